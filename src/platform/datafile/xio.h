@@ -1,0 +1,232 @@
+// Record I/O on the suite's data files.
+//
+// A data file is opened into a handle (u16, 0 = not open). Each handle has one record buffer
+// and one cursor per record type, and one buffer per header. Fields are addressed by
+// file-global numbers (xio_num); record argument 0 in the field calls means "the record type
+// or header that owns the field". Every call answers one of the status codes below.
+//
+// Writes made between xio_start_writes and xio_end_writes are grouped into one transaction
+// that stays open until xio_commit, xio_end_writes or xio_cls_file; xio_rollback drops every
+// write since the last commit. Without xio_start_writes each write commits by itself. A
+// process that dies leaves every data file as it was at its last commit.
+//
+// Record and header locks hold across processes: a lock held by another handle (in this or
+// another live process) answers XIO_LOCKED; locks of a process that died are cleared.
+#pragma once
+
+#include "platform/datafile/x_value.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dz {
+
+// ---- Status codes -------------------------------------------------------------------------
+inline constexpr int XIO_OK = 0;             // done, found, read
+inline constexpr int XIO_NO_FILE = 3;        // the data file does not exist
+inline constexpr int XIO_DISK_FULL = 5;      // disk full; the write did not happen
+inline constexpr int XIO_LOCKED = 7;         // locked by another user, or the file is in use
+inline constexpr int XIO_END_OLD = 9;        // old end-of-file code: never produced, callers accept it
+inline constexpr int XIO_END = 10;           // no further record; no further notes piece
+inline constexpr int XIO_NOT_FOUND = 11;     // not found
+inline constexpr int XIO_DUPLICATE = 11;     // on add/replace: duplicate key (key number comes back)
+inline constexpr int XIO_OPTIONAL_ABSENT = 13;  // reserved for an optional file that is absent
+// Codes of our own (all distinct from 11, which callers read as "not found"):
+inline constexpr int XIO_CORRUPT = 20;       // not a data file of ours, or written by a newer
+                                             // dictionary: "is either an old version or corrupt"
+inline constexpr int XIO_IO_ERROR = 21;      // any other failure of the store
+inline constexpr int XIO_BAD_CALL = 22;      // bad handle, record, header, field or key number;
+                                             // replace/delete with no current record
+inline constexpr int XIO_NO_DICTIONARY = 23; // no dictionary for the abbreviation, or it has errors
+
+// ---- Field types --------------------------------------------------------------------------
+inline constexpr uint16_t XIO_TYPE_TEXT = 0;        // text
+inline constexpr uint16_t XIO_TYPE_NUMBER = 1;      // number (signed or not, length, decimals)
+inline constexpr uint16_t XIO_TYPE_LOGICAL = 2;     // yes/no
+inline constexpr uint16_t XIO_TYPE_DATE = 3;        // date
+inline constexpr uint16_t XIO_TYPE_TIME = 4;        // time
+inline constexpr uint16_t XIO_TYPE_RIGHT_TEXT = 5;  // text, right-aligned in its display width
+inline constexpr uint16_t XIO_TYPE_EDITED = 6;      // number shown through an edit mask
+inline constexpr uint16_t XIO_TYPE_CHOICE2 = 7;     // choice, 2-digit item number
+inline constexpr uint16_t XIO_TYPE_CHOICE3 = 8;     // choice, 3-digit item number
+inline constexpr uint16_t XIO_TYPE_CHOICE3B = 9;    // choice, 3-digit item number
+
+inline bool xio_is_text_type(uint16_t t) { return t == XIO_TYPE_TEXT || t == XIO_TYPE_RIGHT_TEXT; }
+inline bool xio_is_choice_type(uint16_t t) { return t >= XIO_TYPE_CHOICE2 && t <= XIO_TYPE_CHOICE3B; }
+inline bool xio_is_number_type(uint16_t t) { return t == XIO_TYPE_NUMBER || t == XIO_TYPE_EDITED; }
+
+// Key kind of a text key field that receives a new identifier when it is empty.
+inline constexpr uint16_t XIO_KEY_KIND_NEW_ID = 177;
+
+// xio_num kinds.
+inline constexpr uint16_t XIO_NUM_HEADER_ALIAS = 0;  // n = 0: a field of header 1
+inline constexpr uint16_t XIO_NUM_HEADER = 1;        // n = header number
+inline constexpr uint16_t XIO_NUM_RECORD = 2;        // n = record type
+
+// xio_file_exists kinds.
+inline constexpr uint16_t XIO_EXISTS_MASTER = 0;   // MASTER.<abbr>
+inline constexpr uint16_t XIO_EXISTS_SETTING = 1;  // SETTING.<abbr>
+
+// ---- Requests and definitions -------------------------------------------------------------
+
+// Open a data file by abbreviation and file number (or by request code alone, abbr empty).
+struct xio_ask_request {
+    uint16_t command = 0;   // the asking task's command id (kept for messages; not needed to open)
+    std::string abbr;       // "GLM", "XVM", ... (at most 3 characters)
+    uint16_t fileNo = 0;    // file number within the abbreviation
+    uint16_t flag = 0;      // caller's flag word (no effect on opening)
+    uint16_t fileCode = 0;  // request code of the file-code registry; used when abbr is empty
+    bool create = false;    // create the file (empty) when it does not exist
+};
+
+// xio_get_def
+struct xio_file_def {
+    std::string path;          // full path of the open file
+    std::string abbr;          // abbreviation
+    uint16_t fileNo = 0;       // file number
+    uint16_t keyCount = 0;     // number of file keys (1..keyCount; key 0 is each record's primary)
+    uint16_t recordCount = 0;  // record types are the numbers listed in recordNumbers
+    uint16_t headerCount = 0;
+    uint16_t fieldCount = 0;   // fields are numbered 1..fieldCount
+    std::vector<uint16_t> recordNumbers;
+    std::vector<uint16_t> headerNumbers;
+};
+
+// xio_get_rec_def (also used for headers through xio_get_header_def)
+struct xio_rec_def {
+    uint16_t number = 0;
+    std::string name;
+    uint16_t firstField = 0;  // fields of the record are firstField..lastField, consecutive
+    uint16_t lastField = 0;
+    std::vector<uint16_t> primaryKeyFields;  // empty for a header
+};
+
+// xio_get_key_def
+struct xio_key_def {
+    uint16_t number = 0;
+    std::string name;       // at most 50 characters
+    uint16_t record = 0;    // the record type the key belongs to
+    bool unique = true;
+    bool blankAllowed = false;  // an all-blank key value is allowed (and never a duplicate)
+    bool excluded1 = false;     // excluded from the duplicate search
+    bool excluded2 = false;     // excluded from the duplicate search
+    std::vector<uint16_t> fields;
+};
+
+// xio_get_fld_def
+struct xio_fld_def {
+    uint16_t number = 0;
+    std::string name;         // at most 7 characters
+    std::string description;  // label used in messages
+    uint16_t type = 0;        // XIO_TYPE_*
+    uint16_t length = 0;      // bytes of a text; digits of a number
+    uint16_t displayWidth = 0;
+    uint16_t decimals = 0;
+    bool isSigned = false;
+    uint16_t keyFormat = 0;   // custom description number (9 GL account, 16 job, ...), 0 none
+    uint16_t keyKind = 0;     // XIO_KEY_KIND_NEW_ID or 0
+    uint16_t udFlag = 1;      // 0 marks a user-defined-field target; key fields are non-zero
+    uint16_t record = 0;      // owning record type, 0 for a header field
+    uint16_t header = 0;      // owning header, 0 for a record field
+    x_value_def defaultValue;
+    std::vector<std::string> items;  // choice texts; items[0] is item 1
+};
+
+// ---- Dictionary and file locations --------------------------------------------------------
+
+// The folder that holds the data files of an abbreviation (the company's file control).
+// Set by whoever opens a company; xio_ask_file and xio_file_exists answer XIO_NO_FILE while
+// no resolver is set.
+using xio_file_control = std::function<std::filesystem::path(const std::string& abbr)>;
+void xio_set_file_control(xio_file_control resolver);
+
+// Loads every dictionary of a folder (default: <data folder>/dictionary, loaded on first use).
+// Returns false with "file:line: reason" in `error` when a dictionary is faulty.
+bool xio_load_dictionaries(const std::filesystem::path& folder, std::string& error);
+
+// Abbreviations with a dictionary, sorted.
+std::vector<std::string> xio_dictionary_abbrs();
+
+// The registry name of a data file ("MASTER.GLM"); empty when unknown.
+std::string xio_file_name(const std::string& abbr, uint16_t fileNo);
+
+// Resolves a request code of the file-code registry to abbreviation and file number.
+bool xio_registry_lookup(uint16_t fileCode, std::string& abbr, uint16_t& fileNo);
+
+// Creates a new, empty data file (headers at their defaults) at `path`. XIO_LOCKED when the
+// path already exists.
+int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesystem::path& path);
+
+// Detail of the last failure (dictionary error with file and line, store error), for messages.
+std::string xio_error_text();
+
+// ---- Opening and closing ------------------------------------------------------------------
+int xio_ask_file(const xio_ask_request& req, uint16_t& handle);
+int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& handle);
+int xio_start_writes(uint16_t h);
+int xio_end_writes(uint16_t h);  // commits
+int xio_commit(uint16_t h);      // makes every write since the last commit permanent
+int xio_rollback(uint16_t h);    // drops every write since the last commit
+int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
+bool xio_file_exists(const std::string& abbr, uint16_t kind);
+
+// ---- Fields -------------------------------------------------------------------------------
+uint16_t xio_num(uint16_t h, uint16_t kind, uint16_t n, const std::string& name);
+int xio_init_record(uint16_t h, uint16_t rec);
+int xio_init_header(uint16_t h, uint16_t header);
+int xio_get_field(uint16_t h, uint16_t rec, uint16_t fld, x_value_def& value);
+int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& value);
+int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld);
+
+// ---- Records ------------------------------------------------------------------------------
+int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);
+int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+int xio_status(uint16_t h);
+int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t = 0);
+int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
+int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
+int xio_del_record(uint16_t h, uint16_t rec);
+int xio_unlock_record(uint16_t h, uint16_t rec, uint16_t = 1);
+
+// ---- Headers ------------------------------------------------------------------------------
+int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock);
+int xio_wr_header(uint16_t h, uint16_t header);
+int xio_free_header(uint16_t h, uint16_t header);
+
+// ---- Save stack ---------------------------------------------------------------------------
+// One last-in-first-out store per handle. save answers an id > 0 (0 on a bad call).
+uint16_t xio_save_record(uint16_t h, uint16_t rec);
+int xio_restore_record(uint16_t h, uint16_t rec);           // pops the newest copy of rec
+int xio_restore_record_id(uint16_t h, uint16_t id);         // pops the copy with that id
+int xio_unsave_record(uint16_t h, uint16_t id);             // drops a copy
+
+// ---- Notes --------------------------------------------------------------------------------
+// rd_notes loads the notes of the record whose primary key is in the buffer (lock 1 holds
+// them); get_notes hands them out in 80-byte pieces (XIO_END after the last); put_notes
+// builds the new text from empty, piece by piece; wr_notes stores it in place of the old
+// notes (an empty text removes them) and releases the lock.
+int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock);
+int xio_get_notes(uint16_t h, std::string& piece);
+int xio_put_notes(uint16_t h, const std::string& text);
+int xio_wr_notes(uint16_t h);
+
+// ---- Definitions --------------------------------------------------------------------------
+int xio_get_def(uint16_t h, xio_file_def& def);
+int xio_get_rec_def(uint16_t h, uint16_t rec, xio_rec_def& def, uint16_t = 1);
+int xio_get_header_def(uint16_t h, uint16_t header, xio_rec_def& def);
+// Key 0 is the primary key of record type `rec`; keys 1..keyCount are the file's keys.
+int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec = 0);
+int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t = 1, bool = true);
+// Text of choice item `item` of field `fld`; item 0 gives "". XIO_NOT_FOUND beyond the list.
+int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text);
+
+}  // namespace dz
