@@ -1,0 +1,300 @@
+// Message table and placeholder filling.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/import/xvl_rcstring.h"
+
+namespace fs = std::filesystem;
+using dz::xvl::MessageTable;
+using dz::xvl::xvlRCString;
+
+namespace {
+
+constexpr std::string_view N = xvlRCString::NotSet;
+
+// Writes `content` into a fresh file under the test's temporary folder.
+fs::path write_temp(const std::string& name, const std::string& content) {
+    fs::path dir = fs::temp_directory_path() / ("dz_rcstring_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    fs::path file = dir / name;
+    std::ofstream(file, std::ios::binary) << content;
+    return file;
+}
+
+std::vector<std::string> placeholders(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t pos = 0;
+    while (true) {
+        auto open = text.find('#', pos);
+        if (open == std::string::npos) break;
+        auto close = text.find('#', open + 1);
+        if (close == std::string::npos) break;
+        out.push_back(text.substr(open, close - open + 1));
+        pos = close + 1;
+    }
+    return out;
+}
+
+// Message numbers named in the first argument of each xvlRCString::Get / GetValues call in `code`.
+std::set<int> numbers_used(const std::string& code) {
+    std::set<int> out;
+    static const std::regex call(R"(xvlRCString::Get(?:Values)?\s*\()");
+    static const std::regex number(R"(\b[0-9]{4,6}\b)");
+    for (auto it = std::sregex_iterator(code.begin(), code.end(), call); it != std::sregex_iterator(); ++it) {
+        std::size_t pos = static_cast<std::size_t>(it->position() + it->length());
+        int depth = 0;
+        std::size_t end = pos;
+        for (; end < code.size(); ++end) {
+            char c = code[end];
+            if (c == '(' || c == '{' || c == '[') ++depth;
+            else if ((c == ')' || c == '}' || c == ']') && depth-- == 0) break;
+            else if (c == ',' && depth == 0) break;
+        }
+        std::string first = code.substr(pos, end - pos);
+        for (auto n = std::sregex_iterator(first.begin(), first.end(), number); n != std::sregex_iterator(); ++n)
+            out.insert(std::stoi(n->str()));
+    }
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Filling placeholders
+
+TEST(RCStringFill, ValuesAreInsertedInOrderAsPlainText) {
+    // "%" in the text stays, "%" in a value is not a format directive.
+    EXPECT_EQ(xvlRCString::Get(12117, "90.000000", N, N, N, N, N, N, N),
+              "Partner percentages do not total 100 percent (they total to 90.000000%)(154)");
+    EXPECT_EQ(xvlRCString::Get(12023, "%s %d %%", N, N, N, N, N, N, N), "Using substitution table '%s %d %%'");
+    // "#" in a value neither closes nor opens a placeholder: the next value still lands in the next one.
+    EXPECT_EQ(xvlRCString::Get(12071, "a#b#c", "T#", N, N, N, N, N, N),
+              "The text file value 'a#b#c' was not found in the 'T#' substitution table(98)");
+    EXPECT_EQ(xvlRCString::Get(12786, "PAPDATE", " 1/31/2024", "PAFDATE", "#", N, N, N, N),
+              "PAPDATE with ' 1/31/2024' is not prior to PAFDATE with '#'(171)");
+    // Placeholders named alike are still separate slots.
+    EXPECT_EQ(xvlRCString::Get(12123, "1/31", "3/18", N, N, N, N, N, N),
+              "A calendar period spans more than 45 days (1/31 to 3/18)(161)");
+}
+
+TEST(RCStringFill, UnusedAndMissingSlotsKeepThePlaceholderText) {
+    EXPECT_EQ(xvlRCString::Get(12000, N, N, N, N, N, N, N, N), "Conversion canceled by operator");
+    EXPECT_EQ(xvlRCString::Get(12071, "v", N, N, N, N, N, N, N),
+              "The text file value 'v' was not found in the '#table name#' substitution table(98)");
+    EXPECT_EQ(xvlRCString::Get(12071, N, "T", N, N, N, N, N, N),
+              "The text file value '#value#' was not found in the 'T' substitution table(98)");
+    // Fewer values than placeholders: the rest stay; more values than placeholders: ignored.
+    EXPECT_EQ(xvlRCString::Get(12071, "v"), xvlRCString::Get(12071, "v", N, N, N, N, N, N, N));
+    EXPECT_EQ(xvlRCString::Get(12023, "t", "x", "y", "z", "1", "2", "3", "4", "5", "6"),
+              "Using substitution table 't'");
+    // The filler is recognised only as a whole value.
+    EXPECT_EQ(xvlRCString::Get(12023, std::string(N) + "x", N, N, N, N, N, N, N),
+              "Using substitution table '!#REPLACEMENT_NOT_SET#!x'");
+    // An empty value is a value.
+    EXPECT_EQ(xvlRCString::Get(12023, "", N, N, N, N, N, N, N), "Using substitution table ''");
+}
+
+TEST(RCStringFill, WordPairsReceiveTheWordOfTheRunningCommand) {
+    const std::string base = "Summarize Ledger is not currently available in the Vesk Software, the field ";
+    EXPECT_EQ(xvlRCString::Get(12086, "was changed", "116", N, N, N, N, N, N), base + "was changed from YES to NO(116)");
+    EXPECT_EQ(xvlRCString::Get(12086, "will change", "117", N, N, N, N, N, N), base + "will change from YES to NO(117)");
+    EXPECT_EQ(xvlRCString::Get(12102, "Prefix B is", N, N, N, N, N, N, N),
+              "Prefix B is not defined for GL accounts, this prefix record cannot be converted(140)");
+    EXPECT_EQ(xvlRCString::Get(12850, "base", "Full", "1-4000-10", "was", "1030", N, N, N),
+              "AP base account is being used.  Full account '1-4000-10' was cleared(1030)");
+    EXPECT_EQ(xvlRCString::Get(12855, "BANK1", "PR", "a PR", N, N, N, N, N),
+              "Bank 'BANK1' is used by PR and doesn't yet have a PR check format(1036)");
+}
+
+TEST(RCStringFill, LineBreaksAndTheCommandNameOfTheMacroMessage) {
+    // The macro-step message names whichever command is running.
+    const std::string examine = xvlRCString::Get(12032, "Examine Files", N, N, N, N, N, N, N);
+    EXPECT_EQ(examine,
+              "Examine Files does not support changing a macro step.\rTo change this step, you must delete it "
+              "and re-add it.\r\rDetails for this step can be obtained by using the file print menu.");
+    EXPECT_EQ(xvlRCString::Get(12032, "Convert", N, N, N, N, N, N, N).rfind("Convert does not support", 0), 0u);
+    EXPECT_EQ(xvlRCString::Get(12047, "C:\\data\\gl.txt", N, N, N, N, N, N, N), "Unable to open file\r\rC:\\data\\gl.txt.");
+}
+
+TEST(RCStringFill, UnterminatedPlaceholderIsKeptAsText) {
+    EXPECT_EQ(dz::xvl::fill_placeholders("a #x# b #c", {"1", "2"}), "a 1 b #c");
+    EXPECT_EQ(dz::xvl::fill_placeholders("##-#y#", {"1", "2"}), "1-2");
+    EXPECT_EQ(dz::xvl::fill_placeholders("", {"1"}), "");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Missing numbers and unreadable tables
+
+TEST(RCStringErrors, MissingNumberNamesItself) {
+    EXPECT_FALSE(xvlRCString::Has(99999));
+    const std::string text = xvlRCString::Get(99999, "x", N, N, N, N, N, N, N);
+    EXPECT_NE(text.find("99999"), std::string::npos) << text;
+    EXPECT_NE(text.find("no text"), std::string::npos) << text;
+}
+
+TEST(RCStringErrors, UnreadableTablesAreReportedWithTheirCause) {
+    auto missing = MessageTable::load(fs::temp_directory_path() / "dz_no_such_folder" / "messages.toml");
+    EXPECT_FALSE(missing.ok());
+    EXPECT_NE(missing.error().find("dz_no_such_folder"), std::string::npos);
+    const std::string text = missing.get(12000, {});
+    EXPECT_NE(text.find("12000"), std::string::npos);
+    EXPECT_NE(text.find("does not exist"), std::string::npos);
+
+    struct Case {
+        const char* content;
+        const char* expected;  // part of the error
+    } cases[] = {
+        {"12000 = \"ok\"\n12001 = \"unclosed\n", "line 2"},
+        {"12000 = \"ok\"\nabc = \"x\"\n", "'abc' is not a message number"},
+        {"0 = \"x\"\n", "'0' is not a message number"},
+        {"12000 = 5\n", "'12000' is not a quoted text"},
+        {"12000.1 = \"x\"\n", "not a quoted text"},
+        {"12000 = \"a\"\n012000 = \"b\"\n", "repeats message 12000"},
+        {"12000 = \"a\"\n12000 = \"b\"\n", "line 2"},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        auto table = MessageTable::load(write_temp("bad" + std::to_string(i++) + ".toml", c.content));
+        EXPECT_FALSE(table.ok()) << c.content;
+        EXPECT_NE(table.error().find(c.expected), std::string::npos) << table.error();
+        EXPECT_EQ(table.size(), 0u) << "a half-read table must not be used";
+        EXPECT_NE(table.get(12000, {}).find("cannot be shown"), std::string::npos);
+    }
+}
+
+TEST(RCStringErrors, EscapesOfTheFileFormat) {
+    auto table = MessageTable::load(write_temp(
+        "good.toml", "# comment\n12000 = \"a\\rb \\\"q\\\" back\\\\slash #x#\"\n  12001   =   \"   lead\"  # note\n"));
+    ASSERT_TRUE(table.ok()) << table.error();
+    EXPECT_EQ(*table.find(12000), "a\rb \"q\" back\\slash #x#");
+    EXPECT_EQ(*table.find(12001), "   lead");
+    EXPECT_EQ(table.get(12000, {"#"}), "a\rb \"q\" back\\slash #");
+}
+
+// ---------------------------------------------------------------------------------------------
+// The shipped table
+
+TEST(RCStringTable, LoadsAndHoldsEveryMessageOfTheFrameworkAndGlCmConverters) {
+    ASSERT_EQ(xvlRCString::TableError(), "");
+    const int expected[] = {
+        12000, 12001, 12002, 12003, 12004, 12005, 12006, 12007, 12009, 12010, 12011, 12012, 12013, 12014,
+        12015, 12017, 12018, 12019, 12020, 12021, 12022, 12023, 12024, 12025, 12026, 12027, 12028, 12029,
+        12030, 12031, 12032, 12034, 12035, 12036, 12037, 12038, 12039, 12040, 12041, 12042, 12043, 12044,
+        12045, 12046, 12047, 12048, 12049, 12050, 12051, 12052, 12053, 12054, 12055, 12056, 12057, 12058,
+        12059, 12060, 12061, 12062, 12063, 12064, 12065, 12066, 12067, 12068, 12069, 12070, 12071, 12072,
+        12264, 12618, 12619, 12620, 12621, 12622};
+    for (int n : expected) EXPECT_TRUE(xvlRCString::Has(n)) << n;
+    for (int n = 12073; n <= 12125; ++n) EXPECT_TRUE(xvlRCString::Has(n)) << n;
+    for (int n = 12180; n <= 12197; ++n) EXPECT_TRUE(xvlRCString::Has(n)) << n;
+    for (int n = 12336; n <= 12352; ++n) EXPECT_TRUE(xvlRCString::Has(n)) << n;
+    for (int n : {12783, 12784, 12785, 12786, 12787, 12829, 12830, 12831, 12832, 12833, 12834, 12840, 12850,
+                  12851, 12855, 12856})
+        EXPECT_TRUE(xvlRCString::Has(n)) << n;
+}
+
+TEST(RCStringTable, TextsAreVerbatimAndWellFormed) {
+    const auto& table = xvlRCString::Table();
+    // Spelling kept as shown to users.
+    EXPECT_NE(table.find(12018)->find("unable to retore ZQ data file"), std::string::npos);
+    EXPECT_EQ(table.find(12079)->substr(table.find(12079)->size() - 12), "(#108/109#))");
+    EXPECT_EQ(*table.find(12193), "#field# is not a convertible field, '#value#' #was not/will not be# converted(#1017/1018#)");
+    EXPECT_EQ(*table.find(12619), "   the list before using your software(898)");
+    for (const auto& [number, text] : table.texts()) {
+        EXPECT_FALSE(text.empty()) << number;
+        EXPECT_EQ(std::count(text.begin(), text.end(), '#') % 2, 0) << number << ": unpaired '#'";
+        EXPECT_EQ(text.find("\\r"), std::string::npos) << number << ": undecoded line break";
+        EXPECT_EQ(text.find('\n'), std::string::npos) << number << ": line breaks are \\r";
+    }
+}
+
+TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
+    const auto& t = xvlRCString::Table();
+    auto text = [&](int n) { return *t.find(n); };
+    const std::string q = "\r\rIs it OK to skip?";
+    // The single-file variants are the questions without their last sentence.
+    EXPECT_EQ(text(12049) + q, text(12048));
+    EXPECT_EQ(text(12053) + q, text(12052));
+    EXPECT_EQ(text(12055) + "\r\rIs it OK to skip conversion of this file?", text(12054));
+    EXPECT_EQ(text(12057) + "\r\rIs it OK to skip examination of this file?", text(12056));
+    EXPECT_EQ(text(12059) + "\r\rIs it OK to skip prefill from this file?", text(12058));
+    // Convert / Examine Files / Prefill triples carry the same placeholders in the same order.
+    for (int first : {12054, 12061}) {
+        const int step = first == 12054 ? 2 : 1;
+        EXPECT_EQ(placeholders(text(first)), placeholders(text(first + step)));
+        EXPECT_EQ(placeholders(text(first)), placeholders(text(first + 2 * step)));
+    }
+    for (int n : {12064, 12066, 12068}) {
+        EXPECT_EQ(placeholders(text(n)),
+                  (std::vector<std::string>{"#text file name#", "#by last user#", "#on last date#", "#at last time#"}));
+        std::string without = text(n);
+        without.erase(without.find(" #by last user#"), 15);
+        EXPECT_EQ(text(n + 1), without);
+    }
+    EXPECT_NE(text(12066).find("Do you still want to examine it?"), std::string::npos);
+    EXPECT_NE(text(12068).find("Do you still want to prefill it?"), std::string::npos);
+}
+
+TEST(RCStringTable, ClosingMessagesTakeTheirCountsInOneOrder) {
+    const std::vector<std::string> order = {"#Rejectxxx.txt or rejXXX.txt #", "#rej count#", "#record or records#",
+                                            "#warn count#", "#message or messages#", "#conv count#",
+                                            "#note or notes#"};
+    // rejected, messages, notes present -> Convert number, Examine number
+    struct Row {
+        bool rej, msg, notes;
+        int convert, examine;
+    } rows[] = {{false, true, false, 12035, 12038}, {true, false, false, 12034, 12037},
+                {true, true, false, 12036, 12039},  {false, false, true, 12264, 12264},
+                {false, true, true, 12041, 12044},  {true, false, true, 12040, 12043},
+                {true, true, true, 12042, 12045}};
+    for (const auto& r : rows) {
+        std::vector<std::string> want;
+        if (r.rej) want.insert(want.end(), order.begin(), order.begin() + 3);
+        if (r.msg) want.insert(want.end(), order.begin() + 3, order.begin() + 5);
+        if (r.notes) want.insert(want.end(), order.begin() + 5, order.end());
+        EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.convert)), want) << r.convert;
+        EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.examine)), want) << r.examine;
+    }
+    EXPECT_EQ(xvlRCString::Get(12036, "Rejectxxx.txt ", "1", "record", "2", "messages", N, N, N),
+              "Examine your printout and the Rejectxxx.txt files\rfor more information on the 1 rejected record "
+              "and\r2 warning/log messages generated during this conversion.");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Every number the program uses has a text
+
+TEST(RCStringSources, ScannerFindsNumbersInTheFirstArgument) {
+    const std::string code =
+        "auto a = xvlRCString::Get(12000, x);\n"
+        "auto b = dz::xvl::xvlRCString::Get( converting ? 12021 : 12022 , f(1234, 2), N);\n"
+        "auto c = xvlRCString::Get(\n   kBase + 12054, \"12999\");\n"
+        "auto d = xvlRCString::GetValues(12046, {name});\n"
+        "auto e = xvlRCString::Get(number, \"12998\");\n"
+        "auto f = xvlRCString::Get(pick(12100, 12101), s);\n";
+    EXPECT_EQ(numbers_used(code), (std::set<int>{12000, 12021, 12022, 12054, 12046, 12100, 12101}));
+}
+
+TEST(RCStringSources, EveryMessageNumberUsedInTheSourcesHasAText) {
+    const fs::path src = fs::path(DZ_SOURCE_DATA_DIR) / ".." / "src";
+    ASSERT_TRUE(fs::is_directory(src)) << src;
+    ASSERT_EQ(xvlRCString::TableError(), "");
+    int files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        if (!entry.is_regular_file()) continue;
+        const auto ext = entry.path().extension().string();
+        if (ext != ".cpp" && ext != ".h" && ext != ".hpp" && ext != ".cc") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        const std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        ++files;
+        for (int n : numbers_used(code))
+            EXPECT_TRUE(xvlRCString::Has(n)) << entry.path().string() << " uses message " << n
+                                             << ", which has no text in " << xvlRCString::DefaultFile().string();
+    }
+    EXPECT_GT(files, 0);
+}
