@@ -1,5 +1,6 @@
 // Message table and placeholder filling.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
