@@ -10,7 +10,57 @@ SilentUi g_silent;
 Ui* g_current = &g_silent;
 }  // namespace
 
+bool is_question(int kind) {
+    return kind == kYesNo || kind == kOkToSkip || kind == kYesNoCancel || kind == kQuestion ||
+           kind == kThreeWay;
+}
+
+FileChoice Ui::choose_files(const FileChooser&) { return FileChoice{}; }
+
+PanelMessage Ui::read_panel(Panel& panel) { return panel.escape_message(); }
+
+bool Ui::show_report(const ReportDocument&) { return true; }
+
 Ui& current() { return *g_current; }
 void set_current(Ui* ui) { g_current = ui ? ui : &g_silent; }
+
+int xw_wr_message(int kind, const std::string& text) { return current().message(kind, text); }
+
+namespace {
+int choose(const FileChooser& request, ChooseMode mode, std::vector<std::string>& chosen) {
+    FileChooser r = request;
+    r.mode = mode;
+    FileChoice c = current().choose_files(r);
+    chosen.clear();
+    if (c.status == 0) chosen = std::move(c.paths);
+    if (c.status == 0 && chosen.empty()) return 1;  // OK with nothing chosen is a cancel
+    return c.status;
+}
+}  // namespace
+
+int zqfdlgFileChooseMany(const FileChooser& request, std::vector<std::string>& chosen) {
+    return choose(request, ChooseMode::Many, chosen);
+}
+
+int zqfdlgFileChooseOne(const FileChooser& request, std::string& chosen) {
+    std::vector<std::string> paths;
+    int status = choose(request, ChooseMode::One, paths);
+    chosen = status == 0 ? paths.front() : std::string();
+    return status;
+}
+
+int zqfdlgFileChooseNew(const FileChooser& request, std::string& chosen) {
+    std::vector<std::string> paths;
+    int status = choose(request, ChooseMode::New, paths);
+    chosen = status == 0 ? paths.front() : std::string();
+    return status;
+}
+
+int xl_list_records(const RecordList& list) {
+    int picked = current().list_records(list);
+    return picked >= 1 && picked <= static_cast<int>(list.rows.size()) ? picked : 0;
+}
+
+void x_update_task(const std::string& text) { current().task_line(text); }
 
 }  // namespace dz::ui

@@ -1,26 +1,167 @@
 // The one door through which the core talks to a person. The desktop program answers with
 // dialogs, the command line with prompts or flags, tests with scripted answers. The core never
 // includes a toolkit and never blocks on anything but this interface.
+//
+// What a front end implements is the class `Ui`; everything else in this folder (panels, the
+// message queue, the report hub, printing, stored options, run state, tasks) is shared program
+// logic that calls it. Every method but `message` has a harmless default, so a front end only
+// overrides what it can show.
 #pragma once
 
+#include "platform/ui/panel.h"
+
 #include <string>
+#include <vector>
 
 namespace dz::ui {
 
-// Buttons a message box can answer with (the suite's numbering).
-enum Answer : int { kOk = 1, kCancel = 2, kAbort = 3, kRetry = 4, kIgnore = 5, kYes = 6, kNo = 7 };
+// ---- Message boxes --------------------------------------------------------------------------
+enum MessageKind : int {
+    kInfo = 101,          // information, OK
+    kWarning = 102,       // warning, OK
+    kError = 103,         // error, OK
+    kYesNo = 104,         // yes/no: 1 yes, 2 no
+    kOkToSkip = 105,      // "OK to skip?" / OK-cancel: 4 ends or cancels, anything else goes on
+    kYesNoCancel = 107,   // 1 yes, 2 no, 4 cancel
+    kQuestion = 108,      // yes/no: 1 yes, 2 no
+    kThreeWay = 109,      // 2 skip the file, 4 end the run, anything else (1) goes ahead
+};
+
+// Answer codes of `message`. Several names share a code because kinds read them differently.
+enum Answer : int {
+    kOk = 1,
+    kYes = 1,
+    kGoOn = 1,
+    kNo = 2,
+    kSkip = 2,
+    kCancel = 4,
+    kEnd = 4,
+};
+
+// True for the kinds that ask something (104, 105, 107, 108, 109).
+bool is_question(int kind);
+
+// ---- File choosers --------------------------------------------------------------------------
+enum class ChooseMode {
+    Many,   // several existing files
+    One,    // one existing file
+    New,    // a file to create (it may exist)
+};
+
+struct FileFilter {
+    std::string description;  // "Text Files"
+    std::string extension;    // "txt", or "*" for all files
+};
+
+struct FileChooser {
+    ChooseMode mode = ChooseMode::One;
+    std::string title;
+    std::vector<FileFilter> filters;
+    int filter_index = 0;
+    std::string file_name;        // proposed name
+    std::string initial_folder;   // "" = the chooser's default folder
+};
+
+struct FileChoice {
+    int status = 1;                   // 0 = chosen (OK), anything else = cancelled
+    std::vector<std::string> paths;   // in the order the person chose them
+    int filter_index = 0;
+};
+
+// ---- Record picker --------------------------------------------------------------------------
+struct RecordList {
+    std::string title;
+    std::vector<std::string> columns;  // column headings
+    std::vector<std::vector<std::string>> rows;
+    int start = 0;                     // 0-based row shown first / preselected
+};
+
+// ---- Reports shown on screen or sent to a printer -------------------------------------------
+struct ReportDocument {
+    std::string title;
+    int width = 132;
+    // One entry per printed line; a line starting with '\f' begins a new page.
+    std::vector<std::string> lines;
+};
+
+// ---- The main window ------------------------------------------------------------------------
+struct MenuItem {
+    std::string menu;        // "Tasks", "Setup"
+    std::string text;        // "&Convert..."
+    int command = 0;
+    std::string prompt;      // status-bar text
+    bool separator_before = false;
+};
+
+struct MainWindowDef {
+    std::string title;                 // "RA Dodedoz"
+    std::vector<MenuItem> items;       // the program's own entries, in menu order
+    std::string exit_prompt;           // prompt of the framework's exit command
+};
 
 class Ui {
 public:
     virtual ~Ui() = default;
-    // A message box of the suite's kind `kind` (e.g. 103 = error with OK). Returns an Answer.
+
+    // A message box of kind `kind` (see MessageKind). Returns an Answer code. Kinds 101-103
+    // return kOk.
     virtual int message(int kind, const std::string& text) = 0;
+
+    // A file chooser. The default cancels.
+    virtual FileChoice choose_files(const FileChooser& request);
+
+    // Panels. The core owns every panel's state; these say when to show, redraw or remove one.
+    virtual void panel_opened(Panel& panel) {}
+    virtual void panel_changed(Panel& panel) {}
+    virtual void panel_closed(Panel& panel) {}
+    // Waits for the person's next action on a panel shown modally, writes what they typed into
+    // the panel's fields, and returns the action (use panel.button_message(n) /
+    // panel.escape_message()). The default escapes, so nothing ever waits forever.
+    virtual PanelMessage read_panel(Panel& panel);
+    // Takes in, without waiting, what the person did since the last call: a button or a stop
+    // request on a modeless panel is posted with xw_post_message.
+    virtual void pump() {}
+    // Repaints what changed (after panel_changed calls).
+    virtual void refresh() {}
+    virtual void beep() {}
+    virtual void help(const std::string& topic) {}
+
+    // A record picker. Returns the picked row (1-based), 0 when nothing was picked.
+    virtual int list_records(const RecordList& list) { return 0; }
+
+    // A report sent to the screen, or to a printer. False when it could not be shown/printed.
+    virtual bool show_report(const ReportDocument& report);
+    virtual bool print_report(const ReportDocument& report) { return false; }
+
+    // The background task's one-line state.
+    virtual void task_line(const std::string& text) {}
+
+    // Interactive start: the splash, the main window (built, then shown), foreground set-up.
+    virtual void splash(const std::string& title) {}
+    virtual bool create_main_window(const MainWindowDef& def) { return true; }
+    virtual bool init_foreground() { return true; }
+    virtual void show_main_window() {}
 };
 
 // The interface in force. Never null: until a front end installs its own, a silent one that
-// answers OK/Yes is in place and records nothing.
+// answers OK/yes/go on and records nothing.
 Ui& current();
 // Installs `ui` (not owned; must outlive its use). nullptr restores the silent default.
 void set_current(Ui* ui);
+
+// ---- The calls the program makes ------------------------------------------------------------
+// A message box (the window handle and flags of the suite's call are not needed).
+int xw_wr_message(int kind, const std::string& text);
+
+// File choosers; `chosen` receives the paths. Return the chooser status: 0 = OK.
+int zqfdlgFileChooseMany(const FileChooser& request, std::vector<std::string>& chosen);
+int zqfdlgFileChooseOne(const FileChooser& request, std::string& chosen);
+int zqfdlgFileChooseNew(const FileChooser& request, std::string& chosen);
+
+// A record picker over `list`. Returns the picked row (1-based), 0 when none.
+int xl_list_records(const RecordList& list);
+
+// The background task's line.
+void x_update_task(const std::string& text);
 
 }  // namespace dz::ui

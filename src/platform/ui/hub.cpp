@@ -1,0 +1,112 @@
+#include "platform/ui/hub.h"
+
+#include "platform/ui/run_state.h"
+#include "platform/ui/ui.h"
+
+#include <algorithm>
+
+namespace dz::ui {
+namespace {
+
+bool is_accept(const Panel& p, const PanelMessage& m) {
+    return m == p.button_message(kHubStartButton);
+}
+
+bool is_cancel(const Panel& p, const PanelMessage& m) {
+    return m == p.escape_message() || m == p.button_message(kHubCancelButton);
+}
+
+// Opens the print job for the chosen destination; 0 when it cannot be opened.
+int open_report(const xh_hub_def& def, Destination dest, const std::string& path) {
+    return xp_open_print(def.print, dest, path);
+}
+
+std::string describe(Destination d, const std::string& path) {
+    switch (d) {
+    case Destination::Screen: return "the screen";
+    case Destination::Printer: return "the printer";
+    default: return path;
+    }
+}
+
+int run_started(const xh_hub_def& def, Destination dest, const std::string& path) {
+    int print = open_report(def, dest, path);
+    if (!print) {
+        xw_wr_message(kError, "Unable to create the report file " + path + ".");
+        return 0;
+    }
+    if (def.on_start) def.on_start(HubStart{print}, def.user_data);
+    if (xp_close_print(print) != 0)
+        xw_wr_message(kError, "Unable to print the " + (def.report_name.empty() ? std::string("report") : def.report_name) +
+                                  " to " + describe(dest, path) + ".");
+    return print;
+}
+
+}  // namespace
+
+std::string default_report_file(const std::string& report_name) {
+    std::string name = report_name.empty() ? std::string("report") : report_name;
+    std::replace(name.begin(), name.end(), ' ', '_');
+    return name + ".txt";
+}
+
+int xh_process_hub(const xh_hub_def& def) {
+    // A background run has nobody to ask: it starts at once, its report going to a file.
+    if (InBackground()) {
+        std::string path = run_state().report_path.empty() ? default_report_file(def.report_name)
+                                                           : run_state().report_path;
+        run_started(def, Destination::File, path);
+        if (def.on_end) def.on_end(def.user_data);
+        return 0;
+    }
+
+    std::string screen = def.screen.empty() ? std::string("HUB") : def.screen;
+    std::string panel = def.panel.empty() ? std::string("HUB") : def.panel;
+    auto proc = [&def](Panel& p, const PanelMessage& m) {
+        return def.on_panel ? def.on_panel(p, m) : 1;
+    };
+    int hub = xw_show_panel(def.screen_file, screen, panel, proc, def.user_data, def.command);
+    if (!hub) {
+        xw_wr_message(kError, "Unable to show the " + screen + " " + panel + " panel.");
+        if (def.on_end) def.on_end(def.user_data);
+        return 0;
+    }
+    if (Panel* p = xw_find_panel(hub)) {
+        if (p->has_field(kHubDestinationField) && p->choice(kHubDestinationField) == 0)
+            p->set_choice(kHubDestinationField, static_cast<int>(Destination::File));
+        if (p->has_field(kHubFileField) && p->text(kHubFileField).empty())
+            p->set_text(kHubFileField, default_report_file(def.report_name));
+        if (!def.process_word.empty() && p->title().empty()) p->set_title("Start " + def.process_word);
+    }
+
+    for (;;) {
+        PanelMessage m = xw_rd_panel(hub);
+        Panel* p = xw_find_panel(hub);
+        if (!p) break;  // closed by its callback
+        p->proc()(*p, m);
+        p = xw_find_panel(hub);
+        if (!p) break;
+        if (is_cancel(*p, m)) break;
+        if (!is_accept(*p, m)) continue;
+
+        int choice = p->has_field(kHubDestinationField) ? p->choice(kHubDestinationField) : 1;
+        Destination dest = choice == 2   ? Destination::Screen
+                           : choice == 3 ? Destination::Printer
+                                         : Destination::File;
+        std::string path = p->text(kHubFileField);
+        if (dest == Destination::File && path.empty()) path = default_report_file(def.report_name);
+        p->set_hidden(true);
+        xw_refresh();
+        if (run_started(def, dest, path) == 0) {
+            // The report could not be opened: back to the hub.
+            if (Panel* again = xw_find_panel(hub)) again->set_hidden(false);
+            continue;
+        }
+        break;
+    }
+    xw_close_panel(hub);
+    if (def.on_end) def.on_end(def.user_data);
+    return hub;
+}
+
+}  // namespace dz::ui

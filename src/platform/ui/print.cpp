@@ -1,0 +1,220 @@
+#include "platform/ui/print.h"
+
+#include "platform/ui/ui.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <utility>
+
+namespace dz::ui {
+namespace {
+
+struct Job {
+    PrintDef def;
+    Destination dest = Destination::File;
+    std::string path;
+    std::ofstream out;
+    std::vector<std::string> lines;
+    std::string building;
+    int page_lines = 0;       // lines on the current page
+    bool new_page = false;    // the next line starts a page
+    bool failed = false;
+};
+
+struct Registry {
+    std::map<int, std::unique_ptr<Job>> jobs;
+    std::map<std::pair<int, int>, int> spools;  // (command, kind) -> print handle
+    int next = 1;
+};
+
+Registry& reg() {
+    static Registry r;
+    return r;
+}
+
+Job* job(int print) {
+    auto& r = reg();
+    auto it = r.jobs.find(print);
+    return it == r.jobs.end() ? nullptr : it->second.get();
+}
+
+std::string trimmed(std::string s) {
+    s.erase(s.find_last_not_of(' ') + 1);
+    return s;
+}
+
+// Writes one line (already trimmed); `page` starts it on a new page.
+bool emit(Job& j, std::string line, bool page) {
+    if (page && !j.lines.empty()) line.insert(line.begin(), '\f');
+    if (j.dest == Destination::File) {
+        j.out << line << '\n';
+        if (!j.out) j.failed = true;
+    }
+    j.lines.push_back(std::move(line));
+    return !j.failed;
+}
+
+bool emit_counted(Job& j, std::string line) {
+    bool page = j.new_page;
+    if (page) {
+        j.new_page = false;
+        j.page_lines = 0;
+    }
+    bool ok = emit(j, std::move(line), page);
+    if (++j.page_lines >= kPageLength) j.new_page = true;
+    return ok;
+}
+
+int open_job(const PrintDef& def, Destination dest, const std::string& path) {
+    auto j = std::make_unique<Job>();
+    j->def = def;
+    if (j->def.width <= 0) j->def.width = 132;
+    j->dest = dest;
+    j->path = path;
+    if (dest == Destination::File) {
+        j->out.open(path, std::ios::binary | std::ios::trunc);
+        if (!j->out) return 0;
+    }
+    auto& r = reg();
+    int h = r.next++;
+    r.jobs[h] = std::move(j);
+    return h;
+}
+
+}  // namespace
+
+int xp_open_print(const PrintDef& def, Destination dest, const std::string& path) {
+    return open_job(def, dest, path);
+}
+
+int xp_close_print(int print) {
+    auto& r = reg();
+    auto it = r.jobs.find(print);
+    if (it == r.jobs.end()) return 1;
+    std::unique_ptr<Job> j = std::move(it->second);
+    r.jobs.erase(it);
+    for (auto s = r.spools.begin(); s != r.spools.end();)
+        s = s->second == print ? r.spools.erase(s) : std::next(s);
+    ReportDocument doc{j->def.title, j->def.width, std::move(j->lines)};
+    switch (j->dest) {
+    case Destination::File:
+        j->out.close();
+        return j->failed || j->out.fail() ? 1 : 0;
+    case Destination::Screen:
+        return current().show_report(doc) ? 0 : 1;
+    case Destination::Printer:
+        return current().print_report(doc) ? 0 : 1;
+    case Destination::Spool:
+        return 0;
+    }
+    return 0;
+}
+
+const std::vector<std::string>* xp_lines(int print) {
+    Job* j = job(print);
+    return j ? &j->lines : nullptr;
+}
+
+PrintDef xp_get_def(int print) {
+    Job* j = job(print);
+    return j ? j->def : PrintDef{};
+}
+
+std::uint32_t xp_get_preferences(int) { return 0; }
+
+void xp_put_field(int print, int col, int width, int flags, std::string_view text) {
+    Job* j = job(print);
+    if (!j || col < 0 || width <= 0) return;
+    const int line_width = j->def.width;
+    if (col >= line_width) return;
+    std::string_view t = text.substr(0, static_cast<std::size_t>(width));
+    int at = col;
+    if (flags & kPrintRight) at = col + width - static_cast<int>(t.size());
+    if (at < 0) {
+        t.remove_prefix(static_cast<std::size_t>(-at));
+        at = 0;
+    }
+    if (at + static_cast<int>(t.size()) > line_width) t = t.substr(0, static_cast<std::size_t>(line_width - at));
+    if (static_cast<int>(j->building.size()) < at + static_cast<int>(t.size()))
+        j->building.resize(static_cast<std::size_t>(at) + t.size(), ' ');
+    j->building.replace(static_cast<std::size_t>(at), t.size(), t);
+}
+
+int xp_wr_line(int print, int spacing, int, int page) {
+    Job* j = job(print);
+    if (!j) return 1;
+    if (page && (j->page_lines > 0 || !j->lines.empty())) j->new_page = true;
+    bool ok = true;
+    // Blank lines before the line, none at the top of a page; a page that cannot hold them
+    // and the line ends first.
+    if (!j->new_page && j->page_lines > 0) {
+        int blanks = std::max(0, spacing - 1);
+        if (j->page_lines + blanks + 1 > kPageLength)
+            j->new_page = true;
+        else
+            for (int i = 0; i < blanks && ok; ++i) ok = emit_counted(*j, "");
+    }
+    if (ok) ok = emit_counted(*j, trimmed(std::move(j->building)));
+    j->building.clear();
+    return ok ? 0 : 5;
+}
+
+int xp_lines_left(int print) {
+    Job* j = job(print);
+    if (!j) return 0;
+    return j->new_page ? kPageLength : kPageLength - j->page_lines;
+}
+
+int zp_open_print_file(PrintFileDef& def) {
+    zp_cls_print_file(def.command, def.file_kind);
+    PrintDef pd;
+    pd.width = def.width > 0 ? def.width : 132;
+    int h = open_job(pd, Destination::Spool, "");
+    if (!h) return 1;
+    reg().spools[{def.command, def.file_kind}] = h;
+    def.print = h;
+    return 0;
+}
+
+int zp_put_line(const PrintFileDef& def, int spacing) {
+    return xp_wr_line(def.print, spacing, 0, 0) == 0 ? 0 : 1;
+}
+
+int zp_print_file(int command, int file_kind, int print) {
+    auto& r = reg();
+    auto s = r.spools.find({command, file_kind});
+    Job* target = job(print);
+    if (s == r.spools.end() || !target) return 2;
+    Job* spool = job(s->second);
+    if (!spool) return 2;
+    if (!spool->building.empty()) {
+        if (xp_wr_line(s->second, 1, 0, 0) != 0) return 2;
+    }
+    bool first = true;
+    for (const std::string& l : spool->lines) {
+        bool page = first || (!l.empty() && l.front() == '\f');
+        std::string text = !l.empty() && l.front() == '\f' ? l.substr(1) : l;
+        if (page && !target->lines.empty()) target->new_page = true;
+        if (!emit_counted(*target, std::move(text))) return 2;
+        first = false;
+    }
+    return 0;
+}
+
+void zp_cls_print_file(int command, int file_kind) {
+    auto& r = reg();
+    auto s = r.spools.find({command, file_kind});
+    if (s == r.spools.end()) return;
+    r.jobs.erase(s->second);
+    r.spools.erase(s);
+}
+
+void reset_printing() {
+    auto& r = reg();
+    r.jobs.clear();
+    r.spools.clear();
+}
+
+}  // namespace dz::ui

@@ -1,0 +1,68 @@
+// Printing. A print job collects lines built field by field (`xp_put_field`, `xp_wr_line`) and
+// sends them to the destination chosen in the report hub: a text file (the default), the
+// screen, or a printer. Notes are spooled in a print file of their own (`zp_*`) and printed
+// into a report at its end.
+//
+// Columns count from 0 in a line `width` characters wide (132 by default); trailing blanks are
+// not written. A line starting with '\f' begins a new page.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dz::ui {
+
+enum class Destination { File = 1, Screen = 2, Printer = 3, Spool = 4 };
+
+struct PrintDef {
+    std::string title;
+    int width = 132;
+    int flags = 1;
+    std::uint32_t preferences = 0;
+};
+
+inline constexpr int kPageLength = 60;     // lines per page
+inline constexpr int kPrintRight = 1;      // xp_put_field flag: right-aligned in its width
+
+// Opens a print job. `path` is the file for Destination::File. Returns the print handle, 0 when
+// the file cannot be created.
+int xp_open_print(const PrintDef& def, Destination dest, const std::string& path = "");
+// Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
+// non-zero when it could not be delivered.
+int xp_close_print(int print);
+// The printed lines of an open job (tests, the screen destination).
+const std::vector<std::string>* xp_lines(int print);
+
+PrintDef xp_get_def(int print);
+std::uint32_t xp_get_preferences(int which);
+// Puts `text` into the line being built at `col`, cut to `width` (right-aligned with kPrintRight).
+void xp_put_field(int print, int col, int width, int flags, std::string_view text);
+// Writes the line being built after `spacing` - 1 blank lines; `page` first starts a new page
+// (unless the page is still empty). Returns 0, non-zero when the line could not be written.
+int xp_wr_line(int print, int spacing, int unused, int page);
+int xp_lines_left(int print);
+
+// The notes print file of a command: spooled, then printed into a report at its end.
+struct PrintFileDef {
+    int kind = 2;
+    int print = 0;            // the spool's print handle, set by zp_open_print_file
+    int command = 0;
+    int file_kind = 201;
+    int width = 132;
+};
+
+// Opens (or reopens, emptied) the print file of (command, file_kind). Returns 0, non-zero on
+// failure; sets def.print, on which lines are built with xp_put_field.
+int zp_open_print_file(PrintFileDef& def);
+// Writes the line built on def.print after `spacing` - 1 blank lines. Returns 0 or non-zero.
+int zp_put_line(const PrintFileDef& def, int spacing);
+// Prints the spooled file into the report `print`, from a new page. Returns 0, 2 on failure.
+int zp_print_file(int command, int file_kind, int print);
+void zp_cls_print_file(int command, int file_kind);
+
+// Ends every print job without delivering it (tests).
+void reset_printing();
+
+}  // namespace dz::ui
