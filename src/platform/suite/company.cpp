@@ -1,0 +1,95 @@
+#include "platform/suite/company.h"
+
+#include "platform/suite/internal.h"
+
+#include "platform/datafile/xio.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include <optional>
+#include <utility>
+
+namespace dz::suite {
+
+namespace {
+
+std::optional<Company>& open_slot() {
+    static std::optional<Company> slot;
+    return slot;
+}
+
+}  // namespace
+
+const std::vector<std::string>& known_applications() {
+    static const std::vector<std::string> apps = {"GL", "JC", "CM", "AP", "PR", "PM", "AR", "EQ",
+                                                  "TL", "TX", "XX", "CN", "BL"};
+    return apps;
+}
+
+Company::Company(std::filesystem::path folder, CompanySettings settings)
+    : folder_(std::move(folder)), settings_(std::move(settings)) {}
+
+Company Company::load(const std::filesystem::path& folder) {
+    return Company(folder, read_settings(folder / kSettingsFileName));
+}
+
+std::filesystem::path Company::data_folder(const std::string& abbreviation) const {
+    for (const auto& [abbr, dir] : settings_.file_control) {
+        if (equal_nocase(abbr, abbreviation)) {
+            std::filesystem::path p(dir);
+            return p.is_absolute() ? p : folder_ / p;
+        }
+    }
+    return folder_;
+}
+
+void Company::save() const { write_settings(settings_file(), settings_); }
+
+Company& open_company(const std::filesystem::path& folder) {
+    return set_company(Company::load(folder));
+}
+
+Company& set_company(Company company) {
+    auto& slot = open_slot();
+    slot.emplace(std::move(company));
+    install_folder_resolver();
+    return *slot;
+}
+
+void install_folder_resolver() {
+    if (current_company()) {
+        dz::xio_set_file_control([](const std::string& abbr) -> std::filesystem::path {
+            const Company* c = current_company();
+            return c ? c->data_folder(abbr) : std::filesystem::path();
+        });
+    } else {
+        dz::xio_set_file_control(nullptr);
+    }
+}
+
+Company* current_company() {
+    auto& slot = open_slot();
+    return slot ? &*slot : nullptr;
+}
+
+const CompanySettings& active_settings() {
+    static const CompanySettings none{};
+    const Company* c = current_company();
+    return c ? c->settings() : none;
+}
+
+bool equal_nocase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) ==
+                      std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+void close_company() {
+    open_slot().reset();
+    install_folder_resolver();
+}
+
+}  // namespace dz::suite

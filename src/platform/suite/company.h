@@ -1,0 +1,127 @@
+// The open company: a folder holding the settings file "company.toml" and the data files.
+//
+// Every suite service (key formats, descriptions, lists, applications, interfaces, control,
+// security, formulas, counters) reads the one company that is open in this process. The
+// settings are read whole when the company is opened: a missing or malformed entry refuses the
+// open with a message naming the file, the entry and what was expected, so nothing ever runs
+// on half-read settings. docs/company.md describes the file.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace dz::suite {
+
+inline constexpr const char* kSettingsFileName = "company.toml";
+inline constexpr int kSettingsVersion = 1;
+
+// A settings file that cannot be used. what() names the file, the entry and what was expected.
+class SettingsError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// One section of a key format. The separator is written after the section when a further
+// section follows.
+struct KeySection {
+    std::string description;
+    int width = 0;
+    std::string separator;
+    bool capitals = false;
+    bool right_justify = false;
+};
+
+// A key format (custom description number). For the GL account format (9) the sections are,
+// in order, the prefix levels in use (A, B, C), the base and the suffix (width 0 = no suffix);
+// `gl_descriptions` names the composite GL sections 6 to 10.
+struct KeyFormat {
+    int number = 0;
+    int prefix_levels = 0;  // format 9 only: 0 to 3
+    std::vector<KeySection> sections;
+    std::map<int, std::string> gl_descriptions;
+};
+
+// A custom list: the default and the values allowed. The default may be empty.
+struct CustomList {
+    std::string default_value;
+    std::vector<std::string> values;
+};
+
+// An interface between two applications.
+struct InterfaceDef {
+    std::string from;
+    std::string to;
+    bool active = false;
+    bool creates_entries = false;
+};
+
+struct CompanySettings {
+    std::string name;
+    std::string operator_name;
+    int accounting_method = 3;    // 1 accrual only, 2 cash only, 3 both
+    int jc_transaction_flag = 0;  // 1: job cost transactions live in JCT file 7, else file 6
+    int country_ap = 1;           // 1 USA, 2 Canada, 61 Australia
+    int country_pr = 1;
+    std::set<std::string> installed;
+    std::vector<InterfaceDef> interfaces;
+    std::map<std::string, std::string> file_control;  // abbreviation -> data folder
+    std::map<std::string, std::set<int>> security_allowed;  // application -> group * 1000 + option
+    std::vector<std::string> formulas;
+    std::vector<std::string> report_designs;
+    std::map<int, std::string> descriptions;
+    std::map<int, KeyFormat> formats;
+    std::map<int, CustomList> lists;
+    std::map<std::string, std::uint32_t> last_run;       // data-file abbreviation -> last run
+    std::map<std::string, std::uint32_t> batch_numbers;  // module code -> last batch number
+};
+
+// Applications a company may install, in the suite's order.
+const std::vector<std::string>& known_applications();
+
+// The settings of a complete default company with the given applications installed.
+CompanySettings default_settings(const std::set<std::string>& installed);
+
+// Reads and checks a settings file. Throws SettingsError.
+CompanySettings read_settings(const std::filesystem::path& file);
+// Writes a settings file atomically (written aside, then renamed). Throws SettingsError.
+void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
+
+class Company {
+public:
+    Company(std::filesystem::path folder, CompanySettings settings);
+    // Reads `folder`/company.toml. Throws SettingsError.
+    static Company load(const std::filesystem::path& folder);
+
+    const std::filesystem::path& folder() const { return folder_; }
+    std::filesystem::path settings_file() const { return folder_ / kSettingsFileName; }
+    const CompanySettings& settings() const { return settings_; }
+    CompanySettings& settings() { return settings_; }
+
+    // The data folder of an abbreviation: its file-control folder (relative to the company
+    // folder unless absolute), else the company folder.
+    std::filesystem::path data_folder(const std::string& abbreviation) const;
+
+    // Writes the settings back (counters, activated interfaces). Throws SettingsError.
+    void save() const;
+
+private:
+    std::filesystem::path folder_;
+    CompanySettings settings_;
+};
+
+// Opens the company of `folder` for the process, replacing any open one, and points the
+// data-file library's folder lookup at it. Throws SettingsError; on failure the previously
+// open company stays open.
+Company& open_company(const std::filesystem::path& folder);
+// Installs an already built company (tests). Also sets the data-file folder lookup.
+Company& set_company(Company company);
+// The open company, or nullptr.
+Company* current_company();
+void close_company();
+
+}  // namespace dz::suite

@@ -1,0 +1,300 @@
+#include "platform/suite/xk.h"
+
+#include "platform/suite/internal.h"
+#include "platform/suite/util.h"
+#include "platform/ui/ui.h"
+
+#include <numeric>
+
+namespace dz::suite {
+
+namespace {
+
+struct Part {
+    int width = 0;
+    std::string separator;  // written after this part when a further part follows
+    bool capitals = false;
+    bool right_justify = false;
+};
+
+// Where a section lies in the format's whole unformatted value, and what it is made of.
+struct Layout {
+    int offset = 0;
+    std::vector<Part> parts;
+    int width() const {
+        return std::accumulate(parts.begin(), parts.end(), 0, [](int a, const Part& p) { return a + p.width; });
+    }
+};
+
+const KeyFormat* find_format(int fmt) {
+    const auto& formats = active_settings().formats;
+    auto it = formats.find(fmt);
+    return it == formats.end() ? nullptr : &it->second;
+}
+
+Part part_of(const KeySection& s) { return Part{s.width, s.separator, s.capitals, s.right_justify}; }
+
+Layout gl_layout(const KeyFormat& f, int section) {
+    const int levels = f.prefix_levels;
+    // Part indices: prefixes 0..levels-1, then base, then suffix (may be width 0).
+    std::vector<Part> all;
+    for (const auto& s : f.sections) all.push_back(part_of(s));
+    const int base = levels;
+    const int suffix = levels + 1;
+    auto range = [&](int first, int last) {  // parts first..last inclusive
+        Layout l;
+        for (int i = 0; i < first; ++i) l.offset += all[i].width;
+        for (int i = first; i <= last; ++i) {
+            if (all[i].width > 0) l.parts.push_back(all[i]);
+        }
+        return l;
+    };
+    switch (section) {
+        case kGlWhole:
+        case kGlDisplay: return range(0, suffix);
+        case kGlPrefixA: return levels >= 1 ? range(0, 0) : Layout{};
+        case kGlPrefixBPart: return levels >= 2 ? range(1, 1) : Layout{};
+        case kGlPrefixCPart: return levels >= 3 ? range(2, 2) : Layout{};
+        case kGlBase: return range(base, base);
+        case kGlSuffix: return range(suffix, suffix);
+        case kGlPrefix: return levels >= 1 ? range(0, levels - 1) : Layout{};
+        case kGlBaseAccount: return range(base, suffix);
+        case kGlPrefixAB: return levels >= 2 ? range(0, 1) : Layout{};
+        case kGlPrefixABC: return levels >= 3 ? range(0, 2) : Layout{};
+        default: return Layout{};
+    }
+}
+
+Layout layout(int fmt, int section) {
+    const KeyFormat* f = find_format(fmt);
+    if (!f || f->sections.empty()) return Layout{};
+    if (fmt == kGlAccountFormat) return gl_layout(*f, section);
+    Layout l;
+    if (section == 0) {
+        for (const auto& s : f->sections) l.parts.push_back(part_of(s));
+    } else if (section >= 1 && section <= static_cast<int>(f->sections.size())) {
+        for (int i = 0; i < section - 1; ++i) l.offset += f->sections[i].width;
+        l.parts.push_back(part_of(f->sections[section - 1]));
+    }
+    return l;
+}
+
+bool at(std::string_view text, std::size_t pos, const std::string& sep) {
+    return !sep.empty() && pos + sep.size() <= text.size() && text.compare(pos, sep.size(), sep) == 0;
+}
+
+// Removes separators found where a formatted value has them. Each part takes up to its width,
+// stopping early at its separator (a short part that was typed with its separator).
+std::string unformat(const Layout& l, std::string_view text) {
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < l.parts.size() && pos < text.size(); ++i) {
+        const Part& p = l.parts[i];
+        const bool last = i + 1 == l.parts.size();
+        std::size_t j = pos;
+        for (int n = 0; j < text.size() && n < p.width; ++n, ++j) {
+            if (!last && at(text, j, p.separator)) break;
+        }
+        out.append(text.substr(pos, j - pos));
+        pos = j;
+        if (!last && at(text, pos, p.separator)) pos += p.separator.size();
+    }
+    if (pos < text.size()) out.append(text.substr(pos));
+    return out;
+}
+
+std::string format(const Layout& l, std::string_view text) {
+    const std::string u = unformat(l, text);
+    std::string out;
+    std::size_t pos = 0;
+    for (std::size_t i = 0; i < l.parts.size() && pos < u.size(); ++i) {
+        if (i > 0) out += l.parts[i - 1].separator;
+        std::size_t n = std::min<std::size_t>(l.parts[i].width, u.size() - pos);
+        out.append(u, pos, n);
+        pos += n;
+    }
+    if (pos < u.size()) out.append(u, pos, std::string::npos);
+    return out;
+}
+
+void trim_right(std::string& s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+}
+
+}  // namespace
+
+int xk_width(int fmt, int section) { return layout(fmt, section).width(); }
+
+int xk_num_sections(int fmt) {
+    const KeyFormat* f = find_format(fmt);
+    if (!f) return 0;
+    if (fmt == kGlAccountFormat) return f->prefix_levels;
+    return f->sections.empty() ? 0 : static_cast<int>(f->sections.size()) - 1;
+}
+
+bool xk_prefixed(int fmt) { return fmt == kGlAccountFormat && xk_num_sections(fmt) > 0; }
+
+bool xk_multi_section(int fmt) { return layout(fmt, 0).parts.size() > 1; }
+
+bool xk_capitals(int fmt, int section) {
+    Layout l = layout(fmt, section);
+    if (l.parts.empty()) return false;
+    for (const auto& p : l.parts) {
+        if (!p.capitals) return false;
+    }
+    return true;
+}
+
+bool xk_right_justify(int fmt, int section) {
+    Layout l = layout(fmt, section);
+    if (l.parts.empty()) return false;
+    for (const auto& p : l.parts) {
+        if (!p.right_justify) return false;
+    }
+    return true;
+}
+
+void xk_get_section(int fmt, bool formatted, int section, std::string& text) {
+    if (formatted) xk_unformat_field(fmt, 0, text);
+    Layout l = layout(fmt, section);
+    const auto off = static_cast<std::size_t>(l.offset);
+    if (l.parts.empty() || off >= text.size()) {
+        text.clear();
+        return;
+    }
+    text = text.substr(off, static_cast<std::size_t>(l.width()));
+    trim_right(text);
+}
+
+void xk_format_field(int fmt, int section, std::string& text) {
+    Layout l = layout(fmt, section);
+    if (l.parts.empty()) return;
+    text = format(l, text);
+}
+
+void xk_unformat_field(int fmt, int section, std::string& text) {
+    Layout l = layout(fmt, section);
+    if (l.parts.empty()) return;
+    text = unformat(l, text);
+}
+
+std::string xk_build_key(int fmt, const std::vector<std::string>& sections) {
+    Layout l = layout(fmt, 0);
+    std::size_t given = sections.size();
+    while (given > 0 && sections[given - 1].find_first_not_of(' ') == std::string::npos) --given;
+    std::string out;
+    for (std::size_t i = 0; i < given; ++i) {
+        std::string s = sections[i];
+        trim_right(s);
+        if (i < l.parts.size() && i + 1 < given) {
+            const auto w = static_cast<std::size_t>(l.parts[i].width);
+            if (s.size() < w) {
+                s = l.parts[i].right_justify ? std::string(w - s.size(), ' ') + s : s + std::string(w - s.size(), ' ');
+            }
+        }
+        out += s;
+    }
+    trim_right(out);
+    return out;
+}
+
+bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
+    auto refuse = [&](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    Layout l = layout(fmt, section);
+    if (l.parts.empty()) return refuse("this part of the key is not in use");
+    std::string u = unformat(l, text);
+    if (u != text && !equal_nocase(format(l, u), text)) {
+        return refuse("its separators are not where the key format puts them");
+    }
+    if (u.empty()) return refuse("it is blank");
+    const int width = l.width();
+    for (unsigned char c : u) {
+        if (c < 0x20 || c == 0x7F) return refuse("it holds a control character");
+        for (const auto& p : l.parts) {
+            if (!p.separator.empty() && p.separator.find(static_cast<char>(c)) != std::string::npos &&
+                c != ' ') {
+                return refuse("it holds a separator character");
+            }
+        }
+    }
+    if (fmt == kGlAccountFormat) {
+        if (u.find(' ') != std::string::npos) return refuse("it holds a blank");
+        if (static_cast<int>(u.size()) != width) {
+            return refuse("it must be " + std::to_string(width) + " characters long");
+        }
+    } else if (static_cast<int>(u.size()) > width) {
+        return refuse("it may be at most " + std::to_string(width) + " characters long");
+    } else if (u.front() == ' ' && !l.parts.front().right_justify) {
+        return refuse("it begins with a blank");
+    }
+    return true;
+}
+
+bool xk_valid(int fmt, int section, std::string_view text) {
+    std::string why;
+    if (xk_check(fmt, section, text, &why)) return true;
+    std::string what = xk_description(fmt, section);
+    if (what.empty()) what = xk_description(fmt, 0);
+    if (what.empty()) what = "value";
+    x_upper_first(what);
+    dz::ui::current().message(102, what + " '" + std::string(text) + "' is invalid: " + why + ".");
+    return false;
+}
+
+std::string xk_description(int n, int section) {
+    const auto& s = active_settings();
+    if (section == 0) {
+        auto it = s.descriptions.find(n);
+        return it == s.descriptions.end() ? std::string() : it->second;
+    }
+    const KeyFormat* f = find_format(n);
+    if (!f) return {};
+    if (n == kGlAccountFormat) {
+        const int levels = f->prefix_levels;
+        if (section >= 1 && section <= 3) return section <= levels ? f->sections[section - 1].description : "";
+        if (section == kGlBase) return f->sections[levels].description;
+        if (section == kGlSuffix) return f->sections[levels + 1].description;
+        auto it = f->gl_descriptions.find(section);
+        return it == f->gl_descriptions.end() ? std::string() : it->second;
+    }
+    if (section >= 1 && section <= static_cast<int>(f->sections.size())) return f->sections[section - 1].description;
+    return {};
+}
+
+std::string xk_get_custom_list(int n) {
+    const auto& lists = active_settings().lists;
+    auto it = lists.find(n);
+    if (it == lists.end()) return {};
+    const CustomList& l = it->second;
+    if (l.values.empty()) return l.default_value;
+    std::string out = l.default_value;
+    for (const auto& v : l.values) {
+        out += kListSeparator;
+        out += v;
+    }
+    return out;
+}
+
+std::string xk_get_custom_list_default(int n) {
+    const auto& lists = active_settings().lists;
+    auto it = lists.find(n);
+    return it == lists.end() ? std::string() : it->second.default_value;
+}
+
+std::vector<std::string> cl_string_to_cListContainer(std::string_view text) {
+    std::vector<std::string> out;
+    if (text.empty()) return out;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t end = text.find(kListSeparator, start);
+        out.emplace_back(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
+        if (end == std::string_view::npos) break;
+        start = end + 1;
+    }
+    return out;
+}
+
+}  // namespace dz::suite

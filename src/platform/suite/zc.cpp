@@ -1,0 +1,156 @@
+#include "platform/suite/zc.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/suite/company.h"
+#include "platform/suite/control.h"
+#include "platform/suite/internal.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <optional>
+
+namespace dz::suite {
+
+namespace {
+
+enum class Counter { LastRun, Batch };
+
+// Raises a counter of the company's settings file. Another program may work on the same
+// company, so the file is locked, its counters re-read, the counter raised and the file
+// written back before the lock is released.
+std::optional<std::uint32_t> raise_counter(Counter which, const std::string& key, int by) {
+    Company* c = current_company();
+    if (!c) return std::nullopt;
+    const std::string lock_path = (c->folder() / "company.lock").string();
+    int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::uint32_t> result;
+    if (::flock(fd, LOCK_EX) == 0) {
+        CompanySettings& mem = c->settings();
+        const auto saved_last = mem.last_run;
+        const auto saved_batch = mem.batch_numbers;
+        try {
+            CompanySettings disk = read_settings(c->settings_file());
+            mem.last_run = disk.last_run;
+            mem.batch_numbers = disk.batch_numbers;
+            auto& counters = which == Counter::LastRun ? mem.last_run : mem.batch_numbers;
+            std::uint32_t v = counters[key] + static_cast<std::uint32_t>(by);
+            counters[key] = v;
+            c->save();
+            result = v;
+        } catch (const SettingsError&) {
+            mem.last_run = saved_last;
+            mem.batch_numbers = saved_batch;
+        }
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return result;
+}
+
+const char* module_code(BatchModule m) {
+    switch (m) {
+        case BatchModule::AP: return "AP";
+        case BatchModule::GL: return "GL";
+        case BatchModule::JC: return "JC";
+    }
+    return "";
+}
+
+struct OpenBatch {
+    std::function<void()> endCallback;
+};
+
+std::map<std::uint32_t, OpenBatch>& open_batches() {
+    static std::map<std::uint32_t, OpenBatch> batches;
+    return batches;
+}
+
+}  // namespace
+
+std::uint16_t zc_interface_active(std::string_view source, std::string_view destination) {
+    xc_interface_def def{std::string(source), std::string(destination), 0};
+    return xc_get_interface_def(def) ? 1 : 0;
+}
+
+std::uint16_t zc_create_entries(std::string_view source, std::string_view destination) {
+    xc_interface_def def{std::string(source), std::string(destination), 0};
+    return xc_get_interface_def(def) && def.createEntries ? 1 : 0;
+}
+
+double zc_increment_lastrun(std::uint16_t, std::uint16_t handle, int by) {
+    xio_file_def def;
+    if (!current_company() || xio_get_def(handle, def) != XIO_OK) return 0;
+    const std::uint16_t fld = xio_num(handle, XIO_NUM_HEADER, 1, "LASTRUN");
+    if (fld != 0) {
+        if (xio_rd_header(handle, 1, 1) != XIO_OK) return 0;
+        x_value_def v;
+        xio_get_field(handle, 0, fld, v);  // record 0: the header that owns the field
+        v.number += by;
+        if (xio_put_field(handle, 0, fld, v) != XIO_OK || xio_wr_header(handle, 1) != XIO_OK) {
+            xio_free_header(handle, 1);
+            return 0;
+        }
+        return v.number;
+    }
+    auto v = raise_counter(Counter::LastRun, def.abbr + std::to_string(def.fileNo), by);
+    return v ? static_cast<double>(*v) : 0;
+}
+
+double zc_round(double value) { return std::round(value); }
+
+std::string zc_alpha_number(double value, int decimals, int format) {
+    if (decimals < 0) decimals = 0;
+    if (decimals > 9) decimals = 9;
+    const double shown = value / std::pow(10.0, decimals);
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, std::fabs(shown));
+    std::string digits(buf);
+    if (format == 1) {
+        std::size_t point = digits.find('.');
+        std::size_t int_len = point == std::string::npos ? digits.size() : point;
+        for (std::size_t i = int_len; i > 3; i -= 3) digits.insert(i - 3, ",");
+    }
+    bool negative = shown < 0 && digits.find_first_not_of("0.,") != std::string::npos;
+    return negative ? "-" + digits : digits;
+}
+
+int zb_process_batch(const zb_batch_request& request) {
+    const char* module = module_code(request.module);
+    if (!current_company() || !xa_appl_installed(module) || request.masterFile == 0 ||
+        request.moduleFiles.empty() || request.moduleFiles.front() == 0) {
+        return kTaskStatusFailed;
+    }
+    auto number = raise_counter(Counter::Batch, module, 1);
+    if (!number) return kTaskStatusFailed;
+    static std::uint32_t next_id = 0;
+    zb_batch_record record;
+    record.module = request.module;
+    record.taskId = request.taskId;
+    record.appCode = request.appCode.substr(0, 2);
+    char text[16];
+    std::snprintf(text, sizeof text, "%06u", static_cast<unsigned>(*number % 1000000));
+    record.batchText = record.appCode + text;
+    record.id = ++next_id;
+    open_batches()[record.id] = OpenBatch{request.endCallback};
+    if (request.recordCallback) request.recordCallback(record);
+    return kTaskStatusOk;
+}
+
+void zb_term_batch(zb_batch_record& record) {
+    auto it = open_batches().find(record.id);
+    record.id = 0;
+    if (it == open_batches().end()) return;
+    auto end = std::move(it->second.endCallback);
+    open_batches().erase(it);
+    if (end) end();
+}
+
+std::size_t zb_open_batches() { return open_batches().size(); }
+
+}  // namespace dz::suite

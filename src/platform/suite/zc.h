@@ -1,0 +1,69 @@
+// Accounting helpers and batches of the open company.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dz::suite {
+
+// Non-zero when the interface from `source` to `destination` is turned on.
+std::uint16_t zc_interface_active(std::string_view source, std::string_view destination);
+// Non-zero when `source` creates entries in `destination` (the interface is on and creates).
+std::uint16_t zc_create_entries(std::string_view source, std::string_view destination);
+
+// Raises the last run number of the open data file `handle` by `by` and returns the new
+// number. The number lives in the file's header field LASTRUN when its header 1 has one,
+// else in the company's settings (counters.last_run, by abbreviation and file number).
+// Returns 0 when it cannot be raised (no company, bad handle, header locked, file unwritable).
+double zc_increment_lastrun(std::uint16_t taskId, std::uint16_t handle, int by);
+
+// Rounds an amount held in cents to a whole number of cents, halves away from zero.
+double zc_round(double value);
+// A number field shown as text: the stored value holds `decimals` implied decimals (cents for
+// money), so it is divided by 10^decimals and written with that many decimals; format 1
+// groups thousands with commas. A negative value has a leading "-".
+std::string zc_alpha_number(double value, int decimals, int format);
+
+// ---- Batches ------------------------------------------------------------------------------
+
+enum class BatchModule : std::uint16_t { AP = 1, GL = 4, JC = 8 };
+
+// The batch record the library hands back through the record callback and takes again to
+// end the batch. A record with id 0 names no open batch.
+struct zb_batch_record {
+    BatchModule module = BatchModule::GL;
+    std::uint16_t taskId = 0;
+    std::string appCode;
+    std::string batchText;  // at most 10 characters
+    std::string taskName;
+    std::uint32_t id = 0;
+};
+
+struct zb_batch_request {
+    BatchModule module = BatchModule::GL;
+    std::uint16_t taskId = 0;
+    std::uint16_t masterFile = 0;             // GLM, JCM or APM handle
+    std::string appCode = "XV";
+    std::vector<std::uint16_t> moduleFiles;  // GL: GLT; JC: JCT; AP: APM then CMT (or 0)
+    std::function<void(const zb_batch_record&)> recordCallback;
+    std::function<void()> endCallback;
+};
+
+inline constexpr int kTaskStatusOk = 0;
+inline constexpr int kTaskStatusFailed = 3;
+
+// Registers a batch with the module's next batch number and calls the record callback once
+// with the batch record. Answers the task status: kTaskStatusFailed (and no callback) when
+// no company is open, the module is not installed, a file handle is missing or the batch
+// number cannot be stored.
+int zb_process_batch(const zb_batch_request& request);
+// Ends the batch of `record` (running its end callback) and clears its id. A record that
+// names no open batch, or one ended already, is accepted and nothing happens.
+void zb_term_batch(zb_batch_record& record);
+// Number of batches registered and not yet ended.
+std::size_t zb_open_batches();
+
+}  // namespace dz::suite
