@@ -1,0 +1,54 @@
+// Inside the data-file library: one SQLite database per data file.
+//
+// On-disk schema (rollback-journal mode, never WAL, so that a closed data file is one complete
+// file that can be copied, deleted and renamed whole):
+//
+//   dz_meta(name TEXT PRIMARY KEY, value TEXT)
+//       'format'     "dodedoz-datafile"       (anything else: not a data file of ours)
+//       'abbr'       abbreviation of the dictionary ("GLM")
+//       'file_no'    file number
+//       'dictionary' version of the dictionary the schema was last brought up to; a file whose
+//                    version is newer than the loaded dictionary is refused as "old version or
+//                    corrupt"; an older one is brought up to date when it is opened
+//   r<N>  one table per record type N; one column per field, named after the field; the rowid
+//         identifies a record for locks and cursors
+//   h<N>  one table per header N, holding the single row id = 1, columns as for records
+//   dz_notes(rec INTEGER, keytext TEXT, text TEXT, PRIMARY KEY(rec, keytext))
+//         notes of the record of type rec whose primary key folds to keytext (key values
+//         joined by U+001F, text values upper-cased)
+//
+// Column types by field type:
+//   text (0, 5)            TEXT COLLATE NOCASE NOT NULL DEFAULT ''  trailing blanks trimmed,
+//                          '' = blank; NOCASE makes every key compare and sort without regard
+//                          to (ASCII) letter case while the stored spelling is kept
+//   number (1, 6)          REAL NOT NULL DEFAULT 0
+//   logical (2), choice (7, 8, 9)   INTEGER NOT NULL DEFAULT 0
+//   date (3)               INTEGER yyyymmdd, 0 blank (day 0 with a month is allowed)
+//   time (4)               INTEGER hhmmss
+//
+// Indexes (all named "dzk_..."; dropped and rebuilt when the dictionary version changes):
+//   dzk_r<N>_0   UNIQUE on the primary key of record type N
+//   dzk_<K>      file key K: UNIQUE or plain; a unique key that allows blanks gets a UNIQUE
+//                partial index over its non-blank values (dzk_<K>_u) and a plain index for order
+// Walks run in (key columns, rowid) order, so records with equal non-unique keys keep the
+// order in which they were written.
+//
+// Transactions: with writes started, the first write opens BEGIN IMMEDIATE and everything
+// stays in that transaction until commit, end of writes or close. Without writes started each
+// write commits by itself. Cross-process locks are in locks.h.
+#pragma once
+
+#include "platform/datafile/dictionary.h"
+#include "platform/datafile/xio.h"
+
+#include <cstdint>
+
+namespace dz::xio {
+
+// Test hooks.
+// Limits the database to `pages` pages so that a write runs into "disk full".
+int set_max_pages(uint16_t h, int pages);
+// The SQLite connection behind a handle (nullptr when not open).
+struct sqlite3* connection(uint16_t h);
+
+}  // namespace dz::xio

@@ -1,0 +1,1396 @@
+// Record I/O on SQLite data files. The on-disk schema is described in store.h.
+#include "platform/datafile/xio.h"
+
+#include "platform/datafile/dictionary.h"
+#include "platform/datafile/locks.h"
+#include "platform/datafile/store.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <set>
+#include <unistd.h>
+#include <unordered_map>
+
+namespace dz {
+
+namespace {
+
+using xio::Dictionary;
+using xio::FieldDef;
+using xio::RecordDef;
+
+// One field's value in a buffer: text in s, numbers in d, everything else in i.
+struct Cell {
+    std::string s;
+    double d = 0;
+    int64_t i = 0;
+    bool operator==(const Cell&) const = default;
+};
+using Cells = std::vector<Cell>;
+
+enum class Pos { None, At, PastEnd, BeforeStart };
+
+struct RecState {
+    const RecordDef* def = nullptr;
+    Cells buf;
+    // Cursor: key and position of the last keyed read.
+    Pos pos = Pos::None;
+    uint16_t curKey = 0;
+    Cells curVals;  // the key's values at the cursor
+    int64_t curRow = 0;
+    int64_t ordinal = -1;  // place of curRow in key-0 order when known
+    int64_t current = 0;   // rowid of the row last read or written
+    std::set<int64_t> locked;
+    int64_t count = -1;  // cached number of rows
+    std::string insertSql, updateSql, columns;
+};
+
+struct HdrState {
+    const RecordDef* def = nullptr;
+    Cells buf;
+    bool locked = false;
+};
+
+struct Saved {
+    uint16_t id;
+    uint16_t rec;
+    Cells cells;
+};
+
+struct NotesState {
+    bool loaded = false;
+    uint16_t rec = 0;
+    std::string keytext;
+    std::string text;
+    size_t pos = 0;
+    std::string out;
+    bool locked = false;
+};
+
+struct Handle {
+    std::shared_ptr<const Dictionary> dict;
+    std::filesystem::path path;
+    uint16_t fileNo = 0;
+    sqlite3* db = nullptr;
+    std::map<uint16_t, RecState> recs;
+    std::map<uint16_t, HdrState> hdrs;
+    std::unordered_map<std::string, sqlite3_stmt*> stmts;
+    bool writesStarted = false;
+    bool inTxn = false;
+    int lastStatus = 0;
+    std::vector<Saved> saved;
+    uint16_t nextSaveId = 1;
+    NotesState notes;
+    std::unique_ptr<xio::LockTable> locks;
+
+    ~Handle() {
+        for (auto& [sql, st] : stmts) sqlite3_finalize(st);
+        if (db) sqlite3_close(db);
+    }
+
+    sqlite3_stmt* stmt(const std::string& sql) {
+        auto it = stmts.find(sql);
+        if (it != stmts.end()) {
+            sqlite3_reset(it->second);
+            sqlite3_clear_bindings(it->second);
+            return it->second;
+        }
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+            sqlite3_finalize(st);
+            return nullptr;
+        }
+        stmts.emplace(sql, st);
+        return st;
+    }
+};
+
+std::vector<std::unique_ptr<Handle>> g_handles(1);
+xio_file_control g_fileControl;
+std::string g_error;
+int64_t g_serial = 0;
+
+Handle* H(uint16_t h) {
+    if (h == 0 || h >= g_handles.size()) return nullptr;
+    return g_handles[h].get();
+}
+
+int set_error(int status, const std::string& text) {
+    g_error = text;
+    return status;
+}
+
+int map_sqlite(int rc) {
+    switch (rc & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW: return XIO_OK;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return XIO_LOCKED;
+        case SQLITE_FULL: return XIO_DISK_FULL;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB: return XIO_CORRUPT;
+        case SQLITE_CONSTRAINT: return XIO_DUPLICATE;
+        default: return XIO_IO_ERROR;
+    }
+}
+
+int db_fail(Handle& hd, int rc) {
+    g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db);
+    if (hd.inTxn && sqlite3_get_autocommit(hd.db)) hd.inTxn = false;  // SQLite rolled it back
+    return map_sqlite(rc);
+}
+
+std::string quote(const std::string& name) { return "\"" + name + "\""; }
+
+std::string table_of(const RecordDef& r) { return (r.isHeader ? "h" : "r") + std::to_string(r.number); }
+
+bool is_text(uint16_t t) { return xio_is_text_type(t); }
+bool is_real(uint16_t t) { return xio_is_number_type(t); }
+
+std::string sql_literal(const FieldDef& f) {
+    const auto& v = f.def.defaultValue;
+    const uint16_t t = f.def.type;
+    if (is_text(t)) {
+        std::string out = "'";
+        for (char c : v.text) {
+            if (c == '\'') out += '\'';
+            out += c;
+        }
+        return out + "'";
+    }
+    if (is_real(t)) {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.17g", v.number);
+        return buf;
+    }
+    if (t == XIO_TYPE_LOGICAL) return std::to_string(v.flag ? 1 : 0);
+    if (t == XIO_TYPE_DATE) return std::to_string(v.date.year * 10000LL + v.date.month * 100 + v.date.day);
+    if (t == XIO_TYPE_TIME) return std::to_string(v.time.hour * 10000LL + v.time.minute * 100 + v.time.second);
+    return std::to_string(static_cast<int64_t>(v.number));
+}
+
+std::string column_decl(const FieldDef& f) {
+    const uint16_t t = f.def.type;
+    std::string type = is_text(t) ? "TEXT COLLATE NOCASE" : is_real(t) ? "REAL" : "INTEGER";
+    return quote(f.def.name) + " " + type + " NOT NULL DEFAULT " + sql_literal(f);
+}
+
+Cell default_cell(const FieldDef& f) {
+    Cell c;
+    const auto& v = f.def.defaultValue;
+    const uint16_t t = f.def.type;
+    if (is_text(t)) c.s = v.text;
+    else if (is_real(t)) c.d = v.number;
+    else if (t == XIO_TYPE_LOGICAL) c.i = v.flag ? 1 : 0;
+    else if (t == XIO_TYPE_DATE) c.i = v.date.year * 10000LL + v.date.month * 100 + v.date.day;
+    else if (t == XIO_TYPE_TIME) c.i = v.time.hour * 10000LL + v.time.minute * 100 + v.time.second;
+    else c.i = static_cast<int64_t>(v.number);
+    return c;
+}
+
+Cells default_cells(const Dictionary& d, const RecordDef& r) {
+    Cells out;
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n) out.push_back(default_cell(d.fields[n]));
+    return out;
+}
+
+void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
+    if (is_text(type)) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+    else if (is_real(type)) sqlite3_bind_double(st, idx, c.d);
+    else sqlite3_bind_int64(st, idx, c.i);
+}
+
+void read_cell(sqlite3_stmt* st, int col, uint16_t type, Cell& c) {
+    if (is_text(type)) {
+        const unsigned char* p = sqlite3_column_text(st, col);
+        c.s.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<size_t>(sqlite3_column_bytes(st, col)));
+    } else if (is_real(type)) {
+        c.d = sqlite3_column_double(st, col);
+    } else {
+        c.i = sqlite3_column_int64(st, col);
+    }
+}
+
+bool blank_cell(uint16_t type, const Cell& c) {
+    if (is_text(type)) return c.s.empty();
+    if (is_real(type)) return c.d == 0;
+    return c.i == 0;
+}
+
+std::string rtrim(std::string s) {
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    return s;
+}
+
+// ---- Schema -------------------------------------------------------------------------------
+
+int exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+
+std::string index_sql(const Dictionary& d, const std::string& name, const RecordDef& r, const std::vector<uint16_t>& fields,
+                      bool unique, const std::string& where) {
+    std::string cols;
+    for (uint16_t f : fields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + name + " ON " + table_of(r) + "(" + cols + ")" +
+           where;
+}
+
+// Brings the tables and indexes of a database to the dictionary (inside the caller's transaction).
+int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
+    std::vector<std::string> sql = {
+        "CREATE TABLE IF NOT EXISTS dz_meta(name TEXT PRIMARY KEY, value TEXT)",
+        "CREATE TABLE IF NOT EXISTS dz_notes(rec INTEGER, keytext TEXT, text TEXT, PRIMARY KEY(rec, keytext))"};
+    auto columns_of = [&](const std::string& table) {
+        std::set<std::string> cols;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + table + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                std::string c = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+                for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                cols.insert(c);
+            }
+        sqlite3_finalize(st);
+        return cols;
+    };
+    for (const auto* list : {&d.records, &d.headers})
+        for (const auto& r : *list) {
+            const std::string table = table_of(r);
+            auto existing = columns_of(table);
+            if (existing.empty()) {
+                std::string cols = r.isHeader ? "id INTEGER PRIMARY KEY" : "";
+                for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+                    cols += (cols.empty() ? "" : ", ") + column_decl(d.fields[n]);
+                sql.push_back("CREATE TABLE " + table + "(" + cols + ")");
+            } else {
+                for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+                    if (!existing.count(d.fields[n].def.name))
+                        sql.push_back("ALTER TABLE " + table + " ADD COLUMN " + column_decl(d.fields[n]));
+            }
+            if (r.isHeader) {
+                std::string cols = "id", vals = "1";
+                for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
+                    cols += ", " + quote(d.fields[n].def.name);
+                    vals += ", " + sql_literal(d.fields[n]);
+                }
+                sql.push_back("INSERT OR IGNORE INTO " + table + "(" + cols + ") VALUES(" + vals + ")");
+            }
+        }
+    for (const std::string& s : sql)
+        if (int rc = exec(db, s); rc != SQLITE_OK) return rc;
+    sql.clear();
+    // Indexes are rebuilt from the dictionary.
+    {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='index' AND name LIKE 'dzk\\_%' ESCAPE '\\'", -1,
+                           &st, nullptr);
+        while (sqlite3_step(st) == SQLITE_ROW)
+            sql.push_back(std::string("DROP INDEX ") + reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    for (const auto& r : d.records)
+        sql.push_back(index_sql(d, "dzk_r" + std::to_string(r.number) + "_0", r, r.primaryKey, true, ""));
+    for (const auto& k : d.keys) {
+        const RecordDef& r = *d.record(k.def.record);
+        const std::string name = "dzk_" + std::to_string(k.def.number);
+        if (k.def.unique && k.def.blankAllowed) {
+            std::string where;
+            for (uint16_t f : k.def.fields) {
+                const auto& fd = d.fields[f].def;
+                where += (where.empty() ? "" : " AND ") + quote(fd.name) + (is_text(fd.type) ? " = ''" : " = 0");
+            }
+            sql.push_back(index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"));
+            sql.push_back(index_sql(d, name, r, k.def.fields, false, ""));
+        } else {
+            sql.push_back(index_sql(d, name, r, k.def.fields, k.def.unique, ""));
+        }
+    }
+    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('format', 'dodedoz-datafile')");
+    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('abbr', '" + d.abbr + "')");
+    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('file_no', '" + std::to_string(fileNo) + "')");
+    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('dictionary', '" + std::to_string(d.version) + "')");
+    for (const std::string& s : sql)
+        if (int rc = exec(db, s); rc != SQLITE_OK) return rc;
+    return SQLITE_OK;
+}
+
+int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::exists(path, ec)) return set_error(XIO_LOCKED, path.string() + " already exists");
+    // Built aside and renamed, so that a data file is never seen half made.
+    const std::filesystem::path tmp = path.string() + ".creating";
+    std::filesystem::remove(tmp, ec);
+    std::filesystem::remove(tmp.string() + "-journal", ec);
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");
+    if (rc == SQLITE_OK) rc = exec(db, "BEGIN");
+    if (rc == SQLITE_OK) rc = ensure_schema(db, d, fileNo);
+    if (rc == SQLITE_OK) rc = exec(db, "COMMIT");
+    std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
+    sqlite3_close(db);
+    if (rc != SQLITE_OK) {
+        std::filesystem::remove(tmp, ec);
+        int st = map_sqlite(rc);
+        return set_error(st == XIO_DUPLICATE ? XIO_IO_ERROR : st, path.string() + ": " + msg);
+    }
+    std::filesystem::rename(tmp, path, ec);
+    if (ec) {
+        std::filesystem::remove(tmp, ec);
+        return set_error(XIO_IO_ERROR, path.string() + ": " + ec.message());
+    }
+    return XIO_OK;
+}
+
+// ---- Opening ------------------------------------------------------------------------------
+
+// The file-code registry: request code -> abbreviation and file number.
+struct RegistryEntry {
+    uint16_t code;
+    const char* abbr;
+    uint16_t fileNo;
+};
+constexpr RegistryEntry kRegistry[] = {
+    {1, "GLM", 1},  {4, "GLT", 6},  {10, "JCM", 1}, {12, "JCT", 6}, {20, "CMM", 1}, {22, "CMT", 1}, {30, "APM", 1},
+    {32, "API", 1}, {33, "API", 2}, {36, "APT", 1}, {38, "TXM", 1}, {40, "PRM", 1}, {42, "PRS", 1}, {44, "PRX", 1},
+    {50, "PMS", 1}, {52, "PMP", 1}, {54, "PML", 1}, {56, "PMN", 1}, {58, "PMR", 1}, {60, "PMV", 1}, {62, "PMZ", 0},
+    {66, "PMT", 1}, {68, "PMT", 5}, {70, "ARS", 1}, {72, "ARM", 1}, {99, "TLI", 0},
+};
+
+int open_path(const std::filesystem::path& path, const std::string& expectAbbr, uint16_t& handle) {
+    handle = 0;
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    auto hd = std::make_unique<Handle>();
+    hd->path = path;
+    int rc = sqlite3_open_v2(path.c_str(), &hd->db, SQLITE_OPEN_READWRITE, nullptr);
+    if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
+                                          path.string() + ": " + sqlite3_errmsg(hd->db));
+    sqlite3_busy_timeout(hd->db, 5000);
+    std::map<std::string, std::string> meta;
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            auto txt = [&](int c) {
+                const unsigned char* p = sqlite3_column_text(st, c);
+                return std::string(p ? reinterpret_cast<const char*>(p) : "");
+            };
+            meta[txt(0)] = txt(1);
+        }
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
+    if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
+    std::string err;
+    hd->dict = xio::get(meta["abbr"], err);
+    if (!hd->dict) return set_error(XIO_NO_DICTIONARY, path.string() + ": " + err);
+    if (!expectAbbr.empty() && hd->dict->abbr != expectAbbr)
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (it holds " + meta["abbr"] + ")");
+    hd->fileNo = static_cast<uint16_t>(std::atoi(meta["file_no"].c_str()));
+    const int version = std::atoi(meta["dictionary"].c_str());
+    if (version > hd->dict->version)
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (written by a newer dictionary)");
+    if (version < hd->dict->version) {
+        rc = exec(hd->db, "BEGIN IMMEDIATE");
+        if (rc == SQLITE_OK) rc = ensure_schema(hd->db, *hd->dict, hd->fileNo);
+        if (rc == SQLITE_OK) rc = exec(hd->db, "COMMIT");
+        if (rc != SQLITE_OK) {
+            std::string msg = sqlite3_errmsg(hd->db);
+            exec(hd->db, "ROLLBACK");
+            return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
+        }
+    }
+    exec(hd->db, "PRAGMA cache_size=-65536");
+    hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
+    if (!hd->dict->multiUser && hd->locks->kindHeldByOtherProcess('W'))
+        return set_error(XIO_LOCKED, path.string() + " is in use by another program");
+    const Dictionary& d = *hd->dict;
+    for (const auto& r : d.records) {
+        RecState& rs = hd->recs[r.number];
+        rs.def = &r;
+        rs.buf = default_cells(d, r);
+        std::string cols, params, sets;
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
+            const std::string q = quote(d.fields[n].def.name);
+            const std::string p = "?" + std::to_string(n - r.firstField + 1);
+            cols += (cols.empty() ? "" : ", ") + q;
+            params += (params.empty() ? "" : ", ") + p;
+            sets += (sets.empty() ? "" : ", ") + q + " = " + p;
+        }
+        rs.columns = cols;
+        rs.insertSql = "INSERT INTO " + table_of(r) + "(" + cols + ") VALUES(" + params + ")";
+        rs.updateSql = "UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" +
+                       std::to_string(r.lastField - r.firstField + 2);
+    }
+    for (const auto& r : d.headers) {
+        HdrState& hs = hd->hdrs[r.number];
+        hs.def = &r;
+        hs.buf = default_cells(d, r);
+    }
+    for (size_t i = 1; i < g_handles.size(); ++i)
+        if (!g_handles[i]) {
+            handle = static_cast<uint16_t>(i);
+            g_handles[i] = std::move(hd);
+            return XIO_OK;
+        }
+    if (g_handles.size() >= 65536) return set_error(XIO_IO_ERROR, "too many open data files");
+    handle = static_cast<uint16_t>(g_handles.size());
+    g_handles.push_back(std::move(hd));
+    return XIO_OK;
+}
+
+// ---- Field access -------------------------------------------------------------------------
+
+// The buffer cell of field `fld` addressed with record argument `rec`; nullptr when invalid.
+Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
+    const FieldDef* fd = hd.dict->field(fld);
+    if (!fd) return nullptr;
+    *fdOut = fd;
+    if (fd->def.header) {
+        HdrState& hs = hd.hdrs[fd->def.header];
+        return &hs.buf[fld - hs.def->firstField];
+    }
+    if (rec != 0 && rec != fd->def.record) return nullptr;
+    RecState& rs = hd.recs[fd->def.record];
+    return &rs.buf[fld - rs.def->firstField];
+}
+
+RecState* rec_of(Handle& hd, uint16_t rec) {
+    auto it = hd.recs.find(rec);
+    return it == hd.recs.end() ? nullptr : &it->second;
+}
+
+// Fields of key `key` for record type `rec`; nullptr when the key is not the record's.
+const std::vector<uint16_t>* key_fields(Handle& hd, RecState& rs, uint16_t key, bool& unique) {
+    if (key == 0) {
+        unique = true;
+        return &rs.def->primaryKey;
+    }
+    if (key > hd.dict->keys.size()) return nullptr;
+    const auto& k = hd.dict->keys[key - 1].def;
+    if (k.record != rs.def->number) return nullptr;
+    unique = k.unique && !k.blankAllowed;
+    return &k.fields;
+}
+
+std::string key_text(Handle& hd, RecState& rs) {
+    std::string out;
+    for (uint16_t f : rs.def->primaryKey) {
+        const Cell& c = rs.buf[f - rs.def->firstField];
+        const uint16_t t = hd.dict->fields[f].def.type;
+        if (!out.empty()) out += '\x1f';
+        if (is_text(t)) {
+            for (char ch : c.s) out += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        } else if (is_real(t)) {
+            char buf[64];
+            std::snprintf(buf, sizeof buf, "%.17g", c.d);
+            out += buf;
+        } else {
+            out += std::to_string(c.i);
+        }
+    }
+    return out;
+}
+
+// ---- Keyed reads --------------------------------------------------------------------------
+
+enum class Op { Exact, Find, GE, GT, First, Last, Next, Prev };
+
+std::string lock_key(uint16_t rec, int64_t row) { return std::to_string(rec) + ":" + std::to_string(row); }
+
+int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    bool unique = true;
+    const auto* kf = key_fields(*hd, *rs, key, unique);
+    if (!kf) return hd->lastStatus = XIO_BAD_CALL;
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *rs->def;
+
+    // Where a walk starts from.
+    Op eff = op;
+    Cells from;
+    int64_t fromRow = 0;
+    if (op == Op::Next || op == Op::Prev) {
+        if (rs->pos == Pos::None) eff = op == Op::Next ? Op::First : Op::Last;
+        else if (rs->pos == Pos::PastEnd) eff = op == Op::Next ? Op::Next : Op::Last;
+        else if (rs->pos == Pos::BeforeStart) eff = op == Op::Next ? Op::First : Op::Prev;
+        if ((rs->pos == Pos::PastEnd && op == Op::Next) || (rs->pos == Pos::BeforeStart && op == Op::Prev))
+            return hd->lastStatus = XIO_END;
+        if (eff == op) {
+            fromRow = rs->curRow;
+            if (rs->curKey == key) {
+                from = rs->curVals;
+            } else {
+                // The cursor was set by another key: take this key's values from its row.
+                std::string cols;
+                for (uint16_t f : *kf) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+                sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+                if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+                sqlite3_bind_int64(st, 1, fromRow);
+                if (sqlite3_step(st) != SQLITE_ROW) {
+                    sqlite3_reset(st);
+                    return hd->lastStatus = XIO_END;
+                }
+                from.resize(kf->size());
+                for (size_t i = 0; i < kf->size(); ++i) read_cell(st, static_cast<int>(i), d.fields[(*kf)[i]].def.type, from[i]);
+                sqlite3_reset(st);
+            }
+        }
+    }
+
+    std::string cols, params;
+    for (size_t i = 0; i < kf->size(); ++i) {
+        cols += (i ? ", " : "") + quote(d.fields[(*kf)[i]].def.name);
+        params += (i ? ", ?" : "?") + std::to_string(i + 1);
+    }
+    const std::string asc = cols + ", rowid", desc = [&] {
+        std::string s;
+        for (size_t i = 0; i < kf->size(); ++i) s += quote(d.fields[(*kf)[i]].def.name) + " DESC, ";
+        return s + "rowid DESC";
+    }();
+    std::string where, order = asc;
+    switch (eff) {
+        case Op::Exact:
+        case Op::Find:
+            for (size_t i = 0; i < kf->size(); ++i)
+                where += (i ? " AND " : "") + quote(d.fields[(*kf)[i]].def.name) + " = ?" + std::to_string(i + 1);
+            break;
+        case Op::GE: where = "(" + cols + ") >= (" + params + ")"; break;
+        case Op::GT: where = "(" + cols + ") > (" + params + ")"; break;
+        case Op::First: break;
+        case Op::Last: order = desc; break;
+        case Op::Next:
+        case Op::Prev: {
+            const std::string cmp = eff == Op::Next ? " > " : " < ";
+            if (unique) where = "(" + cols + ")" + cmp + "(" + params + ")";
+            else where = "(" + cols + ", rowid)" + cmp + "(" + params + ", ?" + std::to_string(kf->size() + 1) + ")";
+            if (eff == Op::Prev) order = desc;
+            break;
+        }
+    }
+    const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : rs->columns) + " FROM " +
+                            table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
+    sqlite3_stmt* st = hd->stmt(sql);
+    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    const bool fromBuffer = eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT;
+    if (fromBuffer) {
+        for (size_t i = 0; i < kf->size(); ++i)
+            bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
+    } else if (eff == Op::Next || eff == Op::Prev) {
+        for (size_t i = 0; i < kf->size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, from[i]);
+        if (!unique) sqlite3_bind_int64(st, static_cast<int>(kf->size() + 1), fromRow);
+    }
+    int rc = sqlite3_step(st);
+    if (rc == SQLITE_DONE) {
+        sqlite3_reset(st);
+        if (op == Op::Exact || op == Op::Find) return hd->lastStatus = XIO_NOT_FOUND;
+        rs->pos = (op == Op::Prev) ? Pos::BeforeStart : Pos::PastEnd;
+        rs->curKey = key;
+        rs->ordinal = -1;
+        return hd->lastStatus = XIO_END;
+    }
+    if (rc != SQLITE_ROW) {
+        int s = db_fail(*hd, rc);
+        sqlite3_reset(st);
+        return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
+    }
+    const int64_t row = sqlite3_column_int64(st, 0);
+    if (op == Op::Find) {
+        sqlite3_reset(st);
+        return hd->lastStatus = XIO_OK;
+    }
+    if (lock && !rs->locked.count(row)) {
+        int ls = hd->locks->acquire('R', lock_key(rec, row));
+        if (ls != XIO_OK) {
+            sqlite3_reset(st);
+            return hd->lastStatus = ls;
+        }
+        rs->locked.insert(row);
+    }
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+        read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+    sqlite3_reset(st);
+    rs->current = row;
+    rs->pos = Pos::At;
+    const int64_t prevOrdinal = (rs->curKey == 0 && key == 0) ? rs->ordinal : -1;
+    rs->curKey = key;
+    rs->curRow = row;
+    rs->curVals.clear();
+    for (uint16_t f : *kf) rs->curVals.push_back(rs->buf[f - r.firstField]);
+    rs->ordinal = -1;
+    if (key == 0) {
+        if (eff == Op::First) rs->ordinal = 0;
+        else if (eff == Op::Next && prevOrdinal >= 0) rs->ordinal = prevOrdinal + 1;
+        else if (eff == Op::Prev && prevOrdinal > 0) rs->ordinal = prevOrdinal - 1;
+    }
+    return hd->lastStatus = XIO_OK;
+}
+
+// ---- Writes -------------------------------------------------------------------------------
+
+int begin_write(Handle& hd) {
+    if (!hd.writesStarted || hd.inTxn) return XIO_OK;
+    int rc = exec(hd.db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return db_fail(hd, rc);
+    hd.inTxn = true;
+    return XIO_OK;
+}
+
+// After a unique-constraint failure: the number of the key the buffer's values clash on.
+uint16_t clashing_key(Handle& hd, RecState& rs, int64_t self) {
+    const Dictionary& d = *hd.dict;
+    auto clashes = [&](const std::vector<uint16_t>& fields, bool skipBlank) {
+        bool allBlank = true;
+        std::string where;
+        for (size_t i = 0; i < fields.size(); ++i) {
+            where += (i ? " AND " : "") + quote(d.fields[fields[i]].def.name) + " = ?" + std::to_string(i + 1);
+            allBlank = allBlank && blank_cell(d.fields[fields[i]].def.type, rs.buf[fields[i] - rs.def->firstField]);
+        }
+        if (skipBlank && allBlank) return false;
+        sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " WHERE " + where + " AND rowid <> ?" +
+                                   std::to_string(fields.size() + 1) + " LIMIT 1");
+        if (!st) return false;
+        for (size_t i = 0; i < fields.size(); ++i)
+            bind_cell(st, static_cast<int>(i + 1), d.fields[fields[i]].def.type, rs.buf[fields[i] - rs.def->firstField]);
+        sqlite3_bind_int64(st, static_cast<int>(fields.size() + 1), self);
+        bool found = sqlite3_step(st) == SQLITE_ROW;
+        sqlite3_reset(st);
+        return found;
+    };
+    if (clashes(rs.def->primaryKey, false)) return 0;
+    for (const auto& k : d.keys)
+        if (k.def.record == rs.def->number && k.def.unique && clashes(k.def.fields, k.def.blankAllowed)) return k.def.number;
+    return 0;
+}
+
+int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
+    if (dupKey) *dupKey = 0;
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    const RecordDef& r = *rs->def;
+    const Dictionary& d = *hd->dict;
+    std::string oldKey;
+    if (replace) {
+        if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to replace");
+        if (!rs->locked.count(rs->current) && hd->locks->heldByOther('R', lock_key(rec, rs->current))) return XIO_LOCKED;
+    }
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    if (replace) {
+        // Notes follow their record when its primary key changes.
+        std::string cols;
+        for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+        sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        sqlite3_bind_int64(st, 1, rs->current);
+        if (sqlite3_step(st) != SQLITE_ROW) {
+            sqlite3_reset(st);
+            return XIO_NOT_FOUND;
+        }
+        RecState old;
+        old.def = rs->def;
+        old.buf = rs->buf;
+        for (size_t i = 0; i < r.primaryKey.size(); ++i)
+            read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, old.buf[r.primaryKey[i] - r.firstField]);
+        sqlite3_reset(st);
+        oldKey = key_text(*hd, old);
+    }
+    sqlite3_stmt* st = hd->stmt(replace ? rs->updateSql : rs->insertSql);
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+        bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+    if (replace) sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) {
+        int s = db_fail(*hd, rc);
+        if (s == XIO_DUPLICATE && dupKey) *dupKey = clashing_key(*hd, *rs, replace ? rs->current : 0);
+        return s;
+    }
+    if (replace) {
+        if (sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
+        std::string newKey = key_text(*hd, *rs);
+        if (newKey != oldKey) {
+            sqlite3_stmt* mv = hd->stmt("UPDATE OR REPLACE dz_notes SET keytext = ?1 WHERE rec = ?2 AND keytext = ?3");
+            if (mv) {
+                sqlite3_bind_text(mv, 1, newKey.data(), static_cast<int>(newKey.size()), SQLITE_STATIC);
+                sqlite3_bind_int(mv, 2, rec);
+                sqlite3_bind_text(mv, 3, oldKey.data(), static_cast<int>(oldKey.size()), SQLITE_STATIC);
+                rc = sqlite3_step(mv);
+                sqlite3_reset(mv);
+                if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+            }
+        }
+        if (rs->locked.erase(rs->current)) hd->locks->release('R', lock_key(rec, rs->current));
+    } else {
+        rs->current = sqlite3_last_insert_rowid(hd->db);
+        if (rs->count >= 0) ++rs->count;
+    }
+    return XIO_OK;
+}
+
+void clear_positions(Handle& hd) {
+    for (auto& [n, rs] : hd.recs) {
+        rs.pos = Pos::None;
+        rs.current = 0;
+        rs.count = -1;
+        rs.ordinal = -1;
+    }
+}
+
+// ---- Value conversion ---------------------------------------------------------------------
+
+void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
+    const uint16_t t = f.def.type;
+    if (is_text(t)) {
+        v.text = c.s.substr(0, x_value_def::kTextMax);
+        if (c.s.size() > x_value_def::kTextMax) v.longText = c.s;
+        else v.longText.clear();
+    } else if (is_real(t)) {
+        v.number = c.d;
+    } else if (t == XIO_TYPE_LOGICAL) {
+        v.flag = c.i ? 1 : 0;
+    } else if (t == XIO_TYPE_DATE) {
+        v.date = {static_cast<uint16_t>(c.i / 100 % 100), static_cast<uint16_t>(c.i % 100), static_cast<uint16_t>(c.i / 10000)};
+    } else if (t == XIO_TYPE_TIME) {
+        v.time = {static_cast<uint16_t>(c.i / 10000), static_cast<uint16_t>(c.i / 100 % 100), static_cast<uint16_t>(c.i % 100)};
+    } else {
+        v.number = static_cast<double>(c.i);
+    }
+}
+
+void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {
+    const uint16_t t = f.def.type;
+    if (is_text(t)) {
+        // The long member carries the value when the text member is its first part.
+        const bool useLong = !v.text.empty() && v.longText.size() > v.text.size() &&
+                             v.longText.compare(0, v.text.size(), v.text) == 0;
+        std::string s = rtrim(useLong ? v.longText : v.text);
+        if (auto nul = s.find('\0'); nul != std::string::npos) s.resize(nul);
+        if (s.size() > f.def.length) s.resize(f.def.length);
+        c.s = rtrim(std::move(s));
+    } else if (is_real(t)) {
+        c.d = v.number;
+    } else if (t == XIO_TYPE_LOGICAL) {
+        c.i = v.flag ? 1 : 0;
+    } else if (t == XIO_TYPE_DATE) {
+        c.i = v.date.month == 0 ? 0 : v.date.year * 10000LL + v.date.month * 100 + v.date.day;
+    } else if (t == XIO_TYPE_TIME) {
+        c.i = v.time.hour * 10000LL + v.time.minute * 100 + v.time.second;
+    } else {
+        c.i = static_cast<int64_t>(std::llround(v.number));
+    }
+}
+
+}  // namespace
+
+// ==== Public calls =========================================================================
+
+void xio_set_file_control(xio_file_control resolver) { g_fileControl = std::move(resolver); }
+
+bool xio_load_dictionaries(const std::filesystem::path& folder, std::string& error) {
+    bool ok = xio::load_all(folder, error);
+    if (!ok) g_error = error;
+    return ok;
+}
+
+std::vector<std::string> xio_dictionary_abbrs() { return xio::abbrs(); }
+
+std::string xio_file_name(const std::string& abbr, uint16_t fileNo) {
+    std::string err;
+    auto d = xio::get(abbr, err);
+    if (!d) return "";
+    const auto* fe = d->file(fileNo);
+    return fe ? fe->name : "";
+}
+
+bool xio_registry_lookup(uint16_t fileCode, std::string& abbr, uint16_t& fileNo) {
+    for (const auto& e : kRegistry)
+        if (e.code == fileCode) {
+            abbr = e.abbr;
+            fileNo = e.fileNo;
+            return true;
+        }
+    return false;
+}
+
+int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesystem::path& path) {
+    std::string err;
+    auto d = xio::get(abbr, err);
+    if (!d) return set_error(XIO_NO_DICTIONARY, err);
+    return create_file(*d, fileNo, path);
+}
+
+std::string xio_error_text() { return g_error; }
+
+int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
+    handle = 0;
+    std::string abbr = req.abbr;
+    uint16_t fileNo = req.fileNo;
+    if (abbr.empty() && !xio_registry_lookup(req.fileCode, abbr, fileNo))
+        return set_error(XIO_NO_FILE, "unknown file code " + std::to_string(req.fileCode));
+    for (auto& c : abbr) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string err;
+    auto d = xio::get(abbr, err);
+    if (!d) return set_error(XIO_NO_DICTIONARY, err);
+    const auto* fe = d->file(fileNo);
+    if (!fe) return set_error(XIO_NO_FILE, abbr + " has no file number " + std::to_string(fileNo));
+    if (!g_fileControl) return set_error(XIO_NO_FILE, "no company is open");
+    const std::filesystem::path path = g_fileControl(abbr) / fe->name;
+    std::error_code ec;
+    if (!std::filesystem::exists(path, ec)) {
+        if (!req.create) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+        if (int s = create_file(*d, fe->number, path); s != XIO_OK && s != XIO_LOCKED) return s;
+    }
+    return open_path(path, abbr, handle);
+}
+
+int xio_open_file(const std::filesystem::path& path, uint16_t, uint16_t& handle) { return open_path(path, "", handle); }
+
+int xio_start_writes(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    if (hd->writesStarted) return XIO_OK;
+    if (!hd->dict->multiUser) {
+        if (int s = hd->locks->acquire('W', ""); s != XIO_OK && hd->locks->kindHeldByOtherProcess('W')) return s;
+    }
+    hd->writesStarted = true;
+    return XIO_OK;
+}
+
+int xio_commit(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    if (!hd->inTxn) return XIO_OK;
+    int rc = exec(hd->db, "COMMIT");
+    if (rc != SQLITE_OK) return db_fail(*hd, rc);
+    hd->inTxn = false;
+    return XIO_OK;
+}
+
+int xio_rollback(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    if (!hd->inTxn) return XIO_OK;
+    int rc = exec(hd->db, "ROLLBACK");
+    hd->inTxn = false;
+    clear_positions(*hd);
+    return rc == SQLITE_OK ? XIO_OK : db_fail(*hd, rc);
+}
+
+int xio_end_writes(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    int s = xio_commit(h);
+    if (s != XIO_OK) return s;
+    hd->writesStarted = false;
+    hd->locks->release('W', "");
+    return XIO_OK;
+}
+
+int xio_cls_file(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    int s = xio_commit(h);
+    if (s != XIO_OK) xio_rollback(h);
+    hd->locks->releaseAll();
+    g_handles[h].reset();
+    while (g_handles.size() > 1 && !g_handles.back()) g_handles.pop_back();
+    return s;
+}
+
+bool xio_file_exists(const std::string& abbr, uint16_t kind) {
+    if (!g_fileControl) return false;
+    std::string up = abbr;
+    for (auto& c : up) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string name;
+    if (kind == XIO_EXISTS_MASTER) name = "MASTER." + up;
+    else if (kind == XIO_EXISTS_SETTING) name = "SETTING." + up;
+    else return false;
+    std::error_code ec;
+    return std::filesystem::is_regular_file(g_fileControl(up) / name, ec);
+}
+
+uint16_t xio_num(uint16_t h, uint16_t kind, uint16_t n, const std::string& name) {
+    Handle* hd = H(h);
+    if (!hd) return 0;
+    const RecordDef* r = nullptr;
+    if (kind == XIO_NUM_RECORD) r = hd->dict->record(n);
+    else if (kind == XIO_NUM_HEADER) r = hd->dict->header(n);
+    else if (kind == XIO_NUM_HEADER_ALIAS) r = hd->dict->header(n ? n : 1);
+    return r ? hd->dict->fieldNumber(*r, name) : 0;
+}
+
+int xio_init_record(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    rs->buf = default_cells(*hd->dict, *rs->def);
+    return XIO_OK;
+}
+
+int xio_init_header(uint16_t h, uint16_t header) {
+    Handle* hd = H(h);
+    if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
+    HdrState& hs = hd->hdrs[header];
+    hs.buf = default_cells(*hd->dict, *hs.def);
+    return XIO_OK;
+}
+
+int xio_get_field(uint16_t h, uint16_t rec, uint16_t fld, x_value_def& value) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const FieldDef* fd = nullptr;
+    Cell* c = cell_of(*hd, rec, fld, &fd);
+    if (!c) return XIO_BAD_CALL;
+    to_value(*fd, *c, value);
+    return XIO_OK;
+}
+
+int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& value) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const FieldDef* fd = nullptr;
+    Cell* c = cell_of(*hd, rec, fld, &fd);
+    if (!c) return XIO_BAD_CALL;
+    from_value(*fd, value, *c);
+    return XIO_OK;
+}
+
+int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
+    Handle* hd = H(h);
+    if (!hd) return 0;
+    const FieldDef* fd = nullptr;
+    Cell* c = cell_of(*hd, rec, fld, &fd);
+    if (!c) return 0;
+    const uint16_t t = fd->def.type;
+    if (is_text(t)) return c->s.empty() ? 0 : 1;
+    if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c->d), -32768.0, 32767.0));
+    if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c->i ? 1 : 0;
+    return static_cast<int16_t>(std::clamp<int64_t>(c->i, -32768, 32767));
+}
+
+int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) { return read_op(h, rec, key, Op::Find, 0); }
+int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Exact, lock); }
+int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GE, lock); }
+int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GT, lock); }
+int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::First, lock); }
+int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Next, lock); }
+int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Prev, lock); }
+int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Last, lock); }
+
+int xio_status(uint16_t h) {
+    Handle* hd = H(h);
+    return hd ? hd->lastStatus : XIO_BAD_CALL;
+}
+
+int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
+    Handle* hd = H(h);
+    if (!hd) return 0;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs || rs->current == 0) return 0;
+    const Dictionary& d = *hd->dict;
+    const std::string table = table_of(*rs->def);
+    if (rs->count < 0) {
+        sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table);
+        if (!st || sqlite3_step(st) != SQLITE_ROW) return 0;
+        rs->count = sqlite3_column_int64(st, 0);
+        sqlite3_reset(st);
+    }
+    if (rs->count == 0) return 0;
+    int64_t before = -1;
+    if (rs->pos == Pos::At && rs->curKey == 0 && rs->curRow == rs->current) before = rs->ordinal;
+    if (before < 0) {
+        std::string cols, params;
+        for (size_t i = 0; i < rs->def->primaryKey.size(); ++i) {
+            cols += (i ? ", " : "") + quote(d.fields[rs->def->primaryKey[i]].def.name);
+            params += (i ? ", ?" : "?") + std::to_string(i + 1);
+        }
+        sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table + " WHERE (" + cols + ") < (" + params + ")");
+        if (!st) return 0;
+        for (size_t i = 0; i < rs->def->primaryKey.size(); ++i) {
+            uint16_t f = rs->def->primaryKey[i];
+            bind_cell(st, static_cast<int>(i + 1), d.fields[f].def.type, rs->buf[f - rs->def->firstField]);
+        }
+        if (sqlite3_step(st) == SQLITE_ROW) before = sqlite3_column_int64(st, 0);
+        sqlite3_reset(st);
+        if (before < 0) return 0;
+        if (rs->pos == Pos::At && rs->curKey == 0 && rs->curRow == rs->current) rs->ordinal = before;
+    }
+    return static_cast<int>(std::min<int64_t>(100, (before + 1) * 100 / rs->count));
+}
+
+int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey) { return write_row(h, rec, dupKey, false); }
+int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey) { return write_row(h, rec, dupKey, true); }
+
+int xio_del_record(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to delete");
+    const int64_t row = rs->current;
+    if (!rs->locked.count(row) && hd->locks->heldByOther('R', lock_key(rec, row))) return XIO_LOCKED;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    // The stored key (not the buffer's) names the notes to drop with the record.
+    const RecordDef& r = *rs->def;
+    const Dictionary& d = *hd->dict;
+    RecState stored;
+    stored.def = rs->def;
+    stored.buf = rs->buf;
+    {
+        sqlite3_stmt* st = hd->stmt("SELECT " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1");
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        sqlite3_bind_int64(st, 1, row);
+        int rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW) {
+            sqlite3_reset(st);
+            return rc == SQLITE_DONE ? XIO_NOT_FOUND : db_fail(*hd, rc);
+        }
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            read_cell(st, n - r.firstField, d.fields[n].def.type, stored.buf[n - r.firstField]);
+        sqlite3_reset(st);
+    }
+    sqlite3_stmt* st = hd->stmt("DELETE FROM " + table_of(r) + " WHERE rowid = ?1");
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_bind_int64(st, 1, row);
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+    const std::string kt = key_text(*hd, stored);
+    st = hd->stmt("DELETE FROM dz_notes WHERE rec = ?1 AND keytext = ?2");
+    if (st) {
+        sqlite3_bind_int(st, 1, rec);
+        sqlite3_bind_text(st, 2, kt.data(), static_cast<int>(kt.size()), SQLITE_STATIC);
+        rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+    }
+    if (rs->locked.erase(row)) hd->locks->release('R', lock_key(rec, row));
+    rs->current = 0;
+    if (rs->count > 0) --rs->count;
+    rs->ordinal = -1;
+    return XIO_OK;
+}
+
+int xio_unlock_record(uint16_t h, uint16_t rec, uint16_t) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    for (int64_t row : rs->locked) hd->locks->release('R', lock_key(rec, row));
+    rs->locked.clear();
+    return XIO_OK;
+}
+
+int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
+    Handle* hd = H(h);
+    if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
+    HdrState& hs = hd->hdrs[header];
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *hs.def;
+    if (lock && !hs.locked) {
+        if (int s = hd->locks->acquire('H', std::to_string(header)); s != XIO_OK) return hd->lastStatus = s;
+        hs.locked = true;
+    }
+    std::string cols;
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n) cols += (cols.empty() ? "" : ", ") + quote(d.fields[n].def.name);
+    sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE id = 1");
+    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    int rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            read_cell(st, n - r.firstField, d.fields[n].def.type, hs.buf[n - r.firstField]);
+    } else if (rc == SQLITE_DONE) {
+        hs.buf = default_cells(d, r);
+    } else {
+        sqlite3_reset(st);
+        return hd->lastStatus = db_fail(*hd, rc);
+    }
+    sqlite3_reset(st);
+    return hd->lastStatus = XIO_OK;
+}
+
+int xio_wr_header(uint16_t h, uint16_t header) {
+    Handle* hd = H(h);
+    if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
+    HdrState& hs = hd->hdrs[header];
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *hs.def;
+    if (!hs.locked && hd->locks->heldByOther('H', std::to_string(header))) return XIO_LOCKED;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    std::string cols = "id", params = "1";
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
+        cols += ", " + quote(d.fields[n].def.name);
+        params += ", ?" + std::to_string(n - r.firstField + 1);
+    }
+    sqlite3_stmt* st = hd->stmt("INSERT OR REPLACE INTO " + table_of(r) + "(" + cols + ") VALUES(" + params + ")");
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+        bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, hs.buf[n - r.firstField]);
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+    if (hs.locked) {
+        hd->locks->release('H', std::to_string(header));
+        hs.locked = false;
+    }
+    return XIO_OK;
+}
+
+int xio_free_header(uint16_t h, uint16_t header) {
+    Handle* hd = H(h);
+    if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
+    HdrState& hs = hd->hdrs[header];
+    if (hs.locked) {
+        hd->locks->release('H', std::to_string(header));
+        hs.locked = false;
+    }
+    return XIO_OK;
+}
+
+uint16_t xio_save_record(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return 0;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return 0;
+    uint16_t id = hd->nextSaveId;
+    auto inUse = [&](uint16_t candidate) {
+        return std::any_of(hd->saved.begin(), hd->saved.end(), [&](const Saved& s) { return s.id == candidate; });
+    };
+    while (id == 0 || inUse(id)) ++id;
+    hd->nextSaveId = static_cast<uint16_t>(id + 1);
+    hd->saved.push_back({id, rec, rs->buf});
+    return id;
+}
+
+int xio_restore_record(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    for (auto it = hd->saved.rbegin(); it != hd->saved.rend(); ++it)
+        if (it->rec == rec) {
+            hd->recs[rec].buf = std::move(it->cells);
+            hd->saved.erase(std::next(it).base());
+            return XIO_OK;
+        }
+    return XIO_NOT_FOUND;
+}
+
+int xio_restore_record_id(uint16_t h, uint16_t id) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    for (auto it = hd->saved.begin(); it != hd->saved.end(); ++it)
+        if (it->id == id) {
+            hd->recs[it->rec].buf = std::move(it->cells);
+            hd->saved.erase(it);
+            return XIO_OK;
+        }
+    return XIO_NOT_FOUND;
+}
+
+int xio_unsave_record(uint16_t h, uint16_t id) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    for (auto it = hd->saved.begin(); it != hd->saved.end(); ++it)
+        if (it->id == id) {
+            hd->saved.erase(it);
+            return XIO_OK;
+        }
+    return XIO_NOT_FOUND;
+}
+
+int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    NotesState& ns = hd->notes;
+    const std::string kt = key_text(*hd, *rs);
+    const std::string lk = std::to_string(rec) + ":" + kt;
+    if (ns.locked && (ns.rec != rec || ns.keytext != kt)) {
+        hd->locks->release('N', std::to_string(ns.rec) + ":" + ns.keytext);
+        ns.locked = false;
+    }
+    if (lock && !ns.locked) {
+        if (int s = hd->locks->acquire('N', lk); s != XIO_OK) return s;
+        ns.locked = true;
+    }
+    sqlite3_stmt* st = hd->stmt("SELECT text FROM dz_notes WHERE rec = ?1 AND keytext = ?2");
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_bind_int(st, 1, rec);
+    sqlite3_bind_text(st, 2, kt.data(), static_cast<int>(kt.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(st);
+    std::string text;
+    if (rc == SQLITE_ROW) {
+        const unsigned char* p = sqlite3_column_text(st, 0);
+        text.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
+    }
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return db_fail(*hd, rc);
+    ns.loaded = true;
+    ns.rec = rec;
+    ns.keytext = kt;
+    ns.text = std::move(text);
+    ns.pos = 0;
+    ns.out.clear();
+    return XIO_OK;
+}
+
+int xio_get_notes(uint16_t h, std::string& piece) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    NotesState& ns = hd->notes;
+    if (!ns.loaded) return XIO_BAD_CALL;
+    if (ns.pos >= ns.text.size()) return XIO_END;
+    piece = ns.text.substr(ns.pos, 80);
+    ns.pos += 80;
+    return XIO_OK;
+}
+
+int xio_put_notes(uint16_t h, const std::string& text) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    if (!hd->notes.loaded) return XIO_BAD_CALL;
+    hd->notes.out += text;
+    return XIO_OK;
+}
+
+int xio_wr_notes(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    NotesState& ns = hd->notes;
+    if (!ns.loaded) return XIO_BAD_CALL;
+    const std::string lk = std::to_string(ns.rec) + ":" + ns.keytext;
+    if (!ns.locked && hd->locks->heldByOther('N', lk)) return XIO_LOCKED;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    sqlite3_stmt* st = ns.out.empty() ? hd->stmt("DELETE FROM dz_notes WHERE rec = ?1 AND keytext = ?2")
+                                      : hd->stmt("INSERT OR REPLACE INTO dz_notes(rec, keytext, text) VALUES(?1, ?2, ?3)");
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_bind_int(st, 1, ns.rec);
+    sqlite3_bind_text(st, 2, ns.keytext.data(), static_cast<int>(ns.keytext.size()), SQLITE_STATIC);
+    if (!ns.out.empty()) sqlite3_bind_text(st, 3, ns.out.data(), static_cast<int>(ns.out.size()), SQLITE_STATIC);
+    int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+    ns.text = ns.out;
+    ns.pos = 0;
+    ns.out.clear();
+    if (ns.locked) {
+        hd->locks->release('N', lk);
+        ns.locked = false;
+    }
+    return XIO_OK;
+}
+
+int xio_get_def(uint16_t h, xio_file_def& def) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const Dictionary& d = *hd->dict;
+    def = {};
+    def.path = hd->path.string();
+    def.abbr = d.abbr;
+    def.fileNo = hd->fileNo;
+    def.keyCount = static_cast<uint16_t>(d.keys.size());
+    def.recordCount = static_cast<uint16_t>(d.records.size());
+    def.headerCount = static_cast<uint16_t>(d.headers.size());
+    def.fieldCount = static_cast<uint16_t>(d.fields.size() - 1);
+    for (const auto& r : d.records) def.recordNumbers.push_back(r.number);
+    for (const auto& r : d.headers) def.headerNumbers.push_back(r.number);
+    return XIO_OK;
+}
+
+static void fill_rec_def(const RecordDef& r, xio_rec_def& def) {
+    def.number = r.number;
+    def.name = r.name;
+    def.firstField = r.firstField;
+    def.lastField = r.lastField;
+    def.primaryKeyFields = r.primaryKey;
+}
+
+int xio_get_rec_def(uint16_t h, uint16_t rec, xio_rec_def& def, uint16_t) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const RecordDef* r = hd->dict->record(rec);
+    if (!r) return XIO_BAD_CALL;
+    fill_rec_def(*r, def);
+    return XIO_OK;
+}
+
+int xio_get_header_def(uint16_t h, uint16_t header, xio_rec_def& def) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const RecordDef* r = hd->dict->header(header);
+    if (!r) return XIO_BAD_CALL;
+    fill_rec_def(*r, def);
+    return XIO_OK;
+}
+
+int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const Dictionary& d = *hd->dict;
+    if (key == 0) {
+        const RecordDef* r = d.record(rec);
+        if (!r) return XIO_BAD_CALL;
+        def = {};
+        def.number = 0;
+        def.name = r->name;
+        def.record = r->number;
+        def.unique = true;
+        def.fields = r->primaryKey;
+        return XIO_OK;
+    }
+    if (key > d.keys.size()) return XIO_BAD_CALL;
+    def = d.keys[key - 1].def;
+    return XIO_OK;
+}
+
+int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t, bool) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const FieldDef* f = hd->dict->field(fld);
+    if (!f) return XIO_BAD_CALL;
+    def = f->def;
+    return XIO_OK;
+}
+
+int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    const FieldDef* f = hd->dict->field(fld);
+    if (!f) return XIO_BAD_CALL;
+    text.clear();
+    if (item == 0) return XIO_OK;
+    if (item > f->def.items.size()) return XIO_NOT_FOUND;
+    text = f->def.items[item - 1];
+    return XIO_OK;
+}
+
+namespace xio {
+
+int set_max_pages(uint16_t h, int pages) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    return exec(hd->db, "PRAGMA max_page_count=" + std::to_string(pages)) == SQLITE_OK ? XIO_OK : XIO_IO_ERROR;
+}
+
+sqlite3* connection(uint16_t h) {
+    Handle* hd = H(h);
+    return hd ? hd->db : nullptr;
+}
+
+}  // namespace xio
+
+}  // namespace dz

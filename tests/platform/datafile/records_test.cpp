@@ -1,0 +1,481 @@
+// Record-level behaviour of the data files: statuses, keys, walks, buffers, notes, headers.
+#include "support.h"
+
+namespace dz::test {
+namespace {
+
+using Records = DataFileTest;
+
+TEST_F(Records, MissingFileAnswersThreeAndCreateMakesIt) {
+    uint16_t h = 7;
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_NO_FILE);
+    EXPECT_EQ(h, 0);
+    EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_NO_FILE);
+    EXPECT_FALSE(xio_file_exists("TST", XIO_EXISTS_MASTER));
+    h = open(true);
+    ASSERT_NE(h, 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "MASTER.TST"));
+    EXPECT_TRUE(xio_file_exists("tst", XIO_EXISTS_MASTER));
+    EXPECT_FALSE(xio_file_exists("TST", XIO_EXISTS_SETTING));
+    // The second file number has its own registry name.
+    uint16_t h6 = 0;
+    req.fileNo = 6;
+    req.create = true;
+    ASSERT_EQ(xio_ask_file(req, h6), XIO_OK);
+    opened.push_back(h6);
+    EXPECT_TRUE(std::filesystem::exists(dir / "HISTORY.TST"));
+    EXPECT_EQ(xio_file_name("TST", 6), "HISTORY.TST");
+    // Creating over an existing file is refused.
+    EXPECT_EQ(xio_create_file("TST", 1, dir / "MASTER.TST"), XIO_LOCKED);
+    EXPECT_EQ(xio_create_file("NOPE", 1, dir / "MASTER.NOP"), XIO_NO_DICTIONARY);
+}
+
+TEST_F(Records, BadCallsAreNeitherFoundNorNotFound) {
+    uint16_t h = open();
+    EXPECT_EQ(xio_rd_first(h, 9, 0, 0), XIO_BAD_CALL);
+    EXPECT_EQ(xio_rd_first(h, 1, 2, 0), XIO_BAD_CALL);  // key 2 belongs to record 2
+    EXPECT_EQ(xio_rd_first(999, 1, 0, 0), XIO_BAD_CALL);
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_BAD_CALL);  // nothing read
+    EXPECT_EQ(xio_del_record(h, 1), XIO_BAD_CALL);
+    x_value_def v;
+    EXPECT_EQ(xio_get_field(h, 2, fld(h, 1, "CODE"), v), XIO_BAD_CALL);  // field of another record
+    EXPECT_EQ(xio_num(h, XIO_NUM_RECORD, 1, "NOSUCH"), 0);
+}
+
+TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
+    uint16_t h = open();
+    uint16_t dup = 99;
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "", &dup), XIO_OK);
+    EXPECT_EQ(dup, 0);
+    // Same primary key, different case: still a duplicate by key 0.
+    dup = 99;
+    EXPECT_EQ(addCustomer(h, "c1", "A2", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 0);
+    // New primary key, but the second unique key clashes.
+    dup = 99;
+    EXPECT_EQ(addCustomer(h, "C2", "a1", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    // Blank optional references never clash; a repeated non-blank one does (key 3).
+    ASSERT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C4", "A4"), XIO_OK);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "C5");
+    put(h, 1, "ALTKEY", "A5");
+    put(h, 1, "REF", "R1");
+    ASSERT_EQ(xio_wr_record(h, 1, &dup), XIO_OK);
+    put(h, 1, "CODE", "C6");
+    put(h, 1, "ALTKEY", "A6");
+    put(h, 1, "REF", "r1");
+    EXPECT_EQ(xio_wr_record(h, 1, &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 3);
+    // Replacing a record so that its second key clashes answers 11 with key 1; its own key is fine.
+    put(h, 1, "CODE", "C3");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    put(h, 1, "ALTKEY", "A4");
+    EXPECT_EQ(xio_rep_record(h, 1, &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    put(h, 1, "ALTKEY", "A3");
+    put(h, 1, "NAME", "Kept");
+    EXPECT_EQ(xio_rep_record(h, 1, &dup), XIO_OK);
+    EXPECT_EQ(walk(h, 0), "C1,C3,C4,C5");
+}
+
+TEST_F(Records, KeysIgnoreCaseAndReadsGiveTheStoredSpelling) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "MacLeod", "Alt", "Angus"), XIO_OK);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "MACLEOD");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "MACLEOD");  // find leaves the buffer
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "MacLeod");
+    EXPECT_EQ(get(h, 1, "NAME"), "Angus");
+    // By the second key, lower case.
+    xio_init_record(h, 1);
+    put(h, 1, "ALTKEY", "alt");
+    EXPECT_EQ(xio_find_record(h, 1, 1), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 1, 1, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "MacLeod");
+    // Trailing blanks are trimmed on put, so "MACLEOD  " finds the record too.
+    put(h, 1, "CODE", "macleod   ");
+    EXPECT_EQ(get(h, 1, "CODE"), "macleod");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    put(h, 1, "CODE", "MacLeo");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_NOT_FOUND);
+}
+
+TEST_F(Records, WalksFollowKeyOrderWithoutRegardToCase) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "beta", "Z1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "Alpha", "y2"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "GAMMA", "X3"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "delta", "w4"), XIO_OK);
+    EXPECT_EQ(walk(h, 0), "Alpha,beta,delta,GAMMA");
+    EXPECT_EQ(walk(h, 1), "delta,GAMMA,Alpha,beta");  // by ALTKEY w4, X3, y2, Z1
+
+    // Backwards from the end.
+    std::string back;
+    for (int s = xio_rd_last(h, 1, 0, 0); s == XIO_OK; s = xio_rd_previous(h, 1, 0, 0))
+        back += get(h, 1, "CODE") + " ";
+    EXPECT_EQ(back, "GAMMA delta beta Alpha ");
+    EXPECT_EQ(xio_status(h), XIO_END);
+
+    // ge and gt from a partial, differently cased key.
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "B");
+    ASSERT_EQ(xio_rd_ge(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "beta");
+    put(h, 1, "CODE", "BETA");
+    ASSERT_EQ(xio_rd_ge(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "beta");
+    ASSERT_EQ(xio_rd_gt(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "delta");
+    EXPECT_EQ(xio_rd_next(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "GAMMA");
+    EXPECT_EQ(xio_rd_next(h, 1, 0, 0), XIO_END);
+    EXPECT_EQ(xio_rd_next(h, 1, 0, 0), XIO_END);
+    EXPECT_EQ(get(h, 1, "CODE"), "GAMMA");  // the failed reads left the buffer
+
+    // A failed rd_gt leaves the cursor past the end: rd_previous gives the last record.
+    put(h, 1, "CODE", "zzz");
+    EXPECT_EQ(xio_rd_gt(h, 1, 0, 0), XIO_END);
+    EXPECT_EQ(get(h, 1, "CODE"), "zzz");
+    ASSERT_EQ(xio_rd_previous(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "GAMMA");
+    ASSERT_EQ(xio_rd_previous(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "delta");
+
+    // Walking on continues past a record deleted under the cursor.
+    put(h, 1, "CODE", "beta");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
+    ASSERT_EQ(xio_rd_next(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "delta");
+    EXPECT_EQ(walk(h, 0), "Alpha,delta,GAMMA");
+}
+
+TEST_F(Records, NonUniqueKeysWalkEveryRecordInWritingOrder) {
+    uint16_t h = open();
+    const char* people[][3] = {{"C1", "1", "Smith"}, {"C1", "2", "jones"}, {"C2", "1", "SMITH"}, {"C3", "1", "Adams"}};
+    for (auto& p : people) {
+        xio_init_record(h, 2);
+        x_value_def v;
+        v.text = p[0];
+        xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "CCODE"), v);
+        v.number = std::atof(p[1]);
+        xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "SEQ"), v);
+        v.text = p[2];
+        xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "PERSON"), v);
+        ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    }
+    std::string out;
+    for (int s = xio_rd_first(h, 2, 2, 0); s == XIO_OK; s = xio_rd_next(h, 2, 2, 0))
+        out += get(h, 2, "PERSON") + "/" + get(h, 2, "CCODE") + " ";
+    EXPECT_EQ(out, "Adams/C3 jones/C1 Smith/C1 SMITH/C2 ");
+    // Backwards too.
+    out.clear();
+    for (int s = xio_rd_last(h, 2, 2, 0); s == XIO_OK; s = xio_rd_previous(h, 2, 2, 0)) out += get(h, 2, "CCODE") + " ";
+    EXPECT_EQ(out, "C2 C1 C1 C3 ");
+    // find_record by a non-unique key; rd_ge of a partial primary key (all contacts of C1).
+    xio_init_record(h, 2);
+    put(h, 2, "PERSON", "smith");
+    EXPECT_EQ(xio_find_record(h, 2, 2), XIO_OK);
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "C1");
+    ASSERT_EQ(xio_rd_ge(h, 2, 0, 0), XIO_OK);
+    EXPECT_EQ(getNum(h, 2, "SEQ"), 1);
+    ASSERT_EQ(xio_rd_next(h, 2, 0, 0), XIO_OK);
+    EXPECT_EQ(getNum(h, 2, "SEQ"), 2);
+    ASSERT_EQ(xio_rd_next(h, 2, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 2, "CCODE"), "C2");
+}
+
+TEST_F(Records, BuffersBelongToOneRecordTypeAndFailedReadsLeaveThem) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "First"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    // A read of record 2 (empty file part) neither touches record 1's buffer nor its cursor.
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "C9");
+    EXPECT_EQ(xio_rd_ge(h, 2, 0, 0), XIO_END);
+    EXPECT_EQ(get(h, 2, "CCODE"), "C9");
+    EXPECT_EQ(get(h, 1, "NAME"), "First");
+    ASSERT_EQ(xio_rd_next(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Second");
+    // A failed exact read leaves every field as it was, including the typed key.
+    put(h, 1, "CODE", "nothere");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 0), XIO_NOT_FOUND);
+    EXPECT_EQ(get(h, 1, "CODE"), "nothere");
+    EXPECT_EQ(get(h, 1, "NAME"), "Second");
+    // Replace works on the record of this type read for update, after reads of other types.
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    xio_init_record(h, 2);
+    EXPECT_EQ(xio_rd_first(h, 2, 0, 0), XIO_END);
+    put(h, 1, "NAME", "Renamed");
+    ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+    put(h, 1, "CODE", "C1");
+    put(h, 1, "NAME", "");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Renamed");
+}
+
+TEST_F(Records, RecordZeroMeansTheFieldsOwnRecord) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "First"), XIO_OK);
+    x_value_def v;
+    v.text = "c1";
+    ASSERT_EQ(xio_put_field(h, 0, fld(h, 1, "CODE"), v), XIO_OK);
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    ASSERT_EQ(xio_get_field(h, 0, fld(h, 1, "NAME"), v), XIO_OK);
+    EXPECT_EQ(v.text, "First");
+    // Header fields go to their header's buffer.
+    uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");
+    ASSERT_NE(lastNo, 0);
+    EXPECT_EQ(xio_num(h, XIO_NUM_HEADER_ALIAS, 0, "lastno"), lastNo);
+    v.number = 42;
+    ASSERT_EQ(xio_put_field(h, 0, lastNo, v), XIO_OK);
+    EXPECT_EQ(xio_get_field_result(h, 0, lastNo), 42);
+}
+
+TEST_F(Records, ValuesByTypeAndDefaults) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_init_record(h, 1), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "NEW");
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 150);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "ACTIVE")), 1);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "KIND")), 2);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "CODE")), 0);  // blank text
+    x_value_def v;
+    v.text = "untouched";
+    ASSERT_EQ(xio_get_field(h, 1, fld(h, 1, "OPENED"), v), XIO_OK);
+    EXPECT_EQ(v.text, "untouched");  // a non-text get leaves the text member
+    EXPECT_EQ(v.date, (x_date_type{1, 15, 2024}));
+
+    // Every type round-trips through a write and a read.
+    put(h, 1, "CODE", "T1");
+    put(h, 1, "ALTKEY", "T1");
+    v = {};
+    v.number = -1234.56;
+    xio_put_field(h, 1, fld(h, 1, "AMOUNT"), v);
+    v.flag = 0;
+    xio_put_field(h, 1, fld(h, 1, "ACTIVE"), v);
+    v.number = 3;
+    xio_put_field(h, 1, fld(h, 1, "KIND"), v);
+    v.date = {7, 0, 2025};  // day 0 with a month is storable
+    xio_put_field(h, 1, fld(h, 1, "OPENED"), v);
+    v.time = {23, 5, 9};
+    xio_put_field(h, 1, fld(h, 1, "AT"), v);
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "t1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_DOUBLE_EQ(getNum(h, 1, "AMOUNT"), -1234.56);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "AMOUNT")), -1234);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "ACTIVE")), 0);
+    EXPECT_EQ(xio_get_field_result(h, 1, fld(h, 1, "KIND")), 3);
+    x_value_def r;
+    xio_get_field(h, 1, fld(h, 1, "OPENED"), r);
+    EXPECT_EQ(r.date, (x_date_type{7, 0, 2025}));
+    xio_get_field(h, 1, fld(h, 1, "AT"), r);
+    EXPECT_EQ(r.time, (x_time_type{23, 5, 9}));
+    // A blank date stays blank.
+    v.date = {0, 5, 2025};
+    xio_put_field(h, 1, fld(h, 1, "OPENED"), v);
+    xio_get_field(h, 1, fld(h, 1, "OPENED"), r);
+    EXPECT_TRUE(r.date.blank());
+}
+
+TEST_F(Records, TextIsCutToTheFieldAndLongValuesTravelInTheLongMember) {
+    uint16_t h = open();
+    put(h, 1, "NAME", std::string(40, 'n'));
+    EXPECT_EQ(get(h, 1, "NAME"), std::string(30, 'n'));
+    put(h, 1, "NAME", "   ");
+    EXPECT_EQ(get(h, 1, "NAME"), "");  // only blanks counts as blank
+    std::string memo;
+    for (int i = 0; i < 150; ++i) memo += static_cast<char>('a' + i % 26);
+    x_value_def v;
+    v.text = memo.substr(0, 80);
+    v.longText = memo;
+    ASSERT_EQ(xio_put_field(h, 1, fld(h, 1, "MEMO"), v), XIO_OK);
+    x_value_def r;
+    ASSERT_EQ(xio_get_field(h, 1, fld(h, 1, "MEMO"), r), XIO_OK);
+    EXPECT_EQ(r.text, memo.substr(0, 80));
+    EXPECT_EQ(r.longText, memo);
+    // A stale long member that the text does not start does not leak into another field.
+    r.text = "short";
+    ASSERT_EQ(xio_put_field(h, 1, fld(h, 1, "NAME"), r), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "short");
+    // Reading a short text clears the long member.
+    ASSERT_EQ(xio_get_field(h, 1, fld(h, 1, "NAME"), r), XIO_OK);
+    EXPECT_EQ(r.longText, "");
+}
+
+TEST_F(Records, NotesRoundTripInEightyCharacterPieces) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+    std::string text;
+    for (int i = 0; i < 205; ++i) text += static_cast<char>('A' + i % 26);
+    put(h, 1, "CODE", "c1");  // the notes follow the key, whatever its case
+    ASSERT_EQ(xio_rd_notes(h, 1, 1), XIO_OK);
+    std::string piece;
+    EXPECT_EQ(xio_get_notes(h, piece), XIO_END);  // none yet
+    ASSERT_EQ(xio_put_notes(h, text.substr(0, 100)), XIO_OK);
+    ASSERT_EQ(xio_put_notes(h, text.substr(100)), XIO_OK);
+    ASSERT_EQ(xio_wr_notes(h), XIO_OK);
+
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
+    std::vector<std::string> pieces;
+    while (xio_get_notes(h, piece) == XIO_OK) pieces.push_back(piece);
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0].size(), 80u);
+    EXPECT_EQ(pieces[2].size(), 45u);
+    EXPECT_EQ(pieces[0] + pieces[1] + pieces[2], text);
+    // Another record has none.
+    put(h, 1, "CODE", "C2");
+    ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
+    EXPECT_EQ(xio_get_notes(h, piece), XIO_END);
+    // Deleting the record drops its notes.
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
+    EXPECT_EQ(xio_get_notes(h, piece), XIO_END);
+}
+
+TEST_F(Records, SaveStackRestoresByRecordAndById) {
+    uint16_t h = open();
+    put(h, 1, "NAME", "one");
+    uint16_t id1 = xio_save_record(h, 1);
+    put(h, 1, "NAME", "two");
+    uint16_t id2 = xio_save_record(h, 1);
+    put(h, 2, "PERSON", "p");
+    uint16_t id3 = xio_save_record(h, 2);
+    EXPECT_GT(id1, 0);
+    EXPECT_NE(id1, id2);
+    EXPECT_NE(id2, id3);
+    put(h, 1, "NAME", "three");
+    put(h, 2, "PERSON", "q");
+    ASSERT_EQ(xio_restore_record(h, 1), XIO_OK);  // newest copy of record 1
+    EXPECT_EQ(get(h, 1, "NAME"), "two");
+    EXPECT_EQ(get(h, 2, "PERSON"), "q");
+    ASSERT_EQ(xio_restore_record_id(h, id3), XIO_OK);
+    EXPECT_EQ(get(h, 2, "PERSON"), "p");
+    ASSERT_EQ(xio_unsave_record(h, id1), XIO_OK);
+    EXPECT_EQ(xio_restore_record(h, 1), XIO_NOT_FOUND);
+    EXPECT_EQ(xio_unsave_record(h, id1), XIO_NOT_FOUND);
+    EXPECT_EQ(get(h, 1, "NAME"), "two");
+}
+
+TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
+    uint16_t h = open();
+    uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");
+    uint16_t mode = xio_num(h, XIO_NUM_HEADER, 2, "MODE");
+    ASSERT_EQ(xio_rd_header(h, 1, 1), XIO_OK);
+    EXPECT_EQ(xio_get_field_result(h, 0, lastNo), 100);
+    x_value_def v;
+    v.number = 101;
+    xio_put_field(h, 1, lastNo, v);
+    ASSERT_EQ(xio_wr_header(h, 1), XIO_OK);
+    ASSERT_EQ(xio_rd_header(h, 2, 0), XIO_OK);
+    EXPECT_EQ(xio_get_field_result(h, 0, mode), 1);
+    xio_free_header(h, 2);
+    close(h);
+    h = open(false);
+    v.number = 0;
+    xio_put_field(h, 0, lastNo, v);
+    ASSERT_EQ(xio_rd_header(h, 1, 0), XIO_OK);
+    EXPECT_EQ(xio_get_field_result(h, 0, lastNo), 101);
+    EXPECT_EQ(xio_rd_header(h, 3, 0), XIO_BAD_CALL);
+}
+
+TEST_F(Records, LocksWithinOneProgramBetweenHandles) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(addCustomer(a, "C1", "A1"), XIO_OK);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    put(b, 1, "CODE", "C1");
+    put(b, 1, "NAME", "before");
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_LOCKED);
+    EXPECT_EQ(get(b, 1, "NAME"), "before");  // a refused read leaves the buffer
+    ASSERT_EQ(xio_rd_record(b, 1, 0, 0), XIO_OK);  // reading without a lock is allowed
+    EXPECT_EQ(xio_rep_record(b, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_del_record(b, 1), XIO_LOCKED);
+    ASSERT_EQ(xio_unlock_record(a, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_record(a, 1, 0, 1), XIO_LOCKED);
+    ASSERT_EQ(xio_rep_record(b, 1), XIO_OK);  // replacing releases the lock
+    EXPECT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    // Header locks likewise, until written or freed.
+    ASSERT_EQ(xio_rd_header(a, 1, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_header(b, 1, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_wr_header(b, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rd_header(b, 1, 0), XIO_OK);
+    ASSERT_EQ(xio_free_header(a, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_header(b, 1, 1), XIO_OK);
+    // Closing a handle releases what it held.
+    close(b);
+    EXPECT_EQ(xio_rd_header(a, 1, 1), XIO_OK);
+}
+
+TEST_F(Records, RelativePositionFollowsKeyOrder) {
+    uint16_t h = open();
+    for (int i = 0; i < 10; ++i) ASSERT_EQ(addCustomer(h, "K" + std::to_string(i), "A" + std::to_string(i)), XIO_OK);
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 10);
+    for (int i = 0; i < 4; ++i) xio_rd_next(h, 1, 0, 0);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 50);
+    ASSERT_EQ(xio_rd_last(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 100);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "K6");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 70);
+}
+
+TEST_F(Records, DefinitionsDescribeTheFile) {
+    uint16_t h = open();
+    xio_file_def fd;
+    ASSERT_EQ(xio_get_def(h, fd), XIO_OK);
+    EXPECT_EQ(fd.path, (dir / "MASTER.TST").string());
+    EXPECT_EQ(fd.keyCount, 3);
+    EXPECT_EQ(fd.recordNumbers, (std::vector<uint16_t>{1, 2}));
+    EXPECT_EQ(fd.headerNumbers, (std::vector<uint16_t>{1, 2}));
+    xio_rec_def rd;
+    ASSERT_EQ(xio_get_rec_def(h, 2, rd, 1), XIO_OK);
+    EXPECT_EQ(rd.name, "Contact");
+    xio_key_def kd;
+    ASSERT_EQ(xio_get_key_def(h, 3, kd), XIO_OK);
+    EXPECT_EQ(kd.record, 1);
+    EXPECT_TRUE(kd.blankAllowed);
+    EXPECT_EQ(kd.fields, (std::vector<uint16_t>{fld(h, 1, "REF")}));
+    ASSERT_EQ(xio_get_key_def(h, 0, kd, 2), XIO_OK);
+    EXPECT_EQ(kd.fields, (std::vector<uint16_t>{fld(h, 2, "CCODE"), fld(h, 2, "SEQ")}));
+    EXPECT_EQ(xio_get_key_def(h, 4, kd), XIO_BAD_CALL);
+    xio_fld_def f;
+    ASSERT_EQ(xio_get_fld_def(h, fld(h, 1, "AMOUNT"), f, 1, true), XIO_OK);
+    EXPECT_EQ(f.name, "AMOUNT");
+    EXPECT_EQ(f.description, "Balance");
+    EXPECT_EQ(f.decimals, 2);
+    EXPECT_TRUE(f.isSigned);
+    EXPECT_EQ(f.record, 1);
+    std::string item = "x";
+    uint16_t kind = fld(h, 1, "KIND");
+    ASSERT_EQ(xio_get_item_alpha(h, kind, 0, item), XIO_OK);
+    EXPECT_EQ(item, "");
+    ASSERT_EQ(xio_get_item_alpha(h, kind, 2, item), XIO_OK);
+    EXPECT_EQ(item, "Wholesale");
+    EXPECT_EQ(xio_get_item_alpha(h, kind, 4, item), XIO_NOT_FOUND);
+}
+
+}  // namespace
+}  // namespace dz::test

@@ -1,0 +1,98 @@
+// Shared helpers of the data-file tests: a fresh folder per test, the test dictionary, and
+// short ways to put and get fields by name.
+#pragma once
+
+#include "platform/datafile/xio.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace dz::test {
+
+inline std::filesystem::path make_temp_dir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "dz-datafile-XXXXXX").string();
+    char* made = mkdtemp(tmpl.data());
+    EXPECT_NE(made, nullptr);
+    return tmpl;
+}
+
+class DataFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = make_temp_dir();
+        std::string err;
+        ASSERT_TRUE(xio_load_dictionaries(std::filesystem::path(DZ_TEST_DATA_DIR) / "datafile" / "dictionary", err)) << err;
+        xio_set_file_control([d = dir](const std::string&) { return d; });
+    }
+    void TearDown() override {
+        for (uint16_t h : opened) xio_cls_file(h);
+        std::error_code ec;
+        std::filesystem::remove_all(dir, ec);
+    }
+
+    // Creates (when needed) and opens MASTER.TST.
+    uint16_t open(bool create = true) {
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        req.create = create;
+        EXPECT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
+        if (h) opened.push_back(h);
+        return h;
+    }
+    void close(uint16_t h) {
+        xio_cls_file(h);
+        std::erase(opened, h);
+    }
+
+    uint16_t fld(uint16_t h, uint16_t rec, const char* name) {
+        uint16_t n = xio_num(h, XIO_NUM_RECORD, rec, name);
+        EXPECT_NE(n, 0) << name;
+        return n;
+    }
+    void put(uint16_t h, uint16_t rec, const char* name, const std::string& text) {
+        x_value_def v;
+        v.text = text;
+        ASSERT_EQ(xio_put_field(h, rec, fld(h, rec, name), v), XIO_OK);
+    }
+    void putNum(uint16_t h, uint16_t rec, const char* name, double n) {
+        x_value_def v;
+        v.number = n;
+        ASSERT_EQ(xio_put_field(h, rec, fld(h, rec, name), v), XIO_OK);
+    }
+    std::string get(uint16_t h, uint16_t rec, const char* name) {
+        x_value_def v;
+        EXPECT_EQ(xio_get_field(h, rec, fld(h, rec, name), v), XIO_OK);
+        return v.text;
+    }
+    double getNum(uint16_t h, uint16_t rec, const char* name) {
+        x_value_def v;
+        EXPECT_EQ(xio_get_field(h, rec, fld(h, rec, name), v), XIO_OK);
+        return v.number;
+    }
+    // Adds a customer; answers the write status.
+    int addCustomer(uint16_t h, const std::string& code, const std::string& alt, const std::string& name = "",
+                    uint16_t* dup = nullptr) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", alt);
+        if (!name.empty()) put(h, 1, "NAME", name);
+        return xio_wr_record(h, 1, dup);
+    }
+    // Codes of record 1 walked with rd_first/rd_next on a key.
+    std::string walk(uint16_t h, uint16_t key, const char* field = "CODE") {
+        std::string out;
+        for (int s = xio_rd_first(h, 1, key, 0); s == XIO_OK; s = xio_rd_next(h, 1, key, 0))
+            out += (out.empty() ? "" : ",") + get(h, 1, field);
+        return out;
+    }
+
+    std::filesystem::path dir;
+    std::vector<uint16_t> opened;
+};
+
+}  // namespace dz::test
