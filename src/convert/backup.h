@@ -1,0 +1,63 @@
+// Data-file backup for one text file's conversion.
+//
+// Two lines of defence keep a data file whole when a conversion fails: the data-file library's
+// rollback drops every write made since the file was reopened for the conversion, and the copy
+// that was taken before the first write is put back. Putting the copy back never deletes the
+// data file first: the copy is written beside it and renamed over it, so at every moment either
+// the old or the restored file stands. The copy itself is deleted only after a successful
+// restore, or when the conversion is committed.
+#pragma once
+
+#include "convert/open_files.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dz::convert {
+
+class DataFileBackup {
+public:
+    // Both folders may be empty (every converter passes empty strings): the copy then goes to
+    // the system's temporary folder, or to a "temp_imp" folder beside the data file when none
+    // is known.
+    DataFileBackup(const std::string& workingFolder = "", const std::string& tempFolder = "");
+    ~DataFileBackup();
+    DataFileBackup(const DataFileBackup&) = delete;
+    DataFileBackup& operator=(const DataFileBackup&) = delete;
+
+    // 0 copied; 1 copy failed and the data file does not exist; 2 no folder for the copy or the
+    // name would exceed 255 characters; 4 copy failed although the data file exists.
+    int Backup(const std::string& dataFilePath);
+    // 0 restored; 1 copy back failed and the copy is gone (or nothing was saved); 2 no copy;
+    // 3 the target path is not valid; 4 copy back failed although the copy exists.
+    // An empty path means the saved data file's name; the target is folder + name.
+    int Restore(const std::string& path, const std::string& folder);
+    // Deletes the copy.
+    void Discard();
+
+    const std::string& SavedPath() const { return savedPath_; }
+    const std::string& CopyPath() const { return copy_; }
+
+private:
+    std::string workingFolder_;
+    std::string tempFolder_;
+    std::string savedPath_;
+    std::string copy_;
+    bool usedTempImp_ = false;
+
+    void RemoveTempImp();
+};
+
+// Closes the data file, copies it aside and reopens it for writing, rebinding its list entry.
+// True when the file is not open (nothing to protect); false when the copy or reopening fails.
+bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
+// The conversion stands: the copy is deleted.
+void CommitBackup(DataFileBackup& backup);
+// The conversion stands: the data file's writes are committed, then the copy is deleted.
+// False (the copy kept) when the commit fails.
+bool CommitBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
+// Drops the conversion's writes and puts the copy back: 0 restored and reopened (or not open),
+// 1 not restored, 2 restored but not reopened.
+int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
+
+}  // namespace dz::convert

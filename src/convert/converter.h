@@ -1,0 +1,104 @@
+// The converter base class. One converter lives for one text file: the driver creates it
+// through the factory, asks it to open its data files (OpenFiles), to convert or examine the
+// file (ConvertFile), or the table editor to prefill tables from it (PrefillTables), and deletes
+// it. Those three are each converter's own; the base supplies the record services every
+// converter uses while it reads a text file, and keeps the record-ID texts met so far in it.
+#pragma once
+
+#include "convert/conversion_types.h"
+#include "convert/open_files.h"
+#include "platform/datafile/x_value.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace dz::ui {
+class zqTask;
+}
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::convert {
+
+class ConvertProgress;
+class NotesReport;
+
+// The run options handed to ConvertFile (only the AP invoice converter reads them).
+struct ConversionOptions {
+    uint16_t apInvoiceFile = 0;   // 1 when a selected file is of type 402
+    uint32_t paidTotalsMode = 1;  // 1 clear and accumulate, 2 accumulate only, 3 neither
+    uint32_t dupInvoiceMode = 1;  // 0 to 2
+    x_date_type clearDate;        // checks cleared through
+    x_date_type statementDate;    // statement date of cleared checks
+};
+
+// The longest notes text a record may receive.
+inline constexpr std::size_t kMaxNotesLength = 15800;
+
+// Template permissions of a record format.
+inline constexpr uint16_t kPermModifyOnly = 1;  // the record must already exist
+inline constexpr uint16_t kPermAdd = 2;         // an added record's record-ID text is kept
+inline constexpr uint16_t kPermGroup = 3;       // group writes (no special handling here)
+
+class xvConvert {
+public:
+    xvConvert() = default;
+    virtual ~xvConvert() = default;
+    xvConvert(const xvConvert&) = delete;
+    xvConvert& operator=(const xvConvert&) = delete;
+
+    // ---- Each converter's own -------------------------------------------------------------
+    // Opens every data file the converter needs into the list (entries already open are
+    // reused). False with `error` set when one fails; a failed file's entry is added last.
+    virtual bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) = 0;
+    // Converts (task "Convert") or examines (any other task) one text file.
+    virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
+                             int printDef, ui::zqTask& task, const std::string& tableName,
+                             ConversionOptions* options) = 0;
+    // Reads the text file for the prefill of substitution tables, handing every value to the
+    // prefill callback with `prefillContext`; writes nothing.
+    virtual void PrefillTables(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
+                               ui::zqTask& task, void* prefillContext) = 0;
+
+    // ---- Record services ----------------------------------------------------------------------
+    // Opens a data file into the list and starts writes on it. An entry already open is reused.
+    // A required file that fails gets an entry with handle 0 and false; an optional one sets
+    // `error` to 13 and answers true without an entry.
+    bool OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t fileCode, uint8_t flag,
+                      OpenFilesList& list, uint16_t commandId, uint16_t& error, bool optional);
+    // Writes (or replaces) the record the import staged in the file's buffer, then its
+    // user-defined-field record and its notes. False with a reason rejects the record;
+    // `diskFull` set means the failure must end the text file.
+    bool WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, const x_value_def* notes,
+                     uint16_t permissions, bool& diskFull, bool force);
+    // The Examine Files counterpart of WriteRecord: decides by every key whether the record is
+    // new, on file or repeated in the text file; writes nothing.
+    bool ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,
+                       uint16_t permissions);
+    // Stores a notes record of the text file on the record it belongs to.
+    bool SaveNotes(uint16_t file, uint16_t record, const std::string& formatId, xvl::xvlImport& import,
+                   std::string& reason, bool converting);
+    // The record-ID text of the record now in the file's buffer.
+    void RecordIdText(uint16_t file, std::string& out, uint16_t record);
+    void StripRecordId(std::string& text);
+    bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText);
+    // Appends the reason code of an import error number (nothing for 0, 5, 15, 18, 19 and
+    // numbers out of range).
+    void AppendReasonCode(std::string& reason, int error);
+    // Checks a user-defined-field record and puts its value into the record's buffer for the
+    // next WriteRecord.
+    bool WriteUserFields(xvl::xvlImport& import, xvl::xvlImpInfo& info, std::string& reason);
+
+    // The record-ID texts met in the current text file, each with its 16-bit value.
+    std::map<std::string, uint16_t>& RecordIds() { return recordIds_; }
+    const std::map<std::string, uint16_t>& RecordIds() const { return recordIds_; }
+
+private:
+    std::map<std::string, uint16_t> recordIds_;
+};
+
+}  // namespace dz::convert

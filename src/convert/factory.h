@@ -1,0 +1,32 @@
+// The converter factory: a conversion type code selects exactly one converter class. One
+// function serves the wrapper, the driver's per-file loop and the prefill driver.
+#pragma once
+
+#include "convert/converter.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace dz::convert {
+
+// The converter of `code`, or null after the message "This conversion type is not yet
+// implemented" when the code has none.
+std::unique_ptr<xvConvert> CreateConverter(uint16_t code);
+
+// Owns one converter made from a conversion type code (null when none could be made).
+class CConvertWrapper {
+public:
+    explicit CConvertWrapper(uint16_t code) : converter_(CreateConverter(code)) {}
+    virtual ~CConvertWrapper() = default;
+    CConvertWrapper(const CConvertWrapper&) = delete;
+    CConvertWrapper& operator=(const CConvertWrapper&) = delete;
+
+    xvConvert* get() const { return converter_.get(); }
+    xvConvert* operator->() const { return converter_.get(); }
+    explicit operator bool() const { return converter_ != nullptr; }
+
+private:
+    std::unique_ptr<xvConvert> converter_;
+};
+
+}  // namespace dz::convert

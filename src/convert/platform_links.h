@@ -1,0 +1,56 @@
+// The suite services the converter core reaches, gathered behind one narrow seam so that the
+// rest of the core reads like the converters that use it.
+#pragma once
+
+#include "platform/datafile/x_value.h"
+
+#include <string>
+
+namespace dz::convert {
+
+// Whether the module of that two-letter code ("GL", "PM", ...) is installed in the company.
+bool ModuleInstalled(const std::string& code);
+// The current operator's name; false when no operator with a name is set.
+bool OperatorName(std::string& name);
+// Today and now, from the suite's clock (tests fix it).
+x_date_type Today();
+x_time_type Now();
+// The framework's alphabetic date and time.
+std::string AlphaDate(const x_date_type& date);
+std::string AlphaTime(const x_time_type& time);
+// Whole text to upper case.
+void Capitalize(std::string& text);
+// Initial capital on each word.
+void InitCaps(std::string& text);
+// Whether key format `format` is split into sections.
+bool KeyFormatMultiSection(uint16_t format);
+// A key value formatted by its key format (whole value).
+std::string FormatKeyValue(uint16_t format, const std::string& text);
+// Trims and collapses blanks.
+std::string MinimizeString(const std::string& text);
+// A number as the suite shows it, with `decimals` implied decimals.
+std::string AlphaNumber(double value, uint16_t decimals, uint16_t format);
+// An edited number or text field (types 5, 6).
+std::string EditField(const x_value_def& value, uint16_t type, uint16_t length);
+// A new time-ordered identifier as text.
+std::string NewKeyIdentifier();
+// The folder that holds the data files of an abbreviation; empty when no company is open.
+std::string DataFolderOf(const std::string& abbreviation);
+// The module's country setting (AP, PR); 0 when unknown.
+uint16_t ModuleCountry(const std::string& module);
+// Custom description `number` (with its first letter as stored).
+std::string CustomDescription(uint16_t number);
+// Whether the run is in the background and is asked to end.
+bool InBackground();
+bool CheckTerminate();
+// Writes a line to the framework's log.
+void LogLine(const std::string& text);
+
+}  // namespace dz::convert
+
+namespace dz::convert {
+class ConvertProgress;
+// Adds to the run's warning/log message count and conversion note count (null: no progress).
+void AddProgressMessages(ConvertProgress* progress, uint32_t count);
+void AddProgressNotes(ConvertProgress* progress, uint32_t count);
+}  // namespace dz::convert

@@ -1,0 +1,102 @@
+// The two printed documents of one converted or examined text file: the conversion report
+// (header, one line per rejected record or fatal message, record totals) and the notes report
+// (warning and log messages per record, conversion notes, missing custom-list values).
+//
+// Every print routine returns true without printing when a background run is being ended, so
+// the conversion stops quietly.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/ui/print.h"
+
+namespace dz::convert {
+
+class ConvertProgress;
+class xvConvert;
+
+// The messages a record collected while it was read and handled.
+using MessageList = std::vector<std::string>;
+
+class ConversionReport {
+public:
+    struct Totals {
+        int32_t processed = 0;
+        int32_t rejected = 0;
+        int32_t converted = 0;
+        int32_t created = 0;
+        int32_t haveMessages = 0;
+    };
+
+    ConversionReport(int printDef, const std::string& textPath, const std::string& rejectName,
+                     const std::string& title, bool converting, const std::string& tableName);
+
+    bool PrintReportHeader(bool withColumns);
+    bool PrintReportLine(const std::string& recordId, int32_t line, const std::string& reason);
+    void AddRecordTypeTotals(int16_t file, int16_t record, bool processed, bool rejected, bool converted,
+                             bool created, uint16_t messageCount);
+    bool PrintRecordTotals(bool notesFollow);
+    // Prints the text and, converting, the line that matches the restore result (0 nothing
+    // written or restored, 1 not restored, 2 restored but not reopened); optionally shows the
+    // text in a message box.
+    void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox);
+
+    const Totals& GrandTotals() const { return grand_; }
+    const std::map<int32_t, Totals>& RecordTypeTotals() const { return types_; }
+    bool Converting() const { return converting_; }
+
+private:
+    int print_;
+    bool headerPrinted_ = false;
+    std::string textPath_;
+    std::string rejectName_;
+    std::string title_;
+    std::string tableName_;
+    Totals grand_;
+    int width_ = 132;
+    int reasonWidth_ = 110;
+    bool converting_;
+    std::map<int32_t, Totals> types_;
+
+    bool WriteText(const std::string& text, int spacing, int page);
+};
+
+class NotesReport {
+public:
+    NotesReport(int printDef, const std::string& textPath, uint16_t commandId, bool converting);
+
+    bool PrintNotesPage();
+    bool PrintMessageLine(const std::string& recordId, uint32_t line, const std::string& text);
+    // Prints the record's messages under "Message for " / "Messages for " with the record type's
+    // name and key, adds their number to the run's message count and empties the list. Nothing
+    // for an empty list or a record number above 50.
+    bool PrintRecordMessages(const std::string& recordId, uint32_t line, MessageList& messages,
+                             ConvertProgress* progress, uint16_t record, uint16_t file,
+                             xvConvert* converter = nullptr, const std::string& keyText = "");
+    // Keeps a value missing from custom list `listId` with the first line where it appeared.
+    void AddNote(uint16_t listId, const std::string& value, uint32_t line);
+    bool PrintMissingCustomListValues(ConvertProgress* progress);
+    // Prints the notes into the report when any line was written; false only when that fails.
+    bool Print();
+    void Close();
+
+    uint16_t CommandId() const { return commandId_; }
+    bool LinesWritten() const { return linesWritten_; }
+
+private:
+    std::map<uint16_t, std::map<std::string, uint32_t>> missing_;
+    int print_;
+    bool linesWritten_ = false;
+    std::string textPath_;
+    uint16_t commandId_;
+    int commentWidth_ = 123;
+    bool converting_;
+    ui::PrintFileDef file_;
+
+    bool Put(int spacing);
+};
+
+}  // namespace dz::convert

@@ -1,0 +1,315 @@
+#include "convert/texts.h"
+
+#include "convert/platform_links.h"
+#include "convert/reports.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_timestamp.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+namespace dz::convert {
+namespace fs = std::filesystem;
+
+namespace {
+
+uint16_t g_screenFileHandle = 0;
+
+std::string Format(const char* fmt, auto... args) {
+    char buf[128];
+    std::snprintf(buf, sizeof buf, fmt, args...);
+    return buf;
+}
+
+bool Exists(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(path, ec);
+}
+
+void TrimTrailingBlanks(std::string& s) {
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+}
+
+bool AllDigits(const std::string& s) {
+    for (char c : s)
+        if (!std::isdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+// The fixed-width text of one value by its field type, so that record-ID texts compare in key
+// order (numbers padded, dates year first).
+std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_t file, uint16_t field) {
+    switch (def.type) {
+    case XIO_TYPE_TEXT: {
+        std::string text = v.text;
+        AlignKeyText(file, field, text);
+        const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
+        if (width < 255) text.resize(width, ' ');
+        return text;
+    }
+    case XIO_TYPE_NUMBER: {
+        std::string out;
+        if (def.isSigned) {
+            out = Format("%0*.0f", def.length + 1, v.number + std::pow(10.0, def.length));
+            out.resize(std::min<std::size_t>(out.size(), def.length + 1u));
+        } else {
+            out = Format("%0*.0f", static_cast<int>(def.length), std::fabs(v.number));
+            out.resize(std::min<std::size_t>(out.size(), def.length));
+        }
+        return out;
+    }
+    case XIO_TYPE_LOGICAL:
+        return v.flag ? "1" : "0";
+    case XIO_TYPE_DATE:
+        return Format("%04hu%02hu%02hu", v.date.year, v.date.month, v.date.day).substr(0, 8);
+    case XIO_TYPE_TIME:
+        return Format("%02hu%02hu%02hu", v.time.hour, v.time.minute, v.time.second).substr(0, 6);
+    case XIO_TYPE_RIGHT_TEXT: {
+        std::string text = v.text;
+        const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
+        if (text.size() < width) text.insert(0, width - text.size(), ' ');
+        return text;
+    }
+    case XIO_TYPE_EDITED:
+        return Format("%09.0f", v.number).substr(0, 9);
+    case XIO_TYPE_CHOICE2:
+        return Format("%02d", static_cast<int>(v.number)).substr(0, 2);
+    case XIO_TYPE_CHOICE3:
+    case XIO_TYPE_CHOICE3B:
+        return Format("%03d", static_cast<int>(v.number)).substr(0, 3);
+    default:
+        return "";
+    }
+}
+
+void AppendKeyDisplay(std::string& out, uint16_t file, uint16_t record, const std::vector<uint16_t>& fields) {
+    out += " - ";
+    bool first = true;
+    for (uint16_t f : fields) {
+        std::string text;
+        FieldDisplayText(text, file, record, f);
+        if (!first) out += ", ";
+        out += "'" + text + "'";
+        first = false;
+    }
+}
+
+uint16_t OpenByPath(const std::string& path) {
+    uint16_t handle = 0;
+    return xio_open_file(path, 1, handle) == XIO_OK ? handle : 0;
+}
+
+}  // namespace
+
+// ---- Reject file and time stamp ----------------------------------------------------------------
+
+std::string RejectFileName(const std::string& textPath, const std::string& abbreviation) {
+    const auto slash = textPath.find_last_of("\\/");
+    const std::string folder = slash == std::string::npos ? std::string() : textPath.substr(0, slash + 1);
+    const std::string prefix = ModuleInstalled("PM") ? "Rej" : "Reject";
+    std::string name = folder + prefix + abbreviation + ".txt";
+    for (long n = 1; Exists(name); ++n) name = folder + prefix + std::to_string(n) + abbreviation + ".txt";
+    return name;
+}
+
+std::string BuildTimeStampLine(const std::string& usingText) {
+    std::string oper;
+    if (!OperatorName(oper)) oper.clear();
+    const x_date_type d = Today();
+    const x_time_type t = Now();
+    const xvl::StampClock clock{d.year, d.month, d.day, t.hour, t.minute};
+    return xvl::BuildTimeStampLine(oper, clock, usingText);
+}
+
+bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText) {
+    std::error_code ec;
+    const auto size = fs::file_size(textPath, ec);
+    std::string error;
+    // An empty text file has no first line to keep: it is left as it is.
+    if (!ec && size > 0 && xvl::StampTextFile(textPath, BuildTimeStampLine(usingText), error)) return true;
+    if (notes) {
+        notes->PrintMessageLine("", 0, "");
+        notes->PrintMessageLine("", 0, "Note: Time stamp not added to original text file");
+    }
+    return false;
+}
+
+// ---- Record-ID texts -----------------------------------------------------------------------------
+
+void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
+    xio_fld_def def;
+    if (xio_get_fld_def(file, field, def) != XIO_OK || def.type != XIO_TYPE_TEXT) return;
+    const std::size_t width = std::min<std::size_t>(def.length, 81);
+    const bool right = text.size() < width && def.keyFormat != 0 &&
+                       (KeyFormatMultiSection(def.keyFormat) || AllDigits(text));
+    if (text.size() < width) {
+        if (right)
+            text.insert(0, width - text.size(), ' ');
+        else
+            text.resize(width, ' ');
+    }
+    if (!text.empty()) Capitalize(text);
+}
+
+void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
+    xio_fld_def def;
+    if (xio_get_fld_def(file, field, def) != XIO_OK) return;
+    x_value_def value;
+    xio_get_field(file, 0, field, value);
+    if (def.type == XIO_TYPE_TEXT && def.keyKind == XIO_KEY_KIND_NEW_ID && value.text.empty()) {
+        // A new record of a file keyed by identifier: it receives its identifier now, and is
+        // stored with it.
+        value.text = NewKeyIdentifier().substr(0, 81);
+        xio_put_field(file, 0, field, value);
+    }
+    out += FixedWidthText(def, value, file, field);
+}
+
+void RecordIdText(uint16_t file, std::string& out, uint16_t record) {
+    out.clear();
+    xio_rec_def rec;
+    if (xio_get_rec_def(file, record, rec) == XIO_OK)
+        for (uint16_t f : rec.primaryKeyFields) FormatKeyField(file, out, f);
+    TrimTrailingBlanks(out);
+    out.insert(0, std::to_string(file * 100 + record) + "\t0\t");
+}
+
+void KeyIdText(uint16_t file, std::string& out, uint16_t record, uint16_t key) {
+    out.clear();
+    xio_key_def def;
+    if (xio_get_key_def(file, key, def, record) == XIO_OK)
+        for (uint16_t f : def.fields) FormatKeyField(file, out, f);
+    TrimTrailingBlanks(out);
+    if (!out.empty()) out.insert(0, std::to_string(record) + "\t0\t");
+}
+
+void StripRecordId(std::string& text) {
+    const auto tab1 = text.find('\t');
+    const auto tab2 = tab1 == std::string::npos ? std::string::npos : text.find('\t', tab1 + 1);
+    const auto start = tab2 == std::string::npos ? std::string::npos : text.find_first_not_of(' ', tab2 + 1);
+    text = start == std::string::npos ? std::string() : text.substr(start);
+}
+
+// ---- Display texts -----------------------------------------------------------------------------
+
+void FieldDisplayText(std::string& out, uint16_t file, uint16_t record, uint16_t field) {
+    out.clear();
+    xio_fld_def def;
+    if (xio_get_fld_def(file, field, def) != XIO_OK) return;
+    x_value_def v;
+    xio_get_field(file, record, field, v);
+    switch (def.type) {
+    case XIO_TYPE_TEXT:
+        out = MinimizeString(def.keyFormat ? FormatKeyValue(def.keyFormat, v.text) : v.text);
+        break;
+    case XIO_TYPE_NUMBER:
+        out = AlphaNumber(v.number, def.decimals, def.keyFormat);
+        break;
+    case XIO_TYPE_LOGICAL:
+        out = v.flag ? "TRUE" : "FALSE";
+        break;
+    case XIO_TYPE_DATE:
+        out = AlphaDate(v.date);
+        break;
+    case XIO_TYPE_TIME:
+        out = AlphaTime(v.time);
+        break;
+    case XIO_TYPE_RIGHT_TEXT:
+    case XIO_TYPE_EDITED:
+        out = EditField(v, def.type, def.length);
+        break;
+    case XIO_TYPE_CHOICE2:
+    case XIO_TYPE_CHOICE3:
+    case XIO_TYPE_CHOICE3B:
+        xio_get_item_alpha(file, field, static_cast<uint16_t>(v.number), out);
+        break;
+    default:
+        break;
+    }
+}
+
+void RecordKeyDisplay(std::string& out, uint16_t file, uint16_t record) {
+    out.clear();
+    xio_rec_def rec;
+    if (xio_get_rec_def(file, record, rec) != XIO_OK) return;
+    AppendKeyDisplay(out, file, record, rec.primaryKeyFields);
+}
+
+void KeyDisplay(std::string& out, uint16_t file, uint16_t record, uint16_t key) {
+    out.clear();
+    xio_key_def def;
+    if (xio_get_key_def(file, key, def, record) != XIO_OK) return;
+    AppendKeyDisplay(out, file, record, def.fields);
+}
+
+// ---- Long texts ----------------------------------------------------------------------------------
+
+std::string CrToCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        out.push_back(text[i]);
+        if (text[i] == '\r' && (i + 1 >= text.size() || text[i + 1] != '\n')) out.push_back('\n');
+    }
+    return out;
+}
+
+void CrToCrLf(uint16_t file, uint16_t field) {
+    x_value_def v;
+    if (xio_get_field(file, 0, field, v) != XIO_OK) return;
+    const std::string& source = v.longText.empty() ? v.text : v.longText;
+    const std::string mended = CrToCrLf(source);
+    if (mended == source) return;
+    v.longText = mended;
+    v.text = mended.substr(0, x_value_def::kTextMax);
+    xio_put_field(file, 0, field, v);
+}
+
+// ---- String helpers ------------------------------------------------------------------------------
+
+void TrimChar(std::string& s, int mode, char c) {
+    if (mode == 0 || mode == 2) {
+        const auto first = s.find_first_not_of(c);
+        s.erase(0, first == std::string::npos ? s.size() : first);
+    }
+    if (mode == 1 || mode == 2) {
+        const auto last = s.find_last_not_of(c);
+        s.erase(last == std::string::npos ? 0 : last + 1);
+    }
+}
+
+int FindLastCharOf(const std::string& s, const std::string& chars) {
+    const auto pos = s.find_last_of(chars);
+    return pos == std::string::npos ? -1 : static_cast<int>(pos);
+}
+
+void DeleteChars(std::string& s, std::size_t pos, std::size_t count) {
+    if (pos >= s.size()) return;
+    s.erase(pos, count == 0 ? std::string::npos : count);
+}
+
+// ---- Data files by name -----------------------------------------------------------------------
+
+uint16_t OpenMasterFile(const std::string& abbreviation) {
+    std::string folder = DataFolderOf(abbreviation);
+    if (folder.empty()) return 0;
+    while (!folder.empty() && (folder.back() == '/' || folder.back() == '\\')) folder.pop_back();
+    return OpenByPath(folder + "/MASTER." + abbreviation);
+}
+
+uint16_t OpenDataFileByName(const std::string& abbreviation, const std::string& name) {
+    std::string folder = DataFolderOf(abbreviation);
+    if (folder.empty()) return 0;
+    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    return OpenByPath(folder + name + "." + abbreviation);
+}
+
+uint16_t ReadScreenFile(const std::string& module) { return ModuleCountry(module); }
+
+uint16_t GetScreenFileHandle() { return g_screenFileHandle; }
+void SetScreenFileHandle(uint16_t handle) { g_screenFileHandle = handle; }
+
+}  // namespace dz::convert

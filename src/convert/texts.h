@@ -1,0 +1,84 @@
+// The small text services the converters share: the reject file's name, the time-stamp line,
+// record-ID texts (key values as one comparable text), display texts of key values for
+// messages, field-level string helpers, the opening of a module's master file or of a named
+// data file, and the program's screen-file handle.
+#pragma once
+
+#include "platform/datafile/x_value.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dz::convert {
+
+class NotesReport;
+
+// ---- Reject file and time stamp --------------------------------------------------------------
+
+// The reject file beside the text file: "Reject" ("Rej" when PM is installed), a counter when
+// the name is taken, the abbreviation and ".txt".
+std::string RejectFileName(const std::string& textPath, const std::string& abbreviation);
+
+// The time-stamp line that marks a converted text file, ending with a line feed.
+std::string BuildTimeStampLine(const std::string& usingText);
+
+// Puts the time-stamp line after the text file's first line. The new file is written beside the
+// text file and renamed over it, so the text file is never lost; on failure it stays as it was
+// and the notes report (when given) says so.
+bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText);
+
+// ---- Record-ID texts ---------------------------------------------------------------------------
+
+// The record-ID text of the record now in the file's buffer: "<handle*100+rec>\t0\t" then the
+// fixed-width texts of its primary key fields, trailing blanks removed.
+void RecordIdText(uint16_t file, std::string& out, uint16_t record);
+// The same over the fields of key `key` with the record number alone as prefix; empty when all
+// the key's fields are empty.
+void KeyIdText(uint16_t file, std::string& out, uint16_t record, uint16_t key);
+// Appends the fixed-width key text of one field of the file's current record.
+void FormatKeyField(uint16_t file, std::string& out, uint16_t field);
+// Aligns a text key value in the field's length (right for sectioned or digit-only values of a
+// formatted key, else left), blank-filled and capitalized.
+void AlignKeyText(uint16_t file, uint16_t field, std::string& text);
+// Removes the "<number>\t0\t" prefix of a record-ID text and any blanks after it.
+void StripRecordId(std::string& text);
+
+// ---- Display texts -----------------------------------------------------------------------------
+
+// The display text of one field of the file's buffer for record `record`.
+void FieldDisplayText(std::string& out, uint16_t file, uint16_t record, uint16_t field);
+// " - 'v1', 'v2'" over the record's primary key fields.
+void RecordKeyDisplay(std::string& out, uint16_t file, uint16_t record);
+// The same over the fields of key `key`.
+void KeyDisplay(std::string& out, uint16_t file, uint16_t record, uint16_t key);
+
+// ---- Long texts ----------------------------------------------------------------------------------
+
+// A line feed after every carriage return that is not already followed by one.
+std::string CrToCrLf(const std::string& text);
+// The same on the long text of a field of the file's current record, put back in place.
+void CrToCrLf(uint16_t file, uint16_t field);
+
+// ---- String helpers ------------------------------------------------------------------------------
+
+// mode 0 removes leading, 1 trailing, 2 both occurrences of `c`.
+void TrimChar(std::string& s, int mode, char c);
+// Index of the last character of `s` that is one of `chars`, or -1.
+int FindLastCharOf(const std::string& s, const std::string& chars);
+// Deletes `count` characters at `pos`; count 0 deletes to the end.
+void DeleteChars(std::string& s, std::size_t pos, std::size_t count);
+
+// ---- Data files by name -----------------------------------------------------------------------
+
+// "MASTER.<abbr>" in the abbreviation's data folder, opened; 0 when it cannot be.
+uint16_t OpenMasterFile(const std::string& abbreviation);
+// "<name>.<abbr>" in the abbreviation's data folder, opened; 0 when it cannot be.
+uint16_t OpenDataFileByName(const std::string& abbreviation, const std::string& name);
+
+// The module's country setting (AP, PR: 1 USA, 2 Canada, 61 Australia); 0 when unknown.
+uint16_t ReadScreenFile(const std::string& module);
+
+uint16_t GetScreenFileHandle();
+void SetScreenFileHandle(uint16_t handle);
+
+}  // namespace dz::convert

@@ -1,0 +1,76 @@
+// Shared fixtures of the converter-core tests: a scratch folder, a company with chosen modules,
+// and a message-box recorder standing in for the person.
+#pragma once
+
+#include "platform/suite/company.h"
+#include "platform/ui/ui.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace dz::convert::testing {
+
+namespace fs = std::filesystem;
+
+// A fresh folder under the system's temporary folder, removed at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir() {
+        std::random_device rd;
+        path_ = fs::temp_directory_path() / ("dz_core_" + std::to_string(rd()) + std::to_string(rd()));
+        fs::create_directories(path_);
+    }
+    ~ScratchDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    std::string str(const std::string& name = "") const { return (name.empty() ? path_ : path_ / name).string(); }
+
+private:
+    fs::path path_;
+};
+
+inline void WriteFile(const fs::path& p, const std::string& bytes) {
+    fs::create_directories(p.parent_path());
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+inline std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Opens a company in `folder` with the given modules installed and operator.
+inline void OpenCompany(const fs::path& folder, const std::set<std::string>& modules,
+                        const std::string& operatorName = "") {
+    auto settings = suite::default_settings(modules);
+    settings.installed = modules;
+    settings.operator_name = operatorName;
+    suite::write_settings(folder / suite::kSettingsFileName, settings);
+    suite::open_company(folder);
+}
+
+// Records every message box and answers with a fixed answer.
+class RecordingUi : public ui::Ui {
+public:
+    RecordingUi() { ui::set_current(this); }
+    ~RecordingUi() override { ui::set_current(nullptr); }
+    int message(int kind, const std::string& text) override {
+        boxes.emplace_back(kind, text);
+        return answer;
+    }
+    std::vector<std::pair<int, std::string>> boxes;
+    int answer = 1;
+};
+
+}  // namespace dz::convert::testing

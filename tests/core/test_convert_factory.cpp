@@ -1,0 +1,80 @@
+// The converter factory: one class per conversion type code.
+#include "convert/factory.h"
+#include "convert/pending_converters.h"
+
+#include "convert_test_support.h"
+
+#include <typeinfo>
+
+namespace dz::convert {
+namespace {
+
+using namespace dz::convert::testing;
+
+template <typename T>
+bool Is(const xvConvert* c) {
+    return c && typeid(*c) == typeid(T);
+}
+
+TEST(FactoryTest, EveryCodeBuildsItsClass) {
+    RecordingUi ui;
+    EXPECT_TRUE(Is<xvGLM>(CreateConverter(101).get()));
+    EXPECT_TRUE(Is<xvGLT>(CreateConverter(102).get()));
+    EXPECT_TRUE(Is<xvJCS>(CreateConverter(201).get()));
+    EXPECT_TRUE(Is<xvJCM>(CreateConverter(202).get()));
+    EXPECT_TRUE(Is<xvJCT>(CreateConverter(203).get()));
+    EXPECT_TRUE(Is<xvCMM>(CreateConverter(301).get()));
+    EXPECT_TRUE(Is<xvAPM>(CreateConverter(401).get()));
+    EXPECT_TRUE(Is<xvAPI>(CreateConverter(402).get()));
+    EXPECT_TRUE(Is<xvPRM>(CreateConverter(501).get()));
+    EXPECT_TRUE(Is<xvPMP>(CreateConverter(601).get()));
+    EXPECT_TRUE(Is<xvPML>(CreateConverter(602).get()));
+    EXPECT_TRUE(Is<xvPMR>(CreateConverter(603).get()));
+    EXPECT_TRUE(Is<xvPMV>(CreateConverter(604).get()));
+    EXPECT_TRUE(Is<xvPMT>(CreateConverter(605).get()));
+    EXPECT_TRUE(Is<xvPMH>(CreateConverter(606).get()));
+    EXPECT_TRUE(Is<xvPMZ>(CreateConverter(607).get()));
+    EXPECT_TRUE(Is<xvARM>(CreateConverter(701).get()));
+    EXPECT_TRUE(ui.boxes.empty());
+    // Every known conversion type has a converter.
+    for (const auto& t : KnownConversionTypes()) EXPECT_NE(CreateConverter(t.code), nullptr) << t.code;
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST(FactoryTest, HistoryTransactionsAreTransactionsWithTheFlag) {
+    RecordingUi ui;
+    OpenFilesList list;
+    uint16_t error = 99;
+
+    CConvertWrapper history(606);
+    auto* pmh = dynamic_cast<xvPMT*>(history.get());
+    ASSERT_NE(pmh, nullptr);
+    EXPECT_NE(dynamic_cast<xvPMH*>(history.get()), nullptr);
+    EXPECT_FALSE(pmh->IsHistory());
+    history->OpenFiles(list, 3020, error);
+    EXPECT_TRUE(pmh->IsHistory());
+
+    CConvertWrapper plain(605);
+    auto* pmt = dynamic_cast<xvPMT*>(plain.get());
+    ASSERT_NE(pmt, nullptr);
+    EXPECT_EQ(dynamic_cast<xvPMH*>(plain.get()), nullptr);
+    plain->OpenFiles(list, 3020, error);
+    EXPECT_FALSE(pmt->IsHistory());
+}
+
+TEST(FactoryTest, UnknownCodesGiveNoConverterAndOneMessage) {
+    for (uint16_t code : {0, 108}) {
+        RecordingUi ui;
+        {
+            CConvertWrapper wrapper(code);
+            EXPECT_FALSE(wrapper);
+            EXPECT_EQ(wrapper.get(), nullptr);
+        }  // destroying it deletes nothing
+        ASSERT_EQ(ui.boxes.size(), 1u) << code;
+        EXPECT_EQ(ui.boxes[0].first, 101);
+        EXPECT_EQ(ui.boxes[0].second, "This conversion type is not yet implemented");
+    }
+}
+
+}  // namespace
+}  // namespace dz::convert
