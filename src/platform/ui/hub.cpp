@@ -53,9 +53,13 @@ std::string default_report_file(const std::string& report_name) {
 int xh_process_hub(const xh_hub_def& def) {
     // A background run has nobody to ask: it starts at once, its report going to a file.
     if (InBackground()) {
-        std::string path = run_state().report_path.empty() ? default_report_file(def.report_name)
-                                                           : run_state().report_path;
-        run_started(def, Destination::File, path);
+        // A background run's report goes to run_state().report_path: "-" is the screen (standard
+        // output on the command line), "" the default file name.
+        const std::string& wanted = run_state().report_path;
+        if (wanted == "-")
+            run_started(def, Destination::Screen, "");
+        else
+            run_started(def, Destination::File, wanted.empty() ? default_report_file(def.report_name) : wanted);
         if (def.on_end) def.on_end(def.user_data);
         return 0;
     }

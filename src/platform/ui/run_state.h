@@ -20,7 +20,7 @@ struct RunState {
     int macro_status = kMacroNone;
     unsigned code = 0;                // bit 0: a company setting read by the JC transaction run
     std::vector<int> steps;           // command numbers that a background/playback start runs
-    std::string report_path;          // where a background run's report goes ("" = default name)
+    std::string report_path;          // a background run's report file ("" default name, "-" screen)
 };
 
 RunState& run_state();

@@ -1,0 +1,69 @@
+// The command line's way of facing a person: message boxes are printed to the error stream and
+// answered by options given in advance or, when a prompt reader is set (standard input is a
+// terminal), by asking; nothing ever waits when there is no reader. A progress panel becomes
+// one line redrawn in place on a terminal; reports sent to the screen go to the output stream.
+// Panels read modally take the actions queued for them (see ScriptedUi) and are cancelled
+// otherwise.
+#pragma once
+
+#include "platform/ui/scripted_ui.h"
+
+#include <functional>
+#include <iosfwd>
+#include <optional>
+#include <string>
+
+namespace dz::ui {
+
+struct ConsoleOptions {
+    // A file that fails a check (kind 105) or was converted before (kind 109, unless `again`):
+    // skip it, or end the run.
+    bool skip_problem_files = false;
+    // Kind 109: go ahead with a file converted before.
+    bool again = false;
+    // Yes/no questions (104, 107, 108): the answer when nobody is asked. Unset: no.
+    std::optional<bool> yes;
+    // Show the progress line (only sensible on a terminal).
+    bool progress_line = false;
+};
+
+class ConsoleUi : public ScriptedUi {
+public:
+    // Reads one answer line; nullopt at end of input.
+    using PromptReader = std::function<std::optional<std::string>(const std::string& prompt)>;
+
+    ConsoleUi(ConsoleOptions options, std::ostream& out, std::ostream& err);
+
+    // Set when a person can be asked (standard input is a terminal). Options given
+    // explicitly still answer without asking.
+    void set_prompt_reader(PromptReader reader) { reader_ = std::move(reader); }
+    ConsoleOptions& options() { return options_; }
+
+    int message(int kind, const std::string& text) override;
+    PanelMessage read_panel(Panel& panel) override;
+    void panel_changed(Panel& panel) override;
+    void panel_closed(Panel& panel) override;
+    bool show_report(const ReportDocument& report) override;
+    bool print_report(const ReportDocument& report) override;
+    void task_line(const std::string& text) override;
+
+    // Whether a yes/no option was given explicitly (then no prompt is shown).
+    bool yes_given = false;
+    bool problem_given = false;
+
+private:
+    int decide(int kind);
+    int ask(int kind);
+    void end_progress_line();
+
+    ConsoleOptions options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    PromptReader reader_;
+    bool progress_shown_ = false;
+};
+
+// A message text as printed: "\r" line breaks become new lines.
+std::string console_text(const std::string& text);
+
+}  // namespace dz::ui
