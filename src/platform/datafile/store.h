@@ -43,12 +43,14 @@
 
 #include <cstdint>
 
+struct sqlite3;
+
 namespace dz::xio {
 
 // Test hooks.
 // Limits the database to `pages` pages so that a write runs into "disk full".
 int set_max_pages(uint16_t h, int pages);
 // The SQLite connection behind a handle (nullptr when not open).
-struct sqlite3* connection(uint16_t h);
+::sqlite3* connection(uint16_t h);
 
 }  // namespace dz::xio

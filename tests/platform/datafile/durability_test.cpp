@@ -1,0 +1,285 @@
+// Transactions, other processes, damaged files and full disks.
+#include "support.h"
+
+#include "platform/datafile/store.h"
+
+#include <sqlite3.h>
+
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dz::test {
+namespace {
+
+using Durability = DataFileTest;
+
+int count_records(uint16_t h, uint16_t rec) {
+    int n = 0;
+    for (int s = xio_rd_first(h, rec, 0, 0); s == XIO_OK; s = xio_rd_next(h, rec, 0, 0)) ++n;
+    return n;
+}
+
+// Runs `body` in a child process that reports readiness through a pipe and then waits to be
+// killed. Answers the child's pid once it is ready (or -1).
+template <class Body>
+pid_t spawn_holder(Body body) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        char ok = body() ? '1' : '0';
+        (void)!write(fds[1], &ok, 1);
+        for (;;) pause();
+    }
+    close(fds[1]);
+    char ok = 0;
+    bool ready = read(fds[0], &ok, 1) == 1 && ok == '1';
+    close(fds[0]);
+    if (!ready) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
+}
+
+void kill_and_reap(pid_t pid) {
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+TEST_F(Durability, WritesStayInOneTransactionUntilCommit) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C1", "A1"), XIO_OK);
+    EXPECT_EQ(count_records(a, 1), 1);  // the writer sees its own writes
+    EXPECT_EQ(count_records(b, 1), 0);  // others only what is committed
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    EXPECT_EQ(count_records(a, 1), 0);
+    ASSERT_EQ(addCustomer(a, "C2", "A2"), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C3", "A3"), XIO_OK);
+    ASSERT_EQ(xio_commit(a), XIO_OK);
+    EXPECT_EQ(count_records(b, 1), 2);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);  // nothing left to drop
+    EXPECT_EQ(count_records(a, 1), 2);
+    // Closing commits what is pending.
+    ASSERT_EQ(addCustomer(a, "C4", "A4"), XIO_OK);
+    close(a);
+    EXPECT_EQ(count_records(b, 1), 3);
+    // Without writes started each write commits by itself.
+    ASSERT_EQ(addCustomer(b, "C5", "A5"), XIO_OK);
+    uint16_t c = open(false);
+    EXPECT_EQ(count_records(c, 1), 4);
+}
+
+TEST_F(Durability, HeaderLockOfAnotherProcessAnswersSevenUntilItDies) {
+    uint16_t h = open();
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        return xio_ask_file(req, ch) == XIO_OK && xio_rd_header(ch, 1, 1) == XIO_OK && xio_rd_header(ch, 2, 0) == XIO_OK;
+    });
+    ASSERT_GT(child, 0);
+    EXPECT_EQ(xio_rd_header(h, 1, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_wr_header(h, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rd_header(h, 1, 0), XIO_OK);  // reading without the lock is fine
+    EXPECT_EQ(xio_rd_header(h, 2, 1), XIO_OK);  // another header is free
+    kill_and_reap(child);
+    EXPECT_EQ(xio_rd_header(h, 1, 1), XIO_OK);
+    EXPECT_EQ(xio_wr_header(h, 1), XIO_OK);
+}
+
+TEST_F(Durability, RecordLockOfAnotherProcessAnswersSevenUntilItDies) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        if (xio_open_file(dir / "MASTER.TST", 1, ch) != XIO_OK) return false;
+        x_value_def v;
+        v.text = "C1";
+        xio_put_field(ch, 1, xio_num(ch, XIO_NUM_RECORD, 1, "CODE"), v);
+        return xio_rd_record(ch, 1, 0, 1) == XIO_OK;
+    });
+    ASSERT_GT(child, 0);
+    put(h, 1, "CODE", "c1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rd_first(h, 1, 0, 1), XIO_LOCKED);  // a locked walk meets it too
+    put(h, 1, "CODE", "C2");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    kill_and_reap(child);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+}
+
+TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
+    open();
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        return xio_open_file(dir / "MASTER.TST", 1, ch) == XIO_OK && xio_start_writes(ch) == XIO_OK;
+    });
+    ASSERT_GT(child, 0);
+    uint16_t h = 0;
+    EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_LOCKED);
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_LOCKED);
+    kill_and_reap(child);
+    ASSERT_EQ(xio_ask_file(req, h), XIO_OK);
+    opened.push_back(h);
+    EXPECT_EQ(xio_start_writes(h), XIO_OK);
+}
+
+TEST_F(Durability, ProcessKilledInTheMiddleOfABatchLeavesTheLastCommit) {
+    open();
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        if (xio_open_file(dir / "MASTER.TST", 1, ch) != XIO_OK) return false;
+        // A tiny page cache makes SQLite write pages of the open transaction into the file.
+        sqlite3_exec(xio::connection(ch), "PRAGMA cache_size=5", nullptr, nullptr, nullptr);
+        xio_start_writes(ch);
+        auto add = [&](int i) {
+            xio_init_record(ch, 1);
+            x_value_def v;
+            v.text = "K" + std::to_string(100000 + i);
+            xio_put_field(ch, 1, xio_num(ch, XIO_NUM_RECORD, 1, "CODE"), v);
+            xio_put_field(ch, 1, xio_num(ch, XIO_NUM_RECORD, 1, "ALTKEY"), v);
+            v.text = std::string(30, 'x');
+            xio_put_field(ch, 1, xio_num(ch, XIO_NUM_RECORD, 1, "NAME"), v);
+            return xio_wr_record(ch, 1) == XIO_OK;
+        };
+        for (int i = 0; i < 500; ++i)
+            if (!add(i)) return false;
+        if (xio_commit(ch) != XIO_OK) return false;
+        for (int i = 500; i < 3000; ++i)
+            if (!add(i)) return false;
+        return true;  // killed before any commit of these
+    });
+    ASSERT_GT(child, 0);
+    // The journal shows the uncommitted batch really reached the disk.
+    EXPECT_TRUE(std::filesystem::exists(dir / "MASTER.TST-journal"));
+    kill_and_reap(child);
+    uint16_t h = 0;
+    ASSERT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_OK);
+    opened.push_back(h);
+    EXPECT_EQ(count_records(h, 1), 500);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(xio::connection(h), "PRAGMA integrity_check", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_STREQ(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok");
+    sqlite3_finalize(st);
+    // And it takes writes again.
+    EXPECT_EQ(xio_start_writes(h), XIO_OK);
+    EXPECT_EQ(addCustomer(h, "NEW", "NEW"), XIO_OK);
+}
+
+TEST_F(Durability, DamagedOrForeignFilesAnswerAStatus) {
+    // Not a database at all.
+    {
+        std::ofstream out(dir / "MASTER.TST", std::ios::binary);
+        for (int i = 0; i < 4096; ++i) out.put(static_cast<char>(i * 7));
+    }
+    uint16_t h = 0;
+    EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_CORRUPT);
+    EXPECT_EQ(h, 0);
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_CORRUPT);
+    // A database, but not one of ours.
+    std::filesystem::remove(dir / "MASTER.TST");
+    sqlite3* db = nullptr;
+    sqlite3_open((dir / "MASTER.TST").c_str(), &db);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_CORRUPT);
+    // Ours, but cut short.
+    std::filesystem::remove(dir / "MASTER.TST");
+    h = open();
+    for (int i = 0; i < 300; ++i) ASSERT_EQ(addCustomer(h, "K" + std::to_string(i), "A" + std::to_string(i)), XIO_OK);
+    close(h);
+    std::filesystem::resize_file(dir / "MASTER.TST", 4096 * 3);
+    int s = xio_open_file(dir / "MASTER.TST", 1, h);
+    if (s == XIO_OK) {
+        opened.push_back(h);
+        int walk = XIO_OK;
+        while (walk == XIO_OK) walk = xio_rd_next(h, 1, 0, 0);
+        EXPECT_EQ(walk, XIO_CORRUPT);
+    } else {
+        EXPECT_EQ(s, XIO_CORRUPT);
+    }
+    // A file of another data file is not taken for this one.
+    std::filesystem::remove(dir / "MASTER.TST");
+    ASSERT_EQ(xio_create_file("TST", 6, dir / "MASTER.TST"), XIO_OK);
+    EXPECT_EQ(xio_ask_file(req, h), XIO_OK);  // same abbreviation: fine
+    opened.push_back(h);
+}
+
+TEST_F(Durability, NewerDictionaryIsRefusedAndOlderFilesAreBroughtUpToDate) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+    close(h);
+    // Version 2 of the dictionary adds a field to record 1.
+    auto v2 = make_temp_dir();
+    {
+        std::ifstream in(std::filesystem::path(DZ_TEST_DATA_DIR) / "datafile" / "dictionary" / "tst.toml");
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        text.replace(text.find("version = 1"), 11, "version = 2");
+        const std::string anchor = "  { name = \"MEMO\"";
+        text.insert(text.find(anchor), "  { name = \"EXTRA\", type = 0, length = 5, default = \"dflt\" },\n");
+        std::ofstream(v2 / "tst.toml") << text;
+    }
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(v2, err)) << err;
+    h = open(false);
+    ASSERT_NE(h, 0);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Kept");
+    EXPECT_EQ(get(h, 1, "EXTRA"), "dflt");
+    close(h);
+    // Back to version 1: the file is now newer than the dictionary.
+    ASSERT_TRUE(xio_load_dictionaries(std::filesystem::path(DZ_TEST_DATA_DIR) / "datafile" / "dictionary", err));
+    uint16_t h2 = 0;
+    EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h2), XIO_CORRUPT);
+    EXPECT_NE(xio_error_text().find("is either an old version or corrupt"), std::string::npos);
+    std::filesystem::remove_all(v2);
+}
+
+TEST_F(Durability, DiskFullAnswersFiveAndKeepsWhatWasWritten) {
+    uint16_t h = open();
+    ASSERT_EQ(xio::set_max_pages(h, 8), XIO_OK);
+    int s = XIO_OK, written = 0;
+    std::string memo(150, 'm');
+    while (s == XIO_OK && written < 10000) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", "K" + std::to_string(written));
+        put(h, 1, "ALTKEY", "A" + std::to_string(written));
+        x_value_def v;
+        v.text = memo.substr(0, 80);
+        v.longText = memo;
+        xio_put_field(h, 1, fld(h, 1, "MEMO"), v);
+        s = xio_wr_record(h, 1);
+        if (s == XIO_OK) ++written;
+    }
+    EXPECT_EQ(s, XIO_DISK_FULL);
+    EXPECT_GT(written, 0);
+    EXPECT_EQ(count_records(h, 1), written);
+    // Same inside a transaction: the batch so far is still there to commit or roll back.
+    ASSERT_EQ(xio::set_max_pages(h, 1000000), XIO_OK);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "Z1", "Z1"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    EXPECT_EQ(count_records(h, 1), written + 1);
+}
+
+}  // namespace
+}  // namespace dz::test
