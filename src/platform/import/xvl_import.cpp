@@ -1,0 +1,671 @@
+#include "platform/import/xvl_import.h"
+
+#include "platform/import/xvl_messages.h"
+#include "platform/import/xvl_text.h"
+#include "platform/import/xvl_values.h"
+#include "platform/suite/company.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+
+namespace dz::xvl {
+
+namespace {
+
+std::string upper(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string fieldLabel(const TemplateColumn& c) {
+    if (c.special) return c.description.empty() ? c.name : c.description;
+    return c.def.description.empty() ? c.name : c.def.description;
+}
+
+// A value shown in a message: long values are shortened.
+std::string shown(std::string_view v) {
+    if (v.size() <= 40) return std::string(v);
+    return std::string(v.substr(0, 37)) + "...";
+}
+
+std::string choiceList(const xio_fld_def& def) {
+    std::string out;
+    for (std::size_t i = 0; i < def.items.size(); ++i) {
+        if (i) out += ", ";
+        out += std::to_string(i + 1) + " " + std::string(Trim(def.items[i]));
+    }
+    return out;
+}
+
+bool columnHasId(const TemplateColumn& c) { return c.fieldId != 0; }
+
+}  // namespace
+
+xvlImport::xvlImport(const xvlImpTemplate& tpl) : tpl_(tpl) {}
+
+xvlImport::~xvlImport() {
+    if (rejectFile_) std::fclose(rejectFile_);
+}
+
+bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& rejectFile, bool) {
+    if (rejectFile_) {
+        std::fclose(rejectFile_);
+        rejectFile_ = nullptr;
+    }
+    open_ = false;
+    data_.clear();
+    pos_ = 0;
+    lineNo_ = 0;
+    spanValid_ = false;
+    spanOwner_ = nullptr;
+    rejectLines_ = 0;
+    specials_.clear();
+    textPath_ = textFile;
+    rejectPath_ = rejectFile;
+    lastError_.clear();
+
+    std::ifstream in(textFile, std::ios::binary);
+    if (!in) {
+        lastError_ = "cannot open " + textFile;
+        return false;
+    }
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) {
+        lastError_ = "cannot read " + textFile;
+        return false;
+    }
+    data_ = std::move(ss).str();
+
+    // The reject file must be possible where it is to go.
+    if (!rejectFile.empty()) {
+        std::filesystem::path rp(rejectFile);
+        std::filesystem::path folder = rp.has_parent_path() ? rp.parent_path() : std::filesystem::path(".");
+        std::error_code ec;
+        if (!std::filesystem::is_directory(folder, ec) || ::access(folder.c_str(), W_OK) != 0 ||
+            std::filesystem::is_directory(rp, ec)) {
+            lastError_ = "cannot create the reject file " + rejectFile;
+            data_.clear();
+            return false;
+        }
+    }
+
+    // The first line is copied to the reject file when it is the "#" type line.
+    std::size_t cut = 0;
+    const std::string end = FirstLineEnd(data_, &cut);
+    if (!end.empty()) lineEnd_ = end;
+    if (!data_.empty() && data_[0] == '#') {
+        firstLine_ = data_.substr(0, cut);
+        if (end.empty()) firstLine_ += lineEnd_;
+    } else {
+        firstLine_.clear();
+    }
+    open_ = true;
+    return true;
+}
+
+int xvlImport::percent(std::size_t offset) const {
+    if (data_.empty()) return 100;
+    return static_cast<int>(static_cast<double>(offset) * 100.0 / static_cast<double>(data_.size()));
+}
+
+xvlImport::Peeked xvlImport::peek() const {
+    Peeked p;
+    LineReader reader(data_, pos_);
+    int32_t line = lineNo_;
+    std::size_t b = 0, e = 0;
+    while (reader.next(p.text, &b, &e)) {
+        ++line;
+        if (IsBlank(p.text) || p.text[0] == '#') continue;
+        p.found = true;
+        p.begin = b;
+        p.end = e;
+        p.next = reader.offset();
+        p.line = line;
+        p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(p.text);
+        p.format = tpl_.FindFormat(p.id);
+        return p;
+    }
+    return p;
+}
+
+void xvlImport::describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line) {
+    info.status_ = 0;
+    info.error_ = 0;
+    info.message_.clear();
+    info.formatId_ = fmt ? fmt->id : id;
+    info.importedRecs_ = fmt ? fmt->record : 0;
+    info.fileNumUsed_ = fmt ? fmt->handle : 0;
+    info.recExtraData_ = fmt ? fmt->extraData : 0;
+    info.startLine_ = line;
+    info.replaceRecord_ = false;
+    info.importedUDs_ = 0;
+    info.udRecordLocked_ = 0;
+    info.importedNotes_ = false;
+    if (fmt)
+        for (const auto& c : fmt->columns)
+            if (c.special && equalNoCase(c.name, "Converted Notes")) info.importedNotes_ = true;
+}
+
+void xvlImport::refuse(xvlImpInfo& info, int error, std::string message) {
+    info.status_ = 1;
+    info.error_ = error;
+    info.message_ = std::move(message);
+}
+
+int xvlImport::xvlImpWhatIsNextID(std::string& id, xvlImpInfo& info) {
+    id.clear();
+    if (!open_) return 2;
+    Peeked p = peek();
+    if (!p.found) return 2;
+    id = p.format ? p.format->id : p.id;
+    describe(info, p.id, p.format, p.line);
+    info.percentDone_ = percent(p.begin);
+    if (!p.format) {
+        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, tpl_.Name()));
+        return 1;
+    }
+    return 0;
+}
+
+int xvlImport::xvlImportNextRec(xvlImpInfo& info) {
+    if (!open_) return 2;
+    const bool join = spanValid_ && spanOwner_ != nullptr && spanOwner_ != &info;
+    const int rc = readRecord(info, join);
+    if (rc != 2 && !join) spanOwner_ = &info;
+    return rc;
+}
+
+// Reads and stages the next record. `joinSpan` keeps the current reject span open (the record
+// is read ahead as part of the one before it).
+int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
+    Peeked p = peek();
+    if (!p.found) {
+        pos_ = data_.size();
+        info.percentDone_ = 100;
+        return 2;
+    }
+    pos_ = p.next;
+    lineNo_ = p.line;
+    if (joinSpan && spanValid_) {
+        spanEnd_ = p.end;
+        spanLast_ = p.line;
+    } else {
+        spanValid_ = true;
+        spanBegin_ = p.begin;
+        spanEnd_ = p.end;
+        spanFirst_ = spanLast_ = p.line;
+    }
+    describe(info, p.id, p.format, p.line);
+    info.percentDone_ = percent(pos_);
+    if (!p.format) {
+        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, tpl_.Name()));
+        return 1;
+    }
+    std::size_t bad = 0;
+    if (!SplitColumns(p.text, columns_, bad)) {
+        const std::size_t fld = tpl_.NoIdColumn() ? bad : bad - 1;
+        refuse(info, kErrQuotes, Msg(kMsgImportErrorBase + kErrQuotes, std::to_string(fld), std::to_string(bad)));
+        return 1;
+    }
+    return stage(*p.format, info);
+}
+
+bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string& text, x_value_def& value,
+                              bool& blank, xvlImpInfo& info) {
+    const TemplateColumn& c = fmt.columns[index];
+    const std::string fld = std::to_string(index + 1);
+    const std::string col = std::to_string(index + (tpl_.NoIdColumn() ? 1 : 2));
+    const std::string label = fieldLabel(c);
+
+    if (columnHasId(c)) {
+        if (subst_) {
+            std::string reason;
+            if (!subst_(text, c.fieldId, c.section, static_cast<int16_t>(fmt.handle), static_cast<int16_t>(c.fieldNo),
+                        reason, info.startLine_, substCtx_)) {
+                refuse(info, kErrRefused, reason);
+                return false;
+            }
+        }
+        if (prefill_) prefill_(text, c.fieldId, c.section, textPath_, prefillCtx_);
+    }
+
+    value = x_value_def{};
+    blank = IsBlank(text);
+    if (c.special) {
+        if (c.capitals)
+            for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (c.width > 0 && text.size() > c.width) {
+            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, label, shown(text), std::to_string(text.size()),
+                                          std::to_string(c.width), fld, col));
+            return false;
+        }
+        if (blank) {
+            // An absent value: empty text, zero, no date.
+            return true;
+        }
+        switch (c.type) {
+            case SpecialType::Text:
+            case SpecialType::LongText:
+                if (text.size() > x_value_def::kTextMax) {
+                    value.longText = text;
+                    value.text = text.substr(0, x_value_def::kTextMax);
+                } else {
+                    value.text = text;
+                    if (c.type == SpecialType::LongText) value.longText = text;
+                }
+                return true;
+            case SpecialType::Number:
+                if (!ParsePlainNumber(text, value.number)) {
+                    refuse(info, kErrNotConvertible,
+                           Msg(kMsgImportErrorBase + kErrNotConvertible, label, Msg(kMsgWhatNumber), shown(text), fld, col));
+                    return false;
+                }
+                return true;
+            case SpecialType::Logical:
+                if (!ParseLogical(text, value.flag)) {
+                    refuse(info, kErrLogical, Msg(kMsgImportErrorBase + kErrLogical, label, shown(text), fld, col));
+                    return false;
+                }
+                return true;
+            case SpecialType::Date:
+                if (!ParseDate(text, value.date)) {
+                    refuse(info, kErrDate, Msg(kMsgImportErrorBase + kErrDate, label, shown(text), fld, col));
+                    return false;
+                }
+                return true;
+        }
+        return true;
+    }
+
+    if (blank) return true;
+    const xio_fld_def& def = c.def;
+    std::string_view v = text;
+    std::string formatted;
+    if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
+        // Values of a key format are stored without their separators.
+        formatted = std::string(Trim(text));
+        suite::xk_unformat_field(def.keyFormat, 0, formatted);
+        std::string why;
+        if (!suite::xk_check(def.keyFormat, 0, formatted, &why)) {
+            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, label, shown(text), why, fld, col));
+            return false;
+        }
+        if (suite::xk_capitals(def.keyFormat, 0))
+            for (char& ch : formatted) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        v = formatted;
+    }
+    ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
+    if (r.error == 0) return true;
+    std::string msg;
+    switch (r.error) {
+        case kErrTooLong:
+        case kErrLongTextTooLong:
+            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), std::to_string(v.size()), r.detail, fld, col);
+            break;
+        case kErrChoice:
+            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), choiceList(def), fld, col);
+            break;
+        case kErrNumberRange: {
+            const int whole = def.length > def.decimals ? def.length - def.decimals : 0;
+            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v),
+                      Msg(def.isSigned ? kMsgWhatDigits : kMsgWhatDigitsUnsigned, std::to_string(whole),
+                          std::to_string(def.decimals)),
+                      fld, col);
+            break;
+        }
+        case kErrNotConvertible:
+            msg = Msg(kMsgImportErrorBase + r.error, label,
+                      Msg(def.type == XIO_TYPE_TIME ? kMsgWhatTime : kMsgWhatNumber), shown(v), fld, col);
+            break;
+        default:  // dates, logicals
+            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), fld, col);
+            break;
+    }
+    refuse(info, r.error, std::move(msg));
+    return false;
+}
+
+int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
+    const std::size_t first = tpl_.NoIdColumn() ? 0 : 1;
+    const std::size_t need = fmt.columns.size() + first;
+    std::size_t have = columns_.size();
+    // Empty columns at the end of a line (spreadsheets pad lines) do not count.
+    while (have > need && IsBlank(columns_[have - 1])) --have;
+    if (have < need) {
+        refuse(info, kErrTooFewColumns,
+               Msg(kMsgImportErrorBase + kErrTooFewColumns, std::to_string(have), fmt.id, std::to_string(need),
+                   std::to_string(have + 1 - first), std::to_string(have + 1)));
+        return 1;
+    }
+    if (have > need) {
+        refuse(info, kErrTooManyColumns,
+               Msg(kMsgImportErrorBase + kErrTooManyColumns, std::to_string(have), fmt.id, std::to_string(need),
+                   std::to_string(need + 1 - first), std::to_string(need + 1)));
+        return 1;
+    }
+
+    const uint16_t h = fmt.handle;
+    const uint16_t rec = fmt.record;
+    if (h != 0 && clearExtended_) xio_init_record(h, rec);
+
+    const std::size_t n = fmt.columns.size();
+    values_.resize(n);
+    blank_.assign(n, 0);
+    for (std::size_t i = 0; i < n; ++i) {
+        bool blank = false;
+        if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
+        blank_[i] = blank ? 1 : 0;
+    }
+
+    // Special values are kept for xvlImpGetSpecialValue.
+    auto& sv = specials_[upper(fmt.id)];
+    sv.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        if (fmt.columns[i].special) sv[i] = values_[i];
+
+    if (h == 0) return 0;
+
+    // The record's key must not be blank (fields that receive a new identifier excepted).
+    if (!fmt.keyColumns.empty() && !fmt.recDef.primaryKeyFields.empty()) {
+        const std::size_t k = fmt.keyColumns.front();
+        const TemplateColumn& c = fmt.columns[k];
+        if (c.fieldNo == fmt.recDef.primaryKeyFields.front() && blank_[k] && c.def.keyKind != XIO_KEY_KIND_NEW_ID) {
+            xio_key_def kd;
+            if (xio_get_key_def(h, 0, kd, rec) != XIO_OK || !kd.blankAllowed) {
+                refuse(info, kErrKeyBlank,
+                       Msg(kMsgImportErrorBase + kErrKeyBlank, fieldLabel(c), std::to_string(k + 1),
+                           std::to_string(k + 1 + (tpl_.NoIdColumn() ? 0 : 1))));
+                return 1;
+            }
+        }
+    }
+
+    // Modify-only records, group records and the user fields and notes of a record start
+    // from the stored record.
+    const bool extra = fmt.extraData != 0;
+    if (fmt.permissions == 1 || fmt.permissions == 3 || extra) {
+        for (std::size_t k : fmt.keyColumns)
+            if (!blank_[k]) xio_put_field(h, rec, fmt.columns[k].fieldNo, values_[k]);
+        const bool notes = fmt.extraData > 50;
+        const int st = xio_rd_record(h, rec, 0, notes ? 0 : 1);
+        if (st == XIO_OK) {
+            info.replaceRecord_ = !notes;
+        } else if (st == XIO_LOCKED) {
+            refuse(info, kErrLocked, Msg(kMsgImportErrorBase + kErrLocked));
+            return 1;
+        } else if ((fmt.permissions == 1 || extra) && !repToWrRep_) {
+            refuse(info, kErrNotOnFile, Msg(kMsgImportErrorBase + kErrNotOnFile));
+            return 1;
+        }
+    }
+
+    for (std::size_t i = 0; i < n; ++i) {
+        const TemplateColumn& c = fmt.columns[i];
+        if (c.special || blank_[i]) continue;
+        if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {
+            if (info.replaceRecord_) xio_unlock_record(h, rec, 1);
+            info.replaceRecord_ = false;
+            refuse(info, kErrNotConvertible,
+                   Msg(kMsgImportErrorBase + kErrNotConvertible, fieldLabel(c), Msg(kMsgWhatStorable),
+                       shown(columns_[i + first]), std::to_string(i + 1), std::to_string(i + 1 + first)));
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int xvlImport::xvlImportNextGroup(xvlImpInfo& info) {
+    if (!open_) return 2;
+    spanOwner_ = nullptr;
+    int rc = readRecord(info, false);
+    if (rc == 2) return 2;
+    info.groupImportedRec_ = info.importedRecs_;
+    info.groupStartLine_ = info.startLine_;
+    info.groupId_ = info.formatId_;
+    const uint16_t headRec = info.importedRecs_;
+    const int32_t headLine = info.startLine_;
+    const std::string headId = info.formatId_;
+
+    bool failed = rc == 1;
+    std::string reason;
+    if (!failed && tpl_.HasGroups() && !tpl_.IsGroupStart(info.formatId_)) {
+        failed = true;
+        refuse(info, kErrGroupOrder, Msg(kMsgGroupCannotStart, info.formatId_));
+    }
+    if (!failed && group_ && !group_(info, reason, groupCtx_)) {
+        failed = true;
+        refuse(info, kErrRefused, reason);
+    }
+    std::string prev = info.formatId_;
+    // A group of one record when the template declares no groups.
+    if (!tpl_.HasGroups()) return failed ? 1 : 0;
+
+    // Whether the records after a failure belong to the group: by the declared order while it
+    // holds; after a break, every record up to the next group start.
+    bool broken = !failed ? false : !tpl_.IsGroupStart(prev);
+    while (true) {
+        Peeked p = peek();
+        if (!p.found) {
+            if (!failed && !tpl_.MayFollow(prev, kEndGroup)) {
+                failed = true;
+                refuse(info, kErrGroupOrder, Msg(kMsgGroupEndsEarly, headId, prev));
+            }
+            break;
+        }
+        const std::string id = p.format ? p.format->id : p.id;
+        const bool follows = !broken && p.format && tpl_.MayFollow(prev, id);
+        if (!follows) {
+            if (tpl_.IsGroupStart(id) && p.format) {
+                if (!failed && !broken && !tpl_.MayFollow(prev, kEndGroup)) {
+                    failed = true;
+                    refuse(info, kErrGroupOrder, Msg(kMsgGroupEndsEarly, headId, prev));
+                }
+                break;
+            }
+            if (!broken && tpl_.MayFollow(prev, kEndGroup)) break;  // the next record starts its own (bad) group
+            // A record out of order: it and what follows, up to the next group start, go with
+            // the group.
+            if (!failed) {
+                describe(info, p.id, p.format, p.line);
+                failed = true;
+                refuse(info, kErrGroupOrder, Msg(kMsgImportErrorBase + kErrGroupOrder, id, prev));
+            }
+            broken = true;
+            pos_ = p.next;
+            lineNo_ = p.line;
+            spanEnd_ = p.end;
+            spanLast_ = p.line;
+            info.percentDone_ = percent(pos_);
+            continue;
+        }
+        if (failed) {
+            // Taken along without staging.
+            pos_ = p.next;
+            lineNo_ = p.line;
+            spanEnd_ = p.end;
+            spanLast_ = p.line;
+            info.percentDone_ = percent(pos_);
+            prev = id;
+            continue;
+        }
+        rc = readRecord(info, true);
+        prev = info.formatId_;
+        if (rc == 1) {
+            failed = true;
+        } else if (group_ && !group_(info, reason, groupCtx_)) {
+            failed = true;
+            refuse(info, kErrRefused, reason);
+        }
+    }
+    info.groupImportedRec_ = headRec;
+    info.groupStartLine_ = headLine;
+    info.groupId_ = headId;
+    return failed ? 1 : 0;
+}
+
+bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
+                            const std::string* reason, int32_t& line) {
+    line = 0;
+    if (rejectPath_.empty()) return true;
+    if (!rejectFile_) {
+        rejectFile_ = std::fopen(rejectPath_.c_str(), "wb");
+        if (!rejectFile_) {
+            lastError_ = "cannot create the reject file " + rejectPath_;
+            return false;
+        }
+        rejectLines_ = 0;
+        if (!firstLine_.empty()) {
+            if (std::fwrite(firstLine_.data(), 1, firstLine_.size(), rejectFile_) != firstLine_.size()) return false;
+            rejectLines_ = 1;
+        }
+    }
+    std::string out;
+    if (reason) {
+        std::string r = *reason;
+        for (char& c : r)
+            if (c == '\r' || c == '\n') c = ' ';
+        out = "# " + r + lineEnd_;
+        ++rejectLines_;
+    }
+    out.append(data_, begin, end - begin);
+    if (out.empty() || (out.back() != '\n' && out.back() != '\r')) {
+        // The last line of the text file had no line end (a trailing Ctrl-Z counts as none).
+        while (!out.empty() && out.back() == kCtrlZ) out.pop_back();
+        out += lineEnd_;
+    }
+    if (std::fwrite(out.data(), 1, out.size(), rejectFile_) != out.size() || std::fflush(rejectFile_) != 0) {
+        lastError_ = "cannot write the reject file " + rejectPath_;
+        return false;
+    }
+    line = rejectLines_ + 1;
+    rejectLines_ += lastLine - firstLine + 1;
+    return true;
+}
+
+bool xvlImport::xvlRecToRejectFile(int32_t& line) {
+    line = 0;
+    if (!spanValid_) return true;
+    const bool ok = writeReject(spanBegin_, spanEnd_, spanFirst_, spanLast_, nullptr, line);
+    if (ok) spanValid_ = false;
+    return ok;
+}
+
+bool xvlImport::xvlRecToRejectFile(int32_t& line, const std::string& reason) {
+    line = 0;
+    if (!spanValid_) return true;
+    const bool ok = writeReject(spanBegin_, spanEnd_, spanFirst_, spanLast_, &reason, line);
+    if (ok) spanValid_ = false;
+    return ok;
+}
+
+bool xvlImport::xvlGroupToRejectFile(int32_t& line) { return xvlRecToRejectFile(line); }
+
+std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& format, const std::string& name) const {
+    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    if (!fmt) return std::nullopt;
+    for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
+        const TemplateColumn& c = fmt->columns[i];
+        if (!c.special || !equalNoCase(c.name, name)) continue;
+        auto it = specials_.find(upper(fmt->id));
+        if (it == specials_.end() || i >= it->second.size()) return x_value_def{};
+        return it->second[i];
+    }
+    return std::nullopt;
+}
+
+int xvlImport::xvlImpGetPermissions(const std::string& format) const {
+    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    return fmt ? fmt->permissions : 2;
+}
+
+bool xvlImport::xvlImpWasItImported(const std::string& format, const std::string& field) const {
+    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    if (!fmt) return false;
+    for (const auto& c : fmt->columns)
+        if (equalNoCase(c.name, field)) return true;
+    return false;
+}
+
+bool xvlImport::xvlConvertField(const xio_fld_def& def, const std::string& text, x_value_def& value, xvlImpInfo& info) {
+    TemplateFormat fmt;
+    TemplateColumn c;
+    c.name = def.name;
+    c.def = def;
+    c.fieldNo = def.number;
+    fmt.columns.push_back(c);
+    std::string t = text;
+    bool blank = false;
+    // No callbacks for a converted user field: its value was offered with its line.
+    SubstitutionCB s = subst_;
+    PrefillCB p = prefill_;
+    subst_ = nullptr;
+    prefill_ = nullptr;
+    const bool ok = convertColumn(fmt, 0, t, value, blank, info);
+    subst_ = s;
+    prefill_ = p;
+    return ok;
+}
+
+void xvlImport::xvlImpCopyKeyToUd(const xvlImpInfo& info) {
+    const uint16_t h = info.FileNumUsed();
+    const int ud = info.RecExtraData();
+    if (h == 0 || ud < 1 || ud > 49) return;
+    xio_rec_def base, udDef;
+    if (xio_get_rec_def(h, info.ImportedRecs(), base) != XIO_OK ||
+        xio_get_rec_def(h, static_cast<uint16_t>(ud), udDef) != XIO_OK)
+        return;
+    for (std::size_t i = 0; i < base.primaryKeyFields.size(); ++i) {
+        const uint16_t target = i < udDef.primaryKeyFields.size() ? udDef.primaryKeyFields[i]
+                                                                   : static_cast<uint16_t>(udDef.firstField + i);
+        if (target == 0 || target > udDef.lastField) break;
+        x_value_def v;
+        if (xio_get_field(h, info.ImportedRecs(), base.primaryKeyFields[i], v) == XIO_OK)
+            xio_put_field(h, static_cast<uint16_t>(ud), target, v);
+    }
+}
+
+bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::string& usingText) {
+    bool ok = true;
+    if (stamp) {
+        if (textPath_.empty() || data_.empty()) {
+            lastError_ = "no text file to stamp";
+            ok = false;
+        } else {
+            std::string who;
+            if (const suite::Company* co = suite::current_company()) who = co->settings().operator_name;
+            const x_date_type d = suite::xd_get_date();
+            const x_time_type t = suite::xd_get_time();
+            StampClock clock{d.year, d.month, d.day, t.hour, t.minute};
+            ok = StampTextFile(textPath_, BuildTimeStampLine(who, clock, usingText), lastError_);
+        }
+    }
+    if (close) {
+        if (rejectFile_) {
+            std::fclose(rejectFile_);
+            rejectFile_ = nullptr;
+        }
+        open_ = false;
+        data_.clear();
+        data_.shrink_to_fit();
+        pos_ = 0;
+    }
+    return ok;
+}
+
+}  // namespace dz::xvl

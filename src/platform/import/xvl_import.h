@@ -1,0 +1,217 @@
+// Record-by-record import of a text file through a template.
+//
+// Each line of the text file is one record; its first column names the record's format in the
+// template (unless the template's single format has an empty id, as in-memory templates do),
+// the other columns are the format's columns in order. Blank lines and lines that begin with
+// "#" (the type line, time-stamp lines, comments) are skipped but counted, so StartLine is
+// the line's number in the file, the first line being 1.
+//
+// xvlImportNextRec converts every column to its field's type and stages the record in its
+// data file's record buffer: a new record starts from the dictionary defaults, a replacement
+// from the stored record; a blank column leaves its field at that start value. Refused
+// records come back with Status 1, an error number (ImportError) and a message that names the
+// field and its column, "(fld n, col m)": fld counts the format's columns, col the line's.
+//
+// Rejects: xvlRecToRejectFile copies the lines of the records read since the last reject or
+// the last read into the caller's record (see there) to the reject file, byte for byte. The
+// reject file is made at the first reject; its first line is the text file's "#" line, so it
+// can be corrected and converted as it stands.
+#pragma once
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_template.h"
+#include "platform/import/xvl_timestamp.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dz::xvl {
+
+class xvlImport;
+
+// One staged record.
+class xvlImpInfo {
+public:
+    int Status() const { return status_; }  // 0, or 1 = refused by the library
+    int Error() const { return error_; }    // ImportError when Status is 1
+    const std::string& Message() const { return message_; }
+    const std::string& FormatID() const { return formatId_; }
+    uint16_t ImportedRecs() const { return importedRecs_; }  // record number in the data file
+    void SetImportedRecs(uint16_t rec) { importedRecs_ = rec; }
+    uint16_t FileNumUsed() const { return fileNumUsed_; }  // data-file handle
+    int RecExtraData() const { return recExtraData_; }    // 0 data, 1..49 user fields, >50 notes
+    int32_t StartLine() const { return startLine_; }
+    int PercentDone() const { return percentDone_; }
+    bool ReplaceRecord() const { return replaceRecord_; }
+    void SetReplaceRecord(bool replace) { replaceRecord_ = replace; }
+    uint16_t ImportedUDs() const { return importedUDs_; }
+    void SetImportedUDs(uint16_t rec) { importedUDs_ = rec; }
+    uint16_t UDRecordLocked() const { return udRecordLocked_; }
+    void SetUDRecordLocked(uint16_t rec) { udRecordLocked_ = rec; }
+    bool ImportedNotes() const { return importedNotes_; }  // the format carries "Converted Notes"
+    // The group the record belongs to (xvlImportNextGroup): its first record's data.
+    uint16_t GroupImportedRec() const { return groupImportedRec_; }
+    int32_t GroupStartLine() const { return groupStartLine_; }
+    const std::string& GroupID() const { return groupId_; }
+
+private:
+    friend class xvlImport;
+    int status_ = 0;
+    int error_ = 0;
+    std::string message_;
+    std::string formatId_;
+    uint16_t importedRecs_ = 0;
+    uint16_t fileNumUsed_ = 0;
+    int recExtraData_ = 0;
+    int32_t startLine_ = 0;
+    int percentDone_ = 0;
+    bool replaceRecord_ = false;
+    uint16_t importedUDs_ = 0;
+    uint16_t udRecordLocked_ = 0;
+    bool importedNotes_ = false;
+    uint16_t groupImportedRec_ = 0;
+    int32_t groupStartLine_ = 0;
+    std::string groupId_;
+};
+
+// Called for each value read whose column has a field id, before the value is converted;
+// may change the value. False refuses the record with `rejectMsg` (error 5).
+using SubstitutionCB = bool (*)(std::string& value, int16_t fieldId, int16_t section, int16_t dataFileHandle,
+                                int16_t fieldNo, std::string& rejectMsg, int32_t startLine, void* ctx);
+// Offered each value read whose column has a field id; false = the value is too long for the
+// table (the value is still imported).
+using PrefillCB = bool (*)(const std::string& value, int16_t fieldId, int16_t section,
+                           const std::string& textFileName, void* ctx);
+// Called for each record of a group once it is staged; false refuses the record and its whole
+// group with `reason` (error 5).
+using GroupCB = bool (*)(xvlImpInfo& info, std::string& reason, void* ctx);
+
+class xvlImport {
+public:
+    explicit xvlImport(const xvlImpTemplate& tpl);
+    ~xvlImport();
+    xvlImport(const xvlImport&) = delete;
+    xvlImport& operator=(const xvlImport&) = delete;
+
+    // Values longer than 80 bytes go into long-text fields (through x_value_def::longText)
+    // instead of being refused.
+    void xvlSetAcceptLongText(bool on) { acceptLongText_ = on; }
+    // A new record starts from the dictionary defaults (otherwise from what the buffer holds).
+    void xvlSetClearExtendedFields(bool on) { clearExtended_ = on; }
+    // Examine: a modify-only record that is not on file is staged as new instead of refused.
+    void xvlChangeRepToWrRep(bool on) { repToWrRep_ = on; }
+    void xvlSetSubstitutionCB(SubstitutionCB fn, void* ctx) { subst_ = fn; substCtx_ = ctx; }
+    void xvlSetPrefillCB(PrefillCB fn, void* ctx) { prefill_ = fn; prefillCtx_ = ctx; }
+    void xvlSetGroupCB(GroupCB fn, void* ctx) { group_ = fn; groupCtx_ = ctx; }
+
+    // Opens the text file (read whole) and names the reject file ("" = none). False when the
+    // text file cannot be read or the reject file could not be created in its folder. The
+    // reject file itself is made at the first reject.
+    bool xvlImpFileNames(const std::string& textFile, const std::string& rejectFile, bool = false);
+
+    // 2 = end of file (also when no text file is open), 1 = refused, 0 = staged.
+    int xvlImportNextRec(xvlImpInfo& info);
+    // Reads one group by the template's group declarations, calling the group callback for
+    // each record. 2 end, 1 refused (a record error, a dependency break or the callback), 0.
+    // The info holds the group's head and the record last read (the failing one on 1).
+    int xvlImportNextGroup(xvlImpInfo& info);
+    // The next record's format id (and, in `info`, its record number, data file and extra-data
+    // kind) without reading it. 2 at the end, 1 when the template lacks the format, else 0.
+    int xvlImpWhatIsNextID(std::string& id, xvlImpInfo& info);
+
+    // Copies the current record to the reject file; `line` receives its line there. The
+    // current record is the one last read with xvlImportNextRec into an info object, together
+    // with the records read after it into other info objects (a payment read ahead with its
+    // transaction): one call keeps them together. Without a reject file: true, line 0. False
+    // when the reject file cannot be written.
+    bool xvlRecToRejectFile(int32_t& line);
+    // The same, with a comment line "# <reason>" before the record (skipped on re-import).
+    bool xvlRecToRejectFile(int32_t& line, const std::string& reason);
+    // Copies the whole current group; `line` receives the line of its first record.
+    bool xvlGroupToRejectFile(int32_t& line);
+
+    // A special value of the record last read in `format`; none when the format has no such
+    // column. Names compare without regard to letter case.
+    std::optional<x_value_def> xvlImpGetSpecialValue(const std::string& format, const std::string& name) const;
+    // 1, 2 or 3 (2 when the format is unknown).
+    int xvlImpGetPermissions(const std::string& format) const;
+    // Does the format have a column for the field (or special value)?
+    bool xvlImpWasItImported(const std::string& format, const std::string& field) const;
+
+    // Converts `text` to the type of `def`. False with Status 1, Error and Message in `info`.
+    bool xvlConvertField(const xio_fld_def& def, const std::string& text, x_value_def& value, xvlImpInfo& info);
+    // Copies the key fields of the record in info's buffer into the buffer of its
+    // user-defined-field record (RecExtraData).
+    void xvlImpCopyKeyToUd(const xvlImpInfo& info);
+
+    // Writes the time-stamp line into the text file (when `stamp`) and closes the text and
+    // reject files (when `close`). False when a stamp was asked for and not written; the
+    // reason is in LastErrorText().
+    bool xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::string& usingText);
+
+    const std::string& LastErrorText() const { return lastError_; }
+    const std::string& RejectFileName() const { return rejectPath_; }
+    bool RejectFileCreated() const { return rejectFile_ != nullptr; }
+
+private:
+    struct Peeked {
+        bool found = false;
+        std::size_t begin = 0, end = 0, next = 0;
+        int32_t line = 0;
+        std::string text;
+        std::string id;
+        const TemplateFormat* format = nullptr;
+    };
+    Peeked peek() const;
+    int readRecord(xvlImpInfo& info, bool joinSpan);
+    int stage(const TemplateFormat& fmt, xvlImpInfo& info);
+    bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string& text, x_value_def& value,
+                       bool& blank, xvlImpInfo& info);
+    void refuse(xvlImpInfo& info, int error, std::string message);
+    void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
+    bool writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
+                     const std::string* reason, int32_t& line);
+    int percent(std::size_t offset) const;
+
+    const xvlImpTemplate& tpl_;
+    bool acceptLongText_ = false;
+    bool clearExtended_ = false;
+    bool repToWrRep_ = false;
+    SubstitutionCB subst_ = nullptr;
+    void* substCtx_ = nullptr;
+    PrefillCB prefill_ = nullptr;
+    void* prefillCtx_ = nullptr;
+    GroupCB group_ = nullptr;
+    void* groupCtx_ = nullptr;
+
+    bool open_ = false;
+    std::string textPath_;
+    std::string data_;
+    std::size_t pos_ = 0;
+    int32_t lineNo_ = 0;     // lines consumed so far
+    std::string firstLine_;  // raw first line when it begins with "#", with its line end
+    std::string lineEnd_ = "\r\n";
+
+    // The span of text that the next reject copies.
+    bool spanValid_ = false;
+    const xvlImpInfo* spanOwner_ = nullptr;
+    std::size_t spanBegin_ = 0, spanEnd_ = 0;
+    int32_t spanFirst_ = 0, spanLast_ = 0;
+
+    std::string rejectPath_;
+    std::FILE* rejectFile_ = nullptr;
+    int32_t rejectLines_ = 0;
+
+    // Work areas, kept to avoid allocations per record.
+    std::vector<std::string> columns_;
+    std::vector<x_value_def> values_;
+    std::vector<char> blank_;
+    std::map<std::string, std::vector<x_value_def>> specials_;  // folded format id -> by column
+    std::string lastError_;
+};
+
+}  // namespace dz::xvl

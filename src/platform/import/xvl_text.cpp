@@ -1,0 +1,159 @@
+#include "platform/import/xvl_text.h"
+
+namespace dz::xvl {
+
+namespace {
+
+// Index of the next byte at or after `i` that is not a Ctrl-Z, or data.size().
+std::size_t skipCtrlZ(std::string_view data, std::size_t i) {
+    while (i < data.size() && data[i] == kCtrlZ) ++i;
+    return i;
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+}  // namespace
+
+bool LineReader::next(std::string& line, std::size_t* rawBegin, std::size_t* rawEnd) {
+    line.clear();
+    std::size_t i = pos_;
+    const std::size_t n = data_.size();
+    if (skipCtrlZ(data_, i) >= n) {
+        pos_ = n;
+        return false;
+    }
+    if (rawBegin) *rawBegin = i;
+    while (i < n) {
+        // Copy the run of ordinary bytes in one go.
+        std::size_t j = i;
+        while (j < n) {
+            const char c = data_[j];
+            if (c == '\r' || c == '\n' || c == kCtrlZ) break;
+            ++j;
+        }
+        line.append(data_.data() + i, j - i);
+        i = j;
+        if (i >= n) break;
+        const char c = data_[i];
+        if (c == kCtrlZ) {
+            ++i;
+            continue;
+        }
+        // A line end; its partner (across any Ctrl-Z) belongs to it.
+        ++i;
+        const std::size_t k = skipCtrlZ(data_, i);
+        if (k < n && (data_[k] == '\r' || data_[k] == '\n') && data_[k] != c) i = k + 1;
+        break;
+    }
+    pos_ = i;
+    if (rawEnd) *rawEnd = i;
+    return true;
+}
+
+bool LineReader::atEnd() const { return skipCtrlZ(data_, pos_) >= data_.size(); }
+
+bool ReadTextLine(std::istream& in, std::string& line) {
+    line.clear();
+    if (!in.good()) return false;
+    int c;
+    while ((c = in.get()) != std::char_traits<char>::eof()) {
+        if (c == kCtrlZ) continue;
+        if (c == '\r' || c == '\n') {
+            int d;
+            while ((d = in.peek()) == kCtrlZ) in.get();
+            if ((d == '\r' || d == '\n') && d != c) in.get();
+            return true;
+        }
+        line.push_back(static_cast<char>(c));
+    }
+    // The end of the stream: the last line counts when it held anything but Ctrl-Z.
+    in.clear(in.rdstate() & ~std::ios::failbit);
+    return !line.empty();
+}
+
+std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd) {
+    LineReader r(data);
+    std::string line;
+    std::size_t b = 0, e = 0;
+    if (!r.next(line, &b, &e)) {
+        if (firstLineEnd) *firstLineEnd = data.size();
+        return {};
+    }
+    if (firstLineEnd) *firstLineEnd = e;
+    // The line end is the trailing CR/LF bytes of the raw range, Ctrl-Z left out.
+    std::string end;
+    std::size_t i = e;
+    while (i > b && (data[i - 1] == '\r' || data[i - 1] == '\n' || data[i - 1] == kCtrlZ)) --i;
+    for (std::size_t k = i; k < e; ++k)
+        if (data[k] != kCtrlZ) end.push_back(data[k]);
+    return end;
+}
+
+bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
+    columns.clear();
+    badColumn = 0;
+    const std::size_t n = line.size();
+    std::size_t i = 0;
+    while (true) {
+        std::string& col = columns.emplace_back();
+        std::size_t s = i;
+        while (s < n && isBlank(line[s])) ++s;
+        if (s < n && line[s] == '"') {
+            // Quoted column.
+            std::size_t k = s + 1;
+            bool closed = false;
+            while (k < n) {
+                const char c = line[k];
+                if (c == '"') {
+                    if (k + 1 < n && line[k + 1] == '"') {
+                        col.push_back('"');
+                        k += 2;
+                        continue;
+                    }
+                    closed = true;
+                    ++k;
+                    break;
+                }
+                // Copy up to the next quote in one go.
+                std::size_t q = k;
+                while (q < n && line[q] != '"') ++q;
+                col.append(line.data() + k, q - k);
+                k = q;
+            }
+            if (!closed) {
+                badColumn = columns.size();
+                return false;
+            }
+            while (k < n && isBlank(line[k])) ++k;
+            if (k < n && line[k] != ',') {
+                badColumn = columns.size();
+                return false;
+            }
+            if (k >= n) return true;
+            i = k + 1;
+            continue;
+        }
+        std::size_t e = s;
+        while (e < n && line[e] != ',') ++e;
+        std::size_t t = e;
+        while (t > s && isBlank(line[t - 1])) --t;
+        col.assign(line.data() + s, t - s);
+        if (e >= n) return true;
+        i = e + 1;
+    }
+}
+
+std::string FirstColumn(std::string_view line) {
+    std::vector<std::string> cols;
+    std::size_t bad = 0;
+    if (SplitColumns(line, cols, bad) || bad > 1) return cols.empty() ? std::string() : cols.front();
+    std::size_t s = 0;
+    while (s < line.size() && isBlank(line[s])) ++s;
+    std::size_t e = line.find(',', s);
+    if (e == std::string_view::npos) e = line.size();
+    std::size_t t = e;
+    while (t > s && isBlank(line[t - 1])) --t;
+    return std::string(line.substr(s, t - s));
+}
+
+}  // namespace dz::xvl

@@ -1,0 +1,61 @@
+// Reading text files: lines and comma-separated columns.
+//
+// Lines end with LF, CR, CR LF or LF CR; the second character of a pair belongs to the line end,
+// any other character after a single CR or LF starts the next line. A Ctrl-Z (26) is dropped
+// wherever it stands, and the character after it is taken in its place. Text is bytes: nothing
+// is decoded, and every length counts bytes.
+//
+// Columns are separated by commas. A column whose first non-blank character is a double quote
+// is quoted: it runs to the next double quote that is not doubled ("" stands for one "), may
+// hold commas, and keeps its blanks; only blanks may follow the closing quote. Unquoted columns
+// lose their leading and trailing blanks and tabs; a double quote inside them is an ordinary
+// character.
+#pragma once
+
+#include <cstddef>
+#include <istream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dz::xvl {
+
+inline constexpr char kCtrlZ = 26;
+
+// Walks the lines of a text held in memory.
+class LineReader {
+public:
+    LineReader() = default;
+    explicit LineReader(std::string_view data, std::size_t offset = 0) : data_(data), pos_(offset) {}
+
+    // The next line without its line end. `rawBegin`/`rawEnd` receive the byte range of the
+    // line including its line end (for copying it unchanged). False at the end of the data.
+    bool next(std::string& line, std::size_t* rawBegin = nullptr, std::size_t* rawEnd = nullptr);
+    // True when a further line follows (a trailing Ctrl-Z alone is no line).
+    bool atEnd() const;
+    std::size_t offset() const { return pos_; }
+    void seek(std::size_t offset) { pos_ = offset; }
+    std::string_view data() const { return data_; }
+
+private:
+    std::string_view data_;
+    std::size_t pos_ = 0;
+};
+
+// One line from a stream, by the same rules (`ReadTextLine`): the line is emptied first; a
+// stream in a failed state, or at its end, yields an empty line and false.
+bool ReadTextLine(std::istream& in, std::string& line);
+
+// The line end of the first line of `data`: its bytes ("\r\n", "\n\r", "\r", "\n") or "" when
+// the data holds a single line without one. `firstLineEnd` receives the offset just past it.
+std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd = nullptr);
+
+// Splits `line` into columns (rules above). Returns false on a malformed quote, with
+// `badColumn` the 1-based column at fault; the columns before it are filled.
+bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn);
+
+// The first column only, by the same rules, for a look at a line's record type. An unquoted
+// text up to the first comma when the quoting is malformed.
+std::string FirstColumn(std::string_view line);
+
+}  // namespace dz::xvl

@@ -1,0 +1,161 @@
+#include "platform/import/xvl_timestamp.h"
+
+#include "platform/import/xvl_text.h"
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace dz::xvl {
+
+namespace {
+
+RenameFn& renameHook() {
+    static RenameFn fn;
+    return fn;
+}
+
+bool doRename(const std::filesystem::path& from, const std::filesystem::path& to, std::string& error) {
+    if (renameHook()) return renameHook()(from, to, error);
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    if (ec) {
+        error = "cannot rename " + from.string() + " to " + to.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+bool readAll(const std::filesystem::path& p, std::string& out) {
+    std::ifstream in(p, std::ios::binary);
+    if (!in) return false;
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    if (in.bad()) return false;
+    out = std::move(ss).str();
+    return true;
+}
+
+}  // namespace
+
+void SetStampRenameForTests(RenameFn fn) { renameHook() = std::move(fn); }
+
+std::string BuildTimeStampLine(const std::string& operatorName, const StampClock& clock,
+                               const std::string& usingText) {
+    std::string out = "#,\"Previously Converted\"";
+    if (!operatorName.empty()) out += ",\"by " + operatorName + "\"";
+    int year = clock.year;
+    if (year >= 2000) year -= 2000;
+    if (year >= 1900) year -= 1900;
+    char buf[64];
+    std::snprintf(buf, sizeof buf, ",\"on %d/%d/%d\"", clock.month, clock.day, year);
+    out += buf;
+    const bool pm = clock.hour >= 12;
+    int hour = clock.hour % 12;
+    if (hour == 0) hour = 12;
+    std::snprintf(buf, sizeof buf, ",\"at %d:%02d%s\"", hour, clock.minute, pm ? "PM" : "AM");
+    out += buf;
+    out += ",\"using " + usingText + "\"\n";
+    return out;
+}
+
+std::string InsertStampLine(std::string_view data, const std::string& stampLine) {
+    std::size_t cut = 0;
+    const std::string end = FirstLineEnd(data, &cut);
+    std::string out;
+    out.reserve(data.size() + stampLine.size() + 1);
+    out.append(data.substr(0, cut));
+    if (end.empty()) out.push_back('\n');
+    out.append(stampLine);
+    out.append(data.substr(cut));
+    return out;
+}
+
+bool StampTextFile(const std::filesystem::path& textFile, const std::string& stampLine, std::string& error) {
+    std::string data;
+    if (!readAll(textFile, data)) {
+        error = "cannot read " + textFile.string();
+        return false;
+    }
+    if (data.empty()) {
+        error = textFile.string() + " is empty";
+        return false;
+    }
+    const std::string content = InsertStampLine(data, stampLine);
+
+    // The new content goes to a file of its own beside the original.
+    std::filesystem::path aside;
+    int fd = -1;
+    for (int n = 0; n < 1000 && fd < 0; ++n) {
+        aside = textFile;
+        aside += ".stamp" + std::to_string(::getpid()) + "_" + std::to_string(n) + ".tmp";
+        fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    }
+    if (fd < 0) {
+        error = "cannot create a file beside " + textFile.string();
+        return false;
+    }
+    bool ok = true;
+    std::size_t done = 0;
+    while (ok && done < content.size()) {
+        const ssize_t w = ::write(fd, content.data() + done, content.size() - done);
+        if (w <= 0) ok = false;
+        else done += static_cast<std::size_t>(w);
+    }
+    if (ok && ::fsync(fd) != 0) ok = false;
+    if (::close(fd) != 0) ok = false;
+    std::error_code ec;
+    if (ok && std::filesystem::file_size(aside, ec) != content.size()) ok = false;
+    if (!ok) {
+        error = "cannot write " + aside.string();
+        std::filesystem::remove(aside, ec);
+        return false;
+    }
+    // Keep the original's permissions.
+    const auto perms = std::filesystem::status(textFile, ec).permissions();
+    if (!ec) std::filesystem::permissions(aside, perms, ec);
+    if (!doRename(aside, textFile, error)) {
+        std::filesystem::remove(aside, ec);
+        return false;
+    }
+    return true;
+}
+
+bool ParseLastConvert(std::string_view data, LastConvert& out) {
+    out = {};
+    LineReader reader(data);
+    std::string line;
+    if (!reader.next(line)) return false;  // the first line
+    std::vector<std::string> cols;
+    std::size_t bad = 0;
+    while (reader.next(line)) {
+        if (line.empty() || line[0] != '#') return false;
+        if (!SplitColumns(line, cols, bad) || cols.size() < 2 || cols[1] != "Previously Converted") continue;
+        for (std::size_t i = 2; i < cols.size(); ++i) {
+            const std::string& c = cols[i];
+            if (c.rfind("by ", 0) == 0) out.user = c;
+            else if (c.rfind("on ", 0) == 0) out.date = c;
+            else if (c.rfind("at ", 0) == 0) out.time = c;
+            else if (c.rfind("using ", 0) == 0) out.usingText = c;
+        }
+        return true;
+    }
+    return false;
+}
+
+bool xvl_imp_xv_get_last_convert(const std::filesystem::path& textFile, LastConvert& out) {
+    // Only the head of the file matters: the first line and the "#" lines after it.
+    std::ifstream in(textFile, std::ios::binary);
+    out = {};
+    if (!in) return false;
+    std::string head(64 * 1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    return ParseLastConvert(head, out);
+}
+
+}  // namespace dz::xvl

@@ -1,0 +1,297 @@
+#include "platform/import/xvl_values.h"
+
+#include "platform/import/xvl_messages.h"
+#include "platform/suite/xd.h"
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+
+namespace dz::xvl {
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+bool equalNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+// Digits only, at most 9 of them.
+bool allDigits(std::string_view s, int& v) {
+    if (s.empty() || s.size() > 9) return false;
+    v = 0;
+    for (char c : s) {
+        if (!isDigit(c)) return false;
+        v = v * 10 + (c - '0');
+    }
+    return true;
+}
+
+bool validDate(int m, int d, int y) {
+    if (m < 1 || m > 12 || d < 1 || y < 1753 || y > 9999) return false;
+    x_date_type t{static_cast<uint16_t>(m), 1, static_cast<uint16_t>(y)};
+    return d <= suite::xd_month_length(t);
+}
+
+int fullYear(int y, std::size_t digits) {
+    if (digits <= 2) return y < 50 ? 2000 + y : 1900 + y;
+    return y;
+}
+
+constexpr int64_t kPow10[19] = {1,
+                                10,
+                                100,
+                                1000,
+                                10000,
+                                100000,
+                                1000000,
+                                10000000,
+                                100000000,
+                                1000000000,
+                                10000000000LL,
+                                100000000000LL,
+                                1000000000000LL,
+                                10000000000000LL,
+                                100000000000000LL,
+                                1000000000000000LL,
+                                10000000000000000LL,
+                                100000000000000000LL,
+                                1000000000000000000LL};
+
+}  // namespace
+
+std::string_view Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
+
+bool IsBlank(std::string_view s) { return Trim(s).empty(); }
+
+int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out) {
+    std::string_view s = Trim(text);
+    std::size_t i = 0;
+    bool neg = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
+        neg = s[i] == '-';
+        ++i;
+    }
+    int64_t mant = 0;
+    int sig = 0;  // significant digits collected
+    bool anyDigit = false;
+    bool overflow = false;
+    for (; i < s.size() && isDigit(s[i]); ++i) {
+        anyDigit = true;
+        if (mant == 0 && s[i] == '0') continue;
+        if (++sig > 18) overflow = true;
+        else mant = mant * 10 + (s[i] - '0');
+    }
+    int frac = 0;
+    bool extraDecimals = false;
+    if (i < s.size() && s[i] == '.') {
+        ++i;
+        for (; i < s.size() && isDigit(s[i]); ++i) {
+            anyDigit = true;
+            if (frac < decimals) {
+                ++frac;
+                if (mant != 0 || s[i] != '0') {
+                    if (++sig > 18) overflow = true;
+                    else mant = mant * 10 + (s[i] - '0');
+                } else {
+                    mant = mant * 10;
+                }
+            } else if (s[i] != '0') {
+                extraDecimals = true;
+            }
+        }
+    }
+    if (i != s.size() || !anyDigit) return kErrNotConvertible;
+    if (overflow || extraDecimals) return kErrNumberRange;
+    if (decimals > 18) return kErrNumberRange;
+    const int scale = decimals - frac;
+    if (sig + scale > 18) return kErrNumberRange;
+    mant *= kPow10[scale];
+    if (neg && mant != 0 && !isSigned) return kErrNumberRange;
+    if (length > 0 && length < 19 && mant >= kPow10[length]) return kErrNumberRange;
+    out = static_cast<double>(neg ? -mant : mant);
+    return 0;
+}
+
+bool ParsePlainNumber(std::string_view text, double& out) {
+    std::string s(Trim(text));
+    if (s.empty()) return false;
+    std::size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
+    bool digit = false, dot = false;
+    for (; i < s.size(); ++i) {
+        if (isDigit(s[i])) digit = true;
+        else if (s[i] == '.' && !dot) dot = true;
+        else return false;
+    }
+    if (!digit) return false;
+    out = std::strtod(s.c_str(), nullptr);
+    return true;
+}
+
+bool ParseLogical(std::string_view text, uint16_t& out) {
+    std::string_view s = Trim(text);
+    for (const char* w : {"Y", "YES", "T", "TRUE", "1"})
+        if (equalNoCase(s, w)) {
+            out = 1;
+            return true;
+        }
+    for (const char* w : {"N", "NO", "F", "FALSE", "0"})
+        if (equalNoCase(s, w)) {
+            out = 0;
+            return true;
+        }
+    return false;
+}
+
+bool ParseDate(std::string_view text, x_date_type& out) {
+    std::string_view s = Trim(text);
+    int m = 0, d = 0, y = 0;
+    const std::size_t sep = s.find_first_of("/-.");
+    if (sep == std::string_view::npos) {
+        int v = 0;
+        if (!allDigits(s, v)) return false;
+        if (s.size() == 8) {
+            int yy = 0, mm = 0, dd = 0;
+            allDigits(s.substr(0, 4), yy);
+            allDigits(s.substr(4, 2), mm);
+            allDigits(s.substr(6, 2), dd);
+            if (yy >= 1753 && validDate(mm, dd, yy)) {
+                m = mm, d = dd, y = yy;
+            } else {
+                allDigits(s.substr(0, 2), m);
+                allDigits(s.substr(2, 2), d);
+                allDigits(s.substr(4, 4), y);
+            }
+        } else if (s.size() == 6) {
+            allDigits(s.substr(0, 2), m);
+            allDigits(s.substr(2, 2), d);
+            allDigits(s.substr(4, 2), y);
+            y = fullYear(y, 2);
+        } else {
+            return false;
+        }
+    } else {
+        const char c = s[sep];
+        const std::size_t sep2 = s.find(c, sep + 1);
+        if (sep2 == std::string_view::npos || s.find_first_of("/-.", sep2 + 1) != std::string_view::npos) return false;
+        std::string_view a = s.substr(0, sep), b = s.substr(sep + 1, sep2 - sep - 1), e = s.substr(sep2 + 1);
+        int va = 0, vb = 0, ve = 0;
+        if (!allDigits(a, va) || !allDigits(b, vb) || !allDigits(e, ve)) return false;
+        if (a.size() == 4) {  // year first
+            y = va, m = vb, d = ve;
+            if (e.size() > 2 || b.size() > 2) return false;
+        } else {
+            if (a.size() > 2 || b.size() > 2 || (e.size() != 2 && e.size() != 4)) return false;
+            m = va, d = vb, y = fullYear(ve, e.size());
+        }
+    }
+    if (!validDate(m, d, y)) return false;
+    out = x_date_type{static_cast<uint16_t>(m), static_cast<uint16_t>(d), static_cast<uint16_t>(y)};
+    return true;
+}
+
+bool ParseTime(std::string_view text, x_time_type& out) {
+    std::string_view s = Trim(text);
+    int half = 0;  // 1 AM, 2 PM
+    if (s.size() >= 2) {
+        std::string_view tail = s.substr(s.size() - 2);
+        if (equalNoCase(tail, "AM")) half = 1;
+        else if (equalNoCase(tail, "PM")) half = 2;
+        if (half) s = Trim(s.substr(0, s.size() - 2));
+    }
+    int parts[3] = {0, 0, 0};
+    int n = 0;
+    std::size_t i = 0;
+    while (true) {
+        std::size_t j = s.find(':', i);
+        std::string_view p = s.substr(i, j == std::string_view::npos ? std::string_view::npos : j - i);
+        if (n >= 3 || p.empty() || p.size() > 2 || !allDigits(p, parts[n])) return false;
+        if (n > 0 && p.size() != 2) return false;
+        ++n;
+        if (j == std::string_view::npos) break;
+        i = j + 1;
+    }
+    if (n < 2) return false;
+    int h = parts[0];
+    if (half) {
+        if (h < 1 || h > 12) return false;
+        if (half == 1 && h == 12) h = 0;
+        if (half == 2 && h != 12) h += 12;
+    }
+    if (h > 23 || parts[1] > 59 || parts[2] > 59) return false;
+    out = x_time_type{static_cast<uint16_t>(h), static_cast<uint16_t>(parts[1]), static_cast<uint16_t>(parts[2])};
+    return true;
+}
+
+ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool acceptLongText, x_value_def& value) {
+    ConvertOutcome r;
+    switch (def.type) {
+        case XIO_TYPE_TEXT:
+        case XIO_TYPE_RIGHT_TEXT: {
+            if (text.size() > def.length && def.length > 0) {
+                r.error = def.length > x_value_def::kTextMax ? kErrLongTextTooLong : kErrTooLong;
+                r.detail = std::to_string(def.length);
+                return r;
+            }
+            if (text.size() > x_value_def::kTextMax) {
+                if (!acceptLongText) {
+                    r.error = kErrLongTextTooLong;
+                    r.detail = std::to_string(x_value_def::kTextMax);
+                    return r;
+                }
+                value.longText.assign(text);
+                value.text.assign(text.substr(0, x_value_def::kTextMax));
+            } else {
+                value.text.assign(text);
+                value.longText.clear();
+            }
+            return r;
+        }
+        case XIO_TYPE_NUMBER:
+        case XIO_TYPE_EDITED: {
+            r.error = ParseScaledNumber(text, def.decimals, def.length, def.isSigned, value.number);
+            return r;
+        }
+        case XIO_TYPE_LOGICAL:
+            if (!ParseLogical(text, value.flag)) r.error = kErrLogical;
+            return r;
+        case XIO_TYPE_DATE:
+            if (!ParseDate(text, value.date)) r.error = kErrDate;
+            return r;
+        case XIO_TYPE_TIME:
+            if (!ParseTime(text, value.time)) r.error = kErrNotConvertible;
+            return r;
+        case XIO_TYPE_CHOICE2:
+        case XIO_TYPE_CHOICE3:
+        case XIO_TYPE_CHOICE3B: {
+            std::string_view s = Trim(text);
+            int n = 0;
+            if (allDigits(s, n) && n >= 0 && static_cast<std::size_t>(n) <= def.items.size()) {
+                value.number = n;
+                return r;
+            }
+            for (std::size_t i = 0; i < def.items.size(); ++i)
+                if (equalNoCase(Trim(def.items[i]), s)) {
+                    value.number = static_cast<double>(i + 1);
+                    return r;
+                }
+            r.error = kErrChoice;
+            return r;
+        }
+        default:
+            r.error = kErrNotConvertible;
+            return r;
+    }
+}
+
+}  // namespace dz::xvl

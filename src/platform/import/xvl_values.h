@@ -1,0 +1,36 @@
+// Converting the text of one column into a field value.
+#pragma once
+
+#include "platform/datafile/xio.h"
+
+#include <string>
+#include <string_view>
+
+namespace dz::xvl {
+
+// Outcome of a conversion: 0, or an ImportError number with `detail` saying what was expected.
+struct ConvertOutcome {
+    int error = 0;
+    std::string detail;
+};
+
+// Text of any field type into `value` (only the member of the field's type is set).
+// Numbers: an optional sign, digits and an optional decimal point; stored scaled by the
+// field's decimals (12.34 in a 2-decimal field is 1234). Logical: Y/YES/T/TRUE/1 or
+// N/NO/F/FALSE/0. Dates: m/d/yyyy, m/d/yy, m-d-yyyy, yyyy-mm-dd, yyyymmdd, mmddyyyy, mmddyy.
+// Times: h:mm or h:mm:ss, optionally followed by AM or PM. Choices: the item number or the
+// item's text (letter case ignored). Texts longer than the field are refused; longer than 80
+// bytes they travel in longText (refused with 21 unless `acceptLongText`).
+ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool acceptLongText, x_value_def& value);
+
+// Pieces, also used for special values.
+int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out);
+bool ParsePlainNumber(std::string_view text, double& out);
+bool ParseLogical(std::string_view text, uint16_t& out);
+bool ParseDate(std::string_view text, x_date_type& out);
+bool ParseTime(std::string_view text, x_time_type& out);
+
+std::string_view Trim(std::string_view s);
+bool IsBlank(std::string_view s);
+
+}  // namespace dz::xvl

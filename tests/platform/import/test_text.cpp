@@ -1,0 +1,131 @@
+// Lines and columns of text files.
+#include "platform/import/xvl_text.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+using namespace dz::xvl;
+
+namespace {
+
+std::vector<std::string> allLines(std::string_view data) {
+    LineReader r(data);
+    std::vector<std::string> out;
+    std::string line;
+    while (r.next(line)) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> allStreamLines(const std::string& data) {
+    std::istringstream in(data);
+    std::vector<std::string> out;
+    std::string line;
+    while (ReadTextLine(in, line)) out.push_back(line);
+    return out;
+}
+
+}  // namespace
+
+struct LineCase {
+    const char* name;
+    std::string data;
+    std::vector<std::string> lines;
+};
+
+class LineEnds : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(LineEnds, MemoryAndStreamReadersAgree) {
+    const LineCase& c = GetParam();
+    EXPECT_EQ(allLines(c.data), c.lines) << c.name;
+    EXPECT_EQ(allStreamLines(c.data), c.lines) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, LineEnds,
+    ::testing::Values(
+        LineCase{"lf", "a\nb\n", {"a", "b"}}, LineCase{"crlf", "a\r\nb\r\n", {"a", "b"}},
+        LineCase{"cr", "a\rb\r", {"a", "b"}}, LineCase{"lfcr", "a\n\rb\n\r", {"a", "b"}},
+        LineCase{"no end on last line", "a\r\nb", {"a", "b"}},
+        // Two LFs are two line ends: the empty line between them counts.
+        LineCase{"lf lf", "a\n\nb", {"a", "", "b"}}, LineCase{"cr cr", "a\r\rb", {"a", "", "b"}},
+        LineCase{"crlf crlf", "a\r\n\r\nb", {"a", "", "b"}},
+        LineCase{"ctrl-z inside a line", std::string("ab\x1a" "c\r\n"), {"abc"}},
+        LineCase{"ctrl-z at the end of the file", std::string("a\r\n\x1a"), {"a"}},
+        LineCase{"ctrl-z between CR and LF", std::string("a\r\x1a\nb"), {"a", "b"}},
+        LineCase{"only ctrl-z", std::string("\x1a\x1a"), {}}, LineCase{"empty", "", {}},
+        LineCase{"eight-bit bytes kept", "caf\xe9,\xff\r\n", {"caf\xe9,\xff"}}),
+    [](const ::testing::TestParamInfo<LineCase>& p) {
+        std::string n = p.param.name;
+        for (char& c : n)
+            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
+        return n;
+    });
+
+TEST(ImportLineReader, RawRangeCoversTheLineEnd) {
+    const std::string data = "#,GLM,x\r\n1,a\n\r2,b";
+    LineReader r(data);
+    std::string line;
+    std::size_t b = 0, e = 0;
+    ASSERT_TRUE(r.next(line, &b, &e));
+    EXPECT_EQ(data.substr(b, e - b), "#,GLM,x\r\n");
+    ASSERT_TRUE(r.next(line, &b, &e));
+    EXPECT_EQ(data.substr(b, e - b), "1,a\n\r");
+    ASSERT_TRUE(r.next(line, &b, &e));
+    EXPECT_EQ(data.substr(b, e - b), "2,b");
+    EXPECT_TRUE(r.atEnd());
+}
+
+TEST(ImportLineReader, FirstLineEndOfEachForm) {
+    std::size_t cut = 0;
+    EXPECT_EQ(FirstLineEnd("#a\r\nb", &cut), "\r\n");
+    EXPECT_EQ(cut, 4u);
+    EXPECT_EQ(FirstLineEnd("#a\n\rb", &cut), "\n\r");
+    EXPECT_EQ(FirstLineEnd("#a\rb", &cut), "\r");
+    EXPECT_EQ(cut, 3u);
+    EXPECT_EQ(FirstLineEnd("#a", &cut), "");
+    EXPECT_EQ(cut, 2u);
+}
+
+struct ColumnCase {
+    const char* line;
+    bool ok;
+    std::vector<std::string> columns;
+    std::size_t badColumn;
+};
+
+class Columns : public ::testing::TestWithParam<ColumnCase> {};
+
+TEST_P(Columns, Split) {
+    const ColumnCase& c = GetParam();
+    std::vector<std::string> cols;
+    std::size_t bad = 99;
+    EXPECT_EQ(SplitColumns(c.line, cols, bad), c.ok) << c.line;
+    if (c.ok) {
+        EXPECT_EQ(cols, c.columns) << c.line;
+        EXPECT_EQ(bad, 0u);
+    } else {
+        EXPECT_EQ(bad, c.badColumn) << c.line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Import, Columns,
+    ::testing::Values(ColumnCase{"a,b,c", true, {"a", "b", "c"}, 0},
+                      ColumnCase{"  a , b\t,c  ", true, {"a", "b", "c"}, 0},
+                      ColumnCase{"a,,", true, {"a", "", ""}, 0}, ColumnCase{"", true, {""}, 0},
+                      ColumnCase{"\"a,b\",c", true, {"a,b", "c"}, 0},
+                      ColumnCase{"\"say \"\"hi\"\"\",x", true, {"say \"hi\"", "x"}, 0},
+                      ColumnCase{"\" keep blanks \" ,x", true, {" keep blanks ", "x"}, 0},
+                      ColumnCase{"\"\",x", true, {"", "x"}, 0},
+                      ColumnCase{"5\" pipe,x", true, {"5\" pipe", "x"}, 0},
+                      ColumnCase{"a,\"open", false, {}, 2}, ColumnCase{"\"a\"b,c", false, {}, 1},
+                      ColumnCase{"x,y,\"z\"  ", true, {"x", "y", "z"}, 0},
+                      ColumnCase{"x,y,\"z\" q", false, {}, 3}));
+
+TEST(ImportColumns, FirstColumnOfGoodAndBadLines) {
+    EXPECT_EQ(FirstColumn("1N,abc"), "1N");
+    EXPECT_EQ(FirstColumn("\"BN\",abc"), "BN");
+    EXPECT_EQ(FirstColumn(" 4 ,\"unclosed"), "4");
+    EXPECT_EQ(FirstColumn("noComma"), "noComma");
+}
