@@ -188,7 +188,7 @@ KeyFormat read_format(const Reader& r, int number, const toml::table& t, const s
     if (number == 9 && arr.size() != expected) {
         r.fail(path + ".sections",
                std::to_string(expected) + " sections (one per prefix level, then the base and the suffix)",
-               r.opt_table(t, path, "sections") ? nullptr : t.get("sections"));
+               t.get("sections"));
     }
     if (arr.empty()) r.fail(path + ".sections", "at least one section", t.get("sections"));
     if (arr.size() > 9) r.fail(path + ".sections", "at most 9 sections", t.get("sections"));
