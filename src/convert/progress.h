@@ -1,0 +1,85 @@
+// The progress of one run (Convert, Examine Files, Prefill or a table import) and the window
+// procedure of the progress panel that shows it. There is no worker thread: every update posts
+// a message to the panel, dispatches pending messages and refreshes, so the panel repaints and a
+// stop request reaches the state between two records.
+#pragma once
+
+#include "convert/open_files.h"
+#include "platform/ui/panel.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace dz::convert {
+
+// Panel messages of the progress panel.
+inline constexpr int kProgressNewFile = 1001;
+inline constexpr int kProgressPosition = 1002;
+inline constexpr int kProgressStatus = 1003;
+
+class ConvertProgress {
+public:
+    // Seconds since the epoch; tests give their own clock.
+    using Clock = std::function<int64_t()>;
+
+    explicit ConvertProgress(Clock clock = {});
+
+    uint8_t single_file = 1;        // the driver clears it when the run has several text files
+    uint32_t total_bytes = 0;       // of the run's text files (set by the caller)
+    uint32_t file_size = 0;         // of the current text file
+    uint32_t bytes_before = 0;      // of the text files finished before it
+    uint16_t run_percent = 0;
+    uint16_t file_percent = 0;
+    uint32_t file_records = 0;
+    uint32_t file_rejected = 0;
+    uint32_t run_records = 0;
+    uint32_t run_rejected = 0;
+    uint32_t messages = 0;          // warning and log messages (+1 per file that ended in error)
+    uint32_t notes = 0;             // conversion notes
+    uint32_t file_start_count = 0;  // messages + notes when the current file started
+    int64_t run_start = 0;
+    int64_t file_start = 0;
+    std::string text_file_name;     // at most 50 characters
+    std::string data_file_desc;     // at most 50 characters
+    uint16_t stop = 0;              // 1 = the person asked to stop; never goes back to 0
+    uint16_t panel = 0;             // the progress panel, once shown
+    int16_t status_value = -1;
+    std::string status_text;        // at most 40 characters
+
+    // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
+    // when the converter writes more than one. False when the person asked to stop.
+    bool SetCurrentFile(const std::string& path, const OpenFilesList& list, const std::string& abbr,
+                        uint16_t file_no, bool several);
+    // The same with the data file's path already known ("" = not open).
+    bool SetCurrentFile(const std::string& path, const std::string& data_file_path, bool several);
+    bool SetPosition(uint32_t records, uint32_t rejected, int16_t file_pct);
+    bool SetStatusText(const std::string& text, int16_t value);
+
+    // Elapsed times, at most 7 characters: below an hour minutes and seconds, up to 99 hours
+    // hours and minutes, beyond that nothing.
+    std::string FormatFileElapsed() const;
+    std::string FormatRunElapsed() const;
+
+    bool StopRequested() const { return stop != 0; }
+    int64_t Now() const;
+
+private:
+    bool Post(int msg);
+    Clock clock_;
+};
+
+// The window procedure of the progress panels (STATUSS, STATUSM, STATUSI); the panel's data is
+// the ConvertProgress.
+int ConvertProgressProc(dz::ui::Panel& panel, const dz::ui::PanelMessage& m);
+
+// Shows progress panel `panel_name` of `screen` for `progress`. Returns the panel handle, 0 when
+// the screen file lacks it.
+int ShowProgressPanel(ConvertProgress& progress, int screen_file, const std::string& screen,
+                      const std::string& panel_name);
+
+// Elapsed-time texts of `seconds` (the two formats above).
+std::string FormatElapsedShort(int64_t seconds);
+std::string FormatElapsedPadded(int64_t seconds);
+
+}  // namespace dz::convert

@@ -1,8 +1,0 @@
-#include "convert/platform_links.h"
-
-namespace dz::convert {
-
-void AddProgressMessages(ConvertProgress*, uint32_t) {}
-void AddProgressNotes(ConvertProgress*, uint32_t) {}
-
-}  // namespace dz::convert
