@@ -1,0 +1,317 @@
+#include "platform/datafile/xio.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/zc.h"
+#include "suite_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <set>
+
+namespace dz::suite {
+namespace {
+
+using testing::TempFolder;
+
+// A company as `company init` writes it (settings through the same writer), opened from disk.
+class InitCompany : public ::testing::Test {
+protected:
+    void open(const std::set<std::string>& apps) {
+        write_settings(dir_.path() / kSettingsFileName, default_settings(apps));
+        open_company(dir_.path());
+    }
+    void TearDown() override {
+        xc_cls_control_file();
+        close_company();
+    }
+    TempFolder dir_;
+};
+
+TEST_F(InitCompany, InstalledApplicationsAndInterfaces) {
+    open({"GL", "JC", "CM", "AP", "PR", "PM", "AR"});
+    for (const char* app : {"GL", "JC", "CM", "AP", "PR", "PM", "AR", "gl"}) EXPECT_EQ(xa_appl_installed(app), 1) << app;
+    for (const char* app : {"EQ", "TX", "XX", "BL", ""}) EXPECT_EQ(xa_appl_installed(app), 0) << app;
+    for (auto [from, to] : std::vector<std::pair<const char*, const char*>>{
+             {"CM", "GL"}, {"PR", "JC"}, {"JC", "GL"}, {"AP", "GL"}, {"AP", "JC"}, {"AR", "GL"}}) {
+        EXPECT_NE(zc_interface_active(from, to), 0) << from << "->" << to;
+        EXPECT_NE(zc_create_entries(from, to), 0) << from << "->" << to;
+    }
+    EXPECT_NE(zc_create_entries("AP", "CM"), 0);
+    EXPECT_NE(zc_create_entries("PM", "AP"), 0);
+    // Interfaces to applications that are not installed are not set up.
+    EXPECT_EQ(zc_interface_active("EQ", "JC"), 0);
+    EXPECT_EQ(zc_interface_active("AP", "BL"), 0);
+    EXPECT_EQ(zc_interface_active("GL", "AP"), 0);  // no such direction
+}
+
+TEST_F(InitCompany, FewerModulesMeanFewerInterfaces) {
+    open({"GL", "AP"});
+    EXPECT_EQ(xa_appl_installed("JC"), 0);
+    EXPECT_NE(zc_interface_active("AP", "GL"), 0);
+    EXPECT_EQ(zc_interface_active("AP", "CM"), 0);
+    x_zq_dst_info rec;
+    EXPECT_EQ(xa_get_zq_dst(1, rec, "AP", "CM"), 0);
+    EXPECT_EQ(xa_get_zq_dst(1, rec, "AP", "GL"), 1);
+    EXPECT_EQ(rec.destination, "GL");
+}
+
+TEST_F(InitCompany, AccountingMethodOperatorCountriesFormulas) {
+    open({"GL", "AP", "PR"});
+    xc_control_def def;
+    ASSERT_TRUE(xc_get_control_def(def));
+    EXPECT_EQ(def.accountingMethod, 3);
+    EXPECT_EQ(def.appCodeBit0, 0);
+    xs_oper_def op = xs_get_oper_def();
+    EXPECT_TRUE(op.set);
+    EXPECT_EQ(op.name, "ADMIN");
+    EXPECT_EQ(xa_module_country("AP"), 1);
+    EXPECT_EQ(xa_module_country("PR"), 1);
+    EXPECT_EQ(xa_module_country("GL"), 0);
+    EXPECT_NE(xs_option_allowed(1, 160, "AP"), 0);
+    EXPECT_EQ(xs_option_allowed(1, 161, "AP"), 0);
+    EXPECT_EQ(xs_option_allowed(1, 160, "JC"), 0);  // not installed: no options
+    EXPECT_NE(xf_load_formula("standard RENT"), 0u);
+    EXPECT_EQ(xf_load_formula("no such formula"), 0u);
+    EXPECT_EQ(xc_get_file_control_def("GLM"), dir_.path());
+    std::string name;
+    EXPECT_TRUE(xa_get_zq_nam("GLM", name));
+    EXPECT_EQ(name, "Master file");
+    EXPECT_FALSE(xa_get_zq_nam("JCM", name));  // JC not installed
+    EXPECT_TRUE(xa_get_zq_apl("AP", name));
+    EXPECT_EQ(name, "Accounts Payable");
+    EXPECT_FALSE(xa_get_zq_apl("ZZ", name));
+    EXPECT_EQ(xa_get_appl_code("zq"), 0);
+}
+
+TEST_F(InitCompany, AccountingMethodWordsFromTheFile) {
+    CompanySettings s = default_settings({"GL"});
+    for (int method : {1, 2, 3}) {
+        s.accounting_method = method;
+        s.jc_transaction_flag = method == 2 ? 1 : 0;
+        s.country_ap = method == 1 ? 2 : 61;
+        write_settings(dir_.path() / kSettingsFileName, s);
+        open_company(dir_.path());
+        xc_control_def def;
+        ASSERT_TRUE(xc_get_control_def(def));
+        EXPECT_EQ(def.accountingMethod, method);
+        EXPECT_EQ(def.appCodeBit0, method == 2 ? 1 : 0);
+        EXPECT_EQ(xa_module_country("AP"), method == 1 ? 2 : 61);
+    }
+}
+
+TEST_F(InitCompany, ActivatingAnInterfaceIsStoredInTheCompany) {
+    CompanySettings s = default_settings({"AP", "CM", "GL"});
+    for (auto& i : s.interfaces) {
+        if (i.from == "AP" && i.to == "CM") i.creates_entries = false;
+    }
+    write_settings(dir_.path() / kSettingsFileName, s);
+    open_company(dir_.path());
+    EXPECT_NE(zc_interface_active("AP", "CM"), 0);
+    EXPECT_EQ(zc_create_entries("AP", "CM"), 0);
+
+    // A read-only session cannot activate.
+    ASSERT_EQ(xc_open_control_file(0), 0);
+    xc_interface_def req{"AP", "CM", 0};
+    EXPECT_FALSE(xc_activate_interface(req));
+    xc_cls_control_file();
+
+    ASSERT_EQ(xc_open_control_file(1), 0);
+    ASSERT_TRUE(xc_get_interface_def(req));
+    EXPECT_EQ(req.createEntries, 0);
+    EXPECT_TRUE(xc_activate_interface(req));
+    EXPECT_TRUE(xc_wr_control_file());
+    xc_cls_control_file();
+    EXPECT_NE(zc_create_entries("AP", "CM"), 0);
+
+    close_company();
+    open_company(dir_.path());  // read back from disk
+    EXPECT_NE(zc_create_entries("AP", "CM"), 0);
+}
+
+TEST(NoCompany, ServicesAnswerNone) {
+    close_company();
+    EXPECT_EQ(xa_appl_installed("GL"), 0);
+    EXPECT_EQ(xa_get_appl_code("zq"), 0xFFFF);
+    EXPECT_EQ(xc_open_control_file(1), kControlFileFailed);
+    xc_control_def def;
+    EXPECT_FALSE(xc_get_control_def(def));
+    EXPECT_FALSE(xs_get_oper_def().set);
+    EXPECT_EQ(xa_module_country("AP"), 0);
+    EXPECT_EQ(zc_interface_active("AP", "GL"), 0);
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    EXPECT_EQ(zb_process_batch(req), kTaskStatusFailed);
+}
+
+TEST(Amounts, RoundHalfAwayFromZero) {
+    EXPECT_EQ(zc_round(12.5), 13);
+    EXPECT_EQ(zc_round(-12.5), -13);
+    EXPECT_EQ(zc_round(12.49), 12);
+    EXPECT_EQ(zc_round(-0.4), 0);
+}
+
+TEST(Amounts, AlphaNumberWithImpliedDecimals) {
+    EXPECT_EQ(zc_alpha_number(123456, 2, 0), "1234.56");
+    EXPECT_EQ(zc_alpha_number(123456789, 2, 1), "1,234,567.89");
+    EXPECT_EQ(zc_alpha_number(-5, 2, 0), "-0.05");
+    EXPECT_EQ(zc_alpha_number(-0.0, 2, 0), "0.00");
+    EXPECT_EQ(zc_alpha_number(1000, 0, 1), "1,000");
+    EXPECT_EQ(zc_alpha_number(100, 0, 1), "100");
+}
+
+class Batches : public InitCompany {};
+
+TEST_F(Batches, NumberedPerModuleAndTerminatedOnce) {
+    open({"GL", "JC", "AP"});
+    std::vector<std::string> texts;
+    int ended = 0;
+    zb_batch_request req;
+    req.module = BatchModule::GL;
+    req.taskId = 3020;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    req.recordCallback = [&](const zb_batch_record& r) { texts.push_back(r.batchText); };
+    req.endCallback = [&] { ++ended; };
+
+    zb_batch_record mine;
+    auto keep = [&](const zb_batch_record& r) {
+        texts.push_back(r.batchText);
+        mine = r;
+    };
+    req.recordCallback = keep;
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    req.module = BatchModule::JC;
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    EXPECT_EQ(texts, (std::vector<std::string>{"XV000001", "XV000002", "XV000001"}));
+    EXPECT_LE(texts[0].size(), 10u);
+    EXPECT_EQ(zb_open_batches(), 3u);
+
+    zb_term_batch(mine);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(zb_open_batches(), 2u);
+    zb_term_batch(mine);  // a second end changes nothing
+    EXPECT_EQ(ended, 1);
+    zb_batch_record never;  // the near-empty record of a replayed task
+    never.taskName = "Convert";
+    zb_term_batch(never);
+    EXPECT_EQ(zb_open_batches(), 2u);
+
+    // Numbers live in the company.
+    close_company();
+    open_company(dir_.path());
+    EXPECT_EQ(current_company()->settings().batch_numbers.at("GL"), 2u);
+    EXPECT_EQ(current_company()->settings().batch_numbers.at("JC"), 1u);
+}
+
+TEST_F(Batches, RefusedWithoutModuleOrFiles) {
+    open({"GL"});
+    int calls = 0;
+    zb_batch_request req;
+    req.recordCallback = [&](const zb_batch_record&) { ++calls; };
+    req.module = BatchModule::AP;  // not installed
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    EXPECT_EQ(zb_process_batch(req), kTaskStatusFailed);
+    req.module = BatchModule::GL;
+    req.moduleFiles = {0};
+    EXPECT_EQ(zb_process_batch(req), kTaskStatusFailed);
+    req.moduleFiles = {2};
+    req.masterFile = 0;
+    EXPECT_EQ(zb_process_batch(req), kTaskStatusFailed);
+    EXPECT_EQ(calls, 0);
+    EXPECT_FALSE(current_company()->settings().batch_numbers.count("GL"));
+}
+
+TEST_F(Batches, TwoProcessesNeverShareANumber) {
+    open({"GL"});
+    const int per_process = 20;
+    pid_t child = fork();
+    if (child == 0) {
+        int bad = 0;
+        zb_batch_request req;
+        req.masterFile = 1;
+        req.moduleFiles = {2};
+        for (int i = 0; i < per_process; ++i) bad += zb_process_batch(req) != kTaskStatusOk;
+        _exit(bad);
+    }
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    std::set<std::string> mine;
+    req.recordCallback = [&](const zb_batch_record& r) { mine.insert(r.batchText); };
+    for (int i = 0; i < per_process; ++i) ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(mine.size(), static_cast<std::size_t>(per_process));
+    CompanySettings disk = read_settings(dir_.path() / kSettingsFileName);
+    EXPECT_EQ(disk.batch_numbers.at("GL"), 2u * per_process);
+}
+
+TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
+    open({"GL"});
+    const auto path = dir_.path() / "MASTER.XVM";
+    ASSERT_EQ(xio_create_file("XVM", 0, path), XIO_OK) << xio_error_text();
+    uint16_t h = 0;
+    ASSERT_EQ(xio_open_file(path, 1, h), XIO_OK) << xio_error_text();
+    EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 1.0);
+    EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 2.0);
+    xio_cls_file(h);
+    EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 0.0);  // closed handle
+    close_company();
+    CompanySettings disk = read_settings(dir_.path() / kSettingsFileName);
+    EXPECT_EQ(disk.last_run.at("XVM0"), 2u);
+}
+
+TEST(Utilities, UuidsAreVersion7TextAndOrdered) {
+    std::string prev = x_new_uuid();
+    for (int i = 0; i < 2000; ++i) {
+        std::string u = x_new_uuid();
+        ASSERT_EQ(u.size(), 36u);
+        EXPECT_EQ(u[8], '-');
+        EXPECT_EQ(u[14], '7');
+        EXPECT_TRUE(u[19] == '8' || u[19] == '9' || u[19] == 'a' || u[19] == 'b') << u;
+        // Time, version and the in-millisecond counter: strictly rising.
+        EXPECT_LT(prev.substr(0, 18), u.substr(0, 18)) << prev << " " << u;
+        prev = u;
+    }
+}
+
+TEST(Utilities, FilesAndFolders) {
+    TempFolder dir;
+    auto tmp = x_temp_name();
+    ASSERT_FALSE(tmp.empty());
+    EXPECT_FALSE(std::filesystem::exists(tmp));
+    EXPECT_EQ(tmp.parent_path(), x_temp_folder());
+    EXPECT_TRUE(x_mkdir(dir.path() / "a" / "b"));
+    EXPECT_TRUE(x_dir_exists(dir.path() / "a" / "b"));
+    EXPECT_FALSE(x_valid_path(dir.path() / "missing"));
+    EXPECT_FALSE(x_copy_file(dir.path() / "missing", dir.path() / "copy"));
+    EXPECT_FALSE(x_delete_file(dir.path() / "missing"));
+    EXPECT_EQ(x_path_remove_backslash("C:\\data\\"), "C:\\data");
+    EXPECT_EQ(x_path_remove_backslash("C:\\"), "C:\\");
+    EXPECT_EQ(x_path_remove_backslash("/srv/x//"), "/srv/x");
+    EXPECT_EQ(x_path_remove_backslash("/"), "/");
+}
+
+TEST_F(InitCompany, TaskLinesGoToTheCompanyLog) {
+    open({"GL"});
+    x_update_task(40, "Reading GLM");
+    std::ifstream in(dir_.path() / "dodedoz.log");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_NE(line.find("[40%] Reading GLM"), std::string::npos) << line;
+    EXPECT_EQ(x_log_path(), dir_.path() / "dodedoz.log");
+    EXPECT_EQ(xdf_get_global_data_folder(), dir_.path());
+}
+
+}  // namespace
+}  // namespace dz::suite
