@@ -418,6 +418,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     for (std::size_t i = 0; i < n; ++i) {
         const TemplateColumn& c = fmt.columns[i];
         if (c.special || blank_[i]) continue;
+        // A record read from the file keeps its key as stored (keys compare without case).
+        if (c.keyField && info.replaceRecord_) continue;
         if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {
             if (info.replaceRecord_) xio_unlock_record(h, rec, 1);
             info.replaceRecord_ = false;
