@@ -1,0 +1,71 @@
+#include "tables/substitution_fields.h"
+
+#include <cctype>
+
+namespace dz::tables {
+
+const std::vector<SubstitutionApplication>& SubstitutionApplications() {
+    static const std::vector<SubstitutionApplication> list = {
+        {kApplGL, "GL", "General Ledger",
+         {{kFieldGlAccount, ""}, {kFieldGlPrefixA, ""}, {kFieldGlPrefixAB, ""}, {kFieldGlPrefixABC, ""},
+          {kFieldGlBase, ""}}},
+        {kApplJC, "JC", "Job Cost", {{kFieldJob, ""}, {kFieldExtra, ""}, {kFieldPhase, ""}, {kFieldCategory, ""}}},
+        {kApplAP, "AP", "Accounts Payable", {{6, ""}}},
+        {kApplPR, "PR", "Payroll",
+         {{28, ""}, {30, ""}, {33, ""}, {40, ""}, {43, ""}, {31, ""}, {kFieldUnionLocal, ""}, {39, ""}, {44, ""}}},
+        {kApplPM, "PM", "Property Management",
+         {{400, ""}, {401, ""}, {402, ""}, {403, ""}, {428, ""}, {415, ""}, {426, ""}, {435, ""}, {422, ""},
+          {424, ""}, {416, ""}, {423, ""}, {431, ""}, {411, ""}, {410, ""}, {436, ""}, {420, ""}, {418, ""},
+          {414, ""}, {434, ""}, {417, ""}, {427, ""}, {437, ""}, {408, ""}, {421, ""}, {419, ""}}},
+        {kApplXX, "XX", "Miscellaneous", {{37, "TX"}, {7, "CM"}}},
+        {kApplTL, "TL", "Issues", {{262, ""}, {265, ""}, {266, ""}}},
+        {kApplAR, "AR", "Accounts Receivable", {{300, ""}, {301, ""}}},
+    };
+    return list;
+}
+
+const SubstitutionApplication* FindApplication(uint32_t number) {
+    for (const auto& app : SubstitutionApplications())
+        if (app.number == number) return &app;
+    return nullptr;
+}
+
+uint32_t ApplicationOfField(uint16_t fieldId) {
+    for (const auto& app : SubstitutionApplications())
+        for (const auto& f : app.fields)
+            if (f.id == fieldId) return app.number;
+    return 0;
+}
+
+const char* NewValueFieldName(uint16_t fieldId) {
+    switch (fieldId) {
+        case kFieldGlAccount: return "NEWACCT";
+        case kFieldGlPrefixA: return "NEWPREA";
+        case kFieldGlPrefixAB: return "NEWPREB";
+        case kFieldGlPrefixABC: return "NEWPREC";
+        case kFieldGlBase: return "NEWBASE";
+        case kFieldJob: return "NEWJOB";
+        case kFieldPhase: return "NEWPHAS";
+        default: return "FNEWVAL";
+    }
+}
+
+const char* ThirdValueFieldName(uint16_t fieldId) {
+    return (fieldId == kFieldJob || fieldId == kFieldUnionLocal) ? "NEWXONJ" : nullptr;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+bool IsUnnamedGroup(std::string_view name) { return name.empty() || SameText(name, kNewTableGroup); }
+
+bool IsBlankValue(std::string_view value) { return value.empty() || value == " "; }
+
+std::string CutValue(std::string_view value) { return std::string(value.substr(0, kValueMax)); }
+
+}  // namespace dz::tables
