@@ -34,10 +34,14 @@ bool same_text(const std::string& a, const std::string& b) {
 int pr_open_system_file(entry::PrOpenRequest& request, uint16_t, uint16_t) {
     request.handle = 0;
     uint16_t fileNo = 0;
-    for (uint16_t n = 1; n < 64 && fileNo == 0; ++n) {
-        if (same_text(xio_file_name("PRS", n), kSystemFileName)) fileNo = n;
+    bool found = false;
+    for (uint16_t n = 0; n < 64 && !found; ++n) {
+        if (same_text(xio_file_name("PRS", n), kSystemFileName)) {
+            fileNo = n;
+            found = true;
+        }
     }
-    if (fileNo == 0) return XIO_NO_DICTIONARY;
+    if (!found) return XIO_NO_DICTIONARY;
     xio_ask_request ask;
     ask.command = request.command;
     ask.abbr = "PRS";

@@ -1,5 +1,7 @@
 #include "platform/modlibs/registry.h"
 
+#include "platform/suite/control.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -150,7 +152,7 @@ EntryFn xdll_get_function(uint16_t libraryNumber, const std::string& name) {
 uint16_t module_installed(const std::string& code) {
     Registry& r = registry();
     if (r.installed) return r.installed(code) ? 1 : 0;
-    return r.has_library(code) ? 1 : 0;
+    return suite::xa_appl_installed(code);
 }
 
 }  // namespace dz::modlibs

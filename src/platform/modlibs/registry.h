@@ -41,7 +41,7 @@ class Registry {
 public:
     // The suite interface version our loader offers; zq3zz_initialize accepts any version up to it.
     std::string suiteVersion = "8.1.0";
-    // Which modules the company has installed; unset means every registered module.
+    // Which modules count as installed; unset means the open company's installed applications.
     std::function<bool(const std::string& code)> installed;
     // Every loader call, in order, as text (e.g. "zd_load_dll GL 8.0.13 XV GL"), for inspection.
     std::vector<std::string> calls;
@@ -93,7 +93,7 @@ EntryFn zd_function_address(const std::string& code, const std::string& name);
 uint16_t xdll_dll_loaded(const std::string& library);
 // The address of a function of a loaded object library, or null.
 EntryFn xdll_get_function(uint16_t libraryNumber, const std::string& name);
-// Nonzero when the module is installed for the company.
+// Nonzero when the module is installed (the registry's own answer, else the open company's).
 uint16_t module_installed(const std::string& code);
 
 }  // namespace dz::modlibs

@@ -1,0 +1,122 @@
+#include "gui/main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QStatusBar>
+
+namespace dz::gui {
+
+namespace {
+QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString plain(QString title) { return title.remove(QLatin1Char('&')); }
+// Sends an edit command (cut, copy, paste) to whichever widget has the focus.
+void editFocus(const char* slot) {
+    if (QWidget* w = QApplication::focusWidget()) QMetaObject::invokeMethod(w, slot);
+}
+}  // namespace
+
+MainWindow::MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)> run, QWidget* parent)
+    : QMainWindow(parent), mdi_(new QMdiArea(this)), run_(std::move(run)) {
+    setWindowTitle(qs(def.title));
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(mdi_);
+    buildMenus(def);
+    statusBar()->showMessage(tr("Ready"));
+    resize(1000, 700);
+}
+
+void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    QAction* print = file->addAction(tr("&Print..."), this, &MainWindow::printRequested);
+    print->setShortcut(QKeySequence::Print);
+    print->setStatusTip(tr("Prints the active report"));
+    file->addSeparator();
+    QAction* exitAct = file->addAction(tr("E&xit"), this, &QWidget::close);
+    exitAct->setStatusTip(qs(def.exit_prompt));
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    edit->addAction(tr("Cu&t"), this, [] { editFocus("cut"); })->setShortcut(QKeySequence::Cut);
+    edit->addAction(tr("&Copy"), this, [] { editFocus("copy"); })->setShortcut(QKeySequence::Copy);
+    edit->addAction(tr("&Paste"), this, [] { editFocus("paste"); })->setShortcut(QKeySequence::Paste);
+
+    // The program's own menus, in the order their first entry appears.
+    std::vector<std::pair<std::string, QMenu*>> own;
+    for (const auto& item : def.items) {
+        QMenu* m = nullptr;
+        for (auto& [name, menu] : own)
+            if (name == item.menu) m = menu;
+        if (!m) {
+            m = menuBar()->addMenu(QStringLiteral("&") + qs(item.menu));
+            own.emplace_back(item.menu, m);
+        }
+        if (item.separator_before) m->addSeparator();
+        QAction* a = m->addAction(qs(item.text));
+        a->setStatusTip(qs(item.prompt));
+        int command = item.command;
+        connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
+    }
+
+    menuBar()->addMenu(tr("&Tools"))->addAction(tr("&Status Bar"), this, [this](bool on) {
+        statusBar()->setVisible(on);
+    });
+    QMenu* tools = menu(QStringLiteral("Tools"));
+    tools->actions().front()->setCheckable(true);
+    tools->actions().front()->setChecked(true);
+
+    windowMenu_ = menuBar()->addMenu(tr("&Window"));
+    connect(windowMenu_, &QMenu::aboutToShow, this, &MainWindow::updateWindowMenu);
+    updateWindowMenu();
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QString title = qs(def.title);
+    help->addAction(tr("&About %1...").arg(title), this, [this, title] {
+        QMessageBox::about(this, tr("About %1").arg(title), title);
+    });
+}
+
+void MainWindow::updateWindowMenu() {
+    windowMenu_->clear();
+    windowMenu_->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
+    windowMenu_->addAction(tr("&Tile"), mdi_, &QMdiArea::tileSubWindows);
+    windowMenu_->addAction(tr("Close &All"), mdi_, &QMdiArea::closeAllSubWindows);
+    const auto windows = mdi_->subWindowList();
+    if (!windows.isEmpty()) windowMenu_->addSeparator();
+    int n = 0;
+    for (QMdiSubWindow* w : windows) {
+        QAction* a = windowMenu_->addAction(QStringLiteral("&%1 %2").arg(++n).arg(w->windowTitle()));
+        a->setCheckable(true);
+        a->setChecked(w == mdi_->activeSubWindow());
+        connect(a, &QAction::triggered, this, [this, w] { mdi_->setActiveSubWindow(w); });
+    }
+}
+
+QMenu* MainWindow::menu(const QString& title) const {
+    const auto actions = menuBar()->actions();
+    for (QAction* a : actions)
+        if (a->menu() && plain(a->text()) == title) return a->menu();
+    return nullptr;
+}
+
+QMdiSubWindow* MainWindow::addChild(QWidget* w) {
+    QMdiSubWindow* sub = mdi_->addSubWindow(w);
+    sub->show();
+    return sub;
+}
+
+void MainWindow::runCommand(int command) {
+    // A command runs on this thread and keeps the window alive by dispatching events; the menus
+    // stay off meanwhile so that no second command starts inside the first.
+    if (running_ || !run_) return;
+    running_ = true;
+    menuBar()->setEnabled(false);
+    run_(command);
+    menuBar()->setEnabled(true);
+    running_ = false;
+}
+
+}  // namespace dz::gui

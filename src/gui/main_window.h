@@ -1,0 +1,45 @@
+// The MDI main window: the framework's File, Edit, Tools, Window and Help menus around the
+// program's own entries (Tasks, Setup), panels and reports as MDI children, and a status bar
+// that shows each command's prompt.
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+
+#include "platform/ui/ui.h"
+
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace dz::gui {
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // `run` starts the program's command with the given number (a menu choice).
+    MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)> run, QWidget* parent = nullptr);
+
+    QMdiArea* mdiArea() const { return mdi_; }
+    // Adds `w` as an MDI child and shows it.
+    QMdiSubWindow* addChild(QWidget* w);
+    // The menu titled `title` without its "&" marks ("Tasks"), nullptr when there is none.
+    QMenu* menu(const QString& title) const;
+    // Runs the command as the menu does (menus are disabled while it runs).
+    void runCommand(int command);
+    bool commandRunning() const { return running_; }
+
+signals:
+    void printRequested();
+
+private:
+    void buildMenus(const dz::ui::MainWindowDef& def);
+    void updateWindowMenu();
+
+    QMdiArea* mdi_;
+    QMenu* windowMenu_ = nullptr;
+    std::function<void(int)> run_;
+    bool running_ = false;
+};
+
+}  // namespace dz::gui

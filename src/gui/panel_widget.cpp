@@ -1,0 +1,289 @@
+#include "gui/panel_widget.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <algorithm>
+#include <set>
+
+namespace dz::gui {
+
+using dz::ui::FieldKind;
+using dz::ui::FieldState;
+
+namespace {
+// Panel texts are 8-bit; the suite's files are Latin-1 in practice.
+QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
+}  // namespace
+
+QString PanelWidget::mnemonic(const std::string& label) {
+    QString out;
+    for (char c : label) {
+        if (c == '&')
+            out += "&&";
+        else if (c == '~')
+            out += '&';
+        else
+            out += QChar::fromLatin1(c);
+    }
+    return out;
+}
+
+PanelWidget::PanelWidget(dz::ui::Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel) {
+    font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    setFont(font_);
+    QFontMetrics fm(font_);
+    // Rows leave room for an edit box or a button around the text.
+    cell_ = QSize(fm.horizontalAdvance(QLatin1Char('M')), fm.height() + 10);
+    setFocusPolicy(Qt::StrongFocus);
+    setAutoFillBackground(true);
+    build();
+    sync();
+}
+
+QRect PanelWidget::cellRect(int row, int col, int width, int height) const {
+    return QRect((col - 1) * cell_.width() + cell_.width() / 2, (row - 1) * cell_.height() + cell_.height() / 4,
+                 width * cell_.width(), height * cell_.height());
+}
+
+QSize PanelWidget::sizeHint() const {
+    if (detached_) return QWidget::sizeHint();
+    return QSize((panel_.cols() + 1) * cell_.width(), panel_.rows() * cell_.height() + cell_.height() / 2);
+}
+
+void PanelWidget::build() {
+    for (const auto& f : panel_.fields()) buildField(f);
+    for (const auto& b : panel_.buttons()) {
+        auto* pb = new QPushButton(mnemonic(b.def.label), this);
+        pb->setFont(font_);
+        pb->setGeometry(cellRect(b.def.row, b.def.col, b.def.width, b.def.height).adjusted(0, 1, 0, -1));
+        int n = b.def.number;
+        connect(pb, &QPushButton::clicked, this, [this, n] { emit buttonPressed(n); });
+        buttons_[n] = pb;
+    }
+    if (panel_.def().progress_bar) {
+        bar_ = new QProgressBar(this);
+        bar_->setRange(0, 100);
+        bar_->setTextVisible(false);
+        QRect r = cellRect(panel_.def().bar_row, 2, panel_.cols() - 2);
+        bar_->setGeometry(r.x(), r.y() + (r.height() - 20) / 2, r.width(), 20);
+    }
+    resize(sizeHint());
+}
+
+void PanelWidget::buildField(const FieldState& f) {
+    const auto& d = f.def;
+    QWidget* w = nullptr;
+    switch (d.kind) {
+        case FieldKind::Text:
+        case FieldKind::Number:
+        case FieldKind::Date: {
+            auto* e = new QLineEdit(this);
+            e->setMaxLength(d.max_length > 0 ? d.max_length : d.width);
+            if (d.kind == FieldKind::Number) e->setAlignment(Qt::AlignRight);
+            e->setGeometry(cellRect(d.row, d.col, d.width + 1));
+            w = e;
+            break;
+        }
+        case FieldKind::Choice: {
+            auto* box = new QWidget(this);
+            auto* group = new QButtonGroup(box);
+            int count = static_cast<int>(f.choices.size());
+            for (int i = 0; i < count; ++i) {
+                auto* rb = new QRadioButton(qs(f.choices[static_cast<size_t>(i)]), box);
+                rb->setFont(font_);
+                rb->setGeometry(0, i * cell_.height(), (d.width + 4) * cell_.width(), cell_.height());
+                group->addButton(rb, i + 1);
+            }
+            box->setGeometry(cellRect(d.row, d.col, d.width + 4, std::max(1, count)));
+            radioGroups_[d.number] = group;
+            w = box;
+            break;
+        }
+        case FieldKind::List: {
+            auto* l = new QListWidget(this);
+            l->setGeometry(cellRect(d.row, d.col, d.width + 2, std::max(1, d.height)));
+            connect(l, &QListWidget::itemActivated, this, [this] {
+                // Enter or a double click on a list entry acts as the panel's first button.
+                if (!panel_.buttons().empty()) emit buttonPressed(panel_.buttons().front().def.number);
+            });
+            w = l;
+            break;
+        }
+        case FieldKind::Combo: {
+            auto* c = new QComboBox(this);
+            c->setEditable(false);
+            c->setGeometry(cellRect(d.row, d.col, d.width + 3));
+            w = c;
+            break;
+        }
+        case FieldKind::Check: {
+            auto* c = new QCheckBox(qs(d.label), this);
+            c->setGeometry(cellRect(d.row, d.col, d.width + 4));
+            w = c;
+            break;
+        }
+    }
+    w->setFont(font_);
+    w->show();
+    fields_[d.number] = w;
+}
+
+QPushButton* PanelWidget::button(int n) const {
+    auto it = buttons_.find(n);
+    return it == buttons_.end() ? nullptr : it->second;
+}
+
+QWidget* PanelWidget::fieldWidget(int n) const {
+    auto it = fields_.find(n);
+    return it == fields_.end() ? nullptr : it->second;
+}
+
+QString PanelWidget::rowText(int row) const {
+    if (detached_) return {};
+    if (row < 1 || row > panel_.rows()) return {};
+    QString s = qs(panel_.line(row));
+    while (s.endsWith(QLatin1Char(' '))) s.chop(1);
+    return s;
+}
+
+void PanelWidget::sync() {
+    if (detached_) return;
+    // Fields and buttons the procedure added or removed since the last look.
+    std::set<int> present;
+    for (const auto& f : panel_.fields()) {
+        present.insert(f.def.number);
+        if (!fields_.count(f.def.number)) buildField(f);
+    }
+    for (auto it = fields_.begin(); it != fields_.end();) {
+        if (!present.count(it->first)) {
+            radioGroups_.erase(it->first);
+            delete it->second;
+            it = fields_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    present.clear();
+    for (const auto& b : panel_.buttons()) {
+        present.insert(b.def.number);
+        QPushButton* pb = button(b.def.number);
+        if (!pb) {
+            pb = new QPushButton(this);
+            pb->setFont(font_);
+            int n = b.def.number;
+            connect(pb, &QPushButton::clicked, this, [this, n] { emit buttonPressed(n); });
+            buttons_[n] = pb;
+        }
+        pb->setText(mnemonic(b.def.label));
+        pb->setGeometry(cellRect(b.def.row, b.def.col, b.def.width, b.def.height).adjusted(0, 1, 0, -1));
+        pb->setEnabled(!b.disabled);
+        pb->setVisible(b.drawn);
+    }
+    for (auto it = buttons_.begin(); it != buttons_.end();) {
+        if (!present.count(it->first)) {
+            delete it->second;
+            it = buttons_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+
+    for (const auto& f : panel_.fields()) {
+        QWidget* w = fieldWidget(f.def.number);
+        w->setVisible(!f.hidden);
+        w->setEnabled(!f.disabled);
+        QSignalBlocker block(w);
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            if (e->text() != qs(f.text)) e->setText(qs(f.text));
+        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+            c->setChecked(f.checked);
+        } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+            QStringList items;
+            for (const auto& i : f.items) items << qs(i);
+            QStringList now;
+            for (int i = 0; i < l->count(); ++i) now << l->item(i)->text();
+            if (now != items) {
+                l->clear();
+                l->addItems(items);
+            }
+            l->setCurrentRow(f.choice - 1);
+        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+            QStringList items;
+            for (const auto& i : f.items) items << qs(i);
+            QStringList now;
+            for (int i = 0; i < cb->count(); ++i) now << cb->itemText(i);
+            if (now != items) {
+                cb->clear();
+                cb->addItems(items);
+            }
+            cb->setCurrentIndex(f.choice - 1);
+        } else if (auto g = radioGroups_.find(f.def.number); g != radioGroups_.end()) {
+            const auto buttons = g->second->buttons();
+            for (QAbstractButton* rb : buttons) {
+                int id = g->second->id(rb);
+                if (id >= 1 && static_cast<size_t>(id) <= f.choices.size())
+                    rb->setText(qs(f.choices[static_cast<size_t>(id) - 1]));
+                QSignalBlocker b2(rb);
+                rb->setChecked(id == f.choice);
+            }
+        }
+    }
+    if (bar_) bar_->setValue(std::clamp(panel_.progress(), 0, 100));
+    setWindowTitle(qs(panel_.title()));
+    QSize want = sizeHint();
+    if (size() != want) resize(want);
+    update();
+}
+
+void PanelWidget::store() {
+    if (detached_) return;
+    for (const auto& f : panel_.fields()) {
+        QWidget* w = fieldWidget(f.def.number);
+        if (!w) continue;
+        int n = f.def.number;
+        if (auto* e = qobject_cast<QLineEdit*>(w)) {
+            panel_.set_text(n, ss(e->text()));
+        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+            panel_.set_checked(n, c->isChecked());
+        } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+            panel_.set_choice(n, l->currentRow() + 1);
+        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+            panel_.set_choice(n, cb->currentIndex() + 1);
+        } else if (auto g = radioGroups_.find(n); g != radioGroups_.end()) {
+            int id = g->second->checkedId();
+            panel_.set_choice(n, id > 0 ? id : 0);
+        }
+    }
+}
+
+void PanelWidget::paintEvent(QPaintEvent*) {
+    if (detached_) return;
+    QPainter p(this);
+    p.setFont(font_);
+    p.setPen(palette().color(QPalette::WindowText));
+    QFontMetrics fm(font_);
+    for (int row = 1; row <= panel_.rows(); ++row) {
+        QRect r = cellRect(row, 1, panel_.cols());
+        p.drawText(r.x(), r.y() + (r.height() + fm.ascent() - fm.descent()) / 2, qs(panel_.line(row)));
+    }
+}
+
+void PanelWidget::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) {
+        emit escapePressed();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+}  // namespace dz::gui

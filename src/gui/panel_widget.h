@@ -1,0 +1,70 @@
+// Draws one panel of the screen file in character cells with a fixed-pitch font: its texts in
+// their cells, its fields as edit boxes, radio buttons, lists and check boxes at their cells, its
+// buttons, and a progress bar where the panel has one. The panel's state stays in the core's
+// Panel; this widget shows it (sync) and hands back what the person typed (store).
+#pragma once
+
+#include <QWidget>
+#include <map>
+
+#include "platform/ui/panel.h"
+
+class QButtonGroup;
+class QProgressBar;
+class QPushButton;
+
+namespace dz::gui {
+
+class PanelWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit PanelWidget(dz::ui::Panel& panel, QWidget* parent = nullptr);
+
+    dz::ui::Panel& panel() const { return panel_; }
+    int handle() const { return panel_.handle(); }
+
+    // Shows the panel's current state (texts, field values, buttons, progress).
+    void sync();
+    // Writes what the person typed, chose or checked into the panel's fields.
+    void store();
+
+    // Cuts the widget loose from its panel, which the core is about to destroy.
+    void detach() { detached_ = true; }
+
+    // One character cell in pixels.
+    QSize cellSize() const { return cell_; }
+    QSize sizeHint() const override;
+
+    QPushButton* button(int n) const;
+    QWidget* fieldWidget(int n) const;
+    QProgressBar* progressBar() const { return bar_; }
+    // The text of row `row` as drawn (trailing blanks removed).
+    QString rowText(int row) const;
+
+    // Converts a screen-file label ("~Stop") to a Qt mnemonic ("&Stop").
+    static QString mnemonic(const std::string& label);
+
+signals:
+    void buttonPressed(int n);
+    void escapePressed();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void build();
+    void buildField(const dz::ui::FieldState& f);
+    QRect cellRect(int row, int col, int width, int height = 1) const;
+
+    dz::ui::Panel& panel_;
+    QFont font_;
+    QSize cell_;
+    std::map<int, QWidget*> fields_;
+    std::map<int, QButtonGroup*> radioGroups_;
+    std::map<int, QPushButton*> buttons_;
+    QProgressBar* bar_ = nullptr;
+    bool detached_ = false;
+};
+
+}  // namespace dz::gui

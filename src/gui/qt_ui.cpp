@@ -1,0 +1,391 @@
+#include "gui/qt_ui.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHeaderView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSplashScreen>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "gui/main_window.h"
+#include "gui/panel_widget.h"
+#include "gui/report_viewer.h"
+#include "platform/ui/framework.h"
+
+namespace dz::gui {
+
+using namespace dz::ui;
+
+namespace {
+QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
+
+// Closing a panel's window by hand is an escape; the core decides whether the panel goes.
+class CloseToEscape : public QObject {
+public:
+    CloseToEscape(PanelWidget* panel, QObject* parent) : QObject(parent), panel_(panel) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Close && panel_) {
+            event->ignore();
+            emit panel_->escapePressed();
+            return true;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QPointer<PanelWidget> panel_;
+};
+
+struct BoxButton {
+    QString label;          // empty: use `standard`
+    QMessageBox::StandardButton standard;
+    QMessageBox::ButtonRole role;
+    int answer;
+};
+}  // namespace
+
+QtUi::QtUi() = default;
+
+QtUi::~QtUi() {
+    for (auto& [h, w] : panels_) {
+        w->detach();
+        delete container(w);
+    }
+    delete main_;
+}
+
+QWidget* QtUi::dialogParent() const {
+    if (main_) return main_;
+    return QApplication::activeWindow();
+}
+
+QWidget* QtUi::container(QWidget* w) const {
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget())) return sub;
+    return w;
+}
+
+void QtUi::showWindow(QWidget* w) {
+    if (main_) {
+        main_->addChild(w);
+    } else {
+        w->show();
+    }
+}
+
+int QtUi::execModal(QDialog& dialog) {
+    if (hook_) {
+        ModalHook hook = hook_;
+        QPointer<QDialog> d(&dialog);
+        QTimer::singleShot(0, &dialog, [hook, d] {
+            if (d) hook(d);
+        });
+    }
+    return dialog.exec();
+}
+
+int QtUi::message(int kind, const std::string& text) {
+    QMessageBox box(dialogParent());
+    box.setWindowTitle(title_);
+    box.setText(qs(text));
+    std::vector<BoxButton> buttons;
+    using SB = QMessageBox::StandardButton;
+    switch (kind) {
+        case kInfo:
+            box.setIcon(QMessageBox::Information);
+            buttons = {{{}, SB::Ok, QMessageBox::AcceptRole, kOk}};
+            break;
+        case kWarning:
+            box.setIcon(QMessageBox::Warning);
+            buttons = {{{}, SB::Ok, QMessageBox::AcceptRole, kOk}};
+            break;
+        case kError:
+            box.setIcon(QMessageBox::Critical);
+            buttons = {{{}, SB::Ok, QMessageBox::AcceptRole, kOk}};
+            break;
+        case kYesNo:
+        case kQuestion:
+            box.setIcon(QMessageBox::Question);
+            buttons = {{{}, SB::Yes, QMessageBox::YesRole, kYes}, {{}, SB::No, QMessageBox::NoRole, kNo}};
+            break;
+        case kOkToSkip:
+            box.setIcon(QMessageBox::Warning);
+            buttons = {{{}, SB::Ok, QMessageBox::AcceptRole, kOk}, {{}, SB::Cancel, QMessageBox::RejectRole, kCancel}};
+            break;
+        case kYesNoCancel:
+            box.setIcon(QMessageBox::Question);
+            buttons = {{{}, SB::Yes, QMessageBox::YesRole, kYes},
+                       {{}, SB::No, QMessageBox::NoRole, kNo},
+                       {{}, SB::Cancel, QMessageBox::RejectRole, kCancel}};
+            break;
+        case kThreeWay:
+            box.setIcon(QMessageBox::Warning);
+            buttons = {{QObject::tr("&Continue"), SB::NoButton, QMessageBox::AcceptRole, kGoOn},
+                       {QObject::tr("&Skip File"), SB::NoButton, QMessageBox::ActionRole, kSkip},
+                       {QObject::tr("&End Run"), SB::NoButton, QMessageBox::RejectRole, kEnd}};
+            break;
+        default:
+            buttons = {{{}, SB::Ok, QMessageBox::AcceptRole, kOk}};
+            break;
+    }
+    std::vector<std::pair<QAbstractButton*, int>> answers;
+    for (const auto& b : buttons) {
+        QAbstractButton* qb = b.label.isEmpty() ? static_cast<QAbstractButton*>(box.addButton(b.standard))
+                                                : box.addButton(b.label, b.role);
+        answers.emplace_back(qb, b.answer);
+    }
+    // Escape gives the last button's answer: OK, No or Cancel/End as the kind has it.
+    box.setEscapeButton(answers.back().first);
+    box.setDefaultButton(qobject_cast<QPushButton*>(answers.front().first));
+    execModal(box);
+    QAbstractButton* clicked = box.clickedButton();
+    for (const auto& [b, answer] : answers)
+        if (b == clicked) return answer;
+    return answers.back().second;
+}
+
+FileChoice QtUi::choose_files(const FileChooser& request) {
+    QStringList filters;
+    for (const auto& f : request.filters) {
+        QString pattern = f.extension == "*" ? QStringLiteral("*") : QStringLiteral("*.") + qs(f.extension);
+        filters << QStringLiteral("%1 (%2)").arg(qs(f.description), pattern);
+    }
+    QFileDialog dialog(dialogParent(), qs(request.title), qs(request.initial_folder));
+    dialog.setNameFilters(filters);
+    if (request.filter_index >= 0 && request.filter_index < filters.size())
+        dialog.selectNameFilter(filters[request.filter_index]);
+    switch (request.mode) {
+        case ChooseMode::Many:
+            dialog.setFileMode(QFileDialog::ExistingFiles);
+            break;
+        case ChooseMode::One:
+            dialog.setFileMode(QFileDialog::ExistingFile);
+            break;
+        case ChooseMode::New:
+            dialog.setFileMode(QFileDialog::AnyFile);
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setOption(QFileDialog::DontConfirmOverwrite);
+            break;
+    }
+    if (!request.file_name.empty()) dialog.selectFile(qs(request.file_name));
+    FileChoice choice;
+    if (execModal(dialog) != QDialog::Accepted) return choice;
+    const QStringList files = dialog.selectedFiles();
+    for (const QString& f : files) choice.paths.push_back(ss(f));
+    choice.filter_index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    choice.status = choice.paths.empty() ? 1 : 0;
+    return choice;
+}
+
+PanelWidget* QtUi::panelWidget(int handle) const {
+    auto it = panels_.find(handle);
+    return it == panels_.end() ? nullptr : it->second;
+}
+
+void QtUi::panel_opened(Panel& panel) {
+    auto* w = new PanelWidget(panel);
+    panels_[panel.handle()] = w;
+    int handle = panel.handle();
+    // Outside a modal read, what the person does reaches the panel's procedure as a posted
+    // message, delivered at the next dispatch.
+    connect(w, &PanelWidget::buttonPressed, this, [this, handle](int n) {
+        if (reading_.count(handle)) return;
+        if (Panel* p = xw_find_panel(handle)) {
+            PanelMessage m = p->button_message(n);
+            xw_post_message(handle, m.msg, m.key, m.field);
+        }
+    });
+    connect(w, &PanelWidget::escapePressed, this, [this, handle] {
+        if (reading_.count(handle)) return;
+        if (Panel* p = xw_find_panel(handle)) {
+            PanelMessage m = p->escape_message();
+            xw_post_message(handle, m.msg, m.key, m.field);
+        }
+    });
+    if (!panel.hidden()) showWindow(w);
+    QWidget* box = container(w);
+    box->installEventFilter(new CloseToEscape(w, w));
+    box->setWindowTitle(qs(panel.title()));
+}
+
+void QtUi::panel_changed(Panel& panel) {
+    PanelWidget* w = panelWidget(panel.handle());
+    if (!w) return;
+    w->sync();
+    QWidget* box = container(w);
+    box->setWindowTitle(qs(panel.title()));
+    if (box != w) box->adjustSize();
+    box->setVisible(!panel.hidden());
+}
+
+void QtUi::panel_closed(Panel& panel) {
+    auto it = panels_.find(panel.handle());
+    if (it == panels_.end()) return;
+    PanelWidget* w = it->second;
+    panels_.erase(it);
+    reading_.erase(panel.handle());
+    w->detach();
+    QWidget* box = container(w);
+    box->hide();
+    box->deleteLater();
+}
+
+PanelMessage QtUi::read_panel(Panel& panel) {
+    PanelWidget* w = panelWidget(panel.handle());
+    if (!w) return panel.escape_message();
+    w->sync();
+    QWidget* box = container(w);
+    box->show();
+    box->raise();
+    box->activateWindow();
+    w->setFocus();
+    if (auto* f = w->fieldWidget(panel.active_field())) f->setFocus();
+
+    int handle = panel.handle();
+    PanelMessage result = panel.escape_message();
+    QEventLoop loop;
+    auto pressed = connect(w, &PanelWidget::buttonPressed, &loop, [&](int n) {
+        result = panel.button_message(n);
+        loop.quit();
+    });
+    auto escaped = connect(w, &PanelWidget::escapePressed, &loop, [&] {
+        result = panel.escape_message();
+        loop.quit();
+    });
+    // A panel destroyed under the read (its window deleted) ends the read as an escape.
+    auto gone = connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    reading_.insert(handle);
+    if (hook_) {
+        ModalHook hook = hook_;
+        QPointer<PanelWidget> pw(w);
+        QTimer::singleShot(0, w, [hook, pw] {
+            if (pw) hook(pw);
+        });
+    }
+    loop.exec();
+    disconnect(pressed);
+    disconnect(escaped);
+    disconnect(gone);
+    reading_.erase(handle);
+    if (panelWidget(handle) == w) w->store();
+    return result;
+}
+
+void QtUi::pump() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+void QtUi::refresh() {
+    for (auto& [h, w] : panels_) w->update();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void QtUi::beep() { QApplication::beep(); }
+
+void QtUi::help(const std::string& topic) {
+    if (main_) main_->statusBar()->showMessage(qs(topic), 10000);
+}
+
+int QtUi::list_records(const RecordList& list) {
+    QDialog dialog(dialogParent());
+    dialog.setWindowTitle(qs(list.title));
+    auto* table = new QTableWidget(static_cast<int>(list.rows.size()), static_cast<int>(list.columns.size()), &dialog);
+    QStringList headings;
+    for (const auto& c : list.columns) headings << qs(c);
+    table->setHorizontalHeaderLabels(headings);
+    for (size_t r = 0; r < list.rows.size(); ++r)
+        for (size_t c = 0; c < list.rows[r].size() && c < list.columns.size(); ++c)
+            table->setItem(static_cast<int>(r), static_cast<int>(c), new QTableWidgetItem(qs(list.rows[r][c])));
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->verticalHeader()->hide();
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    if (!list.rows.empty()) {
+        int start = std::clamp(list.start, 0, static_cast<int>(list.rows.size()) - 1);
+        table->selectRow(start);
+        table->scrollToItem(table->item(start, 0));
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    connect(table, &QTableWidget::cellDoubleClicked, &dialog, &QDialog::accept);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(table);
+    layout->addWidget(buttons);
+    dialog.resize(600, 400);
+    if (execModal(dialog) != QDialog::Accepted) return 0;
+    int row = table->currentRow();
+    return row >= 0 ? row + 1 : 0;
+}
+
+bool QtUi::show_report(const ReportDocument& report) {
+    auto* viewer = new ReportViewer(report);
+    viewer->setAttribute(Qt::WA_DeleteOnClose);
+    connect(viewer, &ReportViewer::printRequested, this, [this](const ReportDocument& r) { print_report(r); });
+    showWindow(viewer);
+    return true;
+}
+
+bool QtUi::print_report(const ReportDocument& report) {
+    QPrinter printer(QPrinter::HighResolution);
+    printer.setDocName(qs(report.title));
+    QPrintDialog dialog(&printer, dialogParent());
+    dialog.setWindowTitle(tr("Print %1").arg(qs(report.title)));
+    if (execModal(dialog) != QDialog::Accepted) return false;
+    return printReport(report, printer);
+}
+
+void QtUi::task_line(const std::string& text) {
+    if (main_) main_->statusBar()->showMessage(qs(text));
+}
+
+void QtUi::splash(const std::string& title) {
+    QPixmap pixmap(420, 160);
+    pixmap.fill(QColor(0x1f, 0x3a, 0x5f));
+    QPainter p(&pixmap);
+    QFont font = p.font();
+    font.setPointSize(22);
+    font.setBold(true);
+    p.setFont(font);
+    p.setPen(Qt::white);
+    p.drawText(pixmap.rect(), Qt::AlignCenter, qs(title));
+    p.end();
+    splash_ = new QSplashScreen(pixmap);
+    splash_->show();
+    QCoreApplication::processEvents();
+}
+
+bool QtUi::create_main_window(const MainWindowDef& def) {
+    main_ = new MainWindow(def, [](int command) {
+        if (zqApplication* app = zqApplication::instance()) app->RunCommand(command);
+    });
+    title_ = qs(def.title);
+    return true;
+}
+
+void QtUi::show_main_window() {
+    if (!main_) return;
+    main_->show();
+    if (splash_) {
+        splash_->finish(main_);
+        splash_->deleteLater();
+    }
+}
+
+}  // namespace dz::gui

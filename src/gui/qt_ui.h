@@ -1,0 +1,76 @@
+// The desktop front end: every question to a person and every panel, report and progress
+// display of the program, shown with Qt widgets. Installed with dz::ui::set_current.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <map>
+#include <set>
+
+#include "platform/ui/ui.h"
+
+#include <QSplashScreen>
+
+#include "gui/main_window.h"
+
+class QDialog;
+class QWidget;
+
+namespace dz::gui {
+
+class PanelWidget;
+
+class QtUi : public QObject, public dz::ui::Ui {
+    Q_OBJECT
+public:
+    QtUi();
+    ~QtUi() override;
+
+    int message(int kind, const std::string& text) override;
+    dz::ui::FileChoice choose_files(const dz::ui::FileChooser& request) override;
+
+    void panel_opened(dz::ui::Panel& panel) override;
+    void panel_changed(dz::ui::Panel& panel) override;
+    void panel_closed(dz::ui::Panel& panel) override;
+    dz::ui::PanelMessage read_panel(dz::ui::Panel& panel) override;
+    void pump() override;
+    void refresh() override;
+    void beep() override;
+    void help(const std::string& topic) override;
+
+    int list_records(const dz::ui::RecordList& list) override;
+    bool show_report(const dz::ui::ReportDocument& report) override;
+    bool print_report(const dz::ui::ReportDocument& report) override;
+    void task_line(const std::string& text) override;
+
+    void splash(const std::string& title) override;
+    bool create_main_window(const dz::ui::MainWindowDef& def) override;
+    bool init_foreground() override { return true; }
+    void show_main_window() override;
+
+    // Called with every modal dialog (message box, chooser, picker) and every panel read
+    // modally, once it is up; scripted runs and tests answer through it.
+    using ModalHook = std::function<void(QWidget*)>;
+    void setModalHook(ModalHook hook) { hook_ = std::move(hook); }
+
+    MainWindow* mainWindow() const { return main_; }
+    PanelWidget* panelWidget(int handle) const;
+    // The window that holds a panel or report: its MDI sub-window, or the widget itself.
+    QWidget* container(QWidget* w) const;
+
+private:
+    int execModal(QDialog& dialog);
+    QWidget* dialogParent() const;
+    void showWindow(QWidget* w);
+
+    QPointer<MainWindow> main_;
+    QPointer<QSplashScreen> splash_;
+    std::map<int, PanelWidget*> panels_;
+    std::set<int> reading_;
+    ModalHook hook_;
+    QString title_ = QStringLiteral("RA Dodedoz");
+};
+
+}  // namespace dz::gui

@@ -1,0 +1,312 @@
+// The desktop front end, headless: the main window's menus, a panel drawn from its description
+// and read modally, message boxes answered through the scripted hook, and the progress panel
+// updated and stopped.
+#include <QCheckBox>
+#include <QFontInfo>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <fstream>
+#include <memory>
+
+#include "convert/progress.h"
+#include "gui/main_window.h"
+#include "gui/panel_widget.h"
+#include "gui/qt_ui.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/screen_file.h"
+#include "platform/ui/ui.h"
+
+using dz::gui::MainWindow;
+using dz::gui::PanelWidget;
+using dz::gui::QtUi;
+
+namespace {
+
+// Clicks the button of a message box whose text, without "&", is `label`.
+void clickButton(QWidget* w, const QString& label) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    QVERIFY(box);
+    const auto buttons = box->buttons();
+    for (QAbstractButton* b : buttons) {
+        if (b->text().remove(QLatin1Char('&')) == label) {
+            b->click();
+            return;
+        }
+    }
+    QFAIL(qPrintable(QStringLiteral("no button ") + label));
+}
+
+class RecordingTask : public dz::ui::zqTask {
+public:
+    RecordingTask(const char* name, int command, std::vector<int>& started)
+        : zqTask(name, 15, command, 5), started_(started) {}
+    void Start() override {
+        zqTask::Start();
+        started_.push_back(ID());
+    }
+
+private:
+    std::vector<int>& started_;
+};
+
+QStringList actionTexts(QMenu* m) {
+    QStringList out;
+    const auto actions = m->actions();
+    for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return out;
+}
+
+const char kFormScreen[] = R"(
+[[panel]]
+screen = "TEST"
+name = "FORM"
+title = "Vendor"
+rows = 8
+cols = 40
+events = "command"
+text = [ { row = 2, col = 3, text = "Name:" }, { row = 7, col = 30, text = "end" } ]
+field = [
+  { number = 1, kind = "text", row = 2, col = 10, width = 20, value = "old" },
+  { number = 2, kind = "choice", row = 3, col = 10, width = 8, choices = ["Open", "Closed"], choice = 2 },
+  { number = 3, kind = "check", row = 5, col = 10, width = 10, label = "Active" },
+]
+button = [ { number = 1, label = "~OK", row = 7, col = 3, width = 8 },
+           { number = 2, label = "~Cancel", row = 7, col = 14, width = 10, escape = true } ]
+)";
+
+}  // namespace
+
+class GuiTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        dz::ui::reset_panels();
+        dz::ui::set_current(nullptr);
+    }
+
+    void mainWindowMenus() {
+        std::vector<int> started;
+        dz::ui::zqApplication app("RA Dodedoz", "XV", "20.3.1", "17.1.0");
+        app.AddTask(std::make_unique<RecordingTask>("Convert", 3020, started));
+        app.AddTask(std::make_unique<RecordingTask>("Examine Files", 3010, started));
+        dz::ui::MainWindowDef def;
+        def.title = "RA Dodedoz";
+        def.exit_prompt = "Exits the RA Dodedoz application";
+        def.items = {{"Tasks", "&Examine Files...", 3010, "Examines text files for potential field errors", false},
+                     {"Tasks", "&Convert...", 3020, "Converts text files into Vesk files", true},
+                     {"Setup", "&Substitution Tables...", 4010,
+                      "Creates table of values to change during conversion", false}};
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        QVERIFY(ui.create_main_window(def));
+        ui.show_main_window();
+        MainWindow* w = ui.mainWindow();
+        QVERIFY(w);
+        QCOMPARE(w->windowTitle(), QStringLiteral("RA Dodedoz"));
+
+        QStringList menus;
+        const auto top = w->menuBar()->actions();
+        for (QAction* a : top) menus << a->text();
+        QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tasks", "&Setup", "&Tools", "&Window", "&Help"}));
+        QCOMPARE(actionTexts(w->menu("Tasks")), (QStringList{"&Examine Files...", "-", "&Convert..."}));
+        QCOMPARE(actionTexts(w->menu("Setup")), (QStringList{"&Substitution Tables..."}));
+        QVERIFY(actionTexts(w->menu("File")).contains("E&xit"));
+
+        QAction* convert = w->menu("Tasks")->actions().at(2);
+        QCOMPARE(convert->statusTip(), QStringLiteral("Converts text files into Vesk files"));
+        convert->trigger();
+        w->menu("Tasks")->actions().at(0)->trigger();
+        // A command without a task does nothing.
+        w->menu("Setup")->actions().at(0)->trigger();
+        QCOMPARE(started, (std::vector<int>{3020, 3010}));
+        QVERIFY(w->menuBar()->isEnabled());
+    }
+
+    void panelDrawnFromItsDescription() {
+        QTemporaryDir dir;
+        {
+            std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
+        }
+        dz::ui::set_screens_folder(dir.path().toStdString());
+        int file = dz::ui::xw_open_screen_file("TEST");
+        QVERIFY(file != dz::ui::kNoScreenFile);
+
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        std::vector<dz::ui::PanelMessage> seen;
+        int h = dz::ui::xw_show_panel(file, "TEST", "FORM", [&](dz::ui::Panel&, const dz::ui::PanelMessage& m) {
+            seen.push_back(m);
+            return 1;
+        }, nullptr);
+        QVERIFY(h != 0);
+        PanelWidget* pw = ui.panelWidget(h);
+        QVERIFY(pw);
+        QVERIFY(QFontInfo(pw->font()).fixedPitch());
+        QCOMPARE(pw->windowTitle(), QStringLiteral("Vendor"));
+        // Texts in their cells.
+        QCOMPARE(pw->rowText(2).indexOf("Name:"), 2);
+        QCOMPARE(pw->rowText(7).indexOf("end"), 29);
+        // Fields and buttons at their cells.
+        const QSize cell = pw->cellSize();
+        auto* name = qobject_cast<QLineEdit*>(pw->fieldWidget(1));
+        QVERIFY(name);
+        QCOMPARE(name->text(), QStringLiteral("old"));
+        QCOMPARE(name->x(), 9 * cell.width() + cell.width() / 2);
+        QCOMPARE(name->y(), 1 * cell.height() + cell.height() / 4);
+        auto radios = pw->fieldWidget(2)->findChildren<QRadioButton*>();
+        QCOMPARE(radios.size(), 2);
+        QCOMPARE(radios[1]->text(), QStringLiteral("Closed"));
+        QVERIFY(radios[1]->isChecked());
+        QVERIFY(qobject_cast<QCheckBox*>(pw->fieldWidget(3)));
+        QCOMPARE(pw->button(1)->text(), QStringLiteral("&OK"));
+        QCOMPARE(pw->button(1)->x(), 2 * cell.width() + cell.width() / 2);
+        QVERIFY(pw->width() >= 40 * cell.width());
+
+        // The procedure changes the panel; the widget follows at the next refresh.
+        dz::ui::xw_find_panel(h)->write_text(4, 3, "Written later");
+        dz::ui::xw_chg_radio_alpha(h, 2, 1, "Reopened");
+        dz::ui::xw_refresh();
+        QCOMPARE(pw->rowText(4).trimmed(), QStringLiteral("Written later"));
+        QCOMPARE(radios[0]->text(), QStringLiteral("Reopened"));
+
+        // A modal read: the person types, ticks and presses OK (command style: 107, key 13, button).
+        ui.setModalHook([](QWidget* w) {
+            auto* p = qobject_cast<PanelWidget*>(w);
+            QVERIFY(p);
+            qobject_cast<QLineEdit*>(p->fieldWidget(1))->setText("ACME");
+            p->fieldWidget(2)->findChildren<QRadioButton*>()[0]->setChecked(true);
+            qobject_cast<QCheckBox*>(p->fieldWidget(3))->setChecked(true);
+            QTest::mouseClick(p->button(1), Qt::LeftButton);
+        });
+        dz::ui::PanelMessage m = dz::ui::xw_rd_panel(h);
+        QCOMPARE(m.msg, dz::ui::kMsgCommand);
+        QCOMPARE(m.key, dz::ui::kKeyEnter);
+        QCOMPARE(m.field, 1);
+        dz::ui::Panel* panel = dz::ui::xw_find_panel(h);
+        QCOMPARE(panel->text(1), std::string("ACME"));
+        QCOMPARE(panel->choice(2), 1);
+        QVERIFY(panel->checked(3));
+
+        // Escape, by key or by the escape button.
+        ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+        QCOMPARE(dz::ui::xw_rd_panel(h).msg, dz::ui::kMsgEscape);
+        ui.setModalHook([](QWidget* w) { QTest::mouseClick(qobject_cast<PanelWidget*>(w)->button(2), Qt::LeftButton); });
+        QCOMPARE(dz::ui::xw_rd_panel(h).msg, dz::ui::kMsgEscape);
+
+        // Outside a read, a button press reaches the procedure at the next dispatch.
+        seen.clear();
+        ui.setModalHook({});
+        QTest::mouseClick(pw->button(1), Qt::LeftButton);
+        QVERIFY(seen.empty());
+        dz::ui::xw_dispatch_messages();
+        QCOMPARE(seen.size(), size_t{1});
+        QCOMPARE(seen[0], (dz::ui::PanelMessage{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}));
+
+        dz::ui::xw_close_panel(h);
+        QVERIFY(!ui.panelWidget(h));
+        dz::ui::xw_cls_screen_file(file);
+    }
+
+    void messageBoxesAnsweredThroughTheHook() {
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        QString shown;
+        auto answer = [&](const QString& label) {
+            ui.setModalHook([&shown, label](QWidget* w) {
+                shown = qobject_cast<QMessageBox*>(w)->text();
+                clickButton(w, label);
+            });
+        };
+        answer("No");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNo, "Delete the table group?"), 2);
+        QCOMPARE(shown, QStringLiteral("Delete the table group?"));
+        answer("Yes");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kQuestion, "OK to stop?"), 1);
+        answer("Skip File");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kThreeWay, "Skip?"), 2);
+        answer("End Run");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kThreeWay, "Skip?"), 4);
+        answer("Continue");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kThreeWay, "Skip?"), 1);
+        answer("Cancel");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNoCancel, "Save?"), 4);
+        answer("OK");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 1);
+        answer("OK");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kError, "Unable to access the zq.scr sreen file."), 1);
+        // Escape gives the box's last answer: cancel for OK-to-skip, no for yes/no.
+        ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNo, "Sure?"), 2);
+    }
+
+    void progressPanelUpdatedAndStopped() {
+        dz::ui::set_screens_folder(std::filesystem::path(DZ_SOURCE_DATA_DIR) / "screens");
+        int file = dz::ui::xw_open_screen_file("XV");
+        QVERIFY(file != dz::ui::kNoScreenFile);
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        int64_t now = 1000;
+        dz::convert::ConvertProgress progress([&now] { return now; });
+        int h = dz::convert::ShowProgressPanel(progress, file, "CONVERT", "STATUSS");
+        QVERIFY(h != 0);
+        PanelWidget* pw = ui.panelWidget(h);
+        QVERIFY(pw);
+        QVERIFY(pw->progressBar());
+        QCOMPARE(pw->progressBar()->value(), 0);
+
+        progress.total_bytes = 1000;
+        QVERIFY(progress.SetCurrentFile("/data/in/GLACCTS.TXT", "", false));
+        QVERIFY(pw->rowText(2).contains("GLACCTS.TXT"));
+        now += 65;
+        QVERIFY(progress.SetPosition(10, 2, 40));
+        QCOMPARE(pw->progressBar()->value(), 40);
+        QCOMPARE(pw->rowText(5).mid(27, 1), QStringLiteral("8"));  // accepted = read - rejected
+        QCOMPARE(pw->rowText(6).mid(27, 1), QStringLiteral("2"));
+        QVERIFY(pw->rowText(8).contains("40% Complete"));
+        QVERIFY(pw->rowText(8).contains("01:05"));
+
+        // Stop asked and declined: the run goes on.
+        int asked = 0;
+        ui.setModalHook([&asked](QWidget* w) {
+            ++asked;
+            clickButton(w, "No");
+        });
+        // Closing the window by hand is a stop request like the Stop button; the window stays.
+        ui.container(pw)->close();
+        QVERIFY(ui.container(pw)->isVisible());
+        QVERIFY(progress.SetPosition(20, 2, 60));
+        QCOMPARE(asked, 1);
+        QCOMPARE(pw->progressBar()->value(), 60);
+
+        // Stop asked and confirmed: the next update answers false.
+        ui.setModalHook([&asked](QWidget* w) {
+            ++asked;
+            QCOMPARE(qobject_cast<QMessageBox*>(w)->text(), QStringLiteral("OK to stop?"));
+            clickButton(w, "Yes");
+        });
+        QTest::mouseClick(pw->button(1), Qt::LeftButton);
+        QVERIFY(!progress.SetPosition(30, 2, 80));
+        QCOMPARE(asked, 2);
+        QVERIFY(progress.StopRequested());
+        // With a stop pending, a further request asks nothing.
+        QTest::mouseClick(pw->button(1), Qt::LeftButton);
+        QVERIFY(!progress.SetStatusText("Closing", -1));
+        QCOMPARE(asked, 2);
+
+        dz::ui::xw_close_panel(h);
+        dz::ui::xw_cls_screen_file(file);
+    }
+};
+
+QTEST_MAIN(GuiTest)
+#include "gui_test.moc"
