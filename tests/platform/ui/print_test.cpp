@@ -1,0 +1,237 @@
+#include "ui_test_support.h"
+
+#include "platform/ui/hub.h"
+
+#include <fstream>
+#include <sstream>
+
+using namespace dz::ui;
+namespace fs = std::filesystem;
+
+using Printing = UiTest;
+
+namespace {
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+fs::path temp_dir(const std::string& name) {
+    fs::path d = fs::temp_directory_path() / ("dz_ui_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(d);
+    fs::create_directories(d);
+    return d;
+}
+}  // namespace
+
+TEST_F(Printing, FieldsLandAtTheirColumnsCutToWidthAndRightAligned) {
+    int pr = xp_open_print(PrintDef{"T", 40}, Destination::Spool);
+    ASSERT_NE(pr, 0);
+    xp_put_field(pr, 1, 80, 0, "Record ID");
+    xp_put_field(pr, 16, 4, kPrintRight, "Line");
+    xp_put_field(pr, 22, 80, 0, "Reason for Rejection and more words");  // cut at the line width 40
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    xp_put_field(pr, 1, 13, 0, "ABCDEFGHIJKLMNOP");  // cut to 13
+    xp_put_field(pr, 12, 8, kPrintRight, "17");
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    const auto& lines = *xp_lines(pr);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], " Record ID      Line  Reason for Rejecti");
+    EXPECT_EQ(lines[0].size(), 40u);
+    EXPECT_EQ(lines[1], " ABCDEFGHIJKLM    17");  // "17" ends at column 19
+    EXPECT_EQ(xp_get_def(pr).width, 40);
+}
+
+TEST_F(Printing, SpacingLeavesBlankLinesExceptAtTheTopOfAPage) {
+    int pr = xp_open_print(PrintDef{}, Destination::Spool);
+    xp_put_field(pr, 0, 10, 0, "first");
+    xp_wr_line(pr, 2, 0, 1);  // top of the first page: no blank, no page break
+    xp_put_field(pr, 0, 10, 0, "second");
+    xp_wr_line(pr, 3, 0, 0);
+    xp_put_field(pr, 0, 10, 0, "third");
+    xp_wr_line(pr, 1, 0, 1);  // a new page
+    EXPECT_EQ(*xp_lines(pr), (std::vector<std::string>{"first", "", "", "second", "\fthird"}));
+    EXPECT_EQ(xp_lines_left(pr), kPageLength - 1);
+}
+
+TEST_F(Printing, AFullPageBreaksByItself) {
+    int pr = xp_open_print(PrintDef{}, Destination::Spool);
+    for (int i = 0; i < kPageLength; ++i) {
+        xp_put_field(pr, 0, 5, 0, std::to_string(i));
+        xp_wr_line(pr, 1, 0, 0);
+    }
+    EXPECT_EQ(xp_lines_left(pr), kPageLength);
+    xp_put_field(pr, 0, 5, 0, "next");
+    xp_wr_line(pr, 2, 0, 0);  // no blank line at the top of the new page
+    const auto& lines = *xp_lines(pr);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kPageLength + 1));
+    EXPECT_EQ(lines.back(), "\fnext");
+}
+
+TEST_F(Printing, SpacingThatDoesNotFitStartsANewPage) {
+    int pr = xp_open_print(PrintDef{}, Destination::Spool);
+    for (int i = 0; i < kPageLength - 2; ++i) xp_wr_line(pr, 1, 0, 0);
+    EXPECT_EQ(xp_lines_left(pr), 2);
+    xp_put_field(pr, 0, 6, 0, "totals");
+    xp_wr_line(pr, 4, 0, 0);
+    EXPECT_EQ(xp_lines(pr)->back(), "\ftotals");
+}
+
+TEST_F(Printing, NotesAreSpooledAndPrintedIntoTheReportFromANewPage) {
+    fs::path dir = temp_dir("notes");
+    int report = xp_open_print(PrintDef{"Conversion Report", 132}, Destination::File, (dir / "r.txt").string());
+    ASSERT_NE(report, 0);
+    xp_put_field(report, 0, 20, 0, "Record Totals");
+    xp_wr_line(report, 1, 0, 0);
+
+    PrintFileDef notes{2, 0, 3020, 201, 132};
+    ASSERT_EQ(zp_open_print_file(notes), 0);
+    ASSERT_NE(notes.print, 0);
+    xp_put_field(notes.print, 1, 80, 0, "Messages recorded");
+    EXPECT_EQ(zp_put_line(notes, 2), 0);
+    xp_put_field(notes.print, 22, 80, 0, "a note");
+    EXPECT_EQ(zp_put_line(notes, 1), 0);
+    EXPECT_EQ(zp_print_file(3020, 201, report), 0);
+    zp_cls_print_file(3020, 201);
+    EXPECT_EQ(zp_print_file(3020, 201, report), 2);  // closed: nothing to print
+    EXPECT_EQ(xp_close_print(report), 0);
+    EXPECT_EQ(slurp(dir / "r.txt"), "Record Totals\n\f Messages recorded\n                      a note\n");
+    fs::remove_all(dir);
+}
+
+TEST_F(Printing, AReportFileThatCannotBeCreatedIsRefused) {
+    EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, "/nonexistent-dir/x/report.txt"), 0);
+    EXPECT_NE(xp_wr_line(12345, 1, 0, 0), 0);  // no such job
+}
+
+TEST_F(Printing, ScreenAndPrinterDestinationsGoToTheFrontEnd) {
+    int s = xp_open_print(PrintDef{"Examine Files Report", 132}, Destination::Screen);
+    xp_put_field(s, 0, 10, 0, "hello");
+    xp_wr_line(s, 1, 0, 0);
+    EXPECT_EQ(xp_close_print(s), 0);
+    ASSERT_EQ(person.reports().size(), 1u);
+    EXPECT_EQ(person.reports()[0].title, "Examine Files Report");
+    EXPECT_EQ(person.reports()[0].lines, std::vector<std::string>{"hello"});
+    int p = xp_open_print(PrintDef{"X", 132}, Destination::Printer);
+    EXPECT_EQ(xp_close_print(p), 0);
+    EXPECT_EQ(person.printed().size(), 1u);
+}
+
+// ---- The report hub ------------------------------------------------------------------------
+namespace {
+struct HubRun {
+    std::vector<PanelMessage> panel_events;
+    int starts = 0, ends = 0, print = 0;
+    std::vector<std::string> lines_at_start;
+};
+
+xh_hub_def convert_hub(int screen, HubRun& run) {
+    xh_hub_def def;
+    def.command = 3020;
+    def.screen_file = screen;
+    def.screen = "CONVERT";
+    def.panel = "HUB";
+    def.process_word = "conversion";
+    def.report_name = "conversion report";
+    def.print = PrintDef{"Conversion Report", 132};
+    def.user_data = &run;
+    def.on_panel = [](Panel& hub, const PanelMessage& m) {
+        auto* r = static_cast<HubRun*>(hub.data());
+        r->panel_events.push_back(m);
+        return 1;
+    };
+    def.on_start = [](const HubStart& s, void* user) {
+        auto* r = static_cast<HubRun*>(user);
+        ++r->starts;
+        r->print = s.print;
+        xp_put_field(s.print, 0, 30, 0, "Converting x.txt");
+        xp_wr_line(s.print, 2, 0, 1);
+        return 1;
+    };
+    def.on_end = [](void* user) { ++static_cast<HubRun*>(user)->ends; };
+    return def;
+}
+}  // namespace
+
+TEST_F(Printing, HubStartRunsTheReportIntoTheChosenFile) {
+    fs::path dir = temp_dir("hub");
+    HubRun run;
+    person.on_panel("CONVERT/HUB", PanelAction::type(kHubFileField, (dir / "conv.txt").string()));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    int hub = xh_process_hub(convert_hub(screen, run));
+    EXPECT_NE(hub, 0);
+    EXPECT_EQ(xw_find_panel(hub), nullptr);  // closed at the end
+    EXPECT_EQ(run.starts, 1);
+    EXPECT_EQ(run.ends, 1);
+    ASSERT_GE(run.panel_events.size(), 3u);
+    EXPECT_EQ(run.panel_events[1].msg, kMsgShown);  // the caller fills its fields here
+    EXPECT_EQ(run.panel_events.back(), (PanelMessage{kMsgCommand, kKeyEnter, kHubStartButton}));
+    EXPECT_EQ(slurp(dir / "conv.txt"), "Converting x.txt\n");
+    fs::remove_all(dir);
+}
+
+TEST_F(Printing, HubCancelEndsWithoutStarting) {
+    HubRun run;
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubCancelButton));
+    xh_process_hub(convert_hub(screen, run));
+    EXPECT_EQ(run.starts, 0);
+    EXPECT_EQ(run.ends, 1);
+    HubRun run2;  // nothing scripted: escape
+    xh_process_hub(convert_hub(screen, run2));
+    EXPECT_EQ(run2.starts, 0);
+    EXPECT_EQ(run2.ends, 1);
+}
+
+TEST_F(Printing, HubOtherButtonsGoToTheCallerAndTheHubStaysOpen) {
+    HubRun run;
+    person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("CONVERT/HUB", PanelAction::choose(kHubDestinationField, 2));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    xh_process_hub(convert_hub(screen, run));
+    EXPECT_EQ(run.starts, 1);
+    EXPECT_NE(std::find(run.panel_events.begin(), run.panel_events.end(), PanelMessage{kMsgCommand, kKeyEnter, 11}),
+              run.panel_events.end());
+    ASSERT_EQ(person.reports().size(), 1u);  // to the screen
+    EXPECT_EQ(person.reports()[0].lines, std::vector<std::string>{"Converting x.txt"});
+}
+
+TEST_F(Printing, HubWithAnUnwritableFileSaysSoAndStaysOpen) {
+    HubRun run;
+    person.on_panel("CONVERT/HUB", PanelAction::type(kHubFileField, "/nonexistent-dir/r.txt"));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubCancelButton));
+    xh_process_hub(convert_hub(screen, run));
+    EXPECT_EQ(run.starts, 0);
+    EXPECT_EQ(run.ends, 1);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].kind, kError);
+    EXPECT_NE(person.messages()[0].text.find("/nonexistent-dir/r.txt"), std::string::npos);
+}
+
+TEST_F(Printing, BackgroundHubStartsAtOnceWithoutAPanel) {
+    fs::path dir = temp_dir("bg");
+    run_state().in_background = true;
+    run_state().report_path = (dir / "bg.txt").string();
+    HubRun run;
+    xh_process_hub(convert_hub(screen, run));
+    EXPECT_EQ(run.starts, 1);
+    EXPECT_EQ(run.ends, 1);
+    EXPECT_TRUE(run.panel_events.empty());
+    EXPECT_FALSE(person.panel_was_opened("CONVERT/HUB"));
+    EXPECT_EQ(slurp(dir / "bg.txt"), "Converting x.txt\n");
+    fs::remove_all(dir);
+}
+
+TEST_F(Printing, GenericHubServesARunWithoutAPanelOfItsOwn) {
+    HubRun run;
+    xh_hub_def def = convert_hub(screen, run);
+    def.screen.clear();
+    def.panel.clear();
+    person.on_panel("HUB/HUB", PanelAction::choose(kHubDestinationField, 2));
+    person.on_panel("HUB/HUB", PanelAction::press(kHubStartButton));
+    xh_process_hub(def);
+    EXPECT_EQ(run.starts, 1);
+    EXPECT_EQ(default_report_file("examine files report"), "examine_files_report.txt");
+}
