@@ -28,10 +28,10 @@
 //
 // Indexes (all named "dzk_..."; dropped and rebuilt when the dictionary version changes):
 //   dzk_r<N>_0   UNIQUE on the primary key of record type N
-//   dzk_<K>      file key K: UNIQUE or plain; a unique key that allows blanks gets a UNIQUE
-//                partial index over its non-blank values (dzk_<K>_u) and a plain index for order
-// Walks run in (key columns, rowid) order, so records with equal non-unique keys keep the
-// order in which they were written.
+//   dzk_<K>      file key K: UNIQUE on its fields; a non-unique key is a plain index over its
+//                fields followed by the primary key's; a unique key that allows blanks gets a
+//                UNIQUE partial index over its non-blank values (dzk_<K>_u) and the plain one
+// Walks run in key order; records with equal non-unique keys follow their primary keys.
 //
 // Transactions: with writes started, the first write opens BEGIN IMMEDIATE and everything
 // stays in that transaction until commit, end of writes or close. Without writes started each

@@ -230,6 +230,15 @@ std::string rtrim(std::string s) {
 
 // ---- Schema -------------------------------------------------------------------------------
 
+// A walk's order: the key's fields, then those of the primary key that the key lacks, so that
+// records with equal non-unique keys follow their primary keys.
+std::vector<uint16_t> order_fields(const RecordDef& r, const std::vector<uint16_t>& keyFields) {
+    std::vector<uint16_t> out = keyFields;
+    for (uint16_t f : r.primaryKey)
+        if (std::find(out.begin(), out.end(), f) == out.end()) out.push_back(f);
+    return out;
+}
+
 int exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
 
 std::string index_sql(const Dictionary& d, const std::string& name, const RecordDef& r, const std::vector<uint16_t>& fields,
@@ -304,9 +313,11 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
                 where += (where.empty() ? "" : " AND ") + quote(fd.name) + (is_text(fd.type) ? " = ''" : " = 0");
             }
             sql.push_back(index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"));
-            sql.push_back(index_sql(d, name, r, k.def.fields, false, ""));
+            sql.push_back(index_sql(d, name, r, order_fields(r, k.def.fields), false, ""));
+        } else if (k.def.unique) {
+            sql.push_back(index_sql(d, name, r, k.def.fields, true, ""));
         } else {
-            sql.push_back(index_sql(d, name, r, k.def.fields, k.def.unique, ""));
+            sql.push_back(index_sql(d, name, r, order_fields(r, k.def.fields), false, ""));
         }
     }
     sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('format', 'dodedoz-datafile')");
@@ -515,80 +526,73 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
+    // Matching uses the key's fields; order (and the cursor) also the primary key's.
+    const std::vector<uint16_t> of = unique ? *kf : order_fields(r, *kf);
+    auto col_list = [&](const std::vector<uint16_t>& fields, const char* suffix) {
+        std::string out;
+        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ", " : "") + quote(d.fields[fields[i]].def.name) + suffix;
+        return out;
+    };
+    auto param_list = [](size_t n) {
+        std::string out;
+        for (size_t i = 0; i < n; ++i) out += (i ? ", ?" : "?") + std::to_string(i + 1);
+        return out;
+    };
 
     // Where a walk starts from.
     Op eff = op;
     Cells from;
-    int64_t fromRow = 0;
     if (op == Op::Next || op == Op::Prev) {
-        if (rs->pos == Pos::None) eff = op == Op::Next ? Op::First : Op::Last;
-        else if (rs->pos == Pos::PastEnd) eff = op == Op::Next ? Op::Next : Op::Last;
-        else if (rs->pos == Pos::BeforeStart) eff = op == Op::Next ? Op::First : Op::Prev;
         if ((rs->pos == Pos::PastEnd && op == Op::Next) || (rs->pos == Pos::BeforeStart && op == Op::Prev))
             return hd->lastStatus = XIO_END;
+        if (rs->pos == Pos::None) eff = op == Op::Next ? Op::First : Op::Last;
+        else if (rs->pos == Pos::PastEnd) eff = Op::Last;
+        else if (rs->pos == Pos::BeforeStart) eff = Op::First;
         if (eff == op) {
-            fromRow = rs->curRow;
             if (rs->curKey == key) {
                 from = rs->curVals;
             } else {
                 // The cursor was set by another key: take this key's values from its row.
-                std::string cols;
-                for (uint16_t f : *kf) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
-                sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+                sqlite3_stmt* st = hd->stmt("SELECT " + col_list(of, "") + " FROM " + table_of(r) + " WHERE rowid = ?1");
                 if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-                sqlite3_bind_int64(st, 1, fromRow);
+                sqlite3_bind_int64(st, 1, rs->curRow);
                 if (sqlite3_step(st) != SQLITE_ROW) {
                     sqlite3_reset(st);
                     return hd->lastStatus = XIO_END;
                 }
-                from.resize(kf->size());
-                for (size_t i = 0; i < kf->size(); ++i) read_cell(st, static_cast<int>(i), d.fields[(*kf)[i]].def.type, from[i]);
+                from.resize(of.size());
+                for (size_t i = 0; i < of.size(); ++i) read_cell(st, static_cast<int>(i), d.fields[of[i]].def.type, from[i]);
                 sqlite3_reset(st);
             }
         }
     }
 
-    std::string cols, params;
-    for (size_t i = 0; i < kf->size(); ++i) {
-        cols += (i ? ", " : "") + quote(d.fields[(*kf)[i]].def.name);
-        params += (i ? ", ?" : "?") + std::to_string(i + 1);
-    }
-    const std::string asc = cols + ", rowid", desc = [&] {
-        std::string s;
-        for (size_t i = 0; i < kf->size(); ++i) s += quote(d.fields[(*kf)[i]].def.name) + " DESC, ";
-        return s + "rowid DESC";
-    }();
-    std::string where, order = asc;
+    std::string where, order = col_list(of, "");
     switch (eff) {
         case Op::Exact:
         case Op::Find:
             for (size_t i = 0; i < kf->size(); ++i)
                 where += (i ? " AND " : "") + quote(d.fields[(*kf)[i]].def.name) + " = ?" + std::to_string(i + 1);
             break;
-        case Op::GE: where = "(" + cols + ") >= (" + params + ")"; break;
-        case Op::GT: where = "(" + cols + ") > (" + params + ")"; break;
+        case Op::GE: where = "(" + col_list(*kf, "") + ") >= (" + param_list(kf->size()) + ")"; break;
+        case Op::GT: where = "(" + col_list(*kf, "") + ") > (" + param_list(kf->size()) + ")"; break;
         case Op::First: break;
-        case Op::Last: order = desc; break;
-        case Op::Next:
-        case Op::Prev: {
-            const std::string cmp = eff == Op::Next ? " > " : " < ";
-            if (unique) where = "(" + cols + ")" + cmp + "(" + params + ")";
-            else where = "(" + cols + ", rowid)" + cmp + "(" + params + ", ?" + std::to_string(kf->size() + 1) + ")";
-            if (eff == Op::Prev) order = desc;
+        case Op::Last: order = col_list(of, " DESC"); break;
+        case Op::Next: where = "(" + col_list(of, "") + ") > (" + param_list(of.size()) + ")"; break;
+        case Op::Prev:
+            where = "(" + col_list(of, "") + ") < (" + param_list(of.size()) + ")";
+            order = col_list(of, " DESC");
             break;
-        }
     }
     const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : rs->columns) + " FROM " +
                             table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
     sqlite3_stmt* st = hd->stmt(sql);
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-    const bool fromBuffer = eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT;
-    if (fromBuffer) {
+    if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
         for (size_t i = 0; i < kf->size(); ++i)
             bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
     } else if (eff == Op::Next || eff == Op::Prev) {
-        for (size_t i = 0; i < kf->size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, from[i]);
-        if (!unique) sqlite3_bind_int64(st, static_cast<int>(kf->size() + 1), fromRow);
+        for (size_t i = 0; i < of.size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[of[i]].def.type, from[i]);
     }
     int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) {
@@ -626,7 +630,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     rs->curKey = key;
     rs->curRow = row;
     rs->curVals.clear();
-    for (uint16_t f : *kf) rs->curVals.push_back(rs->buf[f - r.firstField]);
+    for (uint16_t f : of) rs->curVals.push_back(rs->buf[f - r.firstField]);
     rs->ordinal = -1;
     if (key == 0) {
         if (eff == Op::First) rs->ordinal = 0;

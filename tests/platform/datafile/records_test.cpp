@@ -157,9 +157,9 @@ TEST_F(Records, WalksFollowKeyOrderWithoutRegardToCase) {
     EXPECT_EQ(walk(h, 0), "Alpha,delta,GAMMA");
 }
 
-TEST_F(Records, NonUniqueKeysWalkEveryRecordInWritingOrder) {
+TEST_F(Records, NonUniqueKeysWalkEveryRecordInPrimaryKeyOrder) {
     uint16_t h = open();
-    const char* people[][3] = {{"C1", "1", "Smith"}, {"C1", "2", "jones"}, {"C2", "1", "SMITH"}, {"C3", "1", "Adams"}};
+    const char* people[][3] = {{"C2", "1", "SMITH"}, {"C1", "2", "jones"}, {"C1", "1", "Smith"}, {"C3", "1", "Adams"}};
     for (auto& p : people) {
         xio_init_record(h, 2);
         x_value_def v;
