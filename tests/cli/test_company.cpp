@@ -1,4 +1,5 @@
 // company init and company show, run as the program itself.
+#include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/suite/control.h"
 #include "platform/suite/xk.h"
@@ -58,6 +59,15 @@ TEST_F(CompanyCommand, InitWritesACompleteCompanyThatShowPrints) {
     ASSERT_EQ(init.status, 0) << init.out;
     EXPECT_TRUE(fs::exists(dir_ / "company.toml"));
     EXPECT_TRUE(fs::exists(dir_ / "MASTER.XVM"));  // the substitution-table file, always
+    // An empty data file for every installed application that has a dictionary.
+    for (const std::string& abbr : dz::xio_dictionary_abbrs()) {
+        for (std::uint16_t no : {0, 1, 2, 3, 4, 5, 6, 7}) {
+            const std::string name = dz::xio_file_name(abbr, no);
+            if (!name.empty()) {
+                EXPECT_TRUE(fs::exists(dir_ / name)) << name;
+            }
+        }
+    }
 
     CliRun show = cli("company show --company " + dir_.string());
     ASSERT_EQ(show.status, 0) << show.out;

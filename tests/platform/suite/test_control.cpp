@@ -271,6 +271,29 @@ TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
     EXPECT_EQ(disk.last_run.at("XVM0"), 2u);
 }
 
+TEST_F(InitCompany, LastRunKeptInTheHeaderWhenTheFileHasOne) {
+    open({"GL"});
+    const auto path = dir_.path() / xio_file_name("GLT", 6);
+    if (xio_file_name("GLT", 6).empty()) GTEST_SKIP() << "no GLT dictionary";
+    ASSERT_EQ(xio_create_file("GLT", 6, path), XIO_OK) << xio_error_text();
+    uint16_t h = 0;
+    ASSERT_EQ(xio_open_file(path, 1, h), XIO_OK) << xio_error_text();
+    ASSERT_NE(xio_num(h, XIO_NUM_HEADER, 1, "LASTRUN"), 0);
+    EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 1.0);
+    EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 2.0);
+    // The header is free again: another reader may lock it.
+    EXPECT_EQ(xio_rd_header(h, 1, 1), XIO_OK);
+    xio_free_header(h, 1);
+    xio_cls_file(h);
+    ASSERT_EQ(xio_open_file(path, 1, h), XIO_OK);
+    ASSERT_EQ(xio_rd_header(h, 1, 0), XIO_OK);
+    x_value_def v;
+    xio_get_field(h, 0, xio_num(h, XIO_NUM_HEADER, 1, "LASTRUN"), v);
+    EXPECT_EQ(v.number, 2.0);
+    xio_cls_file(h);
+    EXPECT_FALSE(read_settings(dir_.path() / kSettingsFileName).last_run.count("GLT6"));
+}
+
 TEST(Utilities, UuidsAreVersion7TextAndOrdered) {
     std::string prev = x_new_uuid();
     for (int i = 0; i < 2000; ++i) {
