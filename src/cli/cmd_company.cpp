@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <system_error>
+#include <vector>
 
 namespace dz::cli {
 namespace {
@@ -37,9 +38,15 @@ bool parse_modules(const std::string& text, std::set<std::string>& out, std::str
     return true;
 }
 
-// Creates the empty data files of the installed applications that have a dictionary, and the
-// substitution-table file always. Answers false with the reason on stderr.
-bool create_data_files(const Company& company) {
+struct PlannedFile {
+    std::string abbr;
+    std::uint16_t number = 0;
+    fs::path path;
+};
+
+// The data files of the installed applications that have a dictionary, and the
+// substitution-table file always. False with the reason on stderr.
+bool plan_data_files(const Company& company, std::vector<PlannedFile>& plan) {
     for (const std::string& abbr : xio_dictionary_abbrs()) {
         const bool wanted = abbr == "XVM" || company.settings().installed.count(abbr.substr(0, 2)) > 0;
         if (!wanted) continue;
@@ -49,18 +56,25 @@ bool create_data_files(const Company& company) {
             std::cerr << "dodedoz-cli: company init: dictionary of " << abbr << ": " << error << "\n";
             return false;
         }
-        const fs::path folder = company.data_folder(abbr);
+        for (const auto& file : dict->files) plan.push_back({abbr, file.number, company.data_folder(abbr) / file.name});
+    }
+    return true;
+}
+
+// Creates the planned files; on failure removes what it made and answers false.
+bool create_data_files(const std::vector<PlannedFile>& plan) {
+    std::vector<fs::path> made;
+    for (const auto& f : plan) {
         std::error_code ec;
-        fs::create_directories(folder, ec);
-        for (const auto& file : dict->files) {
-            const fs::path path = folder / file.name;
-            const int status = xio_create_file(abbr, file.number, path);
-            if (status != XIO_OK) {
-                std::cerr << "dodedoz-cli: company init: cannot create " << path.string() << " (status " << status
-                          << ") " << xio_error_text() << "\n";
-                return false;
-            }
+        fs::create_directories(f.path.parent_path(), ec);
+        const int status = xio_create_file(f.abbr, f.number, f.path);
+        if (status != XIO_OK) {
+            std::cerr << "dodedoz-cli: company init: cannot create " << f.path.string() << " (status " << status
+                      << ") " << xio_error_text() << "\n";
+            for (const auto& p : made) fs::remove(p, ec);
+            return false;
         }
+        made.push_back(f.path);
     }
     return true;
 }
@@ -93,15 +107,29 @@ int run_init(const std::string& dir, const std::string& modules) {
         std::cerr << "dodedoz-cli: company init: " << dict_error << "\n";
         return kExitFailure;
     }
+    CompanySettings settings = default_settings(installed);
+    settings.name = fs::absolute(folder).filename().string();
+    if (settings.name.empty()) settings.name = "New Company";
+    std::vector<PlannedFile> plan;
+    if (!plan_data_files(Company(folder, settings), plan)) return kExitFailure;
+    for (const auto& f : plan) {
+        if (fs::exists(f.path, ec)) {
+            std::cerr << "dodedoz-cli: company init: " << f.path.string()
+                      << " already exists; a data file is never overwritten\n";
+            return kExitFailure;
+        }
+    }
+    const fs::path settings_file = folder / kSettingsFileName;
     try {
-        CompanySettings settings = default_settings(installed);
-        settings.name = fs::absolute(folder).filename().string();
-        if (settings.name.empty()) settings.name = "New Company";
-        write_settings(folder / kSettingsFileName, settings);
-        Company company = Company::load(folder);  // proves the file reads back
-        if (!create_data_files(company)) return kExitFailure;
+        write_settings(settings_file, settings);
+        Company::load(folder);  // proves the file reads back
     } catch (const SettingsError& e) {
         std::cerr << "dodedoz-cli: company init: " << e.what() << "\n";
+        fs::remove(settings_file, ec);
+        return kExitFailure;
+    }
+    if (!create_data_files(plan)) {
+        fs::remove(settings_file, ec);
         return kExitFailure;
     }
     std::cout << "Company created in " << folder.string() << "\n";

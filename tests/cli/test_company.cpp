@@ -128,4 +128,17 @@ TEST_F(CompanyCommand, RefusalsAndExitCodes) {
     EXPECT_EQ(cli("company show").status, 64);
 }
 
+TEST_F(CompanyCommand, ExistingDataFileIsNeverOverwritten) {
+    fs::create_directories(dir_);
+    std::ofstream(dir_ / "MASTER.XVM") << "not ours";
+    CliRun init = cli("company init " + dir_.string());
+    EXPECT_EQ(init.status, 2) << init.out;
+    EXPECT_NE(init.out.find("MASTER.XVM already exists"), std::string::npos) << init.out;
+    EXPECT_FALSE(fs::exists(dir_ / "company.toml"));  // nothing half-made
+    std::ifstream in(dir_ / "MASTER.XVM");
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "not ours");
+}
+
 }  // namespace

@@ -6,7 +6,11 @@
 
 #include <toml++/toml.h>
 
-#include <fstream>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <set>
 #include <sstream>
 #include <system_error>
@@ -476,19 +480,29 @@ CompanySettings read_settings(const fs::path& file) {
 }
 
 void write_settings(const fs::path& file, const CompanySettings& settings) {
+    // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
+    // either the old settings or the new ones, never a part.
     fs::path aside = file;
     aside += ".new";
-    {
-        std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-        out << render(settings);
-        out.flush();
-        if (!out) {
-            std::error_code ec;
-            fs::remove(aside, ec);
-            throw SettingsError(file.string() + ": cannot be written (disk full or no permission)");
-        }
+    const std::string text = render(settings);
+    int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw SettingsError(file.string() + ": cannot be written: " + std::strerror(errno));
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        ok = n > 0;
+        if (ok) done += static_cast<std::size_t>(n);
     }
+    const int write_errno = errno;
+    ok = ok && ::fsync(fd) == 0;
+    ::close(fd);
     std::error_code ec;
+    if (!ok) {
+        fs::remove(aside, ec);
+        throw SettingsError(file.string() + ": cannot be written: " + std::strerror(write_errno ? write_errno : EIO));
+    }
     fs::rename(aside, file, ec);
     if (ec) {
         fs::remove(aside, ec);

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
+#include <optional>
 
 namespace dz::suite {
 
@@ -25,9 +27,33 @@ LocalDateTime system_now() {
     return now;
 }
 
+// DODEDOZ_NOW="YYYY-MM-DD HH:MM:SS" fixes the clock of a whole program run (golden reports
+// of the command line). A value that does not parse is reported once and ignored.
+std::optional<LocalDateTime> environment_now() {
+    const char* env = std::getenv("DODEDOZ_NOW");
+    if (!env || !*env) return std::nullopt;
+    unsigned y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0;
+    char tail = 0;
+    const int n = std::sscanf(env, "%4u-%2u-%2u %2u:%2u:%2u%c", &y, &mo, &d, &h, &mi, &sec, &tail);
+    LocalDateTime at{x_date_type{static_cast<uint16_t>(mo), static_cast<uint16_t>(d), static_cast<uint16_t>(y)},
+                     x_time_type{static_cast<uint16_t>(h), static_cast<uint16_t>(mi), static_cast<uint16_t>(sec)}};
+    if (n != 6 || mo < 1 || mo > 12 || d < 1 || static_cast<int>(d) > xd_month_length(at.date) || h > 23 ||
+        mi > 59 || sec > 59) {
+        static bool reported = false;
+        if (!reported) {
+            std::fprintf(stderr, "dodedoz: DODEDOZ_NOW='%s' is not \"YYYY-MM-DD HH:MM:SS\"; using the system clock\n", env);
+            reported = true;
+        }
+        return std::nullopt;
+    }
+    return at;
+}
+
 LocalDateTime now() {
     const Clock& c = clock_slot();
-    return c ? c() : system_now();
+    if (c) return c();
+    if (auto fixed = environment_now()) return *fixed;
+    return system_now();
 }
 
 // Days since 1970-01-01 of a proleptic Gregorian date (any day number, even past the month's end).

@@ -18,8 +18,9 @@ struct LocalDateTime {
     x_time_type time;
 };
 
-// The clock that xd_get_date / xd_get_time read. An empty function restores the system's
-// local time.
+// The clock that xd_get_date / xd_get_time read. An empty function restores the default:
+// the time in DODEDOZ_NOW ("YYYY-MM-DD HH:MM:SS") when that is set, else the system's local
+// time.
 using Clock = std::function<LocalDateTime()>;
 void xd_set_clock(Clock clock);
 // A clock that always answers `at`.

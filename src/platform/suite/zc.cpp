@@ -134,7 +134,7 @@ int zb_process_batch(const zb_batch_request& request) {
     record.taskId = request.taskId;
     record.appCode = request.appCode.substr(0, 2);
     char text[16];
-    std::snprintf(text, sizeof text, "%06u", static_cast<unsigned>(*number % 1000000));
+    std::snprintf(text, sizeof text, "%06u", static_cast<unsigned>((*number - 1) % 999999 + 1));  // 1..999999, then again
     record.batchText = record.appCode + text;
     record.id = ++next_id;
     open_batches()[record.id] = OpenBatch{request.endCallback};

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 namespace dz::suite {
 namespace {
 
@@ -97,6 +99,23 @@ TEST(Dates, ClockCanBeFixedAndReleased) {
     EXPECT_GE(today.month, 1);
     EXPECT_LE(today.month, 12);
     EXPECT_NE(today, zqDate(2, 29, 2000));
+}
+
+TEST(Dates, EnvironmentFixesTheClockOfARun) {
+    xd_set_clock(nullptr);
+    ::setenv("DODEDOZ_NOW", "2024-02-29 23:59:58", 1);
+    EXPECT_EQ(xd_get_date(), zqDate(2, 29, 2024));
+    EXPECT_EQ(xd_get_time(), (x_time_type{23, 59, 58}));
+    // An injected clock wins over the environment.
+    xd_set_clock(xd_fixed_clock(LocalDateTime{zqDate(1, 2, 2003), x_time_type{4, 5, 6}}));
+    EXPECT_EQ(xd_get_date(), zqDate(1, 2, 2003));
+    xd_set_clock(nullptr);
+    for (const char* bad : {"2023-02-29 10:00:00", "2024-13-01 10:00:00", "2024-01-01", "2024-01-01 10:00:00x"}) {
+        ::setenv("DODEDOZ_NOW", bad, 1);
+        EXPECT_NE(xd_get_date(), zqDate(1, 1, 2024)) << bad;
+        EXPECT_GE(xd_get_date().year, 2025) << bad;  // the system clock
+    }
+    ::unsetenv("DODEDOZ_NOW");
 }
 
 }  // namespace
