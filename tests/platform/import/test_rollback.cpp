@@ -1,0 +1,114 @@
+// Undoing a group's writes.
+#include "import_fixture.h"
+
+#include "platform/import/xvl_rollback.h"
+
+using namespace dz;
+using namespace dz::xvl;
+using namespace dz::xvl::test;
+
+class ImportRollback : public ImportFixture {
+protected:
+    // Every customer as "id=name/balance", in key order.
+    std::vector<std::string> Customers() {
+        std::vector<std::string> out;
+        for (int st = xio_rd_first(handle, 1, 0, 0); st == XIO_OK; st = xio_rd_next(handle, 1, 0, 0)) {
+            char bal[32];
+            std::snprintf(bal, sizeof bal, "%.0f", Get(1, "CBAL").number);
+            out.push_back(Get(1, "CUSTID").text + "=" + Get(1, "CNAME").text + "/" + bal);
+        }
+        return out;
+    }
+    void Put(uint16_t rec, const char* name, const std::string& text) {
+        x_value_def v;
+        v.text = text;
+        xio_put_field(handle, rec, Fld(rec, name), v);
+    }
+};
+
+TEST_F(ImportRollback, LeavesTheFileAsItWasBeforeTheGroup) {
+    StoreCustomer("A", "Alpha", 100);
+    StoreCustomer("B", "Beta", 200);
+    const auto before = Customers();
+    {
+        xvlRollbackStack stack;
+        // Add C.
+        xio_init_record(handle, 1);
+        Put(1, "CUSTID", "C");
+        Put(1, "CNAME", "Gamma");
+        ASSERT_EQ(xio_wr_record(handle, 1), XIO_OK);
+        stack.pushRecord(handle, 1, xvlRollbackStack::Added, 0);
+        // Replace A (read for update, copy saved first).
+        Put(1, "CUSTID", "a");
+        ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+        const uint16_t saved = xio_save_record(handle, 1);
+        ASSERT_NE(saved, 0);
+        Put(1, "CNAME", "Changed");
+        ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
+        stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+        // Replace B twice.
+        for (const char* name : {"Beta 2", "Beta 3"}) {
+            Put(1, "CUSTID", "B");
+            ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+            const uint16_t id = xio_save_record(handle, 1);
+            Put(1, "CNAME", name);
+            ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
+            stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, id);
+        }
+        // An invoice of another record type.
+        xio_init_record(handle, 2);
+        Put(2, "INVNO", "I1");
+        ASSERT_EQ(xio_wr_record(handle, 2), XIO_OK);
+        stack.pushRecord(handle, 2, xvlRollbackStack::Added, 0);
+        EXPECT_EQ(stack.size(), 5u);
+        EXPECT_NE(Customers(), before);
+        EXPECT_TRUE(stack.rollback());
+        EXPECT_EQ(stack.size(), 0u);
+    }
+    EXPECT_EQ(Customers(), before);
+    Put(2, "INVNO", "I1");
+    EXPECT_EQ(xio_find_record(handle, 2, 0), XIO_NOT_FOUND);
+}
+
+TEST_F(ImportRollback, AReplacementThatChangedTheKeyIsUndone) {
+    StoreCustomer("A", "Alpha", 100);
+    const auto before = Customers();
+    xvlRollbackStack stack;
+    Put(1, "CUSTID", "A");
+    ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+    const uint16_t saved = xio_save_record(handle, 1);
+    Put(1, "CUSTID", "Z");
+    ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
+    stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+    EXPECT_EQ(Customers(), (std::vector<std::string>{"Z=Alpha/100"}));
+    EXPECT_TRUE(stack.rollback());
+    EXPECT_EQ(Customers(), before);
+}
+
+TEST_F(ImportRollback, WithoutRollbackTheWritesStayAndCopiesAreDropped) {
+    StoreCustomer("A", "Alpha", 100);
+    {
+        xvlRollbackStack stack;
+        Put(1, "CUSTID", "A");
+        ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+        const uint16_t saved = xio_save_record(handle, 1);
+        Put(1, "CNAME", "Kept");
+        ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
+        stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+    }
+    EXPECT_EQ(Customers(), (std::vector<std::string>{"A=Kept/100"}));
+    EXPECT_NE(xio_restore_record(handle, 1), XIO_OK) << "the saved copy was dropped with the stack";
+}
+
+TEST_F(ImportRollback, AChangeThatCannotBeUndoneIsReported) {
+    xvlRollbackStack stack;
+    xio_init_record(handle, 1);
+    Put(1, "CUSTID", "Q");
+    ASSERT_EQ(xio_wr_record(handle, 1), XIO_OK);
+    stack.pushRecord(handle, 1, xvlRollbackStack::Added, 0);
+    // Someone else removed it already.
+    Put(1, "CUSTID", "Q");
+    ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+    ASSERT_EQ(xio_del_record(handle, 1), XIO_OK);
+    EXPECT_FALSE(stack.rollback());
+}
