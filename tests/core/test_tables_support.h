@@ -2,6 +2,7 @@
 // MASTER.XVM, tables written through SubstitutionMasterFile, and a UI that records messages.
 #pragma once
 
+#include "platform/datafile/data_folder.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/ui/ui.h"
@@ -54,15 +55,33 @@ protected:
                   ("dz-tables-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);
+        LoadDictionaries();
         suite::set_company(suite::Company(folder_, suite::default_settings({"GL", "JC", "AP", "PR", "PM", "AR", "CM"})));
         ui::set_current(&ui_);
     }
 
     void TearDown() override {
+        std::string error;
+        xio_load_dictionaries(data_folder() / "dictionary", error);
         ui::set_current(nullptr);
         suite::close_company();
         std::error_code ec;
         std::filesystem::remove_all(folder_, ec);
+    }
+
+    // The shipped dictionaries plus the test job file of tests/data/tables, whatever another
+    // test of this program loaded before.
+    void LoadDictionaries() {
+        const auto dict = folder_ / "dictionary";
+        std::filesystem::create_directories(dict);
+        for (const auto& src : {data_folder() / "dictionary", std::filesystem::path(DZ_TEST_DATA_DIR) / "tables"})
+            for (const auto& e : std::filesystem::directory_iterator(src))
+                if (e.path().extension() == ".toml") std::filesystem::copy_file(e.path(), dict / e.path().filename());
+        // A fault in an unrelated dictionary must not stop these tests; the two they use must load.
+        std::string error;
+        xio_load_dictionaries(dict, error);
+        ASSERT_FALSE(xio_file_name(kXvmAbbr, 0).empty()) << error;
+        ASSERT_FALSE(xio_file_name("TJB", 1).empty()) << error;
     }
 
     // Creates the empty table file of the company.
