@@ -46,13 +46,13 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
     s.report_designs = {"Standard invoice", "Standard statement"};
 
     s.descriptions = {
-        {1, "Batch"},          {3, "Invoice"},          {6, "Prefix"},
+        {1, "Batch"},          {3, "Invoice"},          {6, "Vendor"},
         {7, "Bank account"},   {8, "Check"},            {9, "Account"},
         {12, "Category"},      {15, "Extra"},           {16, "Job"},
         {18, "Phase"},         {19, "Job cost"},        {20, "Commitment"},
-        {28, "Invoice date"},  {30, "Earning"},         {31, "Deduction"},
-        {33, "Fringe"},        {37, "Tax group"},       {38, "Authorization"},
-        {39, "Pay"},           {40, "Tax"},             {41, "Class"},
+        {28, "Employee"},      {30, "Department"},      {31, "Deduction"},
+        {33, "Earning"},       {37, "Tax group"},       {38, "Authorization"},
+        {39, "Fringe"},        {40, "Tax"},             {41, "Class"},
         {43, "State"},         {44, "Local"},           {46, "Union"},
         {49, "Tax"},           {53, "Employee"},        {60, "Distribution code"},
         {61, "Invoice code"},  {62, "Discount"},        {63, "Deduction"},
@@ -116,6 +116,15 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
                         single(403, "Lease", 10), single(404, "Revision", 3), single(411, "Misc income source", 6),
                         single(415, "Charge type", 6), single(426, "Corporation", 10)}) {
         s.formats[f.number] = f;
+    }
+    // Every field a substitution table can hold needs a width: payroll, miscellaneous, issues
+    // and property-management fields (list values keep their letter case).
+    const std::pair<int, int> more[] = {{6, 10}, {7, 10}, {28, 9}, {30, 6}, {31, 3}, {33, 3}, {37, 6},
+                                        {39, 3}, {40, 3}, {43, 2}, {44, 6}, {46, 6}};
+    for (const auto& [n, width] : more) s.formats[n] = single(n, s.descriptions.at(n).c_str(), width);
+    for (int n : {262, 265, 266, 408, 410, 414, 416, 417, 418, 419, 420, 421, 422, 423, 424, 427, 428, 431,
+                  434, 435, 436, 437}) {
+        s.formats[n] = single(n, s.descriptions.at(n).c_str(), 15, false);
     }
 
     // Custom lists: the default, then the values allowed (the default among them when allowed).

@@ -80,6 +80,21 @@ TEST(Settings, DefaultCompanyHasWhatTheConvertersName) {
     EXPECT_GE(s.formats.at(18).sections.size(), 2u);
 }
 
+TEST(Settings, DefaultCompanyNamesAndSizesEveryTableField) {
+    TempFolder dir;
+    set_company(Company(dir.path(), default_settings({"GL", "JC", "CM", "AP", "PR", "PM", "AR", "TL", "TX"})));
+    // The substitution-table fields of each application: a name and a width each.
+    for (int id : {9, 16, 15, 18, 12, 6, 28, 30, 33, 40, 43, 31, 46, 39, 44, 400, 401, 402, 403, 428, 415,
+                   426, 435, 422, 424, 416, 423, 431, 411, 410, 436, 420, 418, 414, 434, 417, 427, 437, 408,
+                   421, 419, 37, 7, 262, 265, 266, 300, 301}) {
+        EXPECT_FALSE(xk_description(id).empty()) << "field " << id;
+        EXPECT_GT(xk_width(id, 0), 0) << "field " << id;
+    }
+    for (int section : {1, 9, 10, 7, 4}) EXPECT_FALSE(xk_description(9, section).empty()) << "GL section " << section;
+    EXPECT_GT(xk_width(41, 0), 0);  // third value of the union field
+    close_company();
+}
+
 // A settings file with one entry spoiled; the error must name the file, the entry and what
 // was expected.
 class BadSettings : public ::testing::Test {
