@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -32,6 +33,8 @@ MainWindow::MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)
 
 void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("Open &Company..."), this, &MainWindow::companyRequested)
+        ->setStatusTip(tr("Chooses the company folder to work in"));
     QAction* print = file->addAction(tr("&Print..."), this, &MainWindow::printRequested);
     print->setShortcut(QKeySequence::Print);
     print->setStatusTip(tr("Prints the active report"));
@@ -106,6 +109,15 @@ QMdiSubWindow* MainWindow::addChild(QWidget* w) {
     QMdiSubWindow* sub = mdi_->addSubWindow(w);
     sub->show();
     return sub;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    // The window stays while a command runs; the command ends first.
+    if (running_) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::runCommand(int command) {

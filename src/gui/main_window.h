@@ -31,10 +31,12 @@ public:
 
 signals:
     void printRequested();
+    void companyRequested();
 
 private:
     void buildMenus(const dz::ui::MainWindowDef& def);
     void updateWindowMenu();
+    void closeEvent(QCloseEvent* event) override;
 
     QMdiArea* mdi_;
     QMenu* windowMenu_ = nullptr;

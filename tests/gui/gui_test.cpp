@@ -2,6 +2,10 @@
 // and read modally, message boxes answered through the scripted hook, and the progress panel
 // updated and stopped.
 #include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QTableWidget>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QMdiArea>
@@ -17,10 +21,12 @@
 #include <fstream>
 #include <memory>
 
+#include "app/xv_app.h"
 #include "convert/progress.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
+#include "gui/report_viewer.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/screen_file.h"
 #include "platform/ui/ui.h"
@@ -129,6 +135,38 @@ private slots:
         w->menu("Setup")->actions().at(0)->trigger();
         QCOMPARE(started, (std::vector<int>{3020, 3010}));
         QVERIFY(w->menuBar()->isEnabled());
+    }
+
+    void programStartsWithItsMenus() {
+        std::vector<std::string> ran;
+        dz::app::AppEnvironment env;
+        env.load_modules = [] { return true; };
+        env.release_modules = [] {};
+        env.run_convert_examine = [&ran](dz::ui::zqTask& t) { ran.push_back(t.Name()); };
+        env.run_table_editor = [&ran](dz::ui::zqTask& t) { ran.push_back(t.Name()); };
+        env.screens_folder = std::filesystem::path(DZ_SOURCE_DATA_DIR) / "screens";
+        dz::app::CXVApp app(env);
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        QVERIFY(app.InitInstance());
+        MainWindow* w = ui.mainWindow();
+        QVERIFY(w && w->isVisible());
+        QCOMPARE(w->windowTitle(), QStringLiteral("RA Dodedoz"));
+        QCOMPARE(actionTexts(w->menu("Tasks")), (QStringList{"&Examine Files...", "-", "&Convert..."}));
+        QCOMPARE(actionTexts(w->menu("Setup")), (QStringList{"&Substitution Tables..."}));
+        QCOMPARE(w->menu("Tasks")->actions().at(0)->statusTip(),
+                 QStringLiteral("Examines text files for potential field errors"));
+        QCOMPARE(w->menu("Setup")->actions().at(0)->statusTip(),
+                 QStringLiteral("Creates table of values to change during conversion"));
+        QAction* exitAct = w->menu("File")->actions().last();
+        QCOMPARE(exitAct->text(), QStringLiteral("E&xit"));
+        QCOMPARE(exitAct->statusTip(), QStringLiteral("Exits the RA Dodedoz application"));
+
+        w->menu("Tasks")->actions().at(2)->trigger();
+        w->menu("Tasks")->actions().at(0)->trigger();
+        w->menu("Setup")->actions().at(0)->trigger();
+        QCOMPARE(ran, (std::vector<std::string>{"Convert", "Examine Files", "Substitution Tables"}));
+        app.ExitInstance();
     }
 
     void panelDrawnFromItsDescription() {
@@ -247,6 +285,64 @@ private slots:
         ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNo, "Sure?"), 2);
+    }
+
+    void recordPickerChoosersAndReports() {
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        dz::ui::MainWindowDef def;
+        def.title = "RA Dodedoz";
+        ui.create_main_window(def);
+        ui.show_main_window();
+
+        // Record picker: the second row picked; then cancelled.
+        dz::ui::RecordList list{"Table groups", {"Group"}, {{"ALPHA"}, {"BETA"}, {"GAMMA"}}, 0};
+        ui.setModalHook([](QWidget* w) {
+            auto* table = w->findChild<QTableWidget*>();
+            QVERIFY(table);
+            QCOMPARE(table->rowCount(), 3);
+            QCOMPARE(table->item(1, 0)->text(), QStringLiteral("BETA"));
+            table->selectRow(1);
+            qobject_cast<QDialog*>(w)->accept();
+        });
+        QCOMPARE(dz::ui::xl_list_records(list), 2);
+        ui.setModalHook([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+        QCOMPARE(dz::ui::xl_list_records(list), 0);
+
+        // File chooser: two existing files chosen, in order; a cancel chooses nothing.
+        QTemporaryDir dir;
+        for (const char* name : {"a.txt", "b.txt"}) std::ofstream(dir.filePath(name).toStdString()) << "#\n";
+        dz::ui::FileChooser request;
+        request.title = "Select Text Files";
+        request.filters = {{"Text Files", "txt"}, {"All Files", "*"}};
+        request.initial_folder = dir.path().toStdString();
+        ui.setModalHook([&dir](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            QCOMPARE(fd->fileMode(), QFileDialog::ExistingFiles);
+            QCOMPARE(fd->nameFilters().first(), QStringLiteral("Text Files (*.txt)"));
+            fd->selectFile(QStringLiteral("\"a.txt\" \"b.txt\""));
+            static_cast<QDialog*>(fd)->accept();
+        });
+        std::vector<std::string> chosen;
+        QCOMPARE(dz::ui::zqfdlgFileChooseMany(request, chosen), 0);
+        QCOMPARE(chosen.size(), size_t{2});
+        QVERIFY(QString::fromStdString(chosen[0]).endsWith("a.txt"));
+        QVERIFY(QString::fromStdString(chosen[1]).endsWith("b.txt"));
+        ui.setModalHook([](QWidget* w) { qobject_cast<QDialog*>(w)->reject(); });
+        QVERIFY(dz::ui::zqfdlgFileChooseMany(request, chosen) != 0);
+        QVERIFY(chosen.empty());
+
+        // A report to the screen: an MDI child in a fixed-pitch font, page breaks as blank lines.
+        dz::ui::ReportDocument report{"Conversion Report", 132, {"Page 1", "line", "\fPage 2"}};
+        QVERIFY(ui.show_report(report));
+        auto subs = ui.mainWindow()->mdiArea()->subWindowList();
+        QCOMPARE(subs.size(), qsizetype{1});
+        auto* viewer = qobject_cast<dz::gui::ReportViewer*>(subs[0]->widget());
+        QVERIFY(viewer);
+        QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
+        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
+        QVERIFY(QFontInfo(viewer->text()->font()).fixedPitch());
     }
 
     void progressPanelUpdatedAndStopped() {
