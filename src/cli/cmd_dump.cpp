@@ -1,0 +1,176 @@
+// dodedoz-cli dump --company DIR ABBR [--file N]: every header and record of one data file as
+// stable, diff-able text. Headers come first, then the records record type by record type in
+// key-0 order, one line each:
+//
+//   H1 LSTTBLE="" LSTAPPL=0 LSTFLD=0
+//   R3 FTABLE="Main" FFIELD=9 FOLDVAL="100" ...
+//   N3 "notes of the record above"
+//
+// Texts are quoted with \" \\ and \xHH for control characters and bytes above 127; numbers are
+// the stored values in their shortest exact form; logical fields 1/0; choices their item
+// number; dates YYYY-MM-DD (empty when blank); times HH:MM:SS.
+#include "cli/commands.h"
+
+#include "platform/datafile/dictionary.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/company.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+std::string dump_text(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c >= 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\x%02X", c);
+            out += buf;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string number_text(double v) {
+    char buf[64];
+    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, res.ptr);
+}
+
+std::string value_text(const dz::xio_fld_def& f, const dz::x_value_def& v) {
+    using namespace dz;
+    char buf[32];
+    switch (f.type) {
+        case XIO_TYPE_TEXT:
+        case XIO_TYPE_RIGHT_TEXT: return dump_text(v.longText.empty() ? v.text : v.longText);
+        case XIO_TYPE_LOGICAL: return v.flag ? "1" : "0";
+        case XIO_TYPE_DATE:
+            if (v.date.blank()) return "";
+            std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", v.date.year, v.date.month, v.date.day);
+            return buf;
+        case XIO_TYPE_TIME:
+            std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", v.time.hour, v.time.minute, v.time.second);
+            return buf;
+        default: return number_text(v.number);
+    }
+}
+
+// One line of FIELD=value pairs for fields first..last of the buffer.
+std::string fields_line(uint16_t h, uint16_t first, uint16_t last) {
+    std::string line;
+    for (uint16_t n = first; n <= last; ++n) {
+        dz::xio_fld_def f;
+        dz::x_value_def v;
+        dz::xio_get_fld_def(h, n, f, 1, true);
+        dz::xio_get_field(h, 0, n, v);
+        line += " " + f.name + "=" + value_text(f, v);
+    }
+    return line;
+}
+
+int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool fileGiven) {
+    using namespace dz;
+    std::string abbr = abbrIn;
+    for (auto& c : abbr) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    std::string error;
+    auto dict = xio::get(abbr, error);
+    if (!dict) {
+        std::cerr << "dodedoz-cli: dump: " << error << "\n";
+        return cli::kExitFailure;
+    }
+    if (!fileGiven) fileNo = dict->files.front().number;
+    const bool listed = std::any_of(dict->files.begin(), dict->files.end(),
+                                    [&](const xio::FileEntry& f) { return f.number == fileNo; });
+    if (!listed) {
+        std::cerr << "dodedoz-cli: dump: " << abbr << " has no file number " << fileNo << "\n";
+        return cli::kExitFailure;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::cerr << "dodedoz-cli: dump: company folder " << dir << " does not exist\n";
+        return cli::kExitFailure;
+    }
+    if (std::filesystem::exists(std::filesystem::path(dir) / suite::kSettingsFileName)) {
+        try {
+            suite::open_company(dir);
+        } catch (const suite::SettingsError& e) {
+            std::cerr << "dodedoz-cli: dump: " << e.what() << "\n";
+            return cli::kExitFailure;
+        }
+    } else {
+        // A bare folder of data files.
+        xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });
+    }
+    xio_ask_request req;
+    req.abbr = abbr;
+    req.fileNo = static_cast<uint16_t>(fileNo);
+    uint16_t h = 0;
+    const int status = xio_ask_file(req, h);
+    if (status != XIO_OK) {
+        const std::string name = dict->file(req.fileNo)->name;
+        std::string why = status == XIO_NO_FILE  ? "does not exist"
+                          : status == XIO_CORRUPT ? "is either an old version or corrupt"
+                          : status == XIO_LOCKED  ? "is in use"
+                                                  : "cannot be opened (status " + std::to_string(status) + ")";
+        std::cerr << "dodedoz-cli: dump: " << abbr << " file " << name << " " << why << ": " << xio_error_text() << "\n";
+        return cli::kExitFailure;
+    }
+    std::ostringstream out;
+    int result = cli::kExitOk;
+    xio_file_def def;
+    xio_get_def(h, def);
+    for (uint16_t hdr : def.headerNumbers) {
+        xio_rec_def rd;
+        xio_get_header_def(h, hdr, rd);
+        int s = xio_rd_header(h, hdr, 0);
+        if (s != XIO_OK) {
+            std::cerr << "dodedoz-cli: dump: " << abbr << " header " << hdr << " cannot be read (status " << s << ")\n";
+            result = cli::kExitFailure;
+            break;
+        }
+        out << "H" << hdr << fields_line(h, rd.firstField, rd.lastField) << "\n";
+        xio_free_header(h, hdr);
+    }
+    for (uint16_t rec : def.recordNumbers) {
+        if (result != cli::kExitOk) break;
+        xio_rec_def rd;
+        xio_get_rec_def(h, rec, rd, 1);
+        int s = xio_rd_first(h, rec, 0, 0);
+        for (; s == XIO_OK; s = xio_rd_next(h, rec, 0, 0)) {
+            out << "R" << rec << fields_line(h, rd.firstField, rd.lastField) << "\n";
+            std::string notes, piece;
+            if (xio_rd_notes(h, rec, 0) == XIO_OK)
+                while (xio_get_notes(h, piece) == XIO_OK) notes += piece;
+            if (!notes.empty()) out << "N" << rec << " " << dump_text(notes) << "\n";
+        }
+        if (s != XIO_END) {
+            std::cerr << "dodedoz-cli: dump: " << abbr << " record " << rec << " cannot be read (status " << s << ")\n";
+            result = cli::kExitFailure;
+        }
+    }
+    xio_cls_file(h);
+    std::cout << out.str();
+    return result;
+}
+
+const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCode) {
+    auto* cmd = app.add_subcommand("dump", "Print every header and record of a data file as text");
+    auto company = std::make_shared<std::string>();
+    auto abbr = std::make_shared<std::string>();
+    auto fileNo = std::make_shared<int>(0);
+    cmd->add_option("--company", *company, "Company folder")->required();
+    cmd->add_option("ABBR", *abbr, "Data-file abbreviation (GLM, XVM, ...)")->required();
+    auto* fileOpt = cmd->add_option("--file", *fileNo, "File number (default: the abbreviation's first file)");
+    cmd->callback([=, &exitCode] { exitCode = run_dump(*company, *abbr, *fileNo, fileOpt->count() > 0); });
+});
+
+}  // namespace

@@ -1,0 +1,129 @@
+// dodedoz-cli dump, run as the program itself.
+#include "platform/datafile/xio.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int status = -1;
+    std::string out;
+};
+
+CliResult run(const std::string& args, bool withStderr = true) {
+    CliResult r;
+    std::string cmd = std::string(DZ_CLI_BIN) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    int st = pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+class Dump : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string tmpl = (fs::temp_directory_path() / "dz-dump-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        root = tmpl;
+        company = root / "co";
+        ASSERT_EQ(run("company init " + company.string() + " --modules GL,CM").status, 0);
+    }
+    void TearDown() override { fs::remove_all(root); }
+    fs::path root, company;
+};
+
+TEST_F(Dump, NewCompanyShowsOnlyTheEmptyHeaders) {
+    CliResult r = run("dump --company " + company.string() + " XVM");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "H1 LSTTBLE=\"\" LSTAPPL=0 LSTFLD=0\n");
+    r = run("dump --company " + company.string() + " cmm");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "H2 CMULTCA=0\n");
+}
+
+TEST_F(Dump, RecordsComeTypeByTypeInKeyOrderWithTheirNotes) {
+    std::string err;
+    ASSERT_TRUE(dz::xio_load_dictionaries(fs::path(DZ_SOURCE_DATA_DIR) / "dictionary", err)) << err;
+    dz::xio_set_file_control([this](const std::string&) { return company; });
+    uint16_t h = 0;
+    dz::xio_ask_request req;
+    req.abbr = "XVM";
+    ASSERT_EQ(dz::xio_ask_file(req, h), dz::XIO_OK);
+    auto put = [&](uint16_t rec, const char* name, const std::string& text, double num = 0) {
+        dz::x_value_def v;
+        v.text = text;
+        v.number = num;
+        dz::xio_put_field(h, rec, dz::xio_num(h, dz::XIO_NUM_RECORD, rec, name), v);
+    };
+    // Written out of order, entries before groups.
+    for (auto [old, nv] : {std::pair{"b2", "New \"two\""}, {"A1", "caf\xe9"}}) {
+        dz::xio_init_record(h, 3);
+        put(3, "FTABLE", "Main");
+        put(3, "FFIELD", "", 9);
+        put(3, "FOLDVAL", old);
+        put(3, "NEWACCT", nv);
+        ASSERT_EQ(dz::xio_wr_record(h, 3), dz::XIO_OK);
+    }
+    for (const char* g : {"zeta", "Alpha"}) {
+        dz::xio_init_record(h, 1);
+        put(1, "TABLE", g);
+        put(1, "TALEN", "", 2);
+        ASSERT_EQ(dz::xio_wr_record(h, 1), dz::XIO_OK);
+    }
+    put(1, "TABLE", "zeta");
+    ASSERT_EQ(dz::xio_rd_notes(h, 1, 1), dz::XIO_OK);
+    dz::xio_put_notes(h, "line one\r\rline two");
+    ASSERT_EQ(dz::xio_wr_notes(h), dz::XIO_OK);
+    dz::xio_cls_file(h);
+
+    CliResult r = run("dump --company " + company.string() + " XVM --file 0");
+    EXPECT_EQ(r.status, 0);
+    const std::string zeros = " TBLEN=0 TCLEN=0 TBSLEN=0 TSUFLEN=0 TJ1LEN=0 TJ2LEN=0 TJ3LEN=0 TP1LEN=0 TP2LEN=0 TP3LEN=0 TP4LEN=0";
+    const std::string blanks = " NEWPHAS=\"\" NEWJOB=\"\"";
+    EXPECT_EQ(r.out, "H1 LSTTBLE=\"\" LSTAPPL=0 LSTFLD=0\n"
+                     "R1 TABLE=\"Alpha\" TALEN=2" + zeros + "\n"
+                     "R1 TABLE=\"zeta\" TALEN=2" + zeros + "\n"
+                     "N1 \"line one\\x0D\\x0Dline two\"\n"
+                     "R3 FTABLE=\"Main\" FFIELD=9 FOLDVAL=\"A1\" FNEWVAL=\"\" NEWXONJ=\"\"" + blanks +
+                     " NEWACCT=\"caf\\xE9\" NEWPREA=\"\" NEWPREB=\"\" NEWPREC=\"\" NEWBASE=\"\"\n"
+                     "R3 FTABLE=\"Main\" FFIELD=9 FOLDVAL=\"b2\" FNEWVAL=\"\" NEWXONJ=\"\"" + blanks +
+                     " NEWACCT=\"New \\\"two\\\"\" NEWPREA=\"\" NEWPREB=\"\" NEWPREC=\"\" NEWBASE=\"\"\n");
+    // The same output again: nothing in the dump depends on the run.
+    EXPECT_EQ(run("dump --company " + company.string() + " XVM").out, r.out);
+}
+
+TEST_F(Dump, FailuresNameWhatFailed) {
+    CliResult r = run("dump --company " + company.string() + " APM");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("APM"), std::string::npos);
+    r = run("dump --company " + (root / "none").string() + " XVM");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("does not exist"), std::string::npos);
+    r = run("dump --company " + company.string() + " GLM --file 3");
+    EXPECT_EQ(r.status, 2);
+    std::ofstream(company / "MASTER.GLM", std::ios::trunc) << "not a data file";
+    r = run("dump --company " + company.string() + " GLM");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("MASTER.GLM is either an old version or corrupt"), std::string::npos) << r.out;
+    fs::remove(company / "MASTER.GLM");
+    r = run("dump --company " + company.string() + " GLM");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("does not exist"), std::string::npos);
+    EXPECT_EQ(run("dump --company " + company.string()).status, 64);
+}
+
+}  // namespace
