@@ -1,7 +1,12 @@
 #include "convert/converter.h"
 
 #include "convert/texts.h"
+#include "convert/platform_links.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+
+#include <cctype>
+#include <vector>
 
 namespace dz::convert {
 
@@ -48,6 +53,399 @@ void xvConvert::AppendReasonCode(std::string& reason, int error) {
         " (55)",  " (56)", " (57)", " (58)", " (59)", " (60)",  " (61)", nullptr,
         " (62)",  " (63)", nullptr, nullptr, " (64)", " (65)"};
     if (error >= 1 && error <= 21 && kCodes[error]) reason += kCodes[error];
+}
+
+}  // namespace dz::convert
+
+// ---- Record services that read and write records ------------------------------------------------
+
+namespace dz::convert {
+namespace {
+
+std::string RecordName(uint16_t file, uint16_t record) {
+    xio_rec_def def;
+    return xio_get_rec_def(file, record, def) == XIO_OK ? def.name : std::string();
+}
+
+std::string KeyName(uint16_t file, uint16_t key, uint16_t record) {
+    xio_key_def def;
+    if (xio_get_key_def(file, key, def, record) != XIO_OK) return "";
+    return def.name.substr(0, 50);
+}
+
+// "<name> - 'v1', 'v2'(76)" for the record, or "<key name> - ...(77)" for key `key` > 0.
+std::string NameAndKey(uint16_t file, uint16_t record, uint16_t key) {
+    std::string values;
+    if (key > 0) {
+        KeyDisplay(values, file, record, key);
+        return KeyName(file, key, record) + values + "(77)";
+    }
+    RecordKeyDisplay(values, file, record);
+    return RecordName(file, record) + values + "(76)";
+}
+
+std::string RecordKeyValues(uint16_t file, uint16_t record) {
+    std::string values;
+    RecordKeyDisplay(values, file, record);
+    return values;
+}
+
+// The line that heads notes written by a conversion.
+std::string NotesStampLine() {
+    std::string line = AlphaDate(Today()) + "  " + AlphaTime(Now());
+    std::string oper;
+    if (OperatorName(oper)) line += ", " + oper;
+    return line + "  (Conversion)\r\r";
+}
+
+const std::string& NotesText(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
+
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, const x_value_def* notes,
+                            uint16_t permissions, bool& diskFull, bool force) {
+    diskFull = false;
+    reason.clear();
+    const uint16_t rec = info.ImportedRecs();
+    const bool adding = !info.ReplaceRecord();
+    const bool udRecord = info.RecExtraData() >= 1 && info.RecExtraData() <= 49;
+    uint16_t dupKey = 0;
+    int status = XIO_OK;
+    bool repeated = false;
+    std::string idText;
+
+    if (adding) {
+        status = xio_wr_record(file, rec, &dupKey);
+        if (status == XIO_OK && permissions == kPermAdd && !force) {
+            RecordIdText(file, idText, rec);
+            recordIds_.emplace(idText, 0);
+        }
+    } else if (udRecord || force) {
+        status = xio_rep_record(file, rec, &dupKey);
+    } else {
+        // A line that may only modify records (permissions 1) may modify one that an earlier
+        // line created or modified; any other replacement happens once per text file.
+        RecordIdText(file, idText, rec);
+        if (recordIds_.count(idText) && permissions != kPermModifyOnly) {
+            repeated = true;
+        } else {
+            status = xio_rep_record(file, rec, &dupKey);
+            if (status == XIO_OK) recordIds_.emplace(idText, 0);
+        }
+    }
+
+    auto unlockAll = [&] {
+        if (!adding) xio_unlock_record(file, rec, 1);
+        if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
+    };
+
+    if (!repeated && status == XIO_DUPLICATE && dupKey == 0) {
+        // A key an earlier line of this text file wrote: the file repeats the record.
+        if (idText.empty()) RecordIdText(file, idText, rec);
+        repeated = recordIds_.count(idText) > 0;
+        idText.clear();
+    }
+    if (repeated || status != XIO_OK) {
+        if (repeated)
+            reason = "The text file has duplicate " + NameAndKey(file, rec, 0);
+        else if (status == XIO_DUPLICATE)
+            reason = "Duplicate " + NameAndKey(file, rec, dupKey);
+        else {
+            if (status == XIO_DISK_FULL) {
+                reason = "Out of disk space";
+                diskFull = true;
+            } else {
+                reason = "I/O Error writing record";
+            }
+            std::string values;
+            if (dupKey > 0) {
+                KeyDisplay(values, file, rec, dupKey);
+                reason += values + "(77)";
+            } else {
+                reason += RecordKeyValues(file, rec) + "(76)";
+            }
+        }
+        unlockAll();
+        return false;
+    }
+
+    // Takes back a record this call added, so that a rejected line leaves nothing behind.
+    auto undoAdd = [&](bool withUd) {
+        if (withUd && info.ImportedUDs() && !info.UDRecordLocked()) xio_del_record(file, info.ImportedUDs());
+        const bool deleted = xio_del_record(file, rec) == XIO_OK;
+        if (deleted && !idText.empty()) recordIds_.erase(idText);
+        return deleted;
+    };
+
+    // The record's user-defined fields.
+    if (info.ImportedUDs()) {
+        const int udStatus = info.UDRecordLocked() ? xio_rep_record(file, info.ImportedUDs(), nullptr)
+                                                   : xio_wr_record(file, info.ImportedUDs(), nullptr);
+        if (udStatus != XIO_OK) {
+            diskFull = udStatus == XIO_DISK_FULL;
+            if (adding && undoAdd(false))
+                reason = "Unable to write record's user defined fields" + RecordKeyValues(file, rec) + "(78)";
+            else
+                reason = "Record was saved but user defined fields couldn't be written";
+            if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
+            return false;
+        }
+    } else if (info.UDRecordLocked()) {
+        xio_unlock_record(file, info.UDRecordLocked(), 1);
+    }
+
+    // The record's notes.
+    if (info.ImportedNotes() && notes && !NotesText(*notes).empty()) {
+        const std::string& text = NotesText(*notes);
+        if (text.size() > kMaxNotesLength) {
+            reason = "Notes are too long" + RecordKeyValues(file, rec) + "(79)";
+            if (adding) undoAdd(true);
+            return false;
+        }
+        int notesStatus = xio_rd_notes(file, rec, 1);
+        if (notesStatus == XIO_OK) {
+            xio_put_notes(file, NotesStampLine());
+            xio_put_notes(file, text);
+            notesStatus = xio_wr_notes(file);
+        }
+        if (notesStatus != XIO_OK) {
+            diskFull = notesStatus == XIO_DISK_FULL;
+            if (adding && undoAdd(true))
+                reason = "Unable to write record's notes" + RecordKeyValues(file, rec) + "(79)";
+            else
+                reason = "Record was saved but notes couldn't be written";
+            return false;
+        }
+    }
+    return true;
+}
+
+bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,
+                              uint16_t permissions) {
+    enum class Outcome { New, Existing, Repeated, Missing, IoError };
+    reason.clear();
+    const uint16_t rec = info.ImportedRecs();
+    Outcome outcome = Outcome::New;
+    uint16_t decidingKey = 0;
+    std::vector<std::string> pending;
+    std::string idText;
+    bool metEarlier = false;
+
+    int status = xio_find_record(file, rec, 0);
+    if (status == XIO_OK) {
+        outcome = Outcome::Existing;
+    } else if (status == XIO_NOT_FOUND) {
+        RecordIdText(file, idText, rec);
+        if (recordIds_.count(idText)) {
+            if (permissions != kPermModifyOnly)
+                outcome = Outcome::Repeated;
+            else
+                metEarlier = true;  // an earlier line creates the record this line modifies
+        } else if (permissions == kPermModifyOnly) {
+            outcome = Outcome::Missing;
+        } else {
+            pending.push_back(idText);
+        }
+    } else {
+        outcome = Outcome::IoError;
+    }
+
+    // A new record must not clash by any other unique key, on file or earlier in the text file.
+    // A modification of a record met earlier keeps that record's other keys.
+    if (outcome == Outcome::New && !metEarlier) {
+        xio_file_def fileDef;
+        const uint16_t keyCount = xio_get_def(file, fileDef) == XIO_OK ? fileDef.keyCount : 0;
+        for (uint16_t k = 1; k <= keyCount && outcome == Outcome::New; ++k) {
+            xio_key_def keyDef;
+            if (xio_get_key_def(file, k, keyDef) != XIO_OK) continue;
+            if (keyDef.record != rec || keyDef.excluded1 || keyDef.excluded2 || !keyDef.unique) continue;
+            // A blank value of a key that allows blanks clashes with nothing, on file or not.
+            std::string keyText;
+            KeyIdText(file, keyText, rec, k);
+            if (keyText.empty() && keyDef.blankAllowed) continue;
+            status = xio_find_record(file, rec, k);
+            if (status == XIO_OK) {
+                outcome = Outcome::Existing;
+                decidingKey = k;
+            } else if (status == XIO_NOT_FOUND) {
+                if (recordIds_.count(keyText)) {
+                    outcome = Outcome::Repeated;
+                    decidingKey = k;
+                } else {
+                    pending.push_back(keyText);
+                }
+            } else {
+                outcome = Outcome::IoError;
+            }
+        }
+    }
+
+    // A record on file that this line replaces: once per text file.
+    if (outcome == Outcome::Existing && decidingKey == 0 && info.ReplaceRecord()) {
+        RecordIdText(file, idText, rec);
+        if (recordIds_.count(idText) && permissions != kPermModifyOnly)
+            outcome = Outcome::Repeated;
+        else
+            pending.push_back(idText);
+    }
+
+    bool accepted = false;
+    switch (outcome) {
+    case Outcome::New:
+        accepted = true;
+        break;
+    case Outcome::Existing:
+        accepted = info.ReplaceRecord() && decidingKey == 0;
+        if (!accepted) reason = "Duplicate " + NameAndKey(file, rec, decidingKey);
+        break;
+    case Outcome::Repeated:
+        reason = "The text file has duplicate " + NameAndKey(file, rec, decidingKey);
+        break;
+    case Outcome::Missing:
+        reason = "The record to modify doesn't currently exist: " + RecordName(file, rec) +
+                 RecordKeyValues(file, rec) + "(62)";
+        break;
+    case Outcome::IoError:
+        reason = "I/O Error examining record";
+        break;
+    }
+    if (accepted)
+        for (const auto& t : pending) recordIds_.emplace(t, value);
+
+    if (info.ReplaceRecord()) xio_unlock_record(file, rec, 1);
+    if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
+    return accepted;
+}
+
+bool xvConvert::SaveNotes(uint16_t file, uint16_t record, const std::string& formatId, xvl::xvlImport& import,
+                          std::string& reason, bool converting) {
+    reason.clear();
+    if (xio_find_record(file, record, 0) != XIO_OK) {
+        std::string idText;
+        RecordIdText(file, idText, record);
+        if (!recordIds_.count(idText)) {
+            reason = "The record to modify doesn't currently exist (fld 1, col 1) (62)";
+            return false;
+        }
+    }
+    if (!converting) return true;
+
+    if (xio_rd_notes(file, record, 1) != XIO_OK) {
+        reason = "I/O Error saving note";
+        return false;
+    }
+    // The notes already on file stay in front of the new ones.
+    std::vector<std::string> existing;
+    for (std::string piece; xio_get_notes(file, piece) == XIO_OK;) existing.push_back(piece);
+    for (const auto& piece : existing) xio_put_notes(file, piece);
+    const bool hadNotes = !existing.empty();
+
+    bool write = false;
+    if (auto converted = import.xvlImpGetSpecialValue(formatId, "Converted Notes")) {
+        const std::string& text = NotesText(*converted);
+        if (!text.empty()) {
+            if (hadNotes) xio_put_notes(file, "\r\r");
+            xio_put_notes(file, NotesStampLine());
+            xio_put_notes(file, text);
+            write = true;
+        }
+    } else {
+        for (int n = 1; n <= 99; ++n) {
+            auto note = import.xvlImpGetSpecialValue(formatId, "NOTE" + std::to_string(n));
+            if (!note || NotesText(*note).empty()) break;
+            if (!write && hadNotes) xio_put_notes(file, "\r\r");
+            if (write) xio_put_notes(file, "\r");  // each note on a line of its own
+            xio_put_notes(file, NotesText(*note));
+            write = true;
+        }
+    }
+    // Writing releases the notes; without new notes the old ones are written back unchanged.
+    if (xio_wr_notes(file) != XIO_OK && write) {
+        reason = "I/O Error saving note";
+        return false;
+    }
+    return true;
+}
+
+bool xvConvert::WriteUserFields(xvl::xvlImport& import, xvl::xvlImpInfo& info, std::string& reason) {
+    reason.clear();
+    const int udRec = info.RecExtraData();
+    if (udRec < 1 || udRec > 49) return true;
+    const uint16_t file = info.FileNumUsed();
+    const auto ud = static_cast<uint16_t>(udRec);
+
+    std::string name;
+    if (auto v = import.xvlImpGetSpecialValue(info.FormatID(), "cust fld name")) name = v->text.substr(0, 40);
+    const std::string recordName = file ? RecordName(file, info.ImportedRecs()) : std::string();
+    const std::string missing =
+        "The user defined field '" + name + "' does not exist for the " + recordName + " record (80)";
+
+    // A user-defined-field record holds its record's key, then the user-defined fields.
+    xio_rec_def udDef;
+    if (name.empty() || file == 0 || xio_get_rec_def(file, ud, udDef) != XIO_OK) {
+        reason = missing;
+        return false;
+    }
+    uint16_t field = 0;
+    xio_fld_def fieldDef;
+    const auto firstUd = static_cast<uint16_t>(udDef.firstField + udDef.primaryKeyFields.size());
+    for (uint16_t f = firstUd; f <= udDef.lastField && field == 0; ++f) {
+        xio_fld_def d;
+        if (xio_get_fld_def(file, f, d) == XIO_OK && d.udFlag == 0 && EqualsNoCase(d.name, name)) {
+            field = f;
+            fieldDef = d;
+        }
+    }
+    if (field == 0) {
+        reason = missing;
+        return false;
+    }
+
+    // Property tax records need the tax ID of their property.
+    if (udDef.lastField >= udDef.firstField + 2) {
+        xio_fld_def f1, f2, f3;
+        xio_get_fld_def(file, udDef.firstField, f1);
+        xio_get_fld_def(file, udDef.firstField + 1, f2);
+        xio_get_fld_def(file, udDef.firstField + 2, f3);
+        if (f1.name == "UPTPROP" && f2.name == "UPTTXID" && f3.name == "UPTYEAR") {
+            x_value_def taxId;
+            xio_get_field(file, 13, xio_num(file, XIO_NUM_RECORD, 13, "UPTTXID"), taxId);
+            if (taxId.text.find_first_not_of(' ') == std::string::npos) {
+                reason = "This Tax ID field is blank, add a valid Tax ID and Tax year to the text file(82)";
+                return false;
+            }
+        }
+    }
+
+    auto text = import.xvlImpGetSpecialValue(info.FormatID(), "cust fld value");
+    x_value_def value;
+    if (!text || !import.xvlConvertField(fieldDef, NotesText(*text), value, info)) {
+        if (info.Status() == 1) {
+            reason = info.Message();
+            AppendReasonCode(reason, info.Error());
+        } else {
+            reason = "Unable to convert '" + name + "' for the " + recordName + " record (81)";
+        }
+        return false;
+    }
+    if (NotesText(*text).empty()) return true;  // an empty value writes nothing
+
+    // The user-defined-field record starts clean, takes its record's key, and is read for
+    // update when it is already on file; WriteRecord writes it and releases it.
+    xio_init_record(file, ud);
+    import.xvlImpCopyKeyToUd(info);
+    info.SetImportedUDs(ud);
+    if (xio_rd_record(file, ud, 0, 1) == XIO_OK) info.SetUDRecordLocked(ud);
+    xio_put_field(file, ud, field, value);
+    return true;
 }
 
 }  // namespace dz::convert

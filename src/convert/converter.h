@@ -26,6 +26,8 @@ namespace dz::convert {
 
 class ConvertProgress;
 class NotesReport;
+struct ConvertContext;
+struct ConverterProfile;
 
 // The run options handed to ConvertFile (only the AP invoice converter reads them).
 struct ConversionOptions {
@@ -96,6 +98,33 @@ public:
     // The record-ID texts met in the current text file, each with its 16-bit value.
     std::map<std::string, uint16_t>& RecordIds() { return recordIds_; }
     const std::map<std::string, uint16_t>& RecordIds() const { return recordIds_; }
+
+protected:
+    // ---- The common sequence of ConvertFile (convert_file.h) -----------------------------------
+    void RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile);
+    // The common record loop; false when it ended the file (already reported and restored).
+    bool RunRecordLoop(ConvertContext& ctx);
+    // One record read by the import (status 0 or 1): user fields, notes, dispatch, write or
+    // examine, then reject or accept it with its messages. False when the file was ended.
+    bool HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info);
+    // Ends the file: restores the written data files (Convert), prints the text with the
+    // restore result, optionally shows it in a message box and counts one more message.
+    // Always false.
+    bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
+    // Ends the file for the operator's stop (12000/12001) and prints the notes. Always false.
+    bool EndFileStopped(ConvertContext& ctx);
+    // Updates the progress window (and a background run's task line); false when the run is
+    // to stop.
+    bool UpdateProgress(ConvertContext& ctx, int percent);
+
+    // The converter's own steps.
+    virtual bool LoadSettings(ConvertContext& ctx);
+    virtual bool ConvertRecords(ConvertContext& ctx);
+    // Handles one data record the import staged; false rejects it with `reason` set. The
+    // default refuses every record with 12070.
+    virtual bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
+    // Totals, batches and whatever ends the conversion; false when it ended the file itself.
+    virtual bool FinishConversion(ConvertContext& ctx);
 
 private:
     std::map<std::string, uint16_t> recordIds_;

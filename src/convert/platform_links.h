@@ -47,10 +47,3 @@ bool CheckTerminate();
 void LogLine(const std::string& text);
 
 }  // namespace dz::convert
-
-namespace dz::convert {
-class ConvertProgress;
-// Adds to the run's warning/log message count and conversion note count (null: no progress).
-void AddProgressMessages(ConvertProgress* progress, uint32_t count);
-void AddProgressNotes(ConvertProgress* progress, uint32_t count);
-}  // namespace dz::convert

@@ -1,6 +1,7 @@
 #include "convert/reports.h"
 
 #include "convert/platform_links.h"
+#include "convert/progress.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
@@ -223,7 +224,7 @@ bool NotesReport::PrintRecordMessages(const std::string& recordId, uint32_t line
     if (!PrintMessageLine(recordId, line, heading)) return false;
     for (const auto& m : messages)
         if (!PrintMessageLine("", 0, m)) return false;
-    AddProgressMessages(progress, static_cast<uint32_t>(messages.size()));
+    if (progress) progress->messages += static_cast<uint32_t>(messages.size());
     messages.clear();
     return true;
 }
@@ -237,7 +238,7 @@ bool NotesReport::PrintMissingCustomListValues(ConvertProgress* progress) {
     for (const auto& [id, values] : missing_) any = any || !values.empty();
     if (!any) return true;
     if (Terminating()) return true;
-    AddProgressMessages(progress, 1);
+    if (progress) progress->messages += 1;
 
     if (!PrintMessageLine("", 0, "")) return false;
     const int first = converting_ ? 12618 : 12620;

@@ -44,6 +44,9 @@ public:
     // text in a message box.
     void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox);
 
+    // One line of text from the first column, cut to the line width.
+    bool PrintTextLine(const std::string& text, int spacing) { return WriteText(text, spacing, 0); }
+
     const Totals& GrandTotals() const { return grand_; }
     const std::map<int32_t, Totals>& RecordTypeTotals() const { return types_; }
     bool Converting() const { return converting_; }

@@ -3,6 +3,7 @@
 #include "convert/platform_links.h"
 #include "convert/reports.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
 
 #include <cctype>
@@ -289,6 +290,30 @@ int FindLastCharOf(const std::string& s, const std::string& chars) {
 void DeleteChars(std::string& s, std::size_t pos, std::size_t count) {
     if (pos >= s.size()) return;
     s.erase(pos, count == 0 ? std::string::npos : count);
+}
+
+// ---- Templates ---------------------------------------------------------------------------------
+
+bool TemplateErrorText(const OpenFilesList& list, const xvl::xvlImpTemplate& tpl, std::string& out) {
+    std::vector<xvl::ZQAbbr> abbrs;
+    if (!tpl.GetZQAbbrs(abbrs)) return false;
+    for (const auto& a : abbrs) {
+        if (a.abbr.empty()) continue;
+        const file_num_map* entry = nullptr;
+        for (const auto& e : list) {
+            std::string x = e.abbr, y = a.abbr;
+            Capitalize(x);
+            Capitalize(y);
+            if (x == y && (e.fileNo == a.fileNo || e.fileNo == 0)) {
+                entry = &e;
+                break;
+            }
+        }
+        if (entry && entry->handle != 0) continue;
+        out = a.fileNo != 0 ? a.abbr + " - code " + std::to_string(a.fileNo) : a.abbr;
+        return true;
+    }
+    return false;
 }
 
 // ---- Data files by name -----------------------------------------------------------------------

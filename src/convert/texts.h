@@ -4,10 +4,15 @@
 // data file, and the program's screen-file handle.
 #pragma once
 
+#include "convert/open_files.h"
 #include "platform/datafile/x_value.h"
 
 #include <cstdint>
 #include <string>
+
+namespace dz::xvl {
+class xvlImpTemplate;
+}
 
 namespace dz::convert {
 
@@ -67,6 +72,12 @@ void TrimChar(std::string& s, int mode, char c);
 int FindLastCharOf(const std::string& s, const std::string& chars);
 // Deletes `count` characters at `pos`; count 0 deletes to the end.
 void DeleteChars(std::string& s, std::size_t pos, std::size_t count);
+
+// ---- Templates ---------------------------------------------------------------------------------
+
+// After a template failed to bind: true with "ABBR - code N" (or the abbreviation alone) naming
+// the first data file it uses that the run has not opened; false when all are open.
+bool TemplateErrorText(const OpenFilesList& list, const xvl::xvlImpTemplate& tpl, std::string& out);
 
 // ---- Data files by name -----------------------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // Data-file backup copies, restores and discards (file level).
 #include "convert/backup.h"
 
-#include "convert_test_support.h"
+#include "test_convert_support.h"
 
 namespace dz::convert {
 namespace {

@@ -2,7 +2,7 @@
 #include "convert/factory.h"
 #include "convert/pending_converters.h"
 
-#include "convert_test_support.h"
+#include "test_convert_support.h"
 
 #include <typeinfo>
 

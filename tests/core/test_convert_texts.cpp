@@ -4,7 +4,7 @@
 #include "convert/texts.h"
 #include "platform/suite/xd.h"
 
-#include "convert_test_support.h"
+#include "test_convert_support.h"
 
 namespace dz::convert {
 namespace {

@@ -1,7 +1,7 @@
 // Conversion types and the first line of a text file.
 #include "convert/conversion_types.h"
 
-#include "convert_test_support.h"
+#include "test_convert_support.h"
 
 #include <sstream>
 

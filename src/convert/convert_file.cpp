@@ -1,0 +1,285 @@
+#include "convert/convert_file.h"
+
+#include "convert/platform_links.h"
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/import/xvl_rcstring.h"
+#include "platform/suite/util.h"
+#include "platform/ui/framework.h"
+
+#include <cstdio>
+
+namespace dz::convert {
+namespace {
+
+using xvl::xvlRCString;
+constexpr std::string_view NS = xvlRCString::NotSet;
+
+SubstitutionLoader g_substitutionLoader;
+
+std::string Msg(int number, const std::string& s1 = std::string(NS), const std::string& s2 = std::string(NS)) {
+    return xvlRCString::Get(number, s1, s2, NS, NS, NS, NS, NS, NS);
+}
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string FillName(const std::string& format, const std::string& name) {
+    std::string out = format;
+    const auto at = out.find("%s");
+    if (at != std::string::npos) out.replace(at, 2, name);
+    return out;
+}
+
+}  // namespace
+
+void SetSubstitutionLoader(SubstitutionLoader loader) { g_substitutionLoader = std::move(loader); }
+
+ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEntry, ConvertProgress* progressState,
+                               int printDefinition, ui::zqTask& runTask, const std::string& table,
+                               ConversionOptions* runOptions)
+    : files(list),
+      entry(textEntry),
+      progress(progressState),
+      printDef(printDefinition),
+      task(runTask),
+      tableName(table),
+      options(runOptions),
+      converting(runTask.Name() == "Convert"),
+      commandId(static_cast<uint16_t>(runTask.ID())) {}
+
+ConvertContext::~ConvertContext() = default;
+
+std::vector<std::pair<std::string, uint16_t>> ConvertContext::WrittenFiles() const {
+    if (!profile.writtenFiles.empty()) return profile.writtenFiles;
+    return {{profile.abbreviation, profile.fileNo}};
+}
+
+// ---- The converter's own steps, by default ----------------------------------------------------
+
+bool xvConvert::LoadSettings(ConvertContext&) { return true; }
+bool xvConvert::ConvertRecords(ConvertContext& ctx) { return RunRecordLoop(ctx); }
+bool xvConvert::FinishConversion(ConvertContext&) { return true; }
+
+bool xvConvert::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    xio_rec_def def;
+    xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def);
+    const ConversionTypeEntry* type = FindConversionType(ctx.entry.code);
+    reason = Msg(12070, def.name, type ? type->name : ctx.profile.title);
+    return false;
+}
+
+// ---- Ending a file -------------------------------------------------------------------------------
+
+bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage) {
+    int restore = 0;
+    if (ctx.converting) {
+        const auto written = ctx.WrittenFiles();
+        for (std::size_t i = 0; i < written.size() && i < ctx.backups.size(); ++i) {
+            const int r = RestoreFromBackup(ctx.files, written[i].first, written[i].second, *ctx.backups[i]);
+            if (r > restore) restore = r;
+        }
+    }
+    if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
+    ctx.report->ReportTerminated(text, restore, showBox);
+    if (countMessage && ctx.progress) ctx.progress->messages += 1;
+    ctx.ended = true;
+    return false;
+}
+
+bool xvConvert::EndFileStopped(ConvertContext& ctx) {
+    EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
+    ctx.notes->Print();
+    return false;
+}
+
+bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
+    if (ctx.progress && !ctx.progress->SetPosition(ctx.recordsRead, ctx.recordsRejected, static_cast<int16_t>(percent)))
+        return false;
+    if (InBackground()) {
+        if (CheckTerminate()) return false;
+        suite::x_update_task(percent, "");
+    }
+    return true;
+}
+
+// ---- The sequence --------------------------------------------------------------------------------
+
+void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile) {
+    ctx.profile = profile;
+    const std::string& path = ctx.entry.path;
+
+    // 1. Reports (and, converting, the reject file's name).
+    if (ctx.converting) ctx.rejectName = RejectFileName(path, profile.abbreviation);
+    ctx.report = std::make_unique<ConversionReport>(ctx.printDef, path, ctx.rejectName, profile.title,
+                                                    ctx.converting, ctx.tableName);
+    ctx.notes = std::make_unique<NotesReport>(ctx.printDef, path, ctx.commandId, ctx.converting);
+
+    // 2, 3. The progress window, or a background run's task line.
+    const auto written = ctx.WrittenFiles();
+    if (ctx.progress &&
+        !ctx.progress->SetCurrentFile(path, ctx.files, profile.abbreviation, profile.fileNo, written.size() > 1)) {
+        EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
+        return;
+    }
+    if (InBackground()) {
+        if (CheckTerminate()) {
+            EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
+            return;
+        }
+        const std::string text = FillName(ctx.converting ? profile.convertingText : profile.examiningText,
+                                          FileNameOf(path).substr(0, 50));
+        suite::x_update_task(0, text);
+    }
+
+    // 4. Converting: every written data file is copied aside before its first write.
+    if (ctx.converting) {
+        for (const auto& [abbr, fileNo] : written) {
+            ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
+            if (!ReopenWithBackup(ctx.files, abbr, fileNo, *ctx.backups.back())) {
+                ctx.backups.clear();  // nothing was written: the copies go
+                EndFile(ctx, Msg(12002, profile.title), true, true);
+                return;
+            }
+        }
+    }
+
+    // 5. The main data file, the template and the converter's settings.
+    auto fail = [&](const std::string& text) {
+        for (auto& b : ctx.backups) b->Discard();  // nothing was written
+        ctx.backups.clear();
+        EndFile(ctx, text, true, true);
+    };
+    ctx.mainHandle = FindFileHandle(ctx.files, profile.abbreviation, profile.fileNo);
+    GetTextFileTemplate(path, ctx.templatePath);
+    if (ctx.templatePath.empty()) return fail(Msg(12003, path));
+    ctx.tpl = std::make_unique<xvl::xvlImpTemplate>();
+    if (ctx.tpl->xvlImpTemplateCreate(ctx.templatePath, ctx.files) != 0) {
+        std::string offending;
+        if (TemplateErrorText(ctx.files, *ctx.tpl, offending))
+            return fail(Msg(12005, ctx.templatePath, offending));
+        return fail(Msg(12004, ctx.templatePath));
+    }
+    if (ctx.mainHandle == 0) return fail(Msg(12006, profile.title));
+    if (!LoadSettings(ctx)) return fail(Msg(12011));
+
+    // 6. The records, the converter's finish, the totals and notes; then keep or restore.
+    if (!ConvertRecords(ctx) || !FinishConversion(ctx)) return;
+
+    const bool printed = ctx.report->PrintRecordTotals(ctx.notes->LinesWritten()) && ctx.notes->Print();
+    if (!printed) {
+        EndFile(ctx, Msg(12012), true, true);
+        return;
+    }
+    if (!ctx.converting) {
+        // Examine Files writes nothing: whatever a handler may have staged is dropped.
+        for (const auto& e : ctx.files)
+            if (e.handle) xio_rollback(e.handle);
+        return;
+    }
+    bool committed = true;
+    for (std::size_t i = 0; i < written.size() && i < ctx.backups.size(); ++i)
+        committed = CommitBackup(ctx.files, written[i].first, written[i].second, *ctx.backups[i]) && committed;
+    if (!committed) {
+        EndFile(ctx, Msg(12011), true, true);
+        return;
+    }
+    // Only a committed conversion marks its text file as converted.
+    if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath))) {
+        ctx.report->PrintTextLine("", 1);
+        ctx.report->PrintTextLine(
+            "Note: Time stamp not added to original text file. See Halvorsend log file if text file is now missing.",
+            1);
+        if (ctx.progress) ctx.progress->notes += 1;
+    }
+}
+
+bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
+    // 1. The import over the template.
+    ctx.import = std::make_unique<xvl::xvlImport>(*ctx.tpl);
+    xvl::xvlImport& import = *ctx.import;
+    import.xvlSetAcceptLongText(true);
+    import.xvlSetClearExtendedFields(true);
+    if (!ctx.converting) import.xvlChangeRepToWrRep(true);
+
+    // 2. Substitution tables.
+    if (!ctx.tableName.empty()) {
+        if (g_substitutionLoader)
+            ctx.substitution = g_substitutionLoader(import, ctx.commandId, ctx.tableName, ctx.messages);
+        if (!ctx.substitution) return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
+    }
+
+    // 3. The text file and the reject file.
+    if (!import.xvlImpFileNames(ctx.entry.path, ctx.converting ? ctx.rejectName : std::string()))
+        return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
+
+    // 4. Record by record.
+    xvl::xvlImpInfo info;
+    for (int status = import.xvlImportNextRec(info); status != 2; status = import.xvlImportNextRec(info)) {
+        if (!HandleRecord(ctx, status, info)) return false;
+        if (!UpdateProgress(ctx, info.PercentDone())) return EndFileStopped(ctx);
+    }
+
+    // 5. Done: the files are closed; the time stamp waits for the commit.
+    if (!UpdateProgress(ctx, 100)) return EndFileStopped(ctx);
+    import.xvlImpTimeStampAndCloseFile(false, true, "");
+    return true;
+}
+
+bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info) {
+    xvl::xvlImport& import = *ctx.import;
+    ctx.messages.clear();
+    ++ctx.recordsRead;
+    std::string reason;
+    bool accepted = false;
+    const int extra = info.RecExtraData();
+    const uint16_t file = info.FileNumUsed();
+
+    if (status == 1) {
+        reason = info.Message();
+        AppendReasonCode(reason, info.Error());
+    } else {
+        if (extra >= 1 && extra <= 49)
+            accepted = WriteUserFields(import, info, reason);
+        else if (extra > 50)
+            accepted = SaveNotes(file, info.ImportedRecs(), info.FormatID(), import, reason, ctx.converting);
+        else
+            accepted = DispatchRecord(ctx, info, reason);
+        if (accepted && extra <= 50) {
+            const auto permissions = static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID()));
+            if (ctx.converting) {
+                const auto notes = import.xvlImpGetSpecialValue(info.FormatID(), "Converted Notes");
+                bool diskFull = false;
+                accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
+                if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
+            } else {
+                accepted = ExamineRecord(file, info, reason, 0, permissions);
+            }
+        }
+    }
+
+    const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
+    if (!accepted) {
+        ++ctx.recordsRejected;
+        ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
+        int32_t rejectLine = 0;
+        if (!import.xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        const int32_t line = ctx.converting ? rejectLine : info.StartLine();
+        if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
+        return true;
+    }
+    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, false, true, false,
+                                    static_cast<uint16_t>(ctx.messages.size()));
+    // Converted files receive their time stamp as line 2, so later lines move down by one.
+    const auto line = static_cast<uint32_t>(info.StartLine() + (ctx.converting ? 1 : 0));
+    if (!ctx.notes->PrintRecordMessages(info.FormatID(), line, ctx.messages, ctx.progress, info.ImportedRecs(), file,
+                                        this))
+        return EndFile(ctx, Msg(12012), true, true);
+    return true;
+}
+
+}  // namespace dz::convert

@@ -1,0 +1,74 @@
+// The test converter: a converter of the test data file TCV that follows the common sequence
+// and lets each test steer its handler (messages, a full disk, the operator's stop).
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/progress.h"
+#include "platform/datafile/store.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+
+#include <sqlite3.h>
+
+#include <string>
+
+namespace dz::convert::testing {
+
+class TestConverter : public xvConvert {
+public:
+    bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) override {
+        return OpenDataFile("TCV", 1, 0, 0, list, commandId, error, false);
+    }
+
+    void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, int printDef,
+                     ui::zqTask& task, const std::string& tableName, ConversionOptions* options) override {
+        ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+        ConverterProfile profile;
+        profile.abbreviation = "TCV";
+        profile.fileNo = 1;
+        profile.title = "Test Item File";
+        profile.convertingText = "Converting '%s' into Test Item file";
+        profile.examiningText = "Examining '%s' for Test Item file";
+        RunConvertFile(ctx, profile);
+        lastEnded = ctx.ended;
+    }
+
+    void PrefillTables(OpenFilesList&, const TextFileEntry&, ConvertProgress*, ui::zqTask&, void*) override {}
+
+    bool lastEnded = false;
+    bool settingsFail = false;
+
+protected:
+    bool LoadSettings(ConvertContext&) override { return !settingsFail; }
+
+    // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
+    // disk; "STOP" asks to stop after this record; "BAD" is refused by the handler.
+    bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        if (info.ImportedRecs() != 1) return xvConvert::DispatchRecord(ctx, info, reason);
+        x_value_def name;
+        xio_get_field(info.FileNumUsed(), 1, xio_num(info.FileNumUsed(), XIO_NUM_RECORD, 1, "NAME"), name);
+        if (name.text.rfind("WARN", 0) == 0)
+            for (std::size_t i = 4; i < name.text.size(); ++i) ctx.messages.push_back("Warning " + name.text.substr(i, 1));
+        if (name.text == "FULL") FillDisk(info.FileNumUsed());
+        if (name.text == "STOP" && ctx.progress) ctx.progress->stop = 1;
+        if (name.text == "BAD") {
+            reason = "The handler refused this item(999)";
+            return false;
+        }
+        return true;
+    }
+
+private:
+    // Holds the data file at its present size, so the next growing write finds the disk full.
+    static void FillDisk(uint16_t handle) {
+        sqlite3_stmt* st = nullptr;
+        int pages = 0;
+        if (sqlite3_prepare_v2(xio::connection(handle), "PRAGMA page_count", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            pages = sqlite3_column_int(st, 0);
+        sqlite3_finalize(st);
+        xio::set_max_pages(handle, pages);
+    }
+};
+
+}  // namespace dz::convert::testing

@@ -1,0 +1,358 @@
+// The common ConvertFile sequence end to end, through the test converter: records written and
+// examined, rejections and their reasons, notes and user-defined fields, the reject file, the
+// time stamp, the backup on a full disk, the operator's stop, and both reports (golden).
+#include "test_convert_converter.h"
+#include "test_convert_support.h"
+
+#include "convert/texts.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/suite/xd.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/print.h"
+
+#include <cstdlib>
+
+namespace dz::convert {
+namespace {
+
+using namespace dz::convert::testing;
+
+const fs::path kCoreData = fs::path(DZ_TEST_DATA_DIR) / "core";
+
+class ConvertFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(xio_load_dictionaries(kCoreData / "dictionary", error)) << error;
+        OpenCompany(company.path(), {"GL"}, "Ann Lee");
+        suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
+        ASSERT_EQ(xio_create_file("TCV", 1, company.path() / "MASTER.TCV"), XIO_OK);
+        uint16_t error16 = 0;
+        TestConverter opener;
+        ASSERT_TRUE(opener.OpenFiles(list, 3020, error16));
+        templatePath = (kCoreData / "templates" / "xvtcv.tpl").string();
+    }
+
+    void TearDown() override {
+        for (auto& e : list)
+            if (e.handle) xio_cls_file(e.handle);
+        std::string error;
+        xio_load_dictionaries(dz::data_folder() / "dictionary", error);
+        suite::xd_set_clock({});
+        suite::close_company();
+        ui::reset_printing();
+    }
+
+    uint16_t Handle() const { return FindFileHandle(list, "TCV", 1); }
+
+    // Adds an item to the data file before the run, committed.
+    void Seed(const std::string& code, const std::string& name) {
+        const uint16_t h = Handle();
+        xio_init_record(h, 1);
+        x_value_def v;
+        v.text = code;
+        xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
+        v.text = name;
+        xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "NAME"), v);
+        ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+    }
+
+    // The stored name of an item, or "<none>".
+    std::string NameOf(const std::string& code) {
+        const uint16_t h = Handle();
+        x_value_def v;
+        v.text = code;
+        xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
+        if (xio_rd_record(h, 1, 0, 0) != XIO_OK) return "<none>";
+        xio_get_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "NAME"), v);
+        return v.text;
+    }
+
+    std::string NotesOf(const std::string& code) {
+        const uint16_t h = Handle();
+        x_value_def v;
+        v.text = code;
+        xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
+        std::string all, piece;
+        if (xio_rd_notes(h, 1, 0) != XIO_OK) return "";
+        while (xio_get_notes(h, piece) == XIO_OK) all += piece;
+        return all;
+    }
+
+    std::string WriteText(const std::string& name, const std::string& body) {
+        const std::string path = texts.str(name);
+        WriteFile(path, "#,TCV," + templatePath + "\r\n" + body);
+        return path;
+    }
+
+    // Runs the converter on a text file under the task; returns the printed report with the
+    // scratch folder's path replaced by "<DIR>".
+    std::string Run(const std::string& path, const std::string& taskName, ConvertProgress* progress = nullptr,
+                    const std::string& table = "") {
+        ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
+        const std::string reportPath = company.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        TestConverter converter;
+        converter.ConvertFile(list, TextFileEntry{path, 999}, progress, print, task, table, nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        ended = converter.lastEnded;
+        std::string report = ReadFile(reportPath);
+        for (std::size_t at; (at = report.find(texts.str())) != std::string::npos;)
+            report.replace(at, texts.str().size(), "<DIR>");
+        const std::string data = kCoreData.string();
+        for (std::size_t at; (at = report.find(data)) != std::string::npos;) report.replace(at, data.size(), "<DATA>");
+        return report;
+    }
+
+    // Compares with a golden file; DZ_UPDATE_GOLDEN=1 rewrites it.
+    void ExpectGolden(const std::string& actual, const std::string& name) {
+        const fs::path golden = kCoreData / "golden" / name;
+        if (std::getenv("DZ_UPDATE_GOLDEN")) WriteFile(golden, actual);
+        EXPECT_EQ(actual, ReadFile(golden)) << "golden " << name;
+    }
+
+    ScratchDir company, texts;
+    OpenFilesList list;
+    std::string templatePath;
+    RecordingUi ui;
+    bool ended = false;
+};
+
+// A rejection line of the report: record id at column 1, line right-aligned to column 19,
+// reason from column 22.
+std::string RejectLine(const std::string& id, int line, const std::string& reason) {
+    std::string out(22, ' ');
+    out.replace(1, id.size(), id);
+    const std::string n = std::to_string(line);
+    out.replace(20 - n.size(), n.size(), n);
+    return out + reason + "\n";
+}
+
+// One text file that meets most rules of the record services.
+std::string MixedBody() {
+    return "1,A1,,Alpha,12.50,first notes\r\n"
+           "1,A2,,WARNXY,3,\r\n"
+           "1,A1,,Again,1,\r\n"
+           "1,B1,ALT1,Beta,0,\r\n"
+           "1,B2,ALT1,Gamma,0,\r\n"
+           "1M,ZZ,Nobody\r\n"
+           "1M,A2,Renamed\r\n"
+           "1R,OLD,Replaced\r\n"
+           "1R,OLD,Twice\r\n"
+           "1U,A1,COLOR,Red\r\n"
+           "1U,A1,WEIGHT,5\r\n"
+           "1N,A1,Note one,Note two\r\n"
+           "3,T1,Tag one\r\n"
+           "9,X\r\n"
+           "1,C1,,BAD,0,\r\n";
+}
+
+TEST_F(ConvertFileTest, ConvertWritesAcceptedRecordsAndRejectsTheRest) {
+    Seed("OLD", "Old item");
+    const std::string text = WriteText("items.txt", MixedBody());
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(text, "Convert", &progress);
+    EXPECT_FALSE(ended);
+    ExpectGolden(report, "convert_mixed.txt");
+
+    EXPECT_EQ(NameOf("A1"), "Alpha");
+    EXPECT_EQ(NameOf("A2"), "Renamed");  // created by an earlier line, then modified
+    EXPECT_EQ(NameOf("B1"), "Beta");
+    EXPECT_EQ(NameOf("B2"), "<none>");   // its alternate code was taken
+    EXPECT_EQ(NameOf("OLD"), "Replaced");
+    EXPECT_EQ(NameOf("C1"), "<none>");
+    EXPECT_EQ(NameOf("ZZ"), "<none>");
+    EXPECT_EQ(NotesOf("A1"), "12/06/2026  14:30:00, Ann Lee  (Conversion)\r\rfirst notes\r\rNote one\rNote two");
+
+    // The user-defined field went into the item's field record.
+    const uint16_t h = Handle();
+    x_value_def v;
+    v.text = "A1";
+    xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "UCODE"), v);
+    ASSERT_EQ(xio_rd_record(h, 2, 0, 0), XIO_OK);
+    xio_get_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "COLOR"), v);
+    EXPECT_EQ(v.text, "Red");
+
+    // The reject file beside the text file starts with the first line, then the rejected lines.
+    EXPECT_EQ(ReadFile(texts.str("RejectTCV.txt")),
+              "#,TCV," + templatePath + "\r\n" + "1,A1,,Again,1,\r\n1,B2,ALT1,Gamma,0,\r\n1M,ZZ,Nobody\r\n"
+              "1R,OLD,Twice\r\n1U,A1,WEIGHT,5\r\n3,T1,Tag one\r\n9,X\r\n1,C1,,BAD,0,\r\n");
+    // The converted text file carries its time stamp as line 2.
+    EXPECT_EQ(ReadFile(text), "#,TCV," + templatePath + "\r\n" +
+                                  "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using xvtcv.tpl\"\n" +
+                                  MixedBody());
+    EXPECT_EQ(progress.messages, 2u);  // WARNXY's two warnings
+    EXPECT_EQ(progress.file_records, 15u);
+    EXPECT_EQ(progress.file_rejected, 8u);
+}
+
+TEST_F(ConvertFileTest, ExamineReportsTheSameAndWritesNothing) {
+    Seed("OLD", "Old item");
+    const std::string text = WriteText("items.txt", MixedBody());
+    const std::string before = ReadFile(company.str("MASTER.TCV"));
+    const std::string textBefore = ReadFile(text);
+    const std::string report = Run(text, "Examine Files");
+    ExpectGolden(report, "examine_mixed.txt");
+
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);  // byte for byte
+    EXPECT_EQ(ReadFile(text), textBefore);                     // no time stamp
+    EXPECT_FALSE(fs::exists(texts.str("RejectTCV.txt")));      // no reject file
+}
+
+TEST_F(ConvertFileTest, NotesUpToTheLimitAreWrittenLongerOnesRejected) {
+    const std::string text = WriteText(
+        "notes.txt", "1,N1,,Limit,0," + std::string(15800, 'n') + "\r\n1,N2,,Over,0," + std::string(15801, 'o') + "\r\n");
+    const std::string report = Run(text, "Convert");
+    EXPECT_EQ(NameOf("N1"), "Limit");
+    EXPECT_EQ(NotesOf("N1").size(), std::string("12/06/2026  14:30:00, Ann Lee  (Conversion)\r\r").size() + 15800);
+    EXPECT_EQ(NameOf("N2"), "<none>");  // the record written before the notes failed is taken back
+    EXPECT_NE(report.find("Notes are too long - 'N2'(79)"), std::string::npos) << report;
+}
+
+TEST_F(ConvertFileTest, RepeatedRecordsInExamineAndConvert) {
+    Seed("D2", "On file");  // replaced once, then repeated
+    const std::string body = "1,D1,,One,0,\r\n1,D1,,Two,0,\r\n1R,D2,First\r\n1R,D2,Second\r\n";
+    const std::string examined = Run(WriteText("dups.txt", body), "Examine Files");
+    EXPECT_NE(examined.find(RejectLine("1", 3, "The text file has duplicate Item - 'D1'(76)")), std::string::npos)
+        << examined;
+    EXPECT_NE(examined.find(RejectLine("1R", 5, "The text file has duplicate Item - 'D2'(76)")), std::string::npos)
+        << examined;
+    const std::string converted = Run(WriteText("dups2.txt", body), "Convert");
+    EXPECT_NE(converted.find(RejectLine("1", 2, "The text file has duplicate Item - 'D1'(76)")), std::string::npos)
+        << converted;
+    EXPECT_NE(converted.find(RejectLine("1R", 3, "The text file has duplicate Item - 'D2'(76)")), std::string::npos)
+        << converted;
+    EXPECT_EQ(NameOf("D1"), "One");
+    EXPECT_EQ(NameOf("D2"), "First");
+}
+
+TEST_F(ConvertFileTest, ModifyOnlyRecordsMustExistOrBeCreatedEarlier) {
+    const std::string body = "1M,Q1,Nobody\r\n1,Q2,,Created,0,\r\n1M,Q2,Changed\r\n";
+    const std::string examined = Run(WriteText("mod.txt", body), "Examine Files");
+    EXPECT_NE(examined.find("The record to modify doesn't currently exist: Item - 'Q1'(62)"), std::string::npos)
+        << examined;
+    EXPECT_EQ(examined.find("Q2"), std::string::npos) << examined;
+    const std::string converted = Run(WriteText("mod2.txt", body), "Convert");
+    EXPECT_NE(converted.find("(62)"), std::string::npos) << converted;
+    EXPECT_EQ(NameOf("Q2"), "Changed");
+}
+
+TEST_F(ConvertFileTest, UnknownUserFieldIsRejected) {
+    Seed("U1", "Has fields");
+    const std::string report = Run(WriteText("ud.txt", "1U,U1,NOSUCH,1\r\n1U,U1,SIZE,12\r\n"), "Convert");
+    EXPECT_NE(report.find("The user defined field 'NOSUCH' does not exist for the Item record (80)"),
+              std::string::npos)
+        << report;
+    const uint16_t h = Handle();
+    x_value_def v;
+    v.text = "U1";
+    xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "UCODE"), v);
+    ASSERT_EQ(xio_rd_record(h, 2, 0, 0), XIO_OK);
+    xio_get_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "SIZE"), v);
+    EXPECT_EQ(v.number, 12);
+}
+
+// A substitution table that refuses one value: the import refuses the record with error 5,
+// whose reason carries no code of its own.
+class RefusingSubstitution : public RecordSubstitution {
+public:
+    static bool Refuse(std::string& value, int16_t, int16_t, int16_t, int16_t, std::string& msg, int32_t, void*) {
+        if (value != "NOPE") return true;
+        msg = "The text file value 'NOPE' was not found in the 'T' substitution table(98)";
+        return false;
+    }
+};
+
+TEST_F(ConvertFileTest, RefusedSubstitutionGivesNoReasonCode) {
+    SetSubstitutionLoader([](xvl::xvlImport& import, uint16_t, const std::string&, MessageList&) {
+        import.xvlSetSubstitutionCB(&RefusingSubstitution::Refuse, nullptr);
+        return std::make_unique<RefusingSubstitution>();
+    });
+    const std::string report = Run(WriteText("sub.txt", "1,NOPE,,Name,0,\r\n1,OK1,,Name,0,\r\n"), "Convert", nullptr, "T");
+    SetSubstitutionLoader({});
+    EXPECT_NE(report.find("Using substitution table 'T'"), std::string::npos) << report;
+    EXPECT_NE(report.find("substitution table(98)\n"), std::string::npos) << report;
+    EXPECT_EQ(NameOf("OK1"), "Name");
+
+    // Without a loader the table cannot be opened: the file ends with 12015.
+    const std::string text = WriteText("sub2.txt", "1,OK2,,Name,0,\r\n");
+    const std::string failed = Run(text, "Convert", nullptr, "T");
+    EXPECT_TRUE(ended);
+    EXPECT_NE(failed.find("find table type 'T' in the Master.xvm file"), std::string::npos) << failed;
+    EXPECT_EQ(NameOf("OK2"), "<none>");
+}
+
+TEST_F(ConvertFileTest, DiskFullEndsTheFileAndRestoresTheDataFile) {
+    Seed("KEEP", "Kept");
+    const std::string before = ReadFile(company.str("MASTER.TCV"));
+    std::string body = "1,F0,,Before,0,\r\n1,F1,,FULL,0,\r\n";
+    for (int i = 2; i < 400; ++i)
+        body += "1,F" + std::to_string(i) + ",,Filler " + std::string(20, 'x') + ",0," + std::string(150, 'm') + "\r\n";
+    const std::string text = WriteText("full.txt", body);
+    const std::string textBefore = ReadFile(text);
+    const std::string report = Run(text, "Convert");
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("Out of disk space\n"), std::string::npos) << report;
+    EXPECT_NE(report.find("Processing is terminated for this file, the ZQ data file was not changed"),
+              std::string::npos)
+        << report;
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes.back(), std::make_pair(103, std::string("Out of disk space")));
+    EXPECT_EQ(ReadFile(text), textBefore);  // not stamped
+    EXPECT_EQ(NameOf("F0"), "<none>");
+    EXPECT_EQ(NameOf("KEEP"), "Kept");
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);  // byte for byte
+}
+
+TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
+    const std::string text = WriteText("stop.txt", "1,S1,,First,0,\r\n1,S2,,STOP,0,\r\n1,S3,,Never,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(text, "Convert", &progress);
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("Conversion canceled by operator"), std::string::npos) << report;
+    EXPECT_TRUE(ui.boxes.empty());        // no message box for the operator's own stop
+    EXPECT_EQ(progress.messages, 0u);     // and no message counted
+    EXPECT_EQ(NameOf("S1"), "<none>");
+    EXPECT_EQ(NameOf("S3"), "<none>");
+    EXPECT_EQ(ReadFile(text), textBefore);
+
+    ConvertProgress examining([] { return int64_t{0}; });
+    const std::string examined = Run(WriteText("stop2.txt", "1,S2,,STOP,0,\r\n1,S3,,Never,0,\r\n"), "Examine Files",
+                                     &examining);
+    EXPECT_NE(examined.find("Examining files canceled by operator"), std::string::npos) << examined;
+    EXPECT_NE(examined.find("Processing is terminated for this file\n"), std::string::npos) << examined;
+}
+
+TEST_F(ConvertFileTest, FileLevelFailuresEndTheFileWithTheirMessage) {
+    // No template on the first line.
+    const std::string noTemplate = texts.str("notpl.txt");
+    WriteFile(noTemplate, "#,TCV\r\n1,X1,,Name,0,\r\n");
+    std::string report = Run(noTemplate, "Convert");
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("Unable to find a valid template file on the first line of file"), std::string::npos);
+    // A template that cannot be read.
+    const std::string badTemplate = texts.str("badtpl.txt");
+    WriteFile(badTemplate, "#,TCV," + texts.str("missing.tpl") + "\r\n1,X1,,Name,0,\r\n");
+    report = Run(badTemplate, "Convert");
+    EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
+    EXPECT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(NameOf("X1"), "<none>");
+}
+
+TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {
+    xvl::xvlImpTemplate tpl;
+    OpenFilesList none;
+    ASSERT_NE(tpl.xvlImpTemplateCreate(templatePath, none), 0);
+    std::string out;
+    EXPECT_TRUE(TemplateErrorText(none, tpl, out));
+    EXPECT_EQ(out, "TCV - code 1");
+    EXPECT_FALSE(TemplateErrorText(list, tpl, out));
+}
+
+}  // namespace
+}  // namespace dz::convert
