@@ -8,8 +8,9 @@
 
 namespace dz::xvl {
 
-// Non-zero when `text`, an unformatted value, is a complete value of section `section` of key
-// format `fmt` (width and characters; GL account sections exact in width). Not a data lookup.
+// Non-zero when `text`, unformatted or formatted (separators at their places), is a complete
+// value of section `section` of key format `fmt` (width and characters; GL account sections
+// exact in width). Not a data lookup; shows no message.
 std::uint16_t xvl_imp_is_sectioned_field_valid(int fmt, std::string_view text, int section);
 
 // Trims blanks (and tabs) at both ends and collapses every run of them inside to one blank.

@@ -26,14 +26,15 @@ protected:
     void TearDown() override { suite::close_company(); }
 };
 
-TEST_F(SectionedField, WidthAndCharactersOfUnformattedValues) {
+TEST_F(SectionedField, WidthAndCharactersOfValues) {
     const struct {
         int section;
         const char* text;
         bool valid;
     } cases[] = {
         {0, "012400010", true},   {0, "01240001", false},   {0, "0124000100", false},
-        {0, "01-2-4000-10", false},  // formatted: not an unformatted value
+        {0, "01-2-4000-10", true},   // formatted by the caller before the check
+        {7, "4000-10", true},        {0, "01-24-000-10", false},  // separators misplaced
         {1, "01", true},          {1, "1", false},          {1, "012", false},
         {7, "400010", true},      {7, "4000", false},       {9, "012", true},
         {9, "01", false},         {10, "01233", false},  // third level not in use
