@@ -97,14 +97,21 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::Choice: {
             auto* box = new QWidget(this);
             auto* group = new QButtonGroup(box);
-            int count = static_cast<int>(f.choices.size());
-            for (int i = 0; i < count; ++i) {
+            int count = std::max(1, static_cast<int>(f.choices.size()));
+            // One radio button per choice, each `width` cells plus the button itself: side by
+            // side when they fit on the field's row, else one below the other.
+            const int each = d.width + 4;
+            const bool across = count * each <= panel_.cols() - d.col + 1;
+            for (int i = 0; i < static_cast<int>(f.choices.size()); ++i) {
                 auto* rb = new QRadioButton(qs(f.choices[static_cast<size_t>(i)]), box);
                 rb->setFont(font_);
-                rb->setGeometry(0, i * cell_.height(), (d.width + 4) * cell_.width(), cell_.height());
+                if (across)
+                    rb->setGeometry(i * each * cell_.width(), 0, each * cell_.width(), cell_.height());
+                else
+                    rb->setGeometry(0, i * cell_.height(), each * cell_.width(), cell_.height());
                 group->addButton(rb, i + 1);
             }
-            box->setGeometry(cellRect(d.row, d.col, d.width + 4, std::max(1, count)));
+            box->setGeometry(across ? cellRect(d.row, d.col, count * each, 1) : cellRect(d.row, d.col, each, count));
             radioGroups_[d.number] = group;
             w = box;
             break;
@@ -164,6 +171,11 @@ void PanelWidget::sync() {
         present.insert(f.def.number);
         if (!fields_.count(f.def.number)) buildField(f);
     }
+    for (const auto& f : panel_.fields()) {
+        auto g = radioGroups_.find(f.def.number);
+        if (g != radioGroups_.end() && g->second->buttons().size() != static_cast<qsizetype>(f.choices.size()))
+            present.erase(f.def.number);  // relabelled into more choices: built afresh below
+    }
     for (auto it = fields_.begin(); it != fields_.end();) {
         if (!present.count(it->first)) {
             radioGroups_.erase(it->first);
@@ -173,6 +185,8 @@ void PanelWidget::sync() {
             ++it;
         }
     }
+    for (const auto& f : panel_.fields())
+        if (!fields_.count(f.def.number)) buildField(f);
     present.clear();
     for (const auto& b : panel_.buttons()) {
         present.insert(b.def.number);

@@ -76,7 +76,7 @@ const char kFormScreen[] = R"(
 screen = "TEST"
 name = "FORM"
 title = "Vendor"
-rows = 8
+rows = 10
 cols = 40
 events = "command"
 text = [ { row = 2, col = 3, text = "Name:" }, { row = 7, col = 30, text = "end" } ]
@@ -84,6 +84,7 @@ field = [
   { number = 1, kind = "text", row = 2, col = 10, width = 20, value = "old" },
   { number = 2, kind = "choice", row = 3, col = 10, width = 8, choices = ["Open", "Closed"], choice = 2 },
   { number = 3, kind = "check", row = 5, col = 10, width = 10, label = "Active" },
+  { number = 4, kind = "choice", row = 8, col = 3, width = 30, choices = ["First long choice", "Second long choice"] },
 ]
 button = [ { number = 1, label = "~OK", row = 7, col = 3, width = 8 },
            { number = 2, label = "~Cancel", row = 7, col = 14, width = 10, escape = true } ]
@@ -204,6 +205,13 @@ private slots:
         QCOMPARE(radios.size(), 2);
         QCOMPARE(radios[1]->text(), QStringLiteral("Closed"));
         QVERIFY(radios[1]->isChecked());
+        // Short choices side by side on their row, long ones one below the other.
+        QCOMPARE(radios[0]->y(), radios[1]->y());
+        QCOMPARE(radios[1]->x() - radios[0]->x(), 12 * cell.width());
+        auto stacked = pw->fieldWidget(4)->findChildren<QRadioButton*>();
+        QCOMPARE(stacked.size(), 2);
+        QCOMPARE(stacked[0]->x(), stacked[1]->x());
+        QCOMPARE(stacked[1]->y() - stacked[0]->y(), cell.height());
         QVERIFY(qobject_cast<QCheckBox*>(pw->fieldWidget(3)));
         QCOMPARE(pw->button(1)->text(), QStringLiteral("&OK"));
         QCOMPARE(pw->button(1)->x(), 2 * cell.width() + cell.width() / 2);
@@ -215,6 +223,9 @@ private slots:
         dz::ui::xw_refresh();
         QCOMPARE(pw->rowText(4).trimmed(), QStringLiteral("Written later"));
         QCOMPARE(radios[0]->text(), QStringLiteral("Reopened"));
+        dz::ui::xw_chg_radio_alpha(h, 4, 3, "Third");
+        dz::ui::xw_refresh();
+        QCOMPARE(pw->fieldWidget(4)->findChildren<QRadioButton*>().size(), 3);
 
         // A modal read: the person types, ticks and presses OK (command style: 107, key 13, button).
         ui.setModalHook([](QWidget* w) {
