@@ -4,6 +4,7 @@
 #include "modules/module_dlls.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/suite/company.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/screen_file.h"
 
@@ -12,7 +13,13 @@ namespace ui = dz::ui;
 
 namespace {
 constexpr unsigned kFrameStyle = 0xCF8000;  // overlapped window with the document title
+
+// The application code word follows the open company: bit 0 is its JC transaction file setting.
+void refresh_app_code() {
+    const dz::suite::Company* c = dz::suite::current_company();
+    ui::run_state().code = c && c->settings().jc_transaction_flag ? 1u : 0u;
 }
+}  // namespace
 
 // ---- Tasks ----------------------------------------------------------------------------------
 xvConvertTask::xvConvertTask(TaskRunner run) : zqTask(kTaskConvert, 15, kCmdConvert, 5, "", ""), run_(std::move(run)) {}
@@ -73,6 +80,7 @@ void CXVApp::RegisterTasks() {
 }
 
 bool CXVApp::InitAppEnvironment() {
+    refresh_app_code();
     ui::set_screens_folder(env_.screens_folder.empty() ? dz::data_folder() / "screens" : env_.screens_folder);
     int screen = ui::xw_open_screen_file("XV");
     dz::convert::SetScreenFileHandle(static_cast<uint16_t>(screen));
@@ -125,6 +133,7 @@ int CXVApp::ExitInstance() {
 }
 
 bool CXVApp::ReloadModules() {
+    refresh_app_code();
     if (env_.release_modules) env_.release_modules();
     bool ok = env_.load_modules ? env_.load_modules() : true;
     if (env_.reset_text_folder) env_.reset_text_folder();
@@ -132,6 +141,7 @@ bool CXVApp::ReloadModules() {
 }
 
 bool CXVApp::ReloadModulesIf(bool release) {
+    refresh_app_code();
     if (release && env_.release_modules) env_.release_modules();
     bool ok = env_.load_modules ? env_.load_modules() : true;
     if (env_.reset_text_folder) env_.reset_text_folder();
@@ -139,6 +149,7 @@ bool CXVApp::ReloadModulesIf(bool release) {
 }
 
 bool CXVApp::RebindModules(bool release) {
+    refresh_app_code();
     if (release && env_.release_modules) env_.release_modules();
     return env_.load_modules ? env_.load_modules() : true;
 }

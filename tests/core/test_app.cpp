@@ -1,6 +1,7 @@
 #include "app/constants.h"
 #include "app/xv_app.h"
 #include "convert/texts.h"
+#include "platform/suite/company.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/screen_file.h"
 #include "platform/ui/scripted_ui.h"
@@ -211,4 +212,21 @@ TEST(SharedConstants, HoldTheirValues) {
     EXPECT_EQ(EndGroup, "__END_GROUP");
     EXPECT_EQ(ModuleCodeCM, "CM");
     EXPECT_EQ(DoesNotApply, "Does Not Apply");
+}
+
+TEST_F(App, TheApplicationCodeFollowsTheOpenCompany) {
+    fs::path dir = fs::temp_directory_path() / ("dz_app_code_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    dz::suite::CompanySettings s = dz::suite::default_settings({"JC"});
+    s.jc_transaction_flag = 1;
+    dz::suite::set_company(dz::suite::Company(dir, s));
+    CXVApp app(env());
+    ASSERT_TRUE(app.InitInstance());
+    EXPECT_EQ(app.AppCode() & 1u, 1u);
+    dz::suite::current_company()->settings().jc_transaction_flag = 0;
+    app.ReloadModules();
+    EXPECT_EQ(app.AppCode() & 1u, 0u);
+    dz::suite::close_company();
+    app.ExitInstance();
+    fs::remove_all(dir);
 }

@@ -1,5 +1,7 @@
 #include "platform/ui/ui.h"
 
+#include <cstdlib>
+
 namespace dz::ui {
 namespace {
 class SilentUi final : public Ui {
@@ -62,5 +64,10 @@ int xl_list_records(const RecordList& list) {
 }
 
 void x_update_task(const std::string& text) { current().task_line(text); }
+
+void x_abort(const std::string& text) {
+    current().message(kError, text);
+    std::exit(2);
+}
 
 }  // namespace dz::ui

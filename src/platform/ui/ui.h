@@ -164,4 +164,8 @@ int xl_list_records(const RecordList& list);
 // The background task's line.
 void x_update_task(const std::string& text);
 
+// Ends the program at once after telling the person why (an error box), for a state it cannot
+// go on from (no memory left for a run's option blocks).
+[[noreturn]] void x_abort(const std::string& text);
+
 }  // namespace dz::ui
