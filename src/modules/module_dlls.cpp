@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "app/constants.h"
+
 namespace dz::modules {
 
 namespace {
@@ -9,8 +11,6 @@ namespace {
 const char kSuiteInterfaceVersion[] = "8.0.20";
 // Application code the program identifies itself with to the loader.
 const char kApplicationCode[] = "XV";
-// The cash-management module's code, shared with the CM converter.
-const char kModuleCodeCM[] = "CM";
 }  // namespace
 
 ModuleDll::ModuleDll(std::string code, std::string minVersion, uint16_t moduleBit, size_t slots)
@@ -37,7 +37,7 @@ modlibs::EntryFn ModuleDll::Bind(uint16_t slot, const char* name) {
 }
 
 ModuleDll& CMModule() {
-    static ModuleDll m(kModuleCodeCM, "8.0.12", 0x0002, 0);
+    static ModuleDll m(app::ModuleCodeCM, "8.0.12", 0x0002, 0);
     return m;
 }
 ModuleDll& APModule() {

@@ -62,18 +62,16 @@ void Registry::remove_entry(const std::string& code, const std::string& name) {
     if (it != libraries_.end()) it->second.entries.erase(name);
 }
 
-bool Registry::has_library(const std::string& code) const { return libraries_.count(code) != 0; }
-
 bool Registry::is_loaded(const std::string& code) const { return loaded_.count(code) != 0; }
 
 uint16_t Registry::initialize(const std::string& version) {
-    calls.push_back("zq3zz_initialize " + version);
+    log("zq3zz_initialize " + version);
     return compare_versions(suiteVersion, version) >= 0 ? 1 : 0;
 }
 
 uint16_t Registry::load(const std::string& code, const std::string& minVersion, const std::string& appCode,
                         const std::string& code2) {
-    calls.push_back("zd_load_dll " + code + " " + minVersion + " " + appCode + " " + code2);
+    log("zd_load_dll " + code + " " + minVersion + " " + appCode + " " + code2);
     auto it = libraries_.find(code);
     if (it == libraries_.end()) return 0;
     if (compare_versions(it->second.version, minVersion) < 0) return 0;
@@ -84,12 +82,12 @@ uint16_t Registry::load(const std::string& code, const std::string& minVersion, 
 void Registry::release(const std::string& code, uint16_t moduleBit) {
     char bit[8];
     std::snprintf(bit, sizeof bit, "0x%04X", static_cast<unsigned>(moduleBit));
-    calls.push_back("zd_release_dll " + code + " " + bit);
+    log("zd_release_dll " + code + " " + bit);
     loaded_.erase(code);
 }
 
 EntryFn Registry::function_address(const std::string& code, const std::string& name) {
-    calls.push_back("zd_function_address " + code + " " + name);
+    log("zd_function_address " + code + " " + name);
     if (!is_loaded(code)) return nullptr;
     const auto& entries = libraries_.at(code).entries;
     auto e = entries.find(name);
@@ -97,7 +95,7 @@ EntryFn Registry::function_address(const std::string& code, const std::string& n
 }
 
 uint16_t Registry::object_library_number(const std::string& name) {
-    calls.push_back("xdll_dll_loaded " + name);
+    log("xdll_dll_loaded " + name);
     for (size_t i = 0; i < objectLibraries_.size(); ++i) {
         if (objectLibraries_[i].name == name && is_loaded(objectLibraries_[i].module))
             return static_cast<uint16_t>(i + 1);
@@ -106,7 +104,7 @@ uint16_t Registry::object_library_number(const std::string& name) {
 }
 
 EntryFn Registry::object_function(uint16_t libraryNumber, const std::string& name) {
-    calls.push_back("xdll_get_function " + std::to_string(libraryNumber) + " " + name);
+    log("xdll_get_function " + std::to_string(libraryNumber) + " " + name);
     if (libraryNumber == 0 || libraryNumber > objectLibraries_.size()) return nullptr;
     const ObjectLibrary& lib = objectLibraries_[libraryNumber - 1];
     if (!is_loaded(lib.module)) return nullptr;

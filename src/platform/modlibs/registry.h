@@ -43,7 +43,9 @@ public:
     std::string suiteVersion = "8.1.0";
     // Which modules count as installed; unset means the open company's installed applications.
     std::function<bool(const std::string& code)> installed;
-    // Every loader call, in order, as text (e.g. "zd_load_dll GL 8.0.13 XV GL"), for inspection.
+    // When set, every loader call is kept in `calls`, in order, as text (e.g. "zd_load_dll GL
+    // 8.0.13 XV GL"), for inspection. Off by default: a long run makes many lookups.
+    bool logCalls = false;
     std::vector<std::string> calls;
 
     void add_library(ModuleLibrary library);
@@ -52,7 +54,6 @@ public:
     void add_entry(const std::string& code, const std::string& name, EntryFn fn);
     void remove_entry(const std::string& code, const std::string& name);
 
-    bool has_library(const std::string& code) const;
     bool is_loaded(const std::string& code) const;
 
     // The loader's answers; the free functions below forward here.
@@ -65,6 +66,10 @@ public:
     EntryFn object_function(uint16_t libraryNumber, const std::string& name);
 
 private:
+    void log(std::string call) {
+        if (logCalls) calls.push_back(std::move(call));
+    }
+
     std::map<std::string, ModuleLibrary> libraries_;
     std::vector<ObjectLibrary> objectLibraries_;
     std::set<std::string> loaded_;

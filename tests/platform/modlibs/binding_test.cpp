@@ -57,6 +57,7 @@ protected:
                       entry_address<modlibs::entry::JC_GET_COST_ACCOUNT>(&fake_jc_get_cost_account));
         reg.add_entry("AR", "AR_DUPLICATE_INVOICE",
                       entry_address<modlibs::entry::AR_DUPLICATE_INVOICE>(&fake_ar_duplicate_invoice));
+        reg.logCalls = true;
         reg.installed = [](const std::string&) { return true; };
         reg.add_entry("PR", "PR_OPEN_SYSTEM_FILE",
                       entry_address<modlibs::entry::PR_OPEN_SYSTEM_FILE>(&fake_pr_open_system_file));

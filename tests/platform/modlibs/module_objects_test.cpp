@@ -60,6 +60,7 @@ protected:
         reg.add_object_library(ObjectLibrary{
             "GLCOMMON", "GL", {{"_gl_new_fiscal_entity", &make_object}, {"_gl_new_glm_header", &make_nothing}}});
         reg.installed = [](const std::string& code) { return code == "GL"; };
+        reg.logCalls = true;
         modlibs::set_registry(&reg);
         ASSERT_TRUE(LoadModuleDlls());
         reg.calls.clear();

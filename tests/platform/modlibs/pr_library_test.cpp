@@ -81,6 +81,7 @@ protected:
         suite::open_company(root_ / "company");
         ui::set_current(&ui_);
         ours_ = modlibs::our_module_libraries();
+        ours_.logCalls = true;
         modlibs::set_registry(&ours_);
         ASSERT_TRUE(LoadModuleDlls());
     }
