@@ -6,6 +6,7 @@
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
 
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -346,6 +347,25 @@ TEST_F(TablesTest, ListGroupsCountsTablesAndEntries) {
     EXPECT_EQ(groups[1].name, "beta");
     EXPECT_FALSE(groups[1].hasGroupRecord);
     EXPECT_EQ(groups[1].tables[0].notFoundOption, 2);
+    mf.Close();
+}
+
+// A definition that cannot be written must not pass for "nothing to lock" (11), which callers
+// take as success.
+TEST_F(TablesTest, FailedDefinitionWriteIsReported) {
+    CreateMasterFile();
+    SubstitutionMasterFile mf(kCommand, 0, "Busy", kApplPR, 30);
+    ASSERT_GT(mf.handle(), 0);
+    // Another writer holds the file: reads still work, writes do not.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open((folder() / kXvmFileName).c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    const int status = mf.WriteDefinition(0, 65535, 0, 0);
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_NE(status, XIO_OK);
+    EXPECT_NE(status, XIO_NOT_FOUND);
+    EXPECT_FALSE(ReadStored("Busy", kApplPR, 30).found);
     mf.Close();
 }
 
