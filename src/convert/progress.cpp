@@ -49,19 +49,28 @@ void put(ui::Panel& p, int row, int col, int width, const std::string& text) {
 
 constexpr int kNumberWidth = 10;
 
-void write_initial(ui::Panel& p, const ConvertProgress& s) {
+// The current file's values as they stand before its first record.
+void write_file_initial(ui::Panel& p, const ConvertProgress& s) {
     if (s.single_file) {
         put(p, 5, 28, kNumberWidth, "0");
         put(p, 6, 28, kNumberWidth, "0");
-        put(p, 5, 62, 9, "0");
         put(p, 8, 3, 15, "0% Complete");
-        put(p, 8, 64, 7, "00:00");
+        p.set_progress(0);
     } else {
         put(p, 5, 22, kNumberWidth, "0");
         put(p, 6, 22, kNumberWidth, "0");
         put(p, 7, 22, kNumberWidth, "0");
         put(p, 5, 62, 9, "0%");
         put(p, 6, 62, 9, "0:00");
+    }
+}
+
+void write_initial(ui::Panel& p, const ConvertProgress& s) {
+    write_file_initial(p, s);
+    if (s.single_file) {
+        put(p, 5, 62, 9, "0");
+        put(p, 8, 64, 7, "00:00");
+    } else {
         put(p, 9, 28, kNumberWidth, "0");
         put(p, 10, 28, kNumberWidth, "0");
         put(p, 9, 62, 9, "0");
@@ -180,7 +189,7 @@ int ConvertProgressProc(ui::Panel& p, const ui::PanelMessage& m) {
     case kProgressNewFile:
         p.write_text(2, 15, s->text_file_name, 70);
         p.write_text(3, 15, s->data_file_desc, 70);
-        write_initial(p, *s);
+        write_file_initial(p, *s);
         break;
     case kProgressPosition:
         write_position(p, *s);

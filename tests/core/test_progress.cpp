@@ -171,6 +171,13 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
     s.SetPosition(5, 1, 100);
     s.messages = 3;
     s.SetCurrentFile(file("b.txt", 10), "", false);
+    // A new file starts its own values again and leaves the run's standing.
+    EXPECT_EQ(p->text_at(2, 15, 56), "b.txt");
+    EXPECT_EQ(p->text_at(5, 22, 10), "0");
+    EXPECT_EQ(p->text_at(5, 62, 9), "0%");
+    EXPECT_EQ(p->text_at(9, 28, 10), "4");
+    EXPECT_EQ(p->text_at(12, 3, 15), "50% Complete");
+    EXPECT_EQ(p->progress(), 50);
     now += 65;
     s.SetPosition(4, 2, 50);
     EXPECT_EQ(p->text_at(5, 22, 10), "2");   // file accepted

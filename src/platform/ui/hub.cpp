@@ -1,5 +1,6 @@
 #include "platform/ui/hub.h"
 
+#include "platform/ui/framework.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
@@ -93,6 +94,10 @@ int xh_process_hub(const xh_hub_def& def) {
         if (is_cancel(*p, m)) break;
         if (!is_accept(*p, m)) continue;
 
+        // Storing the run as a background task is the command's choice from here on.
+        if (p->has_field(kHubBackgroundField) && p->checked(kHubBackgroundField))
+            if (zqApplication* app = zqApplication::instance())
+                if (zqTask* task = app->FindTask(def.command)) task->SetAllowBackground(true);
         int choice = p->has_field(kHubDestinationField) ? p->choice(kHubDestinationField) : 1;
         Destination dest = choice == 2   ? Destination::Screen
                            : choice == 3 ? Destination::Printer

@@ -15,6 +15,7 @@ namespace dz::ui {
 // Fields and buttons the hub owns on every hub panel.
 inline constexpr int kHubDestinationField = 21;   // choice: 1 file, 2 screen, 3 printer
 inline constexpr int kHubFileField = 22;          // the report file for destination 1
+inline constexpr int kHubBackgroundField = 23;    // check box: store the run as a background task
 inline constexpr int kHubCancelButton = 1;
 inline constexpr int kHubStartButton = 3;
 

@@ -314,11 +314,12 @@ void deliver(Panel& p, const PanelMessage& m) {
     if (!p.closed() && p.proc()) p.proc()(p, m);
 }
 
-int open_panel(PanelDef def, PanelProc proc, void* data, int command) {
+int open_panel(PanelDef def, PanelProc proc, void* data, int command, int parent = 0) {
     auto& r = reg();
     int h = r.next++;
     if (r.next > 0xFFFE) r.next = 1;
     auto panel = std::make_unique<Panel>(h, std::move(def), std::move(proc), data, command);
+    panel->set_parent(parent);
     Panel& p = *panel;
     r.panels[h] = std::move(panel);
     current().panel_opened(p);
@@ -335,6 +336,13 @@ int xw_show_panel(int screen_file, const std::string& screen, const std::string&
     return open_panel(*def, std::move(proc), data, command);
 }
 
+int xw_show_child_panel(int parent, int screen_file, const std::string& screen, const std::string& panel,
+                        PanelProc proc, void* data, int command) {
+    const PanelDef* def = xw_find_panel_def(screen_file, screen, panel);
+    if (!def) return 0;
+    return open_panel(*def, std::move(proc), data, command, parent);
+}
+
 int xw_open_window(const std::string& title, int rows, int cols, PanelProc proc, void* data,
                    EventStyle events) {
     PanelDef def;
@@ -348,6 +356,12 @@ int xw_open_window(const std::string& title, int rows, int cols, PanelProc proc,
 void xw_close_panel(int handle) {
     auto& r = reg();
     auto it = r.panels.find(handle);
+    if (it == r.panels.end()) return;
+    std::vector<int> children;
+    for (auto& [h, p] : r.panels)
+        if (p->parent() == handle) children.push_back(h);
+    for (int c : children) xw_close_panel(c);
+    it = r.panels.find(handle);
     if (it == r.panels.end()) return;
     std::unique_ptr<Panel> p = std::move(it->second);
     r.panels.erase(it);

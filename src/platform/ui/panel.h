@@ -125,6 +125,9 @@ public:
     Panel(int handle, PanelDef def, PanelProc proc, void* data, int command);
 
     int handle() const { return handle_; }
+    // The panel this one is shown inside (0 = none); it closes with its parent.
+    int parent() const { return parent_; }
+    void set_parent(int parent) { parent_ = parent; }
     const PanelDef& def() const { return def_; }
     int command() const { return command_; }
     void* data() const { return data_; }
@@ -205,6 +208,7 @@ private:
     void touch() { dirty_ = true; }
 
     int handle_;
+    int parent_ = 0;
     PanelDef def_;
     PanelProc proc_;
     void* data_;
@@ -229,10 +233,14 @@ private:
 // returns. Returns the panel handle, 0 when the screen file has no such panel.
 int xw_show_panel(int screen_file, const std::string& screen, const std::string& panel,
                   PanelProc proc, void* data, int command = 0);
+// Shows a panel inside another one (e.g. the list beside a hub); it closes with its parent.
+int xw_show_child_panel(int parent, int screen_file, const std::string& screen, const std::string& panel,
+                        PanelProc proc, void* data, int command = 0);
 // Opens a window built at run time (no screen-file description): `rows` x `cols`, titled.
 int xw_open_window(const std::string& title, int rows, int cols, PanelProc proc, void* data,
                    EventStyle events = EventStyle::Direct);
-// Closes a panel; the front end removes it. Messages still queued for it are dropped.
+// Closes a panel and the panels shown inside it; the front end removes them. Messages still
+// queued for them are dropped.
 void xw_close_panel(int handle);
 // The open panel with this handle, nullptr when there is none.
 Panel* xw_find_panel(int handle);

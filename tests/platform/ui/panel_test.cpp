@@ -171,3 +171,15 @@ TEST_F(PanelService, StopRequestedWhileRunningArrivesAtTheNthDispatch) {
     ASSERT_EQ(seen.size(), 3u);
     EXPECT_EQ(seen.back(), (PanelMessage{kMsgEscape, 0, 0}));
 }
+
+TEST_F(PanelService, AChildPanelClosesWithItsParent) {
+    int hub = xw_show_panel(screen, "EXAMINE", "HUB", {}, nullptr);
+    int child = xw_show_child_panel(hub, screen, "EXAMINE", "CHILD", {}, nullptr);
+    ASSERT_NE(child, 0);
+    EXPECT_EQ(xw_find_panel(child)->parent(), hub);
+    int other = xw_open_window("Other", 3, 10, {}, nullptr);
+    xw_close_panel(hub);
+    EXPECT_EQ(xw_find_panel(child), nullptr);
+    EXPECT_NE(xw_find_panel(other), nullptr);
+    EXPECT_EQ(person.events()[person.events().size() - 2], "close EXAMINE/CHILD");  // children first
+}

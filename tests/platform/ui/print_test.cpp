@@ -1,5 +1,6 @@
 #include "ui_test_support.h"
 
+#include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
 
 #include <fstream>
@@ -234,4 +235,21 @@ TEST_F(Printing, GenericHubServesARunWithoutAPanelOfItsOwn) {
     xh_process_hub(def);
     EXPECT_EQ(run.starts, 1);
     EXPECT_EQ(default_report_file("examine files report"), "examine_files_report.txt");
+}
+
+TEST_F(Printing, HubBackgroundChoiceLetsTheCommandStoreTheRun) {
+    zqApplication app("RA Dodedoz", "XV", "20.3.1", "17.1.0");
+    zqTask& task = app.AddTask(std::make_unique<zqTask>("Convert", 15, 3020, 5));
+    HubRun run;
+    bool allowed_at_start = false;
+    xh_hub_def def = convert_hub(screen, run);
+    def.on_start = [&](const HubStart&, void*) {
+        allowed_at_start = task.AllowBackground();
+        return 1;
+    };
+    person.on_panel("CONVERT/HUB", PanelAction::check(kHubBackgroundField, true));
+    person.on_panel("CONVERT/HUB", PanelAction::choose(kHubDestinationField, 2));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    xh_process_hub(def);
+    EXPECT_TRUE(allowed_at_start);
 }
