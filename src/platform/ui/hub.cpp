@@ -52,8 +52,9 @@ std::string default_report_file(const std::string& report_name) {
 }
 
 int xh_process_hub(const xh_hub_def& def) {
-    // A background run has nobody to ask: it starts at once, its report going to a file.
-    if (InBackground()) {
+    // A background run or a played-back macro has nobody to ask: it starts at once, its report
+    // going to a file.
+    if (InBackground() || MacroStatus() == kMacroPlayback) {
         // A background run's report goes to run_state().report_path: "-" is the screen (standard
         // output on the command line), "" the default file name.
         const std::string& wanted = run_state().report_path;

@@ -225,6 +225,22 @@ TEST_F(Printing, BackgroundHubStartsAtOnceWithoutAPanel) {
     fs::remove_all(dir);
 }
 
+TEST_F(Printing, PlayedBackHubStartsAtOnceToo) {
+    fs::path dir = temp_dir("playback");
+    run_state().macro_status = kMacroPlayback;
+    run_state().report_path = (dir / "p.txt").string();
+    HubRun run;
+    xh_process_hub(convert_hub(screen, run));
+    EXPECT_EQ(run.starts, 1);
+    EXPECT_EQ(person.unanswered(), 0);
+    EXPECT_TRUE(fs::exists(dir / "p.txt"));
+    run_state().report_path = "-";  // the screen
+    HubRun again;
+    xh_process_hub(convert_hub(screen, again));
+    EXPECT_EQ(person.reports().size(), 1u);
+    fs::remove_all(dir);
+}
+
 TEST_F(Printing, GenericHubServesARunWithoutAPanelOfItsOwn) {
     HubRun run;
     xh_hub_def def = convert_hub(screen, run);
