@@ -163,7 +163,7 @@ bool SubstitutionMasterFile::ReadDefinition(std::string_view group, uint32_t app
     PutNumber(h, kDefinitionRecord, fields_.dAppl, application);
     PutNumber(h, kDefinitionRecord, fields_.dField, fieldId);
     const bool found = xio_find_record(h, kDefinitionRecord, 0) == XIO_OK;
-    xio_rd_record(h, kDefinitionRecord, 0, 1);
+    lockStatus_ = xio_rd_record(h, kDefinitionRecord, 0, 1);
     PutNumber(h, kDefinitionRecord, fields_.dOldSiz, oldSize);
     PutNumber(h, kDefinitionRecord, fields_.dXOnJob, xOnJob);
     PutNumber(h, kDefinitionRecord, fields_.dNewBlk, newBlk);
@@ -252,6 +252,9 @@ bool SubstitutionMasterFile::AnyEntry(std::string_view group, uint16_t fieldId) 
 int SubstitutionMasterFile::ReleaseDefinition(bool save) {
     if (!Open() || IsUnnamedGroup(groupName_)) return XIO_OK;
     if (!ReadDefinition(groupName_, application_, fieldId_, true)) return XIO_OK;
+    // Without the lock the record current on this handle is not this table's definition (or
+    // another user holds it): deleting or replacing "the current record" would hit the wrong one.
+    if (lockStatus_ != XIO_OK) return lockStatus_;
     const uint16_t h = H();
     int s;
     if (!AnyEntry(groupName_, fieldId_)) {

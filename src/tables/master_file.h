@@ -89,7 +89,8 @@ public:
                         uint16_t notFoundOption);
     // Gives up the current table: a table without entries loses its definition; otherwise with
     // `save` the locked definition is replaced (with the buffer's option values), without it
-    // the lock is released. 0, or the failing code.
+    // the lock is released. 0, or the failing code (7 when another user holds the table; then
+    // nothing is changed).
     int ReleaseDefinition(bool save);
 
     // True when the record-3 buffer holds an entry of that group (letter case ignored) and
@@ -131,6 +132,7 @@ private:
     uint32_t application_ = 0;
     uint16_t fieldId_ = 0;
     int handle_ = 0;
+    int lockStatus_ = 0;  // status of the last definition read with a lock
     uint16_t command_ = 0;
     bool jcTracksExtras_ = true;
     bool jcUsesCategories_ = true;

@@ -390,6 +390,26 @@ TEST_F(TablesTest, SecondHandleGetsTheLockCode) {
     second.Close();
 }
 
+// Releasing a table that another user holds touches nothing: not that table, and not the
+// record this handle read last.
+TEST_F(TablesTest, ReleasingATableHeldElsewhereChangesNothing) {
+    CreateMasterFile();
+    WriteTable({"G", kApplJC, 18, 0, 0, 65535, {{"10", "20", ""}}});
+    SubstitutionMasterFile holder(kCommand, 0, "G", kApplJC, 16);
+    ASSERT_EQ(holder.WriteDefinition(0, 65535, 0, 0), XIO_OK);  // new and still empty
+    SubstitutionMasterFile other(kCommand, 0, "G", kApplJC, 18);
+    ASSERT_EQ(other.WriteDefinition(0, 65535, 0, 0), XIO_OK);
+    ASSERT_EQ(other.ReleaseDefinition(true), XIO_OK);
+    other.SetCurrentTable("G", kApplJC, 16);
+    EXPECT_EQ(other.ReleaseDefinition(false), XIO_LOCKED);
+    EXPECT_TRUE(ReadStored("G", kApplJC, 18).found);
+    EXPECT_TRUE(ReadStored("G", kApplJC, 16).found);
+    EXPECT_EQ(holder.ReleaseDefinition(false), XIO_OK);
+    EXPECT_FALSE(ReadStored("G", kApplJC, 16).found) << "left empty by its holder";
+    holder.Close();
+    other.Close();
+}
+
 TEST_F(TablesTest, DefinitionLockHoldsAgainstAnotherProcess) {
     CreateMasterFile();
     WriteTable({"Shared", kApplJC, 16, 0, 0, 65535, {{"1", "2", ""}}});
