@@ -70,6 +70,19 @@ TEST_F(StoredOptions, BlocksRoundTripByteForByte) {
     EXPECT_EQ(store.read(1), std::vector<uint8_t>{0x7F});
 }
 
+TEST_F(StoredOptions, ANewFileListForgetsTheTableAndOptionsOfTheRunStoredBefore) {
+    OptionStore store(dir, 3020);
+    std::vector<uint8_t> files = file_list_block();
+    store.put(files.data(), files.size(), 1);
+    store.put("OLD", 4, 2);
+    store.put(std::string(22, '\x01').data(), 22, 3);
+    // The next recording has no table group and no AP invoice file.
+    store.put(files.data(), 13, 1);
+    EXPECT_EQ(store.size(1), 13u);
+    EXPECT_EQ(store.size(2), 0u);
+    EXPECT_EQ(store.size(3), 0u);
+}
+
 TEST_F(StoredOptions, AbsentBlocksHaveSizeZeroAndAZeroSizeRemoves) {
     OptionStore store(dir, 3010);
     EXPECT_EQ(store.size(2), 0u);

@@ -61,6 +61,14 @@ fs::path OptionStore::folder() const { return company_ / "options" / std::to_str
 fs::path OptionStore::block_file(int n) const { return folder() / ("block" + std::to_string(n) + ".bin"); }
 
 int OptionStore::put(const void* block, std::size_t size, int n) const {
+    if (n == 1) {
+        std::error_code ec;
+        if (fs::is_directory(folder(), ec))
+            for (const auto& e : fs::directory_iterator(folder(), ec)) {
+                const std::string name = e.path().filename().string();
+                if (name.rfind("block", 0) == 0 && name != "block1.bin") fs::remove(e.path(), ec);
+            }
+    }
     if (size == 0) {
         std::error_code ec;
         fs::remove(block_file(n), ec);

@@ -26,7 +26,9 @@ class OptionStore {
 public:
     OptionStore(std::filesystem::path company_folder, int command);
 
-    // Stores block `n` (replacing it). A size of 0 removes the block.
+    // Stores block `n` (replacing it). A size of 0 removes the block. Block 1 starts a new set:
+    // storing it forgets the command's other blocks, so that a run stored without a table group
+    // or options never replays those of an earlier one.
     int put(const void* block, std::size_t size, int n) const;
     // Copies up to `size` bytes of block `n` into `block`. kXmNotFound when it is absent.
     int get(void* block, std::size_t size, int n) const;
