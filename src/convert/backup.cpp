@@ -126,24 +126,27 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     }
     if (target.empty()) return 2;
 
+    // The first free name: the file name, then the name followed by 2, 3, ... A name another
+    // run takes between the look and the copy is passed over as well.
     std::string candidate = target + name;
-    for (long n = 2; Exists(candidate); ++n) {
+    for (long n = 2;; ++n) {
+        if (candidate.size() > 255) {
+            RemoveTempImp();
+            savedPath_.clear();
+            return 2;
+        }
+        std::error_code ec;
+        if (!Exists(candidate)) {
+            if (fs::copy_file(dataFilePath, candidate, fs::copy_options::none, ec) && !ec) {
+                copy_ = candidate;
+                return 0;
+            }
+            if (ec != std::errc::file_exists) break;  // a failure, not a clash
+        }
         candidate = target + name + std::to_string(n);
-        if (candidate.size() > 255) break;
-    }
-    if (candidate.size() > 255) {
-        RemoveTempImp();
-        savedPath_.clear();
-        return 2;
-    }
-
-    std::error_code ec;
-    if (fs::copy_file(dataFilePath, candidate, ec) && !ec) {
-        copy_ = candidate;
-        return 0;
     }
     const int result = Exists(dataFilePath) ? 4 : 1;
-    RemoveFile(candidate);
+    RemoveFile(candidate);  // a partial copy
     RemoveTempImp();
     savedPath_.clear();
     copy_.clear();

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,7 +26,9 @@ class ScratchDir {
 public:
     ScratchDir() {
         std::random_device rd;
-        path_ = fs::temp_directory_path() / ("dz_core_" + std::to_string(rd()) + std::to_string(rd()));
+        char name[32];
+        std::snprintf(name, sizeof name, "dz_core_%08x%08x", rd(), rd());  // one length for every run
+        path_ = fs::temp_directory_path() / name;
         fs::create_directories(path_);
     }
     ~ScratchDir() {
