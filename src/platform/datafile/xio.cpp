@@ -48,6 +48,10 @@ struct RecState {
     std::set<int64_t> locked;
     int64_t count = -1;  // cached number of rows
     std::string insertSql, updateSql, columns;
+    // Prepared statements of this record type, owned by the handle's statement list.
+    sqlite3_stmt* insertStmt = nullptr;
+    sqlite3_stmt* updateStmt = nullptr;
+    std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
 };
 
 struct HdrState {
@@ -567,26 +571,35 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
     }
 
-    std::string where, order = col_list(of, "");
-    switch (eff) {
-        case Op::Exact:
-        case Op::Find:
-            for (size_t i = 0; i < kf->size(); ++i)
-                where += (i ? " AND " : "") + quote(d.fields[(*kf)[i]].def.name) + " = ?" + std::to_string(i + 1);
-            break;
-        case Op::GE: where = "(" + col_list(*kf, "") + ") >= (" + param_list(kf->size()) + ")"; break;
-        case Op::GT: where = "(" + col_list(*kf, "") + ") > (" + param_list(kf->size()) + ")"; break;
-        case Op::First: break;
-        case Op::Last: order = col_list(of, " DESC"); break;
-        case Op::Next: where = "(" + col_list(of, "") + ") > (" + param_list(of.size()) + ")"; break;
-        case Op::Prev:
-            where = "(" + col_list(of, "") + ") < (" + param_list(of.size()) + ")";
-            order = col_list(of, " DESC");
-            break;
+    const uint32_t cacheKey = static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
+    sqlite3_stmt* st = nullptr;
+    if (auto it = rs->readStmts.find(cacheKey); it != rs->readStmts.end()) {
+        st = it->second;
+        sqlite3_reset(st);
+        sqlite3_clear_bindings(st);
+    } else {
+        std::string where, order = col_list(of, "");
+        switch (eff) {
+            case Op::Exact:
+            case Op::Find:
+                for (size_t i = 0; i < kf->size(); ++i)
+                    where += (i ? " AND " : "") + quote(d.fields[(*kf)[i]].def.name) + " = ?" + std::to_string(i + 1);
+                break;
+            case Op::GE: where = "(" + col_list(*kf, "") + ") >= (" + param_list(kf->size()) + ")"; break;
+            case Op::GT: where = "(" + col_list(*kf, "") + ") > (" + param_list(kf->size()) + ")"; break;
+            case Op::First: break;
+            case Op::Last: order = col_list(of, " DESC"); break;
+            case Op::Next: where = "(" + col_list(of, "") + ") > (" + param_list(of.size()) + ")"; break;
+            case Op::Prev:
+                where = "(" + col_list(of, "") + ") < (" + param_list(of.size()) + ")";
+                order = col_list(of, " DESC");
+                break;
+        }
+        const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : rs->columns) + " FROM " +
+                                table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
+        st = hd->stmt(sql);
+        if (st) rs->readStmts.emplace(cacheKey, st);
     }
-    const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : rs->columns) + " FROM " +
-                            table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
-    sqlite3_stmt* st = hd->stmt(sql);
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
     if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
         for (size_t i = 0; i < kf->size(); ++i)
@@ -710,7 +723,13 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         sqlite3_reset(st);
         oldKey = key_text(*hd, old);
     }
-    sqlite3_stmt* st = hd->stmt(replace ? rs->updateSql : rs->insertSql);
+    sqlite3_stmt*& slot = replace ? rs->updateStmt : rs->insertStmt;
+    if (slot) {
+        sqlite3_reset(slot);
+    } else {
+        slot = hd->stmt(replace ? rs->updateSql : rs->insertSql);
+    }
+    sqlite3_stmt* st = slot;
     if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
     for (uint16_t n = r.firstField; n <= r.lastField; ++n)
         bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
