@@ -4,6 +4,10 @@
 
 #include "platform/datafile/xio.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -44,8 +48,6 @@ std::filesystem::path Company::data_folder(const std::string& abbreviation) cons
     return folder_;
 }
 
-void Company::save() const { write_settings(settings_file(), settings_); }
-
 Company& open_company(const std::filesystem::path& folder) {
     return set_company(Company::load(folder));
 }
@@ -55,6 +57,28 @@ Company& set_company(Company company) {
     slot.emplace(std::move(company));
     install_folder_resolver();
     return *slot;
+}
+
+bool update_settings_file(Company& company, const std::function<void(CompanySettings& disk)>& change,
+                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt) {
+    const std::string lock_path = (company.folder() / "company.lock").string();
+    int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    bool ok = false;
+    if (::flock(fd, LOCK_EX) == 0) {
+        try {
+            CompanySettings disk = read_settings(company.settings_file());
+            change(disk);
+            write_settings(company.settings_file(), disk);
+            adopt(disk, company.settings());
+            ok = true;
+        } catch (const SettingsError&) {
+            ok = false;
+        }
+        ::flock(fd, LOCK_UN);
+    }
+    ::close(fd);
+    return ok;
 }
 
 void install_folder_resolver() {

@@ -106,9 +106,6 @@ public:
     // folder unless absolute), else the company folder.
     std::filesystem::path data_folder(const std::string& abbreviation) const;
 
-    // Writes the settings back (counters, activated interfaces). Throws SettingsError.
-    void save() const;
-
 private:
     std::filesystem::path folder_;
     CompanySettings settings_;

@@ -94,16 +94,10 @@ void xc_cls_control_file() { session().reset(); }
 bool xc_wr_control_file() {
     Company* c = current_company();
     if (!c || !session() || !session()->update) return false;
-    CompanySettings& s = c->settings();
-    std::vector<InterfaceDef> before = s.interfaces;
-    s.interfaces = session()->interfaces;
-    try {
-        c->save();
-    } catch (const SettingsError&) {
-        s.interfaces = std::move(before);
-        return false;
-    }
-    return true;
+    const std::vector<InterfaceDef> wanted = session()->interfaces;
+    return update_settings_file(
+        *c, [&](CompanySettings& disk) { disk.interfaces = wanted; },
+        [](const CompanySettings& disk, CompanySettings& mem) { mem.interfaces = disk.interfaces; });
 }
 
 bool xc_get_interface_def(xc_interface_def& def) {

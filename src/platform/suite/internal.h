@@ -3,6 +3,7 @@
 
 #include "platform/suite/company.h"
 
+#include <functional>
 #include <string_view>
 
 namespace dz::suite {
@@ -13,6 +14,14 @@ void install_folder_resolver();
 // The open company's settings; empty settings (nothing installed, no formats, no lists)
 // while no company is open, so that every service answers "none" rather than failing.
 const CompanySettings& active_settings();
+
+// Changes the company's settings file under the company lock: the file is re-read (another
+// program may have changed it), `change` is applied to what was read, the result is written,
+// and `adopt` copies the changed parts into the open company's settings. Only those parts
+// move into memory, so settings in use never change under a running conversion. False when
+// the file cannot be read or written (nothing changes then).
+bool update_settings_file(Company& company, const std::function<void(CompanySettings& disk)>& change,
+                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt);
 
 // True when a and b are equal ignoring ASCII letter case.
 bool equal_nocase(std::string_view a, std::string_view b);

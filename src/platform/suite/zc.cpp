@@ -5,10 +5,6 @@
 #include "platform/suite/control.h"
 #include "platform/suite/internal.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -20,37 +16,27 @@ namespace {
 
 enum class Counter { LastRun, Batch };
 
-// Raises a counter of the company's settings file. Another program may work on the same
-// company, so the file is locked, its counters re-read, the counter raised and the file
-// written back before the lock is released.
+// Raises a counter of the company's settings file (shared with other programs working on the
+// same company) and answers its new value.
 std::optional<std::uint32_t> raise_counter(Counter which, const std::string& key, int by) {
     Company* c = current_company();
     if (!c) return std::nullopt;
-    const std::string lock_path = (c->folder() / "company.lock").string();
-    int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return std::nullopt;
-    std::optional<std::uint32_t> result;
-    if (::flock(fd, LOCK_EX) == 0) {
-        CompanySettings& mem = c->settings();
-        const auto saved_last = mem.last_run;
-        const auto saved_batch = mem.batch_numbers;
-        try {
-            CompanySettings disk = read_settings(c->settings_file());
+    std::uint32_t value = 0;
+    auto pick = [which](CompanySettings& s) -> std::map<std::string, std::uint32_t>& {
+        return which == Counter::LastRun ? s.last_run : s.batch_numbers;
+    };
+    const bool ok = update_settings_file(
+        *c,
+        [&](CompanySettings& disk) {
+            value = pick(disk)[key] + static_cast<std::uint32_t>(by);
+            pick(disk)[key] = value;
+        },
+        [&](const CompanySettings& disk, CompanySettings& mem) {
             mem.last_run = disk.last_run;
             mem.batch_numbers = disk.batch_numbers;
-            auto& counters = which == Counter::LastRun ? mem.last_run : mem.batch_numbers;
-            std::uint32_t v = counters[key] + static_cast<std::uint32_t>(by);
-            counters[key] = v;
-            c->save();
-            result = v;
-        } catch (const SettingsError&) {
-            mem.last_run = saved_last;
-            mem.batch_numbers = saved_batch;
-        }
-        ::flock(fd, LOCK_UN);
-    }
-    ::close(fd);
-    return result;
+        });
+    if (!ok) return std::nullopt;
+    return value;
 }
 
 const char* module_code(BatchModule m) {

@@ -185,29 +185,63 @@ TEST_F(Batches, NumberedPerModuleAndTerminatedOnce) {
         mine = r;
     };
     req.recordCallback = keep;
+    const std::size_t before = zb_open_batches();
     ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
     ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
     req.module = BatchModule::JC;
     ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
     EXPECT_EQ(texts, (std::vector<std::string>{"XV000001", "XV000002", "XV000001"}));
     EXPECT_LE(texts[0].size(), 10u);
-    EXPECT_EQ(zb_open_batches(), 3u);
+    EXPECT_EQ(zb_open_batches(), before + 3);
 
     zb_term_batch(mine);
     EXPECT_EQ(ended, 1);
-    EXPECT_EQ(zb_open_batches(), 2u);
+    EXPECT_EQ(zb_open_batches(), before + 2);
     zb_term_batch(mine);  // a second end changes nothing
     EXPECT_EQ(ended, 1);
     zb_batch_record never;  // the near-empty record of a replayed task
     never.taskName = "Convert";
     zb_term_batch(never);
-    EXPECT_EQ(zb_open_batches(), 2u);
+    EXPECT_EQ(zb_open_batches(), before + 2);
 
     // Numbers live in the company.
     close_company();
     open_company(dir_.path());
     EXPECT_EQ(current_company()->settings().batch_numbers.at("GL"), 2u);
     EXPECT_EQ(current_company()->settings().batch_numbers.at("JC"), 1u);
+}
+
+TEST_F(Batches, CountersLeaveOtherSettingsAloneOnDiskAndInMemory) {
+    open({"GL"});
+    // Another program changes a description while this one runs.
+    CompanySettings edited = read_settings(dir_.path() / kSettingsFileName);
+    edited.descriptions[16] = "Project";
+    edited.batch_numbers["GL"] = 41;
+    write_settings(dir_.path() / kSettingsFileName, edited);
+
+    std::string text;
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    req.recordCallback = [&](const zb_batch_record& r) { text = r.batchText; };
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    EXPECT_EQ(text, "XV000042");  // numbering continues from the file, not from memory
+
+    CompanySettings disk = read_settings(dir_.path() / kSettingsFileName);
+    EXPECT_EQ(disk.descriptions.at(16), "Project");                          // kept on disk
+    EXPECT_EQ(current_company()->settings().descriptions.at(16), "Job");   // unchanged in use
+    EXPECT_EQ(current_company()->settings().batch_numbers.at("GL"), 42u);
+}
+
+TEST_F(Batches, UnreadableSettingsFileFailsTheBatch) {
+    open({"GL"});
+    std::ofstream(dir_.path() / kSettingsFileName, std::ios::app) << "\n[broken\n";
+    const std::size_t before = zb_open_batches();
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    EXPECT_EQ(zb_process_batch(req), kTaskStatusFailed);
+    EXPECT_EQ(zb_open_batches(), before);
 }
 
 TEST_F(Batches, RefusedWithoutModuleOrFiles) {
