@@ -342,6 +342,23 @@ TEST(Utilities, UuidsAreVersion7TextAndOrdered) {
     }
 }
 
+TEST_F(InitCompany, AbortEndsTheProcessWithStatus2AndLogsWhy) {
+    open({"GL"});
+    pid_t child = fork();
+    if (child == 0) {
+        ::close(2);  // keep the test output clean
+        x_abort("Out of memory");
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    std::ifstream in(dir_.path() / "dodedoz.log");
+    std::string line;
+    std::getline(in, line);
+    EXPECT_NE(line.find("Out of memory"), std::string::npos) << line;
+}
+
 TEST(Utilities, FilesAndFolders) {
     TempFolder dir;
     auto tmp = x_temp_name();
