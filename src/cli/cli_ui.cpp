@@ -14,8 +14,8 @@ void on_interrupt(int) { dz::ui::request_terminate(); }
 
 dz::ui::ConsoleOptions console_options(const CliUiOptions& o) {
     dz::ui::ConsoleOptions c;
-    c.skip_problem_files = o.on_problem == "skip";
-    c.again = o.again;
+    c.skip_problem_files = o.on_error != "end";
+    c.again = o.reconvert;
     if (o.yes) c.yes = true;
     if (o.no) c.yes = false;
     c.progress_line = ::isatty(STDERR_FILENO) != 0;
@@ -25,10 +25,10 @@ dz::ui::ConsoleOptions console_options(const CliUiOptions& o) {
 }  // namespace
 
 void add_ui_options(CLI::App& command, CliUiOptions& options) {
-    command.add_option("--on-problem", options.on_problem,
-                       "A text file that fails a check or was converted before: skip it, or end the run")
+    command.add_option("--on-error", options.on_error,
+                       "A text file that fails a check or was converted before: skip it (the default), or end the run")
         ->check(CLI::IsMember({"skip", "end"}));
-    command.add_flag("--again", options.again, "Convert again a text file that was converted before");
+    command.add_flag("--reconvert", options.reconvert, "Convert again a text file that was converted before");
     auto* yes = command.add_flag("--yes", options.yes, "Answer yes to yes/no questions");
     auto* no = command.add_flag("--no", options.no, "Answer no to yes/no questions (the default)");
     yes->excludes(no);
@@ -38,7 +38,7 @@ void add_ui_options(CLI::App& command, CliUiOptions& options) {
 CliUi::CliUi(const CliUiOptions& options)
     : ConsoleUi(console_options(options), std::cout, std::cerr), cli_(options) {
     yes_given = options.yes || options.no;
-    problem_given = !options.on_problem.empty();
+    problem_given = !options.on_error.empty();
     if (::isatty(STDIN_FILENO)) {
         set_prompt_reader([](const std::string& prompt) -> std::optional<std::string> {
             std::cerr << prompt << std::flush;

@@ -13,14 +13,14 @@
 namespace dz::cli {
 
 struct CliUiOptions {
-    std::string on_problem;   // "skip" or "end" (default): a file that fails a check
-    bool again = false;       // convert again a file converted before
+    std::string on_error;     // "skip" (default) or "end": a file that fails a check
+    bool reconvert = false;   // convert again a file converted before
     bool yes = false;         // answer yes to yes/no questions
     bool no = false;          // answer no to yes/no questions (the default)
     std::string report;       // report file; "-" = standard output; "" = the hub's default name
 };
 
-// --on-problem, --again, --yes, --no, --report.
+// --on-error, --reconvert, --yes, --no, --report.
 void add_ui_options(CLI::App& command, CliUiOptions& options);
 
 class CliUi : public dz::ui::ConsoleUi {

@@ -1,5 +1,5 @@
-// dodedoz-cli run --company DIR [--record | --background] [answers] COMMAND...
-// Starts the program on a company and runs task commands by number or name. With --record a
+// dodedoz-cli run --company DIR [--store | --background] [answers] COMMAND...
+// Starts the program on a company and runs task commands by number or name. With --store a
 // command stores what its run needs (files, table group, options) instead of running; with
 // --background the commands run as stored steps, without any question or panel, replaying what
 // was stored. Ctrl-C asks a running command to stop between two records.
@@ -20,7 +20,7 @@ namespace {
 struct RunArgs {
     std::string company;
     bool background = false;
-    bool record = false;
+    bool store = false;
     std::vector<std::string> commands;
     CliUiOptions ui;
 };
@@ -54,7 +54,7 @@ int run(const RunArgs& args) {
     }
     CliUi ui(args.ui);
     dz::ui::run_state().in_background = args.background;
-    if (args.record) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
+    if (args.store) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
     dz::ui::run_state().steps = steps;
 
     dz::app::CXVApp& app = dz::app::theApp();
@@ -84,9 +84,9 @@ int run(const RunArgs& args) {
     cmd->add_option("--company", args.company, "Company folder")->required();
     cmd->add_flag("--background", args.background,
                   "Run as a background task: replay the options stored by an earlier run, ask nothing");
-    auto* record = cmd->add_flag("--record", args.record,
-                                 "Store what each command's run needs for a later --background run, instead of running it");
-    record->excludes("--background");
+    auto* store = cmd->add_flag("--store", args.store,
+                                "Store what each command's run needs for a later --background run, instead of running it");
+    store->excludes("--background");
     cmd->add_option("commands", args.commands, "convert, examine, tables, or a command number")->required();
     add_ui_options(*cmd, args.ui);
     cmd->callback([&exitCode] { exitCode = run(args); });

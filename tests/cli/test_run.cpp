@@ -67,4 +67,8 @@ TEST_F(RunCommand, UnknownCommandsAndCompaniesAreRefused) {
     EXPECT_NE(r.out.find("dodedoz-cli: run:"), std::string::npos) << r.out;
     r = run_cli("run --company " + dir.string() + " --yes --no convert");
     EXPECT_EQ(r.status, 64);
+    r = run_cli("run --company " + dir.string() + " --on-error sometimes convert");
+    EXPECT_EQ(r.status, 64);
+    r = run_cli("run --company " + dir.string() + " --store --background convert");
+    EXPECT_EQ(r.status, 64);
 }

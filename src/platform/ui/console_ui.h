@@ -17,7 +17,7 @@ namespace dz::ui {
 
 struct ConsoleOptions {
     // A file that fails a check (kind 105) or was converted before (kind 109, unless `again`):
-    // skip it, or end the run.
+    // skip it, or end the run. The command line skips unless told to end.
     bool skip_problem_files = false;
     // Kind 109: go ahead with a file converted before.
     bool again = false;
