@@ -18,17 +18,13 @@ namespace dz::xvl {
 
 namespace {
 
-std::string upper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return out;
-}
+// Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
+inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
 
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     return true;
 }
 
@@ -79,18 +75,24 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
     rejectPath_ = rejectFile;
     lastError_.clear();
 
-    std::ifstream in(textFile, std::ios::binary);
+    std::ifstream in(textFile, std::ios::binary | std::ios::ate);
     if (!in) {
         lastError_ = "cannot open " + textFile;
         return false;
     }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    if (in.bad()) {
+    const std::streamoff size = in.tellg();
+    in.seekg(0);
+    if (size < 0 || !in) {
         lastError_ = "cannot read " + textFile;
         return false;
     }
-    data_ = std::move(ss).str();
+    data_.resize(static_cast<std::size_t>(size));
+    in.read(data_.data(), size);
+    if (in.gcount() != size) {
+        lastError_ = "cannot read " + textFile;
+        data_.clear();
+        return false;
+    }
 
     // The reject file must be possible where it is to go.
     if (!rejectFile.empty()) {
@@ -156,10 +158,7 @@ void xvlImport::describe(xvlImpInfo& info, const std::string& id, const Template
     info.replaceRecord_ = false;
     info.importedUDs_ = 0;
     info.udRecordLocked_ = 0;
-    info.importedNotes_ = false;
-    if (fmt)
-        for (const auto& c : fmt->columns)
-            if (c.special && equalNoCase(c.name, "Converted Notes")) info.importedNotes_ = true;
+    info.importedNotes_ = fmt && fmt->convertedNotes;
 }
 
 void xvlImport::refuse(xvlImpInfo& info, int error, std::string message) {
@@ -194,44 +193,62 @@ int xvlImport::xvlImportNextRec(xvlImpInfo& info) {
 // Reads and stages the next record. `joinSpan` keeps the current reject span open (the record
 // is read ahead as part of the one before it).
 int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
-    Peeked p = peek();
-    if (!p.found) {
-        pos_ = data_.size();
+    LineReader reader(data_, pos_);
+    int32_t line = lineNo_;
+    std::size_t b = 0, e = 0;
+    bool found = false;
+    std::string_view text;
+    while (reader.next(text, lineScratch_, &b, &e)) {
+        ++line;
+        if (!IsBlank(text) && text[0] != '#') {
+            found = true;
+            break;
+        }
+    }
+    pos_ = reader.offset();
+    lineNo_ = line;
+    if (!found) {
         info.percentDone_ = 100;
         return 2;
     }
-    pos_ = p.next;
-    lineNo_ = p.line;
     if (joinSpan && spanValid_) {
-        spanEnd_ = p.end;
-        spanLast_ = p.line;
+        spanEnd_ = e;
+        spanLast_ = line;
     } else {
         spanValid_ = true;
-        spanBegin_ = p.begin;
-        spanEnd_ = p.end;
-        spanFirst_ = spanLast_ = p.line;
-    }
-    describe(info, p.id, p.format, p.line);
-    info.percentDone_ = percent(pos_);
-    if (!p.format) {
-        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, tpl_.Name()));
-        return 1;
+        spanBegin_ = b;
+        spanEnd_ = e;
+        spanFirst_ = spanLast_ = line;
     }
     std::size_t bad = 0;
-    if (!SplitColumns(p.text, columns_, bad)) {
+    const bool split = SplitColumns(text, columns_, bad);
+    std::string id;
+    if (!tpl_.NoIdColumn()) id = split || bad > 1 ? columns_[0] : FirstColumn(text);
+    const TemplateFormat* fmt = tpl_.FindFormat(id);
+    describe(info, id, fmt, line);
+    info.percentDone_ = percent(pos_);
+    if (!fmt) {
+        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, tpl_.Name()));
+        return 1;
+    }
+    if (!split) {
         const std::size_t fld = tpl_.NoIdColumn() ? bad : bad - 1;
         refuse(info, kErrQuotes, Msg(kMsgImportErrorBase + kErrQuotes, std::to_string(fld), std::to_string(bad)));
         return 1;
     }
-    return stage(*p.format, info);
+    return stage(*fmt, info);
 }
 
 bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string& text, x_value_def& value,
                               bool& blank, xvlImpInfo& info) {
     const TemplateColumn& c = fmt.columns[index];
-    const std::string fld = std::to_string(index + 1);
-    const std::string col = std::to_string(index + (tpl_.NoIdColumn() ? 1 : 2));
-    const std::string label = fieldLabel(c);
+    // The texts of a message, made only when one is needed.
+    struct Lazy {
+        std::string fld, col, label;
+    };
+    auto where = [&]() {
+        return Lazy{std::to_string(index + 1), std::to_string(index + (tpl_.NoIdColumn() ? 1 : 2)), fieldLabel(c)};
+    };
 
     if (columnHasId(c)) {
         if (subst_) {
@@ -245,14 +262,20 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         if (prefill_) prefill_(text, c.fieldId, c.section, textPath_, prefillCtx_);
     }
 
-    value = x_value_def{};
+    value.text.clear();
+    value.longText.clear();
+    value.number = 0;
+    value.flag = 0;
+    value.date = {};
+    value.time = {};
     blank = IsBlank(text);
     if (c.special) {
         if (c.capitals)
             for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
         if (c.width > 0 && text.size() > c.width) {
-            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, label, shown(text), std::to_string(text.size()),
-                                          std::to_string(c.width), fld, col));
+            const Lazy w = where();
+            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text), std::to_string(text.size()),
+                                          std::to_string(c.width), w.fld, w.col));
             return false;
         }
         if (blank) {
@@ -272,20 +295,23 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
                 return true;
             case SpecialType::Number:
                 if (!ParsePlainNumber(text, value.number)) {
+                    const Lazy w = where();
                     refuse(info, kErrNotConvertible,
-                           Msg(kMsgImportErrorBase + kErrNotConvertible, label, Msg(kMsgWhatNumber), shown(text), fld, col));
+                           Msg(kMsgImportErrorBase + kErrNotConvertible, w.label, Msg(kMsgWhatNumber), shown(text), w.fld, w.col));
                     return false;
                 }
                 return true;
             case SpecialType::Logical:
                 if (!ParseLogical(text, value.flag)) {
-                    refuse(info, kErrLogical, Msg(kMsgImportErrorBase + kErrLogical, label, shown(text), fld, col));
+                    const Lazy w = where();
+                    refuse(info, kErrLogical, Msg(kMsgImportErrorBase + kErrLogical, w.label, shown(text), w.fld, w.col));
                     return false;
                 }
                 return true;
             case SpecialType::Date:
                 if (!ParseDate(text, value.date)) {
-                    refuse(info, kErrDate, Msg(kMsgImportErrorBase + kErrDate, label, shown(text), fld, col));
+                    const Lazy w = where();
+                    refuse(info, kErrDate, Msg(kMsgImportErrorBase + kErrDate, w.label, shown(text), w.fld, w.col));
                     return false;
                 }
                 return true;
@@ -303,7 +329,8 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         suite::xk_unformat_field(def.keyFormat, 0, formatted);
         std::string why;
         if (!suite::xk_check(def.keyFormat, 0, formatted, &why)) {
-            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, label, shown(text), why, fld, col));
+            const Lazy w = where();
+            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), why, w.fld, w.col));
             return false;
         }
         if (suite::xk_capitals(def.keyFormat, 0))
@@ -312,29 +339,30 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     }
     ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
     if (r.error == 0) return true;
+    const Lazy w = where();
     std::string msg;
     switch (r.error) {
         case kErrTooLong:
         case kErrLongTextTooLong:
-            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), std::to_string(v.size()), r.detail, fld, col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), std::to_string(v.size()), r.detail, w.fld, w.col);
             break;
         case kErrChoice:
-            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), choiceList(def), fld, col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), choiceList(def), w.fld, w.col);
             break;
         case kErrNumberRange: {
             const int whole = def.length > def.decimals ? def.length - def.decimals : 0;
-            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v),
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v),
                       Msg(def.isSigned ? kMsgWhatDigits : kMsgWhatDigitsUnsigned, std::to_string(whole),
                           std::to_string(def.decimals)),
-                      fld, col);
+                      w.fld, w.col);
             break;
         }
         case kErrNotConvertible:
-            msg = Msg(kMsgImportErrorBase + r.error, label,
-                      Msg(def.type == XIO_TYPE_TIME ? kMsgWhatTime : kMsgWhatNumber), shown(v), fld, col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label,
+                      Msg(def.type == XIO_TYPE_TIME ? kMsgWhatTime : kMsgWhatNumber), shown(v), w.fld, w.col);
             break;
         default:  // dates, logicals
-            msg = Msg(kMsgImportErrorBase + r.error, label, shown(v), fld, col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), w.fld, w.col);
             break;
     }
     refuse(info, r.error, std::move(msg));
@@ -374,10 +402,12 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     }
 
     // Special values are kept for xvlImpGetSpecialValue.
-    auto& sv = specials_[upper(fmt.id)];
-    sv.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-        if (fmt.columns[i].special) sv[i] = values_[i];
+    if (fmt.hasSpecials) {
+        auto& sv = specials_[&fmt];
+        sv.resize(n);
+        for (std::size_t i = 0; i < n; ++i)
+            if (fmt.columns[i].special) sv[i] = values_[i];
+    }
 
     if (h == 0) return 0;
 
@@ -584,7 +614,7 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
         if (!c.special || !equalNoCase(c.name, name)) continue;
-        auto it = specials_.find(upper(fmt->id));
+        auto it = specials_.find(fmt);
         if (it == specials_.end() || i >= it->second.size()) return x_value_def{};
         return it->second[i];
     }

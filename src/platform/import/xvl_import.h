@@ -210,7 +210,8 @@ private:
     std::vector<std::string> columns_;
     std::vector<x_value_def> values_;
     std::vector<char> blank_;
-    std::map<std::string, std::vector<x_value_def>> specials_;  // folded format id -> by column
+    std::map<const TemplateFormat*, std::vector<x_value_def>> specials_;  // by format, by column
+    std::string lineScratch_;
     std::string lastError_;
 };
 

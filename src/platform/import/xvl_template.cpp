@@ -23,11 +23,13 @@ std::string lower(std::string_view s) {
     return out;
 }
 
+// Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
+inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+
 bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
     for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
+        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
     return true;
 }
 
@@ -274,6 +276,10 @@ int xvlImpTemplate::parse(std::string_view text) {
         if (f.record == 0) return fail(2, f.line, Msg(kMsgTplNoRecord, f.id));
         if (f.columns.empty()) return fail(2, f.line, Msg(kMsgTplNoColumns, f.id));
         if (f.extraData == 50) f.extraData = 50 + f.record;
+        for (const auto& c : f.columns) {
+            f.hasSpecials = f.hasSpecials || c.special;
+            f.convertedNotes = f.convertedNotes || (c.special && equalNoCase(c.name, "Converted Notes"));
+        }
         // Records that add to a stored record must find it.
         if (!f.permissionsGiven && f.extraData != 0) f.permissions = 1;
         if (f.id.empty() && formats_.size() > 1) return fail(2, f.line, Msg(kMsgTplMixedIds));
@@ -359,6 +365,8 @@ void xvlImpTemplate::xvlImpAppendField(const xvlImpSpecFldDef& def) {
     c.section = def.section;
     c.capitals = def.capitals;
     c.type = SpecialType::Text;
+    formats_.back().hasSpecials = true;
+    formats_.back().convertedNotes = formats_.back().convertedNotes || equalNoCase(c.name, "Converted Notes");
     formats_.back().columns.push_back(std::move(c));
 }
 

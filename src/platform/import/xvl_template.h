@@ -74,6 +74,8 @@ struct TemplateFormat {
     int permissions = 2;    // 1 modify only, 2 add, 3 group writes
     bool permissionsGiven = false;
     std::vector<TemplateColumn> columns;
+    bool hasSpecials = false;      // some column is a special value
+    bool convertedNotes = false;   // a special column "Converted Notes"
     // Bound
     uint16_t handle = 0;
     xio_rec_def recDef;

@@ -50,6 +50,37 @@ bool LineReader::next(std::string& line, std::size_t* rawBegin, std::size_t* raw
     return true;
 }
 
+bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd) {
+    const std::size_t n = data_.size();
+    std::size_t i = pos_;
+    // Fast path: a line without Ctrl-Z is a slice of the data.
+    if (i < n && data_[i] != kCtrlZ) {
+        std::size_t j = i;
+        while (j < n) {
+            const char c = data_[j];
+            if (c == '\r' || c == '\n' || c == kCtrlZ) break;
+            ++j;
+        }
+        if (j >= n || data_[j] != kCtrlZ) {
+            std::size_t end = j;
+            if (j < n) {
+                const char c = data_[j];
+                ++end;
+                const std::size_t k = skipCtrlZ(data_, end);
+                if (k < n && (data_[k] == '\r' || data_[k] == '\n') && data_[k] != c) end = k + 1;
+            }
+            if (rawBegin) *rawBegin = i;
+            if (rawEnd) *rawEnd = end;
+            line = data_.substr(i, j - i);
+            pos_ = end;
+            return true;
+        }
+    }
+    if (!next(scratch, rawBegin, rawEnd)) return false;
+    line = scratch;
+    return true;
+}
+
 bool LineReader::atEnd() const { return skipCtrlZ(data_, pos_) >= data_.size(); }
 
 bool ReadTextLine(std::istream& in, std::string& line) {
@@ -90,12 +121,23 @@ std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd) {
 }
 
 bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
-    columns.clear();
+    // The strings of `columns` are reused from line to line, so that their buffers stay.
+    std::size_t count = 0;
+    auto nextColumn = [&]() -> std::string& {
+        if (count == columns.size()) columns.emplace_back();
+        std::string& c = columns[count++];
+        c.clear();
+        return c;
+    };
+    auto finish = [&](bool ok) {
+        columns.resize(count);
+        return ok;
+    };
     badColumn = 0;
     const std::size_t n = line.size();
     std::size_t i = 0;
     while (true) {
-        std::string& col = columns.emplace_back();
+        std::string& col = nextColumn();
         std::size_t s = i;
         while (s < n && isBlank(line[s])) ++s;
         if (s < n && line[s] == '"') {
@@ -121,15 +163,15 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
                 k = q;
             }
             if (!closed) {
-                badColumn = columns.size();
-                return false;
+                badColumn = count;
+                return finish(false);
             }
             while (k < n && isBlank(line[k])) ++k;
             if (k < n && line[k] != ',') {
-                badColumn = columns.size();
-                return false;
+                badColumn = count;
+                return finish(false);
             }
-            if (k >= n) return true;
+            if (k >= n) return finish(true);
             i = k + 1;
             continue;
         }
@@ -138,7 +180,7 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
         std::size_t t = e;
         while (t > s && isBlank(line[t - 1])) --t;
         col.assign(line.data() + s, t - s);
-        if (e >= n) return true;
+        if (e >= n) return finish(true);
         i = e + 1;
     }
 }

@@ -31,6 +31,10 @@ public:
     // The next line without its line end. `rawBegin`/`rawEnd` receive the byte range of the
     // line including its line end (for copying it unchanged). False at the end of the data.
     bool next(std::string& line, std::size_t* rawBegin = nullptr, std::size_t* rawEnd = nullptr);
+    // The same without copying: `line` points into the data, or into `scratch` when the line
+    // held a Ctrl-Z that had to be left out.
+    bool next(std::string_view& line, std::string& scratch, std::size_t* rawBegin = nullptr,
+              std::size_t* rawEnd = nullptr);
     // True when a further line follows (a trailing Ctrl-Z alone is no line).
     bool atEnd() const;
     std::size_t offset() const { return pos_; }
