@@ -32,7 +32,7 @@ void add_ui_options(CLI::App& command, CliUiOptions& options) {
     auto* yes = command.add_flag("--yes", options.yes, "Answer yes to yes/no questions");
     auto* no = command.add_flag("--no", options.no, "Answer no to yes/no questions (the default)");
     yes->excludes(no);
-    command.add_option("--report", options.report, "Report file; - for standard output");
+    command.add_option("--report", options.report, "Report file (default: standard output)");
 }
 
 CliUi::CliUi(const CliUiOptions& options)
@@ -47,7 +47,7 @@ CliUi::CliUi(const CliUiOptions& options)
             return line;
         });
     }
-    dz::ui::run_state().report_path = cli_.report;
+    dz::ui::run_state().report_path = cli_.report.empty() ? std::string("-") : cli_.report;
     std::signal(SIGINT, on_interrupt);
     dz::ui::set_current(this);
 }
@@ -59,11 +59,11 @@ CliUi::~CliUi() {
 
 void CliUi::queue_hub_destination(const std::string& hub_panel) {
     using dz::ui::PanelAction;
-    if (cli_.report == "-") {
+    if (cli_.report.empty() || cli_.report == "-") {
         on_panel(hub_panel, PanelAction::choose(dz::ui::kHubDestinationField, 2));
     } else {
         on_panel(hub_panel, PanelAction::choose(dz::ui::kHubDestinationField, 1));
-        if (!cli_.report.empty()) on_panel(hub_panel, PanelAction::type(dz::ui::kHubFileField, cli_.report));
+        on_panel(hub_panel, PanelAction::type(dz::ui::kHubFileField, cli_.report));
     }
 }
 

@@ -17,7 +17,7 @@ struct CliUiOptions {
     bool reconvert = false;   // convert again a file converted before
     bool yes = false;         // answer yes to yes/no questions
     bool no = false;          // answer no to yes/no questions (the default)
-    std::string report;       // report file; "-" = standard output; "" = the hub's default name
+    std::string report;       // report file; "" or "-" = standard output
 };
 
 // --on-error, --reconvert, --yes, --no, --report.
