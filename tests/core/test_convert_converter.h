@@ -24,7 +24,7 @@ public:
                      ui::zqTask& task, const std::string& tableName, ConversionOptions* options) override {
         ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
         ConverterProfile profile;
-        profile.abbreviation = "TCV";
+        profile.abbreviation = mainAbbr;
         profile.fileNo = 1;
         profile.title = "Test Item File";
         profile.convertingText = "Converting '%s' into Test Item file";
@@ -37,6 +37,8 @@ public:
 
     bool lastEnded = false;
     bool settingsFail = false;
+    std::string mainAbbr = "TCV";
+    bool writeTagInHandler = false;  // a handler that writes on its own, even when examining
 
 protected:
     bool LoadSettings(ConvertContext&) override { return !settingsFail; }
@@ -51,6 +53,14 @@ protected:
             for (std::size_t i = 4; i < name.text.size(); ++i) ctx.messages.push_back("Warning " + name.text.substr(i, 1));
         if (name.text == "FULL") FillDisk(info.FileNumUsed());
         if (name.text == "STOP" && ctx.progress) ctx.progress->stop = 1;
+        if (writeTagInHandler) {
+            const uint16_t h = info.FileNumUsed();
+            xio_init_record(h, 3);
+            x_value_def tag;
+            tag.text = "BY" + name.text.substr(0, 8);
+            xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
+            xio_wr_record(h, 3);
+        }
         if (name.text == "BAD") {
             reason = "The handler refused this item(999)";
             return false;

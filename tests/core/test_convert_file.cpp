@@ -6,6 +6,7 @@
 
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/import/xvl_timestamp.h"
 #include "platform/suite/xd.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
@@ -46,7 +47,7 @@ protected:
     uint16_t Handle() const { return FindFileHandle(list, "TCV", 1); }
 
     // Adds an item to the data file before the run, committed.
-    void Seed(const std::string& code, const std::string& name) {
+    void Seed(const std::string& code, const std::string& name, const std::string& alt = "") {
         const uint16_t h = Handle();
         xio_init_record(h, 1);
         x_value_def v;
@@ -54,6 +55,8 @@ protected:
         xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
         v.text = name;
         xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "NAME"), v);
+        v.text = alt;
+        xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "ALTKEY"), v);
         ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
         ASSERT_EQ(xio_commit(h), XIO_OK);
     }
@@ -89,11 +92,12 @@ protected:
     // Runs the converter on a text file under the task; returns the printed report with the
     // scratch folder's path replaced by "<DIR>".
     std::string Run(const std::string& path, const std::string& taskName, ConvertProgress* progress = nullptr,
-                    const std::string& table = "") {
+                    const std::string& table = "", TestConverter* use = nullptr) {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
         const std::string reportPath = company.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        TestConverter converter;
+        TestConverter own;
+        TestConverter& converter = use ? *use : own;
         converter.ConvertFile(list, TextFileEntry{path, 999}, progress, print, task, table, nullptr);
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
@@ -342,6 +346,90 @@ TEST_F(ConvertFileTest, FileLevelFailuresEndTheFileWithTheirMessage) {
     EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
     EXPECT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(NameOf("X1"), "<none>");
+}
+
+TEST_F(ConvertFileTest, MoreFileLevelFailures) {
+    const std::string line = "1,Y1,,Name,0,\r\n";
+    // A template whose data file the run has not opened.
+    const std::string otherTemplate = texts.str("xvother.tpl");
+    WriteFile(otherTemplate, "format 1\nfile GLM 1\nrecord 1\nfield CODE\n");
+    const std::string text1 = texts.str("other.txt");
+    WriteFile(text1, "#,TCV," + otherTemplate + "\r\n" + line);
+    std::string report = Run(text1, "Convert");
+    EXPECT_NE(report.find(", the GLM - code 1 data file is not open"), std::string::npos) << report;
+    // The main data file is not open.
+    TestConverter noMain;
+    noMain.mainAbbr = "TCX";
+    report = Run(WriteText("nomain.txt", line), "Convert", nullptr, "", &noMain);
+    EXPECT_NE(report.find("Unable to find an open Test Item File(95)"), std::string::npos) << report;
+    // The converter's settings cannot be loaded.
+    TestConverter noSettings;
+    noSettings.settingsFail = true;
+    ConvertProgress progress([] { return int64_t{0}; });
+    report = Run(WriteText("noset.txt", line), "Convert", &progress, "", &noSettings);
+    EXPECT_NE(report.find("Unable to read from or write to a Halvorsend data file"), std::string::npos) << report;
+    EXPECT_EQ(progress.messages, 1u);
+    EXPECT_EQ(ui.boxes.size(), 3u);
+    EXPECT_EQ(NameOf("Y1"), "<none>");
+    EXPECT_FALSE(fs::exists(texts.str("RejectTCV.txt")));
+}
+
+TEST_F(ConvertFileTest, TimeStampFailureAfterTheCommitIsANote) {
+    xvl::SetStampRenameForTests([](const fs::path&, const fs::path&, std::string& error) {
+        error = "rename refused";
+        return false;
+    });
+    const std::string text = WriteText("nostamp.txt", "1,W1,,Name,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(text, "Convert", &progress);
+    xvl::SetStampRenameForTests({});
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(NameOf("W1"), "Name");  // the conversion stands
+    EXPECT_EQ(ReadFile(text), textBefore);
+    EXPECT_NE(report.find("Note: Time stamp not added to original text file. See Halvorsend log file if text file is "
+                          "now missing.\n"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(progress.notes, 1u);
+}
+
+TEST_F(ConvertFileTest, ExamineDropsWhatAHandlerWrites) {
+    const std::string before = ReadFile(company.str("MASTER.TCV"));
+    TestConverter writer;
+    writer.writeTagInHandler = true;
+    Run(WriteText("writes.txt", "1,V1,,Name,0,\r\n"), "Examine Files", nullptr, "", &writer);
+    const uint16_t h = Handle();
+    xio_init_record(h, 3);
+    x_value_def v;
+    v.text = "BYNAME";
+    xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), v);
+    EXPECT_EQ(xio_find_record(h, 3, 0), XIO_NOT_FOUND);
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);
+}
+
+TEST_F(ConvertFileTest, NotesRecordsAddToStoredNotes) {
+    Seed("P1", "Noted");
+    Seed("P2", "Quiet");
+    const std::string body = "1N,P1,First,Second\r\n1N,P1,Third,\r\n1N,P2,,Only two\r\n1N,P9,x,y\r\n";
+    const std::string examined = Run(WriteText("notes1.txt", body), "Examine Files");
+    EXPECT_NE(examined.find(RejectLine("1N", 5, "The record to modify doesn't currently exist (fld 1, col 1) (62)")),
+              std::string::npos)
+        << examined;
+    EXPECT_EQ(NotesOf("P1"), "");  // examining writes no notes
+    const std::string converted = Run(WriteText("notes2.txt", body), "Convert");
+    EXPECT_EQ(NotesOf("P1"), "First\rSecond\r\rThird");
+    EXPECT_EQ(NotesOf("P2"), "");  // an empty first note writes nothing
+    EXPECT_NE(converted.find("(62)"), std::string::npos) << converted;
+}
+
+TEST_F(ConvertFileTest, SecondUniqueKeyOnFileIsADuplicate) {
+    Seed("K1", "Has alt", "ALTX");
+    const std::string examined = Run(WriteText("alt.txt", "1,K2,ALTX,Other,0,\r\n1,K3,,Blank,0,\r\n"), "Examine Files");
+    EXPECT_NE(examined.find(RejectLine("1", 2, "Duplicate Alternate code - 'ALTX'(77)")), std::string::npos)
+        << examined;
+    EXPECT_EQ(examined.find("K3"), std::string::npos) << examined;  // a blank alternate code clashes with nothing
 }
 
 TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {

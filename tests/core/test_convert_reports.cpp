@@ -1,0 +1,182 @@
+// The conversion report and the notes report, line by line.
+#include "convert/progress.h"
+#include "convert/reports.h"
+
+#include "test_convert_support.h"
+
+#include "platform/ui/print.h"
+#include "platform/ui/run_state.h"
+
+namespace dz::convert {
+namespace {
+
+using namespace dz::convert::testing;
+
+class ReportTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        OpenCompany(company.path(), {"GL"});
+        print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::Spool);
+        ASSERT_NE(print, 0);
+    }
+    void TearDown() override {
+        ui::reset_run_state();
+        ui::reset_printing();
+        suite::close_company();
+    }
+    // The printed lines, joined with "\n".
+    std::string Printed() const {
+        std::string out;
+        for (const auto& l : *ui::xp_lines(print)) out += l + "\n";
+        return out;
+    }
+
+    ScratchDir company;
+    int print = 0;
+    RecordingUi ui;
+};
+
+TEST_F(ReportTest, RejectionLinesFollowTheHeaderWithColumns) {
+    ConversionReport report(print, "/in/items.txt", "/in/RejectTCV.txt", "Test Item File", true, "");
+    ASSERT_TRUE(report.PrintReportLine("1", 12, "The reason"));
+    ASSERT_TRUE(report.PrintReportLine("", 3, std::string(200, 'r')));
+    const std::string expected =
+        "Converting /in/items.txt into Test Item File\n"
+        "\n"
+        "The following rejected records were placed in the file /in/RejectTCV.txt\n"
+        "('Line' is the line number in the reject file)\n"
+        "\n"
+        " Record ID      Line  Reason for Rejection\n"
+        " 1                12  The reason\n"
+        " Unknown           3  " +
+        std::string(110, 'r') + "\n";
+    EXPECT_EQ(Printed(), expected);
+}
+
+TEST_F(ReportTest, ExamineHeaderWithTableAndLongPaths) {
+    const std::string longPath = "/" + std::string(53, 'd') + "/a.txt";  // 60 characters
+    ASSERT_EQ(longPath.size(), 60u);
+    ConversionReport kept(print, longPath, "", "Title", false, "JOBS");
+    ASSERT_TRUE(kept.PrintReportHeader(true));
+    EXPECT_EQ((*ui::xp_lines(print))[0], "Examining " + longPath + " for Title");
+    EXPECT_EQ((*ui::xp_lines(print))[1], "Using substitution table 'JOBS'");
+    EXPECT_EQ((*ui::xp_lines(print))[3], "The following records are invalid and will be rejected");
+    EXPECT_EQ((*ui::xp_lines(print))[5], " Record ID      Line  Reason will be Rejected");
+
+    ConversionReport shortened(print, longPath + "x", "", "Title", false, "");  // 61: the name alone
+    ASSERT_TRUE(shortened.PrintReportHeader(false));
+    EXPECT_EQ(ui::xp_lines(print)->back(), "\fExamining a.txtx for Title");
+}
+
+TEST_F(ReportTest, RecordTotalsPerTypeWithCreatedOnlyWhenCounted) {
+    ConversionReport report(print, "t.txt", "r.txt", "Test", true, "");
+    report.AddRecordTypeTotals(0, 0, true, true, false, false, 0);
+    report.AddRecordTypeTotals(3, 1, true, false, true, false, 2);
+    report.AddRecordTypeTotals(3, 1, true, false, true, false, 1);
+    report.AddRecordTypeTotals(3, 1, true, true, false, false, 0);
+    ASSERT_TRUE(report.PrintRecordTotals(false));
+    const std::string printed = Printed();
+    EXPECT_EQ(printed.find("Created"), std::string::npos);
+    EXPECT_NE(printed.find("Total:                       4              2              2             2\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_NE(printed.find("Unknown                      1              0              1             0\n"),
+              std::string::npos)
+        << printed;
+    EXPECT_EQ(report.GrandTotals().haveMessages, 2);  // records with messages, not messages
+
+    ConversionReport created(print, "t.txt", "r.txt", "Test", false, "");
+    created.AddRecordTypeTotals(0, 0, true, false, true, true, 0);
+    ASSERT_TRUE(created.PrintRecordTotals(true));
+    const std::string again = Printed();
+    EXPECT_NE(again.find("Will create"), std::string::npos);
+    EXPECT_NE(again.find("Total:                       1              0              0             1             1\n"), std::string::npos) << again;
+    EXPECT_EQ(ui::xp_lines(print)->back(),
+              "Look at the next page to view warning and log messages generated from this file");
+}
+
+TEST_F(ReportTest, TerminatedLinesByRestoreResult) {
+    ConversionReport report(print, "t.txt", "r.txt", "Test", true, "");
+    report.ReportTerminated("Out of disk space", 0, true);
+    report.ReportTerminated("Out of disk space", 1, false);
+    report.ReportTerminated("Out of disk space", 2, false);
+    const auto& lines = *ui::xp_lines(print);
+    EXPECT_EQ(lines[lines.size() - 7], "Processing is terminated for this file, the ZQ data file was not changed");
+    EXPECT_EQ(lines[lines.size() - 4], "Processing is terminated for this file, unable to retore ZQ data file from "
+                                       "backup, some records may have been converted");
+    EXPECT_EQ(lines.back(), "Processing is terminated for this file, the ZQ data file was not changed");
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0], std::make_pair(103, std::string("Out of disk space")));
+
+    ConversionReport examining(print, "t.txt", "", "Test", false, "");
+    examining.ReportTerminated("Examining files canceled by operator", 0, false);
+    EXPECT_EQ(ui::xp_lines(print)->back(), "Processing is terminated for this file");
+}
+
+TEST_F(ReportTest, NotesPageMessagesAndMissingListValues) {
+    suite::current_company()->settings().descriptions[262] = "tax group";
+    NotesReport notes(print, "/in/items.txt", 3020, true);
+    ConvertProgress progress([] { return int64_t{0}; });
+    MessageList none;
+    EXPECT_TRUE(notes.PrintRecordMessages("1", 4, none, &progress, 1, 0));
+    EXPECT_FALSE(notes.LinesWritten());  // nothing to say, no page
+    MessageList one{"Only"};
+    EXPECT_TRUE(notes.PrintRecordMessages("1", 4, one, &progress, 1, 0, nullptr, " - 'K'"));
+    MessageList two{"First", "Second"};
+    EXPECT_TRUE(notes.PrintRecordMessages("2", 0, two, &progress, 1, 0, nullptr, " - 'L'"));
+    MessageList notesRecord{"Ignored"};
+    EXPECT_TRUE(notes.PrintRecordMessages("1N", 9, notesRecord, &progress, 51, 0));
+    EXPECT_EQ(notesRecord.size(), 1u);  // notes records print no messages
+    EXPECT_TRUE(one.empty());
+    EXPECT_EQ(progress.messages, 3u);
+
+    notes.AddNote(262, "EXEMPT", 7);
+    notes.AddNote(262, "EXEMPT", 9);  // the first line stays
+    notes.AddNote(262, "OUT", 12);
+    ASSERT_TRUE(notes.PrintMissingCustomListValues(&progress));
+    EXPECT_EQ(progress.messages, 4u);
+    ASSERT_TRUE(notes.Print());
+    notes.Close();
+
+    const std::string expected =
+        "Messages recorded while converting the file /in/items.txt:\n"
+        "(Line is the line number in this file)\n"
+        "\n"
+        " Record ID      Line  Comment\n"
+        " 1                 4  Message for  - 'K':\n"
+        "                      Only\n"
+        " 2                    Messages for  - 'L':\n"
+        "                      First\n"
+        "                      Second\n"
+        "\n"
+        "                      The following Custom lists had values that do not exist in the list. You should add these values to\n"
+        "                         the list before using your software(898)\n"
+        "                         (Each value is followed by the line number where it first appeared)\n"
+        "\n"
+        "                      Tax group:  EXEMPT(7), OUT(12)\n";
+    EXPECT_EQ(Printed(), expected);
+}
+
+TEST_F(ReportTest, LongNotesPathKeepsItsFileName) {
+    const std::string path = "/" + std::string(74, 'p') + "/n.txt";  // 81 characters
+    ASSERT_EQ(path.size(), 81u);
+    NotesReport notes(print, path, 3010, false);
+    ASSERT_TRUE(notes.PrintMessageLine("", 0, "x"));
+    ASSERT_TRUE(notes.Print());
+    EXPECT_EQ((*ui::xp_lines(print))[0], "Messages recorded while examining the file n.txt:");
+}
+
+TEST_F(ReportTest, BackgroundRunBeingEndedPrintsNothing) {
+    ui::run_state().in_background = true;
+    ui::request_terminate();
+    ConversionReport report(print, "t.txt", "r.txt", "Test", true, "");
+    EXPECT_TRUE(report.PrintReportLine("1", 1, "reason"));
+    EXPECT_TRUE(report.PrintRecordTotals(true));
+    NotesReport notes(print, "t.txt", 3020, true);
+    EXPECT_TRUE(notes.PrintMessageLine("1", 1, "text"));
+    EXPECT_TRUE(notes.Print());
+    EXPECT_TRUE(ui::xp_lines(print)->empty());
+}
+
+}  // namespace
+}  // namespace dz::convert
