@@ -8,6 +8,7 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/util.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/ui.h"
 
 #include <cstdio>
 
@@ -280,6 +281,54 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
                                         this))
         return EndFile(ctx, Msg(12012), true, true);
     return true;
+}
+
+// ---- Prefill -----------------------------------------------------------------------------------
+
+void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
+                           const ConverterProfile& profile, xvl::PrefillCB callback, void* prefillContext,
+                           const PrefillRecordHook& perRecord) {
+    const uint16_t handle = FindFileHandle(list, profile.abbreviation, profile.fileNo);
+    if (progress && !progress->SetCurrentFile(entry.path, list, profile.abbreviation, profile.fileNo, false)) return;
+
+    std::string templatePath;
+    GetTextFileTemplate(entry.path, templatePath);
+    if (templatePath.empty()) {
+        ui::current().message(102, Msg(12051, entry.path));
+        return;
+    }
+    xvl::xvlImpTemplate tpl;
+    if (tpl.xvlImpTemplateCreate(templatePath, list) != 0) {
+        ui::current().message(102, Msg(12060, templatePath, entry.path));
+        return;
+    }
+    if (handle == 0) {
+        ui::current().message(102, Msg(12006, profile.title));
+        return;
+    }
+    xvl::xvlImport import(tpl);
+    import.xvlSetAcceptLongText(true);
+    import.xvlSetClearExtendedFields(true);
+    import.xvlChangeRepToWrRep(true);  // reading only: records to modify need not exist
+    if (!import.xvlImpFileNames(entry.path, "")) {
+        ui::current().message(102, Msg(12007, entry.path.substr(0, 60)));
+        return;
+    }
+    import.xvlSetPrefillCB(callback, prefillContext);
+
+    uint32_t records = 0, errors = 0;
+    xvl::xvlImpInfo info;
+    for (int status = import.xvlImportNextRec(info); status != 2; status = import.xvlImportNextRec(info)) {
+        ++records;
+        bool failed = status == 1;
+        if (perRecord && !perRecord(import, info, status)) failed = true;
+        if (failed) ++errors;
+        if (progress && !progress->SetPosition(records, errors, static_cast<int16_t>(info.PercentDone()))) break;
+    }
+    import.xvlImpTimeStampAndCloseFile(false, true, "");
+    // Whatever a prefill may have staged in a data file is dropped: prefill writes nothing.
+    for (const auto& e : list)
+        if (e.handle) xio_rollback(e.handle);
 }
 
 }  // namespace dz::convert

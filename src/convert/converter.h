@@ -10,6 +10,7 @@
 #include "platform/datafile/x_value.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -20,6 +21,8 @@ class zqTask;
 namespace dz::xvl {
 class xvlImport;
 class xvlImpInfo;
+using PrefillCB = bool (*)(const std::string& value, int16_t fieldId, int16_t section,
+                           const std::string& textFileName, void* ctx);
 }  // namespace dz::xvl
 
 namespace dz::convert {
@@ -116,6 +119,15 @@ protected:
     // Updates the progress window (and a background run's task line); false when the run is
     // to stop.
     bool UpdateProgress(ConvertContext& ctx, int percent);
+
+    // The common prefill of one text file: starts the file in the progress window, reads the
+    // template named on its first line and every record, with `callback` as the import's prefill
+    // callback; writes nothing. Failures are shown in message boxes (12051, 12060, 12006, 12007).
+    // `perRecord`, when given, sees each record after it was read; it may mark it as failed.
+    using PrefillRecordHook = std::function<bool(xvl::xvlImport& import, xvl::xvlImpInfo& info, int status)>;
+    void RunPrefill(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
+                    const ConverterProfile& profile, xvl::PrefillCB callback, void* prefillContext,
+                    const PrefillRecordHook& perRecord = {});
 
     // The converter's own steps.
     virtual bool LoadSettings(ConvertContext& ctx);

@@ -11,6 +11,7 @@
 #include <sqlite3.h>
 
 #include <string>
+#include <vector>
 
 namespace dz::convert::testing {
 
@@ -23,17 +24,31 @@ public:
     void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, int printDef,
                      ui::zqTask& task, const std::string& tableName, ConversionOptions* options) override {
         ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+        RunConvertFile(ctx, Profile());
+        lastEnded = ctx.ended;
+    }
+
+    ConverterProfile Profile() const {
         ConverterProfile profile;
         profile.abbreviation = mainAbbr;
         profile.fileNo = 1;
         profile.title = "Test Item File";
         profile.convertingText = "Converting '%s' into Test Item file";
         profile.examiningText = "Examining '%s' for Test Item file";
-        RunConvertFile(ctx, profile);
-        lastEnded = ctx.ended;
+        return profile;
     }
 
-    void PrefillTables(OpenFilesList&, const TextFileEntry&, ConvertProgress*, ui::zqTask&, void*) override {}
+    void PrefillTables(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, ui::zqTask&,
+                       void* prefillContext) override {
+        RunPrefill(list, entry, progress, Profile(), &Collect, prefillContext);
+    }
+
+    // The prefill callback of the tests: collects "value/id/section" texts; refuses "LONG".
+    static bool Collect(const std::string& value, int16_t fieldId, int16_t section, const std::string&, void* ctx) {
+        static_cast<std::vector<std::string>*>(ctx)->push_back(value + "/" + std::to_string(fieldId) + "/" +
+                                                               std::to_string(section));
+        return value != "LONG";
+    }
 
     bool lastEnded = false;
     bool settingsFail = false;

@@ -432,6 +432,30 @@ TEST_F(ConvertFileTest, SecondUniqueKeyOnFileIsADuplicate) {
     EXPECT_EQ(examined.find("K3"), std::string::npos) << examined;  // a blank alternate code clashes with nothing
 }
 
+TEST_F(ConvertFileTest, PrefillHandsOverEveryValueAndWritesNothing) {
+    const std::string before = ReadFile(company.str("MASTER.TCV"));
+    const std::string text = WriteText("prefill.txt", "1,E1,,One,0,\r\n1M,E9,Two\r\n1,LONG,,Three,0,\r\n");
+    ui::zqTask task("Substitution Tables", 12, 4010, 3);
+    ConvertProgress progress([] { return int64_t{0}; });
+    std::vector<std::string> seen;
+    TestConverter converter;
+    converter.PrefillTables(list, TextFileEntry{text, 999}, &progress, task, &seen);
+    EXPECT_EQ(seen, (std::vector<std::string>{"E1/5/0", "LONG/5/0"}));  // columns with a field id
+    EXPECT_EQ(progress.file_records, 3u);
+    EXPECT_EQ(NameOf("E1"), "<none>");
+    EXPECT_TRUE(ui.boxes.empty());
+
+    const std::string noTemplate = texts.str("prefill2.txt");
+    WriteFile(noTemplate, "#,TCV\r\n1,E2,,One,0,\r\n");
+    converter.PrefillTables(list, TextFileEntry{noTemplate, 999}, nullptr, task, &seen);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_EQ(ui.boxes[0].first, 102);
+    EXPECT_NE(ui.boxes[0].second.find("Unable to find a valid template file on the first line of file"),
+              std::string::npos);
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);
+}
+
 TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {
     xvl::xvlImpTemplate tpl;
     OpenFilesList none;
