@@ -81,11 +81,14 @@ QWidget* QtUi::container(QWidget* w) const {
     return w;
 }
 
-void QtUi::showWindow(QWidget* w) {
+void QtUi::showWindow(QWidget* w, bool visible) {
+    // Inside the main window every panel and report is an MDI child, hidden or not, so that
+    // showing it later keeps it there.
     if (main_) {
-        main_->addChild(w);
+        QMdiSubWindow* sub = main_->addChild(w);
+        sub->setVisible(visible);
     } else {
-        w->show();
+        w->setVisible(visible);
     }
 }
 
@@ -218,7 +221,7 @@ void QtUi::panel_opened(Panel& panel) {
             xw_post_message(handle, m.msg, m.key, m.field);
         }
     });
-    if (!panel.hidden()) showWindow(w);
+    showWindow(w, !panel.hidden());
     QWidget* box = container(w);
     box->installEventFilter(new CloseToEscape(w, w));
     box->setWindowTitle(qs(panel.title()));
@@ -338,7 +341,7 @@ bool QtUi::show_report(const ReportDocument& report) {
     auto* viewer = new ReportViewer(report);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &ReportViewer::printRequested, this, [this](const ReportDocument& r) { print_report(r); });
-    showWindow(viewer);
+    showWindow(viewer, true);
     return true;
 }
 

@@ -63,7 +63,7 @@ public:
 private:
     int execModal(QDialog& dialog);
     QWidget* dialogParent() const;
-    void showWindow(QWidget* w);
+    void showWindow(QWidget* w, bool visible);
 
     QPointer<MainWindow> main_;
     QPointer<QSplashScreen> splash_;

@@ -306,6 +306,21 @@ private slots:
         ui.create_main_window(def);
         ui.show_main_window();
 
+        // A panel hidden and shown again by its procedure stays an MDI child.
+        int hidden = dz::ui::xw_open_window("Later", 4, 20, {}, nullptr);
+        QWidget* box = ui.container(ui.panelWidget(hidden));
+        QVERIFY(qobject_cast<QMdiSubWindow*>(box));
+        dz::ui::xw_find_panel(hidden)->set_hidden(true);
+        dz::ui::xw_refresh();
+        QVERIFY(!box->isVisible());
+        dz::ui::xw_find_panel(hidden)->set_hidden(false);
+        dz::ui::xw_refresh();
+        QVERIFY(box->isVisible());
+        QCOMPARE(box->windowTitle(), QStringLiteral("Later"));
+        dz::ui::xw_close_panel(hidden);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(ui.mainWindow()->mdiArea()->subWindowList().isEmpty());
+
         // Record picker: the second row picked; then cancelled.
         dz::ui::RecordList list{"Table groups", {"Group"}, {{"ALPHA"}, {"BETA"}, {"GAMMA"}}, 0};
         ui.setModalHook([](QWidget* w) {
