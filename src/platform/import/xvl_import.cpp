@@ -64,7 +64,8 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         rejectFile_ = nullptr;
     }
     open_ = false;
-    data_.clear();
+    buffer_.reset();
+    data_ = {};
     pos_ = 0;
     lineNo_ = 0;
     spanValid_ = false;
@@ -86,13 +87,15 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         lastError_ = "cannot read " + textFile;
         return false;
     }
-    data_.resize(static_cast<std::size_t>(size));
-    in.read(data_.data(), size);
+    // Not zero-filled first: every byte is read into it.
+    buffer_.reset(new char[static_cast<std::size_t>(size) + 1]);
+    in.read(buffer_.get(), size);
     if (in.gcount() != size) {
         lastError_ = "cannot read " + textFile;
-        data_.clear();
+        buffer_.reset();
         return false;
     }
+    data_ = std::string_view(buffer_.get(), static_cast<std::size_t>(size));
 
     // The reject file must be possible where it is to go.
     if (!rejectFile.empty()) {
@@ -102,7 +105,8 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         if (!std::filesystem::is_directory(folder, ec) || ::access(folder.c_str(), W_OK) != 0 ||
             std::filesystem::is_directory(rp, ec)) {
             lastError_ = "cannot create the reject file " + rejectFile;
-            data_.clear();
+            buffer_.reset();
+            data_ = {};
             return false;
         }
     }
@@ -112,7 +116,7 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
     const std::string end = FirstLineEnd(data_, &cut);
     if (!end.empty()) lineEnd_ = end;
     if (!data_.empty() && data_[0] == '#') {
-        firstLine_ = data_.substr(0, cut);
+        firstLine_ = std::string(data_.substr(0, cut));
         if (end.empty()) firstLine_ += lineEnd_;
     } else {
         firstLine_.clear();
@@ -575,7 +579,7 @@ bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLin
         out = "# " + r + lineEnd_;
         ++rejectLines_;
     }
-    out.append(data_, begin, end - begin);
+    out.append(data_.substr(begin, end - begin));
     if (out.empty() || (out.back() != '\n' && out.back() != '\r')) {
         // The last line of the text file had no line end (a trailing Ctrl-Z counts as none).
         while (!out.empty() && out.back() == kCtrlZ) out.pop_back();
@@ -693,8 +697,8 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
             rejectFile_ = nullptr;
         }
         open_ = false;
-        data_.clear();
-        data_.shrink_to_fit();
+        buffer_.reset();
+        data_ = {};
         pos_ = 0;
     }
     return ok;

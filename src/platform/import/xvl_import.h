@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -190,7 +191,8 @@ private:
 
     bool open_ = false;
     std::string textPath_;
-    std::string data_;
+    std::unique_ptr<char[]> buffer_;  // the whole text file
+    std::string_view data_;
     std::size_t pos_ = 0;
     int32_t lineNo_ = 0;     // lines consumed so far
     std::string firstLine_;  // raw first line when it begins with "#", with its line end

@@ -1,5 +1,7 @@
 #include "platform/import/xvl_text.h"
 
+#include <cstring>
+
 namespace dz::xvl {
 
 namespace {
@@ -55,13 +57,13 @@ bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t*
     std::size_t i = pos_;
     // Fast path: a line without Ctrl-Z is a slice of the data.
     if (i < n && data_[i] != kCtrlZ) {
-        std::size_t j = i;
-        while (j < n) {
-            const char c = data_[j];
-            if (c == '\r' || c == '\n' || c == kCtrlZ) break;
-            ++j;
-        }
-        if (j >= n || data_[j] != kCtrlZ) {
+        const char* p = data_.data() + i;
+        std::size_t lim = n - i;
+        if (const void* lf = std::memchr(p, '\n', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(lf) - p);
+        if (const void* cr = std::memchr(p, '\r', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(cr) - p);
+        const bool ctrlZ = std::memchr(p, kCtrlZ, lim) != nullptr;
+        const std::size_t j = i + lim;
+        if (!ctrlZ) {
             std::size_t end = j;
             if (j < n) {
                 const char c = data_[j];
@@ -157,8 +159,9 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
                     break;
                 }
                 // Copy up to the next quote in one go.
-                std::size_t q = k;
-                while (q < n && line[q] != '"') ++q;
+                std::size_t q = n;
+                if (const void* quote = std::memchr(line.data() + k, '"', n - k))
+                    q = static_cast<std::size_t>(static_cast<const char*>(quote) - line.data());
                 col.append(line.data() + k, q - k);
                 k = q;
             }
@@ -176,7 +179,7 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
             continue;
         }
         std::size_t e = s;
-        while (e < n && line[e] != ',') ++e;
+        while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
         std::size_t t = e;
         while (t > s && isBlank(line[t - 1])) --t;
         col.assign(line.data() + s, t - s);

@@ -158,6 +158,30 @@ bool ParseLogical(std::string_view text, uint16_t& out) {
 bool ParseDate(std::string_view text, x_date_type& out) {
     std::string_view s = Trim(text);
     int m = 0, d = 0, y = 0;
+    {
+        // The common m/d/yyyy form in one pass.
+        int part[3] = {0, 0, 0};
+        std::size_t len[3] = {0, 0, 0};
+        int k = 0;
+        bool simple = !s.empty();
+        for (char c : s) {
+            if (isDigit(c) && len[k] < 4) {
+                part[k] = part[k] * 10 + (c - '0');
+                ++len[k];
+            } else if (c == '/' && k < 2 && len[k] > 0) {
+                ++k;
+            } else {
+                simple = false;
+                break;
+            }
+        }
+        if (simple && k == 2 && len[0] <= 2 && len[1] <= 2 && (len[2] == 2 || len[2] == 4)) {
+            m = part[0], d = part[1], y = fullYear(part[2], len[2]);
+            if (!validDate(m, d, y)) return false;
+            out = x_date_type{static_cast<uint16_t>(m), static_cast<uint16_t>(d), static_cast<uint16_t>(y)};
+            return true;
+        }
+    }
     const std::size_t sep = s.find_first_of("/-.");
     if (sep == std::string_view::npos) {
         int v = 0;
