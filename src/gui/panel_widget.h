@@ -47,6 +47,9 @@ public:
 signals:
     void buttonPressed(int n);
     void escapePressed();
+    // The person closes the panel's window (its close box); the window stays until the
+    // program closes the panel.
+    void closeRequested();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

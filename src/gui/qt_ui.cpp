@@ -36,14 +36,15 @@ namespace {
 QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
 
-// Closing a panel's window by hand is an escape; the core decides whether the panel goes.
-class CloseToEscape : public QObject {
+// Closing a panel's window by hand is a request to its procedure; the program decides whether
+// the panel goes.
+class CloseRequest : public QObject {
 public:
-    CloseToEscape(PanelWidget* panel, QObject* parent) : QObject(parent), panel_(panel) {}
+    CloseRequest(PanelWidget* panel, QObject* parent) : QObject(parent), panel_(panel) {}
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() == QEvent::Close && panel_) {
             event->ignore();
-            emit panel_->escapePressed();
+            emit panel_->closeRequested();
             return true;
         }
         return QObject::eventFilter(watched, event);
@@ -221,9 +222,20 @@ void QtUi::panel_opened(Panel& panel) {
             xw_post_message(handle, m.msg, m.key, m.field);
         }
     });
+    // A panel with an escape button (Cancel, Stop) takes its close box as that button; any
+    // other panel is told that the person closes its window.
+    connect(w, &PanelWidget::closeRequested, this, [this, handle] {
+        if (reading_.count(handle)) return;
+        Panel* p = xw_find_panel(handle);
+        if (!p) return;
+        bool hasEscape = false;
+        for (const auto& b : p->buttons()) hasEscape = hasEscape || b.def.escape;
+        PanelMessage m = hasEscape ? p->escape_message() : PanelMessage{kMsgClosed, 0, 0};
+        xw_post_message(handle, m.msg, m.key, m.field);
+    });
     showWindow(w, !panel.hidden());
     QWidget* box = container(w);
-    box->installEventFilter(new CloseToEscape(w, w));
+    box->installEventFilter(new CloseRequest(w, w));
     box->setWindowTitle(qs(panel.title()));
 }
 
@@ -271,6 +283,11 @@ PanelMessage QtUi::read_panel(Panel& panel) {
         result = panel.escape_message();
         loop.quit();
     });
+    // Closing the window of a panel being read answers the read as an escape.
+    auto closed = connect(w, &PanelWidget::closeRequested, &loop, [&] {
+        result = panel.escape_message();
+        loop.quit();
+    });
     // A panel destroyed under the read (its window deleted) ends the read as an escape.
     auto gone = connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
     reading_.insert(handle);
@@ -284,6 +301,7 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     loop.exec();
     disconnect(pressed);
     disconnect(escaped);
+    disconnect(closed);
     disconnect(gone);
     reading_.erase(handle);
     if (panelWidget(handle) == w) w->store();

@@ -260,6 +260,27 @@ private slots:
         QCOMPARE(seen.size(), size_t{1});
         QCOMPARE(seen[0], (dz::ui::PanelMessage{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}));
 
+        // Its close box acts as the escape button (Cancel); the window stays for the program
+        // to close. A panel without an escape button is told of the close instead (204).
+        seen.clear();
+        ui.container(pw)->close();
+        QVERIFY(ui.container(pw)->isVisible());
+        std::vector<dz::ui::PanelMessage> seen2;
+        int plain = dz::ui::xw_open_window("Plain", 4, 20, [&seen2](dz::ui::Panel&, const dz::ui::PanelMessage& msg) {
+            seen2.push_back(msg);
+            return 1;
+        }, nullptr);
+        seen2.clear();
+        ui.container(ui.panelWidget(plain))->close();
+        dz::ui::xw_dispatch_messages();
+        QCOMPARE(seen, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgEscape, 0, 0}}));
+        QCOMPARE(seen2, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgClosed, 0, 0}}));
+        // During a modal read the close box answers the read as an escape.
+        ui.setModalHook([&ui](QWidget* w) { ui.container(w)->close(); });
+        QCOMPARE(dz::ui::xw_rd_panel(plain).msg, dz::ui::kMsgEscape);
+        ui.setModalHook({});
+        dz::ui::xw_close_panel(plain);
+
         dz::ui::xw_close_panel(h);
         QVERIFY(!ui.panelWidget(h));
         dz::ui::xw_cls_screen_file(file);
