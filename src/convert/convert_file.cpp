@@ -53,7 +53,9 @@ ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEnt
       converting(runTask.Name() == "Convert"),
       commandId(static_cast<uint16_t>(runTask.ID())) {}
 
-ConvertContext::~ConvertContext() = default;
+ConvertContext::~ConvertContext() {
+    if (notes) notes->Close();  // the notes were printed, or are not to be
+}
 
 std::vector<std::pair<std::string, uint16_t>> ConvertContext::WrittenFiles() const {
     if (!profile.writtenFiles.empty()) return profile.writtenFiles;

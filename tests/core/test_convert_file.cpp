@@ -246,7 +246,13 @@ TEST_F(ConvertFileTest, ModifyOnlyRecordsMustExistOrBeCreatedEarlier) {
 
 TEST_F(ConvertFileTest, UnknownUserFieldIsRejected) {
     Seed("U1", "Has fields");
-    const std::string report = Run(WriteText("ud.txt", "1U,U1,NOSUCH,1\r\n1U,U1,SIZE,12\r\n"), "Convert");
+    const std::string report =
+        Run(WriteText("ud.txt", "1U,U1,NOSUCH,1\r\n1U,U1,SIZE,12\r\n1U,U1,SIZE,abc\r\n1T,U1,UPTRATE,5\r\n"), "Convert");
+    EXPECT_NE(report.find("This Tax ID field is blank, add a valid Tax ID and Tax year to the text file(82)"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find(RejectLine("1U", 3, "Size expects a number, not 'abc' (fld 1, col 2) (50)")), std::string::npos)
+        << report;
     EXPECT_NE(report.find("The user defined field 'NOSUCH' does not exist for the Item record (80)"),
               std::string::npos)
         << report;

@@ -46,3 +46,11 @@ file TCV 1
 record 3
 field TCODE
 field TNAME
+
+format 1T
+file TCV 1
+record 1
+userfields 13
+field CODE
+special "cust fld name" text
+special "cust fld value" text
