@@ -33,9 +33,12 @@
 //                UNIQUE partial index over its non-blank values (dzk_<K>_u) and the plain one
 // Walks run in key order; records with equal non-unique keys follow their primary keys.
 //
-// Transactions: with writes started, the first write opens BEGIN IMMEDIATE and everything
-// stays in that transaction until commit, end of writes or close. Without writes started each
-// write commits by itself. Cross-process locks are in locks.h.
+// Connections and transactions: one connection per data file and program, shared by all its
+// handles. With writes started, the first write opens BEGIN IMMEDIATE and everything stays in
+// that transaction until commit, end of writes or close. Without writes started each write
+// commits by itself. Another program's reads see only committed data; a write of another
+// program waits up to 2 seconds for an open transaction and then answers XIO_LOCKED.
+// Cross-process locks are in locks.h.
 #pragma once
 
 #include "platform/datafile/dictionary.h"

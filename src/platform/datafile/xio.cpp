@@ -47,6 +47,7 @@ struct RecState {
     int64_t current = 0;   // rowid of the row last read or written
     std::set<int64_t> locked;
     int64_t count = -1;  // cached number of rows
+    int64_t countStamp = -1;  // the connection's change count when `count` was taken
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
     sqlite3_stmt* insertStmt = nullptr;
@@ -76,23 +77,16 @@ struct NotesState {
     bool locked = false;
 };
 
-struct Handle {
-    std::shared_ptr<const Dictionary> dict;
-    std::filesystem::path path;
-    uint16_t fileNo = 0;
+// One SQLite connection per data file and program, shared by every handle on that file: the
+// handles see each other's writes at once and never wait for each other. The transaction
+// belongs to the connection.
+struct Conn {
     sqlite3* db = nullptr;
-    std::map<uint16_t, RecState> recs;
-    std::map<uint16_t, HdrState> hdrs;
+    std::string key;
     std::unordered_map<std::string, sqlite3_stmt*> stmts;
-    bool writesStarted = false;
     bool inTxn = false;
-    int lastStatus = 0;
-    std::vector<Saved> saved;
-    uint16_t nextSaveId = 1;
-    NotesState notes;
-    std::unique_ptr<xio::LockTable> locks;
 
-    ~Handle() {
+    ~Conn() {
         for (auto& [sql, st] : stmts) sqlite3_finalize(st);
         if (db) sqlite3_close(db);
     }
@@ -112,6 +106,26 @@ struct Handle {
         stmts.emplace(sql, st);
         return st;
     }
+};
+
+std::map<std::string, std::weak_ptr<Conn>> g_conns;
+
+struct Handle {
+    std::shared_ptr<const Dictionary> dict;
+    std::filesystem::path path;
+    uint16_t fileNo = 0;
+    std::shared_ptr<Conn> conn;
+    sqlite3* db = nullptr;  // conn->db
+    std::map<uint16_t, RecState> recs;
+    std::map<uint16_t, HdrState> hdrs;
+    bool writesStarted = false;
+    int lastStatus = 0;
+    std::vector<Saved> saved;
+    uint16_t nextSaveId = 1;
+    NotesState notes;
+    std::unique_ptr<xio::LockTable> locks;
+
+    sqlite3_stmt* stmt(const std::string& sql) { return conn->stmt(sql); }
 };
 
 std::vector<std::unique_ptr<Handle>> g_handles(1);
@@ -146,7 +160,7 @@ int map_sqlite(int rc) {
 
 int db_fail(Handle& hd, int rc) {
     g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db);
-    if (hd.inTxn && sqlite3_get_autocommit(hd.db)) hd.inTxn = false;  // SQLite rolled it back
+    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) hd.conn->inTxn = false;  // SQLite rolled it back
     return map_sqlite(rc);
 }
 
@@ -382,10 +396,20 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
     auto hd = std::make_unique<Handle>();
     hd->path = path;
-    int rc = sqlite3_open_v2(path.c_str(), &hd->db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
-                                          path.string() + ": " + sqlite3_errmsg(hd->db));
-    sqlite3_busy_timeout(hd->db, 5000);
+    const std::string connKey = std::filesystem::weakly_canonical(path, ec).string();
+    if (auto it = g_conns.find(connKey); it != g_conns.end()) hd->conn = it->second.lock();
+    int rc = SQLITE_OK;
+    if (!hd->conn) {
+        hd->conn = std::make_shared<Conn>();
+        hd->conn->key = connKey;
+        rc = sqlite3_open_v2(path.c_str(), &hd->conn->db, SQLITE_OPEN_READWRITE, nullptr);
+        if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
+                                              path.string() + ": " + sqlite3_errmsg(hd->conn->db));
+        sqlite3_busy_timeout(hd->conn->db, 2000);
+        exec(hd->conn->db, "PRAGMA cache_size=-65536");
+        g_conns[connKey] = hd->conn;
+    }
+    hd->db = hd->conn->db;
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
@@ -413,6 +437,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (version > hd->dict->version)
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (written by a newer dictionary)");
     if (version < hd->dict->version) {
+        if (hd->conn->inTxn) return set_error(XIO_LOCKED, path.string() + " is in use");
         rc = exec(hd->db, "BEGIN IMMEDIATE");
         if (rc == SQLITE_OK) rc = ensure_schema(hd->db, *hd->dict, hd->fileNo);
         if (rc == SQLITE_OK) rc = exec(hd->db, "COMMIT");
@@ -422,7 +447,6 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
         }
     }
-    exec(hd->db, "PRAGMA cache_size=-65536");
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
     if (!hd->dict->multiUser && hd->locks->kindHeldByOtherProcess('W'))
         return set_error(XIO_LOCKED, path.string() + " is in use by another program");
@@ -656,10 +680,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
 // ---- Writes -------------------------------------------------------------------------------
 
 int begin_write(Handle& hd) {
-    if (!hd.writesStarted || hd.inTxn) return XIO_OK;
+    if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
     int rc = exec(hd.db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
-    hd.inTxn = true;
+    hd.conn->inTxn = true;
     return XIO_OK;
 }
 
@@ -758,7 +782,6 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         if (rs->locked.erase(rs->current)) hd->locks->release('R', lock_key(rec, rs->current));
     } else {
         rs->current = sqlite3_last_insert_rowid(hd->db);
-        if (rs->count >= 0) ++rs->count;
     }
     return XIO_OK;
 }
@@ -895,20 +918,21 @@ int xio_start_writes(uint16_t h) {
 int xio_commit(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
-    if (!hd->inTxn) return XIO_OK;
+    if (!hd->conn->inTxn) return XIO_OK;
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
-    hd->inTxn = false;
+    hd->conn->inTxn = false;
     return XIO_OK;
 }
 
 int xio_rollback(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
-    if (!hd->inTxn) return XIO_OK;
+    if (!hd->conn->inTxn) return XIO_OK;
     int rc = exec(hd->db, "ROLLBACK");
-    hd->inTxn = false;
-    clear_positions(*hd);
+    hd->conn->inTxn = false;
+    for (auto& other : g_handles)
+        if (other && other->conn == hd->conn) clear_positions(*other);
     return rc == SQLITE_OK ? XIO_OK : db_fail(*hd, rc);
 }
 
@@ -925,8 +949,16 @@ int xio_end_writes(uint16_t h) {
 int xio_cls_file(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
-    int s = xio_commit(h);
-    if (s != XIO_OK) xio_rollback(h);
+    // Pending writes are committed unless another handle of this program is still writing
+    // to the same file (its batch stays whole).
+    bool othersWriting = false;
+    for (size_t i = 1; i < g_handles.size(); ++i)
+        if (i != h && g_handles[i] && g_handles[i]->conn == hd->conn && g_handles[i]->writesStarted) othersWriting = true;
+    int s = XIO_OK;
+    if (!othersWriting) {
+        s = xio_commit(h);
+        if (s != XIO_OK) xio_rollback(h);
+    }
     hd->locks->releaseAll();
     g_handles[h].reset();
     while (g_handles.size() > 1 && !g_handles.back()) g_handles.pop_back();
@@ -1026,7 +1058,9 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     if (!rs || rs->current == 0) return 0;
     const Dictionary& d = *hd->dict;
     const std::string table = table_of(*rs->def);
-    if (rs->count < 0) {
+    const int64_t stamp = sqlite3_total_changes64(hd->db);
+    if (rs->count < 0 || rs->countStamp != stamp) {
+        rs->countStamp = stamp;
         sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table);
         if (!st || sqlite3_step(st) != SQLITE_ROW) return 0;
         rs->count = sqlite3_column_int64(st, 0);
@@ -1103,7 +1137,6 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     }
     if (rs->locked.erase(row)) hd->locks->release('R', lock_key(rec, row));
     rs->current = 0;
-    if (rs->count > 0) --rs->count;
     rs->ordinal = -1;
     return XIO_OK;
 }

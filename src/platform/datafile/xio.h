@@ -8,10 +8,15 @@
 // Writes made between xio_start_writes and xio_end_writes are grouped into one transaction
 // that stays open until xio_commit, xio_end_writes or xio_cls_file; xio_rollback drops every
 // write since the last commit. Without xio_start_writes each write commits by itself. A
-// process that dies leaves every data file as it was at its last commit.
+// process that dies leaves every data file as it was at its last commit. All handles of this
+// program on one data file share its transaction: they see each other's writes at once, and a
+// commit or rollback on any of them covers all of them. Closing a handle commits unless
+// another handle on the file still has writes started.
 //
 // Record and header locks hold across processes: a lock held by another handle (in this or
-// another live process) answers XIO_LOCKED; locks of a process that died are cleared.
+// another live process) answers XIO_LOCKED; locks of a process that died are cleared. A data
+// file on which another program has started writes is "in use" (XIO_LOCKED) to xio_ask_file
+// and xio_open_file, except files whose dictionary says multi_user (MASTER.XVM).
 #pragma once
 
 #include "platform/datafile/x_value.h"
