@@ -225,9 +225,9 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         spanFirst_ = spanLast_ = line;
     }
     std::size_t bad = 0;
-    const bool split = SplitColumns(text, columns_, bad);
+    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad);
     std::string id;
-    if (!tpl_.NoIdColumn()) id = split || bad > 1 ? columns_[0] : FirstColumn(text);
+    if (!tpl_.NoIdColumn()) id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
     const TemplateFormat* fmt = tpl_.FindFormat(id);
     describe(info, id, fmt, line);
     info.percentDone_ = percent(pos_);
@@ -243,7 +243,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     return stage(*fmt, info);
 }
 
-bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string& text, x_value_def& value,
+bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
                               bool& blank, xvlImpInfo& info) {
     const TemplateColumn& c = fmt.columns[index];
     // The texts of a message, made only when one is needed.
@@ -254,16 +254,18 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         return Lazy{std::to_string(index + 1), std::to_string(index + (tpl_.NoIdColumn() ? 1 : 2)), fieldLabel(c)};
     };
 
-    if (columnHasId(c)) {
+    if (columnHasId(c) && (subst_ || prefill_)) {
+        work_.assign(text);
         if (subst_) {
             std::string reason;
-            if (!subst_(text, c.fieldId, c.section, static_cast<int16_t>(fmt.handle), static_cast<int16_t>(c.fieldNo),
+            if (!subst_(work_, c.fieldId, c.section, static_cast<int16_t>(fmt.handle), static_cast<int16_t>(c.fieldNo),
                         reason, info.startLine_, substCtx_)) {
                 refuse(info, kErrRefused, reason);
                 return false;
             }
         }
-        if (prefill_) prefill_(text, c.fieldId, c.section, textPath_, prefillCtx_);
+        if (prefill_) prefill_(work_, c.fieldId, c.section, textPath_, prefillCtx_);
+        text = work_;
     }
 
     value.text.clear();
@@ -274,8 +276,11 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     value.time = {};
     blank = IsBlank(text);
     if (c.special) {
-        if (c.capitals)
-            for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        if (c.capitals) {
+            if (text.data() != work_.data()) work_.assign(text);
+            for (char& ch : work_) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            text = work_;
+        }
         if (c.width > 0 && text.size() > c.width) {
             const Lazy w = where();
             refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text), std::to_string(text.size()),
@@ -290,11 +295,11 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             case SpecialType::Text:
             case SpecialType::LongText:
                 if (text.size() > x_value_def::kTextMax) {
-                    value.longText = text;
-                    value.text = text.substr(0, x_value_def::kTextMax);
+                    value.longText.assign(text);
+                    value.text.assign(text.substr(0, x_value_def::kTextMax));
                 } else {
-                    value.text = text;
-                    if (c.type == SpecialType::LongText) value.longText = text;
+                    value.text.assign(text);
+                    if (c.type == SpecialType::LongText) value.longText.assign(text);
                 }
                 return true;
             case SpecialType::Number:
@@ -645,7 +650,7 @@ bool xvlImport::xvlConvertField(const xio_fld_def& def, const std::string& text,
     c.def = def;
     c.fieldNo = def.number;
     fmt.columns.push_back(c);
-    std::string t = text;
+    std::string_view t = text;
     bool blank = false;
     // No callbacks for a converted user field: its value was offered with its line.
     SubstitutionCB s = subst_;

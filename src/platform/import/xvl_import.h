@@ -170,7 +170,7 @@ private:
     Peeked peek() const;
     int readRecord(xvlImpInfo& info, bool joinSpan);
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
-    bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string& text, x_value_def& value,
+    bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
                        bool& blank, xvlImpInfo& info);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
@@ -209,7 +209,9 @@ private:
     int32_t rejectLines_ = 0;
 
     // Work areas, kept to avoid allocations per record.
-    std::vector<std::string> columns_;
+    std::vector<std::string_view> columns_;  // into the line or columnScratch_
+    std::string columnScratch_;
+    std::string work_;  // a column value that callbacks may change
     std::vector<x_value_def> values_;
     std::vector<char> blank_;
     std::map<const TemplateFormat*, std::vector<x_value_def>> specials_;  // by format, by column

@@ -122,59 +122,56 @@ std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd) {
     return end;
 }
 
-bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
-    // The strings of `columns` are reused from line to line, so that their buffers stay.
-    std::size_t count = 0;
-    auto nextColumn = [&]() -> std::string& {
-        if (count == columns.size()) columns.emplace_back();
-        std::string& c = columns[count++];
-        c.clear();
-        return c;
-    };
-    auto finish = [&](bool ok) {
-        columns.resize(count);
-        return ok;
-    };
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn) {
+    columns.clear();
+    scratch.clear();
+    // Unquoted text is never longer than the line: the views into it stay valid.
+    scratch.reserve(line.size());
     badColumn = 0;
     const std::size_t n = line.size();
     std::size_t i = 0;
     while (true) {
-        std::string& col = nextColumn();
         std::size_t s = i;
         while (s < n && isBlank(line[s])) ++s;
         if (s < n && line[s] == '"') {
             // Quoted column.
             std::size_t k = s + 1;
-            bool closed = false;
+            const std::size_t from = k;
+            bool closed = false, doubled = false;
+            const std::size_t mark = scratch.size();
             while (k < n) {
-                const char c = line[k];
-                if (c == '"') {
-                    if (k + 1 < n && line[k + 1] == '"') {
-                        col.push_back('"');
-                        k += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++k;
-                    break;
-                }
-                // Copy up to the next quote in one go.
+                // Up to the next quote in one go.
                 std::size_t q = n;
                 if (const void* quote = std::memchr(line.data() + k, '"', n - k))
                     q = static_cast<std::size_t>(static_cast<const char*>(quote) - line.data());
-                col.append(line.data() + k, q - k);
+                if (doubled) scratch.append(line.data() + k, q - k);
                 k = q;
+                if (k >= n) break;
+                if (k + 1 < n && line[k + 1] == '"') {
+                    if (!doubled) {
+                        doubled = true;
+                        scratch.append(line.data() + from, k - from);
+                    }
+                    scratch.push_back('"');
+                    k += 2;
+                    continue;
+                }
+                closed = true;
+                break;
             }
             if (!closed) {
-                badColumn = count;
-                return finish(false);
+                badColumn = columns.size() + 1;
+                return false;
             }
+            columns.push_back(doubled ? std::string_view(scratch).substr(mark) : line.substr(from, k - from));
+            ++k;
             while (k < n && isBlank(line[k])) ++k;
             if (k < n && line[k] != ',') {
-                badColumn = count;
-                return finish(false);
+                badColumn = columns.size();
+                return false;
             }
-            if (k >= n) return finish(true);
+            if (k >= n) return true;
             i = k + 1;
             continue;
         }
@@ -182,10 +179,18 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
         while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
         std::size_t t = e;
         while (t > s && isBlank(line[t - 1])) --t;
-        col.assign(line.data() + s, t - s);
-        if (e >= n) return finish(true);
+        columns.push_back(line.substr(s, t - s));
+        if (e >= n) return true;
         i = e + 1;
     }
+}
+
+bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
+    std::vector<std::string_view> views;
+    std::string scratch;
+    const bool ok = SplitColumnViews(line, views, scratch, badColumn);
+    columns.assign(views.begin(), views.end());
+    return ok;
 }
 
 std::string FirstColumn(std::string_view line) {

@@ -58,6 +58,11 @@ std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd = null
 // `badColumn` the 1-based column at fault; the columns before it are filled.
 bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn);
 
+// The same into views: unquoted columns and quoted ones without doubled quotes point into
+// `line`; the others into `scratch`, which must not change while the views are used.
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn);
+
 // The first column only, by the same rules, for a look at a line's record type. An unquoted
 // text up to the first comma when the quoting is malformed.
 std::string FirstColumn(std::string_view line);
