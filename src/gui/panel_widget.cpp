@@ -91,6 +91,11 @@ void PanelWidget::buildField(const FieldState& f) {
             e->setMaxLength(d.max_length > 0 ? d.max_length : d.width);
             if (d.kind == FieldKind::Number) e->setAlignment(Qt::AlignRight);
             e->setGeometry(cellRect(d.row, d.col, d.width + 1));
+            connect(e, &QLineEdit::editingFinished, this, [this, e, n = d.number] {
+                if (!e->isModified()) return;
+                e->setModified(false);
+                emit fieldEdited(n);
+            });
             w = e;
             break;
         }
@@ -112,6 +117,7 @@ void PanelWidget::buildField(const FieldState& f) {
                 group->addButton(rb, i + 1);
             }
             box->setGeometry(across ? cellRect(d.row, d.col, count * each, 1) : cellRect(d.row, d.col, each, count));
+            connect(group, &QButtonGroup::idClicked, this, [this, n = d.number] { emit fieldEdited(n); });
             radioGroups_[d.number] = group;
             w = box;
             break;
@@ -119,6 +125,7 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::List: {
             auto* l = new QListWidget(this);
             l->setGeometry(cellRect(d.row, d.col, d.width + 2, std::max(1, d.height)));
+            connect(l, &QListWidget::currentRowChanged, this, [this, n = d.number] { emit fieldEdited(n); });
             connect(l, &QListWidget::itemActivated, this, [this] {
                 // Enter or a double click on a list entry acts as the panel's first button.
                 if (!panel_.buttons().empty()) emit buttonPressed(panel_.buttons().front().def.number);
@@ -130,12 +137,14 @@ void PanelWidget::buildField(const FieldState& f) {
             auto* c = new QComboBox(this);
             c->setEditable(false);
             c->setGeometry(cellRect(d.row, d.col, d.width + 3));
+            connect(c, &QComboBox::activated, this, [this, n = d.number] { emit fieldEdited(n); });
             w = c;
             break;
         }
         case FieldKind::Check: {
             auto* c = new QCheckBox(qs(d.label), this);
             c->setGeometry(cellRect(d.row, d.col, d.width + 4));
+            connect(c, &QCheckBox::clicked, this, [this, n = d.number] { emit fieldEdited(n); });
             w = c;
             break;
         }
@@ -144,6 +153,8 @@ void PanelWidget::buildField(const FieldState& f) {
     w->show();
     fields_[d.number] = w;
 }
+
+bool PanelWidget::isTyped(int n) const { return qobject_cast<QLineEdit*>(fieldWidget(n)) != nullptr; }
 
 QPushButton* PanelWidget::button(int n) const {
     auto it = buttons_.find(n);
@@ -261,22 +272,24 @@ void PanelWidget::sync() {
 
 void PanelWidget::store() {
     if (detached_) return;
-    for (const auto& f : panel_.fields()) {
-        QWidget* w = fieldWidget(f.def.number);
-        if (!w) continue;
-        int n = f.def.number;
-        if (auto* e = qobject_cast<QLineEdit*>(w)) {
-            panel_.set_text(n, ss(e->text()));
-        } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
-            panel_.set_checked(n, c->isChecked());
-        } else if (auto* l = qobject_cast<QListWidget*>(w)) {
-            panel_.set_choice(n, l->currentRow() + 1);
-        } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
-            panel_.set_choice(n, cb->currentIndex() + 1);
-        } else if (auto g = radioGroups_.find(n); g != radioGroups_.end()) {
-            int id = g->second->checkedId();
-            panel_.set_choice(n, id > 0 ? id : 0);
-        }
+    for (const auto& f : panel_.fields()) store(f.def.number);
+}
+
+void PanelWidget::store(int n) {
+    if (detached_) return;
+    QWidget* w = fieldWidget(n);
+    if (!w || !panel_.has_field(n)) return;
+    if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        panel_.set_text(n, ss(e->text()));
+    } else if (auto* c = qobject_cast<QCheckBox*>(w)) {
+        panel_.set_checked(n, c->isChecked());
+    } else if (auto* l = qobject_cast<QListWidget*>(w)) {
+        panel_.set_choice(n, l->currentRow() + 1);
+    } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
+        panel_.set_choice(n, cb->currentIndex() + 1);
+    } else if (auto g = radioGroups_.find(n); g != radioGroups_.end()) {
+        int id = g->second->checkedId();
+        panel_.set_choice(n, id > 0 ? id : 0);
     }
 }
 

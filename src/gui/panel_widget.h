@@ -25,8 +25,9 @@ public:
 
     // Shows the panel's current state (texts, field values, buttons, progress).
     void sync();
-    // Writes what the person typed, chose or checked into the panel's fields.
+    // Writes what the person typed, chose or checked into the panel's fields (one field: `n`).
     void store();
+    void store(int n);
 
     // Cuts the widget loose from its panel, which the core is about to destroy.
     void detach() { detached_ = true; }
@@ -43,6 +44,8 @@ public:
 
     // Converts a screen-file label ("~Stop") to a Qt mnemonic ("&Stop").
     static QString mnemonic(const std::string& label);
+    // True for fields typed into (text, number, date), whose change is known only when left.
+    bool isTyped(int n) const;
 
 signals:
     void buttonPressed(int n);
@@ -50,6 +53,8 @@ signals:
     // The person closes the panel's window (its close box); the window stays until the
     // program closes the panel.
     void closeRequested();
+    // The person changed field `n` (typed into it and left it, or picked, ticked or selected).
+    void fieldEdited(int n);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -222,6 +222,17 @@ void QtUi::panel_opened(Panel& panel) {
             xw_post_message(handle, m.msg, m.key, m.field);
         }
     });
+    // A changed field reaches the procedure as message 108, with the new value already in the
+    // panel. During a modal read a pick, tick or selection is the read's answer; a typed field
+    // is known only when left, often by pressing a button, so it always goes by the queue.
+    connect(w, &PanelWidget::fieldEdited, this, [this, handle, w](int n) {
+        Panel* p = xw_find_panel(handle);
+        if (!p) return;
+        w->store(n);
+        if (reading_.count(handle) && !w->isTyped(n)) return;
+        PanelMessage m = p->edited_message(n);
+        xw_post_message(handle, m.msg, m.key, m.field);
+    });
     // A panel with an escape button (Cancel, Stop) takes its close box as that button; any
     // other panel is told that the person closes its window.
     connect(w, &PanelWidget::closeRequested, this, [this, handle] {
@@ -283,6 +294,11 @@ PanelMessage QtUi::read_panel(Panel& panel) {
         result = panel.escape_message();
         loop.quit();
     });
+    auto edited = connect(w, &PanelWidget::fieldEdited, &loop, [&](int n) {
+        if (w->isTyped(n)) return;
+        result = panel.edited_message(n);
+        loop.quit();
+    });
     // Closing the window of a panel being read answers the read as an escape.
     auto closed = connect(w, &PanelWidget::closeRequested, &loop, [&] {
         result = panel.escape_message();
@@ -302,6 +318,7 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     disconnect(pressed);
     disconnect(escaped);
     disconnect(closed);
+    disconnect(edited);
     disconnect(gone);
     reading_.erase(handle);
     if (panelWidget(handle) == w) w->store();

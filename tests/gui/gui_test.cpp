@@ -260,6 +260,27 @@ private slots:
         QCOMPARE(seen.size(), size_t{1});
         QCOMPARE(seen[0], (dz::ui::PanelMessage{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}));
 
+        // A changed field is message 108 with the value already in the panel: a pick at once,
+        // typing when the field is left.
+        seen.clear();
+        QTest::mouseClick(radios[1], Qt::LeftButton);
+        auto* nameEdit = qobject_cast<QLineEdit*>(pw->fieldWidget(1));
+        nameEdit->clear();
+        QTest::keyClicks(nameEdit, "BETA");
+        QTest::keyClick(nameEdit, Qt::Key_Return);
+        dz::ui::xw_dispatch_messages();
+        QCOMPARE(seen, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgEdited, 0, 2}, {dz::ui::kMsgEdited, 0, 1}}));
+        QCOMPARE(dz::ui::xw_find_panel(h)->choice(2), 2);
+        QCOMPARE(dz::ui::xw_find_panel(h)->text(1), std::string("BETA"));
+        // During a modal read a tick is the read's answer.
+        ui.setModalHook([](QWidget* w) {
+            QTest::mouseClick(qobject_cast<PanelWidget*>(w)->fieldWidget(3), Qt::LeftButton, {}, QPoint(5, 5));
+        });
+        dz::ui::xw_find_panel(h)->set_checked(3, false);
+        QCOMPARE(dz::ui::xw_rd_panel(h), (dz::ui::PanelMessage{dz::ui::kMsgEdited, 0, 3}));
+        QVERIFY(dz::ui::xw_find_panel(h)->checked(3));
+        ui.setModalHook({});
+
         // Its close box acts as the escape button (Cancel); the window stays for the program
         // to close. A panel without an escape button is told of the close instead (204).
         seen.clear();
