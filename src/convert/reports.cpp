@@ -252,14 +252,16 @@ bool NotesReport::PrintMissingCustomListValues(ConvertProgress* progress) {
         std::string desc = CustomDescription(id);
         if (!desc.empty()) desc[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(desc[0])));
         std::string text = desc + ":  ";
+        bool itemsOnLine = false;
         for (const auto& [value, line] : values) {
             const std::string item = value + "(" + std::to_string(line) + "), ";
-            if (text.size() + item.size() >= limit && text.find_first_not_of(' ') != std::string::npos &&
-                text != desc + ":  " && text != "   ") {
+            // A full line is printed; the next one is indented by three blanks.
+            if (itemsOnLine && text.size() + item.size() >= limit) {
                 if (!PrintMessageLine("", 0, text)) return false;
                 text = "   ";
             }
             text += item;
+            itemsOnLine = true;
         }
         if (text.size() >= 2 && text.compare(text.size() - 2, 2, ", ") == 0) text.erase(text.size() - 2);
         if (!PrintMessageLine("", 0, text)) return false;

@@ -10,6 +10,7 @@
 #include "platform/suite/xd.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
+#include "platform/ui/run_state.h"
 
 #include <cstdlib>
 
@@ -460,6 +461,20 @@ TEST_F(ConvertFileTest, PrefillHandsOverEveryValueAndWritesNothing) {
               std::string::npos);
     for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
     EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);
+}
+
+TEST_F(ConvertFileTest, BackgroundRunToldToEndStopsQuietly) {
+    ui::run_state().in_background = true;
+    ui::request_terminate();
+    const std::string text = WriteText("bg.txt", "1,G1,,Name,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    const std::string report = Run(text, "Convert");
+    ui::reset_run_state();
+    EXPECT_TRUE(ended);
+    EXPECT_EQ(report, "");  // nothing printed
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(NameOf("G1"), "<none>");
+    EXPECT_EQ(ReadFile(text), textBefore);
 }
 
 TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {

@@ -157,6 +157,24 @@ TEST_F(ReportTest, NotesPageMessagesAndMissingListValues) {
     EXPECT_EQ(Printed(), expected);
 }
 
+TEST_F(ReportTest, MissingListValuesWrapBeforeTheCommentWidth) {
+    suite::current_company()->settings().descriptions[265] = "class";
+    NotesReport notes(print, "t.txt", 3020, false);
+    for (int i = 0; i < 30; ++i) notes.AddNote(265, "VALUE" + std::to_string(100 + i), static_cast<uint32_t>(i + 2));
+    ASSERT_TRUE(notes.PrintMissingCustomListValues(nullptr));
+    ASSERT_TRUE(notes.Print());
+    const auto& lines = *ui::xp_lines(print);
+    std::vector<std::string> listLines;
+    for (const auto& l : lines)
+        if (l.find("VALUE") != std::string::npos) listLines.push_back(l.substr(22));
+    ASSERT_GE(listLines.size(), 3u);
+    EXPECT_EQ(listLines[0].rfind("Class:  VALUE100(2), VALUE101(3), ", 0), 0u) << listLines[0];
+    for (const auto& l : listLines) EXPECT_LT(l.size() + 1, 123u - 25u) << l;  // trailing blank trimmed
+    for (std::size_t i = 1; i < listLines.size(); ++i) EXPECT_EQ(listLines[i].rfind("   VALUE", 0), 0u) << listLines[i];
+    EXPECT_EQ(listLines.back().substr(listLines.back().size() - 12), "VALUE129(31)");  // no ", " at the end
+    EXPECT_EQ(lines[4].substr(22), "The following Custom lists had values that do not exist in the list. You should either add these values");
+}
+
 TEST_F(ReportTest, LongNotesPathKeepsItsFileName) {
     const std::string path = "/" + std::string(74, 'p') + "/n.txt";  // 81 characters
     ASSERT_EQ(path.size(), 81u);

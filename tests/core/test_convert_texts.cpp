@@ -2,6 +2,7 @@
 #include "convert/converter.h"
 #include "convert/factory.h"
 #include "convert/texts.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/xd.h"
 
 #include "test_convert_support.h"
@@ -166,6 +167,21 @@ TEST_F(TimeStampTest, StampGoesAfterTheFirstLine) {
     EXPECT_EQ(ReadFile(empty), "");
     EXPECT_FALSE(TimeStampTextFile(texts.str("missing.txt"), nullptr, "t"));
     EXPECT_FALSE(fs::exists(texts.str("missing.txt")));
+}
+
+}  // namespace
+}  // namespace dz::convert
+
+namespace dz::convert {
+namespace {
+
+// Every numbered message the converter core shows or prints has its text.
+TEST(CoreMessagesTest, EveryNumberUsedHasAText) {
+    ASSERT_EQ(xvl::xvlRCString::TableError(), "");
+    for (int n : {12000, 12001, 12002, 12003, 12004, 12005, 12006, 12007, 12009, 12010, 12011, 12012, 12013, 12015,
+                  12017, 12018, 12019, 12020, 12021, 12022, 12023, 12024, 12025, 12026, 12027, 12028, 12029, 12030,
+                  12031, 12051, 12060, 12070, 12618, 12619, 12620, 12621, 12622})
+        EXPECT_TRUE(xvl::xvlRCString::Has(n)) << n;
 }
 
 }  // namespace
