@@ -2,198 +2,111 @@
 
 #include "platform/datafile/xio.h"
 
-#include <sqlite3.h>
-
 #include <cerrno>
-#include <csignal>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <map>
 #include <unistd.h>
 
 namespace dz::xio {
 
+// One open lock file per program, shared by the handles on its data file. Closing any
+// descriptor of a file drops the program's record locks on it, so there is exactly one.
+struct LockFile {
+    int fd = -1;
+    std::map<std::pair<char, std::string>, int64_t> held;  // lock -> owning handle serial
+    ~LockFile() {
+        if (fd >= 0) ::close(fd);
+    }
+};
+
 namespace {
 
-// Reads the state letter and the start time of a process from /proc; false when unknown.
-bool read_stat(int64_t pid, char& state, int64_t& start) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    if (!in) return false;
-    std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    auto close = all.rfind(')');
-    if (close == std::string::npos) return false;
-    std::istringstream rest(all.substr(close + 1));
-    std::string tok;
-    rest >> state;
-    // Fields after the state: ppid(4) ... starttime(22); the state is field 3.
-    for (int field = 4; field < 22; ++field) rest >> tok;
-    rest >> start;
-    return static_cast<bool>(rest);
+std::map<std::string, std::weak_ptr<LockFile>> g_files;
+pid_t g_filesPid = 0;
+
+off_t offset_of(char kind, const std::string& key) {
+    uint64_t h = 1469598103934665603ull;  // FNV-1a
+    auto mix = [&](unsigned char c) {
+        h ^= c;
+        h *= 1099511628211ull;
+    };
+    mix(static_cast<unsigned char>(kind));
+    for (char c : key) mix(static_cast<unsigned char>(c));
+    return static_cast<off_t>(h & ((1ull << 62) - 1));
+}
+
+struct flock byte_lock(short type, off_t at) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = at;
+    fl.l_len = 1;
+    return fl;
 }
 
 }  // namespace
 
-int64_t LockTable::processStart(int64_t pid) {
-    char state = 0;
-    int64_t start = 0;
-    return read_stat(pid, state, start) ? start : 0;
-}
+LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(dataFile.string() + "-locks"), owner_(owner) {}
 
-bool LockTable::processAlive(int64_t pid, int64_t start) {
-    if (pid <= 0) return false;
-    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH) return false;
-    char state = 0;
-    int64_t now = 0;
-    if (read_stat(pid, state, now)) {
-        if (state == 'Z' || state == 'X') return false;  // exited, not yet reaped
-        if (start != 0 && now != start) return false;      // the pid belongs to a newer process
+LockTable::~LockTable() { releaseAll(); }
+
+bool LockTable::attach(bool create) {
+    if (file_) return true;
+    // A child process inherits the table but none of the kernel's locks: start afresh.
+    if (g_filesPid != ::getpid()) {
+        g_files.clear();
+        g_filesPid = ::getpid();
     }
+    const std::string key = path_.string();
+    if (auto it = g_files.find(key); it != g_files.end()) file_ = it->second.lock();
+    if (file_) return true;
+    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd < 0) return false;
+    file_ = std::make_shared<LockFile>();
+    file_->fd = fd;
+    g_files[key] = file_;
     return true;
 }
 
-LockTable::LockTable(std::filesystem::path dataFile, int64_t owner)
-    : path_(dataFile.string() + "-locks"), owner_(owner), pid_(::getpid()), start_(processStart(::getpid())) {}
-
-LockTable::~LockTable() {
-    releaseAll();
-    if (db_) sqlite3_close(db_);
-}
-
-bool LockTable::open(bool create) {
-    if (db_) return true;
-    if (!create && !std::filesystem::exists(path_)) return false;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        int flags = SQLITE_OPEN_READWRITE | (create ? SQLITE_OPEN_CREATE : 0);
-        if (sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr) == SQLITE_OK) {
-            sqlite3_busy_timeout(db_, 5000);
-            int rc = sqlite3_exec(db_,
-                                  "PRAGMA synchronous=OFF;"
-                                  "CREATE TABLE IF NOT EXISTS locks(kind TEXT, key TEXT, pid INTEGER, start INTEGER,"
-                                  " owner INTEGER, PRIMARY KEY(kind, key));",
-                                  nullptr, nullptr, nullptr);
-            if (rc == SQLITE_OK) return true;
-            sqlite3_close(db_);
-            db_ = nullptr;
-            // A damaged lock file holds nothing worth keeping.
-            if ((rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT) && create) {
-                std::error_code ec;
-                std::filesystem::remove(path_, ec);
-                continue;
-            }
-            return false;
-        }
-        sqlite3_close(db_);
-        db_ = nullptr;
-        return false;
-    }
-    return false;
-}
-
 int LockTable::acquire(char kind, const std::string& key) {
-    if (!open(true)) return XIO_IO_ERROR;
-    if (sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) return XIO_LOCKED;
-    const char k[2] = {kind, 0};
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, "SELECT pid, start, owner FROM locks WHERE kind=?1 AND key=?2", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, k, 1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 2, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-    int result = XIO_OK;
-    bool insert = true;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        int64_t pid = sqlite3_column_int64(st, 0), start = sqlite3_column_int64(st, 1), owner = sqlite3_column_int64(st, 2);
-        sqlite3_finalize(st);
-        st = nullptr;
-        if (pid == pid_ && owner == owner_) {
-            insert = false;
-        } else if (pid == pid_ || processAlive(pid, start)) {
-            result = XIO_LOCKED;
-            insert = false;
-        } else {
-            sqlite3_stmt* del = nullptr;
-            sqlite3_prepare_v2(db_, "DELETE FROM locks WHERE pid=?1 AND start=?2", -1, &del, nullptr);
-            sqlite3_bind_int64(del, 1, pid);
-            sqlite3_bind_int64(del, 2, start);
-            sqlite3_step(del);
-            sqlite3_finalize(del);
-        }
-    }
-    if (st) sqlite3_finalize(st);
-    if (insert) {
-        sqlite3_stmt* ins = nullptr;
-        sqlite3_prepare_v2(db_, "INSERT INTO locks(kind, key, pid, start, owner) VALUES(?1, ?2, ?3, ?4, ?5)", -1, &ins,
-                           nullptr);
-        sqlite3_bind_text(ins, 1, k, 1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(ins, 2, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(ins, 3, pid_);
-        sqlite3_bind_int64(ins, 4, start_);
-        sqlite3_bind_int64(ins, 5, owner_);
-        if (sqlite3_step(ins) != SQLITE_DONE) result = XIO_IO_ERROR;
-        sqlite3_finalize(ins);
-    }
-    if (result == XIO_OK) {
-        if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-            return XIO_IO_ERROR;
-        }
-        holdsAny_ = true;
-    } else {
-        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    }
-    return result;
+    if (!attach(true)) return XIO_IO_ERROR;
+    auto id = std::make_pair(kind, key);
+    if (auto it = file_->held.find(id); it != file_->held.end()) return it->second == owner_ ? XIO_OK : XIO_LOCKED;
+    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+    if (::fcntl(file_->fd, F_SETLK, &fl) != 0) return (errno == EAGAIN || errno == EACCES) ? XIO_LOCKED : XIO_IO_ERROR;
+    file_->held.emplace(id, owner_);
+    return XIO_OK;
 }
 
 void LockTable::release(char kind, const std::string& key) {
-    if (!db_ || !holdsAny_) return;
-    const char k[2] = {kind, 0};
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, "DELETE FROM locks WHERE kind=?1 AND key=?2 AND pid=?3 AND owner=?4", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, k, 1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 2, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st, 3, pid_);
-    sqlite3_bind_int64(st, 4, owner_);
-    sqlite3_step(st);
-    sqlite3_finalize(st);
+    if (!file_) return;
+    auto it = file_->held.find(std::make_pair(kind, key));
+    if (it == file_->held.end() || it->second != owner_) return;
+    struct flock fl = byte_lock(F_UNLCK, offset_of(kind, key));
+    ::fcntl(file_->fd, F_SETLK, &fl);
+    file_->held.erase(it);
 }
 
 void LockTable::releaseAll() {
-    if (!db_ || !holdsAny_) return;
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, "DELETE FROM locks WHERE pid=?1 AND owner=?2", -1, &st, nullptr);
-    sqlite3_bind_int64(st, 1, pid_);
-    sqlite3_bind_int64(st, 2, owner_);
-    sqlite3_step(st);
-    sqlite3_finalize(st);
-    holdsAny_ = false;
+    if (!file_) return;
+    for (auto it = file_->held.begin(); it != file_->held.end();) {
+        if (it->second == owner_) {
+            struct flock fl = byte_lock(F_UNLCK, offset_of(it->first.first, it->first.second));
+            ::fcntl(file_->fd, F_SETLK, &fl);
+            it = file_->held.erase(it);
+        } else {
+            ++it;
+        }
+    }
 }
 
 bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcessOnly) {
-    if (!open(false)) return false;
-    const char k[2] = {kind, 0};
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, "SELECT pid, start, owner FROM locks WHERE kind=?1 AND key=?2", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, k, 1, SQLITE_TRANSIENT);
-    sqlite3_bind_text(st, 2, key.c_str(), static_cast<int>(key.size()), SQLITE_TRANSIENT);
-    bool held = false;
-    if (sqlite3_step(st) == SQLITE_ROW) {
-        int64_t pid = sqlite3_column_int64(st, 0), start = sqlite3_column_int64(st, 1), owner = sqlite3_column_int64(st, 2);
-        if (pid == pid_) held = !otherProcessOnly && owner != owner_;
-        else held = processAlive(pid, start);
-    }
-    sqlite3_finalize(st);
-    return held;
-}
-
-bool LockTable::kindHeldByOtherProcess(char kind) {
-    if (!open(false)) return false;
-    const char k[2] = {kind, 0};
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db_, "SELECT pid, start FROM locks WHERE kind=?1 AND pid<>?2", -1, &st, nullptr);
-    sqlite3_bind_text(st, 1, k, 1, SQLITE_TRANSIENT);
-    sqlite3_bind_int64(st, 2, pid_);
-    bool held = false;
-    while (!held && sqlite3_step(st) == SQLITE_ROW)
-        held = processAlive(sqlite3_column_int64(st, 0), sqlite3_column_int64(st, 1));
-    sqlite3_finalize(st);
-    return held;
+    if (!attach(false)) return false;  // no lock file: nobody ever locked anything
+    if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
+        return !otherProcessOnly && it->second != owner_;
+    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+    if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
+    return fl.l_type != F_UNLCK;
 }
 
 }  // namespace dz::xio

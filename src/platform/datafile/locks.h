@@ -1,31 +1,29 @@
 // Record, header, notes and writer locks that hold across processes.
 //
-// Locks live in a small SQLite database beside the data file, "<data file>-locks", created at
-// the first lock taken (so that a program that only reads never writes it):
-//
-//   CREATE TABLE locks(kind TEXT, key TEXT, pid INTEGER, start INTEGER, owner INTEGER,
-//                      PRIMARY KEY(kind, key));
+// A lock is a POSIX record lock (fcntl F_SETLK, write lock, one byte) on the file
+// "<data file>-locks" beside the data file, at an offset that a 64-bit hash of the lock's kind
+// and key chooses:
 //
 //   kind  'R' record (key "<record type>:<rowid>"), 'H' header (key "<header number>"),
 //         'N' notes (key "<record type>:<folded primary key>"), 'W' the file is being written
 //         by a conversion (key "")
-//   pid, start   the holding process and its start time (so a reused pid is not mistaken
-//                for the holder)
-//   owner        the holding open handle's serial number within that process
 //
-// A lock held by another owner answers XIO_LOCKED while its process lives; the rows of a
-// process that has died (or whose pid now belongs to a newer process) are deleted by the
-// first caller that meets them. The table is volatile state: it is written without sync, and
-// a damaged lock file is simply recreated.
+// The kernel answers at once whether another process holds the byte, and drops every lock of a
+// process when it ends, however it ends, so a dead program never leaves a lock behind. The
+// lock file holds no data; it is created at the first lock taken, so a program that only
+// reads never writes it. Record locks are process-wide in the kernel, so the locks of the
+// handles of this program are kept in a table here as well: a lock of another handle of this
+// program also answers XIO_LOCKED.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-struct sqlite3;
-
 namespace dz::xio {
+
+struct LockFile;
 
 class LockTable {
 public:
@@ -34,28 +32,20 @@ public:
     LockTable(const LockTable&) = delete;
     LockTable& operator=(const LockTable&) = delete;
 
-    // XIO_OK when taken (or already ours), XIO_LOCKED when another live owner holds it,
-    // XIO_IO_ERROR when the lock file cannot be written.
+    // XIO_OK when taken (or already ours), XIO_LOCKED when another handle or program holds it,
+    // XIO_IO_ERROR when the lock file cannot be made.
     int acquire(char kind, const std::string& key);
     void release(char kind, const std::string& key);
     void releaseAll();
-    // Whether another live owner holds the lock. `otherProcessOnly` ignores owners of this process.
+    // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
-    // Whether any lock of this kind is held by another live process.
-    bool kindHeldByOtherProcess(char kind);
-
-    static bool processAlive(int64_t pid, int64_t start);
-    static int64_t processStart(int64_t pid);
 
 private:
-    bool open(bool create);
+    bool attach(bool create);
 
     std::filesystem::path path_;
     int64_t owner_;
-    int64_t pid_;
-    int64_t start_;
-    sqlite3* db_ = nullptr;
-    bool holdsAny_ = false;
+    std::shared_ptr<LockFile> file_;
 };
 
 }  // namespace dz::xio

@@ -448,7 +448,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
     }
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
-    if (!hd->dict->multiUser && hd->locks->kindHeldByOtherProcess('W'))
+    if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
         return set_error(XIO_LOCKED, path.string() + " is in use by another program");
     const Dictionary& d = *hd->dict;
     for (const auto& r : d.records) {
@@ -909,7 +909,7 @@ int xio_start_writes(uint16_t h) {
     if (!hd) return XIO_BAD_CALL;
     if (hd->writesStarted) return XIO_OK;
     if (!hd->dict->multiUser) {
-        if (int s = hd->locks->acquire('W', ""); s != XIO_OK && hd->locks->kindHeldByOtherProcess('W')) return s;
+        if (int s = hd->locks->acquire('W', ""); s != XIO_OK && hd->locks->heldByOther('W', "", true)) return s;
     }
     hd->writesStarted = true;
     return XIO_OK;
