@@ -105,7 +105,10 @@ bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
         return false;
     if (InBackground()) {
         if (CheckTerminate()) return false;
-        suite::x_update_task(percent, "");
+        if (percent != ctx.taskPercent) {  // one line per step of the percentage, not per record
+            ctx.taskPercent = percent;
+            suite::x_update_task(percent, ctx.taskLine);
+        }
     }
     return true;
 }
@@ -134,9 +137,10 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
             return;
         }
-        const std::string text = FillName(ctx.converting ? profile.convertingText : profile.examiningText,
-                                          FileNameOf(path).substr(0, 50));
-        suite::x_update_task(0, text);
+        ctx.taskLine = FillName(ctx.converting ? profile.convertingText : profile.examiningText,
+                                FileNameOf(path).substr(0, 50));
+        ctx.taskPercent = 0;
+        suite::x_update_task(0, ctx.taskLine);
     }
 
     // 4. Converting: every written data file is copied aside before its first write.
@@ -267,6 +271,11 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
 
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
     if (!accepted) {
+        // A rejected line leaves no record held for update.
+        if (status == 0 && file != 0) {
+            if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);
+            if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
+        }
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = 0;

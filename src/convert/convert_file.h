@@ -92,6 +92,8 @@ struct ConvertContext {
     uint32_t recordsRead = 0;
     uint32_t recordsRejected = 0;
     bool ended = false;    // the file was ended by EndFile
+    std::string taskLine;  // a background run's task line
+    int taskPercent = -1;  // the percentage it shows
 
     // The written data files (the main one when the profile names none).
     std::vector<std::pair<std::string, uint16_t>> WrittenFiles() const;
