@@ -477,6 +477,21 @@ TEST_F(ConvertFileTest, BackgroundRunToldToEndStopsQuietly) {
     EXPECT_EQ(ReadFile(text), textBefore);
 }
 
+TEST_F(ConvertFileTest, RejectedChangeReleasesItsRecord) {
+    Seed("M1", "Held");
+    for (const char* task : {"Convert", "Examine Files"}) {
+        Run(WriteText(std::string(task) == "Convert" ? "held1.txt" : "held2.txt", "1M,M1,BAD\r\n"), task);
+        uint16_t other = 0;
+        ASSERT_EQ(xio_open_file(company.path() / "MASTER.TCV", 1, other), XIO_OK);
+        x_value_def v;
+        v.text = "M1";
+        xio_put_field(other, 1, xio_num(other, XIO_NUM_RECORD, 1, "CODE"), v);
+        EXPECT_EQ(xio_rd_record(other, 1, 0, 1), XIO_OK) << task;  // not held by the run any more
+        xio_cls_file(other);
+    }
+    EXPECT_EQ(NameOf("M1"), "Held");
+}
+
 TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {
     xvl::xvlImpTemplate tpl;
     OpenFilesList none;
