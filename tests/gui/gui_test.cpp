@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QTableWidget>
 #include <QFontInfo>
 #include <QLineEdit>
@@ -411,6 +412,30 @@ private slots:
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
         QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
         QVERIFY(QFontInfo(viewer->text()->font()).fixedPitch());
+    }
+
+    void reportPrintedToPdfPageByPage() {
+        QTemporaryDir dir;
+        int n = 0;
+        // Prints `lines` to a PDF file and counts its pages.
+        auto pagesOf = [&](std::vector<std::string> lines) {
+            QString pdf = dir.filePath(QStringLiteral("report%1.pdf").arg(++n));
+            QPrinter printer(QPrinter::HighResolution);
+            printer.setOutputFormat(QPrinter::PdfFormat);
+            printer.setOutputFileName(pdf);
+            if (!dz::gui::printReport(dz::ui::ReportDocument{"Conversion Report", 132, std::move(lines)}, printer))
+                return -1;
+            QFile f(pdf);
+            if (!f.open(QIODevice::ReadOnly)) return -1;
+            QByteArray bytes = f.readAll();
+            return static_cast<int>(bytes.count("/Type /Page")) - static_cast<int>(bytes.count("/Type /Pages"));
+        };
+        QCOMPARE(pagesOf({"one", "two"}), 1);
+        QCOMPARE(pagesOf({"Page one", "\fPage two"}), 2);
+        QCOMPARE(pagesOf({"\fPage one", "line"}), 1);  // a break at the top of a page adds none
+        // A page that runs over continues on the next.
+        std::vector<std::string> many(400, "line");
+        QVERIFY(pagesOf(many) >= 3);
     }
 
     void progressPanelUpdatedAndStopped() {
