@@ -390,7 +390,8 @@ constexpr RegistryEntry kRegistry[] = {
     {66, "PMT", 1}, {68, "PMT", 5}, {70, "ARS", 1}, {72, "ARM", 1}, {99, "TLI", 0},
 };
 
-int open_path(const std::filesystem::path& path, const std::string& expectAbbr, uint16_t& handle) {
+// `asked`: opened for a command through xio_ask_file, which refuses a read-only file.
+int open_path(const std::filesystem::path& path, const std::string& expectAbbr, bool asked, uint16_t& handle) {
     handle = 0;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
@@ -410,6 +411,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         g_conns[connKey] = hd->conn;
     }
     hd->db = hd->conn->db;
+    if (asked && sqlite3_db_readonly(hd->db, "main") == 1) return set_error(XIO_LOCKED, path.string() + " is read-only");
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
@@ -899,10 +901,10 @@ int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
         if (!req.create) return set_error(XIO_NO_FILE, path.string() + " does not exist");
         if (int s = create_file(*d, fe->number, path); s != XIO_OK && s != XIO_LOCKED) return s;
     }
-    return open_path(path, abbr, handle);
+    return open_path(path, abbr, true, handle);
 }
 
-int xio_open_file(const std::filesystem::path& path, uint16_t, uint16_t& handle) { return open_path(path, "", handle); }
+int xio_open_file(const std::filesystem::path& path, uint16_t, uint16_t& handle) { return open_path(path, "", false, handle); }
 
 int xio_start_writes(uint16_t h) {
     Handle* hd = H(h);

@@ -169,6 +169,8 @@ int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesys
 std::string xio_error_text();
 
 // ---- Opening and closing ------------------------------------------------------------------
+// xio_ask_file: XIO_NO_FILE when missing (and not to be created), XIO_LOCKED when another
+// program is writing it or it is read-only, XIO_CORRUPT when it is not a data file of ours.
 int xio_ask_file(const xio_ask_request& req, uint16_t& handle);
 int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& handle);
 int xio_start_writes(uint16_t h);
