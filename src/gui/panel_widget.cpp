@@ -310,6 +310,15 @@ void PanelWidget::keyPressEvent(QKeyEvent* event) {
         emit escapePressed();
         return;
     }
+    // Enter on a button presses it, as the panels of the suite have it.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        for (const auto& [n, b] : buttons_) {
+            if (b->hasFocus() && b->isEnabled()) {
+                emit buttonPressed(n);
+                return;
+            }
+        }
+    }
     QWidget::keyPressEvent(event);
 }
 

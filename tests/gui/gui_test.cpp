@@ -261,6 +261,13 @@ private slots:
         QCOMPARE(seen.size(), size_t{1});
         QCOMPARE(seen[0], (dz::ui::PanelMessage{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}));
 
+        // Enter on a focused button presses it.
+        seen.clear();
+        pw->button(1)->setFocus();
+        QTest::keyClick(pw->button(1), Qt::Key_Return);
+        dz::ui::xw_dispatch_messages();
+        QCOMPARE(seen, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}}));
+
         // A changed field is message 108 with the value already in the panel: a pick at once,
         // typing when the field is left.
         seen.clear();
