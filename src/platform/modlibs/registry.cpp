@@ -23,11 +23,11 @@ int compare_versions(const std::string& a, const std::string& b) {
     // Missing parts count as 0, so "8.1" equals "8.1.0".
     auto parts = [](const std::string& v) {
         std::vector<unsigned long> out;
-        std::string piece;
+        std::string digits;
         std::istringstream in(v);
-        while (std::getline(in, piece, '.')) {
+        while (std::getline(in, digits, '.')) {
             unsigned long n = 0;
-            for (char c : piece) {
+            for (char c : digits) {
                 if (!std::isdigit(static_cast<unsigned char>(c))) break;
                 n = n * 10 + static_cast<unsigned long>(c - '0');
             }
