@@ -3,7 +3,7 @@
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
-#include "platform/suite/company.h"
+#include "platform/suite/control.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
@@ -125,6 +125,9 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
     return true;
 }
 
+// The template as users know it: its file name.
+std::string xvlImport::templateName() const { return std::filesystem::path(tpl_.Name()).filename().string(); }
+
 int xvlImport::percent(std::size_t offset) const {
     if (data_.empty()) return 100;
     return static_cast<int>(static_cast<double>(offset) * 100.0 / static_cast<double>(data_.size()));
@@ -180,7 +183,7 @@ int xvlImport::xvlImpWhatIsNextID(std::string& id, xvlImpInfo& info) {
     describe(info, p.id, p.format, p.line);
     info.percentDone_ = percent(p.begin);
     if (!p.format) {
-        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, tpl_.Name()));
+        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, templateName()));
         return 1;
     }
     return 0;
@@ -232,7 +235,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     describe(info, id, fmt, line);
     info.percentDone_ = percent(pos_);
     if (!fmt) {
-        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, tpl_.Name()));
+        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, templateName()));
         return 1;
     }
     if (!split) {
@@ -688,8 +691,8 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
             lastError_ = "no text file to stamp";
             ok = false;
         } else {
-            std::string who;
-            if (const suite::Company* co = suite::current_company()) who = co->settings().operator_name;
+            const suite::xs_oper_def op = suite::xs_get_oper_def();
+            const std::string who = op.set ? op.name : std::string();
             const x_date_type d = suite::xd_get_date();
             const x_time_type t = suite::xd_get_time();
             StampClock clock{d.year, d.month, d.day, t.hour, t.minute};

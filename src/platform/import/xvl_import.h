@@ -177,6 +177,7 @@ private:
     bool writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
                      const std::string* reason, int32_t& line);
     int percent(std::size_t offset) const;
+    std::string templateName() const;
 
     const xvlImpTemplate& tpl_;
     bool acceptLongText_ = false;
