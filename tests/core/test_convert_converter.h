@@ -7,6 +7,7 @@
 #include "platform/datafile/store.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/ui/print.h"
 
 #include <sqlite3.h>
 
@@ -59,7 +60,8 @@ protected:
     bool LoadSettings(ConvertContext&) override { return !settingsFail; }
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
-    // disk; "STOP" asks to stop after this record; "BAD" is refused by the handler.
+    // disk; "STOP" asks to stop after this record; "DROPNOTES" loses the notes print file;
+    // "BAD" is refused by the handler.
     bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
         if (info.ImportedRecs() != 1) return xvConvert::DispatchRecord(ctx, info, reason);
         x_value_def name;
@@ -68,6 +70,7 @@ protected:
             for (std::size_t i = 4; i < name.text.size(); ++i) ctx.messages.push_back("Warning " + name.text.substr(i, 1));
         if (name.text == "FULL") FillDisk(info.FileNumUsed());
         if (name.text == "STOP" && ctx.progress) ctx.progress->stop = 1;
+        if (name.text == "DROPNOTES") ui::zp_cls_print_file(ctx.commandId, 201);  // the notes cannot print
         if (writeTagInHandler) {
             const uint16_t h = info.FileNumUsed();
             xio_init_record(h, 3);

@@ -492,6 +492,25 @@ TEST_F(ConvertFileTest, RejectedChangeReleasesItsRecord) {
     EXPECT_EQ(NameOf("M1"), "Held");
 }
 
+TEST_F(ConvertFileTest, NotesThatCannotPrintRestoreTheDataAndLeaveTheTextUnstamped) {
+    const std::string before = ReadFile(company.str("MASTER.TCV"));
+    const std::string text = WriteText("noprint.txt", "1,H1,,WARNA,0,\r\n1,H2,,DROPNOTES,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(text, "Convert", &progress);
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("Unable to print warning/log messages\n"
+                          "Processing is terminated for this file, the ZQ data file was not changed"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(NameOf("H1"), "<none>");
+    EXPECT_EQ(NameOf("H2"), "<none>");
+    EXPECT_EQ(ReadFile(text), textBefore);  // a file whose conversion did not stand is not marked
+    EXPECT_EQ(progress.messages, 2u);       // the warning, and the failure
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);
+}
+
 TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {
     xvl::xvlImpTemplate tpl;
     OpenFilesList none;
