@@ -47,7 +47,7 @@ struct RecState {
     int64_t current = 0;   // rowid of the row last read or written
     std::set<int64_t> locked;
     int64_t count = -1;  // cached number of rows
-    int64_t countStamp = -1;  // the connection's change count when `count` was taken
+    int64_t countStamp = -1;  // the connection's rowsVersion when `count` was taken
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
     sqlite3_stmt* insertStmt = nullptr;
@@ -85,6 +85,7 @@ struct Conn {
     std::string key;
     std::unordered_map<std::string, sqlite3_stmt*> stmts;
     bool inTxn = false;
+    int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
 
     ~Conn() {
         for (auto& [sql, st] : stmts) sqlite3_finalize(st);
@@ -160,7 +161,10 @@ int map_sqlite(int rc) {
 
 int db_fail(Handle& hd, int rc) {
     g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db);
-    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) hd.conn->inTxn = false;  // SQLite rolled it back
+    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
+        hd.conn->inTxn = false;
+        ++hd.conn->rowsVersion;
+    }
     return map_sqlite(rc);
 }
 
@@ -784,6 +788,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         if (rs->locked.erase(rs->current)) hd->locks->release('R', lock_key(rec, rs->current));
     } else {
         rs->current = sqlite3_last_insert_rowid(hd->db);
+        ++hd->conn->rowsVersion;
     }
     return XIO_OK;
 }
@@ -933,6 +938,7 @@ int xio_rollback(uint16_t h) {
     if (!hd->conn->inTxn) return XIO_OK;
     int rc = exec(hd->db, "ROLLBACK");
     hd->conn->inTxn = false;
+    ++hd->conn->rowsVersion;
     for (auto& other : g_handles)
         if (other && other->conn == hd->conn) clear_positions(*other);
     return rc == SQLITE_OK ? XIO_OK : db_fail(*hd, rc);
@@ -1060,7 +1066,7 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     if (!rs || rs->current == 0) return 0;
     const Dictionary& d = *hd->dict;
     const std::string table = table_of(*rs->def);
-    const int64_t stamp = sqlite3_total_changes64(hd->db);
+    const int64_t stamp = hd->conn->rowsVersion;
     if (rs->count < 0 || rs->countStamp != stamp) {
         rs->countStamp = stamp;
         sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table);
@@ -1140,6 +1146,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     if (rs->locked.erase(row)) hd->locks->release('R', lock_key(rec, row));
     rs->current = 0;
     rs->ordinal = -1;
+    ++hd->conn->rowsVersion;
     return XIO_OK;
 }
 

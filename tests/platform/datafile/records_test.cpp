@@ -440,6 +440,24 @@ TEST_F(Records, RelativePositionFollowsKeyOrder) {
     put(h, 1, "CODE", "K6");
     ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 70);
+    // A walk that replaces every record it reads.
+    std::string seen;
+    for (int s = xio_rd_first(h, 1, 0, 1); s == XIO_OK; s = xio_rd_next(h, 1, 0, 1)) {
+        put(h, 1, "NAME", "walked");
+        ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+        seen += std::to_string(xio_get_relative_position(h, 1, 0, 0)) + " ";
+    }
+    EXPECT_EQ(seen, "10 20 30 40 50 60 70 80 90 100 ");
+    // A record added or deleted changes the count.
+    ASSERT_EQ(addCustomer(h, "A0", "B0"), XIO_OK);
+    ASSERT_EQ(xio_rd_last(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 100);
+    ASSERT_EQ(xio_rd_previous(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 90);  // 10 of 11
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 1), XIO_OK);
+    ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 10);
 }
 
 TEST_F(Records, DefinitionsDescribeTheFile) {
