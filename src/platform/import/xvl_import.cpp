@@ -76,6 +76,10 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
     rejectPath_ = rejectFile;
     lastError_.clear();
 
+    if (!tpl_.Ready()) {
+        lastError_ = "the template " + tpl_.Name() + " was not built";
+        return false;
+    }
     std::ifstream in(textFile, std::ios::binary | std::ios::ate);
     if (!in) {
         lastError_ = "cannot open " + textFile;

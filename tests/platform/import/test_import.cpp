@@ -386,6 +386,15 @@ TEST_F(ImportRecords, NoTextFileMeansEndOfFile) {
     EXPECT_EQ(imp.xvlImpWhatIsNextID(id, info), 2);
 }
 
+TEST_F(ImportRecords, ATemplateThatWasNotBuiltReadsNothing) {
+    EXPECT_NE(tpl.CreateFromText("format C\n file TST 1\n record 1\n field NOSUCH\n", "bad.tpl", files), 0);
+    const auto txt = Text("c.txt", std::string(kHead) + "C,a\r\n");
+    xvlImport imp(tpl);
+    EXPECT_FALSE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    EXPECT_EQ(imp.xvlImportNextRec(info), 2);
+}
+
 TEST_F(ImportRecords, InMemoryTemplateReadsLinesWithoutIdColumn) {
     xvlImpTemplate mem;
     mem.xvlImpAddFormatID("");
