@@ -401,7 +401,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
     auto hd = std::make_unique<Handle>();
     hd->path = path;
-    const std::string connKey = std::filesystem::weakly_canonical(path, ec).string();
+    std::string connKey = std::filesystem::weakly_canonical(path, ec).string();
+    if (ec || connKey.empty()) connKey = std::filesystem::absolute(path, ec).string();
     if (auto it = g_conns.find(connKey); it != g_conns.end()) hd->conn = it->second.lock();
     int rc = SQLITE_OK;
     if (!hd->conn) {
