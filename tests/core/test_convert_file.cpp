@@ -367,7 +367,11 @@ TEST_F(ConvertFileTest, MoreFileLevelFailures) {
     const std::string text1 = texts.str("other.txt");
     WriteFile(text1, "#,TCV," + otherTemplate + "\r\n" + line);
     std::string report = Run(text1, "Convert");
-    EXPECT_NE(report.find(", the GLM - code 1 data file is not open"), std::string::npos) << report;
+    // The line is cut to the report's width; the whole text names the data file that is not open.
+    EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
+    if (otherTemplate.size() <= 46) {  // the usual temporary folder: the whole text fits
+        EXPECT_NE(report.find(", the GLM - code 1 data file is not open"), std::string::npos) << report;
+    }
     // The main data file is not open.
     TestConverter noMain;
     noMain.mainAbbr = "TCX";
