@@ -98,7 +98,12 @@ DataFileBackup::DataFileBackup(const std::string& workingFolder, const std::stri
     }
 }
 
-DataFileBackup::~DataFileBackup() { Discard(); }
+DataFileBackup::~DataFileBackup() {
+    if (keepCopy_ && !copy_.empty() && Exists(copy_))
+        LogLine("Backup copy of " + savedPath_ + " kept at " + copy_);
+    else
+        Discard();
+}
 
 void DataFileBackup::RemoveTempImp() {
     if (!usedTempImp_) return;
@@ -164,7 +169,10 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     std::error_code ec;
     if (!folder.empty()) fs::create_directories(folder, ec);
     const std::string target = folder + name;
-    if (name.empty() || (!folder.empty() && !fs::is_directory(folder, ec))) return 3;
+    if (name.empty() || (!folder.empty() && !fs::is_directory(folder, ec))) {
+        keepCopy_ = true;
+        return 3;
+    }
 
     // Copy aside, then rename over the data file: the data file is never missing.
     const std::string aside = target + ".restore";
@@ -176,7 +184,8 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
         RemoveFile(aside);
         result = Exists(copy_) ? 4 : 1;
         LogLine("File backup failed for:\r" + copy_);
-        return result;  // the copy stays for another attempt; the destructor discards it
+        keepCopy_ = true;  // the copy stays: it may be the only good state left
+        return result;
     }
     RemoveFile(copy_);
     RemoveTempImp();

@@ -21,6 +21,8 @@ public:
     // the system's temporary folder, or to a "temp_imp" folder beside the data file when none
     // is known.
     DataFileBackup(const std::string& workingFolder = "", const std::string& tempFolder = "");
+    // Deletes a copy that is left, unless putting it back failed: then it stays where it is,
+    // named in the log, as the last good state of the data file.
     ~DataFileBackup();
     DataFileBackup(const DataFileBackup&) = delete;
     DataFileBackup& operator=(const DataFileBackup&) = delete;
@@ -44,6 +46,7 @@ private:
     std::string savedPath_;
     std::string copy_;
     bool usedTempImp_ = false;
+    bool keepCopy_ = false;  // a restore failed
 
     void RemoveTempImp();
 };

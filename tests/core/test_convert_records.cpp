@@ -258,5 +258,18 @@ TEST_F(RecordServicesTest, FailedRestoreIsLogged) {
     EXPECT_NE(ReadFile(suite::x_log_path()).find("File backup failed for:\r" + copy), std::string::npos);
 }
 
+TEST_F(RecordServicesTest, CopyThatCouldNotBePutBackIsKept) {
+    std::string copy;
+    {
+        DataFileBackup backup;
+        ASSERT_TRUE(ReopenWithBackup(list, "TCV", 1, backup));
+        copy = backup.CopyPath();
+        EXPECT_EQ(backup.Restore("", "/proc/no-such-folder/"), 3);  // the copy cannot be put back there
+    }
+    EXPECT_TRUE(fs::exists(copy));
+    EXPECT_NE(ReadFile(suite::x_log_path()).find("kept at " + copy), std::string::npos);
+    fs::remove(copy);
+}
+
 }  // namespace
 }  // namespace dz::convert
