@@ -78,50 +78,40 @@ bool IsBlank(std::string_view s) { return Trim(s).empty(); }
 
 int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out) {
     std::string_view s = Trim(text);
-    std::size_t i = 0;
+    const char* p = s.data();
+    const char* const end = p + s.size();
     bool neg = false;
-    if (i < s.size() && (s[i] == '-' || s[i] == '+')) {
-        neg = s[i] == '-';
-        ++i;
-    }
-    int64_t mant = 0;
-    int sig = 0;  // significant digits collected
+    if (p < end && (*p == '-' || *p == '+')) neg = *p++ == '-';
+    uint64_t mant = 0;
+    int sig = 0;  // significant digits taken (leading zeros are not)
     bool anyDigit = false;
-    bool overflow = false;
-    for (; i < s.size() && isDigit(s[i]); ++i) {
+    for (; p < end && isDigit(*p); ++p) {
         anyDigit = true;
-        if (mant == 0 && s[i] == '0') continue;
-        if (++sig > 18) overflow = true;
-        else mant = mant * 10 + (s[i] - '0');
+        if (sig == 0 && *p == '0') continue;
+        ++sig;
+        if (sig <= 18) mant = mant * 10 + static_cast<uint64_t>(*p - '0');
     }
     int frac = 0;
     bool extraDecimals = false;
-    if (i < s.size() && s[i] == '.') {
-        ++i;
-        for (; i < s.size() && isDigit(s[i]); ++i) {
+    if (p < end && *p == '.') {
+        for (++p; p < end && isDigit(*p); ++p) {
             anyDigit = true;
             if (frac < decimals) {
                 ++frac;
-                if (mant != 0 || s[i] != '0') {
-                    if (++sig > 18) overflow = true;
-                    else mant = mant * 10 + (s[i] - '0');
-                } else {
-                    mant = mant * 10;
-                }
-            } else if (s[i] != '0') {
+                if (sig > 0 || *p != '0') ++sig;
+                if (sig <= 18) mant = mant * 10 + static_cast<uint64_t>(*p - '0');
+            } else if (*p != '0') {
                 extraDecimals = true;
             }
         }
     }
-    if (i != s.size() || !anyDigit) return kErrNotConvertible;
-    if (overflow || extraDecimals) return kErrNumberRange;
-    if (decimals > 18) return kErrNumberRange;
+    if (p != end || !anyDigit) return kErrNotConvertible;
     const int scale = decimals - frac;
-    if (sig + scale > 18) return kErrNumberRange;
-    mant *= kPow10[scale];
-    if (neg && mant != 0 && !isSigned) return kErrNumberRange;
-    if (length > 0 && length < 19 && mant >= kPow10[length]) return kErrNumberRange;
-    out = static_cast<double>(neg ? -mant : mant);
+    if (sig > 18 || extraDecimals || decimals > 18 || sig + scale > 18) return kErrNumberRange;
+    int64_t v = static_cast<int64_t>(mant) * kPow10[scale];
+    if (neg && v != 0 && !isSigned) return kErrNumberRange;
+    if (length > 0 && length < 19 && v >= kPow10[length]) return kErrNumberRange;
+    out = static_cast<double>(neg ? -v : v);
     return 0;
 }
 
