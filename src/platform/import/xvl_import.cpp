@@ -9,10 +9,8 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cctype>
 #include <fstream>
-#include <sstream>
 
 namespace dz::xvl {
 

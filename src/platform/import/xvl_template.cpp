@@ -2,7 +2,6 @@
 
 #include "platform/import/xvl_messages.h"
 
-#include <algorithm>
 #include <cctype>
 #include <fstream>
 #include <sstream>
