@@ -9,6 +9,7 @@
 #include "platform/suite/util.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/ui.h"
+#include "tables/substitution_set.h"
 
 #include <cstdio>
 
@@ -17,8 +18,6 @@ namespace {
 
 using xvl::xvlRCString;
 constexpr std::string_view NS = xvlRCString::NotSet;
-
-SubstitutionLoader g_substitutionLoader;
 
 std::string Msg(int number, const std::string& s1 = std::string(NS), const std::string& s2 = std::string(NS)) {
     return xvlRCString::Get(number, s1, s2, NS, NS, NS, NS, NS, NS);
@@ -37,8 +36,6 @@ std::string FillName(const std::string& format, const std::string& name) {
 }
 
 }  // namespace
-
-void SetSubstitutionLoader(SubstitutionLoader loader) { g_substitutionLoader = std::move(loader); }
 
 ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEntry, ConvertProgress* progressState,
                                int printDefinition, ui::zqTask& runTask, const std::string& table,
@@ -214,10 +211,10 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
     if (!ctx.converting) import.xvlChangeRepToWrRep(true);
 
     // 2. Substitution tables.
+    ctx.substitution = std::make_unique<tables::SubstitutionSet>(ctx.commandId, ctx.tableName, ctx.messages);
     if (!ctx.tableName.empty()) {
-        if (g_substitutionLoader)
-            ctx.substitution = g_substitutionLoader(import, ctx.commandId, ctx.tableName, ctx.messages);
-        if (!ctx.substitution) return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
+        if (!ctx.substitution->IsLoaded()) return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
+        import.xvlSetSubstitutionCB(&tables::SubstituteValue, ctx.substitution.get());
     }
 
     // 3. The text file and the reject file.
@@ -225,8 +222,13 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
         return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
 
     // 4. Record by record.
+    // The message list is emptied before each read: the substitution callback adds to it while
+    // the import reads the record.
     xvl::xvlImpInfo info;
-    for (int status = import.xvlImportNextRec(info); status != 2; status = import.xvlImportNextRec(info)) {
+    while (true) {
+        ctx.messages.clear();
+        const int status = import.xvlImportNextRec(info);
+        if (status == 2) break;
         if (!HandleRecord(ctx, status, info)) return false;
         if (!UpdateProgress(ctx, info.PercentDone())) return EndFileStopped(ctx);
     }
@@ -239,7 +241,6 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
 
 bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info) {
     xvl::xvlImport& import = *ctx.import;
-    ctx.messages.clear();
     ++ctx.recordsRead;
     std::string reason;
     bool accepted = false;

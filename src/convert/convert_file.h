@@ -38,6 +38,10 @@ namespace dz::xvl {
 class xvlImpTemplate;
 }
 
+namespace dz::tables {
+class SubstitutionSet;
+}
+
 namespace dz::convert {
 
 // What a converter tells the common sequence about itself.
@@ -51,16 +55,6 @@ struct ConverterProfile {
     // data file alone.
     std::vector<std::pair<std::string, uint16_t>> writtenFiles;
 };
-
-// Substitution tables applied while a text file is read. The table part of the program installs
-// a loader; it answers null when the table group cannot be opened.
-class RecordSubstitution {
-public:
-    virtual ~RecordSubstitution() = default;
-};
-using SubstitutionLoader = std::function<std::unique_ptr<RecordSubstitution>(
-    xvl::xvlImport& import, uint16_t commandId, const std::string& tableName, MessageList& messages)>;
-void SetSubstitutionLoader(SubstitutionLoader loader);
 
 // Everything one text file's conversion holds.
 struct ConvertContext {
@@ -87,7 +81,9 @@ struct ConvertContext {
     uint16_t mainHandle = 0;
     std::unique_ptr<xvl::xvlImpTemplate> tpl;
     std::unique_ptr<xvl::xvlImport> import;  // the import of the record loop
-    std::unique_ptr<RecordSubstitution> substitution;
+    // The substitution tables of the run's table group (loaded only when a table name is given);
+    // its per-record messages are `messages`.
+    std::unique_ptr<tables::SubstitutionSet> substitution;
     MessageList messages;  // the current record's messages
     uint32_t recordsRead = 0;
     uint32_t recordsRejected = 0;

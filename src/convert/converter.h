@@ -108,7 +108,8 @@ protected:
     // The common record loop; false when it ended the file (already reported and restored).
     bool RunRecordLoop(ConvertContext& ctx);
     // One record read by the import (status 0 or 1): user fields, notes, dispatch, write or
-    // examine, then reject or accept it with its messages. False when the file was ended.
+    // examine, then reject or accept it with its messages (ctx.messages, which the caller
+    // empties before each read). False when the file was ended.
     bool HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info);
     // Ends the file: restores the written data files (Convert), prints the text with the
     // restore result, optionally shows it in a message box and counts one more message.

@@ -11,6 +11,7 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 #include "platform/ui/run_state.h"
+#include "tables/master_file.h"
 
 #include <cstdlib>
 
@@ -24,8 +25,11 @@ const fs::path kCoreData = fs::path(DZ_TEST_DATA_DIR) / "core";
 class ConvertFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        // The test file's dictionary beside the shipped one of the substitution tables.
+        fs::copy_file(kCoreData / "dictionary" / "tcv.toml", dictionaries.path() / "tcv.toml");
+        fs::copy_file(dz::data_folder() / "dictionary" / "xvm.toml", dictionaries.path() / "xvm.toml");
         std::string error;
-        ASSERT_TRUE(xio_load_dictionaries(kCoreData / "dictionary", error)) << error;
+        ASSERT_TRUE(xio_load_dictionaries(dictionaries.path(), error)) << error;
         OpenCompany(company.path(), {"GL"}, "Ann Lee");
         suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
         ASSERT_EQ(xio_create_file("TCV", 1, company.path() / "MASTER.TCV"), XIO_OK);
@@ -118,7 +122,7 @@ protected:
         EXPECT_EQ(actual, ReadFile(golden)) << "golden " << name;
     }
 
-    ScratchDir company, texts;
+    ScratchDir company, texts, dictionaries;
     OpenFilesList list;
     std::string templatePath;
     RecordingUi ui;
@@ -270,33 +274,42 @@ TEST_F(ConvertFileTest, UnknownUserFieldIsRejected) {
     EXPECT_EQ(v.number, 12);
 }
 
-// A substitution table that refuses one value: the import refuses the record with error 5,
-// whose reason carries no code of its own.
-class RefusingSubstitution : public RecordSubstitution {
-public:
-    static bool Refuse(std::string& value, int16_t, int16_t, int16_t, int16_t, std::string& msg, int32_t, void*) {
-        if (value != "NOPE") return true;
-        msg = "The text file value 'NOPE' was not found in the 'T' substitution table(98)";
-        return false;
-    }
-};
-
 TEST_F(ConvertFileTest, RefusedSubstitutionGivesNoReasonCode) {
-    SetSubstitutionLoader([](xvl::xvlImport& import, uint16_t, const std::string&, MessageList&) {
-        import.xvlSetSubstitutionCB(&RefusingSubstitution::Refuse, nullptr);
-        return std::make_unique<RefusingSubstitution>();
-    });
+    // A table group "T" whose table for the code column refuses values it does not hold.
+    ASSERT_EQ(xio_create_file("XVM", 0, company.path() / "MASTER.XVM"), XIO_OK);
+    {
+        tables::SubstitutionMasterFile master(3020, 0, "T", 1, 5);
+        ASSERT_EQ(master.WriteDefinition(0, 65535, 0, 3), XIO_OK);
+        ASSERT_EQ(master.WriteEntry("OK1", "NEW1"), XIO_OK);
+        ASSERT_EQ(master.ReleaseDefinition(true), XIO_OK);
+        master.Close();
+    }
     const std::string report = Run(WriteText("sub.txt", "1,NOPE,,Name,0,\r\n1,OK1,,Name,0,\r\n"), "Convert", nullptr, "T");
-    SetSubstitutionLoader({});
+    EXPECT_FALSE(ended);
     EXPECT_NE(report.find("Using substitution table 'T'"), std::string::npos) << report;
-    EXPECT_NE(report.find("substitution table(98)\n"), std::string::npos) << report;
-    EXPECT_EQ(NameOf("OK1"), "Name");
+    EXPECT_NE(report.find("substitution table(98)\n"), std::string::npos) << report;  // no " (5x)" after it
+    EXPECT_EQ(NameOf("NEW1"), "Name");  // the value the table gave
+    EXPECT_EQ(NameOf("NOPE"), "<none>");
 
-    // Without a loader the table cannot be opened: the file ends with 12015.
-    const std::string text = WriteText("sub2.txt", "1,OK2,,Name,0,\r\n");
-    const std::string failed = Run(text, "Convert", nullptr, "T");
+    // A table that only warns: the warning, given while the line is read, is printed with it.
+    {
+        tables::SubstitutionMasterFile master(3020, 0, "W", 1, 5);
+        ASSERT_EQ(master.WriteDefinition(0, 65535, 0, 2), XIO_OK);
+        ASSERT_EQ(master.WriteEntry("OK3", "NEW3"), XIO_OK);
+        ASSERT_EQ(master.ReleaseDefinition(true), XIO_OK);
+        master.Close();
+    }
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string warned = Run(WriteText("sub3.txt", "1,ZZZ,,Name,0,\r\n"), "Convert", &progress, "W");
+    EXPECT_NE(warned.find("Message for Item - 'ZZZ':\n"), std::string::npos) << warned;
+    EXPECT_NE(warned.find("The text file value 'ZZZ' was not found in the '"), std::string::npos) << warned;
+    EXPECT_EQ(progress.messages, 1u);
+    EXPECT_EQ(NameOf("ZZZ"), "Name");
+
+    // A group that does not exist ends the file with 12015.
+    const std::string failed = Run(WriteText("sub2.txt", "1,OK2,,Name,0,\r\n"), "Convert", nullptr, "NOSUCH");
     EXPECT_TRUE(ended);
-    EXPECT_NE(failed.find("find table type 'T' in the Master.xvm file"), std::string::npos) << failed;
+    EXPECT_NE(failed.find("find table type 'NOSUCH' in the Master.xvm file"), std::string::npos) << failed;
     EXPECT_EQ(NameOf("OK2"), "<none>");
 }
 
