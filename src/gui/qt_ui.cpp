@@ -248,6 +248,11 @@ void QtUi::panel_opened(Panel& panel) {
     QWidget* box = container(w);
     box->installEventFilter(new CloseRequest(w, w));
     box->setWindowTitle(qs(panel.title()));
+    // A panel shown inside another one (the text-file list beside a hub) sits right below it.
+    if (PanelWidget* parent = panelWidget(panel.parent())) {
+        QWidget* above = container(parent);
+        box->move(above->x(), above->y() + above->frameGeometry().height());
+    }
 }
 
 void QtUi::panel_changed(Panel& panel) {

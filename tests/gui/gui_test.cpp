@@ -371,6 +371,26 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(ui.mainWindow()->mdiArea()->subWindowList().isEmpty());
 
+        // A panel shown inside another sits below it and closes with it.
+        int outer = dz::ui::xw_open_window("Outer", 6, 30, {}, nullptr);
+        QTemporaryDir screens;
+        {
+            std::ofstream(screens.filePath("INNER.toml").toStdString())
+                << "[[panel]]\nscreen = \"TEST\"\nname = \"INNER\"\ntitle = \"Files\"\nrows = 3\ncols = 30\n";
+        }
+        dz::ui::set_screens_folder(screens.path().toStdString());
+        int innerFile = dz::ui::xw_open_screen_file("INNER");
+        int child = dz::ui::xw_show_child_panel(outer, innerFile, "TEST", "INNER", {}, nullptr);
+        QVERIFY(child != 0);
+        QWidget* outerBox = ui.container(ui.panelWidget(outer));
+        QWidget* childBox = ui.container(ui.panelWidget(child));
+        QCOMPARE(childBox->x(), outerBox->x());
+        QCOMPARE(childBox->y(), outerBox->y() + outerBox->frameGeometry().height());
+        dz::ui::xw_close_panel(outer);
+        QVERIFY(!ui.panelWidget(child));
+        dz::ui::xw_cls_screen_file(innerFile);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
         // Record picker: the second row picked; then cancelled.
         dz::ui::RecordList list{"Table groups", {"Group"}, {{"ALPHA"}, {"BETA"}, {"GAMMA"}}, 0};
         ui.setModalHook([](QWidget* w) {
