@@ -2,6 +2,7 @@
 #include "import_fixture.h"
 
 #include "platform/import/xvl_messages.h"
+#include "platform/import/xvl_text.h"
 
 using namespace dz;
 using namespace dz::xvl;
@@ -203,4 +204,37 @@ TEST_F(ImportTemplates, ShippedExampleTemplatesAreValid) {
     const fs::path p = fs::path(DZ_TEST_DATA_DIR) / "import" / "templates" / "xvtst.tpl";
     ASSERT_EQ(tpl.xvlImpTemplateCreate(p, files), 0) << tpl.ErrorText();
     EXPECT_NE(tpl.FindFormat("C"), nullptr);
+}
+
+TEST_F(ImportTemplates, TheUserGuidesWorkedExampleParses) {
+    // The worked example of data/templates/README.md: its template parses (the GL master file is
+    // not open here, so binding stops there), and its lines have the columns of their formats.
+    const std::string guide = ReadFile(fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "README.md");
+    auto block = [&](const std::string& after) {
+        const std::size_t at = guide.find(after);
+        EXPECT_NE(at, std::string::npos) << after;
+        const std::size_t b = guide.find("```\n", at) + 4;
+        return guide.substr(b, guide.find("```", b) - b);
+    };
+    const std::string templateText = block("The template `xvglmacc.tpl`:");
+    const std::string textFile = block("The text file `accounts.txt`:");
+    EXPECT_EQ(tpl.CreateFromText(templateText, "xvglmacc.tpl", files), 3) << tpl.ErrorText();
+    EXPECT_NE(tpl.ErrorText().find("the data file GLM number 1 is not open"), std::string::npos) << tpl.ErrorText();
+    std::vector<ZQAbbr> abbrs;
+    ASSERT_TRUE(tpl.GetZQAbbrs(abbrs));
+    std::istringstream lines(textFile);
+    std::string line;
+    std::getline(lines, line);
+    EXPECT_EQ(line.rfind("#,GLM,xvglmacc", 0), 0u);
+    int records = 0;
+    while (std::getline(lines, line)) {
+        std::vector<std::string> cols;
+        std::size_t bad = 0;
+        ASSERT_TRUE(SplitColumns(line, cols, bad)) << line;
+        const TemplateFormat* f = tpl.FindFormat(cols[0]);
+        ASSERT_NE(f, nullptr) << line;
+        EXPECT_EQ(cols.size(), f->columns.size() + 1) << line;
+        ++records;
+    }
+    EXPECT_EQ(records, 3);
 }
