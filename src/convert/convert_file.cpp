@@ -52,6 +52,11 @@ ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEnt
 
 ConvertContext::~ConvertContext() {
     if (notes) notes->Close();  // the notes were printed, or are not to be
+    // Examine Files writes nothing, however the file ended: whatever a handler may have
+    // staged in a data file of the run is dropped.
+    if (!converting)
+        for (const auto& e : files)
+            if (e.handle) xio_rollback(e.handle);
 }
 
 std::vector<std::pair<std::string, uint16_t>> ConvertContext::WrittenFiles() const {
@@ -179,12 +184,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         EndFile(ctx, Msg(12012), true, true);
         return;
     }
-    if (!ctx.converting) {
-        // Examine Files writes nothing: whatever a handler may have staged is dropped.
-        for (const auto& e : ctx.files)
-            if (e.handle) xio_rollback(e.handle);
-        return;
-    }
+    if (!ctx.converting) return;  // the context drops whatever was staged
     bool committed = true;
     for (std::size_t i = 0; i < written.size() && i < ctx.backups.size(); ++i)
         committed = CommitBackup(ctx.files, written[i].first, written[i].second, *ctx.backups[i]) && committed;

@@ -427,12 +427,17 @@ TEST_F(ConvertFileTest, ExamineDropsWhatAHandlerWrites) {
     TestConverter writer;
     writer.writeTagInHandler = true;
     Run(WriteText("writes.txt", "1,V1,,Name,0,\r\n"), "Examine Files", nullptr, "", &writer);
+    ConvertProgress progress([] { return int64_t{0}; });  // and when the examination is stopped
+    Run(WriteText("writes2.txt", "1,V2,,STOP,0,\r\n"), "Examine Files", &progress, "", &writer);
+    EXPECT_TRUE(ended);
     const uint16_t h = Handle();
     xio_init_record(h, 3);
     x_value_def v;
-    v.text = "BYNAME";
-    xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), v);
-    EXPECT_EQ(xio_find_record(h, 3, 0), XIO_NOT_FOUND);
+    for (const char* tag : {"BYNAME", "BYSTOP"}) {
+        v.text = tag;
+        xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), v);
+        EXPECT_EQ(xio_find_record(h, 3, 0), XIO_NOT_FOUND) << tag;
+    }
     for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
     EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);
 }
