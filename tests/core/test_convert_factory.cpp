@@ -1,6 +1,7 @@
 // The converter factory: one class per conversion type code.
 #include "convert/factory.h"
 #include "convert/pending_converters.h"
+#include "platform/ui/framework.h"
 
 #include "test_convert_support.h"
 
@@ -60,6 +61,22 @@ TEST(FactoryTest, HistoryTransactionsAreTransactionsWithTheFlag) {
     EXPECT_EQ(dynamic_cast<xvPMH*>(plain.get()), nullptr);
     plain->OpenFiles(list, 3020, error);
     EXPECT_FALSE(pmt->IsHistory());
+}
+
+TEST(FactoryTest, ConvertersStillToBeWrittenSaySo) {
+    RecordingUi ui;
+    OpenFilesList list;
+    ui::zqTask task("Convert", 15, 3020, 5);
+    CConvertWrapper glm(101);
+    glm->ConvertFile(list, TextFileEntry{"a.txt", 101}, nullptr, 0, task, "", nullptr);
+    glm->PrefillTables(list, TextFileEntry{"a.txt", 101}, nullptr, task, nullptr);
+    ASSERT_EQ(ui.boxes.size(), 2u);
+    EXPECT_EQ(ui.boxes[0], std::make_pair(101, std::string("This conversion type is not yet implemented")));
+    EXPECT_TRUE(list.empty());
+
+    CConvertWrapper history(606);
+    history->ConvertFile(list, TextFileEntry{"h.txt", 606}, nullptr, 0, task, "", nullptr);
+    EXPECT_TRUE(dynamic_cast<xvPMT*>(history.get())->IsHistory());
 }
 
 TEST(FactoryTest, UnknownCodesGiveNoConverterAndOneMessage) {
