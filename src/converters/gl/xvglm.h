@@ -1,0 +1,143 @@
+// The GL master converter (conversion type 101): accounts, journals, prefixes A, B and C, base
+// accounts, partners and budgets of a GL master text file, examined or converted into the GL
+// master data file ("GLM", file number 1).
+//
+// The class is split over several sources:
+//   xvglm.cpp            the frame: files, settings, the record loop, dispatch, examine codes,
+//                        the thirteen-period rule, prefill
+//   xvglm_records.cpp    accounts, base accounts, budgets, journals, partners, partner tables
+//   xvglm_prefix.cpp     the prefix A, B and C handlers
+//   fiscal_calendar.*    the fiscal calendar checks of the prefix records
+// glm_fields.h holds the small field and message helpers they share.
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::gl {
+
+// The record-ID texts met in the current text file with their values (a line, or the examine
+// code of ExamineRecordCode).
+using RecordIdMap = std::map<std::string, uint16_t>;
+
+// GL master record numbers.
+inline constexpr uint16_t kRecAccount = 1;
+inline constexpr uint16_t kRecJournal = 2;
+inline constexpr uint16_t kRecPrefixA = 3;
+inline constexpr uint16_t kRecPrefixB = 4;
+inline constexpr uint16_t kRecPrefixC = 5;
+inline constexpr uint16_t kRecBaseAccount = 6;
+inline constexpr uint16_t kRecPartner = 7;
+inline constexpr uint16_t kRecBudget = 8;
+
+// GL master headers.
+inline constexpr uint16_t kHdrSettings = 1;       // FISCENT, BLLVL, U13PA, TYPEDCA, INTRCHK, PRTNRS
+inline constexpr uint16_t kHdrAccountFormat = 3;  // CREATED, ALEN, BLEN, CLEN, BSLEN, SUFLEN
+
+class xvGLM : public convert::xvConvert {
+public:
+    xvGLM() = default;
+    ~xvGLM() override = default;
+
+    // ---- The converter's own operations -----------------------------------------------------
+    // Opens the GL master file ("GLM" 1, file code 1, required).
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // Reads the GL settings (account-format lengths of header 3, fiscal entity and 13 periods of
+    // header 1) into the object. False when the stored account format does not match the
+    // company's GL account format.
+    bool LoadSettings(uint16_t glm);
+
+    // The examine code kept with an examined record's record-ID text, from the record in the
+    // buffer (after its handler).
+    static uint16_t ExamineRecordCode(uint16_t glm, const xvl::xvlImpInfo& info, uint8_t fiscalAtPrefix);
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set -------------------------
+    bool ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting, uint8_t fiscalAtPrefix, uint8_t uses13Periods, RecordIdMap& ids,
+                        xvl::xvlImport& import);
+    bool ConvertJournal(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting);
+    bool ConvertBaseAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
+                            convert::MessageList& messages, bool converting, xvl::xvlImport& import);
+    // Partners in use are marked in GL header 1 only when converting: Examine Files writes
+    // nothing.
+    bool ConvertPartner(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting);
+    bool ConvertBudget(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                       bool converting, uint8_t fiscalAtPrefix, uint8_t uses13Periods, RecordIdMap& ids);
+
+    // Prefix records (xvglm_prefix.cpp). The converter's own state (fiscalAtPrefix,
+    // balanceSheetLevel) is read through the object.
+    bool ConvertPrefixA(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting, RecordIdMap& ids);
+    bool ConvertPrefixB(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting, RecordIdMap& ids);
+    bool ConvertPrefixC(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting, RecordIdMap& ids);
+
+    // The four-year checks of a prefix record's fiscal calendar (fiscal_calendar.cpp): D is the
+    // field number of the first period date, P that of the period ending date (P+1 period code,
+    // P+2 fiscal ending date), then the thirteen-period field and the calendar start field.
+    bool CheckCalendar(uint16_t glm, uint16_t firstPeriodField, uint16_t periodEndField, uint16_t thirteenField,
+                       uint16_t calendarStartField, std::string& reason, convert::MessageList& messages,
+                       bool converting);
+
+    // The GL settings as LoadSettings read them.
+    uint8_t FiscalAtPrefix() const { return fiscalAtPrefix; }
+    int16_t BalanceSheetLevel() const { return balanceSheetLevel; }
+    uint8_t Uses13Periods() const { return uses13Periods; }
+
+protected:
+    // ---- Steps of the common sequence -------------------------------------------------------
+    // Reads the settings; a mismatch ends the file with 12014 when the records would start.
+    bool LoadSettings(convert::ConvertContext& ctx) override;
+    // The record loop, each record through ProcessRecord.
+    bool ConvertRecords(convert::ConvertContext& ctx) override;
+    // Hands a data record to the handler of its record number (12070 for any other number).
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+
+    // All work on one record the import read (status 0 or 1). False ends the loop (the file was
+    // ended).
+    bool ProcessRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status);
+    // Joins prefix parts given in pieces (PREBPART1/2, PRECPART1/2/3) into PBPRFX / PCPRFX and
+    // routes the GL notes records "1N" to "8N". False: a notes record (accepted when `reason` is
+    // empty) or a failed substitution (rejected).
+    bool ConvertPrefixParts(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
+
+    uint8_t fiscalAtPrefix = 0;      // 1: the fiscal entity is at prefix level (FISCENT 2)
+    int16_t balanceSheetLevel = 0;   // BLLVL, read when fiscalAtPrefix is 1
+    uint8_t uses13Periods = 0;       // U13PA, read when fiscalAtPrefix is 0
+
+private:
+    bool settingsMatch_ = true;
+};
+
+// Whether the fiscal calendar that governs `account` has 13 periods: the company's setting
+// (`defaultValue`) unless the fiscal entity sits at a prefix level, else that prefix's setting,
+// from the data file or, in Examine Files, from the examine codes of earlier records.
+bool PrefixUsesThirteenPeriods(uint16_t glm, const std::string& account, uint8_t fiscalAtPrefix, bool defaultValue,
+                               bool converting, const RecordIdMap& ids);
+
+// Checks the partner table of the prefix record in the buffer: triples (partner number,
+// percentage in millionths of a percent, retained-earnings base account) from field `first` to
+// field `last`. False rejects with `reason`; a total other than 0 or 100 percent is a message.
+bool CheckPrefixPartners(uint16_t glm, uint16_t first, uint16_t last, std::string& reason,
+                         convert::MessageList& messages, bool converting, const RecordIdMap& ids);
+
+}  // namespace dz::gl
