@@ -13,8 +13,6 @@ void not_available(dz::ui::zqTask& task) {
 }
 }  // namespace
 
-void RunConvertExamineTask(dz::ui::zqTask& task) { not_available(task); }
 void RunTableEditor(dz::ui::zqTask& task) { not_available(task); }
-void ResetTextFileFolder() {}
 
 }  // namespace dz::app

@@ -1,0 +1,433 @@
+// The driver's first half: the task body, the choice of text files and their checks, and the AP
+// invoice options.
+#include "app/driver.h"
+
+#include "app/stored_options.h"
+#include "convert/factory.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
+#include "platform/import/xvl_timestamp.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xm_options.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/print.h"
+#include "platform/ui/run_state.h"
+#include "platform/ui/ui.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+
+namespace dz::app {
+
+using dz::xvl::xvlRCString;
+namespace ui = dz::ui;
+
+namespace {
+
+std::string g_folder;            // the folder of the last selection
+int g_filterIndex = 0;           // the chooser's filter, always the first
+ConverterFactory g_factory;      // empty: the program's factory
+RunObserver* g_observer = nullptr;
+
+// Convert, Examine Files, Prefill: the first, second or third of adjacent message numbers.
+int ByMode(const ui::zqTask& task, int convert, int examine, int prefill) {
+    switch (ModeOf(task)) {
+    case DriverMode::Convert: return convert;
+    case DriverMode::Examine: return examine;
+    default: return prefill;
+    }
+}
+
+bool Single(const ConversionTypeList& selection) { return selection.files.size() < 2; }
+
+// The common end of a failed check: an error that ends the run for a single file, otherwise
+// "OK to skip?" where 4 ends the run and any other answer removes the file.
+int FailCheck(ConversionTypeList& selection, std::size_t index, const std::string& singleText,
+              const std::string& question) {
+    if (Single(selection)) {
+        ui::xw_wr_message(ui::kError, singleText);
+        return kCheckEndRun;
+    }
+    if (ui::xw_wr_message(ui::kOkToSkip, question) == ui::kEnd) return kCheckEndRun;
+    selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+    return kCheckRemoved;
+}
+
+void RunEnded(const std::string& why) {
+    if (g_observer) g_observer->RunEnded(why);
+}
+
+}  // namespace
+
+DriverMode ModeOf(const ui::zqTask& task) {
+    if (task.Name() == "Convert") return DriverMode::Convert;
+    if (task.Name() == "Examine Files") return DriverMode::Examine;
+    return DriverMode::Prefill;
+}
+
+void SetConverterFactory(ConverterFactory factory) { g_factory = std::move(factory); }
+
+std::unique_ptr<dz::convert::xvConvert> MakeConverter(std::uint16_t code) {
+    if (g_factory) return g_factory(code);
+    return dz::convert::CreateConverter(code);
+}
+
+void SetRunObserver(RunObserver* observer) { g_observer = observer; }
+RunObserver* CurrentRunObserver();
+RunObserver* CurrentRunObserver() { return g_observer; }
+
+void ResetTextFileFolder() {
+    g_folder.clear();
+    g_filterIndex = 0;
+}
+
+const std::string& RememberedTextFileFolder() { return g_folder; }
+
+void CloseRunFiles(OpenFilesList& openFiles) {
+    for (auto& f : openFiles) {
+        if (f.handle == 0) continue;
+        xio_end_writes(f.handle);
+        xio_cls_file(f.handle);
+        f.handle = 0;
+    }
+    openFiles.clear();
+}
+
+bool ParseDate(const std::string& text, x_date_type& date) {
+    std::vector<unsigned> parts;
+    std::string sep;
+    std::string number;
+    std::string t = text;
+    while (!t.empty() && std::isspace(static_cast<unsigned char>(t.back()))) t.pop_back();
+    std::size_t i = 0;
+    while (i < t.size() && std::isspace(static_cast<unsigned char>(t[i]))) ++i;
+    for (; i <= t.size(); ++i) {
+        const char c = i < t.size() ? t[i] : '\0';
+        if (std::isdigit(static_cast<unsigned char>(c))) {
+            if (number.size() >= 4) return false;
+            number += c;
+            continue;
+        }
+        if (number.empty()) return false;
+        parts.push_back(static_cast<unsigned>(std::stoul(number)));
+        number.clear();
+        if (c == '\0') break;
+        if (c != '/' && c != '-') return false;
+        sep += c;
+    }
+    if (parts.size() != 3) return false;
+    unsigned month, day, year;
+    if (sep == "--") {
+        year = parts[0], month = parts[1], day = parts[2];
+    } else if (sep == "//") {
+        month = parts[0], day = parts[1], year = parts[2];
+        if (year < 100) year += year < 50 ? 2000 : 1900;
+    } else {
+        return false;
+    }
+    if (year < 1 || month < 1 || month > 12) return false;
+    x_date_type d = dz::suite::zqDate(month, day, year);
+    if (day < 1 || static_cast<int>(day) > dz::suite::xd_month_length(d)) return false;
+    date = d;
+    return true;
+}
+
+// ---- The task ------------------------------------------------------------------------------
+
+void RunConvertExamineTask(ui::zqTask& task) {
+    const bool converting = ModeOf(task) == DriverMode::Convert;
+    // The control file must be readable before anything is asked.
+    if (dz::suite::xc_open_control_file(0) != dz::suite::kControlFileFailed) dz::suite::xc_cls_control_file();
+
+    if (ui::MacroStatus() == ui::kMacroNone) {
+        task.TermBackground();
+        task.SetAllowBackground(false);
+    }
+
+    ConversionTypeList selection;
+    auto ctx = std::make_unique<RunContext>();
+    ctx->task = &task;
+
+    auto endWithoutRun = [&](const std::string& why) {
+        CloseRunFiles(ctx->openFiles);
+        ctx.reset();
+        RunEnded(why);
+        task.End(ui::zqTask::kEndedCancelled);
+    };
+
+    if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) {
+        StoredRun stored;
+        std::string error;
+        if (!ReadStoredRun(task.ID(), stored, error)) {
+            ui::xw_wr_message(ui::kError, "The stored " + task.Name() + " run cannot be replayed: " + error +
+                                              ".\rStore the run again.");
+            endWithoutRun(error);
+            return;
+        }
+        ctx->fileList = std::move(stored.fileList);
+        ctx->tableName = std::move(stored.tableName);
+        ctx->options = stored.options;
+        UnpackTextFileList(selection, ctx->fileList.data(), ctx->fileList.size());
+        CheckAllDataFiles(selection, ctx->openFiles, task);  // a failing file is run all the same
+    } else {
+        if (ui::MacroStatus() == ui::kMacroChange) {
+            ui::xw_wr_message(ui::kInfo, xvlRCString::Get(12032, task.Name()));
+            endWithoutRun("a macro step cannot be changed");
+            return;
+        }
+        const std::string title = converting ? "Convert - Text File Selection" : "Examine Files - Text File Selection";
+        bool ok = ChooseTextFiles(selection, title);
+        std::string why = "no text file was chosen";
+        if (ok) {
+            ok = ValidateTextFiles(selection, ctx->openFiles, task);
+            why = "a text file check ended the run";
+        }
+        if (ok) {
+            ok = AskApInvoiceOptions(selection, ctx->openFiles, task, ctx->options.paidTotalsMode);
+            why = "the AP invoice options were cancelled";
+        }
+        if (!ok) {
+            endWithoutRun(why);
+            return;
+        }
+        ctx->options.dupInvoiceMode = selection.DupInvoiceMode();
+        PackTextFileList(selection, ctx->fileList);
+        if (ui::MacroStatus() == ui::kMacroRecord || ui::MacroStatus() == ui::kMacroChange) {
+            dz::suite::xm_clear_options(task.ID());  // a new recording inherits nothing
+            DescribeTextFiles(selection, task.ID());
+        }
+    }
+
+    // The report hub: the run goes on in its callbacks.
+    ui::xh_hub_def def;
+    def.command = task.ID();
+    def.screen_file = dz::convert::GetScreenFileHandle();
+    def.screen = converting ? "CONVERT" : "EXAMINE";
+    def.panel = "HUB";
+    def.process_word = converting ? "conversion" : "examine files";
+    def.report_name = converting ? "conversion report" : "examine files report";
+    def.print.title = converting ? "Conversion Report" : "Examine Files Report";
+    def.print.width = 132;
+    def.print.flags = 1;
+    def.print.preferences = ui::xp_get_preferences(0) | 65u;
+    RunContext* run = ctx.get();
+    def.on_panel = [run](ui::Panel& hub, const ui::PanelMessage& m) { return OnHubPanel(hub, m, *run); };
+    def.on_start = [](const ui::HubStart& start, void* data) { return OnHubStart(start, *static_cast<RunContext*>(data)); };
+    def.on_end = [](void* data) { OnHubEnd(*static_cast<RunContext*>(data)); };
+    def.user_data = run;
+    ui::xh_process_hub(def);
+    ui::xw_dispatch_messages();
+    if (!run->finished) {  // a hub that never called its end leaves nothing open either
+        CloseRunFiles(run->openFiles);
+        task.End(ui::zqTask::kEndedCancelled);
+    }
+}
+
+// ---- Choosing --------------------------------------------------------------------------------
+
+bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title) {
+    ui::FileChooser request;
+    request.mode = ui::ChooseMode::Many;
+    request.title = title;
+    request.filters = {{"Text Files", "txt"}, {"All Files", "*"}};
+    request.filter_index = g_filterIndex;
+    request.initial_folder = g_folder;
+    std::vector<std::string> chosen;
+    const int status = ui::zqfdlgFileChooseMany(request, chosen);
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) selection.files.push_back(TextFileEntry{*it, 0});
+    if (status != 0) return false;
+    if (!chosen.empty()) {
+        std::string folder = std::filesystem::path(chosen.front()).parent_path().string();
+        g_folder = folder.substr(0, 255);
+    }
+    if (selection.files.size() >= 2)
+        std::stable_sort(selection.files.begin(), selection.files.end(),
+                         [](const TextFileEntry& a, const TextFileEntry& b) { return a.path < b.path; });
+    return true;
+}
+
+// ---- Checks ----------------------------------------------------------------------------------
+
+bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task) {
+    for (std::size_t i = 0; i < selection.files.size(); ++i) {
+        std::ifstream in(selection.files[i].path, std::ios::binary);
+        int r = CheckOpen(selection, static_cast<bool>(in), i, task);
+        if (r == kCheckStays) r = CheckConversionType(selection, in, i, task);
+        if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
+        if (r == kCheckStays) r = CheckDataFiles(selection, i, openFiles, task);
+        if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task);
+        in.close();
+        if (r == kCheckEndRun) return false;
+        if (r == kCheckRemoved) --i;  // the next file has moved into this place
+    }
+    if (selection.files.empty()) return false;
+    SortSelection(selection);
+    return true;
+}
+
+void SortSelection(ConversionTypeList& selection) {
+    if (selection.files.size() < 2) return;
+    std::stable_sort(selection.files.begin(), selection.files.end(), [](const TextFileEntry& a, const TextFileEntry& b) {
+        if (a.code != b.code) return a.code < b.code;
+        return a.path < b.path;
+    });
+}
+
+int CheckOpen(ConversionTypeList& selection, bool opened, std::size_t index, ui::zqTask&) {
+    if (opened) return kCheckStays;
+    const std::string& path = selection.files[index].path;
+    return FailCheck(selection, index, xvlRCString::Get(12047, path), xvlRCString::Get(12046, path));
+}
+
+int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
+    in.clear();
+    in.seekg(0);
+    if (dz::convert::ReadConversionType(selection, in, selection.files[index])) return kCheckStays;
+    const std::string path = selection.files[index].path;
+    return FailCheck(selection, index, xvlRCString::Get(12049, path), xvlRCString::Get(12048, path));
+}
+
+int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
+    in.clear();
+    in.seekg(0);
+    std::string templatePath;
+    if (dz::convert::ReadTemplatePath(in, templatePath)) return kCheckStays;
+    const std::string path = selection.files[index].path;
+    if (templatePath.empty())
+        return FailCheck(selection, index, xvlRCString::Get(12051, path), xvlRCString::Get(12050, path));
+    return FailCheck(selection, index, xvlRCString::Get(12053, templatePath, path),
+                     xvlRCString::Get(12052, templatePath, path));
+}
+
+int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, ui::zqTask& task) {
+    const TextFileEntry entry = selection.files[index];
+    std::uint16_t error = 0;
+    {
+        auto converter = MakeConverter(entry.code);
+        if (!converter) return kCheckStays;  // the factory has said so already
+        if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) return kCheckStays;
+    }
+    if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
+
+    const bool single = Single(selection);
+    if (error == kErrorInterfaceDeclined) {
+        if (single) return kCheckEndRun;
+        selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+        return kCheckRemoved;
+    }
+
+    std::string description;
+    if (!openFiles.empty()) {
+        std::string abbr = openFiles.back().abbr.substr(0, 79);
+        dz::suite::x_capitalize(abbr);
+        description = abbr;
+        std::string name;
+        if (dz::suite::xa_get_zq_nam(abbr, name)) description = abbr.substr(0, 2) + " " + name;
+    }
+    std::string errorText;
+    switch (error) {
+    case 3: errorText = "does not exist"; break;
+    case 7: errorText = "is being used by another user or another conversion"; break;
+    case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;
+    case 9844: errorText = "is a General Ledger file and General Ledger is not installed"; break;
+    case 9845: errorText = "is a Check/Cash Management file and Check/Cash Management is not installed"; break;
+    default: errorText = "is either an old version or corrupt"; break;
+    }
+
+    if (single) {
+        if (error == 13) return kCheckEndRun;
+        ui::xw_wr_message(ui::kError,
+                          xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path, description, errorText));
+        return kCheckEndRun;
+    }
+    const std::string question =
+        error == 13 ? xvlRCString::Get(ByMode(task, 12061, 12062, 12063), description, entry.path)
+                    : xvlRCString::Get(ByMode(task, 12054, 12056, 12058), entry.path, description, errorText);
+    if (ui::xw_wr_message(ui::kOkToSkip, question) == ui::kEnd) return kCheckEndRun;
+    selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+    return kCheckRemoved;
+}
+
+int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, ui::zqTask& task) {
+    const std::string path = selection.files[index].path;
+    dz::xvl::LastConvert last;
+    if (!dz::xvl::xvl_imp_xv_get_last_convert(path, last) || last.date.empty()) return kCheckStays;
+    const std::string text =
+        !last.user.empty()
+            ? xvlRCString::Get(ByMode(task, 12064, 12066, 12068), path, last.user, last.date, last.time)
+            : xvlRCString::Get(ByMode(task, 12065, 12067, 12069), path, last.date, last.time);
+    const int answer = ui::xw_wr_message(ui::kThreeWay, text);
+    if (answer == ui::kEnd) return kCheckEndRun;
+    if (answer == ui::kSkip) {
+        selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+        return selection.files.empty() ? kCheckEndRun : kCheckRemoved;
+    }
+    return kCheckStays;
+}
+
+bool CheckAllDataFiles(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task) {
+    for (std::size_t i = 0; i < selection.files.size(); ++i) {
+        const int r = CheckDataFiles(selection, i, openFiles, task);
+        if (r == kCheckEndRun) return false;
+        if (r == kCheckRemoved) --i;
+    }
+    return true;
+}
+
+// ---- AP invoice options ----------------------------------------------------------------------
+
+bool AskApInvoiceOptions(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task,
+                         std::uint32_t& paidTotalsMode) {
+    const bool anyInvoices = std::any_of(selection.files.begin(), selection.files.end(),
+                                         [](const TextFileEntry& e) { return e.code == 402; });
+    if (ModeOf(task) != DriverMode::Convert || ui::InBackground() || !anyInvoices) return true;
+
+    const int h = ui::xw_show_panel(dz::convert::GetScreenFileHandle(), "QUERY", "API", {}, nullptr, task.ID());
+    if (!h) {
+        ui::xw_wr_message(ui::kError, "Unable to show the QUERY API panel.");
+        return false;
+    }
+    // Vendor or invoice records on file make "accumulate without clearing" the likely answer.
+    bool dataExist = false;
+    if (std::uint16_t apm = dz::convert::FindFileHandle(openFiles, "APM", 1); apm && xio_rd_first(apm, 5, 0, 0) == 0)
+        dataExist = true;
+    else if (std::uint16_t api = dz::convert::FindFileHandle(openFiles, "API", 2); api && xio_rd_first(api, 5, 0, 0) == 0)
+        dataExist = true;
+
+    ui::Panel* p = ui::xw_find_panel(h);
+    if (dataExist) p->set_choice(1, 2);
+    p->write_text(2, 3, "Select how you want RA-Dodedoz to process existing");
+    p->write_text(3, 3, "vendor paid invoice totals when converting invoice");
+    p->write_text(4, 3, "records:");
+    ui::xw_chg_radio_alpha(h, 1, 1, "Clear totals and then accumulate ");
+    ui::xw_chg_radio_alpha(h, 1, 2, "Accumulate without clearing ");
+    ui::xw_chg_radio_alpha(h, 1, 3, "Do not clear or accumulate ");
+    ui::xw_refresh();
+
+    for (;;) {
+        const ui::PanelMessage m = ui::xw_rd_panel(h);
+        p = ui::xw_find_panel(h);
+        if (!p || m == p->escape_message() || m == p->button_message(1)) {
+            ui::xw_close_panel(h);
+            return false;
+        }
+        if (m != p->button_message(3)) continue;
+        const int choice = p->choice(1);
+        if (choice < 1 || choice > 3) continue;
+        if (dataExist && choice == 1 &&
+            ui::xw_wr_message(ui::kYesNo, "Are you sure you want to clear accumulated totals for all vendors?") ==
+                ui::kNo)
+            continue;
+        paidTotalsMode = static_cast<std::uint32_t>(choice);
+        ui::xw_close_panel(h);
+        return true;
+    }
+}
+
+}  // namespace dz::app

@@ -1,0 +1,326 @@
+// The driver's second half: the report hub's callbacks (table group, options, the list of text
+// files), the start of the run or its storing for replay, and the per-file loop with its closing
+// message.
+#include "app/driver.h"
+
+#include "app/stored_options.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
+#include "platform/suite/control.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xm_options.h"
+#include "platform/suite/zc.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/panel.h"
+#include "platform/ui/run_state.h"
+#include "platform/ui/ui.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <string_view>
+
+namespace dz::app {
+
+RunObserver* CurrentRunObserver();
+
+namespace ui = dz::ui;
+using dz::xvl::xvlRCString;
+
+namespace {
+
+constexpr int kTableListField = 1;
+constexpr int kOptionsButton = 11;
+constexpr int kVisibleRows = 5;
+
+ConversionTypeList SelectionOf(const RunContext& ctx) {
+    ConversionTypeList selection;
+    UnpackTextFileList(selection, ctx.fileList.data(), ctx.fileList.size());
+    return selection;
+}
+
+bool IsCommand(const ui::PanelMessage& m, int button) {
+    return m.msg == ui::kMsgCommand && m.key == ui::kKeyEnter && m.field == button;
+}
+
+void UpdateTextFileListScrollBar(ui::Panel& panel, const RunContext& ctx) {
+    const int proportion = ctx.rows > kVisibleRows
+                               ? static_cast<int>(std::lround(500.0 / static_cast<double>(ctx.rows)))
+                               : 0;
+    panel.set_scroll(proportion, ctx.firstRow);
+}
+
+void ScrollTextFileListTo(ui::Panel& panel, RunContext& ctx, int row) {
+    const int last = std::max(1, static_cast<int>(ctx.rows) - (kVisibleRows - 1));
+    ctx.firstRow = std::clamp(row, 1, last);
+    UpdateTextFileListScrollBar(panel, ctx);
+}
+
+void ScrollTextFileListBy(ui::Panel& panel, RunContext& ctx, int key) {
+    int by = 0;
+    if (key == 5) by = -1;
+    if (key == 6) by = 1;
+    if (key == 13) by = -kVisibleRows;
+    if (key == 14) by = kVisibleRows;
+    if (by != 0) ScrollTextFileListTo(panel, ctx, ctx.firstRow + by);
+}
+
+std::string Plural(std::uint32_t n, const char* one, const char* many) { return n == 1 ? one : many; }
+
+// The closing message of a run, 0 when the counts call for none.
+int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messages, std::uint32_t notes) {
+    const int row = (rejected > 0 ? 1 : 0) | (messages > 0 ? 2 : 0) | (notes > 0 ? 4 : 0);
+    static const int convert[8] = {0, 12034, 12035, 12036, 12264, 12040, 12041, 12042};
+    static const int examine[8] = {0, 12037, 12038, 12039, 12264, 12043, 12044, 12045};
+    return converting ? convert[row] : examine[row];
+}
+
+std::uint32_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return 0;
+    return static_cast<std::uint32_t>(std::min<std::uintmax_t>(size, 0xFFFFFFFFu));
+}
+
+}  // namespace
+
+// ---- The hub panel ---------------------------------------------------------------------------
+
+int OnHubPanel(ui::Panel& hub, const ui::PanelMessage& m, RunContext& ctx) {
+    if (m.msg == ui::kMsgShown) {
+        ctx.hub = hub.handle();
+        InitHubChildPanel(hub, ctx);
+        hub.set_active_field(kTableListField);
+        return 1;
+    }
+    if (IsCommand(m, ui::kHubStartButton)) {
+        ctx.tableName.clear();
+        const int chosen = hub.choice(kTableListField);
+        if (chosen > 1) {
+            const std::string entry = hub.selected_item(kTableListField);
+            if (entry.size() >= 5) ctx.tableName = entry.substr(4);
+        }
+        return 1;
+    }
+    if (IsCommand(m, kOptionsButton)) ShowGeneralOptions(ctx);
+    return 1;
+}
+
+void InitHubChildPanel(ui::Panel& hub, RunContext& ctx) {
+    const ConversionTypeList selection = SelectionOf(ctx);
+    const int screenFile = dz::convert::GetScreenFileHandle();
+    ctx.childPanel = ui::xw_show_child_panel(hub.handle(), screenFile, "EXAMINE", "CHILD", ListTextFilesPanel, &ctx,
+                                             hub.command());
+
+    // The table groups of MASTER.XVM, after the panel's own "no table group" entry.
+    xio_ask_request request;
+    request.command = static_cast<std::uint16_t>(hub.command());
+    request.abbr = "XVM";
+    request.fileNo = 0;
+    std::uint16_t h = 0;
+    if (xio_ask_file(request, h) == XIO_OK && h != 0) {
+        const std::uint16_t tableField = xio_num(h, XIO_NUM_RECORD, 1, "TABLE");
+        int position = 2;
+        for (int s = xio_rd_first(h, 1, 0, 0); s == XIO_OK; s = xio_rd_next(h, 1, 0, 0)) {
+            x_value_def value;
+            xio_get_field(h, 1, tableField, value);
+            hub.insert_item(kTableListField, position++, "Use " + value.text);
+        }
+        if (position == 3) hub.set_choice(kTableListField, 2);  // the only group is the likely one
+        xio_cls_file(h);
+    }
+
+    const bool invoices = std::any_of(selection.files.begin(), selection.files.end(),
+                                      [](const TextFileEntry& e) { return e.code == 402; });
+    if (invoices) {
+        ctx.options.apInvoiceFile = 1;
+        if (ctx.options.dupInvoiceMode != 0) {
+            ui::ButtonDef b;
+            b.number = kOptionsButton;
+            b.label = "~Options...";
+            b.row = hub.rows() - 2;
+            b.col = 33;
+            b.width = 14;
+            hub.draw_button(b);
+        }
+    }
+}
+
+bool ShowGeneralOptions(RunContext& ctx) {
+    const int h = ui::xw_show_panel(dz::convert::GetScreenFileHandle(), "QUERY", "GENERAL", {}, nullptr,
+                                    ctx.task ? ctx.task->ID() : 0);
+    if (!h) {
+        ui::xw_wr_message(ui::kError, "Unable to show the QUERY GENERAL panel.");
+        return false;
+    }
+    ui::Panel* p = ui::xw_find_panel(h);
+    if (ctx.options.dupInvoiceMode != 0) p->set_choice(1, static_cast<int>(ctx.options.dupInvoiceMode));
+    const bool datesAllowed = dz::suite::zc_create_entries("AP", "CM") != 0;
+    p->disable_field(2, !datesAllowed);
+    p->disable_field(3, !datesAllowed);
+    if (datesAllowed && (!ctx.options.clearDate.blank() || !ctx.options.statementDate.blank())) {
+        p->set_text(2, dz::suite::xd_alpha_date(ctx.options.clearDate));
+        p->set_text(3, dz::suite::xd_alpha_date(ctx.options.statementDate));
+    }
+    ui::xw_refresh();
+    for (;;) {
+        const ui::PanelMessage m = ui::xw_rd_panel(h);
+        p = ui::xw_find_panel(h);
+        if (!p || m == p->escape_message() || m == p->button_message(1)) {
+            ui::xw_close_panel(h);
+            return false;
+        }
+        if (m != p->button_message(3)) continue;
+        x_date_type clear, statement;
+        if (datesAllowed) {
+            const std::string c = p->text(2), s = p->text(3);
+            if ((!c.empty() && !ParseDate(c, clear)) || (!s.empty() && !ParseDate(s, statement))) {
+                ui::xw_wr_message(ui::kError, "Enter each date as month/day/year, or leave it empty.");
+                continue;
+            }
+        }
+        if (p->choice(1) >= 1) ctx.options.dupInvoiceMode = static_cast<std::uint32_t>(p->choice(1));
+        if (datesAllowed) {
+            ctx.options.clearDate = clear;
+            ctx.options.statementDate = statement;
+        }
+        ui::xw_close_panel(h);
+        return true;
+    }
+}
+
+int ListTextFilesPanel(ui::Panel& panel, const ui::PanelMessage& m) {
+    auto* ctx = static_cast<RunContext*>(panel.data());
+    if (!ctx) return 1;
+    if (m.msg == ui::kMsgShown) {
+        FillTextFileList(panel, *ctx, SelectionOf(*ctx));
+    } else if (m.msg == ui::kMsgScrollTo) {
+        ScrollTextFileListTo(panel, *ctx, m.key);
+    } else if (m.msg == ui::kMsgScrollKey) {
+        ScrollTextFileListBy(panel, *ctx, m.key);
+    }
+    return 1;
+}
+
+void FillTextFileList(ui::Panel& panel, RunContext& ctx, const ConversionTypeList& selection) {
+    if (static_cast<int>(selection.files.size()) > panel.rows()) panel.resize(static_cast<int>(selection.files.size()), panel.cols());
+    int row = 1;
+    for (const auto& f : selection.files) {
+        const auto* type = dz::convert::FindConversionType(f.code);
+        const std::string name = type && type->name ? type->name : std::to_string(f.code);
+        panel.write_text(row++, 2, " " + name + " - " + std::filesystem::path(f.path).filename().string(), panel.cols());
+    }
+    ctx.rows = static_cast<std::uint16_t>(selection.files.size());
+    ctx.firstRow = 1;
+    if (ctx.rows > kVisibleRows) UpdateTextFileListScrollBar(panel, ctx);
+}
+
+// ---- Start and end ---------------------------------------------------------------------------
+
+int OnHubStart(const ui::HubStart& start, RunContext& ctx) {
+    ui::zqTask& task = *ctx.task;
+    const int macro = ui::MacroStatus();
+    if (!task.AllowBackground() && macro != ui::kMacroRecord && macro != ui::kMacroChange) {
+        if (ui::Panel* hub = ui::xw_find_panel(ctx.hub)) hub->set_hidden(true);
+        ConversionTypeList selection = SelectionOf(ctx);
+        RunTextFiles(selection, ctx.openFiles, start.print, task, ctx.tableName, ctx.options);
+        return 1;
+    }
+    // A background task stored from the hub starts a new set of stored lines; a recording
+    // already began its own with the file list.
+    if (macro != ui::kMacroRecord && macro != ui::kMacroChange) dz::suite::xm_clear_options(task.ID());
+    StoreRunOptions(task, ctx.fileList, ctx.tableName, ctx.options);
+    return 1;
+}
+
+void OnHubEnd(RunContext& ctx) {
+    CloseRunFiles(ctx.openFiles);
+    ctx.finished = true;
+    if (ctx.task) ctx.task->End(ui::zqTask::kEndedOk);
+}
+
+// ---- The per-file loop -----------------------------------------------------------------------
+
+void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int printDef, ui::zqTask& task,
+                  const std::string& tableName, const ConversionOptions& options) {
+    const bool converting = ModeOf(task) == DriverMode::Convert;
+    if (dz::suite::xc_open_control_file(0) != dz::suite::kControlFileFailed) dz::suite::xc_cls_control_file();
+    dz::convert::ConvertProgress progress;
+
+    if (!ui::InBackground()) {
+        if (selection.files.empty()) {
+            ui::xw_refresh();
+        } else {
+            if (selection.files.size() == 1) {
+                progress.single_file = 1;
+                progress.total_bytes = FileSize(selection.files.front().path);
+            } else {
+                progress.single_file = 0;
+                std::uint64_t total = 0;
+                for (const auto& f : selection.files) total += FileSize(f.path);
+                progress.total_bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0xFFFFFFFFu));
+            }
+            dz::convert::ShowProgressPanel(progress, dz::convert::GetScreenFileHandle(),
+                                           converting ? "CONVERT" : "EXAMINE",
+                                           selection.files.size() == 1 ? "STATUSS" : "STATUSM");
+        }
+    }
+
+    RunObserver* observer = CurrentRunObserver();
+    for (const auto& entry : selection.files) {
+        if (progress.StopRequested()) break;
+        FileOutcome outcome;
+        outcome.entry = entry;
+        if (observer) observer->FileStarting(entry);
+        auto converter = MakeConverter(entry.code);
+        if (!converter) {
+            outcome.converterMissing = true;
+            if (observer) observer->FileFinished(outcome);
+            continue;
+        }
+        const auto records = progress.run_records, rejected = progress.run_rejected;
+        const auto messages = progress.messages, notes = progress.notes;
+        ConversionOptions copy = options;
+        converter->ConvertFile(openFiles, entry, &progress, printDef, task, tableName, &copy);
+        converter.reset();
+        outcome.stopped = progress.StopRequested();
+        outcome.rejected = progress.run_rejected - rejected;
+        const std::uint32_t read = progress.run_records - records;
+        outcome.accepted = read > outcome.rejected ? read - outcome.rejected : 0;
+        outcome.messages = progress.messages - messages;
+        outcome.notes = progress.notes - notes;
+        if (observer) observer->FileFinished(outcome);
+    }
+
+    const int window = progress.panel;
+    if (ui::InBackground() || window == 0) return;
+    if (progress.StopRequested()) {
+        ui::xw_close_panel(window);
+        return;
+    }
+    if (const int n = ClosingMessage(converting, progress.run_rejected, progress.messages, progress.notes)) {
+        std::vector<std::string> values;
+        if (progress.run_rejected > 0) {
+            values.push_back(!converting                              ? std::string()
+                             : dz::suite::xa_appl_installed("PM") != 0 ? std::string("Rejxxx.txt ")
+                                                                       : std::string("Rejectxxx.txt "));
+            values.push_back(std::to_string(progress.run_rejected));
+            values.push_back(Plural(progress.run_rejected, "record", "records"));
+        }
+        if (progress.messages > 0) {
+            values.push_back(std::to_string(progress.messages));
+            values.push_back(Plural(progress.messages, "message", "messages"));
+        }
+        if (progress.notes > 0) {
+            values.push_back(std::to_string(progress.notes));
+            values.push_back(Plural(progress.notes, "note", "notes"));
+        }
+        std::vector<std::string_view> views(values.begin(), values.end());
+        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views));
+    }
+    ui::xw_close_panel(window);
+}
+
+}  // namespace dz::app

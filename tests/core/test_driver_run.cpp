@@ -1,0 +1,529 @@
+// The Convert and Examine Files driver with a scripted person and stub converters: the checks of
+// the chosen files and their messages, the run order, the AP invoice options, the hub (table
+// groups, options) and the closing message.
+#include "test_driver_support.h"
+
+#include "platform/import/xvl_rcstring.h"
+#include "platform/import/xvl_timestamp.h"
+
+#include <algorithm>
+
+namespace dz::app::testing {
+namespace {
+
+using dz::ui::PanelAction;
+using dz::xvl::xvlRCString;
+
+using Driver = DriverTest;
+
+TEST_F(Driver, OneUnopenableFileEndsTheRunWith12047) {
+    const std::string missing = texts.str("missing.txt");
+    person.choose({missing});
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kError);
+    EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(12047, missing));
+    EXPECT_FALSE(person.panel_was_opened("CONVERT/HUB"));
+    EXPECT_TRUE(Converted().empty());
+}
+
+TEST_F(Driver, TwoFilesOneUnopenableAsks12046AndRunsTheOther) {
+    const std::string missing = texts.str("a_missing.txt");
+    const std::string good = Text("b_good.txt", "GLM");
+    person.choose({good, missing});
+    person.answer(dz::ui::kOk);  // skip
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kOkToSkip);
+    EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(12046, missing));
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"b_good.txt"}));
+}
+
+TEST_F(Driver, AnswerFourToASkipQuestionEndsTheRun) {
+    const std::string missing = texts.str("a_missing.txt");
+    person.choose({Text("b_good.txt", "GLM"), missing});
+    person.answer(dz::ui::kEnd);
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_TRUE(Converted().empty());
+    EXPECT_FALSE(person.panel_was_opened("CONVERT/HUB"));
+}
+
+TEST_F(Driver, FilesRunByTypeCodeThenPath) {
+    // Chosen as PMT, GLM, APM (and a second GLM whose path sorts first): GLM 101, APM 401, PMT 605.
+    const std::string pmt = Text("1_pmt.txt", "PMT");
+    const std::string glm = Text("2_glm.txt", "GLM");
+    const std::string apm = Text("3_apm.txt", "APM");
+    const std::string glm0 = Text("0_glm.txt", "GLM");
+    person.choose({pmt, glm, apm, glm0});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"0_glm.txt", "2_glm.txt", "3_apm.txt", "1_pmt.txt"}));
+    EXPECT_EQ(RememberedTextFileFolder(), texts.str());
+}
+
+TEST_F(Driver, FirstLineAndTemplateChecksByCount) {
+    const std::string noType = texts.str("notype.txt");
+    WriteFile(noType, "#,XYZ," + templatePath + "\r\n");
+    const std::string noTemplate = texts.str("notpl.txt");
+    WriteFile(noTemplate, "#,GLM\r\n");
+    const std::string missingTemplate = texts.str("gone.txt");
+    WriteFile(missingTemplate, "#,GLM," + texts.str("nowhere.tpl") + "\r\n");
+    const std::string good = Text("zz_good.txt", "GLM");
+    person.choose({noType, noTemplate, missingTemplate, good});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    // Path order: gone, notpl, notype, zz_good.
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{
+                           "105: " + xvlRCString::Get(12052, texts.str("nowhere.tpl"), missingTemplate),
+                           "105: " + xvlRCString::Get(12050, noTemplate),
+                           "105: " + xvlRCString::Get(12048, noType),
+                       }));
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"zz_good.txt"}));
+
+    // Alone, each ends the run with the text without the question.
+    person.choose({noType});
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12049, noType));
+    person.choose({noTemplate});
+    Run();
+    EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12051, noTemplate));
+    person.choose({missingTemplate});
+    Run();
+    EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12053, texts.str("nowhere.tpl"), missingTemplate));
+}
+
+TEST_F(Driver, DataFileFailuresByCommandAndCount) {
+    World().behaviour[101] = StubBehaviour{false, 7, "GLM"};
+    const std::string glm = Text("a.txt", "GLM");
+    const std::string apm = Text("b.txt", "APM");
+    person.choose({glm, apm});
+    person.answer(dz::ui::kOk);
+    dz::ui::PanelAction none;
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].text,
+              xvlRCString::Get(12056, glm, "GL Master file", "is being used by another user or another conversion"));
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"b.txt"}));
+
+    // Alone in Convert: 12055 without a question; error 13 of a needed file: 12061 / nothing.
+    person.choose({glm});
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(Boxes().back(),
+              "103: " + xvlRCString::Get(12055, glm, "GL Master file", "is being used by another user or another conversion"));
+
+    World().behaviour[101] = StubBehaviour{false, 13, "CMM"};
+    const std::size_t before = person.messages().size();
+    person.choose({glm});
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(person.messages().size(), before);  // a single file with error 13 ends silently
+
+    person.choose({glm, apm});
+    person.answer(dz::ui::kEnd);
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(Boxes().back(), "105: " + xvlRCString::Get(12061, "CM Master file", glm));
+
+    // A declined interface warning drops the file without a further message.
+    World().behaviour[101] = StubBehaviour{false, kErrorInterfaceDeclined, "APM"};
+    World().log.clear();
+    const std::size_t count = person.messages().size();
+    person.choose({glm, apm});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(person.messages().size(), count);
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"b.txt"}));
+}
+
+TEST_F(Driver, DataFilesStayOpenUntilTheHubEnds) {
+    // A data file opened during the checks stays open through the run and is closed at its end.
+    std::string error;
+    ASSERT_TRUE(xio_load_dictionaries(fs::path(DZ_TEST_DATA_DIR) / "core" / "dictionary", error)) << error;
+    ASSERT_EQ(xio_create_file("TCV", 1, company.path() / "MASTER.TCV"), XIO_OK);
+    static uint16_t opened = 0;
+    struct Opener : StubConverter {
+        using StubConverter::StubConverter;
+        bool OpenFiles(convert::OpenFilesList& list, uint16_t command, uint16_t& e) override {
+            const bool ok = OpenDataFile("TCV", 1, 0, 0, list, command, e, false);
+            opened = list.back().handle;
+            return ok;
+        }
+    };
+    SetConverterFactory([](uint16_t code) { return std::make_unique<Opener>(code); });
+    struct Watch : RunObserver {
+        bool openDuringRun = false;
+        void FileStarting(const TextFileEntry&) override {
+            xio_file_def def;
+            openDuringRun = xio_get_def(opened, def) == XIO_OK;
+        }
+    } watch;
+    SetRunObserver(&watch);
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    ASSERT_NE(opened, 0);
+    EXPECT_TRUE(watch.openDuringRun);
+    xio_file_def def;
+    EXPECT_NE(xio_get_def(opened, def), XIO_OK);
+
+    // A run that ends before the hub closes them too.
+    opened = 0;
+    person.choose({Text("b.txt", "GLM"), texts.str("missing.txt")});
+    person.answer(dz::ui::kEnd);
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    ASSERT_NE(opened, 0);
+    EXPECT_NE(xio_get_def(opened, def), XIO_OK);
+    xio_load_dictionaries(dz::data_folder() / "dictionary", error);
+}
+
+TEST_F(Driver, AlreadyConvertedFileIsQuestionedEvenAlone) {
+    const std::string path = Text("done.txt", "GLM");
+    std::string err;
+    ASSERT_TRUE(dz::xvl::StampTextFile(path, "#,Previously Converted,by Ann Lee,on 12/ 6/2026,at 14:30:00,using xvtcv.tpl", err)) << err;
+    person.choose({path});
+    person.answer(dz::ui::kSkip);
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kThreeWay);
+    EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(12064, path, "by Ann Lee", "on 12/ 6/2026", "at 14:30:00"));
+    EXPECT_TRUE(Converted().empty());
+
+    // Go ahead: it runs. Examine asks its own text.
+    person.choose({path});
+    person.answer(dz::ui::kGoOn);
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(person.messages().back().text,
+              xvlRCString::Get(12066, path, "by Ann Lee", "on 12/ 6/2026", "at 14:30:00"));
+    EXPECT_EQ(Converted().size(), 1u);
+
+    // Without a user: 12065; another file remains after skipping this one.
+    const std::string nobody = Text("nobody.txt", "GLM");
+    ASSERT_TRUE(dz::xvl::StampTextFile(nobody, "#,Previously Converted,on 1/ 2/2026,at 9:00:00,using xvtcv.tpl", err));
+    World().log.clear();
+    person.choose({nobody, Text("other.txt", "GLM")});
+    person.answer(dz::ui::kSkip);
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(person.messages().back().text, xvlRCString::Get(12065, nobody, "on 1/ 2/2026", "at 9:00:00"));
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"other.txt"}));
+}
+
+TEST_F(Driver, ApInvoiceOptionsOnlyWhenConverting) {
+    const std::string api = Text("inv.txt", "API");
+    person.choose({api});
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    EXPECT_FALSE(person.panel_was_opened("QUERY/API"));
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=1 dup=1 ap=1");
+
+    person.choose({api});
+    person.on_panel("QUERY/API", PanelAction::choose(1, 3));
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_TRUE(person.panel_was_opened("QUERY/API"));
+    const auto screen = person.last_screen("QUERY/API");
+    ASSERT_GE(screen.size(), 4u);
+    EXPECT_EQ(screen[1], "  Select how you want RA-Dodedoz to process existing");
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=3 dup=1 ap=1");
+
+    // Cancelled: no run, the task ends cancelled.
+    person.choose({api});
+    person.on_panel("QUERY/API", PanelAction::press(1));
+    World().log.clear();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_TRUE(Converted().empty());
+}
+
+TEST_F(Driver, ApInvoiceOptionsPreselectAccumulateWhenVendorsExist) {
+    std::string error;
+    ASSERT_TRUE(xio_load_dictionaries(fs::path(DZ_TEST_DATA_DIR) / "core" / "dictionary", error)) << error;
+    ASSERT_EQ(xio_create_file("TCV", 2, company.path() / "OTHER.TCV"), XIO_OK);
+    // The invoice converter's vendor file stands in as the test file 2, holding one record 5.
+    struct Vendors : StubConverter {
+        using StubConverter::StubConverter;
+        bool OpenFiles(convert::OpenFilesList& list, uint16_t command, uint16_t& e) override {
+            if (!OpenDataFile("TCV", 2, 0, 0, list, command, e, false)) return false;
+            list.back().abbr = "APM";
+            list.back().fileNo = 1;
+            return true;
+        }
+    };
+    SetConverterFactory([](uint16_t code) { return std::make_unique<Vendors>(code); });
+    {
+        uint16_t h = 0;
+        xio_ask_request r;
+        r.abbr = "TCV";
+        r.fileNo = 2;
+        ASSERT_EQ(xio_ask_file(r, h), XIO_OK);
+        xio_init_record(h, 5);
+        x_value_def v;
+        v.text = "ONE";
+        xio_put_field(h, 5, xio_num(h, XIO_NUM_RECORD, 5, "ITEXT"), v);
+        ASSERT_EQ(xio_wr_record(h, 5), XIO_OK);
+        xio_cls_file(h);
+    }
+    const std::string api = Text("inv.txt", "API");
+    person.choose({api});
+    person.on_panel("QUERY/API", PanelAction::press(3));  // takes the preselection
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=2 dup=1 ap=1");
+
+    // Choosing to clear asks first; "no" returns to the panel.
+    person.choose({api});
+    person.on_panel("QUERY/API", PanelAction::choose(1, 1));
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.answer(dz::ui::kNo);
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.answer(dz::ui::kYes);
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    const std::string sure = "104: Are you sure you want to clear accumulated totals for all vendors?";
+    const auto boxes = Boxes();
+    EXPECT_EQ(std::count(boxes.begin(), boxes.end(), sure), 2);
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=1 dup=1 ap=1");
+    xio_load_dictionaries(dz::data_folder() / "dictionary", error);
+}
+
+TEST_F(Driver, HubOptionsSetTheDuplicateModeAndDates) {
+    // "DUPS OK" on the first line makes mode 2 the starting point.
+    const std::string api = Text("inv.txt", "API", ",DUPS OK");
+    person.choose({api});
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("QUERY/GENERAL", PanelAction::choose(1, 1));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(2, "3/31/2026"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_TRUE(person.panel_was_opened("QUERY/GENERAL"));
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=1 dup=1 ap=1");
+    // AP creates CM entries in this company: the dates are taken.
+    EXPECT_EQ(World().options.back().clearDate, dz::suite::zqDate(3, 31, 2026));
+    EXPECT_TRUE(World().options.back().statementDate.blank());
+
+    // Without an invoice file there is no Options... button, and the hub's own list says no table.
+    person.choose({Text("g.txt", "GLM")});
+    StartHub();
+    Run();
+    EXPECT_EQ(World().log.back(), "convert g.txt table= paid=1 dup=1 ap=0");
+}
+
+class DriverNoCmEntries : public DriverTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        for (auto& i : s.interfaces)
+            if (i.from == "AP" && i.to == "CM") i.creates_entries = false;
+    }
+};
+
+TEST_F(DriverNoCmEntries, OptionDatesAreDisabledWhenApCreatesNoCmEntries) {
+    person.choose({Text("inv.txt", "API", ",DUPS OK")});
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(2, "3/31/2026"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(World().log.back(), "convert inv.txt table= paid=1 dup=2 ap=1");
+    EXPECT_TRUE(World().options.back().clearDate.blank());
+}
+
+TEST_F(Driver, ABadOptionDateIsRefusedAndTheOptionsPanelStays) {
+    person.choose({Text("inv.txt", "API")});
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(3, "2/30/2026"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(3, "2026-02-27"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kError);
+    EXPECT_EQ(World().options.back().statementDate, dz::suite::zqDate(2, 27, 2026));
+}
+
+TEST_F(Driver, ClosingMessageByCounts) {
+    struct Case {
+        uint32_t rejected, messages, notes;
+        int convert, examine;
+    };
+    const Case cases[] = {{0, 0, 0, 0, 0},         {0, 3, 0, 12035, 12038}, {1, 0, 0, 12034, 12037},
+                          {2, 1, 0, 12036, 12039}, {0, 0, 2, 12264, 12264}, {0, 1, 1, 12041, 12044},
+                          {5, 0, 1, 12040, 12043}, {1, 2, 3, 12042, 12045}};
+    const std::string path = Text("a.txt", "GLM");
+    for (const Case& c : cases) {
+        for (const std::string name : {"Convert", "Examine Files"}) {
+            World().behaviour[101] = StubBehaviour{true, 0, "", 10, c.rejected, c.messages, c.notes, false};
+            const std::size_t before = person.messages().size();
+            person.choose({path});
+            StartHub(name == "Convert" ? "CONVERT/HUB" : "EXAMINE/HUB");
+            EXPECT_EQ(Run(name), dz::ui::zqTask::kEndedOk);
+            const int expected = name == "Convert" ? c.convert : c.examine;
+            if (expected == 0) {
+                EXPECT_EQ(person.messages().size(), before) << name;
+                continue;
+            }
+            ASSERT_EQ(person.messages().size(), before + 1) << name << " " << expected;
+            const std::string& text = person.messages().back().text;
+            EXPECT_EQ(person.messages().back().kind, dz::ui::kInfo);
+            EXPECT_EQ(text.find('#'), std::string::npos) << text;  // every placeholder filled
+            const std::string first = xvlRCString::Table().find(expected)->substr(0, 20);
+            EXPECT_EQ(text.substr(0, 20), first) << expected;
+        }
+    }
+    // Exact words: the PM module is installed, so converting names "Rejxxx.txt ".
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 1, 2, 0, false};
+    person.choose({path});
+    StartHub();
+    Run();
+    EXPECT_EQ(person.messages().back().text,
+              "Examine your printout and the Rejxxx.txt files\rfor more information on the 1 rejected record and\r2 "
+              "warning/log messages generated during this conversion.");
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 0, 0, 2, false};
+    person.choose({path});
+    StartHub("EXAMINE/HUB");
+    Run("Examine Files");
+    EXPECT_EQ(person.messages().back().text, "Examine your printout to view the\r2 conversion notes generated during conversion.");
+}
+
+TEST_F(Driver, AStoppedRunShowsNoClosingMessage) {
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 3, 3, 3, true};
+    person.choose({Text("a.txt", "GLM"), Text("b.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_TRUE(person.messages().empty());
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"a.txt"}));  // the loop stops before the next file
+    EXPECT_TRUE(person.panel_was_opened("CONVERT/STATUSM"));
+    EXPECT_TRUE(dz::ui::open_panels().empty());
+}
+
+class DriverTables : public DriverTest {
+protected:
+    void AddGroups(const std::vector<std::string>& names) {
+        std::string error;
+        ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
+        ASSERT_EQ(xio_create_file("XVM", 0, company.path() / "MASTER.XVM"), XIO_OK);
+        uint16_t h = 0;
+        xio_ask_request r;
+        r.abbr = "XVM";
+        ASSERT_EQ(xio_ask_file(r, h), XIO_OK);
+        for (const auto& n : names) {
+            xio_init_record(h, 1);
+            x_value_def v;
+            v.text = n;
+            xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "TABLE"), v);
+            ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+        }
+        xio_cls_file(h);
+    }
+};
+
+TEST_F(DriverTables, OneTableGroupIsPreselected) {
+    AddGroups({"Main"});
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(World().log.back(), "convert a.txt table=Main paid=1 dup=1 ap=0");
+}
+
+TEST_F(DriverTables, SeveralGroupsAreListedAndNoneIsPreselected) {
+    AddGroups({"Beta", "Alpha"});
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    Run();
+    EXPECT_EQ(World().log.back(), "convert a.txt table= paid=1 dup=1 ap=0");
+
+    person.choose({Text("a.txt", "GLM")});
+    person.on_panel("CONVERT/HUB", PanelAction::item(1, "Use Beta"));
+    StartHub();
+    Run();
+    EXPECT_EQ(World().log.back(), "convert a.txt table=Beta paid=1 dup=1 ap=0");
+}
+
+TEST_F(Driver, TheHubListsTheFilesAndScrolls) {
+    std::vector<std::string> files;
+    for (int i = 0; i < 7; ++i) files.push_back(Text("f" + std::to_string(i) + ".txt", "GLM"));
+    person.choose(files);
+    person.on_panel("CONVERT/HUB", PanelAction::escape());
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);  // a cancelled hub still ends through its end callback
+    EXPECT_TRUE(Converted().empty());
+    const auto list = person.last_screen("EXAMINE/CHILD");
+    ASSERT_GE(list.size(), 7u);
+    EXPECT_EQ(list[0], "  GL Master Records - f0.txt");
+    EXPECT_EQ(list[6], "  GL Master Records - f6.txt");
+}
+
+TEST_F(Driver, ScrollingStaysWithinTheRows) {
+    RunContext ctx;
+    ConversionTypeList selection;
+    for (int i = 0; i < 8; ++i) selection.files.push_back({"/t/f" + std::to_string(i) + ".txt", 101});
+    PackTextFileList(selection, ctx.fileList);
+    const int h = dz::ui::xw_show_panel(screen, "EXAMINE", "CHILD", ListTextFilesPanel, &ctx, 3020);
+    ASSERT_NE(h, 0);
+    dz::ui::Panel* p = dz::ui::xw_find_panel(h);
+    EXPECT_EQ(ctx.rows, 8);
+    EXPECT_EQ(p->scroll_proportion(), 63);  // 500 / 8, rounded
+    ListTextFilesPanel(*p, {dz::ui::kMsgScrollKey, 14, 0});
+    EXPECT_EQ(ctx.firstRow, 4);  // at most rows - 4
+    ListTextFilesPanel(*p, {dz::ui::kMsgScrollKey, 5, 0});
+    EXPECT_EQ(ctx.firstRow, 3);
+    ListTextFilesPanel(*p, {dz::ui::kMsgScrollKey, 13, 0});
+    EXPECT_EQ(ctx.firstRow, 1);
+    ListTextFilesPanel(*p, {dz::ui::kMsgScrollTo, 7, 0});
+    EXPECT_EQ(ctx.firstRow, 4);
+    EXPECT_EQ(p->scroll_position(), 4);
+}
+
+TEST_F(Driver, ChangingAMacroStepNamesTheCommand) {
+    dz::ui::run_state().macro_status = dz::ui::kMacroChange;
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedCancelled);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kInfo);
+    EXPECT_EQ(person.messages()[0].text.rfind("Examine Files does not support changing a macro step.", 0), 0u);
+    EXPECT_TRUE(person.choosers().empty());
+    Run("Convert");
+    EXPECT_EQ(person.messages()[1].text.rfind("Convert does not support changing a macro step.", 0), 0u);
+}
+
+TEST_F(Driver, ACancelledChooserEndsTheTaskAndKeepsTheFolder) {
+    person.cancel_chooser();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    ASSERT_EQ(person.choosers().size(), 1u);
+    EXPECT_EQ(person.choosers()[0].title, "Convert - Text File Selection");
+    EXPECT_EQ(person.choosers()[0].initial_folder, "");
+    EXPECT_EQ(RememberedTextFileFolder(), "");
+
+    person.choose({Text("a.txt", "GLM")});
+    StartHub("EXAMINE/HUB");
+    Run("Examine Files");
+    person.cancel_chooser();
+    Run("Examine Files");
+    EXPECT_EQ(person.choosers()[2].title, "Examine Files - Text File Selection");
+    EXPECT_EQ(person.choosers()[2].initial_folder, texts.str());
+    ResetTextFileFolder();
+    person.cancel_chooser();
+    Run();
+    EXPECT_EQ(person.choosers()[3].initial_folder, "");
+}
+
+TEST(DriverDates, ParseDate) {
+    x_date_type d;
+    ASSERT_TRUE(ParseDate("3/31/2026", d));
+    EXPECT_EQ(d, dz::suite::zqDate(3, 31, 2026));
+    ASSERT_TRUE(ParseDate("2026-02-28", d));
+    EXPECT_EQ(d, dz::suite::zqDate(2, 28, 2026));
+    ASSERT_TRUE(ParseDate("1/2/26", d));
+    EXPECT_EQ(d, dz::suite::zqDate(1, 2, 2026));
+    EXPECT_FALSE(ParseDate("2/29/2026", d));
+    EXPECT_FALSE(ParseDate("13/1/2026", d));
+    EXPECT_FALSE(ParseDate("2026/01/01x", d));
+    EXPECT_FALSE(ParseDate("1-2/2026", d));
+    EXPECT_FALSE(ParseDate("", d));
+}
+
+}  // namespace
+}  // namespace dz::app::testing
