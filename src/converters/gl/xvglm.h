@@ -98,6 +98,10 @@ public:
                        uint16_t calendarStartField, std::string& reason, convert::MessageList& messages,
                        bool converting);
 
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
     // The GL settings as LoadSettings read them.
     uint8_t FiscalAtPrefix() const { return fiscalAtPrefix; }
     int16_t BalanceSheetLevel() const { return balanceSheetLevel; }

@@ -273,7 +273,7 @@ TEST_F(ShippedDictionaries, GeneralLedgerRunsStandInFieldOrder) {
         EXPECT_EQ(no(*d, rec, P + "FDATE"), Pd + 2);
         EXPECT_EQ(no(*d, rec, P + "PCL26"), no(*d, rec, P + "PCL1") + 25);
         const uint16_t par = no(*d, rec, P + "PAR1");
-        EXPECT_EQ(no(*d, rec, P + "PAR50"), par + 49);
+        EXPECT_EQ(no(*d, rec, P + "PAR50"), par + 149);  // 50 triples
         EXPECT_EQ(d->fields[par + 1].def.decimals, 6);  // a percentage follows each partner number
         EXPECT_EQ(d->fields[par + 2].def.keyFormat, 9);  // then the retained-earnings base account
         EXPECT_EQ(d->fields[no(*d, rec, P + "BLLVL")].def.defaultValue.number, 1);
