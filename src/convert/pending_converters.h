@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/gl/xvglm.h"
 
 namespace dz::convert {
 
@@ -17,7 +18,7 @@ public:
                        ui::zqTask& task, void* prefillContext) override;
 };
 
-class xvGLM : public PendingConverter {};
+using xvGLM = gl::xvGLM;  // the real one, in converters/gl
 class xvGLT : public PendingConverter {};
 class xvJCS : public PendingConverter {};
 class xvJCM : public PendingConverter {};

@@ -67,9 +67,9 @@ TEST(FactoryTest, ConvertersStillToBeWrittenSaySo) {
     RecordingUi ui;
     OpenFilesList list;
     ui::zqTask task("Convert", 15, 3020, 5);
-    CConvertWrapper glm(101);
-    glm->ConvertFile(list, TextFileEntry{"a.txt", 101}, nullptr, 0, task, "", nullptr);
-    glm->PrefillTables(list, TextFileEntry{"a.txt", 101}, nullptr, task, nullptr);
+    CConvertWrapper glt(102);
+    glt->ConvertFile(list, TextFileEntry{"a.txt", 102}, nullptr, 0, task, "", nullptr);
+    glt->PrefillTables(list, TextFileEntry{"a.txt", 102}, nullptr, task, nullptr);
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0], std::make_pair(101, std::string("This conversion type is not yet implemented")));
     EXPECT_TRUE(list.empty());
