@@ -338,11 +338,13 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     std::string_view v = text;
     std::string formatted;
     if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
-        // Values of a key format are stored without their separators.
+        // Values of a key format are stored without their separators. A GL account column whose
+        // template names a part of the account (a prefix, a base account) is checked as that part.
+        const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
         formatted = std::string(Trim(text));
-        suite::xk_unformat_field(def.keyFormat, 0, formatted);
+        suite::xk_unformat_field(def.keyFormat, section, formatted);
         std::string why;
-        if (!suite::xk_check(def.keyFormat, 0, formatted, &why)) {
+        if (!suite::xk_check(def.keyFormat, section, formatted, &why)) {
             const Lazy w = where();
             refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), why, w.fld, w.col));
             return false;
