@@ -96,6 +96,9 @@ int OnHubPanel(ui::Panel& hub, const ui::PanelMessage& m, RunContext& ctx) {
         return 1;
     }
     if (IsCommand(m, ui::kHubStartButton)) {
+        // The hub's "store as a background task" box makes this run one to store.
+        if (ctx.task && hub.has_field(ui::kHubBackgroundField) && hub.checked(ui::kHubBackgroundField))
+            ctx.task->SetAllowBackground(true);
         ctx.tableName.clear();
         const int chosen = hub.choice(kTableListField);
         if (chosen > 1) {

@@ -5,6 +5,8 @@
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
+#include <algorithm>
+
 namespace dz::app {
 
 namespace ui = dz::ui;
@@ -67,7 +69,16 @@ bool WarnInactiveInterfaces(int count, const std::vector<std::pair<std::string, 
 
 bool ShowInterfaceWarning(InterfaceWarningState& state) {
     const int rows = static_cast<int>(state.inactive.size()) + 8;
-    const int h = ui::xw_open_window(kInterfaceWarningTitle, rows, kWidth, InterfaceWarningProc, &state,
+    // Fifty columns, or wider when the longest line would be cut (long application names).
+    std::size_t longest = std::string("are turned on, but entries are not being created:").size();
+    const std::string source = AppName(state.source);
+    if (state.inactive.size() == 1)
+        longest = std::max(longest, std::string("The interface from  to ").size() + source.size() +
+                                        AppName(state.inactive.front()).size());
+    else
+        longest = std::max(longest, std::string("The following interfaces from ").size() + source.size());
+    const int cols = std::max(kWidth, static_cast<int>(longest) + 4);
+    const int h = ui::xw_open_window(kInterfaceWarningTitle, rows, cols, InterfaceWarningProc, &state,
                                      ui::EventStyle::Direct);
     if (!h) return state.result;
     ui::xw_run_modal(h);
@@ -92,7 +103,7 @@ int InterfaceWarningProc(ui::Panel& window, const ui::PanelMessage& m) {
         } else {
             // The person can still answer Yes or No; the window says why nothing changed.
             const int row = static_cast<int>(state->inactive.size()) + 6;
-            window.write_text(row, 3, "Not done: " + state->failure, kWidth);
+            window.write_text(row, 3, "Not done: " + state->failure, window.cols());
             ui::xw_beep();
             ui::xw_refresh();
         }

@@ -198,11 +198,11 @@ TEST_F(App, TasksNotBuiltYetSayTheCommandIsNotAvailable) {
     AppEnvironment e = AppEnvironment::standard();
     CXVApp app(e);
     app.RegisterTasks();
-    app.RunCommand(kCmdConvert);
+    app.RunCommand(kCmdTables);
     ASSERT_EQ(person.messages().size(), 1u);
     EXPECT_EQ(person.messages()[0].kind, kInfo);
-    EXPECT_NE(person.messages()[0].text.find("Convert"), std::string::npos);
-    EXPECT_EQ(app.FindTask(kCmdConvert)->Status(), zqTask::kEndedCancelled);
+    EXPECT_NE(person.messages()[0].text.find("Substitution Tables"), std::string::npos);
+    EXPECT_EQ(app.FindTask(kCmdTables)->Status(), zqTask::kEndedCancelled);
 }
 
 TEST(SharedConstants, HoldTheirValues) {
