@@ -1,0 +1,27 @@
+// The demo GL master file end to end: examined, then converted into an empty company; the
+// report, the reject file, the GL master file's records and the stamped text file.
+#include "test_glm_support.h"
+
+namespace dz::gl::testing {
+namespace {
+
+class GlmSample : public GlmTest {};
+
+TEST_F(GlmSample, ExamineThenConvert) {
+    const std::string text = texts.str("demo-gl-master.txt");
+    fs::copy_file(kSamples / "demo-gl-master.txt", text);
+    const std::string before = Dump();
+
+    const std::string examined = Run(text, "Examine Files");
+    ExpectGolden(examined, "sample_examine.txt");
+    EXPECT_EQ(Dump(), before);  // Examine Files writes nothing
+    EXPECT_FALSE(fs::exists(texts.path() / "RejGLM.txt"));
+
+    const std::string converted = Run(text, "Convert");
+    ExpectGolden(converted, "sample_convert.txt");
+    ExpectGolden(ReadFile(texts.path() / "RejGLM.txt"), "sample_reject.txt");
+    ExpectGolden(Dump(), "sample_dump.txt");
+}
+
+}  // namespace
+}  // namespace dz::gl::testing
