@@ -107,7 +107,7 @@ int OnHubPanel(ui::Panel& hub, const ui::PanelMessage& m, RunContext& ctx) {
         }
         return 1;
     }
-    if (IsCommand(m, kOptionsButton)) ShowGeneralOptions(ctx);
+    if (IsCommand(m, kOptionsButton) && hub.button(kOptionsButton)) ShowGeneralOptions(ctx);
     return 1;
 }
 

@@ -1,0 +1,339 @@
+// dodedoz-cli convert --company DIR [options] FILE...
+// dodedoz-cli examine --company DIR [options] FILE...
+// dodedoz-cli replay --company DIR [--report FILE] [--notes FILE] convert|examine
+//
+// The Convert and Examine Files commands run from a shell: the same driver as the desktop
+// program, with the person's answers given by options (docs/cli.md lists every question). The
+// conversion report and the notes go to standard output or to files; one summary line per text
+// file goes to standard error. Exit status: 0 every file ran and no record was rejected; 1 every
+// file ran and some records were rejected; 2 a file could not be converted, ended early, or the
+// run ended; 64 a usage error.
+#include "app/driver.h"
+#include "app/interface_warning.h"
+#include "app/xv_app.h"
+#include "cli/cli_ui.h"
+#include "cli/commands.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/company.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/run_state.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <vector>
+
+namespace dz::cli {
+namespace {
+
+namespace fs = std::filesystem;
+using dz::ui::PanelAction;
+
+constexpr int kExitRejected = 1;
+const std::string kClearTotalsQuestion = "Are you sure you want to clear accumulated totals for all vendors?";
+
+struct ConvertArgs {
+    std::string company;
+    std::vector<std::string> files;
+    std::string table;
+    std::string notes;
+    int paidTotals = 0;          // 0: the panel's preselection
+    int duplicates = 0;          // 0: as the first line says
+    std::string clearThrough;
+    std::string statementDate;
+    std::string interfaceWarning = "no";
+    bool store = false;
+    std::string replayCommand;   // replay: "convert" or "examine"
+    CliUiOptions ui;
+};
+
+// The command line's person: the CliUi answers, plus the reports split into the conversion
+// report and the notes, and the per-file summary lines.
+class ConvertUi : public CliUi, public dz::app::RunObserver {
+public:
+    ConvertUi(const CliUiOptions& options, bool clearTotalsConfirmed)
+        : CliUi(options), clearTotalsConfirmed_(clearTotalsConfirmed) {
+        // Every report comes here through the screen destination and is routed by show_report.
+        dz::ui::run_state().report_path = "-";
+        dz::app::SetRunObserver(this);
+    }
+    ~ConvertUi() override { dz::app::SetRunObserver(nullptr); }
+
+    int message(int kind, const std::string& text) override {
+        if (kind == dz::ui::kYesNo && text == kClearTotalsQuestion && clearTotalsConfirmed_) {
+            std::cerr << "dodedoz: question: " << text << "\ndodedoz: answered: yes (--paid-totals 1)\n";
+            return record(kind, text, dz::ui::kYes);
+        }
+        if (kind == dz::ui::kError) ++errors_;
+        if (text == "This conversion type is not yet implemented") ++errors_;
+        return CliUi::message(kind, text);
+    }
+
+    bool show_report(const dz::ui::ReportDocument& report) override {
+        bool first = true;
+        for (const std::string& raw : report.lines) {
+            const bool page = first || (!raw.empty() && raw.front() == '\f');
+            const std::string line = !raw.empty() && raw.front() == '\f' ? raw.substr(1) : raw;
+            if (page) {
+                if (line.rfind("Messages recorded while ", 0) == 0) inNotes_ = true;
+                if (line.rfind("Converting ", 0) == 0 || line.rfind("Examining ", 0) == 0) inNotes_ = false;
+            }
+            auto& out = inNotes_ ? notes_ : report_;
+            out.push_back(page && !out.empty() ? "\f" + line : line);
+            first = false;
+        }
+        return true;
+    }
+
+    void FileStarting(const dz::app::TextFileEntry&) override { errorsAtStart_ = errors_; }
+    void FileFinished(const dz::app::FileOutcome& o) override {
+        const bool failed = o.converterMissing || o.stopped || errors_ != errorsAtStart_;
+        std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected << " rejected, "
+                  << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes
+                  << (o.notes == 1 ? " note" : " notes");
+        if (o.stopped) std::cerr << "; stopped";
+        else if (failed) std::cerr << "; not completed";
+        std::cerr << "\n";
+        if (failed) ++failedFiles_;
+        if (o.rejected > 0) rejected_ = true;
+        ran_.insert(o.entry.path);
+    }
+    void RunEnded(const std::string& why) override { ended_ = why; }
+
+    // Writes the report and the notes; false (after saying why) when a file cannot be written.
+    bool WriteReports(const std::string& reportFile, const std::string& notesFile) {
+        const bool reportOut = reportFile.empty() || reportFile == "-";
+        const bool notesOut = notesFile.empty() || notesFile == "-";
+        bool ok = true;
+        if (reportOut) Print(std::cout, report_);
+        else ok = WriteFile(reportFile, report_, "report") && ok;
+        if (notesOut) Print(std::cout, notes_);
+        else ok = WriteFile(notesFile, notes_, "notes") && ok;
+        std::cout.flush();
+        return ok;
+    }
+
+    int failedFiles() const { return failedFiles_; }
+    bool rejected() const { return rejected_; }
+    const std::string& ended() const { return ended_; }
+    bool ran(const std::string& path) const { return ran_.count(path) != 0; }
+    int filesRun() const { return static_cast<int>(ran_.size()); }
+
+private:
+    static void Print(std::ostream& out, const std::vector<std::string>& lines) {
+        for (const auto& l : lines) out << (!l.empty() && l.front() == '\f' ? l.substr(1) : l) << "\n";
+    }
+    static bool WriteFile(const std::string& path, const std::vector<std::string>& lines, const char* what) {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        for (const auto& l : lines) out << l << "\n";
+        out.close();
+        if (!out) {
+            std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << "\n";
+            return false;
+        }
+        return true;
+    }
+
+    bool clearTotalsConfirmed_;
+    int errors_ = 0;
+    int errorsAtStart_ = 0;
+    int failedFiles_ = 0;
+    bool rejected_ = false;
+    bool inNotes_ = false;
+    std::string ended_;
+    std::set<std::string> ran_;
+    std::vector<std::string> report_;
+    std::vector<std::string> notes_;
+};
+
+bool OpenCompany(const std::string& folder, const char* name) {
+    try {
+        dz::suite::open_company(folder);
+        return true;
+    } catch (const dz::suite::SettingsError& e) {
+        std::cerr << "dodedoz-cli: " << name << ": " << e.what() << "\n";
+        return false;
+    }
+}
+
+// The stored spelling of a table group of MASTER.XVM (letter case ignored); empty when none.
+std::string FindTableGroup(const std::string& wanted) {
+    xio_ask_request request;
+    request.abbr = "XVM";
+    std::uint16_t h = 0;
+    if (xio_ask_file(request, h) != XIO_OK || h == 0) return {};
+    auto upper = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    };
+    std::string found;
+    const std::uint16_t field = xio_num(h, XIO_NUM_RECORD, 1, "TABLE");
+    for (int s = xio_rd_first(h, 1, 0, 0); s == XIO_OK && found.empty(); s = xio_rd_next(h, 1, 0, 0)) {
+        x_value_def v;
+        xio_get_field(h, 1, field, v);
+        if (upper(v.text) == upper(wanted)) found = v.text;
+    }
+    xio_cls_file(h);
+    return found;
+}
+
+int Status(const ConvertUi& ui, const dz::ui::zqTask* task, int expectedFiles) {
+    if (!task || !task->Ended() || task->Status() != dz::ui::zqTask::kEndedOk || !ui.ended().empty()) return kExitFailure;
+    if (ui.failedFiles() > 0 || ui.filesRun() < expectedFiles) return kExitFailure;
+    return ui.rejected() ? kExitRejected : kExitOk;
+}
+
+int RunConvert(const ConvertArgs& args, int command) {
+    const char* name = command == dz::app::kCmdConvert ? "convert" : "examine";
+    x_date_type clear, statement;
+    if (!args.clearThrough.empty() && !dz::app::ParseDate(args.clearThrough, clear)) {
+        std::cerr << "dodedoz-cli: " << name << ": --clear-checks-through: '" << args.clearThrough
+                  << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
+        return kExitUsage;
+    }
+    if (!args.statementDate.empty() && !dz::app::ParseDate(args.statementDate, statement)) {
+        std::cerr << "dodedoz-cli: " << name << ": --statement-date: '" << args.statementDate
+                  << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
+        return kExitUsage;
+    }
+    if (!OpenCompany(args.company, name)) return kExitFailure;
+
+    std::vector<std::string> files;
+    for (const auto& f : args.files) files.push_back(fs::absolute(f).lexically_normal().string());
+
+    int rc = kExitOk;
+    {
+        ConvertUi ui(args.ui, args.paidTotals == 1);
+        if (args.store) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
+        dz::app::CXVApp& app = dz::app::theApp();
+        if (!app.InitInstance()) {
+            std::cerr << "dodedoz-cli: " << name << ": the program could not start\n";
+            dz::suite::close_company();
+            return kExitFailure;
+        }
+
+        std::string table;
+        if (!args.table.empty()) {
+            table = FindTableGroup(args.table);
+            if (table.empty()) {
+                std::cerr << "dodedoz-cli: " << name << ": --table: there is no table group \"" << args.table
+                          << "\" in MASTER.XVM\n";
+                app.ExitInstance();
+                dz::suite::close_company();
+                return kExitFailure;
+            }
+        }
+
+        // The person's answers, queued for the panels the run will show.
+        ui.choose(files);
+        if (args.paidTotals != 0) ui.on_panel("QUERY/API", PanelAction::choose(1, args.paidTotals));
+        ui.on_panel("QUERY/API", PanelAction::press(3));
+        const int warningButton = args.interfaceWarning == "yes" ? 11 : args.interfaceWarning == "create" ? 13 : 12;
+        for (std::size_t i = 0; i < files.size(); ++i)
+            ui.on_panel(dz::app::kInterfaceWarningTitle, PanelAction::press(warningButton));
+        const std::string hub = command == dz::app::kCmdConvert ? "CONVERT/HUB" : "EXAMINE/HUB";
+        if (!table.empty()) ui.on_panel(hub, PanelAction::item(1, "Use " + table));
+        else ui.on_panel(hub, PanelAction::choose(1, 1));
+        if (args.duplicates != 0 || !args.clearThrough.empty() || !args.statementDate.empty()) {
+            ui.on_panel(hub, PanelAction::press(11));
+            if (args.duplicates != 0) ui.on_panel("QUERY/GENERAL", PanelAction::choose(1, args.duplicates));
+            if (!args.clearThrough.empty()) ui.on_panel("QUERY/GENERAL", PanelAction::type(2, args.clearThrough));
+            if (!args.statementDate.empty()) ui.on_panel("QUERY/GENERAL", PanelAction::type(3, args.statementDate));
+            ui.on_panel("QUERY/GENERAL", PanelAction::press(3));
+        }
+        ui.on_panel(hub, PanelAction::choose(dz::ui::kHubDestinationField, 2));
+        ui.on_panel(hub, PanelAction::press(dz::ui::kHubStartButton));
+
+        app.RunCommand(command);
+        const dz::ui::zqTask* task = app.FindTask(command);
+        if (args.store) {
+            rc = task && task->Ended() && task->Status() == dz::ui::zqTask::kEndedOk && ui.ended().empty() ? kExitOk
+                                                                                                          : kExitFailure;
+            if (rc == kExitOk)
+                std::cerr << "dodedoz: stored the " << name << " run for replay in "
+                          << (fs::path(args.company) / "options" / std::to_string(command)).string() << "\n";
+        } else {
+            rc = Status(ui, task, static_cast<int>(files.size()));
+            for (const auto& f : files)
+                if (!ui.ran(f)) std::cerr << "dodedoz: " << f << ": not run\n";
+            if (!ui.WriteReports(args.ui.report, args.notes)) rc = kExitFailure;
+        }
+        if (!ui.ended().empty()) std::cerr << "dodedoz-cli: " << name << ": the run ended: " << ui.ended() << "\n";
+        app.ExitInstance();
+    }
+    dz::suite::close_company();
+    return rc;
+}
+
+int RunReplay(const ConvertArgs& args) {
+    const int command = args.replayCommand == "convert" ? dz::app::kCmdConvert : dz::app::kCmdExamine;
+    if (!OpenCompany(args.company, "replay")) return kExitFailure;
+    int rc = kExitOk;
+    {
+        ConvertUi ui(args.ui, false);
+        dz::ui::run_state().in_background = true;
+        dz::ui::run_state().steps = {command};
+        dz::app::CXVApp& app = dz::app::theApp();
+        app.InitInstance();  // a background start runs the stored step and ends
+        const dz::ui::zqTask* task = app.FindTask(command);
+        rc = Status(ui, task, 0);
+        if (rc == kExitOk && ui.filesRun() == 0) rc = kExitFailure;
+        if (!ui.ended().empty()) std::cerr << "dodedoz-cli: replay: the run ended: " << ui.ended() << "\n";
+        if (!ui.WriteReports(args.ui.report, args.notes)) rc = kExitFailure;
+        app.ExitInstance();
+    }
+    dz::suite::close_company();
+    return rc;
+}
+
+void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
+    cmd->add_option("--company", args.company, "Company folder")->required();
+    cmd->add_option("--table", args.table, "Substitution table group to apply (default: none)");
+    cmd->add_option("--notes", args.notes, "Notes file (default: standard output, after the report)");
+    if (converting)
+        cmd->add_option("--paid-totals", args.paidTotals,
+                        "AP invoice files: 1 clear vendor paid totals and accumulate, 2 accumulate, 3 keep "
+                        "(default: 2 when vendors or invoices exist, else 1)")
+            ->check(CLI::Range(1, 3));
+    cmd->add_option("--duplicate-invoices", args.duplicates,
+                    "AP invoice files: 1 reject invoices with duplicate numbers, 2 change their number "
+                    "(default: as the file's first line says)")
+        ->check(CLI::Range(1, 2));
+    cmd->add_option("--clear-checks-through", args.clearThrough,
+                    "AP invoice files: mark as cleared the checks dated on or before DATE (when AP creates CM entries)");
+    cmd->add_option("--statement-date", args.statementDate,
+                    "AP invoice files: statement date for cleared checks without one");
+    cmd->add_option("--interface-warning", args.interfaceWarning,
+                    "An interface turned on without entry creation: no drops the file (default), yes goes on, "
+                    "create turns entry creation on")
+        ->check(CLI::IsMember({"no", "yes", "create"}));
+    cmd->add_flag("--store", args.store, "Store the run's files and options for 'replay' instead of running it");
+    add_ui_options(*cmd, args.ui);
+    cmd->add_option("files", args.files, "Text files")->required();
+}
+
+[[maybe_unused]] static bool reg = register_command([](CLI::App& app, int& exitCode) {
+    static ConvertArgs convertArgs, examineArgs, replayArgs;
+    auto* convert = app.add_subcommand("convert", "Convert text files into the company's data files");
+    AddRunOptions(convert, convertArgs, true);
+    convert->callback([&exitCode] { exitCode = RunConvert(convertArgs, dz::app::kCmdConvert); });
+
+    auto* examine = app.add_subcommand("examine", "Examine text files for field errors; writes nothing");
+    AddRunOptions(examine, examineArgs, false);
+    examine->callback([&exitCode] { exitCode = RunConvert(examineArgs, dz::app::kCmdExamine); });
+
+    auto* replay = app.add_subcommand("replay", "Run a stored convert or examine run without any question");
+    replay->add_option("--company", replayArgs.company, "Company folder")->required();
+    replay->add_option("--report", replayArgs.ui.report, "Report file (default: standard output)");
+    replay->add_option("--notes", replayArgs.notes, "Notes file (default: standard output, after the report)");
+    replay->add_option("command", replayArgs.replayCommand, "convert or examine")
+        ->required()
+        ->check(CLI::IsMember({"convert", "examine"}));
+    replay->callback([&exitCode] { exitCode = RunReplay(replayArgs); });
+});
+
+}  // namespace
+}  // namespace dz::cli
