@@ -8,6 +8,7 @@
 
 #include "convert/conversion_types.h"
 #include "convert/progress.h"
+#include "converters/gl/glm_fields.h"
 #include "converters/gl/xvglm.h"
 #include "modules/module_dlls.h"
 #include "platform/datafile/data_folder.h"
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <sstream>
 
 namespace dz::gl::testing {
@@ -31,6 +33,37 @@ using convert::TextFileEntry;
 
 inline const fs::path kGlmData = fs::path(DZ_TEST_DATA_DIR) / "glm";
 inline const fs::path kSamples = dz::data_folder() / "samples" / "glm";
+
+// A line of the shipped template's format `id`: the named columns filled, the others empty.
+inline std::string Line(const std::string& id, const std::map<std::string, std::string>& values) {
+    static std::map<std::string, std::vector<std::string>> columns;
+    if (columns.empty()) {
+        std::istringstream in(ReadFile(dz::data_folder() / "templates" / "xvglm.tpl"));
+        std::string line, current;
+        while (std::getline(in, line)) {
+            std::istringstream words(line);
+            std::string kw, name;
+            words >> kw >> name;
+            if (kw == "format") current = name;
+            if ((kw == "field" || kw == "special") && !current.empty()) {
+                if (name.front() == '"') name = line.substr(line.find('"') + 1, line.rfind('"') - line.find('"') - 1);
+                columns[current].push_back(name);
+            }
+        }
+    }
+    std::string out = id;
+    std::size_t used = 0;
+    for (const auto& c : columns.at(id)) {
+        const auto it = values.find(c);
+        out += ",";
+        if (it != values.end()) {
+            out += it->second;
+            ++used;
+        }
+    }
+    EXPECT_EQ(used, values.size()) << "a column not in format " << id;
+    return out + "\r\n";
+}
 
 class GlmTest : public ::testing::Test {
 protected:
@@ -71,20 +104,51 @@ protected:
 
     uint16_t Glm() const { return convert::FindFileHandle(list, "GLM", 1); }
 
-    // A text file of the GL master template with `body` after the first line.
-    std::string WriteText(const std::string& name, const std::string& body) {
+    // A text file of the GL master template (or of template `tpl`) with `body` after the first
+    // line.
+    std::string WriteText(const std::string& name, const std::string& body, const std::string& tpl = "xvglm") {
         const std::string path = texts.str(name);
-        WriteFile(path, "#,GLM,xvglm\r\n" + body);
+        WriteFile(path, "#,GLM," + tpl + "\r\n" + body);
         return path;
+    }
+    // A template of the test's own, found by its name.
+    void WriteTemplate(const std::string& name, const std::string& text) {
+        WriteFile(appData.path() / "ACCOUNTING" / "TEMPLATE" / (name + ".tpl"), text);
+    }
+
+    // The record of `rec` whose key field `key` holds `value`, read into the buffer; false when
+    // there is none.
+    bool Read(uint16_t rec, const char* key, const std::string& value) {
+        const uint16_t h = Glm();
+        xio_init_record(h, rec);
+        x_value_def v;
+        v.text = value;
+        xio_put_field(h, rec, xio_num(h, XIO_NUM_RECORD, rec, key), v);
+        return xio_rd_record(h, rec, 0, 0) == XIO_OK;
+    }
+    x_value_def Field(uint16_t rec, const char* name) {
+        const uint16_t h = Glm();
+        x_value_def v;
+        xio_get_field(h, rec, xio_num(h, XIO_NUM_RECORD, rec, name), v);
+        return v;
+    }
+    // True when the report holds `text`.
+    static bool Has(const std::string& report, const std::string& text) {
+        return report.find(text) != std::string::npos;
     }
 
     // Converts or examines a text file; returns the report with the scratch folder shown as
     // "<DIR>".
     std::string Run(const std::string& path, const std::string& taskName, const std::string& table = "") {
+        xvGLM converter;
+        return Run(path, taskName, converter, table);
+    }
+    // The same with a converter the test looks into afterwards.
+    std::string Run(const std::string& path, const std::string& taskName, xvGLM& converter,
+                    const std::string& table = "") {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
         const std::string reportPath = company.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        xvGLM converter;
         converter.ConvertFile(list, TextFileEntry{path, 101}, &progress, print, task, table, nullptr);
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
