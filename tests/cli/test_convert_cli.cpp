@@ -1,0 +1,210 @@
+// dodedoz-cli convert, examine and replay run as a separate process on a fresh company with the
+// GL master converter: exit status by outcome, reports to standard output or files, the
+// per-file summary, the answers by option, and a stored run replayed.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Result {
+    int status = -1;
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void Spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+class ConvertCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("dz-cli-convert-" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        company = dir / "co";
+        ASSERT_EQ(Run("company init " + company.string()).status, 0);
+        tpl = (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvglm.tpl").string();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Runs dodedoz-cli with `args`, standard input empty, the two output streams apart.
+    Result Run(const std::string& args) {
+        Result r;
+        const fs::path errFile = dir / "stderr.txt";
+        std::string cmd = std::string(DZ_CLI_BIN) + " " + args + " </dev/null 2>" + errFile.string();
+        FILE* p = popen(cmd.c_str(), "r");
+        if (!p) return r;
+        std::array<char, 4096> buf{};
+        std::size_t n;
+        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+        int st = pclose(p);
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        r.err = Slurp(errFile);
+        return r;
+    }
+
+    // A GL master text file: base account 1000-00 and journal 1, plus `extra` lines.
+    std::string Text(const std::string& name, const std::string& extra = "") {
+        const fs::path p = dir / name;
+        Spit(p, "#,GLM," + tpl + "\r\n6,1000-00,Cash - operating,1,,,,,,,,5\r\n2,1,N\r\n" + extra);
+        return p.string();
+    }
+    std::string Co() const { return "--company " + company.string(); }
+
+    fs::path dir, company;
+    std::string tpl;
+};
+
+const std::string kRejectedJournal = "2,0,N\r\n";  // journal number 0 is refused
+
+TEST_F(ConvertCli, ACleanFileConvertsWithStatusZeroAndItsReportOnStandardOutput) {
+    const std::string text = Text("clean.txt");
+    Result r = Run("convert " + Co() + " " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Converting " + text + " into GL Master File"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("dodedoz: " + text + ": 2 accepted, 0 rejected, 0 messages, 0 notes\n"), std::string::npos)
+        << r.err;
+    // The text file is stamped: a second conversion is questioned and, by default, skipped.
+    EXPECT_NE(Slurp(text).find("Previously Converted"), std::string::npos);
+    r = Run("convert " + Co() + " " + text);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("has already been converted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dodedoz: answered: skip the file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(text + ": not run"), std::string::npos) << r.err;
+    // --reconvert goes ahead: the records are on file now, so both are rejected.
+    r = Run("convert " + Co() + " --reconvert " + text);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("dodedoz: answered: go ahead"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("dodedoz: " + text + ": 0 accepted, 2 rejected"), std::string::npos) << r.err;
+}
+
+TEST_F(ConvertCli, RejectedRecordsGiveStatusOneAndExamineWritesNothing) {
+    const std::string text = Text("bad.txt", kRejectedJournal);
+    const std::string before = Slurp(company / "MASTER.GLM");
+    Result r = Run("examine " + Co() + " " + text);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("Examining " + text + " for GL Master File"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("2 accepted, 1 rejected"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), before);
+    EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos);
+    EXPECT_FALSE(fs::exists(dir / "RejGLM.txt"));
+}
+
+TEST_F(ConvertCli, ReportAndNotesGoToTheirFiles) {
+    const std::string text = Text("bad.txt", kRejectedJournal + "6N,1000-00,\"A note for the base account.\"\r\n");
+    const fs::path report = dir / "report.txt", notes = dir / "notes.txt";
+    Result r = Run("convert " + Co() + " --report " + report.string() + " --notes " + notes.string() + " " + text);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string rep = Slurp(report);
+    EXPECT_EQ(rep.rfind("Converting " + text + " into GL Master File", 0), 0u) << rep;
+    EXPECT_NE(rep.find("Zero Journal number is not allowed"), std::string::npos) << rep;
+    EXPECT_EQ(rep.find("Messages recorded while"), std::string::npos) << rep;
+    EXPECT_TRUE(fs::exists(dir / "RejGLM.txt"));
+    EXPECT_TRUE(fs::exists(notes));
+
+    // Both to standard output: the report first, then the notes.
+    const std::string again = Text("again.txt", kRejectedJournal);
+    r = Run("examine " + Co() + " --reconvert " + again);
+    const auto conv = r.out.find("Examining ");
+    ASSERT_NE(conv, std::string::npos) << r.out;
+    const auto msgs = r.out.find("Messages recorded while examining");
+    if (msgs != std::string::npos) {
+        EXPECT_GT(msgs, conv);
+    }
+
+    r = Run("examine " + Co() + " --report " + (dir / "no" / "such" / "r.txt").string() + " " + again);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("cannot write the report file"), std::string::npos) << r.err;
+}
+
+TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
+    const std::string good = Text("b_good.txt");
+    const std::string missing = (dir / "a_missing.txt").string();
+    Result r = Run("examine " + Co() + " " + missing + " " + good);
+    EXPECT_EQ(r.status, 2) << r.err;  // not every file ran
+    EXPECT_NE(r.err.find("Unable to open file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(missing + ": not run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(good + ": 2 accepted"), std::string::npos) << r.err;
+
+    r = Run("examine " + Co() + " --on-error end " + missing + " " + good);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("dodedoz: answered: end the run"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(good + ": 2 accepted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("the run ended"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+
+    // Alone, an unopenable file ends the run with its error.
+    r = Run("convert " + Co() + " " + missing);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("dodedoz: error: Unable to open file"), std::string::npos) << r.err;
+}
+
+TEST_F(ConvertCli, StoreThenReplay) {
+    const std::string text = Text("stored.txt");
+    const std::string before = Slurp(company / "MASTER.GLM");
+    Result r = Run("convert " + Co() + " --store " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(company / "options" / "3020" / "block1.bin"));
+    EXPECT_EQ(fs::file_size(company / "options" / "3020" / "block1.bin"), text.size() + 3);
+    EXPECT_NE(Slurp(company / "options" / "3020" / "description.txt").find("   " + text), std::string::npos);
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), before);  // stored, not run
+    EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos);
+
+    const fs::path report = dir / "replay.txt";
+    r = Run("replay " + Co() + " --report " + report.string() + " convert");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("question"), std::string::npos) << r.err;  // nothing asked
+    EXPECT_NE(r.err.find(text + ": 2 accepted"), std::string::npos) << r.err;
+    EXPECT_NE(Slurp(report).find("Converting " + text), std::string::npos);
+    EXPECT_NE(Slurp(text).find("Previously Converted"), std::string::npos);
+
+    // Nothing stored for Examine Files; a stored block that was spoiled is refused.
+    r = Run("replay " + Co() + " examine");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("no text files are stored"), std::string::npos) << r.err;
+    Spit(company / "options" / "3020" / "block1.bin", "/x.txt");
+    r = Run("replay " + Co() + " convert");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("the stored file list is malformed: the path of file 1 has no end"), std::string::npos)
+        << r.err;
+}
+
+TEST_F(ConvertCli, UsageErrors) {
+    const std::string text = Text("u.txt");
+    EXPECT_EQ(Run("convert " + text).status, 64);                                  // no company
+    EXPECT_EQ(Run("convert " + Co()).status, 64);                                  // no file
+    EXPECT_EQ(Run("convert " + Co() + " --paid-totals 4 " + text).status, 64);
+    EXPECT_EQ(Run("examine " + Co() + " --paid-totals 1 " + text).status, 64);     // convert only
+    EXPECT_EQ(Run("convert " + Co() + " --duplicate-invoices 3 " + text).status, 64);
+    EXPECT_EQ(Run("convert " + Co() + " --interface-warning maybe " + text).status, 64);
+    Result r = Run("convert " + Co() + " --clear-checks-through 2/30/2026 " + text);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("--clear-checks-through: '2/30/2026' is not a date"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("replay " + Co() + " tables").status, 64);
+    // An unknown table group is a failure named on standard error.
+    r = Run("convert " + Co() + " --table Nope " + text);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("there is no table group \"Nope\""), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos);
+}
+
+}  // namespace
