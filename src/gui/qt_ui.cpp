@@ -381,7 +381,14 @@ bool QtUi::show_report(const ReportDocument& report) {
     auto* viewer = new ReportViewer(report);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &ReportViewer::printRequested, this, [this](const ReportDocument& r) { print_report(r); });
+    const QSize wanted = viewer->size();
     showWindow(viewer, true);
+    // The report's own width (up to 132 columns) and some 30 lines, as far as the window allows.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(container(viewer))) {
+        QSize room = main_->mdiArea()->viewport()->size();
+        QSize frame = sub->size() - viewer->size();
+        sub->resize((wanted + frame).boundedTo(room));
+    }
     return true;
 }
 

@@ -51,7 +51,7 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent
     layout->addWidget(text_);
     layout->addLayout(buttons);
     QFontMetrics fm(font);
-    resize(std::min(report.width, 132) * fm.horizontalAdvance(QLatin1Char('M')) / 1 + 40, 30 * fm.height());
+    resize(std::min(report.width, 132) * fm.horizontalAdvance(QLatin1Char('M')) + 40, 30 * fm.lineSpacing() + 60);
 }
 
 bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {

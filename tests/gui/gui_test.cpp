@@ -439,6 +439,8 @@ private slots:
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
         QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
         QVERIFY(QFontInfo(viewer->text()->font()).fixedPitch());
+        // Sized for its 132 columns as far as the main window allows, not to its buttons.
+        QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
     }
 
     void reportPrintedToPdfPageByPage() {
