@@ -1,3 +1,4 @@
+#include "platform/modlibs/gl_fiscal_entity.h"
 #include "platform/modlibs/libraries.h"
 
 namespace dz::modlibs {
@@ -8,6 +9,7 @@ Registry our_module_libraries() {
     // Modules whose entries no caller needs yet are present, so that they load.
     for (const char* code : {"CM", "AP", "JC", "PM", "AR"}) r.add_library(ModuleLibrary{code, kOurLibraryVersion, {}});
     r.add_library(gl_library());
+    r.add_object_library(gl_common_library());
     r.add_library(pr_library());
     return r;
 }
