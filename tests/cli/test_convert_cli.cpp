@@ -1,6 +1,9 @@
 // dodedoz-cli convert, examine and replay run as a separate process on a fresh company with the
 // GL master converter: exit status by outcome, reports to standard output or files, the
 // per-file summary, the answers by option, and a stored run replayed.
+#include "platform/datafile/xio.h"
+#include "platform/suite/company.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -205,6 +208,29 @@ TEST_F(ConvertCli, UsageErrors) {
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("there is no table group \"Nope\""), std::string::npos) << r.err;
     EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos);
+}
+
+TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
+    // One table group in MASTER.XVM: the desktop hub would preselect it; the command line uses
+    // it only when --table names it.
+    dz::suite::open_company(company);
+    dz::xio_ask_request request;
+    request.abbr = "XVM";
+    uint16_t h = 0;
+    ASSERT_EQ(dz::xio_ask_file(request, h), dz::XIO_OK);
+    dz::xio_init_record(h, 1);
+    dz::x_value_def v;
+    v.text = "Main";
+    dz::xio_put_field(h, 1, dz::xio_num(h, dz::XIO_NUM_RECORD, 1, "TABLE"), v);
+    ASSERT_EQ(dz::xio_wr_record(h, 1), dz::XIO_OK);
+    dz::xio_cls_file(h);
+    dz::suite::close_company();
+
+    const std::string text = Text("t.txt");
+    Result r = Run("examine " + Co() + " " + text);
+    EXPECT_EQ(r.out.find("Using substitution table"), std::string::npos) << r.out;
+    r = Run("examine " + Co() + " --table MAIN " + text);
+    EXPECT_NE(r.out.find("Using substitution table 'Main'"), std::string::npos) << r.out << r.err;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The Convert and Examine Files driver with a scripted person and stub converters: the checks of
 // the chosen files and their messages, the run order, the AP invoice options, the hub (table
 // groups, options) and the closing message.
+#include "test_convert_converter.h"
 #include "test_driver_support.h"
 
 #include "platform/import/xvl_rcstring.h"
@@ -508,6 +509,67 @@ TEST_F(Driver, ACancelledChooserEndsTheTaskAndKeepsTheFolder) {
     person.cancel_chooser();
     Run();
     EXPECT_EQ(person.choosers()[3].initial_folder, "");
+}
+
+TEST_F(Driver, ThePrefillCommandGetsTheThirdTexts) {
+    dz::ui::zqTask prefill("Substitution Tables", 12, 4010, 3);
+    const std::string a = Text("a.txt", "GLM"), b = Text("b.txt", "APM");
+    World().behaviour[101] = StubBehaviour{false, 3, "GLM"};
+    ConversionTypeList selection;
+    selection.files = {{a, 0}, {b, 0}};
+    OpenFilesList files;
+    person.answer(dz::ui::kOk);
+    ASSERT_TRUE(ValidateTextFiles(selection, files, prefill));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"105: " + xvlRCString::Get(12058, a, "GL Master file", "does not exist")}));
+    ASSERT_EQ(selection.files.size(), 1u);
+    EXPECT_EQ(selection.files[0].path, b);
+    EXPECT_EQ(selection.files[0].code, 401);
+
+    std::string err;
+    ASSERT_TRUE(dz::xvl::StampTextFile(b, "#,Previously Converted,by Ann Lee,on 12/ 6/2026,at 14:30:00,using x", err));
+    person.answer(dz::ui::kSkip);
+    EXPECT_FALSE(ValidateTextFiles(selection, files, prefill));
+    EXPECT_EQ(Boxes().back(), "109: " + xvlRCString::Get(12068, b, "by Ann Lee", "on 12/ 6/2026", "at 14:30:00"));
+    EXPECT_TRUE(selection.files.empty());
+    CloseRunFiles(files);
+}
+
+// The driver over the converter core's test converter: records really written, the text file
+// stamped, the second run questioned, the report delivered and the closing message counted.
+TEST_F(Driver, EndToEndWithTheTestConverter) {
+    std::string error;
+    const fs::path dictionaries = company.path() / "dict";
+    fs::create_directories(dictionaries);
+    fs::copy_file(fs::path(DZ_TEST_DATA_DIR) / "core" / "dictionary" / "tcv.toml", dictionaries / "tcv.toml");
+    fs::copy_file(dz::data_folder() / "dictionary" / "xvm.toml", dictionaries / "xvm.toml");
+    ASSERT_TRUE(xio_load_dictionaries(dictionaries, error)) << error;
+    ASSERT_EQ(xio_create_file("TCV", 1, company.path() / "MASTER.TCV"), XIO_OK);
+    SetConverterFactory([](uint16_t) { return std::make_unique<convert::testing::TestConverter>(); });
+
+    const std::string path = Text("items.txt", "GLM", "", "1,A1,,Alpha,1,\r\n1,B2,,WARNxy,2,\r\n1,A1,,Again,3,\r\n");
+    const std::string master = ReadFile(company.path() / "MASTER.TCV");
+    person.choose({path});
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(ReadFile(company.path() / "MASTER.TCV"), master);  // examining writes nothing
+    ASSERT_EQ(person.reports().size(), 1u);
+    EXPECT_EQ(person.reports()[0].title, "Examine Files Report");
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_EQ(person.messages().back().text.rfind("Examine your printout for more information on the\r1 record that will be rejected and\r2 warning/log messages", 0), 0u)
+        << person.messages().back().text;
+
+    person.choose({path});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_NE(ReadFile(path).find("Previously Converted"), std::string::npos);
+    EXPECT_TRUE(fs::exists(texts.path() / "RejTCV.txt"));
+
+    person.choose({path});
+    person.answer(dz::ui::kSkip);
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(person.messages().back().kind, dz::ui::kThreeWay);
+    EXPECT_NE(person.messages().back().text.find("by Ann Lee"), std::string::npos) << person.messages().back().text;
+    xio_load_dictionaries(dz::data_folder() / "dictionary", error);
 }
 
 TEST(DriverDates, ParseDate) {
