@@ -273,7 +273,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
 
     RunObserver* observer = CurrentRunObserver();
     for (const auto& entry : selection.files) {
-        if (progress.StopRequested()) break;
+        // A background run that was told to end stops between two files as well.
+        if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
         FileOutcome outcome;
         outcome.entry = entry;
         if (observer) observer->FileStarting(entry);
@@ -288,7 +289,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         ConversionOptions copy = options;
         converter->ConvertFile(openFiles, entry, &progress, printDef, task, tableName, &copy);
         converter.reset();
-        outcome.stopped = progress.StopRequested();
+        outcome.stopped = progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate());
         outcome.rejected = progress.run_rejected - rejected;
         const std::uint32_t read = progress.run_records - records;
         outcome.accepted = read > outcome.rejected ? read - outcome.rejected : 0;

@@ -204,6 +204,27 @@ TEST_F(Stored, ConvertStoresThePaidTotalsLineAndTheTableGroup) {
     EXPECT_EQ(run.options.paidTotalsMode, 1u);
 }
 
+TEST_F(Stored, AReplayToldToEndStopsBetweenFiles) {
+    dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
+    person.choose({Text("a.txt", "GLM"), Text("b.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+
+    struct Watch : RunObserver {
+        std::vector<bool> stopped;
+        void FileFinished(const FileOutcome& o) override { stopped.push_back(o.stopped); }
+    } watch;
+    SetRunObserver(&watch);
+    dz::ui::reset_run_state();
+    dz::ui::run_state().in_background = true;
+    dz::ui::run_state().report_path = "-";
+    World().behaviour[101].terminate = true;
+    Run();
+    dz::ui::clear_terminate();
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"a.txt"}));
+    EXPECT_EQ(watch.stopped, (std::vector<bool>{true}));
+}
+
 TEST_F(Stored, AReplayOfAMalformedOrMissingStoreIsRefused) {
     dz::ui::run_state().in_background = true;
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);

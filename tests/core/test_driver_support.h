@@ -38,6 +38,7 @@ struct StubBehaviour {
     std::string failAbbr = "GLM";   // the entry it adds for the file that failed
     uint32_t records = 0, rejected = 0, messages = 0, notes = 0;
     bool stop = false;              // the person stops during this file
+    bool terminate = false;         // a background run is told to end during this file
 };
 
 struct StubWorld {
@@ -76,6 +77,7 @@ public:
             progress->notes += b.notes;
             if (b.stop) progress->stop = 1;
         }
+        if (b.terminate) ui::request_terminate();
     }
     void PrefillTables(convert::OpenFilesList&, const convert::TextFileEntry&, convert::ConvertProgress*, ui::zqTask&,
                        void*) override {}
