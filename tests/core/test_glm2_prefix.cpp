@@ -286,6 +286,42 @@ TEST_F(Glm2Prefix, IntercompanyAccounts) {
     EXPECT_TRUE(Has(report, "their values like '4000-10' will be cleared(176)")) << report;
 }
 
+TEST_F(Glm2Prefix, IntercompanyAccountsOfPrefixBAndCFollowTheBalanceSheetLevel) {
+    // Fiscal entity at prefix A, balance sheet at prefix AB.
+    SetSettings(2, 2);
+    SeedBaseAccount("420010", 1, 2);
+    SeedBaseAccount("400010", 1, 3);
+    Prefix a = Fiscal(A("01"));
+    a.fiscal = "1";
+    a.balanceLevel = "2";
+    Prefix b = B("012");
+    b.icPayable = "4200-10";
+    b.icReceivable = "4000-10";
+    Prefix c = C("01233");
+    c.icPayable = "4200-10";
+    c.icReceivable = "4000-10";
+    Prefix bWrong = B("013");
+    bWrong.icPayable = "4000-10";
+    bWrong.icReceivable = "4000-10";
+    const std::string lines = a.Line() + b.Line() + c.Line() + bWrong.Line();
+
+    // Examine Files finds prefix A's balance-sheet level through its examine code.
+    std::string report = Run(lines, false, "examine.txt");
+    EXPECT_TRUE(Has(report, "The Intercompany payable account '4000-10' is not defined to be a payable for prefix "
+                            "'01-3'(179)"))
+        << report;
+    EXPECT_TRUE(Has(report, "their values like '4200-10' will be cleared(176)")) << report;
+
+    report = Run(lines, true, "convert.txt");
+    ASSERT_TRUE(Read(kRecPrefixB, "PBPRFX", "012")) << report;
+    EXPECT_EQ(TextOf(kRecPrefixB, "PBICPAY"), "420010");
+    EXPECT_EQ(TextOf(kRecPrefixB, "PBICREC"), "400010");
+    ASSERT_TRUE(Read(kRecPrefixC, "PCPRFX", "01233")) << report;  // the balance sheet is not at ABC
+    EXPECT_EQ(TextOf(kRecPrefixC, "PCICPAY"), "");
+    EXPECT_TRUE(Has(report, "their values like '4200-10' were cleared(175)")) << report;
+    EXPECT_FALSE(Read(kRecPrefixB, "PBPRFX", "013"));
+}
+
 TEST_F(Glm2Prefix, IntercompanyBaseAccountsEarlierInTheTextFileWhenExamining) {
     SetSettings(2, 1);
     Prefix a = Fiscal(A("01"));
