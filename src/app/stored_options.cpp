@@ -6,6 +6,7 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/ui.h"
 
+#include <algorithm>
 #include <new>
 
 namespace dz::app {
@@ -208,15 +209,27 @@ bool ReadStoredRun(int command, StoredRun& run, std::string& error) {
 
     const std::size_t size2 = dz::suite::xm_option_size(command, 2);
     if (size2 != 0) {
+        // One zero byte after the name and none inside it: anything else is not a name we stored.
         std::vector<std::uint8_t> name(size2 + 1, 0);
-        dz::suite::xm_get_options(command, name.data(), size2, 2);
-        run.tableName.assign(reinterpret_cast<const char*>(name.data()));  // up to the first zero byte
+        if (dz::suite::xm_get_options(command, name.data(), size2, 2) != dz::suite::kXmOk) {
+            error = "the stored table group cannot be read";
+            return false;
+        }
+        const auto firstZero = std::find(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(size2), 0);
+        if (size2 < 2 || firstZero != name.begin() + static_cast<std::ptrdiff_t>(size2 - 1)) {
+            error = "the stored table group name is malformed";
+            return false;
+        }
+        run.tableName.assign(reinterpret_cast<const char*>(name.data()), size2 - 1);
     }
 
     const std::size_t size3 = dz::suite::xm_option_size(command, 3);
     if (size3 != 0) {
         std::vector<std::uint8_t> block(size3, 0);
-        dz::suite::xm_get_options(command, block.data(), size3, 3);
+        if (dz::suite::xm_get_options(command, block.data(), size3, 3) != dz::suite::kXmOk) {
+            error = "the stored run options cannot be read";
+            return false;
+        }
         if (!UnpackConversionOptions(block.data(), block.size(), run.options, &error)) {
             error = "the stored run options are malformed: " + error;
             return false;

@@ -242,6 +242,13 @@ TEST_F(Stored, AReplayOfAMalformedOrMissingStoreIsRefused) {
 
     const Bytes good = {'/', 'x', 0x00, 0x65, 0x00};
     dz::suite::xm_put_options(3020, good.data(), good.size(), 1);
+    for (const Bytes& name : {Bytes{'M', 'a', 'i', 'n'}, Bytes{'M', 0x00, 'n', 0x00}, Bytes{0x00}}) {
+        dz::suite::xm_put_options(3020, name.data(), name.size(), 2);
+        EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+        EXPECT_NE(person.messages().back().text.find("the stored table group name is malformed"), std::string::npos)
+            << person.messages().back().text;
+    }
+    dz::suite::xm_put_options(3020, nullptr, 0, 2);
     const Bytes shortOptions(21, 0);
     dz::suite::xm_put_options(3020, shortOptions.data(), shortOptions.size(), 3);
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
