@@ -249,6 +249,14 @@ int RunConvert(const ConvertArgs& args, int command) {
 
         app.RunCommand(command);
         const dz::ui::zqTask* task = app.FindTask(command);
+        // Options that no panel of this run asked for are said to be unused, not silently dropped.
+        const bool generalGiven = args.duplicates != 0 || !args.clearThrough.empty() || !args.statementDate.empty();
+        if (ui.ended().empty() && args.paidTotals != 0 && !ui.panel_was_opened("QUERY/API"))
+            std::cerr << "dodedoz-cli: " << name << ": --paid-totals not used: no AP invoice file was converted\n";
+        if (ui.ended().empty() && generalGiven && !ui.panel_was_opened("QUERY/GENERAL"))
+            std::cerr << "dodedoz-cli: " << name
+                      << ": --duplicate-invoices, --clear-checks-through and --statement-date not used: they apply to AP "
+                         "invoice files whose first line offers the duplicate-invoice choice\n";
         if (args.store) {
             rc = task && task->Ended() && task->Status() == dz::ui::zqTask::kEndedOk && ui.ended().empty() ? kExitOk
                                                                                                           : kExitFailure;

@@ -210,6 +210,14 @@ TEST_F(ConvertCli, UsageErrors) {
     EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos);
 }
 
+TEST_F(ConvertCli, OptionsNoPanelAskedForAreSaidToBeUnused) {
+    const std::string text = Text("gl.txt");
+    Result r = Run("convert " + Co() + " --paid-totals 3 --statement-date 2026-01-31 " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("--paid-totals not used: no AP invoice file was converted"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--statement-date not used"), std::string::npos) << r.err;
+}
+
 TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
     // One table group in MASTER.XVM: the desktop hub would preselect it; the command line uses
     // it only when --table names it.
