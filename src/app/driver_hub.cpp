@@ -97,8 +97,8 @@ int OnHubPanel(ui::Panel& hub, const ui::PanelMessage& m, RunContext& ctx) {
     }
     if (IsCommand(m, ui::kHubStartButton)) {
         // The hub's "store as a background task" box makes this run one to store.
-        if (ctx.task && hub.has_field(ui::kHubBackgroundField) && hub.checked(ui::kHubBackgroundField))
-            ctx.task->SetAllowBackground(true);
+        if (ctx.task && hub.has_field(ui::kHubBackgroundField))
+            ctx.task->SetAllowBackground(hub.checked(ui::kHubBackgroundField));
         ctx.tableName.clear();
         const int chosen = hub.choice(kTableListField);
         if (chosen > 1) {

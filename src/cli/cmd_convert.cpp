@@ -264,7 +264,7 @@ int RunConvert(const ConvertArgs& args, int command) {
                 std::cerr << "dodedoz: stored the " << name << " run for replay in "
                           << (fs::path(args.company) / "options" / std::to_string(command)).string() << "\n";
         } else {
-            rc = Status(ui, task, static_cast<int>(files.size()));
+            rc = Status(ui, task, static_cast<int>(std::set<std::string>(files.begin(), files.end()).size()));
             for (const auto& f : files)
                 if (!ui.ran(f)) std::cerr << "dodedoz: " << f << ": not run\n";
             if (!ui.WriteReports(args.ui.report, args.notes)) rc = kExitFailure;
