@@ -3,15 +3,88 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/suite/company.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <array>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 #include <cstdio>
 
 namespace dz::gl {
 
-uint16_t FieldNo(uint16_t glm, uint16_t rec, const char* name) { return xio_num(glm, XIO_NUM_RECORD, rec, name); }
+namespace {
+
+// Field numbers by handle, record and name: the handlers ask for the same few fields on every
+// record, always by name literals. A hit is checked against the name, so a name held elsewhere
+// at the same address is never taken for another.
+struct FieldSlot {
+    uint16_t glm = 0;
+    uint16_t rec = 0;
+    const char* ptr = nullptr;
+    std::string name;
+    uint16_t no = 0;
+};
+constexpr std::size_t kFieldSlots = 1024;
+std::vector<FieldSlot>& FieldSlots() {
+    static std::vector<FieldSlot> slots(kFieldSlots);
+    return slots;
+}
+
+// Where the parts of an account lie in its stored value, as the account format gives them.
+struct Span {
+    int offset = 0;
+    int width = 0;  // 0: the part is not in use
+};
+struct Spans {
+    bool ready = false;
+    std::array<int, 12> format{};  // the account format they were taken from: levels, widths
+    Span prefixA, prefixAB, prefixABC, baseAccount;
+};
+// The open company's account format in a few numbers, to tell when it changed.
+std::array<int, 12> FormatSignature() {
+    std::array<int, 12> sig{};
+    sig.fill(-1);
+    const suite::Company* company = suite::current_company();
+    if (!company) return sig;
+    const auto it = company->settings().formats.find(suite::kGlAccountFormat);
+    if (it == company->settings().formats.end()) return sig;
+    sig[0] = it->second.prefix_levels;
+    for (std::size_t i = 0; i < it->second.sections.size() && i + 1 < sig.size(); ++i)
+        sig[i + 1] = it->second.sections[i].width;
+    return sig;
+}
+Spans& AccountSpans() {
+    static Spans spans;
+    const auto sig = FormatSignature();
+    if (!spans.ready || sig != spans.format) {
+        spans.format = sig;
+        const int fmt = suite::kGlAccountFormat;
+        spans.prefixA = {0, suite::xk_width(fmt, suite::kGlPrefixA)};
+        spans.prefixAB = {0, suite::xk_width(fmt, suite::kGlPrefixAB)};
+        spans.prefixABC = {0, suite::xk_width(fmt, suite::kGlPrefixABC)};
+        spans.baseAccount = {suite::xk_width(fmt, suite::kGlPrefix), suite::xk_width(fmt, suite::kGlBaseAccount)};
+        spans.ready = true;
+    }
+    return spans;
+}
+
+}  // namespace
+
+uint16_t FieldNo(uint16_t glm, uint16_t rec, const char* name) {
+    auto& slot = FieldSlots()[(reinterpret_cast<std::uintptr_t>(name) / 8 + glm * 31u + rec) % kFieldSlots];
+    if (slot.ptr == name && slot.glm == glm && slot.rec == rec && slot.name == name) return slot.no;
+    const uint16_t no = xio_num(glm, XIO_NUM_RECORD, rec, name);
+    slot = FieldSlot{glm, rec, name, name, no};
+    return no;
+}
+
+void ForgetFieldNumbers() {
+    for (auto& slot : FieldSlots()) slot = FieldSlot{};
+    AccountSpans().ready = false;
+}
 
 uint16_t HeaderFieldNo(uint16_t glm, uint16_t header, const char* name) {
     return xio_num(glm, XIO_NUM_HEADER, header, name);
@@ -61,8 +134,22 @@ void PutFlag(uint16_t glm, uint16_t field, uint16_t flag) {
 int32_t Whole(double value) { return static_cast<int32_t>(std::trunc(value)); }
 
 std::string AccountSection(const std::string& account, int section) {
+    const Spans& spans = AccountSpans();
+    const Span* span = section == suite::kGlPrefixA     ? &spans.prefixA
+                       : section == suite::kGlPrefixAB  ? &spans.prefixAB
+                       : section == suite::kGlPrefixABC ? &spans.prefixABC
+                       : section == suite::kGlBaseAccount ? &spans.baseAccount
+                                                          : nullptr;
     std::string text = account;
-    suite::xk_get_section(suite::kGlAccountFormat, false, section, text);
+    if (!span) {
+        suite::xk_get_section(suite::kGlAccountFormat, false, section, text);
+        return text;
+    }
+    // The same positional cut as the key-format service, without building the layout each time.
+    const auto off = static_cast<std::size_t>(span->offset);
+    if (span->width == 0 || off >= text.size()) return {};
+    text = text.substr(off, static_cast<std::size_t>(span->width));
+    while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
 
@@ -89,9 +176,12 @@ bool FindInIdMap(uint16_t glm, uint16_t rec, const RecordIdMap& ids, uint16_t* c
 }
 
 bool ReadByKey(uint16_t glm, uint16_t rec, const char* field, const std::string& key) {
+    const uint16_t keyNo = FieldNo(glm, rec, field);
+    PutText(glm, keyNo, key);
+    if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) return true;
     xio_init_record(glm, rec);
-    PutText(glm, FieldNo(glm, rec, field), key);
-    return xio_rd_record(glm, rec, 0, 0) == XIO_OK;
+    PutText(glm, keyNo, key);
+    return false;
 }
 
 std::string MsgValues(int number, std::initializer_list<std::string_view> values) {

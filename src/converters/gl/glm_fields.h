@@ -14,6 +14,8 @@ namespace dz::gl {
 // ---- Fields of the GL master buffer ---------------------------------------------------------
 // The file-global number of field `name` of record `rec` (0 when there is none).
 uint16_t FieldNo(uint16_t glm, uint16_t rec, const char* name);
+// Forgets the field numbers kept so far (a new text file, or dictionaries loaded again).
+void ForgetFieldNumbers();
 // The same for a header field.
 uint16_t HeaderFieldNo(uint16_t glm, uint16_t header, const char* name);
 

@@ -84,6 +84,10 @@ void xvGLM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 }
 
 bool xvGLM::LoadSettings(uint16_t glm) {
+    ForgetFieldNumbers();
+    parts_.clear();
+    controlMarked_ = -1;
+    accountingMethod_ = 0;
     bool match = false;
     if (xio_rd_header(glm, kHdrAccountFormat, 0) == XIO_OK) {
         auto num = [&](const char* name) { return Whole(GetNumber(glm, HeaderFieldNo(glm, kHdrAccountFormat, name))); };
@@ -217,6 +221,8 @@ bool xvGLM::ProcessRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status
             bool diskFull = false;
             accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
             if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
+            // Answers kept about prefixes and base accounts do not outlive a write of one.
+            if (accepted && extra == 0) parts_.erase(info.ImportedRecs());
         } else {
             const uint16_t code = extra == 0 ? ExamineRecordCode(file, info, fiscalAtPrefix) : 0;
             accepted = ExamineRecord(file, info, reason, code, permissions);

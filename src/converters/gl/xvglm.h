@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -128,8 +130,28 @@ protected:
     int16_t balanceSheetLevel = 0;   // BLLVL, read when fiscalAtPrefix is 1
     uint8_t uses13Periods = 0;       // U13PA, read when fiscalAtPrefix is 0
 
+    // Whether the record of `rec` whose key field `keyField` holds `key` is on file. Answers for
+    // the parts of accounts (prefixes, base accounts) are kept while the text file is read, with
+    // the fields `keep` of the record: a later answer for the same record puts them back into
+    // the buffer. On file: the buffer holds the record (or at least those fields). Not on file:
+    // the buffer holds the key (and, when `keep` is given, the record's defaults around it), so
+    // that the record-ID map can be asked.
+    bool PartOnFile(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
+                    const std::vector<uint16_t>& keep);
+    // The settings that mark control accounts, and the company's accounting method, read once
+    // per text file.
+    bool ControlAccountsMarked(uint16_t glm);
+    int AccountingMethod();
+
 private:
+    struct KnownPart {
+        bool onFile = false;
+        std::vector<x_value_def> fields;
+    };
     bool settingsMatch_ = true;
+    std::map<uint16_t, std::unordered_map<std::string, KnownPart>> parts_;  // by record number, then key
+    int controlMarked_ = -1;  // -1 not read yet
+    int accountingMethod_ = 0;  // 0 not read yet
 };
 
 // Whether the fiscal calendar that governs `account` has 13 periods: the company's setting

@@ -11,6 +11,8 @@
 #include "platform/suite/xk.h"
 
 #include <array>
+#include <cctype>
+#include <iterator>
 #include <set>
 
 namespace dz::gl {
@@ -19,15 +21,9 @@ namespace {
 
 using suite::kGlAccountFormat;
 
-int AccountingMethod() {
-    suite::xc_control_def def;
-    if (!suite::xc_get_control_def(def)) return 3;
-    return def.accountingMethod;
-}
-
 // Whether the GL settings mark control accounts. Unreadable settings, or settings without the
 // field, count as marking them.
-bool ControlAccountsMarked(uint16_t glm, bool throughModule) {
+bool SettingsMarkControlAccounts(uint16_t glm, bool throughModule) {
     const int status = throughModule ? modules::GL_RD_HEADER(glm, kHdrSettings, 0) : xio_rd_header(glm, kHdrSettings, 0);
     if (status != XIO_OK) return true;
     const uint16_t field = HeaderFieldNo(glm, kHdrSettings, "TYPEDCA");
@@ -99,14 +95,53 @@ void BaseFieldsFromCode(uint16_t glm, uint16_t code) {
     PutNumber(glm, kRecBaseAccount, "BSTYPE", s % 100);
 }
 
-// A record on file, or in Examine Files one that an earlier line of the text file added.
-bool KnownRecord(uint16_t glm, uint16_t rec, const char* key, const std::string& value, bool converting,
-                 const RecordIdMap& ids, uint16_t* code = nullptr) {
-    if (ReadByKey(glm, rec, key, value)) return true;
-    return !converting && FindInIdMap(glm, rec, ids, code);
+}  // namespace
+
+// ---- Settings and parts read once per text file -------------------------------------------------
+
+bool xvGLM::ControlAccountsMarked(uint16_t glm) {
+    if (controlMarked_ < 0) controlMarked_ = SettingsMarkControlAccounts(glm, true) ? 1 : 0;
+    return controlMarked_ == 1;
 }
 
-}  // namespace
+int xvGLM::AccountingMethod() {
+    if (accountingMethod_ == 0) {
+        suite::xc_control_def def;
+        accountingMethod_ = suite::xc_get_control_def(def) ? def.accountingMethod : 3;
+    }
+    return accountingMethod_;
+}
+
+bool xvGLM::PartOnFile(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
+                       const std::vector<uint16_t>& keep) {
+    std::string folded = key;
+    for (auto& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    auto& known = parts_[rec];
+    const uint16_t keyNo = FieldNo(glm, rec, keyField);
+    auto notOnFile = [&] {
+        if (!keep.empty()) xio_init_record(glm, rec);
+        PutText(glm, keyNo, key);
+        return false;
+    };
+    if (const auto it = known.find(folded); it != known.end()) {
+        if (!it->second.onFile) return notOnFile();
+        for (std::size_t i = 0; i < keep.size() && i < it->second.fields.size(); ++i)
+            xio_put_field(glm, rec, keep[i], it->second.fields[i]);
+        PutText(glm, keyNo, key);
+        return true;
+    }
+    PutText(glm, keyNo, key);
+    if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) {
+        KnownPart part;
+        part.onFile = true;
+        for (uint16_t f : keep) part.fields.push_back(GetValue(glm, f));
+        known.emplace(std::move(folded), std::move(part));
+        return true;
+    }
+    // Converting, a later line may still add it; examining, nothing is ever added.
+    if (!converting) known.emplace(std::move(folded), KnownPart{});
+    return notOnFile();
+}
 
 // ---- Accounts -----------------------------------------------------------------------------------
 
@@ -118,18 +153,25 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
         reason = Msg(12090);
         return false;
     }
-    const std::string shown = FormatAccount(account, suite::kGlWhole);
+    auto shown = [&] { return FormatAccount(account, suite::kGlWhole); };
     const std::string& format = info.FormatID();
     auto given = [&](const char* field) { return import.xvlImpWasItImported(format, field); };
 
     // 2. The account's parts must exist.
     const int levels = suite::xk_num_sections(kGlAccountFormat);
     if (levels > 0) {
+        // The base-account fields an account may be completed from.
+        static constexpr std::pair<const char*, const char*> kFromBase[] = {
+            {"ATITLE", "BSTITLE"}, {"ATYPE", "BSTYPE"}, {"ACTLTY", "BSCTLTY"}, {"AWRNLV", "BSWRNLV"},
+            {"AICSTS", "BSICSTS"}, {"ABGTS", "BSBGTS"},  {"ACSFLW", "BSCSFLW"}, {"ACNTL", "BSCNTL"},
+            {"AINGL", "BSINGL"}};
+        std::vector<uint16_t> baseFields;
+        for (const auto& names : kFromBase) baseFields.push_back(FieldNo(glm, kRecBaseAccount, names.second));
         const std::string base = AccountSection(account, suite::kGlBaseAccount);
-        if (!ReadByKey(glm, kRecBaseAccount, "BSBASE", base)) {
+        if (!PartOnFile(glm, kRecBaseAccount, "BSBASE", base, converting, baseFields)) {
             uint16_t code = 0;
             if (converting || !FindInIdMap(glm, kRecBaseAccount, ids, &code)) {
-                reason = Msg(12091, FormatAccount(base, suite::kGlBaseAccount), shown);
+                reason = Msg(12091, FormatAccount(base, suite::kGlBaseAccount), shown());
                 return false;
             }
             BaseFieldsFromCode(glm, code);
@@ -147,20 +189,16 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
             const Level& lv = kLevels[l];
             // The prefix-record buffers are read here; the account's own buffer stays as it is.
             const std::string prefix = AccountSection(account, lv.section);
-            if (!KnownRecord(glm, lv.rec, lv.key, prefix, converting, ids)) {
-                reason = Msg(lv.message, SectionDescription(lv.section, true), FormatAccount(prefix, lv.section), shown);
+            if (!PartOnFile(glm, lv.rec, lv.key, prefix, converting, {}) &&
+                (converting || !FindInIdMap(glm, lv.rec, ids))) {
+                reason = Msg(lv.message, SectionDescription(lv.section, true), FormatAccount(prefix, lv.section), shown());
                 return false;
             }
         }
         // Fields the text file leaves out come from the base account.
-        static constexpr std::pair<const char*, const char*> kFromBase[] = {
-            {"ATITLE", "BSTITLE"}, {"ATYPE", "BSTYPE"}, {"ACTLTY", "BSCTLTY"}, {"AWRNLV", "BSWRNLV"},
-            {"AICSTS", "BSICSTS"}, {"ABGTS", "BSBGTS"},  {"ACSFLW", "BSCSFLW"}, {"ACNTL", "BSCNTL"},
-            {"AINGL", "BSINGL"}};
-        for (const auto& [field, baseField] : kFromBase) {
-            if (given(field)) continue;
-            xio_put_field(glm, kRecAccount, FieldNo(glm, kRecAccount, field),
-                          GetValue(glm, FieldNo(glm, kRecBaseAccount, baseField)));
+        for (std::size_t i = 0; i < std::size(kFromBase); ++i) {
+            if (given(kFromBase[i].first)) continue;
+            xio_put_field(glm, kRecAccount, FieldNo(glm, kRecAccount, kFromBase[i].first), GetValue(glm, baseFields[i]));
         }
     }
 
@@ -168,11 +206,11 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     // title, so the test waits for the conversion.
     if (converting || levels == 0) {
         if (GetText(glm, kRecAccount, "ATITLE").empty()) {
-            reason = Msg(12095, shown);
+            reason = Msg(12095, shown());
             return false;
         }
         if (levels == 0 && !given("ATYPE")) {
-            reason = Msg(12096, shown);
+            reason = Msg(12096, shown());
             return false;
         }
     }
@@ -185,7 +223,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     }
 
     // 5. Control accounts.
-    CorrectControlFields(glm, ControlAccountsMarked(glm, true), FieldNo(glm, kRecAccount, "AINGL"),
+    CorrectControlFields(glm, ControlAccountsMarked(glm), FieldNo(glm, kRecAccount, "AINGL"),
                          FieldNo(glm, kRecAccount, "ACTLTY"), FieldNo(glm, kRecAccount, "AWRNLV"),
                          FieldNo(glm, kRecAccount, "ACNTL"), messages, converting);
 
@@ -262,7 +300,7 @@ bool xvGLM::ConvertBaseAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string&
         messages.push_back(
             Msg(12086, ModeWord("was changed/will change", converting), ModeWord("116/117", converting)));
     }
-    CorrectControlFields(glm, ControlAccountsMarked(glm, false), FieldNo(glm, kRecBaseAccount, "BSINGL"),
+    CorrectControlFields(glm, SettingsMarkControlAccounts(glm, false), FieldNo(glm, kRecBaseAccount, "BSINGL"),
                          FieldNo(glm, kRecBaseAccount, "BSCTLTY"), FieldNo(glm, kRecBaseAccount, "BSWRNLV"),
                          FieldNo(glm, kRecBaseAccount, "BSCNTL"), messages, converting);
     const uint16_t icField = FieldNo(glm, kRecBaseAccount, "BSICSTS");
