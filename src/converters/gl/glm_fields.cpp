@@ -27,7 +27,7 @@ struct FieldSlot {
     std::string name;
     uint16_t no = 0;
 };
-constexpr std::size_t kFieldSlots = 1024;
+constexpr std::size_t kFieldSlots = 1024;  // a power of two: slots are the top 10 bits of a hash
 std::vector<FieldSlot>& FieldSlots() {
     static std::vector<FieldSlot> slots(kFieldSlots);
     return slots;
@@ -74,7 +74,10 @@ Spans& AccountSpans() {
 }  // namespace
 
 uint16_t FieldNo(uint16_t glm, uint16_t rec, const char* name) {
-    auto& slot = FieldSlots()[(reinterpret_cast<std::uintptr_t>(name) / 8 + glm * 31u + rec) % kFieldSlots];
+    const std::uint64_t mixed =
+        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) ^ (std::uint64_t{glm} << 48) ^
+         (std::uint64_t{rec} << 40)) * 0x9E3779B97F4A7C15ull;
+    auto& slot = FieldSlots()[static_cast<std::size_t>(mixed >> 54)];  // 10 bits: kFieldSlots
     if (slot.ptr == name && slot.glm == glm && slot.rec == rec && slot.name == name) return slot.no;
     const uint16_t no = xio_num(glm, XIO_NUM_RECORD, rec, name);
     slot = FieldSlot{glm, rec, name, name, no};

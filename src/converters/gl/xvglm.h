@@ -130,14 +130,15 @@ protected:
     int16_t balanceSheetLevel = 0;   // BLLVL, read when fiscalAtPrefix is 1
     uint8_t uses13Periods = 0;       // U13PA, read when fiscalAtPrefix is 0
 
-    // Whether the record of `rec` whose key field `keyField` holds `key` is on file. Answers for
-    // the parts of accounts (prefixes, base accounts) are kept while the text file is read, with
-    // the fields `keep` of the record: a later answer for the same record puts them back into
-    // the buffer. On file: the buffer holds the record (or at least those fields). Not on file:
-    // the buffer holds the key (and, when `keep` is given, the record's defaults around it), so
-    // that the record-ID map can be asked.
-    bool PartOnFile(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
-                    const std::vector<uint16_t>& keep);
+    // Where the record of `rec` whose key field `keyField` holds `key` stands: on file, or (in
+    // Examine Files) added by an earlier line of the text file, whose examine code `code`
+    // receives. Answers for the parts of accounts (prefixes, base accounts) are kept while the
+    // text file is read, with the fields `keep` of a record on file, which a later answer puts
+    // back into the buffer. On file: the buffer holds the record (at least those fields).
+    // Otherwise the buffer holds the key (with the record's defaults when `keep` is given).
+    enum class PartState { Unknown, OnFile, MetEarlier };
+    PartState FindPart(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
+                       const std::vector<uint16_t>& keep, const RecordIdMap& ids, uint16_t* code = nullptr);
     // The settings that mark control accounts, and the company's accounting method, read once
     // per text file.
     bool ControlAccountsMarked(uint16_t glm);
@@ -145,7 +146,8 @@ protected:
 
 private:
     struct KnownPart {
-        bool onFile = false;
+        PartState state = PartState::Unknown;
+        uint16_t code = 0;  // MetEarlier: its examine code
         std::vector<x_value_def> fields;
     };
     bool settingsMatch_ = true;

@@ -112,35 +112,48 @@ int xvGLM::AccountingMethod() {
     return accountingMethod_;
 }
 
-bool xvGLM::PartOnFile(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
-                       const std::vector<uint16_t>& keep) {
+xvGLM::PartState xvGLM::FindPart(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key,
+                                 bool converting, const std::vector<uint16_t>& keep, const RecordIdMap& ids,
+                                 uint16_t* code) {
     std::string folded = key;
     for (auto& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     auto& known = parts_[rec];
     const uint16_t keyNo = FieldNo(glm, rec, keyField);
+    // Not on file: the key alone (with the record's defaults when fields are kept) in the buffer.
     auto notOnFile = [&] {
         if (!keep.empty()) xio_init_record(glm, rec);
         PutText(glm, keyNo, key);
-        return false;
     };
-    if (const auto it = known.find(folded); it != known.end()) {
-        if (!it->second.onFile) return notOnFile();
+    auto it = known.find(folded);
+    if (it != known.end() && it->second.state == PartState::OnFile) {
         for (std::size_t i = 0; i < keep.size() && i < it->second.fields.size(); ++i)
             xio_put_field(glm, rec, keep[i], it->second.fields[i]);
         PutText(glm, keyNo, key);
-        return true;
+        return PartState::OnFile;
     }
-    PutText(glm, keyNo, key);
-    if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) {
-        KnownPart part;
-        part.onFile = true;
-        for (uint16_t f : keep) part.fields.push_back(GetValue(glm, f));
-        known.emplace(std::move(folded), std::move(part));
-        return true;
+    if (it == known.end()) {
+        PutText(glm, keyNo, key);
+        if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) {
+            KnownPart part;
+            part.state = PartState::OnFile;
+            for (uint16_t f : keep) part.fields.push_back(GetValue(glm, f));
+            known.emplace(std::move(folded), std::move(part));
+            return PartState::OnFile;
+        }
+        // Converting, a later line may still add it; examining, nothing is ever added.
+        if (converting) {
+            notOnFile();
+            return PartState::Unknown;
+        }
+        it = known.emplace(std::move(folded), KnownPart{}).first;
     }
-    // Converting, a later line may still add it; examining, nothing is ever added.
-    if (!converting) known.emplace(std::move(folded), KnownPart{});
-    return notOnFile();
+    notOnFile();
+    if (converting) return PartState::Unknown;
+    // Examining: an earlier line of the text file may have added it, and then it stays added.
+    if (it->second.state == PartState::Unknown && FindInIdMap(glm, rec, ids, &it->second.code))
+        it->second.state = PartState::MetEarlier;
+    if (it->second.state == PartState::MetEarlier && code) *code = it->second.code;
+    return it->second.state;
 }
 
 // ---- Accounts -----------------------------------------------------------------------------------
@@ -168,9 +181,10 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
         std::vector<uint16_t> baseFields;
         for (const auto& names : kFromBase) baseFields.push_back(FieldNo(glm, kRecBaseAccount, names.second));
         const std::string base = AccountSection(account, suite::kGlBaseAccount);
-        if (!PartOnFile(glm, kRecBaseAccount, "BSBASE", base, converting, baseFields)) {
-            uint16_t code = 0;
-            if (converting || !FindInIdMap(glm, kRecBaseAccount, ids, &code)) {
+        uint16_t code = 0;
+        const PartState baseState = FindPart(glm, kRecBaseAccount, "BSBASE", base, converting, baseFields, ids, &code);
+        if (baseState != PartState::OnFile) {
+            if (baseState != PartState::MetEarlier) {
                 reason = Msg(12091, FormatAccount(base, suite::kGlBaseAccount), shown());
                 return false;
             }
@@ -189,8 +203,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
             const Level& lv = kLevels[l];
             // The prefix-record buffers are read here; the account's own buffer stays as it is.
             const std::string prefix = AccountSection(account, lv.section);
-            if (!PartOnFile(glm, lv.rec, lv.key, prefix, converting, {}) &&
-                (converting || !FindInIdMap(glm, lv.rec, ids))) {
+            if (FindPart(glm, lv.rec, lv.key, prefix, converting, {}, ids) == PartState::Unknown) {
                 reason = Msg(lv.message, SectionDescription(lv.section, true), FormatAccount(prefix, lv.section), shown());
                 return false;
             }
