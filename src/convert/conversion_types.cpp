@@ -150,6 +150,12 @@ bool ReadTemplatePath(std::istream& in, std::string& path) {
         const std::string folder = ApplicationDataFolder();
         if (folder.size() + name.size() + 19 >= 255) return false;
         full = folder + "ACCOUNTING/TEMPLATE/" + name;
+        // The templates shipped with the program stand in data/templates; a template of the
+        // same name in the application-data folder comes first.
+        std::error_code ec;
+        const auto shipped = dz::data_folder() / "templates" / name;
+        if (!std::filesystem::is_regular_file(full, ec) && std::filesystem::is_regular_file(shipped, ec))
+            full = shipped.string();
     }
     path = full;
     std::error_code ec;
