@@ -202,6 +202,10 @@ TEST_F(GlmPartnerTables, ATotalOtherThanAHundredIsAMessage) {
     EXPECT_TRUE(Check()) << reason;
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], "Partner percentages do not total 100 percent (they total to 90.000000%)(154)");
+    Partner(3, 13, 25.5, "310000");
+    EXPECT_TRUE(Check()) << reason;
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Partner percentages do not total 100 percent (they total to 115.500000%)(154)");
 }
 
 TEST_F(GlmPartnerTables, GapsDuplicatesAndMissingBasesAreRejected) {
