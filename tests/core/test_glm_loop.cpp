@@ -9,6 +9,10 @@
 #include "tables/master_file.h"
 #include "tables/substitution_fields.h"
 
+#include <algorithm>
+#include <tuple>
+#include <vector>
+
 namespace dz::gl::testing {
 namespace {
 
@@ -69,6 +73,41 @@ TEST_F(GlmLoop, JoinedPrefixesAreSubstitutedAsPrefixes) {
     EXPECT_FALSE(Read(kRecPrefixB, "PBPRFX", "011"));
     EXPECT_FALSE(Read(kRecPrefixB, "PBPRFX", "013"));
     EXPECT_TRUE(Has(report, "substitution table(98)")) << report;
+}
+
+// Values handed to the prefill callback: value, field id, section.
+std::vector<std::tuple<std::string, int, int>> g_prefilled;
+bool Collect(const std::string& value, int16_t fieldId, int16_t section, const std::string&, void* ctx) {
+    g_prefilled.emplace_back(value, fieldId, section);
+    return *static_cast<bool*>(ctx);
+}
+
+TEST_F(GlmLoop, PrefillOffersJoinedPrefixesAsPrefixes) {
+    const std::string text = WriteText("a.txt", Line("4P", {{"PREBPART1", "01"}, {"PREBPART2", "2"}}) +
+                                                    Line("5P", {{"PRECPART1", "01"}, {"PRECPART2", "2"}, {"PRECPART3", "30"}}) +
+                                                    Line("4N", {{"PBPRFX", "01-2"}, {"Converted Notes", "x"}}) +
+                                                    Line("1B", {{"AACCT", "01-2-30-1000-00"}}));
+    g_prefilled.clear();
+    xvGLM::prefillCallback = &Collect;
+    bool answer = true;
+    ui::zqTask task("Prefill", 15, 4010, 5);
+    xvGLM converter;
+    converter.PrefillTables(list, TextFileEntry{text, 101}, &progress, task, &answer);
+    using V = std::tuple<std::string, int, int>;
+    auto has = [&](const V& v) { return std::find(g_prefilled.begin(), g_prefilled.end(), v) != g_prefilled.end(); };
+    EXPECT_TRUE(has(V{"012", 9, 9}));
+    EXPECT_TRUE(has(V{"01230", 9, 10}));
+    EXPECT_TRUE(has(V{"012", 9, 9}) && std::count(g_prefilled.begin(), g_prefilled.end(), V{"012", 9, 9}) == 1)
+        << "the notes line's prefix is offered by the import as its column, not joined";
+    EXPECT_EQ(progress.file_rejected, 0u);
+
+    // A joined prefix the tables refuse marks its record; the columns the import offers do not.
+    answer = false;
+    ConvertProgress second{[] { return int64_t{0}; }};
+    converter.PrefillTables(list, TextFileEntry{text, 101}, &second, task, &answer);
+    EXPECT_EQ(second.file_rejected, 2u);
+    xvGLM::prefillCallback = nullptr;
+    EXPECT_FALSE(Read(kRecPrefixB, "PBPRFX", "012"));  // prefill writes nothing
 }
 
 // DispatchRecord and the examine codes, reached from a test.
