@@ -41,6 +41,7 @@ struct Span {
 struct Spans {
     bool ready = false;
     std::array<int, 12> format{};  // the account format they were taken from: levels, widths
+    int levels = 0;
     Span prefixA, prefixAB, prefixABC, baseAccount;
 };
 // The open company's account format in a few numbers, to tell when it changed.
@@ -62,6 +63,7 @@ Spans& AccountSpans() {
     if (!spans.ready || sig != spans.format) {
         spans.format = sig;
         const int fmt = suite::kGlAccountFormat;
+        spans.levels = suite::xk_num_sections(fmt);
         spans.prefixA = {0, suite::xk_width(fmt, suite::kGlPrefixA)};
         spans.prefixAB = {0, suite::xk_width(fmt, suite::kGlPrefixAB)};
         spans.prefixABC = {0, suite::xk_width(fmt, suite::kGlPrefixABC)};
@@ -155,6 +157,8 @@ std::string AccountSection(const std::string& account, int section) {
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
 }
+
+int PrefixLevels() { return AccountSpans().levels; }
 
 std::string FormatAccount(const std::string& value, int section) {
     std::string text = value;

@@ -48,6 +48,8 @@ int32_t Whole(double value);
 // ---- The GL account format (custom description 9) -------------------------------------------
 // Section `section` of an unformatted (or formatted) account value.
 std::string AccountSection(const std::string& account, int section);
+// The number of prefix levels in use (0 to 3), as xk_num_sections answers for the account format.
+int PrefixLevels();
 // A value of `section` with its separators, as messages show it.
 std::string FormatAccount(const std::string& value, int section);
 // The description of a section of the account format, optionally with a capital first letter.

@@ -16,7 +16,6 @@ namespace dz::gl {
 
 using convert::ConvertContext;
 using convert::ConverterProfile;
-using suite::xk_num_sections;
 using suite::xk_width;
 
 namespace {
@@ -185,7 +184,7 @@ bool xvGLM::ProcessRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status
         reason = info.Message();
         AppendReasonCode(reason, info.Error());
         if (info.Error() == 10 && extra == 0 && file == ctx.mainHandle) {
-            const int levels = xk_num_sections(suite::kGlAccountFormat);
+            const int levels = PrefixLevels();
             const uint16_t rec = info.ImportedRecs();
             if (rec == kRecPrefixA && levels == 0)
                 reason = Msg(12102, "Prefixes are");
@@ -353,7 +352,7 @@ uint16_t xvGLM::ExamineRecordCode(uint16_t glm, const xvl::xvlImpInfo& info, uin
 
 bool PrefixUsesThirteenPeriods(uint16_t glm, const std::string& account, uint8_t fiscalAtPrefix, bool defaultValue,
                                bool converting, const RecordIdMap& ids) {
-    const int levels = xk_num_sections(suite::kGlAccountFormat);
+    const int levels = PrefixLevels();
     if (fiscalAtPrefix == 0 || levels == 0) return defaultValue;
 
     int level = 1;

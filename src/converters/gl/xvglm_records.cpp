@@ -171,7 +171,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     auto given = [&](const char* field) { return import.xvlImpWasItImported(format, field); };
 
     // 2. The account's parts must exist.
-    const int levels = suite::xk_num_sections(kGlAccountFormat);
+    const int levels = PrefixLevels();
     if (levels > 0) {
         // The base-account fields an account may be completed from.
         static constexpr std::pair<const char*, const char*> kFromBase[] = {
@@ -244,7 +244,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     const uint16_t icField = FieldNo(glm, kRecAccount, "AICSTS");
     const double ic = GetNumber(glm, icField);
     if (Whole(ic) != 1) {
-        if (!suite::xk_prefixed(kGlAccountFormat)) {
+        if (levels == 0) {  // accounts carry no prefixes
             messages.push_back(Msg(12830, ChoiceText(glm, icField, ic, false),
                                    ModeWord("was not/will not be", converting), ModeWord("173/174", converting)));
             PutNumber(glm, icField, 1);
@@ -295,7 +295,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
 
 bool xvGLM::ConvertBaseAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
                                convert::MessageList& messages, bool converting, xvl::xvlImport& import) {
-    if (suite::xk_num_sections(kGlAccountFormat) == 0) {
+    if (PrefixLevels() == 0) {
         reason = Msg(12083);
         return false;
     }
