@@ -73,6 +73,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
+        ForgetFieldNumbers();  // handles of earlier tests may come back on other files
         auto settings = suite::default_settings({"GL", "JC", "CM", "AP", "PR", "PM", "AR"});
         settings.name = "Northbridge Builders";
         settings.operator_name = "Ann Lee";
