@@ -11,7 +11,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <algorithm>
+#include <cmath>
 #include <set>
 
 namespace dz::gui {
@@ -57,7 +60,63 @@ QRect PanelWidget::cellRect(int row, int col, int width, int height) const {
 
 QSize PanelWidget::sizeHint() const {
     if (detached_) return QWidget::sizeHint();
-    return QSize((panel_.cols() + 1) * cell_.width(), panel_.rows() * cell_.height() + cell_.height() / 2);
+    const int bar = scrolls() && scroll_ ? scroll_->sizeHint().width() : 0;
+    return QSize((panel_.cols() + 1) * cell_.width() + bar, visibleRows() * cell_.height() + cell_.height() / 2);
+}
+
+int PanelWidget::visibleRows() const {
+    if (detached_) return 1;
+    const int rows = panel_.rows();
+    const int proportion = panel_.scroll_proportion();
+    if (proportion <= 0) return rows;
+    // The thumb's proportion is the share of the rows in view, in percent, rounded: the rows in
+    // view are the most that proportion allows, never more than the window's described height.
+    int shown = static_cast<int>(std::floor(rows * (proportion + 0.5) / 100.0));
+    if (panel_.def().rows > 0) shown = std::min(shown, panel_.def().rows);
+    return std::clamp(shown, 1, rows);
+}
+
+bool PanelWidget::scrolls() const { return !detached_ && visibleRows() < panel_.rows(); }
+
+int PanelWidget::firstVisibleRow() const {
+    if (!scrolls()) return 1;
+    return std::clamp(panel_.scroll_position(), 1, panel_.rows() - visibleRows() + 1);
+}
+
+void PanelWidget::placeScrollBar() {
+    if (!scrolls()) {
+        if (scroll_) scroll_->hide();
+        return;
+    }
+    if (!scroll_) {
+        scroll_ = new QScrollBar(Qt::Vertical, this);
+        scroll_->setFocusPolicy(Qt::NoFocus);
+        // A click on an arrow or beside the thumb moves by keys, as the list's procedure reads
+        // them; a drag or a jump to an end asks for a row.
+        connect(scroll_, &QScrollBar::actionTriggered, this, [this](int action) {
+            switch (action) {
+            case QAbstractSlider::SliderSingleStepSub: emit scrollRequested(dz::ui::kMsgScrollKey, 5); break;
+            case QAbstractSlider::SliderSingleStepAdd: emit scrollRequested(dz::ui::kMsgScrollKey, 6); break;
+            case QAbstractSlider::SliderPageStepSub: emit scrollRequested(dz::ui::kMsgScrollKey, 13); break;
+            case QAbstractSlider::SliderPageStepAdd: emit scrollRequested(dz::ui::kMsgScrollKey, 14); break;
+            case QAbstractSlider::SliderMove:
+            case QAbstractSlider::SliderToMinimum:
+            case QAbstractSlider::SliderToMaximum:
+                emit scrollRequested(dz::ui::kMsgScrollTo, scroll_->sliderPosition());
+                break;
+            default: break;
+            }
+        });
+    }
+    const int shown = visibleRows();
+    QSignalBlocker block(scroll_);
+    scroll_->setRange(1, panel_.rows() - shown + 1);
+    scroll_->setPageStep(shown);
+    scroll_->setSingleStep(1);
+    scroll_->setValue(firstVisibleRow());
+    const QRect rows = cellRect(1, 1, panel_.cols(), shown);
+    scroll_->setGeometry((panel_.cols() + 1) * cell_.width(), rows.y(), scroll_->sizeHint().width(), rows.height());
+    scroll_->show();
 }
 
 void PanelWidget::build() {
@@ -264,6 +323,7 @@ void PanelWidget::sync() {
         }
     }
     if (bar_) bar_->setValue(std::clamp(panel_.progress(), 0, 100));
+    placeScrollBar();
     setWindowTitle(qs(panel_.title()));
     QSize want = sizeHint();
     if (size() != want) resize(want);
@@ -299,9 +359,12 @@ void PanelWidget::paintEvent(QPaintEvent*) {
     p.setFont(font_);
     p.setPen(palette().color(QPalette::WindowText));
     QFontMetrics fm(font_);
-    for (int row = 1; row <= panel_.rows(); ++row) {
-        QRect r = cellRect(row, 1, panel_.cols());
-        p.drawText(r.x(), r.y() + (r.height() + fm.ascent() - fm.descent()) / 2, qs(panel_.line(row)));
+    // A scrolling panel draws the rows in view from its first visible row on.
+    const int first = firstVisibleRow();
+    const int shown = visibleRows();
+    for (int i = 0; i < shown; ++i) {
+        QRect r = cellRect(i + 1, 1, panel_.cols());
+        p.drawText(r.x(), r.y() + (r.height() + fm.ascent() - fm.descent()) / 2, qs(panel_.line(first + i)));
     }
 }
 
@@ -309,6 +372,15 @@ void PanelWidget::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         emit escapePressed();
         return;
+    }
+    if (scrolls()) {
+        switch (event->key()) {
+        case Qt::Key_Up: emit scrollRequested(dz::ui::kMsgScrollKey, 5); return;
+        case Qt::Key_Down: emit scrollRequested(dz::ui::kMsgScrollKey, 6); return;
+        case Qt::Key_PageUp: emit scrollRequested(dz::ui::kMsgScrollKey, 13); return;
+        case Qt::Key_PageDown: emit scrollRequested(dz::ui::kMsgScrollKey, 14); return;
+        default: break;
+        }
     }
     // Enter on a button presses it, as the panels of the suite have it.
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
@@ -320,6 +392,17 @@ void PanelWidget::keyPressEvent(QKeyEvent* event) {
         }
     }
     QWidget::keyPressEvent(event);
+}
+
+void PanelWidget::wheelEvent(QWheelEvent* event) {
+    if (!scrolls()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // One row per notch of the wheel.
+    const int notches = event->angleDelta().y() / 120;
+    for (int i = 0; i < std::abs(notches); ++i) emit scrollRequested(dz::ui::kMsgScrollKey, notches > 0 ? 5 : 6);
+    event->accept();
 }
 
 }  // namespace dz::gui

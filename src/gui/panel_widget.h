@@ -12,6 +12,7 @@
 class QButtonGroup;
 class QProgressBar;
 class QPushButton;
+class QScrollBar;
 
 namespace dz::gui {
 
@@ -39,8 +40,16 @@ public:
     QPushButton* button(int n) const;
     QWidget* fieldWidget(int n) const;
     QProgressBar* progressBar() const { return bar_; }
-    // The text of row `row` as drawn (trailing blanks removed).
+    // The text of the panel's row `row` (trailing blanks removed), shown or scrolled away.
     QString rowText(int row) const;
+
+    // A list-like panel with a scroll thumb (a proportion) and more rows than that proportion
+    // shows scrolls: only `visibleRows()` rows are drawn, from the panel's scroll position on,
+    // with a scroll bar beside them. Any other panel shows all its rows from row 1.
+    bool scrolls() const;
+    int firstVisibleRow() const;
+    int visibleRows() const;
+    QScrollBar* scrollBar() const { return scroll_; }
 
     // Converts a screen-file label ("~Stop") to a Qt mnemonic ("&Stop").
     static QString mnemonic(const std::string& label);
@@ -55,15 +64,20 @@ signals:
     void closeRequested();
     // The person changed field `n` (typed into it and left it, or picked, ticked or selected).
     void fieldEdited(int n);
+    // The person scrolls a scrolling panel: `msg` kMsgScrollKey with key 5/6 (a row up/down) or
+    // 13/14 (a page), or kMsgScrollTo with key = the first row wanted.
+    void scrollRequested(int msg, int key);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     void build();
     void buildField(const dz::ui::FieldState& f);
     QRect cellRect(int row, int col, int width, int height = 1) const;
+    void placeScrollBar();
 
     dz::ui::Panel& panel_;
     QFont font_;
@@ -72,6 +86,7 @@ private:
     std::map<int, QButtonGroup*> radioGroups_;
     std::map<int, QPushButton*> buttons_;
     QProgressBar* bar_ = nullptr;
+    QScrollBar* scroll_ = nullptr;
     bool detached_ = false;
 };
 

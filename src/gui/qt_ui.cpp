@@ -26,6 +26,7 @@
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/report_viewer.h"
+#include "platform/ui/console_ui.h"
 #include "platform/ui/framework.h"
 
 namespace dz::gui {
@@ -107,7 +108,10 @@ int QtUi::execModal(QDialog& dialog) {
 int QtUi::message(int kind, const std::string& text) {
     QMessageBox box(dialogParent());
     box.setWindowTitle(title_);
-    box.setText(qs(text));
+    // The message texts break their lines with "\r" (or "\r\n"); a plain-text box shows them as
+    // line breaks and never takes a "<" in a path for markup.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(qs(console_text(text)));
     std::vector<BoxButton> buttons;
     using SB = QMessageBox::StandardButton;
     switch (kind) {
@@ -232,6 +236,15 @@ void QtUi::panel_opened(Panel& panel) {
         if (reading_.count(handle) && !w->isTyped(n)) return;
         PanelMessage m = p->edited_message(n);
         xw_post_message(handle, m.msg, m.key, m.field);
+    });
+    // Scrolling is the list window's own business and is answered at once, also while the
+    // panel beside it (the hub next to its list of text files) is read modally and nothing
+    // dispatches the queue.
+    connect(w, &PanelWidget::scrollRequested, this, [handle](int msg, int key) {
+        Panel* p = xw_find_panel(handle);
+        if (!p || p->closed() || !p->proc()) return;
+        p->proc()(*p, PanelMessage{msg, key, 0});
+        xw_refresh();
     });
     // A panel with an escape button (Cancel, Stop) takes its close box as that button; any
     // other panel is told that the person closes its window.
