@@ -526,5 +526,9 @@ private slots:
     }
 };
 
-QTEST_MAIN(GuiTest)
+int runGuiTest(int argc, char** argv) {
+    GuiTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "gui_test.moc"

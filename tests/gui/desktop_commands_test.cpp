@@ -1,0 +1,374 @@
+// The Convert and Examine Files commands run from the desktop, headless, on a company made as
+// `dodedoz-cli company init` makes one, with the demo GL master file: the text files chosen in
+// the file chooser, the hub with its list of text files started, the progress window, the
+// closing message and the report in the viewer; then what the run left in the company and in
+// the text file.
+#include <QDialog>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+
+#include "app/xv_app.h"
+#include "gui/main_window.h"
+#include "gui/panel_widget.h"
+#include "gui/qt_ui.h"
+#include "gui/report_viewer.h"
+#include "platform/suite/company.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/panel.h"
+#include "platform/ui/ui.h"
+
+using dz::gui::PanelWidget;
+using dz::gui::QtUi;
+
+namespace {
+
+const QString kSample = QStringLiteral(DZ_SOURCE_DATA_DIR "/samples/glm/demo-gl-master.txt");
+
+QByteArray slurp(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Every file under `folder`, by its path inside it, with its bytes. A data file's lock file
+// ("<data file>-locks", made empty at the first lock taken and never holding data) is left out:
+// examining a file locks its data files against a conversion running beside it.
+std::map<QString, QByteArray> snapshot(const QString& folder);
+// The paths of the files that differ between two snapshots (added, removed or changed).
+QString differences(const std::map<QString, QByteArray>& a, const std::map<QString, QByteArray>& b) {
+    QStringList out;
+    for (const auto& [path, bytes] : a)
+        if (!b.count(path) || b.at(path) != bytes) out << path;
+    for (const auto& [path, bytes] : b)
+        if (!a.count(path)) out << path;
+    return out.join(QLatin1Char(' '));
+}
+
+std::map<QString, QByteArray> snapshot(const QString& folder) {
+    std::map<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (path.endsWith(QLatin1String("-locks")) && QFileInfo(path).size() == 0) continue;
+        files[QDir(folder).relativeFilePath(path)] = slurp(path);
+    }
+    return files;
+}
+
+QString panelKey(const dz::ui::Panel& p) { return QString::fromStdString(p.def().screen + "/" + p.def().name); }
+
+// The desktop front end, watched: the panels it showed and how far a progress bar went.
+class WatchedUi : public QtUi {
+public:
+    void panel_opened(dz::ui::Panel& panel) override {
+        shown << panelKey(panel);
+        QtUi::panel_opened(panel);
+    }
+    void panel_changed(dz::ui::Panel& panel) override {
+        QtUi::panel_changed(panel);
+        if (PanelWidget* w = panelWidget(panel.handle()); w && w->progressBar())
+            progress = std::max(progress, w->progressBar()->value());
+    }
+    QStringList shown;
+    int progress = -1;
+};
+
+// What a person saw of one command.
+struct Seen {
+    int choosers = 0;
+    QStringList reads;      // panels read modally
+    QStringList messages;   // message boxes, as shown
+    QStringList listed;     // the hub's list of text files, the rows in view
+    bool listScrolls = true;
+    QStringList shown;      // every panel shown
+    int progress = -1;      // the farthest a progress bar went
+    QStringList reports;    // the report viewers' texts
+    int panelsLeft = -1;    // panels still open afterwards
+};
+
+// Acts on the hub once it is read: `hub` and the list of text files beside it.
+using HubAction = std::function<void(PanelWidget* hub, PanelWidget* list)>;
+
+// Sends the report to the screen and starts the run.
+void startToScreen(PanelWidget* hub, PanelWidget*) {
+    auto radios = hub->fieldWidget(dz::ui::kHubDestinationField)->findChildren<QRadioButton*>();
+    QCOMPARE(radios.size(), qsizetype{3});
+    QCOMPARE(radios[1]->text(), QStringLiteral("Screen"));
+    radios[1]->setChecked(true);
+    QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+}
+
+// Runs the Tasks menu's entry `entry` on the company in `company`, the person choosing `names`
+// in `folder` and acting on the hub with `onHub`. Every message box is answered with its
+// default button; any other panel read is escaped.
+void runFromTheMenu(const QString& company, const QString& entry, const QString& folder, const QStringList& names,
+                    const HubAction& onHub, Seen& seen) {
+    dz::suite::open_company(company.toStdString());
+    WatchedUi ui;
+    dz::ui::set_current(&ui);
+    dz::app::AppEnvironment env = dz::app::AppEnvironment::standard();
+    env.screens_folder = std::filesystem::path(DZ_SOURCE_DATA_DIR) / "screens";
+    dz::app::CXVApp app(env);
+    QVERIFY(app.InitInstance());
+    ui.setModalHook([&](QWidget* w) {
+        if (auto* chooser = qobject_cast<QFileDialog*>(w)) {
+            ++seen.choosers;
+            chooser->setDirectory(folder);
+            QStringList quoted;
+            for (const QString& n : names) quoted << QLatin1Char('"') + n + QLatin1Char('"');
+            chooser->selectFile(quoted.join(QLatin1Char(' ')));
+            static_cast<QDialog*>(chooser)->accept();
+            return;
+        }
+        if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            seen.messages << box->text();
+            box->defaultButton()->click();
+            return;
+        }
+        auto* panel = qobject_cast<PanelWidget*>(w);
+        QVERIFY(panel);
+        seen.reads << panelKey(panel->panel());
+        if (panel->panel().def().name != "HUB") {
+            QTest::keyClick(panel, Qt::Key_Escape);
+            return;
+        }
+        PanelWidget* list = nullptr;
+        for (dz::ui::Panel* p : dz::ui::open_panels())
+            if (p->parent() == panel->handle()) list = ui.panelWidget(p->handle());
+        QVERIFY(list);
+        seen.listScrolls = list->scrolls();
+        for (int i = 0; i < list->visibleRows(); ++i) seen.listed << list->rowText(list->firstVisibleRow() + i).trimmed();
+        onHub(panel, list);
+    });
+
+    QAction* command = nullptr;
+    const auto actions = ui.mainWindow()->menu(QStringLiteral("Tasks"))->actions();
+    for (QAction* a : actions)
+        if (a->text() == entry) command = a;
+    QVERIFY(command);
+    command->trigger();
+
+    const auto subs = ui.mainWindow()->mdiArea()->subWindowList();
+    for (QMdiSubWindow* sub : subs)
+        if (auto* viewer = qobject_cast<dz::gui::ReportViewer*>(sub->widget()))
+            seen.reports << viewer->text()->toPlainText();
+    seen.shown = ui.shown;
+    seen.progress = ui.progress;
+    seen.panelsLeft = static_cast<int>(dz::ui::open_panels().size());
+    ui.setModalHook({});
+    app.ExitInstance();
+    dz::ui::set_current(nullptr);
+    dz::suite::close_company();
+}
+
+// A company made by the command-line program, and a folder of text files beside it.
+struct Workplace {
+    QTemporaryDir dir;
+    QString company() const { return dir.filePath(QStringLiteral("co")); }
+    QString texts() const { return dir.filePath(QStringLiteral("texts")); }
+    QString text(const QString& name) const { return QDir(texts()).filePath(name); }
+
+    void make(const QStringList& copiesOfTheSample) {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QVERIFY(dir.isValid());
+        QProcess init;
+        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company()});
+        QVERIFY(init.waitForFinished(60000));
+        QVERIFY2(init.exitStatus() == QProcess::NormalExit && init.exitCode() == 0, init.readAllStandardError().constData());
+        QVERIFY(QDir().mkpath(texts()));
+        for (const QString& name : copiesOfTheSample) QVERIFY(QFile::copy(kSample, text(name)));
+#endif
+    }
+
+    // The records of a data file as the command-line program dumps them.
+    QString dump(const QString& abbr) const {
+#ifdef DZ_CLI_BIN
+        QProcess p;
+        p.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("dump"), QStringLiteral("--company"), company(), abbr});
+        if (p.waitForFinished(60000) && p.exitCode() == 0) return QString::fromLatin1(p.readAllStandardOutput());
+#endif
+        return QStringLiteral("dump failed");
+    }
+};
+
+}  // namespace
+
+class DesktopCommandsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        dz::ui::reset_panels();
+        dz::ui::set_current(nullptr);
+        dz::suite::close_company();
+    }
+
+    void convertRunsFromTheMenu() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        const QString text = place.text(QStringLiteral("demo-gl-master.txt"));
+        QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
+
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+
+        QCOMPARE(seen.choosers, 1);
+        QCOMPARE(seen.reads, QStringList{"CONVERT/HUB"});
+        // One file: the whole list in view, no scroll bar.
+        QVERIFY(!seen.listScrolls);
+        QVERIFY2(seen.listed.value(0).endsWith(QLatin1String(" - demo-gl-master.txt")), qPrintable(seen.listed.join('|')));
+        // The progress window came, went to the end of the file, and went away with the hub.
+        QVERIFY2(seen.shown.contains(QLatin1String("CONVERT/STATUSS")), qPrintable(seen.shown.join(' ')));
+        QCOMPARE(seen.progress, 100);
+        QCOMPARE(seen.panelsLeft, 0);
+        // The closing message names the rejected records, its lines broken where the text has "\r".
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        const QString closing = seen.messages[0];
+        QVERIFY2(closing.startsWith(QLatin1String("Examine your printout and the ")), qPrintable(closing));
+        QVERIFY2(closing.contains(QLatin1String("files\nfor more information on the 9 rejected records")),
+                 qPrintable(closing));
+        QVERIFY(!closing.contains(QLatin1Char('\r')));
+        // The report in the viewer.
+        QCOMPARE(seen.reports.size(), qsizetype{1});
+        QVERIFY2(seen.reports[0].startsWith(QStringLiteral("Converting %1 into GL Master File").arg(text)),
+                 qPrintable(seen.reports[0].left(200)));
+        QVERIFY(seen.reports[0].contains(QLatin1String("Zero Journal number is not allowed(110)")));
+
+        // The accounts are in the GL master file, the rejected lines in the reject file.
+        const QString glm = place.dump(QStringLiteral("GLM"));
+        QVERIFY2(glm.contains(QLatin1String("R1 AACCT=\"01110100000\" ATITLE=\"Cash - operating\"")), qPrintable(glm.left(400)));
+        QVERIFY(glm.contains(QLatin1String("R1 AACCT=\"01210500000\" ATITLE=\"Direct labor\"")));
+        QVERIFY(QFile::exists(place.text(QStringLiteral("RejGLM.txt"))));
+        // The text file carries its time stamp as line 2; the rest of it is as it was.
+        const QByteArray original = slurp(kSample);
+        const QByteArray stamped = slurp(text);
+        QVERIFY2(stamped.startsWith("#,GLM,xvglm\r\n#,\"Previously Converted\","), stamped.left(120).constData());
+        QVERIFY(stamped.contains("\"using xvglm.tpl\""));
+        const qsizetype body = original.indexOf('\n') + 1;
+        QVERIFY(stamped.endsWith(original.mid(body)));
+        QCOMPARE(stamped.count('\n'), original.count('\n') + 1);
+    }
+
+    void examineFilesFromTheMenuWritesNothing() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        const QString text = place.text(QStringLiteral("demo-gl-master.txt"));
+        const auto company = snapshot(place.company());
+        const auto texts = snapshot(place.texts());
+        QVERIFY(company.count(QStringLiteral("MASTER.GLM")));
+
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Examine Files..."), place.texts(), {"demo-gl-master.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+
+        QCOMPARE(seen.choosers, 1);
+        QCOMPARE(seen.reads, QStringList{"EXAMINE/HUB"});
+        QVERIFY(seen.listed.value(0).endsWith(QLatin1String(" - demo-gl-master.txt")));
+        QVERIFY2(seen.shown.contains(QLatin1String("EXAMINE/STATUSS")), qPrintable(seen.shown.join(' ')));
+        QCOMPARE(seen.progress, 100);
+        QCOMPARE(seen.panelsLeft, 0);
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        QVERIFY2(seen.messages[0].contains(QLatin1String("for more information on the\n9 records that will be rejected")),
+                 qPrintable(seen.messages[0]));
+        QVERIFY(!seen.messages[0].contains(QLatin1Char('\r')));
+        QCOMPARE(seen.reports.size(), qsizetype{1});
+        QVERIFY2(seen.reports[0].startsWith(QStringLiteral("Examining %1 for GL Master File").arg(text)),
+                 qPrintable(seen.reports[0].left(200)));
+
+        // Nothing written: the company's files and the text files byte for byte, nothing added.
+        QCOMPARE(differences(snapshot(place.company()), company), QString());
+        QCOMPARE(differences(snapshot(place.texts()), texts), QString());
+        QCOMPARE(slurp(text), slurp(kSample));
+    }
+
+    void hubListOfSevenFilesScrolls() {
+        Workplace place;
+        QStringList names;
+        for (int i = 1; i <= 7; ++i) names << QStringLiteral("g%1.txt").arg(i);
+        place.make(names);
+        const auto company = snapshot(place.company());
+
+        // The list's rows in view, by the names of their files.
+        auto inView = [](PanelWidget* list) {
+            QStringList files;
+            for (int i = 0; i < list->visibleRows(); ++i)
+                files << list->rowText(list->firstVisibleRow() + i).section(QLatin1String(" - "), 1);
+            return files.join(QLatin1Char(' '));
+        };
+        QStringList views;
+        int barMax = -1, barValue = -1, height = -1, rowHeight = -1;
+        auto scrollThenCancel = [&](PanelWidget* hub, PanelWidget* list) {
+            height = list->sizeHint().height();
+            rowHeight = list->cellSize().height();
+            QVERIFY(list->scrollBar() && list->scrollBar()->isVisibleTo(list));
+            barMax = list->scrollBar()->maximum();
+            views << inView(list);
+            QTest::keyClick(list, Qt::Key_Down);  // a row down
+            views << inView(list);
+            QTest::keyClick(list, Qt::Key_PageDown);  // five rows down, as far as the last row allows
+            views << inView(list);
+            barValue = list->scrollBar()->value();
+            list->scrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);  // the thumb to the top
+            views << inView(list);
+            list->scrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);  // the bar's down arrow
+            views << inView(list);
+            const QPointF at(5, 5);
+            QWheelEvent wheel(at, list->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QApplication::sendEvent(list, &wheel);  // a notch up
+            views << inView(list);
+            QTest::mouseClick(hub->button(dz::ui::kHubCancelButton), Qt::LeftButton);
+        };
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Examine Files..."), place.texts(), names, scrollThenCancel,
+                       seen);
+        QVERIFY(!QTest::currentTestFailed());
+
+        QVERIFY(seen.listScrolls);
+        // Five of the seven rows in view at a time, the window sized for them.
+        QCOMPARE(seen.listed.size(), qsizetype{5});
+        QCOMPARE(height, 5 * rowHeight + rowHeight / 2);
+        QCOMPARE(barMax, 3);
+        QCOMPARE(views, (QStringList{"g1.txt g2.txt g3.txt g4.txt g5.txt", "g2.txt g3.txt g4.txt g5.txt g6.txt",
+                                     "g3.txt g4.txt g5.txt g6.txt g7.txt", "g1.txt g2.txt g3.txt g4.txt g5.txt",
+                                     "g2.txt g3.txt g4.txt g5.txt g6.txt", "g1.txt g2.txt g3.txt g4.txt g5.txt"}));
+        QCOMPARE(barValue, 3);
+        // Cancelled at the hub: nothing ran, nothing was written.
+        QCOMPARE(seen.reads, QStringList{"EXAMINE/HUB"});
+        QVERIFY(!seen.shown.contains(QLatin1String("EXAMINE/STATUSS")));
+        QVERIFY(seen.messages.isEmpty());
+        QVERIFY(seen.reports.isEmpty());
+        QCOMPARE(seen.panelsLeft, 0);
+        QCOMPARE(differences(snapshot(place.company()), company), QString());
+    }
+};
+
+int runDesktopCommandsTest(int argc, char** argv) {
+    DesktopCommandsTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "desktop_commands_test.moc"

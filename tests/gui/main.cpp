@@ -1,0 +1,15 @@
+// One executable for every desktop test class, run one after the other on one QApplication
+// (as QTEST_MAIN would run a single class).
+#include <QApplication>
+#include <QTest>
+
+int runGuiTest(int argc, char** argv);
+int runDesktopCommandsTest(int argc, char** argv);
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    int failed = runGuiTest(argc, argv);
+    failed += runDesktopCommandsTest(argc, argv);
+    return failed;
+}
