@@ -106,6 +106,11 @@ void PanelWidget::placeScrollBar() {
                 break;
             default: break;
             }
+            // The bar shows where the procedure keeps the list, not where it was dragged.
+            if (!detached_) {
+                placeScrollBar();
+                update();
+            }
         });
     }
     const int shown = visibleRows();

@@ -17,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <fstream>
@@ -92,6 +93,14 @@ button = [ { number = 1, label = "~OK", row = 7, col = 3, width = 8 },
 )";
 
 }  // namespace
+
+// Closes the panels and removes the front end before it goes, however the test ends.
+struct UiInForce {
+    ~UiInForce() {
+        dz::ui::reset_panels();
+        dz::ui::set_current(nullptr);
+    }
+};
 
 class GuiTest : public QObject {
     Q_OBJECT
@@ -342,10 +351,65 @@ private slots:
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 1);
         answer("OK");
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kError, "Unable to access the zq.scr sreen file."), 1);
+        // The texts break their lines with "\r" or "\r\n"; a "<" is text, never markup.
+        answer("OK");
+        QCOMPARE(dz::ui::xw_wr_message(dz::ui::kInfo, "Unable to open\r<b>x.txt</b>.\r\rIs it\r\nOK?"), 1);
+        QCOMPARE(shown, QStringLiteral("Unable to open\n<b>x.txt</b>.\n\nIs it\nOK?"));
         // Escape gives the box's last answer: cancel for OK-to-skip, no for yes/no.
         ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNo, "Sure?"), 2);
+    }
+
+    void onlyAPanelWithAScrollThumbScrolls() {
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        const UiInForce inForce;
+        std::vector<dz::ui::PanelMessage> seen;
+        int h = dz::ui::xw_open_window("Rows", 6, 20, [&seen](dz::ui::Panel&, const dz::ui::PanelMessage& m) {
+            seen.push_back(m);
+            return 1;
+        }, nullptr);
+        dz::ui::Panel* p = dz::ui::xw_find_panel(h);
+        for (int r = 1; r <= 8; ++r) {
+            if (r > p->rows()) p->resize(r, p->cols());
+            p->write_text(r, 1, "row " + std::to_string(r));
+        }
+        dz::ui::xw_refresh();
+        seen.clear();  // its opening
+        PanelWidget* pw = ui.panelWidget(h);
+        // Made taller by its procedure without a thumb: every row shown, no scroll bar.
+        QVERIFY(!pw->scrolls());
+        QCOMPARE(pw->visibleRows(), 8);
+        QVERIFY(!pw->scrollBar() || !pw->scrollBar()->isVisibleTo(pw));
+        QTest::keyClick(pw, Qt::Key_Down);
+        dz::ui::xw_dispatch_messages();
+        QVERIFY(seen.empty());
+        // A thumb of 5/8 (62 percent, rounded) shows five rows from its position on, no further
+        // than the last row allows.
+        p->set_scroll(62, 2);
+        dz::ui::xw_refresh();
+        QVERIFY(pw->scrolls());
+        QCOMPARE(pw->visibleRows(), 5);
+        QCOMPARE(pw->firstVisibleRow(), 2);
+        QCOMPARE(pw->scrollBar()->maximum(), 4);
+        QCOMPARE(pw->scrollBar()->value(), 2);
+        p->set_scroll(62, 7);
+        dz::ui::xw_refresh();
+        QCOMPARE(pw->firstVisibleRow(), 4);
+        // A thumb as large as the window's described height never shows more than that height.
+        p->set_scroll(99, 1);
+        dz::ui::xw_refresh();
+        QCOMPARE(pw->visibleRows(), 6);
+        // The keys and the bar reach the procedure as scroll messages (no procedure change here:
+        // the position stays where the procedure keeps it).
+        seen.clear();
+        QTest::keyClick(pw, Qt::Key_PageDown);
+        pw->scrollBar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        QCOMPARE(seen, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgScrollKey, 14, 0}, {dz::ui::kMsgScrollTo, 3, 0}}));
+        QCOMPARE(pw->firstVisibleRow(), 1);
+        QCOMPARE(pw->scrollBar()->value(), 1);
+        dz::ui::xw_close_panel(h);
     }
 
     void recordPickerChoosersAndReports() {
