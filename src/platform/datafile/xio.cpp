@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string_view>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -38,6 +39,7 @@ enum class Pos { None, At, PastEnd, BeforeStart };
 struct RecState {
     const RecordDef* def = nullptr;
     Cells buf;
+    Cells defaults;  // every field at its dictionary default
     // Cursor: key and position of the last keyed read.
     Pos pos = Pos::None;
     uint16_t curKey = 0;
@@ -58,6 +60,7 @@ struct RecState {
 struct HdrState {
     const RecordDef* def = nullptr;
     Cells buf;
+    Cells defaults;
     bool locked = false;
 };
 
@@ -85,6 +88,10 @@ struct Conn {
     std::string key;
     std::unordered_map<std::string, sqlite3_stmt*> stmts;
     bool inTxn = false;
+    // The open transaction has only read so far: it holds the file's shared lock between
+    // reads, so that a batch of reads does not take and drop that lock (and check the file
+    // again) for every record.
+    bool readTxn = false;
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
 
     ~Conn() {
@@ -125,6 +132,14 @@ struct Handle {
     uint16_t nextSaveId = 1;
     NotesState notes;
     std::unique_ptr<xio::LockTable> locks;
+    // Field number -> the buffer holding it, its first field and owning record type (0 for a
+    // header's field), so that get/put_field find their cell without a lookup.
+    struct Slot {
+        Cells* buf = nullptr;
+        uint16_t first = 0;
+        uint16_t record = 0;
+    };
+    std::vector<Slot> slots;
 
     sqlite3_stmt* stmt(const std::string& sql) { return conn->stmt(sql); }
 };
@@ -163,6 +178,7 @@ int db_fail(Handle& hd, int rc) {
     g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db);
     if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
         hd.conn->inTxn = false;
+        hd.conn->readTxn = false;
         ++hd.conn->rowsVersion;
     }
     return map_sqlite(rc);
@@ -218,6 +234,7 @@ Cell default_cell(const FieldDef& f) {
 
 Cells default_cells(const Dictionary& d, const RecordDef& r) {
     Cells out;
+    out.reserve(r.lastField >= r.firstField ? r.lastField - r.firstField + 1u : 0u);
     for (uint16_t n = r.firstField; n <= r.lastField; ++n) out.push_back(default_cell(d.fields[n]));
     return out;
 }
@@ -243,11 +260,6 @@ bool blank_cell(uint16_t type, const Cell& c) {
     if (is_text(type)) return c.s.empty();
     if (is_real(type)) return c.d == 0;
     return c.i == 0;
-}
-
-std::string rtrim(std::string s) {
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
-    return s;
 }
 
 // ---- Schema -------------------------------------------------------------------------------
@@ -379,6 +391,26 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     return XIO_OK;
 }
 
+// Ends a transaction that has only read (nothing to keep or undo).
+void end_read_txn(Conn& c) {
+    if (!c.readTxn) return;
+    if (exec(c.db, "COMMIT") != SQLITE_OK) exec(c.db, "ROLLBACK");
+    c.inTxn = false;
+    c.readTxn = false;
+}
+
+// Between xio_start_writes and the commit, the reads of a handle run in one transaction, even
+// when nothing is written (Examine Files). The file is in use by the conversion anyway: another
+// program's writes wait for the commit as they do for a conversion's writes. A file that several
+// programs write at once is left alone.
+void hold_reads(Handle& hd) {
+    Conn& c = *hd.conn;
+    if (c.inTxn || !hd.writesStarted || hd.dict->multiUser) return;
+    if (exec(c.db, "BEGIN") != SQLITE_OK) return;  // the reads then lock one by one as before
+    c.inTxn = true;
+    c.readTxn = true;
+}
+
 // ---- Opening ------------------------------------------------------------------------------
 
 // The file-code registry: request code -> abbreviation and file number.
@@ -412,7 +444,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
                                               path.string() + ": " + sqlite3_errmsg(hd->conn->db));
         sqlite3_busy_timeout(hd->conn->db, 2000);
-        exec(hd->conn->db, "PRAGMA cache_size=-65536");
+        exec(hd->conn->db, "PRAGMA cache_size=-8192");  // 8 MB: more buys no speed on a million records
         g_conns[connKey] = hd->conn;
     }
     hd->db = hd->conn->db;
@@ -444,6 +476,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (version > hd->dict->version)
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (written by a newer dictionary)");
     if (version < hd->dict->version) {
+        if (hd->conn->readTxn) end_read_txn(*hd->conn);
         if (hd->conn->inTxn) return set_error(XIO_LOCKED, path.string() + " is in use");
         rc = exec(hd->db, "BEGIN IMMEDIATE");
         if (rc == SQLITE_OK) rc = ensure_schema(hd->db, *hd->dict, hd->fileNo);
@@ -461,7 +494,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     for (const auto& r : d.records) {
         RecState& rs = hd->recs[r.number];
         rs.def = &r;
-        rs.buf = default_cells(d, r);
+        rs.defaults = default_cells(d, r);
+        rs.buf = rs.defaults;
         std::string cols, params, sets;
         for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
             const std::string q = quote(d.fields[n].def.name);
@@ -478,8 +512,14 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     for (const auto& r : d.headers) {
         HdrState& hs = hd->hdrs[r.number];
         hs.def = &r;
-        hs.buf = default_cells(d, r);
+        hs.defaults = default_cells(d, r);
+        hs.buf = hs.defaults;
     }
+    hd->slots.resize(d.fields.size());
+    for (auto& [n, rs] : hd->recs)
+        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, rs.def->firstField, n};
+    for (auto& [n, hs] : hd->hdrs)
+        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, hs.def->firstField, 0};
     for (size_t i = 1; i < g_handles.size(); ++i)
         if (!g_handles[i]) {
             handle = static_cast<uint16_t>(i);
@@ -496,16 +536,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 
 // The buffer cell of field `fld` addressed with record argument `rec`; nullptr when invalid.
 Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
-    const FieldDef* fd = hd.dict->field(fld);
-    if (!fd) return nullptr;
-    *fdOut = fd;
-    if (fd->def.header) {
-        HdrState& hs = hd.hdrs[fd->def.header];
-        return &hs.buf[fld - hs.def->firstField];
-    }
-    if (rec != 0 && rec != fd->def.record) return nullptr;
-    RecState& rs = hd.recs[fd->def.record];
-    return &rs.buf[fld - rs.def->firstField];
+    if (fld == 0 || fld >= hd.slots.size() || !hd.slots[fld].buf) return nullptr;
+    const Handle::Slot& sl = hd.slots[fld];
+    if (rec != 0 && sl.record != 0 && rec != sl.record) return nullptr;
+    *fdOut = &hd.dict->fields[fld];
+    return &(*sl.buf)[fld - sl.first];
 }
 
 RecState* rec_of(Handle& hd, uint16_t rec) {
@@ -556,6 +591,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    hold_reads(*hd);
     bool unique = true;
     const auto* kf = key_fields(*hd, *rs, key, unique);
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
@@ -687,6 +723,9 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
 // ---- Writes -------------------------------------------------------------------------------
 
 int begin_write(Handle& hd) {
+    // A read transaction is ended rather than raised to a write one: raising it would not wait
+    // for another program's short write, and a handle without writes started commits each write.
+    if (hd.conn->readTxn) end_read_txn(*hd.conn);
     if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
     int rc = exec(hd.db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
@@ -808,7 +847,7 @@ void clear_positions(Handle& hd) {
 void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     const uint16_t t = f.def.type;
     if (is_text(t)) {
-        v.text = c.s.substr(0, x_value_def::kTextMax);
+        v.text.assign(c.s, 0, x_value_def::kTextMax);
         if (c.s.size() > x_value_def::kTextMax) v.longText = c.s;
         else v.longText.clear();
     } else if (is_real(t)) {
@@ -830,10 +869,15 @@ void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {
         // The long member carries the value when the text member is its first part.
         const bool useLong = !v.text.empty() && v.longText.size() > v.text.size() &&
                              v.longText.compare(0, v.text.size(), v.text) == 0;
-        std::string s = rtrim(useLong ? v.longText : v.text);
-        if (auto nul = s.find('\0'); nul != std::string::npos) s.resize(nul);
-        if (s.size() > f.def.length) s.resize(f.def.length);
-        c.s = rtrim(std::move(s));
+        std::string_view s = useLong ? v.longText : v.text;
+        auto trim = [&s] {
+            while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+        };
+        trim();
+        if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
+        if (s.size() > f.def.length) s = s.substr(0, f.def.length);
+        trim();
+        c.s.assign(s);  // into the cell's own storage: no allocation when it fits
     } else if (is_real(t)) {
         c.d = v.number;
     } else if (t == XIO_TYPE_LOGICAL) {
@@ -927,6 +971,10 @@ int xio_commit(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
     if (!hd->conn->inTxn) return XIO_OK;
+    if (hd->conn->readTxn) {
+        end_read_txn(*hd->conn);
+        return XIO_OK;
+    }
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
@@ -937,6 +985,10 @@ int xio_rollback(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
     if (!hd->conn->inTxn) return XIO_OK;
+    if (hd->conn->readTxn) {  // nothing was written: positions stay
+        end_read_txn(*hd->conn);
+        return XIO_OK;
+    }
     int rc = exec(hd->db, "ROLLBACK");
     hd->conn->inTxn = false;
     ++hd->conn->rowsVersion;
@@ -1001,7 +1053,7 @@ int xio_init_record(uint16_t h, uint16_t rec) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
-    rs->buf = default_cells(*hd->dict, *rs->def);
+    rs->buf = rs->defaults;  // copied over the buffer's own texts: no allocation when they fit
     return XIO_OK;
 }
 
@@ -1009,7 +1061,7 @@ int xio_init_header(uint16_t h, uint16_t header) {
     Handle* hd = H(h);
     if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
     HdrState& hs = hd->hdrs[header];
-    hs.buf = default_cells(*hd->dict, *hs.def);
+    hs.buf = hs.defaults;
     return XIO_OK;
 }
 
@@ -1065,6 +1117,7 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     if (!hd) return 0;
     RecState* rs = rec_of(*hd, rec);
     if (!rs || rs->current == 0) return 0;
+    hold_reads(*hd);
     const Dictionary& d = *hd->dict;
     const std::string table = table_of(*rs->def);
     const int64_t stamp = hd->conn->rowsVersion;
@@ -1167,6 +1220,7 @@ int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
     HdrState& hs = hd->hdrs[header];
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *hs.def;
+    hold_reads(*hd);
     if (lock && !hs.locked) {
         if (int s = hd->locks->acquire('H', std::to_string(header)); s != XIO_OK) return hd->lastStatus = s;
         hs.locked = true;
@@ -1180,7 +1234,7 @@ int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField, d.fields[n].def.type, hs.buf[n - r.firstField]);
     } else if (rc == SQLITE_DONE) {
-        hs.buf = default_cells(d, r);
+        hs.buf = hs.defaults;
     } else {
         sqlite3_reset(st);
         return hd->lastStatus = db_fail(*hd, rc);
@@ -1283,6 +1337,7 @@ int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock) {
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
     NotesState& ns = hd->notes;
+    hold_reads(*hd);
     const std::string kt = key_text(*hd, *rs);
     const std::string lk = std::to_string(rec) + ":" + kt;
     if (ns.locked && (ns.rec != rec || ns.keytext != kt)) {

@@ -115,6 +115,53 @@ TEST_F(Durability, HandlesOfOneProgramShareTheFilesWrites) {
     EXPECT_EQ(committed_records(file), 1);
 }
 
+// Another program's write that does not wait: SQLITE_BUSY while this program holds the file.
+int foreign_insert(const std::filesystem::path& file, const std::string& code) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const std::string sql = "INSERT INTO r1(CODE, ALTKEY) VALUES('" + code + "', '" + code + "')";
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    return rc;
+}
+
+TEST_F(Durability, ReadsOfABatchHoldTheFileUntilItEnds) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(addCustomer(a, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C2", "A2"), XIO_OK);
+    EXPECT_EQ(foreign_insert(file, "F1"), SQLITE_OK);  // reads outside a batch hold nothing
+    ASSERT_EQ(xio_rd_first(a, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(foreign_insert(file, "F2"), SQLITE_OK);
+
+    // Examine Files: writes started, only reads. The file stays in use between the reads.
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(xio_rd_first(a, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(a, 1, "CODE"), "C1");
+    EXPECT_EQ(foreign_insert(file, "F3"), SQLITE_BUSY);
+    // A handle of this program without writes started still commits each write by itself.
+    ASSERT_EQ(addCustomer(b, "C3", "A3"), XIO_OK);
+    EXPECT_EQ(committed_records(file), 5);
+    // Dropping a batch that wrote nothing keeps the walk where it was.
+    ASSERT_EQ(xio_rd_first(a, 1, 0, 0), XIO_OK);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    EXPECT_EQ(foreign_insert(file, "F4"), SQLITE_OK);
+    ASSERT_EQ(xio_rd_next(a, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(a, 1, "CODE"), "C2");
+    EXPECT_EQ(foreign_insert(file, "F5"), SQLITE_BUSY);  // the batch reads again
+
+    // A write after reads joins the batch and is dropped with it.
+    ASSERT_EQ(addCustomer(a, "C4", "A4"), XIO_OK);
+    EXPECT_EQ(committed_records(file), 6);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 0), XIO_NOT_FOUND);  // C4 is gone
+    EXPECT_EQ(foreign_insert(file, "F6"), SQLITE_BUSY);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    EXPECT_EQ(foreign_insert(file, "F7"), SQLITE_OK);
+    EXPECT_EQ(committed_records(file), 7);
+}
+
 TEST_F(Durability, HeaderLockOfAnotherProcessAnswersSevenUntilItDies) {
     uint16_t h = open();
     pid_t child = spawn_holder([&] {
