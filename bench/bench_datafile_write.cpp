@@ -4,6 +4,7 @@
 // `sqlite3 .import` of them into a table with the same two unique keys.
 //
 // usage: bench_datafile_write [records] [work folder]
+#include "platform/datafile/locks.h"
 #include "platform/datafile/xio.h"
 
 #include <chrono>
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
     const std::filesystem::path dir = argc > 2 ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path() / "dz-bench";
     std::filesystem::create_directories(dir / "dictionary");
     std::filesystem::remove(dir / "MASTER.BEN");
-    std::filesystem::remove(dir / "MASTER.BEN-locks");
+    std::filesystem::remove(xio::lock_file_path(dir / "MASTER.BEN"));
     std::ofstream(dir / "dictionary" / "ben.toml") << kDictionary;
     std::string err;
     if (!xio_load_dictionaries(dir / "dictionary", err)) {

@@ -3,8 +3,10 @@
 #include "platform/datafile/xio.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <map>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dz::xio {
@@ -24,15 +26,26 @@ namespace {
 std::map<std::string, std::weak_ptr<LockFile>> g_files;
 pid_t g_filesPid = 0;
 
-off_t offset_of(char kind, const std::string& key) {
-    uint64_t h = 1469598103934665603ull;  // FNV-1a
-    auto mix = [&](unsigned char c) {
-        h ^= c;
+uint64_t fnv1a(const std::string& text, uint64_t h = 1469598103934665603ull) {
+    for (char c : text) {
+        h ^= static_cast<unsigned char>(c);
         h *= 1099511628211ull;
-    };
-    mix(static_cast<unsigned char>(kind));
-    for (char c : key) mix(static_cast<unsigned char>(c));
-    return static_cast<off_t>(h & ((1ull << 62) - 1));
+    }
+    return h;
+}
+
+off_t offset_of(char kind, const std::string& key) {
+    return static_cast<off_t>(fnv1a(key, fnv1a(std::string(1, kind))) & ((1ull << 62) - 1));
+}
+
+// The shared folder of lock files; made open to every user (sticky, like the temp folder
+// itself) so that programs of several users meet there.
+bool make_lock_folder(const std::filesystem::path& folder) {
+    if (::mkdir(folder.c_str(), 01777) == 0) {
+        ::chmod(folder.c_str(), 01777);  // past the umask
+        return true;
+    }
+    return errno == EEXIST;
 }
 
 struct flock byte_lock(short type, off_t at) {
@@ -46,7 +59,23 @@ struct flock byte_lock(short type, off_t at) {
 
 }  // namespace
 
-LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(dataFile.string() + "-locks"), owner_(owner) {}
+std::filesystem::path lock_folder() {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec || base.empty()) base = "/tmp";
+    return base / "dodedoz-locks";
+}
+
+std::filesystem::path lock_file_path(const std::filesystem::path& dataFile) {
+    std::error_code ec;
+    std::filesystem::path canon = std::filesystem::weakly_canonical(dataFile, ec);
+    if (ec || canon.empty()) canon = std::filesystem::absolute(dataFile, ec);
+    char hash[17];
+    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(canon.string())));
+    return lock_folder() / (canon.filename().string() + "-" + hash + ".locks");
+}
+
+LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(lock_file_path(dataFile)), owner_(owner) {}
 
 LockTable::~LockTable() { releaseAll(); }
 
@@ -60,8 +89,12 @@ bool LockTable::attach(bool create) {
     const std::string key = path_.string();
     if (auto it = g_files.find(key); it != g_files.end()) file_ = it->second.lock();
     if (file_) return true;
-    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (create && !make_lock_folder(path_.parent_path())) return false;
+    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0666);
     if (fd < 0) return false;
+    struct stat st {};
+    if (create && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
+        ::fchmod(fd, 0666);  // another user's program must be able to lock it too
     file_ = std::make_shared<LockFile>();
     file_->fd = fd;
     g_files[key] = file_;

@@ -1,19 +1,24 @@
 // Record, header, notes and writer locks that hold across processes.
 //
-// A lock is a POSIX record lock (fcntl F_SETLK, write lock, one byte) on the file
-// "<data file>-locks" beside the data file, at an offset that a 64-bit hash of the lock's kind
-// and key chooses:
+// A lock is a POSIX record lock (fcntl F_SETLK, write lock, one byte) on the data file's lock
+// file, at an offset that a 64-bit hash of the lock's kind and key chooses:
 //
 //   kind  'R' record (key "<record type>:<rowid>"), 'H' header (key "<header number>"),
 //         'N' notes (key "<record type>:<folded primary key>"), 'W' the file is being written
 //         by a conversion (key "")
 //
+// The lock files live outside the company folder, so that a program that only reads (Examine
+// Files) leaves that folder as it was: in the machine's temp folder, subfolder "dodedoz-locks"
+// (made open to every user, sticky), one file per data file named "<file name>-<hash>.locks"
+// after a 64-bit hash of the data file's canonical path. Every program on the machine reaching
+// the data file, by whatever path, meets on the same lock file (provided they share the temp
+// folder: the same TMPDIR). A lock file holds no data; it is made at the first lock taken and
+// never removed (removing it could part two programs that still hold it open).
+//
 // The kernel answers at once whether another process holds the byte, and drops every lock of a
-// process when it ends, however it ends, so a dead program never leaves a lock behind. The
-// lock file holds no data; it is created at the first lock taken, so a program that only
-// reads never writes it. Record locks are process-wide in the kernel, so the locks of the
-// handles of this program are kept in a table here as well: a lock of another handle of this
-// program also answers XIO_LOCKED.
+// process when it ends, however it ends, so a dead program never leaves a lock behind. Record
+// locks are process-wide in the kernel, so the locks of the handles of this program are kept in
+// a table here as well: a lock of another handle of this program also answers XIO_LOCKED.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,10 @@
 namespace dz::xio {
 
 struct LockFile;
+
+// The folder of the lock files, and the lock file of a data file.
+std::filesystem::path lock_folder();
+std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
 
 class LockTable {
 public:

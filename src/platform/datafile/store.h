@@ -35,10 +35,15 @@
 //
 // Connections and transactions: one connection per data file and program, shared by all its
 // handles. With writes started, the first write opens BEGIN IMMEDIATE and everything stays in
-// that transaction until commit, end of writes or close. Without writes started each write
-// commits by itself. Another program's reads see only committed data; a write of another
-// program waits up to 2 seconds for an open transaction and then answers XIO_LOCKED.
-// Cross-process locks are in locks.h.
+// that transaction until commit, end of writes or close. Before the first write, the reads of
+// a handle with writes started run in one read transaction (BEGIN), so that Examine Files does
+// not take the file's shared lock for every read; a write ends it (it is committed, not raised)
+// before its own transaction starts, and commit, rollback, end of writes and close end it too.
+// Files with `multi_user` never hold one. Without writes started each write commits by itself.
+// Another program's reads see only committed data; a write of another program waits up to
+// 2 seconds for an open transaction, read or write, and then answers XIO_LOCKED. The page cache
+// is 8 MB per connection. Cross-process locks (lock files outside the company folder) are in
+// locks.h.
 #pragma once
 
 #include "platform/datafile/dictionary.h"

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -221,6 +222,75 @@ TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
     ASSERT_EQ(xio_ask_file(req, h), XIO_OK);
     opened.push_back(h);
     EXPECT_EQ(xio_start_writes(h), XIO_OK);
+}
+
+// Name, size and time of every entry of a folder.
+std::string listing(const std::filesystem::path& folder) {
+    std::set<std::string> lines;
+    for (const auto& e : std::filesystem::directory_iterator(folder)) {
+        std::string line = e.path().filename().string();
+        if (e.is_regular_file())
+            line += " " + std::to_string(e.file_size()) + " " +
+                    std::to_string(e.last_write_time().time_since_epoch().count());
+        lines.insert(line);
+    }
+    std::string out;
+    for (const auto& l : lines) out += l + "\n";
+    return out;
+}
+
+TEST_F(Durability, ExaminingLeavesTheFolderAsItWas) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+    close(h);
+    const std::string before = listing(dir);
+    ASSERT_NE(before.find("MASTER.TST"), std::string::npos);
+
+    // What Examine Files does: writes started, reads by key and in walks, locks taken and
+    // dropped, then the batch dropped and the file closed.
+    h = open(false);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    put(h, 1, "CODE", "C2");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    EXPECT_GT(xio_get_relative_position(h, 1, 0, 0), 0);
+    EXPECT_EQ(xio_unlock_record(h, 1, 1), XIO_OK);
+    EXPECT_EQ(walk(h, 0), "C1,C2");
+    EXPECT_EQ(xio_rd_header(h, 1, 1), XIO_OK);
+    EXPECT_EQ(xio_free_header(h, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_notes(h, 1, 1), XIO_OK);
+    EXPECT_EQ(xio_rollback(h), XIO_OK);
+    EXPECT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);
+    EXPECT_EQ(listing(dir), before);
+    // The locks were taken all the same, in the lock file outside the folder.
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    EXPECT_TRUE(std::filesystem::exists(lockFile)) << lockFile;
+    EXPECT_EQ(lockFile.parent_path(), xio::lock_folder());
+    EXPECT_NE(lockFile.parent_path(), dir);
+}
+
+TEST_F(Durability, ProgramsReachingAFileByOtherPathsMeetOnItsLocks) {
+    close(open());
+    std::filesystem::create_directory(dir / "sub");
+    std::filesystem::create_directory_symlink(dir, dir / "sub" / "alias");
+    const auto other = dir / "sub" / "alias" / "sub" / ".." / "MASTER.TST";
+    EXPECT_EQ(xio::lock_file_path(other), xio::lock_file_path(dir / "MASTER.TST"));
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        if (xio_open_file(dir / "sub" / "alias" / "MASTER.TST", 1, ch) != XIO_OK) return false;
+        return xio_rd_header(ch, 1, 1) == XIO_OK && xio_start_writes(ch) == XIO_OK;
+    });
+    ASSERT_GT(child, 0);
+    uint16_t h = 0;
+    EXPECT_EQ(xio_open_file(other, 1, h), XIO_LOCKED);  // in use by the other program
+    kill_and_reap(child);
+    ASSERT_EQ(xio_open_file(other, 1, h), XIO_OK);
+    opened.push_back(h);
+    EXPECT_EQ(xio_rd_header(h, 1, 1), XIO_OK);  // the dead program's lock is gone
+    // Another data file has a lock file of its own.
+    EXPECT_NE(xio::lock_file_path(dir / "MASTER.TSU"), xio::lock_file_path(dir / "MASTER.TST"));
 }
 
 TEST_F(Durability, ProcessKilledInTheMiddleOfABatchLeavesTheLastCommit) {

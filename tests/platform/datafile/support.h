@@ -2,6 +2,7 @@
 // short ways to put and get fields by name.
 #pragma once
 
+#include "platform/datafile/locks.h"
 #include "platform/datafile/xio.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,9 @@ protected:
     void TearDown() override {
         for (uint16_t h : opened) xio_cls_file(h);
         std::error_code ec;
+        // The lock files of this test's data files (outside its folder) go with it.
+        for (const auto& e : std::filesystem::directory_iterator(dir, ec))
+            if (e.is_regular_file(ec)) std::filesystem::remove(xio::lock_file_path(e.path()), ec);
         std::filesystem::remove_all(dir, ec);
     }
 
