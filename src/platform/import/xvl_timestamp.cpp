@@ -30,13 +30,50 @@ bool doRename(const std::filesystem::path& from, const std::filesystem::path& to
     return true;
 }
 
+// Read straight into a string of the file's size: a text file of a million records is tens of
+// megabytes, and a growing stream buffer would hold up to three times that for a moment.
 bool readAll(const std::filesystem::path& p, std::string& out) {
-    std::ifstream in(p, std::ios::binary);
+    std::ifstream in(p, std::ios::binary | std::ios::ate);
     if (!in) return false;
-    std::ostringstream ss;
-    ss << in.rdbuf();
+    const std::streamoff size = in.tellg();
+    if (size < 0) return false;
+    in.seekg(0);
+    out.resize(static_cast<std::size_t>(size));
+    in.read(out.data(), size);
     if (in.bad()) return false;
-    out = std::move(ss).str();
+    out.resize(static_cast<std::size_t>(in.gcount()));
+    if (in.gcount() == size && in.peek() != std::char_traits<char>::eof()) {  // it grew meanwhile
+        std::ostringstream more;
+        more << in.rdbuf();
+        out += std::move(more).str();
+    }
+    return !in.bad();
+}
+
+// The stamped text as three pieces: the first line with its end, the stamp line (after a line
+// end when the first line had none), and the rest.
+struct StampPieces {
+    std::string_view head, rest;
+    std::string middle;
+};
+
+StampPieces SplitForStamp(std::string_view data, const std::string& stampLine) {
+    std::size_t cut = 0;
+    const std::string end = FirstLineEnd(data, &cut);
+    StampPieces p;
+    p.head = data.substr(0, cut);
+    p.middle = (end.empty() ? std::string("\n") : std::string()) + stampLine;
+    p.rest = data.substr(cut);
+    return p;
+}
+
+bool writeAll(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w <= 0) return false;
+        done += static_cast<std::size_t>(w);
+    }
     return true;
 }
 
@@ -64,14 +101,12 @@ std::string BuildTimeStampLine(const std::string& operatorName, const StampClock
 }
 
 std::string InsertStampLine(std::string_view data, const std::string& stampLine) {
-    std::size_t cut = 0;
-    const std::string end = FirstLineEnd(data, &cut);
+    const StampPieces p = SplitForStamp(data, stampLine);
     std::string out;
-    out.reserve(data.size() + stampLine.size() + 1);
-    out.append(data.substr(0, cut));
-    if (end.empty()) out.push_back('\n');
-    out.append(stampLine);
-    out.append(data.substr(cut));
+    out.reserve(p.head.size() + p.middle.size() + p.rest.size());
+    out.append(p.head);
+    out.append(p.middle);
+    out.append(p.rest);
     return out;
 }
 
@@ -85,7 +120,9 @@ bool StampTextFile(const std::filesystem::path& textFile, const std::string& sta
         error = textFile.string() + " is empty";
         return false;
     }
-    const std::string content = InsertStampLine(data, stampLine);
+    // Written piece by piece, not copied whole once more.
+    const StampPieces pieces = SplitForStamp(data, stampLine);
+    const std::size_t contentSize = pieces.head.size() + pieces.middle.size() + pieces.rest.size();
 
     // The new content goes to a file of its own beside the original.
     std::filesystem::path aside;
@@ -99,17 +136,11 @@ bool StampTextFile(const std::filesystem::path& textFile, const std::string& sta
         error = "cannot create a file beside " + textFile.string();
         return false;
     }
-    bool ok = true;
-    std::size_t done = 0;
-    while (ok && done < content.size()) {
-        const ssize_t w = ::write(fd, content.data() + done, content.size() - done);
-        if (w <= 0) ok = false;
-        else done += static_cast<std::size_t>(w);
-    }
+    bool ok = writeAll(fd, pieces.head) && writeAll(fd, pieces.middle) && writeAll(fd, pieces.rest);
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
     std::error_code ec;
-    if (ok && std::filesystem::file_size(aside, ec) != content.size()) ok = false;
+    if (ok && std::filesystem::file_size(aside, ec) != contentSize) ok = false;
     if (!ok) {
         error = "cannot write " + aside.string();
         std::filesystem::remove(aside, ec);
