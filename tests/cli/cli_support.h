@@ -1,0 +1,116 @@
+// Helpers for tests that run dodedoz-cli as a separate process: a scratch folder of its own, a
+// run with chosen environment variables and the two output streams kept apart, whole-file reads
+// and writes, and comparison with golden files.
+//
+// Golden files: run the tests with DZ_UPDATE_GOLDEN=1 in the environment to rewrite every golden
+// file a test compares with from what the program wrote (then read the diff before committing).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dz::cli::testing {
+
+namespace fs = std::filesystem;
+
+struct CliResult {
+    int status = -1;  // exit status; -1 when the program did not exit normally
+    std::string out;  // standard output
+    std::string err;  // standard error
+};
+
+inline std::string Slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void Spit(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+// `text` with every occurrence of `from` replaced by `to`.
+inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty()) return text;
+    for (std::size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// A word for the shell, quoted so that nothing in it is interpreted.
+inline std::string ShellWord(const std::string& word) {
+    return "'" + ReplaceAll(word, "'", "'\\''") + "'";
+}
+
+// A folder of its own, /tmp/dz-cli-XXXXXX, removed with everything in it at the end. mkdtemp
+// makes it unique, so tests running in parallel never share one. Always /tmp and never $TMPDIR:
+// reports cut their lines at 132 columns, so a path of another length would cut them elsewhere
+// and golden reports that show paths would no longer match.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = "/tmp/dz-cli-XXXXXX";
+        if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+    }
+    ~ScratchFolder() {
+        std::error_code ec;
+        if (!path_.empty()) fs::remove_all(path_, ec);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Runs dodedoz-cli with `args` (each passed as one word), standard input empty, the variables of
+// `env` added to the environment. Standard error goes through a file in `scratch`.
+inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch,
+                        const std::map<std::string, std::string>& env = {}) {
+    CliResult r;
+    const fs::path errFile = scratch / ".cli-stderr.txt";
+    std::string cmd;
+    for (const auto& [name, value] : env) cmd += name + "=" + ShellWord(value) + " ";
+    cmd += ShellWord(DZ_CLI_BIN);
+    for (const auto& a : args) cmd += " " + ShellWord(a);
+    cmd += " </dev/null 2>" + ShellWord(errFile.string());
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = Slurp(errFile);
+    std::error_code ec;
+    fs::remove(errFile, ec);
+    return r;
+}
+
+// Compares `actual` with the golden file `golden` byte for byte; with DZ_UPDATE_GOLDEN=1 in the
+// environment the golden file is rewritten from `actual` first.
+inline void ExpectGolden(const std::string& actual, const fs::path& golden) {
+    const char* update = std::getenv("DZ_UPDATE_GOLDEN");
+    if (update && std::string(update) == "1") {
+        fs::create_directories(golden.parent_path());
+        Spit(golden, actual);
+    }
+    ASSERT_TRUE(fs::is_regular_file(golden)) << "no golden file " << golden << " (DZ_UPDATE_GOLDEN=1 writes it)";
+    EXPECT_EQ(actual, Slurp(golden)) << "differs from golden " << golden;
+}
+
+}  // namespace dz::cli::testing

@@ -1,0 +1,212 @@
+// The GL master samples through dodedoz-cli, end to end, on a fresh company: the demo file
+// examined (nothing written), converted (report, notes, reject file, the records left in the GL
+// master file, the time stamp), converted again (skipped, or with --reconvert every record
+// rejected as a duplicate), and the prefixes sample added after it. Everything a user reads is
+// compared byte for byte with golden files.
+//
+// The clock is fixed with DODEDOZ_NOW and the operator and company name are set in the company's
+// settings, so the outputs are the same on every run. Paths in the outputs name the scratch
+// folder: it is shown as "<DIR>" before comparing. Where the command line prints exactly what the
+// in-process converter tests print, their goldens in tests/data/glm and tests/data/glm2 are
+// compared with; the rest are in tests/data/glmcli.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGlmGolden = fs::path(DZ_TEST_DATA_DIR) / "glm";
+const fs::path kGlm2Golden = fs::path(DZ_TEST_DATA_DIR) / "glm2";
+const fs::path kCliGolden = fs::path(DZ_TEST_DATA_DIR) / "glmcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm";
+const std::string kNow = "2026-12-06 14:30:00";
+
+class GlmCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        const CliResult init = Cli({"company", "init", company.string()});
+        ASSERT_EQ(init.status, 0) << init.err;
+        // The company and operator of the demo: the operator signs the time stamps and notes.
+        std::string settings = Slurp(company / "company.toml");
+        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
+        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
+        settings = ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n");
+        const std::size_t at = settings.find("[company]\nversion = 1\nname = \"");
+        ASSERT_NE(at, std::string::npos) << settings;
+        const std::size_t end = settings.find('\n', settings.find("name = ", at));
+        settings.replace(at, end + 1 - at, "[company]\nversion = 1\nname = \"Northbridge Builders\"\n");
+        Spit(company / "company.toml", settings);
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+
+    // The sample copied beside the company; its path.
+    std::string Copy(const std::string& sample) {
+        const fs::path p = dir / sample;
+        fs::copy_file(kSamples / sample, p);
+        return p.string();
+    }
+
+    // What a command wrote, the scratch folder shown as "<DIR>".
+    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
+    std::string ShownFile(const fs::path& p) const { return Shown(Slurp(p)); }
+
+    // Converts or examines `text` with the report and notes in files; the run's result. The
+    // report and notes are read into `report` and `notes`.
+    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes,
+                  const std::vector<std::string>& more = {}) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        std::vector<std::string> args{command, "--company", company.string(), "--report", r.string(),
+                                      "--notes", n.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(text);
+        CliResult res = Cli(args);
+        report = ShownFile(r);
+        notes = ShownFile(n);
+        res.err = Shown(res.err);
+        res.out = Shown(res.out);
+        return res;
+    }
+
+    // The in-process goldens hold the report, then (when there are any) a form feed and the notes
+    // pages; the command line writes the two to their own files. Compared joined the same way, so
+    // a line that moved from one to the other still shows.
+    static void ExpectReportAndNotes(const std::string& report, const std::string& notes, const fs::path& golden) {
+        ExpectGolden(notes.empty() ? report : report + "\f" + notes, golden);
+    }
+
+    // A dump without its notes lines.
+    static std::string WithoutNotes(const std::string& dump) {
+        std::string out;
+        for (std::size_t at = 0; at < dump.size();) {
+            const std::size_t end = std::min(dump.find('\n', at), dump.size() - 1) + 1;
+            if (dump.compare(at, 1, "N") != 0) out += dump.substr(at, end - at);
+            at = end;
+        }
+        return out;
+    }
+
+    // `dodedoz-cli dump --company DIR GLM`: every header and record of the GL master file.
+    std::string Dump() {
+        const CliResult r = Cli({"dump", "--company", company.string(), "GLM"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+};
+
+TEST_F(GlmCli, ExamineReportsWhatWouldBeRejectedAndWritesNothing) {
+    const std::string text = Copy("demo-gl-master.txt");
+    const std::string glm = Slurp(company / "MASTER.GLM");
+    const std::string dumped = Dump();
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // records would be rejected
+    EXPECT_EQ(r.out, "");
+    ExpectReportAndNotes(report, notes, kGlmGolden / "sample_examine.txt");
+    ExpectGolden(r.err, kCliGolden / "demo_examine_stderr.txt");
+
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), glm);
+    EXPECT_EQ(Dump(), dumped);
+    EXPECT_EQ(Slurp(text), Slurp(kSamples / "demo-gl-master.txt"));  // no time stamp
+    EXPECT_FALSE(fs::exists(dir / "RejGLM.txt"));
+}
+
+TEST_F(GlmCli, ConvertWritesTheRecordsTheRejectFileAndTheTimeStamp) {
+    const std::string text = Copy("demo-gl-master.txt");
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // some records were rejected
+    EXPECT_EQ(r.out, "");
+    ExpectReportAndNotes(report, notes, kGlmGolden / "sample_convert.txt");
+    ExpectGolden(r.err, kCliGolden / "demo_convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejGLM.txt"), kGlmGolden / "sample_reject.txt");
+    ExpectGolden(Dump(), kCliGolden / "demo_dump.txt");
+
+    // Line 2 is the time stamp, by the operator of the settings at the fixed clock; the rest of
+    // the file is as it was.
+    const std::string sample = Slurp(kSamples / "demo-gl-master.txt");
+    const std::string firstLine = sample.substr(0, sample.find('\n') + 1);
+    EXPECT_EQ(Slurp(text), firstLine +
+                               "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
+                               "xvglm.tpl\"\n" +
+                               sample.substr(firstLine.size()));
+}
+
+TEST_F(GlmCli, ASecondConversionIsSkippedUnlessReconvertedAndThenEveryRecordIsADuplicate) {
+    const std::string text = Copy("demo-gl-master.txt");
+    std::string report, notes;
+    ASSERT_EQ(Run("convert", text, report, notes).status, 1);
+    const std::string stamped = Slurp(text);
+    const std::string glm = Slurp(company / "MASTER.GLM");
+
+    // Without --reconvert the question is answered by skipping the file: nothing runs.
+    CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "");
+    ExpectGolden(r.err, kCliGolden / "again_skipped_stderr.txt");
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), glm);
+    EXPECT_EQ(Slurp(text), stamped);
+    EXPECT_FALSE(fs::exists(dir / "Rej1GLM.txt"));
+
+    // With --reconvert every record is on file already and is rejected as a duplicate (the lines
+    // that were rejected the first time for their own faults are rejected again for them); the
+    // new reject file stands beside the first one. The notes records are not duplicates: they add
+    // their notes once more to the records they belong to, and nothing else changes on file.
+    const std::string dumped = Dump();
+    r = Run("convert", text, report, notes, {"--reconvert"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kCliGolden / "again_reconvert_report.txt");
+    EXPECT_EQ(notes, "");
+    ExpectGolden(r.err, kCliGolden / "again_reconvert_stderr.txt");
+    ExpectGolden(Slurp(dir / "Rej1GLM.txt"), kCliGolden / "again_reconvert_reject.txt");
+    const std::string redumped = Dump();
+    ExpectGolden(redumped, kCliGolden / "again_reconvert_dump.txt");
+    EXPECT_EQ(WithoutNotes(redumped), WithoutNotes(dumped));
+    EXPECT_NE(redumped, dumped);
+    // The new time stamp is line 2; the earlier one follows it.
+    const std::size_t firstLine = stamped.find('\n') + 1;
+    EXPECT_EQ(Slurp(text), stamped.substr(0, firstLine) +
+                               "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
+                               "xvglm.tpl\"\n" +
+                               stamped.substr(firstLine));
+}
+
+TEST_F(GlmCli, ThePrefixesSampleJoinsTheDemoCompany) {
+    std::string report, notes;
+    ASSERT_EQ(Run("convert", Copy("demo-gl-master.txt"), report, notes).status, 1);
+    const std::string text = Copy("prefixes.txt");
+    const std::string glm = Slurp(company / "MASTER.GLM");
+
+    CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectReportAndNotes(report, notes, kGlm2Golden / "prefixes_examine.txt");
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), glm);
+    EXPECT_EQ(Slurp(text), Slurp(kSamples / "prefixes.txt"));
+
+    // The in-process golden of this report cuts the reject file's path at 132 columns where its
+    // longer scratch folder pushes it past them: this one is the command line's own.
+    r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kCliGolden / "prefixes_convert_report.txt");
+    EXPECT_EQ(notes, "");
+    ExpectGolden(r.err, kCliGolden / "prefixes_convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "Rej1GLM.txt"), kGlm2Golden / "prefixes_reject.txt");  // the demo took RejGLM.txt
+    ExpectGolden(Dump(), kCliGolden / "prefixes_dump.txt");
+    EXPECT_NE(Slurp(text).find("\"Previously Converted\",\"by Ann Lee\""), std::string::npos);
+}
+
+}  // namespace
