@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 
@@ -97,6 +98,17 @@ protected:
         return out;
     }
 
+    // Every file under `folder` with its bytes, but the report and notes of the last run.
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
+                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        }
+        return files;
+    }
+
     // `dodedoz-cli dump --company DIR GLM`: every header and record of the GL master file.
     std::string Dump() {
         const CliResult r = Cli({"dump", "--company", company.string(), "GLM"});
@@ -112,6 +124,7 @@ TEST_F(GlmCli, ExamineReportsWhatWouldBeRejectedAndWritesNothing) {
     const std::string text = Copy("demo-gl-master.txt");
     const std::string glm = Slurp(company / "MASTER.GLM");
     const std::string dumped = Dump();
+    const auto files = Files(dir);
     std::string report, notes;
     const CliResult r = Run("examine", text, report, notes);
     EXPECT_EQ(r.status, 1) << r.err;  // records would be rejected
@@ -123,6 +136,7 @@ TEST_F(GlmCli, ExamineReportsWhatWouldBeRejectedAndWritesNothing) {
     EXPECT_EQ(Dump(), dumped);
     EXPECT_EQ(Slurp(text), Slurp(kSamples / "demo-gl-master.txt"));  // no time stamp
     EXPECT_FALSE(fs::exists(dir / "RejGLM.txt"));
+    EXPECT_EQ(Files(dir), files);  // nor anything else, in the company or beside the text file
 }
 
 TEST_F(GlmCli, ConvertWritesTheRecordsTheRejectFileAndTheTimeStamp) {
