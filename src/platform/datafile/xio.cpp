@@ -598,7 +598,9 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
-    const std::vector<uint16_t> of = unique ? *kf : order_fields(r, *kf);
+    std::vector<uint16_t> orderStore;
+    if (!unique) orderStore = order_fields(r, *kf);
+    const std::vector<uint16_t>& of = unique ? *kf : orderStore;
     auto col_list = [&](const std::vector<uint16_t>& fields, const char* suffix) {
         std::string out;
         for (size_t i = 0; i < fields.size(); ++i) out += (i ? ", " : "") + quote(d.fields[fields[i]].def.name) + suffix;
@@ -709,8 +711,8 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     const int64_t prevOrdinal = (rs->curKey == 0 && key == 0) ? rs->ordinal : -1;
     rs->curKey = key;
     rs->curRow = row;
-    rs->curVals.clear();
-    for (uint16_t f : of) rs->curVals.push_back(rs->buf[f - r.firstField]);
+    rs->curVals.resize(of.size());  // assigned in place: the texts keep their storage
+    for (size_t i = 0; i < of.size(); ++i) rs->curVals[i] = rs->buf[of[i] - r.firstField];
     rs->ordinal = -1;
     if (key == 0) {
         if (eff == Op::First) rs->ordinal = 0;
