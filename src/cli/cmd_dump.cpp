@@ -7,8 +7,8 @@
 //   N3 "notes of the record above"
 //
 // Texts are quoted with \" \\ and \xHH for control characters and bytes above 127; numbers are
-// the stored values in their shortest exact form; logical fields 1/0; choices their item
-// number; dates YYYY-MM-DD (empty when blank); times HH:MM:SS.
+// the stored values in their shortest exact fixed-point form (never an exponent); logical fields
+// 1/0; choices their item number; dates YYYY-MM-DD (empty when blank); times HH:MM:SS.
 #include "cli/commands.h"
 
 #include "platform/datafile/dictionary.h"
@@ -40,9 +40,11 @@ std::string dump_text(const std::string& s) {
     return out + "\"";
 }
 
+// Plain digits, never an exponent: a reader compares amounts by eye. Still the shortest text
+// that reads back to the same double, so the dump stays exact.
 std::string number_text(double v) {
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, v);
+    char buf[400];  // room for the widest fixed-point double
+    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
     return std::string(buf, res.ptr);
 }
 
