@@ -440,7 +440,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->conn) {
         hd->conn = std::make_shared<Conn>();
         hd->conn->key = connKey;
-        rc = sqlite3_open_v2(path.c_str(), &hd->conn->db, SQLITE_OPEN_READWRITE, nullptr);
+        // The program has one thread, so a connection needs no mutexes of its own.
+        rc = sqlite3_open_v2(path.c_str(), &hd->conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
                                               path.string() + ": " + sqlite3_errmsg(hd->conn->db));
         sqlite3_busy_timeout(hd->conn->db, 2000);
