@@ -239,6 +239,23 @@ Cells default_cells(const Dictionary& d, const RecordDef& r) {
     return out;
 }
 
+// Puts the defaults back into a buffer, its texts keeping their storage (a record's buffer is
+// reset for every line of a text file).
+void reset_cells(Cells& buf, const Cells& defaults) {
+    if (buf.size() != defaults.size()) {
+        buf = defaults;
+        return;
+    }
+    for (size_t n = 0; n < buf.size(); ++n) {
+        const Cell& d = defaults[n];
+        Cell& c = buf[n];
+        if (d.s.empty()) c.s.clear();
+        else c.s.assign(d.s);
+        c.d = d.d;
+        c.i = d.i;
+    }
+}
+
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
     if (is_text(type)) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
     else if (is_real(type)) sqlite3_bind_double(st, idx, c.d);
@@ -1056,7 +1073,7 @@ int xio_init_record(uint16_t h, uint16_t rec) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
-    rs->buf = rs->defaults;  // copied over the buffer's own texts: no allocation when they fit
+    reset_cells(rs->buf, rs->defaults);
     return XIO_OK;
 }
 
@@ -1064,7 +1081,7 @@ int xio_init_header(uint16_t h, uint16_t header) {
     Handle* hd = H(h);
     if (!hd || !hd->hdrs.count(header)) return XIO_BAD_CALL;
     HdrState& hs = hd->hdrs[header];
-    hs.buf = hs.defaults;
+    reset_cells(hs.buf, hs.defaults);
     return XIO_OK;
 }
 
