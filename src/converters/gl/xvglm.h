@@ -30,7 +30,7 @@ namespace dz::gl {
 
 // The record-ID texts met in the current text file with their values (a line, or the examine
 // code of ExamineRecordCode).
-using RecordIdMap = std::map<std::string, uint16_t>;
+using RecordIdMap = convert::RecordIdMap;
 
 // GL master record numbers.
 inline constexpr uint16_t kRecAccount = 1;

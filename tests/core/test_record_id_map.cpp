@@ -1,0 +1,108 @@
+// The record-ID map of the converter base: texts met in a text file with their values.
+#include "convert/converter.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace dz::convert {
+namespace {
+
+std::string Text(int n) {
+    // Texts of varying length, as record-ID texts of several record types are.
+    return std::to_string(n % 7) + "\t" + std::string(static_cast<std::size_t>(n % 23), 'X') + std::to_string(n);
+}
+
+TEST(RecordIdMap, AddsEachTextOnceAndFindsItExactly) {
+    RecordIdMap ids;
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(ids.find("01-100"), ids.end());
+    auto [first, added] = ids.emplace("01-100", 7);
+    EXPECT_TRUE(added);
+    auto [again, addedAgain] = ids.emplace("01-100", 9);  // the first value stays
+    EXPECT_FALSE(addedAgain);
+    EXPECT_EQ(again, first);
+    EXPECT_EQ(ids.at("01-100"), 7);
+    EXPECT_EQ(ids.count("01-100"), 1u);
+    EXPECT_EQ(ids.count("01-10"), 0u);   // no prefix matches
+    EXPECT_EQ(ids.count("01-1000"), 0u);
+    EXPECT_EQ(ids.count("01-100 "), 0u);
+    EXPECT_EQ(ids.find("01-100")->first, "01-100");
+    // An empty text is a text like any other.
+    EXPECT_EQ(ids.count(""), 0u);
+    ids[""] = 3;
+    EXPECT_EQ(ids.at(""), 3);
+    ids["01-100"] = 11;  // [] changes the value in place
+    EXPECT_EQ(ids.at("01-100"), 11);
+    EXPECT_EQ(ids.size(), 2u);
+    EXPECT_THROW(ids.at("absent"), std::out_of_range);
+    const RecordIdMap& constIds = ids;
+    EXPECT_EQ(constIds.at(""), 3);
+    EXPECT_EQ(constIds.find("absent"), constIds.end());
+}
+
+TEST(RecordIdMap, HundredsOfThousandsOfTextsStayFoundAndInPlace) {
+    RecordIdMap ids;
+    const auto* early = ids.emplace(Text(0), 0).first;
+    const int n = 300000;
+    for (int i = 1; i < n; ++i) ASSERT_TRUE(ids.emplace(Text(i), static_cast<uint16_t>(i)).second) << i;
+    EXPECT_EQ(ids.size(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        auto it = ids.find(Text(i));
+        ASSERT_NE(it, ids.end()) << i;
+        ASSERT_EQ(it->second, static_cast<uint16_t>(i)) << i;
+        ASSERT_EQ(it->first, Text(i));
+    }
+    EXPECT_EQ(ids.find(Text(0)), early);  // entries never move
+    EXPECT_EQ(ids.count(Text(n)), 0u);
+    // A text longer than a storage block.
+    const std::string huge(3u << 20, 'Q');
+    ids.emplace(huge, 5);
+    EXPECT_EQ(ids.at(huge), 5);
+    EXPECT_EQ(ids.at(Text(n - 1)), static_cast<uint16_t>(n - 1));
+}
+
+TEST(RecordIdMap, ErasedTextsAreGoneAndMayComeBack) {
+    RecordIdMap ids;
+    for (int i = 0; i < 100; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));
+    EXPECT_EQ(ids.erase(Text(5)), 1u);
+    EXPECT_EQ(ids.erase(Text(5)), 0u);
+    EXPECT_EQ(ids.count(Text(5)), 0u);
+    EXPECT_EQ(ids.size(), 99u);
+    for (int i = 0; i < 100; ++i) {
+        if (i != 5) {
+            ASSERT_EQ(ids.at(Text(i)), static_cast<uint16_t>(i)) << i;  // others unharmed
+        }
+    }
+    EXPECT_TRUE(ids.emplace(Text(5), 500).second);
+    EXPECT_EQ(ids.at(Text(5)), 500);
+    // Adding and taking back over and over (a rejected line's record) never fills the table.
+    for (int round = 0; round < 200000; ++round) {
+        const std::string t = "round " + std::to_string(round);
+        ASSERT_TRUE(ids.emplace(t, 1).second);
+        ASSERT_EQ(ids.erase(t), 1u);
+    }
+    EXPECT_EQ(ids.size(), 100u);
+    EXPECT_EQ(ids.at(Text(99)), 99);
+}
+
+TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
+    RecordIdMap ids;
+    for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));
+    ids.erase(Text(3));
+    RecordIdMap copy = ids;
+    ids.clear();
+    EXPECT_TRUE(ids.empty());
+    EXPECT_EQ(ids.count(Text(1)), 0u);
+    EXPECT_EQ(copy.size(), 999u);
+    EXPECT_EQ(copy.at(Text(999)), 999);
+    EXPECT_EQ(copy.count(Text(3)), 0u);
+    ids.emplace("after clear", 4);
+    EXPECT_EQ(ids.at("after clear"), 4);
+    EXPECT_EQ(ids.size(), 1u);
+}
+
+}  // namespace
+}  // namespace dz::convert
