@@ -381,11 +381,9 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     // A new record must not clash by any other unique key, on file or earlier in the text file.
     // A modification of a record met earlier keeps that record's other keys.
     if (outcome == Outcome::New && !metEarlier) {
-        xio_file_def fileDef;
-        const uint16_t keyCount = xio_get_def(file, fileDef) == XIO_OK ? fileDef.keyCount : 0;
-        for (uint16_t k = 1; k <= keyCount && outcome == Outcome::New; ++k) {
-            xio_key_def keyDef;
-            if (xio_get_key_def(file, k, keyDef) != XIO_OK) continue;
+        // Keys 1, 2, ... until the file has no more (the whole file definition is not needed).
+        xio_key_def keyDef;
+        for (uint16_t k = 1; outcome == Outcome::New && xio_get_key_def(file, k, keyDef) == XIO_OK; ++k) {
             if (keyDef.record != rec || keyDef.excluded1 || keyDef.excluded2 || !keyDef.unique) continue;
             // A blank value of a key that allows blanks clashes with nothing, on file or not.
             std::string keyText;
