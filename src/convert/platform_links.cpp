@@ -29,9 +29,9 @@ void Capitalize(std::string& text) { suite::x_capitalize(text); }
 void InitCaps(std::string& text) { suite::x_init_caps(text); }
 bool KeyFormatMultiSection(uint16_t format) { return suite::xk_multi_section(format); }
 
-std::string FormatKeyValue(uint16_t format, const std::string& text) {
+std::string FormatKeyValue(uint16_t format, uint16_t section, const std::string& text) {
     std::string out = text;
-    suite::xk_format_field(format, 0, out);
+    suite::xk_format_field(format, section, out);
     return out;
 }
 

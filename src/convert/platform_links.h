@@ -25,7 +25,7 @@ void InitCaps(std::string& text);
 // Whether key format `format` is split into sections.
 bool KeyFormatMultiSection(uint16_t format);
 // A key value formatted by its key format (whole value).
-std::string FormatKeyValue(uint16_t format, const std::string& text);
+std::string FormatKeyValue(uint16_t format, uint16_t section, const std::string& text);
 // Trims and collapses blanks.
 std::string MinimizeString(const std::string& text);
 // A number as the suite shows it, with `decimals` implied decimals.

@@ -204,7 +204,7 @@ void FieldDisplayText(std::string& out, uint16_t file, uint16_t record, uint16_t
     xio_get_field(file, record, field, v);
     switch (def.type) {
     case XIO_TYPE_TEXT:
-        out = MinimizeString(def.keyFormat ? FormatKeyValue(def.keyFormat, v.text) : v.text);
+        out = MinimizeString(def.keyFormat ? FormatKeyValue(def.keyFormat, def.keySection, v.text) : v.text);
         break;
     case XIO_TYPE_NUMBER:
         out = AlphaNumber(v.number, def.decimals, def.keyFormat);

@@ -236,7 +236,7 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
             const toml::table* ft = fn.as_table();
             if (!ft) fail(fn, "each field is { name = \"...\", type = ..., ... }");
             check_keys(*ft, {"name", "description", "type", "length", "width", "decimals", "signed", "key_format",
-                             "key_kind", "ud_target", "default", "items"},
+                             "key_section", "key_kind", "ud_target", "default", "items"},
                        "a field");
             if (d->fields.size() >= 65535) fail(fn, "too many fields");
             FieldDef f;
@@ -256,6 +256,7 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
             fd.decimals = static_cast<uint16_t>(opt_int(*ft, "decimals", 0, 0, 9));
             fd.isSigned = opt_bool(*ft, "signed", false);
             fd.keyFormat = static_cast<uint16_t>(opt_int(*ft, "key_format", 0, 0, 65535));
+            fd.keySection = static_cast<uint16_t>(opt_int(*ft, "key_section", 0, 0, 10));
             fd.keyKind = static_cast<uint16_t>(opt_int(*ft, "key_kind", 0, 0, 65535));
             fd.udFlag = opt_bool(*ft, "ud_target", false) ? 0 : 1;
             fd.record = p.isHeader ? 0 : r.number;

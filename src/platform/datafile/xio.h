@@ -132,6 +132,8 @@ struct xio_fld_def {
     uint16_t decimals = 0;
     bool isSigned = false;
     uint16_t keyFormat = 0;   // custom description number (9 GL account, 16 job, ...), 0 none
+    uint16_t keySection = 0;  // section of the key format the value holds (GL: 7 a base account),
+                              // 0 the whole value; decides how the value is shown
     uint16_t keyKind = 0;     // XIO_KEY_KIND_NEW_ID or 0
     uint16_t udFlag = 1;      // 0 marks a user-defined-field target; key fields are non-zero
     uint16_t record = 0;      // owning record type, 0 for a header field
