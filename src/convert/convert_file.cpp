@@ -270,6 +270,13 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         }
     }
 
+    return FinishRecord(ctx, status, info, accepted, reason);
+}
+
+bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info, bool accepted,
+                             const std::string& reason) {
+    const int extra = info.RecExtraData();
+    const uint16_t file = info.FileNumUsed();
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
     if (!accepted) {
         // A rejected line leaves no record held for update.
@@ -280,7 +287,7 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = 0;
-        if (!import.xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        if (!ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
         return true;

@@ -170,6 +170,12 @@ protected:
     // examine, then reject or accept it with its messages (ctx.messages, which the caller
     // empties before each read). False when the file was ended.
     bool HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info);
+    // The end of every record, whichever loop read it: a rejected one (status 1 from the
+    // import, or refused by a handler) goes to the reject file and the report and leaves nothing
+    // locked; an accepted one counts in the totals and prints its messages. False when the file
+    // was ended.
+    bool FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info, bool accepted,
+                      const std::string& reason);
     // Ends the file: restores the written data files (Convert), prints the text with the
     // restore result, optionally shows it in a message box and counts one more message.
     // Always false.

@@ -229,29 +229,7 @@ bool xvGLM::ProcessRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status
     }
 
     // 7. Rejected or accepted.
-    const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
-    if (!accepted) {
-        // A rejected line leaves no record held for update.
-        if (status == 0 && file != 0) {
-            if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);
-            if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
-        }
-        ++ctx.recordsRejected;
-        ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
-        int32_t rejectLine = 0;
-        if (!import.xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
-        const int32_t line = ctx.converting ? rejectLine : info.StartLine();
-        if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
-        return true;
-    }
-    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, false, true, false,
-                                    static_cast<uint16_t>(ctx.messages.size()));
-    // Converted files receive their time stamp as line 2, so later lines move down by one.
-    const auto line = static_cast<uint32_t>(info.StartLine() + (ctx.converting ? 1 : 0));
-    if (!ctx.notes->PrintRecordMessages(info.FormatID(), line, ctx.messages, ctx.progress, info.ImportedRecs(), file,
-                                        this))
-        return EndFile(ctx, Msg(12012), true, true);
-    return true;
+    return FinishRecord(ctx, status, info, accepted, reason);
 }
 
 bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
