@@ -462,7 +462,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
                                               path.string() + ": " + sqlite3_errmsg(hd->conn->db));
         sqlite3_busy_timeout(hd->conn->db, 2000);
-        exec(hd->conn->db, "PRAGMA cache_size=-8192");  // 8 MB: more buys no speed on a million records
+        // 32 MB: writes in key orders far from the file's own order (a second unique key) run
+        // faster up to it; the peak memory of a million-record conversion stays well under 200 MB.
+        exec(hd->conn->db, "PRAGMA cache_size=-32768");
         g_conns[connKey] = hd->conn;
     }
     hd->db = hd->conn->db;
