@@ -77,17 +77,34 @@ private:
     fs::path path_;
 };
 
+// The words of `line`, split at single spaces, for tests that write a command line as one text.
+// No word can hold a space; the scratch folders never do.
+inline std::vector<std::string> Words(const std::string& line) {
+    std::vector<std::string> words;
+    for (std::size_t at = 0; at <= line.size();) {
+        std::size_t end = line.find(' ', at);
+        if (end == std::string::npos) end = line.size();
+        if (end > at) words.push_back(line.substr(at, end - at));
+        at = end + 1;
+    }
+    return words;
+}
+
+// Where the program's standard error goes: kept apart in CliResult::err, or merged into
+// CliResult::out in the order it was written (for tests that only look for a message).
+enum class Stderr { Apart, Merged };
+
 // Runs dodedoz-cli with `args` (each passed as one word), standard input empty, the variables of
-// `env` added to the environment. Standard error goes through a file in `scratch`.
+// `env` added to the environment. Standard error, when apart, goes through a file in `scratch`.
 inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch,
-                        const std::map<std::string, std::string>& env = {}) {
+                        const std::map<std::string, std::string>& env = {}, Stderr streams = Stderr::Apart) {
     CliResult r;
     const fs::path errFile = scratch / ".cli-stderr.txt";
     std::string cmd;
     for (const auto& [name, value] : env) cmd += name + "=" + ShellWord(value) + " ";
     cmd += ShellWord(DZ_CLI_BIN);
     for (const auto& a : args) cmd += " " + ShellWord(a);
-    cmd += " </dev/null 2>" + ShellWord(errFile.string());
+    cmd += streams == Stderr::Merged ? " </dev/null 2>&1" : " </dev/null 2>" + ShellWord(errFile.string());
     FILE* p = ::popen(cmd.c_str(), "r");
     if (!p) return r;
     std::array<char, 4096> buf{};
@@ -95,6 +112,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& sc
     while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
     const int st = ::pclose(p);
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (streams == Stderr::Merged) return r;
     r.err = Slurp(errFile);
     std::error_code ec;
     fs::remove(errFile, ec);

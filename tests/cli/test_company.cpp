@@ -5,57 +5,29 @@
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
 
-#include <gtest/gtest.h>
+#include "cli_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace {
 
-namespace fs = std::filesystem;
+using namespace dz::cli::testing;
 using namespace dz::suite;
-
-struct CliRun {
-    int status = -1;
-    std::string out;
-};
-
-// Runs dodedoz-cli with `args`; stdout captured, stderr appended after a marker.
-CliRun cli(const std::string& args) {
-    CliRun r;
-    std::string cmd = std::string(DZ_CLI_BIN) + " " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
 
 class CompanyCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
-        dir_ = fs::temp_directory_path() / ("dz-cli-company-" + std::to_string(::getpid()) + "-" +
-                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(dir_);
-    }
-    void TearDown() override {
-        close_company();
-        fs::remove_all(dir_);
-    }
-    fs::path dir_;
+    void TearDown() override { close_company(); }
+
+    // Runs dodedoz-cli with the words of `args`; both output streams captured in `out`.
+    CliResult cli(const std::string& args) { return RunCli(Words(args), scratch_.path(), {}, Stderr::Merged); }
+
+    ScratchFolder scratch_;
+    fs::path dir_ = scratch_.path() / "co";
 };
 
 TEST_F(CompanyCommand, InitWritesACompleteCompanyThatShowPrints) {
-    CliRun init = cli("company init " + dir_.string());
+    CliResult init = cli("company init " + dir_.string());
     ASSERT_EQ(init.status, 0) << init.out;
     EXPECT_TRUE(fs::exists(dir_ / "company.toml"));
     EXPECT_TRUE(fs::exists(dir_ / "MASTER.XVM"));  // the substitution-table file, always
@@ -69,7 +41,7 @@ TEST_F(CompanyCommand, InitWritesACompleteCompanyThatShowPrints) {
         }
     }
 
-    CliRun show = cli("company show --company " + dir_.string());
+    CliResult show = cli("company show --company " + dir_.string());
     ASSERT_EQ(show.status, 0) << show.out;
     EXPECT_NE(show.out.find("Installed: GL JC CM AP PR PM AR"), std::string::npos) << show.out;
     EXPECT_NE(show.out.find("Accounting method: 3 (both)"), std::string::npos) << show.out;
@@ -93,7 +65,7 @@ TEST_F(CompanyCommand, InitWritesACompleteCompanyThatShowPrints) {
 }
 
 TEST_F(CompanyCommand, ModulesOptionLimitsTheApplications) {
-    CliRun init = cli("company init " + dir_.string() + " --modules gl,AP");
+    CliResult init = cli("company init " + dir_.string() + " --modules gl,AP");
     ASSERT_EQ(init.status, 0) << init.out;
     open_company(dir_);
     EXPECT_EQ(xa_appl_installed("GL"), 1);
@@ -104,23 +76,23 @@ TEST_F(CompanyCommand, ModulesOptionLimitsTheApplications) {
 }
 
 TEST_F(CompanyCommand, RefusalsAndExitCodes) {
-    CliRun bad = cli("company init " + dir_.string() + " --modules GL,QQ");
+    CliResult bad = cli("company init " + dir_.string() + " --modules GL,QQ");
     EXPECT_EQ(bad.status, 64) << bad.out;
     EXPECT_NE(bad.out.find("'QQ'"), std::string::npos) << bad.out;
     EXPECT_FALSE(fs::exists(dir_ / "company.toml"));
 
     ASSERT_EQ(cli("company init " + dir_.string()).status, 0);
-    CliRun again = cli("company init " + dir_.string());
+    CliResult again = cli("company init " + dir_.string());
     EXPECT_EQ(again.status, 2) << again.out;
     EXPECT_NE(again.out.find("already exists"), std::string::npos) << again.out;
 
-    CliRun missing = cli("company show --company " + (dir_ / "nowhere").string());
+    CliResult missing = cli("company show --company " + (dir_ / "nowhere").string());
     EXPECT_EQ(missing.status, 2) << missing.out;
     EXPECT_NE(missing.out.find("company.toml"), std::string::npos) << missing.out;
 
     // A spoiled entry names the file and the entry, and nothing is shown.
     std::ofstream(dir_ / "company.toml", std::ios::app) << "\n[oops]\n";
-    CliRun spoiled = cli("company show --company " + dir_.string());
+    CliResult spoiled = cli("company show --company " + dir_.string());
     EXPECT_EQ(spoiled.status, 2) << spoiled.out;
     EXPECT_NE(spoiled.out.find("'oops'"), std::string::npos) << spoiled.out;
     EXPECT_EQ(spoiled.out.find("Installed:"), std::string::npos) << spoiled.out;
@@ -131,7 +103,7 @@ TEST_F(CompanyCommand, RefusalsAndExitCodes) {
 TEST_F(CompanyCommand, ExistingDataFileIsNeverOverwritten) {
     fs::create_directories(dir_);
     std::ofstream(dir_ / "MASTER.XVM") << "not ours";
-    CliRun init = cli("company init " + dir_.string());
+    CliResult init = cli("company init " + dir_.string());
     EXPECT_EQ(init.status, 2) << init.out;
     EXPECT_NE(init.out.find("MASTER.XVM already exists"), std::string::npos) << init.out;
     EXPECT_FALSE(fs::exists(dir_ / "company.toml"));  // nothing half-made

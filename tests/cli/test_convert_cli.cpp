@@ -4,65 +4,24 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 
-#include <gtest/gtest.h>
+#include "cli_support.h"
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct Result {
-    int status = -1;
-    std::string out;  // standard output
-    std::string err;  // standard error
-};
-
-std::string Slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Spit(const fs::path& p, const std::string& bytes) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << bytes;
-}
+using namespace dz::cli::testing;
 
 class ConvertCli : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("dz-cli-convert-" + std::to_string(::getpid()));
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-        company = dir / "co";
+        ASSERT_FALSE(dir.empty());
         ASSERT_EQ(Run("company init " + company.string()).status, 0);
         tpl = (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvglm.tpl").string();
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    // Runs dodedoz-cli with `args`, standard input empty, the two output streams apart.
-    Result Run(const std::string& args) {
-        Result r;
-        const fs::path errFile = dir / "stderr.txt";
-        std::string cmd = std::string(DZ_CLI_BIN) + " " + args + " </dev/null 2>" + errFile.string();
-        FILE* p = popen(cmd.c_str(), "r");
-        if (!p) return r;
-        std::array<char, 4096> buf{};
-        std::size_t n;
-        while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-        int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        r.err = Slurp(errFile);
-        return r;
-    }
+    // Runs dodedoz-cli with the words of `args`, standard input empty, the two output streams apart.
+    CliResult Run(const std::string& args) { return RunCli(Words(args), dir); }
 
     // A GL master text file: base account 1000-00 and journal 1, plus `extra` lines.
     std::string Text(const std::string& name, const std::string& extra = "") {
@@ -72,7 +31,8 @@ protected:
     }
     std::string Co() const { return "--company " + company.string(); }
 
-    fs::path dir, company;
+    ScratchFolder scratch;
+    fs::path dir = scratch.path(), company = dir / "co";
     std::string tpl;
 };
 
@@ -80,7 +40,7 @@ const std::string kRejectedJournal = "2,0,N\r\n";  // journal number 0 is refuse
 
 TEST_F(ConvertCli, ACleanFileConvertsWithStatusZeroAndItsReportOnStandardOutput) {
     const std::string text = Text("clean.txt");
-    Result r = Run("convert " + Co() + " " + text);
+    CliResult r = Run("convert " + Co() + " " + text);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("Converting " + text + " into GL Master File"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("dodedoz: " + text + ": 2 accepted, 0 rejected, 0 messages, 0 notes\n"), std::string::npos)
@@ -102,7 +62,7 @@ TEST_F(ConvertCli, ACleanFileConvertsWithStatusZeroAndItsReportOnStandardOutput)
 TEST_F(ConvertCli, RejectedRecordsGiveStatusOneAndExamineWritesNothing) {
     const std::string text = Text("bad.txt", kRejectedJournal);
     const std::string before = Slurp(company / "MASTER.GLM");
-    Result r = Run("examine " + Co() + " " + text);
+    CliResult r = Run("examine " + Co() + " " + text);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.out.find("Examining " + text + " for GL Master File"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("2 accepted, 1 rejected"), std::string::npos) << r.err;
@@ -114,7 +74,7 @@ TEST_F(ConvertCli, RejectedRecordsGiveStatusOneAndExamineWritesNothing) {
 TEST_F(ConvertCli, ReportAndNotesGoToTheirFiles) {
     const std::string text = Text("bad.txt", kRejectedJournal + "6N,1000-00,\"A note for the base account.\"\r\n");
     const fs::path report = dir / "report.txt", notes = dir / "notes.txt";
-    Result r = Run("convert " + Co() + " --report " + report.string() + " --notes " + notes.string() + " " + text);
+    CliResult r = Run("convert " + Co() + " --report " + report.string() + " --notes " + notes.string() + " " + text);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_EQ(r.out, "");
     const std::string rep = Slurp(report);
@@ -142,7 +102,7 @@ TEST_F(ConvertCli, ReportAndNotesGoToTheirFiles) {
 TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     const std::string good = Text("b_good.txt");
     const std::string missing = (dir / "a_missing.txt").string();
-    Result r = Run("examine " + Co() + " " + missing + " " + good);
+    CliResult r = Run("examine " + Co() + " " + missing + " " + good);
     EXPECT_EQ(r.status, 2) << r.err;  // not every file ran
     EXPECT_NE(r.err.find("Unable to open file"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(missing + ": not run"), std::string::npos) << r.err;
@@ -164,7 +124,7 @@ TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
 TEST_F(ConvertCli, StoreThenReplay) {
     const std::string text = Text("stored.txt");
     const std::string before = Slurp(company / "MASTER.GLM");
-    Result r = Run("convert " + Co() + " --store " + text);
+    CliResult r = Run("convert " + Co() + " --store " + text);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(company / "options" / "3020" / "block1.bin"));
     EXPECT_EQ(fs::file_size(company / "options" / "3020" / "block1.bin"), text.size() + 3);
@@ -199,7 +159,7 @@ TEST_F(ConvertCli, UsageErrors) {
     EXPECT_EQ(Run("examine " + Co() + " --paid-totals 1 " + text).status, 64);     // convert only
     EXPECT_EQ(Run("convert " + Co() + " --duplicate-invoices 3 " + text).status, 64);
     EXPECT_EQ(Run("convert " + Co() + " --interface-warning maybe " + text).status, 64);
-    Result r = Run("convert " + Co() + " --clear-checks-through 2/30/2026 " + text);
+    CliResult r = Run("convert " + Co() + " --clear-checks-through 2/30/2026 " + text);
     EXPECT_EQ(r.status, 64);
     EXPECT_NE(r.err.find("--clear-checks-through: '2/30/2026' is not a date"), std::string::npos) << r.err;
     EXPECT_EQ(Run("replay " + Co() + " tables").status, 64);
@@ -212,7 +172,7 @@ TEST_F(ConvertCli, UsageErrors) {
 
 TEST_F(ConvertCli, OptionsNoPanelAskedForAreSaidToBeUnused) {
     const std::string text = Text("gl.txt");
-    Result r = Run("convert " + Co() + " --paid-totals 3 --statement-date 2026-01-31 " + text);
+    CliResult r = Run("convert " + Co() + " --paid-totals 3 --statement-date 2026-01-31 " + text);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("--paid-totals not used: no AP invoice file was converted"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("--statement-date not used"), std::string::npos) << r.err;
@@ -235,7 +195,7 @@ TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
     dz::suite::close_company();
 
     const std::string text = Text("t.txt");
-    Result r = Run("examine " + Co() + " " + text);
+    CliResult r = Run("examine " + Co() + " " + text);
     EXPECT_EQ(r.out.find("Using substitution table"), std::string::npos) << r.out;
     r = Run("examine " + Co() + " --table MAIN " + text);
     EXPECT_NE(r.out.find("Using substitution table 'Main'"), std::string::npos) << r.out << r.err;

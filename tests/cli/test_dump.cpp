@@ -1,49 +1,27 @@
 // dodedoz-cli dump, run as the program itself.
 #include "platform/datafile/xio.h"
 
-#include <gtest/gtest.h>
+#include "cli_support.h"
 
-#include <sys/wait.h>
-
-#include <array>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <string>
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct CliResult {
-    int status = -1;
-    std::string out;
-};
-
-CliResult run(const std::string& args, bool withStderr = true) {
-    CliResult r;
-    std::string cmd = std::string(DZ_CLI_BIN) + " " + args + (withStderr ? " 2>&1" : " 2>/dev/null");
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    int st = pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
-}
+using namespace dz::cli::testing;
 
 class Dump : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string tmpl = (fs::temp_directory_path() / "dz-dump-XXXXXX").string();
-        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-        root = tmpl;
-        company = root / "co";
+        ASSERT_FALSE(scratch.path().empty());
         ASSERT_EQ(run("company init " + company.string() + " --modules GL,CM").status, 0);
     }
-    void TearDown() override { fs::remove_all(root); }
-    fs::path root, company;
+
+    // Runs dodedoz-cli with the words of `args`; both output streams captured in `out`.
+    CliResult run(const std::string& args) { return RunCli(Words(args), root, {}, Stderr::Merged); }
+
+    ScratchFolder scratch;
+    fs::path root = scratch.path(), company = root / "co";
 };
 
 TEST_F(Dump, NewCompanyShowsOnlyTheEmptyHeaders) {
