@@ -73,6 +73,42 @@ bool FindParent(uint16_t glm, uint16_t rec, const char* keyField, const std::str
     return !converting && FindInIdMap(glm, rec, ids, &code);
 }
 
+// The prefix of a prefix B or C record: refused when it is empty or does not fit the key format
+// of its section.
+bool ReadOwnPrefix(uint16_t glm, const PrefixLayout& l, std::string& prefix, std::string& reason) {
+    prefix = GetText(glm, l.rec, l.prefix);
+    if (prefix.empty()) {
+        reason = Msg(12103);
+        return false;
+    }
+    if (!suite::xk_check(kGlAccountFormat, l.section, prefix)) {
+        reason = Msg(12104, prefix);
+        return false;
+    }
+    return true;
+}
+
+// The prefix A record above the prefix B or C record `prefix` (its section in `partA`), on file
+// or examined earlier; the record is refused when there is none.
+bool FindPrefixA(uint16_t glm, const PrefixLayout& l, const std::string& prefix, bool converting,
+                 const RecordIdMap& ids, std::string& partA, ParentInfo& a, std::string& reason) {
+    partA = AccountSection(prefix, suite::kGlPrefixA);
+    bool onFile = false;
+    uint16_t code = 0;
+    if (!FindParent(glm, kRecPrefixA, "PAPRFX", partA, converting, ids, onFile, code)) {
+        reason = Msg(12101, SectionDescription(suite::kGlPrefixA, true), partA, SectionDescription(l.section), prefix);
+        return false;
+    }
+    if (onFile) {
+        a.fiscalLevel = Whole(GetNumber(glm, kRecPrefixA, "PAFISC"));
+        a.balanceLevel = Whole(GetNumber(glm, kRecPrefixA, "PABLLVL"));
+    } else {
+        a.fiscalLevel = code % 10;
+        a.balanceLevel = code / 100;
+    }
+    return true;
+}
+
 // Steps 4 to 6: intercompany accounts cleared where the prefix may not carry them, both or none
 // given, each an existing base account of the right intercompany status.
 bool CheckIntercompany(uint16_t glm, const PrefixLayout& l, bool allowed, const std::string& prefixShown,
@@ -251,32 +287,10 @@ bool xvGLM::ConvertPrefixA(uint16_t glm, xvl::xvlImpInfo&, std::string& reason, 
 bool xvGLM::ConvertPrefixB(uint16_t glm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                            bool converting, RecordIdMap& ids) {
     const PrefixLayout& l = kPrefixB;
-    const std::string prefix = GetText(glm, l.rec, l.prefix);
-    if (prefix.empty()) {
-        reason = Msg(12103);
-        return false;
-    }
-    if (!suite::xk_check(kGlAccountFormat, l.section, prefix)) {
-        reason = Msg(12104, prefix);
-        return false;
-    }
-
-    const std::string partA = AccountSection(prefix, suite::kGlPrefixA);
+    std::string prefix, partA;
     ParentInfo a;
-    bool onFile = false;
-    uint16_t code = 0;
-    if (!FindParent(glm, kRecPrefixA, "PAPRFX", partA, converting, ids, onFile, code)) {
-        reason = Msg(12101, SectionDescription(suite::kGlPrefixA, true), partA, SectionDescription(suite::kGlPrefixAB),
-                     prefix);
+    if (!ReadOwnPrefix(glm, l, prefix, reason) || !FindPrefixA(glm, l, prefix, converting, ids, partA, a, reason))
         return false;
-    }
-    if (onFile) {
-        a.fiscalLevel = Whole(GetNumber(glm, kRecPrefixA, "PAFISC"));
-        a.balanceLevel = Whole(GetNumber(glm, kRecPrefixA, "PABLLVL"));
-    } else {
-        a.fiscalLevel = code % 10;
-        a.balanceLevel = code / 100;
-    }
     PutText(glm, l.rec, "PBALTA", partA);
     PutText(glm, l.rec, "PBALTB", AccountSection(prefix, suite::kGlPrefixBPart));
 
@@ -294,32 +308,12 @@ bool xvGLM::ConvertPrefixB(uint16_t glm, xvl::xvlImpInfo&, std::string& reason, 
 bool xvGLM::ConvertPrefixC(uint16_t glm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                            bool converting, RecordIdMap& ids) {
     const PrefixLayout& l = kPrefixC;
-    const std::string prefix = GetText(glm, l.rec, l.prefix);
-    if (prefix.empty()) {
-        reason = Msg(12103);
-        return false;
-    }
-    if (!suite::xk_check(kGlAccountFormat, l.section, prefix)) {
-        reason = Msg(12104, prefix);
-        return false;
-    }
-
-    const std::string partA = AccountSection(prefix, suite::kGlPrefixA);
+    std::string prefix, partA;
     ParentInfo a;
+    if (!ReadOwnPrefix(glm, l, prefix, reason) || !FindPrefixA(glm, l, prefix, converting, ids, partA, a, reason))
+        return false;
     bool onFile = false;
     uint16_t code = 0;
-    if (!FindParent(glm, kRecPrefixA, "PAPRFX", partA, converting, ids, onFile, code)) {
-        reason = Msg(12101, SectionDescription(suite::kGlPrefixA, true), partA,
-                     SectionDescription(suite::kGlPrefixABC), prefix);
-        return false;
-    }
-    if (onFile) {
-        a.fiscalLevel = Whole(GetNumber(glm, kRecPrefixA, "PAFISC"));
-        a.balanceLevel = Whole(GetNumber(glm, kRecPrefixA, "PABLLVL"));
-    } else {
-        a.fiscalLevel = code % 10;
-        a.balanceLevel = code / 100;
-    }
     const std::string partAB = AccountSection(prefix, suite::kGlPrefixAB);
     int abBalance = 1;
     if (!FindParent(glm, kRecPrefixB, "PBPRFX", partAB, converting, ids, onFile, code)) {
