@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -25,6 +26,18 @@ inline std::string ReadFile(const fs::path& p) {
     ss << in.rdbuf();
     return ss.str();
 }
+
+// Names a case of a parameterised test after its `name` member, every character a test name
+// may not hold turned into '_'.
+struct CaseName {
+    template <class Case>
+    std::string operator()(const ::testing::TestParamInfo<Case>& p) const {
+        std::string n = p.param.name;
+        for (char& ch : n)
+            if (!std::isalnum(static_cast<unsigned char>(ch))) ch = '_';
+        return n;
+    }
+};
 
 inline void WriteFile(const fs::path& p, const std::string& data) {
     std::ofstream out(p, std::ios::binary | std::ios::trunc);

@@ -118,12 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"not on file", "CM,nobody,n,", kErrNotOnFile, "The record to modify doesn't currently exist (fld 1, col 1)"},
         ErrorCase{"long text", "C,a,n,,,,,,,xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx,",
                   kErrLongTextTooLong, "Memo is too long"}),
-    [](const ::testing::TestParamInfo<ErrorCase>& p) {
-        std::string n = p.param.name;
-        for (char& ch : n)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return n;
-    });
+    CaseName());
 
 TEST_F(ImportRecords, LongTextsTravelWhole) {
     MakeTemplate(kCustomerTemplate);

@@ -24,6 +24,17 @@ protected:
         v.text = text;
         xio_put_field(handle, rec, Fld(rec, name), v);
     }
+    // Replaces customer `id` as an import does (read for update, its copy saved first) with
+    // `field` set to `value`, and records the replacement on `stack`.
+    void Replace(xvlRollbackStack& stack, const std::string& id, const char* field, const std::string& value) {
+        Put(1, "CUSTID", id);
+        ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
+        const uint16_t saved = xio_save_record(handle, 1);
+        ASSERT_NE(saved, 0);
+        Put(1, field, value);
+        ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
+        stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+    }
 };
 
 TEST_F(ImportRollback, LeavesTheFileAsItWasBeforeTheGroup) {
@@ -39,22 +50,9 @@ TEST_F(ImportRollback, LeavesTheFileAsItWasBeforeTheGroup) {
         ASSERT_EQ(xio_wr_record(handle, 1), XIO_OK);
         stack.pushRecord(handle, 1, xvlRollbackStack::Added, 0);
         // Replace A (read for update, copy saved first).
-        Put(1, "CUSTID", "a");
-        ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
-        const uint16_t saved = xio_save_record(handle, 1);
-        ASSERT_NE(saved, 0);
-        Put(1, "CNAME", "Changed");
-        ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
-        stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+        ASSERT_NO_FATAL_FAILURE(Replace(stack, "a", "CNAME", "Changed"));
         // Replace B twice.
-        for (const char* name : {"Beta 2", "Beta 3"}) {
-            Put(1, "CUSTID", "B");
-            ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
-            const uint16_t id = xio_save_record(handle, 1);
-            Put(1, "CNAME", name);
-            ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
-            stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, id);
-        }
+        for (const char* name : {"Beta 2", "Beta 3"}) ASSERT_NO_FATAL_FAILURE(Replace(stack, "B", "CNAME", name));
         // An invoice of another record type.
         xio_init_record(handle, 2);
         Put(2, "INVNO", "I1");
@@ -74,12 +72,7 @@ TEST_F(ImportRollback, AReplacementThatChangedTheKeyIsUndone) {
     StoreCustomer("A", "Alpha", 100);
     const auto before = Customers();
     xvlRollbackStack stack;
-    Put(1, "CUSTID", "A");
-    ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
-    const uint16_t saved = xio_save_record(handle, 1);
-    Put(1, "CUSTID", "Z");
-    ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
-    stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+    ASSERT_NO_FATAL_FAILURE(Replace(stack, "A", "CUSTID", "Z"));
     EXPECT_EQ(Customers(), (std::vector<std::string>{"Z=Alpha/100"}));
     EXPECT_TRUE(stack.rollback());
     EXPECT_EQ(Customers(), before);
@@ -89,12 +82,7 @@ TEST_F(ImportRollback, WithoutRollbackTheWritesStayAndCopiesAreDropped) {
     StoreCustomer("A", "Alpha", 100);
     {
         xvlRollbackStack stack;
-        Put(1, "CUSTID", "A");
-        ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
-        const uint16_t saved = xio_save_record(handle, 1);
-        Put(1, "CNAME", "Kept");
-        ASSERT_EQ(xio_rep_record(handle, 1), XIO_OK);
-        stack.pushRecord(handle, 1, xvlRollbackStack::Replaced, saved);
+        ASSERT_NO_FATAL_FAILURE(Replace(stack, "A", "CNAME", "Kept"));
     }
     EXPECT_EQ(Customers(), (std::vector<std::string>{"A=Kept/100"}));
     EXPECT_NE(xio_restore_record(handle, 1), XIO_OK) << "the saved copy was dropped with the stack";

@@ -165,12 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "xvbad.tpl, line 5: TST has no field 'INVNO' in record 1"},
         FaultCase{"no such user record", "format A\n file TST 1\n record 1\n userfields 12\n field CUSTID\n", 4,
                   "xvbad.tpl, line 1: user-defined-field record 12 is not a record type of TST"}),
-    [](const ::testing::TestParamInfo<FaultCase>& p) {
-        std::string n = p.param.name;
-        for (char& ch : n)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return n;
-    });
+    CaseName());
 
 TEST_F(ImportTemplates, DataFilesAreKnownEvenWhenOneIsNotOpen) {
     EXPECT_EQ(tpl.CreateFromText("format A\n file tst 1\n record 1\n field CUSTID\nformat B\n file APM 0\n record 1\n field X\n",

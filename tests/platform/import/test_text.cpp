@@ -1,4 +1,6 @@
 // Lines and columns of text files.
+#include "import_fixture.h"
+
 #include "platform/import/xvl_text.h"
 
 #include <gtest/gtest.h>
@@ -55,12 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"ctrl-z between CR and LF", std::string("a\r\x1a\nb"), {"a", "b"}},
         LineCase{"only ctrl-z", std::string("\x1a\x1a"), {}}, LineCase{"empty", "", {}},
         LineCase{"eight-bit bytes kept", "caf\xe9,\xff\r\n", {"caf\xe9,\xff"}}),
-    [](const ::testing::TestParamInfo<LineCase>& p) {
-        std::string n = p.param.name;
-        for (char& c : n)
-            if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-        return n;
-    });
+    dz::xvl::test::CaseName());
 
 TEST(ImportLineReader, RawRangeCoversTheLineEnd) {
     const std::string data = "#,GLM,x\r\n1,a\n\r2,b";
