@@ -177,12 +177,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "Record type 'L' can't start a group (fld 1, col 1)", 2, "I"},
         BreakCase{"unknown record", "I,1,C,1.00\r\nQ,1\r\nL,1,1,1.00\r\nK,9,1.00\r\n", kErrGroupOrder, "Q", 3,
                   "Record type 'Q' can't follow record type 'I' in a group (fld 1, col 1)", 3, "K"}),
-    [](const ::testing::TestParamInfo<BreakCase>& p) {
-        std::string n = p.param.name;
-        for (char& ch : n)
-            if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-        return n;
-    });
+    CaseName());
 
 class ImportRejects : public ImportFixture {
 protected:
