@@ -17,6 +17,7 @@ using namespace dz::suite;
 
 class CompanyCommand : public ::testing::Test {
 protected:
+    void SetUp() override { ASSERT_FALSE(scratch_.path().empty()); }
     void TearDown() override { close_company(); }
 
     // Runs dodedoz-cli with the words of `args`; both output streams captured in `out`.

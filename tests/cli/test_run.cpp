@@ -10,6 +10,7 @@ using namespace dz::cli::testing;
 class RunCommand : public ::testing::Test {
 protected:
     void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty());
         dir = scratch.path() / "co";
         ASSERT_EQ(run_cli("company init " + dir.string()).status, 0);
     }
