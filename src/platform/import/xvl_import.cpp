@@ -1,5 +1,6 @@
 #include "platform/import/xvl_import.h"
 
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
@@ -15,16 +16,6 @@
 namespace dz::xvl {
 
 namespace {
-
-// Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
-inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-    return true;
-}
 
 std::string fieldLabel(const TemplateColumn& c) {
     if (c.special) return c.description.empty() ? c.name : c.description;

@@ -1,5 +1,6 @@
 #include "platform/import/xvl_template.h"
 
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_messages.h"
 
 #include <cctype>
@@ -20,16 +21,6 @@ std::string lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return out;
-}
-
-// Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
-inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-    return true;
 }
 
 // Words of one template line: blank-separated; "..." is one word ("" inside stands for ").

@@ -1,5 +1,6 @@
 #include "platform/import/xvl_values.h"
 
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_messages.h"
 #include "platform/suite/xd.h"
 
@@ -12,16 +13,6 @@ namespace dz::xvl {
 namespace {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
-inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
-
-bool equalNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (foldAscii(a[i]) != foldAscii(b[i])) return false;
-    return true;
-}
 
 // Digits only, at most 9 of them.
 bool allDigits(std::string_view s, int& v) {
