@@ -221,7 +221,12 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
     if (!import.xvlImpFileNames(ctx.entry.path, ctx.converting ? ctx.rejectName : std::string()))
         return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
 
-    // 4. Record by record.
+    // 4, 5. Record by record; the time stamp waits for the commit.
+    return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return HandleRecord(ctx, status, info); });
+}
+
+bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process) {
+    xvl::xvlImport& import = *ctx.import;
     // The message list is emptied before each read: the substitution callback adds to it while
     // the import reads the record.
     xvl::xvlImpInfo info;
@@ -229,11 +234,10 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
         ctx.messages.clear();
         const int status = import.xvlImportNextRec(info);
         if (status == 2) break;
-        if (!HandleRecord(ctx, status, info)) return false;
+        if (!process(info, status)) return false;
         if (!UpdateProgress(ctx, info.PercentDone())) return EndFileStopped(ctx);
     }
-
-    // 5. Done: the files are closed; the time stamp waits for the commit.
+    // Done: the text file is closed, not stamped.
     if (!UpdateProgress(ctx, 100)) return EndFileStopped(ctx);
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     return true;

@@ -170,6 +170,10 @@ protected:
     // examine, then reject or accept it with its messages (ctx.messages, which the caller
     // empties before each read). False when the file was ended.
     bool HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info);
+    // Reads every record of ctx.import, emptying ctx.messages before each read, hands it to
+    // `process` and updates the progress; then closes the text file (unstamped). False when the
+    // file was ended (by `process`, or stopped).
+    bool ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
     // The end of every record, whichever loop read it: a rejected one (status 1 from the
     // import, or refused by a handler) goes to the reject file and the report and leaves nothing
     // locked; an accepted one counts in the totals and prints its messages. False when the file

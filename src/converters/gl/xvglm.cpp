@@ -152,22 +152,10 @@ bool xvGLM::ConvertRecords(ConvertContext& ctx) {
         import.xvlSetSubstitutionCB(&tables::SubstituteValue, ctx.substitution.get());
     }
 
-    // 4. Record by record. The substitution callback adds to the record's messages while the
-    // import reads it, so they are emptied before each read.
+    // 4-6. Record by record, then the text file is closed; its time stamp waits until the
+    // conversion is committed.
     if (!UpdateProgress(ctx, 0)) return EndFileStopped(ctx);
-    xvl::xvlImpInfo info;
-    while (true) {
-        ctx.messages.clear();
-        const int status = import.xvlImportNextRec(info);
-        if (status == 2) break;
-        if (!ProcessRecord(ctx, info, status)) return false;
-        if (!UpdateProgress(ctx, info.PercentDone())) return EndFileStopped(ctx);
-    }
-
-    // 5, 6. Done: the files are closed; the time stamp waits until the conversion is committed.
-    if (!UpdateProgress(ctx, 100)) return EndFileStopped(ctx);
-    import.xvlImpTimeStampAndCloseFile(false, true, "");
-    return true;
+    return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return ProcessRecord(ctx, info, status); });
 }
 
 bool xvGLM::ProcessRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) {
