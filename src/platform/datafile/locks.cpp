@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -60,6 +61,7 @@ struct flock byte_lock(short type, off_t at) {
 }  // namespace
 
 std::filesystem::path lock_folder() {
+    if (const char* env = std::getenv("DODEDOZ_LOCK_DIR"); env && *env) return env;
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec || base.empty()) base = "/tmp";

@@ -14,6 +14,8 @@
 // the data file, by whatever path, meets on the same lock file (provided they share the temp
 // folder: the same TMPDIR). A lock file holds no data; it is made at the first lock taken and
 // never removed (removing it could part two programs that still hold it open).
+// $DODEDOZ_LOCK_DIR, when set, names the folder instead; the test scripts point it into the
+// build folder so that test companies leave nothing behind in the machine's temp folder.
 //
 // The kernel answers at once whether another process holds the byte, and drops every lock of a
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record
