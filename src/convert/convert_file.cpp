@@ -165,13 +165,13 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     };
     ctx.mainHandle = FindFileHandle(ctx.files, profile.abbreviation, profile.fileNo);
     GetTextFileTemplate(path, ctx.templatePath);
-    if (ctx.templatePath.empty()) return fail(Msg(12003, path));
+    if (ctx.templatePath.empty()) return fail(Msg(12003));
     ctx.tpl = std::make_unique<xvl::xvlImpTemplate>();
     if (ctx.tpl->xvlImpTemplateCreate(ctx.templatePath, ctx.files) != 0) {
         std::string offending;
         if (TemplateErrorText(ctx.files, *ctx.tpl, offending))
-            return fail(Msg(12005, ctx.templatePath, offending));
-        return fail(Msg(12004, ctx.templatePath));
+            return fail(Msg(12005, offending));
+        return fail(Msg(12004));
     }
     if (ctx.mainHandle == 0) return fail(Msg(12006, profile.title));
     if (!LoadSettings(ctx)) return fail(Msg(12011));

@@ -362,12 +362,14 @@ TEST_F(ConvertFileTest, FileLevelFailuresEndTheFileWithTheirMessage) {
     WriteFile(noTemplate, "#,TCV\r\n1,X1,,Name,0,\r\n");
     std::string report = Run(noTemplate, "Convert");
     EXPECT_TRUE(ended);
-    EXPECT_NE(report.find("Unable to find a valid template file on the first line of file"), std::string::npos);
+    EXPECT_NE(report.find("Unable to find a valid template name on the first line of the text file"),
+              std::string::npos) << report;
     // A template that cannot be read.
     const std::string badTemplate = texts.str("badtpl.txt");
     WriteFile(badTemplate, "#,TCV," + texts.str("missing.tpl") + "\r\n1,X1,,Name,0,\r\n");
     report = Run(badTemplate, "Convert");
-    EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
+    EXPECT_NE(report.find("Unable to create a structure from the template file, use formats from the report menu"),
+              std::string::npos) << report;
     EXPECT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(NameOf("X1"), "<none>");
 }
@@ -380,11 +382,9 @@ TEST_F(ConvertFileTest, MoreFileLevelFailures) {
     const std::string text1 = texts.str("other.txt");
     WriteFile(text1, "#,TCV," + otherTemplate + "\r\n" + line);
     std::string report = Run(text1, "Convert");
-    // The line is cut to the report's width; the whole text names the data file that is not open.
-    EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
-    if (otherTemplate.size() <= 46) {  // the usual temporary folder: the whole text fits
-        EXPECT_NE(report.find(", the GLM - code 1 data file is not open"), std::string::npos) << report;
-    }
+    // The text names the data file that the run has not opened.
+    EXPECT_NE(report.find("Unable to create a structure from the template file, the 'GLM - code 1' file is invalid"),
+              std::string::npos) << report;
     // The main data file is not open.
     TestConverter noMain;
     noMain.mainAbbr = "TCX";

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <set>
 #include <string>
@@ -43,10 +44,11 @@ std::vector<std::string> placeholders(const std::string& text) {
     return out;
 }
 
-// Message numbers named in the first argument of each xvlRCString::Get / GetValues call in `code`.
+// Message numbers named in the first argument of each xvlRCString::Get / GetValues call, or of
+// a Msg(number, ...) helper, in `code`.
 std::set<int> numbers_used(const std::string& code) {
     std::set<int> out;
-    static const std::regex call(R"(xvlRCString::Get(?:Values)?\s*\()");
+    static const std::regex call(R"((?:xvlRCString::Get(?:Values)?|\bMsg)\s*\()");
     static const std::regex number(R"(\b[0-9]{4,6}\b)");
     for (auto it = std::sregex_iterator(code.begin(), code.end(), call); it != std::sregex_iterator(); ++it) {
         std::size_t pos = static_cast<std::size_t>(it->position() + it->length());
@@ -61,6 +63,46 @@ std::set<int> numbers_used(const std::string& code) {
         std::string first = code.substr(pos, end - pos);
         for (auto n = std::sregex_iterator(first.begin(), first.end(), number); n != std::sregex_iterator(); ++n)
             out.insert(std::stoi(n->str()));
+    }
+    return out;
+}
+
+// Every number of four to six digits in `code` outside comments: a message number may reach
+// its call through a constant or a table, so a number with a fixed text counts wherever it stands.
+std::set<int> numbers_in_code(const std::string& code) {
+    static const std::regex comment(R"(//[^\n]*|/\*[\s\S]*?\*/)");
+    static const std::regex number(R"(\b[0-9]{4,6}\b)");
+    const std::string bare = std::regex_replace(code, comment, " ");
+    std::set<int> out;
+    for (auto n = std::sregex_iterator(bare.begin(), bare.end(), number); n != std::sregex_iterator(); ++n)
+        out.insert(std::stoi(n->str()));
+    return out;
+}
+
+// The program's C++ sources: path and text.
+std::vector<std::pair<fs::path, std::string>> source_files() {
+    std::vector<std::pair<fs::path, std::string>> out;
+    const fs::path src = fs::path(DZ_SOURCE_DATA_DIR) / ".." / "src";
+    if (!fs::is_directory(src)) return out;
+    for (const auto& entry : fs::recursive_directory_iterator(src)) {
+        if (!entry.is_regular_file()) continue;
+        const auto ext = entry.path().extension().string();
+        if (ext != ".cpp" && ext != ".h" && ext != ".hpp" && ext != ".cc") continue;
+        std::ifstream in(entry.path(), std::ios::binary);
+        out.emplace_back(entry.path(), std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>()));
+    }
+    return out;
+}
+
+// Numbers whose table text differs from the text users must see, less the listed exceptions.
+std::map<int, std::string> texts_that_differ(const MessageTable& table, const MessageTable& shown,
+                                             const MessageTable& exceptions, const std::set<int>& used) {
+    std::map<int, std::string> out;
+    for (int n : used) {
+        const std::string* want = shown.find(n);
+        if (!want || exceptions.find(n)) continue;
+        const std::string* have = table.find(n);
+        if (!have || *have != *want) out[n] = have ? *have : std::string("(no text)");
     }
     return out;
 }
@@ -186,7 +228,7 @@ TEST(RCStringTable, LoadsAndHoldsEveryMessageOfTheFrameworkAndGlCmConverters) {
     ASSERT_EQ(xvlRCString::TableError(), "");
     const int expected[] = {
         12000, 12001, 12002, 12003, 12004, 12005, 12006, 12007, 12009, 12010, 12011, 12012, 12013, 12014,
-        12015, 12017, 12018, 12019, 12020, 12021, 12022, 12023, 12024, 12025, 12026, 12027, 12028, 12029,
+        12015, 12016, 12017, 12018, 12019, 12020, 12021, 12022, 12023, 12024, 12025, 12026, 12027, 12028, 12029,
         12030, 12031, 12032, 12034, 12035, 12036, 12037, 12038, 12039, 12040, 12041, 12042, 12043, 12044,
         12045, 12046, 12047, 12048, 12049, 12050, 12051, 12052, 12053, 12054, 12055, 12056, 12057, 12058,
         12059, 12060, 12061, 12062, 12063, 12064, 12065, 12066, 12067, 12068, 12069, 12070, 12071, 12072,
@@ -282,20 +324,69 @@ TEST(RCStringSources, ScannerFindsNumbersInTheFirstArgument) {
 }
 
 TEST(RCStringSources, EveryMessageNumberUsedInTheSourcesHasAText) {
-    const fs::path src = fs::path(DZ_SOURCE_DATA_DIR) / ".." / "src";
-    ASSERT_TRUE(fs::is_directory(src)) << src;
     ASSERT_EQ(xvlRCString::TableError(), "");
-    int files = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(src)) {
-        if (!entry.is_regular_file()) continue;
-        const auto ext = entry.path().extension().string();
-        if (ext != ".cpp" && ext != ".h" && ext != ".hpp" && ext != ".cc") continue;
-        std::ifstream in(entry.path(), std::ios::binary);
-        const std::string code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        ++files;
+    const auto files = source_files();
+    ASSERT_FALSE(files.empty()) << DZ_SOURCE_DATA_DIR;
+    for (const auto& [path, code] : files)
         for (int n : numbers_used(code))
-            EXPECT_TRUE(xvlRCString::Has(n)) << entry.path().string() << " uses message " << n
+            EXPECT_TRUE(xvlRCString::Has(n)) << path.string() << " uses message " << n
                                              << ", which has no text in " << xvlRCString::DefaultFile().string();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Texts users must see word for word
+
+namespace {
+const fs::path kShown = fs::path(DZ_TEST_DATA_DIR) / "messages" / "shown_texts.toml";
+const fs::path kShownExceptions = fs::path(DZ_TEST_DATA_DIR) / "messages" / "shown_text_exceptions.toml";
+}  // namespace
+
+TEST(RCStringShown, NumbersInCodeSkipCommentsAndCountConstantsAndTables) {
+    const std::string code =
+        "constexpr int kMsgNotFound = 12071; // 12999 in a comment\n"
+        "static const int convert[3] = {0, 12034, 12035};\n"
+        "/* 12998\n 12997 */ auto x = Msg(12003);\n";
+    EXPECT_EQ(numbers_in_code(code), (std::set<int>{12071, 12034, 12035, 12003}));
+}
+
+TEST(RCStringShown, DifferencesAreFoundUnlessExcepted) {
+    const auto table = MessageTable::load(write_temp("table.toml", "12003 = \"Own words\"\n12004 = \"Same\"\n"
+                                                                   "12005 = \"Other\"\n"));
+    const auto shown = MessageTable::load(write_temp("shown.toml", "12003 = \"Fixed words\"\n12004 = \"Same\"\n"
+                                                                   "12005 = \"Fixed\"\n12016 = \"Needed\"\n"));
+    const auto none = MessageTable::load(write_temp("none.toml", ""));
+    const auto except = MessageTable::load(write_temp("except.toml", "12005 = \"reason\"\n"));
+    ASSERT_TRUE(table.ok() && shown.ok() && none.ok() && except.ok());
+    // 12016 is used but has no text; 12099 has no fixed text; 12004 matches.
+    EXPECT_EQ(texts_that_differ(table, shown, none, {12003, 12004, 12005, 12016, 12099}),
+              (std::map<int, std::string>{{12003, "Own words"}, {12005, "Other"}, {12016, "(no text)"}}));
+    EXPECT_EQ(texts_that_differ(table, shown, except, {12003, 12005}),
+              (std::map<int, std::string>{{12003, "Own words"}}));
+    // Only numbers the code uses are held to their text.
+    EXPECT_TRUE(texts_that_differ(table, shown, none, {12004}).empty());
+}
+
+TEST(RCStringShown, EveryUsedNumberWithAFixedTextHasExactlyThatText) {
+    ASSERT_EQ(xvlRCString::TableError(), "");
+    const auto shown = MessageTable::load(kShown);
+    const auto exceptions = MessageTable::load(kShownExceptions);
+    ASSERT_TRUE(shown.ok()) << shown.error();
+    ASSERT_TRUE(exceptions.ok()) << exceptions.error();
+    ASSERT_GT(shown.size(), 0u);
+    std::set<int> used;
+    const auto files = source_files();
+    ASSERT_FALSE(files.empty());
+    for (const auto& [path, code] : files) used.merge(numbers_in_code(code));
+    for (const auto& [n, have] : texts_that_differ(xvlRCString::Table(), shown, exceptions, used))
+        ADD_FAILURE() << "message " << n << " reads \"" << have << "\"\n  but users must see \"" << *shown.find(n)
+                      << "\" (" << kShown.string() << ")";
+    // An exception names a fixed text that the table really departs from, and says why.
+    for (const auto& [n, reason] : exceptions.texts()) {
+        EXPECT_NE(shown.find(n), nullptr) << n << " is excepted but has no fixed text";
+        if (shown.find(n)) {
+            const std::string* have = xvlRCString::Table().find(n);
+            EXPECT_TRUE(!have || *have != *shown.find(n)) << n << " is excepted but already has its fixed text";
+        }
+        EXPECT_GT(reason.size(), 10u) << n << ": an exception needs its reason";
     }
-    EXPECT_GT(files, 0);
 }
