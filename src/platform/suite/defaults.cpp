@@ -45,6 +45,9 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
     s.formulas = {"Standard rent", "CPI escalation"};
     s.report_designs = {"Standard invoice", "Standard statement"};
 
+    // The words messages print mid-sentence (49, 53, 77) are lower case: payroll prints
+    // "Work state is required" with the word as it stands and capitalises it where a sentence
+    // needs it. docs/company.md names what each number stands for and who prints it.
     s.descriptions = {
         {1, "Batch"},          {3, "Invoice"},          {6, "Vendor"},
         {7, "Bank account"},   {8, "Check"},            {9, "Account"},
@@ -54,16 +57,16 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
         {33, "Earning"},       {37, "Tax group"},       {38, "Authorization"},
         {39, "Fringe"},        {40, "Tax"},             {41, "Class"},
         {43, "State"},         {44, "Local"},           {46, "Union"},
-        {49, "Tax"},           {53, "Employee"},        {60, "Distribution code"},
-        {61, "Invoice code"},  {62, "Discount"},        {63, "Deduction"},
+        {49, "city"},           {53, "state"},        {60, "Distribution code"},
+        {61, "Invoice code 1"},  {62, "Invoice code 2"},        {63, "Deduction"},
         {64, "Retainage"},     {69, "Equipment"},       {70, "Cost type"},
-        {71, "Work order"},    {77, "Social security number"}, {78, "Job order"},
+        {71, "Work order"},    {77, "status"}, {78, "Job order"},
         {79, "Custom sort"},   {116, "Progress"},       {117, "Unit price"},
         {118, "Cost plus"},    {119, "Time and material"}, {128, "Draw"},
-        {142, "Retention"},    {187, "Cost code"},      {189, "Unit"},
+        {142, "Location"},    {187, "Cost code"},      {189, "Unit"},
         {262, "Classification"}, {263, "Urgency"},      {264, "Follow-up"},
         {265, "Status"},       {266, "Problem"},        {300, "Customer"},
-        {301, "Contact"},      {306, "Invoice"},        {321, "Billing"},
+        {301, "Contact"},      {306, "Invoice"},        {321, "Markup"},
         {328, "Billing"},      {330, "Contract"},       {342, "Contact type"},
         {344, "Trade"},        {345, "Customer type"},  {346, "Sales tax"},
         {351, "Terms"},        {369, "Tax status"},     {377, "Billing frequency"},
@@ -75,13 +78,13 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
         {412, "Owner"},        {413, "Manager"},        {414, "Sales category"},
         {415, "Charge type"},  {416, "Escalation"},     {417, "SF type"},
         {418, "Property type"}, {419, "Unit class"},    {420, "Property attribute"},
-        {421, "Lease type"},   {422, "Deposit type"},   {423, "Option category"},
+        {421, "Address type"},   {422, "Deposit type"},   {423, "Option category"},
         {424, "Insurance type"}, {425, "Recovery"},     {426, "Corporation"},
-        {427, "Pool"},         {428, "Business category"}, {429, "Other"},
+        {427, "SIC code"},         {428, "Business category"}, {429, "Other"},
         {430, "Issue"},        {431, "Vendor"},         {432, "Broker"},
         {433, "Guarantor"},    {434, "Sales type"},     {435, "Contract"},
         {436, "Work order"},   {437, "Store"},          {527, "Location"},
-        {529, "Prompt pay"},   {554, "Country"}};
+        {529, "PPS"},   {554, "Country"}};
 
     // GL account: prefixes A "01", B "2", C "33", base "4000", suffix "10".
     KeyFormat gl;
@@ -145,7 +148,7 @@ CompanySettings default_settings(const std::set<std::string>& installed) {
         {418, {"Office", {"Office", "Retail", "Industrial", "Residential"}}},
         {419, {"Standard", {"Standard", "Premium"}}},
         {420, {"Parking", {"Parking", "Storage", "Signage"}}},
-        {421, {"Standard", {"Standard", "Net", "Gross"}}},
+        {421, {"Billing", {"Billing", "Mailing", "Legal"}}},
         {422, {"Security", {"Security", "Key", "Pet"}}},
         {423, {"Renewal", {"Renewal", "Expansion", "Termination"}}},
         {424, {"Liability", {"Liability", "Property", "Workers comp"}}},

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -78,6 +80,34 @@ TEST(Settings, DefaultCompanyHasWhatTheConvertersName) {
     EXPECT_EQ(s.formats.at(9).prefix_levels, 3);
     EXPECT_GE(s.formats.at(16).sections.size(), 2u);
     EXPECT_GE(s.formats.at(18).sections.size(), 2u);
+}
+
+// The default words read right in the sentences that print them.
+TEST(Settings, DefaultTermsReadRightWhereTheyArePrinted) {
+    TempFolder dir;
+    set_company(Company(dir.path(), default_settings({"GL", "JC", "CM", "AP", "PR", "PM", "AR"})));
+    auto upper_first = [](std::string t) {
+        if (!t.empty()) t[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
+        return t;
+    };
+    // Payroll: the work state, the local (city) tax group and the filing status of an employee.
+    EXPECT_EQ("Work " + xk_description(53) + " is required", "Work state is required");
+    EXPECT_EQ("Employee Work " + upper_first(xk_description(53)), "Employee Work State");
+    EXPECT_EQ(upper_first(xk_description(53)) + " tax group", "State tax group");
+    EXPECT_EQ(upper_first(xk_description(49)) + " tax group", "City tax group");
+    EXPECT_EQ("Filing " + xk_description(77) + " is required", "Filing status is required");
+    // AP: two invoice codes with names of their own, the DP location, the PPS deduction.
+    EXPECT_NE(xk_description(61), xk_description(62));
+    EXPECT_EQ("DP " + xk_description(142), "DP Location");
+    EXPECT_EQ("Use " + xk_description(529) + " not marked", "Use PPS not marked");
+    // Receivables: the markup table of a customer.
+    EXPECT_EQ(upper_first(xk_description(321)) + " table", "Markup table");
+    // Leases: the SIC code is looked up under 427; list 421 holds address types, its first
+    // entry the default that blank address types take.
+    EXPECT_EQ(xk_description(427), "SIC code");
+    EXPECT_EQ(xk_description(421), "Address type");
+    EXPECT_EQ(xk_get_custom_list(421), "Billing\tBilling\tMailing\tLegal");
+    close_company();
 }
 
 TEST(Settings, DefaultCompanyNamesAndSizesEveryTableField) {
