@@ -100,8 +100,11 @@ TEST(Settings, DefaultTermsReadRightWhereTheyArePrinted) {
     EXPECT_NE(xk_description(61), xk_description(62));
     EXPECT_EQ("DP " + xk_description(142), "DP Location");
     EXPECT_EQ("Use " + xk_description(529) + " not marked", "Use PPS not marked");
-    // Receivables: the markup table of a customer.
+    // Receivables: the markup and rate tables of a customer; equipment revenue codes in JC.
     EXPECT_EQ(upper_first(xk_description(321)) + " table", "Markup table");
+    EXPECT_EQ("Labor " + xk_description(330), "Labor rate table");
+    EXPECT_EQ(upper_first(xk_description(70)) + " requires " + upper_first(xk_description(69)),
+              "Revenue code requires Equipment");
     // Leases: the SIC code is looked up under 427; list 421 holds address types, its first
     // entry the default that blank address types take.
     EXPECT_EQ(xk_description(427), "SIC code");
