@@ -3,8 +3,11 @@
 // converted into an empty company. Also writes the account rows as CSV, so that run_glm.sh can
 // time `sqlite3 .import` of them into a table with the same key.
 //
-// usage: bench_glm convert|examine [accounts] [work folder]
+// usage: bench_glm convert|examine|text [accounts] [work folder]
+// (text only writes the text file, work folder/glm.txt, for runs through dodedoz-cli)
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
+#include "glm_text.h"
+
 #include "convert/progress.h"
 #include "converters/gl/xvglm.h"
 #include "modules/module_dlls.h"
@@ -40,47 +43,11 @@ public:
     }
 };
 
-std::string Columns(int n) { return std::string(static_cast<std::size_t>(n), ','); }
-
-// Prefix lines carry every column of their format: the prefix, then empty columns.
-void WriteText(const fs::path& text, const fs::path& csv, long accounts) {
-    std::ofstream out(text, std::ios::binary);
-    std::ofstream rows(csv, std::ios::binary);
-    out << "#,GLM," << (dz::data_folder() / "templates" / "xvglm.tpl").string() << "\r\n";
-    const int prefixes = 1000;                                             // ABC prefixes 01-0-00 ...
-    const long bases = (accounts + prefixes - 1) / prefixes;               // base accounts per prefix
-    char buf[64];
-    for (int a = 1; a <= 10; ++a) {
-        std::snprintf(buf, sizeof buf, "3,%02d", a);
-        out << buf << Columns(242) << "\r\n";
-        for (int b = 0; b < 10; ++b) {
-            std::snprintf(buf, sizeof buf, "4,%02d-%d", a, b);
-            out << buf << Columns(243) << "\r\n";
-            for (int c = 0; c < 10; ++c) {
-                std::snprintf(buf, sizeof buf, "5,%02d-%d-%02d", a, b, c);
-                out << buf << Columns(245) << "\r\n";
-            }
-        }
-    }
-    for (long s = 0; s < bases; ++s) {
-        std::snprintf(buf, sizeof buf, "6,%04ld-00,Base account %ld,%ld,,,,,,,,", 1000 + s, s, 1 + s % 12);
-        out << buf << "\r\n";
-    }
-    long written = 0;
-    for (long s = 0; s < bases && written < accounts; ++s)
-        for (int p = 0; p < prefixes && written < accounts; ++p, ++written) {
-            std::snprintf(buf, sizeof buf, "%02d-%d-%02d-%04ld-00,%ld.%02ld,%ld.%02ld", 1 + p / 100, (p / 10) % 10, p % 10,
-                          1000 + s, written % 100000, written % 100, written % 70000, written % 97);
-            out << "1B," << buf << "\r\n";
-            rows << buf << "\n";
-        }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::cerr << "usage: bench_glm convert|examine [accounts] [work folder]\n";
+        std::cerr << "usage: bench_glm convert|examine|text [accounts] [work folder]\n";
         return 64;
     }
     const bool converting = std::string(argv[1]) == "convert";
@@ -90,7 +57,11 @@ int main(int argc, char** argv) {
     fs::remove_all(company);
     fs::create_directories(company);
     const fs::path text = work / "glm.txt";
-    if (!fs::exists(text)) WriteText(text, work / "accounts.csv", accounts);
+    if (!fs::exists(text)) {
+        std::ofstream out(text, std::ios::binary), rows(work / "accounts.csv", std::ios::binary);
+        dz::bench::WriteGlmText(out, dz::data_folder() / "templates" / "xvglm.tpl", accounts, &rows);
+    }
+    if (std::string(argv[1]) == "text") return 0;
 
     QuietUi quiet;
     ui::set_current(&quiet);

@@ -91,6 +91,7 @@ public:
     void FileStarting(const dz::app::TextFileEntry&) override { errorsAtStart_ = errors_; }
     void FileFinished(const dz::app::FileOutcome& o) override {
         const bool failed = o.converterMissing || o.stopped || errors_ != errorsAtStart_;
+        close_progress_line();
         std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected << " rejected, "
                   << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes
                   << (o.notes == 1 ? " note" : " notes");

@@ -1,6 +1,11 @@
 #include "platform/ui/console_ui.h"
 
+#include "platform/ui/panel.h"
+
+#include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <ostream>
 
 namespace dz::ui {
@@ -110,25 +115,114 @@ PanelMessage ConsoleUi::read_panel(Panel& panel) {
     return m;
 }
 
+namespace {
+
+// A terminal redraws a line far more slowly than a conversion reads records: ten drawings a
+// second keep the line lively without the terminal setting the pace of the run.
+constexpr double kRedrawSeconds = 0.1;
+constexpr int kBarWidth = 20;
+constexpr std::size_t kNameWidth = 24;
+
+double steady_seconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// The counter written at row, col of a progress panel (digits only; 0 when empty).
+uint64_t counter_at(const Panel& panel, int row, int col) {
+    uint64_t n = 0;
+    for (char c : panel.text_at(row, col, 10))
+        if (c >= '0' && c <= '9') n = n * 10 + static_cast<uint64_t>(c - '0');
+    return n;
+}
+
+std::string with_commas(uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+}  // namespace
+
+void ConsoleUi::panel_opened(Panel& panel) {
+    if (panel.def().progress_bar) start_progress(panel);
+    ScriptedUi::panel_opened(panel);
+}
+
+void ConsoleUi::start_progress(Panel& panel) {
+    const double now = options_.clock ? options_.clock() : steady_seconds();
+    progress_panel_ = panel.handle();
+    progress_start_ = now;
+    progress_drawn_at_ = now - kRedrawSeconds;
+    progress_drawn_.clear();
+}
+
 void ConsoleUi::panel_changed(Panel& panel) {
     if (!options_.progress_line || !panel.def().progress_bar) return;
-    // The text file's name (row 2 from column 15) and the percentage of the whole run.
+    draw_progress(panel, false);
+}
+
+// One line: the text file's name, a bar, the percentage, the records read (accepted and
+// rejected, of the whole run), the elapsed time and the pace. Drawn again only when it shows
+// something new and a tenth of a second has passed; the final drawing (the panel closing)
+// always. Padded with blanks over a longer earlier drawing, so that no stale tail is left.
+void ConsoleUi::draw_progress(Panel& panel, bool final) {
+    if (panel.handle() != progress_panel_) start_progress(panel);
+    const double now = options_.clock ? options_.clock() : steady_seconds();
+    if (!final && now - progress_drawn_at_ < kRedrawSeconds) return;
+    // The name (row 2 from column 15); the run's accepted and rejected counters sit four and
+    // three rows above the bar on both progress panels.
     std::string name = panel.text_at(2, 15, 40);
-    std::string line = name + "  " + std::to_string(panel.progress()) + "%";
-    if (line.size() < 60) line.resize(60, ' ');
+    if (name.empty()) return;  // the panel is still being filled in
+    if (auto slash = name.find_last_of("\\/"); slash != std::string::npos) name.erase(0, slash + 1);
+    if (name.size() > kNameWidth) name = name.substr(0, kNameWidth - 3) + "...";
+    const int bar = panel.def().bar_row;
+    const uint64_t records = counter_at(panel, bar - 4, 28) + counter_at(panel, bar - 3, 28);
+    const int percent = std::clamp(panel.progress(), 0, 100);
+    const std::string shown = name + " " + std::to_string(percent) + " " + std::to_string(records);
+    if (!final && shown == progress_drawn_) return;
+
+    const double seconds = std::max(0.0, now - progress_start_);
+    const int filled = percent * kBarWidth / 100;
+    const auto whole = static_cast<long>(seconds);
+    char tail[96];
+    std::snprintf(tail, sizeof tail, " %3d%%  %s records  %ld:%02ld  %s/s", percent, with_commas(records).c_str(),
+                  whole / 60, whole % 60,
+                  seconds > 0 ? with_commas(static_cast<uint64_t>(records / seconds)).c_str() : "-");
+    std::string line = name + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                       std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]" + tail;
+    const std::size_t width = line.size();
+    if (line.size() < progress_width_) line.resize(progress_width_, ' ');
     err_ << "\r" << line << std::flush;
+    progress_width_ = width;
+    progress_drawn_ = shown;
+    progress_drawn_at_ = now;
     progress_shown_ = true;
+}
+
+void ConsoleUi::close_progress_line() {
+    if (!progress_shown_) return;
+    if (Panel* p = xw_find_panel(progress_panel_)) draw_progress(*p, true);
+    end_progress_line();
 }
 
 void ConsoleUi::end_progress_line() {
     if (progress_shown_) {
         err_ << "\n";
         progress_shown_ = false;
+        progress_width_ = 0;
+        progress_drawn_.clear();
     }
 }
 
 void ConsoleUi::panel_closed(Panel& panel) {
-    if (panel.def().progress_bar) end_progress_line();
+    if (panel.def().progress_bar) {
+        if (progress_shown_ && progress_panel_ == panel.handle()) draw_progress(panel, true);
+        end_progress_line();
+        progress_panel_ = 0;
+    }
     ScriptedUi::panel_closed(panel);
 }
 

@@ -25,6 +25,9 @@ struct ConsoleOptions {
     std::optional<bool> yes;
     // Show the progress line (only sensible on a terminal).
     bool progress_line = false;
+    // Seconds on a clock that never goes back, for the progress line's pace and elapsed time.
+    // Unset: the steady clock.
+    std::function<double()> clock;
 };
 
 class ConsoleUi : public ScriptedUi {
@@ -41,11 +44,16 @@ public:
 
     int message(int kind, const std::string& text) override;
     PanelMessage read_panel(Panel& panel) override;
+    void panel_opened(Panel& panel) override;
     void panel_changed(Panel& panel) override;
     void panel_closed(Panel& panel) override;
     bool show_report(const ReportDocument& report) override;
     bool print_report(const ReportDocument& report) override;
     void task_line(const std::string& text) override;
+
+    // Draws the progress line a last time, as the panel stands, and ends it: for a front end
+    // that prints its own lines (a file's summary) while the progress panel is open.
+    void close_progress_line();
 
     // Whether a yes/no option was given explicitly (then no prompt is shown).
     bool yes_given = false;
@@ -55,12 +63,21 @@ private:
     int decide(int kind);
     int ask(int kind);
     void end_progress_line();
+    void start_progress(Panel& panel);
+    void draw_progress(Panel& panel, bool final);
 
     ConsoleOptions options_;
     std::ostream& out_;
     std::ostream& err_;
     PromptReader reader_;
     bool progress_shown_ = false;
+    // The progress line of the panel being shown: when it opened and was last drawn, what the
+    // last drawing showed and how wide it was.
+    int progress_panel_ = 0;
+    double progress_start_ = 0;
+    double progress_drawn_at_ = 0;
+    std::string progress_drawn_;
+    std::size_t progress_width_ = 0;
 };
 
 // A message text as printed: "\r" line breaks become new lines.

@@ -91,17 +91,67 @@ TEST_F(Console, AModalPanelWithNothingGivenIsCancelledAndSaysSo) {
 TEST_F(Console, TheProgressLineIsRedrawnInPlaceAndEndedWhenThePanelCloses) {
     ConsoleOptions o;
     o.progress_line = true;
+    double now = 100;
+    o.clock = [&now] { return now; };
     ConsoleUi c(o, out, err);
     set_current(&c);
     int h = xw_show_panel(screen, "CONVERT", "STATUSS", {}, nullptr);
     Panel* p = xw_find_panel(h);
-    p->write_text(2, 15, "GLM.txt");
+    p->write_text(2, 15, "/data/in/GLM.txt");
+    p->write_text(5, 28, "399");  // accepted
+    p->write_text(6, 28, "1");    // rejected
     p->set_progress(40);
+    now = 102;
     xw_refresh();
-    xw_close_panel(h);
     std::string e = err.str();
-    EXPECT_NE(e.find("\rGLM.txt  40%"), std::string::npos) << e;
-    EXPECT_EQ(e.back(), '\n');
+    EXPECT_EQ(e, "\rGLM.txt [########------------]  40%  400 records  0:02  200/s") << e;
+    // Changes within a tenth of a second are not drawn, however many.
+    for (int i = 0; i < 50; ++i) {
+        now += 0.001;
+        p->set_progress(41 + i);
+        xw_refresh();
+    }
+    EXPECT_EQ(err.str(), e);
+    // Nor is a drawing that would show nothing new.
+    p->set_progress(40);
+    now = 103;
+    xw_refresh();
+    EXPECT_EQ(err.str(), e);
+    p->write_text(5, 28, "1999999");
+    p->set_progress(100);
+    now = 105.5;
+    xw_refresh();
+    EXPECT_NE(err.str().find("\rGLM.txt [####################] 100%  2,000,000 records  0:05  363,636/s"),
+              std::string::npos) << err.str();
+    // Closing draws the last state and ends the line.
+    xw_close_panel(h);
+    e = err.str();
+    EXPECT_EQ(e.substr(e.size() - 3), "/s\n") << e;
+    set_current(&person);
+}
+
+TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
+    ConsoleOptions o;
+    o.progress_line = true;
+    double now = 0;
+    o.clock = [&now] { return now; };
+    ConsoleUi c(o, out, err);
+    set_current(&c);
+    int h = xw_show_panel(screen, "CONVERT", "STATUSM", {}, nullptr);
+    Panel* p = xw_find_panel(h);
+    p->write_text(2, 15, "a-very-long-file-name-for-the-line.txt");
+    p->write_text(9, 28, "10");
+    p->set_progress(5);
+    xw_refresh();
+    p->write_text(9, 28, "200");
+    p->set_progress(100);
+    now = 0.05;
+    xw_refresh();  // too soon: not drawn
+    EXPECT_EQ(err.str().find("100%"), std::string::npos);
+    xw_close_panel(h);
+    const std::string e = err.str();
+    const std::size_t last = e.rfind('\r');
+    EXPECT_EQ(e.substr(last), "\ra-very-long-file-name... [####################] 100%  200 records  0:00  4,000/s\n");
     set_current(&person);
 }
 
