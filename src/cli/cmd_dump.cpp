@@ -10,61 +10,17 @@
 // the stored values in their shortest exact fixed-point form (never an exponent); logical fields
 // 1/0; choices their item number; dates YYYY-MM-DD (empty when blank); times HH:MM:SS.
 #include "cli/commands.h"
+#include "cli/company_folder.h"
+#include "cli/dump_format.h"
 
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
-#include "platform/suite/company.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 #include <iostream>
 #include <sstream>
 
 namespace {
-
-std::string dump_text(const std::string& s) {
-    std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
-// Plain digits, never an exponent: a reader compares amounts by eye. Still the shortest text
-// that reads back to the same double, so the dump stays exact.
-std::string number_text(double v) {
-    char buf[400];  // room for the widest fixed-point double
-    auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-    return std::string(buf, res.ptr);
-}
-
-std::string value_text(const dz::xio_fld_def& f, const dz::x_value_def& v) {
-    using namespace dz;
-    char buf[32];
-    switch (f.type) {
-        case XIO_TYPE_TEXT:
-        case XIO_TYPE_RIGHT_TEXT: return dump_text(v.longText.empty() ? v.text : v.longText);
-        case XIO_TYPE_LOGICAL: return v.flag ? "1" : "0";
-        case XIO_TYPE_DATE:
-            if (v.date.blank()) return "";
-            std::snprintf(buf, sizeof buf, "%04u-%02u-%02u", v.date.year, v.date.month, v.date.day);
-            return buf;
-        case XIO_TYPE_TIME:
-            std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", v.time.hour, v.time.minute, v.time.second);
-            return buf;
-        default: return number_text(v.number);
-    }
-}
 
 // One line of FIELD=value pairs for fields first..last of the buffer.
 std::string fields_line(uint16_t h, uint16_t first, uint16_t last) {
@@ -74,7 +30,7 @@ std::string fields_line(uint16_t h, uint16_t first, uint16_t last) {
         dz::x_value_def v;
         dz::xio_get_fld_def(h, n, f, 1, true);
         dz::xio_get_field(h, 0, n, v);
-        line += " " + f.name + "=" + value_text(f, v);
+        line += " " + f.name + "=" + dz::cli::dump_value(f, v);
     }
     return line;
 }
@@ -96,22 +52,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         std::cerr << "dodedoz-cli: dump: " << abbr << " has no file number " << fileNo << "\n";
         return cli::kExitFailure;
     }
-    std::error_code ec;
-    if (!std::filesystem::is_directory(dir, ec)) {
-        std::cerr << "dodedoz-cli: dump: company folder " << dir << " does not exist\n";
-        return cli::kExitFailure;
-    }
-    if (std::filesystem::exists(std::filesystem::path(dir) / suite::kSettingsFileName)) {
-        try {
-            suite::open_company(dir);
-        } catch (const suite::SettingsError& e) {
-            std::cerr << "dodedoz-cli: dump: " << e.what() << "\n";
-            return cli::kExitFailure;
-        }
-    } else {
-        // A bare folder of data files.
-        xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });
-    }
+    if (!cli::open_company_folder(dir, "dump")) return cli::kExitFailure;
     xio_ask_request req;
     req.abbr = abbr;
     req.fileNo = static_cast<uint16_t>(fileNo);
@@ -152,7 +93,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
             std::string notes, piece;
             if (xio_rd_notes(h, rec, 0) == XIO_OK)
                 while (xio_get_notes(h, piece) == XIO_OK) notes += piece;
-            if (!notes.empty()) out << "N" << rec << " " << dump_text(notes) << "\n";
+            if (!notes.empty()) out << "N" << rec << " " << dz::cli::dump_quoted(notes) << "\n";
         }
         if (s != XIO_END) {
             std::cerr << "dodedoz-cli: dump: " << abbr << " record " << rec << " cannot be read (status " << s << ")\n";

@@ -1,0 +1,31 @@
+#include "cli/company_folder.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/suite/company.h"
+
+#include <filesystem>
+#include <iostream>
+
+namespace dz::cli {
+
+bool open_company_folder(const std::string& dir, const std::string& command) {
+    std::error_code ec;
+    if (!std::filesystem::is_directory(dir, ec)) {
+        std::cerr << "dodedoz-cli: " << command << ": company folder " << dir << " does not exist\n";
+        return false;
+    }
+    if (std::filesystem::exists(std::filesystem::path(dir) / suite::kSettingsFileName)) {
+        try {
+            suite::open_company(dir);
+        } catch (const suite::SettingsError& e) {
+            std::cerr << "dodedoz-cli: " << command << ": " << e.what() << "\n";
+            return false;
+        }
+    } else {
+        // A bare folder of data files.
+        xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });
+    }
+    return true;
+}
+
+}  // namespace dz::cli

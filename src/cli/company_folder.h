@@ -1,0 +1,13 @@
+// Opening the company folder named by --company for commands that read or write its data
+// files directly (dump, load).
+#pragma once
+
+#include <string>
+
+namespace dz::cli {
+
+// Opens `dir`: a company (its settings file is there) or a bare folder of data files. False,
+// with the reason on standard error as "dodedoz-cli: COMMAND: ...", when it cannot be opened.
+bool open_company_folder(const std::string& dir, const std::string& command);
+
+}  // namespace dz::cli

@@ -1,0 +1,109 @@
+// dodedoz-cli load: the lines dump prints, written back into data files in one go.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+class Load : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty());
+        for (const fs::path& c : {from, into}) ASSERT_EQ(Cli({"company", "init", c.string()}).status, 0);
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) {
+        return RunCli(args, root, {{"DODEDOZ_NOW", "2026-12-06 14:30:00"}});
+    }
+    std::string Dump(const fs::path& company, const std::string& abbr) {
+        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+    CliResult LoadText(const std::string& text) {
+        Spit(root / "load.txt", text);
+        return Cli({"load", "--company", into.string(), (root / "load.txt").string()});
+    }
+
+    ScratchFolder scratch;
+    fs::path root = scratch.path(), from = root / "from", into = root / "into";
+};
+
+TEST_F(Load, ADumpLoadedIntoAnEmptyCompanyDumpsIdentically) {
+    // A GL master with headers set by the conversion, texts, amounts, choices, dates and notes.
+    fs::copy_file(fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm" / "demo-gl-master.txt", root / "glm.txt");
+    const CliResult conv = Cli({"convert", "--company", from.string(), "--report", (root / "r.txt").string(),
+                                (root / "glm.txt").string()});
+    ASSERT_LE(conv.status, 1) << conv.err;
+    const std::string glm = Dump(from, "GLM");
+    ASSERT_NE(glm.find("\nR1 "), std::string::npos);
+    ASSERT_NE(glm.find("\nN1 "), std::string::npos) << "the sample should leave notes";
+    const std::string cmm = Dump(from, "CMM");
+
+    // Two data files in one load, the first with its file number, the second in lower case.
+    const CliResult r = LoadText("# the GL master, then the CM header\n@GLM 1\n" + glm + "\n@cmm\n" + cmm);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Loaded GLM file 1: 2 headers"), std::string::npos) << r.out;
+    EXPECT_TRUE(Dump(into, "GLM") == glm);  // (not printed: thousands of characters)
+    EXPECT_EQ(Dump(into, "CMM"), cmm);
+
+    // Loading it again refuses the first record as a duplicate and leaves the file as it was.
+    const CliResult again = LoadText("@GLM\n" + glm);
+    EXPECT_EQ(again.status, 2);
+    EXPECT_NE(again.err.find("load.txt:4: duplicate key"), std::string::npos) << again.err;
+    EXPECT_NE(again.err.find("nothing was loaded"), std::string::npos) << again.err;
+    EXPECT_TRUE(Dump(into, "GLM") == glm);
+}
+
+TEST_F(Load, EveryRefusedLineIsNamedAndNothingIsWritten) {
+    const std::string before = Dump(into, "GLM");
+    const std::string good = "R1 AACCT=\"1000\" ATITLE=\"Cash\" ATYPE=1";
+    const CliResult r = LoadText(
+        "@GLM\n"                                                   // 1
+        "H1 FISCENT=2 PDATE=2026-02-29\n"                          // 2 no such day
+        + good + "\n"                                              // 3 written, then rolled back
+        "N1 \"first \\\"notes\\\"\\x0D\"\n"                        // 4
+        "R1 AACCT=\"1001\" NOSUCH=1\n"                             // 5 unknown field
+        "N1 \"notes of a refused record are not refused again\"\n" // 6
+        "R1 AACCT=\"1002\" ATYPE=x\n"                              // 7 not a number
+        "R1 AACCT=\"1003\" ATYPE=-1\n"                             // 8 unsigned
+        "R1 AACCT=\"1004\" ATITLE=\"" + std::string(200, 'x') + "\"\n"  // 9 too long
+        + good + "\n"                                              // 10 duplicate key
+        "R1 AACCT=\"1005\" ATITLE=\"a\" ATITLE=\"b\"\n"           // 11 field twice
+        "R1 AACCT=\"1006\" ATITLE=\"open\n"                        // 12 unclosed quote
+        "R99 AACCT=\"1007\"\n"                                     // 13 no such record type
+        "N1 \"no record above\"\n"                                 // 14
+        "H1 FISCENT=1\n"                                           // 15 header twice
+        "X1\n"                                                     // 16 not a line kind
+        "@XYZ\n"                                                   // 17 no such data file
+        "R1 A=1\n"                                                 // 18 skipped with its file
+        "@GLM 7\n"                                                 // 19 no such file number
+        "R1 AACCT=\"1008\" ATYPE=1\n");                            // 20 good, still rolled back
+    EXPECT_EQ(r.status, 2);
+    const std::string path = (root / "load.txt").string();
+    for (int line : {2, 5, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 19})
+        EXPECT_NE(r.err.find(path + ":" + std::to_string(line) + ": "), std::string::npos) << "line " << line << "\n" << r.err;
+    for (int line : {1, 3, 4, 6, 18, 20})
+        EXPECT_EQ(r.err.find(path + ":" + std::to_string(line) + ": "), std::string::npos) << "line " << line << "\n" << r.err;
+    EXPECT_NE(r.err.find("unknown field NOSUCH"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("14 lines refused; nothing was loaded"), std::string::npos) << r.err;
+    EXPECT_TRUE(Dump(into, "GLM") == before);
+}
+
+TEST_F(Load, ValuesReadBackAsWritten) {
+    // Fields named in any case; the others keep their defaults; a header keeps the fields not named.
+    const CliResult r = LoadText("@glm\nH1 PDATE=2026-01-31 fiscent=2\nR1 aacct=\"2000\" ATITLE=\"caf\\xE9 \\\\ \\\"x\\\"\"\n");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string d = Dump(into, "GLM");
+    EXPECT_NE(d.find("H1 FISCENT=2 BLLVL=1 "), std::string::npos) << d;
+    EXPECT_NE(d.find(" PDATE=2026-01-31 "), std::string::npos) << d;
+    EXPECT_NE(d.find("R1 AACCT=\"2000\" ATITLE=\"caf\\xE9 \\\\ \\\"x\\\"\""), std::string::npos) << d;
+    // Lines before a data file is named, and a missing file, are refused.
+    EXPECT_EQ(LoadText("R1 AACCT=\"1\"\n").status, 2);
+    EXPECT_EQ(Cli({"load", "--company", into.string(), (root / "none.txt").string()}).status, 2);
+    EXPECT_EQ(Cli({"load", "--company", into.string()}).status, 64);
+}
+
+}  // namespace
