@@ -6,6 +6,7 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <limits>
 #include <ostream>
 
 namespace dz::ui {
@@ -214,6 +215,8 @@ void ConsoleUi::end_progress_line() {
         progress_shown_ = false;
         progress_width_ = 0;
         progress_drawn_.clear();
+        // A new line (the next file, or after a message) is drawn at its first change.
+        progress_drawn_at_ = std::numeric_limits<double>::lowest();
     }
 }
 

@@ -152,6 +152,18 @@ TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
     const std::string e = err.str();
     const std::size_t last = e.rfind('\r');
     EXPECT_EQ(e.substr(last), "\ra-very-long-file-name... [####################] 100%  200 records  0:00  4,000/s\n");
+    // A line ended by a message starts again at the next change, however soon.
+    h = xw_show_panel(screen, "CONVERT", "STATUSS", {}, nullptr);
+    p = xw_find_panel(h);
+    p->write_text(2, 15, "b.txt");
+    xw_refresh();
+    c.message(kInfo, "between");
+    now += 0.01;
+    p->set_progress(1);
+    xw_refresh();
+    EXPECT_NE(err.str().find("dodedoz: information: between\n\rb.txt [--------------------]   1%"), std::string::npos)
+        << err.str();
+    xw_close_panel(h);
     set_current(&person);
 }
 
