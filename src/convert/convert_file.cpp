@@ -59,34 +59,60 @@ ConvertContext::~ConvertContext() {
             if (e.handle) xio_rollback(e.handle);
 }
 
-std::vector<std::pair<std::string, uint16_t>> ConvertContext::WrittenFiles() const {
-    if (!profile.writtenFiles.empty()) return profile.writtenFiles;
-    return {{profile.abbreviation, profile.fileNo}};
+std::vector<ConverterDataFile> ConverterProfile::DataFiles() const {
+    if (!dataFiles.empty()) return dataFiles;
+    ConverterDataFile main;
+    main.abbreviation = abbreviation;
+    main.fileNo = fileNo;
+    main.description = description;
+    return {main};
+}
+
+std::string ConverterProfile::DescriptionOf(const std::string& abbr, uint16_t number) const {
+    for (const auto& f : DataFiles())
+        if (f.fileNo == number && f.abbreviation == abbr)
+            return f.description.empty() ? f.abbreviation : f.description;
+    return abbr;
+}
+
+int WorseRestoreResult(int a, int b) {
+    // 1 (not restored) outranks 2 (restored, not reopened), which outranks 0 (restored).
+    auto rank = [](int r) { return r == 1 ? 2 : r == 2 ? 1 : 0; };
+    return rank(b) > rank(a) ? b : a;
 }
 
 // ---- The converter's own steps, by default ----------------------------------------------------
 
-bool xvConvert::LoadSettings(ConvertContext&) { return true; }
+bool xvConvert::LoadSettings(ConvertContext&, std::string&) { return true; }
 bool xvConvert::ConvertRecords(ConvertContext& ctx) { return RunRecordLoop(ctx); }
 bool xvConvert::FinishConversion(ConvertContext&) { return true; }
+bool xvConvert::CountRecord(ConvertContext&, xvl::xvlImpInfo&, int) { return true; }
+void xvConvert::ImportRejected(ConvertContext&, xvl::xvlImpInfo&, std::string&) {}
+uint16_t xvConvert::ExamineValue(ConvertContext&, const xvl::xvlImpInfo&) { return 0; }
+void xvConvert::RecordWritten(ConvertContext&, xvl::xvlImpInfo&) {}
 
 bool xvConvert::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    // A format of record number 0 names no record type: it is named by its format id.
+    std::string name = info.FormatID();
     xio_rec_def def;
-    xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def);
+    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
+        name = def.name;
     const ConversionTypeEntry* type = FindConversionType(ctx.entry.code);
-    reason = Msg(12070, def.name, type ? type->name : ctx.profile.title);
+    reason = Msg(12070, name, type ? type->name : ctx.profile.title);
     return false;
 }
 
 // ---- Ending a file -------------------------------------------------------------------------------
 
 bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage) {
+    // Every data file the conversion may have written is restored; the worst result is reported.
     int restore = 0;
     if (ctx.converting) {
-        const auto written = ctx.WrittenFiles();
-        for (std::size_t i = 0; i < written.size() && i < ctx.backups.size(); ++i) {
-            const int r = RestoreFromBackup(ctx.files, written[i].first, written[i].second, *ctx.backups[i]);
-            if (r > restore) restore = r;
+        const auto files = ctx.profile.DataFiles();
+        for (std::size_t i = 0; i < files.size() && i < ctx.backups.size(); ++i) {
+            if (!files[i].restored) continue;
+            const auto& f = files[i];
+            restore = WorseRestoreResult(restore, RestoreFromBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]));
         }
     }
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
@@ -128,9 +154,9 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     ctx.notes = std::make_unique<NotesReport>(ctx.printDef, path, ctx.commandId, ctx.converting);
 
     // 2, 3. The progress window, or a background run's task line.
-    const auto written = ctx.WrittenFiles();
+    const auto dataFiles = profile.DataFiles();
     if (ctx.progress &&
-        !ctx.progress->SetCurrentFile(path, ctx.files, profile.abbreviation, profile.fileNo, written.size() > 1)) {
+        !ctx.progress->SetCurrentFile(path, ctx.files, profile.abbreviation, profile.fileNo, profile.progressEtc)) {
         EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
         return;
     }
@@ -145,13 +171,14 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         suite::x_update_task(0, ctx.taskLine);
     }
 
-    // 4. Converting: every written data file is copied aside before its first write.
+    // 4. Converting: every data file that is backed up is copied aside before its first write
+    // (one backup object per data file, an empty one for a file that is not backed up).
     if (ctx.converting) {
-        for (const auto& [abbr, fileNo] : written) {
+        for (const auto& f : dataFiles) {
             ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
-            if (!ReopenWithBackup(ctx.files, abbr, fileNo, *ctx.backups.back())) {
+            if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, Msg(12002, profile.title), true, true);
+                EndFile(ctx, Msg(12002, profile.DescriptionOf(f.abbreviation, f.fileNo)), true, true);
                 return;
             }
         }
@@ -173,8 +200,12 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             return fail(Msg(12005, offending));
         return fail(Msg(12004));
     }
-    if (ctx.mainHandle == 0) return fail(Msg(12006, profile.title));
-    if (!LoadSettings(ctx)) return fail(Msg(12011));
+    for (const auto& f : dataFiles)
+        if (f.checked && FindFileHandle(ctx.files, f.abbreviation, f.fileNo) == 0)
+            return fail(Msg(12006, profile.DescriptionOf(f.abbreviation, f.fileNo)));
+    if (ctx.mainHandle == 0) return fail(Msg(12006, profile.DescriptionOf(profile.abbreviation, profile.fileNo)));
+    std::string settingsFailure;
+    if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? Msg(12011) : settingsFailure);
 
     // 6. The records, the converter's finish, the totals and notes; then keep or restore.
     if (!ConvertRecords(ctx) || !FinishConversion(ctx)) return;
@@ -186,18 +217,22 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     }
     if (!ctx.converting) return;  // the context drops whatever was staged
     bool committed = true;
-    for (std::size_t i = 0; i < written.size() && i < ctx.backups.size(); ++i)
-        committed = CommitBackup(ctx.files, written[i].first, written[i].second, *ctx.backups[i]) && committed;
+    for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
+        const auto& f = dataFiles[i];
+        if (f.backedUp || f.restored)
+            committed = CommitBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]) && committed;
+    }
     if (!committed) {
         EndFile(ctx, Msg(12011), true, true);
         return;
     }
-    // Only a committed conversion marks its text file as converted.
+    // Only a committed conversion marks its text file as converted. The notes were printed
+    // before the commit (notes that cannot print still restore the data), so a file that cannot
+    // take its stamp gets a notes page of its own.
     if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath))) {
-        ctx.report->PrintTextLine("", 1);
-        ctx.report->PrintTextLine(
-            "Note: Time stamp not added to original text file. See Halvorsend log file if text file is now missing.",
-            1);
+        ctx.notes->PrintLate(
+            {"", "Note: Time stamp not added to original text file. See Halvorsend log file if text file is now "
+                 "missing."});
         if (ctx.progress) ctx.progress->notes += 1;
     }
 }
@@ -245,6 +280,8 @@ bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::x
 
 bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info) {
     xvl::xvlImport& import = *ctx.import;
+    // A record the converter drops on purpose is neither counted nor reported.
+    if (!CountRecord(ctx, info, status)) return true;
     ++ctx.recordsRead;
     std::string reason;
     bool accepted = false;
@@ -254,23 +291,26 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
     if (status == 1) {
         reason = info.Message();
         AppendReasonCode(reason, info.Error());
+        ImportRejected(ctx, info, reason);
     } else {
-        if (extra >= 1 && extra <= 49)
+        ctx.storeRecord = true;
+        if (extra >= 1 && extra <= 49 && ctx.profile.writeUserFields)
             accepted = WriteUserFields(import, info, reason);
         else if (extra > 50)
             accepted = SaveNotes(file, info.ImportedRecs(), info.FormatID(), import, reason, ctx.converting);
         else
             accepted = DispatchRecord(ctx, info, reason);
-        if (accepted && extra <= 50) {
+        if (accepted && extra <= 50 && ctx.storeRecord) {
             const auto permissions = static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID()));
             if (ctx.converting) {
                 const auto notes = import.xvlImpGetSpecialValue(info.FormatID(), "Converted Notes");
                 bool diskFull = false;
                 accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
                 if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
-            } else {
-                accepted = ExamineRecord(file, info, reason, 0, permissions);
+            } else if (ctx.profile.examineRecords) {
+                accepted = ExamineRecord(file, info, reason, ExamineValue(ctx, info), permissions);
             }
+            if (accepted) RecordWritten(ctx, info);
         }
     }
 
@@ -326,7 +366,7 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
         return;
     }
     if (handle == 0) {
-        ui::current().message(102, Msg(12006, profile.title));
+        ui::current().message(102, Msg(12006, profile.DescriptionOf(profile.abbreviation, profile.fileNo)));
         return;
     }
     xvl::xvlImport import(tpl);

@@ -44,17 +44,46 @@ class SubstitutionSet;
 
 namespace dz::convert {
 
-// What a converter tells the common sequence about itself.
+// One data file a converter opens, as the common sequence treats it.
+struct ConverterDataFile {
+    std::string abbreviation;  // "GLM"
+    uint16_t fileNo = 1;
+    std::string description;   // "GL Master file": every message about this file names it so
+    bool backedUp = true;      // Convert: copied aside before the first write (and committed)
+    bool restored = true;      // Convert: rolled back and put back when the file ends early
+    bool checked = true;       // must be open once the template is read (12006 naming it)
+};
+
+// What a converter tells the common sequence about itself. The defaults are the plain
+// sequence: one data file (the main one), every record examined by key in Examine Files, every
+// user-defined-field record handled by WriteUserFields.
 struct ConverterProfile {
     std::string abbreviation;    // the main data file ("CMM")
     uint16_t fileNo = 1;
-    std::string title;           // the data file's description ("CM Master File")
+    std::string title;           // the report's title ("CM Master File")
+    std::string description;     // the main data file's description ("CM Master file")
     std::string convertingText;  // background task line, "%s" = text file name
     std::string examiningText;
-    // Data files the conversion writes, each backed up before the first write; empty: the main
-    // data file alone.
-    std::vector<std::pair<std::string, uint16_t>> writtenFiles;
+    // Every data file the conversion opens with its description and flags; empty: the main data
+    // file alone, backed up, restored and checked.
+    std::vector<ConverterDataFile> dataFiles;
+    // ", etc." after the data file's name in the progress window (a converter of several files).
+    bool progressEtc = false;
+    // Examine Files: ExamineRecord decides by every key whether an accepted data record could be
+    // written. Off: the converter's own DispatchRecord decides alone.
+    bool examineRecords = true;
+    // Records of extra data 1-49 go to WriteUserFields. Off: to DispatchRecord like data records.
+    bool writeUserFields = true;
+
+    // The data files as the sequence uses them (the main one when none are listed).
+    std::vector<ConverterDataFile> DataFiles() const;
+    // The description of a data file of the profile; the abbreviation when it has none.
+    std::string DescriptionOf(const std::string& abbr, uint16_t fileNo) const;
 };
+
+// The worse of two results of RestoreFromBackup: 1 (not restored) outranks 2 (restored but not
+// reopened), which outranks 0.
+int WorseRestoreResult(int a, int b);
 
 // Everything one text file's conversion holds.
 struct ConvertContext {
@@ -77,7 +106,7 @@ struct ConvertContext {
     std::string templatePath;
     std::unique_ptr<ConversionReport> report;
     std::unique_ptr<NotesReport> notes;
-    std::vector<std::unique_ptr<DataFileBackup>> backups;  // one per written data file
+    std::vector<std::unique_ptr<DataFileBackup>> backups;  // one per data file of DataFiles()
     uint16_t mainHandle = 0;
     std::unique_ptr<xvl::xvlImpTemplate> tpl;
     std::unique_ptr<xvl::xvlImport> import;  // the import of the record loop
@@ -85,14 +114,15 @@ struct ConvertContext {
     // its per-record messages are `messages`.
     std::unique_ptr<tables::SubstitutionSet> substitution;
     MessageList messages;  // the current record's messages
+    // Set before DispatchRecord: the accepted record goes on to WriteRecord (Convert) or
+    // ExamineRecord (Examine Files). A handler that saved the record itself, or that has
+    // nothing to write, clears it.
+    bool storeRecord = true;
     uint32_t recordsRead = 0;
     uint32_t recordsRejected = 0;
     bool ended = false;    // the file was ended by EndFile
     std::string taskLine;  // a background run's task line
     int taskPercent = -1;  // the percentage it shows
-
-    // The written data files (the main one when the profile names none).
-    std::vector<std::pair<std::string, uint16_t>> WrittenFiles() const;
 };
 
 }  // namespace dz::convert

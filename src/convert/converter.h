@@ -199,13 +199,39 @@ protected:
                     const ConverterProfile& profile, xvl::PrefillCB callback, void* prefillContext,
                     const PrefillRecordHook& perRecord = {});
 
-    // The converter's own steps.
-    virtual bool LoadSettings(ConvertContext& ctx);
+    // ---- The converter's own steps and hooks of the common record loop ---------------------------
+    // Each has a default that keeps the plain sequence; a converter overrides only what it needs.
+    // Together with the switches and data files of ConverterProfile (convert_file.h):
+    //
+    //   LoadSettings     reads the converter's settings. False ends the file before any record
+    //                    with `failure` (for example 12006 naming the data file that failed), or
+    //                    with 12011 when it leaves `failure` empty.
+    //   CountRecord      sees every record the import read, before it is counted. False drops
+    //                    it on purpose: not counted, not rejected, not reported.
+    //   ImportRejected   sees a record the import library refused (status 1) with its reason,
+    //                    which it may reword, and may renumber the record it counts under.
+    //   DispatchRecord   handles a data record (extra data 0 or 50, and 1-49 when the profile's
+    //                    writeUserFields is off). False rejects with `reason`. Clearing
+    //                    ctx.storeRecord accepts without WriteRecord / ExamineRecord.
+    //   ExamineValue     the 16-bit value kept with an examined record's record-ID texts
+    //                    (ExamineRecord), which later lines may look up in RecordIds().
+    //   RecordWritten    runs after an accepted record was written (Convert) or examined
+    //                    (Examine Files): links, counters, totals kept per record.
+    //   FinishConversion totals, batches and whatever ends the conversion.
+    //
+    // Profile switches: examineRecords (ExamineRecord in Examine Files), writeUserFields
+    // (WriteUserFields for extra data 1-49), progressEtc (", etc." in the progress window), and
+    // dataFiles: each data file's description (used by 12002 and 12006) and whether it is
+    // backed up, restored (EndFile reports the worst result) and checked for an open handle.
+    virtual bool LoadSettings(ConvertContext& ctx, std::string& failure);
     virtual bool ConvertRecords(ConvertContext& ctx);
-    // Handles one data record the import staged; false rejects it with `reason` set. The
-    // default refuses every record with 12070.
+    virtual bool CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status);
+    virtual void ImportRejected(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
+    // The default refuses every record with 12070 (a record number 0 named by its format id).
     virtual bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
-    // Totals, batches and whatever ends the conversion; false when it ended the file itself.
+    virtual uint16_t ExamineValue(ConvertContext& ctx, const xvl::xvlImpInfo& info);
+    virtual void RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info);
+    // False when it ended the file itself.
     virtual bool FinishConversion(ConvertContext& ctx);
 
 private:

@@ -272,7 +272,15 @@ bool NotesReport::PrintMissingCustomListValues(ConvertProgress* progress) {
 bool NotesReport::Print() {
     if (!linesWritten_) return true;
     if (Terminating()) return true;
-    return ui::zp_print_file(commandId_, 201, print_) != 2;
+    printed_ = ui::zp_print_file(commandId_, 201, print_) != 2;
+    return printed_;
+}
+
+bool NotesReport::PrintLate(const std::vector<std::string>& lines) {
+    if (printed_) linesWritten_ = false;  // the next line opens a fresh notes page
+    for (const auto& line : lines)
+        if (!PrintMessageLine("", 0, line)) return false;
+    return Print();
 }
 
 void NotesReport::Close() { ui::zp_cls_print_file(commandId_, 201); }

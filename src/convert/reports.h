@@ -84,6 +84,9 @@ public:
     bool PrintMissingCustomListValues(ConvertProgress* progress);
     // Prints the notes into the report when any line was written; false only when that fails.
     bool Print();
+    // Prints lines that come after Print (the time stamp that follows the commit): on a notes
+    // page of their own when the notes were printed already.
+    bool PrintLate(const std::vector<std::string>& lines);
     void Close();
 
     uint16_t CommandId() const { return commandId_; }
@@ -93,6 +96,7 @@ private:
     std::map<uint16_t, std::map<std::string, uint32_t>> missing_;
     int print_;
     bool linesWritten_ = false;
+    bool printed_ = false;  // Print put the notes into the report
     std::string textPath_;
     uint16_t commandId_;
     int commentWidth_ = 123;

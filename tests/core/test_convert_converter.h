@@ -34,6 +34,11 @@ public:
         profile.abbreviation = mainAbbr;
         profile.fileNo = 1;
         profile.title = "Test Item File";
+        profile.description = "Test Item file";
+        profile.dataFiles = dataFiles;
+        profile.progressEtc = progressEtc;
+        profile.examineRecords = examineRecords;
+        profile.writeUserFields = writeUserFields;
         profile.convertingText = "Converting '%s' into Test Item file";
         profile.examiningText = "Examining '%s' for Test Item file";
         return profile;
@@ -55,14 +60,45 @@ public:
     bool settingsFail = false;
     std::string mainAbbr = "TCV";
     bool writeTagInHandler = false;  // a handler that writes on its own, even when examining
+    // The hooks of the common record loop, as each test sets them.
+    std::string settingsFailure;               // LoadSettings' own failure text
+    std::vector<ConverterDataFile> dataFiles;  // the profile's data files
+    bool progressEtc = false;
+    bool examineRecords = true;
+    bool writeUserFields = true;
+    uint16_t examineValue = 0;          // ExamineValue: this plus the record's line
+    std::vector<std::string> written;   // RecordWritten: the codes of the records, in order
+    std::vector<std::string> userFieldRecords;  // DispatchRecord saw these user-field records
 
 protected:
-    bool LoadSettings(ConvertContext&) override { return !settingsFail; }
+    bool LoadSettings(ConvertContext&, std::string& failure) override {
+        failure = settingsFailure;
+        return !settingsFail;
+    }
+
+    // A record whose first column after the format id is "SKIP" is dropped before it counts.
+    bool CountRecord(ConvertContext&, xvl::xvlImpInfo& info, int status) override {
+        if (status != 0 || info.RecExtraData() != 0) return true;
+        return Text(info.FileNumUsed(), "CODE") != "SKIP";
+    }
+
+    uint16_t ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) override {
+        return static_cast<uint16_t>(examineValue + info.StartLine());
+    }
+
+    void RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        written.push_back((ctx.converting ? "W:" : "E:") + Text(info.FileNumUsed(), "CODE"));
+    }
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
     // disk; "STOP" asks to stop after this record; "DROPNOTES" loses the notes print file;
     // "BAD" is refused by the handler.
     bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        if (info.RecExtraData() >= 1 && info.RecExtraData() <= 49) {
+            userFieldRecords.push_back(Text(info.FileNumUsed(), "CODE"));
+            ctx.storeRecord = false;  // nothing of it is written
+            return true;
+        }
         if (info.ImportedRecs() != 1) return xvConvert::DispatchRecord(ctx, info, reason);
         x_value_def name;
         xio_get_field(info.FileNumUsed(), 1, xio_num(info.FileNumUsed(), XIO_NUM_RECORD, 1, "NAME"), name);
@@ -87,6 +123,12 @@ protected:
     }
 
 private:
+    static std::string Text(uint16_t handle, const char* field) {
+        x_value_def v;
+        xio_get_field(handle, 1, xio_num(handle, XIO_NUM_RECORD, 1, field), v);
+        return v.text;
+    }
+
     // Holds the data file at its present size, so the next growing write finds the disk full.
     static void FillDisk(uint16_t handle) {
         sqlite3_stmt* st = nullptr;

@@ -389,7 +389,7 @@ TEST_F(ConvertFileTest, MoreFileLevelFailures) {
     TestConverter noMain;
     noMain.mainAbbr = "TCX";
     report = Run(WriteText("nomain.txt", line), "Convert", nullptr, "", &noMain);
-    EXPECT_NE(report.find("Unable to find an open Test Item File(95)"), std::string::npos) << report;
+    EXPECT_NE(report.find("Unable to find an open Test Item file(95)"), std::string::npos) << report;
     // The converter's settings cannot be loaded.
     TestConverter noSettings;
     noSettings.settingsFail = true;

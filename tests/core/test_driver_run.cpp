@@ -104,15 +104,18 @@ TEST_F(Driver, DataFileFailuresByCommandAndCount) {
     StartHub("EXAMINE/HUB");
     EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
     ASSERT_EQ(person.messages().size(), 1u);
+    // The description names the file once: "GL Master file is being used ...".
     EXPECT_EQ(person.messages()[0].text,
-              xvlRCString::Get(12056, glm, "GL Master file", "is being used by another user or another conversion"));
+              xvlRCString::Get(12056, glm, "GL Master", "is being used by another user or another conversion"));
+    EXPECT_NE(person.messages()[0].text.find("\r\rGL Master file is being used"), std::string::npos)
+        << person.messages()[0].text;
     EXPECT_EQ(Converted(), (std::vector<std::string>{"b.txt"}));
 
     // Alone in Convert: 12055 without a question; error 13 of a needed file: 12061 / nothing.
     person.choose({glm});
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
     EXPECT_EQ(Boxes().back(),
-              "103: " + xvlRCString::Get(12055, glm, "GL Master file", "is being used by another user or another conversion"));
+              "103: " + xvlRCString::Get(12055, glm, "GL Master", "is being used by another user or another conversion"));
 
     World().behaviour[101] = StubBehaviour{false, 13, "CMM"};
     const std::size_t before = person.messages().size();
@@ -123,7 +126,8 @@ TEST_F(Driver, DataFileFailuresByCommandAndCount) {
     person.choose({glm, apm});
     person.answer(dz::ui::kEnd);
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
-    EXPECT_EQ(Boxes().back(), "105: " + xvlRCString::Get(12061, "CM Master file", glm));
+    EXPECT_EQ(Boxes().back(), "105: " + xvlRCString::Get(12061, "CM Master", glm));
+    EXPECT_EQ(Boxes().back().rfind("105: CM Master data file is needed", 0), 0u) << Boxes().back();
 
     // A declined interface warning drops the file without a further message.
     World().behaviour[101] = StubBehaviour{false, kErrorInterfaceDeclined, "APM"};
@@ -520,7 +524,7 @@ TEST_F(Driver, ThePrefillCommandGetsTheThirdTexts) {
     OpenFilesList files;
     person.answer(dz::ui::kOk);
     ASSERT_TRUE(ValidateTextFiles(selection, files, prefill));
-    EXPECT_EQ(Boxes(), (std::vector<std::string>{"105: " + xvlRCString::Get(12058, a, "GL Master file", "does not exist")}));
+    EXPECT_EQ(Boxes(), (std::vector<std::string>{"105: " + xvlRCString::Get(12058, a, "GL Master", "does not exist")}));
     ASSERT_EQ(selection.files.size(), 1u);
     EXPECT_EQ(selection.files[0].path, b);
     EXPECT_EQ(selection.files[0].code, 401);

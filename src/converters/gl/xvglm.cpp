@@ -27,6 +27,7 @@ ConverterProfile Profile() {
     p.abbreviation = "GLM";
     p.fileNo = 1;
     p.title = "GL Master File";
+    p.description = "GL Master file";
     p.convertingText = "Converting '%s' into GL Master file";
     p.examiningText = "Examining '%s' for GL Master file";
     return p;
@@ -112,112 +113,38 @@ bool xvGLM::LoadSettings(uint16_t glm) {
     return match;
 }
 
-bool xvGLM::LoadSettings(ConvertContext& ctx) {
-    // A mismatch has its own message (12014), given where the records would start.
-    settingsMatch_ = LoadSettings(ctx.mainHandle);
-    return true;
+bool xvGLM::LoadSettings(ConvertContext& ctx, std::string& failure) {
+    if (LoadSettings(ctx.mainHandle)) return true;
+    failure = Msg(12014);
+    return false;
 }
 
-// ---- The record loop ----------------------------------------------------------------------------
+// ---- Hooks of the common record loop -----------------------------------------------------------
 
-bool xvGLM::ConvertRecords(ConvertContext& ctx) {
-    if (!settingsMatch_) {
-        for (auto& b : ctx.backups) b->Discard();  // nothing was written
-        ctx.backups.clear();
-        return EndFile(ctx, Msg(12014), true, true);
-    }
-
-    // 1. The import over the template.
-    ctx.import = std::make_unique<xvl::xvlImport>(*ctx.tpl);
-    xvl::xvlImport& import = *ctx.import;
-    import.xvlSetAcceptLongText(true);
-    import.xvlSetClearExtendedFields(true);
-    if (!ctx.converting) import.xvlChangeRepToWrRep(true);
-
-    // 2. The text file and the reject file.
-    if (!import.xvlImpFileNames(ctx.entry.path, ctx.converting ? ctx.rejectName : std::string())) {
-        for (auto& b : ctx.backups) b->Discard();
-        ctx.backups.clear();
-        return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
-    }
-
-    // 3. Substitution tables.
-    ctx.substitution = std::make_unique<tables::SubstitutionSet>(ctx.commandId, ctx.tableName, ctx.messages);
-    if (!ctx.tableName.empty()) {
-        if (!ctx.substitution->IsLoaded()) {
-            for (auto& b : ctx.backups) b->Discard();
-            ctx.backups.clear();
-            return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
-        }
-        import.xvlSetSubstitutionCB(&tables::SubstituteValue, ctx.substitution.get());
-    }
-
-    // 4-6. Record by record, then the text file is closed; its time stamp waits until the
-    // conversion is committed.
-    if (!UpdateProgress(ctx, 0)) return EndFileStopped(ctx);
-    return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return ProcessRecord(ctx, info, status); });
-}
-
-bool xvGLM::ProcessRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) {
-    xvl::xvlImport& import = *ctx.import;
-    ++ctx.recordsRead;
-    std::string reason;
-    bool accepted = false;
-    bool store = false;  // the record goes on to be written or examined
+void xvGLM::ImportRejected(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const int extra = info.RecExtraData();
-    const uint16_t file = info.FileNumUsed();
-
-    if (status == 1) {
-        // 1. Refused by the import library.
-        reason = info.Message();
-        AppendReasonCode(reason, info.Error());
-        if (info.Error() == 10 && extra == 0 && file == ctx.mainHandle) {
-            const int levels = PrefixLevels();
-            const uint16_t rec = info.ImportedRecs();
-            if (rec == kRecPrefixA && levels == 0)
-                reason = Msg(12102, "Prefixes are");
-            else if (rec == kRecPrefixB && levels < 2)
-                reason = Msg(12102, "Prefix B is");
-            else if (rec == kRecPrefixC && levels < 3)
-                reason = Msg(12102, "Prefix C is");
-        }
-        // Notes records still count under their record type; a refused one is not saved.
-        std::string unused = reason;
-        ConvertPrefixParts(ctx, info, unused);
-    } else if (extra >= 1 && extra <= 49) {
-        // 2. User-defined fields.
-        accepted = WriteUserFields(import, info, reason);
-        store = accepted;
-    } else if (extra > 50) {
-        // 3. Notes of the import library.
-        accepted = SaveNotes(file, info.ImportedRecs(), info.FormatID(), import, reason, ctx.converting);
-    } else if (!ConvertPrefixParts(ctx, info, reason)) {
-        // 4. GL notes records leave here, already saved; a failed substitution is rejected.
-        accepted = reason.empty();
-    } else {
-        // 5. The record's handler.
-        accepted = DispatchRecord(ctx, info, reason);
-        store = accepted;
+    if (info.Error() == 10 && extra == 0 && info.FileNumUsed() == ctx.mainHandle) {
+        const int levels = PrefixLevels();
+        const uint16_t rec = info.ImportedRecs();
+        if (rec == kRecPrefixA && levels == 0)
+            reason = Msg(12102, "Prefixes are");
+        else if (rec == kRecPrefixB && levels < 2)
+            reason = Msg(12102, "Prefix B is");
+        else if (rec == kRecPrefixC && levels < 3)
+            reason = Msg(12102, "Prefix C is");
     }
+    // Notes records still count under their record type; a refused one is not saved.
+    std::string unused = reason;
+    ConvertPrefixParts(ctx, info, unused);
+}
 
-    // 6. Written or examined.
-    if (store) {
-        const auto permissions = static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID()));
-        if (ctx.converting) {
-            const auto notes = import.xvlImpGetSpecialValue(info.FormatID(), "Converted Notes");
-            bool diskFull = false;
-            accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
-            if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
-            // Answers kept about prefixes and base accounts do not outlive a write of one.
-            if (accepted && extra == 0) parts_.erase(info.ImportedRecs());
-        } else {
-            const uint16_t code = extra == 0 ? ExamineRecordCode(file, info, fiscalAtPrefix) : 0;
-            accepted = ExamineRecord(file, info, reason, code, permissions);
-        }
-    }
+uint16_t xvGLM::ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) {
+    return info.RecExtraData() == 0 ? ExamineRecordCode(info.FileNumUsed(), info, fiscalAtPrefix) : 0;
+}
 
-    // 7. Rejected or accepted.
-    return FinishRecord(ctx, status, info, accepted, reason);
+void xvGLM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    // Answers kept about prefixes and base accounts do not outlive a write of one.
+    if (ctx.converting && info.RecExtraData() == 0) parts_.erase(info.ImportedRecs());
 }
 
 bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
@@ -260,6 +187,12 @@ bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::
 }
 
 bool xvGLM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    // GL notes records leave here, already saved (nothing more to write); a failed substitution
+    // of prefix parts is rejected.
+    if (!ConvertPrefixParts(ctx, info, reason)) {
+        ctx.storeRecord = false;
+        return reason.empty();
+    }
     const uint16_t glm = ctx.mainHandle;
     const bool conv = ctx.converting;
     // A format that fills another data file has no handler in this conversion.

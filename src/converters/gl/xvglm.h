@@ -110,17 +110,20 @@ public:
     uint8_t Uses13Periods() const { return uses13Periods; }
 
 protected:
-    // ---- Steps of the common sequence -------------------------------------------------------
-    // Reads the settings; a mismatch ends the file with 12014 when the records would start.
-    bool LoadSettings(convert::ConvertContext& ctx) override;
-    // The record loop, each record through ProcessRecord.
-    bool ConvertRecords(convert::ConvertContext& ctx) override;
-    // Hands a data record to the handler of its record number (12070 for any other number).
+    // ---- Steps and hooks of the common sequence ----------------------------------------------
+    // Reads the settings; a mismatch with the company's account format ends the file (12014).
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // Rewords a prefix the company's prefix levels do not allow (12102); notes records count
+    // under their record type.
+    void ImportRejected(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // Joins prefix parts and saves GL notes records, then hands a data record to the handler of
+    // its record number (12070 for any other number).
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // The examine code of ExamineRecordCode.
+    uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
+    // Forgets the answers kept about the record type just written.
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
 
-    // All work on one record the import read (status 0 or 1). False ends the loop (the file was
-    // ended).
-    bool ProcessRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status);
     // Joins prefix parts given in pieces (PREBPART1/2, PRECPART1/2/3) into PBPRFX / PCPRFX and
     // routes the GL notes records "1N" to "8N". False: a notes record (accepted when `reason` is
     // empty) or a failed substitution (rejected).
@@ -150,7 +153,6 @@ private:
         uint16_t code = 0;  // MetEarlier: its examine code
         std::vector<x_value_def> fields;
     };
-    bool settingsMatch_ = true;
     std::map<uint16_t, std::unordered_map<std::string, KnownPart>> parts_;  // by record number, then key
     int controlMarked_ = -1;  // -1 not read yet
     int accountingMethod_ = 0;  // 0 not read yet

@@ -397,7 +397,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
 
     const uint16_t h = fmt.handle;
     const uint16_t rec = fmt.record;
-    if (h != 0 && clearExtended_) xio_init_record(h, rec);
+    if (h != 0 && rec != 0 && clearExtended_) xio_init_record(h, rec);
 
     const std::size_t n = fmt.columns.size();
     values_.resize(n);
@@ -416,7 +416,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
             if (fmt.columns[i].special) sv[i] = values_[i];
     }
 
-    if (h == 0) return 0;
+    if (h == 0 || rec == 0) return 0;  // no record to stage
 
     // The record's key must not be blank (fields that receive a new identifier excepted).
     if (!fmt.keyColumns.empty() && !fmt.recDef.primaryKeyFields.empty()) {

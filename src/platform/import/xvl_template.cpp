@@ -193,8 +193,9 @@ int xvlImpTemplate::parse(std::string_view text) {
         } else if (kw == "record") {
             if (!cur) return needFormat();
             long no = 0;
-            if (argc != 1 || !parseNumber(words[1], 1, 65535, no)) return expects(kMsgTplWhatRecord);
+            if (argc != 1 || !parseNumber(words[1], 0, 65535, no)) return expects(kMsgTplWhatRecord);
             cur->record = static_cast<uint16_t>(no);
+            cur->recordGiven = true;
         } else if (kw == "permissions") {
             if (!cur) return needFormat();
             long no = 0;
@@ -263,7 +264,9 @@ int xvlImpTemplate::parse(std::string_view text) {
     if (formats_.empty()) return fail(2, lineNo, Msg(kMsgTplNoFormats));
     for (auto& f : formats_) {
         if (f.abbr.empty()) return fail(2, f.line, Msg(kMsgTplNoFile, f.id));
-        if (f.record == 0) return fail(2, f.line, Msg(kMsgTplNoRecord, f.id));
+        if (!f.recordGiven) return fail(2, f.line, Msg(kMsgTplNoRecord, f.id));
+        // Record number 0 names no record: its lines reach the converter, which refuses them.
+        if (f.record == 0 && f.extraData != 0) return fail(2, f.line, Msg(kMsgTplBadRecord, "0", f.abbr));
         if (f.columns.empty()) return fail(2, f.line, Msg(kMsgTplNoColumns, f.id));
         if (f.extraData == 50) f.extraData = 50 + f.record;
         for (const auto& c : f.columns) {
@@ -296,6 +299,13 @@ int xvlImpTemplate::bind(const std::vector<file_num_map>& openFiles) {
         if (!entry || entry->handle == 0)
             return fail(3, f.line, Msg(kMsgTplFileNotOpen, f.abbr, std::to_string(f.fileNo)));
         f.handle = entry->handle;
+        if (f.record == 0) {
+            // No record, so no fields: only special columns.
+            for (const auto& c : f.columns)
+                if (!c.special) return fail(4, c.line, Msg(kMsgTplBadField, f.abbr, c.name, "0"));
+            f.keyColumns.clear();
+            continue;
+        }
         if (xio_get_rec_def(f.handle, f.record, f.recDef) != XIO_OK)
             return fail(4, f.line, Msg(kMsgTplBadRecord, std::to_string(f.record), f.abbr));
         if (f.extraData >= 1 && f.extraData <= 49) {

@@ -69,7 +69,8 @@ struct TemplateFormat {
     int line = 0;
     std::string abbr;       // data file ("" for in-memory templates)
     uint16_t fileNo = 0;
-    uint16_t record = 0;    // record number in the data file (ImportedRecs)
+    uint16_t record = 0;    // record number in the data file (ImportedRecs); 0 names no record
+    bool recordGiven = false;
     int extraData = 0;      // 0 data, 1..49 user-defined fields of that record, 50+record notes
     int permissions = 2;    // 1 modify only, 2 add, 3 group writes
     bool permissionsGiven = false;

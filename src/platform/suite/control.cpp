@@ -45,13 +45,13 @@ std::uint16_t xa_appl_installed(std::string_view code) {
 std::uint16_t xa_get_appl_code(std::string_view) { return current_company() ? 0 : 0xFFFF; }
 
 bool xa_get_zq_nam(std::string_view abbr, std::string& name) {
+    // Names without the word "file": the messages that describe a data file add it themselves.
     static const std::map<std::string, std::string> names = {
-        {"GLM", "Master file"},   {"GLT", "Transaction file"}, {"JCM", "Master file"},
-        {"JCT", "Transaction file"}, {"CMM", "Master file"},  {"CMT", "Transaction file"},
-        {"APM", "Master file"},   {"APT", "Transaction file"}, {"PRM", "Master file"},
-        {"PRS", "System file"},   {"PMP", "Property file"},    {"PMS", "System file"},
-        {"PML", "Lease file"},    {"PMR", "Retail file"},      {"PMV", "Recovery file"},
-        {"ARM", "Master file"},   {"ARS", "System file"},      {"TXM", "Master file"}};
+        {"GLM", "Master"},   {"GLT", "Transaction"}, {"JCM", "Master"},   {"JCT", "Transaction"},
+        {"CMM", "Master"},   {"CMT", "Transaction"}, {"APM", "Master"},   {"APT", "Transaction"},
+        {"PRM", "Master"},   {"PRS", "System"},      {"PMP", "Property"}, {"PMS", "System"},
+        {"PML", "Lease"},    {"PMR", "Retail"},      {"PMV", "Recovery"}, {"ARM", "Master"},
+        {"ARS", "System"},   {"TXM", "Master"}};
     std::string key(abbr);
     for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto it = names.find(key);
