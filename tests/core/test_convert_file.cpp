@@ -6,6 +6,7 @@
 
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/suite/xd.h"
 #include "platform/ui/framework.h"
@@ -545,6 +546,150 @@ TEST_F(ConvertFileTest, TemplateErrorTextNamesTheFileThatIsNotOpen) {
     EXPECT_TRUE(TemplateErrorText(none, tpl, out));
     EXPECT_EQ(out, "TCV - code 1");
     EXPECT_FALSE(TemplateErrorText(list, tpl, out));
+}
+
+// ---- Hooks of the common record loop --------------------------------------------------------------
+
+TEST_F(ConvertFileTest, ExamineValueIsKeptWithTheRecordIdTexts) {
+    TestConverter converter;
+    converter.examineValue = 100;
+    Run(WriteText("value.txt", "1,E1,,One,0,\r\n1,E2,ALT9,Two,0,\r\n"), "Examine Files", nullptr, "", &converter);
+    const std::string prefix = std::to_string(Handle() * 100 + 1) + "\t0\t";
+    ASSERT_NE(converter.RecordIds().find(prefix + "E1"), nullptr);
+    EXPECT_EQ(converter.RecordIds().at(prefix + "E1"), 102);  // line 2 of the text file
+    EXPECT_EQ(converter.RecordIds().at(prefix + "E2"), 103);
+    EXPECT_EQ(converter.written, (std::vector<std::string>{"E:E1", "E:E2"}));  // examined, not written
+}
+
+TEST_F(ConvertFileTest, VetoedRecordsAreNeitherCountedNorRejected) {
+    TestConverter converter;
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(WriteText("veto.txt", "1,SKIP,,Dropped,0,\r\n1,K1,,Kept,0,\r\n1,K2,,BAD,0,\r\n"),
+                                   "Convert", &progress, "", &converter);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(NameOf("SKIP"), "<none>");
+    EXPECT_EQ(NameOf("K1"), "Kept");
+    EXPECT_EQ(progress.file_records, 2u);
+    EXPECT_EQ(progress.file_rejected, 1u);
+    // After-write: only the record that was written, in Convert.
+    EXPECT_EQ(converter.written, (std::vector<std::string>{"W:K1"}));
+    EXPECT_EQ(report.find("SKIP"), std::string::npos) << report;
+    EXPECT_EQ(ReadFile(texts.str("RejectTCV.txt")), "#,TCV," + templatePath + "\r\n1,K2,,BAD,0,\r\n");
+}
+
+TEST_F(ConvertFileTest, SwitchesLeaveExamineAndUserFieldsToTheConverter) {
+    Seed("D1", "On file");
+    const std::string body = "1,D1,,Again,0,\r\n1U,D1,COLOR,Red\r\n";
+    // By default the record on file is a duplicate, and the user field goes to WriteUserFields.
+    TestConverter plain;
+    std::string report = Run(WriteText("sw1.txt", body), "Examine Files", nullptr, "", &plain);
+    EXPECT_NE(report.find("Duplicate Item"), std::string::npos) << report;
+    EXPECT_TRUE(plain.userFieldRecords.empty());
+
+    TestConverter own;
+    own.examineRecords = false;
+    own.writeUserFields = false;
+    report = Run(WriteText("sw2.txt", body), "Examine Files", nullptr, "", &own);
+    EXPECT_EQ(report.find("Duplicate Item"), std::string::npos) << report;
+    EXPECT_EQ(own.userFieldRecords, (std::vector<std::string>{"D1"}));
+    // Converting, the handler's user-field record writes nothing.
+    TestConverter converting;
+    converting.writeUserFields = false;
+    Run(WriteText("sw3.txt", "1U,D1,COLOR,Blue\r\n"), "Convert", nullptr, "", &converting);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(converting.userFieldRecords, (std::vector<std::string>{"D1"}));
+    const uint16_t h = Handle();
+    x_value_def v;
+    v.text = "D1";
+    xio_put_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "UCODE"), v);
+    EXPECT_NE(xio_rd_record(h, 2, 0, 0), XIO_OK);
+}
+
+TEST_F(ConvertFileTest, LoadSettingsNamesItsOwnFailure) {
+    TestConverter converter;
+    converter.settingsFail = true;
+    converter.settingsFailure = xvl::xvlRCString::Get(12006, "Test Other file");
+    const std::string report = Run(WriteText("set.txt", "1,L1,,One,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("Unable to find an open Test Other file(95)"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Unable to read from or write to"), std::string::npos) << report;
+    EXPECT_EQ(NameOf("L1"), "<none>");
+}
+
+TEST_F(ConvertFileTest, ProgressWindowShowsEtcWhenAsked) {
+    ConvertProgress progress([] { return int64_t{0}; });
+    Run(WriteText("one.txt", "1,P1,,One,0,\r\n"), "Examine Files", &progress);
+    EXPECT_EQ(progress.data_file_desc, "MASTER.TCV");
+    TestConverter several;
+    several.progressEtc = true;
+    Run(WriteText("etc.txt", "1,P1,,One,0,\r\n"), "Examine Files", &progress, "", &several);
+    EXPECT_EQ(progress.data_file_desc, "MASTER.TCV, etc.");
+}
+
+TEST_F(ConvertFileTest, EveryDataFileIsCheckedBackedUpAndRestored) {
+    Seed("KEEP", "Kept");
+    const auto item = ConverterDataFile{"TCV", 1, "Test Item file", true, true, true};
+    const auto other = ConverterDataFile{"TCV", 2, "Test Other file", true, true, true};
+    // A data file of the profile that is not open ends the file with its own description.
+    TestConverter missing;
+    missing.dataFiles = {item, other};
+    std::string report = Run(WriteText("two0.txt", "1,M1,,One,0,\r\n"), "Convert", nullptr, "", &missing);
+    EXPECT_NE(report.find("Unable to find an open Test Other file(95)"), std::string::npos) << report;
+    EXPECT_EQ(NameOf("M1"), "<none>");
+
+    // Both open: a full disk restores both, each byte for byte.
+    ASSERT_EQ(xio_create_file("TCV", 2, company.path() / "OTHER.TCV"), XIO_OK);
+    uint16_t error = 0;
+    TestConverter opener;
+    ASSERT_TRUE(opener.OpenDataFile("TCV", 2, 0, 0, list, 3020, error, false));
+    const std::string before1 = ReadFile(company.str("MASTER.TCV"));
+    const std::string before2 = ReadFile(company.str("OTHER.TCV"));
+    TestConverter two;
+    two.dataFiles = {item, other};
+    std::string body = "1,F0,,Before,0,\r\n1,F1,,FULL,0,\r\n";
+    for (int i = 2; i < 400; ++i)
+        body += "1,F" + std::to_string(i) + ",,Filler " + std::string(20, 'x') + ",0," + std::string(150, 'm') + "\r\n";
+    report = Run(WriteText("two.txt", body), "Convert", nullptr, "", &two);
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("the ZQ data file was not changed"), std::string::npos) << report;
+    EXPECT_EQ(NameOf("F0"), "<none>");
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before1);
+    EXPECT_EQ(ReadFile(company.str("OTHER.TCV")), before2);
+}
+
+TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {
+    EXPECT_EQ(WorseRestoreResult(0, 0), 0);
+    EXPECT_EQ(WorseRestoreResult(0, 2), 2);
+    EXPECT_EQ(WorseRestoreResult(2, 0), 2);
+    EXPECT_EQ(WorseRestoreResult(2, 1), 1);
+    EXPECT_EQ(WorseRestoreResult(1, 2), 1);
+    EXPECT_EQ(WorseRestoreResult(1, 0), 1);
+}
+
+TEST_F(ConvertFileTest, UnstampedFilesGetTheirNoteInTheNotesReport) {
+    xvl::SetStampRenameForTests([](const fs::path&, const fs::path&, std::string& error) {
+        error = "rename refused";
+        return false;
+    });
+    const std::string note = "Note: Time stamp not added to original text file. See Halvorsend log file if text "
+                             "file is now missing.";
+    for (const std::string name : {"ro1.txt", "ro2.txt"}) {
+        ConvertProgress progress([] { return int64_t{0}; });
+        // One file with a message of its own (notes printed before the commit), one without.
+        const std::string body = name == "ro1.txt" ? "1,R1,,WARNA,0,\r\n" : "1,R2,,Plain,0,\r\n";
+        const std::string report = Run(WriteText(name, body), "Convert", &progress);
+        const auto notesPage = report.rfind("Messages recorded while converting the file");
+        const auto noteAt = report.find(note);
+        ASSERT_NE(noteAt, std::string::npos) << report;
+        ASSERT_NE(notesPage, std::string::npos) << report;
+        EXPECT_GT(noteAt, notesPage) << report;        // on a notes page
+        EXPECT_EQ(report.find(note, noteAt + 1), std::string::npos) << report;  // once
+        EXPECT_EQ(progress.notes, 1u);
+    }
+    xvl::SetStampRenameForTests({});
+    EXPECT_NE(NameOf("R1"), "<none>");
+    EXPECT_NE(NameOf("R2"), "<none>");
 }
 
 }  // namespace
