@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <map>
+#include <sstream>
 
 namespace {
 
@@ -221,6 +222,41 @@ TEST_F(GlmCli, ThePrefixesSampleJoinsTheDemoCompany) {
     ExpectGolden(Slurp(dir / "Rej1GLM.txt"), kGlm2Golden / "prefixes_reject.txt");  // the demo took RejGLM.txt
     ExpectGolden(Dump(), kCliGolden / "prefixes_dump.txt");
     EXPECT_NE(Slurp(text).find("\"Previously Converted\",\"by Ann Lee\""), std::string::npos);
+}
+
+// A template format may name record number 0: its lines reach the GL master converter, which
+// refuses each with 12070 naming the format id, and the totals count them under "Unknown".
+TEST_F(GlmCli, AFormatOfRecordNumberZeroIsRefusedAndCountedAsUnknown) {
+    const fs::path tpl = dir / "xvglm0.tpl";
+    Spit(tpl, Slurp(fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvglm.tpl") +
+                  "\n; Lines that no record takes.\nformat Z9\nfile GLM 1\nrecord 0\nspecial MEMO text\n");
+    const std::string sample = Slurp(kSamples / "demo-gl-master.txt");
+    const std::string body = sample.substr(sample.find('\n') + 1);
+    const fs::path text = dir / "zero.txt";
+    Spit(text, "#,GLM," + tpl.string() + "\n" + body + "Z9,kept aside\n");
+    std::string report, notes;
+    const CliResult r = Run("convert", text.string(), report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(report.find("Record type 'Z9' cannot be converted as part of a GL Master file conversion(75)"),
+              std::string::npos)
+        << report;
+    // One line of its own under "Unknown", counted as processed and rejected.
+    const std::size_t unknown = report.find("\nUnknown ");
+    ASSERT_NE(unknown, std::string::npos) << report;
+    const std::string line = report.substr(unknown + 1, report.find('\n', unknown + 1) - unknown - 1);
+    std::vector<std::string> counts;
+    std::istringstream words(line.substr(line.find_first_of("0123456789")));
+    for (std::string w; words >> w;) counts.push_back(w);
+    EXPECT_EQ(counts, (std::vector<std::string>{"1", "0", "1", "0"})) << line;
+    const std::string reject = Slurp(dir / "RejGLM.txt");
+    EXPECT_NE(reject.find("Z9,kept aside"), std::string::npos) << reject;
+
+    // Record 0 holds no fields: a template that gives it one is refused.
+    Spit(tpl, "format Z9\nfile GLM 1\nrecord 0\nfield AACCT\n");
+    Spit(text, "#,GLM," + tpl.string() + "\nZ9,01\n");
+    const CliResult bad = Run("examine", text.string(), report, notes);
+    EXPECT_NE(bad.status, 0);
+    EXPECT_NE(report.find("Unable to create structure from template file"), std::string::npos) << report;
 }
 
 }  // namespace

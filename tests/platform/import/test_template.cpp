@@ -164,8 +164,18 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"no such field", "format A\n file TST 1\n record 1\n field CUSTID\n field INVNO\n", 4,
                   "xvbad.tpl, line 5: TST has no field 'INVNO' in record 1"},
         FaultCase{"no such user record", "format A\n file TST 1\n record 1\n userfields 12\n field CUSTID\n", 4,
-                  "xvbad.tpl, line 1: user-defined-field record 12 is not a record type of TST"}),
+                  "xvbad.tpl, line 1: user-defined-field record 12 is not a record type of TST"},
+        // Record number 0 names no record: special columns only, and only for data lines.
+        FaultCase{"field of record 0", "format A\n file TST 1\n record 0\n field CUSTID\n", 4,
+                  "xvbad.tpl, line 4: TST has no field 'CUSTID' in record 0"},
+        FaultCase{"notes of record 0", "format A\n file TST 1\n record 0\n notes\n special NOTE1 text\n", 2,
+                  "xvbad.tpl, line 1: record 0 is not a record type of TST"}),
     CaseName());
+
+TEST_F(ImportTemplates, AFormatMayNameRecordNumberZero) {
+    EXPECT_EQ(tpl.CreateFromText("format Z\n file TST 1\n record 0\n special MEMO text\n", "x.tpl", files), 0)
+        << tpl.ErrorText();
+}
 
 TEST_F(ImportTemplates, DataFilesAreKnownEvenWhenOneIsNotOpen) {
     EXPECT_EQ(tpl.CreateFromText("format A\n file tst 1\n record 1\n field CUSTID\nformat B\n file APM 0\n record 1\n field X\n",
