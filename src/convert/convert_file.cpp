@@ -219,8 +219,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     bool committed = true;
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
         const auto& f = dataFiles[i];
-        if (f.backedUp || f.restored)
-            committed = CommitBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]) && committed;
+        committed = CommitBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]) && committed;
     }
     if (!committed) {
         EndFile(ctx, Msg(12011), true, true);

@@ -15,9 +15,11 @@
 // the converted data or restores the data files. The text file is time-stamped only once its
 // conversion is committed.
 //
-// A converter that departs from the sequence (extra passes, batches, several data files)
-// overrides ConvertRecords or FinishConversion and uses the same helpers of xvConvert:
-// RunRecordLoop, HandleRecord, EndFile, UpdateProgress.
+// Most converters need no more than the profile's data files and switches and the hooks of the
+// record loop (listed in converter.h: CountRecord, ImportRejected, DispatchRecord, ExamineValue,
+// RecordWritten, LoadSettings' failure text). A converter that departs further from the sequence
+// (extra passes, batches) overrides ConvertRecords or FinishConversion and uses the same helpers
+// of xvConvert: RunRecordLoop, HandleRecord, EndFile, UpdateProgress.
 #pragma once
 
 #include "convert/backup.h"
@@ -49,7 +51,7 @@ struct ConverterDataFile {
     std::string abbreviation;  // "GLM"
     uint16_t fileNo = 1;
     std::string description;   // "GL Master file": every message about this file names it so
-    bool backedUp = true;      // Convert: copied aside before the first write (and committed)
+    bool backedUp = true;      // Convert: copied aside before the first write
     bool restored = true;      // Convert: rolled back and put back when the file ends early
     bool checked = true;       // must be open once the template is read (12006 naming it)
 };
