@@ -17,7 +17,7 @@ std::uint16_t xa_appl_installed(std::string_view code);
 // there is none (the screen file is unusable).
 std::uint16_t xa_get_appl_code(std::string_view code);
 // The name of a data file of an installed application by its abbreviation, without the
-// application ("GLM" -> "Master file"); false when unknown.
+// application ("GLM" -> "Master"; the messages add " file"); false when unknown.
 bool xa_get_zq_nam(std::string_view abbr, std::string& name);
 // The name of an application ("AP" -> "Accounts Payable"); false when unknown.
 bool xa_get_zq_apl(std::string_view code, std::string& name);
