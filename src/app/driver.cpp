@@ -11,6 +11,8 @@
 #include "platform/suite/control.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
+
+#include <optional>
 #include "platform/suite/xm_options.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
@@ -142,6 +144,10 @@ bool ParseDate(const std::string& text, x_date_type& date) {
 
 void RunConvertExamineTask(ui::zqTask& task) {
     const bool converting = ModeOf(task) == DriverMode::Convert;
+    // Examine Files writes nothing: every data file of the run is opened read-only (an older
+    // one is read as it is, not upgraded).
+    std::optional<xio_read_only_scope> readOnly;
+    if (ModeOf(task) == DriverMode::Examine) readOnly.emplace();
     // The control file must be readable before anything is asked.
     if (dz::suite::xc_open_control_file(0) != dz::suite::kControlFileFailed) dz::suite::xc_cls_control_file();
 

@@ -55,6 +55,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
     if (!cli::open_company_folder(dir, "dump")) return cli::kExitFailure;
     xio_ask_request req;
     req.abbr = abbr;
+    req.readOnly = true;  // a look: an older file is read as it is, never upgraded
     req.fileNo = static_cast<uint16_t>(fileNo);
     uint16_t h = 0;
     const int status = xio_ask_file(req, h);

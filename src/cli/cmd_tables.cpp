@@ -74,11 +74,25 @@ bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile
     }
     holder = std::make_unique<SubstitutionMasterFile>(kTablesCommand);
     if (holder->handle() <= 0) {
+        // The table file's constructor goes on to other files after a failed open, so the error
+        // text no longer tells why this one failed: the open is made again here for its own error.
+        std::string detail;
+        if (holder->handle() != 0) {
+            xio_ask_request req;
+            req.command = kTablesCommand;
+            req.abbr = kXvmAbbr;
+            uint16_t h = 0;
+            if (xio_ask_file(req, h) == XIO_OK && h != 0) {
+                xio_cls_file(h);
+                detail = "it is not a table file";
+            } else {
+                detail = xio_error_text();
+            }
+        }
         std::cerr << "dodedoz-cli: tables " << what << ": " << kXvmFileName
                   << (holder->handle() == 0 ? " does not exist" : " cannot be opened") << " in "
                   << SubstitutionMasterFile::MasterPath().parent_path().string();
-        const std::string detail = xio_error_text();
-        if (holder->handle() != 0 && !detail.empty()) std::cerr << ": " << detail;
+        if (!detail.empty()) std::cerr << ": " << detail;
         std::cerr << "\n";
         return false;
     }
@@ -87,6 +101,7 @@ bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile
 }
 
 int RunList(const std::string& dir) {
+    xio_read_only_scope readOnly;  // a look: nothing is written, no file upgraded
     SubstitutionMasterFile* mf = nullptr;
     std::unique_ptr<SubstitutionMasterFile> holder;
     if (!OpenTables(dir, "list", mf, holder)) return cli::kExitFailure;
@@ -118,6 +133,7 @@ bool ParseApp(const std::string& text, uint32_t& appl) {
 }
 
 int RunShow(const std::string& dir, const std::string& group, const std::string& appText, int field, bool fieldGiven) {
+    xio_read_only_scope readOnly;  // a look: nothing is written, no file upgraded
     uint32_t appl = 0;
     if (!appText.empty() && !ParseApp(appText, appl)) {
         std::cerr << "dodedoz-cli: tables show: unknown application '" << appText

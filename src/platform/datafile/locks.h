@@ -16,6 +16,9 @@
 // never removed (removing it could part two programs that still hold it open).
 // $DODEDOZ_LOCK_DIR, when set, names the folder instead; the test scripts point it into the
 // build folder so that test companies leave nothing behind in the machine's temp folder.
+// Either folder is used only when it is a real folder owned by root or the user, and sticky when
+// others may write in it; otherwise the user's own "dodedoz-locks-<uid>" (mode 0700) in the temp
+// folder is, and when that cannot be had either, no lock can be taken and no data file opens.
 //
 // The kernel answers at once whether another process holds the byte, and drops every lock of a
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record
@@ -43,13 +46,19 @@ public:
     LockTable(const LockTable&) = delete;
     LockTable& operator=(const LockTable&) = delete;
 
-    // XIO_OK when taken (or already ours), XIO_LOCKED when another handle or program holds it,
-    // XIO_IO_ERROR when the lock file cannot be made.
+    // Opens (makes) the lock file: XIO_OK, or XIO_LOCKED when it cannot be had (error() says why).
+    // A data file whose locks cannot be taken is not opened at all: never without exclusion.
+    int open();
+    // XIO_OK when taken (or already ours), XIO_LOCKED when another handle or program holds it or
+    // the lock file cannot be had (then error() says why).
     int acquire(char kind, const std::string& key);
     void release(char kind, const std::string& key);
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
+    // Why the lock file could not be had; empty when it could.
+    const std::string& error() const { return error_; }
+    const std::filesystem::path& path() const { return path_; }
 
 private:
     bool attach(bool create);
@@ -57,6 +66,7 @@ private:
     std::filesystem::path path_;
     int64_t owner_;
     std::shared_ptr<LockFile> file_;
+    std::string error_;
 };
 
 }  // namespace dz::xio

@@ -140,12 +140,19 @@ struct Handle {
         uint16_t record = 0;
     };
     std::vector<Slot> slots;
+    // Opened read-only: never written, never upgraded.
+    bool readOnly = false;
+    // Field number -> the SQL a read uses for it: the quoted column, or for a field that an
+    // older file opened read-only lacks, the field's default.
+    std::vector<std::string> cols;
 
     sqlite3_stmt* stmt(const std::string& sql) { return conn->stmt(sql); }
+    const std::string& col(uint16_t f) const { return cols[f]; }
 };
 
 std::vector<std::unique_ptr<Handle>> g_handles(1);
 xio_file_control g_fileControl;
+int g_readOnlyScopes = 0;
 std::string g_error;
 int64_t g_serial = 0;
 
@@ -184,7 +191,15 @@ int db_fail(Handle& hd, int rc) {
     return map_sqlite(rc);
 }
 
-std::string quote(const std::string& name) { return "\"" + name + "\""; }
+// An identifier for SQL: in double quotes, each double quote inside doubled.
+std::string quote(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
 
 std::string table_of(const RecordDef& r) { return (r.isHeader ? "h" : "r") + std::to_string(r.number); }
 
@@ -290,14 +305,80 @@ std::vector<uint16_t> order_fields(const RecordDef& r, const std::vector<uint16_
     return out;
 }
 
-int exec(sqlite3* db, const std::string& sql) { return sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr); }
+// Runs one statement, prepared on its own: text after the first statement is refused, never run.
+int exec(sqlite3* db, const std::string& sql, const std::vector<std::string>& args = {}) {
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st, &tail);
+    if (rc != SQLITE_OK) return rc;
+    if (!st || (tail && *tail)) {
+        sqlite3_finalize(st);
+        return SQLITE_MISUSE;
+    }
+    for (size_t i = 0; i < args.size(); ++i)
+        sqlite3_bind_text(st, static_cast<int>(i + 1), args[i].data(), static_cast<int>(args[i].size()), SQLITE_STATIC);
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    }
+    sqlite3_finalize(st);
+    return rc == SQLITE_DONE ? SQLITE_OK : rc;
+}
+
+// The statements of a data file's own schema never need these; a file that brings them along
+// (a trigger or view in it, an ATTACH smuggled into its schema) is someone else's SQL.
+int authorize(void*, int action, const char*, const char*, const char*, const char* triggerOrView) {
+    if (triggerOrView) return SQLITE_DENY;  // run on behalf of a trigger or view of the file
+    switch (action) {
+        case SQLITE_ATTACH:
+        case SQLITE_DETACH:
+        case SQLITE_CREATE_TRIGGER:
+        case SQLITE_CREATE_TEMP_TRIGGER:
+        case SQLITE_CREATE_VIEW:
+        case SQLITE_CREATE_TEMP_VIEW:
+        case SQLITE_CREATE_VTABLE: return SQLITE_DENY;
+        default: return SQLITE_OK;
+    }
+}
+
+// Every connection treats the file as input from someone else: defensive mode (no writes to the
+// schema tables, no journal or page tricks), no functions or virtual tables of the file's schema
+// trusted, no triggers or views run, and the authorizer above.
+int harden(sqlite3* db) {
+    int rc = sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_set_authorizer(db, authorize, nullptr);
+    if (rc == SQLITE_OK) rc = exec(db, "PRAGMA trusted_schema=OFF");
+    return rc;
+}
+
+// The name SQLite is handed for a file: absolute, so that a folder named like "file:..." is never
+// read as a URI.
+std::string sqlite_name(const std::filesystem::path& path) {
+    std::error_code ec;
+    std::filesystem::path abs = std::filesystem::absolute(path, ec);
+    if (ec || abs.empty()) return "./" + path.string();
+    return abs.string();
+}
+
+// Names of the indexes this library makes: dzk_r<N>_0, dzk_<K>, dzk_<K>_u.
+bool own_index_name(std::string_view n) {
+    auto digits = [](std::string_view t) {
+        return !t.empty() && t.size() <= 5 && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; });
+    };
+    if (n.substr(0, 4) != "dzk_") return false;
+    n.remove_prefix(4);
+    if (n.size() > 3 && n[0] == 'r' && n.substr(n.size() - 2) == "_0") return digits(n.substr(1, n.size() - 3));
+    if (n.size() > 2 && n.substr(n.size() - 2) == "_u") return digits(n.substr(0, n.size() - 2));
+    return digits(n);
+}
 
 std::string index_sql(const Dictionary& d, const std::string& name, const RecordDef& r, const std::vector<uint16_t>& fields,
                       bool unique, const std::string& where) {
     std::string cols;
-    for (uint16_t f : fields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
-    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + name + " ON " + table_of(r) + "(" + cols + ")" +
-           where;
+    for (uint16_t f : fields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);  // index: real columns
+    return std::string("CREATE ") + (unique ? "UNIQUE " : "") + "INDEX " + quote(name) + " ON " + quote(table_of(r)) + "(" +
+           cols + ")" + where;
 }
 
 // Brings the tables and indexes of a database to the dictionary (inside the caller's transaction).
@@ -308,7 +389,7 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
     auto columns_of = [&](const std::string& table) {
         std::set<std::string> cols;
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + table + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+        if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
             while (sqlite3_step(st) == SQLITE_ROW) {
                 std::string c = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
                 for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -325,11 +406,11 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
                 std::string cols = r.isHeader ? "id INTEGER PRIMARY KEY" : "";
                 for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                     cols += (cols.empty() ? "" : ", ") + column_decl(d.fields[n]);
-                sql.push_back("CREATE TABLE " + table + "(" + cols + ")");
+                sql.push_back("CREATE TABLE " + quote(table) + "(" + cols + ")");
             } else {
                 for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                     if (!existing.count(d.fields[n].def.name))
-                        sql.push_back("ALTER TABLE " + table + " ADD COLUMN " + column_decl(d.fields[n]));
+                        sql.push_back("ALTER TABLE " + quote(table) + " ADD COLUMN " + column_decl(d.fields[n]));
             }
             if (r.isHeader) {
                 std::string cols = "id", vals = "1";
@@ -337,19 +418,23 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
                     cols += ", " + quote(d.fields[n].def.name);
                     vals += ", " + sql_literal(d.fields[n]);
                 }
-                sql.push_back("INSERT OR IGNORE INTO " + table + "(" + cols + ") VALUES(" + vals + ")");
+                sql.push_back("INSERT OR IGNORE INTO " + quote(table) + "(" + cols + ") VALUES(" + vals + ")");
             }
         }
     for (const std::string& s : sql)
         if (int rc = exec(db, s); rc != SQLITE_OK) return rc;
     sql.clear();
-    // Indexes are rebuilt from the dictionary.
+    // Indexes are rebuilt from the dictionary. Only names this library makes are dropped, and
+    // only as quoted identifiers: a name in the file is never part of the SQL text.
     {
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='index' AND name LIKE 'dzk\\_%' ESCAPE '\\'", -1,
                            &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            sql.push_back(std::string("DROP INDEX ") + reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        while (st && sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* p = sqlite3_column_text(st, 0);
+            const std::string name = p ? reinterpret_cast<const char*>(p) : "";
+            if (own_index_name(name)) sql.push_back("DROP INDEX IF EXISTS " + quote(name));
+        }
         sqlite3_finalize(st);
     }
     for (const auto& r : d.records)
@@ -371,12 +456,12 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
             sql.push_back(index_sql(d, name, r, order_fields(r, k.def.fields), false, ""));
         }
     }
-    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('format', 'dodedoz-datafile')");
-    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('abbr', '" + d.abbr + "')");
-    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('file_no', '" + std::to_string(fileNo) + "')");
-    sql.push_back("INSERT OR REPLACE INTO dz_meta VALUES('dictionary', '" + std::to_string(d.version) + "')");
     for (const std::string& s : sql)
         if (int rc = exec(db, s); rc != SQLITE_OK) return rc;
+    const std::pair<const char*, std::string> meta[] = {
+        {"format", "dodedoz-datafile"}, {"abbr", d.abbr}, {"file_no", std::to_string(fileNo)}, {"dictionary", std::to_string(d.version)}};
+    for (const auto& [name, value] : meta)
+        if (int rc = exec(db, "INSERT OR REPLACE INTO dz_meta VALUES(?1, ?2)", {name, value}); rc != SQLITE_OK) return rc;
     return SQLITE_OK;
 }
 
@@ -388,7 +473,8 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     std::filesystem::remove(tmp, ec);
     std::filesystem::remove(tmp.string() + "-journal", ec);
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(tmp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc == SQLITE_OK) rc = harden(db);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");
     if (rc == SQLITE_OK) rc = exec(db, "BEGIN");
     if (rc == SQLITE_OK) rc = ensure_schema(db, d, fileNo);
@@ -443,24 +529,68 @@ constexpr RegistryEntry kRegistry[] = {
     {66, "PMT", 1}, {68, "PMT", 5}, {70, "ARS", 1}, {72, "ARM", 1}, {99, "TLI", 0},
 };
 
+// An older file opened read-only is read as it is: a field it lacks reads as its default. A
+// table it lacks cannot be read that way; such a file is refused until a conversion upgrades it.
+int read_older(Handle& hd) {
+    const Dictionary& d = *hd.dict;
+    for (const auto* list : {&d.records, &d.headers})
+        for (const auto& r : *list) {
+            std::set<std::string> have;
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table_of(r)) + ")").c_str(), -1, &st, nullptr) ==
+                SQLITE_OK)
+                while (sqlite3_step(st) == SQLITE_ROW) {
+                    const unsigned char* p = sqlite3_column_text(st, 1);
+                    std::string c = p ? reinterpret_cast<const char*>(p) : "";
+                    for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                    have.insert(c);
+                }
+            sqlite3_finalize(st);
+            if (have.empty())
+                return set_error(XIO_CORRUPT, hd.path.string() +
+                                                  " was written by an older version of the program and cannot be read "
+                                                  "as it is; a conversion will upgrade it");
+            for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
+                const FieldDef& f = d.fields[n];
+                if (have.count(f.def.name)) continue;
+                // CAST keeps a number from being read as a column position in ORDER BY.
+                const uint16_t t = f.def.type;
+                hd.cols[n] = is_text(t) ? "(" + sql_literal(f) + " COLLATE NOCASE)"
+                                        : "CAST(" + sql_literal(f) + (is_real(t) ? " AS REAL)" : " AS INTEGER)");
+            }
+        }
+    return XIO_OK;
+}
+
 // `asked`: opened for a command through xio_ask_file, which refuses a read-only file.
-int open_path(const std::filesystem::path& path, const std::string& expectAbbr, bool asked, uint16_t& handle) {
+// `readOnly`: the handle never writes and an older file is not upgraded; it has a connection of
+// its own, opened read-only.
+int open_path(const std::filesystem::path& path, const std::string& expectAbbr, bool asked, bool readOnly,
+              uint16_t& handle) {
     handle = 0;
+    readOnly = readOnly || g_readOnlyScopes > 0;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
     auto hd = std::make_unique<Handle>();
     hd->path = path;
+    hd->readOnly = readOnly;
     std::string connKey = std::filesystem::weakly_canonical(path, ec).string();
     if (ec || connKey.empty()) connKey = std::filesystem::absolute(path, ec).string();
+    if (readOnly) connKey += "\n(read-only)";
     if (auto it = g_conns.find(connKey); it != g_conns.end()) hd->conn = it->second.lock();
     int rc = SQLITE_OK;
     if (!hd->conn) {
         hd->conn = std::make_shared<Conn>();
         hd->conn->key = connKey;
-        // The program has one thread, so a connection needs no mutexes of its own.
-        rc = sqlite3_open_v2(path.c_str(), &hd->conn->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        if (rc != SQLITE_OK) return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR,
-                                              path.string() + ": " + sqlite3_errmsg(hd->conn->db));
+        // The program has one thread, so a connection needs no mutexes of its own. No
+        // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
+        const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+        rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
+        if (rc == SQLITE_OK) rc = harden(hd->conn->db);
+        if (rc != SQLITE_OK) {
+            const char* why = hd->conn->db ? sqlite3_errmsg(hd->conn->db) : sqlite3_errstr(rc);
+            return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR, path.string() + ": " + why);
+        }
         sqlite3_busy_timeout(hd->conn->db, 2000);
         // 32 MB: writes in key orders far from the file's own order (a second unique key) run
         // faster up to it; the peak memory of a million-record conversion stays well under 200 MB.
@@ -468,7 +598,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         g_conns[connKey] = hd->conn;
     }
     hd->db = hd->conn->db;
-    if (asked && sqlite3_db_readonly(hd->db, "main") == 1) return set_error(XIO_LOCKED, path.string() + " is read-only");
+    if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db, "main") == 1))
+        return set_error(XIO_LOCKED, path.string() + " is read-only");
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
@@ -495,7 +626,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     const int version = std::atoi(meta["dictionary"].c_str());
     if (version > hd->dict->version)
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (written by a newer dictionary)");
-    if (version < hd->dict->version) {
+    hd->cols.resize(hd->dict->fields.size());
+    for (size_t n = 1; n < hd->dict->fields.size(); ++n) hd->cols[n] = quote(hd->dict->fields[n].def.name);
+    if (version < hd->dict->version && readOnly) {
+        if (int s = read_older(*hd); s != XIO_OK) return s;
+    } else if (version < hd->dict->version) {
         if (hd->conn->readTxn) end_read_txn(*hd->conn);
         if (hd->conn->inTxn) return set_error(XIO_LOCKED, path.string() + " is in use");
         rc = exec(hd->db, "BEGIN IMMEDIATE");
@@ -508,6 +643,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
     }
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
+    if (hd->locks->open() != XIO_OK) return set_error(XIO_LOCKED, path.string() + " is in use: " + hd->locks->error());
     if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
         return set_error(XIO_LOCKED, path.string() + " is in use by another program");
     const Dictionary& d = *hd->dict;
@@ -524,7 +660,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             params += (params.empty() ? "" : ", ") + p;
             sets += (sets.empty() ? "" : ", ") + q + " = " + p;
         }
-        rs.columns = cols;
+        rs.columns.clear();
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n) rs.columns += (rs.columns.empty() ? "" : ", ") + hd->col(n);
         rs.insertSql = "INSERT INTO " + table_of(r) + "(" + cols + ") VALUES(" + params + ")";
         rs.updateSql = "UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" +
                        std::to_string(r.lastField - r.firstField + 2);
@@ -600,6 +737,13 @@ std::string key_text(Handle& hd, RecState& rs) {
     return out;
 }
 
+// A lock of the handle; when the lock file fails, the reason is the error text.
+int take_lock(Handle& hd, char kind, const std::string& key) {
+    const int s = hd.locks->acquire(kind, key);
+    if (s != XIO_OK && !hd.locks->error().empty()) set_error(s, hd.path.string() + " is in use: " + hd.locks->error());
+    return s;
+}
+
 // ---- Keyed reads --------------------------------------------------------------------------
 
 enum class Op { Exact, Find, GE, GT, First, Last, Next, Prev };
@@ -623,7 +767,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     const std::vector<uint16_t>& of = unique ? *kf : orderStore;
     auto col_list = [&](const std::vector<uint16_t>& fields, const char* suffix) {
         std::string out;
-        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ", " : "") + quote(d.fields[fields[i]].def.name) + suffix;
+        for (size_t i = 0; i < fields.size(); ++i) out += (i ? ", " : "") + hd->col(fields[i]) + suffix;
         return out;
     };
     auto param_list = [](size_t n) {
@@ -672,7 +816,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             case Op::Exact:
             case Op::Find:
                 for (size_t i = 0; i < kf->size(); ++i)
-                    where += (i ? " AND " : "") + quote(d.fields[(*kf)[i]].def.name) + " = ?" + std::to_string(i + 1);
+                    where += (i ? " AND " : "") + hd->col((*kf)[i]) + " = ?" + std::to_string(i + 1);
                 break;
             case Op::GE: where = "(" + col_list(*kf, "") + ") >= (" + param_list(kf->size()) + ")"; break;
             case Op::GT: where = "(" + col_list(*kf, "") + ") > (" + param_list(kf->size()) + ")"; break;
@@ -716,7 +860,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         return hd->lastStatus = XIO_OK;
     }
     if (lock && !rs->locked.count(row)) {
-        int ls = hd->locks->acquire('R', lock_key(rec, row));
+        int ls = take_lock(*hd, 'R', lock_key(rec, row));
         if (ls != XIO_OK) {
             sqlite3_reset(st);
             return hd->lastStatus = ls;
@@ -745,6 +889,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
 // ---- Writes -------------------------------------------------------------------------------
 
 int begin_write(Handle& hd) {
+    if (hd.readOnly) return set_error(XIO_LOCKED, hd.path.string() + " is open read-only");
     // A read transaction is ended rather than raised to a write one: raising it would not wait
     // for another program's short write, and a handle without writes started commits each write.
     if (hd.conn->readTxn) end_read_txn(*hd.conn);
@@ -969,21 +1114,34 @@ int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
     if (!g_fileControl) return set_error(XIO_NO_FILE, "no company is open");
     const std::filesystem::path path = g_fileControl(abbr) / fe->name;
     std::error_code ec;
+    const bool readOnly = req.readOnly || g_readOnlyScopes > 0;
     if (!std::filesystem::exists(path, ec)) {
-        if (!req.create) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+        if (!req.create || readOnly) return set_error(XIO_NO_FILE, path.string() + " does not exist");
         if (int s = create_file(*d, fe->number, path); s != XIO_OK && s != XIO_LOCKED) return s;
     }
-    return open_path(path, abbr, true, handle);
+    return open_path(path, abbr, true, readOnly, handle);
 }
 
-int xio_open_file(const std::filesystem::path& path, uint16_t, uint16_t& handle) { return open_path(path, "", false, handle); }
+int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& handle) {
+    return open_path(path, "", false, mode == XIO_OPEN_READ_ONLY, handle);
+}
+
+xio_read_only_scope::xio_read_only_scope() { ++g_readOnlyScopes; }
+xio_read_only_scope::~xio_read_only_scope() { --g_readOnlyScopes; }
+
+bool xio_is_read_only(uint16_t h) {
+    Handle* hd = H(h);
+    return hd && hd->readOnly;
+}
 
 int xio_start_writes(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
     if (hd->writesStarted) return XIO_OK;
     if (!hd->dict->multiUser) {
-        if (int s = hd->locks->acquire('W', ""); s != XIO_OK && hd->locks->heldByOther('W', "", true)) return s;
+        // Held by another handle of this program is fine; by another program, or not to be had, is not.
+        if (int s = take_lock(*hd, 'W', ""); s != XIO_OK && (!hd->locks->error().empty() || hd->locks->heldByOther('W', "", true)))
+            return s;
     }
     hd->writesStarted = true;
     return XIO_OK;
@@ -1156,7 +1314,7 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     if (before < 0) {
         std::string cols, params;
         for (size_t i = 0; i < rs->def->primaryKey.size(); ++i) {
-            cols += (i ? ", " : "") + quote(d.fields[rs->def->primaryKey[i]].def.name);
+            cols += (i ? ", " : "") + hd->col(rs->def->primaryKey[i]);
             params += (i ? ", ?" : "?") + std::to_string(i + 1);
         }
         sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table + " WHERE (" + cols + ") < (" + params + ")");
@@ -1244,11 +1402,11 @@ int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
     const RecordDef& r = *hs.def;
     hold_reads(*hd);
     if (lock && !hs.locked) {
-        if (int s = hd->locks->acquire('H', std::to_string(header)); s != XIO_OK) return hd->lastStatus = s;
+        if (int s = take_lock(*hd, 'H', std::to_string(header)); s != XIO_OK) return hd->lastStatus = s;
         hs.locked = true;
     }
     std::string cols;
-    for (uint16_t n = r.firstField; n <= r.lastField; ++n) cols += (cols.empty() ? "" : ", ") + quote(d.fields[n].def.name);
+    for (uint16_t n = r.firstField; n <= r.lastField; ++n) cols += (cols.empty() ? "" : ", ") + hd->col(n);
     sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE id = 1");
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
     int rc = sqlite3_step(st);
@@ -1367,7 +1525,7 @@ int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock) {
         ns.locked = false;
     }
     if (lock && !ns.locked) {
-        if (int s = hd->locks->acquire('N', lk); s != XIO_OK) return s;
+        if (int s = take_lock(*hd, 'N', lk); s != XIO_OK) return s;
         ns.locked = true;
     }
     sqlite3_stmt* st = hd->stmt("SELECT text FROM dz_notes WHERE rec = ?1 AND keytext = ?2");

@@ -85,6 +85,7 @@ struct xio_ask_request {
     uint16_t flag = 0;      // caller's flag word (no effect on opening)
     uint16_t fileCode = 0;  // request code of the file-code registry; used when abbr is empty
     bool create = false;    // create the file (empty) when it does not exist
+    bool readOnly = false;  // open read-only (see xio_read_only_scope); never creates
 };
 
 // xio_get_def
@@ -173,8 +174,27 @@ std::string xio_error_text();
 // ---- Opening and closing ------------------------------------------------------------------
 // xio_ask_file: XIO_NO_FILE when missing (and not to be created), XIO_LOCKED when another
 // program is writing it or it is read-only, XIO_CORRUPT when it is not a data file of ours.
+//
+// Read-only opening (Examine Files, dump, the table listings: everything that must write
+// nothing): a handle opened read-only never changes its file. A file written under an older
+// version of the dictionary is not upgraded: a field it lacks reads as the field's default, and
+// a file that lacks a whole record type or header is refused (XIO_CORRUPT, with a message saying
+// that a conversion will upgrade it). Writes on a read-only handle answer XIO_LOCKED.
+// A handle is read-only when xio_ask_request::readOnly is set, when xio_open_file is given
+// XIO_OPEN_READ_ONLY, or when it is opened while an xio_read_only_scope lives.
+inline constexpr uint16_t XIO_OPEN_READ_WRITE = 1;
+inline constexpr uint16_t XIO_OPEN_READ_ONLY = 2;
 int xio_ask_file(const xio_ask_request& req, uint16_t& handle);
 int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& handle);
+// While one of these lives, every data file this program opens is opened read-only.
+class xio_read_only_scope {
+public:
+    xio_read_only_scope();
+    ~xio_read_only_scope();
+    xio_read_only_scope(const xio_read_only_scope&) = delete;
+    xio_read_only_scope& operator=(const xio_read_only_scope&) = delete;
+};
+bool xio_is_read_only(uint16_t h);
 int xio_start_writes(uint16_t h);
 int xio_end_writes(uint16_t h);  // commits
 int xio_commit(uint16_t h);      // makes every write since the last commit permanent
