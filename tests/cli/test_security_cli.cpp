@@ -1,0 +1,164 @@
+// Data files from someone else, through dodedoz-cli: a shared company whose files were crafted
+// to run SQL against another company's files, an older data file that a look must not upgrade,
+// a company folder whose name reads like a URI, and a table file that cannot be opened.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm";
+const std::string kNow = "2026-12-06 14:30:00";
+
+// Runs each statement on the SQLite file `file`; false (with the error) when one fails.
+::testing::AssertionResult Sql(const fs::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return ::testing::AssertionFailure() << "cannot open " << file;
+    }
+    for (const auto& s : statements) {
+        char* err = nullptr;
+        if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string why = err ? err : "?";
+            sqlite3_free(err);
+            sqlite3_close(db);
+            return ::testing::AssertionFailure() << s << ": " << why;
+        }
+    }
+    sqlite3_close(db);
+    return ::testing::AssertionSuccess();
+}
+
+// The first record table of a data file and its first column.
+std::pair<std::string, std::string> FirstColumn(const fs::path& file) {
+    std::pair<std::string, std::string> out;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type = 'table' AND name LIKE 'r%' ORDER BY name", -1, &st,
+                       nullptr);
+    if (st && sqlite3_step(st) == SQLITE_ROW) out.first = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+    sqlite3_finalize(st);
+    sqlite3_prepare_v2(db, ("PRAGMA table_info(" + out.first + ")").c_str(), -1, &st, nullptr);
+    if (st && sqlite3_step(st) == SQLITE_ROW) out.second = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return out;
+}
+
+const char* kVersionBack = "UPDATE dz_meta SET value = CAST(value AS INTEGER) - 1 WHERE name = 'dictionary'";
+
+class SecurityCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty());
+        for (const fs::path& co : {shared, priv}) {
+            const CliResult init = Cli({"company", "init", co.string()});
+            ASSERT_EQ(init.status, 0) << init.err;
+        }
+        fs::copy_file(kSamples / "demo-gl-master.txt", text);
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+    CliResult Look(const std::string& command, const fs::path& co, const std::string& textFile) {
+        return Cli({command, "--company", co.string(), "--report", (dir / "report.txt").string(), "--notes",
+                    (dir / "notes.txt").string(), textFile});
+    }
+
+    // A data file of the shared company whose upgrade, as it was once written, attached
+    // `victim` and wrote into it: an index name carrying statements after a ';'.
+    void Craft(const fs::path& file, const fs::path& victim) {
+        const auto [table, column] = FirstColumn(file);
+        ASSERT_FALSE(column.empty()) << file;
+        const std::string payload = "dzk_decoy;COMMIT;ATTACH '" + victim.string() +
+                                    "' AS e;CREATE TABLE e.stolen(x);DELETE FROM e.h1;BEGIN;--";
+        ASSERT_TRUE(Sql(file, {kVersionBack,
+                               "CREATE INDEX \"" + payload + "\" ON " + table + "(\"" + column + "\")",
+                               "CREATE INDEX dzk_decoy ON " + table + "(\"" + column + "\")"}));
+    }
+
+    ScratchFolder scratch;
+    fs::path dir = scratch.path(), shared = dir / "shared", priv = dir / "private", text = dir / "gl.txt";
+};
+
+TEST_F(SecurityCli, CraftedIndexNamesRunNothingAgainstAnotherCompany) {
+    // The private company has accounts to lose.
+    // (1: the demo has lines that are rejected; 2 would be a failure.)
+    ASSERT_EQ(Look("convert", priv, text.string()).status, 1);
+    const fs::path victimGl = priv / "MASTER.GLM", victimXvm = priv / "MASTER.XVM";
+    Craft(shared / "MASTER.GLM", victimGl);
+    Craft(shared / "MASTER.XVM", victimXvm);
+    const std::string gl = Slurp(victimGl), xvm = Slurp(victimXvm);
+    const std::string sharedGl = Slurp(shared / "MASTER.GLM"), sharedXvm = Slurp(shared / "MASTER.XVM");
+    ASSERT_FALSE(gl.empty());
+
+    fs::copy_file(kSamples / "demo-gl-master.txt", dir / "gl2.txt");
+    Look("examine", shared, (dir / "gl2.txt").string());
+    Cli({"dump", "--company", shared.string(), "GLM"});
+    Cli({"dump", "--company", shared.string(), "XVM"});
+    Cli({"tables", "list", "--company", shared.string()});
+    // The looks changed nothing, in either company.
+    EXPECT_TRUE(Slurp(shared / "MASTER.GLM") == sharedGl);
+    EXPECT_TRUE(Slurp(shared / "MASTER.XVM") == sharedXvm);
+    EXPECT_TRUE(Slurp(victimGl) == gl);
+    EXPECT_TRUE(Slurp(victimXvm) == xvm);
+
+    // A conversion upgrades the shared file, harmlessly.
+    const CliResult conv = Look("convert", shared, (dir / "gl2.txt").string());
+    EXPECT_EQ(conv.status, 1) << conv.err;
+    EXPECT_TRUE(Slurp(victimGl) == gl);
+    EXPECT_TRUE(Slurp(victimXvm) == xvm);
+    const CliResult dump = Cli({"dump", "--company", shared.string(), "GLM"});
+    EXPECT_EQ(dump.status, 0) << dump.err;
+    EXPECT_NE(dump.out.find("R1 "), std::string::npos);
+}
+
+TEST_F(SecurityCli, ExamineAndDumpReadAnOlderFileWithoutUpgradingIt) {
+    const fs::path gl = shared / "MASTER.GLM";
+    const std::string current = Slurp(gl);
+    ASSERT_TRUE(Sql(gl, {kVersionBack}));
+    const std::string older = Slurp(gl);
+
+    const CliResult examined = Look("examine", shared, text.string());
+    EXPECT_EQ(examined.status, 1) << examined.err;  // the demo's rejected lines
+    const std::string reportOlder = Slurp(dir / "report.txt");
+    const CliResult dumped = Cli({"dump", "--company", shared.string(), "GLM"});
+    EXPECT_EQ(dumped.status, 0) << dumped.err;
+    EXPECT_TRUE(Slurp(gl) == older);  // byte for byte: not upgraded, not written
+
+    // The same file at the current version gives the same report and dump.
+    Spit(gl, current);
+    EXPECT_EQ(Look("examine", shared, text.string()).status, 1);
+    EXPECT_TRUE(Slurp(dir / "report.txt") == reportOlder);
+    EXPECT_EQ(Cli({"dump", "--company", shared.string(), "GLM"}).out, dumped.out);
+    EXPECT_FALSE(reportOlder.empty());
+}
+
+TEST_F(SecurityCli, ACompanyFolderNamedLikeAUriIsAFolder) {
+    // Relative to the working folder, which RunCli does not change: run through the shell in dir.
+    const std::string cmd = "cd " + ShellWord(dir.string()) + " && " + ShellWord(DZ_CLI_BIN) +
+                            " company init file:co >/dev/null 2>" + ShellWord((dir / "err.txt").string());
+    const int rc = std::system(cmd.c_str());
+    EXPECT_EQ(rc, 0) << Slurp(dir / "err.txt");
+    EXPECT_TRUE(fs::exists(dir / "file:co" / "MASTER.GLM"));
+    EXPECT_FALSE(fs::exists(dir / "co"));
+}
+
+TEST_F(SecurityCli, TablesListSaysWhyTheTableFileCannotBeOpened) {
+    Spit(shared / "MASTER.XVM", "not a data file at all");
+    const CliResult r = Cli({"tables", "list", "--company", shared.string()});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("MASTER.XVM cannot be opened"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("is either an old version or corrupt"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("JCM"), std::string::npos) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,289 @@
+// Data files from someone else: SQL hidden in a file's schema, triggers and views of the file,
+// older files opened read-only, lock folders planted by others, names SQLite could take for URIs.
+#include "support.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dz::test {
+namespace {
+
+using Security = DataFileTest;
+
+std::string bytes_of(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs statements on a closed data file with SQLite itself, as someone crafting it would.
+void craft(const std::filesystem::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    for (const auto& s : statements) {
+        char* err = nullptr;
+        EXPECT_EQ(sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err), SQLITE_OK) << s << ": " << (err ? err : "");
+        sqlite3_free(err);
+    }
+    sqlite3_close(db);
+}
+
+int count_of(const std::filesystem::path& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt* st = nullptr;
+    int n = -1;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW)
+        n = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return n;
+}
+
+const char* kVersionBack = "UPDATE dz_meta SET value = CAST(value AS INTEGER) - 1 WHERE name = 'dictionary'";
+
+// A copy of the test dictionary at version 2, `edit` applied to its text.
+std::filesystem::path dictionary_v2(const std::function<void(std::string&)>& edit) {
+    auto folder = make_temp_dir();
+    std::ifstream in(std::filesystem::path(DZ_TEST_DATA_DIR) / "datafile" / "dictionary" / "tst.toml");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    text.replace(text.find("version = 1"), 11, "version = 2");
+    edit(text);
+    std::ofstream(folder / "tst.toml") << text;
+    return folder;
+}
+
+void load_test_dictionary() {
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(std::filesystem::path(DZ_TEST_DATA_DIR) / "datafile" / "dictionary", err)) << err;
+}
+
+TEST_F(Security, IndexNamesReadFromAFileAreNeverRunAsSql) {
+    // Another company's file, with a customer to lose.
+    auto other = make_temp_dir();
+    ASSERT_EQ(xio_create_file("TST", 1, other / "MASTER.TST"), XIO_OK);
+    {
+        uint16_t h = 0;
+        ASSERT_EQ(xio_open_file(other / "MASTER.TST", XIO_OPEN_READ_WRITE, h), XIO_OK);
+        opened.push_back(h);
+        ASSERT_EQ(addCustomer(h, "SECRET", "S1", "Private"), XIO_OK);
+        close(h);
+    }
+    const std::string otherBytes = bytes_of(other / "MASTER.TST");
+    // This company's file: one version behind, an index whose name carries statements.
+    close(open());
+    const std::string payload = "dzk_decoy;COMMIT;ATTACH '" + (other / "MASTER.TST").string() +
+                                "' AS e;INSERT INTO r1 SELECT * FROM e.r1;DELETE FROM e.r1;BEGIN;CREATE INDEX dzk_decoy ON r1(NAME);--";
+    craft(dir / "MASTER.TST", {kVersionBack, "CREATE INDEX \"" + payload + "\" ON r1(NAME)",
+                               "CREATE INDEX dzk_decoy ON r1(NAME)"});
+    const std::string crafted = bytes_of(dir / "MASTER.TST");
+
+    {  // A look changes neither file.
+        xio_read_only_scope readOnly;
+        uint16_t h = open(false);
+        ASSERT_NE(h, 0);
+        EXPECT_TRUE(xio_is_read_only(h));
+        EXPECT_EQ(walk(h, 0), "");
+        close(h);
+    }
+    EXPECT_TRUE(bytes_of(dir / "MASTER.TST") == crafted);
+    EXPECT_TRUE(bytes_of(other / "MASTER.TST") == otherBytes);
+
+    // Opened to be written, the file is upgraded; the other company's file is not touched.
+    uint16_t h = open(false);
+    ASSERT_NE(h, 0);
+    EXPECT_FALSE(xio_is_read_only(h));
+    EXPECT_EQ(walk(h, 0), "");
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    EXPECT_EQ(addCustomer(h, "C1", "A2"), XIO_DUPLICATE);  // the file's own indexes were rebuilt
+    close(h);
+    EXPECT_TRUE(bytes_of(other / "MASTER.TST") == otherBytes);
+    EXPECT_EQ(count_of(dir / "MASTER.TST", "SELECT count(*) FROM sqlite_master WHERE name = 'dzk_r1_0'"), 1);
+    std::filesystem::remove(xio::lock_file_path(other / "MASTER.TST"));
+    std::filesystem::remove_all(other);
+}
+
+TEST_F(Security, TriggersAndViewsOfAFileDoNotRun) {
+    uint16_t h = open();
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "C1");
+    ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    close(h);
+    craft(dir / "MASTER.TST", {"CREATE TRIGGER wipe AFTER INSERT ON r1 BEGIN DELETE FROM r2; END",
+                               "CREATE VIEW shadow AS SELECT * FROM r2"});
+    h = open(false);
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    close(h);
+    EXPECT_EQ(count_of(dir / "MASTER.TST", "SELECT count(*) FROM r2"), 1);  // the trigger did not fire
+
+    // A record table replaced by a view is not read through it.
+    craft(dir / "MASTER.TST", {"ALTER TABLE r1 RENAME TO r1x", "CREATE VIEW r1 AS SELECT * FROM r1x"});
+    h = open(false);
+    ASSERT_NE(h, 0);
+    EXPECT_NE(xio_rd_first(h, 1, 0, 0), XIO_OK);
+}
+
+TEST_F(Security, AnOlderFileOpenedReadOnlyIsReadThroughTheDefaultsAndNotUpgraded) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "First"), XIO_OK);
+    close(h);
+    const std::string before = bytes_of(dir / "MASTER.TST");
+    // Version 2 adds a text and a number field, and a key over the number.
+    auto v2 = dictionary_v2([](std::string& text) {
+        text.insert(text.find("  { name = \"MEMO\""), "  { name = \"EXTRA\", type = 0, length = 5, default = \"dflt\" },\n"
+                                                      "  { name = \"NUMX\", type = 1, length = 4, default = 7 },\n");
+        text += "\n[[key]]\nnumber = 4\nrecord = 1\nname = \"By number\"\nfields = [\"NUMX\"]\nunique = false\n";
+    });
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(v2, err)) << err;
+    {
+        xio_read_only_scope readOnly;
+        h = open(false);
+        ASSERT_NE(h, 0);
+        put(h, 1, "CODE", "C1");
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+        EXPECT_EQ(get(h, 1, "NAME"), "First");
+        EXPECT_EQ(get(h, 1, "EXTRA"), "dflt");
+        EXPECT_EQ(getNum(h, 1, "NUMX"), 7);
+        EXPECT_EQ(walk(h, 4), "C1,C2");  // a key over a field the file lacks walks too
+        EXPECT_EQ(walk(h, 0, "NAME"), "First,Second");
+        // Nothing is written through a read-only handle.
+        EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_LOCKED);
+        EXPECT_NE(xio_error_text().find("read-only"), std::string::npos);
+        close(h);
+    }
+    EXPECT_TRUE(bytes_of(dir / "MASTER.TST") == before);
+    // Opened to be written, it is brought up to date.
+    h = open(false);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "EXTRA"), "dflt");
+    close(h);
+    EXPECT_TRUE(bytes_of(dir / "MASTER.TST") != before);
+    load_test_dictionary();
+    std::filesystem::remove_all(v2);
+}
+
+TEST_F(Security, AnOlderFileLackingARecordTypeIsRefusedByALookWithAReason) {
+    close(open());
+    const std::string before = bytes_of(dir / "MASTER.TST");
+    auto v2 = dictionary_v2([](std::string& text) {
+        text += "\n[[record]]\nnumber = 3\nname = \"Added\"\nkey = [\"ADDK\"]\n"
+                "fields = [{ name = \"ADDK\", description = \"Added key\", type = 0, length = 4 }]\n";
+    });
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(v2, err)) << err;
+    {
+        xio_read_only_scope readOnly;
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        EXPECT_EQ(xio_ask_file(req, h), XIO_CORRUPT);
+        EXPECT_NE(xio_error_text().find("a conversion will upgrade it"), std::string::npos) << xio_error_text();
+        // Nor is a missing file made.
+        req.fileNo = 6;
+        req.create = true;
+        EXPECT_EQ(xio_ask_file(req, h), XIO_NO_FILE);
+        EXPECT_FALSE(std::filesystem::exists(dir / "HISTORY.TST"));
+    }
+    EXPECT_TRUE(bytes_of(dir / "MASTER.TST") == before);
+    load_test_dictionary();
+    std::filesystem::remove_all(v2);
+}
+
+// Sets environment variables for one test and puts them back.
+class EnvGuard {
+public:
+    void set(const char* name, const std::string& value) {
+        if (!saved_.count(name)) {
+            const char* old = std::getenv(name);
+            saved_[name] = old ? std::optional<std::string>(old) : std::nullopt;
+        }
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() {
+        for (const auto& [name, value] : saved_) {
+            if (value) ::setenv(name.c_str(), value->c_str(), 1);
+            else ::unsetenv(name.c_str());
+        }
+    }
+
+private:
+    std::map<std::string, std::optional<std::string>> saved_;
+};
+
+TEST_F(Security, ALockFolderSomeoneElsePlantedIsNotUsedAndLocksFailClosed) {
+    close(open());
+    auto tmp = make_temp_dir();
+    const auto own = tmp / ("dodedoz-locks-" + std::to_string(::geteuid()));
+    {
+        EnvGuard env;
+        env.set("TMPDIR", tmp.string());
+        // A link to a folder: not used; the user's own folder is.
+        std::filesystem::create_directory(tmp / "target");
+        std::filesystem::create_directory_symlink(tmp / "target", tmp / "link");
+        env.set("DODEDOZ_LOCK_DIR", (tmp / "link").string());
+        EXPECT_EQ(xio::lock_folder(), own);
+        // A folder anyone may write in without the sticky bit: not used either.
+        std::filesystem::create_directory(tmp / "open");
+        ::chmod((tmp / "open").c_str(), 0777);
+        env.set("DODEDOZ_LOCK_DIR", (tmp / "open").string());
+        EXPECT_EQ(xio::lock_folder(), own);
+        uint16_t h = open(false);
+        ASSERT_NE(h, 0);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        close(h);
+        EXPECT_TRUE(std::filesystem::is_empty(tmp / "target"));
+        EXPECT_TRUE(std::filesystem::exists(xio::lock_file_path(dir / "MASTER.TST")));
+        EXPECT_EQ(xio::lock_file_path(dir / "MASTER.TST").parent_path(), own);
+
+        // No usable folder at all: the file is in use, and the message names the lock file.
+        std::filesystem::remove_all(own);
+        std::ofstream(own) << "not a folder";
+        uint16_t h2 = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        EXPECT_EQ(xio_ask_file(req, h2), XIO_LOCKED);
+        EXPECT_NE(xio_error_text().find(".locks"), std::string::npos) << xio_error_text();
+
+        // A lock file that cannot be opened: in use too, never opened without exclusion.
+        env.set("DODEDOZ_LOCK_DIR", (tmp / "target").string());
+        std::filesystem::create_directory(xio::lock_file_path(dir / "MASTER.TST"));
+        EXPECT_EQ(xio_ask_file(req, h2), XIO_LOCKED);
+        EXPECT_NE(xio_error_text().find(xio::lock_file_path(dir / "MASTER.TST").string()), std::string::npos)
+            << xio_error_text();
+    }
+    std::filesystem::remove_all(tmp);
+}
+
+TEST_F(Security, AFolderNamedLikeAUriIsAFolder) {
+    char cwd[4096];
+    ASSERT_NE(::getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(::chdir(dir.c_str()), 0);
+    std::filesystem::create_directory("file:co");
+    const int made = xio_create_file("TST", 1, "file:co/MASTER.TST");
+    const std::string why = xio_error_text();
+    uint16_t h = 0;
+    const int opened_ = xio_open_file("file:co/MASTER.TST", XIO_OPEN_READ_WRITE, h);
+    if (h) opened.push_back(h);
+    const bool inPlace = std::filesystem::exists(dir / "file:co" / "MASTER.TST");
+    const bool elsewhere = std::filesystem::exists(dir / "co");
+    ASSERT_EQ(::chdir(cwd), 0);
+    EXPECT_EQ(made, XIO_OK) << why;
+    EXPECT_EQ(opened_, XIO_OK);
+    EXPECT_TRUE(inPlace);
+    EXPECT_FALSE(elsewhere);
+    if (h) close(h);
+    std::filesystem::remove(xio::lock_file_path(dir / "file:co" / "MASTER.TST"));
+}
+
+}  // namespace
+}  // namespace dz::test
