@@ -9,7 +9,8 @@
 //       'file_no'    file number
 //       'dictionary' version of the dictionary the schema was last brought up to; a file whose
 //                    version is newer than the loaded dictionary is refused as "old version or
-//                    corrupt"; an older one is brought up to date when it is opened
+//                    corrupt"; an older one is brought up to date when it is opened to be
+//                    written (a read-only open reads it as it is, see xio.h)
 //   r<N>  one table per record type N; one column per field, named after the field; the rowid
 //         identifies a record for locks and cursors
 //   h<N>  one table per header N, holding the single row id = 1, columns as for records
@@ -26,7 +27,8 @@
 //   date (3)               INTEGER yyyymmdd, 0 blank (day 0 with a month is allowed)
 //   time (4)               INTEGER hhmmss
 //
-// Indexes (all named "dzk_..."; dropped and rebuilt when the dictionary version changes):
+// Indexes (all named "dzk_..."; dropped and rebuilt when the dictionary version changes; only
+// names of exactly these forms are dropped, never SQL built from other names found in a file):
 //   dzk_r<N>_0   UNIQUE on the primary key of record type N
 //   dzk_<K>      file key K: UNIQUE on its fields; a non-unique key is a plain index over its
 //                fields followed by the primary key's; a unique key that allows blanks gets a
