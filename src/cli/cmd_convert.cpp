@@ -164,6 +164,7 @@ bool OpenCompany(const std::string& folder, const char* name) {
 std::string FindTableGroup(const std::string& wanted) {
     xio_ask_request request;
     request.abbr = "XVM";
+    request.readOnly = true;  // only looked up, before the run: Examine must write nothing
     std::uint16_t h = 0;
     if (xio_ask_file(request, h) != XIO_OK || h == 0) return {};
     auto upper = [](std::string s) {
