@@ -15,8 +15,6 @@ inline const std::string EmptyString;
 inline const std::string ReplacementNotSet{dz::xvl::xvlRCString::NotSet};
 // The group name given to template dependencies that the AP conversion declares.
 inline const std::string EndGroup = "__END_GROUP";
-// The cash-management module's code.
-inline const std::string ModuleCodeCM = "CM";
 // Written into three text fields of each cash-management transaction the AP conversion creates.
 inline const std::string DoesNotApply = "Does Not Apply";
 

@@ -2,8 +2,8 @@
 // invoice options.
 #include "app/driver.h"
 
+#include "app/converter_factory.h"
 #include "app/stored_options.h"
-#include "convert/factory.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
@@ -77,7 +77,7 @@ void SetConverterFactory(ConverterFactory factory) { g_factory = std::move(facto
 
 std::unique_ptr<dz::convert::xvConvert> MakeConverter(std::uint16_t code) {
     if (g_factory) return g_factory(code);
-    return dz::convert::CreateConverter(code);
+    return CreateConverter(code);
 }
 
 void SetRunObserver(RunObserver* observer) { g_observer = observer; }

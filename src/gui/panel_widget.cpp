@@ -1,9 +1,10 @@
 #include "gui/panel_widget.h"
 
+#include "gui/cell_font.h"
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
@@ -42,11 +43,12 @@ QString PanelWidget::mnemonic(const std::string& label) {
 }
 
 PanelWidget::PanelWidget(dz::ui::Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel) {
-    font_ = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font_ = fixedFont();
+    const int width = fitToCells(font_);
     setFont(font_);
     QFontMetrics fm(font_);
     // Rows leave room for an edit box or a button around the text.
-    cell_ = QSize(fm.horizontalAdvance(QLatin1Char('M')), fm.height() + 10);
+    cell_ = QSize(width, fm.height() + 10);
     setFocusPolicy(Qt::StrongFocus);
     setAutoFillBackground(true);
     build();

@@ -5,7 +5,6 @@
 #include <QDialogButtonBox>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QFontDatabase>
 #include <QHeaderView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -23,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "gui/cell_font.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/report_viewer.h"
@@ -371,7 +371,7 @@ int QtUi::list_records(const RecordList& list) {
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->verticalHeader()->hide();
     table->horizontalHeader()->setStretchLastSection(true);
-    table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    table->setFont(fixedFont());
     if (!list.rows.empty()) {
         int start = std::clamp(list.start, 0, static_cast<int>(list.rows.size()) - 1);
         table->selectRow(start);

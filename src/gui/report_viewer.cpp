@@ -1,6 +1,7 @@
 #include "gui/report_viewer.h"
 
-#include <QFontDatabase>
+#include "gui/cell_font.h"
+
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -17,7 +18,7 @@ QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_c
 ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent)
     : QWidget(parent), report_(report), text_(new QPlainTextEdit(this)) {
     setWindowTitle(qs(report.title));
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font = fixedFont();
     text_->setFont(font);
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -58,7 +59,7 @@ bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {
     QPainter p;
     if (!p.begin(&printer)) return false;
     const QRect page = p.viewport();
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    QFont font = fixedFont();
     // Size the font so that `width` characters span the page.
     font.setPixelSize(100);
     p.setFont(font);

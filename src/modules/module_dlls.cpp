@@ -2,8 +2,6 @@
 
 #include <array>
 
-#include "app/constants.h"
-
 namespace dz::modules {
 
 namespace {
@@ -37,7 +35,7 @@ modlibs::EntryFn ModuleDll::Bind(uint16_t slot, const char* name) {
 }
 
 ModuleDll& CMModule() {
-    static ModuleDll m(app::ModuleCodeCM, "8.0.12", 0x0002, 0);
+    static ModuleDll m(ModuleCodeCM, "8.0.12", 0x0002, 0);
     return m;
 }
 ModuleDll& APModule() {

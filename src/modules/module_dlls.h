@@ -11,6 +11,10 @@
 
 namespace dz::modules {
 
+// The cash-management module's code. The AP conversion names it too, when it writes the
+// cash-management transactions of its payments.
+inline const std::string ModuleCodeCM = "CM";
+
 // One module library: how it is loaded and released and, for modules with entries, its table of
 // resolved entry addresses (slots start null and fill on first use).
 class ModuleDll {

@@ -1,6 +1,7 @@
 #include "app/constants.h"
 #include "app/xv_app.h"
 #include "convert/texts.h"
+#include "modules/module_dlls.h"
 #include "platform/suite/company.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/screen_file.h"
@@ -210,7 +211,7 @@ TEST(SharedConstants, HoldTheirValues) {
     EXPECT_EQ(EmptyString, std::string());
     EXPECT_EQ(ReplacementNotSet, "!#REPLACEMENT_NOT_SET#!");
     EXPECT_EQ(EndGroup, "__END_GROUP");
-    EXPECT_EQ(ModuleCodeCM, "CM");
+    EXPECT_EQ(dz::modules::ModuleCodeCM, "CM");
     EXPECT_EQ(DoesNotApply, "Does Not Apply");
 }
 

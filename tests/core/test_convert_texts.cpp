@@ -1,6 +1,6 @@
 // Reject-file names, record-ID helpers, reason codes, long-text line ends, string helpers.
+#include "app/converter_factory.h"
 #include "convert/converter.h"
-#include "convert/factory.h"
 #include "convert/texts.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/xd.h"
@@ -45,7 +45,7 @@ TEST(RecordIdTest, StripRecordIdKeepsTheKeyPart) {
 }
 
 TEST(ReasonCodeTest, ImportErrorsMapToTheirCodes) {
-    CConvertWrapper any(101);
+    app::CConvertWrapper any(101);
     auto code = [&](int error) {
         std::string reason = "R";
         any->AppendReasonCode(reason, error);
@@ -152,7 +152,7 @@ TEST_F(TimeStampTest, StampGoesAfterTheFirstLine) {
     const std::string stamp = BuildTimeStampLine("xvglm.tpl");
     const std::string crlf = texts.str("a.txt");
     WriteFile(crlf, "#,GLM,xvglm\r\n1,A\r\n");
-    CConvertWrapper any(101);
+    app::CConvertWrapper any(101);
     EXPECT_TRUE(any->TimeStampTextFile(crlf, nullptr, "xvglm.tpl"));
     EXPECT_EQ(ReadFile(crlf), "#,GLM,xvglm\r\n" + stamp + "1,A\r\n");
 

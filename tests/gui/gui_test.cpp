@@ -8,6 +8,7 @@
 #include <QPrinter>
 #include <QTableWidget>
 #include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -20,11 +21,15 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <memory>
+#include <utility>
 
 #include "app/xv_app.h"
 #include "convert/progress.h"
+#include "gui/cell_font.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
@@ -71,6 +76,24 @@ QStringList actionTexts(QMenu* m) {
     const auto actions = m->actions();
     for (QAction* a : actions) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
     return out;
+}
+
+// The widest and narrowest advance of the printable ASCII characters; equal in a font that
+// can fill character cells.
+std::pair<qreal, qreal> advanceRange(const QFont& font) {
+    const QFontMetricsF fm(font);
+    qreal lo = fm.horizontalAdvance(QLatin1Char(' '));
+    qreal hi = lo;
+    for (int c = 0x21; c <= 0x7E; ++c) {
+        lo = std::min(lo, fm.horizontalAdvance(QChar(c)));
+        hi = std::max(hi, fm.horizontalAdvance(QChar(c)));
+    }
+    return {lo, hi};
+}
+
+bool evenAdvances(const QFont& font) {
+    auto [lo, hi] = advanceRange(font);
+    return lo > 0 && lo == hi;
 }
 
 const char kFormScreen[] = R"(
@@ -180,6 +203,59 @@ private slots:
         app.ExitInstance();
     }
 
+    void cellFontHasEvenAdvances() {
+        // Whatever "monospace" resolves to here, the font chosen fills cells.
+        QVERIFY2(evenAdvances(dz::gui::fixedFont()), qPrintable(QFontInfo(dz::gui::fixedFont()).family()));
+        // A proportional font is replaced by a monospace family at its size.
+        QFont proportional(QStringLiteral("DejaVu Sans"));
+        proportional.setPointSize(11);
+        if (evenAdvances(proportional)) QSKIP("no proportional font installed");
+        const QFont even = dz::gui::evenFontFrom(proportional);
+        QVERIFY2(evenAdvances(even), qPrintable(QFontInfo(even).family()));
+        QCOMPARE(even.pointSize(), 11);
+        QVERIFY(dz::gui::monospaceFamilies().contains(even.family()));
+        QVERIFY(dz::gui::hasEvenAdvances(even));
+        QVERIFY(!dz::gui::hasEvenAdvances(proportional));
+        // Cells of whole pixels: a fitted font spans n cells with n characters.
+        QFont fitted = even;
+        const int cell = dz::gui::fitToCells(fitted);
+        QVERIFY(cell >= std::ceil(advanceRange(even).first));
+        QCOMPARE(QFontMetricsF(fitted).horizontalAdvance(QStringLiteral("0123456789")), qreal(10 * cell));
+    }
+
+    // A step that fails leaves its panels open and its front end goes (a failed check returns
+    // from the test, destroying its QtUi); closing them afterwards must not crash.
+    void panelsLeftOpenByAFailedStepClose() {
+        QTemporaryDir dir;
+        {
+            std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
+        }
+        dz::ui::set_screens_folder(dir.path().toStdString());
+        int file = dz::ui::xw_open_screen_file("TEST");
+        QVERIFY(file != dz::ui::kNoScreenFile);
+        int gone = 0;
+        {
+            QtUi ui;
+            dz::ui::set_current(&ui);
+            gone = dz::ui::xw_show_panel(file, "TEST", "FORM", {}, nullptr);
+            QVERIFY(gone != 0);
+            QVERIFY(ui.panelWidget(gone));
+        }
+        QVERIFY(dz::ui::xw_find_panel(gone));
+        dz::ui::reset_panels();
+        QVERIFY(!dz::ui::xw_find_panel(gone));
+
+        // With the front end still there, resetting removes the panel's window too.
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        int open = dz::ui::xw_show_panel(file, "TEST", "FORM", {}, nullptr);
+        QVERIFY(ui.panelWidget(open));
+        dz::ui::reset_panels();
+        QVERIFY(!ui.panelWidget(open));
+        QCoreApplication::processEvents();
+        dz::ui::xw_cls_screen_file(file);
+    }
+
     void panelDrawnFromItsDescription() {
         QTemporaryDir dir;
         {
@@ -199,8 +275,11 @@ private slots:
         QVERIFY(h != 0);
         PanelWidget* pw = ui.panelWidget(h);
         QVERIFY(pw);
-        QVERIFY(QFontInfo(pw->font()).fixedPitch());
+        QVERIFY2(evenAdvances(pw->font()), qPrintable(QFontInfo(pw->font()).family()));
         QCOMPARE(pw->windowTitle(), QStringLiteral("Vendor"));
+        // A run of characters spans exactly its cells, however wide the font's own advance.
+        QCOMPARE(QFontMetricsF(pw->font()).horizontalAdvance(QString(40, QLatin1Char('x'))),
+                 qreal(40 * pw->cellSize().width()));
         // Texts in their cells.
         QCOMPARE(pw->rowText(2).indexOf("Name:"), 2);
         QCOMPARE(pw->rowText(7).indexOf("end"), 29);
@@ -493,7 +572,7 @@ private slots:
         QVERIFY(dz::ui::zqfdlgFileChooseMany(request, chosen) != 0);
         QVERIFY(chosen.empty());
 
-        // A report to the screen: an MDI child in a fixed-pitch font, page breaks as blank lines.
+        // A report to the screen: an MDI child in a monospace font, page breaks as blank lines.
         dz::ui::ReportDocument report{"Conversion Report", 132, {"Page 1", "line", "\fPage 2"}};
         QVERIFY(ui.show_report(report));
         auto subs = ui.mainWindow()->mdiArea()->subWindowList();
@@ -502,7 +581,7 @@ private slots:
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
         QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
-        QVERIFY(QFontInfo(viewer->text()->font()).fixedPitch());
+        QVERIFY(evenAdvances(viewer->text()->font()));
         // Sized for its 132 columns as far as the main window allows, not to its buttons.
         QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
     }

@@ -17,6 +17,10 @@ bool is_question(int kind) {
            kind == kThreeWay;
 }
 
+Ui::~Ui() {
+    if (g_current == this) g_current = &g_silent;
+}
+
 FileChoice Ui::choose_files(const FileChooser&) { return FileChoice{}; }
 
 PanelMessage Ui::read_panel(Panel& panel) { return panel.escape_message(); }

@@ -101,7 +101,10 @@ struct MainWindowDef {
 
 class Ui {
 public:
-    virtual ~Ui() = default;
+    // A front end that goes while installed uninstalls itself: panels still open (a step that
+    // failed half-way leaves them so) are then closed through the silent default, never
+    // through a front end that is gone.
+    virtual ~Ui();
 
     // A message box of kind `kind` (see MessageKind). Returns an Answer code. Kinds 101-103
     // return kOk.
@@ -146,7 +149,7 @@ public:
 // The interface in force. Never null: until a front end installs its own, a silent one that
 // answers OK/yes/go on and records nothing.
 Ui& current();
-// Installs `ui` (not owned; must outlive its use). nullptr restores the silent default.
+// Installs `ui` (not owned). nullptr restores the silent default, as destroying `ui` does.
 void set_current(Ui* ui);
 
 // ---- The calls the program makes ------------------------------------------------------------

@@ -172,6 +172,41 @@ TEST_F(PanelService, StopRequestedWhileRunningArrivesAtTheNthDispatch) {
     EXPECT_EQ(seen.back(), (PanelMessage{kMsgEscape, 0, 0}));
 }
 
+// A step that fails half-way leaves its panels open while its front end goes; closing them
+// afterwards must not reach the front end that went.
+TEST_F(PanelService, PanelsOutlivingTheirFrontEndCloseWithoutIt) {
+    std::vector<int> closed;
+    const void* gone = nullptr;
+    int hub = 0;
+    int child = 0;
+    {
+        struct Recording : ScriptedUi {
+            std::vector<int>* closed = nullptr;
+            void panel_closed(Panel& p) override { closed->push_back(p.handle()); }
+        } front;
+        front.closed = &closed;
+        set_current(&front);
+        gone = &front;
+        hub = xw_show_panel(screen, "EXAMINE", "HUB", {}, nullptr);
+        child = xw_show_child_panel(hub, screen, "EXAMINE", "CHILD", {}, nullptr);
+        int shut = xw_open_window("Closed while it lived", 3, 10, {}, nullptr);
+        xw_close_panel(shut);
+        ASSERT_EQ(closed, (std::vector<int>{shut}));
+    }
+    EXPECT_NE(static_cast<const void*>(&current()), gone);
+    ASSERT_NE(xw_find_panel(child), nullptr);
+    reset_panels();
+    EXPECT_EQ(xw_find_panel(hub), nullptr);
+    EXPECT_EQ(xw_find_panel(child), nullptr);
+    EXPECT_EQ(closed.size(), 1u);
+    // Uninstalling follows only the front end in force.
+    {
+        ScriptedUi other;
+        set_current(&person);
+    }
+    EXPECT_EQ(&current(), &person);
+}
+
 TEST_F(PanelService, AChildPanelClosesWithItsParent) {
     int hub = xw_show_panel(screen, "EXAMINE", "HUB", {}, nullptr);
     int child = xw_show_child_panel(hub, screen, "EXAMINE", "CHILD", {}, nullptr);

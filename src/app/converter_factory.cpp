@@ -1,14 +1,14 @@
-#include "convert/factory.h"
+#include "app/converter_factory.h"
 
-#include "convert/pending_converters.h"
+#include "app/pending_converters.h"
 #include "platform/ui/ui.h"
 
 #include <new>
 
-namespace dz::convert {
+namespace dz::app {
 
-std::unique_ptr<xvConvert> CreateConverter(uint16_t code) {
-    std::unique_ptr<xvConvert> converter;
+std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
+    std::unique_ptr<convert::xvConvert> converter;
     try {
         switch (code) {
         case 101: converter = std::make_unique<xvGLM>(); break;
@@ -38,4 +38,4 @@ std::unique_ptr<xvConvert> CreateConverter(uint16_t code) {
     return converter;
 }
 
-}  // namespace dz::convert
+}  // namespace dz::app

@@ -1,8 +1,11 @@
-#include "convert/pending_converters.h"
+#include "app/pending_converters.h"
 
 #include "platform/ui/ui.h"
 
-namespace dz::convert {
+namespace dz::app {
+
+using namespace dz::convert;
+
 namespace {
 void NotYetImplemented() { ui::current().message(101, "This conversion type is not yet implemented"); }
 }  // namespace
@@ -38,4 +41,4 @@ void xvPMH::PrefillTables(OpenFilesList& list, const TextFileEntry& entry, Conve
     xvPMT::PrefillTables(list, entry, progress, task, prefillContext);
 }
 
-}  // namespace dz::convert
+}  // namespace dz::app

@@ -1,6 +1,6 @@
 // The converter factory: one class per conversion type code.
-#include "convert/factory.h"
-#include "convert/pending_converters.h"
+#include "app/converter_factory.h"
+#include "app/pending_converters.h"
 #include "platform/ui/framework.h"
 
 #include "test_convert_support.h"
@@ -11,6 +11,7 @@ namespace dz::convert {
 namespace {
 
 using namespace dz::convert::testing;
+using namespace dz::app;
 
 template <typename T>
 bool Is(const xvConvert* c) {
