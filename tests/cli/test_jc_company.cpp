@@ -3,6 +3,7 @@
 #include "cli_support.h"
 
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -54,6 +55,22 @@ TEST_F(JcCompany, ANewJcMasterHoldsTheDemoJcSettings) {
     r = cli("dump --company " + dir.string() + " TXM");
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_EQ(r.out, "");  // no header, no records
+}
+
+TEST_F(JcCompany, SetupRecordsLoadIntoTheJcAndTaxFilesAndDumpBack) {
+    const fs::path dir = Init("seeded", "");
+    CliResult r = cli("load --company " + dir.string() + " " + (kJcGolden / "seed.txt").string());
+    ASSERT_EQ(r.status, 0) << r.out;
+    std::string all;
+    for (auto [file, number] : {std::pair{"JCM", ""}, {"TXM", ""}, {"JCT", "7"}}) {
+        r = cli("dump --company " + dir.string() + " " + file + (*number ? std::string(" --file ") + number : ""));
+        ASSERT_EQ(r.status, 0) << file << ": " << r.out;
+        all += "@" + std::string(file) + (*number ? " " : "") + number + "\n" + r.out;
+    }
+    ExpectGolden(all, kJcGolden / "seed_dump.txt");
+    // The current transactions file stays as it was made.
+    r = cli("dump --company " + dir.string() + " JCT");
+    EXPECT_EQ(r.out, "H1 LASTRUN=0\n");
 }
 
 }  // namespace
