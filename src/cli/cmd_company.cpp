@@ -44,11 +44,11 @@ struct PlannedFile {
     fs::path path;
 };
 
-// The data files of the installed applications that have a dictionary, and the
-// substitution-table file always. False with the reason on stderr.
+// The data files of the installed applications that have a dictionary (the tax master also
+// with the applications that read it), and the substitution-table file always. False with the reason on stderr.
 bool plan_data_files(const Company& company, std::vector<PlannedFile>& plan) {
     for (const std::string& abbr : xio_dictionary_abbrs()) {
-        const bool wanted = abbr == "XVM" || company.settings().installed.count(abbr.substr(0, 2)) > 0;
+        const bool wanted = abbr == "XVM" || data_file_in_use(company.settings(), abbr);
         if (!wanted) continue;
         std::string error;
         auto dict = dz::xio::get(abbr, error);

@@ -1,5 +1,6 @@
 #include "modules/entries.h"
 
+#include <new>
 #include <utility>
 
 #include "modules/module_dlls.h"
@@ -52,6 +53,74 @@ int JC_GET_COST_ACCOUNT(uint16_t jcm, std::string& account, const std::string& c
     account.clear();
     return CallEntry<e::JC_GET_COST_ACCOUNT>(JCModule(), kSlot_JC_GET_COST_ACCOUNT, "JC_GET_COST_ACCOUNT", 1, jcm,
                                              account, costCode);
+}
+
+uint16_t JCM_NUM(uint16_t jcm, uint16_t kind, uint16_t record, uint16_t index) {
+    return CallEntry<e::JCM_NUM>(JCModule(), kSlot_JCM_NUM, "JCM_NUM", 0, jcm, kind, record, index);
+}
+
+int JC_GROUP_PHASE(const std::string& costCode, uint16_t keyType, uint16_t* level) {
+    return CallEntry<e::JC_GROUP_PHASE>(JCModule(), kSlot_JC_GROUP_PHASE, "JC_GROUP_PHASE", 1, costCode, keyType,
+                                        level);
+}
+
+int JC_INIT_DATE(JCDateContext** slot, uint16_t command, uint16_t jcm) {
+    return CallEntry<e::JC_INIT_DATE>(JCModule(), kSlot_JC_INIT_DATE, "JC_INIT_DATE", 1, slot, command, jcm);
+}
+
+int JC_FREE_DATE(JCDateContext** slot) {
+    return CallEntry<e::JC_FREE_DATE>(JCModule(), kSlot_JC_FREE_DATE, "JC_FREE_DATE", 0, slot);
+}
+
+int JC_GET_COST_TAX_GROUP(uint16_t jcm, const std::string& commitment, uint16_t item, const std::string& job,
+                          const std::string& extra, const std::string& costCode, const std::string& category,
+                          std::string& taxGroup) {
+    return CallEntry<e::JC_GET_COST_TAX_GROUP>(JCModule(), kSlot_JC_GET_COST_TAX_GROUP, "JC_GET_COST_TAX_GROUP", 0,
+                                               jcm, commitment, item, job, extra, costCode, category, taxGroup);
+}
+
+namespace {
+// A JC factory thunk: the library's factory when it has one, else a default object.
+template <typename I>
+I* NewJcObject(uint16_t slot, const char* name) {
+    if (modlibs::EntryFn address = JCModule().Bind(slot, name)) return reinterpret_cast<I* (*)()>(address)();
+    return new (std::nothrow) I();
+}
+}  // namespace
+
+modlibs::IjcContractInfo* x_jc_new_contract_info() {
+    return NewJcObject<modlibs::IjcContractInfo>(kSlot_x_jc_new_contract_info, "x_jc_new_contract_info");
+}
+modlibs::IjcmExtraTable* x_jc_new_jcm_extra_interface() {
+    return NewJcObject<modlibs::IjcmExtraTable>(kSlot_x_jc_new_jcm_extra_interface, "x_jc_new_jcm_extra_interface");
+}
+modlibs::IjcmJobTable* x_jc_new_jcm_job_interface() {
+    return NewJcObject<modlibs::IjcmJobTable>(kSlot_x_jc_new_jcm_job_interface, "x_jc_new_jcm_job_interface");
+}
+modlibs::IjcSendToBillings* x_jc_new_send_to_billings() {
+    return NewJcObject<modlibs::IjcSendToBillings>(kSlot_x_jc_new_send_to_billings, "x_jc_new_send_to_billings");
+}
+modlibs::IjcValidCat* x_jc_new_valid_cat() {
+    return NewJcObject<modlibs::IjcValidCat>(kSlot_x_jc_new_valid_cat, "x_jc_new_valid_cat");
+}
+modlibs::IjcValidCommitment* x_jc_new_valid_commitment() {
+    return NewJcObject<modlibs::IjcValidCommitment>(kSlot_x_jc_new_valid_commitment, "x_jc_new_valid_commitment");
+}
+modlibs::IjcValidCommitmentItem* x_jc_new_valid_commitment_item() {
+    return NewJcObject<modlibs::IjcValidCommitmentItem>(kSlot_x_jc_new_valid_commitment_item,
+                                                        "x_jc_new_valid_commitment_item");
+}
+modlibs::IjcValidExtra* x_jc_new_valid_extra() {
+    return NewJcObject<modlibs::IjcValidExtra>(kSlot_x_jc_new_valid_extra, "x_jc_new_valid_extra");
+}
+modlibs::IjcValidJob* x_jc_new_valid_job() {
+    return NewJcObject<modlibs::IjcValidJob>(kSlot_x_jc_new_valid_job, "x_jc_new_valid_job");
+}
+modlibs::IjcValidPhase* x_jc_new_valid_phase() {
+    return NewJcObject<modlibs::IjcValidPhase>(kSlot_x_jc_new_valid_phase, "x_jc_new_valid_phase");
+}
+modlibs::IjcValidSPhase* x_jc_new_valid_sphase() {
+    return NewJcObject<modlibs::IjcValidSPhase>(kSlot_x_jc_new_valid_sphase, "x_jc_new_valid_sphase");
 }
 
 uint16_t AR_DUPLICATE_INVOICE(uint16_t arm, uint16_t art, const std::string& customer, std::string invoice) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/modlibs/entry_types.h"
+#include "platform/modlibs/jc_interfaces.h"
 
 namespace dz::modules {
 
@@ -24,7 +25,25 @@ enum PRSlot : uint16_t {
     kSlot_PR_LIST_UCLASS = 6,
     kSlot_PR_LIST_UNIONS = 7,
 };
-enum JCSlot : uint16_t { kSlot_JC_GET_COST_ACCOUNT = 0 };
+enum JCSlot : uint16_t {
+    kSlot_JC_GET_COST_ACCOUNT = 0,
+    kSlot_JCM_NUM = 1,
+    kSlot_JC_GROUP_PHASE = 2,
+    kSlot_JC_INIT_DATE = 3,
+    kSlot_JC_FREE_DATE = 4,
+    kSlot_JC_GET_COST_TAX_GROUP = 5,
+    kSlot_x_jc_new_contract_info = 6,
+    kSlot_x_jc_new_jcm_extra_interface = 7,
+    kSlot_x_jc_new_jcm_job_interface = 8,
+    kSlot_x_jc_new_send_to_billings = 9,
+    kSlot_x_jc_new_valid_cat = 10,
+    kSlot_x_jc_new_valid_commitment = 11,
+    kSlot_x_jc_new_valid_commitment_item = 12,
+    kSlot_x_jc_new_valid_extra = 13,
+    kSlot_x_jc_new_valid_job = 14,
+    kSlot_x_jc_new_valid_phase = 15,
+    kSlot_x_jc_new_valid_sphase = 16,
+};
 enum ARSlot : uint16_t { kSlot_AR_DUPLICATE_INVOICE = 0 };
 
 // GL (fallback 0)
@@ -43,6 +62,32 @@ int PR_LIST_LOCALS(uint16_t command, uint16_t prs, const std::string& unionCode,
 
 // JC (fallback 1; the output text is emptied first)
 int JC_GET_COST_ACCOUNT(uint16_t jcm, std::string& account, const std::string& costCode);
+// JC job cost entries. JCM_NUM (fallback 0): field number by JC index. JC_GROUP_PHASE (fallback
+// 1, level untouched). JC_INIT_DATE (fallback 1, the slot left as it was) and JC_FREE_DATE
+// (fallback 0). JC_GET_COST_TAX_GROUP (fallback 0, the output untouched).
+using modlibs::entry::JCDateContext;
+uint16_t JCM_NUM(uint16_t jcm, uint16_t kind, uint16_t record, uint16_t index);
+int JC_GROUP_PHASE(const std::string& costCode, uint16_t keyType, uint16_t* level);
+int JC_INIT_DATE(JCDateContext** slot, uint16_t command, uint16_t jcm);
+int JC_FREE_DATE(JCDateContext** slot);
+int JC_GET_COST_TAX_GROUP(uint16_t jcm, const std::string& commitment, uint16_t item, const std::string& job,
+                          const std::string& extra, const std::string& costCode, const std::string& category,
+                          std::string& taxGroup);
+
+// JC interface factories: the library's object, or else a new object of the class itself (whose
+// operations have no effect); null only when no object can be allocated.
+modlibs::IjcContractInfo* x_jc_new_contract_info();
+modlibs::IjcmExtraTable* x_jc_new_jcm_extra_interface();
+modlibs::IjcmJobTable* x_jc_new_jcm_job_interface();
+modlibs::IjcSendToBillings* x_jc_new_send_to_billings();
+modlibs::IjcValidCat* x_jc_new_valid_cat();
+modlibs::IjcValidCommitment* x_jc_new_valid_commitment();
+modlibs::IjcValidCommitmentItem* x_jc_new_valid_commitment_item();
+modlibs::IjcValidExtra* x_jc_new_valid_extra();
+modlibs::IjcValidJob* x_jc_new_valid_job();
+modlibs::IjcValidPhase* x_jc_new_valid_phase();
+modlibs::IjcValidSPhase* x_jc_new_valid_sphase();
+
 // AR (fallback 2)
 uint16_t AR_DUPLICATE_INVOICE(uint16_t arm, uint16_t art, const std::string& customer, std::string invoice);
 

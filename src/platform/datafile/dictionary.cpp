@@ -236,7 +236,7 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
             const toml::table* ft = fn.as_table();
             if (!ft) fail(fn, "each field is { name = \"...\", type = ..., ... }");
             check_keys(*ft, {"name", "description", "type", "length", "width", "decimals", "signed", "key_format",
-                             "key_section", "key_kind", "ud_target", "default", "items"},
+                             "key_section", "key_kind", "ud_target", "default", "items", "jc_index"},
                        "a field");
             if (d->fields.size() >= 65535) fail(fn, "too many fields");
             FieldDef f;
@@ -268,6 +268,14 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
                 for (const auto& it : *ia) fd.items.push_back(get_str(it, "items"));
             }
             if (const toml::node* dn = ft->get("default")) read_default(*dn, fd);
+            f.jcIndex = static_cast<uint16_t>(opt_int(*ft, "jc_index", 0, 0, 65535));
+            if (f.jcIndex) {
+                if (p.isHeader) fail(fn, "a header field has no jc_index");
+                for (uint16_t o = r.firstField; o < fd.number; ++o)
+                    if (d->fields[o].jcIndex == f.jcIndex)
+                        fail(fn, "jc_index " + std::to_string(f.jcIndex) + " of " + fd.name + " is also the index of " +
+                                     d->fields[o].def.name);
+            }
             d->fields.push_back(std::move(f));
         }
         r.lastField = static_cast<uint16_t>(d->fields.size() - 1);

@@ -16,6 +16,7 @@ namespace dz::xio {
 struct FieldDef {
     xio_fld_def def;  // number, name, type, ... as xio_get_fld_def answers them
     int line = 0;     // line in the dictionary file
+    uint16_t jcIndex = 0;  // the JC module's index of the field within its record, 0 none
 };
 
 // A record type or a header.

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/datafile/x_value.h"
+
 namespace dz::modlibs::entry {
 
 // ---- GL -----------------------------------------------------------------------------------
@@ -29,6 +31,31 @@ using PR_LIST_UCLASS = int(uint16_t command, uint16_t prs, const std::string& un
                            const std::string& local, std::string& picked);
 // Locals of one union (at most 10 characters).
 using PR_LIST_LOCALS = int(uint16_t command, uint16_t prs, const std::string& unionCode, std::string& picked);
+
+// ---- JC -----------------------------------------------------------------------------------
+// The data-file field number of the field with JC index `index` in record `record` of the JC
+// master file `jcm` (`kind` is 2, a record); 0 when no field of that record has the index.
+using JCM_NUM = uint16_t(uint16_t jcm, uint16_t kind, uint16_t record, uint16_t index);
+// Nonzero when `costCode` (key format `keyType`, 18) is a group cost code; `level` receives the
+// number of its leading non-zero sections.
+using JC_GROUP_PHASE = int(const std::string& costCode, uint16_t keyType, uint16_t* level);
+// The JC date context of a JC master file: the dates that bound the accounting dates of
+// transactions. A date whose month is 0 is unset.
+struct JCDateContext {
+    x_date_type periodEnd;           // JC setting CPEDATE: the current period's end
+    x_date_type lastAccountingDate;  // JC setting CLACTDT: no accounting date after it
+};
+// Sets up the date context of `jcm` in *slot (0), or leaves *slot null and answers 1 when the
+// JC settings cannot be read.
+using JC_INIT_DATE = int(JCDateContext** slot, uint16_t command, uint16_t jcm);
+// Releases the context in *slot and nulls the slot.
+using JC_FREE_DATE = int(JCDateContext** slot);
+// Writes into `taxGroup` the job's tax group for the cost type of this cost: the category's type
+// when a category is given and on file, else the cost code's. Leaves it unchanged (blank) when
+// the job, the cost code or category, or the type is missing. 1 when a group was written.
+using JC_GET_COST_TAX_GROUP = int(uint16_t jcm, const std::string& commitment, uint16_t item, const std::string& job,
+                                  const std::string& extra, const std::string& costCode, const std::string& category,
+                                  std::string& taxGroup);
 
 // ---- Entries bound for their binding rule; their modules' converters give them callers ----
 // Output text first emptied by the thunk; 1 when the library lacks the entry.

@@ -1,5 +1,7 @@
 #include "platform/modlibs/gl_fiscal_entity.h"
 
+#include "platform/modlibs/gl_account_builder.h"
+
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
@@ -197,6 +199,7 @@ ObjectLibrary gl_common_library() {
     lib.name = "GLCOMMON";
     lib.module = "GL";
     lib.factories["_gl_new_fiscal_entity"] = &gl_new_fiscal_entity;
+    lib.factories["_gl_new_account_builder"] = &gl_new_account_builder;
     return lib;
 }
 

@@ -19,5 +19,6 @@ inline constexpr const char* kOurLibraryVersion = "8.1.0";
 
 ModuleLibrary gl_library();
 ModuleLibrary pr_library();
+ModuleLibrary jc_library();
 
 }  // namespace dz::modlibs

@@ -31,6 +31,15 @@ const std::vector<std::string>& known_applications() {
     return apps;
 }
 
+bool data_file_in_use(const CompanySettings& settings, const std::string& abbr) {
+    const std::string app = abbr.substr(0, 2);
+    if (settings.installed.count(app)) return true;
+    if (abbr != "TXM") return false;
+    for (const char* reader : {"JC", "AP", "PM", "AR"})
+        if (settings.installed.count(reader)) return true;
+    return false;
+}
+
 Company::Company(std::filesystem::path folder, CompanySettings settings)
     : folder_(std::move(folder)), settings_(std::move(settings)) {}
 

@@ -83,6 +83,11 @@ struct CompanySettings {
 // Applications a company may install, in the suite's order.
 const std::vector<std::string>& known_applications();
 
+// True when a company with these settings keeps the data file `abbr` ("GLM"): its application
+// (the first two letters) is installed, or, for the tax master (TXM), any application that
+// reads taxes (JC, AP, PM, AR) is.
+bool data_file_in_use(const CompanySettings& settings, const std::string& abbr);
+
 // The settings of a complete default company with the given applications installed.
 CompanySettings default_settings(const std::set<std::string>& installed);
 
