@@ -66,7 +66,7 @@ int open_output_file(const std::string& path, std::string& why) {
     // O_NONBLOCK: a FIFO planted under the name must not hold the program up.
     int fd;
     do {
-        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         why = errno == ELOOP ? "it is a symbolic link" : std::string(std::strerror(errno));

@@ -25,7 +25,7 @@ int take_claimed_file(const std::string& path);
 // names it, and its descriptor is closed. Nothing when `path` was not claimed.
 void drop_claimed_file(const std::string& path);
 
-// Opens `path` to be overwritten by output: made when missing; an existing one must be a
+// Opens `path` (read and write) to be overwritten by output: made when missing; an existing one must be a
 // regular file of one link, not a link itself. Not truncated yet: the caller checks what
 // it opened first. The descriptor, or -1 with the reason in `why`.
 int open_output_file(const std::string& path, std::string& why);
