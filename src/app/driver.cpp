@@ -9,6 +9,7 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/suite/control.h"
+#include "platform/ui/own_files.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
@@ -24,6 +25,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 
 namespace dz::app {
 
@@ -262,13 +264,17 @@ bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title) {
 
 bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task) {
     for (std::size_t i = 0; i < selection.files.size(); ++i) {
-        std::ifstream in(selection.files[i].path, std::ios::binary);
-        int r = CheckOpen(selection, static_cast<bool>(in), i, task);
+        // Only the head of the file is read here, and only from a regular file: a FIFO would
+        // hold the run up for good and a device would never end its first line.
+        std::string head;
+        const auto read = dz::files::read_file_head(selection.files[i].path, kTextFileHeadLimit, head);
+        std::istringstream in(head);
+        int r = read == dz::files::HeadRead::NotRegular ? CheckRegularFile(selection, i)
+                                                        : CheckOpen(selection, read == dz::files::HeadRead::Ok, i, task);
         if (r == kCheckStays) r = CheckConversionType(selection, in, i, task);
         if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
         if (r == kCheckStays) r = CheckDataFiles(selection, i, openFiles, task);
         if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task);
-        in.close();
         if (r == kCheckEndRun) return false;
         if (r == kCheckRemoved) --i;  // the next file has moved into this place
     }
@@ -289,6 +295,11 @@ int CheckOpen(ConversionTypeList& selection, bool opened, std::size_t index, ui:
     if (opened) return kCheckStays;
     const std::string& path = selection.files[index].path;
     return FailCheck(selection, index, xvlRCString::Get(12047, path), xvlRCString::Get(12046, path));
+}
+
+int CheckRegularFile(ConversionTypeList& selection, std::size_t index) {
+    const std::string& path = selection.files[index].path;
+    return FailCheck(selection, index, xvlRCString::Get(12881, path), xvlRCString::Get(12880, path));
 }
 
 int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {

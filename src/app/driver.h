@@ -13,6 +13,7 @@
 #include "convert/open_files.h"
 #include "convert/progress.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <istream>
@@ -44,6 +45,8 @@ inline constexpr int kCheckEndRun = 2;
 
 // The error a converter's OpenFiles reports when the person declined an interface warning.
 inline constexpr std::uint16_t kErrorInterfaceDeclined = 9846;
+// How much of a text file the checks read: its first line and the "#" lines after it.
+inline constexpr std::size_t kTextFileHeadLimit = 64 * 1024;
 
 // The state of one run from the driver to the end of the report hub.
 struct RunContext {
@@ -71,6 +74,8 @@ bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title);
 // False when the run must end.
 bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, dz::ui::zqTask& task);
 int CheckOpen(ConversionTypeList& selection, bool opened, std::size_t index, dz::ui::zqTask& task);
+// A chosen name that is not a regular file once links are resolved (a folder, a FIFO, a device).
+int CheckRegularFile(ConversionTypeList& selection, std::size_t index);
 int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
 int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, dz::ui::zqTask& task);

@@ -16,6 +16,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
+#include "platform/ui/own_files.h"
 #include "platform/ui/run_state.h"
 
 #include <algorithm>
@@ -24,6 +25,8 @@
 #include <fstream>
 #include <iostream>
 #include <set>
+#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace dz::cli {
@@ -127,11 +130,22 @@ private:
     static void Print(std::ostream& out, const std::vector<std::string>& lines) {
         for (const auto& l : lines) out << (!l.empty() && l.front() == '\f' ? l.substr(1) : l) << "\n";
     }
-    static bool WriteFile(const std::string& path, const std::vector<std::string>& lines, const char* what) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        for (const auto& l : lines) out << l << "\n";
-        out.close();
-        if (!out) {
+    // Never through a link, never over a data file or a text file of the run.
+    bool WriteFile(const std::string& path, const std::vector<std::string>& lines, const char* what) const {
+        std::string why;
+        const int fd = dz::files::open_report_file(path, why);
+        if (fd >= 0)
+            for (const auto& text : ran_)
+                if (dz::files::same_file(fd, text)) why = "it is a text file of this run";
+        if (fd < 0 || !why.empty()) {
+            if (fd >= 0) ::close(fd);
+            std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << ": " << why << "\n";
+            return false;
+        }
+        std::string text;
+        for (const auto& l : lines) text += l + "\n";
+        const bool written = dz::files::write_all(fd, text);
+        if (::close(fd) != 0 || !written) {
             std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << "\n";
             return false;
         }
@@ -201,10 +215,24 @@ int RunConvert(const ConvertArgs& args, int command) {
                   << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
         return kExitUsage;
     }
-    if (!OpenCompany(args.company, name)) return kExitFailure;
-
     std::vector<std::string> files;
     for (const auto& f : args.files) files.push_back(fs::absolute(f).lexically_normal().string());
+    // A report or notes file that would replace a text file of the run, a data file, or what a
+    // link points to is refused before anything runs.
+    const std::pair<const char*, const std::string*> outputs[] = {{"--report", &args.ui.report},
+                                                                  {"--notes", &args.notes}};
+    for (const auto& [option, path] : outputs) {
+        if (path->empty() || *path == "-") continue;
+        std::string why = dz::files::report_file_refusal(*path);
+        std::error_code ec;
+        for (const auto& f : files)
+            if (why.empty() && fs::equivalent(*path, f, ec)) why = "it is a text file to be converted";
+        if (!why.empty()) {
+            std::cerr << "dodedoz-cli: " << name << ": " << option << ": " << *path << ": " << why << "\n";
+            return kExitUsage;
+        }
+    }
+    if (!OpenCompany(args.company, name)) return kExitFailure;
 
     int rc = kExitOk;
     {

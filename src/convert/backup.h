@@ -12,17 +12,21 @@
 
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 
 namespace dz::convert {
 
 class DataFileBackup {
 public:
     // Both folders may be empty (every converter passes empty strings): the copy then goes to
-    // the system's temporary folder, or to a "temp_imp" folder beside the data file when none
-    // is known.
+    // the company's private ".backup" folder beside the data file (mode 0700, the copy 0600),
+    // where a later run removes copies whose run died; when that folder cannot be had, to a
+    // private folder of its own (mkdtemp) in the system's temporary folder. A copy is never
+    // readable by anyone the company's folder does not let in.
     DataFileBackup(const std::string& workingFolder = "", const std::string& tempFolder = "");
-    // Deletes a copy that is left, unless putting it back failed: then it stays where it is,
-    // named in the log, as the last good state of the data file.
+    // Deletes a copy that is left, unless putting it back failed: then it stays (renamed with
+    // ".kept", so that no later run takes it for a dead run's copy), named in the log, as the
+    // last good state of the data file.
     ~DataFileBackup();
     DataFileBackup(const DataFileBackup&) = delete;
     DataFileBackup& operator=(const DataFileBackup&) = delete;
@@ -45,7 +49,8 @@ private:
     std::string tempFolder_;
     std::string savedPath_;
     std::string copy_;
-    bool usedTempImp_ = false;
+    std::string privateFolder_;  // a private temporary folder made for the copy
+    mode_t mode_ = 0600;         // the data file's permissions, given back on restore
     bool keepCopy_ = false;  // a restore failed
 
     void RemoveTempImp();

@@ -3,12 +3,14 @@
 #include "convert/platform_links.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/import/xvl_text.h"
+#include "platform/ui/own_files.h"
 
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <istream>
+#include <sstream>
 
 namespace dz::convert {
 namespace {
@@ -164,8 +166,10 @@ bool ReadTemplatePath(std::istream& in, std::string& path) {
 
 void GetTextFileTemplate(const std::string& textPath, std::string& templatePath) {
     templatePath.clear();
-    std::ifstream in(textPath, std::ios::binary);
-    if (in.is_open()) ReadTemplatePath(in, templatePath);
+    std::string head;
+    if (files::read_file_head(textPath, 64 * 1024, head) != files::HeadRead::Ok) return;
+    std::istringstream in(head);
+    ReadTemplatePath(in, templatePath);
 }
 
 std::string ApplicationDataFolder() {

@@ -52,6 +52,7 @@ ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEnt
 
 ConvertContext::~ConvertContext() {
     if (notes) notes->Close();  // the notes were printed, or are not to be
+    ReleaseRejectFile(rejectName);  // a reject file no record went to goes again
     // Examine Files writes nothing, however the file ended: whatever a handler may have
     // staged in a data file of the run is dropped.
     if (!converting)
@@ -148,7 +149,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     const std::string& path = ctx.entry.path;
 
     // 1. Reports (and, converting, the reject file's name).
-    if (ctx.converting) ctx.rejectName = RejectFileName(path, profile.abbreviation);
+    if (ctx.converting) ctx.rejectName = ClaimRejectFile(path, profile.abbreviation);
     ctx.report = std::make_unique<ConversionReport>(ctx.printDef, path, ctx.rejectName, profile.title,
                                                     ctx.converting, ctx.tableName);
     ctx.notes = std::make_unique<NotesReport>(ctx.printDef, path, ctx.commandId, ctx.converting);

@@ -5,8 +5,10 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
+#include "platform/ui/own_files.h"
 
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -23,11 +25,6 @@ std::string Format(const char* fmt, auto... args) {
     char buf[128];
     std::snprintf(buf, sizeof buf, fmt, args...);
     return buf;
-}
-
-bool Exists(const std::string& path) {
-    std::error_code ec;
-    return fs::exists(path, ec);
 }
 
 void TrimTrailingBlanks(std::string& s) {
@@ -107,13 +104,43 @@ uint16_t OpenByPath(const std::string& path) {
 
 // ---- Reject file and time stamp ----------------------------------------------------------------
 
-std::string RejectFileName(const std::string& textPath, const std::string& abbreviation) {
+namespace {
+
+// The reject file's name with counter `n` (0: none).
+std::string RejectCandidate(const std::string& textPath, const std::string& abbreviation, long n) {
     const auto slash = textPath.find_last_of("\\/");
     const std::string folder = slash == std::string::npos ? std::string() : textPath.substr(0, slash + 1);
     const std::string prefix = ModuleInstalled("PM") ? "Rej" : "Reject";
-    std::string name = folder + prefix + abbreviation + ".txt";
-    for (long n = 1; Exists(name); ++n) name = folder + prefix + std::to_string(n) + abbreviation + ".txt";
-    return name;
+    return folder + prefix + (n == 0 ? std::string() : std::to_string(n)) + abbreviation + ".txt";
+}
+
+bool Taken(const std::string& path) {
+    std::error_code ec;
+    return fs::exists(fs::symlink_status(path, ec));  // a dangling link takes its name too
+}
+
+}  // namespace
+
+std::string RejectFileName(const std::string& textPath, const std::string& abbreviation) {
+    long n = 0;
+    while (Taken(RejectCandidate(textPath, abbreviation, n))) ++n;
+    return RejectCandidate(textPath, abbreviation, n);
+}
+
+std::string ClaimRejectFile(const std::string& textPath, const std::string& abbreviation) {
+    // The name is taken by creating the file: whatever stands under a name, a link above all,
+    // is passed over, and nothing can be planted between the choice and the first reject.
+    for (long n = 0;; ++n) {
+        const std::string name = RejectCandidate(textPath, abbreviation, n);
+        if (files::claim_new_file(name, 0666)) return name;
+        // Any other failure (the folder cannot be written): the name stands, and the first
+        // reject then reports that the file cannot be made.
+        if (errno != EEXIST) return name;
+    }
+}
+
+void ReleaseRejectFile(const std::string& rejectName) {
+    if (!rejectName.empty()) files::drop_claimed_file(rejectName);
 }
 
 std::string BuildTimeStampLine(const std::string& usingText) {

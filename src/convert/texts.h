@@ -23,6 +23,11 @@ class NotesReport;
 // The reject file beside the text file: "Reject" ("Rej" when PM is installed), a counter when
 // the name is taken, the abbreviation and ".txt".
 std::string RejectFileName(const std::string& textPath, const std::string& abbreviation);
+// The same name, taken by creating the file there and then (never through a link; a name that
+// is taken, even by a dangling link, moves the counter on). The import writes the rejects into
+// the file made here; ReleaseRejectFile removes it again when it stayed empty.
+std::string ClaimRejectFile(const std::string& textPath, const std::string& abbreviation);
+void ReleaseRejectFile(const std::string& rejectName);
 
 // The time-stamp line that marks a converted text file, ending with a line feed.
 std::string BuildTimeStampLine(const std::string& usingText);

@@ -99,6 +99,63 @@ TEST_F(ConvertCli, ReportAndNotesGoToTheirFiles) {
     EXPECT_NE(r.err.find("cannot write the report file"), std::string::npos) << r.err;
 }
 
+TEST_F(ConvertCli, ReportsNeverReplaceATextFileADataFileOrWhatALinkNames) {
+    const std::string text = Text("gl.txt", kRejectedJournal);
+    const std::string textBefore = Slurp(text);
+    const std::string master = (company / "MASTER.GLM").string();
+    const std::string masterBefore = Slurp(master);
+    const fs::path other = dir / "other.txt", link = dir / "link.txt";
+    Spit(other, "someone else's");
+    fs::create_symlink(other, link);
+
+    CliResult r = Run("examine " + Co() + " --report " + text + " " + text);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("--report: " + text + ": it is a text file to be converted"), std::string::npos) << r.err;
+    r = Run("examine " + Co() + " --notes " + master + " " + text);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("it is a data file"), std::string::npos) << r.err;
+    r = Run("convert " + Co() + " --report " + link.string() + " " + text);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("it is a symbolic link"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(text), textBefore);
+    EXPECT_EQ(Slurp(master), masterBefore);
+    EXPECT_EQ(Slurp(other), "someone else's");
+    EXPECT_FALSE(fs::exists(dir / "RejGLM.txt"));  // nothing ran
+}
+
+TEST_F(ConvertCli, APlantedRejectFileLinkIsPassedOver) {
+    const std::string text = Text("gl.txt", kRejectedJournal);
+    const fs::path planted = dir / "planted.txt";
+    fs::create_symlink(planted, dir / "RejGLM.txt");
+    CliResult r = Run("convert " + Co() + " " + text);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_FALSE(fs::exists(planted));  // the dangling link was not followed
+    EXPECT_TRUE(fs::is_symlink(dir / "RejGLM.txt"));
+    EXPECT_NE(Slurp(dir / "Rej1GLM.txt").find(kRejectedJournal), std::string::npos);
+    EXPECT_NE(r.out.find("Rej1GLM.txt"), std::string::npos) << r.out;
+}
+
+TEST_F(ConvertCli, ALinkedTextFileIsStampedWhereItStandsOrSaysItCouldNotBe) {
+    const fs::path real = fs::path(Text("real.txt")), link = dir / "link.txt";
+    fs::create_symlink(real, link);
+    CliResult r = Run("convert " + Co() + " " + link.string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_NE(Slurp(real).find("Previously Converted"), std::string::npos);
+    r = Run("convert " + Co() + " " + link.string());  // the second time is questioned
+    EXPECT_NE(r.err.find("has already been converted"), std::string::npos) << r.err;
+
+    // No room beside the real file for the file written aside: the conversion stands, unstamped.
+    const fs::path longReal = fs::path(Text(std::string(250, 'j') + ".txt", "2,7,N\r\n"));
+    const std::string before = Slurp(longReal);
+    const fs::path link2 = dir / "link2.txt";
+    fs::create_symlink(longReal, link2);
+    r = Run("convert " + Co() + " --reconvert " + link2.string());
+    EXPECT_NE(r.out.find("Time stamp not added to original text file"), std::string::npos) << r.out;
+    EXPECT_EQ(Slurp(longReal), before);
+    EXPECT_TRUE(fs::is_symlink(link2));
+}
+
 TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     const std::string good = Text("b_good.txt");
     const std::string missing = (dir / "a_missing.txt").string();

@@ -3,6 +3,11 @@
 
 #include "test_convert_support.h"
 
+#include <cstdlib>
+#include <optional>
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace dz::convert {
 namespace {
 
@@ -58,6 +63,85 @@ TEST(DataFileBackupTest, FailedRestoreKeepsTheDataFileAndTheCopy) {
     fs::remove(copy);  // the copy is lost
     EXPECT_EQ(backup.Restore("", data.str()), 1);
     EXPECT_EQ(ReadFile(file), "after");  // never deleted before a safe copy stands
+}
+
+// TMPDIR set for one test.
+struct ScopedEnv {
+    ScopedEnv(const char* name, const std::string& value) : name_(name) {
+        if (const char* old = std::getenv(name)) old_ = old;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv() {
+        if (old_) ::setenv(name_, old_->c_str(), 1);
+        else ::unsetenv(name_);
+    }
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+fs::perms Perms(const std::string& p) { return fs::symlink_status(p).permissions() & fs::perms::mask; }
+
+TEST(DataFileBackupTest, TheCopyStaysWithTheCompanyReadableByItsOwnerAlone) {
+    ScratchDir company, temp;
+    const std::string file = company.str("MASTER.GLM");
+    WriteFile(file, "accounts");
+    fs::permissions(file, fs::perms(0644));
+    ScopedEnv tmpdir("TMPDIR", temp.str());
+    DataFileBackup backup;
+    ASSERT_EQ(backup.Backup(file), 0);
+    const std::string folder = company.str(".backup");
+    EXPECT_EQ(fs::path(backup.CopyPath()).parent_path(), fs::path(folder));
+    EXPECT_EQ(Perms(folder), fs::perms(0700));
+    EXPECT_EQ(Perms(backup.CopyPath()), fs::perms(0600));
+    EXPECT_EQ(ReadFile(backup.CopyPath()), "accounts");
+    EXPECT_TRUE(fs::is_empty(temp.path()));  // nothing in the shared temporary folder
+
+    // Put back, the data file has its own permissions again.
+    WriteFile(file, "half-written");
+    EXPECT_EQ(backup.Restore("", company.str()), 0);
+    EXPECT_EQ(ReadFile(file), "accounts");
+    EXPECT_EQ(Perms(file), fs::perms(0644));
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST(DataFileBackupTest, APlantedBackupFolderIsNotUsed) {
+    ScratchDir company, elsewhere;
+    WriteFile(company.str("MASTER.GLM"), "accounts");
+    fs::create_directory_symlink(elsewhere.path(), company.str(".backup"));
+    {
+        DataFileBackup backup;
+        ASSERT_EQ(backup.Backup(company.str("MASTER.GLM")), 0);
+        // A private folder of its own instead.
+        const fs::path folder = fs::path(backup.CopyPath()).parent_path();
+        EXPECT_NE(folder, fs::path(company.str(".backup")));
+        EXPECT_EQ(Perms(folder.string()), fs::perms(0700));
+        EXPECT_EQ(ReadFile(backup.CopyPath()), "accounts");
+    }
+    EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+}
+
+TEST(DataFileBackupTest, ACopyLeftByARunThatDiedIsRemoved) {
+    ScratchDir company;
+    WriteFile(company.str("MASTER.GLM"), "accounts");
+    const pid_t child = ::fork();
+    if (child == 0) _exit(0);
+    ASSERT_GT(child, 0);
+    ::waitpid(child, nullptr, 0);  // its process number now names no process
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string folder = company.str(".backup");
+    fs::create_directory(folder);
+    const std::string dead = folder + "/MASTER.GLM~" + host + "~" + std::to_string(child);
+    const std::string live = folder + "/MASTER.GLM~" + host + "~1";          // process 1 runs
+    const std::string other = folder + "/MASTER.GLM~another-host~" + std::to_string(child);
+    const std::string kept = dead + "~2.kept";                                // a failed restore's
+    for (const auto& f : {dead, live, other, kept}) WriteFile(f, "old");
+    DataFileBackup backup;
+    ASSERT_EQ(backup.Backup(company.str("MASTER.GLM")), 0);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(other));  // its process may run on that machine
+    EXPECT_TRUE(fs::exists(kept));
 }
 
 TEST(DataFileBackupTest, FilesThatAreNotOpenNeedNoBackup) {

@@ -30,6 +30,35 @@ TEST(RejectFileNameTest, PrefixCounterAndFolder) {
     suite::close_company();
 }
 
+TEST(RejectFileNameTest, TheRejectFileIsMadeWhenItsNameIsChosenNeverThroughALink) {
+    ScratchDir company, texts, elsewhere;
+    OpenCompany(company.path(), {"GL", "CM"});
+    const std::string text = texts.str("bank.txt");
+    // A dangling link and a link to an existing file take their names; neither is followed.
+    const std::string target = elsewhere.str("planted.txt");
+    fs::create_symlink(target, texts.str("RejectCMM.txt"));
+    const std::string victim = elsewhere.str("victim.txt");
+    WriteFile(victim, "keep me");
+    fs::create_symlink(victim, texts.str("Reject1CMM.txt"));
+    EXPECT_EQ(RejectFileName(text, "CMM"), texts.str("Reject2CMM.txt"));
+    const std::string claimed = ClaimRejectFile(text, "CMM");
+    EXPECT_EQ(claimed, texts.str("Reject2CMM.txt"));
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(claimed)));
+    EXPECT_EQ(ClaimRejectFile(text, "CMM"), texts.str("Reject3CMM.txt"));  // made, so taken
+    EXPECT_FALSE(fs::exists(fs::symlink_status(target)));
+    EXPECT_EQ(ReadFile(victim), "keep me");
+
+    // A name claimed and never written goes again; one replaced meanwhile is left alone.
+    ReleaseRejectFile(claimed);
+    EXPECT_FALSE(fs::exists(claimed));
+    const std::string third = texts.str("Reject3CMM.txt");
+    fs::remove(third);
+    WriteFile(third, "someone else's");
+    ReleaseRejectFile(third);
+    EXPECT_EQ(ReadFile(third), "someone else's");
+    suite::close_company();
+}
+
 TEST(RecordIdTest, StripRecordIdKeepsTheKeyPart) {
     auto strip = [](std::string s) {
         StripRecordId(s);
@@ -167,6 +196,31 @@ TEST_F(TimeStampTest, StampGoesAfterTheFirstLine) {
     EXPECT_EQ(ReadFile(empty), "");
     EXPECT_FALSE(TimeStampTextFile(texts.str("missing.txt"), nullptr, "t"));
     EXPECT_FALSE(fs::exists(texts.str("missing.txt")));
+}
+
+TEST_F(TimeStampTest, ALinkedTextFileIsStampedWhereItStands) {
+    At(2026, 12, 6, 9, 5);
+    ScratchDir texts, elsewhere;
+    const std::string stamp = BuildTimeStampLine("xvglm.tpl");
+    const std::string real = elsewhere.str("gl.txt");
+    WriteFile(real, "#,GLM,xvglm\r\n1,A\r\n");
+    const std::string link = texts.str("gl.txt");
+    fs::create_symlink(real, link);
+    EXPECT_TRUE(TimeStampTextFile(link, nullptr, "xvglm.tpl"));
+    EXPECT_TRUE(fs::is_symlink(link));  // the link stays a link
+    EXPECT_EQ(ReadFile(real), "#,GLM,xvglm\r\n" + stamp + "1,A\r\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(texts.path()), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()), 1);
+
+    // Where no file can be written beside the real one (its name leaves no room for the name of
+    // the file aside), the text file is one that cannot be stamped: nothing changes.
+    const std::string longName = elsewhere.str(std::string(250, 'g') + ".txt");
+    WriteFile(longName, "#,GLM,xvglm\r\n1,A\r\n");
+    const std::string link2 = texts.str("long.txt");
+    fs::create_symlink(longName, link2);
+    EXPECT_FALSE(TimeStampTextFile(link2, nullptr, "xvglm.tpl"));
+    EXPECT_TRUE(fs::is_symlink(link2));
+    EXPECT_EQ(ReadFile(longName), "#,GLM,xvglm\r\n1,A\r\n");
 }
 
 }  // namespace

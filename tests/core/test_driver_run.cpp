@@ -8,6 +8,8 @@
 #include "platform/import/xvl_timestamp.h"
 
 #include <algorithm>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dz::app::testing {
 namespace {
@@ -39,6 +41,38 @@ TEST_F(Driver, TwoFilesOneUnopenableAsks12046AndRunsTheOther) {
     EXPECT_EQ(person.messages()[0].kind, dz::ui::kOkToSkip);
     EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(12046, missing));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"b_good.txt"}));
+}
+
+TEST_F(Driver, OnlyRegularFilesAreReadAndTheirHeadOnly) {
+    // A FIFO would hold the checks up for good and a device would never end its first line: the
+    // alarm turns a hang into a failure.
+    ::alarm(30);
+    const std::string fifo = texts.str("a_fifo.txt");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = texts.str("b_zero.txt");
+    fs::create_symlink("/dev/zero", zero);
+    const std::string folder = texts.str("c_folder.txt");
+    fs::create_directory(folder);
+    const std::string good = Text("d_good.txt", "GLM");
+    const std::string linked = texts.str("e_linked.txt");
+    fs::create_symlink(good, linked);  // a link to a regular file is that file
+    person.choose({fifo, zero, folder, good, linked});
+    for (int i = 0; i < 3; ++i) person.answer(dz::ui::kOk);  // skip
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    ::alarm(0);
+    ASSERT_GE(person.messages().size(), 3u);
+    EXPECT_EQ(person.messages()[0].kind, dz::ui::kOkToSkip);
+    EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(12880, fifo));
+    EXPECT_EQ(person.messages()[1].text, xvlRCString::Get(12880, zero));
+    EXPECT_EQ(person.messages()[2].text, xvlRCString::Get(12880, folder));
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"d_good.txt", "e_linked.txt"}));
+
+    // Alone, it ends the run with the message that asks nothing.
+    person.choose({fifo});
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+    EXPECT_EQ(person.messages().back().kind, dz::ui::kError);
+    EXPECT_EQ(person.messages().back().text, xvlRCString::Get(12881, fifo));
 }
 
 TEST_F(Driver, AnswerFourToASkipQuestionEndsTheRun) {

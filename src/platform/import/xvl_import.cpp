@@ -5,6 +5,7 @@
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
 #include "platform/suite/control.h"
+#include "platform/ui/own_files.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
@@ -563,7 +564,14 @@ bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLin
     line = 0;
     if (rejectPath_.empty()) return true;
     if (!rejectFile_) {
-        rejectFile_ = std::fopen(rejectPath_.c_str(), "wb");
+        // The file made when its name was chosen, else one made now; never an existing file
+        // and never through a link.
+        int fd = files::take_claimed_file(rejectPath_);
+        if (fd < 0) fd = files::create_new_file(rejectPath_, 0666);
+        if (fd >= 0) {
+            rejectFile_ = ::fdopen(fd, "wb");
+            if (!rejectFile_) ::close(fd);
+        }
         if (!rejectFile_) {
             lastError_ = "cannot create the reject file " + rejectPath_;
             return false;

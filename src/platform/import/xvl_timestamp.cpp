@@ -1,9 +1,12 @@
 #include "platform/import/xvl_timestamp.h"
 
 #include "platform/import/xvl_text.h"
+#include "platform/ui/own_files.h"
 
 #include <cstdio>
+#include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -67,16 +70,6 @@ StampPieces SplitForStamp(std::string_view data, const std::string& stampLine) {
     return p;
 }
 
-bool writeAll(int fd, std::string_view bytes) {
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (w <= 0) return false;
-        done += static_cast<std::size_t>(w);
-    }
-    return true;
-}
-
 }  // namespace
 
 void SetStampRenameForTests(RenameFn fn) { renameHook() = std::move(fn); }
@@ -110,7 +103,16 @@ std::string InsertStampLine(std::string_view data, const std::string& stampLine)
     return out;
 }
 
-bool StampTextFile(const std::filesystem::path& textFile, const std::string& stampLine, std::string& error) {
+bool StampTextFile(const std::filesystem::path& textPath, const std::string& stampLine, std::string& error) {
+    // A linked text file is stamped where it really stands: replacing the link itself would leave
+    // the file it names unstamped, to be converted again without the question. When that file's
+    // folder cannot take the new file the stamp fails and the text file stays as it was.
+    std::error_code ec;
+    const std::filesystem::path textFile = std::filesystem::canonical(textPath, ec);
+    if (ec) {
+        error = "cannot find " + textPath.string() + ": " + ec.message();
+        return false;
+    }
     std::string data;
     if (!readAll(textFile, data)) {
         error = "cannot read " + textFile.string();
@@ -124,31 +126,33 @@ bool StampTextFile(const std::filesystem::path& textFile, const std::string& sta
     const StampPieces pieces = SplitForStamp(data, stampLine);
     const std::size_t contentSize = pieces.head.size() + pieces.middle.size() + pieces.rest.size();
 
-    // The new content goes to a file of its own beside the original.
+    // The new content goes to a file of its own beside the original, made afresh (no link
+    // followed) and readable by its owner alone until it takes the original's permissions.
     std::filesystem::path aside;
     int fd = -1;
     for (int n = 0; n < 1000 && fd < 0; ++n) {
         aside = textFile;
         aside += ".stamp" + std::to_string(::getpid()) + "_" + std::to_string(n) + ".tmp";
-        fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        fd = files::create_new_file(aside.string(), 0600);
+        if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
         error = "cannot create a file beside " + textFile.string();
         return false;
     }
-    bool ok = writeAll(fd, pieces.head) && writeAll(fd, pieces.middle) && writeAll(fd, pieces.rest);
+    bool ok = files::write_all(fd, pieces.head) && files::write_all(fd, pieces.middle) &&
+              files::write_all(fd, pieces.rest);
+    // Keep the original's permissions.
+    const auto perms = std::filesystem::status(textFile, ec).permissions();
+    if (ok && !ec) ::fchmod(fd, static_cast<mode_t>(perms) & 07777);
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    std::error_code ec;
     if (ok && std::filesystem::file_size(aside, ec) != contentSize) ok = false;
     if (!ok) {
         error = "cannot write " + aside.string();
         std::filesystem::remove(aside, ec);
         return false;
     }
-    // Keep the original's permissions.
-    const auto perms = std::filesystem::status(textFile, ec).permissions();
-    if (!ec) std::filesystem::permissions(aside, perms, ec);
     if (!doRename(aside, textFile, error)) {
         std::filesystem::remove(aside, ec);
         return false;
@@ -180,12 +184,9 @@ bool ParseLastConvert(std::string_view data, LastConvert& out) {
 
 bool xvl_imp_xv_get_last_convert(const std::filesystem::path& textFile, LastConvert& out) {
     // Only the head of the file matters: the first line and the "#" lines after it.
-    std::ifstream in(textFile, std::ios::binary);
     out = {};
-    if (!in) return false;
-    std::string head(64 * 1024, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
+    std::string head;
+    if (files::read_file_head(textFile.string(), 64 * 1024, head) != files::HeadRead::Ok) return false;
     return ParseLastConvert(head, out);
 }
 

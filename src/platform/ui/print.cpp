@@ -1,11 +1,13 @@
 #include "platform/ui/print.h"
 
+#include "platform/ui/own_files.h"
 #include "platform/ui/ui.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
 #include <map>
 #include <memory>
+#include <unistd.h>
 #include <utility>
 
 namespace dz::ui {
@@ -15,7 +17,10 @@ struct Job {
     PrintDef def;
     Destination dest = Destination::File;
     std::string path;
-    std::ofstream out;
+    std::FILE* out = nullptr;  // Destination::File
+    ~Job() {
+        if (out) std::fclose(out);
+    }
     std::vector<std::string> lines;
     std::string building;
     int page_lines = 0;       // lines on the current page
@@ -49,8 +54,8 @@ std::string trimmed(std::string s) {
 bool emit(Job& j, std::string line, bool page) {
     if (page && !j.lines.empty()) line.insert(line.begin(), '\f');
     if (j.dest == Destination::File) {
-        j.out << line << '\n';
-        if (!j.out) j.failed = true;
+        if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF)
+            j.failed = true;
     }
     j.lines.push_back(std::move(line));
     return !j.failed;
@@ -74,8 +79,15 @@ int open_job(const PrintDef& def, Destination dest, const std::string& path) {
     j->dest = dest;
     j->path = path;
     if (dest == Destination::File) {
-        j->out.open(path, std::ios::binary | std::ios::trunc);
-        if (!j->out) return 0;
+        // Never through a link, never into a data file; the file is checked as it is opened.
+        std::string why;
+        const int fd = files::open_report_file(path, why);
+        if (fd < 0) return 0;
+        j->out = ::fdopen(fd, "wb");
+        if (!j->out) {
+            ::close(fd);
+            return 0;
+        }
     }
     auto& r = reg();
     int h = r.next++;
@@ -100,8 +112,11 @@ int xp_close_print(int print) {
     ReportDocument doc{j->def.title, j->def.width, std::move(j->lines)};
     switch (j->dest) {
     case Destination::File:
-        j->out.close();
-        return j->failed || j->out.fail() ? 1 : 0;
+    {
+        const bool closed = std::fclose(j->out) == 0;
+        j->out = nullptr;
+        return j->failed || !closed ? 1 : 0;
+    }
     case Destination::Screen:
         return current().show_report(doc) ? 0 : 1;
     case Destination::Printer:

@@ -4,6 +4,7 @@
 #include "platform/ui/hub.h"
 
 #include <fstream>
+#include <sys/stat.h>
 #include <sstream>
 
 using namespace dz::ui;
@@ -105,6 +106,43 @@ TEST_F(Printing, NotesAreSpooledAndPrintedIntoTheReportFromANewPage) {
 TEST_F(Printing, AReportFileThatCannotBeCreatedIsRefused) {
     EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, "/nonexistent-dir/x/report.txt"), 0);
     EXPECT_NE(xp_wr_line(12345, 1, 0, 0), 0);  // no such job
+}
+
+TEST_F(Printing, AReportFileIsNeverWrittenThroughALinkNorOverADataFile) {
+    fs::path dir = temp_dir("links");
+    const fs::path other = dir / "other.txt";
+    {
+        std::ofstream(other) << "someone else's";
+    }
+    fs::create_symlink(other, dir / "link.txt");
+    fs::create_symlink(dir / "planted.txt", dir / "dangling.txt");
+    EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, (dir / "link.txt").string()), 0);
+    EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, (dir / "dangling.txt").string()), 0);
+    EXPECT_EQ(slurp(other), "someone else's");
+    EXPECT_FALSE(fs::exists(dir / "planted.txt"));
+
+    const fs::path data = dir / "MASTER.GLM";
+    const std::string header("SQLite format 3\0rest of a data file", 34);
+    {
+        std::ofstream(data, std::ios::binary) << header;
+    }
+    EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, data.string()), 0);
+    EXPECT_EQ(slurp(data), header);
+
+    ::mkfifo((dir / "fifo.txt").c_str(), 0600);  // refused at once, never waited on
+    EXPECT_EQ(xp_open_print(PrintDef{}, Destination::File, (dir / "fifo.txt").string()), 0);
+
+    // An ordinary earlier report is replaced.
+    {
+        std::ofstream(dir / "r.txt") << "an older, longer report";
+    }
+    const int pr = xp_open_print(PrintDef{}, Destination::File, (dir / "r.txt").string());
+    ASSERT_NE(pr, 0);
+    xp_put_field(pr, 0, 20, 0, "new");
+    xp_wr_line(pr, 1, 0, 0);
+    EXPECT_EQ(xp_close_print(pr), 0);
+    EXPECT_EQ(slurp(dir / "r.txt"), "new\n");
+    fs::remove_all(dir);
 }
 
 TEST_F(Printing, ScreenAndPrinterDestinationsGoToTheFrontEnd) {

@@ -1,0 +1,178 @@
+#include "platform/ui/own_files.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dz::files {
+namespace {
+
+struct Claims {
+    std::mutex mutex;
+    std::map<std::string, int> fds;
+};
+
+Claims& claims() {
+    static Claims c;
+    return c;
+}
+
+}  // namespace
+
+int create_new_file(const std::string& path, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool claim_new_file(const std::string& path, mode_t mode) {
+    const int fd = create_new_file(path, mode);
+    if (fd < 0) return false;
+    std::lock_guard<std::mutex> lock(claims().mutex);
+    auto [it, added] = claims().fds.emplace(path, fd);
+    if (!added) {  // a second claim of a name this process already holds cannot happen: O_EXCL
+        ::close(it->second);
+        it->second = fd;
+    }
+    return true;
+}
+
+int take_claimed_file(const std::string& path) {
+    std::lock_guard<std::mutex> lock(claims().mutex);
+    auto it = claims().fds.find(path);
+    if (it == claims().fds.end()) return -1;
+    const int fd = it->second;
+    claims().fds.erase(it);
+    return fd;
+}
+
+void drop_claimed_file(const std::string& path) {
+    const int fd = take_claimed_file(path);
+    if (fd < 0) return;
+    struct stat mine {}, named {};
+    if (::fstat(fd, &mine) == 0 && mine.st_size == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        named.st_dev == mine.st_dev && named.st_ino == mine.st_ino)
+        ::unlink(path.c_str());
+    ::close(fd);
+}
+
+int open_output_file(const std::string& path, std::string& why) {
+    // O_NONBLOCK: a FIFO planted under the name must not hold the program up.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        why = errno == ELOOP ? "it is a symbolic link" : std::string(std::strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        why = "it is not a regular file";
+    } else if (st.st_nlink > 1) {
+        why = "it has other names (hard links)";
+    } else {
+        const int flags = ::fcntl(fd, F_GETFL);
+        if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+namespace {
+
+// A data file begins with the header of its storage engine.
+bool BeginsAsDataFile(int fd) {
+    static constexpr char kMagic[] = "SQLite format 3";  // with its closing NUL: 16 bytes
+    char head[sizeof kMagic] = {};
+    const ssize_t r = ::pread(fd, head, sizeof head, 0);
+    return r == static_cast<ssize_t>(sizeof head) && std::memcmp(head, kMagic, sizeof head) == 0;
+}
+
+}  // namespace
+
+int open_report_file(const std::string& path, std::string& why) {
+    const int fd = open_output_file(path, why);
+    if (fd < 0) return -1;
+    if (BeginsAsDataFile(fd)) {
+        why = "it is a data file";
+    } else if (::ftruncate(fd, 0) != 0) {
+        why = std::strerror(errno);
+    } else {
+        return fd;
+    }
+    ::close(fd);
+    return -1;
+}
+
+std::string report_file_refusal(const std::string& path) {
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return "";  // a new file
+    if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    if (st.st_nlink > 1) return "it has other names (hard links)";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "";  // the write will say why
+    const bool data = BeginsAsDataFile(fd);
+    ::close(fd);
+    return data ? "it is a data file" : "";
+}
+
+bool same_file(int fd, const std::string& path) {
+    struct stat a {}, b {};
+    return ::fstat(fd, &a) == 0 && ::stat(path.c_str(), &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool write_all(int fd, std::string_view bytes) {
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t w = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) return false;
+        done += static_cast<std::size_t>(w);
+    }
+    return true;
+}
+
+HeadRead read_file_head(const std::string& path, std::size_t limit, std::string& out) {
+    out.clear();
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for good.
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) ? HeadRead::NotRegular : HeadRead::CannotOpen;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return HeadRead::NotRegular;
+    }
+    out.resize(limit);
+    std::size_t got = 0;
+    while (got < limit) {
+        const ssize_t r = ::read(fd, out.data() + got, limit - got);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            ::close(fd);
+            out.clear();
+            return HeadRead::CannotOpen;
+        }
+        if (r == 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    ::close(fd);
+    return HeadRead::Ok;
+}
+
+}  // namespace dz::files

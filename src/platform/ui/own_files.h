@@ -1,0 +1,50 @@
+// Files the program writes where someone else may have put things first: beside a text file,
+// in a company folder, in a folder named on the command line. Nothing here follows a symbolic
+// link at the final name or opens a FIFO or a device for output; a file is checked on the
+// descriptor that is then written, so that nothing can be swapped in between. (In the lowest
+// library, so that the print jobs can use it too.)
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+
+namespace dz::files {
+
+// Creates `path` afresh (O_CREAT|O_EXCL|O_NOFOLLOW): a name that exists, a dangling link
+// included, is never opened. The descriptor, or -1 with errno set (EEXIST: the name is taken).
+int create_new_file(const std::string& path, mode_t mode);
+
+// Creates `path` afresh and keeps its descriptor for whoever later writes it under that name
+// (take_claimed_file). False with errno set when it could not be created.
+bool claim_new_file(const std::string& path, mode_t mode);
+// The descriptor of a file claimed under `path` (now the caller's to close), or -1.
+int take_claimed_file(const std::string& path);
+// Gives up a claim nobody took: the file is removed when it is still empty and `path` still
+// names it, and its descriptor is closed. Nothing when `path` was not claimed.
+void drop_claimed_file(const std::string& path);
+
+// Opens `path` (read and write) to be overwritten by output: made when missing; an existing one must be a
+// regular file of one link, not a link itself. Not truncated yet: the caller checks what
+// it opened first. The descriptor, or -1 with the reason in `why`.
+int open_output_file(const std::string& path, std::string& why);
+
+// open_output_file for a report: a data file (a file that begins as one does) is refused as
+// well, whatever its name; what is accepted is emptied. The descriptor, or -1 with `why`.
+int open_report_file(const std::string& path, std::string& why);
+// The reason a report may not go to `path` (a link, not a regular file, a data file), or "".
+// Nothing is created or changed.
+std::string report_file_refusal(const std::string& path);
+
+// True when `fd` and `path` (links resolved) are the same file.
+bool same_file(int fd, const std::string& path);
+
+bool write_all(int fd, std::string_view bytes);
+
+enum class HeadRead { Ok, CannotOpen, NotRegular };
+// Reads at most `limit` bytes from the start of `path`, which must be a regular file once its
+// links are resolved. A FIFO or a device is refused without blocking on it.
+HeadRead read_file_head(const std::string& path, std::size_t limit, std::string& out);
+
+}  // namespace dz::files
