@@ -113,6 +113,7 @@ TEST_F(PmDictionaries, KeyFieldsCarryTheirKeyFormats) {
         {"PMS", 3, "CORPID", 426, 0},  {"PMP", 1, "PGLPFX", 9, 6},      {"PMS", 1, "CTGLREV", 9, 7},
         {"PMP", 7, "PDDLIAB", 9, 7},   {"PMP", 21, "MIGL", 9, 0},       {"PMT", 4, "CFADR", 9, 0},
         {"PMT", 1, "BATCH", 1, 0},     {"PMP", 1, "POPBANK", 7, 0},     {"PML", 10, "LCGLPFX", 9, 6},
+        {"PML", 1, "LREV", 404, 0},    {"PMR", 1, "PRREV", 404, 0},
     };
     for (const auto& c : cases) {
         auto d = dict(c.abbr);
