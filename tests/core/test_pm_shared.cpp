@@ -365,6 +365,27 @@ TEST_F(PmFinishingPass, AStopAfterTheLastProgressStepIsSeenWhenThePassesEnd) {
     EXPECT_NE(xio_rd_record(pmp, 5, 0, 0), XIO_OK);  // restored: the pass's records are gone
 }
 
+TEST_F(PmFinishingPass, PropertyTaxUserFieldsNeedTheTaxIdOfTheirTaxRecord) {
+    WriteFile(company.path() / "tax.tpl",
+              "format T\nfile PMP 1\nrecord 13\npermissions 2\nfield PTPROP\nfield PTTXID\nfield PTYEAR\n\n"
+              "format TU\nfile PMP 1\nrecord 13\nuserfields 32\nfield PTPROP\nfield PTTXID\nfield PTYEAR\n"
+              "special \"cust fld name\" text\nspecial \"cust fld value\" text\n");
+    const std::string path = company.str("tax.txt");
+    WriteFile(path, "#,PMP," + company.str("tax.tpl") +
+                        "\r\nT,P1,TX1,2026\r\nT,P2,,2026\r\nTU,P1,TX1,2026,UDTEXT1,Assessed\r\nTU,P2,,2026,UDTEXT1,Blank\r\n");
+    PassConverter converter;
+    converter.items = 0;
+    const std::string report = Run(converter, path);
+    EXPECT_EQ(Count(report, "This Tax ID field is blank"), 1) << report;
+    const uint16_t pmp = H("PMP");
+    xio_init_record(pmp, 32);
+    PutText(pmp, 32, "UPTPROP", "P1");
+    PutText(pmp, 32, "UPTTXID", "TX1");
+    PutNumber(pmp, 32, "UPTYEAR", 2026);
+    ASSERT_EQ(xio_rd_record(pmp, 32, 0, 0), XIO_OK) << report;
+    EXPECT_EQ(GetText(pmp, 32, "UDTEXT1"), "Assessed");
+}
+
 TEST_F(PmFinishingPass, WithoutAStopThePassesFinishAndTheFileIsStamped) {
     const std::string text = TextFile();
     PassConverter converter;
