@@ -260,9 +260,10 @@ public:
         convert::ConverterProfile profile;
         profile.abbreviation = "PMP";
         profile.title = "PM Property file";
+        profile.description = "PM Property file";
         profile.convertingText = "Converting '%s'";
         profile.examiningText = "Examining '%s'";
-        profile.writtenFiles = {{"PMP", 1}, {"PMS", 1}};
+        profile.dataFiles = {{"PMP", 1, "PM Property file"}, {"PMS", 1, "PM System file"}};
         RunConvertFile(ctx, profile);
         ended = ctx.ended;
     }
