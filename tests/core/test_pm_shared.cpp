@@ -226,6 +226,43 @@ TEST_F(PmShared, CustomListsOfNoneOneAndSeveralEntries) {
     EXPECT_FALSE(three.CheckExact("office", notes, 5));  // the exact test keeps letter case
 }
 
+TEST_F(PmShared, ClosingNotesStartWithOneEmptyLineAndNameNoRecord) {
+    const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::Spool);
+    ASSERT_NE(print, 0);
+    {
+        convert::NotesReport notes(print, "t.txt", 3020, true);
+        ClosingNotes closing(notes);
+        EXPECT_FALSE(closing.Started());
+        ASSERT_TRUE(closing.Add("Note: duplicate records like 'M1'"));
+        ASSERT_TRUE(closing.Add("Second"));
+        EXPECT_TRUE(closing.Started());
+        // A missing-list note keeps the value and its line for the closing section.
+        CustomList types;
+        types.Load(418);
+        EXPECT_FALSE(types.CheckExact("Warehouse", notes, 7));
+        ASSERT_TRUE(notes.PrintMissingCustomListValues(nullptr));
+        ASSERT_TRUE(notes.Print());
+    }
+    const auto& lines = *ui::xp_lines(print);
+    std::vector<std::string> body;
+    bool afterHeading = false;
+    for (const auto& l : lines) {
+        if (afterHeading) body.push_back(l);
+        if (l.find("Record ID") != std::string::npos) afterHeading = true;
+    }
+    std::size_t first = 0;
+    while (first < body.size() && body[first].find_first_not_of(' ') == std::string::npos) ++first;
+    ASSERT_EQ(first, 1u);  // one empty line before the first note
+    ASSERT_LT(first + 1, body.size());
+    EXPECT_EQ(body[first].find_first_not_of(' '), 22u) << body[first];  // no record name or line
+    EXPECT_NE(body[first].find("like 'M1'"), std::string::npos) << body[first];
+    EXPECT_EQ(body[first + 1].substr(22), "Second");
+    bool noted = false;
+    for (const auto& l : body) noted = noted || l.find("Warehouse(7)") != std::string::npos;
+    EXPECT_TRUE(noted);
+    ui::xp_close_print(print);
+}
+
 TEST_F(PmShared, SettingsTaxControlDefaultsToNo) {
     const uint16_t pms = H("PMS");
     EXPECT_FALSE(PmUsingTax(pms));
