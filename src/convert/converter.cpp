@@ -534,8 +534,12 @@ bool xvConvert::WriteUserFields(xvl::xvlImport& import, xvl::xvlImpInfo& info, s
         xio_get_fld_def(file, udDef.firstField + 1, f2);
         xio_get_fld_def(file, udDef.firstField + 2, f3);
         if (f1.name == "UPTPROP" && f2.name == "UPTTXID" && f3.name == "UPTYEAR") {
+            // The tax ID is the second key field of the property tax record (13) the fields
+            // belong to.
             x_value_def taxId;
-            xio_get_field(file, 13, xio_num(file, XIO_NUM_RECORD, 13, "UPTTXID"), taxId);
+            xio_rec_def taxDef;
+            if (xio_get_rec_def(file, 13, taxDef) == XIO_OK && taxDef.primaryKeyFields.size() >= 2)
+                xio_get_field(file, 13, taxDef.primaryKeyFields[1], taxId);
             if (taxId.text.find_first_not_of(' ') == std::string::npos) {
                 reason = "This Tax ID field is blank, add a valid Tax ID and Tax year to the text file(82)";
                 return false;

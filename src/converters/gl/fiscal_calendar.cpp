@@ -17,13 +17,6 @@ using suite::xd_compare_dates;
 
 constexpr std::size_t kDescribeMax = 80;
 
-void PutDate(uint16_t glm, uint16_t field, const x_date_type& date) {
-    if (!field) return;
-    x_value_def v;
-    v.date = date;
-    xio_put_field(glm, 0, field, v);
-}
-
 std::string FieldDescription(uint16_t glm, uint16_t field) {
     xio_fld_def def;
     if (xio_get_fld_def(glm, field, def) != XIO_OK) return {};

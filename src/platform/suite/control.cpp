@@ -50,8 +50,8 @@ bool xa_get_zq_nam(std::string_view abbr, std::string& name) {
         {"GLM", "Master"},   {"GLT", "Transaction"}, {"JCM", "Master"},   {"JCT", "Transaction"},
         {"CMM", "Master"},   {"CMT", "Transaction"}, {"APM", "Master"},   {"APT", "Transaction"},
         {"PRM", "Master"},   {"PRS", "System"},      {"PMP", "Property"}, {"PMS", "System"},
-        {"PML", "Lease"},    {"PMR", "Retail"},      {"PMV", "Recovery"}, {"ARM", "Master"},
-        {"ARS", "System"},   {"TXM", "Master"}};
+        {"PML", "Lease"},    {"PMR", "Retail"},      {"PMV", "Recovery"}, {"PMN", "Tenant"},
+        {"PMT", "Transaction"}, {"ARM", "Master"},   {"ARS", "System"},   {"TXM", "Master"}};
     std::string key(abbr);
     for (char& c : key) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     auto it = names.find(key);

@@ -389,3 +389,21 @@ TEST_F(InitCompany, TaskLinesGoToTheCompanyLog) {
 
 }  // namespace
 }  // namespace dz::suite
+
+namespace dz::suite {
+namespace {
+
+TEST_F(InitCompany, PropertyManagementFilesAreNamedOnlyWhenPmIsInstalled) {
+    open({"GL", "PM"});
+    std::string name;
+    for (auto [abbr, expect] : {std::pair{"PMN", "Tenant"}, {"PMT", "Transaction"}, {"pmp", "Property"},
+                                {"PMS", "System"}, {"PML", "Lease"}, {"PMR", "Retail"}}) {
+        EXPECT_TRUE(xa_get_zq_nam(abbr, name)) << abbr;
+        EXPECT_EQ(name, expect);
+    }
+    open({"GL"});
+    EXPECT_FALSE(xa_get_zq_nam("PMN", name));
+}
+
+}  // namespace
+}  // namespace dz::suite

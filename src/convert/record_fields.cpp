@@ -1,0 +1,153 @@
+#include "convert/record_fields.h"
+
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <vector>
+
+namespace dz::convert {
+
+namespace {
+
+// Field numbers by handle, record and name: the handlers ask for the same few fields on every
+// record, always by name literals. A hit is checked against the name, so a name held elsewhere
+// at the same address is never taken for another.
+struct FieldSlot {
+    uint16_t file = 0;
+    uint16_t rec = 0;
+    const char* ptr = nullptr;
+    std::string name;
+    uint16_t no = 0;
+};
+constexpr std::size_t kFieldSlots = 1024;  // a power of two: slots are the top 10 bits of a hash
+std::vector<FieldSlot>& FieldSlots() {
+    static std::vector<FieldSlot> slots(kFieldSlots);
+    return slots;
+}
+
+}  // namespace
+
+uint16_t FieldNo(uint16_t file, uint16_t rec, const char* name) {
+    const std::uint64_t mixed =
+        (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) ^ (std::uint64_t{file} << 48) ^
+         (std::uint64_t{rec} << 40)) * 0x9E3779B97F4A7C15ull;
+    auto& slot = FieldSlots()[static_cast<std::size_t>(mixed >> 54)];  // 10 bits: kFieldSlots
+    if (slot.ptr == name && slot.file == file && slot.rec == rec && slot.name == name) return slot.no;
+    const uint16_t no = xio_num(file, XIO_NUM_RECORD, rec, name);
+    slot = FieldSlot{file, rec, name, name, no};
+    return no;
+}
+
+void ForgetFieldNumbers() {
+    for (auto& slot : FieldSlots()) slot = FieldSlot{};
+}
+
+uint16_t HeaderFieldNo(uint16_t file, uint16_t header, const char* name) {
+    return xio_num(file, XIO_NUM_HEADER, header, name);
+}
+
+x_value_def GetValue(uint16_t file, uint16_t field) {
+    x_value_def v;
+    if (field) xio_get_field(file, 0, field, v);
+    return v;
+}
+
+std::string GetText(uint16_t file, uint16_t field) {
+    x_value_def v = GetValue(file, field);
+    return v.longText.empty() ? v.text : v.longText;
+}
+
+double GetNumber(uint16_t file, uint16_t field) { return GetValue(file, field).number; }
+uint16_t GetFlag(uint16_t file, uint16_t field) { return GetValue(file, field).flag; }
+x_date_type GetDate(uint16_t file, uint16_t field) { return GetValue(file, field).date; }
+
+void PutText(uint16_t file, uint16_t field, const std::string& text) {
+    if (!field) return;
+    x_value_def v;
+    if (text.size() > x_value_def::kTextMax) {
+        v.text = text.substr(0, x_value_def::kTextMax);
+        v.longText = text;
+    } else {
+        v.text = text;
+    }
+    xio_put_field(file, 0, field, v);
+}
+
+void PutNumber(uint16_t file, uint16_t field, double number) {
+    if (!field) return;
+    x_value_def v;
+    v.number = number;
+    xio_put_field(file, 0, field, v);
+}
+
+void PutDate(uint16_t file, uint16_t field, const x_date_type& date) {
+    if (!field) return;
+    x_value_def v;
+    v.date = date;
+    xio_put_field(file, 0, field, v);
+}
+
+void PutFlag(uint16_t file, uint16_t field, uint16_t flag) {
+    if (!field) return;
+    x_value_def v;
+    v.flag = flag;
+    xio_put_field(file, 0, field, v);
+}
+
+int32_t Whole(double value) { return static_cast<int32_t>(std::trunc(value)); }
+
+bool FindInIdMap(uint16_t file, uint16_t rec, const RecordIdMap& ids, uint16_t* code) {
+    if (ids.empty()) return false;
+    std::string text;
+    RecordIdText(file, text, rec);
+    const auto it = ids.find(text);
+    if (it == ids.end()) return false;
+    if (code) *code = it->second;
+    return true;
+}
+
+bool ReadByKey(uint16_t file, uint16_t rec, const char* field, const std::string& key) {
+    const uint16_t keyNo = FieldNo(file, rec, field);
+    PutText(file, keyNo, key);
+    if (xio_rd_record(file, rec, 0, 0) == XIO_OK) return true;
+    xio_init_record(file, rec);
+    PutText(file, keyNo, key);
+    return false;
+}
+
+std::string MsgValues(int number, std::initializer_list<std::string_view> values) {
+    return xvl::xvlRCString::GetValues(number, values);
+}
+
+std::string ModeWord(const char* pair, bool converting) {
+    const std::string text = pair;
+    const auto slash = text.find('/');
+    if (slash == std::string::npos) return text;
+    return converting ? text.substr(0, slash) : text.substr(slash + 1);
+}
+
+std::string FormatNumber(const char* format, double value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
+}
+
+std::string FormatInt(const char* format, long value) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, format, value);
+    return buf;
+}
+
+std::string Amount(double hundredths) { return FormatNumber("%.2f", hundredths / 100.0); }
+
+std::string ChoiceText(uint16_t file, uint16_t field, double item, bool withBlank) {
+    std::string text;
+    xio_get_item_alpha(file, field, static_cast<uint16_t>(item < 0 ? 0 : item), text);
+    return text + FormatNumber(withBlank ? " (%.0f)" : "(%.0f)", item);
+}
+
+}  // namespace dz::convert
