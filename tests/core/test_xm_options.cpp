@@ -136,3 +136,19 @@ TEST_F(StoredOptions, TheOpenCompanyHoldsThem) {
     EXPECT_EQ(xm_option_size(3020, 1), 0u);
     close_company();
 }
+
+// Stored options live in the shared company folder: a link planted under a block's aside name
+// is replaced, never written through.
+TEST_F(StoredOptions, ABlockIsNotWrittenThroughAPlantedLink) {
+    OptionStore store(dir, 3020);
+    const fs::path victim = dir / "victim.bin";
+    { std::ofstream(victim) << "untouched"; }
+    fs::create_directories(store.folder());
+    fs::create_symlink(victim, store.folder() / "block2.bin.new");
+    const std::string table = "MAIN";
+    ASSERT_EQ(store.put(table.c_str(), table.size() + 1, 2), kXmOk);
+    std::ifstream in(victim);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "untouched");
+    EXPECT_EQ(store.size(2), 5u);
+    EXPECT_FALSE(fs::is_symlink(store.folder() / "block2.bin"));
+}

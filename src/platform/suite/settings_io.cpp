@@ -3,6 +3,7 @@
 // expected. The writer produces the canonical layout documented in docs/company.md.
 #include "platform/suite/company.h"
 #include "platform/suite/internal.h"
+#include "platform/ui/own_files.h"
 
 #include <toml++/toml.h>
 
@@ -482,32 +483,9 @@ CompanySettings read_settings(const fs::path& file) {
 void write_settings(const fs::path& file, const CompanySettings& settings) {
     // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
     // either the old settings or the new ones, never a part.
-    fs::path aside = file;
-    aside += ".new";
-    const std::string text = render(settings);
-    int fd = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw SettingsError(file.string() + ": cannot be written: " + std::strerror(errno));
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        ok = n > 0;
-        if (ok) done += static_cast<std::size_t>(n);
-    }
-    const int write_errno = errno;
-    ok = ok && ::fsync(fd) == 0;
-    ::close(fd);
-    std::error_code ec;
-    if (!ok) {
-        fs::remove(aside, ec);
-        throw SettingsError(file.string() + ": cannot be written: " + std::strerror(write_errno ? write_errno : EIO));
-    }
-    fs::rename(aside, file, ec);
-    if (ec) {
-        fs::remove(aside, ec);
-        throw SettingsError(file.string() + ": cannot be replaced: " + ec.message());
-    }
+    std::string why;
+    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why))
+        throw SettingsError(file.string() + ": cannot be written: " + why);
 }
 
 }  // namespace dz::suite

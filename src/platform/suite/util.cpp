@@ -2,6 +2,7 @@
 
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
+#include "platform/ui/own_files.h"
 
 #include <unistd.h>
 
@@ -105,14 +106,13 @@ fs::path x_log_path() {
 }
 
 void x_log(std::string_view text) {
-    std::ofstream out(x_log_path(), std::ios::app);
-    if (!out) return;
     x_date_type d = xd_get_date();
     x_time_type t = xd_get_time();
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", unsigned(d.year), unsigned(d.month),
                   unsigned(d.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
-    out << stamp << text << "\n";
+    // The company folder is shared: a log name planted as a link is not followed.
+    files::append_to_file(x_log_path().string(), std::string(stamp) + std::string(text) + "\n", 0644);
 }
 
 void x_update_task(int percent, std::string_view text) {

@@ -1,6 +1,7 @@
 #include "platform/suite/xm_options.h"
 
 #include "platform/suite/company.h"
+#include "platform/ui/own_files.h"
 
 #include <cstring>
 #include <fstream>
@@ -17,25 +18,8 @@ bool write_atomically(const fs::path& file, const std::string& bytes) {
     std::error_code ec;
     fs::create_directories(file.parent_path(), ec);
     if (ec) return false;
-    fs::path aside = file;
-    aside += ".new";
-    {
-        std::ofstream out(aside, std::ios::binary | std::ios::trunc);
-        if (!out) return false;
-        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            out.close();
-            fs::remove(aside, ec);
-            return false;
-        }
-    }
-    fs::rename(aside, file, ec);
-    if (ec) {
-        fs::remove(aside, ec);
-        return false;
-    }
-    return true;
+    std::string why;
+    return files::replace_file_atomically(file.string(), bytes, 0644, why);
 }
 
 std::optional<std::string> read_all(const fs::path& file) {

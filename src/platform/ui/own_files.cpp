@@ -175,4 +175,44 @@ HeadRead read_file_head(const std::string& path, std::size_t limit, std::string&
     return HeadRead::Ok;
 }
 
+bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why) {
+    const std::string aside = path + ".new";
+    // A leftover aside of a crashed write, or a name someone planted: unlink removes a link
+    // itself, never what it points to.
+    ::unlink(aside.c_str());
+    const int fd = create_new_file(aside, mode);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    bool ok = write_all(fd, bytes);
+    int err = ok ? 0 : errno;
+    if (ok && ::fsync(fd) != 0) {
+        ok = false;
+        err = errno;
+    }
+    ::close(fd);
+    if (ok && ::rename(aside.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(aside.c_str());
+        why = std::strerror(err ? err : EIO);
+    }
+    return ok;
+}
+
+bool append_to_file(const std::string& path, std::string_view text, mode_t mode) {
+    int fd;
+    do {
+        fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && write_all(fd, text);
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace dz::files

@@ -42,6 +42,15 @@ bool same_file(int fd, const std::string& path);
 
 bool write_all(int fd, std::string_view bytes);
 
+// Replaces `path` with `bytes` whole: written to a new file beside it (created afresh, so a
+// link planted under the aside's name is removed, never followed), flushed to the disk, then
+// renamed over `path`. A crash leaves the old contents or the new, never a part. False with
+// the reason in `why`; `path` is then as it was.
+bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why);
+
+// Appends `text` to `path` (made when missing), which must be a regular file, not a link.
+bool append_to_file(const std::string& path, std::string_view text, mode_t mode);
+
 enum class HeadRead { Ok, CannotOpen, NotRegular };
 // Reads at most `limit` bytes from the start of `path`, which must be a regular file once its
 // links are resolved. A FIFO or a device is refused without blocking on it.

@@ -407,3 +407,35 @@ TEST_F(InitCompany, PropertyManagementFilesAreNamedOnlyWhenPmIsInstalled) {
 
 }  // namespace
 }  // namespace dz::suite
+
+namespace dz::suite {
+namespace {
+
+// A company folder is shared: names planted in it as links must never carry the program's
+// writes elsewhere. Each write below once followed such a link.
+TEST_F(InitCompany, WritesInTheCompanyFolderFollowNoPlantedLink) {
+    open({"GL"});
+    const auto victim = dir_.path() / "victim.txt";
+    { std::ofstream(victim) << "untouched"; }
+    const auto read = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+
+    // The settings file's aside.
+    const auto settings = dir_.path() / kSettingsFileName;
+    std::filesystem::create_symlink(victim, settings.string() + ".new");
+    write_settings(settings, current_company()->settings());
+    EXPECT_EQ(read(victim), "untouched");
+    EXPECT_FALSE(std::filesystem::is_symlink(settings));
+    EXPECT_FALSE(std::filesystem::exists(settings.string() + ".new"));
+    EXPECT_NE(read(settings).find("[control]"), std::string::npos);
+
+    // The log: a link is refused, not appended through.
+    std::filesystem::create_symlink(victim, dir_.path() / "dodedoz.log");
+    x_log("a line");
+    EXPECT_EQ(read(victim), "untouched");
+}
+
+}  // namespace
+}  // namespace dz::suite
