@@ -68,8 +68,12 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
             const std::string value = GetText(cmm, f);
             if (value.empty()) continue;
             if (shownField.empty()) {
-                shownField = DescriptionOf(cmm, f);
-                shownValue = FormatAccount(value, suite::kGlDisplay);
+                xio_fld_def def;
+                xio_get_fld_def(cmm, f, def);
+                shownField = def.description.empty() ? def.name : def.description;
+                // Each account as its field holds it: a base account as a base account.
+                shownValue = FormatAccount(value, def.keySection == suite::kGlBaseAccount ? suite::kGlBaseAccount
+                                                                                          : suite::kGlDisplay);
             }
             PutText(cmm, f, "");
         }
@@ -102,6 +106,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     auto sectionOf = [](bool base) { return base ? suite::kGlBaseAccount : suite::kGlWhole; };
 
     // 4. The AP cash account must be a whole account, or a whole base account, of the format.
+    // A base account is shown and checked as a base account: shown as a whole account, a valid
+    // base account of a prefixed GL would take the prefix's separators and fail.
     if (const std::string ap = text(apField); !ap.empty()) {
         const std::string shown = FormatAccount(ap, sectionOf(apBase));
         if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
