@@ -6,6 +6,8 @@
 #include "platform/import/xvl_import.h"
 #include "platform/import/xvl_template.h"
 
+#include <algorithm>
+
 namespace dz::gl::testing {
 namespace {
 
@@ -410,6 +412,30 @@ TEST_F(CmmTest, AStopMidFileOrNotesThatCannotPrintLeaveTheFileAsItWas) {
     }
     for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
     EXPECT_EQ(ReadFile(company.path() / "MASTER.CMM"), cmmBefore);
+}
+
+// ---- Prefill ----------------------------------------------------------------------------------------
+
+bool CollectPrefill(const std::string& value, int16_t fieldId, int16_t section, const std::string&, void* ctx) {
+    static_cast<std::vector<std::string>*>(ctx)->push_back(value + "/" + std::to_string(fieldId) + "/" +
+                                                           std::to_string(section));
+    return true;
+}
+
+TEST_F(CmmTest, PrefillHandsTheFilesValuesToTheTableEditorsCallbackAndWritesNothing) {
+    const std::string text = WriteText("pre.txt", L("P", {{"BANKACC", "PRE"}, {"BPRCASH", kCash}}));
+    std::vector<std::string> values;
+    xvCMM converter;
+    ui::zqTask task("Prefill", 15, 3010, 5);
+    // Without the table editor's callback nothing is prefilled.
+    converter.PrefillTables(list, TextFileEntry{text, 301}, &progress, task, &values);
+    EXPECT_TRUE(values.empty());
+    xvGLM::prefillCallback = &CollectPrefill;
+    converter.PrefillTables(list, TextFileEntry{text, 301}, &progress, task, &values);
+    xvGLM::prefillCallback = nullptr;
+    EXPECT_NE(std::find(values.begin(), values.end(), kCash + "/9/8"), values.end()) << ::testing::PrintToString(values);
+    EXPECT_FALSE(Read(kCmRecBank, "PRE"));
+    EXPECT_EQ(ReadFile(text).find("Previously Converted"), std::string::npos);
 }
 
 }  // namespace

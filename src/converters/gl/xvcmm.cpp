@@ -101,6 +101,10 @@ void xvCMM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     ForgetFieldNumbers();
     multipleCash_ = -2;
+    glFound_.clear();
+    validAp_.clear();
+    formats_.clear();
+    prefixed_ = baseWidth_ = -1;
 
     // 1, 2. The GL master file, the run's own or opened here.
     glmHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "GLM", 1));
@@ -163,6 +167,33 @@ void xvCMM::SetMultipleCashAccounts(uint16_t cmm, bool converting) {
     multipleCash_ = 1;
 }
 
+const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport& import) {
+    const auto it = formats_.find(format);
+    if (it != formats_.end()) return it->second;
+    auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
+    FormatFacts f;
+    f.bintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
+    f.apKind = imported("BAPCABF") || imported("BINTCMP");
+    f.apBase = imported("BAPCSHB");
+    f.apFull = imported("BAPCSHF");
+    f.pmKind = imported("BPMCABF");
+    f.pmBase = imported("BPMCSHB");
+    f.pmFull = imported("BPMCSHF");
+    f.reconciled = imported("BRECDT");
+    f.setupStatus = imported("BSASTAT");
+    return formats_.emplace(format, f).first->second;
+}
+
+bool xvCMM::Prefixed() {
+    if (prefixed_ < 0) prefixed_ = suite::xk_prefixed(suite::kGlAccountFormat) ? 1 : 0;
+    return prefixed_ == 1;
+}
+
+int xvCMM::BaseWidth() {
+    if (baseWidth_ < 0) baseWidth_ = suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount);
+    return baseWidth_;
+}
+
 // ---- Hooks of the common record loop -----------------------------------------------------------
 
 void xvCMM::ImportRejected(ConvertContext&, xvl::xvlImpInfo& info, std::string&) {
@@ -190,7 +221,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         const std::string& format = info.FormatID();
         xvl::xvlImport& import = *ctx.import;
         const auto glm = static_cast<uint16_t>(glmHandle);
-        if (import.xvlImpGetSpecialValue(format, "BINTCMP") && !import.xvlImpWasItImported(format, "BAPCABF"))
+        if (Facts(format, import).bintSpecial && !import.xvlImpWasItImported(format, "BAPCABF"))
             CheckBankFields(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
                             pmInstalled, glm, ctx.converting, import);
         return ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
@@ -231,7 +262,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
 
     // 1. The kind of the AP cash account.
     const auto bint = special("BINTCMP");
-    const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (suite::xk_prefixed(fmt) ? 2 : 1);
+    const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
     PutNumber(cmm, kCmRecBank, "BAPCABF", apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
@@ -277,7 +308,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     // 7. The general cash account, when every application shares it (a prefixed GL keeps it
     // only when it is more than a base account).
     if (!conflict && !general.empty() &&
-        (!suite::xk_prefixed(fmt) || static_cast<int>(general.size()) > suite::xk_width(fmt, suite::kGlBaseAccount)))
+        (!Prefixed() || static_cast<int>(general.size()) > BaseWidth()))
         PutText(cmm, kCmRecBank, "BGENCSH", general);
 
     // 8. Convert: the last numbers of the bank, written after it.

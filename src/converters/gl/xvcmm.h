@@ -14,6 +14,8 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace dz::xvl {
 class xvlImport;
@@ -96,9 +98,28 @@ protected:
     int MultipleCashAccounts(uint16_t cmm);
     void SetMultipleCashAccounts(uint16_t cmm, bool converting);
 
+    // What a template format gives, asked on every bank of the format: read once per format.
+    struct FormatFacts {
+        bool bintSpecial = false;  // the special value BINTCMP
+        bool apKind = false;       // BAPCABF or BINTCMP imported
+        bool apBase = false, apFull = false;  // BAPCSHB, BAPCSHF imported
+        bool pmKind = false, pmBase = false, pmFull = false;
+        bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
+    };
+    const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
+    // The GL account format's answers the filling step needs, read once.
+    bool Prefixed();
+    int BaseWidth();
+
 private:
+    std::unordered_map<std::string, FormatFacts> formats_;
+    int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
+    std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
+    // GL accounts ("A" + account) and base accounts ("B" + base account) found in this text
+    // file: the conversion never removes one.
+    std::unordered_set<std::string> glFound_;
 };
 
 }  // namespace dz::gl

@@ -48,8 +48,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const uint16_t rec = kCmRecBank;
     auto text = [&](const char* name) { return GetText(cmm, rec, name); };
     auto clear = [&](const char* name) { PutText(cmm, rec, name, ""); };
-    auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
-    const bool hasBintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
+    const FormatFacts& given = Facts(format, import);
 
     // 1. The bank account.
     const std::string bank = text("BANKACC");
@@ -85,17 +84,17 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 3. Where AP and PM keep their cash account: a base or a full account.
     bool apBase = false;
-    if (imported("BAPCABF") || imported("BINTCMP") || hasBintSpecial) {
+    if (given.apKind || given.bintSpecial) {
         // Given by the line, or put there by the filling step.
         apBase = Whole(GetNumber(cmm, rec, "BAPCABF")) == 2;
-    } else if (imported("BAPCSHB") && !imported("BAPCSHF")) {
+    } else if (given.apBase && !given.apFull) {
         PutNumber(cmm, rec, "BAPCABF", 2);
         apBase = true;
     }
     bool pmBase = false;
-    if (imported("BPMCABF")) {
+    if (given.pmKind) {
         pmBase = Whole(GetNumber(cmm, rec, "BPMCABF")) == 2;
-    } else if (!hasBintSpecial && imported("BPMCSHB") && !imported("BPMCSHF")) {
+    } else if (!given.bintSpecial && given.pmBase && !given.pmFull) {
         PutNumber(cmm, rec, "BPMCABF", 2);
         pmBase = true;
     }
@@ -109,10 +108,14 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // A base account is shown and checked as a base account: shown as a whole account, a valid
     // base account of a prefixed GL would take the prefix's separators and fail.
     if (const std::string ap = text(apField); !ap.empty()) {
-        const std::string shown = FormatAccount(ap, sectionOf(apBase));
-        if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
-            reason = Msg(12183, apBase ? "base" : "full", shown);
-            return false;
+        std::string known = (apBase ? "B" : "A") + ap;
+        if (!validAp_.count(known)) {
+            const std::string shown = FormatAccount(ap, sectionOf(apBase));
+            if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
+                reason = Msg(12183, apBase ? "base" : "full", shown);
+                return false;
+            }
+            validAp_.insert(std::move(known));
         }
     }
 
@@ -153,7 +156,13 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     if (glm) {
         auto onFile = [&](const std::string& value, bool base, const char* kind) {
             if (value.empty()) return true;
-            if (!NotFound(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value)) return true;
+            // Banks share their cash accounts: an account found once is not read again.
+            std::string known = (base ? "B" : "A") + value;
+            if (glFound_.count(known)) return true;
+            if (!NotFound(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value)) {
+                glFound_.insert(std::move(known));
+                return true;
+            }
             reason = Msg(12188, kind, FormatAccount(value, sectionOf(base)), base ? "base accounts" : "accounts", bank);
             return false;
         };
@@ -196,14 +205,14 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     }
     // 14, 15. Nor the last reconciled date and the setup assistant's status, on every line of a
     // template that gives them.
-    if (imported("BRECDT")) {
+    if (given.reconciled) {
         const uint16_t f = FieldNo(cmm, rec, "BRECDT");
         messages.push_back(
             Msg(12193, "Last reconciled date", suite::xd_alpha_date(GetDate(cmm, f)), notConverted, code1017));
         x_value_def blank;
         xio_put_field(cmm, 0, f, blank);
     }
-    if (imported("BSASTAT")) {
+    if (given.setupStatus) {
         const uint16_t f = FieldNo(cmm, rec, "BSASTAT");
         messages.push_back(
             Msg(12193, "Setup assistant status", ChoiceText(cmm, f, GetNumber(cmm, f), false), notConverted, code1017));
