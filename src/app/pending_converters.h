@@ -8,6 +8,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
 
 namespace dz::app {
@@ -27,7 +28,7 @@ class xvGLT : public PendingConverter {};
 class xvJCS : public PendingConverter {};
 class xvJCM : public PendingConverter {};
 class xvJCT : public PendingConverter {};
-class xvCMM : public PendingConverter {};
+using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 class xvAPM : public PendingConverter {};
 class xvAPI : public PendingConverter {};
 class xvPRM : public PendingConverter {};

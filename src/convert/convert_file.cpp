@@ -310,7 +310,10 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
             } else if (ctx.profile.examineRecords) {
                 accepted = ExamineRecord(file, info, reason, ExamineValue(ctx, info), permissions);
             }
-            if (accepted) RecordWritten(ctx, info);
+            if (accepted) {
+                RecordWritten(ctx, info);
+                if (ctx.ended) return false;  // the after-write step ended the file
+            }
         }
     }
 

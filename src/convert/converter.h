@@ -216,7 +216,8 @@ protected:
     //   ExamineValue     the 16-bit value kept with an examined record's record-ID texts
     //                    (ExamineRecord), which later lines may look up in RecordIds().
     //   RecordWritten    runs after an accepted record was written (Convert) or examined
-    //                    (Examine Files): links, counters, totals kept per record.
+    //                    (Examine Files): links, counters, totals kept per record, records
+    //                    written after it. It may end the file (EndFile); the loop then stops.
     //   FinishConversion totals, batches and whatever ends the conversion.
     //
     // Profile switches: examineRecords (ExamineRecord in Examine Files), writeUserFields

@@ -68,6 +68,7 @@ public:
     bool writeUserFields = true;
     uint16_t examineValue = 0;          // ExamineValue: this plus the record's line
     std::vector<std::string> written;   // RecordWritten: the codes of the records, in order
+    std::string endAfterWrite;          // RecordWritten ends the file after this code's write
     std::vector<std::string> userFieldRecords;  // DispatchRecord saw these user-field records
 
 protected:
@@ -86,8 +87,12 @@ protected:
         return static_cast<uint16_t>(examineValue + info.StartLine());
     }
 
+    // A record whose code is `endAfterWrite` ends the file once it was written.
     void RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) override {
-        written.push_back((ctx.converting ? "W:" : "E:") + Text(info.FileNumUsed(), "CODE"));
+        const std::string code = Text(info.FileNumUsed(), "CODE");
+        written.push_back((ctx.converting ? "W:" : "E:") + code);
+        if (ctx.converting && !endAfterWrite.empty() && code == endAfterWrite)
+            EndFile(ctx, "The after-write step failed(998)", true, true);
     }
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the

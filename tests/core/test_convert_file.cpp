@@ -577,6 +577,25 @@ TEST_F(ConvertFileTest, VetoedRecordsAreNeitherCountedNorRejected) {
     EXPECT_EQ(ReadFile(texts.str("RejectTCV.txt")), "#,TCV," + templatePath + "\r\n1,K2,,BAD,0,\r\n");
 }
 
+TEST_F(ConvertFileTest, AnAfterWriteStepThatEndsTheFileRestoresItAndStopsTheLoop) {
+    Seed("A0", "On file");
+    const std::string before = NameOf("A0");
+    TestConverter converter;
+    converter.endAfterWrite = "A2";
+    const std::string text = WriteText("after.txt", "1,A1,,First,0,\r\n1,A2,,Second,0,\r\n1,A3,,Third,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    const std::string report = Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_TRUE(ended);
+    EXPECT_NE(report.find("The after-write step failed(998)"), std::string::npos) << report;
+    // The records written before it are taken back with it, and no later line is read.
+    EXPECT_EQ(NameOf("A1"), "<none>");
+    EXPECT_EQ(NameOf("A2"), "<none>");
+    EXPECT_EQ(NameOf("A3"), "<none>");
+    EXPECT_EQ(NameOf("A0"), before);
+    EXPECT_EQ(converter.written, (std::vector<std::string>{"W:A1", "W:A2"}));
+    EXPECT_EQ(ReadFile(text), textBefore);  // not marked as converted
+}
+
 TEST_F(ConvertFileTest, SwitchesLeaveExamineAndUserFieldsToTheConverter) {
     Seed("D1", "On file");
     const std::string body = "1,D1,,Again,0,\r\n1U,D1,COLOR,Red\r\n";

@@ -295,19 +295,30 @@ TEST_F(ShippedDictionaries, GeneralLedgerRunsStandInFieldOrder) {
 TEST_F(ShippedDictionaries, CashManagementRunsStandInFieldOrder) {
     auto d = dict("CMM");
     ASSERT_TRUE(d);
-    const std::vector<std::string> cash = {"BAPCSHB", "BAPCSHF", "BPMCSHB", "BPMCSHF", "BRCCASH", "BGENCSH", "BPRCASH"};
-    for (const auto& f : cash) {
-        EXPECT_GE(no(*d, 1, f), no(*d, 1, "BAPCSHB")) << f;
-        EXPECT_LE(no(*d, 1, f), no(*d, 1, "BPRCASH")) << f;
-    }
-    for (auto [first, last] : {std::pair{"BRGBLNC", "BPSBLNC"}, {"BOPNCHK", "BLYINT"}}) {
-        ASSERT_LT(no(*d, 1, first), no(*d, 1, last));
-        for (uint16_t n = no(*d, 1, first); n <= no(*d, 1, last); ++n) {
-            EXPECT_EQ(d->fields[n].def.type, XIO_TYPE_NUMBER) << d->fields[n].def.name;
-            EXPECT_NE(d->fields[n].def.name, "BRECBAL");
-        }
+    // Each run the bank-account converter walks by field number holds exactly its fields.
+    auto walk = [&](const char* first, const char* last) {
+        std::vector<std::string> names;
+        for (uint16_t n = no(*d, 1, first); n && n <= no(*d, 1, last); ++n) names.push_back(d->fields[n].def.name);
+        return names;
+    };
+    EXPECT_EQ(walk("BAPCSHB", "BPRCASH"),
+              (std::vector<std::string>{"BAPCSHB", "BAPCSHF", "BPMCSHB", "BPMCSHF", "BRCCASH", "BGENCSH", "BPRCASH"}));
+    EXPECT_EQ(walk("BRGBLNC", "BPSBLNC"), (std::vector<std::string>{"BRGBLNC", "BBKBLNC", "BPSBLNC"}));
+    EXPECT_EQ(walk("BRECBAL", "BRECBAL"), (std::vector<std::string>{"BRECBAL"}));
+    EXPECT_EQ(walk("BOPNCHK", "BLYINT"), (std::vector<std::string>{"BOPNCHK", "BOPNDEP", "BYTDINT", "BLYINT"}));
+    for (const char* run : {"BAPCSHB", "BRGBLNC", "BOPNCHK"})
+        for (uint16_t n = no(*d, 1, run); n <= no(*d, 1, run) + 2; ++n)
+            EXPECT_EQ(d->fields[n].def.type, n >= no(*d, 1, "BRGBLNC") ? XIO_TYPE_NUMBER : XIO_TYPE_TEXT)
+                << d->fields[n].def.name;
+    // The cash accounts show as GL accounts; the base ones as base accounts.
+    for (const char* f : {"BAPCSHB", "BPMCSHB"}) EXPECT_EQ(d->fields[no(*d, 1, f)].def.keySection, 7) << f;
+    for (const char* f : {"BAPCSHF", "BPMCSHF", "BRCCASH", "BGENCSH", "BPRCASH"}) {
+        EXPECT_EQ(d->fields[no(*d, 1, f)].def.keyFormat, 9) << f;
+        EXPECT_EQ(d->fields[no(*d, 1, f)].def.keySection, 0) << f;
     }
     EXPECT_EQ(d->fields[no(*d, 1, "BRECBAL")].def.type, XIO_TYPE_NUMBER);
+    EXPECT_EQ(d->record(5)->primaryKey.size(), 1u);
+    EXPECT_EQ(d->fields[d->record(5)->primaryKey[0]].def.name, "LTBNKAC");
     for (const char* f : {"LTBNKAC", "LTAPC", "LTAPCDT", "LTAPCA", "LTPRC", "LTPRCDT", "LTPRCA", "LTDEPA", "LTDEPDT"}) no(*d, 5, f);
     hno(*d, 2, "CMULTCA");
     EXPECT_EQ(d->fields[no(*d, 1, "BSASTAT")].def.items.size(), 3u);

@@ -1,0 +1,352 @@
+#include "converters/gl/xvcmm.h"
+
+#include "converters/gl/glm_fields.h"
+#include "converters/gl/xvglm.h"
+
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/control.h"
+#include "platform/suite/xk.h"
+#include "platform/suite/zc.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+
+namespace dz::gl {
+
+using convert::ConvertContext;
+using convert::ConverterProfile;
+
+namespace {
+
+constexpr const char* kConversionName = "CM Master file";
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "CMM";
+    p.fileNo = 1;
+    p.title = "CM Master File";
+    p.description = kConversionName;
+    p.convertingText = "Converting '%s' into CM Master file";
+    p.examiningText = "Examining '%s' for CM Master file";
+    return p;
+}
+
+bool IsBankNotes(const std::string& formatId) {
+    return formatId.size() == 2 && std::toupper(static_cast<unsigned char>(formatId[0])) == 'B' &&
+           std::toupper(static_cast<unsigned char>(formatId[1])) == 'N';
+}
+
+// A special value's text, or empty.
+std::string TextOf(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
+
+// A special value given on the line (a column that is not blank).
+bool Given(const x_value_def& v) {
+    return !v.text.empty() || !v.longText.empty() || v.number != 0 || v.flag != 0 || !v.date.blank();
+}
+
+// The short value of a special: its number, or its yes/no when it was declared logical.
+int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : v.flag; }
+
+// Puts a special value into a field of the type the field has. A number given in a special
+// column is in whole units; a money field holds hundredths.
+void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
+    if (!field) return;
+    xio_fld_def def;
+    if (xio_get_fld_def(h, field, def) != XIO_OK) return;
+    x_value_def out;
+    if (xio_is_text_type(def.type)) {
+        const std::string text = TextOf(v);
+        out.text = text.substr(0, x_value_def::kTextMax);
+        if (text.size() > x_value_def::kTextMax) out.longText = text;
+    } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
+        double n = v.number;
+        if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
+        out.number = std::round(n * std::pow(10.0, def.decimals));
+    } else if (def.type == XIO_TYPE_LOGICAL) {
+        out.flag = v.flag ? v.flag : static_cast<uint16_t>(v.number != 0);
+    } else if (def.type == XIO_TYPE_DATE) {
+        out.date = v.date;
+    } else {
+        return;
+    }
+    xio_put_field(h, 0, field, out);
+}
+
+}  // namespace
+
+xvCMM::~xvCMM() {
+    if (glmHandle && ownsGlm) xio_cls_file(static_cast<uint16_t>(glmHandle));
+    if (apmHandle && ownsApm) xio_cls_file(static_cast<uint16_t>(apmHandle));
+    if (prsHandle && ownsPrs) xio_cls_file(static_cast<uint16_t>(prsHandle));
+}
+
+// ---- Files and settings -----------------------------------------------------------------------
+
+bool xvCMM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    return OpenDataFile("CMM", 1, 20, 0, list, commandId, error, false);
+}
+
+void xvCMM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+}
+
+bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
+    ForgetFieldNumbers();
+    multipleCash_ = -2;
+    glFound_.clear();
+    validAp_.clear();
+    formats_.clear();
+    prefixed_ = baseWidth_ = -1;
+
+    // 1, 2. The GL master file, the run's own or opened here.
+    glmHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "GLM", 1));
+    if (glmHandle == 0) {
+        glmHandle = static_cast<int16_t>(convert::OpenMasterFile("GLM"));
+        if (glmHandle) ownsGlm = 1;
+    }
+    if (glmHandle == 0) {
+        if (!ctx.notes->PrintMessageLine("", 0, Msg(12180))) return false;
+        if (ctx.progress) ctx.progress->messages += 1;
+    }
+    // 3, 4. The AP master and PR system files, when their modules are installed. Either may be
+    // missing: its check-format look-ups are then skipped.
+    if (suite::xa_appl_installed("AP")) {
+        apInstalled = 1;
+        apmHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "APM", 1));
+        if (apmHandle == 0) {
+            apmHandle = static_cast<int16_t>(convert::OpenMasterFile("APM"));
+            if (apmHandle) ownsApm = 1;
+        }
+    }
+    if (suite::xa_appl_installed("PR")) {
+        prInstalled = 1;
+        prsHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "PRS", 1));
+        if (prsHandle == 0) {
+            prsHandle = static_cast<int16_t>(convert::OpenDataFileByName("PRS", "SYSTEM"));
+            if (prsHandle) ownsPrs = 1;
+        }
+    }
+    // 5, 6.
+    arInstalled = suite::xa_appl_installed("AR") ? 1 : 0;
+    jcInstalled = suite::xa_appl_installed("JC") ? 1 : 0;
+    pmInstalled = suite::xa_appl_installed("PM") ? 1 : 0;
+    cmInterfacesGl = suite::zc_interface_active("CM", "GL") != 0 ? 1 : 0;
+    return true;
+}
+
+int xvCMM::MultipleCashAccounts(uint16_t cmm) {
+    if (multipleCash_ == -2) {
+        multipleCash_ = -1;
+        if (xio_rd_header(cmm, kCmHdrSettings, 0) == XIO_OK) {
+            multipleCash_ = GetFlag(cmm, HeaderFieldNo(cmm, kCmHdrSettings, "CMULTCA")) == 1 ? 1 : 0;
+            xio_free_header(cmm, kCmHdrSettings);
+        }
+    }
+    return multipleCash_;
+}
+
+void xvCMM::SetMultipleCashAccounts(uint16_t cmm, bool converting) {
+    if (MultipleCashAccounts(cmm) != 0) return;  // on already, or the header cannot be read
+    if (converting) {
+        if (xio_rd_header(cmm, kCmHdrSettings, 1) != XIO_OK) return;
+        PutFlag(cmm, HeaderFieldNo(cmm, kCmHdrSettings, "CMULTCA"), 1);
+        const int written = xio_wr_header(cmm, kCmHdrSettings);
+        xio_free_header(cmm, kCmHdrSettings);
+        if (written != XIO_OK) return;
+    }
+    // Examine Files writes nothing: the later banks of the file see the setting as Convert
+    // would have left it.
+    multipleCash_ = 1;
+}
+
+const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport& import) {
+    const auto it = formats_.find(format);
+    if (it != formats_.end()) return it->second;
+    auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
+    FormatFacts f;
+    f.bintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
+    f.apKind = imported("BAPCABF") || imported("BINTCMP");
+    f.apBase = imported("BAPCSHB");
+    f.apFull = imported("BAPCSHF");
+    f.pmKind = imported("BPMCABF");
+    f.pmBase = imported("BPMCSHB");
+    f.pmFull = imported("BPMCSHF");
+    f.reconciled = imported("BRECDT");
+    f.setupStatus = imported("BSASTAT");
+    return formats_.emplace(format, f).first->second;
+}
+
+bool xvCMM::Prefixed() {
+    if (prefixed_ < 0) prefixed_ = suite::xk_prefixed(suite::kGlAccountFormat) ? 1 : 0;
+    return prefixed_ == 1;
+}
+
+int xvCMM::BaseWidth() {
+    if (baseWidth_ < 0) baseWidth_ = suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount);
+    return baseWidth_;
+}
+
+// ---- Hooks of the common record loop -----------------------------------------------------------
+
+void xvCMM::ImportRejected(ConvertContext&, xvl::xvlImpInfo& info, std::string&) {
+    if (info.RecExtraData() == 0 && IsBankNotes(info.FormatID()))
+        info.SetImportedRecs(static_cast<uint16_t>(info.ImportedRecs() + 50));
+}
+
+bool xvCMM::CheckFormatId(uint16_t cmm, xvl::xvlImpInfo& info, xvl::xvlImport& import, std::string& reason,
+                          bool converting) {
+    if (!IsBankNotes(info.FormatID())) return true;
+    if (reason.empty()) SaveNotes(cmm, info.ImportedRecs(), info.FormatID(), import, reason, converting);
+    info.SetImportedRecs(static_cast<uint16_t>(info.ImportedRecs() + 50));
+    return false;
+}
+
+bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t cmm = ctx.mainHandle;
+    if (!CheckFormatId(info.FileNumUsed(), info, *ctx.import, reason, ctx.converting)) {
+        ctx.storeRecord = false;  // saved as notes, or rejected
+        return reason.empty();
+    }
+    writeLastNumbers = 0;
+    lastNumbersGiven_ = false;
+    if (info.FileNumUsed() == cmm && info.ImportedRecs() == kCmRecBank) {
+        const std::string& format = info.FormatID();
+        xvl::xvlImport& import = *ctx.import;
+        const auto glm = static_cast<uint16_t>(glmHandle);
+        if (Facts(format, import).bintSpecial && !import.xvlImpWasItImported(format, "BAPCABF"))
+            CheckBankFields(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
+                            pmInstalled, glm, ctx.converting, import);
+        return ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
+                                  pmInstalled, glm, ctx.converting, import);
+    }
+    // Any other record type has no place in this conversion.
+    std::string name = info.FormatID();
+    xio_rec_def def;
+    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
+        name = def.name;
+    reason = Msg(12070, name, kConversionName);
+    return false;
+}
+
+void xvCMM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (!ctx.converting || !writeLastNumbers || info.RecExtraData() != 0 || info.ImportedRecs() != kCmRecBank) return;
+    writeLastNumbers = 0;
+    const int status = WriteLastNumbers(ctx.mainHandle);
+    if (status == XIO_OK) return;
+    if (status == XIO_DUPLICATE) {
+        // The bank's last numbers on file stay as they are; numbers the line gave are not lost
+        // silently.
+        if (lastNumbersGiven_) ctx.messages.push_back(Msg(12900, GetText(ctx.mainHandle, kCmRecBank, "BANKACC")));
+        return;
+    }
+    EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
+}
+
+int xvCMM::WriteLastNumbers(uint16_t cmm) { return xio_wr_record(cmm, kCmRecLastNumbers); }
+
+// ---- The filling step ---------------------------------------------------------------------------
+
+bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
+                            bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
+    const std::string& format = info.FormatID();
+    auto special = [&](const char* name) { return import.xvlImpGetSpecialValue(format, name); };
+    const int fmt = suite::kGlAccountFormat;
+
+    // 1. The kind of the AP cash account.
+    const auto bint = special("BINTCMP");
+    const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
+    PutNumber(cmm, kCmRecBank, "BAPCABF", apKind);
+
+    // 2. The general cash account: the one cash account every application shares, if any.
+    std::string general;
+    bool conflict = false;
+    auto collect = [&](const std::string& account) {
+        if (general.empty())
+            general = account;
+        else if (general != account)
+            conflict = true;
+    };
+    // 3. One cash account for the whole bank.
+    if (const auto cash = special("BCASH")) {
+        std::string account = TextOf(*cash);
+        if (!account.empty()) {
+            suite::xk_unformat_field(fmt, apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+            collect(account);
+            PutText(cmm, kCmRecBank, apKind == 1 ? "BAPCSHF" : "BAPCSHB", account);
+            PutFlag(cmm, kCmRecBank, "BAPVALD", 1);
+        }
+    }
+    // 4, 5. The payroll and receivables cash accounts of the line.
+    const std::string payroll = GetText(cmm, kCmRecBank, "BPRCASH");
+    if (!payroll.empty()) {
+        collect(payroll);
+        PutFlag(cmm, kCmRecBank, "BPRVALD", 1);
+    }
+    const std::string receivable = GetText(cmm, kCmRecBank, "BRCCASH");
+    if (!receivable.empty()) {
+        collect(receivable);
+        PutFlag(cmm, kCmRecBank, "BRECVLD", 1);
+        if (pmInst) {
+            PutText(cmm, kCmRecBank, "BPMCSHF", receivable);
+            PutNumber(cmm, kCmRecBank, "BPMCABF", 1);
+            PutFlag(cmm, kCmRecBank, "BPMVALD", 1);
+        }
+    }
+    // 6. A bank with cash accounts: the CM settings use several cash accounts per bank.
+    if (!general.empty()) {
+        PutFlag(cmm, kCmRecBank, "BMLTCSH", 1);
+        SetMultipleCashAccounts(cmm, converting);
+    }
+    // 7. The general cash account, when every application shares it (a prefixed GL keeps it
+    // only when it is more than a base account).
+    if (!conflict && !general.empty() &&
+        (!Prefixed() || static_cast<int>(general.size()) > BaseWidth()))
+        PutText(cmm, kCmRecBank, "BGENCSH", general);
+
+    // 8. Convert: the last numbers of the bank, written after it.
+    if (!converting) return true;
+    xio_init_record(cmm, kCmRecLastNumbers);
+    PutText(cmm, kCmRecLastNumbers, "LTBNKAC", GetText(cmm, kCmRecBank, "BANKACC"));
+    auto put = [&](const char* name, const char* field) {
+        const auto v = special(name);
+        if (!v) return false;
+        PutSpecial(cmm, FieldNo(cmm, kCmRecLastNumbers, field), *v);
+        if (Given(*v)) lastNumbersGiven_ = true;
+        writeLastNumbers = 1;
+        return true;
+    };
+    if (apInst) {
+        put("BLSTCHK", "LTAPC");
+        put("BLSTCDT", "LTAPCDT");
+        put("BLSTCA", "LTAPCA");
+    }
+    if (prInst) {
+        put("BPLSTC", "LTPRC");
+        put("BPLSTCD", "LTPRCDT");
+        put("BPLSTCA", "LTPRCA");
+    }
+    // A deposit amount alone is a last number too: it must not be dropped by starting the record
+    // again.
+    if (const auto deposit = special("BLSTDA"); deposit && deposit->number != 0) {
+        put("BLSTDA", "LTDEPA");
+        put("BLSTDDT", "LTDEPDT");
+    }
+    return true;
+}
+
+// ---- Prefill ---------------------------------------------------------------------------------
+
+void xvCMM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), xvGLM::prefillCallback, prefillContext);
+}
+
+}  // namespace dz::gl

@@ -1,0 +1,125 @@
+// The CM bank-account converter (conversion type 301): bank accounts of a CM text file, examined
+// or converted into the CM master file ("CMM", file number 1), each followed in Convert by its
+// last-numbers record 5.
+//
+// The class is split over two sources:
+//   xvcmm.cpp        the frame: files, settings, notes records, dispatch, the filling of a bank
+//                    from the template's special values, record 5 after the bank, prefill
+//   xvcmm_bank.cpp   the checks and corrections of the bank-account record itself
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::gl {
+
+// CM master record numbers and headers.
+inline constexpr uint16_t kCmRecBank = 1;
+inline constexpr uint16_t kCmRecLastNumbers = 5;
+inline constexpr uint16_t kCmHdrSettings = 2;  // CMULTCA
+// The record number a bank notes record ("BN") counts under.
+inline constexpr uint16_t kCmRecBankNotes = kCmRecBank + 50;
+
+class xvCMM : public convert::xvConvert {
+public:
+    xvCMM() = default;
+    // Closes the GL, AP and PR files it opened itself.
+    ~xvCMM() override;
+
+    // ---- The converter's own operations -----------------------------------------------------
+    // Opens the CM master file ("CMM" 1, file code 20, required).
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // ---- Record steps: true accepts, false rejects with `reason` set --------------------------
+    // False for a bank notes record ("BN"), saved here when the import took it (`reason` empty)
+    // and renumbered to the notes record number either way; true for any other record.
+    bool CheckFormatId(uint16_t cmm, xvl::xvlImpInfo& info, xvl::xvlImport& import, std::string& reason,
+                       bool converting);
+    // Fills the bank's cash accounts, use flags and (Convert) its last-numbers record from the
+    // template's special values. Always true.
+    bool CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool apInst, bool prInst, bool arInst, bool jcInst, bool pmInst, uint16_t glm,
+                         bool converting, xvl::xvlImport& import);
+    // The checks and corrections of a bank-account record (xvcmm_bank.cpp).
+    bool ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool apInst, bool prInst, bool arInst, bool jcInst, bool pmInst, uint16_t glm,
+                            bool converting, xvl::xvlImport& import);
+    // Writes the last-numbers record prepared for the bank just written; the xio status.
+    // Virtual so that the tests can make it fail.
+    virtual int WriteLastNumbers(uint16_t cmm);
+
+    // The state LoadSettings read, and the record steps keep.
+    uint8_t apInstalled = 0;
+    uint8_t prInstalled = 0;
+    uint8_t arInstalled = 0;
+    uint8_t jcInstalled = 0;
+    uint8_t pmInstalled = 0;
+    int16_t glmHandle = 0;
+    uint8_t ownsGlm = 0;
+    int16_t apmHandle = 0;
+    uint8_t ownsApm = 0;
+    int16_t prsHandle = 0;
+    uint8_t ownsPrs = 0;
+    uint8_t writeLastNumbers = 0;  // record 5 follows the bank record just dispatched
+    uint8_t cmInterfacesGl = 0;
+
+protected:
+    // ---- Steps and hooks of the common sequence ----------------------------------------------
+    // GL, AP and PR files and the installed modules; a GL master file that cannot be opened is
+    // a note (12180), and only a note that cannot be printed ends the file (12011).
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // A bank notes record refused by the import counts under the notes record number.
+    void ImportRejected(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // Notes records, then the bank account (12070 for any other record type).
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // Convert: the bank's last-numbers record, written after it. A full disk or a failed write
+    // ends the file; a record 5 already on file for the bank stays as it is.
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+
+    // CMULTCA of CM header 2 as this run sees it: -1 the header cannot be read, else 0 or 1.
+    // Read once per text file; a bank with a general cash account turns it on, on file in
+    // Convert and here alone in Examine Files, which writes nothing.
+    int MultipleCashAccounts(uint16_t cmm);
+    void SetMultipleCashAccounts(uint16_t cmm, bool converting);
+
+    // What a template format gives, asked on every bank of the format: read once per format.
+    struct FormatFacts {
+        bool bintSpecial = false;  // the special value BINTCMP
+        bool apKind = false;       // BAPCABF or BINTCMP imported
+        bool apBase = false, apFull = false;  // BAPCSHB, BAPCSHF imported
+        bool pmKind = false, pmBase = false, pmFull = false;
+        bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
+    };
+    const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
+    // The GL account format's answers the filling step needs, read once.
+    bool Prefixed();
+    int BaseWidth();
+
+private:
+    std::unordered_map<std::string, FormatFacts> formats_;
+    int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
+    std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
+    int multipleCash_ = -2;        // -2 not read yet
+    bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
+    // GL accounts ("A" + account) and base accounts ("B" + base account) found in this text
+    // file: the conversion never removes one.
+    std::unordered_set<std::string> glFound_;
+};
+
+}  // namespace dz::gl

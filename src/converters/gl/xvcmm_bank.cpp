@@ -1,0 +1,263 @@
+// The checks and corrections of a CM bank-account record: the installed modules, the CM-to-GL
+// interface and the CM settings decide which cash accounts stay; the GL master file, the AP
+// check formats and the PR check formats are looked up. Only three faults reject the bank: no
+// bank account, an invalid AP cash account and a cash account missing from GL. Everything else
+// is corrected in the record with a message.
+#include "converters/gl/xvcmm.h"
+
+#include "converters/gl/glm_fields.h"
+#include "converters/gl/xvglm.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
+
+namespace dz::gl {
+
+namespace {
+
+constexpr int kFmt = suite::kGlAccountFormat;
+
+// A field's description from the record definition.
+std::string DescriptionOf(uint16_t h, uint16_t field) {
+    xio_fld_def def;
+    if (xio_get_fld_def(h, field, def) != XIO_OK) return {};
+    return def.description.empty() ? def.name : def.description;
+}
+
+// The reason code of a Convert/Examine Files pair: "1004/1005".
+std::string Code(const char* pair, bool converting) { return ModeWord(pair, converting); }
+
+// Looks `key` up as the key field `field` of GL (or AP, PR) record `rec`; true when the lookup
+// answers "not found".
+bool NotFound(uint16_t h, uint16_t rec, const char* field, const std::string& key) {
+    xio_init_record(h, rec);
+    PutText(h, rec, field, key);
+    return xio_find_record(h, rec, 0) == XIO_NOT_FOUND;
+}
+
+}  // namespace
+
+bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string& reason,
+                               convert::MessageList& messages, bool apInst, bool prInst, bool arInst, bool jcInst,
+                               bool pmInst, uint16_t glm, bool converting, xvl::xvlImport& import) {
+    const std::string& format = info.FormatID();
+    const uint16_t rec = kCmRecBank;
+    auto text = [&](const char* name) { return GetText(cmm, rec, name); };
+    auto clear = [&](const char* name) { PutText(cmm, rec, name, ""); };
+    const FormatFacts& given = Facts(format, import);
+
+    // 1. The bank account.
+    const std::string bank = text("BANKACC");
+    if (bank.empty()) {
+        std::string name = suite::xk_description(7);
+        suite::x_upper_first(name);
+        reason = Msg(12181, name);
+        return false;
+    }
+
+    // 2. CM settings that keep one cash account per bank: the line's cash accounts go.
+    if (cmInterfacesGl && MultipleCashAccounts(cmm) == 0) {
+        const uint16_t first = FieldNo(cmm, rec, "BAPCSHB"), last = FieldNo(cmm, rec, "BPRCASH");
+        std::string shownField, shownValue;
+        for (uint16_t f = first; first && f <= last; ++f) {
+            const std::string value = GetText(cmm, f);
+            if (value.empty()) continue;
+            if (shownField.empty()) {
+                xio_fld_def def;
+                xio_get_fld_def(cmm, f, def);
+                shownField = def.description.empty() ? def.name : def.description;
+                // Each account as its field holds it: a base account as a base account.
+                shownValue = FormatAccount(value, def.keySection == suite::kGlBaseAccount ? suite::kGlBaseAccount
+                                                                                          : suite::kGlDisplay);
+            }
+            PutText(cmm, f, "");
+        }
+        if (!shownField.empty())
+            messages.push_back(Msg(12840, shownField, shownValue, ModeWord("were/will be", converting),
+                                   Code("1034/1035", converting)));
+        PutFlag(cmm, rec, "BMLTCSH", 0);
+    }
+
+    // 3. Where AP and PM keep their cash account: a base or a full account.
+    bool apBase = false;
+    if (given.apKind || given.bintSpecial) {
+        // Given by the line, or put there by the filling step.
+        apBase = Whole(GetNumber(cmm, rec, "BAPCABF")) == 2;
+    } else if (given.apBase && !given.apFull) {
+        PutNumber(cmm, rec, "BAPCABF", 2);
+        apBase = true;
+    }
+    bool pmBase = false;
+    if (given.pmKind) {
+        pmBase = Whole(GetNumber(cmm, rec, "BPMCABF")) == 2;
+    } else if (!given.bintSpecial && given.pmBase && !given.pmFull) {
+        PutNumber(cmm, rec, "BPMCABF", 2);
+        pmBase = true;
+    }
+    const char* apField = apBase ? "BAPCSHB" : "BAPCSHF";
+    const char* apOther = apBase ? "BAPCSHF" : "BAPCSHB";
+    const char* pmField = pmBase ? "BPMCSHB" : "BPMCSHF";
+    const char* pmOther = pmBase ? "BPMCSHF" : "BPMCSHB";
+    auto sectionOf = [](bool base) { return base ? suite::kGlBaseAccount : suite::kGlWhole; };
+
+    // 4. The AP cash account must be a whole account, or a whole base account, of the format.
+    // A base account is shown and checked as a base account: shown as a whole account, a valid
+    // base account of a prefixed GL would take the prefix's separators and fail.
+    if (const std::string ap = text(apField); !ap.empty()) {
+        std::string known = (apBase ? "B" : "A") + ap;
+        if (!validAp_.count(known)) {
+            const std::string shown = FormatAccount(ap, sectionOf(apBase));
+            if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
+                reason = Msg(12183, apBase ? "base" : "full", shown);
+                return false;
+            }
+            validAp_.insert(std::move(known));
+        }
+    }
+
+    // 5, 6. The account of the other kind goes.
+    auto otherKind = [&](int number, const char* other, bool base, const char* code) {
+        const std::string value = text(other);
+        if (value.empty()) return;
+        messages.push_back(Msg(number, base ? "base" : "full", base ? "Full" : "Base",
+                               FormatAccount(value, sectionOf(!base)), ModeWord("was/will be", converting),
+                               Code(code, converting)));
+        clear(other);
+    };
+    otherKind(12850, apOther, apBase, "1030/1031");
+    otherKind(12851, pmOther, pmBase, "1032/1033");
+
+    // 7-10. A cash account of an application that is not installed, or of a CM that does not
+    // interface with GL, goes.
+    auto use = [&](const char* field, bool installed, const char* valid, int number, int section, const char* code,
+                   const char* kindField) {
+        const std::string value = text(field);
+        if (value.empty()) return;
+        if (installed && cmInterfacesGl) {
+            PutFlag(cmm, rec, valid, 1);
+            PutFlag(cmm, rec, "BMLTCSH", 1);
+            return;
+        }
+        messages.push_back(Msg(number, FormatAccount(value, section), ModeWord("was not/will not be", converting),
+                               Code(code, converting)));
+        clear(field);
+        if (kindField) PutNumber(cmm, rec, kindField, 1);
+    };
+    use(apField, apInst, "BAPVALD", 12184, sectionOf(apBase), "1004/1005", "BAPCABF");
+    use(pmField, pmInst, "BPMVALD", 12187, sectionOf(pmBase), "1010/1011", "BPMCABF");
+    use("BPRCASH", prInst, "BPRVALD", 12185, suite::kGlWhole, "1006/1007", nullptr);
+    use("BRCCASH", arInst || jcInst, "BRECVLD", 12186, suite::kGlWhole, "1008/1009", nullptr);
+
+    // 11. Every cash account left must be on file in GL.
+    if (glm) {
+        auto onFile = [&](const std::string& value, bool base, const char* kind) {
+            if (value.empty()) return true;
+            // Banks share their cash accounts: an account found once is not read again.
+            std::string known = (base ? "B" : "A") + value;
+            if (glFound_.count(known)) return true;
+            if (!NotFound(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value)) {
+                glFound_.insert(std::move(known));
+                return true;
+            }
+            reason = Msg(12188, kind, FormatAccount(value, sectionOf(base)), base ? "base accounts" : "accounts", bank);
+            return false;
+        };
+        if (!onFile(text(apField), apBase, "AP") || !onFile(text(pmField), pmBase, "PM") ||
+            !onFile(text("BPRCASH"), false, "PR") || !onFile(text("BRCCASH"), false, "Receivable") ||
+            !onFile(text("BGENCSH"), false, "General"))
+            return false;
+    }
+
+    // 12. An application marked as using the bank needs its cash account there.
+    auto mark = [&](bool installed, const char* valid, const char* cashField, const char* app) {
+        if (!installed) {
+            PutFlag(cmm, rec, valid, 0);
+            return;
+        }
+        const uint16_t multi = FieldNo(cmm, rec, "BMLTCSH"), flag = FieldNo(cmm, rec, valid);
+        if (xio_get_field_result(cmm, rec, multi) == 1 && xio_get_field_result(cmm, rec, flag) == 1 &&
+            text(cashField).empty()) {
+            messages.push_back(Msg(12194, app, ModeWord("was/will be", converting), app, Code("1019/1020", converting)));
+            PutFlag(cmm, rec, valid, 0);
+        }
+    };
+    mark(apInst, "BAPVALD", apField, "AP");
+    mark(pmInst, "BPMVALD", pmField, "PM");
+    mark(prInst, "BPRVALD", "BPRCASH", "PR");
+    mark(arInst || jcInst, "BRECVLD", "BRCCASH", "Receivables");
+
+    // 13. Balances are the CM module's own to build: none is converted.
+    const std::string notConverted = ModeWord("was not/will not be", converting);
+    const std::string code1017 = ModeWord("#1017/1018#", converting);
+    for (const auto& [from, to] : {std::pair{"BRGBLNC", "BPSBLNC"}, std::pair{"BRECBAL", "BRECBAL"},
+                                   std::pair{"BOPNCHK", "BLYINT"}}) {
+        const uint16_t first = FieldNo(cmm, rec, from), last = FieldNo(cmm, rec, to);
+        for (uint16_t f = first; first && f <= last; ++f) {
+            const double amount = GetNumber(cmm, f);
+            if (amount == 0) continue;
+            messages.push_back(Msg(12193, DescriptionOf(cmm, f), Amount(amount), notConverted, code1017));
+            PutNumber(cmm, f, 0);
+        }
+    }
+    // 14, 15. Nor the last reconciled date and the setup assistant's status, on every line of a
+    // template that gives them.
+    if (given.reconciled) {
+        const uint16_t f = FieldNo(cmm, rec, "BRECDT");
+        messages.push_back(
+            Msg(12193, "Last reconciled date", suite::xd_alpha_date(GetDate(cmm, f)), notConverted, code1017));
+        x_value_def blank;
+        xio_put_field(cmm, 0, f, blank);
+    }
+    if (given.setupStatus) {
+        const uint16_t f = FieldNo(cmm, rec, "BSASTAT");
+        messages.push_back(
+            Msg(12193, "Setup assistant status", ChoiceText(cmm, f, GetNumber(cmm, f), false), notConverted, code1017));
+        PutNumber(cmm, f, 0);
+    }
+
+    // 16, 17. The check format of an application that uses the bank.
+    auto checkFormat = [&](bool installed, const char* valid, const char* formField, const char* app,
+                           const char* article, int16_t handle, uint16_t formatRec, const char* key) {
+        if (!installed || xio_get_field_result(cmm, rec, FieldNo(cmm, rec, valid)) != 1) return;
+        const std::string form = text(formField);
+        if (form.empty()) {
+            messages.push_back(Msg(12855, bank, app, article));
+            return;
+        }
+        if (handle && NotFound(static_cast<uint16_t>(handle), formatRec, key, form))
+            messages.push_back(Msg(12856, bank, app, form, app));
+    };
+    checkFormat(apInst, "BAPVALD", "BAPFORM", "AP", "an AP", apmHandle, 11, "FNAME");
+    checkFormat(prInst, "BPRVALD", "BPRFORM", "PR", "a PR", prsHandle, 16, "CFID");
+
+    // 18, 19. The check format and maximum of an application that is not installed go.
+    const std::string check = suite::xk_description(8);
+    auto notInstalled = [&](bool installed, const char* app, const char* formField, const char* maxField) {
+        if (installed) return;
+        if (const std::string form = text(formField); !form.empty()) {
+            messages.push_back(Msg(12196, app, app, check, form, notConverted, Code("1023/1024", converting)));
+            clear(formField);
+        }
+        if (const double max = GetNumber(cmm, rec, maxField); max != 0) {
+            messages.push_back(Msg(12197, app, app, check, ModeWord("has changed/will change", converting),
+                                   Amount(max), Code("1025/1026", converting)));
+            PutNumber(cmm, rec, maxField, 0);
+        }
+    };
+    notInstalled(apInst, "AP", "BAPFORM", "BAPMAX");
+    notInstalled(prInst, "PR", "BPRFORM", "BPRMAX");
+
+    // 20. Convert: every bank written is followed by its last-numbers record.
+    if (converting && !writeLastNumbers) {
+        xio_init_record(cmm, kCmRecLastNumbers);
+        PutText(cmm, kCmRecLastNumbers, "LTBNKAC", bank);
+        writeLastNumbers = 1;
+    }
+    return true;
+}
+
+}  // namespace dz::gl
