@@ -10,6 +10,7 @@
 #include "convert/converter.h"
 #include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
+#include "converters/gl/xvglt.h"
 
 namespace dz::app {
 
@@ -23,8 +24,8 @@ public:
                        convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 };
 
-using xvGLM = gl::xvGLM;  // the real one, in converters/gl
-class xvGLT : public PendingConverter {};
+using xvGLM = gl::xvGLM;  // the real ones, in converters/gl
+using xvGLT = gl::xvGLT;
 class xvJCS : public PendingConverter {};
 class xvJCM : public PendingConverter {};
 class xvJCT : public PendingConverter {};

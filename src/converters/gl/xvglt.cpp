@@ -1,0 +1,359 @@
+#include "converters/gl/xvglt.h"
+
+#include "converters/gl/glm_fields.h"
+
+#include "convert/texts.h"
+#include "modules/module_objects.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/modlibs/gl_fiscal_entity.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
+
+#include <cmath>
+
+namespace dz::gl {
+
+using convert::ConvertContext;
+using convert::ConverterProfile;
+
+namespace {
+
+constexpr const char* kConversionName = "GL Transaction";
+constexpr const char* kCustomFields = "Custom fields are not supported in GL Transaction conversions";
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "GLT";
+    p.fileNo = 6;
+    p.title = "GL Transaction File";
+    p.description = "GL Transaction file";
+    p.convertingText = "Converting '%s' into GL Transaction file";
+    p.examiningText = "Examining '%s' for GL Transaction file";
+    // The GL master file is only read: neither backed up nor restored, but it must be open.
+    convert::ConverterDataFile glm;
+    glm.abbreviation = "GLM";
+    glm.fileNo = 1;
+    glm.description = "GL Master file";
+    glm.backedUp = false;
+    glm.restored = false;
+    convert::ConverterDataFile glt;
+    glt.abbreviation = "GLT";
+    glt.fileNo = 6;
+    glt.description = p.description;
+    p.dataFiles = {glt, glm};
+    // Examine Files judges a transaction by its checks alone: every transaction is new (the
+    // conversion numbers it), so there is no key to look up.
+    p.examineRecords = false;
+    // Records of custom fields are refused by DispatchRecord.
+    p.writeUserFields = false;
+    return p;
+}
+
+bool Blank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+std::string Capitalised(std::string text) {
+    suite::x_upper_first(text);
+    return text;
+}
+
+std::string Description(int n, bool capitalised) {
+    std::string text = suite::xk_description(n);
+    if (capitalised) suite::x_upper_first(text);
+    return text;
+}
+
+std::string FormatKey(int kind, int section, const std::string& value) {
+    std::string text = value;
+    suite::xk_format_field(kind, section, text);
+    return text;
+}
+
+// Releases a module object however the scope is left.
+template <typename T>
+class Held {
+public:
+    explicit Held(T* object) : object_(object) {}
+    ~Held() {
+        if (object_) object_->Release();
+    }
+    Held(const Held&) = delete;
+    Held& operator=(const Held&) = delete;
+    T* operator->() const { return object_; }
+    explicit operator bool() const { return object_ != nullptr; }
+
+private:
+    T* object_;
+};
+
+}  // namespace
+
+xvGLT::~xvGLT() { suite::zb_term_batch(batchRecord_); }
+
+// ---- Files, the sequence and settings -----------------------------------------------------------
+
+bool xvGLT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    if (!OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false)) return false;
+    return OpenDataFile("GLT", 6, 4, 1, list, commandId, error, false);
+}
+
+void xvGLT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+    // A batch once set up is ended whichever way the file ended: stopped, failed or converted.
+    suite::zb_term_batch(batchRecord_);
+}
+
+bool xvGLT::LoadSettings(ConvertContext& ctx, std::string&) {
+    glMasterFile = convert::FindFileHandle(ctx.files, "GLM", 1);
+    sequenceNumber = 0;
+    batchRecord_ = suite::zb_batch_record{};
+    batchRecord_.id = 0;
+    if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
+    return GetControlDef();
+}
+
+bool xvGLT::SetUpBatch(ConvertContext& ctx) {
+    suite::zb_batch_request request;
+    request.module = suite::BatchModule::GL;
+    request.taskId = ctx.commandId;
+    request.masterFile = glMasterFile;
+    request.appCode = "XV";
+    request.moduleFiles = {ctx.mainHandle};
+    request.recordCallback = [this](const suite::zb_batch_record& record) { BatchRecordCallback(record); };
+    request.endCallback = &xvGLT::BatchEndCallback;
+    if (suite::zb_process_batch(request) == suite::kTaskStatusFailed) return false;
+    batch = batchRecord_.batchText;
+    // A run number of 0 would post under keys that other files' runs may hold.
+    const double run = suite::zc_increment_lastrun(ctx.commandId, ctx.mainHandle, 1);
+    runNumber = run >= 1 ? static_cast<uint32_t>(std::trunc(run)) : 0;
+    return runNumber != 0;
+}
+
+void xvGLT::BatchRecordCallback(const suite::zb_batch_record& record) { batchRecord_ = record; }
+
+bool xvGLT::GetControlDef() {
+    suite::xc_control_def def;
+    suite::xc_get_control_def(def);
+    accountingMethod = def.accountingMethod;
+    return true;
+}
+
+// ---- Records ----------------------------------------------------------------------------------
+
+bool xvGLT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const int extra = info.RecExtraData();
+    if (extra >= 1 && extra <= 49) {
+        reason = kCustomFields;
+        return false;
+    }
+    if (info.FileNumUsed() == ctx.mainHandle && info.ImportedRecs() == kRecTransaction)
+        return ConvertTransaction(ctx.mainHandle, glMasterFile, info, reason, ctx.messages, ctx.converting,
+                                  *ctx.import);
+    std::string name = info.FormatID();
+    xio_rec_def def;
+    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
+        name = def.name;
+    reason = Msg(12070, name, kConversionName);
+    return false;
+}
+
+bool xvGLT::AccountOnFile(uint16_t glm, const std::string& account) {
+    PutText(glm, kRecAccount, "AACCT", account);
+    return xio_find_record(glm, kRecAccount, 0) == XIO_OK;
+}
+
+bool xvGLT::TooFarInFuture(uint16_t glm, const std::string& account, const x_date_type& date) {
+    modlibs::GlFiscalEntity* object = nullptr;
+    if (modules::CallModuleFunction(modules::glFiscalEntityObjectID, modules::glInterfaceID(2), &object) !=
+        modules::kModuleCallOk)
+        return false;
+    Held<modlibs::GlFiscalEntity> entity(object);
+    if (!entity || !entity->SelectAccount(glm, account, 0)) return false;
+    x_date_type last;
+    if (!entity->IsSuccess(entity->GetDate(modlibs::kFiscalLastPeriodEnd, last))) return false;
+    // The last period end itself may still be posted.
+    return suite::xd_compare_dates(suite::zqDate(date.month, date.day, date.year), last) > 0;
+}
+
+bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
+                               convert::MessageList& notes, bool converting, const xvl::xvlImport& import) {
+    const uint16_t rec = kRecTransaction;
+    auto fld = [&](const char* name) { return FieldNo(glt, rec, name); };
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+
+    // 1-4. The account, its date and its accrual or cash code, and the account on file.
+    const std::string account = GetText(glt, fld("TACCT"));
+    if (Blank(account)) {
+        reason = Msg(12336);
+        return false;
+    }
+    const std::string shown = FormatAccount(account, suite::kGlWhole);
+    const x_date_type date = GetDate(glt, fld("TACCTDT"));
+    if (date.blank()) {
+        reason = Msg(12337, shown);
+        return false;
+    }
+    if (!import.xvlImpWasItImported(info.FormatID(), "TAORC")) {
+        reason = Msg(12338, shown);
+        return false;
+    }
+    if (!AccountOnFile(glm, account)) {
+        reason = Msg(12339, shown);
+        return false;
+    }
+
+    // 5. Not too far into the future for the account's fiscal calendar.
+    if (TooFarInFuture(glm, account, date)) {
+        reason = Msg(12340, suite::xd_alpha_date(date));
+        return false;
+    }
+
+    // 6, 7. The amounts and the debit/credit code.
+    const double debit = GetNumber(glt, fld("TDEBIT"));
+    const double credit = GetNumber(glt, fld("TCREDIT"));
+    if (debit != 0 && credit != 0) {
+        reason = Msg(12341, Amount(debit), Amount(credit));
+        return false;
+    }
+    if (debit == 0 && credit == 0) notes.push_back(Msg(12342));
+    const uint16_t drcr = fld("TDRCR");
+    const int code = Whole(GetNumber(glt, drcr));
+    if (code == 1 && credit != 0) {
+        PutNumber(glt, drcr, 2);
+    } else if (code == 2 && debit != 0) {
+        notes.push_back(Msg(12343, word("has changed/will change"), word("207/208")));
+        PutNumber(glt, drcr, 1);
+    }
+
+    // 8. The accounting method allows the transaction.
+    const int accrualOrCash = Whole(GetNumber(glt, fld("TAORC")));
+    if (accrualOrCash == 1 && accountingMethod != 1 && accountingMethod != 3) {
+        reason = Msg(12344, shown);
+        return false;
+    }
+    if (accrualOrCash == 2 && accountingMethod != 2 && accountingMethod != 3) {
+        reason = Msg(12345, shown);
+        return false;
+    }
+
+    // 9. Intercompany accounts on file.
+    for (const auto& [field, label] : {std::pair{"TDUETO", "Intercompany payable"},
+                                       std::pair{"TDUEFRM", "Intercompany Receivable"}}) {
+        const std::string other = GetText(glt, fld(field));
+        if (!Blank(other) && !AccountOnFile(glm, other)) {
+            reason = Msg(12346, label, FormatAccount(other, suite::kGlWhole));
+            return false;
+        }
+    }
+
+    // 10. Fields the conversion clears or sets itself.
+    auto note = [&](int number, const std::string& field, const std::string& value, const char* codes) {
+        notes.push_back(Msg(number, field, value, word("was not/will not be"), word(codes)));
+    };
+    auto number = [&](double v) { return FormatNumber("%.0f", v); };
+    auto coded = [&](uint16_t field, double v) { return ChoiceText(glt, field, v, true); };
+    // Not convertible: noted when given, always cleared.
+    auto clearText = [&](const char* name, const std::string& label, int kind, int section) {
+        const uint16_t f = fld(name);
+        const std::string v = GetText(glt, f);
+        if (!Blank(v)) note(12348, label, kind ? FormatKey(kind, section, v) : v, "214/215");
+        PutText(glt, f, "");
+    };
+    auto zeroNumber = [&](const char* name, const std::string& label) {
+        const uint16_t f = fld(name);
+        const double v = GetNumber(glt, f);
+        if (v != 0) note(12348, label, number(v), "214/215");
+        PutNumber(glt, f, 0);
+    };
+    clearText("TORGACT", "Original account", suite::kGlAccountFormat, suite::kGlWhole);
+    clearText("TRASCPR", "Associated prefix", suite::kGlAccountFormat, suite::kGlPrefix);
+    clearText("TRASCBS", "Associated base", suite::kGlAccountFormat, suite::kGlBaseAccount);
+    {
+        const uint16_t f = fld("TRINTST");
+        const double v = GetNumber(glt, f);
+        if (v != 1) note(12348, "Offsetting entry status", coded(f, v), "214/215");
+        PutNumber(glt, f, 1);
+    }
+    clearText("TRDPLOC", "DP " + Description(142, false), 0, 0);
+    zeroNumber("TRDPRUN", "DP Run number");
+    zeroNumber("TRDPSEQ", "DP Seq number");
+
+    // Set during conversion: noted when given, always set.
+    {
+        const uint16_t f = fld("TRUN");
+        const double v = GetNumber(glt, f);
+        if (v != 0) note(12347, "Run number", number(v), "212/213");
+        PutNumber(glt, f, runNumber);
+    }
+    {
+        const uint16_t f = fld("TSEQ");
+        const double v = GetNumber(glt, f);
+        if (v != 0) note(12347, "Sequence number", number(v), "212/213");
+        PutNumber(glt, f, ++sequenceNumber);
+    }
+    {
+        const uint16_t f = fld("TAPPL");
+        const std::string v = GetText(glt, f);
+        if (!Blank(v)) note(12347, "Application of origin", v, "212/213");
+        PutText(glt, f, "XV");
+    }
+    {
+        const uint16_t f = fld("TBATCH");
+        const std::string v = GetText(glt, f);
+        if (!Blank(v)) note(12347, Description(1, true), v, "212/213");
+        PutText(glt, f, batch);
+    }
+    {
+        const uint16_t f = fld("TSOURCE");
+        const double v = GetNumber(glt, f);
+        if (v != 1) note(12347, "Source", coded(f, v), "212/213");
+        PutNumber(glt, f, 1);
+    }
+
+    // References that need their partner field: cleared only together with their note.
+    auto blankField = [&](const char* name) { return Blank(GetText(glt, fld(name))); };
+    if (const std::string inv = GetText(glt, fld("TINV")); !Blank(inv) && blankField("TVENDOR")) {
+        notes.push_back(Msg(12349, inv, word("was not/will not be"), word("216/217")));
+        PutText(glt, fld("TINV"), "");
+    }
+    if (const double dist = GetNumber(glt, fld("TINVDST")); dist != 0 && blankField("TINV")) {
+        notes.push_back(Msg(12350, number(dist), word("was not/will not be"), word("218/219")));
+        PutNumber(glt, fld("TINVDST"), 0);
+    }
+    if (const double check = GetNumber(glt, fld("TCHECK")); check != 0 && blankField("TBANK")) {
+        notes.push_back(
+            Msg(12351, Description(8, true), number(check), word("was not/will not be"), word("220/221")));
+        PutNumber(glt, fld("TCHECK"), 0);
+    }
+    for (const auto& [name, kind] : {std::pair{"TCCODE", 187}, std::pair{"TRCODE", 70}}) {
+        const std::string v = GetText(glt, fld(name));
+        if (Blank(v) || !blankField("TEQUIP")) continue;
+        notes.push_back(Msg(12352, Description(kind, true), Description(69, true), FormatKey(kind, 0, v),
+                            word("was not/will not be"), word("222/223")));
+        PutText(glt, fld(name), "");
+    }
+    if (const std::string inv = GetText(glt, fld("TARINV")); !Blank(inv) && blankField("TARCUST")) {
+        std::string invoice = Description(306, false);
+        if (invoice.empty()) invoice = "invoice";
+        std::string customer = Description(300, false);
+        if (customer.empty()) customer = "Customer";
+        notes.push_back(
+            Msg(12787, invoice, Capitalised(customer), inv, word("was not/will not be"), word("224/225")));
+        PutText(glt, fld("TARINV"), "");
+    }
+    return true;
+}
+
+// ---- Prefill ---------------------------------------------------------------------------------
+
+void xvGLT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), xvGLM::prefillCallback, prefillContext);
+}
+
+}  // namespace dz::gl
