@@ -218,7 +218,7 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
     for (const Part& p : parts) {
         const toml::table& t = *p.table;
         const char* what = p.isHeader ? "a header" : "a record";
-        check_keys(t, {"number", "name", "key", "fields"}, what);
+        check_keys(t, {"number", "name", "key", "key_blank_allowed", "fields"}, what);
         RecordDef r;
         r.isHeader = p.isHeader;
         r.line = p.line;
@@ -292,6 +292,7 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
         } else if (!p.isHeader) {
             fail(t, "record " + std::to_string(r.number) + " needs a primary 'key'");
         }
+        r.keyBlankAllowed = !p.isHeader && opt_bool(t, "key_blank_allowed", false);
         list.push_back(std::move(r));
     }
     auto byNumber = [](const RecordDef& a, const RecordDef& b) { return a.number < b.number; };

@@ -27,6 +27,8 @@ struct RecordDef {
     uint16_t firstField = 0;
     uint16_t lastField = 0;
     std::vector<uint16_t> primaryKey;  // record types only
+    // The conversion sets the primary key itself: a text file may leave its columns blank.
+    bool keyBlankAllowed = false;
     int line = 0;
 };
 

@@ -1650,6 +1650,7 @@ int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec) {
         def.name = r->name;
         def.record = r->number;
         def.unique = true;
+        def.blankAllowed = r->keyBlankAllowed;
         def.fields = r->primaryKey;
         return XIO_OK;
     }
