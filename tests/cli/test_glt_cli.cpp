@@ -1,0 +1,211 @@
+// The GL transaction sample through dodedoz-cli, end to end, on a fresh company that holds the GL
+// master sample: the sample examined (nothing written anywhere), converted and posted as one batch
+// (report, notes, reject file, the transactions left in the GL transaction file, the time
+// stamp), a second file posted as the next run and batch, and the formats that no transaction
+// conversion takes. Everything a user reads is compared byte for byte with golden files in
+// tests/data/gltcli.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "gltcli";
+const fs::path kTemplates = fs::path(DZ_TEST_DATA_DIR) / "glt";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+const std::string kNow = "2026-12-06 14:30:00";
+
+class GltCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        const CliResult init = Cli({"company", "init", company.string()});
+        ASSERT_EQ(init.status, 0) << init.err;
+        std::string settings = Slurp(company / "company.toml");
+        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
+        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
+        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
+        // Every transaction refers to the accounts of the GL master sample.
+        const fs::path glm = dir / "demo-gl-master.txt";
+        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", glm);
+        const CliResult master = Cli({"convert", "--company", company.string(), glm.string()});
+        ASSERT_EQ(master.status, 1) << master.err;  // its last lines are rejected on purpose
+        fs::remove(dir / "RejGLM.txt");
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+
+    std::string Copy(const std::string& name = "demo-gl-transactions.txt") {
+        const fs::path p = dir / name;
+        fs::copy_file(kSamples / "glt" / "demo-gl-transactions.txt", p);
+        return p.string();
+    }
+
+    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
+
+    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
+                             text});
+        report = Shown(Slurp(r));
+        notes = Shown(Slurp(n));
+        res.err = Shown(res.err);
+        return res;
+    }
+
+    std::string Dump(const std::string& abbr = "GLT") {
+        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    // The dumped transactions: one map of field to value per record line.
+    std::vector<std::map<std::string, std::string>> Transactions() {
+        std::vector<std::map<std::string, std::string>> out;
+        std::istringstream in(Dump());
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind("R1 ", 0) != 0) continue;
+            std::map<std::string, std::string> fields;
+            std::istringstream words(line.substr(3));
+            for (std::string w; words >> w;)
+                if (const auto eq = w.find('='); eq != std::string::npos) fields[w.substr(0, eq)] = w.substr(eq + 1);
+            out.push_back(fields);
+        }
+        return out;
+    }
+
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
+                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        }
+        return files;
+    }
+
+    // A text file of template `tpl` (a path) with `lines` after the first line.
+    std::string Text(const std::string& name, const fs::path& tpl, const std::vector<std::string>& lines) {
+        std::string body = "#,GLT," + tpl.string() + "\r\n";
+        for (const auto& l : lines) body += l + "\r\n";
+        Spit(dir / name, body);
+        return (dir / name).string();
+    }
+
+    // `lead` then empty columns up to `columns` columns after the format id.
+    static std::string Columns(const std::string& lead, int columns) {
+        int given = 0;
+        for (char c : lead) given += c == ',' ? 1 : 0;
+        return lead + std::string(static_cast<std::size_t>(columns - given), ',');
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+};
+
+TEST_F(GltCli, ExamineReportsTheSampleAndWritesNothing) {
+    const std::string text = Copy();
+    const auto files = Files(dir);
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // lines would be rejected
+    EXPECT_EQ(r.out, "");
+    ExpectGolden(report + "\f" + notes, kGolden / "sample_examine.txt");
+    ExpectGolden(r.err, kGolden / "sample_examine_stderr.txt");
+    // CURRENT.GLT, MASTER.GLM, company.toml (no batch, no run number) and the text file as they
+    // were; no reject file, nor anything else.
+    EXPECT_EQ(Files(dir), files);
+    EXPECT_FALSE(fs::exists(dir / "RejGLT.txt"));
+    EXPECT_TRUE(Transactions().empty());
+}
+
+TEST_F(GltCli, ConvertPostsTheSampleAsOneBatchAndTheNextFileAsTheNext) {
+    const std::string text = Copy();
+    std::string report, notes;
+    CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(r.out, "");
+    ExpectGolden(report + "\f" + notes, kGolden / "sample_convert.txt");
+    ExpectGolden(r.err, kGolden / "sample_convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejGLT.txt"), kGolden / "sample_reject.txt");
+    ExpectGolden(Dump(), kGolden / "sample_dump.txt");
+
+    // One run, one batch, sequence numbers in line order, application XV and source 1.
+    auto posted = Transactions();
+    ASSERT_EQ(posted.size(), 13u);
+    for (std::size_t i = 0; i < posted.size(); ++i) {
+        EXPECT_EQ(posted[i]["TRUN"], "1");
+        EXPECT_EQ(posted[i]["TSEQ"], std::to_string(i + 1));
+        EXPECT_EQ(posted[i]["TBATCH"], "\"XV000001\"");
+        EXPECT_EQ(posted[i]["TAPPL"], "\"XV\"");
+        EXPECT_EQ(posted[i]["TSOURCE"], "1");
+    }
+    const std::string sample = Slurp(kSamples / "glt" / "demo-gl-transactions.txt");
+    const std::string firstLine = sample.substr(0, sample.find('\n') + 1);
+    EXPECT_EQ(Slurp(text), firstLine +
+                               "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
+                               "xvglt.tpl\"\n" +
+                               sample.substr(firstLine.size()));
+
+    // A second text file: run 2, the next batch, numbered from 1 again.
+    r = Run("convert", Copy("more.txt"), report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    posted = Transactions();
+    ASSERT_EQ(posted.size(), 26u);
+    for (std::size_t i = 13; i < posted.size(); ++i) {
+        EXPECT_EQ(posted[i]["TRUN"], "2");
+        EXPECT_EQ(posted[i]["TSEQ"], std::to_string(i - 12));
+        EXPECT_EQ(posted[i]["TBATCH"], "\"XV000002\"");
+    }
+    EXPECT_NE(Dump().find("H1 LASTRUN=2\n"), std::string::npos);
+    EXPECT_NE(Slurp(company / "company.toml").find("GL = 2"), std::string::npos);
+}
+
+// Formats no transaction conversion takes: a template without the accrual-or-cash column rejects
+// every line, custom fields are refused, and a format that fills another record is refused
+// naming that record.
+TEST_F(GltCli, FormatsTheConversionCannotTake) {
+    const std::string good = "1,01-1-10-5000-00,06/15/2026,1,18400.00,,1";
+    std::string report, notes;
+
+    CliResult r = Run("examine",
+                      Text("noaorc.txt", kTemplates / "xvglt_noaorc.tpl",
+                           {Columns("1,01-1-10-5000-00,06/15/2026,18400.00,,1", 30),
+                            Columns("1,01-1-10-1000-00,06/15/2026,,18400.00,2", 30)}),
+                      report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(report.find("2  Accrual or cash is required for Account '01-1-10-5000-00' (202)"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("3  Accrual or cash is required for Account '01-1-10-1000-00' (202)"), std::string::npos)
+        << report;
+
+    r = Run("convert",
+            Text("custom.txt", kTemplates / "xvglt_userfields.tpl",
+                 {Columns(good, 31), "U,1,1,Crew,North"}),
+            report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(report.find("2  Custom fields are not supported in GL Transaction conversions\n"), std::string::npos)
+        << report;
+    EXPECT_NE(Slurp(dir / "RejGLT.txt").find("U,1,1,Crew,North"), std::string::npos);
+
+    r = Run("convert",
+            Text("journal.txt", kTemplates / "xvglt_journal.tpl", {"J,9,N", Columns(good, 31)}), report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(report.find("Record type 'Journal' cannot be converted as part of a GL Transaction conversion(75)"),
+              std::string::npos)
+        << report;
+    EXPECT_EQ(Dump("GLM").find("JJRNNUM=9"), std::string::npos);  // nothing written to the GL master
+}
+
+}  // namespace
