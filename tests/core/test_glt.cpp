@@ -282,7 +282,7 @@ modlibs::ModuleObject* MakeStandIn() {
     return new StandInEntity;
 }
 
-TEST_F(GltTest, OneEntityIsMadeAndReleasedForEachRecordThatReachesTheDateCheck) {
+TEST_F(GltTest, AnEntityIsMadeAndReleasedOncePerAccountThatReachesTheDateCheck) {
     modules::ReleaseModuleDlls();
     modlibs::Registry reg;
     reg.add_library(modlibs::ModuleLibrary{"GL", "8.1.0", {}});
@@ -294,14 +294,18 @@ TEST_F(GltTest, OneEntityIsMadeAndReleasedForEachRecordThatReachesTheDateCheck) 
 
     const std::string body = Debit("01-1-10-1000-00", "6/30/2026") +  // the last period end: passes
                              Debit("01-1-10-1000-00", "7/1/2026") +   // the day after: rejected
+                             Debit("01-1-10-1000-00", "7/2/2026") +   // the same answer again: rejected
                              Debit("01-1-10-5000-00", "7/1/2029") +   // refused by the entity: no check
+                             Debit("01-1-10-5000-00", "7/1/2030") +   // still refused
                              Debit("", "7/1/2026") +                  // no account: never reaches it
                              Debit("01-1-10-9000-00", "7/1/2026");    // not on file: never reaches it
     const std::string report = RunGlt(Text("standin.txt", body), "Convert");
     EXPECT_TRUE(Has(report, "Accounting date ' 7/01/2026' falls in a period too far into the future(204)")) << report;
-    EXPECT_EQ(g_entities.made, 3);
-    EXPECT_EQ(g_entities.released, 3);
-    EXPECT_EQ(Stored({"TACCT"}).size(), 2u);
+    EXPECT_TRUE(Has(report, "Accounting date ' 7/02/2026' falls in a period too far into the future(204)")) << report;
+    // Asked once for each of the two accounts, and released each time.
+    EXPECT_EQ(g_entities.made, 2);
+    EXPECT_EQ(g_entities.released, 2);
+    EXPECT_EQ(Stored({"TACCT"}).size(), 3u);
 
     modules::ReleaseModuleDlls();
     modlibs::set_registry(nullptr);

@@ -13,6 +13,7 @@
 #include "platform/suite/xk.h"
 
 #include <cmath>
+#include <optional>
 
 namespace dz::gl {
 
@@ -111,8 +112,7 @@ void xvGLT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 bool xvGLT::LoadSettings(ConvertContext& ctx, std::string&) {
     glMasterFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     sequenceNumber = 0;
-    batchRecord_ = suite::zb_batch_record{};
-    batchRecord_.id = 0;
+    lastPeriodEnds_.clear();
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
     return GetControlDef();
 }
@@ -168,16 +168,26 @@ bool xvGLT::AccountOnFile(uint16_t glm, const std::string& account) {
 }
 
 bool xvGLT::TooFarInFuture(uint16_t glm, const std::string& account, const x_date_type& date) {
-    modlibs::GlFiscalEntity* object = nullptr;
-    if (modules::CallModuleFunction(modules::glFiscalEntityObjectID, modules::glInterfaceID(2), &object) !=
-        modules::kModuleCallOk)
-        return false;
-    Held<modlibs::GlFiscalEntity> entity(object);
-    if (!entity || !entity->SelectAccount(glm, account, 0)) return false;
-    x_date_type last;
-    if (!entity->IsSuccess(entity->GetDate(modlibs::kFiscalLastPeriodEnd, last))) return false;
-    // The last period end itself may still be posted.
-    return suite::xd_compare_dates(suite::zqDate(date.month, date.day, date.year), last) > 0;
+    // The GL master file does not change while the text file is read (this conversion only reads
+    // it, and its writes are ours alone), so an account's answer is asked once per text file.
+    auto known = lastPeriodEnds_.find(account);
+    if (known == lastPeriodEnds_.end()) {
+        std::optional<x_date_type> answer;
+        modlibs::GlFiscalEntity* object = nullptr;
+        if (modules::CallModuleFunction(modules::glFiscalEntityObjectID, modules::glInterfaceID(2), &object) ==
+            modules::kModuleCallOk) {
+            Held<modlibs::GlFiscalEntity> entity(object);
+            x_date_type last;
+            if (entity && entity->SelectAccount(glm, account, 0) &&
+                entity->IsSuccess(entity->GetDate(modlibs::kFiscalLastPeriodEnd, last)))
+                answer = last;
+        }
+        known = lastPeriodEnds_.emplace(account, answer).first;
+    }
+    // No entity, an account it refuses or no such date: not checked. The last period end
+    // itself may still be posted.
+    return known->second &&
+           suite::xd_compare_dates(suite::zqDate(date.month, date.day, date.year), *known->second) > 0;
 }
 
 bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
@@ -192,18 +202,19 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
         reason = Msg(12336);
         return false;
     }
-    const std::string shown = FormatAccount(account, suite::kGlWhole);
+    // The account as messages show it, formatted only for a message.
+    auto shown = [&] { return FormatAccount(account, suite::kGlWhole); };
     const x_date_type date = GetDate(glt, fld("TACCTDT"));
     if (date.blank()) {
-        reason = Msg(12337, shown);
+        reason = Msg(12337, shown());
         return false;
     }
     if (!import.xvlImpWasItImported(info.FormatID(), "TAORC")) {
-        reason = Msg(12338, shown);
+        reason = Msg(12338, shown());
         return false;
     }
     if (!AccountOnFile(glm, account)) {
-        reason = Msg(12339, shown);
+        reason = Msg(12339, shown());
         return false;
     }
 
@@ -233,11 +244,11 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     // 8. The accounting method allows the transaction.
     const int accrualOrCash = Whole(GetNumber(glt, fld("TAORC")));
     if (accrualOrCash == 1 && accountingMethod != 1 && accountingMethod != 3) {
-        reason = Msg(12344, shown);
+        reason = Msg(12344, shown());
         return false;
     }
     if (accrualOrCash == 2 && accountingMethod != 2 && accountingMethod != 3) {
-        reason = Msg(12345, shown);
+        reason = Msg(12345, shown());
         return false;
     }
 

@@ -17,7 +17,9 @@
 #include "platform/suite/zc.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace dz::xvl {
 class xvlImport;
@@ -78,7 +80,8 @@ private:
     // could be taken.
     bool SetUpBatch(convert::ConvertContext& ctx);
     // True when the accounting date lies after the last period end of the account's fiscal
-    // calendar. No fiscal entity, an account it refuses or no such date: false (not checked).
+    // calendar, which a fiscal entity (made and released for the purpose) answers once per account
+    // and text file. No fiscal entity, an account it refuses or no such date: false (not checked).
     bool TooFarInFuture(uint16_t glm, const std::string& account, const x_date_type& date);
     // True when `account` is on file in the GL master file.
     bool AccountOnFile(uint16_t glm, const std::string& account);
@@ -91,6 +94,8 @@ private:
     int32_t sequenceNumber = 0;
     std::string batch;
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
+    // The last period end of each account met in the text file (none: not checked).
+    std::unordered_map<std::string, std::optional<x_date_type>> lastPeriodEnds_;
 };
 
 }  // namespace dz::gl
