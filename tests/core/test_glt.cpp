@@ -10,6 +10,8 @@
 #include "platform/modlibs/gl_fiscal_entity.h"
 #include "platform/modlibs/registry.h"
 #include "platform/suite/zc.h"
+#include "tables/master_file.h"
+#include "tables/substitution_fields.h"
 
 #include <fstream>
 #include <tuple>
@@ -70,11 +72,11 @@ protected:
     }
 
     std::string RunGlt(const std::string& path, const std::string& taskName, xvGLT& converter,
-                       ConvertProgress* prog = nullptr) {
+                       ConvertProgress* prog = nullptr, const std::string& table = "") {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
         const std::string reportPath = company.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        converter.ConvertFile(list, TextFileEntry{path, 102}, prog ? prog : &progress, print, task, "", nullptr);
+        converter.ConvertFile(list, TextFileEntry{path, 102}, prog ? prog : &progress, print, task, table, nullptr);
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
         return ReadFile(reportPath);
@@ -310,6 +312,38 @@ TEST_F(GltTest, AnEntityIsMadeAndReleasedOncePerAccountThatReachesTheDateCheck) 
     modules::ReleaseModuleDlls();
     modlibs::set_registry(nullptr);
     modules::LoadModuleDlls();
+}
+
+TEST_F(GltTest, AnAccountTableSubstitutesTheAccountsBeforeTheyAreChecked) {
+    xio_ask_request req;
+    req.abbr = tables::kXvmAbbr;
+    req.create = true;
+    uint16_t xvm = 0;
+    ASSERT_EQ(xio_ask_file(req, xvm), XIO_OK);
+    xio_cls_file(xvm);
+    {
+        tables::SubstitutionMasterFile mf(3020, 0, "Merger", 1, tables::kFieldGlAccount);
+        ASSERT_GT(mf.handle(), 0);
+        ASSERT_EQ(mf.WriteDefinition(0, 65535, 0, 0), XIO_OK);
+        // Old values as the text file writes them.
+        ASSERT_EQ(mf.WriteEntry("01-1-10-9000-00", "01-1-10-1000-00", ""), XIO_OK);
+        ASSERT_EQ(mf.WriteEntry("01-1-10-2100-00", "01-2-10-2100-00", ""), XIO_OK);
+        ASSERT_EQ(mf.ReleaseDefinition(true), XIO_OK);
+        mf.Close();
+    }
+    // Neither the account nor the intercompany payable is on file as the line gives them.
+    const std::string text = Text("merged.txt", Tx({{"TACCT", "01-1-10-9000-00"}, {"TACCTDT", "6/1/2026"},
+                                                    {"TAORC", "1"}, {"TDEBIT", "1.00"},
+                                                    {"TDUETO", "01-1-10-2100-00"}}));
+    const std::string plain = RunGlt(text, "Examine Files");
+    EXPECT_TRUE(Has(plain, "The Account '01-1-10-9000-00' has not been set up(203)")) << plain;
+    xvGLT converter;
+    const std::string report = RunGlt(text, "Convert", converter, nullptr, "Merger");
+    EXPECT_FALSE(Has(report, "has not been set up")) << report;
+    const auto rows = Stored({"TACCT", "TDUETO"});
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("TACCT"), "01110100000");
+    EXPECT_EQ(rows[0].at("TDUETO"), "01210210000");
 }
 
 // ---- Prefill ----------------------------------------------------------------------------------
