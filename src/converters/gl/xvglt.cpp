@@ -113,6 +113,7 @@ bool xvGLT::LoadSettings(ConvertContext& ctx, std::string&) {
     glMasterFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     sequenceNumber = 0;
     lastPeriodEnds_.clear();
+    accountsOnFile_.clear();
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
     return GetControlDef();
 }
@@ -163,13 +164,20 @@ bool xvGLT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
 }
 
 bool xvGLT::AccountOnFile(uint16_t glm, const std::string& account) {
+    // The GL master file does not change while the text file is read: each account is looked up
+    // once.
+    const auto known = accountsOnFile_.find(account);
+    if (known != accountsOnFile_.end()) return known->second;
     PutText(glm, kRecAccount, "AACCT", account);
-    return xio_find_record(glm, kRecAccount, 0) == XIO_OK;
+    const bool found = xio_find_record(glm, kRecAccount, 0) == XIO_OK;
+    accountsOnFile_.emplace(account, found);
+    return found;
 }
 
 bool xvGLT::TooFarInFuture(uint16_t glm, const std::string& account, const x_date_type& date) {
     // The GL master file does not change while the text file is read (this conversion only reads
-    // it, and its writes are ours alone), so an account's answer is asked once per text file.
+    // it, and no other program writes it while the run holds it), so an account's answer is asked
+    // once per text file.
     auto known = lastPeriodEnds_.find(account);
     if (known == lastPeriodEnds_.end()) {
         std::optional<x_date_type> answer;

@@ -96,6 +96,8 @@ private:
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     // The last period end of each account met in the text file (none: not checked).
     std::unordered_map<std::string, std::optional<x_date_type>> lastPeriodEnds_;
+    // Whether each account (or intercompany account) met in the text file is on file.
+    std::unordered_map<std::string, bool> accountsOnFile_;
 };
 
 }  // namespace dz::gl

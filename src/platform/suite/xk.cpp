@@ -4,7 +4,9 @@
 #include "platform/suite/util.h"
 #include "platform/ui/ui.h"
 
+#include <map>
 #include <numeric>
+#include <utility>
 
 namespace dz::suite {
 
@@ -65,7 +67,7 @@ Layout gl_layout(const KeyFormat& f, int section) {
     }
 }
 
-Layout layout(int fmt, int section) {
+Layout build_layout(int fmt, int section) {
     const KeyFormat* f = find_format(fmt);
     if (!f || f->sections.empty()) return Layout{};
     if (fmt == kGlAccountFormat) return gl_layout(*f, section);
@@ -77,6 +79,38 @@ Layout layout(int fmt, int section) {
         l.parts.push_back(part_of(f->sections[section - 1]));
     }
     return l;
+}
+
+// Every key value a conversion reads asks for its layout, often several times: layouts are kept
+// by format and section, and built again when the format they were built from has changed.
+const Layout& layout(int fmt, int section) {
+    struct Kept {
+        int levels = 0;
+        std::vector<KeySection> from;
+        Layout layout;
+    };
+    static std::map<std::pair<int, int>, Kept> kept;
+    static const Layout none;
+    const KeyFormat* f = find_format(fmt);
+    if (!f || f->sections.empty()) return none;
+    auto same = [&](const Kept& k) {
+        if (k.levels != f->prefix_levels || k.from.size() != f->sections.size()) return false;
+        for (std::size_t i = 0; i < k.from.size(); ++i) {
+            const KeySection& a = k.from[i];
+            const KeySection& b = f->sections[i];
+            if (a.width != b.width || a.separator != b.separator || a.capitals != b.capitals ||
+                a.right_justify != b.right_justify)
+                return false;
+        }
+        return true;
+    };
+    const auto key = std::make_pair(fmt, section);
+    auto it = kept.find(key);
+    if (it == kept.end() || !same(it->second)) {
+        Kept k{f->prefix_levels, f->sections, build_layout(fmt, section)};
+        it = kept.insert_or_assign(key, std::move(k)).first;
+    }
+    return it->second.layout;
 }
 
 bool at(std::string_view text, std::size_t pos, const std::string& sep) {
@@ -137,7 +171,7 @@ bool xk_prefixed(int fmt) { return fmt == kGlAccountFormat && xk_num_sections(fm
 bool xk_multi_section(int fmt) { return layout(fmt, 0).parts.size() > 1; }
 
 bool xk_capitals(int fmt, int section) {
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return false;
     for (const auto& p : l.parts) {
         if (!p.capitals) return false;
@@ -146,7 +180,7 @@ bool xk_capitals(int fmt, int section) {
 }
 
 bool xk_right_justify(int fmt, int section) {
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return false;
     for (const auto& p : l.parts) {
         if (!p.right_justify) return false;
@@ -156,7 +190,7 @@ bool xk_right_justify(int fmt, int section) {
 
 void xk_get_section(int fmt, bool formatted, int section, std::string& text) {
     if (formatted) xk_unformat_field(fmt, 0, text);
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     const auto off = static_cast<std::size_t>(l.offset);
     if (l.parts.empty() || off >= text.size()) {
         text.clear();
@@ -167,19 +201,19 @@ void xk_get_section(int fmt, bool formatted, int section, std::string& text) {
 }
 
 void xk_format_field(int fmt, int section, std::string& text) {
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return;
     text = format(l, text);
 }
 
 void xk_unformat_field(int fmt, int section, std::string& text) {
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return;
     text = unformat(l, text);
 }
 
 std::string xk_build_key(int fmt, const std::vector<std::string>& sections) {
-    Layout l = layout(fmt, 0);
+    const Layout& l = layout(fmt, 0);
     std::size_t given = sections.size();
     while (given > 0 && sections[given - 1].find_first_not_of(' ') == std::string::npos) --given;
     std::string out;
@@ -203,7 +237,7 @@ bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
         if (why) *why = std::move(reason);
         return false;
     };
-    Layout l = layout(fmt, section);
+    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return refuse("this part of the key is not in use");
     std::string u = unformat(l, text);
     if (u != text && !equal_nocase(format(l, u), text)) {

@@ -128,6 +128,25 @@ TEST_F(GlSections, TooLongValueIsKeptNotCut) {
     EXPECT_FALSE(xk_check(9, 0, "0123340001099"));
 }
 
+// Layouts are kept between calls: a format changed in place (same levels and widths, another
+// separator or style) is seen at once.
+TEST_F(GlSections, AChangedFormatIsSeenAtOnce) {
+    CompanySettings s;
+    s.formats[9] = gl_format(2);
+    Company& company = use(s);
+    std::string text = "012400010";
+    xk_format_field(9, 0, text);
+    EXPECT_EQ(text, "01-2-4000-10");
+    EXPECT_TRUE(xk_capitals(9, kGlPrefixA));
+    KeyFormat changed = gl_format(2, "/");
+    changed.sections[0].capitals = false;
+    company.settings().formats[9] = changed;
+    text = "012400010";
+    xk_format_field(9, 0, text);
+    EXPECT_EQ(text, "01/2/4000/10");
+    EXPECT_FALSE(xk_capitals(9, kGlPrefixA));
+}
+
 TEST_F(GlSections, MultiCharacterSeparators) {
     CompanySettings s;
     s.formats[9] = gl_format(2, " / ");
