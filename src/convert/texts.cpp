@@ -9,6 +9,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
@@ -39,6 +40,20 @@ bool AllDigits(const std::string& s) {
 
 // The fixed-width text of one value by its field type, so that record-ID texts compare in key
 // order (numbers padded, dates year first).
+// printf's "%0*.0f" of a value that is not negative: whole values (every key number a
+// conversion meets) are written directly, anything else through printf.
+std::string ZeroPaddedWhole(double value, int width) {
+    if (value >= 0 && value < 1e18 && value == std::trunc(value)) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<unsigned long long>(value)).ptr;
+        const auto n = static_cast<std::size_t>(end - digits);
+        std::string out(width > 0 && static_cast<std::size_t>(width) > n ? static_cast<std::size_t>(width) - n : 0, '0');
+        out.append(digits, n);
+        return out;
+    }
+    return Format("%0*.0f", width, value);
+}
+
 std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_t file, uint16_t field) {
     switch (def.type) {
     case XIO_TYPE_TEXT: {
@@ -51,10 +66,10 @@ std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_
     case XIO_TYPE_NUMBER: {
         std::string out;
         if (def.isSigned) {
-            out = Format("%0*.0f", def.length + 1, v.number + std::pow(10.0, def.length));
+            out = ZeroPaddedWhole(v.number + std::pow(10.0, def.length), def.length + 1);
             out.resize(std::min<std::size_t>(out.size(), def.length + 1u));
         } else {
-            out = Format("%0*.0f", static_cast<int>(def.length), std::fabs(v.number));
+            out = ZeroPaddedWhole(std::fabs(v.number), static_cast<int>(def.length));
             out.resize(std::min<std::size_t>(out.size(), def.length));
         }
         return out;
