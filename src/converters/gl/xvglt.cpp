@@ -201,7 +201,16 @@ bool xvGLT::TooFarInFuture(uint16_t glm, const std::string& account, const x_dat
 bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
                                convert::MessageList& notes, bool converting, const xvl::xvlImport& import) {
     const uint16_t rec = kRecTransaction;
-    auto fld = [&](const char* name) { return FieldNo(glt, rec, name); };
+    // Field numbers by the address of their name: the same few literals on every record.
+    if (fieldsOf_ != glt) {
+        fieldNumbers_.clear();
+        fieldsOf_ = glt;
+    }
+    auto fld = [&](const char* name) {
+        auto [it, added] = fieldNumbers_.try_emplace(name, 0);
+        if (added) it->second = FieldNo(glt, rec, name);
+        return it->second;
+    };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
 
     // 1-4. The account, its date and its accrual or cash code, and the account on file.
@@ -281,13 +290,15 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
         const uint16_t f = fld(name);
         const std::string v = GetText(glt, f);
         if (!Blank(v)) note(12348, label, kind ? FormatKey(kind, section, v) : v, "214/215");
-        PutText(glt, f, "");
+        if (!v.empty()) PutText(glt, f, "");
     };
     auto zeroNumber = [&](const char* name, const std::string& label) {
         const uint16_t f = fld(name);
         const double v = GetNumber(glt, f);
-        if (v != 0) note(12348, label, number(v), "214/215");
-        PutNumber(glt, f, 0);
+        if (v != 0) {
+            note(12348, label, number(v), "214/215");
+            PutNumber(glt, f, 0);
+        }
     };
     clearText("TORGACT", "Original account", suite::kGlAccountFormat, suite::kGlWhole);
     clearText("TRASCPR", "Associated prefix", suite::kGlAccountFormat, suite::kGlPrefix);
@@ -295,8 +306,10 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     {
         const uint16_t f = fld("TRINTST");
         const double v = GetNumber(glt, f);
-        if (v != 1) note(12348, "Offsetting entry status", coded(f, v), "214/215");
-        PutNumber(glt, f, 1);
+        if (v != 1) {
+            note(12348, "Offsetting entry status", coded(f, v), "214/215");
+            PutNumber(glt, f, 1);
+        }
     }
     clearText("TRDPLOC", "DP " + Description(142, false), 0, 0);
     zeroNumber("TRDPRUN", "DP Run number");
@@ -307,7 +320,7 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
         const uint16_t f = fld("TRUN");
         const double v = GetNumber(glt, f);
         if (v != 0) note(12347, "Run number", number(v), "212/213");
-        PutNumber(glt, f, runNumber);
+        if (v != runNumber) PutNumber(glt, f, runNumber);
     }
     {
         const uint16_t f = fld("TSEQ");
@@ -319,19 +332,21 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
         const uint16_t f = fld("TAPPL");
         const std::string v = GetText(glt, f);
         if (!Blank(v)) note(12347, "Application of origin", v, "212/213");
-        PutText(glt, f, "XV");
+        if (v != "XV") PutText(glt, f, "XV");
     }
     {
         const uint16_t f = fld("TBATCH");
         const std::string v = GetText(glt, f);
         if (!Blank(v)) note(12347, Description(1, true), v, "212/213");
-        PutText(glt, f, batch);
+        if (v != batch) PutText(glt, f, batch);
     }
     {
         const uint16_t f = fld("TSOURCE");
         const double v = GetNumber(glt, f);
-        if (v != 1) note(12347, "Source", coded(f, v), "212/213");
-        PutNumber(glt, f, 1);
+        if (v != 1) {
+            note(12347, "Source", coded(f, v), "212/213");
+            PutNumber(glt, f, 1);
+        }
     }
 
     // References that need their partner field: cleared only together with their note.
