@@ -208,4 +208,17 @@ TEST_F(GltCli, FormatsTheConversionCannotTake) {
     EXPECT_EQ(Dump("GLM").find("JJRNNUM=9"), std::string::npos);  // nothing written to the GL master
 }
 
+// Without the GL transaction file the driver's checks skip the text file before anything is
+// written: no batch is registered, no reject file made, the text file not stamped.
+TEST_F(GltCli, WithoutTheTransactionFileNothingRuns) {
+    const std::string text = Copy();
+    fs::remove(company / "CURRENT.GLT");
+    const auto files = Files(dir);
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("GL Transaction file does not exist."), std::string::npos) << r.err;
+    EXPECT_EQ(Files(dir), files);
+}
+
 }  // namespace
