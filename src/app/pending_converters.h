@@ -11,6 +11,7 @@
 #include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
+#include "converters/jc/xvjcm.h"
 
 namespace dz::app {
 
@@ -27,7 +28,7 @@ public:
 using xvGLM = gl::xvGLM;  // the real ones, in converters/gl
 using xvGLT = gl::xvGLT;
 class xvJCS : public PendingConverter {};
-class xvJCM : public PendingConverter {};
+using xvJCM = jc::xvJCM;  // the real one, in converters/jc
 class xvJCT : public PendingConverter {};
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 class xvAPM : public PendingConverter {};

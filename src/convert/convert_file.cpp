@@ -300,6 +300,7 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
             accepted = SaveNotes(file, info.ImportedRecs(), info.FormatID(), import, reason, ctx.converting);
         else
             accepted = DispatchRecord(ctx, info, reason);
+        if (ctx.ended) return false;  // the handler ended the file (reported and restored)
         if (accepted && extra <= 50 && ctx.storeRecord) {
             const auto permissions = static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID()));
             if (ctx.converting) {

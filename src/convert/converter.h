@@ -212,7 +212,8 @@ protected:
     //                    which it may reword, and may renumber the record it counts under.
     //   DispatchRecord   handles a data record (extra data 0 or 50, and 1-49 when the profile's
     //                    writeUserFields is off). False rejects with `reason`. Clearing
-    //                    ctx.storeRecord accepts without WriteRecord / ExamineRecord.
+    //                    ctx.storeRecord accepts without WriteRecord / ExamineRecord. A
+    //                    record that must end the file calls EndFile: the loop stops there.
     //   ExamineValue     the 16-bit value kept with an examined record's record-ID texts
     //                    (ExamineRecord), which later lines may look up in RecordIds().
     //   RecordWritten    runs after an accepted record was written (Convert) or examined

@@ -1,0 +1,90 @@
+#include "converters/jc/jcm_fields.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xk.h"
+
+namespace dz::jc {
+
+bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
+
+std::string Term(int n) { return suite::xk_description(n); }
+
+std::string TermCap(int n) {
+    std::string t = suite::xk_description(n);
+    suite::x_upper_first(t);
+    return t;
+}
+
+std::string TermPlural(int n, bool capitalised) {
+    std::string t = capitalised ? TermCap(n) : Term(n);
+    suite::x_pluralize(t);
+    return t;
+}
+
+std::string FieldDescription(uint16_t jcm, uint16_t fld, bool capitalised) {
+    xio_fld_def def;
+    if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return {};
+    std::string text = def.description;
+    if (capitalised) suite::x_upper_first(text);
+    return text;
+}
+
+int FieldDecimals(uint16_t jcm, uint16_t fld) {
+    xio_fld_def def;
+    if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return 2;
+    return def.decimals;
+}
+
+std::string Hundredths(double stored) { return FormatNumber("%.2f", stored / 100.0); }
+
+std::string ShowAmount(uint16_t jcm, uint16_t fld, double stored) {
+    if (FieldDecimals(jcm, fld) == 4) return FormatNumber("%.4f", stored / 10000.0);
+    return Hundredths(stored);
+}
+
+std::string ShowChoice(uint16_t jcm, uint16_t fld, double item) { return gl::ChoiceText(jcm, fld, item, true); }
+
+std::string ShowKey(int fmt, int section, const std::string& value) {
+    std::string text = value;
+    suite::xk_format_field(fmt, section, text);
+    return text;
+}
+
+uint16_t ZeroRange(uint16_t jcm, uint16_t first, uint16_t last, double& firstValue) {
+    uint16_t found = 0;
+    if (first == 0 || last < first) return 0;
+    for (uint16_t f = first; f <= last; ++f) {
+        const double v = GetNumber(jcm, f);
+        if (v == 0) continue;
+        if (!found) {
+            found = f;
+            firstValue = v;
+        }
+        PutNumber(jcm, f, 0);
+    }
+    return found;
+}
+
+bool ReadByKeys(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys) {
+    auto put = [&] {
+        xio_init_record(jcm, rec);
+        for (const auto& k : keys) PutText(jcm, FieldNo(jcm, rec, k.field), k.value);
+    };
+    put();
+    if (xio_rd_record(jcm, rec, 0, 0) == XIO_OK) return true;
+    put();
+    return false;
+}
+
+bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
+                     const RecordIdMap& ids, uint16_t* code, bool* onFile) {
+    if (onFile) *onFile = false;
+    if (ReadByKeys(jcm, rec, keys)) {
+        if (onFile) *onFile = true;
+        return true;
+    }
+    return !converting && FindInIdMap(jcm, rec, ids, code);
+}
+
+}  // namespace dz::jc

@@ -1,0 +1,255 @@
+#include "converters/jc/xvjcm.h"
+
+#include "converters/jc/jcm_fields.h"
+
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/control.h"
+#include "platform/suite/xk.h"
+#include "platform/suite/zc.h"
+#include "tables/substitution_set.h"
+
+namespace dz::jc {
+
+using convert::ConvertContext;
+using convert::ConverterProfile;
+
+namespace {
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "JCM";
+    p.fileNo = 1;
+    p.title = "JC Master File";
+    p.description = "JC Master file";
+    p.convertingText = "Converting '%s' into JC Master file";
+    p.examiningText = "Examining '%s' for JC Master file";
+    return p;
+}
+
+}  // namespace
+
+const std::array<FieldRun, 5> kJobToExtraRuns = {{
+    {"JDESC", "JZIP", "XDESC", "XZIP"},
+    {"JSTATUS", "JSTATUS", "XSTATUS", "XSTATUS"},
+    {"JESTSD", "JLCUPD", "XESTSD", "XLCUPD"},
+    {"JOCNT", "JLSTDRR", "XOCNT", "XLSTDRR"},
+    {"JOEST", "JFRMT6", "XOEST", "XFRMT6"},
+}};
+
+bool CopyFieldRuns(uint16_t jcm, const FieldRun* runs, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        const FieldRun& r = runs[i];
+        const uint16_t jf = FieldNo(jcm, kRecJob, r.jobFirst), jl = FieldNo(jcm, kRecJob, r.jobLast);
+        const uint16_t xf = FieldNo(jcm, kRecExtra, r.extraFirst), xl = FieldNo(jcm, kRecExtra, r.extraLast);
+        if (!jf || !jl || !xf || !xl || jl < jf || xl - xf != jl - jf) return false;
+        for (uint16_t k = 0; k <= jl - jf; ++k) {
+            x_value_def v;
+            xio_get_field(jcm, kRecJob, static_cast<uint16_t>(jf + k), v);
+            xio_put_field(jcm, kRecExtra, static_cast<uint16_t>(xf + k), v);
+        }
+    }
+    return true;
+}
+
+xvl::PrefillCB xvJCM::prefillCallback = nullptr;
+
+xvJCM::~xvJCM() { CloseOwned(); }
+
+void xvJCM::CloseOwned() {
+    if (ownsTax_ && taxMasterFile) xio_cls_file(taxMasterFile);
+    if (ownsGl_ && glMasterFile) xio_cls_file(glMasterFile);
+    if (ownsAr_ && arMasterFile) xio_cls_file(arMasterFile);
+    ownsTax_ = ownsGl_ = ownsAr_ = false;
+    taxMasterFile = glMasterFile = arMasterFile = 0;
+}
+
+bool xvJCM::CopyJobFieldsToExtra(uint16_t jcm) { return CopyFieldRuns(jcm, kJobToExtraRuns.data(), kJobToExtraRuns.size()); }
+
+uint16_t xvJCM::JobBillingLevel(uint16_t jcm, const xvl::xvlImpInfo& info) {
+    if (info.RecExtraData() != 0 || info.ImportedRecs() != kRecJob) return 0;
+    const double level = GetNumber(jcm, kRecJob, "JBLEVEL");
+    return level < 0 ? 0 : static_cast<uint16_t>(level);
+}
+
+// ---- Files and settings -----------------------------------------------------------------------
+
+bool xvJCM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    return OpenDataFile("JCM", 1, 1, 0, list, commandId, error, false);
+}
+
+void xvJCM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+    CloseOwned();
+}
+
+bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
+                         convert::ConvertProgress* progress) {
+    gl::ForgetFieldNumbers();
+    CloseOwned();
+    notesFailed_ = false;
+
+    // 1, 2. The JC settings.
+    if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
+    auto num = [&](const char* name) { return GetNumber(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, name)); };
+    customSort1Marked = num("CUSEK1") != 0;
+    customSort2Marked = num("CUSEK2") != 0;
+    extrasTracked = num("PTRACKX") == 2;
+    glRetrievalMethod = static_cast<int>(num("CGLRETM"));
+    prefixFromJob = gl::GetFlag(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, "CGLPRFX")) != 0 &&
+                    suite::xk_num_sections(suite::kGlAccountFormat) > 0;
+    categoriesUsed = num("CCATUSG") != 2;
+    periodsUsed = num("CPERSIZ") != 5;
+    const char* units[] = {"PTLUNIT", "PTMUNIT", "PTSUNIT", "PTEUNIT", "PTBUNIT", "PTOUNIT"};
+    for (std::size_t i = 0; i < unitTracking.size(); ++i) unitTracking[i] = num(units[i]) == 1;
+    defaultBillingLevel = static_cast<int>(num("PBLEVEL"));
+    const char* levels[] = {"FPAMT1L", "FPAMT2L", "FPAMT3L", "FPAMT4L", "FPAMT5L", "FPAMT6L"};
+    for (std::size_t i = 0; i < miscAmountLevels.size(); ++i) miscAmountLevels[i] = static_cast<int>(num(levels[i]));
+    arAccount = GetText(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, "CARACC"));
+    xio_free_header(jcm, kHdrSettings);
+
+    // A master file from the open-files list, else opened here (and closed by this object).
+    auto note = [&](int number) {
+        if (progress) progress->messages += 1;
+        notesFailed_ = notes && !notes->PrintMessageLine("", 0, Msg(number));
+        return !notesFailed_;
+    };
+    auto open = [&](const char* abbr, uint16_t& handle, bool& owned) {
+        handle = convert::FindFileHandle(files, abbr, 1);
+        if (handle == 0) {
+            handle = convert::OpenMasterFile(abbr);
+            owned = handle != 0;
+        }
+        return handle != 0;
+    };
+
+    // 3. The tax master.
+    if (!open("TXM", taxMasterFile, ownsTax_) && !note(12222)) return false;
+
+    // 4, 5. Interfaces, and the GL master when job cost posts to GL.
+    prInterfacesJc = suite::zc_interface_active("PR", "JC") != 0;
+    eqInterfacesJc = suite::zc_interface_active("EQ", "JC") != 0;
+    jcInterfacesGl = suite::zc_interface_active("JC", "GL") != 0;
+    if (jcInterfacesGl && !open("GLM", glMasterFile, ownsGl_) && !note(12221)) return false;
+
+    // 6. The AR master, and whether it tracks taxes.
+    arMasterExists = false;
+    arTracksTaxes = false;
+    if (suite::xa_appl_installed("AR")) {
+        arMasterExists = xio_file_exists("ARM", XIO_EXISTS_MASTER);
+        if (arMasterExists) {
+            if (!open("ARM", arMasterFile, ownsAr_)) {
+                if (!note(12788)) return false;
+            } else if (xio_rd_header(arMasterFile, 2, 0) == XIO_OK) {
+                arTracksTaxes = GetNumber(arMasterFile, gl::HeaderFieldNo(arMasterFile, 2, "STAXES")) == 1;
+                xio_free_header(arMasterFile, 2);
+            } else {
+                arTracksTaxes = true;
+                if (!note(12788)) return false;
+            }
+        }
+    }
+
+    // 7. Contracts.
+    cnSettingsExist = suite::xa_appl_installed("CN") && xio_file_exists("CNS", XIO_EXISTS_SETTING);
+
+    // 8. The tax statuses: the first entry is the default; with more than one it leaves the list.
+    taxStatusList.clear();
+    defaultTaxStatus = "Taxable";
+    const std::string list = suite::xk_get_custom_list(369);
+    if (!list.empty()) taxStatusList = suite::cl_string_to_cListContainer(list);
+    if (!taxStatusList.empty()) defaultTaxStatus = taxStatusList.front();
+    if (taxStatusList.size() > 1) taxStatusList.erase(taxStatusList.begin());
+    return true;
+}
+
+bool xvJCM::LoadSettings(ConvertContext& ctx, std::string& failure) {
+    if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
+    if (notesFailed_) failure = Msg(12012);  // else the settings could not be read (12011)
+    return false;
+}
+
+// ---- Hooks of the common record loop -----------------------------------------------------------
+
+void xvJCM::ImportRejected(ConvertContext& ctx, xvl::xvlImpInfo&, std::string&) {
+    if (ctx.substitution) ctx.substitution->ClearPendingExtra();
+}
+
+uint16_t xvJCM::ExamineValue(ConvertContext& ctx, const xvl::xvlImpInfo& info) {
+    return JobBillingLevel(ctx.mainHandle, info);
+}
+
+bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t jcm = ctx.mainHandle;
+    const bool conv = ctx.converting;
+    const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
+
+    // A job substitution that named a new job and an extra turns the job line into an extra of
+    // that job; the job itself is not written by this line.
+    if (rec == kRecJob && ctx.substitution && ctx.substitution->IsLoaded()) {
+        std::string extra;
+        const bool split = ctx.substitution->PendingExtraFor(info.StartLine(), FieldNo(jcm, kRecJob, "JOB"), extra) &&
+                           !extra.empty();
+        ctx.substitution->ClearPendingExtra();
+        if (split) {
+            const std::string job = GetText(jcm, kRecJob, "JOB");
+            xio_init_record(jcm, kRecExtra);
+            PutText(jcm, kRecExtra, "XJOB", job);
+            PutText(jcm, kRecExtra, "EXTRA", extra);
+            if (!CopyJobFieldsToExtra(jcm)) return EndFile(ctx, Msg(12008), true, true);
+            info.SetImportedRecs(kRecExtra);
+            info.SetImportedUDs(0);
+            return ConvertExtra(jcm, info, reason, ctx.messages, conv, RecordIds());
+        }
+    } else if (ctx.substitution) {
+        ctx.substitution->ClearPendingExtra();
+    }
+
+    switch (rec) {
+    case kRecJob: return ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import);
+    case kRecExtra: return ConvertExtra(jcm, info, reason, ctx.messages, conv, RecordIds());
+    case kRecPhase: return ConvertPhase(jcm, info, reason, ctx.messages, conv, *ctx.report, RecordIds(), *ctx.import);
+    case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
+    default: break;
+    }
+    std::string name;
+    if (info.ImportedRecs() == 0) {
+        name = info.FormatID();
+    } else {
+        xio_rec_def def;
+        if (xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK) name = def.name;
+    }
+    reason = Msg(12070, name, kJcmConversionName);
+    return false;
+}
+
+void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
+    const uint16_t rec = info.ImportedRecs();
+    if (rec != kRecPhase && rec != kRecCategory) return;
+    const std::string value = GetText(ctx.mainHandle, rec, rec == kRecPhase ? "PTAXEX" : "CTAXEX");
+    for (const auto& entry : taxStatusList)
+        if (entry == value) return;
+    ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
+}
+
+bool xvJCM::FinishConversion(ConvertContext& ctx) {
+    // The totals of phases, extras and jobs and the draws are rebuilt by a later step; this
+    // conversion leaves them as the handlers cleared them.
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    return true;
+}
+
+// ---- Prefill ---------------------------------------------------------------------------------
+
+void xvJCM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+}
+
+}  // namespace dz::jc

@@ -1,0 +1,165 @@
+// The JC master converter (conversion type 202): jobs, extras, cost codes (phases) and
+// categories of a JC master text file, examined or converted into the JC master data file
+// ("JCM", file number 1). A phase also gets the group phases above it that are missing.
+//
+// The class is split over several sources:
+//   xvjcm.cpp            the frame: files, settings, the job-extra split, dispatch, the
+//                        tax-status notes, prefill
+//   xvjcm_job.cpp        jobs and extras
+//   xvjcm_phase.cpp      phases and the group phases they need
+//   xvjcm_category.cpp   categories
+// jcm_fields.h holds the small field and message helpers they share.
+//
+// The handlers change the record in the JC master buffer and answer whether it may be written;
+// the common record loop writes it (Convert) or examines it (Examine Files). They write nothing
+// themselves, except the group phases and the extra handler's mark on its job.
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::jc {
+
+using RecordIdMap = convert::RecordIdMap;
+
+// JC master record numbers.
+inline constexpr uint16_t kRecJob = 1;
+inline constexpr uint16_t kRecExtra = 2;
+inline constexpr uint16_t kRecPhase = 3;
+inline constexpr uint16_t kRecCategory = 4;
+inline constexpr uint16_t kRecStdPhase = 16;
+inline constexpr uint16_t kRecStdCategory = 17;
+// The header of the JC settings.
+inline constexpr uint16_t kHdrSettings = 2;
+
+// The conversion type's name in 12070.
+inline constexpr const char* kJcmConversionName = "JC Job thru JC Category";
+
+// One run of consecutive fields copied from the job record to the extra record.
+struct FieldRun {
+    const char* jobFirst;
+    const char* jobLast;
+    const char* extraFirst;
+    const char* extraLast;
+};
+// The five runs a job record gives an extra made from it by a job substitution.
+extern const std::array<FieldRun, 5> kJobToExtraRuns;
+
+// Copies `runs` of the job buffer into the extra buffer, field for field. False, after copying
+// the runs before it, at the first run whose length differs between the two records (a
+// dictionary that no longer matches this program).
+bool CopyFieldRuns(uint16_t jcm, const FieldRun* runs, std::size_t count);
+
+class xvJCM : public convert::xvConvert {
+public:
+    xvJCM() = default;
+    // Closes the tax, GL and AR master files this converter opened itself.
+    ~xvJCM() override;
+
+    // ---- The converter's own operations -----------------------------------------------------
+    // Opens the JC master file ("JCM" 1, file code 1, required).
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // Reads the JC settings (header 2) and custom list 369 into the members; opens or finds the
+    // tax, GL and AR masters. `notes` (optional) receives one line for each master that cannot
+    // be opened; false when such a line cannot be printed or the settings cannot be read.
+    bool LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
+                      convert::ConvertProgress* progress);
+
+    // The five runs of CopyFieldRuns, for the job-extra split.
+    static bool CopyJobFieldsToExtra(uint16_t jcm);
+    // The value kept with an examined record's record-ID text: a job's billing level (JBLEVEL),
+    // 0 for every other record.
+    static uint16_t JobBillingLevel(uint16_t jcm, const xvl::xvlImpInfo& info);
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set -------------------------
+    bool ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                    bool converting, xvl::xvlImport& import);
+    bool ConvertExtra(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                      bool converting, RecordIdMap& ids);
+    bool ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                      bool converting, convert::ConversionReport& report, RecordIdMap& ids, xvl::xvlImport& import);
+    bool ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting, RecordIdMap& ids, xvl::xvlImport& import);
+    // Adds every missing group phase above `costCode` (n sections), nearest first. False with
+    // 12268 in `reason` when one cannot be written (Convert) or examined (Examine Files); the
+    // groups created before it stay.
+    bool CreateGroupPhase(const std::string& job, const std::string& extra, const std::string& costCode, int n,
+                          uint16_t jcm, convert::ConversionReport& report, std::string& reason,
+                          const std::string& unitDescription, bool converting, xvl::xvlImpInfo& info,
+                          RecordIdMap& ids);
+
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
+    // ---- Settings, as LoadSettings read them -------------------------------------------------
+    bool customSort1Marked = false;  // CUSEK1 not 0
+    bool customSort2Marked = false;  // CUSEK2 not 0
+    bool extrasTracked = false;      // PTRACKX 2
+    int glRetrievalMethod = 0;       // CGLRETM
+    bool prefixFromJob = false;      // CGLPRFX set and GL accounts have prefix sections
+    bool categoriesUsed = false;     // CCATUSG not 2
+    bool periodsUsed = false;        // CPERSIZ not 5
+    // PTLUNIT, PTMUNIT, PTSUNIT, PTEUNIT, PTBUNIT, PTOUNIT is 1: units of cost types 1 to 6
+    std::array<bool, 6> unitTracking{};
+    int defaultBillingLevel = 1;            // PBLEVEL
+    std::array<int, 6> miscAmountLevels{};  // FPAMT1L .. FPAMT6L
+    std::string arAccount;                  // CARACC, for the draws
+    bool prInterfacesJc = false;
+    bool eqInterfacesJc = false;
+    bool jcInterfacesGl = false;
+    uint16_t taxMasterFile = 0;  // MASTER.TXM; 0 not open
+    uint16_t glMasterFile = 0;   // MASTER.GLM; 0 not open
+    uint16_t arMasterFile = 0;   // MASTER.ARM; 0 not open
+    bool arMasterExists = false;  // AR installed and MASTER.ARM exists
+    bool arTracksTaxes = false;   // STAXES 1, or the AR header could not be read
+    bool cnSettingsExist = false;  // CN installed and Setting.cns present
+    // Custom list 369: its default (the first entry, "Taxable" when empty) and the values
+    // allowed (without the default when the list has two or more entries).
+    std::vector<std::string> taxStatusList;
+    std::string defaultTaxStatus = "Taxable";
+
+protected:
+    // ---- Steps and hooks of the common sequence ----------------------------------------------
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // The job-extra split, then the handler of the record number (12070 for any other).
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    void ImportRejected(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
+    // The tax-status check of an accepted phase or category (a value missing from list 369 goes
+    // to the notes).
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // The values missing from custom lists; the JC totals are not rebuilt here.
+    bool FinishConversion(convert::ConvertContext& ctx) override;
+
+private:
+    // A tax status the text file supplied in field `fld`: blank takes the default; the default
+    // stays; otherwise it is cleared to the default when categories are used (`phase` only), AR
+    // is missing or does not track taxes, else written in the letter case of list 369.
+    void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
+
+    // A master file opened by this object (not found in the open-files list).
+    bool ownsTax_ = false, ownsGl_ = false, ownsAr_ = false;
+    void CloseOwned();
+    // A notes line of LoadSettings could not be printed.
+    bool notesFailed_ = false;
+};
+
+}  // namespace dz::jc

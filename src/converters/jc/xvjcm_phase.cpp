@@ -1,0 +1,412 @@
+// Phase (cost code) records of the JC master converter, and the group phases they need.
+#include "converters/jc/jcm_fields.h"
+#include "converters/jc/xvjcm.h"
+
+#include "convert/texts.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
+#include "platform/import/xvl_import.h"
+#include "platform/modlibs/jc_cost_code.h"
+#include "platform/suite/xk.h"
+
+#include <algorithm>
+
+namespace dz::jc {
+
+namespace {
+
+constexpr int kGl = suite::kGlAccountFormat;
+constexpr int kPhase = suite::kPhaseFormat;
+
+bool ValidAccount(const std::string& value, int section) {
+    return xvl::xvl_imp_is_sectioned_field_valid(kGl, value, section) != 0;
+}
+
+std::string Unformatted(int fmt, int section, const std::string& value) {
+    std::string raw = value;
+    suite::xk_unformat_field(fmt, section, raw);
+    return raw;
+}
+
+int LookUpStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
+    xio_init_record(h, rec);
+    PutText(h, FieldNo(h, rec, field), value);
+    return xio_find_record(h, rec, 0);
+}
+
+// Sections 1 to n of a cost code (n at most 4); unused slots stay empty.
+std::vector<std::string> Sections(const std::string& costCode, int n) {
+    std::vector<std::string> out(modlibs::kJcMaxCostCodeSections);
+    for (int k = 1; k <= n && k <= modlibs::kJcMaxCostCodeSections; ++k) {
+        std::string s = costCode;
+        if (n > 1) suite::xk_get_section(kPhase, true, k, s);
+        out[static_cast<std::size_t>(k - 1)] = s;
+    }
+    return out;
+}
+
+// The item text of a choice value alone.
+std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
+    std::string text;
+    xio_get_item_alpha(jcm, fld, static_cast<uint16_t>(std::max(0.0, item)), text);
+    return text;
+}
+
+}  // namespace
+
+bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting, convert::ConversionReport& report, RecordIdMap& ids,
+                         xvl::xvlImport& import) {
+    auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
+    auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
+    auto supplied = [&](const char* name) { return import.xvlImpWasItImported(info.FormatID(), name); };
+    const std::string term = Term(kPhase);
+    const std::string termCap = TermCap(kPhase);
+
+    // 1, 2. Job and cost code.
+    const std::string job = text("PJOB");
+    if (IsBlank(job)) {
+        reason = Msg(12223);
+        return false;
+    }
+    const std::string phase = text("PHASE");
+    if (IsBlank(phase)) {
+        reason = Msg(12250, termCap);
+        return false;
+    }
+
+    // 3. Group phase and level.
+    uint16_t phaseLevel = 1;
+    const bool group = modules::JC_GROUP_PHASE(phase, kPhase, &phaseLevel) != 0;
+    if (phaseLevel == 0) phaseLevel = 1;
+
+    // 4. The job, with its billing level.
+    uint16_t jobLevel = 1;
+    bool jobOnFile = false;
+    if (!OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids, &jobLevel, &jobOnFile)) {
+        reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), termCap, "443");
+        return false;
+    }
+    if (jobOnFile) jobLevel = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+
+    // 5. The extra.
+    const std::string extra = text("PEXTRA");
+    if (!IsBlank(extra) && !OnFileOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
+        reason = Msg(12251, TermCap(15), extra, termCap, "446");
+        return false;
+    }
+
+    // 6. Sections: never all zero, no zero section before a non-zero one.
+    const int n = modlibs::JcCostCodeSections();
+    if (n >= 2) {
+        const auto sections = Sections(phase, n);
+        bool nonZeroAfter = false;
+        for (int k = n; k >= 1; --k) {
+            const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
+            if (zero && (nonZeroAfter || k == 1)) {
+                reason = Msg(12252, term, ShowKey(kPhase, 0, phase));
+                return false;
+            }
+            if (!zero) nonZeroAfter = true;
+        }
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("PGPHASE"), 1);
+    }
+    const bool groupFields = n >= 2 && group;
+
+    // 7, 8. The standard phase; the description.
+    const bool standard = ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
+    if (standard && IsBlank(text("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
+    if (IsBlank(text("PDESC"))) {
+        reason = Msg(12224, termCap, "405");
+        return false;
+    }
+
+    // 9, 10. Overhead table; billing item memo when billing at job.
+    if (const std::string v = text("POVRHT"); !IsBlank(v)) {
+        messages.push_back(Msg(12253, v, word("was not/will not be"), word("449/450")));
+        PutText(jcm, F("POVRHT"), "");
+    }
+    if (const std::string v = text("PBIMEMO"); !IsBlank(v) && jobLevel == 1) {
+        messages.push_back(Msg(12254, v, word("was not/will not be"), word("451/452")));
+        PutText(jcm, F("PBIMEMO"), "");
+    }
+
+    // 11. A group phase holds no cost type, cost account, unit description or bought-out mark.
+    bool typeReplaced = false;
+    if (groupFields) {
+        auto warn = [&](const char* field, const std::string& value) {
+            messages.push_back(Msg(12255, term, field, value, word("was not/will not be"), word("453/454")));
+        };
+        if (supplied("PCTYPE")) {
+            warn("Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")));
+            PutNumber(jcm, F("PCTYPE"), 1);
+            typeReplaced = true;
+        }
+        if (const std::string v = text("PCSTACC"); !IsBlank(v)) {
+            warn("Cost account", ShowKey(kGl, suite::kGlDisplay, v));
+            PutText(jcm, F("PCSTACC"), "");
+        }
+        if (const std::string v = text("PUDESC"); !IsBlank(v)) {
+            warn("Cost unit description", v);
+            PutText(jcm, F("PUDESC"), "");
+        }
+        if (gl::GetFlag(jcm, F("PBTOUT")) != 0) {
+            warn("Bought Out", "TRUE");
+            PutFlag(jcm, F("PBTOUT"), 0);
+        }
+    }
+
+    // 12. Accumulate as.
+    if (!supplied("PCTYPE") || typeReplaced) {
+        if (categoriesUsed || group) {
+            PutNumber(jcm, F("PCTYPE"), 1);
+        } else if (standard) {
+            PutNumber(jcm, F("PCTYPE"), GetNumber(jcm, S("SPCTYPE")));
+        } else {
+            reason = Msg(12256, termCap);
+            return false;
+        }
+    } else if (categoriesUsed) {
+        messages.push_back(Msg(12257, "Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")),
+                               word("was not/will not be"), word("456/457")));
+        PutNumber(jcm, F("PCTYPE"), 1);
+    }
+
+    // 13. Cost type and units.
+    int costType = 1;
+    bool unitsTracked = false;
+    if (!categoriesUsed && !group) {
+        costType = gl::Whole(num("PCTYPE"));
+        unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
+    }
+    const std::string unitType = ItemText(jcm, F("PCTYPE"), costType);
+
+    // 14. Cost unit description.
+    if (const std::string v = text("PUDESC"); IsBlank(v)) {
+        if (standard && unitsTracked) PutText(jcm, F("PUDESC"), GetText(jcm, S("SPCUDSC")));
+    } else if (categoriesUsed) {
+        messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
+        PutText(jcm, F("PUDESC"), "");
+    } else if (!unitsTracked) {
+        messages.push_back(Msg(12258, unitType, v, word("was not/will not be"), word("458/459")));
+        PutText(jcm, F("PUDESC"), "");
+    }
+
+    // 15. Cost account.
+    if (std::string account = text("PCSTACC"); IsBlank(account)) {
+        if (standard && !group && ReadByKeys(jcm, kRecJob, {{"JOB", job}})) {
+            const double accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
+            const char* from = accountGroup == 2 ? "SPCACCB" : accountGroup == 3 ? "SPCACCC" : "SPCACCA";
+            PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
+        }
+    } else {
+        const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
+        if (!jcInterfacesGl) {
+            messages.push_back(Msg(12233, "Cost account", shown, word("was not/will not be"), word("421/422")));
+            PutText(jcm, F("PCSTACC"), "");
+        } else if (glRetrievalMethod != 2 && glRetrievalMethod != 5) {
+            messages.push_back(Msg(12236, shown, word("was not/will not be"), word("427/428")));
+            PutText(jcm, F("PCSTACC"), "");
+        } else if (!prefixFromJob) {
+            if (!ValidAccount(account, suite::kGlWhole)) {
+                reason = Msg(12237, shown);
+                return false;
+            }
+            if (glMasterFile &&
+                LookUpStatus(glMasterFile, 1, "AACCT", Unformatted(kGl, suite::kGlWhole, account)) == XIO_NOT_FOUND)
+                messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
+        } else {
+            if (ValidAccount(account, suite::kGlWhole)) {
+                account = gl::AccountSection(Unformatted(kGl, suite::kGlWhole, account), suite::kGlBaseAccount);
+                PutText(jcm, F("PCSTACC"), account);
+            }
+            if (!ValidAccount(account, suite::kGlBaseAccount)) {
+                reason = Msg(12237, shown);
+                return false;
+            }
+            if (glMasterFile && LookUpStatus(glMasterFile, 6, "BSBASE",
+                                             Unformatted(kGl, suite::kGlBaseAccount, account)) == XIO_NOT_FOUND)
+                messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
+        }
+    }
+
+    // 16. Bought out with categories.
+    if (categoriesUsed && gl::GetFlag(jcm, F("PBTOUT")) == 1) {
+        messages.push_back(Msg(12257, "Bought out", "TRUE", word("was not/will not be"), word("456/457")));
+        PutFlag(jcm, F("PBTOUT"), 0);
+    }
+
+    // 17, 18. Contract links and change orders.
+    ClearContractFields(jcm, F("PCNT"), F("PPSVC"), messages, converting);
+
+    // 19. Scheduled values: only where the job bills at or above this cost code.
+    if (phaseLevel < jobLevel - 1) {
+        for (const auto& [from, to] : {std::pair{F("POSV"), F("PNMASV")}, std::pair{F("PJTDWB"), F("PNMRH")}}) {
+            for (uint16_t f = from; from && f <= to; ++f) {
+                if (const double v = GetNumber(jcm, f); v != 0) {
+                    reason = Msg(12259, termCap, ShowKey(kPhase, 0, phase), FieldDescription(jcm, f), Hundredths(v));
+                    return false;
+                }
+            }
+        }
+    } else {
+        CalculatedTotal(jcm, F("PRSVC"), F("POSV"), F("PASVC"), "Revised Scheduled Value", messages, converting);
+    }
+
+    // 20. Tax status.
+    if (!supplied("PTAXEX")) {
+        std::string status = standard ? GetText(jcm, S("SPTAXEX")) : std::string();
+        PutText(jcm, F("PTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
+    } else {
+        TaxStatus(jcm, F("PTAXEX"), true, messages, converting);
+    }
+
+    // 21. Send cost to billings.
+    if (!supplied("PSNDBL")) {
+        if (standard) PutFlag(jcm, F("PSNDBL"), gl::GetFlag(jcm, S("SPSNDBL")));
+    } else if (gl::GetFlag(jcm, F("PSNDBL")) == 0) {
+        if (!arMasterExists) {
+            messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
+            PutFlag(jcm, F("PSNDBL"), 1);
+        } else if (group) {
+            messages.push_back(Msg(12793, word("was/will be"), term, word("339/340")));
+            PutFlag(jcm, F("PSNDBL"), 1);
+        }
+    }
+
+    // 22, 23. Tax amounts and the accumulated fields are never converted.
+    ClearAccumulated(jcm, {{F("PJTDCT"), static_cast<uint16_t>(F("PJTDCT") + 7)},
+                           {F("PJTDDPT"), static_cast<uint16_t>(F("PJTDDPT") + 7)}},
+                     12260, "461/462", messages, converting);
+    ClearAccumulated(jcm, {{F("PCFAM1"), F("PCFAM4")}}, 12244, "437/438", messages, converting);
+
+    // 24. With categories or for a group phase the totals come from below.
+    if (categoriesUsed || group)
+        ClearAccumulated(jcm, {{F("POEST"), F("PTEST")}, {F("POUEST"), F("PJTDODP")}, {F("PFRMT1"), F("PFRMT6")}},
+                         categoriesUsed ? 12261 : 12262, categoriesUsed ? "463/464" : "465/466", messages,
+                         converting);
+
+    // 25. Periods not used.
+    if (!categoriesUsed && !group && !periodsUsed) {
+        uint16_t first = 0;
+        double firstValue = 0;
+        for (const char* name : {"PPTDC", "PLPC", "PPTDU", "PLPU", "PPTDDP", "PLPDP", "PPTDLC", "PPTDLU", "PPTDEC",
+                                 "PPTDEU", "PPTDPU", "PLPPU"}) {
+            double v = 0;
+            if (ZeroRange(jcm, F(name), F(name), v) && !first) {
+                first = F(name);
+                firstValue = v;
+            }
+        }
+        if (first)
+            messages.push_back(Msg(12263, FieldDescription(jcm, first), ShowAmount(jcm, first, firstValue),
+                                   word("was not/will not be"), word("467/468")));
+    }
+
+    // 26. Units not tracked.
+    if (!categoriesUsed && !unitsTracked) {
+        uint16_t first = 0;
+        double firstValue = 0;
+        for (const auto& [from, to] : {std::pair{F("POUEST"), F("PTUEST")}, std::pair{F("PJTDU"), F("PLPU")}}) {
+            double v = 0;
+            const uint16_t f = ZeroRange(jcm, from, to, v);
+            if (f && !first) {
+                first = f;
+                firstValue = v;
+            }
+        }
+        if (first) {
+            const std::string type = ItemText(jcm, FieldNo(jcm, kRecCategory, "CCTYPE"), costType);
+            messages.push_back(Msg(12266, type, FieldDescription(jcm, first), ShowAmount(jcm, first, firstValue),
+                                   word("was not/will not be"), word("469/470")));
+        }
+    }
+
+    // 27. Totals by cost type are calculated.
+    if (!categoriesUsed) ClearAccumulated(jcm, {{F("PTLEST"), F("PJTDODP")}}, 12267, "", messages, converting);
+
+    // 28. Calculated totals.
+    if (!categoriesUsed && !group) {
+        CalculatedTotal(jcm, F("PTEST"), F("POEST"), F("PAESTC"), "Total estimate", messages, converting);
+        CalculatedTotal(jcm, F("PTUEST"), F("POUEST"), F("PAUESTC"), "Total estimate units", messages, converting);
+        CalculatedTotal(jcm, F("PRVCOM"), F("POCOM"), F("PACOMC"), "Revised " + Term(20), messages, converting);
+    }
+    CalculatedTotal(jcm, F("PRVPU"), F("POPU"), F("PAPUC"), "Revised prodctn units est", messages, converting);
+
+    // 29. Miscellaneous amounts kept at another level.
+    const uint16_t misc = F("PFAMT1");
+    for (uint16_t i = 0; misc && i < 6; ++i) {
+        const auto f = static_cast<uint16_t>(misc + i);
+        const double v = GetNumber(jcm, f);
+        if (v == 0 || miscAmountLevels[i] == phaseLevel) continue;
+        messages.push_back(Msg(12265, FieldDescription(jcm, f), Hundredths(v), word("was not/will not be"),
+                               word("472/473")));
+        PutNumber(jcm, f, 0);
+    }
+
+    // 30. Production unit description.
+    if (standard && IsBlank(text("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
+
+    // 31. The group phases above this one.
+    if (n != 1) {
+        const std::string unitDescription = text("PPUDESC");
+        xio_save_record(jcm, kRecPhase);
+        const bool created =
+            CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
+        xio_restore_record(jcm, kRecPhase);
+        if (!created) return false;
+    }
+    return true;
+}
+
+bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, const std::string& costCode, int n,
+                             uint16_t jcm, convert::ConversionReport& report, std::string& reason,
+                             const std::string& unitDescription, bool converting, xvl::xvlImpInfo& info,
+                             RecordIdMap& ids) {
+    auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
+    auto sections = Sections(costCode, n);
+    for (int k = n; k >= 2; --k) {
+        std::string& section = sections[static_cast<std::size_t>(k - 1)];
+        if (modlibs::IsZeroOrBlank(section)) continue;
+        section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
+                       ' ');
+        modlibs::ZeroFill(section);
+        const std::string key = suite::xk_build_key(kPhase, sections);
+
+        xio_init_record(jcm, kRecPhase);
+        PutText(jcm, F("PHASE"), key);
+        PutText(jcm, F("PJOB"), job);
+        PutText(jcm, F("PEXTRA"), extra);
+        if (xio_find_record(jcm, kRecPhase, 0) == XIO_OK) continue;
+        if (!converting && FindInIdMap(jcm, kRecPhase, ids)) continue;
+
+        PutFlag(jcm, F("PGPHASE"), 1);
+        PutText(jcm, F("PDESC"), "Group created by conversion");
+        std::string unit = unitDescription;
+        if (ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", key}})) {
+            if (const std::string d = GetText(jcm, kRecStdPhase, "SPDESC"); !IsBlank(d)) PutText(jcm, F("PDESC"), d);
+            if (const std::string u = GetText(jcm, kRecStdPhase, "SPUDESC"); !IsBlank(u)) unit = u;
+        }
+        PutText(jcm, F("PPUDESC"), unit);
+
+        bool written = false;
+        if (converting) {
+            written = xio_wr_record(jcm, kRecPhase) == XIO_OK;
+        } else {
+            std::string why;
+            written = ExamineRecord(jcm, info, why, 0, convert::kPermGroup);
+        }
+        if (!written) {
+            reason = Msg(12268, Term(kPhase), ShowKey(kPhase, 0, key));
+            return false;
+        }
+        report.AddRecordTypeTotals(static_cast<int16_t>(jcm), kRecPhase, false, false, false, true, 0);
+    }
+    return true;
+}
+
+}  // namespace dz::jc
