@@ -87,4 +87,12 @@ bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue>
     return !converting && FindInIdMap(jcm, rec, ids, code);
 }
 
+bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
+                    const RecordIdMap& ids) {
+    xio_init_record(jcm, rec);
+    for (const auto& k : keys) PutText(jcm, FieldNo(jcm, rec, k.field), k.value);
+    if (xio_find_record(jcm, rec, 0) == XIO_OK) return true;
+    return !converting && FindInIdMap(jcm, rec, ids);
+}
+
 }  // namespace dz::jc

@@ -64,6 +64,10 @@ bool ReadByKeys(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys
 bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
                      const RecordIdMap& ids, uint16_t* code = nullptr, bool* onFile = nullptr);
 
+// The same as OnFileOrEarlier when only the record's presence matters: the record is not read.
+bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
+                    const RecordIdMap& ids);
+
 // ---- Field groups the job, extra, phase and category handlers share (xvjcm_job.cpp) ----------
 // Contract links (two fields from `links`, one message for both) and change orders (three from
 // `changes`, a message each): cleared.

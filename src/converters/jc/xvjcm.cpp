@@ -11,6 +11,8 @@
 #include "platform/suite/zc.h"
 #include "tables/substitution_set.h"
 
+#include <algorithm>
+
 namespace dz::jc {
 
 using convert::ConvertContext;
@@ -93,6 +95,11 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     gl::ForgetFieldNumbers();
     CloseOwned();
     notesFailed_ = false;
+
+    job_ = JobLookup{};
+    knownGroups_ = {};
+    haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
+    xio_init_record(jcm, kRecStdPhase);
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -228,9 +235,26 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     return false;
 }
 
+const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, bool converting,
+                                          const RecordIdMap& ids) {
+    if (job_.valid && job_.key == job) return job_;
+    job_ = JobLookup{};
+    job_.valid = true;
+    job_.key = job;
+    uint16_t level = 1;
+    job_.found = OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids, &level, &job_.onFile);
+    if (job_.onFile) {
+        level = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+        job_.accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
+    }
+    job_.level = level;
+    return job_;
+}
+
 void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
+    if (rec == kRecJob) job_.valid = false;
     if (rec != kRecPhase && rec != kRecCategory) return;
     const std::string value = GetText(ctx.mainHandle, rec, rec == kRecPhase ? "PTAXEX" : "CTAXEX");
     for (const auto& entry : taxStatusList)

@@ -155,6 +155,25 @@ private:
     // is missing or does not track taxes, else written in the letter case of list 369.
     void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
 
+    // The job a phase or category names, looked up once for the lines that follow it (the
+    // lines of one job come together); forgotten whenever a job record is written or examined.
+    struct JobLookup {
+        bool valid = false;
+        std::string key;
+        bool found = false;      // on file, or (Examine Files) examined earlier
+        bool onFile = false;
+        uint16_t level = 1;      // JBLEVEL, or the value kept with its record-ID text
+        double accountGroup = 1;  // JCAGRP of a job on file
+    };
+    const JobLookup& LookUpJob(uint16_t jcm, const std::string& job, bool converting, const RecordIdMap& ids);
+    JobLookup job_;
+    // For each group level, the last group phase known to be on file or examined (job, extra and
+    // key): the phases of one group come together, and a group never leaves during a text file.
+    std::array<std::string, 4> knownGroups_;
+    // Whether the JC master holds standard phases (record 16) and categories (record 17):
+    // without any, their lookups are skipped. This conversion writes neither.
+    bool haveStdPhases_ = true;
+
     // A master file opened by this object (not found in the open-files list).
     bool ownsTax_ = false, ownsGl_ = false, ownsAr_ = false;
     void CloseOwned();

@@ -72,16 +72,17 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     }
 
     // 6-8. Job, extra and phase, on file or (Examine Files) earlier in the text file.
-    if (!OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids)) {
+    const JobLookup& jobInfo = LookUpJob(jcm, job, converting, ids);
+    if (!jobInfo.found) {
         reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), TermCap(12), "444");
         return false;
     }
     const std::string extra = text("CEXTRA");
-    if (!IsBlank(extra) && !OnFileOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
+    if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, TermCap(12), "447");
         return false;
     }
-    if (!OnFileOrEarlier(jcm, kRecPhase, {{"PJOB", job}, {"PEXTRA", extra}, {"PHASE", phase}}, converting, ids)) {
+    if (!FoundOrEarlier(jcm, kRecPhase, {{"PJOB", job}, {"PEXTRA", extra}, {"PHASE", phase}}, converting, ids)) {
         reason = Msg(12269, TermCap(kPhase), ShowKey(kPhase, 0, phase));
         return false;
     }
@@ -109,7 +110,7 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // standard category.
     if (IsBlank(text("CUDESC"))) {
         std::string unit;
-        if (ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}})) {
+        if (haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}})) {
             const uint16_t first = FieldNo(jcm, kRecStdPhase, "SPCAT1");
             for (uint16_t slot = 0; first && slot < 12; ++slot) {
                 const auto f = static_cast<uint16_t>(first + 2 * slot);
@@ -127,8 +128,8 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 13. Cost account.
     if (std::string account = text("CCSTACC"); IsBlank(account)) {
-        if (ReadByKeys(jcm, kRecJob, {{"JOB", job}})) {
-            const double group = GetNumber(jcm, kRecJob, "JCAGRP");
+        if (jobInfo.onFile) {
+            const double group = jobInfo.accountGroup;
             const char* from = group == 2 ? "SCCACCB" : group == 3 ? "SCCACCC" : "SCCACCA";
             PutText(jcm, F("CCSTACC"), GetText(jcm, SC(from)));
         }

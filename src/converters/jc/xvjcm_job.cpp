@@ -395,13 +395,12 @@ bool xvJCM::ConvertExtra(uint16_t jcm, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 5. The job, on file or (Examine Files) earlier in the text file, with its billing level.
-    uint16_t level = 1;
-    bool onFile = false;
-    if (!OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids, &level, &onFile)) {
+    const JobLookup& jobInfo = LookUpJob(jcm, job, converting, ids);
+    if (!jobInfo.found) {
         reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), TermCap(15), "442");
         return false;
     }
-    if (onFile) level = static_cast<uint16_t>(GetNumber(jcm, kRecJob, "JBLEVEL"));
+    const uint16_t level = jobInfo.level;
 
     // 6, 7. Contract links and change orders.
     ClearContractFields(jcm, F("XCNT"), F("XPCNTC"), messages, converting);

@@ -85,17 +85,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (phaseLevel == 0) phaseLevel = 1;
 
     // 4. The job, with its billing level.
-    uint16_t jobLevel = 1;
-    bool jobOnFile = false;
-    if (!OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids, &jobLevel, &jobOnFile)) {
+    const JobLookup& jobInfo = LookUpJob(jcm, job, converting, ids);
+    if (!jobInfo.found) {
         reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), termCap, "443");
         return false;
     }
-    if (jobOnFile) jobLevel = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+    const uint16_t jobLevel = jobInfo.level;
+    const bool jobOnFile = jobInfo.onFile;
+    const double jobAccountGroup = jobInfo.accountGroup;
 
     // 5. The extra.
     const std::string extra = text("PEXTRA");
-    if (!IsBlank(extra) && !OnFileOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
+    if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, termCap, "446");
         return false;
     }
@@ -118,7 +119,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const bool groupFields = n >= 2 && group;
 
     // 7, 8. The standard phase; the description.
-    const bool standard = ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
+    const bool standard = haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
     if (standard && IsBlank(text("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
     if (IsBlank(text("PDESC"))) {
         reason = Msg(12224, termCap, "405");
@@ -198,9 +199,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 15. Cost account.
     if (std::string account = text("PCSTACC"); IsBlank(account)) {
-        if (standard && !group && ReadByKeys(jcm, kRecJob, {{"JOB", job}})) {
-            const double accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
-            const char* from = accountGroup == 2 ? "SPCACCB" : accountGroup == 3 ? "SPCACCC" : "SPCACCA";
+        if (standard && !group && jobOnFile) {
+            const char* from = jobAccountGroup == 2 ? "SPCACCB" : jobAccountGroup == 3 ? "SPCACCC" : "SPCACCA";
             PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
         }
     } else {
@@ -377,17 +377,22 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
         modlibs::ZeroFill(section);
         const std::string key = suite::xk_build_key(kPhase, sections);
 
+        std::string& known = knownGroups_[static_cast<std::size_t>(k - 2)];
+        const std::string id = job + '\t' + extra + '\t' + key;
+        if (known == id) continue;
         xio_init_record(jcm, kRecPhase);
         PutText(jcm, F("PHASE"), key);
         PutText(jcm, F("PJOB"), job);
         PutText(jcm, F("PEXTRA"), extra);
-        if (xio_find_record(jcm, kRecPhase, 0) == XIO_OK) continue;
-        if (!converting && FindInIdMap(jcm, kRecPhase, ids)) continue;
+        if (xio_find_record(jcm, kRecPhase, 0) == XIO_OK || (!converting && FindInIdMap(jcm, kRecPhase, ids))) {
+            known = id;
+            continue;
+        }
 
         PutFlag(jcm, F("PGPHASE"), 1);
         PutText(jcm, F("PDESC"), "Group created by conversion");
         std::string unit = unitDescription;
-        if (ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", key}})) {
+        if (haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", key}})) {
             if (const std::string d = GetText(jcm, kRecStdPhase, "SPDESC"); !IsBlank(d)) PutText(jcm, F("PDESC"), d);
             if (const std::string u = GetText(jcm, kRecStdPhase, "SPUDESC"); !IsBlank(u)) unit = u;
         }
@@ -405,6 +410,7 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
             return false;
         }
         report.AddRecordTypeTotals(static_cast<int16_t>(jcm), kRecPhase, false, false, false, true, 0);
+        known = id;
     }
     return true;
 }

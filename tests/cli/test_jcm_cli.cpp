@@ -1,0 +1,494 @@
+// The JC master conversion through dodedoz-cli on a fresh demo company that holds the GL sample
+// (its cost accounts), the JC sample's setup records and, for the goldens, standard phases and
+// categories: the sample examined (nothing written) and converted (report, notes, reject file,
+// the records with their created group phases), converted again, then the checks of each kind of
+// record on small text files of their own, through templates of the tests' own.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcmcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+const std::string kNow = "2026-12-06 14:30:00";
+
+// The tests' template: wide formats that reach the fields each check reads; J0 leaves JBLEVEL out
+// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE).
+const char* kTemplate = R"(format J
+file JCM 1
+record 1
+field JOB
+field JDESC
+field JORDER1
+field JEXTRAS
+field JARCUST
+field JBMETH
+field JBLEVEL
+field JHOLD
+field JCNT
+field JCNI
+field JPCNTC
+field JACNTC
+field JNCNTC
+field JOCNT
+field JRVCNT
+field JOEST
+field JTEST
+field JJTDC
+format J0
+file JCM 1
+record 1
+field JOB
+field JDESC
+field JBMETH
+format X
+file JCM 1
+record 2
+field XJOB
+field EXTRA
+field XDESC
+field XOCNT
+format P
+file JCM 1
+record 3
+field PJOB
+field PEXTRA
+field PHASE
+field PDESC
+field PTAXEX
+field POPU
+field PAPUC
+field PRVPU
+field PJTDCT
+field PPTDCT
+field PJTDDPT
+format PT
+file JCM 1
+record 3
+field PJOB
+field PEXTRA
+field PHASE
+field PDESC
+field PCTYPE
+format C
+file JCM 1
+record 4
+field CJOB
+field CEXTRA
+field CPHASE
+field CAT
+field CDESC
+field CUDESC
+field CTAXEX
+field COEST
+field CAESTC
+field CTEST
+field COUEST
+field CAUESTC
+field CTUEST
+format CT
+file JCM 1
+record 4
+field CJOB
+field CEXTRA
+field CPHASE
+field CAT
+field CCTYPE
+)";
+
+class JcmCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        ASSERT_EQ(Cli({"company", "init", company.string()}).status, 0);
+        std::string settings = Slurp(company / "company.toml");
+        settings = ReplaceAll(settings, "[operator]\nname = \"ADMIN\"\n", "[operator]\nname = \"Ann Lee\"\n");
+        settings = ReplaceAll(settings, "name = \"New Company\"", "name = \"Northbridge Builders\"");
+        Spit(company / "company.toml", settings);
+        // The GL sample first: the JC sample's cost accounts are among its accounts.
+        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", dir / "gl.txt");
+        ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "gl.txt").string()}).status, 1);
+        Load(kSamples / "jcm" / "setup-tax-and-customers.load");
+        Spit(dir / "t.tpl", kTemplate);
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+
+    void Load(const fs::path& file) {
+        const CliResult r = Cli({"load", "--company", company.string(), file.string()});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    void LoadText(const std::string& lines) {
+        Spit(dir / "more.load", lines);
+        Load(dir / "more.load");
+    }
+
+    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
+
+    // Examines or converts `text` (written with the tests' template when `lines` is given); the
+    // report and notes joined by a form feed.
+    std::string Run(const std::string& command, const fs::path& text, const std::vector<std::string>& more = {},
+                    int* status = nullptr) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        std::vector<std::string> args{command, "--company", company.string(), "--report", r.string(),
+                                      "--notes", n.string()};
+        args.insert(args.end(), more.begin(), more.end());
+        args.push_back(text.string());
+        last = Cli(args);
+        if (status) *status = last.status;
+        const std::string notes = Slurp(n);
+        return Shown(notes.empty() ? Slurp(r) : Slurp(r) + "\f" + notes);
+    }
+    std::string RunLines(const std::string& command, const std::string& lines) {
+        const fs::path text = dir / (command + "-" + std::to_string(++files) + ".txt");
+        Spit(text, "#,JCM," + (dir / "t.tpl").string() + "\n" + lines);
+        return Run(command, text);
+    }
+
+    std::string Dump() {
+        const CliResult r = Cli({"dump", "--company", company.string(), "JCM"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+    // The dump line of the record whose line starts with `start` ("R1 JOB=\"200001\"").
+    std::string Record(const std::string& start) {
+        const std::string d = Dump();
+        const std::size_t at = d.find(start);
+        if (at == std::string::npos) return {};
+        return d.substr(at, d.find('\n', at) - at);
+    }
+
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
+                out[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        }
+        return out;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+    CliResult last;
+    int files = 0;
+};
+
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
+#define EXPECT_LACKS(text, part) EXPECT_EQ((text).find(part), std::string::npos) << (text)
+
+// ---- The sample ----------------------------------------------------------------------------------
+
+class JcmSample : public JcmCli {
+protected:
+    void SetUp() override {
+        JcmCli::SetUp();
+        Load(kGolden / "standards.load");
+        fs::copy_file(kSamples / "jcm" / "demo-jc-master.txt", dir / "demo-jc-master.txt");
+        text = dir / "demo-jc-master.txt";
+    }
+    fs::path text;
+};
+
+TEST_F(JcmSample, ExamineReportsWhatWouldHappenAndWritesNothing) {
+    const auto before = Files(dir);
+    const std::string dumped = Dump();
+    int status = 0;
+    ExpectGolden(Run("examine", text, {}, &status), kGolden / "sample_examine.txt");
+    EXPECT_EQ(status, 1) << last.err;
+    ExpectGolden(Shown(last.err), kGolden / "sample_examine_stderr.txt");
+    EXPECT_EQ(Dump(), dumped);
+    EXPECT_EQ(Files(dir), before);  // every data file and the text file byte for byte
+}
+
+TEST_F(JcmSample, ConvertWritesTheRecordsAndTheirGroupPhases) {
+    int status = 0;
+    ExpectGolden(Run("convert", text, {}, &status), kGolden / "sample_convert.txt");
+    EXPECT_EQ(status, 1) << last.err;
+    ExpectGolden(Shown(last.err), kGolden / "sample_convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejJCM.txt"), kGolden / "sample_reject.txt");
+    const std::string dump = Dump();
+    ExpectGolden(dump, kGolden / "sample_dump.txt");
+    // The groups of 01-002.03, nearest first; the standard phase of 01-002.00 names it.
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100200\" PDESC=\"Framing\" PGPHASE=1");
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100000\" PDESC=\"Group created by conversion\"");
+    EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
+}
+
+TEST_F(JcmSample, ASecondConversionIsSkippedAndAReconversionRejectsEveryRecordAsADuplicate) {
+    int status = 0;
+    Run("convert", text, {}, &status);
+    ASSERT_EQ(status, 1);
+    const std::string stamped = Slurp(text);
+    const std::string jcm = Slurp(company / "MASTER.JCM");
+    Run("convert", text, {}, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(Slurp(company / "MASTER.JCM"), jcm);
+    EXPECT_EQ(Slurp(text), stamped);
+
+    const std::string report = Run("convert", text, {"--reconvert"}, &status);
+    EXPECT_EQ(status, 1) << last.err;
+    ExpectGolden(report, kGolden / "reconvert.txt");
+    EXPECT_LACKS(report, "Created");  // the group phases are on file already
+}
+
+// ---- Jobs ------------------------------------------------------------------------------------------
+
+TEST_F(JcmCli, JobChecksInBothModes) {
+    const std::string lines =
+        "J,,,NORTH,2,,,9,Y,,,,,,,,,,\n"                              // the import refuses a blank key
+        "J,200-001,,,,,,1,,,,,,,,,,,\n"                              // 403
+        "J,200-002,Extras,,2,,,1,,,,,,,,,,,\n"                       // 408/409
+        "J,200-003,Level four,,,,,4,,,,,,,,,,,\n"                    // three sections: 4 is the highest
+        "J,200-004,Level five,,,,,5,,,,,,,,,,,\n"                    // 484, naming the 3 sections
+        "J,200-005,At job,,,,,1,,,,,,,1000.00,,,,\n"                 // revised contract set silently
+        "J,200-006,At job,,,,,1,,,,,,,1000.00,900.00,,,\n"           // 435/436
+        "J,200-007,At level two,,,,,2,,,,,,,10.00,,,,\n"             // 434
+        "J,200-008,Totals,,,,,1,,,,,,,,,5.00,7.00,9.00\n"            // one 437/438, all zeroed
+        "J,200-009,Links,,,,,1,,C1,I1,1.00,2.00,3.00,,,,,\n";        // one link message, three changes
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "Job is part of the record's key and can't be blank (fld 1, col 2) (51)");
+    EXPECT_HAS(examined, "Job description is required(403)");
+    EXPECT_HAS(examined, "its value 'Tracking Extras (2)' will not be converted(409)");
+    EXPECT_HAS(examined, "Job '200-004' cannot have Billing level '5' because only 3 Phase sections are set up(484)");
+    EXPECT_LACKS(examined, "Job '200-003' cannot");
+    EXPECT_HAS(examined, "Revised contract amount will change from '900.00' to '1000.00', the calculated total(436)");
+    EXPECT_HAS(examined, "Job Billing fields must be blank when not billing at Job, Original contract has '10.00'(434)");
+    EXPECT_HAS(examined, "Accumulated fields will not convert, an example is Original estimate with '5.00'(438)");
+    EXPECT_HAS(examined, "Contract links must be added in Contracts, links like Contract with 'C1' will be cleared(483)");
+    EXPECT_LACKS(examined, "with 'I1'");
+    for (const char* change : {"Pending contract changes must be added as a Change order, its value '1.00' will be cleared(496)",
+                               "Approved contract changes must be added as a Change order, its value '2.00' will be cleared(496)",
+                               "Unapproved contract changes must be added as a Change order, its value '3.00' will be cleared(496)"})
+        EXPECT_HAS(examined, change);
+    EXPECT_EQ(Record("R1 JOB=\"200002\""), "");  // Examine Files wrote nothing
+
+    const std::string converted = RunLines("convert", lines);
+    EXPECT_HAS(converted, "Job description is required(403)");
+    EXPECT_HAS(converted, "its value 'Tracking Extras (2)' was not converted(408)");
+    EXPECT_HAS(converted, "Revised contract amount has changed from '900.00' to '1000.00', the calculated total(435)");
+    EXPECT_LACKS(converted, "'0.00' to '1000.00'");
+    EXPECT_HAS(Record("R1 JOB=\"200002\""), " JEXTRAS=1 ");
+    EXPECT_HAS(Record("R1 JOB=\"200005\""), " JRVCNT=100000 ");
+    EXPECT_HAS(Record("R1 JOB=\"200006\""), " JRVCNT=100000 ");
+    const std::string totals = Record("R1 JOB=\"200008\"");
+    for (const char* zero : {" JOEST=0 ", " JTEST=0 ", " JJTDC=0 "}) EXPECT_HAS(totals, zero);
+    const std::string links = Record("R1 JOB=\"200009\"");
+    for (const char* cleared : {" JCNT=\"\" ", " JCNI=\"\" ", " JPCNTC=0 ", " JACNTC=0 ", " JNCNTC=0 "})
+        EXPECT_HAS(links, cleared);
+    EXPECT_NE(Record("R1 JOB=\"200003\""), "");
+    EXPECT_EQ(Record("R1 JOB=\"200004\""), "");
+}
+
+TEST_F(JcmCli, BillingLevelAndContractsFollowTheSettingsAndTheFilesOnHand) {
+    // Without JBLEVEL in the template the JC setting's level is taken silently.
+    LoadText("@JCM\nH2 PBLEVEL=3\n");
+    std::string report = RunLines("convert", "J0,210-001,Default level,1\nJ0,210-002,Contracts,2\n");
+    EXPECT_HAS(Record("R1 JOB=\"210001\""), " JBLEVEL=3 ");
+    EXPECT_LACKS(report, "Billing Level cannot be");
+    // Contracts need the contract settings, named first even when AR is missing too.
+    EXPECT_HAS(report, "Job '210-002' cannot have Billing method 'Use Contracts(2)' because file Setting.cns does not "
+                       "exists(490)");
+
+    // Without MASTER.ARM: the customer is not converted, the level goes back to the setting's.
+    fs::remove(company / "MASTER.ARM");
+    report = RunLines("convert", "J,210-003,No AR,,,HARBOR,2,1,,,,,,,,,,,\nJ,210-004,No AR,,,HARBOR,,2,,,,,,,,,,,\n");
+    EXPECT_HAS(report, "because file Setting.cns does not exists(490)");
+    EXPECT_HAS(report, "AR Customer cannot be converted unless AR is set up, its value 'HARBOR' was not converted(487)");
+    EXPECT_HAS(report, "Billing Level cannot be '2' when Master.arm does not exist', it was changed to JC setting value "
+                       "'3'(493)");
+    EXPECT_HAS(Record("R1 JOB=\"210004\""), " JARCUST=\"\" JBMETH=1 JBLEVEL=3 ");
+}
+
+TEST_F(JcmCli, AnUnknownCustomerIsRejected) {
+    const std::string report = RunLines("examine", "J,211-001,Known,,,HARBOR,,1,,,,,,,,,,,\n"
+                                                   "J,211-002,Unknown,,,NOBODY,,1,,,,,,,,,,,\n");
+    EXPECT_HAS(report, "The AR Customer 'NOBODY' has not been set up in the Accounts Receivable application(489)");
+    EXPECT_LACKS(report, "'HARBOR' has not");
+}
+
+// ---- Extras ----------------------------------------------------------------------------------------
+
+TEST_F(JcmCli, ExtrasNeedTheirJobOnFileOrEarlierAndMarkIt) {
+    const std::string lines = "J,300-001,At job,,,,,1,,,,,,,,,,,\n"
+                              "J,300-002,At level two,,,,,2,,,,,,,,,,,\n"
+                              "X,300-001,E1,First,5.00\n"      // level 1: the contract stays
+                              "X,300-002,E1,Second,5.00\n"     // level 2 (kept with the examined job): 481
+                              "X,399-999,E1,Orphan,\n";        // 442 in both modes
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "Extra Billing fields must be blank when not billing at Job, Original contract has '5.00'(481)");
+    EXPECT_HAS(examined, "The Job '399-999' has not been set up, this Extra record cannot be converted(442)");
+    EXPECT_LACKS(examined, "The Job '300-001'");
+
+    const std::string converted = RunLines("convert", lines);
+    EXPECT_HAS(converted, "(481)");
+    EXPECT_HAS(converted, "The Job '399-999' has not been set up, this Extra record cannot be converted(442)");
+    EXPECT_HAS(Record("R2 XJOB=\"300001\" EXTRA=\"E1\""), " XOCNT=500 ");
+    // The job handler turns 2 into 1; a converted extra marks its job as tracking extras.
+    EXPECT_HAS(Record("R1 JOB=\"300001\""), " JEXTRAS=2 ");
+    EXPECT_HAS(Record("R1 JOB=\"300002\""), " JEXTRAS=1 ");
+}
+
+TEST_F(JcmCli, ExtrasNotTrackedAreRefusedFirst) {
+    LoadText("@JCM\nH2 PTRACKX=1\n");
+    // Refused before its description or its job is looked at.
+    const std::string report = RunLines("examine", "X,399-999,E1,,5.00\n");
+    EXPECT_HAS(report, "Extras are not being tracked in JC, Extra records cannot be converted(440)");
+    EXPECT_LACKS(report, "(404)");
+    EXPECT_LACKS(report, "(442)");
+}
+
+// ---- Phases ----------------------------------------------------------------------------------------
+
+TEST_F(JcmCli, PhasesCreateTheirMissingGroupsOnce) {
+    const std::string lines = "J,400-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "P,400-001,,01-002.03,Walls,,,,,,,\n"
+                              "P,400-001,,01-002.04,Roof,,,,,,,\n"
+                              "P,400-001,,01-000.03,Bad,,,,,,,\n"
+                              "P,400-001,,00-000.00,Bad,,,,,,,\n";
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "Invalid zero section in Phase - '01-000.03'(448)");
+    EXPECT_HAS(examined, "Invalid zero section in Phase - '00-000.00'(448)");
+    // Two phases under the same missing groups examine them once.
+    EXPECT_HAS(examined, "Cost Code                    4              0              2             2             2");
+
+    RunLines("convert", lines);
+    for (const char* group : {"0100200", "0100000"})
+        EXPECT_HAS(Record(std::string("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"") + group + "\""),
+                   "PDESC=\"Group created by conversion\" PGPHASE=1");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0100204\""), "PDESC=\"Roof\" PGPHASE=0");
+    EXPECT_EQ(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0100003\""), "");
+    // A group phase written from the text file creates only the groups above it.
+    const std::string group = RunLines("convert", "P,400-001,,02-003.00,Group,,,,,,,\n");
+    EXPECT_HAS(group, "Cost Code                    1              0              0             1             1");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0200300\""), "PDESC=\"Group\" PGPHASE=1");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0200000\""), "PDESC=\"Group created by conversion\"");
+}
+
+TEST_F(JcmCli, PhaseFieldsWithoutCategories) {
+    LoadText("@JCM\nH2 CCATUSG=2\nR16 SPHASE=\"0500101\" SPDESC=\"From standard\" SPCTYPE=3\n");
+    const std::string lines = "J,500-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "P,500-001,,05-001.00,Group,,10.00,5.00,20.00,,,\n"   // PRVPU of a group
+                              "P,500-001,,05-001.02,No type,,,,,,,\n"               // 12256
+                              "P,500-001,,05-001.01,,,,,,1.00,2.00,3.00\n"          // the standard's; one 12260
+                              "PT,500-001,,05-001.03,Typed,2\n";
+    const std::string report = RunLines("convert", lines);
+    EXPECT_HAS(report, "Accumulate as is required when not using Categories and there is not a Standard Phase(455)");
+    EXPECT_HAS(Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500101\""), "PDESC=\"From standard\" PGPHASE=0 PCTYPE=3 ");
+    EXPECT_HAS(report, "Revised prodctn units est amount has changed from '20.00' to '15.00', the calculated total(435)");
+    const std::string taxes = "Tax fields were not converted, an example is JTD cost tax with '1.00'(461)";
+    EXPECT_HAS(report, taxes);
+    EXPECT_EQ(report.find("Tax fields were not"), report.rfind("Tax fields were not"));
+    const std::string taxed = Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500101\"");
+    EXPECT_HAS(Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500103\""), " PCTYPE=2 ");
+    for (const char* zero : {" PJTDCT=0 ", " PPTDCT=0 ", " PJTDDPT=0 "}) EXPECT_HAS(taxed, zero);
+}
+
+// ---- Categories ------------------------------------------------------------------------------------
+
+TEST_F(JcmCli, CategoryChecks) {
+    Load(kGolden / "standards.load");
+    const std::string lines = "J,600-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "P,600-001,,01-002.03,Walls,,,,,,,\n"
+                              "C,699-999,,01-002.00,LAB,,,,,,,,,\n"                 // 477 before the job
+                              "C,600-001,,01-002.03,LAB,,,,500.00,25.00,,,,\n"     // CTEST silently 525.00
+                              "C,600-001,,01-002.03,MAT,,Lumber,exempt,500.00,25.00,400.00,2.0000,1.0000,3.0000\n"
+                              "CT,600-001,,01-002.03,EQP,2\n"                      // 480 (standard: 4)
+                              "C,600-001,,01-002.03,EQP,,,,,,,,,\n";               // no CCTYPE column: no 480
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "The Phase '01-002.00' is a Group Phase, categories cannot contain Group Phases(477)");
+    EXPECT_LACKS(examined, "'699-999'");
+    EXPECT_HAS(examined, "Accumulate as with 'Material (2)' does not match Standard Category's value, 'Equipment (4)'(480)");
+    EXPECT_EQ(examined.find("(480)"), examined.rfind("(480)"));
+    EXPECT_LACKS(examined, "has not been set up");  // the job and phase examined earlier count
+
+    const std::string converted = RunLines("convert", lines);
+    EXPECT_HAS(Record("R4 CJOB=\"600001\" CEXTRA=\"\" CPHASE=\"0100203\" CAT=\"LAB\""), " CTEST=52500 ");
+    EXPECT_HAS(converted, "Total estimate amount has changed from '400.00' to '525.00', the calculated total(435)");
+    // Material units are not tracked: the unit description and every unit field go.
+    EXPECT_HAS(converted, "Tracking Material units not marked in JC settings, Cost unit desc with 'Lumber' was not "
+                          "converted(458)");
+    EXPECT_HAS(converted, "Not tracking Material units, Units (i.e. Original estimate units with '2.0000') was not "
+                          "converted(469)");
+    const std::string material = Record("R4 CJOB=\"600001\" CEXTRA=\"\" CPHASE=\"0100203\" CAT=\"MAT\"");
+    for (const char* cleared : {" CUDESC=\"\" ", " COUEST=0 ", " CAUESTC=0 ", " CTUEST=0 ", " CTAXEX=\"Exempt\" "})
+        EXPECT_HAS(material, cleared);
+}
+
+// ---- Tax statuses and custom list 369 ------------------------------------------------------------
+
+TEST_F(JcmCli, TaxStatusesMissingFromTheListGoToTheNotes) {
+    Load(kGolden / "standards.load");
+    const std::string lines = "J,700-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "P,700-001,,01-002.03,Walls,,,,,,,\n"
+                              "C,700-001,,01-002.03,LAB,,,Resale,,,,,,\n"
+                              "C,700-001,,01-002.03,MAT,,,Taxable,,,,,,\n";
+    // The company's list text repeats its default: Taxable stays among the values allowed.
+    std::string report = RunLines("examine", lines);
+    EXPECT_HAS(report, "Tax status:  Resale(4)");
+    EXPECT_LACKS(report, "Taxable(");
+
+    // A list text without the repeated default: the default is the only entry it loses.
+    std::string settings = Slurp(company / "company.toml");
+    const std::size_t at = settings.find("[lists.369]");
+    ASSERT_NE(at, std::string::npos) << settings;
+    const std::size_t values = settings.find("values = ", at);
+    const std::size_t end = settings.find('\n', values);
+    settings.replace(values, end - values, "values = [\"Exempt\"]");
+    Spit(company / "company.toml", settings);
+    report = RunLines("examine", lines);
+    // Now every default the phases and categories take is missing too: the phase's first.
+    EXPECT_HAS(report, "Tax status:  Resale(4), Taxable(3)");
+}
+
+// ---- The text file -------------------------------------------------------------------------------
+
+// The command line refuses a text file without a template, and an unknown table group, before
+// the conversion starts; the converter's own ends of the file are tested in process.
+TEST_F(JcmCli, FilesTheCommandLineRefusesAreLeftAlone) {
+    const std::string jcm = Slurp(company / "MASTER.JCM");
+    Spit(dir / "none.txt", "#,JCM\n1,100-001,Job\n");
+    int status = 0;
+    Run("convert", dir / "none.txt", {}, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_HAS(last.err, "Unable to find a valid template file on the first line of file");
+
+    Spit(dir / "table.txt", "#,JCM," + (dir / "t.tpl").string() + "\nJ,800-001,Job,,,,,1,,,,,,,,,,\n");
+    Run("convert", dir / "table.txt", {"--table", "NOSUCH"}, &status);
+    EXPECT_EQ(status, 2);
+    EXPECT_HAS(last.err, "there is no table group \"NOSUCH\"");
+    EXPECT_EQ(Slurp(company / "MASTER.JCM"), jcm);
+    EXPECT_LACKS(Slurp(dir / "table.txt"), "Previously Converted");
+}
+
+TEST_F(JcmCli, AJobSubstitutedIntoANewJobAndExtraBecomesThatExtra) {
+    LoadText("@XVM\nR1 TABLE=\"SPLIT\"\nR2 DTABLE=\"SPLIT\" DFIELD=16 DXONJOB=1\n"
+             "R3 FTABLE=\"SPLIT\" FFIELD=16 FOLDVAL=\"900-001\" NEWJOB=\"100-003\" NEWXONJ=\"E9\"\n");
+    Spit(dir / "split.txt", "#,JCM,xvjcm\n"
+                            "1,100-003,Elm Street homes,,,,,1,,,,,1,2,,,,,1,,,,,,,,,\n"
+                            "1,900-001,Old job nine,9 Old Road,Augusta,ME,04330,2,05/04/2026,,,,1,2,,,,,1,,,,,,,,,"
+                            "\"notes of old job\"\n");
+    const std::string examined = Run("examine", dir / "split.txt", {"--table", "SPLIT"});
+    EXPECT_HAS(examined, "Extra                        1              0              0             1");
+    const std::string converted = Run("convert", dir / "split.txt", {"--table", "SPLIT"});
+    EXPECT_HAS(converted, "Extra                        1              0              0             1");
+    EXPECT_EQ(Record("R1 JOB=\"900001\""), "");  // the old job is not written
+    const std::string extra = Record("R2 XJOB=\"100003\" EXTRA=\"E9\"");
+    EXPECT_HAS(extra, "XDESC=\"Old job nine\" XADDR1=\"9 Old Road\" XADDR2=\"\" XCITY=\"Augusta\" XSTATE=\"ME\" "
+                      "XZIP=\"04330\" XSTATUS=2 XESTSD=2026-05-04 ");
+    EXPECT_HAS(Dump(), "notes of old job");
+    EXPECT_HAS(Record("R1 JOB=\"100003\""), " JEXTRAS=2 ");
+}
+
+}  // namespace
