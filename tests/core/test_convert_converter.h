@@ -97,7 +97,7 @@ protected:
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
     // disk; "STOP" asks to stop after this record; "DROPNOTES" loses the notes print file;
-    // "BAD" is refused by the handler.
+    // "BAD" is refused by the handler; "ENDFILE" ends the file from the handler.
     bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
         if (info.RecExtraData() >= 1 && info.RecExtraData() <= 49) {
             userFieldRecords.push_back(Text(info.FileNumUsed(), "CODE"));
@@ -124,6 +124,7 @@ protected:
             reason = "The handler refused this item(999)";
             return false;
         }
+        if (name.text == "ENDFILE") return EndFile(ctx, "The handler ended this file", true, true);
         return true;
     }
 

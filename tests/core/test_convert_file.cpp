@@ -357,6 +357,31 @@ TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
     EXPECT_NE(examined.find("Processing is terminated for this file\n"), std::string::npos) << examined;
 }
 
+// A handler that must end the file (a record it cannot turn into what the file needs) ends it
+// itself: the loop stops there, the line is neither rejected nor reported again, and the data
+// written before it is restored.
+TEST_F(ConvertFileTest, AHandlerThatEndsTheFileStopsTheLoop) {
+    const std::string text = WriteText("endfile.txt", "1,E1,,First,0,\r\n1,E2,,ENDFILE,0,\r\n1,E3,,Never,0,\r\n");
+    const std::string textBefore = ReadFile(text);
+    ConvertProgress progress([] { return int64_t{0}; });
+    TestConverter converter;
+    const std::string report = Run(text, "Convert", &progress, "", &converter);
+    EXPECT_TRUE(ended);
+    const std::size_t at = report.find("The handler ended this file");
+    ASSERT_NE(at, std::string::npos) << report;
+    EXPECT_EQ(report.find("The handler ended this file", at + 1), std::string::npos) << report;
+    EXPECT_EQ(report.find("Unable to write to the reject file"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Unable to print rejecting record messages"), std::string::npos) << report;
+    EXPECT_EQ(converter.written, (std::vector<std::string>{"W:E1"}));  // E3 never read
+    EXPECT_EQ(NameOf("E1"), "<none>");                                 // restored
+    EXPECT_EQ(ReadFile(text), textBefore);
+    EXPECT_EQ(progress.messages, 1u);
+    const fs::path reject = texts.path() / "RejectTCV.txt";
+    if (fs::exists(reject)) {
+        EXPECT_EQ(ReadFile(reject.string()).find("ENDFILE"), std::string::npos);
+    }
+}
+
 TEST_F(ConvertFileTest, FileLevelFailuresEndTheFileWithTheirMessage) {
     // No template on the first line.
     const std::string noTemplate = texts.str("notpl.txt");
