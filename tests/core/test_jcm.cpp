@@ -1,0 +1,333 @@
+// The JC master converter in process: the settings it reads (custom list 369, the masters it
+// looks things up in), the ends of a text file inside its record loop (an operator's stop, notes
+// that cannot print, a table group that cannot be loaded, templates that cannot be used), and the
+// copy of job fields into an extra made from a job line.
+#include "test_convert_support.h"
+
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "converters/gl/glm_fields.h"
+#include "converters/jc/xvjcm.h"
+#include "modules/module_dlls.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/xd.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/print.h"
+
+#include <algorithm>
+#include <optional>
+
+namespace dz::jc {
+namespace {
+
+using namespace dz::convert::testing;
+using convert::ConvertProgress;
+using convert::TextFileEntry;
+
+class JcmTest : public ::testing::Test {
+protected:
+    // Settings to change before the company opens.
+    virtual void Adjust(suite::CompanySettings&) {}
+
+    void SetUp() override {
+        std::string error;
+        ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
+        gl::ForgetFieldNumbers();
+        auto settings = suite::default_settings({"GL", "JC", "AR"});
+        settings.name = "Northbridge Builders";
+        settings.operator_name = "Ann Lee";
+        Adjust(settings);
+        suite::write_settings(company.path() / suite::kSettingsFileName, settings);
+        suite::open_company(company.path());
+        suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
+        modules::LoadModuleDlls();
+        for (const char* abbr : {"JCM", "GLM", "TXM", "ARM"})
+            ASSERT_EQ(xio_create_file(abbr, 1, company.path() / (std::string("MASTER.") + abbr)), XIO_OK);
+        fs::create_directories(appData.path() / "ACCOUNTING" / "TEMPLATE");
+        fs::copy_file(dz::data_folder() / "templates" / "xvjcm.tpl",
+                      appData.path() / "ACCOUNTING" / "TEMPLATE" / "xvjcm.tpl");
+        convert::SetApplicationDataFolder(appData.str());
+        uint16_t error16 = 0;
+        xvJCM opener;
+        ASSERT_TRUE(opener.OpenFiles(list, 3020, error16));
+    }
+
+    void TearDown() override {
+        CloseAll();
+        modules::ReleaseModuleDlls();
+        convert::SetApplicationDataFolder("");
+        suite::xd_set_clock({});
+        suite::close_company();
+        ui::reset_printing();
+    }
+
+    void CloseAll() {
+        for (auto& e : list)
+            if (e.handle) xio_cls_file(e.handle), e.handle = 0;
+    }
+
+    uint16_t Jcm() const { return convert::FindFileHandle(list, "JCM", 1); }
+
+    std::string WriteText(const std::string& name, const std::string& body) {
+        const std::string path = texts.str(name);
+        WriteFile(path, "#,JCM,xvjcm\r\n" + body);
+        return path;
+    }
+
+    std::string Run(const std::string& path, const std::string& taskName, xvJCM& converter,
+                    ConvertProgress* progress = nullptr, const std::string& table = "") {
+        ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
+        const std::string reportPath = company.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        converter.ConvertFile(list, TextFileEntry{path, 202}, progress, print, task, table, nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        return ReadFile(reportPath);
+    }
+
+    bool JobOnFile(const std::string& job) {
+        const uint16_t h = Jcm();
+        xio_init_record(h, kRecJob);
+        gl::PutText(h, kRecJob, "JOB", job);
+        return xio_find_record(h, kRecJob, 0) == XIO_OK;
+    }
+
+    static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+    ScratchDir company, texts, appData;
+    convert::OpenFilesList list;
+    RecordingUi ui;
+};
+
+// A job line of the shipped template: job, description and billing level; `hold` sets "On hold",
+// which earns the line a message.
+std::string Job(const std::string& job, bool hold = false) {
+    return "1," + job + ",Job " + job + ",,,,,1,,,,,1,1,," + (hold ? "Y" : "") + ",,,1,,,,,,,,,\r\n";
+}
+std::string Phase(const std::string& job, const std::string& phase) {
+    return "3," + job + ",," + phase + ",Phase " + phase + ",,,,Y,,,,,,,,,,,,,\r\n";
+}
+
+// ---- Settings --------------------------------------------------------------------------------------
+
+class JcmTaxList : public JcmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        if (list369) s.lists[369] = *list369;
+        if (noList) s.lists.erase(369);
+        if (!jcToGl) {
+            auto& all = s.interfaces;
+            all.erase(std::remove_if(all.begin(), all.end(), [](const auto& i) { return i.from == "JC" && i.to == "GL"; }),
+                      all.end());
+        }
+    }
+    std::optional<suite::CustomList> list369;
+    bool noList = false;
+    bool jcToGl = true;
+};
+
+TEST_F(JcmTaxList, TheListTextRepeatingItsDefaultKeepsTheDefaultAmongTheValues) {
+    // The company's list as every new company has it: the default, then the values allowed.
+    xvJCM c;
+    ASSERT_TRUE(c.LoadSettings(Jcm(), list, nullptr, nullptr));
+    EXPECT_EQ(c.defaultTaxStatus, "Taxable");
+    EXPECT_EQ(c.taxStatusList, (std::vector<std::string>{"Taxable", "Exempt"}));
+    EXPECT_NE(c.glMasterFile, 0);
+    EXPECT_NE(c.taxMasterFile, 0);
+    EXPECT_TRUE(c.arMasterExists);
+    EXPECT_TRUE(c.arTracksTaxes);
+    EXPECT_TRUE(c.extrasTracked);
+    EXPECT_TRUE(c.categoriesUsed);
+    EXPECT_EQ(c.glRetrievalMethod, 5);
+}
+
+class JcmTaxListWithoutRepeat : public JcmTaxList {
+protected:
+    void SetUp() override {
+        list369 = suite::CustomList{"Taxable", {"Exempt"}};
+        jcToGl = false;
+        JcmTaxList::SetUp();
+    }
+};
+
+TEST_F(JcmTaxListWithoutRepeat, ADefaultNotRepeatedLeavesTheList) {
+    xvJCM c;
+    ASSERT_TRUE(c.LoadSettings(Jcm(), list, nullptr, nullptr));
+    EXPECT_EQ(c.defaultTaxStatus, "Taxable");
+    EXPECT_EQ(c.taxStatusList, (std::vector<std::string>{"Exempt"}));
+    // Without the JC to GL interface the GL master is not opened, and nothing is said about it.
+    EXPECT_EQ(c.glMasterFile, 0);
+    const std::string report = Run(WriteText("nogl.txt", Job("100-001")), "Examine Files", c);
+    EXPECT_FALSE(Has(report, "Unable to open GL master file")) << report;
+}
+
+class JcmTaxListSingle : public JcmTaxList {
+protected:
+    void SetUp() override {
+        list369 = suite::CustomList{"Taxable", {}};
+        JcmTaxList::SetUp();
+    }
+};
+
+TEST_F(JcmTaxListSingle, ASingleEntryIsBothTheDefaultAndTheList) {
+    xvJCM c;
+    ASSERT_TRUE(c.LoadSettings(Jcm(), list, nullptr, nullptr));
+    EXPECT_EQ(c.defaultTaxStatus, "Taxable");
+    EXPECT_EQ(c.taxStatusList, (std::vector<std::string>{"Taxable"}));
+}
+
+class JcmTaxListEmpty : public JcmTaxList {
+protected:
+    void SetUp() override {
+        noList = true;
+        JcmTaxList::SetUp();
+    }
+};
+
+TEST_F(JcmTaxListEmpty, AnEmptyListDefaultsToTaxableAndListsEveryStatusAsMissing) {
+    xvJCM c;
+    ASSERT_TRUE(c.LoadSettings(Jcm(), list, nullptr, nullptr));
+    EXPECT_EQ(c.defaultTaxStatus, "Taxable");
+    EXPECT_TRUE(c.taxStatusList.empty());
+    const std::string report = Run(WriteText("empty.txt", Job("100-001") + Phase("100-001", "01-001.01")), "Examine Files", c);
+    EXPECT_TRUE(Has(report, "Tax status:  Taxable(3)")) << report;
+}
+
+TEST_F(JcmTest, MastersThatCannotBeOpenedGiveOneNotesLineEachAndTurnTheirChecksOff) {
+    CloseAll();
+    fs::remove(company.path() / "MASTER.TXM");
+    fs::remove(company.path() / "MASTER.GLM");
+    WriteFile(company.path() / "MASTER.ARM", "not a data file");
+    uint16_t error16 = 0;
+    xvJCM opener;
+    list.clear();
+    ASSERT_TRUE(opener.OpenFiles(list, 3020, error16));
+    xvJCM c;
+    const std::string report = Run(WriteText("masters.txt", Job("100-001") + Job("100-002")), "Convert", c);
+    for (const char* line : {"Unable to open TX master file, Tax groups are not being verified for existence(401)",
+                             "Unable to open GL master file, GL accounts and prefixes are not being verified for "
+                             "existence(400)",
+                             "Unable to open AR master file, JC Accounts Receivable tax and customer fields will not be "
+                             "verified(330)"}) {
+        const std::size_t at = report.find(line);
+        EXPECT_NE(at, std::string::npos) << report;
+        EXPECT_EQ(report.find(line, at + 1), std::string::npos) << report;  // once per file
+    }
+    EXPECT_TRUE(JobOnFile("100001"));
+    EXPECT_TRUE(JobOnFile("100002"));
+}
+
+// ---- Ends of the file --------------------------------------------------------------------------------
+
+// A scripted front end: the operator stops after the third record; or the notes print file goes
+// away after the first record printed its message (as a printer that failed).
+class ScriptedJcm : public xvJCM {
+public:
+    int stopAfter = 0;
+    bool dropNotes = false;
+
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        xvJCM::RecordWritten(ctx, info);
+        if (++seen == stopAfter && ctx.progress) ctx.progress->stop = 1;
+        if (dropNotes && seen == 2) ui::zp_cls_print_file(ctx.commandId, 201);
+    }
+
+private:
+    int seen = 0;
+};
+
+TEST_F(JcmTest, AStopAfterTheThirdRecordRestoresTheFileAndLeavesTheTextUnstamped) {
+    const std::string text = WriteText("stop.txt", Job("100-001") + Phase("100-001", "01-001.01") +
+                                                       Phase("100-001", "01-001.02") + Job("100-002"));
+    const std::string before = ReadFile(text);
+    ConvertProgress progress([] { return int64_t{0}; });
+    ScriptedJcm c;
+    c.stopAfter = 3;
+    const std::string report = Run(text, "Convert", c, &progress);
+    EXPECT_TRUE(Has(report, "Conversion canceled by operator")) << report;
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_FALSE(JobOnFile("100001"));  // the groups created on the way are gone too
+    EXPECT_FALSE(JobOnFile("100002"));
+    const uint16_t h = Jcm();
+    EXPECT_NE(xio_rd_first(h, kRecPhase, 0, 0), XIO_OK);
+    EXPECT_EQ(ReadFile(text), before);
+}
+
+TEST_F(JcmTest, NotesThatCannotPrintRestoreTheFileAndLeaveTheTextUnstamped) {
+    const std::string text = WriteText("noprint.txt", Job("100-001", true) + Job("100-002"));
+    const std::string before = ReadFile(text);
+    ScriptedJcm c;
+    c.dropNotes = true;
+    const std::string report = Run(text, "Convert", c);
+    EXPECT_TRUE(Has(report, "Unable to print warning/log messages")) << report;
+    EXPECT_FALSE(JobOnFile("100001"));
+    EXPECT_EQ(ReadFile(text), before);
+}
+
+TEST_F(JcmTest, ATableGroupThatCannotBeLoadedEndsTheFileBeforeAnyRecord) {
+    const std::string text = WriteText("table.txt", Job("100-001"));
+    xvJCM c;
+    const std::string report = Run(text, "Convert", c, nullptr, "NOSUCH");
+    EXPECT_TRUE(Has(report, "Unable to open the Master.xvm file or find table type 'NOSUCH' in the Master.xvm file"))
+        << report;
+    EXPECT_FALSE(Has(report, "Record Totals")) << report;
+    EXPECT_FALSE(JobOnFile("100001"));
+    EXPECT_FALSE(Has(ReadFile(text), "Previously Converted"));
+}
+
+TEST_F(JcmTest, TemplatesThatCannotBeUsedEndTheFile) {
+    WriteFile(texts.path() / "none.txt", "#,JCM\r\n" + Job("100-001"));
+    xvJCM a;
+    EXPECT_TRUE(Has(Run(texts.str("none.txt"), "Convert", a), "Unable to find a valid template name")) << ui.boxes.size();
+
+    // A template of another data file than the conversion's.
+    WriteFile(texts.path() / "other.tpl", "format 1\r\nfile APM 1\r\nrecord 1\r\nfield VENDOR\r\n");
+    WriteFile(texts.path() / "other.txt", "#,JCM," + texts.str("other.tpl") + "\r\n1,V1\r\n");
+    xvJCM b;
+    const std::string other = Run(texts.str("other.txt"), "Convert", b);
+    EXPECT_TRUE(Has(other, "Processing is terminated for this file")) << other;
+    EXPECT_FALSE(Has(other, "Record Totals")) << other;
+
+    // A template that cannot be read at all.
+    WriteFile(texts.path() / "missing.txt", "#,JCM," + texts.str("missing.tpl") + "\r\n" + Job("100-001"));
+    xvJCM d;
+    const std::string missing = Run(texts.str("missing.txt"), "Convert", d);
+    EXPECT_TRUE(Has(missing, "Unable to create a structure from the template file")) << missing;
+    EXPECT_FALSE(JobOnFile("100001"));
+}
+
+// ---- The job-extra split's copy ------------------------------------------------------------------
+
+TEST_F(JcmTest, JobFieldsCopyRunByRunUntilARunNoLongerMatches) {
+    const uint16_t h = Jcm();
+    xio_init_record(h, kRecJob);
+    xio_init_record(h, kRecExtra);
+    gl::PutText(h, kRecJob, "JDESC", "Harbor");
+    gl::PutText(h, kRecJob, "JZIP", "04101");
+    gl::PutNumber(h, kRecJob, "JSTATUS", 2);
+    gl::PutNumber(h, kRecJob, "JOCNT", 12345);
+    EXPECT_TRUE(xvJCM::CopyJobFieldsToExtra(h));
+    EXPECT_EQ(gl::GetText(h, kRecExtra, "XDESC"), "Harbor");
+    EXPECT_EQ(gl::GetText(h, kRecExtra, "XZIP"), "04101");
+    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XSTATUS"), 2);
+    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XOCNT"), 12345);
+
+    // A run one field longer on the job's side than on the extra's stops the copy there: the
+    // runs before it are copied, the rest are not.
+    xio_init_record(h, kRecExtra);
+    const FieldRun runs[] = {{"JDESC", "JZIP", "XDESC", "XZIP"},
+                             {"JSTATUS", "JESTSD", "XSTATUS", "XSTATUS"},
+                             {"JOCNT", "JLSTDRR", "XOCNT", "XLSTDRR"}};
+    EXPECT_FALSE(CopyFieldRuns(h, runs, 3));
+    EXPECT_EQ(gl::GetText(h, kRecExtra, "XDESC"), "Harbor");
+    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XSTATUS"), 1);  // its default: not copied
+    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XOCNT"), 0);
+    // A field the dictionary does not have is no run at all.
+    const FieldRun unknown[] = {{"JDESC", "JNOSUCH", "XDESC", "XZIP"}};
+    EXPECT_FALSE(CopyFieldRuns(h, unknown, 1));
+}
+
+}  // namespace
+}  // namespace dz::jc
