@@ -6,7 +6,7 @@
 
 #include "convert/progress.h"
 #include "convert/texts.h"
-#include "converters/gl/glm_fields.h"
+#include "convert/record_fields.h"
 #include "converters/jc/xvjcm.h"
 #include "modules/module_dlls.h"
 #include "platform/datafile/data_folder.h"
@@ -33,7 +33,7 @@ protected:
     void SetUp() override {
         std::string error;
         ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
-        gl::ForgetFieldNumbers();
+        convert::ForgetFieldNumbers();
         auto settings = suite::default_settings({"GL", "JC", "AR"});
         settings.name = "Northbridge Builders";
         settings.operator_name = "Ann Lee";
@@ -89,7 +89,7 @@ protected:
     bool JobOnFile(const std::string& job) {
         const uint16_t h = Jcm();
         xio_init_record(h, kRecJob);
-        gl::PutText(h, kRecJob, "JOB", job);
+        convert::PutText(h, kRecJob, "JOB", job);
         return xio_find_record(h, kRecJob, 0) == XIO_OK;
     }
 
@@ -304,15 +304,15 @@ TEST_F(JcmTest, JobFieldsCopyRunByRunUntilARunNoLongerMatches) {
     const uint16_t h = Jcm();
     xio_init_record(h, kRecJob);
     xio_init_record(h, kRecExtra);
-    gl::PutText(h, kRecJob, "JDESC", "Harbor");
-    gl::PutText(h, kRecJob, "JZIP", "04101");
-    gl::PutNumber(h, kRecJob, "JSTATUS", 2);
-    gl::PutNumber(h, kRecJob, "JOCNT", 12345);
+    convert::PutText(h, kRecJob, "JDESC", "Harbor");
+    convert::PutText(h, kRecJob, "JZIP", "04101");
+    convert::PutNumber(h, kRecJob, "JSTATUS", 2);
+    convert::PutNumber(h, kRecJob, "JOCNT", 12345);
     EXPECT_TRUE(xvJCM::CopyJobFieldsToExtra(h));
-    EXPECT_EQ(gl::GetText(h, kRecExtra, "XDESC"), "Harbor");
-    EXPECT_EQ(gl::GetText(h, kRecExtra, "XZIP"), "04101");
-    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XSTATUS"), 2);
-    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XOCNT"), 12345);
+    EXPECT_EQ(convert::GetText(h, kRecExtra, "XDESC"), "Harbor");
+    EXPECT_EQ(convert::GetText(h, kRecExtra, "XZIP"), "04101");
+    EXPECT_EQ(convert::GetNumber(h, kRecExtra, "XSTATUS"), 2);
+    EXPECT_EQ(convert::GetNumber(h, kRecExtra, "XOCNT"), 12345);
 
     // A run one field longer on the job's side than on the extra's stops the copy there: the
     // runs before it are copied, the rest are not.
@@ -321,9 +321,9 @@ TEST_F(JcmTest, JobFieldsCopyRunByRunUntilARunNoLongerMatches) {
                              {"JSTATUS", "JESTSD", "XSTATUS", "XSTATUS"},
                              {"JOCNT", "JLSTDRR", "XOCNT", "XLSTDRR"}};
     EXPECT_FALSE(CopyFieldRuns(h, runs, 3));
-    EXPECT_EQ(gl::GetText(h, kRecExtra, "XDESC"), "Harbor");
-    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XSTATUS"), 1);  // its default: not copied
-    EXPECT_EQ(gl::GetNumber(h, kRecExtra, "XOCNT"), 0);
+    EXPECT_EQ(convert::GetText(h, kRecExtra, "XDESC"), "Harbor");
+    EXPECT_EQ(convert::GetNumber(h, kRecExtra, "XSTATUS"), 1);  // its default: not copied
+    EXPECT_EQ(convert::GetNumber(h, kRecExtra, "XOCNT"), 0);
     // A field the dictionary does not have is no run at all.
     const FieldRun unknown[] = {{"JDESC", "JNOSUCH", "XDESC", "XZIP"}};
     EXPECT_FALSE(CopyFieldRuns(h, unknown, 1));

@@ -1,6 +1,7 @@
 #include "converters/jc/jcm_fields.h"
 
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
@@ -43,12 +44,34 @@ std::string ShowAmount(uint16_t jcm, uint16_t fld, double stored) {
     return Hundredths(stored);
 }
 
-std::string ShowChoice(uint16_t jcm, uint16_t fld, double item) { return gl::ChoiceText(jcm, fld, item, true); }
+std::string ShowChoice(uint16_t jcm, uint16_t fld, double item) { return ChoiceText(jcm, fld, item, true); }
 
 std::string ShowKey(int fmt, int section, const std::string& value) {
     std::string text = value;
     suite::xk_format_field(fmt, section, text);
     return text;
+}
+
+bool ValidAccount(const std::string& value, int section) {
+    return xvl::xvl_imp_is_sectioned_field_valid(suite::kGlAccountFormat, value, section) != 0;
+}
+
+std::string UnformattedAccount(const std::string& value, int section) {
+    std::string raw = value;
+    suite::xk_unformat_field(suite::kGlAccountFormat, section, raw);
+    return raw;
+}
+
+std::string BaseAccountOf(const std::string& account) {
+    std::string text = account;
+    suite::xk_get_section(suite::kGlAccountFormat, false, suite::kGlBaseAccount, text);
+    return text;
+}
+
+int FindStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
+    xio_init_record(h, rec);
+    PutText(h, FieldNo(h, rec, field), value);
+    return xio_find_record(h, rec, 0);
 }
 
 uint16_t ZeroRange(uint16_t jcm, uint16_t first, uint16_t last, double& firstValue) {

@@ -1,8 +1,8 @@
-// Small helpers the JC master handlers share, on top of the field and message helpers of the GL
-// master converter (fields by name, Msg, ModeWord, FormatNumber).
+// Small helpers the JC master handlers share, on top of the converters' field and message helpers
+// (fields by name, Msg, ModeWord, FormatNumber).
 #pragma once
 
-#include "converters/gl/glm_fields.h"
+#include "convert/record_fields.h"
 #include "converters/jc/xvjcm.h"
 
 #include <cstdint>
@@ -12,17 +12,21 @@
 
 namespace dz::jc {
 
-using gl::FieldNo;
-using gl::FindInIdMap;
-using gl::FormatInt;
-using gl::FormatNumber;
-using gl::GetNumber;
-using gl::GetText;
-using gl::ModeWord;
-using gl::Msg;
-using gl::PutFlag;
-using gl::PutNumber;
-using gl::PutText;
+using convert::ChoiceText;
+using convert::FieldNo;
+using convert::FindInIdMap;
+using convert::FormatInt;
+using convert::FormatNumber;
+using convert::GetFlag;
+using convert::GetNumber;
+using convert::GetText;
+using convert::HeaderFieldNo;
+using convert::ModeWord;
+using convert::Msg;
+using convert::PutFlag;
+using convert::PutNumber;
+using convert::PutText;
+using convert::Whole;
 
 // True when a text holds nothing but blanks.
 bool IsBlank(const std::string& text);
@@ -45,6 +49,17 @@ std::string Hundredths(double stored);
 std::string ShowChoice(uint16_t jcm, uint16_t fld, double item);
 // A key value in the display form of key format `fmt`, section `section`.
 std::string ShowKey(int fmt, int section, const std::string& value);
+
+// ---- GL accounts (key format 9) and lookups in other files -----------------------------------
+// True when `value` (formatted or not) is a complete value of that section of the account format.
+bool ValidAccount(const std::string& value, int section);
+// `value` without its separators, as records of the GL master hold it.
+std::string UnformattedAccount(const std::string& value, int section);
+// The base-account part (base and suffix) of an unformatted whole account.
+std::string BaseAccountOf(const std::string& account);
+// The status of a lookup of `value` in key field `field` of record `rec` of file `h` (another
+// master file): 0 on file, 11 not.
+int FindStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value);
 
 // Sets every non-zero number field from `first` to `last` (field numbers, both included) to 0.
 // Answers the first such field (0 when none) and its old value.

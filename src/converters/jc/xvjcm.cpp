@@ -92,7 +92,7 @@ void xvJCM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 
 bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
                          convert::ConvertProgress* progress) {
-    gl::ForgetFieldNumbers();
+    convert::ForgetFieldNumbers();
     CloseOwned();
     notesFailed_ = false;
 
@@ -103,12 +103,12 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
-    auto num = [&](const char* name) { return GetNumber(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, name)); };
+    auto num = [&](const char* name) { return GetNumber(jcm, HeaderFieldNo(jcm, kHdrSettings, name)); };
     customSort1Marked = num("CUSEK1") != 0;
     customSort2Marked = num("CUSEK2") != 0;
     extrasTracked = num("PTRACKX") == 2;
     glRetrievalMethod = static_cast<int>(num("CGLRETM"));
-    prefixFromJob = gl::GetFlag(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, "CGLPRFX")) != 0 &&
+    prefixFromJob = GetFlag(jcm, HeaderFieldNo(jcm, kHdrSettings, "CGLPRFX")) != 0 &&
                     suite::xk_num_sections(suite::kGlAccountFormat) > 0;
     categoriesUsed = num("CCATUSG") != 2;
     periodsUsed = num("CPERSIZ") != 5;
@@ -117,7 +117,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     defaultBillingLevel = static_cast<int>(num("PBLEVEL"));
     const char* levels[] = {"FPAMT1L", "FPAMT2L", "FPAMT3L", "FPAMT4L", "FPAMT5L", "FPAMT6L"};
     for (std::size_t i = 0; i < miscAmountLevels.size(); ++i) miscAmountLevels[i] = static_cast<int>(num(levels[i]));
-    arAccount = GetText(jcm, gl::HeaderFieldNo(jcm, kHdrSettings, "CARACC"));
+    arAccount = GetText(jcm, HeaderFieldNo(jcm, kHdrSettings, "CARACC"));
     xio_free_header(jcm, kHdrSettings);
 
     // A master file from the open-files list, else opened here (and closed by this object).
@@ -153,7 +153,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
             if (!open("ARM", arMasterFile, ownsAr_)) {
                 if (!note(12788)) return false;
             } else if (xio_rd_header(arMasterFile, 2, 0) == XIO_OK) {
-                arTracksTaxes = GetNumber(arMasterFile, gl::HeaderFieldNo(arMasterFile, 2, "STAXES")) == 1;
+                arTracksTaxes = GetNumber(arMasterFile, HeaderFieldNo(arMasterFile, 2, "STAXES")) == 1;
                 xio_free_header(arMasterFile, 2);
             } else {
                 arTracksTaxes = true;

@@ -17,21 +17,8 @@ namespace {
 constexpr int kGl = suite::kGlAccountFormat;
 constexpr int kPhase = suite::kPhaseFormat;
 
-bool ValidAccount(const std::string& value, int section) {
-    return xvl::xvl_imp_is_sectioned_field_valid(kGl, value, section) != 0;
-}
 
-std::string Unformatted(int section, const std::string& value) {
-    std::string raw = value;
-    suite::xk_unformat_field(kGl, section, raw);
-    return raw;
-}
 
-int LookUpStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
-    xio_init_record(h, rec);
-    PutText(h, FieldNo(h, rec, field), value);
-    return xio_find_record(h, rec, 0);
-}
 
 }  // namespace
 
@@ -101,7 +88,7 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         return false;
     }
     PutNumber(jcm, F("CCTYPE"), standardType);
-    const int type = gl::Whole(standardType);
+    const int type = Whole(standardType);
     const bool unitsTracked = type >= 1 && type <= 6 && unitTracking[static_cast<std::size_t>(type - 1)];
     std::string unitType;
     xio_get_item_alpha(jcm, F("CCTYPE"), static_cast<uint16_t>(std::max(0, type)), unitType);
@@ -147,18 +134,18 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 return false;
             }
             if (glMasterFile &&
-                LookUpStatus(glMasterFile, 1, "AACCT", Unformatted(suite::kGlWhole, account)) == XIO_NOT_FOUND)
+                FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
         } else {
             if (ValidAccount(account, suite::kGlWhole)) {
-                account = gl::AccountSection(Unformatted(suite::kGlWhole, account), suite::kGlBaseAccount);
+                account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
                 PutText(jcm, F("CCSTACC"), account);
             }
             if (!ValidAccount(account, suite::kGlBaseAccount)) {
                 reason = Msg(12237, shown);
                 return false;
             }
-            if (glMasterFile && LookUpStatus(glMasterFile, 6, "BSBASE", Unformatted(suite::kGlBaseAccount, account)) ==
+            if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
                                     XIO_NOT_FOUND)
                 messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
         }

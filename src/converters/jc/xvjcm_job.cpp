@@ -17,22 +17,9 @@ namespace {
 constexpr int kGl = suite::kGlAccountFormat;
 
 // The status of a lookup of `value` in key field `field` of record `rec` of another file.
-int FindStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
-    xio_init_record(h, rec);
-    PutText(h, FieldNo(h, rec, field), value);
-    return xio_find_record(h, rec, 0);
-}
 
-bool ValidAccount(const std::string& value, int section) {
-    return xvl::xvl_imp_is_sectioned_field_valid(kGl, value, section) != 0;
-}
 
 // `value` without its separators, as records of the GL master hold it.
-std::string Unformatted(const std::string& value, int section) {
-    std::string raw = value;
-    suite::xk_unformat_field(kGl, section, raw);
-    return raw;
-}
 
 }  // namespace
 
@@ -209,7 +196,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         messages.push_back(Msg(12227, bank, word("was not/will not be"), word("410/411")));
         PutText(jcm, F("JPRBANK"), "");
     }
-    if (gl::GetFlag(jcm, F("JHOLD")) != 0) {
+    if (GetFlag(jcm, F("JHOLD")) != 0) {
         messages.push_back(Msg(12228, word("was not/will not be"), word("412/413")));
         PutFlag(jcm, F("JHOLD"), 0);
     }
@@ -302,7 +289,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
             cost.clear();
         } else if (prefixFromJob) {
             if (whole) {
-                cost = gl::AccountSection(Unformatted(cost, suite::kGlWhole), suite::kGlBaseAccount);
+                cost = BaseAccountOf(UnformattedAccount(cost, suite::kGlWhole));
                 PutText(jcm, F("JCSTACC"), cost);
             }
         } else if (!whole) {
@@ -315,7 +302,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
     if (glMasterFile) {
         const std::string prefix = text("JPREFIX");
         if (!IsBlank(prefix)) {
-            const std::string raw = Unformatted(prefix, suite::kGlPrefix);
+            const std::string raw = UnformattedAccount(prefix, suite::kGlPrefix);
             int status = XIO_OK;
             switch (suite::xk_num_sections(kGl)) {
             case 1: status = FindStatus(glMasterFile, 3, "PAPRFX", raw); break;
@@ -327,9 +314,9 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         }
         if (!IsBlank(cost)) {
             if (!prefixFromJob) {
-                if (FindStatus(glMasterFile, 1, "AACCT", Unformatted(cost, suite::kGlWhole)) == XIO_NOT_FOUND)
+                if (FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(cost, suite::kGlWhole)) == XIO_NOT_FOUND)
                     messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, cost)));
-            } else if (FindStatus(glMasterFile, 6, "BSBASE", Unformatted(cost, suite::kGlBaseAccount)) ==
+            } else if (FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(cost, suite::kGlBaseAccount)) ==
                        XIO_NOT_FOUND) {
                 messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, cost)));
             }
@@ -341,7 +328,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         for (const auto& o : others) {
             const std::string account = text(o.field);
             if (IsBlank(account)) continue;
-            if (FindStatus(glMasterFile, 1, "AACCT", Unformatted(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            if (FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12238, o.label + Term(kGl), ShowKey(kGl, suite::kGlWhole, account)));
         }
     }

@@ -19,21 +19,8 @@ namespace {
 constexpr int kGl = suite::kGlAccountFormat;
 constexpr int kPhase = suite::kPhaseFormat;
 
-bool ValidAccount(const std::string& value, int section) {
-    return xvl::xvl_imp_is_sectioned_field_valid(kGl, value, section) != 0;
-}
 
-std::string Unformatted(int fmt, int section, const std::string& value) {
-    std::string raw = value;
-    suite::xk_unformat_field(fmt, section, raw);
-    return raw;
-}
 
-int LookUpStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
-    xio_init_record(h, rec);
-    PutText(h, FieldNo(h, rec, field), value);
-    return xio_find_record(h, rec, 0);
-}
 
 // Sections 1 to n of a cost code (n at most 4); unused slots stay empty.
 std::vector<std::string> Sections(const std::string& costCode, int n) {
@@ -155,7 +142,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             warn("Cost unit description", v);
             PutText(jcm, F("PUDESC"), "");
         }
-        if (gl::GetFlag(jcm, F("PBTOUT")) != 0) {
+        if (GetFlag(jcm, F("PBTOUT")) != 0) {
             warn("Bought Out", "TRUE");
             PutFlag(jcm, F("PBTOUT"), 0);
         }
@@ -181,7 +168,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     int costType = 1;
     bool unitsTracked = false;
     if (!categoriesUsed && !group) {
-        costType = gl::Whole(num("PCTYPE"));
+        costType = Whole(num("PCTYPE"));
         unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
     }
     const std::string unitType = ItemText(jcm, F("PCTYPE"), costType);
@@ -217,25 +204,25 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
                 return false;
             }
             if (glMasterFile &&
-                LookUpStatus(glMasterFile, 1, "AACCT", Unformatted(kGl, suite::kGlWhole, account)) == XIO_NOT_FOUND)
+                FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
         } else {
             if (ValidAccount(account, suite::kGlWhole)) {
-                account = gl::AccountSection(Unformatted(kGl, suite::kGlWhole, account), suite::kGlBaseAccount);
+                account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
                 PutText(jcm, F("PCSTACC"), account);
             }
             if (!ValidAccount(account, suite::kGlBaseAccount)) {
                 reason = Msg(12237, shown);
                 return false;
             }
-            if (glMasterFile && LookUpStatus(glMasterFile, 6, "BSBASE",
-                                             Unformatted(kGl, suite::kGlBaseAccount, account)) == XIO_NOT_FOUND)
+            if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE",
+                                             UnformattedAccount(account, suite::kGlBaseAccount)) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
         }
     }
 
     // 16. Bought out with categories.
-    if (categoriesUsed && gl::GetFlag(jcm, F("PBTOUT")) == 1) {
+    if (categoriesUsed && GetFlag(jcm, F("PBTOUT")) == 1) {
         messages.push_back(Msg(12257, "Bought out", "TRUE", word("was not/will not be"), word("456/457")));
         PutFlag(jcm, F("PBTOUT"), 0);
     }
@@ -267,8 +254,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 21. Send cost to billings.
     if (!supplied("PSNDBL")) {
-        if (standard) PutFlag(jcm, F("PSNDBL"), gl::GetFlag(jcm, S("SPSNDBL")));
-    } else if (gl::GetFlag(jcm, F("PSNDBL")) == 0) {
+        if (standard) PutFlag(jcm, F("PSNDBL"), GetFlag(jcm, S("SPSNDBL")));
+    } else if (GetFlag(jcm, F("PSNDBL")) == 0) {
         if (!arMasterExists) {
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
             PutFlag(jcm, F("PSNDBL"), 1);
