@@ -78,6 +78,9 @@ uint16_t ZeroRange(uint16_t jcm, uint16_t first, uint16_t last, double& firstVal
     uint16_t found = 0;
     if (first == 0 || last < first) return 0;
     for (uint16_t f = first; f <= last; ++f) {
+        // Amounts hold whole hundredths (or ten-thousandths): the field result is 0 exactly when
+        // the amount is, and is read without building a value.
+        if (xio_get_field_result(jcm, 0, f) == 0) continue;
         const double v = GetNumber(jcm, f);
         if (v == 0) continue;
         if (!found) {

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dz::xvl {
@@ -170,6 +171,8 @@ private:
     // For each group level, the last group phase known to be on file or examined (job, extra and
     // key): the phases of one group come together, and a group never leaves during a text file.
     std::array<std::string, 4> knownGroups_;
+    // The sections of the cost code the phase handler checked last, for its group phases.
+    std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):
     // without any, their lookups are skipped. This conversion writes neither.
     bool haveStdPhases_ = true;

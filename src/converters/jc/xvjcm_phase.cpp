@@ -91,7 +91,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 6. Sections: never all zero, no zero section before a non-zero one.
     const int n = modlibs::JcCostCodeSections();
     if (n >= 2) {
-        const auto sections = Sections(phase, n);
+        phaseSections_ = {phase, Sections(phase, n)};
+        const auto& sections = phaseSections_.second;
         bool nonZeroAfter = false;
         for (int k = n; k >= 1; --k) {
             const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
@@ -355,7 +356,8 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
                              const std::string& unitDescription, bool converting, xvl::xvlImpInfo& info,
                              RecordIdMap& ids) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
-    auto sections = Sections(costCode, n);
+    // The phase handler split this cost code already.
+    auto sections = phaseSections_.first == costCode ? phaseSections_.second : Sections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;
