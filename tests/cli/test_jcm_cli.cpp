@@ -472,6 +472,17 @@ TEST_F(JcmCli, FilesTheCommandLineRefusesAreLeftAlone) {
     EXPECT_LACKS(Slurp(dir / "table.txt"), "Previously Converted");
 }
 
+TEST_F(JcmCli, WithoutJobCostTheFileIsRefusedBeforeAnythingOpens) {
+    const fs::path glOnly = dir / "glonly";
+    ASSERT_EQ(Cli({"company", "init", glOnly.string(), "--modules", "GL"}).status, 0);
+    fs::copy_file(kSamples / "jcm" / "demo-jc-master.txt", dir / "nojc.txt");
+    const CliResult r = Cli({"convert", "--company", glOnly.string(), (dir / "nojc.txt").string()});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_HAS(r.err, "Unable to find a valid conversion type on the first line of file");
+    EXPECT_FALSE(fs::exists(glOnly / "MASTER.JCM"));
+    EXPECT_EQ(Slurp(dir / "nojc.txt"), Slurp(kSamples / "jcm" / "demo-jc-master.txt"));
+}
+
 TEST_F(JcmCli, AJobSubstitutedIntoANewJobAndExtraBecomesThatExtra) {
     LoadText("@XVM\nR1 TABLE=\"SPLIT\"\nR2 DTABLE=\"SPLIT\" DFIELD=16 DXONJOB=1\n"
              "R3 FTABLE=\"SPLIT\" FFIELD=16 FOLDVAL=\"900-001\" NEWJOB=\"100-003\" NEWXONJ=\"E9\"\n");
