@@ -218,6 +218,29 @@ TEST_F(JcmTest, MastersThatCannotBeOpenedGiveOneNotesLineEachAndTurnTheirChecksO
     EXPECT_TRUE(JobOnFile("100002"));
 }
 
+// A company whose cost codes have one section: no section checks, no group phases.
+class JcmOneSection : public JcmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.formats[18].sections = {suite::KeySection{"Phase", 6, "", true, false}};
+    }
+};
+
+TEST_F(JcmOneSection, APhaseOfOneSectionCreatesNoGroups) {
+    xvJCM c;
+    const std::string report =
+        Run(WriteText("one.txt", Job("100-001") + Phase("100-001", "010200") + Phase("100-001", "000000")), "Convert", c);
+    EXPECT_FALSE(Has(report, "Created")) << report;
+    EXPECT_FALSE(Has(report, "Invalid zero section")) << report;  // 000000 is a cost code like any other
+    const uint16_t h = Jcm();
+    int phases = 0;
+    for (int st = xio_rd_first(h, kRecPhase, 0, 0); st == XIO_OK; st = xio_rd_next(h, kRecPhase, 0, 0)) {
+        ++phases;
+        EXPECT_EQ(convert::GetFlag(h, kRecPhase, "PGPHASE"), 0);
+    }
+    EXPECT_EQ(phases, 2);
+}
+
 // ---- Ends of the file --------------------------------------------------------------------------------
 
 // A scripted front end: the operator stops after the third record; or the notes print file goes
