@@ -241,6 +241,31 @@ TEST_F(JcmOneSection, APhaseOfOneSectionCreatesNoGroups) {
     EXPECT_EQ(phases, 2);
 }
 
+// With contracts installed and set up, a job billed by contracts bills at job level.
+class JcmContracts : public JcmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override { s.installed.insert("CN"); }
+};
+
+TEST_F(JcmContracts, AJobBilledByContractsIsForcedToBillAtJob) {
+    WriteFile(company.path() / "SETTING.CNS", "");
+    // Job, description, ..., billing method 2, billing level 3.
+    const std::string text = WriteText("cn.txt", "1,100-001,By contract,,,,,1,,,,,2,3,,,,,1,,,,,,,,,\r\n");
+    xvJCM c;
+    const std::string report = Run(text, "Convert", c);
+    EXPECT_TRUE(c.cnSettingsExist);
+    EXPECT_TRUE(Has(report, "Billing Level cannot be '3' when the Billing method is 'Use Contracts(2)', it was changed "
+                            "to '1'(491)"))
+        << report;
+    ASSERT_TRUE(JobOnFile("100001"));
+    const uint16_t h = Jcm();
+    xio_init_record(h, kRecJob);
+    convert::PutText(h, kRecJob, "JOB", "100001");
+    ASSERT_EQ(xio_rd_record(h, kRecJob, 0, 0), XIO_OK);
+    EXPECT_EQ(convert::GetNumber(h, kRecJob, "JBLEVEL"), 1);
+    EXPECT_EQ(convert::GetNumber(h, kRecJob, "JBMETH"), 2);
+}
+
 // ---- Ends of the file --------------------------------------------------------------------------------
 
 // A scripted front end: the operator stops after the third record; or the notes print file goes
