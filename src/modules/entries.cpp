@@ -123,6 +123,82 @@ modlibs::IjcValidSPhase* x_jc_new_valid_sphase() {
     return NewJcObject<modlibs::IjcValidSPhase>(kSlot_x_jc_new_valid_sphase, "x_jc_new_valid_sphase");
 }
 
+int AP_GET_VENDOR(uint16_t apm, VendorImage* vendor, uint16_t a, uint16_t b) {
+    return CallEntry<e::AP_GET_VENDOR>(APModule(), kSlot_AP_GET_VENDOR, "AP_GET_VENDOR", 0, apm, vendor, a, b);
+}
+
+int AP_PUT_VENDOR(uint16_t apm, const VendorImage* vendor, uint16_t a, uint16_t b) {
+    return CallEntry<e::AP_PUT_VENDOR>(APModule(), kSlot_AP_PUT_VENDOR, "AP_PUT_VENDOR", 0, apm, vendor, a, b);
+}
+
+int AP_GET_ORIGINAL_INV(uint16_t apm, InvoiceImage* invoice, uint16_t a, uint16_t b) {
+    return CallEntry<e::AP_GET_ORIGINAL_INV>(APModule(), kSlot_AP_GET_ORIGINAL_INV, "AP_GET_ORIGINAL_INV", 0, apm, invoice, a, b);
+}
+
+int AP_PUT_ORIGINAL_INV(uint16_t apm, const InvoiceImage* invoice, uint16_t keyOnly, uint16_t b) {
+    return CallEntry<e::AP_PUT_ORIGINAL_INV>(APModule(), kSlot_AP_PUT_ORIGINAL_INV, "AP_PUT_ORIGINAL_INV", 0, apm, invoice, keyOnly, b);
+}
+
+int AP_GET_ORIGINAL_DST(uint16_t apm, DistImage* dist, uint16_t a, uint16_t b, uint16_t c) {
+    return CallEntry<e::AP_GET_ORIGINAL_DST>(APModule(), kSlot_AP_GET_ORIGINAL_DST, "AP_GET_ORIGINAL_DST", 0, apm, dist, a, b, c);
+}
+
+int AP_PUT_ORIGINAL_DST(uint16_t apm, const void* unused, const DistImage* dist, uint16_t keyOnly, uint16_t b, uint16_t c) {
+    return CallEntry<e::AP_PUT_ORIGINAL_DST>(APModule(), kSlot_AP_PUT_ORIGINAL_DST, "AP_PUT_ORIGINAL_DST", 0, apm, unused, dist, keyOnly, b, c);
+}
+
+int AP_GET_ORIGINAL_TAX(uint16_t apm, TaxEntry* tax, uint16_t a) {
+    return CallEntry<e::AP_GET_ORIGINAL_TAX>(APModule(), kSlot_AP_GET_ORIGINAL_TAX, "AP_GET_ORIGINAL_TAX", 0, apm, tax, a);
+}
+
+int AP_PUT_ORIGINAL_TAX(uint16_t apm, const void* unused1, const void* unused2, const TaxEntry* tax, uint16_t keyOnly) {
+    return CallEntry<e::AP_PUT_ORIGINAL_TAX>(APModule(), kSlot_AP_PUT_ORIGINAL_TAX, "AP_PUT_ORIGINAL_TAX", 0, apm, unused1, unused2, tax, keyOnly);
+}
+
+int AP_GET_CHECK(uint16_t apm, CheckImage* check, uint16_t a) {
+    return CallEntry<e::AP_GET_CHECK>(APModule(), kSlot_AP_GET_CHECK, "AP_GET_CHECK", 0, apm, check, a);
+}
+
+int AP_PUT_CHECK_OLD(uint16_t apm, const CheckImage* check, uint16_t keyOnly) {
+    return CallEntry<e::AP_PUT_CHECK_OLD>(APModule(), kSlot_AP_PUT_CHECK_OLD, "AP_PUT_CHECK_OLD", 0, apm, check, keyOnly);
+}
+
+int AP_PUT_PAID_INV(uint16_t apm, const PaidInvoiceImage* paid, uint16_t a, uint16_t b) {
+    return CallEntry<e::AP_PUT_PAID_INV>(APModule(), kSlot_AP_PUT_PAID_INV, "AP_PUT_PAID_INV", 0, apm, paid, a, b);
+}
+
+int AP_GET_PAID_DST(uint16_t apm, PaidDistImage* paid, uint16_t a) {
+    return CallEntry<e::AP_GET_PAID_DST>(APModule(), kSlot_AP_GET_PAID_DST, "AP_GET_PAID_DST", 0, apm, paid, a);
+}
+
+int AP_PUT_PAID_DST(uint16_t apm, const void* unused, const PaidDistImage* paid, uint16_t a) {
+    return CallEntry<e::AP_PUT_PAID_DST>(APModule(), kSlot_AP_PUT_PAID_DST, "AP_PUT_PAID_DST", 0, apm, unused, paid, a);
+}
+
+int AP_PUT_PAID_TAX(uint16_t apm, const void* unused, const PaidTaxEntry* tax, uint16_t a) {
+    return CallEntry<e::AP_PUT_PAID_TAX>(APModule(), kSlot_AP_PUT_PAID_TAX, "AP_PUT_PAID_TAX", 0, apm, unused, tax, a);
+}
+
+int AP_PUT_TRANSACTION(uint16_t apt, const PostingRecord* posting, uint16_t a, uint16_t b) {
+    return CallEntry<e::AP_PUT_TRANSACTION>(APModule(), kSlot_AP_PUT_TRANSACTION, "AP_PUT_TRANSACTION", 0, apt, posting, a, b);
+}
+
+uint16_t AP_ORIG_STATUS(const InvoiceImage* invoice, const DistImage* dist) {
+    return CallEntry<e::AP_ORIG_STATUS>(APModule(), kSlot_AP_ORIG_STATUS, "AP_ORIG_STATUS", 0, invoice, dist);
+}
+
+int AP_GET_FISCAL_PREFIX(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section) {
+    return CallEntry<e::AP_GET_FISCAL_PREFIX>(APModule(), kSlot_AP_GET_FISCAL_PREFIX, "AP_GET_FISCAL_PREFIX", 0, glm, account, prefix, section);
+}
+
+uint16_t AP_SECTION_TO_KEY(int32_t section) {
+    return CallEntry<e::AP_SECTION_TO_KEY>(APModule(), kSlot_AP_SECTION_TO_KEY, "AP_SECTION_TO_KEY", 1, section);
+}
+
+int AP_FREE_TAXES(std::list<TaxEntry>* taxes, std::list<PaidTaxEntry>* paidTaxes) {
+    return CallEntry<e::AP_FREE_TAXES>(APModule(), kSlot_AP_FREE_TAXES, "AP_FREE_TAXES", 0, taxes, paidTaxes);
+}
+
 uint16_t AR_DUPLICATE_INVOICE(uint16_t arm, uint16_t art, const std::string& customer, std::string invoice) {
     return CallEntry<e::AR_DUPLICATE_INVOICE>(ARModule(), kSlot_AR_DUPLICATE_INVOICE, "AR_DUPLICATE_INVOICE",
                                               2, arm, art, customer, std::move(invoice));

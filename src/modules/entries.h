@@ -45,6 +45,27 @@ enum JCSlot : uint16_t {
     kSlot_x_jc_new_valid_sphase = 16,
 };
 enum ARSlot : uint16_t { kSlot_AR_DUPLICATE_INVOICE = 0 };
+enum APSlot : uint16_t {
+    kSlot_AP_GET_VENDOR = 0,
+    kSlot_AP_PUT_VENDOR = 1,
+    kSlot_AP_GET_ORIGINAL_INV = 2,
+    kSlot_AP_PUT_ORIGINAL_INV = 3,
+    kSlot_AP_GET_ORIGINAL_DST = 4,
+    kSlot_AP_PUT_ORIGINAL_DST = 5,
+    kSlot_AP_GET_ORIGINAL_TAX = 6,
+    kSlot_AP_PUT_ORIGINAL_TAX = 7,
+    kSlot_AP_GET_CHECK = 8,
+    kSlot_AP_PUT_CHECK_OLD = 9,
+    kSlot_AP_PUT_PAID_INV = 10,
+    kSlot_AP_GET_PAID_DST = 11,
+    kSlot_AP_PUT_PAID_DST = 12,
+    kSlot_AP_PUT_PAID_TAX = 13,
+    kSlot_AP_PUT_TRANSACTION = 14,
+    kSlot_AP_ORIG_STATUS = 15,
+    kSlot_AP_GET_FISCAL_PREFIX = 16,
+    kSlot_AP_SECTION_TO_KEY = 17,
+    kSlot_AP_FREE_TAXES = 18,
+};
 
 // GL (fallback 0)
 int GL_RD_HEADER(uint16_t glm, uint16_t header, uint16_t lock);
@@ -87,6 +108,37 @@ modlibs::IjcValidExtra* x_jc_new_valid_extra();
 modlibs::IjcValidJob* x_jc_new_valid_job();
 modlibs::IjcValidPhase* x_jc_new_valid_phase();
 modlibs::IjcValidSPhase* x_jc_new_valid_sphase();
+
+// AP record images and helpers (fallback 1 for AP_SECTION_TO_KEY, 0 for the others: without
+// the library nothing is read or placed, and every invoice and distribution counts as not open).
+using modlibs::CheckImage;
+using modlibs::DistImage;
+using modlibs::InvoiceImage;
+using modlibs::PaidDistImage;
+using modlibs::PaidInvoiceImage;
+using modlibs::PaidTaxEntry;
+using modlibs::PostingRecord;
+using modlibs::TaxEntry;
+using modlibs::VendorImage;
+int AP_GET_VENDOR(uint16_t apm, VendorImage* vendor, uint16_t a, uint16_t b);
+int AP_PUT_VENDOR(uint16_t apm, const VendorImage* vendor, uint16_t a, uint16_t b);
+int AP_GET_ORIGINAL_INV(uint16_t apm, InvoiceImage* invoice, uint16_t a, uint16_t b);
+int AP_PUT_ORIGINAL_INV(uint16_t apm, const InvoiceImage* invoice, uint16_t keyOnly, uint16_t b);
+int AP_GET_ORIGINAL_DST(uint16_t apm, DistImage* dist, uint16_t a, uint16_t b, uint16_t c);
+int AP_PUT_ORIGINAL_DST(uint16_t apm, const void* unused, const DistImage* dist, uint16_t keyOnly, uint16_t b, uint16_t c);
+int AP_GET_ORIGINAL_TAX(uint16_t apm, TaxEntry* tax, uint16_t a);
+int AP_PUT_ORIGINAL_TAX(uint16_t apm, const void* unused1, const void* unused2, const TaxEntry* tax, uint16_t keyOnly);
+int AP_GET_CHECK(uint16_t apm, CheckImage* check, uint16_t a);
+int AP_PUT_CHECK_OLD(uint16_t apm, const CheckImage* check, uint16_t keyOnly);
+int AP_PUT_PAID_INV(uint16_t apm, const PaidInvoiceImage* paid, uint16_t a, uint16_t b);
+int AP_GET_PAID_DST(uint16_t apm, PaidDistImage* paid, uint16_t a);
+int AP_PUT_PAID_DST(uint16_t apm, const void* unused, const PaidDistImage* paid, uint16_t a);
+int AP_PUT_PAID_TAX(uint16_t apm, const void* unused, const PaidTaxEntry* tax, uint16_t a);
+int AP_PUT_TRANSACTION(uint16_t apt, const PostingRecord* posting, uint16_t a, uint16_t b);
+uint16_t AP_ORIG_STATUS(const InvoiceImage* invoice, const DistImage* dist);
+int AP_GET_FISCAL_PREFIX(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section);
+uint16_t AP_SECTION_TO_KEY(int32_t section);
+int AP_FREE_TAXES(std::list<TaxEntry>* taxes, std::list<PaidTaxEntry>* paidTaxes);
 
 // AR (fallback 2)
 uint16_t AR_DUPLICATE_INVOICE(uint16_t arm, uint16_t art, const std::string& customer, std::string invoice);

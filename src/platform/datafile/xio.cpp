@@ -1668,6 +1668,11 @@ int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t, bool) 
     return XIO_OK;
 }
 
+std::shared_ptr<const xio::Dictionary> xio_dictionary_of(uint16_t h) {
+    Handle* hd = H(h);
+    return hd ? hd->dict : nullptr;
+}
+
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

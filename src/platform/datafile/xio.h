@@ -24,10 +24,15 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace dz {
+namespace xio {
+struct Dictionary;
+}
+
 
 // ---- Status codes -------------------------------------------------------------------------
 inline constexpr int XIO_OK = 0;             // done, found, read
@@ -257,5 +262,8 @@ int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec = 0
 int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t = 1, bool = true);
 // Text of choice item `item` of field `fld`; item 0 gives "". XIO_NOT_FOUND beyond the list.
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text);
+// The dictionary of an open handle (null when the handle is not open), shared, not copied: for
+// callers that resolve field numbers once per dictionary and are called per record.
+std::shared_ptr<const xio::Dictionary> xio_dictionary_of(uint16_t h);
 
 }  // namespace dz

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/datafile/x_value.h"
+#include "platform/modlibs/ap_images.h"
 
 namespace dz::modlibs::entry {
 
@@ -56,6 +57,43 @@ using JC_FREE_DATE = int(JCDateContext** slot);
 using JC_GET_COST_TAX_GROUP = int(uint16_t jcm, const std::string& commitment, uint16_t item, const std::string& job,
                                   const std::string& extra, const std::string& costCode, const std::string& category,
                                   std::string& taxGroup);
+
+// ---- AP -----------------------------------------------------------------------------------
+// The record images are those of ap_images.h. A get fills the image from the record buffer of
+// the AP master file `apm` (its record type: vendor 9, invoice 1, distribution 2, tax 3, check
+// 4, paid distribution 6); a put places the image (with `keyOnly` 1 its key fields alone) into
+// that buffer. 0 done; non-zero, with nothing changed, when `apm` is not an open AP master file
+// or its dictionary lacks the record or one of its fields. The unnamed words are 0.
+using AP_GET_VENDOR = int(uint16_t apm, VendorImage* vendor, uint16_t, uint16_t);
+using AP_PUT_VENDOR = int(uint16_t apm, const VendorImage* vendor, uint16_t, uint16_t);
+using AP_GET_ORIGINAL_INV = int(uint16_t apm, InvoiceImage* invoice, uint16_t, uint16_t);
+using AP_PUT_ORIGINAL_INV = int(uint16_t apm, const InvoiceImage* invoice, uint16_t keyOnly, uint16_t);
+using AP_GET_ORIGINAL_DST = int(uint16_t apm, DistImage* dist, uint16_t, uint16_t, uint16_t);
+using AP_PUT_ORIGINAL_DST = int(uint16_t apm, const void* unused, const DistImage* dist, uint16_t keyOnly, uint16_t,
+                                uint16_t);
+using AP_GET_ORIGINAL_TAX = int(uint16_t apm, TaxEntry* tax, uint16_t);
+using AP_PUT_ORIGINAL_TAX = int(uint16_t apm, const void* unused1, const void* unused2, const TaxEntry* tax,
+                                uint16_t keyOnly);
+using AP_GET_CHECK = int(uint16_t apm, CheckImage* check, uint16_t);
+using AP_PUT_CHECK_OLD = int(uint16_t apm, const CheckImage* check, uint16_t keyOnly);
+using AP_PUT_PAID_INV = int(uint16_t apm, const PaidInvoiceImage* paid, uint16_t, uint16_t);
+using AP_GET_PAID_DST = int(uint16_t apm, PaidDistImage* paid, uint16_t);
+using AP_PUT_PAID_DST = int(uint16_t apm, const void* unused, const PaidDistImage* paid, uint16_t);
+using AP_PUT_PAID_TAX = int(uint16_t apm, const void* unused, const PaidTaxEntry* tax, uint16_t);
+// Places the posting record into record type 1 of the AP transaction file `apt`.
+using AP_PUT_TRANSACTION = int(uint16_t apt, const PostingRecord* posting, uint16_t, uint16_t);
+// The status word of an invoice (or, when `invoice` is null, of a distribution): bit 0
+// (kApStatusOpen) set when its amount less its amount paid, in whole cents, is not 0.
+using AP_ORIG_STATUS = uint16_t(const InvoiceImage* invoice, const DistImage* dist);
+// The GL prefix of `account` by its fiscal entity in the GL master `glm`, and the account
+// format section that holds it (1 prefix A, 9 prefix AB, 10 prefix ABC). A company-level
+// entity, an unknown account or no GL master give prefix A (section 1). 0 when a prefix was
+// formed.
+using AP_GET_FISCAL_PREFIX = int(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section);
+// The prefix totals level (FLEVEL) of a section: 1 gives 2, 9 gives 3, 10 gives 4, else 2.
+using AP_SECTION_TO_KEY = uint16_t(int32_t section);
+// Empties both lists (either may be null).
+using AP_FREE_TAXES = int(std::list<TaxEntry>* taxes, std::list<PaidTaxEntry>* paidTaxes);
 
 // ---- Entries bound for their binding rule; their modules' converters give them callers ----
 // Output text first emptied by the thunk; 1 when the library lacks the entry.

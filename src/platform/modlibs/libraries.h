@@ -20,5 +20,6 @@ inline constexpr const char* kOurLibraryVersion = "8.1.0";
 ModuleLibrary gl_library();
 ModuleLibrary pr_library();
 ModuleLibrary jc_library();
+ModuleLibrary ap_library();
 
 }  // namespace dz::modlibs

@@ -1,0 +1,324 @@
+// Our AP module library's entries: the record images of the AP master and AP transaction files,
+// the open status of an invoice or distribution, and the GL prefix that keys the 1099 totals.
+#include <cmath>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/datafile/dictionary.h"
+#include "platform/datafile/xio.h"
+#include "platform/modlibs/entry_types.h"
+#include "platform/modlibs/gl_fiscal_entity.h"
+#include "platform/modlibs/libraries.h"
+#include "platform/suite/xk.h"
+
+namespace dz::modlibs {
+
+namespace {
+
+constexpr int kFailed = 1;
+
+enum ApRecord : uint16_t {
+    kInvoiceRecord = 1,
+    kDistRecord = 2,
+    kTaxRecord = 3,
+    kCheckRecord = 4,
+    kPaidInvoiceRecord = 5,
+    kPaidDistRecord = 6,
+    kPaidTaxRecord = 7,
+    kVendorRecord = 9,
+    kPostingRecord = 1,
+};
+
+// The data-file field of each image member, in the order Fields() names them.
+struct Slot {
+    uint16_t field = 0;
+    uint16_t type = 0;
+    bool key = false;
+};
+struct Binding {
+    std::vector<Slot> slots;
+};
+
+bool same_abbr(const std::string& a, const char* b) {
+    if (a.size() != std::char_traits<char>::length(b)) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (std::toupper(static_cast<unsigned char>(a[i])) != b[i]) return false;
+    return true;
+}
+
+// Collects the field of every member of an image; fails on a name the record lacks.
+struct Resolver {
+    const xio::Dictionary& dict;
+    const xio::RecordDef& record;
+    Binding& out;
+    bool ok = true;
+
+    template <class M>
+    void operator()(const char* name, M&) {
+        const uint16_t n = dict.fieldNumber(record, name);
+        if (!n) {
+            ok = false;
+            return;
+        }
+        Slot s;
+        s.field = n;
+        s.type = dict.fields[n].def.type;
+        for (uint16_t k : record.primaryKey) s.key = s.key || k == n;
+        out.slots.push_back(s);
+    }
+};
+
+// Field numbers are resolved once per dictionary, record and image kind. The cache keeps each
+// dictionary alive, so a pointer seen once is never another dictionary's later.
+template <class Image>
+const Binding* binding(uint16_t h, const char* abbr, uint16_t rec) {
+    std::shared_ptr<const xio::Dictionary> dict = xio_dictionary_of(h);
+    if (!dict || !same_abbr(dict->abbr, abbr)) return nullptr;
+    thread_local const xio::Dictionary* lastDict = nullptr;
+    thread_local uint16_t lastRec = 0;
+    thread_local const Binding* last = nullptr;
+    if (lastDict == dict.get() && lastRec == rec) return last;
+
+    static std::mutex mutex;
+    static std::map<std::pair<std::shared_ptr<const xio::Dictionary>, uint16_t>, std::unique_ptr<Binding>> cache;
+    std::lock_guard<std::mutex> hold(mutex);
+    auto [it, added] = cache.try_emplace({dict, rec});
+    if (added) {
+        const xio::RecordDef* record = dict->record(rec);
+        if (record) {
+            auto b = std::make_unique<Binding>();
+            Image probe;
+            Resolver r{*dict, *record, *b};
+            probe.Fields(r);
+            if (r.ok) it->second = std::move(b);
+        }
+    }
+    lastDict = dict.get();
+    lastRec = rec;
+    last = it->second.get();
+    return last;
+}
+
+x_value_def& scratch() {
+    thread_local x_value_def v;
+    return v;
+}
+
+// Reads each member from the record buffer.
+struct Getter {
+    uint16_t h;
+    uint16_t rec;
+    const Binding& b;
+    size_t i = 0;
+
+    const x_value_def& Next() {
+        x_value_def& v = scratch();
+        xio_get_field(h, rec, b.slots[i++].field, v);
+        return v;
+    }
+    uint16_t type() const { return b.slots[i].type; }
+
+    void operator()(const char*, std::string& m) {
+        const x_value_def& v = Next();
+        m.assign(v.longText.empty() ? v.text : v.longText);
+    }
+    void operator()(const char*, double& m) {
+        const bool logical = type() == XIO_TYPE_LOGICAL;
+        const x_value_def& v = Next();
+        m = logical ? v.flag : v.number;
+    }
+    void operator()(const char*, uint16_t& m) {
+        const bool logical = type() == XIO_TYPE_LOGICAL;
+        const x_value_def& v = Next();
+        m = logical ? v.flag : static_cast<uint16_t>(std::lround(v.number));
+    }
+    void operator()(const char*, x_date_type& m) { m = Next().date; }
+};
+
+// Writes each member (or the key members alone) into the record buffer.
+struct Putter {
+    uint16_t h;
+    uint16_t rec;
+    const Binding& b;
+    bool keyOnly;
+    size_t i = 0;
+
+    template <class F>
+    void Put(F fill) {
+        const Slot& s = b.slots[i++];
+        if (keyOnly && !s.key) return;
+        x_value_def& v = scratch();
+        fill(v, s.type);
+        xio_put_field(h, rec, s.field, v);
+    }
+    void operator()(const char*, const std::string& m) {
+        Put([&](x_value_def& v, uint16_t) {
+            v.text.assign(m);
+            v.longText.clear();
+        });
+    }
+    void operator()(const char*, const double& m) {
+        Put([&](x_value_def& v, uint16_t type) {
+            v.number = m;
+            v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
+        });
+    }
+    void operator()(const char*, const uint16_t& m) {
+        Put([&](x_value_def& v, uint16_t type) {
+            v.number = m;
+            v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
+        });
+    }
+    void operator()(const char*, const x_date_type& m) { Put([&](x_value_def& v, uint16_t) { v.date = m; }); }
+};
+
+template <class Image>
+int get_image(uint16_t h, const char* abbr, uint16_t rec, Image* image) {
+    if (!image) return kFailed;
+    const Binding* b = binding<Image>(h, abbr, rec);
+    if (!b) return kFailed;
+    Getter g{h, rec, *b};
+    image->Fields(g);
+    return 0;
+}
+
+template <class Image>
+int put_image(uint16_t h, const char* abbr, uint16_t rec, const Image* image, bool keyOnly) {
+    if (!image) return kFailed;
+    const Binding* b = binding<Image>(h, abbr, rec);
+    if (!b) return kFailed;
+    Putter p{h, rec, *b, keyOnly};
+    // Fields() names non-const members; the putter only reads them.
+    const_cast<Image*>(image)->Fields(p);
+    return 0;
+}
+
+int ap_get_vendor(uint16_t apm, VendorImage* vendor, uint16_t, uint16_t) {
+    return get_image(apm, "APM", kVendorRecord, vendor);
+}
+int ap_put_vendor(uint16_t apm, const VendorImage* vendor, uint16_t, uint16_t) {
+    return put_image(apm, "APM", kVendorRecord, vendor, false);
+}
+int ap_get_original_inv(uint16_t apm, InvoiceImage* invoice, uint16_t, uint16_t) {
+    return get_image(apm, "APM", kInvoiceRecord, invoice);
+}
+int ap_put_original_inv(uint16_t apm, const InvoiceImage* invoice, uint16_t keyOnly, uint16_t) {
+    return put_image(apm, "APM", kInvoiceRecord, invoice, keyOnly != 0);
+}
+int ap_get_original_dst(uint16_t apm, DistImage* dist, uint16_t, uint16_t, uint16_t) {
+    return get_image(apm, "APM", kDistRecord, dist);
+}
+int ap_put_original_dst(uint16_t apm, const void*, const DistImage* dist, uint16_t keyOnly, uint16_t, uint16_t) {
+    return put_image(apm, "APM", kDistRecord, dist, keyOnly != 0);
+}
+int ap_get_original_tax(uint16_t apm, TaxEntry* tax, uint16_t) { return get_image(apm, "APM", kTaxRecord, tax); }
+int ap_put_original_tax(uint16_t apm, const void*, const void*, const TaxEntry* tax, uint16_t keyOnly) {
+    return put_image(apm, "APM", kTaxRecord, tax, keyOnly != 0);
+}
+int ap_get_check(uint16_t apm, CheckImage* check, uint16_t) { return get_image(apm, "APM", kCheckRecord, check); }
+int ap_put_check_old(uint16_t apm, const CheckImage* check, uint16_t keyOnly) {
+    return put_image(apm, "APM", kCheckRecord, check, keyOnly != 0);
+}
+int ap_put_paid_inv(uint16_t apm, const PaidInvoiceImage* paid, uint16_t, uint16_t) {
+    return put_image(apm, "APM", kPaidInvoiceRecord, paid, false);
+}
+int ap_get_paid_dst(uint16_t apm, PaidDistImage* paid, uint16_t) {
+    return get_image(apm, "APM", kPaidDistRecord, paid);
+}
+int ap_put_paid_dst(uint16_t apm, const void*, const PaidDistImage* paid, uint16_t) {
+    return put_image(apm, "APM", kPaidDistRecord, paid, false);
+}
+int ap_put_paid_tax(uint16_t apm, const void*, const PaidTaxEntry* tax, uint16_t) {
+    return put_image(apm, "APM", kPaidTaxRecord, tax, false);
+}
+int ap_put_transaction(uint16_t apt, const PostingRecord* posting, uint16_t, uint16_t) {
+    return put_image(apt, "APT", kPostingRecord, posting, false);
+}
+
+// Open while anything is outstanding: the amount paid holds the whole payment, discount
+// included, so what is left is the amount less the amount paid, counted in whole cents.
+uint16_t ap_orig_status(const InvoiceImage* invoice, const DistImage* dist) {
+    double amount = 0, paid = 0;
+    if (invoice) {
+        amount = invoice->amount;
+        paid = invoice->amountPaid;
+    } else if (dist) {
+        amount = dist->amount;
+        paid = dist->amountPaid;
+    } else {
+        return 0;
+    }
+    return std::llround(amount - paid) != 0 ? kApStatusOpen : 0;
+}
+
+int ap_get_fiscal_prefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section) {
+    int32_t chosen = suite::kGlPrefixA;
+    if (glm != 0) {
+        if (ModuleObject* object = gl_new_fiscal_entity()) {
+            ModuleObject* iface = nullptr;
+            if (object->Query(zqpoInterfaceID("GL", 2), &iface) && iface) {
+                auto* entity = static_cast<GlFiscalEntity*>(iface);
+                if (entity->SelectAccount(glm, account, 0)) {
+                    switch (entity->PrefixLevel()) {
+                    case kEntityPrefixB: chosen = suite::kGlPrefixAB; break;
+                    case kEntityPrefixC: chosen = suite::kGlPrefixABC; break;
+                    default: break;
+                    }
+                }
+            }
+            object->Release();
+        }
+    }
+    std::string text = account;
+    suite::xk_unformat_field(suite::kGlAccountFormat, suite::kGlWhole, text);
+    suite::xk_get_section(suite::kGlAccountFormat, false, chosen, text);
+    prefix = std::move(text);
+    section = chosen;
+    return 0;
+}
+
+uint16_t ap_section_to_key(int32_t section) {
+    switch (section) {
+    case suite::kGlPrefixAB: return 3;
+    case suite::kGlPrefixABC: return 4;
+    default: return 2;
+    }
+}
+
+int ap_free_taxes(std::list<TaxEntry>* taxes, std::list<PaidTaxEntry>* paidTaxes) {
+    if (taxes) taxes->clear();
+    if (paidTaxes) paidTaxes->clear();
+    return 0;
+}
+
+}  // namespace
+
+ModuleLibrary ap_library() {
+    ModuleLibrary lib{"AP", kOurLibraryVersion, {}};
+    lib.entries["AP_GET_VENDOR"] = entry_address<entry::AP_GET_VENDOR>(&ap_get_vendor);
+    lib.entries["AP_PUT_VENDOR"] = entry_address<entry::AP_PUT_VENDOR>(&ap_put_vendor);
+    lib.entries["AP_GET_ORIGINAL_INV"] = entry_address<entry::AP_GET_ORIGINAL_INV>(&ap_get_original_inv);
+    lib.entries["AP_PUT_ORIGINAL_INV"] = entry_address<entry::AP_PUT_ORIGINAL_INV>(&ap_put_original_inv);
+    lib.entries["AP_GET_ORIGINAL_DST"] = entry_address<entry::AP_GET_ORIGINAL_DST>(&ap_get_original_dst);
+    lib.entries["AP_PUT_ORIGINAL_DST"] = entry_address<entry::AP_PUT_ORIGINAL_DST>(&ap_put_original_dst);
+    lib.entries["AP_GET_ORIGINAL_TAX"] = entry_address<entry::AP_GET_ORIGINAL_TAX>(&ap_get_original_tax);
+    lib.entries["AP_PUT_ORIGINAL_TAX"] = entry_address<entry::AP_PUT_ORIGINAL_TAX>(&ap_put_original_tax);
+    lib.entries["AP_GET_CHECK"] = entry_address<entry::AP_GET_CHECK>(&ap_get_check);
+    lib.entries["AP_PUT_CHECK_OLD"] = entry_address<entry::AP_PUT_CHECK_OLD>(&ap_put_check_old);
+    lib.entries["AP_PUT_PAID_INV"] = entry_address<entry::AP_PUT_PAID_INV>(&ap_put_paid_inv);
+    lib.entries["AP_GET_PAID_DST"] = entry_address<entry::AP_GET_PAID_DST>(&ap_get_paid_dst);
+    lib.entries["AP_PUT_PAID_DST"] = entry_address<entry::AP_PUT_PAID_DST>(&ap_put_paid_dst);
+    lib.entries["AP_PUT_PAID_TAX"] = entry_address<entry::AP_PUT_PAID_TAX>(&ap_put_paid_tax);
+    lib.entries["AP_PUT_TRANSACTION"] = entry_address<entry::AP_PUT_TRANSACTION>(&ap_put_transaction);
+    lib.entries["AP_ORIG_STATUS"] = entry_address<entry::AP_ORIG_STATUS>(&ap_orig_status);
+    lib.entries["AP_GET_FISCAL_PREFIX"] = entry_address<entry::AP_GET_FISCAL_PREFIX>(&ap_get_fiscal_prefix);
+    lib.entries["AP_SECTION_TO_KEY"] = entry_address<entry::AP_SECTION_TO_KEY>(&ap_section_to_key);
+    lib.entries["AP_FREE_TAXES"] = entry_address<entry::AP_FREE_TAXES>(&ap_free_taxes);
+    return lib;
+}
+
+}  // namespace dz::modlibs
