@@ -37,6 +37,10 @@ protected:
         const std::size_t end = settings.find('\n', settings.find("name = ", at));
         settings.replace(at, end + 1 - at, "[company]\nversion = 1\nname = \"Northbridge Builders\"\n");
         Spit(company / "company.toml", settings);
+        // The demo company's AP check format, which the sample's banks use.
+        Spit(dir / "ap-formats.txt", "@APM\nR11 FNAME=\"STD\" FDESC=\"Standard check\"\n");
+        const CliResult load = Cli({"load", "--company", company.string(), (dir / "ap-formats.txt").string()});
+        ASSERT_EQ(load.status, 0) << load.err << load.out;
         // Every bank refers to the demo chart of accounts.
         std::string report, notes;
         ASSERT_EQ(Run("convert", Copy("glm", "demo-gl-master.txt"), report, notes).status, 1);

@@ -3,9 +3,9 @@
 // and the tests' templates, a fixed clock and operator; helpers that run a text file through
 // Convert or Examine Files and read what came out.
 //
-// The AP master and PR system files have no dictionaries of their own yet: a test that needs
-// their check formats writes minimal ones (record 11 keyed by FNAME, record 16 keyed by CFID)
-// beside the shipped dictionaries.
+// A test that needs check formats gets the AP master file (its check formats are record 11,
+// keyed by FNAME) and a PR system file; the PR system file has no dictionary of its own yet, so
+// such a test writes a minimal one (record 16 keyed by CFID) beside the shipped dictionaries.
 #pragma once
 
 #include "test_convert_support.h"
@@ -70,7 +70,7 @@ class CmmTest : public ::testing::Test {
 protected:
     // Settings to change before the company opens.
     virtual void Adjust(suite::CompanySettings&) {}
-    // Minimal AP master and PR system dictionaries, written by the test, with their files.
+    // The AP master file and a minimal PR system file (its dictionary written by the test).
     virtual bool WithCheckFormatFiles() const { return false; }
     virtual bool WithGlm() const { return true; }
 
@@ -81,17 +81,6 @@ protected:
             fs::create_directories(dicts);
             for (const auto& e : fs::directory_iterator(dz::data_folder() / "dictionary"))
                 if (e.path().extension() == ".toml") fs::copy_file(e.path(), dicts / e.path().filename());
-            WriteFile(dicts / "apm.toml", R"(abbreviation = "APM"
-name = "AP master file"
-version = 1
-files = [{ number = 1, name = "MASTER.APM" }]
-
-[[record]]
-number = 11
-name = "Check format"
-key = ["FNAME"]
-fields = [{ name = "FNAME", description = "Check format", type = 0, length = 10 }]
-)");
             WriteFile(dicts / "prs.toml", R"(abbreviation = "PRS"
 name = "PR system file"
 version = 1
