@@ -1,5 +1,6 @@
 // Our AP module library's entries: the record images of the AP master and AP transaction files,
 // the open status of an invoice or distribution, and the GL prefix that keys the 1099 totals.
+#include <cctype>
 #include <cmath>
 #include <map>
 #include <memory>
