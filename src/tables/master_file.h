@@ -21,6 +21,10 @@
 #include <string_view>
 #include <vector>
 
+namespace dz::ui {
+class Panel;
+}
+
 namespace dz::tables {
 
 // One table of a group, as the command line lists it.
@@ -134,6 +138,11 @@ public:
     bool HasTable(std::string_view group, uint32_t application, uint16_t fieldId);
     // True when the group has a definition of that application (any field).
     bool HasApplicationTable(std::string_view group, uint32_t application);
+    // The stored options of the current table (plain read); false when it has no definition.
+    bool ReadOptions(TableSummary& options);
+    // The List button of Save As: the groups in a record list, positioned at the first group at
+    // or after the text of `field`; a group picked there goes into that field.
+    void ListGroups(ui::Panel& panel, int field);
     // Names of the group records in key order.
     std::vector<std::string> GroupNames();
     void set_handle(int handle) { handle_ = handle; }

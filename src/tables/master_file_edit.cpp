@@ -186,6 +186,41 @@ bool SubstitutionMasterFile::HasApplicationTable(std::string_view group, uint32_
            static_cast<uint32_t>(GetNumber(h, kDefinitionRecord, fields_.dAppl)) == application;
 }
 
+bool SubstitutionMasterFile::ReadOptions(TableSummary& t) {
+    if (!ReadDefinition(groupName_, application_, fieldId_, false)) return false;
+    const uint16_t h = H();
+    if (xio_rd_record(h, kDefinitionRecord, 0, 0) != XIO_OK) return false;
+    t.application = application_;
+    t.fieldId = fieldId_;
+    t.oldSize = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dOldSiz));
+    t.mapJobToExtra = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dXOnJob));
+    t.blankValueOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNewBlk));
+    t.notFoundOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNoExst));
+    return true;
+}
+
+void SubstitutionMasterFile::ListGroups(ui::Panel& panel, int field) {
+    if (!Open()) {
+        ui::xw_wr_message(ui::kInfo, "No previous table groups have been created");
+        return;
+    }
+    ui::RecordList list;
+    list.title = "Table Groups";
+    list.columns = {"Table group"};
+    const std::string typed = Upper(panel.text(field));
+    const std::vector<std::string> names = GroupNames();
+    list.start = static_cast<int>(names.size()) - 1;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        list.rows.push_back({names[i]});
+        if (list.start == static_cast<int>(names.size()) - 1 && Upper(names[i]) >= typed)
+            list.start = static_cast<int>(i);
+    }
+    if (list.start < 0) list.start = 0;
+    const int picked = ui::xl_list_records(list);
+    if (picked >= 1 && picked <= static_cast<int>(names.size()))
+        panel.set_text(field, names[static_cast<std::size_t>(picked - 1)]);
+}
+
 std::vector<std::string> SubstitutionMasterFile::GroupNames() {
     std::vector<std::string> names;
     if (!Open()) return names;

@@ -41,6 +41,7 @@ public:
     uint16_t fieldId = 0;
     uint32_t application = 0;
     int masterHandle = 0;        // MASTER.XVM's handle, 0 when not open
+    int payrollHandle = 0;       // the payroll system file for list lookups, 0 when not open
     bool hasList = false;        // the new value is picked from the field's custom list
     std::string listDefault;     // that list's default value
     uint16_t nextRowNumber = 1;  // rows plus one

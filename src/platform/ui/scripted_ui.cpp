@@ -26,6 +26,11 @@ PanelMessage PanelAction::apply(Panel& panel) const {
     case Kind::Escape: return panel.escape_message();
     case Kind::Edited: return panel.edited_message(field);
     case Kind::Raw: return raw;
+    case Kind::GridLeave:
+        if (Grid* g = panel.grid()) g->edit_text = text;
+        return PanelMessage{kMsgGridLeave, value, field};
+    case Kind::GridMove: return PanelMessage{kMsgGridLeave, value, field};
+    case Kind::GridList: return PanelMessage{kMsgGridList, 0, 0};
     }
     return PanelMessage{};
 }
