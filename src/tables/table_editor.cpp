@@ -265,26 +265,28 @@ void TableEditor::TableButtonBar(ui::Panel& panel) {
     const int gridWidth = TableGridWidth(doc_->oldSize, doc_->newWidth, doc_->thirdWidth, doc_->hasList);
     const int width = std::max(panel.def().cols, TableWindowWidth(gridWidth));
     panel.resize(panel.rows(), width);
-    // Button places are in half cells: 2W - 14 is the right edge less seven cells.
-    auto col = [&](int offset) { return (2 * width - offset) / 2; };
-    auto button = [&](int n, const char* label, int row, int c, int w) {
+    // The grid takes the left part; the command buttons stand in a column at the right edge
+    // and in a row at the bottom.
+    const int right = width - 13;
+    const int bottom = panel.rows() - 1;
+    auto button = [&](int n, const char* label, int row, int c) {
         ui::ButtonDef b;
         b.number = n;
         b.label = label;
         b.row = row;
         b.col = c;
-        b.width = w;
+        b.width = 12;
         b.height = 1;
         panel.draw_button(b);
     };
-    button(kCmdClose, "~Close", 2, col(14), 12);
-    button(kCmdPrefill, "~Prefill...", 7, col(14), 12);
-    button(kCmdImport, "~Import...", 11, col(14), 12);
-    button(kCmdExport, "~Export...", 15, col(14), 12);
-    button(kCmdOptions, "~Options...", 19, col(14), 12);
-    button(kCmdList, "~List...", 29, col(66), 12);
-    button(kCmdRemoveLine, "~Remove Line", 29, col(40), 12);
-    button(kCmdHelp, "~Help", 29, col(14), 12);
+    button(kCmdClose, "~Close", 2, right);
+    button(kCmdPrefill, "~Prefill...", 5, right);
+    button(kCmdImport, "~Import...", 7, right);
+    button(kCmdExport, "~Export...", 9, right);
+    button(kCmdOptions, "~Options...", 11, right);
+    button(kCmdList, "~List...", bottom, right - 26);
+    button(kCmdRemoveLine, "~Remove Line", bottom, right - 13);
+    button(kCmdHelp, "~Help", bottom, right);
     panel.enable_button(kCmdList, false);
 }
 
@@ -314,6 +316,12 @@ void TableEditor::BuildTableGrid() {
         if (newCol.items.size() >= 2) newCol.items.erase(newCol.items.begin());
     } else {
         widths(newCol, doc_->newWidth);
+        if (Formatted(doc_->fieldId)) {
+            // A value may be typed with its separators.
+            std::string full(doc_->newWidth, 'X');
+            suite::xk_format_field(f.format, f.section, full);
+            newCol.size = std::max<int>(newCol.size, static_cast<int>(full.size()));
+        }
     }
     newCol.capitals = suite::xk_capitals(f.format, f.section);
     newCol.right_justify = suite::xk_right_justify(f.format, f.section);

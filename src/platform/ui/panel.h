@@ -220,7 +220,13 @@ public:
 
     // Changed since the last refresh.
     bool dirty() const { return dirty_ || (grid_ && grid_->dirty); }
-    void mark_clean() { dirty_ = false; }
+    void mark_clean() {
+        dirty_ = false;
+        if (grid_) {
+            grid_->dirty = grid_->structure_changed = false;
+            grid_->changed_lines.clear();
+        }
+    }
     void mark_closed() { closed_ = true; }
 
 private:
