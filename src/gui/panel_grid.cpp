@@ -12,7 +12,7 @@
 #include <QKeySequence>
 #include <QLineEdit>
 #include <QPointer>
-#include <QShortcut>
+#include <QAction>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -267,17 +267,21 @@ void PanelWidget::syncGrid() {
         return;
     }
     buildGrid();
-    // Keys that run commands.
-    if (findChildren<QShortcut*>().size() != static_cast<qsizetype>(panel_.keys().size())) {
-        for (QShortcut* s : findChildren<QShortcut*>()) delete s;
+    // Keys that run commands, also offered on the grid's context menu.
+    if (gridView_->actions().size() != static_cast<qsizetype>(panel_.keys().size())) {
+        for (QAction* a : gridView_->actions()) delete a;
+        gridView_->setContextMenuPolicy(Qt::ActionsContextMenu);
         for (const auto& k : panel_.keys()) {
-            auto* s = new QShortcut(QKeySequence(qs(k.key)), this);
-            s->setContext(Qt::WindowShortcut);
+            auto* a = new QAction(qs(k.text), gridView_);
+            a->setShortcut(QKeySequence(qs(k.key)));
+            a->setShortcutContext(Qt::WindowShortcut);
+            a->setData(k.command);
             const int n = k.command;
-            connect(s, &QShortcut::activated, this, [this, n] {
+            connect(a, &QAction::triggered, this, [this, n] {
                 storeGrid();
                 emit buttonPressed(n);
             });
+            gridView_->addAction(a);
         }
     }
     syncingGrid_ = true;

@@ -133,6 +133,26 @@ bool CheckAccountSections(const std::string& value, bool report) {
 
 // ---- The editor window --------------------------------------------------------------------
 
+const std::vector<ui::KeyCommand>& EditorKeys() {
+    static const std::vector<ui::KeyCommand> keys = {
+        {"Ctrl+S", kCmdSave, "Save"},
+        {"Ctrl+Shift+S", kCmdSaveAs, "Save As..."},
+        {"Ctrl+O", kCmdCloseTable, "Close Table and Open Another..."},
+        {"Ctrl+Del", kCmdClearTable, "Clear Table..."},
+        {"Ctrl+T", kCmdAutoAdvance, "Automatic Advance On or Off"},
+        {"F2", kCmdSaveClose, "Save and Close"},
+    };
+    return keys;
+}
+
+std::string EditorHelp() {
+    std::string text = "Substitution Tables\r\rType an old value and the new value that replaces it; the "
+                       "last line adds a row. Keys (also on the grid's context menu):\r";
+    for (const auto& k : EditorKeys()) text += "\r" + k.key + "  " + k.text;
+    text += "\rEsc  Close";
+    return text;
+}
+
 TableEditor::TableEditor(int screenFile, uint16_t command, SubstitutionMasterFile* file)
     : screenFile_(screenFile), command_(command), file_(file) {}
 
@@ -247,12 +267,7 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     if (hasList) doc_->listDefault = suite::xk_get_custom_list_default(field);
     SetTitle();
     TableButtonBar(panel);
-    panel.add_key("F2", kCmdSaveClose);
-    panel.add_key("Ctrl+T", kCmdAutoAdvance);
-    panel.add_key("Ctrl+O", kCmdCloseTable);
-    panel.add_key("Ctrl+S", kCmdSave);
-    panel.add_key("Ctrl+Shift+S", kCmdSaveAs);
-    panel.add_key("Ctrl+Del", kCmdClearTable);
+    for (const auto& k : EditorKeys()) panel.add_key(k.key, k.command, k.text);
     // The rows, sorted, with the cursor on a new line at the end.
     if (file_->handle() > 0 && !IsUnnamedGroup(doc_->groupName))
         file_->LoadRows(doc_->groupName, field, *doc_);
@@ -534,7 +549,7 @@ void TableEditor::Command(int cmd) {
     if (closing_) return;
     if (cmd != kCmdClearTable && cmd != kCmdRemoveLine && cmd != kCmdHelp && !CheckPendingCell()) return;
     switch (cmd) {
-        case kCmdHelp: ui::xw_wr_help("Substitution Tables"); break;
+        case kCmdHelp: ui::xw_wr_message(ui::kInfo, EditorHelp()); break;
         case kCmdAutoAdvance:
             if (ui::Grid* g = grid()) g->auto_advance = !g->auto_advance;
             break;

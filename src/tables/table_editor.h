@@ -13,6 +13,7 @@
 //   11 Ctrl+O: close this table and open another                    12 Ctrl+S: save
 //   13 Ctrl+Shift+S: save as                                        14 Ctrl+Del: clear the table
 //   16 Prefill, 17 Import, 18 Export (see TableEditorHooks)         19 Options  20 Remove Line
+// The keyed commands are also on the grid's context menu on the desktop.
 #pragma once
 
 #include "platform/ui/panel.h"
@@ -50,6 +51,10 @@ enum TableCommand : int {
     kCmdOptions = 19,
     kCmdRemoveLine = 20,
 };
+// The keys of the editor's commands, and the help text that lists them.
+const std::vector<ui::KeyCommand>& EditorKeys();
+std::string EditorHelp();
+
 // Sent to the editor window when the close command picked the next table.
 inline constexpr int kMsgRetire = 1001;
 

@@ -277,8 +277,8 @@ void Panel::set_scroll(int proportion, int position) {
     touch();
 }
 
-void Panel::add_key(std::string key, int command) {
-    keys_.push_back(KeyCommand{std::move(key), command});
+void Panel::add_key(std::string key, int command, std::string text) {
+    keys_.push_back(KeyCommand{std::move(key), command, std::move(text)});
     touch();
 }
 
