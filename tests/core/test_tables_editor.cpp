@@ -325,6 +325,37 @@ TEST_F(EditorTest, ChoicePanelMarksNewTablesAndSkipsIncompleteApplications) {
     EXPECT_EQ(ui.items[2], (std::vector<std::string>{"Job", "Extra (new)", "Phase (new)", "Category (new)"}));
 }
 
+TEST_F(EditorTest, AStaleLastChoiceAndRememberedFieldPositions) {
+    CreateMasterFile();
+    WriteTable({"G", kApplJC, 16, 0, 0, 65535, {{"1", "2", ""}}});
+    {
+        // The last choice names a group that is gone.
+        SubstitutionMasterFile mf(kCommand);
+        const auto h = static_cast<uint16_t>(mf.handle());
+        ASSERT_EQ(xio_rd_header(h, kLastChoiceHeader, 1), XIO_OK);
+        PutText(h, 0, mf.fields().lstTble, "Gone");
+        ASSERT_EQ(xio_wr_header(h, kLastChoiceHeader), XIO_OK);
+        mf.Close();
+    }
+    const std::string open = "TABLE/OPEN";
+    ui.on_panel(open, PanelAction::item(2, "Payroll (new)"));
+    ui.on_panel(open, PanelAction::edited(2));
+    ui.on_panel(open, PanelAction::choose(3, 3));
+    ui.on_panel(open, PanelAction::edited(3));
+    ui.on_panel(open, PanelAction::item(2, "Job Cost (new)"));
+    ui.on_panel(open, PanelAction::edited(2));
+    ui.on_panel(open, PanelAction::item(2, "Payroll (new)"));
+    ui.on_panel(open, PanelAction::edited(2));
+    ui.on_panel(open, PanelAction::escape());
+    Run();
+    // One look per read: as shown, then after each change.
+    ASSERT_EQ(ui.lists.size(), 5u);
+    EXPECT_EQ(ui.lists.front()[0], "New table group");
+    EXPECT_EQ(ui.lists[1][2], "Employee (new)");
+    EXPECT_EQ(ui.lists[3][2], "Job (new)");
+    EXPECT_EQ(ui.lists.back()[2], "Earning (new)") << "the third payroll field again";
+}
+
 TEST_F(EditorTest, NoApplicationInstalledDisablesOk) {
     CreateMasterFile();
     suite::current_company()->settings().installed.clear();
