@@ -330,6 +330,7 @@ void PanelWidget::sync() {
         }
     }
     if (bar_) bar_->setValue(std::clamp(panel_.progress(), 0, 100));
+    syncGrid();
     placeScrollBar();
     setWindowTitle(qs(panel_.title()));
     QSize want = sizeHint();
@@ -340,6 +341,7 @@ void PanelWidget::sync() {
 void PanelWidget::store() {
     if (detached_) return;
     for (const auto& f : panel_.fields()) store(f.def.number);
+    storeGrid();
 }
 
 void PanelWidget::store(int n) {
@@ -354,6 +356,7 @@ void PanelWidget::store(int n) {
         panel_.set_choice(n, l->currentRow() + 1);
     } else if (auto* cb = qobject_cast<QComboBox*>(w)) {
         panel_.set_choice(n, cb->currentIndex() + 1);
+        panel_.set_text(n, ss(cb->currentText()));
     } else if (auto g = radioGroups_.find(n); g != radioGroups_.end()) {
         int id = g->second->checkedId();
         panel_.set_choice(n, id > 0 ? id : 0);

@@ -13,8 +13,12 @@ class QButtonGroup;
 class QProgressBar;
 class QPushButton;
 class QScrollBar;
+class QTableView;
 
 namespace dz::gui {
+
+class GridModel;
+class GridDelegate;
 
 class PanelWidget : public QWidget {
     Q_OBJECT
@@ -40,6 +44,10 @@ public:
     QPushButton* button(int n) const;
     QWidget* fieldWidget(int n) const;
     QProgressBar* progressBar() const { return bar_; }
+    // The table view of a panel with a grid (see platform/ui/grid.h), null otherwise.
+    QTableView* gridView() const { return gridView_; }
+    // Gives the keyboard to the grid: to the editor of a refused cell, else to the view.
+    void focusGrid();
     // The text of the panel's row `row` (trailing blanks removed), shown or scrolled away.
     QString rowText(int row) const;
 
@@ -64,6 +72,9 @@ signals:
     void closeRequested();
     // The person changed field `n` (typed into it and left it, or picked, ticked or selected).
     void fieldEdited(int n);
+    // The person left the grid's current cell for (line, column); what they typed is in the
+    // grid's edit text.
+    void gridLeft(int line, int column);
     // The person scrolls a scrolling panel: `msg` kMsgScrollKey with key 5/6 (a row up/down) or
     // 13/14 (a page), or kMsgScrollTo with key = the first row wanted.
     void scrollRequested(int msg, int key);
@@ -78,6 +89,9 @@ private:
     void buildField(const dz::ui::FieldState& f);
     QRect cellRect(int row, int col, int width, int height = 1) const;
     void placeScrollBar();
+    void buildGrid();
+    void syncGrid();
+    void storeGrid();
 
     dz::ui::Panel& panel_;
     QFont font_;
@@ -87,6 +101,10 @@ private:
     std::map<int, QPushButton*> buttons_;
     QProgressBar* bar_ = nullptr;
     QScrollBar* scroll_ = nullptr;
+    QTableView* gridView_ = nullptr;
+    GridModel* gridModel_ = nullptr;
+    GridDelegate* gridDelegate_ = nullptr;
+    bool syncingGrid_ = false;
     bool detached_ = false;
 };
 

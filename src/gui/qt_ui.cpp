@@ -300,6 +300,7 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     box->activateWindow();
     w->setFocus();
     if (auto* f = w->fieldWidget(panel.active_field())) f->setFocus();
+    w->focusGrid();
 
     int handle = panel.handle();
     PanelMessage result = panel.escape_message();
@@ -315,6 +316,10 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     auto edited = connect(w, &PanelWidget::fieldEdited, &loop, [&](int n) {
         if (w->isTyped(n)) return;
         result = panel.edited_message(n);
+        loop.quit();
+    });
+    auto left = connect(w, &PanelWidget::gridLeft, &loop, [&](int line, int column) {
+        result = PanelMessage{dz::ui::kMsgGridLeave, line, column};
         loop.quit();
     });
     // Closing the window of a panel being read answers the read as an escape.
@@ -338,6 +343,7 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     disconnect(closed);
     disconnect(edited);
     disconnect(gone);
+    disconnect(left);
     reading_.erase(handle);
     if (panelWidget(handle) == w) w->store();
     return result;

@@ -287,6 +287,7 @@ int SubstitutionMasterFile::LoadRows(std::string_view group, uint16_t fieldId, S
     PutText(h, kEntryRecord, fields_.fTable, group);
     PutNumber(h, kEntryRecord, fields_.fField, fieldId);
     PutText(h, kEntryRecord, fields_.fOldVal, "");
+    xio_begin_reads(h);  // one read lock for the whole table
     int s = xio_rd_ge(h, kEntryRecord, 0, 0);
     for (; s == XIO_OK && IsCurrentEntry(group, fieldId, fields_.fTable, fields_.fField);
          s = xio_rd_next(h, kEntryRecord, 0, 0)) {
@@ -313,6 +314,7 @@ int SubstitutionMasterFile::LoadRows(std::string_view group, uint16_t fieldId, S
         doc.currentRow = row;
         ++doc.nextRowNumber;
     }
+    xio_end_reads(h);
     return (s == XIO_OK || s == XIO_END || s == XIO_END_OLD) ? XIO_OK : s;
 }
 

@@ -21,6 +21,10 @@
 #include <string_view>
 #include <vector>
 
+namespace dz::ui {
+class Panel;
+}
+
 namespace dz::tables {
 
 // One table of a group, as the command line lists it.
@@ -108,6 +112,41 @@ public:
     // The groups of the file in key order with their tables and entry counts.
     int ListGroups(std::vector<GroupSummary>& groups);
 
+    // ---- The editor's operations (application list codes: DAPPL + 1, 1 = none) ----
+    // Makes the given table the current one: the previous one is released (written back with
+    // the given options when `save`), the new one's definition created if needed and locked.
+    // On a refusal the previous table is current and locked again and the answer is false.
+    bool OpenForEdit(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn, uint16_t oldSize,
+                     uint16_t mapJobToExtra, uint16_t blankValueOption, uint16_t notFoundOption, bool check,
+                     bool save);
+    // The format warnings and the stored-width check of GL, job and phase tables.
+    bool CheckFormat(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn);
+    // Writes the document's rows into the current table, all or nothing. 0 only when the rows
+    // and header 1 were written; every failure answers a non-zero code and leaves the file,
+    // the rows and their flags as they were.
+    int Save(SubstitutionTable& doc);
+    // Writes every row of the document as the table of group `newName`, all or nothing; old
+    // values are cut to the document's old size (refused first when two rows would then
+    // collide). True when written.
+    bool SaveAs(std::string_view newName, SubstitutionTable& doc);
+    // When the editor closes: releases the open table (deleted when empty) and offers to
+    // delete a named group left without tables.
+    void DeleteEmptyGroup();
+    // Reads header 1: the editor's last choice. False when not readable.
+    bool ReadLastChoice(std::string& group, uint16_t& applCode, uint16_t& fieldId);
+    // True when (group, application number, field id) has a definition.
+    bool HasTable(std::string_view group, uint32_t application, uint16_t fieldId);
+    // True when the group has a definition of that application (any field).
+    bool HasApplicationTable(std::string_view group, uint32_t application);
+    // The stored options of the current table (plain read); false when it has no definition.
+    bool ReadOptions(TableSummary& options);
+    // The List button of Save As: the groups in a record list, positioned at the first group at
+    // or after the text of `field`; a group picked there goes into that field.
+    void ListGroups(ui::Panel& panel, int field);
+    // Names of the group records in key order.
+    std::vector<std::string> GroupNames();
+    void set_handle(int handle) { handle_ = handle; }
+
     void SetCurrentTable(std::string_view group, uint32_t application, uint16_t fieldId);
     const std::string& groupName() const { return groupName_; }
     uint32_t application() const { return application_; }
@@ -127,6 +166,9 @@ private:
                            uint16_t notFoundOption);
     int WriteGroupWidths();
     bool AnyEntry(std::string_view group, uint16_t fieldId);
+    int WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew);
+    int DeleteEntry(std::string_view group, const std::string& oldValue, bool mustExist);
+    int WriteLastChoice(bool failIfUnreadable);
 
     std::string groupName_{kNewTableGroup};
     uint32_t application_ = 0;

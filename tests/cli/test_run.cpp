@@ -33,11 +33,14 @@ TEST_F(RunCommand, ABackgroundRunWithNothingStoredSaysSoAndFails) {
 }
 
 TEST_F(RunCommand, CommandsAreTakenByNameOrNumber) {
-    // Examine Files without a way to choose files ends at its chooser; the tables command says it
-    // is not built yet.
+    // Examine Files without a way to choose files ends at its chooser; the table editor without
+    // a person has its choice panel cancelled and ends.
     CliResult r = run_cli("run --company " + dir.string() + " 3010 TABLES");
     EXPECT_NE(r.out.find("Examine Files did not complete"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("The Substitution Tables command"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("nothing given for the TABLE/"), std::string::npos) << r.out;
+    r = run_cli("run --company " + dir.string() + " tables");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("panel; cancelled"), std::string::npos) << r.out;
 }
 
 TEST_F(RunCommand, UnknownCommandsAndCompaniesAreRefused) {

@@ -5,11 +5,13 @@
 
 int runGuiTest(int argc, char** argv);
 int runDesktopCommandsTest(int argc, char** argv);
+int runTableEditorTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     app.setAttribute(Qt::AA_Use96Dpi, true);
     int failed = runGuiTest(argc, argv);
     failed += runDesktopCommandsTest(argc, argv);
+    failed += runTableEditorTest(argc, argv);
     return failed;
 }

@@ -1177,6 +1177,24 @@ int xio_rollback(uint16_t h) {
     return rc == SQLITE_OK ? XIO_OK : db_fail(*hd, rc);
 }
 
+int xio_begin_reads(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    Conn& c = *hd->conn;
+    if (c.inTxn) return XIO_OK;
+    if (exec(c.db, "BEGIN") != SQLITE_OK) return XIO_OK;  // the reads then lock one by one
+    c.inTxn = true;
+    c.readTxn = true;
+    return XIO_OK;
+}
+
+int xio_end_reads(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    end_read_txn(*hd->conn);
+    return XIO_OK;
+}
+
 int xio_end_writes(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

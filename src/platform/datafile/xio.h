@@ -205,6 +205,12 @@ int xio_end_writes(uint16_t h);  // commits
 int xio_commit(uint16_t h);      // makes every write since the last commit permanent
 int xio_rollback(uint16_t h);    // drops every write since the last commit
 int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
+// A walk over many records: its reads run in one read transaction from xio_begin_reads to
+// xio_end_reads (or the handle's first write), taking the file's read lock once rather than
+// once per record. Another program's writes wait for its end, so it is held only for the walk.
+// Nothing happens while a transaction is open on the file.
+int xio_begin_reads(uint16_t h);
+int xio_end_reads(uint16_t h);
 bool xio_file_exists(const std::string& abbr, uint16_t kind);
 
 // ---- Fields -------------------------------------------------------------------------------

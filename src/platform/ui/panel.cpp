@@ -277,6 +277,22 @@ void Panel::set_scroll(int proportion, int position) {
     touch();
 }
 
+void Panel::add_key(std::string key, int command, std::string text) {
+    keys_.push_back(KeyCommand{std::move(key), command, std::move(text)});
+    touch();
+}
+
+Grid& Panel::attach_grid() {
+    if (!grid_) grid_ = std::make_shared<Grid>();
+    touch();
+    return *grid_;
+}
+
+void Panel::detach_grid() {
+    grid_.reset();
+    touch();
+}
+
 void Panel::set_progress(int percent) {
     progress_ = std::clamp(percent, 0, 100);
     touch();

@@ -7,8 +7,11 @@
 // Rows and columns count from 1. A panel is `rows` x `cols` cells.
 #pragma once
 
+#include "platform/ui/grid.h"
+
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -114,6 +117,13 @@ struct FieldState {
     bool hidden = false;
 };
 
+// A key that runs a command of the panel as its button would (e.g. "Ctrl+S" -> 12).
+struct KeyCommand {
+    std::string key;          // "Ctrl+S", "F2", "Ctrl+Shift+S"
+    int command = 0;
+    std::string text;         // what it does, for menus and help ("Save")
+};
+
 struct ButtonState {
     ButtonDef def;
     bool disabled = false;
@@ -189,6 +199,16 @@ public:
     int scroll_proportion() const { return scroll_proportion_; }
     int scroll_position() const { return scroll_position_; }
 
+    // Keys that run commands (the front end binds them; a key press is the command's button
+    // message, whether or not a button with that number is drawn).
+    void add_key(std::string key, int command, std::string text);
+    const std::vector<KeyCommand>& keys() const { return keys_; }
+
+    // A grid shown in the panel (see grid.h); null when the panel has none.
+    Grid* grid() const { return grid_.get(); }
+    Grid& attach_grid();
+    void detach_grid();
+
     // The progress bar, 0..100.
     void set_progress(int percent);
     int progress() const { return progress_; }
@@ -200,8 +220,14 @@ public:
     PanelMessage edited_message(int field) const;
 
     // Changed since the last refresh.
-    bool dirty() const { return dirty_; }
-    void mark_clean() { dirty_ = false; }
+    bool dirty() const { return dirty_ || (grid_ && grid_->dirty); }
+    void mark_clean() {
+        dirty_ = false;
+        if (grid_) {
+            grid_->dirty = grid_->structure_changed = false;
+            grid_->changed_lines.clear();
+        }
+    }
     void mark_closed() { closed_ = true; }
 
 private:
@@ -222,6 +248,8 @@ private:
     int scroll_proportion_ = 0;
     int scroll_position_ = 0;
     int progress_ = 0;
+    std::shared_ptr<Grid> grid_;
+    std::vector<KeyCommand> keys_;
     bool dirty_ = true;
     bool hidden_ = false;
     bool closed_ = false;

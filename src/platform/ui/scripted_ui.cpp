@@ -13,7 +13,17 @@ std::string upper(std::string s) {
 
 PanelMessage PanelAction::apply(Panel& panel) const {
     switch (kind) {
-    case Kind::Text: panel.set_text(field, text); break;
+    case Kind::Text: {
+        panel.set_text(field, text);
+        // Typing an entry's text into a drop-down list picks that entry.
+        const FieldState* f = panel.field(field);
+        if (f && f->def.kind == FieldKind::Combo) {
+            auto items = panel.items(field);
+            for (std::size_t i = 0; i < items.size(); ++i)
+                if (upper(items[i]) == upper(text)) panel.set_choice(field, static_cast<int>(i) + 1);
+        }
+        break;
+    }
     case Kind::Choice: panel.set_choice(field, value); break;
     case Kind::Check: panel.set_checked(field, value != 0); break;
     case Kind::Item: {
@@ -26,6 +36,11 @@ PanelMessage PanelAction::apply(Panel& panel) const {
     case Kind::Escape: return panel.escape_message();
     case Kind::Edited: return panel.edited_message(field);
     case Kind::Raw: return raw;
+    case Kind::GridLeave:
+        if (Grid* g = panel.grid()) g->edit_text = text;
+        return PanelMessage{kMsgGridLeave, value, field};
+    case Kind::GridMove: return PanelMessage{kMsgGridLeave, value, field};
+    case Kind::GridList: return PanelMessage{kMsgGridList, 0, 0};
     }
     return PanelMessage{};
 }

@@ -22,6 +22,10 @@ struct PanelAction {
         Escape,   // escapes (or presses a progress panel's Stop)
         Edited,   // reports field `field` as changed (message 108)
         Raw,      // any message
+        GridLeave,  // types `text` into the grid's current cell and leaves it for line `value`,
+                    // column `field` (kMsgGridLeave; counted from 0)
+        GridMove,   // leaves the grid's current cell unchanged for line `value`, column `field`
+        GridList,   // asks for the list of the grid's current cell
     };
     Kind kind = Kind::Escape;
     int field = 0;
@@ -37,6 +41,13 @@ struct PanelAction {
     static PanelAction escape() { return {Kind::Escape, 0, 0, {}, {}}; }
     static PanelAction edited(int field) { return {Kind::Edited, field, 0, {}, {}}; }
     static PanelAction message(PanelMessage m) { return {Kind::Raw, 0, 0, {}, m}; }
+    // Types into the grid's current cell and leaves it for (line, column), counted from 0.
+    static PanelAction grid_type(std::string text, int line, int column) {
+        return {Kind::GridLeave, column, line, std::move(text), {}};
+    }
+    // Leaves the current cell unchanged for (line, column).
+    static PanelAction grid_move(int line, int column) { return {Kind::GridMove, column, line, {}, {}}; }
+    static PanelAction grid_list() { return {Kind::GridList, 0, 0, {}, {}}; }
 
     // Sets a field without producing a message (Text, Choice, Check, Item).
     bool is_silent() const { return kind == Kind::Text || kind == Kind::Choice || kind == Kind::Check || kind == Kind::Item; }

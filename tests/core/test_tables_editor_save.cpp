@@ -1,0 +1,331 @@
+// The table document without a grid: row order and edits, opening a table for editing, and
+// saving it in place or under another group, all or nothing.
+
+#include "test_tables_support.h"
+
+#include "platform/ui/scripted_ui.h"
+#include "tables/substitution_fields.h"
+#include "tables/substitution_rows.h"
+
+#include <algorithm>
+
+namespace dz::tables::testing {
+namespace {
+
+std::vector<std::string> OldValues(const SubstitutionTable& doc) {
+    std::vector<std::string> v;
+    for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) v.push_back(r->oldValue);
+    return v;
+}
+
+SubstitutionRow* Add(SubstitutionTable& doc, const std::string& oldValue, const std::string& newValue,
+                     bool asNew = true) {
+    doc.currentRow = nullptr;
+    SubstitutionRow* r = AppendRow(doc);
+    r->oldValue = oldValue;
+    r->newValue = newValue;
+    r->newEntry = asNew ? 1 : 0;
+    r->modified = asNew ? 1 : 0;
+    return r;
+}
+
+class EditorSaveTest : public TablesTest {
+protected:
+    void SetUp() override {
+        TablesTest::SetUp();
+        ui::set_current(&sui_);
+    }
+
+    // The stored entries of a table as "old=new", in key order.
+    std::vector<std::string> Stored(const std::string& group, uint16_t field) {
+        SubstitutionMasterFile mf(kCommand);
+        SubstitutionTable doc(group, field, ApplicationOfField(field));
+        EXPECT_EQ(mf.LoadRows(group, field, doc), XIO_OK);
+        mf.Close();
+        std::vector<std::string> v;
+        for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) v.push_back(r->oldValue + "=" + r->newValue);
+        return v;
+    }
+
+    // The editor's object on a table chosen as the choice panel opens it.
+    std::unique_ptr<SubstitutionMasterFile> OpenTable(const std::string& group, uint32_t appl, uint16_t field) {
+        auto mf = std::make_unique<SubstitutionMasterFile>(kCommand);
+        EXPECT_TRUE(mf->OpenForEdit(group, static_cast<uint16_t>(appl + 1), field, true, 0, 65535, 0, 0, true, false));
+        return mf;
+    }
+
+    // A document loaded from the table as the editor opens it.
+    void Load(SubstitutionMasterFile& mf, SubstitutionTable& doc) {
+        doc.masterHandle = mf.handle();
+        ASSERT_EQ(mf.LoadRows(doc.groupName, doc.fieldId, doc), XIO_OK);
+        SortTableRows(doc);
+        StartNewRow(doc);
+    }
+
+    ui::ScriptedUi sui_;
+};
+
+// ---- Order and edits ------------------------------------------------------------------------
+
+TEST(TableRows, PlainNumbersSortFirstByValueThenTextWithoutCase) {
+    SubstitutionTable doc("G", 30, kApplPR);
+    for (const char* v : {"b", "010", "10", "A", "9"}) Add(doc, v, "");
+    SortTableRows(doc);
+    EXPECT_EQ(OldValues(doc), (std::vector<std::string>{"9", "10", "010", "A", "b"}));
+    EXPECT_EQ(doc.firstRow->rowNumber, 1);
+    EXPECT_EQ(doc.nextRowNumber, 6);
+    // Equal values keep their order (a stable sort).
+    SubstitutionTable same("G", 30, kApplPR);
+    Add(same, "x", "1");
+    Add(same, "X", "2");
+    Add(same, "2", "3");
+    SortTableRows(same);
+    EXPECT_EQ(OldValues(same), (std::vector<std::string>{"2", "x", "X"}));
+    EXPECT_TRUE(CompareOldValues("99", "100"));
+    EXPECT_FALSE(CompareOldValues("100", "99"));
+    EXPECT_TRUE(CompareOldValues("123", "0"));  // 0 is not a plain number
+    EXPECT_EQ(TrimBlanks(" \ta b\t "), "a b");
+}
+
+TEST(TableRows, ChangedOldValueOfASavedRowQueuesTheOldEntryForDeletion) {
+    SubstitutionTable doc("G", 30, kApplPR);
+    SubstitutionRow* x = Add(doc, "X", "1", false);
+    StartNewRow(doc);
+    BeginRowEdit(doc, x);
+    x->oldValue = "Y";
+    CommitRowEdit(doc, x);
+    EXPECT_TRUE(doc.modified);
+    EXPECT_EQ(x->newEntry, 1);
+    EXPECT_EQ(x->modified, 1);
+    ASSERT_NE(doc.removedRows, nullptr);
+    EXPECT_EQ(doc.removedRows->oldValue, "X");
+
+    // A cancelled edit restores the row; on the pending row it starts a fresh one.
+    BeginRowEdit(doc, x);
+    x->oldValue = "Z";
+    CancelRowEdit(doc, x);
+    EXPECT_EQ(x->oldValue, "Y");
+    SubstitutionRow* pending = doc.pendingNewRow;
+    BeginRowEdit(doc, pending);
+    pending->oldValue = "typed";
+    CancelRowEdit(doc, pending);
+    EXPECT_TRUE(doc.pendingNewRow->oldValue.empty());
+    EXPECT_EQ(doc.RowCount(), 1);
+}
+
+// ---- Save ----------------------------------------------------------------------------------
+
+TEST_F(EditorSaveTest, RenamedRowDeletesTheOldEntryAndWritesTheNewOneWithHeaderOne) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"X", "1", ""}, {"K", "2", ""}}});
+    auto mf = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    SubstitutionRow* x = doc.firstRow->next;
+    ASSERT_EQ(x->oldValue, "X");
+    BeginRowEdit(doc, x);
+    x->oldValue = "Y";
+    CommitRowEdit(doc, x);
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_EQ(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"K=2", "Y=1"}));
+    EXPECT_EQ(x->newEntry, 0);
+    EXPECT_EQ(x->modified, 0);
+    EXPECT_EQ(doc.removedRows, nullptr);
+    std::string g;
+    uint16_t a = 0, f = 0;
+    ASSERT_TRUE(saver.ReadLastChoice(g, a, f));
+    EXPECT_EQ(g, "Jobs");
+    EXPECT_EQ(a, kApplPR + 1);
+    EXPECT_EQ(f, 30);
+    mf->Close();
+}
+
+TEST_F(EditorSaveTest, ProgressTextForTheFirst49RowsThenEveryTenth) {
+    CreateMasterFile();
+    WriteTable({"Big", kApplPR, 30, 0, 0, 65535, {{"seed", "s", ""}}});
+    auto mf = OpenTable("Big", kApplPR, 30);
+    SubstitutionTable doc("Big", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    RemoveRow(doc, doc.firstRow);
+    for (int i = 1; i <= 120; ++i) Add(doc, "v" + std::to_string(1000 + i), "n");
+    RenumberRows(doc);
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Big", kApplPR, 30);
+    ASSERT_EQ(saver.Save(doc), XIO_OK);
+    std::vector<std::string> saving;
+    for (const auto& t : sui_.task_lines())
+        if (t.rfind("Saving table to disk: ", 0) == 0) saving.push_back(t);
+    ASSERT_EQ(saving.size(), 49u + 8u);
+    EXPECT_EQ(saving.front(), "Saving table to disk: 1 of 120 rows saved");
+    EXPECT_EQ(saving[48], "Saving table to disk: 49 of 120 rows saved");
+    EXPECT_EQ(saving[49], "Saving table to disk: 50 of 120 rows saved");
+    EXPECT_EQ(saving.back(), "Saving table to disk: 120 of 120 rows saved");
+    const auto deleted = std::find(sui_.task_lines().begin(), sui_.task_lines().end(),
+                                   "Freeing deleted disk space: 1 records deleted");
+    EXPECT_NE(deleted, sui_.task_lines().end());
+    EXPECT_EQ(Stored("Big", 30).size(), 120u);
+    mf->Close();
+}
+
+// A save refused because another user holds the table answers a failure; the edits stay.
+TEST_F(EditorSaveTest, SaveRefusedByALockFailsAndKeepsMarksAndFlags) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    auto mf = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    SubstitutionRow* b = Add(doc, "B", "2");
+    // The editor lets go of the table; another user takes it.
+    mf->ReleaseDefinition(false);
+    auto other = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(b->newEntry, 1);
+    EXPECT_EQ(b->modified, 1);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+    EXPECT_EQ(sui_.message_texts().back(), "Another user is currently modifying this table.");
+    other->Close();
+    mf->Close();
+
+    // Without a file the answer is a failure too, after the error box.
+    SubstitutionMasterFile none(kCommand);
+    none.set_handle(0);
+    EXPECT_NE(none.Save(doc), XIO_OK);
+    EXPECT_EQ(sui_.messages().back().kind, ui::kError);
+}
+
+// A write that fails halfway (two new rows under one key) rolls back everything.
+TEST_F(EditorSaveTest, WriteFailureMidSaveLeavesTheStoredTableAndTheFlags) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}, {"B", "2", ""}}});
+    auto mf = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    RemoveRow(doc, doc.firstRow);  // A goes
+    SubstitutionRow* c1 = Add(doc, "C", "3");
+    SubstitutionRow* c2 = Add(doc, "c", "4");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1", "B=2"}));
+    EXPECT_EQ(c1->modified, 1);
+    EXPECT_EQ(c2->newEntry, 1);
+    ASSERT_NE(doc.removedRows, nullptr);
+    EXPECT_TRUE(doc.modified);
+    // Corrected, the same document saves.
+    c2->oldValue = "D";
+    EXPECT_EQ(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"B=2", "C=3", "D=4"}));
+    mf->Close();
+}
+
+// ---- Save As --------------------------------------------------------------------------------
+
+TEST_F(EditorSaveTest, SaveAsCutsOldValuesAndRefusesCollisionsBeforeWriting) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"ABCDE", "1", ""}, {"XY", "2", ""}}});
+    auto mf = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 3;
+    Load(*mf, doc);
+    SubstitutionRow* clash = Add(doc, "abcz", "3");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_FALSE(saver.SaveAs("Jobs", doc));
+    EXPECT_EQ(sui_.message_texts().back(),
+              "Unable to reduce old size because ABCDE and abcz both become ABC after doing a Save As.");
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"ABCDE=1", "XY=2"}));
+    EXPECT_EQ(doc.firstRow->oldValue, "ABCDE");
+    EXPECT_EQ(clash->modified, 1);
+
+    clash->oldValue = "Q";
+    ASSERT_TRUE(saver.SaveAs("Jobs", doc));
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"ABC=1", "Q=3", "XY=2"}));
+    EXPECT_EQ(doc.firstRow->oldValue, "ABC");
+    EXPECT_EQ(clash->modified, 0);
+
+    // Into a new group: the group record is written and the table copied; the first stays.
+    ASSERT_TRUE(saver.SaveAs("Copy", doc));
+    EXPECT_EQ(Stored("Copy", 30), (std::vector<std::string>{"ABC=1", "Q=3", "XY=2"}));
+    EXPECT_EQ(Stored("Jobs", 30).size(), 3u);
+    EXPECT_EQ(saver.GroupNames(), (std::vector<std::string>{"Copy", "Jobs"}));
+    mf->Close();
+    saver.Close();
+}
+
+TEST_F(EditorSaveTest, SaveAsCreatesAMissingFile) {
+    SubstitutionTable doc("New table group", 30, kApplPR);
+    doc.oldSize = 10;
+    Add(doc, "E1", "X1");
+    SubstitutionMasterFile saver(kCommand, 0, "New table group", kApplPR, 30);
+    ASSERT_EQ(saver.handle(), 0);
+    ASSERT_TRUE(saver.SaveAs("CONV2026", doc));
+    EXPECT_GT(saver.handle(), 0);
+    saver.Close();
+    EXPECT_EQ(Stored("CONV2026", 30), (std::vector<std::string>{"E1=X1"}));
+}
+
+// Save As to its own group skips the format check; to another group it runs it.
+TEST_F(EditorSaveTest, SaveAsChecksTheFormatOnlyForAnotherGroup) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplJC, 16, 0, 0, 65535, {{"1", "2", ""}}});
+    WriteTable({"Other", kApplJC, 16, 0, 0, 65535, {{"5", "6", ""}}});
+    auto mf = OpenTable("Jobs", kApplJC, 16);
+    SubstitutionTable doc("Jobs", 16, kApplJC);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    // The job format's first section widens after the tables were made.
+    suite::current_company()->settings().formats[16].sections[0].width += 1;
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplJC, 16);
+    EXPECT_TRUE(saver.SaveAs("Jobs", doc));
+    const std::size_t shown = sui_.messages().size();
+    EXPECT_FALSE(saver.SaveAs("Other", doc));
+    ASSERT_EQ(sui_.messages().size(), shown + 1);
+    EXPECT_EQ(sui_.message_texts().back().rfind("Incompatible format.\r\rThe section lengths originally used", 0), 0u);
+    EXPECT_NE(sui_.message_texts().back().find("Section 1: 3, Section 2: 3, and Section 3: 0."), std::string::npos)
+        << sui_.message_texts().back();
+    EXPECT_EQ(Stored("Other", 16), (std::vector<std::string>{"5=6"}));
+    mf->Close();
+}
+
+// ---- Opening and closing ----------------------------------------------------------------------
+
+TEST_F(EditorSaveTest, RefusedOpenKeepsThePreviousTableCurrentAndLocked) {
+    CreateMasterFile();
+    WriteTable({"One", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    WriteTable({"Two", kApplPR, 30, 0, 0, 65535, {{"B", "2", ""}}});
+    auto holder = OpenTable("Two", kApplPR, 30);
+    auto mf = OpenTable("One", kApplPR, 30);
+    EXPECT_FALSE(mf->OpenForEdit("Two", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    EXPECT_EQ(sui_.message_texts().back(), "Another user is currently modifying this table.");
+    EXPECT_EQ(mf->groupName(), "One");
+    // "One" is still held: a third object cannot take it.
+    auto third = std::make_unique<SubstitutionMasterFile>(kCommand);
+    EXPECT_FALSE(third->OpenForEdit("One", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    third->Close();
+    holder->Close();
+    mf->Close();
+}
+
+TEST_F(EditorSaveTest, ClosingOnAnEmptyTableDropsItAndOffersTheGroup) {
+    CreateMasterFile();
+    SubstitutionTable doc("New table group", 30, kApplPR);
+    doc.oldSize = 10;
+    Add(doc, "E1", "X1");
+    SubstitutionMasterFile saver(kCommand, 0, "New table group", kApplPR, 30);
+    ASSERT_TRUE(saver.SaveAs("Lone", doc));
+    RemoveAllRows(doc);
+    ASSERT_EQ(saver.Save(doc), XIO_OK);
+    EXPECT_TRUE(Stored("Lone", 30).empty());
+    sui_.answer(ui::kYes);
+    saver.DeleteEmptyGroup();
+    EXPECT_EQ(sui_.message_texts().back(),
+              "Table group Lone doesn't contain any tables.\r\rDo you want to delete this table group?");
+    EXPECT_TRUE(saver.GroupNames().empty());
+    saver.Close();
+}
+
+}  // namespace
+}  // namespace dz::tables::testing

@@ -1,0 +1,299 @@
+// The substitution-table editor on the desktop, headless, on a company made by
+// `dodedoz-cli company init`: Setup > Substitution Tables..., a new GL account table typed into
+// the table view (a duplicate refused in place), saved as CONV2026, reopened sorted; the
+// options shrinking the old size into a collision; a list field's drop-down.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <deque>
+#include <filesystem>
+#include <functional>
+
+#include "app/xv_app.h"
+#include "gui/main_window.h"
+#include "gui/panel_widget.h"
+#include "gui/qt_ui.h"
+#include "platform/suite/company.h"
+#include "platform/ui/panel.h"
+#include "platform/ui/ui.h"
+#include "tables/table_editor.h"
+
+using dz::gui::PanelWidget;
+using dz::gui::QtUi;
+
+namespace {
+
+QString key(const PanelWidget* w) { return QString::fromStdString(w->panel().def().screen + "/" + w->panel().def().name); }
+
+// One thing the person does at a modal read: on a panel, or on a message box.
+struct Step {
+    QString expect;  // "TABLE/MAIN", ... or "box"
+    std::function<void(QWidget*)> act;
+};
+
+// The visible editor of the grid (a line edit or a drop-down).
+template <typename T>
+T* gridEditor(PanelWidget* w) {
+    for (T* e : w->gridView()->findChildren<T*>())
+        if (e->isVisible()) return e;
+    return nullptr;
+}
+
+// Types into the grid's current cell and leaves it with Tab.
+void typeCell(QWidget* widget, const QString& text) {
+    auto* w = qobject_cast<PanelWidget*>(widget);
+    QVERIFY(w && w->gridView());
+    QTableView* v = w->gridView();
+    v->edit(v->currentIndex());
+    auto* e = gridEditor<QLineEdit>(w);
+    QVERIFY(e);
+    e->setText(text);
+    QTest::keyClick(e, Qt::Key_Tab);
+}
+
+void pressButton(QWidget* widget, int n) {
+    auto* w = qobject_cast<PanelWidget*>(widget);
+    QVERIFY(w && w->button(n));
+    QTest::mouseClick(w->button(n), Qt::LeftButton);
+}
+
+void clickBox(QWidget* widget, QMessageBox::StandardButton which) {
+    auto* box = qobject_cast<QMessageBox*>(widget);
+    QVERIFY(box);
+    box->button(which)->click();
+}
+
+QStringList gridLines(PanelWidget* w) {
+    QStringList out;
+    QAbstractItemModel* m = w->gridView()->model();
+    for (int r = 0; r < m->rowCount(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < m->columnCount(); ++c) cells << m->index(r, c).data().toString();
+        out << cells.join(QLatin1Char('|'));
+    }
+    return out;
+}
+
+// Runs Setup > Substitution Tables... with `steps` done at the modal reads in order; any
+// further read is escaped (a box answered with its default button). Returns the box texts.
+QStringList runEditor(const QString& company, std::deque<Step> steps) {
+    QStringList boxes;
+    dz::suite::open_company(company.toStdString());
+    QtUi ui;
+    dz::ui::set_current(&ui);
+    struct InForce {
+        ~InForce() {
+            dz::ui::reset_panels();
+            dz::ui::set_current(nullptr);
+        }
+    } inForce;
+    dz::app::AppEnvironment env = dz::app::AppEnvironment::standard();
+    env.screens_folder = std::filesystem::path(DZ_SOURCE_DATA_DIR) / "screens";
+    dz::app::CXVApp app(env);
+    if (!app.InitInstance()) {
+        boxes << QStringLiteral("no app");
+        return boxes;
+    }
+    int extra = 0;
+    ui.setModalHook([&](QWidget* w) {
+        auto* box = qobject_cast<QMessageBox*>(w);
+        if (box) boxes << box->text();
+        if (steps.empty() || QTest::currentTestFailed() || extra > 0) {
+            // Nothing more planned: leave without saving.
+            ++extra;
+            if (box) {
+                if (QAbstractButton* no = box->button(QMessageBox::No))
+                    no->click();
+                else
+                    box->defaultButton() ? box->defaultButton()->click() : box->reject();
+            } else if (auto* p = qobject_cast<PanelWidget*>(w)) {
+                QTest::keyClick(p, Qt::Key_Escape);
+            }
+            return;
+        }
+        Step s = steps.front();
+        steps.pop_front();
+        const QString got = box ? QStringLiteral("box") : key(qobject_cast<PanelWidget*>(w));
+        if (got == s.expect) s.act(w);
+        if (got != s.expect || QTest::currentTestFailed()) {
+            // A read never waits on a failed step: leave it.
+            ++extra;
+            boxes << QStringLiteral("step failed at ") + got + QStringLiteral(" (expected ") + s.expect +
+                         QStringLiteral(")");
+            if (box)
+                box->reject();
+            else if (auto* p = qobject_cast<PanelWidget*>(w))
+                QTest::keyClick(p, Qt::Key_Escape);
+        }
+    });
+    QAction* command = nullptr;
+    for (QAction* a : ui.mainWindow()->menu(QStringLiteral("Setup"))->actions())
+        if (a->text().remove(QLatin1Char('&')) == QStringLiteral("Substitution Tables...")) command = a;
+    if (!command) {
+        boxes << QStringLiteral("no menu entry");
+        return boxes;
+    }
+    command->trigger();
+    if (!steps.empty()) boxes << QStringLiteral("steps left: ") + QString::number(steps.size());
+    ui.setModalHook({});
+    app.ExitInstance();
+    dz::ui::set_current(nullptr);
+    dz::suite::close_company();
+    return boxes;
+}
+
+QListWidget* list(QWidget* w, int field) {
+    return qobject_cast<QListWidget*>(qobject_cast<PanelWidget*>(w)->fieldWidget(field));
+}
+
+// Picks a list entry that is not the current one (picking it ends the panel's read).
+void pick(QWidget* w, int field, const QString& text) {
+    QListWidget* l = list(w, field);
+    QVERIFY(l);
+    const auto found = l->findItems(text, Qt::MatchExactly);
+    QVERIFY2(!found.isEmpty(), qPrintable(text));
+    QVERIFY2(l->currentItem() != found.front(), qPrintable(text + " is already chosen"));
+    l->setCurrentItem(found.front());
+}
+
+}  // namespace
+
+class TableEditorTest : public QObject {
+    Q_OBJECT
+private slots:
+    void cleanup() {
+        dz::ui::reset_panels();
+        dz::ui::set_current(nullptr);
+        dz::suite::close_company();
+    }
+
+    void newTableTypedSavedAsAndReopened() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        QProcess init;
+        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
+        QVERIFY(init.waitForFinished(60000));
+        QCOMPARE(init.exitCode(), 0);
+
+        QString refusedText;
+        std::pair<int, int> refusedAt{-1, -1};
+        std::deque<Step> steps{
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 2, QStringLiteral("General Ledger (new)")); }},
+            {"TABLE/NEW",
+             [](QWidget* w) {
+                 // The account field comes first and is chosen with the application.
+                 QCOMPARE(list(w, 3)->currentItem()->text(), QStringLiteral("Account (new)"));
+                 pressButton(w, 3);
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("1000")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-2-33-4000-10")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("1001")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-2-33-4000-20")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("1000")); }},  // a duplicate
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 refusedAt = {p->gridView()->currentIndex().row(), p->gridView()->currentIndex().column()};
+                 if (auto* e = gridEditor<QLineEdit>(p)) refusedText = e->text();
+                 typeCell(w, QStringLiteral("800"));
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-2-33-4000-30")); }},
+            {"TABLE/MAIN",
+             [](QWidget* w) {
+                 // Save As from the grid's context menu (its key is Ctrl+Shift+S).
+                 for (QAction* a : qobject_cast<PanelWidget*>(w)->gridView()->actions())
+                     if (a->data().toInt() == dz::tables::kCmdSaveAs) a->trigger();
+             }},
+            {"TABLE/SAVEAS",
+             [](QWidget* w) {
+                 qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->setText("CONV2026");
+                 pressButton(w, 3);
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+        };
+        QStringList boxes = runEditor(company, steps);
+        QCOMPARE(boxes, QStringList{"Old key value must be unique."});
+        QCOMPARE(refusedAt, std::make_pair(2, 0));
+        QCOMPARE(refusedText, QStringLiteral("1000"));
+
+        // Reopened: OPEN with the last choice, the rows sorted; the options shrink the old
+        // size into a collision, which is refused.
+        QStringList seenChoice, seenRows;
+        QString sizeAfter;
+        std::deque<Step> again{
+            {"TABLE/OPEN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 seenChoice << qobject_cast<QComboBox*>(p->fieldWidget(1))->currentText()
+                            << list(w, 2)->currentItem()->text() << list(w, 3)->currentItem()->text();
+                 pressButton(w, 3);
+             }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 seenRows = gridLines(qobject_cast<PanelWidget*>(w));
+                 pressButton(w, dz::tables::kCmdOptions);
+             }},
+            {"TABLE/OPTIONS",
+             [](QWidget* w) {
+                 qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->setText("3");
+                 pressButton(w, 3);
+             }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/OPTIONS",
+             [&](QWidget* w) {
+                 sizeAfter = qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->text();
+                 pressButton(w, 1);
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+        };
+        boxes = runEditor(company, again);
+        QCOMPARE(seenChoice, (QStringList{"CONV2026", "General Ledger", "Account"}));
+        QCOMPARE(seenRows, (QStringList{"800|01-2-33-4000-30", "1000|01-2-33-4000-10", "1001|01-2-33-4000-20", "|"}));
+        QCOMPARE(boxes,
+                 QStringList{"Unable to reduce old size because 1000 and 1001 both become 100 after doing a Save As."});
+        QCOMPARE(sizeAfter, QStringLiteral("11"));
+
+        // A list field: the new value is picked from a drop-down of the list's values.
+        QStringList offered;
+        std::deque<Step> listField{
+            {"TABLE/OPEN", [](QWidget* w) { pick(w, 2, QStringLiteral("Property Management (new)")); }},
+            {"TABLE/OPEN", [](QWidget* w) { pick(w, 3, QStringLiteral("Sales type (new)")); }},
+            {"TABLE/OPEN", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("R")); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 p->gridView()->edit(p->gridView()->currentIndex());
+                 auto* c = gridEditor<QComboBox>(p);
+                 QVERIFY(c);
+                 for (int i = 0; i < c->count(); ++i) offered << c->itemText(i);
+                 QTest::keyClick(c, Qt::Key_Escape);
+                 pressButton(w, dz::tables::kCmdClose);
+             }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::No); }},
+        };
+        boxes = runEditor(company, listField);
+        QCOMPARE(offered, (QStringList{"Gross", "Net"}));
+        QCOMPARE(boxes, QStringList{"Do you want to save your changes?"});
+#endif
+    }
+};
+
+int runTableEditorTest(int argc, char** argv) {
+    TableEditorTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "table_editor_test.moc"
