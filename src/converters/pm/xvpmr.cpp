@@ -85,6 +85,7 @@ bool xvPMR::LoadSettings(ConvertContext& ctx, std::string&) {
     pms_ = convert::FindFileHandle(ctx.files, "PMS", 1);
     leaseRevisions_.clear();
     blankRecalc_.clear();
+    chargeTypes_.clear();
     return LoadCustomLists();
 }
 

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -88,6 +89,9 @@ private:
     // The control of `lease` and `revision` (record 1): on file, when its key fields take the
     // stored spelling; or in Examine Files met earlier in the text file.
     bool FindControl(uint16_t pmr, std::string& lease, double& revision, bool converting);
+    // The charge type as stored in the PM system file (which this conversion never writes),
+    // looked up once per text file for each spelling met; false when it is not on file.
+    bool StoredChargeType(uint16_t pms, std::string& chargeType);
     // Sales category normalisation: "Total" in any case becomes "Total", else the list's spelling.
     void NormaliseCategory(std::string& category) const;
 
@@ -96,6 +100,7 @@ private:
     std::string salesTypeDefault_, salesCategoryDefault_;
     std::vector<std::pair<std::string, std::string>> leaseRevisions_;  // written controls, in order
     std::set<std::string> blankRecalc_;                                // leases without PRNRD
+    std::unordered_map<std::string, std::string> chargeTypes_;         // as given -> as stored ("" none)
 };
 
 // The notes section that lists the leases whose control has no next recalculation date: a

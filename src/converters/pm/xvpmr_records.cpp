@@ -160,11 +160,12 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
     for (const auto& [f, name] : chargeTypes) {
         const std::string ct = f->Text();
         if (ct.empty()) continue;
-        if (!FindChargeType(pms, ct, scope)) {
+        std::string stored = ct;
+        if (!StoredChargeType(pms, stored)) {
             reason = Msg(12601, name, ct, TermLabel(kChargeTypeTerm));
             return false;
         }
-        PutText(pmr, f->no, GetText(pms, 1, "CT"));
+        PutText(pmr, f->no, stored);
     }
 
     // 16 to 18. Sales types from list 434, in its spelling.
@@ -260,6 +261,17 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
         reason = Msg(12609);
         return false;
     }
+    return true;
+}
+
+bool xvPMR::StoredChargeType(uint16_t pms, std::string& chargeType) {
+    auto it = chargeTypes_.find(chargeType);
+    if (it == chargeTypes_.end()) {
+        const bool found = static_cast<bool>(FindChargeType(pms, chargeType, LookupScope{&RecordIds(), true}));
+        it = chargeTypes_.emplace(chargeType, found ? GetText(pms, 1, "CT") : std::string()).first;
+    }
+    if (it->second.empty()) return false;
+    chargeType = it->second;
     return true;
 }
 
