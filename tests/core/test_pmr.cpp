@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 namespace dz::pm::testing {
@@ -454,6 +455,22 @@ TEST_F(PmrTest, NoTemplateEndsTheFileBeforeAnyWrite) {
     EXPECT_EQ(Count(report, "Unable to find a valid template name on the first line of the text file"), 1) << report;
     for (auto& e : list) xio_commit(e.handle);
     EXPECT_EQ(ReadFile(company.path() / "MASTER.PMR"), before);
+}
+
+TEST_F(PmrTest, AMissingDataFileIsNamedAndNothingIsWritten) {
+    // The message names the first file not open, in the order retail, lease, system.
+    for (const char* abbr : {"PMS", "PML"}) {
+        auto at = std::find_if(list.begin(), list.end(), [&](const auto& e) { return e.abbr == abbr; });
+        ASSERT_NE(at, list.end());
+        xio_cls_file(at->handle);
+        list.erase(at);
+        const std::string report = Run({Control("L01")}, true);
+        const std::string expected = std::string("Unable to find an open ") +
+                                     (std::string(abbr) == "PMS" ? "PM System file" : "PM Lease file") + "(95)";
+        EXPECT_EQ(Count(report, expected), 1) << report;
+        EXPECT_FALSE(ReadControl("L01"));
+        EXPECT_EQ(ReadFile(lastText).find("Previously Converted"), std::string::npos);
+    }
 }
 
 // A converter whose operator asks to stop once the records are read, or whose notes cannot print.
