@@ -38,3 +38,4 @@ printf 'Examine Files:    %.2f s, ratio %s (target at most 1.0), peak %s MB\n' "
   "$(ratio "$(value "$examine" seconds)" "$theirs")" "$(( $(value "$examine" max_rss_kb) / 1024 ))"
 printf 'Convert:          %.2f s, ratio %s (target at most 2.0), peak %s MB\n' "$(value "$convert" seconds)" \
   "$(ratio "$(value "$convert" seconds)" "$theirs")" "$(( $(value "$convert" max_rss_kb) / 1024 ))"
+printf 'Before the runs:  peak %s MB (the leases written)\n' "$(( $(value "$convert" setup_rss_kb) / 1024 ))"

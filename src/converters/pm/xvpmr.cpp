@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 
 namespace dz::pm {
 
@@ -122,7 +121,7 @@ void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (ctx.converting) {
             const std::string lease = GetText(pmr, kRecPercentRent, "PRLEASE");
             if (!lease.empty()) {
-                leaseRevisions_.emplace_back(lease, WholeText(GetNumber(pmr, kRecPercentRent, "PRREV")));
+                leaseRevisions_.push_back({lease, GetNumber(pmr, kRecPercentRent, "PRREV")});
                 if (IsBlank(GetDate(pmr, kRecPercentRent, "PRNRD"))) blankRecalc_.insert(lease);
             }
         }
@@ -167,10 +166,10 @@ bool xvPMR::CreateSalesCategoryRecords(ConvertContext& ctx) {
     // A stop is counted as the record loop's stop is: not as one more message.
     PassProgress progress(*this, ctx, leaseRevisions_.size(), kTotalsStatus, kTotalsStatus, false);
     for (const auto& [lease, revision] : leaseRevisions_) {
-        if (!lease.empty() && !revision.empty()) {
+        if (!lease.empty()) {
             xio_init_record(pmr, kRecSalesCategory);
             PutText(pmr, leaseNo, lease.substr(0, 81));
-            PutNumber(pmr, revisionNo, std::atof(revision.c_str()));
+            PutNumber(pmr, revisionNo, revision);
             PutText(pmr, categoryNo, kTotalCategory);
             // A "Total" already on file (or written for an earlier revision pair) stays as it is.
             if (xio_find_record(pmr, kRecSalesCategory, 0) == XIO_NOT_FOUND) {

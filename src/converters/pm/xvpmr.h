@@ -12,11 +12,10 @@
 #include "converters/pm/pm_shared.h"
 
 #include <cstdint>
+#include <deque>
 #include <set>
 #include <string>
 #include <unordered_map>
-#include <utility>
-#include <vector>
 
 namespace dz::pm {
 
@@ -67,9 +66,11 @@ public:
     // it); without one nothing is prefilled.
     static xvl::PrefillCB prefillCallback;
 
-    // What the record loop kept for the finish.
-    const std::vector<std::pair<std::string, std::string>>& LeaseRevisions() const { return leaseRevisions_; }
-    const std::set<std::string>& BlankRecalcLeases() const { return blankRecalc_; }
+    // A control written in Convert, for its "Total" sales category.
+    struct LeaseRevision {
+        std::string lease;
+        double revision = 0;
+    };
 
 protected:
     // Reads the custom lists (the data files and the template were found).
@@ -98,7 +99,9 @@ private:
     uint16_t pml_ = 0, pms_ = 0;  // the lease and system files of the run
     CustomList stores_, salesTypes_, salesCategories_, sfTypes_;
     std::string salesTypeDefault_, salesCategoryDefault_;
-    std::vector<std::pair<std::string, std::string>> leaseRevisions_;  // written controls, in order
+    // The controls written, in order, duplicates kept (a million controls are a million entries:
+    // a deque grows without copying them).
+    std::deque<LeaseRevision> leaseRevisions_;
     std::set<std::string> blankRecalc_;                                // leases without PRNRD
     std::unordered_map<std::string, std::string> chargeTypes_;         // as given -> as stored ("" none)
 };
