@@ -12,6 +12,7 @@
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
+#include "converters/pm/xvpmr.h"
 
 namespace dz::app {
 
@@ -36,7 +37,7 @@ class xvAPI : public PendingConverter {};
 class xvPRM : public PendingConverter {};
 class xvPMP : public PendingConverter {};
 class xvPML : public PendingConverter {};
-class xvPMR : public PendingConverter {};
+using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};
 class xvPMZ : public PendingConverter {};
 class xvARM : public PendingConverter {};

@@ -91,6 +91,8 @@ public:
 
     uint16_t CommandId() const { return commandId_; }
     bool LinesWritten() const { return linesWritten_; }
+    // The width of the notes' text column.
+    int TextWidth() const { return commentWidth_; }
 
 private:
     std::map<uint16_t, std::map<std::string, uint32_t>> missing_;

@@ -173,6 +173,11 @@ std::string UnitMissingText(int message, const std::string& property, const std:
 std::string TenantMissingText(int message, const std::string& tenant);                              // 12449
 std::string LeaseMissingText(int message, const std::string& lease, double revision);               // 12859
 
+// ---- Formulas ----------------------------------------------------------------------------------------
+// Whether a formula of that name (any letter case) exists; a load that finds none is tried once
+// more before the answer is no.
+bool FormulaExists(const std::string& name);
+
 // ---- Sequence numbers ------------------------------------------------------------------------------
 // The next free number (1 to 999) of a numbered detail record: the fields before the number in
 // the key are taken from the staged record (`group`, compared without regard to case), the

@@ -1,0 +1,213 @@
+#include "converters/pm/xvpmr.h"
+
+#include "convert/progress.h"
+#include "convert/reports.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/xk.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace dz::pm {
+
+using convert::ConvertContext;
+using convert::ConverterDataFile;
+using convert::ConverterProfile;
+
+namespace {
+
+constexpr const char* kTotalsStatus = "Creating sales cat recs:";
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "PMR";
+    p.fileNo = 1;
+    p.title = "PM Retail File";
+    p.description = "PM Retail file";
+    p.convertingText = "Converting '%s' into PM Retail File";
+    p.examiningText = "Examining '%s' for PM  Retail File";
+    p.progressEtc = true;
+    // The retail file is the only one written; the lease and system files are read for lookups.
+    auto readOnly = [](const char* abbr, const char* description) {
+        ConverterDataFile f;
+        f.abbreviation = abbr;
+        f.description = description;
+        f.backedUp = false;
+        f.restored = false;
+        return f;
+    };
+    ConverterDataFile pmr;
+    pmr.abbreviation = "PMR";
+    pmr.description = "PM Retail file";
+    p.dataFiles = {pmr, readOnly("PML", "PM Lease file"), readOnly("PMS", "PM System file")};
+    return p;
+}
+
+}  // namespace
+
+xvl::PrefillCB xvPMR::prefillCallback = nullptr;
+
+// ---- Files and lists -----------------------------------------------------------------------------
+
+bool xvPMR::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    return OpenDataFile("PML", 1, kPmlCode, 0, list, commandId, error, false) &&
+           OpenDataFile("PMS", 1, kPmsCode, 0, list, commandId, error, false) &&
+           OpenDataFile("PMR", 1, kPmrCode, 0, list, commandId, error, false);
+}
+
+void xvPMR::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+}
+
+void xvPMR::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+}
+
+bool xvPMR::LoadCustomLists() {
+    stores_.Load(kStoreList);
+    salesTypes_.Load(kSalesTypeList);
+    salesCategories_.Load(kSalesCategoryList);
+    sfTypes_.Load(kSfTypeList);
+    salesTypeDefault_ = suite::xk_get_custom_list_default(kSalesTypeList);
+    salesCategoryDefault_ = suite::xk_get_custom_list_default(kSalesCategoryList);
+    return true;
+}
+
+bool xvPMR::LoadSettings(ConvertContext& ctx, std::string&) {
+    convert::ForgetFieldNumbers();  // handles may name other files than in an earlier run
+    pml_ = convert::FindFileHandle(ctx.files, "PML", 1);
+    pms_ = convert::FindFileHandle(ctx.files, "PMS", 1);
+    leaseRevisions_.clear();
+    blankRecalc_.clear();
+    chargeTypes_.clear();
+    return LoadCustomLists();
+}
+
+// ---- The record loop's hooks ---------------------------------------------------------------------
+
+bool xvPMR::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t pmr = ctx.mainHandle;
+    const uint16_t rec = info.ImportedRecs();
+    if (info.FileNumUsed() == pmr) {
+        switch (rec) {
+        case kRecPercentRent: return ConvertPercentRentControl(pmr, pml_, pms_, reason, ctx.messages, ctx.converting);
+        case kRecSalesCategory: return ConvertSalesCategory(pmr, reason, ctx.messages, ctx.converting);
+        case kRecBreakpoint: return ConvertBreakpoint(pmr, reason, ctx.messages, ctx.converting);
+        default: break;
+        }
+    }
+    // The record is named by the retail file's record of that number; by its format id when it
+    // has no number, or when it is one of the retail numbers in another file.
+    std::string name = info.FormatID();
+    xio_rec_def def;
+    if (rec != 0 && (info.FileNumUsed() == pmr || rec > kRecBreakpoint) && xio_get_rec_def(pmr, rec, def) == XIO_OK)
+        name = def.name;
+    reason = Msg(12070, name, "PMR Retail");
+    return false;
+}
+
+void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    const uint16_t pmr = ctx.mainHandle;
+    if (info.FileNumUsed() != pmr || info.RecExtraData() != 0) return;
+    const auto line = static_cast<uint32_t>(info.StartLine());
+    convert::NotesReport& notes = *ctx.notes;
+    switch (info.ImportedRecs()) {
+    case kRecPercentRent: {
+        if (ctx.converting) {
+            const std::string lease = GetText(pmr, kRecPercentRent, "PRLEASE");
+            if (!lease.empty()) {
+                leaseRevisions_.push_back({lease, GetNumber(pmr, kRecPercentRent, "PRREV")});
+                if (IsBlank(GetDate(pmr, kRecPercentRent, "PRNRD"))) blankRecalc_.insert(lease);
+            }
+        }
+        const std::string store = GetText(pmr, kRecPercentRent, "PRSTORE");
+        if (!store.empty()) stores_.CheckExact(store, notes, line);
+        break;
+    }
+    case kRecSalesCategory: {
+        const std::string category = GetText(pmr, kRecSalesCategory, "SCSLCAT");
+        if (!category.empty() && !IsTotalCategory(category)) salesCategories_.CheckExact(category, notes, line);
+        const std::string sfType = GetText(pmr, kRecSalesCategory, "SCSFT");
+        if (!sfType.empty()) sfTypes_.CheckExact(sfType, notes, line);
+        break;
+    }
+    case kRecBreakpoint: {
+        const std::string category = GetText(pmr, kRecBreakpoint, "BTSCAT");
+        if (!category.empty() && !IsTotalCategory(category)) salesCategories_.CheckExact(category, notes, line);
+        break;
+    }
+    default: break;
+    }
+}
+
+// ---- The finish ------------------------------------------------------------------------------------
+
+bool xvPMR::FinishConversion(ConvertContext& ctx) {
+    if (ctx.converting && !blankRecalc_.empty()) {
+        if (!ReportBlankRecalcDates(blankRecalc_, *ctx.notes)) return EndFile(ctx, Msg(12012), true, true);
+        if (ctx.progress) ctx.progress->notes += 1;
+    }
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.converting) return true;
+    return CreateSalesCategoryRecords(ctx);
+}
+
+bool xvPMR::CreateSalesCategoryRecords(ConvertContext& ctx) {
+    const uint16_t pmr = ctx.mainHandle;
+    const uint16_t leaseNo = FieldNo(pmr, kRecSalesCategory, "SCLEASE");
+    const uint16_t revisionNo = FieldNo(pmr, kRecSalesCategory, "SCREV");
+    const uint16_t categoryNo = FieldNo(pmr, kRecSalesCategory, "SCSLCAT");
+    const uint16_t totalNo = FieldNo(pmr, kRecSalesCategory, "SCCO");
+    // A stop is counted as the record loop's stop is: not as one more message.
+    PassProgress progress(*this, ctx, leaseRevisions_.size(), kTotalsStatus, kTotalsStatus, false);
+    for (const auto& [lease, revision] : leaseRevisions_) {
+        if (!lease.empty()) {
+            xio_init_record(pmr, kRecSalesCategory);
+            PutText(pmr, leaseNo, lease.substr(0, 81));
+            PutNumber(pmr, revisionNo, revision);
+            PutText(pmr, categoryNo, kTotalCategory);
+            // A "Total" already on file (or written for an earlier revision pair) stays as it is.
+            if (xio_find_record(pmr, kRecSalesCategory, 0) == XIO_NOT_FOUND) {
+                PutFlag(pmr, totalNo, 1);
+                if (xio_wr_record(pmr, kRecSalesCategory) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    return FinishPasses(ctx, kTotalsStatus);
+}
+
+bool ReportBlankRecalcDates(const std::set<std::string>& leases, convert::NotesReport& notes) {
+    if (leases.empty()) return true;
+    const std::string term = TermLabel(kLeaseTerm);
+    if (!notes.PrintMessageLine("", 0, "") || !notes.PrintMessageLine("", 0, Msg(12594, term)) ||
+        !notes.PrintMessageLine("", 0, Msg(12595)) || !notes.PrintMessageLine("", 0, ""))
+        return false;
+
+    constexpr std::size_t kLineLimit = 400;
+    const int width = notes.TextWidth() - 25;
+    std::string line = "Percent Rent control records off of " + term + ":  ";
+    const std::size_t n = leases.size();
+    std::size_t i = 0;
+    for (const auto& lease : leases) {
+        ++i;
+        std::string piece = (i == n && n > 1) ? "and '" : "'";
+        piece += lease;
+        piece += (n == 2 && i == 1) ? "' " : "', ";
+        if (static_cast<int>(piece.size() + line.size()) < width && piece.size() + line.size() <= kLineLimit) {
+            line += piece;
+        } else {
+            if (!notes.PrintMessageLine("", 0, line)) return false;
+            line = "   " + piece;
+        }
+    }
+    line.resize(line.size() >= 2 ? line.size() - 2 : 0);
+    return notes.PrintMessageLine("", 0, line);
+}
+
+}  // namespace dz::pm
