@@ -13,6 +13,7 @@
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
 #include "converters/pm/xvpmr.h"
+#include "converters/pr/xvprm.h"
 
 namespace dz::app {
 
@@ -34,7 +35,7 @@ class xvJCT : public PendingConverter {};
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 class xvAPM : public PendingConverter {};
 class xvAPI : public PendingConverter {};
-class xvPRM : public PendingConverter {};
+using xvPRM = pr::xvPRM;  // the real one, in converters/pr
 class xvPMP : public PendingConverter {};
 class xvPML : public PendingConverter {};
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm

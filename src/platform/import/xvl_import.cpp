@@ -403,11 +403,13 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const std::size_t n = fmt.columns.size();
     values_.resize(n);
     blank_.assign(n, 0);
+    stagedFormat_ = nullptr;
     for (std::size_t i = 0; i < n; ++i) {
         bool blank = false;
         if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
         blank_[i] = blank ? 1 : 0;
     }
+    stagedFormat_ = &fmt;
 
     // Special values are kept for xvlImpGetSpecialValue.
     if (fmt.hasSpecials) {
@@ -639,6 +641,14 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
     const TemplateFormat* fmt = tpl_.FindFormat(format);
     return fmt ? fmt->permissions : 2;
+}
+
+bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& field) const {
+    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    if (!fmt || fmt != stagedFormat_) return false;
+    for (std::size_t i = 0; i < fmt->columns.size() && i < blank_.size(); ++i)
+        if (equalNoCase(fmt->columns[i].name, field)) return !blank_[i];
+    return false;
 }
 
 bool xvlImport::xvlImpWasItImported(const std::string& format, const std::string& field) const {

@@ -142,6 +142,9 @@ public:
     int xvlImpGetPermissions(const std::string& format) const;
     // Does the format have a column for the field (or special value)?
     bool xvlImpWasItImported(const std::string& format, const std::string& field) const;
+    // Did the line last read, of that format, give the field (or special value) a non-blank
+    // value? False for a blank column, a format without the column, or a line that was refused.
+    bool xvlImpLineGave(const std::string& format, const std::string& field) const;
 
     // Converts `text` to the type of `def`. False with Status 1, Error and Message in `info`.
     bool xvlConvertField(const xio_fld_def& def, const std::string& text, x_value_def& value, xvlImpInfo& info);
@@ -215,6 +218,7 @@ private:
     std::string work_;  // a column value that callbacks may change
     std::vector<x_value_def> values_;
     std::vector<char> blank_;
+    const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
     std::map<const TemplateFormat*, std::vector<x_value_def>> specials_;  // by format, by column
     std::string lineScratch_;
     std::string lastError_;

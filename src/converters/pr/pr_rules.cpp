@@ -1,0 +1,203 @@
+#include "converters/pr/pr_rules.h"
+
+#include "convert/record_fields.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/xd.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstdio>
+
+namespace dz::pr {
+
+using convert::FieldNo;
+using convert::Msg;
+
+namespace {
+
+bool IsNameLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '-'; }
+
+// Nothing but blanks from `pos` on.
+bool OnlyBlanksFrom(const std::string& s, std::size_t pos) {
+    for (std::size_t i = pos; i < s.size(); ++i)
+        if (s[i] != ' ') return false;
+    return true;
+}
+
+char At(const std::string& s, std::size_t pos) { return pos < s.size() ? s[pos] : '\0'; }
+
+}  // namespace
+
+bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
+                      double choiceDefault) {
+    const uint16_t field = FieldNo(file, rec, name);
+    if (!field) return false;
+    std::string shown;
+    switch (kind) {
+    case FieldKind::Text:
+        shown = convert::GetText(file, field);
+        if (shown.empty()) return false;
+        convert::PutText(file, field, "");
+        break;
+    case FieldKind::YesNo:
+        if (convert::GetFlag(file, field) != 1) return false;
+        shown = yesText;
+        convert::PutFlag(file, field, 0);
+        break;
+    case FieldKind::Number:
+        if (convert::GetNumber(file, field) == 0) return false;
+        shown = convert::FormatNumber("%.0f", convert::GetNumber(file, field));
+        convert::PutNumber(file, field, 0);
+        break;
+    case FieldKind::Amount:
+        if (convert::GetNumber(file, field) == 0) return false;
+        shown = convert::Amount(convert::GetNumber(file, field));
+        convert::PutNumber(file, field, 0);
+        break;
+    case FieldKind::Date: {
+        const x_date_type date = convert::GetDate(file, field);
+        if (date.blank()) return false;
+        shown = suite::xd_alpha_date(date);
+        convert::PutDate(file, field, x_date_type{});
+        break;
+    }
+    case FieldKind::Choice: {
+        const double item = convert::GetNumber(file, field);
+        if (item == choiceDefault) return false;
+        shown = convert::ChoiceText(file, field, item, true);
+        convert::PutNumber(file, field, choiceDefault);
+        break;
+    }
+    }
+    std::string fieldLabel = label;
+    if (fieldLabel.empty()) {
+        xio_fld_def def;
+        if (xio_get_fld_def(file, field, def) == XIO_OK) fieldLabel = def.description;
+    }
+    messages.push_back(Msg(12289, fieldLabel, countries, shown, converting ? "was not" : "will not be",
+                           converting ? "819" : "820"));
+    return true;
+}
+
+void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
+                        convert::MessageList& messages) {
+    if (allowTotals) return;
+    bool noted = false;
+    for (const TotalsRun& run : runs) {
+        const uint16_t first = FieldNo(file, rec, run.first);
+        const uint16_t last = FieldNo(file, rec, run.last);
+        if (!first || !last) continue;
+        for (uint32_t f = first; f <= last; f += 2) {
+            const auto field = static_cast<uint16_t>(f);
+            const double value = convert::GetNumber(file, field);
+            if (value == 0) continue;
+            if (!noted) {
+                xio_fld_def def;
+                xio_get_fld_def(file, field, def);
+                const std::string shown = def.decimals == 4 ? convert::FormatNumber("%.4f", value / 10000)
+                                                            : convert::FormatNumber("%.2f", value / 100);
+                messages.push_back(Msg(12310, def.description, shown));
+                noted = true;
+            }
+            convert::PutNumber(file, field, 0);
+        }
+    }
+}
+
+bool EmployeeExists(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting,
+                    const std::string& recordName, std::string& reason) {
+    // The record-1 buffer is borrowed for the look-up; the caller's record is in its own buffer.
+    xio_init_record(prm, 1);
+    convert::PutText(prm, 1, "EMPID", empId);
+    if (xio_find_record(prm, 1, 0) == XIO_OK) return true;
+    if (!converting && convert::FindInIdMap(prm, 1, ids)) return true;
+    reason = Msg(12311, empId, recordName);
+    return false;
+}
+
+int16_t BankIdCheckDigit(double first8) {
+    char digits[64];
+    std::snprintf(digits, sizeof digits, "%8.0f", first8);
+    static const int kWeights[3] = {3, 7, 1};
+    int sum = 0;
+    for (int i = 0; i < 8 && digits[i]; ++i) {
+        const int d = std::isdigit(static_cast<unsigned char>(digits[i])) ? digits[i] - '0' : 0;
+        sum += d * kWeights[i % 3];
+    }
+    return static_cast<int16_t>(sum % 10 == 0 ? 0 : 10 - sum % 10);
+}
+
+bool SinHasStandardFormat(const std::string& sin) {
+    if (sin.size() != 11) return false;
+    for (std::size_t i = 0; i < 11; ++i) {
+        const char c = sin[i];
+        if (i == 3 || i == 7) {
+            if (c != '-' && c != ' ') return false;
+        } else if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CheckSinDigit(const std::string& sin, uint16_t& expected) {
+    std::string s = sin;
+    if (s.size() == 11) {
+        s.erase(7, 1);
+        s.erase(3, 1);
+    }
+    auto digit = [&](std::size_t i) {
+        return i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])) ? s[i] - '0' : 0;
+    };
+    int sum = digit(0) + digit(2) + digit(4) + digit(6);
+    int doubled = 2 * (digit(1) * 1000 + digit(3) * 100 + digit(5) * 10 + digit(7));
+    while (doubled > 0) {
+        sum += doubled % 10;
+        doubled /= 10;
+    }
+    expected = static_cast<uint16_t>(sum % 10 == 0 ? 0 : 10 - sum % 10);
+    return digit(8) == expected && s.size() >= 9;
+}
+
+int16_t ScanNameWord(const std::string& name, int16_t start, uint16_t* oneLetter) {
+    std::size_t pos = start < 0 ? 0 : static_cast<std::size_t>(start);
+    while (At(name, pos) == ' ') ++pos;
+    const std::size_t begin = pos;
+    while (IsNameLetter(At(name, pos))) ++pos;
+    const bool one = pos - begin == 1;
+    if (oneLetter) *oneLetter = one ? 1 : 0;
+    if (one && At(name, pos) == '.') ++pos;
+    return static_cast<int16_t>(pos);
+}
+
+int16_t ReorderEmployeeName(std::string& name) {
+    const auto w1 = static_cast<std::size_t>(ScanNameWord(name, 0));
+    const char c = At(name, w1);
+    if (c == ';' || c == ',') {
+        auto end = static_cast<std::size_t>(ScanNameWord(name, static_cast<int16_t>(w1 + 1)));
+        if (At(name, end) == ' ') end = static_cast<std::size_t>(ScanNameWord(name, static_cast<int16_t>(end)));
+        if (!OnlyBlanksFrom(name, end)) return 0;
+        if (c == ',') name[w1] = ';';
+        return 1;
+    }
+    if (c != ' ') return 0;
+    uint16_t oneLetter = 0;
+    const auto w2 = static_cast<std::size_t>(ScanNameWord(name, static_cast<int16_t>(w1), &oneLetter));
+    std::size_t firstEnd = w1;
+    std::size_t last = w2;
+    if (At(name, w2) == ' ') {
+        firstEnd = w2;
+        if (oneLetter) last = static_cast<std::size_t>(ScanNameWord(name, static_cast<int16_t>(w2)));
+    }
+    if (!OnlyBlanksFrom(name, last)) return 0;
+    std::size_t from = firstEnd;
+    while (At(name, from) == ' ') ++from;
+    std::string lastName = name.substr(from, last - from);
+    std::string out = lastName + "; " + name.substr(0, firstEnd);
+    if (out.size() > kEmployeeNameMax) out.resize(kEmployeeNameMax);
+    name = out;
+    return 1;
+}
+
+}  // namespace dz::pr

@@ -1,0 +1,70 @@
+// What the payroll record handlers share: the installed payroll country, the one way a field the
+// country does not use is dropped (12289), the current-totals rule (12310), the employee-must-exist
+// rule (12311), the check digits of bank routing and social insurance numbers, and the reordering
+// of employee names into last-name-first form.
+#pragma once
+
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace dz::pr {
+
+// The payroll country (the installation's, not the employee's).
+inline constexpr uint16_t kCountryUsa = 1;
+inline constexpr uint16_t kCountryCanada = 2;
+inline constexpr uint16_t kCountryAustralia = 61;
+
+// ---- Fields a country does not use ------------------------------------------------------------
+// How a field holds "a value" and what it is reset to.
+enum class FieldKind { Text, YesNo, Number, Amount, Date, Choice };
+
+// Drops a field the installed country does not use: when it holds a value, appends 12289 (label,
+// countries text, value text, the mode's words) and resets the field. `label` empty: the field's
+// description. `yesText` is what a dropped yes/no shows ("TRUE" or "YES"); `choiceDefault` the
+// item a choice is reset to. True when the field was dropped.
+bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label = {},
+                      const char* yesText = "TRUE", double choiceDefault = 1);
+
+// ---- Current totals -----------------------------------------------------------------------------
+struct TotalsRun {
+    const char* first;
+    const char* last;
+};
+// Unless `allowTotals`, zeroes every non-zero total of the runs (every second field number from
+// a run's first to its last) and names the first one in one 12310.
+void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
+                        convert::MessageList& messages);
+
+// ---- The employee must exist --------------------------------------------------------------------
+// The employee `empId` is on file (record 1), or, in Examine Files, was accepted earlier in the
+// text file (`ids`). Otherwise false with 12311 naming `recordName`.
+bool EmployeeExists(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting,
+                    const std::string& recordName, std::string& reason);
+
+// ---- Check digits ---------------------------------------------------------------------------------
+// The check digit (0 to 9) of a bank routing number whose first eight digits are `first8`
+// (below 100000000; leading zeros count as zeros).
+int16_t BankIdCheckDigit(double first8);
+// True when the ninth digit of a social insurance number ("999-999-999", "999 999 999" or
+// nine digits) is its check digit; `expected` receives the computed digit in every case.
+bool CheckSinDigit(const std::string& sin, uint16_t& expected);
+// The standard shape of a social insurance number: 11 characters, the 4th and 8th a hyphen or a
+// blank, the other nine digits.
+bool SinHasStandardFormat(const std::string& sin);
+
+// ---- Employee names ----------------------------------------------------------------------------------
+// The position just after the name word (letters and hyphens, a one-letter word with its full
+// stop) that starts at or after `start` once blanks are skipped. `oneLetter`, when given, is set
+// to whether the word has exactly one character.
+int16_t ScanNameWord(const std::string& name, int16_t start, uint16_t* oneLetter = nullptr);
+// Rewrites "First Last" and "First I. Last" into "Last; First[ I.]" (cut to 35 characters) and
+// "Last,First" into "Last;First". 1 when the shape was recognised, 0 when the name is unchanged.
+int16_t ReorderEmployeeName(std::string& name);
+inline constexpr std::size_t kEmployeeNameMax = 35;
+
+}  // namespace dz::pr

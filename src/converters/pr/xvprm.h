@@ -1,0 +1,108 @@
+// The PR master converter (conversion type 501): payroll employee records of a text file,
+// examined or converted into the PR master file ("PRM", file number 1) under the rules of the
+// installed payroll country, checked against the PR system and tax files and, when payroll
+// interfaces with them, the JC master and the EQ master and standard files.
+//
+// The class is split over several sources:
+//   xvprm.cpp            the frame: files, settings, dispatch, records 2 to 6, prefill
+//   xvprm_employee.cpp   the employee record (record 1)
+//   pr_rules.cpp         what every record handler shares (countries, totals, check digits,
+//                        names)
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::pr {
+
+// PR master record numbers.
+inline constexpr uint16_t kPrRecEmployee = 1;
+inline constexpr uint16_t kPrRecEmployee2 = 2;
+inline constexpr uint16_t kPrRecPay = 3;
+inline constexpr uint16_t kPrRecTax = 4;
+inline constexpr uint16_t kPrRecDeduction = 5;
+inline constexpr uint16_t kPrRecFringe = 6;
+
+// The custom list whose default fills an employee's empty country.
+inline constexpr int kCountryList = 554;
+
+class xvPRM : public convert::xvConvert {
+public:
+    static constexpr std::size_t kStatusCount = 10;
+
+    xvPRM() = default;
+    // Closes the JC master, EQ master and EQ standard files it opened itself.
+    ~xvPRM() override;
+
+    // ---- The converter's own operations -----------------------------------------------------
+    // Opens PRM (file code 40), PRS (42) and PRX (44), file number 1 each, none optional.
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // ---- Settings the handlers read ------------------------------------------------------------
+    // Entry i (0 to 9) of the filing-status (FWH or PAYE) and EIC-status lists; empty past the end.
+    std::string FilingStatusAt(std::size_t i) const { return i < kStatusCount ? filingStatuses_[i] : std::string(); }
+    std::string EicStatusAt(std::size_t i) const { return i < kStatusCount ? eicStatuses_[i] : std::string(); }
+    std::string CountryListDefault() const { return countryListDefault_; }
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set ---------------------------
+    bool ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting, xvl::xvlImport& import);
+    // Records 2 to 6: the employee id, the employee rule and the current totals.
+    bool ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
+                               convert::MessageList& messages, bool converting);
+
+    // Reads the settings of one text file (country, status lists, JC and EQ files, the country
+    // list's default); notes lines go to `notes`. False only when a notes line cannot be printed.
+    bool LoadPayrollSettings(const convert::OpenFilesList& files, convert::NotesReport& notes,
+                             convert::ConvertProgress* progress);
+
+    uint8_t m_allowTotals = 0;
+    uint16_t m_countryCode = 0;
+    uint16_t m_prsFile = 0;
+    uint16_t m_prxFile = 0;
+    uint8_t m_interfacesJC = 0;
+    uint16_t m_jcmFile = 0;
+    uint8_t m_jcmOpenedHere = 0;
+    uint8_t m_interfacesEQ = 0;
+    uint16_t m_eqmFile = 0;
+    uint8_t m_eqmOpenedHere = 0;
+    uint16_t m_eqsFile = 0;
+    uint8_t m_eqsOpenedHere = 0;
+
+protected:
+    // ---- Steps and hooks of the common sequence ----------------------------------------------
+    // The settings, then the country gate (12275).
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // PR master records 1 to 6; 12070 for anything else.
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+
+private:
+    // Loads the statuses of tax `taxId` (PRX record 5) into `list`, ten at most.
+    void LoadStatuses(const char* taxId, std::array<std::string, kStatusCount>& list);
+    // The handler's steps that look files up.
+    bool CheckTaxGroups(uint16_t prm, std::string& reason, const std::string& empId);
+    void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
+
+    std::array<std::string, kStatusCount> filingStatuses_;
+    std::array<std::string, kStatusCount> eicStatuses_;
+    std::string countryListDefault_;
+};
+
+}  // namespace dz::pr

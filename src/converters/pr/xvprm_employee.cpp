@@ -1,0 +1,384 @@
+// The employee record (PR master record 1): required fields, the name form, the country rules,
+// tax groups and statuses, and the references into the PR system, JC and EQ files.
+#include "converters/pr/pr_rules.h"
+#include "converters/pr/xvprm.h"
+
+#include "convert/platform_links.h"
+#include "convert/record_fields.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xk.h"
+
+namespace dz::pr {
+
+using convert::FieldNo;
+using convert::GetText;
+using convert::Msg;
+using convert::PutText;
+
+namespace {
+
+constexpr uint16_t kRec = kPrRecEmployee;
+
+// Key formats of the JC and EQ keys.
+constexpr int kJobFormat = 16;
+constexpr int kPhaseFormat = 18;
+constexpr int kEquipmentFormat = 69;
+constexpr int kCostCodeFormat = 187;
+
+std::string Description(int number, bool upperFirst) {
+    std::string text = suite::xk_description(number);
+    if (upperFirst) suite::x_upper_first(text);
+    return text;
+}
+
+std::string Plural(int number) {
+    std::string text = suite::xk_description(number);
+    suite::x_pluralize(text);
+    return text;
+}
+
+// A key value in its display form.
+std::string Shown(int format, std::string value) {
+    suite::xk_format_field(format, 0, value);
+    return value;
+}
+
+std::string FieldDescription(uint16_t file, uint16_t rec, const char* name) {
+    xio_fld_def def;
+    if (xio_get_fld_def(file, FieldNo(file, rec, name), def) != XIO_OK) return name;
+    return def.description;
+}
+
+// Looks a record up by the key fields given (the others of the buffer cleared): true when one
+// exists.
+bool Exists(uint16_t file, uint16_t rec, std::initializer_list<std::pair<const char*, std::string>> keys,
+            uint16_t key = 0) {
+    if (!file) return false;
+    xio_init_record(file, rec);
+    for (const auto& [name, value] : keys) PutText(file, rec, name, value);
+    return xio_find_record(file, rec, key) == XIO_OK;
+}
+
+std::string Joined(std::initializer_list<std::string> parts) {
+    std::string out;
+    for (const auto& p : parts) {
+        if (!out.empty()) out += ", ";
+        out += p;
+    }
+    if (out.size() > x_value_def::kTextMax) out.resize(x_value_def::kTextMax);
+    return out;
+}
+
+}  // namespace
+
+bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting, xvl::xvlImport& import) {
+    const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
+    const uint16_t country = m_countryCode;
+
+    // 1. Employee ID.
+    const std::string empId = GetText(prm, kRec, "EMPID");
+    if (empId.empty()) {
+        reason = Msg(12276);
+        return false;
+    }
+    // 2. Name, last name first where its shape is recognised.
+    std::string name = GetText(prm, kRec, "ENAME");
+    ReorderEmployeeName(name);
+    while (!name.empty() && name.back() == ' ') name.pop_back();
+    if (name.empty()) {
+        reason = Msg(12277, empId);
+        return false;
+    }
+    PutText(prm, kRec, "ENAME", name);
+
+    // 3. Social security number. Whether the line gave one is decided line by line: a blank
+    // column under a template that has the column is as missing as no column at all.
+    if (country == kCountryUsa) {
+        if (!import.xvlImpLineGave(info.FormatID(), "ESSN")) messages.push_back(Msg(12278, empId));
+    } else if (const double ssn = convert::GetNumber(prm, kRec, "ESSN"); ssn != 0) {
+        messages.push_back(Msg(12279, convert::FormatNumber("%.0f", ssn), word("was not/will not be"),
+                               word("804/805")));
+        convert::PutNumber(prm, kRec, "ESSN", 0);
+    }
+    // 4. Tax file number (Australia).
+    if (country != kCountryAustralia) {
+        const std::string tfn = GetText(prm, kRec, "EGID");
+        if (!tfn.empty()) {
+            messages.push_back(Msg(12280, tfn, word("was not/will not be"), word("806/807")));
+            PutText(prm, kRec, "EGID", "");
+        }
+    }
+    // 5. Social insurance number (Canada).
+    if (const std::string sin = GetText(prm, kRec, "ESIN"); !sin.empty()) {
+        if (country == kCountryCanada) {
+            uint16_t expected = 0;
+            if (!SinHasStandardFormat(sin))
+                messages.push_back(Msg(12282, sin));
+            else if (!CheckSinDigit(sin, expected))
+                messages.push_back(Msg(12283, sin, convert::FormatInt("%d", expected)));
+        } else {
+            messages.push_back(Msg(12281, sin, word("was not/will not be"), word("808/809")));
+            PutText(prm, kRec, "ESIN", "");
+        }
+    }
+    // 6. Prefer French (Canada).
+    if (country != kCountryCanada && convert::GetFlag(prm, kRec, "EFRNCH") == 1) {
+        messages.push_back(Msg(12284, word("was/will be"), word("812/813")));
+        convert::PutFlag(prm, kRec, "EFRNCH", 0);
+    }
+    // 7. Pay group.
+    const std::string payGroup = GetText(prm, kRec, "EPGID");
+    if (payGroup.empty()) {
+        reason = Msg(12285, empId);
+        return false;
+    }
+    if (!Exists(m_prsFile, 5, {{"GROUP", payGroup}}))
+        messages.push_back(Msg(12286, payGroup, word("was converted/will convert"), word("815/899")));
+
+    // 8. Fields no longer used.
+    for (const char* field : {"ERES1", "EWORK1"}) {
+        const std::string value = GetText(prm, kRec, field);
+        if (value.empty()) continue;
+        messages.push_back(Msg(12287, field, value, word("was not/will not be"), word("816/817")));
+        PutText(prm, kRec, field, "");
+    }
+    for (const auto& [field, reset] : {std::pair<const char*, double>{"ECPPF", 1}, {"ECPPL", 12}}) {
+        const uint16_t f = FieldNo(prm, kRec, field);
+        const double item = convert::GetNumber(prm, f);
+        if (item == reset) continue;
+        messages.push_back(Msg(12287, field, convert::ChoiceText(prm, f, item, true), word("was not/will not be"),
+                               word("816/817")));
+        convert::PutNumber(prm, f, reset);
+    }
+
+    // 9. Fields the country requires.
+    if (country == kCountryUsa && GetText(prm, kRec, "EWORK2").empty()) {
+        reason = Msg(12288, suite::xk_description(53), empId);
+        return false;
+    }
+    if ((country == kCountryUsa || country == kCountryAustralia) && GetText(prm, kRec, "EFSTAT").empty()) {
+        reason = Msg(12290, suite::xk_description(77), empId);
+        return false;
+    }
+
+    // 10. Fields only some countries use.
+    using K = FieldKind;
+    auto drop = [&](const char* field, K kind, const char* countries, double choiceDefault = 1) {
+        DropCountryField(prm, kRec, field, kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+    };
+    if (country != kCountryUsa) {
+        for (const char* f : {"ERES3", "EWORK3", "EEICST"}) drop(f, K::Text, "the USA");
+        for (const char* f : {"EPEN", "ECERT"}) drop(f, K::YesNo, "the USA");
+    }
+    if (country != kCountryUsa && country != kCountryCanada) {
+        for (const char* f : {"EWCST", "EWCCD"}) drop(f, K::Text, "the USA and Canada");
+    }
+    if (country != kCountryUsa && country != kCountryAustralia) {
+        drop("EFSTAT", K::Text, "the USA and Australia");
+        for (const char* f : {"EPEX", "ETAXCD"}) drop(f, K::Number, "the USA and Australia");
+    }
+    if (country != kCountryAustralia) {
+        for (const char* f : {"EMEDLV", "ESPOUSE"}) drop(f, K::YesNo, "Australia");
+        for (const char* f : {"EDEPRBT", "EMTGRBT", "EZONRBT"}) drop(f, K::Amount, "Australia");
+        drop("EGCERT", K::Number, "Australia");
+        for (const char* f : {"ETITLED", "EPAYDT"}) drop(f, K::Date, "Australia");
+        drop("EDTHBEN", K::YesNo, "Australia");
+        drop("EBENTYP", K::Choice, "Australia", 1);
+    }
+    if (country != kCountryCanada) {
+        for (const char* f : {"ETAXDED", "EPERCR", "EFEDCR"}) drop(f, K::Amount, "Canada");
+        drop("ETRMRES", K::Choice, "Canada", 1);
+        drop("ELROEDT", K::Date, "Canada");
+    }
+
+    // 11. Tax groups.
+    if (!CheckTaxGroups(prm, reason, empId)) return false;
+
+    // 12. Tax statuses, compared with their letter case as the tax file holds them.
+    auto inList = [](const std::string& value, auto at) {
+        for (std::size_t i = 0; i < kStatusCount; ++i)
+            if (at(i) == value) return true;
+        return false;
+    };
+    const std::string status = Description(77, true);
+    if (const std::string filing = GetText(prm, kRec, "EFSTAT");
+        !filing.empty() && !inList(filing, [this](std::size_t i) { return FilingStatusAt(i); })) {
+        reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, status, empId);
+        return false;
+    }
+    if (const std::string eic = GetText(prm, kRec, "EEICST");
+        !eic.empty() && !inList(eic, [this](std::size_t i) { return EicStatusAt(i); })) {
+        reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, status, empId);
+        return false;
+    }
+
+    // 13. Pay ID.
+    if (const std::string pay = GetText(prm, kRec, "EPAY"); !pay.empty() && !Exists(m_prsFile, 1, {{"PPAYID", pay}}))
+        messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
+
+    // 14-16. Job cost, equipment, union and department references.
+    CheckJobFields(prm, messages, converting);
+    CheckEquipmentFields(prm, messages, converting);
+    CheckUnionFields(prm, messages, converting);
+
+    // 17. Death benefit type (Australia): only with a death benefit.
+    if (country == kCountryAustralia) {
+        const uint16_t type = FieldNo(prm, kRec, "EBENTYP");
+        const double item = convert::GetNumber(prm, type);
+        if (item != 1 && xio_get_field_result(prm, kRec, FieldNo(prm, kRec, "EDTHBEN")) == 0) {
+            messages.push_back(Msg(12841, convert::ChoiceText(prm, type, item, false), word("was/will be"),
+                                   word("884/885")));
+            convert::PutNumber(prm, type, 1);
+        }
+    }
+    // 18. Country.
+    if (GetText(prm, kRec, "ECNTRY").empty()) PutText(prm, kRec, "ECNTRY", CountryListDefault());
+
+    // 19. Current totals.
+    ClearCurrentTotals(prm, kRec, {{"EYREG", "EMFRG"}}, m_allowTotals != 0, messages);
+    return true;
+}
+
+bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string& empId) {
+    struct Group {
+        const char* field;
+        uint16_t rec;
+        const char* key;
+        int message;
+        int description;
+    };
+    static const Group groups[] = {{"ERES2", 2, "TGST", 12291, 53},
+                                   {"EWORK2", 2, "TGST", 12291, 53},
+                                   {"EWCST", 2, "TGST", 12291, 53},
+                                   {"ERES3", 3, "TGCITY", 12292, 49},
+                                   {"EWORK3", 3, "TGCITY", 12292, 49}};
+    for (const Group& g : groups) {
+        const std::string value = GetText(prm, kRec, g.field);
+        if (value.empty() || Exists(m_prxFile, g.rec, {{g.key, value}})) continue;
+        reason = Msg(g.message, FieldDescription(prm, kRec, g.field), value, Description(g.description, true), empId);
+        return false;
+    }
+    return true;
+}
+
+void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting) {
+    const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
+    const std::string job = GetText(prm, kRec, "EJOB");
+    std::string phase = GetText(prm, kRec, "EPHS");
+    if (!m_interfacesJC) {
+        if (!job.empty()) {
+            messages.push_back(Msg(12296, Shown(kJobFormat, job), word("was not/will not be"), word("828/829")));
+            PutText(prm, kRec, "EJOB", "");
+        }
+        if (!phase.empty()) {
+            messages.push_back(Msg(12297, Description(18, true), Shown(kPhaseFormat, phase), word("was not/will not be"),
+                                   word("830/831")));
+            PutText(prm, kRec, "EPHS", "");
+        }
+        return;
+    }
+    // 1. Group phases are never an employee's phase.
+    if (!phase.empty() && modules::JC_GROUP_PHASE(phase, kPhaseFormat, nullptr) != 0) {
+        messages.push_back(Msg(12298, Plural(18), suite::xk_description(18), Shown(kPhaseFormat, phase),
+                               word("was not/will not be"), word("832/833")));
+        PutText(prm, kRec, "EPHS", "");
+        phase.clear();
+    }
+    if (!m_jcmFile) return;
+    // 2. The job, and the phase under it.
+    if (!job.empty()) {
+        if (!Exists(m_jcmFile, 1, {{"JOB", job}})) messages.push_back(Msg(12299, Shown(kJobFormat, job)));
+        if (!phase.empty() && !Exists(m_jcmFile, 3, {{"PJOB", job}, {"PHASE", phase}}))
+            messages.push_back(Msg(12300, Description(18, true), Shown(kPhaseFormat, phase), Shown(kJobFormat, job)));
+        return;
+    }
+    // 3. A phase without a job is a standard phase.
+    if (!phase.empty() && !Exists(m_jcmFile, 16, {{"SPHASE", phase}}))
+        messages.push_back(Msg(12301, suite::xk_description(18), Shown(kPhaseFormat, phase)));
+}
+
+void xvPRM::CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting) {
+    const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
+    const std::string equipment = GetText(prm, kRec, "EEQ");
+    const std::string cost = GetText(prm, kRec, "ECOST");
+    if (!m_interfacesEQ) {
+        if (!equipment.empty()) {
+            messages.push_back(Msg(12302, Description(69, true), Shown(kEquipmentFormat, equipment),
+                                   word("was not/will not be"), word("837/838")));
+            PutText(prm, kRec, "EEQ", "");
+        }
+        if (!cost.empty()) {
+            messages.push_back(Msg(12303, Description(187, true), Shown(kCostCodeFormat, cost),
+                                   word("was not/will not be"), word("839/840")));
+            PutText(prm, kRec, "ECOST", "");
+        }
+        if (convert::GetFlag(prm, kRec, "EABILL") == 1) {
+            messages.push_back(Msg(12303, "Auto bill EQ revenue", "TRUE", word("was not/will not be"), word("839/840")));
+            convert::PutFlag(prm, kRec, "EABILL", 0);
+        }
+        return;
+    }
+    if (m_eqmFile && !equipment.empty() && !Exists(m_eqmFile, 1, {{"EQUIP", equipment}}))
+        messages.push_back(Msg(12307, Description(69, true), Shown(kEquipmentFormat, equipment)));
+    if (m_eqsFile && !cost.empty() && !Exists(m_eqsFile, 1, {{"SCCODE", cost}})) {
+        std::string label = Description(187, true);
+        suite::x_strins("EQ ", label, 0);
+        messages.push_back(Msg(12307, label, Shown(kCostCodeFormat, cost)));
+    }
+}
+
+void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting) {
+    const std::string will = convert::ModeWord("converted/will convert", converting);
+    const std::string number = convert::ModeWord("845/846", converting);
+    const uint16_t prs = m_prsFile;
+    const std::string unionId = GetText(prm, kRec, "EUNION");
+    const std::string local = GetText(prm, kRec, "ELOCAL");
+    const std::string unionClass = GetText(prm, kRec, "ECLASS");
+    // 1. Union.
+    if (!unionId.empty() && !Exists(prs, 7, {{"UNID", unionId}}))
+        messages.push_back(Msg(12308, "Union ID", unionId, will, "Union", number));
+    // 2. Local: under its union, or under any union when none is given.
+    if (!local.empty()) {
+        if (!unionId.empty()) {
+            if (!Exists(prs, 8, {{"LOCUNID", unionId}, {"LOCID", local}}))
+                messages.push_back(Msg(12309, "Union Local", Joined({unionId, local}), "Union Local", number));
+        } else {
+            bool found = false;
+            const uint16_t idField = FieldNo(prs, 7, "UNID");
+            xio_init_record(prs, 7);
+            for (int status = xio_rd_first(prs, 7, 0, 0); status == XIO_OK && !found;
+                 status = xio_rd_next(prs, 7, 0, 0)) {
+                const std::string candidate = GetText(prs, idField);
+                xio_save_record(prs, 7);
+                found = Exists(prs, 8, {{"LOCUNID", candidate}, {"LOCID", local}});
+                xio_restore_record(prs, 7);
+                if (!found && convert::InBackground() && convert::CheckTerminate()) break;
+            }
+            if (!found) messages.push_back(Msg(12308, "Union Local", local, will, "Union Local", number));
+        }
+    }
+    // 3. Class: by union, local and class when both are given, else by the class alone.
+    if (!unionClass.empty()) {
+        const bool full = !unionId.empty() && !local.empty();
+        const bool exists = full ? Exists(prs, 9, {{"CLID", unionClass}, {"CLUNID", unionId}, {"CLLOCID", local}}, 0)
+                                 : Exists(prs, 9, {{"CLID", unionClass}}, 1);
+        if (!exists) {
+            if (full)
+                messages.push_back(
+                    Msg(12309, "Union Class", Joined({unionId, local, unionClass}), "Union Class", number));
+            else
+                messages.push_back(Msg(12308, "Union Class", unionClass, will, "Union Class", number));
+        }
+    }
+    // 4, 5. Department and work order class.
+    if (const std::string dept = GetText(prm, kRec, "EDEPT"); !dept.empty() && !Exists(prs, 6, {{"DEPT", dept}}))
+        messages.push_back(Msg(12308, "Department", dept, will, "Department", number));
+    if (const std::string cc = GetText(prm, kRec, "ECCLASS"); !cc.empty() && !Exists(prs, 17, {{"CCID", cc}}))
+        messages.push_back(Msg(12308, Description(71, true), cc, will, "record", number));
+}
+
+}  // namespace dz::pr
