@@ -4,8 +4,8 @@
 // Convert or Examine Files and read what came out.
 //
 // A test that needs check formats gets the AP master file (its check formats are record 11,
-// keyed by FNAME) and a PR system file; the PR system file has no dictionary of its own yet, so
-// such a test writes a minimal one (record 16 keyed by CFID) beside the shipped dictionaries.
+// keyed by FNAME) and the PR system file (record 16, keyed by CFID), both of the shipped
+// dictionaries.
 #pragma once
 
 #include "test_convert_support.h"
@@ -70,32 +70,13 @@ class CmmTest : public ::testing::Test {
 protected:
     // Settings to change before the company opens.
     virtual void Adjust(suite::CompanySettings&) {}
-    // The AP master file and a minimal PR system file (its dictionary written by the test).
+    // The AP master and PR system files, with their check formats.
     virtual bool WithCheckFormatFiles() const { return false; }
     virtual bool WithGlm() const { return true; }
 
     void SetUp() override {
         std::string error;
-        if (WithCheckFormatFiles()) {
-            const fs::path dicts = scratch.path() / "dictionary";
-            fs::create_directories(dicts);
-            for (const auto& e : fs::directory_iterator(dz::data_folder() / "dictionary"))
-                if (e.path().extension() == ".toml") fs::copy_file(e.path(), dicts / e.path().filename());
-            WriteFile(dicts / "prs.toml", R"(abbreviation = "PRS"
-name = "PR system file"
-version = 1
-files = [{ number = 1, name = "SYSTEM.PRS" }]
-
-[[record]]
-number = 16
-name = "Check format"
-key = ["CFID"]
-fields = [{ name = "CFID", description = "Check format", type = 0, length = 10 }]
-)");
-            ASSERT_TRUE(xio_load_dictionaries(dicts, error)) << error;
-        } else {
-            ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
-        }
+        ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
         ForgetFieldNumbers();
         auto settings = suite::default_settings({"GL", "JC", "CM", "AP", "PR", "PM", "AR"});
         settings.name = "Northbridge Builders";
@@ -138,10 +119,6 @@ fields = [{ name = "CFID", description = "Check format", type = 0, length = 10 }
         suite::xd_set_clock({});
         suite::close_company();
         ui::reset_printing();
-        if (WithCheckFormatFiles()) {
-            std::string error;
-            xio_load_dictionaries(dz::data_folder() / "dictionary", error);
-        }
     }
 
     uint16_t Cmm() const { return convert::FindFileHandle(list, "CMM", 1); }

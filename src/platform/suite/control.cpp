@@ -164,4 +164,12 @@ std::uint32_t xf_load_formula(std::string_view name) {
 
 void xf_free_formula(std::uint32_t) {}
 
+bool FormulaExists(std::string_view name) {
+    std::uint32_t handle = xf_load_formula(name);
+    if (handle == 0) handle = xf_load_formula(name);
+    if (handle == 0) return false;
+    xf_free_formula(handle);
+    return true;
+}
+
 }  // namespace dz::suite

@@ -73,5 +73,8 @@ int xa_module_country(std::string_view module);
 // Formulas: a handle != 0 when a formula of that name (any letter case) exists.
 std::uint32_t xf_load_formula(std::string_view name);
 void xf_free_formula(std::uint32_t handle);
+// Whether a formula of that name exists: loaded (once more when the first load answers 0, as a
+// formula being saved elsewhere may not be readable at once), and freed again.
+bool FormulaExists(std::string_view name);
 
 }  // namespace dz::suite

@@ -77,6 +77,11 @@ TEST_F(InitCompany, AccountingMethodOperatorCountriesFormulas) {
     EXPECT_EQ(xs_option_allowed(1, 160, "JC"), 0);  // not installed: no options
     EXPECT_NE(xf_load_formula("standard RENT"), 0u);
     EXPECT_EQ(xf_load_formula("no such formula"), 0u);
+    // The company's formulas, in any letter case; a name that is only a prefix is not one.
+    EXPECT_TRUE(FormulaExists("CPI ESCALATION"));
+    EXPECT_TRUE(FormulaExists("Standard rent"));
+    EXPECT_FALSE(FormulaExists("Standard"));
+    EXPECT_FALSE(FormulaExists(""));
     EXPECT_EQ(xc_get_file_control_def("GLM"), dir_.path());
     std::string name;
     EXPECT_TRUE(xa_get_zq_nam("GLM", name));
