@@ -169,6 +169,30 @@ TEST_F(ImportRecords, SpecialValuesPresentAndAbsent) {
     EXPECT_EQ(imp.xvlImpGetSpecialValue("CM", "Converted Notes")->longText, "first, \"second\"");
 }
 
+// Whether a line gave a column a value is the line's own answer: a blank column does not, and
+// a refused line answers for none of its columns.
+TEST_F(ImportRecords, TheLineSaysWhichColumnsItGave) {
+    MakeTemplate(kCustomerTemplate);
+    const auto txt = Text("c.txt", std::string(kHead) + "C,a,n,12.50,,,,,,,\r\nC,b,n,,,,,,,,\r\n" +
+                                       "C,c,n,notanumber,,,,,,,\r\nC,d,n,5,,,,,,,\r\n");
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_TRUE(imp.xvlImpLineGave("C", "cbal"));
+    EXPECT_FALSE(imp.xvlImpLineGave("C", "CLIMIT")) << "blank";
+    EXPECT_FALSE(imp.xvlImpLineGave("C", "CJOB")) << "no such column";
+    EXPECT_FALSE(imp.xvlImpLineGave("CN", "CUSTID")) << "another format's line";
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_TRUE(imp.xvlImpWasItImported("C", "CBAL"));
+    EXPECT_FALSE(imp.xvlImpLineGave("C", "CBAL")) << "the template has it, this line left it blank";
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_FALSE(imp.xvlImpLineGave("C", "CUSTID")) << "a refused line";
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_TRUE(imp.xvlImpLineGave("C", "CBAL"));
+    EXPECT_FALSE(imp.xvlImpLineGave("C", "CNAMEX"));
+}
+
 TEST_F(ImportRecords, PermissionsAndReplacementStartFromTheStoredRecord) {
     MakeTemplate(kCustomerTemplate);
     StoreCustomer("K1", "Old name", 5000);
