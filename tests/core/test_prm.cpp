@@ -630,5 +630,28 @@ TEST_F(PrmTest, ExamineFilesWritesNothing) {
     EXPECT_FALSE(fs::exists(texts.path() / "RejPRM.txt"));
 }
 
+// ---- Prefill ----------------------------------------------------------------------------------------
+
+bool CollectPrefill(const std::string& value, int16_t fieldId, int16_t, const std::string&, void* ctx) {
+    static_cast<std::vector<std::string>*>(ctx)->push_back(value + "/" + std::to_string(fieldId));
+    return true;
+}
+
+TEST_F(PrmTest, PrefillReadsTheValuesWithOrWithoutAProgressWindowAndWritesNothing) {
+    const std::string text = WriteText("pre.txt", Emp("P1", {{"EJOB", "100-001"}}));
+    ui::zqTask task("Prefill", 15, 3010, 5);
+    gl::xvGLM::prefillCallback = &CollectPrefill;
+    for (ConvertProgress* shown : {&progress, static_cast<ConvertProgress*>(nullptr)}) {
+        std::vector<std::string> values;
+        xvPRM converter;
+        converter.PrefillTables(list, TextFileEntry{text, 501}, shown, task, &values);
+        EXPECT_NE(std::find(values.begin(), values.end(), "100-001/16"), values.end())
+            << ::testing::PrintToString(values);
+    }
+    gl::xvGLM::prefillCallback = nullptr;
+    EXPECT_FALSE(ReadEmp("P1"));
+    EXPECT_EQ(ReadFile(text).find("Previously Converted"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace dz::pr::testing
