@@ -17,6 +17,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 namespace dz::xvl {
 class xvlImport;
@@ -99,10 +100,14 @@ private:
     void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    // Whether the setup record `rec` keyed by `field` = `value` exists. Records found are kept
+    // for the rest of the text file: the conversion never removes one.
+    bool Known(uint16_t file, uint16_t rec, const char* field, const std::string& value);
 
     std::array<std::string, kStatusCount> filingStatuses_;
     std::array<std::string, kStatusCount> eicStatuses_;
     std::string countryListDefault_;
+    std::unordered_set<std::string> known_;  // "file\trecord\tkey" of setup records found
 };
 
 }  // namespace dz::pr

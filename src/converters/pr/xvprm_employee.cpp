@@ -136,7 +136,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         reason = Msg(12285, empId);
         return false;
     }
-    if (!Exists(m_prsFile, 5, {{"GROUP", payGroup}}))
+    if (!Known(m_prsFile, 5, "GROUP", payGroup))
         messages.push_back(Msg(12286, payGroup, word("was converted/will convert"), word("815/899")));
 
     // 8. Fields no longer used.
@@ -204,20 +204,19 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
             if (at(i) == value) return true;
         return false;
     };
-    const std::string status = Description(77, true);
     if (const std::string filing = GetText(prm, kRec, "EFSTAT");
         !filing.empty() && !inList(filing, [this](std::size_t i) { return FilingStatusAt(i); })) {
-        reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, status, empId);
+        reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, Description(77, true), empId);
         return false;
     }
     if (const std::string eic = GetText(prm, kRec, "EEICST");
         !eic.empty() && !inList(eic, [this](std::size_t i) { return EicStatusAt(i); })) {
-        reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, status, empId);
+        reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, Description(77, true), empId);
         return false;
     }
 
     // 13. Pay ID.
-    if (const std::string pay = GetText(prm, kRec, "EPAY"); !pay.empty() && !Exists(m_prsFile, 1, {{"PPAYID", pay}}))
+    if (const std::string pay = GetText(prm, kRec, "EPAY"); !pay.empty() && !Known(m_prsFile, 1, "PPAYID", pay))
         messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
 
     // 14-16. Job cost, equipment, union and department references.
@@ -243,6 +242,14 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
+bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    std::string memo = std::to_string(file) + '\t' + std::to_string(rec) + '\t' + value;
+    if (known_.count(memo)) return true;
+    if (!Exists(file, rec, {{field, value}})) return false;
+    known_.insert(std::move(memo));
+    return true;
+}
+
 bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string& empId) {
     struct Group {
         const char* field;
@@ -258,7 +265,7 @@ bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string&
                                    {"EWORK3", 3, "TGCITY", 12292, 49}};
     for (const Group& g : groups) {
         const std::string value = GetText(prm, kRec, g.field);
-        if (value.empty() || Exists(m_prxFile, g.rec, {{g.key, value}})) continue;
+        if (value.empty() || Known(m_prxFile, g.rec, g.key, value)) continue;
         reason = Msg(g.message, FieldDescription(prm, kRec, g.field), value, Description(g.description, true), empId);
         return false;
     }
@@ -339,7 +346,7 @@ void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool 
     const std::string local = GetText(prm, kRec, "ELOCAL");
     const std::string unionClass = GetText(prm, kRec, "ECLASS");
     // 1. Union.
-    if (!unionId.empty() && !Exists(prs, 7, {{"UNID", unionId}}))
+    if (!unionId.empty() && !Known(prs, 7, "UNID", unionId))
         messages.push_back(Msg(12308, "Union ID", unionId, will, "Union", number));
     // 2. Local: under its union, or under any union when none is given.
     if (!local.empty()) {
@@ -375,9 +382,9 @@ void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool 
         }
     }
     // 4, 5. Department and work order class.
-    if (const std::string dept = GetText(prm, kRec, "EDEPT"); !dept.empty() && !Exists(prs, 6, {{"DEPT", dept}}))
+    if (const std::string dept = GetText(prm, kRec, "EDEPT"); !dept.empty() && !Known(prs, 6, "DEPT", dept))
         messages.push_back(Msg(12308, "Department", dept, will, "Department", number));
-    if (const std::string cc = GetText(prm, kRec, "ECCLASS"); !cc.empty() && !Exists(prs, 17, {{"CCID", cc}}))
+    if (const std::string cc = GetText(prm, kRec, "ECCLASS"); !cc.empty() && !Known(prs, 17, "CCID", cc))
         messages.push_back(Msg(12308, Description(71, true), cc, will, "record", number));
 }
 
