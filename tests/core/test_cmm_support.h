@@ -211,7 +211,7 @@ protected:
         return n;
     }
 
-    ScratchDir company, texts, appData, scratch;
+    ScratchDir company, texts, appData;
     OpenFilesList list;
     RecordingUi ui;
     ConvertProgress progress{[] { return int64_t{0}; }};
