@@ -212,18 +212,6 @@ std::string LeaseMissingText(int message, const std::string& lease, double revis
     return Msg(message, LeaseKeyLabel(), LeaseKeyText(lease, revision));
 }
 
-// ---- Formulas ---------------------------------------------------------------------------------------------
-
-bool FormulaExists(const std::string& name) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        if (const std::uint32_t handle = suite::xf_load_formula(name)) {
-            suite::xf_free_formula(handle);
-            return true;
-        }
-    }
-    return false;
-}
-
 // ---- Sequence numbers ------------------------------------------------------------------------------------
 
 bool NextSequenceNumber(uint16_t file, uint16_t rec, const std::vector<const char*>& group, const char* numberField,

@@ -12,6 +12,7 @@
 #include "convert/converter.h"
 #include "convert/record_fields.h"
 #include "platform/datafile/x_value.h"
+#include "platform/suite/control.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -174,9 +175,8 @@ std::string TenantMissingText(int message, const std::string& tenant);          
 std::string LeaseMissingText(int message, const std::string& lease, double revision);               // 12859
 
 // ---- Formulas ----------------------------------------------------------------------------------------
-// Whether a formula of that name (any letter case) exists; a load that finds none is tried once
-// more before the answer is no.
-bool FormulaExists(const std::string& name);
+// Whether a formula of that name (any letter case) exists: the suite's own check.
+using suite::FormulaExists;
 
 // ---- Sequence numbers ------------------------------------------------------------------------------
 // The next free number (1 to 999) of a numbered detail record: the fields before the number in
