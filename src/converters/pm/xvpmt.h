@@ -91,7 +91,8 @@ struct ChargeFlowPaymentGroup {
 
 // The new ID of text-file payment ID `id`: the one `map` holds, else the next after `startLast`
 // (past 999999999 the numbers start again at 1). `enter` adds a new pair to the map and keeps
-// `last` (the highest ID given) up to date; without it nothing changes.
+// `last` (the last ID given) up to date; without it nothing changes. An ID already in the map
+// changes nothing either.
 double RenumberPaymentId(double id, std::map<double, double>& map, double startLast, double& last, bool enter);
 
 // The first batch number free on file: LASTBAT + 1 (1 for a LASTBAT that is 0 or not a

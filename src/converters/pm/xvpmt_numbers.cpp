@@ -12,20 +12,18 @@ namespace dz::pm {
 
 double RenumberPaymentId(double id, std::map<double, double>& map, double startLast, double& last, bool enter) {
     if (id == 0) return 0;
-    double next = 0;
-    if (auto it = map.find(id); it != map.end()) {
-        next = it->second;
-    } else {
-        next = startLast + static_cast<double>(map.size()) + 1;
-        if (next > kLastPossiblePaymentId) {
-            // The numbers start again at 1; the last ID given follows them round.
-            next -= kLastPossiblePaymentId;
-            if (enter && last > 999990000) last = next;
-        }
-        if (!enter) return next;
-        map.emplace(id, next);
+    // An ID met before keeps its new ID and leaves the last ID given alone: it counted when it
+    // was entered (after the numbers started again at 1, raising it would undo that).
+    if (auto it = map.find(id); it != map.end()) return it->second;
+    double next = startLast + static_cast<double>(map.size()) + 1;
+    if (next > kLastPossiblePaymentId) {
+        // The numbers start again at 1; the last ID given follows them round.
+        next -= kLastPossiblePaymentId;
+        if (enter && last > 999990000) last = next;
     }
-    if (enter && next > last) last = next;
+    if (!enter) return next;
+    map.emplace(id, next);
+    if (next > last) last = next;
     return next;
 }
 
