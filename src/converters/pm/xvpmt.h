@@ -192,7 +192,9 @@ protected:
     bool WriteBatchRecords(convert::ConvertContext& ctx, uint16_t pmt, const xvl::xvlImpInfo& info);
     // Ends the file between the passes.
     bool StopBetweenPasses(convert::ConvertContext& ctx);
-    bool ShowPass(convert::ConvertContext& ctx, const char* text, int percent);
+    // The pass's status text in the progress window and the task line; false when the run is to
+    // stop. Virtual so that the tests can stop between the passes.
+    virtual bool ShowPass(convert::ConvertContext& ctx, const char* text, int percent);
 
     // The payment read ahead with the current record, and what the handlers leave for it.
     xvl::xvlImpInfo paymentInfo_;
