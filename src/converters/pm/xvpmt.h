@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dz::pm {
@@ -195,6 +196,13 @@ protected:
     // The pass's status text in the progress window and the task line; false when the run is to
     // stop. Virtual so that the tests can stop between the passes.
     virtual bool ShowPass(convert::ConvertContext& ctx, const char* text, int percent);
+
+    // FindRecord through a cache: the files the handlers look records up in are not written by
+    // this conversion, so what one record found holds for every later record of the text file
+    // (a million transactions over a few hundred leases look up the same records again and again).
+    Found CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
+    std::unordered_map<std::string, Found> lookups_;
+    std::unordered_map<std::string, x_date_type> yearEnds_;  // by the lease's stored spelling
 
     // The payment read ahead with the current record, and what the handlers leave for it.
     xvl::xvlImpInfo paymentInfo_;

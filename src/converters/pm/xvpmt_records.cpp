@@ -6,6 +6,7 @@
 #include "platform/import/xvl_case.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace dz::pm {
 
@@ -20,6 +21,25 @@ unsigned DaysInMonth(unsigned month, unsigned year) {
 }
 
 }  // namespace
+
+Found xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
+    // Keys compare without regard to case: the cache's key is upper-cased.
+    std::string id = std::to_string(file) + "\t" + std::to_string(rec);
+    for (const auto& k : keys) {
+        id += '\t';
+        if (k.isNumber) {
+            id += WholeText(k.number);
+        } else {
+            for (char c : k.text) id += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+    }
+    if (auto it = lookups_.find(id); it != lookups_.end()) return it->second;
+    Found found = FindRecord(file, rec, keys, scope);
+    // What stood earlier in the text file may change as the file goes on: only answers from the
+    // data files are kept.
+    if (found.where != Found::EarlierInText) lookups_.emplace(std::move(id), found);
+    return found;
+}
 
 // ---- Sales volume (record 9) ------------------------------------------------------------------------
 
@@ -55,25 +75,25 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     }
 
     // The records it names, each giving back its stored spelling.
-    Found found = FindProperty(pmp, prop, scope);
+    Found found = CachedFind(pmp, 1, {{"PROP", prop}}, scope);
     if (!found) {
         reason = PropertyMissingText(12527, prop);
         return false;
     }
     if (found.where == Found::OnFile) prop = found.stored[0];
-    found = FindUnit(pmp, prop, unit, scope);
+    found = CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
     if (!found) {
         reason = UnitMissingText(12528, prop, unit);
         return false;
     }
     if (found.where == Found::OnFile) unit = found.stored[1];
-    found = FindTenant(pmn, tenant, scope);
+    found = CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
     if (!found) {
         reason = TenantMissingText(12529, tenant);
         return false;
     }
     if (found.where == Found::OnFile) tenant = found.stored[0];
-    found = FindLease(pml, lease, revision, scope);
+    found = CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
     if (!found) {
         reason = LeaseMissingText(12859, lease, revision);
         return false;
@@ -86,14 +106,14 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     const std::string leaseText = LeaseKeyText(lease, revision);
 
     // The unit is let under the lease, and the tenant holds it.
-    if (!FindRecord(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}}, scope)) {
+    if (!CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}}, scope)) {
         reason = Msg(12531,
                      TermLabel(kPropertyTerm) + ", " + TermLabel(kUnitTerm) + ", " + TermLabel(kLeaseTerm) + ", " +
                          TermLabel(kRevisionTerm),
                      prop + ", " + unit + ", " + leaseText);
         return false;
     }
-    if (!FindRecord(pmn, 5, {{"TENID", tenant}, {"TLEASE", lease}, {"TLREV", revision}}, scope)) {
+    if (!CachedFind(pmn, 5, {{"TENID", tenant}, {"TLEASE", lease}, {"TLREV", revision}}, scope)) {
         reason = Msg(12531, TermLabel(kTenantTerm) + ", " + TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm),
                      tenant + ", " + leaseText);
         return false;
@@ -109,11 +129,17 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
             salesDate.day = 1;
             break;
         case 3: {
-            xio_init_record(pmr, 1);
-            PutText(pmr, 1, "PRLEASE", lease);
-            PutNumber(pmr, 1, "PRREV", revision);
-            if (xio_rd_record(pmr, 1, 0, 0) != XIO_OK) break;
-            const x_date_type yearEnd = GetDate(pmr, 1, "PRFCYE");
+            // The percent-rent control's year end (none when it is not on file), read once a lease.
+            const std::string id = leaseText;
+            auto known = yearEnds_.find(id);
+            if (known == yearEnds_.end()) {
+                xio_init_record(pmr, 1);
+                PutText(pmr, 1, "PRLEASE", lease);
+                PutNumber(pmr, 1, "PRREV", revision);
+                known = yearEnds_.emplace(id, xio_rd_record(pmr, 1, 0, 0) == XIO_OK ? GetDate(pmr, 1, "PRFCYE")
+                                                                                    : x_date_type{}).first;
+            }
+            const x_date_type yearEnd = known->second;
             if (IsBlank(yearEnd) || (yearEnd.month == salesDate.month && yearEnd.day == salesDate.day)) break;
             const x_date_type old = salesDate;
             salesDate.month = yearEnd.month;
@@ -149,7 +175,7 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         reason = Msg(12536);
         return false;
     }
-    found = FindRecord(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
+    found = CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
     if (!found) {
         reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
         return false;
