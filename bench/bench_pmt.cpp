@@ -77,6 +77,7 @@ void Seed(const fs::path& company) {
             std::cerr << "cannot open MASTER." << abbr << ": " << xio_error_text() << "\n";
             std::exit(2);
         }
+        xio_start_writes(h);  // one transaction a file
         return h;
     };
     const uint16_t pmp = open("PMP"), pmn = open("PMN"), pml = open("PML"), pmr = open("PMR");
@@ -91,7 +92,10 @@ void Seed(const fs::path& company) {
                      {"LSTATUS", "3"}});
         Put(pmr, 2, {{"SCLEASE", lease}, {"SCREV", "1"}, {"SCSLCAT", "Sales"}});
     }
-    for (uint16_t h : {pmp, pmn, pml, pmr}) xio_cls_file(h);
+    for (uint16_t h : {pmp, pmn, pml, pmr}) {
+        xio_end_writes(h);
+        xio_cls_file(h);
+    }
 }
 
 // Monthly sales volumes: lease by lease, month by month.

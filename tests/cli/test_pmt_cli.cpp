@@ -443,4 +443,27 @@ TEST_F(PmtCli, AFebruary29YearEndFallsOnTheMonthsLastDay) {
     EXPECT_NE(notes.find("Sales date was changed from ' 3/01/2025' to ' 2/28/2025'"), std::string::npos) << notes;
 }
 
+// ---- Lines the conversion does not take -----------------------------------------------------------------
+
+TEST_F(PmtCli, NotesBatchesAndOtherRecordsAreRefused) {
+    Setup("pmt");
+    const fs::path tpl = dir / "xvpmtx.tpl";
+    Spit(tpl, Slurp(fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvpmt.tpl") +
+                  "\nformat SVN\nfile PMT 1\nrecord 9\nnotes\nfield SVRUN\nfield SVSEQ\nspecial NOTE1 text\n"
+                  "\nformat B\nfile PMT 1\nrecord 1\nfield BATCH\n");
+    const fs::path text = dir / "x.txt";
+    Spit(text, "#,PMT," + tpl.string() + "\n" + Sales("1/15/2026", "10.00", "1") + "SVN,1,2,a note\nB,45\n");
+    for (const char* command : {"examine", "convert"}) {
+        SCOPED_TRACE(command);
+        const std::string report = Report(command, text.string());
+        EXPECT_NE(report.find("Notes are not supported in Transaction PM Transaction conversions"), std::string::npos)
+            << report;
+        EXPECT_NE(report.find("Record type 'Batch' cannot be converted as part of a PM Transactions conversion(75)"),
+                  std::string::npos)
+            << report;
+    }
+    EXPECT_EQ(Lines(Dump("PMT"), "R9 ").size(), 1u);
+    EXPECT_EQ(Lines(Dump("PMT"), "R1 ").size(), 3u);  // 42, 43 and the run's 44; no 45
+}
+
 }  // namespace

@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <tuple>
 
 namespace dz::pm::testing {
 namespace {
@@ -119,6 +120,26 @@ TEST(PmtGroups, ChecksOfAChargeFlowPayment) {
     EXPECT_TRUE(replaced.Check(reason));
     ChargeFlowPaymentGroup none(500, 500, 84, true);  // no non-returned check at all
     EXPECT_TRUE(none.Check(reason));
+}
+
+// ---- Files ------------------------------------------------------------------------------------------------
+
+TEST(PmtFiles, WithoutGlOrCmTheMissingModulesFileIsNamed) {
+    for (const auto& [installed, error, abbr] :
+         {std::tuple{std::set<std::string>{"CM", "PM"}, 9844, "GLM"}, std::tuple{std::set<std::string>{"GL", "PM"}, 9845, "CMM"}}) {
+        ScratchDir company;
+        suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings(installed));
+        suite::open_company(company.path());
+        xvPMT converter;
+        convert::OpenFilesList list;
+        uint16_t code = 0;
+        EXPECT_FALSE(converter.OpenFiles(list, 3020, code));
+        EXPECT_EQ(code, error);
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].abbr, abbr);
+        EXPECT_EQ(list[0].handle, 0);
+        suite::close_company();
+    }
 }
 
 // ---- Ending early ------------------------------------------------------------------------------------

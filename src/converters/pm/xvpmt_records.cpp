@@ -24,11 +24,15 @@ unsigned DaysInMonth(unsigned month, unsigned year) {
 
 Found xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
     // Keys compare without regard to case: the cache's key is upper-cased.
-    std::string id = std::to_string(file) + "\t" + std::to_string(rec);
+    std::string id;
+    id.reserve(48);
+    id += std::to_string(file);
+    id += '\t';
+    id += std::to_string(rec);
     for (const auto& k : keys) {
         id += '\t';
         if (k.isNumber) {
-            id += WholeText(k.number);
+            id += std::to_string(static_cast<long long>(k.number));  // revisions are whole
         } else {
             for (char c : k.text) id += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
