@@ -378,6 +378,10 @@ TEST_F(PmtCli, AnUnopenedIdFailsEveryMemberOnTheFirstMembersLine) {
                                 "invalid(1268)"),
                   std::string::npos)
             << examined;
+    // Converted, no payment ID was given: the last payment ID stays.
+    std::string report, notes;
+    EXPECT_EQ(Run("convert", Text("n.txt", body), report, notes).status, 1) << report;
+    EXPECT_EQ(Lines(Dump("PMS"), "H1 ")[0], "H1 LASTBAT=\"41\" LASTPMT=5000");
 }
 
 TEST_F(PmtCli, AnInvalidSecondMemberFailsTheFirstToo) {

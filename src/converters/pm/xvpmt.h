@@ -200,7 +200,9 @@ protected:
     // FindRecord through a cache: the files the handlers look records up in are not written by
     // this conversion, so what one record found holds for every later record of the text file
     // (a million transactions over a few hundred leases look up the same records again and again).
-    Found CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
+    // The answer stays valid until the next call.
+    const Found& CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
+    Found uncached_;
     std::unordered_map<std::string, Found> lookups_;
     std::unordered_map<std::string, x_date_type> yearEnds_;  // by the lease's stored spelling
 

@@ -22,7 +22,7 @@ unsigned DaysInMonth(unsigned month, unsigned year) {
 
 }  // namespace
 
-Found xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
+const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
     // Keys compare without regard to case: the cache's key is upper-cased.
     std::string id;
     id.reserve(48);
@@ -38,11 +38,11 @@ Found xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>
         }
     }
     if (auto it = lookups_.find(id); it != lookups_.end()) return it->second;
-    Found found = FindRecord(file, rec, keys, scope);
+    uncached_ = FindRecord(file, rec, keys, scope);
     // What stood earlier in the text file may change as the file goes on: only answers from the
     // data files are kept.
-    if (found.where != Found::EarlierInText) lookups_.emplace(std::move(id), found);
-    return found;
+    if (uncached_.where == Found::EarlierInText) return uncached_;
+    return lookups_.emplace(std::move(id), std::move(uncached_)).first->second;
 }
 
 // ---- Sales volume (record 9) ------------------------------------------------------------------------
@@ -79,30 +79,30 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     }
 
     // The records it names, each giving back its stored spelling.
-    Found found = CachedFind(pmp, 1, {{"PROP", prop}}, scope);
-    if (!found) {
+    const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
+    if (!*found) {
         reason = PropertyMissingText(12527, prop);
         return false;
     }
-    if (found.where == Found::OnFile) prop = found.stored[0];
-    found = CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
-    if (!found) {
+    if (found->where == Found::OnFile) prop = found->stored[0];
+    found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
+    if (!*found) {
         reason = UnitMissingText(12528, prop, unit);
         return false;
     }
-    if (found.where == Found::OnFile) unit = found.stored[1];
-    found = CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
-    if (!found) {
+    if (found->where == Found::OnFile) unit = found->stored[1];
+    found = &CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
+    if (!*found) {
         reason = TenantMissingText(12529, tenant);
         return false;
     }
-    if (found.where == Found::OnFile) tenant = found.stored[0];
-    found = CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
-    if (!found) {
+    if (found->where == Found::OnFile) tenant = found->stored[0];
+    found = &CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
+    if (!*found) {
         reason = LeaseMissingText(12859, lease, revision);
         return false;
     }
-    if (found.where == Found::OnFile) lease = found.stored[0];
+    if (found->where == Found::OnFile) lease = found->stored[0];
     PutText(pmt, R, "SVPROP", prop);
     PutText(pmt, R, "SVUNIT", unit);
     PutText(pmt, R, "SVTEN", tenant);
@@ -179,12 +179,12 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         reason = Msg(12536);
         return false;
     }
-    found = CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
-    if (!found) {
+    found = &CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
+    if (!*found) {
         reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
         return false;
     }
-    PutText(pmt, R, "SVSCAT", found.where == Found::OnFile ? found.stored[2] : category);
+    PutText(pmt, R, "SVSCAT", found->where == Found::OnFile ? found->stored[2] : category);
 
     // The run.
     PutNumber(pmt, R, "SVRUN", RunNumber);
@@ -257,7 +257,14 @@ bool xvPMT::ConvertMiscIncome(uint16_t pmt, xvl::xvlImpInfo&, xvl::xvlImpInfo&, 
         RunUsed = 1;
         PutNumber(pmt, R, "MISEQ", NextSequenceNumber());
     }
-    if (paymentId != 0) PutNumber(pmt, R, "MIPMTID", NewPaymentId(paymentId));
+    if (paymentId != 0) {
+        // Without its payment a misc income takes the ID its group's payment was given; an ID no
+        // payment came with yet is entered without counting as given.
+        const double lastGiven = LastPaymentId;
+        const bool known = PaymentIdMap.count(paymentId) != 0;
+        PutNumber(pmt, R, "MIPMTID", NewPaymentId(paymentId));
+        if (!hasPayment && !known) LastPaymentId = lastGiven;
+    }
     PutText(pmt, R, "MIAPPL", kPmtAppl);
     if (GetText(pmt, R, "MIBATCH").empty()) PutText(pmt, R, "MIBATCH", BatchNumber);
     PutNumber(pmt, R, "MIBSRC", kPmtBatchSource);
