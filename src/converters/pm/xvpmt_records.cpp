@@ -6,7 +6,6 @@
 #include "platform/import/xvl_case.h"
 
 #include <algorithm>
-#include <cctype>
 
 namespace dz::pm {
 
@@ -34,7 +33,7 @@ const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<Ke
         if (k.isNumber) {
             id += std::to_string(static_cast<long long>(k.number));  // revisions are whole
         } else {
-            for (char c : k.text) id += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            for (char c : k.text) id += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
         }
     }
     if (auto it = lookups_.find(id); it != lookups_.end()) return it->second;
