@@ -24,21 +24,4 @@ void PendingConverter::PrefillTables(OpenFilesList&, const TextFileEntry&, Conve
     NotYetImplemented();
 }
 
-bool xvPMH::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    history_ = true;
-    return xvPMT::OpenFiles(list, commandId, error);
-}
-
-void xvPMH::ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, int printDef,
-                        ui::zqTask& task, const std::string& tableName, ConversionOptions* options) {
-    history_ = true;
-    xvPMT::ConvertFile(list, entry, progress, printDef, task, tableName, options);
-}
-
-void xvPMH::PrefillTables(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
-                          ui::zqTask& task, void* prefillContext) {
-    history_ = true;
-    xvPMT::PrefillTables(list, entry, progress, task, prefillContext);
-}
-
 }  // namespace dz::app

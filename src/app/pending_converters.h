@@ -13,6 +13,7 @@
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
 #include "converters/pm/xvpmr.h"
+#include "converters/pm/xvpmt.h"
 #include "converters/pr/xvprm.h"
 
 namespace dz::app {
@@ -43,24 +44,8 @@ class xvPMV : public PendingConverter {};
 class xvPMZ : public PendingConverter {};
 class xvARM : public PendingConverter {};
 
-// PM transactions. History transactions (606) are the same conversion with the history flag set.
-class xvPMT : public PendingConverter {
-public:
-    bool IsHistory() const { return history_; }
-
-protected:
-    bool history_ = false;
-};
-
-// An xvPMT whose three operations first mark the object as working on history transactions.
-class xvPMH : public xvPMT {
-public:
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                     const std::string& tableName, convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
-};
+// PM transactions, new and history: the real ones, in converters/pm.
+using xvPMT = pm::xvPMT;
+using xvPMH = pm::xvPMH;
 
 }  // namespace dz::app

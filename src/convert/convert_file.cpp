@@ -149,7 +149,8 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     const std::string& path = ctx.entry.path;
 
     // 1. Reports (and, converting, the reject file's name).
-    if (ctx.converting) ctx.rejectName = ClaimRejectFile(path, profile.abbreviation);
+    if (ctx.converting) ctx.rejectName = ClaimRejectFile(
+        path, profile.rejectAbbreviation.empty() ? profile.abbreviation : profile.rejectAbbreviation);
     ctx.report = std::make_unique<ConversionReport>(ctx.printDef, path, ctx.rejectName, profile.title,
                                                     ctx.converting, ctx.tableName);
     ctx.notes = std::make_unique<NotesReport>(ctx.printDef, path, ctx.commandId, ctx.converting);
@@ -238,7 +239,15 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
 }
 
 bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
-    // 1. The import over the template.
+    if (!OpenImport(ctx, true)) return false;
+    // 4, 5. Record by record; the time stamp waits for the commit.
+    return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return HandleRecord(ctx, status, info); });
+}
+
+bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
+    // 1. The import over the template (an earlier pass's import, and the whole text it holds,
+    // goes first).
+    ctx.import.reset();
     ctx.import = std::make_unique<xvl::xvlImport>(*ctx.tpl);
     xvl::xvlImport& import = *ctx.import;
     import.xvlSetAcceptLongText(true);
@@ -253,11 +262,10 @@ bool xvConvert::RunRecordLoop(ConvertContext& ctx) {
     }
 
     // 3. The text file and the reject file.
-    if (!import.xvlImpFileNames(ctx.entry.path, ctx.converting ? ctx.rejectName : std::string()))
+    const bool reject = ctx.converting && withRejectFile;
+    if (!import.xvlImpFileNames(ctx.entry.path, reject ? ctx.rejectName : std::string()))
         return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
-
-    // 4, 5. Record by record; the time stamp waits for the commit.
-    return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return HandleRecord(ctx, status, info); });
+    return true;
 }
 
 bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process) {
@@ -270,10 +278,11 @@ bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::x
         const int status = import.xvlImportNextRec(info);
         if (status == 2) break;
         if (!process(info, status)) return false;
-        if (!UpdateProgress(ctx, info.PercentDone())) return EndFileStopped(ctx);
+        if (!UpdateProgress(ctx, ctx.percentFrom + info.PercentDone() * ctx.percentSpan / 100))
+            return EndFileStopped(ctx);
     }
     // Done: the text file is closed, not stamped.
-    if (!UpdateProgress(ctx, 100)) return EndFileStopped(ctx);
+    if (!UpdateProgress(ctx, ctx.percentFrom + ctx.percentSpan)) return EndFileStopped(ctx);
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     return true;
 }
@@ -322,7 +331,7 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
 }
 
 bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info, bool accepted,
-                             const std::string& reason) {
+                             const std::string& reason, int32_t copiedAt) {
     const int extra = info.RecExtraData();
     const uint16_t file = info.FileNumUsed();
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
@@ -334,8 +343,9 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         }
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
-        int32_t rejectLine = 0;
-        if (!ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        int32_t rejectLine = copiedAt;
+        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
         return true;

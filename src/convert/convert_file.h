@@ -64,6 +64,7 @@ struct ConverterProfile {
     uint16_t fileNo = 1;
     std::string title;           // the report's title ("CM Master File")
     std::string description;     // the main data file's description ("CM Master file")
+    std::string rejectAbbreviation;  // names the reject file; empty: `abbreviation`
     std::string convertingText;  // background task line, "%s" = text file name
     std::string examiningText;
     // Every data file the conversion opens with its description and flags; empty: the main data
@@ -120,6 +121,11 @@ struct ConvertContext {
     // ExamineRecord (Examine Files). A handler that saved the record itself, or that has
     // nothing to write, clears it.
     bool storeRecord = true;
+    // The part of the progress bar the current reading fills: a file read in two passes shows
+    // the first at 0-50 % and the second at 50-100 %.
+    int percentFrom = 0;
+    int percentSpan = 100;
+    int32_t rejectLine = 0;  // the reject-file line of the record last rejected
     uint32_t recordsRead = 0;
     uint32_t recordsRejected = 0;
     bool ended = false;    // the file was ended by EndFile

@@ -166,6 +166,11 @@ protected:
     void RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile);
     // The common record loop; false when it ended the file (already reported and restored).
     bool RunRecordLoop(ConvertContext& ctx);
+    // Steps 1 to 3 of the record loop: a fresh ctx.import over the template, the substitution
+    // tables and the text file, with the reject file (Convert) when `withRejectFile`. A converter
+    // that reads its text file more than once opens each pass with it; the import of an earlier
+    // pass is freed first. False when it ended the file (12015, 12007).
+    bool OpenImport(ConvertContext& ctx, bool withRejectFile);
     // One record read by the import (status 0 or 1): user fields, notes, dispatch, write or
     // examine, then reject or accept it with its messages (ctx.messages, which the caller
     // empties before each read). False when the file was ended.
@@ -178,8 +183,11 @@ protected:
     // import, or refused by a handler) goes to the reject file and the report and leaves nothing
     // locked; an accepted one counts in the totals and prints its messages. False when the file
     // was ended.
+    // `copiedAt` 0 or more: a rejected record that went to the reject file together with the one
+    // before it (read ahead with it) is not copied again; in Convert it is printed at that line.
+    // ctx.rejectLine receives the line a rejected record went to.
     bool FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& info, bool accepted,
-                      const std::string& reason);
+                      const std::string& reason, int32_t copiedAt = -1);
     // Ends the file: restores the written data files (Convert), prints the text with the
     // restore result, optionally shows it in a message box and counts one more message.
     // Always false.

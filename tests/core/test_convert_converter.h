@@ -70,11 +70,40 @@ public:
     std::vector<std::string> written;   // RecordWritten: the codes of the records, in order
     std::string endAfterWrite;          // RecordWritten ends the file after this code's write
     std::vector<std::string> userFieldRecords;  // DispatchRecord saw these user-field records
+    // Two readings of the text file, as a converter that gathers before it writes: the first
+    // sees every record (`firstPass`) and reports nothing; the second is the common loop, where
+    // an item "PAIR" reads the next line ahead and both are rejected as one block.
+    bool twoPasses = false;
+    std::vector<std::string> firstPass;
+    std::vector<int> percents;  // the file's percentage after each record of both readings
 
 protected:
     bool LoadSettings(ConvertContext&, std::string& failure) override {
         failure = settingsFailure;
         return !settingsFail;
+    }
+
+    bool ConvertRecords(ConvertContext& ctx) override {
+        if (!twoPasses) return xvConvert::ConvertRecords(ctx);
+        ctx.percentSpan = 50;
+        if (!OpenImport(ctx, false)) return false;
+        const bool first = ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
+            if (status == 0 && info.RecExtraData() == 0) firstPass.push_back(Text(info.FileNumUsed(), "CODE"));
+            if (ctx.progress) percents.push_back(ctx.progress->file_percent);
+            return true;
+        });
+        if (!first) return false;
+        ctx.percentFrom = 50;
+        if (!OpenImport(ctx, true)) return false;
+        return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
+            if (ctx.progress) percents.push_back(ctx.progress->file_percent);
+            aheadRead_ = false;
+            if (!HandleRecord(ctx, status, info)) return false;
+            if (!aheadRead_) return true;
+            // The line read ahead went to the reject file with the one before it.
+            return FinishRecord(ctx, aheadStatus_, ahead_, false, "Its partner was refused(996)",
+                                ctx.converting ? ctx.rejectLine + (ahead_.StartLine() - info.StartLine()) : 0);
+        });
     }
 
     // A record whose first column after the format id is "SKIP" is dropped before it counts.
@@ -120,6 +149,13 @@ protected:
             xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
             xio_wr_record(h, 3);
         }
+        if (name.text == "PAIR" && twoPasses && ctx.import) {
+            aheadStatus_ = ctx.import->xvlImportNextRec(ahead_);
+            aheadRead_ = aheadStatus_ != 2;
+            ++ctx.recordsRead;
+            reason = "The pair was refused(997)";
+            return false;
+        }
         if (name.text == "BAD") {
             reason = "The handler refused this item(999)";
             return false;
@@ -129,6 +165,10 @@ protected:
     }
 
 private:
+    xvl::xvlImpInfo ahead_;
+    int aheadStatus_ = 0;
+    bool aheadRead_ = false;
+
     static std::string Text(uint16_t handle, const char* field) {
         x_value_def v;
         xio_get_field(handle, 1, xio_num(handle, XIO_NUM_RECORD, 1, field), v);

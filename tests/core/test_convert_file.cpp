@@ -736,5 +736,47 @@ TEST_F(ConvertFileTest, UnstampedFilesGetTheirNoteInTheNotesReport) {
     EXPECT_NE(NameOf("R2"), "<none>");
 }
 
+// A converter that reads its text file twice opens each reading with OpenImport: the first has
+// no reject file and fills the first half of the progress bar, the second the other half; a
+// line read ahead with the one before it is rejected with it as one block.
+TEST_F(ConvertFileTest, TwoReadingsOfOneTextFile) {
+    const std::string body = "1,P1,,First,0,\r\n1,P2,,PAIR,0,\r\n1,P3,,Partner,0,\r\n1,P4,,BAD,0,\r\n1,P5,,Last,0,\r\n";
+    for (const char* command : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(command);
+        const bool converting = std::string(command) == "Convert";
+        TestConverter converter;
+        converter.twoPasses = true;
+        ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(WriteText("twice.txt", body), command, &progress, "", &converter);
+        EXPECT_FALSE(ended);
+        EXPECT_EQ(converter.firstPass, (std::vector<std::string>{"P1", "P2", "P3", "P4", "P5"}));
+        // Five records a reading: the first at most half, the second from half on, 100 at the end.
+        ASSERT_EQ(converter.percents.size(), 9u);  // the second reading took P3 along with P2
+        for (int i = 0; i < 5; ++i) EXPECT_LE(converter.percents[i], 50) << i;
+        EXPECT_GE(converter.percents[5], 50);
+        EXPECT_EQ(progress.file_percent, 100);
+        EXPECT_EQ(progress.file_records, 5u);
+        EXPECT_EQ(progress.file_rejected, 3u);
+        // Lines of the reject file in Convert (the pair at 2 and 3, BAD at 4), of the text file in
+        // Examine Files.
+        EXPECT_NE(report.find(RejectLine("1", converting ? 2 : 3, "The pair was refused(997)")), std::string::npos)
+            << report;
+        EXPECT_NE(report.find(RejectLine("1", converting ? 3 : 4, "Its partner was refused(996)")), std::string::npos)
+            << report;
+        EXPECT_NE(report.find(RejectLine("1", converting ? 4 : 5, "The handler refused this item(999)")),
+                  std::string::npos)
+            << report;
+        if (converting) {
+            EXPECT_EQ(ReadFile(texts.str("RejectTCV.txt")),
+                      "#,TCV," + templatePath + "\r\n1,P2,,PAIR,0,\r\n1,P3,,Partner,0,\r\n1,P4,,BAD,0,\r\n");
+            EXPECT_EQ(NameOf("P1"), "First");
+            EXPECT_EQ(NameOf("P3"), "<none>");
+            EXPECT_EQ(NameOf("P5"), "Last");
+        } else {
+            EXPECT_FALSE(fs::exists(texts.str("RejectTCV.txt")));
+        }
+    }
+}
+
 }  // namespace
 }  // namespace dz::convert

@@ -174,6 +174,9 @@ std::string UnitMissingText(int message, const std::string& property, const std:
 std::string TenantMissingText(int message, const std::string& tenant);                              // 12449
 std::string LeaseMissingText(int message, const std::string& lease, double revision);               // 12859
 
+// The custom list of sales types (retail controls and sales-volume transactions).
+inline constexpr int kSalesTypeList = 434;
+
 // ---- Formulas ----------------------------------------------------------------------------------------
 // Whether a formula of that name (any letter case) exists: the suite's own check.
 using suite::FormulaExists;

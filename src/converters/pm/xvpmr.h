@@ -25,7 +25,7 @@ inline constexpr uint16_t kRecSalesCategory = 2;
 inline constexpr uint16_t kRecBreakpoint = 3;
 
 // Custom lists of the retail records.
-inline constexpr int kStoreList = 437, kSalesTypeList = 434, kSalesCategoryList = 414, kSfTypeList = 417;
+inline constexpr int kStoreList = 437, kSalesCategoryList = 414, kSfTypeList = 417;
 
 // Whether a next billing date and a next recalculation date fall on one common cycle of
 // `billMonths` and `recalcMonths`: the earlier date moves forward in whole steps of its own

@@ -1,0 +1,274 @@
+// The record handlers of the PM transaction converters. Each checks and completes the staged
+// record (and the payment read with it) and answers accept or reject; the passes write.
+#include "converters/pm/xvpmt.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
+
+#include <algorithm>
+
+namespace dz::pm {
+
+namespace {
+
+bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+unsigned DaysInMonth(unsigned month, unsigned year) {
+    static const unsigned days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12) return 31;
+    return days[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+}
+
+}  // namespace
+
+const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
+    // Keys compare without regard to case: the cache's key is upper-cased.
+    std::string id;
+    id.reserve(48);
+    id += std::to_string(file);
+    id += '\t';
+    id += std::to_string(rec);
+    for (const auto& k : keys) {
+        id += '\t';
+        if (k.isNumber) {
+            id += std::to_string(static_cast<long long>(k.number));  // revisions are whole
+        } else {
+            for (char c : k.text) id += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        }
+    }
+    if (auto it = lookups_.find(id); it != lookups_.end()) return it->second;
+    uncached_ = FindRecord(file, rec, keys, scope);
+    // What stood earlier in the text file may change as the file goes on: only answers from the
+    // data files are kept.
+    if (uncached_.where == Found::EarlierInText) return uncached_;
+    return lookups_.emplace(std::move(id), std::move(uncached_)).first->second;
+}
+
+// ---- Sales volume (record 9) ------------------------------------------------------------------------
+
+bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                               bool converting) {
+    constexpr uint16_t R = kPmtRecSalesVolume;
+    const LookupScope scope{&RecordIds(), converting};
+    std::string prop = GetText(pmt, R, "SVPROP");
+    std::string unit = GetText(pmt, R, "SVUNIT");
+    std::string tenant = GetText(pmt, R, "SVTEN");
+    std::string lease = GetText(pmt, R, "SVLEASE");
+    double revision = GetNumber(pmt, R, "SVREV");
+    auto required = [&](const char* field) {
+        reason = Msg(12525, FieldLabel(pmt, R, field), TermLabel(kPropertyTerm), prop);
+        return false;
+    };
+
+    // Required fields, before anything is looked up.
+    if (IsBlank(prop)) {
+        reason = Msg(12524, FieldLabel(pmt, R, "SVPROP"));
+        return false;
+    }
+    if (IsBlank(unit)) return required("SVUNIT");
+    if (IsBlank(tenant)) return required("SVTEN");
+    if (IsBlank(lease)) return required("SVLEASE");
+    if (IsBlank(GetDate(pmt, R, "SVRDATE"))) return required("SVRDATE");
+    if (IsBlank(GetDate(pmt, R, "SVTDATE"))) return required("SVTDATE");
+    x_date_type salesDate = GetDate(pmt, R, "SVSDATE");
+    if (IsBlank(salesDate)) return required("SVSDATE");
+    if (IsZero(GetNumber(pmt, R, "SVVOL"))) {
+        reason = Msg(12526, FieldLabel(pmt, R, "SVVOL"), TermLabel(kPropertyTerm), prop);
+        return false;
+    }
+
+    // The records it names, each giving back its stored spelling.
+    const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
+    if (!*found) {
+        reason = PropertyMissingText(12527, prop);
+        return false;
+    }
+    if (found->where == Found::OnFile) prop = found->stored[0];
+    found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
+    if (!*found) {
+        reason = UnitMissingText(12528, prop, unit);
+        return false;
+    }
+    if (found->where == Found::OnFile) unit = found->stored[1];
+    found = &CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
+    if (!*found) {
+        reason = TenantMissingText(12529, tenant);
+        return false;
+    }
+    if (found->where == Found::OnFile) tenant = found->stored[0];
+    found = &CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
+    if (!*found) {
+        reason = LeaseMissingText(12859, lease, revision);
+        return false;
+    }
+    if (found->where == Found::OnFile) lease = found->stored[0];
+    PutText(pmt, R, "SVPROP", prop);
+    PutText(pmt, R, "SVUNIT", unit);
+    PutText(pmt, R, "SVTEN", tenant);
+    PutText(pmt, R, "SVLEASE", lease);
+    const std::string leaseText = LeaseKeyText(lease, revision);
+
+    // The unit is let under the lease, and the tenant holds it.
+    if (!CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}}, scope)) {
+        reason = Msg(12531,
+                     TermLabel(kPropertyTerm) + ", " + TermLabel(kUnitTerm) + ", " + TermLabel(kLeaseTerm) + ", " +
+                         TermLabel(kRevisionTerm),
+                     prop + ", " + unit + ", " + leaseText);
+        return false;
+    }
+    if (!CachedFind(pmn, 5, {{"TENID", tenant}, {"TLEASE", lease}, {"TLREV", revision}}, scope)) {
+        reason = Msg(12531, TermLabel(kTenantTerm) + ", " + TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm),
+                     tenant + ", " + leaseText);
+        return false;
+    }
+
+    // The sales date by the sales period type.
+    switch (static_cast<int>(GetNumber(pmt, R, "SVTYPE"))) {
+        case 1:
+            salesDate.day = 0;
+            break;
+        case 2:
+            salesDate.month = 1;
+            salesDate.day = 1;
+            break;
+        case 3: {
+            // The percent-rent control's year end (none when it is not on file), read once a lease.
+            const std::string id = leaseText;
+            auto known = yearEnds_.find(id);
+            if (known == yearEnds_.end()) {
+                xio_init_record(pmr, 1);
+                PutText(pmr, 1, "PRLEASE", lease);
+                PutNumber(pmr, 1, "PRREV", revision);
+                known = yearEnds_.emplace(id, xio_rd_record(pmr, 1, 0, 0) == XIO_OK ? GetDate(pmr, 1, "PRFCYE")
+                                                                                    : x_date_type{}).first;
+            }
+            const x_date_type yearEnd = known->second;
+            if (IsBlank(yearEnd) || (yearEnd.month == salesDate.month && yearEnd.day == salesDate.day)) break;
+            const x_date_type old = salesDate;
+            salesDate.month = yearEnd.month;
+            // A year end of February 29 falls on the month's last day in a year without one.
+            salesDate.day = static_cast<uint16_t>(
+                std::min<unsigned>(yearEnd.day, DaysInMonth(yearEnd.month, salesDate.year)));
+            if (salesDate == old) break;
+            messages.push_back(Msg(12538, ModeWord("was/will be", converting), DateText(old), DateText(salesDate),
+                                   converting ? "1217" : "1218"));
+            break;
+        }
+        default:
+            break;
+    }
+    PutDate(pmt, R, "SVSDATE", salesDate);
+
+    // The sales type: the list's first value when blank, the list's spelling when listed.
+    std::string type = GetText(pmt, R, "SVSTYPE");
+    if (type.empty()) {
+        type = DefaultSalesType;
+    } else {
+        for (const auto& v : SalesTypeList)
+            if (xvl::equalNoCase(v, type)) {
+                type = v;
+                break;
+            }
+    }
+    PutText(pmt, R, "SVSTYPE", type);
+
+    // The sales category of the lease.
+    const std::string category = GetText(pmt, R, "SVSCAT");
+    if (category.empty()) {
+        reason = Msg(12536);
+        return false;
+    }
+    found = &CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
+    if (!*found) {
+        reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
+        return false;
+    }
+    PutText(pmt, R, "SVSCAT", found->where == Found::OnFile ? found->stored[2] : category);
+
+    // The run.
+    PutNumber(pmt, R, "SVRUN", RunNumber);
+    RunUsed = 1;
+    PutNumber(pmt, R, "SVSEQ", NextSequenceNumber());
+    PutText(pmt, R, "SVAPPL", kPmtAppl);
+    if (GetText(pmt, R, "SVBATCH").empty()) PutText(pmt, R, "SVBATCH", BatchNumber);
+    PutNumber(pmt, R, "SVBSRC", kPmtBatchSource);
+    PutText(pmt, R, "SVLRCMB", leaseText);
+    return true;
+}
+
+// ---- Charge flows and misc incomes ------------------------------------------------------------------
+// Until their own checks are written, these handlers judge a transaction by its payment group
+// (pass 2) and give it and its payment their run, sequence, batch and new payment ID.
+
+namespace {
+
+void FillPayment(xvPMT& c, uint16_t pmt) {
+    constexpr uint16_t P = kPmtRecPayment;
+    PutNumber(pmt, P, "PMTID", c.NewPaymentId(GetNumber(pmt, P, "PMTID")));
+    PutText(pmt, P, "PAPPL", kPmtAppl);
+    if (GetText(pmt, P, "PBATCH").empty()) PutText(pmt, P, "PBATCH", c.BatchNumber);
+    PutNumber(pmt, P, "PBSRC", kPmtBatchSource);
+}
+
+}  // namespace
+
+bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo&, std::string& reason, std::string&,
+                              convert::MessageList&, convert::MessageList&, bool, bool& hasPayment, uint32_t&,
+                              bool firstPass, xvl::xvlImport&) {
+    constexpr uint16_t R = kPmtRecChargeFlow;
+    const bool paymentType = xio_get_field_result(pmt, R, FieldNo(pmt, R, "CFCODE")) == 2;
+    const double paymentId = GetNumber(pmt, R, "CFPMTID");
+    if (!firstPass && paymentType && paymentId != 0) {
+        auto group = ChargeFlowGroups.find(paymentId);
+        if (group != ChargeFlowGroups.end() && !group->second.Check(reason)) return false;
+    }
+    PutNumber(pmt, R, "CFRUN", RunNumber);
+    RunUsed = 1;
+    PutNumber(pmt, R, "CFSEQ", NextSequenceNumber());
+    if (paymentId != 0) PutNumber(pmt, R, "CFPMTID", NewPaymentId(paymentId));
+    PutText(pmt, R, "CFAPPL", kPmtAppl);
+    if (GetText(pmt, R, "CFBATCH").empty()) PutText(pmt, R, "CFBATCH", BatchNumber);
+    PutNumber(pmt, R, "CFBSRC", kPmtBatchSource);
+    if (hasPayment) FillPayment(*this, pmt);
+    PutText(pmt, R, "CFLRCMB", LeaseKeyText(GetText(pmt, R, "CFLEASE"), GetNumber(pmt, R, "CFLREV")));
+    return true;
+}
+
+bool xvPMT::ConvertMiscIncome(uint16_t pmt, xvl::xvlImpInfo&, xvl::xvlImpInfo&, std::string& reason,
+                              std::string& paymentReason, convert::MessageList&, convert::MessageList&, bool,
+                              bool hasPayment, bool firstPass) {
+    constexpr uint16_t R = kPmtRecMiscIncome;
+    const double paymentId = GetNumber(pmt, R, "MIPMTID");
+    if (!firstPass) {
+        auto group = MiscIncomeGroups.find(paymentId);
+        if (group != MiscIncomeGroups.end()) {
+            std::string amountReason;
+            if (!group->second.Check(reason, amountReason, true)) {
+                // The amounts are the payment's fault; a member without its payment carries it.
+                if (hasPayment)
+                    paymentReason = amountReason;
+                else if (reason.empty())
+                    reason = amountReason;
+                return false;
+            }
+        }
+        PutNumber(pmt, R, "MIRUN", RunNumber);
+        RunUsed = 1;
+        PutNumber(pmt, R, "MISEQ", NextSequenceNumber());
+    }
+    if (paymentId != 0) {
+        // Without its payment a misc income takes the ID its group's payment was given; an ID no
+        // payment came with yet is entered without counting as given.
+        const double lastGiven = LastPaymentId;
+        const bool known = PaymentIdMap.count(paymentId) != 0;
+        PutNumber(pmt, R, "MIPMTID", NewPaymentId(paymentId));
+        if (!hasPayment && !known) LastPaymentId = lastGiven;
+    }
+    PutText(pmt, R, "MIAPPL", kPmtAppl);
+    if (GetText(pmt, R, "MIBATCH").empty()) PutText(pmt, R, "MIBATCH", BatchNumber);
+    PutNumber(pmt, R, "MIBSRC", kPmtBatchSource);
+    if (hasPayment) FillPayment(*this, pmt);
+    return true;
+}
+
+}  // namespace dz::pm

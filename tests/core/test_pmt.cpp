@@ -1,0 +1,297 @@
+// The PM transaction converters in process: the payment-ID renumbering, the batch candidates and
+// the payment groups on their own, and the ways a conversion ends early (a stop in pass 2, a stop
+// between the passes, header updates that fail), each leaving the transaction file, the PM
+// System file and the text file as they were.
+#include "pm_fixture.h"
+
+#include "convert/progress.h"
+#include "converters/pm/xvpmt.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/print.h"
+
+#include <map>
+#include <set>
+#include <string>
+#include <tuple>
+
+namespace dz::pm::testing {
+namespace {
+
+// ---- Renumbering, batch candidates, groups ----------------------------------------------------------
+
+TEST(PmtNumbering, NewIdsFollowTheLastAndStartAgainAfterTheLastPossible) {
+    std::map<double, double> map;
+    double last = 999999998;
+    EXPECT_EQ(RenumberPaymentId(0, map, 999999998, last, true), 0);  // 0 stays 0, not entered
+    EXPECT_TRUE(map.empty());
+    EXPECT_EQ(RenumberPaymentId(11, map, 999999998, last, true), 999999999);
+    EXPECT_EQ(last, 999999999);
+    // What the next new ID would be, nothing entered.
+    double probe = last;
+    EXPECT_EQ(RenumberPaymentId(12, map, 999999998, probe, false), 1);
+    EXPECT_EQ(map.size(), 1u);
+    EXPECT_EQ(probe, 999999999);
+    EXPECT_EQ(RenumberPaymentId(12, map, 999999998, last, true), 1);
+    EXPECT_EQ(last, 1);  // followed the numbers round
+    EXPECT_EQ(RenumberPaymentId(13, map, 999999998, last, true), 2);
+    EXPECT_EQ(last, 2);
+    // Met again (pass 2): the same new IDs, the last ID given stays.
+    EXPECT_EQ(RenumberPaymentId(11, map, 999999998, last, true), 999999999);
+    EXPECT_EQ(RenumberPaymentId(13, map, 999999998, last, true), 2);
+    EXPECT_EQ(last, 2);
+}
+
+TEST(PmtNumbering, ALastIdFarFromTheEndIsNotMovedByTheWrap) {
+    // A wrap with the last ID given far below the end keeps the higher last ID.
+    std::map<double, double> map{{1, 5}};
+    double last = 7;
+    EXPECT_EQ(RenumberPaymentId(2, map, 999999998, last, true), 1);
+    EXPECT_EQ(last, 7);
+    map = {};
+    last = 40;
+    EXPECT_EQ(RenumberPaymentId(9, map, 40, last, true), 41);
+    EXPECT_EQ(last, 41);
+}
+
+TEST(PmtNumbering, BatchCandidatesMovePastTheBatchesOnFile) {
+    const std::set<double> onFile{1, 42, 43};
+    auto exists = [&](double c) { return onFile.count(c) != 0; };
+    EXPECT_EQ(FirstFreeBatch("0", exists), 2);     // 1 is taken
+    EXPECT_EQ(FirstFreeBatch("", exists), 2);
+    EXPECT_EQ(FirstFreeBatch("X7", exists), 2);    // not a number: 0
+    EXPECT_EQ(FirstFreeBatch("41", exists), 44);
+    EXPECT_EQ(FirstFreeBatch("43", exists), 44);
+    EXPECT_EQ(FirstFreeBatch("99", exists), 100);
+    EXPECT_EQ(FirstFreeBatch("0", [](double) { return false; }), 1);
+}
+
+TEST(PmtGroups, MiscIncomeAmountsMustMatchThePayment) {
+    MiscIncomePaymentGroup paid(10000, 17500, 70, "P100", "PARK", "44", "OPER", 3);
+    paid.Add(5000, false, 0);
+    paid.Add(2500, false, 0);
+    std::string reason = "old", amount;
+    EXPECT_TRUE(paid.Check(reason, amount, true));
+    EXPECT_EQ(reason, "");
+
+    MiscIncomePaymentGroup shortPaid(10000, 17000, 71, "P100", "PARK", "44", "OPER", 3);
+    shortPaid.Add(5000, false, 0);
+    shortPaid.Add(2500, false, 0);
+    EXPECT_TRUE(shortPaid.Check(reason, amount, false));  // amounts not asked about
+    EXPECT_FALSE(shortPaid.Check(reason, amount, true));
+    EXPECT_EQ(reason, "");
+    EXPECT_EQ(amount, "Misc inc pymt amt '170.00' for 'PARK' and the sum of its pymt transactions '175.00' do not "
+                      "match(1278)");
+    // Every later member fails on the payment's line.
+    EXPECT_FALSE(shortPaid.Check(reason, amount, true));
+    EXPECT_EQ(reason, "An associated transaction with Payment ID '71' (line 3 in the text file) is invalid(1268)");
+}
+
+TEST(PmtGroups, TheFirstInvalidMemberIsTheLineNamed) {
+    MiscIncomePaymentGroup group(10000, 10000, 72, "P100", "PARK", "", "", 3);
+    group.Add(0, true, 9);
+    group.Add(0, true, 12);
+    std::string reason, amount;
+    EXPECT_FALSE(group.Check(reason, amount, true));
+    EXPECT_EQ(reason, "An associated transaction with Payment ID '72' (line 9 in the text file) is invalid(1268)");
+    EXPECT_EQ(amount, "");
+
+    ChargeFlowPaymentGroup opened(4, 80);  // opened invalid on line 4
+    opened.Add(500, true, 7, 0, false, false);
+    EXPECT_FALSE(opened.Check(reason));
+    EXPECT_EQ(reason, "An associated transaction with Payment ID '80' (line 4 in the text file) is invalid(1268)");
+}
+
+TEST(PmtGroups, ChecksOfAChargeFlowPayment) {
+    std::string reason;
+    ChargeFlowPaymentGroup two(500, 500, 81, false);
+    two.Add(500, false, 0, 0, true, false);
+    EXPECT_FALSE(two.Check(reason));
+    EXPECT_EQ(reason, "There are 2 non returned checks associated with Payment ID '81', there must be exactly one(1269)");
+    EXPECT_EQ(two.PaymentAmount, 500);  // a later payment's amount is not added
+    EXPECT_EQ(two.ItemTotal, 1000);
+
+    ChargeFlowPaymentGroup returned(500, 500, 82, true);
+    returned.Add(500, false, 0, 0, false, true);
+    EXPECT_FALSE(returned.Check(reason));
+    EXPECT_EQ(reason, "There are 2 returned checks associated with Payment ID '82', there must be zero or one(1270)");
+
+    ChargeFlowPaymentGroup replaced(500, 500, 83, true);  // a returned check and its replacement
+    replaced.Add(500, false, 0, 0, true, false);
+    EXPECT_TRUE(replaced.Check(reason));
+    ChargeFlowPaymentGroup none(500, 500, 84, true);  // no non-returned check at all
+    EXPECT_TRUE(none.Check(reason));
+}
+
+// ---- Files ------------------------------------------------------------------------------------------------
+
+TEST(PmtFiles, WithoutGlOrCmTheMissingModulesFileIsNamed) {
+    for (const auto& [installed, error, abbr] :
+         {std::tuple{std::set<std::string>{"CM", "PM"}, 9844, "GLM"}, std::tuple{std::set<std::string>{"GL", "PM"}, 9845, "CMM"}}) {
+        ScratchDir company;
+        suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings(installed));
+        suite::open_company(company.path());
+        xvPMT converter;
+        convert::OpenFilesList list;
+        uint16_t code = 0;
+        EXPECT_FALSE(converter.OpenFiles(list, 3020, code));
+        EXPECT_EQ(code, error);
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].abbr, abbr);
+        EXPECT_EQ(list[0].handle, 0);
+        suite::close_company();
+    }
+}
+
+// ---- Ending early ------------------------------------------------------------------------------------
+
+// The converter with the ways to end a conversion early that the tests need.
+class StoppingPmt : public xvPMT {
+public:
+    int stopAtPass2Record = 0;   // asks to stop while handling this record of pass 2 (1 = first)
+    bool stopBetween = false;    // asks to stop as pass 2 is about to begin
+    std::string failHeaderOf;    // "PMS" or "PMT": that header cannot be written
+
+protected:
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        const bool ok = xvPMT::DispatchRecord(ctx, info, reason);
+        if (!firstPass_ && ++pass2Records_ == stopAtPass2Record && ctx.progress) ctx.progress->stop = 1;
+        return ok;
+    }
+    bool ShowPass(convert::ConvertContext& ctx, const char* text, int percent) override {
+        if (stopBetween && percent == 50 && ctx.progress) ctx.progress->stop = 1;
+        return xvPMT::ShowPass(ctx, text, percent);
+    }
+    int WriteHeader(uint16_t file, uint16_t header) override {
+        if ((failHeaderOf == "PMS" && file == pms) || (failHeaderOf == "PMT" && file != pms)) return XIO_DISK_FULL;
+        return xvPMT::WriteHeader(file, header);
+    }
+
+private:
+    int pass2Records_ = 0;
+};
+
+class PmtEnding : public PmFixture {
+protected:
+    void SetUp() override {
+        PmFixture::SetUp();
+        Property("P100");
+        Unit("P100", "U1");
+        Tenant("T100");
+        Lease("L100", 2, "P100", "U1", "T100");
+        Put("PMR", 2, {{"SCLEASE", "L100"}, {"SCREV", "2"}, {"SCSLCAT", "Books"}});
+        const uint16_t pms = H("PMS");
+        ASSERT_EQ(xio_rd_header(pms, 1, 1), XIO_OK);
+        convert::PutText(pms, convert::HeaderFieldNo(pms, 1, "LASTBAT"), "41");
+        convert::PutNumber(pms, convert::HeaderFieldNo(pms, 1, "LASTPMT"), 5000);
+        ASSERT_EQ(xio_wr_header(pms, 1), XIO_OK);
+        ASSERT_EQ(xio_commit(pms), XIO_OK);
+    }
+
+    std::string Text(const std::string& body) {
+        const std::string path = texts.str("pmt.txt");
+        WriteFile(path, "#,PMT," + (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvpmt.tpl").string() + "\n" + body);
+        return path;
+    }
+    static std::string Sales(const std::string& day) {
+        return "SV,P100,U1,T100,L100,2,1/31/2026,2/5/2026,1/" + day + "/2026,10.00,1,Gross,Books,\n";
+    }
+
+    std::string Run(StoppingPmt& converter, const std::string& path, const std::string& taskName,
+                    convert::ConvertProgress* progress) {
+        ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
+        const std::string reportPath = texts.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        converter.ConvertFile(list, convert::TextFileEntry{path, 605}, progress, print, task, "", nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        return ReadFile(reportPath);
+    }
+
+    // What a conversion may change: the PM System header and the transaction file's records.
+    std::string State() {
+        const uint16_t pms = H("PMS"), pmt = H("PMT");
+        std::string out;
+        EXPECT_EQ(xio_rd_header(pms, 1, 0), XIO_OK);
+        out += convert::GetText(pms, convert::HeaderFieldNo(pms, 1, "LASTBAT")) + "/" +
+               WholeText(convert::GetNumber(pms, convert::HeaderFieldNo(pms, 1, "LASTPMT")));
+        xio_free_header(pms, 1);
+        EXPECT_EQ(xio_rd_header(pmt, 1, 0), XIO_OK);
+        out += " run " + WholeText(convert::GetNumber(pmt, convert::HeaderFieldNo(pmt, 1, "LASTRUN")));
+        xio_free_header(pmt, 1);
+        for (uint16_t rec : {1, 9}) {
+            int n = 0;
+            xio_init_record(pmt, rec);
+            for (int s = xio_rd_ge(pmt, rec, 0, 0); s == XIO_OK; s = xio_rd_next(pmt, rec, 0, 0)) ++n;
+            out += " r" + std::to_string(rec) + "=" + std::to_string(n);
+        }
+        return out;
+    }
+
+    ScratchDir texts;
+    RecordingUi ui;
+};
+
+TEST_F(PmtEnding, AConversionThatRunsThroughMovesTheNumbers) {
+    StoppingPmt converter;
+    const std::string path = Text(Sales("5") + Sales("6"));
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    Run(converter, path, "Convert", &progress);
+    EXPECT_EQ(State(), "42/5000 run 1 r1=1 r9=2");
+    EXPECT_NE(ReadFile(path).find("Previously Converted"), std::string::npos);
+}
+
+TEST_F(PmtEnding, AStopInPassTwoRestoresAndLeavesTheTextUnstamped) {
+    const std::string before = State();
+    StoppingPmt converter;
+    converter.stopAtPass2Record = 2;
+    const std::string path = Text(Sales("5") + Sales("6") + Sales("7"));
+    const std::string text = ReadFile(path);
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, path, "Convert", &progress);
+    EXPECT_NE(report.find("Conversion canceled by operator"), std::string::npos) << report;
+    EXPECT_EQ(State(), before);
+    EXPECT_EQ(ReadFile(path), text);
+    EXPECT_TRUE(ui.boxes.empty());
+}
+
+TEST_F(PmtEnding, HeadersThatCannotBeWrittenRestoreBothFiles) {
+    // The PM System header is written first; the transaction file's header fails after it.
+    for (const char* failing : {"PMT", "PMS"}) {
+        SCOPED_TRACE(failing);
+        const std::string before = State();
+        StoppingPmt converter;
+        converter.failHeaderOf = failing;
+        const std::string path = Text(Sales("5"));
+        const std::string text = ReadFile(path);
+        ui.boxes.clear();
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(converter, path, "Convert", &progress);
+        EXPECT_NE(report.find("Unable to update Last batch, Last payment ID, or Run number"), std::string::npos)
+            << report;
+        EXPECT_EQ(State(), before);
+        EXPECT_EQ(ReadFile(path), text);
+        ASSERT_EQ(ui.boxes.size(), 1u);
+        EXPECT_EQ(progress.messages, 1u);
+    }
+}
+
+TEST_F(PmtEnding, AStopBetweenThePassesNamesTheCommand) {
+    const std::string before = State();
+    for (const std::string command : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(command);
+        StoppingPmt converter;
+        converter.stopBetween = true;
+        const std::string path = Text(Sales("5"));
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(converter, path, command, &progress);
+        EXPECT_NE(report.find(command == "Convert" ? "Conversion canceled by operator"
+                                                   : "Examining files canceled by operator"),
+                  std::string::npos)
+            << report;
+        EXPECT_EQ(report.find("Record Totals"), std::string::npos) << report;
+        EXPECT_EQ(State(), before);
+    }
+}
+
+}  // namespace
+}  // namespace dz::pm::testing
