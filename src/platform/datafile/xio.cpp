@@ -55,6 +55,10 @@ struct RecState {
     sqlite3_stmt* insertStmt = nullptr;
     sqlite3_stmt* updateStmt = nullptr;
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
+    // The read transaction (its serial) in which the record type was looked at for rows, and
+    // whether it had none.
+    uint64_t probedInReadTxn = 0;
+    bool emptyInReadTxn = false;
 };
 
 struct HdrState {
@@ -92,6 +96,7 @@ struct Conn {
     // reads, so that a batch of reads does not take and drop that lock (and check the file
     // again) for every record.
     bool readTxn = false;
+    uint64_t readTxnSerial = 0;  // raised by every read transaction begun
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
 
     ~Conn() {
@@ -512,6 +517,23 @@ void hold_reads(Handle& hd) {
     if (exec(c.db, "BEGIN") != SQLITE_OK) return;  // the reads then lock one by one as before
     c.inTxn = true;
     c.readTxn = true;
+    ++c.readTxnSerial;
+}
+
+// True when record type `rs` is known to have no rows. Only a read transaction can tell: while
+// it holds the file nothing changes it (another program's writes wait, and a write of this
+// program ends the read transaction first), so a record type found without rows stays without
+// them. Examine Files of a text file into a new data file then looks up none of its records.
+bool known_empty(Handle& hd, RecState& rs) {
+    Conn& c = *hd.conn;
+    if (!c.readTxn) return false;
+    if (rs.probedInReadTxn != c.readTxnSerial) {
+        rs.probedInReadTxn = c.readTxnSerial;
+        sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " LIMIT 1");
+        rs.emptyInReadTxn = st && sqlite3_step(st) == SQLITE_DONE;
+        if (st) sqlite3_reset(st);
+    }
+    return rs.emptyInReadTxn;
 }
 
 // ---- Opening ------------------------------------------------------------------------------
@@ -759,6 +781,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     bool unique = true;
     const auto* kf = key_fields(*hd, *rs, key, unique);
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
+    if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
