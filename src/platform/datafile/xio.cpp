@@ -1306,6 +1306,62 @@ int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& val
     return XIO_OK;
 }
 
+double xio_get_number(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return 0;
+    const uint16_t t = fd->def.type;
+    if (is_real(t)) return c->d;
+    if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return 0;
+    return static_cast<double>(c->i);
+}
+
+uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    return c && fd->def.type == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
+}
+
+const std::string& xio_get_text(uint16_t h, uint16_t fld) {
+    static const std::string none;
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    return c && is_text(fd->def.type) ? c->s : none;
+}
+
+int xio_put_number(uint16_t h, uint16_t fld, double number) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return XIO_BAD_CALL;
+    if (is_real(fd->def.type)) {
+        c->d = number;
+    } else {
+        x_value_def v;
+        v.number = number;
+        from_value(*fd, v, *c);
+    }
+    return XIO_OK;
+}
+
+int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return XIO_BAD_CALL;
+    if (fd->def.type == XIO_TYPE_LOGICAL) {
+        c->i = flag ? 1 : 0;
+    } else {
+        x_value_def v;
+        v.flag = flag;
+        from_value(*fd, v, *c);
+    }
+    return XIO_OK;
+}
+
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     Handle* hd = H(h);
     if (!hd) return 0;
