@@ -344,6 +344,17 @@ int authorize(void*, int action, const char*, const char*, const char*, const ch
     }
 }
 
+// SQLite's own memory statistics take a process-wide mutex on every allocation, and a bulk
+// insert allocates for every row; nothing here reads them. Set before SQLite's first use (a
+// later call is refused by SQLite and changes nothing).
+void configure_sqlite_once() {
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+}
+
 // Every connection treats the file as input from someone else: defensive mode (no writes to the
 // schema tables, no journal or page tricks), no functions or virtual tables of the file's schema
 // trusted, no triggers or views run, and the authorizer above.
@@ -478,6 +489,7 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     std::filesystem::remove(tmp, ec);
     std::filesystem::remove(tmp.string() + "-journal", ec);
     sqlite3* db = nullptr;
+    configure_sqlite_once();
     int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");
@@ -607,6 +619,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         // The program has one thread, so a connection needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+        configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->db);
         if (rc != SQLITE_OK) {
