@@ -1783,6 +1783,18 @@ std::shared_ptr<const xio::Dictionary> xio_dictionary_of(uint16_t h) {
     return hd ? hd->dict : nullptr;
 }
 
+const xio_fld_def* xio_field_def(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* f = hd ? hd->dict->field(fld) : nullptr;
+    return f ? &f->def : nullptr;
+}
+
+const std::vector<uint16_t>* xio_primary_key_fields(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    const RecordDef* r = hd ? hd->dict->record(rec) : nullptr;
+    return r ? &r->primaryKey : nullptr;
+}
+
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

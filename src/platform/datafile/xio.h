@@ -278,6 +278,11 @@ int xio_get_header_def(uint16_t h, uint16_t header, xio_rec_def& def);
 // Key 0 is the primary key of record type `rec`; keys 1..keyCount are the file's keys.
 int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec = 0);
 int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t = 1, bool = true);
+// The dictionary's own definition of field `fld`, and the primary key fields of record type
+// `rec`, without a copy: for what is looked at on every record. Valid while the handle stays
+// open; nullptr when there is none.
+const xio_fld_def* xio_field_def(uint16_t h, uint16_t fld);
+const std::vector<uint16_t>* xio_primary_key_fields(uint16_t h, uint16_t rec);
 // Text of choice item `item` of field `fld`; item 0 gives "". XIO_NOT_FOUND beyond the list.
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text);
 // The dictionary of an open handle (null when the handle is not open), shared, not copied: for

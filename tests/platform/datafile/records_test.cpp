@@ -91,6 +91,30 @@ TEST_F(Records, OneMemberCallsMatchTheWholeValueCalls) {
     EXPECT_EQ(xio_put_flag(999, 1, 1), XIO_BAD_CALL);
 }
 
+// The definitions answered without a copy are the ones the copying calls give.
+TEST_F(Records, DefinitionsWithoutACopyMatchTheCopies) {
+    uint16_t h = open();
+    for (uint16_t f = 1; f <= 12; ++f) {
+        xio_fld_def copy;
+        ASSERT_EQ(xio_get_fld_def(h, f, copy), XIO_OK) << f;
+        const xio_fld_def* def = xio_field_def(h, f);
+        ASSERT_NE(def, nullptr) << f;
+        EXPECT_EQ(def->name, copy.name);
+        EXPECT_EQ(def->type, copy.type);
+        EXPECT_EQ(def->length, copy.length);
+        EXPECT_EQ(def->items, copy.items);
+    }
+    for (uint16_t rec : {1, 2}) {
+        xio_rec_def copy;
+        ASSERT_EQ(xio_get_rec_def(h, rec, copy), XIO_OK);
+        ASSERT_NE(xio_primary_key_fields(h, rec), nullptr);
+        EXPECT_EQ(*xio_primary_key_fields(h, rec), copy.primaryKeyFields);
+    }
+    EXPECT_EQ(xio_field_def(h, 999), nullptr);
+    EXPECT_EQ(xio_field_def(999, 1), nullptr);
+    EXPECT_EQ(xio_primary_key_fields(h, 9), nullptr);
+}
+
 TEST_F(Records, BadCallsAreNeitherFoundNorNotFound) {
     uint16_t h = open();
     EXPECT_EQ(xio_rd_first(h, 9, 0, 0), XIO_BAD_CALL);
