@@ -16,7 +16,10 @@
 //
 // A name the record does not have resolves to 0, which every one-member call takes as no field
 // (it reads 0 or an empty text and writes nothing), as a lookup by name answers.
-// Key-format services (platform/suite/xk.h) keep their layouts themselves: call them freely.
+// FieldNo and the by-name getters of convert/record_fields.h stay for records met a few times
+// (settings, headers, rare record types); the fields of a record met on every line of a large
+// text file go through FieldNumbers. Key-format services (platform/suite/xk.h) keep their
+// layouts themselves: call them freely.
 #pragma once
 
 #include "platform/datafile/xio.h"
