@@ -33,7 +33,7 @@ rows=$(sqlite3 "$work/import.db" "SELECT count(*) FROM accounts")
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf 'accounts:         %s (records read: %s)\n' "$accounts" "$(value "$convert" records)"
 printf 'sqlite3 .import:  %.2f s\n' "$theirs"
-printf 'Examine Files:    %.2f s, ratio %s (target at most 1.0), peak %s MB\n' "$(value "$examine" seconds)" \
+printf 'Examine Files:    %.2f s, ratio %s (target at most 0.6), peak %s MB\n' "$(value "$examine" seconds)" \
   "$(ratio "$(value "$examine" seconds)" "$theirs")" "$(( $(value "$examine" max_rss_kb) / 1024 ))"
-printf 'Convert:          %.2f s, ratio %s (target at most 2.0), peak %s MB\n' "$(value "$convert" seconds)" \
+printf 'Convert:          %.2f s, ratio %s (target at most 1.3), peak %s MB\n' "$(value "$convert" seconds)" \
   "$(ratio "$(value "$convert" seconds)" "$theirs")" "$(( $(value "$convert" max_rss_kb) / 1024 ))"

@@ -117,8 +117,17 @@ int64_t ConvertProgress::Now() const {
     return clock_ ? clock_() : static_cast<int64_t>(std::time(nullptr));
 }
 
-std::string ConvertProgress::FormatFileElapsed() const { return FormatElapsedShort(Now() - file_start); }
-std::string ConvertProgress::FormatRunElapsed() const { return FormatElapsedPadded(Now() - run_start); }
+std::string ConvertProgress::FormatFileElapsed() const {
+    const int64_t seconds = Now() - file_start;
+    if (seconds != fileElapsed_.seconds) fileElapsed_ = {seconds, FormatElapsedShort(seconds)};
+    return fileElapsed_.text;
+}
+
+std::string ConvertProgress::FormatRunElapsed() const {
+    const int64_t seconds = Now() - run_start;
+    if (seconds != runElapsed_.seconds) runElapsed_ = {seconds, FormatElapsedPadded(seconds)};
+    return runElapsed_.text;
+}
 
 bool ConvertProgress::Post(int msg) {
     if (panel) ui::xw_post_message(panel, msg);

@@ -67,6 +67,13 @@ public:
 private:
     bool Post(int msg);
     Clock clock_;
+    // The elapsed texts change once a second while the window is written on every record:
+    // each is built again only when its number of seconds changes.
+    struct ElapsedText {
+        int64_t seconds = -1;
+        std::string text;
+    };
+    mutable ElapsedText fileElapsed_, runElapsed_;
 };
 
 // The window procedure of the progress panels (STATUSS, STATUSM, STATUSI); the panel's data is

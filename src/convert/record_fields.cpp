@@ -56,13 +56,10 @@ x_value_def GetValue(uint16_t file, uint16_t field) {
     return v;
 }
 
-std::string GetText(uint16_t file, uint16_t field) {
-    x_value_def v = GetValue(file, field);
-    return v.longText.empty() ? v.text : v.longText;
-}
+std::string GetText(uint16_t file, uint16_t field) { return xio_get_text(file, field); }
 
-double GetNumber(uint16_t file, uint16_t field) { return GetValue(file, field).number; }
-uint16_t GetFlag(uint16_t file, uint16_t field) { return GetValue(file, field).flag; }
+double GetNumber(uint16_t file, uint16_t field) { return xio_get_number(file, field); }
+uint16_t GetFlag(uint16_t file, uint16_t field) { return xio_get_flag(file, field); }
 x_date_type GetDate(uint16_t file, uint16_t field) { return GetValue(file, field).date; }
 
 void PutText(uint16_t file, uint16_t field, const std::string& text) {
@@ -78,10 +75,7 @@ void PutText(uint16_t file, uint16_t field, const std::string& text) {
 }
 
 void PutNumber(uint16_t file, uint16_t field, double number) {
-    if (!field) return;
-    x_value_def v;
-    v.number = number;
-    xio_put_field(file, 0, field, v);
+    if (field) xio_put_number(file, field, number);
 }
 
 void PutDate(uint16_t file, uint16_t field, const x_date_type& date) {
@@ -92,10 +86,7 @@ void PutDate(uint16_t file, uint16_t field, const x_date_type& date) {
 }
 
 void PutFlag(uint16_t file, uint16_t field, uint16_t flag) {
-    if (!field) return;
-    x_value_def v;
-    v.flag = flag;
-    xio_put_field(file, 0, field, v);
+    if (field) xio_put_flag(file, field, flag);
 }
 
 int32_t Whole(double value) { return static_cast<int32_t>(std::trunc(value)); }

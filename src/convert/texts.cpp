@@ -183,11 +183,11 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
 // ---- Record-ID texts -----------------------------------------------------------------------------
 
 void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
-    xio_fld_def def;
-    if (xio_get_fld_def(file, field, def) != XIO_OK || def.type != XIO_TYPE_TEXT) return;
-    const std::size_t width = std::min<std::size_t>(def.length, 81);
-    const bool right = text.size() < width && def.keyFormat != 0 &&
-                       (KeyFormatMultiSection(def.keyFormat) || AllDigits(text));
+    const xio_fld_def* def = xio_field_def(file, field);
+    if (!def || def->type != XIO_TYPE_TEXT) return;
+    const std::size_t width = std::min<std::size_t>(def->length, 81);
+    const bool right = text.size() < width && def->keyFormat != 0 &&
+                       (KeyFormatMultiSection(def->keyFormat) || AllDigits(text));
     if (text.size() < width) {
         if (right)
             text.insert(0, width - text.size(), ' ');
@@ -198,8 +198,9 @@ void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
 }
 
 void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
-    xio_fld_def def;
-    if (xio_get_fld_def(file, field, def) != XIO_OK) return;
+    const xio_fld_def* found = xio_field_def(file, field);
+    if (!found) return;
+    const xio_fld_def& def = *found;
     x_value_def value;
     xio_get_field(file, 0, field, value);
     if (def.type == XIO_TYPE_TEXT && def.keyKind == XIO_KEY_KIND_NEW_ID && value.text.empty()) {
@@ -212,12 +213,11 @@ void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
 }
 
 void RecordIdText(uint16_t file, std::string& out, uint16_t record) {
-    out.clear();
-    xio_rec_def rec;
-    if (xio_get_rec_def(file, record, rec) == XIO_OK)
-        for (uint16_t f : rec.primaryKeyFields) FormatKeyField(file, out, f);
+    // The prefix first: it ends in a tab, so trimming the key's trailing blanks stops there.
+    out.assign(std::to_string(file * 100 + record)).append("\t0\t");
+    if (const auto* fields = xio_primary_key_fields(file, record))
+        for (uint16_t f : *fields) FormatKeyField(file, out, f);
     TrimTrailingBlanks(out);
-    out.insert(0, std::to_string(file * 100 + record) + "\t0\t");
 }
 
 void KeyIdText(uint16_t file, std::string& out, uint16_t record, uint16_t key) {

@@ -85,6 +85,7 @@ void xvGLM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 
 bool xvGLM::LoadSettings(uint16_t glm) {
     ForgetFieldNumbers();
+    ResolveFields(glm);
     parts_.clear();
     controlMarked_ = -1;
     accountingMethod_ = 0;

@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/reports.h"
 
 #include <cstdint>
@@ -133,19 +134,42 @@ protected:
     int16_t balanceSheetLevel = 0;   // BLLVL, read when fiscalAtPrefix is 1
     uint8_t uses13Periods = 0;       // U13PA, read when fiscalAtPrefix is 0
 
-    // Where the record of `rec` whose key field `keyField` holds `key` stands: on file, or (in
+    // Where the record of `rec` whose key field `keyNo` holds `key` stands: on file, or (in
     // Examine Files) added by an earlier line of the text file, whose examine code `code`
     // receives. Answers for the parts of accounts (prefixes, base accounts) are kept while the
     // text file is read, with the fields `keep` of a record on file, which a later answer puts
     // back into the buffer. On file: the buffer holds the record (at least those fields).
     // Otherwise the buffer holds the key (with the record's defaults when `keep` is given).
     enum class PartState { Unknown, OnFile, MetEarlier };
-    PartState FindPart(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key, bool converting,
+    PartState FindPart(uint16_t glm, uint16_t rec, uint16_t keyNo, const std::string& key, bool converting,
                        const std::vector<uint16_t>& keep, const RecordIdMap& ids, uint16_t* code = nullptr);
     // The settings that mark control accounts, and the company's accounting method, read once
     // per text file.
     bool ControlAccountsMarked(uint16_t glm);
     int AccountingMethod();
+
+    // The fields the account handler touches on every account, resolved once per text file.
+    enum AccountField : std::size_t {
+        kAAcct, kATitle, kAType, kACtlTy, kAWrnLv, kAIcSts, kABgts, kACsFlw, kACntl, kAInGl,  // completed from base
+        kASumm, kACrBal, kACCrBal, kAOStmp, kAFtBal, kACFtBal,
+        kAFp1, kAFp2, kAFp3, kAFp4, kAFp5, kAFp6, kACFp1, kACFp2, kACFp3, kACFp4, kACFp5, kACFp6,
+        kAP12, kAYP12, kADP12, kADYP12, kACP12, kACAYP12, kACDP12, kACDYP12,
+        kAccountFields
+    };
+    // The base-account fields an account is completed from, in the order of the account's
+    // kATitle..kAInGl, then the base account's key.
+    enum BaseField : std::size_t {
+        kBsTitle, kBsType, kBsCtlTy, kBsWrnLv, kBsIcSts, kBsBgts, kBsCsFlw, kBsCntl, kBsInGl, kBsBase, kBaseFields
+    };
+    static constexpr std::size_t kFromBaseFields = kBsInGl + 1;
+    enum PrefixKey : std::size_t { kPaPrfx, kPbPrfx, kPcPrfx, kPrefixKeys };
+    convert::FieldNumbers<kAccountFields> account_;
+    convert::FieldNumbers<kBaseFields> base_;
+    convert::FieldNumbers<1> prefixKey_[kPrefixKeys];
+    std::vector<uint16_t> baseKeep_;  // base_ kBsTitle..kBsInGl: kept with a base account found on file
+    // By format id: bit i set when the format's columns give the account field kATitle + i.
+    std::unordered_map<std::string, uint16_t> givenFromBase_;
+    void ResolveFields(uint16_t glm);
 
 private:
     struct KnownPart {

@@ -70,34 +70,26 @@ bool ClearRange(uint16_t glm, uint16_t from, uint16_t to) {
     return any;
 }
 
-// Brings a future balance to the sum of its balance and future activities (added from period 6
-// down to 1).
-void CheckFutureBalance(uint16_t glm, const char* balance, const std::array<const char*, 6>& periods,
-                        const char* future, int message, const char* numbers, convert::MessageList& messages,
-                        bool converting) {
-    double sum = GetNumber(glm, kRecAccount, balance);
-    for (const char* p : periods) sum += GetNumber(glm, kRecAccount, p);
-    const double old = GetNumber(glm, kRecAccount, future);
-    if (sum == old) return;
-    PutNumber(glm, kRecAccount, future, sum);
-    if (old != 0)
-        messages.push_back(Msg(message, ModeWord("has changed/will change", converting), Amount(old), Amount(sum),
-                               ModeWord(numbers, converting)));
-}
-
-// A base account's examine code back into the base-account buffer.
-void BaseFieldsFromCode(uint16_t glm, uint16_t code) {
-    PutFlag(glm, kRecBaseAccount, "BSBGTS", code > 9999 ? 1 : 0);
-    const uint16_t r = code % 10000;
-    PutFlag(glm, kRecBaseAccount, "BSCNTL", r > 999 ? 1 : 0);
-    const uint16_t s = r % 1000;
-    PutNumber(glm, kRecBaseAccount, "BSICSTS", s / 100);
-    PutNumber(glm, kRecBaseAccount, "BSTYPE", s % 100);
-}
-
 }  // namespace
 
 // ---- Settings and parts read once per text file -------------------------------------------------
+
+void xvGLM::ResolveFields(uint16_t glm) {
+    static constexpr convert::FieldNames<kAccountFields> kAccountNames{
+        "AACCT", "ATITLE", "ATYPE", "ACTLTY", "AWRNLV", "AICSTS", "ABGTS", "ACSFLW", "ACNTL", "AINGL",
+        "ASUMM", "ACRBAL", "ACCRBAL", "AOSTMP", "AFTBAL", "ACFTBAL",
+        "AFP1", "AFP2", "AFP3", "AFP4", "AFP5", "AFP6", "ACFP1", "ACFP2", "ACFP3", "ACFP4", "ACFP5", "ACFP6",
+        "AP12", "AYP12", "ADP12", "ADYP12", "ACP12", "ACAYP12", "ACDP12", "ACDYP12"};
+    static constexpr convert::FieldNames<kBaseFields> kBaseNames{
+        "BSTITLE", "BSTYPE", "BSCTLTY", "BSWRNLV", "BSICSTS", "BSBGTS", "BSCSFLW", "BSCNTL", "BSINGL", "BSBASE"};
+    account_.Resolve(glm, kRecAccount, kAccountNames);
+    base_.Resolve(glm, kRecBaseAccount, kBaseNames);
+    prefixKey_[kPaPrfx].Resolve(glm, kRecPrefixA, {"PAPRFX"});
+    prefixKey_[kPbPrfx].Resolve(glm, kRecPrefixB, {"PBPRFX"});
+    prefixKey_[kPcPrfx].Resolve(glm, kRecPrefixC, {"PCPRFX"});
+    baseKeep_.assign(base_.All().begin(), base_.All().begin() + kFromBaseFields);
+    givenFromBase_.clear();
+}
 
 bool xvGLM::ControlAccountsMarked(uint16_t glm) {
     if (controlMarked_ < 0) controlMarked_ = SettingsMarkControlAccounts(glm, true) ? 1 : 0;
@@ -112,13 +104,12 @@ int xvGLM::AccountingMethod() {
     return accountingMethod_;
 }
 
-xvGLM::PartState xvGLM::FindPart(uint16_t glm, uint16_t rec, const char* keyField, const std::string& key,
+xvGLM::PartState xvGLM::FindPart(uint16_t glm, uint16_t rec, uint16_t keyNo, const std::string& key,
                                  bool converting, const std::vector<uint16_t>& keep, const RecordIdMap& ids,
                                  uint16_t* code) {
     std::string folded = key;
     for (auto& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     auto& known = parts_[rec];
-    const uint16_t keyNo = FieldNo(glm, rec, keyField);
     // Not on file: the key alone (with the record's defaults when fields are kept) in the buffer.
     auto notOnFile = [&] {
         if (!keep.empty()) xio_init_record(glm, rec);
@@ -161,87 +152,99 @@ xvGLM::PartState xvGLM::FindPart(uint16_t glm, uint16_t rec, const char* keyFiel
 bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                            bool converting, uint8_t atPrefix, uint8_t thirteen, RecordIdMap& ids,
                            xvl::xvlImport& import) {
-    const std::string account = GetText(glm, kRecAccount, "AACCT");
-    if (account.empty()) {
+    const auto& a = account_;
+    const std::string acct = xio_get_text(glm, a[kAAcct]);
+    if (acct.empty()) {
         reason = Msg(12090);
         return false;
     }
-    auto shown = [&] { return FormatAccount(account, suite::kGlWhole); };
+    auto shown = [&] { return FormatAccount(acct, suite::kGlWhole); };
     const std::string& format = info.FormatID();
-    auto given = [&](const char* field) { return import.xvlImpWasItImported(format, field); };
+    // Which account fields completed from the base account the format's columns give: the
+    // same for every line of a format.
+    auto givenIt = givenFromBase_.find(format);
+    if (givenIt == givenFromBase_.end()) {
+        static constexpr const char* kFromBase[kFromBaseFields] = {"ATITLE", "ATYPE", "ACTLTY", "AWRNLV", "AICSTS",
+                                                                   "ABGTS",  "ACSFLW", "ACNTL",  "AINGL"};
+        uint16_t bits = 0;
+        for (std::size_t i = 0; i < std::size(kFromBase); ++i)
+            if (import.xvlImpWasItImported(format, kFromBase[i])) bits |= static_cast<uint16_t>(1u << i);
+        givenIt = givenFromBase_.emplace(format, bits).first;
+    }
+    const uint16_t givenBits = givenIt->second;
+    auto given = [&](AccountField f) { return (givenBits >> (f - kATitle) & 1u) != 0; };
 
     // 2. The account's parts must exist.
     const int levels = PrefixLevels();
     if (levels > 0) {
-        // The base-account fields an account may be completed from.
-        static constexpr std::pair<const char*, const char*> kFromBase[] = {
-            {"ATITLE", "BSTITLE"}, {"ATYPE", "BSTYPE"}, {"ACTLTY", "BSCTLTY"}, {"AWRNLV", "BSWRNLV"},
-            {"AICSTS", "BSICSTS"}, {"ABGTS", "BSBGTS"},  {"ACSFLW", "BSCSFLW"}, {"ACNTL", "BSCNTL"},
-            {"AINGL", "BSINGL"}};
-        std::vector<uint16_t> baseFields;
-        for (const auto& names : kFromBase) baseFields.push_back(FieldNo(glm, kRecBaseAccount, names.second));
-        const std::string base = AccountSection(account, suite::kGlBaseAccount);
+        const std::string base = AccountSection(acct, suite::kGlBaseAccount);
         uint16_t code = 0;
-        const PartState baseState = FindPart(glm, kRecBaseAccount, "BSBASE", base, converting, baseFields, ids, &code);
+        const PartState baseState = FindPart(glm, kRecBaseAccount, base_[kBsBase], base, converting, baseKeep_, ids, &code);
         if (baseState != PartState::OnFile) {
             if (baseState != PartState::MetEarlier) {
                 reason = Msg(12091, FormatAccount(base, suite::kGlBaseAccount), shown());
                 return false;
             }
-            BaseFieldsFromCode(glm, code);
+            // The base account's examine code back into the base-account buffer.
+            PutFlag(glm, base_[kBsBgts], code > 9999 ? 1 : 0);
+            const uint16_t r = code % 10000;
+            PutFlag(glm, base_[kBsCntl], r > 999 ? 1 : 0);
+            const uint16_t rest = r % 1000;
+            PutNumber(glm, base_[kBsIcSts], rest / 100);
+            PutNumber(glm, base_[kBsType], rest % 100);
         }
         struct Level {
             uint16_t rec;
-            const char* key;
+            PrefixKey key;
             int section;
             int message;
         };
-        static constexpr Level kLevels[] = {{kRecPrefixA, "PAPRFX", suite::kGlPrefixA, 12092},
-                                            {kRecPrefixB, "PBPRFX", suite::kGlPrefixAB, 12093},
-                                            {kRecPrefixC, "PCPRFX", suite::kGlPrefixABC, 12094}};
+        static constexpr Level kLevels[] = {{kRecPrefixA, kPaPrfx, suite::kGlPrefixA, 12092},
+                                            {kRecPrefixB, kPbPrfx, suite::kGlPrefixAB, 12093},
+                                            {kRecPrefixC, kPcPrfx, suite::kGlPrefixABC, 12094}};
         for (int l = 0; l < levels && l < 3; ++l) {
             const Level& lv = kLevels[l];
             // The prefix-record buffers are read here; the account's own buffer stays as it is.
-            const std::string prefix = AccountSection(account, lv.section);
-            if (FindPart(glm, lv.rec, lv.key, prefix, converting, {}, ids) == PartState::Unknown) {
+            const std::string prefix = AccountSection(acct, lv.section);
+            if (FindPart(glm, lv.rec, prefixKey_[lv.key][0], prefix, converting, {}, ids) == PartState::Unknown) {
                 reason = Msg(lv.message, SectionDescription(lv.section, true), FormatAccount(prefix, lv.section), shown());
                 return false;
             }
         }
         // Fields the text file leaves out come from the base account.
-        for (std::size_t i = 0; i < std::size(kFromBase); ++i) {
-            if (given(kFromBase[i].first)) continue;
-            xio_put_field(glm, kRecAccount, FieldNo(glm, kRecAccount, kFromBase[i].first), GetValue(glm, baseFields[i]));
+        for (std::size_t i = 0; i < kFromBaseFields; ++i) {
+            const auto f = static_cast<AccountField>(kATitle + i);
+            if (given(f)) continue;
+            xio_put_field(glm, kRecAccount, a[f], GetValue(glm, base_[i]));
         }
     }
 
     // 3. Title and type. In Examine Files a base account met earlier in the text file gives no
     // title, so the test waits for the conversion.
     if (converting || levels == 0) {
-        if (GetText(glm, kRecAccount, "ATITLE").empty()) {
+        if (xio_get_text(glm, a[kATitle]).empty()) {
             reason = Msg(12095, shown());
             return false;
         }
-        if (levels == 0 && !given("ATYPE")) {
+        if (levels == 0 && !given(kAType)) {
             reason = Msg(12096, shown());
             return false;
         }
     }
 
     // 4. Summarize ledger is not available.
-    if (GetFlag(glm, kRecAccount, "ASUMM") != 0) {
-        PutFlag(glm, kRecAccount, "ASUMM", 0);
+    if (GetFlag(glm, a[kASumm]) != 0) {
+        PutFlag(glm, a[kASumm], 0);
         messages.push_back(
             Msg(12086, ModeWord("was changed/will change", converting), ModeWord("116/117", converting)));
     }
 
     // 5. Control accounts.
-    CorrectControlFields(glm, ControlAccountsMarked(glm), FieldNo(glm, kRecAccount, "AINGL"),
-                         FieldNo(glm, kRecAccount, "ACTLTY"), FieldNo(glm, kRecAccount, "AWRNLV"),
-                         FieldNo(glm, kRecAccount, "ACNTL"), messages, converting);
+    CorrectControlFields(glm, ControlAccountsMarked(glm), a[kAInGl], a[kACtlTy], a[kAWrnLv], a[kACntl], messages,
+                         converting);
 
     // 6. Intercompany status.
-    const uint16_t icField = FieldNo(glm, kRecAccount, "AICSTS");
+    const uint16_t icField = a[kAIcSts];
     const double ic = GetNumber(glm, icField);
     if (Whole(ic) != 1) {
         if (levels == 0) {  // accounts carry no prefixes
@@ -249,7 +252,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
                                    ModeWord("was not/will not be", converting), ModeWord("173/174", converting)));
             PutNumber(glm, icField, 1);
         } else {
-            const uint16_t typeField = FieldNo(glm, kRecAccount, "ATYPE");
+            const uint16_t typeField = a[kAType];
             const double type = GetNumber(glm, typeField);
             if (Whole(type) > 6)
                 messages.push_back(
@@ -258,19 +261,16 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     }
 
     // 7. The company's accounting method leaves no amounts of the other method.
-    const uint16_t accrual = FieldNo(glm, kRecAccount, "ACRBAL");
-    const uint16_t cash = FieldNo(glm, kRecAccount, "ACCRBAL");
-    const uint16_t stamp = FieldNo(glm, kRecAccount, "AOSTMP");
     const int method = AccountingMethod();
-    if (method == 1 && ClearRange(glm, cash, stamp))
+    if (method == 1 && ClearRange(glm, a[kACCrBal], a[kAOStmp]))
         messages.push_back(Msg(12097, ModeWord("have changed/will change", converting), ModeWord("131/132", converting)));
-    if (method == 2 && ClearRange(glm, accrual, cash))
+    if (method == 2 && ClearRange(glm, a[kACrBal], a[kACCrBal]))
         messages.push_back(Msg(12098, ModeWord("have changed/will change", converting), ModeWord("133/134", converting)));
 
     // 8. Thirteenth periods of a calendar with twelve.
-    if (!PrefixUsesThirteenPeriods(glm, account, atPrefix, thirteen != 0, converting, ids)) {
-        for (const char* name : {"AP12", "AYP12", "ADP12", "ADYP12", "ACP12", "ACAYP12", "ACDP12", "ACDYP12"}) {
-            const uint16_t f = FieldNo(glm, kRecAccount, name);
+    if (!PrefixUsesThirteenPeriods(glm, acct, atPrefix, thirteen != 0, converting, ids)) {
+        for (std::size_t i = kAP12; i <= kACDYP12; ++i) {
+            const uint16_t f = a[i];
             const double amount = GetNumber(glm, f);
             if (amount == 0) continue;
             xio_fld_def def;
@@ -281,13 +281,21 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
         }
     }
 
-    // 9. Future balances.
-    if (method != 2)
-        CheckFutureBalance(glm, "ACRBAL", {"AFP6", "AFP5", "AFP4", "AFP3", "AFP2", "AFP1"}, "AFTBAL", 12099, "135/136",
-                           messages, converting);
-    if (method != 1)
-        CheckFutureBalance(glm, "ACCRBAL", {"ACFP6", "ACFP5", "ACFP4", "ACFP3", "ACFP2", "ACFP1"}, "ACFTBAL", 12100,
-                           "137/138", messages, converting);
+    // 9. Future balances: each the sum of its balance and future activities (added from period
+    // 6 down to 1).
+    auto future = [&](AccountField balance, AccountField firstPeriod, AccountField futureField, int message,
+                      const char* numbers) {
+        double sum = GetNumber(glm, a[balance]);
+        for (std::size_t p = firstPeriod + 6; p-- > firstPeriod;) sum += GetNumber(glm, a[p]);
+        const double old = GetNumber(glm, a[futureField]);
+        if (sum == old) return;
+        PutNumber(glm, a[futureField], sum);
+        if (old != 0)
+            messages.push_back(Msg(message, ModeWord("has changed/will change", converting), Amount(old), Amount(sum),
+                                   ModeWord(numbers, converting)));
+    };
+    if (method != 2) future(kACrBal, kAFp1, kAFtBal, 12099, "135/136");
+    if (method != 1) future(kACCrBal, kACFp1, kACFtBal, 12100, "137/138");
     return true;
 }
 

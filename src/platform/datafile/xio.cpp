@@ -55,6 +55,10 @@ struct RecState {
     sqlite3_stmt* insertStmt = nullptr;
     sqlite3_stmt* updateStmt = nullptr;
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
+    // The read transaction (its serial) in which the record type was looked at for rows, and
+    // whether it had none.
+    uint64_t probedInReadTxn = 0;
+    bool emptyInReadTxn = false;
 };
 
 struct HdrState {
@@ -92,6 +96,7 @@ struct Conn {
     // reads, so that a batch of reads does not take and drop that lock (and check the file
     // again) for every record.
     bool readTxn = false;
+    uint64_t readTxnSerial = 0;  // raised by every read transaction begun
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
 
     ~Conn() {
@@ -339,6 +344,17 @@ int authorize(void*, int action, const char*, const char*, const char*, const ch
     }
 }
 
+// SQLite's own memory statistics take a process-wide mutex on every allocation, and a bulk
+// insert allocates for every row; nothing here reads them. Set before SQLite's first use (a
+// later call is refused by SQLite and changes nothing).
+void configure_sqlite_once() {
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return true;
+    }();
+    (void)configured;
+}
+
 // Every connection treats the file as input from someone else: defensive mode (no writes to the
 // schema tables, no journal or page tricks), no functions or virtual tables of the file's schema
 // trusted, no triggers or views run, and the authorizer above.
@@ -473,6 +489,7 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     std::filesystem::remove(tmp, ec);
     std::filesystem::remove(tmp.string() + "-journal", ec);
     sqlite3* db = nullptr;
+    configure_sqlite_once();
     int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");
@@ -512,6 +529,23 @@ void hold_reads(Handle& hd) {
     if (exec(c.db, "BEGIN") != SQLITE_OK) return;  // the reads then lock one by one as before
     c.inTxn = true;
     c.readTxn = true;
+    ++c.readTxnSerial;
+}
+
+// True when record type `rs` is known to have no rows. Only a read transaction can tell: while
+// it holds the file nothing changes it (another program's writes wait, and a write of this
+// program ends the read transaction first), so a record type found without rows stays without
+// them. Examine Files of a text file into a new data file then looks up none of its records.
+bool known_empty(Handle& hd, RecState& rs) {
+    Conn& c = *hd.conn;
+    if (!c.readTxn) return false;
+    if (rs.probedInReadTxn != c.readTxnSerial) {
+        rs.probedInReadTxn = c.readTxnSerial;
+        sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " LIMIT 1");
+        rs.emptyInReadTxn = st && sqlite3_step(st) == SQLITE_DONE;
+        if (st) sqlite3_reset(st);
+    }
+    return rs.emptyInReadTxn;
 }
 
 // ---- Opening ------------------------------------------------------------------------------
@@ -585,6 +619,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         // The program has one thread, so a connection needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+        configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->db);
         if (rc != SQLITE_OK) {
@@ -759,6 +794,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     bool unique = true;
     const auto* kf = key_fields(*hd, *rs, key, unique);
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
+    if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
@@ -1283,6 +1319,62 @@ int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& val
     return XIO_OK;
 }
 
+double xio_get_number(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return 0;
+    const uint16_t t = fd->def.type;
+    if (is_real(t)) return c->d;
+    if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return 0;
+    return static_cast<double>(c->i);
+}
+
+uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    return c && fd->def.type == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
+}
+
+const std::string& xio_get_text(uint16_t h, uint16_t fld) {
+    static const std::string none;
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    return c && is_text(fd->def.type) ? c->s : none;
+}
+
+int xio_put_number(uint16_t h, uint16_t fld, double number) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return XIO_BAD_CALL;
+    if (is_real(fd->def.type)) {
+        c->d = number;
+    } else {
+        x_value_def v;
+        v.number = number;
+        from_value(*fd, v, *c);
+    }
+    return XIO_OK;
+}
+
+int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return XIO_BAD_CALL;
+    if (fd->def.type == XIO_TYPE_LOGICAL) {
+        c->i = flag ? 1 : 0;
+    } else {
+        x_value_def v;
+        v.flag = flag;
+        from_value(*fd, v, *c);
+    }
+    return XIO_OK;
+}
+
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     Handle* hd = H(h);
     if (!hd) return 0;
@@ -1689,6 +1781,18 @@ int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t, bool) 
 std::shared_ptr<const xio::Dictionary> xio_dictionary_of(uint16_t h) {
     Handle* hd = H(h);
     return hd ? hd->dict : nullptr;
+}
+
+const xio_fld_def* xio_field_def(uint16_t h, uint16_t fld) {
+    Handle* hd = H(h);
+    const FieldDef* f = hd ? hd->dict->field(fld) : nullptr;
+    return f ? &f->def : nullptr;
+}
+
+const std::vector<uint16_t>* xio_primary_key_fields(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    const RecordDef* r = hd ? hd->dict->record(rec) : nullptr;
+    return r ? &r->primaryKey : nullptr;
 }
 
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text) {

@@ -220,6 +220,18 @@ int xio_init_header(uint16_t h, uint16_t header);
 int xio_get_field(uint16_t h, uint16_t rec, uint16_t fld, x_value_def& value);
 int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& value);
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld);
+// One member of a field without a whole x_value_def, for the fields a converter reads and
+// writes on every record (field numbers file-global, record argument 0). Each means what
+// xio_get_field / xio_put_field mean for that member: a number reads a number or choice field
+// (0 for any other), a flag a logical field (0 for any other), a text the whole text of a text
+// field (empty for any other; valid until the buffer changes). A put of a member that is not
+// the field's own stores what xio_put_field stores for a value holding only that member. An
+// invalid field reads 0 / empty and takes nothing (XIO_BAD_CALL).
+double xio_get_number(uint16_t h, uint16_t fld);
+uint16_t xio_get_flag(uint16_t h, uint16_t fld);
+const std::string& xio_get_text(uint16_t h, uint16_t fld);
+int xio_put_number(uint16_t h, uint16_t fld, double number);
+int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 
 // ---- Records ------------------------------------------------------------------------------
 int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);
@@ -266,6 +278,11 @@ int xio_get_header_def(uint16_t h, uint16_t header, xio_rec_def& def);
 // Key 0 is the primary key of record type `rec`; keys 1..keyCount are the file's keys.
 int xio_get_key_def(uint16_t h, uint16_t key, xio_key_def& def, uint16_t rec = 0);
 int xio_get_fld_def(uint16_t h, uint16_t fld, xio_fld_def& def, uint16_t = 1, bool = true);
+// The dictionary's own definition of field `fld`, and the primary key fields of record type
+// `rec`, without a copy: for what is looked at on every record. Valid while the handle stays
+// open; nullptr when there is none.
+const xio_fld_def* xio_field_def(uint16_t h, uint16_t fld);
+const std::vector<uint16_t>* xio_primary_key_fields(uint16_t h, uint16_t rec);
 // Text of choice item `item` of field `fld`; item 0 gives "". XIO_NOT_FOUND beyond the list.
 int xio_get_item_alpha(uint16_t h, uint16_t fld, uint16_t item, std::string& text);
 // The dictionary of an open handle (null when the handle is not open), shared, not copied: for

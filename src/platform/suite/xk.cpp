@@ -5,8 +5,7 @@
 #include "platform/ui/ui.h"
 
 #include <map>
-#include <numeric>
-#include <utility>
+#include <optional>
 
 namespace dz::suite {
 
@@ -22,10 +21,8 @@ struct Part {
 // Where a section lies in the format's whole unformatted value, and what it is made of.
 struct Layout {
     int offset = 0;
+    int width = 0;  // the parts' widths added up
     std::vector<Part> parts;
-    int width() const {
-        return std::accumulate(parts.begin(), parts.end(), 0, [](int a, const Part& p) { return a + p.width; });
-    }
 };
 
 const KeyFormat* find_format(int fmt) {
@@ -35,6 +32,11 @@ const KeyFormat* find_format(int fmt) {
 }
 
 Part part_of(const KeySection& s) { return Part{s.width, s.separator, s.capitals, s.right_justify}; }
+
+Layout finished(Layout l) {
+    for (const auto& p : l.parts) l.width += p.width;
+    return l;
+}
 
 Layout gl_layout(const KeyFormat& f, int section) {
     const int levels = f.prefix_levels;
@@ -49,7 +51,7 @@ Layout gl_layout(const KeyFormat& f, int section) {
         for (int i = first; i <= last; ++i) {
             if (all[i].width > 0) l.parts.push_back(all[i]);
         }
-        return l;
+        return finished(std::move(l));
     };
     switch (section) {
         case kGlWhole:
@@ -67,50 +69,59 @@ Layout gl_layout(const KeyFormat& f, int section) {
     }
 }
 
-Layout build_layout(int fmt, int section) {
-    const KeyFormat* f = find_format(fmt);
-    if (!f || f->sections.empty()) return Layout{};
-    if (fmt == kGlAccountFormat) return gl_layout(*f, section);
+Layout build_layout(const KeyFormat& f, int fmt, int section) {
+    if (fmt == kGlAccountFormat) return gl_layout(f, section);
     Layout l;
     if (section == 0) {
-        for (const auto& s : f->sections) l.parts.push_back(part_of(s));
-    } else if (section >= 1 && section <= static_cast<int>(f->sections.size())) {
-        for (int i = 0; i < section - 1; ++i) l.offset += f->sections[i].width;
-        l.parts.push_back(part_of(f->sections[section - 1]));
+        for (const auto& s : f.sections) l.parts.push_back(part_of(s));
+    } else if (section >= 1 && section <= static_cast<int>(f.sections.size())) {
+        for (int i = 0; i < section - 1; ++i) l.offset += f.sections[i].width;
+        l.parts.push_back(part_of(f.sections[section - 1]));
     }
-    return l;
+    return finished(std::move(l));
 }
 
-// Every key value a conversion reads asks for its layout, often several times: layouts are kept
-// by format and section, and built again when the format they were built from has changed.
-const Layout& layout(int fmt, int section) {
-    struct Kept {
-        int levels = 0;
-        std::vector<KeySection> from;
-        Layout layout;
-    };
-    static std::map<std::pair<int, int>, Kept> kept;
-    static const Layout none;
-    const KeyFormat* f = find_format(fmt);
-    if (!f || f->sections.empty()) return none;
-    auto same = [&](const Kept& k) {
-        if (k.levels != f->prefix_levels || k.from.size() != f->sections.size()) return false;
-        for (std::size_t i = 0; i < k.from.size(); ++i) {
-            const KeySection& a = k.from[i];
-            const KeySection& b = f->sections[i];
-            if (a.width != b.width || a.separator != b.separator || a.capitals != b.capitals ||
-                a.right_justify != b.right_justify)
+// The layouts of a format, built once and used while the live format is still the one they were
+// built from: every key field of every record asks for them, often several times. Checking the
+// live format costs a few comparisons and allocates nothing, so settings adopted while the
+// program runs (or another company opened) are never answered from an older format.
+struct FormatLayouts {
+    int number = 0;
+    int prefixLevels = 0;
+    std::vector<Part> sections;   // the live format's sections when the layouts were built
+    std::vector<std::optional<Layout>> layouts;  // by section code, each built when first asked for
+    bool matches(const KeyFormat& f) const {
+        if (f.prefix_levels != prefixLevels || f.sections.size() != sections.size()) return false;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const KeySection& live = f.sections[i];
+            const Part& kept = sections[i];
+            if (live.width != kept.width || live.capitals != kept.capitals ||
+                live.right_justify != kept.right_justify || live.separator != kept.separator)
                 return false;
         }
         return true;
-    };
-    const auto key = std::make_pair(fmt, section);
-    auto it = kept.find(key);
-    if (it == kept.end() || !same(it->second)) {
-        Kept k{f->prefix_levels, f->sections, build_layout(fmt, section)};
-        it = kept.insert_or_assign(key, std::move(k)).first;
     }
-    return it->second.layout;
+};
+
+const Layout& layout(int fmt, int section) {
+    static const Layout none{};
+    const KeyFormat* f = find_format(fmt);
+    if (!f || f->sections.empty()) return none;
+    // One cache per thread: a display thread and a conversion may both ask.
+    thread_local std::map<int, FormatLayouts> cache;
+    FormatLayouts& c = cache[fmt];
+    if (c.layouts.empty() || !c.matches(*f)) {
+        c.number = fmt;
+        c.prefixLevels = f->prefix_levels;
+        c.sections.clear();
+        for (const auto& s : f->sections) c.sections.push_back(part_of(s));
+        const int codes = fmt == kGlAccountFormat ? kGlPrefixABC + 1 : static_cast<int>(f->sections.size()) + 1;
+        c.layouts.assign(static_cast<std::size_t>(codes), std::nullopt);
+    }
+    if (section < 0 || section >= static_cast<int>(c.layouts.size())) return none;
+    auto& l = c.layouts[static_cast<std::size_t>(section)];
+    if (!l) l = build_layout(*f, fmt, section);
+    return *l;
 }
 
 bool at(std::string_view text, std::size_t pos, const std::string& sep) {
@@ -119,8 +130,8 @@ bool at(std::string_view text, std::size_t pos, const std::string& sep) {
 
 // Removes separators found where a formatted value has them. Each part takes up to its width,
 // stopping early at its separator (a short part that was typed with its separator).
-std::string unformat(const Layout& l, std::string_view text) {
-    std::string out;
+void unformat_into(const Layout& l, std::string_view text, std::string& out) {
+    out.clear();
     std::size_t pos = 0;
     for (std::size_t i = 0; i < l.parts.size() && pos < text.size(); ++i) {
         const Part& p = l.parts[i];
@@ -134,21 +145,19 @@ std::string unformat(const Layout& l, std::string_view text) {
         if (!last && at(text, pos, p.separator)) pos += p.separator.size();
     }
     if (pos < text.size()) out.append(text.substr(pos));
-    return out;
 }
 
-std::string format(const Layout& l, std::string_view text) {
-    const std::string u = unformat(l, text);
-    std::string out;
+// Inserts the separators into an unformatted value `u`.
+void format_unformatted_into(const Layout& l, std::string_view u, std::string& out) {
+    out.clear();
     std::size_t pos = 0;
     for (std::size_t i = 0; i < l.parts.size() && pos < u.size(); ++i) {
         if (i > 0) out += l.parts[i - 1].separator;
         std::size_t n = std::min<std::size_t>(l.parts[i].width, u.size() - pos);
-        out.append(u, pos, n);
+        out.append(u.substr(pos, n));
         pos += n;
     }
-    if (pos < u.size()) out.append(u, pos, std::string::npos);
-    return out;
+    if (pos < u.size()) out.append(u.substr(pos));
 }
 
 void trim_right(std::string& s) {
@@ -157,7 +166,7 @@ void trim_right(std::string& s) {
 
 }  // namespace
 
-int xk_width(int fmt, int section) { return layout(fmt, section).width(); }
+int xk_width(int fmt, int section) { return layout(fmt, section).width; }
 
 int xk_num_sections(int fmt) {
     const KeyFormat* f = find_format(fmt);
@@ -196,20 +205,26 @@ void xk_get_section(int fmt, bool formatted, int section, std::string& text) {
         text.clear();
         return;
     }
-    text = text.substr(off, static_cast<std::size_t>(l.width()));
+    text.erase(0, off);
+    if (text.size() > static_cast<std::size_t>(l.width)) text.resize(static_cast<std::size_t>(l.width));
     trim_right(text);
 }
 
 void xk_format_field(int fmt, int section, std::string& text) {
     const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return;
-    text = format(l, text);
+    thread_local std::string plain, out;
+    unformat_into(l, text, plain);
+    format_unformatted_into(l, plain, out);
+    text.swap(out);
 }
 
 void xk_unformat_field(int fmt, int section, std::string& text) {
     const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return;
-    text = unformat(l, text);
+    thread_local std::string out;
+    unformat_into(l, text, out);
+    text.swap(out);
 }
 
 std::string xk_build_key(int fmt, const std::vector<std::string>& sections) {
@@ -239,12 +254,19 @@ bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
     };
     const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return refuse("this part of the key is not in use");
-    std::string u = unformat(l, text);
-    if (u != text && !equal_nocase(format(l, u), text)) {
+    // Working texts kept from call to call: a check of every key field of every record
+    // allocates nothing once they have grown.
+    thread_local std::string u, again, formatted;
+    unformat_into(l, text, u);
+    if (u != text) {
+        unformat_into(l, u, again);
+        format_unformatted_into(l, again, formatted);
+    }
+    if (u != text && !equal_nocase(formatted, text)) {
         return refuse("its separators are not where the key format puts them");
     }
     if (u.empty()) return refuse("it is blank");
-    const int width = l.width();
+    const int width = l.width;
     for (unsigned char c : u) {
         if (c < 0x20 || c == 0x7F) return refuse("it holds a control character");
         for (const auto& p : l.parts) {

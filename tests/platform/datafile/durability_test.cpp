@@ -163,6 +163,59 @@ TEST_F(Durability, ReadsOfABatchHoldTheFileUntilItEnds) {
     EXPECT_EQ(committed_records(file), 7);
 }
 
+// A batch that only reads answers lookups in a record type without rows from what it saw
+// first; every way a row can appear (a write of this program through any handle, a rollback,
+// another program between batches) must still be found.
+TEST_F(Durability, LookupsOfAnEmptyRecordTypeSeeEveryNewRow) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t a = open();
+    uint16_t b = open(false);
+    auto find = [&](uint16_t h, const std::string& code, uint16_t key = 0) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", code);
+        return xio_find_record(h, 1, key);
+    };
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    EXPECT_EQ(find(a, "C1"), XIO_NOT_FOUND);
+    EXPECT_EQ(find(a, "C1", 1), XIO_NOT_FOUND);
+    xio_init_record(a, 1);
+    put(a, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(a, 1, 0, 1), XIO_NOT_FOUND);
+    // Another handle of this program writes: seen at once.
+    ASSERT_EQ(addCustomer(b, "C1", "C1"), XIO_OK);
+    EXPECT_EQ(find(a, "C1"), XIO_OK);
+    EXPECT_EQ(find(a, "C1", 1), XIO_OK);
+    xio_init_record(a, 1);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(a, 1, "ALTKEY"), "C1");
+    // The handle's own write, dropped again.
+    EXPECT_EQ(find(a, "C2"), XIO_NOT_FOUND);
+    ASSERT_EQ(addCustomer(a, "C2", "C2"), XIO_OK);
+    EXPECT_EQ(find(a, "C2"), XIO_OK);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    EXPECT_EQ(find(a, "C2"), XIO_NOT_FOUND);
+    EXPECT_EQ(find(a, "C1"), XIO_OK);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+
+    // Another program fills an emptied file between two batches.
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    xio_init_record(a, 1);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 0), XIO_OK);
+    ASSERT_EQ(xio_del_record(a, 1), XIO_OK);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    EXPECT_EQ(committed_records(file), 0);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    EXPECT_EQ(find(a, "F1"), XIO_NOT_FOUND);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    ASSERT_EQ(foreign_insert(file, "F1"), SQLITE_OK);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    EXPECT_EQ(find(a, "F1"), XIO_OK);
+    EXPECT_EQ(find(a, "F1", 1), XIO_OK);
+}
+
 TEST_F(Durability, HeaderLockOfAnotherProcessAnswersSevenUntilItDies) {
     uint16_t h = open();
     pid_t child = spawn_holder([&] {

@@ -33,6 +33,88 @@ TEST_F(Records, MissingFileAnswersThreeAndCreateMakesIt) {
     EXPECT_EQ(xio_create_file("NOPE", 1, dir / "MASTER.NOP"), XIO_NO_DICTIONARY);
 }
 
+// The one-member reads and writes must store and answer exactly what the whole-value calls do,
+// for every field type, including a member that is not the field's own.
+TEST_F(Records, OneMemberCallsMatchTheWholeValueCalls) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    const char* names[] = {"CODE", "AMOUNT", "ACTIVE", "KIND", "OPENED", "AT", "MEMO", "LASTNO"};
+    const std::string longText(150, 'x');
+    for (const char* name : names) {
+        SCOPED_TRACE(name);
+        const bool header = std::string(name) == "LASTNO";
+        const uint16_t f = xio_num(a, header ? XIO_NUM_HEADER : XIO_NUM_RECORD, 1, name);
+        ASSERT_NE(f, 0);
+        auto fill = [&](uint16_t h) {
+            xio_init_record(h, 1);
+            x_value_def v;
+            v.text = "T " + std::string(name);
+            v.longText = v.text + longText;
+            v.number = 7.25;
+            v.flag = 1;
+            v.date = {3, 4, 2025};
+            v.time = {10, 11, 12};
+            xio_put_field(h, 0, f, v);
+        };
+        auto whole = [&](uint16_t h) {
+            x_value_def v;
+            EXPECT_EQ(xio_get_field(h, 0, f, v), XIO_OK);
+            return v;
+        };
+        fill(a);
+        const x_value_def v = whole(a);
+        EXPECT_EQ(xio_get_number(a, f), v.number);
+        EXPECT_EQ(xio_get_flag(a, f), v.flag);
+        EXPECT_EQ(xio_get_text(a, f), v.longText.empty() ? v.text : v.longText);
+        for (double n : {-3.5, 0.0, 2.0, 12345.675}) {
+            fill(a);
+            fill(b);
+            x_value_def w;
+            w.number = n;
+            ASSERT_EQ(xio_put_field(b, 0, f, w), XIO_OK);
+            ASSERT_EQ(xio_put_number(a, f, n), XIO_OK);
+            EXPECT_EQ(whole(a), whole(b)) << n;
+        }
+        for (uint16_t flag : {0, 1, 5}) {
+            fill(a);
+            fill(b);
+            x_value_def w;
+            w.flag = flag;
+            ASSERT_EQ(xio_put_field(b, 0, f, w), XIO_OK);
+            ASSERT_EQ(xio_put_flag(a, f, flag), XIO_OK);
+            EXPECT_EQ(whole(a), whole(b)) << flag;
+        }
+    }
+    EXPECT_EQ(xio_get_number(a, 0), 0);
+    EXPECT_EQ(xio_get_text(a, 999), "");
+    EXPECT_EQ(xio_put_number(a, 999, 1), XIO_BAD_CALL);
+    EXPECT_EQ(xio_put_flag(999, 1, 1), XIO_BAD_CALL);
+}
+
+// The definitions answered without a copy are the ones the copying calls give.
+TEST_F(Records, DefinitionsWithoutACopyMatchTheCopies) {
+    uint16_t h = open();
+    for (uint16_t f = 1; f <= 12; ++f) {
+        xio_fld_def copy;
+        ASSERT_EQ(xio_get_fld_def(h, f, copy), XIO_OK) << f;
+        const xio_fld_def* def = xio_field_def(h, f);
+        ASSERT_NE(def, nullptr) << f;
+        EXPECT_EQ(def->name, copy.name);
+        EXPECT_EQ(def->type, copy.type);
+        EXPECT_EQ(def->length, copy.length);
+        EXPECT_EQ(def->items, copy.items);
+    }
+    for (uint16_t rec : {1, 2}) {
+        xio_rec_def copy;
+        ASSERT_EQ(xio_get_rec_def(h, rec, copy), XIO_OK);
+        ASSERT_NE(xio_primary_key_fields(h, rec), nullptr);
+        EXPECT_EQ(*xio_primary_key_fields(h, rec), copy.primaryKeyFields);
+    }
+    EXPECT_EQ(xio_field_def(h, 999), nullptr);
+    EXPECT_EQ(xio_field_def(999, 1), nullptr);
+    EXPECT_EQ(xio_primary_key_fields(h, 9), nullptr);
+}
+
 TEST_F(Records, BadCallsAreNeitherFoundNorNotFound) {
     uint16_t h = open();
     EXPECT_EQ(xio_rd_first(h, 9, 0, 0), XIO_BAD_CALL);

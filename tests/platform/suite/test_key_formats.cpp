@@ -158,6 +158,40 @@ TEST_F(GlSections, MultiCharacterSeparators) {
     EXPECT_EQ(text, "012400010");
 }
 
+// Layouts are kept between calls: a format changed in place (same number, same levels) must
+// still be answered from what it is now, never from what it was when first asked.
+TEST_F(GlSections, AnswersFollowAFormatChangedInPlace) {
+    CompanySettings s;
+    s.formats[9] = gl_format(2);
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}, {"Sub job", 3, "", true, false}}, {}};
+    use(s);
+    std::string text = "012400010";
+    xk_format_field(9, 0, text);
+    EXPECT_EQ(text, "01-2-4000-10");
+    EXPECT_TRUE(xk_check(9, 0, "01-2-4000-10"));
+    EXPECT_TRUE(xk_capitals(16, 0));
+    EXPECT_EQ(xk_width(16, 2), 3);
+
+    s.formats[9] = gl_format(2, "/");
+    s.formats[9].sections[2].width = 5;  // the base grows: same levels, other layout
+    s.formats[16].sections[1] = {"Sub job", 4, "", false, true};
+    use(s);
+    text = "0124000010";
+    xk_format_field(9, 0, text);
+    EXPECT_EQ(text, "01/2/40000/10");
+    EXPECT_EQ(xk_width(9, kGlBase), 5);
+    EXPECT_EQ(xk_width(9, kGlBaseAccount), 7);
+    EXPECT_FALSE(xk_check(9, 0, "01-2-4000-10"));
+    EXPECT_TRUE(xk_check(9, 0, "01/2/40000/10"));
+    text = "0124000010";
+    xk_get_section(9, false, kGlBase, text);
+    EXPECT_EQ(text, "40000");
+    EXPECT_FALSE(xk_capitals(16, 0));
+    EXPECT_TRUE(xk_right_justify(16, 2));
+    EXPECT_EQ(xk_width(16, 2), 4);
+    EXPECT_EQ(xk_width(16, 0), 7);
+}
+
 // Records message boxes instead of showing them.
 class RecordingUi : public dz::ui::Ui {
 public:
