@@ -264,8 +264,7 @@ public:
         }
         // A table created here gets the editor's default options; one on file keeps its own.
         if (!mf_->OpenForEdit(a.group, static_cast<uint16_t>(appl_ + 1), field, false,
-                              exists ? 0 : static_cast<uint16_t>(a.oldSize), exists ? 65535 : 0, exists ? 0 : 1,
-                              exists ? 0 : 1, true, false))
+                              exists ? 0 : static_cast<uint16_t>(a.oldSize), 65535, 0, 0, true, false))
             return cli::kExitFailure;  // the reason was shown
         locked_ = true;
         doc_ = OpenTableDocument(*mf_);

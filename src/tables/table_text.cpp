@@ -360,7 +360,7 @@ bool FindEntry(uint16_t h, const XvmFields& f, const std::string& group, uint16_
     PutText(h, kEntryRecord, f.fTable, group);
     PutNumber(h, kEntryRecord, f.fField, kind);
     PutText(h, kEntryRecord, f.fOldVal, oldValue);
-    return xio_find_record(h, kEntryRecord, 0) == XIO_OK;
+    return xio_rd_record(h, kEntryRecord, 0, 0) == XIO_OK;
 }
 
 // Does the group have any entry of `kind`?
@@ -380,8 +380,6 @@ uint16_t PrefixKind() {
     return 0;
 }
 
-bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::string::npos; }
-
 }  // namespace
 
 std::string DeriveGLAccount(SubstitutionTable& doc, const std::string& oldValue, uint16_t prefixKind) {
@@ -394,12 +392,12 @@ std::string DeriveGLAccount(SubstitutionTable& doc, const std::string& oldValue,
         const std::string ending = oldValue.substr(len - n);
         if (!FindEntry(h, f, doc.groupName, kFieldGlBase, ending)) continue;
         std::string base = GetText(h, kEntryRecord, f.newBase);
-        if (IsBlank(base)) base = ending;
+        if (IsBlankValue(base)) base = ending;
         const std::string prefix = oldValue.substr(0, len - n);
         if (!FindEntry(h, f, doc.groupName, prefixKind, prefix)) return {};
         const uint16_t fld = prefixKind == kFieldGlPrefixA ? f.newPreA : prefixKind == kFieldGlPrefixAB ? f.newPreB : f.newPreC;
         std::string newPrefix = GetText(h, kEntryRecord, fld);
-        if (IsBlank(newPrefix)) newPrefix = prefix;
+        if (IsBlankValue(newPrefix)) newPrefix = prefix;
         return newPrefix + base;
     }
     return {};
@@ -418,7 +416,7 @@ bool PrefillGLAccounts(SubstitutionTable& doc, const PrefillStatus& status) {
     if (status && !status(text, 0)) return false;
     bool changed = false;
     auto fill = [&](SubstitutionRow& row) {
-        if (row.oldValue.empty() || !IsBlank(row.newValue)) return;
+        if (row.oldValue.empty() || !IsBlankValue(row.newValue)) return;
         std::string derived = DeriveGLAccount(doc, row.oldValue, kind);
         if (derived.empty()) return;
         suite::xk_unformat_field(suite::kGlAccountFormat, 0, derived);
