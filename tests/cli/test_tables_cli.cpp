@@ -113,19 +113,20 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
               "     8  The line has 3 columns, record type '' takes only 2 (fld 3, col 3)\n"
               "\n"
               "  Totals:\n"
-              "     3 entries added\n"
+              "     4 entries added\n"
               "     1 entry changed\n"
               "     1 exact duplicate\n"
               "     3 rejected entries\n");
-    EXPECT_EQ(Messages(r.err), "     3 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
+    EXPECT_EQ(Messages(r.err), "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
     EXPECT_EQ(Rows("DEMO", "GL", 9),
-              "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n");
+              "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n"
+              "01-9-99-9999-00,01990999900\n");
 
     // Again: every accepted line is an exact duplicate; another letter case changes the value
     // and keeps the stored old value.
     const CliResult twice = Tables("import", "DEMO", "GL", 9, {sample});
     // (the sample changes one row within itself, so that row changes twice again)
-    EXPECT_NE(twice.out.find("     0 entries added\n     2 entries changed\n     3 exact duplicates\n"),
+    EXPECT_NE(twice.out.find("     0 entries added\n     2 entries changed\n     4 exact duplicates\n"),
               std::string::npos)
         << twice.out;
     ASSERT_EQ(Tables("import", "AP1", "AP", 6, {Write("v.txt", "Acme,A1\n")}).status, 0);
