@@ -264,6 +264,7 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
     // New values of key formats are checked as the editor checks a typed one.
     const bool keyFormat = vf.format == suite::kGlAccountFormat;
     RowIndex index(doc);
+    FrontInserts inserts(doc);
     bool printing = true;
     auto reject = [&](const std::string& message, int32_t line) {
         ++out.counts.rejected;

@@ -41,6 +41,21 @@ private:
     std::unordered_map<std::string, SubstitutionRow*> rows_;
 };
 
+// While it lives, AppendRow links rows in at the front of the list in the order they come
+// (the editor's current row is the pending new row, which is no part of the list); the
+// current row is given back at the end. Callers sort afterwards.
+class FrontInserts {
+public:
+    explicit FrontInserts(SubstitutionTable& doc) : doc_(doc), saved_(doc.currentRow) { doc.currentRow = doc.firstRow; }
+    ~FrontInserts() { doc_.currentRow = saved_; }
+    FrontInserts(const FrontInserts&) = delete;
+    FrontInserts& operator=(const FrontInserts&) = delete;
+
+private:
+    SubstitutionTable& doc_;
+    SubstitutionRow* saved_;
+};
+
 // ---- Export ---------------------------------------------------------------------------------
 // One value as a table text file holds it: in double quotes (inner quotes doubled) when it
 // would not read back as it stands (a comma, a double quote, blanks or a tab at either end, an
@@ -91,11 +106,12 @@ int PrintImportTotals(int print, const ImportCounts& counts);
 // ---- Prefill --------------------------------------------------------------------------------
 // The state of one prefill run, handed to every converter as the callback's context.
 struct PrefillContext {
-    explicit PrefillContext(SubstitutionTable& d) : doc(&d), index(d) {}
+    explicit PrefillContext(SubstitutionTable& d) : doc(&d), index(d), inserts(d) {}
     SubstitutionTable* doc;
     std::string message;  // the too-long message of the current text file
     uint8_t found = 0;    // 1 once a row was added
     RowIndex index;
+    FrontInserts inserts;
 };
 
 // The prefill callback (the import library's PrefillCB): adds a value of the table's kind that
