@@ -38,4 +38,9 @@ std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
     return converter;
 }
 
+void SetPrefillCallback(xvl::PrefillCB callback) {
+    xvGLM::prefillCallback = callback;  // xvGLT and xvCMM read it too
+    xvJCM::prefillCallback = callback;
+}
+
 }  // namespace dz::app

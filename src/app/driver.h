@@ -69,6 +69,9 @@ void RunConvertExamineTask(dz::ui::zqTask& task);
 void ResetTextFileFolder();
 const std::string& RememberedTextFileFolder();
 
+// The size of a text file; 0 when the file system gives none (capped at 4 GB).
+std::uint32_t FileSize(const std::string& path);
+
 // ---- Choosing and checking ----------------------------------------------------------------
 bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title);
 // False when the run must end.

@@ -77,6 +77,8 @@ int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messag
     return converting ? convert[row] : examine[row];
 }
 
+}  // namespace
+
 std::uint32_t FileSize(const std::string& path) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
@@ -84,7 +86,6 @@ std::uint32_t FileSize(const std::string& path) {
     return static_cast<std::uint32_t>(std::min<std::uintmax_t>(size, 0xFFFFFFFFu));
 }
 
-}  // namespace
 
 // ---- The hub panel ---------------------------------------------------------------------------
 

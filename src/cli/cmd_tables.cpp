@@ -1,4 +1,4 @@
-// dodedoz-cli tables list|show: a look at the substitution tables of a company.
+// dodedoz-cli tables list|show|export|import|prefill: the substitution tables of a company.
 //
 //   tables list --company DIR
 //       every table group with its tables: application, field id and name, entry count and
@@ -6,7 +6,25 @@
 //   tables show --company DIR GROUP [--app A] [--field F]
 //       the entries of the group's tables (or of the one chosen), one per line in the table
 //       text format "old,new" or "old,new,third", each table under a heading line.
+//   tables export --company DIR GROUP --app A --field F FILE
+//       writes the table's rows as the editor's ~Export... does.
+//   tables import --company DIR GROUP --app A --field F [--report R] [--old-size N] FILE
+//       opens the table as the editor does (a missing one is created), imports FILE (report to
+//       R or standard output, summary on standard error) and saves.
+//   tables prefill --company DIR GROUP --app A --field F [--on-error skip|end] [--reconvert]
+//                  [--old-size N] FILE...
+//       checks and reads the text files through their converters as the editor's ~Prefill...
+//       does, derives GL accounts, prints the messages and the rows added, and saves.
+// Exit status: 0; 1 when import lines were rejected; 2 when the table is held by another user,
+// a file cannot be read or written, or the save fails; 64 for usage.
 #include "cli/commands.h"
+
+#include "app/driver.h"
+#include "app/table_text_commands.h"
+#include "cli/cli_ui.h"
+#include "platform/ui/own_files.h"
+#include "platform/ui/print.h"
+#include "tables/table_text.h"
 
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
@@ -15,6 +33,7 @@
 #include "tables/substitution_fields.h"
 
 #include <cctype>
+#include <unistd.h>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -193,8 +212,187 @@ int RunShow(const std::string& dir, const std::string& group, const std::string&
     return cli::kExitOk;
 }
 
+// ---- export, import, prefill -----------------------------------------------------------------
+
+constexpr int kExitRejected = 1;
+
+struct TableArgs {
+    std::string company, group, app;
+    int field = 0;
+    int oldSize = 0;  // 0: not given
+};
+
+// The table named on the command line: application and field checked, the table opened (and
+// locked) as the editor opens it, or created when `create`. Answers an exit status; the open
+// file and the document on success.
+class CliTable {
+public:
+    int Open(const TableArgs& a, const char* verb, bool create) {
+        if (!ParseApp(a.app, appl_)) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": unknown application '" << a.app
+                      << "' (use GL, JC, AP, PR, PM, XX, TL or AR)\n";
+            return cli::kExitUsage;
+        }
+        const SubstitutionApplication* app = FindApplication(appl_);
+        const bool listed = a.field > 0 && a.field <= 65535 &&
+                            std::any_of(app->fields.begin(), app->fields.end(),
+                                        [&](const SubstitutionField& f) { return f.id == a.field; });
+        if (!listed) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": field " << a.field << " is not a field of "
+                      << app->code << "\n";
+            return cli::kExitUsage;
+        }
+        if (a.oldSize != 0 && (a.oldSize < 1 || a.oldSize > 40)) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": --old-size must be 1 to 40\n";
+            return cli::kExitUsage;
+        }
+        if (IsUnnamedGroup(a.group)) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": a table group name is needed\n";
+            return cli::kExitUsage;
+        }
+        if (!OpenTables(a.company, verb, mf_, holder_)) return cli::kExitFailure;
+        const auto field = static_cast<uint16_t>(a.field);
+        const bool exists = mf_->HasTable(a.group, appl_, field);
+        if (!exists && !create) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": table group '" << a.group << "' has no such table\n";
+            return cli::kExitUsage;
+        }
+        if (!create) {  // a look: the table is read as it stands, not locked
+            mf_->SetCurrentTable(a.group, appl_, field);
+            doc_ = OpenTableDocument(*mf_);
+            return cli::kExitOk;
+        }
+        // A table created here gets the editor's default options; one on file keeps its own.
+        if (!mf_->OpenForEdit(a.group, static_cast<uint16_t>(appl_ + 1), field, false,
+                              exists ? 0 : static_cast<uint16_t>(a.oldSize), 65535, 0, 0, true, false))
+            return cli::kExitFailure;  // the reason was shown
+        locked_ = true;
+        doc_ = OpenTableDocument(*mf_);
+        if (!exists && a.oldSize != 0) doc_->oldSize = static_cast<uint16_t>(a.oldSize);
+        return cli::kExitOk;
+    }
+    // Writes the rows; false after saying why.
+    bool Save(const char* verb) {
+        if (!doc_->modified) return true;
+        const int s = mf_->Save(*doc_);
+        if (s != XIO_OK) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": the table could not be saved (status " << s << ")\n";
+            return false;
+        }
+        return true;
+    }
+    ~CliTable() {
+        if (!mf_) return;
+        if (locked_) mf_->ReleaseDefinition(false);
+        mf_->Close();
+    }
+    SubstitutionTable& doc() { return *doc_; }
+
+private:
+    uint32_t appl_ = 0;
+    SubstitutionMasterFile* mf_ = nullptr;
+    std::unique_ptr<SubstitutionMasterFile> holder_;
+    std::unique_ptr<SubstitutionTable> doc_;
+    bool locked_ = false;
+};
+
+int RunExport(const TableArgs& a, const std::string& file) {
+    xio_read_only_scope readOnly;  // a look at the table: MASTER.XVM is not written
+    CliTable t;
+    if (int rc = t.Open(a, "export", false); rc != cli::kExitOk) return rc;
+    std::string why;
+    if (!WriteTableFile(t.doc(), file, why)) {
+        std::cerr << "dodedoz-cli: tables export: cannot write " << file << ": " << why << "\n";
+        return cli::kExitFailure;
+    }
+    return cli::kExitOk;
+}
+
+int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        std::cerr << "dodedoz-cli: tables import: " << file << " does not exist\n";
+        return cli::kExitUsage;
+    }
+    cli::CliUiOptions uiOptions;
+    cli::CliUi ui(uiOptions);
+    CliTable t;
+    if (int rc = t.Open(a, "import", true); rc != cli::kExitOk) return rc;
+    ui::PrintDef def;
+    def.title = "Import Report";
+    const int print = ui::xp_open_print(def, ui::Destination::Spool);
+    const ImportOutcome o = ImportTableRows(t.doc(), file, print, {});
+    std::vector<std::string> lines;
+    if (const auto* l = ui::xp_lines(print)) lines = *l;
+    ui::xp_close_print(print);
+    std::string text;
+    for (const auto& l : lines) text += (!l.empty() && l.front() == '\f' ? l.substr(1) : l) + "\n";
+    int rc = cli::kExitOk;
+    if (report.empty() || report == "-") {
+        std::cout << text;
+    } else {
+        std::string why;
+        const int fd = files::open_report_file(report, why);
+        const bool written = fd >= 0 && files::write_all(fd, text);
+        if (fd >= 0 && ::close(fd) != 0 && why.empty()) why = "it could not be closed";
+        if (!written) {
+            std::cerr << "dodedoz-cli: tables import: cannot write the report file " << report << ": " << why << "\n";
+            rc = cli::kExitFailure;
+        }
+    }
+    if (!o.opened) return cli::kExitFailure;
+    if (o.counts.records >= 1) std::cerr << ui::console_text(ImportSummary(o.counts)) << "\n";
+    if (o.rowsImported()) {
+        t.doc().modified = true;
+        SortTableRows(t.doc());
+    }
+    if (!t.Save("import")) return cli::kExitFailure;
+    if (rc == cli::kExitOk && o.counts.rejected > 0) rc = kExitRejected;
+    return rc;
+}
+
+int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const std::vector<std::string>& paths) {
+    for (const auto& p : paths) {
+        std::error_code ec;
+        if (!std::filesystem::exists(p, ec)) {
+            std::cerr << "dodedoz-cli: tables prefill: " << p << " does not exist\n";
+            return cli::kExitUsage;
+        }
+    }
+    cli::CliUi ui(uiOptions);
+    CliTable t;
+    if (int rc = t.Open(a, "prefill", true); rc != cli::kExitOk) return rc;
+    app::InstallPrefillCallback();
+    ui::zqTask task("Prefill Table", 0, kTablesCommand, 0, "", "");
+    app::ConversionTypeList selection;
+    for (const auto& p : paths) selection.files.push_back(app::TextFileEntry{p, 0});
+    app::OpenFilesList openFiles;
+    const int before = t.doc().RowCount();
+    bool found = false;
+    if (app::ValidateTextFiles(selection, openFiles, task)) found = app::RunPrefill(selection, openFiles, t.doc(), task);
+    app::CloseRunFiles(openFiles);
+    if (!found) {
+        ui::xw_wr_message(ui::kInfo, "No unique values found to prefill.");
+    } else {
+        t.doc().modified = true;
+        SortTableRows(t.doc());
+    }
+    const int added = t.doc().RowCount() - before;
+    std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
+    if (!t.Save("prefill")) return cli::kExitFailure;
+    return cli::kExitOk;
+}
+
+void AddTableArgs(CLI::App* cmd, const std::shared_ptr<TableArgs>& a, bool oldSize) {
+    cmd->add_option("--company", a->company, "Company folder")->required();
+    cmd->add_option("GROUP", a->group, "Table group name")->required();
+    cmd->add_option("--app", a->app, "Application code (GL, JC, AP, PR, PM, XX, TL, AR)")->required();
+    cmd->add_option("--field", a->field, "Field id (9, 9001-9004, 16, ...)")->required();
+    if (oldSize) cmd->add_option("--old-size", a->oldSize, "Old value size of a table created here (1-40)");
+}
+
 const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCode) {
-    auto* cmd = app.add_subcommand("tables", "Look at the substitution tables of a company");
+    auto* cmd = app.add_subcommand("tables", "The substitution tables of a company");
     cmd->require_subcommand(1);
 
     auto* list = cmd->add_subcommand("list", "Table groups with their tables and entry counts");
@@ -212,6 +410,33 @@ const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCod
     show->add_option("--app", *appText, "Application code (GL, JC, AP, PR, PM, XX, TL, AR)");
     auto* fieldOpt = show->add_option("--field", *field, "Field id (9, 9001-9004, 16, ...)");
     show->callback([=, &exitCode] { exitCode = RunShow(*company, *group, *appText, *field, fieldOpt->count() > 0); });
+
+    auto* exp = cmd->add_subcommand("export", "Write a table's rows to a table text file");
+    auto expArgs = std::make_shared<TableArgs>();
+    auto expFile = std::make_shared<std::string>();
+    AddTableArgs(exp, expArgs, false);
+    exp->add_option("FILE", *expFile, "Table text file to write")->required();
+    exp->callback([=, &exitCode] { exitCode = RunExport(*expArgs, *expFile); });
+
+    auto* imp = cmd->add_subcommand("import", "Read a table text file into a table and save it");
+    auto impArgs = std::make_shared<TableArgs>();
+    auto impFile = std::make_shared<std::string>();
+    auto impReport = std::make_shared<std::string>();
+    AddTableArgs(imp, impArgs, true);
+    imp->add_option("--report", *impReport, "Import report file (default: standard output)");
+    imp->add_option("FILE", *impFile, "Table text file to read")->required();
+    imp->callback([=, &exitCode] { exitCode = RunImport(*impArgs, *impReport, *impFile); });
+
+    auto* pre = cmd->add_subcommand("prefill", "Fill a table with the values of text files and save it");
+    auto preArgs = std::make_shared<TableArgs>();
+    auto preFiles = std::make_shared<std::vector<std::string>>();
+    auto preUi = std::make_shared<cli::CliUiOptions>();
+    AddTableArgs(pre, preArgs, true);
+    pre->add_option("--on-error", preUi->on_error, "A text file that fails a check: skip (default) or end")
+        ->check(CLI::IsMember({"skip", "end"}));
+    pre->add_flag("--reconvert", preUi->reconvert, "Read a text file converted before");
+    pre->add_option("FILE", *preFiles, "Text files")->required();
+    pre->callback([=, &exitCode] { exitCode = RunPrefillCli(*preArgs, *preUi, *preFiles); });
 });
 
 }  // namespace

@@ -57,6 +57,7 @@ bool FindRow(const SubstitutionTable& doc, const std::string& value, Substitutio
 SubstitutionRow* AppendRow(SubstitutionTable& doc) {
     auto* row = new SubstitutionRow;
     SubstitutionRow* current = doc.currentRow;
+    if (current == doc.pendingNewRow) current = nullptr;  // the pending row is never in the list
     if (!doc.firstRow || !current) {
         if (!doc.firstRow) {
             doc.firstRow = doc.currentRow = row;

@@ -1,4 +1,5 @@
 #include "tables/table_editor.h"
+#include "tables/table_text.h"
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
@@ -225,53 +226,11 @@ void TableEditor::SetTitle() {
 
 void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     main_ = panel.handle();  // shown before xw_show_panel returns its handle
-    const std::string group = file_->groupName();
-    const uint16_t field = file_->fieldId();
-    const bool named = file_->handle() > 0 && !IsUnnamedGroup(group);
-    auto defaultOld = [&]() -> int { return field == 431 ? 30 : field == 301 ? 15 : field == 300 ? 10 : 0; };
-    int oldWidth = defaultOld();
-    int thirdWidth = field == kFieldUnionLocal ? suite::xk_width(kLocalFormat, 0) : 0;
-    uint16_t blank = 1, notFound = 1;
-    if (named) {
-        TableSummary t;
-        if (file_->ReadOptions(t)) {
-            oldWidth = t.oldSize != 0 ? t.oldSize : defaultOld();
-            thirdWidth = 0;
-            if (t.mapJobToExtra == 1 && field == kFieldJob) thirdWidth = suite::xk_width(kExtraFormat, 0);
-            if (t.mapJobToExtra == 1 && field == kFieldUnionLocal) thirdWidth = suite::xk_width(kLocalFormat, 0);
-            blank = t.blankValueOption ? t.blankValueOption : 1;
-            notFound = t.notFoundOption ? t.notFoundOption : 1;
-        }
-    }
-    int newWidth = 0;
-    switch (field) {
-        case kFieldGlPrefixA: newWidth = suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixA); break;
-        case kFieldGlPrefixAB: newWidth = suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixAB); break;
-        case kFieldGlPrefixABC: newWidth = suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixABC); break;
-        case kFieldGlBase: newWidth = suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount); break;
-        default: newWidth = suite::xk_width(field, 0); break;
-    }
-    if (oldWidth == 0) oldWidth = newWidth;
-    oldWidth = std::clamp(oldWidth, 1, static_cast<int>(kValueMax));
-    const bool hasList = field < 9000 && !suite::xk_get_custom_list(field).empty();
-
-    doc_ = std::make_unique<SubstitutionTable>(group.empty() ? std::string(kNewTableGroup) : group, field,
-                                               file_->application());
-    doc_->masterHandle = std::max(0, file_->handle());
-    doc_->oldSize = static_cast<uint16_t>(oldWidth);
-    doc_->newWidth = static_cast<uint16_t>(newWidth);
-    doc_->thirdWidth = static_cast<uint16_t>(thirdWidth);
-    doc_->blankValueOption = blank;
-    doc_->notFoundOption = notFound;
-    doc_->hasList = hasList;
-    if (hasList) doc_->listDefault = suite::xk_get_custom_list_default(field);
+    doc_ = OpenTableDocument(*file_);
     SetTitle();
     TableButtonBar(panel);
     for (const auto& k : EditorKeys()) panel.add_key(k.key, k.command, k.text);
     // The rows, sorted, with the cursor on a new line at the end.
-    if (file_->handle() > 0 && !IsUnnamedGroup(doc_->groupName))
-        file_->LoadRows(doc_->groupName, field, *doc_);
-    SortTableRows(*doc_);
     BuildTableGrid();
     FillGrid();
 }

@@ -8,6 +8,10 @@
 #include "platform/ui/screen_file.h"
 #include "platform/ui/scripted_ui.h"
 #include "tables/table_editor.h"
+#include "app/table_text_commands.h"
+#include "platform/ui/hub.h"
+
+#include <fstream>
 
 namespace dz::tables::testing {
 namespace {
@@ -413,6 +417,38 @@ TEST(TableEditorGeometry, WindowWidthButtonsAndThumb) {
     EXPECT_EQ(ThumbDragRow(100, 50), 47);
     EXPECT_EQ(ThumbDragRow(100, 100), 93);
     EXPECT_EQ(ThumbDragRow(5, 100), 1);
+}
+
+
+// ---- Import and export from the editor ----------------------------------------------------------
+
+TEST_F(EditorTest, ImportAndExportButtonsRebuildTheGridSortedAndMarkTheTableModified) {
+    CreateMasterFile();
+    ui::zqTask task("Substitution Tables", 0, kCommand, 0);
+    app::InstallTableTextCommands(task);
+    const auto in = folder() / "in.txt";
+    std::ofstream(in, std::ios::binary) << "A1,N2\nb1,N9\n";
+    const auto out = folder() / "out.txt";
+    Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");
+    TypeRow(0, "B1", "N1");
+    Main(PanelAction::press(kCmdImport));
+    ui.choose({in.string()});
+    ui.on_panel("HUB/HUB", ui::PanelAction::choose(ui::kHubDestinationField, 2));
+    ui.on_panel("HUB/HUB", ui::PanelAction::press(ui::kHubStartButton));
+    Main(PanelAction::press(kCmdExport));
+    ui.choose({out.string()});
+    Main(PanelAction::press(kCmdEscape));
+    ui.answer(ui::kNo);  // do not save
+    RunTableEditor(task, screen_);
+    EXPECT_TRUE(Shown("     1 entry added\r     1 entry changed\r     0 exact duplicates\r     0 rejected entries"));
+    ASSERT_FALSE(ui.grids.empty());
+    EXPECT_EQ(ui.grids.back(), (std::vector<std::string>{"A1|N2", "B1|N9", "|"}));
+    EXPECT_TRUE(Shown("Do you want to save your changes?"));  // the import marked the table modified
+    std::ifstream exported(out, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(exported), {}), "A1,N2\r\nB1,N9\r\n");
+    ASSERT_FALSE(ui.reports().empty());
+    EXPECT_EQ(ui.reports().back().lines.front(), "Importing " + in.string() + " into 'Department' table");
+    table_editor_hooks() = {};
 }
 
 }  // namespace

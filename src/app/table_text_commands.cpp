@@ -1,0 +1,165 @@
+#include "app/table_text_commands.h"
+
+#include "app/converter_factory.h"
+#include "app/driver.h"
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "platform/suite/xk.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/panel.h"
+#include "platform/ui/ui.h"
+#include "tables/substitution_fields.h"
+#include "tables/table_editor.h"
+
+#include <algorithm>
+
+namespace dz::app {
+
+namespace {
+
+dz::ui::zqTask* g_editorTask = nullptr;
+
+// The copy of the pending new row survives the sort; the editor rebuilds the grid with it.
+void MarkImported(tables::SubstitutionTable& doc) {
+    doc.modified = true;
+    tables::SortTableRows(doc);
+}
+
+}  // namespace
+
+void InstallPrefillCallback() { SetPrefillCallback(&tables::PrefillValue); }
+
+void InstallTableTextCommands(dz::ui::zqTask& task) {
+    g_editorTask = &task;
+    InstallPrefillCallback();
+    auto& hooks = tables::table_editor_hooks();
+    hooks.prefill = [](tables::SubstitutionTable& doc) { return g_editorTask && PrefillTable(doc, *g_editorTask); };
+    hooks.import = [](tables::SubstitutionTable& doc) { return ImportTableFile(doc); };
+    hooks.exportTable = [](tables::SubstitutionTable& doc) { return tables::ExportTableFile(doc); };
+}
+
+// ---- Import ---------------------------------------------------------------------------------
+
+ImportTableTask::ImportTableTask(tables::SubstitutionTable& doc) : zqTask("Import Table", 0, 0, 0, "", ""), doc_(doc) {}
+
+int ImportHubStart(int print, ImportTableTask& task) {
+    dz::convert::ConvertProgress progress;
+    progress.single_file = 1;
+    progress.total_bytes = FileSize(task.importFile);
+    const int panel = dz::convert::ShowProgressPanel(progress, dz::convert::GetScreenFileHandle(), "TABLE", "STATUSI");
+    task.outcome = tables::ImportTableRows(
+        task.doc(), task.importFile, print,
+        [&](uint32_t records, uint32_t rejected, int percent) {
+            return progress.SetPosition(records, rejected, static_cast<int16_t>(percent));
+        });
+    if (panel) dz::ui::xw_close_panel(panel);
+    const auto& o = task.outcome;
+    task.rowsImported = o.rowsImported();
+    if (!o.stopped && o.counts.records >= 1)
+        dz::ui::xw_wr_message(dz::ui::kInfo, tables::ImportSummary(o.counts));
+    return 1;
+}
+
+void ImportHubEnd(ImportTableTask& task) { task.importRunning = false; }
+
+void ImportTableTask::Start() {
+    zqTask::Start();
+    importRunning = true;
+    rowsImported = false;
+    dz::ui::xh_hub_def def;
+    def.command = ID();
+    def.screen_file = dz::convert::GetScreenFileHandle();
+    def.screen = "HUB";
+    def.panel = "HUB";
+    def.process_word = "import";
+    def.report_name = "import report";
+    def.print.title = "Import Report";
+    def.print.width = 132;
+    def.print.flags = 1;
+    def.on_start = [](const dz::ui::HubStart& start, void* data) {
+        return ImportHubStart(start.print, *static_cast<ImportTableTask*>(data));
+    };
+    def.on_end = [](void* data) { ImportHubEnd(*static_cast<ImportTableTask*>(data)); };
+    def.user_data = this;
+    importHub = dz::ui::xh_process_hub(def);
+    while (importRunning) {
+        dz::ui::xw_dispatch_messages();
+        if (importRunning) importRunning = false;  // the hub has returned: nothing more will end it
+    }
+}
+
+bool ImportTableFile(tables::SubstitutionTable& doc) {
+    dz::ui::FileChooser req;
+    req.mode = dz::ui::ChooseMode::One;
+    req.title = "Import File";
+    req.filters = {{"Text Files", "txt"}, {"All Files", "*"}};
+    std::string path;
+    if (dz::ui::zqfdlgFileChooseOne(req, path) != 0 || path.empty()) return false;
+    ImportTableTask task(doc);
+    task.importFile = path;
+    task.Start();
+    const bool imported = task.rowsImported;
+    task.importFile.clear();
+    task.End(0);
+    if (imported) MarkImported(doc);
+    return imported;
+}
+
+// ---- Prefill --------------------------------------------------------------------------------
+
+bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables::SubstitutionTable& doc,
+                dz::ui::zqTask& task, std::vector<std::string>* messagesOut) {
+    dz::convert::ConvertProgress progress;
+    int panel = 0;
+    if (!selection.files.empty()) {
+        if (selection.files.size() == 1) {
+            progress.single_file = 1;
+            progress.total_bytes = FileSize(selection.files.front().path);
+        } else {
+            progress.single_file = 0;
+            std::uint64_t total = 0;
+            for (const auto& f : selection.files) total += FileSize(f.path);
+            progress.total_bytes = static_cast<std::uint32_t>(std::min<std::uint64_t>(total, 0xFFFFFFFFu));
+        }
+        panel = dz::convert::ShowProgressPanel(progress, dz::convert::GetScreenFileHandle(), "TABLE",
+                                               selection.files.size() == 1 ? "STATUSS" : "STATUSM");
+    }
+    tables::PrefillContext ctx(doc);
+    std::vector<std::string> messages;
+    for (const auto& entry : selection.files) {
+        if (progress.StopRequested()) break;
+        auto converter = MakeConverter(entry.code);
+        if (!converter) continue;  // the factory said so
+        ctx.message.clear();
+        converter->PrefillTables(openFiles, entry, &progress, task, &ctx);
+        if (!ctx.message.empty()) messages.push_back(ctx.message);
+    }
+    bool result = ctx.found != 0;
+    if (doc.fieldId == tables::kFieldGlAccount && dz::suite::xk_width(dz::suite::kGlAccountFormat, 1) > 0 &&
+        !tables::IsUnnamedGroup(doc.groupName)) {
+        if (tables::PrefillGLAccounts(doc, [&](const std::string& text, int value) {
+                return progress.SetStatusText(text, static_cast<int16_t>(value));
+            }))
+            result = true;
+    }
+    for (const auto& m : messages) dz::ui::xw_wr_message(dz::ui::kWarning, m);
+    if (panel) dz::ui::xw_close_panel(panel);
+    if (messagesOut) *messagesOut = std::move(messages);
+    return result;
+}
+
+bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
+    ConversionTypeList selection;
+    OpenFilesList openFiles;
+    bool found = false;
+    if (ChooseTextFiles(selection, "Prefill Table - Text File Selection") &&
+        ValidateTextFiles(selection, openFiles, task)) {
+        found = RunPrefill(selection, openFiles, doc, task);
+        if (!found) dz::ui::xw_wr_message(dz::ui::kInfo, "No unique values found to prefill.");
+        else MarkImported(doc);
+    }
+    CloseRunFiles(openFiles);
+    return found;
+}
+
+}  // namespace dz::app

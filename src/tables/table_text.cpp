@@ -1,0 +1,440 @@
+#include "tables/table_text.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/xk.h"
+#include "platform/ui/own_files.h"
+#include "platform/ui/print.h"
+#include "platform/ui/ui.h"
+#include "tables/master_file.h"
+#include "tables/substitution_fields.h"
+#include "tables/table_editor.h"
+#include "tables/xvm_fields.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace dz::tables {
+
+namespace {
+
+std::string Folded(const std::string& value) {
+    std::string f = value;
+    for (char& c : f) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return f;
+}
+
+const char* Word(uint32_t n, const char* one, const char* many) { return n == 1 ? one : many; }
+
+std::string Counted(uint32_t n, const char* one, const char* many) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%6u %s", n, Word(n, one, many));
+    return buf;
+}
+
+}  // namespace
+
+std::unique_ptr<SubstitutionTable> OpenTableDocument(SubstitutionMasterFile& file) {
+    const std::string group = file.groupName();
+    const uint16_t field = file.fieldId();
+    const bool named = file.handle() > 0 && !IsUnnamedGroup(group);
+    auto defaultOld = [&]() -> int { return field == 431 ? 30 : field == 301 ? 15 : field == 300 ? 10 : 0; };
+    int oldWidth = defaultOld();
+    int thirdWidth = field == kFieldUnionLocal ? suite::xk_width(kLocalFormat, 0) : 0;
+    uint16_t blank = 1, notFound = 1;
+    if (named) {
+        TableSummary t;
+        if (file.ReadOptions(t)) {
+            oldWidth = t.oldSize != 0 ? t.oldSize : defaultOld();
+            thirdWidth = 0;
+            if (t.mapJobToExtra == 1 && field == kFieldJob) thirdWidth = suite::xk_width(kExtraFormat, 0);
+            if (t.mapJobToExtra == 1 && field == kFieldUnionLocal) thirdWidth = suite::xk_width(kLocalFormat, 0);
+            blank = t.blankValueOption ? t.blankValueOption : 1;
+            notFound = t.notFoundOption ? t.notFoundOption : 1;
+        }
+    }
+    const ValueFormat vf = NewValueFormat(field);
+    const int newWidth = suite::xk_width(vf.format, vf.section);
+    if (oldWidth == 0) oldWidth = newWidth;
+    oldWidth = std::clamp(oldWidth, 1, static_cast<int>(kValueMax));
+    const bool hasList = field < 9000 && !suite::xk_get_custom_list(field).empty();
+
+    auto doc = std::make_unique<SubstitutionTable>(group.empty() ? std::string(kNewTableGroup) : group, field,
+                                                   file.application());
+    doc->masterHandle = std::max(0, file.handle());
+    doc->oldSize = static_cast<uint16_t>(oldWidth);
+    doc->newWidth = static_cast<uint16_t>(newWidth);
+    doc->thirdWidth = static_cast<uint16_t>(thirdWidth);
+    doc->blankValueOption = blank;
+    doc->notFoundOption = notFound;
+    doc->hasList = hasList;
+    if (hasList) doc->listDefault = suite::xk_get_custom_list_default(field);
+    if (named) file.LoadRows(doc->groupName, field, *doc);
+    SortTableRows(*doc);
+    return doc;
+}
+
+RowIndex::RowIndex(const SubstitutionTable& doc) {
+    for (SubstitutionRow* r = doc.firstRow; r; r = r->next) Add(r);
+    if (doc.pendingNewRow) Add(doc.pendingNewRow);
+}
+
+SubstitutionRow* RowIndex::Find(const std::string& value) const {
+    auto it = rows_.find(Folded(value));
+    return it == rows_.end() ? nullptr : it->second;
+}
+
+void RowIndex::Add(SubstitutionRow* row) {
+    if (!row->oldValue.empty()) rows_.emplace(Folded(row->oldValue), row);  // the first row of a value wins
+}
+
+// ---- Export -----------------------------------------------------------------------------------
+
+std::string TableFileValue(const std::string& value, bool first) {
+    const bool edgeBlank = !value.empty() && (value.front() == ' ' || value.front() == '\t' ||
+                                              value.back() == ' ' || value.back() == '\t');
+    const bool needs = value.find_first_of(",\"\r\n") != std::string::npos || edgeBlank ||
+                       (first && !value.empty() && value.front() == '#');
+    if (!needs) return value;
+    std::string q = "\"";
+    for (char c : value) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    q += '"';
+    return q;
+}
+
+bool CanExport(const SubstitutionTable& doc) {
+    return (doc.firstRow && !doc.firstRow->oldValue.empty()) ||
+           (doc.pendingNewRow && !doc.pendingNewRow->oldValue.empty());
+}
+
+std::string TableFileText(const SubstitutionTable& doc) {
+    std::string out;
+    auto line = [&](const SubstitutionRow& r) {
+        out += TableFileValue(r.oldValue, true);
+        out += ',';
+        out += TableFileValue(r.newValue, false);
+        if (doc.thirdWidth != 0) {
+            out += ',';
+            out += TableFileValue(r.thirdValue, false);
+        }
+        out += "\r\n";
+    };
+    for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) line(*r);
+    if (doc.pendingNewRow && !doc.pendingNewRow->oldValue.empty()) line(*doc.pendingNewRow);
+    return out;
+}
+
+bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why) {
+    return files::replace_file_atomically(path, TableFileText(doc), 0644, why);
+}
+
+namespace {
+ui::FileChooser TableFileChooser(ui::ChooseMode mode, const char* title) {
+    ui::FileChooser req;
+    req.mode = mode;
+    req.title = title;
+    req.filters = {{"Text Files", "txt"}, {"All Files", "*"}};
+    return req;
+}
+}  // namespace
+
+bool ExportTableFile(SubstitutionTable& doc) {
+    if (!CanExport(doc)) return false;
+    std::string path;
+    if (ui::zqfdlgFileChooseNew(TableFileChooser(ui::ChooseMode::New, "Export File"), path) != 0 || path.empty())
+        return false;
+    std::string why;
+    if (!WriteTableFile(doc, path, why))
+        ui::xw_wr_message(ui::kError, "Unable to write the file " + path + ":\r" + why);
+    return false;
+}
+
+// ---- Import -----------------------------------------------------------------------------------
+
+std::string ImportSummary(const ImportCounts& c) {
+    return Counted(c.added, "entry added", "entries added") + "\r" +
+           Counted(c.changed, "entry changed", "entries changed") + "\r" +
+           Counted(c.duplicates(), "exact duplicate", "exact duplicates") + "\r" +
+           Counted(c.rejected, "rejected entry", "rejected entries");
+}
+
+std::string ImportHeadingText(const std::string& fileName, uint16_t fieldId) {
+    std::string name = fileName;
+    if (name.size() > 60) {
+        const auto slash = name.find_last_of("\\/");
+        if (slash != std::string::npos) name = name.substr(slash + 1);
+        name = name.substr(0, 60);
+    }
+    const ValueFormat vf = NewValueFormat(fieldId);
+    std::string desc = suite::xk_description(vf.format, vf.section);
+    if (desc.empty() && vf.fallback) desc = vf.fallback;
+    if (!desc.empty()) desc[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(desc[0])));
+    return "Importing " + name + " into '" + desc + "' table";
+}
+
+int PrintImportHeading(int print, const std::string& fileName, uint16_t fieldId, bool columnHeadings) {
+    if (print == 0) return 0;
+    ui::xp_put_field(print, 0, ui::xp_get_def(print).width, 0, ImportHeadingText(fileName, fieldId));
+    if (int s = ui::xp_wr_line(print, 2, 0, 0)) return s;
+    if (!columnHeadings) return 0;
+    ui::xp_put_field(print, 0, 6, ui::kPrintRight, "Line");
+    ui::xp_put_field(print, 8, 80, 0, "Reason not accepted");
+    return ui::xp_wr_line(print, 2, 0, 0);
+}
+
+int PrintImportReject(int print, const std::string& message, int32_t line) {
+    if (print == 0) return 0;
+    ui::xp_put_field(print, 0, 6, ui::kPrintRight, std::to_string(line));
+    ui::xp_put_field(print, 8, std::max(0, ui::xp_get_def(print).width - 15), 0, message);
+    return ui::xp_wr_line(print, 1, 0, 0);
+}
+
+int PrintImportTotals(int print, const ImportCounts& c) {
+    if (print == 0) return 0;
+    ui::xp_put_field(print, 2, 80, 0, "Totals:");
+    if (int s = ui::xp_wr_line(print, 2, 0, 0)) return s;
+    const std::string lines[] = {Counted(c.added, "entry added", "entries added"),
+                                 Counted(c.changed, "entry changed", "entries changed"),
+                                 Counted(c.duplicates(), "exact duplicate", "exact duplicates"),
+                                 Counted(c.rejected, "rejected entry", "rejected entries")};
+    for (const auto& l : lines) {
+        ui::xp_put_field(print, 0, 80, 0, l);
+        if (int s = ui::xp_wr_line(print, 1, 0, 0)) return s;
+    }
+    return 0;
+}
+
+SubstitutionRow* ApplyImportedRow(xvl::xvlImport& import, SubstitutionTable& doc, RowIndex& index,
+                                  ImportCounts& counts) {
+    const auto oldV = import.xvlImpGetSpecialValue("", "OldId");
+    const auto newV = import.xvlImpGetSpecialValue("", "NewId1");
+    const auto thirdV = import.xvlImpGetSpecialValue("", "NewId2");
+    const std::string oldValue = oldV ? oldV->text : std::string();
+    if (oldValue.empty()) return nullptr;
+    std::string newValue = newV ? newV->text : std::string();
+    SubstitutionRow* row = index.Find(oldValue);
+    if (!row) {
+        row = AppendRow(doc);
+        ++counts.added;
+        row->oldValue = CutValue(oldValue);
+        if (doc.hasList && newValue.empty()) newValue = doc.listDefault;
+        row->newValue = CutValue(newValue);
+        if (thirdV) row->thirdValue = CutValue(thirdV->text);
+        row->newEntry = 1;
+        row->modified = 1;
+        index.Add(row);
+        return row;
+    }
+    if (row->newValue == newValue && (!thirdV || row->thirdValue == thirdV->text)) return nullptr;
+    ++counts.changed;
+    row->newValue = CutValue(newValue);
+    if (thirdV) row->thirdValue = CutValue(thirdV->text);
+    row->modified = 1;
+    return row;
+}
+
+ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, int print,
+                              const ImportProgress& progress) {
+    ImportOutcome out;
+    const ValueFormat vf = NewValueFormat(doc.fieldId);
+    xvl::xvlImpTemplate tpl;
+    tpl.xvlImpAddFormatID("");
+    tpl.xvlImpAppendField({"OldId", "Old value", doc.oldSize != 0 ? doc.oldSize : doc.newWidth, 0, 0, false});
+    tpl.xvlImpAppendField({"NewId1", "New value", doc.newWidth, static_cast<int16_t>(vf.format),
+                           static_cast<int16_t>(vf.section), suite::xk_capitals(vf.format, vf.section)});
+    if (doc.thirdWidth != 0 && (doc.fieldId == kFieldJob || doc.fieldId == kFieldUnionLocal)) {
+        const int f = doc.fieldId == kFieldJob ? kExtraFormat : kLocalFormat;
+        tpl.xvlImpAppendField({"NewId2", "New third column value", static_cast<uint16_t>(suite::xk_width(f, 0)),
+                               static_cast<int16_t>(f), 0, suite::xk_capitals(f, 0)});
+    }
+    xvl::xvlImport import(tpl);
+    xvl::xvlImpInfo info;
+    out.opened = import.xvlImpFileNames(path, "", false);
+    if (!out.opened) {
+        // Nothing is read from a file that could not be opened: the report shows no lines.
+        ui::xw_wr_message(ui::kInfo, "Unable to open text file " + path +
+                                         ", it may already be open in another application.\r\rNothing from this "
+                                         "text file will be imported.");
+    }
+    // New values of key formats are checked as the editor checks a typed one.
+    const bool keyFormat = vf.format == suite::kGlAccountFormat;
+    RowIndex index(doc);
+    FrontInserts inserts(doc);
+    bool printing = true;
+    auto reject = [&](const std::string& message, int32_t line) {
+        ++out.counts.rejected;
+        if (printing && out.counts.rejected == 1 && PrintImportHeading(print, path, doc.fieldId, true) != 0)
+            printing = false;
+        if (printing && PrintImportReject(print, message, line) != 0) printing = false;
+    };
+    while (out.opened) {
+        const int s = import.xvlImportNextRec(info);
+        if (s == 2) break;
+        ++out.counts.records;
+        if (s == 1) {
+            reject(info.Message(), info.StartLine());
+        } else {
+            const auto nv = import.xvlImpGetSpecialValue("", "NewId1");
+            if (keyFormat && nv && !nv->text.empty() &&
+                !xvl::xvl_imp_is_sectioned_field_valid(vf.format, nv->text, vf.section)) {
+                reject("Invalid " + ColumnDescription(doc.fieldId) + " '" + nv->text + "' (fld 2, col 2)",
+                       info.StartLine());
+            } else {
+                ApplyImportedRow(import, doc, index, out.counts);
+            }
+        }
+        if (progress && !progress(out.counts.records, out.counts.rejected, info.PercentDone())) {
+            out.stopped = true;
+            return out;
+        }
+    }
+    if (printing && out.counts.rejected == 0) printing = PrintImportHeading(print, path, doc.fieldId, false) == 0;
+    if (printing) PrintImportTotals(print, out.counts);
+    if (progress) out.stopped = !progress(out.counts.records, out.counts.rejected, 100);
+    return out;
+}
+
+// ---- Prefill ----------------------------------------------------------------------------------
+
+namespace {
+
+// The kind of a GL account value of `section` for a prefix or base table; 0 for none.
+uint16_t GlKind(int16_t section) {
+    switch (section) {
+        case suite::kGlPrefixA: return kFieldGlPrefixA;
+        case 6:
+            if (suite::xk_width(suite::kGlAccountFormat, 3) >= 1) return kFieldGlPrefixABC;
+            if (suite::xk_width(suite::kGlAccountFormat, 2) >= 1) return kFieldGlPrefixAB;
+            return kFieldGlPrefixA;
+        case suite::kGlBaseAccount: return kFieldGlBase;
+        case suite::kGlPrefixAB: return kFieldGlPrefixAB;
+        case suite::kGlPrefixABC: return kFieldGlPrefixABC;
+        default: return 0;
+    }
+}
+
+}  // namespace
+
+bool PrefillValue(const std::string& value, int16_t fieldId, int16_t section, const std::string& textFileName,
+                  void* context) {
+    auto* ctx = static_cast<PrefillContext*>(context);
+    if (value.empty() || !ctx) return true;
+    SubstitutionTable& doc = *ctx->doc;
+    uint16_t kind = 0;
+    if (doc.fieldId > 9000 && fieldId == kFieldGlAccount)
+        kind = GlKind(section);
+    else if (section == 0 || (fieldId == kFieldGlAccount && section == suite::kGlDisplay))
+        // Converters hand whole GL accounts as typed (section 8): they fill an account table too.
+        kind = static_cast<uint16_t>(fieldId);
+    if (kind == 0 || kind != doc.fieldId) return true;
+    const std::string v = value.substr(0, kValueMax);
+    if (v.size() > doc.oldSize) {
+        if (ctx->message.empty())
+            ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + v + "' in\r" +
+                           textFileName + "\rhas " + std::to_string(v.size()) +
+                           " characters and the maximum allowed is " + std::to_string(doc.oldSize) +
+                           ".\r\rUse the options button to increase the old value size.";
+        return false;
+    }
+    if (ctx->index.Find(v)) return true;
+    ctx->found = 1;
+    SubstitutionRow* row = AppendRow(doc);
+    row->oldValue = v;
+    if (doc.hasList) row->newValue = CutValue(doc.listDefault);
+    row->newEntry = 1;
+    row->modified = 1;
+    ctx->index.Add(row);
+    return true;
+}
+
+namespace {
+
+// Looks up an entry of (group, kind, old value) by its exact key; the record-3 buffer then
+// holds it.
+bool FindEntry(uint16_t h, const XvmFields& f, const std::string& group, uint16_t kind, const std::string& oldValue) {
+    xio_init_record(h, kEntryRecord);
+    PutText(h, kEntryRecord, f.fTable, group);
+    PutNumber(h, kEntryRecord, f.fField, kind);
+    PutText(h, kEntryRecord, f.fOldVal, oldValue);
+    return xio_rd_record(h, kEntryRecord, 0, 0) == XIO_OK;
+}
+
+// Does the group have any entry of `kind`?
+bool AnyEntryOf(uint16_t h, const XvmFields& f, const std::string& group, uint16_t kind) {
+    xio_init_record(h, kEntryRecord);
+    PutText(h, kEntryRecord, f.fTable, group);
+    PutNumber(h, kEntryRecord, f.fField, kind);
+    PutText(h, kEntryRecord, f.fOldVal, "");
+    return xio_rd_ge(h, kEntryRecord, 0, 0) == XIO_OK && SameText(GetText(h, kEntryRecord, f.fTable), group) &&
+           static_cast<uint16_t>(GetNumber(h, kEntryRecord, f.fField)) == kind;
+}
+
+uint16_t PrefixKind() {
+    if (suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixABC) > 0) return kFieldGlPrefixABC;
+    if (suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixAB) > 0) return kFieldGlPrefixAB;
+    if (suite::xk_width(suite::kGlAccountFormat, suite::kGlPrefixA) > 0) return kFieldGlPrefixA;
+    return 0;
+}
+
+}  // namespace
+
+std::string DeriveGLAccount(SubstitutionTable& doc, const std::string& oldValue, uint16_t prefixKind) {
+    if (doc.masterHandle <= 0) return {};
+    const auto h = static_cast<uint16_t>(doc.masterHandle);
+    XvmFields f;
+    if (!f.Resolve(h)) return {};
+    const std::size_t len = oldValue.size();
+    for (std::size_t n = 1; n < len; ++n) {
+        const std::string ending = oldValue.substr(len - n);
+        if (!FindEntry(h, f, doc.groupName, kFieldGlBase, ending)) continue;
+        std::string base = GetText(h, kEntryRecord, f.newBase);
+        if (IsBlankValue(base)) base = ending;
+        const std::string prefix = oldValue.substr(0, len - n);
+        if (!FindEntry(h, f, doc.groupName, prefixKind, prefix)) return {};
+        const uint16_t fld = prefixKind == kFieldGlPrefixA ? f.newPreA : prefixKind == kFieldGlPrefixAB ? f.newPreB : f.newPreC;
+        std::string newPrefix = GetText(h, kEntryRecord, fld);
+        if (IsBlankValue(newPrefix)) newPrefix = prefix;
+        return newPrefix + base;
+    }
+    return {};
+}
+
+bool PrefillGLAccounts(SubstitutionTable& doc, const PrefillStatus& status) {
+    if (doc.masterHandle <= 0) return false;
+    const auto h = static_cast<uint16_t>(doc.masterHandle);
+    XvmFields f;
+    if (!f.Resolve(h)) return false;
+    if (!AnyEntryOf(h, f, doc.groupName, kFieldGlBase)) return false;
+    const uint16_t kind = PrefixKind();
+    if (kind == 0 || !AnyEntryOf(h, f, doc.groupName, kind)) return false;
+    RenumberRows(doc);
+    const std::string text = "Prefilling new GL Accounts:";
+    if (status && !status(text, 0)) return false;
+    bool changed = false;
+    auto fill = [&](SubstitutionRow& row) {
+        if (row.oldValue.empty() || !IsBlankValue(row.newValue)) return;
+        std::string derived = DeriveGLAccount(doc, row.oldValue, kind);
+        if (derived.empty()) return;
+        suite::xk_unformat_field(suite::kGlAccountFormat, 0, derived);
+        if (!xvl::xvl_imp_is_sectioned_field_valid(suite::kGlAccountFormat, derived, 0)) return;
+        row.newValue = CutValue(derived);
+        row.modified = 1;  // Save writes modified rows only
+        changed = true;
+    };
+    const int rows = doc.RowCount();
+    int step = 1;
+    for (SubstitutionRow* r = doc.firstRow; r; r = r->next, ++step) {
+        fill(*r);
+        if (step % 5 == 0 && status && !status(text, static_cast<int>(step * 100.0 / (rows + 1) + 0.5))) return changed;
+    }
+    if (doc.pendingNewRow) fill(*doc.pendingNewRow);
+    if (status) status("Prefilling new GL Account values:", 100);
+    return changed;
+}
+
+}  // namespace dz::tables

@@ -1,0 +1,230 @@
+// Substitution tables to and from text files through dodedoz-cli, on a fresh company: export
+// (with the values that need quoting) and import back, the import of the demo account table
+// with its report and summary, prefill from the GL master sample with the too-long message, the
+// derivation of new GL accounts from the prefix and base tables, and a table held by another
+// process.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/suite/company.h"
+#include "tables/master_file.h"
+#include "tables/substitution_fields.h"
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+
+class TablesCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        const CliResult init = Cli({"company", "init", company.string()});
+        ASSERT_EQ(init.status, 0) << init.err;
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir); }
+    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
+
+    // `tables VERB --company co GROUP --app APP --field FIELD more...`
+    CliResult Tables(const std::string& verb, const std::string& group, const std::string& app, int field,
+                     const std::vector<std::string>& more) {
+        std::vector<std::string> args{"tables", verb, "--company", company.string(), group, "--app", app,
+                                      "--field", std::to_string(field)};
+        args.insert(args.end(), more.begin(), more.end());
+        CliResult r = Cli(args);
+        r.out = Shown(r.out);
+        r.err = Shown(r.err);
+        return r;
+    }
+    // The rows of one table as `tables show` prints them, without the heading.
+    std::string Rows(const std::string& group, const std::string& app, int field) {
+        const CliResult r = Cli({"tables", "show", "--company", company.string(), group, "--app", app, "--field",
+                                 std::to_string(field)});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out.substr(r.out.find('\n') + 1);
+    }
+    std::string Write(const std::string& name, const std::string& text) {
+        const fs::path p = dir / name;
+        Spit(p, text);
+        return p.string();
+    }
+    std::string CopySample(const std::string& rel, const std::string& name) {
+        const fs::path p = dir / name;
+        fs::copy_file(kSamples / rel, p);
+        return p.string();
+    }
+    // Standard error without the save's progress lines.
+    static std::string Messages(const std::string& err) {
+        std::string out;
+        std::size_t at = 0;
+        while (at < err.size()) {
+            std::size_t end = err.find('\n', at);
+            if (end == std::string::npos) end = err.size();
+            const std::string line = err.substr(at, end - at);
+            if (line.rfind("dodedoz: Saving table to disk", 0) != 0) out += line + "\n";
+            at = end + 1;
+        }
+        return out;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+};
+
+TEST_F(TablesCli, ExportQuotesWhatWouldNotReadBackAndImportGivesTheSameTable) {
+    const std::string in = Write("q.txt", "\"a,b\",V1\r\n\" lead\",V2\r\n\"#hash\",V3\r\n\"q\"\"x\",V4\r\nplain,V5\n");
+    ASSERT_EQ(Tables("import", "Q", "AP", 6, {"--old-size", "20", in}).status, 0);
+    const std::string before = Rows("Q", "AP", 6);
+    const std::string out = (dir / "export.txt").string();
+    const CliResult e = Tables("export", "Q", "AP", 6, {out});
+    ASSERT_EQ(e.status, 0) << e.err;
+    EXPECT_EQ(Slurp(out), "\" lead\",V2\r\n\"#hash\",V3\r\n\"a,b\",V1\r\nplain,V5\r\n\"q\"\"x\",V4\r\n");
+    const CliResult again = Tables("import", "Q", "AP", 6, {out});
+    EXPECT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("     5 exact duplicates"), std::string::npos) << again.out;
+    EXPECT_NE(again.out.find("     0 entries changed"), std::string::npos) << again.out;
+    EXPECT_EQ(Rows("Q", "AP", 6), before);
+}
+
+TEST_F(TablesCli, UnionTableExportsThreeColumns) {
+    const std::string in = Write("u.txt", "L1,U1,X1\nL2,U2,\n");
+    ASSERT_EQ(Tables("import", "U", "PR", 46, {in}).status, 0);
+    const std::string out = (dir / "u-out.txt").string();
+    ASSERT_EQ(Tables("export", "U", "PR", 46, {out}).status, 0);
+    EXPECT_EQ(Slurp(out), "L1,U1,X1\r\nL2,U2,\r\n");
+}
+
+TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
+    const std::string sample = CopySample("tables/demo-account-table.txt", "demo-account-table.txt");
+    const CliResult r = Tables("import", "DEMO", "GL", 9, {"--old-size", "40", sample});
+    EXPECT_EQ(r.status, 1) << r.err;  // lines were rejected
+    EXPECT_EQ(r.out,
+              "Importing <DIR>/demo-account-table.txt into 'Account' table\n"
+              "\n"
+              "  Line  Reason not accepted\n"
+              "     6  Old value is too long: '01-1-10-1000-00-000000000000000000000...' has 56 characters and 40 "
+              "are allowed (fld 1, col 1)\n"
+              "     7  Invalid account 'ZZZZ' (fld 2, col 2)\n"
+              "     8  The line has 3 columns, record type '' takes only 2 (fld 3, col 3)\n"
+              "\n"
+              "  Totals:\n"
+              "     4 entries added\n"
+              "     1 entry changed\n"
+              "     1 exact duplicate\n"
+              "     3 rejected entries\n");
+    EXPECT_EQ(Messages(r.err), "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
+    EXPECT_EQ(Rows("DEMO", "GL", 9),
+              "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n"
+              "01-9-99-9999-00,01990999900\n");
+
+    // Again: every accepted line is an exact duplicate; another letter case changes the value
+    // and keeps the stored old value.
+    const CliResult twice = Tables("import", "DEMO", "GL", 9, {sample});
+    // (the sample changes one row within itself, so that row changes twice again)
+    EXPECT_NE(twice.out.find("     0 entries added\n     2 entries changed\n     4 exact duplicates\n"),
+              std::string::npos)
+        << twice.out;
+    ASSERT_EQ(Tables("import", "AP1", "AP", 6, {Write("v.txt", "Acme,A1\n")}).status, 0);
+    const CliResult cased = Tables("import", "AP1", "AP", 6, {Write("w.txt", "ACME,A2\n")});
+    EXPECT_NE(cased.out.find("     1 entry changed\n     0 exact duplicates\n     0 rejected entries\n"),
+              std::string::npos)
+        << cased.out;
+    EXPECT_EQ(Rows("AP1", "AP", 6), "Acme,A2\n");
+}
+
+TEST_F(TablesCli, LongImportPathIsShownWithoutItsFolders) {
+    const fs::path deep = dir / std::string(70, 'd');
+    fs::create_directories(deep);
+    const std::string file = (deep / "v.txt").string();
+    Spit(file, "Acme,A1\n");
+    const CliResult r = Tables("import", "AP1", "AP", 6, {file});
+    EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "Importing v.txt into 'Vendor' table");
+}
+
+TEST_F(TablesCli, UnreadableImportAndBadArguments) {
+    EXPECT_EQ(Tables("import", "X", "ZZ", 6, {Write("v.txt", "a,b\n")}).status, 64);
+    EXPECT_EQ(Tables("import", "X", "AP", 9, {Write("v.txt", "a,b\n")}).status, 64);  // 9 is not an AP field
+    EXPECT_EQ(Tables("import", "X", "AP", 6, {(dir / "missing.txt").string()}).status, 64);
+    EXPECT_EQ(Tables("export", "NOPE", "AP", 6, {(dir / "e.txt").string()}).status, 64);
+    EXPECT_FALSE(fs::exists(dir / "e.txt"));
+}
+
+TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
+    const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
+    const std::string glm2 = CopySample("glm/demo-gl-master.txt", "glm2.txt");
+    // At the default old size every account is too long: one message per file, naming the first.
+    const CliResult small = Tables("prefill", "SMALL", "GL", 9, {glm, glm2});
+    EXPECT_EQ(small.status, 0) << small.err;
+    const std::string tooLong = "dodedoz: warning: Some values were too long and not prefilled.\n\nFor example "
+                                "'01-1-10-1000-00' in\n<DIR>/glm";
+    EXPECT_NE(Messages(small.err).find(tooLong + ".txt\nhas 15 characters and the maximum allowed is 11.\n"),
+              std::string::npos)
+        << small.err;
+    EXPECT_NE(Messages(small.err).find(tooLong + "2.txt\nhas 15 characters"), std::string::npos) << small.err;
+    EXPECT_NE(small.err.find("No unique values found to prefill."), std::string::npos);
+    EXPECT_EQ(small.out, "0 rows added\n");
+
+    // Accounts come with section 8 (as typed): they fill an account table of size 40.
+    const CliResult big = Tables("prefill", "BIG", "GL", 9, {"--old-size", "40", glm});
+    EXPECT_EQ(big.status, 0) << big.err;
+    EXPECT_EQ(big.out, "18 rows added\n");
+    EXPECT_EQ(Rows("BIG", "GL", 9).substr(0, 33), "01-1-10-1000-00,\n01-1-10-1200-00,");
+    const CliResult second = Tables("prefill", "BIG", "GL", 9, {glm});
+    EXPECT_EQ(second.out, "0 rows added\n");
+    EXPECT_NE(second.err.find("No unique values found to prefill."), std::string::npos);
+
+    // Prefix and base tables take the values of their own section only.
+    const CliResult prefix = Tables("prefill", "BIG", "GL", 9003, {"--old-size", "40", glm});
+    EXPECT_EQ(prefix.status, 0) << prefix.err;
+    EXPECT_EQ(Rows("BIG", "GL", 9003), "01-1-10,\n01-1-20,\n01-2-10,\n");
+    ASSERT_EQ(Tables("prefill", "BIG", "GL", 9001, {"--old-size", "40", glm}).status, 0);
+    EXPECT_EQ(Rows("BIG", "GL", 9001), "01,\n");
+}
+
+TEST_F(TablesCli, PrefillOfAFileOfATypeNotBuiltReadsTheOthers) {
+    const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
+    const std::string other = Write("ar.txt", "#,ARC,xvarc\n1,CUST\n");
+    const CliResult r = Tables("prefill", "BIG", "GL", 9, {"--old-size", "40", other, glm});
+    EXPECT_EQ(r.out, "18 rows added\n") << r.err;
+}
+
+TEST_F(TablesCli, DerivedAccountsFromPrefixAndBaseTables) {
+    ASSERT_EQ(Tables("import", "G", "GL", 9004, {Write("b.txt", "100000,200000\n")}).status, 0);
+    ASSERT_EQ(Tables("import", "G", "GL", 9003, {Write("p.txt", "01110,\n01120,\n")}).status, 0);
+    // Rows on file: one blank (derived and, being modified, saved) and one filled (kept).
+    ASSERT_EQ(Tables("import", "G", "GL", 9, {"--old-size", "40", Write("a.txt", "01110100000,\n01120100000,01120500000\n")})
+                  .status,
+              0);
+    const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
+    const CliResult r = Tables("prefill", "G", "GL", 9, {glm});
+    EXPECT_EQ(r.status, 0) << r.err;
+    const std::string rows = Rows("G", "GL", 9);
+    EXPECT_NE(rows.find("01110100000,01110200000\n"), std::string::npos) << rows;
+    EXPECT_NE(rows.find("01120100000,01120500000\n"), std::string::npos) << rows;
+    // Formatted accounts of the sample match no base ending: left blank.
+    EXPECT_NE(rows.find("01-1-10-1000-00,\n"), std::string::npos) << rows;
+}
+
+TEST_F(TablesCli, TableHeldByAnotherProcess) {
+    ASSERT_EQ(Tables("import", "AP1", "AP", 6, {Write("v.txt", "Acme,A1\n")}).status, 0);
+    // This process holds the table as the editor does; dodedoz-cli is another process.
+    dz::suite::open_company(company.string());
+    dz::tables::SubstitutionMasterFile holder(4010);
+    ASSERT_GT(holder.handle(), 0);
+    ASSERT_TRUE(holder.OpenForEdit("AP1", dz::tables::kApplAP + 1, 6, false, 0, 65535, 0, 0, false, false));
+    const CliResult r = Tables("import", "AP1", "AP", 6, {Write("w.txt", "Acme,A2\nNew,N1\n")});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Another user is currently modifying this table."), std::string::npos) << r.err;
+    const CliResult p = Tables("prefill", "AP1", "AP", 6, {CopySample("glm/demo-gl-master.txt", "glm.txt")});
+    EXPECT_EQ(p.status, 2);
+    holder.ReleaseDefinition(false);
+    holder.Close();
+    EXPECT_EQ(Rows("AP1", "AP", 6), "Acme,A1\n");  // the refused import wrote nothing
+}
+
+}  // namespace

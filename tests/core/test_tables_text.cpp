@@ -1,0 +1,116 @@
+// Table text files in process: the prefill callback's kinds, sizes and letter case, an import
+// stopped from its progress, and an export that cannot replace its file.
+#include "platform/ui/print.h"
+#include "tables/table_text.h"
+#include "test_tables_support.h"
+
+#include <fstream>
+
+namespace dz::tables::testing {
+namespace {
+
+class TableTextTest : public TablesTest {
+protected:
+    std::unique_ptr<SubstitutionTable> Doc(uint16_t field, uint16_t oldSize) {
+        auto doc = std::make_unique<SubstitutionTable>("G", field, kApplGL);
+        doc->oldSize = oldSize;
+        doc->newWidth = 11;
+        return doc;
+    }
+    std::string Olds(const SubstitutionTable& doc) {
+        std::string s;
+        for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) s += r->oldValue + ";";
+        return s;
+    }
+    std::filesystem::path File(const std::string& name, const std::string& text) {
+        const auto p = folder() / name;
+        std::ofstream(p, std::ios::binary) << text;
+        return p;
+    }
+};
+
+TEST_F(TableTextTest, PrefillValueKindsSizesAndLetterCase) {
+    auto doc = Doc(kFieldGlAccount, 5);
+    PrefillContext ctx(*doc);
+    EXPECT_TRUE(PrefillValue("", 9, 0, "a.txt", &ctx));
+    EXPECT_TRUE(PrefillValue("AB123", 9, 8, "a.txt", &ctx));  // an account as typed counts as whole
+    EXPECT_TRUE(PrefillValue("ab123", 9, 0, "a.txt", &ctx));  // already there in another case
+    EXPECT_TRUE(PrefillValue("01", 9, 1, "a.txt", &ctx));     // a prefix is not an account
+    EXPECT_TRUE(PrefillValue("X1", 16, 0, "a.txt", &ctx));    // another field
+    EXPECT_EQ(Olds(*doc), "AB123;");
+    EXPECT_EQ(ctx.found, 1);
+    EXPECT_TRUE(doc->firstRow->newEntry && doc->firstRow->modified);
+
+    EXPECT_FALSE(PrefillValue("123456", 9, 0, "/data/a.txt", &ctx));
+    EXPECT_FALSE(PrefillValue("1234567", 9, 0, "/data/a.txt", &ctx));  // the first stays named
+    EXPECT_EQ(ctx.message,
+              "Some values were too long and not prefilled.\r\rFor example '123456' in\r/data/a.txt\rhas 6 "
+              "characters and the maximum allowed is 5.\r\rUse the options button to increase the old value size.");
+    EXPECT_EQ(Olds(*doc), "AB123;");
+}
+
+TEST_F(TableTextTest, PrefixAndBaseTablesTakeTheirSectionsOnly) {
+    auto doc = Doc(kFieldGlPrefixA, 40);
+    PrefillContext ctx(*doc);
+    PrefillValue("01", 9, 1, "a.txt", &ctx);
+    PrefillValue("02", 9, 0, "a.txt", &ctx);   // a whole account
+    PrefillValue("03", 9, 7, "a.txt", &ctx);   // a base
+    PrefillValue("04", 9, 2, "a.txt", &ctx);   // a section no kind stands for
+    EXPECT_EQ(Olds(*doc), "01;");
+    auto base = Doc(kFieldGlBase, 40);
+    PrefillContext bctx(*base);
+    PrefillValue("1000", 9, 7, "a.txt", &bctx);
+    PrefillValue("01", 9, 1, "a.txt", &bctx);
+    EXPECT_EQ(Olds(*base), "1000;");
+}
+
+TEST_F(TableTextTest, AStoppedImportKeepsItsRowsWithoutTotals) {
+    auto doc = Doc(6, 20);
+    doc->newWidth = 10;
+    const auto file = File("v.txt", "A,1\nB,2\nC,3\n");
+    const int print = ui::xp_open_print(ui::PrintDef{}, ui::Destination::Spool);
+    int calls = 0;
+    const ImportOutcome o = ImportTableRows(*doc, file.string(), print, [&](uint32_t, uint32_t, int) {
+        return ++calls < 2;  // the person stops after the second record
+    });
+    EXPECT_TRUE(o.stopped);
+    EXPECT_EQ(o.counts.records, 2u);
+    SortTableRows(*doc);
+    EXPECT_EQ(Olds(*doc), "A;B;");
+    EXPECT_TRUE(ui::xp_lines(print)->empty());  // no heading, no totals
+    ui::xp_close_print(print);
+
+    const ImportOutcome missing = ImportTableRows(*doc, (folder() / "none.txt").string(), 0, {});
+    EXPECT_FALSE(missing.opened);
+    EXPECT_EQ(missing.counts.records, 0u);
+    ASSERT_FALSE(ui_.messages.empty());
+    EXPECT_EQ(ui_.messages.back().second.rfind("Unable to open text file ", 0), 0u);
+}
+
+TEST_F(TableTextTest, SummaryWordsAndHeading) {
+    ImportCounts c;
+    c.records = 4;
+    c.added = 1;
+    c.changed = 2;
+    EXPECT_EQ(ImportSummary(c), "     1 entry added\r     2 entries changed\r     1 exact duplicate\r     0 rejected entries");
+    const std::string longPath = "/" + std::string(70, 'x') + "/table.txt";
+    EXPECT_EQ(ImportHeadingText(longPath, 6).substr(0, 24), "Importing table.txt into");
+}
+
+TEST_F(TableTextTest, AnExportThatCannotBeWrittenKeepsTheOldFile) {
+    auto doc = Doc(6, 20);
+    SubstitutionRow* r = AppendRow(*doc);
+    r->oldValue = "A";
+    r->newValue = "1";
+    // The target's folder is replaced by a file: nothing can be written beside it.
+    const auto target = File("out.txt", "old contents\r\n");
+    std::string why;
+    EXPECT_FALSE(WriteTableFile(*doc, (target / "x.txt").string(), why));
+    EXPECT_FALSE(why.empty());
+    ASSERT_TRUE(WriteTableFile(*doc, target.string(), why)) << why;
+    std::ifstream in(target, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "A,1\r\n");
+}
+
+}  // namespace
+}  // namespace dz::tables::testing
