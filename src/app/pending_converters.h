@@ -8,6 +8,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/ar/xvarm.h"
 #include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
@@ -40,7 +41,7 @@ class xvPML : public PendingConverter {};
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};
 class xvPMZ : public PendingConverter {};
-class xvARM : public PendingConverter {};
+using xvARM = ar::xvARM;  // the real one, in converters/ar
 
 // PM transactions. History transactions (606) are the same conversion with the history flag set.
 class xvPMT : public PendingConverter {

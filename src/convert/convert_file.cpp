@@ -130,6 +130,7 @@ bool xvConvert::EndFileStopped(ConvertContext& ctx) {
 }
 
 bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
+    percent = ctx.percentFrom + percent * (ctx.percentTo - ctx.percentFrom) / 100;
     if (ctx.progress && !ctx.progress->SetPosition(ctx.recordsRead, ctx.recordsRejected, static_cast<int16_t>(percent)))
         return false;
     if (InBackground()) {
@@ -368,6 +369,12 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
     if (tpl.xvlImpTemplateCreate(templatePath, list) != 0) {
         ui::current().message(102, Msg(12060, templatePath, entry.path));
         return;
+    }
+    for (const auto& f : profile.DataFiles()) {
+        if (f.checked && FindFileHandle(list, f.abbreviation, f.fileNo) == 0) {
+            ui::current().message(102, Msg(12006, profile.DescriptionOf(f.abbreviation, f.fileNo)));
+            return;
+        }
     }
     if (handle == 0) {
         ui::current().message(102, Msg(12006, profile.DescriptionOf(profile.abbreviation, profile.fileNo)));

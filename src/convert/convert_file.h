@@ -125,6 +125,10 @@ struct ConvertContext {
     bool ended = false;    // the file was ended by EndFile
     std::string taskLine;  // a background run's task line
     int taskPercent = -1;  // the percentage it shows
+    // The part of the progress bar the record loop fills: a converter that reads the text file
+    // more than once gives each pass its share (0-50, then 50-100).
+    int percentFrom = 0;
+    int percentTo = 100;
 };
 
 }  // namespace dz::convert
