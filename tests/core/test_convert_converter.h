@@ -70,9 +70,12 @@ public:
     std::vector<std::string> written;   // RecordWritten: the codes of the records, in order
     std::string endAfterWrite;          // RecordWritten ends the file after this code's write
     std::vector<std::string> userFieldRecords;  // DispatchRecord saw these user-field records
+    int percentFrom = 0, percentTo = 100;       // the record loop's share of the progress bar
 
 protected:
-    bool LoadSettings(ConvertContext&, std::string& failure) override {
+    bool LoadSettings(ConvertContext& ctx, std::string& failure) override {
+        ctx.percentFrom = percentFrom;
+        ctx.percentTo = percentTo;
         failure = settingsFailure;
         return !settingsFail;
     }
