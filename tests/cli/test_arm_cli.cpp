@@ -127,7 +127,8 @@ TEST_F(ArmCli, ConvertWritesContactsAndCustomersAndStampsTheFile) {
     ExpectGolden(report, kGolden / "convert_report.txt");
     ExpectGolden(notes, kGolden / "convert_notes.txt");
     ExpectGolden(r.err, kGolden / "convert_stderr.txt");
-    ExpectGolden(Slurp(dir / "RejARM.txt"), kGolden / "convert_reject.txt");
+    ASSERT_TRUE(fs::exists(dir / "RejectARM.txt"));
+    ExpectGolden(Slurp(dir / "RejectARM.txt"), kGolden / "convert_reject.txt");
     ExpectGolden(Dump("ARS"), kGolden / "convert_ars.txt");
     ExpectGolden(Dump("ARM"), kGolden / "convert_arm.txt");
 
