@@ -4,15 +4,20 @@
 
 namespace dz::ar {
 
+namespace {
+std::size_t HashOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
+}  // namespace
+
 std::size_t PrepassKeys::Probe(std::string_view idText, std::size_t hash, bool& found) const {
     const std::size_t mask = slots_.size() - 1;
+    const auto low = static_cast<uint32_t>(hash);
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const uint32_t slot = slots_[at];
-        if (slot == 0) {
+        const Slot& slot = slots_[at];
+        if (slot.item == 0) {
             found = false;
             return at;
         }
-        if (IdOf(items_[slot - 1]) == idText) {
+        if (slot.hash == low && IdOf(items_[slot.item - 1]) == idText) {
             found = true;
             return at;
         }
@@ -20,13 +25,13 @@ std::size_t PrepassKeys::Probe(std::string_view idText, std::size_t hash, bool& 
 }
 
 void PrepassKeys::Grow() {
-    std::vector<uint32_t> old = std::move(slots_);
-    slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
     const std::size_t mask = slots_.size() - 1;
-    for (uint32_t slot : old) {
-        if (slot == 0) continue;
-        std::size_t at = std::hash<std::string_view>{}(IdOf(items_[slot - 1])) & mask;
-        while (slots_[at] != 0) at = (at + 1) & mask;
+    for (const Slot& slot : old) {
+        if (slot.item == 0) continue;
+        std::size_t at = HashOf(IdOf(items_[slot.item - 1])) & mask;
+        while (slots_[at].item != 0) at = (at + 1) & mask;
         slots_[at] = slot;
     }
 }
@@ -34,20 +39,21 @@ void PrepassKeys::Grow() {
 void PrepassKeys::emplace(std::string_view idText, std::string_view key) {
     if ((items_.size() + 1) * 2 > slots_.size()) Grow();
     bool found = false;
-    const std::size_t at = Probe(idText, std::hash<std::string_view>{}(idText), found);
+    const std::size_t hash = HashOf(idText);
+    const std::size_t at = Probe(idText, hash, found);
     if (found) return;
     items_.push_back({arena_.size(), static_cast<uint32_t>(idText.size()), static_cast<uint32_t>(key.size())});
     arena_.append(idText);
     arena_.append(key);
-    slots_[at] = static_cast<uint32_t>(items_.size());
+    slots_[at] = Slot{static_cast<uint32_t>(items_.size()), static_cast<uint32_t>(hash)};
 }
 
 bool PrepassKeys::find(std::string_view idText, std::string& key) const {
     if (items_.empty()) return false;
     bool found = false;
-    const std::size_t at = Probe(idText, std::hash<std::string_view>{}(idText), found);
+    const std::size_t at = Probe(idText, HashOf(idText), found);
     if (!found) return false;
-    const Item& item = items_[slots_[at] - 1];
+    const Item& item = items_[slots_[at].item - 1];
     key.assign(arena_.data() + item.offset + item.idLen, item.keyLen);
     return true;
 }

@@ -33,7 +33,11 @@ private:
 
     std::string arena_;
     std::vector<Item> items_;
-    std::vector<uint32_t> slots_;  // item index + 1; 0 empty; a power of two, at most half full
+    struct Slot {
+        uint32_t item = 0;  // item index + 1; 0 empty
+        uint32_t hash = 0;  // low half of the text's hash: most misses end without reading the item
+    };
+    std::vector<Slot> slots_;  // a power of two, at most half full
 };
 
 }  // namespace dz::ar

@@ -145,6 +145,14 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
         xio_free_header(arm, kHdrArSettings);
     }
 
+    customerTerm_ = suite::xk_description(300);
+    suite::x_upper_first(customerTerm_);
+    contactTerm_ = suite::xk_description(301);
+    suite::x_upper_first(contactTerm_);
+    invoiceFormatLabel_ = suite::xk_description(306);
+    suite::x_upper_first(invoiceFormatLabel_);
+    invoiceFormatLabel_ += " format";
+
     // 4. The custom lists.
     LoadList(342, contactTypes);
     LoadList(345, customerTypes);

@@ -110,6 +110,10 @@ protected:
     uint8_t taxMasterOpened = 0;
 
 private:
+    // The user's terms the handlers name on every record, read once per text file.
+    std::string customerTerm_;  // custom description 300, capitalised
+    std::string contactTerm_;   // 301, capitalised
+    std::string invoiceFormatLabel_;
     bool pass1_ = false;  // DispatchRecord runs for pass 1
     uint16_t ars_ = 0, arm_ = 0;
 };

@@ -93,7 +93,7 @@ bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, co
 // ---- Contacts -----------------------------------------------------------------------------------
 
 bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages) {
-    const std::string contact = Capitalised(301);
+    const std::string& contact = contactTerm_;
     const std::string key = Text(ars, "COCONT");
     if (key.empty()) {
         reason = Msg(12806, contact);
@@ -105,7 +105,7 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
     }
     const std::string customer = Text(ars, "COCUST");
     if (!customer.empty() && !ResolveReference(ars, FieldNo(ars, kRecContact, "COCUST"), arm, "CUST"))
-        messages.push_back(Msg(12819, Capitalised(300), customer));
+        messages.push_back(Msg(12819, customerTerm_, customer));
     ListDefault(ars, "COTYPEA", contactTypes);
     if (Text(ars, "COTYPEA").empty()) {
         reason = Msg(12807, contact + " type", contact, key);
@@ -118,7 +118,7 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
 
 bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages,
                             bool converting) {
-    const std::string customer = Capitalised(300);
+    const std::string& customer = customerTerm_;
     const std::string key = Text(arm, "CUST");
     if (key.empty()) {
         reason = Msg(12806, customer);
@@ -137,7 +137,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         if (value.empty()) continue;
         if (ResolveReference(arm, FieldNo(arm, kRecCustomer, kContacts[i]), ars, "COCONT")) continue;
         const std::string label = i < 10 ? "Contact " + std::to_string(i + 1) : "Billing " + Description(301);
-        messages.push_back(Msg(12820, label, value, Capitalised(301)));
+        messages.push_back(Msg(12820, label, value, contactTerm_));
     }
 
     // List defaults and spellings.
@@ -185,7 +185,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         gl::PutNumber(arm, numberField("CHISTOT"), 1);
     }
 
-    const std::string invoiceFormat = Capitalised(306) + " format";
+    const std::string& invoiceFormat = invoiceFormatLabel_;
     // 3. Billing not installed: invoice format, billing frequency, automatic invoice text and number.
     if (!billingInstalled) {
         ClearedGroup group;
