@@ -269,14 +269,17 @@ TEST(PrepassKeys, KeepsTheFirstValueAndFindsExactTextsAcrossGrowth) {
     PrepassKeys keys;
     keys.emplace("7201\t0\tA", "a-first");
     keys.emplace("7201\t0\tA", "a-second");
-    for (int i = 0; i < 5000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "k" + std::to_string(i));
+    // Enough pairs to fill several blocks of texts and to grow the table many times.
+    for (int i = 0; i < 100000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "k" + std::to_string(i));
     std::string key;
     ASSERT_TRUE(keys.find("7201\t0\tA", key));
     EXPECT_EQ(key, "a-first");
-    ASSERT_TRUE(keys.find("7201\t0\tK4999", key));
-    EXPECT_EQ(key, "k4999");
+    for (int i : {0, 4999, 52000, 99999}) {
+        ASSERT_TRUE(keys.find("7201\t0\tK" + std::to_string(i), key)) << i;
+        EXPECT_EQ(key, "k" + std::to_string(i));
+    }
     EXPECT_FALSE(keys.find("7201\t0\ta", key));  // exact texts
-    EXPECT_EQ(keys.size(), 5001u);
+    EXPECT_EQ(keys.size(), 100001u);
     keys.clear();
     EXPECT_FALSE(keys.find("7201\t0\tA", key));
 }

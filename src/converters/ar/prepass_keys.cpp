@@ -36,15 +36,29 @@ void PrepassKeys::Grow() {
     }
 }
 
+uint64_t PrepassKeys::Reserve(std::size_t size) {
+    const std::size_t standard = std::size_t{1} << kBlockBits;
+    // A pair is a record-ID text and a key field: a few hundred bytes at most, far below a block.
+    if (blocks_.empty() || used_ + size > standard) {
+        blocks_.push_back(std::make_unique<char[]>(standard));
+        used_ = 0;
+    }
+    const uint64_t offset = (static_cast<uint64_t>(blocks_.size() - 1) << kBlockBits) + used_;
+    used_ += size;
+    return offset;
+}
+
 void PrepassKeys::emplace(std::string_view idText, std::string_view key) {
     if ((items_.size() + 1) * 2 > slots_.size()) Grow();
     bool found = false;
     const std::size_t hash = HashOf(idText);
     const std::size_t at = Probe(idText, hash, found);
     if (found) return;
-    items_.push_back({arena_.size(), static_cast<uint32_t>(idText.size()), static_cast<uint32_t>(key.size())});
-    arena_.append(idText);
-    arena_.append(key);
+    const uint64_t offset = Reserve(idText.size() + key.size());
+    char* out = blocks_[offset >> kBlockBits].get() + (offset & ((uint64_t{1} << kBlockBits) - 1));
+    idText.copy(out, idText.size());
+    key.copy(out + idText.size(), key.size());
+    items_.push_back({offset, static_cast<uint32_t>(idText.size()), static_cast<uint32_t>(key.size())});
     slots_[at] = Slot{static_cast<uint32_t>(items_.size()), static_cast<uint32_t>(hash)};
 }
 
@@ -54,13 +68,13 @@ bool PrepassKeys::find(std::string_view idText, std::string& key) const {
     const std::size_t at = Probe(idText, HashOf(idText), found);
     if (!found) return false;
     const Item& item = items_[slots_[at].item - 1];
-    key.assign(arena_.data() + item.offset + item.idLen, item.keyLen);
+    key.assign(At(item.offset) + item.idLen, item.keyLen);
     return true;
 }
 
 void PrepassKeys::clear() {
-    arena_.clear();
-    arena_.shrink_to_fit();
+    blocks_.clear();
+    used_ = 0;
     items_.clear();
     items_.shrink_to_fit();
     slots_.clear();

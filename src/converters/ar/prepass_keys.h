@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,12 +29,19 @@ private:
         uint32_t idLen;
         uint32_t keyLen;
     };
-    std::string_view IdOf(const Item& item) const { return {arena_.data() + item.offset, item.idLen}; }
+    static constexpr unsigned kBlockBits = 20;  // 1 MB blocks
+    const char* At(uint64_t offset) const {
+        return blocks_[offset >> kBlockBits].get() + (offset & ((uint64_t{1} << kBlockBits) - 1));
+    }
+    std::string_view IdOf(const Item& item) const { return {At(item.offset), item.idLen}; }
+    // Room for `size` bytes in one block; the offset of the first.
+    uint64_t Reserve(std::size_t size);
     std::size_t Probe(std::string_view idText, std::size_t hash, bool& found) const;
     void Grow();
 
-    std::string arena_;
-    std::vector<Item> items_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t used_ = 0;  // bytes used in the last block
+    std::deque<Item> items_;
     struct Slot {
         uint32_t item = 0;  // item index + 1; 0 empty
         uint32_t hash = 0;  // low half of the text's hash: most misses end without reading the item
