@@ -47,7 +47,7 @@ void ListDefault(uint16_t file, const char* name, const CustomList& list) {
     }
     for (const auto& e : list.entries) {
         if (xvl::equalNoCase(e, value)) {
-            Put(file, name, e);
+            if (e != value) Put(file, name, e);
             break;
         }
     }
