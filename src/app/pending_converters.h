@@ -8,6 +8,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/ar/xvarm.h"
 #include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
@@ -42,7 +43,7 @@ class xvPML : public PendingConverter {};
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};
 class xvPMZ : public PendingConverter {};
-class xvARM : public PendingConverter {};
+using xvARM = ar::xvARM;  // the real one, in converters/ar
 
 // PM transactions, new and history: the real ones, in converters/pm.
 using xvPMT = pm::xvPMT;

@@ -130,6 +130,7 @@ bool xvConvert::EndFileStopped(ConvertContext& ctx) {
 }
 
 bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
+    percent = ctx.percentFrom + percent * (ctx.percentTo - ctx.percentFrom) / 100;
     if (ctx.progress && !ctx.progress->SetPosition(ctx.recordsRead, ctx.recordsRejected, static_cast<int16_t>(percent)))
         return false;
     if (InBackground()) {
@@ -278,11 +279,11 @@ bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::x
         const int status = import.xvlImportNextRec(info);
         if (status == 2) break;
         if (!process(info, status)) return false;
-        if (!UpdateProgress(ctx, ctx.percentFrom + info.PercentDone() * ctx.percentSpan / 100))
+        if (!UpdateProgress(ctx, info.PercentDone()))
             return EndFileStopped(ctx);
     }
     // Done: the text file is closed, not stamped.
-    if (!UpdateProgress(ctx, ctx.percentFrom + ctx.percentSpan)) return EndFileStopped(ctx);
+    if (!UpdateProgress(ctx, 100)) return EndFileStopped(ctx);
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     return true;
 }
@@ -378,6 +379,12 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
     if (tpl.xvlImpTemplateCreate(templatePath, list) != 0) {
         ui::current().message(102, Msg(12060, templatePath, entry.path));
         return;
+    }
+    for (const auto& f : profile.DataFiles()) {
+        if (f.checked && FindFileHandle(list, f.abbreviation, f.fileNo) == 0) {
+            ui::current().message(102, Msg(12006, profile.DescriptionOf(f.abbreviation, f.fileNo)));
+            return;
+        }
     }
     if (handle == 0) {
         ui::current().message(102, Msg(12006, profile.DescriptionOf(profile.abbreviation, profile.fileNo)));

@@ -121,16 +121,16 @@ struct ConvertContext {
     // ExamineRecord (Examine Files). A handler that saved the record itself, or that has
     // nothing to write, clears it.
     bool storeRecord = true;
-    // The part of the progress bar the current reading fills: a file read in two passes shows
-    // the first at 0-50 % and the second at 50-100 %.
-    int percentFrom = 0;
-    int percentSpan = 100;
     int32_t rejectLine = 0;  // the reject-file line of the record last rejected
     uint32_t recordsRead = 0;
     uint32_t recordsRejected = 0;
     bool ended = false;    // the file was ended by EndFile
     std::string taskLine;  // a background run's task line
     int taskPercent = -1;  // the percentage it shows
+    // The part of the progress bar the record loop fills: a converter that reads the text file
+    // more than once gives each pass its share (0-50, then 50-100).
+    int percentFrom = 0;
+    int percentTo = 100;
 };
 
 }  // namespace dz::convert

@@ -194,8 +194,8 @@ protected:
     bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
     // Ends the file for the operator's stop (12000/12001) and prints the notes. Always false.
     bool EndFileStopped(ConvertContext& ctx);
-    // Updates the progress window (and a background run's task line); false when the run is
-    // to stop.
+    // Updates the progress window (and a background run's task line) with `percent` of the
+    // context's share of the bar (percentFrom to percentTo); false when the run is to stop.
     bool UpdateProgress(ConvertContext& ctx, int percent);
 
     // The common prefill of one text file: starts the file in the progress window, reads the

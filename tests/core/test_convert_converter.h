@@ -76,16 +76,20 @@ public:
     bool twoPasses = false;
     std::vector<std::string> firstPass;
     std::vector<int> percents;  // the file's percentage after each record of both readings
+    int percentFrom = 0, percentTo = 100;       // the record loop's share of the progress bar
 
 protected:
-    bool LoadSettings(ConvertContext&, std::string& failure) override {
+    bool LoadSettings(ConvertContext& ctx, std::string& failure) override {
+        ctx.percentFrom = percentFrom;
+        ctx.percentTo = percentTo;
         failure = settingsFailure;
         return !settingsFail;
     }
 
     bool ConvertRecords(ConvertContext& ctx) override {
         if (!twoPasses) return xvConvert::ConvertRecords(ctx);
-        ctx.percentSpan = 50;
+        ctx.percentFrom = 0;
+        ctx.percentTo = 50;
         if (!OpenImport(ctx, false)) return false;
         const bool first = ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
             if (status == 0 && info.RecExtraData() == 0) firstPass.push_back(Text(info.FileNumUsed(), "CODE"));
@@ -94,6 +98,7 @@ protected:
         });
         if (!first) return false;
         ctx.percentFrom = 50;
+        ctx.percentTo = 100;
         if (!OpenImport(ctx, true)) return false;
         return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
             if (ctx.progress) percents.push_back(ctx.progress->file_percent);

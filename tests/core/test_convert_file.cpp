@@ -778,5 +778,43 @@ TEST_F(ConvertFileTest, TwoReadingsOfOneTextFile) {
     }
 }
 
+TEST_F(ConvertFileTest, RecordLoopFillsItsShareOfTheProgressBar) {
+    // A converter that reads its text file twice gives each pass its share: a second pass from
+    // 50 to 100 never shows less than 50 and ends at 100; a share of 10 to 60 ends at 60.
+    const std::string body = "1,P1,,One,0,\r\n1,P2,,Two,0,\r\n";
+    TestConverter secondPass;
+    secondPass.percentFrom = 50;
+    ConvertProgress progress([] { return int64_t{0}; });
+    Run(WriteText("share.txt", body), "Examine Files", &progress, "", &secondPass);
+    EXPECT_EQ(progress.file_percent, 100);
+
+    TestConverter part;
+    part.percentFrom = 10;
+    part.percentTo = 60;
+    ConvertProgress partProgress([] { return int64_t{0}; });
+    Run(WriteText("share2.txt", body), "Examine Files", &partProgress, "", &part);
+    EXPECT_EQ(partProgress.file_percent, 60);
+}
+
+TEST_F(ConvertFileTest, PrefillNamesEveryCheckedDataFileThatIsNotOpen) {
+    // A converter of two data files cannot prefill without the second one open either.
+    const std::string text = WriteText("prefill3.txt", "1,E1,,One,0,\r\n");
+    ui::zqTask task("Substitution Tables", 12, 4010, 3);
+    std::vector<std::string> seen;
+    TestConverter converter;
+    ConverterDataFile side;
+    side.abbreviation = "TCX";
+    side.description = "Test Side file";
+    ConverterDataFile main;
+    main.abbreviation = "TCV";
+    main.description = "Test Item file";
+    converter.dataFiles = {side, main};
+    converter.PrefillTables(list, TextFileEntry{text, 999}, nullptr, task, &seen);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_NE(ui.boxes[0].second.find("Unable to find an open Test Side file(95)"), std::string::npos)
+        << ui.boxes[0].second;
+    EXPECT_TRUE(seen.empty());
+}
+
 }  // namespace
 }  // namespace dz::convert

@@ -203,7 +203,7 @@ bool xvPMT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
 bool xvPMT::ScanPayments(ConvertContext& ctx) {
     firstPass_ = true;
     ctx.percentFrom = 0;
-    ctx.percentSpan = 50;
+    ctx.percentTo = 50;
     if (!OpenImport(ctx, false)) return false;  // pass 1 has no reject file
     const uint16_t pmt = ctx.mainHandle;
     lineCounter_ = 0;
@@ -295,7 +295,7 @@ void xvPMT::NoteGroups(uint16_t pmt, const xvl::xvlImpInfo& info, double key, bo
 bool xvPMT::ConvertPass2(ConvertContext& ctx) {
     firstPass_ = false;
     ctx.percentFrom = 50;
-    ctx.percentSpan = 50;
+    ctx.percentTo = 100;
     if (!OpenImport(ctx, true)) return false;
     lineCounter_ = 0;
     return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) { return HandlePass2(ctx, info, status); });

@@ -1,0 +1,328 @@
+#include "converters/ar/xvarm.h"
+
+#include "converters/gl/glm_fields.h"
+
+#include "convert/platform_links.h"
+#include "convert/progress.h"
+#include "convert/reports.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/import/xvl_template.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xk.h"
+#include "platform/suite/zc.h"
+#include "tables/substitution_set.h"
+
+namespace dz::ar {
+
+using convert::ConvertContext;
+using convert::ConverterProfile;
+using gl::FieldNo;
+using gl::GetText;
+using gl::Msg;
+
+namespace {
+
+constexpr const char* kConversionName = "ARM System and Master files";
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "ARM";
+    p.fileNo = 1;
+    p.title = "AR System & Master Files";
+    p.description = "AR Master file";
+    p.convertingText = "Converting '%s' into AR System & Master Files";
+    p.examiningText = "Examining '%s' for AR System & Master Files";
+    p.progressEtc = true;
+    convert::ConverterDataFile ars;
+    ars.abbreviation = "ARS";
+    ars.description = "AR System file";
+    convert::ConverterDataFile arm;
+    arm.abbreviation = "ARM";
+    arm.description = "AR Master file";
+    p.dataFiles = {ars, arm};
+    return p;
+}
+
+void LoadList(int number, CustomList& list) {
+    list = CustomList{};
+    const std::string text = suite::xk_get_custom_list(number);
+    if (text.empty()) return;
+    list.entries = suite::cl_string_to_cListContainer(text);
+    if (list.entries.empty()) return;
+    list.first = list.entries.front();
+    if (list.entries.size() > 1) list.entries.erase(list.entries.begin());
+}
+
+// The list fields of each record and their custom lists, in the order they are checked.
+struct ListField {
+    const char* name;
+    int list;
+};
+constexpr ListField kContactLists[] = {{"COTYPEA", 342}};
+constexpr ListField kCustomerLists[] = {{"CTYPEA", 345},  {"CTRADE", 344},  {"CCRDRTG", 380}, {"CBFREQA", 377},
+                                        {"CTXGRTB", 369}, {"CTXGRPL", 369}, {"CTXGRPM", 369}, {"CTXGRPS", 369},
+                                        {"CTXGRPE", 369}, {"CTXGRPO", 369}, {"CTXGRPT", 369}};
+
+}  // namespace
+
+xvl::PrefillCB xvARM::prefillCallback = nullptr;
+
+xvARM::~xvARM() {
+    if (glMaster && glMasterOpened) xio_cls_file(glMaster);
+    if (billingStandard && billingStandardOpened) xio_cls_file(billingStandard);
+    if (taxMaster && taxMasterOpened) xio_cls_file(taxMaster);
+}
+
+// ---- Files and settings -----------------------------------------------------------------------
+
+bool xvARM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    if (!OpenDataFile("ARS", 1, 70, 0, list, commandId, error, false)) return false;
+    return OpenDataFile("ARM", 1, 72, 0, list, commandId, error, false);
+}
+
+void xvARM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+}
+
+void xvARM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+}
+
+bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& notes, uint16_t ars, uint16_t arm,
+                         convert::ConvertProgress* progress) {
+    ars_ = ars;
+    arm_ = arm;
+    gl::ForgetFieldNumbers();  // handles may come back on other files
+    auto note = [&](int number) {
+        if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
+        if (progress) progress->messages += 1;
+        return true;
+    };
+
+    // 1. AR-GL interface and the GL master, for the GL prefixes.
+    if (suite::zc_interface_active("AR", "GL") != 0) {
+        arGlInterface = 1;
+        if (suite::xk_num_sections(suite::kGlAccountFormat) != 0) {
+            glMaster = convert::FindFileHandle(list, "GLM", 1);
+            if (glMaster == 0) {
+                glMaster = convert::OpenMasterFile("GLM");
+                glMasterOpened = glMaster != 0;
+            }
+            if (glMaster == 0 && !note(12810)) return false;
+        }
+    }
+
+    // 2. Billing and its standard tables.
+    billingInstalled = suite::xa_appl_installed("BL") == 1;
+    if (billingInstalled) {
+        billingStandard = convert::FindFileHandle(list, "BLS", 1);
+        if (billingStandard == 0) {
+            billingStandard = convert::OpenDataFileByName("BLS", "STANDARD");
+            billingStandardOpened = billingStandard != 0;
+        }
+        if (billingStandard == 0 && !note(12837)) return false;
+    }
+
+    // 3. Sales taxes. STAXES is a yes/no choice: only "Yes" (1) tracks taxes, as every other
+    // reader of the setting takes it; a header that cannot be read leaves taxes in use.
+    if (xio_rd_header(arm, kHdrArSettings, 0) == XIO_OK) {
+        const uint16_t staxes = gl::HeaderFieldNo(arm, kHdrArSettings, "STAXES");
+        usesSalesTaxes = staxes != 0 && xio_get_field_result(arm, 0, staxes) == 1;
+        if (usesSalesTaxes) {
+            taxMaster = convert::FindFileHandle(list, "TXM", 1);
+            if (taxMaster == 0) {
+                taxMaster = convert::OpenMasterFile("TXM");
+                taxMasterOpened = taxMaster != 0;
+            }
+        }
+        xio_free_header(arm, kHdrArSettings);
+    }
+
+    customerTerm_ = suite::xk_description(300);
+    suite::x_upper_first(customerTerm_);
+    contactTerm_ = suite::xk_description(301);
+    suite::x_upper_first(contactTerm_);
+    invoiceFormatLabel_ = suite::xk_description(306);
+    suite::x_upper_first(invoiceFormatLabel_);
+    invoiceFormatLabel_ += " format";
+
+    // 4. The custom lists.
+    LoadList(342, contactTypes);
+    LoadList(345, customerTypes);
+    LoadList(344, trades);
+    LoadList(380, creditRatings);
+    LoadList(377, billingFrequencies);
+    LoadList(369, taxGroups);
+    return true;
+}
+
+bool xvARM::LoadSettings(ConvertContext& ctx, std::string&) {
+    return LoadSettings(ctx.files, *ctx.notes, convert::FindFileHandle(ctx.files, "ARS", 1), ctx.mainHandle,
+                        ctx.progress);
+}
+
+// ---- The two passes ---------------------------------------------------------------------------
+
+bool xvARM::ConvertRecords(ConvertContext& ctx) {
+    // A stop asked for while a pass is announced ends the file as any other stop of its command.
+    auto announce = [&](const char* status, int percent, const std::string& taskLine) {
+        if (ctx.progress && !ctx.progress->SetStatusText(status, -1)) return false;
+        if (convert::InBackground()) {
+            if (convert::CheckTerminate()) return false;
+            suite::x_update_task(percent, taskLine);
+        }
+        return true;
+    };
+    auto stopped = [&] { return EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), true, false); };
+
+    if (!announce("Receivables Pass 1 of 2", 0, ctx.taskLine)) return stopped();
+    if (!RunPrepass(ctx)) return false;
+
+    if (!announce("Receivables Pass 2 of 2", 50, "")) return stopped();
+    pass1_ = false;
+    ctx.percentFrom = 50;
+    ctx.percentTo = 100;
+    return RunRecordLoop(ctx);
+}
+
+bool xvARM::RunPrepass(ConvertContext& ctx) {
+    ctx.percentFrom = 0;
+    ctx.percentTo = 50;
+    ctx.import = std::make_unique<xvl::xvlImport>(*ctx.tpl);
+    xvl::xvlImport& import = *ctx.import;
+    import.xvlSetAcceptLongText(true);
+    import.xvlSetClearExtendedFields(true);
+    ctx.substitution = std::make_unique<tables::SubstitutionSet>(ctx.commandId, ctx.tableName, ctx.messages);
+    if (!ctx.tableName.empty()) {
+        if (!ctx.substitution->IsLoaded()) return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
+        import.xvlSetSubstitutionCB(&tables::SubstituteValue, ctx.substitution.get());
+    }
+    if (!import.xvlImpFileNames(ctx.entry.path, std::string()))
+        return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
+
+    pass1_ = true;
+    std::string idText;
+    const bool read = ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
+        if (status == 1) return true;
+        std::string reason;
+        const int extra = info.RecExtraData();
+        const uint16_t file = info.FileNumUsed();
+        if (extra >= 1 && extra <= 49) {
+            if (!WriteUserFields(import, info, reason)) return true;
+        } else if (extra > 50) {
+            return true;
+        } else if (!DispatchRecord(ctx, info, reason)) {
+            return true;  // a record its handler rejects leaves no key
+        }
+        if (!ExamineRecord(file, info, reason, 0, convert::kPermGroup)) return true;
+        if (extra != 0 || info.ImportedRecs() != 1) return true;
+        if (file == ars_) {
+            RecordIdText(ars_, idText, kRecContact);
+            prepassKeys.emplace(idText, GetText(ars_, FieldNo(ars_, kRecContact, "COCONT")));
+        } else if (file == arm_) {
+            RecordIdText(arm_, idText, kRecCustomer);
+            prepassKeys.emplace(idText, GetText(arm_, FieldNo(arm_, kRecCustomer, "CUST")));
+        }
+        return true;
+    });
+    pass1_ = false;
+    if (!read) return false;
+
+    // Pass 2 starts with no record met earlier in the file.
+    firstDuplicateContact.clear();
+    taxGroupUnverified = 0;
+    firstUnverifiedTaxGroup.clear();
+    RecordIds().clear();
+    return true;
+}
+
+// ---- Hooks of the record loop ------------------------------------------------------------------
+
+bool xvARM::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) {
+    return status == 1 || IsDuplicateContact(ctx, info);
+}
+
+bool xvARM::IsDuplicateContact(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (info.Status() == 1 || info.FileNumUsed() != ars_ || info.ImportedRecs() != kRecContact ||
+        info.RecExtraData() != 0)
+        return true;
+    bool duplicate = xio_find_record(ars_, kRecContact, 0) == XIO_OK;
+    if (!duplicate && !ctx.converting) {
+        // Examine Files writes nothing: an earlier contact of the file stands in the record-ID map.
+        std::string idText;
+        RecordIdText(ars_, idText, kRecContact);
+        duplicate = RecordIds().find(idText) != RecordIds().end();
+    }
+    if (!duplicate) return true;
+    if (firstDuplicateContact.empty()) firstDuplicateContact = GetText(ars_, FieldNo(ars_, kRecContact, "COCONT"));
+    return false;
+}
+
+bool xvARM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t file = info.FileNumUsed();
+    const uint16_t rec = info.ImportedRecs();
+    const bool data = info.RecExtraData() == 0;
+    if (data && file == ars_ && rec == kRecContact) return ConvertContact(ars_, arm_, reason, ctx.messages);
+    if (data && file == arm_ && rec == kRecCustomer)
+        return ConvertCustomer(ars_, arm_, reason, ctx.messages, ctx.converting && !pass1_);
+    std::string name = info.FormatID();
+    xio_rec_def def;
+    if ((file == ars_ || file == arm_) && rec != 0 && xio_get_rec_def(file, rec, def) == XIO_OK) name = def.name;
+    reason = Msg(12070, name, kConversionName);
+    return false;
+}
+
+void xvARM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (pass1_ || info.RecExtraData() != 0) return;
+    const uint16_t file = info.FileNumUsed();
+    auto check = [&](const ListField& f) {
+        const CustomList& list = f.list == 342   ? contactTypes
+                                 : f.list == 345 ? customerTypes
+                                 : f.list == 344 ? trades
+                                 : f.list == 380 ? creditRatings
+                                 : f.list == 377 ? billingFrequencies
+                                                 : taxGroups;
+        const std::string value = GetText(file, FieldNo(file, 1, f.name));
+        for (const auto& e : list.entries)
+            if (e == value) return;
+        // An empty value is listed too: the list has no entry for it.
+        ctx.notes->AddNote(static_cast<uint16_t>(f.list), value, static_cast<uint32_t>(info.StartLine()));
+    };
+    if (file == ars_ && info.ImportedRecs() == kRecContact)
+        for (const auto& f : kContactLists) check(f);
+    else if (file == arm_ && info.ImportedRecs() == kRecCustomer)
+        for (const auto& f : kCustomerLists) check(f);
+}
+
+bool xvARM::FinishConversion(ConvertContext& ctx) {
+    convert::NotesReport& notes = *ctx.notes;
+    if (taxMaster == 0 && usesSalesTaxes && taxGroupUnverified) {
+        if (!notes.PrintMessageLine("", 0, "") ||
+            !notes.PrintMessageLine("", 0, Msg(12816, firstUnverifiedTaxGroup)))
+            return EndFile(ctx, Msg(12012), true, true);
+        if (ctx.progress) ctx.progress->messages += 1;
+    }
+    if (!notes.PrintMissingCustomListValues(ctx.progress) || !PrintDuplicateContactNote(notes, ctx.progress))
+        return EndFile(ctx, Msg(12012), true, true);
+    return true;
+}
+
+bool xvARM::PrintDuplicateContactNote(convert::NotesReport& notes, convert::ConvertProgress* progress) {
+    if (firstDuplicateContact.empty()) return true;
+    std::string contact = suite::xk_description(301);
+    suite::x_upper_first(contact);
+    if (!notes.PrintMessageLine("", 0, "") ||
+        !notes.PrintMessageLine("", 0, Msg(12808, contact, firstDuplicateContact)))
+        return false;
+    if (progress) progress->messages += 1;
+    return true;
+}
+
+}  // namespace dz::ar

@@ -1,0 +1,121 @@
+// The AR converter (conversion type 701): AR contacts (record 1 of the AR system file "ARS") and
+// customers (record 1 of the AR master file "ARM") of one text file, examined or converted.
+//
+// Contacts and customers refer to each other and may stand in the text file in either order,
+// so the file is read twice: pass 1 collects the key of every contact and customer the file
+// will create (prepassKeys), pass 2 converts, resolving each reference through those keys or
+// the records on file. Customers are also checked against GL prefixes, the Billing standard
+// tables and the tax groups of the tax master.
+//
+//   xvarm.cpp           the frame: files, settings, the two passes, dispatch, closing notes
+//   xvarm_records.cpp   the contact and customer handlers
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "converters/ar/prepass_keys.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dz::ar {
+
+inline constexpr uint16_t kRecContact = 1;   // ARS
+inline constexpr uint16_t kRecCustomer = 1;  // ARM
+inline constexpr uint16_t kHdrArSettings = 2;
+
+// One of the suite's custom lists as the converter holds it.
+struct CustomList {
+    std::vector<std::string> entries;  // the values allowed
+    std::string first;                 // the default entry; empty when the list is empty
+};
+
+class xvARM : public convert::xvConvert {
+public:
+    xvARM() = default;
+    // Closes the GL master, Billing standard and tax master files it opened itself (never those
+    // of the run's open-files list).
+    ~xvARM() override;
+
+    // ARS 1 (code 70), then ARM 1 (code 72), both required.
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // The settings and files the handlers use: AR-GL interface and the GL master, Billing and its
+    // standard file, sales taxes and the tax master, the six custom lists. One note each when
+    // the GL master (12810) or the Billing standard file (12837) cannot be had; false when the
+    // note cannot print.
+    bool LoadSettings(convert::OpenFilesList& list, convert::NotesReport& notes, uint16_t ars, uint16_t arm,
+                      convert::ConvertProgress* progress);
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set ------------------------
+    bool ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages);
+    bool ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages,
+                         bool converting);
+
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
+    // State a test looks into.
+    const PrepassKeys& Keys() const { return prepassKeys; }
+    const CustomList& ContactTypes() const { return contactTypes; }
+    const CustomList& TaxGroups() const { return taxGroups; }
+    const std::string& FirstDuplicateContact() const { return firstDuplicateContact; }
+
+protected:
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // Pass 1, then pass 2 through the common record loop.
+    bool ConvertRecords(convert::ConvertContext& ctx) override;
+    // Pass 2: a contact already on file, or met earlier in the text file, is skipped uncounted.
+    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // Pass 2: the values of an accepted record missing from their custom lists.
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // Notes 12816, the missing custom-list values and 12808.
+    bool FinishConversion(convert::ConvertContext& ctx) override;
+
+    bool RunPrepass(convert::ConvertContext& ctx);
+    bool IsDuplicateContact(convert::ConvertContext& ctx, xvl::xvlImpInfo& info);
+    bool PrintDuplicateContactNote(convert::NotesReport& notes, convert::ConvertProgress* progress);
+
+    // Resolves a reference to a contact (ARS) or customer (ARM) in field `field` of `file`,
+    // record 1: through the keys of pass 1, else the record on file. True when found (the field
+    // then holds the key as the text file or the data file spells it).
+    bool ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, const char* keyName);
+
+    CustomList contactTypes;        // 342
+    CustomList customerTypes;       // 345
+    CustomList trades;              // 344
+    CustomList creditRatings;       // 380
+    CustomList billingFrequencies;  // 377
+    CustomList taxGroups;           // 369
+    std::string firstDuplicateContact;
+    uint8_t usesSalesTaxes = 1;
+    uint8_t taxGroupUnverified = 0;
+    std::string firstUnverifiedTaxGroup;
+    PrepassKeys prepassKeys;
+    uint8_t arGlInterface = 0;
+    uint16_t glMaster = 0;
+    uint8_t glMasterOpened = 0;
+    uint8_t billingInstalled = 0;
+    uint16_t billingStandard = 0;
+    uint8_t billingStandardOpened = 0;
+    uint16_t taxMaster = 0;
+    uint8_t taxMasterOpened = 0;
+
+private:
+    // The user's terms the handlers name on every record, read once per text file.
+    std::string customerTerm_;  // custom description 300, capitalised
+    std::string contactTerm_;   // 301, capitalised
+    std::string invoiceFormatLabel_;
+    bool pass1_ = false;  // DispatchRecord runs for pass 1
+    uint16_t ars_ = 0, arm_ = 0;
+};
+
+}  // namespace dz::ar

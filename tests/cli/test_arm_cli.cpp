@@ -1,0 +1,145 @@
+// The AR contacts and customers sample through dodedoz-cli, end to end, on a company with AR,
+// GL, Billing and taxes: the GL master sample converted first (its prefixes), then Billing tables
+// and tax groups loaded through `load`. The sample is examined (nothing written) and converted
+// (report, notes, reject file, the contacts and customers left on file, the time stamp), and
+// compared byte for byte with golden files in tests/data/armcli.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "armcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+const std::string kNow = "2026-12-06 14:30:00";
+
+// Billing tables the sample's customers name: its invoice format, and its labor rate table on
+// file only as a material rate table.
+const char* const kBilling = R"(@BLS
+R8 IFORMAT="STD" IDESC="Standard invoice"
+R2 RTABLE="LAB2026" RTCTYPE=2 RTDESC="Material rates 2026"
+R1 MTABLE="MK10" MDESC="Ten percent"
+)";
+
+class ArmCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        const CliResult init = Cli({"company", "init", company.string(), "--modules", "GL,AR,BL,TX"});
+        ASSERT_EQ(init.status, 0) << init.err << init.out;
+        std::string settings = Slurp(company / "company.toml");
+        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
+        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
+        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
+
+        // The GL prefixes, from the GL master sample.
+        const fs::path gl = dir / "demo-gl-master.txt";
+        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", gl);
+        ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
+        // Tax groups and Billing tables.
+        const CliResult taxes = Cli({"load", "--company", company.string(),
+                                     (kSamples / "arm" / "setup-taxes.load").string()});
+        ASSERT_EQ(taxes.status, 0) << taxes.err;
+        Spit(dir / "billing.load", kBilling);
+        const CliResult billing = Cli({"load", "--company", company.string(), (dir / "billing.load").string()});
+        ASSERT_EQ(billing.status, 0) << billing.err;
+        text = (dir / "demo-ar-customers.txt").string();
+        fs::copy_file(kSamples / "arm" / "demo-ar-customers.txt", text);
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+    std::string Shown(const std::string& t) const { return ReplaceAll(t, dir.string(), "<DIR>"); }
+
+    CliResult Run(const std::string& command, std::string& report, std::string& notes) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
+                             text});
+        report = Shown(Slurp(r));
+        notes = fs::exists(n) ? Shown(Slurp(n)) : "";
+        res.err = Shown(res.err);
+        return res;
+    }
+
+    std::string Dump(const std::string& abbr) {
+        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
+                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        }
+        return files;
+    }
+
+    // The numbers of the lines under which the notes print messages for records ("CUST  13").
+    static std::vector<int> MessageLines(const std::string& notes) {
+        std::vector<int> lines;
+        std::size_t at = 0;
+        while ((at = notes.find("  Message", at)) != std::string::npos) {
+            const std::size_t start = notes.rfind('\n', at) + 1;
+            std::istringstream words(notes.substr(start, at - start));
+            std::string id;
+            int line = 0;
+            words >> id >> line;
+            lines.push_back(line);
+            at = notes.find('\n', at);
+        }
+        return lines;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+    std::string text;
+};
+
+TEST_F(ArmCli, ExamineReportsTheSampleAndLeavesEveryFileAsItWas) {
+    const auto files = Files(dir);
+    std::string report, notes;
+    const CliResult r = Run("examine", report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // three lines would be rejected
+    ExpectGolden(report, kGolden / "examine_report.txt");
+    ExpectGolden(notes, kGolden / "examine_notes.txt");
+    ExpectGolden(r.err, kGolden / "examine_stderr.txt");
+    EXPECT_EQ(Files(dir), files);  // byte for byte: data files, text file, no reject file
+}
+
+TEST_F(ArmCli, ConvertWritesContactsAndCustomersAndStampsTheFile) {
+    std::string report, notes, examineReport, examineNotes;
+    ASSERT_EQ(Run("examine", examineReport, examineNotes).status, 1);
+    const CliResult r = Run("convert", report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kGolden / "convert_report.txt");
+    ExpectGolden(notes, kGolden / "convert_notes.txt");
+    ExpectGolden(r.err, kGolden / "convert_stderr.txt");
+    ASSERT_TRUE(fs::exists(dir / "RejectARM.txt"));
+    ExpectGolden(Slurp(dir / "RejectARM.txt"), kGolden / "convert_reject.txt");
+    ExpectGolden(Dump("ARS"), kGolden / "convert_ars.txt");
+    ExpectGolden(Dump("ARM"), kGolden / "convert_arm.txt");
+
+    // Convert's line numbers are Examine's plus one: the time stamp is line 2.
+    std::vector<int> examined = MessageLines(examineNotes);
+    for (int& line : examined) ++line;
+    EXPECT_FALSE(examined.empty());
+    EXPECT_EQ(MessageLines(notes), examined);
+    const std::string stamped = Slurp(text);
+    EXPECT_NE(stamped.find("#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using xvarm.tpl\""),
+              std::string::npos);
+}
+
+}  // namespace
