@@ -41,6 +41,8 @@ std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
 void SetPrefillCallback(xvl::PrefillCB callback) {
     xvGLM::prefillCallback = callback;  // xvGLT and xvCMM read it too
     xvJCM::prefillCallback = callback;
+    xvPMR::prefillCallback = callback;  // xvPMT, xvPMH and xvPRM read xvGLM's
+    xvARM::prefillCallback = callback;
 }
 
 }  // namespace dz::app
