@@ -361,6 +361,51 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
     EXPECT_EQ(examiner.m_examinedCpiIds.count("CPIW"), 1u);
 }
 
+// A converter whose operator asks to stop after its second record.
+class StoppingPml : public xvPML {
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        xvPML::RecordWritten(ctx, info);
+        if (++seen_ == 2 && ctx.progress) ctx.progress->stop = 1;
+    }
+    int seen_ = 0;
+};
+
+TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
+    for (auto& e : list) xio_commit(e.handle);
+    std::map<std::string, std::string> before;
+    for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
+        before[f] = ReadFile(company.path() / f);
+    StoppingPml converter;
+    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
+                                            LeaseLine("S1", {{"LTENANT", "NEW1"}}),
+                                            Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
+                                            LeaseLine("S2")};
+    const std::string report = Run(converter, lines, true);
+    EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+    for (auto& e : list) xio_commit(e.handle);
+    for (const auto& [f, bytes] : before) {
+        EXPECT_FALSE(bytes.empty()) << f;
+        EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
+    }
+    EXPECT_FALSE(ReadLease("S1"));
+}
+
+TEST_F(PmlTest, ABlankLeaseStagedDirectlyGivesOnlyTheRequiredMessage) {
+    // The import refuses a blank key first; the handler still names the lease alone.
+    xvPML converter;
+    converter.LoadLists();
+    const uint16_t pml = H("PML");
+    xio_init_record(pml, kPmlLease);
+    std::string reason;
+    convert::MessageList messages;
+    xvl::xvlImpInfo info;
+    EXPECT_FALSE(converter.ConvertLease(pml, info, reason, messages, true, H("PMN"), H("PMP"), H("PMS")));
+    EXPECT_EQ(reason, "Lease is required(1100)");
+    EXPECT_TRUE(messages.empty());
+}
+
 TEST_F(PmlTest, GlNotInstalledRefusesTheFileWithAGlEntry) {
     auto settings = suite::default_settings({"PM"});
     suite::write_settings(company.path() / suite::kSettingsFileName, settings);
