@@ -392,6 +392,31 @@ TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped
     EXPECT_FALSE(ReadLease("S1"));
 }
 
+// A converter whose property file refuses the link of the second lease, as a full disk would.
+class FailingLinks : public xvPML {
+protected:
+    bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) override {
+        const bool written = xvPML::UpdateUnitLeaseLinks(pmp, pml, rec);
+        return ++calls_ < 2 && written;
+    }
+    int calls_ = 0;
+};
+
+TEST_F(PmlTest, ALinkThatCannotBeWrittenEndsTheFileWithEveryWrittenFileRestored) {
+    for (auto& e : list) xio_commit(e.handle);
+    const std::string pmp = ReadFile(company.path() / "MASTER.PMP"), pml = ReadFile(company.path() / "MASTER.PML");
+    FailingLinks converter;
+    const std::vector<std::string> lines = {LeaseLine("F1"), LeaseLine("F2", {{"LUNIT", "U200"}}), LeaseLine("F3")};
+    const std::string report = Run(converter, lines, true);
+    EXPECT_EQ(Count(report, "Unable to read from or write to a Halvorsend data file"), 1) << report;
+    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+    for (auto& e : list) xio_commit(e.handle);
+    EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMP") == pmp);
+    EXPECT_TRUE(ReadFile(company.path() / "MASTER.PML") == pml);
+    EXPECT_FALSE(ReadLease("F1"));
+    EXPECT_FALSE(ReadLease("F3"));  // nothing read after the end
+}
+
 TEST_F(PmlTest, ABlankLeaseStagedDirectlyGivesOnlyTheRequiredMessage) {
     // The import refuses a blank key first; the handler still names the lease alone.
     xvPML converter;

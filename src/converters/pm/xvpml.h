@@ -115,8 +115,8 @@ public:
 
     // After a lease, deposit or recurring charge was written (Convert): the lease-unit link and,
     // for a lease in effect, the unit's current lease. False when a link or the unit could not
-    // be written (a link already on file is no fault).
-    bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec);
+    // be written (a link already on file is no fault); the record loop then ends the file.
+    virtual bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec);
 
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
