@@ -41,6 +41,7 @@ std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
 void SetPrefillCallback(xvl::PrefillCB callback) {
     xvGLM::prefillCallback = callback;  // xvGLT and xvCMM read it too
     xvJCM::prefillCallback = callback;
+    xvPML::prefillCallback = callback;
 }
 
 }  // namespace dz::app
