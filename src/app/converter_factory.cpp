@@ -43,6 +43,7 @@ void SetPrefillCallback(xvl::PrefillCB callback) {
     xvJCM::prefillCallback = callback;
     xvPMR::prefillCallback = callback;  // xvPMT, xvPMH and xvPRM read xvGLM's
     xvARM::prefillCallback = callback;
+    xvPML::prefillCallback = callback;
 }
 
 }  // namespace dz::app

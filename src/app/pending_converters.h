@@ -13,6 +13,7 @@
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
+#include "converters/pm/xvpml.h"
 #include "converters/pm/xvpmr.h"
 #include "converters/pm/xvpmt.h"
 #include "converters/pr/xvprm.h"
@@ -39,7 +40,7 @@ class xvAPM : public PendingConverter {};
 class xvAPI : public PendingConverter {};
 using xvPRM = pr::xvPRM;  // the real one, in converters/pr
 class xvPMP : public PendingConverter {};
-class xvPML : public PendingConverter {};
+using xvPML = pm::xvPML;  // the real one, in converters/pm
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};
 class xvPMZ : public PendingConverter {};

@@ -1,0 +1,374 @@
+#include "converters/pm/xvpml.h"
+
+#include "convert/progress.h"
+#include "convert/reports.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+
+namespace dz::pm {
+
+using convert::ConvertContext;
+using convert::ConverterDataFile;
+using convert::ConverterProfile;
+
+namespace {
+
+constexpr const char* kTitle = "PM System, Tenant, & Lease Files";
+constexpr const char* kConversionName = "PML Lease, Tenant, and System";
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "PML";
+    p.fileNo = 1;
+    p.title = kTitle;
+    p.description = "PM Lease file";
+    p.convertingText = std::string("Converting '%s' into ") + kTitle;
+    p.examiningText = std::string("Examining '%s' for ") + kTitle;
+    p.progressEtc = true;
+    auto file = [](const char* abbr, const char* description, bool written) {
+        ConverterDataFile f;
+        f.abbreviation = abbr;
+        f.description = description;
+        f.backedUp = written;
+        f.restored = written;
+        return f;
+    };
+    // Written (backed up and, when the file ends early, all four restored) in this order; the GL
+    // master file is only read.
+    p.dataFiles = {file("PML", "PM Lease file", true), file("PMN", "PM Tenant file", true),
+                   file("PMS", "PM System file", true), file("PMP", "PM Property file", true),
+                   file("GLM", "GL Master file", false)};
+    return p;
+}
+
+std::string Upper(std::string text) {
+    suite::x_capitalize(text);
+    return text;
+}
+
+// The record of `file` and number `rec` that the import staged.
+bool Is(const xvl::xvlImpInfo& info, uint16_t file, uint16_t rec) {
+    return file != 0 && info.FileNumUsed() == file && info.ImportedRecs() == rec;
+}
+
+}  // namespace
+
+xvl::PrefillCB xvPML::prefillCallback = nullptr;
+
+// ---- Files and lists -------------------------------------------------------------------------------------
+
+bool xvPML::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    if (suite::xa_appl_installed("GL") == 0) {
+        error = 9844;
+        list.push_back(file_num_map{"GLM", 0, 0});
+        return false;
+    }
+    return OpenDataFile("PMS", 1, kPmsCode, 0, list, commandId, error, false) &&
+           OpenDataFile("PMN", 1, kPmnCode, 0, list, commandId, error, false) &&
+           OpenDataFile("PML", 1, kPmlCode, 0, list, commandId, error, false) &&
+           OpenDataFile("PMP", 1, kPmpCode, 0, list, commandId, error, false) &&
+           OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false);
+}
+
+void xvPML::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+}
+
+void xvPML::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+}
+
+void xvPML::LoadLists() {
+    m_list421.Load(kAddressTypeList);
+    m_list422.Load(kDepositTypeList);
+    m_list423.Load(kOptionCategoryList);
+    m_list424.Load(kInsuranceTypeList);
+    m_list417.Load(kSfTypeTerm);
+    m_list428.Load(kBusinessCategoryList);
+    m_list421Default = m_list421.first;
+}
+
+bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
+    convert::ForgetFieldNumbers();  // handles may name other files than in an earlier run
+    pml_ = convert::FindFileHandle(ctx.files, "PML", 1);
+    pmn_ = convert::FindFileHandle(ctx.files, "PMN", 1);
+    pms_ = convert::FindFileHandle(ctx.files, "PMS", 1);
+    pmp_ = convert::FindFileHandle(ctx.files, "PMP", 1);
+    m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
+    LoadLists();
+    return true;
+}
+
+// ---- Duplicates ----------------------------------------------------------------------------------------------
+
+bool xvPML::CollectDuplicateKeys(bool converting, uint16_t pms, uint16_t pml, const xvl::xvlImpInfo& info) {
+    if (info.Status() == 1 || info.RecExtraData() != 0) return true;
+    const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
+    std::string* example = nullptr;
+    if (Is(info, pms, kPmsSicCode)) example = &m_ignoredSicExample;
+    else if (Is(info, pms, kPmsCpiIndex)) example = &m_ignoredCpiExample;
+    else if (Is(info, pms, kPmsPorterWage)) example = &m_ignoredPorterWageExample;
+    else if (Is(info, pml, kPmlChargeControl)) example = &m_ignoredChargeControlExample;
+    else return true;
+
+    bool duplicate = xio_find_record(file, rec, 0) == XIO_OK;
+    if (!duplicate && !converting) {
+        std::string id;
+        xvPML temporary;
+        temporary.RecordIdText(file, id, rec);
+        duplicate = RecordIds().count(id) != 0;
+    }
+    if (!duplicate) return true;
+    if (example->empty()) {
+        switch (rec) {
+        case kPmsSicCode: *example = GetText(file, rec, "SICCODE"); break;
+        case kPmsCpiIndex:
+            *example = GetText(file, rec, "CPIID") + ", " + DateText(GetDate(file, rec, "CPIDATE"));
+            break;
+        case kPmsPorterWage:
+            *example = GetText(file, rec, "PWID") + ", " + DateText(GetDate(file, rec, "PWDATE"));
+            break;
+        default:
+            *example = GetText(file, rec, "LCLEASE") + ", " + WholeText(GetNumber(file, rec, "LCREV")) + ", " +
+                       GetText(file, rec, "LCCT");
+            break;
+        }
+    }
+    return false;
+}
+
+bool xvPML::ReportIgnoredDuplicates(convert::NotesReport& notes, convert::ConvertProgress* progress) {
+    const std::pair<int, const std::string*> kinds[] = {{12513, &m_ignoredSicExample},
+                                                        {12514, &m_ignoredCpiExample},
+                                                        {12515, &m_ignoredPorterWageExample},
+                                                        {12516, &m_ignoredChargeControlExample}};
+    ClosingNotes closing(notes);
+    for (const auto& [message, example] : kinds) {
+        if (example->empty()) continue;
+        if (!closing.Add(Msg(message, *example))) return false;
+        if (progress) progress->messages += 1;
+    }
+    return true;
+}
+
+// ---- The record loop's hooks ---------------------------------------------------------------------------------
+
+bool xvPML::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int) {
+    if (CollectDuplicateKeys(ctx.converting, pms_, pml_, info)) return true;
+    // The import may have read the record on file for its replacement: nothing stays locked.
+    if (info.ReplaceRecord()) xio_unlock_record(info.FileNumUsed(), info.ImportedRecs(), 1);
+    if (info.UDRecordLocked()) xio_unlock_record(info.FileNumUsed(), info.UDRecordLocked(), 1);
+    return false;
+}
+
+bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
+    convert::MessageList& m = ctx.messages;
+    const bool c = ctx.converting;
+    xvl::xvlImport& import = *ctx.import;
+    if (file == pml_) {
+        switch (rec) {
+        case kPmlLease: return ConvertLease(pml_, info, reason, m, c, pmn_, pmp_, pms_);
+        case kPmlDeposit: return ConvertDeposit(pml_, info, reason, m, c, pmp_, pms_);
+        case kPmlModification: return ConvertLeaseModification(pml_, info, reason, m, c);
+        case kPmlOption: return ConvertLeaseOption(pml_, info, reason, m, c, pmp_);
+        case kPmlChecklist: return ConvertChecklistItem(pml_, info, reason, m, c);
+        case kPmlInsurance: return ConvertInsurance(pml_, info, reason, m, c);
+        case kPmlChargeControl: return ConvertChargeControl(pml_, info, reason, m, c, pms_, pmp_, pmn_);
+        case kPmlLateCharge: return ConvertLateCharge(pml_, info, reason, m, c, pms_);
+        case kPmlRecurringCharge: return ConvertRecurringCharge(pml_, info, reason, m, c, pmp_, pms_, import);
+        case kPmlRecurringLog: return ConvertRecurringChargeLog(pml_, info, reason, m, c, import);
+        case kPmlIndexEscalation: return ConvertIndexEscalation(pml_, info, reason, m, c, pms_, pmp_);
+        default: break;
+        }
+    } else if (file == pmn_) {
+        switch (rec) {
+        case kPmnTenant: return ConvertTenant(pmn_, info, reason, m, c, import);
+        case kPmnTenantTA: return ConvertTenantTA(pmn_, info, reason, m, c);
+        case kPmnTenantLease: return ConvertTenantLease(pmn_, info, reason, m, c, pml_);
+        default: break;
+        }
+    } else if (file == pms_) {
+        switch (rec) {
+        case kPmsCorporation: return ConvertCorporation(pms_, info, reason, m, c);
+        case kPmsCalcMethod: return ConvertCalcMethod(pms_, info, reason, m, c);
+        case kPmsCpiIndex: return ConvertCpiIndex(pms_, info, reason, m, c);
+        case kPmsPorterWage: return ConvertPortersWage(pms_, info, reason, m, c);
+        case kPmsSicCode: return ConvertSicCode(pms_, info, reason, m, c);
+        default: break;
+        }
+    }
+    // A record of the three files is named by its definition (its format id when it has no
+    // number); a record of any other file by its format id.
+    std::string name = info.FormatID();
+    xio_rec_def def;
+    if (rec != 0 && (file == pml_ || file == pmn_ || file == pms_) && xio_get_rec_def(file, rec, def) == XIO_OK)
+        name = def.name;
+    reason = Msg(12070, name, kConversionName);
+    return false;
+}
+
+uint16_t StatusFieldResult(uint16_t pml, const xvl::xvlImpInfo& info) {
+    if (info.FileNumUsed() != pml || info.RecExtraData() != 0) return 0;
+    if (info.ImportedRecs() == kPmlLease)
+        return static_cast<uint16_t>(xio_get_field_result(pml, kPmlLease, FieldNo(pml, kPmlLease, "LSTATUS")));
+    if (info.ImportedRecs() == kPmlRecurringCharge)
+        return static_cast<uint16_t>(
+            xio_get_field_result(pml, kPmlRecurringCharge, FieldNo(pml, kPmlRecurringCharge, "RCAMTT")));
+    return 0;
+}
+
+uint16_t xvPML::ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) { return StatusFieldResult(pml_, info); }
+
+void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (info.RecExtraData() != 0) return;  // notes and user-field records carry no list values
+    const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
+    const auto line = static_cast<uint32_t>(info.StartLine());
+    convert::NotesReport& notes = *ctx.notes;
+    // A value missing from its list is noted; a blank one only where a blank is no choice.
+    auto check = [&](const CustomList& list, uint16_t f, uint16_t r, const char* field, bool blankNoted) {
+        const std::string value = GetText(f, r, field);
+        if (value.empty() && !blankNoted) return;
+        list.CheckExact(value, notes, line);
+    };
+    if (file == pmn_ && rec == kPmnTenantTA) check(m_list421, pmn_, rec, "TATYPE", true);
+    if (file != pml_) {
+        if (!ctx.converting && file == pms_ && rec == kPmsCpiIndex)
+            m_examinedCpiIds.insert(Upper(GetText(pms_, rec, "CPIID")));
+        if (!ctx.converting && file == pms_ && rec == kPmsPorterWage)
+            m_examinedPorterWageIds.insert(Upper(GetText(pms_, rec, "PWID")));
+        return;
+    }
+    switch (rec) {
+    case kPmlLease:
+        check(m_list421, pml_, rec, "LBFBILL", false);
+        check(m_list421, pml_, rec, "LINTTA", false);
+        check(m_list421, pml_, rec, "LREFTA", false);
+        check(m_list428, pml_, rec, "LBUSCAT", false);
+        break;
+    case kPmlDeposit: check(m_list422, pml_, rec, "LDDTYPE", true); break;
+    case kPmlOption: check(m_list423, pml_, rec, "LOCAT", true); break;
+    case kPmlInsurance: check(m_list424, pml_, rec, "LINSTYP", true); break;
+    case kPmlChargeControl: check(m_list421, pml_, rec, "LCBTADD", true); break;
+    case kPmlRecurringCharge:
+        check(m_list417, pml_, rec, "RCSQFT", true);
+        check(m_list422, pml_, rec, "RCAFDEP", false);
+        break;
+    default: break;
+    }
+
+    if (!ctx.converting) {
+        if (rec == kPmlLease)
+            m_examinedLeaseProperties.emplace(Upper(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
+        return;
+    }
+    // Convert: the record just written is still in its buffer.
+    if ((rec == kPmlLease || rec == kPmlDeposit || rec == kPmlRecurringCharge) &&
+        !UpdateUnitLeaseLinks(pmp_, pml_, rec)) {
+        EndFile(ctx, Msg(12011), true, true);
+        return;
+    }
+    auto text = [&](const char* field) { return GetText(pml_, rec, field); };
+    auto revision = [&](const char* field) { return WholeText(GetNumber(pml_, rec, field)); };
+    switch (rec) {
+    case kPmlLease:
+        if (!text("LEASE").empty()) m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
+        break;
+    case kPmlChargeControl:
+        if (!text("LCLEASE").empty())
+            m_chargeControlKeys.push_back({text("LCLEASE"), revision("LCREV"), text("LCCT")});
+        break;
+    case kPmlIndexEscalation:
+        if (!text("IELEASE").empty())
+            m_escalationKeys.push_back({text("IELEASE"), revision("IEREV"), text("IECT"), text("IECU")});
+        break;
+    case kPmlRecurringCharge:
+        if (!text("RCLEASE").empty())
+            m_recurringChargeKeys.push_back({text("RCLEASE"), revision("RCREV"), text("RCCT"), text("RCUNIT")});
+        break;
+    case kPmlRecurringLog:
+        if (!text("RCLLEAS").empty())
+            m_recurringChargeKeys.push_back({text("RCLLEAS"), revision("RCLREV"), text("RCLCT"), text("RCLUNIT")});
+        break;
+    default: break;
+    }
+}
+
+// ---- Unit lease links ----------------------------------------------------------------------------------------
+
+bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
+    // A link already on file is the normal case of a second deposit or charge on one unit.
+    auto writeLink = [&](const std::string& property, const std::string& unit, const std::string& lease,
+                         double revision) {
+        xio_init_record(pmp, kPmpLeaseUnitLink);
+        PutText(pmp, kPmpLeaseUnitLink, "LUPROP", property);
+        PutText(pmp, kPmpLeaseUnitLink, "LUUNIT", unit);
+        PutText(pmp, kPmpLeaseUnitLink, "LULEASE", lease);
+        PutNumber(pmp, kPmpLeaseUnitLink, "LUREV", revision);
+        const int status = xio_wr_record(pmp, kPmpLeaseUnitLink);
+        return status == XIO_OK || status == XIO_DUPLICATE;
+    };
+
+    if (rec == kPmlLease) {
+        const double status = GetNumber(pml, rec, "LSTATUS");
+        const std::string lease = GetText(pml, rec, "LEASE"), property = GetText(pml, rec, "LPROP"),
+                          unit = GetText(pml, rec, "LUNIT");
+        const double revision = GetNumber(pml, rec, "LREV");
+        if (status != 2 && !writeLink(property, unit, lease, revision)) return false;
+        if (status != 3) return true;
+
+        xio_init_record(pmp, kPmpUnit);
+        PutText(pmp, kPmpUnit, "UPROP", property);
+        PutText(pmp, kPmpUnit, "UNIT", unit);
+        if (xio_rd_record(pmp, kPmpUnit, 0, 1) != XIO_OK) return true;  // no unit: nothing held
+        const std::string current = GetText(pmp, kPmpUnit, "UCURLES");
+        if (!current.empty()) {
+            // The unit keeps a current lease that starts on or after this one.
+            const x_date_type start = GetDate(pml, rec, "LACTST");
+            xio_save_record(pml, rec);
+            x_date_type currentStart{};
+            xio_init_record(pml, rec);
+            PutText(pml, rec, "LEASE", current);
+            PutNumber(pml, rec, "LREV", GetNumber(pmp, kPmpUnit, "UCURREV"));
+            if (xio_rd_record(pml, rec, 0, 0) == XIO_OK) currentStart = GetDate(pml, rec, "LACTST");
+            xio_restore_record(pml, rec);
+            if (suite::xd_compare_dates(currentStart, start) >= 0) {
+                xio_unlock_record(pmp, kPmpUnit, 1);
+                return true;
+            }
+        }
+        PutText(pmp, kPmpUnit, "UCURLES", lease);
+        PutNumber(pmp, kPmpUnit, "UCURREV", revision);
+        PutText(pmp, kPmpUnit, "UCURTEN", GetText(pml, rec, "LTENANT"));
+        return xio_rep_record(pmp, kPmpUnit) == XIO_OK;
+    }
+
+    if (rec != kPmlDeposit && rec != kPmlRecurringCharge) return true;
+    const bool deposit = rec == kPmlDeposit;
+    const std::string lease = GetText(pml, rec, deposit ? "LDLEASE" : "RCLEASE");
+    const double revision = GetNumber(pml, rec, deposit ? "LDREV" : "RCREV");
+    const std::string unit = GetText(pml, rec, deposit ? "LDUNIT" : "RCUNIT");
+    xio_init_record(pml, kPmlLease);
+    PutText(pml, kPmlLease, "LEASE", lease);
+    PutNumber(pml, kPmlLease, "LREV", revision);
+    if (xio_rd_record(pml, kPmlLease, 0, 0) != XIO_OK) return true;
+    if (GetNumber(pml, kPmlLease, "LSTATUS") == 2) return true;
+    return writeLink(GetText(pml, kPmlLease, "LPROP"), unit, lease, revision);
+}
+
+// ---- The finish ----------------------------------------------------------------------------------------------
+
+bool xvPML::FinishConversion(ConvertContext& ctx) {
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress) || !ReportIgnoredDuplicates(*ctx.notes, ctx.progress))
+        return EndFile(ctx, Msg(12012), true, true);
+    return true;
+}
+
+}  // namespace dz::pm

@@ -1,0 +1,168 @@
+// The PM lease converter (conversion type 602): one text file of lease, tenant and system records
+// examined or converted into the PM lease ("PML"), tenant ("PMN") and system ("PMS") files at
+// once, while the PM property file ("PMP") learns which leases occupy which units. Repeated SIC
+// code, CPI, Porter wage and charge-control records are dropped with one closing note per kind;
+// values missing from the custom lists are noted at the end; the record is kept.
+//
+//   xvpml.cpp          the frame: files, lists, dispatch, duplicates, what is kept per record,
+//                      the unit lease links, the finish
+//   xvpml_records.cpp  the record handlers
+#pragma once
+
+#include "converters/pm/pm_shared.h"
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+
+namespace dz::pm {
+
+// Record numbers of the PM lease file this conversion takes.
+inline constexpr uint16_t kPmlLease = 1, kPmlDeposit = 3, kPmlModification = 4, kPmlOption = 5,
+                          kPmlChecklist = 7, kPmlInsurance = 8, kPmlChargeControl = 10, kPmlLateCharge = 11,
+                          kPmlRecurringCharge = 13, kPmlRecurringLog = 15, kPmlIndexEscalation = 18;
+// ... of the PM tenant file.
+inline constexpr uint16_t kPmnTenant = 1, kPmnTenantTA = 3, kPmnTenantLease = 5;
+// ... of the PM system file.
+inline constexpr uint16_t kPmsCorporation = 3, kPmsCalcMethod = 5, kPmsCpiIndex = 6, kPmsPorterWage = 7,
+                          kPmsSicCode = 8;
+// ... and the PM property file's unit and lease-unit link.
+inline constexpr uint16_t kPmpUnit = 17, kPmpLeaseUnitLink = 20;
+
+// Custom descriptions only these records name.
+inline constexpr int kSicCodeTerm = 427;
+
+// The lease converter's custom lists.
+inline constexpr int kAddressTypeList = 421, kDepositTypeList = 422, kOptionCategoryList = 423,
+                     kInsuranceTypeList = 424, kBusinessCategoryList = 428;
+
+class xvPML : public PmConverter {
+public:
+    xvPML() = default;
+    ~xvPML() override = default;
+
+    // GL not installed: 9844 with a "GLM" entry of file number 0. Else PMS, PMN, PML, PMP and GLM,
+    // each only when the one before opened.
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
+    // Lists 421, 422, 423, 424, 417 and 428; the first entry of 421 is its default.
+    void LoadLists();
+
+    // ---- Record handlers: true keeps the record, false rejects it with `reason` set ---------------
+    // Each works on the record the import staged in its file's buffer and writes nothing.
+    bool ConvertLease(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                      bool converting, uint16_t pmn, uint16_t pmp, uint16_t pms);
+    bool ConvertCalcMethod(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                           bool converting);
+    bool ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting);
+    // Lease child records: each accepts its record as the import staged it.
+    bool ConvertDeposit(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting, uint16_t pmp, uint16_t pms);
+    bool ConvertChecklistItem(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                              convert::MessageList& messages, bool converting);
+    bool ConvertInsurance(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                          bool converting);
+    bool ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                              convert::MessageList& messages, bool converting, uint16_t pms, uint16_t pmp, uint16_t pmn);
+    bool ConvertLateCharge(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                           bool converting, uint16_t pms);
+    bool ConvertIndexEscalation(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                                convert::MessageList& messages, bool converting, uint16_t pms, uint16_t pmp);
+    // Lease modifications and options, recurring charges and their log, tenants and their
+    // records, corporations, Porter wage indexes and SIC codes: each accepts its record as the
+    // import staged it.
+    bool ConvertLeaseModification(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                                  convert::MessageList& messages, bool converting);
+    bool ConvertLeaseOption(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting, uint16_t pmp);
+    bool ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                                convert::MessageList& messages, bool converting, uint16_t pmp, uint16_t pms,
+                                xvl::xvlImport& import);
+    bool ConvertRecurringChargeLog(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
+                                   convert::MessageList& messages, bool converting, xvl::xvlImport& import);
+    bool ConvertTenant(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                       bool converting, xvl::xvlImport& import);
+    bool ConvertTenantTA(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting);
+    bool ConvertTenantLease(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason,
+                            convert::MessageList& messages, bool converting, uint16_t pml);
+    bool ConvertCorporation(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting);
+    bool ConvertPortersWage(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting);
+    bool ConvertSicCode(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                        bool converting);
+
+    // Whether the record the import staged is a repeat of a SIC code, CPI, Porter wage or charge
+    // control on file (or, in Examine Files, earlier in the text file): false drops it, keeping
+    // the first such record of its kind as the example its closing note names.
+    bool CollectDuplicateKeys(bool converting, uint16_t pms, uint16_t pml, const xvl::xvlImpInfo& info);
+    // One note per kind that dropped a record, after one empty line. False when a line could not
+    // be printed.
+    bool ReportIgnoredDuplicates(convert::NotesReport& notes, convert::ConvertProgress* progress);
+
+    // After a lease, deposit or recurring charge was written (Convert): the lease-unit link and,
+    // for a lease in effect, the unit's current lease. False when a link or the unit could not
+    // be written (a link already on file is no fault); the record loop then ends the file.
+    virtual bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec);
+
+    // The finishing pass reads these. Revisions are kept as their whole-number text; a key
+    // whose lease is blank is not kept.
+    struct LeaseKey {
+        std::string lease, revision;
+    };
+    struct ChargeKey {
+        std::string lease, revision, chargeType;
+    };
+    struct ChargeUnitKey {
+        std::string lease, revision, chargeType, unit;
+    };
+
+    // Members in the order the finishing pass and the handlers know them. The key lists are
+    // deques: a million leases add without moving what is kept.
+    CustomList m_list421, m_list422, m_list423, m_list424, m_list417, m_list428;
+    std::string m_list421Default;
+    std::string m_ignoredSicExample, m_ignoredCpiExample, m_ignoredPorterWageExample,
+        m_ignoredChargeControlExample;
+    std::deque<LeaseKey> m_leaseKeys;
+    std::deque<ChargeKey> m_chargeControlKeys;
+    std::deque<ChargeUnitKey> m_escalationKeys;
+    std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
+    std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
+    uint16_t m_glmFile = 0;
+
+protected:
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // Drops a repeated SIC code, CPI, Porter wage or charge-control record before it is counted.
+    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // Examine Files: a lease's status result, a recurring charge's amount-type result, else 0.
+    uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
+    // The custom-list notes, then the Convert bookkeeping (links, key lists) or the Examine one.
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // The missing custom-list values and the dropped duplicates.
+    bool FinishConversion(convert::ConvertContext& ctx) override;
+
+private:
+    // The PML, PMN, PMS and PMP handles of the run.
+    uint16_t pml_ = 0, pmn_ = 0, pms_ = 0, pmp_ = 0;
+};
+
+// The 16-bit value an examined record keeps in the record-ID map: the field result of LSTATUS for
+// a lease, of RCAMTT for a recurring charge, else 0.
+uint16_t StatusFieldResult(uint16_t pml, const xvl::xvlImpInfo& info);
+
+}  // namespace dz::pm

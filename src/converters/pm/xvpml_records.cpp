@@ -1,0 +1,274 @@
+// The record handlers of the PM lease converter. Each checks the record staged in its file's
+// buffer, corrects it there and returns false with the first fault's text as the reason.
+#include "converters/pm/xvpml.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
+#include "platform/suite/xd.h"
+
+namespace dz::pm {
+
+namespace {
+
+// The staged record's field, by name.
+struct Field {
+    uint16_t file, rec, no;
+    Field(uint16_t f, uint16_t r, const char* name) : file(f), rec(r), no(FieldNo(f, r, name)) {}
+    std::string Text() const { return GetText(file, no); }
+    double Number() const { return GetNumber(file, no); }
+    x_date_type Date() const { return GetDate(file, no); }
+    std::string Label() const { return FieldLabel(file, no); }
+    void Put(const std::string& text) const { PutText(file, no, text); }
+    void Put(double number) const { PutNumber(file, no, number); }
+    void Clear() const {
+        x_value_def empty;
+        xio_put_field(file, rec, no, empty);
+    }
+};
+
+}  // namespace
+
+// ---- Lease ------------------------------------------------------------------------------------------------
+
+bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                         bool converting, uint16_t pmn, uint16_t pmp, uint16_t pms) {
+    constexpr uint16_t R = kPmlLease;
+    const Field lease(pml, R, "LEASE"), revision(pml, R, "LREV"), property(pml, R, "LPROP"), unit(pml, R, "LUNIT"),
+        tenant(pml, R, "LTENANT");
+    const LookupScope scope{&RecordIds(), converting};
+    const std::string leaseText = LeaseKeyText(lease.Text(), revision.Number());
+
+    // 1, 2. The lease, property, unit and tenant are required.
+    if (lease.Text().empty()) {
+        reason = Msg(12445, lease.Label());
+        return false;
+    }
+    for (const Field* f : {&property, &unit, &tenant}) {
+        if (f->Text().empty()) {
+            reason = Msg(12446, f->Label(), LeaseKeyLabel(), leaseText);
+            return false;
+        }
+    }
+
+    // 3, 4. The property and its unit must be on file (this conversion never writes them).
+    const LookupScope onFile{&RecordIds(), true};
+    const Found prop = FindProperty(pmp, property.Text(), onFile);
+    if (!prop) {
+        reason = PropertyMissingText(12452, property.Text());
+        return false;
+    }
+    property.Put(prop.stored[0]);
+    const x_date_type periodEnd = GetDate(pmp, 1, "PPEREND");
+    const Found unitFound = FindUnit(pmp, property.Text(), unit.Text(), onFile);
+    if (!unitFound) {
+        reason = UnitMissingText(12453, property.Text(), unit.Text());
+        return false;
+    }
+    unit.Put(unitFound.stored[1]);
+
+    // 5. The tenant: on file, or in Examine Files earlier in the text file.
+    const Found ten = FindTenant(pmn, tenant.Text(), scope);
+    if (!ten) {
+        reason = TenantMissingText(12449, tenant.Text());
+        return false;
+    }
+    if (ten.where == Found::OnFile) tenant.Put(ten.stored[0]);
+
+    // 6 - 8. Status, being terminated and phase.
+    const Field status(pml, R, "LSTATUS"), terminating(pml, R, "LBTERM"), phase(pml, R, "LPHASE");
+    const int st = static_cast<int>(status.Number());
+    if (st == 4) {
+        reason = Msg(12454, TermLabel(kLeaseTerm, true, true), TermLabel(kLeaseTerm), lease.Text());
+        return false;
+    }
+    bool beingTerminated = GetFlag(pml, terminating.no) != 0;
+    if ((st == 1 || st == 2) && beingTerminated) {
+        reason = Msg(12455, LeaseKeyLabel(), leaseText, st == 1 ? "Future (1)" : "Canceled (2)");
+        return false;
+    }
+    if ((st == 5 || st == 6) && !beingTerminated) {
+        PutFlag(pml, terminating.no, 1);
+        beingTerminated = true;
+    }
+    if (phase.Number() != 1) {
+        reason = Msg(12456, TermLabel(kLeaseTerm, true, true), TermLabel(kLeaseTerm), lease.Text());
+        return false;
+    }
+
+    // 9. A lease that is not ending keeps no notice date or termination reason.
+    const std::string wasNot = ModeWord("was not/will not be", converting);
+    if (!beingTerminated && st >= 1 && st <= 3) {
+        const Field notice(pml, R, "LNDATE"), termReason(pml, R, "LTERMR");
+        if (!IsBlank(notice.Date())) {
+            messages.push_back(Msg(12457, "Notice date", DateText(notice.Date()), wasNot, TermLabel(kLeaseTerm),
+                                   converting ? "1115" : "1116"));
+            notice.Clear();
+        }
+        if (termReason.Number() != 1) {
+            messages.push_back(Msg(12457, "Termination Reason", WholeText(termReason.Number()), wasNot,
+                                   TermLabel(kLeaseTerm), converting ? "1115" : "1116"));
+            termReason.Put(1.0);
+        }
+    }
+
+    // 10. The balance accumulates from transactions.
+    const Field balance(pml, R, "LBAL");
+    if (!IsZero(balance.Number())) {
+        messages.push_back(Msg(12458, FormatNumber("%.2f", balance.Number() / 100.0), LeaseKeyLabel(), leaseText,
+                               wasNot, converting ? "1117" : "1118"));
+        balance.Put(0.0);
+    }
+
+    // 11. Intended dates in the wrong order are noted and kept.
+    const x_date_type start = GetDate(pml, R, "LSTART"), end = GetDate(pml, R, "LTERM");
+    if (!IsBlank(start) && !IsBlank(end) && suite::xd_compare_dates(start, end) > 0)
+        messages.push_back(Msg(12459, DateText(start), DateText(end)));
+
+    // 12. A billing address only for balance-forward statements.
+    const Field billing(pml, R, "LBFBILL");
+    if (!billing.Text().empty()) {
+        if (GetNumber(pml, R, "LSTTYPE") == 1) {
+            messages.push_back(Msg(12461, billing.Text(), wasNot, converting ? "1122" : "1123"));
+            billing.Clear();
+        } else {
+            std::string value = billing.Text();
+            if (m_list421.Spelling(value)) billing.Put(value);
+        }
+    }
+
+    // 13. The interest and refund tenants default to the lease's tenant.
+    for (const char* name : {"LINTT", "LREFT"}) {
+        const Field other(pml, R, name);
+        if (other.Text().empty()) {
+            other.Put(tenant.Text());
+            continue;
+        }
+        const Found found = FindTenant(pmn, other.Text(), scope);
+        if (!found) {
+            reason = Msg(12449, other.Label(), other.Text());
+            return false;
+        }
+        if (found.where == Found::OnFile) other.Put(found.stored[0]);
+    }
+
+    // 14. Their address types default to the address-type list's first entry.
+    for (const char* name : {"LINTTA", "LREFTA"}) {
+        const Field type(pml, R, name);
+        std::string value = type.Text();
+        if (value.empty()) type.Put(m_list421Default);
+        else if (m_list421.Spelling(value)) type.Put(value);
+    }
+
+    // 15. The period end date is the property's.
+    const Field periodEndField(pml, R, "LPEDATE");
+    const x_date_type given = periodEndField.Date();
+    if (!IsBlank(given) && suite::xd_compare_dates(given, periodEnd) != 0) {
+        messages.push_back(Msg(12462, periodEndField.Label(), DateText(given), ModeWord("was/will be", converting),
+                               DateText(periodEnd), TermLabel(kPropertyTerm), converting ? "1124" : "1125"));
+        PutDate(pml, periodEndField.no, periodEnd);
+    }
+
+    // 16, 17. Corporation and SIC code, when given.
+    const std::pair<const char*, std::pair<uint16_t, std::pair<const char*, int>>> systemKeys[] = {
+        {"LCORP", {kPmsCorporation, {"CORPID", kCorporationTerm}}}, {"LSIC", {kPmsSicCode, {"SICCODE", kSicCodeTerm}}}};
+    for (const auto& [name, target] : systemKeys) {
+        const Field f(pml, R, name);
+        if (f.Text().empty()) continue;
+        const auto& [rec, keyAndTerm] = target;
+        const Found found = FindRecord(pms, rec, {{keyAndTerm.first, f.Text()}}, scope);
+        if (!found) {
+            reason = Msg(12474, TermLabel(keyAndTerm.second), f.Text(), TermLabel(keyAndTerm.second));
+            return false;
+        }
+        if (found.where == Found::OnFile) f.Put(found.stored[0]);
+    }
+
+    // 18. The business category takes the list's spelling.
+    const Field category(pml, R, "LBUSCAT");
+    if (std::string value = category.Text(); !value.empty() && m_list428.Spelling(value)) category.Put(value);
+
+    // 19. The combined lease and revision.
+    PutText(pml, R, "LLRCMB", leaseText);
+    return true;
+}
+
+// ---- Calculation methods and CPI indexes -------------------------------------------------------------------
+
+bool xvPML::ConvertCalcMethod(uint16_t pms, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&, bool) {
+    const Field id(pms, kPmsCalcMethod, "CMID");
+    if (id.Text().empty()) {
+        reason = Msg(12445, id.Label());
+        return false;
+    }
+    const std::string design = GetText(pms, kPmsCalcMethod, "CMINVD");
+    if (!design.empty() && xvl::xvlValidateDesignName(design) == 0) {
+        reason = Msg(12447, design);
+        return false;
+    }
+    return true;
+}
+
+bool xvPML::ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&, bool) {
+    const Field id(pms, kPmsCpiIndex, "CPIID"), date(pms, kPmsCpiIndex, "CPIDATE");
+    if (id.Text().empty()) {
+        reason = Msg(12445, id.Label());
+        return false;
+    }
+    if (IsBlank(date.Date())) {
+        reason = Msg(12446, date.Label(), "CPI index ID", id.Text());
+        return false;
+    }
+    return true;
+}
+
+// ---- Handlers that keep their record as staged --------------------------------------------------------------
+// Lease deposits, checklist items, insurance, charge controls, late charges and index
+// escalations get their checks with the lease child records; modifications, options, recurring
+// charges and their log, tenants and their records, corporations, Porter wage indexes and SIC
+// codes with the finishing pass.
+
+bool xvPML::ConvertDeposit(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
+                           uint16_t) {
+    return true;
+}
+bool xvPML::ConvertChecklistItem(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) {
+    return true;
+}
+bool xvPML::ConvertInsurance(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
+bool xvPML::ConvertChargeControl(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
+                                 uint16_t, uint16_t) {
+    return true;
+}
+bool xvPML::ConvertLateCharge(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
+    return true;
+}
+bool xvPML::ConvertIndexEscalation(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
+                                   uint16_t) {
+    return true;
+}
+bool xvPML::ConvertLeaseModification(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) {
+    return true;
+}
+bool xvPML::ConvertLeaseOption(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
+    return true;
+}
+bool xvPML::ConvertRecurringCharge(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
+                                   uint16_t, xvl::xvlImport&) {
+    return true;
+}
+bool xvPML::ConvertRecurringChargeLog(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool,
+                                      xvl::xvlImport&) {
+    return true;
+}
+bool xvPML::ConvertTenant(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, xvl::xvlImport&) {
+    return true;
+}
+bool xvPML::ConvertTenantTA(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
+bool xvPML::ConvertTenantLease(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
+    return true;
+}
+bool xvPML::ConvertCorporation(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
+bool xvPML::ConvertPortersWage(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
+bool xvPML::ConvertSicCode(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
+
+}  // namespace dz::pm

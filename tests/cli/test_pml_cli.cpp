@@ -1,0 +1,117 @@
+// The PM lease sample through dodedoz-cli, end to end: a fresh company seeded with the sample's
+// properties, units, tenants, corporations and SIC codes through `dodedoz-cli load`, the sample
+// examined (nothing written anywhere) and converted (report, notes, reject file, the lease,
+// tenant, system and property files, the time stamp). Everything a user reads is compared byte
+// for byte with the golden files in tests/data/pmlcli; DZ_UPDATE_GOLDEN=1 rewrites them.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmlcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "pml";
+const std::string kNow = "2026-12-06 14:30:00";
+
+class PmlCli : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        const CliResult init = Cli({"company", "init", company.string()});
+        ASSERT_EQ(init.status, 0) << init.err;
+        std::string settings = Slurp(company / "company.toml");
+        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
+        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
+        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
+        const CliResult load = Cli({"load", "--company", company.string(), (kSamples / "setup-leases.load").string()});
+        ASSERT_EQ(load.status, 0) << load.err;
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
+
+    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
+                             text});
+        report = Shown(Slurp(r));
+        notes = Shown(Slurp(n));
+        res.err = Shown(res.err);
+        return res;
+    }
+
+    std::string Copy() {
+        const fs::path p = dir / "demo-pm-leases.txt";
+        fs::copy_file(kSamples / "demo-pm-leases.txt", p);
+        return p.string();
+    }
+
+    std::string Dump(const std::string& abbr) {
+        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+
+    // Every file under `folder` with its bytes, but the report and notes of the last run.
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> files;
+        for (const auto& e : fs::recursive_directory_iterator(folder)) {
+            const std::string name = e.path().filename().string();
+            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
+                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        }
+        return files;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company;
+};
+
+TEST_F(PmlCli, ExamineReportsTheSampleAndWritesNothing) {
+    const std::string text = Copy();
+    const auto files = Files(dir);
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // records would be rejected
+    ExpectGolden(report, kGolden / "examine_report.txt");
+    ExpectGolden(notes, kGolden / "examine_notes.txt");
+    ExpectGolden(r.err, kGolden / "examine_stderr.txt");
+    // No time stamp, no reject file, not a byte changed in the company or beside the text file.
+    EXPECT_TRUE(Files(dir) == files);
+    EXPECT_FALSE(fs::exists(dir / "RejPML.txt"));
+    // A repeat within the file is dropped through what the examination met earlier.
+    EXPECT_NE(notes.find("duplicate SIC code records like '5411'"), std::string::npos) << notes;
+}
+
+TEST_F(PmlCli, ConvertWritesLeasesTenantsSystemRecordsAndUnitLinks) {
+    const std::string text = Copy();
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kGolden / "convert_report.txt");
+    ExpectGolden(notes, kGolden / "convert_notes.txt");
+    ExpectGolden(r.err, kGolden / "convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejPML.txt"), kGolden / "convert_reject.txt");
+    ExpectGolden(Dump("PML") + Dump("PMN") + Dump("PMS") + Dump("PMP"), kGolden / "convert_dump.txt");
+    const std::string pmp = Dump("PMP");
+    // The lease in effect on S103 starts after the one on file: it becomes the unit's current one.
+    EXPECT_NE(pmp.find("UNIT=\"S103\" UCLASS=\"\" UOCC=0 ULESED=0 UCURLES=\"S103N\""), std::string::npos) << pmp;
+    // A canceled lease links no unit.
+    EXPECT_EQ(pmp.find("LULEASE=\"S102C\""), std::string::npos) << pmp;
+    const std::string sample = Slurp(kSamples / "demo-pm-leases.txt");
+    const std::size_t firstLine = sample.find('\n') + 1;
+    EXPECT_EQ(Slurp(text), sample.substr(0, firstLine) +
+                               "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
+                               "xvpml.tpl\"\n" +
+                               sample.substr(firstLine));
+}
+
+}  // namespace

@@ -1,0 +1,450 @@
+// The PM lease converter in process: the frame (files, dispatch, custom-list notes, key lists),
+// the repeated system and charge-control records it drops, the lease record's rules, the unit
+// lease links, and calculation methods and CPI indexes.
+#include "pm_fixture.h"
+
+#include "converters/pm/xvpml.h"
+
+#include "convert/progress.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/company.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/print.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace dz::pm::testing {
+namespace {
+
+class PmlTest : public PmFixture {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.lists[kAddressTypeList] = {"Billing", {"Billing", "Mailing", "Legal"}};
+        s.lists[kBusinessCategoryList] = {"Retail", {"Retail", "Restaurant", "Office"}};
+        s.report_designs = {"CPI Letter"};
+    }
+    void SetUp() override {
+        PmFixture::SetUp();
+        Property("STRIP");
+        Unit("STRIP", "U100");
+        Unit("STRIP", "U200");
+        Tenant("ACME");
+        Tenant("BAKER");
+        Put("PMS", kPmsCorporation, {{"CORPID", "CORP1"}});
+        Put("PMS", kPmsSicCode, {{"SICCODE", "5812"}});
+    }
+
+    // A text line of format `fmt` (record `rec` of `abbr`), the named values in their columns.
+    std::string Line(const std::string& fmt, const std::string& abbr, uint16_t rec,
+                     const std::map<std::string, std::string>& values, bool notesColumn = false) {
+        const uint16_t h = H(abbr);
+        std::string line = fmt;
+        std::size_t used = 0;
+        xio_rec_def def;
+        EXPECT_EQ(xio_get_rec_def(h, rec, def), XIO_OK);
+        for (uint16_t no = def.firstField; no != 0 && no <= def.lastField; ++no) {
+            xio_fld_def fd;
+            xio_get_fld_def(h, no, fd);
+            const auto it = values.find(fd.name);
+            line += "," + (it == values.end() ? std::string() : it->second);
+            used += it != values.end();
+        }
+        EXPECT_EQ(used, values.size()) << "a field name is misspelt";
+        return notesColumn ? line + "," : line;
+    }
+    // A lease of STRIP U100 for ACME (revision 0, status 3) that passes every rule, changed by `more`.
+    std::string LeaseLine(const std::string& lease, std::map<std::string, std::string> more = {}) {
+        std::map<std::string, std::string> v = {{"LEASE", lease},  {"LREV", "0"},   {"LPROP", "STRIP"},
+                                                {"LUNIT", "U100"}, {"LTENANT", "ACME"}, {"LSTATUS", "3"},
+                                                {"LACTST", "1/1/2026"}};
+        for (auto& [k, val] : more) v[k] = val;
+        for (auto it = v.begin(); it != v.end();) it = it->second == "<blank>" ? v.erase(it) : std::next(it);
+        return Line("1", "PML", kPmlLease, v, true);
+    }
+
+    std::string Text(const std::vector<std::string>& lines) {
+        std::string text = "#,PML," + (data_folder() / "templates" / "xvpml.tpl").string() + "\r\n";
+        for (const auto& l : lines) text += l + "\r\n";
+        return text;
+    }
+    std::string Run(xvPML& converter, const std::vector<std::string>& lines, bool converting) {
+        const std::string path = company.str("lease" + std::to_string(++runs_) + ".txt");
+        WriteFile(path, Text(lines));
+        lastText = path;
+        ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
+        const std::string reportPath = company.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        converter.ConvertFile(list, convert::TextFileEntry{path, 602}, &progress, print, task, "", nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        return ReadFile(reportPath);
+    }
+    std::string Run(const std::vector<std::string>& lines, bool converting) {
+        xvPML converter;
+        return Run(converter, lines, converting);
+    }
+
+    bool ReadLease(const std::string& lease, double revision = 0) {
+        const uint16_t h = H("PML");
+        xio_init_record(h, 1);
+        PutText(h, 1, "LEASE", lease);
+        PutNumber(h, 1, "LREV", revision);
+        return xio_rd_record(h, 1, 0, 0) == XIO_OK;
+    }
+    bool ReadLink(const std::string& unit, const std::string& lease, double revision = 0) {
+        const uint16_t h = H("PMP");
+        xio_init_record(h, kPmpLeaseUnitLink);
+        PutText(h, kPmpLeaseUnitLink, "LUPROP", "STRIP");
+        PutText(h, kPmpLeaseUnitLink, "LUUNIT", unit);
+        PutText(h, kPmpLeaseUnitLink, "LULEASE", lease);
+        PutNumber(h, kPmpLeaseUnitLink, "LUREV", revision);
+        return xio_rd_record(h, kPmpLeaseUnitLink, 0, 0) == XIO_OK;
+    }
+    std::string CurrentLease(const std::string& unit) {
+        const uint16_t h = H("PMP");
+        xio_init_record(h, kPmpUnit);
+        PutText(h, kPmpUnit, "UPROP", "STRIP");
+        PutText(h, kPmpUnit, "UNIT", unit);
+        if (xio_rd_record(h, kPmpUnit, 0, 0) != XIO_OK) return "?";
+        return GetText(h, kPmpUnit, "UCURLES") + "/" + GetText(h, kPmpUnit, "UCURTEN");
+    }
+    static int Count(const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+
+    convert::ConvertProgress progress{[] { return int64_t{0}; }};
+    std::string lastText;
+    int runs_ = 0;
+};
+
+// ---- Lease rules -------------------------------------------------------------------------------------------
+
+TEST_F(PmlTest, LeaseRulesRejectInTheirOrder) {
+    struct Case {
+        std::map<std::string, std::string> fields;
+        const char* expected;  // nullptr: accepted
+    };
+    const std::vector<Case> cases = {
+        {{{"LPROP", "<blank>"}}, "Property is required for Lease, Revision 'L%(0)'(1101)"},
+        {{{"LTENANT", "<blank>"}}, "Tenant is required for Lease, Revision"},
+        {{{"LPROP", "NOPE"}, {"LTENANT", "NOPE"}}, "Property 'NOPE' does not yet exist(1110)"},
+        {{{"LUNIT", "U999"}, {"LTENANT", "NOPE"}}, "Property Unit 'STRIP, U999' does not yet exist(1111)"},
+        {{{"LTENANT", "NOPE"}}, "Tenant 'NOPE' does not yet exist(1105)"},
+        {{{"LSTATUS", "4"}, {"LPHASE", "2"}}, "Status with 'Future Revision (4)' is not allowed for converted Leases"},
+        {{{"LSTATUS", "2"}, {"LBTERM", "1"}},
+         "Lease, Revision 'L%(0)' with Status 'Canceled (2)' cannot have its Being terminated field marked(1113)"},
+        {{{"LSTATUS", "1"}, {"LBTERM", "1"}}, "with Status 'Future (1)' cannot"},
+        {{{"LPHASE", "2"}}, "The Phase must be 'Original (1)' or blank to convert Leases (Lease 'L%') (1114)"},
+        {{{"LINTT", "NOPE"}}, "Interest tenant 'NOPE' does not yet exist(1105)"},
+        {{{"LCORP", "NOPE"}}, "The Corporation 'NOPE' was not found in the Corporation records(1143)"},
+        {{{"LSIC", "9999"}}, "The SIC code '9999' was not found in the SIC code records(1143)"},
+        {{{"LSTATUS", "5"}, {"LPHASE", "<blank>"}, {"LTERMR", "<blank>"}}, nullptr},
+    };
+    std::vector<std::string> lines;
+    for (std::size_t i = 0; i < cases.size(); ++i) lines.push_back(LeaseLine("L" + std::to_string(i), cases[i].fields));
+    lines.push_back(LeaseLine("<blank>", {{"LPROP", "<blank>"}, {"LUNIT", "<blank>"}, {"LTENANT", "<blank>"},
+                                          {"LSTATUS", "<blank>"}, {"LREV", "<blank>"}, {"LACTST", "<blank>"}}));
+    const std::string report = Run(lines, true);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        const std::string lease = "L" + std::to_string(i);
+        if (!cases[i].expected) {
+            EXPECT_TRUE(ReadLease(lease)) << "case " << i + 1 << "\n" << report;
+            continue;
+        }
+        EXPECT_FALSE(ReadLease(lease)) << "case " << i + 1;
+        std::string expected = cases[i].expected;
+        if (const auto at = expected.find('%'); at != std::string::npos) expected.replace(at, 1, std::to_string(i));
+        EXPECT_NE(report.find(expected), std::string::npos) << "case " << i + 1 << ": " << expected << "\n" << report;
+    }
+    // A blank lease number never reaches the handler: the import refuses a blank key.
+    EXPECT_EQ(Count(report, "Lease is part of the record's key and can't be blank"), 1) << report;
+    EXPECT_EQ(Count(report, "is required for Lease"), 2) << report;
+}
+
+TEST_F(PmlTest, LeaseFieldsAreCorrectedAndNoted) {
+    const std::string report =
+        Run({LeaseLine("a100", {{"LREV", "2"}, {"LPROP", "strip"}, {"LUNIT", "u100"}, {"LTENANT", "acme"},
+                                {"LNDATE", "3/1/2026"}, {"LTERMR", "3"}, {"LBAL", "1234.50"},
+                                {"LSTART", "6/1/2026"}, {"LTERM", "1/1/2026"}, {"LBFBILL", "legal"},
+                                {"LSTTYPE", "2"}, {"LREFT", "baker"}, {"LREFTA", "mailing"},
+                                {"LPEDATE", "11/30/2026"}, {"LCORP", "corp1"}, {"LBUSCAT", "office"}}),
+             LeaseLine("B1", {{"LSTATUS", "6"}, {"LNDATE", "3/1/2026"}, {"LTERMR", "3"}, {"LBFBILL", "Legal"},
+                              {"LSTTYPE", "1"}})},
+            true);
+    ASSERT_TRUE(ReadLease("a100", 2)) << report;
+    const uint16_t h = H("PML");
+    EXPECT_EQ(GetText(h, 1, "LPROP"), "STRIP");
+    EXPECT_EQ(GetText(h, 1, "LUNIT"), "U100");
+    EXPECT_EQ(GetText(h, 1, "LTENANT"), "ACME");
+    EXPECT_TRUE(IsBlank(GetDate(h, 1, "LNDATE")));
+    EXPECT_EQ(GetNumber(h, 1, "LTERMR"), 1);
+    EXPECT_EQ(GetNumber(h, 1, "LBAL"), 0);
+    EXPECT_EQ(GetText(h, 1, "LBFBILL"), "Legal");
+    EXPECT_EQ(GetText(h, 1, "LINTT"), "ACME");
+    EXPECT_EQ(GetText(h, 1, "LREFT"), "BAKER");
+    EXPECT_EQ(GetText(h, 1, "LINTTA"), "Billing");
+    EXPECT_EQ(GetText(h, 1, "LREFTA"), "Mailing");
+    EXPECT_EQ(DateText(GetDate(h, 1, "LPEDATE")), "12/31/2026");
+    EXPECT_EQ(GetText(h, 1, "LCORP"), "CORP1");
+    EXPECT_EQ(GetText(h, 1, "LBUSCAT"), "Office");
+    EXPECT_EQ(GetText(h, 1, "LLRCMB"), "A100(2)");  // keys are stored in upper case
+    EXPECT_EQ(Count(report, "Notice date ' 3/01/2026' was not converted because Lease is not Being"), 1) << report;
+    EXPECT_EQ(Count(report, "Termination Reason '3' was not converted"), 1) << report;
+    EXPECT_EQ(Count(report, "Balance with '1234.50' for Lease, Revision 'A100(2)' was not converted"), 1) << report;
+    EXPECT_EQ(Count(report, "The intended start date ' 6/01/2026' is past the intended end date ' 1/01/2026'"), 1);
+    EXPECT_EQ(Count(report, "Period end date with '11/30/2026' was changed to '12/31/2026', the Property records date(1124)"), 1)
+        << report;
+
+    // A historical lease gets the mark and keeps its notice date and reason; a statement of open
+    // items keeps no billing address.
+    ASSERT_TRUE(ReadLease("B1")) << report;
+    EXPECT_EQ(GetFlag(h, 1, "LBTERM"), 1);
+    EXPECT_FALSE(IsBlank(GetDate(h, 1, "LNDATE")));
+    EXPECT_EQ(GetNumber(h, 1, "LTERMR"), 3);
+    EXPECT_EQ(GetText(h, 1, "LBFBILL"), "");
+    EXPECT_EQ(Count(report, "Bal fwd billing address 'Legal' was not converted, Statement type is not 'Balance forward (2)'(1122)"), 1)
+        << report;
+}
+
+TEST_F(PmlTest, ATenantEarlierInTheFilePassesAndOneLaterIsRejectedInBothModes) {
+    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
+                                            LeaseLine("E1", {{"LTENANT", "NEW1"}}),
+                                            LeaseLine("E2", {{"LTENANT", "NEW2"}}),
+                                            Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW2"}}, true)};
+    const std::string examined = Run(lines, false);
+    EXPECT_EQ(Count(examined, "Tenant 'NEW1' does not yet exist"), 0) << examined;
+    EXPECT_EQ(Count(examined, "Tenant 'NEW2' does not yet exist"), 1) << examined;
+    EXPECT_FALSE(ReadLease("E1"));  // Examine Files writes nothing
+    const std::string converted = Run(lines, true);
+    EXPECT_TRUE(ReadLease("E1")) << converted;
+    EXPECT_FALSE(ReadLease("E2"));
+    EXPECT_EQ(Count(converted, "Tenant 'NEW2' does not yet exist"), 1) << converted;
+}
+
+// ---- Unit lease links ----------------------------------------------------------------------------------------
+
+TEST_F(PmlTest, LeasesLinkTheirUnitsAndTheLatestInEffectBecomesCurrent) {
+    Tenant("OLD");
+    Put("PML", 1, {{"LEASE", "OLD"}, {"LREV", "0"}, {"LPROP", "STRIP"}, {"LUNIT", "U300"}, {"LTENANT", "OLD"},
+                   {"LSTATUS", "3"}, {"LACTST", "6/1/2025"}});
+    Put("PMP", kPmpUnit, {{"UPROP", "STRIP"}, {"UNIT", "U300"}, {"UCURLES", "OLD"}, {"UCURREV", "0"}, {"UCURTEN", "OLD"}});
+    const std::string report = Run({LeaseLine("C2", {{"LSTATUS", "2"}}),
+                                    LeaseLine("F1", {{"LSTATUS", "1"}, {"LTENANT", "BAKER"}}),
+                                    LeaseLine("N3", {{"LTENANT", "BAKER"}}),
+                                    LeaseLine("EARLY", {{"LUNIT", "U300"}, {"LACTST", "1/1/2025"}}),
+                                    LeaseLine("LATE", {{"LUNIT", "U300"}, {"LACTST", "1/1/2026"}}),
+                                    LeaseLine("SAME", {{"LUNIT", "U300"}, {"LACTST", "1/1/2026"}, {"LTENANT", "BAKER"}})},
+                                   true);
+    EXPECT_FALSE(ReadLink("U100", "C2")) << report;
+    EXPECT_TRUE(ReadLink("U100", "F1"));
+    EXPECT_TRUE(ReadLink("U100", "N3"));
+    EXPECT_EQ(CurrentLease("U100"), "N3/BAKER");  // a future lease leaves the unit alone
+    EXPECT_TRUE(ReadLink("U300", "EARLY"));
+    // EARLY starts before the current OLD; LATE after it; SAME on the day LATE starts.
+    EXPECT_EQ(CurrentLease("U300"), "LATE/ACME");
+}
+
+TEST_F(PmlTest, ADepositLinksItsOwnUnitUnlessItsLeaseIsCanceledOrMissing) {
+    const std::string report =
+        Run({LeaseLine("D1"), LeaseLine("D2", {{"LSTATUS", "2"}}),
+             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D1"}, {"LDREV", "0"}, {"LDUNIT", "U200"}}),
+             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D2"}, {"LDREV", "0"}, {"LDUNIT", "U200"}}),
+             Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "ZZ"}, {"RCREV", "0"}, {"RCUNIT", "U200"}})},
+            true);
+    EXPECT_TRUE(ReadLink("U200", "D1")) << report;
+    EXPECT_FALSE(ReadLink("U200", "D2"));
+    EXPECT_FALSE(ReadLink("U200", "ZZ"));
+    EXPECT_EQ(CurrentLease("U200"), "/");  // a deposit never makes a lease current
+}
+
+// ---- Duplicates -------------------------------------------------------------------------------------------
+
+TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {
+    Put("PMS", kPmsCpiIndex, {{"CPIID", "CPIU"}, {"CPIDATE", "1/31/2026"}});
+    const std::vector<std::string> lines = {
+        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
+        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
+        Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "CPIU"}, {"CPIDATE", "1/31/2026"}}),
+        LeaseLine("K1"),
+        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
+        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
+        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
+        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "CAM"}}),
+    };
+    for (const bool converting : {false, true}) {
+        const std::string report = Run(lines, converting);
+        SCOPED_TRACE(converting ? "Convert" : "Examine");
+        EXPECT_EQ(Count(report, "Note: duplicate SIC code records like '7000' were intentionally ignored(1194)"), 1)
+            << report;
+        EXPECT_EQ(Count(report, "Note: duplicate CPI records like 'CPIU,  1/31/2026' were intentionally ignored(1106)"), 1)
+            << report;
+        EXPECT_EQ(Count(report, "Note: duplicate Charge control records like 'K1, 0, RENT' were intentionally"), 1)
+            << report;
+        EXPECT_EQ(Count(report, "Porter wage"), 0);
+        // SIC before CPI before charge control.
+        EXPECT_LT(report.find("SIC code records like"), report.find("CPI records like"));
+        EXPECT_LT(report.find("CPI records like"), report.find("Charge control records like"));
+    }
+    // The dropped records are not counted: four SIC/CPI/control records kept in all.
+    const uint16_t pml = H("PML");
+    xio_init_record(pml, kPmlChargeControl);
+    int controls = 0;
+    for (int s = xio_rd_ge(pml, kPmlChargeControl, 0, 0); s == XIO_OK; s = xio_rd_next(pml, kPmlChargeControl, 0, 0))
+        ++controls;
+    EXPECT_EQ(controls, 2);
+}
+
+// ---- Calculation methods and CPI indexes ----------------------------------------------------------------------
+
+TEST_F(PmlTest, CalculationMethodsAndCpiIndexesNeedTheirKeysAndAKnownDesign) {
+    const std::string report =
+        Run({Line("S5", "PMS", kPmsCalcMethod, {{"CMID", "M1"}}),
+             Line("S5", "PMS", kPmsCalcMethod, {{"CMID", "M2"}, {"CMINVD", "cpi letter"}}),
+             Line("S5", "PMS", kPmsCalcMethod, {{"CMID", "M3"}, {"CMINVD", "No Such"}}),
+             Line("S5", "PMS", kPmsCalcMethod, {{"CMDESC", "none"}}),
+             Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "CPIW"}}),
+             Line("S6", "PMS", kPmsCpiIndex, {{"CPIDATE", "1/31/2026"}}),
+             Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "CPIW"}, {"CPIDATE", "1/31/2026"}})},
+            true);
+    EXPECT_EQ(Count(report, "Report design 'No Such' does not exist(1102)"), 1) << report;
+    EXPECT_EQ(Count(report, "Index date is required for CPI index ID 'CPIW'(1101)"), 1) << report;
+    // Blank keys are refused by the import before the handlers.
+    EXPECT_EQ(Count(report, "is part of the record's key and can't be blank"), 2) << report;
+    EXPECT_EQ(Count(report, "Report design"), 1) << report;  // blank and known designs pass
+}
+
+// ---- The frame -------------------------------------------------------------------------------------------------
+
+TEST_F(PmlTest, OtherFilesRecordsAndUnknownLinesAre12070) {
+    const std::string report = Run({Line("P1", "PMP", 1, {{"PROP", "STRIP"}}), "X,anything"}, false);
+    EXPECT_EQ(Count(report, "Record type 'Property' cannot be converted as part of a PML Lease, Tenant, and System "
+                            "conversion(75)"),
+              0);
+    EXPECT_EQ(Count(report, "Record type 'P1' cannot be converted as part of a PML Lease, Tenant, and System conversion(75)"), 1)
+        << report;
+    EXPECT_EQ(Count(report, "Record type 'X' cannot be converted as part of a PML Lease, Tenant, and System conversion(75)"), 1)
+        << report;
+}
+
+TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
+    xvPML converter;
+    const std::string report =
+        Run(converter,
+            {LeaseLine("Q1", {{"LBUSCAT", "Bakery"}}),
+             Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "Q1"}, {"RCREV", "0"}, {"RCCT", "RENT"}, {"RCUNIT", "U100"}}),
+             Line("15", "PML", kPmlRecurringLog, {{"RCLLEAS", "Q1"}, {"RCLREV", "0"}, {"RCLCT", "CAM"}, {"RCLUNIT", "U100"}}),
+             Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "Q1"}, {"RCREV", "0"}, {"RCCT", "TAX"}, {"RCUNIT", "U100"}}),
+             Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "ACME"}})},
+            true);
+    ASSERT_EQ(converter.m_leaseKeys.size(), 1u) << report;
+    EXPECT_EQ(converter.m_leaseKeys[0].revision, "0");
+    ASSERT_EQ(converter.m_recurringChargeKeys.size(), 3u);
+    EXPECT_EQ(converter.m_recurringChargeKeys[0].chargeType, "RENT");
+    EXPECT_EQ(converter.m_recurringChargeKeys[1].chargeType, "CAM");
+    EXPECT_EQ(converter.m_recurringChargeKeys[2].chargeType, "TAX");
+    EXPECT_TRUE(converter.m_examinedLeaseProperties.empty());
+    // The business category missing from its list; a blank address type of a tenant address is noted.
+    EXPECT_NE(report.find("Bakery"), std::string::npos) << report;
+    EXPECT_TRUE(ReadLease("Q1"));
+
+    xvPML examiner;
+    Run(examiner, {LeaseLine("q2"), Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "cpiw"}, {"CPIDATE", "1/31/2026"}})},
+        false);
+    EXPECT_TRUE(examiner.m_leaseKeys.empty());
+    ASSERT_EQ(examiner.m_examinedLeaseProperties.count("Q2"), 1u);
+    EXPECT_EQ(examiner.m_examinedLeaseProperties.at("Q2"), "STRIP");
+    EXPECT_EQ(examiner.m_examinedCpiIds.count("CPIW"), 1u);
+}
+
+// A converter whose operator asks to stop after its second record.
+class StoppingPml : public xvPML {
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        xvPML::RecordWritten(ctx, info);
+        if (++seen_ == 2 && ctx.progress) ctx.progress->stop = 1;
+    }
+    int seen_ = 0;
+};
+
+TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
+    for (auto& e : list) xio_commit(e.handle);
+    std::map<std::string, std::string> before;
+    for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
+        before[f] = ReadFile(company.path() / f);
+    StoppingPml converter;
+    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
+                                            LeaseLine("S1", {{"LTENANT", "NEW1"}}),
+                                            Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
+                                            LeaseLine("S2")};
+    const std::string report = Run(converter, lines, true);
+    EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+    for (auto& e : list) xio_commit(e.handle);
+    for (const auto& [f, bytes] : before) {
+        EXPECT_FALSE(bytes.empty()) << f;
+        EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
+    }
+    EXPECT_FALSE(ReadLease("S1"));
+}
+
+// A converter whose property file refuses the link of the second lease, as a full disk would.
+class FailingLinks : public xvPML {
+protected:
+    bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) override {
+        const bool written = xvPML::UpdateUnitLeaseLinks(pmp, pml, rec);
+        return ++calls_ < 2 && written;
+    }
+    int calls_ = 0;
+};
+
+TEST_F(PmlTest, ALinkThatCannotBeWrittenEndsTheFileWithEveryWrittenFileRestored) {
+    for (auto& e : list) xio_commit(e.handle);
+    const std::string pmp = ReadFile(company.path() / "MASTER.PMP"), pml = ReadFile(company.path() / "MASTER.PML");
+    FailingLinks converter;
+    const std::vector<std::string> lines = {LeaseLine("F1"), LeaseLine("F2", {{"LUNIT", "U200"}}), LeaseLine("F3")};
+    const std::string report = Run(converter, lines, true);
+    EXPECT_EQ(Count(report, "Unable to read from or write to a Halvorsend data file"), 1) << report;
+    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+    for (auto& e : list) xio_commit(e.handle);
+    EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMP") == pmp);
+    EXPECT_TRUE(ReadFile(company.path() / "MASTER.PML") == pml);
+    EXPECT_FALSE(ReadLease("F1"));
+    EXPECT_FALSE(ReadLease("F3"));  // nothing read after the end
+}
+
+TEST_F(PmlTest, ABlankLeaseStagedDirectlyGivesOnlyTheRequiredMessage) {
+    // The import refuses a blank key first; the handler still names the lease alone.
+    xvPML converter;
+    converter.LoadLists();
+    const uint16_t pml = H("PML");
+    xio_init_record(pml, kPmlLease);
+    std::string reason;
+    convert::MessageList messages;
+    xvl::xvlImpInfo info;
+    EXPECT_FALSE(converter.ConvertLease(pml, info, reason, messages, true, H("PMN"), H("PMP"), H("PMS")));
+    EXPECT_EQ(reason, "Lease is required(1100)");
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(PmlTest, GlNotInstalledRefusesTheFileWithAGlEntry) {
+    auto settings = suite::default_settings({"PM"});
+    suite::write_settings(company.path() / suite::kSettingsFileName, settings);
+    suite::close_company();
+    suite::open_company(company.path());
+    xvPML converter;
+    OpenFilesList files;
+    uint16_t error = 0;
+    EXPECT_FALSE(converter.OpenFiles(files, 3020, error));
+    EXPECT_EQ(error, 9844);
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.back().abbr, "GLM");
+    EXPECT_EQ(files.back().fileNo, 0);
+}
+
+}  // namespace
+}  // namespace dz::pm::testing
