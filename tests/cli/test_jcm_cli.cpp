@@ -487,8 +487,8 @@ TEST_F(JcmCli, AJobSubstitutedIntoANewJobAndExtraBecomesThatExtra) {
     LoadText("@XVM\nR1 TABLE=\"SPLIT\"\nR2 DTABLE=\"SPLIT\" DFIELD=16 DXONJOB=1\n"
              "R3 FTABLE=\"SPLIT\" FFIELD=16 FOLDVAL=\"900-001\" NEWJOB=\"100-003\" NEWXONJ=\"E9\"\n");
     Spit(dir / "split.txt", "#,JCM,xvjcm\n"
-                            "1,100-003,Elm Street homes,,,,,1,,,,,1,2,,,,,1,,,,,,,,,\n"
-                            "1,900-001,Old job nine,9 Old Road,Augusta,ME,04330,2,05/04/2026,,,,1,2,,,,,1,,,,,,,,,"
+                            "1,100-003,Elm Street homes,,,,,1,,,,,1,2,,,,,1,,,,,,,,,,,,\n"
+                            "1,900-001,Old job nine,9 Old Road,Augusta,ME,04330,2,05/04/2026,,,,1,2,,,,,1,,,,,,,,,,,,"
                             "\"notes of old job\"\n");
     const std::string examined = Run("examine", dir / "split.txt", {"--table", "SPLIT"});
     EXPECT_HAS(examined, "Extra                        1              0              0             1");
