@@ -194,7 +194,9 @@ class JcmSample : public JcmCli {
 protected:
     void SetUp() override {
         JcmCli::SetUp();
-        Load(kGolden / "standards.load");
+        // The standards sample first: its standard phases and categories fill in the JC sample's.
+        fs::copy_file(kSamples / "jcs" / "demo-jc-standards.txt", dir / "demo-jc-standards.txt");
+        ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "demo-jc-standards.txt").string()}).status, 1);
         fs::copy_file(kSamples / "jcm" / "demo-jc-master.txt", dir / "demo-jc-master.txt");
         text = dir / "demo-jc-master.txt";
     }
@@ -220,9 +222,14 @@ TEST_F(JcmSample, ConvertWritesTheRecordsAndTheirGroupPhases) {
     ExpectGolden(Slurp(dir / "RejJCM.txt"), kGolden / "sample_reject.txt");
     const std::string dump = Dump();
     ExpectGolden(dump, kGolden / "sample_dump.txt");
-    // The groups of 01-002.03, nearest first; the standard phase of 01-002.00 names it.
+    // The groups of 01-002.03, nearest first, named by their standard phases.
     EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100200\" PDESC=\"Framing\" PGPHASE=1");
-    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100000\" PDESC=\"Group created by conversion\"");
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100000\" PDESC=\"Site work\"");
+    // The totals: phase from its categories, groups from their members, the job and its extra.
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"E1\" PHASE=\"0100000\" PDESC=\"Site work\"");
+    EXPECT_HAS(dump, "RJOB=\"100001\" REXTRA=\"\" RDRAW=\"BF\" RINV=\"BF\" RDESC=\"Balance forward\" "
+                     "RBDATE=2026-12-06 RCHARGE=5000000 RPAYAMT=4000000 RRETWH=500000 RBLBAL=500000");
+    EXPECT_HAS(dump, "RJOB=\"100001\" REXTRA=\"E1\" RDRAW=\"BF\"");
     EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
 }
 
