@@ -158,6 +158,8 @@ struct JCTotalsContext {
     uint16_t jobMethod, jobLevel;
     int sinceStep = 0;
     bool diskFull = false;
+    int position = 0, stepsSincePosition = 0;
+    uint16_t positionRec = 0;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
@@ -183,7 +185,13 @@ struct JCTotalsContext {
     bool Step(int every, uint16_t rec, const std::string& title, const std::string& task) {
         if (++sinceStep < every) return !Terminated();
         sinceStep = 0;
-        const int pos = xio_get_relative_position(jcm, rec, 0, 0);
+        // The file position costs a count of the records before the current one once the walk
+        // was moved by a keyed read (group pass): it is taken at every 40th step only.
+        if (stepsSincePosition++ % 40 == 0 || rec != positionRec) {
+            position = xio_get_relative_position(jcm, rec, 0, 0);
+            positionRec = rec;
+        }
+        const int pos = position;
         if (ctx.progress && !ctx.progress->SetStatusText(title, static_cast<int16_t>(pos))) return false;
         if (convert::InBackground()) {
             if (convert::CheckTerminate()) return false;
