@@ -48,7 +48,7 @@ void WriteText(std::ostream& out, std::ostream& rows, long phases, long jobs) {
     char job[32], phase[32];
     for (long j = 0; j < jobs && written < phases; ++j) {
         std::snprintf(job, sizeof job, "%03ld-%03ld", 100 + j / 1000, j % 1000);
-        out << "1," << job << ",Job " << j << ",,,,,1,,,,,1,1,,,,,1,,,,,,,,,\n";
+        out << "1," << job << ",Job " << j << ",,,,,1,,,,,1,1,,,,,1,,,,,,,,,,,,\n";
         long here = 0;
         for (int a = 1; a <= 99 && here < perJob && written < phases; ++a) {
             for (int b = 0; b <= 999 && here < perJob && written < phases; ++b) {

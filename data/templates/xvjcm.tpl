@@ -12,8 +12,9 @@
 ;
 ; Jobs and phases may be written with or without their separators (100-001 or 100001,
 ; 01-002.03 or 0100203). Amounts are written with two decimals, units with up to four.
-; Totals that the program keeps (estimates, costs, billings to date) are cleared on conversion:
-; write them as 0 or leave them empty.
+; Totals that the program keeps (estimates, costs) are cleared on conversion: write them as 0
+; or leave them empty. Billings to date (work billed, retention held, paid) are kept for a job
+; billed at job level and its extras, and give it a balance-forward draw.
 
 ; Job.
 format 1
@@ -46,6 +47,9 @@ field JACNTC
 field JRVCNT
 field JOEST
 field JJTDC
+field JJTDWB
+field JJTDRH
+field JJTDPY
 special "Converted Notes" longtext
 
 ; Extra of a job.
@@ -62,6 +66,9 @@ field XCNT
 field XOCNT
 field XRVCNT
 field XOEST
+field XJTDWB
+field XJTDRH
+field XJTDPY
 special "Converted Notes" longtext
 
 ; Phase (cost code) of a job or of one of its extras.

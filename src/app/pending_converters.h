@@ -13,6 +13,7 @@
 #include "converters/gl/xvglm.h"
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
+#include "converters/jc/xvjcs.h"
 #include "converters/pm/xvpml.h"
 #include "converters/pm/xvpmr.h"
 #include "converters/pm/xvpmt.h"
@@ -32,7 +33,7 @@ public:
 
 using xvGLM = gl::xvGLM;  // the real ones, in converters/gl
 using xvGLT = gl::xvGLT;
-class xvJCS : public PendingConverter {};
+using xvJCS = jc::xvJCS;  // the real one, in converters/jc
 using xvJCM = jc::xvJCM;  // the real one, in converters/jc
 class xvJCT : public PendingConverter {};
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl

@@ -194,7 +194,9 @@ class JcmSample : public JcmCli {
 protected:
     void SetUp() override {
         JcmCli::SetUp();
-        Load(kGolden / "standards.load");
+        // The standards sample first: its standard phases and categories fill in the JC sample's.
+        fs::copy_file(kSamples / "jcs" / "demo-jc-standards.txt", dir / "demo-jc-standards.txt");
+        ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "demo-jc-standards.txt").string()}).status, 1);
         fs::copy_file(kSamples / "jcm" / "demo-jc-master.txt", dir / "demo-jc-master.txt");
         text = dir / "demo-jc-master.txt";
     }
@@ -220,9 +222,14 @@ TEST_F(JcmSample, ConvertWritesTheRecordsAndTheirGroupPhases) {
     ExpectGolden(Slurp(dir / "RejJCM.txt"), kGolden / "sample_reject.txt");
     const std::string dump = Dump();
     ExpectGolden(dump, kGolden / "sample_dump.txt");
-    // The groups of 01-002.03, nearest first; the standard phase of 01-002.00 names it.
+    // The groups of 01-002.03, nearest first, named by their standard phases.
     EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100200\" PDESC=\"Framing\" PGPHASE=1");
-    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100000\" PDESC=\"Group created by conversion\"");
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"\" PHASE=\"0100000\" PDESC=\"Site work\"");
+    // The totals: phase from its categories, groups from their members, the job and its extra.
+    EXPECT_HAS(dump, "R3 PJOB=\"100001\" PEXTRA=\"E1\" PHASE=\"0100000\" PDESC=\"Site work\"");
+    EXPECT_HAS(dump, "RJOB=\"100001\" REXTRA=\"\" RDRAW=\"BF\" RINV=\"BF\" RDESC=\"Balance forward\" "
+                     "RBDATE=2026-12-06 RCHARGE=5000000 RPAYAMT=4000000 RRETWH=500000 RBLBAL=500000");
+    EXPECT_HAS(dump, "RJOB=\"100001\" REXTRA=\"E1\" RDRAW=\"BF\"");
     EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
 }
 
@@ -487,8 +494,8 @@ TEST_F(JcmCli, AJobSubstitutedIntoANewJobAndExtraBecomesThatExtra) {
     LoadText("@XVM\nR1 TABLE=\"SPLIT\"\nR2 DTABLE=\"SPLIT\" DFIELD=16 DXONJOB=1\n"
              "R3 FTABLE=\"SPLIT\" FFIELD=16 FOLDVAL=\"900-001\" NEWJOB=\"100-003\" NEWXONJ=\"E9\"\n");
     Spit(dir / "split.txt", "#,JCM,xvjcm\n"
-                            "1,100-003,Elm Street homes,,,,,1,,,,,1,2,,,,,1,,,,,,,,,\n"
-                            "1,900-001,Old job nine,9 Old Road,Augusta,ME,04330,2,05/04/2026,,,,1,2,,,,,1,,,,,,,,,"
+                            "1,100-003,Elm Street homes,,,,,1,,,,,1,2,,,,,1,,,,,,,,,,,,\n"
+                            "1,900-001,Old job nine,9 Old Road,Augusta,ME,04330,2,05/04/2026,,,,1,2,,,,,1,,,,,,,,,,,,"
                             "\"notes of old job\"\n");
     const std::string examined = Run("examine", dir / "split.txt", {"--table", "SPLIT"});
     EXPECT_HAS(examined, "Extra                        1              0              0             1");
@@ -500,6 +507,161 @@ TEST_F(JcmCli, AJobSubstitutedIntoANewJobAndExtraBecomesThatExtra) {
                       "XZIP=\"04330\" XSTATUS=2 XESTSD=2026-05-04 ");
     EXPECT_HAS(Dump(), "notes of old job");
     EXPECT_HAS(Record("R1 JOB=\"100003\""), " JEXTRAS=2 ");
+}
+
+// ---- The totals rebuild and the balance-forward draws ------------------------------------------------
+// Records loaded straight into the JC master, then any conversion of a small text file: the rebuild
+// works on the whole file.
+
+class JcmRebuild : public JcmCli {
+protected:
+    // Converts one new job (it leaves the loaded records alone) and answers the report.
+    std::string Trigger() {
+        return RunLines("convert", "J,9" + std::to_string(++triggers) + "0-001,Trigger,,,,1,1,,,,,,,,,,,\n");
+    }
+    // The value of `field` on the dump line starting with `start` ("" when absent).
+    std::string Value(const std::string& start, const std::string& field) {
+        const std::string line = Record(start);
+        const std::size_t at = line.find(" " + field + "=");
+        if (at == std::string::npos) return {};
+        const std::size_t from = at + field.size() + 2;
+        return line.substr(from, line.find(' ', from) - from);
+    }
+    int Draws(const std::string& job) {
+        int n = 0;
+        const std::string d = Dump(), key = "R5 RJOB=\"" + job + "\"";
+        for (std::size_t at = d.find(key); at != std::string::npos; at = d.find(key, at + 1)) ++n;
+        return n;
+    }
+    int triggers = 0;
+};
+
+// A negative billing amount moves up once: the next conversion neither adds it again nor makes a
+// second draw.
+TEST_F(JcmRebuild, AFlaggedAmountMovesUpOnceAndItsJobGetsOneDraw) {
+    LoadText("@JCM\nR1 JOB=\"300001\" JBLEVEL=1\n"
+             "R3 PJOB=\"300001\" PHASE=\"0100000\" PGPHASE=1\nR3 PJOB=\"300001\" PHASE=\"0100100\" PGPHASE=1\n"
+             "R3 PJOB=\"300001\" PHASE=\"0100101\" PJTDWB=-10000\n");
+    Trigger();
+    EXPECT_EQ(Value("R1 JOB=\"300001\"", "JJTDWB"), "-10000");
+    EXPECT_EQ(Value("R1 JOB=\"300001\"", "JBLBAL"), "-10000");
+    for (const char* phase : {"0100000", "0100100", "0100101"})
+        EXPECT_EQ(Value("R3 PJOB=\"300001\" PEXTRA=\"\" PHASE=\"" + std::string(phase) + "\"", "PJTDWB"), "0") << phase;
+    EXPECT_EQ(Draws("300001"), 1);
+    EXPECT_EQ(Value("R5 RJOB=\"300001\"", "RCHARGE"), "-10000");
+    EXPECT_EQ(Value("R5 RJOB=\"300001\"", "RBDATE"), "2026-12-06");
+    const std::string job = Record("R1 JOB=\"300001\""), draw = Record("R5 RJOB=\"300001\"");
+    Trigger();
+    EXPECT_EQ(Record("R1 JOB=\"300001\""), job);
+    EXPECT_EQ(Record("R5 RJOB=\"300001\""), draw);
+    EXPECT_EQ(Draws("300001"), 1);
+}
+
+// A job billed by contracts counts as billing level 1; at level 3 the amounts stay on the phases
+// below the top group, and the job's total is set from its top groups.
+TEST_F(JcmRebuild, TheBillingLevelDecidesHowFarAmountsMove) {
+    std::string load = "@JCM\n";
+    for (const char* job : {"310001", "310003"}) {
+        const std::string j = job;
+        load += "R3 PJOB=\"" + j + "\" PHASE=\"0100000\" PGPHASE=1\nR3 PJOB=\"" + j +
+                "\" PHASE=\"0100100\" PGPHASE=1\nR3 PJOB=\"" + j + "\" PHASE=\"0100101\" PJTDWB=5000\n";
+    }
+    LoadText(load + "R1 JOB=\"310001\" JBMETH=2 JBLEVEL=3\nR1 JOB=\"310003\" JBLEVEL=3\n");
+    Trigger();
+    auto phase = [&](const std::string& job, const char* code) {
+        return Value("R3 PJOB=\"" + job + "\" PEXTRA=\"\" PHASE=\"" + code + "\"", "PJTDWB");
+    };
+    EXPECT_EQ(Value("R1 JOB=\"310001\"", "JJTDWB"), "5000");
+    EXPECT_EQ(phase("310001", "0100101"), "0");
+    EXPECT_EQ(phase("310001", "0100000"), "0");
+    // Level 3: the level-2 group takes its members' amounts, the top group only totals them.
+    EXPECT_EQ(phase("310003", "0100101"), "0");
+    EXPECT_EQ(phase("310003", "0100100"), "5000");
+    EXPECT_EQ(phase("310003", "0100000"), "5000");
+    EXPECT_EQ(Value("R1 JOB=\"310003\"", "JJTDWB"), "5000");
+    Trigger();
+    EXPECT_EQ(Value("R1 JOB=\"310003\"", "JJTDWB"), "5000");
+    EXPECT_EQ(phase("310003", "0100000"), "5000");
+}
+
+// Totals two levels deep, from categories: a phase without categories gets 0.
+TEST_F(JcmRebuild, GroupsTotalTheirMembersFromTheDeepestLevelUp) {
+    LoadText("@JCM\nR1 JOB=\"320001\" JBLEVEL=1\n"
+             "R3 PJOB=\"320001\" PHASE=\"0100000\" PGPHASE=1 POEST=999\n"
+             "R3 PJOB=\"320001\" PHASE=\"0100100\" PGPHASE=1\n"
+             "R3 PJOB=\"320001\" PHASE=\"0100101\"\nR3 PJOB=\"320001\" PHASE=\"0100102\" POEST=777\n"
+             "R3 PJOB=\"320001\" PHASE=\"0100200\" PGPHASE=1\nR3 PJOB=\"320001\" PHASE=\"0100201\"\n"
+             "R4 CJOB=\"320001\" CPHASE=\"0100101\" CAT=\"LAB\" CCTYPE=1 COEST=10000 CTEST=10000\n"
+             "R4 CJOB=\"320001\" CPHASE=\"0100101\" CAT=\"MAT\" CCTYPE=2 COEST=2500 CTEST=2500\n"
+             "R4 CJOB=\"320001\" CPHASE=\"0100201\" CAT=\"LAB\" CCTYPE=1 COEST=400\n");
+    Trigger();
+    auto est = [&](const char* code, const char* field = "POEST") {
+        return Value("R3 PJOB=\"320001\" PEXTRA=\"\" PHASE=\"" + std::string(code) + "\"", field);
+    };
+    EXPECT_EQ(est("0100101"), "12500");
+    EXPECT_EQ(est("0100102"), "0");  // no categories
+    EXPECT_EQ(est("0100100"), "12500");
+    EXPECT_EQ(est("0100200"), "400");
+    EXPECT_EQ(est("0100000"), "12900");
+    EXPECT_EQ(Value("R1 JOB=\"320001\"", "JOEST"), "12900");
+    // Total estimates by cost type come from the categories of that type.
+    EXPECT_EQ(est("0100101", "PTLEST"), "10000");
+    EXPECT_EQ(est("0100101", "PTMEST"), "2500");
+    EXPECT_EQ(Draws("320001"), 0);  // nothing billed
+}
+
+// Without categories a phase's cost-type fields come from its own, for its own type only.
+TEST_F(JcmRebuild, WithoutCategoriesAPhaseTotalsItsOwnFieldsByItsType) {
+    LoadText("@JCM\nH2 CCATUSG=2\nR1 JOB=\"330001\"\nR3 PJOB=\"330001\" PHASE=\"0100000\" PGPHASE=1\n"
+             "R3 PJOB=\"330001\" PHASE=\"0100100\" PGPHASE=1\n"
+             "R3 PJOB=\"330001\" PHASE=\"0100101\" PCTYPE=4 PTEST=800 PTUEST=30000 PRVCOM=250 PTLEST=5\n");
+    Trigger();
+    const std::string p = "R3 PJOB=\"330001\" PEXTRA=\"\" PHASE=\"0100101\"";
+    EXPECT_EQ(Value(p, "PTEEST"), "800");
+    EXPECT_EQ(Value(p, "PTEESTU"), "30000");
+    EXPECT_EQ(Value(p, "PRVCE"), "250");
+    EXPECT_EQ(Value(p, "PTLEST"), "0");  // a type-1 target
+    EXPECT_EQ(Value(p, "PRVCL"), "0");
+}
+
+// Draws: only the four billing amounts ask for one; any draw of the job blocks it, an extra's
+// draw does not; an extra's own draw.
+TEST_F(JcmRebuild, DrawsGoToBillingJobsAndExtrasWithoutADraw) {
+    LoadText("@JCM\nR1 JOB=\"340001\" JCNT=\"C1\" JCNI=\"I1\" JJTDADJ=500\n"
+             "R1 JOB=\"340002\" JBLEVEL=1 JJTDPY=700\nR5 RJOB=\"340002\" RDRAW=\"D7\"\n"
+             "R1 JOB=\"340003\" JBLEVEL=1 JJTDRH=300 JCNT=\"C3\"\nR2 XJOB=\"340003\" EXTRA=\"E1\" XJTDWB=900\n"
+             "R5 RJOB=\"340003\" REXTRA=\"E1\" RDRAW=\"D1\"\n"
+             "R2 XJOB=\"340003\" EXTRA=\"E2\" XJTDWB=400\n");
+    Trigger();
+    EXPECT_EQ(Draws("340001"), 0);
+    EXPECT_EQ(Draws("340002"), 1);  // its own D7
+    EXPECT_EQ(Value("R5 RJOB=\"340003\" REXTRA=\"\"", "RDRAW"), "\"BF\"");
+    EXPECT_EQ(Value("R5 RJOB=\"340003\" REXTRA=\"\"", "RRETWH"), "300");
+    EXPECT_EQ(Value("R5 RJOB=\"340003\" REXTRA=\"\"", "RCNT"), "\"C3\"");
+    EXPECT_EQ(Value("R5 RJOB=\"340003\" REXTRA=\"E1\"", "RDRAW"), "\"D1\"");  // no second draw
+    EXPECT_EQ(Value("R5 RJOB=\"340003\" REXTRA=\"E2\"", "RCHARGE"), "400");
+    EXPECT_EQ(Value("R2 XJOB=\"340003\" EXTRA=\"E2\"", "XBLBAL"), "400");
+    EXPECT_EQ(Value("R1 JOB=\"340003\"", "JXJTDWB"), "1300");
+    EXPECT_EQ(Draws("340003"), 3);
+}
+
+// Extras are totalled and drawn only when extras are tracked.
+TEST_F(JcmRebuild, UntrackedExtrasAreNeitherTotalledNorDrawn) {
+    LoadText("@JCM\nH2 PTRACKX=1\nR1 JOB=\"350001\" JBLEVEL=1\n"
+             "R2 XJOB=\"350001\" EXTRA=\"E1\" XJTDWB=900 XBLBAL=5\n");
+    Trigger();
+    EXPECT_EQ(Value("R2 XJOB=\"350001\" EXTRA=\"E1\"", "XBLBAL"), "5");
+    EXPECT_EQ(Draws("350001"), 0);
+    // The job's totals from its extras are rebuilt all the same.
+    EXPECT_EQ(Value("R1 JOB=\"350001\"", "JXJTDWB"), "900");
+}
+
+// Examine Files rebuilds nothing.
+TEST_F(JcmRebuild, ExamineFilesRebuildsNothing) {
+    LoadText("@JCM\nR1 JOB=\"360001\" JBLEVEL=1 JJTDWB=100\n");
+    const auto before = Files(company);
+    RunLines("examine", "J,960-001,Trigger,,,,1,1,,,,,,,,,,,\n");
+    EXPECT_EQ(Files(company), before);
 }
 
 }  // namespace

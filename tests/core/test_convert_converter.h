@@ -32,6 +32,7 @@ public:
     ConverterProfile Profile() const {
         ConverterProfile profile;
         profile.abbreviation = mainAbbr;
+        profile.rejectAbbreviation = rejectAbbr;
         profile.fileNo = 1;
         profile.title = "Test Item File";
         profile.description = "Test Item file";
@@ -59,6 +60,7 @@ public:
     bool lastEnded = false;
     bool settingsFail = false;
     std::string mainAbbr = "TCV";
+    std::string rejectAbbr;  // the profile's rejectAbbreviation
     bool writeTagInHandler = false;  // a handler that writes on its own, even when examining
     // The hooks of the common record loop, as each test sets them.
     std::string settingsFailure;               // LoadSettings' own failure text

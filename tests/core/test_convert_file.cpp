@@ -202,6 +202,17 @@ TEST_F(ConvertFileTest, ConvertWritesAcceptedRecordsAndRejectsTheRest) {
     EXPECT_EQ(progress.file_rejected, 8u);
 }
 
+// A conversion type that writes into another type's data file names its reject file for itself.
+TEST_F(ConvertFileTest, TheRejectFileIsNamedForTheConversionType) {
+    TestConverter converter;
+    converter.rejectAbbr = "TCS";
+    const std::string text = WriteText(kDeepItems, MixedBody());
+    Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_TRUE(fs::exists(texts.str(std::string(64, 'f') + "/RejectTCS.txt")));
+    EXPECT_FALSE(fs::exists(texts.str(std::string(64, 'f') + "/RejectTCV.txt")));
+    EXPECT_EQ(NameOf("A1"), "Alpha");  // the records still went into TCV
+}
+
 TEST_F(ConvertFileTest, ExamineReportsTheSameAndWritesNothing) {
     Seed("OLD", "Old item");
     const std::string text = WriteText(kDeepItems, MixedBody());

@@ -103,7 +103,7 @@ protected:
 // A job line of the shipped template: job, description and billing level; `hold` sets "On hold",
 // which earns the line a message.
 std::string Job(const std::string& job, bool hold = false) {
-    return "1," + job + ",Job " + job + ",,,,,1,,,,,1,1,," + (hold ? "Y" : "") + ",,,1,,,,,,,,,\r\n";
+    return "1," + job + ",Job " + job + ",,,,,1,,,,,1,1,," + (hold ? "Y" : "") + ",,,1,,,,,,,,,,,,\r\n";
 }
 std::string Phase(const std::string& job, const std::string& phase) {
     return "3," + job + ",," + phase + ",Phase " + phase + ",,,,Y,,,,,,,,,,,,,\r\n";
@@ -250,7 +250,7 @@ protected:
 TEST_F(JcmContracts, AJobBilledByContractsIsForcedToBillAtJob) {
     WriteFile(company.path() / "SETTING.CNS", "");
     // Job, description, ..., billing method 2, billing level 3.
-    const std::string text = WriteText("cn.txt", "1,100-001,By contract,,,,,1,,,,,2,3,,,,,1,,,,,,,,,\r\n");
+    const std::string text = WriteText("cn.txt", "1,100-001,By contract,,,,,1,,,,,2,3,,,,,1,,,,,,,,,,,,\r\n");
     xvJCM c;
     const std::string report = Run(text, "Convert", c);
     EXPECT_TRUE(c.cnSettingsExist);

@@ -1,5 +1,7 @@
 #include "converters/jc/jcm_fields.h"
 
+#include "platform/modlibs/jc_cost_code.h"
+
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/suite/util.h"
@@ -119,6 +121,16 @@ bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> 
     for (const auto& k : keys) PutText(jcm, FieldNo(jcm, rec, k.field), k.value);
     if (xio_find_record(jcm, rec, 0) == XIO_OK) return true;
     return !converting && FindInIdMap(jcm, rec, ids);
+}
+
+std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
+    std::vector<std::string> out(modlibs::kJcMaxCostCodeSections);
+    for (int k = 1; k <= n && k <= modlibs::kJcMaxCostCodeSections; ++k) {
+        std::string s = costCode;
+        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, true, k, s);
+        out[static_cast<std::size_t>(k - 1)] = s;
+    }
+    return out;
 }
 
 }  // namespace dz::jc

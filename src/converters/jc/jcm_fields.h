@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace dz::jc {
 
@@ -49,6 +50,9 @@ std::string Hundredths(double stored);
 std::string ShowChoice(uint16_t jcm, uint16_t fld, double item);
 // A key value in the display form of key format `fmt`, section `section`.
 std::string ShowKey(int fmt, int section, const std::string& value);
+
+// Sections 1 to n of a cost code (n at most 4); unused slots stay empty.
+std::vector<std::string> CostCodeSections(const std::string& costCode, int n);
 
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
 // True when `value` (formatted or not) is a complete value of that section of the account format.

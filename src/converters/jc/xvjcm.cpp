@@ -264,8 +264,8 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
-    // The totals of phases, extras and jobs and the draws are rebuilt by a later step; this
-    // conversion leaves them as the handlers cleared them.
+    // The totals of the whole file follow from the records now on it.
+    if (ctx.converting && !RebuildTotals(ctx)) return false;
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
     return true;
 }

@@ -32,6 +32,7 @@ class xvlImpInfo;
 
 namespace dz::jc {
 
+struct JCTotalsContext;
 using RecordIdMap = convert::RecordIdMap;
 
 // JC master record numbers.
@@ -147,10 +148,18 @@ protected:
     // The tax-status check of an accepted phase or category (a value missing from list 369 goes
     // to the notes).
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
-    // The values missing from custom lists; the JC totals are not rebuilt here.
+    // Convert: the totals rebuild and the draws; then the values missing from custom lists.
     bool FinishConversion(convert::ConvertContext& ctx) override;
 
 private:
+    friend struct JCTotalsContext;
+    // The totals rebuild and the balance-forward draws that end a Convert (xvjcm_totals.cpp).
+    // False when it ended the file: a failure restored and reported (12011, or 12013 for a full
+    // disk), or a stop (12000).
+    bool RebuildTotals(convert::ConvertContext& ctx);
+    // Ends the file for a stop during the rebuild.
+    void StopRebuild(convert::ConvertContext& ctx);
+
     // A tax status the text file supplied in field `fld`: blank takes the default; the default
     // stays; otherwise it is cleared to the default when categories are used (`phase` only), AR
     // is missing or does not track taxes, else written in the letter case of list 369.

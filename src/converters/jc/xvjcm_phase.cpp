@@ -22,17 +22,6 @@ constexpr int kPhase = suite::kPhaseFormat;
 
 
 
-// Sections 1 to n of a cost code (n at most 4); unused slots stay empty.
-std::vector<std::string> Sections(const std::string& costCode, int n) {
-    std::vector<std::string> out(modlibs::kJcMaxCostCodeSections);
-    for (int k = 1; k <= n && k <= modlibs::kJcMaxCostCodeSections; ++k) {
-        std::string s = costCode;
-        if (n > 1) suite::xk_get_section(kPhase, true, k, s);
-        out[static_cast<std::size_t>(k - 1)] = s;
-    }
-    return out;
-}
-
 // The item text of a choice value alone.
 std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
     std::string text;
@@ -91,7 +80,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 6. Sections: never all zero, no zero section before a non-zero one.
     const int n = modlibs::JcCostCodeSections();
     if (n >= 2) {
-        phaseSections_ = {phase, Sections(phase, n)};
+        phaseSections_ = {phase, CostCodeSections(phase, n)};
         const auto& sections = phaseSections_.second;
         bool nonZeroAfter = false;
         for (int k = n; k >= 1; --k) {
@@ -357,7 +346,7 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
                              RecordIdMap& ids) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
     // The phase handler split this cost code already.
-    auto sections = phaseSections_.first == costCode ? phaseSections_.second : Sections(costCode, n);
+    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;

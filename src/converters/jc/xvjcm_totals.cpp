@@ -1,0 +1,629 @@
+// The totals rebuild that ends a JC master Convert: phases from their categories (or their own
+// fields), group phases from their members, extras from their phases, jobs from their phases and
+// extras; then a balance-forward draw for every job and tracked extra that bills.
+//
+// The field maps are data: each row names a target and a source field by the JC module's field
+// index, and one roll-up applies any of them. Every pass stops at its first failure, so the
+// rebuild either completes or the JC master file goes back to its backup.
+#include "converters/jc/xvjcm.h"
+
+#include "converters/jc/jcm_fields.h"
+
+#include "convert/platform_links.h"
+#include "convert/progress.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
+
+#include <cctype>
+#include <string>
+#include <vector>
+
+namespace dz::jc {
+
+using convert::ConvertContext;
+
+namespace {
+
+constexpr uint16_t kRecDraw = 5;
+constexpr int kPhaseFmt = suite::kPhaseFormat;
+constexpr int kExtraFmt = 15;
+
+// One row of a field map, by JC index: target, source and the third column (a conditional flag,
+// or a required cost type, 0 for any).
+struct IndexRow {
+    uint16_t target, source;
+    int third;
+};
+
+// Rows t0..t1 from s0 (stepping when s1 > s0) with the third column x0 (stepping when x1 > x0).
+void Run(std::vector<IndexRow>& rows, int t0, int t1, int s0, int s1, int x0, int x1) {
+    for (int k = 0; k <= t1 - t0; ++k)
+        rows.push_back({static_cast<uint16_t>(t0 + k), static_cast<uint16_t>(s1 > s0 ? s0 + k : s0),
+                        x1 > x0 ? x0 + k : x0});
+}
+void Run(std::vector<IndexRow>& rows, int t0, int t1, int s0, int s1, int x) { Run(rows, t0, t1, s0, s1, x, x); }
+// The cost-type block of eight rows: a for types 1 to 6, b besides for types 1 and 4.
+void Block8(std::vector<IndexRow>& rows, int t, int a, int b) {
+    const int src[] = {a, b, a, a, a, b, a, a};
+    const int type[] = {1, 1, 2, 3, 4, 4, 5, 6};
+    for (int k = 0; k < 8; ++k) rows.push_back({static_cast<uint16_t>(t + k), static_cast<uint16_t>(src[k]), type[k]});
+}
+
+// Phase into job (A) and phase into extra (C): flag 1 rows move billing amounts up.
+std::vector<IndexRow> PhaseUpRows(bool toJob) {
+    std::vector<IndexRow> r;
+    if (toJob) {
+        Run(r, 87, 88, 19, 20, 1), Run(r, 422, 423, 201, 202, 1), Run(r, 89, 90, 21, 22, 1);
+        Run(r, 390, 394, 191, 195, 1), Run(r, 91, 102, 23, 34, 1), Run(r, 112, 115, 35, 38, 0);
+        Run(r, 401, 405, 196, 200, 0), Run(r, 116, 128, 43, 55, 0), Run(r, 137, 144, 72, 79, 0);
+        Run(r, 154, 205, 88, 139, 0), Run(r, 380, 383, 183, 186, 0), Run(r, 206, 211, 140, 145, 0);
+        Run(r, 217, 232, 157, 172, 0);
+    } else {
+        Run(r, 17, 18, 19, 20, 1), Run(r, 187, 188, 201, 202, 1), Run(r, 19, 20, 21, 22, 1);
+        Run(r, 171, 175, 191, 195, 1), Run(r, 21, 32, 23, 34, 1), Run(r, 41, 44, 35, 38, 0);
+        Run(r, 182, 186, 196, 200, 0), Run(r, 45, 57, 43, 55, 0), Run(r, 66, 73, 72, 79, 0);
+        Run(r, 83, 134, 88, 139, 0), Run(r, 165, 168, 183, 186, 0), Run(r, 135, 140, 140, 145, 0);
+        Run(r, 146, 161, 157, 172, 0);
+    }
+    return r;
+}
+
+// Extra into job (B): always set.
+std::vector<IndexRow> ExtraToJobRows() {
+    std::vector<IndexRow> r;
+    Run(r, 234, 235, 17, 18, 0), Run(r, 424, 425, 187, 188, 0), Run(r, 236, 237, 19, 20, 0);
+    Run(r, 406, 410, 171, 175, 0), Run(r, 238, 255, 21, 38, 0), Run(r, 411, 416, 176, 181, 0);
+    Run(r, 256, 256, 39, 39, 0), Run(r, 257, 260, 41, 44, 0), Run(r, 417, 421, 182, 186, 0);
+    Run(r, 261, 273, 45, 57, 0), Run(r, 282, 289, 66, 73, 0), Run(r, 299, 350, 83, 134, 0);
+    Run(r, 384, 387, 165, 168, 0), Run(r, 351, 356, 135, 140, 0), Run(r, 357, 375, 143, 161, 0);
+    return r;
+}
+
+// Members into their group phase (D): the same field on both sides.
+std::vector<IndexRow> GroupRows() {
+    std::vector<IndexRow> r;
+    const int runs[][3] = {{19, 20, 1},  {201, 202, 1}, {21, 22, 1},   {191, 195, 1}, {23, 34, 1},  {35, 55, 0},
+                           {64, 79, 0},  {88, 139, 0},  {183, 186, 0}, {140, 145, 0}, {157, 172, 0}};
+    for (const auto& x : runs) Run(r, x[0], x[1], x[0], x[1], x[2]);
+    return r;
+}
+
+// Categories into their phase (E), by category type.
+std::vector<IndexRow> CategoryRows() {
+    std::vector<IndexRow> r;
+    Run(r, 35, 38, 18, 21, 0), Run(r, 43, 55, 26, 38, 0), Run(r, 72, 79, 55, 62, 0);
+    Block8(r, 88, 21, 25);
+    Run(r, 96, 101, 29, 29, 1, 6), Run(r, 102, 107, 30, 30, 1, 6);
+    Block8(r, 108, 31, 47), Block8(r, 116, 34, 50), Block8(r, 124, 35, 51), Block8(r, 132, 36, 52);
+    r.push_back({183, 37, 1}), r.push_back({184, 53, 1}), r.push_back({185, 37, 4}), r.push_back({186, 53, 4});
+    Run(r, 140, 145, 55, 55, 1, 6);
+    Run(r, 163, 172, 74, 83, 0);
+    return r;
+}
+
+// A phase's own fields (F), by phase type.
+std::vector<IndexRow> OwnRows() {
+    std::vector<IndexRow> r;
+    Block8(r, 88, 38, 42);
+    Run(r, 96, 101, 46, 46, 1, 6), Run(r, 102, 107, 47, 47, 1, 6);
+    Block8(r, 108, 48, 64), Block8(r, 116, 51, 67), Block8(r, 124, 52, 68), Block8(r, 132, 53, 69);
+    r.push_back({183, 54, 1}), r.push_back({184, 70, 1}), r.push_back({185, 54, 4}), r.push_back({186, 70, 4});
+    Run(r, 140, 145, 72, 72, 1, 6);
+    return r;
+}
+
+// A row as the data file numbers its fields.
+struct Row {
+    uint16_t target, source;
+    int third;
+};
+std::vector<Row> Resolve(uint16_t jcm, uint16_t targetRec, uint16_t sourceRec, const std::vector<IndexRow>& rows) {
+    std::vector<Row> out;
+    out.reserve(rows.size());
+    for (const IndexRow& r : rows)
+        out.push_back({modules::JCM_NUM(jcm, XIO_NUM_RECORD, targetRec, r.target),
+                       modules::JCM_NUM(jcm, XIO_NUM_RECORD, sourceRec, r.source), r.third});
+    return out;
+}
+
+uint16_t Jc(uint16_t jcm, uint16_t rec, uint16_t index) { return modules::JCM_NUM(jcm, XIO_NUM_RECORD, rec, index); }
+
+bool IsEnd(int s) { return s == XIO_END || s == XIO_END_OLD; }
+
+// Case-blind equality of key values (the scans of one record's sources).
+bool SameKey(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
+// Everything the passes share. Results: 0 success, 13 canceled (reported and restored), any
+// other value a failure that FinishConversion reports.
+struct JCTotalsContext {
+    xvJCM& conv;
+    ConvertContext& ctx;
+    uint16_t jcm;
+    bool extrasTracked;
+    bool categoriesUsed;
+    std::vector<Row> phaseToJob, extraToJob, phaseToExtra, group, category, own;
+    // Key fields and type fields by data-file number.
+    uint16_t jobKey, extraJob, extraKey, phaseJob, phaseExtra, phaseCode, phaseType;
+    uint16_t catJob, catExtra, catPhase, catType;
+    uint16_t jobMethod, jobLevel;
+    int sinceStep = 0;
+    bool diskFull = false;
+    int position = 0, stepsSincePosition = 0;
+    uint16_t positionRec = 0;
+
+    JCTotalsContext(xvJCM& c, ConvertContext& cx)
+        : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
+        phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
+        extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
+        phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
+        group = Resolve(jcm, kRecPhase, kRecPhase, GroupRows());
+        category = Resolve(jcm, kRecPhase, kRecCategory, CategoryRows());
+        own = Resolve(jcm, kRecPhase, kRecPhase, OwnRows());
+        jobKey = Jc(jcm, kRecJob, 1);
+        extraJob = Jc(jcm, kRecExtra, 1), extraKey = Jc(jcm, kRecExtra, 2);
+        phaseJob = Jc(jcm, kRecPhase, 1), phaseExtra = Jc(jcm, kRecPhase, 2), phaseCode = Jc(jcm, kRecPhase, 3);
+        phaseType = Jc(jcm, kRecPhase, 13);
+        catJob = Jc(jcm, kRecCategory, 1), catExtra = Jc(jcm, kRecCategory, 2), catPhase = Jc(jcm, kRecCategory, 3);
+        catType = Jc(jcm, kRecCategory, 14);
+        jobMethod = FieldNo(jcm, kRecJob, "JBMETH"), jobLevel = FieldNo(jcm, kRecJob, "JBLEVEL");
+    }
+
+    // A background terminate request, looked at after every record: a cancel.
+    bool Terminated() const { return convert::InBackground() && convert::CheckTerminate(); }
+
+    // Every `every`-th call is a progress step; false when the run is to stop.
+    bool Step(int every, uint16_t rec, const std::string& title, const std::string& task) {
+        if (++sinceStep < every) return !Terminated();
+        sinceStep = 0;
+        // The file position costs a count of the records before the current one once the walk
+        // was moved by a keyed read (group pass): it is taken at every 40th step only.
+        if (stepsSincePosition++ % 40 == 0 || rec != positionRec) {
+            position = xio_get_relative_position(jcm, rec, 0, 0);
+            positionRec = rec;
+        }
+        const int pos = position;
+        if (ctx.progress && !ctx.progress->SetStatusText(title, static_cast<int16_t>(pos))) return false;
+        if (convert::InBackground()) {
+            if (convert::CheckTerminate()) return false;
+            suite::x_update_task(pos, task);
+        }
+        return true;
+    }
+    // The cancel of a progress step: restored, 12000 without a message box.
+    int Cancel() {
+        conv.StopRebuild(ctx);
+        return 13;
+    }
+
+    // The billing level of the job in the buffer: 1 for jobs billed by contracts.
+    int BillingLevel() const {
+        if (GetNumber(jcm, jobMethod) == 2) return 1;
+        return Whole(GetNumber(jcm, jobLevel));
+    }
+
+    // The group level of a phase code; `group` receives whether it is a group phase.
+    uint16_t Level(const std::string& code, bool& isGroup) const {
+        uint16_t level = 0;
+        isGroup = modules::JC_GROUP_PHASE(code, kPhaseFmt, &level) != 0;
+        return level;
+    }
+
+    static void Set(uint16_t jcm, uint16_t fld, double value, bool& changed) {
+        if (!fld) return;
+        if (GetNumber(jcm, fld) != value) {
+            PutNumber(jcm, fld, value);
+            changed = true;
+        }
+    }
+    static void Add(uint16_t jcm, uint16_t fld, double amount, bool& changed) {
+        if (fld) Set(jcm, fld, GetNumber(jcm, fld) + amount, changed);
+    }
+    // A write's result: disk full is remembered for the report.
+    int Written(int s) {
+        if (s == XIO_DISK_FULL) diskFull = true;
+        return s;
+    }
+};
+
+void SetTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& changed) {
+    JCTotalsContext::Set(c.jcm, fld, amount, changed);
+}
+void AddToTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& changed) {
+    JCTotalsContext::Add(c.jcm, fld, amount, changed);
+}
+
+namespace {
+
+// The phases whose flagged amounts were moved up: each gets those fields put to 0.
+struct MovedPhase {
+    std::string job, extra, phase;
+};
+
+// Sums of one record's rows; `moved` collects the source phases with a non-zero amount in a
+// conditional row.
+struct RollUp {
+    const std::vector<Row>& rows;
+    std::vector<double> sums;
+    explicit RollUp(const std::vector<Row>& r) : rows(r), sums(r.size(), 0.0) {}
+
+    // Adds the source record in its buffer; `type` 0 takes every row, else rows of type 0 or that
+    // type (tables E, F). Rows of tables A, C, D carry a flag, not a type: `byType` false.
+    void AddSource(uint16_t jcm, bool byType, int type) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const Row& r = rows[i];
+            if (!r.source || (byType && r.third != 0 && r.third != type)) continue;
+            sums[i] += GetNumber(jcm, r.source);
+        }
+    }
+    bool HasConditionalAmount(uint16_t jcm) const {
+        for (const Row& r : rows)
+            if (r.third == 1 && r.source && GetNumber(jcm, r.source) != 0) return true;
+        return false;
+    }
+    // Puts the sums into the target record's buffer; conditional rows add (when `moveUp`).
+    void Apply(uint16_t jcm, bool moveUp, bool& changed) const {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!rows[i].target) continue;
+            if (moveUp && rows[i].third == 1)
+                JCTotalsContext::Add(jcm, rows[i].target, sums[i], changed);
+            else
+                JCTotalsContext::Set(jcm, rows[i].target, sums[i], changed);
+        }
+    }
+};
+
+// Clears the conditional amounts of the phases moved up. The phase buffer is overwritten.
+int ClearMoved(JCTotalsContext& c, const std::vector<Row>& rows, const std::vector<MovedPhase>& moved) {
+    for (const MovedPhase& m : moved) {
+        if (!ReadByKeys(c.jcm, kRecPhase, {{"PJOB", m.job}, {"PEXTRA", m.extra}, {"PHASE", m.phase}}))
+            return XIO_NOT_FOUND;
+        bool changed = false;
+        for (const Row& r : rows)
+            if (r.third == 1) JCTotalsContext::Set(c.jcm, r.source, 0, changed);
+        if (changed)
+            if (int s = c.Written(xio_rep_record(c.jcm, kRecPhase)); s != XIO_OK) return s;
+    }
+    return XIO_OK;
+}
+
+// The difference field `target` = a - b - c (JC indexes of record `rec`).
+void Difference(JCTotalsContext& c, uint16_t rec, uint16_t target, uint16_t a, uint16_t b, uint16_t d, bool& changed) {
+    const uint16_t t = Jc(c.jcm, rec, target);
+    const double v = GetNumber(c.jcm, Jc(c.jcm, rec, a)) - GetNumber(c.jcm, Jc(c.jcm, rec, b)) -
+                     GetNumber(c.jcm, Jc(c.jcm, rec, d));
+    JCTotalsContext::Set(c.jcm, t, v, changed);
+}
+
+// A title with its one "%s" filled.
+std::string FormatTitle(const char* format, const std::string& value) {
+    std::string out = format;
+    if (auto p = out.find("%s"); p != std::string::npos) out.replace(p, 2, value);
+    return out;
+}
+
+std::string PhaseTitle(bool group) {
+    return FormatTitle(group ? "Updating group %s totals:" : "Updating %s totals:", suite::xk_description(kPhaseFmt));
+}
+
+// Steps 1a and 1b: the phases that are not groups, from their categories or their own fields.
+int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
+    const uint16_t jcm = c.jcm;
+    const std::string title = PhaseTitle(false);
+    const int every = fromCategories ? 5 : 15;
+    c.sinceStep = 0;
+    int s = xio_rd_first(jcm, kRecPhase, 0, 0);
+    while (s == XIO_OK) {
+        const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
+                          code = GetText(jcm, c.phaseCode);
+        bool isGroup = false;
+        c.Level(code, isGroup);
+        if (!isGroup) {
+            RollUp sums(fromCategories ? c.category : c.own);
+            if (fromCategories) {
+                // The phase's categories follow its key; the phase's buffer is untouched.
+                xio_init_record(jcm, kRecCategory);
+                PutText(jcm, c.catJob, job), PutText(jcm, c.catExtra, extra), PutText(jcm, c.catPhase, code);
+                int cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
+                while (cs == XIO_OK && GetText(jcm, c.catJob) == job && GetText(jcm, c.catExtra) == extra &&
+                       GetText(jcm, c.catPhase) == code) {
+                    sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
+                    cs = xio_rd_next(jcm, kRecCategory, 0, 0);
+                }
+                if (cs != XIO_OK && !IsEnd(cs)) return cs;
+            } else {
+                sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.phaseType)));
+            }
+            bool changed = false;
+            sums.Apply(jcm, false, changed);
+            if (changed)
+                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+        }
+        if (!c.Step(every, kRecPhase, title, title)) return c.Cancel();
+        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+    }
+    return IsEnd(s) ? 0 : s;
+}
+
+// Step 2: group phases from the deepest level up; a group's members are the phases after it of
+// the next level, up to the next phase of its level or above (or of another job or extra).
+int UpdateGroupPhases(JCTotalsContext& c) {
+    const uint16_t jcm = c.jcm;
+    const int top = suite::xk_num_sections(kPhaseFmt);
+    if (top <= 0) return 0;
+    const std::string title = PhaseTitle(true);
+    for (int level = top; level >= 1; --level) {
+        c.sinceStep = 0;
+        std::string levelJob;
+        bool haveJob = false;
+        int billing = 1;
+        int s = xio_rd_first(jcm, kRecPhase, 0, 0);
+        while (s == XIO_OK) {
+            const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
+                              code = GetText(jcm, c.phaseCode);
+            bool isGroup = false;
+            const uint16_t l = c.Level(code, isGroup);
+            if (!isGroup || l != level) {
+                if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+                s = xio_rd_next(jcm, kRecPhase, 0, 0);
+                continue;
+            }
+            // The job's billing level, read once per job.
+            if (!haveJob || job != levelJob) {
+                levelJob = job;
+                haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", job}});
+                if (haveJob) billing = c.BillingLevel();
+                levelJob = job;
+                if (!haveJob) {
+                    // A group without its job is skipped.
+                    s = xio_rd_next(jcm, kRecPhase, 0, 0);
+                    haveJob = false;
+                    continue;
+                }
+            }
+            const bool moveUp = billing - 1 <= level;
+            RollUp sums(c.group);
+            std::vector<MovedPhase> moved;
+            int ms = xio_rd_next(jcm, kRecPhase, 0, 0);
+            int sinceMember = 4;  // the scan's first read is a step
+            std::string stopJob, stopExtra, stopCode;
+            while (ms == XIO_OK) {
+                const std::string mj = GetText(jcm, c.phaseJob), mx = GetText(jcm, c.phaseExtra),
+                                  mc = GetText(jcm, c.phaseCode);
+                bool memberGroup = false;
+                const uint16_t ml = c.Level(mc, memberGroup);
+                if (!SameKey(mj, job) || !SameKey(mx, extra) || ml <= level) {
+                    stopJob = mj, stopExtra = mx, stopCode = mc;
+                    break;
+                }
+                if (ml == level + 1) {
+                    sums.AddSource(jcm, false, 0);
+                    if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({mj, mx, mc});
+                }
+                if (++sinceMember >= 5) {
+                    const int save = c.sinceStep;
+                    c.sinceStep = 4;
+                    if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+                    c.sinceStep = save;
+                    sinceMember = 0;
+                } else if (c.Terminated()) {
+                    return c.Cancel();
+                }
+                ms = xio_rd_next(jcm, kRecPhase, 0, 0);
+            }
+            if (ms != XIO_OK && !IsEnd(ms)) return ms;
+            if (moveUp)
+                if (int w = ClearMoved(c, c.group, moved); w != XIO_OK) return w;
+            // The group again, its totals, and on with the phase the members ended at.
+            if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", job}, {"PEXTRA", extra}, {"PHASE", code}})) return XIO_NOT_FOUND;
+            bool changed = false;
+            sums.Apply(jcm, moveUp, changed);
+            if (changed)
+                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+            if (IsEnd(ms)) {
+                s = ms;
+                break;
+            }
+            s = ReadByKeys(jcm, kRecPhase, {{"PJOB", stopJob}, {"PEXTRA", stopExtra}, {"PHASE", stopCode}})
+                    ? XIO_OK
+                    : XIO_NOT_FOUND;
+        }
+        if (s != XIO_OK && !IsEnd(s)) return s;
+    }
+    return 0;
+}
+
+// The phases of one job (with `extra`, or without one for the job's own phases) summed into
+// `sums`: only phases of group level 0 or 1, which hold their members' totals. The scan leaves
+// the phase buffer; the caller's target buffer is another record's.
+int SumPhases(JCTotalsContext& c, const std::string& job, const std::string& extra, RollUp& sums, bool moveUp,
+              std::vector<MovedPhase>& moved) {
+    const uint16_t jcm = c.jcm;
+    xio_init_record(jcm, kRecPhase);
+    PutText(jcm, c.phaseJob, job), PutText(jcm, c.phaseExtra, extra);
+    int s = xio_rd_ge(jcm, kRecPhase, 0, 0);
+    while (s == XIO_OK) {
+        const std::string pj = GetText(jcm, c.phaseJob), px = GetText(jcm, c.phaseExtra);
+        if (!SameKey(pj, job) || !SameKey(px, extra)) break;
+        bool isGroup = false;
+        const std::string code = GetText(jcm, c.phaseCode);
+        if (c.Level(code, isGroup) <= 1) {
+            sums.AddSource(jcm, false, 0);
+            if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({pj, px, code});
+        }
+        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+    }
+    return s == XIO_OK || IsEnd(s) ? 0 : s;
+}
+
+// Step 3: extras from their phases (only when extras are tracked).
+int UpdateExtras(JCTotalsContext& c) {
+    if (!c.extrasTracked) return 0;
+    const uint16_t jcm = c.jcm;
+    const std::string title = FormatTitle("Updating %s totals:", suite::xk_description(kExtraFmt));
+    c.sinceStep = 0;
+    std::string lastJob;
+    bool haveJob = false, first = true;
+    int billing = 1;
+    int s = xio_rd_first(jcm, kRecExtra, 0, 0);
+    while (s == XIO_OK) {
+        const std::string job = GetText(jcm, c.extraJob), extra = GetText(jcm, c.extraKey);
+        if (first || job != lastJob) {
+            first = false;
+            lastJob = job;
+            haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", job}});
+            if (haveJob) billing = c.BillingLevel();
+        }
+        if (haveJob) {
+            const bool moveUp = billing < 2;
+            RollUp sums(c.phaseToExtra);
+            std::vector<MovedPhase> moved;
+            if (int r = SumPhases(c, job, extra, sums, moveUp, moved); r != 0) return r;
+            if (moveUp)
+                if (int w = ClearMoved(c, c.phaseToExtra, moved); w != XIO_OK) return w;
+            bool changed = false;
+            sums.Apply(jcm, moveUp, changed);
+            Difference(c, kRecExtra, 39, 21, 27, 33, changed);
+            if (changed)
+                if (int w = c.Written(xio_rep_record(jcm, kRecExtra)); w != XIO_OK) return w;
+        }
+        if (!c.Step(5, kRecExtra, title, title)) return c.Cancel();
+        s = xio_rd_next(jcm, kRecExtra, 0, 0);
+    }
+    return IsEnd(s) ? 0 : s;
+}
+
+// Step 4: jobs from their own phases and from their extras.
+int UpdateJobs(JCTotalsContext& c) {
+    const uint16_t jcm = c.jcm;
+    c.sinceStep = 0;
+    int s = xio_rd_first(jcm, kRecJob, 0, 0);
+    while (s == XIO_OK) {
+        const std::string job = GetText(jcm, c.jobKey);
+        const int billing = c.BillingLevel();
+        const bool moveUp = billing < 2;
+        RollUp phases(c.phaseToJob);
+        std::vector<MovedPhase> moved;
+        if (int r = SumPhases(c, job, "", phases, moveUp, moved); r != 0) return r;
+        if (moveUp)
+            if (int w = ClearMoved(c, c.phaseToJob, moved); w != XIO_OK) return w;
+        bool changed = false;
+        phases.Apply(jcm, moveUp, changed);
+        Difference(c, kRecJob, 109, 91, 97, 103, changed);
+
+        RollUp extras(c.extraToJob);
+        xio_init_record(jcm, kRecExtra);
+        PutText(jcm, c.extraJob, job);
+        int es = xio_rd_ge(jcm, kRecExtra, 0, 0);
+        while (es == XIO_OK && SameKey(GetText(jcm, c.extraJob), job)) {
+            extras.AddSource(jcm, false, 0);
+            es = xio_rd_next(jcm, kRecExtra, 0, 0);
+        }
+        if (es != XIO_OK && !IsEnd(es)) return es;
+        extras.Apply(jcm, false, changed);
+        Difference(c, kRecJob, 256, 238, 244, 250, changed);
+        if (changed)
+            if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
+        if (!c.Step(5, kRecJob, "Updating job totals:", "Updating job totals")) return c.Cancel();
+        s = xio_rd_next(jcm, kRecJob, 0, 0);
+    }
+    return IsEnd(s) ? 0 : s;
+}
+
+// Steps 5 and 6: a "BF" draw for each job (or extra) with billing amounts and no draw of its own.
+int CreateDraws(JCTotalsContext& c, bool extras) {
+    if (extras && !c.extrasTracked) return 0;
+    const uint16_t jcm = c.jcm;
+    const uint16_t rec = extras ? kRecExtra : kRecJob;
+    const char* const* from;
+    static const char* const jobFields[] = {"JOB", "", "JJTDWB", "JJTDPY", "JJTDRH", "JBLBAL", "JCNT", "JCNI", "JJTDADJ"};
+    static const char* const extraFields[] = {"XJOB", "EXTRA", "XJTDWB", "XJTDPY", "XJTDRH",
+                                              "XBLBAL", "XCNT", "XCNI", "XJTDADJ"};
+    static const char* const drawFields[] = {"RJOB", "REXTRA", "RCHARGE", "RPAYAMT", "RRETWH",
+                                             "RBLBAL", "RCNT", "RCNI", "RARADJ"};
+    from = extras ? extraFields : jobFields;
+    std::string title = "Creating draw records from jobs:";
+    if (extras) {
+        std::string plural = suite::xk_description(kExtraFmt);
+        suite::x_pluralize(plural);
+        title = FormatTitle("Creating draw records from %s:", plural);
+    }
+    const x_date_type today = suite::xd_get_date();
+    c.sinceStep = 0;
+    int s = xio_rd_first(jcm, rec, 0, 0);
+    while (s == XIO_OK) {
+        const std::string job = GetText(jcm, rec, from[0]);
+        const std::string extra = extras ? GetText(jcm, rec, from[1]) : std::string();
+        bool bills = false;
+        for (int k = 2; k <= 5; ++k) bills = bills || GetNumber(jcm, rec, from[k]) != 0;
+        if (bills) {
+            // Any draw of the job (without an extra), or of the extra, blocks a new one.
+            xio_init_record(jcm, kRecDraw);
+            PutText(jcm, kRecDraw, "RJOB", job);
+            PutText(jcm, kRecDraw, "REXTRA", extra);
+            const int ds = xio_rd_ge(jcm, kRecDraw, 0, 0);
+            if (ds != XIO_OK && !IsEnd(ds) && ds != XIO_NOT_FOUND) return ds;
+            const bool hasDraw = ds == XIO_OK && GetText(jcm, kRecDraw, "RJOB") == job &&
+                                 GetText(jcm, kRecDraw, "REXTRA") == extra;
+            if (!hasDraw) {
+                xio_init_record(jcm, kRecDraw);
+                PutText(jcm, kRecDraw, "RDRAW", "BF");
+                PutText(jcm, kRecDraw, "RINV", "BF");
+                PutText(jcm, kRecDraw, "RDESC", "Balance forward");
+                convert::PutDate(jcm, kRecDraw, "RBDATE", today);
+                for (int k = 0; k < 9; ++k) {
+                    if (!*from[k]) continue;
+                    xio_put_field(jcm, kRecDraw, FieldNo(jcm, kRecDraw, drawFields[k]),
+                                  convert::GetValue(jcm, FieldNo(jcm, rec, from[k])));
+                }
+                // A draw that cannot be written ends the rebuild: no job loses its balance.
+                if (int w = c.Written(xio_wr_record(jcm, kRecDraw)); w != XIO_OK) return w;
+            }
+        }
+        if (!c.Step(15, rec, title, title)) return c.Cancel();
+        s = xio_rd_next(jcm, rec, 0, 0);
+    }
+    return IsEnd(s) ? 0 : s;
+}
+
+}  // namespace
+
+int UpdatePhaseTotalsFromCategories(JCTotalsContext& c) { return UpdatePhases(c, true); }
+int UpdatePhaseTotals(JCTotalsContext& c) { return UpdatePhases(c, false); }
+int UpdateGroupPhaseTotals(JCTotalsContext& c) { return UpdateGroupPhases(c); }
+int UpdateExtraTotals(JCTotalsContext& c) { return UpdateExtras(c); }
+int UpdateJobTotals(JCTotalsContext& c) { return UpdateJobs(c); }
+int CreateJobDraws(JCTotalsContext& c) { return CreateDraws(c, false); }
+int CreateExtraDraws(JCTotalsContext& c) { return CreateDraws(c, true); }
+
+void xvJCM::StopRebuild(ConvertContext& ctx) { EndFileStopped(ctx); }
+
+bool xvJCM::RebuildTotals(ConvertContext& ctx) {
+    JCTotalsContext c(*this, ctx);
+    int (*const steps[])(JCTotalsContext&) = {
+        categoriesUsed ? UpdatePhaseTotalsFromCategories : UpdatePhaseTotals,
+        UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
+    for (auto step : steps) {
+        const int r = step(c);
+        if (r == 13) return false;  // canceled: reported and restored
+        if (r != 0) return EndFile(ctx, Msg(c.diskFull ? 12013 : 12011), true, true);
+    }
+    if (ctx.progress && !ctx.progress->SetStatusText("", 0)) return EndFileStopped(ctx);
+    if (convert::InBackground()) {
+        if (convert::CheckTerminate()) return EndFileStopped(ctx);
+        suite::x_update_task(100, "Finishing JCM processing");
+    }
+    return true;
+}
+
+}  // namespace dz::jc

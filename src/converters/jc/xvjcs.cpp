@@ -1,0 +1,504 @@
+#include "converters/jc/xvjcs.h"
+
+#include "converters/jc/jcm_fields.h"
+#include "converters/jc/xvjcm.h"
+
+#include "convert/progress.h"
+#include "convert/texts.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_helpers.h"
+#include "platform/import/xvl_import.h"
+#include "platform/modlibs/jc_cost_code.h"
+#include "platform/suite/control.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xk.h"
+#include "platform/suite/zc.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace dz::jc {
+
+using convert::ConvertContext;
+using convert::ConverterProfile;
+
+namespace {
+
+constexpr int kGl = suite::kGlAccountFormat;
+constexpr int kPhase = suite::kPhaseFormat;
+constexpr int kTaxStatusTerm = 369;
+constexpr int kEquipmentUnitTerm = 69;
+constexpr int kCategoryPairs = 12;
+
+ConverterProfile Profile() {
+    ConverterProfile p;
+    p.abbreviation = "JCM";
+    p.rejectAbbreviation = "JCS";
+    p.fileNo = 1;
+    p.title = "JC Master File-standards";
+    p.description = "JC Master file-standards";
+    p.convertingText = "Converting '%s' into JC Master file-standards";
+    p.examiningText = "Examining '%s' for JC Master file-standards";
+    // The records go into the JC master file.
+    p.dataFiles = {{"JCM", 1, "JC Master file-standards", true, true, true}};
+    return p;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// The unit type of a cost type as messages name it; empty for a cost type without units.
+std::string UnitTypeName(int costType) {
+    switch (costType) {
+    case 1: return "Labor";
+    case 2: return "Material";
+    case 3: return "Subcontract";
+    case 4: {
+        std::string t = suite::xk_description(kEquipmentUnitTerm);
+        if (!t.empty()) t[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(t[0])));
+        return t;
+    }
+    case 5: return "Overhead";
+    case 6: return "Other";
+    default: return {};
+    }
+}
+
+}  // namespace
+
+xvJCS::~xvJCS() { CloseOwned(); }
+
+void xvJCS::CloseOwned() {
+    if (ownsGl_ && glMasterFile) xio_cls_file(glMasterFile);
+    ownsGl_ = false;
+    glMasterFile = 0;
+}
+
+bool xvJCS::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    return OpenDataFile("JCM", 1, 1, 0, list, commandId, error, false);
+}
+
+void xvJCS::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
+                        const std::string& tableName, convert::ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+    CloseOwned();
+}
+
+void xvJCS::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
+    // The JC master converter's prefill callback serves the standards too.
+    RunPrefill(list, entry, progress, Profile(), xvJCM::prefillCallback, prefillContext);
+}
+
+// ---- Settings ---------------------------------------------------------------------------------
+
+bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
+                         convert::ConvertProgress* progress) {
+    convert::ForgetFieldNumbers();
+    CloseOwned();
+    notesFailed_ = false;
+
+    // 1. The JC settings.
+    if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
+    auto num = [&](const char* name) { return GetNumber(jcm, HeaderFieldNo(jcm, kHdrSettings, name)); };
+    categoriesUsed = num("CCATUSG") != 2;
+    glRetrievalMethod = static_cast<int>(num("CGLRETM"));
+    // Only the code 1 counts here (the JC master converter takes any code).
+    prefixFromJob = num("CGLPRFX") == 1 && suite::xk_num_sections(kGl) > 0;
+    const char* units[] = {"PTLUNIT", "PTMUNIT", "PTSUNIT", "PTEUNIT", "PTBUNIT", "PTOUNIT"};
+    for (std::size_t i = 0; i < 6; ++i) unitSettings_[i + 1] = static_cast<uint16_t>(num(units[i]));
+    unitTracking = unitSettings_;
+    xio_free_header(jcm, kHdrSettings);
+
+    auto note = [&](int number) {
+        if (progress) progress->messages += 1;
+        notesFailed_ = notes && !notes->PrintMessageLine("", 0, Msg(number));
+        return !notesFailed_;
+    };
+
+    // 2. The GL master, for the cost accounts of retrieval methods 2, 3 and 5.
+    jcInterfacesGl = suite::zc_interface_active("JC", "GL") != 0;
+    if (jcInterfacesGl && (glRetrievalMethod == 2 || glRetrievalMethod == 3 || glRetrievalMethod == 5)) {
+        glMasterFile = convert::FindFileHandle(files, "GLM", 1);
+        if (glMasterFile == 0) {
+            glMasterFile = convert::OpenMasterFile("GLM");
+            ownsGl_ = glMasterFile != 0;
+        }
+        if (glMasterFile == 0 && !note(12198)) return false;
+    }
+
+    // 3. AR: whether it tracks taxes; its master is not kept open.
+    arMasterExists = false;
+    arTracksTaxes = false;
+    if (suite::xa_appl_installed("AR")) {
+        arMasterExists = xio_file_exists("ARM", XIO_EXISTS_MASTER);
+        if (arMasterExists) {
+            uint16_t ar = convert::FindFileHandle(files, "ARM", 1);
+            const bool owned = ar == 0;
+            if (owned) ar = convert::OpenMasterFile("ARM");
+            if (ar == 0) {
+                arTracksTaxes = true;
+                if (!note(12788)) return false;
+            } else {
+                const bool read = xio_rd_header(ar, 2, 0) == XIO_OK;
+                arTracksTaxes = !read || GetNumber(ar, HeaderFieldNo(ar, 2, "STAXES")) == 1;
+                if (read) xio_free_header(ar, 2);
+                if (owned) xio_cls_file(ar);
+                if (!read && !note(12788)) return false;
+            }
+        }
+    }
+
+    // 4. The tax statuses: the first entry is the default; with more than one it leaves the list.
+    taxStatusList.clear();
+    defaultTaxStatus = "Taxable";
+    const std::string list = suite::xk_get_custom_list(kTaxStatusTerm);
+    if (!list.empty()) taxStatusList = suite::cl_string_to_cListContainer(list);
+    if (!taxStatusList.empty()) defaultTaxStatus = taxStatusList.front();
+    if (taxStatusList.size() > 1) taxStatusList.erase(taxStatusList.begin());
+    return true;
+}
+
+bool xvJCS::LoadSettings(ConvertContext& ctx, std::string& failure) {
+    if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
+    if (notesFailed_) failure = Msg(12012);
+    return false;
+}
+
+// ---- Dispatch -----------------------------------------------------------------------------------
+
+bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t jcm = ctx.mainHandle;
+    // A unit setting stored as 2 counts as not tracked; a handler's marks last one record.
+    unitTracking = unitSettings_;
+    for (std::size_t i = 1; i < unitTracking.size(); ++i)
+        if (unitTracking[i] == 2) unitTracking[i] = 0;
+    const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
+    if (rec == kRecStdPhase) return ConvertStdPhase(jcm, info, reason, ctx.messages, ctx.converting, *ctx.report);
+    if (rec == kRecStdCategory) return ConvertStdCategory(jcm, info, reason, ctx.messages, ctx.converting);
+    std::string name;
+    if (info.ImportedRecs() == 0) {
+        name = info.FormatID();
+    } else {
+        xio_rec_def def;
+        if (xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK) name = def.name;
+    }
+    reason = Msg(12070, name, "JC Standard");
+    return false;
+}
+
+void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
+    const uint16_t rec = info.ImportedRecs();
+    if (rec != kRecStdPhase && rec != kRecStdCategory) return;
+    const std::string value = GetText(ctx.mainHandle, rec, rec == kRecStdPhase ? "SPTAXEX" : "SCTAXEX");
+    for (const auto& entry : taxStatusList)
+        if (entry == value) return;
+    ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
+}
+
+// ---- Shared checks ----------------------------------------------------------------------------------
+
+bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
+                                const char* field, const char* letter, bool converting) {
+    const uint16_t fld = FieldNo(jcm, rec, field);
+    std::string account = GetText(jcm, fld);
+    if (IsBlank(account)) return true;
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+    const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
+    if (!jcInterfacesGl) {
+        messages.push_back(Msg(12203, letter, shown, word("was not/will not be"), word("305/306")));
+        PutText(jcm, fld, "");
+        return true;
+    }
+    const int wanted = rec == kRecStdPhase ? 2 : 3;
+    if (glRetrievalMethod != 5 && glRetrievalMethod != wanted) {
+        messages.push_back(Msg(12204, letter, shown, word("was not/will not be"), word("307/308")));
+        PutText(jcm, fld, "");
+        return true;
+    }
+    if (!prefixFromJob) {
+        if (!ValidAccount(account, suite::kGlWhole)) {
+            reason = Msg(12205, letter, shown);
+            return false;
+        }
+        if (glMasterFile &&
+            FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
+        return true;
+    }
+    if (static_cast<int>(account.size()) > suite::xk_width(kGl, suite::kGlBaseAccount)) {
+        if (!ValidAccount(account, suite::kGlWhole)) {
+            reason = Msg(12205, letter, shown);
+            return false;
+        }
+        account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
+        PutText(jcm, fld, account);
+    }
+    if (!ValidAccount(account, suite::kGlBaseAccount)) {
+        reason = Msg(12205, letter, shown);
+        return false;
+    }
+    if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
+                            XIO_NOT_FOUND)
+        messages.push_back(Msg(12207, letter, ShowKey(kGl, suite::kGlBaseAccount, account)));
+    return true;
+}
+
+void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageList& messages) {
+    if (costType < 1 || costType > 6 || unitTracking[static_cast<std::size_t>(costType)] != 0) return;
+    unitTracking[static_cast<std::size_t>(costType)] = 2;
+    messages.push_back(Msg(12208, UnitTypeName(costType), unit));
+}
+
+void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
+    const std::string value = GetText(jcm, fld);
+    if (IsBlank(value)) {
+        PutText(jcm, fld, defaultTaxStatus);
+        return;
+    }
+    if (value == defaultTaxStatus) return;
+    if (!(phase && categoriesUsed) && arMasterExists && arTracksTaxes) {
+        for (const auto& entry : taxStatusList)
+            if (SameNoCase(entry, value)) {
+                PutText(jcm, fld, entry);
+                return;
+            }
+        return;
+    }
+    const std::string term = TermCap(kTaxStatusTerm);
+    const std::string word = ModeWord("was/will be", converting);
+    if (phase && categoriesUsed)
+        messages.push_back(Msg(12792, term, value, word, ModeWord("333/334", converting)));
+    else if (!arMasterExists)
+        messages.push_back(Msg(12791, term, value, word, ModeWord("335/336", converting)));
+    else
+        messages.push_back(Msg(12790, term, value, word, ModeWord("337/338", converting)));
+    PutText(jcm, fld, defaultTaxStatus);
+}
+
+// ---- Standard phases ---------------------------------------------------------------------------------
+
+bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
+                            convert::MessageList& messages, bool converting, convert::ConversionReport& report) {
+    auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
+    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+    const std::string term = Term(kPhase);
+
+    // 1-3. Cost code, description, overhead table.
+    const std::string phase = text("SPHASE");
+    if (IsBlank(phase)) {
+        reason = Msg(12209, term);
+        return false;
+    }
+    if (IsBlank(text("SPDESC"))) {
+        reason = Msg(12210, TermCap(kPhase));
+        return false;
+    }
+    if (const std::string v = text("SPOVRHT"); !IsBlank(v)) {
+        messages.push_back(Msg(12211, v, word("was not/will not be"), word("315/316")));
+        PutText(jcm, F("SPOVRHT"), "");
+    }
+
+    // 4. Sections; a group standard phase carries no values.
+    const int n = modlibs::JcCostCodeSections();
+    const uint16_t cat1 = F("SPCAT1");
+    if (n >= 2) {
+        const auto sections = CostCodeSections(phase, n);
+        bool nonZeroAfter = false;
+        for (int k = n; k >= 1; --k) {
+            const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
+            if (zero && (nonZeroAfter || k == 1)) {
+                reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
+                return false;
+            }
+            if (!zero) nonZeroAfter = true;
+        }
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
+    }
+    uint16_t level = 0;
+    const bool group = modules::JC_GROUP_PHASE(phase, kPhase, &level) != 0;
+    if (group) {
+        auto refuse = [&](uint16_t fld, const std::string& value) {
+            std::string name;
+            xio_fld_def def;
+            if (xio_get_fld_def(jcm, fld, def) == XIO_OK) name = def.name;
+            reason = Msg(12213, term, name, value);
+            return false;
+        };
+        if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) return refuse(F("SPCTYPE"), FormatNumber("%.0f", t));
+        for (const char* acc : {"SPCACCA", "SPCACCB", "SPCACCC"})
+            if (const std::string v = text(acc); !IsBlank(v)) return refuse(F(acc), ShowKey(kGl, suite::kGlDisplay, v));
+        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) return refuse(F("SPCUDSC"), v);
+        for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f)
+            if (const std::string v = GetText(jcm, f); !IsBlank(v)) return refuse(f, v);
+    }
+
+    // 5. Cost accounts.
+    for (auto [field, letter] : {std::pair{"SPCACCA", "A"}, std::pair{"SPCACCB", "B"}, std::pair{"SPCACCC", "C"}})
+        if (!ValidateCostAccount(jcm, reason, messages, kRecStdPhase, field, letter, converting)) return false;
+
+    if (!categoriesUsed) {
+        // 6. Without categories: no category pairs; the unit description by the cost type.
+        bool any = false;
+        for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f) {
+            if (IsBlank(GetText(jcm, f))) continue;
+            PutText(jcm, f, "");
+            any = true;
+        }
+        if (any) messages.push_back(Msg(12215, word("were not/will not be"), word("321/322")));
+        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) UnitCheck(Whole(GetNumber(jcm, F("SPCTYPE"))), v, messages);
+    } else {
+        // 7. With categories: the phase accumulates as labor and has no unit description.
+        std::string fields, values;
+        int count = 0;
+        if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) {
+            PutNumber(jcm, F("SPCTYPE"), 1);
+            fields = "'Accumulate as'";
+            values = FormatNumber("'%.0f'", t);
+            ++count;
+        }
+        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) {
+            PutText(jcm, F("SPCUDSC"), "");
+            fields += count ? " and 'Cost unit desc'" : "'Cost unit desc'";
+            values += count ? " and '" + v + "'" : "'" + v + "'";
+            ++count;
+        }
+        if (count)
+            messages.push_back(Msg(12214, fields + (count == 1 ? " is" : " are"), values,
+                                   converting ? (count == 1 ? "was not" : "were not") : "will not be",
+                                   word("319/320")));
+        std::vector<std::string> met;
+        for (int k = 1; cat1 && k <= kCategoryPairs; ++k) {
+            const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
+            const auto unitField = static_cast<uint16_t>(catField + 1);
+            std::string category = GetText(jcm, catField);
+            const std::string unit = GetText(jcm, unitField);
+            const std::string shownK = FormatInt("%d", k);
+            if (IsBlank(category)) {
+                if (!IsBlank(unit)) {
+                    reason = Msg(12216, shownK, unit);
+                    return false;
+                }
+                continue;
+            }
+            std::string folded = category;
+            suite::x_capitalize(folded);
+            if (std::find(met.begin(), met.end(), folded) != met.end()) {
+                reason = Msg(12217, shownK, category);
+                return false;
+            }
+            met.push_back(folded);
+            const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
+            bool found = ReadByKeys(jcm, kRecStdCategory, {{"SCAT", category}});
+            const std::string standardUnit = found ? GetText(jcm, kRecStdCategory, "SCUDESC") : std::string();
+            if (!found && !converting) found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
+            if (keep) xio_restore_record_id(jcm, keep);
+            if (!found) {
+                messages.push_back(Msg(12218, shownK, category, word("was not/will not be"), word("325/326")));
+                PutText(jcm, catField, "");
+                PutText(jcm, unitField, "");
+            } else if (converting && IsBlank(unit)) {
+                PutText(jcm, unitField, standardUnit);
+            }
+        }
+    }
+
+    // 8. Send cost to billings.
+    if (GetFlag(jcm, F("SPSNDBL")) == 0) {
+        if (!arMasterExists) {
+            messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
+            PutFlag(jcm, F("SPSNDBL"), 1);
+        } else if (group) {
+            messages.push_back(Msg(12793, word("was/will be"), term, word("339/340")));
+            PutFlag(jcm, F("SPSNDBL"), 1);
+        }
+    }
+
+    // 9. Tax status.
+    TaxStatus(jcm, F("SPTAXEX"), true, messages, converting);
+
+    // 10. The group standard phases above this one.
+    if (n != 1) {
+        xio_save_record(jcm, kRecStdPhase);
+        const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
+        xio_restore_record(jcm, kRecStdPhase);
+        if (!created) return false;
+    }
+    return true;
+}
+
+bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm, convert::ConversionReport& report,
+                                convert::MessageList& messages, std::string& reason, bool converting,
+                                xvl::xvlImpInfo& info) {
+    auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
+    auto sections = CostCodeSections(costCode, n);
+    for (int k = n; k >= 2; --k) {
+        std::string& section = sections[static_cast<std::size_t>(k - 1)];
+        if (modlibs::IsZeroOrBlank(section)) continue;
+        section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
+                       ' ');
+        modlibs::ZeroFill(section);
+        const std::string key = suite::xk_build_key(kPhase, sections);
+        xio_init_record(jcm, kRecStdPhase);
+        PutText(jcm, F("SPHASE"), key);
+        if (xio_find_record(jcm, kRecStdPhase, 0) != XIO_NOT_FOUND ||
+            (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())))
+            continue;
+        PutFlag(jcm, F("SPGPHAS"), 1);
+        PutText(jcm, F("SPDESC"), "Group created by conversion");
+        bool written = false;
+        if (converting) {
+            written = xio_wr_record(jcm, kRecStdPhase) == XIO_OK;
+        } else {
+            std::string why;
+            written = ExamineRecord(jcm, info, why, 0, convert::kPermGroup);
+        }
+        if (!written) {
+            reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
+            return false;
+        }
+        report.AddRecordTypeTotals(static_cast<int16_t>(jcm), kRecStdPhase, false, false, false, true, 0);
+        messages.push_back(Msg(12219, Term(kPhase), ShowKey(kPhase, 0, key), converting ? "" : "will be ",
+                               ModeWord("327/328", converting)));
+    }
+    return true;
+}
+
+// ---- Standard categories ---------------------------------------------------------------------------
+
+bool xvJCS::ConvertStdCategory(uint16_t jcm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                               bool converting) {
+    auto F = [&](const char* name) { return FieldNo(jcm, kRecStdCategory, name); };
+    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    if (!categoriesUsed) {
+        reason = Msg(12199);
+        return false;
+    }
+    if (IsBlank(text("SCAT"))) {
+        reason = Msg(12201);
+        return false;
+    }
+    if (IsBlank(text("SCDESC"))) {
+        reason = Msg(12202);
+        return false;
+    }
+    for (auto [field, letter] : {std::pair{"SCCACCA", "A"}, std::pair{"SCCACCB", "B"}, std::pair{"SCCACCC", "C"}})
+        if (!ValidateCostAccount(jcm, reason, messages, kRecStdCategory, field, letter, converting)) return false;
+    if (const std::string v = text("SCUDESC"); !IsBlank(v)) UnitCheck(Whole(GetNumber(jcm, F("SCCTYPE"))), v, messages);
+    if (GetFlag(jcm, F("SCSNDBL")) == 0 && !arMasterExists) {
+        messages.push_back(Msg(12789, ModeWord("was/will be", converting), ModeWord("331/332", converting)));
+        PutFlag(jcm, F("SCSNDBL"), 1);
+    }
+    TaxStatus(jcm, F("SCTAXEX"), false, messages, converting);
+    return true;
+}
+
+}  // namespace dz::jc

@@ -1,0 +1,86 @@
+// The JC standards converter (conversion type 201): standard phases (record 16) and standard
+// categories (record 17) of a JC standards text file, examined or converted into the JC master
+// data file. A standard phase also gets the group standard phases above it that are missing.
+// It runs the JC master converter's road without the totals rebuild.
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace dz::jc {
+
+class xvJCS : public convert::xvConvert {
+public:
+    xvJCS() = default;
+    // Closes the GL master when this converter opened it.
+    ~xvJCS() override;
+
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // Reads the JC settings and custom list 369; finds or opens the GL master (JC posting to GL
+    // with retrieval method 2, 3 or 5) and reads whether AR tracks taxes. `notes` (optional)
+    // receives one line for a master that cannot be opened; false when the settings cannot be
+    // read or such a line cannot be printed.
+    bool LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
+                      convert::ConvertProgress* progress);
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set ---------------------
+    bool ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                         bool converting, convert::ConversionReport& report);
+    bool ConvertStdCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
+                            convert::MessageList& messages, bool converting);
+    // The check of one cost account (`letter` "A", "B" or "C") of record `rec` (16 or 17): false
+    // only when it is invalid; it may clear the field or cut it to its base account.
+    bool ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
+                             const char* field, const char* letter, bool converting);
+    // Adds every missing group standard phase above `costCode` (n sections), nearest first. False
+    // with 12220 in `reason` when one cannot be written (or examined); earlier groups stay.
+    bool CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm, convert::ConversionReport& report,
+                             convert::MessageList& messages, std::string& reason, bool converting,
+                             xvl::xvlImpInfo& info);
+
+    // ---- Settings, as LoadSettings read them -------------------------------------------------
+    std::vector<std::string> taxStatusList;
+    std::string defaultTaxStatus = "Taxable";
+    bool jcInterfacesGl = false;
+    uint16_t glMasterFile = 0;
+    bool categoriesUsed = false;
+    int glRetrievalMethod = 0;
+    bool prefixFromJob = false;  // CGLPRFX 1 and GL accounts have sections
+    // Unit settings by cost type (index 0 unused): 1 tracked, 0 not; a handler marks a cost type
+    // it already warned about in the current record with 2.
+    std::array<uint16_t, 7> unitTracking{0xFFFF, 0, 0, 0, 0, 0, 0};
+    bool arMasterExists = false;
+    bool arTracksTaxes = false;
+
+protected:
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // The tax status of an accepted record checked against list 369 (missing values to the notes).
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+
+private:
+    // The unit check of a cost unit description (12208 once per cost type and record).
+    void UnitCheck(int costType, const std::string& unit, convert::MessageList& messages);
+    // The tax status in `fld`: blank or the default; otherwise kept in the list's spelling, or
+    // set to the default with 12790 to 12792.
+    void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
+
+    std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read; unitTracking per record
+    bool ownsGl_ = false;
+    bool notesFailed_ = false;
+    void CloseOwned();
+};
+
+}  // namespace dz::jc

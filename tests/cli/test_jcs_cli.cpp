@@ -1,0 +1,123 @@
+// The JC standards conversion through dodedoz-cli on a fresh demo company that holds the GL
+// sample and the JC sample's setup records: the standards sample examined (nothing written) and
+// converted (report, reject file, the standard phases with their created groups and the standard
+// categories), then the JC master sample converted on top of it.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcscli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+const std::string kNow = "2026-12-06 14:30:00";
+
+class JcsSample : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
+        dir = scratch.path();
+        company = dir / "co";
+        ASSERT_EQ(Cli({"company", "init", company.string()}).status, 0);
+        std::string settings = Slurp(company / "company.toml");
+        settings = ReplaceAll(settings, "[operator]\nname = \"ADMIN\"\n", "[operator]\nname = \"Ann Lee\"\n");
+        Spit(company / "company.toml", settings);
+        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", dir / "gl.txt");
+        ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "gl.txt").string()}).status, 1);
+        ASSERT_EQ(Cli({"load", "--company", company.string(), (kSamples / "jcm" / "setup-tax-and-customers.load").string()})
+                      .status,
+                  0);
+        fs::copy_file(kSamples / "jcs" / "demo-jc-standards.txt", dir / "demo-jc-standards.txt");
+        text = dir / "demo-jc-standards.txt";
+    }
+
+    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+
+    std::string Run(const std::string& command, const fs::path& file, int* status = nullptr) {
+        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
+        fs::remove(r);
+        fs::remove(n);
+        const CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes",
+                                   n.string(), file.string()});
+        if (status) *status = res.status;
+        const std::string notes = Slurp(n);
+        return ReplaceAll(notes.empty() ? Slurp(r) : Slurp(r) + "\f" + notes, dir.string(), "<DIR>");
+    }
+
+    // The standard phases and categories of the JC master file.
+    std::string Standards() {
+        const CliResult r = Cli({"dump", "--company", company.string(), "JCM"});
+        std::string out;
+        std::size_t at = 0;
+        while (at < r.out.size()) {
+            const std::size_t end = r.out.find('\n', at);
+            const std::string line = r.out.substr(at, end == std::string::npos ? std::string::npos : end - at);
+            if (line.rfind("R16 ", 0) == 0 || line.rfind("R17 ", 0) == 0 || line.rfind("N16 ", 0) == 0 ||
+                line.rfind("N17 ", 0) == 0)
+                out += line + "\n";
+            if (end == std::string::npos) break;
+            at = end + 1;
+        }
+        return out;
+    }
+
+    static std::map<std::string, std::string> Files(const fs::path& folder) {
+        std::map<std::string, std::string> out;
+        for (const auto& e : fs::recursive_directory_iterator(folder))
+            if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = Slurp(e.path());
+        return out;
+    }
+
+    ScratchFolder scratch;
+    fs::path dir, company, text;
+};
+
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
+
+TEST_F(JcsSample, ExamineReportsWhatWouldHappenAndWritesNothing) {
+    const auto before = Files(company);
+    const std::string sample = Slurp(text);
+    int status = 0;
+    const std::string report = Run("examine", text, &status);
+    EXPECT_EQ(status, 1);
+    ExpectGolden(report, kGolden / "sample_examine.txt");
+    // A group standard phase and a standard category met earlier in the file count as found.
+    EXPECT_HAS(report, "will be created with description 'Group created by conversion'(328)");
+    EXPECT_EQ(report.find("has not yet been set up as a Standard category"), std::string::npos) << report;
+    EXPECT_EQ(Files(company), before);
+    EXPECT_EQ(Slurp(text), sample);
+}
+
+TEST_F(JcsSample, ConvertWritesTheStandardsAndTheirGroupsThenTheMasterSampleUsesThem) {
+    int status = 0;
+    const std::string report = Run("convert", text, &status);
+    EXPECT_EQ(status, 1);
+    ExpectGolden(report, kGolden / "sample_convert.txt");
+    ExpectGolden(Slurp(dir / "RejJCS.txt"), kGolden / "sample_reject.txt");
+    EXPECT_FALSE(fs::exists(dir / "RejJCM.txt"));
+    const std::string standards = Standards();
+    ExpectGolden(standards, kGolden / "sample_standards.txt");
+    EXPECT_HAS(report, "Group standard Phase cannot have a value for 'SPCTYPE', it has '3'(318)");
+    EXPECT_HAS(report, "Category 2's Category 'LAB' is a duplicate(324)");
+    EXPECT_HAS(report, "Category 1 has unit description 'Hours' but doesn't have a Category value(323)");
+    EXPECT_HAS(report, "Record type 'Job' cannot be converted as part of a JC Standard conversion(75)");
+    EXPECT_HAS(standards, "R16 SPHASE=\"0200000\" SPDESC=\"Group created by conversion\" SPOVRHT=\"\" SPGPHAS=1");
+    // A pair without its unit description takes the standard category's.
+    EXPECT_HAS(standards, "SPCAT1=\"LAB\" SPCUD1=\"Hours\" SPCAT2=\"MAT\" SPCUD2=\"Each\"");
+
+    // The JC master sample then finds the standards: its phase totals and draws follow.
+    fs::copy_file(kSamples / "jcm" / "demo-jc-master.txt", dir / "demo-jc-master.txt");
+    Run("convert", dir / "demo-jc-master.txt", &status);
+    EXPECT_EQ(status, 1);
+    const CliResult dump = Cli({"dump", "--company", company.string(), "JCM"});
+    EXPECT_HAS(dump.out, "PHASE=\"0100000\" PDESC=\"Site work\"");
+    EXPECT_HAS(dump.out, "RDRAW=\"BF\"");
+}
+
+}  // namespace
