@@ -8,6 +8,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/ap/xvapm.h"
 #include "converters/ar/xvarm.h"
 #include "converters/gl/xvcmm.h"
 #include "converters/gl/xvglm.h"
@@ -37,7 +38,7 @@ using xvJCS = jc::xvJCS;  // the real one, in converters/jc
 using xvJCM = jc::xvJCM;  // the real one, in converters/jc
 class xvJCT : public PendingConverter {};
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl
-class xvAPM : public PendingConverter {};
+using xvAPM = ap::xvAPM;  // the real one, in converters/ap
 class xvAPI : public PendingConverter {};
 using xvPRM = pr::xvPRM;  // the real one, in converters/pr
 class xvPMP : public PendingConverter {};

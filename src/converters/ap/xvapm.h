@@ -1,0 +1,119 @@
+// The AP vendor converter (conversion type 401): vendors (record 9) with their notes, 1099 prefix
+// totals (record 10) and authorisations (record 12) of an AP vendor text file, examined or
+// converted into the AP master data file ("APM", file number 1).
+//
+// The class is split over several sources:
+//   xvapm.cpp          the frame: files, settings, the vendor notes, dispatch, prefill
+//   xvapm_vendor.cpp   vendors: what the AP settings, the interfaces and the country allow
+//   xvapm_prefix.cpp   1099 prefix totals and authorisations
+//
+// The handlers change the record in the AP master buffer and answer whether it may be written;
+// the common record loop writes it (Convert) or examines it (Examine Files). They write nothing
+// themselves.
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+}  // namespace dz::xvl
+
+namespace dz::ap {
+
+using RecordIdMap = convert::RecordIdMap;
+
+// AP master record numbers.
+inline constexpr uint16_t kRecVendor = 9;
+inline constexpr uint16_t kRecPrefixTotals = 10;
+inline constexpr uint16_t kRecAuthorization = 12;
+// The header of the AP settings.
+inline constexpr uint16_t kHdrApSettings = 2;
+// The format id of the vendor notes records (compared without regard to case).
+inline constexpr const char* kVendorNotesFormat = "VN";
+// The conversion type's name in 12070.
+inline constexpr const char* kApmConversionName = "AP Vendor";
+
+// Installation countries (the AP screen file's value).
+inline constexpr uint16_t kCountryUnknown = 0;
+inline constexpr uint16_t kCountryUsa = 1;
+inline constexpr uint16_t kCountryCanada = 2;
+inline constexpr uint16_t kCountryAustralia = 61;
+
+// The old-value text of a group of amounts in hundredths (only the non-zero ones are passed):
+// "%.2f", "%.2f and %.2f" or "%.2f, %.2f, and %.2f".
+std::string ListedAmounts(const double* values, int count);
+
+class xvAPM : public convert::xvConvert {
+public:
+    xvAPM() = default;
+    // Closes the GL, JC and tax masters this converter opened itself.
+    ~xvAPM() override;
+
+    // ---- The converter's own operations -----------------------------------------------------
+    // Opens the AP master file ("APM" 1, file code 30, required).
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // Finds or opens the GL master (when AP interfaces with GL), the JC master (when AP
+    // interfaces with JC) and the tax master, reads whether JC uses categories and the country.
+    // `notes` (optional) receives one line for each master that cannot be opened; false only
+    // when such a line cannot be printed.
+    bool LoadSettings(const convert::OpenFilesList& files, convert::NotesReport* notes,
+                      convert::ConvertProgress* progress);
+
+    // A vendor notes record ("VN", a notes or a data format): stored on its vendor unless the
+    // import already refused it, and renumbered to be counted under its record number + 50.
+    // True when the record is not a vendor notes record.
+    bool SaveVendorNotes(uint16_t apm, xvl::xvlImpInfo& info, xvl::xvlImport& import, std::string& reason,
+                         bool converting);
+
+    // ---- Record handlers: true accepts, false rejects with `reason` set -------------------------
+    static bool ConvertVendor(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                              bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
+                              uint16_t txm, uint16_t country, bool converting, bool allowTotals);
+    bool ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                             bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
+                             uint16_t country);
+    static bool ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason,
+                                      convert::MessageList& messages);
+
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
+    // ---- Settings, as ConvertFile and LoadSettings set them ------------------------------------
+    bool allowTotals = false;     // the template's version text is exactly "ALLOW TOTALS"
+    bool interfacesGL = false;    // AP interfaces with GL
+    bool interfacesJC = false;    // AP interfaces with JC
+    bool categoriesUsed = false;  // the JC master's CCATUSG is 1
+    uint16_t glMasterFile = 0;    // 0 not open
+    uint16_t jcMasterFile = 0;
+    uint16_t taxMasterFile = 0;
+    uint16_t country = kCountryUnknown;
+
+protected:
+    // ---- Steps and hooks of the common sequence ----------------------------------------------
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // Vendor notes first, then the handler of the record number (12070 for any other).
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    // A vendor notes record the import refused still counts under its notes record type.
+    void ImportRejected(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+
+private:
+    // A master file opened by this object (not found in the open-files list).
+    bool ownsGl_ = false, ownsJc_ = false, ownsTax_ = false;
+    void CloseOwned();
+    bool notesFailed_ = false;
+};
+
+}  // namespace dz::ap

@@ -1,0 +1,139 @@
+// 1099 prefix totals (AP master record 10) and authorisations (record 12).
+#include "converters/ap/ap_fields.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/suite/xk.h"
+
+namespace dz::ap {
+
+bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                                bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
+                                uint16_t country) {
+    constexpr uint16_t rec = kRecPrefixTotals;
+    auto fld = [&](const char* name) { return FieldNo(apm, rec, name); };
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+    const std::string given = GetText(apm, fld("FPREFIX"));
+    const std::string vendor = GetText(apm, fld("FVENDOR"));
+
+    // 1, 2. The keys.
+    if (IsBlank(given)) {
+        reason = Msg(12164);
+        return false;
+    }
+    if (IsBlank(vendor)) {
+        reason = Msg(12165);
+        return false;
+    }
+    // 3. The settings must keep 1099 totals per prefix (an unreadable header does not stop it).
+    {
+        const ApSettings settings(apm);
+        if (settings.Read() && settings.Result("PRF1099") == 0) {
+            reason = Msg(12166);
+            return false;
+        }
+    }
+    // 4. The vendor: on file, or (Examine Files) examined on an earlier line. A look-up that
+    // fails is no answer: the record cannot be checked.
+    xio_init_record(apm, kRecVendor);
+    PutText(apm, FieldNo(apm, kRecVendor, "VENDOR"), vendor);
+    const int found = xio_find_record(apm, kRecVendor, 0);
+    if (found != XIO_OK) {
+        if (found != XIO_NOT_FOUND) {
+            reason = Msg(12011);
+            return false;
+        }
+        if (converting || !convert::FindInIdMap(apm, kRecVendor, ids)) {
+            reason = Msg(12167, vendor);
+            return false;
+        }
+    }
+    // 5. The level: 2 prefix A, 3 prefix AB, 4 prefix ABC, as far as the account format has
+    // prefix sections.
+    const int sections = suite::xk_num_sections(suite::kGlAccountFormat);
+    const int level = Whole(GetNumber(apm, fld("FLEVEL")));
+    if (level < 2 || level > sections + 1) {
+        const std::string shown = FormatInt("%d", level);
+        if (sections <= 0)
+            reason = Msg(12168);
+        else if (sections == 1)
+            reason = Msg(12169, shown);
+        else if (sections == 2)
+            reason = Msg(12170, shown);
+        else
+            reason = Msg(12171, shown);
+        return false;
+    }
+    // 6. The prefix, valid for its level's section; stored without separators with its parts.
+    const int section = level == 2 ? suite::kGlPrefixA : level == 3 ? suite::kGlPrefixAB : suite::kGlPrefixABC;
+    if (!ValidAccount(given, section)) {
+        reason = Msg(12172, given, SectionDescription(section));
+        return false;
+    }
+    const std::string prefix = UnformattedAccount(given, section);
+    auto part = [&](int of) {
+        std::string text = prefix;
+        suite::xk_get_section(suite::kGlAccountFormat, false, of, text);
+        return text;
+    };
+    const std::string prefixA = level == 2 ? prefix : part(suite::kGlPrefixA);
+    PutText(apm, fld("FPREFIX"), prefix);
+    PutText(apm, fld("FGLA"), prefixA);
+    if (level == 3) PutText(apm, fld("FGLAB"), prefix);
+    if (level == 4) PutText(apm, fld("FGLAB"), part(suite::kGlPrefixAB));
+
+    // 7. The prefixes in the GL master (warnings only).
+    if (interfacesGL && glm != 0) {
+        const std::string shown = level == 2 ? prefix : FormatAccount(prefix, section);
+        if (!convert::ReadByKey(glm, 3, "PAPRFX", prefixA)) {
+            messages.push_back(Msg(12173, shown, SectionDescription(section)));
+        } else {
+            if (Whole(GetNumber(glm, FieldNo(glm, 3, "PAFISC"))) != level - 1)
+                messages.push_back(Msg(12174, SectionDescription(section, true), shown,
+                                       SectionDescription(suite::kGlPrefixA), prefixA));
+            if (level == 3 && FindStatus(glm, 4, "PBPRFX", prefix) != XIO_OK)
+                messages.push_back(Msg(12173, shown, SectionDescription(section)));
+            if (level == 4 && FindStatus(glm, 5, "PCPRFX", prefix) != XIO_OK)
+                messages.push_back(Msg(12173, shown, SectionDescription(section)));
+        }
+    }
+
+    // 8. Deductions of the withholding kind, when it is not used.
+    if (country != kCountryAustralia) {
+        const ApSettings settings(apm);
+        if (settings.Read() && settings.Result("MD2USE") == 0) {
+            const std::pair<const char*, const char*> deducted[] = {{"FYTDDED", "YTD amount deducted"},
+                                                                    {"FLYDED", "Last Yr amount deducted"},
+                                                                    {"FNYDED", "Next Yr amount deducted"}};
+            for (const auto& [name, label] : deducted) {
+                const double v = GetNumber(apm, fld(name));
+                if (v == 0) continue;
+                PutNumber(apm, fld(name), 0);
+                messages.push_back(Msg(12175, Term(529), label, Amount(v), word("was/will be"), word("668/669")));
+            }
+        }
+    }
+    // 9. Gross revenue is reported only in the USA and Canada.
+    if (country != kCountryUsa && country != kCountryCanada && country != kCountryUnknown) {
+        if (const double v = GetNumber(apm, fld("FGROREV")); v != 0) {
+            PutNumber(apm, fld("FGROREV"), 0);
+            messages.push_back(Msg(12176, "Gross revenue", Amount(v), word("was/will be"), word("670/671")));
+        }
+    }
+    return true;
+}
+
+bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&) {
+    if (IsBlank(GetText(apm, FieldNo(apm, kRecAuthorization, "AUTH")))) {
+        reason = Msg(12178, Term(38));
+        return false;
+    }
+    const ApSettings settings(apm);
+    if (!settings.Read()) return true;
+    for (const char* name : {"DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
+        if (settings.Result(name) != 0) return true;
+    reason = Msg(12179, TermPlural(38), Term(38));
+    return false;
+}
+
+}  // namespace dz::ap
