@@ -327,10 +327,12 @@ TEST_F(ApmCli, ReferencesAreLookedUpAndInvalidDebitAccountsRejected) {
                                         "V,R1,Base,5100-00,09-001.00,SUB,MEUSE,,,,,,,,,,,\n"
                                         "V,R2,Missing,7777-00,09-009.00,XYZ,NOTAX,,,,,,,,,,,\n"
                                         "V,R3,Whole missing,01-1-10-7777-00,,,,,,,,,,,,,,\n"
-                                        "V,R4,Invalid,12-34,,,,,,,,,,,,,,\n");
+                                        "V,R4,Invalid,12-34,,,,,,,,,,,,,,\n"
+                                        "V,R5,Again,,09-009.00,,,,,,,,,,,,,\n");
     EXPECT_HAS(report, "Debit account - 7777-00 - not found in GL base accounts, may be invalid(645)");
     EXPECT_HAS(report, "Debit account - 01-1-10-7777-00 - not found in GL accounts, may be invalid(644)");
     EXPECT_HAS(report, "Standard Phase - 09-009.00 - not set up in JC, may be invalid(648)");
+    EXPECT_EQ(Count(report, "(648)"), 2u);  // the answer kept for the next vendor is the same
     EXPECT_HAS(report, "Standard Category 'XYZ' not set up in JC, may be invalid(653)");
     EXPECT_HAS(report, "Vendor tax group - 'NOTAX' - not set up in TX, may be invalid(656)");
     EXPECT_HAS(report, "Invalid debit account - ");

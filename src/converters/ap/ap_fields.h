@@ -41,21 +41,5 @@ using jc::UnformattedAccount;
 using jc::ValidAccount;
 using jc::ZeroRange;
 
-// The AP settings header, read for one handler and freed when it goes.
-class ApSettings {
-public:
-    explicit ApSettings(uint16_t apm);
-    ~ApSettings();
-    ApSettings(const ApSettings&) = delete;
-    ApSettings& operator=(const ApSettings&) = delete;
-
-    bool Read() const { return read_; }
-    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header is not read).
-    int Result(const char* name) const;
-
-private:
-    uint16_t apm_;
-    bool read_ = false;
-};
 
 }  // namespace dz::ap

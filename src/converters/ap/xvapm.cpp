@@ -4,13 +4,12 @@
 #include "convert/record_fields.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_import.h"
 #include "platform/import/xvl_template.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
-
-#include <strings.h>
 
 namespace dz::ap {
 
@@ -33,7 +32,7 @@ ConverterProfile Profile() {
     return p;
 }
 
-bool IsVendorNotes(const std::string& formatId) { return strcasecmp(formatId.c_str(), kVendorNotesFormat) == 0; }
+bool IsVendorNotes(const std::string& formatId) { return xvl::equalNoCase(formatId, kVendorNotesFormat); }
 
 }  // namespace
 
@@ -57,6 +56,32 @@ std::string ListedAmounts(const double* values, int count) {
     case 2: return amount(0) + " and " + amount(1);
     default: return amount(0) + ", " + amount(1) + ", and " + amount(2);
     }
+}
+
+ApSettings::ApSettings(uint16_t apm) {
+    if (xio_rd_header(apm, kHdrApSettings, 0) != XIO_OK) return;
+    read_ = true;
+    for (const char* name : {"DSCLVL", "PMTDTU", "MDLVL", "TAXUSE", "USEICD1", "USEICD2", "MD2USE", "PRF1099",
+                             "DCCODE1", "DCCODE2", "DCCODE3", "DCCODE4", "DCCODE5", "DCRET1", "DCRET2", "DCRET3",
+                             "DCRET4", "DCRET5", "DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
+        results_.emplace_back(name, xio_get_field_result(apm, 0, HeaderFieldNo(apm, kHdrApSettings, name)));
+    xio_free_header(apm, kHdrApSettings);
+}
+
+int ApSettings::Result(std::string_view name) const {
+    for (const auto& [n, v] : results_)
+        if (n == name) return v;
+    return 0;
+}
+
+bool LookupCache::Missing(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
+    std::string key = std::to_string(h) + '\t' + std::to_string(rec) + '\t' + field + '\t' + value;
+    if (auto it = answers_.find(key); it != answers_.end()) return it->second;
+    xio_init_record(h, rec);
+    convert::PutText(h, convert::FieldNo(h, rec, field), value);
+    const bool missing = xio_find_record(h, rec, 0) == XIO_NOT_FOUND;
+    answers_.emplace(std::move(key), missing);
+    return missing;
 }
 
 // ---- Files and settings -----------------------------------------------------------------------
@@ -123,6 +148,8 @@ bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesRepo
 bool xvAPM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     // Only the exact version text lets the totals through.
     allowTotals = ctx.tpl && ctx.tpl->Version() == "ALLOW TOTALS";
+    settings = ApSettings(ctx.mainHandle);
+    lookups_.Clear();
     if (LoadSettings(ctx.files, ctx.notes.get(), ctx.progress)) return true;
     failure.clear();  // a notes line that cannot be printed: 12011
     return false;
@@ -155,11 +182,11 @@ bool xvAPM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     switch (info.ImportedRecs()) {
     case kRecVendor:
         return ConvertVendor(apm, info, reason, ctx.messages, interfacesGL, interfacesJC, categoriesUsed, glMasterFile,
-                             jcMasterFile, taxMasterFile, country, conv, allowTotals);
+                             jcMasterFile, taxMasterFile, country, conv, allowTotals, settings, lookups_);
     case kRecPrefixTotals:
         return ConvertPrefixTotals(apm, info, reason, ctx.messages, interfacesGL, glMasterFile, conv, RecordIds(),
-                                   country);
-    case kRecAuthorization: return ConvertAuthorizations(apm, info, reason, ctx.messages);
+                                   country, settings);
+    case kRecAuthorization: return ConvertAuthorizations(apm, info, reason, ctx.messages, settings);
     default: break;
     }
     std::string name;

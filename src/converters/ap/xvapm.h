@@ -18,6 +18,10 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -44,6 +48,37 @@ inline constexpr uint16_t kCountryUnknown = 0;
 inline constexpr uint16_t kCountryUsa = 1;
 inline constexpr uint16_t kCountryCanada = 2;
 inline constexpr uint16_t kCountryAustralia = 61;
+
+// The AP settings the handlers test (header 2), read once per text file: the header does not
+// change while a text file is converted.
+class ApSettings {
+public:
+    ApSettings() = default;
+    // Reads the header; Read() is false when it cannot be read.
+    explicit ApSettings(uint16_t apm);
+
+    bool Read() const { return read_; }
+    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header was not read
+    // or the setting is not one the handlers test).
+    int Result(std::string_view name) const;
+
+private:
+    bool read_ = false;
+    std::vector<std::pair<std::string, int>> results_;
+};
+
+// Answers of look-ups in the GL, JC and tax masters, kept for one text file: this conversion
+// writes none of them, and vendors name the same accounts, phases and groups again and again.
+class LookupCache {
+public:
+    // True when `value` is not on file as key field `field` of record `rec` of file `h` (the
+    // look-up answered 11).
+    bool Missing(uint16_t h, uint16_t rec, const char* field, const std::string& value);
+    void Clear() { answers_.clear(); }
+
+private:
+    std::unordered_map<std::string, bool> answers_;
+};
 
 // The old-value text of a group of amounts in hundredths (only the non-zero ones are passed):
 // "%.2f", "%.2f and %.2f" or "%.2f, %.2f, and %.2f".
@@ -78,14 +113,16 @@ public:
                          bool converting);
 
     // ---- Record handlers: true accepts, false rejects with `reason` set -------------------------
+    // The settings and look-ups come from `settings` and `lookups`.
     static bool ConvertVendor(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                               bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
-                              uint16_t txm, uint16_t country, bool converting, bool allowTotals);
+                              uint16_t txm, uint16_t country, bool converting, bool allowTotals,
+                              const ApSettings& settings, LookupCache& lookups);
     bool ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                              bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
-                             uint16_t country);
+                             uint16_t country, const ApSettings& settings);
     static bool ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason,
-                                      convert::MessageList& messages);
+                                      convert::MessageList& messages, const ApSettings& settings);
 
     // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
     // it); without one nothing is prefilled.
@@ -100,6 +137,7 @@ public:
     uint16_t jcMasterFile = 0;
     uint16_t taxMasterFile = 0;
     uint16_t country = kCountryUnknown;
+    ApSettings settings;  // the AP master's header 2, as the text file starts
 
 protected:
     // ---- Steps and hooks of the common sequence ----------------------------------------------
@@ -114,6 +152,7 @@ private:
     bool ownsGl_ = false, ownsJc_ = false, ownsTax_ = false;
     void CloseOwned();
     bool notesFailed_ = false;
+    LookupCache lookups_;
 };
 
 }  // namespace dz::ap

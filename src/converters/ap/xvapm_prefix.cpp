@@ -9,7 +9,7 @@ namespace dz::ap {
 
 bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                                 bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
-                                uint16_t country) {
+                                uint16_t country, const ApSettings& settings) {
     constexpr uint16_t rec = kRecPrefixTotals;
     auto fld = [&](const char* name) { return FieldNo(apm, rec, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
@@ -26,12 +26,9 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
         return false;
     }
     // 3. The settings must keep 1099 totals per prefix (an unreadable header does not stop it).
-    {
-        const ApSettings settings(apm);
-        if (settings.Read() && settings.Result("PRF1099") == 0) {
-            reason = Msg(12166);
-            return false;
-        }
+    if (settings.Read() && settings.Result("PRF1099") == 0) {
+        reason = Msg(12166);
+        return false;
     }
     // 4. The vendor: on file, or (Examine Files) examined on an earlier line. A look-up that
     // fails is no answer: the record cannot be checked.
@@ -100,7 +97,6 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
 
     // 8. Deductions of the withholding kind, when it is not used.
     if (country != kCountryAustralia) {
-        const ApSettings settings(apm);
         if (settings.Read() && settings.Result("MD2USE") == 0) {
             const std::pair<const char*, const char*> deducted[] = {{"FYTDDED", "YTD amount deducted"},
                                                                     {"FLYDED", "Last Yr amount deducted"},
@@ -123,12 +119,12 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
     return true;
 }
 
-bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&) {
+bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
+                                  const ApSettings& settings) {
     if (IsBlank(GetText(apm, FieldNo(apm, kRecAuthorization, "AUTH")))) {
         reason = Msg(12178, Term(38));
         return false;
     }
-    const ApSettings settings(apm);
     if (!settings.Read()) return true;
     for (const char* name : {"DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
         if (settings.Result(name) != 0) return true;

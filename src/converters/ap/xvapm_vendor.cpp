@@ -14,17 +14,6 @@
 
 namespace dz::ap {
 
-ApSettings::ApSettings(uint16_t apm) : apm_(apm) { read_ = xio_rd_header(apm, kHdrApSettings, 0) == XIO_OK; }
-
-ApSettings::~ApSettings() {
-    if (read_) xio_free_header(apm_, kHdrApSettings);
-}
-
-int ApSettings::Result(const char* name) const {
-    if (!read_) return 0;
-    return xio_get_field_result(apm_, 0, HeaderFieldNo(apm_, kHdrApSettings, name));
-}
-
 namespace {
 
 // One field of a country or payment group: how it is tested, cleared and shown.
@@ -108,7 +97,8 @@ std::string Labelled(int term, const char* tail) {
 
 bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                           bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
-                          uint16_t txm, uint16_t country, bool converting, bool allowTotals) {
+                          uint16_t txm, uint16_t country, bool converting, bool allowTotals,
+                          const ApSettings& settings, LookupCache& lookups) {
     auto fld = [&](const char* name) { return FieldNo(apm, kRecVendor, name); };
     auto text = [&](const char* name) { return GetText(apm, fld(name)); };
     auto num = [&](const char* name) { return GetNumber(apm, fld(name)); };
@@ -149,7 +139,6 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
 
     // 3. What the AP settings allow; every row on its own.
     {
-        const ApSettings settings(apm);
         if (settings.Read()) {
             // "... #has changed/will change# from #value# to zero(#n/m#)".
             auto changed = [&](int number, const std::string& old, const char* words, const char* numbers) {
@@ -219,7 +208,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             }
             auto none = [&](const char* prefix) {
                 for (int i = 1; i <= 5; ++i)
-                    if (settings.Result((prefix + std::to_string(i)).c_str()) != 0) return false;
+                    if (settings.Result(prefix + std::to_string(i)) != 0) return false;
                 return true;
             };
             if (none("DCCODE")) {
@@ -268,8 +257,8 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             const std::string raw = UnformattedAccount(value, section);
             PutText(apm, fld("VGLEXP"), raw);
             if (glm != 0) {
-                const bool missing = base ? FindStatus(glm, 6, "BSBASE", raw) == XIO_NOT_FOUND
-                                          : FindStatus(glm, 1, "AACCT", raw) == XIO_NOT_FOUND;
+                const bool missing =
+                    base ? lookups.Missing(glm, 6, "BSBASE", raw) : lookups.Missing(glm, 1, "AACCT", raw);
                 if (missing) messages.push_back(Msg(base ? 12156 : 12155, FormatAccount(raw, section)));
             }
         }
@@ -282,7 +271,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         if (!interfacesJC) {
             PutText(apm, fld("VJCPHS"), "");
             messages.push_back(Msg(12157, Term(18), shown, word("was not/will not be"), word("646/647")));
-        } else if (jcm != 0 && FindStatus(jcm, 16, "SPHASE", value) == XIO_NOT_FOUND) {
+        } else if (jcm != 0 && lookups.Missing(jcm, 16, "SPHASE", value)) {
             messages.push_back(Msg(12158, Term(18), shown));
         }
     }
@@ -295,14 +284,14 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         } else if (!categoriesUsed) {
             PutText(apm, fld("VJCCAT"), "");
             messages.push_back(Msg(12160, value, word("was not/will not be"), word("651/652")));
-        } else if (jcm != 0 && FindStatus(jcm, 17, "SCAT", value) == XIO_NOT_FOUND) {
+        } else if (jcm != 0 && lookups.Missing(jcm, 17, "SCAT", value)) {
             messages.push_back(Msg(12161, value));
         }
     }
 
     // 8. The tax group, as the settings left it.
     if (const std::string value = text("VTAXGRP"); !IsBlank(value) && txm != 0) {
-        if (FindStatus(txm, 2, "GROUP", value) == XIO_NOT_FOUND) messages.push_back(Msg(12163, value));
+        if (lookups.Missing(txm, 2, "GROUP", value)) messages.push_back(Msg(12163, value));
     }
 
     // 9, 10. Fields of other countries.
