@@ -44,6 +44,7 @@ void SetPrefillCallback(xvl::PrefillCB callback) {
     xvPMR::prefillCallback = callback;  // xvPMT, xvPMH and xvPRM read xvGLM's
     xvARM::prefillCallback = callback;
     xvPML::prefillCallback = callback;
+    xvAPM::prefillCallback = callback;
 }
 
 }  // namespace dz::app

@@ -14,6 +14,9 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <algorithm>
+#include <vector>
+
 namespace dz::ap {
 namespace {
 
@@ -174,6 +177,32 @@ TEST_F(ApmTest, MastersOpenedHereAreClosedAndThoseOfTheListKept) {
     // The listed GL master is still open; the JC master was closed with the converter.
     EXPECT_NE(xio_rd_first(glm, 1, 0, 0), XIO_BAD_CALL);
     EXPECT_EQ(xio_rd_first(jcm, 16, 0, 0), XIO_BAD_CALL);
+}
+
+bool CollectPrefill(const std::string& value, int16_t fieldId, int16_t section, const std::string&, void* ctx) {
+    static_cast<std::vector<std::string>*>(ctx)->push_back(value + "/" + std::to_string(fieldId) + "/" +
+                                                           std::to_string(section));
+    return true;
+}
+
+TEST_F(ApmTest, PrefillHandsTheDebitAccountsToTheTableEditorsCallbackAndWritesNothing) {
+    std::string line = Vendor("P1");
+    line.replace(line.find("Vendor P1,") + 10, 0, ",,,,,,,,5100-00");  // VGLEXP is the eleventh field
+    line.erase(line.rfind(",,,,,,,,"), 8);  // the line keeps its number of columns
+    const std::string text = WriteText("pre.txt", line);
+    const std::string before = ReadFile(text);
+    std::vector<std::string> values;
+    xvAPM converter;
+    ConvertProgress progress([] { return int64_t{0}; });
+    ui::zqTask task("Prefill", 15, 3010, 5);
+    converter.PrefillTables(list, TextFileEntry{text, 401}, &progress, task, &values);
+    EXPECT_TRUE(values.empty());  // without the table editor's callback nothing is prefilled
+    xvAPM::prefillCallback = &CollectPrefill;
+    converter.PrefillTables(list, TextFileEntry{text, 401}, &progress, task, &values);
+    xvAPM::prefillCallback = nullptr;
+    EXPECT_NE(std::find(values.begin(), values.end(), "5100-00/9/8"), values.end()) << ::testing::PrintToString(values);
+    EXPECT_FALSE(VendorOnFile("P1"));
+    EXPECT_EQ(ReadFile(text), before);
 }
 
 TEST(ApmListedAmounts, OneTwoOrThreeValuesAreJoinedAsTheMessagesShowThem) {
