@@ -3,7 +3,7 @@
 // anywhere) and converted (report, notes, reject file, the retail file with its "Total" sales
 // categories, the time stamp). Everything a user reads is compared byte for byte with the golden
 // files in tests/data/pmrcli; DZ_UPDATE_GOLDEN=1 rewrites them.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -15,64 +15,13 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmrcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "pmr";
-const std::string kNow = "2026-12-06 14:30:00";
 
-class PmrCli : public ::testing::Test {
+class PmrCli : public SampleCliTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string()});
-        ASSERT_EQ(init.status, 0) << init.err;
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
-        const CliResult load = Cli({"load", "--company", company.string(), (kSamples / "setup-retail.load").string()});
-        ASSERT_EQ(load.status, 0) << load.err;
-    }
+    PmrCli() : SampleCliTest(kSamples, {kSamples / "setup-retail.load"}) {}
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
-    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
-                             text});
-        report = Shown(Slurp(r));
-        notes = Shown(Slurp(n));
-        res.err = Shown(res.err);
-        return res;
-    }
-
-    std::string Copy() {
-        const fs::path p = dir / "demo-pm-retail.txt";
-        fs::copy_file(kSamples / "demo-pm-retail.txt", p);
-        return p.string();
-    }
-
-    std::string Dump(const std::string& abbr) {
-        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
-
-    // Every file under `folder` with its bytes, but the report and notes of the last run.
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return files;
-    }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
+    using SampleCliTest::Copy;
+    std::string Copy() { return Copy("demo-pm-retail.txt"); }
 };
 
 TEST_F(PmrCli, ExamineReportsTheSampleAndWritesNothing) {
