@@ -6,7 +6,7 @@
 // tests/data/gltcli.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -20,20 +20,14 @@ using namespace dz::cli::testing;
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "gltcli";
 const fs::path kTemplates = fs::path(DZ_TEST_DATA_DIR) / "glt";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
-class GltCli : public ::testing::Test {
+class GltCli : public SampleCliTest {
 protected:
+    GltCli() : SampleCliTest(kSamples / "glt") {}
+
     void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string()});
-        ASSERT_EQ(init.status, 0) << init.err;
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         // Every transaction refers to the accounts of the GL master sample.
         const fs::path glm = dir / "demo-gl-master.txt";
         fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", glm);
@@ -42,33 +36,12 @@ protected:
         fs::remove(dir / "RejGLM.txt");
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
+    // A copy of the transaction sample, under `name`.
     std::string Copy(const std::string& name = "demo-gl-transactions.txt") {
-        const fs::path p = dir / name;
-        fs::copy_file(kSamples / "glt" / "demo-gl-transactions.txt", p);
-        return p.string();
+        return SampleCliTest::Copy("demo-gl-transactions.txt", name);
     }
 
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
-    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
-                             text});
-        report = Shown(Slurp(r));
-        notes = Shown(Slurp(n));
-        res.err = Shown(res.err);
-        return res;
-    }
-
-    std::string Dump(const std::string& abbr = "GLT") {
-        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
+    std::string Dump(const std::string& abbr = "GLT") { return SampleCliTest::Dump(abbr); }
 
     // The dumped transactions: one map of field to value per record line.
     std::vector<std::map<std::string, std::string>> Transactions() {
@@ -85,16 +58,6 @@ protected:
         return out;
     }
 
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return files;
-    }
-
     // A text file of template `tpl` (a path) with `lines` after the first line.
     std::string Text(const std::string& name, const fs::path& tpl, const std::vector<std::string>& lines) {
         std::string body = "#,GLT," + tpl.string() + "\r\n";
@@ -109,9 +72,6 @@ protected:
         for (char c : lead) given += c == ',' ? 1 : 0;
         return lead + std::string(static_cast<std::size_t>(columns - given), ',');
     }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
 };
 
 TEST_F(GltCli, ExamineReportsTheSampleAndWritesNothing) {
