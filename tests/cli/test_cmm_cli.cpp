@@ -5,7 +5,7 @@
 // is compared byte for byte with golden files in tests/data/cmmcli.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,25 +18,14 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "cmmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
-class CmmCli : public ::testing::Test {
+class CmmCli : public SampleCliTest {
 protected:
+    CmmCli() : SampleCliTest(kSamples) { companyName = "Northbridge Builders"; }
+
     void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string()});
-        ASSERT_EQ(init.status, 0) << init.err;
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        settings = ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n");
-        const std::size_t at = settings.find("[company]\nversion = 1\nname = \"");
-        ASSERT_NE(at, std::string::npos) << settings;
-        const std::size_t end = settings.find('\n', settings.find("name = ", at));
-        settings.replace(at, end + 1 - at, "[company]\nversion = 1\nname = \"Northbridge Builders\"\n");
-        Spit(company / "company.toml", settings);
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         // The demo company's AP check format, which the sample's banks use.
         Spit(dir / "ap-formats.txt", "@APM\nR11 FNAME=\"STD\" FDESC=\"Standard check\"\n");
         const CliResult load = Cli({"load", "--company", company.string(), (dir / "ap-formats.txt").string()});
@@ -46,52 +35,11 @@ protected:
         ASSERT_EQ(Run("convert", Copy("glm", "demo-gl-master.txt"), report, notes).status, 1);
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
     std::string Copy(const std::string& folder, const std::string& sample) {
-        const fs::path p = dir / sample;
-        fs::copy_file(kSamples / folder / sample, p);
-        return p.string();
+        return SampleCliTest::Copy((fs::path(folder) / sample).string(), sample);
     }
 
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
-    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes,
-                  const std::vector<std::string>& more = {}) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        std::vector<std::string> args{command, "--company", company.string(), "--report", r.string(),
-                                      "--notes", n.string()};
-        args.insert(args.end(), more.begin(), more.end());
-        args.push_back(text);
-        CliResult res = Cli(args);
-        report = Shown(Slurp(r));
-        notes = Shown(Slurp(n));
-        res.err = Shown(res.err);
-        res.out = Shown(res.out);
-        return res;
-    }
-
-    static void ExpectReportAndNotes(const std::string& report, const std::string& notes, const fs::path& golden) {
-        ExpectGolden(notes.empty() ? report : report + "\f" + notes, golden);
-    }
-
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return files;
-    }
-
-    std::string Dump(const std::string& abbr = "CMM") {
-        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
+    std::string Dump(const std::string& abbr = "CMM") { return SampleCliTest::Dump(abbr); }
 
     // The dump's lines that start with `prefix`.
     static std::vector<std::string> LinesOf(const std::string& dump, const std::string& prefix) {
@@ -101,9 +49,6 @@ protected:
             if (line.rfind(prefix, 0) == 0) out.push_back(line);
         return out;
     }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
 };
 
 TEST_F(CmmCli, ExamineReportsWhatWouldBeRejectedAndWritesNothing) {
