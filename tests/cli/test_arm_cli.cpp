@@ -5,7 +5,7 @@
 // compared byte for byte with golden files in tests/data/armcli.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -18,7 +18,6 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "armcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
 // Billing tables the sample's customers name: its invoice format, and its labor rate table on
 // file only as a material rate table.
@@ -28,63 +27,28 @@ R2 RTABLE="LAB2026" RTCTYPE=2 RTDESC="Material rates 2026"
 R1 MTABLE="MK10" MDESC="Ten percent"
 )";
 
-class ArmCli : public ::testing::Test {
+class ArmCli : public SampleCliTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string(), "--modules", "GL,AR,BL,TX"});
-        ASSERT_EQ(init.status, 0) << init.err << init.out;
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        Spit(company / "company.toml", ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n"));
+    ArmCli() : SampleCliTest(kSamples / "arm") { initOptions = {"--modules", "GL,AR,BL,TX"}; }
 
+    void SetUp() override {
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         // The GL prefixes, from the GL master sample.
         const fs::path gl = dir / "demo-gl-master.txt";
         fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", gl);
         ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
         // Tax groups and Billing tables.
-        const CliResult taxes = Cli({"load", "--company", company.string(),
-                                     (kSamples / "arm" / "setup-taxes.load").string()});
-        ASSERT_EQ(taxes.status, 0) << taxes.err;
+        Load(samples / "setup-taxes.load");
+        if (HasFatalFailure()) return;
         Spit(dir / "billing.load", kBilling);
-        const CliResult billing = Cli({"load", "--company", company.string(), (dir / "billing.load").string()});
-        ASSERT_EQ(billing.status, 0) << billing.err;
-        text = (dir / "demo-ar-customers.txt").string();
-        fs::copy_file(kSamples / "arm" / "demo-ar-customers.txt", text);
+        Load(dir / "billing.load");
+        if (HasFatalFailure()) return;
+        text = Copy("demo-ar-customers.txt");
     }
-
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-    std::string Shown(const std::string& t) const { return ReplaceAll(t, dir.string(), "<DIR>"); }
 
     CliResult Run(const std::string& command, std::string& report, std::string& notes) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
-                             text});
-        report = Shown(Slurp(r));
-        notes = fs::exists(n) ? Shown(Slurp(n)) : "";
-        res.err = Shown(res.err);
-        return res;
-    }
-
-    std::string Dump(const std::string& abbr) {
-        const CliResult r = Cli({"dump", "--company", company.string(), abbr});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
-
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return files;
+        return SampleCliTest::Run(command, text, report, notes);
     }
 
     // The numbers of the lines under which the notes print messages for records ("CUST  13").
@@ -103,8 +67,6 @@ protected:
         return lines;
     }
 
-    ScratchFolder scratch;
-    fs::path dir, company;
     std::string text;
 };
 
