@@ -11,7 +11,7 @@
 // compared with; the rest are in tests/data/glmcli.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -27,66 +27,11 @@ const fs::path kGlmGolden = fs::path(DZ_TEST_DATA_DIR) / "glm";
 const fs::path kGlm2Golden = fs::path(DZ_TEST_DATA_DIR) / "glm2";
 const fs::path kCliGolden = fs::path(DZ_TEST_DATA_DIR) / "glmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm";
-const std::string kNow = "2026-12-06 14:30:00";
 
-class GlmCli : public ::testing::Test {
+class GlmCli : public SampleCliTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string()});
-        ASSERT_EQ(init.status, 0) << init.err;
-        // The company and operator of the demo: the operator signs the time stamps and notes.
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        settings = ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n");
-        const std::size_t at = settings.find("[company]\nversion = 1\nname = \"");
-        ASSERT_NE(at, std::string::npos) << settings;
-        const std::size_t end = settings.find('\n', settings.find("name = ", at));
-        settings.replace(at, end + 1 - at, "[company]\nversion = 1\nname = \"Northbridge Builders\"\n");
-        Spit(company / "company.toml", settings);
-    }
-
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
-    // The sample copied beside the company; its path.
-    std::string Copy(const std::string& sample) {
-        const fs::path p = dir / sample;
-        fs::copy_file(kSamples / sample, p);
-        return p.string();
-    }
-
-    // What a command wrote, the scratch folder shown as "<DIR>".
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-    std::string ShownFile(const fs::path& p) const { return Shown(Slurp(p)); }
-
-    // Converts or examines `text` with the report and notes in files; the run's result. The
-    // report and notes are read into `report` and `notes`.
-    CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes,
-                  const std::vector<std::string>& more = {}) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        std::vector<std::string> args{command, "--company", company.string(), "--report", r.string(),
-                                      "--notes", n.string()};
-        args.insert(args.end(), more.begin(), more.end());
-        args.push_back(text);
-        CliResult res = Cli(args);
-        report = ShownFile(r);
-        notes = ShownFile(n);
-        res.err = Shown(res.err);
-        res.out = Shown(res.out);
-        return res;
-    }
-
-    // The in-process goldens hold the report, then (when there are any) a form feed and the notes
-    // pages; the command line writes the two to their own files. Compared joined the same way, so
-    // a line that moved from one to the other still shows.
-    static void ExpectReportAndNotes(const std::string& report, const std::string& notes, const fs::path& golden) {
-        ExpectGolden(notes.empty() ? report : report + "\f" + notes, golden);
-    }
+    // The company and operator of the demo: the operator signs the time stamps and notes.
+    GlmCli() : SampleCliTest(kSamples) { companyName = "Northbridge Builders"; }
 
     // A dump without its notes lines.
     static std::string WithoutNotes(const std::string& dump) {
@@ -99,26 +44,8 @@ protected:
         return out;
     }
 
-    // Every file under `folder` with its bytes, but the report and notes of the last run.
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                files[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return files;
-    }
-
     // `dodedoz-cli dump --company DIR GLM`: every header and record of the GL master file.
-    std::string Dump() {
-        const CliResult r = Cli({"dump", "--company", company.string(), "GLM"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
+    std::string Dump() { return SampleCliTest::Dump("GLM"); }
 };
 
 TEST_F(GlmCli, ExamineReportsWhatWouldBeRejectedAndWritesNothing) {
