@@ -5,7 +5,7 @@
 // record on small text files of their own, through templates of the tests' own.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
 // The tests' template: wide formats that reach the fields each check reads; J0 leaves JBLEVEL out
 // of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE).
@@ -103,17 +102,13 @@ field CAT
 field CCTYPE
 )";
 
-class JcmCli : public ::testing::Test {
+class JcmCli : public SampleCliTest {
 protected:
+    JcmCli() : SampleCliTest(kSamples) { companyName = "Northbridge Builders"; }
+
     void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        ASSERT_EQ(Cli({"company", "init", company.string()}).status, 0);
-        std::string settings = Slurp(company / "company.toml");
-        settings = ReplaceAll(settings, "[operator]\nname = \"ADMIN\"\n", "[operator]\nname = \"Ann Lee\"\n");
-        settings = ReplaceAll(settings, "name = \"New Company\"", "name = \"Northbridge Builders\"");
-        Spit(company / "company.toml", settings);
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         // The GL sample first: the JC sample's cost accounts are among its accounts.
         fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", dir / "gl.txt");
         ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "gl.txt").string()}).status, 1);
@@ -121,34 +116,19 @@ protected:
         Spit(dir / "t.tpl", kTemplate);
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
-    void Load(const fs::path& file) {
-        const CliResult r = Cli({"load", "--company", company.string(), file.string()});
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
     void LoadText(const std::string& lines) {
         Spit(dir / "more.load", lines);
         Load(dir / "more.load");
     }
 
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
     // Examines or converts `text` (written with the tests' template when `lines` is given); the
     // report and notes joined by a form feed.
     std::string Run(const std::string& command, const fs::path& text, const std::vector<std::string>& more = {},
                     int* status = nullptr) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        std::vector<std::string> args{command, "--company", company.string(), "--report", r.string(),
-                                      "--notes", n.string()};
-        args.insert(args.end(), more.begin(), more.end());
-        args.push_back(text.string());
-        last = Cli(args);
+        std::string report, notes;
+        last = SampleCliTest::Run(command, text.string(), report, notes, more);
         if (status) *status = last.status;
-        const std::string notes = Slurp(n);
-        return Shown(notes.empty() ? Slurp(r) : Slurp(r) + "\f" + notes);
+        return notes.empty() ? report : report + "\f" + notes;
     }
     std::string RunLines(const std::string& command, const std::string& lines) {
         const fs::path text = dir / (command + "-" + std::to_string(++files) + ".txt");
@@ -156,11 +136,7 @@ protected:
         return Run(command, text);
     }
 
-    std::string Dump() {
-        const CliResult r = Cli({"dump", "--company", company.string(), "JCM"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
+    std::string Dump() { return SampleCliTest::Dump("JCM"); }
     // The dump line of the record whose line starts with `start` ("R1 JOB=\"200001\"").
     std::string Record(const std::string& start) {
         const std::string d = Dump();
@@ -169,18 +145,6 @@ protected:
         return d.substr(at, d.find('\n', at) - at);
     }
 
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> out;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                out[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return out;
-    }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
     CliResult last;
     int files = 0;
 };
