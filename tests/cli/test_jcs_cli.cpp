@@ -4,7 +4,7 @@
 // categories), then the JC master sample converted on top of it.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -16,38 +16,26 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcscli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
-class JcsSample : public ::testing::Test {
+class JcsSample : public SampleCliTest {
 protected:
+    JcsSample() : SampleCliTest(kSamples) {}
+
     void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        ASSERT_EQ(Cli({"company", "init", company.string()}).status, 0);
-        std::string settings = Slurp(company / "company.toml");
-        settings = ReplaceAll(settings, "[operator]\nname = \"ADMIN\"\n", "[operator]\nname = \"Ann Lee\"\n");
-        Spit(company / "company.toml", settings);
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", dir / "gl.txt");
         ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "gl.txt").string()}).status, 1);
-        ASSERT_EQ(Cli({"load", "--company", company.string(), (kSamples / "jcm" / "setup-tax-and-customers.load").string()})
-                      .status,
-                  0);
-        fs::copy_file(kSamples / "jcs" / "demo-jc-standards.txt", dir / "demo-jc-standards.txt");
-        text = dir / "demo-jc-standards.txt";
+        Load(kSamples / "jcm" / "setup-tax-and-customers.load");
+        if (HasFatalFailure()) return;
+        text = Copy("jcs/demo-jc-standards.txt");
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
     std::string Run(const std::string& command, const fs::path& file, int* status = nullptr) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        const CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes",
-                                   n.string(), file.string()});
+        std::string report, notes;
+        const CliResult res = SampleCliTest::Run(command, file.string(), report, notes);
         if (status) *status = res.status;
-        const std::string notes = Slurp(n);
-        return ReplaceAll(notes.empty() ? Slurp(r) : Slurp(r) + "\f" + notes, dir.string(), "<DIR>");
+        return notes.empty() ? report : report + "\f" + notes;
     }
 
     // The standard phases and categories of the JC master file.
@@ -67,15 +55,7 @@ protected:
         return out;
     }
 
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> out;
-        for (const auto& e : fs::recursive_directory_iterator(folder))
-            if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        return out;
-    }
-
-    ScratchFolder scratch;
-    fs::path dir, company, text;
+    fs::path text;
 };
 
 #define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
