@@ -6,7 +6,7 @@
 // Goldens are in tests/data/pmtcli.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,6 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmtcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
 // A misc income of `amount` dollars under payment ID `id` (all accounts blank).
 std::string MiscIncome(const std::string& prop, const std::string& id, const std::string& amount,
@@ -47,38 +46,21 @@ std::string ChargeFlow(const std::string& code, const std::string& id, const std
     return line;
 }
 
-class PmtCli : public ::testing::Test {
+class PmtCli : public SampleCliTest {
 protected:
-    void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        const CliResult init = Cli({"company", "init", company.string()});
-        ASSERT_EQ(init.status, 0) << init.err;
-        std::string settings = Slurp(company / "company.toml");
-        const std::string operatorName = "[operator]\nname = \"ADMIN\"\n";
-        ASSERT_NE(settings.find(operatorName), std::string::npos) << settings;
-        settings = ReplaceAll(settings, operatorName, "[operator]\nname = \"Ann Lee\"\n");
-        Spit(company / "company.toml", settings);
-    }
-
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
+    PmtCli() : SampleCliTest(kSamples) {}
 
     // Loads the sample's setup, then `more` load lines.
     void Setup(const std::string& folder, const std::string& more = "") {
-        CliResult r = Cli({"load", "--company", company.string(), (kSamples / folder / "setup-pm.load").string()});
-        ASSERT_EQ(r.status, 0) << r.err;
-        if (more.empty()) return;
+        Load(kSamples / folder / "setup-pm.load");
+        if (HasFatalFailure() || more.empty()) return;
         const fs::path extra = dir / "more.load";
         Spit(extra, more);
-        r = Cli({"load", "--company", company.string(), extra.string()});
-        ASSERT_EQ(r.status, 0) << r.err;
+        Load(extra);
     }
 
     std::string Copy(const std::string& folder, const std::string& sample) {
-        const fs::path p = dir / sample;
-        fs::copy_file(kSamples / folder / sample, p);
-        return p.string();
+        return SampleCliTest::Copy((fs::path(folder) / sample).string(), sample);
     }
 
     std::string Text(const std::string& name, const std::string& body, bool history = false) {
@@ -87,18 +69,8 @@ protected:
         return p.string();
     }
 
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
     CliResult Run(const std::string& command, const std::string& text, std::string& report, std::string& notes) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        CliResult res = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
-                             "--reconvert", text});
-        report = fs::exists(r) ? Shown(Slurp(r)) : "";
-        notes = fs::exists(n) ? Shown(Slurp(n)) : "";
-        res.err = Shown(res.err);
-        return res;
+        return SampleCliTest::Run(command, text, report, notes, {"--reconvert"});
     }
     std::string Report(const std::string& command, const std::string& text) {
         std::string report, notes;
@@ -107,19 +79,13 @@ protected:
     }
 
     std::string Dump(const std::string& abbr, const std::string& fileNo = "1") {
-        const CliResult r = Cli({"dump", "--company", company.string(), abbr, "--file", fileNo});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
+        return SampleCliTest::Dump(abbr, {"--file", fileNo});
     }
 
-    // Every file of the scratch folder with its bytes, but the report and notes.
+    // Every file of the scratch folder with its bytes, but the report, the notes and hidden files.
     std::map<std::string, std::string> Files() const {
-        std::map<std::string, std::string> files;
-        for (const auto& e : fs::recursive_directory_iterator(dir)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt" && name[0] != '.')
-                files[fs::relative(e.path(), dir).string()] = Slurp(e.path());
-        }
+        auto files = SampleCliTest::Files(dir);
+        std::erase_if(files, [](const auto& f) { return fs::path(f.first).filename().string()[0] == '.'; });
         return files;
     }
 
@@ -138,9 +104,6 @@ protected:
         const std::size_t from = at + name.size() + 2;
         return line.substr(from, line.find(' ', from) - from);
     }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
 };
 
 // ---- The samples ------------------------------------------------------------------------------
