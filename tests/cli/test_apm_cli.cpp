@@ -5,7 +5,7 @@
 // the tests' own, with AP settings, interfaces and the country changed per test.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
-#include "cli_support.h"
+#include "sample_cli_support.h"
 
 #include <gtest/gtest.h>
 
@@ -17,7 +17,6 @@ using namespace dz::cli::testing;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "apmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
-const std::string kNow = "2026-12-06 14:30:00";
 
 // The tests' template: narrow vendor formats for each group of checks, the prefix totals, the
 // authorisations and the vendor notes; the version line is added per test.
@@ -104,29 +103,19 @@ special NOTE1 text
 special NOTE2 text
 )";
 
-class ApmCli : public ::testing::Test {
+class ApmCli : public SampleCliTest {
 protected:
+    ApmCli() : SampleCliTest(kSamples) { companyName = "Northbridge Builders"; }
+
     void SetUp() override {
-        ASSERT_FALSE(scratch.path().empty()) << "no scratch folder";
-        dir = scratch.path();
-        company = dir / "co";
-        ASSERT_EQ(Cli({"company", "init", company.string()}).status, 0);
-        std::string settings = Slurp(company / "company.toml");
-        settings = ReplaceAll(settings, "[operator]\nname = \"ADMIN\"\n", "[operator]\nname = \"Ann Lee\"\n");
-        settings = ReplaceAll(settings, "name = \"New Company\"", "name = \"Northbridge Builders\"");
-        Spit(company / "company.toml", settings);
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
         fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", dir / "gl.txt");
         ASSERT_EQ(Cli({"convert", "--company", company.string(), (dir / "gl.txt").string()}).status, 1);
         Load(kSamples / "apm" / "setup-ap-references.load");
         Spit(dir / "t.tpl", kTemplate);
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", kNow}}); }
-
-    void Load(const fs::path& file) {
-        const CliResult r = Cli({"load", "--company", company.string(), file.string()});
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
     void LoadText(const std::string& lines) {
         Spit(dir / "more.load", lines);
         Load(dir / "more.load");
@@ -139,18 +128,12 @@ protected:
         Spit(company / "company.toml", after);
     }
 
-    std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
-
     // Examines or converts `text`; the report and notes joined by a form feed.
     std::string Run(const std::string& command, const fs::path& text, int* status = nullptr) {
-        const fs::path r = dir / "report.txt", n = dir / "notes.txt";
-        fs::remove(r);
-        fs::remove(n);
-        last = Cli({command, "--company", company.string(), "--report", r.string(), "--notes", n.string(),
-                    text.string()});
+        std::string report, notes;
+        last = SampleCliTest::Run(command, text.string(), report, notes);
         if (status) *status = last.status;
-        const std::string notes = Slurp(n);
-        return Shown(notes.empty() ? Slurp(r) : Slurp(r) + "\f" + notes);
+        return notes.empty() ? report : report + "\f" + notes;
     }
     // `lines` in a text file of the tests' template (with `version` when given).
     std::string RunLines(const std::string& command, const std::string& lines, const std::string& version = "") {
@@ -161,11 +144,7 @@ protected:
         return Run(command, text);
     }
 
-    std::string Dump() {
-        const CliResult r = Cli({"dump", "--company", company.string(), "APM"});
-        EXPECT_EQ(r.status, 0) << r.err;
-        return r.out;
-    }
+    std::string Dump() { return SampleCliTest::Dump("APM"); }
     // The dump line that starts with `start` ("R9 VENDOR=\"V1\"").
     std::string Record(const std::string& start) {
         const std::string d = Dump();
@@ -174,18 +153,6 @@ protected:
         return d.substr(at, d.find('\n', at) - at);
     }
 
-    static std::map<std::string, std::string> Files(const fs::path& folder) {
-        std::map<std::string, std::string> out;
-        for (const auto& e : fs::recursive_directory_iterator(folder)) {
-            const std::string name = e.path().filename().string();
-            if (e.is_regular_file() && name != "report.txt" && name != "notes.txt")
-                out[fs::relative(e.path(), folder).string()] = Slurp(e.path());
-        }
-        return out;
-    }
-
-    ScratchFolder scratch;
-    fs::path dir, company;
     CliResult last;
     int files = 0;
 };
