@@ -6,31 +6,20 @@
 //
 // usage: bench_glt convert|examine [transactions] [work folder]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
-#include "glm_text.h"
-
-#include "convert/progress.h"
-#include "converters/gl/xvglm.h"
-#include "converters/gl/xvglt.h"
-#include "modules/module_dlls.h"
-#include "platform/datafile/data_folder.h"
-#include "platform/datafile/xio.h"
-#include "platform/suite/company.h"
-#include "platform/suite/xd.h"
-#include "platform/ui/framework.h"
-#include "platform/ui/print.h"
-#include "platform/ui/ui.h"
-
-#include <sys/resource.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "bench_support.h"
+#include "converters/gl/xvglm.h"
+#include "converters/gl/xvglt.h"
+#include "glm_text.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/datafile/xio.h"
 
 namespace fs = std::filesystem;
 using namespace dz;
@@ -38,14 +27,6 @@ using namespace dz;
 namespace {
 
 constexpr long kChartAccounts = 1000;
-
-class QuietUi : public ui::Ui {
-public:
-    int message(int, const std::string& text) override {
-        std::cerr << "message: " << text << "\n";
-        return 1;
-    }
-};
 
 // The accounts of the generated chart, as its text file writes them.
 std::vector<std::string> ChartAccounts(const std::string& chartRows) {
@@ -71,82 +52,46 @@ void WriteTransactions(const fs::path& text, const fs::path& csv, const std::vec
     }
 }
 
-void Convert(convert::xvConvert& converter, const fs::path& text, uint16_t code, bool converting,
-             convert::OpenFilesList& list, const fs::path& company, convert::ConvertProgress& progress) {
-    ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
-    const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File,
-                                        (company / ("report" + std::to_string(code) + ".txt")).string());
-    converter.ConvertFile(list, convert::TextFileEntry{text.string(), code}, &progress, print, task, "", nullptr);
-    ui::zp_cls_print_file(task.ID(), 201);
-    ui::xp_close_print(print);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: bench_glt convert|examine [transactions] [work folder]\n";
-        return 64;
-    }
-    const bool converting = std::string(argv[1]) == "convert";
-    const long count = argc > 2 ? std::atol(argv[2]) : 1000000;
-    const fs::path work = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "bench_glt";
-    const fs::path company = work / (converting ? "convert" : "examine");
-    fs::remove_all(company);
-    fs::create_directories(company);
+    const auto args =
+        bench::ParseArgs(argc, argv, "bench_glt", "convert|examine [transactions] [work folder]");
+    const fs::path& work = args.work;
+    const fs::path& company = args.company;
 
     // The chart, and the transactions on its accounts.
     std::ostringstream chartRows;
     {
         std::ofstream chart(work / "chart.txt", std::ios::binary);
-        dz::bench::WriteGlmText(chart, dz::data_folder() / "templates" / "xvglm.tpl", kChartAccounts, &chartRows);
+        dz::bench::WriteGlmText(chart, dz::data_folder() / "templates" / "xvglm.tpl", kChartAccounts,
+                                &chartRows);
     }
     const fs::path text = work / "glt.txt";
-    if (!fs::exists(text)) WriteTransactions(text, work / "transactions.csv", ChartAccounts(chartRows.str()), count);
+    if (!fs::exists(text))
+        WriteTransactions(text, work / "transactions.csv", ChartAccounts(chartRows.str()), args.count);
 
-    QuietUi quiet;
-    ui::set_current(&quiet);
-    auto settings = suite::default_settings({"GL"});
-    settings.operator_name = "Bench";
-    suite::write_settings(company / suite::kSettingsFileName, settings);
-    suite::open_company(company);
-    suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
-    modules::LoadModuleDlls();
-    if (xio_create_file("GLM", 1, company / "MASTER.GLM") != XIO_OK ||
-        xio_create_file("GLT", 6, company / "CURRENT.GLT") != XIO_OK) {
-        std::cerr << "cannot create the data files: " << xio_error_text() << "\n";
-        return 2;
-    }
+    bench::OpenCompany(company, {"GL"});
+    bench::CreateDataFile("GLM", 1, company / "MASTER.GLM");
+    bench::CreateDataFile("GLT", 6, company / "CURRENT.GLT");
     const fs::path chart = company / "chart.txt", copy = company / "glt.txt";
     fs::copy_file(work / "chart.txt", chart);
     fs::copy_file(text, copy);
 
+    // The chart is converted first, untimed, in the same open files as the transactions.
     convert::OpenFilesList list;
-    uint16_t error = 0;
     convert::ConvertProgress progress([] { return int64_t{0}; });
     {
         gl::xvGLM master;
-        if (!master.OpenFiles(list, 3020, error)) {
-            std::cerr << "cannot open GLM: " << error << "\n";
-            return 2;
-        }
-        Convert(master, chart, 101, true, list, company, progress);
+        bench::OpenFiles(master, list, true);
+        bench::ConvertText(master, list, chart, 101, true, progress, company / "report101.txt");
     }
     gl::xvGLT converter;
-    if (!converter.OpenFiles(list, converting ? 3020 : 3010, error)) {
-        std::cerr << "cannot open GLT: " << error << "\n";
-        return 2;
-    }
+    bench::OpenFiles(converter, list, args.converting);
     convert::ConvertProgress timed([] { return int64_t{0}; });
-    const auto start = std::chrono::steady_clock::now();
-    Convert(converter, copy, 102, converting, list, company, timed);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    for (auto& e : list)
-        if (e.handle) xio_cls_file(e.handle);
-
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("seconds=%.3f\nrecords=%u\nrejected=%u\nmax_rss_kb=%ld\n", seconds, timed.file_records,
-                timed.file_rejected, usage.ru_maxrss);
+    const double seconds =
+        bench::ConvertText(converter, list, copy, 102, args.converting, timed, company / "report102.txt");
+    bench::CloseFiles(list);
+    bench::PrintResults(seconds, timed);
     return 0;
 }
