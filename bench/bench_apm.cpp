@@ -6,39 +6,21 @@
 //
 // usage: bench_apm convert|examine|text [vendors] [work folder]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
-#include "convert/progress.h"
-#include "convert/record_fields.h"
-#include "converters/ap/xvapm.h"
-#include "modules/module_dlls.h"
-#include "platform/datafile/xio.h"
-#include "platform/suite/company.h"
-#include "platform/suite/xd.h"
-#include "platform/ui/framework.h"
-#include "platform/ui/print.h"
-#include "platform/ui/ui.h"
-
-#include <sys/resource.h>
-
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
 #include <string>
+
+#include "bench_support.h"
+#include "convert/record_fields.h"
+#include "converters/ap/xvapm.h"
+#include "platform/datafile/xio.h"
 
 namespace fs = std::filesystem;
 using namespace dz;
 
 namespace {
-
-class QuietUi : public ui::Ui {
-public:
-    int message(int, const std::string& text) override {
-        std::cerr << "message: " << text << "\n";
-        return 1;
-    }
-};
 
 // The vendor format has 83 fields and the notes; VGLEXP is column 10, VJCPHS 11, VTAXGRP 13.
 void WriteText(std::ostream& out, std::ostream& rows, long vendors) {
@@ -46,7 +28,8 @@ void WriteText(std::ostream& out, std::ostream& rows, long vendors) {
     char id[32];
     for (long v = 0; v < vendors; ++v) {
         std::snprintf(id, sizeof id, "V%08ld", v);
-        out << "9," << id << ",Vendor " << v << ",1 Main Street,,Portland,ME,04101,,,1,5100-00,09-001.00,,MEUSE";
+        out << "9," << id << ",Vendor " << v
+            << ",1 Main Street,,Portland,ME,04101,,,1,5100-00,09-001.00,,MEUSE";
         for (int i = 14; i < 83; ++i) out << ',';
         out << ",\n";
         rows << id << ",Vendor " << v << ",1 Main Street,Portland,ME,04101,510000,0900100,MEUSE\n";
@@ -62,37 +45,19 @@ bool Put(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*, 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: bench_apm convert|examine|text [vendors] [work folder]\n";
-        return 64;
-    }
-    const bool converting = std::string(argv[1]) == "convert";
-    const long vendors = argc > 2 ? std::atol(argv[2]) : 1000000;
-    const fs::path work = argc > 3 ? fs::path(argv[3]) : fs::temp_directory_path() / "bench_apm";
-    const fs::path company = work / (converting ? "convert" : "examine");
-    fs::remove_all(company);
-    fs::create_directories(company);
-    const fs::path text = work / "apm.txt";
+    const auto args =
+        bench::ParseArgs(argc, argv, "bench_apm", "convert|examine|text [vendors] [work folder]");
+    const fs::path& company = args.company;
+    const fs::path text = args.work / "apm.txt";
     if (!fs::exists(text)) {
-        std::ofstream out(text, std::ios::binary), rows(work / "vendors.csv", std::ios::binary);
-        WriteText(out, rows, vendors);
+        std::ofstream out(text, std::ios::binary), rows(args.work / "vendors.csv", std::ios::binary);
+        WriteText(out, rows, args.count);
     }
-    if (std::string(argv[1]) == "text") return 0;
+    if (args.mode == "text") return 0;
 
-    QuietUi quiet;
-    ui::set_current(&quiet);
-    auto settings = suite::default_settings({"GL", "JC", "AP"});
-    settings.operator_name = "Bench";
-    suite::write_settings(company / suite::kSettingsFileName, settings);
-    suite::open_company(company);
-    suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
-    modules::LoadModuleDlls();
-    for (const char* abbr : {"APM", "GLM", "JCM", "TXM"}) {
-        if (xio_create_file(abbr, 1, company / (std::string("MASTER.") + abbr)) != XIO_OK) {
-            std::cerr << "cannot create MASTER." << abbr << ": " << xio_error_text() << "\n";
-            return 2;
-        }
-    }
+    bench::OpenCompany(company, {"GL", "JC", "AP"});
+    for (const char* abbr : {"APM", "GLM", "JCM", "TXM"})
+        bench::CreateDataFile(abbr, 1, company / (std::string("MASTER.") + abbr));
     // The base account, standard phase and tax group every vendor names.
     for (const auto& [abbr, ok] : {std::pair<const char*, int>{"GLM", 0}, {"JCM", 1}, {"TXM", 2}}) {
         uint16_t h = 0;
@@ -114,29 +79,10 @@ int main(int argc, char** argv) {
     const fs::path copy = company / "apm.txt";
     fs::copy_file(text, copy);
 
-    convert::OpenFilesList list;
-    uint16_t error = 0;
-    ap::xvAPM converter;
-    if (!converter.OpenFiles(list, converting ? 3020 : 3010, error)) {
-        std::cerr << "cannot open APM: " << error << "\n";
-        return 2;
-    }
-    ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
-    const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File,
-                                        (company / "report.txt").string());
     convert::ConvertProgress progress([] { return int64_t{0}; });
-
-    const auto start = std::chrono::steady_clock::now();
-    converter.ConvertFile(list, convert::TextFileEntry{copy.string(), 401}, &progress, print, task, "", nullptr);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    ui::zp_cls_print_file(task.ID(), 201);
-    ui::xp_close_print(print);
-    for (auto& e : list)
-        if (e.handle) xio_cls_file(e.handle);
-
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    std::printf("seconds=%.3f\nrecords=%u\nrejected=%u\nmax_rss_kb=%ld\n", seconds, progress.file_records,
-                progress.file_rejected, usage.ru_maxrss);
+    ap::xvAPM converter;
+    const double seconds =
+        bench::Run(converter, copy, 401, args.converting, progress, company / "report.txt");
+    bench::PrintResults(seconds, progress);
     return 0;
 }
