@@ -160,6 +160,13 @@ private:
     // Ends the file for a stop during the rebuild.
     void StopRebuild(convert::ConvertContext& ctx);
 
+    // A cost account the text file gave a phase or category (field `fld`), checked against the
+    // GL interface, the retrieval method (`method` or 5 allow it on this record) and the account
+    // format: cleared with a message when it does not apply, cut to its base account when the
+    // prefix comes from the job, refused (false, `reason`) when it is no account at all.
+    bool CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, int method, convert::MessageList& messages,
+                          std::string& reason, bool converting);
+
     // A tax status the text file supplied in field `fld`: blank takes the default; the default
     // stays; otherwise it is cleared to the default when categories are used (`phase` only), AR
     // is missing or does not track taxes, else written in the letter case of list 369.

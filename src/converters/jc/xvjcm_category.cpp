@@ -121,34 +121,7 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             PutText(jcm, F("CCSTACC"), GetText(jcm, SC(from)));
         }
     } else {
-        const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
-        if (!jcInterfacesGl) {
-            messages.push_back(Msg(12233, "Cost account", shown, word("was not/will not be"), word("421/422")));
-            PutText(jcm, F("CCSTACC"), "");
-        } else if (glRetrievalMethod != 3 && glRetrievalMethod != 5) {
-            messages.push_back(Msg(12236, shown, word("was not/will not be"), word("427/428")));
-            PutText(jcm, F("CCSTACC"), "");
-        } else if (!prefixFromJob) {
-            if (!ValidAccount(account, suite::kGlWhole)) {
-                reason = Msg(12237, shown);
-                return false;
-            }
-            if (glMasterFile &&
-                FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
-                messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
-        } else {
-            if (ValidAccount(account, suite::kGlWhole)) {
-                account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
-                PutText(jcm, F("CCSTACC"), account);
-            }
-            if (!ValidAccount(account, suite::kGlBaseAccount)) {
-                reason = Msg(12237, shown);
-                return false;
-            }
-            if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
-                                    XIO_NOT_FOUND)
-                messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
-        }
+        if (!CheckCostAccount(jcm, F("CCSTACC"), account, 3, messages, reason, converting)) return false;
     }
 
     // 14. Units of a type whose units are not tracked.

@@ -31,6 +31,40 @@ std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
 
 }  // namespace
 
+bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, int method,
+                             convert::MessageList& messages, std::string& reason, bool converting) {
+    auto word = [&](const char* pair) { return ModeWord(pair, converting); };
+    const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
+    if (!jcInterfacesGl) {
+        messages.push_back(Msg(12233, "Cost account", shown, word("was not/will not be"), word("421/422")));
+        PutText(jcm, fld, "");
+    } else if (glRetrievalMethod != method && glRetrievalMethod != 5) {
+        messages.push_back(Msg(12236, shown, word("was not/will not be"), word("427/428")));
+        PutText(jcm, fld, "");
+    } else if (!prefixFromJob) {
+        if (!ValidAccount(account, suite::kGlWhole)) {
+            reason = Msg(12237, shown);
+            return false;
+        }
+        if (glMasterFile &&
+            FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
+    } else {
+        if (ValidAccount(account, suite::kGlWhole)) {
+            account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
+            PutText(jcm, fld, account);
+        }
+        if (!ValidAccount(account, suite::kGlBaseAccount)) {
+            reason = Msg(12237, shown);
+            return false;
+        }
+        if (glMasterFile &&
+            FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) == XIO_NOT_FOUND)
+            messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
+    }
+    return true;
+}
+
 bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
@@ -181,34 +215,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
         }
     } else {
-        const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
-        if (!jcInterfacesGl) {
-            messages.push_back(Msg(12233, "Cost account", shown, word("was not/will not be"), word("421/422")));
-            PutText(jcm, F("PCSTACC"), "");
-        } else if (glRetrievalMethod != 2 && glRetrievalMethod != 5) {
-            messages.push_back(Msg(12236, shown, word("was not/will not be"), word("427/428")));
-            PutText(jcm, F("PCSTACC"), "");
-        } else if (!prefixFromJob) {
-            if (!ValidAccount(account, suite::kGlWhole)) {
-                reason = Msg(12237, shown);
-                return false;
-            }
-            if (glMasterFile &&
-                FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
-                messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
-        } else {
-            if (ValidAccount(account, suite::kGlWhole)) {
-                account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
-                PutText(jcm, F("PCSTACC"), account);
-            }
-            if (!ValidAccount(account, suite::kGlBaseAccount)) {
-                reason = Msg(12237, shown);
-                return false;
-            }
-            if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE",
-                                             UnformattedAccount(account, suite::kGlBaseAccount)) == XIO_NOT_FOUND)
-                messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
-        }
+        if (!CheckCostAccount(jcm, F("PCSTACC"), account, 2, messages, reason, converting)) return false;
     }
 
     // 16. Bought out with categories.
