@@ -122,9 +122,9 @@ std::vector<SubstitutionRow*> ListRows(const SubstitutionTable& doc) {
 }
 
 void RenumberRows(SubstitutionTable& doc) {
-    int16_t n = 0;
+    int32_t n = 0;
     for (SubstitutionRow* r = doc.firstRow; r; r = r->next) r->rowNumber = ++n;
-    doc.nextRowNumber = static_cast<uint16_t>(n + 1);
+    doc.nextRowNumber = static_cast<uint32_t>(n + 1);
 }
 
 // A stable sort of the linked rows through a vector: the order of an insertion sort by the
@@ -171,7 +171,7 @@ SubstitutionRow* StartNewRow(SubstitutionTable& doc) {
     auto* row = new SubstitutionRow;
     row->newEntry = 1;
     if (doc.hasList) row->newValue = CutValue(doc.listDefault);
-    row->rowNumber = static_cast<int16_t>(doc.nextRowNumber);
+    row->rowNumber = static_cast<int32_t>(doc.nextRowNumber);
     doc.pendingNewRow = row;
     doc.currentRow = row;
     return row;

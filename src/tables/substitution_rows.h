@@ -14,7 +14,7 @@ namespace dz::tables {
 struct SubstitutionRow {
     uint8_t newEntry = 0;   // 1 while no entry record exists under the old value
     uint8_t modified = 0;   // 1 while the row must be written at the next save
-    int16_t rowNumber = 0;  // 1-based position in the list
+    int32_t rowNumber = 0;  // 1-based position in the list (a table may hold more than 65,535)
     std::string oldValue;   // at most 40 characters each
     std::string newValue;
     std::string thirdValue;
@@ -44,7 +44,7 @@ public:
     int payrollHandle = 0;       // the payroll system file for list lookups, 0 when not open
     bool hasList = false;        // the new value is picked from the field's custom list
     std::string listDefault;     // that list's default value
-    uint16_t nextRowNumber = 1;  // rows plus one
+    uint32_t nextRowNumber = 1;  // rows plus one
     uint16_t oldSize = 0;        // longest old value, 1 to 40
     uint16_t newWidth = 0;       // width of the new value's format
     uint16_t thirdWidth = 0;     // width of the third value; 0 = no third column

@@ -739,8 +739,9 @@ void TableEditor::TableOptionsPanel() {
             }
         }
         if (collision) continue;
-        blank = std::max(1, p->choice(2));
-        notFound = std::max(1, p->choice(3));
+        // A stored 0 shows no choice; it stays 0 unless the user picks one.
+        blank = p->choice(2);
+        notFound = p->choice(3);
         if (job) map = p->checked(4);
         accepted = true;
         break;

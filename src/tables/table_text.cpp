@@ -51,8 +51,9 @@ std::unique_ptr<SubstitutionTable> OpenTableDocument(SubstitutionMasterFile& fil
             thirdWidth = 0;
             if (t.mapJobToExtra == 1 && field == kFieldJob) thirdWidth = suite::xk_width(kExtraFormat, 0);
             if (t.mapJobToExtra == 1 && field == kFieldUnionLocal) thirdWidth = suite::xk_width(kLocalFormat, 0);
-            blank = t.blankValueOption ? t.blankValueOption : 1;
-            notFound = t.notFoundOption ? t.notFoundOption : 1;
+            // As stored: 0 (never set) stays 0, so that an edit does not turn it into 1.
+            blank = t.blankValueOption;
+            notFound = t.notFoundOption;
         }
     }
     const ValueFormat vf = NewValueFormat(field);

@@ -380,12 +380,17 @@ TEST_F(ApmCli, CountriesClearTheFieldsOfOtherCountries) {
 
 TEST_F(ApmCli, OnHoldAndPaymentsAreCleared) {
     const std::string report = RunLines("convert", "V,H1,Held,,,,,,,,,,,,,,,2\n"
-                                                   "P,H2,Paying,,10.00,2.00,3.00\n");
+                                                   "P,H2,Paying,,10.00,2.00,3.00\n"
+                                                   "V,H3,Held too,,,,,,,,,,,,,,,1\n"
+                                                   "V,H4,Not held,,,,,,,,,,,,,,,0\n");
     EXPECT_HAS(report, "On hold cannot have a value (On-hold status with '2'), this was not converted(640)");
+    EXPECT_HAS(report, "On hold cannot have a value (On-hold status with '1'), this was not converted(640)");
+    EXPECT_EQ(Count(report, "On hold cannot"), 2u);
     EXPECT_HAS(report, "Payments fields cannot have values (i.e. Pmt Amount with '10.00'), these were not "
                        "converted(640)");
     EXPECT_EQ(Count(report, "Payments fields"), 1u);
-    EXPECT_HAS(Record("R9 VENDOR=\"H1\""), " VHOLD=1 ");
+    for (const char* held : {"H1", "H3", "H4"})
+        EXPECT_HAS(Record(std::string("R9 VENDOR=\"") + held + "\""), " VHOLD=0 ");
     EXPECT_HAS(Record("R9 VENDOR=\"H2\""), " VINCLD=0 VPAMT=0 VPRETP=0 VPDSC=0 VPRETH=0 VPMDED=0 ");
 }
 

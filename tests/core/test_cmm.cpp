@@ -201,7 +201,7 @@ TEST_F(CmmTest, AmountsAreNeverConverted) {
     SetMultipleCash(1);
     const std::string report =
         Run(WriteText("amt.txt", L("P", {{"BANKACC", "AMT"}, {"BRECBAL", "123.45"}})), "Convert");
-    EXPECT_TRUE(Has(report, "Reconciled balance is not a convertible field, '123.45' was not converted(#1017)"))
+    EXPECT_TRUE(Has(report, "Reconciled balance is not a convertible field, '123.45' was not converted(1017)"))
         << report;
     ASSERT_TRUE(Read(kCmRecBank, "AMT"));
     EXPECT_EQ(Number(kCmRecBank, "BRECBAL"), 0);
@@ -213,7 +213,7 @@ TEST_F(CmmTest, TheReconciledDateAndSetupStatusAreReportedOnEveryLine) {
     const std::string report = Run(WriteText("d.txt", body), "Examine Files");
     EXPECT_EQ(Count(report, "Last reconciled date is not a convertible field"), 2u) << report;
     EXPECT_EQ(Count(report, "Setup assistant status is not a convertible field"), 2u) << report;
-    EXPECT_TRUE(Has(report, "'In progress(2)' will not be converted(1018#)")) << report;
+    EXPECT_TRUE(Has(report, "'In progress(2)' will not be converted(1018)")) << report;
 }
 
 class CmmNoAp : public CmmTest {

@@ -306,6 +306,33 @@ TEST_F(EditorTest, OptionsRangeCollisionAndTruncation) {
     mf.Close();
 }
 
+// Options never set (stored 0) stay 0 through an edit, the options panel left as it was, and a
+// Save As onto another group; a converter reads 0 as "keep the original value silently".
+TEST_F(EditorTest, OptionsStoredAsZeroStayZero) {
+    CreateMasterFile();
+    WriteTable({"G", kApplPR, 30, 0, 0, 65535, {{"A1", "1", ""}}});
+    Choose("TABLE/NEW", "G", "Payroll", "Department");
+    TypeRow(1, "A2", "2");
+    Main(PanelAction::press(kCmdOptions));
+    ui.on_panel("TABLE/OPTIONS", PanelAction::press(3));  // OK, nothing chosen
+    Main(PanelAction::press(kCmdSave));
+    Main(PanelAction::press(kCmdSaveAs));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "H"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    Main(PanelAction::press(kCmdClose));
+    Run();
+    EXPECT_EQ(Stored("G", 30), (std::vector<std::string>{"A1=1", "A2=2"}));
+    EXPECT_EQ(Stored("H", 30), (std::vector<std::string>{"A1=1", "A2=2"}));
+    for (const char* group : {"G", "H"}) {
+        SubstitutionMasterFile mf(kCommand, 0, group, kApplPR, 30);
+        TableSummary t;
+        ASSERT_TRUE(mf.ReadOptions(t)) << group;
+        EXPECT_EQ(t.blankValueOption, 0) << group;
+        EXPECT_EQ(t.notFoundOption, 0) << group;
+        mf.Close();
+    }
+}
+
 // ---- Choice panel ---------------------------------------------------------------------------
 
 TEST_F(EditorTest, ChoicePanelMarksNewTablesAndSkipsIncompleteApplications) {

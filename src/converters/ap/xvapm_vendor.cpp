@@ -327,9 +327,9 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             messages.push_back(Msg(12797, first, word("were not/will not be"), word("1731/1732")));
     }
 
-    // 11. On hold: a vendor comes in not on hold (the choice's first item).
-    if (const double hold = num("VHOLD"); hold != 1 && hold != 0) {
-        PutNumber(apm, fld("VHOLD"), 1);
+    // 11. On hold: a vendor comes in not on hold; the hold is the AP module's to set.
+    if (const double hold = num("VHOLD"); hold != 0) {
+        PutNumber(apm, fld("VHOLD"), 0);
         messages.push_back(Msg(12151, "On-hold status with '" + FormatNumber("%.0f", hold) + "'",
                                word("was not/will not be"), word("640/698")));
     }

@@ -192,7 +192,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 13. Balances are the CM module's own to build: none is converted.
     const std::string notConverted = ModeWord("was not/will not be", converting);
-    const std::string code1017 = ModeWord("#1017/1018#", converting);
+    const std::string code1017 = ModeWord("1017/1018", converting);
     for (const auto& [from, to] : {std::pair{"BRGBLNC", "BPSBLNC"}, std::pair{"BRECBAL", "BRECBAL"},
                                    std::pair{"BOPNCHK", "BLYINT"}}) {
         const uint16_t first = FieldNo(cmm, rec, from), last = FieldNo(cmm, rec, to);
