@@ -230,7 +230,9 @@ bool NotesReport::PrintRecordMessages(const std::string& recordId, uint32_t line
 }
 
 void NotesReport::AddNote(uint16_t listId, const std::string& value, uint32_t line) {
-    missing_[listId].emplace(value, line);  // the first line stays
+    // Shown as the text file reads when the user opens it: a converted file has its time stamp
+    // as line 2, so its records are one line further down.
+    missing_[listId].emplace(value, line + (converting_ ? 1 : 0));  // the first line stays
 }
 
 bool NotesReport::PrintMissingCustomListValues(ConvertProgress* progress) {

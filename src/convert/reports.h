@@ -80,6 +80,7 @@ public:
                              ConvertProgress* progress, uint16_t record, uint16_t file,
                              xvConvert* converter = nullptr, const std::string& keyText = "");
     // Keeps a value missing from custom list `listId` with the first line where it appeared.
+    // `line`: the record's line in the text file as it was read (before any time stamp).
     void AddNote(uint16_t listId, const std::string& value, uint32_t line);
     bool PrintMissingCustomListValues(ConvertProgress* progress);
     // Prints the notes into the report when any line was written; false only when that fails.

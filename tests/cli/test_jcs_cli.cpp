@@ -6,6 +6,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -101,3 +102,21 @@ TEST_F(JcsSample, ConvertWritesTheStandardsAndTheirGroupsThenTheMasterSampleUses
 }
 
 }  // namespace
+
+// A category's tax status that no list entry matches is kept and listed among the values missing
+// from custom list 369, in both modes, with the line the file reads at the time.
+TEST_F(JcsSample, TaxStatusesMissingFromTheListGoToTheNotes) {
+    std::string settings = Slurp(company / "company.toml");
+    const std::size_t at = settings.find("[lists.369]");
+    ASSERT_NE(at, std::string::npos) << settings;
+    const std::size_t values = settings.find("values = ", at);
+    settings.replace(values, settings.find('\n', values) - values, "values = [\"Taxable\", \"Exempt\", \"Resale\"]");
+    Spit(company / "company.toml", settings);
+    const fs::path file = dir / "tax.txt";
+    Spit(file, "#,JCS,xvjcs\n17,ZZZ,Zed,6,,,,,Y,Other,\n17,ZZY,Why,6,,,,,Y,resale,\n");
+    EXPECT_THAT(Run("examine", file), ::testing::HasSubstr("Tax status:  Other(2)\n"));
+    EXPECT_THAT(Run("convert", file), ::testing::HasSubstr("Tax status:  Other(3)\n"));
+    const std::string standards = Standards();
+    EXPECT_THAT(standards, ::testing::HasSubstr("SCTAXEX=\"Other\""));
+    EXPECT_THAT(standards, ::testing::HasSubstr("SCTAXEX=\"Resale\""));
+}

@@ -153,7 +153,7 @@ TEST_F(ReportTest, NotesPageMessagesAndMissingListValues) {
         "                         the list before using your software(898)\n"
         "                         (Each value is followed by the line number where it first appeared)\n"
         "\n"
-        "                      Tax group:  EXEMPT(7), OUT(12)\n";
+        "                      Tax group:  EXEMPT(8), OUT(13)\n";
     EXPECT_EQ(Printed(), expected);
 }
 

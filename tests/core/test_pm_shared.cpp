@@ -239,7 +239,7 @@ TEST_F(PmShared, ClosingNotesStartWithOneEmptyLineAndNameNoRecord) {
         // A missing-list note keeps the value and its line for the closing section.
         CustomList types;
         types.Load(418);
-        EXPECT_FALSE(types.CheckExact("Warehouse", notes, 7));
+        EXPECT_FALSE(types.CheckExact("Warehouse", notes, 7));  // shown as line 8 of the stamped file
         ASSERT_TRUE(notes.PrintMissingCustomListValues(nullptr));
         ASSERT_TRUE(notes.Print());
     }
@@ -258,7 +258,7 @@ TEST_F(PmShared, ClosingNotesStartWithOneEmptyLineAndNameNoRecord) {
     EXPECT_NE(body[first].find("like 'M1'"), std::string::npos) << body[first];
     EXPECT_EQ(body[first + 1].substr(22), "Second");
     bool noted = false;
-    for (const auto& l : body) noted = noted || l.find("Warehouse(7)") != std::string::npos;
+    for (const auto& l : body) noted = noted || l.find("Warehouse(8)") != std::string::npos;
     EXPECT_TRUE(noted);
     ui::xp_close_print(print);
 }

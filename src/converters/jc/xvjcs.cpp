@@ -203,6 +203,11 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
 }
 
+bool xvJCS::FinishConversion(ConvertContext& ctx) {
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    return true;
+}
+
 // ---- Shared checks ----------------------------------------------------------------------------------
 
 bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,

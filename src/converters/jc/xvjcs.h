@@ -69,6 +69,8 @@ protected:
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
     // The tax status of an accepted record checked against list 369 (missing values to the notes).
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // No totals to rebuild: only the tax statuses missing from their list are printed.
+    bool FinishConversion(convert::ConvertContext& ctx) override;
 
 private:
     // The unit check of a cost unit description (12208 once per cost type and record).

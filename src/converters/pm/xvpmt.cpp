@@ -380,8 +380,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
             bool listed = false;
             for (const auto& v : SalesTypeList) listed = listed || v == type;
             if (!listed)
-                ctx.notes->AddNote(kSalesTypeList, type,
-                                   static_cast<uint32_t>(info.StartLine() + (ctx.converting ? 1 : 0)));
+                ctx.notes->AddNote(kSalesTypeList, type, static_cast<uint32_t>(info.StartLine()));
         }
         if (accepted && ctx.converting && info.FileNumUsed() == pmt) WriteBatchRecords(ctx, pmt, info);
     }
