@@ -38,13 +38,4 @@ std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
     return converter;
 }
 
-void SetPrefillCallback(xvl::PrefillCB callback) {
-    xvGLM::prefillCallback = callback;  // xvGLT and xvCMM read it too
-    xvJCM::prefillCallback = callback;
-    xvPMR::prefillCallback = callback;  // xvPMT, xvPMH and xvPRM read xvGLM's
-    xvARM::prefillCallback = callback;
-    xvPML::prefillCallback = callback;
-    xvAPM::prefillCallback = callback;
-}
-
 }  // namespace dz::app

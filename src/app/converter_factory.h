@@ -15,11 +15,6 @@ namespace dz::app {
 // implemented" when the code has none.
 std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code);
 
-// Hands `callback` to every converter that reads text files for the prefill of substitution
-// tables (each keeps it in its class's prefillCallback; converters sharing one hook share it).
-// A converter added later sets its own hook here too.
-void SetPrefillCallback(xvl::PrefillCB callback);
-
 // Owns one converter made from a conversion type code (null when none could be made).
 class CConvertWrapper {
 public:

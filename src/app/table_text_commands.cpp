@@ -27,7 +27,7 @@ void MarkImported(tables::SubstitutionTable& doc) {
 
 }  // namespace
 
-void InstallPrefillCallback() { SetPrefillCallback(&tables::PrefillValue); }
+void InstallPrefillCallback() { dz::convert::xvConvert::prefillCallback = &tables::PrefillValue; }
 
 void InstallTableTextCommands(dz::ui::zqTask& task) {
     g_editorTask = &task;

@@ -17,7 +17,7 @@ namespace dz::app {
 // Sets the editor's three hooks for a run of the editor within `task`, and hands
 // tables::PrefillValue to every converter as its prefill callback.
 void InstallTableTextCommands(dz::ui::zqTask& task);
-// Hands tables::PrefillValue to every converter (SetPrefillCallback).
+// Makes tables::PrefillValue the prefill hook of every converter (xvConvert::prefillCallback).
 void InstallPrefillCallback();
 
 // "Import Table": runs the report hub whose start callback imports the document's import file.

@@ -11,6 +11,7 @@
 #include "platform/ui/ui.h"
 #include "tables/substitution_set.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace dz::convert {
@@ -66,7 +67,26 @@ std::vector<ConverterDataFile> ConverterProfile::DataFiles() const {
     main.abbreviation = abbreviation;
     main.fileNo = fileNo;
     main.description = description;
+    main.fileCode = fileCode;
     return {main};
+}
+
+ConverterDataFile ConverterDataFile::Owned(const std::string& abbr, uint16_t number, uint16_t code,
+                                           const std::string& text) {
+    ConverterDataFile f;
+    f.abbreviation = abbr;
+    f.fileNo = number;
+    f.fileCode = code;
+    f.description = text;
+    return f;
+}
+
+ConverterDataFile ConverterDataFile::ReadOnly(const std::string& abbr, uint16_t number, uint16_t code,
+                                              const std::string& text, bool mustBeOpen) {
+    ConverterDataFile f = Owned(abbr, number, code, text);
+    f.backedUp = f.restored = false;
+    f.checked = mustBeOpen;
+    return f;
 }
 
 std::string ConverterProfile::DescriptionOf(const std::string& abbr, uint16_t number) const {
@@ -93,14 +113,55 @@ uint16_t xvConvert::ExamineValue(ConvertContext&, const xvl::xvlImpInfo&) { retu
 void xvConvert::RecordWritten(ConvertContext&, xvl::xvlImpInfo&) {}
 
 bool xvConvert::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const ConversionTypeEntry* type = FindConversionType(ctx.entry.code);
+    return RejectUnknownRecord(info, reason, type ? type->name : ctx.profile.title);
+}
+
+bool xvConvert::RejectUnknownRecord(const xvl::xvlImpInfo& info, std::string& reason, const std::string& conversion) {
+    return RejectUnknownRecord(info, reason, conversion, info.FileNumUsed());
+}
+
+bool xvConvert::RejectUnknownRecord(const xvl::xvlImpInfo& info, std::string& reason, const std::string& conversion,
+                                    uint16_t namingFile, bool formatIdWhenUndefined) {
     // A format of record number 0 names no record type: it is named by its format id.
     std::string name = info.FormatID();
-    xio_rec_def def;
-    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
-        name = def.name;
-    const ConversionTypeEntry* type = FindConversionType(ctx.entry.code);
-    reason = Msg(12070, name, type ? type->name : ctx.profile.title);
+    if (namingFile != 0 && info.ImportedRecs() != 0) {
+        xio_rec_def def;
+        if (xio_get_rec_def(namingFile, info.ImportedRecs(), def) == XIO_OK)
+            name = def.name;
+        else if (!formatIdWhenUndefined)
+            name.clear();
+    }
+    reason = Msg(12070, name, conversion);
     return false;
+}
+
+// ---- The frame built from the profile -------------------------------------------------------------
+
+xvl::PrefillCB xvConvert::prefillCallback = nullptr;
+
+ConverterProfile xvConvert::Profile() const { return {}; }
+
+bool xvConvert::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) {
+    auto files = Profile().DataFiles();
+    std::stable_sort(files.begin(), files.end(),
+                     [](const ConverterDataFile& a, const ConverterDataFile& b) { return a.openOrder < b.openOrder; });
+    for (const auto& f : files)
+        if (!OpenDataFile(f.abbreviation, f.fileNo, f.fileCode, f.openFlag, list, commandId,
+                          error, false))
+            return false;
+    return true;
+}
+
+void xvConvert::ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, int printDef,
+                            ui::zqTask& task, const std::string& tableName, ConversionOptions* options) {
+    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
+    RunConvertFile(ctx, Profile());
+}
+
+void xvConvert::PrefillTables(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
+                              ui::zqTask&, void* prefillContext) {
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 // ---- Ending a file -------------------------------------------------------------------------------

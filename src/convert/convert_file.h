@@ -46,7 +46,9 @@ class SubstitutionSet;
 
 namespace dz::convert {
 
-// One data file a converter opens, as the common sequence treats it.
+// One data file of a conversion: how the default OpenFiles asks for it, and how the common
+// sequence treats it. A file the conversion writes is its own (`Owned`: backed up, restored);
+// one it only reads is `ReadOnly`.
 struct ConverterDataFile {
     std::string abbreviation;  // "GLM"
     uint16_t fileNo = 1;
@@ -54,14 +56,25 @@ struct ConverterDataFile {
     bool backedUp = true;      // Convert: copied aside before the first write
     bool restored = true;      // Convert: rolled back and put back when the file ends early
     bool checked = true;       // must be open once the template is read (12006 naming it)
+    uint16_t fileCode = 0;     // the file code OpenFiles asks the file by
+    uint8_t openFlag = 0;      // the flag word of that request
+    // OpenFiles asks the files by ascending openOrder, in the listed order among equals (the
+    // listed order is the order of backups, restores and checks).
+    int openOrder = 0;
+
+    static ConverterDataFile Owned(const std::string& abbr, uint16_t fileNo, uint16_t fileCode,
+                                   const std::string& description);
+    static ConverterDataFile ReadOnly(const std::string& abbr, uint16_t fileNo, uint16_t fileCode,
+                                      const std::string& description, bool checked = true);
 };
 
-// What a converter tells the common sequence about itself. The defaults are the plain
-// sequence: one data file (the main one), every record examined by key in Examine Files, every
-// user-defined-field record handled by WriteUserFields.
+// What a converter tells the common sequence about itself (xvConvert::Profile). The defaults are
+// the plain sequence: one data file (the main one), every record examined by key in Examine
+// Files, every user-defined-field record handled by WriteUserFields.
 struct ConverterProfile {
     std::string abbreviation;    // the main data file ("CMM")
     uint16_t fileNo = 1;
+    uint16_t fileCode = 0;       // the main data file's file code, when `dataFiles` is empty
     std::string title;           // the report's title ("CM Master File")
     std::string description;     // the main data file's description ("CM Master file")
     std::string rejectAbbreviation;  // names the reject file; empty: `abbreviation`

@@ -115,18 +115,31 @@ public:
     xvConvert(const xvConvert&) = delete;
     xvConvert& operator=(const xvConvert&) = delete;
 
-    // ---- Each converter's own -------------------------------------------------------------
-    // Opens every data file the converter needs into the list (entries already open are
-    // reused). False with `error` set when one fails; a failed file's entry is added last.
-    virtual bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) = 0;
-    // Converts (task "Convert") or examines (any other task) one text file.
+    // ---- The frame: each converter's profile, and what is built from it ----------------------
+    // A converter is its profile (data files, titles, switches: convert_file.h) and its record
+    // handlers (DispatchRecord and the other hooks below). The three operations the driver calls
+    // are built from the profile; a converter that reads its file in several passes or opens
+    // files the profile cannot describe overrides them.
+    // Every converter gives one; the default (an empty profile) serves only test stand-ins that
+    // override the three operations below.
+    virtual ConverterProfile Profile() const;
+    // Opens every data file of the profile into the list, by ascending openOrder, each with its
+    // file code and flag (entries already open are reused). False with `error` set when one
+    // fails; the failed file's entry is added last and no later file is asked for.
+    virtual bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error);
+    // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
+    // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
                              int printDef, ui::zqTask& task, const std::string& tableName,
-                             ConversionOptions* options) = 0;
-    // Reads the text file for the prefill of substitution tables, handing every value to the
-    // prefill callback with `prefillContext`; writes nothing.
+                             ConversionOptions* options);
+    // Reads the text file for the prefill of substitution tables, handing every value to
+    // prefillCallback with `prefillContext`; writes nothing. RunPrefill with the profile.
     virtual void PrefillTables(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
-                               ui::zqTask& task, void* prefillContext) = 0;
+                               ui::zqTask& task, void* prefillContext);
+
+    // The prefill hook every converter hands its values to (the table editor sets it; null:
+    // values are read and dropped).
+    static xvl::PrefillCB prefillCallback;
 
     // ---- Record services ----------------------------------------------------------------------
     // Opens a data file into the list and starts writes on it. An entry already open is reused.
@@ -237,8 +250,18 @@ protected:
     virtual bool ConvertRecords(ConvertContext& ctx);
     virtual bool CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status);
     virtual void ImportRejected(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
-    // The default refuses every record with 12070 (a record number 0 named by its format id).
+    // The default refuses every record with 12070 (RejectUnknownRecord, naming the conversion
+    // type).
     virtual bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
+    // The tail of every DispatchRecord: a record type the conversion has no handler for is
+    // refused with 12070, "<record> ... <conversion>". The record is named by its definition in
+    // the file it was imported into, or (second form) in `namingFile`; by its format id when it
+    // has no record number or `namingFile` is 0. A record number `namingFile` does not define
+    // names it by its format id too, or names nothing when `formatIdWhenUndefined` is off.
+    // Always false.
+    static bool RejectUnknownRecord(const xvl::xvlImpInfo& info, std::string& reason, const std::string& conversion);
+    static bool RejectUnknownRecord(const xvl::xvlImpInfo& info, std::string& reason, const std::string& conversion,
+                                    uint16_t namingFile, bool formatIdWhenUndefined = true);
     virtual uint16_t ExamineValue(ConvertContext& ctx, const xvl::xvlImpInfo& info);
     virtual void RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info);
     // False when it ended the file itself.

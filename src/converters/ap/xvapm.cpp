@@ -21,7 +21,11 @@ using convert::Msg;
 
 namespace {
 
-ConverterProfile Profile() {
+bool IsVendorNotes(const std::string& formatId) { return xvl::equalNoCase(formatId, kVendorNotesFormat); }
+
+}  // namespace
+
+ConverterProfile xvAPM::Profile() const {
     ConverterProfile p;
     p.abbreviation = "APM";
     p.fileNo = 1;
@@ -32,11 +36,6 @@ ConverterProfile Profile() {
     return p;
 }
 
-bool IsVendorNotes(const std::string& formatId) { return xvl::equalNoCase(formatId, kVendorNotesFormat); }
-
-}  // namespace
-
-xvl::PrefillCB xvAPM::prefillCallback = nullptr;
 
 xvAPM::~xvAPM() { CloseOwned(); }
 

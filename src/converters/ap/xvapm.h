@@ -90,6 +90,8 @@ public:
     // Closes the GL, JC and tax masters this converter opened itself.
     ~xvAPM() override;
 
+    convert::ConverterProfile Profile() const override;
+
     // ---- The converter's own operations -----------------------------------------------------
     // Opens the AP master file ("APM" 1, file code 30, required).
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
@@ -123,10 +125,6 @@ public:
                              uint16_t country, const ApSettings& settings);
     static bool ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason,
                                       convert::MessageList& messages, const ApSettings& settings);
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // ---- Settings, as ConvertFile and LoadSettings set them ------------------------------------
     bool allowTotals = false;     // the template's version text is exactly "ALLOW TOTALS"

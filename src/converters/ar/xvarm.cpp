@@ -27,25 +27,6 @@ namespace {
 
 constexpr const char* kConversionName = "ARM System and Master files";
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "ARM";
-    p.fileNo = 1;
-    p.title = "AR System & Master Files";
-    p.description = "AR Master file";
-    p.convertingText = "Converting '%s' into AR System & Master Files";
-    p.examiningText = "Examining '%s' for AR System & Master Files";
-    p.progressEtc = true;
-    convert::ConverterDataFile ars;
-    ars.abbreviation = "ARS";
-    ars.description = "AR System file";
-    convert::ConverterDataFile arm;
-    arm.abbreviation = "ARM";
-    arm.description = "AR Master file";
-    p.dataFiles = {ars, arm};
-    return p;
-}
-
 void LoadList(int number, CustomList& list) {
     list = CustomList{};
     const std::string text = suite::xk_get_custom_list(number);
@@ -68,7 +49,25 @@ constexpr ListField kCustomerLists[] = {{"CTYPEA", 345},  {"CTRADE", 344},  {"CC
 
 }  // namespace
 
-xvl::PrefillCB xvARM::prefillCallback = nullptr;
+ConverterProfile xvARM::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "ARM";
+    p.fileNo = 1;
+    p.title = "AR System & Master Files";
+    p.description = "AR Master file";
+    p.convertingText = "Converting '%s' into AR System & Master Files";
+    p.examiningText = "Examining '%s' for AR System & Master Files";
+    p.progressEtc = true;
+    convert::ConverterDataFile ars;
+    ars.abbreviation = "ARS";
+    ars.description = "AR System file";
+    convert::ConverterDataFile arm;
+    arm.abbreviation = "ARM";
+    arm.description = "AR Master file";
+    p.dataFiles = {ars, arm};
+    return p;
+}
+
 
 xvARM::~xvARM() {
     if (glMaster && glMasterOpened) xio_cls_file(glMaster);

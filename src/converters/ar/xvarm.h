@@ -38,6 +38,8 @@ public:
     // of the run's open-files list).
     ~xvARM() override;
 
+    convert::ConverterProfile Profile() const override;
+
     // ARS 1 (code 70), then ARM 1 (code 72), both required.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
     void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
@@ -57,10 +59,6 @@ public:
     bool ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages);
     bool ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages,
                          bool converting);
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // State a test looks into.
     const PrepassKeys& Keys() const { return prepassKeys; }

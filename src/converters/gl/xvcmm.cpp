@@ -25,17 +25,6 @@ namespace {
 
 constexpr const char* kConversionName = "CM Master file";
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "CMM";
-    p.fileNo = 1;
-    p.title = "CM Master File";
-    p.description = kConversionName;
-    p.convertingText = "Converting '%s' into CM Master file";
-    p.examiningText = "Examining '%s' for CM Master file";
-    return p;
-}
-
 bool IsBankNotes(const std::string& formatId) {
     return formatId.size() == 2 && std::toupper(static_cast<unsigned char>(formatId[0])) == 'B' &&
            std::toupper(static_cast<unsigned char>(formatId[1])) == 'N';
@@ -79,23 +68,18 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
 
 }  // namespace
 
-xvCMM::~xvCMM() {
-    if (glmHandle && ownsGlm) xio_cls_file(static_cast<uint16_t>(glmHandle));
-    if (apmHandle && ownsApm) xio_cls_file(static_cast<uint16_t>(apmHandle));
-    if (prsHandle && ownsPrs) xio_cls_file(static_cast<uint16_t>(prsHandle));
-}
-
 // ---- Files and settings -----------------------------------------------------------------------
 
-bool xvCMM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("CMM", 1, 20, 0, list, commandId, error, false);
-}
-
-void xvCMM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
+ConverterProfile xvCMM::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "CMM";
+    p.fileNo = 1;
+    p.fileCode = 20;
+    p.title = "CM Master File";
+    p.description = kConversionName;
+    p.convertingText = "Converting '%s' into CM Master file";
+    p.examiningText = "Examining '%s' for CM Master file";
+    return p;
 }
 
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
@@ -107,12 +91,7 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     prefixed_ = baseWidth_ = -1;
 
     // 1, 2. The GL master file, the run's own or opened here.
-    glmHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "GLM", 1));
-    if (glmHandle == 0) {
-        glmHandle = static_cast<int16_t>(convert::OpenMasterFile("GLM"));
-        if (glmHandle) ownsGlm = 1;
-    }
-    if (glmHandle == 0) {
+    if (glmHandle.Open(ctx.files, "GLM") == 0) {
         if (!ctx.notes->PrintMessageLine("", 0, Msg(12180))) return false;
         if (ctx.progress) ctx.progress->messages += 1;
     }
@@ -120,19 +99,11 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     // missing: its check-format look-ups are then skipped.
     if (suite::xa_appl_installed("AP")) {
         apInstalled = 1;
-        apmHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "APM", 1));
-        if (apmHandle == 0) {
-            apmHandle = static_cast<int16_t>(convert::OpenMasterFile("APM"));
-            if (apmHandle) ownsApm = 1;
-        }
+        apmHandle.Open(ctx.files, "APM");
     }
     if (suite::xa_appl_installed("PR")) {
         prInstalled = 1;
-        prsHandle = static_cast<int16_t>(convert::FindFileHandle(ctx.files, "PRS", 1));
-        if (prsHandle == 0) {
-            prsHandle = static_cast<int16_t>(convert::OpenDataFileByName("PRS", "SYSTEM"));
-            if (prsHandle) ownsPrs = 1;
-        }
+        prsHandle.Open(ctx.files, "PRS", "SYSTEM");
     }
     // 5, 6.
     arInstalled = suite::xa_appl_installed("AR") ? 1 : 0;
@@ -228,12 +199,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
                                   pmInstalled, glm, ctx.converting, import);
     }
     // Any other record type has no place in this conversion.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
-        name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName);
 }
 
 void xvCMM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
@@ -340,13 +306,6 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         put("BLSTDDT", "LTDEPDT");
     }
     return true;
-}
-
-// ---- Prefill ---------------------------------------------------------------------------------
-
-void xvCMM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), xvGLM::prefillCallback, prefillContext);
 }
 
 }  // namespace dz::gl

@@ -11,6 +11,7 @@
 #include "convert/convert_file.h"
 #include "convert/converter.h"
 #include "convert/reports.h"
+#include "convert/side_file.h"
 
 #include <cstdint>
 #include <string>
@@ -33,18 +34,8 @@ inline constexpr uint16_t kCmRecBankNotes = kCmRecBank + 50;
 
 class xvCMM : public convert::xvConvert {
 public:
-    xvCMM() = default;
-    // Closes the GL, AP and PR files it opened itself.
-    ~xvCMM() override;
-
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens the CM master file ("CMM" 1, file code 20, required).
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+    // The CM master file ("CMM" 1, file code 20, required).
+    convert::ConverterProfile Profile() const override;
 
     // ---- Record steps: true accepts, false rejects with `reason` set --------------------------
     // False for a bank notes record ("BN"), saved here when the import took it (`reason` empty)
@@ -70,12 +61,10 @@ public:
     uint8_t arInstalled = 0;
     uint8_t jcInstalled = 0;
     uint8_t pmInstalled = 0;
-    int16_t glmHandle = 0;
-    uint8_t ownsGlm = 0;
-    int16_t apmHandle = 0;
-    uint8_t ownsApm = 0;
-    int16_t prsHandle = 0;
-    uint8_t ownsPrs = 0;
+    // The GL master, AP master and PR system files (closed here when opened here).
+    convert::SideFile glmHandle;
+    convert::SideFile apmHandle;
+    convert::SideFile prsHandle;
     uint8_t writeLastNumbers = 0;  // record 5 follows the bank record just dispatched
     uint8_t cmInterfacesGl = 0;
 

@@ -22,17 +22,6 @@ namespace {
 
 constexpr const char* kConversionName = "GL Master file";
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "GLM";
-    p.fileNo = 1;
-    p.title = "GL Master File";
-    p.description = "GL Master file";
-    p.convertingText = "Converting '%s' into GL Master file";
-    p.examiningText = "Examining '%s' for GL Master file";
-    return p;
-}
-
 // "1N" to "8N", in either letter case: the notes records of record types 1 to 8.
 int NotesRecordOf(const std::string& formatId) {
     if (formatId.size() != 2 || std::toupper(static_cast<unsigned char>(formatId[1])) != 'N') return 0;
@@ -68,7 +57,17 @@ bool JoinedParts(const xvl::xvlImport& import, const std::string& format, std::i
 
 }  // namespace
 
-xvl::PrefillCB xvGLM::prefillCallback = nullptr;
+ConverterProfile xvGLM::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "GLM";
+    p.fileNo = 1;
+    p.title = "GL Master File";
+    p.description = "GL Master file";
+    p.convertingText = "Converting '%s' into GL Master file";
+    p.examiningText = "Examining '%s' for GL Master file";
+    return p;
+}
+
 
 // ---- Files and settings -----------------------------------------------------------------------
 

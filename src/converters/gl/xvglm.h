@@ -52,6 +52,8 @@ public:
     xvGLM() = default;
     ~xvGLM() override = default;
 
+    convert::ConverterProfile Profile() const override;
+
     // ---- The converter's own operations -----------------------------------------------------
     // Opens the GL master file ("GLM" 1, file code 1, required).
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
@@ -100,10 +102,6 @@ public:
     bool CheckCalendar(uint16_t glm, uint16_t firstPeriodField, uint16_t periodEndField, uint16_t thirteenField,
                        uint16_t calendarStartField, std::string& reason, convert::MessageList& messages,
                        bool converting);
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // The GL settings as LoadSettings read them.
     uint8_t FiscalAtPrefix() const { return fiscalAtPrefix; }

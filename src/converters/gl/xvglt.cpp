@@ -25,34 +25,6 @@ namespace {
 constexpr const char* kConversionName = "GL Transaction";
 constexpr const char* kCustomFields = "Custom fields are not supported in GL Transaction conversions";
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "GLT";
-    p.fileNo = 6;
-    p.title = "GL Transaction File";
-    p.description = "GL Transaction file";
-    p.convertingText = "Converting '%s' into GL Transaction file";
-    p.examiningText = "Examining '%s' for GL Transaction file";
-    // The GL master file is only read: neither backed up nor restored, but it must be open.
-    convert::ConverterDataFile glm;
-    glm.abbreviation = "GLM";
-    glm.fileNo = 1;
-    glm.description = "GL Master file";
-    glm.backedUp = false;
-    glm.restored = false;
-    convert::ConverterDataFile glt;
-    glt.abbreviation = "GLT";
-    glt.fileNo = 6;
-    glt.description = p.description;
-    p.dataFiles = {glt, glm};
-    // Examine Files judges a transaction by its checks alone: every transaction is new (the
-    // conversion numbers it), so there is no key to look up.
-    p.examineRecords = false;
-    // Records of custom fields are refused by DispatchRecord.
-    p.writeUserFields = false;
-    return p;
-}
-
 bool Blank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
 std::string Capitalised(std::string text) {
@@ -90,6 +62,34 @@ private:
 };
 
 }  // namespace
+
+ConverterProfile xvGLT::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "GLT";
+    p.fileNo = 6;
+    p.title = "GL Transaction File";
+    p.description = "GL Transaction file";
+    p.convertingText = "Converting '%s' into GL Transaction file";
+    p.examiningText = "Examining '%s' for GL Transaction file";
+    // The GL master file is only read: neither backed up nor restored, but it must be open.
+    convert::ConverterDataFile glm;
+    glm.abbreviation = "GLM";
+    glm.fileNo = 1;
+    glm.description = "GL Master file";
+    glm.backedUp = false;
+    glm.restored = false;
+    convert::ConverterDataFile glt;
+    glt.abbreviation = "GLT";
+    glt.fileNo = 6;
+    glt.description = p.description;
+    p.dataFiles = {glt, glm};
+    // Examine Files judges a transaction by its checks alone: every transaction is new (the
+    // conversion numbers it), so there is no key to look up.
+    p.examineRecords = false;
+    // Records of custom fields are refused by DispatchRecord.
+    p.writeUserFields = false;
+    return p;
+}
 
 xvGLT::~xvGLT() { suite::zb_term_batch(batchRecord_); }
 
@@ -387,7 +387,7 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
 
 void xvGLT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                           convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), xvGLM::prefillCallback, prefillContext);
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 }  // namespace dz::gl

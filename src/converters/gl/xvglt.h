@@ -37,6 +37,8 @@ public:
     // Ends a batch that is still open (idempotent).
     ~xvGLT() override;
 
+    convert::ConverterProfile Profile() const override;
+
     // ---- The converter's own operations -----------------------------------------------------
     // Opens the GL master file ("GLM" 1, file code 1, flag 0), then the GL transaction file
     // ("GLT" 6, file code 4, flag 1); both are required.
@@ -45,7 +47,7 @@ public:
                      convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
                      convert::ConversionOptions* options) override;
     // Hands the accounts (and the associated prefix and base) to the prefill callback that the
-    // table editor sets in xvGLM::prefillCallback; writes nothing.
+    // table editor sets in prefillCallback; writes nothing.
     void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                        convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 

@@ -20,7 +20,9 @@ using convert::ConverterProfile;
 
 namespace {
 
-ConverterProfile Profile() {
+}  // namespace
+
+ConverterProfile xvJCM::Profile() const {
     ConverterProfile p;
     p.abbreviation = "JCM";
     p.fileNo = 1;
@@ -30,8 +32,6 @@ ConverterProfile Profile() {
     p.examiningText = "Examining '%s' for JC Master file";
     return p;
 }
-
-}  // namespace
 
 const std::array<FieldRun, 5> kJobToExtraRuns = {{
     {"JDESC", "JZIP", "XDESC", "XZIP"},
@@ -56,7 +56,6 @@ bool CopyFieldRuns(uint16_t jcm, const FieldRun* runs, std::size_t count) {
     return true;
 }
 
-xvl::PrefillCB xvJCM::prefillCallback = nullptr;
 
 xvJCM::~xvJCM() { CloseOwned(); }
 

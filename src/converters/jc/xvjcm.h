@@ -69,6 +69,8 @@ public:
     // Closes the tax, GL and AR master files this converter opened itself.
     ~xvJCM() override;
 
+    convert::ConverterProfile Profile() const override;
+
     // ---- The converter's own operations -----------------------------------------------------
     // Opens the JC master file ("JCM" 1, file code 1, required).
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
@@ -106,10 +108,6 @@ public:
                           uint16_t jcm, convert::ConversionReport& report, std::string& reason,
                           const std::string& unitDescription, bool converting, xvl::xvlImpInfo& info,
                           RecordIdMap& ids);
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // ---- Settings, as LoadSettings read them -------------------------------------------------
     bool customSort1Marked = false;  // CUSEK1 not 0

@@ -31,20 +31,6 @@ constexpr int kTaxStatusTerm = 369;
 constexpr int kEquipmentUnitTerm = 69;
 constexpr int kCategoryPairs = 12;
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "JCM";
-    p.rejectAbbreviation = "JCS";
-    p.fileNo = 1;
-    p.title = "JC Master File-standards";
-    p.description = "JC Master file-standards";
-    p.convertingText = "Converting '%s' into JC Master file-standards";
-    p.examiningText = "Examining '%s' for JC Master file-standards";
-    // The records go into the JC master file.
-    p.dataFiles = {{"JCM", 1, "JC Master file-standards", true, true, true}};
-    return p;
-}
-
 bool SameNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -70,6 +56,20 @@ std::string UnitTypeName(int costType) {
 
 }  // namespace
 
+ConverterProfile xvJCS::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "JCM";
+    p.rejectAbbreviation = "JCS";
+    p.fileNo = 1;
+    p.title = "JC Master File-standards";
+    p.description = "JC Master file-standards";
+    p.convertingText = "Converting '%s' into JC Master file-standards";
+    p.examiningText = "Examining '%s' for JC Master file-standards";
+    // The records go into the JC master file.
+    p.dataFiles = {{"JCM", 1, "JC Master file-standards", true, true, true}};
+    return p;
+}
+
 xvJCS::~xvJCS() { CloseOwned(); }
 
 void xvJCS::CloseOwned() {
@@ -93,7 +93,7 @@ void xvJCS::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 void xvJCS::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                           convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
     // The JC master converter's prefill callback serves the standards too.
-    RunPrefill(list, entry, progress, Profile(), xvJCM::prefillCallback, prefillContext);
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 // ---- Settings ---------------------------------------------------------------------------------

@@ -21,6 +21,8 @@ public:
     // Closes the GL master when this converter opened it.
     ~xvJCS() override;
 
+    convert::ConverterProfile Profile() const override;
+
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
     void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                      convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,

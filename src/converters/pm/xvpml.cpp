@@ -19,7 +19,19 @@ namespace {
 constexpr const char* kTitle = "PM System, Tenant, & Lease Files";
 constexpr const char* kConversionName = "PML Lease, Tenant, and System";
 
-ConverterProfile Profile() {
+std::string Upper(std::string text) {
+    suite::x_capitalize(text);
+    return text;
+}
+
+// The record of `file` and number `rec` that the import staged.
+bool Is(const xvl::xvlImpInfo& info, uint16_t file, uint16_t rec) {
+    return file != 0 && info.FileNumUsed() == file && info.ImportedRecs() == rec;
+}
+
+}  // namespace
+
+ConverterProfile xvPML::Profile() const {
     ConverterProfile p;
     p.abbreviation = "PML";
     p.fileNo = 1;
@@ -44,19 +56,6 @@ ConverterProfile Profile() {
     return p;
 }
 
-std::string Upper(std::string text) {
-    suite::x_capitalize(text);
-    return text;
-}
-
-// The record of `file` and number `rec` that the import staged.
-bool Is(const xvl::xvlImpInfo& info, uint16_t file, uint16_t rec) {
-    return file != 0 && info.FileNumUsed() == file && info.ImportedRecs() == rec;
-}
-
-}  // namespace
-
-xvl::PrefillCB xvPML::prefillCallback = nullptr;
 
 // ---- Files and lists -------------------------------------------------------------------------------------
 

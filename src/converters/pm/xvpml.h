@@ -43,6 +43,8 @@ public:
     xvPML() = default;
     ~xvPML() override = default;
 
+    convert::ConverterProfile Profile() const override;
+
     // GL not installed: 9844 with a "GLM" entry of file number 0. Else PMS, PMN, PML, PMP and GLM,
     // each only when the one before opened.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
@@ -51,10 +53,6 @@ public:
                      convert::ConversionOptions* options) override;
     void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                        convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // Lists 421, 422, 423, 424, 417 and 428; the first entry of 421 is its default.
     void LoadLists();

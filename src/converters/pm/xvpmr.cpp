@@ -19,7 +19,9 @@ namespace {
 
 constexpr const char* kTotalsStatus = "Creating sales cat recs:";
 
-ConverterProfile Profile() {
+}  // namespace
+
+ConverterProfile xvPMR::Profile() const {
     ConverterProfile p;
     p.abbreviation = "PMR";
     p.fileNo = 1;
@@ -44,9 +46,6 @@ ConverterProfile Profile() {
     return p;
 }
 
-}  // namespace
-
-xvl::PrefillCB xvPMR::prefillCallback = nullptr;
 
 // ---- Files and lists -----------------------------------------------------------------------------
 

@@ -43,6 +43,8 @@ public:
     xvPMR() = default;
     ~xvPMR() override = default;
 
+    convert::ConverterProfile Profile() const override;
+
     // Opens the PM lease file ("PML" 1, code 54), then the PM system file ("PMS" 1, 50), then the
     // PM retail file ("PMR" 1, 58), each only when the one before opened.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
@@ -61,10 +63,6 @@ public:
                                    convert::MessageList& messages, bool converting);
     bool ConvertSalesCategory(uint16_t pmr, std::string& reason, convert::MessageList& messages, bool converting);
     bool ConvertBreakpoint(uint16_t pmr, std::string& reason, convert::MessageList& messages, bool converting);
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     // A control written in Convert, for its "Total" sales category.
     struct LeaseRevision {

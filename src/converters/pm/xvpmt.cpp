@@ -105,7 +105,7 @@ void xvPMT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 
 void xvPMT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                           convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), gl::xvGLM::prefillCallback, prefillContext);
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {

@@ -165,7 +165,7 @@ public:
 
 protected:
     uint16_t TransactionFileNo() const { return IsHistory() ? kPmtHistoryFile : kPmtNewFile; }
-    convert::ConverterProfile Profile() const;
+    convert::ConverterProfile Profile() const override;
 
     bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
     // Pass 1, the stop check between the passes, pass 2.

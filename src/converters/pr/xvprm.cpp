@@ -26,21 +26,6 @@ namespace {
 
 constexpr const char* kConversionName = "PR Master";
 
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "PRM";
-    p.fileNo = 1;
-    p.title = "PR Master File";
-    p.description = "PR Master file";
-    p.convertingText = "Converting '%s' into PR Master file";
-    p.examiningText = "Examining '%s' for PR Master file";
-    // Only the PR master file is written; the system and tax files are read and must be open.
-    p.dataFiles = {{"PRM", 1, "PR Master file", true, true, true},
-                   {"PRS", 1, "PR System file", false, false, true},
-                   {"PRX", 1, "PR Tax file", false, false, true}};
-    return p;
-}
-
 // A custom description with its first letter upper-cased.
 std::string UpperFirst(std::string text) {
     suite::x_upper_first(text);
@@ -76,6 +61,21 @@ const EmployeeRecordKind* KindOf(uint16_t rec) {
 
 }  // namespace
 
+ConverterProfile xvPRM::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "PRM";
+    p.fileNo = 1;
+    p.title = "PR Master File";
+    p.description = "PR Master file";
+    p.convertingText = "Converting '%s' into PR Master file";
+    p.examiningText = "Examining '%s' for PR Master file";
+    // Only the PR master file is written; the system and tax files are read and must be open.
+    p.dataFiles = {{"PRM", 1, "PR Master file", true, true, true},
+                   {"PRS", 1, "PR System file", false, false, true},
+                   {"PRX", 1, "PR Tax file", false, false, true}};
+    return p;
+}
+
 xvPRM::~xvPRM() {
     if (m_jcmFile && m_jcmOpenedHere) xio_cls_file(m_jcmFile);
     if (m_eqmFile && m_eqmOpenedHere) xio_cls_file(m_eqmFile);
@@ -99,7 +99,7 @@ void xvPRM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 
 void xvPRM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                           convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), gl::xvGLM::prefillCallback, prefillContext);
+    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 void xvPRM::LoadStatuses(const char* taxId, std::array<std::string, kStatusCount>& list) {

@@ -45,6 +45,8 @@ public:
     // Closes the JC master, EQ master and EQ standard files it opened itself.
     ~xvPRM() override;
 
+    convert::ConverterProfile Profile() const override;
+
     // ---- The converter's own operations -----------------------------------------------------
     // Opens PRM (file code 40), PRS (42) and PRX (44), file number 1 each, none optional.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;

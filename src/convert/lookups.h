@@ -1,0 +1,67 @@
+// Helpers the converters' record handlers share beyond fields by name (record_fields.h): keyed
+// look-ups in any data file, field descriptions, blank texts, custom descriptions (terms) and the
+// GL account format.
+#pragma once
+
+#include "platform/datafile/x_value.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+
+namespace dz::convert {
+
+// ---- Keyed look-ups ---------------------------------------------------------------------------
+// One key field of a look-up, by name, and its value.
+struct KeyValue {
+    const char* field;
+    std::string value;
+};
+// Clears the buffer of record `rec`, puts the key values and reads the record without a lock.
+// True when it is on file (the buffer holds it); otherwise the buffer holds the keys again.
+bool ReadByKeys(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> keys);
+// Clears the buffer of record `rec`, puts the key values and looks the record up by key `key`
+// (0 the primary key) without reading it. False for file 0.
+bool Exists(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> keys, uint16_t key = 0);
+// The same look-up of one key field, answering the data-file status: 0 on file, 11 not.
+int FindStatus(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+
+// Sets every non-zero number field from `first` to `last` (field numbers, both included) of the
+// buffer to 0. Answers the first such field (0 when none) and its old value.
+uint16_t ZeroRange(uint16_t file, uint16_t first, uint16_t last, double& firstValue);
+
+// ---- Texts ------------------------------------------------------------------------------------
+// What FieldDescription answers when the definition gives no description.
+enum class Fallback {
+    Nothing,    // an empty text
+    FieldName,  // the field's name (when it is defined at all)
+};
+// The description of field `field` of the file, with a capital first letter when asked; an
+// undefined field has none.
+std::string FieldDescription(uint16_t file, uint16_t field, bool capitalised = false,
+                             Fallback fallback = Fallback::Nothing);
+// The description of the field `name` of record `rec`; `name` itself when the record has no such
+// field.
+std::string FieldDescription(uint16_t file, uint16_t rec, const char* name, bool capitalised = false);
+
+// True when a text holds nothing but spaces (or nothing at all).
+bool IsBlank(const std::string& text);
+// True for a date never set (no month).
+inline bool IsBlank(const x_date_type& date) { return date.month == 0; }
+
+// Custom description `n` as stored (Term), with a capital first letter (TermCap), or its plural.
+std::string Term(int n);
+std::string TermCap(int n);
+std::string TermPlural(int n, bool capitalised = false);
+
+// ---- The GL account format (key format 9) -------------------------------------------------------
+// A value of `section` with its separators, as messages show it.
+std::string FormatAccount(const std::string& value, int section);
+// The description of a section of the account format, optionally with a capital first letter.
+std::string SectionDescription(int section, bool capitalised = false);
+// `value` without its separators, as records of the GL master hold it.
+std::string UnformattedAccount(const std::string& value, int section);
+// True when `value` (formatted or not) is a complete value of that section of the account format.
+bool ValidAccount(const std::string& value, int section);
+
+}  // namespace dz::convert
