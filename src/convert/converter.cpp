@@ -26,11 +26,16 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     req.flag = flag;
     req.fileCode = fileCode;
     uint16_t handle = 0;
-    const int status = xio_ask_file(req, handle);
+    int status = xio_ask_file(req, handle);
+    if (status == XIO_OK) {
+        // A file that cannot be held for writing fails as its open would: without writes started
+        // each write would stand alone, beyond what a stop or a failure can take back.
+        status = xio_start_writes(handle);
+        if (status != XIO_OK) xio_cls_file(handle);
+    }
     error = static_cast<uint16_t>(status);
     if (status == XIO_OK) {
         list.push_back({abbr, fileNo, handle});
-        xio_start_writes(handle);
         return true;
     }
     if (optional) {
