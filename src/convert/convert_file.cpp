@@ -12,6 +12,7 @@
 #include "tables/substitution_set.h"
 
 #include <cstdio>
+#include <utility>
 
 namespace dz::convert {
 namespace {
@@ -337,6 +338,8 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
     const uint16_t file = info.FileNumUsed();
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
     if (!accepted) {
+        // A handler's write that ran out of disk ends the file rather than reject one line.
+        if (std::exchange(handlerDiskFull_, false)) return EndFile(ctx, Msg(12013), true, true);
         // A rejected line leaves no record held for update.
         if (status == 0 && file != 0) {
             if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);
