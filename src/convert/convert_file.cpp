@@ -56,9 +56,10 @@ ConvertContext::~ConvertContext() {
     ReleaseRejectFile(rejectName);  // a reject file no record went to goes again
     // Examine Files writes nothing, however the file ended: whatever a handler may have
     // staged in a data file of the run is dropped.
+    // (A rollback fails only with the connection itself broken; there is nothing else to try.)
     if (!converting)
         for (const auto& e : files)
-            if (e.handle) xio_rollback(e.handle);
+            if (e.handle) (void)xio_rollback(e.handle);
 }
 
 std::vector<ConverterDataFile> ConverterProfile::DataFiles() const {
@@ -415,7 +416,7 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     // Whatever a prefill may have staged in a data file is dropped: prefill writes nothing.
     for (const auto& e : list)
-        if (e.handle) xio_rollback(e.handle);
+        if (e.handle) (void)xio_rollback(e.handle);  // fails only with the connection broken
 }
 
 }  // namespace dz::convert
