@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
         const bool written = ok == 0   ? Put(h, 6, {{"BSBASE", "510000"}})
                              : ok == 1 ? Put(h, 16, {{"SPHASE", "0900100"}})
                                        : Put(h, 2, {{"GROUP", "MEUSE"}});
-        xio_end_writes(h);
+        bench::Must(xio_end_writes(h), "commit the reference");
         xio_cls_file(h);
         if (!written) {
             std::cerr << "cannot write the reference of MASTER." << abbr << "\n";

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
                    fOpened = xio_num(h, XIO_NUM_RECORD, 1, "OPENED"), fActive = xio_num(h, XIO_NUM_RECORD, 1, "ACTIVE");
 
     const auto start = std::chrono::steady_clock::now();
-    xio_start_writes(h);
+    if (xio_start_writes(h) != XIO_OK) return 2;
     x_value_def v;
     for (uint32_t i = 0; i < count; ++i) {
         Row r = make_row(i);

@@ -72,11 +72,11 @@ int main(int argc, char** argv) {
         xio_init_record(pml, 1);
         convert::PutText(pml, 1, "LEASE", Lease(i));
         convert::PutNumber(pml, 1, "LREV", 1);
-        xio_wr_record(pml, 1);
+        bench::Must(xio_wr_record(pml, 1), "write a lease");
     }
     xio_init_record(pms, 1);
     convert::PutText(pms, 1, "CT", "PCTRNT");
-    xio_wr_record(pms, 1);
+    bench::Must(xio_wr_record(pms, 1), "write the charge type");
     if (xio_commit(pml) != XIO_OK || xio_commit(pms) != XIO_OK) {
         std::cerr << "cannot write the leases\n";
         return 2;

@@ -59,7 +59,7 @@ void Seed(const fs::path& company) {
             std::cerr << "cannot open MASTER." << abbr << ": " << xio_error_text() << "\n";
             std::exit(2);
         }
-        xio_start_writes(h);  // one transaction a file
+        bench::Must(xio_start_writes(h), "start writes");  // one transaction a file
         return h;
     };
     const uint16_t pmp = open("PMP"), pmn = open("PMN"), pml = open("PML"), pmr = open("PMR");
@@ -80,7 +80,7 @@ void Seed(const fs::path& company) {
         Put(pmr, 2, {{"SCLEASE", lease}, {"SCREV", "1"}, {"SCSLCAT", "Sales"}});
     }
     for (uint16_t h : {pmp, pmn, pml, pmr}) {
-        xio_end_writes(h);
+        bench::Must(xio_end_writes(h), "commit the set-up");
         xio_cls_file(h);
     }
 }

@@ -82,6 +82,14 @@ inline void CreateDataFile(const char* abbr, uint16_t fileNo, const std::filesys
     }
 }
 
+// A data-file call of the set-up: anything but success exits 2, naming `what` failed.
+inline void Must(int status, const char* what) {
+    if (status != XIO_OK) {
+        std::cerr << "cannot " << what << ": " << xio_error_text() << "\n";
+        std::exit(2);
+    }
+}
+
 // Opens the converter's data files for Convert or Examine Files; exits 2 when it cannot.
 inline void OpenFiles(convert::xvConvert& converter, convert::OpenFilesList& list, bool converting) {
     uint16_t error = 0;

@@ -62,7 +62,7 @@ int main(int argc, char** argv) {
         }
         SubstitutionMasterFile mf(kCommand, h, "BENCH", kApplPR, kField);
         if (mf.WriteDefinition(0, 65535, 0, 0) != XIO_OK) return 2;
-        xio_start_writes(h);
+        if (xio_start_writes(h) != XIO_OK) return 2;
         for (uint32_t i = 0; i < count; ++i) {
             const std::string oldValue = OldValue(i), newValue = "N" + std::to_string(i % 100000);
             if (mf.WriteEntry(oldValue, newValue) != XIO_OK) {
@@ -71,7 +71,10 @@ int main(int argc, char** argv) {
             }
             csv << "BENCH," << kField << ',' << oldValue << ',' << newValue << '\n';
         }
-        xio_end_writes(h);
+        if (xio_end_writes(h) != XIO_OK) {
+            std::cerr << "cannot commit the table: " << xio_error_text() << "\n";
+            return 2;
+        }
         mf.ReleaseDefinition(true);
         xio_cls_file(h);
     }

@@ -96,7 +96,8 @@ const std::string& RememberedTextFileFolder() { return g_folder; }
 void CloseRunFiles(OpenFilesList& openFiles) {
     for (auto& f : openFiles) {
         if (f.handle == 0) continue;
-        xio_end_writes(f.handle);
+        // Each conversion committed or restored the files it wrote; nothing of a run is pending here.
+        (void)xio_end_writes(f.handle);
         xio_cls_file(f.handle);
         f.handle = 0;
     }

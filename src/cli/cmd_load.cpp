@@ -74,7 +74,7 @@ public:
     ~Loader() {
         for (auto& t : targets_)
             if (t->handle) {
-                if (!committed_) xio_rollback(t->handle);
+                if (!committed_) (void)xio_rollback(t->handle);  // a failed load; closing drops it too
                 xio_cls_file(t->handle);
             }
     }
@@ -92,7 +92,7 @@ public:
             if (!take(line, why)) refuse(number, why);
         }
         if (refused_ > 0) {
-            for (auto& t : targets_) xio_rollback(t->handle);
+            for (auto& t : targets_) (void)xio_rollback(t->handle);  // closing drops what is left
             std::cerr << "dodedoz-cli: load: " << file_ << ": " << refused_ << (refused_ == 1 ? " line" : " lines")
                       << " refused; nothing was loaded\n";
             return cli::kExitFailure;
@@ -215,7 +215,14 @@ private:
             return false;
         }
         xio_get_def(t->handle, t->def);
-        xio_start_writes(t->handle);
+        // Held for writing, or the file's lines could not stand or fall together.
+        if (const int started = xio_start_writes(t->handle); started != XIO_OK) {
+            why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
+                  (started == XIO_LOCKED ? "is in use" : "cannot be written (status " + std::to_string(started) + ")");
+            xio_cls_file(t->handle);
+            t->handle = 0;
+            return false;
+        }
         target_ = t.get();
         targets_.push_back(std::move(t));
         return true;

@@ -153,20 +153,21 @@ bool RemoveFile(const std::string& p) {
 bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path) {
     uint16_t handle = 0;
     if (xio_open_file(path, 1, handle) != XIO_OK) return false;
-    xio_start_writes(handle);
-    if (!RebindFileHandle(list, abbr, fileNo, handle)) {
+    // Reopened but not held for writing is not reopened: later writes could not be taken back.
+    if (xio_start_writes(handle) != XIO_OK || !RebindFileHandle(list, abbr, fileNo, handle)) {
         xio_cls_file(handle);
         return false;
     }
     return true;
 }
 
-// Ends writes on the entry's file, closes it and clears the entry's handle; the file's path.
+// Ends writes on the entry's file, closes it and clears the entry's handle. The file's path; ""
+// when its writes could not be committed (a copy of it then would not hold them).
 std::string CloseEntry(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, uint16_t handle) {
     xio_file_def def;
     std::string path;
     if (xio_get_def(handle, def) == XIO_OK) path = def.path;
-    xio_end_writes(handle);
+    if (xio_end_writes(handle) != XIO_OK) path.clear();
     xio_cls_file(handle);
     RebindFileHandle(list, abbr, fileNo, 0);
     return path;
@@ -346,7 +347,9 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     if (handle == 0) return 0;
     // First line of defence: every write since the reopen is dropped.
     const bool rolledBack = xio_rollback(handle) == XIO_OK;
-    const std::string path = CloseEntry(list, abbr, fileNo, handle);
+    // Its writes are dropped whether or not ending them succeeds: the copy goes back over them.
+    std::string path = CloseEntry(list, abbr, fileNo, handle);
+    if (path.empty()) path = backup.SavedPath();
     std::string folder, name;
     SplitPath(backup.SavedPath(), folder, name);
     const int restored = backup.Restore("", folder);

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace dz::convert {
 namespace {
@@ -56,9 +57,10 @@ ConvertContext::~ConvertContext() {
     ReleaseRejectFile(rejectName);  // a reject file no record went to goes again
     // Examine Files writes nothing, however the file ended: whatever a handler may have
     // staged in a data file of the run is dropped.
+    // (A rollback fails only with the connection itself broken; there is nothing else to try.)
     if (!converting)
         for (const auto& e : files)
-            if (e.handle) xio_rollback(e.handle);
+            if (e.handle) (void)xio_rollback(e.handle);
 }
 
 std::vector<ConverterDataFile> ConverterProfile::DataFiles() const {
@@ -398,6 +400,8 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
     const uint16_t file = info.FileNumUsed();
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
     if (!accepted) {
+        // A handler's write that ran out of disk ends the file rather than reject one line.
+        if (std::exchange(handlerDiskFull_, false)) return EndFile(ctx, Msg(12013), true, true);
         // A rejected line leaves no record held for update.
         if (status == 0 && file != 0) {
             if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);
@@ -473,7 +477,7 @@ void xvConvert::RunPrefill(OpenFilesList& list, const TextFileEntry& entry, Conv
     import.xvlImpTimeStampAndCloseFile(false, true, "");
     // Whatever a prefill may have staged in a data file is dropped: prefill writes nothing.
     for (const auto& e : list)
-        if (e.handle) xio_rollback(e.handle);
+        if (e.handle) (void)xio_rollback(e.handle);  // fails only with the connection broken
 }
 
 }  // namespace dz::convert

@@ -26,11 +26,16 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     req.flag = flag;
     req.fileCode = fileCode;
     uint16_t handle = 0;
-    const int status = xio_ask_file(req, handle);
+    int status = xio_ask_file(req, handle);
+    if (status == XIO_OK) {
+        // A file that cannot be held for writing fails as its open would: without writes started
+        // each write would stand alone, beyond what a stop or a failure can take back.
+        status = xio_start_writes(handle);
+        if (status != XIO_OK) xio_cls_file(handle);
+    }
     error = static_cast<uint16_t>(status);
     if (status == XIO_OK) {
         list.push_back({abbr, fileNo, handle});
-        xio_start_writes(handle);
         return true;
     }
     if (optional) {
@@ -210,6 +215,17 @@ std::string RecordKeyValues(uint16_t file, uint16_t record) {
     return values;
 }
 
+// Why a record is rejected when writing it failed with `status` (not a duplicate).
+std::string WriteFailureText(uint16_t file, uint16_t rec, int status, uint16_t key) {
+    std::string reason = status == XIO_DISK_FULL ? "Out of disk space" : "I/O Error writing record";
+    std::string values;
+    if (key > 0) {
+        KeyDisplay(values, file, rec, key);
+        return reason + values + "(77)";
+    }
+    return reason + RecordKeyValues(file, rec) + "(76)";
+}
+
 // The line that heads notes written by a conversion.
 std::string NotesStampLine() {
     std::string line = AlphaDate(Today()) + "  " + AlphaTime(Now());
@@ -279,27 +295,19 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
         else if (status == XIO_DUPLICATE)
             reason = "Duplicate " + NameAndKey(file, rec, dupKey);
         else {
-            if (status == XIO_DISK_FULL) {
-                reason = "Out of disk space";
-                diskFull = true;
-            } else {
-                reason = "I/O Error writing record";
-            }
-            std::string values;
-            if (dupKey > 0) {
-                KeyDisplay(values, file, rec, dupKey);
-                reason += values + "(77)";
-            } else {
-                reason += RecordKeyValues(file, rec) + "(76)";
-            }
+            diskFull = status == XIO_DISK_FULL;
+            reason = WriteFailureText(file, rec, status, dupKey);
         }
         unlockAll();
         return false;
     }
 
     // Takes back a record this call added, so that a rejected line leaves nothing behind.
+    // A user-field record that cannot be taken back keeps its record: neither stays alone.
     auto undoAdd = [&](bool withUd) {
-        if (withUd && info.ImportedUDs() && !info.UDRecordLocked()) xio_del_record(file, info.ImportedUDs());
+        if (withUd && info.ImportedUDs() && !info.UDRecordLocked() &&
+            xio_del_record(file, info.ImportedUDs()) != XIO_OK)
+            return false;
         const bool deleted = xio_del_record(file, rec) == XIO_OK;
         if (deleted && !idText.empty()) recordIds_.erase(idText);
         return deleted;
@@ -346,6 +354,12 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
         }
     }
     return true;
+}
+
+bool xvConvert::WriteFailed(uint16_t file, uint16_t rec, int status, std::string& reason) {
+    reason = WriteFailureText(file, rec, status, 0);
+    if (status == XIO_DISK_FULL) handlerDiskFull_ = true;
+    return false;
 }
 
 bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,

@@ -152,6 +152,11 @@ public:
     // `diskFull` set means the failure must end the text file.
     bool WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, const x_value_def* notes,
                      uint16_t permissions, bool& diskFull, bool force);
+    // A write a record handler made for its record failed with `status`: answers false with the
+    // reason WriteRecord gives ("Out of disk space" or "I/O Error writing record", then the key
+    // values of `rec` in the file's buffer). A full disk also ends the text file (12013, the
+    // data files restored) as soon as the handler returns.
+    bool WriteFailed(uint16_t file, uint16_t rec, int status, std::string& reason);
     // The Examine Files counterpart of WriteRecord: decides by every key whether the record is
     // new, on file or repeated in the text file; writes nothing.
     bool ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,
@@ -269,6 +274,7 @@ protected:
 
 private:
     RecordIdMap recordIds_;
+    bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
 };
 
 }  // namespace dz::convert

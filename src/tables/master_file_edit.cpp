@@ -43,8 +43,9 @@ int EndSave(uint16_t h, int status) {
         status = xio_end_writes(h);
         if (status == XIO_OK) return XIO_OK;
     }
-    xio_rollback(h);
-    xio_end_writes(h);
+    // The save has failed already and says so; dropping its writes is all that is left to try.
+    (void)xio_rollback(h);
+    (void)xio_end_writes(h);
     return status;
 }
 

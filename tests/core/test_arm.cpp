@@ -149,12 +149,12 @@ protected:
         const bool own = h == 0;
         if (own) {
             ASSERT_EQ(xio_open_file(company.path() / xio_file_name(abbr, 1), XIO_OPEN_READ_WRITE, h), XIO_OK);
-            xio_start_writes(h);
+            ASSERT_EQ(xio_start_writes(h), XIO_OK);
         }
         xio_init_record(h, rec);
         for (const auto& [name, value] : fields) Put(h, rec, name, value);
         ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
-        xio_commit(h);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
         if (own) xio_cls_file(h);
     }
     void SeedStaxes(int choice) {
@@ -162,7 +162,7 @@ protected:
         ASSERT_EQ(xio_rd_header(h, 2, 1), XIO_OK);
         Put(h, 0, "STAXES", std::to_string(choice));
         ASSERT_EQ(xio_wr_header(h, 2), XIO_OK);
-        xio_commit(h);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
     }
 
     std::string WriteText(const std::string& name, const std::string& body) {

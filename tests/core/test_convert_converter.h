@@ -9,6 +9,7 @@
 #include "platform/import/xvl_import.h"
 #include "platform/ui/print.h"
 
+#include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
@@ -154,7 +155,7 @@ protected:
             x_value_def tag;
             tag.text = "BY" + name.text.substr(0, 8);
             xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
-            xio_wr_record(h, 3);
+            EXPECT_EQ(xio_wr_record(h, 3), XIO_OK);
         }
         if (name.text == "PAIR" && twoPasses && ctx.import) {
             aheadStatus_ = ctx.import->xvlImportNextRec(ahead_);

@@ -192,6 +192,36 @@ TEST_F(RecordServicesTest, OpenDataFileReusesRequiredAndOptionalFiles) {
     EXPECT_EQ(list.back().handle, 0);
 }
 
+// A data file that cannot be held for writing (its writes could then not be taken back) is not
+// opened, nor reopened after its copy is taken or put back.
+TEST_F(RecordServicesTest, AFileThatCannotBeHeldForWritingIsNotOpened) {
+    ASSERT_EQ(xio_create_file("TCV", 2, company.path() / xio_file_name("TCV", 2)), XIO_OK);
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+    uint16_t error = 0;
+    EXPECT_FALSE(converter.OpenDataFile("TCV", 2, 0, 0, list, 3020, error, false));
+    EXPECT_EQ(error, XIO_LOCKED);
+    EXPECT_EQ(list.back().abbr, "TCV");
+    EXPECT_EQ(list.back().handle, 0);
+
+    fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+    DataFileBackup copy;
+    EXPECT_FALSE(ReopenWithBackup(list, "TCV", 1, copy));
+    EXPECT_EQ(FindFileHandle(list, "TCV", 1), 0);
+    EXPECT_EQ(copy.CopyPath(), "");
+    EXPECT_TRUE(fail.Spent());
+
+    // Put back: restored, but not reopened (2).
+    ASSERT_EQ(xio_open_file(company.path() / "MASTER.TCV", XIO_OPEN_READ_WRITE, h), XIO_OK);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    RebindFileHandle(list, "TCV", 1, h);
+    DataFileBackup backup;
+    ASSERT_TRUE(ReopenWithBackup(list, "TCV", 1, backup));
+    fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+    EXPECT_EQ(RestoreFromBackup(list, "TCV", 1, backup), 2);
+    EXPECT_EQ(FindFileHandle(list, "TCV", 1), 0);
+}
+
 TEST_F(RecordServicesTest, MasterAndNamedFilesOpenFromTheDataFolder) {
     const uint16_t master = OpenMasterFile("TCV");
     EXPECT_NE(master, 0);
@@ -244,7 +274,7 @@ TEST_F(RecordServicesTest, CommittedConversionKeepsItsRecords) {
     ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
     EXPECT_TRUE(CommitBackup(list, "TCV", 1, backup));
     EXPECT_FALSE(fs::exists(copy));
-    xio_rollback(h);  // nothing left to drop
+    EXPECT_EQ(xio_rollback(h), XIO_OK);  // nothing left to drop
     EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
 }
 

@@ -2,6 +2,7 @@
 // and a message-box recorder standing in for the person.
 #pragma once
 
+#include "platform/datafile/store.h"
 #include "platform/suite/company.h"
 #include "platform/ui/ui.h"
 
@@ -64,6 +65,21 @@ inline void OpenCompany(const fs::path& folder, const std::set<std::string>& mod
 }
 
 // Records every message box and answers with a fixed answer.
+// Data-file calls planned to fail (xio::fail_call) for as long as it lives; none before or after.
+class FailingCalls {
+public:
+    FailingCalls() { xio::clear_faults(); }
+    ~FailingCalls() { xio::clear_faults(); }
+    FailingCalls(const FailingCalls&) = delete;
+    FailingCalls& operator=(const FailingCalls&) = delete;
+    // The `nth` call of `call` on a file of `abbr` ("" any) answers `status`.
+    FailingCalls& Fail(xio::FaultCall call, int nth, int status, const std::string& abbr = "") {
+        xio::fail_call(call, nth, status, abbr);
+        return *this;
+    }
+    bool Spent() const { return xio::faults_spent(); }
+};
+
 class RecordingUi : public ui::Ui {
 public:
     RecordingUi() { ui::set_current(this); }

@@ -3,6 +3,8 @@
 
 #include "convert/texts.h"
 
+#include <gmock/gmock.h>
+
 namespace dz::gl::testing {
 namespace {
 
@@ -105,7 +107,7 @@ TEST_F(GlmAccrualBudgets, CashAmountsAreClearedWithOneMessage) {
 class GlmJournalsPartners : public GlmTest {
 protected:
     uint16_t Header1Flag(const char* name) {
-        xio_rd_header(Glm(), kHdrSettings, 0);
+        EXPECT_EQ(xio_rd_header(Glm(), kHdrSettings, 0), XIO_OK);
         const uint16_t f = GetFlag(Glm(), HeaderFieldNo(Glm(), kHdrSettings, name));
         xio_free_header(Glm(), kHdrSettings);
         return f;
@@ -132,13 +134,36 @@ TEST_F(GlmJournalsPartners, OffsettingEntriesNeedTheirSetting) {
 TEST_F(GlmJournalsPartners, PartnersAreMarkedInUseOnlyWhenConverting) {
     const std::string text = WriteText("a.txt", Line("7", {{"PRPRTNR", "3"}}));
     const fs::path master = company.path() / "MASTER.GLM";
-    xio_commit(Glm());
+    ASSERT_EQ(xio_commit(Glm()), XIO_OK);
     const std::string before = ReadFile(master);
     Run(text, "Examine Files");
     EXPECT_EQ(Header1Flag("PRTNRS"), 0);
     EXPECT_EQ(ReadFile(master), before);  // Examine Files leaves the data file byte for byte
     Run(text, "Convert");
     EXPECT_EQ(Header1Flag("PRTNRS"), 1);
+}
+
+TEST_F(GlmJournalsPartners, APartnerIsNotConvertedWhileTheSettingsCannotSayPartnersAreInUse) {
+    {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::WriteHeader, 1, XIO_IO_ERROR, "GLM");
+        const std::string report = Run(WriteText("io.txt", Line("7", {{"PRPRTNR", "3"}})), "Convert");
+        EXPECT_TRUE(fail.Spent());
+        EXPECT_THAT(report, ::testing::HasSubstr("I/O Error writing record"));
+    }
+    EXPECT_FALSE(Read(kRecPartner, "PRPRTNR", "3"));
+    EXPECT_EQ(Header1Flag("PRTNRS"), 0);
+
+    // A full disk ends the file and restores it.
+    const std::string text = WriteText("full.txt", Line("7", {{"PRPRTNR", "4"}}));
+    const std::string before = ReadFile(text);
+    {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::WriteHeader, 1, XIO_DISK_FULL, "GLM");
+        EXPECT_THAT(Run(text, "Convert"), ::testing::HasSubstr("Out of disk space"));
+    }
+    EXPECT_FALSE(Read(kRecPartner, "PRPRTNR", "4"));
+    EXPECT_EQ(ReadFile(text), before);
 }
 
 // ---- Partner tables --------------------------------------------------------------------------

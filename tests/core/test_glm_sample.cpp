@@ -12,7 +12,7 @@ TEST_F(GlmSample, ExamineThenConvert) {
     fs::copy_file(kSamples / "demo-gl-master.txt", text);
     const std::string before = Dump();
     const fs::path master = company.path() / "MASTER.GLM";
-    xio_commit(Glm());
+    ASSERT_EQ(xio_commit(Glm()), XIO_OK);
     const std::string bytes = ReadFile(master);
 
     const std::string examined = Run(text, "Examine Files");

@@ -59,7 +59,7 @@ TEST_F(GlmSettings, AMismatchEndsTheFileBeforeAnyRecord) {
     EXPECT_EQ(ui.boxes[0].second,
               "Incompatible account format, Master.glm settings don't match Custom Description settings");
     EXPECT_FALSE(Read(kRecPartner, "PRPRTNR", "4"));
-    xio_rd_header(Glm(), kHdrSettings, 0);
+    ASSERT_EQ(xio_rd_header(Glm(), kHdrSettings, 0), XIO_OK);
     EXPECT_EQ(GetFlag(Glm(), HeaderFieldNo(Glm(), kHdrSettings, "PRTNRS")), 0);
     xio_free_header(Glm(), kHdrSettings);
     EXPECT_EQ(progress.messages, 1u);

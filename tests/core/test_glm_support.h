@@ -222,7 +222,7 @@ protected:
         for (uint16_t hn : def.headerNumbers) {
             xio_rec_def rd;
             xio_get_header_def(h, hn, rd);
-            xio_rd_header(h, hn, 0);
+            EXPECT_EQ(xio_rd_header(h, hn, 0), XIO_OK);
             out << "H" << hn << fieldsOf(rd) << "\n";
             xio_free_header(h, hn);
         }

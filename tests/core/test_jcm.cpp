@@ -15,6 +15,8 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <optional>
 
@@ -375,6 +377,55 @@ TEST_F(JcmTest, JobFieldsCopyRunByRunUntilARunNoLongerMatches) {
     // A field the dictionary does not have is no run at all.
     const FieldRun unknown[] = {{"JDESC", "JNOSUCH", "XDESC", "XZIP"}};
     EXPECT_FALSE(CopyFieldRuns(h, unknown, 1));
+}
+
+// ---- A job that cannot be marked as tracking extras ------------------------------------------------
+
+TEST_F(JcmTest, AnExtraWhoseJobCannotBeMarkedIsNotConverted) {
+    const uint16_t h = Jcm();
+    auto extraOnFile = [&](const std::string& job) {
+        xio_init_record(h, kRecExtra);
+        convert::PutText(h, kRecExtra, "XJOB", job);
+        convert::PutText(h, kRecExtra, "EXTRA", "E1");
+        return xio_find_record(h, kRecExtra, 0) == XIO_OK;
+    };
+    // Failing: the job is converted, its extra rejected, and the job still tracks no extras.
+    std::string report;
+    {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::ReplaceRecord, 1, XIO_IO_ERROR, "JCM");
+        xvJCM failing;
+        report = Run(WriteText("io.txt", Job("100-001") + "2,100-001,E1,Lots,1,,,,,,,,,\r\n"), "Convert", failing);
+        EXPECT_TRUE(fail.Spent());
+    }
+    EXPECT_THAT(report, ::testing::HasSubstr("I/O Error writing record"));
+    EXPECT_FALSE(extraOnFile("100001"));
+    ASSERT_TRUE(JobOnFile("100001"));
+    ASSERT_EQ(xio_rd_record(h, kRecJob, 0, 0), XIO_OK);
+    EXPECT_NE(convert::GetNumber(h, kRecJob, "JEXTRAS"), 2);
+
+    // A full disk ends the file: nothing of it stays.
+    const std::string text = WriteText("full.txt", Job("100-002") + "2,100-002,E1,Lots,1,,,,,,,,,\r\n");
+    const std::string before = ReadFile(text);
+    {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::ReplaceRecord, 1, XIO_DISK_FULL, "JCM");
+        xvJCM full;
+        report = Run(text, "Convert", full);
+        EXPECT_TRUE(fail.Spent());
+    }
+    EXPECT_THAT(report, ::testing::HasSubstr("Out of disk space"));
+    EXPECT_FALSE(JobOnFile("100002"));
+    EXPECT_FALSE(extraOnFile("100002"));
+    EXPECT_EQ(ReadFile(text), before);
+
+    // Working: both.
+    xvJCM working;
+    Run(WriteText("ok.txt", Job("100-003") + "2,100-003,E1,Lots,1,,,,,,,,,\r\n"), "Convert", working);
+    EXPECT_TRUE(extraOnFile("100003"));
+    ASSERT_TRUE(JobOnFile("100003"));
+    ASSERT_EQ(xio_rd_record(h, kRecJob, 0, 0), XIO_OK);
+    EXPECT_EQ(convert::GetNumber(h, kRecJob, "JEXTRAS"), 2);
 }
 
 }  // namespace

@@ -319,14 +319,14 @@ protected:
         const uint16_t pms = convert::FindFileHandle(ctx.files, "PMS", 1);
         xio_init_record(pms, 1);
         PutText(pms, 1, "CT", "PASS");
-        xio_wr_record(pms, 1);
+        EXPECT_EQ(xio_wr_record(pms, 1), XIO_OK);
         PassProgress progress(*this, ctx, static_cast<std::size_t>(items), "Creating default charge recs:",
                               "Creating default charge records:", false);
         for (int i = 1; i <= items; ++i) {
             xio_init_record(pmp, 5);
             PutText(pmp, 5, "PCPROP", "P" + std::to_string(i));
             PutText(pmp, 5, "PCCT", "<default>");
-            xio_wr_record(pmp, 5);
+            EXPECT_EQ(xio_wr_record(pmp, 5), XIO_OK);
             ++handled;
             if (i == stopAt && ctx.progress) ctx.progress->stop = 1;
             if (!progress.Step()) return false;
@@ -365,7 +365,10 @@ protected:
 TEST_F(PmFinishingPass, AStopRestoresEveryBackedUpFileAndStampsNothing) {
     Property("P1");
     ChargeType("RENT");
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     const std::string pmpBefore = ReadFile(company.path() / "MASTER.PMP");
     const std::string pmsBefore = ReadFile(company.path() / "MASTER.PMS");
     const std::string text = TextFile();
@@ -381,7 +384,10 @@ TEST_F(PmFinishingPass, AStopRestoresEveryBackedUpFileAndStampsNothing) {
     EXPECT_EQ(progress.status_text, "Creating default charge recs:");
     EXPECT_EQ(ReadFile(text), textBefore);  // not stamped
     // Both written files are as they were, byte for byte.
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     EXPECT_EQ(ReadFile(company.path() / "MASTER.PMP"), pmpBefore);
     EXPECT_EQ(ReadFile(company.path() / "MASTER.PMS"), pmsBefore);
 }

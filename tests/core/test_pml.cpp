@@ -372,7 +372,10 @@ protected:
 };
 
 TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     std::map<std::string, std::string> before;
     for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
         before[f] = ReadFile(company.path() / f);
@@ -384,7 +387,10 @@ TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped
     const std::string report = Run(converter, lines, true);
     EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
     EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     for (const auto& [f, bytes] : before) {
         EXPECT_FALSE(bytes.empty()) << f;
         EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
@@ -403,14 +409,20 @@ protected:
 };
 
 TEST_F(PmlTest, ALinkThatCannotBeWrittenEndsTheFileWithEveryWrittenFileRestored) {
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     const std::string pmp = ReadFile(company.path() / "MASTER.PMP"), pml = ReadFile(company.path() / "MASTER.PML");
     FailingLinks converter;
     const std::vector<std::string> lines = {LeaseLine("F1"), LeaseLine("F2", {{"LUNIT", "U200"}}), LeaseLine("F3")};
     const std::string report = Run(converter, lines, true);
     EXPECT_EQ(Count(report, "Unable to read from or write to a Halvorsend data file"), 1) << report;
     EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMP") == pmp);
     EXPECT_TRUE(ReadFile(company.path() / "MASTER.PML") == pml);
     EXPECT_FALSE(ReadLease("F1"));

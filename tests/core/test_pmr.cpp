@@ -453,7 +453,10 @@ TEST_F(PmrTest, NoTemplateEndsTheFileBeforeAnyWrite) {
     xvPMR converter;
     const std::string report = Run(converter, "1,L01,1\r\n", true);
     EXPECT_EQ(Count(report, "Unable to find a valid template name on the first line of the text file"), 1) << report;
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     EXPECT_EQ(ReadFile(company.path() / "MASTER.PMR"), before);
 }
 
@@ -491,7 +494,10 @@ TEST_F(PmrTest, AStopWhileTotalsAreWrittenOrNotesThatCannotPrintRestoreTheFile) 
     // Each control earns a warning, so that the notes have lines to print.
     for (int i = 1; i <= 20; ++i)
         lines.push_back(Control("L" + std::string(i < 10 ? "0" : "") + std::to_string(i), {{"PRLBD", "1/31/2026"}}));
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     const std::string before = ReadFile(company.path() / "MASTER.PMR");
     for (int mode = 0; mode < 2; ++mode) {
         progress = convert::ConvertProgress([] { return int64_t{0}; });
@@ -508,7 +514,10 @@ TEST_F(PmrTest, AStopWhileTotalsAreWrittenOrNotesThatCannotPrintRestoreTheFile) 
         EXPECT_TRUE(ReadFile(lastText) == text) << mode;  // not stamped
         EXPECT_FALSE(ReadControl("L01")) << mode;
         EXPECT_EQ(Totals(), 0) << mode;
-        for (auto& e : list) xio_commit(e.handle);
+        for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
         EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMR") == before) << mode;  // byte for byte
     }
 }

@@ -9,6 +9,8 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <gmock/gmock.h>
+
 #include <map>
 #include <set>
 #include <string>
@@ -272,6 +274,38 @@ TEST_F(PmtEnding, HeadersThatCannotBeWrittenRestoreBothFiles) {
         EXPECT_EQ(ReadFile(path), text);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(progress.messages, 1u);
+    }
+}
+
+TEST_F(PmtEnding, ATransactionWhosePaymentFailedAndThatCannotBeTakenBackEndsTheFile) {
+    // The payment's new ID is on file already, so its write fails; then so does the delete that
+    // should take its misc income back out.
+    Put("PMT", 2, {{"PMTID", "5001"}, {"PTENANT", "T100"}, {"PAMT", "100"}});
+    auto miscIncomes = [&] {
+        const uint16_t pmt = H("PMT");
+        int n = 0;
+        xio_init_record(pmt, kPmtRecMiscIncome);
+        for (int s = xio_rd_ge(pmt, kPmtRecMiscIncome, 0, 0); s == XIO_OK; s = xio_rd_next(pmt, kPmtRecMiscIncome, 0, 0))
+            ++n;
+        return n;
+    };
+    const std::string before = State();
+    const std::string path = Text(Sales("5") + "MI,P100,PARK,2/1/2026,8,5.00" + std::string(15, ',') +
+                                  "\nP,8,,T100,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,5.00\n");
+    const std::string text = ReadFile(path);
+    for (const int status : {XIO_IO_ERROR, XIO_DISK_FULL}) {
+        SCOPED_TRACE(status);
+        convert::testing::FailingCalls fail;
+        fail.Fail(xio::FaultCall::DeleteRecord, 1, status, "PMT");
+        StoppingPmt converter;
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(converter, path, "Convert", &progress);
+        EXPECT_TRUE(fail.Spent());
+        EXPECT_THAT(report, ::testing::HasSubstr(status == XIO_DISK_FULL ? "Out of disk space"
+                                                                         : "Unable to read from or write to"));
+        EXPECT_EQ(State(), before);
+        EXPECT_EQ(miscIncomes(), 0);
+        EXPECT_EQ(ReadFile(path), text);
     }
 }
 

@@ -618,7 +618,10 @@ TEST_F(PrmTest, ExamineFilesWritesNothing) {
     const std::string body = Emp("E1") + L("3", {{"EPEMPID", "E1"}, {"EPPAYID", "REG"}}) +
                              L("1N", {{"EMPID", "E1"}, {"Converted Notes", "Hired 2019"}});
     const std::string text = WriteText("t.txt", body);
-    for (auto& e : list) xio_commit(e.handle);
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
     std::map<std::string, std::string> before;
     for (const auto& e : fs::directory_iterator(company.path()))
         if (e.path().filename() != "report.txt") before[e.path().filename().string()] = ReadFile(e.path());

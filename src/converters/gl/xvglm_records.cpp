@@ -416,7 +416,11 @@ bool xvGLM::ConvertPartner(uint16_t glm, xvl::xvlImpInfo&, std::string& reason, 
         const uint16_t field = HeaderFieldNo(glm, kHdrSettings, "PRTNRS");
         if (field != 0 && GetFlag(glm, field) == 0) {
             PutFlag(glm, field, 1);
-            xio_wr_header(glm, kHdrSettings);
+            // A partner on file while the settings say none are in use would be ignored.
+            if (const int status = xio_wr_header(glm, kHdrSettings); status != XIO_OK) {
+                xio_free_header(glm, kHdrSettings);
+                return WriteFailed(glm, kRecPartner, status, reason);
+            }
         } else {
             xio_free_header(glm, kHdrSettings);
         }

@@ -414,7 +414,11 @@ bool xvJCM::ConvertExtra(uint16_t jcm, xvl::xvlImpInfo&, std::string& reason, co
         PutText(jcm, kRecJob, "JOB", job);
         if (xio_rd_record(jcm, kRecJob, 0, 1) == XIO_OK) {
             PutNumber(jcm, kRecJob, "JEXTRAS", 2);
-            xio_rep_record(jcm, kRecJob);
+            // An extra of a job that does not say it tracks extras would not be seen: both or neither.
+            if (const int status = xio_rep_record(jcm, kRecJob); status != XIO_OK) {
+                xio_unlock_record(jcm, kRecJob, 1);
+                return WriteFailed(jcm, kRecJob, status, reason);
+            }
         }
     }
     return true;

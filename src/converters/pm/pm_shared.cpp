@@ -228,7 +228,7 @@ bool NextSequenceNumber(uint16_t file, uint16_t rec, const std::vector<const cha
     xio_init_record(file, rec);
     for (std::size_t i = 0; i < group.size(); ++i) xio_put_field(file, rec, FieldNo(file, rec, group[i]), kept[i]);
     PutNumber(file, numberNo, kLast);
-    xio_rd_gt(file, rec, 0, 0);  // a miss leaves the position after the last record
+    (void)xio_rd_gt(file, rec, 0, 0);  // a miss leaves the position after the last record
     if (xio_rd_previous(file, rec, 0, 0) == XIO_OK) {
         bool same = true;
         for (std::size_t i = 0; i < group.size() && same; ++i) {

@@ -367,9 +367,12 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
                     pmt, paymentInfo_, paymentReason_, payNotes ? &*payNotes : nullptr,
                     static_cast<uint16_t>(import.xvlImpGetPermissions(paymentInfo_.FormatID())), diskFull, false);
                 if (!paid) {
-                    // The pair is written whole or not at all: the transaction goes again.
-                    if (xio_rd_record(pmt, rec, 0, 1) == XIO_OK) xio_del_record(pmt, rec);
-                    if (diskFull) return EndFile(ctx, Msg(12013), true, true);
+                    // The pair is written whole or not at all: the transaction goes again. When it
+                    // cannot be taken back, the file ends and every data file is restored.
+                    int undone = xio_rd_record(pmt, rec, 0, 1);
+                    if (undone == XIO_OK) undone = xio_del_record(pmt, rec);
+                    if (diskFull || undone == XIO_DISK_FULL) return EndFile(ctx, Msg(12013), true, true);
+                    if (undone != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
                     accepted = false;
                 }
             }

@@ -52,6 +52,7 @@
 #include "platform/datafile/xio.h"
 
 #include <cstdint>
+#include <string>
 
 struct sqlite3;
 
@@ -62,5 +63,15 @@ namespace dz::xio {
 int set_max_pages(uint16_t h, int pages);
 // The SQLite connection behind a handle (nullptr when not open).
 ::sqlite3* connection(uint16_t h);
+
+// The calls a test can make fail.
+enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader };
+// Plans a failure: the `nth` call (1 = the next) of `call` on a file of dictionary `abbr` (""
+// any file) answers `status` without doing anything. Each plan fails once; plans add up.
+void fail_call(FaultCall call, int nth, int status, const std::string& abbr = "");
+// Drops every plan.
+void clear_faults();
+// Whether every planned failure has happened.
+bool faults_spent();
 
 }  // namespace dz::xio

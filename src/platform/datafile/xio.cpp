@@ -166,6 +166,26 @@ Handle* H(uint16_t h) {
     return g_handles[h].get();
 }
 
+// The failures a test planned (xio::fail_call).
+struct Fault {
+    xio::FaultCall call{};
+    int remaining = 0;  // calls of that kind up to the one that fails; 0 once it has failed
+    int status = XIO_OK;
+    std::string abbr;
+};
+std::vector<Fault> g_faults;
+
+// True, with the status to answer, when this call is one a test planned to fail.
+bool planned_failure(const Handle& hd, xio::FaultCall call, int& status) {
+    for (Fault& f : g_faults) {
+        if (f.remaining == 0 || f.call != call || (!f.abbr.empty() && f.abbr != hd.dict->abbr)) continue;
+        if (--f.remaining > 0) continue;
+        status = f.status;
+        return true;
+    }
+    return false;
+}
+
 int set_error(int status, const std::string& text) {
     g_error = text;
     return status;
@@ -1174,6 +1194,7 @@ int xio_start_writes(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
     if (hd->writesStarted) return XIO_OK;
+    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::StartWrites, s)) return s;
     if (!hd->dict->multiUser) {
         // Held by another handle of this program is fine; by another program, or not to be had, is not.
         if (int s = take_lock(*hd, 'W', ""); s != XIO_OK && (!hd->locks->error().empty() || hd->locks->heldByOther('W', "", true)))
@@ -1252,7 +1273,7 @@ int xio_cls_file(uint16_t h) {
     int s = XIO_OK;
     if (!othersWriting) {
         s = xio_commit(h);
-        if (s != XIO_OK) xio_rollback(h);
+        if (s != XIO_OK) (void)xio_rollback(h);  // the failed commit is what the close answers
     }
     hd->locks->releaseAll();
     g_handles[h].reset();
@@ -1441,8 +1462,14 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     return static_cast<int>(std::min<int64_t>(100, (before + 1) * 100 / rs->count));
 }
 
-int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey) { return write_row(h, rec, dupKey, false); }
-int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey) { return write_row(h, rec, dupKey, true); }
+int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey) {
+    if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::WriteRecord, s)) return s;
+    return write_row(h, rec, dupKey, false);
+}
+int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey) {
+    if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::ReplaceRecord, s)) return s;
+    return write_row(h, rec, dupKey, true);
+}
 
 int xio_del_record(uint16_t h, uint16_t rec) {
     Handle* hd = H(h);
@@ -1452,6 +1479,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to delete");
     const int64_t row = rs->current;
     if (!rs->locked.count(row) && hd->locks->heldByOther('R', lock_key(rec, row))) return XIO_LOCKED;
+    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::DeleteRecord, s)) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     // The stored key (not the buffer's) names the notes to drop with the record.
     const RecordDef& r = *rs->def;
@@ -1540,6 +1568,7 @@ int xio_wr_header(uint16_t h, uint16_t header) {
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *hs.def;
     if (!hs.locked && hd->locks->heldByOther('H', std::to_string(header))) return XIO_LOCKED;
+    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::WriteHeader, s)) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     std::string cols = "id", params = "1";
     for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
@@ -1818,6 +1847,18 @@ int set_max_pages(uint16_t h, int pages) {
 sqlite3* connection(uint16_t h) {
     Handle* hd = H(h);
     return hd ? hd->db : nullptr;
+}
+
+void fail_call(FaultCall call, int nth, int status, const std::string& abbr) {
+    if (nth > 0) g_faults.push_back(Fault{call, nth, status, abbr});
+}
+
+void clear_faults() { g_faults.clear(); }
+
+bool faults_spent() {
+    for (const Fault& f : g_faults)
+        if (f.remaining > 0) return false;
+    return true;
 }
 
 }  // namespace xio

@@ -200,10 +200,10 @@ public:
     xio_read_only_scope& operator=(const xio_read_only_scope&) = delete;
 };
 bool xio_is_read_only(uint16_t h);
-int xio_start_writes(uint16_t h);
-int xio_end_writes(uint16_t h);  // commits
-int xio_commit(uint16_t h);      // makes every write since the last commit permanent
-int xio_rollback(uint16_t h);    // drops every write since the last commit
+[[nodiscard]] int xio_start_writes(uint16_t h);
+[[nodiscard]] int xio_end_writes(uint16_t h);  // commits
+[[nodiscard]] int xio_commit(uint16_t h);      // makes every write since the last commit permanent
+[[nodiscard]] int xio_rollback(uint16_t h);    // drops every write since the last commit
 int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
 // A walk over many records: its reads run in one read transaction from xio_begin_reads to
 // xio_end_reads (or the handle's first write), taking the file's read lock once rather than
@@ -234,24 +234,24 @@ int xio_put_number(uint16_t h, uint16_t fld, double number);
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 
 // ---- Records ------------------------------------------------------------------------------
-int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);
-int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
-int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);
+[[nodiscard]] int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+[[nodiscard]] int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
 int xio_status(uint16_t h);
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t = 0);
-int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
-int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
-int xio_del_record(uint16_t h, uint16_t rec);
+[[nodiscard]] int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
+[[nodiscard]] int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
+[[nodiscard]] int xio_del_record(uint16_t h, uint16_t rec);
 int xio_unlock_record(uint16_t h, uint16_t rec, uint16_t = 1);
 
 // ---- Headers ------------------------------------------------------------------------------
-int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock);
-int xio_wr_header(uint16_t h, uint16_t header);
+[[nodiscard]] int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock);
+[[nodiscard]] int xio_wr_header(uint16_t h, uint16_t header);
 int xio_free_header(uint16_t h, uint16_t header);
 
 // ---- Save stack ---------------------------------------------------------------------------
@@ -266,10 +266,10 @@ int xio_unsave_record(uint16_t h, uint16_t id);             // drops a copy
 // them); get_notes hands them out in 80-byte pieces (XIO_END after the last); put_notes
 // builds the new text from empty, piece by piece; wr_notes stores it in place of the old
 // notes (an empty text removes them) and releases the lock.
-int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock);
-int xio_get_notes(uint16_t h, std::string& piece);
+[[nodiscard]] int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock);
+[[nodiscard]] int xio_get_notes(uint16_t h, std::string& piece);
 int xio_put_notes(uint16_t h, const std::string& text);
-int xio_wr_notes(uint16_t h);
+[[nodiscard]] int xio_wr_notes(uint16_t h);
 
 // ---- Definitions --------------------------------------------------------------------------
 int xio_get_def(uint16_t h, xio_file_def& def);

@@ -353,7 +353,7 @@ TEST_F(Durability, ProcessKilledInTheMiddleOfABatchLeavesTheLastCommit) {
         if (xio_open_file(dir / "MASTER.TST", 1, ch) != XIO_OK) return false;
         // A tiny page cache makes SQLite write pages of the open transaction into the file.
         sqlite3_exec(xio::connection(ch), "PRAGMA cache_size=5", nullptr, nullptr, nullptr);
-        xio_start_writes(ch);
+        if (xio_start_writes(ch) != XIO_OK) return false;
         auto add = [&](int i) {
             xio_init_record(ch, 1);
             x_value_def v;

@@ -1,6 +1,8 @@
 // Record-level behaviour of the data files: statuses, keys, walks, buffers, notes, headers.
 #include "support.h"
 
+#include "platform/datafile/store.h"
+
 namespace dz::test {
 namespace {
 
@@ -125,6 +127,23 @@ TEST_F(Records, BadCallsAreNeitherFoundNorNotFound) {
     x_value_def v;
     EXPECT_EQ(xio_get_field(h, 2, fld(h, 1, "CODE"), v), XIO_BAD_CALL);  // field of another record
     EXPECT_EQ(xio_num(h, XIO_NUM_RECORD, 1, "NOSUCH"), 0);
+}
+
+// The test hook that plans failures: the nth call of its kind on a file of its dictionary fails
+// once, writing nothing, and the calls around it work.
+TEST_F(Records, APlannedFailureHitsOnlyTheNthCallOfItsKindOnItsFile) {
+    const uint16_t h = open();
+    xio::fail_call(xio::FaultCall::WriteRecord, 2, XIO_DISK_FULL, "TST");
+    xio::fail_call(xio::FaultCall::WriteRecord, 1, XIO_IO_ERROR, "ZZZ");
+    xio::fail_call(xio::FaultCall::DeleteRecord, 1, XIO_IO_ERROR, "TST");
+    EXPECT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    EXPECT_EQ(addCustomer(h, "C2", "A2"), XIO_DISK_FULL);
+    EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
+    EXPECT_EQ(walk(h, 0), "C1,C3");
+    EXPECT_FALSE(xio::faults_spent());  // neither the other file's write nor a delete came
+    xio::clear_faults();
+    EXPECT_TRUE(xio::faults_spent());
+    EXPECT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
 }
 
 TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
@@ -514,7 +533,7 @@ TEST_F(Records, RelativePositionFollowsKeyOrder) {
     for (int i = 0; i < 10; ++i) ASSERT_EQ(addCustomer(h, "K" + std::to_string(i), "A" + std::to_string(i)), XIO_OK);
     ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 10);
-    for (int i = 0; i < 4; ++i) xio_rd_next(h, 1, 0, 0);
+    for (int i = 0; i < 4; ++i) ASSERT_EQ(xio_rd_next(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 50);
     ASSERT_EQ(xio_rd_last(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 100);
