@@ -7,6 +7,8 @@
 #include "converters/pr/pr_rules.h"
 #include "converters/pr/xvprm.h"
 
+#include <gmock/gmock.h>
+
 namespace dz::pr::testing {
 namespace {
 
@@ -92,6 +94,7 @@ protected:
         settings.name = "Northbridge Builders";
         settings.operator_name = "Ann Lee";
         settings.lists[kCountryList] = {"USA", {"USA", "Canada"}};
+        settings.formulas = {"KNOWNF"};
         Adjust(settings);
         suite::write_settings(company.path() / suite::kSettingsFileName, settings);
         suite::open_company(company.path());
@@ -122,6 +125,8 @@ protected:
 
         Seed("PRS", 5, {{"GROUP", "WEEKLY"}});
         Seed("PRS", 1, {{"PPAYID", "REG"}});
+        Seed("PRS", 3, {{"MDDEDID", "401K"}});
+        Seed("PRS", 4, {{"FFRGID", "HLTH"}});
         Seed("PRS", 7, {{"UNID", "CARP"}});
         Seed("PRS", 7, {{"UNID", "ELEC"}});
         Seed("PRS", 8, {{"LOCUNID", "ELEC"}, {"LOCID", "L22"}});
@@ -564,11 +569,407 @@ TEST_F(PrmTest, RecordsTwoToSixNeedTheirEmployee) {
             << mode;
         EXPECT_TRUE(Has(report, "Current totals cannot be converted (i.e. Year pay with '10.00')(847)")) << mode;
         EXPECT_TRUE(Has(report, "Current totals cannot be converted (i.e. Year fringe basis with '5.00')(847)"))
-            << mode;
+            << mode << report;
     }
     EXPECT_TRUE(Read(3, {{"EPEMPID", "E1"}, {"EPPAYID", "REG"}}));
     EXPECT_EQ(convert::GetNumber(H("PRM"), 3, "EPYPAY"), 0);
     EXPECT_FALSE(Read(5, {{"EDEMPID", "E1"}, {"EDDEDID", "401K"}}));
+}
+
+// ---- Records 2 to 6 against the setup ------------------------------------------------------------
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+TEST(PrRules, RoundToCentsHalfAwayFromZeroOnTheStoredNumber) {
+    EXPECT_EQ(RoundToCents(1234567), 1235000);    // 12.34567 -> 12.35
+    EXPECT_EQ(RoundToCents(-1234567), -1235000);
+    EXPECT_EQ(RoundToCents(1234500), 1235000);    // exactly half a cent
+    EXPECT_EQ(RoundToCents(-1234500), -1235000);
+    EXPECT_EQ(RoundToCents(1234499), 1234000);
+    EXPECT_EQ(RoundToCents(-1234499), -1234000);
+    EXPECT_EQ(RoundToCents(1234000), 1234000);
+    EXPECT_EQ(RoundToCents(499), 0);
+}
+
+// Employees on file, the setup records each test names, and the records read back.
+class PrmRecords : public PrmTest {
+protected:
+    void SetUp() override {
+        PrmTest::SetUp();
+        if (HasFatalFailure()) return;
+        for (const char* e : {"E1", "E2", "E3"}) Seed("PRM", 1, {{"EMPID", e}});
+    }
+    // A setup record with its key texts and its numbers, choices and yes/no values.
+    void Define(const char* abbr, uint16_t rec, std::initializer_list<std::pair<const char*, std::string>> keys,
+               std::initializer_list<std::pair<const char*, double>> numbers) {
+        const uint16_t h = H(abbr);
+        xio_init_record(h, rec);
+        for (const auto& [name, value] : keys) convert::PutText(h, rec, name, value);
+        for (const auto& [name, value] : numbers) {
+            xio_fld_def def;
+            ASSERT_EQ(xio_get_fld_def(h, convert::FieldNo(h, rec, name), def), XIO_OK) << name;
+            if (def.type == 2)
+                convert::PutFlag(h, rec, name, static_cast<uint16_t>(value));
+            else
+                convert::PutNumber(h, rec, name, value);
+        }
+        ASSERT_EQ(xio_wr_record(h, rec), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+    }
+    // Record `rec` read back by its two key fields, field `name`.
+    double NumberOf(uint16_t rec, std::pair<const char*, std::string> a, std::pair<const char*, std::string> b,
+                    const char* name) {
+        EXPECT_TRUE(Read(rec, {a, b})) << a.second << "/" << b.second;
+        return convert::GetNumber(H("PRM"), rec, name);
+    }
+    std::string TextOf(uint16_t rec, std::pair<const char*, std::string> a, std::pair<const char*, std::string> b,
+                       const char* name) {
+        EXPECT_TRUE(Read(rec, {a, b})) << a.second << "/" << b.second;
+        return convert::GetText(H("PRM"), rec, name);
+    }
+    static std::string W(const std::string& emp, const std::string& work, std::map<std::string, std::string> more = {}) {
+        more["EMPID2"] = emp;
+        more["E2WORK2"] = work;
+        return L("2", more);
+    }
+};
+
+TEST_F(PrmRecords, WorkStatesAndTheirJurisdictionStatuses) {
+    for (const char* s : {"S", "M"}) Seed("PRX", 5, {{"TSID", "ORSWH"}, {"TSSTAT", s}});
+    // Eleven statuses under TX; the eleventh, K, is past what the collection keeps.
+    Seed("PRX", 2, {{"TGST", "TX"}});
+    for (const char* s : {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K"})
+        Seed("PRX", 5, {{"TSID", "TXSWH"}, {"TSSTAT", s}});
+    const std::string report = Run(
+        WriteText("t.txt", W("", "") + W("E1", "ZZ") + W("E1", "OR", {{"E2FSTAT", "s"}, {"E2TXDED", "123.45"}}) +
+                               W("E2", "OR", {{"E2PEX", "2"}}) + W("E3", "OR", {{"E2FSTAT", "X"}}) +
+                               W("E2", "WA", {{"E2FSTAT", "S"}}) + W("E3", "WA", {{"E2PEX", "1"}}) +
+                               W("E1", "TX", {{"E2FSTAT", "k"}}) + W("E2", "TX", {{"E2FSTAT", "Q"}}) +
+                               W("E3", "TX", {{"E2USEFD", "N"}}) + W("E9", "OR")),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Employee ID is required(801)"));
+    EXPECT_THAT(report, Not(HasSubstr("Employee Work State is required")));  // the id comes first
+    EXPECT_THAT(report, HasSubstr("Work state 'ZZ' is not a valid State tax group for Employee E1 (822)"));
+    EXPECT_THAT(report, HasSubstr("Tax deduction is only allowed in Canada, its value '123.45' was not "
+                                  "converted(819)"));
+    EXPECT_THAT(report, HasSubstr("Filing status 'X' is not a valid Status for Employee E3 (824)"));
+    EXPECT_THAT(report, HasSubstr("Filing status 'S' is not a valid Status for Employee E2 (824)"));  // WA has none
+    EXPECT_THAT(report, HasSubstr("Filing status 'Q' is not a valid Status for Employee E2 (824)"));
+    // Told not to use the federal status, a blank one has nothing to stand in for it.
+    EXPECT_THAT(report, HasSubstr("Filing status '' is not a valid Status for Employee E3 (824)"));
+    EXPECT_THAT(report, HasSubstr("The Employee 'E9' has not been set up, this Employee State record"));
+    // Lower case matches; the federal status stands in for a blank one; no column, no note.
+    EXPECT_EQ(TextOf(2, {"EMPID2", "E1"}, {"E2WORK2", "OR"}, "E2FSTAT"), "s");
+    EXPECT_EQ(convert::GetFlag(H("PRM"), 2, "E2USEFD"), 0);  // a status of its own
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 2, "E2TXDED"), 0);
+    EXPECT_EQ(NumberOf(2, {"EMPID2", "E2"}, {"E2WORK2", "OR"}, "E2PEX"), 0);
+    EXPECT_EQ(convert::GetFlag(H("PRM"), 2, "E2USEFD"), 1);
+    EXPECT_EQ(NumberOf(2, {"EMPID2", "E3"}, {"E2WORK2", "WA"}, "E2PEX"), 0);  // no statuses: blank passes
+    // A jurisdiction of more than ten statuses knows all of them, in any case.
+    EXPECT_TRUE(Read(2, {{"EMPID2", "E1"}, {"E2WORK2", "TX"}}));
+    EXPECT_THAT(report, Not(HasSubstr("is only allowed in the USA,")));
+}
+
+TEST_F(PrmCanada, WorkStatesInCanada) {
+    Seed("PRX", 2, {{"TGST", "BC"}});
+    Seed("PRX", 5, {{"TSID", "BCTAX"}, {"TSSTAT", "A"}});
+    Seed("PRM", 1, {{"EMPID", "C1"}});
+    const std::string examined =
+        Run(WriteText("t.txt", L("2", {{"EMPID2", "C1"}, {"E2WORK2", "OR"}, {"E2FSTAT", "S"}, {"E2TAXCD", "3"},
+                                       {"E2TXDED", "123.45"}, {"E2USEFD", "N"}}) +
+                                   L("2", {{"EMPID2", "C1"}, {"E2WORK2", "BC"}})),
+            "Examine");
+    EXPECT_THAT(examined, HasSubstr("Filing status is only allowed in the USA and Australia, its value 'S' will not "
+                                    "be converted(820)"));
+    EXPECT_THAT(examined, HasSubstr("Tax code is only allowed in the USA and Australia, its value '3' will not be "
+                                    "converted(820)"));
+    EXPECT_THAT(examined, HasSubstr("Use federal status is only allowed in the USA, its value 'FALSE' will not be "
+                                    "converted(820)"));
+    EXPECT_THAT(examined, Not(HasSubstr("Tax deduction")));
+    // Canada's jurisdictions with statuses under "TAX" take no record 2.
+    EXPECT_THAT(examined, HasSubstr("Filing status '' is not a valid Status for Employee C1 (824)"));
+}
+
+TEST_F(PrmRecords, PaysFollowTheirPayId) {
+    Define("PRS", 1, {{"PPAYID", "OT"}}, {{"PTYPE", 2}, {"PCALC", 1}, {"PWAOT", 1}});
+    Define("PRS", 1, {{"PPAYID", "SALWK"}}, {{"PTYPE", 1}, {"PCALC", 2}, {"PSAL", 1}});
+    Define("PRS", 1, {{"PPAYID", "MISC"}}, {{"PTYPE", 4}, {"PCALC", 4}});
+    auto pay = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
+        more["EPEMPID"] = emp;
+        more["EPPAYID"] = id;
+        return L("3", more);
+    };
+    const std::string report = Run(
+        WriteText("t.txt",
+                  pay("E1", "OT", {{"EPPTYPE", "1"}, {"EPCALC", "15"}}) +
+                      pay("E2", "OT", {{"EPPTYPE", "3"}, {"EPCALC", "5"}, {"EPAUTO", "Y"}, {"EPAMT", "12.5"}}) +
+                      pay("E1", "SALWK", {{"EPAUTO", "Y"}, {"EPAMT", "12.34567"}, {"EPFREQ", "3"}, {"EPSEQ", "2"}}) +
+                      pay("E2", "SALWK", {{"EPAMT", "-12.34567"}}) + pay("E3", "SALWK", {{"EPAMT", "12.34"}}) +
+                      pay("E1", "MISC", {{"EPCALC", "14"}, {"EPFID", "MISSF"}, {"EPAUTO", "Y"}, {"EPAMT", "1.23456"}}) +
+                      pay("E2", "MISC", {{"EPCALC", "5"}, {"EPFID", "KNOWNF"}}) +
+                      pay("E3", "MISC", {{"EPCALC", "14"}, {"EPFID", "knownf"}}) + pay("E1", "BONUS", {}) +
+                      pay("E1", "", {})),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Pay Type has changed from 'Salary (3)' to 'Overtime (2)' as required for Pay ID "
+                                  "'OT'(852)"));
+    EXPECT_EQ(Count(report, "Pay Type has changed"), 1u);  // type 1 takes it over silently
+    EXPECT_THAT(report, HasSubstr("Calc method has changed from 'Method 5 (5)' to 'Hourly (1)' as req with Pay ID "
+                                  "'OT'(856)"));
+    EXPECT_EQ(Count(report, "Calc method has changed"), 1u);  // 15 too
+    EXPECT_THAT(report, HasSubstr("Automatic has changed from 'YES' to 'NO' as req with Pay ID 'OT'(858)"));
+    EXPECT_THAT(report, HasSubstr("Automatic has changed from 'YES' to 'NO' as req with Pay ID 'SALWK'(858)"));
+    EXPECT_THAT(report, HasSubstr("Amount with '12.50000' was cleared because the Pay ID record is using weighted "
+                                  "average OT(890)"));
+    // Made not automatic, the record loses what only automatic pays use.
+    EXPECT_THAT(report, HasSubstr("Frequency cannot have a value unless Automatic is 'YES', 'Semimonthly (3)' was not "
+                                  "converted(862)"));
+    EXPECT_THAT(report, HasSubstr("Sequence cannot have a value unless Automatic is 'YES', '2' was not "
+                                  "converted(862)"));
+    EXPECT_THAT(report, HasSubstr("Formula 'MISSF' does not yet exist, the field converted but the formula needs "
+                                  "created(854)"));
+    EXPECT_THAT(report, HasSubstr("Formula cannot have a value unless Calc Method is 'Formula (14)', 'KNOWNF' was not "
+                                  "converted(860)"));
+    EXPECT_THAT(report, Not(HasSubstr("'knownf'")));
+    EXPECT_THAT(report, HasSubstr("Pay ID 'BONUS' does not yet exist, it is required for this Employee Pay record, "
+                                  "Employee E1(851)"));
+    EXPECT_THAT(report, HasSubstr("Employee Pay ID is required for Employee E1(850)"));
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "OT"}, "EPPTYPE"), 2);
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 3, "EPCALC"), 1);
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E2"}, {"EPPAYID", "OT"}, "EPAMT"), 0);
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "SALWK"}, "EPAMT"), 1235000);
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 3, "EPFREQ"), 7);
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E2"}, {"EPPAYID", "SALWK"}, "EPAMT"), -1235000);
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E3"}, {"EPPAYID", "SALWK"}, "EPAMT"), 1234000);
+    // Neither salaried nor hourly: five decimals kept, the missing formula too.
+    EXPECT_EQ(NumberOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "MISC"}, "EPAMT"), 123456);
+    EXPECT_EQ(TextOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "MISC"}, "EPFID"), "MISSF");
+    EXPECT_EQ(TextOf(3, {"EPEMPID", "E2"}, {"EPPAYID", "MISC"}, "EPFID"), "");
+}
+
+TEST_F(PrmRecords, TaxesFollowTheirTaxId) {
+    Define("PRX", 4, {{"TXID", "FWH"}}, {{"TXLEV", 2}, {"TXTBL", 2}});
+    Define("PRX", 4, {{"TXID", "ORWH"}}, {{"TXLEV", 3}, {"TXTBL", 2}});
+    Define("PRX", 4, {{"TXID", "WCOMP"}}, {{"TXLEV", 3}, {"TXTBL", 3}});
+    auto tax = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
+        more["ETEMPID"] = emp;
+        more["ETTXID"] = id;
+        return L("4", more);
+    };
+    const std::string report = Run(
+        WriteText("t.txt", tax("E1", "ORWH", {{"ETLEV", "1"}, {"ETAMETH", "4"}, {"ETAAMT", "15.00"}}) +
+                               tax("E2", "ORWH", {{"ETLEV", "4"}}) +
+                               tax("E1", "WCOMP", {{"ETAMETH", "4"}, {"ETAAMT", "25.00"}}) +
+                               tax("E2", "FWH", {{"ETAMETH", "2"}, {"ETAAMT", "15.00"}, {"ETRECIP", "fwh"}}) +
+                               tax("E3", "FWH", {{"ETAMETH", "5"}, {"ETFID", "TAXF"}, {"ETRECIP", "ORWH"}}) +
+                               tax("E3", "ORWH", {{"ETAMETH", "8"}, {"ETFID", "TAXF"}}) + tax("E1", "NOTAX", {})),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Tax level of 'Local (4)' in the text file doesn't match 'State (3)' for the Tax ID "
+                                  "'ORWH'(866)"));
+    EXPECT_THAT(report, HasSubstr("Adj method must be 'No adj(1)' when Tax ID table type is 'WC table(3)', 'Add "
+                                  "amount(4)' was changed(892)"));
+    EXPECT_THAT(report, HasSubstr("Adj Amount with '25.00' cannot be converted"));
+    EXPECT_THAT(report, HasSubstr("Adj Amount with '15.00' cannot be converted, Adj method is 'No adjust (1)', 'No "
+                                  "tax (2)' or 'Exempt (3)(868)"));
+    EXPECT_EQ(Count(report, "Adj Amount with"), 2u);  // method 4 keeps its amount
+    EXPECT_THAT(report, HasSubstr("Formula cannot have a value unless Adj Method is 'Formula (8)', 'TAXF' was not "
+                                  "converted(869)"));
+    EXPECT_EQ(Count(report, "Formula 'TAXF' does not yet exist"), 1u);  // method 8 only
+    EXPECT_THAT(report, HasSubstr("Reciprocal tax with 'FWH' cannot be converted because it is has the same value as "
+                                  "the Tax ID(871)"));
+    EXPECT_THAT(report, HasSubstr("Tax ID 'NOTAX' does not yet exist, it is required for this Employee Tax record, "
+                                  "Employee E1(865)"));
+    EXPECT_EQ(NumberOf(4, {"ETEMPID", "E1"}, {"ETTXID", "ORWH"}, "ETLEV"), 3);
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 4, "ETAAMT"), 1500);
+    EXPECT_FALSE(Read(4, {{"ETEMPID", "E2"}, {"ETTXID", "ORWH"}}));
+    EXPECT_EQ(NumberOf(4, {"ETEMPID", "E1"}, {"ETTXID", "WCOMP"}, "ETAMETH"), 1);
+    EXPECT_EQ(TextOf(4, {"ETEMPID", "E3"}, {"ETTXID", "FWH"}, "ETRECIP"), "ORWH");  // the USA keeps it
+    EXPECT_EQ(TextOf(4, {"ETEMPID", "E2"}, {"ETTXID", "FWH"}, "ETRECIP"), "");
+}
+
+TEST_F(PrmCanada, AReciprocalTaxIsDroppedInCanada) {
+    Seed("PRX", 4, {{"TXID", "FWH"}});
+    Seed("PRM", 1, {{"EMPID", "C1"}});
+    const std::string report =
+        Run(WriteText("t.txt", L("4", {{"ETEMPID", "C1"}, {"ETTXID", "FWH"}, {"ETRECIP", "ORWH"}})), "Convert");
+    EXPECT_THAT(report, HasSubstr("Reciprocal tax is only allowed in the USA and Australia, its value 'ORWH' was not "
+                                  "converted(819)"));
+}
+
+// Deductions of every type, for the Net Direct Deposit and bank rules.
+class PrmDeductions : public PrmRecords {
+protected:
+    void SetUp() override {
+        PrmRecords::SetUp();
+        if (HasFatalFailure()) return;
+        Define("PRS", 3, {{"MDDEDID", "UNION"}}, {{"MDTYPE", 1}, {"MDCALC", 1}});
+        Define("PRS", 3, {{"MDDEDID", "DD"}}, {{"MDTYPE", 2}, {"MDCALC", 4}});
+        Define("PRS", 3, {{"MDDEDID", "NDD"}}, {{"MDTYPE", 3}, {"MDCALC", 4}});
+        Define("PRS", 3, {{"MDDEDID", "NDD2"}}, {{"MDTYPE", 3}, {"MDCALC", 4}});
+    }
+    static std::string D(const std::string& emp, const std::string& id, std::map<std::string, std::string> more = {}) {
+        more["EDEMPID"] = emp;
+        more["EDDEDID"] = id;
+        if (!more.count("EDAUTO")) more["EDAUTO"] = "Y";
+        return L("5", more);
+    }
+};
+
+TEST_F(PrmDeductions, OneNetDirectDepositPerEmployee) {
+    const std::string body = D("E1", "NDD", {{"EDCALC", "4"}, {"EDFID", "KNOWNF"}, {"EDAMT", "25"},
+                                             {"EDLIMIT", "10.00"}, {"EDSEQ", "3"}}) +
+                             D("E1", "NDD2") + D("E2", "NDD");
+    const std::string text = WriteText("t.txt", body);
+    const std::string examined = Run(text, "Examine");
+    EXPECT_THAT(examined, HasSubstr("Deduction ID 'NDD2' is Net Direct Deposit, only one Net Direct Deposit can exist "
+                                    "for Employee E1(874)"));
+    EXPECT_EQ(Count(examined, "(874)"), 1u);  // E2's own is its first
+    // The method becomes 15 first, so the formula then goes.
+    const std::size_t method = examined.find("Calc method will change from 'Flat amount (4)' to 'Default (15)' as req "
+                                             "for Net direct deposits'(876)");
+    const std::size_t formula = examined.find("Formula cannot have a value unless Calc Method is 'Formula (14)', "
+                                              "'KNOWNF' will not be converted(861)");
+    ASSERT_NE(method, std::string::npos) << examined;
+    ASSERT_NE(formula, std::string::npos) << examined;
+    EXPECT_LT(method, formula);
+    EXPECT_THAT(examined, HasSubstr("Amount field cannot have a value when Net Direct Deposit, '25.00000' will not be "
+                                    "converted(878)"));
+    EXPECT_THAT(examined, HasSubstr("Limit cannot have a value when Net Direct Deposit, '10.00' will not be "
+                                    "converted(878)"));
+    EXPECT_THAT(examined, HasSubstr("Sequence cannot have a value when Net Direct Deposit, '3' will not be "
+                                    "converted(878)"));
+    EXPECT_FALSE(Read(5, {{"EDEMPID", "E1"}, {"EDDEDID", ""}}));  // the pseudo key stays in memory
+
+    Run(text, "Convert");
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E1"}, {"EDDEDID", "NDD"}, "EDCALC"), 15);
+    EXPECT_FALSE(Read(5, {{"EDEMPID", "E1"}, {"EDDEDID", "NDD2"}}));
+    // Converted again, the Net Direct Deposit on file counts, under its own id too.
+    const std::string again = Run(WriteText("u.txt", D("E1", "NDD")), "Convert");
+    EXPECT_THAT(again, HasSubstr("Deduction ID 'NDD' is Net Direct Deposit, only one Net Direct Deposit can exist for "
+                                 "Employee E1(874)"));
+}
+
+TEST_F(PrmDeductions, AmountsSchedulesAndBankFieldsInTheUsa) {
+    const std::string report = Run(
+        WriteText("t.txt",
+                  D("E1", "UNION", {{"EDAMT", "12.345"}, {"EDCALC", "1"}, {"EDBNKI", "121000358"}, {"EDBNKA", "555"},
+                                    {"EDATYPE", "2"}, {"EDPNOTE", "Y"}, {"EDTITLE", "Joint"}}) +
+                      D("E2", "UNION", {{"EDAMT", "-12.345"}, {"EDCALC", "1"}}) +
+                      D("E3", "UNION", {{"EDAMT", "12.345"}, {"EDCALC", "3"}}) +
+                      D("E1", "DD", {{"EDBNKI", "011000015"}, {"EDAUTO", "N"}, {"EDLIMIT", "50.00"}, {"EDPER", "2"},
+                                     {"EDFREQ", "3"}}) +
+                      D("E2", "DD", {{"EDBNKI", "021000022"}}) + D("E3", "DD", {{"EDBNKI", "1210003589"}}) +
+                      D("E1", "GARN") + D("E1", "")),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Bank ID cannot have a value when not a Direct Deposit, '121000358' was not "
+                                  "converted(879)"));
+    EXPECT_THAT(report, HasSubstr("Bank Account cannot have a value when not a Direct Deposit, '555' was not "));
+    EXPECT_THAT(report, HasSubstr("Account Type cannot have a value when not a Direct Deposit, 'Savings (2)' was not "));
+    EXPECT_THAT(report, HasSubstr("Prenote Only cannot have a value when not a Direct Deposit, 'TRUE' was not "));
+    EXPECT_THAT(report, HasSubstr("Title of Account cannot have a value when not a Direct Deposit, 'Joint' was not "));
+    EXPECT_THAT(report, HasSubstr("Frequency cannot have a value unless Automatic is 'YES', 'Semimonthly (3)' was not "
+                                  "converted(862)"));
+    EXPECT_THAT(report, HasSubstr("Limit cannot have a value when Auto is 'NO' and Direct Dep, '50.00' was not "
+                                  "converted(894)"));
+    EXPECT_THAT(report, HasSubstr("Period cannot have a value when Auto is 'NO' and Direct Dep, 'Month(2)' was not "
+                                  "converted(894)"));
+    // Leading zeros weigh as zeros; a wrong digit is a note; ten digits have no known digit.
+    EXPECT_THAT(report, HasSubstr("Bank ID number '21000022' should have 1 as its check digit, it may be "
+                                  "incorrect(881)"));
+    EXPECT_EQ(Count(report, "as its check digit"), 1u);
+    EXPECT_THAT(report, HasSubstr("Deduction ID 'GARN' does not yet exist, it is required for this Deduct record, "
+                                  "Employee E1(873)"));
+    EXPECT_THAT(report, HasSubstr("Employee Deduction ID is required for Employee E1(872)"));
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E1"}, {"EDDEDID", "UNION"}, "EDAMT"), 1235000);
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 5, "EDBNKI"), 0);
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E2"}, {"EDDEDID", "UNION"}, "EDAMT"), -1235000);
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E3"}, {"EDDEDID", "UNION"}, "EDAMT"), 1234500);
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E2"}, {"EDDEDID", "DD"}, "EDBNKI"), 21000022);
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E3"}, {"EDDEDID", "DD"}, "EDBNKI"), 1210003589);
+}
+
+class PrmDeductionsIn : public PrmDeductions {
+protected:
+    void Adjust(suite::CompanySettings& s) override { s.country_pr = country; }
+    uint16_t country = 0;
+};
+class PrmDeductionsCanada : public PrmDeductionsIn {
+public:
+    PrmDeductionsCanada() { country = 2; }
+};
+class PrmDeductionsAustralia : public PrmDeductionsIn {
+public:
+    PrmDeductionsAustralia() { country = 61; }
+};
+
+TEST_F(PrmDeductionsCanada, BankFieldsOfDirectDeposits) {
+    const std::string report = Run(
+        WriteText("t.txt", D("E1", "DD", {{"EDBNKI", "021000022"}, {"EDBNKA", "555"}, {"EDATYPE", "2"},
+                                          {"EDPNOTE", "Y"}, {"EDTITLE", "Joint"}})),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Bank ID is only allowed in the USA and Australia, its value '21000022' was not "
+                                  "converted(819)"));
+    EXPECT_THAT(report, HasSubstr("Bank account is only allowed in the USA and Australia, its value '555' was not "));
+    EXPECT_THAT(report, HasSubstr("Account type is only allowed in the USA, its value 'Savings (2)' was not "));
+    EXPECT_THAT(report, HasSubstr("Prenote only is only allowed in the USA, its value 'YES' was not "));
+    EXPECT_THAT(report, HasSubstr("Title of Account is only allowed in Australia, its value 'Joint' was not "));
+    EXPECT_THAT(report, Not(HasSubstr("check digit")));
+}
+
+TEST_F(PrmDeductionsAustralia, BankFieldsOfDirectDeposits) {
+    const std::string report = Run(
+        WriteText("t.txt", D("E1", "DD", {{"EDBNKI", "021000022"}, {"EDATYPE", "2"}, {"EDPNOTE", "Y"},
+                                          {"EDTITLE", "Joint"}})),
+        "Convert");
+    EXPECT_THAT(report, HasSubstr("Account Type is only allowed in the USA, its value 'Savings (2)' was not "));
+    EXPECT_THAT(report, HasSubstr("Prenote Only is only allowed in the USA, its value 'TRUE' was not "));
+    EXPECT_THAT(report, Not(HasSubstr("Bank ID")));
+    EXPECT_THAT(report, Not(HasSubstr("Title of Account")));
+    EXPECT_EQ(NumberOf(5, {"EDEMPID", "E1"}, {"EDDEDID", "DD"}, "EDBNKI"), 21000022);
+    EXPECT_EQ(TextOf(5, {"EDEMPID", "E1"}, {"EDDEDID", "DD"}, "EDTITLE"), "Joint");
+}
+
+TEST_F(PrmRecords, FringesRoundAndResetByTheirFringeId) {
+    Define("PRS", 4, {{"FFRGID", "VAC"}}, {{"FCALC", 1}});
+    Define("PRS", 4, {{"FFRGID", "PENS"}}, {{"FCALC", 1}, {"FRATES", 1}});
+    Define("PRS", 4, {{"FFRGID", "WCFR"}}, {{"FCALC", 4}, {"FWCTBL", 1}});
+    auto fringe = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
+        more["EFEMPID"] = emp;
+        more["EFFRGID"] = id;
+        return L("6", more);
+    };
+    const std::string report = Run(
+        WriteText("t.txt",
+                  fringe("E1", "VAC", {{"EFAMT", "2.34567"}, {"EFCALC", "1"}, {"EFAUTO", "Y"}}) +
+                      fringe("E2", "VAC", {{"EFAMT", "-2.34567"}, {"EFAUTO", "Y"}}) +
+                      fringe("E3", "VAC", {{"EFAMT", "2.34567"}, {"EFCALC", "2"}, {"EFAUTO", "Y"}}) +
+                      fringe("E1", "PENS", {{"EFAMT", "2.34567"}, {"EFCALC", "1"}, {"EFAUTO", "Y"}}) +
+                      fringe("E1", "WCFR", {{"EFFREQ", "3"}, {"EFLIMIT", "100.00"}, {"EFPER", "2"}}) +
+                      fringe("E2", "WCFR", {{"EFAUTO", "Y"}, {"EFFREQ", "3"}, {"EFLIMIT", "100.00"}, {"EFPER", "2"}}) +
+                      fringe("E1", "HLTH", {{"EFFREQ", "3"}, {"EFLIMIT", "100.00"}, {"EFPER", "2"},
+                                            {"EFYFRG", "10"}, {"EFYBAS", "20"}}) +
+                      fringe("E1", "DENT", {}) + fringe("E1", "", {})),
+        "Convert");
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E1"}, {"EFFRGID", "VAC"}, "EFAMT"), 235000);
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E2"}, {"EFFRGID", "VAC"}, "EFAMT"), -235000);  // 15: the fringe's method
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 6, "EFCALC"), 15);
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E3"}, {"EFFRGID", "VAC"}, "EFAMT"), 234567);
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E1"}, {"EFFRGID", "PENS"}, "EFAMT"), 234567);
+    EXPECT_THAT(report, HasSubstr("Limit cannot have a value when Auto is 'NO' and using WC table, '100.00' was not "
+                                  "converted(896)"));
+    EXPECT_THAT(report, HasSubstr("Period cannot have a value when Auto is 'NO' and using WC table, 'Month(2)' was "
+                                  "not converted(896)"));
+    EXPECT_EQ(Count(report, "Frequency cannot have a value unless Automatic"), 2u);  // WCFR and HLTH of E1
+    EXPECT_EQ(Count(report, "using WC table"), 2u);  // not HLTH, which is on no WC table
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E2"}, {"EFFRGID", "WCFR"}, "EFLIMIT"), 10000);  // automatic: unchanged
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 6, "EFFREQ"), 3);
+    EXPECT_EQ(NumberOf(6, {"EFEMPID", "E1"}, {"EFFRGID", "HLTH"}, "EFLIMIT"), 10000);
+    EXPECT_EQ(Count(report, "Current totals cannot be converted"), 1u);
+    EXPECT_THAT(report, HasSubstr("Current totals cannot be converted (i.e. Year fringe with '10.00')(847)"));
+    EXPECT_EQ(convert::GetNumber(H("PRM"), 6, "EFYBAS"), 0);
+    EXPECT_THAT(report, HasSubstr("Fringe ID 'DENT' does not yet exist, it is required for this Fringe record, "
+                                  "Employee E1(883)"));
+    EXPECT_THAT(report, HasSubstr("Employee Fringe ID is required for Employee E1(882)"));
 }
 
 // ---- The file's ending ------------------------------------------------------------------------------

@@ -28,54 +28,61 @@ char At(const std::string& s, std::size_t pos) { return pos < s.size() ? s[pos] 
 
 }  // namespace
 
-bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
-                      convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
-                      double choiceDefault) {
-    const uint16_t field = FieldNo(file, rec, name);
-    if (!field) return false;
+std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKind kind, const char* yesText,
+                                          double choiceDefault) {
+    if (!field) return std::nullopt;
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
         shown = convert::GetText(file, field);
-        if (shown.empty()) return false;
+        if (shown.empty()) return std::nullopt;
         convert::PutText(file, field, "");
         break;
     case FieldKind::YesNo:
-        if (convert::GetFlag(file, field) != 1) return false;
+        if (convert::GetFlag(file, field) != 1) return std::nullopt;
         shown = yesText;
         convert::PutFlag(file, field, 0);
         break;
     case FieldKind::Number:
-        if (convert::GetNumber(file, field) == 0) return false;
+        if (convert::GetNumber(file, field) == 0) return std::nullopt;
         shown = convert::FormatNumber("%.0f", convert::GetNumber(file, field));
         convert::PutNumber(file, field, 0);
         break;
     case FieldKind::Amount:
-        if (convert::GetNumber(file, field) == 0) return false;
+        if (convert::GetNumber(file, field) == 0) return std::nullopt;
         shown = convert::Amount(convert::GetNumber(file, field));
         convert::PutNumber(file, field, 0);
         break;
     case FieldKind::Date: {
         const x_date_type date = convert::GetDate(file, field);
-        if (date.blank()) return false;
+        if (date.blank()) return std::nullopt;
         shown = suite::xd_alpha_date(date);
         convert::PutDate(file, field, x_date_type{});
         break;
     }
     case FieldKind::Choice: {
         const double item = convert::GetNumber(file, field);
-        if (item == choiceDefault) return false;
+        if (item == choiceDefault) return std::nullopt;
         shown = convert::ChoiceText(file, field, item, true);
         convert::PutNumber(file, field, choiceDefault);
         break;
     }
     }
+    return shown;
+}
+
+bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
+                      double choiceDefault) {
+    const uint16_t field = FieldNo(file, rec, name);
+    const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
+    if (!shown) return false;
     std::string fieldLabel = label;
     if (fieldLabel.empty()) {
         xio_fld_def def;
         if (xio_get_fld_def(file, field, def) == XIO_OK) fieldLabel = def.description;
     }
-    messages.push_back(Msg(12289, fieldLabel, countries, shown, converting ? "was not" : "will not be",
+    messages.push_back(Msg(12289, fieldLabel, countries, *shown, converting ? "was not" : "will not be",
                            converting ? "819" : "820"));
     return true;
 }
@@ -103,6 +110,16 @@ void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<Total
             convert::PutNumber(file, field, 0);
         }
     }
+}
+
+double RoundToCents(double stored) {
+    const auto value = static_cast<int64_t>(std::llround(stored));
+    const int64_t rest = value % 1000;  // takes the sign of the value
+    if (rest == 0) return static_cast<double>(value);
+    int64_t cents = value / 1000;  // toward zero
+    if (rest >= 500) ++cents;
+    if (rest <= -500) --cents;
+    return static_cast<double>(cents * 1000);
 }
 
 bool EmployeeExists(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting,

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <optional>
 #include <string>
 
 namespace dz::pr {
@@ -21,6 +22,12 @@ inline constexpr uint16_t kCountryAustralia = 61;
 // ---- Fields a country does not use ------------------------------------------------------------
 // How a field holds "a value" and what it is reset to.
 enum class FieldKind { Text, YesNo, Number, Amount, Date, Choice };
+
+// The value of a field as messages show it (numbers "%.0f", amounts "%.2f" of hundredths, choices
+// "%s (%.0f)", dates as written, a yes `yesText`), after which the field is reset to its empty
+// value (a choice to `choiceDefault`); nothing when the field holds no value.
+std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKind kind, const char* yesText = "TRUE",
+                                          double choiceDefault = 1);
 
 // Drops a field the installed country does not use: when it holds a value, appends 12289 (label,
 // countries text, value text, the mode's words) and resets the field. `label` empty: the field's
@@ -39,6 +46,11 @@ struct TotalsRun {
 // a run's first to its last) and names the first one in one 12310.
 void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
                         convert::MessageList& messages);
+
+// ---- Amounts ------------------------------------------------------------------------------------
+// An amount stored in hundred-thousandths, rounded to whole cents half away from zero (exactly,
+// on the stored number: 1234567 becomes 1235000, -1234500 becomes -1235000).
+double RoundToCents(double stored);
 
 // ---- The employee must exist --------------------------------------------------------------------
 // The employee `empId` is on file (record 1), or, in Examine Files, was accepted earlier in the

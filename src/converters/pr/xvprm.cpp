@@ -39,26 +39,6 @@ bool SameKey(const std::string& a, const std::string& b) {
            });
 }
 
-// What records 2 to 6 share until each gets its own handler: the field holding the employee
-// id, the record's name in 12311 and its current totals.
-struct EmployeeRecordKind {
-    const char* employeeField;
-    const char* name;  // empty: "Employee " and custom description 53
-    std::initializer_list<TotalsRun> totals;
-};
-
-const EmployeeRecordKind* KindOf(uint16_t rec) {
-    static const EmployeeRecordKind kinds[] = {
-        {"EMPID2", "", {{"E2YREG", "E2MWKS"}}},
-        {"EPEMPID", "Employee Pay", {{"EPYUN", "EPMPAY"}}},
-        {"ETEMPID", "Employee Tax", {{"ETYTAX", "ETMSUBJ"}}},
-        {"EDEMPID", "Employee Deduct", {{"EDYDED", "EDMDED"}}},
-        {"EFEMPID", "Employee Fringe", {{"EFYFRG", "EFMFRG"}, {"EFYBAS", "EFMBAS"}}},
-    };
-    if (rec < kPrRecEmployee2 || rec > kPrRecFringe) return nullptr;
-    return &kinds[rec - kPrRecEmployee2];
-}
-
 }  // namespace
 
 ConverterProfile xvPRM::Profile() const {
@@ -207,8 +187,8 @@ bool xvPRM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t rec = info.ImportedRecs();
     if (info.FileNumUsed() == prm && rec == kPrRecEmployee)
         return ConvertEmployee(prm, info, reason, ctx.messages, ctx.converting, *ctx.import);
-    if (info.FileNumUsed() == prm && KindOf(rec))
-        return ConvertEmployeeRecord(prm, info, reason, ctx.messages, ctx.converting);
+    if (info.FileNumUsed() == prm && rec >= kPrRecEmployee2 && rec <= kPrRecFringe)
+        return ConvertEmployeeRecord(prm, info, reason, ctx.messages, ctx.converting, *ctx.import);
     // Any other record type has no place in this conversion: a PR master record by its
     // definition's name, anything else by its format id.
     std::string name = info.FormatID();
@@ -216,29 +196,6 @@ bool xvPRM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     if (info.FileNumUsed() == prm && rec != 0 && xio_get_rec_def(prm, rec, def) == XIO_OK) name = def.name;
     reason = Msg(12070, name, kConversionName);
     return false;
-}
-
-// ---- Records 2 to 6 ------------------------------------------------------------------------------
-
-bool xvPRM::ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
-                                  convert::MessageList& messages, bool converting) {
-    const uint16_t rec = info.ImportedRecs();
-    const EmployeeRecordKind* kind = KindOf(rec);
-    if (!kind) return false;
-    const std::string empId = convert::GetText(prm, rec, kind->employeeField);
-    if (empId.empty()) {
-        reason = Msg(12276);
-        return false;
-    }
-    std::string name = kind->name;
-    if (name.empty()) {
-        std::string state = suite::xk_description(53);
-        suite::x_init_caps(state);
-        name = "Employee " + state;
-    }
-    if (!EmployeeExists(prm, empId, RecordIds(), converting, name, reason)) return false;
-    ClearCurrentTotals(prm, rec, kind->totals, m_allowTotals != 0, messages);
-    return true;
 }
 
 }  // namespace dz::pr

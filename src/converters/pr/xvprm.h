@@ -4,8 +4,9 @@
 // interfaces with them, the JC master and the EQ master and standard files.
 //
 // The class is split over several sources:
-//   xvprm.cpp            the frame: files, settings, dispatch, records 2 to 6, prefill
+//   xvprm.cpp            the frame: files, settings, dispatch, prefill
 //   xvprm_employee.cpp   the employee record (record 1)
+//   xvprm_records.cpp    the work-state, pay, tax, deduction and fringe records (2 to 6)
 //   pr_rules.cpp         what every record handler shares (countries, totals, check digits,
 //                        names)
 #pragma once
@@ -65,8 +66,18 @@ public:
     // ---- Record handlers: true accepts, false rejects with `reason` set ---------------------------
     bool ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, xvl::xvlImport& import);
-    // Records 2 to 6: the employee id, the employee rule and the current totals.
+    // Records 2 to 6, each to its handler below.
     bool ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
+                               convert::MessageList& messages, bool converting, xvl::xvlImport& import);
+    bool ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                          bool converting, xvl::xvlImport& import);
+    bool ConvertEmployeePay(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting);
+    bool ConvertEmployeeTax(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
+                            bool converting);
+    bool ConvertEmployeeDeduction(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
+                                  convert::MessageList& messages, bool converting);
+    bool ConvertEmployeeFringe(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
                                convert::MessageList& messages, bool converting);
 
     // Reads the settings of one text file (country, status lists, JC and EQ files, the country
@@ -102,6 +113,14 @@ private:
     void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    // Whether the jurisdiction whose statuses stand under `key` (PRX record 5) has `status`,
+    // letter case ignored: compared with the `taken` statuses collected, or, when the collection
+    // stopped at its limit, looked up by key so that every status of the jurisdiction counts.
+    bool JurisdictionHasStatus(const std::string& key, const std::array<std::string, kStatusCount>& taken,
+                               std::size_t count, const std::string& status);
+    // Whether another Net Direct Deposit than the line's stands for the employee: on file or,
+    // in Examine Files, earlier in the text file (whose pseudo key the first one enters).
+    bool OtherNetDirectDeposit(uint16_t prm, const std::string& empId, const std::string& dedId, bool converting);
     // Whether the setup record `rec` keyed by `field` = `value` exists. Records found are kept
     // for the rest of the text file: the conversion never removes one.
     bool Known(uint16_t file, uint16_t rec, const char* field, const std::string& value);
