@@ -4,7 +4,11 @@
 // writes the employee rows as CSV, so that run_prm.sh can time `sqlite3 .import` of them into a
 // table keyed by the employee id.
 //
-// usage: bench_prm convert|examine|text [employees] [work folder]
+// With --children: N records 2 to 6 instead (N/5 employees already on file, each with a work
+// state, a pay, a tax, a deduction and a fringe), against the setup those records name; the CSV
+// rows are keyed by employee, record type and id.
+//
+// usage: bench_prm convert|examine|text [records] [work folder] [--children]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
 #include <cstdio>
 #include <cstdlib>
@@ -26,8 +30,8 @@ using namespace dz;
 
 namespace {
 
-// The field columns of format 1 of the template, in order.
-std::vector<std::string> EmployeeColumns(const fs::path& tpl) {
+// The field columns of format `format` of the template, in order.
+std::vector<std::string> FormatColumns(const fs::path& tpl, const std::string& format) {
     std::ifstream in(tpl);
     std::vector<std::string> columns;
     std::string line, current;
@@ -36,13 +40,25 @@ std::vector<std::string> EmployeeColumns(const fs::path& tpl) {
         std::string kw, name;
         words >> kw >> name;
         if (kw == "format") current = name;
-        if (kw == "field" && current == "1") columns.push_back(name);
+        if (kw == "field" && current == format) columns.push_back(name);
     }
     return columns;
 }
 
+// One line of format `format` with `values` in its columns.
+void WriteLine(std::ostream& out, const std::string& format, const std::vector<std::string>& columns,
+               const std::map<std::string, std::string>& values) {
+    out << format;
+    for (const auto& c : columns) {
+        out << ',';
+        const auto it = values.find(c);
+        if (it != values.end()) out << it->second;
+    }
+    out << "\r\n";
+}
+
 void WriteEmployees(std::ostream& out, const fs::path& tpl, long count, std::ostream& rows) {
-    const std::vector<std::string> columns = EmployeeColumns(tpl);
+    const std::vector<std::string> columns = FormatColumns(tpl, "1");
     out << "#,PRM," << tpl.string() << "\r\n";
     static const char* first[] = {"John", "Maria", "Wei", "Karin", "Ahmed", "Dana", "Luis", "Amy"};
     static const char* last[] = {"Smith", "Garcia", "Chen", "Olsen", "Khan", "Brooks", "Ortega", "Wu"};
@@ -54,21 +70,59 @@ void WriteEmployees(std::ostream& out, const fs::path& tpl, long count, std::ost
         values["EMPID"] = buf;
         values["ENAME"] = std::string(first[i % 8]) + " " + last[(i / 8) % 8];
         values["ESSN"] = std::to_string(100000000 + i);
-        out << '1';
-        for (const auto& c : columns) {
-            out << ',';
-            const auto it = values.find(c);
-            if (it != values.end()) out << it->second;
-        }
-        out << "\r\n";
+        WriteLine(out, "1", columns, values);
         rows << values["EMPID"] << ',' << values["ENAME"] << ',' << values["ESSN"] << ",WEEKLY,OR,OR,S\n";
     }
 }
 
-void Seed(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*, const char*>> keys) {
+// The records that follow each employee: record type, key field of the id, id and the line's
+// other values.
+struct Child {
+    const char* format;
+    const char* employeeField;
+    const char* idField;
+    const char* id;
+    std::map<std::string, std::string> values;
+};
+const std::vector<Child>& Children() {
+    static const std::vector<Child> children = {
+        {"2", "EMPID2", "E2WORK2", "OR", {{"E2FSTAT", "S"}}},
+        {"3", "EPEMPID", "EPPAYID", "REG", {{"EPAMT", "32.50"}}},
+        {"4", "ETEMPID", "ETTXID", "FWH", {}},
+        {"5", "EDEMPID", "EDDEDID", "401K", {{"EDAMT", "12.345"}, {"EDCALC", "1"}}},
+        {"6", "EFEMPID", "EFFRGID", "HLTH", {{"EFAMT", "1.25"}}},
+    };
+    return children;
+}
+
+std::string EmployeeId(long i) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "E%08ld", i);
+    return buf;
+}
+
+void WriteChildren(std::ostream& out, const fs::path& tpl, long count, std::ostream& rows) {
+    out << "#,PRM," << tpl.string() << "\r\n";
+    std::vector<std::vector<std::string>> columns;
+    for (const Child& c : Children()) columns.push_back(FormatColumns(tpl, c.format));
+    const long kinds = static_cast<long>(Children().size());
+    for (long n = 0; n < count; ++n) {
+        const Child& c = Children()[static_cast<std::size_t>(n % kinds)];
+        const std::string emp = EmployeeId(n / kinds);
+        std::map<std::string, std::string> values = c.values;
+        values[c.employeeField] = emp;
+        values[c.idField] = c.id;
+        WriteLine(out, c.format, columns[static_cast<std::size_t>(n % kinds)], values);
+        rows << emp << ',' << c.format << ',' << c.id << ',' << (values.empty() ? "" : values.begin()->second) << '\n';
+    }
+}
+
+void Seed(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*, const char*>> keys,
+          std::initializer_list<std::pair<const char*, double>> numbers = {}, bool commit = true) {
     xio_init_record(h, rec);
     for (const auto& [name, value] : keys) convert::PutText(h, rec, name, value);
-    if (xio_wr_record(h, rec) != XIO_OK || xio_commit(h) != XIO_OK) {
+    for (const auto& [name, value] : numbers) convert::PutNumber(h, rec, name, value);
+    if (xio_wr_record(h, rec) != XIO_OK || (commit && xio_commit(h) != XIO_OK)) {
         std::cerr << "cannot seed the payroll setup\n";
         std::exit(2);
     }
@@ -77,12 +131,18 @@ void Seed(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*,
 }  // namespace
 
 int main(int argc, char** argv) {
+    const bool children = argc > 4 && std::string(argv[4]) == "--children";
     const auto args =
-        bench::ParseArgs(argc, argv, "bench_prm", "convert|examine|text [employees] [work folder]");
-    const fs::path text = args.work / "prm.txt";
+        bench::ParseArgs(argc, argv, "bench_prm", "convert|examine|text [records] [work folder] [--children]");
+    const fs::path text = args.work / (children ? "prm-children.txt" : "prm.txt");
+    const fs::path tpl = dz::data_folder() / "templates" / "xvprm.tpl";
     if (!fs::exists(text)) {
-        std::ofstream out(text, std::ios::binary), rows(args.work / "employees.csv", std::ios::binary);
-        WriteEmployees(out, dz::data_folder() / "templates" / "xvprm.tpl", args.count, rows);
+        std::ofstream out(text, std::ios::binary);
+        std::ofstream rows(args.work / (children ? "children.csv" : "employees.csv"), std::ios::binary);
+        if (children)
+            WriteChildren(out, tpl, args.count, rows);
+        else
+            WriteEmployees(out, tpl, args.count, rows);
     }
     if (args.mode == "text") return 0;
 
@@ -99,6 +159,21 @@ int main(int argc, char** argv) {
     const uint16_t prx = convert::FindFileHandle(list, "PRX", 1);
     Seed(prx, 2, {{"TGST", "OR"}});
     for (const char* s : {"S", "M", "H"}) Seed(prx, 5, {{"TSID", "FWH"}, {"TSSTAT", s}});
+    if (children) {
+        const uint16_t prs = convert::FindFileHandle(list, "PRS", 1);
+        const uint16_t prm = convert::FindFileHandle(list, "PRM", 1);
+        Seed(prs, 1, {{"PPAYID", "REG"}}, {{"PTYPE", 1}, {"PCALC", 1}});
+        Seed(prs, 3, {{"MDDEDID", "401K"}}, {{"MDTYPE", 1}, {"MDCALC", 3}});
+        Seed(prs, 4, {{"FFRGID", "HLTH"}}, {{"FCALC", 4}});
+        Seed(prx, 4, {{"TXID", "FWH"}}, {{"TXLEV", 2}, {"TXTBL", 2}});
+        for (const char* s : {"S", "M"}) Seed(prx, 5, {{"TSID", "ORSWH"}, {"TSSTAT", s}});
+        const long employees = (args.count + 4) / 5;
+        for (long i = 0; i < employees; ++i) Seed(prm, 1, {{"EMPID", EmployeeId(i).c_str()}}, {}, false);
+        if (xio_commit(prm) != XIO_OK) {
+            std::cerr << "cannot seed the employees\n";
+            return 2;
+        }
+    }
 
     convert::ConvertProgress progress([] { return int64_t{0}; });
     const double seconds = bench::ConvertText(converter, list, args.company / "prm.txt", 501, args.converting,

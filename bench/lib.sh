@@ -5,9 +5,9 @@
 value() { printf '%s\n' "$1" | sed -n "s/^$2=//p"; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-# bench_runs PROGRAM COUNT BUILD: builds PROGRAM when missing and runs it examined, then
-# converted, on COUNT records in a temporary $work (removed on exit); their result lines go to
-# $examine and $convert.
+# bench_runs PROGRAM COUNT BUILD [OPTIONS...]: builds PROGRAM when missing and runs it examined,
+# then converted, on COUNT records in a temporary $work (removed on exit), with OPTIONS after the
+# work folder; their result lines go to $examine and $convert.
 bench_runs() {
   local bin="$3/bench/$1"
   if [ ! -x "$bin" ]; then
@@ -15,8 +15,8 @@ bench_runs() {
   fi
   work="$(mktemp -d)"
   trap 'rm -rf "$work"' EXIT
-  examine=$("$bin" examine "$2" "$work")
-  convert=$("$bin" convert "$2" "$work")
+  examine=$("$bin" examine "$2" "$work" "${@:4}")
+  convert=$("$bin" convert "$2" "$work" "${@:4}")
 }
 
 # bench_import TABLE COUNT CREATE: times `sqlite3 .import` of $work/TABLE.csv into TABLE, made by
