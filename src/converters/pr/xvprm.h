@@ -18,7 +18,10 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <optional>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -113,11 +116,29 @@ private:
     void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
-    // Whether the jurisdiction whose statuses stand under `key` (PRX record 5) has `status`,
-    // letter case ignored: compared with the `taken` statuses collected, or, when the collection
-    // stopped at its limit, looked up by key so that every status of the jurisdiction counts.
-    bool JurisdictionHasStatus(const std::string& key, const std::array<std::string, kStatusCount>& taken,
-                               std::size_t count, const std::string& status);
+    // The statuses of a jurisdiction (PRX record 5 under `key`), ten at most; read once per text
+    // file, as the conversion writes no tax file. A background terminate cuts the collection
+    // short (and the file ends after the record).
+    const std::vector<std::string>& JurisdictionStatuses(const std::string& key);
+    // Whether the jurisdiction under `key` has `status`, letter case ignored: compared with the
+    // `taken` statuses, or, when the collection stopped at its limit, looked up by key so that
+    // every status of the jurisdiction counts.
+    bool JurisdictionHasStatus(const std::string& key, const std::vector<std::string>& taken,
+                               const std::string& status);
+    // The field results of `fields` of the setup record `rec` keyed by `keyField` = `id` (a pay,
+    // tax, deduction or fringe ID), read once per text file: the conversion writes no setup
+    // record. Null when the record is not on file.
+    using SetupFields = std::array<int16_t, 4>;
+    const SetupFields* SetupRecord(uint16_t file, uint16_t rec, const char* keyField, const std::string& id,
+                                   std::initializer_list<const char*> fields);
+    // What records 3 to 6 begin with: the employee id in `empField`, given (12276) and known
+    // (12311 naming `recordName`), and the setup id in `idField`, given (`idRequired`).
+    bool EmployeeAndId(uint16_t prm, uint16_t rec, const char* empField, const char* idField,
+                       const char* recordName, int idRequired, bool converting, std::string& reason,
+                       std::string& empId, std::string& id);
+    // The employee rule, remembering the employees found: none is removed while a file converts.
+    bool EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const std::string& recordName,
+                       std::string& reason);
     // Whether another Net Direct Deposit than the line's stands for the employee: on file or,
     // in Examine Files, earlier in the text file (whose pseudo key the first one enters).
     bool OtherNetDirectDeposit(uint16_t prm, const std::string& empId, const std::string& dedId, bool converting);
@@ -129,6 +150,9 @@ private:
     std::array<std::string, kStatusCount> eicStatuses_;
     std::string countryListDefault_;
     std::unordered_set<std::string> known_;  // "file\trecord\tkey" of setup records found
+    std::unordered_map<std::string, std::optional<SetupFields>> setupRecords_;  // "file\trecord\tID"
+    std::unordered_map<std::string, std::vector<std::string>> jurisdictionStatuses_;
+    std::unordered_set<std::string> employeesKnown_;
 };
 
 }  // namespace dz::pr

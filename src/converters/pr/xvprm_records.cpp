@@ -14,6 +14,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <cctype>
 #include <cmath>
 
 namespace dz::pr {
@@ -105,40 +106,58 @@ void RoundAmount(uint16_t prm, uint16_t rec, const char* name, bool round) {
     if (round && RoundToCents(amount) != amount) PutNumber(prm, field, RoundToCents(amount));
 }
 
-// What records 3 to 6 begin with: the employee id, given and on file (or earlier in the text
-// file), and the setup id, given and on file. The setup record then stands in its buffer.
-struct Prologue {
-    const char* employeeField;
-    const char* idField;
-    const char* recordName;  // in 12311
-    int idRequired;          // the id is blank
-    uint16_t setupRec;
-    const char* setupKey;
-    int idMissing;  // the id is not on file
-};
+// What a deduction's handler reads of its deduction ID, the same for every ID it looks at (the
+// values are kept by ID).
+constexpr std::initializer_list<const char*> kDeductionFields = {"MDTYPE", "MDCALC"};
 
-bool CheckPrologue(const Prologue& p, uint16_t prm, uint16_t rec, uint16_t setupFile,
-                   const convert::RecordIdMap& ids, bool converting, std::string& reason, std::string& empId,
-                   std::string& id) {
-    empId = GetText(prm, rec, p.employeeField);
+std::string Upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+}  // namespace
+
+bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const std::string& recordName,
+                          std::string& reason) {
+    std::string key = Upper(empId);
+    if (employeesKnown_.count(key)) return true;
+    if (!EmployeeExists(prm, empId, RecordIds(), converting, recordName, reason)) return false;
+    employeesKnown_.insert(std::move(key));
+    return true;
+}
+
+bool xvPRM::EmployeeAndId(uint16_t prm, uint16_t rec, const char* empField, const char* idField,
+                          const char* recordName, int idRequired, bool converting, std::string& reason,
+                          std::string& empId, std::string& id) {
+    empId = GetText(prm, rec, empField);
     if (empId.empty()) {
         reason = Msg(12276);
         return false;
     }
-    if (!EmployeeExists(prm, empId, ids, converting, p.recordName, reason)) return false;
-    id = GetText(prm, rec, p.idField);
+    if (!EmployeeKnown(prm, empId, converting, recordName, reason)) return false;
+    id = GetText(prm, rec, idField);
     if (id.empty()) {
-        reason = Msg(p.idRequired, empId);
-        return false;
-    }
-    if (!setupFile || !convert::ReadByKey(setupFile, p.setupRec, p.setupKey, id)) {
-        reason = Msg(p.idMissing, id, empId);
+        reason = Msg(idRequired, empId);
         return false;
     }
     return true;
 }
 
-}  // namespace
+const xvPRM::SetupFields* xvPRM::SetupRecord(uint16_t file, uint16_t rec, const char* keyField, const std::string& id,
+                                             std::initializer_list<const char*> fields) {
+    const std::string memo = std::to_string(file) + '\t' + std::to_string(rec) + '\t' + Upper(id);
+    auto it = setupRecords_.find(memo);
+    if (it == setupRecords_.end()) {
+        std::optional<SetupFields> values;
+        if (file && convert::ReadByKey(file, rec, keyField, id)) {
+            values.emplace();
+            std::size_t i = 0;
+            for (const char* f : fields) (*values)[i++] = xio_get_field_result(file, rec, FieldNo(file, rec, f));
+        }
+        it = setupRecords_.emplace(memo, values).first;
+    }
+    return it->second ? &*it->second : nullptr;
+}
 
 bool xvPRM::ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
                                   convert::MessageList& messages, bool converting, xvl::xvlImport& import) {
@@ -154,12 +173,30 @@ bool xvPRM::ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::stri
 
 // ---- Record 2: the employee's work state ---------------------------------------------------------
 
-bool xvPRM::JurisdictionHasStatus(const std::string& key, const std::array<std::string, kStatusCount>& taken,
-                                  std::size_t count, const std::string& status) {
+const std::vector<std::string>& xvPRM::JurisdictionStatuses(const std::string& key) {
+    const std::string memo = Upper(key);
+    if (const auto it = jurisdictionStatuses_.find(memo); it != jurisdictionStatuses_.end()) return it->second;
+    std::vector<std::string> taken;
+    const uint16_t prx = m_prxFile;
+    xio_init_record(prx, 5);
+    PutText(prx, 5, "TSID", key);
+    const uint16_t idField = FieldNo(prx, 5, "TSID");
+    const uint16_t statusField = FieldNo(prx, 5, "TSSTAT");
+    for (int status = xio_rd_ge(prx, 5, 0, 0); status == XIO_OK && taken.size() < kStatusCount;
+         status = xio_rd_next(prx, 5, 0, 0)) {
+        if (!xvl::equalNoCase(GetText(prx, idField), key)) break;
+        taken.push_back(GetText(prx, statusField));
+        if (convert::InBackground() && convert::CheckTerminate()) break;
+    }
+    return jurisdictionStatuses_[memo] = std::move(taken);
+}
+
+bool xvPRM::JurisdictionHasStatus(const std::string& key, const std::vector<std::string>& taken,
+                                  const std::string& status) {
     if (status.empty()) return false;
-    if (count < kStatusCount) {
-        for (std::size_t i = 0; i < count; ++i)
-            if (xvl::equalNoCase(taken[i], status)) return true;
+    if (taken.size() < kStatusCount) {
+        for (const std::string& t : taken)
+            if (xvl::equalNoCase(t, status)) return true;
         return false;
     }
     // The collection keeps ten: a jurisdiction with more is asked by key, which ignores case.
@@ -183,7 +220,7 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
     }
     std::string recordName = suite::xk_description(53);
     suite::x_init_caps(recordName);
-    if (!EmployeeExists(prm, empId, RecordIds(), converting, "Employee " + recordName, reason)) return false;
+    if (!EmployeeKnown(prm, empId, converting, "Employee " + recordName, reason)) return false;
 
     // 3, 4. The work jurisdiction, a tax group of the tax file.
     const std::string work = GetText(prm, kRec, "E2WORK2");
@@ -230,30 +267,18 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
 
     // 7. The jurisdiction's statuses.
     const std::string key = work + (country == kCountryCanada ? "TAX" : "SWH");
-    std::array<std::string, kStatusCount> taken;
-    std::size_t count = 0;
-    const uint16_t prx = m_prxFile;
-    xio_init_record(prx, 5);
-    PutText(prx, 5, "TSID", key);
-    const uint16_t idField = FieldNo(prx, 5, "TSID");
-    const uint16_t statusField = FieldNo(prx, 5, "TSSTAT");
-    for (int status = xio_rd_ge(prx, 5, 0, 0); status == XIO_OK && count < kStatusCount;
-         status = xio_rd_next(prx, 5, 0, 0)) {
-        if (!xvl::equalNoCase(GetText(prx, idField), key)) break;
-        taken[count++] = GetText(prx, statusField);
-        if (convert::InBackground() && convert::CheckTerminate()) break;
-    }
+    const std::vector<std::string>& taken = JurisdictionStatuses(key);
 
     // 8. The filing status.
     bool valid = true;
     if (!filing.empty()) {
-        valid = JurisdictionHasStatus(key, taken, count, filing);
-    } else if (count > 0) {
+        valid = JurisdictionHasStatus(key, taken, filing);
+    } else if (!taken.empty()) {
         valid = false;
         if (xio_get_field_result(prm, kRec, useFederal) == 1)
             for (std::size_t i = 0; i < kStatusCount && !valid; ++i) {
                 const std::string federal = FilingStatusAt(i);
-                valid = !federal.empty() && JurisdictionHasStatus(key, taken, count, federal);
+                valid = !federal.empty() && JurisdictionHasStatus(key, taken, federal);
             }
     }
     if (!valid) {
@@ -272,13 +297,17 @@ bool xvPRM::ConvertEmployeePay(uint16_t prm, xvl::xvlImpInfo&, std::string& reas
                                bool converting) {
     constexpr uint16_t kRec = kPrRecPay;
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    static const Prologue kPrologue{"EPEMPID", "EPPAYID", "Employee Pay", 12313, 1, "PPAYID", 12314};
     std::string empId, payId;
-    if (!CheckPrologue(kPrologue, prm, kRec, m_prsFile, RecordIds(), converting, reason, empId, payId)) return false;
-    const uint16_t prs = m_prsFile;
-    const double payType = GetNumber(prs, 1, "PTYPE");
-    const double payMethod = GetNumber(prs, 1, "PCALC");
-    const bool salaried = GetFlag(prs, 1, "PSAL") == 1;
+    if (!EmployeeAndId(prm, kRec, "EPEMPID", "EPPAYID", "Employee Pay", 12313, converting, reason, empId, payId))
+        return false;
+    const SetupFields* pay = SetupRecord(m_prsFile, 1, "PPAYID", payId, {"PTYPE", "PCALC", "PSAL", "PWAOT"});
+    if (!pay) {
+        reason = Msg(12314, payId, empId);
+        return false;
+    }
+    const double payType = (*pay)[0];
+    const double payMethod = (*pay)[1];
+    const bool salaried = (*pay)[2] == 1;
 
     // 5. The pay ID's pay type; 1 takes it over silently.
     const uint16_t typeField = FieldNo(prm, kRec, "EPPTYPE");
@@ -308,7 +337,7 @@ bool xvPRM::ConvertEmployeePay(uint16_t prm, xvl::xvlImpInfo&, std::string& reas
         PutFlag(prm, autoField, 0);
     }
     // 8. Weighted average overtime has no amount of its own.
-    if (payType == 2 && GetFlag(prs, 1, "PWAOT") == 1) {
+    if (payType == 2 && (*pay)[3] == 1) {
         if (const double amount = GetNumber(prm, kRec, "EPAMT"); amount != 0) {
             messages.push_back(
                 Msg(12846, convert::FormatNumber("%.5f", amount / 100000), word("was/will be"), word("890/891")));
@@ -340,14 +369,18 @@ bool xvPRM::ConvertEmployeeTax(uint16_t prm, xvl::xvlImpInfo&, std::string& reas
                                bool converting) {
     constexpr uint16_t kRec = kPrRecTax;
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    static const Prologue kPrologue{"ETEMPID", "ETTXID", "Employee Tax", 12321, 4, "TXID", 12322};
     std::string empId, taxId;
-    if (!CheckPrologue(kPrologue, prm, kRec, m_prxFile, RecordIds(), converting, reason, empId, taxId)) return false;
-    const uint16_t prx = m_prxFile;
+    if (!EmployeeAndId(prm, kRec, "ETEMPID", "ETTXID", "Employee Tax", 12321, converting, reason, empId, taxId))
+        return false;
+    const SetupFields* tax = SetupRecord(m_prxFile, 4, "TXID", taxId, {"TXLEV", "TXTBL"});
+    if (!tax) {
+        reason = Msg(12322, taxId, empId);
+        return false;
+    }
 
     // 5. The tax ID's level; 1 takes it over silently, any other mismatch rejects.
     const uint16_t levelField = FieldNo(prm, kRec, "ETLEV");
-    const double taxLevel = GetNumber(prx, 4, "TXLEV");
+    const double taxLevel = (*tax)[0];
     if (const double level = GetNumber(prm, levelField); level != taxLevel) {
         if (level != 1) {
             reason = Msg(12323, convert::ChoiceText(prm, levelField, level, true),
@@ -358,7 +391,7 @@ bool xvPRM::ConvertEmployeeTax(uint16_t prm, xvl::xvlImpInfo&, std::string& reas
     }
     // 6. A WC table takes no adjustment.
     const uint16_t methodField = FieldNo(prm, kRec, "ETAMETH");
-    if (GetNumber(prx, 4, "TXTBL") == kWcTable && GetNumber(prm, methodField) != kNoAdjustment) {
+    if ((*tax)[1] == kWcTable && GetNumber(prm, methodField) != kNoAdjustment) {
         messages.push_back(Msg(12847, convert::ChoiceText(prm, methodField, GetNumber(prm, methodField), false),
                                word("was/will be"), word("892/893")));
         PutNumber(prm, methodField, kNoAdjustment);
@@ -402,12 +435,11 @@ bool xvPRM::OtherNetDirectDeposit(uint16_t prm, const std::string& empId, const 
     for (int status = xio_rd_ge(prm, kRec, 0, 0); status == XIO_OK && !found;
          status = xio_rd_next(prm, kRec, 0, 0)) {
         if (!xvl::equalNoCase(GetText(prm, empField), empId)) break;
-        found = convert::ReadByKey(prs, 3, "MDDEDID", GetText(prm, dedField)) &&
-                GetNumber(prs, 3, "MDTYPE") == kNetDirectDeposit;
+        const SetupFields* other = SetupRecord(prs, 3, "MDDEDID", GetText(prm, dedField), kDeductionFields);
+        found = other && (*other)[0] == kNetDirectDeposit;
         if (convert::InBackground() && convert::CheckTerminate()) break;
     }
     xio_restore_record(prm, kRec);
-    convert::ReadByKey(prs, 3, "MDDEDID", dedId);
     if (found || converting) return found;
 
     // Examine Files writes nothing: the first Net Direct Deposit of an employee in the text file
@@ -429,11 +461,16 @@ bool xvPRM::ConvertEmployeeDeduction(uint16_t prm, xvl::xvlImpInfo&, std::string
                                      convert::MessageList& messages, bool converting) {
     constexpr uint16_t kRec = kPrRecDeduction;
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    static const Prologue kPrologue{"EDEMPID", "EDDEDID", "Employee Deduct", 12327, 3, "MDDEDID", 12328};
     std::string empId, dedId;
-    if (!CheckPrologue(kPrologue, prm, kRec, m_prsFile, RecordIds(), converting, reason, empId, dedId)) return false;
-    const double type = GetNumber(m_prsFile, 3, "MDTYPE");
-    const double dedMethod = GetNumber(m_prsFile, 3, "MDCALC");
+    if (!EmployeeAndId(prm, kRec, "EDEMPID", "EDDEDID", "Employee Deduct", 12327, converting, reason, empId, dedId))
+        return false;
+    const SetupFields* deduction = SetupRecord(m_prsFile, 3, "MDDEDID", dedId, kDeductionFields);
+    if (!deduction) {
+        reason = Msg(12328, dedId, empId);
+        return false;
+    }
+    const double type = (*deduction)[0];
+    const double dedMethod = (*deduction)[1];
     const bool net = type == kNetDirectDeposit;
     const uint16_t methodField = FieldNo(prm, kRec, "EDCALC");
 
@@ -535,16 +572,20 @@ bool xvPRM::ConvertEmployeeDeduction(uint16_t prm, xvl::xvlImpInfo&, std::string
 bool xvPRM::ConvertEmployeeFringe(uint16_t prm, xvl::xvlImpInfo&, std::string& reason,
                                   convert::MessageList& messages, bool converting) {
     constexpr uint16_t kRec = kPrRecFringe;
-    static const Prologue kPrologue{"EFEMPID", "EFFRGID", "Employee Fringe", 12334, 4, "FFRGID", 12335};
     std::string empId, fringeId;
-    if (!CheckPrologue(kPrologue, prm, kRec, m_prsFile, RecordIds(), converting, reason, empId, fringeId))
+    if (!EmployeeAndId(prm, kRec, "EFEMPID", "EFFRGID", "Employee Fringe", 12334, converting, reason, empId,
+                       fringeId))
         return false;
-    const uint16_t prs = m_prsFile;
+    const SetupFields* fringe = SetupRecord(m_prsFile, 4, "FFRGID", fringeId, {"FCALC", "FRATES", "FWCTBL"});
+    if (!fringe) {
+        reason = Msg(12335, fringeId, empId);
+        return false;
+    }
 
     // 5. Whole cents for hourly fringes not rated by table.
     const double method = GetNumber(prm, kRec, "EFCALC");
-    const double effective = method == kMethodDefault ? GetNumber(prs, 4, "FCALC") : method;
-    RoundAmount(prm, kRec, "EFAMT", effective == kMethodHourly && GetNumber(prs, 4, "FRATES") == 0);
+    const double effective = method == kMethodDefault ? (*fringe)[0] : method;
+    RoundAmount(prm, kRec, "EFAMT", effective == kMethodHourly && (*fringe)[1] == 0);
     // 6, 7. The formula.
     DropFormula(prm, kRec, "EFFID", method == kMethodFormula, 12319, "860/861", converting, messages);
     LookUpFormula(prm, kRec, "EFFID", converting, messages);
@@ -552,7 +593,7 @@ bool xvPRM::ConvertEmployeeFringe(uint16_t prm, xvl::xvlImpInfo&, std::string& r
     if (GetFlag(prm, kRec, "EFAUTO") == 0) {
         ResetField(prm, kRec, "EFFREQ", kEveryPayPeriod, Shown::Item, 12320, "Frequency", "862/863", converting,
                    messages);
-        if (GetFlag(prs, 4, "FWCTBL") == 1) {
+        if ((*fringe)[2] == 1) {
             ResetField(prm, kRec, "EFLIMIT", 0, Shown::Cents, 12849, "Limit", "896/897", converting, messages);
             ResetField(prm, kRec, "EFPER", kNoPeriod, Shown::TightItem, 12849, "Period", "896/897", converting,
                        messages);
