@@ -675,11 +675,24 @@ TEST_F(PrmCanada, WorkStatesInCanada) {
     Seed("PRX", 2, {{"TGST", "BC"}});
     Seed("PRX", 5, {{"TSID", "BCTAX"}, {"TSSTAT", "A"}});
     Seed("PRM", 1, {{"EMPID", "C1"}});
+    // A template without the "use federal status" column.
+    const fs::path folder = appData.path() / "ACCOUNTING" / "TEMPLATE";
+    std::string narrow = ReadFile(folder / "xvprm.tpl");
+    narrow.erase(narrow.find("field E2USEFD\n"), 14);
+    WriteFile(folder / "xvprmn.tpl", narrow);
     const std::string examined =
         Run(WriteText("t.txt", L("2", {{"EMPID2", "C1"}, {"E2WORK2", "OR"}, {"E2FSTAT", "S"}, {"E2TAXCD", "3"},
                                        {"E2TXDED", "123.45"}, {"E2USEFD", "N"}}) +
-                                   L("2", {{"EMPID2", "C1"}, {"E2WORK2", "BC"}})),
+                                   L("2", {{"EMPID2", "C1"}, {"E2WORK2", "BC"}}) +
+                                   L("2", {{"EMPID2", "C1"}, {"E2WORK2", "WA"}})),
             "Examine");
+    const std::string narrowed =
+        Run(WriteText("n.txt", L("2", {{"EMPID2", "C1"}, {"E2WORK2", "WA"}}, folder / "xvprmn.tpl"), "xvprmn"),
+            "Convert");
+    // Only a "use federal status" the line gave is reported; one it never had is filled in.
+    EXPECT_EQ(Count(examined + narrowed, "Use federal status is only allowed"), 1u);
+    ASSERT_TRUE(Read(2, {{"EMPID2", "C1"}, {"E2WORK2", "WA"}}));
+    EXPECT_EQ(convert::GetFlag(H("PRM"), 2, "E2USEFD"), 1);
     EXPECT_THAT(examined, HasSubstr("Filing status is only allowed in the USA and Australia, its value 'S' will not "
                                     "be converted(820)"));
     EXPECT_THAT(examined, HasSubstr("Tax code is only allowed in the USA and Australia, its value '3' will not be "
