@@ -7,6 +7,9 @@
 #include "converters/pr/pr_rules.h"
 #include "converters/pr/xvprm.h"
 
+#include "platform/import/xvl_import.h"
+#include "platform/ui/run_state.h"
+
 #include <gmock/gmock.h>
 
 namespace dz::pr::testing {
@@ -899,6 +902,28 @@ TEST_F(PrmDeductions, AmountsSchedulesAndBankFieldsInTheUsa) {
     EXPECT_EQ(NumberOf(5, {"EDEMPID", "E3"}, {"EDDEDID", "UNION"}, "EDAMT"), 1234500);
     EXPECT_EQ(NumberOf(5, {"EDEMPID", "E2"}, {"EDDEDID", "DD"}, "EDBNKI"), 21000022);
     EXPECT_EQ(NumberOf(5, {"EDEMPID", "E3"}, {"EDDEDID", "DD"}, "EDBNKI"), 1210003589);
+}
+
+// A background run told to end while a Net Direct Deposit is checked.
+class TerminatedInScan : public xvPRM {
+protected:
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        if (info.ImportedRecs() == kPrRecDeduction && convert::GetText(ctx.mainHandle, 5, "EDDEDID") == "NDD")
+            ui::request_terminate();
+        return xvPRM::DispatchRecord(ctx, info, reason);
+    }
+};
+
+TEST_F(PrmDeductions, ABackgroundTerminateInTheScanEndsTheFileLikeAStop) {
+    const std::string text = WriteText("t.txt", D("E1", "DD") + D("E1", "NDD") + D("E2", "UNION"));
+    const std::string before = ReadFile(text);
+    ui::run_state().in_background = true;
+    TerminatedInScan converter;
+    Run(text, "Convert", converter);  // the background run's report goes to its own file
+    ui::reset_run_state();
+    EXPECT_FALSE(Read(5, {{"EDEMPID", "E1"}, {"EDDEDID", "DD"}}));  // restored
+    EXPECT_FALSE(Read(5, {{"EDEMPID", "E2"}, {"EDDEDID", "UNION"}}));
+    EXPECT_EQ(ReadFile(text), before);
 }
 
 class PrmDeductionsIn : public PrmDeductions {
