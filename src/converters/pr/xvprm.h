@@ -153,6 +153,7 @@ private:
     std::unordered_map<std::string, std::optional<SetupFields>> setupRecords_;  // "file\trecord\tID"
     std::unordered_map<std::string, std::vector<std::string>> jurisdictionStatuses_;
     std::unordered_set<std::string> employeesKnown_;
+    std::string lastEmployee_;  // the employee known last: an employee's records come together
 };
 
 }  // namespace dz::pr

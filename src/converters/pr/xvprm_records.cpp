@@ -119,10 +119,13 @@ std::string Upper(std::string text) {
 
 bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const std::string& recordName,
                           std::string& reason) {
+    if (!lastEmployee_.empty() && xvl::equalNoCase(empId, lastEmployee_)) return true;
     std::string key = Upper(empId);
-    if (employeesKnown_.count(key)) return true;
-    if (!EmployeeExists(prm, empId, RecordIds(), converting, recordName, reason)) return false;
-    employeesKnown_.insert(std::move(key));
+    if (!employeesKnown_.count(key)) {
+        if (!EmployeeExists(prm, empId, RecordIds(), converting, recordName, reason)) return false;
+        employeesKnown_.insert(key);
+    }
+    lastEmployee_ = std::move(key);
     return true;
 }
 
