@@ -137,7 +137,8 @@ private:
                        const char* recordName, int idRequired, bool converting, std::string& reason,
                        std::string& empId, std::string& id);
     // The employee rule, remembering the employees found: none is removed while a file converts.
-    bool EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const std::string& recordName,
+    // `recordName` null: the work-state record's ("Employee " and custom description 53).
+    bool EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const char* recordName,
                        std::string& reason);
     // Whether another Net Direct Deposit than the line's stands for the employee: on file or,
     // in Examine Files, earlier in the text file (whose pseudo key the first one enters).

@@ -117,12 +117,18 @@ std::string Upper(std::string text) {
 
 }  // namespace
 
-bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const std::string& recordName,
+bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool converting, const char* recordName,
                           std::string& reason) {
     if (!lastEmployee_.empty() && xvl::equalNoCase(empId, lastEmployee_)) return true;
     std::string key = Upper(empId);
     if (!employeesKnown_.count(key)) {
-        if (!EmployeeExists(prm, empId, RecordIds(), converting, recordName, reason)) return false;
+        std::string name = recordName ? recordName : "";
+        if (!recordName) {
+            name = suite::xk_description(53);
+            suite::x_init_caps(name);
+            name.insert(0, "Employee ");
+        }
+        if (!EmployeeExists(prm, empId, RecordIds(), converting, name, reason)) return false;
         employeesKnown_.insert(key);
     }
     lastEmployee_ = std::move(key);
@@ -213,7 +219,6 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
                              convert::MessageList& messages, bool converting, xvl::xvlImport& import) {
     constexpr uint16_t kRec = kPrRecEmployee2;
     const uint16_t country = m_countryCode;
-    const std::string state = UpperFirst(suite::xk_description(53));
 
     // 1, 2. The employee.
     const std::string empId = GetText(prm, kRec, "EMPID2");
@@ -221,18 +226,16 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
         reason = Msg(12276);
         return false;
     }
-    std::string recordName = suite::xk_description(53);
-    suite::x_init_caps(recordName);
-    if (!EmployeeKnown(prm, empId, converting, "Employee " + recordName, reason)) return false;
+    if (!EmployeeKnown(prm, empId, converting, nullptr, reason)) return false;
 
     // 3, 4. The work jurisdiction, a tax group of the tax file.
     const std::string work = GetText(prm, kRec, "E2WORK2");
     if (work.empty()) {
-        reason = Msg(12312, state, empId);
+        reason = Msg(12312, UpperFirst(suite::xk_description(53)), empId);
         return false;
     }
     if (!Known(m_prxFile, 2, "TGST", work)) {
-        reason = Msg(12291, Description(prm, kRec, "E2WORK2"), work, state, empId);
+        reason = Msg(12291, Description(prm, kRec, "E2WORK2"), work, UpperFirst(suite::xk_description(53)), empId);
         return false;
     }
 
@@ -548,6 +551,16 @@ bool xvPRM::ConvertEmployeeDeduction(uint16_t prm, xvl::xvlImpInfo&, std::string
         {"EDDATE", K::Date, "Prenote Date", "the USA", australia},
         {"EDTITLE", K::Text, "Title of Account", "Australia", !australia},
     };
+    // The routing number's check digit (USA), noted first as the Bank ID is the first of them.
+    // One of ten or more digits has no known check digit: it is kept without a note.
+    if (const double bankId = GetNumber(prm, kRec, "EDBNKI");
+        country == kCountryUsa && type != 1 && bankId != 0 && bankId < kCheckedBankIdLimit) {
+        const double first8 = std::floor(bankId / 10);
+        const int16_t expected = BankIdCheckDigit(first8);
+        if (expected != static_cast<int16_t>(bankId - first8 * 10))
+            messages.push_back(
+                Msg(12333, convert::FormatNumber("%.0f", bankId), convert::FormatInt("%d", expected)));
+    }
     for (const BankField& b : bankFields) {
         if (type == 1) {
             if (const auto shown = TakeFieldValue(prm, FieldNo(prm, kRec, b.name), b.kind))
@@ -556,16 +569,6 @@ bool xvPRM::ConvertEmployeeDeduction(uint16_t prm, xvl::xvlImpInfo&, std::string
         } else if (b.dropped) {
             DropCountryField(prm, kRec, b.name, b.kind, b.countries, messages, converting, b.label);
         }
-    }
-    // The routing number's check digit (USA). One of ten or more digits has no known check
-    // digit: it is kept without a note.
-    if (const double bankId = GetNumber(prm, kRec, "EDBNKI");
-        country == kCountryUsa && type != 1 && bankId != 0 && bankId < kCheckedBankIdLimit) {
-        const double first8 = std::floor(bankId / 10);
-        const int16_t expected = BankIdCheckDigit(first8);
-        if (expected != static_cast<int16_t>(bankId - first8 * 10))
-            messages.push_back(
-                Msg(12333, convert::FormatNumber("%.0f", bankId), convert::FormatInt("%d", expected)));
     }
     return true;
 }
