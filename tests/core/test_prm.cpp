@@ -631,10 +631,18 @@ protected:
         EXPECT_TRUE(Read(rec, {a, b})) << a.second << "/" << b.second;
         return convert::GetText(H("PRM"), rec, name);
     }
+    // A line of record `rec` (2 to 6) of employee `emp` under the setup id `id`, with `more`.
+    static std::string R(int rec, const std::string& emp, const std::string& id,
+                         std::map<std::string, std::string> more = {}) {
+        static const std::pair<const char*, const char*> keys[] = {
+            {"EMPID2", "E2WORK2"}, {"EPEMPID", "EPPAYID"}, {"ETEMPID", "ETTXID"}, {"EDEMPID", "EDDEDID"},
+            {"EFEMPID", "EFFRGID"}};
+        more[keys[rec - 2].first] = emp;
+        more[keys[rec - 2].second] = id;
+        return L(std::to_string(rec), more);
+    }
     static std::string W(const std::string& emp, const std::string& work, std::map<std::string, std::string> more = {}) {
-        more["EMPID2"] = emp;
-        more["E2WORK2"] = work;
-        return L("2", more);
+        return R(2, emp, work, std::move(more));
     }
 };
 
@@ -712,9 +720,7 @@ TEST_F(PrmRecords, PaysFollowTheirPayId) {
     Define("PRS", 1, {{"PPAYID", "SALWK"}}, {{"PTYPE", 1}, {"PCALC", 2}, {"PSAL", 1}});
     Define("PRS", 1, {{"PPAYID", "MISC"}}, {{"PTYPE", 4}, {"PCALC", 4}});
     auto pay = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
-        more["EPEMPID"] = emp;
-        more["EPPAYID"] = id;
-        return L("3", more);
+        return R(3, emp, id, std::move(more));
     };
     const std::string report = Run(
         WriteText("t.txt",
@@ -768,9 +774,7 @@ TEST_F(PrmRecords, TaxesFollowTheirTaxId) {
     Define("PRX", 4, {{"TXID", "ORWH"}}, {{"TXLEV", 3}, {"TXTBL", 2}});
     Define("PRX", 4, {{"TXID", "WCOMP"}}, {{"TXLEV", 3}, {"TXTBL", 3}});
     auto tax = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
-        more["ETEMPID"] = emp;
-        more["ETTXID"] = id;
-        return L("4", more);
+        return R(4, emp, id, std::move(more));
     };
     const std::string report = Run(
         WriteText("t.txt", tax("E1", "ORWH", {{"ETLEV", "1"}, {"ETAMETH", "4"}, {"ETAAMT", "15.00"}}) +
@@ -824,10 +828,8 @@ protected:
         Define("PRS", 3, {{"MDDEDID", "NDD2"}}, {{"MDTYPE", 3}, {"MDCALC", 4}});
     }
     static std::string D(const std::string& emp, const std::string& id, std::map<std::string, std::string> more = {}) {
-        more["EDEMPID"] = emp;
-        more["EDDEDID"] = id;
-        if (!more.count("EDAUTO")) more["EDAUTO"] = "Y";
-        return L("5", more);
+        more.emplace("EDAUTO", "Y");
+        return R(5, emp, id, std::move(more));
     }
 };
 
@@ -879,10 +881,8 @@ TEST_F(PrmDeductions, AmountsSchedulesAndBankFieldsInTheUsa) {
         "Convert");
     EXPECT_THAT(report, HasSubstr("Bank ID cannot have a value when not a Direct Deposit, '121000358' was not "
                                   "converted(879)"));
-    EXPECT_THAT(report, HasSubstr("Bank Account cannot have a value when not a Direct Deposit, '555' was not "));
     EXPECT_THAT(report, HasSubstr("Account Type cannot have a value when not a Direct Deposit, 'Savings (2)' was not "));
-    EXPECT_THAT(report, HasSubstr("Prenote Only cannot have a value when not a Direct Deposit, 'TRUE' was not "));
-    EXPECT_THAT(report, HasSubstr("Title of Account cannot have a value when not a Direct Deposit, 'Joint' was not "));
+    EXPECT_EQ(Count(report, "when not a Direct Deposit"), 5u);
     EXPECT_THAT(report, HasSubstr("Frequency cannot have a value unless Automatic is 'YES', 'Semimonthly (3)' was not "
                                   "converted(862)"));
     EXPECT_THAT(report, HasSubstr("Limit cannot have a value when Auto is 'NO' and Direct Dep, '50.00' was not "
@@ -926,19 +926,13 @@ TEST_F(PrmDeductions, ABackgroundTerminateInTheScanEndsTheFileLikeAStop) {
     EXPECT_EQ(ReadFile(text), before);
 }
 
+template <int Country>
 class PrmDeductionsIn : public PrmDeductions {
 protected:
-    void Adjust(suite::CompanySettings& s) override { s.country_pr = country; }
-    uint16_t country = 0;
+    void Adjust(suite::CompanySettings& s) override { s.country_pr = Country; }
 };
-class PrmDeductionsCanada : public PrmDeductionsIn {
-public:
-    PrmDeductionsCanada() { country = 2; }
-};
-class PrmDeductionsAustralia : public PrmDeductionsIn {
-public:
-    PrmDeductionsAustralia() { country = 61; }
-};
+using PrmDeductionsCanada = PrmDeductionsIn<2>;
+using PrmDeductionsAustralia = PrmDeductionsIn<61>;
 
 TEST_F(PrmDeductionsCanada, BankFieldsOfDirectDeposits) {
     const std::string report = Run(
@@ -972,9 +966,7 @@ TEST_F(PrmRecords, FringesRoundAndResetByTheirFringeId) {
     Define("PRS", 4, {{"FFRGID", "PENS"}}, {{"FCALC", 1}, {"FRATES", 1}});
     Define("PRS", 4, {{"FFRGID", "WCFR"}}, {{"FCALC", 4}, {"FWCTBL", 1}});
     auto fringe = [](const std::string& emp, const std::string& id, std::map<std::string, std::string> more) {
-        more["EFEMPID"] = emp;
-        more["EFFRGID"] = id;
-        return L("6", more);
+        return R(6, emp, id, std::move(more));
     };
     const std::string report = Run(
         WriteText("t.txt",
