@@ -232,8 +232,8 @@ protected:
     ConvertProgress progress{[] { return int64_t{0}; }};
 };
 
-template <int Country>
-class PrmCountry : public PrmTest {
+template <int Country, class Base = PrmTest>
+class PrmCountry : public Base {
 protected:
     void Adjust(suite::CompanySettings& s) override { s.country_pr = Country; }
 };
@@ -926,13 +926,8 @@ TEST_F(PrmDeductions, ABackgroundTerminateInTheScanEndsTheFileLikeAStop) {
     EXPECT_EQ(ReadFile(text), before);
 }
 
-template <int Country>
-class PrmDeductionsIn : public PrmDeductions {
-protected:
-    void Adjust(suite::CompanySettings& s) override { s.country_pr = Country; }
-};
-using PrmDeductionsCanada = PrmDeductionsIn<2>;
-using PrmDeductionsAustralia = PrmDeductionsIn<61>;
+using PrmDeductionsCanada = PrmCountry<2, PrmDeductions>;
+using PrmDeductionsAustralia = PrmCountry<61, PrmDeductions>;
 
 TEST_F(PrmDeductionsCanada, BankFieldsOfDirectDeposits) {
     const std::string report = Run(
