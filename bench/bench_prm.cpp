@@ -122,10 +122,8 @@ void Seed(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*,
     xio_init_record(h, rec);
     for (const auto& [name, value] : keys) convert::PutText(h, rec, name, value);
     for (const auto& [name, value] : numbers) convert::PutNumber(h, rec, name, value);
-    if (xio_wr_record(h, rec) != XIO_OK || (commit && xio_commit(h) != XIO_OK)) {
-        std::cerr << "cannot seed the payroll setup\n";
-        std::exit(2);
-    }
+    bench::Must(xio_wr_record(h, rec), "seed the payroll setup");
+    if (commit) bench::Must(xio_commit(h), "seed the payroll setup");
 }
 
 }  // namespace
@@ -169,10 +167,7 @@ int main(int argc, char** argv) {
         for (const char* s : {"S", "M"}) Seed(prx, 5, {{"TSID", "ORSWH"}, {"TSSTAT", s}});
         const long employees = (args.count + 4) / 5;
         for (long i = 0; i < employees; ++i) Seed(prm, 1, {{"EMPID", EmployeeId(i).c_str()}}, {}, false);
-        if (xio_commit(prm) != XIO_OK) {
-            std::cerr << "cannot seed the employees\n";
-            return 2;
-        }
+        bench::Must(xio_commit(prm), "seed the employees");
     }
 
     convert::ConvertProgress progress([] { return int64_t{0}; });

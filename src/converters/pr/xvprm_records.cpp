@@ -5,6 +5,7 @@
 #include "converters/pr/pr_rules.h"
 #include "converters/pr/xvprm.h"
 
+#include "convert/lookups.h"
 #include "convert/platform_links.h"
 #include "convert/record_fields.h"
 #include "platform/datafile/xio.h"
@@ -12,7 +13,6 @@
 #include "platform/import/xvl_import.h"
 #include "platform/suite/control.h"
 #include "platform/suite/util.h"
-#include "platform/suite/xk.h"
 
 #include <cctype>
 #include <cmath>
@@ -46,17 +46,6 @@ constexpr double kTaxFormula = 8;
 constexpr double kWcTable = 3;
 // The longest Bank ID whose check digit is known: eight digits and the check digit.
 constexpr double kCheckedBankIdLimit = 1e9;
-
-std::string Description(uint16_t file, uint16_t rec, const char* name) {
-    xio_fld_def def;
-    if (xio_get_fld_def(file, FieldNo(file, rec, name), def) != XIO_OK) return name;
-    return def.description;
-}
-
-std::string UpperFirst(std::string text) {
-    suite::x_upper_first(text);
-    return text;
-}
 
 // How a reset field's value is shown.
 enum class Shown { Item, TightItem, Cents, Whole, FiveDecimals };
@@ -124,7 +113,7 @@ bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool convertin
     if (!employeesKnown_.count(key)) {
         std::string name = recordName ? recordName : "";
         if (!recordName) {
-            name = suite::xk_description(53);
+            name = convert::Term(53);
             suite::x_init_caps(name);
             name.insert(0, "Employee ");
         }
@@ -231,11 +220,11 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
     // 3, 4. The work jurisdiction, a tax group of the tax file.
     const std::string work = GetText(prm, kRec, "E2WORK2");
     if (work.empty()) {
-        reason = Msg(12312, UpperFirst(suite::xk_description(53)), empId);
+        reason = Msg(12312, convert::TermCap(53), empId);
         return false;
     }
     if (!Known(m_prxFile, 2, "TGST", work)) {
-        reason = Msg(12291, Description(prm, kRec, "E2WORK2"), work, UpperFirst(suite::xk_description(53)), empId);
+        reason = Msg(12291, convert::FieldDescription(prm, kRec, "E2WORK2"), work, convert::TermCap(53), empId);
         return false;
     }
 
@@ -251,7 +240,7 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
     const uint16_t useFederal = FieldNo(prm, kRec, "E2USEFD");
     const bool lineGaveUseFederal = import.xvlImpLineGave(info.FormatID(), "E2USEFD");
     if (country != kCountryUsa && lineGaveUseFederal && GetFlag(prm, useFederal) == 0) {
-        messages.push_back(Msg(12289, Description(prm, kRec, "E2USEFD"), "the USA", "FALSE",
+        messages.push_back(Msg(12289, convert::FieldDescription(prm, kRec, "E2USEFD"), "the USA", "FALSE",
                                convert::ModeWord("was not/will not be", converting),
                                convert::ModeWord("819/820", converting)));
         PutFlag(prm, useFederal, 1);
@@ -288,7 +277,7 @@ bool xvPRM::ConvertEmployee2(uint16_t prm, xvl::xvlImpInfo& info, std::string& r
             }
     }
     if (!valid) {
-        reason = Msg(12293, Description(prm, kRec, "E2FSTAT"), filing, UpperFirst(suite::xk_description(77)), empId);
+        reason = Msg(12293, convert::FieldDescription(prm, kRec, "E2FSTAT"), filing, convert::TermCap(77), empId);
         return false;
     }
 
