@@ -16,6 +16,7 @@
 #include "converters/jc/xvjcm.h"
 #include "converters/jc/xvjcs.h"
 #include "converters/pm/xvpml.h"
+#include "converters/pm/xvpmp.h"
 #include "converters/pm/xvpmr.h"
 #include "converters/pm/xvpmt.h"
 #include "converters/pr/xvprm.h"
@@ -41,7 +42,7 @@ using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 using xvAPM = ap::xvAPM;  // the real one, in converters/ap
 class xvAPI : public PendingConverter {};
 using xvPRM = pr::xvPRM;  // the real one, in converters/pr
-class xvPMP : public PendingConverter {};
+using xvPMP = pm::xvPMP;  // the real one, in converters/pm
 using xvPML = pm::xvPML;  // the real one, in converters/pm
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};

@@ -93,6 +93,13 @@ std::string GlText(const std::string& value, int section) {
     return text;
 }
 
+int StagedField::Result() const { return xio_get_field_result(file, 0, no); }
+
+void StagedField::Clear() const {
+    x_value_def empty;
+    xio_put_field(file, rec, no, empty);
+}
+
 // ---- Custom lists -------------------------------------------------------------------------------------
 
 void CustomList::Load(int n) {

@@ -44,6 +44,8 @@ using convert::PutDate;
 using convert::PutFlag;
 using convert::PutNumber;
 using convert::PutText;
+using convert::FormatInt;
+using convert::ReadByKey;
 
 // ---- Files, numbers and settings ----------------------------------------------------------------
 // Open codes of the PM data files (the transaction file is file 1 new, file 5 history).
@@ -103,6 +105,26 @@ inline std::string ChoiceValueText(uint16_t file, uint16_t field, double item) {
 }
 // A GL value formatted as its section shows it (6 prefix, 7 base account, 8 whole account).
 std::string GlText(const std::string& value, int section);
+
+// A field of a staged record, by name, with its number kept for reads, writes and messages.
+struct StagedField {
+    uint16_t file, rec, no;
+    StagedField(uint16_t f, uint16_t r, const char* name) : file(f), rec(r), no(FieldNo(f, r, name)) {}
+    StagedField(uint16_t f, uint16_t r, uint16_t number) : file(f), rec(r), no(number) {}
+    // The field `step` steps of `stride` field numbers after this one (a repeated group).
+    StagedField(const StagedField& first, int step, int stride)
+        : file(first.file), rec(first.rec), no(static_cast<uint16_t>(first.no + step * stride)) {}
+    std::string Text() const { return GetText(file, no); }
+    double Number() const { return GetNumber(file, no); }
+    x_date_type Date() const { return GetDate(file, no); }
+    int Result() const;  // a choice's item number, a logical's 1 or 0
+    std::string Label() const { return FieldLabel(file, no); }
+    bool Blank() const { return IsBlankField(file, no); }
+    void Put(const std::string& text) const { PutText(file, no, text); }
+    void Put(double number) const { PutNumber(file, no, number); }
+    void Put(const x_date_type& date) const { PutDate(file, no, date); }
+    void Clear() const;  // blank, zero or no date
+};
 
 // ---- Custom lists -----------------------------------------------------------------------------------
 // Custom list `n`: its entries, and its first entry, which is taken out of the entries when the

@@ -10,21 +10,7 @@ namespace dz::pm {
 
 namespace {
 
-// The staged record's field, by name.
-struct Field {
-    uint16_t file, rec, no;
-    Field(uint16_t f, uint16_t r, const char* name) : file(f), rec(r), no(FieldNo(f, r, name)) {}
-    std::string Text() const { return GetText(file, no); }
-    double Number() const { return GetNumber(file, no); }
-    x_date_type Date() const { return GetDate(file, no); }
-    std::string Label() const { return FieldLabel(file, no); }
-    void Put(const std::string& text) const { PutText(file, no, text); }
-    void Put(double number) const { PutNumber(file, no, number); }
-    void Clear() const {
-        x_value_def empty;
-        xio_put_field(file, rec, no, empty);
-    }
-};
+using Field = StagedField;
 
 }  // namespace
 

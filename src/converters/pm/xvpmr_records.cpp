@@ -16,21 +16,7 @@ namespace {
 
 bool Later(const x_date_type& a, const x_date_type& b) { return suite::xd_compare_dates(a, b) > 0; }
 
-// The staged record's field, by name, with its number kept for messages.
-struct Field {
-    uint16_t file, no;
-    Field(uint16_t f, uint16_t rec, const char* name) : file(f), no(FieldNo(f, rec, name)) {}
-    std::string Text() const { return GetText(file, no); }
-    double Number() const { return GetNumber(file, no); }
-    x_date_type Date() const { return GetDate(file, no); }
-    int Result() const { return xio_get_field_result(file, 0, no); }
-    std::string Label() const { return FieldLabel(file, no); }
-    bool Blank() const { return IsBlankField(file, no); }
-    void Clear() const {
-        x_value_def empty;
-        xio_put_field(file, 0, no, empty);
-    }
-};
+using Field = StagedField;
 
 }  // namespace
 

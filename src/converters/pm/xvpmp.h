@@ -1,0 +1,160 @@
+// The PM property and system converter (conversion type 601): one text file of property records
+// (properties and their detail records, late charges, units, unit SF types, lease units, misc
+// income sources, unit lease and occupancy history) and PM system records (charge types,
+// interest rates, managers/brokers), examined or converted into the PM property file ("PMP") and
+// the PM system file ("PMS"), checked against the GL and CM master files. A charge type or
+// manager already on file (or, examining, met earlier) is dropped with a closing note; a charge
+// type on file takes the blank fields the repeated one fills. After the records, Convert adds a
+// default charge record for every property with a GL prefix, corrects or notes the unit counts
+// of the properties and notes units whose flags differ from their history.
+//
+//   xvpmp.cpp          the frame: files, settings, dispatch, what is kept per record
+//   xvpmp_system.cpp   the PM system records and their repeats
+//   xvpmp_records.cpp  the property file's records
+//   xvpmp_finish.cpp   the passes after the records
+#pragma once
+
+#include "converters/pm/pm_shared.h"
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace dz::xvl {
+class xvlImpInfo;
+}
+
+namespace dz::pm {
+
+// Record numbers of the PM property file this conversion takes ...
+inline constexpr uint16_t kPmpProperty = 1, kPmpPropertyPA = 3, kPmpPropertyCharge = 5, kPmpLateCharge = 6,
+                          kPmpDeposit = 7, kPmpSfType = 8, kPmpMonthlyOccupancy = 9, kPmpCalYearOccupancy = 10,
+                          kPmpFiscalYearOccupancy = 11, kPmpChecklistItem = 12, kPmpPropertyTax = 13,
+                          kPmpInsurance = 15, kPmpUnitRecord = 17, kPmpUnitSfType = 19, kPmpLeaseUnit = 20,
+                          kPmpMiscIncomeSource = 21, kPmpUnitLeaseHistory = 25, kPmpUnitOccupancyHistory = 26;
+// ... and of the PM system file.
+inline constexpr uint16_t kPmsChargeType = 1, kPmsInterestRate = 2, kPmsManager = 4;
+
+// The property converter's custom lists.
+inline constexpr int kPropertyTypeList = 418, kPaTypeList = 420, kUnitClassList = 419;
+
+// The charge type of the property charge record every property with a GL prefix gets.
+inline constexpr const char* kDefaultChargeType = "<default>";
+
+// What the converter keeps for one text file, which the handlers read and the passes after the
+// records use.
+struct PmpState {
+    uint16_t accountingMethod = 3;  // 2 cash only; anything else accrual
+    CustomList propertyTypes, sfTypes, paTypes, depositTypes, insuranceTypes, unitClasses;
+    std::string defaultSfType;  // list 417's first value as read
+    // The first charge type and manager dropped as repeats, named by the closing notes.
+    std::string duplicateManagerExample, duplicateChargeTypeExample;
+    // Property record-ID text -> its GL prefix (properties with a prefix only).
+    std::map<std::string, std::string> propertyPrefixes;
+    std::set<std::string> interestRateIds;  // capitalised
+    // Property (capitalised) -> its period ending date, for properties with a GL prefix.
+    std::map<std::string, x_date_type> propertyPeriodEnds;
+    // Convert: "PROPERTY\tUNIT" in upper case of every unit and unit history kept, in the order
+    // kept (sorted and made unique by the pass that reads them: a million units are a million
+    // short texts, not a million tree nodes).
+    std::vector<std::string> convertedUnitKeys;
+    // Convert: the properties of the property and unit records kept, as read.
+    std::set<std::string> convertedProperties;
+};
+
+// The files, mode and state a handler works with. Every handler works on the record the import
+// staged in its file's buffer; it writes nothing.
+struct PmpRecordContext {
+    uint16_t pmp = 0, pms = 0, glm = 0;
+    bool converting = true;
+    const RecordIdMap* ids = nullptr;  // the records met so far in the text file
+    PmpState* state = nullptr;
+    LookupScope Scope() const { return {ids, converting}; }
+};
+
+// ---- Record handlers: true accepts, false rejects with `reason` set; warnings go to `messages` --
+// PM system records.
+bool ConvertChargeType(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertInterestRate(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertManagerBroker(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+// PM property records.
+bool ConvertPropertyLateCharge(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertUnit(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertUnitSfType(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertLeaseUnit(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertUnitLeaseHistory(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertUnitOccupancyHistory(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyChecklistItem(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+// The property record and its other detail records, until their own rules are written: the
+// record's property is required and (but for the property record itself) must be on file or,
+// examining, met earlier in the text file, then takes its stored spelling.
+bool ConvertPropertyRecordProvisional(const PmpRecordContext& c, uint16_t rec, std::string& reason);
+
+// Whether the record the import staged is a charge type or manager/broker already on file (or,
+// examining, met earlier in the text file): false drops it, keeping the first of its kind as the
+// closing notes' example. Converting, a charge type on file first takes the repeat's charge and
+// payment references and (when the base account is on file) GL base accounts into its blank
+// fields.
+bool HandleDuplicateSystemRecord(const PmpRecordContext& c, const xvl::xvlImpInfo& info);
+// The closing notes of the dropped repeats (12437, 12436). False when a line could not be printed.
+bool ReportDuplicateRecords(const PmpState& state, convert::NotesReport& notes, convert::ConvertProgress* progress,
+                            bool converting);
+// The value an examined record keeps in the record-ID map: a property's occupancy tracking (ten
+// times the calendar-year flag plus the fiscal-year flag), a property SF type's tracking flag,
+// else 0.
+uint16_t OccupancyTrackingFieldResult(const xvl::xvlImpInfo& info, uint16_t pmp);
+
+class xvPMP : public PmConverter {
+public:
+    xvPMP() = default;
+    ~xvPMP() override;
+
+    // GL not installed: 9844 with a "GLM" entry of file number 0; CM not installed: 9845 with a
+    // "CMM" one. Else PMS, PMP, CMM and GLM, each only when the one before opened.
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
+    // it); without one nothing is prefilled.
+    static xvl::PrefillCB prefillCallback;
+
+    const PmpState& State() const { return state_; }
+
+    // The passes after the records (Convert). Each returns false when it ended the file itself:
+    // stopped (12000), or a write failed (12011); both data files are then restored.
+    bool CreateDefaultChargeRecords(convert::ConvertContext& ctx);
+    bool CheckPropertyUnitCounts(convert::ConvertContext& ctx);
+    bool CheckUnitHistory(convert::ConvertContext& ctx);
+
+protected:
+    // The accounting method, the custom lists, the tax and multiple-cash settings and, where they
+    // apply, the AP master and tax files.
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // Drops a repeated charge type or manager before it is counted.
+    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
+    // The custom-list notes, then what the passes after the records and later handlers read.
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // The missing custom-list values and the dropped repeats; converting, the three passes.
+    bool FinishConversion(convert::ConvertContext& ctx) override;
+
+private:
+    PmpRecordContext Context(const convert::ConvertContext& ctx);
+    void CloseOwnedFiles();
+
+    PmpState state_;
+    uint16_t pmp_ = 0, pms_ = 0, glm_ = 0, cmm_ = 0;
+    uint16_t apm_ = 0, txm_ = 0;  // AP master and tax files, or 0
+    bool apmOwned_ = false, txmOwned_ = false;
+    bool createApEntries_ = false, usingTax_ = true, cmMultipleCash_ = false;
+};
+
+}  // namespace dz::pm

@@ -1,0 +1,183 @@
+// The passes after the records of a converted property text file: a default charge record for
+// every property with a GL prefix, the unit counts of every property kept (corrected where the
+// property had none, noted where it had others), and every unit's occupied and leased flags
+// against its history as of the property's period ending date. A stop, or a write that fails,
+// ends the file with both data files restored and the text file unstamped.
+#include "converters/pm/xvpmp.h"
+
+#include "convert/progress.h"
+#include "convert/reports.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace dz::pm {
+
+using convert::ConvertContext;
+
+namespace {
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
+           });
+}
+
+int Result(uint16_t file, uint16_t rec, const char* name) { return xio_get_field_result(file, 0, FieldNo(file, rec, name)); }
+
+// The unit's flag in its history (record `rec`) as of `date`: the last entry of the unit dated
+// on or before it; none counts as not set.
+bool HistoryFlag(uint16_t pmp, uint16_t rec, const char* const names[4], const std::string& property,
+                 const std::string& unit, const x_date_type& date) {
+    xio_init_record(pmp, rec);
+    PutText(pmp, rec, names[0], property);
+    PutText(pmp, rec, names[1], unit);
+    PutDate(pmp, rec, names[2], date);
+    const int after = xio_rd_gt(pmp, rec, 0, 0);
+    const int read = after == XIO_END ? xio_rd_last(pmp, rec, 0, 0) : xio_rd_previous(pmp, rec, 0, 0);
+    return read == XIO_OK && SameNoCase(GetText(pmp, rec, names[0]), property) &&
+           SameNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
+}
+
+bool ReadForUpdate(uint16_t pmp, const std::string& property) {
+    xio_init_record(pmp, kPmpProperty);
+    PutText(pmp, kPmpProperty, "PROP", property);
+    return xio_rd_record(pmp, kPmpProperty, 0, 1) == XIO_OK;
+}
+
+}  // namespace
+
+bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
+    constexpr uint16_t R = kPmpPropertyCharge;
+    // A stop here counts as the record loop's stop does: not as one more message.
+    PassProgress progress(*this, ctx, state_.propertyPrefixes.size(), "Creating default charge recs:",
+                          "Creating default charge records:", false);
+    for (const auto& [id, prefix] : state_.propertyPrefixes) {
+        std::string property = id;
+        convert::StripRecordId(property);
+        if (!property.empty()) {
+            xio_init_record(pmp_, R);
+            PutText(pmp_, R, "PCPROP", property);
+            PutText(pmp_, R, "PCCT", kDefaultChargeType);
+            // A default charge already on file stays as it is.
+            if (xio_find_record(pmp_, R, 0) == XIO_NOT_FOUND) {
+                PutText(pmp_, R, "PCGLPFX", prefix);
+                if (xio_wr_record(pmp_, R) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
+    constexpr uint16_t P = kPmpProperty, U = kPmpUnitRecord;
+    const std::string label = "Checking Props & Units:";
+    PassProgress progress(*this, ctx, state_.convertedProperties.size(), label, label, true);
+    ClosingNotes notes(*ctx.notes);
+    const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
+    for (const std::string& property : state_.convertedProperties) {
+        if (!property.empty() && ReadForUpdate(pmp_, property)) {
+            // The property's units follow one another in key order (keys ignore letter case).
+            int units = 0, occupied = 0, leased = 0;
+            xio_init_record(pmp_, U);
+            PutText(pmp_, U, "UPROP", property);
+            for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && SameNoCase(GetText(pmp_, U, "UPROP"), property);
+                 s = xio_rd_next(pmp_, U, 0, 0)) {
+                ++units;
+                occupied += Result(pmp_, U, "UOCC") == 1;
+                leased += Result(pmp_, U, "ULESED") == 1;
+            }
+            struct Count {
+                const char* field;
+                int actual;
+                std::string word;
+            };
+            const Count counts[] = {{"PUNIT", units, unitTerm},
+                                    {"POCOUNT", occupied, "Occupied " + unitsTerm},
+                                    {"PLCOUNT", leased, "Leased " + unitsTerm}};
+            bool changed = false;
+            for (const auto& [field, actual, word] : counts) {
+                const auto listed = static_cast<uint16_t>(static_cast<int>(GetNumber(pmp_, P, field)));
+                const auto counted = static_cast<uint16_t>(actual);
+                if (listed == counted) continue;
+                if (listed == 0) {
+                    PutNumber(pmp_, P, field, counted);
+                    changed = true;
+                    continue;
+                }
+                notes.Add(Msg(12440, TermLabel(kPropertyTerm), GetText(pmp_, P, "PROP"), std::to_string(listed), word,
+                              std::to_string(counted)));
+                if (ctx.progress) ctx.progress->notes += 1;
+            }
+            // Corrected counts that cannot be written end the file as a failed write does.
+            if (changed) {
+                if (xio_rep_record(pmp_, P) != XIO_OK) {
+                    xio_unlock_record(pmp_, P, 1);
+                    return EndFile(ctx, Msg(12011), true, true);
+                }
+            } else {
+                xio_unlock_record(pmp_, P, 1);
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    if (notes.Started()) ctx.notes->PrintMessageLine("", 0, Msg(12441));
+    return true;
+}
+
+bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
+    static const char* const kOccupancy[4] = {"UOHPROP", "UOHUNIT", "UOHDATE", "UOHOCC"};
+    static const char* const kLease[4] = {"ULHPROP", "ULHUNIT", "ULHDATE", "ULHLEAS"};
+    auto& keys = state_.convertedUnitKeys;
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+
+    const std::string label = "Checking unit history:";
+    PassProgress progress(*this, ctx, keys.size(), label, label, true);
+    ClosingNotes notes(*ctx.notes);
+    const std::string unitTerm = TermLabel(kUnitTerm);
+    // Keys in order bring a property's units together: its period end is read once for them.
+    std::string lastProperty;
+    x_date_type periodEnd;
+    bool first = true;
+    for (const std::string& whole : keys) {
+        const std::string key = whole.substr(0, 80);
+        const auto tab = key.find('\t');
+        const std::string property = key.substr(0, tab);
+        const std::string unit = tab == std::string::npos ? std::string() : key.substr(tab + 1);
+        if (!property.empty() && !unit.empty()) {
+            if (first || property != lastProperty) {
+                first = false;
+                lastProperty = property;
+                periodEnd = ReadByKey(pmp_, kPmpProperty, "PROP", property)
+                                ? GetDate(pmp_, kPmpProperty, "PPEREND")
+                                : x_date_type{};
+            }
+            xio_init_record(pmp_, kPmpUnitRecord);
+            PutText(pmp_, kPmpUnitRecord, "UPROP", property);
+            PutText(pmp_, kPmpUnitRecord, "UNIT", unit);
+            if (!IsBlank(periodEnd) && xio_rd_record(pmp_, kPmpUnitRecord, 0, 0) == XIO_OK) {
+                const bool occupied = Result(pmp_, kPmpUnitRecord, "UOCC") != 0;
+                const bool leased = Result(pmp_, kPmpUnitRecord, "ULESED") != 0;
+                const bool wasOccupied =
+                    HistoryFlag(pmp_, kPmpUnitOccupancyHistory, kOccupancy, property, unit, periodEnd);
+                const bool wasLeased = HistoryFlag(pmp_, kPmpUnitLeaseHistory, kLease, property, unit, periodEnd);
+                auto note = [&](bool flag, bool history, const char* yes, const char* no, const char* table) {
+                    if (flag == history) return;
+                    notes.Add(Msg(12443, unitTerm, property + ", " + unit, flag ? yes : no, table));
+                    notes.Add(Msg(12444, unitTerm, history ? yes : no, DateText(periodEnd)));
+                    if (ctx.progress) ctx.progress->notes += 1;
+                };
+                note(occupied, wasOccupied, "Occupied", "Not occupied", "Occupancy history");
+                note(leased, wasLeased, "Leased", "Not leased", "Lease history");
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+}  // namespace dz::pm
