@@ -9,6 +9,7 @@
 ; property and a unit; G1 a GL account line and 0 a line of no record (both refused, so that
 ; they go to the reject file).
 ;
+; GL prefixes and base accounts are written as such (01-1-10, 4000-00), whole accounts in full.
 ; Put the system records and the properties before the records that refer to them. Dates are
 ; month/day/year. Amounts are written with their decimals (12.50); percents and rates with up to
 ; six decimals. Choices take their number or their text; yes/no fields Y or N.
@@ -24,9 +25,9 @@ field CTPDESC
 field CTSMCT
 field CTCREF
 field CTPREF
-field CTGLPRE
-field CTGLREV
-field CTGLREC
+field CTGLPRE id 9 section 7
+field CTGLREV id 9 section 7
+field CTGLREC id 9 section 7
 
 ; Interest rate.
 format S2
@@ -59,7 +60,7 @@ field PROP
 field PNAME
 field PLEGAL
 field PTYPE
-field PGLPFX
+field PGLPFX id 9 section 6
 field POPBANK
 field PPEREND
 field PFYEND
@@ -77,10 +78,10 @@ field PTRAKVL
 field PVLRNBS
 field PVLPO
 field PVLRND
-field PVLACT
-field PGRPAT
-field PSLRADJ
-field PSLRUE
+field PVLACT id 9 section 7
+field PGRPAT id 9 section 7
+field PSLRADJ id 9 section 7
+field PSLRUE id 9 section 7
 field PRTCO
 field PRTCM1
 field PRTCSM
