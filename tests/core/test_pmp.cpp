@@ -9,11 +9,16 @@
 #include "convert/progress.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/datafile/store.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <set>
+#include <tuple>
 
 namespace dz::pm::testing {
 namespace {
@@ -276,6 +281,218 @@ TEST_F(PmpTest, ChargeTypesNeedTheAccountsTheirAccountingMethodPostsTo) {
     EXPECT_THAT(messages, ElementsAre("AP vendor is not being used, its value 'V1' will not be converted(907)",
                                       "AP bank is not being used, its value 'B1' will not be converted(907)"));
     EXPECT_EQ(GetText(H("PMS"), 4, "MBVND") + GetText(H("PMS"), 4, "MBAPB"), "");
+}
+
+// ---- Whole text files ---------------------------------------------------------------------------------------
+
+// A converter whose operator asks to stop once the records are read, or whose property file
+// refuses one kind of write from then on (an authorizer on its connection that denies it, and
+// otherwise keeps the data-file library's own refusals).
+class EndingPmp : public xvPMP {
+public:
+    bool stopAtFinish = false;
+    int refuseAction = -1;  // SQLITE_INSERT, SQLITE_UPDATE
+    std::string refuseTable;
+
+protected:
+    static int Authorize(void* self, int action, const char* table, const char*, const char*, const char* via) {
+        const auto* me = static_cast<const EndingPmp*>(self);
+        if (via || (action == me->refuseAction && table && me->refuseTable == table)) return SQLITE_DENY;
+        switch (action) {
+        case SQLITE_ATTACH:
+        case SQLITE_DETACH:
+        case SQLITE_CREATE_TRIGGER:
+        case SQLITE_CREATE_TEMP_TRIGGER:
+        case SQLITE_CREATE_VIEW:
+        case SQLITE_CREATE_TEMP_VIEW:
+        case SQLITE_CREATE_VTABLE: return SQLITE_DENY;
+        default: return SQLITE_OK;
+        }
+    }
+    bool FinishConversion(convert::ConvertContext& ctx) override {
+        if (stopAtFinish && ctx.progress) ctx.progress->stop = 1;
+        if (refuseAction >= 0) sqlite3_set_authorizer(xio::connection(ctx.mainHandle), &Authorize, this);
+        const bool ok = xvPMP::FinishConversion(ctx);
+        // The file was restored and opened again; a connection that lived on stops refusing.
+        refuseAction = -1;
+        return ok;
+    }
+};
+
+class PmpRun : public PmpTest {
+protected:
+    std::string Text(const std::vector<std::string>& lines) {
+        std::string text = "#,PMP," + (data_folder() / "templates" / "xvpmp.tpl").string() + "\r\n";
+        for (const auto& l : lines) text += l + "\r\n";
+        return text;
+    }
+    // Runs the converter over the text; the report with its notes.
+    std::string Run(xvPMP& converter, const std::string& text, bool converting) {
+        const std::string path = company.str("property" + std::to_string(++runs_) + ".txt");
+        WriteFile(path, text);
+        lastText = path;
+        ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
+        const std::string reportPath = company.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        converter.ConvertFile(list, convert::TextFileEntry{path, 601}, &progress, print, task, "", nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        return ReadFile(reportPath);
+    }
+    std::string Run(const std::vector<std::string>& lines, bool converting) {
+        xvPMP converter;
+        return Run(converter, Text(lines), converting);
+    }
+    // Lines of the shipped template's formats.
+    static std::string PropertyLine(const std::string& prop, const std::string& prefix, int units = 0) {
+        return "1," + prop + ",Name,,Office," + prefix + ",,12/31/2026,,,,,,Rentable," + std::to_string(units) +
+               std::string(21, ',');
+    }
+    static std::string UnitLine(const std::string& prop, const std::string& unit, bool occupied = false) {
+        return "17," + prop + "," + unit + ",Standard," + (occupied ? "Y" : "N") + ",N,,,,";
+    }
+    static int Count(const std::string& text, const std::string& what) {
+        int n = 0;
+        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+    std::string Master(const char* abbr) {
+        for (auto& e : list) xio_commit(e.handle);
+        return ReadFile(company.path() / (std::string("MASTER.") + abbr));
+    }
+
+    convert::ConvertProgress progress{[] { return int64_t{0}; }};
+    std::string lastText;
+    int runs_ = 0;
+};
+
+TEST_F(PmpRun, RepeatedChargeTypesAndManagersAreDroppedWithOneNoteEach) {
+    ChargeType("PARK");
+    Manager("MGR1");
+    const std::vector<std::string> lines = {
+        "S1,PARK,Parking,Parking paid,,PRK,,2100-00,4000-00,",  // 210000 is no base account
+        "S1,RENT,Rent,Rent paid,,RNT,,4000-00,4000-00,",
+        "S1,RENT,Rent,Rent paid,,RNT2,RNTP,,,",
+        "S4,MGR1,Again,,,,,",
+        "S4,MGR2,Lee,,,,,",
+        "S4,MGR2,Lee again,,,,,"};
+    const std::string examined = Run(lines, false);
+    EXPECT_THAT(examined, HasSubstr("Note: duplicate Manager broker records like 'MGR1' were intentionally ignored(970)"));
+    EXPECT_THAT(examined, HasSubstr("Note: duplicate Charge type records like 'PARK' will be used to fill blank fields "
+                                    "in existing records(979)"));
+    EXPECT_EQ(Count(examined, "(62)"), 0) << examined;  // the repeats never reach the examination
+    const std::string converted = Run(lines, true);
+    EXPECT_EQ(Count(converted, "Note: duplicate"), 2) << converted;
+    EXPECT_THAT(converted, HasSubstr("like 'PARK' were used to fill blank fields in existing records(971)"));
+    const uint16_t pms = H("PMS");
+    ASSERT_TRUE(ReadByKey(pms, 1, "CT", "PARK"));
+    EXPECT_EQ(GetText(pms, 1, "CTCDESC") + "|" + GetText(pms, 1, "CTCREF") + "|" + GetText(pms, 1, "CTGLREV") + "|" +
+                  GetText(pms, 1, "CTGLPRE"),
+              "PARK charge|PRK|400000|");
+    // The repeat of a charge type written on an earlier line fills what that line left blank.
+    ASSERT_TRUE(ReadByKey(pms, 1, "CT", "RENT"));
+    EXPECT_EQ(GetText(pms, 1, "CTCREF") + "|" + GetText(pms, 1, "CTPREF"), "RNT|RNTP");
+    ASSERT_TRUE(ReadByKey(pms, 4, "MBID", "MGR1"));
+    EXPECT_EQ(GetText(pms, 4, "MBNAME"), "Manager MGR1");
+}
+
+TEST_F(PmpRun, UnitCountsAreFilledInOrNotedAndHistoryIsComparedAtThePeriodEnd) {
+    Unit("pa", "U0");  // on file, its property in another letter case
+    Put("PMP", 5, {{"PCPROP", "PA"}, {"PCCT", kDefaultChargeType}, {"PCGLPFX", "OLD"}});
+    const std::string report = Run({PropertyLine("PA", "01-1-10"), PropertyLine("PB", "01-1-10", 5),
+                                    PropertyLine("PC", ""), UnitLine("PA", "U1", true), UnitLine("PA", "U2"),
+                                    UnitLine("PB", "U1"), UnitLine("PB", "U2"), UnitLine("PB", "U3"),
+                                    "26,PA,U1,12/31/2026,Y", "26,PB,U1,12/31/2026,Y"},
+                                   true);
+    const uint16_t pmp = H("PMP");
+    ASSERT_TRUE(ReadByKey(pmp, 1, "PROP", "PA"));
+    EXPECT_EQ(GetNumber(pmp, 1, "PUNIT"), 3);
+    EXPECT_EQ(GetNumber(pmp, 1, "POCOUNT"), 1);
+    ASSERT_TRUE(ReadByKey(pmp, 1, "PROP", "PB"));
+    EXPECT_EQ(GetNumber(pmp, 1, "PUNIT"), 5);
+    EXPECT_EQ(Count(report, "Note: Property 'PB' lists 5 Units, there are actually 3(976)"), 1) << report;
+    EXPECT_EQ(Count(report, "(Unit discrepancies may be caused"), 1);
+    EXPECT_EQ(Count(report, "Note: Property"), 1);
+    // Default charges for the properties with a GL prefix; one on file stays.
+    xio_init_record(pmp, 5);
+    std::vector<std::string> defaults;
+    for (int s = xio_rd_ge(pmp, 5, 0, 0); s == XIO_OK; s = xio_rd_next(pmp, 5, 0, 0))
+        defaults.push_back(GetText(pmp, 5, "PCPROP") + "=" + GetText(pmp, 5, "PCGLPFX"));
+    EXPECT_THAT(defaults, ElementsAre("PA=OLD", "PB=01110"));
+    // PB's U1 is not occupied, its history says it was: one pair of lines, one note.
+    EXPECT_THAT(report, HasSubstr("Note: Unit 'PB, U1' with Not occupied does not match the Occupancy history table\n"));
+    EXPECT_THAT(report, HasSubstr("that shows this Unit was Occupied as of 12/31/2026(978)"));
+    EXPECT_EQ(Count(report, "does not match"), 1) << report;
+}
+
+TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
+    // Which pass holds 15 items (and so reports progress) is chosen by the properties' prefixes
+    // and units.
+    std::vector<std::string> manyPrefixed, manyBare, manyUnits = {PropertyLine("PU", "")};
+    for (int i = 10; i < 25; ++i) {
+        manyPrefixed.push_back(PropertyLine("P" + std::to_string(i), "01-1-10"));
+        manyBare.push_back(PropertyLine("P" + std::to_string(i), ""));
+        manyUnits.push_back(UnitLine("PU", "U" + std::to_string(i)));
+    }
+    manyPrefixed.insert(manyPrefixed.begin(), "S2,PRIME2,1/1/2026,5");
+    struct Case {
+        std::vector<std::string> lines;
+        bool stop;
+        int refuseAction;
+        const char* refuseTable;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {manyPrefixed, true, -1, "", "Creating default charge recs:"},
+        {manyBare, true, -1, "", "Checking Props & Units:"},
+        {manyUnits, true, -1, "", "Checking unit history:"},
+        // A default charge, and corrected unit counts, that cannot be written.
+        {manyPrefixed, false, SQLITE_INSERT, "r5", "Unable to read from or write to a Halvorsend data file"},
+        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, SQLITE_UPDATE, "r1",
+         "Unable to read from or write to a Halvorsend data file"},
+    };
+    const std::string pmpBefore = Master("PMP"), pmsBefore = Master("PMS");
+    for (const auto& c : cases) {
+        progress = convert::ConvertProgress([] { return int64_t{0}; });
+        EndingPmp converter;
+        converter.stopAtFinish = c.stop;
+        converter.refuseAction = c.refuseAction;
+        converter.refuseTable = c.refuseTable;
+        const std::string text = Text(c.lines);
+        const std::string report = Run(converter, text, true);
+        if (c.stop) {
+            EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+            EXPECT_EQ(progress.status_text, c.expected);
+        } else {
+            EXPECT_EQ(Count(report, c.expected), 1) << report;
+        }
+        EXPECT_TRUE(ReadFile(lastText) == text) << c.expected;  // not stamped
+        EXPECT_TRUE(Master("PMP") == pmpBefore) << c.expected;  // byte for byte
+        EXPECT_TRUE(Master("PMS") == pmsBefore) << c.expected;
+    }
+}
+
+TEST_F(PmpRun, RecordsOfNoHandlerAreNamedInTheRefusal) {
+    const std::string report = Run({"G1,01-1-10-1000-00", "0,Rent roll"}, false);
+    EXPECT_THAT(report, HasSubstr("Record type 'G1' cannot be converted as part of a PMP Propery and System conversion(75)"));
+    EXPECT_THAT(report, HasSubstr("Record type '0' cannot be converted as part of a PMP Propery and System conversion(75)"));
+}
+
+TEST(PmpFiles, WithoutGlOrCmTheMissingModulesFileIsNamed) {
+    for (const auto& [installed, error, abbr] : {std::tuple{std::set<std::string>{"CM", "PM"}, 9844, "GLM"},
+                                                 std::tuple{std::set<std::string>{"GL", "PM"}, 9845, "CMM"}}) {
+        ScratchDir company;
+        suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings(installed));
+        suite::open_company(company.path());
+        xvPMP converter;
+        convert::OpenFilesList list;
+        uint16_t code = 0;
+        EXPECT_FALSE(converter.OpenFiles(list, 3020, code));
+        EXPECT_EQ(code, error);
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_EQ(list[0].abbr, abbr);
+        suite::close_company();
+    }
 }
 
 }  // namespace
