@@ -1,0 +1,68 @@
+// The PM property and system sample through dodedoz-cli, end to end: a fresh company with the GL
+// master sample converted first (its prefixes, base accounts and accounts) and the sample's PM
+// system setup loaded; the sample examined (nothing written anywhere) and converted (report,
+// notes, reject file, the property and system files, the time stamp). Everything a user reads is
+// compared byte for byte with the golden files in tests/data/pmpcli; DZ_UPDATE_GOLDEN=1 rewrites
+// them.
+#include "sample_cli_support.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmpcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+
+class PmpCli : public SampleCliTest {
+protected:
+    PmpCli() : SampleCliTest(kSamples / "pmp", {kSamples / "pmp" / "setup-pm-system.load"}) {}
+
+    void SetUp() override {
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
+        const fs::path gl = dir / "demo-gl-master.txt";
+        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", gl);
+        ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
+        fs::remove(gl);
+        fs::remove(dir / "RejGLM.txt");
+        fs::remove(dir / "RejectGLM.txt");
+        text = Copy("demo-pm-property.txt");
+    }
+
+    std::string text;
+};
+
+TEST_F(PmpCli, ExamineReportsTheSampleAndWritesNothing) {
+    const auto files = Files();
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // records would be rejected
+    ExpectGolden(report, kGolden / "examine_report.txt");
+    ExpectGolden(notes, kGolden / "examine_notes.txt");
+    ExpectGolden(r.err, kGolden / "examine_stderr.txt");
+    // No time stamp, no reject file, not a byte changed in the company or beside the text file.
+    EXPECT_TRUE(Files() == files);
+    EXPECT_FALSE(fs::exists(dir / "RejPMP.txt"));
+}
+
+TEST_F(PmpCli, ConvertWritesBothFilesRunsTheChecksAndStampsTheText) {
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kGolden / "convert_report.txt");
+    ExpectGolden(notes, kGolden / "convert_notes.txt");
+    ExpectGolden(r.err, kGolden / "convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejPMP.txt"), kGolden / "convert_reject.txt");
+    ExpectGolden(Dump("PMS"), kGolden / "convert_dump_pms.txt");
+    ExpectGolden(Dump("PMP"), kGolden / "convert_dump_pmp.txt");
+    const std::string sample = Slurp(kSamples / "pmp" / "demo-pm-property.txt");
+    const std::size_t firstLine = sample.find('\n') + 1;
+    EXPECT_EQ(Slurp(text), sample.substr(0, firstLine) +
+                               "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
+                               "xvpmp.tpl\"\n" +
+                               sample.substr(firstLine));
+}
+
+}  // namespace
