@@ -10,6 +10,7 @@
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/datafile/store.h"
+#include "platform/import/xvl_import.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
@@ -291,6 +292,7 @@ TEST_F(PmpTest, ChargeTypesNeedTheAccountsTheirAccountingMethodPostsTo) {
 class EndingPmp : public xvPMP {
 public:
     bool stopAtFinish = false;
+    int stopAfterRecords = 0;  // asks to stop once this many records were kept
     int refuseAction = -1;  // SQLITE_INSERT, SQLITE_UPDATE
     std::string refuseTable;
 
@@ -308,6 +310,10 @@ protected:
         case SQLITE_CREATE_VTABLE: return SQLITE_DENY;
         default: return SQLITE_OK;
         }
+    }
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        xvPMP::RecordWritten(ctx, info);
+        if (--stopAfterRecords == 0 && ctx.progress) ctx.progress->stop = 1;
     }
     bool FinishConversion(convert::ConvertContext& ctx) override {
         if (stopAtFinish && ctx.progress) ctx.progress->stop = 1;
@@ -438,17 +444,19 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
     struct Case {
         std::vector<std::string> lines;
         bool stop;
+        int stopAfterRecords;
         int refuseAction;
         const char* refuseTable;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {manyPrefixed, true, -1, "", "Creating default charge recs:"},
-        {manyBare, true, -1, "", "Checking Props & Units:"},
-        {manyUnits, true, -1, "", "Checking unit history:"},
+        {manyPrefixed, true, 0, -1, "", "Creating default charge recs:"},
+        {manyBare, true, 0, -1, "", "Checking Props & Units:"},
+        {manyUnits, true, 0, -1, "", "Checking unit history:"},
+        {manyPrefixed, false, 3, -1, "", "Conversion canceled by operator"},  // in the record loop
         // A default charge, and corrected unit counts, that cannot be written.
-        {manyPrefixed, false, SQLITE_INSERT, "r5", "Unable to read from or write to a Halvorsend data file"},
-        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, SQLITE_UPDATE, "r1",
+        {manyPrefixed, false, 0, SQLITE_INSERT, "r5", "Unable to read from or write to a Halvorsend data file"},
+        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, 0, SQLITE_UPDATE, "r1",
          "Unable to read from or write to a Halvorsend data file"},
     };
     const std::string pmpBefore = Master("PMP"), pmsBefore = Master("PMS");
@@ -456,6 +464,7 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
         progress = convert::ConvertProgress([] { return int64_t{0}; });
         EndingPmp converter;
         converter.stopAtFinish = c.stop;
+        converter.stopAfterRecords = c.stopAfterRecords;
         converter.refuseAction = c.refuseAction;
         converter.refuseTable = c.refuseTable;
         const std::string text = Text(c.lines);
