@@ -284,6 +284,26 @@ TEST_F(PmpTest, ChargeTypesNeedTheAccountsTheirAccountingMethodPostsTo) {
     EXPECT_EQ(GetText(H("PMS"), 4, "MBVND") + GetText(H("PMS"), 4, "MBAPB"), "");
 }
 
+// Without GL prefixes no charge type or manager can be set up; interest rates still can.
+class PmpNonPrefixed : public PmpTest {
+protected:
+    void Adjust(suite::CompanySettings& settings) override {
+        auto& gl = settings.formats[9];
+        gl.prefix_levels = 0;
+        gl.sections.erase(gl.sections.begin(), gl.sections.end() - 2);  // the base and the suffix
+    }
+};
+
+TEST_F(PmpNonPrefixed, ChargeTypesAndManagersNeedAPrefixedAccountFormat) {
+    Stage("PMS", 1, {{"CT", "RENT"}, {"CTCDESC", "Rent"}, {"CTPDESC", "Rent paid"}, {"CTGLPRE", "400000"}});
+    EXPECT_EQ(Check(ConvertChargeType), "Charge types cannot be converted when using a non-prefixed GL account format(900)");
+    Stage("PMS", 4, {{"MBID", "M1"}});
+    EXPECT_EQ(Check(ConvertManagerBroker),
+              "Manager/Broker's cannot be converted when using a non-prefixed GL account format(900)");
+    Stage("PMS", 2, {{"VALID", "PRIME"}, {"VALDATE", "1/1/2026"}, {"VALUE", "1"}});
+    EXPECT_EQ(Check(ConvertInterestRate), "");
+}
+
 // ---- Whole text files ---------------------------------------------------------------------------------------
 
 // A converter whose operator asks to stop once the records are read, or whose property file
