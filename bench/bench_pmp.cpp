@@ -30,11 +30,12 @@ std::string Property(long i) {
 }
 
 // A unit's fields in the template's column order: property, unit, class, occupied, leased, and
-// the current lease, revision and tenant left empty.
+// the current lease, revision and tenant left empty; neither occupied nor leased, as their (empty)
+// history says.
 std::string UnitRow(long i) {
     char unit[24];
     std::snprintf(unit, sizeof unit, "U%05ld", i / kProperties);
-    return Property(i % kProperties) + "," + unit + ",Standard,Y,N,,,";
+    return Property(i % kProperties) + "," + unit + ",Standard,N,N,,,";
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dz::xvl {
@@ -62,6 +63,9 @@ struct PmpState {
     std::vector<std::string> convertedUnitKeys;
     // Convert: the properties of the property and unit records kept, as read.
     std::set<std::string> convertedProperties;
+    // Properties found on file, as given -> as stored: a text file of many units names each
+    // property again and again, and nothing this conversion does takes a property off file.
+    std::unordered_map<std::string, std::string> propertiesOnFile;
 };
 
 // The files, mode and state a handler works with. Every handler works on the record the import

@@ -143,6 +143,12 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
     std::string lastProperty;
     x_date_type periodEnd;
     bool first = true;
+    // A history table without a single entry says "not occupied" or "not leased" for every unit.
+    auto anyEntry = [&](uint16_t rec) {
+        xio_init_record(pmp_, rec);
+        return xio_rd_first(pmp_, rec, 0, 0) == XIO_OK;
+    };
+    const bool anyOccupancy = anyEntry(kPmpUnitOccupancyHistory), anyLease = anyEntry(kPmpUnitLeaseHistory);
     for (const std::string& whole : keys) {
         const std::string key = whole.substr(0, 80);
         const auto tab = key.find('\t');
@@ -163,8 +169,9 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
                 const bool occupied = Result(pmp_, kPmpUnitRecord, "UOCC") != 0;
                 const bool leased = Result(pmp_, kPmpUnitRecord, "ULESED") != 0;
                 const bool wasOccupied =
-                    HistoryFlag(pmp_, kPmpUnitOccupancyHistory, kOccupancy, property, unit, periodEnd);
-                const bool wasLeased = HistoryFlag(pmp_, kPmpUnitLeaseHistory, kLease, property, unit, periodEnd);
+                    anyOccupancy && HistoryFlag(pmp_, kPmpUnitOccupancyHistory, kOccupancy, property, unit, periodEnd);
+                const bool wasLeased =
+                    anyLease && HistoryFlag(pmp_, kPmpUnitLeaseHistory, kLease, property, unit, periodEnd);
                 auto note = [&](bool flag, bool history, const char* yes, const char* no, const char* table) {
                     if (flag == history) return;
                     notes.Add(Msg(12443, unitTerm, property + ", " + unit, flag ? yes : no, table));

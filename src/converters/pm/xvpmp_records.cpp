@@ -37,8 +37,17 @@ bool RequireFields(std::initializer_list<const Field*> fields, const Field& prop
 // The property on file takes its stored spelling; examining, one met earlier in the text file is
 // taken as given. Otherwise 12412.
 bool PropertyStep(const PmpRecordContext& c, const Field& property, std::string& reason) {
-    const Found found = FindProperty(c.pmp, property.Text(), c.Scope());
-    if (found.where == Found::OnFile) property.Put(found.stored[0]);
+    const std::string given = property.Text();
+    auto& onFile = c.state->propertiesOnFile;
+    if (const auto it = onFile.find(given); it != onFile.end()) {
+        property.Put(it->second);
+        return true;
+    }
+    const Found found = FindProperty(c.pmp, given, c.Scope());
+    if (found.where == Found::OnFile) {
+        property.Put(found.stored[0]);
+        onFile.emplace(given, found.stored[0]);
+    }
     if (found) return true;
     reason = PropertyMissingText(12412, property.Text());
     return false;
