@@ -18,8 +18,6 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <set>
-#include <tuple>
 
 namespace dz::pm::testing {
 namespace {
@@ -505,23 +503,6 @@ TEST_F(PmpRun, RecordsOfNoHandlerAreNamedInTheRefusal) {
     const std::string report = Run({"G1,01-1-10-1000-00", "0,Rent roll"}, false);
     EXPECT_THAT(report, HasSubstr("Record type 'G1' cannot be converted as part of a PMP Propery and System conversion(75)"));
     EXPECT_THAT(report, HasSubstr("Record type '0' cannot be converted as part of a PMP Propery and System conversion(75)"));
-}
-
-TEST(PmpFiles, WithoutGlOrCmTheMissingModulesFileIsNamed) {
-    for (const auto& [installed, error, abbr] : {std::tuple{std::set<std::string>{"CM", "PM"}, 9844, "GLM"},
-                                                 std::tuple{std::set<std::string>{"GL", "PM"}, 9845, "CMM"}}) {
-        ScratchDir company;
-        suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings(installed));
-        suite::open_company(company.path());
-        xvPMP converter;
-        convert::OpenFilesList list;
-        uint16_t code = 0;
-        EXPECT_FALSE(converter.OpenFiles(list, 3020, code));
-        EXPECT_EQ(code, error);
-        ASSERT_EQ(list.size(), 1u);
-        EXPECT_EQ(list[0].abbr, abbr);
-        suite::close_company();
-    }
 }
 
 }  // namespace

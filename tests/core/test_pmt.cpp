@@ -5,6 +5,7 @@
 #include "pm_fixture.h"
 
 #include "convert/progress.h"
+#include "converters/pm/xvpmp.h"
 #include "converters/pm/xvpmt.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
@@ -126,20 +127,25 @@ TEST(PmtGroups, ChecksOfAChargeFlowPayment) {
 
 // ---- Files ------------------------------------------------------------------------------------------------
 
+// The transaction and the property converters both need GL and CM.
 TEST(PmtFiles, WithoutGlOrCmTheMissingModulesFileIsNamed) {
     for (const auto& [installed, error, abbr] :
          {std::tuple{std::set<std::string>{"CM", "PM"}, 9844, "GLM"}, std::tuple{std::set<std::string>{"GL", "PM"}, 9845, "CMM"}}) {
         ScratchDir company;
         suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings(installed));
         suite::open_company(company.path());
-        xvPMT converter;
-        convert::OpenFilesList list;
-        uint16_t code = 0;
-        EXPECT_FALSE(converter.OpenFiles(list, 3020, code));
-        EXPECT_EQ(code, error);
-        ASSERT_EQ(list.size(), 1u);
-        EXPECT_EQ(list[0].abbr, abbr);
-        EXPECT_EQ(list[0].handle, 0);
+        xvPMT transactions;
+        xvPMP properties;
+        for (convert::xvConvert* converter : {static_cast<convert::xvConvert*>(&transactions),
+                                              static_cast<convert::xvConvert*>(&properties)}) {
+            convert::OpenFilesList list;
+            uint16_t code = 0;
+            EXPECT_FALSE(converter->OpenFiles(list, 3020, code));
+            EXPECT_EQ(code, error);
+            ASSERT_EQ(list.size(), 1u);
+            EXPECT_EQ(list[0].abbr, abbr);
+            EXPECT_EQ(list[0].handle, 0);
+        }
         suite::close_company();
     }
 }
