@@ -381,7 +381,7 @@ protected:
         return n;
     }
     std::string Master(const char* abbr) {
-        for (auto& e : list) xio_commit(e.handle);
+        for (auto& e : list) EXPECT_EQ(xio_commit(e.handle), XIO_OK) << e.abbr;
         return ReadFile(company.path() / (std::string("MASTER.") + abbr));
     }
 

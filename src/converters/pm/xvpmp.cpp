@@ -10,6 +10,7 @@
 #include "platform/suite/zc.h"
 
 #include <cctype>
+#include <tuple>
 
 namespace dz::pm {
 
@@ -21,30 +22,6 @@ namespace {
 
 constexpr const char* kTitle = "PM System & Property Files";
 constexpr const char* kConversionName = "PMP Propery and System";
-
-ConverterProfile Profile() {
-    ConverterProfile p;
-    p.abbreviation = "PMP";
-    p.fileNo = 1;
-    p.title = kTitle;
-    p.description = "PM Property file";
-    p.convertingText = std::string("Converting '%s' into ") + kTitle;
-    p.examiningText = std::string("Examining '%s' for ") + kTitle;
-    p.progressEtc = true;
-    auto file = [](const char* abbr, const char* description, bool written) {
-        ConverterDataFile f;
-        f.abbreviation = abbr;
-        f.description = description;
-        f.backedUp = written;
-        f.restored = written;
-        return f;
-    };
-    // The property and system files are written (backed up, and restored together when the file
-    // ends early); the GL and CM master files are read.
-    p.dataFiles = {file("PMP", "PM Property file", true), file("PMS", "PM System file", true),
-                   file("GLM", "GL Master file", false), file("CMM", "CM Master file", false)};
-    return p;
-}
 
 std::string Upper(std::string text) {
     for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -58,46 +35,36 @@ std::string Capitalized(std::string text) {
 
 }  // namespace
 
-xvl::PrefillCB xvPMP::prefillCallback = nullptr;
-
-xvPMP::~xvPMP() { CloseOwnedFiles(); }
-
-void xvPMP::CloseOwnedFiles() {
-    if (apm_ != 0 && apmOwned_) xio_cls_file(apm_);
-    if (txm_ != 0 && txmOwned_) xio_cls_file(txm_);
-    apm_ = txm_ = 0;
-    apmOwned_ = txmOwned_ = false;
+ConverterProfile xvPMP::Profile() const {
+    ConverterProfile p;
+    p.abbreviation = "PMP";
+    p.fileNo = 1;
+    p.title = kTitle;
+    p.description = "PM Property file";
+    p.convertingText = std::string("Converting '%s' into ") + kTitle;
+    p.examiningText = std::string("Examining '%s' for ") + kTitle;
+    p.progressEtc = true;
+    // The property and system files are written (backed up, and restored together when the file
+    // ends early); the GL and CM master files are read.
+    p.dataFiles = {ConverterDataFile::Owned("PMP", 1, kPmpCode, "PM Property file"),
+                   ConverterDataFile::Owned("PMS", 1, kPmsCode, "PM System file"),
+                   ConverterDataFile::ReadOnly("GLM", 1, 1, "GL Master file"),
+                   ConverterDataFile::ReadOnly("CMM", 1, 20, "CM Master file")};
+    const int openOrder[] = {1, 0, 3, 2};
+    for (std::size_t i = 0; i < p.dataFiles.size(); ++i) p.dataFiles[i].openOrder = openOrder[i];
+    return p;
 }
 
 // ---- Files and settings ------------------------------------------------------------------------------
 
 bool xvPMP::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (suite::xa_appl_installed("GL") == 0) {
-        error = 9844;
-        list.push_back(file_num_map{"GLM", 0, 0});
+    for (const auto& [module, code, abbr] : {std::tuple{"GL", uint16_t{9844}, "GLM"}, std::tuple{"CM", uint16_t{9845}, "CMM"}}) {
+        if (suite::xa_appl_installed(module) != 0) continue;
+        error = code;
+        list.push_back(file_num_map{abbr, 0, 0});
         return false;
     }
-    if (suite::xa_appl_installed("CM") == 0) {
-        error = 9845;
-        list.push_back(file_num_map{"CMM", 0, 0});
-        return false;
-    }
-    return OpenDataFile("PMS", 1, kPmsCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PMP", 1, kPmpCode, 0, list, commandId, error, false) &&
-           OpenDataFile("CMM", 1, 20, 0, list, commandId, error, false) &&
-           OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false);
-}
-
-void xvPMP::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvPMP::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+    return PmConverter::OpenFiles(list, commandId, error);
 }
 
 bool xvPMP::LoadSettings(ConvertContext& ctx, std::string&) {
@@ -123,19 +90,12 @@ bool xvPMP::LoadSettings(ConvertContext& ctx, std::string&) {
         cmMultipleCash_ = field != 0 && xio_get_field_result(cmm_, 0, field) != 0;
         xio_free_header(cmm_, 2);
     }
-    // The AP master and tax files: the run's when it has them open, else opened here and closed
-    // with the converter.
-    CloseOwnedFiles();
+    // The AP master and tax files: the run's when it has them open, else opened here.
     createApEntries_ = suite::xa_appl_installed("AP") != 0 && suite::zc_create_entries("PM", "AP") != 0;
-    auto attach = [&](const char* abbr, uint16_t& handle, bool& owned) {
-        handle = convert::FindFileHandle(ctx.files, abbr, 1);
-        if (handle == 0) {
-            handle = convert::OpenMasterFile(abbr);
-            owned = handle != 0;
-        }
-    };
-    if (createApEntries_) attach("APM", apm_, apmOwned_);
-    if (usingTax_) attach("TXM", txm_, txmOwned_);
+    apm_.Close();
+    txm_.Close();
+    if (createApEntries_) apm_.Open(ctx.files, "APM");
+    if (usingTax_) txm_.Open(ctx.files, "TXM");
     return true;
 }
 
@@ -191,11 +151,8 @@ bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         }
     }
     // Named by the record's definition in one of the two files, else by its format id.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (rec != 0 && (file == pmp_ || file == pms_) && xio_get_rec_def(file, rec, def) == XIO_OK) name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    if (file == pmp_ || file == pms_) return RejectUnknownRecord(info, reason, kConversionName);
+    return RejectUnknownRecord(info, reason, kConversionName, 0);
 }
 
 uint16_t OccupancyTrackingFieldResult(const xvl::xvlImpInfo& info, uint16_t pmp) {

@@ -14,6 +14,7 @@
 //   xvpmp_finish.cpp   the passes after the records
 #pragma once
 
+#include "convert/side_file.h"
 #include "converters/pm/pm_shared.h"
 
 #include <cstdint>
@@ -113,21 +114,12 @@ uint16_t OccupancyTrackingFieldResult(const xvl::xvlImpInfo& info, uint16_t pmp)
 
 class xvPMP : public PmConverter {
 public:
-    xvPMP() = default;
-    ~xvPMP() override;
-
+    // PMP and PMS written (backed up, restored together), GLM and CM read. They are asked for
+    // in the order PMS, PMP, CMM, GLM.
+    convert::ConverterProfile Profile() const override;
     // GL not installed: 9844 with a "GLM" entry of file number 0; CM not installed: 9845 with a
-    // "CMM" one. Else PMS, PMP, CMM and GLM, each only when the one before opened.
+    // "CMM" one. Else the profile's files.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
-
-    // The prefill callback that PrefillTables hands values to (the table editor's prefill sets
-    // it); without one nothing is prefilled.
-    static xvl::PrefillCB prefillCallback;
 
     const PmpState& State() const { return state_; }
 
@@ -152,12 +144,10 @@ protected:
 
 private:
     PmpRecordContext Context(const convert::ConvertContext& ctx);
-    void CloseOwnedFiles();
 
     PmpState state_;
     uint16_t pmp_ = 0, pms_ = 0, glm_ = 0, cmm_ = 0;
-    uint16_t apm_ = 0, txm_ = 0;  // AP master and tax files, or 0
-    bool apmOwned_ = false, txmOwned_ = false;
+    convert::SideFile apm_, txm_;  // AP master (PM creates AP entries) and tax (using tax) files
     bool createApEntries_ = false, usingTax_ = true, cmMultipleCash_ = false;
 };
 
