@@ -89,6 +89,15 @@ protected:
         return p.string();
     }
 
+    // The text file `original` as a conversion at the default clock leaves it: the time-stamp line
+    // naming the operator and `templateName` right after its first line.
+    std::string Stamped(const fs::path& original, const std::string& templateName) const {
+        const std::string text = Slurp(original);
+        const std::size_t firstLine = text.find('\n') + 1;
+        return text.substr(0, firstLine) + "#,\"Previously Converted\",\"by " + operatorName +
+               "\",\"on 12/6/26\",\"at 2:30PM\",\"using " + templateName + "\"\n" + text.substr(firstLine);
+    }
+
     // `dodedoz-cli dump` of the file `abbr`, with the options `more`.
     std::string Dump(const std::string& abbr, const std::vector<std::string>& more = {}) {
         std::vector<std::string> args{"dump", "--company", company.string(), abbr};
