@@ -16,7 +16,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sqlite3.h>
+#include <optional>
 
 
 namespace dz::pm::testing {
@@ -304,41 +304,25 @@ TEST_F(PmpNonPrefixed, ChargeTypesAndManagersNeedAPrefixedAccountFormat) {
 
 // ---- Whole text files ---------------------------------------------------------------------------------------
 
-// A converter whose operator asks to stop once the records are read, or whose property file
-// refuses one kind of write from then on (an authorizer on its connection that denies it, and
-// otherwise keeps the data-file library's own refusals).
+// A converter whose operator asks to stop while the records are read or once they are, or whose
+// property file fails the first write of one kind after the records.
 class EndingPmp : public xvPMP {
 public:
     bool stopAtFinish = false;
     int stopAfterRecords = 0;  // asks to stop once this many records were kept
-    int refuseAction = -1;  // SQLITE_INSERT, SQLITE_UPDATE
-    std::string refuseTable;
+    std::optional<xio::FaultCall> failing;
 
 protected:
-    static int Authorize(void* self, int action, const char* table, const char*, const char*, const char* via) {
-        const auto* me = static_cast<const EndingPmp*>(self);
-        if (via || (action == me->refuseAction && table && me->refuseTable == table)) return SQLITE_DENY;
-        switch (action) {
-        case SQLITE_ATTACH:
-        case SQLITE_DETACH:
-        case SQLITE_CREATE_TRIGGER:
-        case SQLITE_CREATE_TEMP_TRIGGER:
-        case SQLITE_CREATE_VIEW:
-        case SQLITE_CREATE_TEMP_VIEW:
-        case SQLITE_CREATE_VTABLE: return SQLITE_DENY;
-        default: return SQLITE_OK;
-        }
-    }
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
         xvPMP::RecordWritten(ctx, info);
         if (--stopAfterRecords == 0 && ctx.progress) ctx.progress->stop = 1;
     }
     bool FinishConversion(convert::ConvertContext& ctx) override {
         if (stopAtFinish && ctx.progress) ctx.progress->stop = 1;
-        if (refuseAction >= 0) sqlite3_set_authorizer(xio::connection(ctx.mainHandle), &Authorize, this);
+        if (failing) xio::fail_call(*failing, 1, XIO_IO_ERROR, "PMP");
         const bool ok = xvPMP::FinishConversion(ctx);
-        // The file was restored and opened again; a connection that lived on stops refusing.
-        refuseAction = -1;
+        EXPECT_TRUE(xio::faults_spent());
+        xio::clear_faults();
         return ok;
     }
 };
@@ -463,18 +447,17 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
         std::vector<std::string> lines;
         bool stop;
         int stopAfterRecords;
-        int refuseAction;
-        const char* refuseTable;
+        std::optional<xio::FaultCall> failing;
         std::string expected;
     };
     const std::vector<Case> cases = {
-        {manyPrefixed, true, 0, -1, "", "Creating default charge recs:"},
-        {manyBare, true, 0, -1, "", "Checking Props & Units:"},
-        {manyUnits, true, 0, -1, "", "Checking unit history:"},
-        {manyPrefixed, false, 3, -1, "", "Conversion canceled by operator"},  // in the record loop
+        {manyPrefixed, true, 0, {}, "Creating default charge recs:"},
+        {manyBare, true, 0, {}, "Checking Props & Units:"},
+        {manyUnits, true, 0, {}, "Checking unit history:"},
+        {manyPrefixed, false, 3, {}, "Conversion canceled by operator"},  // in the record loop
         // A default charge, and corrected unit counts, that cannot be written.
-        {manyPrefixed, false, 0, SQLITE_INSERT, "r5", "Unable to read from or write to a Halvorsend data file"},
-        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, 0, SQLITE_UPDATE, "r1",
+        {manyPrefixed, false, 0, xio::FaultCall::WriteRecord, "Unable to read from or write to a Halvorsend data file"},
+        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, 0, xio::FaultCall::ReplaceRecord,
          "Unable to read from or write to a Halvorsend data file"},
     };
     const std::string pmpBefore = Master("PMP"), pmsBefore = Master("PMS");
@@ -483,8 +466,7 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
         EndingPmp converter;
         converter.stopAtFinish = c.stop;
         converter.stopAfterRecords = c.stopAfterRecords;
-        converter.refuseAction = c.refuseAction;
-        converter.refuseTable = c.refuseTable;
+        converter.failing = c.failing;
         const std::string text = Text(c.lines);
         const std::string report = Run(converter, text, true);
         if (c.stop) {
