@@ -89,6 +89,16 @@ protected:
         return p.string();
     }
 
+    // The GL master sample converted into the company (its prefixes, base accounts and accounts:
+    // every other sample refers to them), in a folder of its own so that nothing of that run
+    // stands beside the company.
+    void ConvertGlMasterSample() {
+        const fs::path folder = dir / "gl-sample", gl = folder / "demo-gl-master.txt";
+        fs::create_directories(folder);
+        fs::copy_file(fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm" / "demo-gl-master.txt", gl);
+        ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
+    }
+
     // The text file `original` as a conversion at the default clock leaves it: the time-stamp line
     // naming the operator and `templateName` right after its first line.
     std::string Stamped(const fs::path& original, const std::string& templateName) const {

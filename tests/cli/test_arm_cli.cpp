@@ -35,9 +35,8 @@ protected:
         SampleCliTest::SetUp();
         if (HasFatalFailure()) return;
         // The GL prefixes, from the GL master sample.
-        const fs::path gl = dir / "demo-gl-master.txt";
-        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", gl);
-        ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
+        ConvertGlMasterSample();
+        if (HasFatalFailure()) return;
         // Tax groups and Billing tables.
         Load(samples / "setup-taxes.load");
         if (HasFatalFailure()) return;

@@ -22,12 +22,8 @@ protected:
     void SetUp() override {
         SampleCliTest::SetUp();
         if (HasFatalFailure()) return;
-        const fs::path gl = dir / "demo-gl-master.txt";
-        fs::copy_file(kSamples / "glm" / "demo-gl-master.txt", gl);
-        ASSERT_LE(Cli({"convert", "--company", company.string(), gl.string()}).status, 1);
-        fs::remove(gl);
-        fs::remove(dir / "RejGLM.txt");
-        fs::remove(dir / "RejectGLM.txt");
+        ConvertGlMasterSample();
+        if (HasFatalFailure()) return;
         text = Copy("demo-pm-property.txt");
     }
 
