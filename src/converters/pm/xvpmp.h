@@ -121,8 +121,6 @@ public:
     // "CMM" one. Else the profile's files.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
 
-    const PmpState& State() const { return state_; }
-
     // The passes after the records (Convert). Each returns false when it ended the file itself:
     // stopped (12000), or a write failed (12011); both data files are then restored.
     bool CreateDefaultChargeRecords(convert::ConvertContext& ctx);
