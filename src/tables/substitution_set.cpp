@@ -225,8 +225,22 @@ bool SubstituteValue(std::string& value, int16_t fieldId, int16_t section, int16
     std::string glNewField = "NEWBASE";
     GlPrefixFieldName(*set, glSection, glNewField);
 
+    // The group's part is substituted only within a value that holds it: a whole account holds
+    // every part, a joined prefix the prefixes before it. Any other value (a base account, a
+    // prefix A) is looked up in the table of its own section, whatever the group's first table.
+    auto holds = [](int outer, int part) {
+        switch (outer) {
+            case suite::kGlWhole:
+            case suite::kGlDisplay: return true;
+            case suite::kGlPrefix: return part != suite::kGlBaseAccount;  // the whole prefix
+            case suite::kGlPrefixAB: return part == suite::kGlPrefixA;
+            case suite::kGlPrefixABC: return part == suite::kGlPrefixA || part == suite::kGlPrefixAB;
+            default: return false;
+        }
+    };
     int plainSection = section;
-    if (fieldId == kFieldGlAccount && (section == suite::kGlDisplay || glSection != section)) {
+    if (fieldId == kFieldGlAccount &&
+        (section == suite::kGlDisplay || (glSection != section && holds(section, glSection)))) {
         const bool part = glSection != section;
         const TableDefinition def = set->FindDefinition(kFieldGlAccount, glSection);
         if (def.fieldId != 0) {

@@ -158,6 +158,19 @@ TEST_F(TablesCli, ImportOfMoreRowsThanSixteenBitsCount) {
     EXPECT_THAT(again.out, ::testing::HasSubstr("     0 entries added\n     0 entries changed\n 70000 exact duplicates\n"));
 }
 
+// A group whose first table is a prefix-A table: a base account is looked up in the group's
+// base-account table, never cut into a prefix; one missing from that table stays as it is.
+TEST_F(TablesCli, BaseAccountsTakeTheBaseTableWhateverTheGroupsFirstTable) {
+    ASSERT_EQ(Tables("import", "MIX", "GL", 9001, {Write("a.txt", "10,20\n")}).status, 0);
+    ASSERT_EQ(Tables("import", "MIX", "GL", 9004, {Write("b.txt", "100000,300000\n")}).status, 0);
+    const std::string text = Write("g.txt", "#,GLM,xvglm\n6,100000,Cash,1,,,,,,,,\n6,109900,Other,1,,,,,,,,\n");
+    const CliResult r = Cli({"convert", "--company", company.string(), "--table", "MIX", text});
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string dump = Cli({"dump", "--company", company.string(), "GLM"}).out;
+    EXPECT_THAT(dump, ::testing::HasSubstr("R6 BSBASE=\"300000\" BSTITLE=\"Cash\""));
+    EXPECT_THAT(dump, ::testing::HasSubstr("R6 BSBASE=\"109900\" BSTITLE=\"Other\""));
+}
+
 TEST_F(TablesCli, LongImportPathIsShownWithoutItsFolders) {
     const fs::path deep = dir / std::string(70, 'd');
     fs::create_directories(deep);
