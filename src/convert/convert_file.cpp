@@ -259,17 +259,25 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     ctx.mainHandle = FindFileHandle(ctx.files, profile.abbreviation, profile.fileNo);
     GetTextFileTemplate(path, ctx.templatePath);
     if (ctx.templatePath.empty()) return fail(Msg(12003));
+    // A data file that is not open: its description, or empty when every file is.
+    auto missingFile = [&]() -> std::string {
+        for (const auto& f : dataFiles)
+            if (f.checked && FindFileHandle(ctx.files, f.abbreviation, f.fileNo) == 0)
+                return profile.DescriptionOf(f.abbreviation, f.fileNo);
+        if (ctx.mainHandle == 0) return profile.DescriptionOf(profile.abbreviation, profile.fileNo);
+        return {};
+    };
     ctx.tpl = std::make_unique<xvl::xvlImpTemplate>();
     if (ctx.tpl->xvlImpTemplateCreate(ctx.templatePath, ctx.files) != 0) {
+        // The structure needs the template's data files open: a missing one is what to report,
+        // not the template.
+        if (const std::string missing = missingFile(); !missing.empty()) return fail(Msg(12006, missing));
         std::string offending;
         if (TemplateErrorText(ctx.files, *ctx.tpl, offending))
             return fail(Msg(12005, offending));
         return fail(Msg(12004));
     }
-    for (const auto& f : dataFiles)
-        if (f.checked && FindFileHandle(ctx.files, f.abbreviation, f.fileNo) == 0)
-            return fail(Msg(12006, profile.DescriptionOf(f.abbreviation, f.fileNo)));
-    if (ctx.mainHandle == 0) return fail(Msg(12006, profile.DescriptionOf(profile.abbreviation, profile.fileNo)));
+    if (const std::string missing = missingFile(); !missing.empty()) return fail(Msg(12006, missing));
     std::string settingsFailure;
     if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? Msg(12011) : settingsFailure);
 

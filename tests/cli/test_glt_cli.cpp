@@ -8,6 +8,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -158,6 +159,15 @@ TEST_F(GltCli, FormatsTheConversionCannotTake) {
     EXPECT_NE(report.find("2  Custom fields are not supported in GL Transaction conversions\n"), std::string::npos)
         << report;
     EXPECT_NE(Slurp(dir / "RejGLT.txt").find("U,1,1,Crew,North"), std::string::npos);
+    // Custom fields of a transaction not on file: the same reason in both modes, for a format
+    // that may add records.
+    for (const char* mode : {"examine", "convert"}) {
+        Run(mode, Text(std::string(mode) + "-custom.txt", kTemplates / "xvglt_userfields.tpl", {"U,98,99,Crew,North"}),
+            report, notes);
+        EXPECT_THAT(report, ::testing::HasSubstr("Custom fields are not supported in GL Transaction conversions"))
+            << mode;
+        EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr("(62)"))) << mode;
+    }
 
     r = Run("convert",
             Text("journal.txt", kTemplates / "xvglt_journal.tpl", {"J,9,N", Columns(good, 31)}), report, notes);

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 
+#include <gmock/gmock.h>
+
 namespace dz::gl::testing {
 namespace {
 
@@ -439,6 +441,21 @@ TEST_F(CmmTest, PrefillHandsTheFilesValuesToTheTableEditorsCallbackAndWritesNoth
     EXPECT_NE(std::find(values.begin(), values.end(), kCash + "/9/8"), values.end()) << ::testing::PrintToString(values);
     EXPECT_FALSE(Read(kCmRecBank, "PRE"));
     EXPECT_EQ(ReadFile(text).find("Previously Converted"), std::string::npos);
+}
+
+// A CM master file that is not open: the file ends naming it, not the template that needed it.
+TEST_F(CmmTest, AMasterFileNotOpenIsNamedNotTheTemplate) {
+    for (auto it = list.begin(); it != list.end();) {
+        if (it->abbr == "CMM") {
+            xio_cls_file(it->handle);
+            it = list.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    const std::string report = Run(WriteText("b.txt", L("F", {{"BANKACC", "B1"}})), "Convert");
+    EXPECT_THAT(report, ::testing::HasSubstr("Unable to find an open CM Master file(95)"));
+    EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr("Unable to create a structure")));
 }
 
 }  // namespace

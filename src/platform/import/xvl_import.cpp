@@ -449,7 +449,9 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         } else if (st == XIO_LOCKED) {
             refuse(info, kErrLocked, Msg(kMsgImportErrorBase + kErrLocked));
             return 1;
-        } else if ((fmt.permissions == 1 || extra) && !repToWrRep_) {
+        } else if (fmt.permissions == 1 && !repToWrRep_) {
+            // Only a modify-only format needs its record on file; the user fields and notes of
+            // a format that may add records go on to the converter, which decides.
             refuse(info, kErrNotOnFile, Msg(kMsgImportErrorBase + kErrNotOnFile));
             return 1;
         }
