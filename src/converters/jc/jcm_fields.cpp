@@ -7,6 +7,8 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <algorithm>
+
 namespace dz::jc {
 
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
@@ -131,6 +133,17 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
         out[static_cast<std::size_t>(k - 1)] = s;
     }
     return out;
+}
+
+bool ZeroSectionsValid(const std::string& costCode, int n) {
+    const auto sections = CostCodeSections(costCode, n);
+    bool nonZeroAfter = false;
+    for (int k = std::min(n, modlibs::kJcMaxCostCodeSections); k >= 1; --k) {
+        const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
+        if (zero && (nonZeroAfter || k == 1)) return false;
+        if (!zero) nonZeroAfter = true;
+    }
+    return true;
 }
 
 }  // namespace dz::jc
