@@ -9,6 +9,7 @@
 #include "platform/suite/control.h"
 
 #include <cmath>
+#include <filesystem>
 
 namespace dz::jc {
 
@@ -17,18 +18,25 @@ using convert::ConverterProfile;
 
 namespace {
 
+namespace fs = std::filesystem;
+
 constexpr const char* kConversionName = "JC Transaction";
 constexpr const char* kCustomFields = "Custom fields are not supported in JC Transaction conversions";
 
-ConverterProfile Profile() {
+// The profile of the conversion into the JC transaction file open in `list`: its title is the
+// data file's own name (CURRENT.JCT or HISTORY.JCT), which tells the two files apart.
+ConverterProfile Profile(const convert::OpenFilesList& list) {
     const uint16_t n = JctFileNumber();
     ConverterProfile p;
     p.abbreviation = "JCT";
     p.fileNo = n;
     p.title = "JC Transaction File";
+    xio_file_def def;
+    if (const uint16_t h = convert::FindFileHandle(list, "JCT", n); h != 0 && xio_get_def(h, def) == XIO_OK)
+        p.title = fs::path(def.path).filename().string();
     p.description = "JC Transaction file";
-    p.convertingText = "Converting '%s' into JC Transaction file";
-    p.examiningText = "Examining '%s' for JC Transaction file";
+    p.convertingText = "Converting '%s' into " + p.title;
+    p.examiningText = "Examining '%s' for " + p.title;
     convert::ConverterDataFile jct;
     jct.abbreviation = "JCT";
     jct.fileNo = n;
@@ -72,7 +80,7 @@ void xvJCT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
                         convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
                         const std::string& tableName, convert::ConversionOptions* options) {
     ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
+    RunConvertFile(ctx, Profile(list));
     // A batch once registered is ended whichever way the file ended: stopped, failed or converted.
     suite::zb_term_batch(batchRecord_);
 }
@@ -149,7 +157,7 @@ bool xvJCT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
 void xvJCT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                           convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
     // The JC master converter's prefill callback serves the jobs and cost codes here too.
-    RunPrefill(list, entry, progress, Profile(), xvJCM::prefillCallback, prefillContext);
+    RunPrefill(list, entry, progress, Profile(list), xvJCM::prefillCallback, prefillContext);
 }
 
 }  // namespace dz::jc
