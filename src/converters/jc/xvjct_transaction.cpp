@@ -95,25 +95,26 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
     // 1-3. The job, the type and the transaction date.
     const std::string job = text("TJOB");
     if (IsBlank(job)) return reject(Msg(12353));
-    const std::string jobShown = ShowKey(kJobFmt, 0, job);
-    if (!import.xvlImpWasItImported(info.FormatID(), "TRANTYP")) return reject(Msg(12354, jobShown));
-    if (date("TRANDAT").blank()) return reject(Msg(12355, jobShown));
+    // The job and the type as messages show them, formatted only for a message.
+    const auto jobShown = [&] { return ShowKey(kJobFmt, 0, job); };
+    if (!import.xvlImpWasItImported(info.FormatID(), "TRANTYP")) return reject(Msg(12354, jobShown()));
+    if (date("TRANDAT").blank()) return reject(Msg(12355, jobShown()));
 
     // 4, 5. Extras and categories only where the company uses them.
     if (!extrasTracked) {
         if (const std::string extra = text("TEXTRA"); !IsBlank(extra))
-            return reject(Msg(12356, TermPlural(kExtraFmt, true), TermCap(kExtraFmt), extra, jobShown));
+            return reject(Msg(12356, TermPlural(kExtraFmt, true), TermCap(kExtraFmt), extra, jobShown()));
     }
     const std::string category = text("TCAT");
     const bool hasCategory = !IsBlank(category);
-    if (!categoriesUsed && hasCategory) return reject(Msg(12357, category, jobShown));
+    if (!categoriesUsed && hasCategory) return reject(Msg(12357, category, jobShown()));
 
     // 6, 7. A category needs a cost code, and must be a standard category.
     std::string phase = text("TPHASE");
     const auto phaseShown = [&] { return ShowKey(kPhaseFmt, 0, phase); };
     if (hasCategory && IsBlank(phase))
-        return reject(Msg(12358, TermCap(kPhaseFmt), category, jobShown, TermCap(kPhaseFmt)));
-    if (hasCategory && !StandardCategory(category)) return reject(Msg(12359, category, jobShown));
+        return reject(Msg(12358, TermCap(kPhaseFmt), category, jobShown(), TermCap(kPhaseFmt)));
+    if (hasCategory && !StandardCategory(category)) return reject(Msg(12359, category, jobShown()));
 
     // 8. No zero section before a section that is not zero.
     const int sections = modlibs::JcCostCodeSections();
@@ -123,7 +124,7 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
     // 9, 10. The rules of the transaction type; the billing types against the job's level.
     const uint16_t typeField = fld("TRANTYP");
     const int type = Whole(GetNumber(jct, typeField));
-    const std::string typeShown = ShowChoice(jct, typeField, type);
+    const auto typeShown = [&] { return ShowChoice(jct, typeField, type); };
     auto billingRule = [&]() -> bool {
         const int level = BillingLevel(job);
         if (level == 1) {
@@ -144,23 +145,23 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
     };
     if (TypeIn(type, {{1, 3}, {7, 15}})) {
         if (categoriesUsed) {
-            if (!hasCategory) return reject(Msg(12361, typeShown));
+            if (!hasCategory) return reject(Msg(12361, typeShown()));
         } else {
-            if (IsBlank(phase)) return reject(Msg(12362, typeShown, TermCap(kPhaseFmt)));
+            if (IsBlank(phase)) return reject(Msg(12362, typeShown(), TermCap(kPhaseFmt)));
             uint16_t level = 1;
             if (modules::JC_GROUP_PHASE(phase, kPhaseFmt, &level) != 0)
-                return reject(Msg(12363, typeShown, Term(kPhaseFmt), phaseShown()));
+                return reject(Msg(12363, typeShown(), Term(kPhaseFmt), phaseShown()));
         }
     } else if (TypeIn(type, {{4, 6}, {17, 17}, {22, 23}})) {
-        if (hasCategory) return reject(Msg(12364, typeShown, category));
-        if (IsBlank(phase)) return reject(Msg(12362, typeShown, TermCap(kPhaseFmt)));
+        if (hasCategory) return reject(Msg(12364, typeShown(), category));
+        if (IsBlank(phase)) return reject(Msg(12362, typeShown(), TermCap(kPhaseFmt)));
     } else if (type == 21) {
-        if (IsBlank(phase)) return reject(Msg(12362, typeShown, TermCap(kPhaseFmt)));
+        if (IsBlank(phase)) return reject(Msg(12362, typeShown(), TermCap(kPhaseFmt)));
     } else if (TypeIn(type, {{24, 29}, {33, 34}})) {
-        if (!billingRule()) return reject(Msg(12365, typeShown));
+        if (!billingRule()) return reject(Msg(12365, typeShown()));
     } else if (type == kCashReceipt || type == 32) {
-        if (hasCategory) return reject(Msg(12364, typeShown, category));
-        if (!IsBlank(phase)) return reject(Msg(12366, typeShown, TermCap(kPhaseFmt), phaseShown()));
+        if (hasCategory) return reject(Msg(12364, typeShown(), category));
+        if (!IsBlank(phase)) return reject(Msg(12366, typeShown(), TermCap(kPhaseFmt), phaseShown()));
     } else if (type == 31) {
         return reject(Msg(12367));
     }
@@ -168,7 +169,7 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
     // 11, 12. The accounting date of the types that post, inside the JC settings' window.
     if (TypeIn(type, {{10, 15}, {27, 30}, {32, 32}})) {
         const x_date_type accounting = date("TACTDAT");
-        if (accounting.blank()) return reject(Msg(12368, typeShown));
+        if (accounting.blank()) return reject(Msg(12368, typeShown()));
         if (!CheckDateWindow(accounting, dateContext, periodsUsed))
             return reject(Msg(12369, suite::xd_alpha_date(accounting)));
     }
