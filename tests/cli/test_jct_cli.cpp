@@ -11,7 +11,6 @@
 #include <gmock/gmock.h>
 
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -41,20 +40,8 @@ protected:
         text = Copy("demo-jc-transactions.txt");
     }
 
-    // The dumped transactions: one map of field to value per record line.
-    std::vector<std::map<std::string, std::string>> Transactions() {
-        std::vector<std::map<std::string, std::string>> out;
-        std::istringstream in(Dump("JCT"));
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("R1 ", 0) != 0) continue;
-            std::map<std::string, std::string> fields;
-            std::istringstream words(line.substr(3));
-            for (std::string w; words >> w;)
-                if (const auto eq = w.find('='); eq != std::string::npos) fields[w.substr(0, eq)] = w.substr(eq + 1);
-            out.push_back(fields);
-        }
-        return out;
-    }
+    // The dumped transactions: one map of field to value per record.
+    std::vector<std::map<std::string, std::string>> Transactions() { return DumpedRecords("JCT", 1); }
 
     std::string text;
 };
