@@ -94,4 +94,16 @@ TEST_F(JctCli, ConvertRegistersOneBatchAndAReconversionTheNext) {
     EXPECT_THAT(Dump("JCT"), HasSubstr("H1 LASTRUN=2\n"));
 }
 
+// Without the JC transaction file the driver's checks skip the text file before anything is
+// written: no batch is registered, no reject file made, the text file not stamped.
+TEST_F(JctCli, WithoutTheTransactionFileNothingRuns) {
+    fs::remove(company / "CURRENT.JCT");
+    const auto files = Files();
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("JC Transaction file does not exist."));
+    EXPECT_EQ(Files(), files);
+}
+
 }  // namespace
