@@ -325,7 +325,8 @@ TEST_F(JctTest, DepositsAndTheFieldsTheConversionSets) {
             {"TDEPDAT", "6/2/2026"}, {"TBANK", "OPER"}, {"TRUN", "7"}, {"TBATCH", "JC000042"}, {"TSTATUS", "2"}}) +
         Tx({{"TJOB", "100-001"}, {"TRANTYP", "30"}, {"TRANDAT", "6/1/2026"}, {"TACTDAT", "6/1/2026"},
             {"TDEPDAT", "6/2/2026"}, {"TDEPID", "D-1"}}) +
-        Labor();
+        Tx({{"TJOB", "100-001"}, {"TPHASE", "01-002.03"}, {"TCAT", "LAB"}, {"TRANTYP", "1"}, {"TRANDAT", "6/1/2026"},
+            {"TECCODE", "100200"}, {"TEQCT", "LOADER"}});
     ObservedJCT converter;
     const std::string report = Run(Text("deposits.txt", body), "Examine Files", converter);
     EXPECT_THAT(report, HasSubstr("A Deposit date is only allowed when the trans type is 'Cash receipt(30)', "
@@ -337,6 +338,8 @@ TEST_F(JctTest, DepositsAndTheFieldsTheConversionSets) {
                                   "converted(520)"));
     EXPECT_THAT(report, HasSubstr("Transaction status is not a convertible field, 'Unposted (2)' will not be "
                                   "converted(518)"));
+    EXPECT_THAT(report, HasSubstr("Cost code requires Equipment, '100-200' will not be converted(528)"));
+    EXPECT_THAT(report, HasSubstr("Equipment type requires Equipment, 'LOADER' will not be converted(528)"));
     // The first line's date went with 12835 alone: one bank message in all.
     std::size_t banks = 0;
     for (auto at = report.find("requires a Bank account"); at != std::string::npos;

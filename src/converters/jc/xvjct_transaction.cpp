@@ -259,17 +259,18 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
         PutText(jct, fld("TDEPID"), "");
     }
     const bool noEquipment = blank("TEQ");
-    const std::string equipment = TermCap(kEquipmentFmt);
-    auto needsEquipment = [&](const char* name, const std::string& label, int fmt) {
+    auto needsEquipment = [&](const char* name, int fmt) {
         const std::string v = text(name);
         if (IsBlank(v) || !noEquipment) return;
+        const std::string equipment = TermCap(kEquipmentFmt);
+        const std::string label = fmt ? TermCap(fmt) : equipment + " type";
         messages.push_back(Msg(12375, label, equipment, fmt ? ShowKey(fmt, 0, v) : v, word("was not/will not be"),
                                word("527/528")));
         PutText(jct, fld(name), "");
     };
-    needsEquipment("TECCODE", TermCap(kEquipmentCostFmt), kEquipmentCostFmt);
-    needsEquipment("TERCODE", TermCap(kRevenueCodeFmt), kRevenueCodeFmt);
-    needsEquipment("TEQCT", equipment + " type", 0);
+    needsEquipment("TECCODE", kEquipmentCostFmt);
+    needsEquipment("TERCODE", kRevenueCodeFmt);
+    needsEquipment("TEQCT", 0);
     if (const double v = GetNumber(jct, fld("TSITEM")); v != 0 && blank("TSUB")) {
         messages.push_back(Msg(12376, TermCap(kCommitmentFmt), TermCap(kCommitmentFmt), number(v),
                                word("was not/will not be"), word("529/530")));
