@@ -7,6 +7,7 @@
 // usage: bench_jct convert|examine [transactions] [work folder]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -47,21 +48,26 @@ void WriteTransactions(const fs::path& text, const fs::path& csv, long count) {
     }
 }
 
-// The jobs and standard categories the transactions name.
+// The jobs and standard categories the transactions name; exits 2 when they cannot be written.
 void WriteMaster(uint16_t jcm) {
-    xio_start_writes(jcm);
+    auto check = [](int status) {
+        if (status == XIO_OK) return;
+        std::fprintf(stderr, "cannot write the JC master file: %d\n", status);
+        std::exit(2);
+    };
+    check(xio_start_writes(jcm));
     for (long i = 0; i < kJobs; ++i) {
         xio_init_record(jcm, jc::kRecJob);
         convert::PutText(jcm, jc::kRecJob, "JOB", JobKey(i));
         convert::PutNumber(jcm, jc::kRecJob, "JBLEVEL", 1);
-        xio_wr_record(jcm, jc::kRecJob);
+        check(xio_wr_record(jcm, jc::kRecJob));
     }
     for (const char* cat : kCategories) {
         xio_init_record(jcm, jc::kRecStdCategory);
         convert::PutText(jcm, jc::kRecStdCategory, "SCAT", cat);
-        xio_wr_record(jcm, jc::kRecStdCategory);
+        check(xio_wr_record(jcm, jc::kRecStdCategory));
     }
-    xio_commit(jcm);
+    check(xio_commit(jcm));
 }
 
 }  // namespace

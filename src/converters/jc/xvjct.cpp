@@ -23,45 +23,33 @@ namespace fs = std::filesystem;
 constexpr const char* kConversionName = "JC Transaction";
 constexpr const char* kCustomFields = "Custom fields are not supported in JC Transaction conversions";
 
-// The profile of the conversion into the JC transaction file open in `list`: its title is the
-// data file's own name (CURRENT.JCT or HISTORY.JCT), which tells the two files apart.
-ConverterProfile Profile(const convert::OpenFilesList& list) {
+}  // namespace
+
+uint16_t JctFileNumber() {
+    suite::xc_control_def def;
+    return suite::xc_get_control_def(def) && (def.appCodeBit0 & 1) != 0 ? 7 : 6;
+}
+
+ConverterProfile xvJCT::Profile() const {
     const uint16_t n = JctFileNumber();
     ConverterProfile p;
     p.abbreviation = "JCT";
     p.fileNo = n;
     p.title = "JC Transaction File";
-    xio_file_def def;
-    if (const uint16_t h = convert::FindFileHandle(list, "JCT", n); h != 0 && xio_get_def(h, def) == XIO_OK)
-        p.title = fs::path(def.path).filename().string();
     p.description = "JC Transaction file";
-    p.convertingText = "Converting '%s' into " + p.title;
-    p.examiningText = "Examining '%s' for " + p.title;
-    convert::ConverterDataFile jct;
-    jct.abbreviation = "JCT";
-    jct.fileNo = n;
-    jct.description = p.description;
+    p.convertingText = "Converting '%s' into JC Transaction file";
+    p.examiningText = "Examining '%s' for JC Transaction file";
+    auto jct = convert::ConverterDataFile::Owned("JCT", n, 12, p.description);
+    jct.openFlag = 1;
+    jct.openOrder = 1;
     // The JC master file is only read: neither backed up nor restored, but it must be open.
-    convert::ConverterDataFile jcm;
-    jcm.abbreviation = "JCM";
-    jcm.fileNo = 1;
-    jcm.description = "JC Master file";
-    jcm.backedUp = false;
-    jcm.restored = false;
-    p.dataFiles = {jct, jcm};
+    p.dataFiles = {jct, convert::ConverterDataFile::ReadOnly("JCM", 1, 10, "JC Master file")};
     // Every transaction is new (the conversion numbers it): Examine Files judges it by its
     // checks alone, with no key to look up and no record-ID text to keep.
     p.examineRecords = false;
     // Records of custom fields are refused by DispatchRecord.
     p.writeUserFields = false;
     return p;
-}
-
-}  // namespace
-
-uint16_t JctFileNumber() {
-    suite::xc_control_def def;
-    return suite::xc_get_control_def(def) && (def.appCodeBit0 & 1) != 0 ? 7 : 6;
 }
 
 xvJCT::~xvJCT() {
@@ -71,16 +59,20 @@ xvJCT::~xvJCT() {
 
 // ---- Files, the sequence and settings -----------------------------------------------------------
 
-bool xvJCT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (!OpenDataFile("JCM", 1, 10, 0, list, commandId, error, false)) return false;
-    return OpenDataFile("JCT", JctFileNumber(), 12, 1, list, commandId, error, false);
-}
-
 void xvJCT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                         convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
                         const std::string& tableName, convert::ConversionOptions* options) {
+    // The report and the task line name the transaction file itself (CURRENT.JCT or HISTORY.JCT),
+    // which tells the two files apart.
+    ConverterProfile profile = Profile();
+    xio_file_def def;
+    if (const uint16_t h = convert::FindFileHandle(list, "JCT", profile.fileNo); h != 0 && xio_get_def(h, def) == XIO_OK) {
+        profile.title = fs::path(def.path).filename().string();
+        profile.convertingText = "Converting '%s' into " + profile.title;
+        profile.examiningText = "Examining '%s' for " + profile.title;
+    }
     ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile(list));
+    RunConvertFile(ctx, profile);
     // A batch once registered is ended whichever way the file ended: stopped, failed or converted.
     suite::zb_term_batch(batchRecord_);
 }
@@ -93,7 +85,8 @@ bool xvJCT::LoadSettings(ConvertContext& ctx, std::string&) {
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
     if (ReadSettings(jcMasterFile, ctx.commandId)) return true;
     // 12011: the file ends before any record, and the run number taken goes back.
-    if (ctx.converting) xio_rollback(ctx.mainHandle);
+    // (A failed rollback leaves the number used; the backup is discarded either way.)
+    if (ctx.converting) static_cast<void>(xio_rollback(ctx.mainHandle));
     return false;
 }
 
@@ -143,21 +136,7 @@ bool xvJCT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
     if (info.ImportedRecs() == kRecJcTransaction && info.FileNumUsed() == ctx.mainHandle)
         return ConvertTransaction(ctx.mainHandle, info, reason, ctx.messages, ctx.converting, *ctx.import);
-    // Another record type, named by its record definition (a format of record 0 by its id).
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
-        name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
-}
-
-// ---- Prefill ---------------------------------------------------------------------------------
-
-void xvJCT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    // The JC master converter's prefill callback serves the jobs and cost codes here too.
-    RunPrefill(list, entry, progress, Profile(list), xvJCM::prefillCallback, prefillContext);
+    return RejectUnknownRecord(info, reason, kConversionName);
 }
 
 }  // namespace dz::jc

@@ -5,7 +5,7 @@
 // text file as one JC batch: a new run number of the transaction file, the batch text, sequence
 // numbers 1, 2, 3 ... in the order of the accepted lines, application "XV" and source 1.
 //
-// What is its own on the common sequence and record loop (convert_file.h):
+// It is its profile plus its record handlers (docs/converters.md); what is its own:
 //   - LoadSettings registers the batch and takes the run number (Convert only), then reads the
 //     JC settings and the JC date context;
 //   - DispatchRecord refuses custom-field records and records of other types, and hands each
@@ -56,16 +56,14 @@ public:
     // Frees the date context and ends a batch that is still open.
     ~xvJCT() override;
 
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens the JC master file ("JCM" 1, code 10, flag 0), then the JC transaction file ("JCT" 6
-    // or 7, code 12, flag 1); both are required.
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    // The transaction file (file 6 or 7) it writes and the JC master file it reads; the JC
+    // master file is opened first (code 10, flag 0), then the transaction file (code 12, flag 1).
+    convert::ConverterProfile Profile() const override;
+    // The common sequence, the report titled by the transaction file's own name; then the batch
+    // is ended however the file ended.
     void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                      convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
                      convert::ConversionOptions* options) override;
-    // Hands the text file's values to the JC master converter's prefill callback; writes nothing.
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Reads the JC settings from header 2 of the JC master file `jcm` and sets up the date
     // context. False when the settings cannot be read.
