@@ -127,9 +127,12 @@ bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> 
 
 std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
     std::vector<std::string> out(modlibs::kJcMaxCostCodeSections);
+    // Unformatted once; each section is then taken by its position.
+    std::string plain = costCode;
+    if (n > 1) suite::xk_unformat_field(suite::kPhaseFormat, 0, plain);
     for (int k = 1; k <= n && k <= modlibs::kJcMaxCostCodeSections; ++k) {
-        std::string s = costCode;
-        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, true, k, s);
+        std::string s = plain;
+        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, false, k, s);
         out[static_cast<std::size_t>(k - 1)] = s;
     }
     return out;
