@@ -389,6 +389,7 @@ TEST_F(JctTest, RunNumbersPastSixteenBitsStayWhole) {
         EXPECT_EQ(rows[i].at("TOSRC"), "1");
     }
     EXPECT_EQ(converter.batchName.substr(0, 2), "XV");
+    EXPECT_TRUE(converter.RecordIds().empty());  // numbered by the conversion: nothing to keep
     EXPECT_EQ(suite::zb_open_batches(), openBatches);
 }
 

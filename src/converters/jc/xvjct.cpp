@@ -47,6 +47,7 @@ ConverterProfile xvJCT::Profile() const {
     // Every transaction is new (the conversion numbers it): Examine Files judges it by its
     // checks alone, with no key to look up and no record-ID text to keep.
     p.examineRecords = false;
+    p.keepRecordIds = false;
     // Records of custom fields are refused by DispatchRecord.
     p.writeUserFields = false;
     return p;
