@@ -15,6 +15,7 @@
 #include "converters/gl/xvglt.h"
 #include "converters/jc/xvjcm.h"
 #include "converters/jc/xvjcs.h"
+#include "converters/jc/xvjct.h"
 #include "converters/pm/xvpml.h"
 #include "converters/pm/xvpmp.h"
 #include "converters/pm/xvpmr.h"
@@ -37,7 +38,7 @@ using xvGLM = gl::xvGLM;  // the real ones, in converters/gl
 using xvGLT = gl::xvGLT;
 using xvJCS = jc::xvJCS;  // the real one, in converters/jc
 using xvJCM = jc::xvJCM;  // the real one, in converters/jc
-class xvJCT : public PendingConverter {};
+using xvJCT = jc::xvJCT;  // the real one, in converters/jc
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 using xvAPM = ap::xvAPM;  // the real one, in converters/ap
 class xvAPI : public PendingConverter {};

@@ -210,6 +210,7 @@ bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
 
 void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile) {
     ctx.profile = profile;
+    keepAddedIds_ = profile.keepRecordIds;
     const std::string& path = ctx.entry.path;
 
     // 1. Reports (and, converting, the reject file's name).

@@ -90,6 +90,10 @@ struct ConverterProfile {
     bool examineRecords = true;
     // Records of extra data 1-49 go to WriteUserFields. Off: to DispatchRecord like data records.
     bool writeUserFields = true;
+    // Convert: the record-ID text of every record a line adds is kept, so that a later line may
+    // change it and a repeated key reads "The text file has duplicate". Off for a conversion
+    // that numbers its records itself, whose keys cannot repeat.
+    bool keepRecordIds = true;
 
     // The data files as the sequence uses them (the main one when none are listed).
     std::vector<ConverterDataFile> DataFiles() const;

@@ -260,7 +260,7 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
 
     if (adding) {
         status = xio_wr_record(file, rec, &dupKey);
-        if (status == XIO_OK && permissions == kPermAdd && !force) {
+        if (status == XIO_OK && permissions == kPermAdd && !force && keepAddedIds_) {
             RecordIdText(file, idText, rec);
             recordIds_.emplace(idText, 0);
         }

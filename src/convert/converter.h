@@ -275,6 +275,7 @@ protected:
 private:
     RecordIdMap recordIds_;
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
+    bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)
 };
 
 }  // namespace dz::convert

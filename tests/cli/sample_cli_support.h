@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -115,6 +116,23 @@ protected:
         const CliResult r = Cli(args);
         EXPECT_EQ(r.status, 0) << r.err;
         return r.out;
+    }
+
+    // The records of type `rec` in the dump of `abbr` (values without spaces): one map of field to
+    // value per record, in the dump's order.
+    std::vector<std::map<std::string, std::string>> DumpedRecords(const std::string& abbr, int rec) {
+        std::vector<std::map<std::string, std::string>> out;
+        const std::string start = "R" + std::to_string(rec) + " ";
+        std::istringstream in(Dump(abbr));
+        for (std::string line; std::getline(in, line);) {
+            if (line.rfind(start, 0) != 0) continue;
+            std::map<std::string, std::string> fields;
+            std::istringstream words(line.substr(start.size()));
+            for (std::string w; words >> w;)
+                if (const auto eq = w.find('='); eq != std::string::npos) fields[w.substr(0, eq)] = w.substr(eq + 1);
+            out.push_back(fields);
+        }
+        return out;
     }
 
     // The in-process goldens hold the report, then (when there are any) a form feed and the notes

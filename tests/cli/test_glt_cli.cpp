@@ -12,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -44,20 +43,8 @@ protected:
 
     std::string Dump(const std::string& abbr = "GLT") { return SampleCliTest::Dump(abbr); }
 
-    // The dumped transactions: one map of field to value per record line.
-    std::vector<std::map<std::string, std::string>> Transactions() {
-        std::vector<std::map<std::string, std::string>> out;
-        std::istringstream in(Dump());
-        for (std::string line; std::getline(in, line);) {
-            if (line.rfind("R1 ", 0) != 0) continue;
-            std::map<std::string, std::string> fields;
-            std::istringstream words(line.substr(3));
-            for (std::string w; words >> w;)
-                if (const auto eq = w.find('='); eq != std::string::npos) fields[w.substr(0, eq)] = w.substr(eq + 1);
-            out.push_back(fields);
-        }
-        return out;
-    }
+    // The dumped transactions: one map of field to value per record.
+    std::vector<std::map<std::string, std::string>> Transactions() { return DumpedRecords("GLT", 1); }
 
     // A text file of template `tpl` (a path) with `lines` after the first line.
     std::string Text(const std::string& name, const fs::path& tpl, const std::vector<std::string>& lines) {

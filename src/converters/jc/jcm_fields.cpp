@@ -7,6 +7,8 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <algorithm>
+
 namespace dz::jc {
 
 bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
@@ -125,12 +127,26 @@ bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> 
 
 std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
     std::vector<std::string> out(modlibs::kJcMaxCostCodeSections);
+    // Unformatted once; each section is then taken by its position.
+    std::string plain = costCode;
+    if (n > 1) suite::xk_unformat_field(suite::kPhaseFormat, 0, plain);
     for (int k = 1; k <= n && k <= modlibs::kJcMaxCostCodeSections; ++k) {
-        std::string s = costCode;
-        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, true, k, s);
+        std::string s = plain;
+        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, false, k, s);
         out[static_cast<std::size_t>(k - 1)] = s;
     }
     return out;
+}
+
+bool ZeroSectionsValid(const std::string& costCode, int n) {
+    const auto sections = CostCodeSections(costCode, n);
+    bool nonZeroAfter = false;
+    for (int k = std::min(n, modlibs::kJcMaxCostCodeSections); k >= 1; --k) {
+        const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
+        if (zero && (nonZeroAfter || k == 1)) return false;
+        if (!zero) nonZeroAfter = true;
+    }
+    return true;
 }
 
 }  // namespace dz::jc

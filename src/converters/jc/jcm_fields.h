@@ -18,12 +18,14 @@ using convert::FieldNo;
 using convert::FindInIdMap;
 using convert::FormatInt;
 using convert::FormatNumber;
+using convert::GetDate;
 using convert::GetFlag;
 using convert::GetNumber;
 using convert::GetText;
 using convert::HeaderFieldNo;
 using convert::ModeWord;
 using convert::Msg;
+using convert::PutDate;
 using convert::PutFlag;
 using convert::PutNumber;
 using convert::PutText;
@@ -53,6 +55,10 @@ std::string ShowKey(int fmt, int section, const std::string& value);
 
 // Sections 1 to n of a cost code (n at most 4); unused slots stay empty.
 std::vector<std::string> CostCodeSections(const std::string& costCode, int n);
+// The zero-section rule of a cost code of `n` sections: its first section is not zero (empty or
+// only '0' and blanks) and no zero section stands before one that is not; trailing zero sections
+// are allowed (01/000 passes, 000/01 and 00/00 fail).
+bool ZeroSectionsValid(const std::string& costCode, int n);
 
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
 // True when `value` (formatted or not) is a complete value of that section of the account format.

@@ -316,16 +316,11 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     const int n = modlibs::JcCostCodeSections();
     const uint16_t cat1 = F("SPCAT1");
     if (n >= 2) {
-        const auto sections = CostCodeSections(phase, n);
-        bool nonZeroAfter = false;
-        for (int k = n; k >= 1; --k) {
-            const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
-            if (zero && (nonZeroAfter || k == 1)) {
-                reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
-                return false;
-            }
-            if (!zero) nonZeroAfter = true;
+        if (!ZeroSectionsValid(phase, n)) {
+            reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
+            return false;
         }
+        const auto sections = CostCodeSections(phase, n);
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
     }
     uint16_t level = 0;

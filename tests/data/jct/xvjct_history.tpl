@@ -1,0 +1,43 @@
+; The shipped transaction format for a company that keeps its job cost transactions in file 7.
+format 1
+file JCT 7
+record 1
+permissions 2
+field TJOB
+field TEXTRA
+field TPHASE
+field TCAT
+field TRANTYP
+field TRANDAT
+field TACTDAT
+field TDESC
+field TAMOUNT
+field TUNITS
+field TRDPLOC
+field TRDPRUN
+field TRDPSEQ
+field TSTATUS
+field TDEPADJ
+field TADJID
+field TRUN
+field TSEQ
+field TAPPL
+field TBATCH
+field TSOURCE
+field TVENDOR
+field TINV
+field TDSEQ
+field TBANK
+field TCHECK
+field TDEPDAT
+field TDEPID
+field TEMPL
+field TPEDATE
+field TCHKSEQ
+field TEQ
+field TECCODE
+field TERCODE
+field TEQCT
+field TSUB
+field TSITEM
+special "Converted Notes" longtext
