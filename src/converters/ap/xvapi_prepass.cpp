@@ -1,0 +1,299 @@
+#include "converters/ap/xvapi_prepass.h"
+
+#include "convert/record_fields.h"
+#include "platform/import/xvl_case.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace dz::ap {
+
+using convert::Msg;
+
+namespace {
+
+std::string LineText(uint32_t line) { return convert::FormatInt("%ld", static_cast<long>(line)); }
+
+}  // namespace
+
+// ---- The compact map -----------------------------------------------------------------------------
+
+const char* CrossReference::At(uint64_t offset) const {
+    return blocks_[offset >> kBlockBits].get() + (offset & ((uint64_t{1} << kBlockBits) - 1));
+}
+
+uint64_t CrossReference::Store(std::string_view a, std::string_view b) {
+    const std::size_t size = a.size() + b.size();
+    const std::size_t block = std::size_t{1} << kBlockBits;
+    if (blocks_.empty() || blockUsed_ + size > block) {
+        blocks_.push_back(std::make_unique<char[]>(std::max(block, size)));
+        blockUsed_ = 0;
+    }
+    char* at = blocks_.back().get() + blockUsed_;
+    std::copy(a.begin(), a.end(), at);
+    std::copy(b.begin(), b.end(), at + a.size());
+    const uint64_t offset = (uint64_t{blocks_.size() - 1} << kBlockBits) + blockUsed_;
+    blockUsed_ += size;
+    return offset;
+}
+
+std::string_view CrossReference::KeyOf(const CrossRefEntry& e) const { return {At(e.textAt), e.keyLen}; }
+
+std::string_view CrossReference::VendorOf(const CrossRefEntry& e) const {
+    return {At(e.textAt) + e.keyLen, e.vendorLen};
+}
+
+uint32_t CrossReference::Lookup(std::string_view key) const {
+    folded_.assign(key);
+    for (char& c : folded_)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
+    if (slots_.empty()) return kNone;
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = std::hash<std::string_view>{}(folded_) & mask;; i = (i + 1) & mask) {
+        const uint32_t s = slots_[i];
+        if (s == 0) return kNone;
+        if (KeyOf(entries_[s - 1]) == folded_) return s - 1;
+    }
+}
+
+void CrossReference::Grow() {
+    std::vector<uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), 0);
+    old.swap(slots_);
+    const std::size_t mask = slots_.size() - 1;
+    for (uint32_t s : old) {
+        if (s == 0) continue;
+        std::size_t i = std::hash<std::string_view>{}(KeyOf(entries_[s - 1])) & mask;
+        while (slots_[i] != 0) i = (i + 1) & mask;
+        slots_[i] = s;
+    }
+}
+
+uint32_t CrossReference::Add(std::string_view key, std::string_view vendor, uint8_t kind) {
+    // Lookup left the key folded in folded_.
+    if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+    CrossRefEntry e;
+    e.kind = kind;
+    e.textAt = Store(folded_, vendor);
+    e.keyLen = static_cast<uint16_t>(folded_.size());
+    e.vendorLen = static_cast<uint16_t>(vendor.size());
+    entries_.push_back(e);
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = std::hash<std::string_view>{}(folded_) & mask;
+    while (slots_[i] != 0) i = (i + 1) & mask;
+    slots_[i] = static_cast<uint32_t>(entries_.size());
+    return static_cast<uint32_t>(entries_.size() - 1);
+}
+
+void CrossReference::SetVendor(uint32_t entry, std::string_view vendor) {
+    CrossRefEntry& e = entries_[entry];
+    const std::string key(KeyOf(e));
+    e.textAt = Store(key, vendor);
+    e.vendorLen = static_cast<uint16_t>(vendor.size());
+}
+
+void CrossReference::Link(uint32_t from, uint32_t to) {
+    links_.push_back({to, 0});
+    const auto link = static_cast<uint32_t>(links_.size());
+    CrossRefEntry& e = entries_[from];
+    if (e.lastLink) links_[e.lastLink - 1].next = link;
+    else e.firstLink = link;
+    e.lastLink = link;
+}
+
+const CrossRefEntry* CrossReference::Find(std::string_view key) const {
+    const uint32_t i = Lookup(key);
+    return i == kNone ? nullptr : &entries_[i];
+}
+
+void CrossReference::clear() {
+    entries_.clear();
+    entries_.shrink_to_fit();
+    links_.clear();
+    links_.shrink_to_fit();
+    slots_.clear();
+    slots_.shrink_to_fit();
+    blocks_.clear();
+    blockUsed_ = 0;
+}
+
+std::vector<uint32_t> CrossReference::InKeyOrder() const {
+    std::vector<uint32_t> order(entries_.size());
+    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(),
+              [&](uint32_t a, uint32_t b) { return KeyOf(entries_[a]) < KeyOf(entries_[b]); });
+    return order;
+}
+
+// ---- Filling --------------------------------------------------------------------------------------
+
+void CrossReference::AddCheck(std::string_view key, uint32_t line, bool bad, double amount, std::string_view vendor,
+                              const x_date_type& date, bool isVoid) {
+    uint32_t i = Lookup(key);
+    if (i != kNone && entries_[i].seen) {
+        // A second Check record with the same key.
+        entries_[i].status = kRefDuplicateCheck;
+        entries_[i].statusLine = line;
+        return;
+    }
+    if (i == kNone) {
+        i = Add(key, vendor, 1);
+    } else {
+        SetVendor(i, vendor);  // a check that payments named first: its paid sum and links stay
+    }
+    CrossRefEntry& e = entries_[i];
+    e.line = line;
+    e.seen = 1;
+    if (bad) {
+        e.status = kRefBadRecord;
+        e.statusLine = line;
+    }
+    e.amount = amount;
+    e.date = date;
+    e.isVoid = isVoid ? 1 : 0;
+}
+
+void CrossReference::AddInvoice(std::string_view key, uint32_t line, bool bad, std::string_view vendor) {
+    uint32_t i = Lookup(key);
+    if (i != kNone) {
+        entries_[i].status = kRefDuplicateInvoice;
+        entries_[i].statusLine = line;
+        return;
+    }
+    i = Add(key, vendor, 0);
+    CrossRefEntry& e = entries_[i];
+    e.line = line;
+    e.seen = 1;
+    if (bad) {
+        e.status = kRefBadRecord;
+        e.statusLine = line;
+    }
+}
+
+void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_view checkKey, double checkNumber,
+                                    uint32_t line, bool bad, std::string_view vendor, double paidAmount) {
+    uint32_t invoice = Lookup(invoiceKey);
+    if (invoice == kNone) {
+        AddInvoice(invoiceKey, line, bad, vendor);
+        invoice = Lookup(invoiceKey);
+    } else if (bad && entries_[invoice].status == kRefGood) {
+        entries_[invoice].status = kRefBadRecord;
+        entries_[invoice].statusLine = line;
+    }
+    uint32_t check = Lookup(checkKey);
+    if (check == kNone) {
+        check = Add(checkKey, {}, 1);
+        entries_[check].line = static_cast<uint32_t>(checkNumber);
+    }
+    Link(invoice, check);
+    Link(check, invoice);
+    entries_[check].paidSum += paidAmount;
+}
+
+// ---- Validation and spreading --------------------------------------------------------------------
+
+void CrossReference::ValidateChecks() {
+    for (uint32_t i : InKeyOrder()) {
+        CrossRefEntry& e = entries_[i];
+        if (e.kind != 1 || e.status != kRefGood) continue;
+        if (!e.seen) {
+            e.status = kRefCheckAbsent;
+            const uint32_t number = e.line;
+            ForEachLinked(e, [&](uint32_t inv) {
+                entries_[inv].status = kRefPaidByAbsentCheck;
+                entries_[inv].statusLine = number;
+            });
+            continue;
+        }
+        const bool linked = e.firstLink != 0;
+        if (!e.isVoid && !linked) {
+            e.status = kRefNoInvoices;
+            e.statusLine = e.line;
+            continue;
+        }
+        if (e.isVoid && linked) {
+            e.status = kRefVoidPaid;
+            e.statusLine = e.line;
+            continue;
+        }
+        // A void check that nothing pays carries its own amount (its CM entry does): the amount
+        // test only holds for checks that payments name.
+        if (e.isVoid) continue;
+        if (e.amount != e.paidSum) {
+            e.status = kRefAmountMismatch;
+            e.statusLine = e.line;
+            continue;
+        }
+        const std::string_view vendor = VendorOf(e);
+        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) {
+            const CrossRefEntry& inv = entries_[links_[l - 1].entry];
+            if (!xvl::equalNoCase(VendorOf(inv), vendor)) {
+                e.status = kRefVendorMismatch;
+                e.statusLine = inv.line;
+                break;
+            }
+        }
+    }
+}
+
+void CrossReference::MarkRelated() {
+    // Depth first along the links, as a recursion would go, but with a stack of its own: a
+    // chain of a hundred thousand links must not exhaust the program's stack.
+    std::vector<uint32_t> stack;
+    auto pushLinks = [&](const CrossRefEntry& e) {
+        const std::size_t from = stack.size();
+        ForEachLinked(e, [&](uint32_t to) { stack.push_back(to); });
+        std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(from), stack.end());
+    };
+    for (uint32_t i : InKeyOrder()) {
+        const CrossRefEntry& bad = entries_[i];
+        if (bad.status == kRefGood) continue;
+        const uint8_t status = bad.kind == 1 ? kRefRelatedBadCheck : kRefRelatedBadInvoice;
+        const uint32_t line = bad.line;
+        pushLinks(bad);
+        while (!stack.empty()) {
+            CrossRefEntry& e = entries_[stack.back()];
+            stack.pop_back();
+            if (e.status != kRefGood) continue;  // an entry with a status of its own stops the spreading
+            e.status = status;
+            e.statusLine = line;
+            pushLinks(e);
+        }
+    }
+}
+
+// ---- The second pass's reasons -------------------------------------------------------------------
+
+bool CrossReference::Report(const CrossRefEntry& e, std::string& reason, const std::string& value) const {
+    const char* what = e.kind == 1 ? "Check" : "Invoice";
+    switch (e.status) {
+    case kRefGood: return false;
+    case kRefBadRecord: reason = "On Prepass: " + Msg(12011); break;
+    case kRefRelatedBadCheck: reason = Msg(12773, what, value, LineText(e.statusLine)); break;
+    case kRefRelatedBadInvoice: reason = Msg(12774, what, value, LineText(e.statusLine)); break;
+    case kRefVendorMismatch: {
+        const std::string_view vendor = VendorOf(e);
+        std::string other = " ";
+        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) {
+            const std::string_view v = VendorOf(entries_[links_[l - 1].entry]);
+            if (!xvl::equalNoCase(v, vendor)) {
+                other.assign(v);
+                break;
+            }
+        }
+        reason = Msg(12780, vendor, other, LineText(e.statusLine));
+        break;
+    }
+    case kRefNoInvoices: reason = Msg(12778, value); break;
+    case kRefVoidPaid: reason = Msg(12779, value); break;
+    case kRefAmountMismatch:
+        reason = Msg(12777, value, convert::Amount(e.amount), convert::Amount(e.paidSum));
+        break;
+    case kRefDuplicateCheck: reason = Msg(12775, value, LineText(e.line), LineText(e.statusLine)); break;
+    case kRefDuplicateInvoice: reason = Msg(12776, value, LineText(e.line), LineText(e.statusLine)); break;
+    case kRefPaidByAbsentCheck: reason = Msg(12781, LineText(e.statusLine)); break;
+    default: reason = "On Prepass reporting: " + Msg(12011); break;
+    }
+    return true;
+}
+
+}  // namespace dz::ap

@@ -1,0 +1,120 @@
+// The check and invoice cross-reference of an AP invoice text file.
+//
+// Checks and the invoices they pay arrive in separate groups, in any order. The first pass
+// enters every check and invoice of the file, links each paid invoice with the checks that paid
+// it (through its distribution payments), then checks the checks against their payments and
+// spreads every fault to everything linked with it. The second pass rejects a check or invoice
+// group whose entry carries a fault, so a check and its invoices are converted together or not
+// at all.
+//
+// Keys are the record-ID texts of the AP master's invoice and check records; they compare
+// without regard to letter case. A file of a million invoices makes a million entries, so the
+// texts are kept end to end in large blocks and an open hash table of entry numbers finds them,
+// and the links are one shared list of entry numbers, not a string per link.
+#pragma once
+
+#include "platform/datafile/x_value.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace dz::ap {
+
+// What the first pass found wrong with a check or invoice (0: nothing).
+enum CrossRefStatus : uint8_t {
+    kRefGood = 0,
+    kRefBadRecord = 1,         // the record itself was rejected in the first pass
+    kRefRelatedBadCheck = 2,   // linked, directly or not, with a bad check
+    kRefRelatedBadInvoice = 3, // linked with a bad invoice
+    kRefCheckAbsent = 4,       // a check that payments name but the file does not carry
+    kRefVendorMismatch = 5,    // a paying invoice's vendor is not the check's
+    kRefNoInvoices = 6,        // a check that no invoice pays
+    kRefVoidPaid = 7,          // a void check that invoices pay
+    kRefAmountMismatch = 8,    // the check's amount is not the sum of its payments
+    kRefDuplicateCheck = 9,
+    kRefDuplicateInvoice = 10,
+    kRefPaidByAbsentCheck = 11,  // an invoice paid by a check the file does not carry
+};
+
+struct CrossRefEntry {
+    uint8_t kind = 0;    // 1 check, 0 invoice
+    uint8_t seen = 0;    // the check's or invoice's own record was met (0: a check known only from payments)
+    uint8_t isVoid = 0;  // a void check
+    uint8_t status = kRefGood;
+    uint32_t line = 0;        // the line of its record; a check known only from payments: its number
+    uint32_t statusLine = 0;  // the line that goes with the status
+    double amount = 0;        // a check's amount, in hundredths
+    double paidSum = 0;       // the payments that name the check, in hundredths
+    x_date_type date;         // a check's date
+
+private:
+    friend class CrossReference;
+    uint64_t textAt = 0;  // the key, then the vendor, in the arena
+    uint16_t keyLen = 0;
+    uint16_t vendorLen = 0;
+    uint32_t firstLink = 0;  // link number + 1 of the first and last related entry; 0 none
+    uint32_t lastLink = 0;
+};
+
+class CrossReference {
+public:
+    static constexpr uint32_t kNone = 0xFFFFFFFFu;
+
+    // ---- Filling (the first pass) ---------------------------------------------------------------
+    // A Check record: a new entry, a duplicate (9), or the check that payments named already.
+    void AddCheck(std::string_view key, uint32_t line, bool bad, double amount, std::string_view vendor,
+                  const x_date_type& date, bool isVoid);
+    // An Invoice record: a new entry or a duplicate (10).
+    void AddInvoice(std::string_view key, uint32_t line, bool bad, std::string_view vendor);
+    // A distribution payment of the invoice `invoiceKey` by check `checkKey` (number
+    // `checkNumber`), paying `paidAmount`.
+    void AddDistPayment(std::string_view invoiceKey, std::string_view checkKey, double checkNumber, uint32_t line,
+                        bool bad, std::string_view vendor, double paidAmount);
+    // After the last group, when the template has checks: the checks against their payments,
+    // then every fault spread along the links.
+    void ValidateChecks();
+    void MarkRelated();
+
+    // ---- Reading (the second pass) -------------------------------------------------------------
+    // The entry of a key; nullptr when the file has none.
+    const CrossRefEntry* Find(std::string_view key) const;
+    std::string_view VendorOf(const CrossRefEntry& entry) const;
+    // The rejection reason of an entry's status, `value` being the key as messages show it.
+    // False (reason unchanged) for a good entry.
+    bool Report(const CrossRefEntry& entry, std::string& reason, const std::string& value) const;
+
+    std::size_t size() const { return entries_.size(); }
+    void clear();
+
+private:
+    uint32_t Lookup(std::string_view key) const;  // the entry number, or kNone
+    uint32_t Add(std::string_view key, std::string_view vendor, uint8_t kind);
+    void SetVendor(uint32_t entry, std::string_view vendor);
+    void Link(uint32_t from, uint32_t to);
+    std::string_view KeyOf(const CrossRefEntry& e) const;
+    const char* At(uint64_t offset) const;
+    uint64_t Store(std::string_view a, std::string_view b);
+    void Grow();
+    std::vector<uint32_t> InKeyOrder() const;
+    template <typename F>
+    void ForEachLinked(const CrossRefEntry& e, F&& f) const {
+        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) f(links_[l - 1].entry);
+    }
+
+    struct LinkItem {
+        uint32_t entry;
+        uint32_t next;  // link number + 1; 0 the last
+    };
+    std::vector<CrossRefEntry> entries_;
+    std::vector<LinkItem> links_;
+    std::vector<uint32_t> slots_;  // entry number + 1; 0 empty. A power of two, at most half full
+    static constexpr unsigned kBlockBits = 20;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    std::size_t blockUsed_ = 0;
+    mutable std::string folded_;  // the key being looked up, in upper case
+};
+
+}  // namespace dz::ap
