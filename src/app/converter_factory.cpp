@@ -1,6 +1,8 @@
 #include "app/converter_factory.h"
 
+#include "app/interface_warning.h"
 #include "app/pending_converters.h"
+#include "convert/platform_links.h"
 #include "platform/ui/ui.h"
 
 #include <new>
@@ -8,6 +10,9 @@
 namespace dz::app {
 
 std::unique_ptr<convert::xvConvert> CreateConverter(uint16_t code) {
+    // Converters that write into another module's data ask through the application's window.
+    static const bool warningLinked = (convert::SetInterfaceWarning(&CheckInterfaceWarning), true);
+    (void)warningLinked;
     std::unique_ptr<convert::xvConvert> converter;
     try {
         switch (code) {

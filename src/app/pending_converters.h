@@ -8,6 +8,7 @@
 #pragma once
 
 #include "convert/converter.h"
+#include "converters/ap/xvapi.h"
 #include "converters/ap/xvapm.h"
 #include "converters/ar/xvarm.h"
 #include "converters/gl/xvcmm.h"
@@ -41,7 +42,7 @@ using xvJCM = jc::xvJCM;  // the real one, in converters/jc
 using xvJCT = jc::xvJCT;  // the real one, in converters/jc
 using xvCMM = gl::xvCMM;  // the real one, in converters/gl
 using xvAPM = ap::xvAPM;  // the real one, in converters/ap
-class xvAPI : public PendingConverter {};
+using xvAPI = ap::xvAPI;  // the real one, in converters/ap
 using xvPRM = pr::xvPRM;  // the real one, in converters/pr
 using xvPMP = pm::xvPMP;  // the real one, in converters/pm
 using xvPML = pm::xvPML;  // the real one, in converters/pm

@@ -342,13 +342,22 @@ bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
 }
 
 bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process) {
+    return ReadImport(ctx, false, process);
+}
+
+bool xvConvert::ReadGroups(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process) {
+    return ReadImport(ctx, true, process);
+}
+
+bool xvConvert::ReadImport(ConvertContext& ctx, bool groups,
+                           const std::function<bool(xvl::xvlImpInfo&, int)>& process) {
     xvl::xvlImport& import = *ctx.import;
     // The message list is emptied before each read: the substitution callback adds to it while
     // the import reads the record.
     xvl::xvlImpInfo info;
     while (true) {
         ctx.messages.clear();
-        const int status = import.xvlImportNextRec(info);
+        const int status = groups ? import.xvlImportNextGroup(info) : import.xvlImportNextRec(info);
         if (status == 2) break;
         if (!process(info, status)) return false;
         if (!UpdateProgress(ctx, info.PercentDone()))

@@ -197,6 +197,10 @@ protected:
     // `process` and updates the progress; then closes the text file (unstamped). False when the
     // file was ended (by `process`, or stopped).
     bool ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
+    // The same group by group (xvlImportNextGroup, by the groups declared on ctx.tpl): `process`
+    // sees each group once, after its last record, with its status (1: the import refused one of
+    // its records, or the group callback did).
+    bool ReadGroups(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
     // The end of every record, whichever loop read it: a rejected one (status 1 from the
     // import, or refused by a handler) goes to the reject file and the report and leaves nothing
     // locked; an accepted one counts in the totals and prints its messages. False when the file
@@ -273,6 +277,8 @@ protected:
     virtual bool FinishConversion(ConvertContext& ctx);
 
 private:
+    bool ReadImport(ConvertContext& ctx, bool groups, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
+
     RecordIdMap recordIds_;
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
     bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)

@@ -60,4 +60,14 @@ bool InBackground() { return ui::InBackground(); }
 bool CheckTerminate() { return ui::CheckTerminate() != 0; }
 void LogLine(const std::string& text) { suite::x_log(text); }
 
+namespace {
+InterfaceWarningFn interfaceWarning = nullptr;
+}  // namespace
+
+void SetInterfaceWarning(InterfaceWarningFn warning) { interfaceWarning = warning; }
+
+bool CheckInterfaceWarning(const std::string& source, const std::string& destination, int securityOption) {
+    return !interfaceWarning || interfaceWarning(source, destination, securityOption);
+}
+
 }  // namespace dz::convert

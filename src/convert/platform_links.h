@@ -46,4 +46,11 @@ bool CheckTerminate();
 // Writes a line to the framework's log.
 void LogLine(const std::string& text);
 
+// The warning shown before a conversion writes data whose entries an interface from `source`
+// to `destination` would miss (turned on without entry creation). The application registers
+// the window; true goes on. Without one registered, nothing is asked.
+using InterfaceWarningFn = bool (*)(const std::string& source, const std::string& destination, int securityOption);
+void SetInterfaceWarning(InterfaceWarningFn warning);
+bool CheckInterfaceWarning(const std::string& source, const std::string& destination, int securityOption);
+
 }  // namespace dz::convert

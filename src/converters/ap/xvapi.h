@@ -1,0 +1,207 @@
+// The AP invoice converter (conversion type 402): invoices with their distributions and
+// distribution payments, and checks, examined or converted into the AP master ("APM"), AP
+// transaction ("APT"), CM master ("CMM"), CM transaction ("CMT") and tax master ("TXM") files.
+//
+// An AP invoice text file is read as record groups: an invoice followed by its distributions
+// and payments, or a check on its own. The converter declares that structure to the import
+// (the templates do not), and every group is converted, or rejected, as a whole.
+//
+// The file is read twice when it carries checks, or payments without distributions: the first
+// pass only collects the checks and the invoices they pay into the cross-reference
+// (xvapi_prepass.h) and finds the faults between them; the second converts group by group and
+// rejects every group that the cross-reference found faulty, so that a check and its invoices
+// are converted together or not at all. Convert posts the file as one AP batch.
+//
+// The class is split over several sources:
+//   xvapi.cpp          files, the batch, the settings, prefill
+//   xvapi_groups.cpp   the group structure, both passes, the group callbacks, the end notes
+//   xvapi_prepass.cpp  the cross-reference (CrossReference)
+//   xvapi_payment.cpp  payment numbers (PaymentNumberCache)
+#pragma once
+
+#include "convert/convert_file.h"
+#include "convert/converter.h"
+#include "convert/reports.h"
+#include "converters/ap/xvapi_payment.h"
+#include "converters/ap/xvapi_prepass.h"
+#include "platform/modlibs/ap_images.h"
+#include "platform/suite/zc.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace dz::xvl {
+class xvlImport;
+class xvlImpInfo;
+class xvlImpTemplate;
+}  // namespace dz::xvl
+
+namespace dz::ap {
+
+// Record types of the AP invoice templates (records of the AP master file).
+inline constexpr uint16_t kRecInvoice = 1;
+inline constexpr uint16_t kRecDistribution = 2;
+inline constexpr uint16_t kRecCheck = 4;
+inline constexpr uint16_t kRecDistPayment = 6;
+
+// What a template's record types make of the groups.
+struct GroupShape {
+    bool hasDistributions = true;      // Distribution records
+    bool oneDistributionKind = false;  // Distributions or Dist payments, not both
+    bool hasChecks = false;            // Check records
+    bool distributionQueryFailed = false;
+    // The first pass runs when the file has checks, or payments without distributions.
+    bool RunsPrepass() const { return hasChecks || (!hasDistributions && !distributionQueryFailed); }
+};
+
+// Declares the groups of an AP invoice template whose records fill the AP master `apm`: an
+// Invoice followed by any run of its Distributions and Dist payments, or a Check alone. Returns
+// the messages that refuse the template (12004; 12387 then possibly 12460; 12460), in order;
+// none when the groups are declared. `checkWord` names the Check record type in 12387.
+std::vector<std::string> DeclareGroups(xvl::xvlImpTemplate& tpl, uint16_t apm, GroupShape& shape,
+                                       const std::string& checkWord);
+
+// The names of the tax-group note, each "'%s', ", on lines that begin with three blanks and end
+// before `width` less 25; the last name loses its ", ".
+std::vector<std::string> TaxGroupLines(const std::vector<std::string>& names, int width);
+
+// One message waiting to be printed with its group, by text-file line.
+struct QueuedMessage {
+    std::string id;            // the record's format id, or the group's
+    uint16_t recordType = 0;
+    std::string text;
+};
+using MessageQueue = std::multimap<uint32_t, QueuedMessage>;
+
+class xvAPI : public convert::xvConvert {
+public:
+    xvAPI();
+    // Ends a batch that is still open (idempotent).
+    ~xvAPI() override;
+
+    // ---- The frame ------------------------------------------------------------------------------
+    // APM (the main file), CMM, APT, CMT and TXM written; GLM and JCM read. Which of them a run
+    // backs up and requires depends on the interfaces and on what OpenFiles opened, so the three
+    // operations are the converter's own.
+    convert::ConverterProfile Profile() const override;
+    // 9845 (with a "CMM" entry) without CM; 9846 when the AP-to-CM interface warning is
+    // declined (not asked in the "Substitution Tables" task); then APM, CMM, APT, CMT (when AP
+    // creates CM entries), GLM and JCM (by interface), API 1, API 2 (when VRFYHST; may be
+    // missing) and TXM (unless TAXUSE is 1).
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
+                     convert::ConversionOptions* options) override;
+    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
+                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
+
+    // The data files of one pass, and where the group callback finds the pass.
+    struct GroupCallbackContext {
+        uint16_t apm = 0, cmm = 0, apt = 0, cmt = 0, newInvoices = 0, historyInvoices = 0, glm = 0, jcm = 0, txm = 0;
+        MessageQueue* queue = nullptr;
+        convert::MessageList* messages = nullptr;
+        bool converting = false;
+        convert::ConversionReport* report = nullptr;
+        xvAPI* converter = nullptr;
+        xvl::xvlImport* import = nullptr;
+        bool pass1 = false;
+        convert::ConvertContext* run = nullptr;
+    };
+
+    // Clears the current group's images, lists and working values (before and after every group).
+    void ResetFileState();
+
+    // ---- The cross-reference, from the AP master's record buffers ----------------------------
+    void AddCheckRef(uint16_t apm, uint32_t line, bool bad);
+    void AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad);
+    void AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const modlibs::InvoiceImage& invoice,
+                           uint32_t line, bool bad);
+    // The second pass: the check now in the buffer, the group's invoice. False rejects the group
+    // with the cross-reference's finding.
+    bool LookupCheck(uint16_t apm, std::string& reason, bool pass1);
+    bool LookupInvoice(uint16_t apm, std::string& reason, bool pass1);
+    const CrossReference& CrossRefs() const { return crossRefMap; }
+
+    // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
+    // provisionally. 0 when none could be taken.
+    double GetPaymentNumber(uint16_t apm, const std::string& bank, double check);
+
+    // ---- The current group -----------------------------------------------------------------
+    modlibs::InvoiceImage invoiceImage;
+    std::map<uint16_t, modlibs::DistImage> DistributionMap;
+    std::vector<modlibs::PaidInvoiceImage> paidInvoices;
+    std::vector<modlibs::PaidDistImage> paidDists;
+    std::vector<modlibs::CheckImage> checks;
+    modlibs::VendorImage vendorImage;
+    std::string groupInvoiceId;
+    bool invoiceRead = false;  // the group's Invoice record reached its handler
+    bool checkRead = false;    // the group's Check record did
+
+    // ---- The file ---------------------------------------------------------------------------
+    std::vector<std::string> taxGroupList;
+    CrossReference crossRefMap;
+    std::string batchText;
+    uint32_t apmRun = 0, cmtRun = 0, aptRun = 0;
+    uint32_t apmSequence = 0, cmtSequence = 0, aptSequence = 0;
+    GroupShape shape;
+    uint32_t approvalUnusedLine = 0, discountUnusedLine = 0, deductionUnusedLine = 0, dateReceivedUnusedLine = 0,
+             dateReceivedBlankLine = 0, paymentDateBlankLine = 0;
+
+    // ---- Settings (LoadSettings) ------------------------------------------------------------
+    bool glInterface = false, jcInterface = false, billingInterface = false;
+    bool extrasTracked = false, categoriesUsed = false;
+    uint16_t controlValue = 0;
+    uint16_t GLOJRN = 0;
+    x_date_type YREND, GYREND;
+    uint16_t DTRCVU = 1, PMTDTU = 1, ACCDTU = 3, DTBASE = 1, DSCLVL = 2, MDLVL = 1;
+    uint16_t USEICD1 = 0, USEICD2 = 0;
+    uint16_t TAXUSE = 2;
+    std::string DFLTTAX, GLSBPBL, GLAPPBL, GLRTPBL, GLMDED;
+    uint16_t BNKMTHD = 1;
+    std::string DFLTBNK;
+    uint16_t USEAPVL = 0;
+    std::string GLDTO, GLDFROM, GLDSC, GLPPS;
+    uint16_t GLPJRN = 0;
+    uint16_t MD1099 = 0, PRF1099 = 0;
+    uint32_t paidTotalsMode = 1;
+    uint32_t dupInvoiceMode = 1;
+    x_date_type clearedThrough, statementDate;
+
+protected:
+    // Convert: the batch and its run numbers; then the settings and the run options.
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    // The group structure, the first pass when it runs, then the second.
+    bool ConvertRecords(convert::ConvertContext& ctx) override;
+    // The record handlers of a group's records (both passes).
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+
+private:
+    bool RunPrepass(convert::ConvertContext& ctx, MessageQueue& queue);
+    bool ConvertGroups(convert::ConvertContext& ctx, MessageQueue& queue);
+    static bool GroupCallback(xvl::xvlImpInfo& info, std::string& reason, void* context);
+    // After a group's last record: its completion (checks and invoices against the
+    // cross-reference). False rejects the group.
+    bool AfterGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason);
+    // Examine Files (and the first pass): whether the group's check or invoice could be written.
+    bool ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason);
+    // Convert: writes the group (an empty step until posting is built).
+    bool PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason, bool& fatal);
+    // Convert with paid-totals mode 1: the vendors' paid totals (an empty step until built).
+    bool RebuildVendorTotals(convert::ConvertContext& ctx);
+    // An accepted group's messages, by line; a rejected group to the reject file and report.
+    bool FinishGroup(convert::ConvertContext& ctx, GroupCallbackContext& group, xvl::xvlImpInfo& info, int status,
+                     bool accepted, const std::string& reason, MessageQueue& queue);
+    bool PrintEndNotes(convert::ConvertContext& ctx);
+    bool SetUpBatch(convert::ConvertContext& ctx);
+    GroupCallbackContext CallbackContext(convert::ConvertContext& ctx, MessageQueue& queue, bool pass1);
+    void StageMessages(const xvl::xvlImpInfo& info, GroupCallbackContext& group);
+
+    suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
+    GroupCallbackContext* group_ = nullptr;  // the pass being read
+    std::string company_;                  // the company the payment numbers belong to
+    bool clearingRun_ = false;             // this file runs with paid-totals mode 1
+};
+
+}  // namespace dz::ap

@@ -1,0 +1,492 @@
+#include "converters/ap/xvapi.h"
+
+#include "convert/platform_links.h"
+#include "convert/progress.h"
+#include "convert/record_fields.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_import.h"
+#include "platform/import/xvl_template.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xk.h"
+
+#include <array>
+#include <set>
+
+namespace dz::ap {
+
+using convert::ConvertContext;
+using convert::FindFileHandle;
+using convert::Msg;
+
+namespace {
+
+constexpr const char* kPass1 = "Invoice Pass 1 of 2";
+constexpr const char* kPass2 = "Invoice Pass 2 of 2";
+
+std::string Line(uint32_t line) { return convert::FormatInt("%ld", static_cast<long>(line)); }
+
+}  // namespace
+
+// ---- The group structure --------------------------------------------------------------------------
+
+std::vector<std::string> DeclareGroups(xvl::xvlImpTemplate& tpl, uint16_t apm, GroupShape& shape,
+                                       const std::string& checkWord) {
+    // Invoice, Distribution, Dist payment, Check.
+    const std::array<uint16_t, 4> types = {kRecInvoice, kRecDistribution, kRecDistPayment, kRecCheck};
+    const std::array<std::string, 4> names = {"Invoice", "Distribution", "Dist payment", checkWord};
+    std::array<std::set<std::string>, 4> ids;
+    for (std::size_t i = 0; i < types.size(); ++i)
+        if (tpl.xvlImpWhatGivenIDsExist(apm, types[i], ids[i]) != 0) return {Msg(12004)};
+
+    std::vector<std::string> refusals;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        if (ids[i].size() > 1) {
+            refusals.push_back(Msg(12387, names[i]));
+            break;
+        }
+    }
+    const auto& [invoices, distributions, payments, checks] = ids;
+    if (invoices.empty()) {
+        refusals.push_back(Msg(12460));
+        return refusals;
+    }
+    const std::string& invoice = *invoices.begin();
+    const std::string end(xvl::kEndGroup);
+    auto declareChecks = [&] {
+        if (checks.empty()) return;
+        tpl.xvlImpAddGroup(*checks.begin());
+        tpl.xvlImpAddDependency(*checks.begin(), end);
+        shape.hasChecks = true;
+    };
+    if (!distributions.empty()) {
+        if (payments.empty() && !checks.empty()) {
+            // Checks pay through distribution payments: without them nothing could link them.
+            refusals.push_back(Msg(12460));
+            return refusals;
+        }
+        const std::string& dist = *distributions.begin();
+        shape.hasDistributions = true;
+        tpl.xvlImpAddGroup(invoice);
+        tpl.xvlImpAddDependency(invoice, dist);
+        tpl.xvlImpAddDependency(dist, dist);
+        tpl.xvlImpAddDependency(dist, end);
+        if (!payments.empty()) {
+            const std::string& pay = *payments.begin();
+            tpl.xvlImpAddDependency(dist, pay);
+            tpl.xvlImpAddDependency(pay, pay);
+            tpl.xvlImpAddDependency(pay, dist);
+            tpl.xvlImpAddDependency(pay, end);
+        } else {
+            shape.oneDistributionKind = true;
+        }
+        declareChecks();
+        return refusals;
+    }
+    if (payments.empty()) {
+        refusals.push_back(Msg(12460));
+        return refusals;
+    }
+    const std::string& pay = *payments.begin();
+    tpl.xvlImpAddGroup(invoice);
+    tpl.xvlImpAddDependency(invoice, pay);
+    tpl.xvlImpAddDependency(pay, pay);
+    tpl.xvlImpAddDependency(pay, end);
+    declareChecks();
+    shape.hasDistributions = false;
+    shape.oneDistributionKind = true;
+    return refusals;
+}
+
+std::vector<std::string> TaxGroupLines(const std::vector<std::string>& names, int width) {
+    const std::size_t limit = width > 25 ? static_cast<std::size_t>(width - 25) : 0;
+    const std::string indent = "   ";
+    std::vector<std::string> lines;
+    std::string line = indent;
+    for (const auto& name : names) {
+        const std::string item = "'" + name + "', ";
+        if (line.size() > indent.size() && line.size() + item.size() >= limit) {
+            lines.push_back(line);
+            line = indent;
+        }
+        line += item;
+    }
+    if (line.size() >= 2 && line.compare(line.size() - 2, 2, ", ") == 0) line.resize(line.size() - 2);
+    lines.push_back(line);
+    return lines;
+}
+
+// ---- Per-group state ------------------------------------------------------------------------------
+
+void xvAPI::ResetFileState() {
+    invoiceImage = {};
+    DistributionMap.clear();
+    paidInvoices.clear();
+    paidDists.clear();
+    checks.clear();
+    vendorImage = {};
+    groupInvoiceId.clear();
+    invoiceRead = checkRead = false;
+}
+
+// ---- The cross-reference, from the record buffers -------------------------------------------------
+
+void xvAPI::AddCheckRef(uint16_t apm, uint32_t line, bool bad) {
+    if (!checkRead) return;  // the import refused the check itself: there is no check to enter
+    modlibs::CheckImage check;
+    modules::AP_GET_CHECK(apm, &check, 0);
+    std::string key;
+    RecordIdText(apm, key, kRecCheck);
+    // The check handler marks every check that is not void with the conversion's application.
+    crossRefMap.AddCheck(key, line, bad, check.amount, check.vendor, check.date, check.application.empty());
+}
+
+void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
+    modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0);
+    std::string key;
+    RecordIdText(apm, key, kRecInvoice);
+    crossRefMap.AddInvoice(key, line, bad, invoice.vendor);
+}
+
+void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment,
+                              const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
+    modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0);
+    std::string invoiceKey, checkKey;
+    RecordIdText(apm, invoiceKey, kRecInvoice);
+    xio_init_record(apm, kRecCheck);
+    convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
+    convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
+    RecordIdText(apm, checkKey, kRecCheck);
+    const double paid = payment.amountPaid - payment.discountTaken - payment.amt63Applied - payment.amt128Deducted;
+    crossRefMap.AddDistPayment(invoiceKey, checkKey, payment.check, line, bad, payment.vendor, paid);
+}
+
+bool xvAPI::LookupCheck(uint16_t apm, std::string& reason, bool pass1) {
+    if (pass1 || crossRefMap.size() == 0 || xio_find_record(apm, kRecCheck, 0) == XIO_OK) return true;
+    std::string key;
+    RecordIdText(apm, key, kRecCheck);
+    const CrossRefEntry* entry = crossRefMap.Find(key);
+    if (!entry) {
+        reason = "On check lookup: " + Msg(12011);
+        return false;
+    }
+    const std::string value = convert::FormatNumber("%.0f", convert::GetNumber(apm, kRecCheck, "CHECK"));
+    return !crossRefMap.Report(*entry, reason, value);
+}
+
+bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
+    if (pass1 || crossRefMap.size() == 0) return true;
+    modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 1, 0);
+    std::string key;
+    RecordIdText(apm, key, kRecInvoice);
+    const CrossRefEntry* entry = crossRefMap.Find(key);
+    if (!entry) {
+        reason = "On inv lookup: " + Msg(12011);
+        return false;
+    }
+    return !crossRefMap.Report(*entry, reason, groupInvoiceId);
+}
+
+// ---- The group callback and its hooks ------------------------------------------------------------
+
+xvAPI::GroupCallbackContext xvAPI::CallbackContext(ConvertContext& ctx, MessageQueue& queue, bool pass1) {
+    GroupCallbackContext g;
+    g.apm = ctx.mainHandle;
+    g.cmm = FindFileHandle(ctx.files, "CMM", 1);
+    g.apt = FindFileHandle(ctx.files, "APT", 1);
+    g.cmt = FindFileHandle(ctx.files, "CMT", 1);
+    g.newInvoices = FindFileHandle(ctx.files, "API", 1);
+    g.historyInvoices = FindFileHandle(ctx.files, "API", 2);
+    g.glm = FindFileHandle(ctx.files, "GLM", 1);
+    g.jcm = FindFileHandle(ctx.files, "JCM", 1);
+    g.txm = FindFileHandle(ctx.files, "TXM", 1);
+    g.queue = &queue;
+    g.messages = &ctx.messages;
+    g.converting = ctx.converting;
+    g.report = ctx.report.get();
+    g.converter = this;
+    g.import = ctx.import.get();
+    g.pass1 = pass1;
+    g.run = &ctx;
+    return g;
+}
+
+void xvAPI::StageMessages(const xvl::xvlImpInfo& info, GroupCallbackContext& group) {
+    // Messages met while the record was read (substitutions) or left by the record before it
+    // belong to the line where they arose.
+    for (auto& text : *group.messages)
+        group.queue->emplace(static_cast<uint32_t>(info.StartLine()),
+                             QueuedMessage{info.FormatID(), info.ImportedRecs(), std::move(text)});
+    group.messages->clear();
+}
+
+bool xvAPI::DispatchRecord(ConvertContext&, xvl::xvlImpInfo& info, std::string& reason) {
+    GroupCallbackContext& group = *group_;
+    StageMessages(info, group);
+    const uint16_t apm = group.apm;
+    // The record handlers to come check and complete each record; for now the group's images
+    // are filled from the staged records as they stand.
+    auto paymentNumber = [&](const std::string& bank, double check, double& number) {
+        if (number != 0) return true;
+        number = GetPaymentNumber(apm, bank, check);
+        if (number != 0) return true;
+        reason = Msg(12011);  // no payment number could be taken: the record is not posted with 0
+        return false;
+    };
+    switch (info.ImportedRecs()) {
+    case kRecInvoice:
+        modules::AP_GET_ORIGINAL_INV(apm, &invoiceImage, 0, 0);
+        invoiceImage.newInvoice = 1;
+        groupInvoiceId = invoiceImage.invoice;
+        invoiceRead = true;
+        return true;
+    case kRecDistribution: {
+        modlibs::DistImage dist;
+        modules::AP_GET_ORIGINAL_DST(apm, &dist, 0, 0, 0);
+        DistributionMap[dist.distSequence] = std::move(dist);
+        return true;
+    }
+    case kRecCheck: {
+        modlibs::CheckImage check;
+        modules::AP_GET_CHECK(apm, &check, 0);
+        checkRead = true;
+        const auto voided = group.import->xvlImpGetSpecialValue(info.FormatID(), "CVOIDED");
+        const bool isVoid = voided && convert::Whole(voided->number) == 1;
+        if (!paymentNumber(check.bank, check.check, check.paymentNumber)) return false;
+        check.application = isVoid ? "" : "XV";
+        modules::AP_PUT_CHECK_OLD(apm, &check, 0);
+        checks.push_back(std::move(check));
+        return true;
+    }
+    case kRecDistPayment: {
+        modlibs::PaidDistImage paid;
+        modules::AP_GET_PAID_DST(apm, &paid, 0);
+        paid.amountPaid = paid.grossPayment;
+        if (!paymentNumber(paid.bank, paid.check, paid.paymentNumber)) return false;
+        modules::AP_PUT_PAID_DST(apm, nullptr, &paid, 0);
+        paidDists.push_back(std::move(paid));
+        return true;
+    }
+    default: return true;
+    }
+}
+
+bool xvAPI::AfterGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason) {
+    switch (info.GroupImportedRec()) {
+    case kRecInvoice: return LookupInvoice(group.apm, reason, group.pass1);
+    case kRecCheck: return LookupCheck(group.apm, reason, group.pass1);
+    default: return true;
+    }
+}
+
+bool xvAPI::ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t apm = group.apm;
+    if (info.ImportedRecs() == kRecCheck) {
+        if (convert::GetText(apm, kRecCheck, "CAPPL").empty()) return true;  // a void check
+        return ExamineRecord(apm, info, reason, 0, convert::kPermGroup);
+    }
+    if (info.GroupImportedRec() != kRecInvoice || !reason.empty()) return true;
+    xvl::xvlImpInfo invoice = info;
+    invoice.SetImportedRecs(kRecInvoice);
+    // Payments of invoices on file (no distributions) change the stored invoice.
+    invoice.SetReplaceRecord(!shape.hasDistributions);
+    modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 0, 0);
+    return ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
+}
+
+bool xvAPI::PostGroup(GroupCallbackContext&, xvl::xvlImpInfo&, std::string&, bool& fatal) {
+    fatal = false;
+    return true;
+}
+
+bool xvAPI::RebuildVendorTotals(ConvertContext&) { return true; }
+
+// ---- The passes ---------------------------------------------------------------------------------
+
+bool xvAPI::ConvertRecords(ConvertContext& ctx) {
+    std::string checkWord = suite::xk_description(8);
+    suite::x_upper_first(checkWord);
+    shape = GroupShape{};
+    const std::vector<std::string> refusals = DeclareGroups(*ctx.tpl, ctx.mainHandle, shape, checkWord);
+    if (!refusals.empty()) {
+        for (std::size_t i = 0; i + 1 < refusals.size(); ++i) {
+            ctx.report->ReportTerminated(refusals[i], 0, true);
+            if (ctx.progress) ctx.progress->messages += 1;
+        }
+        return EndFile(ctx, refusals.back(), true, true);
+    }
+
+    auto showPass = [&](const char* text, int percent) {
+        if (ctx.progress && !ctx.progress->SetStatusText(text, -1)) return false;
+        if (convert::InBackground()) {
+            if (convert::CheckTerminate()) return false;
+            suite::x_update_task(percent, percent == 0 ? ctx.taskLine : std::string());
+        }
+        return true;
+    };
+    // A stop between the passes, before the pass reads anything.
+    auto stopped = [&] {
+        EndFile(ctx, Msg(12000), false, false);
+        ctx.notes->Print();
+        return false;
+    };
+    MessageQueue queue;
+    if (shape.RunsPrepass()) {
+        ctx.percentFrom = 0;
+        ctx.percentTo = 50;
+        if (!showPass(kPass1, 0)) return stopped();
+        if (!RunPrepass(ctx, queue)) return false;
+        ctx.percentFrom = 50;
+    }
+    ctx.percentTo = 100;
+    if (!showPass(kPass2, ctx.percentFrom)) return stopped();
+    return ConvertGroups(ctx, queue);
+}
+
+bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
+    if (!OpenImport(ctx, false)) return false;
+    GroupCallbackContext group = CallbackContext(ctx, queue, true);
+    group_ = &group;
+    ctx.import->xvlSetGroupCB(&GroupCallback, &group);
+    ResetFileState();
+    queue.clear();
+    // Nothing is written and no message printed: the pass only finds which groups are bad and
+    // enters their checks and invoices in the cross-reference.
+    const bool read = ReadGroups(ctx, [&](xvl::xvlImpInfo& info, int status) {
+        std::string reason;
+        const bool bad = status == 1 || !AfterGroup(group, info, reason) || !ExamineGroup(group, info, reason);
+        const auto line = static_cast<uint32_t>(info.GroupStartLine() + (ctx.converting ? 1 : 0));
+        if (info.GroupImportedRec() == kRecCheck) {
+            AddCheckRef(group.apm, line, bad);
+        } else if (info.GroupImportedRec() == kRecInvoice && invoiceRead) {
+            AddInvoiceRef(group.apm, invoiceImage, line, bad);
+            for (const auto& paid : paidDists) AddDistPaymentRef(group.apm, paid, invoiceImage, line, bad);
+        }
+        queue.clear();
+        ResetFileState();
+        return true;
+    });
+    group_ = nullptr;
+    if (!read) return false;
+    if (shape.hasChecks) {
+        crossRefMap.ValidateChecks();
+        crossRefMap.MarkRelated();
+    }
+    approvalUnusedLine = discountUnusedLine = deductionUnusedLine = 0;
+    dateReceivedUnusedLine = dateReceivedBlankLine = paymentDateBlankLine = 0;
+    RecordIds().clear();
+    apmSequence = cmtSequence = aptSequence = 0;
+    ctx.recordsRead = ctx.recordsRejected = 0;
+    return true;
+}
+
+bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
+    if (!OpenImport(ctx, true)) return false;
+    GroupCallbackContext group = CallbackContext(ctx, queue, false);
+    group_ = &group;
+    ctx.import->xvlSetGroupCB(&GroupCallback, &group);
+    if (ctx.converting && paidTotalsMode == 1 && !RebuildVendorTotals(ctx)) {
+        group_ = nullptr;
+        return false;
+    }
+    ResetFileState();
+    queue.clear();
+    const bool read = ReadGroups(ctx, [&](xvl::xvlImpInfo& info, int status) {
+        std::string reason;
+        bool accepted = false;
+        if (status == 1) {
+            reason = info.Message();
+            AppendReasonCode(reason, info.Error());
+        } else if ((accepted = AfterGroup(group, info, reason))) {
+            if (ctx.converting) {
+                bool fatal = false;
+                accepted = PostGroup(group, info, reason, fatal);
+                if (!accepted && fatal) return EndFile(ctx, Msg(12013), true, true);
+            } else {
+                accepted = ExamineGroup(group, info, reason);
+            }
+        }
+        const bool kept = FinishGroup(ctx, group, info, status, accepted, reason, queue);
+        queue.clear();
+        ResetFileState();
+        return kept;
+    });
+    group_ = nullptr;
+    return read && PrintEndNotes(ctx);
+}
+
+bool xvAPI::GroupCallback(xvl::xvlImpInfo& info, std::string& reason, void* context) {
+    auto& group = *static_cast<GroupCallbackContext*>(context);
+    return group.converter->DispatchRecord(*group.run, info, reason);
+}
+
+bool xvAPI::FinishGroup(ConvertContext& ctx, GroupCallbackContext& group, xvl::xvlImpInfo& info, int status,
+                        bool accepted, const std::string& reason, MessageQueue& queue) {
+    const auto file = static_cast<int16_t>(info.FileNumUsed());
+    const auto type = static_cast<int16_t>(info.GroupImportedRec());
+    if (!accepted) {
+        ++ctx.recordsRejected;
+        ++ctx.recordsRead;
+        ctx.report->AddRecordTypeTotals(file, type, true, true, false, false, 0);
+        int32_t rejectLine = 0;
+        if (!ctx.import->xvlGroupToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        // A record the import refused is named and placed by itself, within its group's lines.
+        const bool refused = status == 1;
+        const std::string& id = refused ? info.FormatID() : info.GroupID();
+        int32_t line = refused ? info.StartLine() : info.GroupStartLine();
+        if (ctx.converting) line = refused ? rejectLine - info.GroupStartLine() + info.StartLine() : rejectLine;
+        if (!ctx.report->PrintReportLine(id, line, reason)) return EndFile(ctx, Msg(12010), true, true);
+        return true;
+    }
+    ++ctx.recordsRead;
+    // What the group's last record, its completion or its posting left belongs to its first line.
+    for (auto& text : *group.messages)
+        queue.emplace(static_cast<uint32_t>(info.GroupStartLine()),
+                      QueuedMessage{info.GroupID(), info.GroupImportedRec(), std::move(text)});
+    group.messages->clear();
+    ctx.report->AddRecordTypeTotals(file, type, true, false, true, false, static_cast<uint16_t>(queue.size()));
+    const int shift = ctx.converting ? 1 : 0;
+    for (auto it = queue.begin(); it != queue.end();) {
+        const auto end = queue.upper_bound(it->first);
+        const QueuedMessage& first = it->second;
+        const std::string key = first.recordType == kRecInvoice
+                                    ? "- " + invoiceImage.vendor + ", " + groupInvoiceId
+                                    : std::string();
+        convert::MessageList texts;
+        for (auto m = it; m != end; ++m) texts.push_back(m->second.text);
+        if (!ctx.notes->PrintRecordMessages(first.id, it->first + shift, texts, ctx.progress, first.recordType,
+                                            info.FileNumUsed(), this, key))
+            return EndFile(ctx, Msg(12012), true, true);
+        it = end;
+    }
+    return true;
+}
+
+bool xvAPI::PrintEndNotes(ConvertContext& ctx) {
+    const std::pair<uint32_t, int> notes[] = {{dateReceivedBlankLine, 12699}, {dateReceivedUnusedLine, 12704},
+                                              {paymentDateBlankLine, 12705},  {approvalUnusedLine, 12747},
+                                              {discountUnusedLine, 12752},    {deductionUnusedLine, 12753}};
+    bool any = !taxGroupList.empty();
+    for (const auto& [line, number] : notes) any = any || line != 0;
+    if (!any) return true;
+    auto put = [&](const std::string& text, bool counted) {
+        if (!ctx.notes->PrintMessageLine("", 0, text)) return false;
+        if (counted && ctx.progress) ctx.progress->messages += 1;
+        return true;
+    };
+    const uint32_t shift = ctx.converting ? 1 : 0;
+    bool printed = put("", false);
+    for (const auto& [line, number] : notes) {
+        if (line == 0 || !printed) continue;
+        const std::string shown = Line(line + shift);
+        printed = put(number == 12753 ? Msg(number, suite::xk_description(63), shown) : Msg(number, shown), true);
+    }
+    if (printed && !taxGroupList.empty()) {
+        printed = put(Msg(ctx.converting ? 12750 : 12749, taxGroupList.size() > 1 ? "s" : ""), true);
+        for (const auto& line : TaxGroupLines(taxGroupList, ctx.notes->TextWidth()))
+            printed = printed && put(line, false);
+    }
+    return printed || EndFile(ctx, Msg(12012), true, true);
+}
+
+}  // namespace dz::ap
