@@ -1,0 +1,104 @@
+// The AP invoice conversion through dodedoz-cli on a demo company holding the GL, bank and vendor
+// samples: the invoice sample examined (nothing written) and converted (report, notes, the reject
+// file of whole groups, the run and payment numbers taken), and templates whose record types give
+// no valid group structure.
+//
+// DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
+#include "sample_cli_support.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+using namespace dz::cli::testing;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "apicli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
+
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
+#define EXPECT_LACKS(text, part) EXPECT_EQ((text).find(part), std::string::npos) << (text)
+
+class ApiCli : public SampleCliTest {
+protected:
+    ApiCli() : SampleCliTest(kSamples) { companyName = "Northbridge Builders"; }
+
+    void SetUp() override {
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
+        // The chart of accounts, the banks and the vendors the invoices name.
+        for (const char* sample : {"glm/demo-gl-master.txt", "cmm/demo-bank-accounts.txt"}) {
+            const std::string copy = Copy(sample);
+            ASSERT_LE(Cli({"convert", "--company", company.string(), copy}).status, 1) << sample;
+        }
+        Load(kSamples / "apm" / "setup-ap-references.load");
+        ASSERT_LE(Cli({"convert", "--company", company.string(), Copy("apm/demo-vendors.txt")}).status, 1);
+        text = Copy("api/demo-invoices.txt");
+    }
+
+    std::string Run(const std::string& command, const std::string& path, int* status = nullptr) {
+        std::string report, notes;
+        last = SampleCliTest::Run(command, path, report, notes);
+        if (status) *status = last.status;
+        return notes.empty() ? report : report + "\f" + notes;
+    }
+
+    // The header lines of the AP master, AP transaction and CM transaction files.
+    std::string Headers() {
+        std::string out;
+        for (const char* abbr : {"APM", "APT", "CMT"}) {
+            std::istringstream dump(Dump(abbr));
+            for (std::string line; std::getline(dump, line);)
+                if (line.rfind("H1 ", 0) == 0) out += std::string(abbr) + " " + line + "\n";
+        }
+        return out;
+    }
+
+    std::string text;
+    CliResult last;
+};
+
+TEST_F(ApiCli, ExamineFindsTheBadGroupsInBothPassesAndWritesNothing) {
+    const auto before = Files();
+    int status = 0;
+    const std::string report = Run("examine", text, &status);
+    ExpectGolden(report, kGolden / "sample_examine.txt");
+    EXPECT_EQ(status, 1) << last.err;
+    EXPECT_EQ(Files(), before);  // every data file and the text file byte for byte
+}
+
+TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
+    int status = 0;
+    const std::string report = Run("convert", text, &status);
+    ExpectGolden(report, kGolden / "sample_convert.txt");
+    EXPECT_EQ(status, 1) << last.err;
+    ExpectGolden(Slurp(dir / "RejAPI.txt"), kGolden / "sample_reject.txt");
+    ExpectGolden(Headers(), kGolden / "sample_headers.txt");
+    EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
+    // The reject file converts as it stands: its groups keep their lines.
+    EXPECT_HAS(Slurp(dir / "RejAPI.txt"), "4,OPERATING,10510,");
+}
+
+TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
+    auto run = [&](const std::string& name, const std::string& formats) {
+        Spit(dir / (name + ".tpl"), formats);
+        Spit(dir / (name + ".txt"), "#,API," + (dir / name).string() + "\r\n1,HARBORLUM,X1\r\n");
+        return Run("examine", (dir / (name + ".txt")).string());
+    };
+    const std::string invoice = "format 1\nfile APM 1\nrecord 1\nfield OIVND\nfield OIINV\n";
+    const std::string check = "format 4\nfile APM 1\nrecord 4\nfield CBANK\nfield CHECK\n";
+    auto dist = [](const char* id) {
+        return std::string("format ") + id + "\nfile APM 1\nrecord 2\nfield ODVND\nfield ODINV\nfield ODDSEQ\n";
+    };
+    const std::string two = run("two", invoice + dist("2") + dist("2B") + check);
+    EXPECT_HAS(two, "There cannot be more than one ID per record type in the template. Distribution has more than one.");
+    EXPECT_HAS(two, "Unable to create a valid group structure from the file abbreviations, file codes, and/or record "
+                    "types in the template");
+    EXPECT_LT(two.find("more than one."), two.find("valid group structure"));
+    const std::string noPayments = run("nopay", invoice + dist("2") + check);
+    EXPECT_HAS(noPayments, "Unable to create a valid group structure");
+    EXPECT_LACKS(noPayments, "more than one");
+}
+
+}  // namespace
