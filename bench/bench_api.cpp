@@ -1,0 +1,67 @@
+// The AP invoice conversion of a generated text file: N invoice groups (an invoice, two
+// distributions and a distribution payment) and a check group after every ten invoices, which
+// pays their payments, so that both passes run; examined or converted into a company without
+// invoices (the shipped template, xvapi.tpl). Also writes the invoice rows as CSV, so that
+// run_api.sh can time `sqlite3 .import` of them into a table keyed by vendor and invoice.
+//
+// usage: bench_api convert|examine|text [invoices] [work folder]
+// prints seconds=..., records=..., rejected=..., max_rss_kb=...
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "bench_support.h"
+#include "converters/ap/xvapi.h"
+
+namespace fs = std::filesystem;
+using namespace dz;
+
+namespace {
+
+void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
+    out << "#,API,xvapi\n";
+    char vendor[32], invoice[32];
+    for (long i = 0; i < invoices; ++i) {
+        // The ten invoices one check pays are one vendor's.
+        std::snprintf(vendor, sizeof vendor, "V%06ld", (i / 10) % 1000);
+        std::snprintf(invoice, sizeof invoice, "I%09ld", i);
+        const long check = 100000 + i / 10;
+        out << "1," << vendor << ',' << invoice << ",Materials,11/02/26,11/02/26,,,11/02/26,200.00,,,,,,,,\n"
+            << "2," << vendor << ',' << invoice << ",1,Lumber,120.00,,,,,,01-1-10-5100-00,,,,,,\n"
+            << "2," << vendor << ',' << invoice << ",2,Fasteners,80.00,,,,,,01-1-10-5100-00,,,,,,\n"
+            << "6," << vendor << ',' << invoice << ",OPERATING," << check << ",1,,120.00,,,,,,,12/01/26,1,,\n";
+        if (i % 10 == 9 || i + 1 == invoices)
+            out << "4,OPERATING," << check << ",12/01/26,," << (i % 10 + 1) * 120 << ".00," << vendor
+                << ",1,,,,,,\n";
+        rows << vendor << ',' << invoice << ",Materials,2026-11-02,20000\n";
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const auto args = bench::ParseArgs(argc, argv, "bench_api", "convert|examine|text [invoices] [work folder]");
+    const fs::path& company = args.company;
+    const fs::path text = args.work / "api.txt";
+    if (!fs::exists(text)) {
+        std::ofstream out(text, std::ios::binary), rows(args.work / "invoices.csv", std::ios::binary);
+        WriteText(out, rows, args.count);
+    }
+    if (args.mode == "text") return 0;
+
+    bench::OpenCompany(company, {"GL", "CM", "AP"});
+    for (const auto& [abbr, no, name] : {std::tuple{"APM", 1, "MASTER.APM"}, {"CMM", 1, "MASTER.CMM"},
+                                         {"APT", 1, "CURRENT.APT"}, {"CMT", 1, "CURRENT.CMT"},
+                                         {"TXM", 1, "MASTER.TXM"}, {"GLM", 1, "MASTER.GLM"},
+                                         {"API", 1, "NEW.API"}, {"API", 2, "HISTORY.API"}})
+        bench::CreateDataFile(abbr, static_cast<uint16_t>(no), company / name);
+    const fs::path copy = company / "api.txt";
+    fs::copy_file(text, copy);
+
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    ap::xvAPI converter;
+    const double seconds = bench::Run(converter, copy, 402, args.converting, progress, company / "report.txt");
+    bench::PrintResults(seconds, progress);
+    return 0;
+}
