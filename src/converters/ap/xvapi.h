@@ -122,6 +122,9 @@ public:
     // with the cross-reference's finding.
     bool LookupCheck(uint16_t apm, std::string& reason, bool pass1);
     bool LookupInvoice(uint16_t apm, std::string& reason, bool pass1);
+    // The entry of the record `record` now in the buffer: false with its finding as the reason
+    // (`missing` and 12011 when it has none).
+    bool Judged(uint16_t apm, uint16_t record, const char* missing, const std::string& value, std::string& reason);
     const CrossReference& CrossRefs() const { return crossRefMap; }
 
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts

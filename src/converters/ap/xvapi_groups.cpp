@@ -162,29 +162,28 @@ void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& paymen
 }
 
 bool xvAPI::LookupCheck(uint16_t apm, std::string& reason, bool pass1) {
+    // A check already on file is never rejected by what the first pass found.
     if (pass1 || crossRefMap.size() == 0 || xio_find_record(apm, kRecCheck, 0) == XIO_OK) return true;
-    std::string key;
-    RecordIdText(apm, key, kRecCheck);
-    const CrossRefEntry* entry = crossRefMap.Find(key);
-    if (!entry) {
-        reason = "On check lookup: " + Msg(12011);
-        return false;
-    }
     const std::string value = convert::FormatNumber("%.0f", convert::GetNumber(apm, kRecCheck, "CHECK"));
-    return !crossRefMap.Report(*entry, reason, value);
+    return Judged(apm, kRecCheck, "On check lookup: ", value, reason);
 }
 
 bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
     if (pass1 || crossRefMap.size() == 0) return true;
     modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 1, 0);
+    return Judged(apm, kRecInvoice, "On inv lookup: ", groupInvoiceId, reason);
+}
+
+bool xvAPI::Judged(uint16_t apm, uint16_t record, const char* missing, const std::string& value, std::string& reason) {
     std::string key;
-    RecordIdText(apm, key, kRecInvoice);
+    RecordIdText(apm, key, record);
     const CrossRefEntry* entry = crossRefMap.Find(key);
     if (!entry) {
-        reason = "On inv lookup: " + Msg(12011);
+        // Every check and invoice of the file was entered in the first pass.
+        reason = missing + Msg(12011);
         return false;
     }
-    return !crossRefMap.Report(*entry, reason, groupInvoiceId);
+    return !crossRefMap.Report(*entry, reason, value);
 }
 
 // ---- The group callback and its hooks ------------------------------------------------------------

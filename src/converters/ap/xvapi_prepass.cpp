@@ -126,6 +126,15 @@ std::vector<uint32_t> CrossReference::InKeyOrder() const {
 
 // ---- Filling --------------------------------------------------------------------------------------
 
+void CrossReference::MarkSeen(CrossRefEntry& e, uint32_t line, bool bad) {
+    e.line = line;
+    e.seen = 1;
+    if (bad) {
+        e.status = kRefBadRecord;
+        e.statusLine = line;
+    }
+}
+
 void CrossReference::AddCheck(std::string_view key, uint32_t line, bool bad, double amount, std::string_view vendor,
                               const x_date_type& date, bool isVoid) {
     uint32_t i = Lookup(key);
@@ -141,12 +150,7 @@ void CrossReference::AddCheck(std::string_view key, uint32_t line, bool bad, dou
         SetVendor(i, vendor);  // a check that payments named first: its paid sum and links stay
     }
     CrossRefEntry& e = entries_[i];
-    e.line = line;
-    e.seen = 1;
-    if (bad) {
-        e.status = kRefBadRecord;
-        e.statusLine = line;
-    }
+    MarkSeen(e, line, bad);
     e.amount = amount;
     e.date = date;
     e.isVoid = isVoid ? 1 : 0;
@@ -159,14 +163,7 @@ void CrossReference::AddInvoice(std::string_view key, uint32_t line, bool bad, s
         entries_[i].statusLine = line;
         return;
     }
-    i = Add(key, vendor, 0);
-    CrossRefEntry& e = entries_[i];
-    e.line = line;
-    e.seen = 1;
-    if (bad) {
-        e.status = kRefBadRecord;
-        e.statusLine = line;
-    }
+    MarkSeen(entries_[Add(key, vendor, 0)], line, bad);
 }
 
 void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_view checkKey, double checkNumber,

@@ -93,6 +93,8 @@ private:
     uint32_t Lookup(std::string_view key) const;  // the entry number, or kNone
     uint32_t Add(std::string_view key, std::string_view vendor, uint8_t kind);
     void SetVendor(uint32_t entry, std::string_view vendor);
+    // The entry's own record was met at `line`; a bad one is status 1.
+    static void MarkSeen(CrossRefEntry& e, uint32_t line, bool bad);
     void Link(uint32_t from, uint32_t to);
     std::string_view KeyOf(const CrossRefEntry& e) const;
     const char* At(uint64_t offset) const;
