@@ -142,7 +142,8 @@ void xvAPI::AddCheckRef(uint16_t apm, uint32_t line, bool bad) {
 }
 
 void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
-    modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0);
+    // A key that cannot be placed leaves the buffer's: the entry is then a bad one.
+    if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
     std::string key;
     RecordIdText(apm, key, kRecInvoice);
     crossRefMap.AddInvoice(key, line, bad, invoice.vendor);
@@ -150,7 +151,7 @@ void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, ui
 
 void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment,
                               const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
-    modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0);
+    if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
     std::string invoiceKey, checkKey;
     RecordIdText(apm, invoiceKey, kRecInvoice);
     xio_init_record(apm, kRecCheck);
@@ -170,7 +171,10 @@ bool xvAPI::LookupCheck(uint16_t apm, std::string& reason, bool pass1) {
 
 bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
     if (pass1 || crossRefMap.size() == 0) return true;
-    modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 1, 0);
+    if (modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 1, 0) != 0) {
+        reason = "On inv lookup: " + Msg(12011);
+        return false;
+    }
     return Judged(apm, kRecInvoice, "On inv lookup: ", groupInvoiceId, reason);
 }
 
@@ -253,7 +257,10 @@ bool xvAPI::DispatchRecord(ConvertContext&, xvl::xvlImpInfo& info, std::string& 
         const bool isVoid = voided && convert::Whole(voided->number) == 1;
         if (!paymentNumber(check.bank, check.check, check.paymentNumber)) return false;
         check.application = isVoid ? "" : "XV";
-        modules::AP_PUT_CHECK_OLD(apm, &check, 0);
+        if (modules::AP_PUT_CHECK_OLD(apm, &check, 0) != 0) {
+            reason = Msg(12011);
+            return false;
+        }
         checks.push_back(std::move(check));
         return true;
     }
@@ -262,7 +269,10 @@ bool xvAPI::DispatchRecord(ConvertContext&, xvl::xvlImpInfo& info, std::string& 
         modules::AP_GET_PAID_DST(apm, &paid, 0);
         paid.amountPaid = paid.grossPayment;
         if (!paymentNumber(paid.bank, paid.check, paid.paymentNumber)) return false;
-        modules::AP_PUT_PAID_DST(apm, nullptr, &paid, 0);
+        if (modules::AP_PUT_PAID_DST(apm, nullptr, &paid, 0) != 0) {
+            reason = Msg(12011);
+            return false;
+        }
         paidDists.push_back(std::move(paid));
         return true;
     }
@@ -289,7 +299,10 @@ bool xvAPI::ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std
     invoice.SetImportedRecs(kRecInvoice);
     // Payments of invoices on file (no distributions) change the stored invoice.
     invoice.SetReplaceRecord(!shape.hasDistributions);
-    modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 0, 0);
+    if (modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 0, 0) != 0) {
+        reason = Msg(12011);
+        return false;
+    }
     return ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
 }
 
