@@ -16,6 +16,7 @@
 #include "platform/datafile/x_value.h"
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -110,8 +111,9 @@ private:
         uint32_t entry;
         uint32_t next;  // link number + 1; 0 the last
     };
-    std::vector<CrossRefEntry> entries_;
-    std::vector<LinkItem> links_;
+    // Deques: a million entries grow without a second copy of them all.
+    std::deque<CrossRefEntry> entries_;
+    std::deque<LinkItem> links_;
     std::vector<uint32_t> slots_;  // entry number + 1; 0 empty. A power of two, at most half full
     static constexpr unsigned kBlockBits = 20;
     std::vector<std::unique_ptr<char[]>> blocks_;
