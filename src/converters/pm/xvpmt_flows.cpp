@@ -614,7 +614,10 @@ bool xvPMT::CheckPaymentMatchesMiscIncome(uint16_t pmt, std::string& reason, con
          {std::tuple{kPropertyTerm, "PMSPROP", &property, prop},
           std::tuple{kMiscIncomeTerm, "PMISCR", &source, GetText(pmt, MI, "MINCSRC")},
           std::tuple{kBatchTerm, "PBATCH", &batch, GetText(pmt, MI, "MIBATCH")}}) {
-        if (!xvl::equalNoCase(*theirs, ours)) {
+        // A blank batch is the run's batch on either side (a group keeps its payment's batch as
+        // filled in).
+        auto effective = [&](const std::string& v) { return term == kBatchTerm && v.empty() ? BatchNumber : v; };
+        if (!xvl::equalNoCase(effective(*theirs), effective(ours))) {
             reason = Msg(12549, TermLabel(term), *theirs, TermLabel(term), ours);
             return false;
         }
