@@ -401,7 +401,8 @@ TEST_F(PmtEnding, AReturnedCheckMarksTheEarlierPaymentOnlyOnceItsChargeFlowIsWri
 TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     const std::string body =
         "CF,8" + std::string(38, ',') + "\n" +                       // 2: type 8, nothing else given
-        ChargeFlow("1", "0", "0,,,0,,") +                              // 3: zero charge, recovery No
+        ChargeFlow("0", "0", "1,,,5.00,,") +                           // 3: no type at all
+        ChargeFlow("1", "0", "0,,,0,,") +                              // 4: zero charge, recovery No
         ChargeFlow("7", "0", "1,,Deposit,,,1.00") +                    // 4: a charge date on type 7
         ChargeFlow("2", "9", "1,,Deposit,,100.00,-99.99") +            // 5: credit not offset
         ChargeFlow("2", "9", "1,,,,5.00,") +                           // 6: no payment, none earlier
@@ -412,6 +413,7 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     const std::string report = Run(converter, Text(body), "Examine Files", &progress);
     using ::testing::HasSubstr;
     EXPECT_THAT(report, HasSubstr("Conversion not designed to convert 'Deposit refund (8)' transactions(1249)"));
+    EXPECT_THAT(report, HasSubstr(" CF                3  Conversion not designed to convert ' (0)' transactions(1249)"));
     EXPECT_THAT(report, HasSubstr("The Charge amount amount field for this transaction is blank or zero(1258)"));
     EXPECT_THAT(report, HasSubstr("Recovery charge should always be Yes, it will be changed from No to Yes(1277)"));
     EXPECT_THAT(report, HasSubstr("'Deposit payment (7)' trans, ' 2/01/2026' will be cleared(1251)"));
@@ -424,7 +426,8 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
 
 TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
     const std::string body = MiscIncome("8", "2.00") + MiscIncome("8", "3.00") +
-                             "P,8,,,1201,0,2/1/2026,4,oper,,2,p100,PARK,,,,,,,M1,5.00\n" + MiscIncome("9", "1.00");
+                             "P,8,,,1201,0,2/1/2026,4,oper,,2,p100,PARK,,,,,,,M1,5.00\n" + MiscIncome("9", "1.00") +
+                             MiscIncome("10", "1.00") + "P,10,,,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,1.00\n";
     StoppingPmt converter;
     convert::ConvertProgress progress([] { return int64_t{0}; });
     const std::string report = Run(converter, Text(body), "Convert", &progress);
@@ -434,8 +437,12 @@ TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
                                   "invalid(1268)"));
     // The method-4 payment was judged too before its group failed.
     EXPECT_THAT(report, HasSubstr("Payment transaction with Payment ID '9' does not exist(1245)"));
-    // The IDs entered for the rejects still count: nothing was written, the last ID stays.
-    EXPECT_EQ(State(), "41/5000 run 0 r1=0 r9=0");
+    // The IDs entered for the rejects are taken: the one pair that passed gets the third new ID.
+    const uint16_t pmt = H("PMT");
+    xio_init_record(pmt, kPmtRecPayment);
+    ASSERT_EQ(xio_rd_ge(pmt, kPmtRecPayment, 0, 0), XIO_OK) << report;
+    EXPECT_EQ(convert::GetNumber(pmt, kPmtRecPayment, "PMTID"), 5003);
+    EXPECT_EQ(State(), "42/5003 run 1 r1=1 r9=0");
 }
 
 }  // namespace
