@@ -124,9 +124,10 @@ void WriteFlows(std::ostream& out, const fs::path& tpl, long count, std::ostream
         const std::string date = std::to_string(month) + "/15/" + std::to_string(year);
         const std::string lease = Id("P", l / 10) + "," + Id("U", l) + "," + Id("T", l) + "," + Id("L", l) + ",1,";
         std::string line;
-        switch (i % 6) {
+        // A last round cut short is made of charges, so that no payment ID is left without its payment.
+        switch (count - round * 6 < 6 ? 0 : i % 6) {
             case 0:
-                line = "CF,1," + lease + date + ",,,," + date + ",RENT,,,,0,1,,,100.00,,," + accounts.substr(1) +
+                line = "CF,1," + lease + date + ",,,," + date + ",RENT,,,,0,1,,,100.00,,,09920100000,09930100000,," +
                        std::string(13, ',');
                 break;
             case 1:

@@ -31,6 +31,18 @@ bool OneOf(int t, std::initializer_list<int> types) {
     return false;
 }
 
+// The four GL accounts of a charge flow and a misc income (CF... and MI... fields), in their order.
+struct AccountField {
+    const char* suffix;
+    const char* longLabel;
+    const char* shortLabel;
+    bool accrual;
+};
+constexpr AccountField kAccounts[] = {{"ADR", "Accrual debit account", "Accrual debit acct", true},
+                                      {"ACR", "Accrual credit account", "Accrual credit acct", true},
+                                      {"CDR", "Cash debit account", "Cash debit acct", false},
+                                      {"CCR", "Cash credit account", "Cash credit acct", false}};
+
 // Fills in a payment that goes with its transaction: its new ID, application, batch, source.
 void FillPayment(xvPMT& c, uint16_t pmt) {
     PutNumber(pmt, PAY, "PMTID", c.NewPaymentId(GetNumber(pmt, PAY, "PMTID")));
@@ -276,17 +288,10 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     // 16. Accounts by the accounting method and the type.
     const bool accrualGiven =
         (T == 7 || T == 15) && (!IsBlank(GetText(pmt, CF, "CFADR")) || !IsBlank(GetText(pmt, CF, "CFACR")));
-    struct AccountField {
-        const char* field;
-        const char* longLabel;
-        const char* shortLabel;
-        bool accrual;
-    };
-    for (const AccountField& a : {AccountField{"CFADR", "Accrual debit account", "Accrual debit acct", true},
-                                  AccountField{"CFACR", "Accrual credit account", "Accrual credit acct", true},
-                                  AccountField{"CFCDR", "Cash debit account", "Cash debit acct", false},
-                                  AccountField{"CFCCR", "Cash credit account", "Cash credit acct", false}}) {
-        const std::string account = GetText(pmt, CF, a.field);
+    for (const AccountField& a : kAccounts) {
+        const std::string field = std::string("CF") + a.suffix;
+        const char* const f = field.c_str();
+        const std::string account = GetText(pmt, CF, f);
         const bool notUsed = a.accrual ? (!UsesAccrualAccounts(AccountingMethod) || T == 18 || T == 19)
                                        : (!UsesCashAccounts(AccountingMethod) || (T != 2 && T != 16));
         if (IsBlank(account)) {
@@ -298,11 +303,11 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
         if (notUsed) {
             messages.push_back(
                 Msg(12569, a.shortLabel, GlText(account, 0), wasWillBe(), Pick(converting, "1255", "1256")));
-            PutText(pmt, CF, a.field, "");
+            PutText(pmt, CF, f, "");
             continue;
         }
         found = &CachedFind(glm, 1, {{"AACCT", account}}, scope);
-        if (found->where == Found::OnFile) PutText(pmt, CF, a.field, found->stored[0]);
+        if (found->where == Found::OnFile) PutText(pmt, CF, f, found->stored[0]);
     }
 
     // 17. Fields this conversion does not carry.
@@ -496,17 +501,10 @@ bool xvPMT::ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo&, std::string& r
     if (IsZero(GetNumber(pmt, MI, "MIAMT"))) messages.push_back(Msg(12542));
     if (IsBlank(GetDate(pmt, MI, "MIACTD"))) PutDate(pmt, MI, "MIACTD", date);
 
-    struct AccountField {
-        const char* field;
-        const char* longLabel;
-        const char* shortLabel;
-        bool accrual;
-    };
-    for (const AccountField& a : {AccountField{"MIADR", "Accrual debit account", "Accrual debit acct", true},
-                                  AccountField{"MIACR", "Accrual credit account", "Accrual credit acct", true},
-                                  AccountField{"MICDR", "Cash debit account", "Cash debit acct", false},
-                                  AccountField{"MICCR", "Cash credit account", "Cash credit acct", false}}) {
-        const std::string account = GetText(pmt, MI, a.field);
+    for (const AccountField& a : kAccounts) {
+        const std::string field = std::string("MI") + a.suffix;
+        const char* const f = field.c_str();
+        const std::string account = GetText(pmt, MI, f);
         const bool used = a.accrual ? UsesAccrualAccounts(AccountingMethod) : UsesCashAccounts(AccountingMethod);
         if (IsBlank(account)) {
             if (used) return reject(Msg(12546, a.longLabel, MiscIncomeKey(pmt), a.accrual ? "accrual" : "cash"));
@@ -515,11 +513,11 @@ bool xvPMT::ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo&, std::string& r
         if (!used) {
             messages.push_back(Msg(12544, a.accrual ? "Accrual" : "Cash", a.shortLabel, GlText(account, 0),
                                    ModeWord("was/will be", converting), Pick(converting, "1224", "1225")));
-            PutText(pmt, MI, a.field, "");
+            PutText(pmt, MI, f, "");
             continue;
         }
         const Found& gl = CachedFind(glm, 1, {{"AACCT", account}}, scope);
-        if (gl.where == Found::OnFile) PutText(pmt, MI, a.field, gl.stored[0]);
+        if (gl.where == Found::OnFile) PutText(pmt, MI, f, gl.stored[0]);
     }
 
     for (const char* field : {"MIBFRM", "MIBTO", "MIFRM", "MITO", "MITSFRM", "MITSTO", "MICFRM", "MICTO", "MIBLOC"}) {
