@@ -3,6 +3,9 @@
 // through both passes. Also writes the rows as CSV, so that run_pmt.sh can time `sqlite3 .import`
 // of them into a table keyed by run and sequence.
 //
+// With DZ_BENCH_PMT_KIND=flows the N lines are charge flows and misc incomes instead, with their
+// payments and later members of each payment ID (rows padded to one width for the import).
+//
 // usage: bench_pmt convert|examine|text [transactions] [work folder]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
 #include <cstdio>
@@ -63,9 +66,16 @@ void Seed(const fs::path& company) {
         return h;
     };
     const uint16_t pmp = open("PMP"), pmn = open("PMN"), pml = open("PML"), pmr = open("PMR");
+    const uint16_t glm = open("GLM"), cmm = open("CMM");
+    for (const char* account : {"09910100000", "09920100000", "09930100000"})
+        Put(glm, 1, {{"AACCT", account}, {"ATITLE", "Account"}});
+    Put(cmm, 1, {{"BANKACC", "OPER"}});
     for (long i = 0; i < kLeases; ++i) {
         const std::string prop = Id("P", i / 10), unit = Id("U", i), tenant = Id("T", i), lease = Id("L", i);
-        if (i % 10 == 0) Put(pmp, 1, {{"PROP", prop}, {"PNAME", "Property " + prop}});
+        if (i % 10 == 0) {
+            Put(pmp, 1, {{"PROP", prop}, {"PNAME", "Property " + prop}, {"POPBANK", "OPER"}});
+            Put(pmp, 21, {{"MIPROP", prop}, {"MISRC", "PARK"}});
+        }
         Put(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}});
         Put(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", "1"}});
         Put(pmn, 1, {{"TENANT", tenant}, {"TNAME", "Tenant " + tenant}});
@@ -78,8 +88,9 @@ void Seed(const fs::path& company) {
              {"LTENANT", tenant},
              {"LSTATUS", "3"}});
         Put(pmr, 2, {{"SCLEASE", lease}, {"SCREV", "1"}, {"SCSLCAT", "Sales"}});
+        Put(pml, 10, {{"LCLEASE", lease}, {"LCREV", "1"}, {"LCCT", "RENT"}});
     }
-    for (uint16_t h : {pmp, pmn, pml, pmr}) {
+    for (uint16_t h : {pmp, pmn, pml, pmr, glm, cmm}) {
         bench::Must(xio_end_writes(h), "commit the set-up");
         xio_cls_file(h);
     }
@@ -101,6 +112,49 @@ void WriteSales(std::ostream& out, const fs::path& tpl, long count, std::ostream
     }
 }
 
+// Charge flows and misc incomes, six lines a round: a charge, a payment charge flow with its
+// payment, a misc income with its payment, and a later misc income of that payment ID.
+void WriteFlows(std::ostream& out, const fs::path& tpl, long count, std::ostream& rows) {
+    out << "#,PMT," << tpl.string() << "\r\n";
+    const std::string accounts = ",09920100000,09930100000,09910100000,09920100000";
+    const std::string miAccounts = ",09920100000,09930100000,09910100000,09930100000";
+    for (long i = 0; i < count; ++i) {
+        const long round = i / 6, l = round % kLeases, id = 2 * round + 1;
+        const long month = 1 + round % 12, year = 2000 + (round / 12) % 26;
+        const std::string date = std::to_string(month) + "/15/" + std::to_string(year);
+        const std::string lease = Id("P", l / 10) + "," + Id("U", l) + "," + Id("T", l) + "," + Id("L", l) + ",1,";
+        std::string line;
+        // A last round cut short is made of charges, so that no payment ID is left without its payment.
+        switch (count - round * 6 < 6 ? 0 : i % 6) {
+            case 0:
+                line = "CF,1," + lease + date + ",,,," + date + ",RENT,,,,0,1,,,100.00,,,09920100000,09930100000,," +
+                       std::string(13, ',');
+                break;
+            case 1:
+                line = "CF,2," + lease + date + ",,,," + date + ",,,,," + std::to_string(id) + ",1,,,,100.00," +
+                       accounts + std::string(13, ',');
+                break;
+            case 2:
+                line = "P," + std::to_string(id) + ",," + Id("T", l) + ",1001,0," + date + ",1,OPER,,1,,,,,,,,,,100.00";
+                break;
+            case 3:
+            case 5:
+                line = "MI," + Id("P", l / 10) + ",PARK," + date + "," + std::to_string(id + 1) + ",25.00," +
+                       miAccounts + std::string(10, ',');
+                break;
+            case 4:
+                line = "P," + std::to_string(id + 1) + ",,,1002,0," + date + ",1,OPER,,2," + Id("P", l / 10) +
+                       ",PARK,,,,,,,,50.00";
+                break;
+        }
+        out << line << "\r\n";
+        // One width for the import: the charge flow's 40 columns and the row number.
+        long commas = 0;
+        for (char c : line) commas += c == ',';
+        rows << (i + 1) << "," << line << std::string(static_cast<std::size_t>(39 - commas), ',') << "\n";
+    }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -108,8 +162,14 @@ int main(int argc, char** argv) {
         bench::ParseArgs(argc, argv, "bench_pmt", "convert|examine|text [transactions] [work folder]");
     const fs::path text = args.work / "pmt.txt";
     if (!fs::exists(text)) {
-        std::ofstream out(text, std::ios::binary), rows(args.work / "sales.csv", std::ios::binary);
-        WriteSales(out, dz::data_folder() / "templates" / "xvpmt.tpl", args.count, rows);
+        const char* kind = std::getenv("DZ_BENCH_PMT_KIND");
+        const bool flows = kind && std::string(kind) == "flows";
+        std::ofstream out(text, std::ios::binary),
+            rows(args.work / (flows ? "flows.csv" : "sales.csv"), std::ios::binary);
+        if (flows)
+            WriteFlows(out, dz::data_folder() / "templates" / "xvpmt.tpl", args.count, rows);
+        else
+            WriteSales(out, dz::data_folder() / "templates" / "xvpmt.tpl", args.count, rows);
     }
     if (args.mode == "text") return 0;
 

@@ -187,6 +187,8 @@ protected:
         Tenant("T100");
         Lease("L100", 2, "P100", "U1", "T100");
         Put("PMR", 2, {{"SCLEASE", "L100"}, {"SCREV", "2"}, {"SCSLCAT", "Books"}});
+        Put("PMP", 21, {{"MIPROP", "P100"}, {"MISRC", "PARK"}});
+        Bank("OPER");
         const uint16_t pms = H("PMS");
         ASSERT_EQ(xio_rd_header(pms, 1, 1), XIO_OK);
         convert::PutText(pms, convert::HeaderFieldNo(pms, 1, "LASTBAT"), "41");
@@ -199,6 +201,20 @@ protected:
         const std::string path = texts.str("pmt.txt");
         WriteFile(path, "#,PMT," + (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvpmt.tpl").string() + "\n" + body);
         return path;
+    }
+    static std::string MiscIncome(const std::string& id, const std::string& amount) {
+        return "MI,P100,PARK,2/1/2026," + id + "," + amount + ",,09920100000,09930100000,09910100000,09930100000" + std::string(10, ',') + "\n";
+    }
+    // A charge flow of type `code` on lease L100(2) with the columns after the payment ID given
+    // (CFRECOV .. CFMSAMT), its charge date and its four accounts.
+    static std::string ChargeFlow(const std::string& code, const std::string& id, const std::string& amounts,
+                                  const std::string& prop = "P100") {
+        return "CF," + code + "," + prop + ",U1,T100,L100,2,2/1/2026,,,,2/1/2026,RENT,,,," + id + "," + amounts +
+               ",09920100000,09930100000,09910100000,09920100000" + std::string(13, ',') + "\n";
+    }
+    static std::string Payment(const std::string& id, const std::string& check, const std::string& returned,
+                               const std::string& bank = "OPER") {
+        return "P," + id + ",,T100," + check + "," + returned + ",2/1/2026,1," + bank + ",,1,,,,,,,,,,5.00\n";
     }
     static std::string Sales(const std::string& day) {
         return "SV,P100,U1,T100,L100,2,1/31/2026,2/5/2026,1/" + day + "/2026,10.00,1,Gross,Books,\n";
@@ -296,8 +312,8 @@ TEST_F(PmtEnding, ATransactionWhosePaymentFailedAndThatCannotBeTakenBackEndsTheF
         return n;
     };
     const std::string before = State();
-    const std::string path = Text(Sales("5") + "MI,P100,PARK,2/1/2026,8,5.00" + std::string(15, ',') +
-                                  "\nP,8,,T100,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,5.00\n");
+    const std::string path = Text(Sales("5") + MiscIncome("8", "5.00") +
+                                  "P,8,,T100,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,5.00\n");
     const std::string text = ReadFile(path);
     for (const int status : {XIO_IO_ERROR, XIO_DISK_FULL}) {
         SCOPED_TRACE(status);
@@ -331,6 +347,102 @@ TEST_F(PmtEnding, AStopBetweenThePassesNamesTheCommand) {
         EXPECT_EQ(report.find("Record Totals"), std::string::npos) << report;
         EXPECT_EQ(State(), before);
     }
+}
+
+// ---- Charge flows, their payments, misc income --------------------------------------------------------
+
+class FailingReturnedCheck : public StoppingPmt {
+public:
+    bool fail = false;
+
+protected:
+    int MarkReturnedCheck(uint16_t pmt) override { return fail ? XIO_IO_ERROR : StoppingPmt::MarkReturnedCheck(pmt); }
+};
+
+TEST_F(PmtEnding, AReturnedCheckMarksTheEarlierPaymentOnlyOnceItsChargeFlowIsWritten) {
+    // The first payment's check came back; the second replaces it under the same ID.
+    const std::string body = ChargeFlow("2", "7", "1,,,,5.00,") + Payment("7", "0", "1") +
+                             ChargeFlow("2", "7", "1,,,,5.00,") + Payment("7", "1234", "0");
+    auto payments = [&] {
+        const uint16_t pmt = H("PMT");
+        std::vector<std::string> out;
+        xio_init_record(pmt, kPmtRecPayment);
+        for (int s = xio_rd_ge(pmt, kPmtRecPayment, 0, 0); s == XIO_OK; s = xio_rd_next(pmt, kPmtRecPayment, 0, 0))
+            out.push_back(WholeText(convert::GetNumber(pmt, kPmtRecPayment, "PMTID")) + " check " +
+                          WholeText(convert::GetNumber(pmt, kPmtRecPayment, "PCHECK")) + " returned " +
+                          std::to_string(convert::GetFlag(pmt, kPmtRecPayment, "PRETCHK")));
+        return out;
+    };
+    for (const bool fail : {true, false}) {
+        SCOPED_TRACE(fail);
+        FailingReturnedCheck converter;
+        converter.fail = fail;
+        const std::string path = Text(body);
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(converter, path, "Convert", &progress);
+        if (fail) {
+            // The second charge flow went back out, its payment to the reject file with it.
+            EXPECT_THAT(report, ::testing::HasSubstr("Unable to update returned check information on previous "
+                                                     "Payment transaction record '7'(1266)"));
+            EXPECT_THAT(report, ::testing::HasSubstr("The associated Charge flow transaction proceeding this "
+                                                     "Payment transaction is invalid(1265)"));
+            EXPECT_THAT(payments(), ::testing::ElementsAre("5001 check 0 returned 1"));
+            EXPECT_EQ(State(), "42/5001 run 1 r1=1 r9=0");
+            // The next run starts from what this one left.
+            Put("PMT", 4, {{"CFRUN", "99"}, {"CFSEQ", "1"}});
+        } else {
+            EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr("(1266)"))) << report;
+            // Only the second run's own pair was added; the returned check took the earlier number.
+            EXPECT_THAT(payments(), ::testing::ElementsAre("5001 check 0 returned 1", "5002 check 1234 returned 1"));
+        }
+    }
+}
+
+TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
+    const std::string body =
+        "CF,8" + std::string(38, ',') + "\n" +                       // 2: type 8, nothing else given
+        ChargeFlow("0", "0", "1,,,5.00,,") +                           // 3: no type at all
+        ChargeFlow("1", "0", "0,,,0,,") +                              // 4: zero charge, recovery No
+        ChargeFlow("7", "0", "1,,Deposit,,,1.00") +                    // 4: a charge date on type 7
+        ChargeFlow("2", "9", "1,,Deposit,,100.00,-99.99") +            // 5: credit not offset
+        ChargeFlow("2", "9", "1,,,,5.00,") +                           // 6: no payment, none earlier
+        ChargeFlow("1", "0", "1,,,5.00,,") + Payment("0", "0", "0") +  // 7: a payment after a charge
+        ChargeFlow("2", "11", "1,,,,5.00,") + Payment("11", "0", "0", "NOBANK");  // 9: unknown bank
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Examine Files", &progress);
+    using ::testing::HasSubstr;
+    EXPECT_THAT(report, HasSubstr("Conversion not designed to convert 'Deposit refund (8)' transactions(1249)"));
+    EXPECT_THAT(report, HasSubstr(" CF                3  Conversion not designed to convert ' (0)' transactions(1249)"));
+    EXPECT_THAT(report, HasSubstr("The Charge amount amount field for this transaction is blank or zero(1258)"));
+    EXPECT_THAT(report, HasSubstr("Recovery charge should always be Yes, it will be changed from No to Yes(1277)"));
+    EXPECT_THAT(report, HasSubstr("'Deposit payment (7)' trans, ' 2/01/2026' will be cleared(1251)"));
+    EXPECT_THAT(report, HasSubstr("The Credit amount '100.00' does not offset the Miscellaneous amount '-99.99'(1263)"));
+    EXPECT_THAT(report, HasSubstr("Payment transaction with Payment ID '9' does not exist(1245)"));
+    EXPECT_THAT(report, HasSubstr("Payment ID cannot be zero when a Charge flow transaction is followed by a Payment "
+                                  "transaction(1244)"));
+    EXPECT_THAT(report, HasSubstr("Receiving bank 'NOBANK' does not yet exist(1233)"));
+}
+
+TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
+    const std::string body = MiscIncome("8", "2.00") + MiscIncome("8", "3.00") +
+                             "P,8,,,1201,0,2/1/2026,4,oper,,2,p100,PARK,,,,,,,M1,5.00\n" + MiscIncome("9", "1.00") +
+                             MiscIncome("10", "1.00") + "P,10,,,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,1.00\n";
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Convert", &progress);
+    using ::testing::HasSubstr;
+    EXPECT_THAT(report, HasSubstr("Payment transaction with Payment ID '8' does not exist(1245)"));
+    EXPECT_THAT(report, HasSubstr("An associated transaction with Payment ID '8' (line 3 in the text file) is "
+                                  "invalid(1268)"));
+    // The method-4 payment was judged too before its group failed.
+    EXPECT_THAT(report, HasSubstr("Payment transaction with Payment ID '9' does not exist(1245)"));
+    // The IDs entered for the rejects are taken: the one pair that passed gets the third new ID.
+    const uint16_t pmt = H("PMT");
+    xio_init_record(pmt, kPmtRecPayment);
+    ASSERT_EQ(xio_rd_ge(pmt, kPmtRecPayment, 0, 0), XIO_OK) << report;
+    EXPECT_EQ(convert::GetNumber(pmt, kPmtRecPayment, "PMTID"), 5003);
+    EXPECT_EQ(State(), "42/5003 run 1 r1=1 r9=0");
 }
 
 }  // namespace

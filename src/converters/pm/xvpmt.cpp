@@ -330,6 +330,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
     paymentStatus_ = 0;
     paymentReason_.clear();
     paymentMessages_.clear();
+    returnedCheck_ = {};
     const double mapped = status == 0 ? MapPaymentId(pmt, info) : 0;
     ++ctx.recordsRead;
     ++lineCounter_;
@@ -361,6 +362,26 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
                                    static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID())), diskFull,
                                    false);
             if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
+            // Takes the transaction just written back out; false when the file has ended.
+            auto takeBack = [&](bool full) {
+                int undone = xio_rd_record(pmt, rec, 0, 1);
+                if (undone == XIO_OK) undone = xio_del_record(pmt, rec);
+                if (full || undone == XIO_DISK_FULL) return EndFile(ctx, Msg(12013), true, true), false;
+                if (undone != XIO_OK) return EndFile(ctx, Msg(12011), true, true), false;
+                return true;
+            };
+            if (accepted && returnedCheck_.pending) {
+                // The earlier payment is marked returned only now that its charge flow is on file;
+                // when it cannot be, the charge flow goes back out and the returned check with it.
+                const int marked = MarkReturnedCheck(pmt);
+                if (marked != XIO_OK) {
+                    if (!takeBack(marked == XIO_DISK_FULL)) return false;
+                    accepted = false;
+                    hasPayment_ = true;
+                    ++lineCounter_;
+                    reason = Msg(12576, WholeText(returnedCheck_.textId));
+                }
+            }
             if (accepted && hasPayment_) {
                 const auto payNotes = import.xvlImpGetSpecialValue(paymentInfo_.FormatID(), "Converted Notes");
                 const bool paid = WriteRecord(
@@ -369,10 +390,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
                 if (!paid) {
                     // The pair is written whole or not at all: the transaction goes again. When it
                     // cannot be taken back, the file ends and every data file is restored.
-                    int undone = xio_rd_record(pmt, rec, 0, 1);
-                    if (undone == XIO_OK) undone = xio_del_record(pmt, rec);
-                    if (diskFull || undone == XIO_DISK_FULL) return EndFile(ctx, Msg(12013), true, true);
-                    if (undone != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                    if (!takeBack(diskFull)) return false;
                     accepted = false;
                 }
             }

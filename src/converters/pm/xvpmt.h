@@ -15,7 +15,8 @@
 // The class is split over three sources:
 //   xvpmt.cpp          the frame: files, both passes, dispatch, the following payment, headers
 //   xvpmt_numbers.cpp  batch, run, sequence and payment-ID numbering; the payment groups
-//   xvpmt_records.cpp  the record handlers
+//   xvpmt_records.cpp  the sales-volume handler and the lookup cache
+//   xvpmt_flows.cpp    the charge-flow and misc-income handlers with their payments
 #pragma once
 
 #include "convert/convert_file.h"
@@ -143,6 +144,19 @@ public:
     bool ConvertMiscIncome(uint16_t pmt, xvl::xvlImpInfo& info, xvl::xvlImpInfo& paymentInfo, std::string& reason,
                            std::string& paymentReason, convert::MessageList& messages,
                            convert::MessageList& paymentMessages, bool converting, bool hasPayment, bool firstPass);
+    // The misc income's own fields; its payment's fields (with the pair's match); the match of a
+    // misc income with its payment (`fromPayment`: the payment buffer, else its group).
+    bool ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo& info, std::string& reason,
+                               convert::MessageList& messages, bool converting);
+    bool ValidatePaymentTransaction(uint16_t pmt, xvl::xvlImpInfo& info, std::string& paymentReason,
+                                    convert::MessageList& messages, convert::MessageList& paymentMessages,
+                                    bool converting);
+    bool CheckPaymentMatchesMiscIncome(uint16_t pmt, std::string& reason, convert::MessageList& messages,
+                                       bool fromPayment);
+
+    // The bank, check number and misc ID a payment of `method` does not keep, each cleared with
+    // a note on the payment's list.
+    void ClearByMethod(uint16_t pmt, int method, convert::MessageList& paymentMessages, bool converting);
 
     // ---- State of the run (the handlers read and move it) ---------------------------------------
     std::vector<std::string> SalesTypeList;
@@ -186,6 +200,18 @@ protected:
     // Pass 1's bookkeeping of the payment groups after one record.
     void NoteGroups(uint16_t pmt, const xvl::xvlImpInfo& info, double key, bool invalid, uint32_t line,
                     bool converting);
+    // A returned check waits until its charge flow is written: then the earlier payment it
+    // returns is marked. The xio status of that update; virtual so that the tests can fail it.
+    struct ReturnedCheck {
+        bool pending = false;
+        double textId = 0;  // the payment ID as the text gives it
+        double runId = 0;   // the earlier payment's ID on file
+        double check = 0;   // the returned check's number
+    };
+    ReturnedCheck returnedCheck_;
+    virtual int MarkReturnedCheck(uint16_t pmt);
+    // The run ID of text-file payment ID `id`, entered when new without counting as given.
+    double EnterPaymentId(double id);
     // Pass 2: one record (with its payment) handled, written and reported.
     bool HandlePass2(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status);
     bool WriteBatchRecords(convert::ConvertContext& ctx, uint16_t pmt, const xvl::xvlImpInfo& info);
