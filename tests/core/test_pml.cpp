@@ -429,15 +429,21 @@ TEST_F(PmlTest, ALinkThatCannotBeWrittenEndsTheFileWithEveryWrittenFileRestored)
     EXPECT_FALSE(ReadLease("F3"));  // nothing read after the end
 }
 
-// A converter whose copy of the property file is lost after the first record, before the
-// operator stops: the property file cannot be put back, the other three are.
-class LosingThePropertyCopy : public xvPML {
+// A converter that loses the property file after the first record, before the operator stops:
+// its handle goes bad (its writes can no longer be rolled back) and its backup copy is gone. The
+// property file cannot be put back; the other three are.
+class LosingThePropertyFile : public xvPML {
 protected:
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
         xvPML::RecordWritten(ctx, info);
         if (++seen_ != 1) return;
         for (const auto& backup : ctx.backups)
             if (fs::path(backup->SavedPath()).filename() == "MASTER.PMP") fs::remove(backup->CopyPath());
+        for (auto& e : ctx.files)
+            if (e.abbr == "PMP") {
+                xio_cls_file(e.handle);
+                e.handle = 0xFFF0;
+            }
         if (ctx.progress) ctx.progress->stop = 1;
     }
     int seen_ = 0;
@@ -450,7 +456,7 @@ TEST_F(PmlTest, AFailedRestoreOfThePropertyFileIsReportedWhileTheOthersAreRestor
         }
     std::map<std::string, std::string> before;
     for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS"}) before[f] = ReadFile(company.path() / f);
-    LosingThePropertyCopy converter;
+    LosingThePropertyFile converter;
     const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
                                             LeaseLine("R1", {{"LTENANT", "NEW1"}}), LeaseLine("R2")};
     const std::string report = Run(converter, lines, true);
