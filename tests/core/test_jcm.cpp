@@ -2,132 +2,14 @@
 // looks things up in), the ends of a text file inside its record loop (an operator's stop, notes
 // that cannot print, a table group that cannot be loaded, templates that cannot be used), and the
 // copy of job fields into an extra made from a job line.
-#include "test_convert_support.h"
-
-#include "convert/progress.h"
-#include "convert/texts.h"
-#include "convert/record_fields.h"
-#include "converters/jc/xvjcm.h"
-#include "modules/module_dlls.h"
-#include "platform/datafile/data_folder.h"
-#include "platform/datafile/xio.h"
-#include "platform/suite/xd.h"
-#include "platform/ui/framework.h"
-#include "platform/ui/print.h"
-
-#include <gmock/gmock.h>
-
-#include <algorithm>
-#include <optional>
+#include "test_jcm_support.h"
 
 namespace dz::jc {
 namespace {
 
-using namespace dz::convert::testing;
-using convert::ConvertProgress;
-using convert::TextFileEntry;
-
-class JcmTest : public ::testing::Test {
-protected:
-    // Settings to change before the company opens.
-    virtual void Adjust(suite::CompanySettings&) {}
-
-    void SetUp() override {
-        std::string error;
-        ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
-        convert::ForgetFieldNumbers();
-        auto settings = suite::default_settings({"GL", "JC", "AR"});
-        settings.name = "Northbridge Builders";
-        settings.operator_name = "Ann Lee";
-        Adjust(settings);
-        suite::write_settings(company.path() / suite::kSettingsFileName, settings);
-        suite::open_company(company.path());
-        suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
-        modules::LoadModuleDlls();
-        for (const char* abbr : {"JCM", "GLM", "TXM", "ARM"})
-            ASSERT_EQ(xio_create_file(abbr, 1, company.path() / (std::string("MASTER.") + abbr)), XIO_OK);
-        fs::create_directories(appData.path() / "ACCOUNTING" / "TEMPLATE");
-        fs::copy_file(dz::data_folder() / "templates" / "xvjcm.tpl",
-                      appData.path() / "ACCOUNTING" / "TEMPLATE" / "xvjcm.tpl");
-        convert::SetApplicationDataFolder(appData.str());
-        uint16_t error16 = 0;
-        xvJCM opener;
-        ASSERT_TRUE(opener.OpenFiles(list, 3020, error16));
-    }
-
-    void TearDown() override {
-        CloseAll();
-        modules::ReleaseModuleDlls();
-        convert::SetApplicationDataFolder("");
-        suite::xd_set_clock({});
-        suite::close_company();
-        ui::reset_printing();
-    }
-
-    void CloseAll() {
-        for (auto& e : list)
-            if (e.handle) xio_cls_file(e.handle), e.handle = 0;
-    }
-
-    uint16_t Jcm() const { return convert::FindFileHandle(list, "JCM", 1); }
-
-    std::string WriteText(const std::string& name, const std::string& body) {
-        const std::string path = texts.str(name);
-        WriteFile(path, "#,JCM,xvjcm\r\n" + body);
-        return path;
-    }
-
-    std::string Run(const std::string& path, const std::string& taskName, xvJCM& converter,
-                    ConvertProgress* progress = nullptr, const std::string& table = "") {
-        ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
-        const std::string reportPath = company.str("report.txt");
-        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        converter.ConvertFile(list, TextFileEntry{path, 202}, progress, print, task, table, nullptr);
-        ui::zp_cls_print_file(task.ID(), 201);
-        ui::xp_close_print(print);
-        return ReadFile(reportPath);
-    }
-
-    bool JobOnFile(const std::string& job) {
-        const uint16_t h = Jcm();
-        xio_init_record(h, kRecJob);
-        convert::PutText(h, kRecJob, "JOB", job);
-        return xio_find_record(h, kRecJob, 0) == XIO_OK;
-    }
-
-    static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-    ScratchDir company, texts, appData;
-    convert::OpenFilesList list;
-    RecordingUi ui;
-};
-
-// A job line of the shipped template: job, description and billing level; `hold` sets "On hold",
-// which earns the line a message.
-std::string Job(const std::string& job, bool hold = false) {
-    return "1," + job + ",Job " + job + ",,,,,1,,,,,1,1,," + (hold ? "Y" : "") + ",,,1,,,,,,,,,,,,\r\n";
-}
-std::string Phase(const std::string& job, const std::string& phase) {
-    return "3," + job + ",," + phase + ",Phase " + phase + ",,,,Y,,,,,,,,,,,,,\r\n";
-}
+using namespace dz::jc::testing;
 
 // ---- Settings --------------------------------------------------------------------------------------
-
-class JcmTaxList : public JcmTest {
-protected:
-    void Adjust(suite::CompanySettings& s) override {
-        if (list369) s.lists[369] = *list369;
-        if (noList) s.lists.erase(369);
-        if (!jcToGl) {
-            auto& all = s.interfaces;
-            all.erase(std::remove_if(all.begin(), all.end(), [](const auto& i) { return i.from == "JC" && i.to == "GL"; }),
-                      all.end());
-        }
-    }
-    std::optional<suite::CustomList> list369;
-    bool noList = false;
-    bool jcToGl = true;
-};
 
 TEST_F(JcmTaxList, TheListTextRepeatingItsDefaultKeepsTheDefaultAmongTheValues) {
     // The company's list as every new company has it: the default, then the values allowed.

@@ -429,6 +429,94 @@ TEST_F(PmlTest, ALinkThatCannotBeWrittenEndsTheFileWithEveryWrittenFileRestored)
     EXPECT_FALSE(ReadLease("F3"));  // nothing read after the end
 }
 
+// A converter that loses the property file after the first record, before the operator stops:
+// its handle goes bad (its writes can no longer be rolled back) and its backup copy is gone. The
+// property file cannot be put back; the other three are.
+class LosingThePropertyFile : public xvPML {
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        xvPML::RecordWritten(ctx, info);
+        if (++seen_ != 1) return;
+        for (const auto& backup : ctx.backups)
+            if (fs::path(backup->SavedPath()).filename() == "MASTER.PMP") fs::remove(backup->CopyPath());
+        for (auto& e : ctx.files)
+            if (e.abbr == "PMP") {
+                xio_cls_file(e.handle);
+                e.handle = 0xFFF0;
+            }
+        if (ctx.progress) ctx.progress->stop = 1;
+    }
+    int seen_ = 0;
+};
+
+TEST_F(PmlTest, AFailedRestoreOfThePropertyFileIsReportedWhileTheOthersAreRestored) {
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
+    std::map<std::string, std::string> before;
+    for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS"}) before[f] = ReadFile(company.path() / f);
+    LosingThePropertyFile converter;
+    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
+                                            LeaseLine("R1", {{"LTENANT", "NEW1"}}), LeaseLine("R2")};
+    const std::string report = Run(converter, lines, true);
+    EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+    EXPECT_EQ(Count(report, "unable to retore ZQ data file from backup, some records may have been converted"), 1)
+        << report;
+    EXPECT_EQ(Count(report, "the ZQ data file was not changed"), 0) << report;
+    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
+    for (const auto& [f, bytes] : before) EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
+}
+
+// A converter on whose records the import holds a lock when the duplicate filter runs, as when
+// it read the record on file for its replacement or for its user-defined fields; after a record
+// is dropped, another handle tries to lock the record on file.
+class LockingPml : public xvPML {
+public:
+    fs::path pms;
+    bool forUserFields = false;
+    std::vector<int> afterDrop;  // the other handle's read status, per dropped record
+
+protected:
+    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override {
+        const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
+        const bool sic = file != 0 && file == convert::FindFileHandle(ctx.files, "PMS", 1) && rec == kPmsSicCode;
+        const std::string code = sic ? GetText(file, rec, "SICCODE") : std::string();
+        const bool locked = !code.empty() && xio_rd_record(file, rec, 0, 1) == XIO_OK;
+        if (locked && forUserFields) info.SetUDRecordLocked(rec);
+        if (locked && !forUserFields) info.SetReplaceRecord(true);
+        const bool kept = xvPML::CountRecord(ctx, info, status);
+        if (locked && !kept) {
+            uint16_t other = 0;
+            EXPECT_EQ(xio_open_file(pms, XIO_OPEN_READ_WRITE, other), XIO_OK);
+            xio_init_record(other, rec);
+            PutText(other, rec, "SICCODE", code);
+            afterDrop.push_back(xio_rd_record(other, rec, 0, 1));
+            xio_cls_file(other);
+        }
+        return kept;
+    }
+};
+
+TEST_F(PmlTest, ADroppedDuplicateLeavesNoLock) {
+    for (const bool forUserFields : {false, true}) {
+        SCOPED_TRACE(forUserFields ? "user-defined fields" : "replacement");
+        LockingPml converter;
+        converter.pms = company.path() / "MASTER.PMS";
+        converter.forUserFields = forUserFields;
+        const std::string lease = forUserFields ? "L2" : "L1";
+        const std::string report =
+            Run(converter, {Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "5812"}}), LeaseLine(lease)}, true);
+        EXPECT_EQ(Count(report, "duplicate SIC code records like '5812' were intentionally ignored"), 1) << report;
+        EXPECT_EQ(converter.afterDrop, (std::vector<int>{XIO_OK}));
+        EXPECT_TRUE(ReadLease(lease));  // the file went on and was committed
+    }
+}
+
 TEST_F(PmlTest, ABlankLeaseStagedDirectlyGivesOnlyTheRequiredMessage) {
     // The import refuses a blank key first; the handler still names the lease alone.
     xvPML converter;

@@ -17,6 +17,7 @@
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -158,8 +159,11 @@ struct JCTotalsContext {
     uint16_t jobMethod, jobLevel;
     int sinceStep = 0;
     bool diskFull = false;
-    int position = 0, stepsSincePosition = 0;
-    uint16_t positionRec = 0;
+    // The walk of the current pass: the records it has passed and the records on file, taken
+    // once when it starts. Asking the data file for the position instead would count the records
+    // before the current one whenever a keyed read moved the walk: the rebuild would grow with the
+    // square of the file.
+    int64_t walked = 0, total = 0;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
@@ -181,17 +185,21 @@ struct JCTotalsContext {
     // A background terminate request, looked at after every record: a cancel.
     bool Terminated() const { return convert::InBackground() && convert::CheckTerminate(); }
 
-    // Every `every`-th call is a progress step; false when the run is to stop.
-    bool Step(int every, uint16_t rec, const std::string& title, const std::string& task) {
+    // A pass over the records of type `rec` in key order begins.
+    void StartWalk(uint16_t rec) {
+        walked = 0;
+        sinceStep = 0;
+        total = xio_record_count(jcm, rec);
+    }
+    // The walk's place in percent, as the data file would give it for the current record.
+    int Position() const { return total > 0 ? static_cast<int>(std::min<int64_t>(100, walked * 100 / total)) : 0; }
+
+    // One record passed; every `every`-th call is a progress step. False when the run is to stop.
+    bool Step(int every, const std::string& title, const std::string& task) {
+        ++walked;
         if (++sinceStep < every) return !Terminated();
         sinceStep = 0;
-        // The file position costs a count of the records before the current one once the walk
-        // was moved by a keyed read (group pass): it is taken at every 40th step only.
-        if (stepsSincePosition++ % 40 == 0 || rec != positionRec) {
-            position = xio_get_relative_position(jcm, rec, 0, 0);
-            positionRec = rec;
-        }
-        const int pos = position;
+        const int pos = Position();
         if (ctx.progress && !ctx.progress->SetStatusText(title, static_cast<int16_t>(pos))) return false;
         if (convert::InBackground()) {
             if (convert::CheckTerminate()) return false;
@@ -320,7 +328,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const uint16_t jcm = c.jcm;
     const std::string title = PhaseTitle(false);
     const int every = fromCategories ? 5 : 15;
-    c.sinceStep = 0;
+    c.StartWalk(kRecPhase);
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
     while (s == XIO_OK) {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
@@ -348,7 +356,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
         }
-        if (!c.Step(every, kRecPhase, title, title)) return c.Cancel();
+        if (!c.Step(every, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
     }
     return IsEnd(s) ? 0 : s;
@@ -362,7 +370,7 @@ int UpdateGroupPhases(JCTotalsContext& c) {
     if (top <= 0) return 0;
     const std::string title = PhaseTitle(true);
     for (int level = top; level >= 1; --level) {
-        c.sinceStep = 0;
+        c.StartWalk(kRecPhase);
         std::string levelJob;
         bool haveJob = false;
         int billing = 1;
@@ -373,7 +381,7 @@ int UpdateGroupPhases(JCTotalsContext& c) {
             bool isGroup = false;
             const uint16_t l = c.Level(code, isGroup);
             if (!isGroup || l != level) {
-                if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+                if (!c.Step(5, title, title)) return c.Cancel();
                 s = xio_rd_next(jcm, kRecPhase, 0, 0);
                 continue;
             }
@@ -385,6 +393,7 @@ int UpdateGroupPhases(JCTotalsContext& c) {
                 levelJob = job;
                 if (!haveJob) {
                     // A group without its job is skipped.
+                    ++c.walked;
                     s = xio_rd_next(jcm, kRecPhase, 0, 0);
                     haveJob = false;
                     continue;
@@ -412,11 +421,12 @@ int UpdateGroupPhases(JCTotalsContext& c) {
                 if (++sinceMember >= 5) {
                     const int save = c.sinceStep;
                     c.sinceStep = 4;
-                    if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+                    if (!c.Step(5, title, title)) return c.Cancel();
                     c.sinceStep = save;
                     sinceMember = 0;
-                } else if (c.Terminated()) {
-                    return c.Cancel();
+                } else {
+                    ++c.walked;
+                    if (c.Terminated()) return c.Cancel();
                 }
                 ms = xio_rd_next(jcm, kRecPhase, 0, 0);
             }
@@ -429,7 +439,7 @@ int UpdateGroupPhases(JCTotalsContext& c) {
             sums.Apply(jcm, moveUp, changed);
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
-            if (!c.Step(5, kRecPhase, title, title)) return c.Cancel();
+            if (!c.Step(5, title, title)) return c.Cancel();
             if (IsEnd(ms)) {
                 s = ms;
                 break;
@@ -471,7 +481,7 @@ int UpdateExtras(JCTotalsContext& c) {
     if (!c.extrasTracked) return 0;
     const uint16_t jcm = c.jcm;
     const std::string title = FormatTitle("Updating %s totals:", suite::xk_description(kExtraFmt));
-    c.sinceStep = 0;
+    c.StartWalk(kRecExtra);
     std::string lastJob;
     bool haveJob = false, first = true;
     int billing = 1;
@@ -497,7 +507,7 @@ int UpdateExtras(JCTotalsContext& c) {
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecExtra)); w != XIO_OK) return w;
         }
-        if (!c.Step(5, kRecExtra, title, title)) return c.Cancel();
+        if (!c.Step(5, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecExtra, 0, 0);
     }
     return IsEnd(s) ? 0 : s;
@@ -506,7 +516,7 @@ int UpdateExtras(JCTotalsContext& c) {
 // Step 4: jobs from their own phases and from their extras.
 int UpdateJobs(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
-    c.sinceStep = 0;
+    c.StartWalk(kRecJob);
     int s = xio_rd_first(jcm, kRecJob, 0, 0);
     while (s == XIO_OK) {
         const std::string job = GetText(jcm, c.jobKey);
@@ -534,7 +544,7 @@ int UpdateJobs(JCTotalsContext& c) {
         Difference(c, kRecJob, 256, 238, 244, 250, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
-        if (!c.Step(5, kRecJob, "Updating job totals:", "Updating job totals")) return c.Cancel();
+        if (!c.Step(5, "Updating job totals:", "Updating job totals")) return c.Cancel();
         s = xio_rd_next(jcm, kRecJob, 0, 0);
     }
     return IsEnd(s) ? 0 : s;
@@ -559,7 +569,7 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
         title = FormatTitle("Creating draw records from %s:", plural);
     }
     const x_date_type today = suite::xd_get_date();
-    c.sinceStep = 0;
+    c.StartWalk(rec);
     int s = xio_rd_first(jcm, rec, 0, 0);
     while (s == XIO_OK) {
         const std::string job = GetText(jcm, rec, from[0]);
@@ -590,7 +600,7 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
                 if (int w = c.Written(xio_wr_record(jcm, kRecDraw)); w != XIO_OK) return w;
             }
         }
-        if (!c.Step(15, rec, title, title)) return c.Cancel();
+        if (!c.Step(15, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, rec, 0, 0);
     }
     return IsEnd(s) ? 0 : s;

@@ -381,10 +381,9 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             const auto unitField = static_cast<uint16_t>(catField + 1);
             std::string category = GetText(jcm, catField);
             const std::string unit = GetText(jcm, unitField);
-            const std::string shownK = FormatInt("%d", k);
             if (IsBlank(category)) {
                 if (!IsBlank(unit)) {
-                    reason = Msg(12216, shownK, unit);
+                    reason = Msg(12216, std::to_string(k), unit);
                     return false;
                 }
                 continue;
@@ -392,7 +391,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             std::string folded = category;
             suite::x_capitalize(folded);
             if (std::find(met.begin(), met.end(), folded) != met.end()) {
-                reason = Msg(12217, shownK, category);
+                reason = Msg(12217, std::to_string(k), category);
                 return false;
             }
             met.push_back(folded);
@@ -402,7 +401,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             if (!found && !converting) found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
             if (keep) xio_restore_record_id(jcm, keep);
             if (!found) {
-                messages.push_back(Msg(12218, shownK, category, word("was not/will not be"), word("325/326")));
+                messages.push_back(Msg(12218, std::to_string(k), category, word("was not/will not be"), word("325/326")));
                 PutText(jcm, catField, "");
                 PutText(jcm, unitField, "");
             } else if (converting && IsBlank(unit)) {

@@ -63,6 +63,9 @@ namespace dz::xio {
 int set_max_pages(uint16_t h, int pages);
 // The SQLite connection behind a handle (nullptr when not open).
 ::sqlite3* connection(uint16_t h);
+// The number of count statements run so far (record counts and relative positions): each
+// costs a walk over the records it counts.
+int64_t count_queries();
 
 // The calls a test can make fail.
 enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader };

@@ -160,6 +160,8 @@ xio_file_control g_fileControl;
 int g_readOnlyScopes = 0;
 std::string g_error;
 int64_t g_serial = 0;
+// Test hook (store.h): the number of count statements run.
+int64_t g_countQueries = 0;
 
 Handle* H(uint16_t h) {
     if (h == 0 || h >= g_handles.size()) return nullptr;
@@ -1423,6 +1425,37 @@ int xio_status(uint16_t h) {
     return hd ? hd->lastStatus : XIO_BAD_CALL;
 }
 
+namespace {
+
+// The number of rows of a record type, counted again only after rows were added or removed;
+// -1 when it cannot be counted.
+int64_t record_count(Handle& hd, RecState& rs) {
+    const int64_t stamp = hd.conn->rowsVersion;
+    if (rs.count < 0 || rs.countStamp != stamp) {
+        sqlite3_stmt* st = hd.stmt("SELECT count(*) FROM " + table_of(*rs.def));
+        ++g_countQueries;
+        if (!st || sqlite3_step(st) != SQLITE_ROW) {
+            if (st) sqlite3_reset(st);
+            return -1;
+        }
+        rs.count = sqlite3_column_int64(st, 0);
+        rs.countStamp = stamp;
+        sqlite3_reset(st);
+    }
+    return rs.count;
+}
+
+}  // namespace
+
+int64_t xio_record_count(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    if (!hd) return 0;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return 0;
+    hold_reads(*hd);
+    return std::max<int64_t>(0, record_count(*hd, *rs));
+}
+
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     Handle* hd = H(h);
     if (!hd) return 0;
@@ -1431,15 +1464,7 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     hold_reads(*hd);
     const Dictionary& d = *hd->dict;
     const std::string table = table_of(*rs->def);
-    const int64_t stamp = hd->conn->rowsVersion;
-    if (rs->count < 0 || rs->countStamp != stamp) {
-        rs->countStamp = stamp;
-        sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table);
-        if (!st || sqlite3_step(st) != SQLITE_ROW) return 0;
-        rs->count = sqlite3_column_int64(st, 0);
-        sqlite3_reset(st);
-    }
-    if (rs->count == 0) return 0;
+    if (record_count(*hd, *rs) <= 0) return 0;
     int64_t before = -1;
     if (rs->pos == Pos::At && rs->curKey == 0 && rs->curRow == rs->current) before = rs->ordinal;
     if (before < 0) {
@@ -1450,6 +1475,7 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
         }
         sqlite3_stmt* st = hd->stmt("SELECT count(*) FROM " + table + " WHERE (" + cols + ") < (" + params + ")");
         if (!st) return 0;
+        ++g_countQueries;
         for (size_t i = 0; i < rs->def->primaryKey.size(); ++i) {
             uint16_t f = rs->def->primaryKey[i];
             bind_cell(st, static_cast<int>(i + 1), d.fields[f].def.type, rs->buf[f - rs->def->firstField]);
@@ -1843,6 +1869,8 @@ int set_max_pages(uint16_t h, int pages) {
     if (!hd) return XIO_BAD_CALL;
     return exec(hd->db, "PRAGMA max_page_count=" + std::to_string(pages)) == SQLITE_OK ? XIO_OK : XIO_IO_ERROR;
 }
+
+int64_t count_queries() { return g_countQueries; }
 
 sqlite3* connection(uint16_t h) {
     Handle* hd = H(h);

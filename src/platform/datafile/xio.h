@@ -244,6 +244,9 @@ int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 [[nodiscard]] int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
 int xio_status(uint16_t h);
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t = 0);
+// The number of records of type `rec` on file (0 when it cannot be counted). Counting walks the
+// records once; the answer is kept until records are added or removed.
+int64_t xio_record_count(uint16_t h, uint16_t rec);
 [[nodiscard]] int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
 [[nodiscard]] int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
 [[nodiscard]] int xio_del_record(uint16_t h, uint16_t rec);

@@ -559,6 +559,12 @@ TEST_F(Records, RelativePositionFollowsKeyOrder) {
     ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
     ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_get_relative_position(h, 1, 0, 0), 10);
+    // The count behind the positions.
+    EXPECT_EQ(xio_record_count(h, 1), 10);
+    ASSERT_EQ(addCustomer(h, "A1", "B1"), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), 11);
+    EXPECT_EQ(xio_record_count(h, 99), 0);
+    EXPECT_EQ(xio_record_count(0, 1), 0);
 }
 
 TEST_F(Records, DefinitionsDescribeTheFile) {

@@ -1,0 +1,193 @@
+// The totals rebuild that ends a JC master Convert, in process: an operator's stop at one of its
+// progress steps, a rewrite or a draw that cannot be written (each leaves the JC master file as it
+// was before the conversion and the text file unstamped), and a progress bar whose cost does not
+// grow with the file.
+#include "test_jcm_support.h"
+
+#include "platform/datafile/store.h"
+
+#include <map>
+
+namespace dz::jc {
+namespace {
+
+using namespace dz::jc::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr uint16_t kRecDraw = 5;
+
+// A job billed at level 1 with a top group, a group below it and `leaves` phases in that group;
+// the first phase has a category with an estimate, so the rebuild changes every level.
+class JcmRebuildTest : public JcmTest {
+protected:
+    void StoreJob(const std::string& job, double paid = 0) {
+        Store(kRecJob, {{"JOB", job}}, {{"JBLEVEL", 1}, {"JJTDPY", paid}});
+    }
+    void StorePhases(const std::string& job, const std::string& top, int groups, int leaves) {
+        Store(kRecPhase, {{"PJOB", job}, {"PHASE", top + "00000"}}, {{"PGPHASE", 1}});
+        for (int g = 1; g <= groups; ++g) {
+            const std::string group = top + Digits(g, 3);
+            Store(kRecPhase, {{"PJOB", job}, {"PHASE", group + "00"}}, {{"PGPHASE", 1}});
+            for (int k = 1; k <= leaves; ++k) Store(kRecPhase, {{"PJOB", job}, {"PHASE", group + Digits(k, 2)}});
+        }
+        Store(kRecCategory, {{"CJOB", job}, {"CPHASE", top + "00101"}, {"CAT", "LAB"}}, {{"CCTYPE", 1}, {"COEST", 1250}});
+    }
+    static std::string Digits(int n, int width) {
+        std::string s = std::to_string(n);
+        return std::string(static_cast<std::size_t>(width) - s.size(), '0') + s;
+    }
+    double Estimate(const std::string& job, const std::string& phase) {
+        return NumberOf(kRecPhase, {{"PJOB", job}, {"PEXTRA", ""}, {"PHASE", phase}}, "POEST");
+    }
+
+};
+
+// The converter with the rebuild's failure planned only once the record loop is done: the `nth`
+// call of `call` on the JC master file answers `status`.
+class FaultyRebuild : public xvJCM {
+public:
+    xio::FaultCall call = xio::FaultCall::ReplaceRecord;
+    int nth = 1, status = XIO_IO_ERROR;
+    bool spent = false;
+
+protected:
+    bool FinishConversion(convert::ConvertContext& ctx) override {
+        FailingCalls fail;
+        fail.Fail(call, nth, status, "JCM");
+        const bool done = xvJCM::FinishConversion(ctx);
+        spent = fail.Spent();
+        return done;
+    }
+};
+
+TEST_F(JcmRebuildTest, AStopAtAGroupTotalsStepRestoresTheFileAndLeavesTheTextUnstamped) {
+    StoreJob("300001");
+    StorePhases("300001", "01", 2, 6);
+    const std::string text = WriteText("stop.txt", Job("900-001"));
+    const std::string before = ReadFile(text), master = MasterBytes();
+    ConvertProgress progress([] { return int64_t{0}; });
+    std::vector<std::string> titles;
+    ui.onDispatch = [&] {
+        if (titles.empty() || titles.back() != progress.status_text) titles.push_back(progress.status_text);
+        if (progress.status_text.rfind("Updating group", 0) == 0) progress.stop = 1;
+    };
+    xvJCM c;
+    const std::string report = Run(text, "Convert", c, &progress);
+    EXPECT_THAT(report, HasSubstr("Conversion canceled by operator"));
+    EXPECT_TRUE(ui.boxes.empty());
+    // The phase totals came before the stop and are gone with the trigger job.
+    const std::string phaseTitle = "Updating " + suite::xk_description(suite::kPhaseFormat) + " totals:";
+    EXPECT_THAT(titles, ::testing::Contains(phaseTitle));
+    EXPECT_THAT(titles, Not(::testing::Contains("Updating job totals:")));
+    EXPECT_FALSE(JobOnFile("900001"));
+    EXPECT_EQ(Estimate("300001", "0100101"), 0);
+    EXPECT_TRUE(MasterBytes() == master);
+    EXPECT_EQ(ReadFile(text), before);
+}
+
+// A failed rewrite ends the rebuild in the phase pass and in a group level that is not the last:
+// either way nothing of the conversion stays, and it is no success. Only the phase with the
+// category changes in the phase pass; the group above it is the first rewrite of the group pass,
+// whose top level comes after.
+TEST_F(JcmRebuildTest, ARewriteThatFailsInAPhasePassOrAGroupLevelRestoresTheFile) {
+    // An earlier job whose phases change nothing: each pass has shown its title when it fails.
+    StoreJob("200001");
+    for (int k = 1; k <= 6; ++k) Store(kRecPhase, {{"PJOB", "200001"}, {"PHASE", "02001" + Digits(k, 2)}});
+    StoreJob("300001");
+    StorePhases("300001", "01", 2, 3);
+    const std::string text = WriteText("fail.txt", Job("900-001"));
+    const std::string before = ReadFile(text), master = MasterBytes();
+    ConvertProgress progress([] { return int64_t{0}; });
+    std::string title;
+    ui.onDispatch = [&] {
+        if (!progress.status_text.empty()) title = progress.status_text;
+    };
+    const std::string phase = suite::xk_description(suite::kPhaseFormat);
+    for (const auto& [nth, pass] : {std::pair{1, "Updating " + phase + " totals:"},
+                                    std::pair{2, "Updating group " + phase + " totals:"}}) {
+        SCOPED_TRACE(pass);
+        title.clear();
+        FaultyRebuild c;
+        c.nth = nth;
+        const std::string report = Run(text, "Convert", c, &progress);
+        EXPECT_TRUE(c.spent);
+        EXPECT_EQ(title, pass);  // where it stopped
+        EXPECT_THAT(report, HasSubstr("Unable to read from or write to a Halvorsend data file"));
+        EXPECT_THAT(report, Not(HasSubstr("Out of disk space")));
+        EXPECT_FALSE(JobOnFile("900001"));
+        EXPECT_EQ(Estimate("300001", "0100101"), 0);
+        EXPECT_TRUE(MasterBytes() == master);
+        EXPECT_EQ(ReadFile(text), before);
+    }
+    // Without a failure the same file converts, its groups totalled.
+    xvJCM c;
+    Run(text, "Convert", c);
+    EXPECT_EQ(Estimate("300001", "0100100"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100000"), 1250);
+}
+
+// A balance-forward draw that cannot be written ends the rebuild: "Out of disk space" for a full
+// disk, the read/write failure otherwise.
+TEST_F(JcmRebuildTest, ADrawThatCannotBeWrittenRestoresTheFileAndSaysWhy) {
+    StoreJob("300001", 700);
+    const std::string text = WriteText("draw.txt", Job("900-001"));
+    const std::string before = ReadFile(text), master = MasterBytes();
+    for (const auto& [status, says] : {std::pair{XIO_DISK_FULL, "Out of disk space"},
+                                       std::pair{XIO_IO_ERROR, "Unable to read from or write to a Halvorsend data file"}}) {
+        SCOPED_TRACE(says);
+        FaultyRebuild c;
+        c.call = xio::FaultCall::WriteRecord;
+        c.status = status;
+        const std::string report = Run(text, "Convert", c);
+        EXPECT_TRUE(c.spent);
+        EXPECT_THAT(report, HasSubstr(says));
+        EXPECT_FALSE(JobOnFile("900001"));
+        EXPECT_TRUE(MasterBytes() == master);
+        EXPECT_EQ(ReadFile(text), before);
+    }
+    // Without the failure the job gets its draw.
+    xvJCM c;
+    Run(text, "Convert", c);
+    const uint16_t h = Jcm();
+    xio_init_record(h, kRecDraw);
+    convert::PutText(h, kRecDraw, "RJOB", "300001");
+    ASSERT_EQ(xio_rd_ge(h, kRecDraw, 0, 0), XIO_OK);
+    EXPECT_EQ(convert::GetText(h, kRecDraw, "RDRAW"), "BF");
+}
+
+// The progress of every pass is the share of its records passed. Finding it must not cost a
+// count over the file at each step: the count statements of a conversion are as many for three
+// times the phases.
+TEST_F(JcmRebuildTest, TheProgressBarCostsNoCountPerStep) {
+    ConvertProgress progress([] { return int64_t{0}; });
+    std::map<std::string, std::pair<int, int>> range;  // title -> lowest and highest value
+    ui.onDispatch = [&] {
+        if (progress.status_text.empty()) return;
+        const auto it = range.try_emplace(progress.status_text, progress.status_value, progress.status_value).first;
+        it->second.first = std::min<int>(it->second.first, progress.status_value);
+        it->second.second = std::max<int>(it->second.second, progress.status_value);
+    };
+    auto counts = [&](const std::string& job, int leaves) {
+        StoreJob(job);
+        for (int top = 1; top <= 8; ++top) StorePhases(job, Digits(top, 2), 6, leaves);
+        xvJCM c;
+        const int64_t first = xio::count_queries();
+        const std::string report = Run(WriteText(job + ".txt", Job("9" + job.substr(1, 2) + "-001")), "Convert", c, &progress);
+        EXPECT_THAT(report, Not(HasSubstr("Unable")));
+        return xio::count_queries() - first;
+    };
+    const int64_t small = counts("310001", 2);
+    const int64_t large = counts("320001", 6);
+    EXPECT_EQ(large, small);
+    EXPECT_EQ(Estimate("320001", "0800000"), 1250);
+    const std::string phase = suite::xk_description(suite::kPhaseFormat);
+    for (const std::string& title : {"Updating " + phase + " totals:", "Updating group " + phase + " totals:"}) {
+        ASSERT_TRUE(range.count(title)) << title;
+        EXPECT_LE(range[title].first, 5) << title;
+        EXPECT_GE(range[title].second, 95) << title;
+    }
+}
+
+}  // namespace
+}  // namespace dz::jc
