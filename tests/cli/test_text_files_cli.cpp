@@ -70,8 +70,8 @@ TEST_F(TextFilesCli, ALineBreakInsideQuotesBelongsToTheValue) {
     for (const auto& [report, first, second] : {std::tuple{r.examineReport, "4", "7"}, std::tuple{r.convertReport, "2", "4"}}) {
         EXPECT_THAT(report, ContainsRegex(std::string("\n 1 +") + first + "  Account title can't hold a line break, "
                                           "and 'Materials  1,01-1-20-6000-00,Injected\\.\\.\\.' has one \\(fld 2, col 3\\)"));
-        EXPECT_THAT(report, ContainsRegex(std::string("\n 1N +") + second + "  A double quote is not closed up to the "
-                                          "end of the text file, so the record takes its last 2 line\\(s\\)"));
+        EXPECT_THAT(report, ContainsRegex(std::string("\n 1N +") + second + "  A double quote is not closed before the "
+                                          "end of the file: the record takes 2 line\\(s\\) \\(fld 2, col 3\\) \\(60\\)"));
     }
     EXPECT_EQ(Slurp(dir / "RejGLM.txt"), head + injected + unclosed) << "every line of a refused record, as it was";
     const std::string dump = Dump("GLM");

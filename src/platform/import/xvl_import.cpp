@@ -57,6 +57,7 @@ bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, s
         ++line;
         if (IsBlank(text) || text[0] == '#') continue;
         span = RecordSpan{b, e, line, line, false};
+        if (text.find('"') == std::string_view::npos) return true;  // no quote, one line
         QuoteState q = ScanQuotes(text);
         if (q != QuoteState::InQuote) return true;
         joined.assign(text);

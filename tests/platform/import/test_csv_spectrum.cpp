@@ -79,22 +79,8 @@ private:
             if (c == 'n') out.push_back('\n');
             else if (c == 'r') out.push_back('\r');
             else if (c == 't') out.push_back('\t');
-            else if (c == 'u') {
-                const unsigned cp = static_cast<unsigned>(std::stoul(s_.substr(i_, 4), nullptr, 16));
-                i_ += 4;
-                if (cp < 0x80) {
-                    out.push_back(static_cast<char>(cp));
-                } else if (cp < 0x800) {
-                    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-                } else {
-                    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-                    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-                    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-                }
-            } else {
-                out.push_back(c);  // \" \\ \/
-            }
+            else
+                out.push_back(c);  // \" \\ \/ (the files write other characters as UTF-8)
         }
         ++i_;
         return out;

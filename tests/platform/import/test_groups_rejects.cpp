@@ -250,7 +250,7 @@ TEST_F(ImportRejects, ARecordOverSeveralLinesIsReadAndRejectedWhole) {
     ASSERT_EQ(imp.xvlImportNextRec(info), 1);
     EXPECT_EQ(info.StartLine(), 8);
     EXPECT_EQ(info.Error(), kErrQuotes);
-    EXPECT_THAT(info.Message(), HasSubstr("so the record takes its last 2 line(s) (fld 9, col 10)"));
+    EXPECT_THAT(info.Message(), HasSubstr("before the end of the file: the record takes 2 line(s) (fld 9, col 10)"));
     ASSERT_TRUE(imp.xvlRecToRejectFile(line));
     EXPECT_EQ(line, 4);
     EXPECT_EQ(imp.xvlImportNextRec(info), 2);
