@@ -6,6 +6,7 @@
 #include "app/stored_options.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/suite/control.h"
@@ -304,6 +305,13 @@ int CheckRegularFile(ConversionTypeList& selection, std::size_t index) {
 }
 
 int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
+    in.clear();
+    in.seekg(0);
+    char mark[2] = {};
+    if (in.read(mark, 2) && dz::xvl::FindByteOrderMark(std::string_view(mark, 2)) == dz::xvl::ByteOrderMark::Utf16) {
+        const std::string path = selection.files[index].path;
+        return FailCheck(selection, index, xvlRCString::Get(12931, path), xvlRCString::Get(12930, path));
+    }
     in.clear();
     in.seekg(0);
     if (dz::convert::ReadConversionType(selection, in, selection.files[index])) return kCheckStays;

@@ -9,8 +9,9 @@
 //   R1 FIELD=value ...        (a record: the fields not named take their defaults)
 //   N1 "notes"                (the notes of the record on the line above)
 //
-// Values are written as dump prints them (see dump_format.h). Every line is checked and
-// written inside one transaction per data file; when any line is refused (unknown data file,
+// FILE is read as text files are converted: as UTF-8 when it is valid UTF-8, else as
+// Windows-1252; a UTF-8 byte-order mark is skipped and a UTF-16 file refused. Values are
+// written as dump prints them (see dump_format.h). Every line is checked and written inside one transaction per data file; when any line is refused (unknown data file,
 // record, header or field, a value the field cannot hold, a field named twice, a duplicate
 // key) every refused line is reported with its number and nothing is kept.
 #include "cli/commands.h"
@@ -19,6 +20,7 @@
 
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_encoding.h"
 
 #include <algorithm>
 #include <cctype>
@@ -27,6 +29,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <sstream>
 
 namespace {
 
@@ -80,11 +83,20 @@ public:
     }
 
     int run() {
-        std::ifstream in(file_, std::ios::binary);
-        if (!in) {
+        std::ifstream file(file_, std::ios::binary);
+        std::ostringstream raw;
+        raw << file.rdbuf();
+        if (!file) {
             std::cerr << "dodedoz-cli: load: cannot read " << file_ << "\n";
             return cli::kExitFailure;
         }
+        // Read as text files are converted: UTF-8 when it is valid UTF-8, else Windows-1252.
+        std::string text;
+        if (!xvl::DecodeTextFile(raw.str(), text)) {
+            std::cerr << "dodedoz-cli: load: " << file_ << " is UTF-16; save it as UTF-8\n";
+            return cli::kExitFailure;
+        }
+        std::istringstream in(text);
         std::string line;
         for (unsigned number = 1; std::getline(in, line); ++number) {
             if (!line.empty() && line.back() == '\r') line.pop_back();

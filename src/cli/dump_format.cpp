@@ -1,5 +1,7 @@
 #include "cli/dump_format.h"
 
+#include "platform/datafile/utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -99,8 +101,8 @@ bool parse_value(const xio_fld_def& f, const std::string& s, x_value_def& v, std
     switch (f.type) {
         case XIO_TYPE_TEXT:
         case XIO_TYPE_RIGHT_TEXT:
-            if (s.size() > f.length) {
-                why = "is " + std::to_string(s.size()) + " characters long; the field holds " + std::to_string(f.length);
+            if (s.size() > f.length && Utf8Length(s) > f.length) {
+                why = "is " + std::to_string(Utf8Length(s)) + " characters long; the field holds " + std::to_string(f.length);
                 return false;
             }
             if (s.find('\0') != std::string::npos) {
@@ -108,7 +110,7 @@ bool parse_value(const xio_fld_def& f, const std::string& s, x_value_def& v, std
                 return false;
             }
             if (s.size() > x_value_def::kTextMax) {
-                v.text = s.substr(0, x_value_def::kTextMax);
+                v.text = Utf8PrefixBytes(s, x_value_def::kTextMax);
                 v.longText = s;
             } else {
                 v.text = s;

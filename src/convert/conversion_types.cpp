@@ -2,6 +2,7 @@
 
 #include "convert/platform_links.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_text.h"
 #include "platform/ui/own_files.h"
 
@@ -41,11 +42,13 @@ bool EqualsNoCase(const std::string& a, const char* b) {
            });
 }
 
-// Rewinds an already opened stream and reads its first line.
+// Rewinds an already opened stream and reads its first line, without a UTF-8 byte-order mark
+// (spreadsheets write one before "CSV UTF-8").
 void ReadFirstLine(std::istream& in, std::string& line) {
     in.clear();
     in.seekg(0);
     ReadTextLine(in, line);
+    line.erase(0, xvl::Utf8BomLength(line));
 }
 
 void TrimLeading(std::string& s, const char* set) {

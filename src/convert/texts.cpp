@@ -2,6 +2,7 @@
 
 #include "convert/platform_links.h"
 #include "convert/reports.h"
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
@@ -54,13 +55,20 @@ std::string ZeroPaddedWhole(double value, int width) {
     return Format("%0*.0f", width, value);
 }
 
+// Blank-filled to, or cut at, `width` characters (texts are UTF-8).
+void PadOrCut(std::string& text, std::size_t width) {
+    const std::size_t chars = Utf8Length(text);
+    if (chars < width) text.append(width - chars, ' ');
+    else text.resize(Utf8Prefix(text, width).size());
+}
+
 std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_t file, uint16_t field) {
     switch (def.type) {
     case XIO_TYPE_TEXT: {
         std::string text = v.text;
         AlignKeyText(file, field, text);
         const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
-        if (width < 255) text.resize(width, ' ');
+        if (width < 255) PadOrCut(text, width);
         return text;
     }
     case XIO_TYPE_NUMBER: {
@@ -186,13 +194,14 @@ void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
     const xio_fld_def* def = xio_field_def(file, field);
     if (!def || def->type != XIO_TYPE_TEXT) return;
     const std::size_t width = std::min<std::size_t>(def->length, 81);
-    const bool right = text.size() < width && def->keyFormat != 0 &&
+    const std::size_t chars = Utf8Length(text);
+    const bool right = chars < width && def->keyFormat != 0 &&
                        (KeyFormatMultiSection(def->keyFormat) || AllDigits(text));
-    if (text.size() < width) {
+    if (chars < width) {
         if (right)
-            text.insert(0, width - text.size(), ' ');
+            text.insert(0, width - chars, ' ');
         else
-            text.resize(width, ' ');
+            text.append(width - chars, ' ');
     }
     if (!text.empty()) Capitalize(text);
 }

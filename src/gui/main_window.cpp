@@ -12,7 +12,8 @@
 namespace dz::gui {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+// The data files and messages hold UTF-8.
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 QString plain(QString title) { return title.remove(QLatin1Char('&')); }
 // Sends an edit command (cut, copy, paste) to whichever widget has the focus.
 void editFocus(const char* slot) {

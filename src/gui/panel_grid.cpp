@@ -21,8 +21,9 @@
 namespace dz::gui {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
+// The data files and messages hold UTF-8.
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toUtf8().toStdString(); }
 }  // namespace
 
 class GridModel : public QAbstractTableModel {

@@ -25,21 +25,22 @@ using dz::ui::FieldState;
 
 namespace {
 // Panel texts are 8-bit; the suite's files are Latin-1 in practice.
-QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
+// The data files and messages hold UTF-8.
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toUtf8().toStdString(); }
 }  // namespace
 
 QString PanelWidget::mnemonic(const std::string& label) {
-    QString out;
+    std::string out;
     for (char c : label) {
         if (c == '&')
             out += "&&";
         else if (c == '~')
             out += '&';
         else
-            out += QChar::fromLatin1(c);
+            out += c;
     }
-    return out;
+    return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
 }
 
 PanelWidget::PanelWidget(dz::ui::Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel) {

@@ -34,8 +34,9 @@ namespace dz::gui {
 using namespace dz::ui;
 
 namespace {
-QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
-std::string ss(const QString& s) { return s.toLatin1().toStdString(); }
+// The data files and messages hold UTF-8.
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+std::string ss(const QString& s) { return s.toUtf8().toStdString(); }
 
 // Closing a panel's window by hand is a request to its procedure; the program decides whether
 // the panel goes.

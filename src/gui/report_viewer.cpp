@@ -12,7 +12,8 @@
 namespace dz::gui {
 
 namespace {
-QString qs(const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+// The data files and messages hold UTF-8.
+QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
 ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent)

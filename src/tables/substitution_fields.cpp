@@ -1,5 +1,7 @@
 #include "tables/substitution_fields.h"
 
+#include "platform/datafile/utf8.h"
+
 #include <cctype>
 
 namespace dz::tables {
@@ -66,6 +68,6 @@ bool IsUnnamedGroup(std::string_view name) { return name.empty() || SameText(nam
 
 bool IsBlankValue(std::string_view value) { return value.empty() || value == " "; }
 
-std::string CutValue(std::string_view value) { return std::string(value.substr(0, kValueMax)); }
+std::string CutValue(std::string_view value) { return std::string(Utf8Prefix(value, kValueMax)); }
 
 }  // namespace dz::tables

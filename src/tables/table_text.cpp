@@ -1,5 +1,6 @@
 #include "tables/table_text.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/import/xvl_import.h"
@@ -333,11 +334,11 @@ bool PrefillValue(const std::string& value, int16_t fieldId, int16_t section, co
         // Converters hand whole GL accounts as typed (section 8): they fill an account table too.
         kind = static_cast<uint16_t>(fieldId);
     if (kind == 0 || kind != doc.fieldId) return true;
-    const std::string v = value.substr(0, kValueMax);
-    if (v.size() > doc.oldSize) {
+    const std::string v = CutValue(value);
+    if (Utf8Length(v) > doc.oldSize) {
         if (ctx->message.empty())
             ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + v + "' in\r" +
-                           textFileName + "\rhas " + std::to_string(v.size()) +
+                           textFileName + "\rhas " + std::to_string(Utf8Length(v)) +
                            " characters and the maximum allowed is " + std::to_string(doc.oldSize) +
                            ".\r\rUse the options button to increase the old value size.";
         return false;

@@ -285,7 +285,7 @@ TEST_F(CmmTest, BankNotesAreSavedAndCountedUnderTheirOwnRecordNumber) {
                              L("BN", {{"BANKACC", "N1"}, {"Converted Notes", ""}}) +
                              L("BN", {{"BANKACC", "N1"}, {"Converted Notes", "Two signatures."}}) +
                              L("BN", {{"BANKACC", "NOSUCH"}, {"Converted Notes", "Lost"}}) +
-                             "BN,N1,\"not closed\r\n" + L("L", {{"LTBNKAC", "N1"}});
+                             "BN,N1,\"not\" closed\r\n" + L("L", {{"LTBNKAC", "N1"}});
     xvCMM converter;
     const std::string report = Run(WriteText("n.txt", body), "Convert", converter);
     EXPECT_TRUE(Has(report, "The record to modify doesn't currently exist")) << report;

@@ -176,6 +176,8 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
 
     // 2. The account's parts must exist.
     const int levels = PrefixLevels();
+    // Examining, a base account met only earlier in the text file has no title to give yet.
+    bool titleComesLater = false;
     if (levels > 0) {
         const std::string base = AccountSection(acct, suite::kGlBaseAccount);
         uint16_t code = 0;
@@ -192,6 +194,7 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
             const uint16_t rest = r % 1000;
             PutNumber(glm, base_[kBsIcSts], rest / 100);
             PutNumber(glm, base_[kBsType], rest % 100);
+            titleComesLater = !given(kATitle);
         }
         struct Level {
             uint16_t rec;
@@ -220,16 +223,15 @@ bool xvGLM::ConvertAccount(uint16_t glm, xvl::xvlImpInfo& info, std::string& rea
     }
 
     // 3. Title and type. In Examine Files a base account met earlier in the text file gives no
-    // title, so the test waits for the conversion.
-    if (converting || levels == 0) {
-        if (xio_get_text(glm, a[kATitle]).empty()) {
-            reason = Msg(12095, shown());
-            return false;
-        }
-        if (levels == 0 && !given(kAType)) {
-            reason = Msg(12096, shown());
-            return false;
-        }
+    // title, so the title test waits for the conversion there; a line that gives the title
+    // itself (even blank) takes none from its base account, so it is tested at once.
+    if (!titleComesLater && xio_get_text(glm, a[kATitle]).empty()) {
+        reason = Msg(12095, shown());
+        return false;
+    }
+    if (levels == 0 && !given(kAType)) {
+        reason = Msg(12096, shown());
+        return false;
     }
 
     // 4. Summarize ledger is not available.

@@ -25,11 +25,12 @@ struct x_time_type {
 
 // One field value. Only the member that belongs to the field's type is read by a put and set
 // by a get; the others keep whatever the caller left in them.
-//   text      text fields (types 0 and 5), at most 80 bytes; empty = blank
-//   longText  text longer than 80 bytes: a get of a text field sets text to the first 80
-//             bytes and longText to the whole value (empty when it fits in text); a put takes
-//             longText when it is longer than text and begins with it, else text
-//   (a put trims trailing blanks and cuts the value to the field's length)
+//   text      text fields (types 0 and 5), UTF-8, at most 80 bytes; empty = blank
+//   longText  text longer than 80 bytes: a get of a text field sets text to its first 80
+//             bytes (fewer where a character would be cut) and longText to the whole value
+//             (empty when it fits in text); a put takes longText when it is longer than text
+//             and begins with it, else text
+//   (a put trims trailing blanks and cuts the value to the field's length in characters)
 //   number    number fields (types 1 and 6) and choice fields (types 7, 8, 9: the item number)
 //   flag      logical fields (type 2): 1 set, 0 not
 //   date      date fields (type 3)

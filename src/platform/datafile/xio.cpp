@@ -4,6 +4,7 @@
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/store.h"
+#include "platform/datafile/utf8.h"
 
 #include <sqlite3.h>
 
@@ -1072,7 +1073,7 @@ void clear_positions(Handle& hd) {
 void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     const uint16_t t = f.def.type;
     if (is_text(t)) {
-        v.text.assign(c.s, 0, x_value_def::kTextMax);
+        v.text.assign(Utf8PrefixBytes(c.s, x_value_def::kTextMax));
         if (c.s.size() > x_value_def::kTextMax) v.longText = c.s;
         else v.longText.clear();
     } else if (is_real(t)) {
@@ -1100,7 +1101,7 @@ void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {
         };
         trim();
         if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
-        if (s.size() > f.def.length) s = s.substr(0, f.def.length);
+        if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
         trim();
         c.s.assign(s);  // into the cell's own storage: no allocation when it fits
     } else if (is_real(t)) {

@@ -1,6 +1,8 @@
 #include "platform/import/xvl_import.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/import/xvl_case.h"
+#include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
@@ -23,10 +25,59 @@ std::string fieldLabel(const TemplateColumn& c) {
     return c.def.description.empty() ? c.name : c.def.description;
 }
 
-// A value shown in a message: long values are shortened.
+// A value shown in a message: long values are shortened, line ends shown as blanks.
 std::string shown(std::string_view v) {
-    if (v.size() <= 40) return std::string(v);
-    return std::string(v.substr(0, 37)) + "...";
+    std::string out(Utf8Length(v) <= 40 ? v : Utf8Prefix(v, 37));
+    if (out.size() < v.size()) out += "...";
+    for (char& c : out)
+        if (c == '\r' || c == '\n') c = ' ';
+    return out;
+}
+
+// May the column hold a value with a line end? Long texts may: "Converted Notes" and the like,
+// and text fields longer than 80 characters.
+bool holdsLineEnds(const TemplateColumn& c) {
+    if (c.special) return c.type == SpecialType::LongText;
+    return xio_is_text_type(c.def.type) && c.def.length > x_value_def::kTextMax;
+}
+
+// The next record from `reader`: blank and "#" lines before it are skipped (and counted in
+// `line`); a record whose quote is still open at the end of its line takes the following
+// lines with their line ends. `text` points into the data, `lineScratch` or `joined`.
+struct RecordSpan {
+    std::size_t begin = 0, end = 0;
+    int32_t first = 0, last = 0;
+    bool unclosed = false;  // the file ended inside a quoted value
+};
+
+bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, std::string& lineScratch,
+                    std::string& joined, RecordSpan& span) {
+    std::size_t b = 0, e = 0;
+    while (reader.next(text, lineScratch, &b, &e)) {
+        ++line;
+        if (IsBlank(text) || text[0] == '#') continue;
+        span = RecordSpan{b, e, line, line, false};
+        if (text.find('"') == std::string_view::npos) return true;  // no quote, one line
+        QuoteState q = ScanQuotes(text);
+        if (q != QuoteState::InQuote) return true;
+        joined.assign(text);
+        std::string endScratch;
+        while (q == QuoteState::InQuote) {
+            joined.append(RawLineEnd(reader.data(), b, e, endScratch));
+            if (!reader.next(text, lineScratch, &b, &e)) {
+                span.unclosed = true;
+                break;
+            }
+            ++line;
+            joined.append(text);
+            span.end = e;
+            span.last = line;
+            q = ScanQuotes(text, q);
+        }
+        text = joined;
+        return true;
+    }
+    return false;
 }
 
 std::string choiceList(const xio_fld_def& def) {
@@ -57,6 +108,8 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
     buffer_.reset();
     data_ = {};
     pos_ = 0;
+    start_ = 0;
+    encoding_ = TextEncoding::Utf8;
     lineNo_ = 0;
     spanValid_ = false;
     spanOwner_ = nullptr;
@@ -105,11 +158,22 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         }
     }
 
-    // The first line is copied to the reject file when it is the "#" type line.
+    if (FindByteOrderMark(data_) == ByteOrderMark::Utf16) {
+        lastError_ = Msg(kMsgUtf16File, textFile);
+        buffer_.reset();
+        data_ = {};
+        return false;
+    }
+    start_ = Utf8BomLength(data_);
+    pos_ = start_;
+    encoding_ = DecideEncoding(data_);
+
+    // The first line is copied to the reject file when it is the "#" type line (with the
+    // byte-order mark before it, so the reject file reads as the text file does).
     std::size_t cut = 0;
     const std::string end = FirstLineEnd(data_, &cut);
     if (!end.empty()) lineEnd_ = end;
-    if (!data_.empty() && data_[0] == '#') {
+    if (data_.size() > start_ && data_[start_] == '#') {
         firstLine_ = std::string(data_.substr(0, cut));
         if (end.empty()) firstLine_ += lineEnd_;
     } else {
@@ -131,19 +195,19 @@ xvlImport::Peeked xvlImport::peek() const {
     Peeked p;
     LineReader reader(data_, pos_);
     int32_t line = lineNo_;
-    std::size_t b = 0, e = 0;
-    while (reader.next(p.text, &b, &e)) {
-        ++line;
-        if (IsBlank(p.text) || p.text[0] == '#') continue;
-        p.found = true;
-        p.begin = b;
-        p.end = e;
-        p.next = reader.offset();
-        p.line = line;
-        p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(p.text);
-        p.format = tpl_.FindFormat(p.id);
-        return p;
-    }
+    std::string_view text;
+    std::string scratch, joined;
+    RecordSpan span;
+    if (!nextRecordText(reader, line, text, scratch, joined, span)) return p;
+    p.found = true;
+    p.begin = span.begin;
+    p.end = span.end;
+    p.next = reader.offset();
+    p.line = span.first;
+    p.lastLine = span.last;
+    p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(text);
+    if (encoding_ == TextEncoding::Windows1252) p.id = ToUtf8(p.id, encoding_);
+    p.format = tpl_.FindFormat(p.id);
     return p;
 }
 
@@ -196,16 +260,9 @@ int xvlImport::xvlImportNextRec(xvlImpInfo& info) {
 int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     LineReader reader(data_, pos_);
     int32_t line = lineNo_;
-    std::size_t b = 0, e = 0;
-    bool found = false;
     std::string_view text;
-    while (reader.next(text, lineScratch_, &b, &e)) {
-        ++line;
-        if (!IsBlank(text) && text[0] != '#') {
-            found = true;
-            break;
-        }
-    }
+    RecordSpan span;
+    const bool found = nextRecordText(reader, line, text, lineScratch_, recordScratch_, span);
     pos_ = reader.offset();
     lineNo_ = line;
     if (!found) {
@@ -213,31 +270,57 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         return 2;
     }
     if (joinSpan && spanValid_) {
-        spanEnd_ = e;
-        spanLast_ = line;
+        spanEnd_ = span.end;
+        spanLast_ = span.last;
     } else {
         spanValid_ = true;
-        spanBegin_ = b;
-        spanEnd_ = e;
-        spanFirst_ = spanLast_ = line;
+        spanBegin_ = span.begin;
+        spanEnd_ = span.end;
+        spanFirst_ = span.first;
+        spanLast_ = span.last;
     }
     std::size_t bad = 0;
     const bool split = SplitColumnViews(text, columns_, columnScratch_, bad);
+    if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
     std::string id;
-    if (!tpl_.NoIdColumn()) id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
+    if (!tpl_.NoIdColumn()) {
+        id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
+        if (!split && bad <= 1 && encoding_ == TextEncoding::Windows1252) id = ToUtf8(id, encoding_);
+    }
     const TemplateFormat* fmt = tpl_.FindFormat(id);
-    describe(info, id, fmt, line);
+    describe(info, id, fmt, span.first);
     info.percentDone_ = percent(pos_);
     if (!fmt) {
         refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, templateName()));
         return 1;
     }
     if (!split) {
-        const std::size_t fld = tpl_.NoIdColumn() ? bad : bad - 1;
-        refuse(info, kErrQuotes, Msg(kMsgImportErrorBase + kErrQuotes, std::to_string(fld), std::to_string(bad)));
+        const std::string fld = std::to_string(tpl_.NoIdColumn() ? bad : bad - 1), col = std::to_string(bad);
+        refuse(info, kErrQuotes,
+               span.unclosed ? Msg(kMsgQuoteToEnd, std::to_string(span.last - span.first + 1), fld, col)
+                             : Msg(kMsgImportErrorBase + kErrQuotes, fld, col));
         return 1;
     }
     return stage(*fmt, info);
+}
+
+// The columns of a Windows-1252 line as UTF-8: the ones with bytes above 127 are converted
+// into decoded_, whose strings keep their storage from line to line.
+void xvlImport::toUtf8Columns() {
+    if (decoded_.size() < columns_.size()) decoded_.resize(columns_.size());
+    for (std::size_t i = 0; i < columns_.size(); ++i) {
+        const std::string_view c = columns_[i];
+        bool plain = true;
+        for (char ch : c)
+            if (static_cast<unsigned char>(ch) >= 0x80) {
+                plain = false;
+                break;
+            }
+        if (plain) continue;
+        decoded_[i].clear();
+        AppendAsUtf8(c, encoding_, decoded_[i]);
+        columns_[i] = decoded_[i];
+    }
 }
 
 bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
@@ -250,6 +333,18 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     auto where = [&]() {
         return Lazy{std::to_string(index + 1), std::to_string(index + (tpl_.NoIdColumn() ? 1 : 2)), fieldLabel(c)};
     };
+
+    // A NUL would cut the value where the data file stores it; a line end fits long texts only.
+    if (text.find('\0') != std::string_view::npos) {
+        const Lazy w = where();
+        refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
+        return false;
+    }
+    if (text.find_first_of("\r\n") != std::string_view::npos && !holdsLineEnds(c)) {
+        const Lazy w = where();
+        refuse(info, kErrNotConvertible, Msg(kMsgLineEndInValue, w.label, shown(text), w.fld, w.col));
+        return false;
+    }
 
     if (columnHasId(c) && (subst_ || prefill_)) {
         work_.assign(text);
@@ -278,9 +373,9 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             for (char& ch : work_) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
             text = work_;
         }
-        if (c.width > 0 && text.size() > c.width) {
+        if (c.width > 0 && text.size() > c.width && Utf8Length(text) > c.width) {
             const Lazy w = where();
-            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text), std::to_string(text.size()),
+            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text), std::to_string(Utf8Length(text)),
                                           std::to_string(c.width), w.fld, w.col));
             return false;
         }
@@ -293,7 +388,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             case SpecialType::LongText:
                 if (text.size() > x_value_def::kTextMax) {
                     value.longText.assign(text);
-                    value.text.assign(text.substr(0, x_value_def::kTextMax));
+                    value.text.assign(Utf8PrefixBytes(text, x_value_def::kTextMax));
                 } else {
                     value.text.assign(text);
                     if (c.type == SpecialType::LongText) value.longText.assign(text);
@@ -352,7 +447,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     switch (r.error) {
         case kErrTooLong:
         case kErrLongTextTooLong:
-            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), std::to_string(v.size()), r.detail, w.fld, w.col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), std::to_string(Utf8Length(v)), r.detail, w.fld, w.col);
             break;
         case kErrChoice:
             msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), choiceList(def), w.fld, w.col);
@@ -532,18 +627,18 @@ int xvlImport::xvlImportNextGroup(xvlImpInfo& info) {
             }
             broken = true;
             pos_ = p.next;
-            lineNo_ = p.line;
+            lineNo_ = p.lastLine;
             spanEnd_ = p.end;
-            spanLast_ = p.line;
+            spanLast_ = p.lastLine;
             info.percentDone_ = percent(pos_);
             continue;
         }
         if (failed) {
             // Taken along without staging.
             pos_ = p.next;
-            lineNo_ = p.line;
+            lineNo_ = p.lastLine;
             spanEnd_ = p.end;
-            spanLast_ = p.line;
+            spanLast_ = p.lastLine;
             info.percentDone_ = percent(pos_);
             prev = id;
             continue;
@@ -588,7 +683,8 @@ bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLin
     }
     std::string out;
     if (reason) {
-        std::string r = *reason;
+        // In the text file's encoding, so that the reject file stays in one.
+        std::string r = FromUtf8(*reason, encoding_);
         for (char& c : r)
             if (c == '\r' || c == '\n') c = ' ';
         out = "# " + r + lineEnd_;

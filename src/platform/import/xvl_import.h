@@ -1,6 +1,11 @@
 // Record-by-record import of a text file through a template.
 //
-// Each line of the text file is one record; its first column names the record's format in the
+// The text file is read in one encoding, decided for the whole file (xvl_encoding.h): values
+// reach the data files as UTF-8, and a UTF-16 file is not opened. A record is one line, or more
+// when a quoted value holds line ends (xvl_text.h); only long texts may keep them, and a NUL
+// byte refuses the record.
+//
+// Each record of the text file is one line; its first column names the record's format in the
 // template (unless the template's single format has an empty id, as in-memory templates do),
 // the other columns are the format's columns in order. Blank lines and lines that begin with
 // "#" (the type line, time-stamp lines, comments) are skipped but counted, so StartLine is
@@ -19,6 +24,7 @@
 #pragma once
 
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
 
@@ -110,8 +116,8 @@ public:
     void xvlSetGroupCB(GroupCB fn, void* ctx) { group_ = fn; groupCtx_ = ctx; }
 
     // Opens the text file (read whole) and names the reject file ("" = none). False when the
-    // text file cannot be read or the reject file could not be created in its folder. The
-    // reject file itself is made at the first reject.
+    // text file cannot be read, is UTF-16 (LastErrorText says so), or the reject file could not
+    // be created in its folder. The reject file itself is made at the first reject.
     bool xvlImpFileNames(const std::string& textFile, const std::string& rejectFile, bool = false);
 
     // 2 = end of file (also when no text file is open), 1 = refused, 0 = staged.
@@ -165,8 +171,8 @@ private:
     struct Peeked {
         bool found = false;
         std::size_t begin = 0, end = 0, next = 0;
-        int32_t line = 0;
-        std::string text;
+        int32_t line = 0;      // the record's first line
+        int32_t lastLine = 0;  // and its last
         std::string id;
         const TemplateFormat* format = nullptr;
     };
@@ -180,6 +186,7 @@ private:
     bool writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
                      const std::string* reason, int32_t& line);
     int percent(std::size_t offset) const;
+    void toUtf8Columns();
     std::string templateName() const;
 
     const xvlImpTemplate& tpl_;
@@ -198,6 +205,8 @@ private:
     std::unique_ptr<char[]> buffer_;  // the whole text file
     std::string_view data_;
     std::size_t pos_ = 0;
+    std::size_t start_ = 0;  // past a UTF-8 byte-order mark
+    TextEncoding encoding_ = TextEncoding::Utf8;
     int32_t lineNo_ = 0;     // lines consumed so far
     std::string firstLine_;  // raw first line when it begins with "#", with its line end
     std::string lineEnd_ = "\r\n";
@@ -221,6 +230,8 @@ private:
     const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
     std::map<const TemplateFormat*, std::vector<x_value_def>> specials_;  // by format, by column
     std::string lineScratch_;
+    std::string recordScratch_;         // a record of several lines
+    std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8
     std::string lastError_;
 };
 

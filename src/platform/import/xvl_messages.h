@@ -31,6 +31,13 @@ enum ImportError : int {
     kErrLongTextTooLong = 21,
 };
 
+// Text files the import does not read, and records refused for what their text holds.
+inline constexpr int kMsgUtf16FileSkip = 12930;  // a UTF-16 text file, "Is it OK to skip?"
+inline constexpr int kMsgUtf16File = 12931;      // the same without the question
+inline constexpr int kMsgNulInValue = 12932;     // error 1: a NUL byte in a value
+inline constexpr int kMsgLineEndInValue = 12933; // error 1: a line end in a field that holds none
+inline constexpr int kMsgQuoteToEnd = 12934;     // error 13: a quote still open at the end of the file
+
 // Message numbers: import error n has message kMsgImportErrorBase + n.
 inline constexpr int kMsgImportErrorBase = 12950;
 // Parts of import messages.

@@ -364,7 +364,7 @@ void xvlImpTemplate::xvlImpAppendField(const xvlImpSpecFldDef& def) {
     c.fieldId = def.format;
     c.section = def.section;
     c.capitals = def.capitals;
-    c.type = SpecialType::Text;
+    c.type = def.type;
     formats_.back().hasSpecials = true;
     formats_.back().convertedNotes = formats_.back().convertedNotes || equalNoCase(c.name, "Converted Notes");
     formats_.back().columns.push_back(std::move(c));

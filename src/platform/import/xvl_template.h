@@ -44,6 +44,7 @@ struct xvlImpSpecFldDef {
     int16_t format = 0;     // field id handed to the callbacks (0 = none)
     int16_t section = 0;
     bool capitals = false;  // values are upper-cased
+    SpecialType type = SpecialType::Text;  // LongText: values may be long and hold line ends
 };
 
 struct TemplateColumn {

@@ -113,13 +113,44 @@ std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd) {
         return {};
     }
     if (firstLineEnd) *firstLineEnd = e;
-    // The line end is the trailing CR/LF bytes of the raw range, Ctrl-Z left out.
-    std::string end;
-    std::size_t i = e;
-    while (i > b && (data[i - 1] == '\r' || data[i - 1] == '\n' || data[i - 1] == kCtrlZ)) --i;
-    for (std::size_t k = i; k < e; ++k)
-        if (data[k] != kCtrlZ) end.push_back(data[k]);
-    return end;
+    std::string scratch;
+    return std::string(RawLineEnd(data, b, e, scratch));
+}
+
+QuoteState ScanQuotes(std::string_view line, QuoteState state) {
+    const std::size_t n = line.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char c = line[i];
+        switch (state) {
+            case QuoteState::ColumnStart:
+                if (c == '"') state = QuoteState::InQuote;
+                else if (c != ',' && !isBlank(c)) state = QuoteState::Unquoted;
+                break;
+            case QuoteState::Unquoted:
+            case QuoteState::AfterQuote:
+                // Text after a closing quote is the splitter's to refuse; quoting starts again
+                // only at the next column.
+                if (c == ',') state = QuoteState::ColumnStart;
+                break;
+            case QuoteState::InQuote:
+                if (c != '"') break;
+                if (i + 1 < n && line[i + 1] == '"') ++i;
+                else state = QuoteState::AfterQuote;
+                break;
+        }
+    }
+    return state;
+}
+
+std::string_view RawLineEnd(std::string_view data, std::size_t begin, std::size_t end, std::string& scratch) {
+    std::size_t i = end;
+    while (i > begin && (data[i - 1] == '\r' || data[i - 1] == '\n' || data[i - 1] == kCtrlZ)) --i;
+    const std::string_view raw = data.substr(i, end - i);
+    if (raw.find(kCtrlZ) == std::string_view::npos) return raw;
+    scratch.clear();
+    for (char c : raw)
+        if (c != kCtrlZ) scratch.push_back(c);
+    return scratch;
 }
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,

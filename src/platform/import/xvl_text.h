@@ -2,14 +2,18 @@
 //
 // Lines end with LF, CR, CR LF or LF CR; the second character of a pair belongs to the line end,
 // any other character after a single CR or LF starts the next line. A Ctrl-Z (26) is dropped
-// wherever it stands, and the character after it is taken in its place. Text is bytes: nothing
-// is decoded, and every length counts bytes.
+// wherever it stands, and the character after it is taken in its place. Text is bytes here:
+// the encoding is decided for the whole file (xvl_encoding.h) and values are converted after
+// they are split.
 //
 // Columns are separated by commas. A column whose first non-blank character is a double quote
 // is quoted: it runs to the next double quote that is not doubled ("" stands for one "), may
-// hold commas, and keeps its blanks; only blanks may follow the closing quote. Unquoted columns
-// lose their leading and trailing blanks and tabs; a double quote inside them is an ordinary
-// character.
+// hold commas and line ends, and keeps its blanks; only blanks may follow the closing quote.
+// Unquoted columns lose their leading and trailing blanks and tabs; a double quote inside them
+// is an ordinary character.
+//
+// A record is a line, unless a quoted column is still open at its end: then the record goes on
+// over the following lines, line ends included, up to the line on which the quote closes.
 #pragma once
 
 #include <cstddef>
@@ -53,6 +57,15 @@ bool ReadTextLine(std::istream& in, std::string& line);
 // The line end of the first line of `data`: its bytes ("\r\n", "\n\r", "\r", "\n") or "" when
 // the data holds a single line without one. `firstLineEnd` receives the offset just past it.
 std::string FirstLineEnd(std::string_view data, std::size_t* firstLineEnd = nullptr);
+
+// Where a line leaves the quoting of its record: `from` is the state the line starts in (a new
+// record starts at a column's start); InQuote at the end means the record goes on.
+enum class QuoteState { ColumnStart, Unquoted, InQuote, AfterQuote };
+QuoteState ScanQuotes(std::string_view line, QuoteState from = QuoteState::ColumnStart);
+
+// The line end of the line at data[begin, end) (as LineReader gave its raw range), Ctrl-Z left
+// out; empty for a last line without one.
+std::string_view RawLineEnd(std::string_view data, std::size_t begin, std::size_t end, std::string& scratch);
 
 // Splits `line` into columns (rules above). Returns false on a malformed quote, with
 // `badColumn` the 1-based column at fault; the columns before it are filled.

@@ -1,5 +1,6 @@
 #include "platform/import/xvl_timestamp.h"
 
+#include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_text.h"
 #include "platform/ui/own_files.h"
 
@@ -60,12 +61,13 @@ struct StampPieces {
     std::string middle;
 };
 
+// The stamp is written in the text file's encoding, so that the file stays in one.
 StampPieces SplitForStamp(std::string_view data, const std::string& stampLine) {
     std::size_t cut = 0;
     const std::string end = FirstLineEnd(data, &cut);
     StampPieces p;
     p.head = data.substr(0, cut);
-    p.middle = (end.empty() ? std::string("\n") : std::string()) + stampLine;
+    p.middle = (end.empty() ? std::string("\n") : std::string()) + FromUtf8(stampLine, DecideEncoding(data));
     p.rest = data.substr(cut);
     return p;
 }
@@ -170,8 +172,9 @@ bool ParseLastConvert(std::string_view data, LastConvert& out) {
     while (reader.next(line)) {
         if (line.empty() || line[0] != '#') return false;
         if (!SplitColumns(line, cols, bad) || cols.size() < 2 || cols[1] != "Previously Converted") continue;
+        const TextEncoding encoding = DecideEncoding(data, true);
         for (std::size_t i = 2; i < cols.size(); ++i) {
-            const std::string& c = cols[i];
+            const std::string c = ToUtf8(cols[i], encoding);
             if (c.rfind("by ", 0) == 0) out.user = c;
             else if (c.rfind("on ", 0) == 0) out.date = c;
             else if (c.rfind("at ", 0) == 0) out.time = c;

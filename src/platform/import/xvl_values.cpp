@@ -1,5 +1,7 @@
 #include "platform/import/xvl_values.h"
 
+#include "platform/datafile/utf8.h"
+
 #include "platform/import/xvl_case.h"
 #include "platform/import/xvl_messages.h"
 #include "platform/suite/xd.h"
@@ -245,19 +247,20 @@ ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool a
     switch (def.type) {
         case XIO_TYPE_TEXT:
         case XIO_TYPE_RIGHT_TEXT: {
-            if (text.size() > def.length && def.length > 0) {
+            // Lengths count characters; a value longer than 80 bytes travels in longText.
+            if (text.size() > def.length && def.length > 0 && Utf8Length(text) > def.length) {
                 r.error = def.length > x_value_def::kTextMax ? kErrLongTextTooLong : kErrTooLong;
                 r.detail = std::to_string(def.length);
                 return r;
             }
             if (text.size() > x_value_def::kTextMax) {
-                if (!acceptLongText) {
+                if (!acceptLongText && Utf8Length(text) > x_value_def::kTextMax) {
                     r.error = kErrLongTextTooLong;
                     r.detail = std::to_string(x_value_def::kTextMax);
                     return r;
                 }
                 value.longText.assign(text);
-                value.text.assign(text.substr(0, x_value_def::kTextMax));
+                value.text.assign(Utf8PrefixBytes(text, x_value_def::kTextMax));
             } else {
                 value.text.assign(text);
                 value.longText.clear();

@@ -19,8 +19,9 @@ struct ConvertOutcome {
 // field's decimals (12.34 in a 2-decimal field is 1234). Logical: Y/YES/T/TRUE/1 or
 // N/NO/F/FALSE/0. Dates: m/d/yyyy, m/d/yy, m-d-yyyy, yyyy-mm-dd, yyyymmdd, mmddyyyy, mmddyy.
 // Times: h:mm or h:mm:ss, optionally followed by AM or PM. Choices: the item number or the
-// item's text (letter case ignored). Texts longer than the field are refused; longer than 80
-// bytes they travel in longText (refused with 21 unless `acceptLongText`).
+// item's text (letter case ignored). Texts (UTF-8) longer than the field, counted in
+// characters, are refused; longer than 80 bytes they travel in longText (refused with 21 when
+// longer than 80 characters unless `acceptLongText`).
 ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool acceptLongText, x_value_def& value);
 
 // Pieces, also used for special values.

@@ -1,5 +1,6 @@
 #include "platform/ui/print.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/ui.h"
 
@@ -144,14 +145,15 @@ void xp_put_field(int print, int col, int width, int flags, std::string_view tex
     if (!j || col < 0 || width <= 0) return;
     const int line_width = j->def.width;
     if (col >= line_width) return;
-    std::string_view t = text.substr(0, static_cast<std::size_t>(width));
+    // Cut between characters (the texts are UTF-8).
+    std::string_view t = Utf8PrefixBytes(text, static_cast<std::size_t>(width));
     int at = col;
     if (flags & kPrintRight) at = col + width - static_cast<int>(t.size());
     if (at < 0) {
         t.remove_prefix(static_cast<std::size_t>(-at));
         at = 0;
     }
-    if (at + static_cast<int>(t.size()) > line_width) t = t.substr(0, static_cast<std::size_t>(line_width - at));
+    if (at + static_cast<int>(t.size()) > line_width) t = Utf8PrefixBytes(t, static_cast<std::size_t>(line_width - at));
     if (static_cast<int>(j->building.size()) < at + static_cast<int>(t.size()))
         j->building.resize(static_cast<std::size_t>(at) + t.size(), ' ');
     j->building.replace(static_cast<std::size_t>(at), t.size(), t);

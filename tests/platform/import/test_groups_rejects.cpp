@@ -1,11 +1,14 @@
 // Record groups and the reject file.
 #include "import_fixture.h"
 
+#include <gmock/gmock.h>
+
 #include "platform/import/xvl_messages.h"
 
 using namespace dz;
 using namespace dz::xvl;
 using namespace dz::xvl::test;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -217,6 +220,41 @@ TEST_F(ImportRejects, MadeAtTheFirstRejectWithTheTypeLineFirst) {
                              "C,b,caf\xe9,,,,,,,,\n\r"
                              "# Duplicate Customer (76)\n\r"
                              "C,d,n,,,,,,,,\n\r");
+}
+
+// CR-only lines: a quoted memo over four lines ("#" and blank lines inside it are its own), a
+// line break in a short field, and a quote that never closes.
+TEST_F(ImportRejects, ARecordOverSeveralLinesIsReadAndRejectedWhole) {
+    const std::string memo = "C,a,n,,,,,,,\"memo\r# kept\r\rend\",\r";         // lines 2-5
+    const std::string broken = "C,b,\"name\r\nbroken\",,,,,,,,\r";                 // lines 6-7
+    const std::string open = "C,c,n,,,,,,,\"open \"\"memo\rC,d,n,,,,,,,,\r";       // lines 8-9
+    const auto txt = Text("r.txt", "#,TST,xvtst\r" + memo + broken + open);
+    const auto rej = dir / "RejectTST.txt";
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), rej.string()));
+    xvlImpInfo info;
+    std::string id;
+    ASSERT_EQ(imp.xvlImpWhatIsNextID(id, info), 0);
+    EXPECT_EQ(info.StartLine(), 2);
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(info.StartLine(), 2);
+    EXPECT_EQ(Get(1, "CMEMO").text, "memo\r# kept\r\rend");
+
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_EQ(info.StartLine(), 6);
+    EXPECT_THAT(info.Message(), HasSubstr("Customer name can't hold a line break, and 'name  broken' has one (fld 2, col 3)"));
+    int32_t line = 0;
+    ASSERT_TRUE(imp.xvlRecToRejectFile(line));
+    EXPECT_EQ(line, 2);
+
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_EQ(info.StartLine(), 8);
+    EXPECT_EQ(info.Error(), kErrQuotes);
+    EXPECT_THAT(info.Message(), HasSubstr("before the end of the file: the record takes 2 line(s) (fld 9, col 10)"));
+    ASSERT_TRUE(imp.xvlRecToRejectFile(line));
+    EXPECT_EQ(line, 4);
+    EXPECT_EQ(imp.xvlImportNextRec(info), 2);
+    EXPECT_EQ(ReadFile(rej), "#,TST,xvtst\r" + broken + open);
 }
 
 TEST_F(ImportRejects, ARecordReadAheadIsRejectedWithItsPartner) {

@@ -1,6 +1,8 @@
 // Record-by-record import over the test dictionary.
 #include "import_fixture.h"
 
+#include <gmock/gmock.h>
+
 #include "platform/import/xvl_messages.h"
 #include "platform/suite/xd.h"
 
@@ -46,6 +48,28 @@ TEST_F(ImportRecords, StagesEveryFieldTypeFromDefaultsAndCountsSkippedLines) {
     EXPECT_EQ(Get(1, "CMEMO").text, "memo");
     EXPECT_EQ(Get(1, "CACCT").text, "01233400010") << "stored without separators";
     EXPECT_EQ(imp.xvlImportNextRec(info), 2);
+}
+
+// UTF-8 and Windows-1252 files give the same UTF-8 values; a field's length counts characters,
+// and a value put into a field is cut between characters.
+TEST_F(ImportRecords, BothEncodingsStoreUtf8AndLengthsCountCharacters) {
+    MakeTemplate(kCustomerTemplate);
+    std::string e30, e30cp;
+    for (int i = 0; i < 30; ++i) e30 += "\xC3\xA9", e30cp += "\xE9";
+    for (const std::string& name : {e30, e30cp}) {
+        const auto txt = Text("c.txt", std::string(kHead) + "C,ab1," + name + ",,,,,,,,\r\nC,ab2," + name + "e,,,,,,,,\r\n");
+        xvlImport imp(tpl);
+        ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+        xvlImpInfo info;
+        ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+        EXPECT_EQ(Get(1, "CNAME").text, e30);
+        ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+        EXPECT_THAT(info.Message(), ::testing::HasSubstr("has 31 characters and 30 are allowed"));
+    }
+    x_value_def v;
+    v.text = e30 + "\xC3\xA8";
+    xio_put_field(handle, 1, Fld(1, "CNAME"), v);
+    EXPECT_EQ(Get(1, "CNAME").text, e30);
 }
 
 TEST_F(ImportRecords, BlankColumnsKeepTheDefaults) {
@@ -113,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "The line has 3 columns, record type 'C' needs 11 (fld 3, col 4)"},
         ErrorCase{"too many columns", "C,a,n,,,,,,,,,extra", kErrTooManyColumns,
                   "The line has 12 columns, record type 'C' takes only 11 (fld 11, col 12)"},
-        ErrorCase{"quotes", "C,a,\"open,,,,,,,,,", kErrQuotes,
+        ErrorCase{"quotes", "C,a,\"open\" x,,,,,,,,", kErrQuotes,
                   "A double quote is not closed, or text follows a closing double quote (fld 2, col 3)"},
         ErrorCase{"not on file", "CM,nobody,n,", kErrNotOnFile, "The record to modify doesn't currently exist (fld 1, col 1)"},
         ErrorCase{"long text", "C,a,n,,,,,,,xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx,",

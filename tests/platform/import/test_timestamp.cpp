@@ -76,6 +76,20 @@ TEST(ImportTimeStamp, InsertedAfterTheFirstLineOfEachForm) {
     EXPECT_EQ(InsertStampLine("#,GLM,t", s), "#,GLM,t\n#S\n");
 }
 
+TEST(ImportTimeStamp, TakesTheEncodingOfTheTextFileAndReadsBackAsUtf8) {
+    const std::string stamp = "#,\"Previously Converted\",\"by Z\xC3\xA9lie\"\n";
+    // Windows-1252 text (an 0xE9): the stamp too, so the file stays in one encoding.
+    const std::string cp1252 = InsertStampLine("#,GLM,t\n1,Caf\xE9\n", stamp);
+    EXPECT_EQ(cp1252, "#,GLM,t\n#,\"Previously Converted\",\"by Z\xE9lie\"\n1,Caf\xE9\n");
+    const std::string utf8 = InsertStampLine("\xEF\xBB\xBF#,GLM,t\n1,Caf\xC3\xA9\n", stamp);
+    EXPECT_EQ(utf8, "\xEF\xBB\xBF#,GLM,t\n" + stamp + "1,Caf\xC3\xA9\n");
+    for (const std::string& file : {cp1252, utf8}) {
+        LastConvert last;
+        ASSERT_TRUE(ParseLastConvert(file, last));
+        EXPECT_EQ(last.user, "by Z\xC3\xA9lie");
+    }
+}
+
 TEST(ImportTimeStamp, StampedFileKeepsEveryOtherByteAndReadsBack) {
     TempDir dir;
     const fs::path f = dir.path / "gl.txt";

@@ -150,3 +150,19 @@ TEST(ImportValues, TextLengthsAndLongTexts) {
     EXPECT_EQ(v.text, std::string(80, 'x'));
     EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 200), std::string(201, 'x'), true, v).error, kErrLongTextTooLong);
 }
+
+TEST(ImportValues, TextLengthsCountCharacters) {
+    std::string e30;
+    for (int i = 0; i < 30; ++i) e30 += "\xC3\xA9";
+    x_value_def v;
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 30), e30, false, v).error, 0);
+    EXPECT_EQ(v.text, e30);
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 30), e30 + "x", false, v).error, kErrTooLong);
+    // 50 characters in 100 bytes are no long text; the short member ends between characters.
+    const std::string e50 = e30 + e30.substr(0, 40);
+    v = {};
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 200), e50, false, v).error, 0);
+    EXPECT_EQ(v.longText, e50);
+    EXPECT_EQ(v.text, e50.substr(0, 80));
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 200), e50 + "a" + e30, false, v).error, kErrLongTextTooLong);
+}
