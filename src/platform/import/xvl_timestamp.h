@@ -30,7 +30,8 @@ std::string BuildTimeStampLine(const std::string& operatorName, const StampClock
                                const std::string& usingText);
 
 // `data` with `stampLine` inserted after its first line (after that line's own line end; a
-// line end "\n" is added first when the first line has none). Every other byte is kept.
+// line end "\n" is added first when the first line has none). The stamp line's final "\n"
+// becomes the first line's own line end. Every other byte is kept.
 std::string InsertStampLine(std::string_view data, const std::string& stampLine);
 
 // Inserts the line into the file: writes the new content to a file beside it, flushes it, and
