@@ -45,13 +45,6 @@ std::string AlphaNumber(double value, uint16_t decimals, uint16_t format) {
     return suite::zc_alpha_number(value, decimals, format);
 }
 
-std::string EditField(const x_value_def& value, uint16_t type, uint16_t length) {
-    if (type == 5) return value.text;
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.0f", value.number);
-    return buf;
-}
-
 std::string NewKeyIdentifier() { return suite::x_new_uuid(); }
 std::string DataFolderOf(const std::string& abbreviation) { return suite::xc_get_file_control_def(abbreviation).string(); }
 uint16_t ModuleCountry(const std::string& module) { return static_cast<uint16_t>(suite::xa_module_country(module)); }

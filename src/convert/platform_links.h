@@ -30,8 +30,6 @@ std::string FormatKeyValue(uint16_t format, uint16_t section, const std::string&
 std::string MinimizeString(const std::string& text);
 // A number as the suite shows it, with `decimals` implied decimals.
 std::string AlphaNumber(double value, uint16_t decimals, uint16_t format);
-// An edited number or text field (types 5, 6).
-std::string EditField(const x_value_def& value, uint16_t type, uint16_t length);
 // A new time-ordered identifier as text.
 std::string NewKeyIdentifier();
 // The folder that holds the data files of an abbreviation; empty when no company is open.

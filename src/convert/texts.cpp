@@ -269,9 +269,13 @@ void FieldDisplayText(std::string& out, uint16_t file, uint16_t record, uint16_t
     case XIO_TYPE_TIME:
         out = AlphaTime(v.time);
         break;
+    // Right-aligned text and edited numbers have no edit masks here: they read as plain text
+    // and plain numbers.
     case XIO_TYPE_RIGHT_TEXT:
+        out = MinimizeString(v.text);
+        break;
     case XIO_TYPE_EDITED:
-        out = EditField(v, def.type, def.length);
+        out = AlphaNumber(v.number, def.decimals, 0);
         break;
     case XIO_TYPE_CHOICE2:
     case XIO_TYPE_CHOICE3:

@@ -6,6 +6,7 @@
 
 #include "cli_support.h"
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -45,8 +46,12 @@ TEST_F(ConvertCli, ACleanFileConvertsWithStatusZeroAndItsReportOnStandardOutput)
     EXPECT_NE(r.out.find("Converting " + text + " into GL Master File"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("dodedoz: " + text + ": 2 accepted, 0 rejected, 0 messages, 0 notes\n"), std::string::npos)
         << r.err;
-    // The text file is stamped: a second conversion is questioned and, by default, skipped.
-    EXPECT_NE(Slurp(text).find("Previously Converted"), std::string::npos);
+    // The text file is stamped, in its own line ends (CRLF here): a second conversion is
+    // questioned and, by default, skipped.
+    const std::string stamped = Slurp(text);
+    EXPECT_NE(stamped.find("Previously Converted"), std::string::npos);
+    EXPECT_EQ(std::count(stamped.begin(), stamped.end(), '\n'), std::count(stamped.begin(), stamped.end(), '\r'))
+        << stamped;
     r = Run("convert " + Co() + " " + text);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("has already been converted"), std::string::npos) << r.err;

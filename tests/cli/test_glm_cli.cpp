@@ -84,7 +84,7 @@ TEST_F(GlmCli, ConvertWritesTheRecordsTheRejectFileAndTheTimeStamp) {
     const std::string firstLine = sample.substr(0, sample.find('\n') + 1);
     EXPECT_EQ(Slurp(text), firstLine +
                                "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
-                               "xvglm.tpl\"\n" +
+                               "xvglm.tpl\"\r\n" +
                                sample.substr(firstLine.size()));
 }
 
@@ -123,7 +123,7 @@ TEST_F(GlmCli, ASecondConversionIsSkippedUnlessReconvertedAndThenEveryRecordIsAD
     const std::size_t firstLine = stamped.find('\n') + 1;
     EXPECT_EQ(Slurp(text), stamped.substr(0, firstLine) +
                                "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
-                               "xvglm.tpl\"\n" +
+                               "xvglm.tpl\"\r\n" +
                                stamped.substr(firstLine));
 }
 

@@ -103,7 +103,7 @@ TEST_F(GltCli, ConvertPostsTheSampleAsOneBatchAndTheNextFileAsTheNext) {
     const std::string firstLine = sample.substr(0, sample.find('\n') + 1);
     EXPECT_EQ(Slurp(text), firstLine +
                                "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
-                               "xvglt.tpl\"\n" +
+                               "xvglt.tpl\"\r\n" +
                                sample.substr(firstLine.size()));
 
     // A second text file: run 2, the next batch, numbered from 1 again.

@@ -41,6 +41,16 @@ field JRVCNT
 field JOEST
 field JTEST
 field JJTDC
+format JC
+file JCM 1
+record 1
+field JOB
+field JDESC
+field JBLEVEL
+field JPCNTC
+field JNCNTC
+field JNMPCN
+field JACNTC
 format J0
 file JCM 1
 record 1
@@ -68,6 +78,17 @@ field PRVPU
 field PJTDCT
 field PPTDCT
 field PJTDDPT
+format PS
+file JCM 1
+record 3
+field PJOB
+field PEXTRA
+field PHASE
+field PDESC
+field POSV
+field PASVC
+field PRSVC
+field PPSVC
 format PT
 file JCM 1
 record 3
@@ -224,40 +245,44 @@ TEST_F(JcmCli, JobChecksInBothModes) {
         "J,200-003,Level four,,,,,4,,,,,,,,,,,\n"                    // three sections: 4 is the highest
         "J,200-004,Level five,,,,,5,,,,,,,,,,,\n"                    // 484, naming the 3 sections
         "J,200-005,At job,,,,,1,,,,,,,1000.00,,,,\n"                 // revised contract set silently
-        "J,200-006,At job,,,,,1,,,,,,,1000.00,900.00,,,\n"           // 435/436
+        "J,200-006,At job,,,,,1,,,,,250.00,,1000.00,900.00,,,\n"     // 435/436 with the approved changes
         "J,200-007,At level two,,,,,2,,,,,,,10.00,,,,\n"             // 434
         "J,200-008,Totals,,,,,1,,,,,,,,,5.00,7.00,9.00\n"            // one 437/438, all zeroed
-        "J,200-009,Links,,,,,1,,C1,I1,1.00,2.00,3.00,,,,,\n";        // one link message, three changes
+        "J,200-009,Links,,,,,1,,C1,I1,1.00,2.00,3.00,,,,,\n"         // one link message, approved kept
+        "JC,200-010,Changes,1,1.00,3.00,4.00,2.00\n";                 // three pending changes
     const std::string examined = RunLines("examine", lines);
     EXPECT_HAS(examined, "Job is part of the record's key and can't be blank (fld 1, col 2) (51)");
     EXPECT_HAS(examined, "Job description is required(403)");
     EXPECT_HAS(examined, "its value 'Tracking Extras (2)' will not be converted(409)");
     EXPECT_HAS(examined, "Job '200-004' cannot have Billing level '5' because only 3 Phase sections are set up(484)");
     EXPECT_LACKS(examined, "Job '200-003' cannot");
-    EXPECT_HAS(examined, "Revised contract amount will change from '900.00' to '1000.00', the calculated total(436)");
+    EXPECT_HAS(examined, "Revised contract amount will change from '900.00' to '1250.00', the calculated total(436)");
     EXPECT_HAS(examined, "Job Billing fields must be blank when not billing at Job, Original contract has '10.00'(434)");
     EXPECT_HAS(examined, "Accumulated fields will not convert, an example is Original estimate with '5.00'(438)");
     EXPECT_HAS(examined, "Contract links must be added in Contracts, links like Contract with 'C1' will be cleared(483)");
     EXPECT_LACKS(examined, "with 'I1'");
     for (const char* change : {"Pending contract changes must be added as a Change order, its value '1.00' will be cleared(496)",
-                               "Approved contract changes must be added as a Change order, its value '2.00' will be cleared(496)",
-                               "Unapproved contract changes must be added as a Change order, its value '3.00' will be cleared(496)"})
+                               "Unapproved contract changes must be added as a Change order, its value '3.00' will be cleared(496)",
+                               "Net month pending contract changes must be added as a Change order, its value '4.00' will "
+                               "be cleared(496)"})
         EXPECT_HAS(examined, change);
+    EXPECT_LACKS(examined, "Approved contract changes must");
     EXPECT_EQ(Record("R1 JOB=\"200002\""), "");  // Examine Files wrote nothing
 
     const std::string converted = RunLines("convert", lines);
     EXPECT_HAS(converted, "Job description is required(403)");
     EXPECT_HAS(converted, "its value 'Tracking Extras (2)' was not converted(408)");
-    EXPECT_HAS(converted, "Revised contract amount has changed from '900.00' to '1000.00', the calculated total(435)");
+    EXPECT_HAS(converted, "Revised contract amount has changed from '900.00' to '1250.00', the calculated total(435)");
     EXPECT_LACKS(converted, "'0.00' to '1000.00'");
     EXPECT_HAS(Record("R1 JOB=\"200002\""), " JEXTRAS=1 ");
     EXPECT_HAS(Record("R1 JOB=\"200005\""), " JRVCNT=100000 ");
-    EXPECT_HAS(Record("R1 JOB=\"200006\""), " JRVCNT=100000 ");
+    EXPECT_HAS(Record("R1 JOB=\"200006\""), " JACNTC=25000 JRVCNT=125000 ");
     const std::string totals = Record("R1 JOB=\"200008\"");
     for (const char* zero : {" JOEST=0 ", " JTEST=0 ", " JJTDC=0 "}) EXPECT_HAS(totals, zero);
     const std::string links = Record("R1 JOB=\"200009\"");
-    for (const char* cleared : {" JCNT=\"\" ", " JCNI=\"\" ", " JPCNTC=0 ", " JACNTC=0 ", " JNCNTC=0 "})
+    for (const char* cleared : {" JCNT=\"\" ", " JCNI=\"\" ", " JPCNTC=0 ", " JNCNTC=0 ", " JACNTC=200 JRVCNT=200 "})
         EXPECT_HAS(links, cleared);
+    EXPECT_HAS(Record("R1 JOB=\"200010\""), " JPCNTC=0 JNCNTC=0 JNMPCN=0 JACNTC=200 JRVCNT=200 ");
     EXPECT_NE(Record("R1 JOB=\"200003\""), "");
     EXPECT_EQ(Record("R1 JOB=\"200004\""), "");
 }
@@ -364,6 +389,19 @@ TEST_F(JcmCli, PhaseFieldsWithoutCategories) {
     const std::string taxed = Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500101\"");
     EXPECT_HAS(Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500103\""), " PCTYPE=2 ");
     for (const char* zero : {" PJTDCT=0 ", " PPTDCT=0 ", " PJTDDPT=0 "}) EXPECT_HAS(taxed, zero);
+}
+
+TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {
+    const std::string lines = "J,510-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "PS,510-001,,05-001.01,Scheduled,100.00,20.00,90.00,5.00\n";
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "Revised Scheduled Value amount will change from '90.00' to '120.00', the calculated total(436)");
+    EXPECT_HAS(examined, "Pending scheduled value changes must be added as a Change order, its value '5.00' will be "
+                         "cleared(496)");
+    EXPECT_LACKS(examined, "Approved scheduled value changes must");
+    RunLines("convert", lines);
+    // (billing at the job, the cost code's amounts move up to it)
+    EXPECT_HAS(Record("R1 JOB=\"510001\""), " JOCNT=10000 JPCNTC=0 JNCNTC=0 JNMPCN=0 JACNTC=2000 JRVCNT=12000 ");
 }
 
 // ---- Categories ------------------------------------------------------------------------------------

@@ -171,6 +171,30 @@ TEST_F(TablesCli, BaseAccountsTakeTheBaseTableWhateverTheGroupsFirstTable) {
     EXPECT_THAT(dump, ::testing::HasSubstr("R6 BSBASE=\"109900\" BSTITLE=\"Other\""));
 }
 
+// A prefix C given as its parts, through a group that holds only a prefix-AB table: the new AB
+// part finds its parent prefix records, and the prefix is stored without separators.
+TEST_F(TablesCli, AJoinedPrefixCTakesTheNewPrefixABOfItsTable) {
+    const fs::path settings = company / "company.toml";
+    const std::string toml = Slurp(settings);
+    const std::string widened = ReplaceAll(toml, "description = \"Prefix B\", width = 1", "description = \"Prefix B\", width = 2");
+    ASSERT_NE(widened, toml);
+    Spit(settings, widened);
+    ASSERT_EQ(Cli({"load", "--company", company.string(),
+                   Write("p.load", "@GLM\nR3 PAPRFX=\"01\"\nR4 PBPRFX=\"0106\" PBALTA=\"01\" PBALTB=\"06\"\n")})
+                  .status,
+              0);
+    ASSERT_EQ(Tables("import", "AB", "GL", 9002, {Write("ab.txt", "0104,0106\n")}).status, 0);
+    const std::string text = Write("c.txt", "#,GLM,xvglm\n5P,01,04,05" + std::string(245, ',') + "\n");
+    for (const char* command : {"examine", "convert"}) {
+        const CliResult r = Cli({command, "--company", company.string(), "--table", "AB", text});
+        EXPECT_EQ(r.status, 0) << command << r.out << r.err;
+        EXPECT_THAT(r.out + r.err, ::testing::Not(::testing::HasSubstr("(139)")));
+    }
+    const std::string dump = Cli({"dump", "--company", company.string(), "GLM"}).out;
+    EXPECT_THAT(dump, ::testing::HasSubstr("R5 PCPRFX=\"010605\""));
+    EXPECT_THAT(dump, ::testing::HasSubstr("PCALTA=\"01\" PCALTB=\"0106\""));
+}
+
 TEST_F(TablesCli, LongImportPathIsShownWithoutItsFolders) {
     const fs::path deep = dir / std::string(70, 'd');
     fs::create_directories(deep);

@@ -195,7 +195,7 @@ TEST_F(ConvertFileTest, ConvertWritesAcceptedRecordsAndRejectsTheRest) {
               "1R,OLD,Twice\r\n1U,A1,WEIGHT,5\r\n3,T1,Tag one\r\n9,X\r\n1,C1,,BAD,0,\r\n");
     // The converted text file carries its time stamp as line 2.
     EXPECT_EQ(ReadFile(text), "#,TCV," + templatePath + "\r\n" +
-                                  "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using xvtcv.tpl\"\n" +
+                                  "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using xvtcv.tpl\"\r\n" +
                                   MixedBody());
     EXPECT_EQ(progress.messages, 2u);  // WARNXY's two warnings
     EXPECT_EQ(progress.file_records, 15u);

@@ -3,6 +3,7 @@
 #include "test_convert_converter.h"
 #include "test_convert_support.h"
 
+#include "convert/platform_links.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/suite/util.h"
@@ -153,6 +154,13 @@ TEST_F(RecordServicesTest, DisplayTextsByFieldType) {
     EXPECT_EQ(out, "Three");
     FieldDisplayText(out, h, 4, F(4, "SNUM"));
     EXPECT_EQ(out, "-0.25");
+    // Right-aligned text and edited numbers read plainly: no padding, thousands as for numbers.
+    PutText(4, "SRIGHT", " a  b");
+    FieldDisplayText(out, h, 4, F(4, "SRIGHT"));
+    EXPECT_EQ(out, "a b");
+    PutNumber(4, "SEDIT", 1234567);
+    FieldDisplayText(out, h, 4, F(4, "SEDIT"));
+    EXPECT_EQ(out, AlphaNumber(1234567, 0, 0));
 
     xio_init_record(h, 1);
     PutText(1, "CODE", "  a   b ");

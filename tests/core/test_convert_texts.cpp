@@ -183,7 +183,7 @@ TEST_F(TimeStampTest, StampGoesAfterTheFirstLine) {
     WriteFile(crlf, "#,GLM,xvglm\r\n1,A\r\n");
     app::CConvertWrapper any(101);
     EXPECT_TRUE(any->TimeStampTextFile(crlf, nullptr, "xvglm.tpl"));
-    EXPECT_EQ(ReadFile(crlf), "#,GLM,xvglm\r\n" + stamp + "1,A\r\n");
+    EXPECT_EQ(ReadFile(crlf), "#,GLM,xvglm\r\n" + stamp.substr(0, stamp.size() - 1) + "\r\n1,A\r\n");
 
     const std::string oneLine = texts.str("b.txt");  // one line without a line end
     WriteFile(oneLine, "#,GLM,xvglm");
@@ -208,7 +208,7 @@ TEST_F(TimeStampTest, ALinkedTextFileIsStampedWhereItStands) {
     fs::create_symlink(real, link);
     EXPECT_TRUE(TimeStampTextFile(link, nullptr, "xvglm.tpl"));
     EXPECT_TRUE(fs::is_symlink(link));  // the link stays a link
-    EXPECT_EQ(ReadFile(real), "#,GLM,xvglm\r\n" + stamp + "1,A\r\n");
+    EXPECT_EQ(ReadFile(real), "#,GLM,xvglm\r\n" + stamp.substr(0, stamp.size() - 1) + "\r\n1,A\r\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(texts.path()), fs::directory_iterator()), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere.path()), fs::directory_iterator()), 1);
 

@@ -30,7 +30,7 @@ TEST_F(GlmSample, ExamineThenConvert) {
     const std::string stamped = ReadFile(text);
     EXPECT_EQ(stamped.substr(0, stamped.find('\n', stamped.find('\n') + 1) + 1),
               "#,GLM,xvglm\r\n#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using "
-              "xvglm.tpl\"\n");
+              "xvglm.tpl\"\r\n");
 }
 
 }  // namespace

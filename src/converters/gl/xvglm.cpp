@@ -163,6 +163,9 @@ bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::
                                      static_cast<int16_t>(section), static_cast<int16_t>(glm), 0, reason,
                                      info.StartLine(), ctx.substitution.get()))
             return false;
+        // A table of a part of the prefix hands the prefix back formatted; the field holds it
+        // without separators, as its parts are cut from it by position.
+        suite::xk_unformat_field(suite::kGlAccountFormat, section, substituted);
         PutText(glm, FieldNo(glm, rec, field), substituted.substr(0, 81));
         return true;
     };

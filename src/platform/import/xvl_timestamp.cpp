@@ -54,6 +54,14 @@ bool readAll(const std::filesystem::path& p, std::string& out) {
     return !in.bad();
 }
 
+// The stamp line ends as the file's first line does ("\r\n" in a CRLF file), so that the file
+// keeps one kind of line end; a first line without one leaves the stamp's own.
+std::string InOwnLineEnd(std::string_view data, const std::string& stampLine) {
+    const std::string end = FirstLineEnd(data);
+    if (end.empty() || stampLine.empty() || stampLine.back() != '\n') return stampLine;
+    return stampLine.substr(0, stampLine.size() - 1) + end;
+}
+
 // The stamped text as three pieces: the first line with its end, the stamp line (after a line
 // end when the first line had none), and the rest.
 struct StampPieces {
@@ -96,7 +104,7 @@ std::string BuildTimeStampLine(const std::string& operatorName, const StampClock
 }
 
 std::string InsertStampLine(std::string_view data, const std::string& stampLine) {
-    const StampPieces p = SplitForStamp(data, stampLine);
+    const StampPieces p = SplitForStamp(data, InOwnLineEnd(data, stampLine));
     std::string out;
     out.reserve(p.head.size() + p.middle.size() + p.rest.size());
     out.append(p.head);
@@ -125,7 +133,7 @@ bool StampTextFile(const std::filesystem::path& textPath, const std::string& sta
         return false;
     }
     // Written piece by piece, not copied whole once more.
-    const StampPieces pieces = SplitForStamp(data, stampLine);
+    const StampPieces pieces = SplitForStamp(data, InOwnLineEnd(data, stampLine));
     const std::size_t contentSize = pieces.head.size() + pieces.middle.size() + pieces.rest.size();
 
     // The new content goes to a file of its own beside the original, made afresh (no link

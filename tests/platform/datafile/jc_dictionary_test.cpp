@@ -120,17 +120,19 @@ TEST_F(JcDictionaries, JobAndExtraCopyRunsStandFieldForField) {
 TEST_F(JcDictionaries, RunsWalkedByFieldNumberHaveTheirLengths) {
     run(1, "JOCNT", 23, XIO_TYPE_NUMBER);
     run(2, "XOCNT", 23, XIO_TYPE_NUMBER);
-    EXPECT_EQ(no("JCM", 1, "JACNTC"), no("JCM", 1, "JPCNTC") + 1);  // the three change orders
-    run(1, "JPCNTC", 3, XIO_TYPE_NUMBER);
-    run(2, "XPCNTC", 3, XIO_TYPE_NUMBER);
+    // The three change orders that are cleared hold no approved amount: those count in the totals.
+    for (const auto& [rec, first, approved] : {std::tuple{1, "JPCNTC", "JACNTC"}, std::tuple{2, "XPCNTC", "XACNTC"},
+                                               std::tuple{3, "PPSVC", "PASVC"}}) {
+        const uint16_t f = no("JCM", rec, first), a = no("JCM", rec, approved);
+        EXPECT_TRUE(a < f || a > f + 2) << approved;
+        run(rec, first, 3, XIO_TYPE_NUMBER);
+    }
     run(1, "JCNT", 2, XIO_TYPE_TEXT);
     run(2, "XCNT", 2, XIO_TYPE_TEXT);
     run(3, "PCNT", 2, XIO_TYPE_TEXT);
     run(1, "JJTDADJ", 6, XIO_TYPE_NUMBER);
     run(2, "XJTDADJ", 6, XIO_TYPE_NUMBER);
     run(1, "JLTXGRP", 6, XIO_TYPE_TEXT);
-    run(3, "PPSVC", 3, XIO_TYPE_NUMBER);
-    EXPECT_EQ(no("JCM", 3, "PASVC"), no("JCM", 3, "PPSVC") + 1);
     for (const char* f : {"PJTDCT", "PJTDDPT"}) run(3, f, 8, XIO_TYPE_NUMBER);
     for (const char* f : {"CJTDCT", "CJTDDPT"}) run(4, f, 8, XIO_TYPE_NUMBER);
     run(3, "PFAMT1", 6, XIO_TYPE_NUMBER);

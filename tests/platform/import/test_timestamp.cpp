@@ -69,9 +69,9 @@ TEST(ImportTimeStamp, YearWithoutCenturyAndNoOperator) {
 
 TEST(ImportTimeStamp, InsertedAfterTheFirstLineOfEachForm) {
     const std::string s = "#S\n";
-    EXPECT_EQ(InsertStampLine("#,GLM,t\r\n1,a\r\n", s), "#,GLM,t\r\n#S\n1,a\r\n");
-    EXPECT_EQ(InsertStampLine("#,GLM,t\n\r1,a\n\r", s), "#,GLM,t\n\r#S\n1,a\n\r");
-    EXPECT_EQ(InsertStampLine("#,GLM,t\r1,a\r", s), "#,GLM,t\r#S\n1,a\r");
+    EXPECT_EQ(InsertStampLine("#,GLM,t\r\n1,a\r\n", s), "#,GLM,t\r\n#S\r\n1,a\r\n");
+    EXPECT_EQ(InsertStampLine("#,GLM,t\n\r1,a\n\r", s), "#,GLM,t\n\r#S\n\r1,a\n\r");
+    EXPECT_EQ(InsertStampLine("#,GLM,t\r1,a\r", s), "#,GLM,t\r#S\r1,a\r");
     // A file of one line without a line end gets one before the stamp.
     EXPECT_EQ(InsertStampLine("#,GLM,t", s), "#,GLM,t\n#S\n");
 }
@@ -98,7 +98,7 @@ TEST(ImportTimeStamp, StampedFileKeepsEveryOtherByteAndReadsBack) {
     std::string error;
     const std::string line = BuildTimeStampLine("Ann Lee", StampClock{2026, 3, 4, 12, 5}, "xvglm.tpl");
     ASSERT_TRUE(StampTextFile(f, line, error)) << error;
-    EXPECT_EQ(readFile(f), "#,GLM,xvglm\r\n" + line + "1,\"a\xe9\",2\r\n\x1a");
+    EXPECT_EQ(readFile(f), "#,GLM,xvglm\r\n" + line.substr(0, line.size() - 1) + "\r\n1,\"a\xe9\",2\r\n\x1a");
     LastConvert lc;
     ASSERT_TRUE(xvl_imp_xv_get_last_convert(f, lc));
     EXPECT_EQ(lc.user, "by Ann Lee");
