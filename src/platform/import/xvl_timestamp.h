@@ -30,10 +30,8 @@ std::string BuildTimeStampLine(const std::string& operatorName, const StampClock
                                const std::string& usingText);
 
 // `data` with `stampLine` inserted after its first line (after that line's own line end; a
-// line end "
-" is added first when the first line has none). The stamp is written in the
-// text file's encoding (xvl_encoding.h), and its final "
-" becomes the first line's own line
+// line end "\n" is added first when the first line has none). The stamp is written in the
+// text file's encoding (xvl_encoding.h), and its final "\n" becomes the first line's own line
 // end. Every other byte is kept.
 std::string InsertStampLine(std::string_view data, const std::string& stampLine);
 
