@@ -13,11 +13,7 @@
 
 namespace dz::ap {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using convert::GetNumber;
-using convert::HeaderFieldNo;
-using convert::Msg;
+using namespace convert;
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "converters/ar/xvarm.h"
 
-#include "converters/gl/glm_fields.h"
+#include "convert/lookups.h"
+#include "convert/record_fields.h"
 
 #include "convert/platform_links.h"
 #include "convert/progress.h"
@@ -17,11 +18,7 @@
 
 namespace dz::ar {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using gl::FieldNo;
-using gl::GetText;
-using gl::Msg;
+using namespace convert;
 
 namespace {
 
@@ -76,7 +73,7 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
                          convert::ConvertProgress* progress) {
     ars_ = ars;
     arm_ = arm;
-    gl::ForgetFieldNumbers();  // handles may come back on other files
+    convert::ForgetFieldNumbers();  // handles may come back on other files
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
         if (progress) progress->messages += 1;
@@ -100,7 +97,7 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     // 3. Sales taxes. STAXES is a yes/no choice: only "Yes" (1) tracks taxes, as every other
     // reader of the setting takes it; a header that cannot be read leaves taxes in use.
     if (xio_rd_header(arm, kHdrArSettings, 0) == XIO_OK) {
-        const uint16_t staxes = gl::HeaderFieldNo(arm, kHdrArSettings, "STAXES");
+        const uint16_t staxes = convert::HeaderFieldNo(arm, kHdrArSettings, "STAXES");
         usesSalesTaxes = staxes != 0 && xio_get_field_result(arm, 0, staxes) == 1;
         if (usesSalesTaxes) {
             taxMaster.Open(list, "TXM");

@@ -14,8 +14,7 @@
 
 namespace dz::gl {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 using suite::xk_width;
 
 namespace {

@@ -15,8 +15,7 @@
 
 namespace dz::jc {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 

@@ -20,8 +20,7 @@
 
 namespace dz::jc {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 

@@ -10,9 +10,7 @@
 
 namespace dz::pm {
 
-using convert::ConvertContext;
-using convert::ConverterDataFile;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 

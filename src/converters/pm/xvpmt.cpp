@@ -3,7 +3,6 @@
 #include "convert/platform_links.h"
 #include "convert/progress.h"
 #include "convert/reports.h"
-#include "converters/gl/xvglm.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
 #include "platform/suite/control.h"
@@ -14,9 +13,7 @@
 
 namespace dz::pm {
 
-using convert::ConvertContext;
-using convert::ConverterDataFile;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 

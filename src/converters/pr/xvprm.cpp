@@ -1,6 +1,5 @@
 #include "converters/pr/xvprm.h"
 
-#include "converters/gl/xvglm.h"
 #include "converters/pr/pr_rules.h"
 
 #include "convert/progress.h"
@@ -18,9 +17,7 @@
 
 namespace dz::pr {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using convert::Msg;
+using namespace convert;
 
 namespace {
 
