@@ -10,6 +10,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "platform/datafile/x_value.h"
 #include "platform/suite/control.h"
