@@ -14,6 +14,13 @@ std::string FirstPart(const fs::path& relative) {
     return relative.empty() ? std::string() : relative.begin()->string();
 }
 
+// The module folder under converters/ ("gl" of converters/gl/xvglm.h); empty elsewhere.
+std::string ConverterFolder(const fs::path& relative) {
+    if (FirstPart(relative) != "converters") return {};
+    auto it = relative.begin();
+    return ++it == relative.end() ? std::string() : it->string();
+}
+
 bool IsSource(const fs::path& p) {
     const std::string ext = p.extension().string();
     return ext == ".h" || ext == ".hpp" || ext == ".cpp" || ext == ".cc";
@@ -63,6 +70,11 @@ std::vector<Violation> ScanFile(const fs::path& srcRoot, const fs::path& relativ
         }
         const std::string to = FirstPart(named);
         const int toLevel = LayerLevel(to);
+        if (to == from && to == "converters" && ConverterFolder(named) != ConverterFolder(relative)) {
+            // Converters share what they share through convert/, never through each other.
+            out.push_back({relative.generic_string(), lineNo, target, "includes another converter's folder"});
+            continue;
+        }
         if (toLevel < 0 || to == from) continue;  // a system header, or the file's own layer folder
         if (toLevel > level)
             out.push_back({relative.generic_string(), lineNo, target, "runs up the layers"});

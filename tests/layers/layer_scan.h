@@ -2,7 +2,7 @@
 // layers. The layers, lowest first: platform; tables and modules; convert; converters; app;
 // cli and gui. A file may include its own layer's folders and any lower layer, never a higher
 // layer nor a neighbour on its own level (tables and modules, cli and gui, know nothing of each
-// other). Only gui may include Qt.
+// other; no converter folder includes another). Only gui may include Qt.
 #pragma once
 
 #include <filesystem>

@@ -62,6 +62,9 @@ TEST_F(ScratchTree, EveryKindOfOffenceIsFound) {
     Write("cli/cli_ui.h", "#pragma once\n#include \"gui/qt_ui.h\"\n");
     Write("gui/qt_ui.h", "#pragma once\n#include <QObject>\n#include \"app/constants.h\"\n");
     Write("extra/loose.cpp", "int x;\n");
+    // A converter reaching a helper of another converter instead of the core.
+    Write("converters/ap/ap_fields.h", "#pragma once\n#include \"converters/gl/xvglm.h\"\n#include \"../jc/jcm.h\"\n");
+    Write("converters/jc/jcm.h", "#pragma once\n");
 
     const auto found = ScanTree(root_);
     std::vector<std::string> seen;
@@ -69,6 +72,8 @@ TEST_F(ScratchTree, EveryKindOfOffenceIsFound) {
     EXPECT_EQ(seen, (std::vector<std::string>{
                         "cli/cli_ui.h:2 includes a neighbour on its own level",
                         "convert/pending.h:3 runs up the layers",
+                        "converters/ap/ap_fields.h:2 includes another converter's folder",
+                        "converters/ap/ap_fields.h:3 includes another converter's folder",
                         "extra/loose.cpp:0 in a folder that belongs to no layer",
                         "modules/module_dlls.cpp:2 runs up the layers",
                         "platform/ui/bad.cpp:1 Qt outside gui",
@@ -85,7 +90,8 @@ TEST_F(ScratchTree, IncludesDownwardsBesideAndOfTheSystemPass) {
     Write("convert/c.h", "#pragma once\n#include \"tables/t.h\"\n// #include \"app/a.h\" in a comment\n");
     Write("converters/gl/g.h", "#pragma once\n#include \"convert/c.h\"\n#include \"g2.h\"\n");
     Write("converters/gl/g2.h", "#pragma once\n");
-    Write("converters/ap/a.h", "#pragma once\n#include \"converters/gl/g.h\"\n");
+    Write("converters/ap/a.h", "#pragma once\n#include \"convert/c.h\"\n#include \"converters/ap/a2.h\"\n");
+    Write("converters/ap/a2.h", "#pragma once\n");
     Write("app/a.h", "#pragma once\n#include \"converters/ap/a.h\"\n#include <vector>\n");
     Write("gui/w.h", "#pragma once\n#include <QWidget>\n#include <QtCore/QString>\n#include \"app/a.h\"\n");
     Write("cli/m.cpp", "#include \"app/a.h\"\n#include <CLI/CLI.hpp>\n");

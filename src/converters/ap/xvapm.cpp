@@ -13,11 +13,7 @@
 
 namespace dz::ap {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using convert::GetNumber;
-using convert::HeaderFieldNo;
-using convert::Msg;
+using namespace convert;
 
 namespace {
 
@@ -29,22 +25,12 @@ ConverterProfile xvAPM::Profile() const {
     ConverterProfile p;
     p.abbreviation = "APM";
     p.fileNo = 1;
+    p.fileCode = 30;
     p.title = "AP Master File-vendors";
     p.description = "AP Master file-vendors";
     p.convertingText = "Converting '%s' into AP Master file";
     p.examiningText = "Examining '%s' for AP Master file";
     return p;
-}
-
-
-xvAPM::~xvAPM() { CloseOwned(); }
-
-void xvAPM::CloseOwned() {
-    if (ownsGl_ && glMasterFile) xio_cls_file(glMasterFile);
-    if (ownsJc_ && jcMasterFile) xio_cls_file(jcMasterFile);
-    if (ownsTax_ && taxMasterFile) xio_cls_file(taxMasterFile);
-    ownsGl_ = ownsJc_ = ownsTax_ = false;
-    glMasterFile = jcMasterFile = taxMasterFile = 0;
 }
 
 std::string ListedAmounts(const double* values, int count) {
@@ -85,22 +71,9 @@ bool LookupCache::Missing(uint16_t h, uint16_t rec, const char* field, const std
 
 // ---- Files and settings -----------------------------------------------------------------------
 
-bool xvAPM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("APM", 1, 30, 0, list, commandId, error, false);
-}
-
-void xvAPM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-    CloseOwned();
-}
-
 bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesReport* notes,
                          convert::ConvertProgress* progress) {
     convert::ForgetFieldNumbers();
-    CloseOwned();
     notesFailed_ = false;
     interfacesGL = interfacesJC = categoriesUsed = false;
 
@@ -110,23 +83,19 @@ bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesRepo
         return !notesFailed_;
     };
     // A master file from the open-files list, else opened here (and closed by this object).
-    auto open = [&](const char* abbr, uint16_t& handle, bool& owned) {
-        handle = convert::FindFileHandle(files, abbr, 1);
-        if (handle == 0) {
-            handle = convert::OpenMasterFile(abbr);
-            owned = handle != 0;
-        }
-        return handle != 0;
-    };
+    auto open = [&](const char* abbr, convert::SideFile& file) { return file.Open(files, abbr) != 0; };
+    glMasterFile.Close();
+    jcMasterFile.Close();
+    taxMasterFile.Close();
 
     // 1, 2. The GL and JC masters, only when AP interfaces with them.
     if (suite::zc_interface_active("AP", "GL") != 0) {
         interfacesGL = true;
-        if (!open("GLM", glMasterFile, ownsGl_) && !note(Msg(12126))) return false;
+        if (!open("GLM", glMasterFile) && !note(Msg(12126))) return false;
     }
     if (suite::zc_interface_active("AP", "JC") != 0) {
         interfacesJC = true;
-        if (!open("JCM", jcMasterFile, ownsJc_)) {
+        if (!open("JCM", jcMasterFile)) {
             std::string phases = suite::xk_description(18);
             suite::x_pluralize(phases);
             if (!note(Msg(12127, phases))) return false;
@@ -138,7 +107,7 @@ bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesRepo
         xio_free_header(jcMasterFile, 2);
     }
     // 4. The tax master, whatever the interfaces.
-    if (!open("TXM", taxMasterFile, ownsTax_) && !note(Msg(12128))) return false;
+    if (!open("TXM", taxMasterFile) && !note(Msg(12128))) return false;
     // 5. The installation's country.
     country = convert::ReadScreenFile("AP");
     return true;
@@ -188,22 +157,9 @@ bool xvAPM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     case kRecAuthorization: return ConvertAuthorizations(apm, info, reason, ctx.messages, settings);
     default: break;
     }
-    std::string name;
-    if (info.ImportedRecs() == 0) {
-        name = info.FormatID();
-    } else {
-        xio_rec_def def;
-        if (xio_get_rec_def(apm, info.ImportedRecs(), def) == XIO_OK) name = def.name;
-    }
-    reason = Msg(12070, name, kApmConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kApmConversionName, apm, false);
 }
 
 // ---- Prefill ---------------------------------------------------------------------------------
-
-void xvAPM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 }  // namespace dz::ap

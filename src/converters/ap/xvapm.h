@@ -15,6 +15,7 @@
 #include "convert/convert_file.h"
 #include "convert/converter.h"
 #include "convert/reports.h"
+#include "convert/side_file.h"
 
 #include <cstdint>
 #include <string>
@@ -87,19 +88,9 @@ std::string ListedAmounts(const double* values, int count);
 class xvAPM : public convert::xvConvert {
 public:
     xvAPM() = default;
-    // Closes the GL, JC and tax masters this converter opened itself.
-    ~xvAPM() override;
 
     convert::ConverterProfile Profile() const override;
 
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens the AP master file ("APM" 1, file code 30, required).
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Finds or opens the GL master (when AP interfaces with GL), the JC master (when AP
     // interfaces with JC) and the tax master, reads whether JC uses categories and the country.
@@ -131,9 +122,9 @@ public:
     bool interfacesGL = false;    // AP interfaces with GL
     bool interfacesJC = false;    // AP interfaces with JC
     bool categoriesUsed = false;  // the JC master's CCATUSG is 1
-    uint16_t glMasterFile = 0;    // 0 not open
-    uint16_t jcMasterFile = 0;
-    uint16_t taxMasterFile = 0;
+    convert::SideFile glMasterFile;  // 0 not open
+    convert::SideFile jcMasterFile;
+    convert::SideFile taxMasterFile;
     uint16_t country = kCountryUnknown;
     ApSettings settings;  // the AP master's header 2, as the text file starts
 
@@ -146,9 +137,6 @@ protected:
     void ImportRejected(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
 
 private:
-    // A master file opened by this object (not found in the open-files list).
-    bool ownsGl_ = false, ownsJc_ = false, ownsTax_ = false;
-    void CloseOwned();
     bool notesFailed_ = false;
     LookupCache lookups_;
 };

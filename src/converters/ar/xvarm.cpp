@@ -1,6 +1,7 @@
 #include "converters/ar/xvarm.h"
 
-#include "converters/gl/glm_fields.h"
+#include "convert/lookups.h"
+#include "convert/record_fields.h"
 
 #include "convert/platform_links.h"
 #include "convert/progress.h"
@@ -17,11 +18,7 @@
 
 namespace dz::ar {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using gl::FieldNo;
-using gl::GetText;
-using gl::Msg;
+using namespace convert;
 
 namespace {
 
@@ -60,45 +57,23 @@ ConverterProfile xvARM::Profile() const {
     p.progressEtc = true;
     convert::ConverterDataFile ars;
     ars.abbreviation = "ARS";
+    ars.fileCode = 70;
     ars.description = "AR System file";
     convert::ConverterDataFile arm;
     arm.abbreviation = "ARM";
+    arm.fileCode = 72;
     arm.description = "AR Master file";
     p.dataFiles = {ars, arm};
     return p;
 }
 
-
-xvARM::~xvARM() {
-    if (glMaster && glMasterOpened) xio_cls_file(glMaster);
-    if (billingStandard && billingStandardOpened) xio_cls_file(billingStandard);
-    if (taxMaster && taxMasterOpened) xio_cls_file(taxMaster);
-}
-
 // ---- Files and settings -----------------------------------------------------------------------
-
-bool xvARM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (!OpenDataFile("ARS", 1, 70, 0, list, commandId, error, false)) return false;
-    return OpenDataFile("ARM", 1, 72, 0, list, commandId, error, false);
-}
-
-void xvARM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvARM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& notes, uint16_t ars, uint16_t arm,
                          convert::ConvertProgress* progress) {
     ars_ = ars;
     arm_ = arm;
-    gl::ForgetFieldNumbers();  // handles may come back on other files
+    convert::ForgetFieldNumbers();  // handles may come back on other files
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
         if (progress) progress->messages += 1;
@@ -109,37 +84,23 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     if (suite::zc_interface_active("AR", "GL") != 0) {
         arGlInterface = 1;
         if (suite::xk_num_sections(suite::kGlAccountFormat) != 0) {
-            glMaster = convert::FindFileHandle(list, "GLM", 1);
-            if (glMaster == 0) {
-                glMaster = convert::OpenMasterFile("GLM");
-                glMasterOpened = glMaster != 0;
-            }
-            if (glMaster == 0 && !note(12810)) return false;
+            if (glMaster.Open(list, "GLM") == 0 && !note(12810)) return false;
         }
     }
 
     // 2. Billing and its standard tables.
     billingInstalled = suite::xa_appl_installed("BL") == 1;
     if (billingInstalled) {
-        billingStandard = convert::FindFileHandle(list, "BLS", 1);
-        if (billingStandard == 0) {
-            billingStandard = convert::OpenDataFileByName("BLS", "STANDARD");
-            billingStandardOpened = billingStandard != 0;
-        }
-        if (billingStandard == 0 && !note(12837)) return false;
+        if (billingStandard.Open(list, "BLS", "STANDARD") == 0 && !note(12837)) return false;
     }
 
     // 3. Sales taxes. STAXES is a yes/no choice: only "Yes" (1) tracks taxes, as every other
     // reader of the setting takes it; a header that cannot be read leaves taxes in use.
     if (xio_rd_header(arm, kHdrArSettings, 0) == XIO_OK) {
-        const uint16_t staxes = gl::HeaderFieldNo(arm, kHdrArSettings, "STAXES");
+        const uint16_t staxes = convert::HeaderFieldNo(arm, kHdrArSettings, "STAXES");
         usesSalesTaxes = staxes != 0 && xio_get_field_result(arm, 0, staxes) == 1;
         if (usesSalesTaxes) {
-            taxMaster = convert::FindFileHandle(list, "TXM", 1);
-            if (taxMaster == 0) {
-                taxMaster = convert::OpenMasterFile("TXM");
-                taxMasterOpened = taxMaster != 0;
-            }
+            taxMaster.Open(list, "TXM");
         }
         xio_free_header(arm, kHdrArSettings);
     }
@@ -271,11 +232,7 @@ bool xvARM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     if (data && file == ars_ && rec == kRecContact) return ConvertContact(ars_, arm_, reason, ctx.messages);
     if (data && file == arm_ && rec == kRecCustomer)
         return ConvertCustomer(ars_, arm_, reason, ctx.messages, ctx.converting && !pass1_);
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if ((file == ars_ || file == arm_) && rec != 0 && xio_get_rec_def(file, rec, def) == XIO_OK) name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName, (file == ars_ || file == arm_) ? file : 0);
 }
 
 void xvARM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {

@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/side_file.h"
 #include "converters/ar/prepass_keys.h"
 
 #include <cstdint>
@@ -34,19 +35,9 @@ struct CustomList {
 class xvARM : public convert::xvConvert {
 public:
     xvARM() = default;
-    // Closes the GL master, Billing standard and tax master files it opened itself (never those
-    // of the run's open-files list).
-    ~xvARM() override;
 
     convert::ConverterProfile Profile() const override;
 
-    // ARS 1 (code 70), then ARM 1 (code 72), both required.
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // The settings and files the handlers use: AR-GL interface and the GL master, Billing and its
     // standard file, sales taxes and the tax master, the six custom lists. One note each when
@@ -99,13 +90,10 @@ protected:
     std::string firstUnverifiedTaxGroup;
     PrepassKeys prepassKeys;
     uint8_t arGlInterface = 0;
-    uint16_t glMaster = 0;
-    uint8_t glMasterOpened = 0;
+    convert::SideFile glMaster;
     uint8_t billingInstalled = 0;
-    uint16_t billingStandard = 0;
-    uint8_t billingStandardOpened = 0;
-    uint16_t taxMaster = 0;
-    uint8_t taxMasterOpened = 0;
+    convert::SideFile billingStandard;
+    convert::SideFile taxMaster;
 
 private:
     // The user's terms the handlers name on every record, read once per text file.

@@ -2,7 +2,8 @@
 // record the import put in its data file's buffer; it writes nothing.
 #include "converters/ar/xvarm.h"
 
-#include "converters/gl/glm_fields.h"
+#include "convert/lookups.h"
+#include "convert/record_fields.h"
 
 #include "convert/platform_links.h"
 #include "platform/datafile/xio.h"
@@ -12,10 +13,7 @@
 
 namespace dz::ar {
 
-using gl::FieldNo;
-using gl::GetText;
-using gl::Msg;
-using gl::PutText;
+using namespace convert;
 
 namespace {
 
@@ -156,9 +154,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         return false;
     }
 
-    const std::string was = gl::ModeWord("was/will be", converting);
-    const std::string were = gl::ModeWord("were/will be", converting);
-    auto number = [&](const char* pair) { return gl::ModeWord(pair, converting); };
+    const std::string was = convert::ModeWord("was/will be", converting);
+    const std::string were = convert::ModeWord("were/will be", converting);
+    auto number = [&](const char* pair) { return convert::ModeWord(pair, converting); };
     auto numberField = [&](const char* name) { return FieldNo(arm, kRecCustomer, name); };
 
     // 1. GL prefix.
@@ -179,10 +177,10 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
 
     // 2. History totals are always kept.
-    if (const double hist = gl::GetNumber(arm, numberField("CHISTOT")); hist != 1) {
-        const std::string shown = gl::ChoiceText(arm, numberField("CHISTOT"), static_cast<int16_t>(hist), true);
+    if (const double hist = convert::GetNumber(arm, numberField("CHISTOT")); hist != 1) {
+        const std::string shown = convert::ChoiceText(arm, numberField("CHISTOT"), static_cast<int16_t>(hist), true);
         messages.push_back(Msg(12812, "Track history totals", shown, was, number("1807/1808")));
-        gl::PutNumber(arm, numberField("CHISTOT"), 1);
+        convert::PutNumber(arm, numberField("CHISTOT"), 1);
     }
 
     const std::string& invoiceFormat = invoiceFormatLabel_;
@@ -201,9 +199,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             group.Note("Auto text", v);
             Put(arm, "CLSTINT", "");
         }
-        if (const double n = gl::GetNumber(arm, numberField("CLSTINN")); n != 0) {
-            group.Note("Last auto number", gl::FormatNumber("%.0f", n));
-            gl::PutNumber(arm, numberField("CLSTINN"), 0);
+        if (const double n = convert::GetNumber(arm, numberField("CLSTINN")); n != 0) {
+            group.Note("Last auto number", convert::FormatNumber("%.0f", n));
+            convert::PutNumber(arm, numberField("CLSTINN"), 0);
         }
         if (group.noted) messages.push_back(Msg(12813, group.label, group.value, were, number("1809/1810")));
     }
@@ -255,11 +253,11 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             if (t.costType > 0) {
                 xio_init_record(bls, 2);
                 PutText(bls, FieldNo(bls, 2, "RTABLE"), search);
-                gl::PutNumber(bls, FieldNo(bls, 2, "RTCTYPE"), t.costType);
+                convert::PutNumber(bls, FieldNo(bls, 2, "RTCTYPE"), t.costType);
                 if (xio_rd_ge(bls, 2, 0, 0) == XIO_OK) {
                     stored = GetText(bls, FieldNo(bls, 2, "RTABLE"));
                     found = xvl::equalNoCase(stored, search) &&
-                            gl::GetNumber(bls, FieldNo(bls, 2, "RTCTYPE")) == t.costType;
+                            convert::GetNumber(bls, FieldNo(bls, 2, "RTCTYPE")) == t.costType;
                 }
             } else if (t.costType == 0) {
                 xio_init_record(bls, 1);
@@ -284,9 +282,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
 
     // 7. The discount is never carried.
-    if (const double d = gl::GetNumber(arm, numberField("CDISCNT")); d != 0) {
-        messages.push_back(Msg(12812, "Discount", gl::Amount(d), was, number("1807/1808")));
-        gl::PutNumber(arm, numberField("CDISCNT"), 0);
+    if (const double d = convert::GetNumber(arm, numberField("CDISCNT")); d != 0) {
+        messages.push_back(Msg(12812, "Discount", convert::Amount(d), was, number("1807/1808")));
+        convert::PutNumber(arm, numberField("CDISCNT"), 0);
     }
 
     // 8. AR not using sales taxes: tax fields cleared or reset to the default tax status.
@@ -324,15 +322,15 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
 
     // 10, 11. Generation date and sequence are never carried.
-    if (const x_date_type date = gl::GetDate(arm, numberField("CGENDAT")); date.month != 0) {
+    if (const x_date_type date = convert::GetDate(arm, numberField("CGENDAT")); date.month != 0) {
         messages.push_back(Msg(12812, "Last " + Description(381), convert::AlphaDate(date), was, number("1807/1808")));
         x_value_def blank;
         xio_put_field(arm, 0, numberField("CGENDAT"), blank);
     }
-    if (const double seq = gl::GetNumber(arm, numberField("CGENSEQ")); seq != 0) {
-        messages.push_back(Msg(12812, "Last " + Description(382), gl::FormatNumber("%.0f", seq), was,
+    if (const double seq = convert::GetNumber(arm, numberField("CGENSEQ")); seq != 0) {
+        messages.push_back(Msg(12812, "Last " + Description(382), convert::FormatNumber("%.0f", seq), was,
                                number("1807/1808")));
-        gl::PutNumber(arm, numberField("CGENSEQ"), 0);
+        convert::PutNumber(arm, numberField("CGENSEQ"), 0);
     }
     return true;
 }

@@ -17,12 +17,6 @@ using suite::xd_compare_dates;
 
 constexpr std::size_t kDescribeMax = 80;
 
-std::string FieldDescription(uint16_t glm, uint16_t field) {
-    xio_fld_def def;
-    if (xio_get_fld_def(glm, field, def) != XIO_OK) return {};
-    return def.description.empty() ? def.name : def.description;
-}
-
 int DaysIn(unsigned month, unsigned year) {
     x_date_type d;
     d.month = static_cast<uint16_t>(month);
@@ -250,7 +244,7 @@ bool xvGLM::CheckCalendar(uint16_t glm, uint16_t firstPeriodField, uint16_t /*pe
             if (p == 13 && !thirteen) {
                 if (!date.blank()) {
                     const auto field = static_cast<uint16_t>(firstPeriodField + year * kPeriodsPerYear + 12);
-                    reason = Msg(12785, FieldDescription(glm, field), xd_alpha_date(date));
+                    reason = Msg(12785, FieldDescription(glm, field, false, convert::Fallback::FieldName), xd_alpha_date(date));
                     return false;
                 }
                 continue;
@@ -287,8 +281,8 @@ bool xvGLM::CheckCalendar(uint16_t glm, uint16_t firstPeriodField, uint16_t /*pe
         if (i % kPeriodsPerYear == 12 && !thirteen) continue;
         const auto field = static_cast<uint16_t>(firstPeriodField + i);
         if (xd_compare_dates(calendar[i], previous) <= 0) {
-            reason = Msg(12786, FieldDescription(glm, previousField), xd_alpha_date(previous),
-                         FieldDescription(glm, field), xd_alpha_date(calendar[i]));
+            reason = Msg(12786, FieldDescription(glm, previousField, false, convert::Fallback::FieldName), xd_alpha_date(previous),
+                         FieldDescription(glm, field, false, convert::Fallback::FieldName), xd_alpha_date(calendar[i]));
             return false;
         }
         previous = calendar[i];

@@ -87,16 +87,4 @@ std::string AccountSection(const std::string& account, int section) {
 
 int PrefixLevels() { return AccountSpans().levels; }
 
-std::string FormatAccount(const std::string& value, int section) {
-    std::string text = value;
-    suite::xk_format_field(suite::kGlAccountFormat, section, text);
-    return text;
-}
-
-std::string SectionDescription(int section, bool capitalised) {
-    std::string text = suite::xk_description(suite::kGlAccountFormat, section);
-    if (capitalised) suite::x_upper_first(text);
-    return text;
-}
-
 }  // namespace dz::gl

@@ -3,6 +3,7 @@
 // message texts with their Convert / Examine Files word pairs.
 #pragma once
 
+#include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "converters/gl/xvglm.h"
 #include "platform/datafile/x_value.h"
@@ -12,28 +13,8 @@
 
 namespace dz::gl {
 
-// ---- Fields of the GL master buffer (the converters' shared field and message helpers) ----------
-using convert::Amount;
-using convert::ChoiceText;
-using convert::FieldNo;
-using convert::FindInIdMap;
-using convert::FormatInt;
-using convert::FormatNumber;
-using convert::GetDate;
-using convert::GetFlag;
-using convert::GetNumber;
-using convert::GetText;
-using convert::GetValue;
-using convert::HeaderFieldNo;
-using convert::ModeWord;
-using convert::Msg;
-using convert::MsgValues;
-using convert::PutFlag;
-using convert::PutDate;
-using convert::PutNumber;
-using convert::PutText;
-using convert::ReadByKey;
-using convert::Whole;
+// The converters' shared field, message and look-up helpers (convert/), by their short names.
+using namespace convert;
 // Forgets the field numbers and the account format's layout kept so far.
 void ForgetFieldNumbers();
 
@@ -42,9 +23,5 @@ void ForgetFieldNumbers();
 std::string AccountSection(const std::string& account, int section);
 // The number of prefix levels in use (0 to 3), as xk_num_sections answers for the account format.
 int PrefixLevels();
-// A value of `section` with its separators, as messages show it.
-std::string FormatAccount(const std::string& value, int section);
-// The description of a section of the account format, optionally with a capital first letter.
-std::string SectionDescription(int section, bool capitalised = false);
 
 }  // namespace dz::gl

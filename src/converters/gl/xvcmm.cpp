@@ -18,8 +18,7 @@
 
 namespace dz::gl {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 

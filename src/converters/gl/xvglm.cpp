@@ -14,8 +14,7 @@
 
 namespace dz::gl {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 using suite::xk_width;
 
 namespace {
@@ -61,6 +60,7 @@ ConverterProfile xvGLM::Profile() const {
     ConverterProfile p;
     p.abbreviation = "GLM";
     p.fileNo = 1;
+    p.fileCode = 1;
     p.title = "GL Master File";
     p.description = "GL Master file";
     p.convertingText = "Converting '%s' into GL Master file";
@@ -68,19 +68,7 @@ ConverterProfile xvGLM::Profile() const {
     return p;
 }
 
-
 // ---- Files and settings -----------------------------------------------------------------------
-
-bool xvGLM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false);
-}
-
-void xvGLM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
 
 bool xvGLM::LoadSettings(uint16_t glm) {
     ForgetFieldNumbers();
@@ -214,15 +202,7 @@ bool xvGLM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         return ConvertBudget(glm, info, reason, ctx.messages, conv, fiscalAtPrefix, uses13Periods, RecordIds());
     default: break;
     }
-    std::string name;
-    if (info.ImportedRecs() == 0) {
-        name = info.FormatID();
-    } else {
-        xio_rec_def def;
-        if (xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK) name = def.name;
-    }
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName, info.FileNumUsed(), false);
 }
 
 // ---- Examine codes and the thirteen-period rule ---------------------------------------------

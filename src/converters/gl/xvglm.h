@@ -54,12 +54,7 @@ public:
 
     convert::ConverterProfile Profile() const override;
 
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens the GL master file ("GLM" 1, file code 1, required).
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
+    // Joins the prefix parts given in pieces for the prefill callback.
     void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                        convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 

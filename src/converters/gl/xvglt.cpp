@@ -17,8 +17,7 @@
 
 namespace dz::gl {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -76,12 +75,16 @@ ConverterProfile xvGLT::Profile() const {
     glm.abbreviation = "GLM";
     glm.fileNo = 1;
     glm.description = "GL Master file";
+    glm.fileCode = 1;
     glm.backedUp = false;
     glm.restored = false;
     convert::ConverterDataFile glt;
     glt.abbreviation = "GLT";
     glt.fileNo = 6;
     glt.description = p.description;
+    glt.fileCode = 4;
+    glt.openFlag = 1;
+    glt.openOrder = 1;  // after the GL master
     p.dataFiles = {glt, glm};
     // Examine Files judges a transaction by its checks alone: every transaction is new (the
     // conversion numbers it), so there is no key to look up.
@@ -94,11 +97,6 @@ ConverterProfile xvGLT::Profile() const {
 xvGLT::~xvGLT() { suite::zb_term_batch(batchRecord_); }
 
 // ---- Files, the sequence and settings -----------------------------------------------------------
-
-bool xvGLT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (!OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false)) return false;
-    return OpenDataFile("GLT", 6, 4, 1, list, commandId, error, false);
-}
 
 void xvGLT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                         convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
@@ -155,12 +153,7 @@ bool xvGLT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     if (info.FileNumUsed() == ctx.mainHandle && info.ImportedRecs() == kRecTransaction)
         return ConvertTransaction(ctx.mainHandle, glMasterFile, info, reason, ctx.messages, ctx.converting,
                                   *ctx.import);
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (info.ImportedRecs() != 0 && xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK)
-        name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName);
 }
 
 bool xvGLT::AccountOnFile(uint16_t glm, const std::string& account) {
@@ -384,10 +377,5 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
 }
 
 // ---- Prefill ---------------------------------------------------------------------------------
-
-void xvGLT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 }  // namespace dz::gl

@@ -40,16 +40,9 @@ public:
     convert::ConverterProfile Profile() const override;
 
     // ---- The converter's own operations -----------------------------------------------------
-    // Opens the GL master file ("GLM" 1, file code 1, flag 0), then the GL transaction file
-    // ("GLT" 6, file code 4, flag 1); both are required.
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
     void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
                      convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
                      convert::ConversionOptions* options) override;
-    // Hands the accounts (and the associated prefix and base) to the prefill callback that the
-    // table editor sets in prefillCallback; writes nothing.
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Checks and completes the transaction staged in the GL transaction buffer (`glt`), looking
     // accounts up in the GL master file (`glm`). False rejects it with `reason`; true accepts it,

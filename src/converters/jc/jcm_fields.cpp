@@ -11,30 +11,6 @@
 
 namespace dz::jc {
 
-bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
-
-std::string Term(int n) { return suite::xk_description(n); }
-
-std::string TermCap(int n) {
-    std::string t = suite::xk_description(n);
-    suite::x_upper_first(t);
-    return t;
-}
-
-std::string TermPlural(int n, bool capitalised) {
-    std::string t = capitalised ? TermCap(n) : Term(n);
-    suite::x_pluralize(t);
-    return t;
-}
-
-std::string FieldDescription(uint16_t jcm, uint16_t fld, bool capitalised) {
-    xio_fld_def def;
-    if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return {};
-    std::string text = def.description;
-    if (capitalised) suite::x_upper_first(text);
-    return text;
-}
-
 int FieldDecimals(uint16_t jcm, uint16_t fld) {
     xio_fld_def def;
     if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return 2;
@@ -56,55 +32,10 @@ std::string ShowKey(int fmt, int section, const std::string& value) {
     return text;
 }
 
-bool ValidAccount(const std::string& value, int section) {
-    return xvl::xvl_imp_is_sectioned_field_valid(suite::kGlAccountFormat, value, section) != 0;
-}
-
-std::string UnformattedAccount(const std::string& value, int section) {
-    std::string raw = value;
-    suite::xk_unformat_field(suite::kGlAccountFormat, section, raw);
-    return raw;
-}
-
 std::string BaseAccountOf(const std::string& account) {
     std::string text = account;
     suite::xk_get_section(suite::kGlAccountFormat, false, suite::kGlBaseAccount, text);
     return text;
-}
-
-int FindStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
-    xio_init_record(h, rec);
-    PutText(h, FieldNo(h, rec, field), value);
-    return xio_find_record(h, rec, 0);
-}
-
-uint16_t ZeroRange(uint16_t jcm, uint16_t first, uint16_t last, double& firstValue) {
-    uint16_t found = 0;
-    if (first == 0 || last < first) return 0;
-    for (uint16_t f = first; f <= last; ++f) {
-        // Amounts hold whole hundredths (or ten-thousandths): the field result is 0 exactly when
-        // the amount is, and is read without building a value.
-        if (xio_get_field_result(jcm, 0, f) == 0) continue;
-        const double v = GetNumber(jcm, f);
-        if (v == 0) continue;
-        if (!found) {
-            found = f;
-            firstValue = v;
-        }
-        PutNumber(jcm, f, 0);
-    }
-    return found;
-}
-
-bool ReadByKeys(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys) {
-    auto put = [&] {
-        xio_init_record(jcm, rec);
-        for (const auto& k : keys) PutText(jcm, FieldNo(jcm, rec, k.field), k.value);
-    };
-    put();
-    if (xio_rd_record(jcm, rec, 0, 0) == XIO_OK) return true;
-    put();
-    return false;
 }
 
 bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,

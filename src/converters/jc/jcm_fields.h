@@ -2,6 +2,7 @@
 // (fields by name, Msg, ModeWord, FormatNumber).
 #pragma once
 
+#include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "converters/jc/xvjcm.h"
 
@@ -13,34 +14,8 @@
 
 namespace dz::jc {
 
-using convert::ChoiceText;
-using convert::FieldNo;
-using convert::FindInIdMap;
-using convert::FormatInt;
-using convert::FormatNumber;
-using convert::GetDate;
-using convert::GetFlag;
-using convert::GetNumber;
-using convert::GetText;
-using convert::HeaderFieldNo;
-using convert::ModeWord;
-using convert::Msg;
-using convert::PutDate;
-using convert::PutFlag;
-using convert::PutNumber;
-using convert::PutText;
-using convert::Whole;
+using namespace convert;
 
-// True when a text holds nothing but blanks.
-bool IsBlank(const std::string& text);
-
-// Custom description `n` as stored (term), with a capital first letter (Term), or its plural.
-std::string Term(int n);
-std::string TermCap(int n);
-std::string TermPlural(int n, bool capitalised = false);
-
-// The description of field `fld` of the JC master file, optionally with a capital first letter.
-std::string FieldDescription(uint16_t jcm, uint16_t fld, bool capitalised = false);
 // The decimals of a number field (4 for units).
 int FieldDecimals(uint16_t jcm, uint16_t fld);
 // A stored amount as messages show it: ten-thousandths "%.4f" for 4-decimal fields, else
@@ -61,29 +36,10 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n);
 bool ZeroSectionsValid(const std::string& costCode, int n);
 
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
-// True when `value` (formatted or not) is a complete value of that section of the account format.
-bool ValidAccount(const std::string& value, int section);
-// `value` without its separators, as records of the GL master hold it.
-std::string UnformattedAccount(const std::string& value, int section);
 // The base-account part (base and suffix) of an unformatted whole account.
 std::string BaseAccountOf(const std::string& account);
-// The status of a lookup of `value` in key field `field` of record `rec` of file `h` (another
-// master file): 0 on file, 11 not.
-int FindStatus(uint16_t h, uint16_t rec, const char* field, const std::string& value);
 
-// Sets every non-zero number field from `first` to `last` (field numbers, both included) to 0.
-// Answers the first such field (0 when none) and its old value.
-uint16_t ZeroRange(uint16_t jcm, uint16_t first, uint16_t last, double& firstValue);
-
-// One key field of a lookup and its value.
-struct KeyValue {
-    const char* field;
-    std::string value;
-};
-// Clears the buffer of record `rec`, puts the key values and reads the record without a lock.
-// True when it is on file (the buffer holds it); otherwise the buffer holds the key again.
-bool ReadByKeys(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys);
-// The same, then (Examine Files only) the record-ID map: a record an earlier line of the text
+// ReadByKeys (convert/lookups.h), then (Examine Files only) the record-ID map: a record an earlier line of the text
 // file examined counts as found, and `code` receives the value kept with it. `onFile` tells
 // which of the two found it.
 bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,

@@ -15,8 +15,7 @@
 
 namespace dz::jc {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -26,6 +25,7 @@ ConverterProfile xvJCM::Profile() const {
     ConverterProfile p;
     p.abbreviation = "JCM";
     p.fileNo = 1;
+    p.fileCode = 1;
     p.title = "JC Master File";
     p.description = "JC Master file";
     p.convertingText = "Converting '%s' into JC Master file";
@@ -56,17 +56,6 @@ bool CopyFieldRuns(uint16_t jcm, const FieldRun* runs, std::size_t count) {
     return true;
 }
 
-
-xvJCM::~xvJCM() { CloseOwned(); }
-
-void xvJCM::CloseOwned() {
-    if (ownsTax_ && taxMasterFile) xio_cls_file(taxMasterFile);
-    if (ownsGl_ && glMasterFile) xio_cls_file(glMasterFile);
-    if (ownsAr_ && arMasterFile) xio_cls_file(arMasterFile);
-    ownsTax_ = ownsGl_ = ownsAr_ = false;
-    taxMasterFile = glMasterFile = arMasterFile = 0;
-}
-
 bool xvJCM::CopyJobFieldsToExtra(uint16_t jcm) { return CopyFieldRuns(jcm, kJobToExtraRuns.data(), kJobToExtraRuns.size()); }
 
 uint16_t xvJCM::JobBillingLevel(uint16_t jcm, const xvl::xvlImpInfo& info) {
@@ -77,22 +66,12 @@ uint16_t xvJCM::JobBillingLevel(uint16_t jcm, const xvl::xvlImpInfo& info) {
 
 // ---- Files and settings -----------------------------------------------------------------------
 
-bool xvJCM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("JCM", 1, 1, 0, list, commandId, error, false);
-}
-
-void xvJCM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-    CloseOwned();
-}
-
 bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
                          convert::ConvertProgress* progress) {
     convert::ForgetFieldNumbers();
-    CloseOwned();
+    taxMasterFile.Close();
+    glMasterFile.Close();
+    arMasterFile.Close();
     notesFailed_ = false;
 
     job_ = JobLookup{};
@@ -126,23 +105,16 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
         notesFailed_ = notes && !notes->PrintMessageLine("", 0, Msg(number));
         return !notesFailed_;
     };
-    auto open = [&](const char* abbr, uint16_t& handle, bool& owned) {
-        handle = convert::FindFileHandle(files, abbr, 1);
-        if (handle == 0) {
-            handle = convert::OpenMasterFile(abbr);
-            owned = handle != 0;
-        }
-        return handle != 0;
-    };
+    auto open = [&](const char* abbr, convert::SideFile& file) { return file.Open(files, abbr) != 0; };
 
     // 3. The tax master.
-    if (!open("TXM", taxMasterFile, ownsTax_) && !note(12222)) return false;
+    if (!open("TXM", taxMasterFile) && !note(12222)) return false;
 
     // 4, 5. Interfaces, and the GL master when job cost posts to GL.
     prInterfacesJc = suite::zc_interface_active("PR", "JC") != 0;
     eqInterfacesJc = suite::zc_interface_active("EQ", "JC") != 0;
     jcInterfacesGl = suite::zc_interface_active("JC", "GL") != 0;
-    if (jcInterfacesGl && !open("GLM", glMasterFile, ownsGl_) && !note(12221)) return false;
+    if (jcInterfacesGl && !open("GLM", glMasterFile) && !note(12221)) return false;
 
     // 6. The AR master, and whether it tracks taxes.
     arMasterExists = false;
@@ -150,7 +122,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     if (suite::xa_appl_installed("AR")) {
         arMasterExists = xio_file_exists("ARM", XIO_EXISTS_MASTER);
         if (arMasterExists) {
-            if (!open("ARM", arMasterFile, ownsAr_)) {
+            if (!open("ARM", arMasterFile)) {
                 if (!note(12788)) return false;
             } else if (xio_rd_header(arMasterFile, 2, 0) == XIO_OK) {
                 arTracksTaxes = GetNumber(arMasterFile, HeaderFieldNo(arMasterFile, 2, "STAXES")) == 1;
@@ -224,15 +196,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
     default: break;
     }
-    std::string name;
-    if (info.ImportedRecs() == 0) {
-        name = info.FormatID();
-    } else {
-        xio_rec_def def;
-        if (xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK) name = def.name;
-    }
-    reason = Msg(12070, name, kJcmConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kJcmConversionName, info.FileNumUsed(), false);
 }
 
 const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, bool converting,
@@ -270,10 +234,5 @@ bool xvJCM::FinishConversion(ConvertContext& ctx) {
 }
 
 // ---- Prefill ---------------------------------------------------------------------------------
-
-void xvJCM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 }  // namespace dz::jc

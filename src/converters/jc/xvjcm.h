@@ -17,6 +17,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/side_file.h"
 #include "convert/reports.h"
 
 #include <array>
@@ -66,19 +67,9 @@ bool CopyFieldRuns(uint16_t jcm, const FieldRun* runs, std::size_t count);
 class xvJCM : public convert::xvConvert {
 public:
     xvJCM() = default;
-    // Closes the tax, GL and AR master files this converter opened itself.
-    ~xvJCM() override;
 
     convert::ConverterProfile Profile() const override;
 
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens the JC master file ("JCM" 1, file code 1, required).
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Reads the JC settings (header 2) and custom list 369 into the members; opens or finds the
     // tax, GL and AR masters. `notes` (optional) receives one line for each master that cannot
@@ -125,9 +116,9 @@ public:
     bool prInterfacesJc = false;
     bool eqInterfacesJc = false;
     bool jcInterfacesGl = false;
-    uint16_t taxMasterFile = 0;  // MASTER.TXM; 0 not open
-    uint16_t glMasterFile = 0;   // MASTER.GLM; 0 not open
-    uint16_t arMasterFile = 0;   // MASTER.ARM; 0 not open
+    convert::SideFile taxMasterFile;  // MASTER.TXM; 0 not open
+    convert::SideFile glMasterFile;   // MASTER.GLM; 0 not open
+    convert::SideFile arMasterFile;   // MASTER.ARM; 0 not open
     bool arMasterExists = false;  // AR installed and MASTER.ARM exists
     bool arTracksTaxes = false;   // STAXES 1, or the AR header could not be read
     bool cnSettingsExist = false;  // CN installed and Setting.cns present
@@ -191,9 +182,6 @@ private:
     // without any, their lookups are skipped. This conversion writes neither.
     bool haveStdPhases_ = true;
 
-    // A master file opened by this object (not found in the open-files list).
-    bool ownsTax_ = false, ownsGl_ = false, ownsAr_ = false;
-    void CloseOwned();
     // A notes line of LoadSettings could not be printed.
     bool notesFailed_ = false;
 };

@@ -24,7 +24,7 @@
 
 namespace dz::jc {
 
-using convert::ConvertContext;
+using namespace convert;
 
 namespace {
 

@@ -20,8 +20,7 @@
 
 namespace dz::jc {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -66,34 +65,8 @@ ConverterProfile xvJCS::Profile() const {
     p.convertingText = "Converting '%s' into JC Master file-standards";
     p.examiningText = "Examining '%s' for JC Master file-standards";
     // The records go into the JC master file.
-    p.dataFiles = {{"JCM", 1, "JC Master file-standards", true, true, true}};
+    p.dataFiles = {convert::ConverterDataFile::Owned("JCM", 1, 1, "JC Master file-standards")};
     return p;
-}
-
-xvJCS::~xvJCS() { CloseOwned(); }
-
-void xvJCS::CloseOwned() {
-    if (ownsGl_ && glMasterFile) xio_cls_file(glMasterFile);
-    ownsGl_ = false;
-    glMasterFile = 0;
-}
-
-bool xvJCS::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("JCM", 1, 1, 0, list, commandId, error, false);
-}
-
-void xvJCS::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-    CloseOwned();
-}
-
-void xvJCS::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    // The JC master converter's prefill callback serves the standards too.
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
 }
 
 // ---- Settings ---------------------------------------------------------------------------------
@@ -101,7 +74,7 @@ void xvJCS::PrefillTables(convert::OpenFilesList& list, const convert::TextFileE
 bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, convert::NotesReport* notes,
                          convert::ConvertProgress* progress) {
     convert::ForgetFieldNumbers();
-    CloseOwned();
+    glMasterFile.Close();
     notesFailed_ = false;
 
     // 1. The JC settings.
@@ -125,12 +98,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     // 2. The GL master, for the cost accounts of retrieval methods 2, 3 and 5.
     jcInterfacesGl = suite::zc_interface_active("JC", "GL") != 0;
     if (jcInterfacesGl && (glRetrievalMethod == 2 || glRetrievalMethod == 3 || glRetrievalMethod == 5)) {
-        glMasterFile = convert::FindFileHandle(files, "GLM", 1);
-        if (glMasterFile == 0) {
-            glMasterFile = convert::OpenMasterFile("GLM");
-            ownsGl_ = glMasterFile != 0;
-        }
-        if (glMasterFile == 0 && !note(12198)) return false;
+        if (glMasterFile.Open(files, "GLM") == 0 && !note(12198)) return false;
     }
 
     // 3. AR: whether it tracks taxes; its master is not kept open.
@@ -139,17 +107,14 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     if (suite::xa_appl_installed("AR")) {
         arMasterExists = xio_file_exists("ARM", XIO_EXISTS_MASTER);
         if (arMasterExists) {
-            uint16_t ar = convert::FindFileHandle(files, "ARM", 1);
-            const bool owned = ar == 0;
-            if (owned) ar = convert::OpenMasterFile("ARM");
-            if (ar == 0) {
+            convert::SideFile ar;
+            if (ar.Open(files, "ARM") == 0) {
                 arTracksTaxes = true;
                 if (!note(12788)) return false;
             } else {
                 const bool read = xio_rd_header(ar, 2, 0) == XIO_OK;
                 arTracksTaxes = !read || GetNumber(ar, HeaderFieldNo(ar, 2, "STAXES")) == 1;
                 if (read) xio_free_header(ar, 2);
-                if (owned) xio_cls_file(ar);
                 if (!read && !note(12788)) return false;
             }
         }
@@ -182,15 +147,7 @@ bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
     if (rec == kRecStdPhase) return ConvertStdPhase(jcm, info, reason, ctx.messages, ctx.converting, *ctx.report);
     if (rec == kRecStdCategory) return ConvertStdCategory(jcm, info, reason, ctx.messages, ctx.converting);
-    std::string name;
-    if (info.ImportedRecs() == 0) {
-        name = info.FormatID();
-    } else {
-        xio_rec_def def;
-        if (xio_get_rec_def(info.FileNumUsed(), info.ImportedRecs(), def) == XIO_OK) name = def.name;
-    }
-    reason = Msg(12070, name, "JC Standard");
-    return false;
+    return RejectUnknownRecord(info, reason, "JC Standard", info.FileNumUsed(), false);
 }
 
 void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {

@@ -6,6 +6,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/side_file.h"
 #include "convert/reports.h"
 
 #include <array>
@@ -18,17 +19,9 @@ namespace dz::jc {
 class xvJCS : public convert::xvConvert {
 public:
     xvJCS() = default;
-    // Closes the GL master when this converter opened it.
-    ~xvJCS() override;
 
     convert::ConverterProfile Profile() const override;
 
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Reads the JC settings and custom list 369; finds or opens the GL master (JC posting to GL
     // with retrieval method 2, 3 or 5) and reads whether AR tracks taxes. `notes` (optional)
@@ -56,7 +49,7 @@ public:
     std::vector<std::string> taxStatusList;
     std::string defaultTaxStatus = "Taxable";
     bool jcInterfacesGl = false;
-    uint16_t glMasterFile = 0;
+    convert::SideFile glMasterFile;
     bool categoriesUsed = false;
     int glRetrievalMethod = 0;
     bool prefixFromJob = false;  // CGLPRFX 1 and GL accounts have sections
@@ -82,9 +75,7 @@ private:
     void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
 
     std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read; unitTracking per record
-    bool ownsGl_ = false;
     bool notesFailed_ = false;
-    void CloseOwned();
 };
 
 }  // namespace dz::jc

@@ -65,18 +65,11 @@ bool IsBlankField(uint16_t file, uint16_t field) {
 }
 
 std::string TermLabel(int term, bool capital, bool plural) {
-    std::string text = suite::xk_description(term);
-    if (capital) suite::x_upper_first(text);
-    if (plural) suite::x_pluralize(text);
-    return text;
+    return plural ? TermPlural(term, capital) : capital ? TermCap(term) : Term(term);
 }
 
 std::string FieldLabel(uint16_t file, uint16_t field) {
-    xio_fld_def def;
-    if (field == 0 || xio_get_fld_def(file, field, def) != XIO_OK) return {};
-    std::string text = def.description.empty() ? def.name : def.description;
-    suite::x_upper_first(text);
-    return text;
+    return field == 0 ? std::string() : FieldDescription(file, field, true, Fallback::FieldName);
 }
 
 std::string PropertyUnitLabel() { return TermLabel(kPropertyTerm) + " " + TermLabel(kUnitTerm, false); }

@@ -10,6 +10,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "platform/datafile/x_value.h"
 #include "platform/suite/control.h"
@@ -26,26 +27,8 @@ class NotesReport;
 
 namespace dz::pm {
 
-using convert::RecordIdMap;
-// The common field and message helpers, by their short names.
-using convert::Amount;
-using convert::ChoiceText;
-using convert::FieldNo;
-using convert::FormatNumber;
-using convert::GetDate;
-using convert::GetFlag;
-using convert::GetNumber;
-using convert::GetText;
-using convert::GetValue;
-using convert::HeaderFieldNo;
-using convert::ModeWord;
-using convert::Msg;
-using convert::PutDate;
-using convert::PutFlag;
-using convert::PutNumber;
-using convert::PutText;
-using convert::FormatInt;
-using convert::ReadByKey;
+// The common field, message and look-up helpers (convert/), by their short names.
+using namespace convert;
 
 // ---- Files, numbers and settings ----------------------------------------------------------------
 // Open codes of the PM data files (the transaction file is file 1 new, file 5 history).

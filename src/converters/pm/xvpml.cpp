@@ -10,9 +10,7 @@
 
 namespace dz::pm {
 
-using convert::ConvertContext;
-using convert::ConverterDataFile;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -40,22 +38,19 @@ ConverterProfile xvPML::Profile() const {
     p.convertingText = std::string("Converting '%s' into ") + kTitle;
     p.examiningText = std::string("Examining '%s' for ") + kTitle;
     p.progressEtc = true;
-    auto file = [](const char* abbr, const char* description, bool written) {
-        ConverterDataFile f;
-        f.abbreviation = abbr;
-        f.description = description;
-        f.backedUp = written;
-        f.restored = written;
+    auto file = [](const char* abbr, uint16_t code, const char* description, int openOrder) {
+        ConverterDataFile f = ConverterDataFile::Owned(abbr, 1, code, description);
+        f.openOrder = openOrder;
         return f;
     };
     // Written (backed up and, when the file ends early, all four restored) in this order; the GL
-    // master file is only read.
-    p.dataFiles = {file("PML", "PM Lease file", true), file("PMN", "PM Tenant file", true),
-                   file("PMS", "PM System file", true), file("PMP", "PM Property file", true),
-                   file("GLM", "GL Master file", false)};
+    // master file is only read. Opened system, tenant, lease, property, GL.
+    p.dataFiles = {file("PML", kPmlCode, "PM Lease file", 2), file("PMN", kPmnCode, "PM Tenant file", 1),
+                   file("PMS", kPmsCode, "PM System file", 0), file("PMP", kPmpCode, "PM Property file", 3),
+                   ConverterDataFile::ReadOnly("GLM", 1, 1, "GL Master file")};
+    p.dataFiles.back().openOrder = 4;
     return p;
 }
-
 
 // ---- Files and lists -------------------------------------------------------------------------------------
 
@@ -65,23 +60,7 @@ bool xvPML::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t
         list.push_back(file_num_map{"GLM", 0, 0});
         return false;
     }
-    return OpenDataFile("PMS", 1, kPmsCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PMN", 1, kPmnCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PML", 1, kPmlCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PMP", 1, kPmpCode, 0, list, commandId, error, false) &&
-           OpenDataFile("GLM", 1, 1, 0, list, commandId, error, false);
-}
-
-void xvPML::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvPML::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+    return PmConverter::OpenFiles(list, commandId, error);
 }
 
 void xvPML::LoadLists() {
@@ -206,12 +185,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
     // A record of the three files is named by its definition (its format id when it has no
     // number); a record of any other file by its format id.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (rec != 0 && (file == pml_ || file == pmn_ || file == pms_) && xio_get_rec_def(file, rec, def) == XIO_OK)
-        name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName,
+                               (file == pml_ || file == pmn_ || file == pms_) ? file : 0);
 }
 
 uint16_t StatusFieldResult(uint16_t pml, const xvl::xvlImpInfo& info) {

@@ -45,14 +45,9 @@ public:
 
     convert::ConverterProfile Profile() const override;
 
-    // GL not installed: 9844 with a "GLM" entry of file number 0. Else PMS, PMN, PML, PMP and GLM,
-    // each only when the one before opened.
+    // GL not installed: 9844 with a "GLM" entry of file number 0. Else the profile's files: PMS,
+    // PMN, PML, PMP and GLM, each only when the one before opened.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Lists 421, 422, 423, 424, 417 and 428; the first entry of 421 is its default.
     void LoadLists();

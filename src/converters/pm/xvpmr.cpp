@@ -11,9 +11,7 @@
 
 namespace dz::pm {
 
-using convert::ConvertContext;
-using convert::ConverterDataFile;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -31,41 +29,15 @@ ConverterProfile xvPMR::Profile() const {
     p.examiningText = "Examining '%s' for PM  Retail File";
     p.progressEtc = true;
     // The retail file is the only one written; the lease and system files are read for lookups.
-    auto readOnly = [](const char* abbr, const char* description) {
-        ConverterDataFile f;
-        f.abbreviation = abbr;
-        f.description = description;
-        f.backedUp = false;
-        f.restored = false;
-        return f;
-    };
-    ConverterDataFile pmr;
-    pmr.abbreviation = "PMR";
-    pmr.description = "PM Retail file";
-    p.dataFiles = {pmr, readOnly("PML", "PM Lease file"), readOnly("PMS", "PM System file")};
+    // Opened lease, system, retail.
+    ConverterDataFile pmr = ConverterDataFile::Owned("PMR", 1, kPmrCode, "PM Retail file");
+    pmr.openOrder = 1;
+    p.dataFiles = {pmr, ConverterDataFile::ReadOnly("PML", 1, kPmlCode, "PM Lease file"),
+                   ConverterDataFile::ReadOnly("PMS", 1, kPmsCode, "PM System file")};
     return p;
 }
 
-
 // ---- Files and lists -----------------------------------------------------------------------------
-
-bool xvPMR::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("PML", 1, kPmlCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PMS", 1, kPmsCode, 0, list, commandId, error, false) &&
-           OpenDataFile("PMR", 1, kPmrCode, 0, list, commandId, error, false);
-}
-
-void xvPMR::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvPMR::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 bool xvPMR::LoadCustomLists() {
     stores_.Load(kStoreList);
@@ -102,12 +74,7 @@ bool xvPMR::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
     // The record is named by the retail file's record of that number; by its format id when it
     // has no number, or when it is one of the retail numbers in another file.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (rec != 0 && (info.FileNumUsed() == pmr || rec > kRecBreakpoint) && xio_get_rec_def(pmr, rec, def) == XIO_OK)
-        name = def.name;
-    reason = Msg(12070, name, "PMR Retail");
-    return false;
+    return RejectUnknownRecord(info, reason, "PMR Retail", (info.FileNumUsed() == pmr || rec > kRecBreakpoint) ? pmr : 0);
 }
 
 void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {

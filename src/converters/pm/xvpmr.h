@@ -45,14 +45,6 @@ public:
 
     convert::ConverterProfile Profile() const override;
 
-    // Opens the PM lease file ("PML" 1, code 54), then the PM system file ("PMS" 1, 50), then the
-    // PM retail file ("PMR" 1, 58), each only when the one before opened.
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // Lists 437, 434, 414 and 417 and the defaults of 434 and 414.
     bool LoadCustomLists();

@@ -3,7 +3,6 @@
 #include "convert/platform_links.h"
 #include "convert/progress.h"
 #include "convert/reports.h"
-#include "converters/gl/xvglm.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
 #include "platform/suite/control.h"
@@ -14,9 +13,7 @@
 
 namespace dz::pm {
 
-using convert::ConvertContext;
-using convert::ConverterDataFile;
-using convert::ConverterProfile;
+using namespace convert;
 
 namespace {
 
@@ -46,28 +43,20 @@ ConverterProfile xvPMT::Profile() const {
     p.writeUserFields = false;
     // The transaction file and the PM System file (its header keeps the last batch and payment
     // ID) are written: both are backed up and both restored. The others are only read.
-    auto readOnly = [](const char* abbr, const char* description) {
-        ConverterDataFile f;
-        f.abbreviation = abbr;
-        f.description = description;
-        f.backedUp = f.restored = f.checked = false;
-        return f;
+    auto readOnly = [](const char* abbr, uint16_t code, const char* description) {
+        return ConverterDataFile::ReadOnly(abbr, 1, code, description, false);
     };
-    ConverterDataFile pmt;
-    pmt.abbreviation = "PMT";
-    pmt.fileNo = TransactionFileNo();
-    pmt.description = p.description;
-    ConverterDataFile pmsFile;
-    pmsFile.abbreviation = "PMS";
-    pmsFile.description = "PM System file";
+    ConverterDataFile pmt =
+        ConverterDataFile::Owned("PMT", TransactionFileNo(), IsHistory() ? kPmhCode : kPmtCode, p.description);
+    pmt.openFlag = 1;
     p.dataFiles = {pmt,
-                   pmsFile,
-                   readOnly("PMP", "PM Property file"),
-                   readOnly("PMN", "PM Tenant file"),
-                   readOnly("PMR", "PM Retail file"),
-                   readOnly("PML", "PM Lease file"),
-                   readOnly("GLM", "GL Master file"),
-                   readOnly("CMM", "CM Master file")};
+                   ConverterDataFile::Owned("PMS", 1, kPmsCode, "PM System file"),
+                   readOnly("PMP", kPmpCode, "PM Property file"),
+                   readOnly("PMN", kPmnCode, "PM Tenant file"),
+                   readOnly("PMR", kPmrCode, "PM Retail file"),
+                   readOnly("PML", kPmlCode, "PM Lease file"),
+                   readOnly("GLM", 1, "GL Master file"),
+                   readOnly("CMM", 20, "CM Master file")};
     return p;
 }
 
@@ -85,27 +74,7 @@ bool xvPMT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t
         list.push_back({"CMM", 0, 0});
         return false;
     }
-    const uint16_t fileNo = TransactionFileNo();
-    if (!OpenDataFile("PMT", fileNo, IsHistory() ? kPmhCode : kPmtCode, 1, list, commandId, error, false))
-        return false;
-    const std::pair<const char*, uint16_t> others[] = {{"PMS", kPmsCode}, {"PMP", kPmpCode}, {"PMN", kPmnCode},
-                                                       {"PMR", kPmrCode}, {"PML", kPmlCode}, {"GLM", 1},
-                                                       {"CMM", 20}};
-    for (const auto& [abbr, code] : others)
-        if (!OpenDataFile(abbr, 1, code, 0, list, commandId, error, false)) return false;
-    return true;
-}
-
-void xvPMT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                        convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvPMT::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
+    return PmConverter::OpenFiles(list, commandId, error);
 }
 
 bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {
@@ -191,11 +160,7 @@ bool xvPMT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
     // Named by the transaction file's record definition; by its format id when it has no record
     // number or belongs to another file.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (rec != 0 && info.FileNumUsed() == pmt && xio_get_rec_def(pmt, rec, def) == XIO_OK) name = def.name;
-    reason = Msg(12070, name, "PM Transactions");
-    return false;
+    return RejectUnknownRecord(info, reason, "PM Transactions", info.FileNumUsed() == pmt ? pmt : 0);
 }
 
 // ---- Pass 1 -------------------------------------------------------------------------------------

@@ -110,12 +110,8 @@ class xvPMT : public PmConverter {
 public:
     xvPMT();
 
+    // Without GL or CM: 9844 or 9845 with the missing module's entry; else the profile's files.
     bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     bool IsHistory() const { return IsHistory_ != 0; }
 

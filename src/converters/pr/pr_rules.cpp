@@ -10,8 +10,7 @@
 
 namespace dz::pr {
 
-using convert::FieldNo;
-using convert::Msg;
+using namespace convert;
 
 namespace {
 

@@ -1,6 +1,5 @@
 #include "converters/pr/xvprm.h"
 
-#include "converters/gl/xvglm.h"
 #include "converters/pr/pr_rules.h"
 
 #include "convert/progress.h"
@@ -18,9 +17,7 @@
 
 namespace dz::pr {
 
-using convert::ConvertContext;
-using convert::ConverterProfile;
-using convert::Msg;
+using namespace convert;
 
 namespace {
 
@@ -50,37 +47,13 @@ ConverterProfile xvPRM::Profile() const {
     p.convertingText = "Converting '%s' into PR Master file";
     p.examiningText = "Examining '%s' for PR Master file";
     // Only the PR master file is written; the system and tax files are read and must be open.
-    p.dataFiles = {{"PRM", 1, "PR Master file", true, true, true},
-                   {"PRS", 1, "PR System file", false, false, true},
-                   {"PRX", 1, "PR Tax file", false, false, true}};
+    p.dataFiles = {convert::ConverterDataFile::Owned("PRM", 1, 40, "PR Master file"),
+                   convert::ConverterDataFile::ReadOnly("PRS", 1, 42, "PR System file"),
+                   convert::ConverterDataFile::ReadOnly("PRX", 1, 44, "PR Tax file")};
     return p;
 }
 
-xvPRM::~xvPRM() {
-    if (m_jcmFile && m_jcmOpenedHere) xio_cls_file(m_jcmFile);
-    if (m_eqmFile && m_eqmOpenedHere) xio_cls_file(m_eqmFile);
-    if (m_eqsFile && m_eqsOpenedHere) xio_cls_file(m_eqsFile);
-}
-
 // ---- Files and settings -----------------------------------------------------------------------
-
-bool xvPRM::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    return OpenDataFile("PRM", 1, 40, 0, list, commandId, error, false) &&
-           OpenDataFile("PRS", 1, 42, 0, list, commandId, error, false) &&
-           OpenDataFile("PRX", 1, 44, 0, list, commandId, error, false);
-}
-
-void xvPRM::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                        convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                        const std::string& tableName, convert::ConversionOptions* options) {
-    ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
-    RunConvertFile(ctx, Profile());
-}
-
-void xvPRM::PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                          convert::ConvertProgress* progress, ui::zqTask&, void* prefillContext) {
-    RunPrefill(list, entry, progress, Profile(), prefillCallback, prefillContext);
-}
 
 void xvPRM::LoadStatuses(const char* taxId, std::array<std::string, kStatusCount>& list) {
     const uint16_t prx = m_prxFile;
@@ -120,13 +93,7 @@ bool xvPRM::LoadPayrollSettings(const convert::OpenFilesList& files, convert::No
     // 5. JC.
     if (suite::zc_interface_active("PR", "JC") != 0) {
         m_interfacesJC = 1;
-        if (!m_jcmFile) {
-            m_jcmFile = convert::FindFileHandle(files, "JCM", 1);
-            if (!m_jcmFile) {
-                m_jcmFile = convert::OpenMasterFile("JCM");
-                m_jcmOpenedHere = m_jcmFile ? 1 : 0;
-            }
-        }
+        if (!m_jcmFile) m_jcmFile.Open(files, "JCM");
         if (!m_jcmFile) {
             std::string phases = suite::xk_description(18);
             suite::x_pluralize(phases);
@@ -136,20 +103,8 @@ bool xvPRM::LoadPayrollSettings(const convert::OpenFilesList& files, convert::No
     // 6. EQ.
     if (suite::zc_interface_active("PR", "EQ") != 0) {
         m_interfacesEQ = 1;
-        if (!m_eqmFile) {
-            m_eqmFile = convert::FindFileHandle(files, "EQM", 1);
-            if (!m_eqmFile) {
-                m_eqmFile = convert::OpenMasterFile("EQM");
-                m_eqmOpenedHere = m_eqmFile ? 1 : 0;
-            }
-        }
-        if (!m_eqsFile) {
-            m_eqsFile = convert::FindFileHandle(files, "EQS", 1);
-            if (!m_eqsFile) {
-                m_eqsFile = convert::OpenDataFileByName("EQS", "STANDARD");
-                m_eqsOpenedHere = m_eqsFile ? 1 : 0;
-            }
-        }
+        if (!m_eqmFile) m_eqmFile.Open(files, "EQM");
+        if (!m_eqsFile) m_eqsFile.Open(files, "EQS", "STANDARD");
         const std::string equipment = UpperFirst(suite::xk_description(69));
         const std::string cost = UpperFirst(suite::xk_description(187));
         bool printed = true;
@@ -191,11 +146,7 @@ bool xvPRM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         return ConvertEmployeeRecord(prm, info, reason, ctx.messages, ctx.converting, *ctx.import);
     // Any other record type has no place in this conversion: a PR master record by its
     // definition's name, anything else by its format id.
-    std::string name = info.FormatID();
-    xio_rec_def def;
-    if (info.FileNumUsed() == prm && rec != 0 && xio_get_rec_def(prm, rec, def) == XIO_OK) name = def.name;
-    reason = Msg(12070, name, kConversionName);
-    return false;
+    return RejectUnknownRecord(info, reason, kConversionName, info.FileNumUsed() == prm ? prm : 0);
 }
 
 }  // namespace dz::pr

@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/side_file.h"
 #include "convert/reports.h"
 
 #include <array>
@@ -46,19 +47,9 @@ public:
     static constexpr std::size_t kStatusCount = 10;
 
     xvPRM() = default;
-    // Closes the JC master, EQ master and EQ standard files it opened itself.
-    ~xvPRM() override;
 
     convert::ConverterProfile Profile() const override;
 
-    // ---- The converter's own operations -----------------------------------------------------
-    // Opens PRM (file code 40), PRS (42) and PRX (44), file number 1 each, none optional.
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task, const std::string& tableName,
-                     convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
 
     // ---- Settings the handlers read ------------------------------------------------------------
     // Entry i (0 to 9) of the filing-status (FWH or PAYE) and EIC-status lists; empty past the end.
@@ -93,13 +84,10 @@ public:
     uint16_t m_prsFile = 0;
     uint16_t m_prxFile = 0;
     uint8_t m_interfacesJC = 0;
-    uint16_t m_jcmFile = 0;
-    uint8_t m_jcmOpenedHere = 0;
+    convert::SideFile m_jcmFile;
     uint8_t m_interfacesEQ = 0;
-    uint16_t m_eqmFile = 0;
-    uint8_t m_eqmOpenedHere = 0;
-    uint16_t m_eqsFile = 0;
-    uint8_t m_eqsOpenedHere = 0;
+    convert::SideFile m_eqmFile;
+    convert::SideFile m_eqsFile;
 
 protected:
     // ---- Steps and hooks of the common sequence ----------------------------------------------

@@ -3,6 +3,7 @@
 #include "converters/pr/pr_rules.h"
 #include "converters/pr/xvprm.h"
 
+#include "convert/lookups.h"
 #include "convert/platform_links.h"
 #include "convert/record_fields.h"
 #include "modules/entries.h"
@@ -13,10 +14,7 @@
 
 namespace dz::pr {
 
-using convert::FieldNo;
-using convert::GetText;
-using convert::Msg;
-using convert::PutText;
+using namespace convert;
 
 namespace {
 
@@ -44,22 +42,6 @@ std::string Plural(int number) {
 std::string Shown(int format, std::string value) {
     suite::xk_format_field(format, 0, value);
     return value;
-}
-
-std::string FieldDescription(uint16_t file, uint16_t rec, const char* name) {
-    xio_fld_def def;
-    if (xio_get_fld_def(file, FieldNo(file, rec, name), def) != XIO_OK) return name;
-    return def.description;
-}
-
-// Looks a record up by the key fields given (the others of the buffer cleared): true when one
-// exists.
-bool Exists(uint16_t file, uint16_t rec, std::initializer_list<std::pair<const char*, std::string>> keys,
-            uint16_t key = 0) {
-    if (!file) return false;
-    xio_init_record(file, rec);
-    for (const auto& [name, value] : keys) PutText(file, rec, name, value);
-    return xio_find_record(file, rec, key) == XIO_OK;
 }
 
 std::string Joined(std::initializer_list<std::string> parts) {
