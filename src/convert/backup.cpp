@@ -335,11 +335,9 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
 
 void CommitBackup(DataFileBackup& backup) { backup.Discard(); }
 
-bool CommitBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup) {
+bool CommitWrites(OpenFilesList& list, const std::string& abbr, uint16_t fileNo) {
     const uint16_t handle = FindFileHandle(list, abbr, fileNo);
-    if (handle != 0 && xio_commit(handle) != XIO_OK) return false;
-    CommitBackup(backup);
-    return true;
+    return handle == 0 || xio_commit(handle) == XIO_OK;
 }
 
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup) {

@@ -61,9 +61,10 @@ private:
 bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
 // The conversion stands: the copy is deleted.
 void CommitBackup(DataFileBackup& backup);
-// The conversion stands: the data file's writes are committed, then the copy is deleted.
-// False (the copy kept) when the commit fails.
-bool CommitBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
+// Commits the data file's writes (true when it is not open). The copy stays: a conversion of
+// several data files deletes its copies only once every file has committed, so that a later
+// failed commit can still put every file back.
+bool CommitWrites(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
 // Drops the conversion's writes and puts the copy back: 0 restored and reopened (or not open),
 // 1 not restored, 2 restored but not reopened.
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);

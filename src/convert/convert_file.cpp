@@ -291,15 +291,15 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         return;
     }
     if (!ctx.converting) return;  // the context drops whatever was staged
-    bool committed = true;
+    // Every copy stays until every data file has committed: a commit that fails puts every file
+    // back, those already committed too, so the data files never disagree about the text file.
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
-        const auto& f = dataFiles[i];
-        committed = CommitBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]) && committed;
+        if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo)) {
+            EndFile(ctx, Msg(12011), true, true);
+            return;
+        }
     }
-    if (!committed) {
-        EndFile(ctx, Msg(12011), true, true);
-        return;
-    }
+    for (auto& b : ctx.backups) CommitBackup(*b);
     // Only a committed conversion marks its text file as converted. The notes were printed
     // before the commit (notes that cannot print still restore the data), so a file that cannot
     // take its stamp gets a notes page of its own.

@@ -370,6 +370,9 @@ TEST_F(JcmCli, PhasesCreateTheirMissingGroupsOnce) {
     EXPECT_HAS(group, "Cost Code                    1              0              0             1             1");
     EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0200300\""), "PDESC=\"Group\" PGPHASE=1");
     EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0200000\""), "PDESC=\"Group created by conversion\"");
+    // Examined, a group phase given earlier in the same file is not created again for its member.
+    const std::string given = RunLines("examine", "P,400-001,,03-000.00,Group,,,,,,,\nP,400-001,,03-001.00,Child,,,,,,,\n");
+    EXPECT_HAS(given, "Cost Code                    2              0              0             2\n");  // none created
 }
 
 TEST_F(JcmCli, PhaseFieldsWithoutCategories) {

@@ -284,6 +284,15 @@ TEST_F(ConvertFileTest, UnknownUserFieldIsRejected) {
     ASSERT_EQ(xio_rd_record(h, 2, 0, 0), XIO_OK);
     xio_get_field(h, 2, xio_num(h, XIO_NUM_RECORD, 2, "SIZE"), v);
     EXPECT_EQ(v.number, 12);
+
+    // The highest user-field record a template may name is stored as user fields too.
+    Run(WriteText("ud49.txt", "1G,U1,GRADE,A+\r\n"), "Convert");
+    const uint16_t after = Handle();
+    v.text = "U1";
+    xio_put_field(after, 49, xio_num(after, XIO_NUM_RECORD, 49, "GCODE"), v);
+    ASSERT_EQ(xio_rd_record(after, 49, 0, 0), XIO_OK);
+    xio_get_field(after, 49, xio_num(after, XIO_NUM_RECORD, 49, "GRADE"), v);
+    EXPECT_EQ(v.text, "A+");
 }
 
 TEST_F(ConvertFileTest, RefusedSubstitutionGivesNoReasonCode) {

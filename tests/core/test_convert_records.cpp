@@ -280,10 +280,35 @@ TEST_F(RecordServicesTest, CommittedConversionKeepsItsRecords) {
     xio_init_record(h, 1);
     PutText(1, "CODE", "NEW");
     ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
-    EXPECT_TRUE(CommitBackup(list, "TCV", 1, backup));
+    EXPECT_TRUE(CommitWrites(list, "TCV", 1));
+    EXPECT_TRUE(fs::exists(copy));  // kept until every file of the conversion has committed
+    CommitBackup(backup);
     EXPECT_FALSE(fs::exists(copy));
     EXPECT_EQ(xio_rollback(h), XIO_OK);  // nothing left to drop
     EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+}
+
+// Either line of defence alone leaves the data file as it was; only when both fail is it said
+// that records may have been converted (1).
+TEST_F(RecordServicesTest, ARestoreFailsOnlyWhenRollbackAndCopyBothFail) {
+    struct Case {
+        bool rollbackFails, copyLost;
+        int expected;
+    };
+    for (const Case& c : {Case{false, true, 0}, Case{true, false, 0}, Case{true, true, 1}}) {
+        SCOPED_TRACE(std::to_string(c.rollbackFails) + std::to_string(c.copyLost));
+        DataFileBackup backup;
+        ASSERT_TRUE(ReopenWithBackup(list, "TCV", 1, backup));
+        h = FindFileHandle(list, "TCV", 1);
+        if (c.copyLost) fs::remove(backup.CopyPath());
+        if (c.rollbackFails) xio_cls_file(h);  // the handle can no longer take its writes back
+        EXPECT_EQ(RestoreFromBackup(list, "TCV", 1, backup), c.expected);
+        h = FindFileHandle(list, "TCV", 1);
+        if (h == 0) {
+            ASSERT_EQ(xio_open_file(company.path() / "MASTER.TCV", 1, h), XIO_OK);
+            RebindFileHandle(list, "TCV", 1, h);
+        }
+    }
 }
 
 TEST_F(RecordServicesTest, FailedRestoreIsLogged) {

@@ -4,6 +4,9 @@
 
 #include "converters/gl/fiscal_calendar.h"
 
+#include <gmock/gmock.h>
+
+#include <utility>
 #include <vector>
 
 namespace dz::gl::testing {
@@ -275,6 +278,25 @@ TEST_F(Glm2Calendar, CurrentYearRejections) {
     Current(long_);
     EXPECT_FALSE(Check());
     EXPECT_EQ(reason, "The calendar spans more than one year(162)");
+
+    // At the limit: 366 days from the first period end to the last is more than a year; 365 (in
+    // a leap year, so that the two ends differ) is not.
+    for (const auto& [first, span] : {std::pair{zqDate(1, 1, 2025), 366}, std::pair{zqDate(1, 1, 2024), 365}}) {
+        std::vector<x_date_type> ends;
+        x_date_type at = first;
+        for (int i = 0; i < 11; ++i) {
+            ends.push_back(at);
+            suite::xd_offset_date(at, 0, 33);
+        }
+        x_date_type last = first;
+        suite::xd_offset_date(last, 0, span);
+        ends.push_back(last);
+        Stage(last, first);
+        Current(ends);
+        Check();
+        if (span == 366) EXPECT_EQ(reason, "The calendar spans more than one year(162)");
+        else EXPECT_THAT(reason, ::testing::Not(::testing::HasSubstr("(162)")));
+    }
 }
 
 TEST_F(Glm2Calendar, FourYearRejections) {

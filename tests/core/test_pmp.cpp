@@ -481,6 +481,26 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
     }
 }
 
+// The property file commits, the system file's commit fails: both are put back as they were,
+// and the text file is not stamped.
+TEST_F(PmpRun, AFailedCommitOfTheSecondFilePutsBothFilesBack) {
+    const std::string pmpBefore = Master("PMP"), pmsBefore = Master("PMS");
+    const std::string text = Text({"S2,PRIME2,1/1/2026,5", PropertyLine("PA", "01-1-10"), UnitLine("PA", "U1")});
+    std::string report;
+    {
+        convert::testing::FailingCalls fail;
+        fail.Fail(xio::FaultCall::Commit, 1, XIO_IO_ERROR, "PMS");
+        xvPMP converter;
+        report = Run(converter, text, true);
+        EXPECT_TRUE(fail.Spent());
+    }
+    EXPECT_THAT(report, HasSubstr("Unable to read from or write to a Halvorsend data file"));
+    EXPECT_THAT(report, HasSubstr("the ZQ data file was not changed"));
+    EXPECT_TRUE(ReadFile(lastText) == text);
+    EXPECT_TRUE(Master("PMP") == pmpBefore);
+    EXPECT_TRUE(Master("PMS") == pmsBefore);
+}
+
 TEST_F(PmpRun, RecordsOfNoHandlerAreNamedInTheRefusal) {
     const std::string report = Run({"G1,01-1-10-1000-00", "0,Rent roll"}, false);
     EXPECT_THAT(report, HasSubstr("Record type 'G1' cannot be converted as part of a PMP Propery and System conversion(75)"));

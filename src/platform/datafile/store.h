@@ -68,9 +68,10 @@ int set_max_pages(uint16_t h, int pages);
 int64_t count_queries();
 
 // The calls a test can make fail.
-enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader };
+enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit };
 // Plans a failure: the `nth` call (1 = the next) of `call` on a file of dictionary `abbr` (""
-// any file) answers `status` without doing anything. Each plan fails once; plans add up.
+// any file) answers `status` without doing anything. Each plan fails once; plans add up. Only a
+// commit with writes to commit counts as a call of Commit.
 void fail_call(FaultCall call, int nth, int status, const std::string& abbr = "");
 // Drops every plan.
 void clear_faults();

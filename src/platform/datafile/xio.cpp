@@ -1215,6 +1215,7 @@ int xio_commit(uint16_t h) {
         end_read_txn(*hd->conn);
         return XIO_OK;
     }
+    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::Commit, s)) return s;
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;

@@ -182,6 +182,27 @@ TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
     put(h, 1, "NAME", "Kept");
     EXPECT_EQ(xio_rep_record(h, 1, &dup), XIO_OK);
     EXPECT_EQ(walk(h, 0), "C1,C3,C4,C5");
+    // Walking the reference key meets every record that leaves it blank, then the others.
+    EXPECT_EQ(walk(h, 3), "C1,C3,C4,C5");
+}
+
+TEST_F(Records, NotesFollowARecordWhoseKeyChangesOnReplace) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_notes(h, 1, 1), XIO_OK);
+    ASSERT_EQ(xio_put_notes(h, "Paid late"), XIO_OK);
+    ASSERT_EQ(xio_wr_notes(h), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    put(h, 1, "CODE", "C9");
+    ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+    std::string piece;
+    ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
+    ASSERT_EQ(xio_get_notes(h, piece), XIO_OK);
+    EXPECT_EQ(piece, "Paid late");
+    put(h, 1, "CODE", "C1");  // none left under the old key
+    ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
+    EXPECT_EQ(xio_get_notes(h, piece), XIO_END);
 }
 
 TEST_F(Records, KeysIgnoreCaseAndReadsGiveTheStoredSpelling) {

@@ -84,7 +84,8 @@ TEST_P(Dates, Parse) {
 
 INSTANTIATE_TEST_SUITE_P(Import, Dates,
                          ::testing::Values(DateCase{"12/6/2026", true, 12, 6, 2026}, DateCase{"1/31/26", true, 1, 31, 2026},
-                                           DateCase{"3/1/99", true, 3, 1, 1999}, DateCase{"02-29-2024", true, 2, 29, 2024},
+                                           DateCase{"3/1/99", true, 3, 1, 1999},
+                                           DateCase{"3/1/50", true, 3, 1, 1950}, DateCase{"3/1/49", true, 3, 1, 2049}, DateCase{"02-29-2024", true, 2, 29, 2024},
                                            DateCase{"2026-03-04", true, 3, 4, 2026}, DateCase{"20260304", true, 3, 4, 2026},
                                            DateCase{"03042026", true, 3, 4, 2026}, DateCase{"030426", true, 3, 4, 2026},
                                            DateCase{"2/29/2025", false, 0, 0, 0}, DateCase{"2/29/1900", false, 0, 0, 0},

@@ -33,6 +33,14 @@ field CODE
 special "cust fld name" text
 special "cust fld value" text
 
+format 1G
+file TCV 1
+record 1
+userfields 49
+field CODE
+special "cust fld name" text
+special "cust fld value" text
+
 format 1N
 file TCV 1
 record 1
