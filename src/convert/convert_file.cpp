@@ -69,6 +69,7 @@ std::vector<ConverterDataFile> ConverterProfile::DataFiles() const {
     main.abbreviation = abbreviation;
     main.fileNo = fileNo;
     main.description = description;
+    main.backupDescription = backupDescription;
     main.fileCode = fileCode;
     return {main};
 }
@@ -96,6 +97,12 @@ std::string ConverterProfile::DescriptionOf(const std::string& abbr, uint16_t nu
         if (f.fileNo == number && f.abbreviation == abbr)
             return f.description.empty() ? f.abbreviation : f.description;
     return abbr;
+}
+
+std::string ConverterProfile::BackupDescriptionOf(const std::string& abbr, uint16_t number) const {
+    for (const auto& f : DataFiles())
+        if (f.fileNo == number && f.abbreviation == abbr && !f.backupDescription.empty()) return f.backupDescription;
+    return DescriptionOf(abbr, number);
 }
 
 int WorseRestoreResult(int a, int b) {
@@ -245,7 +252,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, Msg(12002, profile.DescriptionOf(f.abbreviation, f.fileNo)), true, true);
+                EndFile(ctx, Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), true, true);
                 return;
             }
         }

@@ -61,6 +61,9 @@ struct ConverterDataFile {
     // OpenFiles asks the files by ascending openOrder, in the listed order among equals (the
     // listed order is the order of backups, restores and checks).
     int openOrder = 0;
+    // The name "Unable to backup" (12002) gives it, where it differs from `description`
+    // ("AP Master file" for "AP Master file-vendors"); empty: `description`.
+    std::string backupDescription = {};
 
     static ConverterDataFile Owned(const std::string& abbr, uint16_t fileNo, uint16_t fileCode,
                                    const std::string& description);
@@ -77,6 +80,7 @@ struct ConverterProfile {
     uint16_t fileCode = 0;       // the main data file's file code, when `dataFiles` is empty
     std::string title;           // the report's title ("CM Master File")
     std::string description;     // the main data file's description ("CM Master file")
+    std::string backupDescription;  // its name in 12002 when that differs; empty: `description`
     std::string rejectAbbreviation;  // names the reject file; empty: `abbreviation`
     std::string convertingText;  // background task line, "%s" = text file name
     std::string examiningText;
@@ -97,6 +101,8 @@ struct ConverterProfile {
 
     // The data files as the sequence uses them (the main one when none are listed).
     std::vector<ConverterDataFile> DataFiles() const;
+    // The name 12002 gives a data file of the profile when its backup fails.
+    std::string BackupDescriptionOf(const std::string& abbr, uint16_t fileNo) const;
     // The description of a data file of the profile; the abbreviation when it has none.
     std::string DescriptionOf(const std::string& abbr, uint16_t fileNo) const;
 };

@@ -15,6 +15,8 @@
 #include "platform/ui/print.h"
 
 #include <algorithm>
+
+#include <gmock/gmock.h>
 #include <vector>
 
 namespace dz::ap {
@@ -153,6 +155,19 @@ TEST_F(ApmTest, NotesThatCannotPrintRestoreTheFileAndLeaveTheTextUnstamped) {
     EXPECT_TRUE(Has(report, "Unable to print warning/log messages")) << report;
     EXPECT_FALSE(VendorOnFile("V1"));
     EXPECT_EQ(ReadFile(text), before);
+}
+
+// A backup that cannot be made names the data file as the backup message does ("AP Master
+// file"), while a file not open names the vendors ("AP Master file-vendors").
+TEST_F(ApmTest, AFailedBackupNamesTheApMasterFile) {
+    const std::string text = WriteText("backup.txt", Vendor("V1"));
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "APM");
+    xvAPM c;
+    const std::string report = Run(text, "Convert", c);
+    EXPECT_THAT(report, ::testing::HasSubstr("Unable to backup AP Master file"));
+    EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr("backup AP Master file-vendors")));
+    EXPECT_FALSE(VendorOnFile("V1"));
 }
 
 TEST_F(ApmTest, MastersOpenedHereAreClosedAndThoseOfTheListKept) {

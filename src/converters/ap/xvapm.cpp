@@ -28,6 +28,7 @@ ConverterProfile xvAPM::Profile() const {
     p.fileCode = 30;
     p.title = "AP Master File-vendors";
     p.description = "AP Master file-vendors";
+    p.backupDescription = "AP Master file";
     p.convertingText = "Converting '%s' into AP Master file";
     p.examiningText = "Examining '%s' for AP Master file";
     return p;

@@ -66,6 +66,7 @@ ConverterProfile xvJCS::Profile() const {
     p.examiningText = "Examining '%s' for JC Master file-standards";
     // The records go into the JC master file.
     p.dataFiles = {convert::ConverterDataFile::Owned("JCM", 1, 1, "JC Master file-standards")};
+    p.dataFiles.front().backupDescription = "JC Master file";
     return p;
 }
 
