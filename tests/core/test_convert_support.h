@@ -4,12 +4,17 @@
 
 #include "platform/datafile/store.h"
 #include "platform/suite/company.h"
+#include "platform/suite/xd.h"
+#include "modules/module_dlls.h"
+#include "convert/record_fields.h"
+#include "platform/datafile/data_folder.h"
 #include "platform/ui/ui.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -21,6 +26,25 @@
 namespace dz::convert::testing {
 
 namespace fs = std::filesystem;
+
+// Opens a fresh company in `folder` for a converter's tests: the shipped dictionaries, the demo
+// company's name and operator, `modules` installed (after `adjust` changed what it needs), a fixed
+// clock (12/06/2026 14:30) and the module libraries loaded. False with `error` set when the
+// dictionaries do not load.
+inline bool OpenTestCompany(const fs::path& folder, const std::set<std::string>& modules,
+                            const std::function<void(suite::CompanySettings&)>& adjust, std::string& error) {
+    if (!xio_load_dictionaries(dz::data_folder() / "dictionary", error)) return false;
+    ForgetFieldNumbers();
+    auto settings = suite::default_settings(modules);
+    settings.name = "Northbridge Builders";
+    settings.operator_name = "Ann Lee";
+    adjust(settings);
+    suite::write_settings(folder / suite::kSettingsFileName, settings);
+    suite::open_company(folder);
+    suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
+    modules::LoadModuleDlls();
+    return true;
+}
 
 // A fresh folder under the system's temporary folder, removed at the end of the test.
 class ScratchDir {

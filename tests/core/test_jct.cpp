@@ -64,16 +64,9 @@ protected:
 
     void SetUp() override {
         std::string error;
-        ASSERT_TRUE(xio_load_dictionaries(dz::data_folder() / "dictionary", error)) << error;
-        convert::ForgetFieldNumbers();
-        auto settings = suite::default_settings({"GL", "JC", "AR"});
-        settings.name = "Northbridge Builders";
-        settings.operator_name = "Ann Lee";
-        Adjust(settings);
-        suite::write_settings(company.path() / suite::kSettingsFileName, settings);
-        suite::open_company(company.path());
-        suite::xd_set_clock(suite::xd_fixed_clock({suite::zqDate(12, 6, 2026), {14, 30, 0}}));
-        modules::LoadModuleDlls();
+        ASSERT_TRUE(convert::testing::OpenTestCompany(company.path(), {"GL", "JC", "AR"},
+                                                      [this](suite::CompanySettings& s) { Adjust(s); }, error))
+            << error;
         for (const char* abbr : {"JCM", "GLM", "TXM", "ARM"})
             ASSERT_EQ(xio_create_file(abbr, 1, company.path() / (std::string("MASTER.") + abbr)), XIO_OK);
         n = JctFileNumber();
