@@ -1,7 +1,7 @@
 // The PM lease converter in process: the frame (files, dispatch, custom-list notes, key lists),
 // the repeated system and charge-control records it drops, the lease record's rules, the unit
 // lease links, and calculation methods and CPI indexes.
-#include "pm_fixture.h"
+#include "pml_fixture.h"
 
 #include "converters/pm/xvpml.h"
 
@@ -18,109 +18,6 @@
 
 namespace dz::pm::testing {
 namespace {
-
-class PmlTest : public PmFixture {
-protected:
-    void Adjust(suite::CompanySettings& s) override {
-        s.lists[kAddressTypeList] = {"Billing", {"Billing", "Mailing", "Legal"}};
-        s.lists[kBusinessCategoryList] = {"Retail", {"Retail", "Restaurant", "Office"}};
-        s.report_designs = {"CPI Letter"};
-    }
-    void SetUp() override {
-        PmFixture::SetUp();
-        Property("STRIP");
-        Unit("STRIP", "U100");
-        Unit("STRIP", "U200");
-        Tenant("ACME");
-        Tenant("BAKER");
-        Put("PMS", kPmsCorporation, {{"CORPID", "CORP1"}});
-        Put("PMS", kPmsSicCode, {{"SICCODE", "5812"}});
-    }
-
-    // A text line of format `fmt` (record `rec` of `abbr`), the named values in their columns.
-    std::string Line(const std::string& fmt, const std::string& abbr, uint16_t rec,
-                     const std::map<std::string, std::string>& values, bool notesColumn = false) {
-        const uint16_t h = H(abbr);
-        std::string line = fmt;
-        std::size_t used = 0;
-        xio_rec_def def;
-        EXPECT_EQ(xio_get_rec_def(h, rec, def), XIO_OK);
-        for (uint16_t no = def.firstField; no != 0 && no <= def.lastField; ++no) {
-            xio_fld_def fd;
-            xio_get_fld_def(h, no, fd);
-            const auto it = values.find(fd.name);
-            line += "," + (it == values.end() ? std::string() : it->second);
-            used += it != values.end();
-        }
-        EXPECT_EQ(used, values.size()) << "a field name is misspelt";
-        return notesColumn ? line + "," : line;
-    }
-    // A lease of STRIP U100 for ACME (revision 0, status 3) that passes every rule, changed by `more`.
-    std::string LeaseLine(const std::string& lease, std::map<std::string, std::string> more = {}) {
-        std::map<std::string, std::string> v = {{"LEASE", lease},  {"LREV", "0"},   {"LPROP", "STRIP"},
-                                                {"LUNIT", "U100"}, {"LTENANT", "ACME"}, {"LSTATUS", "3"},
-                                                {"LACTST", "1/1/2026"}};
-        for (auto& [k, val] : more) v[k] = val;
-        for (auto it = v.begin(); it != v.end();) it = it->second == "<blank>" ? v.erase(it) : std::next(it);
-        return Line("1", "PML", kPmlLease, v, true);
-    }
-
-    std::string Text(const std::vector<std::string>& lines) {
-        std::string text = "#,PML," + (data_folder() / "templates" / "xvpml.tpl").string() + "\r\n";
-        for (const auto& l : lines) text += l + "\r\n";
-        return text;
-    }
-    std::string Run(xvPML& converter, const std::vector<std::string>& lines, bool converting) {
-        const std::string path = company.str("lease" + std::to_string(++runs_) + ".txt");
-        WriteFile(path, Text(lines));
-        lastText = path;
-        ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
-        const std::string reportPath = company.str("report.txt");
-        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        converter.ConvertFile(list, convert::TextFileEntry{path, 602}, &progress, print, task, "", nullptr);
-        ui::zp_cls_print_file(task.ID(), 201);
-        ui::xp_close_print(print);
-        return ReadFile(reportPath);
-    }
-    std::string Run(const std::vector<std::string>& lines, bool converting) {
-        xvPML converter;
-        return Run(converter, lines, converting);
-    }
-
-    bool ReadLease(const std::string& lease, double revision = 0) {
-        const uint16_t h = H("PML");
-        xio_init_record(h, 1);
-        PutText(h, 1, "LEASE", lease);
-        PutNumber(h, 1, "LREV", revision);
-        return xio_rd_record(h, 1, 0, 0) == XIO_OK;
-    }
-    bool ReadLink(const std::string& unit, const std::string& lease, double revision = 0) {
-        const uint16_t h = H("PMP");
-        xio_init_record(h, kPmpLeaseUnitLink);
-        PutText(h, kPmpLeaseUnitLink, "LUPROP", "STRIP");
-        PutText(h, kPmpLeaseUnitLink, "LUUNIT", unit);
-        PutText(h, kPmpLeaseUnitLink, "LULEASE", lease);
-        PutNumber(h, kPmpLeaseUnitLink, "LUREV", revision);
-        return xio_rd_record(h, kPmpLeaseUnitLink, 0, 0) == XIO_OK;
-    }
-    std::string CurrentLease(const std::string& unit) {
-        const uint16_t h = H("PMP");
-        xio_init_record(h, kPmpUnit);
-        PutText(h, kPmpUnit, "UPROP", "STRIP");
-        PutText(h, kPmpUnit, "UNIT", unit);
-        if (xio_rd_record(h, kPmpUnit, 0, 0) != XIO_OK) return "?";
-        return GetText(h, kPmpUnit, "UCURLES") + "/" + GetText(h, kPmpUnit, "UCURTEN");
-    }
-    static int Count(const std::string& text, const std::string& what) {
-        int n = 0;
-        for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
-        return n;
-    }
-
-    convert::ConvertProgress progress{[] { return int64_t{0}; }};
-    std::string lastText;
-    int runs_ = 0;
-};
 
 // ---- Lease rules -------------------------------------------------------------------------------------------
 
@@ -250,10 +147,11 @@ TEST_F(PmlTest, LeasesLinkTheirUnitsAndTheLatestInEffectBecomesCurrent) {
 }
 
 TEST_F(PmlTest, ADepositLinksItsOwnUnitUnlessItsLeaseIsCanceledOrMissing) {
+    Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
     const std::string report =
         Run({LeaseLine("D1"), LeaseLine("D2", {{"LSTATUS", "2"}}),
-             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D1"}, {"LDREV", "0"}, {"LDUNIT", "U200"}}),
-             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D2"}, {"LDREV", "0"}, {"LDUNIT", "U200"}}),
+             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D1"}, {"LDREV", "0"}, {"LDUNIT", "U200"}, {"LDDTYPE", "Security"}}),
+             Line("3", "PML", kPmlDeposit, {{"LDLEASE", "D2"}, {"LDREV", "0"}, {"LDUNIT", "U200"}, {"LDDTYPE", "Security"}}),
              Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "ZZ"}, {"RCREV", "0"}, {"RCUNIT", "U200"}})},
             true);
     EXPECT_TRUE(ReadLink("U200", "D1")) << report;
@@ -266,15 +164,22 @@ TEST_F(PmlTest, ADepositLinksItsOwnUnitUnlessItsLeaseIsCanceledOrMissing) {
 
 TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {
     Put("PMS", kPmsCpiIndex, {{"CPIID", "CPIU"}, {"CPIDATE", "1/31/2026"}});
+    ChargeType("RENT");
+    ChargeType("CAM");
+    for (const char* ct : {"RENT", "CAM"}) Put("PMP", 5, {{"PCPROP", "STRIP"}, {"PCCT", ct}, {"PCGLPFX", "11233"}});
+    const std::map<std::string, std::string> control = {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"},
+                                                        {"LCPMTOR", "1"}};
+    auto cam = control;
+    cam["LCCT"] = "CAM";
     const std::vector<std::string> lines = {
         Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
         Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
         Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "CPIU"}, {"CPIDATE", "1/31/2026"}}),
         LeaseLine("K1"),
-        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
-        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
-        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "RENT"}}),
-        Line("10", "PML", kPmlChargeControl, {{"LCLEASE", "K1"}, {"LCREV", "0"}, {"LCCT", "CAM"}}),
+        Line("10", "PML", kPmlChargeControl, control),
+        Line("10", "PML", kPmlChargeControl, control),
+        Line("10", "PML", kPmlChargeControl, control),
+        Line("10", "PML", kPmlChargeControl, cam),
     };
     for (const bool converting : {false, true}) {
         const std::string report = Run(lines, converting);

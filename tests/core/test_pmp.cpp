@@ -36,28 +36,6 @@ protected:
         InterestRate("PRIME");
     }
 
-    // Stages record `rec` of `abbr` as the import would: buffer cleared, the values put.
-    void Stage(const std::string& abbr, uint16_t rec, const FieldValues& values) {
-        const uint16_t h = H(abbr);
-        xio_init_record(h, rec);
-        for (const auto& [name, text] : values) {
-            const uint16_t f = FieldNo(h, rec, name);
-            ASSERT_NE(f, 0) << name;
-            xio_fld_def def;
-            xio_get_fld_def(h, f, def);
-            if (xio_is_text_type(def.type)) {
-                PutText(h, f, text);
-            } else if (def.type == XIO_TYPE_DATE) {
-                unsigned m = 0, d = 0, y = 0;
-                ASSERT_EQ(std::sscanf(text.c_str(), "%u/%u/%u", &m, &d, &y), 3);
-                PutDate(h, f, suite::zqDate(m, d, y));
-            } else if (def.type == XIO_TYPE_LOGICAL) {
-                PutFlag(h, f, static_cast<uint16_t>(std::atoi(text.c_str())));
-            } else {
-                PutNumber(h, f, std::atof(text.c_str()));
-            }
-        }
-    }
     PmpRecordContext Ctx(bool converting = true) {
         PmpRecordContext c;
         c.pmp = H("PMP");

@@ -199,7 +199,13 @@ uint16_t StatusFieldResult(uint16_t pml, const xvl::xvlImpInfo& info) {
     return 0;
 }
 
-uint16_t xvPML::ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) { return StatusFieldResult(pml_, info); }
+uint16_t xvPML::ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) {
+    // An escalation examined later checks a calculation method's type against its index type.
+    if (info.FileNumUsed() == pms_ && info.ImportedRecs() == kPmsCalcMethod && info.RecExtraData() == 0)
+        return static_cast<uint16_t>(
+            xio_get_field_result(pms_, kPmsCalcMethod, FieldNo(pms_, kPmsCalcMethod, "CMTYPE")));
+    return StatusFieldResult(pml_, info);
+}
 
 void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0) return;  // notes and user-field records carry no list values

@@ -6,7 +6,9 @@
 //
 //   xvpml.cpp          the frame: files, lists, dispatch, duplicates, what is kept per record,
 //                      the unit lease links, the finish
-//   xvpml_records.cpp  the record handlers
+//   xvpml_records.cpp  the lease, calculation method and CPI index handlers
+//   xvpml_children.cpp charge controls, deposits, late charges, checklist items and insurance
+//   xvpml_escalation.cpp index escalation controls
 #pragma once
 
 #include "converters/pm/pm_shared.h"
@@ -60,7 +62,8 @@ public:
                            bool converting);
     bool ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting);
-    // Lease child records: each accepts its record as the import staged it.
+    // Lease child records: each checks the lease (on file or, examining, earlier in the text
+    // file) and what its own fields name, and corrects what it can with a note.
     bool ConvertDeposit(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                         bool converting, uint16_t pmp, uint16_t pms);
     bool ConvertChecklistItem(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
@@ -142,7 +145,8 @@ protected:
     // Drops a repeated SIC code, CPI, Porter wage or charge-control record before it is counted.
     bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
-    // Examine Files: a lease's status result, a recurring charge's amount-type result, else 0.
+    // Examine Files: a lease's status result, a recurring charge's amount-type result, a
+    // calculation method's type result, else 0.
     uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
     // The custom-list notes, then the Convert bookkeeping (links, key lists) or the Examine one.
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;

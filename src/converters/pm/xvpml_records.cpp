@@ -208,30 +208,9 @@ bool xvPML::ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo&, std::string& reason,
 }
 
 // ---- Handlers that keep their record as staged --------------------------------------------------------------
-// Lease deposits, checklist items, insurance, charge controls, late charges and index
-// escalations get their checks with the lease child records; modifications, options, recurring
-// charges and their log, tenants and their records, corporations, Porter wage indexes and SIC
-// codes with the finishing pass.
+// Modifications, options, recurring charges and their log, tenants and their records,
+// corporations, Porter wage indexes and SIC codes get their checks with the finishing pass.
 
-bool xvPML::ConvertDeposit(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
-                           uint16_t) {
-    return true;
-}
-bool xvPML::ConvertChecklistItem(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) {
-    return true;
-}
-bool xvPML::ConvertInsurance(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
-bool xvPML::ConvertChargeControl(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
-                                 uint16_t, uint16_t) {
-    return true;
-}
-bool xvPML::ConvertLateCharge(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
-    return true;
-}
-bool xvPML::ConvertIndexEscalation(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
-                                   uint16_t) {
-    return true;
-}
 bool xvPML::ConvertLeaseModification(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) {
     return true;
 }

@@ -4,6 +4,8 @@
 // file's buffer, corrects it there and returns false with the first fault's text as the reason.
 #include "converters/pm/xvpmp.h"
 
+#include "converters/pm/pm_late_charge.h"
+
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/util.h"
@@ -63,209 +65,7 @@ bool UnitStep(const PmpRecordContext& c, const Field& property, const Field& uni
     return false;
 }
 
-// ---- Late charges ----------------------------------------------------------------------------------------
-
-// One late-charge step: its fields are the first step's, `step` strides further on.
-struct LateChargeStep {
-    int n;  // 1 to 3
-    Field active, type, frequency, frequencyDays, repeat, startFormula, calc, amount, percent, rate, formula, grace,
-        graceFormula, graceDays, interestStart, maxDays;
-    LateChargeStep(uint16_t pmp, int step, int stride)
-        : n(step),
-          active(At(pmp, "PLACT1", step, stride)),
-          type(At(pmp, "PLCALC1", step, stride)),
-          frequency(At(pmp, "PLFREQ1", step, stride)),
-          frequencyDays(At(pmp, "PLFRQD1", step, stride)),
-          repeat(At(pmp, "PLREP1", step, stride)),
-          startFormula(At(pmp, "PLSTF1", step, stride)),
-          calc(At(pmp, "PLCGCL1", step, stride)),
-          amount(At(pmp, "PLAMT1", step, stride)),
-          percent(At(pmp, "PLPCT1", step, stride)),
-          rate(At(pmp, "PLINRT1", step, stride)),
-          formula(At(pmp, "PLFRML1", step, stride)),
-          grace(At(pmp, "PLGDPC1", step, stride)),
-          graceFormula(At(pmp, "PLGDF1", step, stride)),
-          graceDays(At(pmp, "PLGCDY1", step, stride)),
-          interestStart(At(pmp, "PLINT1", step, stride)),
-          maxDays(At(pmp, "PLMAXD1", step, stride)) {}
-    static Field At(uint16_t pmp, const char* first, int step, int stride) {
-        return Field(Field(pmp, kPmpLateCharge, first), step - 1, stride);
-    }
-    std::string Label(const char* format) const { return FormatInt(format, n); }
-};
-
 std::string ChoiceShown(const Field& f) { return ChoiceValueText(f.file, f.no, f.Number()); }
-std::string ItemShown(const Field& f, int item) { return ChoiceValueText(f.file, f.no, item); }
-
-// A formula field that names no formula on file: 12419 (the field is kept).
-void CheckFormula(const Field& f, bool converting, convert::MessageList& messages) {
-    const std::string name = f.Text();
-    if (name.empty() || FormulaExists(name)) return;
-    messages.push_back(Msg(12419, name, ModeWord("converted/will convert", converting),
-                           ModeWord("948/949", converting)));
-}
-
-// The step is off: every field not at its default goes back to it; the first one is named.
-void ResetInactiveStep(const LateChargeStep& s, bool converting, convert::MessageList& messages) {
-    struct Reset {
-        const Field* field;
-        enum Kind { Choice, Whole, Text, Money, Percent } kind;
-    };
-    const Reset fields[] = {{&s.type, Reset::Choice},          {&s.frequency, Reset::Choice},
-                            {&s.frequencyDays, Reset::Whole},  {&s.repeat, Reset::Choice},
-                            {&s.startFormula, Reset::Text},    {&s.calc, Reset::Choice},
-                            {&s.amount, Reset::Money},         {&s.percent, Reset::Percent},
-                            {&s.rate, Reset::Text},            {&s.formula, Reset::Text},
-                            {&s.grace, Reset::Choice},         {&s.graceFormula, Reset::Text},
-                            {&s.graceDays, Reset::Whole},      {&s.interestStart, Reset::Whole},
-                            {&s.maxDays, Reset::Whole}};
-    bool named = false;
-    for (const auto& [f, kind] : fields) {
-        std::string shown;
-        switch (kind) {
-        case Reset::Choice:
-            if (f->Result() == 1) continue;
-            shown = ChoiceShown(*f);
-            f->Put(1.0);
-            break;
-        case Reset::Text:
-            if (f->Text().empty()) continue;
-            shown = f->Text();
-            f->Clear();
-            break;
-        default:
-            if (IsZero(f->Number())) continue;
-            shown = kind == Reset::Money ? Amount(f->Number())
-                    : kind == Reset::Percent ? Millionths(f->Number())
-                                             : WholeText(f->Number());
-            f->Put(0.0);
-            break;
-        }
-        if (named) continue;
-        named = true;
-        messages.push_back(Msg(12413, std::to_string(s.n), f->Label(), shown,
-                               ModeWord("were not converted/will not convert", converting),
-                               ModeWord("940/941", converting)));
-    }
-}
-
-bool CheckActiveStep(const PmpRecordContext& c, const LateChargeStep& s, std::string& reason,
-                     convert::MessageList& messages) {
-    const bool conv = c.converting;
-    const int type = s.type.Result(), calc = s.calc.Result(), grace = s.grace.Result();
-    const std::string step = std::to_string(s.n);
-    // The field does not apply to the step's type, calc or grace period: reset, with 12417.
-    auto notApplicable = [&](const Field& f, const std::string& shown, const char* label, const std::string& needed) {
-        messages.push_back(Msg(12417, f.Label(), shown, ModeWord("were not converted/will not convert", conv),
-                               s.Label(label), needed, ModeWord("945/946", conv)));
-    };
-
-    // 1. The calc type must suit the late charge type.
-    if ((type == 1 && calc == 6) || (type == 2 && calc != 2 && calc != 3) || (type == 3 && calc != 6)) {
-        reason = Msg(12414, step, ItemShown(s.calc, calc), step, ItemShown(s.type, type));
-        return false;
-    }
-    // 2. Fee: frequency days only with "Every".
-    if (type == 1) {
-        if (s.frequency.Result() == 3) {
-            if (s.frequencyDays.Number() <= 0) {
-                reason = Msg(12415, step, step);
-                return false;
-            }
-        } else if (!IsZero(s.frequencyDays.Number())) {
-            messages.push_back(Msg(12416, step, ModeWord("was not converted/will not convert", conv), step,
-                                   ModeWord("943/944", conv)));
-            s.frequencyDays.Put(0.0);
-        }
-    }
-    // 3, 4. A formula only for type 3, an interest start only for type 2.
-    if ((type == 1 || type == 2) && !s.formula.Text().empty()) {
-        notApplicable(s.formula, s.formula.Text(), "Late charge type %d", "Formula (3)");
-        s.formula.Clear();
-    }
-    if ((type == 1 || type == 3) && !IsZero(s.interestStart.Number())) {
-        notApplicable(s.interestStart, WholeText(s.interestStart.Number()), "Late charge type %d", "Interest (2)");
-        s.interestStart.Put(0.0);
-    }
-    // 5. Interest needs its start.
-    if (type == 2 && IsZero(s.interestStart.Number())) {
-        reason = Msg(12418, step, step);
-        return false;
-    }
-    // 6. Interest and formula charges are not fees: no frequency or repeat of their own.
-    if (type == 2 || type == 3) {
-        if (s.frequency.Result() != 1) {
-            notApplicable(s.frequency, ChoiceShown(s.frequency), "Late charge type %d", "Fee (1)");
-            s.frequency.Put(1.0);
-        }
-        if (!IsZero(s.frequencyDays.Number())) {
-            notApplicable(s.frequencyDays, WholeText(s.frequencyDays.Number()), "Late charge type %d", "Fee (1)");
-            s.frequencyDays.Put(0.0);
-        }
-        if (s.repeat.Result() != 1) {
-            notApplicable(s.repeat, ChoiceShown(s.repeat), "Late charge type %d", "Fee (1)");
-            s.repeat.Put(1.0);
-        }
-    }
-    // 7. The formula of a formula charge.
-    if (s.formula.Text().empty()) {
-        if (type == 3) {
-            reason = Msg(12422, s.formula.Label(), s.Label("Late charge type %d"), ItemShown(s.type, 3));
-            return false;
-        }
-    } else {
-        CheckFormula(s.formula, conv, messages);
-    }
-    // 8, 9. The amount and percent the calc type uses (kept even when zero).
-    if ((calc == 1 || calc == 4 || calc == 5) && IsZero(s.amount.Number()))
-        messages.push_back(Msg(12438, "flat amount", s.amount.Label()));
-    if ((calc == 2 || calc == 4 || calc == 5) && IsZero(s.percent.Number()))
-        messages.push_back(Msg(12438, "percent", s.percent.Label()));
-    // 10. The interest rate of calc 3: on file (its stored spelling) or, examining, met earlier.
-    if (calc == 3) {
-        if (s.rate.Text().empty()) {
-            reason = Msg(12420, s.rate.Label(), step, ItemShown(s.calc, 3));
-            return false;
-        }
-        const Found found = FindRecord(c.pms, kPmsInterestRate, {{"VALID", s.rate.Text()}}, c.Scope());
-        if (!found) {
-            reason = Msg(12421, s.rate.Label(), s.rate.Text());
-            return false;
-        }
-        if (found.where == Found::OnFile) s.rate.Put(found.stored[0]);
-    }
-    // 11-13. What the calc type does not use (calc 6, a formula, keeps amount and percent).
-    if (calc != 1 && calc != 4 && calc != 5 && calc != 6 && !IsZero(s.amount.Number())) {
-        notApplicable(s.amount, Amount(s.amount.Number()), "Calc type %d", "Flat Amount (1, 4, or 5)");
-        s.amount.Put(0.0);
-    }
-    if (calc != 2 && calc != 4 && calc != 5 && calc != 6 && !IsZero(s.percent.Number())) {
-        notApplicable(s.percent, Millionths(s.percent.Number()), "Calc type %d", "Percentage (2, 4, or 5)");
-        s.percent.Put(0.0);
-    }
-    if (calc != 3 && !s.rate.Text().empty()) {
-        notApplicable(s.rate, s.rate.Text(), "Calc type %d", ItemShown(s.calc, 3));
-        s.rate.Clear();
-    }
-    // 14, 15. Grace days or a grace formula, as the grace period calc says.
-    if (grace == 1 && !s.graceFormula.Text().empty()) {
-        notApplicable(s.graceFormula, s.graceFormula.Text(), "Grace period calc %d", "Grace Formula (2)");
-        s.graceFormula.Clear();
-    } else if (grace == 2) {
-        if (!IsZero(s.graceDays.Number())) {
-            notApplicable(s.graceDays, WholeText(s.graceDays.Number()), "Grace period calc %d", "Grace Days (1)");
-            s.graceDays.Put(0.0);
-        }
-        if (s.graceFormula.Text().empty()) {
-            reason = Msg(12422, s.graceFormula.Label(), s.Label("Grace period calc %d"), ItemShown(s.grace, 2));
-            return false;
-        }
-        CheckFormula(s.graceFormula, conv, messages);
-    }
-    // 16. The start formula.
-    CheckFormula(s.startFormula, conv, messages);
-    return true;
-}
 
 // ---- Unit history ------------------------------------------------------------------------------------------
 
@@ -302,16 +102,10 @@ bool ConvertPropertyLateCharge(const PmpRecordContext& c, std::string& reason, c
     if (!description.Text().empty()) convert::CrToCrLf(pmp, description.no);
     if (!RequireKey(property, reason) || !PropertyStep(c, property, reason)) return false;
 
-    // Steps 2 and 3 lie one step's width of field numbers after step 1, field for field.
-    const int stride = FieldNo(pmp, kPmpLateCharge, "PLACT2") - FieldNo(pmp, kPmpLateCharge, "PLACT1");
-    for (int n = 1; n <= 3; ++n) {
-        const LateChargeStep step(pmp, n, stride);
-        if (step.active.Result() == 0)
-            ResetInactiveStep(step, c.converting, messages);
-        else if (!CheckActiveStep(c, step, reason, messages))
-            return false;
-    }
-    return true;
+    static constexpr LateChargeMessages kTexts{12413, "940/941", 12414, 12415, 12416, "943/944", 12417,
+                                               "were not converted/will not convert", "945/946", 12418, 12419,
+                                               "948/949", 12422, 12438, nullptr, nullptr, 12420, 12421};
+    return CheckLateChargeSteps(pmp, kPmpLateCharge, "PL", c.pms, c.Scope(), kTexts, reason, messages);
 }
 
 // ---- Units ----------------------------------------------------------------------------------------------------

@@ -1,0 +1,383 @@
+// The lease child records' handlers: charge controls, deposits, late charges, index escalation
+// controls, checklist items and insurance. Each checks the record staged in the lease file's
+// buffer, corrects it there and returns false with the first fault's text as the reason.
+#include "converters/pm/xvpml.h"
+
+#include "converters/pm/pm_late_charge.h"
+
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/util.h"
+#include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
+
+#include <cmath>
+#include <set>
+
+namespace dz::pm {
+
+namespace {
+
+using Field = StagedField;
+
+constexpr uint16_t kPmsChargeTypeRecord = 1, kPmsInterestRateRecord = 2;
+constexpr uint16_t kPmpPropertyRecord = 1, kPmpPropertyCharge = 5, kPmpPropertyDeposit = 7;
+constexpr const char* kDefaultChargeType = "<default>";
+
+std::string Upper(std::string text) {
+    suite::x_capitalize(text);
+    return text;
+}
+
+bool IsDefaultChargeType(const std::string& value) { return Upper(value) == Upper(kDefaultChargeType); }
+
+// A field's value as a note shows it: a text as it stands, a date as date text, a logical as
+// YES, a number divided back by its decimals and shown with them.
+std::string ValueText(const Field& f) {
+    xio_fld_def def;
+    if (xio_get_fld_def(f.file, f.no, def) != XIO_OK) return {};
+    if (xio_is_text_type(def.type)) return f.Text();
+    if (def.type == XIO_TYPE_DATE) return DateText(f.Date());
+    if (def.type == XIO_TYPE_LOGICAL) return GetFlag(f.file, f.no) ? "YES" : "NO";
+    const std::string format = "%." + std::to_string(def.decimals) + "f";
+    return FormatNumber(format.c_str(), f.Number() / std::pow(10.0, def.decimals));
+}
+
+// The first of a run of fields to be cleared, named in the run's single note.
+struct FirstCleared {
+    std::string label, value;
+    bool Any() const { return !label.empty(); }
+    // Clears `f` when it holds a value; the first one so cleared is remembered.
+    void Clear(const Field& f, const std::string& label = {}) {
+        if (f.Blank()) return;
+        if (!Any()) {
+            this->label = label.empty() ? f.Label() : label;
+            value = ValueText(f);
+        }
+        f.Clear();
+    }
+};
+
+}  // namespace
+
+// ---- Charge control ---------------------------------------------------------------------------------------
+
+bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
+                                 bool converting, uint16_t pms, uint16_t pmp, uint16_t pmn) {
+    constexpr uint16_t R = kPmlChargeControl;
+    const Field lease(pml, R, "LCLEASE"), revision(pml, R, "LCREV"), chargeType(pml, R, "LCCT"),
+        priority(pml, R, "LCPMTOR"), prefix(pml, R, "LCGLPFX"), billTo(pml, R, "LCBTTEN"),
+        address(pml, R, "LCBTADD");
+    const LookupScope scope{&RecordIds(), converting}, onFile{&RecordIds(), true};
+    const std::string leaseText = LeaseKeyText(lease.Text(), revision.Number());
+
+    if (lease.Text().empty()) {
+        reason = Msg(12445, lease.Label());
+        return false;
+    }
+    if (chargeType.Text().empty()) {
+        reason = Msg(12446, chargeType.Label(), LeaseKeyLabel(), leaseText);
+        return false;
+    }
+    // The lease: on file (its property and tenant serve the defaults below) or, examining,
+    // earlier in the text file.
+    const Found leaseFound = FindLease(pml, lease.Text(), revision.Number(), scope);
+    if (!leaseFound) {
+        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
+        return false;
+    }
+    std::string leaseProperty, leaseTenant;
+    if (leaseFound.where == Found::OnFile) {
+        leaseProperty = GetText(pml, kPmlLease, "LPROP");
+        leaseTenant = GetText(pml, kPmlLease, "LTENANT");
+    } else if (const auto it = m_examinedLeaseProperties.find(Upper(lease.Text()));
+               it != m_examinedLeaseProperties.end()) {
+        leaseProperty = it->second;
+    }
+
+    if (IsDefaultChargeType(chargeType.Text())) {
+        chargeType.Put(kDefaultChargeType);
+    } else {
+        const Found ct = FindChargeType(pms, chargeType.Text(), onFile);
+        if (!ct) {
+            reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
+            return false;
+        }
+        chargeType.Put(ct.stored[0]);
+    }
+    if (IsZero(priority.Number())) {
+        reason = Msg(12522, "Payment priority", TermLabel(kChargeTypeTerm), chargeType.Text());
+        return false;
+    }
+
+    // The GL prefix: the property charge's, else the property's; a given one must be a prefix of
+    // the account format's levels (with no prefix levels it is not checked).
+    if (prefix.Text().empty()) {
+        std::string found;
+        if (!leaseProperty.empty()) {
+            if (ReadByKeys(pmp, kPmpPropertyCharge, {{"PCPROP", leaseProperty}, {"PCCT", chargeType.Text()}}))
+                found = GetText(pmp, kPmpPropertyCharge, "PCGLPFX");
+            if (found.empty() && ReadByKeys(pmp, kPmpPropertyRecord, {{"PROP", leaseProperty}}))
+                found = GetText(pmp, kPmpPropertyRecord, "PGLPFX");
+        }
+        if (found.empty()) {
+            reason = Msg(12446, prefix.Label(), LeaseKeyLabel(), leaseText);
+            return false;
+        }
+        prefix.Put(found);
+    } else if (const int levels = suite::xk_num_sections(suite::kGlAccountFormat); levels >= 1 && levels <= 3) {
+        const Found gl = FindGlPrefix(m_glmFile, prefix.Text(), onFile);
+        if (!gl) {
+            reason = Msg(12475, GlText(prefix.Text(), 6));
+            return false;
+        }
+        prefix.Put(gl.stored[0]);
+    }
+
+    // The bill-to tenant: converting, a blank one is the lease's; examining it stays blank.
+    if (billTo.Text().empty() && converting) {
+        if (leaseFound.where != Found::OnFile) {
+            reason = Msg(12446, billTo.Label(), TermLabel(kLeaseTerm) + " charge controls", chargeType.Text());
+            return false;
+        }
+        billTo.Put(leaseTenant);
+    }
+    if (!billTo.Text().empty()) {
+        const Found tenant = FindTenant(pmn, billTo.Text(), scope);
+        if (!tenant) {
+            reason = TenantMissingText(12449, billTo.Text());
+            return false;
+        }
+        if (tenant.where == Found::OnFile) billTo.Put(tenant.stored[0]);
+    }
+
+    if (std::string value = address.Text(); value.empty())
+        address.Put(m_list421Default);
+    else if (m_list421.Spelling(value))
+        address.Put(value);
+    return true;
+}
+
+// ---- Deposit ----------------------------------------------------------------------------------------------
+
+bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                           bool converting, uint16_t pmp, uint16_t pms) {
+    constexpr uint16_t R = kPmlDeposit;
+    const Field lease(pml, R, "LDLEASE"), revision(pml, R, "LDREV"), type(pml, R, "LDDTYPE"), unit(pml, R, "LDUNIT");
+    const LookupScope scope{&RecordIds(), converting}, onFile{&RecordIds(), true};
+    const std::string leaseText = LeaseKeyText(lease.Text(), revision.Number());
+
+    if (lease.Text().empty()) {
+        reason = Msg(12445, lease.Label());
+        return false;
+    }
+    for (const Field* f : {&type, &unit}) {
+        if (f->Text().empty()) {
+            reason = Msg(12446, f->Label(), LeaseKeyLabel(), leaseText);
+            return false;
+        }
+    }
+
+    // The lease, its status and property: on file or, examining, earlier in the text file.
+    const Found leaseFound = FindLease(pml, lease.Text(), revision.Number(), scope);
+    if (!leaseFound) {
+        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
+        return false;
+    }
+    int status = 1;
+    std::string property;
+    if (leaseFound.where == Found::OnFile) {
+        lease.Put(GetText(pml, kPmlLease, "LEASE"));
+        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
+        status = Field(pml, kPmlLease, "LSTATUS").Result();
+        property = GetText(pml, kPmlLease, "LPROP");
+    } else {
+        status = leaseFound.value;
+        if (const auto it = m_examinedLeaseProperties.find(Upper(lease.Text()));
+            it != m_examinedLeaseProperties.end())
+            property = it->second;
+    }
+
+    const Found unitFound = FindUnit(pmp, property, unit.Text(), onFile);
+    if (!unitFound) {
+        reason = UnitMissingText(12453, property, unit.Text());
+        return false;
+    }
+    unit.Put(unitFound.stored[1]);
+
+    // The deposit type: the list's spelling, then one the property has set up.
+    if (std::string value = type.Text(); m_list422.Spelling(value)) type.Put(value);
+    const Found deposit =
+        FindRecord(pmp, kPmpPropertyDeposit, {{"PDPROP", property}, {"PDDTYPE", type.Text()}}, onFile);
+    if (!deposit) {
+        reason = Msg(12463, type.Text(), TermLabel(kPropertyTerm), property, TermLabel(kLeaseTerm));
+        return false;
+    }
+    type.Put(deposit.stored[1]);
+
+    const bool refundable = Field(pml, R, "LDREF").Result() != 0;
+    const bool letterOfCredit = Field(pml, R, "LDLTCRD").Result() != 0;
+    const std::string notConverted = ModeWord("not converted/will not convert", converting);
+
+    // An interest rate only on a refundable deposit that is no letter of credit.
+    const Field rate(pml, R, "LDINTRT");
+    if (!rate.Text().empty()) {
+        if (letterOfCredit || !refundable) {
+            messages.push_back(letterOfCredit
+                                   ? Msg(12464, rate.Text(), notConverted, ModeWord("1127/1128", converting))
+                                   : Msg(12465, rate.Text(), notConverted, ModeWord("1129/1130", converting)));
+            rate.Clear();
+        } else {
+            const Found found = FindRecord(pms, kPmsInterestRateRecord, {{"VALID", rate.Text()}}, onFile);
+            if (!found) {
+                reason = Msg(12466, "Interest rate ID", rate.Text());
+                return false;
+            }
+            rate.Put(found.stored[0]);
+        }
+    }
+    // Without a rate the interest terms go back to their defaults.
+    if (rate.Text().empty()) {
+        FirstCleared first;
+        const std::pair<const char*, const char*> choices[] = {
+            {"LDINTBS", "Interest basis"}, {"LDCOMP", "Compounding freq"}, {"LDPAYTM", "Int pay timing"}};
+        for (const auto& [name, label] : choices) {
+            const Field f(pml, R, name);
+            if (f.Result() == 1) continue;
+            if (!first.Any()) first = {label, ChoiceValueText(pml, f.no, f.Number())};
+            f.Put(1.0);
+        }
+        first.Clear(Field(pml, R, "LDINTBL"), "Interest balance");
+        if (first.Any())
+            messages.push_back(Msg(12467, first.label, first.value, notConverted, ModeWord("1132/1133", converting)));
+    }
+    // Without a letter of credit its amount and bank go.
+    if (!letterOfCredit) {
+        FirstCleared first;
+        first.Clear(Field(pml, R, "LDAMTLC"), "Letter of credit amount");
+        first.Clear(Field(pml, R, "LDBNKLC"), "Letter of credit bank");
+        if (first.Any())
+            messages.push_back(Msg(12468, first.label, first.value, notConverted, ModeWord("1134/1135", converting)));
+    }
+
+    // Interest accrues from its start up to the accrued-through date: a start after it (a day
+    // is enough) cannot be; the same day can.
+    const x_date_type through = GetDate(pml, R, "LDACCTH");
+    if (!IsBlank(through)) {
+        const x_date_type start = GetDate(pml, R, "LDSTACC");
+        if (IsBlank(start) || suite::xd_compare_dates(start, through) > 0) {
+            reason = Msg(12469, DateText(start), DateText(through));
+            return false;
+        }
+    }
+
+    // A refundable deposit of a canceled or historical lease holds no balance.
+    if ((status == 2 || status == 6) && Field(pml, R, "LDREF").Result() == 1) {
+        const double balance = GetNumber(pml, R, "LDBAL"), interest = GetNumber(pml, R, "LDINTBL");
+        if (!IsZero(balance) || !IsZero(interest)) {
+            reason = Msg(12828, IsZero(balance) ? "Interest Balance" : "Balance",
+                         "'" + Amount(IsZero(balance) ? interest : balance) + "'",
+                         status == 2 ? "canceled" : "historical");
+            return false;
+        }
+    }
+    return true;
+}
+
+// ---- Late charge ------------------------------------------------------------------------------------------
+
+bool xvPML::ConvertLateCharge(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
+                              bool converting, uint16_t pms) {
+    constexpr uint16_t R = kPmlLateCharge;
+    const Field description(pml, R, "LLDESC"), lease(pml, R, "LLLEASE"), revision(pml, R, "LLREV");
+    if (!description.Text().empty()) convert::CrToCrLf(pml, description.no);
+    if (lease.Text().empty()) {
+        reason = Msg(12445, lease.Label());
+        return false;
+    }
+    const LookupScope scope{&RecordIds(), converting};
+    const Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
+    if (!found) {
+        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
+        return false;
+    }
+    if (found.where == Found::OnFile) {
+        lease.Put(GetText(pml, kPmlLease, "LEASE"));
+        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
+    }
+    static constexpr LateChargeMessages kTexts{12476, "1145/1146", 12477, 12478, 12479, "1149/1150", 12480,
+                                               "was not converted/will not convert", "1151/1152", 12481, 12482,
+                                               "1154/1155", 12483, 12519, "still needs to be/will need to be",
+                                               "1197/1198", 12484, 12466};
+    return CheckLateChargeSteps(pml, R, "LL", pms, scope, kTexts, reason, messages);
+}
+
+// ---- Checklist items and insurance ---------------------------------------------------------------------------
+
+namespace {
+
+// A numbered lease detail: its lease, a further required field and its number within the lease.
+struct NumberedDetail {
+    uint16_t pml, rec;
+    const char* numberName;
+    Field lease, revision, required, number;
+    NumberedDetail(uint16_t file, uint16_t r, const char* leaseName, const char* revisionName,
+                   const char* requiredName, const char* numberField)
+        : pml(file), rec(r), numberName(numberField), lease(file, r, leaseName), revision(file, r, revisionName),
+          required(file, r, requiredName), number(file, r, numberField) {}
+
+    // The lease and the required field are given, and the lease is on file (the detail takes
+    // its stored key) or, examining, earlier in the text file.
+    bool CheckLease(const LookupScope& scope, std::string& reason) const {
+        if (lease.Text().empty()) {
+            reason = Msg(12445, lease.Label());
+            return false;
+        }
+        if (required.Text().empty()) {
+            reason = Msg(12446, required.Label(), LeaseKeyLabel(), LeaseKeyText(lease.Text(), revision.Number()));
+            return false;
+        }
+        const Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
+        if (!found) {
+            reason = LeaseMissingText(12859, lease.Text(), revision.Number());
+            return false;
+        }
+        if (found.where == Found::OnFile) {
+            lease.Put(GetText(pml, kPmlLease, "LEASE"));
+            revision.Put(GetNumber(pml, kPmlLease, "LREV"));
+        }
+        return true;
+    }
+
+    // A number of 0 asks for the next free one within `group`; none free (1 to 999) is 12471.
+    // A number given is kept.
+    bool Number(const std::vector<const char*>& group, const char* recordName, const LookupScope& scope,
+                std::string& reason) const {
+        if (!IsZero(number.Number())) return true;
+        double next = 0;
+        if (NextSequenceNumber(pml, rec, group, numberName, scope, next)) return true;
+        reason = Msg(12471, TermLabel(kLeaseTerm) + recordName, lease.Text() + ", " + WholeText(revision.Number()));
+        return false;
+    }
+};
+
+}  // namespace
+
+bool xvPML::ConvertChecklistItem(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
+                                 bool converting) {
+    const NumberedDetail item(pml, kPmlChecklist, "LPLEASE", "LPREV", "LPTEXT", "LPNUM");
+    const LookupScope scope{&RecordIds(), converting};
+    return item.CheckLease(scope, reason) &&
+           item.Number({"LPLEASE", "LPREV", "LPPRTYP"}, " Checklist item record", scope, reason);
+}
+
+bool xvPML::ConvertInsurance(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
+                             bool converting) {
+    const NumberedDetail item(pml, kPmlInsurance, "LILEASE", "LIREV", "LINSTYP", "LISEQ");
+    const LookupScope scope{&RecordIds(), converting};
+    if (!item.CheckLease(scope, reason)) return false;
+    if (std::string value = item.required.Text(); m_list424.Spelling(value)) item.required.Put(value);
+    return item.Number({"LILEASE", "LIREV"}, " Insurance record", scope, reason);
+}
+
+}  // namespace dz::pm
