@@ -122,7 +122,7 @@ field LCLEASE
 field LCREV
 field LCCT
 field LCPMTOR
-field LCGLPFX
+field LCGLPFX id 9 section 6
 field LCBTTEN
 field LCBTADD
 

@@ -1,5 +1,7 @@
-// The PM lease sample through dodedoz-cli, end to end: a fresh company seeded with the sample's
-// properties, units, tenants, corporations and SIC codes through `dodedoz-cli load`, the sample
+// The PM lease sample through dodedoz-cli, end to end: a fresh company with the GL master sample
+// converted first (its prefixes) and seeded with the sample's properties, property charges and
+// deposit types, units, tenants, charge types, interest rates, corporations and SIC codes through
+// `dodedoz-cli load`, the sample
 // examined (nothing written anywhere) and converted (report, notes, reject file, the lease,
 // tenant, system and property files, the time stamp). Everything a user reads is compared byte
 // for byte with the golden files in tests/data/pmlcli; DZ_UPDATE_GOLDEN=1 rewrites them.
@@ -19,6 +21,12 @@ const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "pml";
 class PmlCli : public SampleCliTest {
 protected:
     PmlCli() : SampleCliTest(kSamples, {kSamples / "setup-leases.load"}) {}
+
+    void SetUp() override {
+        SampleCliTest::SetUp();
+        if (HasFatalFailure()) return;
+        ConvertGlMasterSample();
+    }
 
     using SampleCliTest::Copy;
     std::string Copy() { return Copy("demo-pm-leases.txt"); }

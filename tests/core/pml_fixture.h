@@ -118,6 +118,42 @@ protected:
         return n;
     }
 
+    // A converter whose operator stops the run once `after` records were written.
+    class StoppingPml : public xvPML {
+    public:
+        explicit StoppingPml(int after) : after_(after) {}
+
+    protected:
+        void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+            xvPML::RecordWritten(ctx, info);
+            if (++seen_ == after_ && ctx.progress) ctx.progress->stop = 1;
+        }
+        int after_, seen_ = 0;
+    };
+    // Converting `lines` and stopping after `after` records leaves the four written files as they
+    // were, byte for byte, and the text file unstamped.
+    void ExpectStopRestores(const std::vector<std::string>& lines, int after) {
+        for (auto& e : list)
+            if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+        std::map<std::string, std::string> before;
+        for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
+            before[f] = ReadFile(company.path() / f);
+        StoppingPml converter(after);
+        const std::string report = Run(converter, lines, true);
+        EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+        EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
+        for (auto& e : list)
+            if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+        for (const auto& [f, bytes] : before) {
+            EXPECT_FALSE(bytes.empty()) << f;
+            EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
+        }
+    }
+
     convert::ConvertProgress progress{[] { return int64_t{0}; }};
     std::string lastText;
     int runs_ = 0;

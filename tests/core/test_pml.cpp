@@ -267,39 +267,10 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
 }
 
 // A converter whose operator asks to stop after its second record.
-class StoppingPml : public xvPML {
-protected:
-    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
-        xvPML::RecordWritten(ctx, info);
-        if (++seen_ == 2 && ctx.progress) ctx.progress->stop = 1;
-    }
-    int seen_ = 0;
-};
-
 TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
-    for (auto& e : list)
-        if (e.handle) {
-            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
-        }
-    std::map<std::string, std::string> before;
-    for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
-        before[f] = ReadFile(company.path() / f);
-    StoppingPml converter;
-    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
-                                            LeaseLine("S1", {{"LTENANT", "NEW1"}}),
-                                            Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
-                                            LeaseLine("S2")};
-    const std::string report = Run(converter, lines, true);
-    EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
-    EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
-    for (auto& e : list)
-        if (e.handle) {
-            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
-        }
-    for (const auto& [f, bytes] : before) {
-        EXPECT_FALSE(bytes.empty()) << f;
-        EXPECT_TRUE(ReadFile(company.path() / f) == bytes) << f;
-    }
+    ExpectStopRestores({Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true), LeaseLine("S1", {{"LTENANT", "NEW1"}}),
+                        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}), LeaseLine("S2")},
+                       2);
     EXPECT_FALSE(ReadLease("S1"));
 }
 

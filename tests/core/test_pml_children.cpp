@@ -406,6 +406,16 @@ TEST_F(PmlChildTest, ChecklistAndInsuranceNumbering) {
     EXPECT_EQ(reason, "Insurance type is required for Lease, Revision 'l1(0)'(1101)");
 }
 
+TEST_F(PmlChildTest, AStopAmongTheChildRecordsRestoresEveryFile) {
+    ExpectStopRestores(
+        {LeaseLine("N1"), Line("3", "PML", kPmlDeposit, {{"LDLEASE", "N1"}, {"LDDTYPE", "Security"}, {"LDUNIT", "U100"}}),
+         Line("7", "PML", kPmlChecklist, {{"LPLEASE", "N1"}, {"LPTEXT", "Keys"}}),
+         Line("8", "PML", kPmlInsurance, {{"LILEASE", "N1"}, {"LINSTYP", "Fire"}}),
+         Line("11", "PML", kPmlLateCharge, {{"LLLEASE", "N1"}})},
+        4);
+    EXPECT_FALSE(ReadLease("N1"));
+}
+
 // Every number up to 999 taken earlier in the text file: Examine refuses the next one as
 // Convert does, rather than keep 1000.
 TEST_F(PmlChildTest, AllNumbersTakenIsRefusedInBothModes) {
