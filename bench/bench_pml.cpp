@@ -1,18 +1,28 @@
-// The PM lease conversion of a generated text file: N leases (statuses 1 to 3 in turn, revision
-// 0) over 10,000 units of one property and 10,000 tenants, all accepted; examined or converted
-// (each lease linked to its unit, a unit's current lease kept) into a company that holds only the
-// property, its units and the tenants, written before the timing starts. Also writes the lease
-// rows as CSV, so that run_pml.sh can time `sqlite3 .import` of them into a table keyed by lease
-// and revision.
+// The PM lease conversion of a generated text file, examined or converted into a company that
+// holds only what the text file refers to, written before the timing starts.
 //
-// usage: bench_pml convert|examine|text [leases] [work folder]
+// Leases (the default): N leases (statuses 1 to 3 in turn, revision 0) over 10,000 units of one
+// property and 10,000 tenants, all accepted; converting, each lease is linked to its unit and a
+// unit's current lease kept.
+//
+// Lease child records (`--children`): N records, charge controls, deposits, late charges,
+// checklist items and insurance in equal parts, one of each per lease revision, for N/10 leases of
+// two revisions each on file (charge types, deposit types and the property's GL prefix on file;
+// checklist items and insurance numbered by the conversion). All are accepted.
+//
+// Also writes the rows as CSV, one file per record type, so that run_pml.sh can time
+// `sqlite3 .import` of them into tables keyed as the records.
+//
+// usage: bench_pml convert|examine|text [count] [work folder] [--children]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=..., setup_rss_kb=... (the peak before
-// the timed run, the units and tenants written)
+// the timed run, what the text file refers to written)
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
+#include <vector>
 
 #include "bench_support.h"
 #include "convert/record_fields.h"
@@ -41,19 +51,57 @@ std::string Row(long i) {
            std::to_string(i % 3 + 1) + ",,,,,,,,1/1/2026,,,,,,,,,,,";
 }
 
+// The five child records of lease revision `r` of lease `i`: format id and row, in the template's
+// column order (every column after those given empty).
+struct ChildRow {
+    const char* format;
+    const char* table;
+    std::string row;
+};
+std::string Pad(std::string row, int columns) {
+    int have = 1;
+    for (char c : row) have += c == ',';
+    return row + std::string(static_cast<std::size_t>(columns - have), ',');
+}
+std::vector<ChildRow> ChildRows(long i, int r) {
+    const std::string key = Id("L%08ld", i) + "," + std::to_string(r) + ",";
+    const std::string unit = Id("U%05ld", i % kUnits + 1);
+    return {{"10", "controls", Pad(key + "RENT,1", 7)},
+            {"3", "deposits", Pad(key + "Security," + unit + ",1", 16)},
+            {"11", "latecharges", Pad(key + "Late fee,1,1,2,0,1,,1,25.00", 51)},
+            {"7", "checklist", Pad(key + "1,0,Keys handed over", 5)},
+            {"8", "insurance", Pad(key + "0,Liability", 4)}};
+}
+constexpr const char* kChildTables[] = {"controls", "deposits", "latecharges", "checklist", "insurance"};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto args = bench::ParseArgs(argc, argv, "bench_pml", "convert|examine|text [leases] [work folder]");
-    const long leases = args.count;
+    const auto args = bench::ParseArgs(argc, argv, "bench_pml",
+                                       "convert|examine|text [count] [work folder] [--children]");
+    const bool children = argc > 4 && std::string(argv[4]) == "--children";
+    const long leases = children ? args.count / 10 : args.count;
     const fs::path text = args.work / "pml.txt";
     if (!fs::exists(text)) {
-        std::ofstream out(text, std::ios::binary), rows(args.work / "leases.csv", std::ios::binary);
+        std::ofstream out(text, std::ios::binary);
         out << "#,PML," << (dz::data_folder() / "templates" / "xvpml.tpl").string() << "\r\n";
-        for (long i = 1; i <= leases; ++i) {
-            const std::string row = Row(i);
-            out << "1," << row << ",\r\n";  // the notes column last
-            rows << row << "\n";
+        if (children) {
+            std::map<std::string, std::ofstream> rows;
+            for (const char* table : kChildTables)
+                rows[table].open(args.work / (std::string(table) + ".csv"), std::ios::binary);
+            for (long i = 1; i <= leases; ++i)
+                for (int r = 0; r < 2; ++r)
+                    for (const auto& child : ChildRows(i, r)) {
+                        out << child.format << "," << child.row << "\r\n";
+                        rows[child.table] << child.row << "\n";
+                    }
+        } else {
+            std::ofstream rows(args.work / "leases.csv", std::ios::binary);
+            for (long i = 1; i <= leases; ++i) {
+                const std::string row = Row(i);
+                out << "1," << row << ",\r\n";  // the notes column last
+                rows << row << "\n";
+            }
         }
     }
     if (args.mode == "text") return 0;
@@ -82,6 +130,37 @@ int main(int argc, char** argv) {
         convert::PutText(pmn, 1, "TENANT", Id("T%05ld", k));
         convert::PutText(pmn, 1, "TNAME", Id("Tenant %05ld", k));
         bench::Must(xio_wr_record(pmn, 1), "write a tenant");
+    }
+    if (children) {
+        // What the child records refer to: the leases, two charge types, the property's GL prefix
+        // and its deposit type.
+        const uint16_t pml = convert::FindFileHandle(list, "PML", 1), pms = convert::FindFileHandle(list, "PMS", 1);
+        bench::Must(xio_rd_record(pmp, 1, 0, 1), "read the property");
+        convert::PutText(pmp, 1, "PGLPFX", "01110");
+        bench::Must(xio_rep_record(pmp, 1), "give the property its prefix");
+        xio_init_record(pmp, 7);
+        convert::PutText(pmp, 7, "PDPROP", "CENTER");
+        convert::PutText(pmp, 7, "PDDTYPE", "Security");
+        bench::Must(xio_wr_record(pmp, 7), "write the deposit type");
+        xio_init_record(pms, 1);
+        convert::PutText(pms, 1, "CT", "RENT");
+        bench::Must(xio_wr_record(pms, 1), "write the charge type");
+        for (long i = 1; i <= leases; ++i)
+            for (int r = 0; r < 2; ++r) {
+                const long k = i % kUnits + 1;
+                xio_init_record(pml, 1);
+                convert::PutText(pml, 1, "LEASE", Id("L%08ld", i));
+                convert::PutNumber(pml, 1, "LREV", r);
+                convert::PutText(pml, 1, "LPROP", "CENTER");
+                convert::PutText(pml, 1, "LUNIT", Id("U%05ld", k));
+                convert::PutText(pml, 1, "LTENANT", Id("T%05ld", k));
+                convert::PutNumber(pml, 1, "LSTATUS", 3);
+                bench::Must(xio_wr_record(pml, 1), "write a lease");
+            }
+        if (xio_commit(pml) != XIO_OK || xio_commit(pms) != XIO_OK) {
+            std::cerr << "cannot write the leases\n";
+            return 2;
+        }
     }
     if (xio_commit(pmp) != XIO_OK || xio_commit(pmn) != XIO_OK) {
         std::cerr << "cannot write the units and tenants\n";
