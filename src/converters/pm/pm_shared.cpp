@@ -11,6 +11,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace dz::pm {
 
@@ -52,6 +53,10 @@ bool PmUsingTax(uint16_t pms) {
     return set;
 }
 
+bool IsDefaultChargeType(const std::string& value) {
+    return EqualNoCase(value, kDefaultChargeType);
+}
+
 // ---- Blank values and texts --------------------------------------------------------------------------
 
 bool IsBlankField(uint16_t file, uint16_t field) {
@@ -91,6 +96,25 @@ int StagedField::Result() const { return xio_get_field_result(file, 0, no); }
 void StagedField::Clear() const {
     x_value_def empty;
     xio_put_field(file, rec, no, empty);
+}
+
+std::string ShownValue(const StagedField& f) {
+    xio_fld_def def;
+    if (xio_get_fld_def(f.file, f.no, def) != XIO_OK) return {};
+    if (xio_is_text_type(def.type)) return f.Text();
+    if (def.type == XIO_TYPE_DATE) return DateText(f.Date());
+    if (def.type == XIO_TYPE_LOGICAL) return GetFlag(f.file, f.no) ? "YES" : "NO";
+    const std::string format = "%." + std::to_string(def.decimals) + "f";
+    return FormatNumber(format.c_str(), f.Number() / std::pow(10.0, def.decimals));
+}
+
+void FirstCleared::Clear(const StagedField& f, const std::string& name) {
+    if (f.Blank()) return;
+    if (!Any()) {
+        label = name.empty() ? f.Label() : name;
+        value = ShownValue(f);
+    }
+    f.Clear();
 }
 
 // ---- Custom lists -------------------------------------------------------------------------------------

@@ -64,6 +64,12 @@ inline bool IsZero(double number) { return number == 0.0; }
 // choice, or logical) that is 0.
 bool IsBlankField(uint16_t file, uint16_t field);
 
+// The charge type that stands for every charge type: the property charge every property with a
+// GL prefix gets, and what a charge control, an adjustment basis or a retroactive charge may name
+// instead of a charge type on file. Given in any letter case, it is stored in lower case.
+inline constexpr const char* kDefaultChargeType = "<default>";
+bool IsDefaultChargeType(const std::string& value);
+
 // ---- Labels and value texts -------------------------------------------------------------------------
 // Custom description `term`, its first letter in upper case (`capital`), made plural (`plural`).
 std::string TermLabel(int term, bool capital = true, bool plural = false);
@@ -107,6 +113,18 @@ struct StagedField {
     void Put(double number) const { PutNumber(file, no, number); }
     void Put(const x_date_type& date) const { PutDate(file, no, date); }
     void Clear() const;  // blank, zero or no date
+};
+
+// A field's value as a note shows it: a text as it stands, a date as date text, a logical as YES
+// or NO, a number divided back by its decimals and shown with them.
+std::string ShownValue(const StagedField& f);
+
+// The first of a run of fields cleared, which the run's single note names.
+struct FirstCleared {
+    std::string label, value;
+    bool Any() const { return !label.empty(); }
+    // Clears `f` when it holds a value, remembering it (under `label`, else its own) when first.
+    void Clear(const StagedField& f, const std::string& label = {});
 };
 
 // ---- Custom lists -----------------------------------------------------------------------------------

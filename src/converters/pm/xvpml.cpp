@@ -17,17 +17,17 @@ namespace {
 constexpr const char* kTitle = "PM System, Tenant, & Lease Files";
 constexpr const char* kConversionName = "PML Lease, Tenant, and System";
 
-std::string Upper(std::string text) {
-    suite::x_capitalize(text);
-    return text;
-}
-
 // The record of `file` and number `rec` that the import staged.
 bool Is(const xvl::xvlImpInfo& info, uint16_t file, uint16_t rec) {
     return file != 0 && info.FileNumUsed() == file && info.ImportedRecs() == rec;
 }
 
 }  // namespace
+
+std::string UpperKey(std::string text) {
+    suite::x_capitalize(text);
+    return text;
+}
 
 ConverterProfile xvPML::Profile() const {
     ConverterProfile p;
@@ -221,9 +221,9 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (file == pmn_ && rec == kPmnTenantTA) check(m_list421, pmn_, rec, "TATYPE", true);
     if (file != pml_) {
         if (!ctx.converting && file == pms_ && rec == kPmsCpiIndex)
-            m_examinedCpiIds.insert(Upper(GetText(pms_, rec, "CPIID")));
+            m_examinedCpiIds.insert(UpperKey(GetText(pms_, rec, "CPIID")));
         if (!ctx.converting && file == pms_ && rec == kPmsPorterWage)
-            m_examinedPorterWageIds.insert(Upper(GetText(pms_, rec, "PWID")));
+            m_examinedPorterWageIds.insert(UpperKey(GetText(pms_, rec, "PWID")));
         return;
     }
     switch (rec) {
@@ -246,7 +246,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
     if (!ctx.converting) {
         if (rec == kPmlLease)
-            m_examinedLeaseProperties.emplace(Upper(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
+            m_examinedLeaseProperties.emplace(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
         return;
     }
     // Convert: the record just written is still in its buffer.

@@ -40,6 +40,9 @@ inline constexpr int kSicCodeTerm = 427;
 inline constexpr int kAddressTypeList = 421, kDepositTypeList = 422, kOptionCategoryList = 423,
                      kInsuranceTypeList = 424, kBusinessCategoryList = 428;
 
+// A key in upper case, as the Examine-only lists keep them.
+std::string UpperKey(std::string text);
+
 class xvPML : public PmConverter {
 public:
     xvPML() = default;

@@ -20,43 +20,22 @@ namespace {
 
 using Field = StagedField;
 
-constexpr uint16_t kPmsChargeTypeRecord = 1, kPmsInterestRateRecord = 2;
+constexpr uint16_t kPmsInterestRateRecord = 2;
 constexpr uint16_t kPmpPropertyRecord = 1, kPmpPropertyCharge = 5, kPmpPropertyDeposit = 7;
-constexpr const char* kDefaultChargeType = "<default>";
 
-std::string Upper(std::string text) {
-    suite::x_capitalize(text);
-    return text;
-}
-
-bool IsDefaultChargeType(const std::string& value) { return Upper(value) == Upper(kDefaultChargeType); }
-
-// A field's value as a note shows it: a text as it stands, a date as date text, a logical as
-// YES, a number divided back by its decimals and shown with them.
-std::string ValueText(const Field& f) {
-    xio_fld_def def;
-    if (xio_get_fld_def(f.file, f.no, def) != XIO_OK) return {};
-    if (xio_is_text_type(def.type)) return f.Text();
-    if (def.type == XIO_TYPE_DATE) return DateText(f.Date());
-    if (def.type == XIO_TYPE_LOGICAL) return GetFlag(f.file, f.no) ? "YES" : "NO";
-    const std::string format = "%." + std::to_string(def.decimals) + "f";
-    return FormatNumber(format.c_str(), f.Number() / std::pow(10.0, def.decimals));
-}
-
-// The first of a run of fields to be cleared, named in the run's single note.
-struct FirstCleared {
-    std::string label, value;
-    bool Any() const { return !label.empty(); }
-    // Clears `f` when it holds a value; the first one so cleared is remembered.
-    void Clear(const Field& f, const std::string& label = {}) {
-        if (f.Blank()) return;
-        if (!Any()) {
-            this->label = label.empty() ? f.Label() : label;
-            value = ValueText(f);
-        }
-        f.Clear();
+// The lease a child record names: on file (the record takes the stored key when `takeKey`) or,
+// examining, earlier in the text file. Otherwise the reason is 12859 and the result Missing.
+Found ChildLease(uint16_t pml, const Field& lease, const Field& revision, const LookupScope& scope,
+                 std::string& reason, bool takeKey = true) {
+    Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
+    if (!found) {
+        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
+    } else if (found.where == Found::OnFile && takeKey) {
+        lease.Put(GetText(pml, kPmlLease, "LEASE"));
+        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
     }
-};
+    return found;
+}
 
 }  // namespace
 
@@ -81,16 +60,13 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     }
     // The lease: on file (its property and tenant serve the defaults below) or, examining,
     // earlier in the text file.
-    const Found leaseFound = FindLease(pml, lease.Text(), revision.Number(), scope);
-    if (!leaseFound) {
-        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
-        return false;
-    }
+    const Found leaseFound = ChildLease(pml, lease, revision, scope, reason, false);
+    if (!leaseFound) return false;
     std::string leaseProperty, leaseTenant;
     if (leaseFound.where == Found::OnFile) {
         leaseProperty = GetText(pml, kPmlLease, "LPROP");
         leaseTenant = GetText(pml, kPmlLease, "LTENANT");
-    } else if (const auto it = m_examinedLeaseProperties.find(Upper(lease.Text()));
+    } else if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
                it != m_examinedLeaseProperties.end()) {
         leaseProperty = it->second;
     }
@@ -179,21 +155,16 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
     }
 
     // The lease, its status and property: on file or, examining, earlier in the text file.
-    const Found leaseFound = FindLease(pml, lease.Text(), revision.Number(), scope);
-    if (!leaseFound) {
-        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
-        return false;
-    }
+    const Found leaseFound = ChildLease(pml, lease, revision, scope, reason);
+    if (!leaseFound) return false;
     int status = 1;
     std::string property;
     if (leaseFound.where == Found::OnFile) {
-        lease.Put(GetText(pml, kPmlLease, "LEASE"));
-        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
         status = Field(pml, kPmlLease, "LSTATUS").Result();
         property = GetText(pml, kPmlLease, "LPROP");
     } else {
         status = leaseFound.value;
-        if (const auto it = m_examinedLeaseProperties.find(Upper(lease.Text()));
+        if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
             it != m_examinedLeaseProperties.end())
             property = it->second;
     }
@@ -296,15 +267,7 @@ bool xvPML::ConvertLateCharge(uint16_t pml, xvl::xvlImpInfo&, std::string& reaso
         return false;
     }
     const LookupScope scope{&RecordIds(), converting};
-    const Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
-    if (!found) {
-        reason = LeaseMissingText(12859, lease.Text(), revision.Number());
-        return false;
-    }
-    if (found.where == Found::OnFile) {
-        lease.Put(GetText(pml, kPmlLease, "LEASE"));
-        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
-    }
+    if (!ChildLease(pml, lease, revision, scope, reason)) return false;
     static constexpr LateChargeMessages kTexts{12476, "1145/1146", 12477, 12478, 12479, "1149/1150", 12480,
                                                "was not converted/will not convert", "1151/1152", 12481, 12482,
                                                "1154/1155", 12483, 12519, "still needs to be/will need to be",
@@ -337,16 +300,7 @@ struct NumberedDetail {
             reason = Msg(12446, required.Label(), LeaseKeyLabel(), LeaseKeyText(lease.Text(), revision.Number()));
             return false;
         }
-        const Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
-        if (!found) {
-            reason = LeaseMissingText(12859, lease.Text(), revision.Number());
-            return false;
-        }
-        if (found.where == Found::OnFile) {
-            lease.Put(GetText(pml, kPmlLease, "LEASE"));
-            revision.Put(GetNumber(pml, kPmlLease, "LREV"));
-        }
-        return true;
+        return static_cast<bool>(ChildLease(pml, lease, revision, scope, reason));
     }
 
     // A number of 0 asks for the next free one within `group`; none free (1 to 999) is 12471.

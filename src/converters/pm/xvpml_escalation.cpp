@@ -8,7 +8,6 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
-#include <cmath>
 #include <set>
 
 namespace dz::pm {
@@ -18,25 +17,7 @@ namespace {
 using Field = StagedField;
 
 constexpr uint16_t R = kPmlIndexEscalation;
-constexpr uint16_t kPmsChargeTypeRecord = 1;
 constexpr int kBases = 10;
-constexpr const char* kDefaultChargeType = "<default>";
-
-std::string Upper(std::string text) {
-    suite::x_capitalize(text);
-    return text;
-}
-
-// A number field's value divided back by its decimals and shown with them; other fields as
-// they stand (dates as date text).
-std::string Shown(const Field& f) {
-    xio_fld_def def;
-    if (xio_get_fld_def(f.file, f.no, def) != XIO_OK) return {};
-    if (xio_is_text_type(def.type)) return f.Text();
-    if (def.type == XIO_TYPE_DATE) return DateText(f.Date());
-    const std::string format = "%." + std::to_string(def.decimals) + "f";
-    return FormatNumber(format.c_str(), f.Number() / std::pow(10.0, def.decimals));
-}
 
 // The checks of one escalation record, in the order they run.
 class Escalation {
@@ -109,22 +90,13 @@ private:
 
     // 5. With base year calculation no basis stays; without it no amount (they are calculated).
     void ClearBasisValues(bool baseYear) {
-        std::string label, value;
-        for (int n = 1; n <= kBases; ++n) {
-            for (int offset = baseYear ? 0 : 2; offset < 3; ++offset) {
-                const Field f = BasisField(n, offset);
-                if (f.Blank()) continue;
-                if (label.empty()) {
-                    label = f.Label();
-                    value = Shown(f);
-                }
-                f.Clear();
-            }
-        }
-        if (label.empty()) return;
-        messages_.push_back(baseYear ? Msg(12492, label, value, Mode("were not converted/will not convert"),
+        FirstCleared first;
+        for (int n = 1; n <= kBases; ++n)
+            for (int offset = baseYear ? 0 : 2; offset < 3; ++offset) first.Clear(BasisField(n, offset));
+        if (!first.Any()) return;
+        messages_.push_back(baseYear ? Msg(12492, first.label, first.value, Mode("were not converted/will not convert"),
                                            Mode("1166/1167"))
-                                     : Msg(12493, label, value, Mode("not converted/will not convert"),
+                                     : Msg(12493, first.label, first.value, Mode("not converted/will not convert"),
                                            Mode("1168/1169")));
     }
 
@@ -157,11 +129,11 @@ private:
 
     // "<default>" in any case, or a charge type on file (its stored spelling).
     bool ChargeType(const Field& f) {
-        if (Upper(f.Text()) == Upper(kDefaultChargeType)) {
+        if (IsDefaultChargeType(f.Text())) {
             f.Put(kDefaultChargeType);
             return true;
         }
-        const Found found = FindRecord(pms_, kPmsChargeTypeRecord, {{"CT", f.Text()}}, {nullptr, true});
+        const Found found = FindChargeType(pms_, f.Text(), {nullptr, true});
         if (!found)
             return Reject(Msg(12474, TermLabel(kChargeTypeTerm), f.Text(), TermLabel(kChargeTypeTerm)));
         f.Put(found.stored[0]);
@@ -176,7 +148,7 @@ private:
             if (FindLease(pml_, lease_.Text(), revision_.Number(), {nullptr, true}))
                 property_ = GetText(pml_, kPmlLease, "LPROP");
             else if (!converting_)
-                if (const auto it = c_.m_examinedLeaseProperties.find(Upper(lease_.Text()));
+                if (const auto it = c_.m_examinedLeaseProperties.find(UpperKey(lease_.Text()));
                     it != c_.m_examinedLeaseProperties.end())
                     property_ = it->second;
         }
@@ -217,12 +189,12 @@ private:
             const Field f(pml_, R, name);
             const std::string id = f.Text();
             if (id.empty()) continue;
-            if (!converting_ && examined.count(Upper(id))) continue;
+            if (!converting_ && examined.count(UpperKey(id))) continue;
             xio_init_record(pms_, rec);
             PutText(pms_, rec, key, id);
             const bool read = xio_rd_ge(pms_, rec, 0, 0) == XIO_OK;
             const std::string stored = read ? GetText(pms_, rec, key) : std::string();
-            if (!read || Upper(stored) != Upper(id))
+            if (!read || UpperKey(stored) != UpperKey(id))
                 return Reject(Msg(12504, cpi_ ? "CPI" : "Porter's Wage", id));
             f.Put(stored);
         }
@@ -296,7 +268,7 @@ private:
         auto clear = [&](const char* name, const char* label) {
             const Field f(pml_, R, name);
             if (f.Blank()) return;
-            messages_.push_back(Msg(12511, label, Shown(f), Mode("was not converted/will not convert"), indexType,
+            messages_.push_back(Msg(12511, label, ShownValue(f), Mode("was not converted/will not convert"), indexType,
                                     Mode("1191/1192")));
             f.Clear();
         };
@@ -314,7 +286,7 @@ private:
         for (const auto& [amount, percents] : rules) {
             if (amount->Blank()) continue;
             const Field* percent = !percents.first->Blank() ? percents.first : percents.second;
-            if (!percent->Blank()) return Reject(Msg(12512, Shown(*amount), Shown(*percent)));
+            if (!percent->Blank()) return Reject(Msg(12512, ShownValue(*amount), ShownValue(*percent)));
         }
         clear("IELC", "Lease cap");
         clear("IEAC", "Accumulated cap");
@@ -331,7 +303,7 @@ private:
         for (const auto& [name, label] : figures) {
             const Field f(pml_, R, name);
             if (f.Blank()) continue;
-            messages_.push_back(Msg(12857, label, Shown(f), Mode("was/will be"), Mode("1295/1296")));
+            messages_.push_back(Msg(12857, label, ShownValue(f), Mode("was/will be"), Mode("1295/1296")));
             f.Clear();
         }
         const uint16_t first = FieldNo(pml_, R, "IEI1R1"), last = FieldNo(pml_, R, "IEI2R30");
@@ -347,16 +319,9 @@ private:
     // Clears each field that holds a value; one note names the first.
     void ClearWithOneNote(const std::vector<const Field*>& fields, int message, const char* words,
                           const char* numbers) {
-        std::string label, value;
-        for (const Field* f : fields) {
-            if (f->Blank()) continue;
-            if (label.empty()) {
-                label = f->Label();
-                value = Shown(*f);
-            }
-            f->Clear();
-        }
-        if (!label.empty()) messages_.push_back(Msg(message, label, value, Mode(words), Mode(numbers)));
+        FirstCleared first;
+        for (const Field* f : fields) first.Clear(*f);
+        if (first.Any()) messages_.push_back(Msg(message, first.label, first.value, Mode(words), Mode(numbers)));
     }
 
     xvPML& c_;

@@ -42,9 +42,6 @@ inline constexpr uint16_t kPmsChargeType = 1, kPmsInterestRate = 2, kPmsManager 
 // The property converter's custom lists.
 inline constexpr int kPropertyTypeList = 418, kPaTypeList = 420, kUnitClassList = 419;
 
-// The charge type of the property charge record every property with a GL prefix gets.
-inline constexpr const char* kDefaultChargeType = "<default>";
-
 // What the converter keeps for one text file, which the handlers read and the passes after the
 // records use.
 struct PmpState {
