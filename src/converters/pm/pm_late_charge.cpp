@@ -3,6 +3,11 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 
+#include <array>
+#include <iterator>
+#include <map>
+#include <mutex>
+
 namespace dz::pm {
 
 namespace {
@@ -11,31 +16,49 @@ using Field = StagedField;
 
 constexpr uint16_t kInterestRateRecord = 2;  // of the PM system file
 
+// The step fields' names after the prefix, in the order LateChargeStep takes them.
+constexpr const char* kStepFields[] = {"ACT1", "CALC1", "FREQ1", "FRQD1", "REP1", "STF1", "CGCL1", "AMT1",
+                                       "PCT1", "INRT1", "FRML1", "GDPC1", "GDF1", "GCDY1", "INT1", "MAXD1", "ACT2"};
+constexpr std::size_t kNames = std::size(kStepFields);
+
+// The full names of the step fields for `prefix`, kept for the run of the program: field numbers
+// are looked up by the name's address first, so a name made afresh for every record would be
+// looked up in the dictionary every time.
+const std::array<std::string, kNames>& StepFieldNames(const std::string& prefix) {
+    static std::mutex guard;  // runs in the background share the names
+    static std::map<std::string, std::array<std::string, kNames>> names;
+    const std::lock_guard lock(guard);
+    auto [it, added] = names.try_emplace(prefix);
+    if (added)
+        for (std::size_t i = 0; i < kNames; ++i) it->second[i] = prefix + kStepFields[i];
+    return it->second;
+}
+
 // One late-charge step: its fields are the first step's, `step` strides further on.
 struct LateChargeStep {
     int n;  // 1 to 3
     Field active, type, frequency, frequencyDays, repeat, startFormula, calc, amount, percent, rate, formula, grace,
         graceFormula, graceDays, interestStart, maxDays;
-    LateChargeStep(uint16_t file, uint16_t rec, const std::string& prefix, int step, int stride)
+    LateChargeStep(uint16_t file, uint16_t rec, const std::array<std::string, kNames>& names, int step, int stride)
         : n(step),
-          active(At(file, rec, prefix, "ACT1", step, stride)),
-          type(At(file, rec, prefix, "CALC1", step, stride)),
-          frequency(At(file, rec, prefix, "FREQ1", step, stride)),
-          frequencyDays(At(file, rec, prefix, "FRQD1", step, stride)),
-          repeat(At(file, rec, prefix, "REP1", step, stride)),
-          startFormula(At(file, rec, prefix, "STF1", step, stride)),
-          calc(At(file, rec, prefix, "CGCL1", step, stride)),
-          amount(At(file, rec, prefix, "AMT1", step, stride)),
-          percent(At(file, rec, prefix, "PCT1", step, stride)),
-          rate(At(file, rec, prefix, "INRT1", step, stride)),
-          formula(At(file, rec, prefix, "FRML1", step, stride)),
-          grace(At(file, rec, prefix, "GDPC1", step, stride)),
-          graceFormula(At(file, rec, prefix, "GDF1", step, stride)),
-          graceDays(At(file, rec, prefix, "GCDY1", step, stride)),
-          interestStart(At(file, rec, prefix, "INT1", step, stride)),
-          maxDays(At(file, rec, prefix, "MAXD1", step, stride)) {}
-    static Field At(uint16_t file, uint16_t rec, const std::string& prefix, const char* first, int step, int stride) {
-        return Field(Field(file, rec, (prefix + first).c_str()), step - 1, stride);
+          active(At(file, rec, names[0], step, stride)),
+          type(At(file, rec, names[1], step, stride)),
+          frequency(At(file, rec, names[2], step, stride)),
+          frequencyDays(At(file, rec, names[3], step, stride)),
+          repeat(At(file, rec, names[4], step, stride)),
+          startFormula(At(file, rec, names[5], step, stride)),
+          calc(At(file, rec, names[6], step, stride)),
+          amount(At(file, rec, names[7], step, stride)),
+          percent(At(file, rec, names[8], step, stride)),
+          rate(At(file, rec, names[9], step, stride)),
+          formula(At(file, rec, names[10], step, stride)),
+          grace(At(file, rec, names[11], step, stride)),
+          graceFormula(At(file, rec, names[12], step, stride)),
+          graceDays(At(file, rec, names[13], step, stride)),
+          interestStart(At(file, rec, names[14], step, stride)),
+          maxDays(At(file, rec, names[15], step, stride)) {}
+    static Field At(uint16_t file, uint16_t rec, const std::string& first, int step, int stride) {
+        return Field(Field(file, rec, first.c_str()), step - 1, stride);
     }
     std::string Label(const char* format) const { return FormatInt(format, n); }
 };
@@ -227,10 +250,11 @@ bool CheckLateChargeSteps(uint16_t file, uint16_t rec, const std::string& prefix
                           const LookupScope& scope, const LateChargeMessages& texts, std::string& reason,
                           convert::MessageList& messages) {
     // Steps 2 and 3 lie one step's width of field numbers after step 1, field for field.
-    const int stride = FieldNo(file, rec, (prefix + "ACT2").c_str()) - FieldNo(file, rec, (prefix + "ACT1").c_str());
+    const auto& names = StepFieldNames(prefix);
+    const int stride = FieldNo(file, rec, names[kNames - 1].c_str()) - FieldNo(file, rec, names[0].c_str());
     StepChecker checker(pms, scope, texts, reason, messages);
     for (int n = 1; n <= 3; ++n) {
-        const LateChargeStep step(file, rec, prefix, n, stride);
+        const LateChargeStep step(file, rec, names, n, stride);
         if (step.active.Result() == 0)
             checker.ResetInactive(step);
         else if (!checker.CheckActive(step))
