@@ -209,6 +209,22 @@ TEST_F(PmlChildTest, DepositAccrualDatesAndClosedLeaseBalances) {
     EXPECT_EQ(reason, "Deposit 'Security' is not yet set up for Property 'BARE' so it cannot be a Lease deposit(1126)");
 }
 
+// Child records keep the last lease found on file, never a lease not found: a deposit before its
+// lease is refused, the same deposit after it is kept; the next lease's deposit reads its own.
+TEST_F(PmlChildTest, TheLeaseKeptBetweenChildRecordsIsOnlyOneFoundOnFile) {
+    auto deposit = [&](const char* lease, const char* unit) {
+        return Line("3", "PML", kPmlDeposit,
+                    {{"LDLEASE", lease}, {"LDDTYPE", "Security"}, {"LDUNIT", unit}, {"LDREF", "1"}, {"LDBAL", "10.00"}});
+    };
+    const std::string report = PmlTest::Run(
+        {deposit("N2", "U200"), LeaseLine("N2", {{"LUNIT", "U200"}}), deposit("N2", "U200"), deposit("H1", "U200")},
+        true);
+    EXPECT_EQ(Count(report, "Lease, Revision 'N2(0)' does not yet exist(1820)"), 1) << report;
+    EXPECT_EQ(Count(report, "Balance with '10.00' is not allowed on a refundable deposit that has a historical"), 1)
+        << report;
+    EXPECT_EQ(Count(report, "Lease Deposit                3              0              2             1"), 1) << report;
+}
+
 // ---- Late charge ---------------------------------------------------------------------------------------------
 
 TEST_F(PmlChildTest, LateChargeInactiveStepsAreResetWithOneNoteEach) {

@@ -80,6 +80,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     pms_ = convert::FindFileHandle(ctx.files, "PMS", 1);
     pmp_ = convert::FindFileHandle(ctx.files, "PMP", 1);
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
+    m_leaseCache.Forget();
     LoadLists();
     return true;
 }
@@ -218,6 +219,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (value.empty() && !blankNoted) return;
         list.CheckExact(value, notes, line);
     };
+    if (file == pml_ && rec == kPmlLease) m_leaseCache.Forget();  // it may replace the one kept
     if (file == pmn_ && rec == kPmnTenantTA) check(m_list421, pmn_, rec, "TATYPE", true);
     if (file != pml_) {
         if (!ctx.converting && file == pms_ && rec == kPmsCpiIndex)

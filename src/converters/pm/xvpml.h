@@ -43,6 +43,25 @@ inline constexpr int kAddressTypeList = 421, kDepositTypeList = 422, kOptionCate
 // A key in upper case, as the Examine-only lists keep them.
 std::string UpperKey(std::string text);
 
+// The lease child records name their lease one after another: the last lease read on file is
+// kept, with what the handlers take from it, until a lease record is written.
+class LeaseCache {
+public:
+    struct Facts {
+        std::string lease, property, tenant;
+        double revision = 0;
+        int status = 1;  // the field result of LSTATUS
+    };
+    // FindLease through the kept lease: a lease found on file leaves its facts in Last().
+    Found Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope);
+    const Facts& Last() const { return last_; }
+    void Forget() { kept_ = false; }
+
+private:
+    Facts last_;
+    bool kept_ = false;
+};
+
 class xvPML : public PmConverter {
 public:
     xvPML() = default;
@@ -142,6 +161,7 @@ public:
     std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
+    LeaseCache m_leaseCache;
 
 protected:
     bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;

@@ -11,8 +11,8 @@
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
-#include <cmath>
-#include <set>
+#include <algorithm>
+#include <cctype>
 
 namespace dz::pm {
 
@@ -25,19 +25,37 @@ constexpr uint16_t kPmpPropertyRecord = 1, kPmpPropertyCharge = 5, kPmpPropertyD
 
 // The lease a child record names: on file (the record takes the stored key when `takeKey`) or,
 // examining, earlier in the text file. Otherwise the reason is 12859 and the result Missing.
-Found ChildLease(uint16_t pml, const Field& lease, const Field& revision, const LookupScope& scope,
-                 std::string& reason, bool takeKey = true) {
-    Found found = FindLease(pml, lease.Text(), revision.Number(), scope);
+Found ChildLease(LeaseCache& leases, uint16_t pml, const Field& lease, const Field& revision,
+                 const LookupScope& scope, std::string& reason, bool takeKey = true) {
+    Found found = leases.Find(pml, lease.Text(), revision.Number(), scope);
     if (!found) {
         reason = LeaseMissingText(12859, lease.Text(), revision.Number());
     } else if (found.where == Found::OnFile && takeKey) {
-        lease.Put(GetText(pml, kPmlLease, "LEASE"));
-        revision.Put(GetNumber(pml, kPmlLease, "LREV"));
+        lease.Put(leases.Last().lease);
+        revision.Put(leases.Last().revision);
     }
     return found;
 }
 
 }  // namespace
+
+Found LeaseCache::Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope) {
+    if (kept_ && last_.revision == revision && lease.size() == last_.lease.size() &&
+        std::equal(lease.begin(), lease.end(), last_.lease.begin(), [](char a, char b) {
+            return std::toupper(static_cast<unsigned char>(a)) == std::toupper(static_cast<unsigned char>(b));
+        })) {
+        Found found;
+        found.where = Found::OnFile;
+        found.stored = {last_.lease, WholeText(last_.revision)};
+        return found;
+    }
+    Found found = FindLease(pml, lease, revision, scope);
+    kept_ = found.where == Found::OnFile;
+    if (kept_)
+        last_ = {GetText(pml, kPmlLease, "LEASE"), GetText(pml, kPmlLease, "LPROP"), GetText(pml, kPmlLease, "LTENANT"),
+                 GetNumber(pml, kPmlLease, "LREV"), Field(pml, kPmlLease, "LSTATUS").Result()};
+    return found;
+}
 
 // ---- Charge control ---------------------------------------------------------------------------------------
 
@@ -60,12 +78,12 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     }
     // The lease: on file (its property and tenant serve the defaults below) or, examining,
     // earlier in the text file.
-    const Found leaseFound = ChildLease(pml, lease, revision, scope, reason, false);
+    const Found leaseFound = ChildLease(m_leaseCache, pml, lease, revision, scope, reason, false);
     if (!leaseFound) return false;
     std::string leaseProperty, leaseTenant;
     if (leaseFound.where == Found::OnFile) {
-        leaseProperty = GetText(pml, kPmlLease, "LPROP");
-        leaseTenant = GetText(pml, kPmlLease, "LTENANT");
+        leaseProperty = m_leaseCache.Last().property;
+        leaseTenant = m_leaseCache.Last().tenant;
     } else if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
                it != m_examinedLeaseProperties.end()) {
         leaseProperty = it->second;
@@ -155,13 +173,13 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
     }
 
     // The lease, its status and property: on file or, examining, earlier in the text file.
-    const Found leaseFound = ChildLease(pml, lease, revision, scope, reason);
+    const Found leaseFound = ChildLease(m_leaseCache, pml, lease, revision, scope, reason);
     if (!leaseFound) return false;
     int status = 1;
     std::string property;
     if (leaseFound.where == Found::OnFile) {
-        status = Field(pml, kPmlLease, "LSTATUS").Result();
-        property = GetText(pml, kPmlLease, "LPROP");
+        status = m_leaseCache.Last().status;
+        property = m_leaseCache.Last().property;
     } else {
         status = leaseFound.value;
         if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
@@ -267,7 +285,7 @@ bool xvPML::ConvertLateCharge(uint16_t pml, xvl::xvlImpInfo&, std::string& reaso
         return false;
     }
     const LookupScope scope{&RecordIds(), converting};
-    if (!ChildLease(pml, lease, revision, scope, reason)) return false;
+    if (!ChildLease(m_leaseCache, pml, lease, revision, scope, reason)) return false;
     static constexpr LateChargeMessages kTexts{12476, "1145/1146", 12477, 12478, 12479, "1149/1150", 12480,
                                                "was not converted/will not convert", "1151/1152", 12481, 12482,
                                                "1154/1155", 12483, 12519, "still needs to be/will need to be",
@@ -291,7 +309,7 @@ struct NumberedDetail {
 
     // The lease and the required field are given, and the lease is on file (the detail takes
     // its stored key) or, examining, earlier in the text file.
-    bool CheckLease(const LookupScope& scope, std::string& reason) const {
+    bool CheckLease(LeaseCache& leases, const LookupScope& scope, std::string& reason) const {
         if (lease.Text().empty()) {
             reason = Msg(12445, lease.Label());
             return false;
@@ -300,7 +318,7 @@ struct NumberedDetail {
             reason = Msg(12446, required.Label(), LeaseKeyLabel(), LeaseKeyText(lease.Text(), revision.Number()));
             return false;
         }
-        return static_cast<bool>(ChildLease(pml, lease, revision, scope, reason));
+        return static_cast<bool>(ChildLease(leases, pml, lease, revision, scope, reason));
     }
 
     // A number of 0 asks for the next free one within `group`; none free (1 to 999) is 12471.
@@ -321,7 +339,7 @@ bool xvPML::ConvertChecklistItem(uint16_t pml, xvl::xvlImpInfo&, std::string& re
                                  bool converting) {
     const NumberedDetail item(pml, kPmlChecklist, "LPLEASE", "LPREV", "LPTEXT", "LPNUM");
     const LookupScope scope{&RecordIds(), converting};
-    return item.CheckLease(scope, reason) &&
+    return item.CheckLease(m_leaseCache, scope, reason) &&
            item.Number({"LPLEASE", "LPREV", "LPPRTYP"}, " Checklist item record", scope, reason);
 }
 
@@ -329,7 +347,7 @@ bool xvPML::ConvertInsurance(uint16_t pml, xvl::xvlImpInfo&, std::string& reason
                              bool converting) {
     const NumberedDetail item(pml, kPmlInsurance, "LILEASE", "LIREV", "LINSTYP", "LISEQ");
     const LookupScope scope{&RecordIds(), converting};
-    if (!item.CheckLease(scope, reason)) return false;
+    if (!item.CheckLease(m_leaseCache, scope, reason)) return false;
     if (std::string value = item.required.Text(); m_list424.Spelling(value)) item.required.Put(value);
     return item.Number({"LILEASE", "LIREV"}, " Insurance record", scope, reason);
 }
