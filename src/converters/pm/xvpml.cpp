@@ -81,6 +81,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     pmp_ = convert::FindFileHandle(ctx.files, "PMP", 1);
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     m_leaseCache.Forget();
+    m_readOnce.clear();
     LoadLists();
     return true;
 }

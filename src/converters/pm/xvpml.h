@@ -18,6 +18,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 
 namespace dz::pm {
 
@@ -162,6 +163,18 @@ public:
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
     LeaseCache m_leaseCache;
+    // Records this conversion never writes (charge types, GL prefixes, units, property charges and
+    // deposit types) read once per text file: the stored key (or the value sought) by what was
+    // looked up, empty when there was none.
+    std::unordered_map<std::string, std::string> m_readOnce;
+    // A charge type and a unit of a property as stored, read once; empty when not on file.
+    std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
+    std::string StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit);
+    template <typename Read>
+    std::string ReadOnce(const std::string& lookup, Read read) {
+        if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;
+        return m_readOnce.emplace(lookup, read()).first->second;
+    }
 
 protected:
     bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;

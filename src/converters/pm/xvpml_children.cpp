@@ -57,6 +57,20 @@ Found LeaseCache::Find(uint16_t pml, const std::string& lease, double revision, 
     return found;
 }
 
+std::string xvPML::StoredChargeType(uint16_t pms, const std::string& chargeType) {
+    return ReadOnce("charge type\t" + chargeType, [&] {
+        const Found found = FindChargeType(pms, chargeType, {nullptr, true});
+        return found ? found.stored[0] : std::string();
+    });
+}
+
+std::string xvPML::StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit) {
+    return ReadOnce("unit\t" + property + "\t" + unit, [&] {
+        const Found found = FindUnit(pmp, property, unit, {nullptr, true});
+        return found ? found.stored[1] : std::string();
+    });
+}
+
 // ---- Charge control ---------------------------------------------------------------------------------------
 
 bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
@@ -92,12 +106,12 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     if (IsDefaultChargeType(chargeType.Text())) {
         chargeType.Put(kDefaultChargeType);
     } else {
-        const Found ct = FindChargeType(pms, chargeType.Text(), onFile);
-        if (!ct) {
+        const std::string stored = StoredChargeType(pms, chargeType.Text());
+        if (stored.empty()) {
             reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
             return false;
         }
-        chargeType.Put(ct.stored[0]);
+        chargeType.Put(stored);
     }
     if (IsZero(priority.Number())) {
         reason = Msg(12522, "Payment priority", TermLabel(kChargeTypeTerm), chargeType.Text());
@@ -107,25 +121,30 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     // The GL prefix: the property charge's, else the property's; a given one must be a prefix of
     // the account format's levels (with no prefix levels it is not checked).
     if (prefix.Text().empty()) {
-        std::string found;
-        if (!leaseProperty.empty()) {
+        const std::string found = ReadOnce("prefix\t" + leaseProperty + "\t" + chargeType.Text(), [&] {
+            std::string value;
+            if (leaseProperty.empty()) return value;
             if (ReadByKeys(pmp, kPmpPropertyCharge, {{"PCPROP", leaseProperty}, {"PCCT", chargeType.Text()}}))
-                found = GetText(pmp, kPmpPropertyCharge, "PCGLPFX");
-            if (found.empty() && ReadByKeys(pmp, kPmpPropertyRecord, {{"PROP", leaseProperty}}))
-                found = GetText(pmp, kPmpPropertyRecord, "PGLPFX");
-        }
+                value = GetText(pmp, kPmpPropertyCharge, "PCGLPFX");
+            if (value.empty() && ReadByKeys(pmp, kPmpPropertyRecord, {{"PROP", leaseProperty}}))
+                value = GetText(pmp, kPmpPropertyRecord, "PGLPFX");
+            return value;
+        });
         if (found.empty()) {
             reason = Msg(12446, prefix.Label(), LeaseKeyLabel(), leaseText);
             return false;
         }
         prefix.Put(found);
     } else if (const int levels = suite::xk_num_sections(suite::kGlAccountFormat); levels >= 1 && levels <= 3) {
-        const Found gl = FindGlPrefix(m_glmFile, prefix.Text(), onFile);
-        if (!gl) {
+        const std::string stored = ReadOnce("glprefix\t" + prefix.Text(), [&] {
+            const Found gl = FindGlPrefix(m_glmFile, prefix.Text(), onFile);
+            return gl ? gl.stored[0] : std::string();
+        });
+        if (stored.empty()) {
             reason = Msg(12475, GlText(prefix.Text(), 6));
             return false;
         }
-        prefix.Put(gl.stored[0]);
+        prefix.Put(stored);
     }
 
     // The bill-to tenant: converting, a blank one is the lease's; examining it stays blank.
@@ -187,22 +206,25 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
             property = it->second;
     }
 
-    const Found unitFound = FindUnit(pmp, property, unit.Text(), onFile);
-    if (!unitFound) {
+    const std::string storedUnit = StoredUnit(pmp, property, unit.Text());
+    if (storedUnit.empty()) {
         reason = UnitMissingText(12453, property, unit.Text());
         return false;
     }
-    unit.Put(unitFound.stored[1]);
+    unit.Put(storedUnit);
 
     // The deposit type: the list's spelling, then one the property has set up.
     if (std::string value = type.Text(); m_list422.Spelling(value)) type.Put(value);
-    const Found deposit =
-        FindRecord(pmp, kPmpPropertyDeposit, {{"PDPROP", property}, {"PDDTYPE", type.Text()}}, onFile);
-    if (!deposit) {
+    const std::string storedType = ReadOnce("deposit\t" + property + "\t" + type.Text(), [&] {
+        const Found found =
+            FindRecord(pmp, kPmpPropertyDeposit, {{"PDPROP", property}, {"PDDTYPE", type.Text()}}, onFile);
+        return found ? found.stored[1] : std::string();
+    });
+    if (storedType.empty()) {
         reason = Msg(12463, type.Text(), TermLabel(kPropertyTerm), property, TermLabel(kLeaseTerm));
         return false;
     }
-    type.Put(deposit.stored[1]);
+    type.Put(storedType);
 
     const bool refundable = Field(pml, R, "LDREF").Result() != 0;
     const bool letterOfCredit = Field(pml, R, "LDLTCRD").Result() != 0;

@@ -133,10 +133,10 @@ private:
             f.Put(kDefaultChargeType);
             return true;
         }
-        const Found found = FindChargeType(pms_, f.Text(), {nullptr, true});
-        if (!found)
+        const std::string stored = c_.StoredChargeType(pms_, f.Text());
+        if (stored.empty())
             return Reject(Msg(12474, TermLabel(kChargeTypeTerm), f.Text(), TermLabel(kChargeTypeTerm)));
-        f.Put(found.stored[0]);
+        f.Put(stored);
         return true;
     }
 
@@ -152,9 +152,9 @@ private:
                     it != c_.m_examinedLeaseProperties.end())
                     property_ = it->second;
         }
-        const Found found = FindUnit(pmp_, property_, f.Text(), {nullptr, true});
-        if (!found) return Reject(Msg(12497, PropertyUnitLabel(), property_ + ", " + f.Text(), f.Label()));
-        f.Put(found.stored[1]);
+        const std::string stored = c_.StoredUnit(pmp_, property_, f.Text());
+        if (stored.empty()) return Reject(Msg(12497, PropertyUnitLabel(), property_ + ", " + f.Text(), f.Label()));
+        f.Put(stored);
         return true;
     }
 
