@@ -157,7 +157,9 @@ TEST_F(PmDictionaries, EscalationBasesAndResultsAreRuns) {
     const uint16_t abc1 = no(*d, 18, "IEABC1");
     EXPECT_EQ(no(*d, 18, "IEABC10"), abc1 + 27);
     for (int n = 0; n < 10; ++n) {
-        EXPECT_EQ(d->fields[abc1 + 3 * n].def.keyFormat, 415);      // charge type
+        // A charge type, or "<default>": plain text wider than the charge-type key format.
+        EXPECT_EQ(d->fields[abc1 + 3 * n].def.keyFormat, 0);
+        EXPECT_EQ(d->fields[abc1 + 3 * n].def.length, 10);
         EXPECT_EQ(d->fields[abc1 + 3 * n + 1].def.keyFormat, 401);  // unit
         EXPECT_EQ(d->fields[abc1 + 3 * n + 2].def.decimals, 2);     // amount
     }
