@@ -136,6 +136,10 @@ TEST_F(PmlChildTest, ChargeControlExaminedLeaseGivesThePropertyAndLeavesTheBillT
     ASSERT_TRUE(ChargeControl({{"LCLEASE", "new"}, {"LCCT", "CAM"}, {"LCPMTOR", "1"}}, false)) << reason;
     EXPECT_EQ(Pml(10, "LCGLPFX"), "11233");
     EXPECT_EQ(Pml(10, "LCBTTEN"), "");
+    Stage("PMN", kPmnTenant, {{"TENANT", "NEWT"}});
+    Met("PMN", kPmnTenant);
+    EXPECT_TRUE(ChargeControl({{"LCLEASE", "new"}, {"LCCT", "CAM"}, {"LCPMTOR", "1"}, {"LCBTTEN", "newt"}}, false))
+        << reason;
     // Converting, the same lease would be on file by then; absent, it is refused.
     EXPECT_FALSE(ChargeControl({{"LCLEASE", "new"}, {"LCCT", "CAM"}, {"LCPMTOR", "1"}}, true));
     EXPECT_THAT(reason, HasSubstr("'new(0)' does not yet exist"));
