@@ -19,6 +19,11 @@ using namespace dz;
 
 namespace {
 
+// The template's columns after those the lines fill (the line ends them empty).
+const std::string kInvoiceTail(28, ',');
+const std::string kDistTail(36, ',');
+const std::string kCheckTail(11, ',');
+
 void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
     out << "#,API,xvapi\n";
     char vendor[32], invoice[32];
@@ -27,13 +32,13 @@ void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
         std::snprintf(vendor, sizeof vendor, "V%06ld", (i / 10) % 1000);
         std::snprintf(invoice, sizeof invoice, "I%09ld", i);
         const long check = 100000 + i / 10;
-        out << "1," << vendor << ',' << invoice << ",Materials,11/02/26,11/02/26,,,11/02/26,200.00,,,,,,,,\n"
-            << "2," << vendor << ',' << invoice << ",1,Lumber,120.00,,,,,,01-1-10-5100-00,,,,,,\n"
-            << "2," << vendor << ',' << invoice << ",2,Fasteners,80.00,,,,,,01-1-10-5100-00,,,,,,\n"
+        out << "1," << vendor << ',' << invoice << ",Materials,11/02/26,11/02/26,,,11/02/26,200.00,,,,,,,," << kInvoiceTail << "\n"
+            << "2," << vendor << ',' << invoice << ",1,Lumber,120.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
+            << "2," << vendor << ',' << invoice << ",2,Fasteners,80.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
             << "6," << vendor << ',' << invoice << ",OPERATING," << check << ",1,,120.00,,,,,,,12/01/26,1,,\n";
         if (i % 10 == 9 || i + 1 == invoices)
             out << "4,OPERATING," << check << ",12/01/26,," << (i % 10 + 1) * 120 << ".00," << vendor
-                << ",1,,,,,,\n";
+                << ",1,,,,,," << kCheckTail << "\n";
         rows << vendor << ',' << invoice << ",Materials,2026-11-02,20000\n";
     }
 }

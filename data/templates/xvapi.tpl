@@ -34,6 +34,39 @@ field OICODE1
 field OICODE2
 special "Converted Notes" longtext
 
+; What the conversion sets, clears or checks: application, batch, source, DP location and map,
+; run, sequence, pending, reference, due back date, completed, GL journal, the summary payee
+; (name, two address lines, city, state, zip), invoice day, generate date, the payment fields
+; (included, amount, to pay, discount, to hold, to deduct, memo) and skip verifications.
+field OIAPPL
+field OIBATCH
+field OISRC
+field OIDPLOC
+field OIDPMAP
+field OIRUN
+field OISEQ
+field OIPEND
+field OICD527
+field OIDUEBK
+field OICOMPL
+field OIGLJRN
+field OIPNAME
+field OIPADR1
+field OIPADR2
+field OIPCITY
+field OIPST
+field OIPZIP
+field OIDAY
+field OIGENDT
+field OIINCLD
+field OIPAMT
+field OIPTOP
+field OIPDSC
+field OIPHLD
+field OIPDED
+field OIPMEMO
+field OISKIPV
+
 ; Distribution: vendor, invoice, sequence, description, amount, tax group, tax, discount,
 ; retainage, deduction, expense account, payable account, job, extra, cost code, category,
 ; units.
@@ -58,6 +91,46 @@ field ODEXTRA
 field ODPHASE
 field ODCAT
 field ODUNITS
+; Then: tax liability, completed, retainage payable and deduction credit accounts, the three
+; further GL accounts, commitment and its line item, unit cost, the JC reference, equipment and
+; its cost item, memo, the two unit fields with their units, meter, billing, final lien waiver,
+; allocation, the payment fields and their "OR" twins, bank and exempt from 1099.
+field ODTXLIA
+field ODCOMPL
+field ODRTPBL
+field ODMDCR
+field ODGL5
+field ODGL6
+field ODGL7
+field ODSUB
+field ODITEM
+field ODUNTCS
+field ODJC19
+field ODCD69
+field ODCD187
+field ODMEMO
+field ODEQ1
+field ODEQU1
+field ODEQ2
+field ODEQU2
+field ODMETER
+field ODBILL
+field ODLIEN
+field ODALLOC
+field ODINCLD
+field ODPAMT
+field ODPTOP
+field ODPDSC
+field ODPHLD
+field ODPDED
+field ODORINC
+field ODORAMT
+field ODORTOP
+field ODORDSC
+field ODORHLD
+field ODORDED
+field ODBANK
+field ODEXMPT
 
 ; Dist payment: one payment of one distribution by one check. Vendor, invoice, bank, check,
 ; distribution sequence, payment number (0 or blank: the conversion gives one), gross payment,
@@ -106,3 +179,17 @@ special CCLEARD number
 special CCLRDT date
 special CSTMTDT date
 special CDESC text
+
+; Then: associated check, the summary payee (name, two address lines, city, state, zip), joint
+; payee, batch, source and deposit location.
+field CASSOC
+field CPNAME
+field CPADR1
+field CPADR2
+field CPCITY
+field CPST
+field CPZIP
+field CJPAYEE
+field CBATCH
+field CSOURCE
+field CDPLOC

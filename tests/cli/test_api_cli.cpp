@@ -34,6 +34,7 @@ protected:
         }
         Load(kSamples / "apm" / "setup-ap-references.load");
         ASSERT_LE(Cli({"convert", "--company", company.string(), Copy("apm/demo-vendors.txt")}).status, 1);
+        Load(kSamples / "api" / "setup-references.load");
         text = Copy("api/demo-invoices.txt");
     }
 
@@ -60,6 +61,7 @@ protected:
 };
 
 TEST_F(ApiCli, ExamineFindsTheBadGroupsInBothPassesAndWritesNothing) {
+    // The TRUST bank has no last-check record: examining composes one and writes nothing.
     const auto before = Files();
     int status = 0;
     const std::string report = Run("examine", text, &status);
@@ -75,6 +77,8 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     EXPECT_EQ(status, 1) << last.err;
     ExpectGolden(Slurp(dir / "RejAPI.txt"), kGolden / "sample_reject.txt");
     ExpectGolden(Headers(), kGolden / "sample_headers.txt");
+    // The bank that had drawn no AP check got its last-check record; no check is posted yet.
+    ExpectGolden(Dump("CMM") + "\f" + Dump("CMT"), kGolden / "sample_cm_dump.txt");
     EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
     // The reject file converts as it stands: its groups keep their lines.
     EXPECT_HAS(Slurp(dir / "RejAPI.txt"), "4,OPERATING,10510,");

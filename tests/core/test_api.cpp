@@ -31,10 +31,10 @@ using ::testing::Not;
 
 // One invoice with a distribution paid by check 501, then the check.
 const char* kPaidInvoice =
-    "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,100.00,,,,,,,,\r\n"
-    "2,V1,I1,1,Rent,100.00,,,,,,01-1-10-6000-00,,,,,,\r\n"
+    "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,100.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+    "2,V1,I1,1,Rent,100.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
     "6,V1,I1,OPERATING,501,1,,100.00,,,,,,,12/01/26,1,,\r\n"
-    "4,OPERATING,501,12/01/26,,100.00,V1,1,,,,,,\r\n";
+    "4,OPERATING,501,12/01/26,,100.00,V1,1,,,,,,,,,,,,,,,,,\r\n";
 
 class ApiTest : public ::testing::Test {
 protected:

@@ -17,18 +17,27 @@
 //   xvapi_groups.cpp   the group structure, both passes, the group callbacks, the end notes
 //   xvapi_prepass.cpp  the cross-reference (CrossReference)
 //   xvapi_payment.cpp  payment numbers (PaymentNumberCache)
+//   xvapi_invoice.cpp  the Invoice record (duplicates, new numbers, fields the conversion sets)
+//   xvapi_distribution.cpp  the Distribution record (interface rules, accounts, signs)
+//   xvapi_check.cpp    the Check record and its CM transaction
+//   xvapi_amounts.cpp  the amount-sign check (AmountSet)
+//   xvapi_cm.cpp       banks and CM transactions (BankImage, CMTransImage)
+//   xvapi_accounts.cpp accounts formed from a prefix and a base account
 #pragma once
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
 #include "convert/reports.h"
+#include "converters/ap/xvapi_cm.h"
 #include "converters/ap/xvapi_payment.h"
 #include "converters/ap/xvapi_prepass.h"
 #include "platform/modlibs/ap_images.h"
 #include "platform/suite/zc.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -74,6 +83,21 @@ struct QueuedMessage {
     std::string text;
 };
 using MessageQueue = std::multimap<uint32_t, QueuedMessage>;
+
+// Duplicate codes of an invoice: where its number was found already.
+enum DuplicateCode : uint16_t {
+    kNoDuplicate = 0,
+    kInNewInvoices = 1,
+    kInApMaster = 2,
+    kInHistory = 4,
+    kInTextFile = 99,
+};
+
+// A new number for duplicate invoice `invoice`: "<invoice>-a" to "-z", then "-1" to "-999",
+// then "-1000" to "-9999", the invoice cut to leave room within `width` (15 when the width is
+// below 4 or above 15). The first candidate `isFree` accepts; empty when none is.
+std::string FindNewInvoiceNumber(const std::string& invoice, int width,
+                                 const std::function<bool(const std::string&)>& isFree);
 
 class xvAPI : public convert::xvConvert {
 public:
@@ -121,6 +145,11 @@ public:
     // The second pass: the check now in the buffer, the group's invoice. False rejects the group
     // with the cross-reference's finding.
     bool LookupCheck(uint16_t apm, std::string& reason, bool pass1);
+    // The record handlers (both passes, both modes). False rejects the record, and its group,
+    // with the reason; notes are queued under the record's line.
+    bool ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
+    bool ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
+    bool ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
     bool LookupInvoice(uint16_t apm, std::string& reason, bool pass1);
     // The entry of the record `record` now in the buffer: false with its finding as the reason
     // (`missing` and 12011 when it has none).
@@ -141,10 +170,18 @@ public:
     std::string groupInvoiceId;
     bool invoiceRead = false;  // the group's Invoice record reached its handler
     bool checkRead = false;    // the group's Check record did
+    uint16_t duplicateCode = kNoDuplicate;
+    bool renamed = false;                 // the invoice was given a new number
+    uint16_t defaultDistSequence = 0;     // the last distribution's sequence
+    std::vector<BankImage> banks;         // the banks the group's check and payments draw on
+    std::vector<CMTransImage> cmTransactions;  // the CM transactions of the group's checks
 
     // ---- The file ---------------------------------------------------------------------------
     std::vector<std::string> taxGroupList;
     CrossReference crossRefMap;
+    // The record-ID texts (letter case folded) of the invoices met in this pass; kept only in
+    // duplicate-invoice mode 2.
+    std::set<std::string> invoiceMap;
     std::string batchText;
     uint32_t apmRun = 0, cmtRun = 0, aptRun = 0;
     uint32_t apmSequence = 0, cmtSequence = 0, aptSequence = 0;
@@ -200,6 +237,11 @@ private:
     bool SetUpBatch(convert::ConvertContext& ctx);
     GroupCallbackContext CallbackContext(convert::ConvertContext& ctx, MessageQueue& queue, bool pass1);
     void StageMessages(const xvl::xvlImpInfo& info, GroupCallbackContext& group);
+    // Queues a note under the record's line.
+    static void Note(GroupCallbackContext& group, const xvl::xvlImpInfo& info, std::string text);
+    // Where the invoice now in the AP master's buffer (its key) is found already.
+    uint16_t FindDuplicate(GroupCallbackContext& group, bool withTextFile);
+    std::string InvoiceMapKey(uint16_t apm);
 
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     GroupCallbackContext* group_ = nullptr;  // the pass being read

@@ -127,6 +127,16 @@ void xvAPI::ResetFileState() {
     vendorImage = {};
     groupInvoiceId.clear();
     invoiceRead = checkRead = false;
+    duplicateCode = kNoDuplicate;
+    renamed = false;
+    defaultDistSequence = 0;
+    banks.clear();
+    cmTransactions.clear();
+}
+
+void xvAPI::Note(GroupCallbackContext& group, const xvl::xvlImpInfo& info, std::string text) {
+    group.queue->emplace(static_cast<uint32_t>(info.StartLine()),
+                         QueuedMessage{info.FormatID(), info.ImportedRecs(), std::move(text)});
 }
 
 // ---- The cross-reference, from the record buffers -------------------------------------------------
@@ -160,13 +170,6 @@ void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& paymen
     RecordIdText(apm, checkKey, kRecCheck);
     const double paid = payment.amountPaid - payment.discountTaken - payment.amt63Applied - payment.amt128Deducted;
     crossRefMap.AddDistPayment(invoiceKey, checkKey, payment.check, line, bad, payment.vendor, paid);
-}
-
-bool xvAPI::LookupCheck(uint16_t apm, std::string& reason, bool pass1) {
-    // A check already on file is never rejected by what the first pass found.
-    if (pass1 || crossRefMap.size() == 0 || xio_find_record(apm, kRecCheck, 0) == XIO_OK) return true;
-    const std::string value = convert::FormatNumber("%.0f", convert::GetNumber(apm, kRecCheck, "CHECK"));
-    return Judged(apm, kRecCheck, "On check lookup: ", value, reason);
 }
 
 bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
@@ -227,48 +230,20 @@ bool xvAPI::DispatchRecord(ConvertContext&, xvl::xvlImpInfo& info, std::string& 
     GroupCallbackContext& group = *group_;
     StageMessages(info, group);
     const uint16_t apm = group.apm;
-    // The record handlers to come check and complete each record; for now the group's images
-    // are filled from the staged records as they stand.
-    auto paymentNumber = [&](const std::string& bank, double check, double& number) {
-        if (number != 0) return true;
-        number = GetPaymentNumber(apm, bank, check);
-        if (number != 0) return true;
-        reason = Msg(12011);  // no payment number could be taken: the record is not posted with 0
-        return false;
-    };
     switch (info.ImportedRecs()) {
-    case kRecInvoice:
-        modules::AP_GET_ORIGINAL_INV(apm, &invoiceImage, 0, 0);
-        invoiceImage.newInvoice = 1;
-        groupInvoiceId = invoiceImage.invoice;
-        invoiceRead = true;
-        return true;
-    case kRecDistribution: {
-        modlibs::DistImage dist;
-        modules::AP_GET_ORIGINAL_DST(apm, &dist, 0, 0, 0);
-        DistributionMap[dist.distSequence] = std::move(dist);
-        return true;
-    }
-    case kRecCheck: {
-        modlibs::CheckImage check;
-        modules::AP_GET_CHECK(apm, &check, 0);
-        checkRead = true;
-        const auto voided = group.import->xvlImpGetSpecialValue(info.FormatID(), "CVOIDED");
-        const bool isVoid = voided && convert::Whole(voided->number) == 1;
-        if (!paymentNumber(check.bank, check.check, check.paymentNumber)) return false;
-        check.application = isVoid ? "" : "XV";
-        if (modules::AP_PUT_CHECK_OLD(apm, &check, 0) != 0) {
-            reason = Msg(12011);
-            return false;
-        }
-        checks.push_back(std::move(check));
-        return true;
-    }
+    case kRecInvoice: return ConvertInvoice(info, reason, group);
+    case kRecDistribution: return ConvertDistribution(info, reason, group);
+    case kRecCheck: return ConvertCheck(info, reason, group);
     case kRecDistPayment: {
+        // Distribution payments are taken as they stand for now, with a payment number.
         modlibs::PaidDistImage paid;
         modules::AP_GET_PAID_DST(apm, &paid, 0);
         paid.amountPaid = paid.grossPayment;
-        if (!paymentNumber(paid.bank, paid.check, paid.paymentNumber)) return false;
+        if (paid.paymentNumber == 0) paid.paymentNumber = GetPaymentNumber(apm, paid.bank, paid.check);
+        if (paid.paymentNumber == 0) {
+            reason = Msg(12011);  // no payment number could be taken: the record is not posted with 0
+            return false;
+        }
         if (modules::AP_PUT_PAID_DST(apm, nullptr, &paid, 0) != 0) {
             reason = Msg(12011);
             return false;
@@ -387,6 +362,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     approvalUnusedLine = discountUnusedLine = deductionUnusedLine = 0;
     dateReceivedUnusedLine = dateReceivedBlankLine = paymentDateBlankLine = 0;
     RecordIds().clear();
+    invoiceMap.clear();
     apmSequence = cmtSequence = aptSequence = 0;
     ctx.recordsRead = ctx.recordsRejected = 0;
     return true;
