@@ -12,6 +12,8 @@
 #include <string>
 
 #include "bench_support.h"
+#include "convert/record_fields.h"
+#include "platform/datafile/xio.h"
 #include "converters/ap/xvapi.h"
 
 namespace fs = std::filesystem;
@@ -43,6 +45,22 @@ void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
     }
 }
 
+// The bank the checks are drawn on, with its last-check record; exits 2 when it cannot be written.
+void WriteBank(const fs::path& path) {
+    uint16_t cmm = 0;
+    bench::Must(xio_open_file(path, XIO_OPEN_READ_WRITE, cmm), "open the CM master file");
+    bench::Must(xio_start_writes(cmm), "write the CM master file");
+    xio_init_record(cmm, 1);
+    convert::PutText(cmm, 1, "BANKACC", "OPERATING");
+    convert::PutText(cmm, 1, "BGENCSH", "01110100000");
+    bench::Must(xio_wr_record(cmm, 1), "write the bank");
+    xio_init_record(cmm, 5);
+    convert::PutText(cmm, 5, "LTBNKAC", "OPERATING");
+    bench::Must(xio_wr_record(cmm, 5), "write the bank's last check");
+    bench::Must(xio_commit(cmm), "commit the CM master file");
+    xio_cls_file(cmm);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +79,7 @@ int main(int argc, char** argv) {
                                          {"TXM", 1, "MASTER.TXM"}, {"GLM", 1, "MASTER.GLM"},
                                          {"API", 1, "NEW.API"}, {"API", 2, "HISTORY.API"}})
         bench::CreateDataFile(abbr, static_cast<uint16_t>(no), company / name);
+    WriteBank(company / "MASTER.CMM");
     const fs::path copy = company / "api.txt";
     fs::copy_file(text, copy);
 
