@@ -70,14 +70,7 @@ protected:
     uint16_t Handle(const std::string& abbr) const { return convert::FindFileHandle(list, abbr, 1); }
 
     static void Put(uint16_t h, uint16_t rec, const std::string& name, const std::string& value) {
-        const uint16_t f = xio_num(h, rec == 0 ? XIO_NUM_HEADER : XIO_NUM_RECORD, rec == 0 ? 2 : rec, name);
-        ASSERT_NE(f, 0) << name;
-        xio_fld_def def;
-        xio_get_fld_def(h, f, def);
-        x_value_def v;
-        if (xio_is_text_type(def.type)) v.text = value;
-        else v.number = std::stod(value);
-        xio_put_field(h, 0, f, v);
+        PutByName(h, rec, name, value);
     }
     void Seed(const std::string& abbr, uint16_t rec, const Fields& fields) {
         const uint16_t h = Handle(abbr);
@@ -424,7 +417,7 @@ TEST_F(ApiRecords, AStopAfterANewBanksLastCheckRecordRestoresTheCmMaster) {
     const std::string before = ReadFile(text);
     ConvertProgress progress([] { return int64_t{0}; });
     ScriptedApi c;
-    c.stopAt = 4;  // the second pass's check has been converted
+    c.stopAt = 4;  // the first pass has written the new bank's last-check record
     EXPECT_THAT(Run(text, "Convert", c, &progress), HasSubstr("Conversion canceled by operator"));
     EXPECT_EQ(xio_record_count(Handle("CMM"), 5), 1);  // only OPERATING's
     EXPECT_EQ(ReadFile(text), before);

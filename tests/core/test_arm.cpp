@@ -130,16 +130,7 @@ protected:
     uint16_t Handle(const std::string& abbr) const { return convert::FindFileHandle(list, abbr, 1); }
 
     static void Put(uint16_t h, uint16_t rec, const std::string& name, const std::string& value) {
-        const uint16_t f = xio_num(h, rec == 0 ? XIO_NUM_HEADER : XIO_NUM_RECORD, rec == 0 ? 2 : rec, name);
-        ASSERT_NE(f, 0) << name;
-        xio_fld_def def;
-        xio_get_fld_def(h, f, def);
-        x_value_def v;
-        if (xio_is_text_type(def.type))
-            v.text = value;
-        else
-            v.number = std::stod(value);
-        xio_put_field(h, 0, f, v);
+        PutByName(h, rec, name, value);
     }
 
     // Writes a record (committed) into a data file of the company: ARS and ARM through the run's

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/datafile/store.h"
+#include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
 #include "modules/module_dlls.h"
@@ -66,6 +67,21 @@ public:
 private:
     fs::path path_;
 };
+
+// Puts `value` (a text, or a number written out) into the field `name` of record `rec` (0: the
+// field of header 2) of the file's buffer.
+inline void PutByName(uint16_t h, uint16_t rec, const std::string& name, const std::string& value) {
+    const uint16_t f = xio_num(h, rec == 0 ? XIO_NUM_HEADER : XIO_NUM_RECORD, rec == 0 ? 2 : rec, name);
+    ASSERT_NE(f, 0) << name;
+    xio_fld_def def;
+    xio_get_fld_def(h, f, def);
+    x_value_def v;
+    if (xio_is_text_type(def.type))
+        v.text = value;
+    else
+        v.number = std::stod(value);
+    xio_put_field(h, 0, f, v);
+}
 
 inline void WriteFile(const fs::path& p, const std::string& bytes) {
     fs::create_directories(p.parent_path());

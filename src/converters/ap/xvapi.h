@@ -84,6 +84,20 @@ struct QueuedMessage {
 };
 using MessageQueue = std::multimap<uint32_t, QueuedMessage>;
 
+// The outcome of one record handler: its reject reason, and the words and numbers its messages
+// take in Convert (was, 1626) or Examine Files (will be, 1627).
+struct RecordWording {
+    std::string& reason;
+    bool converting;
+    bool Reject(std::string text) const {
+        reason = std::move(text);
+        return false;
+    }
+    std::string Was() const;   // "was" / "will be"
+    std::string Were() const;  // "were" / "will be"
+    std::string Number(const char* pair) const;
+};
+
 // Duplicate codes of an invoice: where its number was found already.
 enum DuplicateCode : uint16_t {
     kNoDuplicate = 0,

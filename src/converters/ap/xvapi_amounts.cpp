@@ -13,26 +13,11 @@ std::array<double, 6> AmountSet::JudgedSide() const {
     return {amounts[kAmount], amounts[kAmt64], amounts[kDiscount], amounts[kAmt63], amounts[kTax], amounts[kTaxLiability]};
 }
 
-AmountSet& LoadAmountSet(AmountSet& s, const modlibs::DistImage& d) {
-    auto& a = s.amounts;
-    a[AmountSet::kAmount] = d.amount;
-    a[AmountSet::kAmountPaid] = d.amountPaid;
-    a[AmountSet::kAmt64] = d.amt64;
-    a[AmountSet::kAmt64Paid] = d.amt64Paid;
-    a[AmountSet::kDiscount] = d.discountOffered;
-    a[AmountSet::kDiscountTaken] = d.discountTaken;
-    a[AmountSet::kDiscountLost] = d.discountLost;
-    a[AmountSet::kAmt63] = d.amt63;
-    a[AmountSet::kAmt63Applied] = d.amt63Applied;
-    a[AmountSet::kTax] = d.tax;
-    a[AmountSet::kTaxPaid] = d.taxPaid;
-    a[AmountSet::kTaxLiability] = d.taxLiability;
-    a[AmountSet::kTaxLiabilityApplied] = d.taxLiabilityAccounted;
-    s.paid = 0;
-    return s;
-}
+namespace {
 
-AmountSet& LoadAmountSet(AmountSet& s, const modlibs::InvoiceImage& i) {
+// The amounts invoices and distributions both carry, on both sides.
+template <class Image>
+AmountSet& LoadOriginal(AmountSet& s, const Image& i) {
     auto& a = s.amounts;
     a[AmountSet::kAmount] = i.amount;
     a[AmountSet::kAmountPaid] = i.amountPaid;
@@ -49,28 +34,35 @@ AmountSet& LoadAmountSet(AmountSet& s, const modlibs::InvoiceImage& i) {
     return s;
 }
 
-AmountSet& LoadAmountSet(AmountSet& s, const modlibs::PaidDistImage& p) {
+// The paid amounts of paid invoices and paid distributions.
+template <class Image>
+AmountSet& LoadPaid(AmountSet& s, const Image& p) {
     auto& a = s.amounts;
     a[AmountSet::kAmountPaid] = p.amountPaid;
     a[AmountSet::kAmt64Paid] = p.amt64Paid;
     a[AmountSet::kDiscountTaken] = p.discountTaken;
     a[AmountSet::kAmt63Applied] = p.amt63Applied;
     a[AmountSet::kTaxPaid] = p.taxPaid;
-    a[AmountSet::kTaxLiabilityApplied] = p.taxLiabilityApplied;
     s.paid = 1;
     return s;
 }
 
-AmountSet& LoadAmountSet(AmountSet& s, const modlibs::PaidInvoiceImage& p) {
-    auto& a = s.amounts;
-    a[AmountSet::kAmountPaid] = p.amountPaid;
-    a[AmountSet::kAmt64Paid] = p.amt64Paid;
-    a[AmountSet::kDiscountTaken] = p.discountTaken;
-    a[AmountSet::kAmt63Applied] = p.amt63Applied;
-    a[AmountSet::kTaxPaid] = p.taxPaid;
-    s.paid = 1;
-    return s;
+}  // namespace
+
+AmountSet& LoadAmountSet(AmountSet& s, const modlibs::DistImage& d) {
+    s.amounts[AmountSet::kTaxLiability] = d.taxLiability;
+    s.amounts[AmountSet::kTaxLiabilityApplied] = d.taxLiabilityAccounted;
+    return LoadOriginal(s, d);
 }
+
+AmountSet& LoadAmountSet(AmountSet& s, const modlibs::InvoiceImage& i) { return LoadOriginal(s, i); }
+
+AmountSet& LoadAmountSet(AmountSet& s, const modlibs::PaidDistImage& p) {
+    s.amounts[AmountSet::kTaxLiabilityApplied] = p.taxLiabilityApplied;
+    return LoadPaid(s, p);
+}
+
+AmountSet& LoadAmountSet(AmountSet& s, const modlibs::PaidInvoiceImage& p) { return LoadPaid(s, p); }
 
 bool CheckAmountSigns(const AmountSet& set) {
     bool negative = false, positive = false;

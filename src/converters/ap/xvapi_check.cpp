@@ -32,26 +32,23 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
     checkRead = true;
     const std::string checkWord = Term(8), CheckWord = TermCap(8);
     auto special = [&](const char* name) { return group.import->xvlImpGetSpecialValue(info.FormatID(), name); };
-    auto reject = [&](std::string text) {
-        reason = std::move(text);
-        return false;
-    };
+    const RecordWording w{reason, converting};
 
-    if (IsBlank(check.bank)) return reject(Msg(12767));
-    if (check.check == 0) return reject(Msg(12768, CheckWord, check.bank));
-    if (IsBlank(check.vendor)) return reject(Msg(12769, CheckWord, BankAndCheck(check)));
-    if (IsBlank(check.date)) return reject(Msg(12770, CheckWord, BankAndCheck(check)));
+    if (IsBlank(check.bank)) return w.Reject(Msg(12767));
+    if (check.check == 0) return w.Reject(Msg(12768, CheckWord, check.bank));
+    if (IsBlank(check.vendor)) return w.Reject(Msg(12769, CheckWord, BankAndCheck(check)));
+    if (IsBlank(check.date)) return w.Reject(Msg(12770, CheckWord, BankAndCheck(check)));
     if (check.paymentNumber == 0) {
         check.paymentNumber = GetPaymentNumber(apm, check.bank, check.check);
         // A check is never posted with payment number 0: its payments could not find it.
-        if (check.paymentNumber == 0) return reject(Msg(12011));
+        if (check.paymentNumber == 0) return w.Reject(Msg(12011));
     }
 
     BankImage bank;
     FailedWrite failed;
     if (ReadCMBank(bank, group.cmm, check.bank, converting, &failed) != 0) {
         if (failed.status != 0) return WriteFailed(failed.file, failed.record, failed.status, reason);
-        return reject(Msg(12694, check.bank, CheckWord));
+        return w.Reject(Msg(12694, check.bank, CheckWord));
     }
 
     const auto voided = special("CVOIDED");
@@ -60,11 +57,11 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
     if (ReadByKeys(apm, kVendorRecord, {{"VENDOR", check.vendor}})) {
         modules::AP_GET_VENDOR(apm, &vendorImage, 0, 0);
         if (vendorImage.type == kSummaryVendor && IsBlank(check.payeeName) && !isVoid)
-            return reject(Msg(12709, check.vendor));
+            return w.Reject(Msg(12709, check.vendor));
     }
     if (check.associatedCheck != 0) {
         Note(group, info, Msg(12771, checkWord, FormatNumber("%.0f", check.associatedCheck),
-                              ModeWord("was/will be", converting), ModeWord("1717/1718", converting)));
+                              w.Was(), w.Number("1717/1718")));
         check.associatedCheck = 0;
     }
     if (!isVoid) check.batch = batchText;
@@ -74,7 +71,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
         PutText(group.cmt, kCmTransactionRecord, "TBNKACC", check.bank);
         PutNumber(group.cmt, kCmTransactionRecord, "TCHECK", check.check);
         if (xio_find_record(group.cmt, kCmTransactionRecord, kCmBankCheckKey) == XIO_OK)
-            return reject(Msg(12772, CheckWord, checkWord, BankAndCheck(check)));
+            return w.Reject(Msg(12772, CheckWord, checkWord, BankAndCheck(check)));
 
         const auto cleared = special("CCLEARD");
         const auto clearedAmount = special("CCLRAMT");
@@ -102,7 +99,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
         failed = {};
         if (BuildCMTransaction(transaction, group.cmt, source, converting, &failed) != 0) {
             if (failed.status != 0) return WriteFailed(failed.file, failed.record, failed.status, reason);
-            return reject(Msg(12011));
+            return w.Reject(Msg(12011));
         }
         if (transaction.exists == 0) ++cmtSequence;
         WriteCMTransaction(transaction, group.cmt);
@@ -116,9 +113,9 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
         check.sequence = ++apmSequence;
     } else if (group.cmt == 0) {
         Note(group, info, Msg(12782, checkWord, FormatNumber("%.0f", check.check),
-                              ModeWord("was/will be", converting), ModeWord("1729/1730", converting)));
+                              w.Was(), w.Number("1729/1730")));
     }
-    if (modules::AP_PUT_CHECK_OLD(apm, &check, 0) != 0) return reject(Msg(12011));
+    if (modules::AP_PUT_CHECK_OLD(apm, &check, 0) != 0) return w.Reject(Msg(12011));
     banks.push_back(std::move(bank));
     checks.push_back(std::move(check));
     return true;

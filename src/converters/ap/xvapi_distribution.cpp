@@ -13,6 +13,7 @@
 #include "platform/suite/xk.h"
 
 #include <cmath>
+#include <span>
 
 namespace dz::ap {
 
@@ -41,27 +42,21 @@ std::string Account(const std::string& account) { return FormatAccount(account, 
 bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group) {
     const uint16_t apm = group.apm;
     const bool converting = group.converting;
-    auto reject = [&](std::string text) {
-        reason = std::move(text);
-        return false;
-    };
-    auto was = [&] { return ModeWord("was/will be", converting); };
-    auto were = [&] { return ModeWord("were/will be", converting); };
-    auto number = [&](const char* pair) { return ModeWord(pair, converting); };
+    const RecordWording w{reason, converting};
     auto note = [&](std::string text) { Note(group, info, std::move(text)); };
 
     // 1, 2. The distribution and its invoice.
     modlibs::DistImage d;
     modules::AP_GET_ORIGINAL_DST(apm, &d, 0, 0, 0);
-    if (IsBlank(d.vendor)) return reject(Msg(12688));
-    if (IsBlank(d.invoice)) return reject(Msg(12689, d.vendor));
+    if (IsBlank(d.vendor)) return w.Reject(Msg(12688));
+    if (IsBlank(d.invoice)) return w.Reject(Msg(12689, d.vendor));
     if (!xvl::equalNoCase(d.vendor, invoiceImage.vendor) || !xvl::equalNoCase(d.invoice, groupInvoiceId))
-        return reject(Msg(12692, Pair(d.vendor, d.invoice), Pair(invoiceImage.vendor, groupInvoiceId)));
+        return w.Reject(Msg(12692, Pair(d.vendor, d.invoice), Pair(invoiceImage.vendor, groupInvoiceId)));
     if (renamed) d.invoice = invoiceImage.invoice;
 
     // 3. The sequence: given, or the next free one after those of the group so far.
     if (d.distSequence == 0) {
-        if (shape.oneDistributionKind) return reject(Msg(12700, Pair(d.vendor, groupInvoiceId)));
+        if (shape.oneDistributionKind) return w.Reject(Msg(12700, Pair(d.vendor, groupInvoiceId)));
         auto next = static_cast<uint16_t>(DistributionMap.empty() ? 1 : DistributionMap.size() + 1);
         while (DistributionMap.contains(next)) ++next;
         d.distSequence = next;
@@ -69,7 +64,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     defaultDistSequence = d.distSequence;
     // A sequence met before in the group would replace, or be lost beside, the first: refuse it.
     if (DistributionMap.contains(d.distSequence))
-        return reject(Msg(12796, Pair(d.vendor, groupInvoiceId) + FormatInt(", %d", d.distSequence)));
+        return w.Reject(Msg(12796, Pair(d.vendor, groupInvoiceId) + FormatInt(", %d", d.distSequence)));
 
     // 4. The description.
     if (!group.import->xvlImpWasItImported(info.FormatID(), "ODDESC")) d.description = invoiceImage.description;
@@ -77,53 +72,46 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     // 5. Taxes the settings do not use.
     if (!IsBlank(d.taxGroup) || d.tax != 0 || d.taxLiability != 0) {
         if (TAXUSE == kTaxesNotUsed) {
-            if (d.tax != 0) return reject(Msg(12713, Amount(d.tax)));
-            if (d.taxLiability != 0) return reject(Msg(12714, Amount(d.taxLiability)));
-            note(Msg(12715, d.taxGroup, was(), number("1641/1642")));
+            if (d.tax != 0) return w.Reject(Msg(12713, Amount(d.tax)));
+            if (d.taxLiability != 0) return w.Reject(Msg(12714, Amount(d.taxLiability)));
+            note(Msg(12715, d.taxGroup, w.Was(), w.Number("1641/1642")));
             d.taxGroup.clear();
         } else if (TAXUSE == kTaxesWithoutLiability && d.taxLiability != 0) {
-            return reject(Msg(12714, Amount(d.taxLiability)));
+            return w.Reject(Msg(12714, Amount(d.taxLiability)));
         }
     }
 
     // 6, 7. Job cost fields.
     const std::string lineItemName = Term(20) + " line item";
-    const std::string lineItem = d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string();
+    const std::pair<std::string, std::string> jcFields[] = {
+        {TermCap(16), IsBlank(d.job) ? std::string() : Job(d.job)},
+        {TermCap(18), IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
+        {TermCap(12), d.category},
+        {TermCap(15), d.extra},
+        {TermCap(20), d.commitment},
+        {TermCap(20) + " line item", d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string()},
+        {TermCap(19), d.jcReference}};
     if (jcInterface) {
         if (!IsBlank(d.job)) {
-            if (IsBlank(d.costCode)) return reject(Msg(12718, TermCap(18), Job(d.job)));
-            if (categoriesUsed && IsBlank(d.category)) return reject(Msg(12718, TermCap(12), Job(d.job)));
+            if (IsBlank(d.costCode)) return w.Reject(Msg(12718, TermCap(18), Job(d.job)));
+            if (categoriesUsed && IsBlank(d.category)) return w.Reject(Msg(12718, TermCap(12), Job(d.job)));
             if (!extrasTracked && !IsBlank(d.extra)) {
-                note(Msg(12719, TermCap(15), d.extra, was(), TermPlural(15), number("1647/1648")));
+                note(Msg(12719, TermCap(15), d.extra, w.Was(), TermPlural(15), w.Number("1647/1648")));
                 d.extra.clear();
             }
             if (!categoriesUsed && !IsBlank(d.category)) {
-                note(Msg(12719, TermCap(12), d.category, was(), TermPlural(12), number("1647/1648")));
+                note(Msg(12719, TermCap(12), d.category, w.Was(), TermPlural(12), w.Number("1647/1648")));
                 d.category.clear();
             }
         } else {
-            const std::pair<std::string, std::string> withoutJob[] = {
-                {TermCap(18), IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
-                {TermCap(12), d.category},
-                {TermCap(15), d.extra},
-                {TermCap(20), d.commitment},
-                {TermCap(20) + " line item", lineItem},
-                {TermCap(19), d.jcReference}};
-            for (const auto& [field, value] : withoutJob)
-                if (!IsBlank(value)) return reject(Msg(12717, field, value));
+            // Without a job, none of the others.
+            for (const auto& [field, value] : std::span(jcFields).subspan(1))
+                if (!IsBlank(value)) return w.Reject(Msg(12717, field, value));
         }
     } else {
-        const std::pair<std::string, std::string> fields[] = {
-            {TermCap(16), IsBlank(d.job) ? std::string() : Job(d.job)},
-            {TermCap(18), IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
-            {TermCap(12), d.category},
-            {TermCap(15), d.extra},
-            {TermCap(20), d.commitment},
-            {TermCap(20) + " line item", lineItem},
-            {TermCap(19), d.jcReference}};
-        for (const auto& [field, value] : fields) {
+        for (const auto& [field, value] : jcFields) {
             if (IsBlank(value)) continue;
-            note(Msg(12716, field, value, were(), number("1643/1644")));
+            note(Msg(12716, field, value, w.Were(), w.Number("1643/1644")));
             d.job.clear(), d.costCode.clear(), d.category.clear(), d.extra.clear(), d.commitment.clear();
             d.commitmentItem = 0;
             d.jcReference.clear();
@@ -133,8 +121,8 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
 
     // 8. A commitment goes with its line item.
     if (IsBlank(d.commitment) != (d.commitmentItem == 0)) {
-        if (!IsBlank(d.commitment)) return reject(Msg(12742, TermCap(20), d.commitment, lineItemName));
-        return reject(Msg(12742, TermCap(20) + " line item", FormatNumber("%.0f", d.commitmentItem), Term(20)));
+        if (!IsBlank(d.commitment)) return w.Reject(Msg(12742, TermCap(20), d.commitment, lineItemName));
+        return w.Reject(Msg(12742, TermCap(20) + " line item", FormatNumber("%.0f", d.commitmentItem), Term(20)));
     }
 
     // 9. The unit cost: hundredths per unit, times 1,000,000 (units are held in ten-thousandths).
@@ -144,10 +132,10 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     // 10. The billing field.
     if (!IsBlank(d.billingField)) {
         if (!billingInterface) {
-            note(Msg(12798, TermCap(328), d.billingField, was(), number("1733/1734")));
+            note(Msg(12798, TermCap(328), d.billingField, w.Was(), w.Number("1733/1734")));
             d.billingField.clear();
         } else if (IsBlank(d.costCode)) {
-            note(Msg(12799, TermCap(328), d.billingField, was(), Term(18), number("1735/1736")));
+            note(Msg(12799, TermCap(328), d.billingField, w.Was(), Term(18), w.Number("1735/1736")));
             d.billingField.clear();
         }
     }
@@ -164,7 +152,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
 
     // 12.
     if (d.completed != 0) {
-        note(Msg(12707, "Completed invoice", "Yes", was(), number("1628/1629")));
+        note(Msg(12707, "Completed invoice", "Yes", w.Was(), w.Number("1628/1629")));
         d.completed = 0;
     }
 
@@ -177,7 +165,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
             {Term(63) + " credit acct", &d.credit63Account}};
         for (const auto& [field, value] : accounts) {
             if (IsBlank(*value)) continue;
-            note(Msg(12732, field, Account(*value), were(), number("1662/1663")));
+            note(Msg(12732, field, Account(*value), w.Were(), w.Number("1662/1663")));
             break;
         }
         d.expenseAccount.clear(), d.payableAccount.clear(), d.payable64Account.clear(), d.credit63Account.clear();
@@ -188,12 +176,12 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         if (IsBlank(d.expenseAccount) && !IsBlank(vendorImage.vendor) &&
             ValidAccount(vendorImage.debitAccount, suite::kGlWhole))
             d.expenseAccount = vendorImage.debitAccount;
-        if (IsBlank(d.expenseAccount)) return reject(Msg(12733));
+        if (IsBlank(d.expenseAccount)) return w.Reject(Msg(12733));
         if (d.amt64 == 0) d.payable64Account.clear();
         if (d.amt63 == 0) d.credit63Account.clear();
         if (cash && (!IsBlank(d.payableAccount) || !IsBlank(d.payable64Account))) {
             const std::string& shown = !IsBlank(d.payableAccount) ? d.payableAccount : d.payable64Account;
-            note(Msg(12748, Account(shown), was(), number("1682/1683")));
+            note(Msg(12748, Account(shown), w.Was(), w.Number("1682/1683")));
             d.payableAccount.clear();
             d.payable64Account.clear();
         }
@@ -202,24 +190,24 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         if (IsBlank(d.payableAccount) && !cash) {
             if (!IsBlank(d.commitment)) BuildPrefixedAccount(group.glm, d.payableAccount, prefix, GLSBPBL);
             if (IsBlank(d.payableAccount)) BuildPrefixedAccount(group.glm, d.payableAccount, prefix, GLAPPBL);
-            if (IsBlank(d.payableAccount)) return reject(Msg(12735, "an Accts payable acct"));
+            if (IsBlank(d.payableAccount)) return w.Reject(Msg(12735, "an Accts payable acct"));
         }
         if (IsBlank(d.payable64Account) && d.amt64 != 0 && !cash) {
             BuildPrefixedAccount(group.glm, d.payable64Account, prefix, GLRTPBL);
-            if (IsBlank(d.payable64Account)) return reject(Msg(12735, "a " + Term(64) + " payable acct"));
+            if (IsBlank(d.payable64Account)) return w.Reject(Msg(12735, "a " + Term(64) + " payable acct"));
         }
         if (IsBlank(d.credit63Account) && d.amt63 != 0) {
             BuildPrefixedAccount(group.glm, d.credit63Account, prefix, GLMDED);
             if (IsBlank(d.credit63Account) && MDLVL != kDeductionsNotUsed)
-                return reject(Msg(12735, "a " + Term(63) + " credit acct"));
+                return w.Reject(Msg(12735, "a " + Term(63) + " credit acct"));
         }
     }
 
     // 15. Equipment and its cost item go together; their details need them.
     const bool noEquipment = IsBlank(d.equipment), noCostItem = IsBlank(d.costItem);
     if (noEquipment != noCostItem) {
-        if (noEquipment) return reject(Msg(12740, TermCap(69), Term(187), d.costItem));
-        return reject(Msg(12740, TermCap(187), Term(69), d.equipment));
+        if (noEquipment) return w.Reject(Msg(12740, TermCap(69), Term(187), d.costItem));
+        return w.Reject(Msg(12740, TermCap(187), Term(69), d.equipment));
     }
     if (noEquipment) {
         // Units are held in ten-thousandths and the meter in hundredths: shown in their units.
@@ -231,18 +219,18 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
             {TermCap(189) + " units #2", d.equipmentUnits2 != 0 ? FormatNumber("%.4f", d.equipmentUnits2 / 10000.0) : ""},
             {"Meter/Odometer", d.meter != 0 ? FormatNumber("%.2f", d.meter / 100.0) : std::string()}};
         for (const auto& [field, value] : details)
-            if (!IsBlank(value)) return reject(Msg(12741, field, value, Term(69)));
+            if (!IsBlank(value)) return w.Reject(Msg(12741, field, value, Term(69)));
     } else if (d.memo != 0) {
         d.memo = 1;
     }
 
     // 16.
     if (!IsBlank(d.allocationName)) {
-        note(Msg(12737, d.allocationName, was(), number("1669/1670")));
+        note(Msg(12737, d.allocationName, w.Was(), w.Number("1669/1670")));
         d.allocationName.clear();
     }
     if (d.finalLienWaiver != 0) {
-        note(Msg(12736, was(), number("1667/1668")));
+        note(Msg(12736, w.Was(), w.Number("1667/1668")));
         d.finalLienWaiver = 0;
     }
 
@@ -263,7 +251,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         {"OR Pmt " + d63 + " to deduct", d.orPaymentToDeduct != 0 ? Amount(d.orPaymentToDeduct) : ""}};
     for (const auto& [field, value] : payments) {
         if (value.empty()) continue;
-        note(Msg(12711, field, value, were(), number("1635/1636")));
+        note(Msg(12711, field, value, w.Were(), w.Number("1635/1636")));
         d.included = d.orIncluded = 0;
         d.paymentAmount = d.paymentToPay = d.paymentDiscount = d.paymentToHold = d.paymentToDeduct = 0;
         d.orPaymentAmount = d.orPaymentToPay = d.orPaymentDiscount = d.orPaymentToHold = d.orPaymentToDeduct = 0;
@@ -273,7 +261,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     // 18. One sign for all amounts.
     AmountSet amounts;
     if (!CheckAmountSigns(LoadAmountSet(amounts, d)))
-        return reject(Msg(12800, "Distribution " + std::to_string(d.distSequence), SignExample(amounts)));
+        return w.Reject(Msg(12800, "Distribution " + std::to_string(d.distSequence), SignExample(amounts)));
     d.newDistribution = 1;
     const uint16_t sequence = d.distSequence;
     DistributionMap.emplace(sequence, std::move(d));

@@ -134,6 +134,10 @@ void xvAPI::ResetFileState() {
     cmTransactions.clear();
 }
 
+std::string RecordWording::Was() const { return convert::ModeWord("was/will be", converting); }
+std::string RecordWording::Were() const { return convert::ModeWord("were/will be", converting); }
+std::string RecordWording::Number(const char* pair) const { return convert::ModeWord(pair, converting); }
+
 void xvAPI::Note(GroupCallbackContext& group, const xvl::xvlImpInfo& info, std::string text) {
     group.queue->emplace(static_cast<uint32_t>(info.StartLine()),
                          QueuedMessage{info.FormatID(), info.ImportedRecs(), std::move(text)});

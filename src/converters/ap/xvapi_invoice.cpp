@@ -70,12 +70,7 @@ uint16_t xvAPI::FindDuplicate(GroupCallbackContext& group, bool withTextFile) {
 bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group) {
     const uint16_t apm = group.apm;
     const bool converting = group.converting;
-    auto reject = [&](std::string text) {
-        reason = std::move(text);
-        return false;
-    };
-    auto was = [&] { return ModeWord("was/will be", converting); };
-    auto number = [&](const char* pair) { return ModeWord(pair, converting); };
+    const RecordWording w{reason, converting};
     modlibs::InvoiceImage& inv = invoiceImage;
 
     modules::AP_GET_ORIGINAL_INV(apm, &inv, 0, 0);
@@ -84,8 +79,8 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     invoiceRead = true;
 
     // 2. The key; the vendor (one not on file is reported when the invoice is completed).
-    if (IsBlank(inv.vendor)) return reject(Msg(12688));
-    if (IsBlank(inv.invoice)) return reject(Msg(12689, inv.vendor));
+    if (IsBlank(inv.vendor)) return w.Reject(Msg(12688));
+    if (IsBlank(inv.invoice)) return w.Reject(Msg(12689, inv.vendor));
     vendorImage = {};
     if (ReadByKeys(apm, kVendorRecord, {{"VENDOR", inv.vendor}})) modules::AP_GET_VENDOR(apm, &vendorImage, 0, 0);
     const bool vendorFound = !IsBlank(vendorImage.vendor);
@@ -93,7 +88,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     // 3. A file of payments only pays invoices on file: reload the invoice and its distributions.
     if (!shape.hasDistributions) {
         if (modules::AP_PUT_ORIGINAL_INV(apm, &inv, 1, 0) != 0 || xio_rd_record(apm, kRecInvoice, 0, 0) != XIO_OK)
-            return reject(Msg(12698, Pair(inv.vendor, inv.invoice)));
+            return w.Reject(Msg(12698, Pair(inv.vendor, inv.invoice)));
         modules::AP_GET_ORIGINAL_INV(apm, &inv, 0, 0);
         inv.newInvoice = 0;
         modlibs::DistImage key;
@@ -126,15 +121,15 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
             duplicateCode = keep;
             if (fresh.empty()) {
                 inv.invoice = groupInvoiceId;
-                return reject(Msg(12691, Pair(inv.vendor, groupInvoiceId)));
+                return w.Reject(Msg(12691, Pair(inv.vendor, groupInvoiceId)));
             }
             inv.invoice = fresh;
             renamed = true;
             Note(group, info,
                  duplicateCode == kInTextFile
-                     ? Msg(12754, groupInvoiceId, was(), fresh, number("1689/1690"))
-                     : Msg(12695, groupInvoiceId, was(), fresh, number("1611/1612")));
-            if (modules::AP_PUT_ORIGINAL_INV(apm, &inv, 1, 0) != 0) return reject(Msg(12011));
+                     ? Msg(12754, groupInvoiceId, w.Was(), fresh, w.Number("1689/1690"))
+                     : Msg(12695, groupInvoiceId, w.Was(), fresh, w.Number("1611/1612")));
+            if (modules::AP_PUT_ORIGINAL_INV(apm, &inv, 1, 0) != 0) return w.Reject(Msg(12011));
         }
         invoiceMap.insert(InvoiceMapKey(apm));
     } else {
@@ -144,7 +139,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
             const char* where = duplicateCode == kInApMaster ? "AP Master"
                                 : duplicateCode == kInHistory ? "history invoice"
                                                               : "new invoice";
-            return reject(Msg(12696, Pair(inv.vendor, groupInvoiceId), where));
+            return w.Reject(Msg(12696, Pair(inv.vendor, groupInvoiceId), where));
         }
     }
 
@@ -155,14 +150,14 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     }
     if (IsBlank(inv.accountingDate)) {
         const char* also = ACCDTU == 1 ? " or an Invoice date" : ACCDTU == 2 ? " or a Date received" : "";
-        return reject(Msg(12697, groupInvoiceId, also));
+        return w.Reject(Msg(12697, groupInvoiceId, also));
     }
     if (ACCDTU == 1 && IsBlank(inv.invoiceDate)) inv.invoiceDate = inv.accountingDate;
     if (ACCDTU == 2 && IsBlank(inv.dateReceived)) inv.dateReceived = inv.accountingDate;
 
     // 7. What the conversion sets itself.
     auto setByConversion = [&](const std::string& field, const std::string& value) {
-        Note(group, info, Msg(12706, field, value, was(), number("1626/1627")));
+        Note(group, info, Msg(12706, field, value, w.Was(), w.Number("1626/1627")));
     };
     if (inv.run != 0) setByConversion("Run number", FormatNumber("%.0f", inv.run));
     inv.run = apmRun;
@@ -178,7 +173,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
 
     // 8, 12. What cannot be converted.
     auto unconvertible = [&](const std::string& field, const std::string& value) {
-        Note(group, info, Msg(12707, field, value, was(), number("1628/1629")));
+        Note(group, info, Msg(12707, field, value, w.Was(), w.Number("1628/1629")));
     };
     if (!IsBlank(inv.dpLocation)) unconvertible("DP Location", inv.dpLocation), inv.dpLocation.clear();
     if (!IsBlank(inv.dpMapId)) unconvertible("DP Map ID", inv.dpMapId), inv.dpMapId.clear();
@@ -191,7 +186,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     // 9. Invoice codes not in use.
     auto unusedCode = [&](uint16_t used, int term, std::string& code) {
         if (used != 0 || IsBlank(code)) return;
-        Note(group, info, Msg(12708, TermCap(term), code, was(), number("1630/1631")));
+        Note(group, info, Msg(12708, TermCap(term), code, w.Was(), w.Number("1630/1631")));
         code.clear();
     };
     unusedCode(USEICD1, 61, inv.invoiceCode1);
@@ -203,9 +198,9 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     // 11. The summary payee belongs to summary vendors.
     if (vendorFound) {
         if (vendorImage.type == kSummaryVendor) {
-            if (IsBlank(inv.payeeName)) return reject(Msg(12709, inv.vendor));
+            if (IsBlank(inv.payeeName)) return w.Reject(Msg(12709, inv.vendor));
         } else if (!IsBlank(inv.payeeName)) {
-            return reject(Msg(12755, inv.vendor, inv.payeeName));
+            return w.Reject(Msg(12755, inv.vendor, inv.payeeName));
         } else {
             const std::pair<const char*, std::string*> address[] = {
                 {"Payee add 1", &inv.payeeAddress1}, {"Payee add 2", &inv.payeeAddress2},
@@ -213,7 +208,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
                 {"Payee zip", &inv.payeeZip}};
             for (const auto& [field, value] : address) {
                 if (IsBlank(*value)) continue;
-                Note(group, info, Msg(12710, field, *value, was(), number("1633/1634")));
+                Note(group, info, Msg(12710, field, *value, w.Was(), w.Number("1633/1634")));
                 for (const auto& [unused, other] : address) other->clear();
                 inv.payeeName.clear();
                 break;
@@ -235,7 +230,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     else if (inv.paymentToDeduct != 0) field = "Pmt " + Term(63) + " to deduct", value = Amount(inv.paymentToDeduct);
     else if (!IsBlank(inv.paymentMemo)) field = "Payment memo", value = inv.paymentMemo;
     if (!field.empty()) {
-        Note(group, info, Msg(12711, field, value, ModeWord("were/will be", converting), number("1635/1636")));
+        Note(group, info, Msg(12711, field, value, w.Were(), w.Number("1635/1636")));
         inv.included = 0;
         inv.paymentAmount = inv.paymentToPay = inv.paymentDiscount = inv.paymentToHold = inv.paymentToDeduct = 0;
         inv.paymentMemo.clear();
