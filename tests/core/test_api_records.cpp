@@ -67,6 +67,20 @@ protected:
         Seed("APM", 9, {{"VENDOR", "SUM"}, {"VNAME", "Summary"}, {"VTYPE", "4"}});
     }
 
+    // Opens the company again with its settings changed, and the converter's files.
+    void Reopen(const std::function<void(suite::CompanySettings&)>& change) {
+        CloseAll();
+        suite::close_company();
+        auto settings = suite::default_settings({"GL", "CM", "AP"});
+        settings.installed = {"GL", "CM", "AP"};
+        change(settings);
+        suite::write_settings(company.path() / suite::kSettingsFileName, settings);
+        suite::open_company(company.path());
+        uint16_t error = 0;
+        xvAPI opener;
+        ASSERT_TRUE(opener.OpenFiles(list, 3020, error)) << error;
+    }
+
     uint16_t Handle(const std::string& abbr) const { return convert::FindFileHandle(list, abbr, 1); }
 
     static void Put(uint16_t h, uint16_t rec, const std::string& name, const std::string& value) {
@@ -302,6 +316,22 @@ TEST_F(ApiRecords, InterfacesOffClearJobCostAndBillingFields) {
     EXPECT_TRUE(c.distributions.back().at(1).job.empty());
 }
 
+TEST_F(ApiRecords, CashAccountingClearsPayablesAndBillingNeedsACostCode) {
+    Reopen([](suite::CompanySettings& settings) {
+        settings.accounting_method = 2;  // cash
+        settings.installed.insert("BL");
+        settings.interfaces.push_back({"AP", "BL", true, true});
+    });
+    CapturingApi c;
+    const std::string report =
+        Examine(Invoice("K1") + Dist("K1", "1", {{"ODPBL", "01-1-10-2000-00"}, {"ODBILL", "B1"}}), c);
+    EXPECT_THAT(report, HasSubstr("Payable account '01-1-10-2000-00' will be cleared because your Accounting "
+                                  "method is cash(1683)"));
+    EXPECT_THAT(report, HasSubstr("with 'B1' will be cleared because Phase is blank(1736)"));
+    ASSERT_FALSE(c.distributions.empty());
+    EXPECT_EQ(c.distributions.back().at(1).payableAccount, "");  // and none is built
+}
+
 // ---- Checks and their CM transactions -------------------------------------------------------------
 
 TEST_F(ApiRecords, VoidChecksPassTheSummaryTestAndAreNotStamped) {
@@ -333,16 +363,9 @@ TEST_F(ApiRecords, ACheckAlreadyInCmIsRefusedAndOneOnFileIgnoresTheCrossReferenc
 }
 
 TEST_F(ApiRecords, WithoutCmEntriesAVoidCheckIsNotedAndStillConverted) {
-    CloseAll();
-    suite::close_company();
-    auto settings = suite::default_settings({"GL", "CM", "AP"});
-    for (auto& i : settings.interfaces) i.creates_entries = false;
-    settings.installed = {"GL", "CM", "AP"};
-    suite::write_settings(company.path() / suite::kSettingsFileName, settings);
-    suite::open_company(company.path());
-    uint16_t error = 0;
-    xvAPI opener;
-    ASSERT_TRUE(opener.OpenFiles(list, 3020, error)) << error;
+    Reopen([](suite::CompanySettings& settings) {
+        for (auto& i : settings.interfaces) i.creates_entries = false;
+    });
     const std::string report = Examine(Check("901", {{"CVOIDED", "1"}}));
     EXPECT_THAT(report, HasSubstr("Not creating CM entries, void Check '901' will be ignored(1730)"));
 }

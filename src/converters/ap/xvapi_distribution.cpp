@@ -37,6 +37,23 @@ std::string CostCode(std::string code) {
 }
 std::string Account(const std::string& account) { return FormatAccount(account, suite::kGlWhole); }
 
+// A field's name in messages: a fixed text around a custom description, put together only when a
+// message names the field.
+struct Label {
+    const char* before = "";
+    int term = 0;  // 0: none
+    const char* after = "";
+    bool capital = true;
+    std::string Text() const {
+        return before + (term == 0 ? std::string() : capital ? TermCap(term) : Term(term)) + after;
+    }
+};
+// A labelled value; an empty value is not set.
+struct Labelled {
+    Label label;
+    std::string value;
+};
+
 }  // namespace
 
 bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group) {
@@ -82,15 +99,14 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     }
 
     // 6, 7. Job cost fields.
-    const std::string lineItemName = Term(20) + " line item";
-    const std::pair<std::string, std::string> jcFields[] = {
-        {TermCap(16), IsBlank(d.job) ? std::string() : Job(d.job)},
-        {TermCap(18), IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
-        {TermCap(12), d.category},
-        {TermCap(15), d.extra},
-        {TermCap(20), d.commitment},
-        {TermCap(20) + " line item", d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string()},
-        {TermCap(19), d.jcReference}};
+    const Labelled jcFields[] = {
+        {{"", 16}, IsBlank(d.job) ? std::string() : Job(d.job)},
+        {{"", 18}, IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
+        {{"", 12}, d.category},
+        {{"", 15}, d.extra},
+        {{"", 20}, d.commitment},
+        {{"", 20, " line item"}, d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string()},
+        {{"", 19}, d.jcReference}};
     if (jcInterface) {
         if (!IsBlank(d.job)) {
             if (IsBlank(d.costCode)) return w.Reject(Msg(12718, TermCap(18), Job(d.job)));
@@ -106,12 +122,12 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         } else {
             // Without a job, none of the others.
             for (const auto& [field, value] : std::span(jcFields).subspan(1))
-                if (!IsBlank(value)) return w.Reject(Msg(12717, field, value));
+                if (!IsBlank(value)) return w.Reject(Msg(12717, field.Text(), value));
         }
     } else {
         for (const auto& [field, value] : jcFields) {
             if (IsBlank(value)) continue;
-            note(Msg(12716, field, value, w.Were(), w.Number("1643/1644")));
+            note(Msg(12716, field.Text(), value, w.Were(), w.Number("1643/1644")));
             d.job.clear(), d.costCode.clear(), d.category.clear(), d.extra.clear(), d.commitment.clear();
             d.commitmentItem = 0;
             d.jcReference.clear();
@@ -121,7 +137,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
 
     // 8. A commitment goes with its line item.
     if (IsBlank(d.commitment) != (d.commitmentItem == 0)) {
-        if (!IsBlank(d.commitment)) return w.Reject(Msg(12742, TermCap(20), d.commitment, lineItemName));
+        if (!IsBlank(d.commitment)) return w.Reject(Msg(12742, TermCap(20), d.commitment, Term(20) + " line item"));
         return w.Reject(Msg(12742, TermCap(20) + " line item", FormatNumber("%.0f", d.commitmentItem), Term(20)));
     }
 
@@ -158,14 +174,14 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
 
     // 13, 14. General ledger.
     if (!glInterface) {
-        const std::pair<std::string, const std::string*> accounts[] = {
-            {"Expense acct", &d.expenseAccount},
-            {"Payable acct", &d.payableAccount},
-            {Term(64) + " payable acct", &d.payable64Account},
-            {Term(63) + " credit acct", &d.credit63Account}};
+        const std::pair<Label, const std::string*> accounts[] = {
+            {{"Expense acct"}, &d.expenseAccount},
+            {{"Payable acct"}, &d.payableAccount},
+            {{"", 64, " payable acct", false}, &d.payable64Account},
+            {{"", 63, " credit acct", false}, &d.credit63Account}};
         for (const auto& [field, value] : accounts) {
             if (IsBlank(*value)) continue;
-            note(Msg(12732, field, Account(*value), w.Were(), w.Number("1662/1663")));
+            note(Msg(12732, field.Text(), Account(*value), w.Were(), w.Number("1662/1663")));
             break;
         }
         d.expenseAccount.clear(), d.payableAccount.clear(), d.payable64Account.clear(), d.credit63Account.clear();
@@ -211,15 +227,15 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     }
     if (noEquipment) {
         // Units are held in ten-thousandths and the meter in hundredths: shown in their units.
-        const std::pair<std::string, std::string> details[] = {
-            {"Memo " + Term(187), d.memo != 0 ? FormatInt("%d", d.memo) : std::string()},
-            {TermCap(189) + " #1", d.equipmentField1},
-            {TermCap(189) + " units #1", d.equipmentUnits1 != 0 ? FormatNumber("%.4f", d.equipmentUnits1 / 10000.0) : ""},
-            {TermCap(189) + " #2", d.equipmentField2},
-            {TermCap(189) + " units #2", d.equipmentUnits2 != 0 ? FormatNumber("%.4f", d.equipmentUnits2 / 10000.0) : ""},
-            {"Meter/Odometer", d.meter != 0 ? FormatNumber("%.2f", d.meter / 100.0) : std::string()}};
+        const Labelled details[] = {
+            {{"Memo ", 187, "", false}, d.memo != 0 ? FormatInt("%d", d.memo) : std::string()},
+            {{"", 189, " #1"}, d.equipmentField1},
+            {{"", 189, " units #1"}, d.equipmentUnits1 != 0 ? FormatNumber("%.4f", d.equipmentUnits1 / 10000.0) : ""},
+            {{"", 189, " #2"}, d.equipmentField2},
+            {{"", 189, " units #2"}, d.equipmentUnits2 != 0 ? FormatNumber("%.4f", d.equipmentUnits2 / 10000.0) : ""},
+            {{"Meter/Odometer"}, d.meter != 0 ? FormatNumber("%.2f", d.meter / 100.0) : std::string()}};
         for (const auto& [field, value] : details)
-            if (!IsBlank(value)) return w.Reject(Msg(12741, field, value, Term(69)));
+            if (!IsBlank(value)) return w.Reject(Msg(12741, field.Text(), value, Term(69)));
     } else if (d.memo != 0) {
         d.memo = 1;
     }
@@ -235,23 +251,22 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     }
 
     // 17. Payment fields.
-    const std::string r64 = Term(64), d63 = Term(63);
-    const std::pair<std::string, std::string> payments[] = {
-        {"Included for pmt", d.included != 0 ? "TRUE" : ""},
-        {"Payment amount", d.paymentAmount != 0 ? Amount(d.paymentAmount) : ""},
-        {"Pmt " + r64 + " to pay", d.paymentToPay != 0 ? Amount(d.paymentToPay) : ""},
-        {"Pmt disc to apply", d.paymentDiscount != 0 ? Amount(d.paymentDiscount) : ""},
-        {"Pmt " + r64 + " to hold", d.paymentToHold != 0 ? Amount(d.paymentToHold) : ""},
-        {"Pmt " + d63 + " to deduct", d.paymentToDeduct != 0 ? Amount(d.paymentToDeduct) : ""},
-        {"OR Included for pmt", d.orIncluded != 0 ? "TRUE" : ""},
-        {"OR Payment amount", d.orPaymentAmount != 0 ? Amount(d.orPaymentAmount) : ""},
-        {"OR Pmt " + r64 + " to pay", d.orPaymentToPay != 0 ? Amount(d.orPaymentToPay) : ""},
-        {"OR Pmt disc to apply", d.orPaymentDiscount != 0 ? Amount(d.orPaymentDiscount) : ""},
-        {"OR Pmt " + r64 + " to hold", d.orPaymentToHold != 0 ? Amount(d.orPaymentToHold) : ""},
-        {"OR Pmt " + d63 + " to deduct", d.orPaymentToDeduct != 0 ? Amount(d.orPaymentToDeduct) : ""}};
+    const Labelled payments[] = {
+        {{"Included for pmt"}, d.included != 0 ? "TRUE" : ""},
+        {{"Payment amount"}, d.paymentAmount != 0 ? Amount(d.paymentAmount) : ""},
+        {{"Pmt ", 64, " to pay", false}, d.paymentToPay != 0 ? Amount(d.paymentToPay) : ""},
+        {{"Pmt disc to apply"}, d.paymentDiscount != 0 ? Amount(d.paymentDiscount) : ""},
+        {{"Pmt ", 64, " to hold", false}, d.paymentToHold != 0 ? Amount(d.paymentToHold) : ""},
+        {{"Pmt ", 63, " to deduct", false}, d.paymentToDeduct != 0 ? Amount(d.paymentToDeduct) : ""},
+        {{"OR Included for pmt"}, d.orIncluded != 0 ? "TRUE" : ""},
+        {{"OR Payment amount"}, d.orPaymentAmount != 0 ? Amount(d.orPaymentAmount) : ""},
+        {{"OR Pmt ", 64, " to pay", false}, d.orPaymentToPay != 0 ? Amount(d.orPaymentToPay) : ""},
+        {{"OR Pmt disc to apply"}, d.orPaymentDiscount != 0 ? Amount(d.orPaymentDiscount) : ""},
+        {{"OR Pmt ", 64, " to hold", false}, d.orPaymentToHold != 0 ? Amount(d.orPaymentToHold) : ""},
+        {{"OR Pmt ", 63, " to deduct", false}, d.orPaymentToDeduct != 0 ? Amount(d.orPaymentToDeduct) : ""}};
     for (const auto& [field, value] : payments) {
         if (value.empty()) continue;
-        note(Msg(12711, field, value, w.Were(), w.Number("1635/1636")));
+        note(Msg(12711, field.Text(), value, w.Were(), w.Number("1635/1636")));
         d.included = d.orIncluded = 0;
         d.paymentAmount = d.paymentToPay = d.paymentDiscount = d.paymentToHold = d.paymentToDeduct = 0;
         d.orPaymentAmount = d.orPaymentToPay = d.orPaymentDiscount = d.orPaymentToHold = d.orPaymentToDeduct = 0;
