@@ -34,7 +34,8 @@ void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
         std::snprintf(vendor, sizeof vendor, "V%06ld", (i / 10) % 1000);
         std::snprintf(invoice, sizeof invoice, "I%09ld", i);
         const long check = 100000 + i / 10;
-        out << "1," << vendor << ',' << invoice << ",Materials,11/02/26,11/02/26,,,11/02/26,200.00,,,,,,,," << kInvoiceTail << "\n"
+        out << "1," << vendor << ',' << invoice << ",Materials,11/02/26,11/02/26,,,11/02/26,200.00,,,,,,,,"
+            << kInvoiceTail << "\n"
             << "2," << vendor << ',' << invoice << ",1,Lumber,120.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
             << "2," << vendor << ',' << invoice << ",2,Fasteners,80.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
             << "6," << vendor << ',' << invoice << ",OPERATING," << check << ",1,,120.00,,,,,,,12/01/26,1,,\n";

@@ -22,16 +22,24 @@ TEST(ApiAmountSigns, OneSideSharesOneSignAndDeductionsStayWithinWhatIsOwed) {
         AmountSet set;
         bool signs, payment;
     };
+    // What, the amounts, then whether the signs pass and whether the deductions pass.
     const Case cases[] = {
-        {"amount, tax and a negative discount", Set({{S::kAmount, 10000}, {S::kTax, 500}, {S::kDiscount, -200}}), false, true},
+        {"amount, tax and a negative discount",
+         Set({{S::kAmount, 10000}, {S::kTax, 500}, {S::kDiscount, -200}}), false, true},
         {"the discount zero", Set({{S::kAmount, 10000}, {S::kTax, 500}}), true, true},
-        {"negative originals, positive paid", Set({{S::kAmount, -10000}, {S::kTaxLiability, -5}, {S::kAmountPaid, 400}}), true, true},
+        {"negative originals, positive paid",
+         Set({{S::kAmount, -10000}, {S::kTaxLiability, -5}, {S::kAmountPaid, 400}}), true, true},
         {"a paid record's paid side", Set({{S::kAmountPaid, 5000}, {S::kDiscountTaken, -100}}, 1), false, true},
         {"a paid record ignores originals", Set({{S::kAmount, -1}, {S::kAmountPaid, 5000}}, 1), true, true},
         {"discount lost is never judged", Set({{S::kAmount, 100}, {S::kDiscountLost, -50}}), true, true},
-        {"an untaken discount fully paid", Set({{S::kAmount, 10000}, {S::kAmountPaid, 10000}, {S::kDiscount, 500}}), true, false},
-        {"taken and lost", Set({{S::kAmount, 10000}, {S::kAmountPaid, 10000}, {S::kDiscount, 500}, {S::kDiscountTaken, 300}, {S::kDiscountLost, 200}}), true, true},
-        {"deductions equal to what is owed", Set({{S::kAmount, 10000}, {S::kAmt64, 6000}, {S::kAmt63, 4000}}), true, true},
+        {"an untaken discount fully paid",
+         Set({{S::kAmount, 10000}, {S::kAmountPaid, 10000}, {S::kDiscount, 500}}), true, false},
+        {"taken and lost",
+         Set({{S::kAmount, 10000}, {S::kAmountPaid, 10000}, {S::kDiscount, 500}, {S::kDiscountTaken, 300},
+              {S::kDiscountLost, 200}}),
+         true, true},
+        {"deductions equal to what is owed", Set({{S::kAmount, 10000}, {S::kAmt64, 6000}, {S::kAmt63, 4000}}), true,
+         true},
         {"magnitudes", Set({{S::kAmount, -10000}, {S::kAmountPaid, -4000}, {S::kAmt64, -7000}}), true, false},
         {"all zero", Set({}), true, true},
     };

@@ -179,8 +179,9 @@ TEST_F(ApiRecords, APaymentsOnlyFilePaysInvoicesOnFileWithAllTheirDistributions)
     Seed("APM", 2, {{"ODVND", "V1"}, {"ODINV", "OLDER"}, {"ODDSEQ", "1"}});
     const std::string tpl = Template("16");
     CapturingApi c;
-    const std::string report = Examine(Row('1', {{"OIVND", "V1"}, {"OIINV", "OLD"}}) + Row('1', {{"OIVND", "V1"}, {"OIINV", "MISSING"}}), c,
-                                       nullptr, tpl);
+    const std::string lines = Row('1', {{"OIVND", "V1"}, {"OIINV", "OLD"}}) +
+                              Row('1', {{"OIVND", "V1"}, {"OIINV", "MISSING"}});
+    const std::string report = Examine(lines, c, nullptr, tpl);
     EXPECT_THAT(report, HasSubstr("Unable to find existing invoice 'V1, MISSING' in the Master.apm data file(1700)"));
     ASSERT_FALSE(c.invoices.empty());
     EXPECT_EQ(c.invoices.back().newInvoice, 0);

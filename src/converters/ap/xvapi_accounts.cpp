@@ -19,7 +19,8 @@ void BuildPrefixedAccount(uint16_t glm, std::string& out, const std::string& pre
         !builder)
         return;
     std::string formed;
-    if (builder->Form(glm, prefix, base, glm != 0 ? 1 : 0, formed)) out = formed.substr(0, modlibs::kGlBuiltAccountMax);
+    if (builder->Form(glm, prefix, base, glm != 0 ? 1 : 0, formed))
+        out = formed.substr(0, modlibs::kGlBuiltAccountMax);
     builder->Release();
 }
 

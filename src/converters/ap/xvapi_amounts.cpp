@@ -10,7 +10,8 @@ std::array<double, 6> AmountSet::JudgedSide() const {
     if (paid)
         return {amounts[kAmountPaid], amounts[kAmt64Paid], amounts[kDiscountTaken],
                 amounts[kAmt63Applied], amounts[kTaxPaid], amounts[kTaxLiabilityApplied]};
-    return {amounts[kAmount], amounts[kAmt64], amounts[kDiscount], amounts[kAmt63], amounts[kTax], amounts[kTaxLiability]};
+    return {amounts[kAmount], amounts[kAmt64], amounts[kDiscount],
+            amounts[kAmt63],  amounts[kTax],   amounts[kTaxLiability]};
 }
 
 namespace {
@@ -77,7 +78,8 @@ bool CheckPaymentAmountSigns(const AmountSet& set) {
     const auto& a = set.amounts;
     const double open = AbsoluteAmount(a[AmountSet::kAmount] - a[AmountSet::kAmountPaid]);
     const double d1 = AbsoluteAmount(a[AmountSet::kAmt64] - a[AmountSet::kAmt64Paid]);
-    const double d2 = AbsoluteAmount(a[AmountSet::kDiscount] - (a[AmountSet::kDiscountTaken] + a[AmountSet::kDiscountLost]));
+    const double d2 =
+        AbsoluteAmount(a[AmountSet::kDiscount] - (a[AmountSet::kDiscountTaken] + a[AmountSet::kDiscountLost]));
     const double d3 = AbsoluteAmount(a[AmountSet::kAmt63] - a[AmountSet::kAmt63Applied]);
     return !(d1 + d2 + d3 > open);
 }

@@ -81,7 +81,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
         // Cleared checks clear whatever their date; the others by the run's cleared-through date.
         const x_date_type reference =
             cleared && Whole(cleared->number) != 0 ? x_date_type{9, 9, 9999} : clearedThrough;
-        const x_date_type statementDay = statement ? statement->date : statementDate;
+        const x_date_type statementDay = statement && !IsBlank(statement->date) ? statement->date : statementDate;
         CMTransactionSource source;
         source.check = &check;
         source.net = check.amount;

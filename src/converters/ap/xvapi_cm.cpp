@@ -195,7 +195,8 @@ int BuildCMTransaction(CMTransImage& image, uint16_t cmt, const CMTransactionSou
         t.reconciled = 3;
         t.reconciledDate = source.clearDate && !IsBlank(*source.clearDate) ? *source.clearDate : check.date;
         t.reconciledAmount = -(source.reconciledAmount != 0 ? source.reconciledAmount : check.amount);
-        t.statementDate = source.statementDate && !IsBlank(*source.statementDate) ? *source.statementDate : check.date;
+        t.statementDate =
+            source.statementDate && !IsBlank(*source.statementDate) ? *source.statementDate : check.date;
     } else {
         t.reconciled = 1;
     }

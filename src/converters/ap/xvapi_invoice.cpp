@@ -179,7 +179,8 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     if (!IsBlank(inv.dpMapId)) unconvertible("DP Map ID", inv.dpMapId), inv.dpMapId.clear();
     if (inv.pending != 0) unconvertible("Pending invoice", "Yes"), inv.pending = 0;
     if (!IsBlank(inv.reference)) unconvertible(TermCap(527), inv.reference), inv.reference.clear();
-    if (!IsBlank(inv.dueBackDate)) unconvertible("Due back date", suite::xd_alpha_date(inv.dueBackDate)), inv.dueBackDate = {};
+    if (!IsBlank(inv.dueBackDate))
+        unconvertible("Due back date", suite::xd_alpha_date(inv.dueBackDate)), inv.dueBackDate = {};
     if (inv.completed != 0) unconvertible("Completed invoice", "Yes"), inv.completed = 0;
     if (inv.skipVerifications != 0) unconvertible("Skip amount verifications", "Yes"), inv.skipVerifications = 0;
 
