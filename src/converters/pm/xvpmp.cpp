@@ -44,12 +44,13 @@ ConverterProfile xvPMP::Profile() const {
     p.convertingText = std::string("Converting '%s' into ") + kTitle;
     p.examiningText = std::string("Examining '%s' for ") + kTitle;
     p.progressEtc = true;
-    // The property and system files are written (backed up, and restored together when the file
-    // ends early); the GL and CM master files are read.
+    // The property and system files are written, and so are the CM banks that properties give
+    // a PM cash account: the three are backed up and restored together when the file ends
+    // early. The GL master file is read.
     p.dataFiles = {ConverterDataFile::Owned("PMP", 1, kPmpCode, "PM Property file"),
                    ConverterDataFile::Owned("PMS", 1, kPmsCode, "PM System file"),
                    ConverterDataFile::ReadOnly("GLM", 1, 1, "GL Master file"),
-                   ConverterDataFile::ReadOnly("CMM", 1, 20, "CM Master file")};
+                   ConverterDataFile::Owned("CMM", 1, 20, "CM Master file")};
     const int openOrder[] = {1, 0, 3, 2};
     for (std::size_t i = 0; i < p.dataFiles.size(); ++i) p.dataFiles[i].openOrder = openOrder[i];
     return p;
@@ -99,11 +100,18 @@ bool xvPMP::LoadSettings(ConvertContext& ctx, std::string&) {
     return true;
 }
 
-PmpRecordContext xvPMP::Context(const ConvertContext& ctx) {
+PmpRecordContext xvPMP::Context(const ConvertContext& ctx, const xvl::xvlImpInfo* info) {
     PmpRecordContext c;
     c.pmp = pmp_;
     c.pms = pms_;
     c.glm = glm_;
+    c.cmm = cmm_;
+    c.apm = apm_.handle();
+    c.txm = txm_.handle();
+    c.usingTax = usingTax_;
+    c.cmMultipleCash = cmMultipleCash_;
+    c.import = ctx.import.get();
+    if (info) c.formatId = info->FormatID();
     c.converting = ctx.converting;
     c.ids = &RecordIds();
     c.state = &state_;
@@ -113,11 +121,11 @@ PmpRecordContext xvPMP::Context(const ConvertContext& ctx) {
 // ---- The record loop's hooks -------------------------------------------------------------------------
 
 bool xvPMP::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int) {
-    return HandleDuplicateSystemRecord(Context(ctx), info);
+    return HandleDuplicateSystemRecord(Context(ctx, &info), info);
 }
 
 bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
-    const PmpRecordContext c = Context(ctx);
+    const PmpRecordContext c = Context(ctx, &info);
     convert::MessageList& m = ctx.messages;
     const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
     if (file == pmp_ && pmp_ != 0) {
@@ -130,16 +138,16 @@ bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         case kPmpMiscIncomeSource: return ConvertMiscIncomeSource(c, reason, m);
         case kPmpUnitLeaseHistory: return ConvertUnitLeaseHistory(c, reason, m);
         case kPmpUnitOccupancyHistory: return ConvertUnitOccupancyHistory(c, reason, m);
-        case kPmpProperty:
-        case kPmpPropertyPA:
-        case kPmpPropertyCharge:
-        case kPmpDeposit:
-        case kPmpSfType:
-        case kPmpMonthlyOccupancy:
-        case kPmpCalYearOccupancy:
-        case kPmpFiscalYearOccupancy:
-        case kPmpPropertyTax:
-        case kPmpInsurance: return ConvertPropertyRecordProvisional(c, rec, reason);
+        case kPmpProperty: return ConvertProperty(c, reason, m);
+        case kPmpPropertyPA: return ConvertPropertyPA(c, reason, m);
+        case kPmpPropertyCharge: return ConvertPropertyCharge(c, reason, m);
+        case kPmpDeposit: return ConvertPropertyDeposit(c, reason, m);
+        case kPmpSfType: return ConvertPropertySfType(c, reason, m);
+        case kPmpMonthlyOccupancy: return ConvertMonthlyOccupancy(c, reason, m);
+        case kPmpCalYearOccupancy: return ConvertCalYearOccupancy(c, reason, m);
+        case kPmpFiscalYearOccupancy: return ConvertFiscalYearOccupancy(c, reason, m);
+        case kPmpPropertyTax: return ConvertPropertyTax(c, reason, m);
+        case kPmpInsurance: return ConvertPropertyInsurance(c, reason, m);
         default: break;
         }
     } else if (file == pms_ && pms_ != 0) {
@@ -193,6 +201,7 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             if (f.rec == rec) f.list->CheckExact(GetText(pmp_, rec, f.name), *ctx.notes, line);
     }
 
+    if (file == pmp_ && rec == kPmpProperty && !KeepPendingBank(ctx)) return;
     if (file == pmp_ && rec == kPmpProperty) {
         const std::string prefix = GetText(pmp_, rec, "PGLPFX");
         if (!prefix.empty()) {
@@ -216,6 +225,23 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         const std::string property = GetText(pmp_, rec, rec == kPmpProperty ? "PROP" : "UPROP");
         if (!property.empty()) state_.convertedProperties.insert(property);
     }
+}
+
+bool xvPMP::KeepPendingBank(ConvertContext& ctx) {
+    PendingBank& bank = state_.pendingBank;
+    if (!bank.pending) return true;
+    bank.pending = false;
+    if (ctx.converting) {
+        const int status = WritePendingBank(cmm_, bank);
+        if (status != XIO_OK) {
+            EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
+            return false;
+        }
+    } else {
+        state_.pmCashBanks.emplace(bank.id, bank.account);
+    }
+    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(cmm_), 1, true, false, true, false, 0);
+    return true;
 }
 
 // ---- The finish -----------------------------------------------------------------------------------------

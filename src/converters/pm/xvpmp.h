@@ -10,7 +10,9 @@
 //
 //   xvpmp.cpp          the frame: files, settings, dispatch, what is kept per record
 //   xvpmp_system.cpp   the PM system records and their repeats
-//   xvpmp_records.cpp  the property file's records
+//   xvpmp_records.cpp  late charges, units, unit history, checklist items, misc income sources
+//   xvpmp_property.cpp the property record, its fiscal dates, its bank's PM cash account, deposits
+//   xvpmp_details.cpp  PA, charge, tax, insurance, SF-type and occupancy records
 //   xvpmp_finish.cpp   the passes after the records
 #pragma once
 
@@ -26,6 +28,7 @@
 
 namespace dz::xvl {
 class xvlImpInfo;
+class xvlImport;
 }
 
 namespace dz::pm {
@@ -41,6 +44,17 @@ inline constexpr uint16_t kPmsChargeType = 1, kPmsInterestRate = 2, kPmsManager 
 
 // The property converter's custom lists.
 inline constexpr int kPropertyTypeList = 418, kPaTypeList = 420, kUnitClassList = 419;
+
+// A PM cash account for a CM bank, decided while its property is checked.
+struct PendingBank {
+    bool pending = false;
+    bool create = false;      // no bank record yet: a new one (else the one on file is completed)
+    bool pmFields = false;    // completed in its PM cash fields (else its general cash account)
+    std::string bank;         // POPBANK as given
+    std::string id;           // the bank record's record-ID text
+    std::string account;      // the account as the GL master file holds it
+    std::string description;  // a new bank's BDESC
+};
 
 // What the converter keeps for one text file, which the handlers read and the passes after the
 // records use.
@@ -64,13 +78,25 @@ struct PmpState {
     // Properties found on file, as given -> as stored: a text file of many units names each
     // property again and again, and nothing this conversion does takes a property off file.
     std::unordered_map<std::string, std::string> propertiesOnFile;
+    // Examine Files: the record-ID text of every CM bank the examination would have written or
+    // completed -> the PM cash account it would have given it.
+    std::map<std::string, std::string> pmCashBanks;
+    // The CM bank record the property being handled gives a PM cash account. It is written
+    // (Convert) or recorded (Examine Files) only once the property itself was kept, so a
+    // property refused later (a duplicate key) leaves the CM master file as it was.
+    PendingBank pendingBank;
 };
 
 // The files, mode and state a handler works with. Every handler works on the record the import
 // staged in its file's buffer; it writes nothing.
 struct PmpRecordContext {
     uint16_t pmp = 0, pms = 0, glm = 0;
+    uint16_t cmm = 0, apm = 0, txm = 0;  // apm, txm 0 when not open
     bool converting = true;
+    bool usingTax = true, cmMultipleCash = false;
+    // The import reading the text file and the record's format (special values, fields given).
+    const xvl::xvlImport* import = nullptr;
+    std::string formatId;
     const RecordIdMap* ids = nullptr;  // the records met so far in the text file
     PmpState* state = nullptr;
     LookupScope Scope() const { return {ids, converting}; }
@@ -90,10 +116,43 @@ bool ConvertUnitLeaseHistory(const PmpRecordContext& c, std::string& reason, con
 bool ConvertUnitOccupancyHistory(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
 bool ConvertPropertyChecklistItem(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
 bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
-// The property record and its other detail records, until their own rules are written: the
-// record's property is required and (but for the property record itself) must be on file or,
-// examining, met earlier in the text file, then takes its stored spelling.
-bool ConvertPropertyRecordProvisional(const PmpRecordContext& c, uint16_t rec, std::string& reason);
+bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyPA(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyCharge(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyTax(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyInsurance(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertPropertySfType(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertMonthlyOccupancy(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertCalYearOccupancy(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+bool ConvertFiscalYearOccupancy(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages);
+
+// The PM cash account of the staged property's bank (POPBANK): the bank's own, or the format's
+// special value "PM Cash Account" checked against the GL accounts, which the bank is then to
+// receive (state->pendingBank; examining, also a bank this text file gave one earlier). False
+// rejects with `reason`. `cashAccount` is empty when the bank has none.
+bool ValidatePMCashAccount(const PmpRecordContext& c, std::string& reason, std::string& cashAccount);
+// The end of the fiscal period and of the fiscal year that hold `date` in the GL fiscal
+// calendar of `prefix`. False when the calendar cannot be reached; an empty prefix is true with
+// both dates none; a date the calendar does not hold leaves its end none.
+bool GetFiscalCalendarDates(uint16_t glm, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
+                            x_date_type& fiscalEnd);
+
+// Writes (Convert) the bank record `bank` describes: a new one, or the one on file completed.
+// The write's status.
+int WritePendingBank(uint16_t cmm, const PendingBank& bank);
+// The GL prefix of a property: on file, else (a property met earlier in the text file) the one
+// the text file gave it; empty when neither has one.
+std::string PropertyPrefix(const PmpRecordContext& c, const std::string& property);
+
+// ---- Steps the property file's handlers share ------------------------------------------------------------
+// The record's property (its first key field) is required: 12380.
+bool RequireKey(const StagedField& property, std::string& reason);
+// Further fields are required, in order: 12381 naming the first blank one.
+bool RequireFields(std::initializer_list<const StagedField*> fields, const StagedField& property, std::string& reason);
+// The property on file takes its stored spelling; examining, one met earlier in the text file is
+// taken as given. Otherwise 12412.
+bool PropertyStep(const PmpRecordContext& c, const StagedField& property, std::string& reason);
 
 // Whether the record the import staged is a charge type or manager/broker already on file (or,
 // examining, met earlier in the text file): false drops it, keeping the first of its kind as the
@@ -138,7 +197,11 @@ protected:
     bool FinishConversion(convert::ConvertContext& ctx) override;
 
 private:
-    PmpRecordContext Context(const convert::ConvertContext& ctx);
+    PmpRecordContext Context(const convert::ConvertContext& ctx, const xvl::xvlImpInfo* info);
+    // The bank record the property just kept gives a PM cash account: written (Convert; a write
+    // that fails ends the file, every data file restored) or recorded for later lines (Examine
+    // Files), and counted in the record totals. False when the file was ended.
+    bool KeepPendingBank(convert::ConvertContext& ctx);
 
     PmpState state_;
     uint16_t pmp_ = 0, pms_ = 0, glm_ = 0, cmm_ = 0;

@@ -19,12 +19,6 @@ using convert::ConvertContext;
 
 namespace {
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
-
 int Result(uint16_t file, uint16_t rec, const char* name) { return xio_get_field_result(file, 0, FieldNo(file, rec, name)); }
 
 // The unit's flag in its history (record `rec`) as of `date`: the last entry of the unit dated
@@ -37,8 +31,8 @@ bool HistoryFlag(uint16_t pmp, uint16_t rec, const char* const names[4], const s
     PutDate(pmp, rec, names[2], date);
     const int after = xio_rd_gt(pmp, rec, 0, 0);
     const int read = after == XIO_END ? xio_rd_last(pmp, rec, 0, 0) : xio_rd_previous(pmp, rec, 0, 0);
-    return read == XIO_OK && SameNoCase(GetText(pmp, rec, names[0]), property) &&
-           SameNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
+    return read == XIO_OK && EqualNoCase(GetText(pmp, rec, names[0]), property) &&
+           EqualNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
 }
 
 bool ReadForUpdate(uint16_t pmp, const std::string& property) {
@@ -84,7 +78,7 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
             int units = 0, occupied = 0, leased = 0;
             xio_init_record(pmp_, U);
             PutText(pmp_, U, "UPROP", property);
-            for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && SameNoCase(GetText(pmp_, U, "UPROP"), property);
+            for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && EqualNoCase(GetText(pmp_, U, "UPROP"), property);
                  s = xio_rd_next(pmp_, U, 0, 0)) {
                 ++units;
                 occupied += Result(pmp_, U, "UOCC") == 1;

@@ -1,6 +1,6 @@
 // The handlers of the PM property file's records: late charges, units, unit SF types, lease
-// units, unit history, checklist items and misc income sources, and the provisional handler of
-// the property record and its other detail records. Each checks the record staged in the property
+// units, unit history, checklist items and misc income sources, and the steps every handler of
+// the property file shares. Each checks the record staged in the property
 // file's buffer, corrects it there and returns false with the first fault's text as the reason.
 #include "converters/pm/xvpmp.h"
 
@@ -13,22 +13,16 @@
 
 namespace dz::pm {
 
-namespace {
-
-using Field = StagedField;
-
 // ---- The steps the handlers share ------------------------------------------------------------------
 
-// The record's property (its first key field) is required: 12380.
-bool RequireKey(const Field& property, std::string& reason) {
+bool RequireKey(const StagedField& property, std::string& reason) {
     if (!property.Blank()) return true;
     reason = Msg(12380, property.Label());
     return false;
 }
 
-// A further field is required: 12381 naming it, the property term and the record's property.
-bool RequireFields(std::initializer_list<const Field*> fields, const Field& property, std::string& reason) {
-    for (const Field* f : fields) {
+bool RequireFields(std::initializer_list<const StagedField*> fields, const StagedField& property, std::string& reason) {
+    for (const StagedField* f : fields) {
         if (!f->Blank()) continue;
         reason = Msg(12381, f->Label(), TermLabel(kPropertyTerm), property.Text());
         return false;
@@ -36,9 +30,7 @@ bool RequireFields(std::initializer_list<const Field*> fields, const Field& prop
     return true;
 }
 
-// The property on file takes its stored spelling; examining, one met earlier in the text file is
-// taken as given. Otherwise 12412.
-bool PropertyStep(const PmpRecordContext& c, const Field& property, std::string& reason) {
+bool PropertyStep(const PmpRecordContext& c, const StagedField& property, std::string& reason) {
     const std::string given = property.Text();
     auto& onFile = c.state->propertiesOnFile;
     if (const auto it = onFile.find(given); it != onFile.end()) {
@@ -54,6 +46,10 @@ bool PropertyStep(const PmpRecordContext& c, const Field& property, std::string&
     reason = PropertyMissingText(12412, property.Text());
     return false;
 }
+
+namespace {
+
+using Field = StagedField;
 
 // The unit on file takes its stored spelling; examining, one met earlier in the text file is
 // taken as given. Otherwise 12434.
@@ -195,16 +191,6 @@ bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, con
     }
     account.Put(found.stored[0]);
     return true;
-}
-
-// ---- The records still to be given their own rules -----------------------------------------------------------
-
-bool ConvertPropertyRecordProvisional(const PmpRecordContext& c, uint16_t rec, std::string& reason) {
-    const auto* keys = xio_primary_key_fields(c.pmp, rec);
-    if (keys == nullptr || keys->empty()) return true;
-    const Field property(c.pmp, rec, keys->front());
-    if (!RequireKey(property, reason)) return false;
-    return rec == kPmpProperty || PropertyStep(c, property, reason);
 }
 
 }  // namespace dz::pm
