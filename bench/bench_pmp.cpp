@@ -55,14 +55,19 @@ std::string UnitRow(long i) {
     return Property(i % kProperties) + "," + unit + ",Standard,N,N,,,";
 }
 
-void Put(uint16_t h, uint16_t rec, const char* field, const std::string& text) { convert::PutText(h, rec, field, text); }
+void Put(uint16_t h, uint16_t rec, const char* field, const std::string& text) {
+    convert::PutText(h, rec, field, text);
+}
 
 // The GL prefixes and calendar (twelve month ends a year, 2024 to 2027) and the banks.
 void SetUpGlAndBanks(const convert::OpenFilesList& list) {
-    const uint16_t glm = convert::FindFileHandle(list, "GLM", 1), cmm = convert::FindFileHandle(list, "CMM", 1);
+    const uint16_t glm = convert::FindFileHandle(list, "GLM", 1),
+                   cmm = convert::FindFileHandle(list, "CMM", 1);
     const std::pair<uint16_t, const char*> levels[] = {{3, "PAPRFX"}, {4, "PBPRFX"}, {5, "PCPRFX"}};
     for (const char* prefix : {"01", "011", "012", "01110", "01120", "01210"}) {
-        const auto& [rec, field] = levels[std::string(prefix).size() == 2 ? 0 : std::string(prefix).size() == 3 ? 1 : 2];
+        const auto& [rec, field] = levels[std::string(prefix).size() == 2   ? 0
+                                          : std::string(prefix).size() == 3 ? 1
+                                                                            : 2];
         xio_init_record(glm, rec);
         Put(glm, rec, field, prefix);
         bench::Must(xio_wr_record(glm, rec), "write a GL prefix");
@@ -99,8 +104,8 @@ void SetUpGlAndBanks(const convert::OpenFilesList& list) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    const auto args =
-        bench::ParseArgs(argc, argv, "bench_pmp", "convert|examine|text [count] [work folder] [units|properties]");
+    const auto args = bench::ParseArgs(argc, argv, "bench_pmp",
+                                       "convert|examine|text [count] [work folder] [units|properties]");
     const bool properties = argc > 4 && std::string(argv[4]) == "properties";
     const long count = args.count;
     const fs::path text = args.work / (properties ? "pmp-properties.txt" : "pmp.txt");
@@ -137,8 +142,8 @@ int main(int argc, char** argv) {
     SetUpGlAndBanks(list);
     const long setupRss = bench::MaxRssKb();
     convert::ConvertProgress progress([] { return int64_t{0}; });
-    const double seconds =
-        bench::ConvertText(converter, list, copy, 601, args.converting, progress, args.company / "report.txt");
+    const double seconds = bench::ConvertText(converter, list, copy, 601, args.converting, progress,
+                                              args.company / "report.txt");
     bench::CloseFiles(list);
     bench::PrintResults(seconds, progress, setupRss);
     return 0;

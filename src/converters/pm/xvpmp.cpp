@@ -233,6 +233,7 @@ bool xvPMP::KeepPendingBank(ConvertContext& ctx) {
     bank.pending = false;
     if (ctx.converting) {
         const int status = WritePendingBank(cmm_, bank);
+        state_.answers.banks.clear();  // read again, as now written
         if (status != XIO_OK) {
             EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
             return false;

@@ -56,6 +56,25 @@ struct PendingBank {
     std::string description;  // a new bank's BDESC
 };
 
+// What a text file asks of the GL and CM master files again and again, answered once: a million
+// properties name a few prefixes, calendar dates and banks. This conversion never writes the GL
+// master file; a bank it writes is forgotten, so that it is read again.
+struct OnFileAnswers {
+    struct Calendar {
+        bool ok = false, thirteen = false;
+        x_date_type periodEnd, fiscalEnd;
+    };
+    struct Bank {
+        bool found = false;
+        bool pmFields = false;  // PM cash fields (else the general cash account)
+        bool pmValid = false;   // BPMVALD
+        std::string stored, cash, id;
+    };
+    std::unordered_map<std::string, std::string> prefixes;  // as given -> as stored, "" none
+    std::map<std::string, Calendar> calendar;               // prefix, tab, date -> the answer
+    std::unordered_map<std::string, Bank> banks;            // as given
+};
+
 // What the converter keeps for one text file, which the handlers read and the passes after the
 // records use.
 struct PmpState {
@@ -85,6 +104,7 @@ struct PmpState {
     // (Convert) or recorded (Examine Files) only once the property itself was kept, so a
     // property refused later (a duplicate key) leaves the CM master file as it was.
     PendingBank pendingBank;
+    OnFileAnswers answers;
 };
 
 // The files, mode and state a handler works with. Every handler works on the record the import
@@ -138,6 +158,15 @@ bool ValidatePMCashAccount(const PmpRecordContext& c, std::string& reason, std::
 bool GetFiscalCalendarDates(uint16_t glm, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
                             x_date_type& fiscalEnd);
 
+// The GL prefix as stored, by the account format's prefix levels; false when it is not on file.
+// A format of no prefix levels looks nothing up: true, as given.
+bool StoredGlPrefix(const PmpRecordContext& c, const std::string& prefix, std::string& stored);
+// GetFiscalCalendarDates, asked once per prefix and date.
+bool FiscalDates(const PmpRecordContext& c, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
+                 x_date_type& fiscalEnd);
+// The CM bank record of `bank` as this text file last read it.
+const OnFileAnswers::Bank& BankOnFile(const PmpRecordContext& c, const std::string& bank);
+
 // Writes (Convert) the bank record `bank` describes: a new one, or the one on file completed.
 // The write's status.
 int WritePendingBank(uint16_t cmm, const PendingBank& bank);
@@ -153,6 +182,9 @@ bool RequireFields(std::initializer_list<const StagedField*> fields, const Stage
 // The property on file takes its stored spelling; examining, one met earlier in the text file is
 // taken as given. Otherwise 12412.
 bool PropertyStep(const PmpRecordContext& c, const StagedField& property, std::string& reason);
+// The three in turn: the usual start of a record below a property.
+bool RequirePropertyLink(const PmpRecordContext& c, const StagedField& property,
+                         std::initializer_list<const StagedField*> fields, std::string& reason);
 
 // Whether the record the import staged is a charge type or manager/broker already on file (or,
 // examining, met earlier in the text file): false drops it, keeping the first of its kind as the

@@ -1,7 +1,6 @@
 // The records below a property: its PA records, charges, taxes and insurance, its SF types and
 // their monthly, calendar-year and fiscal-year occupancy.
 #include "converters/pm/xvpmp.h"
-
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/util.h"
@@ -39,7 +38,8 @@ bool YearStep(const Field& year, const std::string& label, std::string& reason) 
 // The property link that also gives the property's occupancy tracking: ten times its
 // calendar-year flag plus its fiscal-year flag, from the record on file or (examining) as kept
 // with the property met earlier in the text file.
-bool PropertyTracking(const PmpRecordContext& c, const Field& property, uint16_t& tracking, std::string& reason) {
+bool PropertyTracking(const PmpRecordContext& c, const Field& property, uint16_t& tracking,
+                      std::string& reason) {
     const Found found = FindProperty(c.pmp, property.Text(), c.Scope());
     if (!found) {
         reason = PropertyMissingText(12412, property.Text());
@@ -79,14 +79,12 @@ bool SfTypeLink(const PmpRecordContext& c, const Field& property, const Field& s
 // A GL prefix given on a detail record: found by the account format's prefix levels, it takes
 // the stored key; else 12388. Formats of other levels are not looked up.
 bool PrefixStep(const PmpRecordContext& c, const Field& prefix, std::string& reason) {
-    const int levels = suite::xk_num_sections(suite::kGlAccountFormat);
-    if (levels < 1 || levels > 3) return true;
-    const Found found = FindGlPrefix(c.glm, prefix.Text(), {nullptr, true});
-    if (!found) {
+    std::string stored;
+    if (!StoredGlPrefix(c, prefix.Text(), stored)) {
         reason = Msg(12388, GlText(prefix.Text(), suite::kGlPrefix));
         return false;
     }
-    prefix.Put(found.stored[0]);
+    prefix.Put(stored);
     return true;
 }
 
@@ -106,9 +104,7 @@ bool ConvertPropertyCharge(const PmpRecordContext& c, std::string& reason, conve
     constexpr uint16_t R = kPmpPropertyCharge;
     const Field property(c.pmp, R, "PCPROP"), chargeType(c.pmp, R, "PCCT"), priority(c.pmp, R, "PCPMT"),
         taxGroup(c.pmp, R, "PCTXGRP"), prefix(c.pmp, R, "PCGLPFX");
-    if (!RequireKey(property, reason) || !RequireFields({&chargeType}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&chargeType}, reason)) return false;
 
     // The property's default charge is no charge type of the system file.
     if (EqualNoCase(chargeType.Text(), kDefaultChargeType)) {
@@ -162,15 +158,14 @@ bool ConvertPropertyTax(const PmpRecordContext& c, std::string& reason, convert:
         reason = Msg(12381, year.Label(), TermLabel(kPropertyTerm), property.Text());
         return false;
     }
-    return PropertyStep(c, property, reason) && YearStep(year, TermLabel(kPropertyTerm) + " tax year", reason);
+    return PropertyStep(c, property, reason) &&
+           YearStep(year, TermLabel(kPropertyTerm) + " tax year", reason);
 }
 
 bool ConvertPropertyInsurance(const PmpRecordContext& c, std::string& reason, convert::MessageList&) {
     constexpr uint16_t R = kPmpInsurance;
     const Field property(c.pmp, R, "PIPROP"), type(c.pmp, R, "PIINSTY"), sequence(c.pmp, R, "PISEQ");
-    if (!RequireKey(property, reason) || !RequireFields({&type}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&type}, reason)) return false;
     if (std::string value = type.Text(); c.state->insuranceTypes.Spelling(value)) type.Put(value);
     if (!IsZero(sequence.Number())) return true;  // a number given is kept as it is
     double next = 0;
@@ -183,9 +178,7 @@ bool ConvertPropertySfType(const PmpRecordContext& c, std::string& reason, conve
     constexpr uint16_t R = kPmpSfType;
     const Field property(c.pmp, R, "PFPROP"), sfType(c.pmp, R, "PFSFTYP"), track(c.pmp, R, "PFTRACK"),
         occupancy(c.pmp, R, "PFCOCC");
-    if (!RequireKey(property, reason) || !RequireFields({&sfType}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&sfType}, reason)) return false;
     if (std::string value = sfType.Text(); c.state->sfTypes.Spelling(value)) sfType.Put(value);
     if (track.Result() == 0 && !IsZero(occupancy.Number())) {
         messages.push_back(Msg(12428, Millionths(occupancy.Number()),
@@ -200,8 +193,8 @@ bool ConvertMonthlyOccupancy(const PmpRecordContext& c, std::string& reason, con
     constexpr uint16_t R = kPmpMonthlyOccupancy;
     const Field property(c.pmp, R, "PMPROP"), sfType(c.pmp, R, "PMSFTYP"), month(c.pmp, R, "PMMYR"),
         occupancy(c.pmp, R, "PMOCC");
-    return RequireKey(property, reason) && RequireFields({&sfType, &month}, property, reason) &&
-           PropertyStep(c, property, reason) && SfTypeLink(c, property, sfType, "Occupancy - monthy", reason) &&
+    return RequirePropertyLink(c, property, {&sfType, &month}, reason) &&
+           SfTypeLink(c, property, sfType, "Occupancy - monthy", reason) &&
            OccupancyInRange(occupancy, reason);
 }
 
@@ -212,7 +205,8 @@ bool ConvertCalYearOccupancy(const PmpRecordContext& c, std::string& reason, con
     const std::string term = TermLabel(kPropertyTerm);
     uint16_t tracking = 0;
     if (!RequireKey(property, reason) || !RequireFields({&sfType, &year}, property, reason) ||
-        !YearStep(year, term + " occupancy - cal yr year", reason) || !PropertyTracking(c, property, tracking, reason) ||
+        !YearStep(year, term + " occupancy - cal yr year", reason) ||
+        !PropertyTracking(c, property, tracking, reason) ||
         !SfTypeLink(c, property, sfType, "Occupancy - cal yr", reason))
         return false;
     if (tracking / 10 == 0) {
@@ -240,7 +234,7 @@ bool ConvertFiscalYearOccupancy(const PmpRecordContext& c, std::string& reason, 
     const std::string prefix = PropertyPrefix(c, property.Text());
     const std::string shown = GlText(prefix, suite::kGlPrefix);
     x_date_type periodEnd, fiscalEnd;
-    if (!GetFiscalCalendarDates(c.glm, prefix, yearEnd.Date(), periodEnd, fiscalEnd)) {
+    if (!FiscalDates(c, prefix, yearEnd.Date(), periodEnd, fiscalEnd)) {
         reason = Msg(12399, shown);
         return false;
     }

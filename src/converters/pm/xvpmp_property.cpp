@@ -1,9 +1,8 @@
 // The property record and what it is checked against: the GL prefix and its fiscal calendar, the
 // manager, the AP summary vendor, the GL base accounts and the CM bank with its PM cash account;
 // and the property deposit record, which names a bank and base accounts too.
-#include "converters/pm/xvpmp.h"
-
 #include "convert/texts.h"
+#include "converters/pm/xvpmp.h"
 #include "modules/module_objects.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
@@ -27,9 +26,10 @@ bool SameDate(const x_date_type& a, const x_date_type& b) {
 
 // The GL fiscal entity, released however the scope is left; empty when none could be made.
 class FiscalEntity {
-public:
+  public:
     FiscalEntity() {
-        (void)modules::CallModuleFunction(modules::glFiscalEntityObjectID, modules::glInterfaceID(2), &object_);
+        (void)modules::CallModuleFunction(modules::glFiscalEntityObjectID, modules::glInterfaceID(2),
+                                          &object_);
     }
     ~FiscalEntity() {
         if (object_) object_->Release();
@@ -39,7 +39,7 @@ public:
     modlibs::GlFiscalEntity* operator->() const { return object_; }
     explicit operator bool() const { return object_ != nullptr; }
 
-private:
+  private:
     modlibs::GlFiscalEntity* object_ = nullptr;
 };
 
@@ -76,7 +76,8 @@ void CheckCashPrefix(const std::string& bank, const std::string& cash, const std
     // Widths count characters without separators, so the account is measured unformatted.
     std::string bare = cash;
     suite::xk_unformat_field(kGl, suite::kGlDisplay, bare);
-    if (suite::xk_prefixed(kGl) && bare.size() <= static_cast<std::size_t>(suite::xk_width(kGl, suite::kGlBaseAccount)))
+    if (suite::xk_prefixed(kGl) &&
+        bare.size() <= static_cast<std::size_t>(suite::xk_width(kGl, suite::kGlBaseAccount)))
         return;
     const std::string own = Section(cash, suite::kGlPrefix);
     if (EqualNoCase(own, prefix)) return;
@@ -122,8 +123,8 @@ std::string NewBankDescription(const std::string& property, const std::string& t
 
 // ---- Fiscal calendar ---------------------------------------------------------------------------------
 
-bool GetFiscalCalendarDates(uint16_t glm, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
-                            x_date_type& fiscalEnd) {
+bool GetFiscalCalendarDates(uint16_t glm, const std::string& prefix, const x_date_type& date,
+                            x_date_type& periodEnd, x_date_type& fiscalEnd) {
     periodEnd = x_date_type{};
     fiscalEnd = x_date_type{};
     if (prefix.empty()) return true;
@@ -134,6 +135,74 @@ bool GetFiscalCalendarDates(uint16_t glm, const std::string& prefix, const x_dat
     return true;
 }
 
+// ---- What the GL and CM master files answer ----------------------------------------------------------
+
+bool StoredGlPrefix(const PmpRecordContext& c, const std::string& prefix, std::string& stored) {
+    const int levels = suite::xk_num_sections(kGl);
+    if (levels < 1 || levels > 3) {
+        stored = prefix;
+        return true;
+    }
+    auto& known = c.state->answers.prefixes;
+    auto it = known.find(prefix);
+    if (it == known.end()) {
+        const Found found = FindGlPrefix(c.glm, prefix, {nullptr, true});
+        it = known.emplace(prefix, found ? found.stored[0] : std::string()).first;
+    }
+    stored = it->second;
+    return !stored.empty();
+}
+
+bool FiscalDates(const PmpRecordContext& c, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
+                 x_date_type& fiscalEnd) {
+    std::string key = prefix + '\t' + FormatInt("%ld", (long{date.year} * 100 + date.month) * 100 + date.day);
+    auto& known = c.state->answers.calendar;
+    auto it = known.find(key);
+    if (it == known.end()) {
+        OnFileAnswers::Calendar answer;
+        answer.ok = GetFiscalCalendarDates(c.glm, prefix, date, answer.periodEnd, answer.fiscalEnd);
+        it = known.emplace(std::move(key), answer).first;
+    }
+    periodEnd = it->second.periodEnd;
+    fiscalEnd = it->second.fiscalEnd;
+    return it->second.ok;
+}
+
+namespace {
+
+// Whether the prefix's calendar has 13 periods; false when the calendar cannot be reached.
+bool ThirteenPeriods(const PmpRecordContext& c, const std::string& prefix) {
+    auto& known = c.state->answers.calendar;
+    auto it = known.find(prefix);
+    if (it == known.end()) {
+        OnFileAnswers::Calendar answer;
+        FiscalEntity entity;
+        answer.thirteen = entity && entity->SelectAccount(c.glm, CalendarAccount(prefix), 0) &&
+                          entity->UsesThirteenPeriods();
+        it = known.emplace(prefix, answer).first;
+    }
+    return it->second.thirteen;
+}
+
+}  // namespace
+
+const OnFileAnswers::Bank& BankOnFile(const PmpRecordContext& c, const std::string& bank) {
+    auto& known = c.state->answers.banks;
+    if (const auto it = known.find(bank); it != known.end()) return it->second;
+    OnFileAnswers::Bank b;
+    const uint16_t cmm = c.cmm;
+    xio_init_record(cmm, kCmBank);
+    PutText(cmm, kCmBank, "BANKACC", bank);
+    b.id = BankId(cmm);
+    if (!bank.empty() && xio_rd_record(cmm, kCmBank, 0, 0) == XIO_OK) {
+        b.found = true;
+        b.stored = GetText(cmm, kCmBank, "BANKACC");
+        b.cash = GetText(cmm, kCmBank, CashFieldName(cmm, c.cmMultipleCash, b.pmFields));
+        b.pmValid = GetFlag(cmm, kCmBank, "BPMVALD") != 0;
+    }
+    return known.emplace(bank, std::move(b)).first->second;
+}
+
 // ---- PM cash account -------------------------------------------------------------------------------------
 
 bool ValidatePMCashAccount(const PmpRecordContext& c, std::string& reason, std::string& cashAccount) {
@@ -142,23 +211,20 @@ bool ValidatePMCashAccount(const PmpRecordContext& c, std::string& reason, std::
     cashAccount.clear();
     std::string special;
     if (c.import)
-        if (const auto value = c.import->xvlImpGetSpecialValue(c.formatId, "PM Cash Account")) special = value->text;
+        if (const auto value = c.import->xvlImpGetSpecialValue(c.formatId, "PM Cash Account"))
+            special = value->text;
     if (!special.empty()) suite::xk_unformat_field(kGl, suite::kGlWhole, special);
 
     const std::string bank = GetText(c.pmp, kPmpProperty, "POPBANK");
     if (bank.empty()) return true;
-    const uint16_t cmm = c.cmm;
-    xio_init_record(cmm, kCmBank);
-    PutText(cmm, kCmBank, "BANKACC", bank);
-    const std::string id = BankId(cmm);
-    const bool found = xio_rd_record(cmm, kCmBank, 0, 0) == XIO_OK;
-    bool pmFields = false;
+    const OnFileAnswers::Bank& onFile = BankOnFile(c, bank);
+    const std::string id = onFile.id;
+    const bool found = onFile.found, pmFields = onFile.pmFields;
     std::string account;
     if (found) {
-        const std::string cash = GetText(cmm, kCmBank, CashFieldName(cmm, c.cmMultipleCash, pmFields));
-        if (!cash.empty()) {
-            cashAccount = cash.substr(0, 29);
-            if (GetFlag(cmm, kCmBank, "BPMVALD") != 0) return true;
+        if (!onFile.cash.empty()) {
+            cashAccount = onFile.cash.substr(0, 29);
+            if (onFile.pmValid) return true;
             reason = Msg(12852, bank);
             return false;
         }
@@ -182,7 +248,8 @@ bool ValidatePMCashAccount(const PmpRecordContext& c, std::string& reason, std::
     pending.id = id;
     pending.account = account;
     if (!found)
-        pending.description = NewBankDescription(GetText(c.pmp, kPmpProperty, "PROP"), GetText(c.pmp, kPmpProperty, "PTYPE"));
+        pending.description =
+            NewBankDescription(GetText(c.pmp, kPmpProperty, "PROP"), GetText(c.pmp, kPmpProperty, "PTYPE"));
     return true;
 }
 
@@ -215,9 +282,10 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     const uint16_t pmp = c.pmp;
     const bool conv = c.converting;
     c.state->pendingBank = PendingBank{};
-    const Field property(pmp, R, "PROP"), legal(pmp, R, "PLEGAL"), name(pmp, R, "PNAME"), type(pmp, R, "PTYPE"),
-        prefix(pmp, R, "PGLPFX"), bank(pmp, R, "POPBANK"), periodEnd(pmp, R, "PPEREND"), yearEnd(pmp, R, "PFYEND"),
-        manager(pmp, R, "PMGR"), vendor(pmp, R, "PSUMVND"), payType(pmp, R, "PPAYTYP"), payDay(pmp, R, "PPAYDAY"),
+    const Field property(pmp, R, "PROP"), legal(pmp, R, "PLEGAL"), name(pmp, R, "PNAME"),
+        type(pmp, R, "PTYPE"), prefix(pmp, R, "PGLPFX"), bank(pmp, R, "POPBANK"),
+        periodEnd(pmp, R, "PPEREND"), yearEnd(pmp, R, "PFYEND"), manager(pmp, R, "PMGR"),
+        vendor(pmp, R, "PSUMVND"), payType(pmp, R, "PPAYTYP"), payDay(pmp, R, "PPAYDAY"),
         sfType(pmp, R, "PSFTYPE");
 
     // 1-4. The legal text's line breaks, a prefixed account format, the required fields.
@@ -232,19 +300,16 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     if (std::string value = type.Text(); c.state->propertyTypes.Spelling(value)) type.Put(value);
 
     // 6. The GL prefix (by the levels the account format has).
-    if (const int levels = suite::xk_num_sections(kGl); levels >= 1 && levels <= 3) {
-        const Found found = FindGlPrefix(c.glm, prefix.Text(), {nullptr, true});
-        if (!found) {
-            reason = Msg(12388, GlText(prefix.Text(), suite::kGlPrefix));
-            return false;
-        }
-        prefix.Put(found.stored[0]);
+    if (std::string stored; StoredGlPrefix(c, prefix.Text(), stored)) {
+        prefix.Put(stored);
+    } else {
+        reason = Msg(12388, GlText(prefix.Text(), suite::kGlPrefix));
+        return false;
     }
     const std::string pfx = prefix.Text(), pfxShown = GlText(pfx, suite::kGlPrefix);
 
     // 7. PM posts by twelve periods.
-    if (FiscalEntity entity;
-        entity && entity->SelectAccount(c.glm, CalendarAccount(pfx), 0) && entity->UsesThirteenPeriods()) {
+    if (ThirteenPeriods(c, pfx)) {
         reason = Msg(12398, pfxShown);
         return false;
     }
@@ -277,7 +342,7 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     const x_date_type perEnd = periodEnd.Date(), fyEnd = yearEnd.Date();
     x_date_type calPeriod, calYear;
     if (!IsBlank(perEnd) && !pfx.empty()) {
-        if (!GetFiscalCalendarDates(c.glm, pfx, perEnd, calPeriod, calYear)) {
+        if (!FiscalDates(c, pfx, perEnd, calPeriod, calYear)) {
             reason = Msg(12399, pfxShown);
             return false;
         }
@@ -292,7 +357,7 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
             return false;
         }
         if (!pfx.empty()) {
-            if (!GetFiscalCalendarDates(c.glm, pfx, fyEnd, calPeriod, calYear)) {
+            if (!FiscalDates(c, pfx, fyEnd, calPeriod, calYear)) {
                 reason = Msg(12399, pfxShown);
                 return false;
             }
@@ -360,8 +425,8 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     const Field amount1(pmp, R, "PRTCM1"), measure(pmp, R, "PRTCSM"), amount2(pmp, R, "PRTCM2"),
         formula(pmp, R, "PRTCF");
     auto resetCompare = [&](const Field& f, const std::string& shown, const char* number) {
-        messages.push_back(Msg(12405, f.Label(), shown, ModeWord("was not converted/will not convert", conv), number,
-                               ModeWord("930/931", conv)));
+        messages.push_back(Msg(12405, f.Label(), shown, ModeWord("was not converted/will not convert", conv),
+                               number, ModeWord("930/931", conv)));
     };
     if (option != 1 && !IsZero(amount1.Number())) {
         resetCompare(amount1, WholeText(amount1.Number()), "1");
@@ -388,15 +453,15 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     std::string cash;
     if (!ValidatePMCashAccount(c, reason, cash)) return false;
     if (!bank.Text().empty()) {
-        const Found found = FindBank(c.cmm, bank.Text(), {nullptr, true});
-        if (found) {
-            bank.Put(found.stored[0]);
+        const OnFileAnswers::Bank& onFile = BankOnFile(c, bank.Text());
+        if (onFile.found) {
+            bank.Put(onFile.stored);
         } else {
             // The bank this property gives a new record counts as found, as does (examining) one
             // an earlier property of this text file gave one.
             const PendingBank& pending = c.state->pendingBank;
             const bool known = (pending.pending && pending.create) ||
-                               (!conv && c.state->pmCashBanks.count(BankId(c.cmm)) != 0);
+                               (!conv && c.state->pmCashBanks.count(onFile.id) != 0);
             if (!known) {
                 reason = Msg(12389, bank.Text());
                 return false;
@@ -423,13 +488,11 @@ bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, conv
     const uint16_t pmp = c.pmp;
     const bool conv = c.converting;
     const Field property(pmp, R, "PDPROP"), type(pmp, R, "PDDTYPE"), bank(pmp, R, "PDBANK"),
-        refundable(pmp, R, "PDREF"), liability(pmp, R, "PDDLIAB"), revenue(pmp, R, "PDDREV"), rate(pmp, R, "PDINTRT"),
-        expense(pmp, R, "PDIEXP"), interestLiability(pmp, R, "PDILIAB");
+        refundable(pmp, R, "PDREF"), liability(pmp, R, "PDDLIAB"), revenue(pmp, R, "PDDREV"),
+        rate(pmp, R, "PDINTRT"), expense(pmp, R, "PDIEXP"), interestLiability(pmp, R, "PDILIAB");
 
     // 1-3. Required fields, the property, the deposit type's spelling.
-    if (!RequireKey(property, reason) || !RequireFields({&type, &bank}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&type, &bank}, reason)) return false;
     if (std::string value = type.Text(); c.state->depositTypes.Spelling(value)) type.Put(value);
 
     // 4, 5. Refundable deposits need a liability account, others a revenue account and no rate;
@@ -446,7 +509,8 @@ bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, conv
             return false;
         }
         if (!rate.Text().empty()) {
-            messages.push_back(Msg(12425, "Interest Rate", rate.Text(), ModeWord("not converted/will not convert", conv),
+            messages.push_back(Msg(12425, "Interest Rate", rate.Text(),
+                                   ModeWord("not converted/will not convert", conv),
                                    ModeWord("954/955", conv)));
             rate.Clear();
             termsApply = false;
@@ -488,21 +552,16 @@ bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, conv
 
     // 7. The bank: on file, else (examining) given an account by an earlier property.
     std::string cash;
-    const uint16_t cmm = c.cmm;
-    xio_init_record(cmm, kCmBank);
-    PutText(cmm, kCmBank, "BANKACC", bank.Text());
-    if (xio_rd_record(cmm, kCmBank, 0, 0) == XIO_OK) {
-        bank.Put(GetText(cmm, kCmBank, "BANKACC"));
-        bool pmFields = false;
-        cash = GetText(cmm, kCmBank, CashFieldName(cmm, c.cmMultipleCash, pmFields));
-        if (!cash.empty() && GetFlag(cmm, kCmBank, "BPMVALD") == 0) {
+    const OnFileAnswers::Bank& onFile = BankOnFile(c, bank.Text());
+    if (onFile.found) {
+        bank.Put(onFile.stored);
+        cash = onFile.cash;
+        if (!cash.empty() && !onFile.pmValid) {
             reason = Msg(12852, bank.Text());
             return false;
         }
     } else {
-        xio_init_record(cmm, kCmBank);
-        PutText(cmm, kCmBank, "BANKACC", bank.Text());
-        const auto it = conv ? c.state->pmCashBanks.end() : c.state->pmCashBanks.find(BankId(cmm));
+        const auto it = conv ? c.state->pmCashBanks.end() : c.state->pmCashBanks.find(onFile.id);
         if (it == c.state->pmCashBanks.end()) {
             reason = Msg(12389, bank.Text());
             return false;

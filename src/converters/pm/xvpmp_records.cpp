@@ -47,6 +47,11 @@ bool PropertyStep(const PmpRecordContext& c, const StagedField& property, std::s
     return false;
 }
 
+bool RequirePropertyLink(const PmpRecordContext& c, const StagedField& property,
+                         std::initializer_list<const StagedField*> fields, std::string& reason) {
+    return RequireKey(property, reason) && RequireFields(fields, property, reason) && PropertyStep(c, property, reason);
+}
+
 namespace {
 
 using Field = StagedField;
@@ -68,9 +73,7 @@ std::string ChoiceShown(const Field& f) { return ChoiceValueText(f.file, f.no, f
 bool ConvertUnitHistory(const PmpRecordContext& c, uint16_t rec, const char* propertyName, const char* unitName,
                         const char* dateName, const char* label, std::string& reason) {
     const Field property(c.pmp, rec, propertyName), unit(c.pmp, rec, unitName), date(c.pmp, rec, dateName);
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &date}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&unit, &date}, reason) || !UnitStep(c, property, unit, reason)) return false;
 
     // The property's period ending date: on file, or examining, as the text file gave it.
     x_date_type periodEnd;
@@ -109,9 +112,7 @@ bool ConvertPropertyLateCharge(const PmpRecordContext& c, std::string& reason, c
 bool ConvertUnit(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages) {
     constexpr uint16_t R = kPmpUnitRecord;
     const Field property(c.pmp, R, "UPROP"), unit(c.pmp, R, "UNIT"), unitClass(c.pmp, R, "UCLASS");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &unitClass}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&unit, &unitClass}, reason)) return false;
     if (std::string value = unitClass.Text(); c.state->unitClasses.Spelling(value)) unitClass.Put(value);
     // The current tenant and lease come from the leases when they are converted.
     const std::pair<const char*, int> current[] = {{"UCURTEN", kTenantTerm}, {"UCURLES", kLeaseTerm}};
@@ -128,8 +129,7 @@ bool ConvertUnitSfType(const PmpRecordContext& c, std::string& reason, convert::
     constexpr uint16_t R = kPmpUnitSfType;
     const Field property(c.pmp, R, "UFPROP"), unit(c.pmp, R, "UFUNIT"), sfType(c.pmp, R, "UFSFTYP"),
         date(c.pmp, R, "UFDATE");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &sfType, &date}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
+    if (!RequirePropertyLink(c, property, {&unit, &sfType, &date}, reason) || !UnitStep(c, property, unit, reason))
         return false;
     if (std::string value = sfType.Text(); c.state->sfTypes.Spelling(value)) sfType.Put(value);
     return true;
@@ -139,8 +139,7 @@ bool ConvertLeaseUnit(const PmpRecordContext& c, std::string& reason, convert::M
     constexpr uint16_t R = kPmpLeaseUnit;
     const Field property(c.pmp, R, "LUPROP"), unit(c.pmp, R, "LUUNIT"), lease(c.pmp, R, "LULEASE"),
         dummy(c.pmp, R, "LUDUMMY");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &lease}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
+    if (!RequirePropertyLink(c, property, {&unit, &lease}, reason) || !UnitStep(c, property, unit, reason))
         return false;
     // The lease itself is linked by the lease conversion.
     if (!IsZero(dummy.Number())) {
@@ -166,9 +165,7 @@ bool ConvertPropertyChecklistItem(const PmpRecordContext& c, std::string& reason
     constexpr uint16_t R = kPmpChecklistItem;
     const Field property(c.pmp, R, "PPPROP"), text(c.pmp, R, "PPTEXT"), type(c.pmp, R, "PPTYPE"),
         number(c.pmp, R, "PPNUM");
-    if (!RequireKey(property, reason) || !RequireFields({&text}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&text}, reason)) return false;
     if (!IsZero(number.Number())) return true;  // a number given is kept as it is
     double next = 0;
     if (NextSequenceNumber(c.pmp, R, {"PPPROP", "PPTYPE"}, "PPNUM", c.Scope(), next)) return true;
@@ -180,9 +177,7 @@ bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, con
     constexpr uint16_t R = kPmpMiscIncomeSource;
     const Field property(c.pmp, R, "MIPROP"), source(c.pmp, R, "MISRC"), description(c.pmp, R, "MIDESC"),
         account(c.pmp, R, "MIGL");
-    if (!RequireKey(property, reason) || !RequireFields({&source, &description, &account}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&source, &description, &account}, reason)) return false;
     // GL accounts come from the GL master file only, never from earlier lines.
     const Found found = FindGlAccount(c.glm, account.Text(), {nullptr, true});
     if (!found) {
