@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
+#include <vector>
 
 namespace dz::pm {
 
@@ -73,7 +75,10 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
     ClosingNotes notes(*ctx.notes);
     const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
     for (const std::string& property : state_.convertedProperties) {
-        if (!property.empty() && ReadForUpdate(pmp_, property)) {
+        // Read plainly first: most properties need no change, and a lock costs a system call.
+        xio_init_record(pmp_, P);
+        PutText(pmp_, P, "PROP", property);
+        if (!property.empty() && xio_rd_record(pmp_, P, 0, 0) == XIO_OK) {
             // The property's units follow one another in key order (keys ignore letter case).
             int units = 0, occupied = 0, leased = 0;
             xio_init_record(pmp_, U);
@@ -92,14 +97,13 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
             const Count counts[] = {{"PUNIT", units, unitTerm},
                                     {"POCOUNT", occupied, "Occupied " + unitsTerm},
                                     {"PLCOUNT", leased, "Leased " + unitsTerm}};
-            bool changed = false;
+            std::vector<std::pair<const char*, uint16_t>> corrected;
             for (const auto& [field, actual, word] : counts) {
                 const auto listed = static_cast<uint16_t>(static_cast<int>(GetNumber(pmp_, P, field)));
                 const auto counted = static_cast<uint16_t>(actual);
                 if (listed == counted) continue;
                 if (listed == 0) {
-                    PutNumber(pmp_, P, field, counted);
-                    changed = true;
+                    corrected.emplace_back(field, counted);
                     continue;
                 }
                 notes.Add(Msg(12440, TermLabel(kPropertyTerm), GetText(pmp_, P, "PROP"), std::to_string(listed), word,
@@ -107,13 +111,13 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
                 if (ctx.progress) ctx.progress->notes += 1;
             }
             // Corrected counts that cannot be written end the file as a failed write does.
-            if (changed) {
+            if (!corrected.empty()) {
+                if (!ReadForUpdate(pmp_, property)) return EndFile(ctx, Msg(12011), true, true);
+                for (const auto& [field, counted] : corrected) PutNumber(pmp_, P, field, counted);
                 if (xio_rep_record(pmp_, P) != XIO_OK) {
                     xio_unlock_record(pmp_, P, 1);
                     return EndFile(ctx, Msg(12011), true, true);
                 }
-            } else {
-                xio_unlock_record(pmp_, P, 1);
             }
         }
         if (!progress.Step()) return false;
