@@ -12,6 +12,8 @@
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
+#include <string>
+
 namespace dz::pm {
 
 namespace {
@@ -155,7 +157,9 @@ bool StoredGlPrefix(const PmpRecordContext& c, const std::string& prefix, std::s
 
 bool FiscalDates(const PmpRecordContext& c, const std::string& prefix, const x_date_type& date, x_date_type& periodEnd,
                  x_date_type& fiscalEnd) {
-    std::string key = prefix + '\t' + FormatInt("%ld", (long{date.year} * 100 + date.month) * 100 + date.day);
+    std::string key = prefix;
+    key += '\t';
+    key += std::to_string((long{date.year} * 100 + date.month) * 100 + date.day);
     auto& known = c.state->answers.calendar;
     auto it = known.find(key);
     if (it == known.end()) {
