@@ -201,7 +201,7 @@ TEST_F(PmpTest, HistoryMayNotPassThePropertysPeriodEnd) {
     Met("PMP", 17);
     Stage("PMP", 26, {{"UOHPROP", "DOCK"}, {"UOHUNIT", "D1"}, {"UOHDATE", "1/1/2027"}});
     EXPECT_EQ(Check(ConvertUnitOccupancyHistory, false), "");
-    state.propertyPeriodEnds["DOCK"] = suite::zqDate(6, 30, 2026);
+    state.properties.Add(PropertyIdText(H("PMP"), "dock"), "01", suite::zqDate(6, 30, 2026));
     EXPECT_THAT(Check(ConvertUnitOccupancyHistory, false), HasSubstr("Period ending date ' 6/30/2026'(977)"));
 }
 
@@ -288,6 +288,23 @@ TEST_F(PmpNonPrefixed, ChargeTypesAndManagersNeedAPrefixedAccountFormat) {
               "Manager/Broker's cannot be converted when using a non-prefixed GL account format(900)");
     Stage("PMS", 2, {{"VALID", "PRIME"}, {"VALDATE", "1/1/2026"}, {"VALUE", "1"}});
     EXPECT_EQ(Check(ConvertInterestRate), "");
+}
+
+TEST(KeptPropertiesTest, KeepsTheFirstOfEachPropertyWithoutRegardToCaseInTheOrderAdded) {
+    KeptProperties kept;
+    for (int i = 0; i < 5000; ++i)  // past several growths of the table
+        EXPECT_TRUE(kept.Add("101\t0\tp" + std::to_string(i), i % 2 ? "01110" : "01210", suite::zqDate(1, 1, 2000 + i % 50)));
+    EXPECT_FALSE(kept.Add("101\t0\tP7", "99999", {}));
+    std::string prefix;
+    x_date_type end;
+    ASSERT_TRUE(kept.Find("101\t0\tP7", &prefix, &end));
+    EXPECT_EQ(prefix, "01110");
+    EXPECT_EQ(end, suite::zqDate(1, 1, 2007));
+    EXPECT_FALSE(kept.Find("101\t0\tP5000", nullptr, nullptr));
+    std::vector<std::string> order;
+    kept.ForEach([&](std::string_view id, const std::string&) { order.emplace_back(id); });
+    ASSERT_EQ(order.size(), 5000u);
+    EXPECT_EQ(order[4999], "101\t0\tp4999");
 }
 
 // ---- The property record -------------------------------------------------------------------------------
@@ -503,7 +520,7 @@ TEST_F(PmpTest, YearOccupancyFollowsThePropertysTrackingAsTheTextFileGaveIt) {
         std::string id;
         convert::RecordIdText(H("PMP"), id, 1);
         ids.emplace(id, tracking);
-        state.propertyPrefixes.emplace(id, "01");
+        state.properties.Add(id, "01", {});
         Stage("PMP", 8, {{"PFPROP", prop}, {"PFSFTYP", "Rentable"}});
         convert::RecordIdText(H("PMP"), id, 8);
         ids.emplace(id, 1);

@@ -10,6 +10,7 @@
 #include "platform/suite/zc.h"
 
 #include <cctype>
+#include <cstring>
 #include <tuple>
 
 namespace dz::pm {
@@ -207,9 +208,7 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (!prefix.empty()) {
             std::string id;
             convert::RecordIdText(pmp_, id, kPmpProperty);
-            state_.propertyPrefixes.emplace(id, prefix);
-            state_.propertyPeriodEnds.emplace(Capitalized(GetText(pmp_, rec, "PROP")),
-                                              GetDate(pmp_, rec, "PPEREND"));
+            state_.properties.Add(id, prefix, GetDate(pmp_, rec, "PPEREND"));
         }
     } else if (file == pmp_ && ctx.converting &&
                (rec == kPmpUnitRecord || rec == kPmpUnitLeaseHistory || rec == kPmpUnitOccupancyHistory)) {
@@ -242,6 +241,67 @@ bool xvPMP::KeepPendingBank(ConvertContext& ctx) {
         state_.pmCashBanks.emplace(bank.id, bank.account);
     }
     ctx.report->AddRecordTypeTotals(static_cast<int16_t>(cmm_), 1, true, false, true, false, 0);
+    return true;
+}
+
+// ---- The properties kept ------------------------------------------------------------------------------
+
+namespace {
+
+std::size_t HashNoCase(std::string_view text) {
+    std::size_t h = 14695981039346656037ull;
+    for (char ch : text) h = (h ^ static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(ch)))) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+KeptProperties::Entry KeptProperties::At(std::size_t offset) const {
+    Entry e;
+    e.id = std::string_view(block_.data() + offset);
+    std::size_t at = offset + e.id.size() + 1;
+    std::memcpy(&e.prefix, block_.data() + at, sizeof e.prefix);
+    at += sizeof e.prefix;
+    std::memcpy(&e.periodEnd, block_.data() + at, sizeof e.periodEnd);
+    e.next = at + sizeof e.periodEnd;
+    return e;
+}
+
+std::size_t KeptProperties::Slot(std::string_view id) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = HashNoCase(id) & mask;; i = (i + 1) & mask)
+        if (slots_[i] == 0 || EqualNoCase(At(slots_[i] - 1).id, id)) return i;
+}
+
+void KeptProperties::Grow() {
+    std::vector<uint32_t> old = std::move(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    for (uint32_t s : old)
+        if (s != 0) slots_[Slot(At(s - 1).id)] = s;
+}
+
+bool KeptProperties::Add(std::string_view id, const std::string& prefix, const x_date_type& periodEnd) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const std::size_t slot = Slot(id);
+    if (slots_[slot] != 0) return false;
+    auto [known, added] = prefixNumbers_.emplace(prefix, static_cast<uint32_t>(prefixes_.size()));
+    if (added) prefixes_.push_back(prefix);
+    const auto offset = static_cast<uint32_t>(block_.size());
+    block_.append(id).push_back('\0');
+    block_.append(reinterpret_cast<const char*>(&known->second), sizeof known->second);
+    block_.append(reinterpret_cast<const char*>(&periodEnd), sizeof periodEnd);
+    slots_[slot] = offset + 1;
+    ++count_;
+    return true;
+}
+
+bool KeptProperties::Find(std::string_view id, std::string* prefix, x_date_type* periodEnd) const {
+    if (slots_.empty()) return false;
+    const uint32_t s = slots_[Slot(id)];
+    if (s == 0) return false;
+    const Entry e = At(s - 1);
+    if (prefix) *prefix = prefixes_[e.prefix];
+    if (periodEnd) *periodEnd = e.periodEnd;
     return true;
 }
 

@@ -23,6 +23,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -75,6 +76,45 @@ struct OnFileAnswers {
     std::unordered_map<std::string, Bank> banks;            // as given
 };
 
+// Every property of the text file that has a GL prefix, by its record-ID text (without regard
+// to letter case): its prefix and period ending date, the first given kept. A million
+// properties are a million short entries in one block, naming a handful of prefixes, so each
+// prefix is kept once.
+class KeptProperties {
+public:
+    // False, and nothing kept, when the property is there already.
+    bool Add(std::string_view id, const std::string& prefix, const x_date_type& periodEnd);
+    // False when the property is not there.
+    bool Find(std::string_view id, std::string* prefix, x_date_type* periodEnd) const;
+    std::size_t size() const { return count_; }
+    // `f(id, prefix)` for every property, in the order they were added.
+    template <typename F>
+    void ForEach(F&& f) const {
+        for (std::size_t at = 0; at < block_.size();) {
+            const Entry e = At(at);
+            f(e.id, prefixes_[e.prefix]);
+            at = e.next;
+        }
+    }
+
+private:
+    struct Entry {
+        std::string_view id;
+        uint32_t prefix;
+        x_date_type periodEnd;
+        std::size_t next;
+    };
+    Entry At(std::size_t offset) const;
+    std::size_t Slot(std::string_view id) const;  // its slot, or the empty one it would take
+    void Grow();
+
+    std::string block_;            // each entry: the id, a NUL, the prefix's number, the date
+    std::vector<uint32_t> slots_;  // offset + 1 of an entry in block_; 0 empty
+    std::size_t count_ = 0;
+    std::vector<std::string> prefixes_;
+    std::unordered_map<std::string, uint32_t> prefixNumbers_;
+};
+
 // What the converter keeps for one text file, which the handlers read and the passes after the
 // records use.
 struct PmpState {
@@ -83,11 +123,9 @@ struct PmpState {
     std::string defaultSfType;  // list 417's first value as read
     // The first charge type and manager dropped as repeats, named by the closing notes.
     std::string duplicateManagerExample, duplicateChargeTypeExample;
-    // Property record-ID text -> its GL prefix (properties with a prefix only).
-    std::map<std::string, std::string> propertyPrefixes;
+    // The properties with a GL prefix: their prefix and period ending date.
+    KeptProperties properties;
     std::set<std::string> interestRateIds;  // capitalised
-    // Property (capitalised) -> its period ending date, for properties with a GL prefix.
-    std::map<std::string, x_date_type> propertyPeriodEnds;
     // Convert: "PROPERTY\tUNIT" in upper case of every unit and unit history kept, in the order
     // kept (sorted and made unique by the pass that reads them: a million units are a million
     // short texts, not a million tree nodes).
@@ -173,6 +211,8 @@ int WritePendingBank(uint16_t cmm, const PendingBank& bank);
 // The GL prefix of a property: on file, else (a property met earlier in the text file) the one
 // the text file gave it; empty when neither has one.
 std::string PropertyPrefix(const PmpRecordContext& c, const std::string& property);
+// The record-ID text of the property record of `property` (the record's buffer receives it).
+std::string PropertyIdText(uint16_t pmp, const std::string& property);
 
 // ---- Steps the property file's handlers share ------------------------------------------------------------
 // The record's property (its first key field) is required: 12380.

@@ -48,10 +48,12 @@ bool ReadForUpdate(uint16_t pmp, const std::string& property) {
 bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
     constexpr uint16_t R = kPmpPropertyCharge;
     // A stop here counts as the record loop's stop does: not as one more message.
-    PassProgress progress(*this, ctx, state_.propertyPrefixes.size(), "Creating default charge recs:",
+    PassProgress progress(*this, ctx, state_.properties.size(), "Creating default charge recs:",
                           "Creating default charge records:", false);
-    for (const auto& [id, prefix] : state_.propertyPrefixes) {
-        std::string property = id;
+    bool ended = false;
+    state_.properties.ForEach([&](std::string_view id, const std::string& prefix) {
+        if (ended) return;
+        std::string property(id);
         convert::StripRecordId(property);
         if (!property.empty()) {
             xio_init_record(pmp_, R);
@@ -60,12 +62,16 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
             // A default charge already on file stays as it is.
             if (xio_find_record(pmp_, R, 0) == XIO_NOT_FOUND) {
                 PutText(pmp_, R, "PCGLPFX", prefix);
-                if (xio_wr_record(pmp_, R) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                if (xio_wr_record(pmp_, R) != XIO_OK) {
+                    ended = true;
+                    EndFile(ctx, Msg(12011), true, true);
+                    return;
+                }
             }
         }
-        if (!progress.Step()) return false;
-    }
-    return true;
+        ended = !progress.Step();
+    });
+    return !ended;
 }
 
 bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {

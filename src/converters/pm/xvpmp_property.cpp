@@ -599,14 +599,20 @@ bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, conv
     return true;
 }
 
-std::string PropertyPrefix(const PmpRecordContext& c, const std::string& property) {
-    xio_init_record(c.pmp, kPmpProperty);
-    PutText(c.pmp, kPmpProperty, "PROP", property);
-    if (xio_rd_record(c.pmp, kPmpProperty, 0, 0) == XIO_OK) return GetText(c.pmp, kPmpProperty, "PGLPFX");
+std::string PropertyIdText(uint16_t pmp, const std::string& property) {
+    xio_init_record(pmp, kPmpProperty);
+    PutText(pmp, kPmpProperty, "PROP", property);
     std::string id;
-    convert::RecordIdText(c.pmp, id, kPmpProperty);
-    const auto it = c.state->propertyPrefixes.find(id);
-    return it == c.state->propertyPrefixes.end() ? std::string() : it->second;
+    convert::RecordIdText(pmp, id, kPmpProperty);
+    return id;
+}
+
+std::string PropertyPrefix(const PmpRecordContext& c, const std::string& property) {
+    const std::string id = PropertyIdText(c.pmp, property);
+    if (xio_rd_record(c.pmp, kPmpProperty, 0, 0) == XIO_OK) return GetText(c.pmp, kPmpProperty, "PGLPFX");
+    std::string prefix;
+    c.state->properties.Find(id, &prefix, nullptr);
+    return prefix;
 }
 
 }  // namespace dz::pm

@@ -80,10 +80,7 @@ bool ConvertUnitHistory(const PmpRecordContext& c, uint16_t rec, const char* pro
     if (ReadByKey(c.pmp, kPmpProperty, "PROP", property.Text())) {
         periodEnd = GetDate(c.pmp, kPmpProperty, "PPEREND");
     } else if (!c.converting) {
-        std::string key = property.Text();
-        suite::x_capitalize(key);
-        if (const auto it = c.state->propertyPeriodEnds.find(key); it != c.state->propertyPeriodEnds.end())
-            periodEnd = it->second;
+        c.state->properties.Find(PropertyIdText(c.pmp, property.Text()), nullptr, &periodEnd);
     }
     if (IsBlank(periodEnd) || suite::xd_compare_dates(periodEnd, date.Date()) >= 0) return true;
     const std::string key = (property.Text() + ", " + unit.Text() + ", " + DateText(date.Date())).substr(0, 80);
