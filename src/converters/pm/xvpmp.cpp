@@ -222,7 +222,8 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     }
     if (ctx.converting && file == pmp_ && (rec == kPmpProperty || rec == kPmpUnitRecord)) {
         const std::string property = GetText(pmp_, rec, rec == kPmpProperty ? "PROP" : "UPROP");
-        if (!property.empty()) state_.convertedProperties.insert(property);
+        auto& kept = state_.convertedProperties;
+        if (!property.empty() && (kept.empty() || kept.back() != property)) kept.push_back(property);
     }
 }
 

@@ -130,8 +130,10 @@ struct PmpState {
     // kept (sorted and made unique by the pass that reads them: a million units are a million
     // short texts, not a million tree nodes).
     std::vector<std::string> convertedUnitKeys;
-    // Convert: the properties of the property and unit records kept, as read.
-    std::set<std::string> convertedProperties;
+    // Convert: the properties of the property and unit records kept, as read, in the order kept
+    // with a repeat of the one before left out (sorted and made unique by the pass that reads
+    // them).
+    std::vector<std::string> convertedProperties;
     // Properties found on file, as given -> as stored: a text file of many units names each
     // property again and again, and nothing this conversion does takes a property off file.
     std::unordered_map<std::string, std::string> propertiesOnFile;

@@ -77,10 +77,13 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
 bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
     constexpr uint16_t P = kPmpProperty, U = kPmpUnitRecord;
     const std::string label = "Checking Props & Units:";
-    PassProgress progress(*this, ctx, state_.convertedProperties.size(), label, label, true);
+    auto& properties = state_.convertedProperties;
+    std::sort(properties.begin(), properties.end());
+    properties.erase(std::unique(properties.begin(), properties.end()), properties.end());
+    PassProgress progress(*this, ctx, properties.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
     const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
-    for (const std::string& property : state_.convertedProperties) {
+    for (const std::string& property : properties) {
         // Read plainly first: most properties need no change, and a lock costs a system call.
         xio_init_record(pmp_, P);
         PutText(pmp_, P, "PROP", property);
