@@ -590,7 +590,8 @@ TEST_F(PmpTest, DepositsResetInterestTermsOnceAndCheckTheirBankAndAccounts) {
               "Interest exp/clr acct must contain a base account because Interest rate is not blank(958)");
     EXPECT_EQ(Text(7, "PDINTRT"), "PRIME");
     EXPECT_EQ(deposit({{"PDREF", "1"}}), "A Deposit liab acct is required when deposit is refundable(953)");
-    EXPECT_EQ(deposit({{"PDBANK", ""}}), "Bank account is required for Property 'HARBOR'(902)");
+    Stage("PMP", 7, {{"PDPROP", "HARBOR"}, {"PDDTYPE", "Security"}});
+    EXPECT_EQ(Check(ConvertPropertyDeposit), "Bank account is required for Property 'HARBOR'(902)");
 }
 
 // ---- Whole text files ---------------------------------------------------------------------------------------
