@@ -1,13 +1,17 @@
 ; PM property and system files (conversion type PMP): PM system records (charge types, interest
-; rates, managers/brokers) and PM property records (properties, late charges, checklist items,
-; units, unit SF types, lease units, misc income sources, unit lease and occupancy history). One
-; format per kind of line; the columns of a line are the format's field and special lines, in
-; order. Every line must have all its format's columns (leave a column empty to keep the default).
+; rates, managers/brokers) and PM property records (properties, PA records, charges, deposits,
+; SF types, occupancy, late charges, checklist items, taxes, insurance, units, unit SF types,
+; lease units, misc income sources, unit lease and occupancy history). One format per kind of
+; line; the columns of a line are the format's field and special lines, in order. Every line
+; must have all its format's columns (leave a column empty to keep the default).
 ;
-; Formats: S1, S2, S4 the PM system records; 1, 6, 12, 17, 19, 20, 21, 25, 26 the PM property
-; records of that number; 1N the notes of a property; 1U and 17U user-defined fields of a
-; property and a unit; G1 a GL account line and 0 a line of no record (both refused, so that
-; they go to the reject file).
+; Formats: S1, S2, S4 the PM system records; 1, 3, 5-13, 15, 17, 19, 20, 21, 25, 26 the PM
+; property records of that number; 1N the notes of a property; 1U, 13U and 17U user-defined
+; fields of a property, a property tax and a unit; G1 a GL account line and 0 a line of no
+; record (both refused, so that they go to the reject file).
+;
+; A property's "PM Cash Account" column gives its bank the PM cash account it lacks (a bank not
+; yet on file is created with it); it is not used when the bank has one.
 ;
 ; GL prefixes and base accounts are written as such (01-1-10, 4000-00), whole accounts in full.
 ; Put the system records and the properties before the records that refer to them. Dates are
@@ -90,7 +94,105 @@ field PRTCF
 field PFGRR
 field PLSTRR
 field PFGRRC
+special "PM Cash Account" text
 special "Converted Notes" longtext
+
+; Property PA record.
+format 3
+file PMP 1
+record 3
+permissions 2
+field PAPROP
+field PATYPE
+field PANAME
+
+; Property charge: "<default>" names the property's default charge; a GL prefix left empty is
+; the property's.
+format 5
+file PMP 1
+record 5
+permissions 2
+field PCPROP
+field PCCT id 415
+field PCPMT
+field PCTXGRP
+field PCGLPFX id 9 section 6
+
+; Property deposit.
+format 7
+file PMP 1
+record 7
+permissions 2
+field PDPROP
+field PDDTYPE
+field PDBANK
+field PDREF
+field PDDLIAB id 9 section 7
+field PDDREV id 9 section 7
+field PDINTRT
+field PDINTBS
+field PDCOMP
+field PDPAYTM
+field PDIEXP id 9 section 7
+field PDILIAB id 9 section 7
+
+; Property SF type.
+format 8
+file PMP 1
+record 8
+permissions 2
+field PFPROP
+field PFSFTYP
+field PFTRACK
+field PFCOCC
+
+; Monthly occupancy (the month as a date: its month and year count).
+format 9
+file PMP 1
+record 9
+permissions 2
+field PMPROP
+field PMSFTYP
+field PMMYR
+field PMOCC
+
+; Calendar-year occupancy: a two-digit year is taken as 20xx below 50, 19xx from 50.
+format 10
+file PMP 1
+record 10
+permissions 2
+field PCYPROP
+field PCYSFT
+field PCYYEAR
+field PCYOCC
+
+; Fiscal-year occupancy: the date is the last day of the fiscal year.
+format 11
+file PMP 1
+record 11
+permissions 2
+field PFYPROP
+field PFYSFT
+field PFYFYE
+field PFYOCC
+
+; Property tax: a two-digit year is taken as 20xx below 50, 19xx from 50.
+format 13
+file PMP 1
+record 13
+permissions 2
+field PTPROP
+field PTTXID
+field PTYEAR
+
+; Property insurance: a sequence number left empty (or 0) takes the next free one.
+format 15
+file PMP 1
+record 15
+permissions 2
+field PIPROP
+field PISEQ
+field PIINSTY
 
 ; Late charge: the property, the description, then the three steps field for field.
 format 6
@@ -239,6 +341,17 @@ file PMP 1
 record 1
 userfields 30
 field PROP
+special "cust fld name" text
+special "cust fld value" text
+
+; A user-defined field of a property tax already converted (or on an earlier line).
+format 13U
+file PMP 1
+record 13
+userfields 32
+field PTPROP
+field PTTXID
+field PTYEAR
 special "cust fld name" text
 special "cust fld value" text
 

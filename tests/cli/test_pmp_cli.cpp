@@ -17,7 +17,9 @@ const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
 
 class PmpCli : public SampleCliTest {
 protected:
-    PmpCli() : SampleCliTest(kSamples / "pmp", {kSamples / "pmp" / "setup-pm-system.load"}) {}
+    PmpCli()
+        : SampleCliTest(kSamples / "pmp", {kSamples / "pmp" / "setup-calendar-and-banks.load",
+                                           kSamples / "pmp" / "setup-pm-system.load"}) {}
 
     void SetUp() override {
         SampleCliTest::SetUp();
@@ -53,6 +55,7 @@ TEST_F(PmpCli, ConvertWritesBothFilesRunsTheChecksAndStampsTheText) {
     ExpectGolden(Slurp(dir / "RejPMP.txt"), kGolden / "convert_reject.txt");
     ExpectGolden(Dump("PMS"), kGolden / "convert_dump_pms.txt");
     ExpectGolden(Dump("PMP"), kGolden / "convert_dump_pmp.txt");
+    ExpectGolden(Dump("CMM"), kGolden / "convert_dump_cmm.txt");  // the bank a property created
     EXPECT_EQ(Slurp(text), Stamped(kSamples / "pmp" / "demo-pm-property.txt", "xvpmp.tpl"));
 }
 

@@ -7,6 +7,7 @@
 #include "converters/pm/xvpmp.h"
 
 #include "convert/progress.h"
+#include "modules/module_dlls.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/datafile/store.h"
@@ -24,6 +25,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class PmpTest : public PmFixture {
 protected:
@@ -34,6 +36,7 @@ protected:
         Property("HARBOR", "01");
         BaseAccount("400000");
         InterestRate("PRIME");
+        ASSERT_TRUE(modules::LoadModuleDlls());  // the GL fiscal entity
     }
 
     PmpRecordContext Ctx(bool converting = true) {
@@ -41,6 +44,11 @@ protected:
         c.pmp = H("PMP");
         c.pms = H("PMS");
         c.glm = H("GLM");
+        c.cmm = H("CMM");
+        c.apm = apm;
+        c.txm = txm;
+        c.usingTax = usingTax;
+        c.cmMultipleCash = cmMultipleCash;
         c.converting = converting;
         c.ids = &ids;
         c.state = &state;
@@ -66,6 +74,8 @@ protected:
 
     PmpState state;
     RecordIdMap ids;
+    uint16_t apm = 0, txm = 0;
+    bool usingTax = true, cmMultipleCash = false;
     std::string reason;
     convert::MessageList messages;
 };
@@ -191,7 +201,7 @@ TEST_F(PmpTest, HistoryMayNotPassThePropertysPeriodEnd) {
     Met("PMP", 17);
     Stage("PMP", 26, {{"UOHPROP", "DOCK"}, {"UOHUNIT", "D1"}, {"UOHDATE", "1/1/2027"}});
     EXPECT_EQ(Check(ConvertUnitOccupancyHistory, false), "");
-    state.propertyPeriodEnds["DOCK"] = suite::zqDate(6, 30, 2026);
+    state.properties.Add(PropertyIdText(H("PMP"), "dock"), "01", suite::zqDate(6, 30, 2026));
     EXPECT_THAT(Check(ConvertUnitOccupancyHistory, false), HasSubstr("Period ending date ' 6/30/2026'(977)"));
 }
 
@@ -280,6 +290,310 @@ TEST_F(PmpNonPrefixed, ChargeTypesAndManagersNeedAPrefixedAccountFormat) {
     EXPECT_EQ(Check(ConvertInterestRate), "");
 }
 
+TEST(KeptPropertiesTest, KeepsTheFirstOfEachPropertyWithoutRegardToCaseInTheOrderAdded) {
+    KeptProperties kept;
+    for (int i = 0; i < 5000; ++i)  // past several growths of the table
+        EXPECT_TRUE(kept.Add("101\t0\tp" + std::to_string(i), i % 2 ? "01110" : "01210", suite::zqDate(1, 1, 2000 + i % 50)));
+    EXPECT_FALSE(kept.Add("101\t0\tP7", "99999", {}));
+    std::string prefix;
+    x_date_type end;
+    ASSERT_TRUE(kept.Find("101\t0\tP7", &prefix, &end));
+    EXPECT_EQ(prefix, "01110");
+    EXPECT_EQ(end, suite::zqDate(1, 1, 2007));
+    EXPECT_FALSE(kept.Find("101\t0\tP5000", nullptr, nullptr));
+    std::vector<std::string> order;
+    kept.ForEach([&](std::string_view id, const std::string&) { order.emplace_back(id); });
+    ASSERT_EQ(order.size(), 5000u);
+    EXPECT_EQ(order[4999], "101\t0\tp4999");
+}
+
+// ---- The property record -------------------------------------------------------------------------------
+
+class PmpProperty : public PmpTest {
+protected:
+    void SetUp() override {
+        PmpTest::SetUp();
+        GlCalendar(2026, 11);
+        for (const char* prefix : {"01", "011", "01110", "012", "01210"}) GlPrefix(prefix);
+        Bank("OPER");
+    }
+    // A property that passes, with `changes` over it.
+    void StageProperty(const FieldValues& changes) {
+        FieldValues values = {{"PROP", "P1"},         {"PNAME", "Pier One"},      {"PTYPE", "Office"},
+                              {"PGLPFX", "01110"},    {"POPBANK", "oper"},        {"PPEREND", "11/30/2026"},
+                              {"PFYEND", "12/31/2026"}, {"PPAYDAY", "1"},        {"PTRAKVL", "1"}};
+        for (const auto& [name, value] : changes) {
+            auto at = std::find_if(values.begin(), values.end(), [&](const auto& v) { return std::string(v.first) == name; });
+            if (at == values.end())
+                values.emplace_back(name, value);
+            else
+                at->second = value;
+        }
+        std::erase_if(values, [](const auto& v) { return v.second.empty(); });  // left blank
+        Stage("PMP", 1, values);
+    }
+    std::string Try(const FieldValues& changes, bool converting = true) {
+        StageProperty(changes);
+        return Check(ConvertProperty, converting);
+    }
+};
+
+TEST_F(PmpProperty, FieldsAreRequiredInOrderAndValuesCheckedInRange) {
+    EXPECT_EQ(Try({}), "");
+    EXPECT_EQ(Text(1, "POPBANK"), "OPER");  // the bank's stored spelling
+    EXPECT_THAT(messages, ElementsAre(HasSubstr("(913)")));  // OPER has no cash account
+    EXPECT_EQ(Try({{"PNAME", ""}, {"PFYEND", ""}}), "Property name is required for Property 'P1'(902)");
+    EXPECT_EQ(Try({{"PFYEND", ""}}), "Fiscal year end is required for Property 'P1'(902)");
+    EXPECT_EQ(Try({{"PPAYDAY", "31"}}), "");
+    for (const char* day : {"0", "32"})
+        EXPECT_EQ(Try({{"PPAYDAY", day}}), "Payment days must be between 1 and 31 when Payment days type is "
+                                                "'Day of month', " + std::string(day) + " days is invalid(921)");
+    EXPECT_EQ(Try({{"PPAYTYP", "2"}, {"PPAYDAY", "40"}}), "");
+    EXPECT_EQ(Try({{"PGLPFX", "01999"}}), "GL prefix '01-9-99' not found in GL prefixes(911)");
+    EXPECT_EQ(Try({{"PMGR", "NOBODY"}}), "The Manager 'NOBODY' was not found in the Manager/broker records(917)");
+    EXPECT_EQ(Try({{"PSUMVND", "V1"}}),  // no AP master file open
+              "Summary vendor 'V1' does not yet exist as an Account payable summary vendor(920)");
+    EXPECT_EQ(Try({{"POPBANK", "NONE"}}), "CM bank 'NONE' not found in Check Management banks(912)");
+}
+
+TEST_F(PmpProperty, DatesMustBeEndsOfThePrefixsFiscalCalendar) {
+    EXPECT_EQ(Try({{"PPEREND", "11/29/2026"}}),
+              "Period end date '11/29/2026' doesn't match an entry in GL's fiscal calendar for prefix '01-1-10'(924)");
+    EXPECT_EQ(Try({{"PFYEND", "11/30/2026"}}),
+              "Fiscal end date '11/30/2026' doesn't match final entry in GL's fiscal calendar for prefix '01-1-10'(926)");
+    // Months the calendar does not hold, and a calendar of thirteen periods.
+    EXPECT_THAT(Try({{"PPEREND", "1/31/2030"}, {"PFYEND", "12/31/2030"}}), HasSubstr("(924)"));
+    // The fiscal year end before the period end is refused before the calendar is asked for it.
+    EXPECT_EQ(Try({{"PFYEND", "11/29/2026"}}),
+              "Fiscal year end date 11/29/2026 must be greater than or equal to the Period end date 11/30/2026(925)");
+    const uint16_t glm = H("GLM");
+    ASSERT_EQ(xio_rd_header(glm, 1, 1), XIO_OK);
+    PutFlag(glm, xio_num(glm, XIO_NUM_HEADER, 1, "U13PA"), 1);
+    ASSERT_EQ(xio_wr_header(glm, 1), XIO_OK);
+    state.answers = {};  // a run reads the GL master file once: this one changes it
+    EXPECT_EQ(Try({}), "GL prefix '01-1-10' uses 13 periods. Thirteen period prefixes are not allowed in PM(922)");
+    // No calendar at all.
+    ASSERT_EQ(xio_rd_header(glm, 1, 1), XIO_OK);
+    for (uint16_t f = xio_num(glm, XIO_NUM_HEADER, 1, "P2Y1"), n = 0; n < 52; ++n)
+        xio_put_field(glm, 0, static_cast<uint16_t>(f + n), x_value_def{});
+    ASSERT_EQ(xio_wr_header(glm, 1), XIO_OK);
+    state.answers = {};
+    EXPECT_EQ(Try({}), "A GL fiscal calendar date that prefix '01-1-10' uses is not set up correctly(923)");
+
+    x_date_type period, year;
+    EXPECT_TRUE(GetFiscalCalendarDates(glm, "", suite::zqDate(6, 1, 2026), period, year));
+    EXPECT_TRUE(IsBlank(period) && IsBlank(year));
+    modules::ReleaseModuleDlls();  // no fiscal entity can be made
+    EXPECT_FALSE(GetFiscalCalendarDates(glm, "01110", suite::zqDate(6, 1, 2026), period, year));
+}
+
+TEST_F(PmpProperty, FieldsThatDoNotApplyAreResetWithOneWarningEach) {
+    // Vacancy loss not tracked: one warning, and the account reset is not looked up.
+    EXPECT_EQ(Try({{"PTRAKVL", "0"}, {"PVLRNBS", "2"}, {"PVLACT", "999900"}, {"PVLRND", "2"}}), "");
+    EXPECT_THAT(messages, ElementsAre("Vacancy loss not marked, loss fields (like Vac loss rent basis with 'Lease rent "
+                                      "(2)') not converted(927)",
+                                      HasSubstr("(913)")));
+    EXPECT_EQ(Number(1, "PVLRNBS") + Number(1, "PVLRND"), 2);
+    EXPECT_EQ(Text(1, "PVLACT"), "");
+    EXPECT_EQ(Try({{"PVLACT", "999900"}}), "Vacancy Loss GL Acct '9999-00' not found in GL base accounts(929)");
+    // Compare option 3: the first amount is reset, then the formula is missing.
+    EXPECT_EQ(Try({{"PRTCO", "3"}, {"PRTCM1", "5"}}), "Compare formula required when Compare options is 3(932)");
+    EXPECT_THAT(messages, ElementsAre("Compare amount 1 with '5' was not converted because Compare options is not 1(930)"));
+    EXPECT_EQ(Try({{"PRTCO", "1"}, {"PRTCF", "F1"}, {"PRTCSM", "2"}}, false), "");
+    EXPECT_THAT(messages, ElementsAre(HasSubstr("Compare sales measure with 'Net sales (2)' will not convert because "
+                                                "Compare options is not 2(931)"),
+                                      HasSubstr("Compare formula with 'F1' will not convert because Compare options is "
+                                                "not 3(931)"),
+                                      HasSubstr("(913)")));
+    // The first GPR run from the last rent run, when that is a whole date.
+    EXPECT_EQ(Try({{"PLSTRR", "6/30/2024"}}), "");
+    EXPECT_EQ(DateText(GetDate(H("PMP"), 1, "PFGRR")), DateText(suite::zqDate(6, 30, 2024)));
+    EXPECT_EQ(Number(1, "PFGRRC"), 1);
+    EXPECT_EQ(Try({}), "");
+    EXPECT_EQ(Number(1, "PFGRRC"), 0);
+    EXPECT_TRUE(IsBlank(GetDate(H("PMP"), 1, "PFGRR")));
+}
+
+TEST_F(PmpProperty, TheBanksCashAccountIsComparedWithThePrefix) {
+    GlAccount("01210100000");
+    Put("CMM", 1, {{"BANKACC", "OTHER"}, {"BGENCSH", "01210100000"}, {"BPMVALD", "1"}});
+    EXPECT_EQ(Try({{"POPBANK", "other"}}), "");
+    EXPECT_THAT(messages, ElementsAre("Bank 'OTHER' prefix '01-2-10' does not match prop prefix '01-1-10'. CR's will "
+                                      "create I/C trans(983)"));
+    EXPECT_EQ(Try({{"POPBANK", "other"}, {"PGLPFX", "01210"}}), "");
+    EXPECT_THAT(messages, ::testing::IsEmpty());
+    // A bank with a cash account PM may not use.
+    Put("CMM", 1, {{"BANKACC", "PAY"}, {"BGENCSH", "01210100000"}});
+    EXPECT_EQ(Try({{"POPBANK", "PAY"}}), "Bank 'PAY' is not step up to allow PM to use it(982)");
+}
+
+// ---- Detail records -------------------------------------------------------------------------------------------
+
+TEST_F(PmpTest, ChargesKeepTheDefaultInLowerCaseAndCheckTaxGroupsAsTaxIsUsed) {
+    Stage("PMP", 5, {{"PCPROP", "harbor"}, {"PCCT", "<DEFAULT>"}, {"PCPMT", "1"}});
+    EXPECT_EQ(Check(ConvertPropertyCharge), "");
+    EXPECT_EQ(Text(5, "PCCT"), "<default>");
+    EXPECT_EQ(Text(5, "PCGLPFX"), "01");  // the property's
+    // The payment priority before the tax group (no tax file is open).
+    Stage("PMP", 5, {{"PCPROP", "HARBOR"}, {"PCCT", "<default>"}, {"PCTXGRP", "CITY"}});
+    EXPECT_EQ(Check(ConvertPropertyCharge), "The Payment priority is required for Charge type '<default>'(934)");
+    Stage("PMP", 5, {{"PCPROP", "HARBOR"}, {"PCCT", "<default>"}, {"PCPMT", "1"}, {"PCTXGRP", "CITY"}});
+    EXPECT_EQ(Check(ConvertPropertyCharge), "Tax file could not be opened, Tax group with 'CITY' could not be verified(937)");
+    usingTax = false;
+    Stage("PMP", 5, {{"PCPROP", "HARBOR"}, {"PCCT", "<default>"}, {"PCPMT", "1"}, {"PCTXGRP", "CITY"}});
+    EXPECT_EQ(Check(ConvertPropertyCharge, false), "");
+    EXPECT_THAT(messages, ElementsAre("PM settings do not have Using tax marked, Tax group with 'CITY' will not be "
+                                      "converted(936)"));
+    EXPECT_EQ(Text(5, "PCTXGRP"), "");
+    Stage("PMP", 5, {{"PCPROP", "HARBOR"}, {"PCCT", "NONE"}, {"PCPMT", "1"}});
+    EXPECT_EQ(Check(ConvertPropertyCharge), "The Charge type 'NONE' was not found in the Charge type records(933)");
+}
+
+TEST_F(PmpTest, TaxYearsOfTwoDigitsAreCompletedAndOthersRefused) {
+    const std::vector<std::pair<const char*, const char*>> years = {
+        {"24", "2024"}, {"75", "1975"}, {"0", "2000"}, {"2024", "2024"}, {"150", ""}, {"-1", ""}};
+    for (const auto& [given, stored] : years) {
+        Stage("PMP", 13, {{"PTPROP", "HARBOR"}, {"PTTXID", "CNTY"}, {"PTYEAR", given}});
+        const std::string result = Check(ConvertPropertyTax);
+        if (*stored) {
+            EXPECT_EQ(WholeText(Number(13, "PTYEAR")), stored) << given;
+        } else {
+            EXPECT_EQ(result, "Property tax year '" + std::string(given) + "' is not a valid year(981)");
+        }
+    }
+}
+
+TEST_F(PmpTest, InsuranceIsNumberedAfterTheLastOnFileUpTo999) {
+    for (int n = 1; n <= 4; ++n) Put("PMP", 15, {{"PIPROP", "HARBOR"}, {"PISEQ", std::to_string(n)}, {"PIINSTY", "x"}});
+    for (bool converting : {false, true}) {
+        ids.clear();
+        std::vector<double> given;
+        for (int i = 0; i < 3; ++i) {
+            Stage("PMP", 15, {{"PIPROP", "harbor"}, {"PIINSTY", "Liability"}});
+            EXPECT_EQ(Check(ConvertPropertyInsurance, converting), "");
+            given.push_back(Number(15, "PISEQ"));
+            if (converting) {
+                ASSERT_EQ(xio_wr_record(H("PMP"), 15), XIO_OK);
+            } else {
+                Met("PMP", 15);
+            }
+        }
+        EXPECT_THAT(given, ElementsAre(5, 6, 7)) << converting;
+    }
+    // Examining, the numbers met in the text file may run out: 1000 is no number.
+    Property("ZED");
+    Put("PMP", 15, {{"PIPROP", "ZED"}, {"PISEQ", "998"}, {"PIINSTY", "x"}});
+    ids.clear();
+    Stage("PMP", 15, {{"PIPROP", "ZED"}, {"PISEQ", "999"}});
+    Met("PMP", 15);
+    Stage("PMP", 15, {{"PIPROP", "ZED"}, {"PIINSTY", "x"}});
+    EXPECT_EQ(Check(ConvertPropertyInsurance, false),
+              "Unable to create a unique sequence number for Insurance with 'ZED'(965)");
+}
+
+TEST_F(PmpTest, OccupancyNeedsATrackedSfTypeAndAtMost200Percent) {
+    Put("PMP", 8, {{"PFPROP", "HARBOR"}, {"PFSFTYP", "Rentable"}, {"PFTRACK", "1"}});
+    Put("PMP", 8, {{"PFPROP", "HARBOR"}, {"PFSFTYP", "Usable"}});
+    Stage("PMP", 8, {{"PFPROP", "HARBOR"}, {"PFSFTYP", "Gross"}, {"PFCOCC", "80000000"}});
+    EXPECT_EQ(Check(ConvertPropertySfType), "");
+    EXPECT_THAT(messages, ElementsAre("Current occupancy with '80.000000' was not converted because Track occupancy is "
+                                      "not marked(959)"));
+    EXPECT_EQ(Number(8, "PFCOCC"), 0);
+    for (const auto& [occupancy, result] : std::vector<std::pair<const char*, const char*>>{
+             {"200000000", ""},
+             {"200000001", "The Occupancy cannot be greater than 200 percent, it is 200.000001 percent(975)"}}) {
+        Stage("PMP", 9, {{"PMPROP", "HARBOR"}, {"PMSFTYP", "rentable"}, {"PMMYR", "11/1/2026"}, {"PMOCC", occupancy}});
+        EXPECT_EQ(Check(ConvertMonthlyOccupancy), result);
+    }
+    EXPECT_EQ(Text(9, "PMSFTYP"), "Rentable");
+    Stage("PMP", 9, {{"PMPROP", "HARBOR"}, {"PMSFTYP", "Gross"}, {"PMMYR", "11/1/2026"}});
+    EXPECT_EQ(Check(ConvertMonthlyOccupancy), "Property SF type 'HARBOR, Gross' does not yet exist(961)");
+    Stage("PMP", 9, {{"PMPROP", "HARBOR"}, {"PMSFTYP", "Usable"}, {"PMMYR", "11/1/2026"}});
+    EXPECT_THAT(Check(ConvertMonthlyOccupancy), HasSubstr("on the SF record for this Occupancy - monthy record(962)"));
+}
+
+TEST_F(PmpTest, YearOccupancyFollowsThePropertysTrackingAsTheTextFileGaveIt) {
+    GlCalendar(2026);
+    // Examining: properties and an SF type met earlier, with the values the loop keeps.
+    for (const auto& [prop, tracking] : std::vector<std::pair<const char*, uint16_t>>{{"CAL", 10}, {"FIS", 1}, {"BOTH", 11}}) {
+        Stage("PMP", 1, {{"PROP", prop}});
+        std::string id;
+        convert::RecordIdText(H("PMP"), id, 1);
+        ids.emplace(id, tracking);
+        state.properties.Add(id, "01", {});
+        Stage("PMP", 8, {{"PFPROP", prop}, {"PFSFTYP", "Rentable"}});
+        convert::RecordIdText(H("PMP"), id, 8);
+        ids.emplace(id, 1);
+    }
+    auto calendarYear = [&](const char* prop) {
+        Stage("PMP", 10, {{"PCYPROP", prop}, {"PCYSFT", "Rentable"}, {"PCYYEAR", "23"}});
+        return Check(ConvertCalYearOccupancy, false);
+    };
+    auto fiscalYear = [&](const char* prop, const char* end) {
+        Stage("PMP", 11, {{"PFYPROP", prop}, {"PFYSFT", "Rentable"}, {"PFYFYE", end}});
+        return Check(ConvertFiscalYearOccupancy, false);
+    };
+    EXPECT_EQ(calendarYear("CAL"), "");
+    EXPECT_EQ(Number(10, "PCYYEAR"), 2023);
+    EXPECT_THAT(calendarYear("FIS"), HasSubstr("for this Property occupancy - cal yr record(963)"));
+    EXPECT_EQ(calendarYear("BOTH"), "");
+    EXPECT_THAT(fiscalYear("CAL", "12/31/2026"), HasSubstr("for this Property occupancy - fisc yr record(964)"));
+    EXPECT_EQ(fiscalYear("FIS", "12/31/2025"), "");  // the prefix from the text file's property
+    EXPECT_THAT(fiscalYear("BOTH", "11/30/2026"),
+                HasSubstr("Fiscal end date '11/30/2026' doesn't match final entry in GL's fiscal calendar"));
+    Stage("PMP", 10, {{"PCYPROP", "CAL"}, {"PCYSFT", "Rentable"}, {"PCYYEAR", "500"}});
+    EXPECT_EQ(Check(ConvertCalYearOccupancy, false), "Property occupancy - cal yr year '500' is not a valid year(981)");
+}
+
+TEST_F(PmpTest, DepositsResetInterestTermsOnceAndCheckTheirBankAndAccounts) {
+    BaseAccount("210000");
+    GlAccount("01210100000");
+    Put("CMM", 1, {{"BANKACC", "MULTI"}, {"BMLTCSH", "1"}, {"BPMCABF", "2"}, {"BPMCSHB", "100000"},
+                   {"BPMCSHF", "01210100000"}, {"BGENCSH", "01110100000"}, {"BPMVALD", "1"}});
+    auto deposit = [&](const FieldValues& values, bool converting = true) {
+        FieldValues all = {{"PDPROP", "HARBOR"}, {"PDDTYPE", "Security"}, {"PDBANK", "multi"}};
+        all.insert(all.end(), values.begin(), values.end());
+        Stage("PMP", 7, all);
+        return Check(ConvertPropertyDeposit, converting);
+    };
+    EXPECT_EQ(deposit({{"PDREF", "1"}, {"PDDLIAB", "210000"}, {"PDINTBS", "2"}, {"PDCOMP", "3"}, {"PDPAYTM", "2"}}), "");
+    EXPECT_EQ(Text(7, "PDBANK"), "MULTI");
+    // Multiple cash accounts off: the general account, in another prefix than the property's.
+    EXPECT_THAT(messages, ElementsAre("Interest rate is blank, interest fields (like Interest basis with 'Deposit "
+                                      "balance (2)') not converted(956)",
+                                      HasSubstr("PM/general cash acct '01-1-10' does not match property prefix")));
+    EXPECT_EQ(Number(7, "PDINTBS") + Number(7, "PDCOMP") + Number(7, "PDPAYTM"), 3);
+    // With multiple cash accounts, BPMCABF 2 names the base PM account (no prefix: not compared),
+    // 1 the full one.
+    cmMultipleCash = true;
+    state.answers = {};
+    EXPECT_EQ(deposit({{"PDREF", "1"}, {"PDDLIAB", "210000"}}), "");
+    EXPECT_THAT(messages, ::testing::IsEmpty());
+    const uint16_t cmm = H("CMM");
+    ASSERT_TRUE(ReadByKey(cmm, 1, "BANKACC", "MULTI"));
+    PutNumber(cmm, 1, "BPMCABF", 1);
+    ASSERT_EQ(xio_rep_record(cmm, 1), XIO_OK);
+    state.answers = {};  // the bank changed behind the run's back
+    EXPECT_EQ(deposit({{"PDREF", "1"}, {"PDDLIAB", "210000"}}), "");
+    EXPECT_THAT(messages, ElementsAre(HasSubstr("The prefix of bank 'MULTI' PM/general cash acct '01-2-10' does not "
+                                                "match property prefix")));
+    // Not refundable with a rate: the rate is not converted, so no interest account is needed.
+    EXPECT_EQ(deposit({{"PDDREV", "400000"}, {"PDINTRT", "prime"}}, false), "");
+    EXPECT_THAT(messages, ElementsAre(HasSubstr("Refundable not marked, interest fields (like Interest Rate with "
+                                                "'prime') will not convert(955)"),
+                                      HasSubstr("(914)")));
+    EXPECT_EQ(Text(7, "PDINTRT"), "");
+    // A rate needs both interest accounts, asked after the accounts given were found.
+    EXPECT_EQ(deposit({{"PDREF", "1"}, {"PDDLIAB", "210000"}, {"PDINTRT", "prime"}, {"PDILIAB", "999900"}}),
+              "Interest liability acct '9999-00' not found in GL base accounts(904)");
+    EXPECT_EQ(deposit({{"PDREF", "1"}, {"PDDLIAB", "210000"}, {"PDINTRT", "prime"}, {"PDILIAB", "210000"}}),
+              "Interest exp/clr acct must contain a base account because Interest rate is not blank(958)");
+    EXPECT_EQ(Text(7, "PDINTRT"), "PRIME");
+    EXPECT_EQ(deposit({{"PDREF", "1"}}), "A Deposit liab acct is required when deposit is refundable(953)");
+    Stage("PMP", 7, {{"PDPROP", "HARBOR"}, {"PDDTYPE", "Security"}});
+    EXPECT_EQ(Check(ConvertPropertyDeposit), "Bank account is required for Property 'HARBOR'(902)");
+}
+
 // ---- Whole text files ---------------------------------------------------------------------------------------
 
 // A converter whose operator asks to stop while the records are read or once they are, or whose
@@ -307,6 +621,12 @@ protected:
 
 class PmpRun : public PmpTest {
 protected:
+    void SetUp() override {
+        PmpTest::SetUp();
+        GlCalendar(2026);
+        for (const char* prefix : {"01", "011", "01110", "012", "01210"}) GlPrefix(prefix);
+        Bank("OPER");
+    }
     std::string Text(const std::vector<std::string>& lines) {
         std::string text = "#,PMP," + (data_folder() / "templates" / "xvpmp.tpl").string() + "\r\n";
         for (const auto& l : lines) text += l + "\r\n";
@@ -331,8 +651,8 @@ protected:
     }
     // Lines of the shipped template's formats.
     static std::string PropertyLine(const std::string& prop, const std::string& prefix, int units = 0) {
-        return "1," + prop + ",Name,,Office," + prefix + ",,12/31/2026,,,,,,Rentable," + std::to_string(units) +
-               std::string(21, ',');
+        return "1," + prop + ",Name,,Office," + prefix + ",OPER,12/31/2026,12/31/2026,,,,1,Rentable," +
+               std::to_string(units) + std::string(22, ',');
     }
     static std::string UnitLine(const std::string& prop, const std::string& unit, bool occupied = false) {
         return "17," + prop + "," + unit + ",Standard," + (occupied ? "Y" : "N") + ",N,,,,";
@@ -386,7 +706,7 @@ TEST_F(PmpRun, UnitCountsAreFilledInOrNotedAndHistoryIsComparedAtThePeriodEnd) {
     Unit("pa", "U0");  // on file, its property in another letter case
     Put("PMP", 5, {{"PCPROP", "PA"}, {"PCCT", kDefaultChargeType}, {"PCGLPFX", "OLD"}});
     const std::string report = Run({PropertyLine("PA", "01-1-10"), PropertyLine("PB", "01-1-10", 5),
-                                    PropertyLine("PC", ""), UnitLine("PA", "U1", true), UnitLine("PA", "U2"),
+                                    UnitLine("PA", "U1", true), UnitLine("PA", "U2"),
                                     UnitLine("PB", "U1"), UnitLine("PB", "U2"), UnitLine("PB", "U3"),
                                     "26,PA,U1,12/31/2026,Y", "26,PB,U1,12/31/2026,Y"},
                                    true);
@@ -414,10 +734,13 @@ TEST_F(PmpRun, UnitCountsAreFilledInOrNotedAndHistoryIsComparedAtThePeriodEnd) {
 TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
     // Which pass holds 15 items (and so reports progress) is chosen by the properties' prefixes
     // and units.
-    std::vector<std::string> manyPrefixed, manyBare, manyUnits = {PropertyLine("PU", "")};
+    // Every converted property has a prefix: the pass of properties and units reaches 15 items
+    // through the units of properties already on file.
+    std::vector<std::string> manyPrefixed, manyBare, manyUnits = {PropertyLine("PU", "01-1-10")};
     for (int i = 10; i < 25; ++i) {
         manyPrefixed.push_back(PropertyLine("P" + std::to_string(i), "01-1-10"));
-        manyBare.push_back(PropertyLine("P" + std::to_string(i), ""));
+        Property("Q" + std::to_string(i));
+        manyBare.push_back(UnitLine("Q" + std::to_string(i), "U1"));
         manyUnits.push_back(UnitLine("PU", "U" + std::to_string(i)));
     }
     manyPrefixed.insert(manyPrefixed.begin(), "S2,PRIME2,1/1/2026,5");
@@ -435,7 +758,7 @@ TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
         {manyPrefixed, false, 3, {}, "Conversion canceled by operator"},  // in the record loop
         // A default charge, and corrected unit counts, that cannot be written.
         {manyPrefixed, false, 0, xio::FaultCall::WriteRecord, "Unable to read from or write to a Halvorsend data file"},
-        {{PropertyLine("PA", ""), UnitLine("PA", "U1")}, false, 0, xio::FaultCall::ReplaceRecord,
+        {{PropertyLine("PA", "01-1-10"), UnitLine("PA", "U1")}, false, 0, xio::FaultCall::ReplaceRecord,
          "Unable to read from or write to a Halvorsend data file"},
     };
     const std::string pmpBefore = Master("PMP"), pmsBefore = Master("PMS");
@@ -483,6 +806,78 @@ TEST_F(PmpRun, RecordsOfNoHandlerAreNamedInTheRefusal) {
     const std::string report = Run({"G1,01-1-10-1000-00", "0,Rent roll"}, false);
     EXPECT_THAT(report, HasSubstr("Record type 'G1' cannot be converted as part of a PMP Propery and System conversion(75)"));
     EXPECT_THAT(report, HasSubstr("Record type '0' cannot be converted as part of a PMP Propery and System conversion(75)"));
+}
+
+
+// ---- The PM cash account of a bank ------------------------------------------------------------------------
+
+class PmpBanks : public PmpRun {
+protected:
+    void SetUp() override {
+        PmpRun::SetUp();
+        GlAccount("01110100000");
+    }
+    // A property under 01-1-10 on `bank`, with `cash` in its "PM Cash Account" column.
+    static std::string BankedProperty(const std::string& prop, const std::string& bank, const std::string& cash,
+                                      const std::string& type = "Office") {
+        return "1," + prop + ",Name,," + type + ",01-1-10," + bank + ",12/31/2026,12/31/2026,,,,1,Rentable" +
+               std::string(22, ',') + cash + ",";
+    }
+};
+
+TEST_F(PmpBanks, ANewBankIsWrittenOnceItsPropertyIsKeptAndTheNextPropertyTakesItsAccount) {
+    const std::vector<std::string> lines = {BankedProperty("PA", "NEWBK", "01-1-10-1000-00", "Garden apt bldg"),
+                                            BankedProperty("PB", "newbk", "01-9-99-1000-00")};
+    const std::string cmmBefore = Master("CMM");
+    for (bool converting : {false, true}) {
+        const std::string report = Run(lines, converting);
+        EXPECT_EQ(Count(report, "(912)") + Count(report, "(916)") + Count(report, "(913)"), 0) << report;
+        EXPECT_THAT(report, HasSubstr("\nBank Account                 1 "));  // counted with the record totals
+        if (!converting) {
+            EXPECT_TRUE(Master("CMM") == cmmBefore);
+        }
+    }
+    const uint16_t cmm = H("CMM");
+    ASSERT_TRUE(ReadByKey(cmm, 1, "BANKACC", "NEWBK"));
+    EXPECT_EQ(GetText(cmm, 1, "BGENCSH"), "01110100000");
+    EXPECT_EQ(GetFlag(cmm, 1, "BPMVALD"), 1);
+    EXPECT_EQ(GetText(cmm, 1, "BDESC"), "PA - PM Conversion Garden apt");  // cut at 30, its blank dropped
+}
+
+TEST_F(PmpBanks, ABankIsLeftAsItWasWhenItsPropertyIsNotKept) {
+    Property("PA", "01110");  // on file: the line repeats it
+    Put("CMM", 1, {{"BANKACC", "BARE"}, {"BPMVALD", "1"}});
+    const std::string cmmBefore = Master("CMM"), pmpBefore = Master("PMP");
+    EXPECT_THAT(Run({BankedProperty("PA", "NEWBK", "01-1-10-1000-00"), BankedProperty("PA", "BARE", "01-1-10-1000-00")},
+                    true),
+                Not(HasSubstr("Bank Account")));
+    EXPECT_TRUE(Master("CMM") == cmmBefore);
+    // A stop after the property was kept, and a bank that cannot be written, put every file back.
+    const std::vector<std::string> lines = {BankedProperty("PN", "NEWBK", "01-1-10-1000-00"),
+                                            BankedProperty("PO", "BARE", "01-1-10-1000-00")};
+    for (int failing : {0, 1, 2}) {
+        progress = convert::ConvertProgress([] { return int64_t{0}; });
+        convert::testing::FailingCalls fail;
+        if (failing == 1) fail.Fail(xio::FaultCall::WriteRecord, 1, XIO_IO_ERROR, "CMM");
+        if (failing == 2) fail.Fail(xio::FaultCall::ReplaceRecord, 1, XIO_IO_ERROR, "CMM");
+        EndingPmp converter;
+        converter.stopAfterRecords = failing == 0 ? 1 : 0;
+        const std::string text = Text(lines);
+        const std::string report = Run(converter, text, true);
+        EXPECT_THAT(report, HasSubstr(failing ? "Unable to read from or write to a Halvorsend data file"
+                                              : "Conversion canceled by operator"));
+        EXPECT_TRUE(ReadFile(lastText) == text) << failing;  // not stamped
+        EXPECT_TRUE(Master("CMM") == cmmBefore) << failing;
+        EXPECT_TRUE(Master("PMP") == pmpBefore) << failing;
+    }
+}
+
+TEST_F(PmpRun, ATaxRecordMustGiveItsYear) {
+    const std::string tpl = company.str("noyear.tpl");
+    WriteFile(tpl, "format 13\nfile PMP 1\nrecord 13\npermissions 2\nfield PTPROP\nfield PTTXID\n");
+    xvPMP converter;
+    EXPECT_THAT(Run(converter, "#,PMP," + tpl + "\r\n13,HARBOR,CNTY\r\n", false),
+                HasSubstr("Tax year is required for Property 'HARBOR'(902)"));
 }
 
 }  // namespace

@@ -15,13 +15,13 @@
 
 namespace dz::pm {
 
-namespace {
-
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
            });
 }
+
+namespace {
 
 void PutKey(uint16_t file, uint16_t rec, const KeyValue& k) {
     if (k.isNumber)

@@ -10,6 +10,7 @@
 #include "platform/suite/zc.h"
 
 #include <cctype>
+#include <cstring>
 #include <tuple>
 
 namespace dz::pm {
@@ -44,12 +45,13 @@ ConverterProfile xvPMP::Profile() const {
     p.convertingText = std::string("Converting '%s' into ") + kTitle;
     p.examiningText = std::string("Examining '%s' for ") + kTitle;
     p.progressEtc = true;
-    // The property and system files are written (backed up, and restored together when the file
-    // ends early); the GL and CM master files are read.
+    // The property and system files are written, and so are the CM banks that properties give
+    // a PM cash account: the three are backed up and restored together when the file ends
+    // early. The GL master file is read.
     p.dataFiles = {ConverterDataFile::Owned("PMP", 1, kPmpCode, "PM Property file"),
                    ConverterDataFile::Owned("PMS", 1, kPmsCode, "PM System file"),
                    ConverterDataFile::ReadOnly("GLM", 1, 1, "GL Master file"),
-                   ConverterDataFile::ReadOnly("CMM", 1, 20, "CM Master file")};
+                   ConverterDataFile::Owned("CMM", 1, 20, "CM Master file")};
     const int openOrder[] = {1, 0, 3, 2};
     for (std::size_t i = 0; i < p.dataFiles.size(); ++i) p.dataFiles[i].openOrder = openOrder[i];
     return p;
@@ -99,11 +101,18 @@ bool xvPMP::LoadSettings(ConvertContext& ctx, std::string&) {
     return true;
 }
 
-PmpRecordContext xvPMP::Context(const ConvertContext& ctx) {
+PmpRecordContext xvPMP::Context(const ConvertContext& ctx, const xvl::xvlImpInfo* info) {
     PmpRecordContext c;
     c.pmp = pmp_;
     c.pms = pms_;
     c.glm = glm_;
+    c.cmm = cmm_;
+    c.apm = apm_.handle();
+    c.txm = txm_.handle();
+    c.usingTax = usingTax_;
+    c.cmMultipleCash = cmMultipleCash_;
+    c.import = ctx.import.get();
+    if (info) c.formatId = info->FormatID();
     c.converting = ctx.converting;
     c.ids = &RecordIds();
     c.state = &state_;
@@ -113,11 +122,11 @@ PmpRecordContext xvPMP::Context(const ConvertContext& ctx) {
 // ---- The record loop's hooks -------------------------------------------------------------------------
 
 bool xvPMP::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int) {
-    return HandleDuplicateSystemRecord(Context(ctx), info);
+    return HandleDuplicateSystemRecord(Context(ctx, &info), info);
 }
 
 bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
-    const PmpRecordContext c = Context(ctx);
+    const PmpRecordContext c = Context(ctx, &info);
     convert::MessageList& m = ctx.messages;
     const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
     if (file == pmp_ && pmp_ != 0) {
@@ -130,16 +139,16 @@ bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         case kPmpMiscIncomeSource: return ConvertMiscIncomeSource(c, reason, m);
         case kPmpUnitLeaseHistory: return ConvertUnitLeaseHistory(c, reason, m);
         case kPmpUnitOccupancyHistory: return ConvertUnitOccupancyHistory(c, reason, m);
-        case kPmpProperty:
-        case kPmpPropertyPA:
-        case kPmpPropertyCharge:
-        case kPmpDeposit:
-        case kPmpSfType:
-        case kPmpMonthlyOccupancy:
-        case kPmpCalYearOccupancy:
-        case kPmpFiscalYearOccupancy:
-        case kPmpPropertyTax:
-        case kPmpInsurance: return ConvertPropertyRecordProvisional(c, rec, reason);
+        case kPmpProperty: return ConvertProperty(c, reason, m);
+        case kPmpPropertyPA: return ConvertPropertyPA(c, reason, m);
+        case kPmpPropertyCharge: return ConvertPropertyCharge(c, reason, m);
+        case kPmpDeposit: return ConvertPropertyDeposit(c, reason, m);
+        case kPmpSfType: return ConvertPropertySfType(c, reason, m);
+        case kPmpMonthlyOccupancy: return ConvertMonthlyOccupancy(c, reason, m);
+        case kPmpCalYearOccupancy: return ConvertCalYearOccupancy(c, reason, m);
+        case kPmpFiscalYearOccupancy: return ConvertFiscalYearOccupancy(c, reason, m);
+        case kPmpPropertyTax: return ConvertPropertyTax(c, reason, m);
+        case kPmpInsurance: return ConvertPropertyInsurance(c, reason, m);
         default: break;
         }
     } else if (file == pms_ && pms_ != 0) {
@@ -193,14 +202,13 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             if (f.rec == rec) f.list->CheckExact(GetText(pmp_, rec, f.name), *ctx.notes, line);
     }
 
+    if (file == pmp_ && rec == kPmpProperty && !KeepPendingBank(ctx)) return;
     if (file == pmp_ && rec == kPmpProperty) {
         const std::string prefix = GetText(pmp_, rec, "PGLPFX");
         if (!prefix.empty()) {
             std::string id;
             convert::RecordIdText(pmp_, id, kPmpProperty);
-            state_.propertyPrefixes.emplace(id, prefix);
-            state_.propertyPeriodEnds.emplace(Capitalized(GetText(pmp_, rec, "PROP")),
-                                              GetDate(pmp_, rec, "PPEREND"));
+            state_.properties.Add(id, prefix, GetDate(pmp_, rec, "PPEREND"));
         }
     } else if (file == pmp_ && ctx.converting &&
                (rec == kPmpUnitRecord || rec == kPmpUnitLeaseHistory || rec == kPmpUnitOccupancyHistory)) {
@@ -214,8 +222,88 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     }
     if (ctx.converting && file == pmp_ && (rec == kPmpProperty || rec == kPmpUnitRecord)) {
         const std::string property = GetText(pmp_, rec, rec == kPmpProperty ? "PROP" : "UPROP");
-        if (!property.empty()) state_.convertedProperties.insert(property);
+        auto& kept = state_.convertedProperties;
+        if (!property.empty() && (kept.empty() || kept.back() != property)) kept.push_back(property);
     }
+}
+
+bool xvPMP::KeepPendingBank(ConvertContext& ctx) {
+    PendingBank& bank = state_.pendingBank;
+    if (!bank.pending) return true;
+    bank.pending = false;
+    if (ctx.converting) {
+        const int status = WritePendingBank(cmm_, bank);
+        state_.answers.banks.clear();  // read again, as now written
+        if (status != XIO_OK) {
+            EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
+            return false;
+        }
+    } else {
+        state_.pmCashBanks.emplace(bank.id, bank.account);
+    }
+    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(cmm_), 1, true, false, true, false, 0);
+    return true;
+}
+
+// ---- The properties kept ------------------------------------------------------------------------------
+
+namespace {
+
+std::size_t HashNoCase(std::string_view text) {
+    std::size_t h = 14695981039346656037ull;
+    for (char ch : text) h = (h ^ static_cast<unsigned char>(std::toupper(static_cast<unsigned char>(ch)))) * 1099511628211ull;
+    return h;
+}
+
+}  // namespace
+
+KeptProperties::Entry KeptProperties::At(std::size_t offset) const {
+    Entry e;
+    e.id = std::string_view(block_.data() + offset);
+    std::size_t at = offset + e.id.size() + 1;
+    std::memcpy(&e.prefix, block_.data() + at, sizeof e.prefix);
+    at += sizeof e.prefix;
+    std::memcpy(&e.periodEnd, block_.data() + at, sizeof e.periodEnd);
+    e.next = at + sizeof e.periodEnd;
+    return e;
+}
+
+std::size_t KeptProperties::Slot(std::string_view id) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = HashNoCase(id) & mask;; i = (i + 1) & mask)
+        if (slots_[i] == 0 || EqualNoCase(At(slots_[i] - 1).id, id)) return i;
+}
+
+void KeptProperties::Grow() {
+    std::vector<uint32_t> old = std::move(slots_);
+    slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    for (uint32_t s : old)
+        if (s != 0) slots_[Slot(At(s - 1).id)] = s;
+}
+
+bool KeptProperties::Add(std::string_view id, const std::string& prefix, const x_date_type& periodEnd) {
+    if ((count_ + 1) * 2 > slots_.size()) Grow();
+    const std::size_t slot = Slot(id);
+    if (slots_[slot] != 0) return false;
+    auto [known, added] = prefixNumbers_.emplace(prefix, static_cast<uint32_t>(prefixes_.size()));
+    if (added) prefixes_.push_back(prefix);
+    const auto offset = static_cast<uint32_t>(block_.size());
+    block_.append(id).push_back('\0');
+    block_.append(reinterpret_cast<const char*>(&known->second), sizeof known->second);
+    block_.append(reinterpret_cast<const char*>(&periodEnd), sizeof periodEnd);
+    slots_[slot] = offset + 1;
+    ++count_;
+    return true;
+}
+
+bool KeptProperties::Find(std::string_view id, std::string* prefix, x_date_type* periodEnd) const {
+    if (slots_.empty()) return false;
+    const uint32_t s = slots_[Slot(id)];
+    if (s == 0) return false;
+    const Entry e = At(s - 1);
+    if (prefix) *prefix = prefixes_[e.prefix];
+    if (periodEnd) *periodEnd = e.periodEnd;
+    return true;
 }
 
 // ---- The finish -----------------------------------------------------------------------------------------

@@ -12,18 +12,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
+#include <vector>
 
 namespace dz::pm {
 
 using convert::ConvertContext;
 
 namespace {
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
-           });
-}
 
 int Result(uint16_t file, uint16_t rec, const char* name) { return xio_get_field_result(file, 0, FieldNo(file, rec, name)); }
 
@@ -37,8 +33,8 @@ bool HistoryFlag(uint16_t pmp, uint16_t rec, const char* const names[4], const s
     PutDate(pmp, rec, names[2], date);
     const int after = xio_rd_gt(pmp, rec, 0, 0);
     const int read = after == XIO_END ? xio_rd_last(pmp, rec, 0, 0) : xio_rd_previous(pmp, rec, 0, 0);
-    return read == XIO_OK && SameNoCase(GetText(pmp, rec, names[0]), property) &&
-           SameNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
+    return read == XIO_OK && EqualNoCase(GetText(pmp, rec, names[0]), property) &&
+           EqualNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
 }
 
 bool ReadForUpdate(uint16_t pmp, const std::string& property) {
@@ -52,10 +48,12 @@ bool ReadForUpdate(uint16_t pmp, const std::string& property) {
 bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
     constexpr uint16_t R = kPmpPropertyCharge;
     // A stop here counts as the record loop's stop does: not as one more message.
-    PassProgress progress(*this, ctx, state_.propertyPrefixes.size(), "Creating default charge recs:",
+    PassProgress progress(*this, ctx, state_.properties.size(), "Creating default charge recs:",
                           "Creating default charge records:", false);
-    for (const auto& [id, prefix] : state_.propertyPrefixes) {
-        std::string property = id;
+    bool ended = false;
+    state_.properties.ForEach([&](std::string_view id, const std::string& prefix) {
+        if (ended) return;
+        std::string property(id);
         convert::StripRecordId(property);
         if (!property.empty()) {
             xio_init_record(pmp_, R);
@@ -64,27 +62,37 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
             // A default charge already on file stays as it is.
             if (xio_find_record(pmp_, R, 0) == XIO_NOT_FOUND) {
                 PutText(pmp_, R, "PCGLPFX", prefix);
-                if (xio_wr_record(pmp_, R) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                if (xio_wr_record(pmp_, R) != XIO_OK) {
+                    ended = true;
+                    EndFile(ctx, Msg(12011), true, true);
+                    return;
+                }
             }
         }
-        if (!progress.Step()) return false;
-    }
-    return true;
+        ended = !progress.Step();
+    });
+    return !ended;
 }
 
 bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
     constexpr uint16_t P = kPmpProperty, U = kPmpUnitRecord;
     const std::string label = "Checking Props & Units:";
-    PassProgress progress(*this, ctx, state_.convertedProperties.size(), label, label, true);
+    auto& properties = state_.convertedProperties;
+    std::sort(properties.begin(), properties.end());
+    properties.erase(std::unique(properties.begin(), properties.end()), properties.end());
+    PassProgress progress(*this, ctx, properties.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
     const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
-    for (const std::string& property : state_.convertedProperties) {
-        if (!property.empty() && ReadForUpdate(pmp_, property)) {
+    for (const std::string& property : properties) {
+        // Read plainly first: most properties need no change, and a lock costs a system call.
+        xio_init_record(pmp_, P);
+        PutText(pmp_, P, "PROP", property);
+        if (!property.empty() && xio_rd_record(pmp_, P, 0, 0) == XIO_OK) {
             // The property's units follow one another in key order (keys ignore letter case).
             int units = 0, occupied = 0, leased = 0;
             xio_init_record(pmp_, U);
             PutText(pmp_, U, "UPROP", property);
-            for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && SameNoCase(GetText(pmp_, U, "UPROP"), property);
+            for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && EqualNoCase(GetText(pmp_, U, "UPROP"), property);
                  s = xio_rd_next(pmp_, U, 0, 0)) {
                 ++units;
                 occupied += Result(pmp_, U, "UOCC") == 1;
@@ -98,14 +106,13 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
             const Count counts[] = {{"PUNIT", units, unitTerm},
                                     {"POCOUNT", occupied, "Occupied " + unitsTerm},
                                     {"PLCOUNT", leased, "Leased " + unitsTerm}};
-            bool changed = false;
+            std::vector<std::pair<const char*, uint16_t>> corrected;
             for (const auto& [field, actual, word] : counts) {
                 const auto listed = static_cast<uint16_t>(static_cast<int>(GetNumber(pmp_, P, field)));
                 const auto counted = static_cast<uint16_t>(actual);
                 if (listed == counted) continue;
                 if (listed == 0) {
-                    PutNumber(pmp_, P, field, counted);
-                    changed = true;
+                    corrected.emplace_back(field, counted);
                     continue;
                 }
                 notes.Add(Msg(12440, TermLabel(kPropertyTerm), GetText(pmp_, P, "PROP"), std::to_string(listed), word,
@@ -113,13 +120,13 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
                 if (ctx.progress) ctx.progress->notes += 1;
             }
             // Corrected counts that cannot be written end the file as a failed write does.
-            if (changed) {
+            if (!corrected.empty()) {
+                if (!ReadForUpdate(pmp_, property)) return EndFile(ctx, Msg(12011), true, true);
+                for (const auto& [field, counted] : corrected) PutNumber(pmp_, P, field, counted);
                 if (xio_rep_record(pmp_, P) != XIO_OK) {
                     xio_unlock_record(pmp_, P, 1);
                     return EndFile(ctx, Msg(12011), true, true);
                 }
-            } else {
-                xio_unlock_record(pmp_, P, 1);
             }
         }
         if (!progress.Step()) return false;

@@ -1,6 +1,6 @@
 // The handlers of the PM property file's records: late charges, units, unit SF types, lease
-// units, unit history, checklist items and misc income sources, and the provisional handler of
-// the property record and its other detail records. Each checks the record staged in the property
+// units, unit history, checklist items and misc income sources, and the steps every handler of
+// the property file shares. Each checks the record staged in the property
 // file's buffer, corrects it there and returns false with the first fault's text as the reason.
 #include "converters/pm/xvpmp.h"
 
@@ -13,22 +13,16 @@
 
 namespace dz::pm {
 
-namespace {
-
-using Field = StagedField;
-
 // ---- The steps the handlers share ------------------------------------------------------------------
 
-// The record's property (its first key field) is required: 12380.
-bool RequireKey(const Field& property, std::string& reason) {
+bool RequireKey(const StagedField& property, std::string& reason) {
     if (!property.Blank()) return true;
     reason = Msg(12380, property.Label());
     return false;
 }
 
-// A further field is required: 12381 naming it, the property term and the record's property.
-bool RequireFields(std::initializer_list<const Field*> fields, const Field& property, std::string& reason) {
-    for (const Field* f : fields) {
+bool RequireFields(std::initializer_list<const StagedField*> fields, const StagedField& property, std::string& reason) {
+    for (const StagedField* f : fields) {
         if (!f->Blank()) continue;
         reason = Msg(12381, f->Label(), TermLabel(kPropertyTerm), property.Text());
         return false;
@@ -36,9 +30,7 @@ bool RequireFields(std::initializer_list<const Field*> fields, const Field& prop
     return true;
 }
 
-// The property on file takes its stored spelling; examining, one met earlier in the text file is
-// taken as given. Otherwise 12412.
-bool PropertyStep(const PmpRecordContext& c, const Field& property, std::string& reason) {
+bool PropertyStep(const PmpRecordContext& c, const StagedField& property, std::string& reason) {
     const std::string given = property.Text();
     auto& onFile = c.state->propertiesOnFile;
     if (const auto it = onFile.find(given); it != onFile.end()) {
@@ -54,6 +46,15 @@ bool PropertyStep(const PmpRecordContext& c, const Field& property, std::string&
     reason = PropertyMissingText(12412, property.Text());
     return false;
 }
+
+bool RequirePropertyLink(const PmpRecordContext& c, const StagedField& property,
+                         std::initializer_list<const StagedField*> fields, std::string& reason) {
+    return RequireKey(property, reason) && RequireFields(fields, property, reason) && PropertyStep(c, property, reason);
+}
+
+namespace {
+
+using Field = StagedField;
 
 // The unit on file takes its stored spelling; examining, one met earlier in the text file is
 // taken as given. Otherwise 12434.
@@ -72,19 +73,14 @@ std::string ChoiceShown(const Field& f) { return ChoiceValueText(f.file, f.no, f
 bool ConvertUnitHistory(const PmpRecordContext& c, uint16_t rec, const char* propertyName, const char* unitName,
                         const char* dateName, const char* label, std::string& reason) {
     const Field property(c.pmp, rec, propertyName), unit(c.pmp, rec, unitName), date(c.pmp, rec, dateName);
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &date}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&unit, &date}, reason) || !UnitStep(c, property, unit, reason)) return false;
 
     // The property's period ending date: on file, or examining, as the text file gave it.
     x_date_type periodEnd;
     if (ReadByKey(c.pmp, kPmpProperty, "PROP", property.Text())) {
         periodEnd = GetDate(c.pmp, kPmpProperty, "PPEREND");
     } else if (!c.converting) {
-        std::string key = property.Text();
-        suite::x_capitalize(key);
-        if (const auto it = c.state->propertyPeriodEnds.find(key); it != c.state->propertyPeriodEnds.end())
-            periodEnd = it->second;
+        c.state->properties.Find(PropertyIdText(c.pmp, property.Text()), nullptr, &periodEnd);
     }
     if (IsBlank(periodEnd) || suite::xd_compare_dates(periodEnd, date.Date()) >= 0) return true;
     const std::string key = (property.Text() + ", " + unit.Text() + ", " + DateText(date.Date())).substr(0, 80);
@@ -113,9 +109,7 @@ bool ConvertPropertyLateCharge(const PmpRecordContext& c, std::string& reason, c
 bool ConvertUnit(const PmpRecordContext& c, std::string& reason, convert::MessageList& messages) {
     constexpr uint16_t R = kPmpUnitRecord;
     const Field property(c.pmp, R, "UPROP"), unit(c.pmp, R, "UNIT"), unitClass(c.pmp, R, "UCLASS");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &unitClass}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&unit, &unitClass}, reason)) return false;
     if (std::string value = unitClass.Text(); c.state->unitClasses.Spelling(value)) unitClass.Put(value);
     // The current tenant and lease come from the leases when they are converted.
     const std::pair<const char*, int> current[] = {{"UCURTEN", kTenantTerm}, {"UCURLES", kLeaseTerm}};
@@ -132,8 +126,7 @@ bool ConvertUnitSfType(const PmpRecordContext& c, std::string& reason, convert::
     constexpr uint16_t R = kPmpUnitSfType;
     const Field property(c.pmp, R, "UFPROP"), unit(c.pmp, R, "UFUNIT"), sfType(c.pmp, R, "UFSFTYP"),
         date(c.pmp, R, "UFDATE");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &sfType, &date}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
+    if (!RequirePropertyLink(c, property, {&unit, &sfType, &date}, reason) || !UnitStep(c, property, unit, reason))
         return false;
     if (std::string value = sfType.Text(); c.state->sfTypes.Spelling(value)) sfType.Put(value);
     return true;
@@ -143,8 +136,7 @@ bool ConvertLeaseUnit(const PmpRecordContext& c, std::string& reason, convert::M
     constexpr uint16_t R = kPmpLeaseUnit;
     const Field property(c.pmp, R, "LUPROP"), unit(c.pmp, R, "LUUNIT"), lease(c.pmp, R, "LULEASE"),
         dummy(c.pmp, R, "LUDUMMY");
-    if (!RequireKey(property, reason) || !RequireFields({&unit, &lease}, property, reason) ||
-        !PropertyStep(c, property, reason) || !UnitStep(c, property, unit, reason))
+    if (!RequirePropertyLink(c, property, {&unit, &lease}, reason) || !UnitStep(c, property, unit, reason))
         return false;
     // The lease itself is linked by the lease conversion.
     if (!IsZero(dummy.Number())) {
@@ -170,9 +162,7 @@ bool ConvertPropertyChecklistItem(const PmpRecordContext& c, std::string& reason
     constexpr uint16_t R = kPmpChecklistItem;
     const Field property(c.pmp, R, "PPPROP"), text(c.pmp, R, "PPTEXT"), type(c.pmp, R, "PPTYPE"),
         number(c.pmp, R, "PPNUM");
-    if (!RequireKey(property, reason) || !RequireFields({&text}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&text}, reason)) return false;
     if (!IsZero(number.Number())) return true;  // a number given is kept as it is
     double next = 0;
     if (NextSequenceNumber(c.pmp, R, {"PPPROP", "PPTYPE"}, "PPNUM", c.Scope(), next)) return true;
@@ -184,9 +174,7 @@ bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, con
     constexpr uint16_t R = kPmpMiscIncomeSource;
     const Field property(c.pmp, R, "MIPROP"), source(c.pmp, R, "MISRC"), description(c.pmp, R, "MIDESC"),
         account(c.pmp, R, "MIGL");
-    if (!RequireKey(property, reason) || !RequireFields({&source, &description, &account}, property, reason) ||
-        !PropertyStep(c, property, reason))
-        return false;
+    if (!RequirePropertyLink(c, property, {&source, &description, &account}, reason)) return false;
     // GL accounts come from the GL master file only, never from earlier lines.
     const Found found = FindGlAccount(c.glm, account.Text(), {nullptr, true});
     if (!found) {
@@ -195,16 +183,6 @@ bool ConvertMiscIncomeSource(const PmpRecordContext& c, std::string& reason, con
     }
     account.Put(found.stored[0]);
     return true;
-}
-
-// ---- The records still to be given their own rules -----------------------------------------------------------
-
-bool ConvertPropertyRecordProvisional(const PmpRecordContext& c, uint16_t rec, std::string& reason) {
-    const auto* keys = xio_primary_key_fields(c.pmp, rec);
-    if (keys == nullptr || keys->empty()) return true;
-    const Field property(c.pmp, rec, keys->front());
-    if (!RequireKey(property, reason)) return false;
-    return rec == kPmpProperty || PropertyStep(c, property, reason);
 }
 
 }  // namespace dz::pm
