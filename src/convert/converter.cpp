@@ -38,6 +38,7 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
         list.push_back({abbr, fileNo, handle});
         return true;
     }
+    failedOpen_ = {abbr, fileNo, 0};
     if (optional) {
         error = XIO_OPTIONAL_ABSENT;
         return true;
