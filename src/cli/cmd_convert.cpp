@@ -76,8 +76,10 @@ public:
         owned_ = fd_ >= 0;
         return fd_ >= 0;
     }
-    bool Write(const std::string& line) {
-        if (ok_) ok_ = dz::files::write_all(fd_, line + "\n");
+    // A file gets a form feed before each page but its first; standard output none.
+    bool Write(const std::string& line, bool page) {
+        if (ok_) ok_ = dz::files::write_all(fd_, (page && IsFile() && written_ ? "\f" : "") + line + "\n");
+        written_ = true;
         return ok_;
     }
     // False when a line or the close failed.
@@ -95,6 +97,7 @@ private:
     int fd_ = -1;
     bool owned_ = false;
     bool ok_ = true;
+    bool written_ = false;
 };
 
 // The command line's person: the CliUi answers, plus the printed lines routed to the report
@@ -147,7 +150,7 @@ public:
         ReportOutput& out = inNotes_ ? *notes_ : report_;
         // A line for the terminal the progress line is drawn on starts below it.
         if (!out.IsFile() && stdoutIsTerminal_) close_progress_line();
-        return out.Write(line);
+        return out.Write(line, page);
     }
     // The lines went out as they were printed.
     bool show_report(const dz::ui::ReportDocument&) override { return true; }
