@@ -173,6 +173,16 @@ void pick(QWidget* w, int field, const QString& text) {
     l->setCurrentItem(found.front());
 }
 
+#ifdef DZ_CLI_BIN
+// A fresh company made by the command-line program, as a person would.
+void initCompany(const QString& company) {
+    QProcess init;
+    init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
+    QVERIFY(init.waitForFinished(60000));
+    QCOMPARE(init.exitCode(), 0);
+}
+#endif
+
 // Chooses `path` in a file dialog.
 void chooseFile(QWidget* w, const QString& path) {
     auto* d = qobject_cast<QFileDialog*>(w);
@@ -212,10 +222,8 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString company = dir.filePath(QStringLiteral("co"));
-        QProcess init;
-        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
 
         QString refusedText;
         std::pair<int, int> refusedAt{-1, -1};
@@ -329,10 +337,8 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString company = dir.filePath(QStringLiteral("co"));
-        QProcess init;
-        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
         const QString in = dir.filePath(QStringLiteral("in.txt")), out = dir.filePath(QStringLiteral("out.txt"));
         const QString stamped = dir.filePath(QStringLiteral("gl.txt"));
         {

@@ -162,15 +162,16 @@ TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
     // Blank optional references never clash; a repeated non-blank one does (key 3).
     ASSERT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
     ASSERT_EQ(addCustomer(h, "C4", "A4"), XIO_OK);
-    xio_init_record(h, 1);
-    put(h, 1, "CODE", "C5");
-    put(h, 1, "ALTKEY", "A5");
-    put(h, 1, "REF", "R1");
-    ASSERT_EQ(xio_wr_record(h, 1, &dup), XIO_OK);
-    put(h, 1, "CODE", "C6");
-    put(h, 1, "ALTKEY", "A6");
-    put(h, 1, "REF", "r1");
-    EXPECT_EQ(xio_wr_record(h, 1, &dup), XIO_DUPLICATE);
+    // A customer with one more field set; the status of its write.
+    auto addWith = [&](const char* code, const char* alt, const char* field, const char* value) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", alt);
+        put(h, 1, field, value);
+        return xio_wr_record(h, 1, &dup);
+    };
+    ASSERT_EQ(addWith("C5", "A5", "REF", "R1"), XIO_OK);
+    EXPECT_EQ(addWith("C6", "A6", "REF", "r1"), XIO_DUPLICATE);
     EXPECT_EQ(dup, 3);
     // Replacing a record so that its second key clashes answers 11 with key 1; its own key is fine.
     put(h, 1, "CODE", "C3");
@@ -185,15 +186,8 @@ TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
     // Walking the reference key meets every record that leaves it blank, then the others.
     EXPECT_EQ(walk(h, 3), "C1,C3,C4,C5");
     // A blank reference shared with others is no clash: the tag that really clashes is named.
-    xio_init_record(h, 1);
-    put(h, 1, "CODE", "C7");
-    put(h, 1, "ALTKEY", "A7");
-    put(h, 1, "TAG", "T1");
-    ASSERT_EQ(xio_wr_record(h, 1, &dup), XIO_OK);
-    put(h, 1, "CODE", "C8");
-    put(h, 1, "ALTKEY", "A8");
-    put(h, 1, "TAG", "t1");
-    EXPECT_EQ(xio_wr_record(h, 1, &dup), XIO_DUPLICATE);
+    ASSERT_EQ(addWith("C7", "A7", "TAG", "T1"), XIO_OK);
+    EXPECT_EQ(addWith("C8", "A8", "TAG", "t1"), XIO_DUPLICATE);
     EXPECT_EQ(dup, 4);
 }
 
