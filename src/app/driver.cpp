@@ -334,10 +334,17 @@ int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t i
 int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, ui::zqTask& task) {
     const TextFileEntry entry = selection.files[index];
     std::uint16_t error = 0;
+    // The file that failed: the last entry this converter added without a handle, else the
+    // optional file it found absent. Never an entry an earlier file left in the list.
+    std::string failedAbbr;
     {
         auto converter = MakeConverter(entry.code);
         if (!converter) return kCheckStays;  // the factory has said so already
+        const std::size_t before = openFiles.size();
         if (converter->OpenFiles(openFiles, static_cast<std::uint16_t>(task.ID()), error)) return kCheckStays;
+        for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
+            if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
+        if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
     }
     if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
 
@@ -349,8 +356,8 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     }
 
     std::string description;
-    if (!openFiles.empty()) {
-        std::string abbr = openFiles.back().abbr.substr(0, 79);
+    if (!failedAbbr.empty()) {
+        std::string abbr = failedAbbr.substr(0, 79);
         dz::suite::x_capitalize(abbr);
         description = abbr;
         std::string name;

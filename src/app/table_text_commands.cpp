@@ -4,6 +4,8 @@
 #include "app/driver.h"
 #include "convert/progress.h"
 #include "convert/texts.h"
+#include "modules/entries.h"
+#include "platform/datafile/xio.h"
 #include "platform/suite/xk.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/panel.h"
@@ -25,6 +27,33 @@ void MarkImported(tables::SubstitutionTable& doc) {
     tables::SortTableRows(doc);
 }
 
+// The payroll system file as the table editor and the prefill open it; 0 when it cannot be.
+int OpenPayrollSystemFile(uint16_t command) {
+    dz::modules::PrOpenRequest request;
+    request.command = command;
+    request.mode = 1;
+    return dz::modules::PR_OPEN_SYSTEM_FILE(request, 1, 0) == 0 ? request.handle : 0;
+}
+
+// The payroll list of the table's field; the locals of a union are those of the row's union.
+bool ListPayroll(const tables::SubstitutionTable& doc, const tables::SubstitutionRow& row, int column,
+                 uint16_t command, std::string& picked) {
+    namespace m = dz::modules;
+    const auto prs = static_cast<uint16_t>(doc.payrollHandle);
+    switch (doc.fieldId) {
+        case 30: return m::PR_LIST_DEDIDS(command, prs, picked) != 0;
+        case 33: return m::PR_LIST_DEPTS(command, prs, picked) != 0;
+        case 39: return m::PR_LIST_UCLASS(command, prs, "", "", picked) != 0;
+        case 40: return m::PR_LIST_FRINGES(command, prs, picked) != 0;
+        case 43: return m::PR_LIST_PAYIDS(command, prs, picked) != 0;
+        case tables::kFieldUnionLocal: {
+            if (column == 1) return m::PR_LIST_UNIONS(command, prs, picked) != 0;
+            return m::PR_LIST_LOCALS(command, prs, row.newValue.substr(0, 10), picked) != 0;
+        }
+        default: return false;
+    }
+}
+
 }  // namespace
 
 void InstallPrefillCallback() { dz::convert::xvConvert::prefillCallback = &tables::PrefillValue; }
@@ -36,6 +65,8 @@ void InstallTableTextCommands(dz::ui::zqTask& task) {
     hooks.prefill = [](tables::SubstitutionTable& doc) { return g_editorTask && PrefillTable(doc, *g_editorTask); };
     hooks.import = [](tables::SubstitutionTable& doc) { return ImportTableFile(doc); };
     hooks.exportTable = [](tables::SubstitutionTable& doc) { return tables::ExportTableFile(doc); };
+    hooks.openPayroll = &OpenPayrollSystemFile;
+    hooks.listPayroll = &ListPayroll;
 }
 
 // ---- Import ---------------------------------------------------------------------------------
@@ -149,6 +180,13 @@ bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables:
 }
 
 bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
+    // The payroll converters open the payroll system file themselves: the editor's handle is
+    // let go for the prefill and taken again after it.
+    const bool reopenPayroll = doc.payrollHandle != 0;
+    if (reopenPayroll) {
+        xio_cls_file(static_cast<uint16_t>(doc.payrollHandle));
+        doc.payrollHandle = 0;
+    }
     ConversionTypeList selection;
     OpenFilesList openFiles;
     bool found = false;
@@ -159,6 +197,7 @@ bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
         else MarkImported(doc);
     }
     CloseRunFiles(openFiles);
+    if (reopenPayroll) doc.payrollHandle = OpenPayrollSystemFile(static_cast<uint16_t>(task.ID()));
     return found;
 }
 

@@ -10,6 +10,7 @@
 // run ended; 64 a usage error.
 #include "app/driver.h"
 #include "app/interface_warning.h"
+#include "app/stored_options.h"
 #include "app/xv_app.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
@@ -24,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <set>
 #include <unistd.h>
 #include <utility>
@@ -53,8 +55,53 @@ struct ConvertArgs {
     CliUiOptions ui;
 };
 
-// The command line's person: the CliUi answers, plus the reports split into the conversion
-// report and the notes, and the per-file summary lines.
+// One destination of the printed lines: standard output or a report file claimed before the
+// run. Each line is written as it is printed, so that a destination that cannot take it fails
+// the print while the conversion can still be put back.
+class ReportOutput {
+public:
+    ReportOutput() = default;
+    ReportOutput(const ReportOutput&) = delete;
+    ReportOutput& operator=(const ReportOutput&) = delete;
+    ~ReportOutput() { (void)Close(); }
+
+    // "" or "-" is standard output. False, with the reason, when the file cannot be opened.
+    bool Claim(const std::string& path, std::string& why) {
+        path_ = path;
+        if (path.empty() || path == "-") {
+            fd_ = STDOUT_FILENO;
+            return true;
+        }
+        fd_ = dz::files::open_report_file(path, why);
+        owned_ = fd_ >= 0;
+        return fd_ >= 0;
+    }
+    // A file gets a form feed before each page but its first; standard output none.
+    bool Write(const std::string& line, bool page) {
+        if (ok_) ok_ = dz::files::write_all(fd_, (page && IsFile() && written_ ? "\f" : "") + line + "\n");
+        written_ = true;
+        return ok_;
+    }
+    // False when a line or the close failed.
+    bool Close() {
+        if (owned_ && ::close(fd_) != 0) ok_ = false;
+        owned_ = false;
+        fd_ = -1;
+        return ok_;
+    }
+    bool IsFile() const { return !path_.empty() && path_ != "-"; }
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+    int fd_ = -1;
+    bool owned_ = false;
+    bool ok_ = true;
+    bool written_ = false;
+};
+
+// The command line's person: the CliUi answers, plus the printed lines routed to the report
+// and the notes destinations, and the per-file summary lines.
 class ConvertUi : public CliUi, public dz::app::RunObserver {
 public:
     ConvertUi(const CliUiOptions& options, bool clearTotalsConfirmed)
@@ -75,21 +122,38 @@ public:
         return CliUi::message(kind, text);
     }
 
-    bool show_report(const dz::ui::ReportDocument& report) override {
-        bool first = true;
-        for (const std::string& raw : report.lines) {
-            const bool page = first || (!raw.empty() && raw.front() == '\f');
-            const std::string line = !raw.empty() && raw.front() == '\f' ? raw.substr(1) : raw;
-            if (page) {
-                if (line.rfind("Messages recorded while ", 0) == 0) inNotes_ = true;
-                if (line.rfind("Converting ", 0) == 0 || line.rfind("Examining ", 0) == 0) inNotes_ = false;
-            }
-            auto& out = inNotes_ ? notes_ : report_;
-            out.push_back(page && !out.empty() ? "\f" + line : line);
-            first = false;
-        }
+    // Opens the report and the notes destinations before the run. Notes without a destination
+    // of their own follow the report into its destination, as its next pages. False after
+    // saying why when a file cannot be opened.
+    bool ClaimOutputs(const std::string& reportFile, const std::string& notesFile) {
+        std::string why;
+        if (!report_.Claim(reportFile, why)) return Refused("report", reportFile, why);
+        std::error_code ec;
+        const bool shared = notesFile.empty() || notesFile == reportFile ||
+                            (report_.IsFile() && notesFile != "-" && fs::equivalent(notesFile, reportFile, ec));
+        if (shared) return true;
+        notesOwn_ = std::make_unique<ReportOutput>();
+        if (!notesOwn_->Claim(notesFile, why)) return Refused("notes", notesFile, why);
+        notes_ = notesOwn_.get();
         return true;
     }
+
+    // Every line goes out as it is printed; a line that cannot be written fails the print.
+    bool report_line(const std::string& raw) override {
+        const bool page = firstLine_ || (!raw.empty() && raw.front() == '\f');
+        const std::string line = !raw.empty() && raw.front() == '\f' ? raw.substr(1) : raw;
+        if (page) {
+            if (line.rfind("Messages recorded while ", 0) == 0) inNotes_ = true;
+            if (line.rfind("Converting ", 0) == 0 || line.rfind("Examining ", 0) == 0) inNotes_ = false;
+        }
+        firstLine_ = false;
+        ReportOutput& out = inNotes_ ? *notes_ : report_;
+        // A line for the terminal the progress line is drawn on starts below it.
+        if (!out.IsFile() && stdoutIsTerminal_) close_progress_line();
+        return out.Write(line, page);
+    }
+    // The lines went out as they were printed.
+    bool show_report(const dz::ui::ReportDocument&) override { return true; }
 
     void FileStarting(const dz::app::TextFileEntry&) override { errorsAtStart_ = errors_; }
     void FileFinished(const dz::app::FileOutcome& o) override {
@@ -107,16 +171,16 @@ public:
     }
     void RunEnded(const std::string& why) override { ended_ = why; }
 
-    // Writes the report and the notes; false (after saying why) when a file cannot be written.
-    bool WriteReports(const std::string& reportFile, const std::string& notesFile) {
-        const bool reportOut = reportFile.empty() || reportFile == "-";
-        const bool notesOut = notesFile.empty() || notesFile == "-";
+    // Closes the report and the notes; false (after saying why) when either could not be written.
+    bool CloseOutputs() {
         bool ok = true;
-        if (reportOut) Print(std::cout, report_);
-        else ok = WriteFile(reportFile, report_, "report") && ok;
-        if (notesOut) Print(std::cout, notes_);
-        else ok = WriteFile(notesFile, notes_, "notes") && ok;
-        std::cout.flush();
+        for (ReportOutput* out : {&report_, notesOwn_.get()}) {
+            if (out && !out->Close()) {
+                std::cerr << "dodedoz-cli: cannot write the " << (out == &report_ ? "report" : "notes") << " file "
+                          << (out->IsFile() ? out->path() : std::string("(standard output)")) << "\n";
+                ok = false;
+            }
+        }
         return ok;
     }
 
@@ -127,29 +191,9 @@ public:
     int filesRun() const { return static_cast<int>(ran_.size()); }
 
 private:
-    static void Print(std::ostream& out, const std::vector<std::string>& lines) {
-        for (const auto& l : lines) out << (!l.empty() && l.front() == '\f' ? l.substr(1) : l) << "\n";
-    }
-    // Never through a link, never over a data file or a text file of the run.
-    bool WriteFile(const std::string& path, const std::vector<std::string>& lines, const char* what) const {
-        std::string why;
-        const int fd = dz::files::open_report_file(path, why);
-        if (fd >= 0)
-            for (const auto& text : ran_)
-                if (dz::files::same_file(fd, text)) why = "it is a text file of this run";
-        if (fd < 0 || !why.empty()) {
-            if (fd >= 0) ::close(fd);
-            std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << ": " << why << "\n";
-            return false;
-        }
-        std::string text;
-        for (const auto& l : lines) text += l + "\n";
-        const bool written = dz::files::write_all(fd, text);
-        if (::close(fd) != 0 || !written) {
-            std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << "\n";
-            return false;
-        }
-        return true;
+    static bool Refused(const char* what, const std::string& path, const std::string& why) {
+        std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << ": " << why << "\n";
+        return false;
     }
 
     bool clearTotalsConfirmed_;
@@ -159,9 +203,12 @@ private:
     bool rejected_ = false;
     bool inNotes_ = false;
     std::string ended_;
+    bool firstLine_ = true;
+    bool stdoutIsTerminal_ = ::isatty(STDOUT_FILENO) != 0;
     std::set<std::string> ran_;
-    std::vector<std::string> report_;
-    std::vector<std::string> notes_;
+    ReportOutput report_;
+    std::unique_ptr<ReportOutput> notesOwn_;
+    ReportOutput* notes_ = &report_;
 };
 
 bool OpenCompany(const std::string& folder, const char* name) {
@@ -196,6 +243,25 @@ std::string FindTableGroup(const std::string& wanted) {
     return found;
 }
 
+// A report or notes file that would replace a text file of the run, a data file, or what a
+// link points to is refused before anything runs (false after saying why).
+bool OutputsAllowed(const ConvertArgs& args, const char* name, const std::vector<std::string>& files) {
+    const std::pair<const char*, const std::string*> outputs[] = {{"--report", &args.ui.report},
+                                                                  {"--notes", &args.notes}};
+    for (const auto& [option, path] : outputs) {
+        if (path->empty() || *path == "-") continue;
+        std::string why = dz::files::report_file_refusal(*path);
+        std::error_code ec;
+        for (const auto& f : files)
+            if (why.empty() && fs::equivalent(*path, f, ec)) why = "it is a text file to be converted";
+        if (!why.empty()) {
+            std::cerr << "dodedoz-cli: " << name << ": " << option << ": " << *path << ": " << why << "\n";
+            return false;
+        }
+    }
+    return true;
+}
+
 int Status(const ConvertUi& ui, const dz::ui::zqTask* task, int expectedFiles) {
     if (!task || !task->Ended() || task->Status() != dz::ui::zqTask::kEndedOk || !ui.ended().empty()) return kExitFailure;
     if (ui.failedFiles() > 0 || ui.filesRun() < expectedFiles) return kExitFailure;
@@ -217,26 +283,16 @@ int RunConvert(const ConvertArgs& args, int command) {
     }
     std::vector<std::string> files;
     for (const auto& f : args.files) files.push_back(fs::absolute(f).lexically_normal().string());
-    // A report or notes file that would replace a text file of the run, a data file, or what a
-    // link points to is refused before anything runs.
-    const std::pair<const char*, const std::string*> outputs[] = {{"--report", &args.ui.report},
-                                                                  {"--notes", &args.notes}};
-    for (const auto& [option, path] : outputs) {
-        if (path->empty() || *path == "-") continue;
-        std::string why = dz::files::report_file_refusal(*path);
-        std::error_code ec;
-        for (const auto& f : files)
-            if (why.empty() && fs::equivalent(*path, f, ec)) why = "it is a text file to be converted";
-        if (!why.empty()) {
-            std::cerr << "dodedoz-cli: " << name << ": " << option << ": " << *path << ": " << why << "\n";
-            return kExitUsage;
-        }
-    }
+    if (!OutputsAllowed(args, name, files)) return kExitUsage;
     if (!OpenCompany(args.company, name)) return kExitFailure;
 
     int rc = kExitOk;
     {
         ConvertUi ui(args.ui, args.paidTotals == 1);
+        if (!args.store && !ui.ClaimOutputs(args.ui.report, args.notes)) {
+            dz::suite::close_company();
+            return kExitFailure;
+        }
         if (args.store) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
         dz::app::CXVApp& app = dz::app::theApp();
         if (!app.InitInstance()) {
@@ -297,7 +353,7 @@ int RunConvert(const ConvertArgs& args, int command) {
             rc = Status(ui, task, static_cast<int>(std::set<std::string>(files.begin(), files.end()).size()));
             for (const auto& f : files)
                 if (!ui.ran(f)) std::cerr << "dodedoz: " << f << ": not run\n";
-            if (!ui.WriteReports(args.ui.report, args.notes)) rc = kExitFailure;
+            if (!ui.CloseOutputs()) rc = kExitFailure;
         }
         if (!ui.ended().empty()) std::cerr << "dodedoz-cli: " << name << ": the run ended: " << ui.ended() << "\n";
         app.ExitInstance();
@@ -309,9 +365,26 @@ int RunConvert(const ConvertArgs& args, int command) {
 int RunReplay(const ConvertArgs& args) {
     const int command = args.replayCommand == "convert" ? dz::app::kCmdConvert : dz::app::kCmdExamine;
     if (!OpenCompany(args.company, "replay")) return kExitFailure;
+    // The stored text files, to keep the report off them; the run itself says what is wrong
+    // with a list that cannot be read.
+    std::vector<std::string> files;
+    dz::app::StoredRun stored;
+    std::string error;
+    dz::convert::ConversionTypeList list;
+    if (dz::app::ReadStoredRun(command, stored, error) &&
+        dz::app::UnpackTextFileList(list, stored.fileList.data(), stored.fileList.size()))
+        for (const auto& f : list.files) files.push_back(f.path);
+    if (!OutputsAllowed(args, "replay", files)) {
+        dz::suite::close_company();
+        return kExitUsage;
+    }
     int rc = kExitOk;
     {
         ConvertUi ui(args.ui, false);
+        if (!ui.ClaimOutputs(args.ui.report, args.notes)) {
+            dz::suite::close_company();
+            return kExitFailure;
+        }
         dz::ui::run_state().in_background = true;
         dz::ui::run_state().steps = {command};
         dz::app::CXVApp& app = dz::app::theApp();
@@ -320,7 +393,7 @@ int RunReplay(const ConvertArgs& args) {
         rc = Status(ui, task, 0);
         if (rc == kExitOk && ui.filesRun() == 0) rc = kExitFailure;
         if (!ui.ended().empty()) std::cerr << "dodedoz-cli: replay: the run ended: " << ui.ended() << "\n";
-        if (!ui.WriteReports(args.ui.report, args.notes)) rc = kExitFailure;
+        if (!ui.CloseOutputs()) rc = kExitFailure;
         app.ExitInstance();
     }
     dz::suite::close_company();
@@ -330,7 +403,7 @@ int RunReplay(const ConvertArgs& args) {
 void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
     cmd->add_option("--company", args.company, "Company folder")->required();
     cmd->add_option("--table", args.table, "Substitution table group to apply (default: none)");
-    cmd->add_option("--notes", args.notes, "Notes file (default: standard output, after the report)");
+    cmd->add_option("--notes", args.notes, "Notes file (default: with the report, as its next pages)");
     if (converting)
         cmd->add_option("--paid-totals", args.paidTotals,
                         "AP invoice files: 1 clear vendor paid totals and accumulate, 2 accumulate, 3 keep "
@@ -369,7 +442,7 @@ void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
     auto* replay = app.add_subcommand("replay", "Run a stored convert or examine run without any question");
     replay->add_option("--company", replayArgs.company, "Company folder")->required();
     replay->add_option("--report", replayArgs.ui.report, "Report file (default: standard output)");
-    replay->add_option("--notes", replayArgs.notes, "Notes file (default: standard output, after the report)");
+    replay->add_option("--notes", replayArgs.notes, "Notes file (default: with the report, as its next pages)");
     replay->add_option("command", replayArgs.replayCommand, "convert or examine")
         ->required()
         ->check(CLI::IsMember({"convert", "examine"}));

@@ -392,9 +392,9 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ImportRejected(ctx, info, reason);
     } else {
         ctx.storeRecord = true;
-        if (extra >= 1 && extra <= 49 && ctx.profile.writeUserFields)
+        if (IsUserFieldsRecord(extra) && ctx.profile.writeUserFields)
             accepted = WriteUserFields(import, info, reason);
-        else if (extra > 50)
+        else if (IsNotesRecord(extra))
             accepted = SaveNotes(file, info.ImportedRecs(), info.FormatID(), import, reason, ctx.converting);
         else
             accepted = DispatchRecord(ctx, info, reason);

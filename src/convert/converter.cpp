@@ -38,6 +38,7 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
         list.push_back({abbr, fileNo, handle});
         return true;
     }
+    failedOpen_ = {abbr, fileNo, 0};
     if (optional) {
         error = XIO_OPTIONAL_ABSENT;
         return true;
@@ -252,7 +253,7 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
     reason.clear();
     const uint16_t rec = info.ImportedRecs();
     const bool adding = !info.ReplaceRecord();
-    const bool udRecord = info.RecExtraData() >= 1 && info.RecExtraData() <= 49;
+    const bool udRecord = IsUserFieldsRecord(info.RecExtraData());
     uint16_t dupKey = 0;
     int status = XIO_OK;
     bool repeated = false;

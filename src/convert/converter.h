@@ -92,6 +92,11 @@ private:
 };
 
 // The run options handed to ConvertFile (only the AP invoice converter reads them).
+// What a template line's extra-data number says about its record: 1 to 49 names a record of
+// user-defined fields, above 50 a notes record (0: the record itself).
+inline bool IsUserFieldsRecord(int extra) { return extra >= 1 && extra <= 49; }
+inline bool IsNotesRecord(int extra) { return extra > 50; }
+
 struct ConversionOptions {
     uint16_t apInvoiceFile = 0;   // 1 when a selected file is of type 402
     uint32_t paidTotalsMode = 1;  // 1 clear and accumulate, 2 accumulate only, 3 neither
@@ -127,6 +132,10 @@ public:
     // file code and flag (entries already open are reused). False with `error` set when one
     // fails; the failed file's entry is added last and no later file is asked for.
     virtual bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error);
+    // The data file OpenDataFile last failed to open, a required one or an optional one found
+    // absent (abbreviation empty when none): what a failed OpenFiles is to be told by, since the
+    // list's last entry may be another file's.
+    const file_num_map& FailedOpen() const { return failedOpen_; }
     // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
     // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
@@ -282,6 +291,7 @@ private:
     RecordIdMap recordIds_;
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
     bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)
+    file_num_map failedOpen_;
 };
 
 }  // namespace dz::convert

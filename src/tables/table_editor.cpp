@@ -158,7 +158,44 @@ TableEditor::TableEditor(int screenFile, uint16_t command, SubstitutionMasterFil
     : screenFile_(screenFile), command_(command), file_(file) {}
 
 TableEditor::~TableEditor() {
+    ClosePayrollFile();
     if (main_ && ui::xw_find_panel(main_)) ui::xw_close_panel(main_);
+}
+
+bool PayrollListTable(const SubstitutionTable& doc) {
+    if (doc.application != kApplPR) return false;
+    switch (doc.fieldId) {
+        case 30: case 33: case 39: case 40: case 43: case kFieldUnionLocal: return true;
+        default: return false;
+    }
+}
+
+void TableEditor::OpenPayrollFile() {
+    ClosePayrollFile();
+    const auto& open = table_editor_hooks().openPayroll;
+    if (doc_ && PayrollListTable(*doc_) && open) doc_->payrollHandle = open(command_);
+}
+
+void TableEditor::ClosePayrollFile() {
+    if (!doc_ || doc_->payrollHandle == 0) return;
+    xio_cls_file(static_cast<uint16_t>(doc_->payrollHandle));
+    doc_->payrollHandle = 0;
+}
+
+// The List button and the grid's list request: the picked code becomes the cell's value.
+void TableEditor::ListPayrollValue() {
+    ui::Grid* g = grid();
+    const auto& list = table_editor_hooks().listPayroll;
+    if (!g || !doc_ || doc_->payrollHandle == 0 || !list) return;
+    const int line = g->cursor_line(), column = g->cursor_column();
+    SubstitutionRow* row = LineRow(line);
+    if (!row || column < 1 || column > 2) return;
+    if (line == PendingLine() && row->oldValue.empty() && row->newValue.empty() && row->thirdValue.empty()) return;
+    std::string picked;
+    if (!list(*doc_, *row, column, command_, picked)) return;
+    (column == 1 ? row->newValue : row->thirdValue) = picked;
+    doc_->modified = true;
+    ShowRow(line);
 }
 
 ui::Grid* TableEditor::grid() const {
@@ -193,10 +230,12 @@ int TableEditor::MainProc(ui::Panel& panel, const ui::PanelMessage& m) {
     switch (m.msg) {
         case ui::kMsgShown: SetupEditorWindow(panel); break;
         case ui::kMsgClosed:
+            ClosePayrollFile();
             file_->DeleteEmptyGroup();
             closed_ = true;
             break;
         case kMsgRetire:
+            ClosePayrollFile();
             file_->set_handle(0);  // the file stays open for the next table's object
             file_->DeleteEmptyGroup();
             closed_ = true;
@@ -207,7 +246,7 @@ int TableEditor::MainProc(ui::Panel& panel, const ui::PanelMessage& m) {
         case ui::kMsgButton: Command(m.key); break;
         case ui::kMsgEscape: Command(kCmdEscape); break;
         case ui::kMsgGridLeave: LeaveCell(m.key, m.field); break;
-        case ui::kMsgGridList: break;  // no list of values without the payroll system file
+        case ui::kMsgGridList: ListPayrollValue(); break;
         case ui::kMsgScrollTo:
             if (ui::Grid* g = grid()) {
                 g->top_line = ThumbDragRow(g->line_count() - 1, m.key) - 1;
@@ -233,6 +272,7 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     // The rows, sorted, with the cursor on a new line at the end.
     BuildTableGrid();
     FillGrid();
+    OpenPayrollFile();
 }
 
 void TableEditor::TableButtonBar(ui::Panel& panel) {
@@ -534,6 +574,7 @@ void TableEditor::Command(int cmd) {
             }
             break;
         }
+        case kCmdList: ListPayrollValue(); break;
         case kCmdOptions: TableOptionsPanel(); break;
         case kCmdRemoveLine: RemoveLine(); break;
         case kCmdEscape:

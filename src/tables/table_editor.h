@@ -65,7 +65,17 @@ struct TableEditorHooks {
     std::function<bool(SubstitutionTable& doc)> prefill;
     std::function<bool(SubstitutionTable& doc)> import;
     std::function<bool(SubstitutionTable& doc)> exportTable;
+    // The payroll system file behind the List button of payroll tables: opened for the task
+    // `command` (its handle, 0 when it cannot be opened), and the records of the table's field
+    // listed for `column` (1 the new value, 2 the third) of `row`: true with the code the person
+    // picked.
+    std::function<int(uint16_t command)> openPayroll;
+    std::function<bool(const SubstitutionTable& doc, const SubstitutionRow& row, int column, uint16_t command,
+                       std::string& picked)>
+        listPayroll;
 };
+// Whether the table's values can be picked from the payroll system file's lists.
+bool PayrollListTable(const SubstitutionTable& doc);
 TableEditorHooks& table_editor_hooks();
 
 // ---- The choice panel ---------------------------------------------------------------------
@@ -159,6 +169,10 @@ private:
     void CloseTable();
     void CommitCurrentRow();
     void SetTitle();
+    // The payroll system file of a payroll table: opened with the grid, closed with the window.
+    void OpenPayrollFile();
+    void ClosePayrollFile();
+    void ListPayrollValue();
     SubstitutionRow* LineRow(int line) const;
     int PendingLine() const { return static_cast<int>(lineRows_.size()); }
 

@@ -6,12 +6,16 @@
 
 #include "cli_support.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <string>
 
 namespace {
 
 using namespace dz::cli::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class ConvertCli : public ::testing::Test {
 protected:
@@ -102,6 +106,59 @@ TEST_F(ConvertCli, ReportAndNotesGoToTheirFiles) {
     r = Run("examine " + Co() + " --report " + (dir / "no" / "such" / "r.txt").string() + " " + again);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("cannot write the report file"), std::string::npos) << r.err;
+}
+
+const std::string kNotedAccount = "6,4000-00,Contract revenue,7,,,,,,3,,\r\n";  // a note: intercompany status
+
+TEST_F(ConvertCli, WarningsFollowTheReportIntoItsFileAndAReportThatCannotOpenRunsNothing) {
+    const std::string text = Text("noted.txt", kNotedAccount);
+    const fs::path report = dir / "report.txt";
+    CliResult r = Run("convert " + Co() + " --report " + report.string() + " " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    const std::string rep = Slurp(report);
+    const auto pointer = rep.find("Look at the next page to view warnings");
+    ASSERT_NE(pointer, std::string::npos) << rep;
+    EXPECT_THAT(rep.substr(pointer), HasSubstr("Messages recorded while converting the file " + text));
+    EXPECT_THAT(rep, HasSubstr("intercompany status"));
+
+    const std::string master = Slurp(company / "MASTER.GLM");
+    const std::string other = Text("other.txt", kRejectedJournal);
+    r = Run("convert " + Co() + " --report " + (dir / "no" / "such" / "r.txt").string() + " " + other);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("cannot write the report file " + (dir / "no" / "such" / "r.txt").string()));
+    EXPECT_THAT(r.err, Not(HasSubstr("accepted")));
+    EXPECT_THAT(Slurp(other), Not(HasSubstr("Previously Converted")));
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
+}
+
+// dodedoz-cli with its standard output sent to `target` (a full device, say).
+CliResult RunWithOutputTo(const std::vector<std::string>& args, const fs::path& scratch, const std::string& target) {
+    std::string cmd = ShellWord(DZ_CLI_BIN);
+    for (const auto& a : args) cmd += " " + ShellWord(a);
+    const fs::path errFile = scratch / ".cli-stderr.txt";
+    cmd += " </dev/null >" + ShellWord(target) + " 2>" + ShellWord(errFile.string());
+    const int st = std::system(cmd.c_str());
+    CliResult r;
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.err = Slurp(errFile);
+    return r;
+}
+
+TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheTextUnstamped) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    const std::string text = Text("clean.txt", kNotedAccount);
+    const std::string master = Slurp(company / "MASTER.GLM");
+    CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("Unable to print warning/log messages"));
+    EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
+
+    // The same file then converts whole.
+    r = Run("convert " + Co() + " " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(Slurp(text), HasSubstr("Previously Converted"));
 }
 
 TEST_F(ConvertCli, ReportsNeverReplaceATextFileADataFileOrWhatALinkNames) {

@@ -170,6 +170,22 @@ TEST_F(ApmTest, AFailedBackupNamesTheApMasterFile) {
     EXPECT_FALSE(VendorOnFile("V1"));
 }
 
+// A vendor look-up that fails is no answer: the prefix line is refused with 12011, not told
+// that its vendor does not exist.
+TEST_F(ApmTest, APrefixWhoseVendorCannotBeReadIsRefusedWithTheReadError) {
+    xvAPM first;
+    Run(WriteText("vendor.txt", Vendor("V1")), "Convert", first);
+    ASSERT_TRUE(VendorOnFile("V1"));
+    const std::string text = WriteText("prefix.txt", "10,01,V1,2,100.00,,,,,,\r\n");
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::FindRecord, 1, XIO_IO_ERROR, "APM");
+    xvAPM c;
+    const std::string report = Run(text, "Convert", c);
+    EXPECT_TRUE(fail.Spent());
+    EXPECT_THAT(report, ::testing::HasSubstr(" 10                2  Unable to read from or write to a Halvorsend data file"));
+    EXPECT_THAT(report, ::testing::Not(::testing::HasSubstr("has not been set up")));
+}
+
 TEST_F(ApmTest, MastersOpenedHereAreClosedAndThoseOfTheListKept) {
     // GL from the run's list; JC and tax opened by the converter itself.
     uint16_t error = 0;

@@ -7,6 +7,8 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -569,6 +571,27 @@ TEST_F(Driver, ThePrefillCommandGetsTheThirdTexts) {
     EXPECT_FALSE(ValidateTextFiles(selection, files, prefill));
     EXPECT_EQ(Boxes().back(), "109: " + xvlRCString::Get(12068, b, "by Ann Lee", "on 12/ 6/2026", "at 14:30:00"));
     EXPECT_TRUE(selection.files.empty());
+    CloseRunFiles(files);
+}
+
+TEST_F(Driver, AFileThatCannotOpenIsNamedNotTheLastEntryAnEarlierFileLeft) {
+    dz::ui::zqTask convert("Convert", 15, 3020, 5);
+    const std::string a = Text("a.txt", "GLM"), b = Text("b.txt", "APM"), c = Text("c.txt", "ARM");
+    World().behaviour[101] = StubBehaviour{false, 3, "GLM"};
+    StubBehaviour needsOptional;
+    needsOptional.openOk = false;
+    needsOptional.optionalAbbr = "TLI";
+    World().behaviour[401] = needsOptional;
+    ConversionTypeList selection;
+    selection.files = {{a, 0}, {b, 0}, {c, 0}};
+    OpenFilesList files;
+    person.answer(dz::ui::kOk);
+    person.answer(dz::ui::kOk);
+    ASSERT_TRUE(ValidateTextFiles(selection, files, convert));
+    const auto boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_THAT(boxes[0], ::testing::HasSubstr("GL Master"));
+    EXPECT_THAT(boxes[1], ::testing::StartsWith("105: TLI data file is needed for conversion of file\r" + b));
     CloseRunFiles(files);
 }
 

@@ -39,6 +39,7 @@ struct StubBehaviour {
     uint32_t records = 0, rejected = 0, messages = 0, notes = 0;
     bool stop = false;              // the person stops during this file
     bool terminate = false;         // a background run is told to end during this file
+    std::string optionalAbbr = {};  // set: it fails on this optional file, found absent (no entry)
 };
 
 struct StubWorld {
@@ -59,6 +60,10 @@ public:
         World().log.push_back("open " + std::to_string(code_));
         const StubBehaviour& b = World().behaviour[code_];
         if (b.openOk) return true;
+        if (!b.optionalAbbr.empty()) {  // an absent optional file adds no entry
+            (void)OpenDataFile(b.optionalAbbr, 1, 0, 0, list, 0, error, true);
+            return false;
+        }
         error = b.error;
         list.push_back({b.failAbbr, 1, 0});
         return false;

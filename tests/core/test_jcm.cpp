@@ -125,6 +125,23 @@ TEST_F(JcmOneSection, APhaseOfOneSectionCreatesNoGroups) {
     EXPECT_EQ(phases, 2);
 }
 
+// A group cost code of two filled sections (level 2) may carry scheduled values when its job
+// bills one level below it (3); a job billing two levels below (4) refuses them.
+TEST_F(JcmTest, ScheduledValuesNeedTheJobToBillAtMostOneLevelBelowTheCostCode) {
+    auto job = [](const std::string& j, int level) {
+        return "1," + j + ",Job " + j + ",,,,,1,,,,,1," + std::to_string(level) + ",,,,,1,,,,,,,,,,,,\r\n";
+    };
+    auto scheduled = [](const std::string& j) { return "3," + j + ",,01-001.00,Group,,,,Y,,100.00,,,,,,,,,,,\r\n"; };
+    xvJCM c;
+    const std::string text =
+        WriteText("levels.txt", job("100-001", 3) + scheduled("100-001") + job("100-002", 4) + scheduled("100-002"));
+    const std::string report = Run(text, "Examine Files", c);
+    // Line 5: the second job's cost code.
+    EXPECT_THAT(report, ::testing::HasSubstr(" 3                 5  Job not billing at or above Phase '01-001.00', field "
+                                             "'Original scheduled value' cannot have '100.00'(460)"));
+    EXPECT_THAT(report, ::testing::ContainsRegex("Cost Code +2 +[0-9]+ +1 +1"));
+}
+
 // With contracts installed and set up, a job billed by contracts bills at job level.
 class JcmContracts : public JcmTest {
 protected:

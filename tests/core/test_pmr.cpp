@@ -489,6 +489,38 @@ protected:
     }
 };
 
+// A control that cannot be written for want of disk ends the file with 12013; a "Total"
+// category that cannot be written after the records ends it with 12011. Either way the file is
+// put back and the text left unstamped.
+TEST_F(PmrTest, AFullDiskOrAFailedTotalWriteRestoresTheFile) {
+    for (auto& e : list)
+        if (e.handle) {
+            ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+        }
+    const std::string before = ReadFile(company.path() / "MASTER.PMR");
+    struct Case {
+        int nth;  // the first control, then the first "Total" after both controls
+        const char* says;
+    };
+    for (const Case& c : {Case{1, "Out of disk space"}, Case{3, "Unable to read from or write to a Halvorsend data file"}}) {
+        SCOPED_TRACE(c.nth);
+        const std::string text = Text({Control("L01"), Control("L02")});
+        convert::testing::FailingCalls fail;
+        fail.Fail(xio::FaultCall::WriteRecord, c.nth, XIO_DISK_FULL, "PMR");
+        xvPMR converter;
+        const std::string report = Run(converter, text, true);
+        EXPECT_TRUE(fail.Spent());
+        EXPECT_EQ(Count(report, c.says), 1) << report;
+        EXPECT_TRUE(ReadFile(lastText) == text);
+        EXPECT_FALSE(ReadControl("L01"));
+        for (auto& e : list)
+            if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+        EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMR") == before);
+    }
+}
+
 TEST_F(PmrTest, AStopWhileTotalsAreWrittenOrNotesThatCannotPrintRestoreTheFile) {
     std::vector<std::string> lines;
     // Each control earns a warning, so that the notes have lines to print.

@@ -197,9 +197,11 @@ protected:
         ASSERT_EQ(xio_commit(pms), XIO_OK);
     }
 
-    std::string Text(const std::string& body) {
-        const std::string path = texts.str("pmt.txt");
-        WriteFile(path, "#,PMT," + (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvpmt.tpl").string() + "\n" + body);
+    std::string Text(const std::string& body, bool history = false) {
+        const std::string path = texts.str(history ? "pmh.txt" : "pmt.txt");
+        const std::string tpl = history ? "xvpmh.tpl" : "xvpmt.tpl";
+        WriteFile(path, std::string(history ? "#,PMH," : "#,PMT,") +
+                            (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / tpl).string() + "\n" + body);
         return path;
     }
     static std::string MiscIncome(const std::string& id, const std::string& amount) {
@@ -220,20 +222,21 @@ protected:
         return "SV,P100,U1,T100,L100,2,1/31/2026,2/5/2026,1/" + day + "/2026,10.00,1,Gross,Books,\n";
     }
 
-    std::string Run(StoppingPmt& converter, const std::string& path, const std::string& taskName,
-                    convert::ConvertProgress* progress) {
+    std::string Run(xvPMT& converter, const std::string& path, const std::string& taskName,
+                    convert::ConvertProgress* progress, uint16_t type = 605) {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
         const std::string reportPath = texts.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        converter.ConvertFile(list, convert::TextFileEntry{path, 605}, progress, print, task, "", nullptr);
+        converter.ConvertFile(list, convert::TextFileEntry{path, type}, progress, print, task, "", nullptr);
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
         return ReadFile(reportPath);
     }
 
-    // What a conversion may change: the PM System header and the transaction file's records.
-    std::string State() {
-        const uint16_t pms = H("PMS"), pmt = H("PMT");
+    // What a conversion may change: the PM System header and the transaction file's records
+    // (the new transactions, or with 5 the history).
+    std::string State(uint16_t fileNo = 1) {
+        const uint16_t pms = H("PMS"), pmt = H("PMT", fileNo);
         std::string out;
         EXPECT_EQ(xio_rd_header(pms, 1, 0), XIO_OK);
         out += convert::GetText(pms, convert::HeaderFieldNo(pms, 1, "LASTBAT")) + "/" +
@@ -262,6 +265,62 @@ TEST_F(PmtEnding, AConversionThatRunsThroughMovesTheNumbers) {
     Run(converter, path, "Convert", &progress);
     EXPECT_EQ(State(), "42/5000 run 1 r1=1 r9=2");
     EXPECT_NE(ReadFile(path).find("Previously Converted"), std::string::npos);
+}
+
+// A record that cannot be written for want of disk ends the file with both data files put back
+// and the text unstamped, for new and history transactions alike; the progress window showed
+// the second pass and the file written.
+TEST_F(PmtEnding, AFullDiskRestoresNewAndHistoryTransactions) {
+    for (const bool history : {false, true}) {
+        SCOPED_TRACE(history);
+        const uint16_t fileNo = history ? 5 : 1;
+        const std::string before = State(fileNo);
+        const std::string path = Text(Sales("5") + Sales("6"), history);
+        const std::string text = ReadFile(path);
+        convert::testing::FailingCalls fail;
+        fail.Fail(xio::FaultCall::WriteRecord, 3, XIO_DISK_FULL, "PMT");  // after a sale and its batch
+        StoppingPmt pmt;
+        xvPMH pmh;
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report =
+            Run(history ? static_cast<xvPMT&>(pmh) : pmt, path, "Convert", &progress, history ? 606 : 605);
+        EXPECT_TRUE(fail.Spent());
+        EXPECT_THAT(report, ::testing::HasSubstr("Out of disk space"));
+        EXPECT_EQ(State(fileNo), before);
+        EXPECT_EQ(ReadFile(path), text);
+        EXPECT_EQ(progress.status_text, "Transaction Pass 2 of 2");
+        EXPECT_EQ(progress.data_file_desc, fs::path(xio_file_name("PMT", fileNo)).filename().string());
+    }
+}
+
+bool CollectPrefill(const std::string& value, int16_t, int16_t, const std::string&, void* values) {
+    static_cast<std::vector<std::string>*>(values)->push_back(value);
+    return true;
+}
+
+// The table editor's prefill reads the accounts of both kinds of transaction file and writes
+// nothing.
+TEST_F(PmtEnding, PrefillHandsTheAccountsOverAndWritesNothing) {
+    for (const bool history : {false, true}) {
+        SCOPED_TRACE(history);
+        const uint16_t fileNo = history ? 5 : 1;
+        const std::string before = State(fileNo);
+        const std::string path = Text(MiscIncome("8", "5.00") + Payment("8", "1201", "0"), history);
+        const std::string text = ReadFile(path);
+        std::vector<std::string> values;
+        StoppingPmt pmt;
+        xvPMH pmh;
+        xvPMT& converter = history ? static_cast<xvPMT&>(pmh) : pmt;
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        ui::zqTask task("Substitution Tables", 12, 4010, 3);
+        xvPMT::prefillCallback = &CollectPrefill;
+        converter.PrefillTables(list, convert::TextFileEntry{path, static_cast<uint16_t>(history ? 606 : 605)},
+                                &progress, task, &values);
+        xvPMT::prefillCallback = nullptr;
+        EXPECT_THAT(values, ::testing::Contains("09920100000"));
+        EXPECT_EQ(State(fileNo), before);
+        EXPECT_EQ(ReadFile(path), text);
+    }
 }
 
 TEST_F(PmtEnding, AStopInPassTwoRestoresAndLeavesTheTextUnstamped) {

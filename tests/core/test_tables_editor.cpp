@@ -9,6 +9,7 @@
 #include "platform/ui/scripted_ui.h"
 #include "tables/table_editor.h"
 #include "app/table_text_commands.h"
+#include "modules/module_dlls.h"
 #include "platform/ui/hub.h"
 
 #include <fstream>
@@ -476,6 +477,52 @@ TEST_F(EditorTest, ImportAndExportButtonsRebuildTheGridSortedAndMarkTheTableModi
     ASSERT_FALSE(ui.reports().empty());
     EXPECT_EQ(ui.reports().back().lines.front(), "Importing " + in.string() + " into 'Department' table");
     table_editor_hooks() = {};
+}
+
+// ---- Payroll lists ------------------------------------------------------------------------------
+
+// A payroll table picks its values from the payroll system file's lists (field 30: the
+// deduction IDs); a prefill lets the file go and takes it again, so the list still works after it.
+TEST_F(EditorTest, PayrollTablesPickValuesFromThePayrollSystemFileBeforeAndAfterAPrefill) {
+    uint16_t prsNo = 0;
+    while (prsNo < 64 && xio_file_name("PRS", prsNo) != "SYSTEM.PRS") ++prsNo;
+    ASSERT_LT(prsNo, 64);
+    ASSERT_EQ(xio_create_file("PRS", prsNo, folder() / "SYSTEM.PRS"), XIO_OK);
+    uint16_t prs = 0;
+    ASSERT_EQ(xio_open_file(folder() / "SYSTEM.PRS", 0, prs), XIO_OK);
+    for (const char* deduction : {"401K", "UNION"}) {
+        xio_init_record(prs, 3);
+        x_value_def v;
+        v.text = deduction;
+        ASSERT_EQ(xio_put_field(prs, 3, xio_num(prs, XIO_NUM_RECORD, 3, "MDDEDID"), v), XIO_OK);
+        ASSERT_EQ(xio_wr_record(prs, 3), XIO_OK);
+    }
+    xio_cls_file(prs);
+    CreateMasterFile();
+    ASSERT_TRUE(modules::LoadModuleDlls());
+    ui::zqTask task("Substitution Tables", 0, kCommand, 0);
+    app::InstallTableTextCommands(task);
+    Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");
+    Main(PanelAction::grid_type("OLD1", 0, 1));
+    ui.pick(2);
+    Main(PanelAction::press(kCmdList));
+    Main(PanelAction::grid_move(1, 0));
+    Main(PanelAction::press(kCmdPrefill));
+    ui.cancel_chooser();
+    Main(PanelAction::grid_type("OLD2", 1, 1));
+    ui.pick(1);
+    Main(PanelAction::grid_list());
+    Main(PanelAction::grid_move(2, 0));
+    Main(PanelAction::press(kCmdSaveAs));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "PR"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    Main(PanelAction::press(kCmdClose));
+    RunTableEditor(task, screen_);
+    table_editor_hooks() = {};
+    modules::ReleaseModuleDlls();
+    ASSERT_EQ(ui.record_lists().size(), 2u);
+    EXPECT_EQ(ui.record_lists()[0].title, "deductions");
+    EXPECT_EQ(Stored("PR", 30), (std::vector<std::string>{"OLD1=UNION", "OLD2=401K"}));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 // options shrinking the old size into a collision; a list field's drop-down.
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -22,6 +24,7 @@
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
 #include "platform/suite/company.h"
+#include "platform/ui/hub.h"
 #include "platform/ui/panel.h"
 #include "platform/ui/ui.h"
 #include "tables/table_editor.h"
@@ -114,6 +117,8 @@ QStringList runEditor(const QString& company, std::deque<Step> steps) {
                     no->click();
                 else
                     box->defaultButton() ? box->defaultButton()->click() : box->reject();
+            } else if (auto* d = qobject_cast<QFileDialog*>(w)) {
+                d->reject();
             } else if (auto* p = qobject_cast<PanelWidget*>(w)) {
                 QTest::keyClick(p, Qt::Key_Escape);
             }
@@ -121,7 +126,9 @@ QStringList runEditor(const QString& company, std::deque<Step> steps) {
         }
         Step s = steps.front();
         steps.pop_front();
-        const QString got = box ? QStringLiteral("box") : key(qobject_cast<PanelWidget*>(w));
+        const QString got = box                               ? QStringLiteral("box")
+                            : qobject_cast<QFileDialog*>(w) ? QStringLiteral("file")
+                                                            : key(qobject_cast<PanelWidget*>(w));
         if (got == s.expect) s.act(w);
         if (got != s.expect || QTest::currentTestFailed()) {
             // A read never waits on a failed step: leave it.
@@ -130,6 +137,8 @@ QStringList runEditor(const QString& company, std::deque<Step> steps) {
                          QStringLiteral(")");
             if (box)
                 box->reject();
+            else if (auto* d = qobject_cast<QFileDialog*>(w))
+                d->reject();
             else if (auto* p = qobject_cast<PanelWidget*>(w))
                 QTest::keyClick(p, Qt::Key_Escape);
         }
@@ -164,6 +173,38 @@ void pick(QWidget* w, int field, const QString& text) {
     l->setCurrentItem(found.front());
 }
 
+#ifdef DZ_CLI_BIN
+// A fresh company made by the command-line program, as a person would.
+void initCompany(const QString& company) {
+    QProcess init;
+    init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
+    QVERIFY(init.waitForFinished(60000));
+    QCOMPARE(init.exitCode(), 0);
+}
+#endif
+
+// Chooses `path` in a file dialog.
+void chooseFile(QWidget* w, const QString& path) {
+    auto* d = qobject_cast<QFileDialog*>(w);
+    QVERIFY(d);
+    d->selectFile(path);
+    static_cast<QDialog*>(d)->accept();  // through the base: the dialog checks the choice
+}
+
+// Clicks the box's button labelled `label` (mnemonics left out).
+void clickLabelled(QWidget* w, const QString& label) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    QVERIFY(box);
+    for (QAbstractButton* b : box->buttons())
+        if (b->text().remove(QLatin1Char('&')) == label) return b->click();
+    QFAIL(qPrintable("no button " + label));
+}
+
+QString slurp(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 }  // namespace
 
 class TableEditorTest : public QObject {
@@ -181,10 +222,8 @@ private slots:
 #else
         QTemporaryDir dir;
         const QString company = dir.filePath(QStringLiteral("co"));
-        QProcess init;
-        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
-        QVERIFY(init.waitForFinished(60000));
-        QCOMPARE(init.exitCode(), 0);
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
 
         QString refusedText;
         std::pair<int, int> refusedAt{-1, -1};
@@ -287,6 +326,68 @@ private slots:
         boxes = runEditor(company, listField);
         QCOMPARE(offered, (QStringList{"Gross", "Net"}));
         QCOMPARE(boxes, QStringList{"Do you want to save your changes?"});
+#endif
+    }
+
+    // The Import, Export and Prefill buttons: each asks for its file; the import runs through
+    // its hub and rebuilds the grid; the prefill asks before reading a converted file.
+    void importExportAndPrefillButtons() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
+        const QString in = dir.filePath(QStringLiteral("in.txt")), out = dir.filePath(QStringLiteral("out.txt"));
+        const QString stamped = dir.filePath(QStringLiteral("gl.txt"));
+        {
+            QFile f(in);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("A1,N2\nb1,N9\n");
+            QFile g(stamped);
+            QVERIFY(g.open(QIODevice::WriteOnly));
+            g.write(QByteArray("#,GLM,") + DZ_SOURCE_DATA_DIR "/templates/xvglm.tpl\r\n" +
+                    "#,Previously Converted,by Ann Lee,on 12/ 6/2026,at 14:30:00,using xvglm.tpl\r\n" +
+                    "6,1000-00,Cash,1,,,,,,,,5\r\n");
+        }
+        QStringList rows;
+        std::deque<Step> steps{
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 2, QStringLiteral("Payroll (new)")); }},
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 3, QStringLiteral("Department (new)")); }},
+            {"TABLE/NEW", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdImport); }},
+            {"file", [&](QWidget* w) { chooseFile(w, in); }},
+            {"HUB/HUB",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 qobject_cast<QLineEdit*>(p->fieldWidget(dz::ui::kHubFileField))
+                     ->setText(dir.filePath(QStringLiteral("import.txt")));
+                 pressButton(w, dz::ui::kHubStartButton);
+             }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 rows = gridLines(qobject_cast<PanelWidget*>(w));
+                 pressButton(w, dz::tables::kCmdExport);
+             }},
+            {"file", [&](QWidget* w) { chooseFile(w, out); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdPrefill); }},
+            {"file", [&](QWidget* w) { chooseFile(w, stamped); }},
+            {"box", [](QWidget* w) { clickLabelled(w, QStringLiteral("Skip File")); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::No); }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        QCOMPARE(rows, (QStringList{"A1|N2", "b1|N9", "|"}));
+        QCOMPARE(slurp(out), QStringLiteral("A1,N2\r\nb1,N9\r\n"));
+        QVERIFY(slurp(dir.filePath(QStringLiteral("import.txt"))).startsWith("Importing " + in));
+        QCOMPARE(boxes.size(), 3);
+        QVERIFY2(boxes[0].contains(QStringLiteral("2 entries added")), qPrintable(boxes.join(" / ")));
+        QVERIFY2(boxes[1].startsWith("File " + stamped), qPrintable(boxes[1]));
+        QVERIFY2(boxes[1].contains(QStringLiteral("has already been converted by Ann Lee")), qPrintable(boxes[1]));
+        QVERIFY2(boxes[1].endsWith(QStringLiteral("Do you still want to prefill it?")), qPrintable(boxes[1]));
+        QCOMPARE(boxes[2], QStringLiteral("Do you want to save your changes?"));
 #endif
     }
 };

@@ -174,9 +174,9 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         std::string reason;
         const int extra = info.RecExtraData();
         const uint16_t file = info.FileNumUsed();
-        if (extra >= 1 && extra <= 49) {
+        if (IsUserFieldsRecord(extra)) {
             if (!WriteUserFields(import, info, reason)) return true;
-        } else if (extra > 50) {
+        } else if (IsNotesRecord(extra)) {
             return true;
         } else if (!DispatchRecord(ctx, info, reason)) {
             return true;  // a record its handler rejects leaves no key

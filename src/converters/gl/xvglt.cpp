@@ -146,7 +146,7 @@ bool xvGLT::GetControlDef() {
 
 bool xvGLT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const int extra = info.RecExtraData();
-    if (extra >= 1 && extra <= 49) {
+    if (IsUserFieldsRecord(extra)) {
         reason = kCustomFields;
         return false;
     }

@@ -131,7 +131,7 @@ bool xvJCT::ReadSettings(uint16_t jcm, uint16_t commandId) {
 
 bool xvJCT::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const int extra = info.RecExtraData();
-    if (extra >= 1 && extra <= 49) {
+    if (convert::IsUserFieldsRecord(extra)) {
         reason = kCustomFields;
         return false;
     }

@@ -188,7 +188,7 @@ bool xvPMT::ScanPayments(ConvertContext& ctx) {
             else if (info.FileNumUsed() == pmt && info.ImportedRecs() == kPmtRecMiscIncome)
                 key = GetNumber(pmt, kPmtRecMiscIncome, "MIPMTID");
             const int extra = info.RecExtraData();
-            if (extra >= 1 && extra <= 49) {
+            if (IsUserFieldsRecord(extra)) {
                 invalid = true;
             } else if (extra <= 50) {
                 if (extra == 0 && !ReadFollowingPayment(ctx, info)) invalid = true;
@@ -308,9 +308,9 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
     if (status == 1) {
         reason = info.Message();
         AppendReasonCode(reason, info.Error());
-    } else if (extra >= 1 && extra <= 49) {
+    } else if (IsUserFieldsRecord(extra)) {
         reason = "Custom fields are not supported in PM Transaction conversions";
-    } else if (extra > 50) {
+    } else if (IsNotesRecord(extra)) {
         reason = "Notes are not supported in Transaction PM Transaction conversions";
     } else {
         accepted = true;

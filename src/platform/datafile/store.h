@@ -68,7 +68,7 @@ int set_max_pages(uint16_t h, int pages);
 int64_t count_queries();
 
 // The calls a test can make fail.
-enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit };
+enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit, FindRecord };
 // Plans a failure: the `nth` call (1 = the next) of `call` on a file of dictionary `abbr` (""
 // any file) answers `status` without doing anything. Each plan fails once; plans add up. Only a
 // commit with writes to commit counts as a call of Commit.

@@ -1413,7 +1413,10 @@ int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     return static_cast<int16_t>(std::clamp<int64_t>(c->i, -32768, 32767));
 }
 
-int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) { return read_op(h, rec, key, Op::Find, 0); }
+int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) {
+    if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::FindRecord, s)) return s;
+    return read_op(h, rec, key, Op::Find, 0);
+}
 int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Exact, lock); }
 int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GE, lock); }
 int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GT, lock); }

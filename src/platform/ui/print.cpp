@@ -57,6 +57,8 @@ bool emit(Job& j, std::string line, bool page) {
     if (j.dest == Destination::File) {
         if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF)
             j.failed = true;
+    } else if (j.dest == Destination::Screen && !j.failed) {
+        if (!current().report_line(line)) j.failed = true;
     }
     j.lines.push_back(std::move(line));
     return !j.failed;
@@ -119,7 +121,10 @@ int xp_close_print(int print) {
         return j->failed || !closed ? 1 : 0;
     }
     case Destination::Screen:
-        return current().show_report(doc) ? 0 : 1;
+    {
+        const bool shown = current().show_report(doc);
+        return shown && !j->failed ? 0 : 1;
+    }
     case Destination::Printer:
         return current().print_report(doc) ? 0 : 1;
     case Destination::Spool:

@@ -135,6 +135,11 @@ public:
     // A report sent to the screen, or to a printer. False when it could not be shown/printed.
     virtual bool show_report(const ReportDocument& report);
     virtual bool print_report(const ReportDocument& report) { return false; }
+    // Each line of a report for the screen as it is printed ('\f' first when it starts a page
+    // after the report's first line), before the whole report reaches show_report. False when
+    // the line could not be put where it goes: the print fails then, as a file that cannot be
+    // written does.
+    virtual bool report_line(const std::string& line) { return true; }
 
     // The background task's one-line state.
     virtual void task_line(const std::string& text) {}

@@ -162,15 +162,16 @@ TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
     // Blank optional references never clash; a repeated non-blank one does (key 3).
     ASSERT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
     ASSERT_EQ(addCustomer(h, "C4", "A4"), XIO_OK);
-    xio_init_record(h, 1);
-    put(h, 1, "CODE", "C5");
-    put(h, 1, "ALTKEY", "A5");
-    put(h, 1, "REF", "R1");
-    ASSERT_EQ(xio_wr_record(h, 1, &dup), XIO_OK);
-    put(h, 1, "CODE", "C6");
-    put(h, 1, "ALTKEY", "A6");
-    put(h, 1, "REF", "r1");
-    EXPECT_EQ(xio_wr_record(h, 1, &dup), XIO_DUPLICATE);
+    // A customer with one more field set; the status of its write.
+    auto addWith = [&](const char* code, const char* alt, const char* field, const char* value) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", alt);
+        put(h, 1, field, value);
+        return xio_wr_record(h, 1, &dup);
+    };
+    ASSERT_EQ(addWith("C5", "A5", "REF", "R1"), XIO_OK);
+    EXPECT_EQ(addWith("C6", "A6", "REF", "r1"), XIO_DUPLICATE);
     EXPECT_EQ(dup, 3);
     // Replacing a record so that its second key clashes answers 11 with key 1; its own key is fine.
     put(h, 1, "CODE", "C3");
@@ -184,6 +185,10 @@ TEST_F(Records, DuplicatesAnswerElevenWithTheKeyNumber) {
     EXPECT_EQ(walk(h, 0), "C1,C3,C4,C5");
     // Walking the reference key meets every record that leaves it blank, then the others.
     EXPECT_EQ(walk(h, 3), "C1,C3,C4,C5");
+    // A blank reference shared with others is no clash: the tag that really clashes is named.
+    ASSERT_EQ(addWith("C7", "A7", "TAG", "T1"), XIO_OK);
+    EXPECT_EQ(addWith("C8", "A8", "TAG", "t1"), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 4);
 }
 
 TEST_F(Records, NotesFollowARecordWhoseKeyChangesOnReplace) {
@@ -593,7 +598,7 @@ TEST_F(Records, DefinitionsDescribeTheFile) {
     xio_file_def fd;
     ASSERT_EQ(xio_get_def(h, fd), XIO_OK);
     EXPECT_EQ(fd.path, (dir / "MASTER.TST").string());
-    EXPECT_EQ(fd.keyCount, 3);
+    EXPECT_EQ(fd.keyCount, 4);
     EXPECT_EQ(fd.recordNumbers, (std::vector<uint16_t>{1, 2}));
     EXPECT_EQ(fd.headerNumbers, (std::vector<uint16_t>{1, 2}));
     xio_rec_def rd;
@@ -606,7 +611,7 @@ TEST_F(Records, DefinitionsDescribeTheFile) {
     EXPECT_EQ(kd.fields, (std::vector<uint16_t>{fld(h, 1, "REF")}));
     ASSERT_EQ(xio_get_key_def(h, 0, kd, 2), XIO_OK);
     EXPECT_EQ(kd.fields, (std::vector<uint16_t>{fld(h, 2, "CCODE"), fld(h, 2, "SEQ")}));
-    EXPECT_EQ(xio_get_key_def(h, 4, kd), XIO_BAD_CALL);
+    EXPECT_EQ(xio_get_key_def(h, 5, kd), XIO_BAD_CALL);
     xio_fld_def f;
     ASSERT_EQ(xio_get_fld_def(h, fld(h, 1, "AMOUNT"), f, 1, true), XIO_OK);
     EXPECT_EQ(f.name, "AMOUNT");

@@ -138,7 +138,7 @@ TEST_F(Security, AnOlderFileOpenedReadOnlyIsReadThroughTheDefaultsAndNotUpgraded
     auto v2 = dictionary_v2([](std::string& text) {
         text.insert(text.find("  { name = \"MEMO\""), "  { name = \"EXTRA\", type = 0, length = 5, default = \"dflt\" },\n"
                                                       "  { name = \"NUMX\", type = 1, length = 4, default = 7 },\n");
-        text += "\n[[key]]\nnumber = 4\nrecord = 1\nname = \"By number\"\nfields = [\"NUMX\"]\nunique = false\n";
+        text += "\n[[key]]\nnumber = 5\nrecord = 1\nname = \"By number\"\nfields = [\"NUMX\"]\nunique = false\n";
     });
     std::string err;
     ASSERT_TRUE(xio_load_dictionaries(v2, err)) << err;
@@ -151,7 +151,7 @@ TEST_F(Security, AnOlderFileOpenedReadOnlyIsReadThroughTheDefaultsAndNotUpgraded
         EXPECT_EQ(get(h, 1, "NAME"), "First");
         EXPECT_EQ(get(h, 1, "EXTRA"), "dflt");
         EXPECT_EQ(getNum(h, 1, "NUMX"), 7);
-        EXPECT_EQ(walk(h, 4), "C1,C2");  // a key over a field the file lacks walks too
+        EXPECT_EQ(walk(h, 5), "C1,C2");  // a key over a field the file lacks walks too
         EXPECT_EQ(walk(h, 0, "NAME"), "First,Second");
         // Nothing is written through a read-only handle.
         EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_LOCKED);
