@@ -49,6 +49,11 @@ struct TaxEntry {
     double liability = 0;            // OTLIAB
     double paid = 0;                 // OTPAID
     double liabilityPaid = 0;        // OTLIAPD
+    // Image only: the parts of the two tax amounts that fall on the amount named by custom
+    // description 64, each with what its payments took of it, and set when the paid amounts
+    // were first carried into the entry.
+    double amount64 = 0, paid64 = 0, liability64 = 0, liabilityPaid64 = 0;
+    uint16_t firstWrite = 0;
 
     template <class V>
     void Fields(V& v) {
@@ -71,6 +76,8 @@ struct PaidTaxEntry {
     double rate = 0;             // PTRATE
     double paid = 0;             // PTPAID
     double liabilityApplied = 0; // PTLIAPD
+    // Image only: the paid parts on the amount named by custom description 64.
+    double paid64 = 0, liabilityApplied64 = 0;
 
     template <class V>
     void Fields(V& v) {
