@@ -23,6 +23,11 @@
 //   xvapi_amounts.cpp  the amount-sign check (AmountSet)
 //   xvapi_cm.cpp       banks and CM transactions (BankImage, CMTransImage)
 //   xvapi_accounts.cpp accounts formed from a prefix and a base account
+//   xvapi_distpayment.cpp  the Dist payment record (checks, CM, vendor and 1099 totals)
+//   xvapi_complete.cpp after an invoice group: paid invoices, totals, statuses, terms
+//   xvapi_references.cpp  a distribution's references in CM, JC, GL and TX
+//   xvapi_taxes.cpp    tax splits over tax groups and payments
+//   xvapi_posting.cpp  year buckets, 1099 prefix totals, AP transactions
 #pragma once
 
 #include "convert/convert_file.h"
@@ -30,6 +35,7 @@
 #include "convert/reports.h"
 #include "converters/ap/xvapi_cm.h"
 #include "converters/ap/xvapi_payment.h"
+#include "converters/ap/xvapi_posting.h"
 #include "converters/ap/xvapi_prepass.h"
 #include "platform/modlibs/ap_images.h"
 #include "platform/suite/zc.h"
@@ -164,6 +170,11 @@ public:
     bool ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
     bool ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
     bool ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
+    bool ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group);
+    // After an invoice group's last record (both passes, both modes): its paid invoices, totals,
+    // statuses, references, terms dates and vendor totals, then what the first pass found against
+    // it. False rejects the group with the reason.
+    bool CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& head, std::string& reason);
     bool LookupInvoice(uint16_t apm, std::string& reason, bool pass1);
     // The entry of the record `record` now in the buffer: false with its finding as the reason
     // (`missing` and 12011 when it has none).
@@ -189,6 +200,7 @@ public:
     uint16_t defaultDistSequence = 0;     // the last distribution's sequence
     std::vector<BankImage> banks;         // the banks the group's check and payments draw on
     std::vector<CMTransImage> cmTransactions;  // the CM transactions of the group's checks
+    std::vector<PrefixTotalsImage> prefixTotals;  // the vendor's 1099 totals by GL prefix
 
     // ---- The file ---------------------------------------------------------------------------
     std::vector<std::string> taxGroupList;
@@ -196,6 +208,9 @@ public:
     // The record-ID texts (letter case folded) of the invoices met in this pass; kept only in
     // duplicate-invoice mode 2.
     std::set<std::string> invoiceMap;
+    // Examine Files: the dates of the checks that distribution payments create, by record-ID
+    // text, so that a later payment naming another date is told.
+    std::map<std::string, x_date_type> paidDistMap;
     std::string batchText;
     uint32_t apmRun = 0, cmtRun = 0, aptRun = 0;
     uint32_t apmSequence = 0, cmtSequence = 0, aptSequence = 0;

@@ -132,6 +132,7 @@ void xvAPI::ResetFileState() {
     defaultDistSequence = 0;
     banks.clear();
     cmTransactions.clear();
+    prefixTotals.clear();
 }
 
 std::string RecordWording::Was() const { return convert::ModeWord("was/will be", converting); }
@@ -233,35 +234,18 @@ void xvAPI::StageMessages(const xvl::xvlImpInfo& info, GroupCallbackContext& gro
 bool xvAPI::DispatchRecord(ConvertContext&, xvl::xvlImpInfo& info, std::string& reason) {
     GroupCallbackContext& group = *group_;
     StageMessages(info, group);
-    const uint16_t apm = group.apm;
     switch (info.ImportedRecs()) {
     case kRecInvoice: return ConvertInvoice(info, reason, group);
     case kRecDistribution: return ConvertDistribution(info, reason, group);
     case kRecCheck: return ConvertCheck(info, reason, group);
-    case kRecDistPayment: {
-        // Distribution payments are taken as they stand for now, with a payment number.
-        modlibs::PaidDistImage paid;
-        modules::AP_GET_PAID_DST(apm, &paid, 0);
-        paid.amountPaid = paid.grossPayment;
-        if (paid.paymentNumber == 0) paid.paymentNumber = GetPaymentNumber(apm, paid.bank, paid.check);
-        if (paid.paymentNumber == 0) {
-            reason = Msg(12011);  // no payment number could be taken: the record is not posted with 0
-            return false;
-        }
-        if (modules::AP_PUT_PAID_DST(apm, nullptr, &paid, 0) != 0) {
-            reason = Msg(12011);
-            return false;
-        }
-        paidDists.push_back(std::move(paid));
-        return true;
-    }
+    case kRecDistPayment: return ConvertDistPayment(info, reason, group);
     default: return true;
     }
 }
 
 bool xvAPI::AfterGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason) {
     switch (info.GroupImportedRec()) {
-    case kRecInvoice: return LookupInvoice(group.apm, reason, group.pass1);
+    case kRecInvoice: return CompleteInvoice(group, info, reason);
     case kRecCheck: return LookupCheck(group.apm, reason, group.pass1);
     default: return true;
     }
@@ -353,6 +337,8 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
             AddInvoiceRef(group.apm, invoiceImage, line, bad);
             for (const auto& paid : paidDists) AddDistPaymentRef(group.apm, paid, invoiceImage, line, bad);
         }
+        // What the completion said of the group is the second pass's to say.
+        group.messages->clear();
         queue.clear();
         ResetFileState();
         return true;

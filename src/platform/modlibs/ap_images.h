@@ -329,6 +329,12 @@ struct VendorImage {
     double tyDeductionApplied = 0;
     double nyInvoiced = 0, nyDiscountOffered = 0, nyDiscountTaken = 0, nyDiscountLost = 0, nyPaid = 0,
            nyGrossPayment = 0, nyDeductionApplied = 0, nyPaidAndDiscount = 0;
+    // Image only (the vendor record has no fields for them yet): the last invoice the vendor
+    // sent, its date and amount, and the flag word its invoices and distributions start from.
+    std::string lastInvoice;
+    x_date_type lastInvoiceDate;
+    double lastInvoiceAmount = 0;
+    uint16_t flagWord = 0;
 
     template <class V>
     void Fields(V& v) {
