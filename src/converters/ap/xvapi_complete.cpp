@@ -222,18 +222,20 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
         if (keptTotals[k] != 0 && keptTotals[k] != *totals[k].second)
             warn(Msg(12702, totals[k].first, ModeWord("has changed/will change", converting), Amount(keptTotals[k]),
                      Amount(*totals[k].second), ModeWord("1620/1621", converting)));
+    // 9 before 7: amounts of both signs are told as such rather than as an overpayment of the
+    // negative one (a tax of -1.00 would be "exceeded" by a tax paid of 0).
+    AmountSet set;
+    LoadAmountSet(set, inv);
+    if (withDists && !CheckAmountSigns(set)) return reject(Msg(12800, "Invoice", PositiveAndNegative(set)));
     // 7.
     if (std::string over = Overpayment("Total Invoice", OwedOf(inv)); !over.empty()) return reject(std::move(over));
     // 8. Deductions still to take may not exceed what is still owed.
-    AmountSet set;
-    if (!CheckPaymentAmountSigns(LoadAmountSet(set, inv))) {
+    if (!CheckPaymentAmountSigns(set)) {
         const double deductions = (inv.amt64 - inv.amt64Paid) +
                                   (inv.discountOffered - (inv.discountTaken + inv.discountLost)) +
                                   (inv.amt63 - inv.amt63Applied);
         return reject(Msg(12801, Amount(deductions), Amount(inv.amount - inv.amountPaid)));
     }
-    // 9.
-    if (withDists && !CheckAmountSigns(set)) return reject(Msg(12800, "Invoice", PositiveAndNegative(set)));
 
     // 10. The vendor's running totals and the fiscal year's invoiced amount.
     if (withDists && vendorFound) {
