@@ -82,6 +82,46 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
     // The reject file converts as it stands: its groups keep their lines.
     EXPECT_HAS(Slurp(dir / "RejAPI.txt"), "4,OPERATING,10510,");
+    // The tax group a distribution named, created with the conversion's own tax.
+    ExpectGolden(Dump("TXM"), kGolden / "sample_tax_dump.txt");
+}
+
+TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
+    // Open invoices to pay, and a check another application wrote.
+    Spit(dir / "on-file.load",
+         "@APM\n"
+         "R1 OIVND=\"BAYCONC\" OIINV=\"B-9001\" OIDESC=\"Ready mix\" OISTAT=1 OIAMT=30000 OIDATE=2026-11-20 "
+         "OIACTDT=2026-11-20\n"
+         "R2 ODVND=\"BAYCONC\" ODINV=\"B-9001\" ODDSEQ=1 ODSTAT=1 ODAMT=20000 ODEXP=\"01110510000\"\n"
+         "R2 ODVND=\"BAYCONC\" ODINV=\"B-9001\" ODDSEQ=2 ODSTAT=1 ODAMT=10000 ODEXP=\"01110510000\"\n"
+         "R1 OIVND=\"MORROWPIKE\" OIINV=\"M-9001\" OISTAT=1 OIAMT=10000 OIDATE=2026-11-20 OIACTDT=2026-11-20\n"
+         "R2 ODVND=\"MORROWPIKE\" ODINV=\"M-9001\" ODDSEQ=1 ODSTAT=1 ODAMT=10000 ODEXP=\"01110600000\"\n"
+         "R1 OIVND=\"BAYCONC\" OIINV=\"B-9002\" OISTAT=1 OIAMT=10500 OIDATE=2026-11-20 OIACTDT=2026-11-20\n"
+         "R2 ODVND=\"BAYCONC\" ODINV=\"B-9002\" ODDSEQ=1 ODSTAT=1 ODAMT=10500 ODEXP=\"01110510000\"\n"
+         "R4 CBANK=\"OPERATING\" CHECK=10490 CDATE=2026-11-01 CAMOUNT=10000 CVENDOR=\"BAYCONC\" CAPPL=\"AP\"\n");
+    Load(dir / "on-file.load");
+    Spit(dir / "payments.tpl",
+         "format 1\nfile APM 1\nrecord 1\nfield OIVND\nfield OIINV\n"
+         "format 6\nfile APM 1\nrecord 6\nfield PIVND\nfield PIINV\nfield PIBANK\nfield PICHECK\n"
+         "field PIDSEQ\nfield PIGROSS\nfield PIDSCT\nfield PIDSCAC\nspecial \"AP Check Date\" date\n");
+    const std::string payments = (dir / "payments.txt").string();
+    Spit(payments, "#,API," + (dir / "payments").string() +
+                       "\r\n"
+                       // Two checks pay one distribution; a third payment by the first check names another
+                       // date; a payment without discount loses its discount account silently.
+                       "1,BAYCONC,B-9001\r\n6,BAYCONC,B-9001,OPERATING,10601,1,100.00,,01-1-10-5200-00,12/10/26\r\n"
+                       "6,BAYCONC,B-9001,OPERATING,10602,1,50.00,,,12/10/26\r\n"
+                       "6,BAYCONC,B-9001,OPERATING,10601,2,20.00,,,12/11/26\r\n"
+                       // The same distribution paid twice by one check.
+                       "1,MORROWPIKE,M-9001\r\n6,MORROWPIKE,M-9001,OPERATING,10603,1,10.00,,,12/10/26\r\n"
+                       "6,MORROWPIKE,M-9001,OPERATING,10603,1,10.00,,,12/10/26\r\n"
+                       // A check that was not made by a conversion; a new check without its date.
+                       "1,BAYCONC,B-9002\r\n6,BAYCONC,B-9002,OPERATING,10490,1,105.00,,,12/10/26\r\n"
+                       "1,BAYCONC,B-9002\r\n6,BAYCONC,B-9002,OPERATING,10604,1,105.00,,,\r\n");
+    const auto before = Files();
+    ExpectGolden(Run("examine", payments), kGolden / "payments_examine.txt");
+    EXPECT_EQ(Files(), before);
+    ExpectGolden(Run("convert", payments), kGolden / "payments_convert.txt");
 }
 
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
