@@ -1,0 +1,125 @@
+// AP distribution payments in process: the accounts of a payment when AP does not post to GL, and
+// what a payment adds to its bank's last check, the vendor's open, paid and 1099 totals and the
+// 1099 totals of its GL prefix, by the year its check's date falls in.
+#include "test_api_support.h"
+
+#include "platform/import/xvl_import.h"
+
+namespace dz::ap {
+namespace {
+
+using namespace dz::ap::testing;
+using ::testing::HasSubstr;
+
+// Keeps what the group held after each distribution payment; `noGl` runs as if AP did not post
+// to GL.
+class PaymentApi : public xvAPI {
+public:
+    bool noGl = false;
+    std::vector<modlibs::PaidDistImage> payments;
+    std::vector<modlibs::VendorImage> vendors;
+    std::vector<std::vector<PrefixTotalsImage>> prefixes;
+    std::vector<BankImage> lastBanks;
+
+protected:
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override {
+        const bool loaded = xvAPI::LoadSettings(ctx, failure);
+        if (noGl) glInterface = false;
+        return loaded;
+    }
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        const bool kept = xvAPI::DispatchRecord(ctx, info, reason);
+        if (info.StartLine() < lastLine_) payments.clear(), vendors.clear(), prefixes.clear(), lastBanks.clear();
+        lastLine_ = info.StartLine();  // the second pass starts again: keep its records only
+        if (kept && info.ImportedRecs() == kRecDistPayment) {
+            payments.push_back(paidDists.back());
+            vendors.push_back(vendorImage);
+            prefixes.push_back(prefixTotals);
+            lastBanks.push_back(banks.front());
+        }
+        return kept;
+    }
+
+private:
+    int32_t lastLine_ = 0;
+};
+
+class ApiPayments : public ApiTest {
+protected:
+    void SetUp() override {
+        ApiTest::SetUp();
+        if (HasFatalFailure()) return;
+        Seed("CMM", 1, {{"BANKACC", "OPERATING"}, {"BGENCSH", "01110100000"}});
+        Seed("CMM", 5, {{"LTBNKAC", "OPERATING"}});
+        Seed("APM", 9, {{"VENDOR", "V1"}, {"VNAME", "Vendor one"}, {"VTYPE", "1"}});
+        for (const char* account : {"01110600000", "01110200000", "01110100000", "01110210000", "01110120000"})
+            Seed("GLM", 1, {{"AACCT", account}});
+    }
+    void Seed(const std::string& abbr, uint16_t rec, const std::vector<std::pair<std::string, std::string>>& fields) {
+        const uint16_t h = convert::FindFileHandle(list, abbr, 1);
+        xio_init_record(h, rec);
+        for (const auto& [name, value] : fields) {
+            const uint16_t f = convert::FieldNo(h, rec, name.c_str());
+            xio_fld_def def;
+            xio_get_fld_def(h, f, def);
+            if (xio_is_text_type(def.type)) convert::PutText(h, f, value);
+            else convert::PutNumber(h, f, std::stod(value));
+        }
+        ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+    }
+    // Invoice I1 of 300.00 in one distribution, paid by checks 501 (of `first`) and 502, dated as
+    // given; the payments give a cash and a discount account.
+    static std::string Paid(const std::string& firstDate, const std::string& secondDate) {
+        return "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,300.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+               "2,V1,I1,1,Rent,300.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+               "6,V1,I1,OPERATING,501,1,,100.00,,,,,01-1-10-1000-00,01-1-10-5200-00," + firstDate + ",1,,\r\n" +
+               "6,V1,I1,OPERATING,502,1,,50.00,,,,,,," + secondDate + ",1,,\r\n" +
+               "4,OPERATING,501," + firstDate + ",,100.00,V1,1,,,,,,,,,,,,,,,,,\r\n" +
+               "4,OPERATING,502," + secondDate + ",,50.00,V1,1,,,,,,,,,,,,,,,,,\r\n";
+    }
+};
+
+TEST_F(ApiPayments, WithoutGlTheFiveAccountsAreClearedWithOneMessage) {
+    PaymentApi c;
+    c.noGl = true;
+    const std::string report = Run(WriteText("t.txt", Paid("12/01/26", "12/02/26")), "Examine Files", c);
+    EXPECT_THAT(report, HasSubstr("AP not interfacing with GL, GL fields (like Cash acct with '01-1-10-1000-00') "
+                                  "will be cleared(1663)"));
+    EXPECT_EQ(report.find("Discount acct"), std::string::npos) << report;
+    ASSERT_EQ(c.payments.size(), 2u);
+    EXPECT_EQ(c.payments[0].cashAccount, "");
+    EXPECT_EQ(c.payments[0].discountAccount, "");
+}
+
+TEST_F(ApiPayments, TotalsGoToTheYearOfTheCheckDate) {
+    PaymentApi c;
+    // The AP and 1099 years end 12/31/2026; check 502 is dated before last year began.
+    const std::string report = Run(WriteText("t.txt", Paid("12/01/26", "12/31/24")), "Convert", c);
+    ASSERT_EQ(c.payments.size(), 2u) << report;
+    // Built from the bank: a payment without discount keeps no discount account.
+    EXPECT_EQ(c.payments[0].cashAccount, "01110100000");
+    EXPECT_EQ(c.payments[0].discountAccount, "");
+    EXPECT_EQ(c.payments[1].cashAccount, "01110100000");
+    EXPECT_EQ(c.payments[1].icPayableAccount, "01110210000");
+
+    const modlibs::VendorImage& first = c.vendors[0];
+    EXPECT_EQ(first.openAmount, -10000);
+    EXPECT_EQ(first.tyGrossPayment, 10000);
+    EXPECT_EQ(first.thisYear1099, 10000);
+    const modlibs::VendorImage& second = c.vendors[1];
+    EXPECT_EQ(second.openAmount, -15000);
+    EXPECT_EQ(second.tyGrossPayment + second.lyGrossPayment + second.nyGrossPayment, 10000);
+    EXPECT_EQ(second.thisYear1099 + second.lastYear1099 + second.nextYear1099, 10000);
+
+    // The 1099 totals of the expense account's prefix, kept once for the group.
+    ASSERT_EQ(c.prefixes[1].size(), 1u);
+    EXPECT_EQ(c.prefixes[1][0].prefix, "01");
+    EXPECT_EQ(c.prefixes[1][0].thisYear1099, 10000);
+    EXPECT_EQ(c.prefixes[1][0].lastYear1099, 0);
+    EXPECT_EQ(c.lastBanks[1].lastCheck, 502);
+    EXPECT_EQ(c.lastBanks[1].lastCheckAmount, 5000);
+}
+
+}  // namespace
+}  // namespace dz::ap
