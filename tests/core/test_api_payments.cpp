@@ -16,6 +16,7 @@ using ::testing::HasSubstr;
 class PaymentApi : public xvAPI {
 public:
     bool noGl = false;
+    bool noPaymentNumber = false;  // the last payment number cannot be written back
     std::vector<modlibs::PaidDistImage> payments;
     std::vector<modlibs::VendorImage> vendors;
     std::vector<std::vector<PrefixTotalsImage>> prefixes;
@@ -28,6 +29,8 @@ protected:
         return loaded;
     }
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        if (noPaymentNumber && info.ImportedRecs() == kRecDistPayment)
+            xio::fail_call(xio::FaultCall::WriteHeader, 1, 5, "APM");
         const bool kept = xvAPI::DispatchRecord(ctx, info, reason);
         if (info.StartLine() < lastLine_) payments.clear(), vendors.clear(), prefixes.clear(), lastBanks.clear();
         lastLine_ = info.StartLine();  // the second pass starts again: keep its records only
@@ -119,6 +122,17 @@ TEST_F(ApiPayments, TotalsGoToTheYearOfTheCheckDate) {
     EXPECT_EQ(c.prefixes[1][0].lastYear1099, 0);
     EXPECT_EQ(c.lastBanks[1].lastCheck, 502);
     EXPECT_EQ(c.lastBanks[1].lastCheckAmount, 5000);
+}
+
+TEST_F(ApiPayments, APaymentWithoutAPaymentNumberIsRefused) {
+    FailingCalls fail;
+    PaymentApi c;
+    c.noPaymentNumber = true;
+    const std::string report = Run(WriteText("t.txt", Paid("12/01/26", "12/02/26")), "Convert", c);
+    // Refused in the first pass, the group is refused whole in the second.
+    EXPECT_THAT(report, HasSubstr(" 1                 2  On Prepass: Unable to read from or write to a Halvorsend data "
+                                  "file\n"));
+    EXPECT_THAT(report, HasSubstr("Check '501' has no valid invoices relating to it in the text file(1725)"));
 }
 
 }  // namespace
