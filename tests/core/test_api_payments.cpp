@@ -58,19 +58,6 @@ protected:
         for (const char* account : {"01110600000", "01110200000", "01110100000", "01110210000", "01110120000"})
             Seed("GLM", 1, {{"AACCT", account}});
     }
-    void Seed(const std::string& abbr, uint16_t rec, const std::vector<std::pair<std::string, std::string>>& fields) {
-        const uint16_t h = convert::FindFileHandle(list, abbr, 1);
-        xio_init_record(h, rec);
-        for (const auto& [name, value] : fields) {
-            const uint16_t f = convert::FieldNo(h, rec, name.c_str());
-            xio_fld_def def;
-            xio_get_fld_def(h, f, def);
-            if (xio_is_text_type(def.type)) convert::PutText(h, f, value);
-            else convert::PutNumber(h, f, std::stod(value));
-        }
-        ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
-        ASSERT_EQ(xio_commit(h), XIO_OK);
-    }
     // Invoice I1 of 300.00 in one distribution, paid by checks 501 (of `first`) and 502, dated as
     // given; the payments give a cash and a discount account.
     static std::string Paid(const std::string& firstDate, const std::string& secondDate) {

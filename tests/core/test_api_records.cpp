@@ -88,13 +88,6 @@ protected:
     static void Put(uint16_t h, uint16_t rec, const std::string& name, const std::string& value) {
         PutByName(h, rec, name, value);
     }
-    void Seed(const std::string& abbr, uint16_t rec, const Fields& fields) {
-        const uint16_t h = Handle(abbr);
-        xio_init_record(h, rec);
-        for (const auto& [name, value] : fields) Put(h, rec, name, value);
-        ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
-        ASSERT_EQ(xio_commit(h), XIO_OK);
-    }
     // An AP setting (header 2).
     void Setting(const std::string& name, const std::string& value) {
         ASSERT_EQ(xio_rd_header(Apm(), 2, 1), XIO_OK);

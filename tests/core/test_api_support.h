@@ -82,6 +82,22 @@ protected:
 
     uint16_t Apm() const { return convert::FindFileHandle(list, "APM", 1); }
 
+    // Writes a record of the run's file `abbr` (committed), its fields by name.
+    void Seed(const std::string& abbr, uint16_t rec, const std::vector<std::pair<std::string, std::string>>& fields) {
+        const uint16_t h = convert::FindFileHandle(list, abbr, 1);
+        xio_init_record(h, rec);
+        for (const auto& [name, value] : fields) {
+            const uint16_t f = convert::FieldNo(h, rec, name.c_str());
+            ASSERT_NE(f, 0) << name;
+            xio_fld_def def;
+            xio_get_fld_def(h, f, def);
+            if (xio_is_text_type(def.type)) convert::PutText(h, f, value);
+            else convert::PutNumber(h, f, std::stod(value));
+        }
+        ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+    }
+
     double Header1(const char* field) {
         EXPECT_EQ(xio_rd_header(Apm(), 1, 0), XIO_OK);
         const double v = convert::GetNumber(Apm(), convert::HeaderFieldNo(Apm(), 1, field));

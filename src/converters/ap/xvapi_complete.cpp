@@ -247,12 +247,9 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
         vendorImage.lastInvoiceDate = inv.invoiceDate;
         vendorImage.lastInvoiceAmount = inv.amount;
         if (converting && paidTotalsMode != 3) {
-            switch (YearOf(inv.accountingDate, YREND)) {
-            case YearBucket::This: vendorImage.tyInvoiced += inv.amount; break;
-            case YearBucket::Last: vendorImage.lyInvoiced += inv.amount; break;
-            case YearBucket::Next: vendorImage.nyInvoiced += inv.amount; break;
-            case YearBucket::None: break;
-            }
+            modlibs::VendorImage& v = vendorImage;
+            if (double* invoiced = InYear(YearOf(inv.accountingDate, YREND), v.tyInvoiced, v.lyInvoiced, v.nyInvoiced))
+                *invoiced += inv.amount;
         }
     }
     // 11. The invoice's status.

@@ -16,6 +16,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <array>
 
 namespace dz::ap {
 
@@ -286,34 +287,25 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             v.amountHeld -= p.amt64Paid;
             v.unappliedDeduction -= p.amt63Applied;
             if (converting && paidTotalsMode != 3) {
-                auto add = [&](double& paidAndDiscount, double& discount, double& paid, double& deduction,
-                               double& gross) {
-                    paidAndDiscount += p.paidAmount + p.discountTaken;
-                    discount += p.discountTaken;
-                    paid += p.paidAmount;
-                    deduction += p.amt63Applied;
-                    gross += p.grossPayment;
-                };
-                switch (YearOf(checkDate, YREND)) {
-                case YearBucket::This:
-                    add(v.tyPaidAndDiscount, v.tyDiscountTaken, v.tyPaid, v.tyDeductionApplied, v.tyGrossPayment);
-                    break;
-                case YearBucket::Last:
-                    add(v.lyPaidAndDiscount, v.lyDiscountTaken, v.lyPaid, v.lyDeductionApplied, v.lyGrossPayment);
-                    break;
-                case YearBucket::Next:
-                    add(v.nyPaidAndDiscount, v.nyDiscountTaken, v.nyPaid, v.nyDeductionApplied, v.nyGrossPayment);
-                    break;
-                case YearBucket::None: break;
+                // A year's paid totals: paid and discount, discount taken, paid, deduction applied, gross.
+                using Paid = std::array<double*, 5>;
+                Paid thisYear{&v.tyPaidAndDiscount, &v.tyDiscountTaken, &v.tyPaid, &v.tyDeductionApplied,
+                              &v.tyGrossPayment};
+                Paid lastYear{&v.lyPaidAndDiscount, &v.lyDiscountTaken, &v.lyPaid, &v.lyDeductionApplied,
+                              &v.lyGrossPayment};
+                Paid nextYear{&v.nyPaidAndDiscount, &v.nyDiscountTaken, &v.nyPaid, &v.nyDeductionApplied,
+                              &v.nyGrossPayment};
+                if (const Paid* year = InYear(YearOf(checkDate, YREND), thisYear, lastYear, nextYear)) {
+                    const double added[] = {p.paidAmount + p.discountTaken, p.discountTaken, p.paidAmount,
+                                            p.amt63Applied, p.grossPayment};
+                    for (std::size_t k = 0; k < year->size(); ++k) *(*year)[k] += added[k];
                 }
-                if (in1099) {
-                    switch (YearOf(checkDate, GYREND)) {
-                    case YearBucket::This: v.thisYear1099 += amount1099, v.thisYearDeductions += p.amt128Deducted; break;
-                    case YearBucket::Last: v.lastYear1099 += amount1099, v.lastYearDeductions += p.amt128Deducted; break;
-                    case YearBucket::Next: v.nextYear1099 += amount1099, v.nextYearDeductions += p.amt128Deducted; break;
-                    case YearBucket::None: break;
-                    }
-                }
+                const YearBucket year1099 = YearOf(checkDate, GYREND);
+                if (double* amount = InYear(year1099, v.thisYear1099, v.lastYear1099, v.nextYear1099); amount && in1099)
+                    *amount += amount1099;
+                if (double* deducted = InYear(year1099, v.thisYearDeductions, v.lastYearDeductions, v.nextYearDeductions);
+                    deducted && in1099)
+                    *deducted += p.amt128Deducted;
             }
         }
         if (glInterface && suite::xk_prefixed(suite::kGlAccountFormat) && PRF1099 != 0 && in1099) {

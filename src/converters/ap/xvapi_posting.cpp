@@ -36,12 +36,9 @@ YearBucket YearOf(const x_date_type& date, const x_date_type& yearEnd) {
 // ---- 1099 prefix totals -----------------------------------------------------------------------
 
 void PrefixTotalsImage::Add(YearBucket year, double amount1099, double deduction) {
-    switch (year) {
-    case YearBucket::This: thisYear1099 += amount1099, thisYearDeduction += deduction; break;
-    case YearBucket::Last: lastYear1099 += amount1099, lastYearDeduction += deduction; break;
-    case YearBucket::Next: nextYear1099 += amount1099, nextYearDeduction += deduction; break;
-    case YearBucket::None: break;
-    }
+    if (double* amount = InYear(year, thisYear1099, lastYear1099, nextYear1099)) *amount += amount1099;
+    if (double* deducted = InYear(year, thisYearDeduction, lastYearDeduction, nextYearDeduction))
+        *deducted += deduction;
 }
 
 namespace {

@@ -26,6 +26,18 @@ long CompareWithYearEarlier(const x_date_type& date);
 // none. A blank date counts in none.
 YearBucket YearOf(const x_date_type& date, const x_date_type& yearEnd);
 
+// Of three totals kept for this, last and next year, the one `year` names; null for none.
+template <class T>
+T* InYear(YearBucket year, T& thisYear, T& lastYear, T& nextYear) {
+    switch (year) {
+    case YearBucket::This: return &thisYear;
+    case YearBucket::Last: return &lastYear;
+    case YearBucket::Next: return &nextYear;
+    case YearBucket::None: break;
+    }
+    return nullptr;
+}
+
 // ---- 1099 prefix totals -----------------------------------------------------------------------
 // Record 10 of the AP master file, with whether it is on file.
 struct PrefixTotalsImage {
