@@ -86,14 +86,7 @@ protected:
     void Seed(const std::string& abbr, uint16_t rec, const std::vector<std::pair<std::string, std::string>>& fields) {
         const uint16_t h = convert::FindFileHandle(list, abbr, 1);
         xio_init_record(h, rec);
-        for (const auto& [name, value] : fields) {
-            const uint16_t f = convert::FieldNo(h, rec, name.c_str());
-            ASSERT_NE(f, 0) << name;
-            xio_fld_def def;
-            xio_get_fld_def(h, f, def);
-            if (xio_is_text_type(def.type)) convert::PutText(h, f, value);
-            else convert::PutNumber(h, f, std::stod(value));
-        }
+        for (const auto& [name, value] : fields) PutByName(h, rec, name, value);
         ASSERT_EQ(xio_wr_record(h, rec), XIO_OK) << abbr;
         ASSERT_EQ(xio_commit(h), XIO_OK);
     }
