@@ -6,6 +6,7 @@
 //
 // usage: bench_api convert|examine|text [invoices] [work folder]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,32 @@ void WriteBank(const fs::path& path) {
     xio_cls_file(cmm);
 }
 
+// What the invoices name: the GL accounts of their distributions and payments (expense, payable,
+// cash and intercompany) and their vendors; exits 2 when they cannot be written.
+void WriteReferences(const fs::path& glmPath, const fs::path& apmPath, long invoices) {
+    uint16_t glm = 0, apm = 0;
+    bench::Must(xio_open_file(glmPath, XIO_OPEN_READ_WRITE, glm), "open the GL master file");
+    bench::Must(xio_start_writes(glm), "write the GL master file");
+    for (const char* account : {"01110510000", "01110200000", "01110100000", "01110210000", "01110120000"}) {
+        xio_init_record(glm, 1);
+        convert::PutText(glm, 1, "AACCT", account);
+        bench::Must(xio_wr_record(glm, 1), "write an account");
+    }
+    bench::Must(xio_commit(glm), "commit the GL master file");
+    xio_cls_file(glm);
+    bench::Must(xio_open_file(apmPath, XIO_OPEN_READ_WRITE, apm), "open the AP master file");
+    bench::Must(xio_start_writes(apm), "write the AP master file");
+    char vendor[32];
+    for (long v = 0; v < std::min(invoices / 10 + 1, 1000L); ++v) {
+        std::snprintf(vendor, sizeof vendor, "V%06ld", v);
+        xio_init_record(apm, 9);
+        convert::PutText(apm, 9, "VENDOR", vendor);
+        bench::Must(xio_wr_record(apm, 9), "write a vendor");
+    }
+    bench::Must(xio_commit(apm), "commit the AP master file");
+    xio_cls_file(apm);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,6 +108,7 @@ int main(int argc, char** argv) {
                                          {"API", 1, "NEW.API"}, {"API", 2, "HISTORY.API"}})
         bench::CreateDataFile(abbr, static_cast<uint16_t>(no), company / name);
     WriteBank(company / "MASTER.CMM");
+    WriteReferences(company / "MASTER.GLM", company / "MASTER.APM", args.count);
     const fs::path copy = company / "api.txt";
     fs::copy_file(text, copy);
 
