@@ -122,5 +122,20 @@ TEST_F(ApiPayments, APaymentWithoutAPaymentNumberIsRefused) {
     EXPECT_THAT(report, HasSubstr("Check '501' has no valid invoices relating to it in the text file(1725)"));
 }
 
+TEST_F(ApiPayments, WhatTheFirstPassSaidOfTheLastGroupIsNotToldAgain) {
+    // The last group's completion warns in both passes; the first group has nothing to say.
+    const std::string body =
+        "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,100.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "2,V1,I1,1,Rent,100.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "1,V1,I2,Rent,11/02/26,11/02/26,,,11/02/26,150.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "2,V1,I2,1,Rent,100.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n";
+    xvAPI c;
+    const std::string report = Run(WriteText("t.txt", body), "Examine Files", c);
+    const std::string told = "Amount on invoice will change from '150.00' to '100.00'(1621)";
+    ASSERT_THAT(report, HasSubstr(told));
+    EXPECT_EQ(report.find(told), report.rfind(told)) << report;
+    EXPECT_EQ(report.find("Invoice- V1, I1"), std::string::npos) << report;
+}
+
 }  // namespace
 }  // namespace dz::ap
