@@ -98,6 +98,8 @@ TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
          "R2 ODVND=\"MORROWPIKE\" ODINV=\"M-9001\" ODDSEQ=1 ODSTAT=1 ODAMT=10000 ODEXP=\"01110600000\"\n"
          "R1 OIVND=\"BAYCONC\" OIINV=\"B-9002\" OISTAT=1 OIAMT=10500 OIDATE=2026-11-20 OIACTDT=2026-11-20\n"
          "R2 ODVND=\"BAYCONC\" ODINV=\"B-9002\" ODDSEQ=1 ODSTAT=1 ODAMT=10500 ODEXP=\"01110510000\"\n"
+         "R1 OIVND=\"BAYCONC\" OIINV=\"B-9003\" OISTAT=1 OIAMT=500 OIDATE=2026-11-20 OIACTDT=2026-11-20\n"
+         "R2 ODVND=\"BAYCONC\" ODINV=\"B-9003\" ODDSEQ=1 ODSTAT=1 ODAMT=500 ODEXP=\"01110510000\"\n"
          "R4 CBANK=\"OPERATING\" CHECK=10490 CDATE=2026-11-01 CAMOUNT=10000 CVENDOR=\"BAYCONC\" CAPPL=\"AP\"\n");
     Load(dir / "on-file.load");
     Spit(dir / "payments.tpl",
@@ -117,7 +119,9 @@ TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
                        "6,MORROWPIKE,M-9001,OPERATING,10603,1,10.00,,,12/10/26\r\n"
                        // A check that was not made by a conversion; a new check without its date.
                        "1,BAYCONC,B-9002\r\n6,BAYCONC,B-9002,OPERATING,10490,1,105.00,,,12/10/26\r\n"
-                       "1,BAYCONC,B-9002\r\n6,BAYCONC,B-9002,OPERATING,10604,1,105.00,,,\r\n");
+                       "1,BAYCONC,B-9002\r\n6,BAYCONC,B-9002,OPERATING,10604,1,105.00,,,\r\n"
+                       // Examining, a later group's payment by check 10601 names yet another date.
+                       "1,BAYCONC,B-9003\r\n6,BAYCONC,B-9003,OPERATING,10601,1,5.00,,,12/12/26\r\n");
     const auto before = Files();
     ExpectGolden(Run("examine", payments), kGolden / "payments_examine.txt");
     EXPECT_EQ(Files(), before);

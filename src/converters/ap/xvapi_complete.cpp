@@ -134,7 +134,6 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
             pi.bank = p.bank;
             pi.check = p.check;
             pi.description = inv.description;
-            pi.source = 1;
             it = paidInvoices.insert(paidInvoices.end(), std::move(pi));
         }
         const auto to = PaidOf(*it);

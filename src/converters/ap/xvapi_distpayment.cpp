@@ -207,6 +207,9 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
                 c.newCheck = 1;
                 if (!converting) {
                     // Payments of one new check in the text file must agree on its date.
+                    xio_init_record(apm, kRecCheck);
+                    PutText(apm, kRecCheck, "CBANK", c.bank);
+                    PutNumber(apm, kRecCheck, "CHECK", c.check);
                     std::string key;
                     RecordIdText(apm, key, kRecCheck);
                     const auto [known, added] = paidDistMap.emplace(key, c.date);
