@@ -45,6 +45,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace dz::xvl {
@@ -211,6 +212,9 @@ public:
     // Examine Files: the dates of the checks that distribution payments create, by record-ID
     // text, so that a later payment naming another date is told.
     std::map<std::string, x_date_type> paidDistMap;
+    // Whether `account` is in the GL master `glm`. The conversion only reads the GL master, so
+    // each account is looked up once per text file.
+    bool GlAccountOnFile(uint16_t glm, const std::string& account);
     std::string batchText;
     uint32_t apmRun = 0, cmtRun = 0, aptRun = 0;
     uint32_t apmSequence = 0, cmtSequence = 0, aptSequence = 0;
@@ -272,6 +276,14 @@ private:
     uint16_t FindDuplicate(GroupCallbackContext& group, bool withTextFile);
     std::string InvoiceMapKey(uint16_t apm);
 
+    std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
+    // What the GL module answers for one text file (the conversion never writes the GL master):
+    // accounts formed from a prefix and a base (whether formed, and the account), and the fiscal
+    // prefix and its section of an account.
+    void BuildAccount(uint16_t glm, std::string& out, const std::string& prefix, const std::string& base);
+    void FiscalPrefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section);
+    std::unordered_map<std::string, std::pair<bool, std::string>> builtAccounts_;
+    std::unordered_map<std::string, std::pair<std::string, int32_t>> fiscalPrefixes_;
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     GroupCallbackContext* group_ = nullptr;  // the pass being read
     std::string company_;                  // the company the payment numbers belong to

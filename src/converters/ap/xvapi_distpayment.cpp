@@ -130,22 +130,22 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         const std::string prefix = Prefix(dist.expenseAccount);
         if (IsBlank(p.cashAccount)) {
             if (bank->cashIsBase) {
-                BuildPrefixedAccount(glm, p.cashAccount, prefix, bank->cashAccount);
+                BuildAccount(glm, p.cashAccount, prefix, bank->cashAccount);
             } else {
                 p.cashAccount = bank->cashAccount;
-                BuildPrefixedAccount(glm, p.icPayableAccount, prefix, GLDTO);
-                BuildPrefixedAccount(glm, p.icReceivableAccount, Prefix(p.cashAccount), GLDFROM);
+                BuildAccount(glm, p.icPayableAccount, prefix, GLDTO);
+                BuildAccount(glm, p.icReceivableAccount, Prefix(p.cashAccount), GLDFROM);
             }
         }
         if (p.discountTaken == 0) p.discountAccount.clear();
-        else if (IsBlank(p.discountAccount)) BuildPrefixedAccount(glm, p.discountAccount, prefix, GLDSC);
+        else if (IsBlank(p.discountAccount)) BuildAccount(glm, p.discountAccount, prefix, GLDSC);
         if (p.amt128Deducted == 0) p.deductionAccount.clear();
-        else if (IsBlank(p.deductionAccount)) BuildPrefixedAccount(glm, p.deductionAccount, prefix, GLPPS);
+        else if (IsBlank(p.deductionAccount)) BuildAccount(glm, p.deductionAccount, prefix, GLPPS);
         if (IsBlank(p.cashAccount)) {
             Note(group, info, Msg(12759, p.bank));
         } else {
             for (const auto& a : accounts)
-                if (!IsBlank(*a.account) && !Exists(glm, 1, {{"AACCT", *a.account}}))
+                if (!IsBlank(*a.account) && !GlAccountOnFile(glm, *a.account))
                     Note(group, info, Msg(12760, a.missingLabel, FormatAccount(*a.account, suite::kGlWhole)));
         }
     }
@@ -314,7 +314,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         if (glInterface && suite::xk_prefixed(suite::kGlAccountFormat) && PRF1099 != 0 && in1099) {
             std::string prefix;
             int32_t section = 0;
-            modules::AP_GET_FISCAL_PREFIX(group.glm, dist.expenseAccount, prefix, section);
+            FiscalPrefix(group.glm, dist.expenseAccount, prefix, section);
             const uint16_t level = modules::AP_SECTION_TO_KEY(section);
             auto totals = std::find_if(prefixTotals.begin(), prefixTotals.end(), [&](const PrefixTotalsImage& t) {
                 return t.level == level && xvl::equalNoCase(t.prefix, prefix);
@@ -333,6 +333,24 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
     if (modules::AP_PUT_PAID_DST(apm, nullptr, &p, 0) != 0) return reject(Msg(12011));
     paidDists.push_back(std::move(p));
     return true;
+}
+
+void xvAPI::BuildAccount(uint16_t glm, std::string& out, const std::string& prefix, const std::string& base) {
+    auto [known, added] = builtAccounts_.try_emplace(prefix + '\n' + base);
+    if (added) {
+        // Not formed (a blank base, a prefix the builder refuses): the output stays as it was.
+        std::string formed(1, '\0');
+        BuildPrefixedAccount(glm, formed, prefix, base);
+        known->second = {formed != std::string(1, '\0'), formed};
+    }
+    if (known->second.first) out = known->second.second;
+}
+
+void xvAPI::FiscalPrefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section) {
+    auto [known, added] = fiscalPrefixes_.try_emplace(account);
+    if (added) modules::AP_GET_FISCAL_PREFIX(glm, account, known->second.first, known->second.second);
+    prefix = known->second.first;
+    section = known->second.second;
 }
 
 }  // namespace dz::ap

@@ -1,5 +1,6 @@
 #include "converters/ap/xvapi_posting.h"
 
+#include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "converters/ap/xvapi.h"
 #include "converters/ap/xvapm.h"
@@ -103,6 +104,16 @@ void WritePrefixTotals(const PrefixTotalsImage& image, uint16_t apm) {
         if constexpr (std::is_same_v<T, std::string>) convert::PutText(apm, field, member);
         else convert::PutNumber(apm, field, static_cast<double>(member));
     });
+}
+
+// ---- GL accounts ------------------------------------------------------------------------------
+
+bool xvAPI::GlAccountOnFile(uint16_t glm, const std::string& account) {
+    const auto known = glAccounts_.find(account);
+    if (known != glAccounts_.end()) return known->second;
+    const bool found = convert::Exists(glm, 1, {{"AACCT", account}});
+    glAccounts_.emplace(account, found);
+    return found;
 }
 
 // ---- The AP transaction ----------------------------------------------------------------------

@@ -150,7 +150,7 @@ bool References::Accounts() {
         {&dist_.credit63Account, TermCap(63) + " credit acct"},
     };
     for (const auto& [account, field] : accounts) {
-        if (IsBlank(*account) || Exists(group_.glm, 1, {{"AACCT", *account}})) continue;
+        if (IsBlank(*account) || conv_.GlAccountOnFile(group_.glm, *account)) continue;
         if (!NotFound(12734, 12745, field, FormatAccount(*account, suite::kGlWhole))) return false;
     }
     return true;
