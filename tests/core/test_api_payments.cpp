@@ -52,11 +52,7 @@ protected:
     void SetUp() override {
         ApiTest::SetUp();
         if (HasFatalFailure()) return;
-        Seed("CMM", 1, {{"BANKACC", "OPERATING"}, {"BGENCSH", "01110100000"}});
-        Seed("CMM", 5, {{"LTBNKAC", "OPERATING"}});
-        Seed("APM", 9, {{"VENDOR", "V1"}, {"VNAME", "Vendor one"}, {"VTYPE", "1"}});
-        for (const char* account : {"01110600000", "01110200000", "01110100000", "01110210000", "01110120000"})
-            Seed("GLM", 1, {{"AACCT", account}});
+        SeedReferences();
     }
     // Invoice I1 of 300.00 in one distribution, paid by checks 501 (of `first`) and 502, dated as
     // given; the payments give a cash and a discount account.

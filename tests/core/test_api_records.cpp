@@ -61,12 +61,8 @@ protected:
     void SetUp() override {
         ApiTest::SetUp();
         if (HasFatalFailure()) return;
-        Seed("CMM", 1, {{"BANKACC", "OPERATING"}, {"BGENCSH", "01110100000"}});
-        Seed("CMM", 5, {{"LTBNKAC", "OPERATING"}});
-        Seed("APM", 9, {{"VENDOR", "V1"}, {"VNAME", "Vendor one"}, {"VTYPE", "1"}});
+        SeedReferences();
         Seed("APM", 9, {{"VENDOR", "SUM"}, {"VNAME", "Summary"}, {"VTYPE", "4"}});
-        // The accounts the distributions name and are given: their groups' completion looks them up.
-        for (const char* account : {"01110600000", "01110200000"}) Seed("GLM", 1, {{"AACCT", account}});
     }
 
     // Opens the company again with its settings changed, and the converter's files.

@@ -82,6 +82,16 @@ protected:
 
     uint16_t Apm() const { return convert::FindFileHandle(list, "APM", 1); }
 
+    // The OPERATING bank with its last check, vendor V1, and the GL accounts invoices of the tests
+    // name (expense, payable, cash, intercompany payable and receivable).
+    void SeedReferences() {
+        Seed("CMM", 1, {{"BANKACC", "OPERATING"}, {"BGENCSH", "01110100000"}});
+        Seed("CMM", 5, {{"LTBNKAC", "OPERATING"}});
+        Seed("APM", 9, {{"VENDOR", "V1"}, {"VNAME", "Vendor one"}, {"VTYPE", "1"}});
+        for (const char* account : {"01110600000", "01110200000", "01110100000", "01110210000", "01110120000"})
+            Seed("GLM", 1, {{"AACCT", account}});
+    }
+
     // Writes a record of the run's file `abbr` (committed), its fields by name.
     void Seed(const std::string& abbr, uint16_t rec, const std::vector<std::pair<std::string, std::string>>& fields) {
         const uint16_t h = convert::FindFileHandle(list, abbr, 1);
