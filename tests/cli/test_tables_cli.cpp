@@ -215,15 +215,21 @@ TEST_F(TablesCli, UnreadableImportAndBadArguments) {
 TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
     const std::string glm2 = CopySample("glm/demo-gl-master.txt", "glm2.txt");
-    // At the default old size every account is too long: one message per file, naming the first.
-    const CliResult small = Tables("prefill", "SMALL", "GL", 9, {glm, glm2});
+    // The default old size is the account's 11 characters; the separators they are written with
+    // do not count, so every account of the sample fits, whole.
+    const CliResult fits = Tables("prefill", "DEFAULT", "GL", 9, {glm});
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.out, "18 rows added\n");
+    EXPECT_EQ(Rows("DEFAULT", "GL", 9).substr(0, 16), "01-1-10-1000-00,");
+    // One character less and every account is too long: one message per file, naming the first.
+    const CliResult small = Tables("prefill", "SMALL", "GL", 9, {"--old-size", "10", glm, glm2});
     EXPECT_EQ(small.status, 0) << small.err;
     const std::string tooLong = "dodedoz: warning: Some values were too long and not prefilled.\n\nFor example "
                                 "'01-1-10-1000-00' in\n<DIR>/glm";
-    EXPECT_NE(Messages(small.err).find(tooLong + ".txt\nhas 15 characters and the maximum allowed is 11.\n"),
+    EXPECT_NE(Messages(small.err).find(tooLong + ".txt\nhas 11 characters and the maximum allowed is 10.\n"),
               std::string::npos)
         << small.err;
-    EXPECT_NE(Messages(small.err).find(tooLong + "2.txt\nhas 15 characters"), std::string::npos) << small.err;
+    EXPECT_NE(Messages(small.err).find(tooLong + "2.txt\nhas 11 characters"), std::string::npos) << small.err;
     EXPECT_NE(small.err.find("No unique values found to prefill."), std::string::npos);
     EXPECT_EQ(small.out, "0 rows added\n");
 

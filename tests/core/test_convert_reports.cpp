@@ -49,7 +49,8 @@ TEST_F(ReportTest, RejectionLinesFollowTheHeaderWithColumns) {
         " Record ID      Line  Reason for Rejection\n"
         " 1                12  The reason\n"
         " Unknown           3  " +
-        std::string(110, 'r') + "\n";
+        std::string(110, 'r') + "\n" +  // a reason too long for the line goes on, indented
+        std::string(24, ' ') + std::string(90, 'r') + "\n";
     EXPECT_EQ(Printed(), expected);
 }
 
