@@ -124,6 +124,13 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
     EXPECT_EQ(Rows("DEMO", "GL", 9),
               "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n"
               "01-9-99-9999-00,01990999900\n");
+    // With the options a new table gets by default (old size 11, the account's) the same rows
+    // come in whole: the separators an account is written with do not count against the size.
+    const CliResult byDefault = Tables("import", "PLAIN", "GL", 9, {sample});
+    EXPECT_EQ(byDefault.status, 1) << byDefault.err;
+    EXPECT_NE(byDefault.out.find("     4 entries added\n     1 entry changed\n     1 exact duplicate\n"), std::string::npos)
+        << byDefault.out;
+    EXPECT_EQ(Rows("PLAIN", "GL", 9), Rows("DEMO", "GL", 9));
 
     // Again: every accepted line is an exact duplicate; another letter case changes the value
     // and keeps the stored old value.

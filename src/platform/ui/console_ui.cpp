@@ -160,7 +160,7 @@ std::string fit_progress_line(std::string name, int percent, const std::string& 
     shorten(name, kNameWidth);
     char pct[8];
     std::snprintf(pct, sizeof pct, " %3d%%", std::clamp(percent, 0, 100));
-    bool withPace = true, withElapsed = true, withWord = true;
+    bool withPace = true, withElapsed = true, withWord = true, withRecords = true;
     std::size_t bar = kBarWidth;
     auto build = [&] {
         std::string line = name;
@@ -169,7 +169,7 @@ std::string fit_progress_line(std::string name, int percent, const std::string& 
             line += " [" + std::string(filled, '#') + std::string(bar - filled, '-') + "]";
         }
         line += pct;
-        line += "  " + records + (withWord ? " records" : "");
+        if (withRecords) line += "  " + records + (withWord ? " records" : "");
         if (withElapsed) line += "  " + elapsed;
         if (withPace) line += "  " + pace + "/s";
         return line;
@@ -183,16 +183,30 @@ std::string fit_progress_line(std::string name, int percent, const std::string& 
         line = build();
     }
     // Then the bar narrows to ten, the name to eight, and the bar goes.
+    // How much narrower `n` can get down to `least`, at most what the line is over.
+    auto narrowed = [&](std::size_t n, std::size_t least) {
+        const std::size_t over = line.size() - room;
+        return n > least + over ? n - over : std::min(n, least);
+    };
     if (line.size() > room) {
-        bar = std::max<std::size_t>(10, bar - (line.size() - room));
+        bar = narrowed(bar, 10);
         line = build();
     }
     if (line.size() > room && name.size() > 8) {
-        shorten(name, std::max<std::size_t>(8, name.size() - (line.size() - room)));
+        shorten(name, narrowed(name.size(), 8));
+        line = build();
+    }
+    // Then the bar goes, then the count; the share of the run stays longest.
+    if (line.size() > room) {
+        bar = 0;
         line = build();
     }
     if (line.size() > room) {
-        bar = 0;
+        withRecords = false;
+        line = build();
+    }
+    if (line.size() > room && name.size() > 4) {
+        shorten(name, narrowed(name.size(), 4));
         line = build();
     }
     return line.size() > room ? line.substr(0, room) : line;

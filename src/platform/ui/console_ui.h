@@ -34,7 +34,8 @@ struct ConsoleOptions {
 };
 
 // The progress line's parts, fitted into `columns` (0: no limit) by dropping, in this order,
-// the pace, the elapsed time, the word "records", then narrowing the bar and the name; never
+// the pace, the elapsed time, the word "records", then narrowing the bar and the name, then the
+// bar and the count; the percentage stays longest. Never
 // wider than columns - 1, so that a terminal does not wrap it.
 std::string fit_progress_line(std::string name, int percent, const std::string& records, const std::string& elapsed,
                               const std::string& pace, int columns);
