@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -351,7 +352,10 @@ void PanelWidget::syncGrid() {
     // From row 2 to three rows above the bottom, from column 2, left of the button column.
     const QRect area = cellRect(2, 2, panel_.cols() - 16, panel_.rows() - 4);
     gridView_->setGeometry(area);
-    const std::vector<int> widths = gridColumnCells(*g, area.width() / std::max(1, cell_.width()) - 3);
+    // The room the columns share: the view less its row numbers, its scroll bar and its frame.
+    const int chrome = gridView_->verticalHeader()->sizeHint().width() +
+                       gridView_->verticalScrollBar()->sizeHint().width() + 2 * gridView_->frameWidth() + 2;
+    const std::vector<int> widths = gridColumnCells(*g, (area.width() - chrome) / std::max(1, cell_.width()));
     for (std::size_t c = 0; c < widths.size(); ++c)
         gridView_->setColumnWidth(static_cast<int>(c), widths[c] * cell_.width());
     gridView_->setVerticalScrollBarPolicy(g->thumb_position < 0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);

@@ -455,6 +455,13 @@ void QtUi::showViewer(const ReportDocument& report, const QString& path) {
         QSize room = main_->mdiArea()->viewport()->size();
         QSize frame = sub->size() - viewer->size();
         sub->resize((wanted + frame).boundedTo(room));
+        // Wherever the area placed it, the whole window stays in sight: no scrolling to Close.
+        QPoint at = sub->pos();
+        at.setX(std::max(0, std::min(at.x(), room.width() - sub->width())));
+        at.setY(std::max(0, std::min(at.y(), room.height() - sub->height())));
+        sub->move(at);
+        sub->raise();
+        viewer->setFocus();
     } else {
         fitToScreen(*viewer);
     }
