@@ -6,7 +6,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
-#include <QShortcut>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -66,10 +66,7 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& 
         else
             QWidget::close();
     });
-    // Escape closes the report as the Close button does.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WidgetWithChildrenShortcut);
-    connect(escape, &QShortcut::activated, close, &QPushButton::click);
+    close_ = close;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(print);
@@ -85,6 +82,15 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& 
     layout->addLayout(buttons);
     QFontMetrics fm(font);
     resize(std::min(report.width, 132) * fm.horizontalAdvance(QLatin1Char('M')) + 40, 30 * fm.lineSpacing() + 60);
+}
+
+void ReportViewer::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the report as the Close button does (the text passes the key on).
+    if (event->key() == Qt::Key_Escape && close_) {
+        close_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {

@@ -6,7 +6,9 @@
 
 #include "platform/ui/ui.h"
 
+class QKeyEvent;
 class QPlainTextEdit;
+class QPushButton;
 class QPrinter;
 
 namespace dz::gui {
@@ -25,10 +27,14 @@ public:
 signals:
     void printRequested(const dz::ui::ReportDocument& report);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     dz::ui::ReportDocument report_;
     QString path_;
     QPlainTextEdit* text_;
+    QPushButton* close_ = nullptr;
 };
 
 // The folder a company's reports were last written to (kept between sessions), else the
