@@ -17,17 +17,8 @@ const fs::path kSource = fs::path(DZ_SOURCE_DATA_DIR).parent_path();
 
 // Runs the demo with the program already built; standard error merged into the output.
 CliResult RunDemo(const fs::path& company, const std::string& types) {
-    CliResult r;
-    const std::string cmd = "DEMO_CLI=" + ShellWord(DZ_CLI_BIN) + " DEMO_DIR=" + ShellWord(company.string()) + " " +
-                            ShellWord((kSource / "scripts" / "demo").string()) + " " + types + " </dev/null 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-    return r;
+    return RunShell("DEMO_CLI=" + ShellWord(DZ_CLI_BIN) + " DEMO_DIR=" + ShellWord(company.string()) + " " +
+                    ShellWord((kSource / "scripts" / "demo").string()) + " " + types + " </dev/null 2>&1");
 }
 
 // The rejected count of each converted sample ("dodedoz: .../demo-x.txt: 6 accepted, 3 rejected").

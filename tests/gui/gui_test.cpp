@@ -53,6 +53,15 @@ using dz::gui::QtUi;
 
 namespace {
 
+// Installs `ui` and shows its main window, as the program starts.
+void showMainWindow(QtUi& ui) {
+    dz::ui::set_current(&ui);
+    dz::ui::MainWindowDef def;
+    def.title = "RA Dodedoz";
+    ui.create_main_window(def);
+    ui.show_main_window();
+}
+
 // Clicks the button of a message box whose text, without "&", is `label`.
 void clickButton(QWidget* w, const QString& label) {
     auto* box = qobject_cast<QMessageBox*>(w);
@@ -502,11 +511,7 @@ private slots:
 
     void recordPickerChoosersAndReports() {
         QtUi ui;
-        dz::ui::set_current(&ui);
-        dz::ui::MainWindowDef def;
-        def.title = "RA Dodedoz";
-        ui.create_main_window(def);
-        ui.show_main_window();
+        showMainWindow(ui);
 
         // A panel hidden and shown again by its procedure stays an MDI child.
         int hidden = dz::ui::xw_open_window("Later", 4, 20, {}, nullptr);
@@ -607,11 +612,7 @@ private slots:
         QCOMPARE(init.exitCode(), 0);
         dz::suite::open_company(dir.path().toStdString());
         QtUi ui;
-        dz::ui::set_current(&ui);
-        dz::ui::MainWindowDef def;
-        def.title = "RA Dodedoz";
-        ui.create_main_window(def);
-        ui.show_main_window();
+        showMainWindow(ui);
         ui.mainWindow()->setCompanyText(QStringLiteral("Company: ") + dir.path());
 
         // The hub proposes the report in the report folder, and a name typed alone goes there.
