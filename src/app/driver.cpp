@@ -196,7 +196,8 @@ void RunConvertExamineTask(ui::zqTask& task) {
         std::string why = "no text file was chosen";
         if (ok) {
             ok = ValidateTextFiles(selection, ctx->openFiles, task);
-            why = "a text file check ended the run";
+            // Nothing left after the checks: each file was skipped, not the run ended by a person.
+            why = selection.files.empty() ? std::string(kEveryFileSkipped) : "a text file check ended the run";
         }
         if (ok) {
             ok = AskApInvoiceOptions(selection, ctx->openFiles, task, ctx->options.paidTotalsMode);

@@ -19,6 +19,7 @@
 #include <istream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dz::ui {
@@ -126,6 +127,8 @@ struct FileOutcome {
     std::uint32_t messages = 0;
     std::uint32_t notes = 0;
 };
+// RunEnded's reason when the checks left no file to run because each was skipped.
+inline constexpr std::string_view kEveryFileSkipped = "every text file was skipped";
 class RunObserver {
 public:
     virtual ~RunObserver() = default;

@@ -305,6 +305,15 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         ui::xw_close_panel(window);
         return;
     }
+    // The run is over: the window says so, and its button no longer offers to stop anything.
+    (void)progress.SetStatusText(converting ? "Conversion finished" : "Examine finished", -1);
+    if (ui::Panel* p = ui::xw_find_panel(window))
+        if (const ui::ButtonState* b = p->button(1)) {
+            ui::ButtonDef done = b->def;
+            done.label = "~Close";
+            p->draw_button(done);
+            ui::xw_refresh();
+        }
     if (const int n = ClosingMessage(converting, progress.run_rejected, progress.messages, progress.notes)) {
         std::vector<std::string> values;
         if (progress.run_rejected > 0) {

@@ -1,10 +1,12 @@
 #include "cli/cli_ui.h"
+#include "cli/commands.h"
 
 #include "platform/ui/hub.h"
 #include "platform/ui/run_state.h"
 
 #include <csignal>
 #include <iostream>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace dz::cli {
@@ -19,6 +21,11 @@ dz::ui::ConsoleOptions console_options(const CliUiOptions& o) {
     if (o.yes) c.yes = true;
     if (o.no) c.yes = false;
     c.progress_line = ::isatty(STDERR_FILENO) != 0;
+    c.columns = [] {
+        winsize ws{};
+        if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return static_cast<int>(ws.ws_col);
+        return 0;
+    };
     return c;
 }
 
@@ -32,7 +39,8 @@ void add_ui_options(CLI::App& command, CliUiOptions& options) {
     auto* yes = command.add_flag("--yes", options.yes, "Answer yes to yes/no questions");
     auto* no = command.add_flag("--no", options.no, "Answer no to yes/no questions (the default)");
     yes->excludes(no);
-    command.add_option("--report", options.report, "Report file (default: standard output)");
+    command.add_option("--report", options.report, "Report file (default: standard output)")
+        ->transform(dz::cli::StandardOutputAsDash);
 }
 
 CliUi::CliUi(const CliUiOptions& options)

@@ -170,6 +170,7 @@ public:
         ran_.insert(o.entry.path);
     }
     void RunEnded(const std::string& why) override { ended_ = why; }
+    void ClearEnded() { ended_.clear(); }
 
     // Closes the report and the notes; false (after saying why) when either could not be written.
     bool CloseOutputs() {
@@ -351,9 +352,12 @@ int RunConvert(const ConvertArgs& args, int command) {
                           << (fs::path(args.company) / "options" / std::to_string(command)).string() << "\n";
         } else {
             rc = Status(ui, task, static_cast<int>(std::set<std::string>(files.begin(), files.end()).size()));
+            // Files skipped at a question are not run, which is no run that ended.
+            const bool skipped = ui.ended() == dz::app::kEveryFileSkipped;
             for (const auto& f : files)
-                if (!ui.ran(f)) std::cerr << "dodedoz: " << f << ": not run\n";
+                if (!ui.ran(f)) std::cerr << "dodedoz: " << f << (skipped ? ": skipped; not run\n" : ": not run\n");
             if (!ui.CloseOutputs()) rc = kExitFailure;
+            if (skipped) ui.ClearEnded();
         }
         if (!ui.ended().empty()) std::cerr << "dodedoz-cli: " << name << ": the run ended: " << ui.ended() << "\n";
         app.ExitInstance();
@@ -403,7 +407,8 @@ int RunReplay(const ConvertArgs& args) {
 void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
     cmd->add_option("--company", args.company, "Company folder")->required();
     cmd->add_option("--table", args.table, "Substitution table group to apply (default: none)");
-    cmd->add_option("--notes", args.notes, "Notes file (default: with the report, as its next pages)");
+    cmd->add_option("--notes", args.notes, "Notes file (default: with the report, as its next pages)")
+        ->transform(dz::cli::StandardOutputAsDash);
     if (converting)
         cmd->add_option("--paid-totals", args.paidTotals,
                         "AP invoice files: 1 clear vendor paid totals and accumulate, 2 accumulate, 3 keep "
@@ -441,8 +446,10 @@ void AddRunOptions(CLI::App* cmd, ConvertArgs& args, bool converting) {
 
     auto* replay = app.add_subcommand("replay", "Run a stored convert or examine run without any question");
     replay->add_option("--company", replayArgs.company, "Company folder")->required();
-    replay->add_option("--report", replayArgs.ui.report, "Report file (default: standard output)");
-    replay->add_option("--notes", replayArgs.notes, "Notes file (default: with the report, as its next pages)");
+    replay->add_option("--report", replayArgs.ui.report, "Report file (default: standard output)")
+        ->transform(dz::cli::StandardOutputAsDash);
+    replay->add_option("--notes", replayArgs.notes, "Notes file (default: with the report, as its next pages)")
+        ->transform(dz::cli::StandardOutputAsDash);
     replay->add_option("command", replayArgs.replayCommand, "convert or examine")
         ->required()
         ->check(CLI::IsMember({"convert", "examine"}));

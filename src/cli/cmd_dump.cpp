@@ -1,7 +1,8 @@
 // dodedoz-cli dump --company DIR ABBR [--file N]: every header and record of one data file as
-// stable, diff-able text. Headers come first, then the records record type by record type in
-// key-0 order, one line each:
+// stable, diff-able text that `load` takes back as it is. A line naming the data file comes first,
+// then the headers, then the records record type by record type in key-0 order, one line each:
 //
+//   @XVM 1
 //   H1 LSTTBLE="" LSTAPPL=0 LSTFLD=0
 //   R3 FTABLE="Main" FFIELD=9 FOLDVAL="100" ...
 //   N3 "notes of the record above"
@@ -69,6 +70,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         return cli::kExitFailure;
     }
     std::ostringstream out;
+    out << "@" << abbr << " " << fileNo << "\n";
     int result = cli::kExitOk;
     xio_file_def def;
     xio_get_def(h, def);

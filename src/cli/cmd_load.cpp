@@ -13,7 +13,10 @@
 // Windows-1252; a UTF-8 byte-order mark is skipped and a UTF-16 file refused. Values are
 // written as dump prints them (see dump_format.h). Every line is checked and written inside one transaction per data file; when any line is refused (unknown data file,
 // record, header or field, a value the field cannot hold, a field named twice, a duplicate
-// key) every refused line is reported with its number and nothing is kept.
+// key) every refused line is reported with its number and nothing is kept. With --keep-existing a
+// record whose key is on file already is left as it is, so that set-up records shared by several
+// samples load in any order. A file whose first record line names no data file stops there, with
+// one message, since every line after it would be refused for the same reason.
 #include "cli/commands.h"
 #include "cli/company_folder.h"
 #include "cli/dump_format.h"
@@ -50,7 +53,7 @@ struct Target {
     std::set<uint16_t> headersSet;
     // Field name (upper case) to definition, per header ('H' << 16 | n) or record ('R' << 16 | n).
     std::map<uint32_t, std::map<std::string, xio_fld_def>> fields;
-    unsigned headers = 0, records = 0, notes = 0;
+    unsigned headers = 0, records = 0, notes = 0, kept = 0;
 
     std::string label() const { return abbr + " file " + std::to_string(fileNo); }
 
@@ -72,7 +75,7 @@ struct Target {
 
 class Loader {
 public:
-    explicit Loader(std::string file) : file_(std::move(file)) {}
+    Loader(std::string file, bool keepExisting) : file_(std::move(file)), keepExisting_(keepExisting) {}
 
     ~Loader() {
         for (auto& t : targets_)
@@ -102,6 +105,7 @@ public:
             if (!line.empty() && line.back() == '\r') line.pop_back();
             std::string why;
             if (!take(line, why)) refuse(number, why);
+            if (stop_) break;
         }
         if (refused_ > 0) {
             for (auto& t : targets_) (void)xio_rollback(t->handle);  // closing drops what is left
@@ -119,9 +123,12 @@ public:
             }
         }
         committed_ = true;
-        for (auto& t : targets_)
+        for (auto& t : targets_) {
             std::cout << "Loaded " << t->label() << ": " << t->headers << " headers, " << t->records << " records, "
-                      << t->notes << " notes\n";
+                      << t->notes << " notes";
+            if (t->kept > 0) std::cout << "; " << t->kept << (t->kept == 1 ? " record was" : " records were") << " on file already and kept";
+            std::cout << "\n";
+        }
         return cli::kExitOk;
     }
 
@@ -159,7 +166,10 @@ private:
             return false;
         }
         if (!target_) {
-            why = "no data file named yet: begin with a line @ABBR";
+            // Every line after this one would be refused for the same reason: say it once.
+            why = "no data file named yet: add a line @ABBR (for example @GLM, as dump prints it) before this "
+                  "line";
+            stop_ = true;
             return false;
         }
         const auto num = static_cast<uint16_t>(n);
@@ -172,8 +182,10 @@ private:
         }
         lastRecord_ = 0;
         if (kind == 'H') return header(num, rest, why);
-        skipNotes_ = !record(num, rest, why);
-        return !skipNotes_;
+        keptLast_ = false;
+        const bool written = record(num, rest, why);
+        skipNotes_ = !written || keptLast_;
+        return written;
     }
 
     bool open_target(const std::string& text, std::string& why) {
@@ -328,6 +340,14 @@ private:
         if (!put_fields('R', n, rest, why)) return false;
         uint16_t dupKey = 0;
         const int s = xio_wr_record(h, n, &dupKey);
+        if (s == XIO_DUPLICATE && keepExisting_) {
+            // Set-up records that an earlier load or conversion already wrote stay as they are,
+            // notes and all.
+            ++target_->kept;
+            lastRecord_ = 0;
+            keptLast_ = true;
+            return true;
+        }
         if (s == XIO_DUPLICATE) {
             xio_key_def key;
             xio_get_key_def(h, dupKey, key, n);
@@ -381,6 +401,9 @@ private:
     bool skipSection_ = false;  // the data file of the lines below was refused
     bool skipNotes_ = false;    // the record above was refused
     bool committed_ = false;
+    bool stop_ = false;  // the rest of the file is not read
+    bool keepExisting_ = false;
+    bool keptLast_ = false;  // the record above was on file already and kept
 };
 
 const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCode) {
@@ -388,13 +411,17 @@ const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCod
     auto company = std::make_shared<std::string>();
     auto file = std::make_shared<std::string>();
     cmd->add_option("--company", *company, "Company folder")->required();
+    auto keep = std::make_shared<bool>(false);
     cmd->add_option("FILE", *file, "The lines to load")->required();
+    cmd->add_flag("--keep-existing", *keep,
+                  "A record whose key is on file already is kept as it is (its line and notes are skipped) instead of "
+                  "refused");
     cmd->callback([=, &exitCode] {
         if (!dz::cli::open_company_folder(*company, "load")) {
             exitCode = dz::cli::kExitFailure;
             return;
         }
-        exitCode = Loader(*file).run();
+        exitCode = Loader(*file, *keep).run();
     });
 });
 

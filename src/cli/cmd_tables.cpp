@@ -423,7 +423,8 @@ const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCod
     auto impFile = std::make_shared<std::string>();
     auto impReport = std::make_shared<std::string>();
     AddTableArgs(imp, impArgs, true);
-    imp->add_option("--report", *impReport, "Import report file (default: standard output)");
+    imp->add_option("--report", *impReport, "Import report file (default: standard output)")
+        ->transform(dz::cli::StandardOutputAsDash);
     imp->add_option("FILE", *impFile, "Table text file to read")->required();
     imp->callback([=, &exitCode] { exitCode = RunImport(*impArgs, *impReport, *impFile); });
 

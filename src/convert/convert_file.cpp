@@ -362,6 +362,10 @@ bool xvConvert::ReadImport(ConvertContext& ctx, bool groups,
     // The message list is emptied before each read: the substitution callback adds to it while
     // the import reads the record.
     xvl::xvlImpInfo info;
+    // The progress window's status line says what is going on; a converter's own passes
+    // write theirs over it.
+    if (ctx.progress && ctx.progress->status_text.empty())
+        (void)ctx.progress->SetStatusText(ctx.converting ? "Converting records" : "Examining records", -1);
     while (true) {
         ctx.messages.clear();
         const int status = groups ? import.xvlImportNextGroup(info) : import.xvlImportNextRec(info);

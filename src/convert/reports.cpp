@@ -3,10 +3,12 @@
 #include "convert/platform_links.h"
 #include "convert/progress.h"
 #include "convert/texts.h"
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/ui/ui.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace dz::convert {
@@ -18,9 +20,8 @@ constexpr std::string_view NS = xvlRCString::NotSet;
 // A background run that is being ended prints nothing and reports success.
 bool Terminating() { return InBackground() && CheckTerminate(); }
 
-std::string Cut(const std::string& s, std::size_t n) { return s.size() > n ? s.substr(0, n) : s; }
-
-// Keeps only the file name of a path that is longer than `limit`.
+// Keeps only the file name of a path that is longer than `limit`. The name itself is never cut:
+// a shortened name would name a file that does not exist.
 std::string ShortenPath(const std::string& path, std::size_t limit) {
     if (path.size() <= limit) return path;
     const auto slash = path.find_last_of("\\/");
@@ -43,13 +44,39 @@ constexpr int kTotalWidth = 13;
 
 }  // namespace
 
+std::vector<std::string> WrapLines(std::string_view text, std::size_t width) {
+    std::vector<std::string> lines;
+    if (width <= kContinuationIndent.size() + 1) width = kContinuationIndent.size() + 2;
+    std::string_view rest = text;
+    bool first = true;
+    do {
+        const std::size_t room = first ? width : width - kContinuationIndent.size();
+        std::string_view piece = Utf8PrefixBytes(rest, room);
+        if (piece.size() < rest.size()) {
+            // Break after the last blank of the line when there is one in its second half;
+            // a long word is broken where the line ends.
+            const auto blank = piece.find_last_of(' ');
+            if (blank != std::string_view::npos && blank >= room / 2) piece = piece.substr(0, blank + 1);
+            if (piece.empty()) piece = rest.substr(0, 1);
+        }
+        std::string line = first ? std::string() : std::string(kContinuationIndent);
+        std::string_view shown = piece;
+        while (!shown.empty() && shown.back() == ' ' && piece.size() < rest.size()) shown.remove_suffix(1);
+        line += shown;
+        lines.push_back(std::move(line));
+        rest.remove_prefix(piece.size());
+        first = false;
+    } while (!rest.empty());
+    return lines;
+}
+
 // ---- ConversionReport ---------------------------------------------------------------------------
 
 ConversionReport::ConversionReport(int printDef, const std::string& textPath, const std::string& rejectName,
                                    const std::string& title, bool converting, const std::string& tableName)
     : print_(printDef),
       textPath_(ShortenPath(textPath, 60)),
-      rejectName_(ShortenPath(rejectName, 60)),
+      rejectName_(ShortenPath(rejectName, 40)),
       title_(ShortenPath(title, 40)),
       tableName_(tableName),
       converting_(converting) {
@@ -58,21 +85,25 @@ ConversionReport::ConversionReport(int printDef, const std::string& textPath, co
 }
 
 bool ConversionReport::WriteText(const std::string& text, int spacing, int page) {
-    ui::xp_put_field(print_, 0, width_, 0, Cut(text, static_cast<std::size_t>(width_)));
-    return ui::xp_wr_line(print_, spacing, 0, page) == 0;
+    for (const auto& line : WrapLines(text, static_cast<std::size_t>(width_))) {
+        ui::xp_put_field(print_, 0, width_, 0, line);
+        if (ui::xp_wr_line(print_, spacing, 0, page) != 0) return false;
+        spacing = 1;
+        page = 0;
+    }
+    return true;
 }
 
 bool ConversionReport::PrintReportHeader(bool withColumns) {
     if (Terminating()) return true;
     headerPrinted_ = true;
-    const std::string path = Cut(textPath_, 60), title = Cut(title_, 40);
-    const std::string head = converting_ ? xvlRCString::Get(12021, path, title, NS, NS, NS, NS, NS, NS)
-                                         : xvlRCString::Get(12022, path, title, NS, NS, NS, NS, NS, NS);
+    const std::string head = converting_ ? xvlRCString::Get(12021, textPath_, title_, NS, NS, NS, NS, NS, NS)
+                                         : xvlRCString::Get(12022, textPath_, title_, NS, NS, NS, NS, NS, NS);
     if (!WriteText(head, 2, 1)) return false;
     if (!tableName_.empty() && !WriteText(Msg(12023, tableName_), 1, 0)) return false;
     if (!withColumns) return true;
     if (converting_) {
-        if (!WriteText(Msg(12024, Cut(rejectName_, 40)), 2, 0)) return false;
+        if (!WriteText(Msg(12024, rejectName_), 2, 0)) return false;
         if (!WriteText(Msg(12025), 1, 0)) return false;
     } else if (!WriteText(Msg(12026), 2, 0)) {
         return false;
@@ -88,8 +119,11 @@ bool ConversionReport::PrintReportLine(const std::string& recordId, int32_t line
     if (!headerPrinted_ && !PrintReportHeader(true)) return false;
     ui::xp_put_field(print_, 1, 13, 0, recordId.empty() ? "Unknown" : recordId);
     ui::xp_put_field(print_, 12, 8, ui::kPrintRight, std::to_string(line));
-    ui::xp_put_field(print_, 22, reasonWidth_, 0, Cut(reason, static_cast<std::size_t>(reasonWidth_)));
-    return ui::xp_wr_line(print_, 1, 0, 0) == 0;
+    for (const auto& part : WrapLines(reason, static_cast<std::size_t>(reasonWidth_))) {
+        ui::xp_put_field(print_, 22, reasonWidth_, 0, part);
+        if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
+    }
+    return true;
 }
 
 void ConversionReport::AddRecordTypeTotals(int16_t file, int16_t record, bool processed, bool rejected,
@@ -161,7 +195,7 @@ bool ConversionReport::PrintRecordTotals(bool notesFollow) {
 void ConversionReport::ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox) {
     if (Terminating()) return;
     if (!headerPrinted_) PrintReportHeader(false);
-    const std::string shown = Cut(text, static_cast<std::size_t>(width_));
+    const std::string& shown = text;
     WriteText(shown, 2, 0);
     int closing = 12020;
     if (converting_) closing = restoreResult == 1 ? 12018 : restoreResult == 2 ? 12019 : 12017;
@@ -172,7 +206,7 @@ void ConversionReport::ReportTerminated(const std::string& text, int restoreResu
 // ---- NotesReport ------------------------------------------------------------------------------
 
 NotesReport::NotesReport(int printDef, const std::string& textPath, uint16_t commandId, bool converting)
-    : print_(printDef), textPath_(ShortenPath(textPath, 80)), commandId_(commandId), converting_(converting) {
+    : print_(printDef), textPath_(ShortenPath(textPath, 60)), commandId_(commandId), converting_(converting) {
     const int width = ui::xp_get_def(print_).width;
     commentWidth_ = width - 9;
     file_.kind = 2;
@@ -187,10 +221,14 @@ bool NotesReport::PrintNotesPage() {
     if (Terminating()) return true;
     linesWritten_ = true;
     if (ui::zp_open_print_file(file_) != 0) return false;
-    const std::string path = Cut(textPath_, 60);
+    const std::string& path = textPath_;
     auto text = [&](const std::string& s, int spacing) {
-        ui::xp_put_field(file_.print, 0, file_.width, 0, s);
-        return Put(spacing);
+        for (const auto& line : WrapLines(s, static_cast<std::size_t>(file_.width))) {
+            ui::xp_put_field(file_.print, 0, file_.width, 0, line);
+            if (!Put(spacing)) return false;
+            spacing = 1;
+        }
+        return true;
     };
     if (converting_) {
         if (!text(Msg(12027, path), 2) || !text(Msg(12028), 1)) return false;
@@ -208,8 +246,13 @@ bool NotesReport::PrintMessageLine(const std::string& recordId, uint32_t line, c
     if (!linesWritten_ && !PrintNotesPage()) return false;
     if (!recordId.empty()) ui::xp_put_field(file_.print, 1, 13, 0, recordId);
     if (line != 0) ui::xp_put_field(file_.print, 12, 8, ui::kPrintRight, std::to_string(line));
-    ui::xp_put_field(file_.print, 22, commentWidth_, 0, Cut(text, static_cast<std::size_t>(commentWidth_)));
-    return Put(1);
+    // The text column starts at 22: what goes beyond the line continues on the next ones.
+    const int room = std::min(commentWidth_, file_.width - 22);
+    for (const auto& part : WrapLines(text, static_cast<std::size_t>(room))) {
+        ui::xp_put_field(file_.print, 22, room, 0, part);
+        if (!Put(1)) return false;
+    }
+    return true;
 }
 
 bool NotesReport::PrintRecordMessages(const std::string& recordId, uint32_t line, MessageList& messages,

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/ui/print.h"
@@ -17,6 +18,14 @@ namespace dz::convert {
 
 class ConvertProgress;
 class xvConvert;
+
+// Continuation lines of a wrapped text start with this.
+inline constexpr std::string_view kContinuationIndent = "  ";
+
+// Splits `text` into lines of at most `width` bytes, never inside a character, breaking after a
+// blank when one is in the line's second half; every line after the first is indented by
+// kContinuationIndent. Nothing of the text is lost but the blanks at the breaks.
+std::vector<std::string> WrapLines(std::string_view text, std::size_t width);
 
 // The messages a record collected while it was read and handled.
 using MessageList = std::vector<std::string>;
@@ -44,7 +53,7 @@ public:
     // text in a message box.
     void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox);
 
-    // One line of text from the first column, cut to the line width.
+    // Text from the first column, wrapped at the line width.
     bool PrintTextLine(const std::string& text, int spacing) { return WriteText(text, spacing, 0); }
 
     const Totals& GrandTotals() const { return grand_; }

@@ -9,12 +9,15 @@
 #include <QFileDialog>
 #include <QStatusBar>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "app/xv_app.h"
 #include "gui/main_window.h"
+#include "gui/report_viewer.h"
 #include "gui/qt_ui.h"
 #include "platform/suite/company.h"
+#include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
 namespace {
@@ -41,9 +44,12 @@ std::string companyArgument(const QStringList& args) {
 }
 
 void showCompany(dz::gui::MainWindow* w) {
-    if (!w) return;
-    if (auto* c = dz::suite::current_company())
-        w->statusBar()->showMessage(QObject::tr("Company: %1").arg(QString::fromStdString(c->folder().string())));
+    auto* c = dz::suite::current_company();
+    if (!c) return;
+    const QString folder = QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string());
+    // Reports go where this company's last report went, else into the company folder.
+    dz::ui::run_state().report_folder = dz::gui::rememberedReportFolder(folder).toStdString();
+    if (w) w->setCompanyText(QObject::tr("Company: %1").arg(folder));
 }
 
 }  // namespace
@@ -54,7 +60,7 @@ int main(int argc, char** argv) {
     dz::ui::set_current(&ui);
 
     std::string company = companyArgument(QCoreApplication::arguments());
-    if (!company.empty()) openCompany(company);
+    if (!company.empty() && openCompany(company)) showCompany(nullptr);
 
     dz::app::CXVApp& app = dz::app::theApp();
     if (!app.InitInstance()) {

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -28,9 +29,15 @@ MainWindow::MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)
     mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdi_);
     buildMenus(def);
+    company_ = new QLabel(this);
+    statusBar()->addPermanentWidget(company_);
     statusBar()->showMessage(tr("Ready"));
     resize(1000, 700);
 }
+
+void MainWindow::setCompanyText(const QString& text) { company_->setText(text); }
+
+QString MainWindow::companyText() const { return company_->text(); }
 
 void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     QMenu* file = menuBar()->addMenu(tr("&File"));

@@ -8,6 +8,7 @@
 
 #include "platform/ui/ui.h"
 
+class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
@@ -28,6 +29,9 @@ public:
     // Runs the command as the menu does (menus are disabled while it runs).
     void runCommand(int command);
     bool commandRunning() const { return running_; }
+    // The company shown at the status bar's right, where prompts and messages never cover it.
+    void setCompanyText(const QString& text);
+    QString companyText() const;
 
 signals:
     void printRequested();
@@ -40,6 +44,7 @@ private:
 
     QMdiArea* mdi_;
     QMenu* windowMenu_ = nullptr;
+    QLabel* company_ = nullptr;
     std::function<void(int)> run_;
     bool running_ = false;
 };

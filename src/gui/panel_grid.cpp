@@ -8,6 +8,7 @@
 #include <QAbstractTableModel>
 #include <QComboBox>
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -16,6 +17,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
+#include <QToolTip>
+#include <QValidator>
 #include <functional>
 
 namespace dz::gui {
@@ -84,6 +87,28 @@ private:
     dz::ui::Panel& panel_;
 };
 
+// A cell takes no more characters than its column's size. Typing stops at the size, and a
+// longer paste is refused whole, with a tip that says why, instead of being cut silently.
+class LengthGuard : public QValidator {
+public:
+    LengthGuard(int size, QLineEdit* editor) : QValidator(editor), size_(size), editor_(editor) {}
+    State validate(QString& input, int&) const override {
+        if (input.size() <= size_) return Acceptable;
+        const QString why = QObject::tr("This column takes at most %1 characters; the text would have %2.")
+                                .arg(size_)
+                                .arg(input.size());
+        QPointer<QLineEdit> e = editor_;
+        QTimer::singleShot(0, e, [e, why] {
+            if (e) QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), why, e);
+        });
+        return Invalid;
+    }
+
+private:
+    int size_;
+    QLineEdit* editor_;
+};
+
 class GridDelegate : public QStyledItemDelegate {
 public:
     GridDelegate(dz::ui::Panel& panel, QObject* parent) : QStyledItemDelegate(parent), panel_(panel) {}
@@ -99,7 +124,7 @@ public:
             return c;
         }
         auto* e = new QLineEdit(parent);
-        e->setMaxLength(std::max(1, col.size));
+        e->setValidator(new LengthGuard(std::max(1, col.size), e));
         if (col.capitals)
             QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& t) {
                 const int pos = e->cursorPosition();
@@ -246,6 +271,39 @@ void PanelWidget::buildGrid() {
     gridView_->show();
 }
 
+std::vector<int> gridColumnCells(const dz::ui::Grid& g, int room) {
+    // Each column as wide as its header and the widest value it holds, up to what its size
+    // can show; the room left is shared out, so that no column needs a horizontal scroll
+    // while another stands half empty.
+    std::vector<int> wanted, most;
+    for (std::size_t c = 0; c < g.columns.size(); ++c) {
+        const auto& col = g.columns[c];
+        int header = 0;
+        for (const auto& h : col.header) header = std::max(header, static_cast<int>(qs(h).size()));
+        int longest = 0;
+        for (int l = 0; l < g.line_count(); ++l) {
+            const auto& line = g.line(l);
+            if (c < line.size()) longest = std::max(longest, static_cast<int>(qs(line[c]).size()));
+        }
+        const int full = std::max({col.display_width, col.header_width, col.size});
+        wanted.push_back(std::max({header, std::min(longest, full), 4}) + 2);
+        most.push_back(std::max(full, header) + 2);
+    }
+    int total = 0;
+    for (int w : wanted) total += w;
+    // Spare room goes to the columns that could show more, one cell at a time.
+    for (bool grew = true; grew && total < room;) {
+        grew = false;
+        for (std::size_t c = 0; c < wanted.size() && total < room; ++c)
+            if (wanted[c] < most[c]) {
+                ++wanted[c];
+                ++total;
+                grew = true;
+            }
+    }
+    return wanted;
+}
+
 void PanelWidget::focusGrid() {
     if (!gridView_) return;
     if (QWidget* e = gridDelegate_ ? gridDelegate_->editor() : nullptr; e && e->isVisible())
@@ -291,16 +349,15 @@ void PanelWidget::syncGrid() {
     } else {
         gridModel_->changed();
     }
-    int x = 0;
-    for (std::size_t c = 0; c < g->columns.size(); ++c) {
-        const int w = std::max(g->columns[c].display_width, g->columns[c].header_width) + 2;
-        gridView_->setColumnWidth(static_cast<int>(c), w * cell_.width());
-        x += w;
-    }
     // From row 2 to three rows above the bottom, from column 2, left of the button column.
     const QRect area = cellRect(2, 2, panel_.cols() - 16, panel_.rows() - 4);
     gridView_->setGeometry(area);
-    (void)x;
+    // The room the columns share: the view less its row numbers, its scroll bar and its frame.
+    const int chrome = gridView_->verticalHeader()->sizeHint().width() +
+                       gridView_->verticalScrollBar()->sizeHint().width() + 2 * gridView_->frameWidth() + 2;
+    const std::vector<int> widths = gridColumnCells(*g, (area.width() - chrome) / std::max(1, cell_.width()));
+    for (std::size_t c = 0; c < widths.size(); ++c)
+        gridView_->setColumnWidth(static_cast<int>(c), widths[c] * cell_.width());
     gridView_->setVerticalScrollBarPolicy(g->thumb_position < 0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     const QModelIndex cur = gridModel_->index(g->cursor_line(), g->cursor_column());
     if (cur.isValid()) {

@@ -6,6 +6,7 @@
 
 #include <QWidget>
 #include <map>
+#include <vector>
 
 #include "platform/ui/panel.h"
 
@@ -19,6 +20,10 @@ namespace dz::gui {
 
 class GridModel;
 class GridDelegate;
+
+// The widths, in character cells, of a grid's columns fitted into `room` cells: each as wide as
+// its header and its widest value (up to what its size shows), spare room shared out.
+std::vector<int> gridColumnCells(const dz::ui::Grid& g, int room);
 
 class PanelWidget : public QWidget {
     Q_OBJECT

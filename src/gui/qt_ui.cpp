@@ -3,6 +3,9 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -19,6 +22,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <filesystem>
 #include <utility>
 #include <vector>
 
@@ -26,6 +30,7 @@
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/report_viewer.h"
+#include "platform/suite/company.h"
 #include "platform/ui/console_ui.h"
 #include "platform/ui/framework.h"
 
@@ -95,7 +100,34 @@ void QtUi::showWindow(QWidget* w, bool visible) {
     }
 }
 
+QString QtUi::startFolder(const std::string& asked) const {
+    // The folder a chooser was last used in, else the company's; never the working folder the
+    // program happened to be started in.
+    if (!asked.empty()) return qs(asked);
+    if (!lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir()) return lastFolder_;
+    if (auto* c = dz::suite::current_company())
+        return QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string());
+    return QString();
+}
+
+void QtUi::fitToScreen(QWidget& w) const {
+    // A window larger than the screen is made to fit it, and kept whole on it.
+    QScreen* screen = w.screen() ? w.screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect room = screen->availableGeometry();
+    QSize size = w.size().isValid() ? w.size() : w.sizeHint();
+    size = size.boundedTo(room.size() - QSize(16, 48));
+    w.resize(size);
+    QRect at(w.pos(), size);
+    if (at.right() > room.right()) at.moveRight(room.right());
+    if (at.bottom() > room.bottom()) at.moveBottom(room.bottom());
+    if (at.left() < room.left()) at.moveLeft(room.left());
+    if (at.top() < room.top()) at.moveTop(room.top());
+    w.move(at.topLeft());
+}
+
 int QtUi::execModal(QDialog& dialog) {
+    fitToScreen(dialog);
     if (hook_) {
         ModalHook hook = hook_;
         QPointer<QDialog> d(&dialog);
@@ -175,7 +207,7 @@ FileChoice QtUi::choose_files(const FileChooser& request) {
         QString pattern = f.extension == "*" ? QStringLiteral("*") : QStringLiteral("*.") + qs(f.extension);
         filters << QStringLiteral("%1 (%2)").arg(qs(f.description), pattern);
     }
-    QFileDialog dialog(dialogParent(), qs(request.title), qs(request.initial_folder));
+    QFileDialog dialog(dialogParent(), qs(request.title), startFolder(request.initial_folder));
     dialog.setNameFilters(filters);
     if (request.filter_index >= 0 && request.filter_index < filters.size())
         dialog.selectNameFilter(filters[request.filter_index]);
@@ -197,6 +229,7 @@ FileChoice QtUi::choose_files(const FileChooser& request) {
     if (execModal(dialog) != QDialog::Accepted) return choice;
     const QStringList files = dialog.selectedFiles();
     for (const QString& f : files) choice.paths.push_back(ss(f));
+    if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
     choice.filter_index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
     choice.status = choice.paths.empty() ? 1 : 0;
     return choice;
@@ -398,7 +431,21 @@ int QtUi::list_records(const RecordList& list) {
 }
 
 bool QtUi::show_report(const ReportDocument& report) {
-    auto* viewer = new ReportViewer(report);
+    showViewer(report, QString());
+    return true;
+}
+
+void QtUi::report_written(const ReportDocument& report, const std::string& path) {
+    const QString where = qs(path);
+    if (main_) main_->statusBar()->showMessage(tr("%1 written to %2").arg(qs(report.title), where));
+    if (auto* c = dz::suite::current_company())
+        rememberReportFolder(QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string()),
+                             QFileInfo(where).absolutePath());
+    showViewer(report, where);
+}
+
+void QtUi::showViewer(const ReportDocument& report, const QString& path) {
+    auto* viewer = new ReportViewer(report, path);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &ReportViewer::printRequested, this, [this](const ReportDocument& r) { print_report(r); });
     const QSize wanted = viewer->size();
@@ -408,8 +455,16 @@ bool QtUi::show_report(const ReportDocument& report) {
         QSize room = main_->mdiArea()->viewport()->size();
         QSize frame = sub->size() - viewer->size();
         sub->resize((wanted + frame).boundedTo(room));
+        // Wherever the area placed it, the whole window stays in sight: no scrolling to Close.
+        QPoint at = sub->pos();
+        at.setX(std::max(0, std::min(at.x(), room.width() - sub->width())));
+        at.setY(std::max(0, std::min(at.y(), room.height() - sub->height())));
+        sub->move(at);
+        sub->raise();
+        viewer->setFocus();
+    } else {
+        fitToScreen(*viewer);
     }
-    return true;
 }
 
 bool QtUi::print_report(const ReportDocument& report) {

@@ -43,6 +43,7 @@ public:
     int list_records(const dz::ui::RecordList& list) override;
     bool show_report(const dz::ui::ReportDocument& report) override;
     bool print_report(const dz::ui::ReportDocument& report) override;
+    void report_written(const dz::ui::ReportDocument& report, const std::string& path) override;
     void task_line(const std::string& text) override;
 
     void splash(const std::string& title) override;
@@ -64,6 +65,9 @@ private:
     int execModal(QDialog& dialog);
     QWidget* dialogParent() const;
     void showWindow(QWidget* w, bool visible);
+    void showViewer(const dz::ui::ReportDocument& report, const QString& path);
+    QString startFolder(const std::string& asked) const;
+    void fitToScreen(QWidget& w) const;
 
     QPointer<MainWindow> main_;
     QPointer<QSplashScreen> splash_;
@@ -71,6 +75,7 @@ private:
     std::set<int> reading_;
     ModalHook hook_;
     QString title_ = QStringLiteral("RA Dodedoz");
+    QString lastFolder_;  // where a file chooser was last used
 };
 
 }  // namespace dz::gui

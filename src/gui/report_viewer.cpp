@@ -2,7 +2,11 @@
 
 #include "gui/cell_font.h"
 
+#include <QFileInfo>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QSettings>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPrinter>
@@ -16,9 +20,26 @@ namespace {
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
-ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent)
-    : QWidget(parent), report_(report), text_(new QPlainTextEdit(this)) {
-    setWindowTitle(qs(report.title));
+namespace {
+QSettings settings() { return QSettings(QStringLiteral("dodedoz"), QStringLiteral("dodedoz")); }
+QString folderKey(const QString& company) {
+    // A settings key holds no slashes of its own: the company's path is kept as a value's name.
+    return QStringLiteral("reportFolders/") + QString::fromLatin1(company.toUtf8().toHex());
+}
+}  // namespace
+
+QString rememberedReportFolder(const QString& company) {
+    const QString kept = settings().value(folderKey(company)).toString();
+    return !kept.isEmpty() && QFileInfo(kept).isDir() ? kept : company;
+}
+
+void rememberReportFolder(const QString& company, const QString& folder) {
+    settings().setValue(folderKey(company), folder);
+}
+
+ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& path, QWidget* parent)
+    : QWidget(parent), report_(report), path_(path), text_(new QPlainTextEdit(this)) {
+    setWindowTitle(path.isEmpty() ? qs(report.title) : tr("%1 - %2").arg(qs(report.title), QFileInfo(path).fileName()));
     QFont font = fixedFont();
     text_->setFont(font);
     text_->setReadOnly(true);
@@ -45,15 +66,31 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent
         else
             QWidget::close();
     });
+    close_ = close;
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(print);
     buttons->addWidget(close);
     auto* layout = new QVBoxLayout(this);
+    if (!path.isEmpty()) {
+        auto* where = new QLabel(tr("Written to %1").arg(path), this);
+        where->setObjectName(QStringLiteral("reportPath"));
+        where->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        layout->addWidget(where);
+    }
     layout->addWidget(text_);
     layout->addLayout(buttons);
     QFontMetrics fm(font);
     resize(std::min(report.width, 132) * fm.horizontalAdvance(QLatin1Char('M')) + 40, 30 * fm.lineSpacing() + 60);
+}
+
+void ReportViewer::keyPressEvent(QKeyEvent* event) {
+    // Escape closes the report as the Close button does (the text passes the key on).
+    if (event->key() == Qt::Key_Escape && close_) {
+        close_->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {

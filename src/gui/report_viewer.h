@@ -6,7 +6,9 @@
 
 #include "platform/ui/ui.h"
 
+class QKeyEvent;
 class QPlainTextEdit;
+class QPushButton;
 class QPrinter;
 
 namespace dz::gui {
@@ -14,18 +16,31 @@ namespace dz::gui {
 class ReportViewer : public QWidget {
     Q_OBJECT
 public:
-    explicit ReportViewer(const dz::ui::ReportDocument& report, QWidget* parent = nullptr);
+    // `path`: the file the report was written to, shown above it ("" a report for the screen).
+    explicit ReportViewer(const dz::ui::ReportDocument& report, const QString& path = QString(),
+                          QWidget* parent = nullptr);
 
     const dz::ui::ReportDocument& report() const { return report_; }
     QPlainTextEdit* text() const { return text_; }
+    const QString& path() const { return path_; }
 
 signals:
     void printRequested(const dz::ui::ReportDocument& report);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     dz::ui::ReportDocument report_;
+    QString path_;
     QPlainTextEdit* text_;
+    QPushButton* close_ = nullptr;
 };
+
+// The folder a company's reports were last written to (kept between sessions), else the
+// company folder itself; and the keeping.
+QString rememberedReportFolder(const QString& company);
+void rememberReportFolder(const QString& company, const QString& folder);
 
 // Prints the report's lines on `printer`, a new page at each '\f' line and when a page is
 // full, in a fixed-pitch font sized so that the report's width fits the page. False when the

@@ -7,6 +7,7 @@
 // As) change only after the commit, so a failed save leaves both the file and the document as
 // they were and the edits can still be saved elsewhere.
 #include "tables/master_file.h"
+#include "tables/table_editor.h"
 
 #include "platform/datafile/xio.h"
 #include "platform/suite/util.h"
@@ -342,7 +343,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     const std::size_t size = doc.oldSize > 0 ? doc.oldSize : kValueMax;
     std::map<std::string, const SubstitutionRow*> keys;
     for (const SubstitutionRow* r : rows) {
-        const std::string key = Upper(r->oldValue.substr(0, size));
+        const std::string key = Upper(CutOldValue(doc.fieldId, r->oldValue, size));
         auto [it, added] = keys.emplace(key, r);
         if (!added) {
             ui::xw_wr_message(ui::kInfo, "Unable to reduce old size because " + it->second->oldValue + " and " +
@@ -414,7 +415,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     for (const SubstitutionRow* r : rows) {
         if (s != XIO_OK) break;
         ++n;
-        s = WriteRow(*r, r->oldValue.substr(0, size), true);
+        s = WriteRow(*r, CutOldValue(doc.fieldId, r->oldValue, size), true);
         Progress(n, SavingText(n, total));
     }
     if (s == XIO_OK) s = WriteLastChoice(false);

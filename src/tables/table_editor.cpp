@@ -1,6 +1,7 @@
 #include "tables/table_editor.h"
 #include "tables/table_text.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/suite/control.h"
@@ -57,6 +58,35 @@ ValueFormat NewValueFormat(uint16_t fieldId) {
         case kFieldGlBase: return {suite::kGlAccountFormat, suite::kGlBaseAccount, nullptr};
         default: return {fieldId, 0, nullptr};
     }
+}
+
+std::size_t OldValueLength(uint16_t fieldId, std::string_view value) {
+    const ValueFormat f = NewValueFormat(fieldId);
+    if (f.format != suite::kGlAccountFormat) return Utf8Length(value);
+    std::string plain(value);
+    suite::xk_unformat_field(f.format, f.section, plain);
+    return Utf8Length(plain);
+}
+
+int OldValueTypedWidth(uint16_t fieldId, int oldSize) {
+    const ValueFormat f = NewValueFormat(fieldId);
+    if (f.format != suite::kGlAccountFormat || oldSize <= 0) return oldSize;
+    std::string full(static_cast<std::size_t>(oldSize), 'X');
+    suite::xk_format_field(f.format, f.section, full);
+    return std::min<int>(static_cast<int>(full.size()), static_cast<int>(kValueMax));
+}
+
+std::string CutOldValue(uint16_t fieldId, const std::string& value, std::size_t oldSize) {
+    if (OldValueLength(fieldId, value) <= oldSize) return value;
+    return std::string(Utf8Prefix(value, oldSize));
+}
+
+std::string OldValueTooLong(uint16_t fieldId, std::string_view value, int oldSize) {
+    const std::size_t n = OldValueLength(fieldId, value);
+    if (oldSize <= 0 || n <= static_cast<std::size_t>(oldSize)) return {};
+    return "The old value '" + std::string(value) + "' has " + std::to_string(n) +
+           " characters and the old value size is " + std::to_string(oldSize) +
+           ".\r\rUse the options button to increase the old value size.";
 }
 
 namespace {
@@ -319,6 +349,8 @@ void TableEditor::BuildTableGrid() {
     ui::GridColumn oldCol;
     oldCol.header = {"Old", desc};
     widths(oldCol, doc_->oldSize);
+    // A GL value may be typed with its separators, which the size does not count.
+    oldCol.size = OldValueTypedWidth(doc_->fieldId, doc_->oldSize);
     g.columns.push_back(oldCol);
     ui::GridColumn newCol;
     newCol.header = {"New", desc};
@@ -465,6 +497,11 @@ bool TableEditor::TableGridEditCell(int column) {
     const std::string before = g->cell(line, column);
     if (typed != before && !doc_->savedCopy) BeginRowEdit(*doc_, row);
     if (column == 0) {
+        // Never cut: a cut old value would be an entry that matches nothing.
+        if (const std::string why = OldValueTooLong(doc_->fieldId, TrimBlanks(typed), doc_->oldSize); !why.empty()) {
+            ui::xw_wr_message(ui::kInfo, why);
+            return false;
+        }
         row->oldValue = TrimBlanks(CutValue(typed));
         if (row->oldValue != typed) g->edit_text = row->oldValue;
         g->set_cell(line, 0, row->oldValue);
@@ -766,9 +803,9 @@ void TableEditor::TableOptionsPanel() {
             std::vector<const SubstitutionRow*> rows(lineRows_.begin(), lineRows_.end());
             if (doc_->pendingNewRow && !doc_->pendingNewRow->oldValue.empty()) rows.push_back(doc_->pendingNewRow);
             for (const SubstitutionRow* r : rows) {
-                std::string key = r->oldValue.substr(0, static_cast<std::size_t>(size));
+                std::string key = CutOldValue(doc_->fieldId, r->oldValue, static_cast<std::size_t>(size));
                 suite::x_capitalize(key);
-                if (static_cast<int>(r->oldValue.size()) > size) truncate = true;
+                if (key.size() != r->oldValue.size()) truncate = true;
                 auto [it, added] = keys.emplace(key, r->oldValue);
                 if (!added) {
                     ui::xw_wr_message(ui::kInfo, "Unable to reduce old size because " + it->second + " and " +

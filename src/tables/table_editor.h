@@ -25,6 +25,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dz::ui {
@@ -95,6 +96,19 @@ struct TableChoice {
 int TableGroupPanelProc(ui::Panel& panel, const ui::PanelMessage& m);
 // The choice of a table on NEW or OPEN; true when a table was chosen and opened for editing.
 bool ChooseTable(SubstitutionMasterFile& file, int screenFile);
+
+// ---- Old values -----------------------------------------------------------------------------
+// The characters an old value counts against the table's old size. A GL value (account, prefix,
+// base) is kept as it is typed, which is how a conversion compares it, but its separators do not
+// count: the size is that of the account field.
+std::size_t OldValueLength(uint16_t fieldId, std::string_view value);
+// The most characters an old value of `oldSize` can be typed with: a GL value's separators added.
+int OldValueTypedWidth(uint16_t fieldId, int oldSize);
+// `value` as an old size of `oldSize` keeps it: whole when it fits, else its first `oldSize`
+// characters.
+std::string CutOldValue(uint16_t fieldId, const std::string& value, std::size_t oldSize);
+// Why `value` does not fit an old size of `oldSize`, or "".
+std::string OldValueTooLong(uint16_t fieldId, std::string_view value, int oldSize);
 
 // ---- Geometry -----------------------------------------------------------------------------
 // S(w) = w * 1.5 + 0.5 cut to a whole number.

@@ -246,7 +246,9 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
     const ValueFormat vf = NewValueFormat(doc.fieldId);
     xvl::xvlImpTemplate tpl;
     tpl.xvlImpAddFormatID("");
-    tpl.xvlImpAppendField({"OldId", "Old value", doc.oldSize != 0 ? doc.oldSize : doc.newWidth, 0, 0, false});
+    // A GL value is read with its separators; OldValueTooLong below checks it against the size.
+    const int oldWidth = doc.oldSize != 0 ? OldValueTypedWidth(doc.fieldId, doc.oldSize) : doc.newWidth;
+    tpl.xvlImpAppendField({"OldId", "Old value", static_cast<uint16_t>(oldWidth), 0, 0, false});
     tpl.xvlImpAppendField({"NewId1", "New value", doc.newWidth, static_cast<int16_t>(vf.format),
                            static_cast<int16_t>(vf.section), suite::xk_capitals(vf.format, vf.section)});
     if (doc.thirdWidth != 0 && (doc.fieldId == kFieldJob || doc.fieldId == kFieldUnionLocal)) {
@@ -282,7 +284,13 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
             reject(info.Message(), info.StartLine());
         } else {
             const auto nv = import.xvlImpGetSpecialValue("", "NewId1");
-            if (keyFormat && nv && !nv->text.empty() &&
+            const auto ov = import.xvlImpGetSpecialValue("", "OldId");
+            std::string tooLong = ov ? OldValueTooLong(doc.fieldId, ov->text, doc.oldSize) : std::string();
+            if (!tooLong.empty()) {
+                reject("Old value '" + ov->text + "' has " + std::to_string(OldValueLength(doc.fieldId, ov->text)) +
+                           " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
+                       info.StartLine());
+            } else if (keyFormat && nv && !nv->text.empty() &&
                 !xvl::xvl_imp_is_sectioned_field_valid(vf.format, nv->text, vf.section)) {
                 reject("Invalid " + ColumnDescription(doc.fieldId) + " '" + nv->text + "' (fld 2, col 2)",
                        info.StartLine());
@@ -335,10 +343,10 @@ bool PrefillValue(const std::string& value, int16_t fieldId, int16_t section, co
         kind = static_cast<uint16_t>(fieldId);
     if (kind == 0 || kind != doc.fieldId) return true;
     const std::string v = CutValue(value);
-    if (Utf8Length(v) > doc.oldSize) {
+    if (OldValueLength(doc.fieldId, v) > doc.oldSize) {
         if (ctx->message.empty())
             ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + v + "' in\r" +
-                           textFileName + "\rhas " + std::to_string(Utf8Length(v)) +
+                           textFileName + "\rhas " + std::to_string(OldValueLength(doc.fieldId, v)) +
                            " characters and the maximum allowed is " + std::to_string(doc.oldSize) +
                            ".\r\rUse the options button to increase the old value size.";
         return false;

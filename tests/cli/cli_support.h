@@ -94,6 +94,19 @@ inline std::vector<std::string> Words(const std::string& line) {
 // CliResult::out in the order it was written (for tests that only look for a message).
 enum class Stderr { Apart, Merged };
 
+// Runs the shell command `cmd`: its standard output in `out`, its exit status.
+inline CliResult RunShell(const std::string& cmd) {
+    CliResult r;
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    std::array<char, 4096> buf{};
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
+    const int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
 // Runs dodedoz-cli with `args` (each passed as one word), standard input empty, the variables of
 // `env` added to the environment. Standard error, when apart, goes through a file in `scratch`.
 inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch,
@@ -105,13 +118,7 @@ inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& sc
     cmd += ShellWord(DZ_CLI_BIN);
     for (const auto& a : args) cmd += " " + ShellWord(a);
     cmd += streams == Stderr::Merged ? " </dev/null 2>&1" : " </dev/null 2>" + ShellWord(errFile.string());
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return r;
-    std::array<char, 4096> buf{};
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) r.out.append(buf.data(), n);
-    const int st = ::pclose(p);
-    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r = RunShell(cmd);
     if (streams == Stderr::Merged) return r;
     r.err = Slurp(errFile);
     std::error_code ec;

@@ -466,7 +466,7 @@ TEST_F(ApmCli, PrefixTotalsFollowTheSettingsAndTheCountry) {
     LoadText("@APM\nH2 PRF1099=0\n");
     report = RunLines("examine", "10,01-1,PV,3,,\n");
     EXPECT_HAS(report, "Retain 1099 totals per GL prefix is not marked in the AP Settings, prefix total records cannot "
-                       "be converted(65");
+                       "be\n" + std::string(24, ' ') + "converted(659)");
 }
 
 TEST_F(ApmCli, AuthorisationsNeedADistributionSettingThatMarksThem) {
@@ -476,7 +476,7 @@ TEST_F(ApmCli, AuthorisationsNeedADistributionSettingThatMarksThem) {
     LoadText("@APM\nH2 DCAUTH3=0\n");
     report = RunLines("examine", "12,CFO,Chief financial officer\n");
     EXPECT_HAS(report, "No Authorizations are marked in the AP Settings Distribution Settings, Authorization records "
-                       "cannot be convert");
+                       "cannot be\n" + std::string(24, ' ') + "converted(675)");
 }
 
 TEST_F(ApmCli, AnyOtherRecordNumberIsRefusedNamingItsRecordType) {

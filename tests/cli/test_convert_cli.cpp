@@ -60,7 +60,8 @@ TEST_F(ConvertCli, ACleanFileConvertsWithStatusZeroAndItsReportOnStandardOutput)
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("has already been converted"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("dodedoz: answered: skip the file"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find(text + ": not run"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(text + ": skipped; not run"), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find("the run ended"), std::string::npos) << r.err;  // a skip ends no run
     // --reconvert goes ahead: the records are on file now, so both are rejected.
     r = Run("convert " + Co() + " --reconvert " + text);
     EXPECT_EQ(r.status, 1);
@@ -183,6 +184,25 @@ TEST_F(ConvertCli, ReportsNeverReplaceATextFileADataFileOrWhatALinkNames) {
     EXPECT_EQ(Slurp(master), masterBefore);
     EXPECT_EQ(Slurp(other), "someone else's");
     EXPECT_FALSE(fs::exists(dir / "RejGLM.txt"));  // nothing ran
+}
+
+TEST_F(ConvertCli, ReportsGoToStandardOutputOrADeviceNamedAsItself) {
+    const std::string text = Text("gl.txt", kRejectedJournal);
+    // Standard output, by its name or by "-", and a device replace no file.
+    for (const char* to : {"/dev/stdout", "-"}) {
+        const CliResult r = Run("examine " + Co() + " --report " + to + " --notes /dev/null " + text);
+        EXPECT_EQ(r.status, 1) << to << ": " << r.err;
+        EXPECT_NE(r.out.find("Examining " + text), std::string::npos) << to << ": " << r.out;
+    }
+    const CliResult quiet = Run("examine " + Co() + " --report /dev/null --notes /dev/null " + text);
+    EXPECT_EQ(quiet.status, 1) << quiet.err;
+    EXPECT_EQ(quiet.out.find("Examining"), std::string::npos) << quiet.out;
+    // A link to a device is still a link.
+    const fs::path link = dir / "null-link";
+    fs::create_symlink("/dev/null", link);
+    const CliResult linked = Run("examine " + Co() + " --report " + link.string() + " " + text);
+    EXPECT_EQ(linked.status, 64);
+    EXPECT_NE(linked.err.find("it is a symbolic link"), std::string::npos) << linked.err;
 }
 
 TEST_F(ConvertCli, APlantedRejectFileLinkIsPassedOver) {

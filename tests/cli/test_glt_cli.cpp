@@ -88,6 +88,8 @@ TEST_F(GltCli, ConvertPostsTheSampleAsOneBatchAndTheNextFileAsTheNext) {
     ExpectGolden(r.err, kGolden / "sample_convert_stderr.txt");
     ExpectGolden(Slurp(dir / "RejGLT.txt"), kGolden / "sample_reject.txt");
     ExpectGolden(Dump(), kGolden / "sample_dump.txt");
+    // The batch number moved under a lock that leaves nothing behind in the company folder.
+    EXPECT_FALSE(fs::exists(company / "company.lock"));
 
     // One run, one batch, sequence numbers in line order, application XV and source 1.
     auto posted = Transactions();

@@ -51,10 +51,10 @@ TEST_F(JcCompany, ANewJcMasterHoldsTheDemoJcSettings) {
     ExpectGolden(r.out, kJcGolden / "new_jcm_dump.txt");
     r = cli("dump --company " + dir.string() + " ARM");
     ASSERT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "H2 STAXES=1\n");
+    EXPECT_EQ(r.out, "@ARM 1\nH2 STAXES=1\n");
     r = cli("dump --company " + dir.string() + " TXM");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "");  // no header, no records
+    EXPECT_EQ(r.out, "@TXM 1\n");  // no header, no records
 }
 
 TEST_F(JcCompany, SetupRecordsLoadIntoTheJcAndTaxFilesAndDumpBack) {
@@ -65,12 +65,12 @@ TEST_F(JcCompany, SetupRecordsLoadIntoTheJcAndTaxFilesAndDumpBack) {
     for (auto [file, number] : {std::pair{"JCM", ""}, {"TXM", ""}, {"JCT", "7"}}) {
         r = cli("dump --company " + dir.string() + " " + file + (*number ? std::string(" --file ") + number : ""));
         ASSERT_EQ(r.status, 0) << file << ": " << r.out;
-        all += "@" + std::string(file) + (*number ? " " : "") + number + "\n" + r.out;
+        all += r.out;  // dump names its data file on its first line
     }
     ExpectGolden(all, kJcGolden / "seed_dump.txt");
     // The current transactions file stays as it was made.
     r = cli("dump --company " + dir.string() + " JCT");
-    EXPECT_EQ(r.out, "H1 LASTRUN=0\n");
+    EXPECT_EQ(r.out, "@JCT 6\nH1 LASTRUN=0\n");
 }
 
 }  // namespace

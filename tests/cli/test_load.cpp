@@ -1,11 +1,13 @@
 // dodedoz-cli load: the lines dump prints, written back into data files in one go.
 #include "cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
 
 using namespace dz::cli::testing;
+using ::testing::HasSubstr;
 
 class Load : public ::testing::Test {
 protected:
@@ -49,12 +51,36 @@ TEST_F(Load, ADumpLoadedIntoAnEmptyCompanyDumpsIdentically) {
     EXPECT_TRUE(Dump(into, "GLM") == glm);  // (not printed: thousands of characters)
     EXPECT_EQ(Dump(into, "CMM"), cmm);
 
-    // Loading it again refuses the first record as a duplicate and leaves the file as it was.
-    const CliResult again = LoadText("@GLM\n" + glm);
+    // A dump loads back as it is: loading it again refuses the first record (after the @ line
+    // and the two headers) as a duplicate and leaves the file as it was.
+    const CliResult again = LoadText(glm);
     EXPECT_EQ(again.status, 2);
     EXPECT_NE(again.err.find("load.txt:4: duplicate key"), std::string::npos) << again.err;
     EXPECT_NE(again.err.find("nothing was loaded"), std::string::npos) << again.err;
     EXPECT_TRUE(Dump(into, "GLM") == glm);
+}
+
+TEST_F(Load, AFileWithoutAnAtLineStopsAtItsFirstRecordWithOneMessage) {
+    const CliResult r = LoadText("# no data file named\nH1 LSTTBLE=\"\"\nR1 TABLE=\"A\"\nR1 TABLE=\"B\"\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("load.txt:2: no data file named yet: add a line @ABBR"));
+    EXPECT_EQ(r.err.find("load.txt:3"), std::string::npos) << r.err;  // one message, not one per line
+    EXPECT_THAT(r.err, HasSubstr("1 line refused; nothing was loaded"));
+}
+
+TEST_F(Load, KeepExistingLeavesRecordsOnFileAndLoadsTheRest) {
+    ASSERT_EQ(LoadText("@XVM 0\nR1 TABLE=\"Alpha\" TALEN=2\nN1 \"first notes\"\n").status, 0);
+    Spit(root / "load.txt", "@XVM 0\nR1 TABLE=\"alpha\" TALEN=5\nN1 \"second notes\"\nR1 TABLE=\"Beta\" TALEN=3\n");
+    const CliResult plain = Cli({"load", "--company", into.string(), (root / "load.txt").string()});
+    EXPECT_EQ(plain.status, 2);  // without the option a record on file is refused
+    const CliResult kept =
+        Cli({"load", "--company", into.string(), "--keep-existing", (root / "load.txt").string()});
+    EXPECT_EQ(kept.status, 0) << kept.err;
+    EXPECT_THAT(kept.out, HasSubstr("1 records, 0 notes; 1 record was on file already and kept"));
+    const std::string xvm = Cli({"dump", "--company", into.string(), "XVM", "--file", "0"}).out;
+    EXPECT_THAT(xvm, HasSubstr("R1 TABLE=\"Alpha\" TALEN=2"));  // the stored spelling and value stay
+    EXPECT_THAT(xvm, HasSubstr("N1 \"first notes\""));
+    EXPECT_THAT(xvm, HasSubstr("R1 TABLE=\"Beta\" TALEN=3"));
 }
 
 TEST_F(Load, EveryRefusedLineIsNamedAndNothingIsWritten) {

@@ -31,10 +31,10 @@ TEST_F(PmFiles, DumpShowsTheSettingsHeadersWithTheirDefaults) {
     ASSERT_EQ(cli("company init " + dir_.string() + " --modules GL,PM").status, 0);
     CliResult r = cli("dump --company " + dir_.string() + " PMS");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "H1 LASTBAT=\"\" LASTPMT=0\nH2 TAXCTRL=0\n");
+    EXPECT_EQ(r.out, "@PMS 1\nH1 LASTBAT=\"\" LASTPMT=0\nH2 TAXCTRL=0\n");
     r = cli("dump --company " + dir_.string() + " PMT");
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.out, "H1 LASTRUN=0\n");
+    EXPECT_EQ(r.out, "@PMT 1\nH1 LASTRUN=0\n");
 }
 
 }  // namespace

@@ -38,7 +38,7 @@ TEST_F(PmrCli, ExamineReportsTheSampleAndWritesNothing) {
     EXPECT_FALSE(fs::exists(dir / "RejPMR.txt"));
     // No "Total" categories and no blank-recalculation list in Examine Files.
     EXPECT_EQ(notes.find("Percent Rent control records off of"), std::string::npos) << notes;
-    EXPECT_EQ(Dump("PMR"), "");
+    EXPECT_EQ(Dump("PMR"), "@PMR 1\n");
 }
 
 TEST_F(PmrCli, ConvertWritesTheControlsTheirTotalsAndTheTimeStamp) {

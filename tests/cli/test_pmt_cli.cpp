@@ -132,7 +132,7 @@ TEST_F(PmtCli, TheSampleConverted) {
     ExpectGolden(Slurp(dir / "RejPMT.txt"), kGolden / "pmt_reject.txt");
     ExpectGolden(Dump("PMT"), kGolden / "pmt_dump.txt");
     ExpectGolden(Dump("PMS"), kGolden / "pmt_dump_pms.txt");
-    EXPECT_EQ(Dump("PMT", "5"), "H1 LASTRUN=0\n");
+    EXPECT_EQ(Dump("PMT", "5"), "@PMT 5\nH1 LASTRUN=0\n");
     EXPECT_NE(Slurp(text).find("\"Previously Converted\",\"by Ann Lee\""), std::string::npos);
 }
 

@@ -124,6 +124,13 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
     EXPECT_EQ(Rows("DEMO", "GL", 9),
               "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n"
               "01-9-99-9999-00,01990999900\n");
+    // With the options a new table gets by default (old size 11, the account's) the same rows
+    // come in whole: the separators an account is written with do not count against the size.
+    const CliResult byDefault = Tables("import", "PLAIN", "GL", 9, {sample});
+    EXPECT_EQ(byDefault.status, 1) << byDefault.err;
+    EXPECT_NE(byDefault.out.find("     4 entries added\n     1 entry changed\n     1 exact duplicate\n"), std::string::npos)
+        << byDefault.out;
+    EXPECT_EQ(Rows("PLAIN", "GL", 9), Rows("DEMO", "GL", 9));
 
     // Again: every accepted line is an exact duplicate; another letter case changes the value
     // and keeps the stored old value.
@@ -215,15 +222,21 @@ TEST_F(TablesCli, UnreadableImportAndBadArguments) {
 TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
     const std::string glm2 = CopySample("glm/demo-gl-master.txt", "glm2.txt");
-    // At the default old size every account is too long: one message per file, naming the first.
-    const CliResult small = Tables("prefill", "SMALL", "GL", 9, {glm, glm2});
+    // The default old size is the account's 11 characters; the separators they are written with
+    // do not count, so every account of the sample fits, whole.
+    const CliResult fits = Tables("prefill", "DEFAULT", "GL", 9, {glm});
+    EXPECT_EQ(fits.status, 0) << fits.err;
+    EXPECT_EQ(fits.out, "18 rows added\n");
+    EXPECT_EQ(Rows("DEFAULT", "GL", 9).substr(0, 16), "01-1-10-1000-00,");
+    // One character less and every account is too long: one message per file, naming the first.
+    const CliResult small = Tables("prefill", "SMALL", "GL", 9, {"--old-size", "10", glm, glm2});
     EXPECT_EQ(small.status, 0) << small.err;
     const std::string tooLong = "dodedoz: warning: Some values were too long and not prefilled.\n\nFor example "
                                 "'01-1-10-1000-00' in\n<DIR>/glm";
-    EXPECT_NE(Messages(small.err).find(tooLong + ".txt\nhas 15 characters and the maximum allowed is 11.\n"),
+    EXPECT_NE(Messages(small.err).find(tooLong + ".txt\nhas 11 characters and the maximum allowed is 10.\n"),
               std::string::npos)
         << small.err;
-    EXPECT_NE(Messages(small.err).find(tooLong + "2.txt\nhas 15 characters"), std::string::npos) << small.err;
+    EXPECT_NE(Messages(small.err).find(tooLong + "2.txt\nhas 11 characters"), std::string::npos) << small.err;
     EXPECT_NE(small.err.find("No unique values found to prefill."), std::string::npos);
     EXPECT_EQ(small.out, "0 rows added\n");
 

@@ -1,5 +1,6 @@
 // The conversion report and the notes report, line by line.
 #include "convert/progress.h"
+#include <gmock/gmock.h>
 #include "convert/reports.h"
 
 #include "test_convert_support.h"
@@ -49,7 +50,8 @@ TEST_F(ReportTest, RejectionLinesFollowTheHeaderWithColumns) {
         " Record ID      Line  Reason for Rejection\n"
         " 1                12  The reason\n"
         " Unknown           3  " +
-        std::string(110, 'r') + "\n";
+        std::string(110, 'r') + "\n" +  // a reason too long for the line goes on, indented
+        std::string(24, ' ') + std::string(90, 'r') + "\n";
     EXPECT_EQ(Printed(), expected);
 }
 
@@ -182,6 +184,33 @@ TEST_F(ReportTest, LongNotesPathKeepsItsFileName) {
     ASSERT_TRUE(notes.PrintMessageLine("", 0, "x"));
     ASSERT_TRUE(notes.Print());
     EXPECT_EQ((*ui::xp_lines(print))[0], "Messages recorded while examining the file n.txt:");
+}
+
+TEST(WrapLines, BreaksAtABlankNeverInACharacterAndLosesNothing) {
+    EXPECT_EQ(WrapLines("short", 10), std::vector<std::string>{"short"});
+    EXPECT_EQ(WrapLines("", 10), std::vector<std::string>{""});
+    EXPECT_EQ(WrapLines("alpha beta gamma delta", 12), (std::vector<std::string>{"alpha beta", "  gamma", "  delta"}));
+    // A word longer than the line is broken where the line ends.
+    EXPECT_EQ(WrapLines("abcdefghijklmnop", 6), (std::vector<std::string>{"abcdef", "  ghij", "  klmn", "  op"}));
+    // "é" is two bytes: a line never ends between them.
+    const std::vector<std::string> accents = WrapLines("ééééé", 5);
+    std::string joined;
+    for (const auto& l : accents) {
+        EXPECT_LE(l.size(), 5u);
+        joined += l.substr(l.rfind(' ') == std::string::npos ? 0 : l.rfind(' ') + 1);
+    }
+    EXPECT_EQ(joined, "ééééé");
+}
+
+TEST_F(ReportTest, FileNamesTooLongForTheLineAreShownWholeNeverCut) {
+    const std::string folder = "/" + std::string(50, 'f') + "/";
+    ConversionReport report(print, "/in/t.txt", folder + "RejGLM.txt", "Title", true, "");
+    ASSERT_TRUE(report.PrintReportHeader(true));
+    EXPECT_EQ((*ui::xp_lines(print))[2], "The following rejected records were placed in the file RejGLM.txt");
+    NotesReport notes(print, "/" + std::string(54, 'p') + "/w.txt", 3010, false);  // 61 characters
+    ASSERT_TRUE(notes.PrintMessageLine("", 0, "x"));
+    ASSERT_TRUE(notes.Print());
+    EXPECT_THAT(Printed(), ::testing::HasSubstr("Messages recorded while examining the file w.txt:\n"));
 }
 
 TEST_F(ReportTest, BackgroundRunBeingEndedPrintsNothing) {

@@ -85,11 +85,16 @@ public:
     }
     void panel_changed(dz::ui::Panel& panel) override {
         QtUi::panel_changed(panel);
-        if (PanelWidget* w = panelWidget(panel.handle()); w && w->progressBar())
+        if (PanelWidget* w = panelWidget(panel.handle()); w && w->progressBar()) {
             progress = std::max(progress, w->progressBar()->value());
+            statuses << QString::fromStdString(panel.text_at(1, 12, 40));
+            if (const auto* b = panel.button(1)) lastButton = QString::fromStdString(b->def.label);
+        }
     }
     QStringList shown;
     int progress = -1;
+    QStringList statuses;  // the progress window's status line, as it changed
+    QString lastButton;    // its button's label when it last changed
 };
 
 // What a person saw of one command.
@@ -101,6 +106,8 @@ struct Seen {
     bool listScrolls = true;
     QStringList shown;      // every panel shown
     int progress = -1;      // the farthest a progress bar went
+    QStringList statuses;   // the progress window's status lines
+    QString lastButton;     // the label its button had at the end
     QStringList reports;    // the report viewers' texts
     int panelsLeft = -1;    // panels still open afterwards
 };
@@ -186,6 +193,8 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
             seen.reports << viewer->text()->toPlainText();
     seen.shown = ui.shown;
     seen.progress = ui.progress;
+    seen.statuses = ui.statuses;
+    seen.lastButton = ui.lastButton;
     seen.panelsLeft = static_cast<int>(dz::ui::open_panels().size());
     ui.setModalHook({});
     app.ExitInstance();
@@ -256,6 +265,10 @@ private slots:
         QVERIFY2(seen.shown.contains(QLatin1String("CONVERT/STATUSS")), qPrintable(seen.shown.join(' ')));
         QCOMPARE(seen.progress, 100);
         QCOMPARE(seen.panelsLeft, 0);
+        // Its status line said what was going on, and at the end there was nothing left to stop.
+        QVERIFY2(seen.statuses.contains(QLatin1String("Converting records")), qPrintable(seen.statuses.join('|')));
+        QCOMPARE(seen.statuses.last(), QStringLiteral("Conversion finished"));
+        QCOMPARE(seen.lastButton, QStringLiteral("~Close"));
         // The closing message names the rejected records, its lines broken where the text has "\r".
         QCOMPARE(seen.messages.size(), qsizetype{1});
         const QString closing = seen.messages[0];

@@ -2,6 +2,10 @@
 // and read modally, message boxes answered through the scripted hook, and the progress panel
 // updated and stopped.
 #include <QCheckBox>
+#include <QDir>
+#include <QProcess>
+#include <QLabel>
+#include <QStatusBar>
 #include <QDialog>
 #include <QFileDialog>
 #include <QPlainTextEdit>
@@ -23,6 +27,7 @@
 #include <QTest>
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <utility>
@@ -34,7 +39,11 @@
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
 #include "gui/report_viewer.h"
+#include "platform/suite/company.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/hub.h"
+#include "platform/ui/print.h"
+#include "platform/ui/run_state.h"
 #include "platform/ui/screen_file.h"
 #include "platform/ui/ui.h"
 
@@ -43,6 +52,15 @@ using dz::gui::PanelWidget;
 using dz::gui::QtUi;
 
 namespace {
+
+// Installs `ui` and shows its main window, as the program starts.
+void showMainWindow(QtUi& ui) {
+    dz::ui::set_current(&ui);
+    dz::ui::MainWindowDef def;
+    def.title = "RA Dodedoz";
+    ui.create_main_window(def);
+    ui.show_main_window();
+}
 
 // Clicks the button of a message box whose text, without "&", is `label`.
 void clickButton(QWidget* w, const QString& label) {
@@ -493,11 +511,7 @@ private slots:
 
     void recordPickerChoosersAndReports() {
         QtUi ui;
-        dz::ui::set_current(&ui);
-        dz::ui::MainWindowDef def;
-        def.title = "RA Dodedoz";
-        ui.create_main_window(def);
-        ui.show_main_window();
+        showMainWindow(ui);
 
         // A panel hidden and shown again by its procedure stays an MDI child.
         int hidden = dz::ui::xw_open_window("Later", 4, 20, {}, nullptr);
@@ -584,6 +598,81 @@ private slots:
         QVERIFY(evenAdvances(viewer->text()->font()));
         // Sized for its 132 columns as far as the main window allows, not to its buttons.
         QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
+    }
+
+    void reportFilesSayWhereTheyWentAndTheCompanyStaysShown() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir scratch;
+        QDir dir(scratch.filePath(QStringLiteral("co")));
+        QProcess init;
+        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), dir.path()});
+        QVERIFY(init.waitForFinished(60000));
+        QCOMPARE(init.exitCode(), 0);
+        dz::suite::open_company(dir.path().toStdString());
+        QtUi ui;
+        showMainWindow(ui);
+        ui.mainWindow()->setCompanyText(QStringLiteral("Company: ") + dir.path());
+
+        // The hub proposes the report in the report folder, and a name typed alone goes there.
+        dz::ui::run_state().report_folder = dir.path().toStdString();
+        QCOMPARE(QString::fromStdString(dz::ui::default_report_file("examine files report")),
+                 dir.filePath(QStringLiteral("examine_files_report.txt")));
+        QCOMPARE(QString::fromStdString(dz::ui::report_file_path("r.txt")), dir.filePath(QStringLiteral("r.txt")));
+        QCOMPARE(QString::fromStdString(dz::ui::report_file_path("/elsewhere/r.txt")), QStringLiteral("/elsewhere/r.txt"));
+
+        // A report written to a file opens, showing where it is, in the viewer and the status bar.
+        const std::string path = dir.filePath(QStringLiteral("report.txt")).toStdString();
+        const int print = dz::ui::xp_open_print(dz::ui::PrintDef{"Examine Files Report", 132, 1, 0},
+                                                dz::ui::Destination::File, path);
+        QVERIFY(print != 0);
+        dz::ui::xp_put_field(print, 0, 20, 0, "Examining");
+        QCOMPARE(dz::ui::xp_wr_line(print, 1, 0, 0), 0);
+        QCOMPARE(dz::ui::xp_close_print(print), 0);
+        const auto subs = ui.mainWindow()->mdiArea()->subWindowList();
+        QCOMPARE(subs.size(), qsizetype{1});
+        auto* viewer = qobject_cast<dz::gui::ReportViewer*>(subs[0]->widget());
+        QVERIFY(viewer);
+        QCOMPARE(viewer->path(), QString::fromStdString(path));
+        QVERIFY(viewer->findChild<QLabel*>(QStringLiteral("reportPath"))->text().contains(QString::fromStdString(path)));
+        QVERIFY(ui.mainWindow()->statusBar()->currentMessage().contains(QString::fromStdString(path)));
+        // The folder is kept for the company's next session.
+        QCOMPARE(dz::gui::rememberedReportFolder(QString::fromStdString(
+                     std::filesystem::absolute(dir.path().toStdString()).lexically_normal().string())),
+                 dir.path());
+        // Messages come and go in the status bar; the company stays.
+        dz::ui::x_update_task("Saving");
+        QCOMPARE(ui.mainWindow()->companyText(), QStringLiteral("Company: ") + dir.path());
+        // Escape closes the report as its Close button does.
+        subs[0]->setFocus();
+        QTest::keyClick(viewer, Qt::Key_Escape);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(ui.mainWindow()->mdiArea()->subWindowList().isEmpty());
+        dz::ui::run_state().report_folder.clear();
+        dz::suite::close_company();
+#endif
+    }
+
+    void gridColumnsShareTheRoomSoNoneIsCut() {
+        dz::ui::Grid g;
+        dz::ui::GridColumn oldCol, newCol;
+        oldCol.header = {"Old", "account"};
+        oldCol.size = 40;
+        oldCol.display_width = oldCol.header_width = 60;
+        newCol.header = {"New", "account"};
+        newCol.size = 15;
+        newCol.display_width = newCol.header_width = 17;
+        g.columns = {oldCol, newCol};
+        g.set_lines({{"01-1-10-1000-00", "01-1-10-2000-00"}});
+        // Room for both: the new column gets all it can show, the old one what is left.
+        std::vector<int> w = dz::gui::gridColumnCells(g, 60);
+        QCOMPARE(w[1], 19);
+        QCOMPARE(w[0] + w[1], 60);
+        // Little room: each as wide as its widest value, nothing more.
+        w = dz::gui::gridColumnCells(g, 20);
+        QCOMPARE(w[0], 17);
+        QCOMPARE(w[1], 17);
     }
 
     void reportPrintedToPdfPageByPage() {

@@ -70,8 +70,9 @@ Company& set_company(Company company) {
 
 bool update_settings_file(Company& company, const std::function<void(CompanySettings& disk)>& change,
                           const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt) {
-    const std::string lock_path = (company.folder() / "company.lock").string();
-    int fd = ::open(lock_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // The lock is taken on the company folder itself, so that no lock file is left behind in it.
+    const std::string folder = company.folder().string();
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     bool ok = false;
     if (::flock(fd, LOCK_EX) == 0) {

@@ -152,6 +152,66 @@ void ConsoleUi::panel_opened(Panel& panel) {
     ScriptedUi::panel_opened(panel);
 }
 
+std::string fit_progress_line(std::string name, int percent, const std::string& records, const std::string& elapsed,
+                              const std::string& pace, int columns) {
+    auto shorten = [](std::string& s, std::size_t n) {
+        if (s.size() > n) s = n > 3 ? s.substr(0, n - 3) + "..." : s.substr(0, n);
+    };
+    shorten(name, kNameWidth);
+    char pct[8];
+    std::snprintf(pct, sizeof pct, " %3d%%", std::clamp(percent, 0, 100));
+    bool withPace = true, withElapsed = true, withWord = true, withRecords = true;
+    std::size_t bar = kBarWidth;
+    auto build = [&] {
+        std::string line = name;
+        if (bar > 0) {
+            const auto filled = static_cast<std::size_t>(std::clamp(percent, 0, 100)) * bar / 100;
+            line += " [" + std::string(filled, '#') + std::string(bar - filled, '-') + "]";
+        }
+        line += pct;
+        if (withRecords) line += "  " + records + (withWord ? " records" : "");
+        if (withElapsed) line += "  " + elapsed;
+        if (withPace) line += "  " + pace + "/s";
+        return line;
+    };
+    if (columns <= 0) return build();
+    const auto room = static_cast<std::size_t>(std::max(columns - 1, 1));
+    std::string line = build();
+    for (bool* part : {&withPace, &withElapsed, &withWord}) {
+        if (line.size() <= room) return line;
+        *part = false;
+        line = build();
+    }
+    // Then the bar narrows to ten, the name to eight, and the bar goes.
+    // How much narrower `n` can get down to `least`, at most what the line is over.
+    auto narrowed = [&](std::size_t n, std::size_t least) {
+        const std::size_t over = line.size() - room;
+        return n > least + over ? n - over : std::min(n, least);
+    };
+    if (line.size() > room) {
+        bar = narrowed(bar, 10);
+        line = build();
+    }
+    if (line.size() > room && name.size() > 8) {
+        shorten(name, narrowed(name.size(), 8));
+        line = build();
+    }
+    // Then the bar goes, then the count; the share of the run stays longest.
+    if (line.size() > room) {
+        bar = 0;
+        line = build();
+    }
+    if (line.size() > room) {
+        withRecords = false;
+        line = build();
+    }
+    if (line.size() > room && name.size() > 4) {
+        shorten(name, narrowed(name.size(), 4));
+        line = build();
+    }
+    return line.size() > room ? line.substr(0, room) : line;
+}
+
 void ConsoleUi::start_progress(Panel& panel) {
     const double now = options_.clock ? options_.clock() : steady_seconds();
     progress_panel_ = panel.handle();
@@ -178,7 +238,6 @@ void ConsoleUi::draw_progress(Panel& panel, bool final) {
     std::string name = panel.text_at(2, 15, 40);
     if (name.empty()) return;  // the panel is still being filled in
     if (auto slash = name.find_last_of("\\/"); slash != std::string::npos) name.erase(0, slash + 1);
-    if (name.size() > kNameWidth) name = name.substr(0, kNameWidth - 3) + "...";
     const int bar = panel.def().bar_row;
     const uint64_t records = counter_at(panel, bar - 4, 28) + counter_at(panel, bar - 3, 28);
     const int percent = std::clamp(panel.progress(), 0, 100);
@@ -186,14 +245,12 @@ void ConsoleUi::draw_progress(Panel& panel, bool final) {
     if (!final && shown == progress_drawn_) return;
 
     const double seconds = std::max(0.0, now - progress_start_);
-    const int filled = percent * kBarWidth / 100;
     const auto whole = static_cast<long>(seconds);
-    char tail[96];
-    std::snprintf(tail, sizeof tail, " %3d%%  %s records  %ld:%02ld  %s/s", percent, with_commas(records).c_str(),
-                  whole / 60, whole % 60,
-                  seconds > 0 ? with_commas(static_cast<uint64_t>(records / seconds)).c_str() : "-");
-    std::string line = name + " [" + std::string(static_cast<std::size_t>(filled), '#') +
-                       std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "]" + tail;
+    char elapsed[32];
+    std::snprintf(elapsed, sizeof elapsed, "%ld:%02ld", whole / 60, whole % 60);
+    const std::string pace = seconds > 0 ? with_commas(static_cast<uint64_t>(records / seconds)) : "-";
+    std::string line = fit_progress_line(name, percent, with_commas(records), elapsed, pace,
+                                         options_.columns ? options_.columns() : 0);
     const std::size_t width = line.size();
     if (line.size() < progress_width_) line.resize(progress_width_, ' ');
     err_ << "\r" << line << std::flush;

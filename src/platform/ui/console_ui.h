@@ -28,7 +28,17 @@ struct ConsoleOptions {
     // Seconds on a clock that never goes back, for the progress line's pace and elapsed time.
     // Unset: the steady clock.
     std::function<double()> clock;
+    // The terminal's width in columns, asked at each drawing (a terminal can be resized); the
+    // progress line is made to fit it. Unset or 0: the full line.
+    std::function<int()> columns;
 };
+
+// The progress line's parts, fitted into `columns` (0: no limit) by dropping, in this order,
+// the pace, the elapsed time, the word "records", then narrowing the bar and the name, then the
+// bar and the count; the percentage stays longest. Never
+// wider than columns - 1, so that a terminal does not wrap it.
+std::string fit_progress_line(std::string name, int percent, const std::string& records, const std::string& elapsed,
+                              const std::string& pace, int columns);
 
 class ConsoleUi : public ScriptedUi {
 public:

@@ -5,6 +5,7 @@
 #include "platform/ui/ui.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace dz::ui {
 namespace {
@@ -48,7 +49,14 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
 std::string default_report_file(const std::string& report_name) {
     std::string name = report_name.empty() ? std::string("report") : report_name;
     std::replace(name.begin(), name.end(), ' ', '_');
-    return name + ".txt";
+    return report_file_path(name + ".txt");
+}
+
+std::string report_file_path(const std::string& typed) {
+    const std::string& folder = run_state().report_folder;
+    if (folder.empty() || typed.empty() || typed == "-") return typed;
+    const std::filesystem::path p(typed);
+    return p.is_absolute() ? typed : (std::filesystem::path(folder) / p).lexically_normal().string();
 }
 
 int xh_process_hub(const xh_hub_def& def) {
@@ -103,7 +111,7 @@ int xh_process_hub(const xh_hub_def& def) {
         Destination dest = choice == 2   ? Destination::Screen
                            : choice == 3 ? Destination::Printer
                                          : Destination::File;
-        std::string path = p->text(kHubFileField);
+        std::string path = report_file_path(p->text(kHubFileField));
         if (dest == Destination::File && path.empty()) path = default_report_file(def.report_name);
         p->set_hidden(true);
         xw_refresh();
@@ -111,6 +119,11 @@ int xh_process_hub(const xh_hub_def& def) {
             // The report could not be opened: back to the hub.
             if (Panel* again = xw_find_panel(hub)) again->set_hidden(false);
             continue;
+        }
+        // The folder chosen is where the next report goes by default.
+        if (dest == Destination::File && !run_state().report_folder.empty()) {
+            const auto folder = std::filesystem::path(path).parent_path();
+            if (!folder.empty()) run_state().report_folder = folder.string();
         }
         break;
     }

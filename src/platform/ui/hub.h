@@ -46,5 +46,8 @@ int xh_process_hub(const xh_hub_def& def);
 
 // The report file proposed for a hub ("conversion report" -> "conversion_report.txt").
 std::string default_report_file(const std::string& report_name);
+// A report file name as typed: one without a folder goes into run_state().report_folder when
+// that is set.
+std::string report_file_path(const std::string& typed);
 
 }  // namespace dz::ui

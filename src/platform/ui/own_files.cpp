@@ -98,7 +98,33 @@ bool BeginsAsDataFile(int fd) {
 
 }  // namespace
 
+namespace {
+
+// A character device named as itself (/dev/null, a terminal): written as a stream, where there is
+// no file to replace. A link to one is not taken, so nothing planted can lead a report there.
+bool NamesCharacterDevice(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+}
+
+}  // namespace
+
 int open_report_file(const std::string& path, std::string& why) {
+    if (NamesCharacterDevice(path)) {
+        int fd;
+        do {
+            fd = ::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        } while (fd < 0 && errno == EINTR);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISCHR(st.st_mode)) {
+            const int flags = ::fcntl(fd, F_GETFL);
+            if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+            return fd;
+        }
+        why = fd < 0 ? std::string(std::strerror(errno)) : "it is not a character device any more";
+        if (fd >= 0) ::close(fd);
+        return -1;
+    }
     const int fd = open_output_file(path, why);
     if (fd < 0) return -1;
     if (BeginsAsDataFile(fd)) {
@@ -115,6 +141,7 @@ int open_report_file(const std::string& path, std::string& why) {
 std::string report_file_refusal(const std::string& path) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) return "";  // a new file
+    if (S_ISCHR(st.st_mode)) return "";  // a device takes a stream and replaces nothing
     if (S_ISLNK(st.st_mode)) return "it is a symbolic link";
     if (!S_ISREG(st.st_mode)) return "it is not a regular file";
     if (st.st_nlink > 1) return "it has other names (hard links)";

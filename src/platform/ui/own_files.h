@@ -1,6 +1,7 @@
 // Files the program writes where someone else may have put things first: beside a text file,
 // in a company folder, in a folder named on the command line. Nothing here follows a symbolic
-// link at the final name or opens a FIFO or a device for output; a file is checked on the
+// link at the final name or opens a FIFO or a device for output (but a device a report was
+// explicitly sent to, named as itself); a file is checked on the
 // descriptor that is then written, so that nothing can be swapped in between. (In the lowest
 // library, so that the print jobs can use it too.)
 #pragma once
@@ -31,9 +32,12 @@ void drop_claimed_file(const std::string& path);
 int open_output_file(const std::string& path, std::string& why);
 
 // open_output_file for a report: a data file (a file that begins as one does) is refused as
-// well, whatever its name; what is accepted is emptied. The descriptor, or -1 with `why`.
+// well, whatever its name; what is accepted is emptied. A character device named as itself
+// (/dev/null, /dev/tty; not a link to one) is opened for writing as it is. The descriptor, or -1
+// with `why`.
 int open_report_file(const std::string& path, std::string& why);
-// The reason a report may not go to `path` (a link, not a regular file, a data file), or "".
+// The reason a report may not go to `path` (a link, neither a regular file nor a character
+// device, a data file), or "".
 // Nothing is created or changed.
 std::string report_file_refusal(const std::string& path);
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <unistd.h>
@@ -118,7 +119,11 @@ int xp_close_print(int print) {
     {
         const bool closed = std::fclose(j->out) == 0;
         j->out = nullptr;
-        return j->failed || !closed ? 1 : 0;
+        if (j->failed || !closed) return 1;
+        std::error_code ec;
+        const auto where = std::filesystem::absolute(j->path, ec);
+        current().report_written(doc, ec ? j->path : where.lexically_normal().string());
+        return 0;
     }
     case Destination::Screen:
     {

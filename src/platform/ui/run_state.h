@@ -21,6 +21,9 @@ struct RunState {
     unsigned code = 0;                // bit 0: a company setting read by the JC transaction run
     std::vector<int> steps;           // command numbers that a background/playback start runs
     std::string report_path;          // a background run's report file ("" default name, "-" screen)
+    // Where a report file goes by default, and a report name typed without a folder: the folder
+    // last written to, else the company's (the desktop sets it). "" the working folder.
+    std::string report_folder;
 };
 
 RunState& run_state();

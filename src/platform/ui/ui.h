@@ -140,6 +140,8 @@ public:
     // the line could not be put where it goes: the print fails then, as a file that cannot be
     // written does.
     virtual bool report_line(const std::string& line) { return true; }
+    // A report was written to the file `path` (absolute): the person is told where it is.
+    virtual void report_written(const ReportDocument& report, const std::string& path) {}
 
     // The background task's one-line state.
     virtual void task_line(const std::string& text) {}

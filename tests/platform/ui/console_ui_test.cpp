@@ -167,6 +167,21 @@ TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
     set_current(&person);
 }
 
+TEST(ProgressLine, NarrowTerminalsDropPartsButNeverWrap) {
+    const std::string full = fit_progress_line("glm.txt", 51, "49,173", "0:00", "98,338", 0);
+    EXPECT_EQ(full, "glm.txt [##########----------]  51%  49,173 records  0:00  98,338/s");
+    EXPECT_EQ(fit_progress_line("glm.txt", 51, "49,173", "0:00", "98,338", 120), full);
+    // At 50 columns the pace, the time and the word go, the bar keeps its full width.
+    EXPECT_EQ(fit_progress_line("glm.txt", 51, "49,173", "0:00", "98,338", 50),
+              "glm.txt [##########----------]  51%  49,173");
+    for (int columns : {60, 50, 40, 30, 20, 12}) {
+        const std::string line =
+            fit_progress_line("a-very-long-file-name-for-the-line.txt", 100, "2,000,000", "1:05", "30,769", columns);
+        EXPECT_LE(line.size(), static_cast<std::size_t>(columns - 1)) << columns << ": " << line;
+        EXPECT_NE(line.find("100%"), std::string::npos) << columns << ": " << line;  // the share stays longest
+    }
+}
+
 TEST(ConsoleText, CarriageReturnsBecomeLineBreaks) {
     EXPECT_EQ(console_text("a\rb\r\nc"), "a\nb\nc");
 }
