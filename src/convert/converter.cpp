@@ -257,21 +257,22 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     std::vector<std::string> pending;
     std::string idText;
     bool metEarlier = false;
+    bool idAdded = false;  // the record's ID is in the map already, taken back unless accepted
 
     int status = xio_find_record(file, rec, 0);
     if (status == XIO_OK) {
         outcome = Outcome::Existing;
     } else if (status == XIO_NOT_FOUND) {
         RecordIdText(file, idText, rec);
-        if (recordIds_.count(idText)) {
-            if (permissions != kPermModifyOnly)
-                outcome = Outcome::Repeated;
-            else
+        if (permissions == kPermModifyOnly) {
+            if (recordIds_.count(idText))
                 metEarlier = true;  // an earlier line creates the record this line modifies
-        } else if (permissions == kPermModifyOnly) {
-            outcome = Outcome::Missing;
+            else
+                outcome = Outcome::Missing;
         } else {
-            pending.push_back(idText);
+            // One look-up: most records are new, so the ID goes in at once.
+            idAdded = recordIds_.emplace(idText, value).second;
+            if (!idAdded) outcome = Outcome::Repeated;
         }
     } else {
         outcome = Outcome::IoError;
@@ -336,6 +337,8 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     }
     if (accepted)
         for (const auto& t : pending) recordIds_.emplace(t, value);
+    else if (idAdded)
+        recordIds_.erase(idText);
 
     if (info.ReplaceRecord()) xio_unlock_record(file, rec, 1);
     if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
