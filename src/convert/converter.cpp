@@ -57,122 +57,6 @@ bool xvConvert::TimeStampTextFile(const std::string& textPath, NotesReport* note
     return convert::TimeStampTextFile(textPath, notes, usingText);
 }
 
-// ---- RecordIdMap ------------------------------------------------------------------------------
-
-RecordIdMap::RecordIdMap(const RecordIdMap& other) { *this = other; }
-
-RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
-    if (this == &other) return *this;
-    clear();
-    for (const Slot& s : other.slots_)
-        if (s.entry != kEmpty && s.entry != kErased) {
-            const Entry& e = other.entries_[s.entry - 1];
-            emplace(e.first, e.second);
-        }
-    return *this;
-}
-
-std::size_t RecordIdMap::probe(std::string_view text, uint64_t hash, bool& found) const {
-    const std::size_t mask = slots_.size() - 1;
-    std::size_t i = static_cast<std::size_t>(hash) & mask;
-    std::size_t firstErased = SIZE_MAX;
-    const auto low = static_cast<uint32_t>(hash);
-    for (;; i = (i + 1) & mask) {
-        const Slot& s = slots_[i];
-        if (s.entry == kEmpty) {
-            found = false;
-            return firstErased != SIZE_MAX ? firstErased : i;
-        }
-        if (s.entry == kErased) {
-            if (firstErased == SIZE_MAX) firstErased = i;
-        } else if (s.hash == low && entries_[s.entry - 1].first == text) {
-            found = true;
-            return i;
-        }
-    }
-}
-
-RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
-    return const_cast<iterator>(std::as_const(*this).find(text));
-}
-
-RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
-    if (size_ == 0) return nullptr;
-    bool found = false;
-    const std::size_t i = probe(text, std::hash<std::string_view>{}(text), found);
-    return found ? &entries_[slots_[i].entry - 1] : nullptr;
-}
-
-uint16_t& RecordIdMap::at(std::string_view text) {
-    iterator it = find(text);
-    if (!it) throw std::out_of_range("no record-ID text " + std::string(text));
-    return it->second;
-}
-
-const uint16_t& RecordIdMap::at(std::string_view text) const {
-    const_iterator it = find(text);
-    if (!it) throw std::out_of_range("no record-ID text " + std::string(text));
-    return it->second;
-}
-
-std::string_view RecordIdMap::store(std::string_view text) {
-    if (blocks_.empty() || blockUsed_ + text.size() > blockSize_) {
-        blockSize_ = std::max<std::size_t>(text.size(), std::size_t{1} << 20);
-        blocks_.push_back(std::make_unique<char[]>(blockSize_));
-        blockUsed_ = 0;
-    }
-    char* at = blocks_.back().get() + blockUsed_;
-    std::copy(text.begin(), text.end(), at);
-    blockUsed_ += text.size();
-    return {at, text.size()};
-}
-
-void RecordIdMap::grow() {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
-    used_ = 0;
-    const std::size_t mask = slots_.size() - 1;
-    for (const Slot& s : old) {
-        if (s.entry == kEmpty || s.entry == kErased) continue;
-        std::size_t i = s.hash & mask;  // the slot keeps the hash bits an index uses
-        while (slots_[i].entry != kEmpty) i = (i + 1) & mask;
-        slots_[i] = s;
-        ++used_;
-    }
-}
-
-std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
-    if ((used_ + 1) * 2 > slots_.size()) grow();
-    const uint64_t hash = std::hash<std::string_view>{}(text);
-    bool found = false;
-    const std::size_t i = probe(text, hash, found);
-    if (found) return {&entries_[slots_[i].entry - 1], false};
-    entries_.push_back({store(text), value});
-    if (slots_[i].entry == kEmpty) ++used_;
-    slots_[i] = {static_cast<uint32_t>(entries_.size()), static_cast<uint32_t>(hash)};
-    ++size_;
-    return {&entries_.back(), true};
-}
-
-std::size_t RecordIdMap::erase(std::string_view text) {
-    if (size_ == 0) return 0;
-    bool found = false;
-    const std::size_t i = probe(text, std::hash<std::string_view>{}(text), found);
-    if (!found) return 0;
-    // The entry and its text stay where they are (unreachable); a text file erases few.
-    slots_[i].entry = kErased;
-    --size_;
-    return 1;
-}
-
-void RecordIdMap::clear() {
-    slots_.clear();
-    entries_.clear();
-    blocks_.clear();
-    blockUsed_ = blockSize_ = 0;
-    size_ = used_ = 0;
-}
-
 void xvConvert::AppendReasonCode(std::string& reason, int error) {
     static constexpr const char* kCodes[22] = {
         nullptr,  " (50)", " (50)", " (51)", " (52)", nullptr,  " (53)", " (54)",
@@ -373,21 +257,22 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     std::vector<std::string> pending;
     std::string idText;
     bool metEarlier = false;
+    bool idAdded = false;  // the record's ID is in the map already, taken back unless accepted
 
     int status = xio_find_record(file, rec, 0);
     if (status == XIO_OK) {
         outcome = Outcome::Existing;
     } else if (status == XIO_NOT_FOUND) {
         RecordIdText(file, idText, rec);
-        if (recordIds_.count(idText)) {
-            if (permissions != kPermModifyOnly)
-                outcome = Outcome::Repeated;
-            else
+        if (permissions == kPermModifyOnly) {
+            if (recordIds_.count(idText))
                 metEarlier = true;  // an earlier line creates the record this line modifies
-        } else if (permissions == kPermModifyOnly) {
-            outcome = Outcome::Missing;
+            else
+                outcome = Outcome::Missing;
         } else {
-            pending.push_back(idText);
+            // One look-up: most records are new, so the ID goes in at once.
+            idAdded = recordIds_.emplace(idText, value).second;
+            if (!idAdded) outcome = Outcome::Repeated;
         }
     } else {
         outcome = Outcome::IoError;
@@ -452,6 +337,8 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     }
     if (accepted)
         for (const auto& t : pending) recordIds_.emplace(t, value);
+    else if (idAdded)
+        recordIds_.erase(idText);
 
     if (info.ReplaceRecord()) xio_unlock_record(file, rec, 1);
     if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);

@@ -7,6 +7,7 @@
 
 #include "convert/conversion_types.h"
 #include "convert/open_files.h"
+#include "convert/record_id_map.h"
 #include "platform/datafile/x_value.h"
 
 #include <cstdint>
@@ -35,61 +36,6 @@ class ConvertProgress;
 class NotesReport;
 struct ConvertContext;
 struct ConverterProfile;
-
-// The record-ID texts met in a text file, each with a 16-bit value. A text file of a million
-// records meets a million texts: they are kept end to end in large blocks, and an open hash
-// table of small slots finds them, instead of one allocated tree node and string each.
-// Entries never move, so a found entry stays valid while others are added.
-class RecordIdMap {
-public:
-    struct Entry {
-        std::string_view first;  // the text (in the map's own blocks)
-        uint16_t second = 0;     // its value
-    };
-    using iterator = Entry*;
-    using const_iterator = const Entry*;
-
-    RecordIdMap() = default;
-    RecordIdMap(const RecordIdMap& other);
-    RecordIdMap& operator=(const RecordIdMap& other);
-    RecordIdMap(RecordIdMap&&) = default;
-    RecordIdMap& operator=(RecordIdMap&&) = default;
-
-    iterator find(std::string_view text);
-    const_iterator find(std::string_view text) const;
-    iterator end() { return nullptr; }
-    const_iterator end() const { return nullptr; }
-    std::size_t count(std::string_view text) const { return find(text) ? 1 : 0; }
-    // The value of a text that is in the map; std::out_of_range otherwise.
-    uint16_t& at(std::string_view text);
-    const uint16_t& at(std::string_view text) const;
-    // The value of a text, added with 0 when it is not in the map yet.
-    uint16_t& operator[](std::string_view text) { return emplace(text, 0).first->second; }
-    // Adds a text with its value unless it is already in the map (which keeps its value).
-    std::pair<iterator, bool> emplace(std::string_view text, uint16_t value);
-    std::size_t erase(std::string_view text);
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
-    void clear();
-
-private:
-    static constexpr uint32_t kEmpty = 0;
-    static constexpr uint32_t kErased = 0xFFFFFFFFu;
-    struct Slot {
-        uint32_t entry = kEmpty;  // index + 1 into entries_, kEmpty or kErased
-        uint32_t hash = 0;        // the text's hash, low half (all an index of the table uses)
-    };
-    // The slot of `text`, or the slot where it would go (`found` false).
-    std::size_t probe(std::string_view text, uint64_t hash, bool& found) const;
-    std::string_view store(std::string_view text);
-    void grow();
-
-    std::vector<Slot> slots_;  // a power of two up to 2^32, at most half full (erased slots count)
-    std::deque<Entry> entries_;
-    std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t blockUsed_ = 0, blockSize_ = 0;
-    std::size_t size_ = 0, used_ = 0;  // live entries; slots not empty
-};
 
 // The run options handed to ConvertFile (only the AP invoice converter reads them).
 // What a template line's extra-data number says about its record: 1 to 49 names a record of

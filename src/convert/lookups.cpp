@@ -35,6 +35,32 @@ int FindStatus(uint16_t file, uint16_t rec, const char* field, const std::string
     return xio_find_record(file, rec, 0);
 }
 
+namespace {
+
+std::string LookupKey(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    std::string key = std::to_string(file);
+    key.append(1, '\t').append(std::to_string(rec)).append(1, '\t').append(field).append(1, '\t').append(value);
+    return key;
+}
+
+}  // namespace
+
+int LookupCache::Status(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    std::string key = LookupKey(file, rec, field, value);
+    if (auto it = answers_.find(key); it != answers_.end()) return it->second;
+    const int status = FindStatus(file, rec, field, value);
+    if (status == XIO_OK || status == XIO_NOT_FOUND) answers_.emplace(std::move(key), status);
+    return status;
+}
+
+bool LookupCache::Missing(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    return Status(file, rec, field, value) == XIO_NOT_FOUND;
+}
+
+void LookupCache::Found(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    answers_[LookupKey(file, rec, field, value)] = XIO_OK;
+}
+
 uint16_t ZeroRange(uint16_t file, uint16_t first, uint16_t last, double& firstValue) {
     uint16_t found = 0;
     if (first == 0 || last < first) return 0;

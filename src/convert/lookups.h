@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <unordered_map>
 
 namespace dz::convert {
 
@@ -25,6 +26,24 @@ bool ReadByKeys(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> key
 bool Exists(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> keys, uint16_t key = 0);
 // The same look-up of one key field, answering the data-file status: 0 on file, 11 not.
 int FindStatus(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+
+// Answers of one-field look-ups (FindStatus) kept for one text file. A text file names the same
+// accounts, phases, vendors and groups record after record; a data file the conversion does not
+// write to, or only adds the records it tells of (Found), gives the same answer each time. A hit
+// leaves the file's buffer as it was: callers that go on to use the buffer put their keys again.
+class LookupCache {
+public:
+    // FindStatus once per value: 0 on file, 11 not; any other status is answered but not kept.
+    int Status(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+    // True when the look-up answered 11.
+    bool Missing(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+    // `value` is on file now (this conversion wrote it).
+    void Found(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+    void Clear() { answers_.clear(); }
+
+private:
+    std::unordered_map<std::string, int> answers_;
+};
 
 // Sets every non-zero number field from `first` to `last` (field numbers, both included) of the
 // buffer to 0. Answers the first such field (0 when none) and its old value.

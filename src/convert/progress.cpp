@@ -3,6 +3,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/ui/ui.h"
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <sys/stat.h>
@@ -36,6 +37,10 @@ std::string elapsed(int64_t seconds, const char* fmt) {
     if (hours == 0) return format2(fmt, static_cast<long>(seconds / 60), static_cast<long>(seconds % 60));
     if (hours < 100) return format2(fmt, static_cast<long>(hours), static_cast<long>(minutes));
     return {};
+}
+
+double SteadySeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
 }
 
 std::string number(uint32_t n) { return std::to_string(n); }
@@ -161,6 +166,7 @@ bool ConvertProgress::SetCurrentFile(const std::string& path, const std::string&
     file_records = 0;
     file_rejected = 0;
     file_start_count = messages + notes;
+    shownPercent_ = -1;
     return Post(kProgressNewFile);
 }
 
@@ -178,7 +184,18 @@ bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t f
     } else {
         run_percent = 0;
     }
-    return Post(kProgressPosition);
+    const double at = SteadySeconds();
+    const int64_t second = Now();
+    if (file_percent >= 100 || file_percent != shownPercent_ || second != shownSecond_ || at - shownAt_ >= 0.1) {
+        shownPercent_ = file_percent;
+        shownSecond_ = second;
+        shownAt_ = at;
+        return Post(kProgressPosition);
+    }
+    ui::xw_dispatch_messages();
+    ui::xw_refresh();
+    // A stop shows the counts it stopped at.
+    return stop == 0 || Post(kProgressPosition);
 }
 
 bool ConvertProgress::SetStatusText(const std::string& text, int16_t value) {

@@ -74,6 +74,12 @@ private:
         std::string text;
     };
     mutable ElapsedText fileElapsed_, runElapsed_;
+    // What the window last showed of the position: a record that changes neither the percent
+    // nor the second, within a tenth of a second of the last drawing, leaves the texts as they
+    // are (a person sees no more), yet still lets a Stop through.
+    int shownPercent_ = -1;
+    int64_t shownSecond_ = -1;
+    double shownAt_ = 0;
 };
 
 // The window procedure of the progress panels (STATUSS, STATUSM, STATUSI); the panel's data is

@@ -23,7 +23,8 @@ struct FieldSlot {
     std::string name;
     uint16_t no = 0;
 };
-constexpr std::size_t kFieldSlots = 1024;  // a power of two: slots are the top 10 bits of a hash
+constexpr std::size_t kFieldSlots = 4096;  // a power of two: a home is the top 12 bits of a hash
+constexpr std::size_t kFieldProbes = 8;
 std::vector<FieldSlot>& FieldSlots() {
     static std::vector<FieldSlot> slots(kFieldSlots);
     return slots;
@@ -35,10 +36,21 @@ uint16_t FieldNo(uint16_t file, uint16_t rec, const char* name) {
     const std::uint64_t mixed =
         (static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) ^ (std::uint64_t{file} << 48) ^
          (std::uint64_t{rec} << 40)) * 0x9E3779B97F4A7C15ull;
-    auto& slot = FieldSlots()[static_cast<std::size_t>(mixed >> 54)];  // 10 bits: kFieldSlots
-    if (slot.ptr == name && slot.file == file && slot.rec == rec && slot.name == name) return slot.no;
+    // A few slots from the hash's home on: names that share a home do not push each other out
+    // on every record.
+    auto& slots = FieldSlots();
+    const auto home = static_cast<std::size_t>(mixed >> 52);  // 12 bits: kFieldSlots
+    FieldSlot* free = nullptr;
+    for (std::size_t i = 0; i < kFieldProbes; ++i) {
+        FieldSlot& slot = slots[(home + i) & (kFieldSlots - 1)];
+        if (!slot.ptr) {
+            free = &slot;
+            break;
+        }
+        if (slot.ptr == name && slot.file == file && slot.rec == rec && slot.name == name) return slot.no;
+    }
     const uint16_t no = xio_num(file, XIO_NUM_RECORD, rec, name);
-    slot = FieldSlot{file, rec, name, name, no};
+    *(free ? free : &slots[home]) = FieldSlot{file, rec, name, name, no};
     return no;
 }
 
@@ -64,14 +76,7 @@ x_date_type GetDate(uint16_t file, uint16_t field) { return GetValue(file, field
 
 void PutText(uint16_t file, uint16_t field, const std::string& text) {
     if (!field) return;
-    x_value_def v;
-    if (text.size() > x_value_def::kTextMax) {
-        v.text = text.substr(0, x_value_def::kTextMax);
-        v.longText = text;
-    } else {
-        v.text = text;
-    }
-    xio_put_field(file, 0, field, v);
+    (void)xio_put_text(file, field, text);
 }
 
 void PutNumber(uint16_t file, uint16_t field, double number) {

@@ -3,6 +3,7 @@
 #include "test_convert_converter.h"
 #include "test_convert_support.h"
 
+#include "convert/lookups.h"
 #include "convert/platform_links.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
@@ -121,6 +122,26 @@ TEST_F(RecordServicesTest, TextKeysAreAlignedCapitalizedAndTrimmed) {
     PutText(4, "SNAME", "");
     KeyIdText(h, key, 4, 2);
     EXPECT_EQ(key, "");  // an all-blank key has no text at all
+}
+
+TEST_F(RecordServicesTest, LookupCacheAnswersEachValueOnceUntilToldOrCleared) {
+    LookupCache lookups;
+    EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A1"));
+    xio_init_record(h, 1);
+    PutText(1, "CODE", "A1");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    // The answer is kept: the record written behind the cache's back is not seen...
+    EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A1"));
+    EXPECT_EQ(lookups.Status(h, 1, "CODE", "B2"), XIO_NOT_FOUND);
+    // ...until the writer says so, or the cache is cleared.
+    lookups.Found(h, 1, "CODE", "B2");
+    EXPECT_EQ(lookups.Status(h, 1, "CODE", "B2"), XIO_OK);
+    lookups.Clear();
+    EXPECT_FALSE(lookups.Missing(h, 1, "CODE", "A1"));
+    EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "B2"));
+    // A value is told apart from its prefixes and extensions.
+    EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A"));
+    EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A1 X"));
 }
 
 TEST_F(RecordServicesTest, NewRecordOfAnIdentifiedFileReceivesItsIdentifier) {

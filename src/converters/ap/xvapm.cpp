@@ -60,16 +60,6 @@ int ApSettings::Result(std::string_view name) const {
     return 0;
 }
 
-bool LookupCache::Missing(uint16_t h, uint16_t rec, const char* field, const std::string& value) {
-    std::string key = std::to_string(h) + '\t' + std::to_string(rec) + '\t' + field + '\t' + value;
-    if (auto it = answers_.find(key); it != answers_.end()) return it->second;
-    xio_init_record(h, rec);
-    convert::PutText(h, convert::FieldNo(h, rec, field), value);
-    const bool missing = xio_find_record(h, rec, 0) == XIO_NOT_FOUND;
-    answers_.emplace(std::move(key), missing);
-    return missing;
-}
-
 // ---- Files and settings -----------------------------------------------------------------------
 
 bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesReport* notes,

@@ -14,6 +14,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/reports.h"
 #include "convert/side_file.h"
 
@@ -70,16 +71,7 @@ private:
 
 // Answers of look-ups in the GL, JC and tax masters, kept for one text file: this conversion
 // writes none of them, and vendors name the same accounts, phases and groups again and again.
-class LookupCache {
-public:
-    // True when `value` is not on file as key field `field` of record `rec` of file `h` (the
-    // look-up answered 11).
-    bool Missing(uint16_t h, uint16_t rec, const char* field, const std::string& value);
-    void Clear() { answers_.clear(); }
-
-private:
-    std::unordered_map<std::string, bool> answers_;
-};
+using convert::LookupCache;
 
 // The old-value text of a group of amounts in hundredths (only the non-zero ones are passed):
 // "%.2f", "%.2f and %.2f" or "%.2f, %.2f, and %.2f".

@@ -74,6 +74,7 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     ars_ = ars;
     arm_ = arm;
     convert::ForgetFieldNumbers();  // handles may come back on other files
+    lookups_.Clear();
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
         if (progress) progress->messages += 1;

@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "converters/ar/prepass_keys.h"
 
@@ -101,6 +102,8 @@ private:
     std::string contactTerm_;   // 301, capitalised
     std::string invoiceFormatLabel_;
     bool pass1_ = false;  // DispatchRecord runs for pass 1
+    // Look-ups of GL prefixes and tax groups, which customers share; AR writes neither file.
+    convert::LookupCache lookups_;
     uint16_t ars_ = 0, arm_ = 0;
 };
 

@@ -168,11 +168,8 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             const int sections = suite::xk_num_sections(suite::kGlAccountFormat);
             const uint16_t rec = sections == 1 ? 3 : sections == 2 ? 4 : sections == 3 ? 5 : 0;
             const char* keyName = sections == 1 ? "PAPRFX" : sections == 2 ? "PBPRFX" : "PCPRFX";
-            if (rec != 0) {
-                PutText(glMaster, FieldNo(glMaster, rec, keyName), prefix);
-                if (xio_find_record(glMaster, rec, 0) == XIO_NOT_FOUND)
-                    messages.push_back(Msg(12811, PrefixShown(prefix)));
-            }
+            if (rec != 0 && lookups_.Missing(glMaster, rec, keyName, prefix))
+                messages.push_back(Msg(12811, PrefixShown(prefix)));
         }
     }
 
@@ -316,8 +313,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             taxGroupUnverified = 1;
             if (firstUnverifiedTaxGroup.empty()) firstUnverifiedTaxGroup = group;
         } else {
-            PutText(taxMaster, FieldNo(taxMaster, 2, "GROUP"), group);
-            if (xio_find_record(taxMaster, 2, 0) == XIO_NOT_FOUND) messages.push_back(Msg(12818, group));
+            if (lookups_.Missing(taxMaster, 2, "GROUP", group)) messages.push_back(Msg(12818, group));
         }
     }
 

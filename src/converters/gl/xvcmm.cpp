@@ -84,7 +84,7 @@ ConverterProfile xvCMM::Profile() const {
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     ForgetFieldNumbers();
     multipleCash_ = -2;
-    glFound_.clear();
+    lookups_.Clear();
     validAp_.clear();
     formats_.clear();
     prefixed_ = baseWidth_ = -1;

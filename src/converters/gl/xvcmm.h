@@ -10,6 +10,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/reports.h"
 #include "convert/side_file.h"
 
@@ -106,9 +107,9 @@ private:
     std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
-    // GL accounts ("A" + account) and base accounts ("B" + base account) found in this text
-    // file: the conversion never removes one.
-    std::unordered_set<std::string> glFound_;
+    // Look-ups of GL accounts and check formats in this text file: the conversion writes
+    // neither file.
+    convert::LookupCache lookups_;
 };
 
 }  // namespace dz::gl

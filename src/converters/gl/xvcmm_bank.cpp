@@ -31,14 +31,6 @@ std::string DescriptionOf(uint16_t h, uint16_t field) {
 // The reason code of a Convert/Examine Files pair: "1004/1005".
 std::string Code(const char* pair, bool converting) { return ModeWord(pair, converting); }
 
-// Looks `key` up as the key field `field` of GL (or AP, PR) record `rec`; true when the lookup
-// answers "not found".
-bool NotFound(uint16_t h, uint16_t rec, const char* field, const std::string& key) {
-    xio_init_record(h, rec);
-    PutText(h, rec, field, key);
-    return xio_find_record(h, rec, 0) == XIO_NOT_FOUND;
-}
-
 }  // namespace
 
 bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string& reason,
@@ -156,13 +148,9 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     if (glm) {
         auto onFile = [&](const std::string& value, bool base, const char* kind) {
             if (value.empty()) return true;
-            // Banks share their cash accounts: an account found once is not read again.
-            std::string known = (base ? "B" : "A") + value;
-            if (glFound_.count(known)) return true;
-            if (!NotFound(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value)) {
-                glFound_.insert(std::move(known));
+            // Banks share their cash accounts: an account is looked up once.
+            if (!lookups_.Missing(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value))
                 return true;
-            }
             reason = Msg(12188, kind, FormatAccount(value, sectionOf(base)), base ? "base accounts" : "accounts", bank);
             return false;
         };
@@ -228,7 +216,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
             messages.push_back(Msg(12855, bank, app, article));
             return;
         }
-        if (handle && NotFound(static_cast<uint16_t>(handle), formatRec, key, form))
+        if (handle && lookups_.Missing(static_cast<uint16_t>(handle), formatRec, key, form))
             messages.push_back(Msg(12856, bank, app, form, app));
     };
     checkFormat(apInst, "BAPVALD", "BAPFORM", "AP", "an AP", apmHandle, 11, "FNAME");

@@ -73,6 +73,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     arMasterFile.Close();
     notesFailed_ = false;
+    lookups_.Clear();
 
     job_ = JobLookup{};
     knownGroups_ = {};

@@ -17,6 +17,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
 
@@ -176,6 +177,10 @@ private:
     // For each group level, the last group phase known to be on file or examined (job, extra and
     // key): the phases of one group come together, and a group never leaves during a text file.
     std::array<std::string, 4> knownGroups_;
+    // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
+    // the text file.
+    convert::LookupCache lookups_;
+
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):

@@ -147,7 +147,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         if (!arMasterExists) {
             messages.push_back(Msg(12861, customer, word("was not/will not be"), word("487/488")));
             PutText(jcm, F("JARCUST"), "");
-        } else if (arMasterFile && FindStatus(arMasterFile, 1, "CUST", customer) != XIO_OK) {
+        } else if (arMasterFile && lookups_.Status(arMasterFile, 1, "CUST", customer) != XIO_OK) {
             reason = Msg(12862, customer);
             return false;
         }
@@ -237,7 +237,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         for (uint16_t f = first; first && f < first + 6; ++f) {
             const std::string group = GetText(jcm, f);
             if (IsBlank(group)) continue;
-            if (FindStatus(taxMasterFile, 2, "GROUP", group) == XIO_NOT_FOUND)
+            if (lookups_.Status(taxMasterFile, 2, "GROUP", group) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12231, FieldDescription(jcm, f), group));
         }
     }
@@ -305,18 +305,18 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
             const std::string raw = UnformattedAccount(prefix, suite::kGlPrefix);
             int status = XIO_OK;
             switch (suite::xk_num_sections(kGl)) {
-            case 1: status = FindStatus(glMasterFile, 3, "PAPRFX", raw); break;
-            case 2: status = FindStatus(glMasterFile, 4, "PBPRFX", raw); break;
-            case 3: status = FindStatus(glMasterFile, 5, "PCPRFX", raw); break;
+            case 1: status = lookups_.Status(glMasterFile, 3, "PAPRFX", raw); break;
+            case 2: status = lookups_.Status(glMasterFile, 4, "PBPRFX", raw); break;
+            case 3: status = lookups_.Status(glMasterFile, 5, "PCPRFX", raw); break;
             default: break;
             }
             if (status == XIO_NOT_FOUND) messages.push_back(Msg(12235, ShowKey(kGl, suite::kGlPrefix, prefix)));
         }
         if (!IsBlank(cost)) {
             if (!prefixFromJob) {
-                if (FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(cost, suite::kGlWhole)) == XIO_NOT_FOUND)
+                if (lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(cost, suite::kGlWhole)) == XIO_NOT_FOUND)
                     messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, cost)));
-            } else if (FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(cost, suite::kGlBaseAccount)) ==
+            } else if (lookups_.Status(glMasterFile, 6, "BSBASE", UnformattedAccount(cost, suite::kGlBaseAccount)) ==
                        XIO_NOT_FOUND) {
                 messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, cost)));
             }
@@ -328,7 +328,7 @@ bool xvJCM::ConvertJob(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
         for (const auto& o : others) {
             const std::string account = text(o.field);
             if (IsBlank(account)) continue;
-            if (FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            if (lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
                 messages.push_back(Msg(12238, o.label + Term(kGl), ShowKey(kGl, suite::kGlWhole, account)));
         }
     }

@@ -47,7 +47,7 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
             return false;
         }
         if (glMasterFile &&
-            FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
             messages.push_back(Msg(12240, ShowKey(kGl, suite::kGlWhole, account)));
     } else {
         if (ValidAccount(account, suite::kGlWhole)) {
@@ -59,7 +59,7 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
             return false;
         }
         if (glMasterFile &&
-            FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) == XIO_NOT_FOUND)
+            lookups_.Status(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) == XIO_NOT_FOUND)
             messages.push_back(Msg(12239, ShowKey(kGl, suite::kGlBaseAccount, account)));
     }
     return true;

@@ -77,6 +77,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     convert::ForgetFieldNumbers();
     glMasterFile.Close();
     notesFailed_ = false;
+    lookups_.Clear();
 
     // 1. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -192,7 +193,7 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
             return false;
         }
         if (glMasterFile &&
-            FindStatus(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
+            lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
             messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
         return true;
     }
@@ -208,7 +209,7 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
         reason = Msg(12205, letter, shown);
         return false;
     }
-    if (glMasterFile && FindStatus(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
+    if (glMasterFile && lookups_.Status(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
                             XIO_NOT_FOUND)
         messages.push_back(Msg(12207, letter, ShowKey(kGl, suite::kGlBaseAccount, account)));
     return true;
@@ -404,21 +405,23 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
                        ' ');
         modlibs::ZeroFill(section);
         const std::string key = suite::xk_build_key(kPhase, sections);
+        // Phases share their groups: a group is looked up on file once per text file.
+        if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) continue;
         xio_init_record(jcm, kRecStdPhase);
         PutText(jcm, F("SPHASE"), key);
-        if (xio_find_record(jcm, kRecStdPhase, 0) != XIO_NOT_FOUND ||
-            (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())))
-            continue;
+        if (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())) continue;
         PutFlag(jcm, F("SPGPHAS"), 1);
         PutText(jcm, F("SPDESC"), "Group created by conversion");
         bool written = false;
         if (converting) {
             written = xio_wr_record(jcm, kRecStdPhase) == XIO_OK;
+            if (written) lookups_.Found(jcm, kRecStdPhase, "SPHASE", key);
         } else {
             std::string why;
             written = ExamineRecord(jcm, info, why, 0, convert::kPermGroup);
         }
         if (!written) {
+            lookups_.Clear();  // a later line may yet write this phase itself
             reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
             return false;
         }

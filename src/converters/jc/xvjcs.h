@@ -6,6 +6,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
 
@@ -75,6 +76,10 @@ private:
     void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
 
     std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read; unitTracking per record
+    // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
+    // group phases on file or written, kept for the text file.
+    convert::LookupCache lookups_;
+
     bool notesFailed_ = false;
 };
 

@@ -32,6 +32,7 @@ const FieldDef* Dictionary::field(uint16_t n) const {
 
 static bool same_name(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // names are mostly asked for as the dictionary spells them
     for (size_t i = 0; i < a.size(); ++i)
         if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
             return false;

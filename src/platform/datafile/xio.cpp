@@ -1089,21 +1089,25 @@ void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     }
 }
 
+// A text field's cell: trailing blanks and anything from a NUL on dropped, cut to its length.
+void text_into_cell(const FieldDef& f, std::string_view s, Cell& c) {
+    auto trim = [&s] {
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
+    };
+    trim();
+    if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
+    if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
+    trim();
+    c.s.assign(s);  // into the cell's own storage: no allocation when it fits
+}
+
 void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {
     const uint16_t t = f.def.type;
     if (is_text(t)) {
         // The long member carries the value when the text member is its first part.
         const bool useLong = !v.text.empty() && v.longText.size() > v.text.size() &&
                              v.longText.compare(0, v.text.size(), v.text) == 0;
-        std::string_view s = useLong ? v.longText : v.text;
-        auto trim = [&s] {
-            while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
-        };
-        trim();
-        if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
-        if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
-        trim();
-        c.s.assign(s);  // into the cell's own storage: no allocation when it fits
+        text_into_cell(f, useLong ? v.longText : v.text, c);
     } else if (is_real(t)) {
         c.d = v.number;
     } else if (t == XIO_TYPE_LOGICAL) {
@@ -1380,6 +1384,20 @@ int xio_put_number(uint16_t h, uint16_t fld, double number) {
     } else {
         x_value_def v;
         v.number = number;
+        from_value(*fd, v, *c);
+    }
+    return XIO_OK;
+}
+
+int xio_put_text(uint16_t h, uint16_t fld, std::string_view text) {
+    Handle* hd = H(h);
+    const FieldDef* fd = nullptr;
+    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    if (!c) return XIO_BAD_CALL;
+    if (is_text(fd->def.type)) {
+        text_into_cell(*fd, text, *c);
+    } else {
+        x_value_def v;  // a text gives any other field its empty value
         from_value(*fd, v, *c);
     }
     return XIO_OK;

@@ -26,6 +26,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dz {
@@ -231,6 +232,8 @@ double xio_get_number(uint16_t h, uint16_t fld);
 uint16_t xio_get_flag(uint16_t h, uint16_t fld);
 const std::string& xio_get_text(uint16_t h, uint16_t fld);
 int xio_put_number(uint16_t h, uint16_t fld, double number);
+// The whole text, as a value whose long member holds it would put it.
+int xio_put_text(uint16_t h, uint16_t fld, std::string_view text);
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 
 // ---- Records ------------------------------------------------------------------------------

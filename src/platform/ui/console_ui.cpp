@@ -121,6 +121,7 @@ namespace {
 // A terminal redraws a line far more slowly than a conversion reads records: ten drawings a
 // second keep the line lively without the terminal setting the pace of the run.
 constexpr double kRedrawSeconds = 0.1;
+constexpr int kTaskRunShownWhole = 50;  // lines of a run written each, before the pace applies
 constexpr int kBarWidth = 20;
 constexpr std::size_t kNameWidth = 24;
 
@@ -275,6 +276,7 @@ void ConsoleUi::end_progress_line() {
         // A new line (the next file, or after a message) is drawn at its first change.
         progress_drawn_at_ = std::numeric_limits<double>::lowest();
     }
+    flush_task_line();
 }
 
 void ConsoleUi::panel_closed(Panel& panel) {
@@ -300,10 +302,37 @@ bool ConsoleUi::print_report(const ReportDocument&) {
     return false;
 }
 
+ConsoleUi::~ConsoleUi() { flush_task_line(); }
+
 void ConsoleUi::task_line(const std::string& text) {
+    ScriptedUi::task_line(text);
+    // A long run of lines that differ only in their numbers (rows saved, records deleted) is
+    // written ten times a second, as the progress line is; its last line always shows.
+    std::string stem;
+    for (char c : text)
+        if (c < '0' || c > '9') stem += c;
+        else if (stem.empty() || stem.back() != '#') stem += '#';
+    const double now = options_.clock ? options_.clock() : steady_seconds();
+    if (stem == task_stem_) {
+        if (++task_run_ > kTaskRunShownWhole && now - task_printed_at_ < kRedrawSeconds) {
+            task_pending_ = text;
+            return;
+        }
+    } else {
+        flush_task_line();
+        task_stem_ = std::move(stem);
+        task_run_ = 1;
+    }
+    task_pending_.clear();
     end_progress_line();
     err_ << "dodedoz: " << text << "\n";
-    ScriptedUi::task_line(text);
+    task_printed_at_ = now;
+}
+
+void ConsoleUi::flush_task_line() {
+    if (task_pending_.empty()) return;
+    err_ << "dodedoz: " << task_pending_ << "\n";
+    task_pending_.clear();
 }
 
 }  // namespace dz::ui

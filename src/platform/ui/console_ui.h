@@ -46,6 +46,7 @@ public:
     using PromptReader = std::function<std::optional<std::string>(const std::string& prompt)>;
 
     ConsoleUi(ConsoleOptions options, std::ostream& out, std::ostream& err);
+    ~ConsoleUi() override;
 
     // Set when a person can be asked (standard input is a terminal). Options given
     // explicitly still answer without asking.
@@ -73,6 +74,7 @@ private:
     int decide(int kind);
     int ask(int kind);
     void end_progress_line();
+    void flush_task_line();
     void start_progress(Panel& panel);
     void draw_progress(Panel& panel, bool final);
 
@@ -88,6 +90,12 @@ private:
     double progress_drawn_at_ = 0;
     std::string progress_drawn_;
     std::size_t progress_width_ = 0;
+    // The run of task lines being written: their text without its numbers, how many there were,
+    // when one was last written, and the latest not written yet.
+    std::string task_stem_;
+    int task_run_ = 0;
+    double task_printed_at_ = 0;
+    std::string task_pending_;
 };
 
 // A message text as printed: "\r" line breaks become new lines.

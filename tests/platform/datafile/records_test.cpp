@@ -86,11 +86,25 @@ TEST_F(Records, OneMemberCallsMatchTheWholeValueCalls) {
             ASSERT_EQ(xio_put_flag(a, f, flag), XIO_OK);
             EXPECT_EQ(whole(a), whole(b)) << flag;
         }
+        // A text as a value with its whole text in the long member: trailing blanks, a NUL, a
+        // text past the field's length, one past the short member's 80 characters.
+        for (const std::string& t : {std::string(), std::string("ab  "), std::string("a\0b", 3),
+                                     std::string(100, 'x') + "yz ", std::string("d\xC3\xA9j\xC3\xA0 vu")}) {
+            fill(a);
+            fill(b);
+            x_value_def w;
+            w.text = t.substr(0, x_value_def::kTextMax);
+            if (t.size() > x_value_def::kTextMax) w.longText = t;
+            ASSERT_EQ(xio_put_field(b, 0, f, w), XIO_OK);
+            ASSERT_EQ(xio_put_text(a, f, t), XIO_OK);
+            EXPECT_EQ(whole(a), whole(b)) << t;
+        }
     }
     EXPECT_EQ(xio_get_number(a, 0), 0);
     EXPECT_EQ(xio_get_text(a, 999), "");
     EXPECT_EQ(xio_put_number(a, 999, 1), XIO_BAD_CALL);
     EXPECT_EQ(xio_put_flag(999, 1, 1), XIO_BAD_CALL);
+    EXPECT_EQ(xio_put_text(a, 999, "x"), XIO_BAD_CALL);
 }
 
 // The definitions answered without a copy are the ones the copying calls give.

@@ -2,6 +2,9 @@
 
 #include "platform/ui/console_ui.h"
 
+#include <gmock/gmock.h>
+
+#include <algorithm>
 #include <sstream>
 
 using namespace dz::ui;
@@ -184,4 +187,26 @@ TEST(ProgressLine, NarrowTerminalsDropPartsButNeverWrap) {
 
 TEST(ConsoleText, CarriageReturnsBecomeLineBreaks) {
     EXPECT_EQ(console_text("a\rb\r\nc"), "a\nb\nc");
+}
+
+TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
+    ConsoleOptions o;
+    double now = 100;
+    o.clock = [&now] { return now; };
+    {
+        ConsoleUi c(o, out, err);
+        c.task_line("Saving table to disk");
+        for (int n = 1; n <= 500; ++n) {
+            if (n == 300) now += 0.2;  // a tenth of a second later one more is written
+            c.task_line("Saving table to disk: " + std::to_string(n) + " of 500 rows saved");
+        }
+        c.task_line("Freeing disk space: 1 records deleted");  // another run writes the last first
+        for (int n = 1; n <= 60; ++n) c.task_line("Freeing disk space: " + std::to_string(n) + " records deleted");
+        EXPECT_EQ(c.task_lines().size(), 562u);  // every line is still recorded
+    }
+    const std::string e = err.str();
+    EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1 + 50 + 1 + 1 + 50 + 1) << e;
+    EXPECT_THAT(e, ::testing::HasSubstr("rows saved\ndodedoz: Saving table to disk: 300 of 500 rows saved\n"));
+    EXPECT_THAT(e, ::testing::HasSubstr("500 of 500 rows saved\ndodedoz: Freeing disk space: 1 records deleted\n"));
+    EXPECT_THAT(e, ::testing::EndsWith("dodedoz: Freeing disk space: 60 records deleted\n"));  // written on the way out
 }

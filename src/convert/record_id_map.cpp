@@ -1,0 +1,189 @@
+#include "convert/record_id_map.h"
+
+#include <algorithm>
+#include <cstring>
+#include <functional>
+#include <new>
+#include <stdexcept>
+
+namespace dz::convert {
+
+namespace {
+
+// A reference is a block number and an offset in it (in 2-byte units), plus one so that 0 is
+// never a reference. Blocks hold 1 MiB; a longer text gets a block of its own.
+constexpr unsigned kOffsetBits = 19;
+constexpr std::size_t kBlockUnits = std::size_t{1} << kOffsetBits;
+constexpr std::size_t kMaxBlocks = (std::size_t{1} << (32 - kOffsetBits)) - 1;
+
+uint16_t Tag(uint64_t hash) { return static_cast<uint16_t>(hash >> 48); }
+
+uint64_t Hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
+
+std::size_t UnitsFor(std::size_t textSize, bool longText) {
+    return (4 + (longText ? 4 : 0) + textSize + 1) / 2;
+}
+
+}  // namespace
+
+static_assert(sizeof(RecordIdMap::Entry) == 4 && alignof(RecordIdMap::Entry) == 2,
+              "an entry's text starts right behind its four bytes");
+
+std::size_t RecordIdMap::Text::size() const {
+    if (length_ != kLongText) return length_;
+    uint32_t n = 0;
+    std::memcpy(&n, reinterpret_cast<const char*>(this) + sizeof(Text), sizeof n);
+    return n;
+}
+
+const char* RecordIdMap::Text::data() const {
+    return reinterpret_cast<const char*>(this) + sizeof(Text) + (length_ == kLongText ? 4 : 0);
+}
+
+RecordIdMap::RecordIdMap(const RecordIdMap& other) { *this = other; }
+
+RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
+    if (this == &other) return *this;
+    clear();
+    for (const Slot& s : other.slots_)
+        if (s.ref() != kEmpty && s.ref() != kErased) {
+            const Entry* e = other.entryAt(s.ref());
+            emplace(e->first, e->second);
+        }
+    return *this;
+}
+
+RecordIdMap::Entry* RecordIdMap::entryAt(uint32_t ref) const {
+    const uint32_t r = ref - 1;
+    return std::launder(reinterpret_cast<Entry*>(blocks_[r >> kOffsetBits].get() + (r & (kBlockUnits - 1))));
+}
+
+std::size_t RecordIdMap::probe(std::string_view text, uint64_t hash, bool& found) const {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = static_cast<std::size_t>(hash) & mask;
+    std::size_t firstErased = SIZE_MAX;
+    const uint16_t tag = Tag(hash);
+    for (;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        const uint32_t ref = s.ref();
+        if (ref == kEmpty) {
+            found = false;
+            return firstErased != SIZE_MAX ? firstErased : i;
+        }
+        if (ref == kErased) {
+            if (firstErased == SIZE_MAX) firstErased = i;
+        } else if (s.tag == tag && entryAt(ref)->first.view() == text) {
+            found = true;
+            return i;
+        }
+    }
+}
+
+RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
+    return const_cast<iterator>(std::as_const(*this).find(text));
+}
+
+RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
+    if (size_ == 0) return nullptr;
+    bool found = false;
+    const std::size_t i = probe(text, Hash(text), found);
+    return found ? entryAt(slots_[i].ref()) : nullptr;
+}
+
+uint16_t& RecordIdMap::at(std::string_view text) {
+    iterator it = find(text);
+    if (!it) throw std::out_of_range("no record-ID text " + std::string(text));
+    return it->second;
+}
+
+const uint16_t& RecordIdMap::at(std::string_view text) const {
+    const_iterator it = find(text);
+    if (!it) throw std::out_of_range("no record-ID text " + std::string(text));
+    return it->second;
+}
+
+uint32_t RecordIdMap::store(std::string_view text, uint16_t value) {
+    const bool longText = text.size() >= kLongText;
+    if (text.size() > UINT32_MAX) throw std::length_error("record-ID text too long");
+    const std::size_t units = UnitsFor(text.size(), longText);
+    if (blocks_.empty() || blockUsed_ + units > blockSizes_.back()) {
+        if (blocks_.size() >= kMaxBlocks) throw std::length_error("too many record-ID texts");
+        const std::size_t size = std::max(units, kBlockUnits);
+        blocks_.push_back(std::make_unique<uint16_t[]>(size));
+        blockSizes_.push_back(size);
+        blockUsed_ = 0;
+    }
+    uint16_t* at = blocks_.back().get() + blockUsed_;
+    auto* e = new (at) Entry();
+    e->second = value;
+    char* bytes = reinterpret_cast<char*>(at) + sizeof(Entry);
+    if (longText) {
+        e->first.length_ = kLongText;
+        const auto n = static_cast<uint32_t>(text.size());
+        std::memcpy(bytes, &n, sizeof n);
+        bytes += sizeof n;
+    } else {
+        e->first.length_ = static_cast<uint16_t>(text.size());
+    }
+    if (!text.empty()) std::memcpy(bytes, text.data(), text.size());
+    const auto ref = static_cast<uint32_t>(((blocks_.size() - 1) << kOffsetBits) | blockUsed_) + 1;
+    blockUsed_ += units;
+    return ref;
+}
+
+void RecordIdMap::grow() {
+    std::vector<Slot> old = std::move(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    used_ = 0;
+    const std::size_t mask = slots_.size() - 1;
+    for (const Slot& s : old) {
+        const uint32_t ref = s.ref();
+        if (ref == kEmpty || ref == kErased) continue;
+        // The slot keeps too few bits of the hash for an index: the text is hashed again.
+        std::size_t i = static_cast<std::size_t>(Hash(entryAt(ref)->first.view())) & mask;
+        while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
+        slots_[i] = s;
+        ++used_;
+    }
+}
+
+std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
+    if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+    const uint64_t hash = Hash(text);
+    bool found = false;
+    const std::size_t i = probe(text, hash, found);
+    if (found) return {entryAt(slots_[i].ref()), false};
+    const uint32_t ref = store(text, value);
+    if (slots_[i].ref() == kEmpty) ++used_;
+    slots_[i].set(ref, Tag(hash));
+    ++size_;
+    return {entryAt(ref), true};
+}
+
+std::size_t RecordIdMap::erase(std::string_view text) {
+    if (size_ == 0) return 0;
+    bool found = false;
+    const std::size_t i = probe(text, Hash(text), found);
+    if (!found) return 0;
+    // The entry and its text stay where they are (unreachable); a text file erases few.
+    slots_[i].set(kErased, 0);
+    --size_;
+    return 1;
+}
+
+void RecordIdMap::clear() {
+    slots_.clear();
+    slots_.shrink_to_fit();
+    blocks_.clear();
+    blockSizes_.clear();
+    blockUsed_ = 0;
+    size_ = used_ = 0;
+}
+
+std::size_t RecordIdMap::MemoryBytes() const {
+    std::size_t bytes = slots_.capacity() * sizeof(Slot);
+    for (std::size_t units : blockSizes_) bytes += units * sizeof(uint16_t);
+    return bytes;
+}
+
+}  // namespace dz::convert

@@ -1,0 +1,103 @@
+// The record-ID texts met in a text file, each with a 16-bit value.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace dz::convert {
+
+// A text file of millions of records meets millions of texts, and the map holds all of them
+// until the file ends, so every byte per entry counts. Each entry is its value, its length and
+// its bytes, end to end in large blocks (no pointer, no allocation of its own); an open hash
+// table of 6-byte slots finds them. Entries never move, so a found entry stays valid while
+// others are added.
+class RecordIdMap {
+public:
+    // An entry's text, stored right behind it: it reads as a std::string_view.
+    class Text {
+    public:
+        Text(const Text&) = delete;  // its bytes stay behind the original
+        Text& operator=(const Text&) = delete;
+        std::string_view view() const { return {data(), size()}; }
+        operator std::string_view() const { return view(); }
+        std::size_t size() const;
+        const char* data() const;
+        friend bool operator==(const Text& a, std::string_view b) { return a.view() == b; }
+        friend std::ostream& operator<<(std::ostream& os, const Text& t) { return os << t.view(); }
+
+    private:
+        friend class RecordIdMap;
+        Text() = default;
+        uint16_t length_ = 0;  // kLongText: the length follows in 4 bytes
+    };
+    struct Entry {
+        Entry(const Entry&) = delete;
+        Entry& operator=(const Entry&) = delete;
+        uint16_t second = 0;  // its value
+        Text first;           // the text (last: its bytes follow the entry)
+
+    private:
+        friend class RecordIdMap;
+        Entry() = default;
+    };
+    using iterator = Entry*;
+    using const_iterator = const Entry*;
+
+    RecordIdMap() = default;
+    RecordIdMap(const RecordIdMap& other);
+    RecordIdMap& operator=(const RecordIdMap& other);
+    RecordIdMap(RecordIdMap&&) = default;
+    RecordIdMap& operator=(RecordIdMap&&) = default;
+
+    iterator find(std::string_view text);
+    const_iterator find(std::string_view text) const;
+    iterator end() { return nullptr; }
+    const_iterator end() const { return nullptr; }
+    std::size_t count(std::string_view text) const { return find(text) ? 1 : 0; }
+    // The value of a text that is in the map; std::out_of_range otherwise.
+    uint16_t& at(std::string_view text);
+    const uint16_t& at(std::string_view text) const;
+    // The value of a text, added with 0 when it is not in the map yet.
+    uint16_t& operator[](std::string_view text) { return emplace(text, 0).first->second; }
+    // Adds a text with its value unless it is already in the map (which keeps its value).
+    std::pair<iterator, bool> emplace(std::string_view text, uint16_t value);
+    std::size_t erase(std::string_view text);
+    std::size_t size() const { return size_; }
+    bool empty() const { return size_ == 0; }
+    void clear();
+    // The bytes the map holds (its slots and blocks, not the object itself).
+    std::size_t MemoryBytes() const;
+
+private:
+    static constexpr uint16_t kLongText = 0xFFFF;
+    static constexpr uint32_t kEmpty = 0;
+    static constexpr uint32_t kErased = 0xFFFFFFFFu;
+    // Where an entry is (kEmpty, kErased or a reference into the blocks), and 16 bits of its
+    // text's hash that the index does not use, which spare most comparisons of texts.
+    struct Slot {
+        uint16_t refLow = 0, refHigh = 0, tag = 0;
+        uint32_t ref() const { return refLow | (uint32_t{refHigh} << 16); }
+        void set(uint32_t r, uint16_t t) {
+            refLow = static_cast<uint16_t>(r), refHigh = static_cast<uint16_t>(r >> 16), tag = t;
+        }
+    };
+    // The slot of `text`, or the slot where it would go (`found` false).
+    std::size_t probe(std::string_view text, uint64_t hash, bool& found) const;
+    Entry* entryAt(uint32_t ref) const;
+    uint32_t store(std::string_view text, uint16_t value);
+    void grow();
+
+    std::vector<Slot> slots_;  // a power of two, at most three quarters full (erased slots count)
+    std::vector<std::unique_ptr<uint16_t[]>> blocks_;
+    std::vector<std::size_t> blockSizes_;  // in 2-byte units
+    std::size_t blockUsed_ = 0;            // 2-byte units used in the last block
+    std::size_t size_ = 0, used_ = 0;      // live entries; slots not empty
+};
+
+}  // namespace dz::convert
