@@ -254,6 +254,8 @@ format 1N
 file PMV 1
 record 1
 notes
+field PRCPROP
+field PRCCT
 special "Converted Notes" longtext
 
 ; Notes of a recovery control of a lease recurring charge already converted (or on an earlier line).
@@ -261,6 +263,10 @@ format 4N
 file PMV 1
 record 4
 notes
+field RCLEASE
+field RCREV
+field RCCT
+field RCUNIT
 special "Converted Notes" longtext
 
 ; A line that no PM recovery record takes.
