@@ -89,14 +89,19 @@ protected:
     using PmFixture::Property;
 
     std::string Run(const std::vector<std::string>& lines, bool converting) {
+        xvPMV converter;
+        return Run(converter, lines, converting);
+    }
+    std::string Run(xvPMV& converter, const std::vector<std::string>& lines, bool converting) {
         std::string text = "#,PMV," + (data_folder() / "templates" / "xvpmv.tpl").string() + "\r\n";
         for (const auto& l : lines) text += l + "\r\n";
         const std::string path = company.str("recovery" + std::to_string(++runs_) + ".txt");
         WriteFile(path, text);
+        lastText = path;
+        lastContent = text;
         ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
         const std::string reportPath = company.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
-        xvPMV converter;
         converter.ConvertFile(list, convert::TextFileEntry{path, 604}, &progress, print, task, "", nullptr);
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
@@ -114,6 +119,7 @@ protected:
     }
 
     int method = 3;
+    std::string lastText, lastContent;
     convert::ConvertProgress progress{[] { return int64_t{0}; }};
     int runs_ = 0;
 };
@@ -224,6 +230,54 @@ TEST_F(PmvTest, PropertyRecoveryControlRules) {
             EXPECT_THAT(report, HasSubstr(c.expected)) << ::testing::PrintToString(c.fields);
         else
             EXPECT_THAT(report, Not(HasSubstr("(14"))) << report;
+    }
+}
+
+// A converter whose operator asks to stop after the k-th kept record, or whose notes cannot print.
+class EndingPmv : public xvPMV {
+public:
+    int stopAfter = 0;
+    bool dropNotes = false;
+
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        if (++kept_ == stopAfter && ctx.progress) ctx.progress->stop = 1;
+        xvPMV::RecordWritten(ctx, info);
+    }
+    bool FinishConversion(convert::ConvertContext& ctx) override {
+        if (dropNotes) ui::zp_cls_print_file(ctx.commandId, 201);
+        return xvPMV::FinishConversion(ctx);
+    }
+
+private:
+    int kept_ = 0;
+};
+
+TEST_F(PmvTest, AStopOrNotesThatCannotPrintRestoreTheFileAndLeaveTheTextUnstamped) {
+    RecurringCharge("CR100", 1, "CAM", "102");
+    RecurringCharge("CR100", 1, "CAM", "103");
+    const std::vector<std::string> lines = {Recovery({{"RCCFD", "1/1/2026"}}),
+                                            Recovery({{"RCUNIT", "102"}, {"RCCFD", "1/1/2026"}}),
+                                            Recovery({{"RCUNIT", "103"}, {"RCCFD", "1/1/2026"}})};
+    for (auto& e : list)
+        if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+    const std::string before = ReadFile(company.path() / "MASTER.PMV");
+    for (int mode = 0; mode < 2; ++mode) {
+        progress = convert::ConvertProgress([] { return int64_t{0}; });
+        EndingPmv converter;
+        converter.stopAfter = mode == 0 ? 2 : 0;
+        converter.dropNotes = mode == 1;
+        const std::string report = Run(converter, lines, true);
+        EXPECT_THAT(report, HasSubstr(mode == 0 ? "Conversion canceled by operator" : "Unable to print warning/log messages"));
+        EXPECT_TRUE(ReadFile(lastText) == lastContent) << mode;  // not stamped
+        EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101")) << mode;
+        for (auto& e : list)
+            if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+        EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMV") == before) << mode;  // byte for byte
     }
 }
 
