@@ -191,9 +191,22 @@ TEST_F(PmvTest, RecoveryControlNotesFollowTheMode) {
 }
 
 TEST_F(PmvTest, UnknownRecordsAreRefused) {
-    const std::string report = Run({"3,PLAZA,CAM,"}, false);
-    EXPECT_THAT(report, HasSubstr("Recovery expense history"));
-    EXPECT_THAT(report, HasSubstr("PMV Recovery"));
+    const std::string report = Run({"3,PLAZA,CAM,", "9,anything"}, false);
+    EXPECT_THAT(report, HasSubstr("Record type 'Recovery expense history' cannot be converted as part of a PMV Recovery"));
+    EXPECT_THAT(report, HasSubstr("Record type '9' cannot be converted as part of a PMV Recovery"));
+}
+
+TEST_F(PmvTest, GlNotInstalledRefusesTheFileWithAGlEntry) {
+    suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings({"PM"}));
+    suite::close_company();
+    suite::open_company(company.path());
+    xvPMV converter;
+    OpenFilesList files;
+    uint16_t error = 0;
+    EXPECT_FALSE(converter.OpenFiles(files, 3020, error));
+    EXPECT_EQ(error, 9844);
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.back().abbr, "GLM");
 }
 
 TEST_F(PmvTest, PropertyRecoveryControlRules) {
