@@ -20,6 +20,7 @@
 #include "converters/pm/xvpml.h"
 #include "converters/pm/xvpmp.h"
 #include "converters/pm/xvpmr.h"
+#include "converters/pm/xvpmv.h"
 #include "converters/pm/xvpmt.h"
 #include "converters/pr/xvprm.h"
 
@@ -47,7 +48,7 @@ using xvPRM = pr::xvPRM;  // the real one, in converters/pr
 using xvPMP = pm::xvPMP;  // the real one, in converters/pm
 using xvPML = pm::xvPML;  // the real one, in converters/pm
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
-class xvPMV : public PendingConverter {};
+using xvPMV = pm::xvPMV;  // the real one, in converters/pm
 class xvPMZ : public PendingConverter {};
 using xvARM = ar::xvARM;  // the real one, in converters/ar
 

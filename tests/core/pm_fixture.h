@@ -65,7 +65,7 @@ protected:
     };
     static std::vector<FileSpec> Files() {
         return {{"GLM", 1, 1},  {"CMM", 1, 20}, {"PMS", 1, 50}, {"PMP", 1, 52}, {"PML", 1, 54},
-                {"PMN", 1, 56}, {"PMR", 1, 58}, {"PMT", 1, 66}, {"PMT", 5, 68}};
+                {"PMN", 1, 56}, {"PMR", 1, 58}, {"PMV", 1, 60}, {"PMT", 1, 66}, {"PMT", 5, 68}};
     }
 
     uint16_t H(const std::string& abbr, uint16_t fileNo = 1) const { return convert::FindFileHandle(list, abbr, fileNo); }

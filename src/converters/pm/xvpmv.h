@@ -1,0 +1,123 @@
+// The PM recovery converter (conversion type 604): recovery controls of properties (record 1)
+// and of lease recurring charges (record 4), examined or converted into the PM recovery file
+// ("PMV", file number 1), checked against the PM system, property and lease files. Records 2, 5
+// and 6 (expense-category controls and concession periods) and the escalation, administrative
+// fee and stop/cap groups of record 4 are not handled yet: records 2, 5 and 6 are refused as
+// records of no handler, and the three groups of record 4 are empty steps.
+//
+//   xvpmv.cpp          the frame: files, settings, dispatch, the recovery-flags word, the
+//                      checks every handler shares
+//   xvpmv_records.cpp  the property recovery control and the lease recovery control
+#pragma once
+
+#include "converters/pm/pm_shared.h"
+
+#include <cstdint>
+#include <string>
+
+namespace dz::xvl {
+class xvlImpInfo;
+class xvlImport;
+}  // namespace dz::xvl
+
+namespace dz::pm {
+
+// PM recovery record numbers.
+inline constexpr uint16_t kPmvPropertyControl = 1, kPmvPropertyCategory = 2, kPmvRecoveryControl = 4,
+                          kPmvLeaseCategory = 5, kPmvConcession = 6;
+inline constexpr uint16_t kPmvCode = 60;
+
+// (value >> shift) & (2^width - 1): one flag of a recovery-flags word with width 1.
+uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width);
+
+// The months from `from` to `to`: a count that starts at 1 and grows by one each time `from`
+// moves one month on (at a month end it keeps to the last day of a shorter month) while it is
+// still before `to`. Equal dates count 1; 1 January to 31 December counts 13. The count stops
+// growing past `limit`, which is all a caller comparing with a frequency needs.
+int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit = 100000);
+
+// The checks of one record, shared by every handler: reject, note, the Convert/Examine wording,
+// a not-supported field, a group whose marking field is not marked, and the texts of values.
+class RecordChecks {
+public:
+    RecordChecks(uint16_t file, uint16_t rec, std::string& reason, convert::MessageList& messages, bool converting)
+        : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting) {}
+
+    uint16_t No(const char* name) const { return FieldNo(file_, rec_, name); }
+    std::string Text(const char* name) const { return GetText(file_, No(name)); }
+    double Number(const char* name) const { return GetNumber(file_, No(name)); }
+    x_date_type Date(const char* name) const { return GetDate(file_, No(name)); }
+    int Result(const char* name) const;  // a choice's item number, a marking field's code
+    std::string Label(const char* name) const { return FieldLabel(file_, No(name)); }
+    bool Blank(uint16_t field) const { return IsBlankField(file_, field); }
+
+    // The reject reason is `text`; false.
+    bool Reject(std::string text) const;
+    void Note(std::string text) const { messages_.push_back(std::move(text)); }
+    // The mode's half of "was/will be" and the mode's number of a pair.
+    std::string Word(const char* pair) const { return ModeWord(pair, converting_); }
+    std::string Number(int convertNo, int examineNo) const { return std::to_string(converting_ ? convertNo : examineNo); }
+
+    // A field's value as a note shows it: a text as it stands, a date as its date text, a
+    // logical as "TRUE", a choice as "item(n)", a number divided back by its decimals.
+    std::string ValueText(uint16_t field) const;
+    // A field that conversion does not carry: when it holds a value, note `message` (label,
+    // value, "was/will be", the mode's number) and clear it.
+    void NotSupported(const char* name, const std::string& label, int message, int convertNo, int examineNo) const;
+
+    // The fields of a group that is not marked, cleared in order; one note names the first.
+    struct GroupField {
+        const char* name;
+        std::string label;
+        double cleared = 0;  // the value of an unset field (a choice's is 1)
+    };
+    // Clears every field of `fields` that holds a value; when any did, notes `message` with the
+    // first one's label and value, "were/will be" and the mode's number.
+    void ClearGroup(std::initializer_list<GroupField> fields, int message, int convertNo, int examineNo) const;
+
+    // Reads record `rec` of `other` by `keys`; when found, copies the stored keys back into the
+    // fields of this record named in `into` (in the keys' order) and answers true.
+    bool LookupCopyBack(uint16_t other, uint16_t rec, const std::vector<KeyValue>& keys,
+                        std::initializer_list<const char*> into) const;
+
+    bool converting() const { return converting_; }
+    uint16_t file() const { return file_; }
+
+private:
+    uint16_t file_, rec_;
+    std::string& reason_;
+    convert::MessageList& messages_;
+    bool converting_;
+};
+
+class xvPMV : public PmConverter {
+public:
+    convert::ConverterProfile Profile() const override;
+    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
+
+    // The recovery-flags word of the record in the PM recovery file's buffer: record 1 the ten
+    // use-budget-type flags (bit i for PRCB(i+1)); record 4 the result of RCFEE; else 0.
+    static uint16_t GetRecoveryFlags(const xvl::xvlImpInfo& info, uint16_t pmv);
+
+    // ---- Record handlers: true keeps the record, false rejects it with `reason` set ------------
+    // They check the record the import staged in the recovery file's buffer and write nothing.
+    bool ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t pms, const xvl::xvlImpInfo& info,
+                                        std::string& reason, convert::MessageList& messages, bool converting,
+                                        const xvl::xvlImport& import) const;
+    bool ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
+                                convert::MessageList& messages, bool converting) const;
+
+    // 1 accrual, 2 cash, 3 both (the company's accounting method).
+    void SetAccountingMethod(uint16_t method) { accountingMethod_ = method; }
+
+protected:
+    bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override;
+    uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
+
+private:
+    uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
+    uint16_t accountingMethod_ = 0;
+};
+
+}  // namespace dz::pm

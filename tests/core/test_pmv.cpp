@@ -1,0 +1,314 @@
+// The PM recovery converter in process: the month count of a recovery period, the rules of
+// property recovery controls and of the recovery controls of lease recurring charges, their notes
+// in Convert and Examine Files, and what reaches the recovery file.
+#include "pm_fixture.h"
+
+#include "converters/pm/xvpmv.h"
+
+#include "convert/progress.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/ui/framework.h"
+#include "platform/ui/print.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace dz::pm::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+x_date_type D(uint16_t m, uint16_t d, uint16_t y) { return suite::zqDate(m, d, y); }
+
+TEST(PmvMonthCount, CountsTheMonthsAsThePeriodSteps) {
+    EXPECT_EQ(RecoveryMonthCount(D(3, 1, 2027), D(3, 1, 2027)), 1);
+    EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(12, 1, 2027)), 12);
+    EXPECT_EQ(RecoveryMonthCount(D(1, 15, 2027), D(12, 14, 2027)), 12);
+    EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(12, 31, 2027)), 13);
+    EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(3, 1, 2027)), 3);
+    // Month ends keep to the shorter month's last day.
+    EXPECT_EQ(RecoveryMonthCount(D(1, 31, 2027), D(2, 28, 2027)), 2);
+    // A later start counts 1; a limit stops the count.
+    EXPECT_EQ(RecoveryMonthCount(D(5, 1, 2027), D(1, 1, 2027)), 1);
+    EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2000), D(1, 1, 2027), 12), 13);
+    EXPECT_EQ(ExtractBits(0x0208, 3, 1), 1);
+    EXPECT_EQ(ExtractBits(0x0208, 4, 1), 0);
+    EXPECT_EQ(ExtractBits(0x0208, 9, 1), 1);
+}
+
+class PmvTest : public PmFixture {
+protected:
+    void Adjust(suite::CompanySettings& s) override { s.accounting_method = method; }
+
+    void SetUp() override {
+        PmFixture::SetUp();
+        for (const char* ct : {"CAM", "TAX", "ADJ", "ADMIN"}) ChargeType(ct);
+        Put("PMS", 5, {{"CMID", "REC"}, {"CMTYPE", "3"}});
+        Put("PMS", 5, {{"CMID", "CPI"}, {"CMTYPE", "1"}});
+        Property("PLAZA");
+        Put("PMP", 5, {{"PCPROP", "PLAZA"}, {"PCCT", "CAM"}});
+        Put("PMP", 8, {{"PFPROP", "PLAZA"}, {"PFSFTYP", "GLA"}, {"PFTRACK", "1"}});
+        Put("PMP", 8, {{"PFPROP", "PLAZA"}, {"PFSFTYP", "NET"}, {"PFTRACK", "0"}});
+        Lease("CR100", 1, "PLAZA", "101", "GROCER");
+        RecurringCharge("CR100", 1, "CAM", "101");
+    }
+
+    // A line of record `rec`, the named values in their columns and the notes column empty.
+    std::string Line(uint16_t rec, const std::map<std::string, std::string>& values) {
+        const uint16_t h = H("PMV");
+        std::string line = std::to_string(rec);
+        std::size_t used = 0;
+        const uint16_t first = FieldNo(h, rec, rec == 1 ? "PRCPROP" : "RCLEASE");
+        const uint16_t last = FieldNo(h, rec, rec == 1 ? "PRCOSF" : "RCAWO");
+        for (uint16_t no = first; no <= last; ++no) {
+            xio_fld_def def;
+            xio_get_fld_def(h, no, def);
+            const auto it = values.find(def.name);
+            line += "," + (it == values.end() ? std::string() : it->second);
+            used += it != values.end();
+        }
+        EXPECT_EQ(used, values.size()) << "a field name is misspelt";
+        return line + ",";
+    }
+    static std::map<std::string, std::string> With(std::map<std::string, std::string> base,
+                                                   const std::map<std::string, std::string>& more) {
+        for (const auto& [k, v] : more) base[k] = v;
+        return base;
+    }
+    std::string Property(const std::map<std::string, std::string>& more = {}) {
+        return Line(1, With({{"PRCPROP", "plaza"}, {"PRCCT", "cam"}, {"PRCFREQ", "12"}, {"PRCAMOP", "1"}}, more));
+    }
+    std::string Recovery(const std::map<std::string, std::string>& more = {}) {
+        return Line(4, With({{"RCLEASE", "cr100"}, {"RCREV", "1"}, {"RCCT", "cam"}, {"RCUNIT", "101"},
+                             {"RCFREQ", "12"}, {"RCNFD", "1/1/2027"}, {"RCNTD", "12/1/2027"}},
+                            more));
+    }
+    using PmFixture::Property;
+
+    std::string Run(const std::vector<std::string>& lines, bool converting) {
+        xvPMV converter;
+        return Run(converter, lines, converting);
+    }
+    std::string Run(xvPMV& converter, const std::vector<std::string>& lines, bool converting) {
+        std::string text = "#,PMV," + (data_folder() / "templates" / "xvpmv.tpl").string() + "\r\n";
+        for (const auto& l : lines) text += l + "\r\n";
+        const std::string path = company.str("recovery" + std::to_string(++runs_) + ".txt");
+        WriteFile(path, text);
+        lastText = path;
+        lastContent = text;
+        ui::zqTask task(converting ? "Convert" : "Examine Files", 15, converting ? 3020 : 3010, 5);
+        const std::string reportPath = company.str("report.txt");
+        const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
+        converter.ConvertFile(list, convert::TextFileEntry{path, 604}, &progress, print, task, "", nullptr);
+        ui::zp_cls_print_file(task.ID(), 201);
+        ui::xp_close_print(print);
+        return ReadFile(reportPath);
+    }
+
+    bool ReadRecovery(const std::string& lease, const std::string& ct, const std::string& unit) {
+        const uint16_t h = H("PMV");
+        xio_init_record(h, 4);
+        PutText(h, 4, "RCLEASE", lease);
+        PutNumber(h, 4, "RCREV", 1);
+        PutText(h, 4, "RCCT", ct);
+        PutText(h, 4, "RCUNIT", unit);
+        return xio_rd_record(h, 4, 0, 0) == XIO_OK;
+    }
+
+    int method = 3;
+    std::string lastText, lastContent;
+    convert::ConvertProgress progress{[] { return int64_t{0}; }};
+    int runs_ = 0;
+};
+
+struct Case {
+    std::map<std::string, std::string> fields;
+    const char* expected;  // nullptr: accepted without a message
+};
+
+TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
+    const std::vector<Case> cases = {
+        {{}, nullptr},
+        {{{"RCLEASE", ""}}, "(fld 1, col 2)"},
+        {{{"RCUNIT", ""}}, "Unit is required for Lease recov control 'CR100, 1, CAM'(1401)"},
+        {{{"RCUNIT", "102"}}, "Lease recurring charge 'CR100, 1, CAM, 102' does not yet exist(1402)"},
+        // A frequency holds whole months: the import refuses a fraction.
+        {{{"RCFREQ", "0.5"}, {"RCNFD", ""}}, "Recovery frequency value '0.5' is out of range"},
+        {{{"RCFREQ", ""}, {"RCNTD", "bad"}}, "(fld"},  // the import refuses the line first
+        {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
+        {{{"RCNFD", ""}}, "Recovery from date is required for recovery 'CR100, 1, CAM, 101'(1442)"},
+        {{{"RCFREQ", "1"}, {"RCNTD", "1/1/2027"}}, nullptr},
+        {{{"RCNTD", "12/31/2026"}}, "Recovery to date '12/31/2026' must be after the Recovery from date ' 1/01/2027'(1443)"},
+        {{{"RCNFD", "1/15/2027"}, {"RCNTD", "12/14/2027"}}, nullptr},
+        {{{"RCNTD", "12/31/2027"}},
+         "The Recovery from date ' 1/01/2027' and Recovery to date '12/31/2027' do not make up the frequency '12 months'"},
+        {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "REC"}}, "Reconcile chgs is marked, Recon adjust"},
+        {{{"RCREC", "1"}, {"RCRBCM", "CPI"}, {"RCRCM", "REC"}, {"RCRACT", "ADJ"}},
+         "Calc method 'CPI' is not a Recoverable expense calc method, Recon basis calc method is invalid(1415)"},
+        {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "NONE"}, {"RCRACT", "ADJ"}},
+         "Calculation method 'NONE' does not yet exist for the Recon calc method field(1416)"},
+        {{{"RCREC", "1"}, {"RCRBCM", "rec"}, {"RCRCM", "rec"}, {"RCRACT", "NONE"}},
+         "Charge type 'NONE' does not yet exist for the Recon adjust"},
+        {{{"RCOSF", "NET"}}, "'PLAZA, NET' is not tracking occupancy for the Occupancy SF type field(1441)"},
+        {{{"RCOSF", "NONE"}}, "'PLAZA, NONE' does not yet exist for the Occupancy SF type field(1411)"},
+    };
+    for (const auto& c : cases) {
+        const std::string report = Run({Recovery(c.fields)}, false);
+        if (c.expected)
+            EXPECT_THAT(report, HasSubstr(c.expected)) << ::testing::PrintToString(c.fields);
+        else
+            EXPECT_THAT(report, Not(HasSubstr("(14"))) << report;
+    }
+}
+
+TEST_F(PmvTest, RecoveryControlNotesFollowTheMode) {
+    const std::string line = Recovery({{"RCCFD", "1/1/2026"}, {"RCRINV", "1"}, {"RCRR3", "0.5"}, {"RCRR1", "0.25"},
+                                       {"RCFR2", "1"}, {"RCPOCCP", "0.9"}, {"RCAWO", "0.125"}});
+    const std::string examined = Run({line}, false);
+    EXPECT_THAT(examined, HasSubstr("Current recov from date is not supported by conversion, ' 1/01/2026' will be cleared(1446)"));
+    EXPECT_THAT(examined, HasSubstr("Recon print on invoice with 'TRUE') will be cleared(1413)"));
+    EXPECT_THAT(examined, HasSubstr("Result fields (like Recovery result 1 with '0.25000') are not convertible and will be cleared(1473)"));
+    EXPECT_EQ(examined.find("Result fields"), examined.rfind("Result fields")) << examined;
+    EXPECT_THAT(examined, HasSubstr("'0.90000' will be cleared(1446)"));
+    EXPECT_THAT(examined, HasSubstr("'0.125000' will be cleared(1446)"));
+    EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101"));
+
+    const std::string converted = Run({line}, true);
+    EXPECT_THAT(converted, HasSubstr("' 1/01/2026' was cleared(1445)"));
+    EXPECT_THAT(converted, HasSubstr("with 'TRUE') were cleared(1412)"));
+    EXPECT_THAT(converted, HasSubstr("are not convertible and were cleared(1472)"));
+    // Stored with the keys as on file, and without what conversion does not carry.
+    ASSERT_TRUE(ReadRecovery("CR100", "CAM", "101")) << converted;
+    const uint16_t h = H("PMV");
+    EXPECT_EQ(GetText(h, 4, "RCLEASE"), "CR100");
+    EXPECT_EQ(GetText(h, 4, "RCCT"), "CAM");
+    EXPECT_EQ(GetNumber(h, 4, "RCRR3"), 0);
+    EXPECT_EQ(GetFlag(h, 4, "RCRINV"), 0);
+    EXPECT_EQ(GetDate(h, 4, "RCCFD").month, 0);
+}
+
+TEST_F(PmvTest, UnknownRecordsAreRefused) {
+    const std::string report = Run({"3,PLAZA,CAM,", "9,anything"}, false);
+    EXPECT_THAT(report, HasSubstr("Record type 'Recovery expense history' cannot be converted as part of a PMV Recovery"));
+    EXPECT_THAT(report, HasSubstr("Record type '9' cannot be converted as part of a PMV Recovery"));
+}
+
+TEST_F(PmvTest, GlNotInstalledRefusesTheFileWithAGlEntry) {
+    suite::write_settings(company.path() / suite::kSettingsFileName, suite::default_settings({"PM"}));
+    suite::close_company();
+    suite::open_company(company.path());
+    xvPMV converter;
+    OpenFilesList files;
+    uint16_t error = 0;
+    EXPECT_FALSE(converter.OpenFiles(files, 3020, error));
+    EXPECT_EQ(error, 9844);
+    ASSERT_FALSE(files.empty());
+    EXPECT_EQ(files.back().abbr, "GLM");
+}
+
+TEST_F(PmvTest, PropertyRecoveryControlRules) {
+    const std::vector<Case> cases = {
+        {{}, nullptr},
+        {{{"PRCCT", "TAX"}}, "Property Charge type 'PLAZA, TAX' does not yet exist(1402)"},
+        {{{"PRCFREQ", ""}}, "Recovery frequency is blank or zero"},
+        {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}},
+         "Escal method is 'Budgeted expenses(2)', Escal budget type is required for Recov 'PLAZA, CAM'(1423)"},
+        {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "11"}},
+         "Escalation budget type '11' is not a valid budget type, valid types are 1 - 10(1425)"},
+        {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "4"}},
+         "Escalation budget type '4' is invalid because Use budget type 4 is not marked(1424)"},
+        {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "4"}, {"PRCB4", "1"}},
+         nullptr},
+        {{{"PRCFEE", "1"}, {"PRCFBCM", "REC"}, {"PRCFCM", "REC"}},
+         "Chg admin fee is marked, Admin fee charge type is required for Recov 'PLAZA, CAM'(1430)"},
+        {{{"PRCBSF", "1200"}}, "Base square footage is not being used, its value '1200' will not be converted(1435)"},
+        {{{"PRCREC", "1"}, {"PRCRBCM", "REC"}, {"PRCRCM", "CPI"}, {"PRCRACT", "ADJ"}}, "Calc method 'CPI' is not"},
+        {{{"PRCSM", "1"}, {"PRCSA", "4.50"}},
+         "Stop method is 'No stop(1)', its fields(like Stop amount with '4.50') will be cleared(1437)"},
+        {{{"PRCCM", "2"}, {"PRCCSF", "GLA"}},
+         "Cap method is not 'Dollars per SF(3)', Cap SF type with 'GLA' will be cleared(1439)"},
+        {{{"PRCSM", "3"}}, "Stop method is 'Dollars per SF(3)', Stop SF type is required for Recov 'PLAZA, CAM'(1440)"},
+        {{{"PRCSM", "3"}, {"PRCSSF", "gla"}}, nullptr},
+        {{{"PRCSM", "3"}, {"PRCSSF", "BOH"}}, "'PLAZA, BOH' does not yet exist for the Stop SF type field(1411)"},
+        {{{"PRCOSF", "NET"}}, "is not tracking occupancy for the Occupancy SF type field(1441)"},
+        {{{"PRCESC", "0"}, {"PRCEM", "2"}, {"PRCEBT", "3"}},
+         "Escal recur chg not marked, its fields (like Escal method with 'Budgeted expenses(2)') will be cleared(1419)"},
+    };
+    for (const auto& c : cases) {
+        const std::string report = Run({Property(c.fields)}, false);
+        if (c.expected)
+            EXPECT_THAT(report, HasSubstr(c.expected)) << ::testing::PrintToString(c.fields);
+        else
+            EXPECT_THAT(report, Not(HasSubstr("(14"))) << report;
+    }
+}
+
+// A converter whose operator asks to stop after the k-th kept record, or whose notes cannot print.
+class EndingPmv : public xvPMV {
+public:
+    int stopAfter = 0;
+    bool dropNotes = false;
+
+protected:
+    void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override {
+        if (++kept_ == stopAfter && ctx.progress) ctx.progress->stop = 1;
+        xvPMV::RecordWritten(ctx, info);
+    }
+    bool FinishConversion(convert::ConvertContext& ctx) override {
+        if (dropNotes) ui::zp_cls_print_file(ctx.commandId, 201);
+        return xvPMV::FinishConversion(ctx);
+    }
+
+private:
+    int kept_ = 0;
+};
+
+TEST_F(PmvTest, AStopOrNotesThatCannotPrintRestoreTheFileAndLeaveTheTextUnstamped) {
+    RecurringCharge("CR100", 1, "CAM", "102");
+    RecurringCharge("CR100", 1, "CAM", "103");
+    const std::vector<std::string> lines = {Recovery({{"RCCFD", "1/1/2026"}}),
+                                            Recovery({{"RCUNIT", "102"}, {"RCCFD", "1/1/2026"}}),
+                                            Recovery({{"RCUNIT", "103"}, {"RCCFD", "1/1/2026"}})};
+    for (auto& e : list)
+        if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+    const std::string before = ReadFile(company.path() / "MASTER.PMV");
+    for (int mode = 0; mode < 2; ++mode) {
+        progress = convert::ConvertProgress([] { return int64_t{0}; });
+        EndingPmv converter;
+        converter.stopAfter = mode == 0 ? 2 : 0;
+        converter.dropNotes = mode == 1;
+        const std::string report = Run(converter, lines, true);
+        EXPECT_THAT(report, HasSubstr(mode == 0 ? "Conversion canceled by operator" : "Unable to print warning/log messages"));
+        EXPECT_TRUE(ReadFile(lastText) == lastContent) << mode;  // not stamped
+        EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101")) << mode;
+        for (auto& e : list)
+            if (e.handle) {
+                ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+            }
+        EXPECT_TRUE(ReadFile(company.path() / "MASTER.PMV") == before) << mode;  // byte for byte
+    }
+}
+
+class PmvAccrualTest : public PmvTest {
+protected:
+    void SetUp() override {
+        method = 1;
+        PmvTest::SetUp();
+    }
+};
+
+TEST_F(PmvAccrualTest, AccountingMethodFollowsTheSettingsAndShowsTheValueHeld) {
+    // A blank method is shown as blank, not as a method it never held.
+    EXPECT_THAT(Run({Property({{"PRCAMOP", ""}})}, false),
+                HasSubstr("Accounting method will be changed from '' to 'Accrual(1)' to match your General settings(1405)"));
+    EXPECT_THAT(Run({Property({{"PRCAMOP", "2"}})}, true),
+                HasSubstr("Accounting method was changed from 'Cash(2)' to 'Accrual(1)' to match your General settings(1404)"));
+}
+
+}  // namespace
+}  // namespace dz::pm::testing
