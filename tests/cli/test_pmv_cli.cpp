@@ -36,7 +36,7 @@ TEST_F(PmvCli, ExamineReportsTheSampleAndWritesNothing) {
     ExpectGolden(r.err, kGolden / "examine_stderr.txt");
     EXPECT_TRUE(Files(dir) == files);
     EXPECT_FALSE(fs::exists(dir / "RejPMV.txt"));
-    EXPECT_EQ(Dump("PMV"), "");
+    EXPECT_EQ(Dump("PMV"), "@PMV 1\n");  // the name line alone: no record
 }
 
 TEST_F(PmvCli, ConvertWritesTheControlsAndTheTimeStamp) {
