@@ -39,7 +39,7 @@ void WriteText(std::ostream& out, std::ostream& rows, long invoices) {
             << kInvoiceTail << "\n"
             << "2," << vendor << ',' << invoice << ",1,Lumber,120.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
             << "2," << vendor << ',' << invoice << ",2,Fasteners,80.00,,,,,,01-1-10-5100-00,,,,,," << kDistTail << "\n"
-            << "6," << vendor << ',' << invoice << ",OPERATING," << check << ",1,,120.00,,,,,,,12/01/26,1,,\n";
+            << "6," << vendor << ',' << invoice << ",OPERATING," << check << ",1,,120.00,,,,,,,,,,,,,,,12/01/26,1,,\n";
         if (i % 10 == 9 || i + 1 == invoices)
             out << "4,OPERATING," << check << ",12/01/26,," << (i % 10 + 1) * 120 << ".00," << vendor
                 << ",1,,,,,," << kCheckTail << "\n";

@@ -134,8 +134,10 @@ field ODEXMPT
 
 ; Dist payment: one payment of one distribution by one check. Vendor, invoice, bank, check,
 ; distribution sequence, payment number (0 or blank: the conversion gives one), gross payment,
-; discount taken, tax paid, deduction applied, retainage paid, cash account, discount account,
-; then the check's date and type (1 computer, 2 manual, 3 electronic) and, for cleared checks,
+; discount taken, tax paid, deduction applied, retainage paid, tax liability applied, discount
+; lost, retainage held, amount deducted, paid amount, then the cash, discount, deduction,
+; intercompany receivable and intercompany payable accounts (blank: built from the bank and the
+; AP settings; a zero discount or amount deducted clears its account), then the check's date and type (1 computer, 2 manual, 3 electronic) and, for cleared checks,
 ; the CM clear and statement dates.
 format 6
 file APM 1
@@ -152,8 +154,16 @@ field PIDSCT
 field PITAXPD
 field PI63APL
 field PI64PD
+field PITXLAP
+field PIDSCL
+field PI64HLD
+field PI128DD
+field PIPDAMT
 field PICASH
 field PIDSCAC
+field PIPPSAC
+field PIICRC
+field PIICPY
 special "AP Check Date" date
 special "AP Check Type" number
 special "CM Clear Date" date

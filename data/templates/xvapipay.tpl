@@ -14,8 +14,9 @@ field OIINV
 
 ; Dist payment: vendor, invoice, bank, check, distribution sequence, payment number (0 or
 ; blank: the conversion gives one), gross payment, discount taken, tax paid, deduction
-; applied, retainage paid, cash account, discount account, the check's date and type, the CM
-; clear and statement dates.
+; applied, retainage paid, tax liability applied, discount lost, retainage held, amount
+; deducted, paid amount, the cash, discount, deduction, intercompany receivable and payable
+; accounts, the check's date and type, the CM clear and statement dates.
 format 6
 file APM 1
 record 6
@@ -31,8 +32,16 @@ field PIDSCT
 field PITAXPD
 field PI63APL
 field PI64PD
+field PITXLAP
+field PIDSCL
+field PI64HLD
+field PI128DD
+field PIPDAMT
 field PICASH
 field PIDSCAC
+field PIPPSAC
+field PIICRC
+field PIICPY
 special "AP Check Date" date
 special "AP Check Type" number
 special "CM Clear Date" date

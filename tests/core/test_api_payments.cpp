@@ -59,8 +59,8 @@ protected:
     static std::string Paid(const std::string& firstDate, const std::string& secondDate) {
         return "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,300.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
                "2,V1,I1,1,Rent,300.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
-               "6,V1,I1,OPERATING,501,1,,100.00,,,,,01-1-10-1000-00,01-1-10-5200-00," + firstDate + ",1,,\r\n" +
-               "6,V1,I1,OPERATING,502,1,,50.00,,,,,,," + secondDate + ",1,,\r\n" +
+               "6,V1,I1,OPERATING,501,1,,100.00,,,,,,,,,,01-1-10-1000-00,01-1-10-5200-00,,,," + firstDate + ",1,,\r\n" +
+               "6,V1,I1,OPERATING,502,1,,50.00,,,,,,,,,,,,,,," + secondDate + ",1,,\r\n" +
                "4,OPERATING,501," + firstDate + ",,100.00,V1,1,,,,,,,,,,,,,,,,,\r\n" +
                "4,OPERATING,502," + secondDate + ",,50.00,V1,1,,,,,,,,,,,,,,,,,\r\n";
     }
@@ -105,6 +105,37 @@ TEST_F(ApiPayments, TotalsGoToTheYearOfTheCheckDate) {
     EXPECT_EQ(c.prefixes[1][0].lastYear1099, 0);
     EXPECT_EQ(c.lastBanks[1].lastCheck, 502);
     EXPECT_EQ(c.lastBanks[1].lastCheckAmount, 5000);
+}
+
+TEST_F(ApiPayments, TheAmountsAndAccountsAPaymentGivesReachItsRecordAndTotals) {
+    // Check 501 gives every amount and account column; check 502 names a deduction account
+    // with nothing deducted.
+    const std::string body =
+        "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,300.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "2,V1,I1,1,Rent,300.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "6,V1,I1,OPERATING,501,1,,100.00,,,,,5.00,2.00,3.00,10.00,90.00,01-1-10-1000-00,,01-1-10-5300-00,"
+        "01-1-10-1500-00,01-1-10-2100-00,12/01/26,1,,\r\n"
+        "6,V1,I1,OPERATING,502,1,,50.00,,,,,,,,,50.00,,,01-1-10-5300-00,,,12/01/26,1,,\r\n"
+        "4,OPERATING,501,12/01/26,,90.00,V1,1,,,,,,,,,,,,,,,,,\r\n"
+        "4,OPERATING,502,12/01/26,,50.00,V1,1,,,,,,,,,,,,,,,,,\r\n";
+    PaymentApi c;
+    const std::string report = Run(WriteText("t.txt", body), "Convert", c);
+    ASSERT_EQ(c.payments.size(), 2u) << report;
+    const modlibs::PaidDistImage& given = c.payments[0];
+    EXPECT_EQ(given.taxLiabilityApplied, 500);
+    EXPECT_EQ(given.discountLost, 200);
+    EXPECT_EQ(given.amt64Held, 300);
+    EXPECT_EQ(given.amt128Deducted, 1000);
+    EXPECT_EQ(given.paidAmount, 9000);
+    EXPECT_EQ(given.deductionAccount, "01110530000");
+    EXPECT_EQ(given.icReceivableAccount, "01110150000");
+    EXPECT_EQ(given.icPayableAccount, "01110210000");
+    EXPECT_EQ(c.payments[1].deductionAccount, "");
+    // The paid amount and the amount deducted move the vendor's totals.
+    EXPECT_EQ(c.vendors[0].availableDiscount, -9000);
+    EXPECT_EQ(c.vendors[0].tyPaid, 9000);
+    EXPECT_EQ(c.vendors[0].thisYearDeductions, 1000);
+    EXPECT_EQ(c.vendors[1].tyPaid, 14000);
 }
 
 TEST_F(ApiPayments, APaymentWithoutAPaymentNumberIsRefused) {
