@@ -23,10 +23,10 @@ using Field = StagedField;
 constexpr uint16_t kPmsInterestRateRecord = 2;
 constexpr uint16_t kPmpPropertyRecord = 1, kPmpPropertyCharge = 5, kPmpPropertyDeposit = 7;
 
-// The lease a child record names: on file (the record takes the stored key when `takeKey`) or,
-// examining, earlier in the text file. Otherwise the reason is 12859 and the result Missing.
-Found ChildLease(LeaseCache& leases, uint16_t pml, const Field& lease, const Field& revision,
-                 const LookupScope& scope, std::string& reason, bool takeKey = true) {
+}  // namespace
+
+Found ChildLease(LeaseCache& leases, uint16_t pml, const StagedField& lease, const StagedField& revision,
+                 const LookupScope& scope, std::string& reason, bool takeKey) {
     Found found = leases.Find(pml, lease.Text(), revision.Number(), scope);
     if (!found) {
         reason = LeaseMissingText(12859, lease.Text(), revision.Number());
@@ -36,8 +36,6 @@ Found ChildLease(LeaseCache& leases, uint16_t pml, const Field& lease, const Fie
     }
     return found;
 }
-
-}  // namespace
 
 Found LeaseCache::Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope) {
     if (kept_ && last_.revision == revision && lease.size() == last_.lease.size() &&
