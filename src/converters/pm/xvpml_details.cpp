@@ -156,7 +156,8 @@ bool xvPML::ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::str
         reason = Msg(12485);
         return false;
     }
-    if (!demand.Blank()) {
+    // Item 1 ("None") is what a charge without an on-demand type holds.
+    if (demand.Result() > 1) {
         messages.push_back(Msg(12486, "On demand type", ShownValue(demand),
                                ModeWord("was not/will not be", converting), ModeWord("1159/1160", converting)));
         demand.Clear();
