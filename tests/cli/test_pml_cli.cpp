@@ -1,10 +1,10 @@
 // The PM lease sample through dodedoz-cli, end to end: a fresh company with the GL master sample
 // converted first (its prefixes) and seeded with the sample's properties, property charges and
 // deposit types, units, tenants, charge types, interest rates, corporations and SIC codes through
-// `dodedoz-cli load`, the sample
-// examined (nothing written anywhere, no finishing pass) and converted (report, notes, reject
-// file, the lease, tenant, system and property files after the finishing pass, the time stamp). Everything a user reads is compared byte
-// for byte with the golden files in tests/data/pmlcli; DZ_UPDATE_GOLDEN=1 rewrites them.
+// `dodedoz-cli load`, the sample examined (nothing written anywhere, no finishing pass) and
+// converted (report, notes, reject file, the lease, tenant, system and property files after the
+// finishing pass, the time stamp). Everything a user reads is compared byte for byte with the
+// golden files in tests/data/pmlcli; DZ_UPDATE_GOLDEN=1 rewrites them.
 #include "sample_cli_support.h"
 
 #include <gtest/gtest.h>

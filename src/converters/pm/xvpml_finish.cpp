@@ -13,6 +13,7 @@
 #include "platform/suite/xd.h"
 
 #include <cstdlib>
+#include <unordered_map>
 
 namespace dz::pm {
 
@@ -77,41 +78,45 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     constexpr uint16_t kPropertyRecord = 1, kPropertyCharge = 5;
     PassProgress progress(*this, ctx, m_leaseKeys.size(), "Creating default charge recs:",
                           "Creating default charge records:", true);
-    auto readLease = [&](const std::string& lease, double revision) {
-        xio_init_record(pml_, kPmlLease);
-        PutText(pml_, kPmlLease, "LEASE", lease);
-        PutNumber(pml_, kPmlLease, "LREV", revision);
-        return xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
+    // The GL prefix of each property met: neither property charges nor properties are written here.
+    std::unordered_map<std::string, std::string> prefixes;
+    auto propertyPrefix = [&](const std::string& property) -> const std::string& {
+        if (const auto it = prefixes.find(property); it != prefixes.end()) return it->second;
+        std::string prefix;
+        if (ReadByKeys(pmp_, kPropertyCharge, {{"PCPROP", property}, {"PCCT", kDefaultChargeType}}))
+            prefix = GetText(pmp_, kPropertyCharge, "PCGLPFX");
+        if (prefix.empty() && ReadByKeys(pmp_, kPropertyRecord, {{"PROP", property}}))
+            prefix = GetText(pmp_, kPropertyRecord, "PGLPFX");
+        return prefixes.emplace(property, prefix).first->second;
     };
     for (const LeaseKey& key : m_leaseKeys) {
         if (!key.lease.empty() && !key.revision.empty()) {
             const double revision = Revision(key.revision);
+            // The lease, read once: its property and tenants serve the default and the tenant-leases.
+            xio_init_record(pml_, kPmlLease);
+            PutText(pml_, kPmlLease, "LEASE", key.lease);
+            PutNumber(pml_, kPmlLease, "LREV", revision);
+            const bool leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
+            const std::string lease = leaseFound ? GetText(pml_, kPmlLease, "LEASE") : std::string(),
+                              property = leaseFound ? GetText(pml_, kPmlLease, "LPROP") : std::string(),
+                              tenant = leaseFound ? GetText(pml_, kPmlLease, "LTENANT") : std::string(),
+                              interest = leaseFound ? GetText(pml_, kPmlLease, "LINTT") : std::string(),
+                              refund = leaseFound ? GetText(pml_, kPmlLease, "LREFT") : std::string();
+            const double stored = leaseFound ? GetNumber(pml_, kPmlLease, "LREV") : 0;
+
             xio_init_record(pml_, C);
             PutText(pml_, C, "LCLEASE", key.lease);
             PutNumber(pml_, C, "LCREV", revision);
             PutText(pml_, C, "LCCT", kDefaultChargeType);
             // A "<default>" charge control on file stays as it is.
             if (xio_find_record(pml_, C, 0) == XIO_NOT_FOUND) {
-                std::string property, prefix, tenant;
-                if (readLease(key.lease, revision)) {
-                    property = GetText(pml_, kPmlLease, "LPROP");
-                    tenant = GetText(pml_, kPmlLease, "LTENANT");
-                }
-                if (ReadByKeys(pmp_, kPropertyCharge, {{"PCPROP", property}, {"PCCT", kDefaultChargeType}}))
-                    prefix = GetText(pmp_, kPropertyCharge, "PCGLPFX");
-                if (prefix.empty() && ReadByKeys(pmp_, kPropertyRecord, {{"PROP", property}}))
-                    prefix = GetText(pmp_, kPropertyRecord, "PGLPFX");
-                PutText(pml_, C, "LCGLPFX", prefix);
+                PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
                 PutText(pml_, C, "LCBTTEN", tenant);
                 if (xio_wr_record(pml_, C) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
             }
-            if (readLease(key.lease, revision)) {
-                const std::string lease = GetText(pml_, kPmlLease, "LEASE"), tenant = GetText(pml_, kPmlLease, "LTENANT"),
-                                  interest = GetText(pml_, kPmlLease, "LINTT"),
-                                  refund = GetText(pml_, kPmlLease, "LREFT");
-                const double stored = GetNumber(pml_, kPmlLease, "LREV");
-                // The lease's tenant, and its interest and refund tenants where they differ; a
-                // blank one names no tenant.
+            // The lease's tenant, and its interest and refund tenants where they differ; a blank
+            // one names no tenant.
+            if (leaseFound)
                 for (const std::string* id : {&tenant, &interest, &refund}) {
                     if (id->empty() || (id != &tenant && EqualNoCase(*id, tenant))) continue;
                     xio_init_record(pmn_, T);
@@ -120,7 +125,6 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                     PutNumber(pmn_, T, "TLREV", stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
-            }
         }
         if (!progress.Step()) return false;
     }
