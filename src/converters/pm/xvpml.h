@@ -178,6 +178,9 @@ public:
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
     std::string StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit);
+    // A charge type field: "<default>" in any letter case stored in lower case, else the charge
+    // type's stored spelling; false with 12474 as the reason when there is no such charge type.
+    bool TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
         if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;

@@ -69,6 +69,20 @@ std::string xvPML::StoredUnit(uint16_t pmp, const std::string& property, const s
     });
 }
 
+bool xvPML::TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason) {
+    if (IsDefaultChargeType(chargeType.Text())) {
+        chargeType.Put(kDefaultChargeType);
+        return true;
+    }
+    const std::string stored = StoredChargeType(pms, chargeType.Text());
+    if (stored.empty()) {
+        reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
+        return false;
+    }
+    chargeType.Put(stored);
+    return true;
+}
+
 // ---- Charge control ---------------------------------------------------------------------------------------
 
 bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
@@ -101,16 +115,7 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
         leaseProperty = it->second;
     }
 
-    if (IsDefaultChargeType(chargeType.Text())) {
-        chargeType.Put(kDefaultChargeType);
-    } else {
-        const std::string stored = StoredChargeType(pms, chargeType.Text());
-        if (stored.empty()) {
-            reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
-            return false;
-        }
-        chargeType.Put(stored);
-    }
+    if (!TakeChargeType(pms, chargeType, reason)) return false;
     if (IsZero(priority.Number())) {
         reason = Msg(12522, "Payment priority", TermLabel(kChargeTypeTerm), chargeType.Text());
         return false;

@@ -141,16 +141,7 @@ bool xvPML::ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::str
     }
     unit.Put(storedUnit);
 
-    if (IsDefaultChargeType(chargeType.Text())) {
-        chargeType.Put(kDefaultChargeType);
-    } else {
-        const std::string stored = StoredChargeType(pms, chargeType.Text());
-        if (stored.empty()) {
-            reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
-            return false;
-        }
-        chargeType.Put(stored);
-    }
+    if (!TakeChargeType(pms, chargeType, reason)) return false;
     // A charge without a frequency would be a one-time charge, which the suite no longer keeps.
     if (!import.xvlImpWasItImported(info.FormatID(), "RCFREQ")) {
         reason = Msg(12485);
