@@ -4,6 +4,7 @@
 #include "pml_fixture.h"
 
 #include "platform/datafile/store.h"
+#include "platform/ui/run_state.h"
 
 #include <gmock/gmock.h>
 
@@ -169,6 +170,20 @@ TEST_F(PmlFinishTest, AStopInsideEachStepRestoresEveryFile) {
         ExpectRunRestores(converter, {LeaseLine("S1")}, "Conversion canceled by operator");
         EXPECT_FALSE(ReadLease("S1"));
     }
+}
+
+TEST_F(PmlFinishTest, ABackgroundRunToldToEndDuringTheLinkScanStopsAsTheOperatorDoes) {
+    PassConverter converter;
+    converter.before = [](xvPML&, convert::ConvertContext&) {
+        ui::run_state().in_background = true;
+        ui::request_terminate();
+    };
+    // A background run's stop goes to its own log, not to this report; unlike an I/O failure it
+    // counts no message.
+    ExpectRunRestores(converter, {LeaseLine("B1")}, "");
+    ui::reset_run_state();
+    EXPECT_EQ(progress.messages, 0);
+    EXPECT_FALSE(ReadLease("B1"));
 }
 
 TEST_F(PmlFinishTest, AFailedWriteInsideThePassEndsTheFileWithEveryFileRestored) {
