@@ -181,6 +181,8 @@ public:
     // A charge type field: "<default>" in any letter case stored in lower case, else the charge
     // type's stored spelling; false with 12474 as the reason when there is no such charge type.
     bool TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason);
+    // A unit of the property as stored; false with 12453 as the reason when it has no such unit.
+    bool TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
         if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;

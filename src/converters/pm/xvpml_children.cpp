@@ -83,6 +83,16 @@ bool xvPML::TakeChargeType(uint16_t pms, const StagedField& chargeType, std::str
     return true;
 }
 
+bool xvPML::TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason) {
+    const std::string stored = StoredUnit(pmp, property, unit.Text());
+    if (stored.empty()) {
+        reason = UnitMissingText(12453, property, unit.Text());
+        return false;
+    }
+    unit.Put(stored);
+    return true;
+}
+
 // ---- Charge control ---------------------------------------------------------------------------------------
 
 bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
@@ -209,12 +219,7 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
             property = it->second;
     }
 
-    const std::string storedUnit = StoredUnit(pmp, property, unit.Text());
-    if (storedUnit.empty()) {
-        reason = UnitMissingText(12453, property, unit.Text());
-        return false;
-    }
-    unit.Put(storedUnit);
+    if (!TakeUnit(pmp, property, unit, reason)) return false;
 
     // The deposit type: the list's spelling, then one the property has set up.
     if (std::string value = type.Text(); m_list422.Spelling(value)) type.Put(value);

@@ -134,12 +134,7 @@ bool xvPML::ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::str
                it != m_examinedLeaseProperties.end()) {
         property = it->second;
     }
-    const std::string storedUnit = StoredUnit(pmp, property, unit.Text());
-    if (storedUnit.empty()) {
-        reason = UnitMissingText(12453, property, unit.Text());
-        return false;
-    }
-    unit.Put(storedUnit);
+    if (!TakeUnit(pmp, property, unit, reason)) return false;
 
     if (!TakeChargeType(pms, chargeType, reason)) return false;
     // A charge without a frequency would be a one-time charge, which the suite no longer keeps.
