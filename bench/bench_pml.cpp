@@ -2,8 +2,10 @@
 // holds only what the text file refers to, written before the timing starts.
 //
 // Leases (the default): N leases (statuses 1 to 3 in turn, revision 0) over 10,000 units of one
-// property and 10,000 tenants, all accepted; converting, each lease is linked to its unit and a
-// unit's current lease kept.
+// property and 10,000 tenants, and for every tenth lease a recurring charge from tables with one
+// log entry, all accepted; converting, each lease is linked to its unit and a unit's current lease
+// kept, and the finishing pass gives every lease its default charge control and tenant-lease
+// record and checks every recurring charge against its log.
 //
 // Lease child records (`--children`): N records, charge controls, deposits, late charges,
 // checklist items and insurance in equal parts, one of each per lease revision, for N/10 leases of
@@ -101,6 +103,12 @@ int main(int argc, char** argv) {
                 const std::string row = Row(i);
                 out << "1," << row << ",\r\n";  // the notes column last
                 rows << row << "\n";
+                // Every tenth lease a monthly rent from tables, with its table's first entry.
+                if (i % 10 == 0) {
+                    const std::string key = Id("L%08ld", i) + ",0,RENT," + Id("U%05ld", i % kUnits + 1);
+                    out << "13," << key << ",,Gross,3,,1,,,2/1/2026,,,\r\n";
+                    out << "15," << key << ",1/1/2026,3,1500.00\r\n";
+                }
             }
         }
     }
@@ -131,10 +139,19 @@ int main(int argc, char** argv) {
         convert::PutText(pmn, 1, "TNAME", Id("Tenant %05ld", k));
         bench::Must(xio_wr_record(pmn, 1), "write a tenant");
     }
+    // The charge type of the recurring charges and the charge controls.
+    const uint16_t pms = convert::FindFileHandle(list, "PMS", 1);
+    xio_init_record(pms, 1);
+    convert::PutText(pms, 1, "CT", "RENT");
+    bench::Must(xio_wr_record(pms, 1), "write the charge type");
+    if (xio_commit(pms) != XIO_OK) {
+        std::cerr << "cannot write the charge type\n";
+        return 2;
+    }
     if (children) {
         // What the child records refer to: the leases, two charge types, the property's GL prefix
         // and its deposit type.
-        const uint16_t pml = convert::FindFileHandle(list, "PML", 1), pms = convert::FindFileHandle(list, "PMS", 1);
+        const uint16_t pml = convert::FindFileHandle(list, "PML", 1);
         bench::Must(xio_rd_record(pmp, 1, 0, 1), "read the property");
         convert::PutText(pmp, 1, "PGLPFX", "01110");
         bench::Must(xio_rep_record(pmp, 1), "give the property its prefix");
@@ -142,9 +159,6 @@ int main(int argc, char** argv) {
         convert::PutText(pmp, 7, "PDPROP", "CENTER");
         convert::PutText(pmp, 7, "PDDTYPE", "Security");
         bench::Must(xio_wr_record(pmp, 7), "write the deposit type");
-        xio_init_record(pms, 1);
-        convert::PutText(pms, 1, "CT", "RENT");
-        bench::Must(xio_wr_record(pms, 1), "write the charge type");
         for (long i = 1; i <= leases; ++i)
             for (int r = 0; r < 2; ++r) {
                 const long k = i % kUnits + 1;

@@ -3,8 +3,11 @@
 #
 #   bench/run_pml.sh [N] [build folder]             N generated leases (default 1,000,000, statuses 1
 #                                                   to 3, all accepted, each linked to its unit when
-#                                                   converted) over 10,000 units and tenants, against
-#                                                   a table keyed by lease and revision
+#                                                   converted, then given its default charge control
+#                                                   and tenant-lease record by the finishing pass)
+#                                                   over 10,000 units and tenants, with a recurring
+#                                                   charge and its log per ten leases, against a table
+#                                                   keyed by lease and revision of the lease rows
 #   bench/run_pml.sh N --children [build folder]    N lease child records (charge controls, deposits,
 #                                                   late charges, checklist items and insurance in
 #                                                   equal parts) for N/10 leases of two revisions on

@@ -4,7 +4,8 @@
 ;
 ; PM lease file: 1 lease, 3 lease deposit, 4 lease modification, 5 lease option, 7 checklist item,
 ; 8 insurance, 10 charge control, 11 late charge, 13 recurring charge, 15 recurring-charge log,
-; 18 index escalation control. PM tenant file: T1 tenant, T3 tenant address, T5 tenant lease.
+; 18 index escalation control (13N and 15N without a frequency). PM tenant file: T1 tenant (T1B
+; without a tax name), T3 tenant address, T5 tenant lease.
 ; PM system file: S3 corporation, S5 calculation method, S6 CPI index, S7 Porter wage index,
 ; S8 SIC code. 1N and T1N the notes of a lease and of a tenant. P1 a PM property record and X a
 ; line of no record: this conversion refuses both, so that they go to the reject file.
@@ -217,6 +218,31 @@ field RCLEFDT
 field RCLFREQ
 field RCLAMT
 
+; PM Lease file: a recurring charge without its frequency (one-time charges are refused).
+format 13N
+file PML 1
+record 13
+permissions 2
+field RCLEASE
+field RCREV
+field RCCT
+field RCUNIT
+field RCSQFT
+field RCAMTT
+field RCNDATE
+
+; PM Lease file: a recurring-charge log without its frequency (refused as well).
+format 15N
+file PML 1
+record 15
+permissions 2
+field RCLLEAS
+field RCLREV
+field RCLCT
+field RCLUNIT
+field RCLEFDT
+field RCLAMT
+
 ; PM Lease file: index escalation control, every field.
 format 18
 file PML 1
@@ -362,6 +388,15 @@ field TNAME
 field TBAL
 field TTAXNAM
 special "Converted Notes" longtext
+
+; PM Tenant file: a tenant without its tax name, which then takes the tenant's name.
+format T1B
+file PMN 1
+record 1
+permissions 2
+field TENANT
+field TNAME
+field TBAL
 
 ; PM Tenant file: tenant address, every field.
 format T3

@@ -133,6 +133,13 @@ protected:
     // Converting `lines` and stopping after `after` records leaves the four written files as they
     // were, byte for byte, and the text file unstamped.
     void ExpectStopRestores(const std::vector<std::string>& lines, int after) {
+        StoppingPml converter(after);
+        ExpectRunRestores(converter, lines, "Conversion canceled by operator");
+    }
+    // Converting `lines` with `converter` prints `ending` once (and no other ending; none at all
+    // for an empty `ending`) and leaves the four written files as they were, byte for byte, and
+    // the text file unstamped.
+    void ExpectRunRestores(xvPML& converter, const std::vector<std::string>& lines, const std::string& ending) {
         for (auto& e : list)
             if (e.handle) {
                 ASSERT_EQ(xio_commit(e.handle), XIO_OK);
@@ -140,9 +147,14 @@ protected:
         std::map<std::string, std::string> before;
         for (const char* f : {"MASTER.PML", "MASTER.PMN", "MASTER.PMS", "MASTER.PMP"})
             before[f] = ReadFile(company.path() / f);
-        StoppingPml converter(after);
         const std::string report = Run(converter, lines, true);
-        EXPECT_EQ(Count(report, "Conversion canceled by operator"), 1) << report;
+        if (!ending.empty()) {
+            EXPECT_EQ(Count(report, ending), 1) << report;
+        }
+        for (const char* other : {"Conversion canceled by operator", "Unable to read from or write to"})
+            if (ending.empty() || ending.find(other) == std::string::npos) {
+                EXPECT_EQ(Count(report, other), 0) << report;
+            }
         EXPECT_TRUE(ReadFile(lastText) == Text(lines));  // not stamped
         for (auto& e : list)
             if (e.handle) {

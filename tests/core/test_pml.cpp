@@ -109,10 +109,10 @@ TEST_F(PmlTest, LeaseFieldsAreCorrectedAndNoted) {
 }
 
 TEST_F(PmlTest, ATenantEarlierInTheFilePassesAndOneLaterIsRejectedInBothModes) {
-    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true),
+    const std::vector<std::string> lines = {Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}, {"TNAME", "New one"}}, true),
                                             LeaseLine("E1", {{"LTENANT", "NEW1"}}),
                                             LeaseLine("E2", {{"LTENANT", "NEW2"}}),
-                                            Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW2"}}, true)};
+                                            Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW2"}, {"TNAME", "New two"}}, true)};
     const std::string examined = Run(lines, false);
     EXPECT_EQ(Count(examined, "Tenant 'NEW1' does not yet exist"), 0) << examined;
     EXPECT_EQ(Count(examined, "Tenant 'NEW2' does not yet exist"), 1) << examined;
@@ -172,8 +172,8 @@ TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {
     auto cam = control;
     cam["LCCT"] = "CAM";
     const std::vector<std::string> lines = {
-        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
-        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}),
+        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}, {"SICDESC", "Hotels"}}),
+        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}, {"SICDESC", "Hotels"}}),
         Line("S6", "PMS", kPmsCpiIndex, {{"CPIID", "CPIU"}, {"CPIDATE", "1/31/2026"}}),
         LeaseLine("K1"),
         Line("10", "PML", kPmlChargeControl, control),
@@ -195,13 +195,13 @@ TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {
         EXPECT_LT(report.find("SIC code records like"), report.find("CPI records like"));
         EXPECT_LT(report.find("CPI records like"), report.find("Charge control records like"));
     }
-    // The dropped records are not counted: four SIC/CPI/control records kept in all.
+    // The dropped records are not counted: RENT and CAM kept, and the lease's "<default>" one.
     const uint16_t pml = H("PML");
     xio_init_record(pml, kPmlChargeControl);
     int controls = 0;
     for (int s = xio_rd_ge(pml, kPmlChargeControl, 0, 0); s == XIO_OK; s = xio_rd_next(pml, kPmlChargeControl, 0, 0))
         ++controls;
-    EXPECT_EQ(controls, 2);
+    EXPECT_EQ(controls, 3);
 }
 
 // ---- Calculation methods and CPI indexes ----------------------------------------------------------------------
@@ -238,19 +238,26 @@ TEST_F(PmlTest, OtherFilesRecordsAndUnknownLinesAre12070) {
 
 TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
     xvPML converter;
+    ChargeType("RENT");
+    ChargeType("TAX");
+    auto charge = [&](const char* type) {
+        return Line("13", "PML", kPmlRecurringCharge,
+                    {{"RCLEASE", "Q1"}, {"RCREV", "0"}, {"RCCT", type}, {"RCUNIT", "U100"}, {"RCSQFT", "Gross"},
+                     {"RCFREQ", "3"}, {"RCAMTT", "1"}, {"RCNDATE", "2/1/2026"}});
+    };
     const std::string report =
         Run(converter,
-            {LeaseLine("Q1", {{"LBUSCAT", "Bakery"}}),
-             Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "Q1"}, {"RCREV", "0"}, {"RCCT", "RENT"}, {"RCUNIT", "U100"}}),
-             Line("15", "PML", kPmlRecurringLog, {{"RCLLEAS", "Q1"}, {"RCLREV", "0"}, {"RCLCT", "CAM"}, {"RCLUNIT", "U100"}}),
-             Line("13", "PML", kPmlRecurringCharge, {{"RCLEASE", "Q1"}, {"RCREV", "0"}, {"RCCT", "TAX"}, {"RCUNIT", "U100"}}),
-             Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "ACME"}})},
+            {LeaseLine("Q1", {{"LBUSCAT", "Bakery"}}), charge("RENT"),
+             Line("15", "PML", kPmlRecurringLog,
+                  {{"RCLLEAS", "Q1"}, {"RCLREV", "0"}, {"RCLCT", "RENT"}, {"RCLUNIT", "U100"}, {"RCLEFDT", "1/1/2026"},
+                   {"RCLFREQ", "3"}}),
+             charge("TAX"), Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "ACME"}, {"TATYPE", "Billing"}})},
             true);
     ASSERT_EQ(converter.m_leaseKeys.size(), 1u) << report;
     EXPECT_EQ(converter.m_leaseKeys[0].revision, "0");
     ASSERT_EQ(converter.m_recurringChargeKeys.size(), 3u);
     EXPECT_EQ(converter.m_recurringChargeKeys[0].chargeType, "RENT");
-    EXPECT_EQ(converter.m_recurringChargeKeys[1].chargeType, "CAM");
+    EXPECT_EQ(converter.m_recurringChargeKeys[1].chargeType, "RENT");
     EXPECT_EQ(converter.m_recurringChargeKeys[2].chargeType, "TAX");
     EXPECT_TRUE(converter.m_examinedLeaseProperties.empty());
     // The business category missing from its list; a blank address type of a tenant address is noted.
@@ -268,8 +275,9 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
 
 // A converter whose operator asks to stop after its second record.
 TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
-    ExpectStopRestores({Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}}, true), LeaseLine("S1", {{"LTENANT", "NEW1"}}),
-                        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}}), LeaseLine("S2")},
+    ExpectStopRestores({Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}, {"TNAME", "New one"}}, true),
+                        LeaseLine("S1", {{"LTENANT", "NEW1"}}),
+                        Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7000"}, {"SICDESC", "Hotels"}}), LeaseLine("S2")},
                        2);
     EXPECT_FALSE(ReadLease("S1"));
 }

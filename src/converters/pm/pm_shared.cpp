@@ -305,7 +305,7 @@ bool PmConverter::PassProgress::Step() {
     ++done_;
     if (++sinceReport_ < 15) return true;
     sinceReport_ = 0;
-    const auto percent = static_cast<int16_t>(total_ == 0 ? 100 : done_ * 100 / total_);
+    const auto percent = static_cast<int16_t>(position_ ? position_() : total_ == 0 ? 100 : done_ * 100 / total_);
     if (ctx_.progress && !ctx_.progress->SetStatusText(status_, percent))
         return converter_.EndStoppedPass(ctx_, countStop_);
     if (convert::InBackground()) {

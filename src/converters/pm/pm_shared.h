@@ -17,6 +17,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,6 +61,8 @@ bool PmUsingTax(uint16_t pms);
 // Two texts equal without regard to letter case.
 bool EqualNoCase(std::string_view a, std::string_view b);
 inline bool IsBlank(const std::string& text) { return text.empty(); }
+// Two keys alike without regard to letter case.
+bool EqualNoCase(std::string_view a, std::string_view b);
 inline bool IsBlank(const x_date_type& date) { return date.month == 0; }
 inline bool IsZero(double number) { return number == 0.0; }
 // The field of the buffer by its type: an empty text, a date whose month is 0, a number (or
@@ -246,6 +249,8 @@ protected:
               task_(std::move(taskText)), countStop_(countStop) {}
         // One more item handled; false when the run was stopped (the file has been ended).
         bool Step();
+        // Shows `position` (asked only when shown) instead of items done against the total.
+        void PositionFrom(std::function<int()> position) { position_ = std::move(position); }
 
     private:
         PmConverter& converter_;
@@ -255,6 +260,7 @@ protected:
         int sinceReport_ = 0;
         std::string status_, task_;
         bool countStop_;
+        std::function<int()> position_;
     };
 
     // After the last pass: the empty status line, then in the background the stop check and the

@@ -346,12 +346,4 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     return writeLink(GetText(pml, kPmlLease, "LPROP"), unit, lease, revision);
 }
 
-// ---- The finish ----------------------------------------------------------------------------------------------
-
-bool xvPML::FinishConversion(ConvertContext& ctx) {
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress) || !ReportIgnoredDuplicates(*ctx.notes, ctx.progress))
-        return EndFile(ctx, Msg(12012), true, true);
-    return true;
-}
-
 }  // namespace dz::pm

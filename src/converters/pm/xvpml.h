@@ -9,6 +9,10 @@
 //   xvpml_records.cpp  the lease, calculation method and CPI index handlers
 //   xvpml_children.cpp charge controls, deposits, late charges, checklist items and insurance
 //   xvpml_escalation.cpp index escalation controls
+//   xvpml_details.cpp  lease modifications and options, recurring charges and their log
+//   xvpml_tenants.cpp  tenants and their records, corporations, Porter wage indexes, SIC codes
+//   xvpml_finish.cpp   the finishing pass after a Convert: links, default charge controls,
+//                      tenant-lease records, escalation and recurring-charge checks
 #pragma once
 
 #include "converters/pm/pm_shared.h"
@@ -63,6 +67,11 @@ private:
     bool kept_ = false;
 };
 
+// The lease a child record names: on file (the record takes the stored key when `takeKey`) or,
+// examining, earlier in the text file. Otherwise the reason is 12859 and the result Missing.
+Found ChildLease(LeaseCache& leases, uint16_t pml, const StagedField& lease, const StagedField& revision,
+                 const LookupScope& scope, std::string& reason, bool takeKey = true);
+
 class xvPML : public PmConverter {
 public:
     xvPML() = default;
@@ -100,8 +109,7 @@ public:
     bool ConvertIndexEscalation(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
                                 convert::MessageList& messages, bool converting, uint16_t pms, uint16_t pmp);
     // Lease modifications and options, recurring charges and their log, tenants and their
-    // records, corporations, Porter wage indexes and SIC codes: each accepts its record as the
-    // import staged it.
+    // records, corporations, Porter wage indexes and SIC codes.
     bool ConvertLeaseModification(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
                                   convert::MessageList& messages, bool converting);
     bool ConvertLeaseOption(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
@@ -170,11 +178,24 @@ public:
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
     std::string StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit);
+    // A charge type field: "<default>" in any letter case stored in lower case, else the charge
+    // type's stored spelling; false with 12474 as the reason when there is no such charge type.
+    bool TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason);
+    // A unit of the property as stored; false with 12453 as the reason when it has no such unit.
+    bool TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
         if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;
         return m_readOnce.emplace(lookup, read()).first->second;
     }
+
+    // The finishing pass after a Convert, in this order. Each is false when it ended the file: a
+    // stop (12000) or a failed read or write (12011), every backed-up file restored.
+    bool RemoveInvalidPropertyLeases(convert::ConvertContext& ctx);
+    bool CreateDefaultChargeControls(convert::ConvertContext& ctx);
+    bool CreateMissingTenantLeases(convert::ConvertContext& ctx);
+    bool CheckEscalations(convert::ConvertContext& ctx);
+    bool CheckRecurringCharges(convert::ConvertContext& ctx);
 
 protected:
     bool LoadSettings(convert::ConvertContext& ctx, std::string& failure) override;
@@ -193,6 +214,10 @@ private:
     // The PML, PMN, PMS and PMP handles of the run.
     uint16_t pml_ = 0, pmn_ = 0, pms_ = 0, pmp_ = 0;
 };
+
+// A recurring charge's frequency (item 1 to 6) as its description names it: "week" to "year";
+// empty for any other.
+std::string RecurringFrequencyWord(int code);
 
 // The 16-bit value an examined record keeps in the record-ID map: the field result of LSTATUS for
 // a lease, of RCAMTT for a recurring charge, else 0.

@@ -23,10 +23,10 @@ using Field = StagedField;
 constexpr uint16_t kPmsInterestRateRecord = 2;
 constexpr uint16_t kPmpPropertyRecord = 1, kPmpPropertyCharge = 5, kPmpPropertyDeposit = 7;
 
-// The lease a child record names: on file (the record takes the stored key when `takeKey`) or,
-// examining, earlier in the text file. Otherwise the reason is 12859 and the result Missing.
-Found ChildLease(LeaseCache& leases, uint16_t pml, const Field& lease, const Field& revision,
-                 const LookupScope& scope, std::string& reason, bool takeKey = true) {
+}  // namespace
+
+Found ChildLease(LeaseCache& leases, uint16_t pml, const StagedField& lease, const StagedField& revision,
+                 const LookupScope& scope, std::string& reason, bool takeKey) {
     Found found = leases.Find(pml, lease.Text(), revision.Number(), scope);
     if (!found) {
         reason = LeaseMissingText(12859, lease.Text(), revision.Number());
@@ -36,8 +36,6 @@ Found ChildLease(LeaseCache& leases, uint16_t pml, const Field& lease, const Fie
     }
     return found;
 }
-
-}  // namespace
 
 Found LeaseCache::Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope) {
     if (kept_ && last_.revision == revision && lease.size() == last_.lease.size() &&
@@ -69,6 +67,30 @@ std::string xvPML::StoredUnit(uint16_t pmp, const std::string& property, const s
         const Found found = FindUnit(pmp, property, unit, {nullptr, true});
         return found ? found.stored[1] : std::string();
     });
+}
+
+bool xvPML::TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason) {
+    if (IsDefaultChargeType(chargeType.Text())) {
+        chargeType.Put(kDefaultChargeType);
+        return true;
+    }
+    const std::string stored = StoredChargeType(pms, chargeType.Text());
+    if (stored.empty()) {
+        reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
+        return false;
+    }
+    chargeType.Put(stored);
+    return true;
+}
+
+bool xvPML::TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason) {
+    const std::string stored = StoredUnit(pmp, property, unit.Text());
+    if (stored.empty()) {
+        reason = UnitMissingText(12453, property, unit.Text());
+        return false;
+    }
+    unit.Put(stored);
+    return true;
 }
 
 // ---- Charge control ---------------------------------------------------------------------------------------
@@ -103,16 +125,7 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
         leaseProperty = it->second;
     }
 
-    if (IsDefaultChargeType(chargeType.Text())) {
-        chargeType.Put(kDefaultChargeType);
-    } else {
-        const std::string stored = StoredChargeType(pms, chargeType.Text());
-        if (stored.empty()) {
-            reason = Msg(12474, TermLabel(kChargeTypeTerm), chargeType.Text(), TermLabel(kChargeTypeTerm));
-            return false;
-        }
-        chargeType.Put(stored);
-    }
+    if (!TakeChargeType(pms, chargeType, reason)) return false;
     if (IsZero(priority.Number())) {
         reason = Msg(12522, "Payment priority", TermLabel(kChargeTypeTerm), chargeType.Text());
         return false;
@@ -206,12 +219,7 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
             property = it->second;
     }
 
-    const std::string storedUnit = StoredUnit(pmp, property, unit.Text());
-    if (storedUnit.empty()) {
-        reason = UnitMissingText(12453, property, unit.Text());
-        return false;
-    }
-    unit.Put(storedUnit);
+    if (!TakeUnit(pmp, property, unit, reason)) return false;
 
     // The deposit type: the list's spelling, then one the property has set up.
     if (std::string value = type.Text(); m_list422.Spelling(value)) type.Put(value);

@@ -207,33 +207,4 @@ bool xvPML::ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo&, std::string& reason,
     return true;
 }
 
-// ---- Handlers that keep their record as staged --------------------------------------------------------------
-// Modifications, options, recurring charges and their log, tenants and their records,
-// corporations, Porter wage indexes and SIC codes get their checks with the finishing pass.
-
-bool xvPML::ConvertLeaseModification(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) {
-    return true;
-}
-bool xvPML::ConvertLeaseOption(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
-    return true;
-}
-bool xvPML::ConvertRecurringCharge(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t,
-                                   uint16_t, xvl::xvlImport&) {
-    return true;
-}
-bool xvPML::ConvertRecurringChargeLog(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool,
-                                      xvl::xvlImport&) {
-    return true;
-}
-bool xvPML::ConvertTenant(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, xvl::xvlImport&) {
-    return true;
-}
-bool xvPML::ConvertTenantTA(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
-bool xvPML::ConvertTenantLease(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool, uint16_t) {
-    return true;
-}
-bool xvPML::ConvertCorporation(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
-bool xvPML::ConvertPortersWage(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
-bool xvPML::ConvertSicCode(uint16_t, xvl::xvlImpInfo&, std::string&, convert::MessageList&, bool) { return true; }
-
 }  // namespace dz::pm

@@ -1,0 +1,301 @@
+// The pass after the records of a converted lease text file: lease-unit links whose lease is gone
+// are removed, every lease written gets its "<default>" charge control and its tenant-lease
+// records, the bill-to tenants of the charge controls theirs, and escalations and table-based
+// recurring charges are checked, with notes for what needs attention. A stop, or a read or write
+// that fails, ends the file with every backed-up file restored and the text file unstamped.
+#include "converters/pm/xvpml.h"
+
+#include "convert/platform_links.h"
+#include "convert/progress.h"
+#include "convert/reports.h"
+#include "convert/texts.h"
+#include "platform/datafile/xio.h"
+#include "platform/suite/xd.h"
+
+#include <cstdlib>
+#include <unordered_map>
+
+namespace dz::pm {
+
+using convert::ConvertContext;
+
+namespace {
+
+// A revision kept as its whole-number text, as a number again.
+double Revision(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// A record the pass adds: one already on file is no fault.
+bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
+
+}  // namespace
+
+bool xvPML::FinishConversion(ConvertContext& ctx) {
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress) || !ReportIgnoredDuplicates(*ctx.notes, ctx.progress))
+        return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.converting) return true;
+    // The pass writes charge controls, links and descriptions: nothing read before is kept.
+    m_leaseCache.Forget();
+    m_readOnce.clear();
+    return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
+           CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
+}
+
+bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
+    constexpr uint16_t L = kPmpLeaseUnitLink;
+    PassProgress progress(*this, ctx, 0, "Removing invalid prop leases:", "Removing invalid property lease records:",
+                          true);
+    progress.PositionFrom([this] { return xio_get_relative_position(pmp_, L, 0); });
+    auto fail = [&] {
+        xio_unlock_record(pmp_, L, 1);
+        return EndFile(ctx, Msg(12011), true, true);
+    };
+    xio_init_record(pml_, kPmlLease);
+    xio_init_record(pmp_, L);
+    int status = xio_rd_first(pmp_, L, 0, 1);
+    while (status == XIO_OK) {
+        PutText(pml_, kPmlLease, "LEASE", GetText(pmp_, L, "LULEASE"));
+        PutNumber(pml_, kPmlLease, "LREV", GetNumber(pmp_, L, "LUREV"));
+        // Only a lease known to be missing removes its link; a lookup that fails keeps it.
+        if (xio_find_record(pml_, kPmlLease, 0) == XIO_NOT_FOUND) {
+            if (xio_del_record(pmp_, L) != XIO_OK) return fail();
+        } else {
+            xio_unlock_record(pmp_, L, 1);
+        }
+        status = xio_rd_next(pmp_, L, 0, 1);
+        if (!progress.Step()) return false;
+        // A background run told to end between the stop checks stops as the operator does.
+        if (convert::InBackground() && convert::CheckTerminate()) {
+            xio_unlock_record(pmp_, L, 1);
+            return EndStoppedPass(ctx, false);
+        }
+    }
+    if (status == XIO_END || status == XIO_END_OLD) return true;
+    return fail();
+}
+
+bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
+    constexpr uint16_t C = kPmlChargeControl, T = kPmnTenantLease;
+    constexpr uint16_t kPropertyRecord = 1, kPropertyCharge = 5;
+    PassProgress progress(*this, ctx, m_leaseKeys.size(), "Creating default charge recs:",
+                          "Creating default charge records:", true);
+    // The GL prefix of each property met: neither property charges nor properties are written here.
+    std::unordered_map<std::string, std::string> prefixes;
+    auto propertyPrefix = [&](const std::string& property) -> const std::string& {
+        if (const auto it = prefixes.find(property); it != prefixes.end()) return it->second;
+        std::string prefix;
+        if (ReadByKeys(pmp_, kPropertyCharge, {{"PCPROP", property}, {"PCCT", kDefaultChargeType}}))
+            prefix = GetText(pmp_, kPropertyCharge, "PCGLPFX");
+        if (prefix.empty() && ReadByKeys(pmp_, kPropertyRecord, {{"PROP", property}}))
+            prefix = GetText(pmp_, kPropertyRecord, "PGLPFX");
+        return prefixes.emplace(property, prefix).first->second;
+    };
+    for (const LeaseKey& key : m_leaseKeys) {
+        if (!key.lease.empty() && !key.revision.empty()) {
+            const double revision = Revision(key.revision);
+            // The lease, read once: its property and tenants serve the default and the tenant-leases.
+            xio_init_record(pml_, kPmlLease);
+            PutText(pml_, kPmlLease, "LEASE", key.lease);
+            PutNumber(pml_, kPmlLease, "LREV", revision);
+            const bool leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
+            const std::string lease = leaseFound ? GetText(pml_, kPmlLease, "LEASE") : std::string(),
+                              property = leaseFound ? GetText(pml_, kPmlLease, "LPROP") : std::string(),
+                              tenant = leaseFound ? GetText(pml_, kPmlLease, "LTENANT") : std::string(),
+                              interest = leaseFound ? GetText(pml_, kPmlLease, "LINTT") : std::string(),
+                              refund = leaseFound ? GetText(pml_, kPmlLease, "LREFT") : std::string();
+            const double stored = leaseFound ? GetNumber(pml_, kPmlLease, "LREV") : 0;
+
+            xio_init_record(pml_, C);
+            PutText(pml_, C, "LCLEASE", key.lease);
+            PutNumber(pml_, C, "LCREV", revision);
+            PutText(pml_, C, "LCCT", kDefaultChargeType);
+            // A "<default>" charge control on file stays as it is.
+            if (xio_find_record(pml_, C, 0) == XIO_NOT_FOUND) {
+                PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
+                PutText(pml_, C, "LCBTTEN", tenant);
+                if (xio_wr_record(pml_, C) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+            }
+            // The lease's tenant, and its interest and refund tenants where they differ; a blank
+            // one names no tenant.
+            if (leaseFound)
+                for (const std::string* id : {&tenant, &interest, &refund}) {
+                    if (id->empty() || (id != &tenant && EqualNoCase(*id, tenant))) continue;
+                    xio_init_record(pmn_, T);
+                    PutText(pmn_, T, "TENID", *id);
+                    PutText(pmn_, T, "TLEASE", lease);
+                    PutNumber(pmn_, T, "TLREV", stored);
+                    if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+                }
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
+    constexpr uint16_t C = kPmlChargeControl, T = kPmnTenantLease;
+    PassProgress progress(*this, ctx, m_chargeControlKeys.size(), "Creating missing ten-leases:",
+                          "Creating missing ten-leases:", true);
+    for (const ChargeKey& key : m_chargeControlKeys) {
+        if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
+            xio_init_record(pml_, C);
+            PutText(pml_, C, "LCLEASE", key.lease);
+            PutNumber(pml_, C, "LCREV", Revision(key.revision));
+            PutText(pml_, C, "LCCT", key.chargeType);
+            if (xio_rd_record(pml_, C, 0, 0) == XIO_OK && !GetText(pml_, C, "LCBTTEN").empty()) {
+                xio_init_record(pmn_, T);
+                PutText(pmn_, T, "TLEASE", GetText(pml_, C, "LCLEASE"));
+                PutNumber(pmn_, T, "TLREV", GetNumber(pml_, C, "LCREV"));
+                PutText(pmn_, T, "TENID", GetText(pml_, C, "LCBTTEN"));
+                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+bool xvPML::CheckEscalations(ConvertContext& ctx) {
+    constexpr uint16_t E = kPmlIndexEscalation, RC = kPmlRecurringCharge;
+    const std::string label = "Checking Escalations:";
+    PassProgress progress(*this, ctx, m_escalationKeys.size(), label, label, true);
+    ClosingNotes notes(*ctx.notes);
+    const uint16_t firstBasis = FieldNo(pml_, E, "IEABC1"), lastBasis = FieldNo(pml_, E, "IEABC10");
+
+    // A charge the escalation names that is not on file: a note, and the unit still linked to
+    // the lease unless it is canceled. False when the file was ended.
+    auto checkCharge = [&](const std::string& escalationText, const std::string& chargeType, const std::string& unit) {
+        xio_init_record(pml_, RC);
+        PutText(pml_, RC, "RCLEASE", GetText(pml_, E, "IELEASE"));
+        PutNumber(pml_, RC, "RCREV", GetNumber(pml_, E, "IEREV"));
+        PutText(pml_, RC, "RCCT", chargeType);
+        PutText(pml_, RC, "RCUNIT", unit);
+        if (xio_find_record(pml_, RC, 0) != XIO_NOT_FOUND) return true;
+        const std::string lease = GetText(pml_, E, "IELEASE");
+        const double revision = GetNumber(pml_, E, "IEREV");
+        if (!notes.Add(Msg(12517, lease + ", " + WholeText(revision) + ", " + chargeType + ", " + unit)) ||
+            !ctx.notes->PrintMessageLine("", 0, Msg(12518, escalationText)))
+            return EndFile(ctx, Msg(12012), true, true);
+        if (ctx.progress) ctx.progress->notes += 1;
+        xio_init_record(pml_, kPmlLease);
+        PutText(pml_, kPmlLease, "LEASE", lease);
+        PutNumber(pml_, kPmlLease, "LREV", revision);
+        if (xio_rd_record(pml_, kPmlLease, 0, 0) != XIO_OK || StagedField(pml_, kPmlLease, "LSTATUS").Result() == 2)
+            return true;
+        xio_init_record(pmp_, kPmpLeaseUnitLink);
+        PutText(pmp_, kPmpLeaseUnitLink, "LUPROP", GetText(pml_, kPmlLease, "LPROP"));
+        PutText(pmp_, kPmpLeaseUnitLink, "LUUNIT", unit);
+        PutText(pmp_, kPmpLeaseUnitLink, "LULEASE", GetText(pml_, kPmlLease, "LEASE"));
+        PutNumber(pmp_, kPmpLeaseUnitLink, "LUREV", GetNumber(pml_, kPmlLease, "LREV"));
+        if (!Added(xio_wr_record(pmp_, kPmpLeaseUnitLink))) return EndFile(ctx, Msg(12011), true, true);
+        return true;
+    };
+
+    for (const ChargeUnitKey& key : m_escalationKeys) {
+        if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty() && !key.unit.empty() &&
+            FindRecord(pml_, E,
+                       {{"IELEASE", key.lease}, {"IEREV", Revision(key.revision)}, {"IECT", key.chargeType},
+                        {"IECU", key.unit}},
+                       {})) {
+            const std::string escalationText = GetText(pml_, E, "IELEASE") + ", " +
+                                               WholeText(GetNumber(pml_, E, "IEREV")) + ", " +
+                                               GetText(pml_, E, "IECT") + ", " + GetText(pml_, E, "IECU");
+            // Each basis is a charge type, its unit and its amount; the first blank ends them.
+            for (uint16_t no = firstBasis; no <= lastBasis; no = static_cast<uint16_t>(no + 3)) {
+                const std::string chargeType = GetText(pml_, no);
+                if (chargeType.empty()) break;
+                if (!checkCharge(escalationText, chargeType, GetText(pml_, static_cast<uint16_t>(no + 1))))
+                    return false;
+            }
+            // A retroactive charge is its own recurring charge unless there is none (1) or the
+            // escalation distributes it (2); a blank charge type names none.
+            const int retro = StagedField(pml_, E, "IERETRO").Result();
+            const std::string retroType = GetText(pml_, E, "IERCT");
+            if (retro != 1 && retro != 2 && !retroType.empty() &&
+                !checkCharge(escalationText, retroType, GetText(pml_, E, "IERU")))
+                return false;
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
+    constexpr uint16_t RC = kPmlRecurringCharge, LOG = kPmlRecurringLog;
+    const std::string label = "Checking Recurring Chgs:";
+    PassProgress progress(*this, ctx, m_recurringChargeKeys.size(), label, label, true);
+    ClosingNotes notes(*ctx.notes);
+    const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ");
+    auto frequencyText = [&](int code) { return ChoiceText(pml_, frequencyField, code, true); };
+
+    for (const ChargeUnitKey& key : m_recurringChargeKeys) {
+        if (key.lease.empty() || key.revision.empty() || key.chargeType.empty() || key.unit.empty()) {
+            if (!progress.Step()) return false;
+            continue;
+        }
+        const double revision = Revision(key.revision);
+        if (FindRecord(pml_, RC,
+                       {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
+                       {}) &&
+            StagedField(pml_, RC, "RCAMTT").Result() == 1) {
+            const int chargeCode = StagedField(pml_, RC, "RCFREQ").Result();
+            const x_date_type last = GetDate(pml_, RC, "RCLSDT"), next = GetDate(pml_, RC, "RCNDATE");
+            const x_date_type reference = !IsBlank(last) ? last : !IsBlank(next) ? next : x_date_type{};
+
+            // The log entry that applies: the latest on or before the reference date, else the
+            // earliest after it.
+            xio_init_record(pml_, LOG);
+            PutText(pml_, LOG, "RCLLEAS", key.lease);
+            PutNumber(pml_, LOG, "RCLREV", revision);
+            PutText(pml_, LOG, "RCLCT", key.chargeType);
+            PutText(pml_, LOG, "RCLUNIT", key.unit);
+            PutDate(pml_, LOG, "RCLEFDT", reference);
+            int logCode = 0;
+            bool found = false;
+            std::string description;
+            auto takeIfOwn = [&] {
+                if (!EqualNoCase(GetText(pml_, LOG, "RCLLEAS"), key.lease) ||
+                    !EqualNoCase(GetText(pml_, LOG, "RCLCT"), key.chargeType) ||
+                    !EqualNoCase(GetText(pml_, LOG, "RCLUNIT"), key.unit) ||
+                    GetNumber(pml_, LOG, "RCLREV") != revision)
+                    return;
+                logCode = StagedField(pml_, LOG, "RCLFREQ").Result();
+                description = FormatNumber("%.2f", GetNumber(pml_, LOG, "RCLAMT") / 100.0) + " / " +
+                              RecurringFrequencyWord(logCode);
+                found = true;
+            };
+            int status = xio_rd_gt(pml_, LOG, 0, 0);
+            if (status == XIO_END) {
+                status = xio_rd_last(pml_, LOG, 0, 0);
+            } else if (status == XIO_OK) {
+                takeIfOwn();
+                status = xio_rd_previous(pml_, LOG, 0, 0);
+            }
+            if (status == XIO_OK)
+                takeIfOwn();
+            else if (status != XIO_END && status != XIO_END_OLD)
+                return EndFile(ctx, Msg(12011), true, true);
+
+            if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {
+                const std::string keyText =
+                    key.lease + ", " + key.revision + ", " + key.chargeType + ", " + key.unit;
+                if (!notes.Add(Msg(12520, keyText, frequencyText(chargeCode))) ||
+                    !ctx.notes->PrintMessageLine("", 0, Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode))))
+                    return EndFile(ctx, Msg(12012), true, true);
+                if (ctx.progress) ctx.progress->notes += 1;
+            }
+            if (found) {
+                // The charge is still in its buffer: read it again to replace it.
+                if (xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                PutText(pml_, RC, "RCADESC", description);
+                if (xio_rep_record(pml_, RC) != XIO_OK) {
+                    xio_unlock_record(pml_, RC, 1);
+                    return EndFile(ctx, Msg(12011), true, true);
+                }
+            }
+        }
+        if (!progress.Step()) return false;
+    }
+    return true;
+}
+
+}  // namespace dz::pm
