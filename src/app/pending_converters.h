@@ -21,6 +21,7 @@
 #include "converters/pm/xvpmp.h"
 #include "converters/pm/xvpmr.h"
 #include "converters/pm/xvpmt.h"
+#include "converters/pm/xvpmz.h"
 #include "converters/pr/xvprm.h"
 
 namespace dz::app {
@@ -48,7 +49,7 @@ using xvPMP = pm::xvPMP;  // the real one, in converters/pm
 using xvPML = pm::xvPML;  // the real one, in converters/pm
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 class xvPMV : public PendingConverter {};
-class xvPMZ : public PendingConverter {};
+using xvPMZ = pm::xvPMZ;  // the real one, in converters/pm
 using xvARM = ar::xvARM;  // the real one, in converters/ar
 
 // PM transactions, new and history: the real ones, in converters/pm.
