@@ -5,6 +5,8 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 
+#include <utility>
+
 namespace dz::pm {
 
 using namespace convert;
@@ -98,6 +100,9 @@ bool xvPMZ::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
 
 bool xvPMZ::ConvertRecords(ConvertContext& ctx) {
     if (!OpenImport(ctx, true)) return false;
+    // Notes lines name their issue by the text file's number, which is not on file in Convert
+    // either: the loop re-keys them and checks their issue itself.
+    ctx.import->xvlChangeRepToWrRep(true);
     bool first = true, go = true;
     return ReadRecords(ctx, [&](xvl::xvlImpInfo& info, int status) {
         if (std::exchange(first, false)) go = BeginRecordLoop();
