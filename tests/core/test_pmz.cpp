@@ -61,8 +61,9 @@ protected:
         Lease("L1", 2, "P1", "U1", "T1");
     }
 
-    std::string Run(convert::xvConvert& converter, const std::vector<std::string>& lines, bool converting) {
-        std::string text = "#,PMZ," + (data_folder() / "templates" / "xvpmz.tpl").string() + "\r\n";
+    std::string Run(convert::xvConvert& converter, const std::vector<std::string>& lines, bool converting,
+                    const std::string& templatePath = (data_folder() / "templates" / "xvpmz.tpl").string()) {
+        std::string text = "#,PMZ," + templatePath + "\r\n";
         for (const auto& l : lines) text += l + "\r\n";
         textPath = company.str("issues" + std::to_string(++runs_) + ".txt");
         WriteFile(textPath, text);
@@ -270,6 +271,50 @@ TEST_F(PmzTest, AMissingTenantFileEndsTheFile) {
             e.handle = 0;
         }
     EXPECT_THAT(Run({Issue({{"ISSUE", "1"}})}, true), HasSubstr("Unable to find an open PM Tenant file(95)"));
+}
+
+// A converter whose operator asks to stop once `stopAfter` issues were handled.
+class StoppingPmz : public xvPMZ {
+public:
+    int stopAfter = 0;
+
+protected:
+    bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        const bool accepted = xvPMZ::DispatchRecord(ctx, info, reason);
+        if (--stopAfter == 0 && ctx.progress) ctx.progress->stop = 1;
+        return accepted;
+    }
+};
+
+TEST_F(PmzTest, AStopAfterSomeIssuesRestoresBothFiles) {
+    for (auto& e : list) ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+    const std::string tliBefore = ReadFile(company.path() / "ISSUES.TLI");
+    const std::string pmzBefore = ReadFile(company.path() / "ISSUES.PMZ");
+    StoppingPmz converter;
+    converter.stopAfter = 2;
+    const std::string report = Run(converter,
+                                   {Issue({{"ISSUE", "1"}, {"PMPROP", "P1"}}), Issue({{"ISSUE", "2"}, {"PMTENAN", "T1"}}),
+                                    Issue({{"ISSUE", "3"}})},
+                                   true);
+    EXPECT_THAT(report, HasSubstr("Conversion canceled by operator"));
+    EXPECT_EQ(ReadFile(textPath).find("Previously Converted"), std::string::npos);
+    for (auto& e : list) ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+    EXPECT_TRUE(ReadFile(company.path() / "ISSUES.TLI") == tliBefore);
+    EXPECT_TRUE(ReadFile(company.path() / "ISSUES.PMZ") == pmzBefore);
+    EXPECT_EQ(LastId(), 100);
+}
+
+TEST_F(PmzTest, NotesOfAnythingButAnIssueAreRefused) {
+    // A template that also takes notes of link records: they have no issue number to follow.
+    const std::string tpl = company.str("links.tpl");
+    WriteFile(tpl, ReadFile(data_folder() / "templates" / "xvpmz.tpl") +
+                       "\nformat 2N\nfile TLI 0\nrecord 2\nnotes\nfield AISSUE\nfield FILEABB\nfield RECNUM\n"
+                       "special \"Converted Notes\" longtext\n");
+    Put("TLI", 2, {{"AISSUE", "101"}, {"FILEABB", "PMZ"}, {"RECNUM", "3"}}, 0);
+    xvPMZ converter;
+    const std::string report = Run(converter, {Issue({{"ISSUE", "101"}}), "2N,101,PMZ,3,Linked by hand"}, true, tpl);
+    EXPECT_THAT(report, HasSubstr("Record type 'Issue link' cannot be converted as part of a PMZ Issues conversion(75)"));
+    EXPECT_EQ(Notes(101), "");
 }
 
 }  // namespace
