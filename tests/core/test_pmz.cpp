@@ -317,5 +317,28 @@ TEST_F(PmzTest, NotesOfAnythingButAnIssueAreRefused) {
     EXPECT_EQ(Notes(101), "");
 }
 
+// A converter whose notes cannot print once the records are read.
+class UnprintablePmz : public xvPMZ {
+protected:
+    bool FinishConversion(convert::ConvertContext& ctx) override {
+        ui::zp_cls_print_file(ctx.commandId, 201);
+        return xvPMZ::FinishConversion(ctx);
+    }
+};
+
+TEST_F(PmzTest, NotesThatCannotPrintRestoreBothFiles) {
+    for (auto& e : list) ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+    const std::string tliBefore = ReadFile(company.path() / "ISSUES.TLI");
+    UnprintablePmz converter;
+    const std::string report =
+        Run(converter, {Issue({{"ISSUE", "1"}, {"PMPROP", "P1"}, {"ASSIGN", "Bob"}, {"CLASSIF", "Flood"}})}, true);
+    EXPECT_THAT(report, HasSubstr("Unable to print warning/log messages"));
+    EXPECT_EQ(ReadFile(textPath).find("Previously Converted"), std::string::npos);
+    for (auto& e : list) ASSERT_EQ(xio_commit(e.handle), XIO_OK);
+    EXPECT_TRUE(ReadFile(company.path() / "ISSUES.TLI") == tliBefore);
+    EXPECT_FALSE(Link(101, kPmzProperty));
+    EXPECT_EQ(LastId(), 100);
+}
+
 }  // namespace
 }  // namespace dz::pm::testing
