@@ -35,8 +35,8 @@ TEST_F(PmzCli, ExamineKeepsTheNumbersAndWritesNothing) {
     ExpectGolden(r.err, kGolden / "examine_stderr.txt");
     EXPECT_THAT(notes, HasSubstr("Message for Issue - '7'"));
     EXPECT_TRUE(Files(dir) == files);  // not a byte changed, no reject file, no stamp
-    EXPECT_EQ(Dump("TLI"), "H1 LASTID=100\n");
-    EXPECT_EQ(Dump("PMZ"), "");
+    EXPECT_EQ(Dump("TLI"), "@TLI 0\nH1 LASTID=100\n");
+    EXPECT_EQ(Dump("PMZ"), "@PMZ 0\n");
 }
 
 TEST_F(PmzCli, ConvertNumbersTheIssuesAfterLastIdWithTheirNotesAndLinks) {
