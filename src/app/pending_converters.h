@@ -22,6 +22,7 @@
 #include "converters/pm/xvpmr.h"
 #include "converters/pm/xvpmv.h"
 #include "converters/pm/xvpmt.h"
+#include "converters/pm/xvpmz.h"
 #include "converters/pr/xvprm.h"
 
 namespace dz::app {
@@ -49,7 +50,7 @@ using xvPMP = pm::xvPMP;  // the real one, in converters/pm
 using xvPML = pm::xvPML;  // the real one, in converters/pm
 using xvPMR = pm::xvPMR;  // the real one, in converters/pm
 using xvPMV = pm::xvPMV;  // the real one, in converters/pm
-class xvPMZ : public PendingConverter {};
+using xvPMZ = pm::xvPMZ;  // the real one, in converters/pm
 using xvARM = ar::xvARM;  // the real one, in converters/ar
 
 // PM transactions, new and history: the real ones, in converters/pm.

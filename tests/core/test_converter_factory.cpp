@@ -68,9 +68,9 @@ TEST(FactoryTest, ConvertersStillToBeWrittenSaySo) {
     RecordingUi ui;
     OpenFilesList list;
     ui::zqTask task("Convert", 15, 3020, 5);
-    CConvertWrapper issues(607);
-    issues->ConvertFile(list, TextFileEntry{"a.txt", 607}, nullptr, 0, task, "", nullptr);
-    issues->PrefillTables(list, TextFileEntry{"a.txt", 607}, nullptr, task, nullptr);
+    CConvertWrapper recoveries(604);
+    recoveries->ConvertFile(list, TextFileEntry{"a.txt", 604}, nullptr, 0, task, "", nullptr);
+    recoveries->PrefillTables(list, TextFileEntry{"a.txt", 604}, nullptr, task, nullptr);
     ASSERT_EQ(ui.boxes.size(), 2u);
     EXPECT_EQ(ui.boxes[0], std::make_pair(101, std::string("This conversion type is not yet implemented")));
     EXPECT_TRUE(list.empty());

@@ -3,6 +3,8 @@
 
 #include "platform/datafile/dictionary.h"
 
+#include <set>
+
 namespace dz::test {
 namespace {
 
@@ -322,6 +324,36 @@ TEST_F(ShippedDictionaries, CashManagementRunsStandInFieldOrder) {
     for (const char* f : {"LTBNKAC", "LTAPC", "LTAPCDT", "LTAPCA", "LTPRC", "LTPRCDT", "LTPRCA", "LTDEPA", "LTDEPDT"}) no(*d, 5, f);
     hno(*d, 2, "CMULTCA");
     EXPECT_EQ(d->fields[no(*d, 1, "BSASTAT")].def.items.size(), 3u);
+}
+
+TEST_F(ShippedDictionaries, IssuesFileKeepsTheLinkFieldsInsideTheRunTheIssuesConverterResets) {
+    auto d = dict("TLI");
+    ASSERT_TRUE(d);
+    const uint16_t first = no(*d, 1, "R1ODBC"), last = no(*d, 1, "PRTSEQ");
+    // ISSUE, the long text and the list fields stand before the run.
+    for (const char* f : {"ISSUE", "FORMESS", "CLASSIF", "URGENCY", "FOLLOWU", "STATUS", "PROBLEM"})
+        EXPECT_LT(no(*d, 1, f), first) << f;
+    // The PM link fields lie together inside it, the revision between property and lease.
+    const uint16_t from = no(*d, 1, "PMPROP"), to = no(*d, 1, "PMLEASE");
+    EXPECT_LT(first, from);
+    EXPECT_LT(to, last);
+    EXPECT_EQ(to - from, 4);
+    for (const char* f : {"PMUNIT", "PMTENAN", "PMREV"}) {
+        EXPECT_GT(no(*d, 1, f), from) << f;
+        EXPECT_LT(no(*d, 1, f), to) << f;
+    }
+    // The rest of the run holds a field of each type the reset knows.
+    std::set<uint16_t> types;
+    for (uint16_t n = first; n <= last; ++n)
+        if (n < from || n > to) types.insert(d->fields[n].def.type);
+    EXPECT_EQ(types, (std::set<uint16_t>{0, 1, 2, 3, 5, 6, 7}));
+    EXPECT_EQ(d->fields[no(*d, 2, "DATADES")].def.length, 80);
+    hno(*d, 1, "LASTID");
+    EXPECT_EQ(d->fields[no(*d, 30, "UDTEXT1")].def.udFlag, 0);
+    auto z = dict("PMZ");
+    ASSERT_TRUE(z);
+    EXPECT_EQ(z->record(4)->primaryKey.size(), 3u);
+    EXPECT_EQ(z->record(2)->primaryKey.size(), 2u);
 }
 
 }  // namespace

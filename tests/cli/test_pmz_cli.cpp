@@ -1,0 +1,63 @@
+// The PM issues sample through dodedoz-cli, end to end: a fresh company with the issue
+// application, its issues file at LASTID 100 and the property, unit, tenant and lease the sample
+// names loaded through `dodedoz-cli load`; the sample examined (nothing written anywhere, the
+// text file's numbers kept) and converted (report, notes, reject file, both written files, the
+// time stamp). Compared byte for byte with tests/data/pmzcli; DZ_UPDATE_GOLDEN=1 rewrites them.
+#include "sample_cli_support.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace dz::cli::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmzcli";
+const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "pmz";
+
+class PmzCli : public SampleCliTest {
+protected:
+    PmzCli() : SampleCliTest(kSamples, {kSamples / "setup-issues.load"}) {
+        initOptions = {"--modules", "GL,JC,CM,AP,PR,PM,AR,TL"};
+    }
+};
+
+TEST_F(PmzCli, ExamineKeepsTheNumbersAndWritesNothing) {
+    const std::string text = Copy("demo-pm-issues.txt");
+    const auto files = Files(dir);
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kGolden / "examine_report.txt");
+    ExpectGolden(notes, kGolden / "examine_notes.txt");
+    ExpectGolden(r.err, kGolden / "examine_stderr.txt");
+    EXPECT_THAT(notes, HasSubstr("Message for Issue - '7'"));
+    EXPECT_TRUE(Files(dir) == files);  // not a byte changed, no reject file, no stamp
+    EXPECT_EQ(Dump("TLI"), "@TLI 0\nH1 LASTID=100\n");
+    EXPECT_EQ(Dump("PMZ"), "@PMZ 0\n");
+}
+
+TEST_F(PmzCli, ConvertNumbersTheIssuesAfterLastIdWithTheirNotesAndLinks) {
+    const std::string text = Copy("demo-pm-issues.txt");
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    ExpectGolden(report, kGolden / "convert_report.txt");
+    ExpectGolden(notes, kGolden / "convert_notes.txt");
+    ExpectGolden(r.err, kGolden / "convert_stderr.txt");
+    ExpectGolden(Slurp(dir / "RejPMZ.txt"), kGolden / "convert_reject.txt");
+    const std::string tli = Dump("TLI");
+    ExpectGolden(tli, kGolden / "convert_dump_tli.txt");
+    ExpectGolden(Dump("PMZ"), kGolden / "convert_dump_pmz.txt");
+    // 7, 3 and 12 became 101, 102 and 103; the notes of 3 went to 102.
+    EXPECT_THAT(tli, HasSubstr("H1 LASTID=103\n"));
+    const std::size_t at102 = tli.find("R1 ISSUE=102 ");
+    ASSERT_NE(at102, std::string::npos) << tli;
+    EXPECT_THAT(tli.substr(at102, tli.find("R1 ISSUE=103") - at102), HasSubstr("Technician booked for Monday"));
+    EXPECT_THAT(tli, Not(HasSubstr("R1 ISSUE=7 ")));
+    EXPECT_EQ(Slurp(text), Stamped(kSamples / "demo-pm-issues.txt", "xvpmz.tpl"));
+}
+
+}  // namespace
