@@ -164,6 +164,8 @@ private:
     bool ResolveFields();
     void PutDefinitionArgs(uint16_t oldSize, uint16_t mapJobToExtra, uint16_t blankValueOption,
                            uint16_t notFoundOption);
+    // The group record of the group, written when it is missing.
+    int WriteGroupRecord();
     int WriteGroupWidths();
     bool AnyEntry(std::string_view group, uint16_t fieldId);
     int WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew);
