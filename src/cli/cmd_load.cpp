@@ -95,7 +95,7 @@ public:
     int run() {
         // Only a regular file, opened without blocking: it ends, and its size is known.
         int fd = -1;
-        if (const int rc = cli::open_input("load", file_, fd); rc != cli::kExitOk) return rc;
+        if (const int rc = cli::open_input("load", file_, fd, cli::kExitFailure); rc != cli::kExitOk) return rc;
         std::string rawText;
         char piece[1 << 16];
         ssize_t got;

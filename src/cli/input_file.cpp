@@ -10,7 +10,7 @@
 
 namespace dz::cli {
 
-int open_input(const std::string& command, const std::string& path, int& fd) {
+int open_input(const std::string& command, const std::string& path, int& fd, int missing) {
     std::string what;
     switch (files::open_input_file(path, fd, what)) {
         case files::InputOpen::Ok:
@@ -24,7 +24,7 @@ int open_input(const std::string& command, const std::string& path, int& fd) {
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) {
         std::cerr << "dodedoz-cli: " << command << ": " << path << " does not exist\n";
-        return kExitUsage;
+        return missing;
     }
     std::cerr << "dodedoz-cli: " << command << ": cannot read " << path << ": " << what << "\n";
     return kExitFailure;
