@@ -275,7 +275,10 @@ public:
     // Writes the rows; false after saying why.
     bool Save(const char* verb) {
         if (!doc_->modified) return true;
-        const int s = mf_->Save(*doc_);
+        int s = mf_->Save(*doc_);
+        // A group made here is one a conversion can use, whatever its tables' fields: it gets
+        // its group record, as the editor's Save As gives one.
+        if (s == XIO_OK) s = mf_->WriteGroupRecord();
         if (s != XIO_OK) {
             std::cerr << "dodedoz-cli: tables " << verb << ": the table could not be saved (status " << s << ")\n";
             return false;

@@ -226,12 +226,11 @@ int SubstitutionMasterFile::WriteDefinition(uint16_t oldSize, uint16_t mapJobToE
     if (!Open() || IsUnnamedGroup(groupName_)) return XIO_NOT_FOUND;
     const uint16_t h = H();
     if (!ReadDefinition(groupName_, application_, fieldId_, false)) {
-        // The group is known by its group record (a conversion's table group looks it up), so a
-        // table of a group without one makes it, whatever the table's field. The widths are
-        // rewritten before the definition exists; the group record's buffer is separate, so the
-        // key in the record-2 buffer survives.
-        const bool widths = application_ == kApplGL || fieldId_ == kFieldJob || fieldId_ == kFieldPhase;
-        if (int s = widths ? WriteGroupWidths() : WriteGroupRecord(); s != XIO_OK) return s;
+        if (application_ == kApplGL || fieldId_ == kFieldJob || fieldId_ == kFieldPhase) {
+            // The widths are rewritten before the definition exists; the group record's
+            // buffer is separate, so the key in the record-2 buffer survives.
+            if (int s = WriteGroupWidths(); s != XIO_OK) return s;
+        }
         PutDefinitionArgs(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
         // A failed write must not pass for "nothing to lock" (11) below.
         int s = xio_wr_record(h, kDefinitionRecord);

@@ -48,6 +48,9 @@ struct GroupSummary {
 
 class SubstitutionMasterFile {
 public:
+    // The current group's group record, written when it is missing: a conversion finds a
+    // table group by it. XIO_OK or the failing status.
+    int WriteGroupRecord();
     // Opens MASTER.XVM by its file code and reads the job-cost options.
     explicit SubstitutionMasterFile(uint16_t command);
     // The same, using `handle` when it is greater than 0.
@@ -164,8 +167,6 @@ private:
     bool ResolveFields();
     void PutDefinitionArgs(uint16_t oldSize, uint16_t mapJobToExtra, uint16_t blankValueOption,
                            uint16_t notFoundOption);
-    // The group record of the group, written when it is missing.
-    int WriteGroupRecord();
     int WriteGroupWidths();
     bool AnyEntry(std::string_view group, uint16_t fieldId);
     int WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew);
