@@ -181,6 +181,14 @@ int run_show(const std::string& dir) {
     }
     out << "Data folders:\n";
     for (const auto& abbr : xio_dictionary_abbrs()) out << "  " << abbr << ": " << company->data_folder(abbr).string() << "\n";
+    // Data files that file control keeps elsewhere (a conversion writes them there).
+    std::vector<std::string> outside;
+    for (const auto& abbr : xio_dictionary_abbrs())
+        if (company->is_outside(company->data_folder(abbr))) outside.push_back(abbr);
+    if (!outside.empty()) {
+        out << "Data files outside the company folder:\n";
+        for (const auto& abbr : outside) out << "  " << abbr << ": " << company->data_folder(abbr).string() << "\n";
+    }
     out << "Security options:\n";
     for (const auto& [app, opts] : s.security_allowed) {
         out << "  " << app << ":";

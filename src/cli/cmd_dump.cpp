@@ -90,14 +90,15 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         if (result != cli::kExitOk) break;
         xio_rec_def rd;
         xio_get_rec_def(h, rec, rd, 1);
-        int s = xio_rd_first(h, rec, 0, 0);
-        for (; s == XIO_OK; s = xio_rd_next(h, rec, 0, 0)) {
+        // Every stored row, those that repeat a key too: nothing on file goes unseen.
+        const int s = xio_rd_every(h, rec, [&] {
             out << "R" << rec << fields_line(h, rd.firstField, rd.lastField) << "\n";
             std::string notes, piece;
             if (xio_rd_notes(h, rec, 0) == XIO_OK)
                 while (xio_get_notes(h, piece) == XIO_OK) notes += piece;
             if (!notes.empty()) out << "N" << rec << " " << dz::cli::dump_quoted(notes) << "\n";
-        }
+            return true;
+        });
         if (s != XIO_END) {
             std::cerr << "dodedoz-cli: dump: " << abbr << " record " << rec << " cannot be read (status " << s << ")\n";
             result = cli::kExitFailure;

@@ -19,14 +19,18 @@
 // one message, since every line after it would be refused for the same reason.
 #include "cli/commands.h"
 #include "cli/company_folder.h"
+#include "cli/input_file.h"
 #include "cli/dump_format.h"
 
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -35,6 +39,9 @@
 #include <sstream>
 
 namespace {
+
+// The longest load line read: far beyond any record a dump prints.
+constexpr std::size_t kMaxLoadLine = 1u << 20;
 
 using namespace dz;
 
@@ -86,16 +93,22 @@ public:
     }
 
     int run() {
-        std::ifstream file(file_, std::ios::binary);
-        std::ostringstream raw;
-        raw << file.rdbuf();
-        if (!file) {
+        // Only a regular file, opened without blocking: it ends, and its size is known.
+        int fd = -1;
+        if (const int rc = cli::open_input("load", file_, fd, cli::kExitFailure); rc != cli::kExitOk) return rc;
+        std::string rawText;
+        char piece[1 << 16];
+        ssize_t got;
+        while ((got = ::read(fd, piece, sizeof piece)) > 0 || (got < 0 && errno == EINTR))
+            if (got > 0) rawText.append(piece, static_cast<std::size_t>(got));
+        ::close(fd);
+        if (got < 0) {
             std::cerr << "dodedoz-cli: load: cannot read " << file_ << "\n";
             return cli::kExitFailure;
         }
         // Read as text files are converted: UTF-8 when it is valid UTF-8, else Windows-1252.
         std::string text;
-        if (!xvl::DecodeTextFile(raw.str(), text)) {
+        if (!xvl::DecodeTextFile(rawText, text)) {
             std::cerr << "dodedoz-cli: load: " << file_ << " is UTF-16; save it as UTF-8\n";
             return cli::kExitFailure;
         }
@@ -104,7 +117,9 @@ public:
         for (unsigned number = 1; std::getline(in, line); ++number) {
             if (!line.empty() && line.back() == '\r') line.pop_back();
             std::string why;
-            if (!take(line, why)) refuse(number, why);
+            // No line of a dump comes near this: a longer one is not a load line.
+            if (line.size() > kMaxLoadLine) refuse(number, "the line is longer than " + std::to_string(kMaxLoadLine) + " bytes");
+            else if (!take(line, why)) refuse(number, why);
             if (stop_) break;
         }
         if (refused_ > 0) {

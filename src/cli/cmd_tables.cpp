@@ -18,6 +18,7 @@
 // Exit status: 0; 1 when import lines were rejected; 2 when the table is held by another user,
 // a file cannot be read or written, or the save fails; 64 for usage.
 #include "cli/commands.h"
+#include "cli/input_file.h"
 
 #include "app/driver.h"
 #include "app/table_text_commands.h"
@@ -274,7 +275,10 @@ public:
     // Writes the rows; false after saying why.
     bool Save(const char* verb) {
         if (!doc_->modified) return true;
-        const int s = mf_->Save(*doc_);
+        int s = mf_->Save(*doc_);
+        // A group made here is one a conversion can use, whatever its tables' fields: it gets
+        // its group record, as the editor's Save As gives one.
+        if (s == XIO_OK) s = mf_->WriteGroupRecord();
         if (s != XIO_OK) {
             std::cerr << "dodedoz-cli: tables " << verb << ": the table could not be saved (status " << s << ")\n";
             return false;
@@ -296,12 +300,13 @@ private:
     bool locked_ = false;
 };
 
-int RunExport(const TableArgs& a, const std::string& file) {
+int RunExport(const TableArgs& a, const std::string& file, bool force) {
     xio_read_only_scope readOnly;  // a look at the table: MASTER.XVM is not written
     CliTable t;
     if (int rc = t.Open(a, "export", false); rc != cli::kExitOk) return rc;
     std::string why;
-    if (!WriteTableFile(t.doc(), file, why)) {
+    if (!WriteTableFile(t.doc(), file, why, force)) {
+        if (why == kTableFileExists) why += " (--force replaces it)";
         std::cerr << "dodedoz-cli: tables export: cannot write " << file << ": " << why << "\n";
         return cli::kExitFailure;
     }
@@ -309,11 +314,7 @@ int RunExport(const TableArgs& a, const std::string& file) {
 }
 
 int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(file, ec)) {
-        std::cerr << "dodedoz-cli: tables import: " << file << " does not exist\n";
-        return cli::kExitUsage;
-    }
+    if (const int rc = cli::check_input("tables import", file); rc != cli::kExitOk) return rc;
     cli::CliUiOptions uiOptions;
     cli::CliUi ui(uiOptions);
     CliTable t;
@@ -352,13 +353,8 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
 }
 
 int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const std::vector<std::string>& paths) {
-    for (const auto& p : paths) {
-        std::error_code ec;
-        if (!std::filesystem::exists(p, ec)) {
-            std::cerr << "dodedoz-cli: tables prefill: " << p << " does not exist\n";
-            return cli::kExitUsage;
-        }
-    }
+    for (const auto& p : paths)
+        if (const int rc = cli::check_input("tables prefill", p); rc != cli::kExitOk) return rc;
     cli::CliUi ui(uiOptions);
     CliTable t;
     if (int rc = t.Open(a, "prefill", true); rc != cli::kExitOk) return rc;
@@ -415,8 +411,10 @@ const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCod
     auto expArgs = std::make_shared<TableArgs>();
     auto expFile = std::make_shared<std::string>();
     AddTableArgs(exp, expArgs, false);
+    auto expForce = std::make_shared<bool>(false);
     exp->add_option("FILE", *expFile, "Table text file to write")->required();
-    exp->callback([=, &exitCode] { exitCode = RunExport(*expArgs, *expFile); });
+    exp->add_flag("--force", *expForce, "Replace FILE when it exists");
+    exp->callback([=, &exitCode] { exitCode = RunExport(*expArgs, *expFile, *expForce); });
 
     auto* imp = cmd->add_subcommand("import", "Read a table text file into a table and save it");
     auto impArgs = std::make_shared<TableArgs>();

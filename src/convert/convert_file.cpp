@@ -6,6 +6,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/suite/company.h"
 #include "platform/suite/util.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/ui.h"
@@ -226,6 +227,16 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     ctx.report = std::make_unique<ConversionReport>(ctx.printDef, path, ctx.rejectName, profile.title,
                                                     ctx.converting, ctx.tableName);
     ctx.notes = std::make_unique<NotesReport>(ctx.printDef, path, ctx.commandId, ctx.converting);
+    // File control may keep a data file outside the company folder: each such file is named,
+    // on the screen and in the report's heading, before anything is written.
+    if (const suite::Company* company = suite::current_company()) {
+        for (const auto& e : ctx.files) {
+            xio_file_def def;
+            if (e.handle == 0 || xio_get_def(e.handle, def) != XIO_OK || !company->is_outside(def.path)) continue;
+            ctx.report->AddOutsideDataFile(def.path);
+            ui::current().message(ui::kWarning, Msg(12936, def.path));
+        }
+    }
 
     // 2, 3. The progress window, or a background run's task line.
     const auto dataFiles = profile.DataFiles();
@@ -310,7 +321,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // Only a committed conversion marks its text file as converted. The notes were printed
     // before the commit (notes that cannot print still restore the data), so a file that cannot
     // take its stamp gets a notes page of its own.
-    if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath))) {
+    if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath), ctx.text.get())) {
         ctx.notes->PrintLate(
             {"", "Note: Time stamp not added to original text file. See Halvorsend log file if text file is now "
                  "missing."});
@@ -343,9 +354,17 @@ bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
 
     // 3. The text file and the reject file.
     const bool reject = ctx.converting && withRejectFile;
-    if (!import.xvlImpFileNames(ctx.entry.path, reject ? ctx.rejectName : std::string()))
+    if (!OpenTextFile(ctx, import, reject ? ctx.rejectName : std::string()))
         return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
     return true;
+}
+
+bool xvConvert::OpenTextFile(ConvertContext& ctx, xvl::xvlImport& import, const std::string& rejectName) {
+    if (!ctx.text) {
+        ctx.text = xvl::TextSource::Open(ctx.entry.path);
+        if (!ctx.text) return false;
+    }
+    return import.xvlImpOpen(ctx.text, rejectName);
 }
 
 bool xvConvert::ReadRecords(ConvertContext& ctx, const std::function<bool(xvl::xvlImpInfo&, int)>& process) {

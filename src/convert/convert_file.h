@@ -25,6 +25,7 @@
 #include "convert/backup.h"
 #include "convert/converter.h"
 #include "convert/reports.h"
+#include "platform/import/xvl_source.h"
 
 #include <functional>
 #include <memory>
@@ -136,6 +137,9 @@ struct ConvertContext {
     uint16_t mainHandle = 0;
     std::unique_ptr<xvl::xvlImpTemplate> tpl;
     std::unique_ptr<xvl::xvlImport> import;  // the import of the record loop
+    // The text file, opened once by the first pass: every pass, and the stamp, read it, so a
+    // file put under its name during the run changes nothing.
+    std::shared_ptr<xvl::TextSource> text;
     // The substitution tables of the run's table group (loaded only when a table name is given);
     // its per-record messages are `messages`.
     std::unique_ptr<tables::SubstitutionSet> substitution;

@@ -144,6 +144,9 @@ protected:
     // that reads its text file more than once opens each pass with it; the import of an earlier
     // pass is freed first. False when it ended the file (12015, 12007).
     bool OpenImport(ConvertContext& ctx, bool withRejectFile);
+    // Opens `import` over the run's text file: opened at the first pass, the same open file
+    // for every later one. False when it cannot be read.
+    bool OpenTextFile(ConvertContext& ctx, xvl::xvlImport& import, const std::string& rejectName);
     // One record read by the import (status 0 or 1): user fields, notes, dispatch, write or
     // examine, then reject or accept it with its messages (ctx.messages, which the caller
     // empties before each read). False when the file was ended.

@@ -101,6 +101,8 @@ bool ConversionReport::PrintReportHeader(bool withColumns) {
                                          : xvlRCString::Get(12022, textPath_, title_, NS, NS, NS, NS, NS, NS);
     if (!WriteText(head, 2, 1)) return false;
     if (!tableName_.empty() && !WriteText(Msg(12023, tableName_), 1, 0)) return false;
+    for (const std::string& p : outside_)
+        if (!WriteText(Msg(12936, p), 1, 0)) return false;
     if (!withColumns) return true;
     if (converting_) {
         if (!WriteText(Msg(12024, rejectName_), 2, 0)) return false;

@@ -44,6 +44,8 @@ public:
                      const std::string& title, bool converting, const std::string& tableName);
 
     bool PrintReportHeader(bool withColumns);
+    // A data file of the run outside the company folder: the heading names it.
+    void AddOutsideDataFile(const std::string& path) { outside_.push_back(path); }
     bool PrintReportLine(const std::string& recordId, int32_t line, const std::string& reason);
     void AddRecordTypeTotals(int16_t file, int16_t record, bool processed, bool rejected, bool converted,
                              bool created, uint16_t messageCount);
@@ -67,6 +69,7 @@ private:
     std::string rejectName_;
     std::string title_;
     std::string tableName_;
+    std::vector<std::string> outside_;
     Totals grand_;
     int width_ = 132;
     int reasonWidth_ = 110;

@@ -175,12 +175,16 @@ std::string BuildTimeStampLine(const std::string& usingText) {
     return xvl::BuildTimeStampLine(oper, clock, usingText);
 }
 
-bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText) {
+bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText,
+                       const xvl::TextSource* source) {
     std::error_code ec;
-    const auto size = fs::file_size(textPath, ec);
+    const auto size = source ? source->Size() : fs::file_size(textPath, ec);
     std::string error;
     // An empty text file has no first line to keep: it is left as it is.
-    if (!ec && size > 0 && xvl::StampTextFile(textPath, BuildTimeStampLine(usingText), error)) return true;
+    const bool stamped = !ec && size > 0 &&
+                         (source ? xvl::StampTextFile(*source, BuildTimeStampLine(usingText), error)
+                                 : xvl::StampTextFile(textPath, BuildTimeStampLine(usingText), error));
+    if (stamped) return true;
     if (notes) {
         notes->PrintMessageLine("", 0, "");
         notes->PrintMessageLine("", 0, "Note: Time stamp not added to original text file");

@@ -6,6 +6,7 @@
 
 #include "convert/open_files.h"
 #include "platform/datafile/x_value.h"
+#include "platform/import/xvl_source.h"
 
 #include <cstdint>
 #include <string>
@@ -35,7 +36,9 @@ std::string BuildTimeStampLine(const std::string& usingText);
 // Puts the time-stamp line after the text file's first line. The new file is written beside the
 // text file and renamed over it, so the text file is never lost; on failure it stays as it was
 // and the notes report (when given) says so.
-bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText);
+// With `source`, the stamp is made from that open file (the one the conversion read).
+bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText,
+                       const xvl::TextSource* source = nullptr);
 
 // ---- Record-ID texts ---------------------------------------------------------------------------
 

@@ -182,14 +182,18 @@ void SubstitutionMasterFile::PutDefinitionArgs(uint16_t oldSize, uint16_t mapJob
 
 // Records, in the group record, the section widths of the format the new table's values
 // follow, so that a later change of the format is noticed when the table is opened again.
-int SubstitutionMasterFile::WriteGroupWidths() {
+int SubstitutionMasterFile::WriteGroupRecord() {
     const uint16_t h = H();
     xio_init_record(h, kGroupRecord);
     PutText(h, kGroupRecord, fields_.table, groupName_);
-    if (xio_find_record(h, kGroupRecord, 0) != XIO_OK) {
-        int s = xio_wr_record(h, kGroupRecord);
-        if (s != XIO_OK && s != XIO_DUPLICATE) return s;  // 11: another program wrote it meanwhile
-    }
+    if (xio_find_record(h, kGroupRecord, 0) == XIO_OK) return XIO_OK;
+    const int s = xio_wr_record(h, kGroupRecord);
+    return s == XIO_DUPLICATE ? XIO_OK : s;  // another program wrote it meanwhile
+}
+
+int SubstitutionMasterFile::WriteGroupWidths() {
+    const uint16_t h = H();
+    if (int s = WriteGroupRecord(); s != XIO_OK) return s;
     int s = xio_rd_record(h, kGroupRecord, 0, 1);
     if (s == XIO_NOT_FOUND) return kRecordUnreadable;
     if (s != XIO_OK) return s;
@@ -275,7 +279,7 @@ bool SubstitutionMasterFile::IsCurrentEntry(std::string_view group, uint16_t fie
     if (!Open()) return false;
     const uint16_t h = H();
     return SameText(GetText(h, kEntryRecord, tableFieldNo), group) &&
-           static_cast<uint16_t>(GetNumber(h, kEntryRecord, fieldFieldNo)) == fieldId;
+           static_cast<uint16_t>(GetCount(h, kEntryRecord, fieldFieldNo)) == fieldId;
 }
 
 int SubstitutionMasterFile::LoadRows(std::string_view group, uint16_t fieldId, SubstitutionTable& doc) {
@@ -358,12 +362,12 @@ int SubstitutionMasterFile::ListGroups(std::vector<GroupSummary>& groups) {
     s = xio_rd_first(h, kDefinitionRecord, 0, 0);
     for (; s == XIO_OK; s = xio_rd_next(h, kDefinitionRecord, 0, 0)) {
         TableSummary t;
-        t.application = static_cast<uint32_t>(GetNumber(h, kDefinitionRecord, fields_.dAppl));
-        t.fieldId = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dField));
-        t.oldSize = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dOldSiz));
-        t.mapJobToExtra = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dXOnJob));
-        t.blankValueOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNewBlk));
-        t.notFoundOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNoExst));
+        t.application = GetCount(h, kDefinitionRecord, fields_.dAppl, 0xFFFFFFFFu);
+        t.fieldId = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dField));
+        t.oldSize = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dOldSiz, kValueMax));
+        t.mapJobToExtra = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dXOnJob));
+        t.blankValueOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNewBlk));
+        t.notFoundOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNoExst));
         group(GetText(h, kDefinitionRecord, fields_.dTable)).tables.push_back(t);
     }
     if (s != XIO_END && s != XIO_END_OLD) return s;

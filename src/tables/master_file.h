@@ -48,6 +48,9 @@ struct GroupSummary {
 
 class SubstitutionMasterFile {
 public:
+    // The current group's group record, written when it is missing: a conversion finds a
+    // table group by it. XIO_OK or the failing status.
+    int WriteGroupRecord();
     // Opens MASTER.XVM by its file code and reads the job-cost options.
     explicit SubstitutionMasterFile(uint16_t command);
     // The same, using `handle` when it is greater than 0.

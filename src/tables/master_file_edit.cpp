@@ -90,7 +90,7 @@ bool SubstitutionMasterFile::CheckFormat(std::string_view group, uint16_t applCo
         PutNumber(h, kDefinitionRecord, fields_.dField, 0);
         stored = xio_rd_ge(h, kDefinitionRecord, 0, 0) == XIO_OK &&
                  SameText(GetText(h, kDefinitionRecord, fields_.dTable), name) &&
-                 static_cast<uint32_t>(GetNumber(h, kDefinitionRecord, fields_.dAppl)) == appl;
+                 GetCount(h, kDefinitionRecord, fields_.dAppl, 0xFFFFFFFFu) == appl;
     } else {
         stored = HasTable(name, appl, fieldId);
     }
@@ -130,7 +130,7 @@ bool SubstitutionMasterFile::CheckFormat(std::string_view group, uint16_t applCo
         if (text.empty()) return true;
         return ui::xw_wr_message(ui::kYesNo, text) != ui::kNo;
     }
-    auto width = [&](uint16_t fld) { return static_cast<int>(GetNumber(h, kGroupRecord, fld)); };
+    auto width = [&](uint16_t fld) { return static_cast<int>(GetCount(h, kGroupRecord, fld)); };
     std::vector<int> was, now;
     std::string detail;
     if (gl) {
@@ -185,7 +185,7 @@ bool SubstitutionMasterFile::HasApplicationTable(std::string_view group, uint32_
     PutNumber(h, kDefinitionRecord, fields_.dField, 0);
     return xio_rd_ge(h, kDefinitionRecord, 0, 0) == XIO_OK &&
            SameText(GetText(h, kDefinitionRecord, fields_.dTable), name) &&
-           static_cast<uint32_t>(GetNumber(h, kDefinitionRecord, fields_.dAppl)) == application;
+           GetCount(h, kDefinitionRecord, fields_.dAppl, 0xFFFFFFFFu) == application;
 }
 
 bool SubstitutionMasterFile::ReadOptions(TableSummary& t) {
@@ -194,10 +194,10 @@ bool SubstitutionMasterFile::ReadOptions(TableSummary& t) {
     if (xio_rd_record(h, kDefinitionRecord, 0, 0) != XIO_OK) return false;
     t.application = application_;
     t.fieldId = fieldId_;
-    t.oldSize = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dOldSiz));
-    t.mapJobToExtra = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dXOnJob));
-    t.blankValueOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNewBlk));
-    t.notFoundOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNoExst));
+    t.oldSize = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dOldSiz, kValueMax));
+    t.mapJobToExtra = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dXOnJob));
+    t.blankValueOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNewBlk));
+    t.notFoundOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNoExst));
     return true;
 }
 
@@ -234,8 +234,8 @@ std::vector<std::string> SubstitutionMasterFile::GroupNames() {
 bool SubstitutionMasterFile::ReadLastChoice(std::string& group, uint16_t& applCode, uint16_t& fieldId) {
     if (!Open() || xio_rd_header(H(), kLastChoiceHeader, 0) != XIO_OK) return false;
     group = GetText(H(), 0, fields_.lstTble);
-    applCode = static_cast<uint16_t>(GetNumber(H(), 0, fields_.lstAppl));
-    fieldId = static_cast<uint16_t>(GetNumber(H(), 0, fields_.lstFld));
+    applCode = static_cast<uint16_t>(GetCount(H(), 0, fields_.lstAppl));
+    fieldId = static_cast<uint16_t>(GetCount(H(), 0, fields_.lstFld));
     return true;
 }
 
@@ -307,7 +307,8 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         Progress(n, "Freeing deleted disk space: " + std::to_string(n) + " records deleted");
     }
     const bool pending = doc.pendingNewRow && !doc.pendingNewRow->oldValue.empty();
-    const int total = doc.nextRowNumber - (pending ? 0 : 1);
+    // Counted, not taken from the row numbers, which wrap past 65535 rows.
+    const int total = doc.RowCount() + (pending ? 1 : 0);
     std::vector<SubstitutionRow*> written;
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
     n = 0;

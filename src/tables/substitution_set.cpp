@@ -66,9 +66,9 @@ bool SubstitutionSet::LoadDefinitions() {
          s == XIO_OK && SameText(GetText(h, kDefinitionRecord, fields_.dTable), group_);
          s = xio_rd_next(h, kDefinitionRecord, 0, 0)) {
         TableDefinition d;
-        d.fieldId = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dField));
-        d.blankValueOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNewBlk));
-        d.notFoundOption = static_cast<uint16_t>(GetNumber(h, kDefinitionRecord, fields_.dNoExst));
+        d.fieldId = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dField));
+        d.blankValueOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNewBlk));
+        d.notFoundOption = static_cast<uint16_t>(GetCount(h, kDefinitionRecord, fields_.dNoExst));
         d.mapJobToExtra = GetNumber(h, kDefinitionRecord, fields_.dXOnJob) != 0 ? 1 : 0;
         definitions_.push_back(d);
     }

@@ -131,7 +131,16 @@ std::string TableFileText(const SubstitutionTable& doc) {
     return out;
 }
 
-bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why) {
+bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why, bool replace) {
+    // The rule of report files: never a data file (the open MASTER.XVM among them), a link, or
+    // something that is not a file.
+    why = files::report_file_refusal(path);
+    if (!why.empty()) return false;
+    std::error_code ec;
+    if (!replace && std::filesystem::exists(std::filesystem::symlink_status(path, ec))) {
+        why = kTableFileExists;
+        return false;
+    }
     return files::replace_file_atomically(path, TableFileText(doc), 0644, why);
 }
 
@@ -151,8 +160,13 @@ bool ExportTableFile(SubstitutionTable& doc) {
     if (ui::zqfdlgFileChooseNew(TableFileChooser(ui::ChooseMode::New, "Export File"), path) != 0 || path.empty())
         return false;
     std::string why;
-    if (!WriteTableFile(doc, path, why))
-        ui::xw_wr_message(ui::kError, "Unable to write the file " + path + ":\r" + why);
+    if (WriteTableFile(doc, path, why, false)) return false;
+    if (why == kTableFileExists) {
+        if (ui::xw_wr_message(ui::kQuestion, "The file " + path + " already exists.\r\rReplace it?") != ui::kYes)
+            return false;
+        if (WriteTableFile(doc, path, why, true)) return false;
+    }
+    ui::xw_wr_message(ui::kError, "Unable to write the file " + path + ":\r" + why);
     return false;
 }
 
@@ -381,7 +395,7 @@ bool AnyEntryOf(uint16_t h, const XvmFields& f, const std::string& group, uint16
     PutNumber(h, kEntryRecord, f.fField, kind);
     PutText(h, kEntryRecord, f.fOldVal, "");
     return xio_rd_ge(h, kEntryRecord, 0, 0) == XIO_OK && SameText(GetText(h, kEntryRecord, f.fTable), group) &&
-           static_cast<uint16_t>(GetNumber(h, kEntryRecord, f.fField)) == kind;
+           static_cast<uint16_t>(GetCount(h, kEntryRecord, f.fField)) == kind;
 }
 
 uint16_t PrefixKind() {

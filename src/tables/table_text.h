@@ -67,7 +67,11 @@ std::string TableFileText(const SubstitutionTable& doc);
 // True when export has something to write (the first row or the pending row has an old value).
 bool CanExport(const SubstitutionTable& doc);
 // Writes the file aside and renames it over `path`; false with `why` and `path` untouched.
-bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why);
+// Never over a data file, a link or anything but a regular file; an existing file only when
+// `replace` (the person said so).
+bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why, bool replace);
+// The text `why` holds when `path` exists and `replace` was not given.
+inline constexpr const char* kTableFileExists = "the file exists";
 // The editor's ~Export... command: chooser, write, an error box on failure. Never adds rows.
 bool ExportTableFile(SubstitutionTable& doc);
 

@@ -1,5 +1,7 @@
 #include "tables/xvm_fields.h"
 
+#include <cmath>
+
 #include "platform/datafile/xio.h"
 #include "tables/substitution_fields.h"
 
@@ -77,6 +79,13 @@ double GetNumber(uint16_t h, uint16_t rec, uint16_t fld) {
     x_value_def v;
     if (xio_get_field(h, rec, fld, v) != XIO_OK) return 0;
     return v.number;
+}
+
+uint32_t GetCount(uint16_t h, uint16_t rec, uint16_t fld, uint32_t maximum) {
+    const double n = GetNumber(h, rec, fld);
+    // Written so that NaN fails it too.
+    if (!(n >= 0 && n <= static_cast<double>(maximum)) || n != std::floor(n)) return 0;
+    return static_cast<uint32_t>(n);
 }
 
 int PutText(uint16_t h, uint16_t rec, uint16_t fld, std::string_view text) {

@@ -30,6 +30,9 @@ struct XvmFields {
 
 std::string GetText(uint16_t h, uint16_t rec, uint16_t fld);
 double GetNumber(uint16_t h, uint16_t rec, uint16_t fld);
+// A stored number that counts something (a size, a width, a code, an option): a whole number
+// from 0 to `maximum`; anything else (a fraction, a negative, 1e300, NaN) reads as 0, "not set".
+uint32_t GetCount(uint16_t h, uint16_t rec, uint16_t fld, uint32_t maximum = 65535);
 int PutText(uint16_t h, uint16_t rec, uint16_t fld, std::string_view text);
 int PutNumber(uint16_t h, uint16_t rec, uint16_t fld, double number);
 

@@ -7,7 +7,10 @@
 
 #include "cli_support.h"
 
+#include <gmock/gmock.h>
+
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -71,6 +74,41 @@ TEST_F(CompanyCommand, InitWritesACompleteCompanyThatShowPrints) {
     xc_control_def def;
     ASSERT_TRUE(xc_get_control_def(def));
     EXPECT_EQ(def.accountingMethod, 3);
+}
+
+// File control may keep a data file outside the company folder: show lists it and a run names
+// it before it writes. A data file that is a symbolic link is not opened.
+TEST_F(CompanyCommand, DataFilesOutsideTheFolderAreNamedAndLinkedOnesRefused) {
+    ASSERT_EQ(cli("company init " + dir_.string()).status, 0);
+    const fs::path elsewhere = scratch_.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    fs::rename(dir_ / "MASTER.GLM", elsewhere / "MASTER.GLM");
+    std::string toml;
+    {
+        std::ifstream in(dir_ / "company.toml");
+        toml.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const auto at = toml.find("\n[security]");
+    ASSERT_NE(at, std::string::npos);
+    toml.insert(at, "\nGLM = \"" + elsewhere.string() + "\"\n");
+    std::ofstream(dir_ / "company.toml") << toml;
+
+    const CliResult show = cli("company show --company " + dir_.string());
+    EXPECT_THAT(show.out, ::testing::HasSubstr("Data files outside the company folder:\n  GLM: " + elsewhere.string()));
+    const fs::path text = scratch_.path() / "glm.txt";
+    fs::copy_file(fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm" / "demo-gl-master.txt", text);
+    const CliResult examined = cli("examine --company " + dir_.string() + " " + text.string());
+    const std::string named = "Data file " + (elsewhere / "MASTER.GLM").string() + " is outside the company folder";
+    const auto first = examined.out.find(named);
+    ASSERT_NE(first, std::string::npos) << examined.out;
+    EXPECT_NE(examined.out.find(named, first + 1), std::string::npos) << "on the screen and in the report";
+
+    fs::create_symlink(elsewhere / "MASTER.GLM", dir_ / "MASTER.GLM");
+    toml.erase(at, ("\nGLM = \"" + elsewhere.string() + "\"\n").size());
+    std::ofstream(dir_ / "company.toml") << toml;
+    const CliResult linked = cli("examine --company " + dir_.string() + " " + text.string());
+    EXPECT_EQ(linked.status, 2);
+    EXPECT_THAT(linked.out, ::testing::HasSubstr("Unable to examine file"));
 }
 
 TEST_F(CompanyCommand, ModulesOptionLimitsTheApplications) {

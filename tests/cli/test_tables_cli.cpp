@@ -6,6 +6,7 @@
 #include "cli_support.h"
 
 #include <gmock/gmock.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -94,6 +95,26 @@ TEST_F(TablesCli, ExportQuotesWhatWouldNotReadBackAndImportGivesTheSameTable) {
     EXPECT_EQ(Rows("Q", "AP", 6), before);
 }
 
+TEST_F(TablesCli, ExportNeverReplacesADataFileAndAnExistingFileOnlyWithForce) {
+    ASSERT_EQ(Tables("import", "Q", "AP", 6, {Write("q.txt", "A,V1\r\n")}).status, 0);
+    for (const fs::path& target : {company / "MASTER.XVM", company / "MASTER.GLM"}) {
+        SCOPED_TRACE(target.string());
+        ASSERT_TRUE(fs::exists(target));
+        const std::string before = Slurp(target.string());
+        const CliResult e = Tables("export", "Q", "AP", 6, {"--force", target.string()});
+        EXPECT_EQ(e.status, 2);
+        EXPECT_THAT(e.err, ::testing::HasSubstr("it is a data file"));
+        EXPECT_EQ(Slurp(target.string()), before);
+    }
+    const std::string out = Write("kept.txt", "mine\r\n");
+    const CliResult refused = Tables("export", "Q", "AP", 6, {out});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_THAT(refused.err, ::testing::HasSubstr("--force"));
+    EXPECT_EQ(Slurp(out), "mine\r\n");
+    ASSERT_EQ(Tables("export", "Q", "AP", 6, {"--force", out}).status, 0);
+    EXPECT_EQ(Slurp(out), "A,V1\r\n");
+}
+
 TEST_F(TablesCli, UnionTableExportsThreeColumns) {
     const std::string in = Write("u.txt", "L1,U1,X1\nL2,U2,\n");
     ASSERT_EQ(Tables("import", "U", "PR", 46, {in}).status, 0);
@@ -163,6 +184,9 @@ TEST_F(TablesCli, ImportOfMoreRowsThanSixteenBitsCount) {
     EXPECT_THAT(rows, ::testing::HasSubstr("V169999,N69999\n"));
     const CliResult again = Tables("import", "BIG", "AP", 6, {in});
     EXPECT_THAT(again.out, ::testing::HasSubstr("     0 entries added\n     0 entries changed\n 70000 exact duplicates\n"));
+    // A save of the loaded table counts its rows, not past them.
+    const CliResult changed = Tables("import", "BIG", "AP", 6, {Write("one.txt", "V169999,CHANGED\n")});
+    EXPECT_THAT(changed.err, ::testing::HasSubstr("70000 of 70000 rows saved"));
 }
 
 // A group whose first table is a prefix-A table: a base account is looked up in the group's
@@ -219,6 +243,26 @@ TEST_F(TablesCli, UnreadableImportAndBadArguments) {
     EXPECT_FALSE(fs::exists(dir / "e.txt"));
 }
 
+// A FIFO, a folder or a device named as a file to read: refused at once, saying what it is.
+TEST_F(TablesCli, FilesThatAreNotFilesAreRefusedByEveryCommandThatReads) {
+    const fs::path fifo = dir / "fifo.txt";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(dir / "folder.txt");
+    const std::vector<std::pair<fs::path, std::string>> cases{
+        {fifo, "is a FIFO"}, {dir / "folder.txt", "is a folder"}, {"/dev/zero", "is a device"}};
+    for (const auto& [path, what] : cases) {
+        SCOPED_TRACE(path.string());
+        const CliResult load = Cli({"load", "--company", company.string(), path.string()});
+        EXPECT_EQ(load.status, 2);
+        EXPECT_THAT(load.err, ::testing::HasSubstr(what));
+        for (const char* verb : {"import", "prefill"}) {
+            const CliResult r = Tables(verb, "G", "AP", 6, {path.string()});
+            EXPECT_EQ(r.status, 2) << verb;
+            EXPECT_THAT(r.err, ::testing::HasSubstr(what)) << verb;
+        }
+    }
+}
+
 TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
     const std::string glm2 = CopySample("glm/demo-gl-master.txt", "glm2.txt");
@@ -255,6 +299,14 @@ TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     EXPECT_EQ(Rows("BIG", "GL", 9003), "01-1-10,\n01-1-20,\n01-2-10,\n");
     ASSERT_EQ(Tables("prefill", "BIG", "GL", 9001, {"--old-size", "40", glm}).status, 0);
     EXPECT_EQ(Rows("BIG", "GL", 9001), "01,\n");
+}
+
+TEST_F(TablesCli, AGroupOfNonGlTablesMadeHereServesAConversion) {
+    ASSERT_EQ(Tables("import", "PRONLY", "PR", 28, {Write("p.txt", "A,B\n")}).status, 0);
+    const std::string glm = CopySample("glm/demo-gl-master.txt", "glm.txt");
+    const CliResult r = Cli({"examine", "--company", company.string(), "--table", "pronly", glm});
+    EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("there is no table group")));
+    EXPECT_NE(r.status, 2) << r.err;
 }
 
 TEST_F(TablesCli, PrefillOfAFileOfATypeNotBuiltReadsTheOthers) {

@@ -12,6 +12,7 @@
 
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -158,6 +159,7 @@ public:
     int stopAtPass2Record = 0;   // asks to stop while handling this record of pass 2 (1 = first)
     bool stopBetween = false;    // asks to stop as pass 2 is about to begin
     std::string failHeaderOf;    // "PMS" or "PMT": that header cannot be written
+    std::function<void()> betweenPasses;  // runs as pass 2 is about to begin
 
 protected:
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
@@ -167,6 +169,7 @@ protected:
     }
     bool ShowPass(convert::ConvertContext& ctx, const char* text, int percent) override {
         if (stopBetween && percent == 50 && ctx.progress) ctx.progress->stop = 1;
+        if (betweenPasses && percent == 50) betweenPasses();
         return xvPMT::ShowPass(ctx, text, percent);
     }
     int WriteHeader(uint16_t file, uint16_t header) override {
@@ -323,6 +326,22 @@ TEST_F(PmtEnding, PrefillHandsTheAccountsOverAndWritesNothing) {
     }
 }
 
+TEST_F(PmtEnding, AFilePutInPlaceOfTheTextBetweenThePassesChangesNothing) {
+    StoppingPmt converter;
+    const std::string newcomer = ReadFile(Text(Sales("5") + Sales("6") + Sales("7")));
+    const std::string path = Text(Sales("5"));
+    converter.betweenPasses = [&] {
+        WriteFile(path + ".new", newcomer);
+        fs::rename(path + ".new", path);
+    };
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, path, "Convert", &progress);
+    // Pass 2 read what pass 1 checked; the newcomer is neither read nor stamped over.
+    EXPECT_EQ(State(), "42/5000 run 1 r1=1 r9=1") << report;
+    EXPECT_EQ(ReadFile(path), newcomer);
+    EXPECT_EQ(progress.notes, 1u) << "the time stamp was not added";
+}
+
 TEST_F(PmtEnding, AStopInPassTwoRestoresAndLeavesTheTextUnstamped) {
     const std::string before = State();
     StoppingPmt converter;
@@ -355,6 +374,25 @@ TEST_F(PmtEnding, HeadersThatCannotBeWrittenRestoreBothFiles) {
         EXPECT_EQ(ReadFile(path), text);
         ASSERT_EQ(ui.boxes.size(), 1u);
         EXPECT_EQ(progress.messages, 1u);
+    }
+}
+
+TEST_F(PmtEnding, ACommitThatFailsLeavesBothFilesAsTheyWere) {
+    // The disk fills as the transaction file commits, or as the PM System file does after it.
+    for (const char* failing : {"PMT", "PMS"}) {
+        SCOPED_TRACE(failing);
+        const std::string before = State();
+        const std::string path = Text(Sales("5") + MiscIncome("8", "5.00") +
+                                      "P,8,,T100,1201,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,5.00\n");
+        const std::string text = ReadFile(path);
+        convert::testing::FailingCalls fail;
+        fail.Fail(xio::FaultCall::Commit, 1, XIO_DISK_FULL, failing);
+        StoppingPmt converter;
+        convert::ConvertProgress progress([] { return int64_t{0}; });
+        const std::string report = Run(converter, path, "Convert", &progress);
+        EXPECT_TRUE(fail.Spent());
+        EXPECT_EQ(State(), before) << report;
+        EXPECT_EQ(ReadFile(path), text);
     }
 }
 

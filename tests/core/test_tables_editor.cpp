@@ -525,5 +525,38 @@ TEST_F(EditorTest, PayrollTablesPickValuesFromThePayrollSystemFileBeforeAndAfter
     EXPECT_EQ(Stored("PR", 30), (std::vector<std::string>{"OLD1=UNION", "OLD2=401K"}));
 }
 
+TEST_F(EditorTest, ExportReplacesAFileOnlyWhenToldAndNeverADataFile) {
+    CreateMasterFile();
+    ui::zqTask task("Substitution Tables", 0, kCommand, 0);
+    app::InstallTableTextCommands(task);
+    const auto out = folder() / "out.txt";
+    const auto xvm = folder() / kXvmFileName;
+    std::ofstream(out, std::ios::binary) << "mine\r\n";
+    auto slurp = [](const std::filesystem::path& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");
+    TypeRow(0, "B1", "N1");
+    Main(PanelAction::press(kCmdExport));
+    ui.choose({out.string()});
+    ui.answer(ui::kNo);  // keep the file
+    Main(PanelAction::press(kCmdExport));
+    ui.choose({out.string()});
+    ui.answer(ui::kYes);  // replace it
+    Main(PanelAction::press(kCmdExport));
+    ui.choose({xvm.string()});  // refused without a question
+    Main(PanelAction::press(kCmdEscape));
+    ui.answer(ui::kNo);  // do not save
+    RunTableEditor(task, screen_);
+    int asked = 0;
+    for (const auto& t : ui.message_texts()) asked += t == "The file " + out.string() + " already exists.\r\rReplace it?";
+    EXPECT_EQ(asked, 2);
+    EXPECT_TRUE(Shown("Unable to write the file " + xvm.string() + ":\rit is a data file"));
+    EXPECT_EQ(slurp(out), "B1,N1\r\n");
+    EXPECT_EQ(slurp(xvm).substr(0, 15), "SQLite format 3");
+    table_editor_hooks() = {};
+}
+
 }  // namespace
 }  // namespace dz::tables::testing

@@ -350,6 +350,37 @@ TEST_F(TablesTest, ListGroupsCountsTablesAndEntries) {
     mf.Close();
 }
 
+// A hostile or damaged MASTER.XVM: a stored size that is not a whole number in its range reads as
+// "not set", never as whatever a cast makes of it.
+TEST_F(TablesTest, StoredSizesOutOfRangeReadAsNotSet) {
+    CreateMasterFile();
+    WriteTable({"G", kApplAP, 6, 1, 1, 65535, {{"V1", "V2", ""}}});
+    for (const double stored : {1e300, 70000.0, 41.0, 12.5, -3.0, 25.0}) {
+        SCOPED_TRACE(stored);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((folder() / kXvmFileName).c_str(), &db), SQLITE_OK);
+        sqlite3_stmt* st = nullptr;
+        ASSERT_EQ(sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='table' AND sql LIKE '%DOLDSIZ%'", -1,
+                                     &st, nullptr),
+                  SQLITE_OK);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        const std::string table = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
+        sqlite3_finalize(st);
+        ASSERT_EQ(sqlite3_prepare_v2(db, ("UPDATE \"" + table + "\" SET DOLDSIZ = ?1").c_str(), -1, &st, nullptr), SQLITE_OK);
+        sqlite3_bind_double(st, 1, stored);
+        ASSERT_EQ(sqlite3_step(st), SQLITE_DONE);
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        SubstitutionMasterFile mf(kCommand);
+        std::vector<GroupSummary> groups;
+        ASSERT_EQ(mf.ListGroups(groups), XIO_OK);
+        ASSERT_EQ(groups.size(), 1u);
+        ASSERT_EQ(groups[0].tables.size(), 1u);
+        EXPECT_EQ(groups[0].tables[0].oldSize, stored == 25.0 ? 25 : 0);
+        mf.Close();
+    }
+}
+
 // A definition that cannot be written must not pass for "nothing to lock" (11), which callers
 // take as success.
 TEST_F(TablesTest, FailedDefinitionWriteIsReported) {

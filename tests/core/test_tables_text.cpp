@@ -105,9 +105,12 @@ TEST_F(TableTextTest, AnExportThatCannotBeWrittenKeepsTheOldFile) {
     // The target's folder is replaced by a file: nothing can be written beside it.
     const auto target = File("out.txt", "old contents\r\n");
     std::string why;
-    EXPECT_FALSE(WriteTableFile(*doc, (target / "x.txt").string(), why));
+    EXPECT_FALSE(WriteTableFile(*doc, (target / "x.txt").string(), why, true));
     EXPECT_FALSE(why.empty());
-    ASSERT_TRUE(WriteTableFile(*doc, target.string(), why)) << why;
+    // An existing file is replaced only when asked to.
+    EXPECT_FALSE(WriteTableFile(*doc, target.string(), why, false));
+    EXPECT_EQ(why, kTableFileExists);
+    ASSERT_TRUE(WriteTableFile(*doc, target.string(), why, true)) << why;
     std::ifstream in(target, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "A,1\r\n");
 }

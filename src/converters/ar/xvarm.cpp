@@ -165,7 +165,7 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         if (!ctx.substitution->IsLoaded()) return EndFile(ctx, Msg(12015, ctx.tableName), true, true);
         import.xvlSetSubstitutionCB(&tables::SubstituteValue, ctx.substitution.get());
     }
-    if (!import.xvlImpFileNames(ctx.entry.path, std::string()))
+    if (!OpenTextFile(ctx, import, std::string()))
         return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
 
     pass1_ = true;

@@ -136,7 +136,6 @@ void xvGLM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
-    xvl::xvlImport& import = *ctx.import;
     const std::string& format = info.FormatID();
     const uint16_t rec = info.ImportedRecs();
     const uint16_t glm = ctx.mainHandle;
@@ -145,7 +144,7 @@ bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::
     // Prefixes given in pieces are joined, then substituted as a prefix AB or ABC.
     auto join = [&](std::initializer_list<const char*> names, int section, const char* field) {
         std::string joined;
-        if (!JoinedParts(import, format, names, joined)) return true;
+        if (!JoinedParts(*ctx.import, format, names, joined)) return true;
         std::string substituted = joined;
         if (!tables::SubstituteValue(substituted, static_cast<int16_t>(suite::kGlAccountFormat),
                                      static_cast<int16_t>(section), static_cast<int16_t>(glm), 0, reason,
@@ -170,7 +169,7 @@ bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::
     // character; they count as notes of that type (record number + 50).
     if (const int notesOf = NotesRecordOf(format)) {
         if (reason.empty())
-            SaveNotes(info.FileNumUsed(), static_cast<uint16_t>(notesOf), format, import, reason, ctx.converting);
+            SaveNotes(info.FileNumUsed(), static_cast<uint16_t>(notesOf), format, *ctx.import, reason, ctx.converting);
         info.SetImportedRecs(static_cast<uint16_t>(notesOf + 50));
         return false;
     }

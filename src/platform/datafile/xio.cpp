@@ -420,6 +420,65 @@ std::string index_sql(const Dictionary& d, const std::string& name, const Record
            cols + ")" + where;
 }
 
+// Every index the dictionary asks for: its name, its CREATE statement, and whether it keeps
+// keys unique.
+struct IndexSpec {
+    std::string name, create;
+    bool unique = false;
+};
+std::vector<IndexSpec> dictionary_index_specs(const Dictionary& d) {
+    std::vector<IndexSpec> out;
+    for (const auto& r : d.records) {
+        const std::string name = "dzk_r" + std::to_string(r.number) + "_0";
+        out.push_back({name, index_sql(d, name, r, r.primaryKey, true, ""), true});
+    }
+    for (const auto& k : d.keys) {
+        const RecordDef& r = *d.record(k.def.record);
+        const std::string name = "dzk_" + std::to_string(k.def.number);
+        if (k.def.unique && k.def.blankAllowed) {
+            std::string where;
+            for (uint16_t f : k.def.fields) {
+                const auto& fd = d.fields[f].def;
+                where += (where.empty() ? "" : " AND ") + quote(fd.name) + (is_text(fd.type) ? " = ''" : " = 0");
+            }
+            out.push_back({name + "_u", index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"), true});
+            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false});
+        } else if (k.def.unique) {
+            out.push_back({name, index_sql(d, name, r, k.def.fields, true, ""), true});
+        } else {
+            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false});
+        }
+    }
+    return out;
+}
+std::vector<std::pair<std::string, std::string>> dictionary_indexes(const Dictionary& d) {
+    std::vector<std::pair<std::string, std::string>> out;
+    for (auto& i : dictionary_index_specs(d)) out.emplace_back(i.name, i.create);
+    return out;
+}
+
+// A file written to must keep its keys unique whatever was done to it: every unique index of
+// the dictionary must stand as the dictionary makes it. The ones that do not (dropped, or
+// changed), or none; rc receives a failed query's code.
+std::vector<IndexSpec> unique_indexes_astray(sqlite3* db, const Dictionary& d, int& rc) {
+    std::vector<IndexSpec> astray;
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db, "SELECT sql FROM sqlite_master WHERE type='index' AND name=?1", -1, &st, nullptr);
+    if (rc != SQLITE_OK) return astray;
+    for (IndexSpec& i : dictionary_index_specs(d)) {
+        if (!i.unique) continue;
+        sqlite3_reset(st);
+        sqlite3_bind_text(st, 1, i.name.c_str(), -1, SQLITE_TRANSIENT);
+        rc = sqlite3_step(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) break;
+        const unsigned char* p = rc == SQLITE_ROW ? sqlite3_column_text(st, 0) : nullptr;
+        rc = SQLITE_OK;
+        if (!p || i.create != reinterpret_cast<const char*>(p)) astray.push_back(std::move(i));
+    }
+    sqlite3_finalize(st);
+    return astray;
+}
+
 // Brings the tables and indexes of a database to the dictionary (inside the caller's transaction).
 int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
     std::vector<std::string> sql = {
@@ -476,25 +535,7 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
         }
         sqlite3_finalize(st);
     }
-    for (const auto& r : d.records)
-        sql.push_back(index_sql(d, "dzk_r" + std::to_string(r.number) + "_0", r, r.primaryKey, true, ""));
-    for (const auto& k : d.keys) {
-        const RecordDef& r = *d.record(k.def.record);
-        const std::string name = "dzk_" + std::to_string(k.def.number);
-        if (k.def.unique && k.def.blankAllowed) {
-            std::string where;
-            for (uint16_t f : k.def.fields) {
-                const auto& fd = d.fields[f].def;
-                where += (where.empty() ? "" : " AND ") + quote(fd.name) + (is_text(fd.type) ? " = ''" : " = 0");
-            }
-            sql.push_back(index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"));
-            sql.push_back(index_sql(d, name, r, order_fields(r, k.def.fields), false, ""));
-        } else if (k.def.unique) {
-            sql.push_back(index_sql(d, name, r, k.def.fields, true, ""));
-        } else {
-            sql.push_back(index_sql(d, name, r, order_fields(r, k.def.fields), false, ""));
-        }
-    }
+    for (const auto& [name, create] : dictionary_indexes(d)) sql.push_back(create);
     for (const std::string& s : sql)
         if (int rc = exec(db, s); rc != SQLITE_OK) return rc;
     const std::pair<const char*, std::string> meta[] = {
@@ -628,6 +669,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     readOnly = readOnly || g_readOnlyScopes > 0;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    // A link would have a conversion write wherever it points, unseen: a data file is a file of
+    // its own (file control is the way to keep one elsewhere).
+    if (std::filesystem::is_symlink(path, ec))
+        return set_error(XIO_IO_ERROR, path.string() + " is a symbolic link, which is not opened as a data file");
     auto hd = std::make_unique<Handle>();
     hd->path = path;
     hd->readOnly = readOnly;
@@ -698,6 +743,25 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             std::string msg = sqlite3_errmsg(hd->db);
             exec(hd->db, "ROLLBACK");
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
+        }
+    }
+    if (!readOnly && !hd->conn->inTxn) {
+        // Unique keys hold whatever the file says: a unique index that is gone or changed is
+        // made again, which fails when the file already holds duplicates.
+        std::vector<IndexSpec> astray = unique_indexes_astray(hd->db, *hd->dict, rc);
+        if (rc == SQLITE_OK && !astray.empty()) {
+            if (hd->conn->readTxn) end_read_txn(*hd->conn);
+            rc = exec(hd->db, "BEGIN IMMEDIATE");
+            for (std::size_t i = 0; rc == SQLITE_OK && i < astray.size(); ++i) {
+                rc = exec(hd->db, "DROP INDEX IF EXISTS " + quote(astray[i].name));
+                if (rc == SQLITE_OK) rc = exec(hd->db, astray[i].create);
+            }
+            if (rc == SQLITE_OK) rc = exec(hd->db, "COMMIT");
+            if (rc != SQLITE_OK) exec(hd->db, "ROLLBACK");
+        }
+        if (rc != SQLITE_OK) {
+            if (map_sqlite(rc) == XIO_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
+            return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (a unique key holds duplicates)");
         }
     }
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
@@ -1438,6 +1502,42 @@ int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) {
 int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Exact, lock); }
 int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GE, lock); }
 int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GT, lock); }
+int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    hold_reads(*hd);
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *rs->def;
+    std::string order;
+    for (uint16_t f : r.primaryKey) order += hd->col(f) + ", ";
+    // A statement of its own, not the cached one: `each` may read this file meanwhile.
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " ORDER BY " + order + "rowid";
+    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        rs->current = sqlite3_column_int64(st, 0);
+        rs->pos = Pos::At;
+        rs->curKey = 0;
+        rs->curRow = rs->current;
+        rs->curVals.resize(r.primaryKey.size());
+        for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
+        rs->ordinal = -1;
+        if (!each()) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    sqlite3_finalize(st);
+    return hd->lastStatus = status;
+}
+
 int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::First, lock); }
 int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Next, lock); }
 int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Prev, lock); }

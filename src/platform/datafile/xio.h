@@ -245,6 +245,10 @@ int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 [[nodiscard]] int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
 [[nodiscard]] int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
 [[nodiscard]] int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock);
+// Every stored row of the record type, in primary-key order, rows with the same key (a file whose
+// unique index was tampered with) one after the other: each is read into the buffer and `each`
+// is called; false from it ends the walk. XIO_END when every row was offered, else the failure.
+[[nodiscard]] int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each);
 int xio_status(uint16_t h);
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t = 0);
 // The number of records of type `rec` on file (0 when it cannot be counted). Counting walks the

@@ -13,7 +13,9 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fstream>
 
 namespace dz::xvl {
@@ -50,12 +52,30 @@ struct RecordSpan {
     bool unclosed = false;  // the file ended inside a quoted value
 };
 
+// Index of the next byte at or after `i` that is not a Ctrl-Z, or data.size().
+std::size_t skipCtrlZ(std::string_view data, std::size_t i) {
+    while (i < data.size() && data[i] == kCtrlZ) ++i;
+    return i;
+}
+
+// Is the line end before `offset` decided? Its partner may still follow unless a byte after it
+// (Ctrl-Z aside) is in view.
+bool lineEndDecided(std::string_view data, std::size_t offset) { return skipCtrlZ(data, offset) < data.size(); }
+
+// `settled`/`settledLine` receive the place past the blank and "#" lines skipped whose line
+// ends are decided (they need not be read again).
 bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, std::string& lineScratch,
-                    std::string& joined, RecordSpan& span) {
+                    std::string& joined, RecordSpan& span, std::size_t& settled, int32_t& settledLine) {
     std::size_t b = 0, e = 0;
     while (reader.next(text, lineScratch, &b, &e)) {
         ++line;
-        if (IsBlank(text) || text[0] == '#') continue;
+        if (IsBlank(text) || text[0] == '#') {
+            if (lineEndDecided(reader.data(), e)) {
+                settled = e;
+                settledLine = line;
+            }
+            continue;
+        }
         span = RecordSpan{b, e, line, line, false};
         if (text.find('"') == std::string_view::npos) return true;  // no quote, one line
         QuoteState q = ScanQuotes(text);
@@ -100,22 +120,43 @@ xvlImport::~xvlImport() {
 }
 
 bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& rejectFile, bool) {
+    bool notRegular = false;
+    std::string what;
+    std::shared_ptr<TextSource> source = TextSource::Open(textFile, &notRegular, &what);
+    if (!source) {
+        if (rejectFile_) {
+            std::fclose(rejectFile_);
+            rejectFile_ = nullptr;
+        }
+        open_ = false;
+        textPath_ = textFile;
+        lastError_ = notRegular ? textFile + " is " + what + ", not a text file" : "cannot open " + textFile;
+        return false;
+    }
+    return xvlImpOpen(std::move(source), rejectFile);
+}
+
+bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string& rejectFile) {
     if (rejectFile_) {
         std::fclose(rejectFile_);
         rejectFile_ = nullptr;
     }
     open_ = false;
-    buffer_.reset();
+    source_ = std::move(source);
+    buffer_.clear();
     data_ = {};
+    base_ = 0;
+    atFileEnd_ = false;
+    readFailed_ = false;
     pos_ = 0;
-    start_ = 0;
+    pendingLong_.reset();
     encoding_ = TextEncoding::Utf8;
     lineNo_ = 0;
     spanValid_ = false;
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
-    textPath_ = textFile;
+    textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
 
@@ -123,26 +164,11 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         lastError_ = "the template " + tpl_.Name() + " was not built";
         return false;
     }
-    std::ifstream in(textFile, std::ios::binary | std::ios::ate);
-    if (!in) {
-        lastError_ = "cannot open " + textFile;
+    std::string head;
+    if (!source_ || !source_->ReadHead(64 * 1024, head)) {
+        lastError_ = "cannot read " + textPath_;
         return false;
     }
-    const std::streamoff size = in.tellg();
-    in.seekg(0);
-    if (size < 0 || !in) {
-        lastError_ = "cannot read " + textFile;
-        return false;
-    }
-    // Not zero-filled first: every byte is read into it.
-    buffer_.reset(new char[static_cast<std::size_t>(size) + 1]);
-    in.read(buffer_.get(), size);
-    if (in.gcount() != size) {
-        lastError_ = "cannot read " + textFile;
-        buffer_.reset();
-        return false;
-    }
-    data_ = std::string_view(buffer_.get(), static_cast<std::size_t>(size));
 
     // The reject file must be possible where it is to go.
     if (!rejectFile.empty()) {
@@ -152,57 +178,179 @@ bool xvlImport::xvlImpFileNames(const std::string& textFile, const std::string& 
         if (!std::filesystem::is_directory(folder, ec) || ::access(folder.c_str(), W_OK) != 0 ||
             std::filesystem::is_directory(rp, ec)) {
             lastError_ = "cannot create the reject file " + rejectFile;
-            buffer_.reset();
-            data_ = {};
             return false;
         }
     }
 
-    if (FindByteOrderMark(data_) == ByteOrderMark::Utf16) {
-        lastError_ = Msg(kMsgUtf16File, textFile);
-        buffer_.reset();
-        data_ = {};
+    if (FindByteOrderMark(head) == ByteOrderMark::Utf16) {
+        lastError_ = Msg(kMsgUtf16File, textPath_);
         return false;
     }
-    start_ = Utf8BomLength(data_);
-    pos_ = start_;
-    encoding_ = DecideEncoding(data_);
+    const std::optional<TextEncoding> encoding = source_->Encoding();
+    if (!encoding) {
+        lastError_ = "cannot read " + textPath_;
+        return false;
+    }
+    encoding_ = *encoding;
+    // The window starts past a byte-order mark.
+    base_ = Utf8BomLength(head);
+    pos_ = 0;
 
     // The first line is copied to the reject file when it is the "#" type line (with the
     // byte-order mark before it, so the reject file reads as the text file does).
     std::size_t cut = 0;
-    const std::string end = FirstLineEnd(data_, &cut);
+    const std::string end = FirstLineEnd(head, &cut);
     if (!end.empty()) lineEnd_ = end;
-    if (data_.size() > start_ && data_[start_] == '#') {
-        firstLine_ = std::string(data_.substr(0, cut));
+    if (head.size() > base_ && head[base_] == '#') {
+        firstLine_ = head.substr(0, cut);
         if (end.empty()) firstLine_ += lineEnd_;
     } else {
         firstLine_.clear();
     }
+
+    // Every column a format can take is kept, and one more to tell a line that has too many.
+    keepColumns_ = 1;
+    for (const TemplateFormat& f : tpl_.Formats()) keepColumns_ = std::max(keepColumns_, f.columns.size() + 2);
     open_ = true;
     return true;
+}
+
+// Of a record too long to read, the bytes kept to name its record type.
+constexpr std::size_t kLongRecordHead = 4096;
+
+bool xvlImport::fill() {
+    if (atFileEnd_) return false;
+    // What lies before pos_ is done with: a reject copies it from the file again.
+    if (pos_ > 0) {
+        buffer_.erase(0, pos_);
+        base_ += pos_;
+        pos_ = 0;
+    }
+    const std::size_t have = buffer_.size();
+    buffer_.resize(have + TextSource::kPiece);
+    const long r = source_->ReadAt(base_ + have, buffer_.data() + have, TextSource::kPiece);
+    if (r <= 0) {
+        buffer_.resize(have);
+        atFileEnd_ = true;
+        readFailed_ = r < 0;
+    } else {
+        buffer_.resize(have + static_cast<std::size_t>(r));
+    }
+    data_ = buffer_;
+    return r > 0;
+}
+
+bool xvlImport::nextRecord(std::string_view& text, Span& span, std::size_t& after, std::string& lineScratch,
+                           std::string& joined) {
+    if (pendingLong_) {
+        span = *pendingLong_;
+        text = span.head;
+        after = pos_;
+        return true;
+    }
+    while (true) {
+        LineReader reader(data_, pos_);
+        int32_t line = lineNo_;
+        std::size_t settled = pos_;
+        int32_t settledLine = lineNo_;
+        RecordSpan rs;
+        const bool found = nextRecordText(reader, line, text, lineScratch, joined, rs, settled, settledLine);
+        pos_ = settled;
+        lineNo_ = settledLine;
+        // A record is whole once its last line end is decided, or the window reaches the end.
+        if (atFileEnd_ || lineEndDecided(data_, reader.offset())) {
+            if (!found) return false;
+            span = Span{base_ + rs.begin, base_ + rs.end, rs.first, rs.last, rs.unclosed, false, {}};
+            after = reader.offset();
+            if (rs.end - rs.begin > kMaxRecordBytes) {
+                // Whole in view, yet over the limit all the same.
+                span.tooLong = true;
+                span.head.assign(data_.substr(rs.begin, kLongRecordHead));
+                pos_ = after;
+                lineNo_ = rs.last;
+                pendingLong_ = span;
+                text = pendingLong_->head;
+            }
+            return true;
+        }
+        if (found && data_.size() - rs.begin > kMaxRecordBytes) {
+            skipLongRecord(rs.begin, rs.first);
+            span = *pendingLong_;
+            text = span.head;
+            after = pos_;
+            return true;
+        }
+        fill();
+    }
+}
+
+void xvlImport::skipLongRecord(std::size_t begin, int32_t firstLine) {
+    Span s;
+    s.begin = base_ + begin;
+    s.first = firstLine;
+    s.tooLong = true;
+    s.head.assign(data_.substr(begin, kLongRecordHead));
+    pos_ = begin;
+    int32_t line = firstLine;
+    QuoteState q = QuoteState::ColumnStart;
+    while (true) {
+        const std::size_t n = data_.size();
+        std::size_t eol = n;
+        if (const void* lf = std::memchr(data_.data() + pos_, '\n', n - pos_))
+            eol = static_cast<std::size_t>(static_cast<const char*>(lf) - data_.data());
+        if (const void* cr = std::memchr(data_.data() + pos_, '\r', eol - pos_))
+            eol = static_cast<std::size_t>(static_cast<const char*>(cr) - data_.data());
+        if (eol >= n) {
+            // No line end in view: the last byte waits for the next piece (a doubled quote may
+            // straddle the two).
+            const std::size_t upto = atFileEnd_ || n == pos_ ? n : n - 1;
+            q = ScanQuotes(data_.substr(pos_, upto - pos_), q);
+            pos_ = upto;
+            if (atFileEnd_) {
+                s.unclosed = q == QuoteState::InQuote;
+                break;
+            }
+            fill();
+            continue;
+        }
+        q = ScanQuotes(data_.substr(pos_, eol - pos_), q);
+        pos_ = eol;
+        if (!atFileEnd_ && !lineEndDecided(data_, eol + 1)) {
+            fill();
+            continue;
+        }
+        std::size_t end = eol + 1;
+        const std::size_t k = skipCtrlZ(data_, end);
+        if (k < n && (data_[k] == '\r' || data_[k] == '\n') && data_[k] != data_[eol]) end = k + 1;
+        pos_ = end;
+        if (q != QuoteState::InQuote) break;
+        ++line;  // a quoted value goes on over the next line
+    }
+    s.end = here();
+    s.last = line;
+    lineNo_ = line;
+    pendingLong_ = std::move(s);
 }
 
 // The template as users know it: its file name.
 std::string xvlImport::templateName() const { return std::filesystem::path(tpl_.Name()).filename().string(); }
 
-int xvlImport::percent(std::size_t offset) const {
-    if (data_.empty()) return 100;
-    return static_cast<int>(static_cast<double>(offset) * 100.0 / static_cast<double>(data_.size()));
+int xvlImport::percent(uint64_t offset) const {
+    const uint64_t size = source_ ? source_->Size() : 0;
+    if (size == 0 || offset >= size) return 100;
+    return static_cast<int>(static_cast<double>(offset) * 100.0 / static_cast<double>(size));
 }
 
-xvlImport::Peeked xvlImport::peek() const {
+xvlImport::Peeked xvlImport::peek() {
     Peeked p;
-    LineReader reader(data_, pos_);
-    int32_t line = lineNo_;
     std::string_view text;
+    // Scratch of its own: the views of the record last read stay as they are.
     std::string scratch, joined;
-    RecordSpan span;
-    if (!nextRecordText(reader, line, text, scratch, joined, span)) return p;
+    Span span;
+    if (!nextRecord(text, span, p.next, scratch, joined)) return p;
     p.found = true;
     p.begin = span.begin;
     p.end = span.end;
-    p.next = reader.offset();
     p.line = span.first;
     p.lastLine = span.last;
     p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(text);
@@ -258,16 +406,19 @@ int xvlImport::xvlImportNextRec(xvlImpInfo& info) {
 // Reads and stages the next record. `joinSpan` keeps the current reject span open (the record
 // is read ahead as part of the one before it).
 int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
-    LineReader reader(data_, pos_);
-    int32_t line = lineNo_;
     std::string_view text;
-    RecordSpan span;
-    const bool found = nextRecordText(reader, line, text, lineScratch_, recordScratch_, span);
-    pos_ = reader.offset();
-    lineNo_ = line;
-    if (!found) {
+    Span span;
+    std::size_t after = 0;
+    if (!nextRecord(text, span, after, lineScratch_, recordScratch_)) {
         info.percentDone_ = 100;
         return 2;
+    }
+    pos_ = after;
+    lineNo_ = span.last;
+    if (span.tooLong) {
+        recordScratch_ = std::move(span.head);
+        text = recordScratch_;
+        pendingLong_.reset();
     }
     if (joinSpan && spanValid_) {
         spanEnd_ = span.end;
@@ -279,8 +430,17 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         spanFirst_ = span.first;
         spanLast_ = span.last;
     }
+    if (span.tooLong) {
+        const std::string id = tpl_.NoIdColumn() ? std::string() : ToUtf8(FirstColumn(text), encoding_);
+        const TemplateFormat* fmt = tpl_.FindFormat(id);
+        describe(info, id, fmt, span.first);
+        info.percentDone_ = percent(here());
+        refuse(info, kErrRecordTooLong,
+               Msg(kMsgRecordTooLong, std::to_string(kMaxRecordBytes / (1u << 20)), std::to_string(span.last - span.first + 1)));
+        return 1;
+    }
     std::size_t bad = 0;
-    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad);
+    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
     std::string id;
     if (!tpl_.NoIdColumn()) {
@@ -289,7 +449,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     }
     const TemplateFormat* fmt = tpl_.FindFormat(id);
     describe(info, id, fmt, span.first);
-    info.percentDone_ = percent(pos_);
+    info.percentDone_ = percent(here());
     if (!fmt) {
         refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, templateName()));
         return 1;
@@ -476,8 +636,11 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const std::size_t first = tpl_.NoIdColumn() ? 0 : 1;
     const std::size_t need = fmt.columns.size() + first;
     std::size_t have = columns_.size();
-    // Empty columns at the end of a line (spreadsheets pad lines) do not count.
-    while (have > need && IsBlank(columns_[have - 1])) --have;
+    // Empty columns at the end of a line (spreadsheets pad lines) do not count. Those past the
+    // columns kept were only counted.
+    if (lastFilled_ != 0) have = lastFilled_;
+    else
+        while (have > need && IsBlank(columns_[have - 1])) --have;
     if (have < need) {
         refuse(info, kErrTooFewColumns,
                Msg(kMsgImportErrorBase + kErrTooFewColumns, std::to_string(have), fmt.id, std::to_string(need),
@@ -626,20 +789,14 @@ int xvlImport::xvlImportNextGroup(xvlImpInfo& info) {
                 refuse(info, kErrGroupOrder, Msg(kMsgImportErrorBase + kErrGroupOrder, id, prev));
             }
             broken = true;
-            pos_ = p.next;
-            lineNo_ = p.lastLine;
-            spanEnd_ = p.end;
-            spanLast_ = p.lastLine;
-            info.percentDone_ = percent(pos_);
+            takeAlong(p);
+            info.percentDone_ = percent(here());
             continue;
         }
         if (failed) {
             // Taken along without staging.
-            pos_ = p.next;
-            lineNo_ = p.lastLine;
-            spanEnd_ = p.end;
-            spanLast_ = p.lastLine;
-            info.percentDone_ = percent(pos_);
+            takeAlong(p);
+            info.percentDone_ = percent(here());
             prev = id;
             continue;
         }
@@ -658,7 +815,15 @@ int xvlImport::xvlImportNextGroup(xvlImpInfo& info) {
     return failed ? 1 : 0;
 }
 
-bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
+void xvlImport::takeAlong(const Peeked& p) {
+    pos_ = p.next;
+    lineNo_ = p.lastLine;
+    spanEnd_ = p.end;
+    spanLast_ = p.lastLine;
+    pendingLong_.reset();
+}
+
+bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
                             const std::string* reason, int32_t& line) {
     line = 0;
     if (rejectPath_.empty()) return true;
@@ -690,13 +855,27 @@ bool xvlImport::writeReject(std::size_t begin, std::size_t end, int32_t firstLin
         out = "# " + r + lineEnd_;
         ++rejectLines_;
     }
-    out.append(data_.substr(begin, end - begin));
-    if (out.empty() || (out.back() != '\n' && out.back() != '\r')) {
+    // The record's bytes: from the window while it holds them, else from the file again.
+    auto byteAt = [&](uint64_t at) {
+        if (at >= base_ && at < base_ + data_.size()) return data_[static_cast<std::size_t>(at - base_)];
+        char c = 0;
+        return source_->ReadAt(at, &c, 1) == 1 ? c : '\0';
+    };
+    std::string_view tail;
+    if (end > begin && (byteAt(end - 1) != '\n' && byteAt(end - 1) != '\r')) {
         // The last line of the text file had no line end (a trailing Ctrl-Z counts as none).
-        while (!out.empty() && out.back() == kCtrlZ) out.pop_back();
-        out += lineEnd_;
+        while (end > begin && byteAt(end - 1) == kCtrlZ) --end;
+        tail = lineEnd_;
     }
-    if (std::fwrite(out.data(), 1, out.size(), rejectFile_) != out.size() || std::fflush(rejectFile_) != 0) {
+    bool written = std::fwrite(out.data(), 1, out.size(), rejectFile_) == out.size();
+    if (begin >= base_ && end <= base_ + data_.size()) {
+        const std::string_view bytes = data_.substr(static_cast<std::size_t>(begin - base_), static_cast<std::size_t>(end - begin));
+        written = written && std::fwrite(bytes.data(), 1, bytes.size(), rejectFile_) == bytes.size();
+    } else {
+        written = written && source_->CopyRange(begin, end, rejectFile_);
+    }
+    written = written && std::fwrite(tail.data(), 1, tail.size(), rejectFile_) == tail.size();
+    if (!written || std::fflush(rejectFile_) != 0) {
         lastError_ = "cannot write the reject file " + rejectPath_;
         return false;
     }
@@ -798,7 +977,7 @@ void xvlImport::xvlImpCopyKeyToUd(const xvlImpInfo& info) {
 bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::string& usingText) {
     bool ok = true;
     if (stamp) {
-        if (textPath_.empty() || data_.empty()) {
+        if (!source_ || source_->Size() == 0) {
             lastError_ = "no text file to stamp";
             ok = false;
         } else {
@@ -807,7 +986,7 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
             const x_date_type d = suite::xd_get_date();
             const x_time_type t = suite::xd_get_time();
             StampClock clock{d.year, d.month, d.day, t.hour, t.minute};
-            ok = StampTextFile(textPath_, BuildTimeStampLine(who, clock, usingText), lastError_);
+            ok = StampTextFile(*source_, BuildTimeStampLine(who, clock, usingText), lastError_);
         }
     }
     if (close) {
@@ -816,9 +995,13 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
             rejectFile_ = nullptr;
         }
         open_ = false;
-        buffer_.reset();
+        // The window goes; the open file stays with whoever shares it (a later pass, the stamp).
+        std::string().swap(buffer_);
         data_ = {};
+        base_ = 0;
         pos_ = 0;
+        pendingLong_.reset();
+        source_.reset();
     }
     return ok;
 }

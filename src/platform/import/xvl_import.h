@@ -25,6 +25,7 @@
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_source.h"
 #include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
 
@@ -115,10 +116,21 @@ public:
     void xvlSetPrefillCB(PrefillCB fn, void* ctx) { prefill_ = fn; prefillCtx_ = ctx; }
     void xvlSetGroupCB(GroupCB fn, void* ctx) { group_ = fn; groupCtx_ = ctx; }
 
-    // Opens the text file (read whole) and names the reject file ("" = none). False when the
-    // text file cannot be read, is UTF-16 (LastErrorText says so), or the reject file could not
-    // be created in its folder. The reject file itself is made at the first reject.
+    // Opens the text file and names the reject file ("" = none). False when the text file
+    // cannot be read, is not a regular file, is UTF-16 (LastErrorText says so), or the reject
+    // file could not be created in its folder. The reject file itself is made at the first
+    // reject. The text is read in pieces as the records are (kMaxRecordBytes bounds a record),
+    // never held whole.
     bool xvlImpFileNames(const std::string& textFile, const std::string& rejectFile, bool = false);
+    // The same over a text file already open: every pass of a conversion reads the one open
+    // file, whatever its name comes to name meanwhile.
+    bool xvlImpOpen(std::shared_ptr<TextSource> source, const std::string& rejectFile);
+    // The open text file (null when none).
+    const std::shared_ptr<TextSource>& Source() const { return source_; }
+
+    // The most bytes a record may take. A longer one is refused whole (error
+    // kErrRecordTooLong) and copied to the reject file piece by piece, without being held.
+    static constexpr std::size_t kMaxRecordBytes = 4u << 20;
 
     // 2 = end of file (also when no text file is open), 1 = refused, 0 = staged.
     int xvlImportNextRec(xvlImpInfo& info);
@@ -168,24 +180,47 @@ public:
     bool RejectFileCreated() const { return rejectFile_ != nullptr; }
 
 private:
+    // Where a record lies in the file.
+    struct Span {
+        uint64_t begin = 0, end = 0;
+        int32_t first = 0, last = 0;  // its lines
+        bool unclosed = false;        // the file ended inside a quoted value
+        bool tooLong = false;         // over kMaxRecordBytes: passed over, only `head` kept
+        std::string head;
+    };
     struct Peeked {
         bool found = false;
-        std::size_t begin = 0, end = 0, next = 0;
+        uint64_t begin = 0, end = 0;  // in the file
+        std::size_t next = 0;         // in the window
         int32_t line = 0;      // the record's first line
         int32_t lastLine = 0;  // and its last
         std::string id;
         const TemplateFormat* format = nullptr;
     };
-    Peeked peek() const;
+    Peeked peek();
+    // Records are consumed by pos_ and lineNo_ moving past them; a record read ahead by peek
+    // is taken along into the current reject span without being staged.
+    void takeAlong(const Peeked& p);
+    // The next record: `text` (in the window or scratch, or the head of a record too long),
+    // `span`, and `after`, the window offset past it. Blank and "#" lines before it are
+    // consumed. False at the end of the file.
+    bool nextRecord(std::string_view& text, Span& span, std::size_t& after, std::string& lineScratch,
+                    std::string& joined);
+    // Reads the next piece of the file into the window, dropping what lies before pos_.
+    bool fill();
+    // Passes over a record too long to hold, from window offset `begin`, and keeps its place in
+    // pendingLong_.
+    void skipLongRecord(std::size_t begin, int32_t firstLine);
+    uint64_t here() const { return base_ + pos_; }
     int readRecord(xvlImpInfo& info, bool joinSpan);
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
     bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
                        bool& blank, xvlImpInfo& info);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
-    bool writeReject(std::size_t begin, std::size_t end, int32_t firstLine, int32_t lastLine,
+    bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
                      const std::string* reason, int32_t& line);
-    int percent(std::size_t offset) const;
+    int percent(uint64_t offset) const;
     void toUtf8Columns();
     std::string templateName() const;
 
@@ -202,10 +237,18 @@ private:
 
     bool open_ = false;
     std::string textPath_;
-    std::unique_ptr<char[]> buffer_;  // the whole text file
+    std::shared_ptr<TextSource> source_;
+    // The window of the file being read: data_ views buffer_, whose first byte is the file's
+    // byte base_; pos_ is in the window.
+    std::string buffer_;
     std::string_view data_;
+    uint64_t base_ = 0;
+    bool atFileEnd_ = false;  // the window reaches the end of the file
+    bool readFailed_ = false;
     std::size_t pos_ = 0;
-    std::size_t start_ = 0;  // past a UTF-8 byte-order mark
+    std::size_t keepColumns_ = 0;  // columns split and kept: the widest format's, and one more
+    std::size_t lastFilled_ = 0;   // the last non-blank column past those kept (0: none)
+    std::optional<Span> pendingLong_;  // a record too long, passed over, not yet consumed
     TextEncoding encoding_ = TextEncoding::Utf8;
     int32_t lineNo_ = 0;     // lines consumed so far
     std::string firstLine_;  // raw first line when it begins with "#", with its line end
@@ -214,7 +257,7 @@ private:
     // The span of text that the next reject copies.
     bool spanValid_ = false;
     const xvlImpInfo* spanOwner_ = nullptr;
-    std::size_t spanBegin_ = 0, spanEnd_ = 0;
+    uint64_t spanBegin_ = 0, spanEnd_ = 0;  // in the file
     int32_t spanFirst_ = 0, spanLast_ = 0;
 
     std::string rejectPath_;

@@ -29,6 +29,7 @@ enum ImportError : int {
     kErrLocked = 17,          // stored record locked by another user
     kErrReadFailed = 20,      // text-file read error
     kErrLongTextTooLong = 21,
+    kErrRecordTooLong = 22,   // a record over the import's limit, not read
 };
 
 // Text files the import does not read, and records refused for what their text holds.
@@ -37,6 +38,7 @@ inline constexpr int kMsgUtf16File = 12931;      // the same without the questio
 inline constexpr int kMsgNulInValue = 12932;     // error 1: a NUL byte in a value
 inline constexpr int kMsgLineEndInValue = 12933; // error 1: a line end in a field that holds none
 inline constexpr int kMsgQuoteToEnd = 12934;     // error 13: a quote still open at the end of the file
+inline constexpr int kMsgRecordTooLong = 12935;  // error 22: a record over the import's limit
 
 // Message numbers: import error n has message kMsgImportErrorBase + n.
 inline constexpr int kMsgImportErrorBase = 12950;

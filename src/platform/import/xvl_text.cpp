@@ -1,5 +1,8 @@
 #include "platform/import/xvl_text.h"
 
+#include "platform/import/xvl_values.h"
+
+#include <algorithm>
 #include <cstring>
 
 namespace dz::xvl {
@@ -155,11 +158,25 @@ std::string_view RawLineEnd(std::string_view data, std::size_t begin, std::size_
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn) {
+    std::size_t lastFilled = 0;
+    return SplitColumnViews(line, columns, scratch, badColumn, static_cast<std::size_t>(-1), lastFilled);
+}
+
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled) {
     columns.clear();
     scratch.clear();
     // Unquoted text is never longer than the line: the views into it stay valid.
     scratch.reserve(line.size());
     badColumn = 0;
+    lastFilled = 0;
+    std::size_t count = 0;  // columns read, kept or not
+    // A column past those kept is only counted, and noted when it holds something.
+    auto add = [&](std::string_view value, bool filled) {
+        ++count;
+        if (columns.size() < keep) columns.push_back(value);
+        else if (filled) lastFilled = count;
+    };
     const std::size_t n = line.size();
     std::size_t i = 0;
     while (true) {
@@ -167,6 +184,7 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
         while (s < n && isBlank(line[s])) ++s;
         if (s < n && line[s] == '"') {
             // Quoted column.
+            const bool kept = columns.size() < keep;
             std::size_t k = s + 1;
             const std::size_t from = k;
             bool closed = false, doubled = false;
@@ -176,15 +194,15 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
                 std::size_t q = n;
                 if (const void* quote = std::memchr(line.data() + k, '"', n - k))
                     q = static_cast<std::size_t>(static_cast<const char*>(quote) - line.data());
-                if (doubled) scratch.append(line.data() + k, q - k);
+                if (doubled && kept) scratch.append(line.data() + k, q - k);
                 k = q;
                 if (k >= n) break;
                 if (k + 1 < n && line[k + 1] == '"') {
                     if (!doubled) {
                         doubled = true;
-                        scratch.append(line.data() + from, k - from);
+                        if (kept) scratch.append(line.data() + from, k - from);
                     }
-                    scratch.push_back('"');
+                    if (kept) scratch.push_back('"');
                     k += 2;
                     continue;
                 }
@@ -192,14 +210,16 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
                 break;
             }
             if (!closed) {
-                badColumn = columns.size() + 1;
+                badColumn = count + 1;
                 return false;
             }
-            columns.push_back(doubled ? std::string_view(scratch).substr(mark) : line.substr(from, k - from));
+            const std::string_view plain = line.substr(from, k - from);
+            if (kept) add(doubled ? std::string_view(scratch).substr(mark) : plain, true);
+            else add({}, doubled || !IsBlank(plain));
             ++k;
             while (k < n && isBlank(line[k])) ++k;
             if (k < n && line[k] != ',') {
-                badColumn = columns.size();
+                badColumn = count;
                 return false;
             }
             if (k >= n) return true;
@@ -210,7 +230,7 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
         while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
         std::size_t t = e;
         while (t > s && isBlank(line[t - 1])) --t;
-        columns.push_back(line.substr(s, t - s));
+        add(line.substr(s, t - s), !IsBlank(line.substr(s, t - s)));
         if (e >= n) return true;
         i = e + 1;
     }
@@ -225,9 +245,11 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
 }
 
 std::string FirstColumn(std::string_view line) {
-    std::vector<std::string> cols;
-    std::size_t bad = 0;
-    if (SplitColumns(line, cols, bad) || bad > 1) return cols.empty() ? std::string() : cols.front();
+    std::vector<std::string_view> cols;
+    std::string scratch;
+    std::size_t bad = 0, lastFilled = 0;
+    if (SplitColumnViews(line, cols, scratch, bad, 1, lastFilled) || bad > 1)
+        return cols.empty() ? std::string() : std::string(cols.front());
     std::size_t s = 0;
     while (s < line.size() && isBlank(line[s])) ++s;
     std::size_t e = line.find(',', s);

@@ -75,6 +75,12 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
 // `line`; the others into `scratch`, which must not change while the views are used.
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn);
+// The same, keeping at most `keep` columns: those after them are still read (their quoting can
+// make the line malformed) but only counted, so that a line of a million commas costs no
+// memory. `lastFilled` receives the number of the last of them that is not blank (0 when
+// every one is), for the count of columns that a line's blank tail does not extend.
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled);
 
 // The first column only, by the same rules, for a look at a line's record type. An unquoted
 // text up to the first comma when the quoting is malformed.

@@ -1,6 +1,7 @@
 #include "platform/import/xvl_timestamp.h"
 
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_source.h"
 #include "platform/import/xvl_text.h"
 #include "platform/ui/own_files.h"
 
@@ -34,26 +35,6 @@ bool doRename(const std::filesystem::path& from, const std::filesystem::path& to
     return true;
 }
 
-// Read straight into a string of the file's size: a text file of a million records is tens of
-// megabytes, and a growing stream buffer would hold up to three times that for a moment.
-bool readAll(const std::filesystem::path& p, std::string& out) {
-    std::ifstream in(p, std::ios::binary | std::ios::ate);
-    if (!in) return false;
-    const std::streamoff size = in.tellg();
-    if (size < 0) return false;
-    in.seekg(0);
-    out.resize(static_cast<std::size_t>(size));
-    in.read(out.data(), size);
-    if (in.bad()) return false;
-    out.resize(static_cast<std::size_t>(in.gcount()));
-    if (in.gcount() == size && in.peek() != std::char_traits<char>::eof()) {  // it grew meanwhile
-        std::ostringstream more;
-        more << in.rdbuf();
-        out += std::move(more).str();
-    }
-    return !in.bad();
-}
-
 // The stamp line ends as the file's first line does ("\r\n" in a CRLF file), so that the file
 // keeps one kind of line end; a first line without one leaves the stamp's own.
 std::string InOwnLineEnd(std::string_view data, const std::string& stampLine) {
@@ -70,12 +51,12 @@ struct StampPieces {
 };
 
 // The stamp is written in the text file's encoding, so that the file stays in one.
-StampPieces SplitForStamp(std::string_view data, const std::string& stampLine) {
+StampPieces SplitForStamp(std::string_view data, const std::string& stampLine, TextEncoding encoding) {
     std::size_t cut = 0;
     const std::string end = FirstLineEnd(data, &cut);
     StampPieces p;
     p.head = data.substr(0, cut);
-    p.middle = (end.empty() ? std::string("\n") : std::string()) + FromUtf8(stampLine, DecideEncoding(data));
+    p.middle = (end.empty() ? std::string("\n") : std::string()) + FromUtf8(stampLine, encoding);
     p.rest = data.substr(cut);
     return p;
 }
@@ -104,7 +85,7 @@ std::string BuildTimeStampLine(const std::string& operatorName, const StampClock
 }
 
 std::string InsertStampLine(std::string_view data, const std::string& stampLine) {
-    const StampPieces p = SplitForStamp(data, InOwnLineEnd(data, stampLine));
+    const StampPieces p = SplitForStamp(data, InOwnLineEnd(data, stampLine), DecideEncoding(data));
     std::string out;
     out.reserve(p.head.size() + p.middle.size() + p.rest.size());
     out.append(p.head);
@@ -114,27 +95,61 @@ std::string InsertStampLine(std::string_view data, const std::string& stampLine)
 }
 
 bool StampTextFile(const std::filesystem::path& textPath, const std::string& stampLine, std::string& error) {
+    bool notRegular = false;
+    std::string what;
+    const std::shared_ptr<TextSource> source = TextSource::Open(textPath.string(), &notRegular, &what);
+    if (!source) {
+        error = notRegular ? textPath.string() + " is " + what : "cannot read " + textPath.string();
+        return false;
+    }
+    return StampTextFile(*source, stampLine, error);
+}
+
+bool StampTextFile(const TextSource& source, const std::string& stampLine, std::string& error) {
     // A linked text file is stamped where it really stands: replacing the link itself would leave
     // the file it names unstamped, to be converted again without the question. When that file's
     // folder cannot take the new file the stamp fails and the text file stays as it was.
     std::error_code ec;
-    const std::filesystem::path textFile = std::filesystem::canonical(textPath, ec);
+    const std::filesystem::path textFile = std::filesystem::canonical(source.Path(), ec);
     if (ec) {
-        error = "cannot find " + textPath.string() + ": " + ec.message();
+        error = "cannot find " + source.Path() + ": " + ec.message();
         return false;
     }
-    std::string data;
-    if (!readAll(textFile, data)) {
-        error = "cannot read " + textFile.string();
+    // The content is the file that was read; one put in its place is not written over.
+    if (!source.StillNamedBy(textFile.string())) {
+        error = textFile.string() + " was replaced while it was converted";
         return false;
     }
-    if (data.empty()) {
+    // The first line, read until its line end is decided (or the file ends).
+    std::string head;
+    for (std::size_t want = 64 * 1024;; want *= 4) {
+        if (!source.ReadHead(want, head)) {
+            error = "cannot read " + textFile.string();
+            return false;
+        }
+        std::size_t cut = 0;
+        FirstLineEnd(head, &cut);
+        std::size_t k = cut;
+        while (k < head.size() && head[k] == kCtrlZ) ++k;
+        if (head.size() < want || k < head.size()) {
+            head.resize(cut);
+            break;
+        }
+        if (want > (64u << 20)) {
+            error = "the first line of " + textFile.string() + " is too long";
+            return false;
+        }
+    }
+    if (head.empty()) {
         error = textFile.string() + " is empty";
         return false;
     }
-    // Written piece by piece, not copied whole once more.
-    const StampPieces pieces = SplitForStamp(data, InOwnLineEnd(data, stampLine));
-    const std::size_t contentSize = pieces.head.size() + pieces.middle.size() + pieces.rest.size();
+    const std::optional<TextEncoding> encoding = source.Encoding();
+    if (!encoding) {
+        error = "cannot read " + textFile.string();
+        return false;
+    }
+    const StampPieces pieces = SplitForStamp(head, InOwnLineEnd(head, stampLine), *encoding);
 
     // The new content goes to a file of its own beside the original, made afresh (no link
     // followed) and readable by its owner alone until it takes the original's permissions.
@@ -150,16 +165,22 @@ bool StampTextFile(const std::filesystem::path& textPath, const std::string& sta
         error = "cannot create a file beside " + textFile.string();
         return false;
     }
+    uint64_t copied = 0;
     bool ok = files::write_all(fd, pieces.head) && files::write_all(fd, pieces.middle) &&
-              files::write_all(fd, pieces.rest);
+              source.CopyRange(pieces.head.size(), TextSource::kToEnd, fd, &copied);
     // Keep the original's permissions.
-    const auto perms = std::filesystem::status(textFile, ec).permissions();
-    if (ok && !ec) ::fchmod(fd, static_cast<mode_t>(perms) & 07777);
+    struct stat st {};
+    if (ok && ::fstat(source.Fd(), &st) == 0) ::fchmod(fd, st.st_mode & 07777);
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;
-    if (ok && std::filesystem::file_size(aside, ec) != contentSize) ok = false;
+    if (ok && std::filesystem::file_size(aside, ec) != pieces.head.size() + pieces.middle.size() + copied) ok = false;
     if (!ok) {
         error = "cannot write " + aside.string();
+        std::filesystem::remove(aside, ec);
+        return false;
+    }
+    if (!source.StillNamedBy(textFile.string())) {
+        error = textFile.string() + " was replaced while it was converted";
         std::filesystem::remove(aside, ec);
         return false;
     }

@@ -39,6 +39,11 @@ std::string InsertStampLine(std::string_view data, const std::string& stampLine)
 // renames it over the original. The original is never deleted first; on any failure it stays
 // as it was, the file beside it is removed, and `error` says what failed.
 bool StampTextFile(const std::filesystem::path& textFile, const std::string& stampLine, std::string& error);
+// The same through a text file already open: the new content is read from that open file, in
+// pieces, and the stamp is refused when its name no longer names it (a file put in its place
+// meanwhile is left alone).
+class TextSource;
+bool StampTextFile(const TextSource& source, const std::string& stampLine, std::string& error);
 
 // What a time-stamp line says, each text as it stands in the line ("by Ann", "on 12/6/26",
 // "at 9:37PM"); user empty when the line names nobody.

@@ -57,6 +57,14 @@ std::filesystem::path Company::data_folder(const std::string& abbreviation) cons
     return folder_;
 }
 
+bool Company::is_outside(const std::filesystem::path& path) const {
+    std::error_code ec;
+    const std::filesystem::path f = std::filesystem::weakly_canonical(folder_, ec);
+    const std::filesystem::path p = std::filesystem::weakly_canonical(path, ec);
+    const std::filesystem::path rel = p.lexically_relative(f);
+    return rel.empty() || *rel.begin() == "..";
+}
+
 Company& open_company(const std::filesystem::path& folder) {
     return set_company(Company::load(folder));
 }

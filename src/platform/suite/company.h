@@ -110,6 +110,9 @@ public:
     // The data folder of an abbreviation: its file-control folder (relative to the company
     // folder unless absolute), else the company folder.
     std::filesystem::path data_folder(const std::string& abbreviation) const;
+    // Whether `path` (a data file or a folder) lies outside the company folder, links and ".."
+    // resolved: file control may put data files anywhere, and a run names such files.
+    bool is_outside(const std::filesystem::path& path) const;
 
 private:
     std::filesystem::path folder_;

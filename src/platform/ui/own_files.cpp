@@ -168,22 +168,57 @@ bool write_all(int fd, std::string_view bytes) {
     return true;
 }
 
-HeadRead read_file_head(const std::string& path, std::size_t limit, std::string& out) {
-    out.clear();
-    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer for good.
-    int fd;
+std::string file_kind(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISREG(mode)) return "a file";
+    return "not a file";
+}
+
+InputOpen open_input_file(const std::string& path, int& fd, std::string& what, unsigned long long* size) {
+    fd = -1;
+    what.clear();
+    int f;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) {
+        f = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    } while (f < 0 && errno == EINTR);
+    if (f < 0) {
+        const int err = errno;
         struct stat st {};
-        return ::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) ? HeadRead::NotRegular : HeadRead::CannotOpen;
+        if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            what = file_kind(st.st_mode);
+            return InputOpen::NotRegular;
+        }
+        what = std::strerror(err);
+        return InputOpen::CannotOpen;
     }
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return HeadRead::NotRegular;
+    if (::fstat(f, &st) != 0) {
+        what = std::strerror(errno);
+        ::close(f);
+        return InputOpen::CannotOpen;
     }
+    if (!S_ISREG(st.st_mode)) {
+        what = file_kind(st.st_mode);
+        ::close(f);
+        return InputOpen::NotRegular;
+    }
+    // A regular file never blocks; reads go on as usual.
+    const int flags = ::fcntl(f, F_GETFL);
+    if (flags >= 0) (void)::fcntl(f, F_SETFL, flags & ~O_NONBLOCK);
+    if (size) *size = static_cast<unsigned long long>(st.st_size);
+    fd = f;
+    return InputOpen::Ok;
+}
+
+HeadRead read_file_head(const std::string& path, std::size_t limit, std::string& out) {
+    out.clear();
+    int fd = -1;
+    std::string what;
+    const InputOpen opened = open_input_file(path, fd, what);
+    if (opened != InputOpen::Ok) return opened == InputOpen::NotRegular ? HeadRead::NotRegular : HeadRead::CannotOpen;
     out.resize(limit);
     std::size_t got = 0;
     while (got < limit) {

@@ -55,6 +55,17 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes, mo
 // Appends `text` to `path` (made when missing), which must be a regular file, not a link.
 bool append_to_file(const std::string& path, std::string_view text, mode_t mode);
 
+// What a path that is not a regular file names, for messages: "a folder", "a FIFO", "a device",
+// "a socket".
+std::string file_kind(mode_t mode);
+
+enum class InputOpen { Ok, CannotOpen, NotRegular };
+// Opens a user's file for reading, once: without blocking (a FIFO would otherwise wait for a
+// writer for good), and only when the descriptor itself is a regular file. On Ok `fd` is the
+// caller's to close (blocking reads again) and `size` is its size at the open; otherwise
+// `what` names what the path is (file_kind) or why it could not be opened.
+InputOpen open_input_file(const std::string& path, int& fd, std::string& what, unsigned long long* size = nullptr);
+
 enum class HeadRead { Ok, CannotOpen, NotRegular };
 // Reads at most `limit` bytes from the start of `path`, which must be a regular file once its
 // links are resolved. A FIFO or a device is refused without blocking on it.

@@ -2,6 +2,7 @@
 // older files opened read-only, lock folders planted by others, names SQLite could take for URIs.
 #include "support.h"
 
+#include <gmock/gmock.h>
 #include <sqlite3.h>
 
 #include <cstdlib>
@@ -121,8 +122,14 @@ TEST_F(Security, TriggersAndViewsOfAFileDoNotRun) {
     close(h);
     EXPECT_EQ(count_of(dir / "MASTER.TST", "SELECT count(*) FROM r2"), 1);  // the trigger did not fire
 
-    // A record table replaced by a view is not read through it.
+    // A record table replaced by a view is not read through it: an open that may write refuses
+    // the file (the primary key's index cannot stand on a view), a look reads nothing.
     craft(dir / "MASTER.TST", {"ALTER TABLE r1 RENAME TO r1x", "CREATE VIEW r1 AS SELECT * FROM r1x"});
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_CORRUPT);
+    xio_read_only_scope readOnly;
     h = open(false);
     ASSERT_NE(h, 0);
     EXPECT_NE(xio_rd_first(h, 1, 0, 0), XIO_OK);
@@ -283,6 +290,51 @@ TEST_F(Security, AFolderNamedLikeAUriIsAFolder) {
     EXPECT_FALSE(elsewhere);
     if (h) close(h);
     std::filesystem::remove(xio::lock_file_path(dir / "file:co" / "MASTER.TST"));
+}
+
+// Unique keys hold whatever was done to the file: a unique index dropped or made plain stands
+// again at the next writable open, and a file that already holds duplicates under it is refused.
+// A read-only open changes nothing, and a walk of every row shows the duplicates.
+TEST_F(Security, UniqueKeysHoldWhateverTheFileSays) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    close(h);
+    craft(file, {"DROP INDEX dzk_r1_0"});
+    h = open(false);
+    EXPECT_EQ(addCustomer(h, "c1", "A2"), XIO_DUPLICATE);
+    close(h);
+
+    craft(file, {"DROP INDEX dzk_r1_0", "CREATE INDEX dzk_r1_0 ON r1(CODE)",
+                 "INSERT INTO r1(CODE, ALTKEY) VALUES('C1', 'A9')"});
+    {
+        xio_read_only_scope readOnly;
+        uint16_t ro = open(false);
+        ASSERT_NE(ro, 0);
+        std::string seen;
+        EXPECT_EQ(xio_rd_every(ro, 1, [&] { return seen += get(ro, 1, "ALTKEY") + ",", true; }), XIO_END);
+        EXPECT_EQ(seen, "A1,A9,");
+        EXPECT_EQ(walk(ro, 0, "ALTKEY"), "A1") << "a key walk meets one of the pair";
+        close(ro);
+    }
+    uint16_t refused = 0;
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    EXPECT_EQ(xio_ask_file(req, refused), XIO_CORRUPT);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("either an old version or corrupt"));
+    EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1"), 2) << "nothing is changed";
+}
+
+TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
+    close(open());
+    std::filesystem::rename(dir / "MASTER.TST", dir / "real.tst");
+    std::filesystem::create_symlink(dir / "real.tst", dir / "MASTER.TST");
+    uint16_t h = 0;
+    EXPECT_NE(xio_open_file(dir / "MASTER.TST", 1, h), XIO_OK);
+    EXPECT_EQ(h, 0);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("symbolic link"));
 }
 
 }  // namespace

@@ -1,0 +1,127 @@
+#include "platform/import/xvl_source.h"
+
+#include "platform/ui/own_files.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace dz::xvl {
+
+namespace {
+
+// How many bytes at the end of `data` begin a UTF-8 character that the data cuts off (0 to 3).
+std::size_t cutCharacter(std::string_view data) {
+    const std::size_t n = data.size();
+    for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+        const auto c = static_cast<unsigned char>(data[n - back]);
+        if ((c & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+        const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        return len > back ? back : 0;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::shared_ptr<TextSource> TextSource::Open(const std::string& path, bool* notRegular, std::string* what) {
+    int fd = -1;
+    std::string why;
+    unsigned long long size = 0;
+    const files::InputOpen r = files::open_input_file(path, fd, why, &size);
+    if (notRegular) *notRegular = r == files::InputOpen::NotRegular;
+    if (what) *what = why;
+    if (r != files::InputOpen::Ok) return nullptr;
+    return std::shared_ptr<TextSource>(new TextSource(path, fd, size));
+}
+
+TextSource::~TextSource() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+long TextSource::ReadAt(uint64_t offset, char* buffer, std::size_t n) const {
+    while (true) {
+        const ssize_t r = ::pread(fd_, buffer, n, static_cast<off_t>(offset));
+        if (r < 0 && errno == EINTR) continue;
+        return static_cast<long>(r);
+    }
+}
+
+bool TextSource::ReadHead(std::size_t limit, std::string& out) const {
+    out.resize(limit);
+    std::size_t got = 0;
+    while (got < limit) {
+        const long r = ReadAt(got, out.data() + got, limit - got);
+        if (r < 0) {
+            out.clear();
+            return false;
+        }
+        if (r == 0) break;
+        got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    return true;
+}
+
+template <typename Sink>
+bool TextSource::copyRange(uint64_t begin, uint64_t end, Sink&& sink, uint64_t* copied) const {
+    if (copied) *copied = 0;
+    std::vector<char> piece(static_cast<std::size_t>(std::min<uint64_t>(kPiece, end > begin ? end - begin : 1)));
+    while (begin < end) {
+        const long r = ReadAt(begin, piece.data(), static_cast<std::size_t>(std::min<uint64_t>(piece.size(), end - begin)));
+        if (r == 0 && end == kToEnd) return true;
+        if (r <= 0) return false;
+        if (!sink(std::string_view(piece.data(), static_cast<std::size_t>(r)))) return false;
+        begin += static_cast<uint64_t>(r);
+        if (copied) *copied += static_cast<uint64_t>(r);
+    }
+    return true;
+}
+
+bool TextSource::CopyRange(uint64_t begin, uint64_t end, std::FILE* out) const {
+    return copyRange(begin, end, [&](std::string_view b) { return std::fwrite(b.data(), 1, b.size(), out) == b.size(); },
+                     nullptr);
+}
+
+bool TextSource::CopyRange(uint64_t begin, uint64_t end, int fd, uint64_t* copied) const {
+    return copyRange(begin, end, [&](std::string_view b) { return files::write_all(fd, b); }, copied);
+}
+
+std::optional<TextEncoding> TextSource::Encoding() const {
+    if (encoding_) return encoding_;
+    // Piece by piece, a character cut at a piece's end carried into the next.
+    std::vector<char> piece(kPiece + 4);
+    std::size_t carried = 0;
+    uint64_t offset = 0;
+    bool first = true;
+    while (true) {
+        const long r = ReadAt(offset, piece.data() + carried, kPiece);
+        if (r < 0) return std::nullopt;
+        offset += static_cast<uint64_t>(r);
+        std::string_view data(piece.data(), carried + static_cast<std::size_t>(r));
+        if (first) {
+            data.remove_prefix(Utf8BomLength(data));
+            first = false;
+        }
+        if (r == 0) {
+            // The end: a character still cut is invalid.
+            encoding_ = IsValidUtf8(data) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+            return encoding_;
+        }
+        const std::size_t cut = cutCharacter(data);
+        if (!IsValidUtf8(data.substr(0, data.size() - cut))) {
+            encoding_ = TextEncoding::Windows1252;
+            return encoding_;
+        }
+        std::memmove(piece.data(), data.data() + data.size() - cut, cut);
+        carried = cut;
+    }
+}
+
+bool TextSource::StillNamedBy(const std::string& path) const { return files::same_file(fd_, path); }
+
+}  // namespace dz::xvl

@@ -1,0 +1,66 @@
+// A text file opened once for a whole conversion.
+//
+// The file is opened without blocking and checked on its descriptor (files::open_input_file),
+// and every later read goes through that descriptor: the record passes, the reject file's
+// copies and the time stamp. A file swapped in under the same name after the open is never
+// read; the stamp is then refused rather than written over the newcomer. Nothing here holds
+// the file whole: it is read in pieces at given offsets.
+#pragma once
+
+#include "platform/import/xvl_encoding.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace dz::xvl {
+
+class TextSource {
+public:
+    // Opens `path`. Null when it cannot be opened or is not a regular file; `notRegular` then
+    // says which, and `what` names what the path is (or why the open failed).
+    static std::shared_ptr<TextSource> Open(const std::string& path, bool* notRegular = nullptr,
+                                            std::string* what = nullptr);
+    ~TextSource();
+    TextSource(const TextSource&) = delete;
+    TextSource& operator=(const TextSource&) = delete;
+
+    const std::string& Path() const { return path_; }
+    // The size when opened (progress is measured against it).
+    uint64_t Size() const { return size_; }
+    // Up to `n` bytes from `offset`: the count read, 0 at the end, -1 on a read error.
+    long ReadAt(uint64_t offset, char* buffer, std::size_t n) const;
+    // At most `limit` bytes from the start.
+    bool ReadHead(std::size_t limit, std::string& out) const;
+    // Copies the bytes [begin, end) to `out`, in pieces. False on a read or write error, or
+    // when the file no longer holds them all.
+    // kToEnd as `end` copies up to the end of the file, whatever it is then; `copied` receives
+    // the count.
+    static constexpr uint64_t kToEnd = ~uint64_t{0};
+    bool CopyRange(uint64_t begin, uint64_t end, std::FILE* out) const;
+    bool CopyRange(uint64_t begin, uint64_t end, int fd, uint64_t* copied = nullptr) const;
+    int Fd() const { return fd_; }
+    // The encoding of the whole file, decided by one streaming look and then kept. None on a
+    // read error.
+    std::optional<TextEncoding> Encoding() const;
+    // Does `path` still name the file that was opened (links resolved)?
+    bool StillNamedBy(const std::string& path) const;
+
+    // The size of the pieces read.
+    static constexpr std::size_t kPiece = 1 << 20;
+
+private:
+    TextSource(std::string path, int fd, uint64_t size) : path_(std::move(path)), fd_(fd), size_(size) {}
+    template <typename Sink>
+    bool copyRange(uint64_t begin, uint64_t end, Sink&& sink, uint64_t* copied) const;
+
+    std::string path_;
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    mutable std::optional<TextEncoding> encoding_;
+};
+
+}  // namespace dz::xvl

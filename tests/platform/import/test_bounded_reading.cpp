@@ -1,0 +1,123 @@
+// The text file is read in pieces: records across the pieces' seams, records too long to hold,
+// and lines of very many columns, in memory that does not grow with the file.
+#include "import_fixture.h"
+
+#include <gmock/gmock.h>
+
+#include "platform/import/xvl_messages.h"
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+using namespace dz;
+using namespace dz::xvl;
+using namespace dz::xvl::test;
+
+namespace {
+
+constexpr const char* kHead = "#,TST,xvtst\r\n";
+const std::string kGood = "C,ab1,Name,,,,,,,,\r\n";
+
+// Every record's first line and status, to the end.
+std::vector<std::pair<int32_t, int>> ReadAll(xvlImport& imp) {
+    std::vector<std::pair<int32_t, int>> out;
+    xvlImpInfo info;
+    for (int rc = imp.xvlImportNextRec(info); rc != 2; rc = imp.xvlImportNextRec(info)) out.emplace_back(info.StartLine(), rc);
+    return out;
+}
+
+}  // namespace
+
+class BoundedReading : public ImportFixture {};
+
+// Line ends of every kind, and Ctrl-Z, falling on the seam between two pieces.
+TEST_F(BoundedReading, RecordsAcrossTheSeamOfTwoPiecesReadAsInOne) {
+    MakeTemplate(kCustomerTemplate);
+    for (const std::string& end : std::vector<std::string>{"\r\n", "\n\r", "\r", "\n", "\r\x1a\n"}) {
+        for (std::size_t shift = 0; shift < 4; ++shift) {
+            SCOPED_TRACE(testing::Message() << "end " << end.size() << " shift " << shift);
+            // A comment line that brings the next record's line end to the seam.
+            std::string text = kHead;
+            const std::string record = "C,ab1,Name,,,,,,,,";
+            const std::size_t fill = TextSource::kPiece - text.size() - 2 - end.size() - record.size() - 1 + shift;
+            text += "#" + std::string(fill, 'x') + end + record + end + record + end;
+            const auto txt = Text("c.txt", text);
+            xvlImport imp(tpl);
+            ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+            const std::vector<std::pair<int32_t, int>> want{{3, 0}, {4, 0}};
+            EXPECT_EQ(ReadAll(imp), want);
+        }
+    }
+}
+
+// A record over the limit is refused with its reason, whole into the reject file, and the
+// records after it keep their line numbers.
+TEST_F(BoundedReading, ARecordOverTheLimitIsRefusedAndRejectedWhole) {
+    MakeTemplate(kCustomerTemplate);
+    const std::string longRecord = "C,ab9,\"" + std::string(xvlImport::kMaxRecordBytes, 'n') + "\r\nmore\",,,,,,,,\r\n";
+    const auto txt = Text("c.txt", std::string(kHead) + kGood + longRecord + kGood);
+    const fs::path reject = dir / "rej.txt";
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), reject.string()));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_EQ(info.Error(), kErrRecordTooLong);
+    EXPECT_EQ(info.FormatID(), "C");
+    EXPECT_EQ(info.StartLine(), 3);
+    EXPECT_THAT(info.Message(), ::testing::HasSubstr("longer than 4 MB"));
+    EXPECT_THAT(info.Message(), ::testing::HasSubstr("2 line(s)"));
+    int32_t line = 0;
+    ASSERT_TRUE(imp.xvlRecToRejectFile(line));
+    EXPECT_EQ(line, 2);
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(info.StartLine(), 5);
+    EXPECT_EQ(imp.xvlImportNextRec(info), 2);
+    imp.xvlImpTimeStampAndCloseFile(false, true, "");
+    EXPECT_TRUE(ReadFile(reject) == std::string(kHead) + longRecord) << "the reject file lacks the record";
+}
+
+// Columns past the widest format are counted, not kept: the count in the message is the
+// line's, and a blank tail still does not count.
+TEST_F(BoundedReading, ALineOfAMillionColumnsIsCountedNotKept) {
+    MakeTemplate(kCustomerTemplate);
+    const std::string commas(1000000, ',');
+    const auto txt = Text("c.txt", std::string(kHead) + "C,ab1,Name" + commas + "x\r\n" + "C,ab2,Name" + commas + "\r\n");
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_EQ(info.Error(), kErrTooManyColumns);
+    EXPECT_THAT(info.Message(), ::testing::HasSubstr("1000003"));
+    EXPECT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+}
+
+// Reading a 200 MB line of commas takes memory of the limit's order, not of the file's: the
+// peak is measured in a child process of its own.
+TEST_F(BoundedReading, A200MBLineOfCommasIsRefusedInBoundedMemory) {
+    MakeTemplate(kCustomerTemplate);
+    const fs::path txt = dir / "commas.txt";
+    {
+        std::ofstream out(txt, std::ios::binary);
+        out << kHead << "C";
+        const std::string piece(1 << 20, ',');
+        for (int i = 0; i < 200; ++i) out << piece;
+        out << "x\r\n" << kGood;
+    }
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        xvlImport imp(tpl);
+        if (!imp.xvlImpFileNames(txt.string(), "")) ::_exit(10);
+        xvlImpInfo info;
+        if (imp.xvlImportNextRec(info) != 1 || info.Error() != kErrRecordTooLong) ::_exit(11);
+        if (imp.xvlImportNextRec(info) != 0 || info.StartLine() != 3) ::_exit(12);
+        struct rusage use {};
+        ::getrusage(RUSAGE_SELF, &use);
+        ::_exit(use.ru_maxrss > 96 * 1024 ? 13 : 0);  // kilobytes
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "10 open, 11 not refused, 12 next record, 13 peak over 96 MB";
+}
