@@ -64,17 +64,16 @@ TEST(FactoryTest, HistoryTransactionsAreTransactionsWithTheFlag) {
     EXPECT_FALSE(pmt->IsHistory());
 }
 
-TEST(FactoryTest, ConvertersStillToBeWrittenSaySo) {
+TEST(FactoryTest, RecoveriesAndIssuesHaveTheirOwnConverters) {
     RecordingUi ui;
+    CConvertWrapper recoveries(604);
+    EXPECT_NE(dynamic_cast<xvPMV*>(recoveries.get()), nullptr);
+    CConvertWrapper issues(607);
+    EXPECT_NE(dynamic_cast<xvPMZ*>(issues.get()), nullptr);
+    EXPECT_TRUE(ui.boxes.empty());
+
     OpenFilesList list;
     ui::zqTask task("Convert", 15, 3020, 5);
-    CConvertWrapper recoveries(604);
-    recoveries->ConvertFile(list, TextFileEntry{"a.txt", 604}, nullptr, 0, task, "", nullptr);
-    recoveries->PrefillTables(list, TextFileEntry{"a.txt", 604}, nullptr, task, nullptr);
-    ASSERT_EQ(ui.boxes.size(), 2u);
-    EXPECT_EQ(ui.boxes[0], std::make_pair(101, std::string("This conversion type is not yet implemented")));
-    EXPECT_TRUE(list.empty());
-
     CConvertWrapper history(606);
     history->ConvertFile(list, TextFileEntry{"h.txt", 606}, nullptr, 0, task, "", nullptr);
     EXPECT_TRUE(dynamic_cast<xvPMT*>(history.get())->IsHistory());
