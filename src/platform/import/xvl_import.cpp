@@ -870,11 +870,12 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
     bool written = std::fwrite(out.data(), 1, out.size(), rejectFile_) == out.size();
     if (begin >= base_ && end <= base_ + data_.size()) {
         const std::string_view bytes = data_.substr(static_cast<std::size_t>(begin - base_), static_cast<std::size_t>(end - begin));
-        written = written && std::fwrite(bytes.data(), 1, bytes.size(), rejectFile_) == bytes.size();
+        written = written && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), rejectFile_) == bytes.size());
     } else {
         written = written && source_->CopyRange(begin, end, rejectFile_);
     }
-    written = written && std::fwrite(tail.data(), 1, tail.size(), rejectFile_) == tail.size();
+    // An empty tail may hold no buffer at all, and fwrite must not be handed a null pointer.
+    written = written && (tail.empty() || std::fwrite(tail.data(), 1, tail.size(), rejectFile_) == tail.size());
     if (!written || std::fflush(rejectFile_) != 0) {
         lastError_ = "cannot write the reject file " + rejectPath_;
         return false;
