@@ -1,10 +1,5 @@
-// The converter classes of the conversion types whose conversion is still to be written. Each
-// answers every operation with "This conversion type is not yet implemented".
-//
-// To replace a stub: write the converter in src/converters/<module>/ (its own namespace, as
-// dz::gl::xvGLM), include its header here, and turn the stub's line into a using-declaration
-// naming the real class (`using xvGLM = gl::xvGLM;`). The factory (converter_factory.cpp)
-// keeps its case unchanged, and its test then finds the real class for the code.
+// The converter class of every conversion type, by the name the factory (converter_factory.cpp)
+// uses. Each is the real converter of its module, in src/converters/<module>/.
 #pragma once
 
 #include "convert/converter.h"
@@ -26,16 +21,6 @@
 #include "converters/pr/xvprm.h"
 
 namespace dz::app {
-
-class PendingConverter : public convert::xvConvert {
-public:
-    bool OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) override;
-    void ConvertFile(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                     convert::ConvertProgress* progress, int printDef, ui::zqTask& task,
-                     const std::string& tableName, convert::ConversionOptions* options) override;
-    void PrefillTables(convert::OpenFilesList& list, const convert::TextFileEntry& entry,
-                       convert::ConvertProgress* progress, ui::zqTask& task, void* prefillContext) override;
-};
 
 using xvGLM = gl::xvGLM;  // the real ones, in converters/gl
 using xvGLT = gl::xvGLT;
