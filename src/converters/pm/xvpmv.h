@@ -8,6 +8,7 @@
 //   xvpmv.cpp          the frame: files, settings, dispatch, the recovery-flags word, the
 //                      checks every handler shares
 //   xvpmv_records.cpp  the property recovery control and the lease recovery control
+//   xvpmv_sftype.cpp   the unit SF type lookup
 #pragma once
 
 #include "converters/pm/pm_shared.h"
@@ -26,6 +27,12 @@ namespace dz::pm {
 inline constexpr uint16_t kPmvPropertyControl = 1, kPmvPropertyCategory = 2, kPmvRecoveryControl = 4,
                           kPmvLeaseCategory = 5, kPmvConcession = 6;
 inline constexpr uint16_t kPmvCode = 60;
+
+// The unit SF type record of `property`, `unit` and `sfType` (PM property file `pmp`): the first
+// record at or after that key, found only when its property, unit and SF type all equal the
+// ones sought without regard to letter case. When found, `sfType` takes the stored spelling.
+// The record buffer of `pmp` is scratch space.
+bool FindUnitSfType(uint16_t pmp, const std::string& property, const std::string& unit, std::string& sfType);
 
 // (value >> shift) & (2^width - 1): one flag of a recovery-flags word with width 1.
 uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width);
