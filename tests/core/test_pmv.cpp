@@ -62,8 +62,11 @@ protected:
         const uint16_t h = H("PMV");
         std::string line = std::to_string(rec);
         std::size_t used = 0;
-        const uint16_t first = FieldNo(h, rec, rec == 1 ? "PRCPROP" : "RCLEASE");
-        const uint16_t last = FieldNo(h, rec, rec == 1 ? "PRCOSF" : "RCAWO");
+        static const std::map<uint16_t, std::pair<const char*, const char*>> kColumns = {
+            {1, {"PRCPROP", "PRCOSF"}}, {2, {"PECPROP", "PECPSF"}}, {4, {"RCLEASE", "RCAWO"}},
+            {5, {"ECLEASE", "ECLFS"}},  {6, {"CPLEASE", "CPTO"}}};
+        const uint16_t first = FieldNo(h, rec, kColumns.at(rec).first);
+        const uint16_t last = FieldNo(h, rec, kColumns.at(rec).second);
         for (uint16_t no = first; no <= last; ++no) {
             xio_fld_def def;
             xio_get_fld_def(h, no, def);
@@ -311,6 +314,127 @@ TEST_F(PmvAccrualTest, AccountingMethodFollowsTheSettingsAndShowsTheValueHeld) {
                 HasSubstr("Accounting method will be changed from '' to 'Accrual(1)' to match your General settings(1405)"));
     EXPECT_THAT(Run({Property({{"PRCAMOP", "2"}})}, true),
                 HasSubstr("Accounting method was changed from 'Cash(2)' to 'Accrual(1)' to match your General settings(1404)"));
+}
+
+// ---- Expense-category controls and concession periods ------------------------------------------
+
+class PmvCategoryTest : public PmvTest {
+protected:
+    void SetUp() override {
+        PmvTest::SetUp();
+        if (HasFatalFailure()) return;
+        for (const char* account : {"01000000000", "00999000000", "05000000000"}) GlAccount(account);
+        Put("PMP", 19, {{"UFPROP", "PLAZA"}, {"UFUNIT", "101"}, {"UFSFTYP", "Gla"}, {"UFDATE", "1/1/2026"}});
+        Put("PMV", 1, {{"PRCPROP", "PLAZA"}, {"PRCCT", "CAM"}, {"PRCFREQ", "12"}});
+        Put("PMV", 4, {{"RCLEASE", "CR100"}, {"RCREV", "1"}, {"RCCT", "CAM"}, {"RCUNIT", "101"}, {"RCFREQ", "12"}});
+    }
+    std::string Category(const std::map<std::string, std::string>& more = {}) {
+        return Line(2, With({{"PECPROP", "plaza"}, {"PECCT", "cam"}, {"PECEC", "utilities"}}, more));
+    }
+    std::string LeaseCategory(const std::map<std::string, std::string>& more = {}) {
+        return Line(5, With({{"ECLEASE", "cr100"}, {"ECREV", "1"}, {"ECCT", "cam"}, {"ECUNIT", "101"},
+                             {"ECEC", "utilities"}},
+                            more));
+    }
+    std::string Concession(const std::map<std::string, std::string>& more = {}) {
+        return Line(6, With({{"CPLEASE", "cr100"}, {"CPREV", "1"}, {"CPCT", "cam"}, {"CPUNIT", "101"},
+                             {"CPFROM", "1/1/2027"}, {"CPTO", "3/31/2027"}},
+                            more));
+    }
+    void Expect(const std::vector<std::string>& lines, bool converting, const char* expected) {
+        const std::string report = std::regex_replace(Run(lines, converting), std::regex("\n +"), " ");
+        if (expected)
+            EXPECT_THAT(report, HasSubstr(expected)) << lines.back();
+        else
+            EXPECT_THAT(report, Not(HasSubstr("(14"))) << report;
+    }
+};
+
+TEST_F(PmvCategoryTest, PropertyCategoryRules) {
+    const std::vector<Case> cases = {
+        {{}, nullptr},
+        {{{"PECFROM", "00999000000"}, {"PECTO", "01000000000"}, {"PECUSF", "gla"}, {"PECPSF", "net"}}, nullptr},
+        {{{"PECFROM", "01000000000"}, {"PECTO", "01000000000"}}, nullptr},
+        {{{"PECEC", ""}}, "Expense category is required for Property recov exp cat control 'PLAZA, CAM'(1401)"},
+        {{{"PECCT", "TAX"}, {"PECFROM", "01000000000"}}, "Property recovery controls 'PLAZA, TAX' does not yet exist(1407)"},
+        {{{"PECFROM", "01000000000"}}, "The To account is required when the From account has a value, it has '01-0-00-0000-00'(1408)"},
+        {{{"PECTO", "05000000000"}}, "The From account is required when the To account has a value, it has '05-0-00-0000-00'(1408)"},
+        {{{"PECFROM", "01000000000"}, {"PECTO", "04000000000"}}, "To account '04-0-00-0000-00' does not yet exist(1409)"},
+        {{{"PECFROM", "01000000000"}, {"PECTO", "00999000000"}},
+         "To account '00-9-99-0000-00' must be greater than or equal to the From account '01-0-00-0000-00'(1410)"},
+        {{{"PECPSF", "BOH"}}, "'PLAZA, BOH' does not yet exist for the Property SF type field(1411)"},
+    };
+    for (const auto& c : cases) Expect({Category(c.fields)}, false, c.expected);
+    // A longer first account runs backwards whatever its characters; letters compare without case.
+    EXPECT_TRUE(AccountRangeReversed("1000", "999"));
+    EXPECT_FALSE(AccountRangeReversed("999", "1000"));
+    EXPECT_FALSE(AccountRangeReversed("10a0", "10A0"));
+    EXPECT_TRUE(AccountRangeReversed("10b0", "10A9"));
+}
+
+TEST_F(PmvCategoryTest, AControlEarlierInTheTextFileCountsInExamineFiles) {
+    Put("PMP", 5, {{"PCPROP", "PLAZA"}, {"PCCT", "TAX"}});
+    RecurringCharge("CR100", 1, "CAM", "102");
+    const std::string control = Property({{"PRCCT", "tax"}});
+    const std::string category = Category({{"PECCT", "tax"}});
+    Expect({control, category}, false, nullptr);
+    Expect({category, control}, false, "Property recovery controls 'PLAZA, TAX' does not yet exist(1407)");
+    const std::string recovery = Recovery({{"RCUNIT", "102"}});
+    for (const std::string& line : {LeaseCategory({{"ECUNIT", "102"}}), Concession({{"CPUNIT", "102"}})}) {
+        Expect({recovery, line}, false, nullptr);
+        Expect({line, recovery}, false, "Lease recovery controls 'CR100, 1, CAM, 102' does not yet exist(1447)");
+    }
+}
+
+TEST_F(PmvCategoryTest, LeaseCategoryRules) {
+    Put("PMV", 4, {{"RCLEASE", "GONE"}, {"RCREV", "1"}, {"RCCT", "CAM"}, {"RCUNIT", "101"}, {"RCFREQ", "12"}});
+    const std::vector<Case> cases = {
+        {{}, nullptr},
+        {{{"ECUSF", "gla"}, {"ECPSF", "gla"}}, nullptr},
+        {{{"ECLEASE", "gone"}}, nullptr},  // no SF type: the lease is not read
+        {{{"ECUNIT", ""}}, "Unit is required for Lease recov exp cat control 'CR100, CAM'(1401)"},
+        {{{"ECUNIT", "102"}}, "Lease recovery controls 'CR100, 1, CAM, 102' does not yet exist(1447)"},
+        {{{"ECLEASE", "gone"}, {"ECPSF", "GLA"}},
+         "Lease, Revision 'GONE(1)' does not yet exist for Recov exp cat cntrl 'GONE, 1, CAM, 101'(1450)"},
+        {{{"ECUSF", "NET"}}, "'PLAZA, 101, NET' does not yet exist for the Unit SF type field(1451)"},
+        {{{"ECUSF", "ZZZ"}}, "'PLAZA, 101, ZZZ' does not yet exist for the Unit SF type field(1451)"},
+        {{{"ECPSF", "BOH"}}, "'PLAZA, BOH' does not yet exist for the Property SF type field(1411)"},
+        {{{"ECFEE", "1"}},
+         "Subject to admin fee not marked on Recov Controls record, it will be cleared on this Recov exp record(1449)"},
+        {{{"ECMP", "2.5"}, {"ECUSF", "GLA"}, {"ECPSF", "NET"}},
+         "Unit SF type 'Gla' is not blank, Manual percent '2.500000' will be changed to zero(1453)"},
+        {{{"ECMP", "2.5"}, {"ECPSF", "net"}},
+         "Property SF type 'NET' is not blank, Manual percent '2.500000' will be changed to zero(1453)"},
+        {{{"ECPAE", "123.45"}}, "Prior actual expenses is not supported by conversion, '123.45' will be cleared(1446)"},
+    };
+    for (const auto& c : cases) Expect({LeaseCategory(c.fields)}, false, c.expected);
+}
+
+TEST_F(PmvCategoryTest, TheFeeFlagComesFromTheControlMarkedForTheFee) {
+    RecurringCharge("CR100", 1, "CAM", "102");
+    RecurringCharge("CR100", 1, "CAM", "103");
+    const std::map<std::string, std::string> fee = {
+        {"RCUNIT", "102"}, {"RCFEE", "1"}, {"RCFBCM", "REC"}, {"RCFCM", "REC"}, {"RCFCT", "ADMIN"}};
+    // Examined, the control's word in the record-ID map; converted, the control on file.
+    for (bool converting : {false, true})
+        Expect({Recovery(fee), LeaseCategory({{"ECFEE", "1"}, {"ECUNIT", "102"}})}, converting, nullptr);
+    Expect({Recovery({{"RCUNIT", "103"}}), LeaseCategory({{"ECFEE", "1"}, {"ECUNIT", "103"}})}, false,
+           "Subject to admin fee not marked on Recov Controls record, it will be cleared");
+}
+
+TEST_F(PmvCategoryTest, ConcessionPeriodRules) {
+    const std::vector<Case> cases = {
+        {{}, nullptr},
+        {{{"CPTO", "1/1/2027"}}, nullptr},
+        {{{"CPFROM", "1/2/2027"}, {"CPTO", "1/1/2027"}},
+         "Recov conc period From date ' 1/02/2027' can not be after the Recovery conc period To date ' 1/01/2027'(1455)"},
+        {{{"CPFROM", ""}, {"CPTO", ""}},
+         "Recov concession period From date is required for recovery conc period 'CR100, 1, CAM, 101'(1454)"},
+        {{{"CPTO", ""}}, "Recov concession period To date is required"},
+        {{{"CPUNIT", ""}, {"CPFROM", ""}, {"CPTO", ""}}, "Unit is required for Lease recov conc period 'CR100, CAM'(1401)"},
+        {{{"CPCT", "tax"}}, "Lease recovery controls 'CR100, 1, TAX, 101' does not yet exist(1447)"},
+    };
+    for (const auto& c : cases) Expect({Concession(c.fields)}, false, c.expected);
 }
 
 }  // namespace

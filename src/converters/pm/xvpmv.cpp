@@ -152,6 +152,11 @@ bool xvPMV::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
                                                   *ctx.import);
         case kPmvRecoveryControl:
             return ConvertRecoveryControl(pmv, pml_, pms_, pmp_, reason, ctx.messages, ctx.converting);
+        case kPmvPropertyCategory:
+            return ConvertPropertyExpenseCategory(pmv, pmp_, reason, ctx.messages, RecordIds(), ctx.converting);
+        case kPmvLeaseCategory:
+            return ConvertLeaseExpenseCategory(pmv, pml_, pmp_, reason, ctx.messages, RecordIds(), ctx.converting);
+        case kPmvConcession: return ConvertConcessionPeriod(pmv, reason, ctx.messages, RecordIds(), ctx.converting);
         default: break;
         }
     }
@@ -167,7 +172,11 @@ uint16_t xvPMV::ExamineValue(ConvertContext& ctx, const xvl::xvlImpInfo& info) {
 
 uint16_t xvPMV::GetRecoveryFlags(const xvl::xvlImpInfo& info, uint16_t pmv) {
     if (pmv == 0 || info.FileNumUsed() != pmv) return 0;
-    switch (info.ImportedRecs()) {
+    return RecoveryFlags(pmv, info.ImportedRecs());
+}
+
+uint16_t xvPMV::RecoveryFlags(uint16_t pmv, uint16_t rec) {
+    switch (rec) {
     case kPmvPropertyControl: {
         const uint16_t first = FieldNo(pmv, kPmvPropertyControl, "PRCB1");
         if (first == 0) return 0;

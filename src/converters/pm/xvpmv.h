@@ -1,13 +1,14 @@
 // The PM recovery converter (conversion type 604): recovery controls of properties (record 1)
-// and of lease recurring charges (record 4), examined or converted into the PM recovery file
-// ("PMV", file number 1), checked against the PM system, property and lease files. Records 2, 5
-// and 6 (expense-category controls and concession periods) and the escalation, administrative
-// fee and stop/cap groups of record 4 are not handled yet: records 2, 5 and 6 are refused as
-// records of no handler, and the three groups of record 4 are empty steps.
+// and of lease recurring charges (record 4), their expense-category controls (records 2 and 5)
+// and the concession periods of lease recoveries (record 6), examined or converted into the PM
+// recovery file ("PMV", file number 1), checked against the PM system, property and lease files
+// and the GL master file. The escalation, administrative fee and stop/cap groups of record 4 are
+// not handled yet: they are empty steps.
 //
-//   xvpmv.cpp          the frame: files, settings, dispatch, the recovery-flags word, the
-//                      checks every handler shares
-//   xvpmv_records.cpp  the property recovery control and the lease recovery control
+//   xvpmv.cpp             the frame: files, settings, dispatch, the recovery-flags word, the
+//                         checks every handler shares
+//   xvpmv_records.cpp     the property recovery control and the lease recovery control
+//   xvpmv_categories.cpp  the expense-category controls and concession periods
 //   xvpmv_sftype.cpp   the unit SF type lookup
 #pragma once
 
@@ -33,6 +34,10 @@ inline constexpr uint16_t kPmvCode = 60;
 // ones sought without regard to letter case. When found, `sfType` takes the stored spelling.
 // The record buffer of `pmp` is scratch space.
 bool FindUnitSfType(uint16_t pmp, const std::string& property, const std::string& unit, std::string& sfType);
+
+// A GL account range runs backwards when the first account is longer than the last, or as long
+// and after it, letters compared without regard to case.
+bool AccountRangeReversed(const std::string& from, const std::string& to);
 
 // (value >> shift) & (2^width - 1): one flag of a recovery-flags word with width 1.
 uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width);
@@ -97,6 +102,20 @@ private:
     bool converting_;
 };
 
+// An SF type of `property` named by the field `name` of the record `r` checks: PM property
+// record 8 must exist (12633) and, when `tracking`, track occupancy (12654); the stored spelling
+// is copied back.
+bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& property, const char* name, bool tracking);
+
+// The record `rec` of the recovery file, keyed by `keys`, that the record `r` checks depends on.
+// Examine Files asks the record-ID map first: a line earlier in the text file that creates or
+// replaces the record left its recovery-flags word there, and Convert would read what that line
+// wrote, so Examine Files predicts Convert. Otherwise the record on file counts, its stored keys
+// copied back into the fields `into` of `r`'s record and its recovery-flags word read from it.
+// `word` receives the word; found or not, the record-`rec` buffer holds the keys sought.
+bool FindRecoveryRecord(const RecordChecks& r, uint16_t rec, const std::vector<KeyValue>& keys,
+                        std::initializer_list<const char*> into, const convert::RecordIdMap& ids, uint16_t& word);
+
 class xvPMV : public PmConverter {
 public:
     convert::ConverterProfile Profile() const override;
@@ -105,6 +124,8 @@ public:
     // The recovery-flags word of the record in the PM recovery file's buffer: record 1 the ten
     // use-budget-type flags (bit i for PRCB(i+1)); record 4 the result of RCFEE; else 0.
     static uint16_t GetRecoveryFlags(const xvl::xvlImpInfo& info, uint16_t pmv);
+    // The same word of the record `rec` now in the recovery file's buffer of that record.
+    static uint16_t RecoveryFlags(uint16_t pmv, uint16_t rec);
 
     // ---- Record handlers: true keeps the record, false rejects it with `reason` set ------------
     // They check the record the import staged in the recovery file's buffer and write nothing.
@@ -113,6 +134,17 @@ public:
                                         const xvl::xvlImport& import) const;
     bool ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
                                 convert::MessageList& messages, bool converting) const;
+    // The records that belong to a recovery control: in Convert the control must be on file (its
+    // stored keys are copied back); in Examine Files a control an earlier line of the text file
+    // creates or replaces counts first, with the word the record-ID map keeps for it.
+    bool ConvertPropertyExpenseCategory(uint16_t pmv, uint16_t pmp, std::string& reason,
+                                        convert::MessageList& messages, const convert::RecordIdMap& ids,
+                                        bool converting) const;
+    bool ConvertLeaseExpenseCategory(uint16_t pmv, uint16_t pml, uint16_t pmp, std::string& reason,
+                                     convert::MessageList& messages, const convert::RecordIdMap& ids,
+                                     bool converting) const;
+    bool ConvertConcessionPeriod(uint16_t pmv, std::string& reason, convert::MessageList& messages,
+                                 const convert::RecordIdMap& ids, bool converting) const;
 
     // 1 accrual, 2 cash, 3 both (the company's accounting method).
     void SetAccountingMethod(uint16_t method) { accountingMethod_ = method; }

@@ -40,8 +40,8 @@ bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, cons
 // "#400 429#": the property term (capital) and custom description 429.
 std::string PropertySfTypeLabel() { return TermLabel(kPropertyTerm) + " " + Term(kOtherTerm); }
 
-// An SF type of `property` named by a field: PM property record 8 must exist (12633) and, when
-// `tracking`, track occupancy (12654); the stored spelling is copied back.
+}  // namespace
+
 bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& property, const char* name, bool tracking) {
     const std::string value = r.Text(name);
     const std::string key = property + ", " + value;
@@ -53,6 +53,8 @@ bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& propert
     PutText(r.file(), r.No(name), GetText(pmp, kPmpSfType, "PFSFTYP"));
     return true;
 }
+
+namespace {
 
 // Budget type `type` of a marked escalation or fee group whose method is budgeted expenses: it
 // must lie in 1..10 (12644) and its use-budget-type flag must be marked (12643).
