@@ -15,6 +15,7 @@
 #include "converters/ap/xvapm.h"
 #include "modules/entries.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/suite/util.h"
 
 #include <algorithm>
@@ -68,7 +69,6 @@ constexpr uint16_t kRecCheckOnFile = 4;
 constexpr uint16_t kRecPaidDist = 6;
 constexpr int kEvery = 15;       // records between two progress steps
 constexpr int kStopped = 13;     // the walk's answer to a stop
-constexpr int kUnchanged = -1;   // a vendor left as it was read
 
 bool AtEnd(int s) { return s == XIO_END || s == XIO_END_OLD; }
 
@@ -90,6 +90,7 @@ private:
     // Every record `rec` in key order (locked when `lock`), handed to `each`, whose status other
     // than 0 ends the walk. A progress step every kEvery records; `stopAtOnce` also heeds a
     // background terminate request after every record. The vendor lock is released at the end.
+    // The vendor held at the end of the file is written back.
     int Walk(uint16_t rec, uint16_t lock, const char* title, bool stopAtOnce, const std::function<int()>& each) {
         // The share of the bar counts the records passed: asking the file where the walk stands
         // would cost a count whenever a keyed read of another record came between.
@@ -113,8 +114,9 @@ private:
             }
             s = xio_rd_next(apm_, rec, 0, lock);
         }
+        if (AtEnd(s)) s = Release();
         xio_unlock_record(apm_, kRecVendor);
-        return AtEnd(s) ? XIO_OK : s;
+        return s;
     }
 
     // The progress window, or a background run's task line; false when the run is to stop.
@@ -154,10 +156,10 @@ private:
         return Walk(kRecInvoiceOnFile, 0, "Updating unpaid vendor totals:", false, [&] {
             modlibs::InvoiceImage invoice;
             if (modules::AP_GET_ORIGINAL_INV(apm_, &invoice, 0, 0) != 0) return XIO_BAD_CALL;
-            return UpdateVendor(invoice.vendor, [&](modlibs::VendorImage& v) {
-                AddInvoiced(v, YearOf(invoice.accountingDate, conv_.YREND), invoice.amount);
-                return XIO_OK;
-            });
+            if (const int s = Hold(invoice.vendor); s != XIO_OK || !vendorOnFile_) return s;
+            AddInvoiced(vendor_, YearOf(invoice.accountingDate, conv_.YREND), invoice.amount);
+            vendorChanged_ = true;
+            return XIO_OK;
         });
     }
 
@@ -169,43 +171,57 @@ private:
         return Walk(kRecPaidDist, 0, "Updating paid vendor totals:", false, [&] {
             modlibs::PaidDistImage paid;
             if (modules::AP_GET_PAID_DST(apm_, &paid, 0) != 0) return XIO_BAD_CALL;
-            return UpdateVendor(paid.vendor, [&](modlibs::VendorImage& v) {
-                PutText(apm_, kRecCheckOnFile, "CBANK", paid.bank);
-                PutNumber(apm_, kRecCheckOnFile, "CHECK", paid.check);
-                int s = xio_rd_record(apm_, kRecCheckOnFile, 0, 0);
-                if (s != XIO_OK) return s == XIO_NOT_FOUND ? kUnchanged : s;
-                const x_date_type checkDate = convert::GetDate(apm_, kRecCheckOnFile, "CDATE");
-                PutText(apm_, kRecDistOnFile, "ODVND", paid.vendor);
-                PutText(apm_, kRecDistOnFile, "ODINV", paid.invoice);
-                PutNumber(apm_, kRecDistOnFile, "ODDSEQ", paid.distSequence);
-                s = xio_rd_record(apm_, kRecDistOnFile, 0, 0);
-                if (s != XIO_OK && s != XIO_NOT_FOUND) return s;
-                const bool exempt = s == XIO_OK && xio_get_field_result(apm_, kRecDistOnFile, exemptField) == 1;
-                const YearBucket year1099 = exempt ? YearBucket::None : YearOf(checkDate, conv_.GYREND);
-                AddPaid(v, paid, YearOf(checkDate, conv_.YREND), year1099, Amount1099(paid, conv_.MD1099 != 0));
-                return XIO_OK;
-            });
+            if (const int s = Hold(paid.vendor); s != XIO_OK || !vendorOnFile_) return s;
+            PutText(apm_, kRecCheckOnFile, "CBANK", paid.bank);
+            PutNumber(apm_, kRecCheckOnFile, "CHECK", paid.check);
+            int s = xio_rd_record(apm_, kRecCheckOnFile, 0, 0);
+            if (s != XIO_OK) return s == XIO_NOT_FOUND ? XIO_OK : s;
+            const x_date_type checkDate = convert::GetDate(apm_, kRecCheckOnFile, "CDATE");
+            PutText(apm_, kRecDistOnFile, "ODVND", paid.vendor);
+            PutText(apm_, kRecDistOnFile, "ODINV", paid.invoice);
+            PutNumber(apm_, kRecDistOnFile, "ODDSEQ", paid.distSequence);
+            s = xio_rd_record(apm_, kRecDistOnFile, 0, 0);
+            if (s != XIO_OK && s != XIO_NOT_FOUND) return s;
+            const bool exempt = s == XIO_OK && xio_get_field_result(apm_, kRecDistOnFile, exemptField) == 1;
+            const YearBucket year1099 = exempt ? YearBucket::None : YearOf(checkDate, conv_.GYREND);
+            AddPaid(vendor_, paid, YearOf(checkDate, conv_.YREND), year1099, Amount1099(paid, conv_.MD1099 != 0));
+            vendorChanged_ = true;
+            return XIO_OK;
         });
     }
 
-    // Reads vendor `vendor` locked and lets `add` change its totals: 0 replaces the record,
-    // kUnchanged leaves it, any other status ends the walk. A vendor that is not on file is
-    // passed over.
-    int UpdateVendor(const std::string& vendor, const std::function<int(modlibs::VendorImage&)>& add) {
+    // Makes `vendor` the vendor held, read locked (vendorOnFile_ false when it is not on file).
+    // The records of a step come in vendor order, so each vendor is read, and written back once
+    // its last record has added to it, once per step.
+    int Hold(const std::string& vendor) {
+        if (vendorHeld_ && xvl::equalNoCase(vendorKey_, vendor)) return XIO_OK;
+        if (const int s = Release(); s != XIO_OK) return s;
         PutText(apm_, kRecVendor, "VENDOR", vendor);
         const int s = xio_rd_record(apm_, kRecVendor, 0, 1);
-        if (s == XIO_NOT_FOUND) return XIO_OK;
-        if (s != XIO_OK) return s;
-        modlibs::VendorImage image;
-        if (modules::AP_GET_VENDOR(apm_, &image, 0, 0) != 0) return XIO_BAD_CALL;
-        if (const int added = add(image); added != XIO_OK) return added == kUnchanged ? XIO_OK : added;
-        if (modules::AP_PUT_VENDOR(apm_, &image, 0, 0) != 0) return XIO_BAD_CALL;
+        if (s != XIO_OK && s != XIO_NOT_FOUND) return s;
+        vendorHeld_ = true;
+        vendorKey_ = vendor;
+        vendorOnFile_ = s == XIO_OK;
+        if (vendorOnFile_ && modules::AP_GET_VENDOR(apm_, &vendor_, 0, 0) != 0) return XIO_BAD_CALL;
+        return XIO_OK;
+    }
+
+    // Writes the vendor held back when its totals changed; none is held after it.
+    int Release() {
+        const bool write = vendorHeld_ && vendorOnFile_ && vendorChanged_;
+        vendorHeld_ = vendorChanged_ = false;
+        if (!write) return XIO_OK;
+        if (modules::AP_PUT_VENDOR(apm_, &vendor_, 0, 0) != 0) return XIO_BAD_CALL;
         return xio_rep_record(apm_, kRecVendor);
     }
 
     xvAPI& conv_;
     ConvertContext& ctx_;
     uint16_t apm_;
+    // The vendor the current records add to.
+    bool vendorHeld_ = false, vendorOnFile_ = false, vendorChanged_ = false;
+    std::string vendorKey_;
+    modlibs::VendorImage vendor_;
 };
 
 }  // namespace
