@@ -12,8 +12,9 @@ using namespace dz::cli::testing;
 
 // Year end 12/31/2025 for both years. ALDER's invoices fall in this, last and next year and two in
 // none (one on the day that closes the year before last); BIRCH has none; CEDAR is paid by checks of
-// this, last and next year, of the year before last, and by a check that is not on file. Every
-// vendor starts with totals that the rebuild must clear.
+// this, last and next year, of the year before last, and by a check that is not on file; BEECH,
+// invoiced and paid, is not on file at all. Every vendor starts with totals that the rebuild must
+// clear.
 const char* kOnFile =
     "@APM\n"
     "H2 YREND=2025-12-31 GYREND=2025-12-31\n"
@@ -25,6 +26,8 @@ const char* kOnFile =
     "R1 OIVND=\"ALDER\" OIINV=\"A-3\" OIAMT=40000 OIACTDT=2026-01-01\n"
     "R1 OIVND=\"ALDER\" OIINV=\"A-4\" OIAMT=80000 OIACTDT=2023-06-30\n"
     "R1 OIVND=\"ALDER\" OIINV=\"A-5\" OIAMT=160000 OIACTDT=2023-12-31\n"
+    "R1 OIVND=\"BEECH\" OIINV=\"B-1\" OIAMT=999 OIACTDT=2025-06-30\n"
+    "R6 PIVND=\"BEECH\" PIINV=\"B-1\" PIBANK=\"OPERATING\" PICHECK=101 PIDSEQ=1 PIGROSS=999 PIPDAMT=999\n"
     "R4 CBANK=\"OPERATING\" CHECK=101 CDATE=2025-06-30\n"
     "R4 CBANK=\"OPERATING\" CHECK=102 CDATE=2024-12-31\n"
     "R4 CBANK=\"OPERATING\" CHECK=103 CDATE=2026-01-01\n"
