@@ -229,7 +229,7 @@ private:
 bool xvAPI::UpdateVendorTotals(ConvertContext& ctx) {
     const int status = VendorTotalsRebuild(*this, ctx).Run();
     if (status == XIO_OK) return true;
-    // The batch ends before the files go back, as at every other end of the second pass.
+    // The batch ends before the data files go back to their backups.
     suite::zb_term_batch(batchRecord_);
     if (status == kStopped) return EndFileStopped(ctx);
     return EndFile(ctx, Msg(12011), true, true);
