@@ -12,10 +12,9 @@
 #include <fstream>
 #include <string>
 
-#include "bench_support.h"
+#include "bench_api_support.h"
 #include "convert/record_fields.h"
 #include "platform/datafile/xio.h"
-#include "converters/ap/xvapi.h"
 
 namespace fs = std::filesystem;
 using namespace dz;
@@ -101,20 +100,9 @@ int main(int argc, char** argv) {
     }
     if (args.mode == "text") return 0;
 
-    bench::OpenCompany(company, {"GL", "CM", "AP"});
-    for (const auto& [abbr, no, name] : {std::tuple{"APM", 1, "MASTER.APM"}, {"CMM", 1, "MASTER.CMM"},
-                                         {"APT", 1, "CURRENT.APT"}, {"CMT", 1, "CURRENT.CMT"},
-                                         {"TXM", 1, "MASTER.TXM"}, {"GLM", 1, "MASTER.GLM"},
-                                         {"API", 1, "NEW.API"}, {"API", 2, "HISTORY.API"}})
-        bench::CreateDataFile(abbr, static_cast<uint16_t>(no), company / name);
+    bench::OpenApiCompany(company);
     WriteBank(company / "MASTER.CMM");
     WriteReferences(company / "MASTER.GLM", company / "MASTER.APM", args.count);
-    const fs::path copy = company / "api.txt";
-    fs::copy_file(text, copy);
-
-    convert::ConvertProgress progress([] { return int64_t{0}; });
-    ap::xvAPI converter;
-    const double seconds = bench::Run(converter, copy, 402, args.converting, progress, company / "report.txt");
-    bench::PrintResults(seconds, progress);
+    bench::RunApiText(text, company, args.converting);
     return 0;
 }

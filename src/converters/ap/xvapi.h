@@ -28,6 +28,7 @@
 //   xvapi_references.cpp  a distribution's references in CM, JC, GL and TX
 //   xvapi_taxes.cpp    tax splits over tax groups and payments
 //   xvapi_posting.cpp  year buckets, 1099 prefix totals, AP transactions
+//   xvapi_vendor_totals.cpp  what invoices and payments add to a vendor; the totals rebuild
 #pragma once
 
 #include "convert/convert_file.h"
@@ -261,8 +262,12 @@ private:
     bool ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason);
     // Convert: writes the group (an empty step until posting is built).
     bool PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason, bool& fatal);
-    // Convert with paid-totals mode 1: the vendors' paid totals (an empty step until built).
+    // Convert with paid-totals mode 1, before the first group: UpdateVendorTotals.
     bool RebuildVendorTotals(convert::ConvertContext& ctx);
+    // Clears every vendor's year and 1099 totals and sums them again from the invoices and paid
+    // distributions on file (xvapi_vendor_totals.cpp). False when it ended the file (a stop, or
+    // a read or write that failed: reported, the data files restored, the batch ended).
+    bool UpdateVendorTotals(convert::ConvertContext& ctx);
     // An accepted group's messages, by line; a rejected group to the reject file and report.
     bool FinishGroup(convert::ConvertContext& ctx, GroupCallbackContext& group, xvl::xvlImpInfo& info, int status,
                      bool accepted, const std::string& reason, MessageQueue& queue);

@@ -8,6 +8,7 @@
 #include "convert/record_fields.h"
 #include "converters/ap/xvapi_accounts.h"
 #include "converters/ap/xvapi_amounts.h"
+#include "converters/ap/xvapi_vendor_totals.h"
 #include "modules/entries.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
@@ -281,35 +282,16 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         bank->lastCheckAmount = checkAmount;
         const bool vendorSet = !IsBlank(vendorImage.vendor);
         const bool in1099 = dist.exempt1099 == 0;
-        double amount1099 = p.grossPayment - p.discountTaken - p.taxPaid;
-        if (MD1099 == 0) amount1099 -= p.amt63Applied;
+        const double amount1099 = Amount1099(p, MD1099 != 0);
         if (vendorSet) {
             modlibs::VendorImage& v = vendorImage;
             v.openAmount -= p.grossPayment;
             v.availableDiscount -= p.paidAmount + p.discountTaken;
             v.amountHeld -= p.amt64Paid;
             v.unappliedDeduction -= p.amt63Applied;
-            if (converting && paidTotalsMode != 3) {
-                // A year's paid totals: paid and discount, discount taken, paid, deduction applied, gross.
-                using Paid = std::array<double*, 5>;
-                Paid thisYear{&v.tyPaidAndDiscount, &v.tyDiscountTaken, &v.tyPaid, &v.tyDeductionApplied,
-                              &v.tyGrossPayment};
-                Paid lastYear{&v.lyPaidAndDiscount, &v.lyDiscountTaken, &v.lyPaid, &v.lyDeductionApplied,
-                              &v.lyGrossPayment};
-                Paid nextYear{&v.nyPaidAndDiscount, &v.nyDiscountTaken, &v.nyPaid, &v.nyDeductionApplied,
-                              &v.nyGrossPayment};
-                if (const Paid* year = InYear(YearOf(checkDate, YREND), thisYear, lastYear, nextYear)) {
-                    const double added[] = {p.paidAmount + p.discountTaken, p.discountTaken, p.paidAmount,
-                                            p.amt63Applied, p.grossPayment};
-                    for (std::size_t k = 0; k < year->size(); ++k) *(*year)[k] += added[k];
-                }
-                const YearBucket year1099 = YearOf(checkDate, GYREND);
-                if (double* amount = InYear(year1099, v.thisYear1099, v.lastYear1099, v.nextYear1099); amount && in1099)
-                    *amount += amount1099;
-                if (double* deducted = InYear(year1099, v.thisYearDeductions, v.lastYearDeductions, v.nextYearDeductions);
-                    deducted && in1099)
-                    *deducted += p.amt128Deducted;
-            }
+            if (converting && paidTotalsMode != 3)
+                AddPaid(v, p, YearOf(checkDate, YREND), in1099 ? YearOf(checkDate, GYREND) : YearBucket::None,
+                        amount1099);
         }
         if (glInterface && suite::xk_prefixed(suite::kGlAccountFormat) && PRF1099 != 0 && in1099) {
             std::string prefix;

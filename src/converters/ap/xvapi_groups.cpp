@@ -274,7 +274,7 @@ bool xvAPI::PostGroup(GroupCallbackContext&, xvl::xvlImpInfo&, std::string&, boo
     return true;
 }
 
-bool xvAPI::RebuildVendorTotals(ConvertContext&) { return true; }
+bool xvAPI::RebuildVendorTotals(ConvertContext& ctx) { return UpdateVendorTotals(ctx); }
 
 // ---- The passes ---------------------------------------------------------------------------------
 
