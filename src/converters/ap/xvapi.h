@@ -29,6 +29,7 @@
 //   xvapi_taxes.cpp    tax splits over tax groups and payments
 //   xvapi_posting.cpp  year buckets, 1099 prefix totals, AP transactions
 //   xvapi_vendor_totals.cpp  what invoices and payments add to a vendor; the totals rebuild
+//   xvapi_post.cpp     writing a group, all or nothing
 #pragma once
 
 #include "convert/convert_file.h"
@@ -260,8 +261,10 @@ private:
     bool AfterGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason);
     // Examine Files (and the first pass): whether the group's check or invoice could be written.
     bool ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason);
-    // Convert: writes the group (an empty step until posting is built).
-    bool PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason, bool& fatal);
+    // Convert: writes the group all or nothing (xvapi_post.cpp). False rejects it with the reason,
+    // nothing of it on file; `endMessage` non-zero (12013 out of disk space, 12011 a write that
+    // could not be undone) ends the file instead.
+    bool PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::string& reason, int& endMessage);
     // Convert with paid-totals mode 1, before the first group: UpdateVendorTotals.
     bool RebuildVendorTotals(convert::ConvertContext& ctx);
     // Clears every vendor's year and 1099 totals and sums them again from the invoices and paid

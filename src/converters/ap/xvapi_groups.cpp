@@ -269,11 +269,6 @@ bool xvAPI::ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std
     return ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
 }
 
-bool xvAPI::PostGroup(GroupCallbackContext&, xvl::xvlImpInfo&, std::string&, bool& fatal) {
-    fatal = false;
-    return true;
-}
-
 bool xvAPI::RebuildVendorTotals(ConvertContext& ctx) { return UpdateVendorTotals(ctx); }
 
 // ---- The passes ---------------------------------------------------------------------------------
@@ -377,9 +372,9 @@ bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
             AppendReasonCode(reason, info.Error());
         } else if ((accepted = AfterGroup(group, info, reason))) {
             if (ctx.converting) {
-                bool fatal = false;
-                accepted = PostGroup(group, info, reason, fatal);
-                if (!accepted && fatal) return EndFile(ctx, Msg(12013), true, true);
+                int endMessage = 0;
+                accepted = PostGroup(group, info, reason, endMessage);
+                if (!accepted && endMessage != 0) return EndFile(ctx, Msg(endMessage), true, true);
             } else {
                 accepted = ExamineGroup(group, info, reason);
             }
