@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <sstream>
 
 namespace {
@@ -38,9 +39,10 @@ protected:
         text = Copy("api/demo-invoices.txt");
     }
 
-    std::string Run(const std::string& command, const std::string& path, int* status = nullptr) {
+    std::string Run(const std::string& command, const std::string& path, int* status = nullptr,
+                    const std::vector<std::string>& more = {}) {
         std::string report, notes;
-        last = SampleCliTest::Run(command, path, report, notes);
+        last = SampleCliTest::Run(command, path, report, notes, more);
         if (status) *status = last.status;
         return notes.empty() ? report : report + "\f" + notes;
     }
@@ -84,6 +86,44 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     EXPECT_HAS(Slurp(dir / "RejAPI.txt"), "4,OPERATING,10510,");
     // The tax group a distribution named, created with the conversion's own tax.
     ExpectGolden(Dump("TXM"), kGolden / "sample_tax_dump.txt");
+    // Every accepted group on file: invoices, distributions, taxes, checks, payments, the vendors.
+    ExpectGolden(Dump("APM") + "\f" + Dump("APT"), kGolden / "sample_ap_dump.txt");
+
+    // Payments of two invoices the sample put on file; examining them writes nothing.
+    const std::string payments = Copy("api/payments.txt");
+    const auto before = Files();
+    Run("examine", payments, &status);
+    EXPECT_EQ(status, 0) << last.err;
+    EXPECT_EQ(Files(), before);
+    ExpectGolden(Run("convert", payments, &status), kGolden / "payments_sample_convert.txt");
+    EXPECT_EQ(status, 0) << last.err;
+    const std::string apm = Dump("APM");
+    EXPECT_HAS(apm, "R6 PIVND=\"BAYCONC\" PIINV=\"B-2001\" PIBANK=\"OPERATING\" PICHECK=10509 PIDSEQ=2");
+    EXPECT_HAS(apm, "R1 OIVND=\"MORROWPIKE\" OIINV=\"M-4000\" OIFLAGS=0 OIDESC=\"December rent\" OISTAT=4");
+}
+
+TEST_F(ApiCli, ReconvertingWithDuplicatesRejectedRejectsEveryGroupAndWritesNothing) {
+    const std::string copy = (dir / "again.txt").string();
+    fs::copy_file(text, copy);
+    ASSERT_LE(Cli({"convert", "--company", company.string(), text}).status, 1);
+    const std::string apm = Dump("APM"), apt = Dump("APT"), cmt = Dump("CMT");
+    int status = 0;
+    const std::string report = Run("convert", copy, &status, {"--reconvert", "--duplicate-invoices", "1"});
+    EXPECT_HAS(report, "(1613)");
+    EXPECT_HAS(report, "Check Management Check 'OPERATING, 10501' already exists(1719)");
+    // Every group processed is rejected, none converted.
+    EXPECT_TRUE(std::regex_search(report, std::regex("Total: +([0-9]+) +[0-9]+ +\\1 +0\n"))) << report;
+    // Only the run numbers and the payment number move.
+    auto records = [](const std::string& dump) {
+        std::string out;
+        std::istringstream in(dump);
+        for (std::string line; std::getline(in, line);)
+            if (line.rfind("H", 0) != 0) out += line + "\n";
+        return out;
+    };
+    EXPECT_EQ(records(Dump("APM")), records(apm));
+    EXPECT_EQ(records(Dump("APT")), records(apt));
+    EXPECT_EQ(records(Dump("CMT")), records(cmt));
 }
 
 TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
