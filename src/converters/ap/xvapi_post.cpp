@@ -52,8 +52,10 @@ public:
         return false;
     }
 
-    // A record new to the file, from the buffer as the caller put it.
-    bool New(uint16_t file, uint16_t rec, const char* prefix) {
+    // A record new to the file, from the buffer as the caller put it (`put` the status of that put:
+    // an image that could not be put fails with 12011).
+    bool New(uint16_t file, uint16_t rec, const char* prefix, int put = 0) {
+        if (put != 0) return Fail(prefix, Msg(12011));
         copy_.SetImportedRecs(rec);
         copy_.SetReplaceRecord(false);
         return Write(file, rec, prefix, false, 0);
@@ -111,6 +113,13 @@ bool Put(int status) { return status == 0; }
 
 using Group = xvAPI::GroupCallbackContext;
 
+// A check or paid invoice without a payment number takes its check's; none to be had fails.
+template <class Image>
+bool NumberPayment(xvAPI& c, uint16_t apm, Image& image, GroupWriter& w, const char* prefix) {
+    if (image.paymentNumber == 0) image.paymentNumber = c.GetPaymentNumber(apm, image.bank, image.check);
+    return image.paymentNumber != 0 || w.Fail(prefix, Msg(12011));
+}
+
 // What a distribution's payments in this group still had to pay of its 64-amount before them.
 double OutstandingAmt64(const xvAPI& c, const modlibs::DistImage& d) {
     double inGroup = 0;
@@ -139,8 +148,7 @@ void PostPaidTaxes(xvAPI& c, uint16_t apm, modlibs::DistImage& d, bool newDistri
             entry->paid64 += t.paid64;
             entry->liabilityPaid64 += t.liabilityApplied64;
             if (w.Failed()) continue;
-            if (Put(modules::AP_PUT_PAID_TAX(apm, nullptr, &t, 0))) w.New(apm, kRecPaidTax, "On Paid tax dist: ");
-            else w.Fail("On Paid tax dist: ", Msg(12011));
+            w.New(apm, kRecPaidTax, "On Paid tax dist: ", modules::AP_PUT_PAID_TAX(apm, nullptr, &t, 0));
         }
         modules::AP_FREE_TAXES(nullptr, &p.paidTaxes);
     }
@@ -190,13 +198,9 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     for (auto& k : c.checks) {
         if (w.Failed()) return;
         const char* prefix = "On AP Check: ";
-        if (k.paymentNumber == 0) {
-            k.paymentNumber = c.GetPaymentNumber(apm, k.bank, k.check);
-            if (k.paymentNumber == 0) return (void)w.Fail(prefix, Msg(12011));
-        }
+        if (!NumberPayment(c, apm, k, w, prefix)) return;
         if (k.newCheck == 1) {
-            if (Put(modules::AP_PUT_CHECK_OLD(apm, &k, 0))) w.New(apm, kRecCheck, prefix);
-            else w.Fail(prefix, Msg(12011));
+            w.New(apm, kRecCheck, prefix, modules::AP_PUT_CHECK_OLD(apm, &k, 0));
         } else {
             w.Replace(apm, kRecCheck, prefix, [&] { return Put(modules::AP_PUT_CHECK_OLD(apm, &k, 1)); },
                       [&] { return Put(modules::AP_PUT_CHECK_OLD(apm, &k, 0)); }, false);
@@ -263,8 +267,7 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     const char* invoicePrefix = "On Invoice: ";
     auto putInvoice = [&] { return Put(modules::AP_PUT_ORIGINAL_INV(apm, &inv, 0, 0)); };
     if (withDists) {
-        if (putInvoice()) w.New(apm, kRecInvoice, invoicePrefix);
-        else w.Fail(invoicePrefix, Msg(12011));
+        w.New(apm, kRecInvoice, invoicePrefix, putInvoice() ? 0 : XIO_BAD_CALL);
     } else {
         w.Replace(apm, kRecInvoice, invoicePrefix, [&] { return Put(modules::AP_PUT_ORIGINAL_INV(apm, &inv, 1, 0)); },
                   putInvoice, true);
@@ -276,8 +279,7 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         const char* distPrefix = "On Open dist: ";
         auto putDist = [&] { return Put(modules::AP_PUT_ORIGINAL_DST(apm, nullptr, &d, 0, 0, 0)); };
         if (withDists) {
-            if (!putDist()) return (void)w.Fail(distPrefix, Msg(12011));
-            if (!w.New(apm, kRecDistribution, distPrefix)) return;
+            if (!w.New(apm, kRecDistribution, distPrefix, putDist() ? 0 : XIO_BAD_CALL)) return;
         } else if (!w.Replace(apm, kRecDistribution, distPrefix,
                               [&] { return Put(modules::AP_PUT_ORIGINAL_DST(apm, nullptr, &d, 1, 0, 0)); }, putDist,
                               true)) {
@@ -295,8 +297,7 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
                 const char* taxPrefix = "On Open tax dist: ";
                 auto putTax = [&] { return Put(modules::AP_PUT_ORIGINAL_TAX(apm, nullptr, nullptr, &entry, 0)); };
                 if (withDists) {
-                    if (putTax()) w.New(apm, kRecOpenTax, taxPrefix);
-                    else w.Fail(taxPrefix, Msg(12011));
+                    w.New(apm, kRecOpenTax, taxPrefix, putTax() ? 0 : XIO_BAD_CALL);
                 } else {
                     w.Replace(apm, kRecOpenTax, taxPrefix,
                               [&] { return Put(modules::AP_PUT_ORIGINAL_TAX(apm, nullptr, nullptr, &entry, 1)); },
@@ -309,8 +310,7 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         if (withDists) {
             modlibs::PostingRecord posting;
             BuildPostingRecord(posting, d, nullptr, nullptr, inv, c);
-            if (Put(modules::AP_PUT_TRANSACTION(g.apt, &posting, 0, 0))) w.New(g.apt, kRecTransaction, "On Open trans: ");
-            else w.Fail("On Open trans: ", Msg(12011));
+            w.New(g.apt, kRecTransaction, "On Open trans: ", modules::AP_PUT_TRANSACTION(g.apt, &posting, 0, 0));
         }
     }
 
@@ -318,26 +318,20 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     for (auto& pi : c.paidInvoices) {
         if (w.Failed()) return;
         const char* prefix = "On Inv Payment: ";
-        if (pi.paymentNumber == 0) {
-            pi.paymentNumber = c.GetPaymentNumber(apm, pi.bank, pi.check);
-            if (pi.paymentNumber == 0) return (void)w.Fail(prefix, Msg(12011));
-        }
-        if (Put(modules::AP_PUT_PAID_INV(apm, &pi, 0, 0))) w.New(apm, kRecPaidInvoice, prefix);
-        else w.Fail(prefix, Msg(12011));
+        if (!NumberPayment(c, apm, pi, w, prefix)) return;
+        w.New(apm, kRecPaidInvoice, prefix, modules::AP_PUT_PAID_INV(apm, &pi, 0, 0));
     }
 
     // 7. Paid distributions with their AP transactions, dated by their checks.
     for (const auto& p : c.paidDists) {
         if (w.Failed()) return;
-        if (!Put(modules::AP_PUT_PAID_DST(apm, nullptr, &p, 0))) return (void)w.Fail("On Paid dist: ", Msg(12011));
-        if (!w.New(apm, kRecDistPayment, "On Paid dist: ")) return;
+        if (!w.New(apm, kRecDistPayment, "On Paid dist: ", modules::AP_PUT_PAID_DST(apm, nullptr, &p, 0))) return;
         const x_date_type* date = CheckDateOf(c, apm, p);
         const auto dist = c.DistributionMap.find(p.distSequence);
         if (!date || dist == c.DistributionMap.end()) return (void)w.Fail("On Paid trans: ", Msg(12011));
         modlibs::PostingRecord posting;
         BuildPostingRecord(posting, dist->second, &p, date, inv, c);
-        if (Put(modules::AP_PUT_TRANSACTION(g.apt, &posting, 0, 0))) w.New(g.apt, kRecTransaction, "On Paid trans: ");
-        else w.Fail("On Paid trans: ", Msg(12011));
+        w.New(g.apt, kRecTransaction, "On Paid trans: ", modules::AP_PUT_TRANSACTION(g.apt, &posting, 0, 0));
     }
 
     // 8. The vendor's 1099 totals by GL prefix.
@@ -389,8 +383,7 @@ bool xvAPI::PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::s
 
     if (info.GroupImportedRec() == kRecCheck) {
         if (!checks.empty() && !IsBlank(checks.front().application)) {
-            if (Put(modules::AP_PUT_CHECK_OLD(apm, &checks.front(), 0))) w.New(apm, kRecCheck, "On AP Check: ");
-            else w.Fail("On AP Check: ", Msg(12011));
+            w.New(apm, kRecCheck, "On AP Check: ", modules::AP_PUT_CHECK_OLD(apm, &checks.front(), 0));
         }
         for (auto& t : cmTransactions) {
             if (w.Failed() || cmt == 0) break;
