@@ -1,7 +1,8 @@
 // The AP invoice conversion through dodedoz-cli on a demo company holding the GL, bank and vendor
 // samples: the invoice sample examined (nothing written) and converted (report, notes, the reject
-// file of whole groups, the run and payment numbers taken), and templates whose record types give
-// no valid group structure.
+// file of whole groups, the records of every accepted group, the run and payment numbers taken),
+// the sample's payments file after it, a repeat of the sample whose groups are all rejected, and
+// templates whose record types give no valid group structure.
 //
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
@@ -79,7 +80,8 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     EXPECT_EQ(status, 1) << last.err;
     ExpectGolden(Slurp(dir / "RejAPI.txt"), kGolden / "sample_reject.txt");
     ExpectGolden(Headers(), kGolden / "sample_headers.txt");
-    // The bank that had drawn no AP check got its last-check record; no check is posted yet.
+    // The checks' CM transactions, each bank's last AP check (the one that had drawn none got its
+    // record).
     ExpectGolden(Dump("CMM") + "\f" + Dump("CMT"), kGolden / "sample_cm_dump.txt");
     EXPECT_HAS(Slurp(text), "#,\"Previously Converted\",\"by Ann Lee\"");
     // The reject file converts as it stands: its groups keep their lines.
