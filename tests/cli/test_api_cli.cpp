@@ -168,6 +168,13 @@ TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
     ExpectGolden(Run("examine", payments), kGolden / "payments_examine.txt");
     EXPECT_EQ(Files(), before);
     ExpectGolden(Run("convert", payments), kGolden / "payments_convert.txt");
+    // Check 10601, made by the first invoice's group, is extended by the last one's payment: one
+    // CM transaction with one cash detail, of all three payments.
+    const std::string cmt = Dump("CMT");
+    EXPECT_HAS(cmt, "TCHECK=10601");
+    EXPECT_EQ(cmt.find("TCHECK=10601"), cmt.rfind("TCHECK=10601")) << cmt;
+    EXPECT_HAS(cmt, "TSUBTR=12500 TADD=0");
+    EXPECT_HAS(cmt, "CDAMT=12500");
 }
 
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
