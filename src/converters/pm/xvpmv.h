@@ -2,14 +2,15 @@
 // and of lease recurring charges (record 4), their expense-category controls (records 2 and 5)
 // and the concession periods of lease recoveries (record 6), examined or converted into the PM
 // recovery file ("PMV", file number 1), checked against the PM system, property and lease files
-// and the GL master file. The escalation, administrative fee and stop/cap groups of record 4 are
-// not handled yet: they are empty steps.
+// and the GL master file. The escalation and administrative fee groups of record 4 are not
+// handled yet: they are empty steps.
 //
 //   xvpmv.cpp             the frame: files, settings, dispatch, the recovery-flags word, the
 //                         checks every handler shares
 //   xvpmv_records.cpp     the property recovery control and the lease recovery control
 //   xvpmv_categories.cpp  the expense-category controls and concession periods
 //   xvpmv_sftype.cpp   the unit SF type lookup
+//   xvpmv_stops.cpp    the accumulated amounts, stops and caps of record 4, the recovery grid
 #pragma once
 
 #include "converters/pm/pm_shared.h"
@@ -47,6 +48,13 @@ uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width);
 // still before `to`. Equal dates count 1; 1 January to 31 December counts 13. The count stops
 // growing past `limit`, which is all a caller comparing with a frequency needs.
 int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit = 100000);
+
+// Whether `date` is a date on which a recovery period of `months` months starts (or ends) when
+// one starts (or ends) on `anchor`: from the anchor, steps of `months` months towards the date,
+// each from the one before, until the date is reached or passed; on the grid when reached. The
+// anchor itself is on its grid. A step keeps to the last day of a shorter month, and the next
+// step goes on from that day: from 31 January by one month, 28 February, then 28 March.
+bool OnRecoveryGrid(const x_date_type& date, x_date_type anchor, int months);
 
 // The checks of one record, shared by every handler: reject, note, the Convert/Examine wording,
 // a not-supported field, a group whose marking field is not marked, and the texts of values.
@@ -115,6 +123,13 @@ bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& propert
 // `word` receives the word; found or not, the record-`rec` buffer holds the keys sought.
 bool FindRecoveryRecord(const RecordChecks& r, uint16_t rec, const std::vector<KeyValue>& keys,
                         std::initializer_list<const char*> into, const convert::RecordIdMap& ids, uint16_t& word);
+
+// The accumulated amounts, stops and caps of the lease recovery control in `r`'s record: the
+// amounts cleared with notes; per side (stop, then cap) the fields its method leaves unused
+// cleared, a required SF type, an SF type one of the unit's (PM lease file `pml`, property file
+// `pmp`, the stored spelling copied back), and a period that makes up its frequency and lies on
+// the recovery's periods. `recoveryKey` names the control in messages. False rejects the record.
+bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const std::string& recoveryKey);
 
 class xvPMV : public PmConverter {
 public:

@@ -286,8 +286,9 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
             return false;
     }
 
-    // 5. Escalation, 6. administrative fee, 7. accumulated stop/cap, stops and caps: their
-    // fields pass unchecked for now.
+    // 5. Escalation, 6. administrative fee: their fields pass unchecked for now.
+    // 7. Accumulated amounts, stops and caps.
+    if (!CheckStopsAndCaps(r, pml, pmp, recoveryKey())) return false;
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);
