@@ -58,6 +58,7 @@ TEST_F(PmvCli, ConvertWritesTheControlsAndTheTimeStamp) {
     EXPECT_THAT(dump, HasSubstr("PRCPROP=\"PLAZA\" PRCCT=\"CAM\""));
     EXPECT_THAT(dump, HasSubstr("PRCRBCM=\"CAMREC\""));
     EXPECT_THAT(dump, HasSubstr("RCRACT=\"CAMADJ\""));
+    EXPECT_THAT(dump, HasSubstr("RCSTOP=3 RCSSF=\"GLA\""));  // as the unit stores it
     EXPECT_EQ(Slurp(text), Stamped(kSamples / "demo-pm-recovery.txt", "xvpmv.tpl"));
 }
 
