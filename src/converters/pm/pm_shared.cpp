@@ -60,13 +60,16 @@ bool IsDefaultChargeType(const std::string& value) {
 // ---- Blank values and texts --------------------------------------------------------------------------
 
 bool IsBlankField(uint16_t file, uint16_t field) {
-    xio_fld_def def;
-    if (field == 0 || xio_get_fld_def(file, field, def) != XIO_OK) return true;
-    const x_value_def v = GetValue(file, field);
-    if (xio_is_text_type(def.type)) return v.text.empty() && v.longText.empty();
-    if (def.type == XIO_TYPE_DATE) return IsBlank(v.date);
-    if (def.type == XIO_TYPE_LOGICAL) return v.flag == 0;
-    return IsZero(v.number);
+    // Asked for many fields of every record: the definition is looked at, not copied.
+    const xio_fld_def* def = field == 0 ? nullptr : xio_field_def(file, field);
+    if (!def) return true;
+    if (xio_is_text_type(def->type)) {
+        const x_value_def v = GetValue(file, field);
+        return v.text.empty() && v.longText.empty();
+    }
+    if (def->type == XIO_TYPE_DATE) return IsBlank(GetDate(file, field));
+    if (def->type == XIO_TYPE_LOGICAL) return GetFlag(file, field) == 0;
+    return IsZero(GetNumber(file, field));
 }
 
 std::string TermLabel(int term, bool capital, bool plural) {

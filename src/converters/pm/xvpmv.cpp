@@ -67,8 +67,8 @@ void RecordChecks::ClearGroup(std::initializer_list<GroupField> fields, int mess
     for (const GroupField& g : fields) {
         const uint16_t field = No(g.name);
         if (field == 0) continue;
-        xio_fld_def def;
-        const bool choice = xio_get_fld_def(file_, field, def) == XIO_OK && xio_is_choice_type(def.type);
+        const xio_fld_def* def = xio_field_def(file_, field);
+        const bool choice = def && xio_is_choice_type(def->type);
         const bool holds = choice ? GetNumber(file_, field) != g.cleared : !Blank(field);
         if (!holds) continue;
         if (label.empty()) {

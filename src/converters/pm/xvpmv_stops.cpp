@@ -108,16 +108,24 @@ bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const 
             return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, recoveryKey));
 
     // A given SF type, whatever the method, must be one of the unit's, of the lease's property.
+    // The lease is read once, for the first side that needs it.
+    std::string property;
+    bool leaseRead = false;
     for (const Side& side : kSides) {
         const std::string sought = r.Text(side.sfType);
         if (sought.empty()) continue;
-        xio_init_record(pml, kPmlLease);
-        if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
-                       LookupScope{nullptr, true})
-                .where != Found::OnFile)
-            return r.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")),
-                                recoveryKey));
-        const std::string property = GetText(pml, kPmlLease, "LPROP"), unit = r.Text("RCUNIT");
+        if (!leaseRead) {
+            const std::string lease = r.Text("RCLEASE");
+            const double revision = r.Number("RCREV");
+            xio_init_record(pml, kPmlLease);
+            PutText(pml, kPmlLease, "LEASE", lease);
+            PutNumber(pml, kPmlLease, "LREV", revision);
+            if (xio_rd_record(pml, kPmlLease, 0, 0) != XIO_OK)
+                return r.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(lease, revision), recoveryKey));
+            property = GetText(pml, kPmlLease, "LPROP");
+            leaseRead = true;
+        }
+        const std::string unit = r.Text("RCUNIT");
         std::string stored = sought;
         if (!FindUnitSfType(pmp, property, unit, stored))
             return r.Reject(Msg(12662, TermLabel(kUnitTerm) + ", " + Term(kOtherTerm),
