@@ -18,8 +18,8 @@ constexpr int kRecoverableExpense = 3;
 
 std::string ChargeTypeTerm() { return Term(kChargeTypeTerm); }
 
-// A calculation method named by a field: it must be on file (12637) and of the recoverable
-// expense type (12636); the stored spelling replaces the given one.
+}  // namespace
+
 bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
     const std::string value = r.Text(name);
     if (!r.LookupCopyBack(pms, kPmsCalcMethod, {{"CMID", value}}, {name})) return r.Reject(Msg(12637, value, label));
@@ -30,12 +30,13 @@ bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, cons
     return true;
 }
 
-// A charge type named by a field: it must be on file (12638); stored spelling copied back.
 bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
     const std::string value = r.Text(name);
     if (!r.LookupCopyBack(pms, kPmsChargeType, {{"CT", value}}, {name})) return r.Reject(Msg(12638, value, label));
     return true;
 }
+
+namespace {
 
 // "#400 429#": the property term (capital) and custom description 429.
 std::string PropertySfTypeLabel() { return TermLabel(kPropertyTerm) + " " + Term(kOtherTerm); }
@@ -229,7 +230,7 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
 // ---- Record 4: the recovery control of a lease's recurring charge -----------------------------
 
 bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
-                                   MessageList& messages, bool converting) const {
+                                   MessageList& messages, const RecordIdMap& ids, bool converting) const {
     const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting);
     const auto leaseLabel = [] { return LeaseKeyLabel(); };
     const auto leaseText = [&r] { return LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")); };
@@ -286,8 +287,10 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
             return false;
     }
 
-    // 5. Escalation, 6. administrative fee, 7. accumulated stop/cap, stops and caps: their
-    // fields pass unchecked for now.
+    // 5. Escalation, 6. administrative fee.
+    if (!ConvertEscalation(r, pml, pms, ids) || !ConvertAdministrativeFee(r, pml, pms, ids)) return false;
+
+    // 7. Accumulated stop/cap, stops and caps: their fields pass unchecked for now.
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);
