@@ -204,6 +204,7 @@ const std::map<std::string, std::string> kCharges = {{"RCFEE", "1"}, {"RCFBCM", 
 
 TEST_F(PmvTest, EscalationAndFeeRules) {
     RecurringCharge("CR100", 1, "TAX", "101");
+    RecurringCharge("GONE", 1, "CAM", "101");  // a charge whose lease is not on file
     const auto esc = [](const std::map<std::string, std::string>& more) { return With(kEscalates, more); };
     const auto fee = [](const std::map<std::string, std::string>& more) { return With(kCharges, more); };
     const std::vector<Case> cases = {
@@ -219,6 +220,8 @@ TEST_F(PmvTest, EscalationAndFeeRules) {
          "Escalation method is not 'Budgeted expenses(2)', Escal budget type with '4' will be cleared(1422)"},
         {esc({{"RCEMTHD", "2"}, {"RCEBUDG", "3"}}),
          "Escal budget type with '3' is invalid, Property recov cntl record 'PLAZA, CAM' does not yet exist(1456)"},
+        {esc({{"RCLEASE", "gone"}, {"RCEMTHD", "2"}, {"RCEBUDG", "3"}}),
+         "Lease, Revision 'GONE(1)' does not yet exist for Recov exp cat cntrl 'GONE, 1, CAM, 101'(1450)"},
         {esc({{"RCECHGT", "tax"}, {"RCECHGU", "102"}}),
          "Lease recurring chg 'CR100, 1, TAX, 102' does not yet exist, Recov escal chg invalid(1458)"},
         {esc({{"RCECHGT", "tax"}, {"RCECHGU", "101"}, {"RCECM", "CPI"}}),

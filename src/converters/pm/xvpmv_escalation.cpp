@@ -6,8 +6,6 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/util.h"
 
-#include <array>
-
 namespace dz::pm {
 
 using namespace convert;
@@ -28,7 +26,8 @@ std::string LowerTermLabel(const char* format, int term) {
 }
 
 std::string RecoveryKey(const RecordChecks& r) {
-    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " + r.Text("RCUNIT");
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
+           r.Text("RCUNIT");
 }
 
 // A recurring charge of this record's lease named by the charge-type and unit fields `type` and
@@ -43,7 +42,8 @@ bool FindLeaseCharge(const RecordChecks& r, uint16_t pml, const char* type, cons
 }
 
 std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* unit) {
-    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text(type) + ", " + r.Text(unit);
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text(type) + ", " +
+           r.Text(unit);
 }
 
 }  // namespace
@@ -57,27 +57,27 @@ bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const R
     if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
                    LookupScope{nullptr, true})
             .where != Found::OnFile)
-        return r.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")), RecoveryKey(r)));
+        return r.Reject(
+            Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")), RecoveryKey(r)));
     const std::string property = GetText(pml, kPmlLease, "LPROP");
     const std::string controlKey = property + ", " + r.Text("RCCT");
 
     // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
     // file is read from it, that of one an earlier line creates is the record-ID map's.
-    uint16_t word16 = 0;
-    if (!FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}}, {}, ids,
-                            word16))
+    uint16_t flags = 0;
+    if (!FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}}, {},
+                            ids, flags))
         return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
-    std::array<bool, 11> uses{};
-    for (uint16_t n = 1; n <= 10; ++n) uses[n] = ExtractBits(word16, static_cast<uint16_t>(n - 1), 1) != 0;
     const int n = static_cast<int>(type);
-    if (n != type || !uses[static_cast<std::size_t>(n)])
+    if (n != type || ExtractBits(flags, static_cast<uint16_t>(n - 1), 1) == 0)
         return r.Reject(Msg(12667, word, shown, TermLabel(kPropertyTerm), controlKey));
     return true;
 }
 
 // ---- Escalation ------------------------------------------------------------------------------------
 
-bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms, const RecordIdMap& ids) const {
+bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
+                              const RecordIdMap& ids) const {
     const std::string chargeLabel = LowerTermLabel("Escal %s", kChargeTypeTerm);
     const std::string unitLabel = LowerTermLabel("Escal charge %s", kUnitTerm);
     const std::string retroLabel = LowerTermLabel("Escal retro %s", kChargeTypeTerm);
@@ -103,10 +103,11 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
         PutText(r.file(), r.No("RCECHGT"), r.Text("RCCT"));
         PutText(r.file(), r.No("RCECHGU"), r.Text("RCUNIT"));
     }
-    for (const auto& [name, label] : {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
-                                      std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
-                                      std::pair<const char*, std::string>{"RCECHGT", chargeLabel},
-                                      std::pair<const char*, std::string>{"RCECHGU", unitLabel}})
+    for (const auto& [name, label] :
+         {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
+          std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
+          std::pair<const char*, std::string>{"RCECHGT", chargeLabel},
+          std::pair<const char*, std::string>{"RCECHGU", unitLabel}})
         if (r.Text(name).empty()) return r.Reject(Msg(12640, label, RecoveryKey(r)));
 
     const double budget = r.Number("RCEBUDG");
@@ -166,9 +167,10 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16
         return true;
     }
 
-    for (const auto& [name, label] : {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
-                                      std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
-                                      std::pair<const char*, std::string>{"RCFCT", chargeLabel}})
+    for (const auto& [name, label] :
+         {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
+          std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
+          std::pair<const char*, std::string>{"RCFCT", chargeLabel}})
         if (r.Text(name).empty()) return r.Reject(Msg(12647, label, RecoveryKey(r)));
 
     const double budget = r.Number("RCFBUD");
