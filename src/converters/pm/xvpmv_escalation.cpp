@@ -16,13 +16,30 @@ constexpr uint16_t kPmlLease = 1, kPmlRecurringCharge = 13;
 constexpr int kBudgetedExpenses = 2;
 constexpr int kNoRetroactive = 1, kCreateACharge = 2;
 
-// "`format`" filled with custom description `term` in lower case.
+// `format` with its "%s" filled with custom description `term` in lower case.
 std::string LowerTermLabel(const char* format, int term) {
     std::string t = Term(term);
     suite::x_lower_case(t);
     std::string out = format;
     out.replace(out.find("%s"), 2, t);
     return out;
+}
+
+// Whether a field of a group not marked holds a value: a choice one other than its first item, a
+// text one that is not empty, a number one that is not 0 (these groups hold nothing else). Most
+// records leave the groups they do not use empty, so the labels of a group's note are built only
+// when there is something to clear.
+bool AnyHeld(const RecordChecks& r, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        const uint16_t field = r.No(name);
+        const xio_fld_def* def = field == 0 ? nullptr : xio_field_def(r.file(), field);
+        if (!def) continue;
+        const bool held = xio_is_choice_type(def->type) ? GetNumber(r.file(), field) != 1
+                          : xio_is_text_type(def->type) ? !GetText(r.file(), field).empty()
+                                                        : GetNumber(r.file(), field) != 0;
+        if (held) return true;
+    }
+    return false;
 }
 
 std::string RecoveryKey(const RecordChecks& r) {
@@ -78,23 +95,25 @@ bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const R
 
 bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
                               const RecordIdMap& ids) const {
-    const std::string chargeLabel = LowerTermLabel("Escal %s", kChargeTypeTerm);
-    const std::string unitLabel = LowerTermLabel("Escal charge %s", kUnitTerm);
-    const std::string retroLabel = LowerTermLabel("Escal retro %s", kChargeTypeTerm);
-    const std::string retroUnitLabel = LowerTermLabel("Escal retro chg %s", kUnitTerm);
+    const auto chargeLabel = [] { return LowerTermLabel("Escal %s", kChargeTypeTerm); };
+    const auto unitLabel = [] { return LowerTermLabel("Escal charge %s", kUnitTerm); };
+    const auto retroLabel = [] { return LowerTermLabel("Escal retro %s", kChargeTypeTerm); };
+    const auto retroUnitLabel = [] { return LowerTermLabel("Escal retro chg %s", kUnitTerm); };
 
     if (r.Result("RCESC") == 0) {
-        r.ClearGroup({{"RCECHGT", chargeLabel},
-                      {"RCECHGU", unitLabel},
-                      {"RCEMTHD", "Escal method", 1},
-                      {"RCEBUDG", "Escal budget type"},
-                      {"RCEBCM", "Escal basis calc method"},
-                      {"RCECM", "Escal calc method"},
-                      {"RCEPI", "Escal percent increase"},
-                      {"RCERET", "Escal retro opt", 1},
-                      {"RCECT", retroLabel},
-                      {"RCECU", retroUnitLabel}},
-                     12639, 1418, 1419);
+        if (AnyHeld(r, {"RCECHGT", "RCECHGU", "RCEMTHD", "RCEBUDG", "RCEBCM", "RCECM", "RCEPI", "RCERET",
+                        "RCECT", "RCECU"}))
+            r.ClearGroup({{"RCECHGT", chargeLabel()},
+                          {"RCECHGU", unitLabel()},
+                          {"RCEMTHD", "Escal method", 1},
+                          {"RCEBUDG", "Escal budget type"},
+                          {"RCEBCM", "Escal basis calc method"},
+                          {"RCECM", "Escal calc method"},
+                          {"RCEPI", "Escal percent increase"},
+                          {"RCERET", "Escal retro opt", 1},
+                          {"RCECT", retroLabel()},
+                          {"RCECU", retroUnitLabel()}},
+                         12639, 1418, 1419);
         return true;
     }
 
@@ -106,8 +125,8 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
     for (const auto& [name, label] :
          {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
           std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
-          std::pair<const char*, std::string>{"RCECHGT", chargeLabel},
-          std::pair<const char*, std::string>{"RCECHGU", unitLabel}})
+          std::pair<const char*, std::string>{"RCECHGT", chargeLabel()},
+          std::pair<const char*, std::string>{"RCECHGU", unitLabel()}})
         if (r.Text(name).empty()) return r.Reject(Msg(12640, label, RecoveryKey(r)));
 
     const double budget = r.Number("RCEBUDG");
@@ -127,12 +146,12 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
         return false;
 
     // The retroactive option decides which of the retro charge's fields stay.
-    const auto clearRetro = [&r](const char* name, const std::string& label, int message, int convertNo,
+    const auto clearRetro = [&r](const char* name, std::string (*label)(), int message, int convertNo,
                                  int examineNo) {
         const std::string value = r.Text(name);
         if (value.empty()) return;
         PutText(r.file(), r.No(name), "");
-        r.Note(Msg(message, label, value, r.Word("was/will be"), r.Number(convertNo, examineNo)));
+        r.Note(Msg(message, label(), value, r.Word("was/will be"), r.Number(convertNo, examineNo)));
     };
     const int retro = r.Result("RCERET");
     if (retro == kNoRetroactive) {
@@ -140,11 +159,11 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
         clearRetro("RCECU", retroUnitLabel, 12669, 1459, 1460);
     } else if (retro == kCreateACharge) {
         clearRetro("RCECU", retroUnitLabel, 12670, 1461, 1462);
-        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel)) return false;
+        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel())) return false;
     } else if (retro > kCreateACharge) {
         const std::string option = r.ValueText(r.No("RCERET"));
-        if (r.Text("RCECT").empty()) return r.Reject(Msg(12671, option, retroLabel));
-        if (r.Text("RCECU").empty()) return r.Reject(Msg(12671, option, retroUnitLabel));
+        if (r.Text("RCECT").empty()) return r.Reject(Msg(12671, option, retroLabel()));
+        if (r.Text("RCECU").empty()) return r.Reject(Msg(12671, option, retroUnitLabel()));
         if (!FindLeaseCharge(r, pml, "RCECT", "RCECU"))
             return r.Reject(Msg(12672, TermLabel(kLeaseTerm), LeaseChargeKey(r, "RCECT", "RCECU")));
     }
@@ -155,22 +174,23 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
 
 bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
                                      const RecordIdMap& ids) const {
-    const std::string chargeLabel = LowerTermLabel("Admin fee %s", kChargeTypeTerm);
+    const auto chargeLabel = [] { return LowerTermLabel("Admin fee %s", kChargeTypeTerm); };
     if (r.Result("RCFEE") == 0) {
-        r.ClearGroup({{"RCFMETH", "Fee method", 1},
-                      {"RCFBUD", "Admin fee budget type"},
-                      {"RCFBCM", "Fee basis calc mthd"},
-                      {"RCFCM", "Admin fee calc method"},
-                      {"RCFP", "Admin fee percent"},
-                      {"RCFCT", chargeLabel}},
-                     12646, 1428, 1429);
+        if (AnyHeld(r, {"RCFMETH", "RCFBUD", "RCFBCM", "RCFCM", "RCFP", "RCFCT"}))
+            r.ClearGroup({{"RCFMETH", "Fee method", 1},
+                          {"RCFBUD", "Admin fee budget type"},
+                          {"RCFBCM", "Fee basis calc mthd"},
+                          {"RCFCM", "Admin fee calc method"},
+                          {"RCFP", "Admin fee percent"},
+                          {"RCFCT", chargeLabel()}},
+                         12646, 1428, 1429);
         return true;
     }
 
     for (const auto& [name, label] :
          {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
           std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
-          std::pair<const char*, std::string>{"RCFCT", chargeLabel}})
+          std::pair<const char*, std::string>{"RCFCT", chargeLabel()}})
         if (r.Text(name).empty()) return r.Reject(Msg(12647, label, RecoveryKey(r)));
 
     const double budget = r.Number("RCFBUD");
