@@ -90,6 +90,10 @@ TEST_F(PmvCli, ExamineFilesPredictsConvertForCategoriesAndConcessionPeriods) {
     Run("examine", text, examined, notes);
     const auto expected = Outcomes(examined);
     EXPECT_THAT(expected, Contains("Property recovery controls 'PLAZA, INS' does not yet exist(1407)"));
+    // A budget type checked against the property's control of an earlier line: in the record-ID
+    // map when examined, on file when converted.
+    EXPECT_THAT(expected,
+                Contains("Escal budget type with '3' is invalid, Property recov cntl record 'PLAZA, INS' is not using it(1457)"));
     EXPECT_THAT(notes, HasSubstr("it will be cleared on this Recov exp record(1449)"));
     Run("convert", text, converted, notes);
     EXPECT_EQ(Outcomes(converted), expected);

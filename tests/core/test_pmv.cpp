@@ -149,13 +149,13 @@ TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
         {{{"RCNFD", "1/15/2027"}, {"RCNTD", "12/14/2027"}}, nullptr},
         {{{"RCNTD", "12/31/2027"}},
          "The Recovery from date ' 1/01/2027' and Recovery to date '12/31/2027' do not make up the frequency '12 months'"},
-        {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "REC"}}, "Reconcile chgs is marked, Recon adjust"},
+        {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "REC"}}, "Reconcile chgs is marked, Recon adjust charge type"},
         {{{"RCREC", "1"}, {"RCRBCM", "CPI"}, {"RCRCM", "REC"}, {"RCRACT", "ADJ"}},
          "Calc method 'CPI' is not a Recoverable expense calc method, Recon basis calc method is invalid(1415)"},
         {{{"RCREC", "1"}, {"RCRBCM", "REC"}, {"RCRCM", "NONE"}, {"RCRACT", "ADJ"}},
          "Calculation method 'NONE' does not yet exist for the Recon calc method field(1416)"},
         {{{"RCREC", "1"}, {"RCRBCM", "rec"}, {"RCRCM", "rec"}, {"RCRACT", "NONE"}},
-         "Charge type 'NONE' does not yet exist for the Recon adjust"},
+         "Charge type 'NONE' does not yet exist for the Recon adjust charge type"},
         {{{"RCOSF", "NET"}}, "'PLAZA, NET' is not tracking occupancy for the Occupancy SF type field(1441)"},
         {{{"RCOSF", "NONE"}}, "'PLAZA, NONE' does not yet exist for the Occupancy SF type field(1411)"},
     };
@@ -194,6 +194,131 @@ TEST_F(PmvTest, RecoveryControlNotesFollowTheMode) {
     EXPECT_EQ(GetNumber(h, 4, "RCRR3"), 0);
     EXPECT_EQ(GetFlag(h, 4, "RCRINV"), 0);
     EXPECT_EQ(GetDate(h, 4, "RCCFD").month, 0);
+}
+
+// ---- Escalation and administrative fee of a lease's recovery control ------------------------------
+
+const std::map<std::string, std::string> kEscalates = {{"RCESC", "1"}, {"RCEBCM", "REC"}, {"RCECM", "REC"}};
+const std::map<std::string, std::string> kCharges = {{"RCFEE", "1"}, {"RCFBCM", "REC"}, {"RCFCM", "REC"},
+                                                     {"RCFCT", "ADMIN"}};
+
+TEST_F(PmvTest, EscalationAndFeeRules) {
+    RecurringCharge("CR100", 1, "TAX", "101");
+    RecurringCharge("GONE", 1, "CAM", "101");  // a charge whose lease is not on file
+    const auto esc = [](const std::map<std::string, std::string>& more) { return With(kEscalates, more); };
+    const auto fee = [](const std::map<std::string, std::string>& more) { return With(kCharges, more); };
+    const std::vector<Case> cases = {
+        {kEscalates, nullptr},
+        {esc({{"RCEMTHD", "2"}, {"RCEBUDG", "0"}}), nullptr},
+        {esc({{"RCECHGU", "101"}}),
+         "Escalate recur chg is marked, Escal charge type is required for Recov 'CR100, 1, CAM, 101'(1420)"},
+        {esc({{"RCEBCM", ""}, {"RCECM", ""}}), "Escalate recur chg is marked, Escal basis calc method is required"},
+        {esc({{"RCEMTHD", "2"}, {"RCEBUDG", "11"}}),
+         "Escal budget type '11' is not a valid budget type, valid types are 1 - 10(1425)"},
+        // No property recovery control: only a budgeted method reads it.
+        {esc({{"RCEMTHD", "1"}, {"RCEBUDG", "4"}}),
+         "Escalation method is not 'Budgeted expenses(2)', Escal budget type with '4' will be cleared(1422)"},
+        {esc({{"RCEMTHD", "2"}, {"RCEBUDG", "3"}}),
+         "Escal budget type with '3' is invalid, Property recov cntl record 'PLAZA, CAM' does not yet exist(1456)"},
+        {esc({{"RCLEASE", "gone"}, {"RCEMTHD", "2"}, {"RCEBUDG", "3"}}),
+         "Lease, Revision 'GONE(1)' does not yet exist for Recov exp cat cntrl 'GONE, 1, CAM, 101'(1450)"},
+        {esc({{"RCECHGT", "tax"}, {"RCECHGU", "102"}}),
+         "Lease recurring chg 'CR100, 1, TAX, 102' does not yet exist, Recov escal chg invalid(1458)"},
+        {esc({{"RCECHGT", "tax"}, {"RCECHGU", "101"}, {"RCECM", "CPI"}}),
+         "Calc method 'CPI' is not a Recoverable expense calc method, Escal calc method is invalid(1415)"},
+        {esc({{"RCERET", "2"}, {"RCECT", "NONE"}}),
+         "Charge type 'NONE' does not yet exist for the Escal retro charge type field(1417)"},
+        {esc({{"RCERET", "3"}, {"RCECU", "101"}}),
+         "Escalation retroactive option is 'Adjust a charge(3)', Escal retro charge type is required(1463)"},
+        {esc({{"RCERET", "3"}, {"RCECT", "TAX"}}),
+         "Escalation retroactive option is 'Adjust a charge(3)', Escal retro chg unit is required(1463)"},
+        {esc({{"RCERET", "3"}, {"RCECT", "TAX"}, {"RCECU", "102"}}),
+         "Lease recurring chg 'CR100, 1, TAX, 102' does not yet exist, Escal retro chg is invalid(1464)"},
+        {esc({{"RCERET", "3"}, {"RCECT", "tax"}, {"RCECU", "101"}}), nullptr},
+        {kCharges, nullptr},
+        {fee({{"RCFCM", ""}}), "Chg admin fee is marked, Admin fee calc method is required for Recov 'CR100, 1, CAM, 101'(1430)"},
+        {fee({{"RCFMETH", "1"}, {"RCFBUD", "4"}}),
+         "Administrative fee method is not 'Budgeted expenses(2)', Admin fee budget type with '4' will be cleared(1432)"},
+        {fee({{"RCFMETH", "2"}, {"RCFBUD", "0"}}), nullptr},
+        {fee({{"RCFMETH", "2"}, {"RCFBUD", "11"}}), "Admin fee budget type '11' is not a valid budget type"},
+        {fee({{"RCFMETH", "2"}, {"RCFBUD", "4"}}),
+         "Admin budget type with '4' is invalid, Property recov cntl record 'PLAZA, CAM' does not yet exist(1456)"},
+        {fee({{"RCFBCM", "NONE"}}), "Calculation method 'NONE' does not yet exist for the Admin fee basis calc method field(1416)"},
+        {fee({{"RCFCM", "CPI"}}), "Calc method 'CPI' is not a Recoverable expense calc method, Admin fee calc mthd is invalid(1415)"},
+        {fee({{"RCFCT", "NONE"}}), "Charge type 'NONE' does not yet exist for the Admin fee charge type field(1417)"},
+    };
+    for (const auto& c : cases) {
+        const std::string report = std::regex_replace(Run({Recovery(c.fields)}, false), std::regex("\n +"), " ");
+        if (c.expected)
+            EXPECT_THAT(report, HasSubstr(c.expected)) << ::testing::PrintToString(c.fields);
+        else
+            EXPECT_THAT(report, Not(HasSubstr("(14"))) << ::testing::PrintToString(c.fields) << report;
+    }
+}
+
+TEST_F(PmvTest, GroupsNotMarkedAreClearedWithOneNoteEach) {
+    // Several fields of each group: one note names the first in the group's order.
+    const std::string line = Recovery({{"RCEPI", "1.5"}, {"RCEBUDG", "3"}, {"RCECU", "101"}, {"RCFCT", "ADMIN"},
+                                       {"RCFMETH", "2"}, {"RCFP", "2.5"}});
+    const std::string examined = Run({line}, false);
+    EXPECT_THAT(examined, HasSubstr("Escal recur chg not marked, its fields (like Escal budget type with '3') will be cleared(1419)"));
+    EXPECT_THAT(examined, HasSubstr("Charge admin fee not marked, its fields (like Fee method with 'Budgeted expenses(2)') will be cleared(1429)"));
+    EXPECT_EQ(examined.find("Escal recur chg"), examined.rfind("Escal recur chg")) << examined;
+    EXPECT_EQ(examined.find("Charge admin fee"), examined.rfind("Charge admin fee")) << examined;
+    EXPECT_THAT(Run({Recovery({{"RCEPI", "2.5"}})}, false), HasSubstr("(like Escal percent increase with '2.500000')"));
+
+    EXPECT_THAT(Run({line}, true), HasSubstr("(like Escal budget type with '3') were cleared(1418)"));
+    ASSERT_TRUE(ReadRecovery("CR100", "CAM", "101"));
+    const uint16_t h = H("PMV");
+    for (const char* name : {"RCEPI", "RCEBUDG", "RCFP"}) EXPECT_EQ(GetNumber(h, 4, name), 0) << name;
+    EXPECT_EQ(GetText(h, 4, "RCECU"), "");
+    EXPECT_EQ(GetText(h, 4, "RCFCT"), "");
+    EXPECT_EQ(GetNumber(h, 4, "RCFMETH"), 1);
+}
+
+TEST_F(PmvTest, MarkedGroupsStoreTheSpellingOnFileAndDropUnusedRetroFields) {
+    RecurringCharge("CR100", 1, "CAM", "102");
+    RecurringCharge("CR100", 1, "TAX", "101");
+    const std::string own = Recovery(With(kEscalates, With(kCharges, {{"RCFBCM", "rec"}, {"RCFCM", "Rec"}, {"RCFP", "2.5"},
+                                                                       {"RCERET", "1"}, {"RCECT", "TAX"}, {"RCECU", "101"}})));
+    const std::string create = Recovery(With(kEscalates, {{"RCUNIT", "102"}, {"RCECHGT", "tax"}, {"RCECHGU", "101"},
+                                                          {"RCERET", "2"}, {"RCECT", "adj"}, {"RCECU", "101"}}));
+    const std::string examined = Run({own, create}, false);
+    EXPECT_THAT(examined, HasSubstr("Escal retro opt is 'No retroactive escal(1)', Escal retro charge type with 'TAX' will be cleared(1460)"));
+    EXPECT_THAT(examined, HasSubstr("Escal retro opt is 'No retroactive escal(1)', Escal retro chg unit with '101' will be cleared(1460)"));
+    EXPECT_THAT(examined, HasSubstr("Escal retro opt is 'Create a charge(2)', Escal retro chg unit with '101' will be cleared(1462)"));
+    EXPECT_THAT(Run({own, create}, true), HasSubstr("with '101' was cleared(1461)"));
+    const uint16_t h = H("PMV");
+    ASSERT_TRUE(ReadRecovery("CR100", "CAM", "101"));
+    // An escalation naming no charge escalates the record's own.
+    EXPECT_EQ(GetText(h, 4, "RCECHGT"), "CAM");
+    EXPECT_EQ(GetText(h, 4, "RCECHGU"), "101");
+    EXPECT_EQ(GetText(h, 4, "RCFBCM"), "REC");
+    EXPECT_EQ(GetText(h, 4, "RCFCM"), "REC");
+    EXPECT_EQ(GetNumber(h, 4, "RCFP"), 2500000);  // taken as it stands
+    EXPECT_EQ(GetText(h, 4, "RCECT"), "");
+    ASSERT_TRUE(ReadRecovery("CR100", "CAM", "102"));
+    EXPECT_EQ(GetText(h, 4, "RCECHGT"), "TAX");
+    EXPECT_EQ(GetText(h, 4, "RCECT"), "ADJ");
+    EXPECT_EQ(GetText(h, 4, "RCECU"), "");
+}
+
+TEST_F(PmvTest, BudgetTypesFollowThePropertyControlInBothModes) {
+    // Examined, the control is only in the record-ID map; converted, it is on file.
+    const std::string control = Property({{"PRCB3", "1"}});
+    const auto budget = [this](const char* type, const char* unit) {
+        return Recovery(With(kEscalates, {{"RCUNIT", unit}, {"RCEMTHD", "2"}, {"RCEBUDG", type}}));
+    };
+    const auto fee = [this](const char* type) { return Recovery(With(kCharges, {{"RCFMETH", "2"}, {"RCFBUD", type}})); };
+    RecurringCharge("CR100", 1, "CAM", "102");
+    const char* kNotUsing = "budget type with '4' is invalid, Property recov cntl record 'PLAZA, CAM' is not using it(1457)";
+    for (bool converting : {false, true}) {
+        const std::string report = Run({control, budget("4", "101"), budget("3", "102"), fee("4")}, converting);
+        EXPECT_THAT(report, HasSubstr(std::string("Escal ") + kNotUsing)) << converting;
+        EXPECT_THAT(report, HasSubstr(std::string("Admin ") + kNotUsing)) << converting;
+        EXPECT_THAT(report, Not(HasSubstr("PLAZA, CAM' does not yet exist"))) << converting;
+        EXPECT_EQ(ReadRecovery("CR100", "CAM", "102"), converting) << report;
+    }
 }
 
 TEST_F(PmvTest, UnknownRecordsAreRefused) {

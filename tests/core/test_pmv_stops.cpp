@@ -65,7 +65,7 @@ protected:
         notes.clear();
         std::string reason;
         const bool kept = xvPMV().ConvertRecoveryControl(H("PMV"), H("PML"), H("PMS"), H("PMP"), reason, notes,
-                                                         converting);
+                                                         ids, converting);
         return kept ? std::string() : reason;
     }
     std::string Text(const char* name) { return GetText(H("PMV"), 4, name); }
@@ -73,6 +73,7 @@ protected:
     bool BlankDate(const char* name) { return GetDate(H("PMV"), 4, name).month == 0; }
 
     convert::MessageList notes;
+    convert::RecordIdMap ids;
 };
 
 TEST_F(PmvStopsTest, AccumulatedAmountsAreClearedEachWithItsNote) {

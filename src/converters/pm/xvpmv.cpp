@@ -151,7 +151,7 @@ bool xvPMV::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
             return ConvertPropertyRecoveryControl(pmv, pmp_, pms_, info, reason, ctx.messages, ctx.converting,
                                                   *ctx.import);
         case kPmvRecoveryControl:
-            return ConvertRecoveryControl(pmv, pml_, pms_, pmp_, reason, ctx.messages, ctx.converting);
+            return ConvertRecoveryControl(pmv, pml_, pms_, pmp_, reason, ctx.messages, RecordIds(), ctx.converting);
         case kPmvPropertyCategory:
             return ConvertPropertyExpenseCategory(pmv, pmp_, reason, ctx.messages, RecordIds(), ctx.converting);
         case kPmvLeaseCategory:

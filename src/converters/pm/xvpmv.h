@@ -8,6 +8,8 @@
 //   xvpmv.cpp             the frame: files, settings, dispatch, the recovery-flags word, the
 //                         checks every handler shares
 //   xvpmv_records.cpp     the property recovery control and the lease recovery control
+//   xvpmv_escalation.cpp  the escalation and administrative-fee groups of the lease recovery
+//                         control, and the budget types they may use
 //   xvpmv_categories.cpp  the expense-category controls and concession periods
 //   xvpmv_sftype.cpp   the unit SF type lookup
 //   xvpmv_stops.cpp    the accumulated amounts, stops and caps of record 4, the recovery grid
@@ -115,6 +117,12 @@ private:
 // is copied back.
 bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& property, const char* name, bool tracking);
 
+// A calculation method named by the field `name`: on file (12637) and of the recoverable-expense
+// type (12636), `label` naming the field; the stored spelling replaces the given one.
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+// A charge type named by the field `name`: on file (12638); the stored spelling is copied back.
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+
 // The record `rec` of the recovery file, keyed by `keys`, that the record `r` checks depends on.
 // Examine Files asks the record-ID map first: a line earlier in the text file that creates or
 // replaces the record left its recovery-flags word there, and Convert would read what that line
@@ -147,8 +155,11 @@ public:
     bool ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t pms, const xvl::xvlImpInfo& info,
                                         std::string& reason, convert::MessageList& messages, bool converting,
                                         const xvl::xvlImport& import) const;
+    // Its escalation and fee budget types are checked against the property recovery control,
+    // which Examine Files finds through `ids` when an earlier line of the text file creates it.
     bool ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
-                                convert::MessageList& messages, bool converting) const;
+                                convert::MessageList& messages, const convert::RecordIdMap& ids,
+                                bool converting) const;
     // The records that belong to a recovery control: in Convert the control must be on file (its
     // stored keys are copied back); in Examine Files a control an earlier line of the text file
     // creates or replaces counts first, with the word the record-ID map keeps for it.
@@ -170,6 +181,18 @@ protected:
     uint16_t ExamineValue(convert::ConvertContext& ctx, const xvl::xvlImpInfo& info) override;
 
 private:
+    // Groups of the lease recovery control `r` checks: true goes on to the next group, false
+    // rejects the record (the reason set). Both leave the fields they clear or respell changed.
+    bool ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms, const convert::RecordIdMap& ids) const;
+    bool ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+                                  const convert::RecordIdMap& ids) const;
+    // Budget type `type` of the escalation or the fee: 1 to 10 (12644, `rangeWord`), and one the
+    // property recovery control of the lease's property and charge type uses: the lease on file
+    // (12661), the control found (12666), its use-budget-type flag marked (12667), `word` naming
+    // the group in the last two. Examine Files asks the record-ID map before the file.
+    bool CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const convert::RecordIdMap& ids, double type,
+                                 const char* rangeWord, const char* word) const;
+
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;
 };

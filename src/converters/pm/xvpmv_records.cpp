@@ -2,6 +2,7 @@
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
@@ -18,8 +19,8 @@ constexpr int kRecoverableExpense = 3;
 
 std::string ChargeTypeTerm() { return Term(kChargeTypeTerm); }
 
-// A calculation method named by a field: it must be on file (12637) and of the recoverable
-// expense type (12636); the stored spelling replaces the given one.
+}  // namespace
+
 bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
     const std::string value = r.Text(name);
     if (!r.LookupCopyBack(pms, kPmsCalcMethod, {{"CMID", value}}, {name})) return r.Reject(Msg(12637, value, label));
@@ -30,12 +31,13 @@ bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, cons
     return true;
 }
 
-// A charge type named by a field: it must be on file (12638); stored spelling copied back.
 bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
     const std::string value = r.Text(name);
     if (!r.LookupCopyBack(pms, kPmsChargeType, {{"CT", value}}, {name})) return r.Reject(Msg(12638, value, label));
     return true;
 }
+
+namespace {
 
 // "#400 429#": the property term (capital) and custom description 429.
 std::string PropertySfTypeLabel() { return TermLabel(kPropertyTerm) + " " + Term(kOtherTerm); }
@@ -229,7 +231,7 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
 // ---- Record 4: the recovery control of a lease's recurring charge -----------------------------
 
 bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
-                                   MessageList& messages, bool converting) const {
+                                   MessageList& messages, const RecordIdMap& ids, bool converting) const {
     const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting);
     const auto leaseLabel = [] { return LeaseKeyLabel(); };
     const auto leaseText = [&r] { return LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")); };
@@ -268,7 +270,10 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         r.NotSupported(name, label, 12603, 1445, 1446);
 
     // 4. Reconcile.
-    const std::string adjustLabel = "Recon adjust " + ChargeTypeTerm();
+    // The adjusting charge's label names the charge-type term in lower case, as it reads mid-sentence.
+    std::string term = ChargeTypeTerm();
+    suite::x_lower_case(term);
+    const std::string adjustLabel = "Recon adjust " + term;
     if (r.Result("RCREC") == 0) {
         r.ClearGroup({{"RCRBCM", "Recon basis calc method"},
                       {"RCRCM", "Recon calc method"},
@@ -286,7 +291,9 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
             return false;
     }
 
-    // 5. Escalation, 6. administrative fee: their fields pass unchecked for now.
+    // 5. Escalation, 6. administrative fee.
+    if (!ConvertEscalation(r, pml, pms, ids) || !ConvertAdministrativeFee(r, pml, pms, ids)) return false;
+
     // 7. Accumulated amounts, stops and caps.
     if (!CheckStopsAndCaps(r, pml, pmp, recoveryKey())) return false;
 

@@ -1,0 +1,212 @@
+// The escalation and administrative-fee groups of a lease's recovery control (record 4), and the
+// budget types either may use: those the property recovery control of the lease's property and
+// charge type marks.
+#include "converters/pm/xvpmv.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/suite/util.h"
+
+namespace dz::pm {
+
+using namespace convert;
+
+namespace {
+
+constexpr uint16_t kPmlLease = 1, kPmlRecurringCharge = 13;
+constexpr int kBudgetedExpenses = 2;
+constexpr int kNoRetroactive = 1, kCreateACharge = 2;
+
+// `format` with its "%s" filled with custom description `term` in lower case.
+std::string LowerTermLabel(const char* format, int term) {
+    std::string t = Term(term);
+    suite::x_lower_case(t);
+    std::string out = format;
+    out.replace(out.find("%s"), 2, t);
+    return out;
+}
+
+// Whether a field of a group not marked holds a value: a choice one other than its first item, a
+// text one that is not empty, a number one that is not 0 (these groups hold nothing else). Most
+// records leave the groups they do not use empty, so the labels of a group's note are built only
+// when there is something to clear.
+bool AnyHeld(const RecordChecks& r, std::initializer_list<const char*> names) {
+    for (const char* name : names) {
+        const uint16_t field = r.No(name);
+        const xio_fld_def* def = field == 0 ? nullptr : xio_field_def(r.file(), field);
+        if (!def) continue;
+        const bool held = xio_is_choice_type(def->type) ? GetNumber(r.file(), field) != 1
+                          : xio_is_text_type(def->type) ? !GetText(r.file(), field).empty()
+                                                        : GetNumber(r.file(), field) != 0;
+        if (held) return true;
+    }
+    return false;
+}
+
+std::string RecoveryKey(const RecordChecks& r) {
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
+           r.Text("RCUNIT");
+}
+
+// A recurring charge of this record's lease named by the charge-type and unit fields `type` and
+// `unit`; when on file both take its stored spelling.
+bool FindLeaseCharge(const RecordChecks& r, uint16_t pml, const char* type, const char* unit) {
+    return r.LookupCopyBack(pml, kPmlRecurringCharge,
+                            {{"RCLEASE", r.Text("RCLEASE")},
+                             {"RCREV", r.Number("RCREV")},
+                             {"RCCT", r.Text(type)},
+                             {"RCUNIT", r.Text(unit)}},
+                            {"RCLEASE", "RCREV", type, unit});
+}
+
+std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* unit) {
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text(type) + ", " +
+           r.Text(unit);
+}
+
+}  // namespace
+
+bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const RecordIdMap& ids, double type,
+                                    const char* rangeWord, const char* word) const {
+    const std::string shown = WholeText(type);
+    if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown));
+
+    xio_init_record(pml, kPmlLease);
+    if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
+                   LookupScope{nullptr, true})
+            .where != Found::OnFile)
+        return r.Reject(
+            Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")), RecoveryKey(r)));
+    const std::string property = GetText(pml, kPmlLease, "LPROP");
+    const std::string controlKey = property + ", " + r.Text("RCCT");
+
+    // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
+    // file is read from it, that of one an earlier line creates is the record-ID map's.
+    uint16_t flags = 0;
+    if (!FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}}, {},
+                            ids, flags))
+        return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
+    const int n = static_cast<int>(type);
+    if (n != type || ExtractBits(flags, static_cast<uint16_t>(n - 1), 1) == 0)
+        return r.Reject(Msg(12667, word, shown, TermLabel(kPropertyTerm), controlKey));
+    return true;
+}
+
+// ---- Escalation ------------------------------------------------------------------------------------
+
+bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
+                              const RecordIdMap& ids) const {
+    const auto chargeLabel = [] { return LowerTermLabel("Escal %s", kChargeTypeTerm); };
+    const auto unitLabel = [] { return LowerTermLabel("Escal charge %s", kUnitTerm); };
+    const auto retroLabel = [] { return LowerTermLabel("Escal retro %s", kChargeTypeTerm); };
+    const auto retroUnitLabel = [] { return LowerTermLabel("Escal retro chg %s", kUnitTerm); };
+
+    if (r.Result("RCESC") == 0) {
+        if (AnyHeld(r, {"RCECHGT", "RCECHGU", "RCEMTHD", "RCEBUDG", "RCEBCM", "RCECM", "RCEPI", "RCERET",
+                        "RCECT", "RCECU"}))
+            r.ClearGroup({{"RCECHGT", chargeLabel()},
+                          {"RCECHGU", unitLabel()},
+                          {"RCEMTHD", "Escal method", 1},
+                          {"RCEBUDG", "Escal budget type"},
+                          {"RCEBCM", "Escal basis calc method"},
+                          {"RCECM", "Escal calc method"},
+                          {"RCEPI", "Escal percent increase"},
+                          {"RCERET", "Escal retro opt", 1},
+                          {"RCECT", retroLabel()},
+                          {"RCECU", retroUnitLabel()}},
+                         12639, 1418, 1419);
+        return true;
+    }
+
+    // Without a charge named the recovery escalates its own.
+    if (r.Text("RCECHGT").empty() && r.Text("RCECHGU").empty()) {
+        PutText(r.file(), r.No("RCECHGT"), r.Text("RCCT"));
+        PutText(r.file(), r.No("RCECHGU"), r.Text("RCUNIT"));
+    }
+    for (const auto& [name, label] :
+         {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
+          std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
+          std::pair<const char*, std::string>{"RCECHGT", chargeLabel()},
+          std::pair<const char*, std::string>{"RCECHGU", unitLabel()}})
+        if (r.Text(name).empty()) return r.Reject(Msg(12640, label, RecoveryKey(r)));
+
+    const double budget = r.Number("RCEBUDG");
+    if (r.Result("RCEMTHD") != kBudgetedExpenses) {
+        if (budget != 0) {
+            PutNumber(r.file(), r.No("RCEBUDG"), 0);
+            r.Note(Msg(12641, WholeText(budget), r.Word("was/will be"), r.Number(1421, 1422)));
+        }
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Escal", "Escal")) {
+        return false;
+    }
+
+    if (!FindLeaseCharge(r, pml, "RCECHGT", "RCECHGU"))
+        return r.Reject(Msg(12668, TermLabel(kLeaseTerm), LeaseChargeKey(r, "RCECHGT", "RCECHGU")));
+    if (!CheckCalcMethod(r, pms, "RCEBCM", "Escal basis calc method") ||
+        !CheckCalcMethod(r, pms, "RCECM", "Escal calc method"))
+        return false;
+
+    // The retroactive option decides which of the retro charge's fields stay.
+    const auto clearRetro = [&r](const char* name, std::string (*label)(), int message, int convertNo,
+                                 int examineNo) {
+        const std::string value = r.Text(name);
+        if (value.empty()) return;
+        PutText(r.file(), r.No(name), "");
+        r.Note(Msg(message, label(), value, r.Word("was/will be"), r.Number(convertNo, examineNo)));
+    };
+    const int retro = r.Result("RCERET");
+    if (retro == kNoRetroactive) {
+        clearRetro("RCECT", retroLabel, 12669, 1459, 1460);
+        clearRetro("RCECU", retroUnitLabel, 12669, 1459, 1460);
+    } else if (retro == kCreateACharge) {
+        clearRetro("RCECU", retroUnitLabel, 12670, 1461, 1462);
+        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel())) return false;
+    } else if (retro > kCreateACharge) {
+        const std::string option = r.ValueText(r.No("RCERET"));
+        if (r.Text("RCECT").empty()) return r.Reject(Msg(12671, option, retroLabel()));
+        if (r.Text("RCECU").empty()) return r.Reject(Msg(12671, option, retroUnitLabel()));
+        if (!FindLeaseCharge(r, pml, "RCECT", "RCECU"))
+            return r.Reject(Msg(12672, TermLabel(kLeaseTerm), LeaseChargeKey(r, "RCECT", "RCECU")));
+    }
+    return true;
+}
+
+// ---- Administrative fee ---------------------------------------------------------------------------
+
+bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+                                     const RecordIdMap& ids) const {
+    const auto chargeLabel = [] { return LowerTermLabel("Admin fee %s", kChargeTypeTerm); };
+    if (r.Result("RCFEE") == 0) {
+        if (AnyHeld(r, {"RCFMETH", "RCFBUD", "RCFBCM", "RCFCM", "RCFP", "RCFCT"}))
+            r.ClearGroup({{"RCFMETH", "Fee method", 1},
+                          {"RCFBUD", "Admin fee budget type"},
+                          {"RCFBCM", "Fee basis calc mthd"},
+                          {"RCFCM", "Admin fee calc method"},
+                          {"RCFP", "Admin fee percent"},
+                          {"RCFCT", chargeLabel()}},
+                         12646, 1428, 1429);
+        return true;
+    }
+
+    for (const auto& [name, label] :
+         {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
+          std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
+          std::pair<const char*, std::string>{"RCFCT", chargeLabel()}})
+        if (r.Text(name).empty()) return r.Reject(Msg(12647, label, RecoveryKey(r)));
+
+    const double budget = r.Number("RCFBUD");
+    if (r.Result("RCFMETH") != kBudgetedExpenses) {
+        if (budget != 0) {
+            PutNumber(r.file(), r.No("RCFBUD"), 0);
+            r.Note(Msg(12648, WholeText(budget), r.Word("was/will be"), r.Number(1431, 1432)));
+        }
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Admin fee", "Admin")) {
+        return false;
+    }
+
+    // The fee percent is taken as it stands.
+    return CheckCalcMethod(r, pms, "RCFBCM", "Admin fee basis calc method") &&
+           CheckCalcMethod(r, pms, "RCFCM", "Admin fee calc mthd") &&
+           CheckChargeType(r, pms, "RCFCT", "Admin fee charge type");
+}
+
+}  // namespace dz::pm
