@@ -142,6 +142,27 @@ bool SameKey(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The order of key values in the data file: byte by byte with ASCII letters folded to lower
+// case, a value that is the start of another first.
+int CompareKey(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// Whether the key (a1, a2, a3) comes before (b1, b2, b3) in the data file.
+bool KeyBefore(const std::string& a1, const std::string& a2, const std::string& a3, const std::string& b1,
+               const std::string& b2, const std::string& b3) {
+    if (int r = CompareKey(a1, b1)) return r < 0;
+    if (int r = CompareKey(a2, b2)) return r < 0;
+    return CompareKey(a3, b3) < 0;
+}
+
 }  // namespace
 
 // Everything the passes share. Results: 0 success, 13 canceled (reported and restored), any
@@ -164,6 +185,16 @@ struct JCTotalsContext {
     // before the current one whenever a keyed read moved the walk: the rebuild would grow with the
     // square of the file.
     int64_t walked = 0, total = 0;
+
+    // A cost code's key as stored.
+    struct PhaseKey {
+        std::string job, extra, phase;
+    };
+    // The cost codes of group level 0 or 1, in key order, as the first pass met them: the extras
+    // and jobs total only these, and the passes in between add and remove none. Each of the two
+    // passes over them keeps its place in the list.
+    std::vector<PhaseKey> topPhases;
+    std::size_t extraPlace = 0, jobPlace = 0;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
@@ -253,9 +284,7 @@ void AddToTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& chan
 namespace {
 
 // The phases whose flagged amounts were moved up: each gets those fields put to 0.
-struct MovedPhase {
-    std::string job, extra, phase;
-};
+using MovedPhase = JCTotalsContext::PhaseKey;
 
 // Sums of one record's rows; `moved` collects the source phases with a non-zero amount in a
 // conditional row.
@@ -324,24 +353,35 @@ std::string PhaseTitle(bool group) {
 }
 
 // Steps 1a and 1b: the phases that are not groups, from their categories or their own fields.
+// The categories are walked once beside the phases: they are in the same order, so the category
+// after the last phase's run is the first one a later phase can own, and the walk only looks it
+// up again when it is left behind (a category of a group or of a missing phase).
 int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const uint16_t jcm = c.jcm;
     const std::string title = PhaseTitle(false);
     const int every = fromCategories ? 5 : 15;
+    c.topPhases.clear();
+    c.extraPlace = c.jobPlace = 0;
     c.StartWalk(kRecPhase);
+    bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
+    int cs = XIO_END;
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
     while (s == XIO_OK) {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
-        c.Level(code, isGroup);
+        if (c.Level(code, isGroup) <= 1) c.topPhases.push_back({job, extra, code});
         if (!isGroup) {
             RollUp sums(fromCategories ? c.category : c.own);
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
-                xio_init_record(jcm, kRecCategory);
-                PutText(jcm, c.catJob, job), PutText(jcm, c.catExtra, extra), PutText(jcm, c.catPhase, code);
-                int cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
+                if (!catPlaced || (cs == XIO_OK && KeyBefore(GetText(jcm, c.catJob), GetText(jcm, c.catExtra),
+                                                             GetText(jcm, c.catPhase), job, extra, code))) {
+                    xio_init_record(jcm, kRecCategory);
+                    PutText(jcm, c.catJob, job), PutText(jcm, c.catExtra, extra), PutText(jcm, c.catPhase, code);
+                    cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
+                    catPlaced = true;
+                }
                 while (cs == XIO_OK && GetText(jcm, c.catJob) == job && GetText(jcm, c.catExtra) == extra &&
                        GetText(jcm, c.catPhase) == code) {
                     sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
@@ -362,118 +402,109 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     return IsEnd(s) ? 0 : s;
 }
 
-// Step 2: group phases from the deepest level up; a group's members are the phases after it of
-// the next level, up to the next phase of its level or above (or of another job or extra).
+// A group phase whose members are still being read: the phases after it of the next level, up
+// to the next phase of its level or above (or of another job or extra).
+struct OpenGroup {
+    MovedPhase key;
+    uint16_t level;
+    bool skipped;  // its job is not on file: left as it is
+    bool moveUp;
+    RollUp sums;
+    std::vector<MovedPhase> moved;
+};
+
+// Step 2: group phases, deepest first. One walk keeps the groups whose members it is passing,
+// one per level: a group is closed (its moved members cleared, its totals written) at the first
+// phase that is not its member, after every group below it, and then counts as a member of the
+// group above it with the totals it just got.
 int UpdateGroupPhases(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
     const int top = suite::xk_num_sections(kPhaseFmt);
     if (top <= 0) return 0;
     const std::string title = PhaseTitle(true);
-    for (int level = top; level >= 1; --level) {
-        c.StartWalk(kRecPhase);
-        std::string levelJob;
-        bool haveJob = false;
-        int billing = 1;
-        int s = xio_rd_first(jcm, kRecPhase, 0, 0);
-        while (s == XIO_OK) {
-            const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
-                              code = GetText(jcm, c.phaseCode);
-            bool isGroup = false;
-            const uint16_t l = c.Level(code, isGroup);
-            if (!isGroup || l != level) {
-                if (!c.Step(5, title, title)) return c.Cancel();
-                s = xio_rd_next(jcm, kRecPhase, 0, 0);
-                continue;
-            }
-            // The job's billing level, read once per job.
-            if (!haveJob || job != levelJob) {
-                levelJob = job;
-                haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", job}});
-                if (haveJob) billing = c.BillingLevel();
-                levelJob = job;
-                if (!haveJob) {
-                    // A group without its job is skipped.
-                    ++c.walked;
-                    s = xio_rd_next(jcm, kRecPhase, 0, 0);
-                    haveJob = false;
-                    continue;
-                }
-            }
-            const bool moveUp = billing - 1 <= level;
-            RollUp sums(c.group);
-            std::vector<MovedPhase> moved;
-            int ms = xio_rd_next(jcm, kRecPhase, 0, 0);
-            int sinceMember = 4;  // the scan's first read is a step
-            std::string stopJob, stopExtra, stopCode;
-            while (ms == XIO_OK) {
-                const std::string mj = GetText(jcm, c.phaseJob), mx = GetText(jcm, c.phaseExtra),
-                                  mc = GetText(jcm, c.phaseCode);
-                bool memberGroup = false;
-                const uint16_t ml = c.Level(mc, memberGroup);
-                if (!SameKey(mj, job) || !SameKey(mx, extra) || ml <= level) {
-                    stopJob = mj, stopExtra = mx, stopCode = mc;
-                    break;
-                }
-                if (ml == level + 1) {
-                    sums.AddSource(jcm, false, 0);
-                    if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({mj, mx, mc});
-                }
-                if (++sinceMember >= 5) {
-                    const int save = c.sinceStep;
-                    c.sinceStep = 4;
-                    if (!c.Step(5, title, title)) return c.Cancel();
-                    c.sinceStep = save;
-                    sinceMember = 0;
-                } else {
-                    ++c.walked;
-                    if (c.Terminated()) return c.Cancel();
-                }
-                ms = xio_rd_next(jcm, kRecPhase, 0, 0);
-            }
-            if (ms != XIO_OK && !IsEnd(ms)) return ms;
-            if (moveUp)
-                if (int w = ClearMoved(c, c.group, moved); w != XIO_OK) return w;
-            // The group again, its totals, and on with the phase the members ended at.
-            if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", job}, {"PEXTRA", extra}, {"PHASE", code}})) return XIO_NOT_FOUND;
-            bool changed = false;
-            sums.Apply(jcm, moveUp, changed);
-            if (changed)
-                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
-            if (!c.Step(5, title, title)) return c.Cancel();
-            if (IsEnd(ms)) {
-                s = ms;
-                break;
-            }
-            s = ReadByKeys(jcm, kRecPhase, {{"PJOB", stopJob}, {"PEXTRA", stopExtra}, {"PHASE", stopCode}})
-                    ? XIO_OK
-                    : XIO_NOT_FOUND;
+    c.StartWalk(kRecPhase);
+    std::vector<OpenGroup> open;
+    std::string billedJob;
+    bool jobRead = false, haveJob = false;
+    int billing = 1;
+
+    // Closes the innermost open group; `moved` says whether the phase buffer and walk were left.
+    auto close = [&](bool& moved) -> int {
+        OpenGroup g = std::move(open.back());
+        open.pop_back();
+        if (g.skipped) return XIO_OK;
+        moved = true;
+        if (g.moveUp)
+            if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
+        if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", g.key.job}, {"PEXTRA", g.key.extra}, {"PHASE", g.key.phase}}))
+            return XIO_NOT_FOUND;
+        bool changed = false;
+        g.sums.Apply(jcm, g.moveUp, changed);
+        if (changed)
+            if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+        if (!open.empty() && !open.back().skipped && open.back().level + 1 == g.level) {
+            OpenGroup& parent = open.back();
+            parent.sums.AddSource(jcm, false, 0);
+            if (parent.moveUp && parent.sums.HasConditionalAmount(jcm)) parent.moved.push_back(std::move(g.key));
         }
-        if (s != XIO_OK && !IsEnd(s)) return s;
+        return XIO_OK;
+    };
+
+    int s = xio_rd_first(jcm, kRecPhase, 0, 0);
+    while (s == XIO_OK) {
+        MovedPhase key{GetText(jcm, c.phaseJob), GetText(jcm, c.phaseExtra), GetText(jcm, c.phaseCode)};
+        bool isGroup = false;
+        const uint16_t level = c.Level(key.phase, isGroup);
+        bool moved = false;
+        while (!open.empty() && (!SameKey(open.back().key.job, key.job) || !SameKey(open.back().key.extra, key.extra) ||
+                                 level <= open.back().level))
+            if (int r = close(moved); r != XIO_OK) return r;
+        // On with this phase, as the data file now holds it.
+        if (moved && !ReadByKeys(jcm, kRecPhase, {{"PJOB", key.job}, {"PEXTRA", key.extra}, {"PHASE", key.phase}}))
+            return XIO_NOT_FOUND;
+        if (isGroup && level >= 1) {
+            // The job's billing level, read once per job.
+            if (!jobRead || key.job != billedJob) {
+                jobRead = true;
+                billedJob = key.job;
+                haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", key.job}});
+                if (haveJob) billing = c.BillingLevel();
+            }
+            open.push_back({std::move(key), level, !haveJob, billing - 1 <= level, RollUp(c.group), {}});
+        } else if (!open.empty() && !open.back().skipped && open.back().level + 1 == level) {
+            OpenGroup& g = open.back();
+            g.sums.AddSource(jcm, false, 0);
+            if (g.moveUp && g.sums.HasConditionalAmount(jcm)) g.moved.push_back(std::move(key));
+        }
+        if (!c.Step(5, title, title)) return c.Cancel();
+        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+    }
+    if (!IsEnd(s)) return s;
+    while (!open.empty()) {
+        bool moved = false;
+        if (int r = close(moved); r != XIO_OK) return r;
     }
     return 0;
 }
 
 // The phases of one job (with `extra`, or without one for the job's own phases) summed into
-// `sums`: only phases of group level 0 or 1, which hold their members' totals. The scan leaves
-// the phase buffer; the caller's target buffer is another record's.
-int SumPhases(JCTotalsContext& c, const std::string& job, const std::string& extra, RollUp& sums, bool moveUp,
-              std::vector<MovedPhase>& moved) {
+// `sums`: only phases of group level 0 or 1, which hold their members' totals, taken from the
+// first pass's list from `place` on (the callers ask in key order). The reads leave the phase
+// buffer; the caller's target buffer is another record's.
+int SumPhases(JCTotalsContext& c, std::size_t& place, const std::string& job, const std::string& extra,
+              RollUp& sums, bool moveUp, std::vector<MovedPhase>& moved) {
     const uint16_t jcm = c.jcm;
-    xio_init_record(jcm, kRecPhase);
-    PutText(jcm, c.phaseJob, job), PutText(jcm, c.phaseExtra, extra);
-    int s = xio_rd_ge(jcm, kRecPhase, 0, 0);
-    while (s == XIO_OK) {
-        const std::string pj = GetText(jcm, c.phaseJob), px = GetText(jcm, c.phaseExtra);
-        if (!SameKey(pj, job) || !SameKey(px, extra)) break;
-        bool isGroup = false;
-        const std::string code = GetText(jcm, c.phaseCode);
-        if (c.Level(code, isGroup) <= 1) {
-            sums.AddSource(jcm, false, 0);
-            if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({pj, px, code});
-        }
-        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+    const std::vector<MovedPhase>& list = c.topPhases;
+    static const std::string none;
+    while (place < list.size() && KeyBefore(list[place].job, list[place].extra, none, job, extra, none)) ++place;
+    for (; place < list.size() && SameKey(list[place].job, job) && SameKey(list[place].extra, extra); ++place) {
+        const MovedPhase& p = list[place];
+        if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", p.job}, {"PEXTRA", p.extra}, {"PHASE", p.phase}}))
+            return XIO_NOT_FOUND;
+        sums.AddSource(jcm, false, 0);
+        if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back(p);
     }
-    return s == XIO_OK || IsEnd(s) ? 0 : s;
+    return 0;
 }
 
 // Step 3: extras from their phases (only when extras are tracked).
@@ -498,7 +529,7 @@ int UpdateExtras(JCTotalsContext& c) {
             const bool moveUp = billing < 2;
             RollUp sums(c.phaseToExtra);
             std::vector<MovedPhase> moved;
-            if (int r = SumPhases(c, job, extra, sums, moveUp, moved); r != 0) return r;
+            if (int r = SumPhases(c, c.extraPlace, job, extra, sums, moveUp, moved); r != 0) return r;
             if (moveUp)
                 if (int w = ClearMoved(c, c.phaseToExtra, moved); w != XIO_OK) return w;
             bool changed = false;
@@ -524,7 +555,7 @@ int UpdateJobs(JCTotalsContext& c) {
         const bool moveUp = billing < 2;
         RollUp phases(c.phaseToJob);
         std::vector<MovedPhase> moved;
-        if (int r = SumPhases(c, job, "", phases, moveUp, moved); r != 0) return r;
+        if (int r = SumPhases(c, c.jobPlace, job, "", phases, moveUp, moved); r != 0) return r;
         if (moveUp)
             if (int w = ClearMoved(c, c.phaseToJob, moved); w != XIO_OK) return w;
         bool changed = false;
