@@ -78,6 +78,8 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     notesFailed_ = false;
     lookups_.Clear();
+    phaseSections_ = {};
+    knownGroups_ = {};
 
     // 1. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -275,11 +277,13 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     const int n = modlibs::JcCostCodeSections();
     const uint16_t cat1 = F("SPCAT1");
     if (n >= 2) {
-        if (!ZeroSectionsValid(phase, n)) {
+        // Split once: the group standard phases above it are built from the same sections.
+        phaseSections_ = {phase, CostCodeSections(phase, n)};
+        const auto& sections = phaseSections_.second;
+        if (!ZeroSectionsValid(sections, n)) {
             reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
             return false;
         }
-        const auto sections = CostCodeSections(phase, n);
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
     }
     uint16_t level = 0;
@@ -397,19 +401,30 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
                                 convert::MessageList& messages, std::string& reason, bool converting,
                                 xvl::xvlImpInfo& info) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
-    auto sections = CostCodeSections(costCode, n);
+    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;
         section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
                        ' ');
         modlibs::ZeroFill(section);
+        // The group of this level is the one of the sections before it: known since an earlier
+        // phase of the same group, it needs no key and no look-up.
+        auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
+        if (!known.empty() && std::equal(known.begin(), known.end(), sections.begin())) continue;
+        auto remember = [&] { known.assign(sections.begin(), sections.begin() + (k - 1)); };
         const std::string key = suite::xk_build_key(kPhase, sections);
         // Phases share their groups: a group is looked up on file once per text file.
-        if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) continue;
+        if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) {
+            remember();
+            continue;
+        }
         xio_init_record(jcm, kRecStdPhase);
         PutText(jcm, F("SPHASE"), key);
-        if (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())) continue;
+        if (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())) {
+            remember();
+            continue;
+        }
         PutFlag(jcm, F("SPGPHAS"), 1);
         PutText(jcm, F("SPDESC"), "Group created by conversion");
         bool written = false;
@@ -422,9 +437,11 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         }
         if (!written) {
             lookups_.Clear();  // a later line may yet write this phase itself
+            knownGroups_ = {};
             reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
             return false;
         }
+        remember();
         report.AddRecordTypeTotals(static_cast<int16_t>(jcm), kRecStdPhase, false, false, false, true, 0);
         messages.push_back(Msg(12219, Term(kPhase), ShowKey(kPhase, 0, key), converting ? "" : "will be ",
                                ModeWord("327/328", converting)));
