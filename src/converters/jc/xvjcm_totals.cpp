@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -195,6 +196,21 @@ struct JCTotalsContext {
     // passes over them keeps its place in the list.
     std::vector<PhaseKey> topPhases;
     std::size_t extraPlace = 0, jobPlace = 0;
+    // The group phases in key order, as the first pass met them, each with the totals its members
+    // that are not groups give it (none when all are 0) and those members with a flagged amount:
+    // the group pass then reads only the groups. Kept while the totals take at most
+    // kGroupValueBudget numbers (each group counting 16 for itself); beyond, the list is dropped
+    // and the group pass walks every cost code.
+    struct GroupEntry {
+        PhaseKey key;
+        uint16_t level;
+        std::vector<double> sums;
+        std::vector<PhaseKey> flagged;
+    };
+    static constexpr std::size_t kGroupValueBudget = std::size_t{4} << 20;
+    std::vector<GroupEntry> groups;
+    bool groupsKept = false;
+    std::size_t groupValues = 0;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
@@ -230,6 +246,10 @@ struct JCTotalsContext {
         ++walked;
         if (++sinceStep < every) return !Terminated();
         sinceStep = 0;
+        return Show(title, task);
+    }
+    // The walk's place shown. False when the run is to stop.
+    bool Show(const std::string& title, const std::string& task) {
         const int pos = Position();
         if (ctx.progress && !ctx.progress->SetStatusText(title, static_cast<int16_t>(pos))) return false;
         if (convert::InBackground()) {
@@ -362,6 +382,28 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const int every = fromCategories ? 5 : 15;
     c.topPhases.clear();
     c.extraPlace = c.jobPlace = 0;
+    c.groups.clear();
+    c.groupsKept = true;
+    c.groupValues = 0;
+    // The totals of the members of the last group listed, while its members may follow.
+    std::optional<RollUp> members;
+    // Counts `values` more into the list; beyond its budget the list is dropped.
+    auto within = [&](std::size_t values) {
+        c.groupValues += values;
+        if (c.groupsKept && c.groupValues > JCTotalsContext::kGroupValueBudget) {
+            c.groupsKept = false;
+            std::vector<JCTotalsContext::GroupEntry>().swap(c.groups);
+            members.reset();
+        }
+        return c.groupsKept;
+    };
+    auto endMembers = [&] {
+        if (!members) return;
+        std::vector<double>& sums = members->sums;
+        if (std::any_of(sums.begin(), sums.end(), [](double v) { return v != 0; }) && within(sums.size()))
+            c.groups.back().sums = std::move(sums);
+        members.reset();
+    };
     c.StartWalk(kRecPhase);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
@@ -370,8 +412,15 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
-        if (c.Level(code, isGroup) <= 1) c.topPhases.push_back({job, extra, code});
-        if (!isGroup) {
+        const uint16_t level = c.Level(code, isGroup);
+        if (level <= 1) c.topPhases.push_back({job, extra, code});
+        if (isGroup) {
+            endMembers();
+            if (within(16)) {
+                c.groups.push_back({{job, extra, code}, level, {}, {}});
+                members.emplace(c.group);
+            }
+        } else {
             RollUp sums(fromCategories ? c.category : c.own);
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
@@ -395,10 +444,22 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
             sums.Apply(jcm, false, changed);
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            // With its totals now, into the group it belongs to.
+            if (members) {
+                const JCTotalsContext::GroupEntry& g = c.groups.back();
+                if (!SameKey(g.key.job, job) || !SameKey(g.key.extra, extra)) {
+                    endMembers();
+                } else if (g.level + 1 == level) {
+                    members->AddSource(jcm, false, 0);
+                    if (members->HasConditionalAmount(jcm) && within(16))
+                        c.groups.back().flagged.push_back({job, extra, code});
+                }
+            }
         }
         if (!c.Step(every, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
     }
+    endMembers();
     return IsEnd(s) ? 0 : s;
 }
 
@@ -413,23 +474,45 @@ struct OpenGroup {
     std::vector<MovedPhase> moved;
 };
 
-// Step 2: group phases, deepest first. One walk keeps the groups whose members it is passing,
-// one per level: a group is closed (its moved members cleared, its totals written) at the first
-// phase that is not its member, after every group below it, and then counts as a member of the
-// group above it with the totals it just got.
-int UpdateGroupPhases(JCTotalsContext& c) {
-    const uint16_t jcm = c.jcm;
-    const int top = suite::xk_num_sections(kPhaseFmt);
-    if (top <= 0) return 0;
-    const std::string title = PhaseTitle(true);
-    c.StartWalk(kRecPhase);
+// The groups whose members a pass over the cost codes in key order is passing, one per level,
+// innermost last. A group is closed (its moved members cleared, its totals written) at the first
+// cost code that is not its member, after every group below it, and then counts as a member of
+// the group above it with the totals it just got.
+struct GroupStack {
+    JCTotalsContext& c;
     std::vector<OpenGroup> open;
     std::string billedJob;
     bool jobRead = false, haveJob = false;
     int billing = 1;
 
-    // Closes the innermost open group; `moved` says whether the phase buffer and walk were left.
-    auto close = [&](bool& moved) -> int {
+    explicit GroupStack(JCTotalsContext& cx) : c(cx) {}
+
+    // Whether the cost code `key` of group level `level` ends the innermost open group.
+    bool Ends(const MovedPhase& key, uint16_t level) const {
+        return !open.empty() && (!SameKey(open.back().key.job, key.job) || !SameKey(open.back().key.extra, key.extra) ||
+                                 level <= open.back().level);
+    }
+    // The open group that a cost code of level `level` (ended no group) is a member of, if any.
+    OpenGroup* ParentOf(uint16_t level) {
+        return !open.empty() && !open.back().skipped && open.back().level + 1 == level ? &open.back() : nullptr;
+    }
+    // Opens the group phase `key` of level `level` (1 or more), its members' totals so far in
+    // `sums` and the members with flagged amounts in `flagged`.
+    void Open(MovedPhase key, uint16_t level, RollUp sums, std::vector<MovedPhase> flagged) {
+        // The job's billing level, read once per job.
+        if (!jobRead || key.job != billedJob) {
+            jobRead = true;
+            billedJob = key.job;
+            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", key.job}});
+            if (haveJob) billing = c.BillingLevel();
+        }
+        const bool moveUp = billing - 1 <= level;
+        if (!moveUp) flagged.clear();
+        open.push_back({std::move(key), level, !haveJob, moveUp, std::move(sums), std::move(flagged)});
+    }
+    // Closes the innermost open group; `moved` is set when the phase buffer was read.
+    int Close(bool& moved) {
+        const uint16_t jcm = c.jcm;
         OpenGroup g = std::move(open.back());
         open.pop_back();
         if (g.skipped) return XIO_OK;
@@ -442,49 +525,81 @@ int UpdateGroupPhases(JCTotalsContext& c) {
         g.sums.Apply(jcm, g.moveUp, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
-        if (!open.empty() && !open.back().skipped && open.back().level + 1 == g.level) {
-            OpenGroup& parent = open.back();
-            parent.sums.AddSource(jcm, false, 0);
-            if (parent.moveUp && parent.sums.HasConditionalAmount(jcm)) parent.moved.push_back(std::move(g.key));
+        if (OpenGroup* parent = ParentOf(g.level)) {
+            parent->sums.AddSource(jcm, false, 0);
+            if (parent->moveUp && parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
         }
         return XIO_OK;
-    };
+    }
+    int CloseAll() {
+        bool moved = false;
+        while (!open.empty())
+            if (int r = Close(moved); r != XIO_OK) return r;
+        return XIO_OK;
+    }
+};
 
+// Step 2: group phases, deepest first, in one walk over every cost code. Used when the phase
+// pass could not keep its group list.
+int UpdateGroupPhasesByWalk(JCTotalsContext& c, const std::string& title) {
+    const uint16_t jcm = c.jcm;
+    c.StartWalk(kRecPhase);
+    GroupStack stack(c);
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
     while (s == XIO_OK) {
         MovedPhase key{GetText(jcm, c.phaseJob), GetText(jcm, c.phaseExtra), GetText(jcm, c.phaseCode)};
         bool isGroup = false;
         const uint16_t level = c.Level(key.phase, isGroup);
         bool moved = false;
-        while (!open.empty() && (!SameKey(open.back().key.job, key.job) || !SameKey(open.back().key.extra, key.extra) ||
-                                 level <= open.back().level))
-            if (int r = close(moved); r != XIO_OK) return r;
+        while (stack.Ends(key, level))
+            if (int r = stack.Close(moved); r != XIO_OK) return r;
         // On with this phase, as the data file now holds it.
         if (moved && !ReadByKeys(jcm, kRecPhase, {{"PJOB", key.job}, {"PEXTRA", key.extra}, {"PHASE", key.phase}}))
             return XIO_NOT_FOUND;
         if (isGroup && level >= 1) {
-            // The job's billing level, read once per job.
-            if (!jobRead || key.job != billedJob) {
-                jobRead = true;
-                billedJob = key.job;
-                haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", key.job}});
-                if (haveJob) billing = c.BillingLevel();
-            }
-            open.push_back({std::move(key), level, !haveJob, billing - 1 <= level, RollUp(c.group), {}});
-        } else if (!open.empty() && !open.back().skipped && open.back().level + 1 == level) {
-            OpenGroup& g = open.back();
-            g.sums.AddSource(jcm, false, 0);
-            if (g.moveUp && g.sums.HasConditionalAmount(jcm)) g.moved.push_back(std::move(key));
+            stack.Open(std::move(key), level, RollUp(c.group), {});
+        } else if (OpenGroup* g = stack.ParentOf(level)) {
+            g->sums.AddSource(jcm, false, 0);
+            if (g->moveUp && g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
         }
         if (!c.Step(5, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
     }
     if (!IsEnd(s)) return s;
-    while (!open.empty()) {
+    return stack.CloseAll();
+}
+
+// Step 2 from the phase pass's group list: only the group phases are read. The cost codes that
+// are not groups end no group (their level is below every group's) and their totals into their
+// group came with the list.
+int UpdateGroupPhasesFromList(JCTotalsContext& c, const std::string& title) {
+    c.walked = 0;
+    c.total = static_cast<int64_t>(c.groups.size());
+    c.sinceStep = 4;  // the first group is a step
+    GroupStack stack(c);
+    for (JCTotalsContext::GroupEntry& e : c.groups) {
         bool moved = false;
-        if (int r = close(moved); r != XIO_OK) return r;
+        while (stack.Ends(e.key, e.level))
+            if (int r = stack.Close(moved); r != XIO_OK) return r;
+        if (e.level >= 1) {
+            RollUp sums(c.group);
+            if (!e.sums.empty()) sums.sums = std::move(e.sums);
+            stack.Open(std::move(e.key), e.level, std::move(sums), std::move(e.flagged));
+        }
+        if (!c.Step(5, title, title)) return c.Cancel();
     }
+    if (int r = stack.CloseAll(); r != XIO_OK) return r;
+    c.groups.clear();
+    // The bar ends full.
+    if (c.sinceStep != 0 && !c.Show(title, title)) return c.Cancel();
     return 0;
+}
+
+int UpdateGroupPhases(JCTotalsContext& c) {
+    const int top = suite::xk_num_sections(kPhaseFmt);
+    if (top <= 0) return 0;
+    const std::string title = PhaseTitle(true);
+    return c.groupsKept ? UpdateGroupPhasesFromList(c, title) : UpdateGroupPhasesByWalk(c, title);
 }
 
 // The phases of one job (with `extra`, or without one for the job's own phases) summed into
