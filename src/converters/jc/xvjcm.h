@@ -150,6 +150,14 @@ private:
     // Ends the file for a stop during the rebuild.
     void StopRebuild(convert::ConvertContext& ctx);
 
+protected:
+    // How many numbers the rebuild's list of group phases may take (each group counting 16 for
+    // itself, and its members' totals when one is not 0); beyond, its group pass walks every cost
+    // code instead.
+    std::size_t groupListBudget_ = std::size_t{4} << 20;
+
+private:
+
     // A cost account the text file gave a phase or category (field `fld`), checked against the
     // GL interface, the retrieval method (`method` or 5 allow it on this record) and the account
     // format: cleared with a message when it does not apply, cut to its base account when the

@@ -198,22 +198,21 @@ struct JCTotalsContext {
     std::size_t extraPlace = 0, jobPlace = 0;
     // The group phases in key order, as the first pass met them, each with the totals its members
     // that are not groups give it (none when all are 0) and those members with a flagged amount:
-    // the group pass then reads only the groups. Kept while the totals take at most
-    // kGroupValueBudget numbers (each group counting 16 for itself); beyond, the list is dropped
-    // and the group pass walks every cost code.
+    // the group pass then reads only the groups. Kept while it takes at most the converter's
+    // budget of numbers; beyond, the list is dropped and the group pass walks every cost code.
     struct GroupEntry {
         PhaseKey key;
         uint16_t level;
         std::vector<double> sums;
         std::vector<PhaseKey> flagged;
     };
-    static constexpr std::size_t kGroupValueBudget = std::size_t{4} << 20;
     std::vector<GroupEntry> groups;
     bool groupsKept = false;
-    std::size_t groupValues = 0;
+    std::size_t groupValues = 0, groupBudget;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
-        : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
+        : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
+          groupBudget(c.groupListBudget_) {
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
@@ -390,7 +389,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     // Counts `values` more into the list; beyond its budget the list is dropped.
     auto within = [&](std::size_t values) {
         c.groupValues += values;
-        if (c.groupsKept && c.groupValues > JCTotalsContext::kGroupValueBudget) {
+        if (c.groupsKept && c.groupValues > c.groupBudget) {
             c.groupsKept = false;
             std::vector<JCTotalsContext::GroupEntry>().swap(c.groups);
             members.reset();
