@@ -182,9 +182,15 @@ private:
     };
     const JobLookup& LookUpJob(uint16_t jcm, const std::string& job, bool converting, const RecordIdMap& ids);
     JobLookup job_;
-    // For each group level, the last group phase known to be on file or examined (job, extra and
-    // key): the phases of one group come together, and a group never leaves during a text file.
+    // For each group level, the last group phase known to be on file or examined (GroupId): the
+    // phases of one group come together, and a group never leaves during a text file.
     std::array<std::string, 4> knownGroups_;
+    // A group phase of level k - 1 named by its job, extra and the cost code sections above it.
+    static std::string GroupId(const std::string& job, const std::string& extra,
+                               const std::vector<std::string>& sections, int k);
+    // Whether every group phase above the cost code of `sections` is known.
+    bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                     int n) const;
     // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
     // the text file.
     convert::LookupCache lookups_;

@@ -335,14 +335,32 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 30. Production unit description.
     if (standard && IsBlank(text("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
 
-    // 31. The group phases above this one.
-    if (n != 1) {
+    // 31. The group phases above this one (nothing to do when an earlier phase of the same group
+    // found or made them all).
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(job, extra, phaseSections_.second, n))) {
         const std::string unitDescription = text("PPUDESC");
         xio_save_record(jcm, kRecPhase);
         const bool created =
             CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
         xio_restore_record(jcm, kRecPhase);
         if (!created) return false;
+    }
+    return true;
+}
+
+std::string xvJCM::GroupId(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                           int k) {
+    std::string id = job;
+    id.append(1, '\t').append(extra);
+    for (int i = 0; i + 1 < k; ++i) id.append(1, '\t').append(sections[static_cast<std::size_t>(i)]);
+    return id;
+}
+
+bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                        int n) const {
+    for (int k = n; k >= 2; --k) {
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if (knownGroups_[static_cast<std::size_t>(k - 2)] != GroupId(job, extra, sections, k)) return false;
     }
     return true;
 }
@@ -360,11 +378,10 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
         section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
                        ' ');
         modlibs::ZeroFill(section);
-        const std::string key = suite::xk_build_key(kPhase, sections);
-
         std::string& known = knownGroups_[static_cast<std::size_t>(k - 2)];
-        const std::string id = job + '\t' + extra + '\t' + key;
+        std::string id = GroupId(job, extra, sections, k);
         if (known == id) continue;
+        const std::string key = suite::xk_build_key(kPhase, sections);
         xio_init_record(jcm, kRecPhase);
         PutText(jcm, F("PHASE"), key);
         PutText(jcm, F("PJOB"), job);
