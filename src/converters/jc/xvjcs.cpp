@@ -387,12 +387,22 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // 9. Tax status.
     TaxStatus(jcm, F("SPTAXEX"), true, messages, converting);
 
-    // 10. The group standard phases above this one.
-    if (n != 1) {
+    // 10. The group standard phases above this one (nothing to do when an earlier phase of the
+    // same group found or made them all).
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(phaseSections_.second, n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
         if (!created) return false;
+    }
+    return true;
+}
+
+bool xvJCS::GroupsKnown(const std::vector<std::string>& sections, int n) const {
+    for (int k = n; k >= 2; --k) {
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
+        if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
     }
     return true;
 }

@@ -86,6 +86,8 @@ private:
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
+    // Whether every group standard phase above the cost code of `sections` is known.
+    bool GroupsKnown(const std::vector<std::string>& sections, int n) const;
 
     bool notesFailed_ = false;
 };
