@@ -256,12 +256,13 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    const std::string term = Term(kPhase);
+    // The cost code's term, looked up only for a message that is issued.
+    auto term = [] { return Term(kPhase); };
 
     // 1-3. Cost code, description, overhead table.
     const std::string phase = text("SPHASE");
     if (IsBlank(phase)) {
-        reason = Msg(12209, term);
+        reason = Msg(12209, term());
         return false;
     }
     if (IsBlank(text("SPDESC"))) {
@@ -281,7 +282,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         phaseSections_ = {phase, CostCodeSections(phase, n)};
         const auto& sections = phaseSections_.second;
         if (!ZeroSectionsValid(sections, n)) {
-            reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
+            reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
@@ -293,7 +294,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             std::string name;
             xio_fld_def def;
             if (xio_get_fld_def(jcm, fld, def) == XIO_OK) name = def.name;
-            reason = Msg(12213, term, name, value);
+            reason = Msg(12213, term(), name, value);
             return false;
         };
         if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) return refuse(F("SPCTYPE"), FormatNumber("%.0f", t));
@@ -379,7 +380,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
             PutFlag(jcm, F("SPSNDBL"), 1);
         } else if (group) {
-            messages.push_back(Msg(12793, word("was/will be"), term, word("339/340")));
+            messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
             PutFlag(jcm, F("SPSNDBL"), 1);
         }
     }
