@@ -127,12 +127,13 @@ TEST_F(JcmRebuildTest, ARewriteThatFailsInAPhasePassOrAGroupLevelRestoresTheFile
     EXPECT_EQ(Estimate("300001", "0100000"), 1250);
 }
 
-// The group pass reads the groups the phase pass listed; with no room for the list it walks every
-// cost code. Both give the same totals: a job rebuilt each way matches one rebuilt the other way,
-// flagged amounts moved up and cleared below, estimates from a category.
+// The group pass reads the groups the phase pass listed, and the jobs the top cost codes it
+// listed; with no room for the lists they walk every cost code. Both give the same totals: a job
+// rebuilt each way matches one rebuilt the other way, flagged amounts moved up and cleared below,
+// estimates from a category.
 class SmallGroupList : public xvJCM {
 public:
-    SmallGroupList() { groupListBudget_ = 40; }  // dropped after its first two groups
+    SmallGroupList() { groupListBudget_ = 16; }  // room for one group and one top cost code
 };
 
 TEST_F(JcmRebuildTest, GroupsTotalTheSameFromTheListAsFromAWalk) {

@@ -152,8 +152,9 @@ private:
 
 protected:
     // How many numbers the rebuild's list of group phases may take (each group counting 16 for
-    // itself, and its members' totals when one is not 0); beyond, its group pass walks every cost
-    // code instead.
+    // itself, and its members' totals when one is not 0), and sixteen times the number of top
+    // cost codes (group level 0 or 1) it may list; beyond either, the passes that would use that
+    // list walk every cost code instead.
     std::size_t groupListBudget_ = std::size_t{4} << 20;
 
 private:

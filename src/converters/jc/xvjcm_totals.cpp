@@ -193,8 +193,10 @@ struct JCTotalsContext {
     };
     // The cost codes of group level 0 or 1, in key order, as the first pass met them: the extras
     // and jobs total only these, and the passes in between add and remove none. Each of the two
-    // passes over them keeps its place in the list.
+    // passes over them keeps its place in the list. Kept for at most a sixteenth of the group
+    // list's budget in cost codes; beyond, the extras and jobs read all their cost codes.
     std::vector<PhaseKey> topPhases;
+    bool topKept = false;
     std::size_t extraPlace = 0, jobPlace = 0;
     // The group phases in key order, as the first pass met them, each with the totals its members
     // that are not groups give it (none when all are 0) and those members with a flagged amount:
@@ -380,6 +382,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const std::string title = PhaseTitle(false);
     const int every = fromCategories ? 5 : 15;
     c.topPhases.clear();
+    c.topKept = true;
     c.extraPlace = c.jobPlace = 0;
     c.groups.clear();
     c.groupsKept = true;
@@ -412,7 +415,14 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
         const uint16_t level = c.Level(code, isGroup);
-        if (level <= 1) c.topPhases.push_back({job, extra, code});
+        if (level <= 1 && c.topKept) {
+            if (c.topPhases.size() < c.groupBudget / 16) {
+                c.topPhases.push_back({job, extra, code});
+            } else {
+                c.topKept = false;
+                std::vector<JCTotalsContext::PhaseKey>().swap(c.topPhases);
+            }
+        }
         if (isGroup) {
             endMembers();
             if (within(16)) {
@@ -608,6 +618,24 @@ int UpdateGroupPhases(JCTotalsContext& c) {
 int SumPhases(JCTotalsContext& c, std::size_t& place, const std::string& job, const std::string& extra,
               RollUp& sums, bool moveUp, std::vector<MovedPhase>& moved) {
     const uint16_t jcm = c.jcm;
+    if (!c.topKept) {
+        // Without the list: every cost code of the job and extra, from the first on.
+        xio_init_record(jcm, kRecPhase);
+        PutText(jcm, c.phaseJob, job), PutText(jcm, c.phaseExtra, extra);
+        int s = xio_rd_ge(jcm, kRecPhase, 0, 0);
+        while (s == XIO_OK) {
+            const std::string pj = GetText(jcm, c.phaseJob), px = GetText(jcm, c.phaseExtra);
+            if (!SameKey(pj, job) || !SameKey(px, extra)) break;
+            bool isGroup = false;
+            const std::string code = GetText(jcm, c.phaseCode);
+            if (c.Level(code, isGroup) <= 1) {
+                sums.AddSource(jcm, false, 0);
+                if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({pj, px, code});
+            }
+            s = xio_rd_next(jcm, kRecPhase, 0, 0);
+        }
+        return s == XIO_OK || IsEnd(s) ? 0 : s;
+    }
     const std::vector<MovedPhase>& list = c.topPhases;
     static const std::string none;
     while (place < list.size() && KeyBefore(list[place].job, list[place].extra, none, job, extra, none)) ++place;
