@@ -615,6 +615,30 @@ TEST_F(JcmRebuild, GroupsTotalTheirMembersFromTheDeepestLevelUp) {
     EXPECT_EQ(Draws("320001"), 0);  // nothing billed
 }
 
+// A category of a group or of a missing cost code is passed over, wherever it stands among the
+// others; a job's cost codes count for it whatever the letter case of their job.
+TEST_F(JcmRebuild, CategoriesOfNoPhaseAreSkippedAndJobsMatchTheirPhasesWithoutRegardToCase) {
+    LoadText("@JCM\nR1 JOB=\"B70001\" JBLEVEL=1\n"
+             "R3 PJOB=\"b70001\" PHASE=\"0100000\" PGPHASE=1\nR3 PJOB=\"b70001\" PHASE=\"0100100\" PGPHASE=1\n"
+             "R3 PJOB=\"b70001\" PHASE=\"0100101\"\nR3 PJOB=\"b70001\" PHASE=\"0100102\"\n"
+             "R3 PJOB=\"b70001\" PHASE=\"0100200\" PGPHASE=1\nR3 PJOB=\"b70001\" PHASE=\"0100201\"\n"
+             "R4 CJOB=\"B70000\" CPHASE=\"0100101\" CAT=\"LAB\" CCTYPE=1 COEST=1\n"
+             "R4 CJOB=\"b70001\" CPHASE=\"0100100\" CAT=\"LAB\" CCTYPE=1 COEST=5\n"
+             "R4 CJOB=\"b70001\" CPHASE=\"0100101\" CAT=\"LAB\" CCTYPE=1 COEST=100\n"
+             "R4 CJOB=\"b70001\" CPHASE=\"0100103\" CAT=\"LAB\" CCTYPE=1 COEST=7\n"
+             "R4 CJOB=\"b70001\" CPHASE=\"0100201\" CAT=\"LAB\" CCTYPE=1 COEST=40\n");
+    Trigger();
+    auto est = [&](const char* code) {
+        return Value("R3 PJOB=\"b70001\" PEXTRA=\"\" PHASE=\"" + std::string(code) + "\"", "POEST");
+    };
+    EXPECT_EQ(est("0100101"), "100");
+    EXPECT_EQ(est("0100102"), "0");
+    EXPECT_EQ(est("0100201"), "40");
+    EXPECT_EQ(est("0100100"), "100");
+    EXPECT_EQ(est("0100000"), "140");
+    EXPECT_EQ(Value("R1 JOB=\"B70001\"", "JOEST"), "140");
+}
+
 // Without categories a phase's cost-type fields come from its own, for its own type only.
 TEST_F(JcmRebuild, WithoutCategoriesAPhaseTotalsItsOwnFieldsByItsType) {
     LoadText("@JCM\nH2 CCATUSG=2\nR1 JOB=\"330001\"\nR3 PJOB=\"330001\" PHASE=\"0100000\" PGPHASE=1\n"

@@ -127,6 +127,45 @@ TEST_F(JcmRebuildTest, ARewriteThatFailsInAPhasePassOrAGroupLevelRestoresTheFile
     EXPECT_EQ(Estimate("300001", "0100000"), 1250);
 }
 
+// The group pass reads the groups the phase pass listed, and the jobs the top cost codes it
+// listed; with no room for the lists they walk every cost code. Both give the same totals: a job
+// rebuilt each way matches one rebuilt the other way, flagged amounts moved up and cleared below,
+// estimates from a category.
+class SmallGroupList : public xvJCM {
+public:
+    SmallGroupList() { groupListBudget_ = 16; }  // room for one group and one top cost code
+};
+
+TEST_F(JcmRebuildTest, GroupsTotalTheSameFromTheListAsFromAWalk) {
+    auto load = [&](const std::string& job) {
+        StoreJob(job);
+        StorePhases(job, "01", 2, 1);
+        StorePhases(job, "02", 1, 1);
+        Store(kRecPhase, {{"PJOB", job}, {"PHASE", "0100202"}}, {{"PJTDWB", -700}, {"POEST", 30}});
+        Store(kRecPhase, {{"PJOB", job}, {"PHASE", "0200102"}}, {{"PJTDWB", 250}});
+    };
+    const char* codes[] = {"0100000", "0100100", "0100101", "0100200", "0100201",
+                           "0100202", "0200000", "0200100", "0200101", "0200102"};
+    auto totals = [&](const std::string& job) {
+        std::vector<double> out{NumberOf(kRecJob, {{"JOB", job}}, "JOEST"), NumberOf(kRecJob, {{"JOB", job}}, "JJTDWB")};
+        for (const char* code : codes)
+            for (const char* field : {"POEST", "PJTDWB"})
+                out.push_back(NumberOf(kRecPhase, {{"PJOB", job}, {"PEXTRA", ""}, {"PHASE", code}}, field));
+        return out;
+    };
+    load("300001");
+    SmallGroupList walk;
+    Run(WriteText("walk.txt", Job("900-001")), "Convert", walk);
+    const std::vector<double> walked = totals("300001");
+    EXPECT_EQ(walked[0], 1250 + 1250);  // a cost code's estimate comes from its categories
+    EXPECT_EQ(walked[1], -700 + 250);
+    load("300002");
+    xvJCM listed;
+    Run(WriteText("list.txt", Job("900-002")), "Convert", listed);
+    EXPECT_EQ(totals("300002"), walked);
+    EXPECT_EQ(totals("300001"), walked);  // a second rebuild changes nothing
+}
+
 // A balance-forward draw that cannot be written ends the rebuild: "Out of disk space" for a full
 // disk, the read/write failure otherwise.
 TEST_F(JcmRebuildTest, ADrawThatCannotBeWrittenRestoresTheFileAndSaysWhy) {

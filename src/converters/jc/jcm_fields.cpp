@@ -69,8 +69,9 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
     return out;
 }
 
-bool ZeroSectionsValid(const std::string& costCode, int n) {
-    const auto sections = CostCodeSections(costCode, n);
+bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }
+
+bool ZeroSectionsValid(const std::vector<std::string>& sections, int n) {
     bool nonZeroAfter = false;
     for (int k = std::min(n, modlibs::kJcMaxCostCodeSections); k >= 1; --k) {
         const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);

@@ -34,6 +34,8 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n);
 // only '0' and blanks) and no zero section stands before one that is not; trailing zero sections
 // are allowed (01/000 passes, 000/01 and 00/00 fail).
 bool ZeroSectionsValid(const std::string& costCode, int n);
+// The same rule for sections CostCodeSections gave.
+bool ZeroSectionsValid(const std::vector<std::string>& sections, int n);
 
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
 // The base-account part (base and suffix) of an unformatted whole account.

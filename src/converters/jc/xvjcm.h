@@ -150,6 +150,15 @@ private:
     // Ends the file for a stop during the rebuild.
     void StopRebuild(convert::ConvertContext& ctx);
 
+protected:
+    // How many numbers the rebuild's list of group phases may take (each group counting 16 for
+    // itself, and its members' totals when one is not 0), and sixteen times the number of top
+    // cost codes (group level 0 or 1) it may list; beyond either, the passes that would use that
+    // list walk every cost code instead.
+    std::size_t groupListBudget_ = std::size_t{4} << 20;
+
+private:
+
     // A cost account the text file gave a phase or category (field `fld`), checked against the
     // GL interface, the retrieval method (`method` or 5 allow it on this record) and the account
     // format: cleared with a message when it does not apply, cut to its base account when the
@@ -174,9 +183,15 @@ private:
     };
     const JobLookup& LookUpJob(uint16_t jcm, const std::string& job, bool converting, const RecordIdMap& ids);
     JobLookup job_;
-    // For each group level, the last group phase known to be on file or examined (job, extra and
-    // key): the phases of one group come together, and a group never leaves during a text file.
+    // For each group level, the last group phase known to be on file or examined (GroupId): the
+    // phases of one group come together, and a group never leaves during a text file.
     std::array<std::string, 4> knownGroups_;
+    // A group phase of level k - 1 named by its job, extra and the cost code sections above it.
+    static std::string GroupId(const std::string& job, const std::string& extra,
+                               const std::vector<std::string>& sections, int k);
+    // Whether every group phase above the cost code of `sections` is known.
+    bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                     int n) const;
     // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
     // the text file.
     convert::LookupCache lookups_;

@@ -74,8 +74,9 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
     auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
     auto supplied = [&](const char* name) { return import.xvlImpWasItImported(info.FormatID(), name); };
-    const std::string term = Term(kPhase);
-    const std::string termCap = TermCap(kPhase);
+    // The cost code's term, looked up only for a message that is issued.
+    auto term = [] { return Term(kPhase); };
+    auto termCap = [] { return TermCap(kPhase); };
 
     // 1, 2. Job and cost code.
     const std::string job = text("PJOB");
@@ -85,7 +86,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
     const std::string phase = text("PHASE");
     if (IsBlank(phase)) {
-        reason = Msg(12250, termCap);
+        reason = Msg(12250, termCap());
         return false;
     }
 
@@ -97,7 +98,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 4. The job, with its billing level.
     const JobLookup& jobInfo = LookUpJob(jcm, job, converting, ids);
     if (!jobInfo.found) {
-        reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), termCap, "443");
+        reason = Msg(12248, ShowKey(suite::kJobFormat, 0, job), termCap(), "443");
         return false;
     }
     const uint16_t jobLevel = jobInfo.level;
@@ -107,7 +108,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 5. The extra.
     const std::string extra = text("PEXTRA");
     if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
-        reason = Msg(12251, TermCap(15), extra, termCap, "446");
+        reason = Msg(12251, TermCap(15), extra, termCap(), "446");
         return false;
     }
 
@@ -120,7 +121,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         for (int k = n; k >= 1; --k) {
             const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
             if (zero && (nonZeroAfter || k == 1)) {
-                reason = Msg(12252, term, ShowKey(kPhase, 0, phase));
+                reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
                 return false;
             }
             if (!zero) nonZeroAfter = true;
@@ -133,7 +134,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const bool standard = haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
     if (standard && IsBlank(text("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
     if (IsBlank(text("PDESC"))) {
-        reason = Msg(12224, termCap, "405");
+        reason = Msg(12224, termCap(), "405");
         return false;
     }
 
@@ -151,7 +152,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     bool typeReplaced = false;
     if (groupFields) {
         auto warn = [&](const char* field, const std::string& value) {
-            messages.push_back(Msg(12255, term, field, value, word("was not/will not be"), word("453/454")));
+            messages.push_back(Msg(12255, term(), field, value, word("was not/will not be"), word("453/454")));
         };
         if (supplied("PCTYPE")) {
             warn("Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")));
@@ -179,7 +180,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         } else if (standard) {
             PutNumber(jcm, F("PCTYPE"), GetNumber(jcm, S("SPCTYPE")));
         } else {
-            reason = Msg(12256, termCap);
+            reason = Msg(12256, termCap());
             return false;
         }
     } else if (categoriesUsed) {
@@ -232,7 +233,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         for (const auto& [from, to] : {std::pair{F("POSV"), F("PNMASV")}, std::pair{F("PJTDWB"), F("PNMRH")}}) {
             for (uint16_t f = from; from && f <= to; ++f) {
                 if (const double v = GetNumber(jcm, f); v != 0) {
-                    reason = Msg(12259, termCap, ShowKey(kPhase, 0, phase), FieldDescription(jcm, f), Hundredths(v));
+                    reason = Msg(12259, termCap(), ShowKey(kPhase, 0, phase), FieldDescription(jcm, f), Hundredths(v));
                     return false;
                 }
             }
@@ -257,7 +258,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
             PutFlag(jcm, F("PSNDBL"), 1);
         } else if (group) {
-            messages.push_back(Msg(12793, word("was/will be"), term, word("339/340")));
+            messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
             PutFlag(jcm, F("PSNDBL"), 1);
         }
     }
@@ -335,14 +336,32 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 30. Production unit description.
     if (standard && IsBlank(text("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
 
-    // 31. The group phases above this one.
-    if (n != 1) {
+    // 31. The group phases above this one (nothing to do when an earlier phase of the same group
+    // found or made them all).
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(job, extra, phaseSections_.second, n))) {
         const std::string unitDescription = text("PPUDESC");
         xio_save_record(jcm, kRecPhase);
         const bool created =
             CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
         xio_restore_record(jcm, kRecPhase);
         if (!created) return false;
+    }
+    return true;
+}
+
+std::string xvJCM::GroupId(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                           int k) {
+    std::string id = job;
+    id.append(1, '\t').append(extra);
+    for (int i = 0; i + 1 < k; ++i) id.append(1, '\t').append(sections[static_cast<std::size_t>(i)]);
+    return id;
+}
+
+bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+                        int n) const {
+    for (int k = n; k >= 2; --k) {
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if (knownGroups_[static_cast<std::size_t>(k - 2)] != GroupId(job, extra, sections, k)) return false;
     }
     return true;
 }
@@ -360,11 +379,10 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
         section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
                        ' ');
         modlibs::ZeroFill(section);
-        const std::string key = suite::xk_build_key(kPhase, sections);
-
         std::string& known = knownGroups_[static_cast<std::size_t>(k - 2)];
-        const std::string id = job + '\t' + extra + '\t' + key;
+        std::string id = GroupId(job, extra, sections, k);
         if (known == id) continue;
+        const std::string key = suite::xk_build_key(kPhase, sections);
         xio_init_record(jcm, kRecPhase);
         PutText(jcm, F("PHASE"), key);
         PutText(jcm, F("PJOB"), job);

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -142,6 +143,27 @@ bool SameKey(const std::string& a, const std::string& b) {
     return true;
 }
 
+// The order of key values in the data file: byte by byte with ASCII letters folded to lower
+// case, a value that is the start of another first.
+int CompareKey(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + ('a' - 'A'));
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + ('a' - 'A'));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// Whether the key (a1, a2, a3) comes before (b1, b2, b3) in the data file.
+bool KeyBefore(const std::string& a1, const std::string& a2, const std::string& a3, const std::string& b1,
+               const std::string& b2, const std::string& b3) {
+    if (int r = CompareKey(a1, b1)) return r < 0;
+    if (int r = CompareKey(a2, b2)) return r < 0;
+    return CompareKey(a3, b3) < 0;
+}
+
 }  // namespace
 
 // Everything the passes share. Results: 0 success, 13 canceled (reported and restored), any
@@ -165,8 +187,34 @@ struct JCTotalsContext {
     // square of the file.
     int64_t walked = 0, total = 0;
 
+    // A cost code's key as stored.
+    struct PhaseKey {
+        std::string job, extra, phase;
+    };
+    // The cost codes of group level 0 or 1, in key order, as the first pass met them: the extras
+    // and jobs total only these, and the passes in between add and remove none. Each of the two
+    // passes over them keeps its place in the list. Kept for at most a sixteenth of the group
+    // list's budget in cost codes; beyond, the extras and jobs read all their cost codes.
+    std::vector<PhaseKey> topPhases;
+    bool topKept = false;
+    std::size_t extraPlace = 0, jobPlace = 0;
+    // The group phases in key order, as the first pass met them, each with the totals its members
+    // that are not groups give it (none when all are 0) and those members with a flagged amount:
+    // the group pass then reads only the groups. Kept while it takes at most the converter's
+    // budget of numbers; beyond, the list is dropped and the group pass walks every cost code.
+    struct GroupEntry {
+        PhaseKey key;
+        uint16_t level;
+        std::vector<double> sums;
+        std::vector<PhaseKey> flagged;
+    };
+    std::vector<GroupEntry> groups;
+    bool groupsKept = false;
+    std::size_t groupValues = 0, groupBudget;
+
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
-        : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed) {
+        : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
+          groupBudget(c.groupListBudget_) {
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
@@ -199,6 +247,10 @@ struct JCTotalsContext {
         ++walked;
         if (++sinceStep < every) return !Terminated();
         sinceStep = 0;
+        return Show(title, task);
+    }
+    // The walk's place shown. False when the run is to stop.
+    bool Show(const std::string& title, const std::string& task) {
         const int pos = Position();
         if (ctx.progress && !ctx.progress->SetStatusText(title, static_cast<int16_t>(pos))) return false;
         if (convert::InBackground()) {
@@ -253,9 +305,7 @@ void AddToTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& chan
 namespace {
 
 // The phases whose flagged amounts were moved up: each gets those fields put to 0.
-struct MovedPhase {
-    std::string job, extra, phase;
-};
+using MovedPhase = JCTotalsContext::PhaseKey;
 
 // Sums of one record's rows; `moved` collects the source phases with a non-zero amount in a
 // conditional row.
@@ -324,24 +374,72 @@ std::string PhaseTitle(bool group) {
 }
 
 // Steps 1a and 1b: the phases that are not groups, from their categories or their own fields.
+// The categories are walked once beside the phases: they are in the same order, so the category
+// after the last phase's run is the first one a later phase can own, and the walk only looks it
+// up again when it is left behind (a category of a group or of a missing phase).
 int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const uint16_t jcm = c.jcm;
     const std::string title = PhaseTitle(false);
     const int every = fromCategories ? 5 : 15;
+    c.topPhases.clear();
+    c.topKept = true;
+    c.extraPlace = c.jobPlace = 0;
+    c.groups.clear();
+    c.groupsKept = true;
+    c.groupValues = 0;
+    // The totals of the members of the last group listed, while its members may follow.
+    std::optional<RollUp> members;
+    // Counts `values` more into the list; beyond its budget the list is dropped.
+    auto within = [&](std::size_t values) {
+        c.groupValues += values;
+        if (c.groupsKept && c.groupValues > c.groupBudget) {
+            c.groupsKept = false;
+            std::vector<JCTotalsContext::GroupEntry>().swap(c.groups);
+            members.reset();
+        }
+        return c.groupsKept;
+    };
+    auto endMembers = [&] {
+        if (!members) return;
+        std::vector<double>& sums = members->sums;
+        if (std::any_of(sums.begin(), sums.end(), [](double v) { return v != 0; }) && within(sums.size()))
+            c.groups.back().sums = std::move(sums);
+        members.reset();
+    };
     c.StartWalk(kRecPhase);
+    bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
+    int cs = XIO_END;
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
     while (s == XIO_OK) {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
-        c.Level(code, isGroup);
-        if (!isGroup) {
+        const uint16_t level = c.Level(code, isGroup);
+        if (level <= 1 && c.topKept) {
+            if (c.topPhases.size() < c.groupBudget / 16) {
+                c.topPhases.push_back({job, extra, code});
+            } else {
+                c.topKept = false;
+                std::vector<JCTotalsContext::PhaseKey>().swap(c.topPhases);
+            }
+        }
+        if (isGroup) {
+            endMembers();
+            if (within(16)) {
+                c.groups.push_back({{job, extra, code}, level, {}, {}});
+                members.emplace(c.group);
+            }
+        } else {
             RollUp sums(fromCategories ? c.category : c.own);
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
-                xio_init_record(jcm, kRecCategory);
-                PutText(jcm, c.catJob, job), PutText(jcm, c.catExtra, extra), PutText(jcm, c.catPhase, code);
-                int cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
+                if (!catPlaced || (cs == XIO_OK && KeyBefore(GetText(jcm, c.catJob), GetText(jcm, c.catExtra),
+                                                             GetText(jcm, c.catPhase), job, extra, code))) {
+                    xio_init_record(jcm, kRecCategory);
+                    PutText(jcm, c.catJob, job), PutText(jcm, c.catExtra, extra), PutText(jcm, c.catPhase, code);
+                    cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
+                    catPlaced = true;
+                }
                 while (cs == XIO_OK && GetText(jcm, c.catJob) == job && GetText(jcm, c.catExtra) == extra &&
                        GetText(jcm, c.catPhase) == code) {
                     sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
@@ -355,125 +453,200 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
             sums.Apply(jcm, false, changed);
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            // With its totals now, into the group it belongs to.
+            if (members) {
+                const JCTotalsContext::GroupEntry& g = c.groups.back();
+                if (!SameKey(g.key.job, job) || !SameKey(g.key.extra, extra)) {
+                    endMembers();
+                } else if (g.level + 1 == level) {
+                    members->AddSource(jcm, false, 0);
+                    if (members->HasConditionalAmount(jcm) && within(16))
+                        c.groups.back().flagged.push_back({job, extra, code});
+                }
+            }
         }
         if (!c.Step(every, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
     }
+    endMembers();
     return IsEnd(s) ? 0 : s;
 }
 
-// Step 2: group phases from the deepest level up; a group's members are the phases after it of
-// the next level, up to the next phase of its level or above (or of another job or extra).
-int UpdateGroupPhases(JCTotalsContext& c) {
-    const uint16_t jcm = c.jcm;
-    const int top = suite::xk_num_sections(kPhaseFmt);
-    if (top <= 0) return 0;
-    const std::string title = PhaseTitle(true);
-    for (int level = top; level >= 1; --level) {
-        c.StartWalk(kRecPhase);
-        std::string levelJob;
-        bool haveJob = false;
-        int billing = 1;
-        int s = xio_rd_first(jcm, kRecPhase, 0, 0);
-        while (s == XIO_OK) {
-            const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
-                              code = GetText(jcm, c.phaseCode);
-            bool isGroup = false;
-            const uint16_t l = c.Level(code, isGroup);
-            if (!isGroup || l != level) {
-                if (!c.Step(5, title, title)) return c.Cancel();
-                s = xio_rd_next(jcm, kRecPhase, 0, 0);
-                continue;
-            }
-            // The job's billing level, read once per job.
-            if (!haveJob || job != levelJob) {
-                levelJob = job;
-                haveJob = ReadByKeys(jcm, kRecJob, {{"JOB", job}});
-                if (haveJob) billing = c.BillingLevel();
-                levelJob = job;
-                if (!haveJob) {
-                    // A group without its job is skipped.
-                    ++c.walked;
-                    s = xio_rd_next(jcm, kRecPhase, 0, 0);
-                    haveJob = false;
-                    continue;
-                }
-            }
-            const bool moveUp = billing - 1 <= level;
-            RollUp sums(c.group);
-            std::vector<MovedPhase> moved;
-            int ms = xio_rd_next(jcm, kRecPhase, 0, 0);
-            int sinceMember = 4;  // the scan's first read is a step
-            std::string stopJob, stopExtra, stopCode;
-            while (ms == XIO_OK) {
-                const std::string mj = GetText(jcm, c.phaseJob), mx = GetText(jcm, c.phaseExtra),
-                                  mc = GetText(jcm, c.phaseCode);
-                bool memberGroup = false;
-                const uint16_t ml = c.Level(mc, memberGroup);
-                if (!SameKey(mj, job) || !SameKey(mx, extra) || ml <= level) {
-                    stopJob = mj, stopExtra = mx, stopCode = mc;
-                    break;
-                }
-                if (ml == level + 1) {
-                    sums.AddSource(jcm, false, 0);
-                    if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({mj, mx, mc});
-                }
-                if (++sinceMember >= 5) {
-                    const int save = c.sinceStep;
-                    c.sinceStep = 4;
-                    if (!c.Step(5, title, title)) return c.Cancel();
-                    c.sinceStep = save;
-                    sinceMember = 0;
-                } else {
-                    ++c.walked;
-                    if (c.Terminated()) return c.Cancel();
-                }
-                ms = xio_rd_next(jcm, kRecPhase, 0, 0);
-            }
-            if (ms != XIO_OK && !IsEnd(ms)) return ms;
-            if (moveUp)
-                if (int w = ClearMoved(c, c.group, moved); w != XIO_OK) return w;
-            // The group again, its totals, and on with the phase the members ended at.
-            if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", job}, {"PEXTRA", extra}, {"PHASE", code}})) return XIO_NOT_FOUND;
-            bool changed = false;
-            sums.Apply(jcm, moveUp, changed);
-            if (changed)
-                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
-            if (!c.Step(5, title, title)) return c.Cancel();
-            if (IsEnd(ms)) {
-                s = ms;
-                break;
-            }
-            s = ReadByKeys(jcm, kRecPhase, {{"PJOB", stopJob}, {"PEXTRA", stopExtra}, {"PHASE", stopCode}})
-                    ? XIO_OK
-                    : XIO_NOT_FOUND;
-        }
-        if (s != XIO_OK && !IsEnd(s)) return s;
+// A group phase whose members are still being read: the phases after it of the next level, up
+// to the next phase of its level or above (or of another job or extra).
+struct OpenGroup {
+    MovedPhase key;
+    uint16_t level;
+    bool skipped;  // its job is not on file: left as it is
+    bool moveUp;
+    RollUp sums;
+    std::vector<MovedPhase> moved;
+};
+
+// The groups whose members a pass over the cost codes in key order is passing, one per level,
+// innermost last. A group is closed (its moved members cleared, its totals written) at the first
+// cost code that is not its member, after every group below it, and then counts as a member of
+// the group above it with the totals it just got.
+struct GroupStack {
+    JCTotalsContext& c;
+    std::vector<OpenGroup> open;
+    std::string billedJob;
+    bool jobRead = false, haveJob = false;
+    int billing = 1;
+
+    explicit GroupStack(JCTotalsContext& cx) : c(cx) {}
+
+    // Whether the cost code `key` of group level `level` ends the innermost open group.
+    bool Ends(const MovedPhase& key, uint16_t level) const {
+        return !open.empty() && (!SameKey(open.back().key.job, key.job) || !SameKey(open.back().key.extra, key.extra) ||
+                                 level <= open.back().level);
     }
+    // The open group that a cost code of level `level` (ended no group) is a member of, if any.
+    OpenGroup* ParentOf(uint16_t level) {
+        return !open.empty() && !open.back().skipped && open.back().level + 1 == level ? &open.back() : nullptr;
+    }
+    // Opens the group phase `key` of level `level` (1 or more), its members' totals so far in
+    // `sums` and the members with flagged amounts in `flagged`.
+    void Open(MovedPhase key, uint16_t level, RollUp sums, std::vector<MovedPhase> flagged) {
+        // The job's billing level, read once per job.
+        if (!jobRead || key.job != billedJob) {
+            jobRead = true;
+            billedJob = key.job;
+            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", key.job}});
+            if (haveJob) billing = c.BillingLevel();
+        }
+        const bool moveUp = billing - 1 <= level;
+        if (!moveUp) flagged.clear();
+        open.push_back({std::move(key), level, !haveJob, moveUp, std::move(sums), std::move(flagged)});
+    }
+    // Closes the innermost open group; `moved` is set when the phase buffer was read.
+    int Close(bool& moved) {
+        const uint16_t jcm = c.jcm;
+        OpenGroup g = std::move(open.back());
+        open.pop_back();
+        if (g.skipped) return XIO_OK;
+        moved = true;
+        if (g.moveUp)
+            if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
+        if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", g.key.job}, {"PEXTRA", g.key.extra}, {"PHASE", g.key.phase}}))
+            return XIO_NOT_FOUND;
+        bool changed = false;
+        g.sums.Apply(jcm, g.moveUp, changed);
+        if (changed)
+            if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+        if (OpenGroup* parent = ParentOf(g.level)) {
+            parent->sums.AddSource(jcm, false, 0);
+            if (parent->moveUp && parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
+        }
+        return XIO_OK;
+    }
+    int CloseAll() {
+        bool moved = false;
+        while (!open.empty())
+            if (int r = Close(moved); r != XIO_OK) return r;
+        return XIO_OK;
+    }
+};
+
+// Step 2: group phases, deepest first, in one walk over every cost code. Used when the phase
+// pass could not keep its group list.
+int UpdateGroupPhasesByWalk(JCTotalsContext& c, const std::string& title) {
+    const uint16_t jcm = c.jcm;
+    c.StartWalk(kRecPhase);
+    GroupStack stack(c);
+    int s = xio_rd_first(jcm, kRecPhase, 0, 0);
+    while (s == XIO_OK) {
+        MovedPhase key{GetText(jcm, c.phaseJob), GetText(jcm, c.phaseExtra), GetText(jcm, c.phaseCode)};
+        bool isGroup = false;
+        const uint16_t level = c.Level(key.phase, isGroup);
+        bool moved = false;
+        while (stack.Ends(key, level))
+            if (int r = stack.Close(moved); r != XIO_OK) return r;
+        // On with this phase, as the data file now holds it.
+        if (moved && !ReadByKeys(jcm, kRecPhase, {{"PJOB", key.job}, {"PEXTRA", key.extra}, {"PHASE", key.phase}}))
+            return XIO_NOT_FOUND;
+        if (isGroup && level >= 1) {
+            stack.Open(std::move(key), level, RollUp(c.group), {});
+        } else if (OpenGroup* g = stack.ParentOf(level)) {
+            g->sums.AddSource(jcm, false, 0);
+            if (g->moveUp && g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
+        }
+        if (!c.Step(5, title, title)) return c.Cancel();
+        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+    }
+    if (!IsEnd(s)) return s;
+    return stack.CloseAll();
+}
+
+// Step 2 from the phase pass's group list: only the group phases are read. The cost codes that
+// are not groups end no group (their level is below every group's) and their totals into their
+// group came with the list.
+int UpdateGroupPhasesFromList(JCTotalsContext& c, const std::string& title) {
+    c.walked = 0;
+    c.total = static_cast<int64_t>(c.groups.size());
+    c.sinceStep = 4;  // the first group is a step
+    GroupStack stack(c);
+    for (JCTotalsContext::GroupEntry& e : c.groups) {
+        bool moved = false;
+        while (stack.Ends(e.key, e.level))
+            if (int r = stack.Close(moved); r != XIO_OK) return r;
+        if (e.level >= 1) {
+            RollUp sums(c.group);
+            if (!e.sums.empty()) sums.sums = std::move(e.sums);
+            stack.Open(std::move(e.key), e.level, std::move(sums), std::move(e.flagged));
+        }
+        if (!c.Step(5, title, title)) return c.Cancel();
+    }
+    if (int r = stack.CloseAll(); r != XIO_OK) return r;
+    c.groups.clear();
+    // The bar ends full.
+    if (c.sinceStep != 0 && !c.Show(title, title)) return c.Cancel();
     return 0;
 }
 
+int UpdateGroupPhases(JCTotalsContext& c) {
+    const int top = suite::xk_num_sections(kPhaseFmt);
+    if (top <= 0) return 0;
+    const std::string title = PhaseTitle(true);
+    return c.groupsKept ? UpdateGroupPhasesFromList(c, title) : UpdateGroupPhasesByWalk(c, title);
+}
+
 // The phases of one job (with `extra`, or without one for the job's own phases) summed into
-// `sums`: only phases of group level 0 or 1, which hold their members' totals. The scan leaves
-// the phase buffer; the caller's target buffer is another record's.
-int SumPhases(JCTotalsContext& c, const std::string& job, const std::string& extra, RollUp& sums, bool moveUp,
-              std::vector<MovedPhase>& moved) {
+// `sums`: only phases of group level 0 or 1, which hold their members' totals, taken from the
+// first pass's list from `place` on (the callers ask in key order). The reads leave the phase
+// buffer; the caller's target buffer is another record's.
+int SumPhases(JCTotalsContext& c, std::size_t& place, const std::string& job, const std::string& extra,
+              RollUp& sums, bool moveUp, std::vector<MovedPhase>& moved) {
     const uint16_t jcm = c.jcm;
-    xio_init_record(jcm, kRecPhase);
-    PutText(jcm, c.phaseJob, job), PutText(jcm, c.phaseExtra, extra);
-    int s = xio_rd_ge(jcm, kRecPhase, 0, 0);
-    while (s == XIO_OK) {
-        const std::string pj = GetText(jcm, c.phaseJob), px = GetText(jcm, c.phaseExtra);
-        if (!SameKey(pj, job) || !SameKey(px, extra)) break;
-        bool isGroup = false;
-        const std::string code = GetText(jcm, c.phaseCode);
-        if (c.Level(code, isGroup) <= 1) {
-            sums.AddSource(jcm, false, 0);
-            if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({pj, px, code});
+    if (!c.topKept) {
+        // Without the list: every cost code of the job and extra, from the first on.
+        xio_init_record(jcm, kRecPhase);
+        PutText(jcm, c.phaseJob, job), PutText(jcm, c.phaseExtra, extra);
+        int s = xio_rd_ge(jcm, kRecPhase, 0, 0);
+        while (s == XIO_OK) {
+            const std::string pj = GetText(jcm, c.phaseJob), px = GetText(jcm, c.phaseExtra);
+            if (!SameKey(pj, job) || !SameKey(px, extra)) break;
+            bool isGroup = false;
+            const std::string code = GetText(jcm, c.phaseCode);
+            if (c.Level(code, isGroup) <= 1) {
+                sums.AddSource(jcm, false, 0);
+                if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back({pj, px, code});
+            }
+            s = xio_rd_next(jcm, kRecPhase, 0, 0);
         }
-        s = xio_rd_next(jcm, kRecPhase, 0, 0);
+        return s == XIO_OK || IsEnd(s) ? 0 : s;
     }
-    return s == XIO_OK || IsEnd(s) ? 0 : s;
+    const std::vector<MovedPhase>& list = c.topPhases;
+    static const std::string none;
+    while (place < list.size() && KeyBefore(list[place].job, list[place].extra, none, job, extra, none)) ++place;
+    for (; place < list.size() && SameKey(list[place].job, job) && SameKey(list[place].extra, extra); ++place) {
+        const MovedPhase& p = list[place];
+        if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", p.job}, {"PEXTRA", p.extra}, {"PHASE", p.phase}}))
+            return XIO_NOT_FOUND;
+        sums.AddSource(jcm, false, 0);
+        if (moveUp && sums.HasConditionalAmount(jcm)) moved.push_back(p);
+    }
+    return 0;
 }
 
 // Step 3: extras from their phases (only when extras are tracked).
@@ -498,7 +671,7 @@ int UpdateExtras(JCTotalsContext& c) {
             const bool moveUp = billing < 2;
             RollUp sums(c.phaseToExtra);
             std::vector<MovedPhase> moved;
-            if (int r = SumPhases(c, job, extra, sums, moveUp, moved); r != 0) return r;
+            if (int r = SumPhases(c, c.extraPlace, job, extra, sums, moveUp, moved); r != 0) return r;
             if (moveUp)
                 if (int w = ClearMoved(c, c.phaseToExtra, moved); w != XIO_OK) return w;
             bool changed = false;
@@ -524,7 +697,7 @@ int UpdateJobs(JCTotalsContext& c) {
         const bool moveUp = billing < 2;
         RollUp phases(c.phaseToJob);
         std::vector<MovedPhase> moved;
-        if (int r = SumPhases(c, job, "", phases, moveUp, moved); r != 0) return r;
+        if (int r = SumPhases(c, c.jobPlace, job, "", phases, moveUp, moved); r != 0) return r;
         if (moveUp)
             if (int w = ClearMoved(c, c.phaseToJob, moved); w != XIO_OK) return w;
         bool changed = false;

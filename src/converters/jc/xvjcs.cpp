@@ -78,6 +78,8 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     notesFailed_ = false;
     lookups_.Clear();
+    phaseSections_ = {};
+    knownGroups_ = {};
 
     // 1. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -254,12 +256,13 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    const std::string term = Term(kPhase);
+    // The cost code's term, looked up only for a message that is issued.
+    auto term = [] { return Term(kPhase); };
 
     // 1-3. Cost code, description, overhead table.
     const std::string phase = text("SPHASE");
     if (IsBlank(phase)) {
-        reason = Msg(12209, term);
+        reason = Msg(12209, term());
         return false;
     }
     if (IsBlank(text("SPDESC"))) {
@@ -275,11 +278,13 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     const int n = modlibs::JcCostCodeSections();
     const uint16_t cat1 = F("SPCAT1");
     if (n >= 2) {
-        if (!ZeroSectionsValid(phase, n)) {
-            reason = Msg(12212, term, ShowKey(kPhase, 0, phase));
+        // Split once: the group standard phases above it are built from the same sections.
+        phaseSections_ = {phase, CostCodeSections(phase, n)};
+        const auto& sections = phaseSections_.second;
+        if (!ZeroSectionsValid(sections, n)) {
+            reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
-        const auto sections = CostCodeSections(phase, n);
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
     }
     uint16_t level = 0;
@@ -289,7 +294,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             std::string name;
             xio_fld_def def;
             if (xio_get_fld_def(jcm, fld, def) == XIO_OK) name = def.name;
-            reason = Msg(12213, term, name, value);
+            reason = Msg(12213, term(), name, value);
             return false;
         };
         if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) return refuse(F("SPCTYPE"), FormatNumber("%.0f", t));
@@ -375,7 +380,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
             PutFlag(jcm, F("SPSNDBL"), 1);
         } else if (group) {
-            messages.push_back(Msg(12793, word("was/will be"), term, word("339/340")));
+            messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
             PutFlag(jcm, F("SPSNDBL"), 1);
         }
     }
@@ -383,8 +388,9 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // 9. Tax status.
     TaxStatus(jcm, F("SPTAXEX"), true, messages, converting);
 
-    // 10. The group standard phases above this one.
-    if (n != 1) {
+    // 10. The group standard phases above this one (nothing to do when an earlier phase of the
+    // same group found or made them all).
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(phaseSections_.second, n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
@@ -393,23 +399,43 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
+bool xvJCS::GroupsKnown(const std::vector<std::string>& sections, int n) const {
+    for (int k = n; k >= 2; --k) {
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
+        if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
+    }
+    return true;
+}
+
 bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm, convert::ConversionReport& report,
                                 convert::MessageList& messages, std::string& reason, bool converting,
                                 xvl::xvlImpInfo& info) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
-    auto sections = CostCodeSections(costCode, n);
+    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;
         section.resize(std::max<std::size_t>(section.size(), static_cast<std::size_t>(suite::xk_width(kPhase, k))),
                        ' ');
         modlibs::ZeroFill(section);
+        // The group of this level is the one of the sections before it: known since an earlier
+        // phase of the same group, it needs no key and no look-up.
+        auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
+        if (!known.empty() && std::equal(known.begin(), known.end(), sections.begin())) continue;
+        auto remember = [&] { known.assign(sections.begin(), sections.begin() + (k - 1)); };
         const std::string key = suite::xk_build_key(kPhase, sections);
         // Phases share their groups: a group is looked up on file once per text file.
-        if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) continue;
+        if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) {
+            remember();
+            continue;
+        }
         xio_init_record(jcm, kRecStdPhase);
         PutText(jcm, F("SPHASE"), key);
-        if (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())) continue;
+        if (!converting && FindInIdMap(jcm, kRecStdPhase, RecordIds())) {
+            remember();
+            continue;
+        }
         PutFlag(jcm, F("SPGPHAS"), 1);
         PutText(jcm, F("SPDESC"), "Group created by conversion");
         bool written = false;
@@ -422,9 +448,11 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         }
         if (!written) {
             lookups_.Clear();  // a later line may yet write this phase itself
+            knownGroups_ = {};
             reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
             return false;
         }
+        remember();
         report.AddRecordTypeTotals(static_cast<int16_t>(jcm), kRecStdPhase, false, false, false, true, 0);
         messages.push_back(Msg(12219, Term(kPhase), ShowKey(kPhase, 0, key), converting ? "" : "will be ",
                                ModeWord("327/328", converting)));

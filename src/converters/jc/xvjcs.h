@@ -13,6 +13,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace dz::jc {
@@ -79,6 +80,14 @@ private:
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
     // group phases on file or written, kept for the text file.
     convert::LookupCache lookups_;
+    // The sections of the cost code the standard phase handler checked last, for its groups.
+    std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // For each group level, the sections above it of the last group standard phase known to be
+    // on file, written or examined: the phases of one group come together, and a group never
+    // leaves during a text file.
+    std::array<std::vector<std::string>, 4> knownGroups_;
+    // Whether every group standard phase above the cost code of `sections` is known.
+    bool GroupsKnown(const std::vector<std::string>& sections, int n) const;
 
     bool notesFailed_ = false;
 };

@@ -83,6 +83,9 @@ bool xvJCT::LoadSettings(ConvertContext& ctx, std::string&) {
     sequenceNumber = 0;
     jobLevels_.clear();
     standardCategories_.clear();
+    txHandle_ = 0;
+    zeroChecked_.clear();
+    zeroValid_ = false;
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
     if (ReadSettings(jcMasterFile, ctx.commandId)) return true;
     // 12011: the file ends before any record, and the run number taken goes back.

@@ -15,9 +15,11 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "platform/modlibs/entry_types.h"
 #include "platform/suite/zc.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -103,6 +105,21 @@ private:
     int BillingLevel(const std::string& job);
     // True when `category` is a standard category of the JC master file.
     bool StandardCategory(const std::string& category);
+
+    // The transaction fields the record handler reads and writes, resolved once per text file.
+    enum TxField : std::size_t {
+        kTJOB, kTRANDAT, kTEXTRA, kTCAT, kTPHASE, kTRANTYP, kTACTDAT, kTRDPLOC, kTRDPRUN, kTRDPSEQ, kTSTATUS,
+        kTDEPADJ, kTADJID, kTRUN, kTSEQ, kTAPPL, kTBATCH, kTSOURCE, kTOSRC, kTINV, kTVENDOR, kTDSEQ, kTCHECK,
+        kTBANK, kTDEPDAT, kTDEPID, kTEQ, kTECCODE, kTERCODE, kTEQCT, kTSITEM, kTSUB, kTPEDATE, kTEMPL,
+        kTCHKSEQ, kTxFields
+    };
+    static const convert::FieldNames<kTxFields> kTxNames;
+    convert::FieldNumbers<kTxFields> tx_;
+    uint16_t txHandle_ = 0;  // the handle tx_ was resolved for; 0 when a text file starts
+    // The last cost code the zero-section rule was checked for, and its answer: the lines of
+    // one cost code come together.
+    std::string zeroChecked_;
+    bool zeroValid_ = false;
 
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     // The JC master file is only read while the text file is converted: jobs' levels and

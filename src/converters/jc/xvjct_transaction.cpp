@@ -38,6 +38,12 @@ bool TypeIn(int type, std::initializer_list<std::pair<int, int>> ranges) {
 
 }  // namespace
 
+const convert::FieldNames<xvJCT::kTxFields> xvJCT::kTxNames{
+    "TJOB", "TRANDAT", "TEXTRA", "TCAT", "TPHASE", "TRANTYP", "TACTDAT", "TRDPLOC", "TRDPRUN", "TRDPSEQ",
+    "TSTATUS", "TDEPADJ", "TADJID", "TRUN", "TSEQ", "TAPPL", "TBATCH", "TSOURCE", "TOSRC", "TINV", "TVENDOR",
+    "TDSEQ", "TCHECK", "TBANK", "TDEPDAT", "TDEPID", "TEQ", "TECCODE", "TERCODE", "TEQCT", "TSITEM", "TSUB",
+    "TPEDATE", "TEMPL", "TCHKSEQ"};
+
 int BuildCostCodeKey(std::string& costCode, int keep) {
     const int n = modlibs::JcCostCodeSections();
     auto sections = CostCodeSections(costCode, n);
@@ -84,33 +90,37 @@ bool xvJCT::StandardCategory(const std::string& category) {
 bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string& reason,
                                convert::MessageList& messages, bool converting, const xvl::xvlImport& import) {
     const uint16_t rec = kRecJcTransaction;
-    auto fld = [&](const char* name) { return FieldNo(jct, rec, name); };
-    auto text = [&](const char* name) { return GetText(jct, fld(name)); };
-    auto date = [&](const char* name) { return GetDate(jct, fld(name)); };
+    if (txHandle_ != jct) {
+        tx_.Resolve(jct, rec, kTxNames);
+        txHandle_ = jct;
+    }
+    auto fld = [&](TxField name) { return tx_[name]; };
+    auto text = [&](TxField name) { return GetText(jct, fld(name)); };
+    auto date = [&](TxField name) { return GetDate(jct, fld(name)); };
     auto reject = [&](std::string why) {
         reason = std::move(why);
         return false;
     };
 
     // 1-3. The job, the type and the transaction date.
-    const std::string job = text("TJOB");
+    const std::string job = text(kTJOB);
     if (IsBlank(job)) return reject(Msg(12353));
     // The job and the type as messages show them, formatted only for a message.
     const auto jobShown = [&] { return ShowKey(kJobFmt, 0, job); };
     if (!import.xvlImpWasItImported(info.FormatID(), "TRANTYP")) return reject(Msg(12354, jobShown()));
-    if (date("TRANDAT").blank()) return reject(Msg(12355, jobShown()));
+    if (date(kTRANDAT).blank()) return reject(Msg(12355, jobShown()));
 
     // 4, 5. Extras and categories only where the company uses them.
     if (!extrasTracked) {
-        if (const std::string extra = text("TEXTRA"); !IsBlank(extra))
+        if (const std::string extra = text(kTEXTRA); !IsBlank(extra))
             return reject(Msg(12356, TermPlural(kExtraFmt, true), TermCap(kExtraFmt), extra, jobShown()));
     }
-    const std::string category = text("TCAT");
+    const std::string category = text(kTCAT);
     const bool hasCategory = !IsBlank(category);
     if (!categoriesUsed && hasCategory) return reject(Msg(12357, category, jobShown()));
 
     // 6, 7. A category needs a cost code, and must be a standard category.
-    std::string phase = text("TPHASE");
+    std::string phase = text(kTPHASE);
     const auto phaseShown = [&] { return ShowKey(kPhaseFmt, 0, phase); };
     if (hasCategory && IsBlank(phase))
         return reject(Msg(12358, TermCap(kPhaseFmt), category, jobShown(), TermCap(kPhaseFmt)));
@@ -118,18 +128,23 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
 
     // 8. No zero section before a section that is not zero.
     const int sections = modlibs::JcCostCodeSections();
-    if (sections > 1 && !IsBlank(phase) && !ZeroSectionsValid(phase, sections))
-        return reject(Msg(12360, Term(kPhaseFmt), phaseShown()));
+    if (sections > 1 && !IsBlank(phase)) {
+        if (phase != zeroChecked_) {
+            zeroValid_ = ZeroSectionsValid(phase, sections);
+            zeroChecked_ = phase;
+        }
+        if (!zeroValid_) return reject(Msg(12360, Term(kPhaseFmt), phaseShown()));
+    }
 
     // 9, 10. The rules of the transaction type; the billing types against the job's level.
-    const uint16_t typeField = fld("TRANTYP");
+    const uint16_t typeField = fld(kTRANTYP);
     const int type = Whole(GetNumber(jct, typeField));
     const auto typeShown = [&] { return ShowChoice(jct, typeField, type); };
     auto billingRule = [&]() -> bool {
         const int level = BillingLevel(job);
         if (level == 1) {
             // Billed at job level: the cost code means nothing and goes without a word.
-            if (!phase.empty()) PutText(jct, fld("TPHASE"), "");
+            if (!phase.empty()) PutText(jct, fld(kTPHASE), "");
         } else if (level != -1) {
             if (IsBlank(phase)) return false;
             uint16_t phaseLevel = 1;
@@ -138,7 +153,7 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
             if (level - 1 > p) return false;
             if (level - 1 < p) {
                 BuildCostCodeKey(phase, level - 1);
-                PutText(jct, fld("TPHASE"), phase);
+                PutText(jct, fld(kTPHASE), phase);
             }
         }
         return !hasCategory;
@@ -168,7 +183,7 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
 
     // 11, 12. The accounting date of the types that post, inside the JC settings' window.
     if (TypeIn(type, {{10, 15}, {27, 30}, {32, 32}})) {
-        const x_date_type accounting = date("TACTDAT");
+        const x_date_type accounting = date(kTACTDAT);
         if (accounting.blank()) return reject(Msg(12368, typeShown()));
         if (!CheckDateWindow(accounting, dateContext, periodsUsed))
             return reject(Msg(12369, suite::xd_alpha_date(accounting)));
@@ -180,86 +195,86 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
         messages.push_back(Msg(number, field, value, word("was not/will not be"), word(codes)));
     };
     auto number = [](double v) { return FormatNumber("%.0f", v); };
-    auto blank = [&](const char* name) { return IsBlank(text(name)); };
-    auto zero = [&](const char* name, const std::string& label, int msg, const char* codes) {
+    auto blank = [&](TxField name) { return IsBlank(text(name)); };
+    auto zero = [&](TxField name, const std::string& label, int msg, const char* codes) {
         const uint16_t f = fld(name);
         if (const double v = GetNumber(jct, f); v != 0) {
             warn(msg, label, number(v), codes);
             PutNumber(jct, f, 0);
         }
     };
-    auto clearDate = [&](const char* name) { PutDate(jct, fld(name), x_date_type{}); };
+    auto clearDate = [&](TxField name) { PutDate(jct, fld(name), x_date_type{}); };
 
-    if (const std::string v = text("TRDPLOC"); !IsBlank(v)) {
+    if (const std::string v = text(kTRDPLOC); !IsBlank(v)) {
         warn(12370, "DP " + Term(kLocationFmt), ShowKey(kLocationFmt, 0, v), "517/518");
-        PutText(jct, fld("TRDPLOC"), "");
+        PutText(jct, fld(kTRDPLOC), "");
     }
-    zero("TRDPRUN", "DP Run number", 12370, "517/518");
-    zero("TRDPSEQ", "DP Seq number", 12370, "517/518");
-    if (const uint16_t f = fld("TSTATUS"); GetNumber(jct, f) != 1) {
+    zero(kTRDPRUN, "DP Run number", 12370, "517/518");
+    zero(kTRDPSEQ, "DP Seq number", 12370, "517/518");
+    if (const uint16_t f = fld(kTSTATUS); GetNumber(jct, f) != 1) {
         warn(12370, "Transaction status", ShowChoice(jct, f, GetNumber(jct, f)), "517/518");
         PutNumber(jct, f, 1);
     }
-    if (const uint16_t f = fld("TDEPADJ"); GetFlag(jct, f) != 0) {
+    if (const uint16_t f = fld(kTDEPADJ); GetFlag(jct, f) != 0) {
         warn(12370, "Deposit adjustment", "YES", "517/518");
         PutFlag(jct, f, 0);
     }
-    zero("TADJID", "Adjustment ID", 12370, "517/518");
+    zero(kTADJID, "Adjustment ID", 12370, "517/518");
 
     {
-        const uint16_t f = fld("TRUN");
+        const uint16_t f = fld(kTRUN);
         const double v = GetNumber(jct, f);
         if (v != 0) warn(12371, "Run number", number(v), "519/520");
         if (v != runNumber) PutNumber(jct, f, runNumber);
     }
     {
-        const uint16_t f = fld("TSEQ");
+        const uint16_t f = fld(kTSEQ);
         if (const double v = GetNumber(jct, f); v != 0) warn(12371, "Sequence number", number(v), "519/520");
         PutNumber(jct, f, ++sequenceNumber);
     }
     {
-        const std::string v = text("TAPPL");
+        const std::string v = text(kTAPPL);
         if (!IsBlank(v)) warn(12371, "Application of origin", v, "519/520");
-        if (v != "XV") PutText(jct, fld("TAPPL"), "XV");
+        if (v != "XV") PutText(jct, fld(kTAPPL), "XV");
     }
     {
-        const std::string v = text("TBATCH");
+        const std::string v = text(kTBATCH);
         if (!IsBlank(v)) warn(12371, TermCap(kBatchFmt), v, "519/520");
-        if (v != batchName) PutText(jct, fld("TBATCH"), batchName);
+        if (v != batchName) PutText(jct, fld(kTBATCH), batchName);
     }
-    if (const uint16_t f = fld("TSOURCE"); GetNumber(jct, f) != 1) {
+    if (const uint16_t f = fld(kTSOURCE); GetNumber(jct, f) != 1) {
         warn(12371, "Source", ShowChoice(jct, f, GetNumber(jct, f)), "519/520");
         PutNumber(jct, f, 1);
     }
-    PutNumber(jct, fld("TOSRC"), 1);
+    PutNumber(jct, fld(kTOSRC), 1);
 
     // References that need their partner field.
-    if (const std::string v = text("TINV"); !IsBlank(v) && blank("TVENDOR")) {
+    if (const std::string v = text(kTINV); !IsBlank(v) && blank(kTVENDOR)) {
         messages.push_back(Msg(12372, v, word("was not/will not be"), word("521/522")));
-        PutText(jct, fld("TINV"), "");
+        PutText(jct, fld(kTINV), "");
     }
-    if (const double v = GetNumber(jct, fld("TDSEQ")); v != 0 && blank("TINV")) {
+    if (const double v = GetNumber(jct, fld(kTDSEQ)); v != 0 && blank(kTINV)) {
         messages.push_back(Msg(12373, number(v), word("was not/will not be"), word("523/524")));
-        PutNumber(jct, fld("TDSEQ"), 0);
+        PutNumber(jct, fld(kTDSEQ), 0);
     }
-    if (const double v = GetNumber(jct, fld("TCHECK")); v != 0 && blank("TBANK")) {
+    if (const double v = GetNumber(jct, fld(kTCHECK)); v != 0 && blank(kTBANK)) {
         warn(12374, TermCap(kCheckFmt), number(v), "525/526");
-        PutNumber(jct, fld("TCHECK"), 0);
+        PutNumber(jct, fld(kTCHECK), 0);
     }
-    if (const x_date_type d = date("TDEPDAT"); !d.blank() && type != kCashReceipt) {
+    if (const x_date_type d = date(kTDEPDAT); !d.blank() && type != kCashReceipt) {
         messages.push_back(Msg(12835, suite::xd_alpha_date(d), word("was/will be"), word("535/536")));
-        clearDate("TDEPDAT");
+        clearDate(kTDEPDAT);
     }
-    if (const x_date_type d = date("TDEPDAT"); !d.blank() && blank("TBANK")) {
+    if (const x_date_type d = date(kTDEPDAT); !d.blank() && blank(kTBANK)) {
         warn(12374, "Deposit date", suite::xd_alpha_date(d), "525/526");
-        clearDate("TDEPDAT");
+        clearDate(kTDEPDAT);
     }
-    if (const std::string v = text("TDEPID"); !IsBlank(v) && date("TDEPDAT").blank()) {
+    if (const std::string v = text(kTDEPID); !IsBlank(v) && date(kTDEPDAT).blank()) {
         messages.push_back(Msg(12836, v, word("was not/will not be"), word("537/538")));
-        PutText(jct, fld("TDEPID"), "");
+        PutText(jct, fld(kTDEPID), "");
     }
-    const bool noEquipment = blank("TEQ");
-    auto needsEquipment = [&](const char* name, int fmt) {
+    const bool noEquipment = blank(kTEQ);
+    auto needsEquipment = [&](TxField name, int fmt) {
         const std::string v = text(name);
         if (IsBlank(v) || !noEquipment) return;
         const std::string equipment = TermCap(kEquipmentFmt);
@@ -268,20 +283,20 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
                                word("527/528")));
         PutText(jct, fld(name), "");
     };
-    needsEquipment("TECCODE", kEquipmentCostFmt);
-    needsEquipment("TERCODE", kRevenueCodeFmt);
-    needsEquipment("TEQCT", 0);
-    if (const double v = GetNumber(jct, fld("TSITEM")); v != 0 && blank("TSUB")) {
+    needsEquipment(kTECCODE, kEquipmentCostFmt);
+    needsEquipment(kTERCODE, kRevenueCodeFmt);
+    needsEquipment(kTEQCT, 0);
+    if (const double v = GetNumber(jct, fld(kTSITEM)); v != 0 && blank(kTSUB)) {
         messages.push_back(Msg(12376, TermCap(kCommitmentFmt), TermCap(kCommitmentFmt), number(v),
                                word("was not/will not be"), word("529/530")));
-        PutNumber(jct, fld("TSITEM"), 0);
+        PutNumber(jct, fld(kTSITEM), 0);
     }
-    if (const x_date_type d = date("TPEDATE"); !d.blank() && blank("TEMPL")) {
+    if (const x_date_type d = date(kTPEDATE); !d.blank() && blank(kTEMPL)) {
         messages.push_back(Msg(12377, TermCap(kEmployeeFmt), suite::xd_alpha_date(d), word("was not/will not be"),
                                word("531/532")));
-        clearDate("TPEDATE");
+        clearDate(kTPEDATE);
     }
-    if (const uint16_t f = fld("TCHKSEQ"); GetNumber(jct, f) != 1 && date("TPEDATE").blank()) {
+    if (const uint16_t f = fld(kTCHKSEQ); GetNumber(jct, f) != 1 && date(kTPEDATE).blank()) {
         messages.push_back(Msg(12378, TermCap(kCheckFmt), ShowChoice(jct, f, GetNumber(jct, f)),
                                word("was not/will not be"), word("533/534")));
         PutNumber(jct, f, 1);
