@@ -123,19 +123,26 @@ struct Getter {
     }
     uint16_t type() const { return b.slots[i].type; }
 
+    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them.
     void operator()(const char*, std::string& m) {
-        const x_value_def& v = Next();
-        m.assign(v.longText.empty() ? v.text : v.longText);
+        if (!xio_is_text_type(type())) {
+            const x_value_def& v = Next();
+            m.assign(v.longText.empty() ? v.text : v.longText);
+            return;
+        }
+        m.assign(xio_get_text(h, b.slots[i++].field));
     }
     void operator()(const char*, double& m) {
+        const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
-        const x_value_def& v = Next();
-        m = logical ? v.flag : v.number;
+        ++i;
+        m = logical ? xio_get_flag(h, field) : xio_get_number(h, field);
     }
     void operator()(const char*, uint16_t& m) {
+        const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
-        const x_value_def& v = Next();
-        m = logical ? v.flag : static_cast<uint16_t>(std::lround(v.number));
+        ++i;
+        m = logical ? xio_get_flag(h, field) : static_cast<uint16_t>(std::lround(xio_get_number(h, field)));
     }
     void operator()(const char*, x_date_type& m) { m = Next().date; }
 };
