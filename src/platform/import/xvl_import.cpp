@@ -495,12 +495,18 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     };
 
     // A NUL would cut the value where the data file stores it; a line end fits long texts only.
-    if (text.find('\0') != std::string_view::npos) {
+    // One look at each character finds both.
+    bool nul = false, lineEnd = false;
+    for (const char ch : text) {
+        nul = nul || ch == '\0';
+        lineEnd = lineEnd || ch == '\r' || ch == '\n';
+    }
+    if (nul) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
         return false;
     }
-    if (text.find_first_of("\r\n") != std::string_view::npos && !holdsLineEnds(c)) {
+    if (lineEnd && !holdsLineEnds(c)) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgLineEndInValue, w.label, shown(text), w.fld, w.col));
         return false;
