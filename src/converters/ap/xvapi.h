@@ -30,6 +30,7 @@
 //   xvapi_posting.cpp  year buckets, 1099 prefix totals, AP transactions
 //   xvapi_vendor_totals.cpp  what invoices and payments add to a vendor; the totals rebuild
 //   xvapi_post.cpp     writing a group, all or nothing
+//   xvapi_reads.cpp    vendors and banks read once per pass
 #pragma once
 
 #include "convert/convert_file.h"
