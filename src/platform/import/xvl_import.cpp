@@ -665,7 +665,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     if (h != 0 && rec != 0 && clearExtended_) xio_init_record(h, rec);
 
     const std::size_t n = fmt.columns.size();
-    values_.resize(n);
+    // Grown, never shrunk: lines of other formats with fewer columns keep the values' storage.
+    if (values_.size() < n) values_.resize(n);
     blank_.assign(n, 0);
     stagedFormat_ = nullptr;
     for (std::size_t i = 0; i < n; ++i) {
