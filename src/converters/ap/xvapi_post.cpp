@@ -250,16 +250,16 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     for (const auto& b : c.banks) {
         if (w.Failed()) return;
         const bool written = w.Replace(g.cmm, kRecBankLastCheck, "On CM Bank: ",
-                  [&] {
-                      xio_init_record(g.cmm, kRecBankLastCheck);
-                      convert::PutText(g.cmm, kRecBankLastCheck, "LTBNKAC", b.bank);
-                      return true;
-                  },
-                  [&] {
-                      UpdateBankLastCheck(b, g.cmm);
-                      return true;
-                  },
-                  true);
+                                       [&] {
+                                           xio_init_record(g.cmm, kRecBankLastCheck);
+                                           convert::PutText(g.cmm, kRecBankLastCheck, "LTBNKAC", b.bank);
+                                           return true;
+                                       },
+                                       [&] {
+                                           UpdateBankLastCheck(b, g.cmm);
+                                           return true;
+                                       },
+                                       true);
         if (written) c.BankWritten(b, g.cmm);
     }
     if (w.Failed()) return;
@@ -353,12 +353,12 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     // 9. The vendor, by the key its image carries.
     if (w.Failed() || IsBlank(c.vendorImage.vendor)) return;
     const bool written = w.Replace(apm, kRecVendor, "On Vendor: ",
-              [&] {
-                  xio_init_record(apm, kRecVendor);
-                  convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
-                  return true;
-              },
-              [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); }, true);
+                                   [&] {
+                                       xio_init_record(apm, kRecVendor);
+                                       convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
+                                       return true;
+                                   },
+                                   [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); }, true);
     if (written) c.VendorWritten(apm);
 }
 
