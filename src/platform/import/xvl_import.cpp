@@ -495,18 +495,16 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     };
 
     // A NUL would cut the value where the data file stores it; a line end fits long texts only.
-    // One look at each character finds both.
-    bool nul = false, lineEnd = false;
-    for (const char ch : text) {
-        nul = nul || ch == '\0';
-        lineEnd = lineEnd || ch == '\r' || ch == '\n';
-    }
-    if (nul) {
+    // Both are control characters, which values seldom hold: one comparison a character finds
+    // whether to look for them.
+    bool control = false;
+    for (const char ch : text) control |= static_cast<unsigned char>(ch) < 0x20;
+    if (control && text.find('\0') != std::string_view::npos) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
         return false;
     }
-    if (lineEnd && !holdsLineEnds(c)) {
+    if (control && text.find_first_of("\r\n") != std::string_view::npos && !holdsLineEnds(c)) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgLineEndInValue, w.label, shown(text), w.fld, w.col));
         return false;
