@@ -2,6 +2,7 @@
 
 #include "convert/record_fields.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
@@ -33,6 +34,14 @@ bool Exists(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> keys, u
 int FindStatus(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
     PutKeys(file, rec, {{field, value}});
     return xio_find_record(file, rec, 0);
+}
+
+std::string ComparedKey(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    const uint16_t number = FieldNo(file, rec, field);
+    PutText(file, number, value);
+    std::string key = GetText(file, number);
+    for (char& c : key) c = xvl::foldAscii(c);
+    return key;
 }
 
 namespace {

@@ -27,6 +27,12 @@ bool Exists(uint16_t file, uint16_t rec, std::initializer_list<KeyValue> keys, u
 // The same look-up of one key field, answering the data-file status: 0 on file, 11 not.
 int FindStatus(uint16_t file, uint16_t rec, const char* field, const std::string& value);
 
+// `value` as key field `field` of record `rec` holds and compares it: trailing blanks dropped, cut
+// to the field's length, letters folded (texts compare without letter case). Two values with the
+// same answer find the same record, so the answer keys what a converter keeps of that record for
+// one text file. Leaves the value in the buffer's field.
+std::string ComparedKey(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+
 // Answers of one-field look-ups (FindStatus) kept for one text file. A text file names the same
 // accounts, phases, vendors and groups record after record; a data file the conversion does not
 // write to, or only adds the records it tells of (Found), gives the same answer each time. A hit

@@ -177,6 +177,25 @@ TEST_F(ApiCli, PaymentsWithoutCheckLinesMakeTheirChecks) {
     EXPECT_HAS(cmt, "CDAMT=12500");
 }
 
+TEST_F(ApiCli, EachGroupAddsToTheVendorAsTheGroupBeforeLeftItInWhateverCaseItIsNamed) {
+    std::string lines = "#,API,xvapi\r\n";
+    int n = 0;
+    for (const char* vendor : {"BAYCONC", "bayconc", "BAYCONC", "BayConc  "}) {
+        const std::string invoice = std::string(vendor) + ",C-" + std::to_string(++n);
+        lines += "1," + invoice + ",Gravel,11/05/26,11/05/26,,,11/05/26,10.00" + std::string(36, ',') + "\r\n2," +
+                 invoice + ",1,Gravel,10.00,,,,,,01-1-10-5100-00" + std::string(42, ',') + "\r\n";
+    }
+    const std::string path = (dir / "cases.txt").string();
+    Spit(path, lines);
+    int status = 0;
+    const std::string report = Run("convert", path, &status);
+    EXPECT_EQ(status, 0) << report;
+    const std::string apm = Dump("APM");
+    EXPECT_HAS(apm, "R9 VENDOR=\"BAYCONC\" ");
+    EXPECT_HAS(apm, " VOAMT=4000 ");
+    EXPECT_HAS(apm, " VYTDAMT=4000 ");
+}
+
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
     auto run = [&](const std::string& name, const std::string& formats) {
         Spit(dir / (name + ".tpl"), formats);

@@ -3,6 +3,7 @@
 // settled once per group, the vendor's totals and terms dates filled.
 #include "test_convert_support.h"
 
+#include "convert/lookups.h"
 #include "converters/ap/xvapi.h"
 #include "converters/ap/xvapi_complete.h"
 #include "platform/import/xvl_import.h"
@@ -124,6 +125,33 @@ TEST_F(ApiComplete, PaidTotalsAreRecomputedAndOverpaymentsRefused) {
     conv.shape.hasDistributions = false;  // the paid amounts stand as they are
     EXPECT_FALSE(Complete());
     EXPECT_EQ(reason, "Distribution 1's Discount taken and lost '11.00' exceeds Discount offered '10.00'(1655)");
+}
+
+TEST_F(ApiComplete, EveryRecomputedTotalIsToldByItsOwnName) {
+    modlibs::DistImage& d = Dist(1, 10000);
+    for (double* text : {&d.amountPaid, &d.taxPaid, &d.taxLiabilityAccounted, &d.discountTaken, &d.discountLost,
+                         &d.amt64Held, &d.amt64Paid, &d.amt63Applied, &d.amt128Deducted})
+        *text = 1;  // what the text says; no payment pays any of it
+    modlibs::InvoiceImage& inv = conv.invoiceImage;
+    inv.amount = 10000;  // as the distribution adds up: not told
+    for (double* text : {&inv.tax, &inv.discountOffered, &inv.amt64, &inv.amt63, &inv.amountPaid, &inv.taxPaid,
+                         &inv.discountTaken, &inv.discountLost, &inv.amt64Held, &inv.amt64Paid, &inv.amt63Applied,
+                         &inv.amt128Deducted})
+        *text = 1;
+    ASSERT_TRUE(Complete()) << reason;
+    const std::string t64 = convert::TermCap(64), t63 = convert::TermCap(63), t128 = convert::TermCap(128);
+    std::vector<::testing::Matcher<std::string>> told;
+    for (const std::string& label : {std::string("Amount paid"), std::string("Tax paid"),
+                                     std::string("Tax liability accounted"), std::string("Discount taken"),
+                                     std::string("Discount lost"), t64 + " held", t64 + " paid", t63 + " applied",
+                                     t128 + " deducted"})
+        told.push_back(::testing::StartsWith(label + " on distribution 1 will change from '0.01' to '0.00'"));
+    for (const std::string& label : {std::string("Tax"), std::string("Disc offered"), t64, t63,
+                                     std::string("Amount paid"), std::string("Tax paid"), std::string("Disc taken"),
+                                     std::string("Disc lost"), t64 + " held", t64 + " paid", t63 + " applied",
+                                     t128 + " deducted"})
+        told.push_back(::testing::StartsWith(label + " on invoice will change from '0.01' to '0.00'"));
+    EXPECT_THAT(messages, ::testing::ElementsAreArray(told));
 }
 
 TEST_F(ApiComplete, StatusesSettleOncePerGroup) {

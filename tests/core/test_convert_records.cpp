@@ -144,6 +144,23 @@ TEST_F(RecordServicesTest, LookupCacheAnswersEachValueOnceUntilToldOrCleared) {
     EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A1 X"));
 }
 
+TEST_F(RecordServicesTest, ComparedKeysAgreeExactlyWhenTheValuesFindTheSameRecord) {
+    xio_init_record(h, 1);
+    PutText(1, "CODE", "Ab-1234567");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    const std::string stored = ComparedKey(h, 1, "CODE", "Ab-1234567");
+    // Letter case, trailing blanks and characters past the field's length find the record too...
+    for (const char* same : {"AB-1234567", "ab-1234567  ", "Ab-1234567XYZ"}) {
+        EXPECT_EQ(ComparedKey(h, 1, "CODE", same), stored) << same;
+        EXPECT_TRUE(ReadByKeys(h, 1, {{"CODE", same}})) << same;
+    }
+    // ...leading blanks and other characters do not.
+    for (const char* other : {" Ab-1234567", "Ab-123456", "Ab_1234567"}) {
+        EXPECT_NE(ComparedKey(h, 1, "CODE", other), stored) << other;
+        EXPECT_FALSE(ReadByKeys(h, 1, {{"CODE", other}})) << other;
+    }
+}
+
 TEST_F(RecordServicesTest, NewRecordOfAnIdentifiedFileReceivesItsIdentifier) {
     xio_init_record(h, 5);
     std::string first, second;

@@ -30,6 +30,7 @@
 //   xvapi_posting.cpp  year buckets, 1099 prefix totals, AP transactions
 //   xvapi_vendor_totals.cpp  what invoices and payments add to a vendor; the totals rebuild
 //   xvapi_post.cpp     writing a group, all or nothing
+//   xvapi_reads.cpp    vendors and banks read once per pass
 #pragma once
 
 #include "convert/convert_file.h"
@@ -45,6 +46,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -184,6 +186,20 @@ public:
     bool Judged(uint16_t apm, uint16_t record, const char* missing, const std::string& value, std::string& reason);
     const CrossReference& CrossRefs() const { return crossRefMap; }
 
+    // ---- Vendors and banks, read once per pass ------------------------------------------------
+    // A text file names the same few vendors and banks group after group. Each is read once per
+    // pass and kept by its key as the data file compares it; a group's posting, which writes
+    // them, keeps what it wrote once the group stands and drops what it undid. The record
+    // buffers are left alone by an answer kept.
+    // The vendor `vendor` of the AP master into `image` (left as it was when it is not on file).
+    bool ReadVendor(uint16_t apm, const std::string& vendor, modlibs::VendorImage& image);
+    // ReadCMBank of the CM master `cmm`, once per bank.
+    int ReadBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed);
+    // The posting wrote the vendor now in the AP master's buffer, or bank `bank`'s last check now
+    // in the CM master's buffer: kept when the group stands.
+    void VendorWritten(uint16_t apm);
+    void BankWritten(const BankImage& bank, uint16_t cmm);
+
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
     // provisionally. 0 when none could be taken.
     double GetPaymentNumber(uint16_t apm, const std::string& bank, double check);
@@ -283,6 +299,15 @@ private:
     // Where the invoice now in the AP master's buffer (its key) is found already.
     uint16_t FindDuplicate(GroupCallbackContext& group, bool withTextFile);
     std::string InvoiceMapKey(uint16_t apm);
+
+    // Forgets the vendors and banks read (at the start of a pass).
+    void ForgetReads();
+    // After a group's posting: what it wrote is kept when it stands, dropped when it was undone.
+    void SettleWrites(bool stands);
+    std::unordered_map<std::string, std::optional<modlibs::VendorImage>> vendors_;  // none: not on file
+    std::unordered_map<std::string, BankImage> banks_;
+    std::vector<std::pair<std::string, modlibs::VendorImage>> vendorsWritten_;
+    std::vector<std::pair<std::string, BankImage>> banksWritten_;
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
     // What the GL module answers for one text file (the conversion never writes the GL master):

@@ -14,7 +14,6 @@ using namespace convert;
 
 namespace {
 
-constexpr uint16_t kVendorRecord = 9;
 constexpr uint16_t kCmTransactionRecord = 1, kCmBankCheckKey = 6;
 constexpr double kSummaryVendor = 4;
 
@@ -46,7 +45,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
 
     BankImage bank;
     FailedWrite failed;
-    if (ReadCMBank(bank, group.cmm, check.bank, converting, &failed) != 0) {
+    if (ReadBank(bank, group.cmm, check.bank, converting, &failed) != 0) {
         if (failed.status != 0) return WriteFailed(failed.file, failed.record, failed.status, reason);
         return w.Reject(Msg(12694, check.bank, CheckWord));
     }
@@ -54,8 +53,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
     const auto voided = special("CVOIDED");
     const bool isVoid = voided && Whole(voided->number) == 1;
     vendorImage = {};
-    if (ReadByKeys(apm, kVendorRecord, {{"VENDOR", check.vendor}})) {
-        modules::AP_GET_VENDOR(apm, &vendorImage, 0, 0);
+    if (ReadVendor(apm, check.vendor, vendorImage)) {
         if (vendorImage.type == kSummaryVendor && IsBlank(check.payeeName) && !isVoid)
             return w.Reject(Msg(12709, check.vendor));
     }

@@ -59,7 +59,8 @@ int WriteNow(uint16_t file, uint16_t rec, FailedWrite* failed) {
 
 }  // namespace
 
-int ReadCMBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed) {
+int ReadCMBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed, bool* wrote) {
+    if (wrote) *wrote = false;
     if (!convert::ReadByKeys(cmm, kBankRecord, {{"BANKACC", bank}})) return 11;
     image.bank = convert::GetText(cmm, kBankRecord, "BANKACC");
 
@@ -91,7 +92,9 @@ int ReadCMBank(BankImage& image, uint16_t cmm, const std::string& bank, bool wri
     image.lastCheckAmount = 0;
     xio_init_record(cmm, kLastCheckRecord);
     convert::PutText(cmm, kLastCheckRecord, "LTBNKAC", image.bank);
-    return write ? WriteNow(cmm, kLastCheckRecord, failed) : 0;
+    if (!write) return 0;
+    if (wrote) *wrote = true;
+    return WriteNow(cmm, kLastCheckRecord, failed);
 }
 
 void UpdateBankLastCheck(const BankImage& image, uint16_t cmm) {

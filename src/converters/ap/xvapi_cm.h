@@ -117,7 +117,9 @@ struct FailedWrite {
 // Loads bank `bank` of the CM master `cmm` with its AP cash account and last AP check. A bank
 // without a last-check record gets one of zeros (written with `write`). Non-zero: the bank is not
 // readable (its status), or the last-check record could not be written (`failed` says so).
-int ReadCMBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed = nullptr);
+// `wrote`, when given, tells whether the last-check record was written.
+int ReadCMBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed = nullptr,
+               bool* wrote = nullptr);
 // Puts the image's bank and last check into the CM master's last-check buffer (record 5).
 void UpdateBankLastCheck(const BankImage& image, uint16_t cmm);
 

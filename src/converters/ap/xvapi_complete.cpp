@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <span>
 
 namespace dz::ap {
 
@@ -42,23 +43,42 @@ Owed OwedOf(const modlibs::InvoiceImage& i) {
             i.taxPaid, i.discountTaken, i.discountLost,    i.amt64Held, i.amt64Paid, i.amt63Applied};
 }
 
-// The first overpayment of `o` named by `label`; empty when none (only positive amounts are
-// tested: a credit is paid in negative amounts).
-std::string Overpayment(const std::string& label, const Owed& o) {
+// The first overpayment of `o` named by `label()`; empty when none (only positive amounts are
+// tested: a credit is paid in negative amounts). The texts are made only for a message.
+template <class Label>
+std::string Overpayment(const Label& label, const Owed& o) {
     if (o.amount <= 0) return {};
-    const std::string d64 = TermCap(64), d63 = TermCap(63), raw64 = Term(64);
-    if (o.paid > o.amount) return Msg(12723, label, Amount(o.paid), Amount(o.amount));
-    if (o.taxPaid > o.tax) return Msg(12724, label, Amount(o.taxPaid), Amount(o.tax));
+    if (o.paid > o.amount) return Msg(12723, label(), Amount(o.paid), Amount(o.amount));
+    if (o.taxPaid > o.tax) return Msg(12724, label(), Amount(o.taxPaid), Amount(o.tax));
     if (o.discountTaken + o.discountLost > o.discount)
-        return Msg(12725, label, Amount(o.discountTaken + o.discountLost), Amount(o.discount));
-    if (o.amt64Held > o.amt64) return Msg(12726, label, d64, Amount(o.amt64Held), d64, Amount(o.amt64));
-    if (o.amt64Paid > o.amt64) return Msg(12727, label, d64, Amount(o.amt64Paid), d64, Amount(o.amt64));
+        return Msg(12725, label(), Amount(o.discountTaken + o.discountLost), Amount(o.discount));
+    if (o.amt64Held > o.amt64)
+        return Msg(12726, label(), TermCap(64), Amount(o.amt64Held), TermCap(64), Amount(o.amt64));
+    if (o.amt64Paid > o.amt64)
+        return Msg(12727, label(), TermCap(64), Amount(o.amt64Paid), TermCap(64), Amount(o.amt64));
     if (o.paid - o.amt64Paid > o.amount - o.amt64)
-        return Msg(12728, label, raw64, Amount(o.paid - o.amt64Paid), raw64, Amount(o.amount - o.amt64));
-    if (o.amt63Applied > o.amt63) return Msg(12729, label, d63, Amount(o.amt63Applied), d63, Amount(o.amt63));
-    if (o.amt64 > o.amount) return Msg(12730, label, d64, Amount(o.amt64), Amount(o.amount));
-    if (o.tax > o.amount) return Msg(12731, label, Amount(o.tax), Amount(o.amount));
+        return Msg(12728, label(), Term(64), Amount(o.paid - o.amt64Paid), Term(64), Amount(o.amount - o.amt64));
+    if (o.amt63Applied > o.amt63)
+        return Msg(12729, label(), TermCap(63), Amount(o.amt63Applied), TermCap(63), Amount(o.amt63));
+    if (o.amt64 > o.amount) return Msg(12730, label(), TermCap(64), Amount(o.amt64), Amount(o.amount));
+    if (o.tax > o.amount) return Msg(12731, label(), Amount(o.tax), Amount(o.amount));
     return {};
+}
+
+// The labels of the paid amounts (PaidSet's order; `ofInvoice` PaidOf's, whose discounts are
+// shorter), made only for a message.
+std::string PaidLabel(std::size_t k, bool ofInvoice) {
+    switch (k) {
+        case 0: return "Amount paid";
+        case 1: return "Tax paid";
+        case 2: return ofInvoice ? "Disc taken" : "Tax liability accounted";
+        case 3: return ofInvoice ? "Disc lost" : "Discount taken";
+        case 4: return ofInvoice ? TermCap(64) + " held" : "Discount lost";
+        case 5: return TermCap(64) + (ofInvoice ? " paid" : " held");
+        case 6: return ofInvoice ? TermCap(63) + " applied" : TermCap(64) + " paid";
+        case 7: return ofInvoice ? TermCap(128) + " deducted" : TermCap(63) + " applied";
+        default: return TermCap(128) + " deducted";
+    }
 }
 
 // " (i.e. <first positive> and <first negative>)" of the amounts the sign check judged.
@@ -119,7 +139,6 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
         return false;
     };
     auto warn = [&](std::string text) { group.messages->push_back(std::move(text)); };
-    const std::string d64 = TermCap(64), d63 = TermCap(63), d128 = TermCap(128);
 
     // 1. One paid invoice per bank and check.
     for (auto& p : paidDists) {
@@ -149,9 +168,6 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
     }
 
     // 3. The distributions' paid totals from their payments, their statuses and references.
-    const std::array<std::string, 9> paidLabels = {"Amount paid",     "Tax paid",        "Tax liability accounted",
-                                                   "Discount taken",  "Discount lost",   d64 + " held",
-                                                   d64 + " paid",     d63 + " applied", d128 + " deducted"};
     const uint16_t vendorWord = vendorFound ? vendorImage.flagWord : 0;
     const uint16_t invoiceWord = inv.flagWord;
     bool reopened = false;
@@ -165,12 +181,12 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
             const auto from = PaidSet(p);
             for (std::size_t k = 0; k < paid.size(); ++k) *paid[k] += *from[k];
         }
-        const std::string seq = FormatInt("%d", static_cast<int16_t>(d.distSequence));
+        auto seq = [&] { return FormatInt("%d", static_cast<int16_t>(d.distSequence)); };
         for (std::size_t k = 0; k < paid.size(); ++k)
             if (kept[k] != 0 && kept[k] != *paid[k])
-                warn(Msg(12722, paidLabels[k], seq, ModeWord("has changed/will change", converting), Amount(kept[k]),
-                         Amount(*paid[k]), ModeWord("1651/1652", converting)));
-        if (std::string over = Overpayment("Distribution " + seq, OwedOf(d)); !over.empty())
+                warn(Msg(12722, PaidLabel(k, false), seq(), ModeWord("has changed/will change", converting),
+                         Amount(kept[k]), Amount(*paid[k]), ModeWord("1651/1652", converting)));
+        if (std::string over = Overpayment([&] { return "Distribution " + seq(); }, OwedOf(d)); !over.empty())
             return reject(std::move(over));
 
         d.statusFlags = modules::AP_ORIG_STATUS(nullptr, &d);
@@ -195,17 +211,29 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
     if (withDists && DistributionMap.empty()) return reject(Msg(12703, groupInvoiceId));
 
     // 5. The invoice's totals from its distributions; 6. told where they differ from the text's.
-    std::vector<std::pair<std::string, double*>> totals;
-    if (withDists)
-        totals = {{"Amount", &inv.amount}, {"Tax", &inv.tax}, {"Disc offered", &inv.discountOffered},
-                  {d64, &inv.amt64},       {d63, &inv.amt63}};
-    const std::array<std::string, 8> invoicePaidLabels = {"Amount paid", "Tax paid",      "Disc taken",
-                                                          "Disc lost",   d64 + " held",   d64 + " paid",
-                                                          d63 + " applied", d128 + " deducted"};
+    // The invoice's own totals (with distributions), then its paid amounts; labelled by
+    // totalLabel only for a message.
     const auto invoicePaid = PaidOf(inv);
-    for (std::size_t k = 0; k < invoicePaid.size(); ++k) totals.emplace_back(invoicePaidLabels[k], invoicePaid[k]);
-    std::vector<double> keptTotals;
-    for (auto& [label, value] : totals) keptTotals.push_back(*value), *value = 0;
+    const std::array<double*, 5> own = {&inv.amount, &inv.tax, &inv.discountOffered, &inv.amt64, &inv.amt63};
+    std::array<double*, own.size() + invoicePaid.size()> all{};
+    std::size_t count = 0;
+    if (withDists)
+        for (double* v : own) all[count++] = v;
+    const std::size_t firstPaid = count;
+    for (double* v : invoicePaid) all[count++] = v;
+    const std::span<double* const> totals(all.data(), count);
+    auto totalLabel = [&](std::size_t k) -> std::string {
+        if (k >= firstPaid) return PaidLabel(k - firstPaid, true);
+        switch (k) {
+            case 0: return "Amount";
+            case 1: return "Tax";
+            case 2: return "Disc offered";
+            case 3: return TermCap(64);
+            default: return TermCap(63);
+        }
+    };
+    std::array<double, all.size()> keptTotals{};
+    for (std::size_t k = 0; k < totals.size(); ++k) keptTotals[k] = *totals[k], *totals[k] = 0;
     for (auto& [sequence, d] : DistributionMap) {
         if (withDists) {
             inv.amount += d.amount;
@@ -218,16 +246,17 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
         for (std::size_t k = 0; k < invoicePaid.size(); ++k) *invoicePaid[k] += *from[k];
     }
     for (std::size_t k = 0; k < totals.size(); ++k)
-        if (keptTotals[k] != 0 && keptTotals[k] != *totals[k].second)
-            warn(Msg(12702, totals[k].first, ModeWord("has changed/will change", converting), Amount(keptTotals[k]),
-                     Amount(*totals[k].second), ModeWord("1620/1621", converting)));
+        if (keptTotals[k] != 0 && keptTotals[k] != *totals[k])
+            warn(Msg(12702, totalLabel(k), ModeWord("has changed/will change", converting), Amount(keptTotals[k]),
+                     Amount(*totals[k]), ModeWord("1620/1621", converting)));
     // 9 before 7: amounts of both signs are told as such rather than as an overpayment of the
     // negative one (a tax of -1.00 would be "exceeded" by a tax paid of 0).
     AmountSet set;
     LoadAmountSet(set, inv);
     if (withDists && !CheckAmountSigns(set)) return reject(Msg(12800, "Invoice", PositiveAndNegative(set)));
     // 7.
-    if (std::string over = Overpayment("Total Invoice", OwedOf(inv)); !over.empty()) return reject(std::move(over));
+    if (std::string over = Overpayment([] { return std::string("Total Invoice"); }, OwedOf(inv)); !over.empty())
+        return reject(std::move(over));
     // 8. Deductions still to take may not exceed what is still owed.
     if (!CheckPaymentAmountSigns(set)) {
         const double deductions = (inv.amt64 - inv.amt64Paid) +

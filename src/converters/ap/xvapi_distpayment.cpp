@@ -76,7 +76,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
     if (bank == banks.end()) {
         BankImage image;
         FailedWrite failed;
-        if (ReadCMBank(image, group.cmm, p.bank, converting, &failed) != 0) {
+        if (ReadBank(image, group.cmm, p.bank, converting, &failed) != 0) {
             if (failed.status != 0) return WriteFailed(failed.file, failed.record, failed.status, reason);
             return reject(Msg(12694, p.bank, CheckWord));
         }

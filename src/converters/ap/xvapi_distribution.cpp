@@ -204,16 +204,16 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         std::string prefix = d.expenseAccount;
         suite::xk_get_section(suite::kGlAccountFormat, true, suite::kGlPrefix, prefix);
         if (IsBlank(d.payableAccount) && !cash) {
-            if (!IsBlank(d.commitment)) BuildPrefixedAccount(group.glm, d.payableAccount, prefix, GLSBPBL);
-            if (IsBlank(d.payableAccount)) BuildPrefixedAccount(group.glm, d.payableAccount, prefix, GLAPPBL);
+            if (!IsBlank(d.commitment)) BuildAccount(group.glm, d.payableAccount, prefix, GLSBPBL);
+            if (IsBlank(d.payableAccount)) BuildAccount(group.glm, d.payableAccount, prefix, GLAPPBL);
             if (IsBlank(d.payableAccount)) return w.Reject(Msg(12735, "an Accts payable acct"));
         }
         if (IsBlank(d.payable64Account) && d.amt64 != 0 && !cash) {
-            BuildPrefixedAccount(group.glm, d.payable64Account, prefix, GLRTPBL);
+            BuildAccount(group.glm, d.payable64Account, prefix, GLRTPBL);
             if (IsBlank(d.payable64Account)) return w.Reject(Msg(12735, "a " + Term(64) + " payable acct"));
         }
         if (IsBlank(d.credit63Account) && d.amt63 != 0) {
-            BuildPrefixedAccount(group.glm, d.credit63Account, prefix, GLMDED);
+            BuildAccount(group.glm, d.credit63Account, prefix, GLMDED);
             if (IsBlank(d.credit63Account) && MDLVL != kDeductionsNotUsed)
                 return w.Reject(Msg(12735, "a " + Term(63) + " credit acct"));
         }

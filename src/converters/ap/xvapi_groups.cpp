@@ -319,6 +319,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     group_ = &group;
     ctx.import->xvlSetGroupCB(&GroupCallback, &group);
     ResetFileState();
+    ForgetReads();
     queue.clear();
     // Nothing is written and no message printed: the pass only finds which groups are bad and
     // enters their checks and invoices in the cross-reference.
@@ -363,6 +364,7 @@ bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
         return false;
     }
     ResetFileState();
+    ForgetReads();  // the totals rebuild wrote the vendors
     queue.clear();
     const bool read = ReadGroups(ctx, [&](xvl::xvlImpInfo& info, int status) {
         std::string reason;

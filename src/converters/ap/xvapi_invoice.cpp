@@ -20,7 +20,6 @@ using namespace convert;
 
 namespace {
 
-constexpr uint16_t kVendorRecord = 9;
 constexpr double kSummaryVendor = 4;
 constexpr int kInvoiceFormat = 3;
 constexpr std::size_t kBatchMax = 10;
@@ -82,7 +81,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     if (IsBlank(inv.vendor)) return w.Reject(Msg(12688));
     if (IsBlank(inv.invoice)) return w.Reject(Msg(12689, inv.vendor));
     vendorImage = {};
-    if (ReadByKeys(apm, kVendorRecord, {{"VENDOR", inv.vendor}})) modules::AP_GET_VENDOR(apm, &vendorImage, 0, 0);
+    ReadVendor(apm, inv.vendor, vendorImage);
     const bool vendorFound = !IsBlank(vendorImage.vendor);
 
     // 3. A file of payments only pays invoices on file: reload the invoice and its distributions.

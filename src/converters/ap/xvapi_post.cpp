@@ -249,17 +249,18 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
     // 3. Banks: their last AP check.
     for (const auto& b : c.banks) {
         if (w.Failed()) return;
-        w.Replace(g.cmm, kRecBankLastCheck, "On CM Bank: ",
-                  [&] {
-                      xio_init_record(g.cmm, kRecBankLastCheck);
-                      convert::PutText(g.cmm, kRecBankLastCheck, "LTBNKAC", b.bank);
-                      return true;
-                  },
-                  [&] {
-                      UpdateBankLastCheck(b, g.cmm);
-                      return true;
-                  },
-                  true);
+        const bool written = w.Replace(g.cmm, kRecBankLastCheck, "On CM Bank: ",
+                                       [&] {
+                                           xio_init_record(g.cmm, kRecBankLastCheck);
+                                           convert::PutText(g.cmm, kRecBankLastCheck, "LTBNKAC", b.bank);
+                                           return true;
+                                       },
+                                       [&] {
+                                           UpdateBankLastCheck(b, g.cmm);
+                                           return true;
+                                       },
+                                       true);
+        if (written) c.BankWritten(b, g.cmm);
     }
     if (w.Failed()) return;
 
@@ -351,13 +352,14 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
 
     // 9. The vendor, by the key its image carries.
     if (w.Failed() || IsBlank(c.vendorImage.vendor)) return;
-    w.Replace(apm, kRecVendor, "On Vendor: ",
-              [&] {
-                  xio_init_record(apm, kRecVendor);
-                  convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
-                  return true;
-              },
-              [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); }, true);
+    const bool written = w.Replace(apm, kRecVendor, "On Vendor: ",
+                                   [&] {
+                                       xio_init_record(apm, kRecVendor);
+                                       convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
+                                       return true;
+                                   },
+                                   [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); }, true);
+    if (written) c.VendorWritten(apm);
 }
 
 }  // namespace
@@ -403,6 +405,7 @@ bool xvAPI::PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::s
         });
     }
     freeTaxes();
+    SettleWrites(!w.Failed());
     if (!w.Failed()) return true;
     if (!w.Undo()) endMessage = 12011;  // part of the group stays: the file cannot be kept
     else if (w.DiskFull()) endMessage = 12013;

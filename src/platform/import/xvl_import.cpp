@@ -495,12 +495,16 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     };
 
     // A NUL would cut the value where the data file stores it; a line end fits long texts only.
-    if (text.find('\0') != std::string_view::npos) {
+    // Both are control characters, which values seldom hold: one comparison a character finds
+    // whether to look for them.
+    bool control = false;
+    for (const char ch : text) control |= static_cast<unsigned char>(ch) < 0x20;
+    if (control && text.find('\0') != std::string_view::npos) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
         return false;
     }
-    if (text.find_first_of("\r\n") != std::string_view::npos && !holdsLineEnds(c)) {
+    if (control && text.find_first_of("\r\n") != std::string_view::npos && !holdsLineEnds(c)) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgLineEndInValue, w.label, shown(text), w.fld, w.col));
         return false;
@@ -659,7 +663,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     if (h != 0 && rec != 0 && clearExtended_) xio_init_record(h, rec);
 
     const std::size_t n = fmt.columns.size();
-    values_.resize(n);
+    // Grown, never shrunk: lines of other formats with fewer columns keep the values' storage.
+    if (values_.size() < n) values_.resize(n);
     blank_.assign(n, 0);
     stagedFormat_ = nullptr;
     for (std::size_t i = 0; i < n; ++i) {

@@ -230,7 +230,7 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
         while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
         std::size_t t = e;
         while (t > s && isBlank(line[t - 1])) --t;
-        add(line.substr(s, t - s), !IsBlank(line.substr(s, t - s)));
+        add(line.substr(s, t - s), t > s);  // blanks trimmed on both sides: filled when anything is left
         if (e >= n) return true;
         i = e + 1;
     }
@@ -245,13 +245,16 @@ bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std:
 }
 
 std::string FirstColumn(std::string_view line) {
-    std::vector<std::string_view> cols;
-    std::string scratch;
-    std::size_t bad = 0, lastFilled = 0;
-    if (SplitColumnViews(line, cols, scratch, bad, 1, lastFilled) || bad > 1)
-        return cols.empty() ? std::string() : std::string(cols.front());
     std::size_t s = 0;
     while (s < line.size() && isBlank(line[s])) ++s;
+    // Only a quoted first column needs the splitter; the rest of the line never changes it.
+    if (s < line.size() && line[s] == '"') {
+        std::vector<std::string_view> cols;
+        std::string scratch;
+        std::size_t bad = 0, lastFilled = 0;
+        if (SplitColumnViews(line, cols, scratch, bad, 1, lastFilled) || bad > 1)
+            return cols.empty() ? std::string() : std::string(cols.front());
+    }
     std::size_t e = line.find(',', s);
     if (e == std::string_view::npos) e = line.size();
     std::size_t t = e;

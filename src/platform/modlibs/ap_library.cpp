@@ -123,19 +123,26 @@ struct Getter {
     }
     uint16_t type() const { return b.slots[i].type; }
 
+    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them.
     void operator()(const char*, std::string& m) {
-        const x_value_def& v = Next();
-        m.assign(v.longText.empty() ? v.text : v.longText);
+        if (!xio_is_text_type(type())) {
+            const x_value_def& v = Next();
+            m.assign(v.longText.empty() ? v.text : v.longText);
+            return;
+        }
+        m.assign(xio_get_text(h, b.slots[i++].field));
     }
     void operator()(const char*, double& m) {
+        const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
-        const x_value_def& v = Next();
-        m = logical ? v.flag : v.number;
+        ++i;
+        m = logical ? xio_get_flag(h, field) : xio_get_number(h, field);
     }
     void operator()(const char*, uint16_t& m) {
+        const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
-        const x_value_def& v = Next();
-        m = logical ? v.flag : static_cast<uint16_t>(std::lround(v.number));
+        ++i;
+        m = logical ? xio_get_flag(h, field) : static_cast<uint16_t>(std::lround(xio_get_number(h, field)));
     }
     void operator()(const char*, x_date_type& m) { m = Next().date; }
 };
@@ -156,23 +163,32 @@ struct Putter {
         fill(v, s.type);
         xio_put_field(h, rec, s.field, v);
     }
+    // Texts, numbers and flags straight into the buffer's cells, as xio_put_field would put them.
     void operator()(const char*, const std::string& m) {
-        Put([&](x_value_def& v, uint16_t) {
-            v.text.assign(m);
-            v.longText.clear();
-        });
+        const Slot& s = b.slots[i];
+        if (!xio_is_text_type(s.type)) {
+            return Put([&](x_value_def& v, uint16_t) {
+                v.text.assign(m);
+                v.longText.clear();
+            });
+        }
+        ++i;
+        if (!keyOnly || s.key) xio_put_text(h, s.field, m);
     }
-    void operator()(const char*, const double& m) {
-        Put([&](x_value_def& v, uint16_t type) {
-            v.number = m;
-            v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
-        });
-    }
-    void operator()(const char*, const uint16_t& m) {
-        Put([&](x_value_def& v, uint16_t type) {
-            v.number = m;
-            v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
-        });
+    void operator()(const char*, const double& m) { PutNumber(m); }
+    void operator()(const char*, const uint16_t& m) { PutNumber(m); }
+    void PutNumber(double m) {
+        const Slot& s = b.slots[i];
+        if (s.type == XIO_TYPE_DATE || s.type == XIO_TYPE_TIME || xio_is_text_type(s.type)) {
+            return Put([&](x_value_def& v, uint16_t type) {
+                v.number = m;
+                v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
+            });
+        }
+        ++i;
+        if (keyOnly && !s.key) return;
+        if (s.type == XIO_TYPE_LOGICAL) xio_put_flag(h, s.field, m != 0 ? 1 : 0);
+        else xio_put_number(h, s.field, m);
     }
     void operator()(const char*, const x_date_type& m) { Put([&](x_value_def& v, uint16_t) { v.date = m; }); }
 };
