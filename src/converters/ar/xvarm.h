@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "converters/ar/prepass_keys.h"
@@ -26,6 +27,30 @@ namespace dz::ar {
 inline constexpr uint16_t kRecContact = 1;   // ARS
 inline constexpr uint16_t kRecCustomer = 1;  // ARM
 inline constexpr uint16_t kHdrArSettings = 2;
+
+// The contact fields the handlers touch on every record.
+enum ContactField : std::size_t { kCoCont, kCoName, kCoCust, kCoTypeA, kContactFields };
+inline constexpr convert::FieldNames<kContactFields> kContactNames{"COCONT", "CONAME", "COCUST", "COTYPEA"};
+
+// The customer fields the handlers touch on every record; the eleven contacts, the four required
+// lists and the seven tax statuses stand together, in the order they are checked.
+enum CustomerField : std::size_t {
+    kCust, kCName,
+    kCCont1, kCCont2, kCCont3, kCCont4, kCCont5, kCCont6, kCCont7, kCCont8, kCCont9, kCCont10, kCBCont,
+    kCTypeA, kCTrade, kCCrdRtg, kCBFreqA,
+    kCTxGrTB, kCTxGrpL, kCTxGrpM, kCTxGrpS, kCTxGrpE, kCTxGrpO, kCTxGrpT,
+    kCGlPref, kCHisTot, kCInvFmt, kCLstInt, kCLstInn,
+    kCRateL, kCRateM, kCRateS, kCRateE, kCRateO, kCRateT, kCMarkTb, kCAddTb,
+    kCDiscnt, kCTxGr, kCRCert, kCGenDat, kCGenSeq, kCustomerFields
+};
+inline constexpr convert::FieldNames<kCustomerFields> kCustomerNames{
+    "CUST",    "CNAME",
+    "CCONT1",  "CCONT2",  "CCONT3",  "CCONT4",  "CCONT5",  "CCONT6",  "CCONT7",  "CCONT8",  "CCONT9", "CCONT10", "CBCONT",
+    "CTYPEA",  "CTRADE",  "CCRDRTG", "CBFREQA",
+    "CTXGRTB", "CTXGRPL", "CTXGRPM", "CTXGRPS", "CTXGRPE", "CTXGRPO", "CTXGRPT",
+    "CGLPREF", "CHISTOT", "CINVFMT", "CLSTINT", "CLSTINN",
+    "CRATEL",  "CRATEM",  "CRATES",  "CRATEE",  "CRATEO",  "CRATET",  "CMARKTB", "CADDTB",
+    "CDISCNT", "CTXGR",   "CRCERT",  "CGENDAT", "CGENSEQ"};
 
 // One of the suite's custom lists as the converter holds it.
 struct CustomList {
@@ -77,7 +102,7 @@ protected:
     // Resolves a reference to a contact (ARS) or customer (ARM) in field `field` of `file`,
     // record 1: through the keys of pass 1, else the record on file. True when found (the field
     // then holds the key as the text file or the data file spells it).
-    bool ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, const char* keyName);
+    bool ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField);
 
     CustomList contactTypes;        // 342
     CustomList customerTypes;       // 345
@@ -105,6 +130,9 @@ private:
     // Look-ups of GL prefixes and tax groups, which customers share; AR writes neither file.
     convert::LookupCache lookups_;
     uint16_t ars_ = 0, arm_ = 0;
+    convert::FieldNumbers<kContactFields> contact_;    // of ARS record 1
+    convert::FieldNumbers<kCustomerFields> customer_;  // of ARM record 1
+    std::string refId_, refKey_;  // ResolveReference's texts, kept for their room
 };
 
 }  // namespace dz::ar
