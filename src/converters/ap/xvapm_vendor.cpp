@@ -20,13 +20,16 @@ namespace {
 struct GroupField {
     enum Kind { kFlag, kChoice, kText, kDate, kAmount } kind;
     const char* name;
-    std::string label;
+    const char* label;
+    bool heldTerm = false;  // the label is "Pmt ", the term of held amounts (64), then `label`
     const char* yes = "YES";  // the word a set yes/no field shows
 };
 
 // Clears every field of the group that has a value; `first` receives the label-and-value text of
-// the first one ("%s with '%s'", amounts "%s with '%.2f'", choices "%s with '%s (%.0f)'").
-bool ClearGroup(uint16_t apm, const std::vector<GroupField>& group, std::string& first) {
+// the first one ("%s with '%s'", amounts "%s with '%.2f'", choices "%s with '%s (%.0f)'"). The
+// groups are fixed: most vendors have none of their fields, so a label is built only when shown.
+template <std::size_t N>
+bool ClearGroup(uint16_t apm, const std::array<GroupField, N>& group, std::string& first) {
     bool any = false;
     for (const auto& g : group) {
         const uint16_t fld = FieldNo(apm, kRecVendor, g.name);
@@ -65,7 +68,7 @@ bool ClearGroup(uint16_t apm, const std::vector<GroupField>& group, std::string&
             break;
         }
         }
-        if (!any) first = g.label + " with '" + shown + "'";
+        if (!any) first = (g.heldTerm ? "Pmt " + Term(64) + g.label : std::string(g.label)) + " with '" + shown + "'";
         any = true;
     }
     return any;
@@ -206,16 +209,16 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 const std::string term = TermCap(62);
                 clearText("VICODE2", 12140, &term, "619/620");
             }
-            auto none = [&](const char* prefix) {
-                for (int i = 1; i <= 5; ++i)
-                    if (settings.Result(prefix + std::to_string(i)) != 0) return false;
+            auto none = [&](const std::array<const char*, 5>& names) {
+                for (const char* name : names)
+                    if (settings.Result(name) != 0) return false;
                 return true;
             };
-            if (none("DCCODE")) {
+            if (none({"DCCODE1", "DCCODE2", "DCCODE3", "DCCODE4", "DCCODE5"})) {
                 const std::string term = TermCap(60);
                 clearText("VDCODE", 12141, &term, "621/622");
             }
-            if (none("DCRET")) {
+            if (none({"DCRET1", "DCRET2", "DCRET3", "DCRET4", "DCRET5"})) {
                 if (const double v = take("VRETAIN"))
                     messages.push_back(
                         Msg(12145, TermCap(64), word("has changed/will change"), Amount(v), word("628/629")));
@@ -241,17 +244,18 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     // 5. The debit account: a base account when the account format has prefixes and the value is
     // no longer than a base account, else a whole account; stored without separators.
     if (const std::string value = text("VGLEXP"); !IsBlank(value)) {
-        const std::string shown = FormatAccount(value, suite::kGlDisplay);
+        // The account as shown, built only for a message that is issued.
+        auto shown = [&] { return FormatAccount(value, suite::kGlDisplay); };
         if (!interfacesGL) {
             PutText(apm, fld("VGLEXP"), "");
-            messages.push_back(Msg(12153, shown, word("was not/will not be"), word("641/642")));
+            messages.push_back(Msg(12153, shown(), word("was not/will not be"), word("641/642")));
         } else {
             const bool base = suite::xk_prefixed(suite::kGlAccountFormat) &&
                               UnformattedAccount(value, suite::kGlDisplay).size() <=
                                   static_cast<std::size_t>(suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount));
             const int section = base ? suite::kGlBaseAccount : suite::kGlWhole;
             if (!ValidAccount(value, section)) {
-                reason = Msg(12154, shown);
+                reason = Msg(12154, shown());
                 return false;
             }
             const std::string raw = UnformattedAccount(value, section);
@@ -266,13 +270,16 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
 
     // 6. The standard phase.
     if (const std::string value = text("VJCPHS"); !IsBlank(value)) {
-        std::string shown = value;
-        suite::xk_format_field(suite::kPhaseFormat, 0, shown);
+        auto shown = [&] {
+            std::string formatted = value;
+            suite::xk_format_field(suite::kPhaseFormat, 0, formatted);
+            return formatted;
+        };
         if (!interfacesJC) {
             PutText(apm, fld("VJCPHS"), "");
-            messages.push_back(Msg(12157, Term(18), shown, word("was not/will not be"), word("646/647")));
+            messages.push_back(Msg(12157, Term(18), shown(), word("was not/will not be"), word("646/647")));
         } else if (jcm != 0 && lookups.Missing(jcm, 16, "SPHASE", value)) {
-            messages.push_back(Msg(12158, Term(18), shown));
+            messages.push_back(Msg(12158, Term(18), shown()));
         }
     }
 
@@ -297,7 +304,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     // 9, 10. Fields of other countries.
     std::string first;
     if (country != kCountryAustralia) {
-        const std::vector<GroupField> australian = {
+        static constexpr std::array<GroupField, 11> australian = {{
             {GroupField::kFlag, "VGENPPS", "Generate payment summary"},
             {GroupField::kChoice, "VENTITY", "Entity type"},
             {GroupField::kText, "VACN", "Australian comp number"},
@@ -309,12 +316,12 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             {GroupField::kText, "VEXPCER", "Deduct. exempt. cert. num"},
             {GroupField::kDate, "VEXMTSD", "Exemption start date"},
             {GroupField::kDate, "VEXMTED", "Exemption expiry date"},
-        };
+        }};
         if (ClearGroup(apm, australian, first))
             messages.push_back(Msg(12143, first, word("were not/will not be"), word("625/699")));
     }
     if (country != kCountryUsa && country != kCountryCanada && country != kCountryUnknown) {
-        const std::vector<GroupField> american = {
+        static constexpr std::array<GroupField, 7> american = {{
             {GroupField::kFlag, "VFM1099", "Receives form 1099"},
             {GroupField::kText, "VFEDID", "Recipient ID"},
             {GroupField::kText, "VTIDNAM", "Rec. tax ID name"},
@@ -322,7 +329,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             {GroupField::kChoice, "V1099", "1099 form"},
             {GroupField::kFlag, "VPRATTY", "Gross proc. to atty"},
             {GroupField::kAmount, "VGROREV", "Gross revenue"},
-        };
+        }};
         if (ClearGroup(apm, american, first))
             messages.push_back(Msg(12797, first, word("were not/will not be"), word("1731/1732")));
     }
@@ -335,15 +342,14 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     }
 
     // 12. Payments in progress.
-    const std::string held = Term(64);
-    const std::vector<GroupField> payments = {
-        {GroupField::kFlag, "VINCLD", "Included for pmt", "TRUE"},
+    static constexpr std::array<GroupField, 6> payments = {{
+        {GroupField::kFlag, "VINCLD", "Included for pmt", false, "TRUE"},
         {GroupField::kAmount, "VPAMT", "Pmt Amount"},
-        {GroupField::kAmount, "VPRETP", "Pmt " + held + " to pay"},
+        {GroupField::kAmount, "VPRETP", " to pay", true},
         {GroupField::kAmount, "VPDSC", "Pmt discount"},
-        {GroupField::kAmount, "VPRETH", "Pmt " + held + " to hold"},
-        {GroupField::kAmount, "VPMDED", "Pmt " + held},
-    };
+        {GroupField::kAmount, "VPRETH", " to hold", true},
+        {GroupField::kAmount, "VPMDED", "", true},
+    }};
     if (ClearGroup(apm, payments, first))
         messages.push_back(Msg(12152, first, word("were not/will not be"), word("640/698")));
     return true;
