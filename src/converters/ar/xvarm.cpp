@@ -8,6 +8,7 @@
 #include "convert/reports.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_import.h"
 #include "platform/import/xvl_template.h"
 #include "platform/suite/control.h"
@@ -32,6 +33,13 @@ void LoadList(int number, CustomList& list) {
     if (list.entries.empty()) return;
     list.first = list.entries.front();
     if (list.entries.size() > 1) list.entries.erase(list.entries.begin());
+    list.emptyBecomes = list.first;
+    for (const auto& e : list.entries) {
+        if (xvl::equalNoCase(e, list.first)) {
+            list.emptyBecomes = e;
+            break;
+        }
+    }
 }
 
 // The list fields of each record and their custom lists, in the order they are checked.

@@ -56,6 +56,7 @@ inline constexpr convert::FieldNames<kCustomerFields> kCustomerNames{
 struct CustomList {
     std::vector<std::string> entries;  // the values allowed
     std::string first;                 // the default entry; empty when the list is empty
+    std::string emptyBecomes;          // what an empty field takes: `first` as the entries spell it
 };
 
 class xvARM : public convert::xvConvert {

@@ -40,14 +40,14 @@ std::string Label(uint16_t file, uint16_t field, const char* name) {
 // An empty field takes its list's default; a value the list holds in another letter case takes
 // the list's spelling.
 void ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
-    const std::string* value = &Text(file, field);
-    if (value->empty()) {
-        Put(file, field, list.first);
-        value = &list.first;
+    const std::string& value = Text(file, field);
+    if (value.empty()) {
+        if (!list.emptyBecomes.empty()) Put(file, field, list.emptyBecomes);
+        return;
     }
     for (const auto& e : list.entries) {
-        if (xvl::equalNoCase(e, *value)) {
-            if (e != *value) Put(file, field, e);
+        if (xvl::equalNoCase(e, value)) {
+            if (e != value) Put(file, field, e);
             break;
         }
     }
