@@ -109,6 +109,7 @@ bool xvAPM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     allowTotals = ctx.tpl && ctx.tpl->Version() == "ALLOW TOTALS";
     settings = ApSettings(ctx.mainHandle);
     lookups_.Clear();
+    debitAccounts_.Clear();
     if (LoadSettings(ctx.files, ctx.notes.get(), ctx.progress)) return true;
     failure.clear();  // a notes line that cannot be printed: 12011
     return false;
@@ -141,7 +142,8 @@ bool xvAPM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     switch (info.ImportedRecs()) {
     case kRecVendor:
         return ConvertVendor(apm, info, reason, ctx.messages, interfacesGL, interfacesJC, categoriesUsed, glMasterFile,
-                             jcMasterFile, taxMasterFile, country, conv, allowTotals, settings, lookups_);
+                             jcMasterFile, taxMasterFile, country, conv, allowTotals, settings, lookups_,
+                             debitAccounts_);
     case kRecPrefixTotals:
         return ConvertPrefixTotals(apm, info, reason, ctx.messages, interfacesGL, glMasterFile, conv, RecordIds(),
                                    country, settings);

@@ -73,6 +73,25 @@ private:
 // writes none of them, and vendors name the same accounts, phases and groups again and again.
 using convert::LookupCache;
 
+// What the account format makes of a debit account text, kept per text for one text file: the
+// format does not change while a text file is converted, and vendors name the same accounts
+// again and again.
+class DebitAccounts {
+public:
+    struct Form {
+        bool base = false;   // a base account of a prefixed format
+        bool valid = false;  // a valid account of its section
+        std::string raw;     // stored without separators (valid ones only)
+    };
+    const Form& Of(const std::string& value);
+    void Clear() { forms_.clear(); }
+
+private:
+    static constexpr std::size_t kMaxKept = 4096;  // beyond this, answered without keeping
+    std::unordered_map<std::string, Form> forms_;
+    Form scratch_;
+};
+
 // The old-value text of a group of amounts in hundredths (only the non-zero ones are passed):
 // "%.2f", "%.2f and %.2f" or "%.2f, %.2f, and %.2f".
 std::string ListedAmounts(const double* values, int count);
@@ -102,7 +121,7 @@ public:
     static bool ConvertVendor(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                               bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                               uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                              const ApSettings& settings, LookupCache& lookups);
+                              const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts);
     bool ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                              bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
                              uint16_t country, const ApSettings& settings);
@@ -131,6 +150,7 @@ protected:
 private:
     bool notesFailed_ = false;
     LookupCache lookups_;
+    DebitAccounts debitAccounts_;
 };
 
 }  // namespace dz::ap

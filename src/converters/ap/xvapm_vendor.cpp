@@ -98,10 +98,26 @@ std::string Labelled(int term, const char* tail) {
 
 }  // namespace
 
+const DebitAccounts::Form& DebitAccounts::Of(const std::string& value) {
+    if (const auto it = forms_.find(value); it != forms_.end()) return it->second;
+    Form form;
+    form.base = suite::xk_prefixed(suite::kGlAccountFormat) &&
+                UnformattedAccount(value, suite::kGlDisplay).size() <=
+                    static_cast<std::size_t>(suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount));
+    const int section = form.base ? suite::kGlBaseAccount : suite::kGlWhole;
+    form.valid = ValidAccount(value, section);
+    if (form.valid) form.raw = UnformattedAccount(value, section);
+    if (forms_.size() >= kMaxKept) {
+        scratch_ = std::move(form);
+        return scratch_;
+    }
+    return forms_.emplace(value, std::move(form)).first->second;
+}
+
 bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                           bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                           uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                          const ApSettings& settings, LookupCache& lookups) {
+                          const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts) {
     auto fld = [&](const char* name) { return FieldNo(apm, kRecVendor, name); };
     auto text = [&](const char* name) { return GetText(apm, fld(name)); };
     auto num = [&](const char* name) { return GetNumber(apm, fld(name)); };
@@ -250,15 +266,14 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             PutText(apm, fld("VGLEXP"), "");
             messages.push_back(Msg(12153, shown(), word("was not/will not be"), word("641/642")));
         } else {
-            const bool base = suite::xk_prefixed(suite::kGlAccountFormat) &&
-                              UnformattedAccount(value, suite::kGlDisplay).size() <=
-                                  static_cast<std::size_t>(suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount));
+            const DebitAccounts::Form& form = accounts.Of(value);
+            const bool base = form.base;
             const int section = base ? suite::kGlBaseAccount : suite::kGlWhole;
-            if (!ValidAccount(value, section)) {
+            if (!form.valid) {
                 reason = Msg(12154, shown());
                 return false;
             }
-            const std::string raw = UnformattedAccount(value, section);
+            const std::string raw = form.raw;
             PutText(apm, fld("VGLEXP"), raw);
             if (glm != 0) {
                 const bool missing =
