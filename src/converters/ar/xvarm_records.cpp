@@ -157,8 +157,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
     if (pass1_) return true;
 
-    const std::string was = convert::ModeWord("was/will be", converting);
-    const std::string were = convert::ModeWord("were/will be", converting);
+    // The mode's words, for the messages that are issued.
+    const char* const was = converting ? "was" : "will be";
+    const char* const were = converting ? "were" : "will be";
     auto number = [&](const char* pair) { return convert::ModeWord(pair, converting); };
     auto numberField = [&](std::size_t f) { return customer_[f]; };
 
