@@ -33,8 +33,8 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
-        shown = convert::GetText(file, field);
-        if (shown.empty()) return std::nullopt;
+        if (xio_get_text(file, field).empty()) return std::nullopt;
+        shown = xio_get_text(file, field);
         convert::PutText(file, field, "");
         break;
     case FieldKind::YesNo:

@@ -321,8 +321,9 @@ void xvPRM::CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, b
 }
 
 void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting) {
-    const std::string will = convert::ModeWord("converted/will convert", converting);
-    const std::string number = convert::ModeWord("845/846", converting);
+    // The mode's words, chosen for the messages that are issued.
+    const char* const will = converting ? "converted" : "will convert";
+    const char* const number = converting ? "845" : "846";
     const uint16_t prs = m_prsFile;
     const std::string unionId = GetText(prm, kRec, "EUNION");
     const std::string local = GetText(prm, kRec, "ELOCAL");
