@@ -179,8 +179,9 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     mark(arInst || jcInst, "BRECVLD", "BRCCASH", "Receivables");
 
     // 13. Balances are the CM module's own to build: none is converted.
-    const std::string notConverted = ModeWord("was not/will not be", converting);
-    const std::string code1017 = ModeWord("1017/1018", converting);
+    // The mode's words, chosen for the messages that are issued.
+    const char* const notConverted = converting ? "was not" : "will not be";
+    const char* const code1017 = converting ? "1017" : "1018";
     for (const auto& [from, to] : {std::pair{"BRGBLNC", "BPSBLNC"}, std::pair{"BRECBAL", "BRECBAL"},
                                    std::pair{"BOPNCHK", "BLYINT"}}) {
         const uint16_t first = FieldNo(cmm, rec, from), last = FieldNo(cmm, rec, to);
@@ -223,16 +224,17 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     checkFormat(prInst, "BPRVALD", "BPRFORM", "PR", "a PR", prsHandle, 16, "CFID");
 
     // 18, 19. The check format and maximum of an application that is not installed go.
-    const std::string check = suite::xk_description(8);
     auto notInstalled = [&](bool installed, const char* app, const char* formField, const char* maxField) {
         if (installed) return;
         if (const std::string form = text(formField); !form.empty()) {
-            messages.push_back(Msg(12196, app, app, check, form, notConverted, Code("1023/1024", converting)));
+            messages.push_back(Msg(12196, app, app, suite::xk_description(8), form, notConverted,
+                                   Code("1023/1024", converting)));
             clear(formField);
         }
         if (const double max = GetNumber(cmm, rec, maxField); max != 0) {
-            messages.push_back(Msg(12197, app, app, check, ModeWord("has changed/will change", converting),
-                                   Amount(max), Code("1025/1026", converting)));
+            messages.push_back(Msg(12197, app, app, suite::xk_description(8),
+                                   ModeWord("has changed/will change", converting), Amount(max),
+                                   Code("1025/1026", converting)));
             PutNumber(cmm, rec, maxField, 0);
         }
     };
