@@ -73,7 +73,13 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
 bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
                       double choiceDefault) {
-    const uint16_t field = FieldNo(file, rec, name);
+    return DropCountryField(file, FieldNo(file, rec, name), kind, countries, messages, converting, label, yesText,
+                            choiceDefault);
+}
+
+bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
+                      double choiceDefault) {
     const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
     if (!shown) return false;
     std::string fieldLabel = label;
