@@ -196,10 +196,10 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         if (extra != 0 || info.ImportedRecs() != 1) return true;
         if (file == ars_) {
             RecordIdText(ars_, idText, kRecContact);
-            prepassKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
+            contactKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
         } else if (file == arm_) {
             RecordIdText(arm_, idText, kRecCustomer);
-            prepassKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
+            customerKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
         }
         return true;
     });

@@ -3,7 +3,7 @@
 //
 // Contacts and customers refer to each other and may stand in the text file in either order,
 // so the file is read twice: pass 1 collects the key of every contact and customer the file
-// will create (prepassKeys), pass 2 converts, resolving each reference through those keys or
+// will create (the pass-1 keys), pass 2 converts, resolving each reference through those keys or
 // the records on file. Customers are also checked against GL prefixes, the Billing standard
 // tables and the tax groups of the tax master.
 //
@@ -79,7 +79,8 @@ public:
                          bool converting);
 
     // State a test looks into.
-    const PrepassKeys& Keys() const { return prepassKeys; }
+    // The pass-1 keys of the contacts (file ARS) or the customers (ARM).
+    const PrepassKeys& Keys(uint16_t file) const { return file == ars_ ? contactKeys : customerKeys; }
     const CustomList& ContactTypes() const { return contactTypes; }
     const CustomList& TaxGroups() const { return taxGroups; }
     const std::string& FirstDuplicateContact() const { return firstDuplicateContact; }
@@ -115,7 +116,11 @@ protected:
     uint8_t usesSalesTaxes = 1;
     uint8_t taxGroupUnverified = 0;
     std::string firstUnverifiedTaxGroup;
-    PrepassKeys prepassKeys;
+    // The pass-1 keys, one table per file: the record-ID texts of the two files never meet, and a
+    // contact names a customer while a customer names contacts, so each look-up searches only the
+    // table it can match (the contacts' one is small enough to stay in the caches).
+    PrepassKeys contactKeys;
+    PrepassKeys customerKeys;
     uint8_t arGlInterface = 0;
     convert::SideFile glMaster;
     uint8_t billingInstalled = 0;

@@ -78,7 +78,7 @@ std::string PrefixShown(const std::string& prefix) {
 bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField) {
     PutText(keyFile, keyField, xio_get_text(file, field));
     RecordIdText(keyFile, refId_, 1);
-    if (prepassKeys.find(refId_, refKey_)) {
+    if (Keys(keyFile).find(refId_, refKey_)) {
         PutText(file, field, refKey_);
         return true;
     }
