@@ -24,9 +24,11 @@ namespace {
 constexpr uint16_t kLeaveAsItIs = 65535;
 constexpr int kSaveRefused = XIO_BAD_CALL;  // the table could not be opened for the save
 
-// Wait texts are shown for each of the first 49 steps and then for every tenth.
-void Progress(int n, const std::string& text) {
-    if (n < 50 || n % 10 == 0) ui::x_update_task(text);
+// Wait texts are shown for each of the first 49 steps and then for every tenth; a text is built
+// only for a step that shows it.
+template <typename Text>
+void Progress(int n, Text&& text) {
+    if (n < 50 || n % 10 == 0) ui::x_update_task(text());
 }
 
 std::string SavingText(int n, int total) {
@@ -304,7 +306,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     for (SubstitutionRow* r = doc.removedRows; r && s == XIO_OK; r = r->next) {
         s = DeleteEntry(groupName_, r->oldValue, false);
         ++n;
-        Progress(n, "Freeing deleted disk space: " + std::to_string(n) + " records deleted");
+        Progress(n, [n] { return "Freeing deleted disk space: " + std::to_string(n) + " records deleted"; });
     }
     const bool pending = doc.pendingNewRow && !doc.pendingNewRow->oldValue.empty();
     // Counted, not taken from the row numbers, which wrap past 65535 rows.
@@ -317,13 +319,13 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         if (!r->modified || r->oldValue.empty()) continue;
         s = WriteRow(*r, CutValue(r->oldValue), r->newEntry != 0);
         written.push_back(r);
-        Progress(n, SavingText(n, total));
+        Progress(n, [n, total] { return SavingText(n, total); });
     }
     if (s == XIO_OK && pending && doc.pendingNewRow->modified) {
         ++n;
         s = WriteRow(*doc.pendingNewRow, CutValue(doc.pendingNewRow->oldValue), doc.pendingNewRow->newEntry != 0);
         written.push_back(doc.pendingNewRow);
-        Progress(n, SavingText(n, total));
+        Progress(n, [n, total] { return SavingText(n, total); });
     }
     if (s == XIO_OK) s = WriteLastChoice(true);
     s = EndSave(h, s);
@@ -408,7 +410,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         if (s != XIO_OK) break;
         s = DeleteEntry(groupName_, v, true);
         ++n;
-        Progress(n, "Freeing disk space: " + std::to_string(n) + " records deleted");
+        Progress(n, [n] { return "Freeing disk space: " + std::to_string(n) + " records deleted"; });
     }
     const int total = static_cast<int>(rows.size());
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
@@ -417,7 +419,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         if (s != XIO_OK) break;
         ++n;
         s = WriteRow(*r, CutOldValue(doc.fieldId, r->oldValue, size), true);
-        Progress(n, SavingText(n, total));
+        Progress(n, [n, total] { return SavingText(n, total); });
     }
     if (s == XIO_OK) s = WriteLastChoice(false);
     s = EndSave(h, s);

@@ -236,6 +236,22 @@ TEST_F(ApmTest, PrefillHandsTheDebitAccountsToTheTableEditorsCallbackAndWritesNo
     EXPECT_EQ(ReadFile(text), before);
 }
 
+TEST_F(ApmTest, DebitAccountFormsStayTheSameAskedAgainAndPastWhatIsKept) {
+    DebitAccounts accounts;
+    auto same = [&](const std::string& value, bool valid, const std::string& raw) {
+        const DebitAccounts::Form& form = accounts.Of(value);
+        EXPECT_EQ(form.valid, valid) << value;
+        EXPECT_EQ(form.raw, raw) << value;
+    };
+    same("5100-00", true, "510000");
+    same("5100-00-77-999", false, "");
+    same("5100-00", true, "510000");
+    // Far more accounts than are kept: each is still answered for itself.
+    for (int i = 1000; i < 6000; ++i) same(std::to_string(i) + "-00", true, std::to_string(i) + "00");
+    same("5100-00-77-999", false, "");
+    same("5999-00", true, "599900");
+}
+
 TEST(ApmListedAmounts, OneTwoOrThreeValuesAreJoinedAsTheMessagesShowThem) {
     const double values[] = {125, -50, 1000000};
     EXPECT_EQ(ListedAmounts(values, 0), "");

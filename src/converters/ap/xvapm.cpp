@@ -109,6 +109,8 @@ bool xvAPM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     allowTotals = ctx.tpl && ctx.tpl->Version() == "ALLOW TOTALS";
     settings = ApSettings(ctx.mainHandle);
     lookups_.Clear();
+    debitAccounts_.Clear();
+    vendorFieldsOf_ = 0;
     if (LoadSettings(ctx.files, ctx.notes.get(), ctx.progress)) return true;
     failure.clear();  // a notes line that cannot be printed: 12011
     return false;
@@ -130,6 +132,14 @@ void xvAPM::ImportRejected(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     if (info.RecExtraData() == 0) SaveVendorNotes(ctx.mainHandle, info, *ctx.import, reason, ctx.converting);
 }
 
+const VendorFields& xvAPM::VendorFieldsOf(uint16_t apm) {
+    if (vendorFieldsOf_ != apm) {
+        vendorFields_.Resolve(apm, kRecVendor, kVendorNames);
+        vendorFieldsOf_ = apm;
+    }
+    return vendorFields_;
+}
+
 bool xvAPM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const uint16_t apm = ctx.mainHandle;
     const bool conv = ctx.converting;
@@ -141,7 +151,8 @@ bool xvAPM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     switch (info.ImportedRecs()) {
     case kRecVendor:
         return ConvertVendor(apm, info, reason, ctx.messages, interfacesGL, interfacesJC, categoriesUsed, glMasterFile,
-                             jcMasterFile, taxMasterFile, country, conv, allowTotals, settings, lookups_);
+                             jcMasterFile, taxMasterFile, country, conv, allowTotals, settings, lookups_,
+                             debitAccounts_, VendorFieldsOf(apm));
     case kRecPrefixTotals:
         return ConvertPrefixTotals(apm, info, reason, ctx.messages, interfacesGL, glMasterFile, conv, RecordIds(),
                                    country, settings);

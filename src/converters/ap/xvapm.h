@@ -14,6 +14,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/lookups.h"
 #include "convert/reports.h"
 #include "convert/side_file.h"
@@ -69,9 +70,48 @@ private:
     std::vector<std::pair<std::string, int>> results_;
 };
 
+// The vendor fields the vendor handler touches on every vendor, named as the record names them.
+enum VendorField : std::size_t {
+    kV1099, kVACN, kVDAYTYP, kVDCODE, kVDECLDT, kVDSCDAY, kVDSCPCT, kVENDOR, kVENTITY, kVEXMTED, kVEXMTSD, kVEXPCER,
+    kVEXPNUM, kVFEDID, kVFM1099, kVGENPPS, kVGLEXP, kVGROREV, kVHOLD, kVICODE1, kVICODE2, kVINCLD, kVJCCAT,
+    kVJCPHS, kVLYDED, kVLYDL, kVLYDO, kVLYDT, kVLYMD, kVMDHELD, kVMDRATE, kVNAME, kVNY1099, kVNYAMT, kVNYDED,
+    kVNYDL, kVNYDO, kVNYDT, kVNYMD, kVNYPD, kVOAMT, kVODSC, kVPAMT, kVPDSC, kVPMDED, kVPMTDAY, kVPPSRAT,
+    kVPRATTY, kVPRETH, kVPRETP, kVRETAIN, kVSCNTIN, kVTAXCOL, kVTAXFIL, kVTAXGRP, kVTIDNAM, kVTYDED, kVVARCER,
+    kVVARSD, kVYTDAMT, kVYTDDL, kVYTDDO, kVYTDDT, kVYTDMD,
+    kVendorFields
+};
+inline constexpr convert::FieldNames<kVendorFields> kVendorNames{
+    "V1099", "VACN", "VDAYTYP", "VDCODE", "VDECLDT", "VDSCDAY", "VDSCPCT", "VENDOR", "VENTITY", "VEXMTED",
+    "VEXMTSD", "VEXPCER", "VEXPNUM", "VFEDID", "VFM1099", "VGENPPS", "VGLEXP", "VGROREV", "VHOLD", "VICODE1",
+    "VICODE2", "VINCLD", "VJCCAT", "VJCPHS", "VLYDED", "VLYDL", "VLYDO", "VLYDT", "VLYMD", "VMDHELD", "VMDRATE",
+    "VNAME", "VNY1099", "VNYAMT", "VNYDED", "VNYDL", "VNYDO", "VNYDT", "VNYMD", "VNYPD", "VOAMT", "VODSC",
+    "VPAMT", "VPDSC", "VPMDED", "VPMTDAY", "VPPSRAT", "VPRATTY", "VPRETH", "VPRETP", "VRETAIN", "VSCNTIN",
+    "VTAXCOL", "VTAXFIL", "VTAXGRP", "VTIDNAM", "VTYDED", "VVARCER", "VVARSD", "VYTDAMT", "VYTDDL", "VYTDDO",
+    "VYTDDT", "VYTDMD"};
+using VendorFields = convert::FieldNumbers<kVendorFields>;
+
 // Answers of look-ups in the GL, JC and tax masters, kept for one text file: this conversion
 // writes none of them, and vendors name the same accounts, phases and groups again and again.
 using convert::LookupCache;
+
+// What the account format makes of a debit account text, kept per text for one text file: the
+// format does not change while a text file is converted, and vendors name the same accounts
+// again and again.
+class DebitAccounts {
+public:
+    struct Form {
+        bool base = false;   // a base account of a prefixed format
+        bool valid = false;  // a valid account of its section
+        std::string raw;     // stored without separators (valid ones only)
+    };
+    const Form& Of(const std::string& value);
+    void Clear() { forms_.clear(); }
+
+private:
+    static constexpr std::size_t kMaxKept = 4096;  // beyond this, answered without keeping
+    std::unordered_map<std::string, Form> forms_;
+    Form scratch_;
+};
 
 // The old-value text of a group of amounts in hundredths (only the non-zero ones are passed):
 // "%.2f", "%.2f and %.2f" or "%.2f, %.2f, and %.2f".
@@ -102,7 +142,8 @@ public:
     static bool ConvertVendor(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                               bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                               uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                              const ApSettings& settings, LookupCache& lookups);
+                              const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts,
+                              const VendorFields& fields);
     bool ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                              bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
                              uint16_t country, const ApSettings& settings);
@@ -131,6 +172,11 @@ protected:
 private:
     bool notesFailed_ = false;
     LookupCache lookups_;
+    DebitAccounts debitAccounts_;
+    // The vendor fields by number, resolved once for the handle.
+    const VendorFields& VendorFieldsOf(uint16_t apm);
+    VendorFields vendorFields_;
+    uint16_t vendorFieldsOf_ = 0;  // the handle vendorFields_ were resolved on (0: not yet)
 };
 
 }  // namespace dz::ap

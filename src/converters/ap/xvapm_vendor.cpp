@@ -19,17 +19,20 @@ namespace {
 // One field of a country or payment group: how it is tested, cleared and shown.
 struct GroupField {
     enum Kind { kFlag, kChoice, kText, kDate, kAmount } kind;
-    const char* name;
-    std::string label;
+    std::size_t field;  // VendorField
+    const char* label;
+    bool heldTerm = false;  // the label is "Pmt ", the term of held amounts (64), then `label`
     const char* yes = "YES";  // the word a set yes/no field shows
 };
 
 // Clears every field of the group that has a value; `first` receives the label-and-value text of
-// the first one ("%s with '%s'", amounts "%s with '%.2f'", choices "%s with '%s (%.0f)'").
-bool ClearGroup(uint16_t apm, const std::vector<GroupField>& group, std::string& first) {
+// the first one ("%s with '%s'", amounts "%s with '%.2f'", choices "%s with '%s (%.0f)'"). The
+// groups are fixed: most vendors have none of their fields, so a label is built only when shown.
+template <std::size_t N>
+bool ClearGroup(uint16_t apm, const VendorFields& fields, const std::array<GroupField, N>& group, std::string& first) {
     bool any = false;
     for (const auto& g : group) {
-        const uint16_t fld = FieldNo(apm, kRecVendor, g.name);
+        const uint16_t fld = fields[g.field];
         if (fld == 0) continue;
         std::string shown;
         switch (g.kind) {
@@ -65,7 +68,7 @@ bool ClearGroup(uint16_t apm, const std::vector<GroupField>& group, std::string&
             break;
         }
         }
-        if (!any) first = g.label + " with '" + shown + "'";
+        if (!any) first = (g.heldTerm ? "Pmt " + Term(64) + g.label : std::string(g.label)) + " with '" + shown + "'";
         any = true;
     }
     return any;
@@ -73,11 +76,11 @@ bool ClearGroup(uint16_t apm, const std::vector<GroupField>& group, std::string&
 
 // Zeroes the non-zero fields of a listed group; their old values as ListedAmounts writes them
 // (empty when all were zero).
-std::string ClearListed(uint16_t apm, std::initializer_list<const char*> names) {
+std::string ClearListed(uint16_t apm, const VendorFields& fields, std::initializer_list<std::size_t> names) {
     std::array<double, 3> values{};
     int count = 0;
-    for (const char* name : names) {
-        const uint16_t fld = FieldNo(apm, kRecVendor, name);
+    for (const std::size_t name : names) {
+        const uint16_t fld = fields[name];
         const double v = GetNumber(apm, fld);
         if (fld == 0 || v == 0) continue;
         if (count < 3) values[static_cast<std::size_t>(count++)] = v;
@@ -95,23 +98,40 @@ std::string Labelled(int term, const char* tail) {
 
 }  // namespace
 
+const DebitAccounts::Form& DebitAccounts::Of(const std::string& value) {
+    if (const auto it = forms_.find(value); it != forms_.end()) return it->second;
+    Form form;
+    form.base = suite::xk_prefixed(suite::kGlAccountFormat) &&
+                UnformattedAccount(value, suite::kGlDisplay).size() <=
+                    static_cast<std::size_t>(suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount));
+    const int section = form.base ? suite::kGlBaseAccount : suite::kGlWhole;
+    form.valid = ValidAccount(value, section);
+    if (form.valid) form.raw = UnformattedAccount(value, section);
+    if (forms_.size() >= kMaxKept) {
+        scratch_ = std::move(form);
+        return scratch_;
+    }
+    return forms_.emplace(value, std::move(form)).first->second;
+}
+
 bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                           bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                           uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                          const ApSettings& settings, LookupCache& lookups) {
-    auto fld = [&](const char* name) { return FieldNo(apm, kRecVendor, name); };
-    auto text = [&](const char* name) { return GetText(apm, fld(name)); };
-    auto num = [&](const char* name) { return GetNumber(apm, fld(name)); };
+                          const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts,
+                          const VendorFields& fields) {
+    auto fld = [&](std::size_t field) { return fields[field]; };
+    auto text = [&](std::size_t field) { return GetText(apm, fld(field)); };
+    auto num = [&](std::size_t field) { return GetNumber(apm, fld(field)); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     // A number field set to 0: its old value, 0 when it was 0 already.
-    auto take = [&](const char* name) {
+    auto take = [&](std::size_t name) {
         const double v = num(name);
         if (v != 0) PutNumber(apm, fld(name), 0);
         return v;
     };
 
     // 1. The keys.
-    if (IsBlank(text("VENDOR")) || IsBlank(text("VNAME"))) {
+    if (IsBlank(text(kVENDOR)) || IsBlank(text(kVNAME))) {
         reason = Msg(12129);
         return false;
     }
@@ -119,14 +139,14 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     // 2. Totals the suite accumulates: one message per kind, naming the first field.
     if (!allowTotals) {
         struct Range {
-            const char* first;
-            const char* last;
+            std::size_t first;
+            std::size_t last;
             bool nextYear;
         };
-        const Range ranges[] = {{"VNY1099", "VNYDED", true},
-                                {"VOAMT", "VMDHELD", false},
-                                {"VYTDAMT", "VYTDMD", false},
-                                {"VNYAMT", "VNYPD", true}};
+        const Range ranges[] = {{kVNY1099, kVNYDED, true},
+                                {kVOAMT, kVMDHELD, false},
+                                {kVYTDAMT, kVYTDMD, false},
+                                {kVNYAMT, kVNYPD, true}};
         bool told[2] = {false, false};
         for (const auto& r : ranges) {
             double value = 0;
@@ -149,46 +169,46 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 messages.push_back(Msg(number, old, word("was not/will not be"), word(numbers)));
             };
             if (settings.Result("DSCLVL") == 1) {
-                if (const double v = take("VDSCPCT"))
+                if (const double v = take(kVDSCPCT))
                     changed(12132, FormatNumber("%.3f", v / 1000.0), "has changed/will change", "604/605");
-                if (const double v = take("VDSCDAY"))
+                if (const double v = take(kVDSCDAY))
                     changed(12133, FormatNumber("%.0f", v), "have changed/will change", "606/607");
-                if (const double v = take("VODSC")) changed(12144, Amount(v), "has changed/will change", "626/627");
-                if (auto old = ClearListed(apm, {"VYTDDO", "VLYDO", "VNYDO"}); !old.empty())
+                if (const double v = take(kVODSC)) changed(12144, Amount(v), "has changed/will change", "626/627");
+                if (auto old = ClearListed(apm, fields, {kVYTDDO, kVLYDO, kVNYDO}); !old.empty())
                     changed(12147, old, "has changed/will change", "632/633");
-                if (auto old = ClearListed(apm, {"VYTDDT", "VLYDT", "VNYDT"}); !old.empty())
+                if (auto old = ClearListed(apm, fields, {kVYTDDT, kVLYDT, kVNYDT}); !old.empty())
                     changed(12148, old, "has changed/will change", "634/635");
-                if (auto old = ClearListed(apm, {"VYTDDL", "VLYDL", "VNYDL"}); !old.empty())
+                if (auto old = ClearListed(apm, fields, {kVYTDDL, kVLYDL, kVNYDL}); !old.empty())
                     changed(12149, old, "has changed/will change", "636/637");
             }
             if (settings.Result("PMTDTU") == 1) {
-                if (const double v = take("VPMTDAY"))
+                if (const double v = take(kVPMTDAY))
                     changed(12134, FormatNumber("%.0f", v), "have changed/will change", "608/609");
-                const double type = num("VDAYTYP");
+                const double type = num(kVDAYTYP);
                 if (type != 1) {
-                    const std::string shown = ChoiceText(apm, fld("VDAYTYP"), type, true);
-                    PutNumber(apm, fld("VDAYTYP"), 1);
+                    const std::string shown = ChoiceText(apm, fld(kVDAYTYP), type, true);
+                    PutNumber(apm, fld(kVDAYTYP), 1);
                     notConverted(12135, shown, "610/611");
                 }
             }
             if (settings.Result("MDLVL") == 1) {
-                if (const double v = take("VMDRATE"))
+                if (const double v = take(kVMDRATE))
                     messages.push_back(Msg(12137, TermCap(63), Term(63), word("has changed/will change"),
                                            FormatNumber("%.3f", v / 1000.0), word("613/614")));
-                if (const double v = take("VMDHELD"))
+                if (const double v = take(kVMDHELD))
                     messages.push_back(
                         Msg(12146, TermCap(63), word("has changed/will change"), Amount(v), word("630/631")));
-                if (auto old = ClearListed(apm, {"VYTDMD", "VLYMD", "VNYMD"}); !old.empty())
+                if (auto old = ClearListed(apm, fields, {kVYTDMD, kVLYMD, kVNYMD}); !old.empty())
                     messages.push_back(
                         Msg(12150, TermCap(63), Term(63), word("has changed/will change"), old, word("638/639")));
             }
             const int taxUse = settings.Result("TAXUSE");
-            if (taxUse != 3 && num("VTAXCOL") == 2) {
-                const std::string shown = ChoiceText(apm, fld("VTAXCOL"), 2, true);
-                PutNumber(apm, fld("VTAXCOL"), 1);
+            if (taxUse != 3 && num(kVTAXCOL) == 2) {
+                const std::string shown = ChoiceText(apm, fld(kVTAXCOL), 2, true);
+                PutNumber(apm, fld(kVTAXCOL), 1);
                 notConverted(12139, shown, "617/618");
             }
-            auto clearText = [&](const char* name, int number, const std::string* term, const char* numbers) {
+            auto clearText = [&](std::size_t name, int number, const std::string* term, const char* numbers) {
                 const std::string value = text(name);
                 if (IsBlank(value)) return;
                 PutText(apm, fld(name), "");
@@ -197,26 +217,26 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 else
                     messages.push_back(Msg(number, value, word("was not/will not be"), word(numbers)));
             };
-            if (taxUse == 1) clearText("VTAXGRP", 12162, nullptr, "654/655");
+            if (taxUse == 1) clearText(kVTAXGRP, 12162, nullptr, "654/655");
             if (settings.Result("USEICD1") == 0) {
                 const std::string term = TermCap(61);
-                clearText("VICODE1", 12140, &term, "619/620");
+                clearText(kVICODE1, 12140, &term, "619/620");
             }
             if (settings.Result("USEICD2") == 0) {
                 const std::string term = TermCap(62);
-                clearText("VICODE2", 12140, &term, "619/620");
+                clearText(kVICODE2, 12140, &term, "619/620");
             }
-            auto none = [&](const char* prefix) {
-                for (int i = 1; i <= 5; ++i)
-                    if (settings.Result(prefix + std::to_string(i)) != 0) return false;
+            auto none = [&](const std::array<const char*, 5>& names) {
+                for (const char* name : names)
+                    if (settings.Result(name) != 0) return false;
                 return true;
             };
-            if (none("DCCODE")) {
+            if (none({"DCCODE1", "DCCODE2", "DCCODE3", "DCCODE4", "DCCODE5"})) {
                 const std::string term = TermCap(60);
-                clearText("VDCODE", 12141, &term, "621/622");
+                clearText(kVDCODE, 12141, &term, "621/622");
             }
-            if (none("DCRET")) {
-                if (const double v = take("VRETAIN"))
+            if (none({"DCRET1", "DCRET2", "DCRET3", "DCRET4", "DCRET5"})) {
+                if (const double v = take(kVRETAIN))
                     messages.push_back(
                         Msg(12145, TermCap(64), word("has changed/will change"), Amount(v), word("628/629")));
             }
@@ -224,38 +244,38 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 auto cleared = [&](const std::string& label, const std::string& value) {
                     messages.push_back(Msg(12138, Term(529), label, value, word("was/will be"), word("615/616")));
                 };
-                if (const double v = take("VPPSRAT")) cleared(Labelled(529, " rate"), FormatNumber("%.3f", v / 1000.0));
-                if (const double v = take("VTYDED")) cleared(Labelled(529, " amt ded this yr"), Amount(v));
-                if (const double v = take("VLYDED")) cleared(Labelled(529, " amt ded last yr"), Amount(v));
-                if (const double v = take("VNYDED")) cleared(Labelled(529, " amt ded next yr"), Amount(v));
+                if (const double v = take(kVPPSRAT)) cleared(Labelled(529, " rate"), FormatNumber("%.3f", v / 1000.0));
+                if (const double v = take(kVTYDED)) cleared(Labelled(529, " amt ded this yr"), Amount(v));
+                if (const double v = take(kVLYDED)) cleared(Labelled(529, " amt ded last yr"), Amount(v));
+                if (const double v = take(kVNYDED)) cleared(Labelled(529, " amt ded next yr"), Amount(v));
             }
         }
     }
 
     // 4. A day of the month has at most 31 days, whatever the settings.
-    if (Whole(num("VDAYTYP")) == 2 && num("VPMTDAY") > 31) {
-        reason = Msg(12136, FormatNumber("%.0f", num("VPMTDAY")));
+    if (Whole(num(kVDAYTYP)) == 2 && num(kVPMTDAY) > 31) {
+        reason = Msg(12136, FormatNumber("%.0f", num(kVPMTDAY)));
         return false;
     }
 
     // 5. The debit account: a base account when the account format has prefixes and the value is
     // no longer than a base account, else a whole account; stored without separators.
-    if (const std::string value = text("VGLEXP"); !IsBlank(value)) {
-        const std::string shown = FormatAccount(value, suite::kGlDisplay);
+    if (const std::string value = text(kVGLEXP); !IsBlank(value)) {
+        // The account as shown, built only for a message that is issued.
+        auto shown = [&] { return FormatAccount(value, suite::kGlDisplay); };
         if (!interfacesGL) {
-            PutText(apm, fld("VGLEXP"), "");
-            messages.push_back(Msg(12153, shown, word("was not/will not be"), word("641/642")));
+            PutText(apm, fld(kVGLEXP), "");
+            messages.push_back(Msg(12153, shown(), word("was not/will not be"), word("641/642")));
         } else {
-            const bool base = suite::xk_prefixed(suite::kGlAccountFormat) &&
-                              UnformattedAccount(value, suite::kGlDisplay).size() <=
-                                  static_cast<std::size_t>(suite::xk_width(suite::kGlAccountFormat, suite::kGlBaseAccount));
+            const DebitAccounts::Form& form = accounts.Of(value);
+            const bool base = form.base;
             const int section = base ? suite::kGlBaseAccount : suite::kGlWhole;
-            if (!ValidAccount(value, section)) {
-                reason = Msg(12154, shown);
+            if (!form.valid) {
+                reason = Msg(12154, shown());
                 return false;
             }
-            const std::string raw = UnformattedAccount(value, section);
-            PutText(apm, fld("VGLEXP"), raw);
+            const std::string raw = form.raw;
+            PutText(apm, fld(kVGLEXP), raw);
             if (glm != 0) {
                 const bool missing =
                     base ? lookups.Missing(glm, 6, "BSBASE", raw) : lookups.Missing(glm, 1, "AACCT", raw);
@@ -265,24 +285,27 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     }
 
     // 6. The standard phase.
-    if (const std::string value = text("VJCPHS"); !IsBlank(value)) {
-        std::string shown = value;
-        suite::xk_format_field(suite::kPhaseFormat, 0, shown);
+    if (const std::string value = text(kVJCPHS); !IsBlank(value)) {
+        auto shown = [&] {
+            std::string formatted = value;
+            suite::xk_format_field(suite::kPhaseFormat, 0, formatted);
+            return formatted;
+        };
         if (!interfacesJC) {
-            PutText(apm, fld("VJCPHS"), "");
-            messages.push_back(Msg(12157, Term(18), shown, word("was not/will not be"), word("646/647")));
+            PutText(apm, fld(kVJCPHS), "");
+            messages.push_back(Msg(12157, Term(18), shown(), word("was not/will not be"), word("646/647")));
         } else if (jcm != 0 && lookups.Missing(jcm, 16, "SPHASE", value)) {
-            messages.push_back(Msg(12158, Term(18), shown));
+            messages.push_back(Msg(12158, Term(18), shown()));
         }
     }
 
     // 7. The standard category.
-    if (const std::string value = text("VJCCAT"); !IsBlank(value)) {
+    if (const std::string value = text(kVJCCAT); !IsBlank(value)) {
         if (!interfacesJC) {
-            PutText(apm, fld("VJCCAT"), "");
+            PutText(apm, fld(kVJCCAT), "");
             messages.push_back(Msg(12159, value, word("was not/will not be"), word("649/650")));
         } else if (!categoriesUsed) {
-            PutText(apm, fld("VJCCAT"), "");
+            PutText(apm, fld(kVJCCAT), "");
             messages.push_back(Msg(12160, value, word("was not/will not be"), word("651/652")));
         } else if (jcm != 0 && lookups.Missing(jcm, 17, "SCAT", value)) {
             messages.push_back(Msg(12161, value));
@@ -290,61 +313,60 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     }
 
     // 8. The tax group, as the settings left it.
-    if (const std::string value = text("VTAXGRP"); !IsBlank(value) && txm != 0) {
+    if (const std::string value = text(kVTAXGRP); !IsBlank(value) && txm != 0) {
         if (lookups.Missing(txm, 2, "GROUP", value)) messages.push_back(Msg(12163, value));
     }
 
     // 9, 10. Fields of other countries.
     std::string first;
     if (country != kCountryAustralia) {
-        const std::vector<GroupField> australian = {
-            {GroupField::kFlag, "VGENPPS", "Generate payment summary"},
-            {GroupField::kChoice, "VENTITY", "Entity type"},
-            {GroupField::kText, "VACN", "Australian comp number"},
-            {GroupField::kText, "VTAXFIL", "Tax file number"},
-            {GroupField::kDate, "VDECLDT", "Decl. signed date"},
-            {GroupField::kText, "VVARCER", "Variation certificate num"},
-            {GroupField::kDate, "VVARSD", "Variation start date"},
-            {GroupField::kText, "VEXPNUM", "Report. exempt. number"},
-            {GroupField::kText, "VEXPCER", "Deduct. exempt. cert. num"},
-            {GroupField::kDate, "VEXMTSD", "Exemption start date"},
-            {GroupField::kDate, "VEXMTED", "Exemption expiry date"},
-        };
-        if (ClearGroup(apm, australian, first))
+        static constexpr std::array<GroupField, 11> australian = {{
+            {GroupField::kFlag, kVGENPPS, "Generate payment summary"},
+            {GroupField::kChoice, kVENTITY, "Entity type"},
+            {GroupField::kText, kVACN, "Australian comp number"},
+            {GroupField::kText, kVTAXFIL, "Tax file number"},
+            {GroupField::kDate, kVDECLDT, "Decl. signed date"},
+            {GroupField::kText, kVVARCER, "Variation certificate num"},
+            {GroupField::kDate, kVVARSD, "Variation start date"},
+            {GroupField::kText, kVEXPNUM, "Report. exempt. number"},
+            {GroupField::kText, kVEXPCER, "Deduct. exempt. cert. num"},
+            {GroupField::kDate, kVEXMTSD, "Exemption start date"},
+            {GroupField::kDate, kVEXMTED, "Exemption expiry date"},
+        }};
+        if (ClearGroup(apm, fields, australian, first))
             messages.push_back(Msg(12143, first, word("were not/will not be"), word("625/699")));
     }
     if (country != kCountryUsa && country != kCountryCanada && country != kCountryUnknown) {
-        const std::vector<GroupField> american = {
-            {GroupField::kFlag, "VFM1099", "Receives form 1099"},
-            {GroupField::kText, "VFEDID", "Recipient ID"},
-            {GroupField::kText, "VTIDNAM", "Rec. tax ID name"},
-            {GroupField::kFlag, "VSCNTIN", "Second TIN notice"},
-            {GroupField::kChoice, "V1099", "1099 form"},
-            {GroupField::kFlag, "VPRATTY", "Gross proc. to atty"},
-            {GroupField::kAmount, "VGROREV", "Gross revenue"},
-        };
-        if (ClearGroup(apm, american, first))
+        static constexpr std::array<GroupField, 7> american = {{
+            {GroupField::kFlag, kVFM1099, "Receives form 1099"},
+            {GroupField::kText, kVFEDID, "Recipient ID"},
+            {GroupField::kText, kVTIDNAM, "Rec. tax ID name"},
+            {GroupField::kFlag, kVSCNTIN, "Second TIN notice"},
+            {GroupField::kChoice, kV1099, "1099 form"},
+            {GroupField::kFlag, kVPRATTY, "Gross proc. to atty"},
+            {GroupField::kAmount, kVGROREV, "Gross revenue"},
+        }};
+        if (ClearGroup(apm, fields, american, first))
             messages.push_back(Msg(12797, first, word("were not/will not be"), word("1731/1732")));
     }
 
     // 11. On hold: a vendor comes in not on hold; the hold is the AP module's to set.
-    if (const double hold = num("VHOLD"); hold != 0) {
-        PutNumber(apm, fld("VHOLD"), 0);
+    if (const double hold = num(kVHOLD); hold != 0) {
+        PutNumber(apm, fld(kVHOLD), 0);
         messages.push_back(Msg(12151, "On-hold status with '" + FormatNumber("%.0f", hold) + "'",
                                word("was not/will not be"), word("640/698")));
     }
 
     // 12. Payments in progress.
-    const std::string held = Term(64);
-    const std::vector<GroupField> payments = {
-        {GroupField::kFlag, "VINCLD", "Included for pmt", "TRUE"},
-        {GroupField::kAmount, "VPAMT", "Pmt Amount"},
-        {GroupField::kAmount, "VPRETP", "Pmt " + held + " to pay"},
-        {GroupField::kAmount, "VPDSC", "Pmt discount"},
-        {GroupField::kAmount, "VPRETH", "Pmt " + held + " to hold"},
-        {GroupField::kAmount, "VPMDED", "Pmt " + held},
-    };
-    if (ClearGroup(apm, payments, first))
+    static constexpr std::array<GroupField, 6> payments = {{
+        {GroupField::kFlag, kVINCLD, "Included for pmt", false, "TRUE"},
+        {GroupField::kAmount, kVPAMT, "Pmt Amount"},
+        {GroupField::kAmount, kVPRETP, " to pay", true},
+        {GroupField::kAmount, kVPDSC, "Pmt discount"},
+        {GroupField::kAmount, kVPRETH, " to hold", true},
+        {GroupField::kAmount, kVPMDED, "", true},
+    }};
+    if (ClearGroup(apm, fields, payments, first))
         messages.push_back(Msg(12152, first, word("were not/will not be"), word("640/698")));
     return true;
 }

@@ -27,10 +27,12 @@ std::size_t PrepassKeys::Probe(std::string_view idText, std::size_t hash, bool& 
 void PrepassKeys::Grow() {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(old.empty() ? 1024 : old.size() * 2, Slot{});
+    // The slots keep the low half of each hash, and a table of 32-bit item numbers never has
+    // more than 2^32 slots: the stored half places a slot without reading its text again.
     const std::size_t mask = slots_.size() - 1;
     for (const Slot& slot : old) {
         if (slot.item == 0) continue;
-        std::size_t at = HashOf(IdOf(items_[slot.item - 1])) & mask;
+        std::size_t at = slot.hash & mask;
         while (slots_[at].item != 0) at = (at + 1) & mask;
         slots_[at] = slot;
     }

@@ -8,6 +8,7 @@
 #include "convert/reports.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_import.h"
 #include "platform/import/xvl_template.h"
 #include "platform/suite/control.h"
@@ -32,17 +33,24 @@ void LoadList(int number, CustomList& list) {
     if (list.entries.empty()) return;
     list.first = list.entries.front();
     if (list.entries.size() > 1) list.entries.erase(list.entries.begin());
+    list.emptyBecomes = list.first;
+    for (const auto& e : list.entries) {
+        if (xvl::equalNoCase(e, list.first)) {
+            list.emptyBecomes = e;
+            break;
+        }
+    }
 }
 
 // The list fields of each record and their custom lists, in the order they are checked.
 struct ListField {
-    const char* name;
+    std::size_t field;  // ContactField or CustomerField
     int list;
 };
-constexpr ListField kContactLists[] = {{"COTYPEA", 342}};
-constexpr ListField kCustomerLists[] = {{"CTYPEA", 345},  {"CTRADE", 344},  {"CCRDRTG", 380}, {"CBFREQA", 377},
-                                        {"CTXGRTB", 369}, {"CTXGRPL", 369}, {"CTXGRPM", 369}, {"CTXGRPS", 369},
-                                        {"CTXGRPE", 369}, {"CTXGRPO", 369}, {"CTXGRPT", 369}};
+constexpr ListField kContactLists[] = {{kCoTypeA, 342}};
+constexpr ListField kCustomerLists[] = {{kCTypeA, 345},  {kCTrade, 344},  {kCCrdRtg, 380}, {kCBFreqA, 377},
+                                        {kCTxGrTB, 369}, {kCTxGrpL, 369}, {kCTxGrpM, 369}, {kCTxGrpS, 369},
+                                        {kCTxGrpE, 369}, {kCTxGrpO, 369}, {kCTxGrpT, 369}};
 
 }  // namespace
 
@@ -74,6 +82,8 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     ars_ = ars;
     arm_ = arm;
     convert::ForgetFieldNumbers();  // handles may come back on other files
+    contact_.Resolve(ars, kRecContact, kContactNames);
+    customer_.Resolve(arm, kRecCustomer, kCustomerNames);
     lookups_.Clear();
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
@@ -186,10 +196,10 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         if (extra != 0 || info.ImportedRecs() != 1) return true;
         if (file == ars_) {
             RecordIdText(ars_, idText, kRecContact);
-            prepassKeys.emplace(idText, GetText(ars_, FieldNo(ars_, kRecContact, "COCONT")));
+            contactKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
         } else if (file == arm_) {
             RecordIdText(arm_, idText, kRecCustomer);
-            prepassKeys.emplace(idText, GetText(arm_, FieldNo(arm_, kRecCustomer, "CUST")));
+            customerKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
         }
         return true;
     });
@@ -222,7 +232,7 @@ bool xvARM::IsDuplicateContact(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         duplicate = RecordIds().find(idText) != RecordIds().end();
     }
     if (!duplicate) return true;
-    if (firstDuplicateContact.empty()) firstDuplicateContact = GetText(ars_, FieldNo(ars_, kRecContact, "COCONT"));
+    if (firstDuplicateContact.empty()) firstDuplicateContact = xio_get_text(ars_, contact_[kCoCont]);
     return false;
 }
 
@@ -246,7 +256,7 @@ void xvARM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
                                  : f.list == 380 ? creditRatings
                                  : f.list == 377 ? billingFrequencies
                                                  : taxGroups;
-        const std::string value = GetText(file, FieldNo(file, 1, f.name));
+        const std::string& value = xio_get_text(file, file == ars_ ? contact_[f.field] : customer_[f.field]);
         for (const auto& e : list.entries)
             if (e == value) return;
         // An empty value is listed too: the list has no entry for it.

@@ -3,7 +3,7 @@
 //
 // Contacts and customers refer to each other and may stand in the text file in either order,
 // so the file is read twice: pass 1 collects the key of every contact and customer the file
-// will create (prepassKeys), pass 2 converts, resolving each reference through those keys or
+// will create (the pass-1 keys), pass 2 converts, resolving each reference through those keys or
 // the records on file. Customers are also checked against GL prefixes, the Billing standard
 // tables and the tax groups of the tax master.
 //
@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "converters/ar/prepass_keys.h"
@@ -27,10 +28,35 @@ inline constexpr uint16_t kRecContact = 1;   // ARS
 inline constexpr uint16_t kRecCustomer = 1;  // ARM
 inline constexpr uint16_t kHdrArSettings = 2;
 
+// The contact fields the handlers touch on every record.
+enum ContactField : std::size_t { kCoCont, kCoName, kCoCust, kCoTypeA, kContactFields };
+inline constexpr convert::FieldNames<kContactFields> kContactNames{"COCONT", "CONAME", "COCUST", "COTYPEA"};
+
+// The customer fields the handlers touch on every record; the eleven contacts, the four required
+// lists and the seven tax statuses stand together, in the order they are checked.
+enum CustomerField : std::size_t {
+    kCust, kCName,
+    kCCont1, kCCont2, kCCont3, kCCont4, kCCont5, kCCont6, kCCont7, kCCont8, kCCont9, kCCont10, kCBCont,
+    kCTypeA, kCTrade, kCCrdRtg, kCBFreqA,
+    kCTxGrTB, kCTxGrpL, kCTxGrpM, kCTxGrpS, kCTxGrpE, kCTxGrpO, kCTxGrpT,
+    kCGlPref, kCHisTot, kCInvFmt, kCLstInt, kCLstInn,
+    kCRateL, kCRateM, kCRateS, kCRateE, kCRateO, kCRateT, kCMarkTb, kCAddTb,
+    kCDiscnt, kCTxGr, kCRCert, kCGenDat, kCGenSeq, kCustomerFields
+};
+inline constexpr convert::FieldNames<kCustomerFields> kCustomerNames{
+    "CUST",    "CNAME",
+    "CCONT1",  "CCONT2",  "CCONT3",  "CCONT4",  "CCONT5",  "CCONT6",  "CCONT7",  "CCONT8",  "CCONT9", "CCONT10", "CBCONT",
+    "CTYPEA",  "CTRADE",  "CCRDRTG", "CBFREQA",
+    "CTXGRTB", "CTXGRPL", "CTXGRPM", "CTXGRPS", "CTXGRPE", "CTXGRPO", "CTXGRPT",
+    "CGLPREF", "CHISTOT", "CINVFMT", "CLSTINT", "CLSTINN",
+    "CRATEL",  "CRATEM",  "CRATES",  "CRATEE",  "CRATEO",  "CRATET",  "CMARKTB", "CADDTB",
+    "CDISCNT", "CTXGR",   "CRCERT",  "CGENDAT", "CGENSEQ"};
+
 // One of the suite's custom lists as the converter holds it.
 struct CustomList {
     std::vector<std::string> entries;  // the values allowed
     std::string first;                 // the default entry; empty when the list is empty
+    std::string emptyBecomes;          // what an empty field takes: `first` as the entries spell it
 };
 
 class xvARM : public convert::xvConvert {
@@ -53,7 +79,8 @@ public:
                          bool converting);
 
     // State a test looks into.
-    const PrepassKeys& Keys() const { return prepassKeys; }
+    // The pass-1 keys of the contacts (file ARS) or the customers (ARM).
+    const PrepassKeys& Keys(uint16_t file) const { return file == ars_ ? contactKeys : customerKeys; }
     const CustomList& ContactTypes() const { return contactTypes; }
     const CustomList& TaxGroups() const { return taxGroups; }
     const std::string& FirstDuplicateContact() const { return firstDuplicateContact; }
@@ -77,7 +104,7 @@ protected:
     // Resolves a reference to a contact (ARS) or customer (ARM) in field `field` of `file`,
     // record 1: through the keys of pass 1, else the record on file. True when found (the field
     // then holds the key as the text file or the data file spells it).
-    bool ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, const char* keyName);
+    bool ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField);
 
     CustomList contactTypes;        // 342
     CustomList customerTypes;       // 345
@@ -89,7 +116,11 @@ protected:
     uint8_t usesSalesTaxes = 1;
     uint8_t taxGroupUnverified = 0;
     std::string firstUnverifiedTaxGroup;
-    PrepassKeys prepassKeys;
+    // The pass-1 keys, one table per file: the record-ID texts of the two files never meet, and a
+    // contact names a customer while a customer names contacts, so each look-up searches only the
+    // table it can match (the contacts' one is small enough to stay in the caches).
+    PrepassKeys contactKeys;
+    PrepassKeys customerKeys;
     uint8_t arGlInterface = 0;
     convert::SideFile glMaster;
     uint8_t billingInstalled = 0;
@@ -105,6 +136,9 @@ private:
     // Look-ups of GL prefixes and tax groups, which customers share; AR writes neither file.
     convert::LookupCache lookups_;
     uint16_t ars_ = 0, arm_ = 0;
+    convert::FieldNumbers<kContactFields> contact_;    // of ARS record 1
+    convert::FieldNumbers<kCustomerFields> customer_;  // of ARM record 1
+    std::string refId_, refKey_;  // ResolveReference's texts, kept for their room
 };
 
 }  // namespace dz::ar

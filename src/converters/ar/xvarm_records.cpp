@@ -17,8 +17,10 @@ using namespace convert;
 
 namespace {
 
-std::string Text(uint16_t file, const char* name) { return GetText(file, FieldNo(file, 1, name)); }
-void Put(uint16_t file, const char* name, const std::string& text) { PutText(file, FieldNo(file, 1, name), text); }
+const std::string& Text(uint16_t file, uint16_t field) { return xio_get_text(file, field); }
+void Put(uint16_t file, uint16_t field, std::string_view text) {
+    if (field) (void)xio_put_text(file, field, text);
+}
 
 // Custom description n with its first character upper-cased.
 std::string Capitalised(int n) {
@@ -29,23 +31,23 @@ std::string Capitalised(int n) {
 std::string Description(int n) { return suite::xk_description(n); }
 
 // The field's label as the data dictionary describes it.
-std::string Label(uint16_t file, const char* name) {
+std::string Label(uint16_t file, uint16_t field, const char* name) {
     xio_fld_def def;
-    if (xio_get_fld_def(file, FieldNo(file, 1, name), def) != XIO_OK) return name;
+    if (xio_get_fld_def(file, field, def) != XIO_OK) return name;
     return def.description;
 }
 
 // An empty field takes its list's default; a value the list holds in another letter case takes
 // the list's spelling.
-void ListDefault(uint16_t file, const char* name, const CustomList& list) {
-    std::string value = Text(file, name);
+void ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
+    const std::string& value = Text(file, field);
     if (value.empty()) {
-        value = list.first;
-        Put(file, name, value);
+        if (!list.emptyBecomes.empty()) Put(file, field, list.emptyBecomes);
+        return;
     }
     for (const auto& e : list.entries) {
         if (xvl::equalNoCase(e, value)) {
-            if (e != value) Put(file, name, e);
+            if (e != value) Put(file, field, e);
             break;
         }
     }
@@ -73,14 +75,11 @@ std::string PrefixShown(const std::string& prefix) {
 
 }  // namespace
 
-bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, const char* keyName) {
-    const std::string value = GetText(file, field);
-    const uint16_t keyField = FieldNo(keyFile, 1, keyName);
-    PutText(keyFile, keyField, value);
-    std::string idText, key;
-    RecordIdText(keyFile, idText, 1);
-    if (prepassKeys.find(idText, key)) {
-        PutText(file, field, key);
+bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField) {
+    PutText(keyFile, keyField, xio_get_text(file, field));
+    RecordIdText(keyFile, refId_, 1);
+    if (Keys(keyFile).find(refId_, refKey_)) {
+        PutText(file, field, refKey_);
         return true;
     }
     if (xio_rd_record(keyFile, 1, 0, 0) != XIO_OK) return false;
@@ -92,20 +91,24 @@ bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, co
 
 bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages) {
     const std::string& contact = contactTerm_;
-    const std::string key = Text(ars, "COCONT");
+    const std::string key = Text(ars, contact_[kCoCont]);
     if (key.empty()) {
         reason = Msg(12806, contact);
         return false;
     }
-    if (Text(ars, "CONAME").empty()) {
+    if (Text(ars, contact_[kCoName]).empty()) {
         reason = Msg(12807, contact + " name", contact, key);
         return false;
     }
-    const std::string customer = Text(ars, "COCUST");
-    if (!customer.empty() && !ResolveReference(ars, FieldNo(ars, kRecContact, "COCUST"), arm, "CUST"))
-        messages.push_back(Msg(12819, customerTerm_, customer));
-    ListDefault(ars, "COTYPEA", contactTypes);
-    if (Text(ars, "COTYPEA").empty()) {
+    // Pass 1 asks only whether the record is kept: the reference changes no answer.
+    if (!pass1_) {
+        const uint16_t field = contact_[kCoCust];
+        // A reference that is not found is left as the file gives it.
+        if (!Text(ars, field).empty() && !ResolveReference(ars, field, arm, customer_[kCust]))
+            messages.push_back(Msg(12819, customerTerm_, Text(ars, field)));
+    }
+    ListDefault(ars, contact_[kCoTypeA], contactTypes);
+    if (Text(ars, contact_[kCoTypeA]).empty()) {
         reason = Msg(12807, contact + " type", contact, key);
         return false;
     }
@@ -117,53 +120,54 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
 bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, convert::MessageList& messages,
                             bool converting) {
     const std::string& customer = customerTerm_;
-    const std::string key = Text(arm, "CUST");
+    const std::string key = Text(arm, customer_[kCust]);
     if (key.empty()) {
         reason = Msg(12806, customer);
         return false;
     }
-    if (Text(arm, "CNAME").empty()) {
+    if (Text(arm, customer_[kCName]).empty()) {
         reason = Msg(12807, customer + " name", customer, key);
         return false;
     }
 
-    // The eleven contacts.
-    static const char* const kContacts[] = {"CCONT1", "CCONT2", "CCONT3", "CCONT4", "CCONT5", "CCONT6",
-                                            "CCONT7", "CCONT8", "CCONT9", "CCONT10", "CBCONT"};
-    for (int i = 0; i < 11; ++i) {
-        const std::string value = Text(arm, kContacts[i]);
-        if (value.empty()) continue;
-        if (ResolveReference(arm, FieldNo(arm, kRecCustomer, kContacts[i]), ars, "COCONT")) continue;
+    // The eleven contacts. Pass 1 asks only whether the record is kept, which no reference and
+    // nothing after the required types changes.
+    for (std::size_t i = 0; i < 11 && !pass1_; ++i) {
+        const uint16_t field = customer_[kCCont1 + i];
+        if (Text(arm, field).empty() || ResolveReference(arm, field, ars, contact_[kCoCont])) continue;
+        // A reference that is not found is left as the file gives it.
         const std::string label = i < 10 ? "Contact " + std::to_string(i + 1) : "Billing " + Description(301);
-        messages.push_back(Msg(12820, label, value, contactTerm_));
+        messages.push_back(Msg(12820, label, Text(arm, field), contactTerm_));
     }
 
     // List defaults and spellings.
-    ListDefault(arm, "CTYPEA", customerTypes);
-    ListDefault(arm, "CTRADE", trades);
-    ListDefault(arm, "CCRDRTG", creditRatings);
-    ListDefault(arm, "CBFREQA", billingFrequencies);
-    for (const char* f : {"CTXGRTB", "CTXGRPL", "CTXGRPM", "CTXGRPS", "CTXGRPE", "CTXGRPO", "CTXGRPT"})
-        ListDefault(arm, f, taxGroups);
+    ListDefault(arm, customer_[kCTypeA], customerTypes);
+    ListDefault(arm, customer_[kCTrade], trades);
+    ListDefault(arm, customer_[kCCrdRtg], creditRatings);
+    ListDefault(arm, customer_[kCBFreqA], billingFrequencies);
+    for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
 
     // Required types: each named by its own label (the customer type by the customer's term).
-    for (const char* f : {"CTYPEA", "CTRADE", "CCRDRTG", "CBFREQA"}) {
-        if (!Text(arm, f).empty()) continue;
-        const std::string label = std::string(f) == "CTYPEA" ? customer + " type" : Label(arm, f);
+    for (std::size_t f = kCTypeA; f <= kCBFreqA; ++f) {
+        if (!Text(arm, customer_[f]).empty()) continue;
+        const std::string label =
+            f == kCTypeA ? customer + " type" : Label(arm, customer_[f], kCustomerNames[f]);
         reason = Msg(12807, label, customer, key);
         return false;
     }
+    if (pass1_) return true;
 
-    const std::string was = convert::ModeWord("was/will be", converting);
-    const std::string were = convert::ModeWord("were/will be", converting);
+    // The mode's words, for the messages that are issued.
+    const char* const was = converting ? "was" : "will be";
+    const char* const were = converting ? "were" : "will be";
     auto number = [&](const char* pair) { return convert::ModeWord(pair, converting); };
-    auto numberField = [&](const char* name) { return FieldNo(arm, kRecCustomer, name); };
+    auto numberField = [&](std::size_t f) { return customer_[f]; };
 
     // 1. GL prefix.
-    if (const std::string prefix = Text(arm, "CGLPREF"); !prefix.empty()) {
+    if (const std::string prefix = Text(arm, customer_[kCGlPref]); !prefix.empty()) {
         if (!arGlInterface) {
             messages.push_back(Msg(12809, PrefixShown(prefix), was, number("1803/1804")));
-            Put(arm, "CGLPREF", "");
+            Put(arm, customer_[kCGlPref], "");
         } else if (glMaster != 0) {
             const int sections = suite::xk_num_sections(suite::kGlAccountFormat);
             const uint16_t rec = sections == 1 ? 3 : sections == 2 ? 4 : sections == 3 ? 5 : 0;
@@ -174,43 +178,43 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
 
     // 2. History totals are always kept.
-    if (const double hist = convert::GetNumber(arm, numberField("CHISTOT")); hist != 1) {
-        const std::string shown = convert::ChoiceText(arm, numberField("CHISTOT"), static_cast<int16_t>(hist), true);
+    if (const double hist = convert::GetNumber(arm, numberField(kCHisTot)); hist != 1) {
+        const std::string shown = convert::ChoiceText(arm, numberField(kCHisTot), static_cast<int16_t>(hist), true);
         messages.push_back(Msg(12812, "Track history totals", shown, was, number("1807/1808")));
-        convert::PutNumber(arm, numberField("CHISTOT"), 1);
+        convert::PutNumber(arm, numberField(kCHisTot), 1);
     }
 
     const std::string& invoiceFormat = invoiceFormatLabel_;
     // 3. Billing not installed: invoice format, billing frequency, automatic invoice text and number.
     if (!billingInstalled) {
         ClearedGroup group;
-        if (const std::string v = Text(arm, "CINVFMT"); !v.empty()) {
+        if (const std::string v = Text(arm, customer_[kCInvFmt]); !v.empty()) {
             group.Note(invoiceFormat, v);
-            Put(arm, "CINVFMT", "");
+            Put(arm, customer_[kCInvFmt], "");
         }
-        if (const std::string v = Text(arm, "CBFREQA"); !xvl::equalNoCase(v, billingFrequencies.first)) {
+        if (const std::string v = Text(arm, customer_[kCBFreqA]); !xvl::equalNoCase(v, billingFrequencies.first)) {
             group.Note(Capitalised(377), v);
-            Put(arm, "CBFREQA", billingFrequencies.first);
+            Put(arm, customer_[kCBFreqA], billingFrequencies.first);
         }
-        if (const std::string v = Text(arm, "CLSTINT"); !v.empty()) {
+        if (const std::string v = Text(arm, customer_[kCLstInt]); !v.empty()) {
             group.Note("Auto text", v);
-            Put(arm, "CLSTINT", "");
+            Put(arm, customer_[kCLstInt], "");
         }
-        if (const double n = convert::GetNumber(arm, numberField("CLSTINN")); n != 0) {
+        if (const double n = convert::GetNumber(arm, numberField(kCLstInn)); n != 0) {
             group.Note("Last auto number", convert::FormatNumber("%.0f", n));
-            convert::PutNumber(arm, numberField("CLSTINN"), 0);
+            convert::PutNumber(arm, numberField(kCLstInn), 0);
         }
         if (group.noted) messages.push_back(Msg(12813, group.label, group.value, were, number("1809/1810")));
     }
 
     // 4. The invoice format, as Billing stores it.
     if (billingStandard != 0) {
-        if (const std::string v = Text(arm, "CINVFMT"); !v.empty()) {
+        if (const std::string v = Text(arm, customer_[kCInvFmt]); !v.empty()) {
             const uint16_t bls = billingStandard;
             xio_init_record(bls, 8);
             PutText(bls, FieldNo(bls, 8, "IFORMAT"), v);
             if (xio_rd_record(bls, 8, 0, 0) == XIO_OK)
-                Put(arm, "CINVFMT", GetText(bls, FieldNo(bls, 8, "IFORMAT")));
+                Put(arm, customer_[kCInvFmt], GetText(bls, FieldNo(bls, 8, "IFORMAT")));
             else
                 messages.push_back(Msg(12814, invoiceFormat, v));
         }
@@ -218,14 +222,14 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
 
     // 5, 6. Rate, markup and add-on tables: cleared without Billing, else looked up.
     struct Table {
-        const char* field;
+        std::size_t field;
         int costType;  // rate tables: RTCTYPE; 0 markup, -1 add-on
         const char* word;
     };
-    static const Table kTables[] = {{"CRATEL", 1, "Labor "},    {"CRATEM", 2, "Material "},
-                                    {"CRATES", 3, "Subcontract "}, {"CRATEE", 4, "Equipment "},
-                                    {"CRATEO", 5, "Overhead "}, {"CRATET", 6, "Other "},
-                                    {"CMARKTB", 0, nullptr},    {"CADDTB", -1, nullptr}};
+    static const Table kTables[] = {{kCRateL, 1, "Labor "},    {kCRateM, 2, "Material "},
+                                    {kCRateS, 3, "Subcontract "}, {kCRateE, 4, "Equipment "},
+                                    {kCRateO, 5, "Overhead "}, {kCRateT, 6, "Other "},
+                                    {kCMarkTb, 0, nullptr},    {kCAddTb, -1, nullptr}};
     auto tableLabel = [&](const Table& t) {
         if (t.costType > 0) return t.word + Description(330);
         return t.costType == 0 ? Capitalised(321) + " table" : Capitalised(351);
@@ -233,9 +237,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     if (!billingInstalled) {
         ClearedGroup group;
         for (const auto& t : kTables) {
-            if (const std::string v = Text(arm, t.field); !v.empty()) {
+            if (const std::string v = Text(arm, customer_[t.field]); !v.empty()) {
                 group.Note(tableLabel(t), v);
-                Put(arm, t.field, "");
+                Put(arm, customer_[t.field], "");
             }
         }
         if (group.noted) messages.push_back(Msg(12813, group.label, group.value, were, number("1809/1810")));
@@ -243,7 +247,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     if (billingStandard != 0) {
         const uint16_t bls = billingStandard;
         for (const auto& t : kTables) {
-            const std::string search = Text(arm, t.field);
+            const std::string search = Text(arm, customer_[t.field]);
             if (search.empty()) continue;
             bool found = false;
             std::string stored;
@@ -272,41 +276,41 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
                 }
             }
             if (found)
-                Put(arm, t.field, stored);
+                Put(arm, customer_[t.field], stored);
             else
                 messages.push_back(Msg(12815, tableLabel(t), search));
         }
     }
 
     // 7. The discount is never carried.
-    if (const double d = convert::GetNumber(arm, numberField("CDISCNT")); d != 0) {
+    if (const double d = convert::GetNumber(arm, numberField(kCDiscnt)); d != 0) {
         messages.push_back(Msg(12812, "Discount", convert::Amount(d), was, number("1807/1808")));
-        convert::PutNumber(arm, numberField("CDISCNT"), 0);
+        convert::PutNumber(arm, numberField(kCDiscnt), 0);
     }
 
     // 8. AR not using sales taxes: tax fields cleared or reset to the default tax status.
     if (!usesSalesTaxes) {
         ClearedGroup group;
-        if (const std::string v = Text(arm, "CTXGR"); !v.empty()) {
+        if (const std::string v = Text(arm, customer_[kCTxGr]); !v.empty()) {
             group.Note(Capitalised(37), v);
-            Put(arm, "CTXGR", "");
+            Put(arm, customer_[kCTxGr], "");
         }
-        static const std::pair<const char*, const char*> kStatus[] = {
-            {"CTXGRTB", "Total billed "}, {"CTXGRPL", "Labor "},    {"CTXGRPM", "Material "},
-            {"CTXGRPS", "Subcontract "},  {"CTXGRPE", "Equipment "}, {"CTXGRPO", "Overhead "},
-            {"CTXGRPT", "Other "}};
+        static const std::pair<std::size_t, const char*> kStatus[] = {
+            {kCTxGrTB, "Total billed "}, {kCTxGrpL, "Labor "},    {kCTxGrpM, "Material "},
+            {kCTxGrpS, "Subcontract "},  {kCTxGrpE, "Equipment "}, {kCTxGrpO, "Overhead "},
+            {kCTxGrpT, "Other "}};
         for (const auto& [f, word] : kStatus) {
-            if (const std::string v = Text(arm, f); !xvl::equalNoCase(v, taxGroups.first)) {
+            if (const std::string v = Text(arm, customer_[f]); !xvl::equalNoCase(v, taxGroups.first)) {
                 group.Note(word + Description(369), v);
-                Put(arm, f, taxGroups.first);
+                Put(arm, customer_[f], taxGroups.first);
             }
         }
-        if (const std::string v = Text(arm, "CRCERT"); !v.empty()) {
+        if (const std::string v = Text(arm, customer_[kCRCert]); !v.empty()) {
             group.Note(Capitalised(346), v);
-            Put(arm, "CRCERT", "");
+            Put(arm, customer_[kCRCert], "");
         }
         if (group.noted) messages.push_back(Msg(12817, group.label, group.value, were, number("1814/1815")));
-    } else if (const std::string group = Text(arm, "CTXGR"); !group.empty()) {
+    } else if (const std::string group = Text(arm, customer_[kCTxGr]); !group.empty()) {
         // 9. The tax group, on the tax master; without one the first such group is the example
         // of the closing note.
         if (taxMaster == 0) {
@@ -318,15 +322,15 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     }
 
     // 10, 11. Generation date and sequence are never carried.
-    if (const x_date_type date = convert::GetDate(arm, numberField("CGENDAT")); date.month != 0) {
+    if (const x_date_type date = convert::GetDate(arm, numberField(kCGenDat)); date.month != 0) {
         messages.push_back(Msg(12812, "Last " + Description(381), convert::AlphaDate(date), was, number("1807/1808")));
         x_value_def blank;
-        xio_put_field(arm, 0, numberField("CGENDAT"), blank);
+        xio_put_field(arm, 0, numberField(kCGenDat), blank);
     }
-    if (const double seq = convert::GetNumber(arm, numberField("CGENSEQ")); seq != 0) {
+    if (const double seq = convert::GetNumber(arm, numberField(kCGenSeq)); seq != 0) {
         messages.push_back(Msg(12812, "Last " + Description(382), convert::FormatNumber("%.0f", seq), was,
                                number("1807/1808")));
-        convert::PutNumber(arm, numberField("CGENSEQ"), 0);
+        convert::PutNumber(arm, numberField(kCGenSeq), 0);
     }
     return true;
 }

@@ -81,8 +81,17 @@ ConverterProfile xvCMM::Profile() const {
     return p;
 }
 
+void xvCMM::ResolveFields(uint16_t cmm) {
+    if (fieldsOf_ == cmm) return;
+    bank_.Resolve(cmm, kCmRecBank, kBankNames);
+    last_.Resolve(cmm, kCmRecLastNumbers, kLastNumbersNames);
+    fieldsOf_ = cmm;
+}
+
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     ForgetFieldNumbers();
+    fieldsOf_ = 0;
+    ResolveFields(ctx.mainHandle);
     multipleCash_ = -2;
     lookups_.Clear();
     validAp_.clear();
@@ -224,11 +233,12 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     const std::string& format = info.FormatID();
     auto special = [&](const char* name) { return import.xvlImpGetSpecialValue(format, name); };
     const int fmt = suite::kGlAccountFormat;
+    ResolveFields(cmm);
 
     // 1. The kind of the AP cash account.
     const auto bint = special("BINTCMP");
     const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
-    PutNumber(cmm, kCmRecBank, "BAPCABF", apKind);
+    PutNumber(cmm, bank_[kApKind], apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
     std::string general;
@@ -245,64 +255,64 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         if (!account.empty()) {
             suite::xk_unformat_field(fmt, apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
             collect(account);
-            PutText(cmm, kCmRecBank, apKind == 1 ? "BAPCSHF" : "BAPCSHB", account);
-            PutFlag(cmm, kCmRecBank, "BAPVALD", 1);
+            PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
+            PutFlag(cmm, bank_[kApValid], 1);
         }
     }
     // 4, 5. The payroll and receivables cash accounts of the line.
-    const std::string payroll = GetText(cmm, kCmRecBank, "BPRCASH");
+    const std::string payroll = GetText(cmm, bank_[kPrCash]);
     if (!payroll.empty()) {
         collect(payroll);
-        PutFlag(cmm, kCmRecBank, "BPRVALD", 1);
+        PutFlag(cmm, bank_[kPrValid], 1);
     }
-    const std::string receivable = GetText(cmm, kCmRecBank, "BRCCASH");
+    const std::string receivable = GetText(cmm, bank_[kRcCash]);
     if (!receivable.empty()) {
         collect(receivable);
-        PutFlag(cmm, kCmRecBank, "BRECVLD", 1);
+        PutFlag(cmm, bank_[kRcValid], 1);
         if (pmInst) {
-            PutText(cmm, kCmRecBank, "BPMCSHF", receivable);
-            PutNumber(cmm, kCmRecBank, "BPMCABF", 1);
-            PutFlag(cmm, kCmRecBank, "BPMVALD", 1);
+            PutText(cmm, bank_[kPmCashFull], receivable);
+            PutNumber(cmm, bank_[kPmKind], 1);
+            PutFlag(cmm, bank_[kPmValid], 1);
         }
     }
     // 6. A bank with cash accounts: the CM settings use several cash accounts per bank.
     if (!general.empty()) {
-        PutFlag(cmm, kCmRecBank, "BMLTCSH", 1);
+        PutFlag(cmm, bank_[kMultiCash], 1);
         SetMultipleCashAccounts(cmm, converting);
     }
     // 7. The general cash account, when every application shares it (a prefixed GL keeps it
     // only when it is more than a base account).
     if (!conflict && !general.empty() &&
         (!Prefixed() || static_cast<int>(general.size()) > BaseWidth()))
-        PutText(cmm, kCmRecBank, "BGENCSH", general);
+        PutText(cmm, bank_[kGenCash], general);
 
     // 8. Convert: the last numbers of the bank, written after it.
     if (!converting) return true;
     xio_init_record(cmm, kCmRecLastNumbers);
-    PutText(cmm, kCmRecLastNumbers, "LTBNKAC", GetText(cmm, kCmRecBank, "BANKACC"));
-    auto put = [&](const char* name, const char* field) {
+    PutText(cmm, last_[kLtBank], GetText(cmm, bank_[kBankAcc]));
+    auto put = [&](const char* name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;
-        PutSpecial(cmm, FieldNo(cmm, kCmRecLastNumbers, field), *v);
+        PutSpecial(cmm, last_[field], *v);
         if (Given(*v)) lastNumbersGiven_ = true;
         writeLastNumbers = 1;
         return true;
     };
     if (apInst) {
-        put("BLSTCHK", "LTAPC");
-        put("BLSTCDT", "LTAPCDT");
-        put("BLSTCA", "LTAPCA");
+        put("BLSTCHK", kLtApCheck);
+        put("BLSTCDT", kLtApDate);
+        put("BLSTCA", kLtApAmount);
     }
     if (prInst) {
-        put("BPLSTC", "LTPRC");
-        put("BPLSTCD", "LTPRCDT");
-        put("BPLSTCA", "LTPRCA");
+        put("BPLSTC", kLtPrCheck);
+        put("BPLSTCD", kLtPrDate);
+        put("BPLSTCA", kLtPrAmount);
     }
     // A deposit amount alone is a last number too: it must not be dropped by starting the record
     // again.
     if (const auto deposit = special("BLSTDA"); deposit && deposit->number != 0) {
-        put("BLSTDA", "LTDEPA");
-        put("BLSTDDT", "LTDEPDT");
+        put("BLSTDA", kLtDepAmount);
+        put("BLSTDDT", kLtDepDate);
     }
     return true;
 }

@@ -10,6 +10,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/lookups.h"
 #include "convert/reports.h"
 #include "convert/side_file.h"
@@ -32,6 +33,24 @@ inline constexpr uint16_t kCmRecLastNumbers = 5;
 inline constexpr uint16_t kCmHdrSettings = 2;  // CMULTCA
 // The record number a bank notes record ("BN") counts under.
 inline constexpr uint16_t kCmRecBankNotes = kCmRecBank + 50;
+
+// The bank fields the record steps touch on every bank.
+enum BankField : std::size_t {
+    kBankAcc, kApCashBase, kApCashFull, kPmCashBase, kPmCashFull, kPrCash, kRcCash, kGenCash, kMultiCash,
+    kApKind, kPmKind, kApValid, kPmValid, kPrValid, kRcValid, kApForm, kPrForm, kApMax, kPrMax,
+    kRegBalance, kPsBalance, kRecBalance, kOpenChecks, kLyInterest, kRecDate, kSetupStatus, kBankFields
+};
+inline constexpr convert::FieldNames<kBankFields> kBankNames{
+    "BANKACC", "BAPCSHB", "BAPCSHF", "BPMCSHB", "BPMCSHF", "BPRCASH", "BRCCASH", "BGENCSH", "BMLTCSH",
+    "BAPCABF", "BPMCABF", "BAPVALD", "BPMVALD", "BPRVALD", "BRECVLD", "BAPFORM", "BPRFORM", "BAPMAX", "BPRMAX",
+    "BRGBLNC", "BPSBLNC", "BRECBAL", "BOPNCHK", "BLYINT",  "BRECDT",  "BSASTAT"};
+// The fields of the last-numbers record.
+enum LastNumbersField : std::size_t {
+    kLtBank, kLtApCheck, kLtApDate, kLtApAmount, kLtPrCheck, kLtPrDate, kLtPrAmount, kLtDepAmount, kLtDepDate,
+    kLastNumbersFields
+};
+inline constexpr convert::FieldNames<kLastNumbersFields> kLastNumbersNames{
+    "LTBNKAC", "LTAPC", "LTAPCDT", "LTAPCA", "LTPRC", "LTPRCDT", "LTPRCA", "LTDEPA", "LTDEPDT"};
 
 class xvCMM : public convert::xvConvert {
 public:
@@ -110,6 +129,12 @@ private:
     // Look-ups of GL accounts and check formats in this text file: the conversion writes
     // neither file.
     convert::LookupCache lookups_;
+    // The field numbers of the bank and last-numbers records, for the handle they were resolved
+    // on (0: not yet); a text file starts afresh.
+    void ResolveFields(uint16_t cmm);
+    uint16_t fieldsOf_ = 0;
+    convert::FieldNumbers<kBankFields> bank_;
+    convert::FieldNumbers<kLastNumbersFields> last_;
 };
 
 }  // namespace dz::gl

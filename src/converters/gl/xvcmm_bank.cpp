@@ -38,12 +38,13 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
                                bool pmInst, uint16_t glm, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
     const uint16_t rec = kCmRecBank;
-    auto text = [&](const char* name) { return GetText(cmm, rec, name); };
-    auto clear = [&](const char* name) { PutText(cmm, rec, name, ""); };
+    ResolveFields(cmm);
+    auto text = [&](std::size_t field) { return GetText(cmm, bank_[field]); };
+    auto clear = [&](std::size_t field) { PutText(cmm, bank_[field], ""); };
     const FormatFacts& given = Facts(format, import);
 
     // 1. The bank account.
-    const std::string bank = text("BANKACC");
+    const std::string bank = text(kBankAcc);
     if (bank.empty()) {
         std::string name = suite::xk_description(7);
         suite::x_upper_first(name);
@@ -53,7 +54,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 2. CM settings that keep one cash account per bank: the line's cash accounts go.
     if (cmInterfacesGl && MultipleCashAccounts(cmm) == 0) {
-        const uint16_t first = FieldNo(cmm, rec, "BAPCSHB"), last = FieldNo(cmm, rec, "BPRCASH");
+        const uint16_t first = bank_[kApCashBase], last = bank_[kPrCash];
         std::string shownField, shownValue;
         for (uint16_t f = first; first && f <= last; ++f) {
             const std::string value = GetText(cmm, f);
@@ -71,29 +72,29 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         if (!shownField.empty())
             messages.push_back(Msg(12840, shownField, shownValue, ModeWord("were/will be", converting),
                                    Code("1034/1035", converting)));
-        PutFlag(cmm, rec, "BMLTCSH", 0);
+        PutFlag(cmm, bank_[kMultiCash], 0);
     }
 
     // 3. Where AP and PM keep their cash account: a base or a full account.
     bool apBase = false;
     if (given.apKind || given.bintSpecial) {
         // Given by the line, or put there by the filling step.
-        apBase = Whole(GetNumber(cmm, rec, "BAPCABF")) == 2;
+        apBase = Whole(GetNumber(cmm, bank_[kApKind])) == 2;
     } else if (given.apBase && !given.apFull) {
-        PutNumber(cmm, rec, "BAPCABF", 2);
+        PutNumber(cmm, bank_[kApKind], 2);
         apBase = true;
     }
     bool pmBase = false;
     if (given.pmKind) {
-        pmBase = Whole(GetNumber(cmm, rec, "BPMCABF")) == 2;
+        pmBase = Whole(GetNumber(cmm, bank_[kPmKind])) == 2;
     } else if (!given.bintSpecial && given.pmBase && !given.pmFull) {
-        PutNumber(cmm, rec, "BPMCABF", 2);
+        PutNumber(cmm, bank_[kPmKind], 2);
         pmBase = true;
     }
-    const char* apField = apBase ? "BAPCSHB" : "BAPCSHF";
-    const char* apOther = apBase ? "BAPCSHF" : "BAPCSHB";
-    const char* pmField = pmBase ? "BPMCSHB" : "BPMCSHF";
-    const char* pmOther = pmBase ? "BPMCSHF" : "BPMCSHB";
+    const std::size_t apField = apBase ? kApCashBase : kApCashFull;
+    const std::size_t apOther = apBase ? kApCashFull : kApCashBase;
+    const std::size_t pmField = pmBase ? kPmCashBase : kPmCashFull;
+    const std::size_t pmOther = pmBase ? kPmCashFull : kPmCashBase;
     auto sectionOf = [](bool base) { return base ? suite::kGlBaseAccount : suite::kGlWhole; };
 
     // 4. The AP cash account must be a whole account, or a whole base account, of the format.
@@ -112,7 +113,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     }
 
     // 5, 6. The account of the other kind goes.
-    auto otherKind = [&](int number, const char* other, bool base, const char* code) {
+    auto otherKind = [&](int number, std::size_t other, bool base, const char* code) {
         const std::string value = text(other);
         if (value.empty()) return;
         messages.push_back(Msg(number, base ? "base" : "full", base ? "Full" : "Base",
@@ -125,24 +126,25 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 7-10. A cash account of an application that is not installed, or of a CM that does not
     // interface with GL, goes.
-    auto use = [&](const char* field, bool installed, const char* valid, int number, int section, const char* code,
-                   const char* kindField) {
+    constexpr std::size_t kNoKind = kBankFields;
+    auto use = [&](std::size_t field, bool installed, std::size_t valid, int number, int section, const char* code,
+                   std::size_t kindField) {
         const std::string value = text(field);
         if (value.empty()) return;
         if (installed && cmInterfacesGl) {
-            PutFlag(cmm, rec, valid, 1);
-            PutFlag(cmm, rec, "BMLTCSH", 1);
+            PutFlag(cmm, bank_[valid], 1);
+            PutFlag(cmm, bank_[kMultiCash], 1);
             return;
         }
         messages.push_back(Msg(number, FormatAccount(value, section), ModeWord("was not/will not be", converting),
                                Code(code, converting)));
         clear(field);
-        if (kindField) PutNumber(cmm, rec, kindField, 1);
+        if (kindField != kNoKind) PutNumber(cmm, bank_[kindField], 1);
     };
-    use(apField, apInst, "BAPVALD", 12184, sectionOf(apBase), "1004/1005", "BAPCABF");
-    use(pmField, pmInst, "BPMVALD", 12187, sectionOf(pmBase), "1010/1011", "BPMCABF");
-    use("BPRCASH", prInst, "BPRVALD", 12185, suite::kGlWhole, "1006/1007", nullptr);
-    use("BRCCASH", arInst || jcInst, "BRECVLD", 12186, suite::kGlWhole, "1008/1009", nullptr);
+    use(apField, apInst, kApValid, 12184, sectionOf(apBase), "1004/1005", kApKind);
+    use(pmField, pmInst, kPmValid, 12187, sectionOf(pmBase), "1010/1011", kPmKind);
+    use(kPrCash, prInst, kPrValid, 12185, suite::kGlWhole, "1006/1007", kNoKind);
+    use(kRcCash, arInst || jcInst, kRcValid, 12186, suite::kGlWhole, "1008/1009", kNoKind);
 
     // 11. Every cash account left must be on file in GL.
     if (glm) {
@@ -155,35 +157,35 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
             return false;
         };
         if (!onFile(text(apField), apBase, "AP") || !onFile(text(pmField), pmBase, "PM") ||
-            !onFile(text("BPRCASH"), false, "PR") || !onFile(text("BRCCASH"), false, "Receivable") ||
-            !onFile(text("BGENCSH"), false, "General"))
+            !onFile(text(kPrCash), false, "PR") || !onFile(text(kRcCash), false, "Receivable") ||
+            !onFile(text(kGenCash), false, "General"))
             return false;
     }
 
     // 12. An application marked as using the bank needs its cash account there.
-    auto mark = [&](bool installed, const char* valid, const char* cashField, const char* app) {
+    auto mark = [&](bool installed, std::size_t valid, std::size_t cashField, const char* app) {
         if (!installed) {
-            PutFlag(cmm, rec, valid, 0);
+            PutFlag(cmm, bank_[valid], 0);
             return;
         }
-        const uint16_t multi = FieldNo(cmm, rec, "BMLTCSH"), flag = FieldNo(cmm, rec, valid);
-        if (xio_get_field_result(cmm, rec, multi) == 1 && xio_get_field_result(cmm, rec, flag) == 1 &&
-            text(cashField).empty()) {
+        if (xio_get_field_result(cmm, rec, bank_[kMultiCash]) == 1 &&
+            xio_get_field_result(cmm, rec, bank_[valid]) == 1 && text(cashField).empty()) {
             messages.push_back(Msg(12194, app, ModeWord("was/will be", converting), app, Code("1019/1020", converting)));
-            PutFlag(cmm, rec, valid, 0);
+            PutFlag(cmm, bank_[valid], 0);
         }
     };
-    mark(apInst, "BAPVALD", apField, "AP");
-    mark(pmInst, "BPMVALD", pmField, "PM");
-    mark(prInst, "BPRVALD", "BPRCASH", "PR");
-    mark(arInst || jcInst, "BRECVLD", "BRCCASH", "Receivables");
+    mark(apInst, kApValid, apField, "AP");
+    mark(pmInst, kPmValid, pmField, "PM");
+    mark(prInst, kPrValid, kPrCash, "PR");
+    mark(arInst || jcInst, kRcValid, kRcCash, "Receivables");
 
     // 13. Balances are the CM module's own to build: none is converted.
-    const std::string notConverted = ModeWord("was not/will not be", converting);
-    const std::string code1017 = ModeWord("1017/1018", converting);
-    for (const auto& [from, to] : {std::pair{"BRGBLNC", "BPSBLNC"}, std::pair{"BRECBAL", "BRECBAL"},
-                                   std::pair{"BOPNCHK", "BLYINT"}}) {
-        const uint16_t first = FieldNo(cmm, rec, from), last = FieldNo(cmm, rec, to);
+    // The mode's words, chosen for the messages that are issued.
+    const char* const notConverted = converting ? "was not" : "will not be";
+    const char* const code1017 = converting ? "1017" : "1018";
+    for (const auto& [from, to] : {std::pair{kRegBalance, kPsBalance}, std::pair{kRecBalance, kRecBalance},
+                                   std::pair{kOpenChecks, kLyInterest}}) {
+        const uint16_t first = bank_[from], last = bank_[to];
         for (uint16_t f = first; first && f <= last; ++f) {
             const double amount = GetNumber(cmm, f);
             if (amount == 0) continue;
@@ -194,23 +196,23 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // 14, 15. Nor the last reconciled date and the setup assistant's status, on every line of a
     // template that gives them.
     if (given.reconciled) {
-        const uint16_t f = FieldNo(cmm, rec, "BRECDT");
+        const uint16_t f = bank_[kRecDate];
         messages.push_back(
             Msg(12193, "Last reconciled date", suite::xd_alpha_date(GetDate(cmm, f)), notConverted, code1017));
         x_value_def blank;
         xio_put_field(cmm, 0, f, blank);
     }
     if (given.setupStatus) {
-        const uint16_t f = FieldNo(cmm, rec, "BSASTAT");
+        const uint16_t f = bank_[kSetupStatus];
         messages.push_back(
             Msg(12193, "Setup assistant status", ChoiceText(cmm, f, GetNumber(cmm, f), false), notConverted, code1017));
         PutNumber(cmm, f, 0);
     }
 
     // 16, 17. The check format of an application that uses the bank.
-    auto checkFormat = [&](bool installed, const char* valid, const char* formField, const char* app,
+    auto checkFormat = [&](bool installed, std::size_t valid, std::size_t formField, const char* app,
                            const char* article, int16_t handle, uint16_t formatRec, const char* key) {
-        if (!installed || xio_get_field_result(cmm, rec, FieldNo(cmm, rec, valid)) != 1) return;
+        if (!installed || xio_get_field_result(cmm, rec, bank_[valid]) != 1) return;
         const std::string form = text(formField);
         if (form.empty()) {
             messages.push_back(Msg(12855, bank, app, article));
@@ -219,30 +221,31 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         if (handle && lookups_.Missing(static_cast<uint16_t>(handle), formatRec, key, form))
             messages.push_back(Msg(12856, bank, app, form, app));
     };
-    checkFormat(apInst, "BAPVALD", "BAPFORM", "AP", "an AP", apmHandle, 11, "FNAME");
-    checkFormat(prInst, "BPRVALD", "BPRFORM", "PR", "a PR", prsHandle, 16, "CFID");
+    checkFormat(apInst, kApValid, kApForm, "AP", "an AP", apmHandle, 11, "FNAME");
+    checkFormat(prInst, kPrValid, kPrForm, "PR", "a PR", prsHandle, 16, "CFID");
 
     // 18, 19. The check format and maximum of an application that is not installed go.
-    const std::string check = suite::xk_description(8);
-    auto notInstalled = [&](bool installed, const char* app, const char* formField, const char* maxField) {
+    auto notInstalled = [&](bool installed, const char* app, std::size_t formField, std::size_t maxField) {
         if (installed) return;
         if (const std::string form = text(formField); !form.empty()) {
-            messages.push_back(Msg(12196, app, app, check, form, notConverted, Code("1023/1024", converting)));
+            messages.push_back(Msg(12196, app, app, suite::xk_description(8), form, notConverted,
+                                   Code("1023/1024", converting)));
             clear(formField);
         }
-        if (const double max = GetNumber(cmm, rec, maxField); max != 0) {
-            messages.push_back(Msg(12197, app, app, check, ModeWord("has changed/will change", converting),
-                                   Amount(max), Code("1025/1026", converting)));
-            PutNumber(cmm, rec, maxField, 0);
+        if (const double max = GetNumber(cmm, bank_[maxField]); max != 0) {
+            messages.push_back(Msg(12197, app, app, suite::xk_description(8),
+                                   ModeWord("has changed/will change", converting), Amount(max),
+                                   Code("1025/1026", converting)));
+            PutNumber(cmm, bank_[maxField], 0);
         }
     };
-    notInstalled(apInst, "AP", "BAPFORM", "BAPMAX");
-    notInstalled(prInst, "PR", "BPRFORM", "BPRMAX");
+    notInstalled(apInst, "AP", kApForm, kApMax);
+    notInstalled(prInst, "PR", kPrForm, kPrMax);
 
     // 20. Convert: every bank written is followed by its last-numbers record.
     if (converting && !writeLastNumbers) {
         xio_init_record(cmm, kCmRecLastNumbers);
-        PutText(cmm, kCmRecLastNumbers, "LTBNKAC", bank);
+        PutText(cmm, last_[kLtBank], bank);
         writeLastNumbers = 1;
     }
     return true;

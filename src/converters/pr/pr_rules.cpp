@@ -33,8 +33,8 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
-        shown = convert::GetText(file, field);
-        if (shown.empty()) return std::nullopt;
+        if (xio_get_text(file, field).empty()) return std::nullopt;
+        shown = xio_get_text(file, field);
         convert::PutText(file, field, "");
         break;
     case FieldKind::YesNo:
@@ -73,7 +73,13 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
 bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
                       double choiceDefault) {
-    const uint16_t field = FieldNo(file, rec, name);
+    return DropCountryField(file, FieldNo(file, rec, name), kind, countries, messages, converting, label, yesText,
+                            choiceDefault);
+}
+
+bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
+                      double choiceDefault) {
     const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
     if (!shown) return false;
     std::string fieldLabel = label;

@@ -36,6 +36,10 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
 bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label = {},
                       const char* yesText = "TRUE", double choiceDefault = 1);
+// The same for a field whose number is known.
+bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
+                      convert::MessageList& messages, bool converting, const std::string& label = {},
+                      const char* yesText = "TRUE", double choiceDefault = 1);
 
 // ---- Current totals -----------------------------------------------------------------------------
 struct TotalsRun {

@@ -72,6 +72,7 @@ void xvPRM::LoadStatuses(const char* taxId, std::array<std::string, kStatusCount
 bool xvPRM::LoadPayrollSettings(const convert::OpenFilesList& files, convert::NotesReport& notes,
                                 convert::ConvertProgress* progress) {
     convert::ForgetFieldNumbers();
+    employeeFieldsOf_ = 0;
     filingStatuses_ = {};
     eicStatuses_ = {};
     known_.clear();

@@ -13,6 +13,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
 
@@ -41,6 +42,23 @@ inline constexpr uint16_t kPrRecFringe = 6;
 
 // The custom list whose default fills an employee's empty country.
 inline constexpr int kCountryList = 554;
+
+// The employee fields the employee handler touches on every employee, named as the record
+// names them.
+enum EmployeeField : std::size_t {
+    kEABILL, kEBENTYP, kECCLASS, kECERT, kECLASS, kECNTRY, kECOST, kECPPF, kECPPL, kEDEPRBT, kEDEPT, kEDTHBEN,
+    kEEICST, kEEQ, kEFEDCR, kEFRNCH, kEFSTAT, kEGCERT, kEGID, kEJOB, kELOCAL, kELROEDT, kEMEDLV, kEMPID,
+    kEMTGRBT, kENAME, kEPAY, kEPAYDT, kEPEN, kEPERCR, kEPEX, kEPGID, kEPHS, kERES1, kERES2, kERES3, kESIN,
+    kESPOUSE, kESSN, kETAXCD, kETAXDED, kETITLED, kETRMRES, kEUNION, kEWCCD, kEWCST, kEWORK1, kEWORK2, kEWORK3,
+    kEZONRBT,
+    kEmployeeFields
+};
+inline constexpr convert::FieldNames<kEmployeeFields> kEmployeeNames{
+    "EABILL", "EBENTYP", "ECCLASS", "ECERT", "ECLASS", "ECNTRY", "ECOST", "ECPPF", "ECPPL", "EDEPRBT", "EDEPT",
+    "EDTHBEN", "EEICST", "EEQ", "EFEDCR", "EFRNCH", "EFSTAT", "EGCERT", "EGID", "EJOB", "ELOCAL", "ELROEDT",
+    "EMEDLV", "EMPID", "EMTGRBT", "ENAME", "EPAY", "EPAYDT", "EPEN", "EPERCR", "EPEX", "EPGID", "EPHS", "ERES1",
+    "ERES2", "ERES3", "ESIN", "ESPOUSE", "ESSN", "ETAXCD", "ETAXDED", "ETITLED", "ETRMRES", "EUNION", "EWCCD",
+    "EWCST", "EWORK1", "EWORK2", "EWORK3", "EZONRBT"};
 
 class xvPRM : public convert::xvConvert {
 public:
@@ -139,6 +157,10 @@ private:
     std::array<std::string, kStatusCount> eicStatuses_;
     std::string countryListDefault_;
     std::unordered_set<std::string> known_;  // "file\trecord\tkey" of setup records found
+    // The employee fields by number, for the handle they were resolved on (0: not yet).
+    void ResolveEmployeeFields(uint16_t prm);
+    uint16_t employeeFieldsOf_ = 0;
+    convert::FieldNumbers<kEmployeeFields> emp_;
     std::unordered_map<std::string, std::optional<SetupFields>> setupRecords_;  // "file\trecord\tID"
     std::unordered_map<std::string, std::vector<std::string>> jurisdictionStatuses_;
     std::unordered_set<std::string> employeesKnown_;

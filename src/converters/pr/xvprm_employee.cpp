@@ -56,46 +56,53 @@ std::string Joined(std::initializer_list<std::string> parts) {
 
 }  // namespace
 
+void xvPRM::ResolveEmployeeFields(uint16_t prm) {
+    if (employeeFieldsOf_ == prm) return;
+    emp_.Resolve(prm, kRec, kEmployeeNames);
+    employeeFieldsOf_ = prm;
+}
+
 bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                             bool converting, xvl::xvlImport& import) {
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
     const uint16_t country = m_countryCode;
+    ResolveEmployeeFields(prm);
 
     // 1. Employee ID.
-    const std::string empId = GetText(prm, kRec, "EMPID");
+    const std::string empId = GetText(prm, emp_[kEMPID]);
     if (empId.empty()) {
         reason = Msg(12276);
         return false;
     }
     // 2. Name, last name first where its shape is recognised.
-    std::string name = GetText(prm, kRec, "ENAME");
+    std::string name = GetText(prm, emp_[kENAME]);
     ReorderEmployeeName(name);
     while (!name.empty() && name.back() == ' ') name.pop_back();
     if (name.empty()) {
         reason = Msg(12277, empId);
         return false;
     }
-    PutText(prm, kRec, "ENAME", name);
+    PutText(prm, emp_[kENAME], name);
 
     // 3. Social security number. Whether the line gave one is decided line by line: a blank
     // column under a template that has the column is as missing as no column at all.
     if (country == kCountryUsa) {
         if (!import.xvlImpLineGave(info.FormatID(), "ESSN")) messages.push_back(Msg(12278, empId));
-    } else if (const double ssn = convert::GetNumber(prm, kRec, "ESSN"); ssn != 0) {
+    } else if (const double ssn = convert::GetNumber(prm, emp_[kESSN]); ssn != 0) {
         messages.push_back(Msg(12279, convert::FormatNumber("%.0f", ssn), word("was not/will not be"),
                                word("804/805")));
-        convert::PutNumber(prm, kRec, "ESSN", 0);
+        convert::PutNumber(prm, emp_[kESSN], 0);
     }
     // 4. Tax file number (Australia).
     if (country != kCountryAustralia) {
-        const std::string tfn = GetText(prm, kRec, "EGID");
+        const std::string tfn = GetText(prm, emp_[kEGID]);
         if (!tfn.empty()) {
             messages.push_back(Msg(12280, tfn, word("was not/will not be"), word("806/807")));
-            PutText(prm, kRec, "EGID", "");
+            PutText(prm, emp_[kEGID], "");
         }
     }
     // 5. Social insurance number (Canada).
-    if (const std::string sin = GetText(prm, kRec, "ESIN"); !sin.empty()) {
+    if (const std::string sin = GetText(prm, emp_[kESIN]); !sin.empty()) {
         if (country == kCountryCanada) {
             uint16_t expected = 0;
             if (!SinHasStandardFormat(sin))
@@ -104,16 +111,16 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
                 messages.push_back(Msg(12283, sin, convert::FormatInt("%d", expected)));
         } else {
             messages.push_back(Msg(12281, sin, word("was not/will not be"), word("808/809")));
-            PutText(prm, kRec, "ESIN", "");
+            PutText(prm, emp_[kESIN], "");
         }
     }
     // 6. Prefer French (Canada).
-    if (country != kCountryCanada && convert::GetFlag(prm, kRec, "EFRNCH") == 1) {
+    if (country != kCountryCanada && convert::GetFlag(prm, emp_[kEFRNCH]) == 1) {
         messages.push_back(Msg(12284, word("was/will be"), word("812/813")));
-        convert::PutFlag(prm, kRec, "EFRNCH", 0);
+        convert::PutFlag(prm, emp_[kEFRNCH], 0);
     }
     // 7. Pay group.
-    const std::string payGroup = GetText(prm, kRec, "EPGID");
+    const std::string payGroup = GetText(prm, emp_[kEPGID]);
     if (payGroup.empty()) {
         reason = Msg(12285, empId);
         return false;
@@ -122,14 +129,15 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         messages.push_back(Msg(12286, payGroup, word("was converted/will convert"), word("815/899")));
 
     // 8. Fields no longer used.
-    for (const char* field : {"ERES1", "EWORK1"}) {
-        const std::string value = GetText(prm, kRec, field);
+    for (const std::size_t field : {kERES1, kEWORK1}) {
+        const std::string value = GetText(prm, emp_[field]);
         if (value.empty()) continue;
-        messages.push_back(Msg(12287, field, value, word("was not/will not be"), word("816/817")));
-        PutText(prm, kRec, field, "");
+        messages.push_back(Msg(12287, kEmployeeNames[field], value, word("was not/will not be"), word("816/817")));
+        PutText(prm, emp_[field], "");
     }
-    for (const auto& [field, reset] : {std::pair<const char*, double>{"ECPPF", 1}, {"ECPPL", 12}}) {
-        const uint16_t f = FieldNo(prm, kRec, field);
+    for (const auto& [index, reset] : {std::pair<std::size_t, double>{kECPPF, 1}, {kECPPL, 12}}) {
+        const char* const field = kEmployeeNames[index];
+        const uint16_t f = emp_[index];
         const double item = convert::GetNumber(prm, f);
         if (item == reset) continue;
         messages.push_back(Msg(12287, field, convert::ChoiceText(prm, f, item, true), word("was not/will not be"),
@@ -138,43 +146,43 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     }
 
     // 9. Fields the country requires.
-    if (country == kCountryUsa && GetText(prm, kRec, "EWORK2").empty()) {
+    if (country == kCountryUsa && GetText(prm, emp_[kEWORK2]).empty()) {
         reason = Msg(12288, suite::xk_description(53), empId);
         return false;
     }
-    if ((country == kCountryUsa || country == kCountryAustralia) && GetText(prm, kRec, "EFSTAT").empty()) {
+    if ((country == kCountryUsa || country == kCountryAustralia) && GetText(prm, emp_[kEFSTAT]).empty()) {
         reason = Msg(12290, suite::xk_description(77), empId);
         return false;
     }
 
     // 10. Fields only some countries use.
     using K = FieldKind;
-    auto drop = [&](const char* field, K kind, const char* countries, double choiceDefault = 1) {
-        DropCountryField(prm, kRec, field, kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+    auto drop = [&](std::size_t field, K kind, const char* countries, double choiceDefault = 1) {
+        DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
     };
     if (country != kCountryUsa) {
-        for (const char* f : {"ERES3", "EWORK3", "EEICST"}) drop(f, K::Text, "the USA");
-        for (const char* f : {"EPEN", "ECERT"}) drop(f, K::YesNo, "the USA");
+        for (const std::size_t f : {kERES3, kEWORK3, kEEICST}) drop(f, K::Text, "the USA");
+        for (const std::size_t f : {kEPEN, kECERT}) drop(f, K::YesNo, "the USA");
     }
     if (country != kCountryUsa && country != kCountryCanada) {
-        for (const char* f : {"EWCST", "EWCCD"}) drop(f, K::Text, "the USA and Canada");
+        for (const std::size_t f : {kEWCST, kEWCCD}) drop(f, K::Text, "the USA and Canada");
     }
     if (country != kCountryUsa && country != kCountryAustralia) {
-        drop("EFSTAT", K::Text, "the USA and Australia");
-        for (const char* f : {"EPEX", "ETAXCD"}) drop(f, K::Number, "the USA and Australia");
+        drop(kEFSTAT, K::Text, "the USA and Australia");
+        for (const std::size_t f : {kEPEX, kETAXCD}) drop(f, K::Number, "the USA and Australia");
     }
     if (country != kCountryAustralia) {
-        for (const char* f : {"EMEDLV", "ESPOUSE"}) drop(f, K::YesNo, "Australia");
-        for (const char* f : {"EDEPRBT", "EMTGRBT", "EZONRBT"}) drop(f, K::Amount, "Australia");
-        drop("EGCERT", K::Number, "Australia");
-        for (const char* f : {"ETITLED", "EPAYDT"}) drop(f, K::Date, "Australia");
-        drop("EDTHBEN", K::YesNo, "Australia");
-        drop("EBENTYP", K::Choice, "Australia", 1);
+        for (const std::size_t f : {kEMEDLV, kESPOUSE}) drop(f, K::YesNo, "Australia");
+        for (const std::size_t f : {kEDEPRBT, kEMTGRBT, kEZONRBT}) drop(f, K::Amount, "Australia");
+        drop(kEGCERT, K::Number, "Australia");
+        for (const std::size_t f : {kETITLED, kEPAYDT}) drop(f, K::Date, "Australia");
+        drop(kEDTHBEN, K::YesNo, "Australia");
+        drop(kEBENTYP, K::Choice, "Australia", 1);
     }
     if (country != kCountryCanada) {
-        for (const char* f : {"ETAXDED", "EPERCR", "EFEDCR"}) drop(f, K::Amount, "Canada");
-        drop("ETRMRES", K::Choice, "Canada", 1);
-        drop("ELROEDT", K::Date, "Canada");
+        for (const std::size_t f : {kETAXDED, kEPERCR, kEFEDCR}) drop(f, K::Amount, "Canada");
+        drop(kETRMRES, K::Choice, "Canada", 1);
+        drop(kELROEDT, K::Date, "Canada");
     }
 
     // 11. Tax groups.
@@ -186,19 +194,19 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
             if (at(i) == value) return true;
         return false;
     };
-    if (const std::string filing = GetText(prm, kRec, "EFSTAT");
+    if (const std::string filing = GetText(prm, emp_[kEFSTAT]);
         !filing.empty() && !inList(filing, [this](std::size_t i) { return FilingStatusAt(i); })) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, Description(77, true), empId);
         return false;
     }
-    if (const std::string eic = GetText(prm, kRec, "EEICST");
+    if (const std::string eic = GetText(prm, emp_[kEEICST]);
         !eic.empty() && !inList(eic, [this](std::size_t i) { return EicStatusAt(i); })) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, Description(77, true), empId);
         return false;
     }
 
     // 13. Pay ID.
-    if (const std::string pay = GetText(prm, kRec, "EPAY"); !pay.empty() && !Known(m_prsFile, 1, "PPAYID", pay))
+    if (const std::string pay = GetText(prm, emp_[kEPAY]); !pay.empty() && !Known(m_prsFile, 1, "PPAYID", pay))
         messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
 
     // 14-16. Job cost, equipment, union and department references.
@@ -208,16 +216,16 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
 
     // 17. Death benefit type (Australia): only with a death benefit.
     if (country == kCountryAustralia) {
-        const uint16_t type = FieldNo(prm, kRec, "EBENTYP");
+        const uint16_t type = emp_[kEBENTYP];
         const double item = convert::GetNumber(prm, type);
-        if (item != 1 && xio_get_field_result(prm, kRec, FieldNo(prm, kRec, "EDTHBEN")) == 0) {
+        if (item != 1 && xio_get_field_result(prm, kRec, emp_[kEDTHBEN]) == 0) {
             messages.push_back(Msg(12841, convert::ChoiceText(prm, type, item, false), word("was/will be"),
                                    word("884/885")));
             convert::PutNumber(prm, type, 1);
         }
     }
     // 18. Country.
-    if (GetText(prm, kRec, "ECNTRY").empty()) PutText(prm, kRec, "ECNTRY", CountryListDefault());
+    if (GetText(prm, emp_[kECNTRY]).empty()) PutText(prm, emp_[kECNTRY], CountryListDefault());
 
     // 19. Current totals.
     ClearCurrentTotals(prm, kRec, {{"EYREG", "EMFRG"}}, m_allowTotals != 0, messages);
@@ -234,21 +242,22 @@ bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::str
 
 bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string& empId) {
     struct Group {
-        const char* field;
+        std::size_t field;
         uint16_t rec;
         const char* key;
         int message;
         int description;
     };
-    static const Group groups[] = {{"ERES2", 2, "TGST", 12291, 53},
-                                   {"EWORK2", 2, "TGST", 12291, 53},
-                                   {"EWCST", 2, "TGST", 12291, 53},
-                                   {"ERES3", 3, "TGCITY", 12292, 49},
-                                   {"EWORK3", 3, "TGCITY", 12292, 49}};
+    static const Group groups[] = {{kERES2, 2, "TGST", 12291, 53},
+                                   {kEWORK2, 2, "TGST", 12291, 53},
+                                   {kEWCST, 2, "TGST", 12291, 53},
+                                   {kERES3, 3, "TGCITY", 12292, 49},
+                                   {kEWORK3, 3, "TGCITY", 12292, 49}};
     for (const Group& g : groups) {
-        const std::string value = GetText(prm, kRec, g.field);
+        const std::string value = GetText(prm, emp_[g.field]);
         if (value.empty() || Known(m_prxFile, g.rec, g.key, value)) continue;
-        reason = Msg(g.message, FieldDescription(prm, kRec, g.field), value, Description(g.description, true), empId);
+        reason = Msg(g.message, FieldDescription(prm, kRec, kEmployeeNames[g.field]), value,
+                     Description(g.description, true), empId);
         return false;
     }
     return true;
@@ -256,17 +265,17 @@ bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string&
 
 void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting) {
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    const std::string job = GetText(prm, kRec, "EJOB");
-    std::string phase = GetText(prm, kRec, "EPHS");
+    const std::string job = GetText(prm, emp_[kEJOB]);
+    std::string phase = GetText(prm, emp_[kEPHS]);
     if (!m_interfacesJC) {
         if (!job.empty()) {
             messages.push_back(Msg(12296, Shown(kJobFormat, job), word("was not/will not be"), word("828/829")));
-            PutText(prm, kRec, "EJOB", "");
+            PutText(prm, emp_[kEJOB], "");
         }
         if (!phase.empty()) {
             messages.push_back(Msg(12297, Description(18, true), Shown(kPhaseFormat, phase), word("was not/will not be"),
                                    word("830/831")));
-            PutText(prm, kRec, "EPHS", "");
+            PutText(prm, emp_[kEPHS], "");
         }
         return;
     }
@@ -274,7 +283,7 @@ void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool co
     if (!phase.empty() && modules::JC_GROUP_PHASE(phase, kPhaseFormat, nullptr) != 0) {
         messages.push_back(Msg(12298, Plural(18), suite::xk_description(18), Shown(kPhaseFormat, phase),
                                word("was not/will not be"), word("832/833")));
-        PutText(prm, kRec, "EPHS", "");
+        PutText(prm, emp_[kEPHS], "");
         phase.clear();
     }
     if (!m_jcmFile) return;
@@ -292,22 +301,22 @@ void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool co
 
 void xvPRM::CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting) {
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    const std::string equipment = GetText(prm, kRec, "EEQ");
-    const std::string cost = GetText(prm, kRec, "ECOST");
+    const std::string equipment = GetText(prm, emp_[kEEQ]);
+    const std::string cost = GetText(prm, emp_[kECOST]);
     if (!m_interfacesEQ) {
         if (!equipment.empty()) {
             messages.push_back(Msg(12302, Description(69, true), Shown(kEquipmentFormat, equipment),
                                    word("was not/will not be"), word("837/838")));
-            PutText(prm, kRec, "EEQ", "");
+            PutText(prm, emp_[kEEQ], "");
         }
         if (!cost.empty()) {
             messages.push_back(Msg(12303, Description(187, true), Shown(kCostCodeFormat, cost),
                                    word("was not/will not be"), word("839/840")));
-            PutText(prm, kRec, "ECOST", "");
+            PutText(prm, emp_[kECOST], "");
         }
-        if (convert::GetFlag(prm, kRec, "EABILL") == 1) {
+        if (convert::GetFlag(prm, emp_[kEABILL]) == 1) {
             messages.push_back(Msg(12303, "Auto bill EQ revenue", "TRUE", word("was not/will not be"), word("839/840")));
-            convert::PutFlag(prm, kRec, "EABILL", 0);
+            convert::PutFlag(prm, emp_[kEABILL], 0);
         }
         return;
     }
@@ -321,12 +330,13 @@ void xvPRM::CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, b
 }
 
 void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting) {
-    const std::string will = convert::ModeWord("converted/will convert", converting);
-    const std::string number = convert::ModeWord("845/846", converting);
+    // The mode's words, chosen for the messages that are issued.
+    const char* const will = converting ? "converted" : "will convert";
+    const char* const number = converting ? "845" : "846";
     const uint16_t prs = m_prsFile;
-    const std::string unionId = GetText(prm, kRec, "EUNION");
-    const std::string local = GetText(prm, kRec, "ELOCAL");
-    const std::string unionClass = GetText(prm, kRec, "ECLASS");
+    const std::string unionId = GetText(prm, emp_[kEUNION]);
+    const std::string local = GetText(prm, emp_[kELOCAL]);
+    const std::string unionClass = GetText(prm, emp_[kECLASS]);
     // 1. Union.
     if (!unionId.empty() && !Known(prs, 7, "UNID", unionId))
         messages.push_back(Msg(12308, "Union ID", unionId, will, "Union", number));
@@ -364,9 +374,9 @@ void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool 
         }
     }
     // 4, 5. Department and work order class.
-    if (const std::string dept = GetText(prm, kRec, "EDEPT"); !dept.empty() && !Known(prs, 6, "DEPT", dept))
+    if (const std::string dept = GetText(prm, emp_[kEDEPT]); !dept.empty() && !Known(prs, 6, "DEPT", dept))
         messages.push_back(Msg(12308, "Department", dept, will, "Department", number));
-    if (const std::string cc = GetText(prm, kRec, "ECCLASS"); !cc.empty() && !Known(prs, 17, "CCID", cc))
+    if (const std::string cc = GetText(prm, emp_[kECCLASS]); !cc.empty() && !Known(prs, 17, "CCID", cc))
         messages.push_back(Msg(12308, Description(71, true), cc, will, "record", number));
 }
 
