@@ -132,12 +132,29 @@ bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, cons
 bool FindRecoveryRecord(const RecordChecks& r, uint16_t rec, const std::vector<KeyValue>& keys,
                         std::initializer_list<const char*> into, const convert::RecordIdMap& ids, uint16_t& word);
 
+// The lease of the lease recovery control `r` checks (PM lease file `pml`, record 1): read the
+// first time one of the record's rules asks for its property, then kept for the record, so the
+// budget types, the stops and caps and the occupancy SF type read it once between them.
+class RecoveryLease {
+public:
+    RecoveryLease(const RecordChecks& r, uint16_t pml) : r_(r), pml_(pml) {}
+    // The lease's property; null when the lease is not on file, the record rejected (12661).
+    const std::string* Property();
+
+private:
+    const RecordChecks& r_;
+    uint16_t pml_;
+    enum { kUnread, kOnFile, kMissing } state_ = kUnread;
+    std::string property_;
+};
+
 // The accumulated amounts, stops and caps of the lease recovery control in `r`'s record: the
 // amounts cleared with notes; per side (stop, then cap) the fields its method leaves unused
-// cleared, a required SF type, an SF type one of the unit's (PM lease file `pml`, property file
-// `pmp`, the stored spelling copied back), and a period that makes up its frequency and lies on
-// the recovery's periods. `recoveryKey` names the control in messages. False rejects the record.
-bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const std::string& recoveryKey);
+// cleared, a required SF type, an SF type one of the unit's (the property of `lease`, property
+// file `pmp`, the stored spelling copied back), and a period that makes up its frequency and
+// lies on the recovery's periods. `recoveryKey` names the control in messages. False rejects
+// the record.
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey);
 
 class xvPMV : public PmConverter {
 public:
@@ -183,15 +200,16 @@ protected:
 private:
     // Groups of the lease recovery control `r` checks: true goes on to the next group, false
     // rejects the record (the reason set). Both leave the fields they clear or respell changed.
-    bool ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms, const convert::RecordIdMap& ids) const;
-    bool ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+    bool ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint16_t pml, uint16_t pms,
+                           const convert::RecordIdMap& ids) const;
+    bool ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease, uint16_t pms,
                                   const convert::RecordIdMap& ids) const;
     // Budget type `type` of the escalation or the fee: 1 to 10 (12644, `rangeWord`), and one the
     // property recovery control of the lease's property and charge type uses: the lease on file
     // (12661), the control found (12666), its use-budget-type flag marked (12667), `word` naming
     // the group in the last two. Examine Files asks the record-ID map before the file.
-    bool CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const convert::RecordIdMap& ids, double type,
-                                 const char* rangeWord, const char* word) const;
+    bool CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const convert::RecordIdMap& ids,
+                                 double type, const char* rangeWord, const char* word) const;
 
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;

@@ -48,8 +48,11 @@ std::string RecoveryKey(const RecordChecks& r) {
 }
 
 // A recurring charge of this record's lease named by the charge-type and unit fields `type` and
-// `unit`; when on file both take its stored spelling.
+// `unit`; when on file both take its stored spelling. The record's own charge, named exactly as
+// stored (as the escalation names it by default), was found when the record was identified, and
+// its keys already hold the stored spelling.
 bool FindLeaseCharge(const RecordChecks& r, uint16_t pml, const char* type, const char* unit) {
+    if (r.Text(type) == r.Text("RCCT") && r.Text(unit) == r.Text("RCUNIT")) return true;
     return r.LookupCopyBack(pml, kPmlRecurringCharge,
                             {{"RCLEASE", r.Text("RCLEASE")},
                              {"RCREV", r.Number("RCREV")},
@@ -65,18 +68,28 @@ std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* 
 
 }  // namespace
 
-bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const RecordIdMap& ids, double type,
-                                    const char* rangeWord, const char* word) const {
+const std::string* RecoveryLease::Property() {
+    if (state_ == kUnread) {
+        xio_init_record(pml_, kPmlLease);
+        const bool onFile = FindRecord(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}},
+                                       LookupScope{nullptr, true})
+                                .where == Found::OnFile;
+        state_ = onFile ? kOnFile : kMissing;
+        if (onFile) property_ = GetText(pml_, kPmlLease, "LPROP");
+    }
+    if (state_ == kOnFile) return &property_;
+    r_.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(r_.Text("RCLEASE"), r_.Number("RCREV")), RecoveryKey(r_)));
+    return nullptr;
+}
+
+bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const RecordIdMap& ids,
+                                    double type, const char* rangeWord, const char* word) const {
     const std::string shown = WholeText(type);
     if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown));
 
-    xio_init_record(pml, kPmlLease);
-    if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
-                   LookupScope{nullptr, true})
-            .where != Found::OnFile)
-        return r.Reject(
-            Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")), RecoveryKey(r)));
-    const std::string property = GetText(pml, kPmlLease, "LPROP");
+    const std::string* leaseProperty = lease.Property();
+    if (!leaseProperty) return false;
+    const std::string& property = *leaseProperty;
     const std::string controlKey = property + ", " + r.Text("RCCT");
 
     // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
@@ -93,7 +106,7 @@ bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const R
 
 // ---- Escalation ------------------------------------------------------------------------------------
 
-bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
+bool xvPMV::ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint16_t pml, uint16_t pms,
                               const RecordIdMap& ids) const {
     const auto chargeLabel = [] { return LowerTermLabel("Escal %s", kChargeTypeTerm); };
     const auto unitLabel = [] { return LowerTermLabel("Escal charge %s", kUnitTerm); };
@@ -135,7 +148,7 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
             PutNumber(r.file(), r.No("RCEBUDG"), 0);
             r.Note(Msg(12641, WholeText(budget), r.Word("was/will be"), r.Number(1421, 1422)));
         }
-    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Escal", "Escal")) {
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, lease, ids, budget, "Escal", "Escal")) {
         return false;
     }
 
@@ -172,7 +185,7 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
 
 // ---- Administrative fee ---------------------------------------------------------------------------
 
-bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease, uint16_t pms,
                                      const RecordIdMap& ids) const {
     const auto chargeLabel = [] { return LowerTermLabel("Admin fee %s", kChargeTypeTerm); };
     if (r.Result("RCFEE") == 0) {
@@ -199,7 +212,7 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16
             PutNumber(r.file(), r.No("RCFBUD"), 0);
             r.Note(Msg(12648, WholeText(budget), r.Word("was/will be"), r.Number(1431, 1432)));
         }
-    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Admin fee", "Admin")) {
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, lease, ids, budget, "Admin fee", "Admin")) {
         return false;
     }
 

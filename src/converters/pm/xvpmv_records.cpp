@@ -13,7 +13,7 @@ using namespace convert;
 namespace {
 
 constexpr uint16_t kPmsCalcMethod = 5, kPmsChargeType = 1;
-constexpr uint16_t kPmlLease = 1, kPmlRecurringCharge = 13;
+constexpr uint16_t kPmlRecurringCharge = 13;
 constexpr uint16_t kPmpPropertyCharge = 5, kPmpSfType = 8;
 constexpr int kRecoverableExpense = 3;
 
@@ -292,20 +292,17 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
     }
 
     // 5. Escalation, 6. administrative fee.
-    if (!ConvertEscalation(r, pml, pms, ids) || !ConvertAdministrativeFee(r, pml, pms, ids)) return false;
+    RecoveryLease lease(r, pml);
+    if (!ConvertEscalation(r, lease, pml, pms, ids) || !ConvertAdministrativeFee(r, lease, pms, ids)) return false;
 
     // 7. Accumulated amounts, stops and caps.
-    if (!CheckStopsAndCaps(r, pml, pmp, recoveryKey())) return false;
+    if (!CheckStopsAndCaps(r, lease, pmp, recoveryKey())) return false;
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);
     if (!r.Text("RCOSF").empty()) {
-        xio_init_record(pml, kPmlLease);
-        if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
-                       LookupScope{nullptr, true})
-                .where != Found::OnFile)
-            return r.Reject(Msg(12661, leaseLabel(), leaseText(), recoveryKey()));
-        if (!CheckSfType(r, pmp, GetText(pml, kPmlLease, "LPROP"), "RCOSF", true)) return false;
+        const std::string* property = lease.Property();
+        if (!property || !CheckSfType(r, pmp, *property, "RCOSF", true)) return false;
     }
     for (const char* name : {"RCLRS", "RCLES", "RCLFS"}) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
     {

@@ -9,8 +9,6 @@ using namespace convert;
 
 namespace {
 
-constexpr uint16_t kPmlLease = 1;
-
 // One side of the stops and caps: the stop fields or the cap fields, with their labels.
 struct Side {
     const char* word;  // "Stop" or "Cap"
@@ -64,7 +62,7 @@ bool OnRecoveryGrid(const x_date_type& date, x_date_type running, int months) {
     return SameDate(running, date);
 }
 
-bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const std::string& recoveryKey) {
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey) {
     const uint16_t pmv = r.file();
 
     // The accumulated amounts are the suite's running figures: never taken over.
@@ -108,23 +106,12 @@ bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const 
             return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, recoveryKey));
 
     // A given SF type, whatever the method, must be one of the unit's, of the lease's property.
-    // The lease is read once, for the first side that needs it.
-    std::string property;
-    bool leaseRead = false;
     for (const Side& side : kSides) {
         const std::string sought = r.Text(side.sfType);
         if (sought.empty()) continue;
-        if (!leaseRead) {
-            const std::string lease = r.Text("RCLEASE");
-            const double revision = r.Number("RCREV");
-            xio_init_record(pml, kPmlLease);
-            PutText(pml, kPmlLease, "LEASE", lease);
-            PutNumber(pml, kPmlLease, "LREV", revision);
-            if (xio_rd_record(pml, kPmlLease, 0, 0) != XIO_OK)
-                return r.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(lease, revision), recoveryKey));
-            property = GetText(pml, kPmlLease, "LPROP");
-            leaseRead = true;
-        }
+        const std::string* leaseProperty = lease.Property();
+        if (!leaseProperty) return false;
+        const std::string& property = *leaseProperty;
         const std::string unit = r.Text("RCUNIT");
         std::string stored = sought;
         if (!FindUnitSfType(pmp, property, unit, stored))
