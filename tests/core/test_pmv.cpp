@@ -321,6 +321,37 @@ TEST_F(PmvTest, BudgetTypesFollowThePropertyControlInBothModes) {
     }
 }
 
+TEST_F(PmvTest, AControlLineChangesWhatLaterRecoveriesFindInBothModes) {
+    // The same property and charge type before the control's line and after it.
+    const auto budget = [this](const char* unit) {
+        return Recovery(With(kEscalates, {{"RCUNIT", unit}, {"RCEMTHD", "2"}, {"RCEBUDG", "3"}}));
+    };
+    RecurringCharge("CR100", 1, "CAM", "102");
+    for (bool converting : {false, true}) {
+        const std::string report = Run({budget("101"), Property({{"PRCB3", "1"}}), budget("102")}, converting);
+        EXPECT_THAT(report, HasSubstr("Escal budget type with '3' is invalid, Property recov cntl record 'PLAZA, CAM' "
+                                      "does not yet exist"))
+            << converting;
+        EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101")) << report;
+        EXPECT_EQ(ReadRecovery("CR100", "CAM", "102"), converting) << report;
+    }
+}
+
+TEST_F(PmvTest, RecoveriesNamingTheSameSetupEachTakeItsStoredSpelling) {
+    Put("PMP", 19, {{"UFPROP", "PLAZA"}, {"UFUNIT", "101"}, {"UFSFTYP", "Gla"}, {"UFDATE", "1/1/2026"}});
+    RecurringCharge("CR100", 1, "TAX", "101");
+    const auto line = [this](const char* ct) {
+        return Recovery(With(kEscalates, {{"RCCT", ct}, {"RCEBCM", "rec"}, {"RCSTOP", "3"}, {"RCSSF", "gla"}}));
+    };
+    const std::string report = Run({line("cam"), line("tax"), line("tax")}, true);
+    const uint16_t h = H("PMV");
+    for (const char* ct : {"CAM", "TAX"}) {
+        ASSERT_TRUE(ReadRecovery("CR100", ct, "101")) << report;
+        EXPECT_EQ(GetText(h, 4, "RCEBCM"), "REC") << ct;
+        EXPECT_EQ(GetText(h, 4, "RCSSF"), "Gla") << ct;
+    }
+}
+
 TEST_F(PmvTest, UnknownRecordsAreRefused) {
     const std::string report = Run({"3,PLAZA,CAM,", "9,anything"}, false);
     EXPECT_THAT(report, HasSubstr("Record type 'Recovery expense history' cannot be converted as part of a PMV Recovery"));

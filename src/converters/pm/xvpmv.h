@@ -18,7 +18,9 @@
 #include "converters/pm/pm_shared.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <unordered_map>
 
 namespace dz::xvl {
 class xvlImpInfo;
@@ -112,16 +114,48 @@ private:
     bool converting_;
 };
 
+// Answers that many records of one text file share, kept until the next text file. Calculation
+// methods and charge types (PM system file) and unit SF types (PM property file) come from files
+// this conversion only reads. The property recovery controls come from the recovery file, which
+// it writes: a property recovery control line drops them all, since it may create or replace one
+// (and Examine Files then finds it in the record-ID map), so each is asked again.
+struct RecoveryAnswers {
+    // A record of the PM system file looked up by its one key field.
+    struct Setup {
+        bool onFile = false;
+        std::string stored;  // the key as stored
+        int type = 0;        // a calculation method's type
+    };
+    // A property recovery control: found (on file or, in Examine Files, earlier in the text
+    // file), and its recovery-flags word.
+    struct Control {
+        bool found = false;
+        uint16_t word = 0;
+    };
+    std::unordered_map<std::string, Setup> setup;                            // by file, record, key
+    std::unordered_map<std::string, std::optional<std::string>> unitSfTypes;  // by property, unit, SF type
+    std::unordered_map<std::string, Control> controls;                       // by property, charge type
+
+    void Clear() {
+        setup.clear();
+        unitSfTypes.clear();
+        controls.clear();
+    }
+};
+
 // An SF type of `property` named by the field `name` of the record `r` checks: PM property
 // record 8 must exist (12633) and, when `tracking`, track occupancy (12654); the stored spelling
 // is copied back.
 bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& property, const char* name, bool tracking);
 
 // A calculation method named by the field `name`: on file (12637) and of the recoverable-expense
-// type (12636), `label` naming the field; the stored spelling replaces the given one.
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+// type (12636), `label` naming the field; the stored spelling replaces the given one. With
+// `answers` each value is looked up once.
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+                     RecoveryAnswers* answers = nullptr);
 // A charge type named by the field `name`: on file (12638); the stored spelling is copied back.
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+                     RecoveryAnswers* answers = nullptr);
 
 // The record `rec` of the recovery file, keyed by `keys`, that the record `r` checks depends on.
 // Examine Files asks the record-ID map first: a line earlier in the text file that creates or
@@ -152,9 +186,10 @@ private:
 // amounts cleared with notes; per side (stop, then cap) the fields its method leaves unused
 // cleared, a required SF type, an SF type one of the unit's (the property of `lease`, property
 // file `pmp`, the stored spelling copied back), and a period that makes up its frequency and
-// lies on the recovery's periods. `recoveryKey` names the control in messages. False rejects
-// the record.
-bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey);
+// lies on the recovery's periods. `recoveryKey` names the control in messages. With `answers`
+// each unit SF type is looked up once. False rejects the record.
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey,
+                       RecoveryAnswers* answers = nullptr);
 
 class xvPMV : public PmConverter {
 public:
@@ -213,6 +248,7 @@ private:
 
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;
+    mutable RecoveryAnswers answers_;  // of the text file being read
 };
 
 }  // namespace dz::pm

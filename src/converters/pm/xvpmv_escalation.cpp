@@ -94,10 +94,18 @@ bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease,
 
     // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
     // file is read from it, that of one an earlier line creates is the record-ID map's.
-    uint16_t flags = 0;
-    if (!FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}}, {},
-                            ids, flags))
-        return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
+    // Many leases of a property share its control: kept until a property recovery control line.
+    std::string key = property;
+    key.append(1, '\0').append(r.Text("RCCT"));
+    auto known = answers_.controls.find(key);
+    if (known == answers_.controls.end()) {
+        RecoveryAnswers::Control control;
+        control.found = FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}},
+                                           {}, ids, control.word);
+        known = answers_.controls.emplace(std::move(key), control).first;
+    }
+    if (!known->second.found) return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
+    const uint16_t flags = known->second.word;
     const int n = static_cast<int>(type);
     if (n != type || ExtractBits(flags, static_cast<uint16_t>(n - 1), 1) == 0)
         return r.Reject(Msg(12667, word, shown, TermLabel(kPropertyTerm), controlKey));
@@ -154,8 +162,8 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint1
 
     if (!FindLeaseCharge(r, pml, "RCECHGT", "RCECHGU"))
         return r.Reject(Msg(12668, TermLabel(kLeaseTerm), LeaseChargeKey(r, "RCECHGT", "RCECHGU")));
-    if (!CheckCalcMethod(r, pms, "RCEBCM", "Escal basis calc method") ||
-        !CheckCalcMethod(r, pms, "RCECM", "Escal calc method"))
+    if (!CheckCalcMethod(r, pms, "RCEBCM", "Escal basis calc method", &answers_) ||
+        !CheckCalcMethod(r, pms, "RCECM", "Escal calc method", &answers_))
         return false;
 
     // The retroactive option decides which of the retro charge's fields stay.
@@ -172,7 +180,7 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint1
         clearRetro("RCECU", retroUnitLabel, 12669, 1459, 1460);
     } else if (retro == kCreateACharge) {
         clearRetro("RCECU", retroUnitLabel, 12670, 1461, 1462);
-        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel())) return false;
+        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel(), &answers_)) return false;
     } else if (retro > kCreateACharge) {
         const std::string option = r.ValueText(r.No("RCERET"));
         if (r.Text("RCECT").empty()) return r.Reject(Msg(12671, option, retroLabel()));
@@ -217,9 +225,9 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease
     }
 
     // The fee percent is taken as it stands.
-    return CheckCalcMethod(r, pms, "RCFBCM", "Admin fee basis calc method") &&
-           CheckCalcMethod(r, pms, "RCFCM", "Admin fee calc mthd") &&
-           CheckChargeType(r, pms, "RCFCT", "Admin fee charge type");
+    return CheckCalcMethod(r, pms, "RCFBCM", "Admin fee basis calc method", &answers_) &&
+           CheckCalcMethod(r, pms, "RCFCM", "Admin fee calc mthd", &answers_) &&
+           CheckChargeType(r, pms, "RCFCT", "Admin fee charge type", &answers_);
 }
 
 }  // namespace dz::pm

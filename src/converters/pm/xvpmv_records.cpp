@@ -21,19 +21,55 @@ std::string ChargeTypeTerm() { return Term(kChargeTypeTerm); }
 
 }  // namespace
 
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
+namespace {
+
+// The key of a kept answer of the PM system file: the file, the record and the value sought.
+std::string SetupKey(uint16_t pms, uint16_t rec, const std::string& value) {
+    std::string key = std::to_string(pms) + '/' + std::to_string(rec) + '/';
+    key += value;
+    return key;
+}
+
+// The record `rec` of the PM system file whose key field `keyField` holds `value`, the stored key
+// copied back into the field `name` of `r`'s record when on file; `typeField` (when named) read.
+RecoveryAnswers::Setup LookupSetup(const RecordChecks& r, uint16_t pms, uint16_t rec, const char* keyField,
+                                   const char* typeField, const char* name, const std::string& value,
+                                   RecoveryAnswers* answers) {
+    if (answers) {
+        if (const auto known = answers->setup.find(SetupKey(pms, rec, value)); known != answers->setup.end()) {
+            if (known->second.onFile) PutText(r.file(), r.No(name), known->second.stored);
+            return known->second;
+        }
+    }
+    RecoveryAnswers::Setup found;
+    found.onFile = r.LookupCopyBack(pms, rec, {{keyField, value}}, {name});
+    if (found.onFile) {
+        found.stored = GetText(pms, rec, keyField);
+        if (typeField) found.type = xio_get_field_result(pms, 0, FieldNo(pms, rec, typeField));
+    }
+    if (answers) answers->setup.emplace(SetupKey(pms, rec, value), found);
+    return found;
+}
+
+}  // namespace
+
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+                     RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
-    if (!r.LookupCopyBack(pms, kPmsCalcMethod, {{"CMID", value}}, {name})) return r.Reject(Msg(12637, value, label));
-    if (xio_get_field_result(pms, 0, FieldNo(pms, kPmsCalcMethod, "CMTYPE")) != kRecoverableExpense) {
+    const RecoveryAnswers::Setup method = LookupSetup(r, pms, kPmsCalcMethod, "CMID", "CMTYPE", name, value, answers);
+    if (!method.onFile) return r.Reject(Msg(12637, value, label));
+    if (method.type != kRecoverableExpense) {
         PutText(r.file(), r.No(name), value);  // the record is refused as given
         return r.Reject(Msg(12636, value, label));
     }
     return true;
 }
 
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+                     RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
-    if (!r.LookupCopyBack(pms, kPmsChargeType, {{"CT", value}}, {name})) return r.Reject(Msg(12638, value, label));
+    if (!LookupSetup(r, pms, kPmsChargeType, "CT", nullptr, name, value, answers).onFile)
+        return r.Reject(Msg(12638, value, label));
     return true;
 }
 
@@ -76,6 +112,8 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                                            std::string& reason, MessageList& messages, bool converting,
                                            const xvl::xvlImport& import) const {
     const RecordChecks r(pmv, kPmvPropertyControl, reason, messages, converting);
+    // This line may create or replace a control that lease recovery controls check against.
+    answers_.controls.clear();
 
     // Identification.
     if (r.Text("PRCPROP").empty()) return r.Reject(Msg(12623, r.Label("PRCPROP")));
@@ -122,9 +160,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                                           std::pair{"PRCRCM", "Recon calc method"},
                                           std::pair{"PRCRACT", "Recon adjust charge type"}})
             if (r.Text(name).empty()) return r.Reject(Msg(12635, label, keyText()));
-        if (!CheckCalcMethod(r, pms, "PRCRBCM", "Recon basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCRCM", "Recon calc method") ||
-            !CheckChargeType(r, pms, "PRCRACT", "Recon adjust charge type"))
+        if (!CheckCalcMethod(r, pms, "PRCRBCM", "Recon basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCRCM", "Recon calc method", &answers_) ||
+            !CheckChargeType(r, pms, "PRCRACT", "Recon adjust charge type", &answers_))
             return false;
     }
 
@@ -154,10 +192,10 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
             PutText(pmv, r.No("PRCERC"), "");
             r.Note(Msg(12645, retro, r.Word("was/will be"), r.Number(1426, 1427)));
         }
-        if (!CheckCalcMethod(r, pms, "PRCEBCM", "Escal basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCECM", "Escal calc method"))
+        if (!CheckCalcMethod(r, pms, "PRCEBCM", "Escal basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCECM", "Escal calc method", &answers_))
             return false;
-        if (!r.Text("PRCERC").empty() && !CheckChargeType(r, pms, "PRCERC", "Escal retro charge type")) return false;
+        if (!r.Text("PRCERC").empty() && !CheckChargeType(r, pms, "PRCERC", "Escal retro charge type", &answers_)) return false;
     }
 
     // Administrative fee.
@@ -182,9 +220,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
             PutNumber(pmv, r.No("PRCFBT"), 0);
             r.Note(Msg(12648, WholeText(type), r.Word("was/will be"), r.Number(1431, 1432)));
         }
-        if (!CheckCalcMethod(r, pms, "PRCFBCM", "Admin fee basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCFCM", "Admin fee calc mthd") ||
-            !CheckChargeType(r, pms, "PRCFCT", "Admin fee charge type"))
+        if (!CheckCalcMethod(r, pms, "PRCFBCM", "Admin fee basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCFCM", "Admin fee calc mthd", &answers_) ||
+            !CheckChargeType(r, pms, "PRCFCT", "Admin fee charge type", &answers_))
             return false;
     }
 
@@ -286,8 +324,8 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
                                           std::pair<const char*, std::string>{"RCRCM", "Recon calc method"},
                                           std::pair<const char*, std::string>{"RCRACT", adjustLabel}})
             if (r.Text(name).empty()) return r.Reject(Msg(12635, label, recoveryKey()));
-        if (!CheckCalcMethod(r, pms, "RCRBCM", "Recon basis calc method") ||
-            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method") || !CheckChargeType(r, pms, "RCRACT", adjustLabel))
+        if (!CheckCalcMethod(r, pms, "RCRBCM", "Recon basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method", &answers_) || !CheckChargeType(r, pms, "RCRACT", adjustLabel, &answers_))
             return false;
     }
 
@@ -296,7 +334,7 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
     if (!ConvertEscalation(r, lease, pml, pms, ids) || !ConvertAdministrativeFee(r, lease, pms, ids)) return false;
 
     // 7. Accumulated amounts, stops and caps.
-    if (!CheckStopsAndCaps(r, lease, pmp, recoveryKey())) return false;
+    if (!CheckStopsAndCaps(r, lease, pmp, recoveryKey(), &answers_)) return false;
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);

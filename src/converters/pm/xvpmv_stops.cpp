@@ -62,7 +62,8 @@ bool OnRecoveryGrid(const x_date_type& date, x_date_type running, int months) {
     return SameDate(running, date);
 }
 
-bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey) {
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey,
+                       RecoveryAnswers* answers) {
     const uint16_t pmv = r.file();
 
     // The accumulated amounts are the suite's running figures: never taken over.
@@ -114,7 +115,22 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
         const std::string& property = *leaseProperty;
         const std::string unit = r.Text("RCUNIT");
         std::string stored = sought;
-        if (!FindUnitSfType(pmp, property, unit, stored))
+        bool found = false;
+        if (answers) {
+            // Many leases of a property name the same unit SF type.
+            std::string key = property;
+            key.append(1, '\0').append(unit).append(1, '\0').append(sought);
+            auto known = answers->unitSfTypes.find(key);
+            if (known == answers->unitSfTypes.end()) {
+                const bool onFile = FindUnitSfType(pmp, property, unit, stored);
+                known = answers->unitSfTypes.emplace(std::move(key), onFile ? std::optional(stored) : std::nullopt).first;
+            }
+            found = known->second.has_value();
+            if (found) stored = *known->second;
+        } else {
+            found = FindUnitSfType(pmp, property, unit, stored);
+        }
+        if (!found)
             return r.Reject(Msg(12662, TermLabel(kUnitTerm) + ", " + Term(kOtherTerm),
                                 property + ", " + unit + ", " + sought, side.sfTypeLabel));
         PutText(pmv, r.No(side.sfType), stored);
