@@ -83,10 +83,34 @@ void RecordChecks::ClearGroup(std::initializer_list<GroupField> fields, int mess
     if (!label.empty()) Note(Msg(message, label, value, Word("were/will be"), Number(convertNo, examineNo)));
 }
 
+namespace {
+
+void PutKeys(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
+    xio_init_record(file, rec);
+    for (const KeyValue& k : keys) {
+        if (k.isNumber)
+            PutNumber(file, rec, k.field, k.number);
+        else
+            PutText(file, rec, k.field, k.text);
+    }
+}
+
+}  // namespace
+
+bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
+    // Asked several times for every record: the key texts a lookup gives back are not made.
+    if (file == 0 || keys.empty()) return false;
+    for (const KeyValue& k : keys)
+        if (!k.isNumber && k.text.empty()) return false;
+    PutKeys(file, rec, keys);
+    if (xio_rd_record(file, rec, 0, 0) == XIO_OK) return true;
+    PutKeys(file, rec, keys);
+    return false;
+}
+
 bool RecordChecks::LookupCopyBack(uint16_t other, uint16_t rec, const std::vector<KeyValue>& keys,
                                   std::initializer_list<const char*> into) const {
-    const Found found = FindRecord(other, rec, keys, LookupScope{nullptr, true});
-    if (found.where != Found::OnFile) return false;
+    if (!ReadOnFile(other, rec, keys)) return false;
     std::size_t i = 0;
     for (const char* name : into) {
         if (i >= keys.size()) break;

@@ -60,6 +60,11 @@ int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit = 1000
 // step goes on from that day: from 31 January by one month, 28 February, then 28 March.
 bool OnRecoveryGrid(const x_date_type& date, x_date_type anchor, int months);
 
+// Record `rec` of `file` read by `keys` as a lookup on file finds it (FindRecord in Convert):
+// never found for file 0, no keys or a blank text key (the buffer left alone); found, the buffer
+// holds the record; not found, the buffer holds the keys again. Only the answer is given.
+bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys);
+
 // The checks of one record, shared by every handler: reject, note, the Convert/Examine wording,
 // a not-supported field, a group whose marking field is not marked, and the texts of values.
 class RecordChecks {

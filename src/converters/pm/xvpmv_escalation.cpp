@@ -71,9 +71,7 @@ std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* 
 const std::string* RecoveryLease::Property() {
     if (state_ == kUnread) {
         xio_init_record(pml_, kPmlLease);
-        const bool onFile = FindRecord(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}},
-                                       LookupScope{nullptr, true})
-                                .where == Found::OnFile;
+        const bool onFile = ReadOnFile(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}});
         state_ = onFile ? kOnFile : kMissing;
         if (onFile) property_ = GetText(pml_, kPmlLease, "LPROP");
     }
@@ -143,12 +141,10 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint1
         PutText(r.file(), r.No("RCECHGT"), r.Text("RCCT"));
         PutText(r.file(), r.No("RCECHGU"), r.Text("RCUNIT"));
     }
-    for (const auto& [name, label] :
-         {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
-          std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
-          std::pair<const char*, std::string>{"RCECHGT", chargeLabel()},
-          std::pair<const char*, std::string>{"RCECHGU", unitLabel()}})
-        if (r.Text(name).empty()) return r.Reject(Msg(12640, label, RecoveryKey(r)));
+    if (r.Text("RCEBCM").empty()) return r.Reject(Msg(12640, "Escal basis calc method", RecoveryKey(r)));
+    if (r.Text("RCECM").empty()) return r.Reject(Msg(12640, "Escal calc method", RecoveryKey(r)));
+    if (r.Text("RCECHGT").empty()) return r.Reject(Msg(12640, chargeLabel(), RecoveryKey(r)));
+    if (r.Text("RCECHGU").empty()) return r.Reject(Msg(12640, unitLabel(), RecoveryKey(r)));
 
     const double budget = r.Number("RCEBUDG");
     if (r.Result("RCEMTHD") != kBudgetedExpenses) {
@@ -208,11 +204,9 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease
         return true;
     }
 
-    for (const auto& [name, label] :
-         {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
-          std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
-          std::pair<const char*, std::string>{"RCFCT", chargeLabel()}})
-        if (r.Text(name).empty()) return r.Reject(Msg(12647, label, RecoveryKey(r)));
+    if (r.Text("RCFBCM").empty()) return r.Reject(Msg(12647, "Admin fee basis calc mthd", RecoveryKey(r)));
+    if (r.Text("RCFCM").empty()) return r.Reject(Msg(12647, "Admin fee calc method", RecoveryKey(r)));
+    if (r.Text("RCFCT").empty()) return r.Reject(Msg(12647, chargeLabel(), RecoveryKey(r)));
 
     const double budget = r.Number("RCFBUD");
     if (r.Result("RCFMETH") != kBudgetedExpenses) {

@@ -301,6 +301,13 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         return r.Reject(Msg(12657, DateText(from), DateText(to),
                             FormatNumber("%.0f", frequency) + (frequency == 1 ? " month" : " months")));
 
+    // The adjusting charge's label names the charge-type term in lower case, as it reads mid-sentence.
+    const auto adjustLabel = [] {
+        std::string term = ChargeTypeTerm();
+        suite::x_lower_case(term);
+        return "Recon adjust " + term;
+    };
+
     // 3. Current and effective dates: not carried.
     for (const auto& [name, label] : {std::pair{"RCCFD", "Current recov from date"},
                                       std::pair{"RCCTD", "Current recov to date"},
@@ -308,24 +315,19 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         r.NotSupported(name, label, 12603, 1445, 1446);
 
     // 4. Reconcile.
-    // The adjusting charge's label names the charge-type term in lower case, as it reads mid-sentence.
-    std::string term = ChargeTypeTerm();
-    suite::x_lower_case(term);
-    const std::string adjustLabel = "Recon adjust " + term;
     if (r.Result("RCREC") == 0) {
         r.ClearGroup({{"RCRBCM", "Recon basis calc method"},
                       {"RCRCM", "Recon calc method"},
-                      {"RCRACT", adjustLabel},
+                      {"RCRACT", adjustLabel()},
                       {"RCRSPC", "Recon subtract prev chgs"},
                       {"RCRINV", "Recon print on invoice"}},
                      12634, 1412, 1413);
     } else {
-        for (const auto& [name, label] : {std::pair<const char*, std::string>{"RCRBCM", "Recon basis calc method"},
-                                          std::pair<const char*, std::string>{"RCRCM", "Recon calc method"},
-                                          std::pair<const char*, std::string>{"RCRACT", adjustLabel}})
-            if (r.Text(name).empty()) return r.Reject(Msg(12635, label, recoveryKey()));
+        if (r.Text("RCRBCM").empty()) return r.Reject(Msg(12635, "Recon basis calc method", recoveryKey()));
+        if (r.Text("RCRCM").empty()) return r.Reject(Msg(12635, "Recon calc method", recoveryKey()));
+        if (r.Text("RCRACT").empty()) return r.Reject(Msg(12635, adjustLabel(), recoveryKey()));
         if (!CheckCalcMethod(r, pms, "RCRBCM", "Recon basis calc method", &answers_) ||
-            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method", &answers_) || !CheckChargeType(r, pms, "RCRACT", adjustLabel, &answers_))
+            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method", &answers_) || !CheckChargeType(r, pms, "RCRACT", adjustLabel(), &answers_))
             return false;
     }
 
@@ -342,7 +344,11 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         const std::string* property = lease.Property();
         if (!property || !CheckSfType(r, pmp, *property, "RCOSF", true)) return false;
     }
-    for (const char* name : {"RCLRS", "RCLES", "RCLFS"}) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    // Most records leave these empty: a label is looked up only for a value to note.
+    const auto notCarried = [&r](const char* name) {
+        if (!r.Blank(r.No(name))) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    };
+    for (const char* name : {"RCLRS", "RCLES", "RCLFS"}) notCarried(name);
     {
         std::string label, value;
         const uint16_t first = r.No("RCRR1"), last = r.No("RCFR30");
@@ -353,7 +359,7 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         }
         if (!label.empty()) r.Note(Msg(12679, label, value, r.Word("were/will be"), r.Number(1472, 1473)));
     }
-    for (const char* name : {"RCPAE", "RCPEB", "RCPAB", "RCAWO"}) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    for (const char* name : {"RCPAE", "RCPEB", "RCPAB", "RCAWO"}) notCarried(name);
     return true;
 }
 
