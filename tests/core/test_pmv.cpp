@@ -30,6 +30,9 @@ TEST(PmvMonthCount, CountsTheMonthsAsThePeriodSteps) {
     EXPECT_EQ(RecoveryMonthCount(D(1, 15, 2027), D(12, 14, 2027)), 12);
     EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(12, 31, 2027)), 13);
     EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(3, 1, 2027)), 3);
+    // Across a year end, and an end past the start's day in the end's month.
+    EXPECT_EQ(RecoveryMonthCount(D(11, 15, 2026), D(2, 14, 2027)), 4);
+    EXPECT_EQ(RecoveryMonthCount(D(11, 15, 2026), D(2, 16, 2027)), 5);
     // Month ends keep to the shorter month's last day.
     EXPECT_EQ(RecoveryMonthCount(D(1, 31, 2027), D(2, 28, 2027)), 2);
     // A later start counts 1; a limit stops the count.

@@ -6,6 +6,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace dz::pm {
@@ -25,6 +26,15 @@ uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width) {
 }
 
 int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit) {
+    // A start on day 1 to 28 is never cut short, so the step that first reaches the end's month
+    // is counted from the months between them: asked for every record, the walk below is kept
+    // for month ends and dates that are not real dates.
+    if (from.month >= 1 && from.month <= 12 && from.day >= 1 && from.day <= 28 && from.year <= 9999 &&
+        to.month >= 1 && to.month <= 12 && to.day >= 1 && to.day <= suite::xd_month_length(to) && to.year <= 9999) {
+        const long between = (long{to.year} * 12 + to.month) - (long{from.year} * 12 + from.month);
+        const long steps = between < 0 ? 0 : from.day >= to.day ? between : between + 1;
+        return static_cast<int>(std::min<long>(steps, std::max(limit, 0)) + 1);
+    }
     int count = 1;
     while (count <= limit && suite::xd_compare_dates(from, to) < 0) {
         suite::xd_offset_date(from, 1, 0);
