@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace dz::xvl {
@@ -156,10 +157,10 @@ bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& propert
 // A calculation method named by the field `name`: on file (12637) and of the recoverable-expense
 // type (12636), `label` naming the field; the stored spelling replaces the given one. With
 // `answers` each value is looked up once.
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
                      RecoveryAnswers* answers = nullptr);
 // A charge type named by the field `name`: on file (12638); the stored spelling is copied back.
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
                      RecoveryAnswers* answers = nullptr);
 
 // The record `rec` of the recovery file, keyed by `keys`, that the record `r` checks depends on.

@@ -25,9 +25,10 @@ namespace {
 
 // The key of a kept answer of the PM system file: the file, the record and the value sought.
 std::string SetupKey(uint16_t pms, uint16_t rec, const std::string& value) {
-    std::string key = std::to_string(pms) + '/' + std::to_string(rec) + '/';
-    key += value;
-    return key;
+    std::string key;
+    key.reserve(4 + value.size());
+    key.append(reinterpret_cast<const char*>(&pms), sizeof pms).append(reinterpret_cast<const char*>(&rec), sizeof rec);
+    return key.append(value);
 }
 
 // The record `rec` of the PM system file whose key field `keyField` holds `value`, the stored key
@@ -53,7 +54,7 @@ RecoveryAnswers::Setup LookupSetup(const RecordChecks& r, uint16_t pms, uint16_t
 
 }  // namespace
 
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
                      RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
     const RecoveryAnswers::Setup method = LookupSetup(r, pms, kPmsCalcMethod, "CMID", "CMTYPE", name, value, answers);
@@ -65,7 +66,7 @@ bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, cons
     return true;
 }
 
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label,
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
                      RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
     if (!LookupSetup(r, pms, kPmsChargeType, "CT", nullptr, name, value, answers).onFile)

@@ -153,35 +153,39 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
             StagedField(pmv, kPmvRecoveryControl, name).Clear();
         }
     }
+    // The dates, read once: nothing below changes them.
+    x_date_type froms[2], tos[2];
+    for (int s = 0; s < 2; ++s) froms[s] = r.Date(kSides[s].from), tos[s] = r.Date(kSides[s].to);
+    const auto bothSet = [&](int s) { return !IsBlank(froms[s]) && !IsBlank(tos[s]); };
     // With one, both dates are required.
     for (int s = 0; s < 2; ++s) {
         if (months[s] == 0) continue;
         const Side& side = kSides[s];
-        if (IsBlank(r.Date(side.from))) return r.Reject(Msg(12674, side.word, side.fromLabel, recoveryKey));
-        if (IsBlank(r.Date(side.to))) return r.Reject(Msg(12674, side.word, side.toLabel, recoveryKey));
+        if (IsBlank(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, recoveryKey));
+        if (IsBlank(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, recoveryKey));
     }
-    const auto bothSet = [&r](const Side& side) { return !IsBlank(r.Date(side.from)) && !IsBlank(r.Date(side.to)); };
     // The period runs forwards...
-    for (const Side& side : kSides) {
-        if (!bothSet(side)) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+    for (int s = 0; s < 2; ++s) {
+        if (!bothSet(s)) continue;
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (suite::xd_compare_dates(from, to) > 0)
             return r.Reject(Msg(12675, side.word, DateText(from), side.word, DateText(to)));
     }
     // ...and makes up the side's frequency.
     for (int s = 0; s < 2; ++s) {
+        if (!bothSet(s)) continue;
         const Side& side = kSides[s];
-        if (!bothSet(side)) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const x_date_type &from = froms[s], &to = tos[s];
         const int limit = months[s] < 1 ? 1 : static_cast<int>(months[s]);
         if (RecoveryMonthCount(from, to, limit) != months[s])
             return r.Reject(Msg(12676, side.word, DateText(from), side.word, DateText(to), FrequencyText(months[s])));
     }
     // The recovery's own frequency: the recovery's own period.
     for (int s = 0; s < 2; ++s) {
-        const Side& side = kSides[s];
         if (months[s] == 0 || months[s] != recoveryMonths) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (!SameDate(from, recoveryFrom))
             return r.Reject(Msg(12677, side.word, "from", DateText(from), "from", DateText(recoveryFrom)));
         if (!SameDate(to, recoveryTo))
@@ -190,9 +194,9 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
     // Another frequency: the period starts and ends where recovery periods do.
     const int step = static_cast<int>(recoveryMonths);
     for (int s = 0; s < 2; ++s) {
-        const Side& side = kSides[s];
         if (months[s] == 0 || months[s] == recoveryMonths) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (!OnRecoveryGrid(from, recoveryFrom, step))
             return r.Reject(Msg(12678, side.word, "from", DateText(from), "from", DateText(recoveryFrom)));
         if (!OnRecoveryGrid(to, recoveryTo, step))
