@@ -70,7 +70,6 @@ std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* 
 
 const std::string* RecoveryLease::Property() {
     if (state_ == kUnread) {
-        xio_init_record(pml_, kPmlLease);
         const bool onFile = ReadOnFile(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}});
         state_ = onFile ? kOnFile : kMissing;
         if (onFile) property_ = GetText(pml_, kPmlLease, "LPROP");
