@@ -224,10 +224,13 @@ private:
 // amounts cleared with notes; per side (stop, then cap) the fields its method leaves unused
 // cleared, a required SF type, an SF type one of the unit's (the property of `lease`, property
 // file `pmp`, the stored spelling copied back), and a period that makes up its frequency and
-// lies on the recovery's periods. `recoveryKey` names the control in messages. With `answers`
-// each unit SF type is looked up once. False rejects the record.
-bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey,
-                       RecoveryAnswers* answers = nullptr);
+// lies on the recovery's periods. With `answers` each unit SF type is looked up once. False
+// rejects the record.
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, RecoveryAnswers* answers = nullptr);
+
+// The key of the lease recovery control `r` checks, as messages name it: lease, revision, charge
+// type and unit joined by ", ".
+std::string RecoveryKey(const RecordChecks& r);
 
 class xvPMV : public PmConverter {
 public:

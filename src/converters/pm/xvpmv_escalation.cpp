@@ -42,11 +42,6 @@ bool AnyHeld(const RecordChecks& r, std::initializer_list<const char*> names) {
     return false;
 }
 
-std::string RecoveryKey(const RecordChecks& r) {
-    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
-           r.Text("RCUNIT");
-}
-
 // A recurring charge of this record's lease named by the charge-type and unit fields `type` and
 // `unit`; when on file both take its stored spelling. The record's own charge, named exactly as
 // stored (as the escalation names it by default), was found when the record was identified, and
@@ -68,6 +63,11 @@ std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* 
 
 }  // namespace
 
+std::string RecoveryKey(const RecordChecks& r) {
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
+           r.Text("RCUNIT");
+}
+
 const std::string* RecoveryLease::Property() {
     if (state_ == kUnread) {
         const bool onFile = ReadOnFile(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}});
@@ -81,13 +81,14 @@ const std::string* RecoveryLease::Property() {
 
 bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const RecordIdMap& ids,
                                     double type, const char* rangeWord, const char* word) const {
-    const std::string shown = WholeText(type);
-    if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown));
+    // The texts of the messages are made only for a message.
+    const auto shown = [type] { return WholeText(type); };
+    if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown()));
 
     const std::string* leaseProperty = lease.Property();
     if (!leaseProperty) return false;
     const std::string& property = *leaseProperty;
-    const std::string controlKey = property + ", " + r.Text("RCCT");
+    const auto controlKey = [&] { return property + ", " + r.Text("RCCT"); };
 
     // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
     // file is read from it, that of one an earlier line creates is the record-ID map's.
@@ -101,11 +102,11 @@ bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease,
                                            {}, ids, control.word);
         known = answers_.controls.emplace(std::move(key), control).first;
     }
-    if (!known->second.found) return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
+    if (!known->second.found) return r.Reject(Msg(12666, word, shown(), TermLabel(kPropertyTerm), controlKey()));
     const uint16_t flags = known->second.word;
     const int n = static_cast<int>(type);
     if (n != type || ExtractBits(flags, static_cast<uint16_t>(n - 1), 1) == 0)
-        return r.Reject(Msg(12667, word, shown, TermLabel(kPropertyTerm), controlKey));
+        return r.Reject(Msg(12667, word, shown(), TermLabel(kPropertyTerm), controlKey()));
     return true;
 }
 

@@ -337,7 +337,7 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
     if (!ConvertEscalation(r, lease, pml, pms, ids) || !ConvertAdministrativeFee(r, lease, pms, ids)) return false;
 
     // 7. Accumulated amounts, stops and caps.
-    if (!CheckStopsAndCaps(r, lease, pmp, recoveryKey(), &answers_)) return false;
+    if (!CheckStopsAndCaps(r, lease, pmp, &answers_)) return false;
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);

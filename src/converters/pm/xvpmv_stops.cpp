@@ -62,8 +62,7 @@ bool OnRecoveryGrid(const x_date_type& date, x_date_type running, int months) {
     return SameDate(running, date);
 }
 
-bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, const std::string& recoveryKey,
-                       RecoveryAnswers* answers) {
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, RecoveryAnswers* answers) {
     const uint16_t pmv = r.file();
 
     // The accumulated amounts are the suite's running figures: never taken over.
@@ -104,7 +103,7 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
     // Dollars per SF: the SF type is required.
     for (int s = 0; s < 2; ++s)
         if (methods[s] == kPerSfMethod && r.Text(kSides[s].sfType).empty())
-            return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, recoveryKey));
+            return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, RecoveryKey(r)));
 
     // A given SF type, whatever the method, must be one of the unit's, of the lease's property.
     for (const Side& side : kSides) {
@@ -161,8 +160,8 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
     for (int s = 0; s < 2; ++s) {
         if (months[s] == 0) continue;
         const Side& side = kSides[s];
-        if (IsBlank(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, recoveryKey));
-        if (IsBlank(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, recoveryKey));
+        if (IsBlank(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, RecoveryKey(r)));
+        if (IsBlank(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, RecoveryKey(r)));
     }
     // The period runs forwards...
     for (int s = 0; s < 2; ++s) {
