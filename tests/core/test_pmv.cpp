@@ -30,6 +30,9 @@ TEST(PmvMonthCount, CountsTheMonthsAsThePeriodSteps) {
     EXPECT_EQ(RecoveryMonthCount(D(1, 15, 2027), D(12, 14, 2027)), 12);
     EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(12, 31, 2027)), 13);
     EXPECT_EQ(RecoveryMonthCount(D(1, 1, 2027), D(3, 1, 2027)), 3);
+    // Across a year end, and an end past the start's day in the end's month.
+    EXPECT_EQ(RecoveryMonthCount(D(11, 15, 2026), D(2, 14, 2027)), 4);
+    EXPECT_EQ(RecoveryMonthCount(D(11, 15, 2026), D(2, 16, 2027)), 5);
     // Month ends keep to the shorter month's last day.
     EXPECT_EQ(RecoveryMonthCount(D(1, 31, 2027), D(2, 28, 2027)), 2);
     // A later start counts 1; a limit stops the count.
@@ -318,6 +321,37 @@ TEST_F(PmvTest, BudgetTypesFollowThePropertyControlInBothModes) {
         EXPECT_THAT(report, HasSubstr(std::string("Admin ") + kNotUsing)) << converting;
         EXPECT_THAT(report, Not(HasSubstr("PLAZA, CAM' does not yet exist"))) << converting;
         EXPECT_EQ(ReadRecovery("CR100", "CAM", "102"), converting) << report;
+    }
+}
+
+TEST_F(PmvTest, AControlLineChangesWhatLaterRecoveriesFindInBothModes) {
+    // The same property and charge type before the control's line and after it.
+    const auto budget = [this](const char* unit) {
+        return Recovery(With(kEscalates, {{"RCUNIT", unit}, {"RCEMTHD", "2"}, {"RCEBUDG", "3"}}));
+    };
+    RecurringCharge("CR100", 1, "CAM", "102");
+    for (bool converting : {false, true}) {
+        const std::string report = Run({budget("101"), Property({{"PRCB3", "1"}}), budget("102")}, converting);
+        EXPECT_THAT(report, HasSubstr("Escal budget type with '3' is invalid, Property recov cntl record 'PLAZA, CAM' "
+                                      "does not yet exist"))
+            << converting;
+        EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101")) << report;
+        EXPECT_EQ(ReadRecovery("CR100", "CAM", "102"), converting) << report;
+    }
+}
+
+TEST_F(PmvTest, RecoveriesNamingTheSameSetupEachTakeItsStoredSpelling) {
+    Put("PMP", 19, {{"UFPROP", "PLAZA"}, {"UFUNIT", "101"}, {"UFSFTYP", "Gla"}, {"UFDATE", "1/1/2026"}});
+    RecurringCharge("CR100", 1, "TAX", "101");
+    const auto line = [this](const char* ct) {
+        return Recovery(With(kEscalates, {{"RCCT", ct}, {"RCEBCM", "rec"}, {"RCSTOP", "3"}, {"RCSSF", "gla"}}));
+    };
+    const std::string report = Run({line("cam"), line("tax"), line("tax")}, true);
+    const uint16_t h = H("PMV");
+    for (const char* ct : {"CAM", "TAX"}) {
+        ASSERT_TRUE(ReadRecovery("CR100", ct, "101")) << report;
+        EXPECT_EQ(GetText(h, 4, "RCEBCM"), "REC") << ct;
+        EXPECT_EQ(GetText(h, 4, "RCSSF"), "Gla") << ct;
     }
 }
 

@@ -6,6 +6,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace dz::pm {
@@ -25,6 +26,15 @@ uint16_t ExtractBits(uint16_t value, uint16_t shift, uint16_t width) {
 }
 
 int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit) {
+    // A start on day 1 to 28 is never cut short, so the step that first reaches the end's month
+    // is counted from the months between them: asked for every record, the walk below is kept
+    // for month ends and dates that are not real dates.
+    if (from.month >= 1 && from.month <= 12 && from.day >= 1 && from.day <= 28 && from.year <= 9999 &&
+        to.month >= 1 && to.month <= 12 && to.day >= 1 && to.day <= suite::xd_month_length(to) && to.year <= 9999) {
+        const long between = (long{to.year} * 12 + to.month) - (long{from.year} * 12 + from.month);
+        const long steps = between < 0 ? 0 : from.day >= to.day ? between : between + 1;
+        return static_cast<int>(std::min<long>(steps, std::max(limit, 0)) + 1);
+    }
     int count = 1;
     while (count <= limit && suite::xd_compare_dates(from, to) < 0) {
         suite::xd_offset_date(from, 1, 0);
@@ -83,10 +93,34 @@ void RecordChecks::ClearGroup(std::initializer_list<GroupField> fields, int mess
     if (!label.empty()) Note(Msg(message, label, value, Word("were/will be"), Number(convertNo, examineNo)));
 }
 
+namespace {
+
+void PutKeys(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
+    xio_init_record(file, rec);
+    for (const KeyValue& k : keys) {
+        if (k.isNumber)
+            PutNumber(file, rec, k.field, k.number);
+        else
+            PutText(file, rec, k.field, k.text);
+    }
+}
+
+}  // namespace
+
+bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
+    // Asked several times for every record: the key texts a lookup gives back are not made.
+    if (file == 0 || keys.empty()) return false;
+    for (const KeyValue& k : keys)
+        if (!k.isNumber && k.text.empty()) return false;
+    PutKeys(file, rec, keys);
+    if (xio_rd_record(file, rec, 0, 0) == XIO_OK) return true;
+    PutKeys(file, rec, keys);
+    return false;
+}
+
 bool RecordChecks::LookupCopyBack(uint16_t other, uint16_t rec, const std::vector<KeyValue>& keys,
                                   std::initializer_list<const char*> into) const {
-    const Found found = FindRecord(other, rec, keys, LookupScope{nullptr, true});
-    if (found.where != Found::OnFile) return false;
+    if (!ReadOnFile(other, rec, keys)) return false;
     std::size_t i = 0;
     for (const char* name : into) {
         if (i >= keys.size()) break;
@@ -134,6 +168,8 @@ bool xvPMV::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) 
 
 bool xvPMV::LoadSettings(ConvertContext& ctx, std::string&) {
     ForgetFieldNumbers();  // handles may name other files than in an earlier run
+    answers_.Clear();
+    recoveryFields_.Forget();
     pms_ = FindFileHandle(ctx.files, "PMS", 1);
     pml_ = FindFileHandle(ctx.files, "PML", 1);
     pmp_ = FindFileHandle(ctx.files, "PMP", 1);

@@ -17,8 +17,13 @@
 
 #include "converters/pm/pm_shared.h"
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace dz::xvl {
 class xvlImpInfo;
@@ -58,14 +63,48 @@ int RecoveryMonthCount(x_date_type from, const x_date_type& to, int limit = 1000
 // step goes on from that day: from 31 January by one month, 28 February, then 28 March.
 bool OnRecoveryGrid(const x_date_type& date, x_date_type anchor, int months);
 
+// Record `rec` of `file` read by `keys` as a lookup on file finds it (FindRecord in Convert):
+// never found for file 0, no keys or a blank text key (the buffer left alone); found, the buffer
+// holds the record; not found, the buffer holds the keys again. Only the answer is given.
+bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys);
+
+// The field numbers of one record of one file, kept by the address of the field names a handler
+// passes (literals, so one address stands for one name): a handler met on every line of a large
+// text file asks for the same hundred numbers on every record. A name whose slot another holds
+// is asked of FieldNo again. Forget them with a new text file.
+class FieldMemo {
+public:
+    uint16_t No(uint16_t file, uint16_t rec, const char* name) {
+        if (file != file_ || rec != rec_) Forget(file, rec);
+        Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(name) >> 3) % kSlots];
+        if (slot.name != name) slot = {name, FieldNo(file, rec, name)};
+        return slot.no;
+    }
+    void Forget(uint16_t file = 0, uint16_t rec = 0) {
+        slots_ = {};
+        file_ = file;
+        rec_ = rec;
+    }
+
+private:
+    static constexpr std::size_t kSlots = 509;  // prime: literals lie a few bytes apart
+    struct Slot {
+        const char* name = nullptr;
+        uint16_t no = 0;
+    };
+    std::array<Slot, kSlots> slots_{};
+    uint16_t file_ = 0, rec_ = 0;
+};
+
 // The checks of one record, shared by every handler: reject, note, the Convert/Examine wording,
 // a not-supported field, a group whose marking field is not marked, and the texts of values.
 class RecordChecks {
 public:
-    RecordChecks(uint16_t file, uint16_t rec, std::string& reason, convert::MessageList& messages, bool converting)
-        : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting) {}
+    RecordChecks(uint16_t file, uint16_t rec, std::string& reason, convert::MessageList& messages, bool converting,
+                 FieldMemo* memo = nullptr)
+        : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting), memo_(memo) {}
 
-    uint16_t No(const char* name) const { return FieldNo(file_, rec_, name); }
+    uint16_t No(const char* name) const { return memo_ ? memo_->No(file_, rec_, name) : FieldNo(file_, rec_, name); }
     std::string Text(const char* name) const { return GetText(file_, No(name)); }
     double Number(const char* name) const { return GetNumber(file_, No(name)); }
     x_date_type Date(const char* name) const { return GetDate(file_, No(name)); }
@@ -110,6 +149,36 @@ private:
     std::string& reason_;
     convert::MessageList& messages_;
     bool converting_;
+    FieldMemo* memo_;
+};
+
+// Answers that many records of one text file share, kept until the next text file. Calculation
+// methods and charge types (PM system file) and unit SF types (PM property file) come from files
+// this conversion only reads. The property recovery controls come from the recovery file, which
+// it writes: a property recovery control line drops them all, since it may create or replace one
+// (and Examine Files then finds it in the record-ID map), so each is asked again.
+struct RecoveryAnswers {
+    // A record of the PM system file looked up by its one key field.
+    struct Setup {
+        bool onFile = false;
+        std::string stored;  // the key as stored
+        int type = 0;        // a calculation method's type
+    };
+    // A property recovery control: found (on file or, in Examine Files, earlier in the text
+    // file), and its recovery-flags word.
+    struct Control {
+        bool found = false;
+        uint16_t word = 0;
+    };
+    std::unordered_map<std::string, Setup> setup;                            // by file, record, key
+    std::unordered_map<std::string, std::optional<std::string>> unitSfTypes;  // by property, unit, SF type
+    std::unordered_map<std::string, Control> controls;                       // by property, charge type
+
+    void Clear() {
+        setup.clear();
+        unitSfTypes.clear();
+        controls.clear();
+    }
 };
 
 // An SF type of `property` named by the field `name` of the record `r` checks: PM property
@@ -118,10 +187,13 @@ private:
 bool CheckSfType(const RecordChecks& r, uint16_t pmp, const std::string& property, const char* name, bool tracking);
 
 // A calculation method named by the field `name`: on file (12637) and of the recoverable-expense
-// type (12636), `label` naming the field; the stored spelling replaces the given one.
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+// type (12636), `label` naming the field; the stored spelling replaces the given one. With
+// `answers` each value is looked up once.
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
+                     RecoveryAnswers* answers = nullptr);
 // A charge type named by the field `name`: on file (12638); the stored spelling is copied back.
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label);
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
+                     RecoveryAnswers* answers = nullptr);
 
 // The record `rec` of the recovery file, keyed by `keys`, that the record `r` checks depends on.
 // Examine Files asks the record-ID map first: a line earlier in the text file that creates or
@@ -132,12 +204,33 @@ bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, cons
 bool FindRecoveryRecord(const RecordChecks& r, uint16_t rec, const std::vector<KeyValue>& keys,
                         std::initializer_list<const char*> into, const convert::RecordIdMap& ids, uint16_t& word);
 
+// The lease of the lease recovery control `r` checks (PM lease file `pml`, record 1): read the
+// first time one of the record's rules asks for its property, then kept for the record, so the
+// budget types, the stops and caps and the occupancy SF type read it once between them.
+class RecoveryLease {
+public:
+    RecoveryLease(const RecordChecks& r, uint16_t pml) : r_(r), pml_(pml) {}
+    // The lease's property; null when the lease is not on file, the record rejected (12661).
+    const std::string* Property();
+
+private:
+    const RecordChecks& r_;
+    uint16_t pml_;
+    enum { kUnread, kOnFile, kMissing } state_ = kUnread;
+    std::string property_;
+};
+
 // The accumulated amounts, stops and caps of the lease recovery control in `r`'s record: the
 // amounts cleared with notes; per side (stop, then cap) the fields its method leaves unused
-// cleared, a required SF type, an SF type one of the unit's (PM lease file `pml`, property file
-// `pmp`, the stored spelling copied back), and a period that makes up its frequency and lies on
-// the recovery's periods. `recoveryKey` names the control in messages. False rejects the record.
-bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const std::string& recoveryKey);
+// cleared, a required SF type, an SF type one of the unit's (the property of `lease`, property
+// file `pmp`, the stored spelling copied back), and a period that makes up its frequency and
+// lies on the recovery's periods. With `answers` each unit SF type is looked up once. False
+// rejects the record.
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, RecoveryAnswers* answers = nullptr);
+
+// The key of the lease recovery control `r` checks, as messages name it: lease, revision, charge
+// type and unit joined by ", ".
+std::string RecoveryKey(const RecordChecks& r);
 
 class xvPMV : public PmConverter {
 public:
@@ -183,18 +276,21 @@ protected:
 private:
     // Groups of the lease recovery control `r` checks: true goes on to the next group, false
     // rejects the record (the reason set). Both leave the fields they clear or respell changed.
-    bool ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms, const convert::RecordIdMap& ids) const;
-    bool ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+    bool ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint16_t pml, uint16_t pms,
+                           const convert::RecordIdMap& ids) const;
+    bool ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease, uint16_t pms,
                                   const convert::RecordIdMap& ids) const;
     // Budget type `type` of the escalation or the fee: 1 to 10 (12644, `rangeWord`), and one the
     // property recovery control of the lease's property and charge type uses: the lease on file
     // (12661), the control found (12666), its use-budget-type flag marked (12667), `word` naming
     // the group in the last two. Examine Files asks the record-ID map before the file.
-    bool CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const convert::RecordIdMap& ids, double type,
-                                 const char* rangeWord, const char* word) const;
+    bool CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const convert::RecordIdMap& ids,
+                                 double type, const char* rangeWord, const char* word) const;
 
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;
+    mutable RecoveryAnswers answers_;  // of the text file being read
+    mutable FieldMemo recoveryFields_;  // of the lease recovery control
 };
 
 }  // namespace dz::pm

@@ -42,14 +42,12 @@ bool AnyHeld(const RecordChecks& r, std::initializer_list<const char*> names) {
     return false;
 }
 
-std::string RecoveryKey(const RecordChecks& r) {
-    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
-           r.Text("RCUNIT");
-}
-
 // A recurring charge of this record's lease named by the charge-type and unit fields `type` and
-// `unit`; when on file both take its stored spelling.
+// `unit`; when on file both take its stored spelling. The record's own charge, named exactly as
+// stored (as the escalation names it by default), was found when the record was identified, and
+// its keys already hold the stored spelling.
 bool FindLeaseCharge(const RecordChecks& r, uint16_t pml, const char* type, const char* unit) {
+    if (r.Text(type) == r.Text("RCCT") && r.Text(unit) == r.Text("RCUNIT")) return true;
     return r.LookupCopyBack(pml, kPmlRecurringCharge,
                             {{"RCLEASE", r.Text("RCLEASE")},
                              {"RCREV", r.Number("RCREV")},
@@ -65,35 +63,56 @@ std::string LeaseChargeKey(const RecordChecks& r, const char* type, const char* 
 
 }  // namespace
 
-bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, uint16_t pml, const RecordIdMap& ids, double type,
-                                    const char* rangeWord, const char* word) const {
-    const std::string shown = WholeText(type);
-    if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown));
+std::string RecoveryKey(const RecordChecks& r) {
+    return r.Text("RCLEASE") + ", " + WholeText(r.Number("RCREV")) + ", " + r.Text("RCCT") + ", " +
+           r.Text("RCUNIT");
+}
 
-    xio_init_record(pml, kPmlLease);
-    if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
-                   LookupScope{nullptr, true})
-            .where != Found::OnFile)
-        return r.Reject(
-            Msg(12661, LeaseKeyLabel(), LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")), RecoveryKey(r)));
-    const std::string property = GetText(pml, kPmlLease, "LPROP");
-    const std::string controlKey = property + ", " + r.Text("RCCT");
+const std::string* RecoveryLease::Property() {
+    if (state_ == kUnread) {
+        const bool onFile = ReadOnFile(pml_, kPmlLease, {{"LEASE", r_.Text("RCLEASE")}, {"LREV", r_.Number("RCREV")}});
+        state_ = onFile ? kOnFile : kMissing;
+        if (onFile) property_ = GetText(pml_, kPmlLease, "LPROP");
+    }
+    if (state_ == kOnFile) return &property_;
+    r_.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(r_.Text("RCLEASE"), r_.Number("RCREV")), RecoveryKey(r_)));
+    return nullptr;
+}
+
+bool xvPMV::CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const RecordIdMap& ids,
+                                    double type, const char* rangeWord, const char* word) const {
+    // The texts of the messages are made only for a message.
+    const auto shown = [type] { return WholeText(type); };
+    if (type < 1 || type > 10) return r.Reject(Msg(12644, rangeWord, shown()));
+
+    const std::string* leaseProperty = lease.Property();
+    if (!leaseProperty) return false;
+    const std::string& property = *leaseProperty;
+    const auto controlKey = [&] { return property + ", " + r.Text("RCCT"); };
 
     // Bit n - 1 of the control's word is its use-budget-type flag n; the word of a control on
     // file is read from it, that of one an earlier line creates is the record-ID map's.
-    uint16_t flags = 0;
-    if (!FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}}, {},
-                            ids, flags))
-        return r.Reject(Msg(12666, word, shown, TermLabel(kPropertyTerm), controlKey));
+    // Many leases of a property share its control: kept until a property recovery control line.
+    std::string key = property;
+    key.append(1, '\0').append(r.Text("RCCT"));
+    auto known = answers_.controls.find(key);
+    if (known == answers_.controls.end()) {
+        RecoveryAnswers::Control control;
+        control.found = FindRecoveryRecord(r, kPmvPropertyControl, {{"PRCPROP", property}, {"PRCCT", r.Text("RCCT")}},
+                                           {}, ids, control.word);
+        known = answers_.controls.emplace(std::move(key), control).first;
+    }
+    if (!known->second.found) return r.Reject(Msg(12666, word, shown(), TermLabel(kPropertyTerm), controlKey()));
+    const uint16_t flags = known->second.word;
     const int n = static_cast<int>(type);
     if (n != type || ExtractBits(flags, static_cast<uint16_t>(n - 1), 1) == 0)
-        return r.Reject(Msg(12667, word, shown, TermLabel(kPropertyTerm), controlKey));
+        return r.Reject(Msg(12667, word, shown(), TermLabel(kPropertyTerm), controlKey()));
     return true;
 }
 
 // ---- Escalation ------------------------------------------------------------------------------------
 
-bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
+bool xvPMV::ConvertEscalation(const RecordChecks& r, RecoveryLease& lease, uint16_t pml, uint16_t pms,
                               const RecordIdMap& ids) const {
     const auto chargeLabel = [] { return LowerTermLabel("Escal %s", kChargeTypeTerm); };
     const auto unitLabel = [] { return LowerTermLabel("Escal charge %s", kUnitTerm); };
@@ -122,12 +141,10 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
         PutText(r.file(), r.No("RCECHGT"), r.Text("RCCT"));
         PutText(r.file(), r.No("RCECHGU"), r.Text("RCUNIT"));
     }
-    for (const auto& [name, label] :
-         {std::pair<const char*, std::string>{"RCEBCM", "Escal basis calc method"},
-          std::pair<const char*, std::string>{"RCECM", "Escal calc method"},
-          std::pair<const char*, std::string>{"RCECHGT", chargeLabel()},
-          std::pair<const char*, std::string>{"RCECHGU", unitLabel()}})
-        if (r.Text(name).empty()) return r.Reject(Msg(12640, label, RecoveryKey(r)));
+    if (r.Text("RCEBCM").empty()) return r.Reject(Msg(12640, "Escal basis calc method", RecoveryKey(r)));
+    if (r.Text("RCECM").empty()) return r.Reject(Msg(12640, "Escal calc method", RecoveryKey(r)));
+    if (r.Text("RCECHGT").empty()) return r.Reject(Msg(12640, chargeLabel(), RecoveryKey(r)));
+    if (r.Text("RCECHGU").empty()) return r.Reject(Msg(12640, unitLabel(), RecoveryKey(r)));
 
     const double budget = r.Number("RCEBUDG");
     if (r.Result("RCEMTHD") != kBudgetedExpenses) {
@@ -135,14 +152,14 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
             PutNumber(r.file(), r.No("RCEBUDG"), 0);
             r.Note(Msg(12641, WholeText(budget), r.Word("was/will be"), r.Number(1421, 1422)));
         }
-    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Escal", "Escal")) {
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, lease, ids, budget, "Escal", "Escal")) {
         return false;
     }
 
     if (!FindLeaseCharge(r, pml, "RCECHGT", "RCECHGU"))
         return r.Reject(Msg(12668, TermLabel(kLeaseTerm), LeaseChargeKey(r, "RCECHGT", "RCECHGU")));
-    if (!CheckCalcMethod(r, pms, "RCEBCM", "Escal basis calc method") ||
-        !CheckCalcMethod(r, pms, "RCECM", "Escal calc method"))
+    if (!CheckCalcMethod(r, pms, "RCEBCM", "Escal basis calc method", &answers_) ||
+        !CheckCalcMethod(r, pms, "RCECM", "Escal calc method", &answers_))
         return false;
 
     // The retroactive option decides which of the retro charge's fields stay.
@@ -159,7 +176,7 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
         clearRetro("RCECU", retroUnitLabel, 12669, 1459, 1460);
     } else if (retro == kCreateACharge) {
         clearRetro("RCECU", retroUnitLabel, 12670, 1461, 1462);
-        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel())) return false;
+        if (!r.Text("RCECT").empty() && !CheckChargeType(r, pms, "RCECT", retroLabel(), &answers_)) return false;
     } else if (retro > kCreateACharge) {
         const std::string option = r.ValueText(r.No("RCERET"));
         if (r.Text("RCECT").empty()) return r.Reject(Msg(12671, option, retroLabel()));
@@ -172,7 +189,7 @@ bool xvPMV::ConvertEscalation(const RecordChecks& r, uint16_t pml, uint16_t pms,
 
 // ---- Administrative fee ---------------------------------------------------------------------------
 
-bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16_t pms,
+bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, RecoveryLease& lease, uint16_t pms,
                                      const RecordIdMap& ids) const {
     const auto chargeLabel = [] { return LowerTermLabel("Admin fee %s", kChargeTypeTerm); };
     if (r.Result("RCFEE") == 0) {
@@ -187,11 +204,9 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16
         return true;
     }
 
-    for (const auto& [name, label] :
-         {std::pair<const char*, std::string>{"RCFBCM", "Admin fee basis calc mthd"},
-          std::pair<const char*, std::string>{"RCFCM", "Admin fee calc method"},
-          std::pair<const char*, std::string>{"RCFCT", chargeLabel()}})
-        if (r.Text(name).empty()) return r.Reject(Msg(12647, label, RecoveryKey(r)));
+    if (r.Text("RCFBCM").empty()) return r.Reject(Msg(12647, "Admin fee basis calc mthd", RecoveryKey(r)));
+    if (r.Text("RCFCM").empty()) return r.Reject(Msg(12647, "Admin fee calc method", RecoveryKey(r)));
+    if (r.Text("RCFCT").empty()) return r.Reject(Msg(12647, chargeLabel(), RecoveryKey(r)));
 
     const double budget = r.Number("RCFBUD");
     if (r.Result("RCFMETH") != kBudgetedExpenses) {
@@ -199,14 +214,14 @@ bool xvPMV::ConvertAdministrativeFee(const RecordChecks& r, uint16_t pml, uint16
             PutNumber(r.file(), r.No("RCFBUD"), 0);
             r.Note(Msg(12648, WholeText(budget), r.Word("was/will be"), r.Number(1431, 1432)));
         }
-    } else if (budget != 0 && !CheckRecoveryBudgetType(r, pml, ids, budget, "Admin fee", "Admin")) {
+    } else if (budget != 0 && !CheckRecoveryBudgetType(r, lease, ids, budget, "Admin fee", "Admin")) {
         return false;
     }
 
     // The fee percent is taken as it stands.
-    return CheckCalcMethod(r, pms, "RCFBCM", "Admin fee basis calc method") &&
-           CheckCalcMethod(r, pms, "RCFCM", "Admin fee calc mthd") &&
-           CheckChargeType(r, pms, "RCFCT", "Admin fee charge type");
+    return CheckCalcMethod(r, pms, "RCFBCM", "Admin fee basis calc method", &answers_) &&
+           CheckCalcMethod(r, pms, "RCFCM", "Admin fee calc mthd", &answers_) &&
+           CheckChargeType(r, pms, "RCFCT", "Admin fee charge type", &answers_);
 }
 
 }  // namespace dz::pm

@@ -13,7 +13,7 @@ using namespace convert;
 namespace {
 
 constexpr uint16_t kPmsCalcMethod = 5, kPmsChargeType = 1;
-constexpr uint16_t kPmlLease = 1, kPmlRecurringCharge = 13;
+constexpr uint16_t kPmlRecurringCharge = 13;
 constexpr uint16_t kPmpPropertyCharge = 5, kPmpSfType = 8;
 constexpr int kRecoverableExpense = 3;
 
@@ -21,19 +21,56 @@ std::string ChargeTypeTerm() { return Term(kChargeTypeTerm); }
 
 }  // namespace
 
-bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
+namespace {
+
+// The key of a kept answer of the PM system file: the file, the record and the value sought.
+std::string SetupKey(uint16_t pms, uint16_t rec, const std::string& value) {
+    std::string key;
+    key.reserve(4 + value.size());
+    key.append(reinterpret_cast<const char*>(&pms), sizeof pms).append(reinterpret_cast<const char*>(&rec), sizeof rec);
+    return key.append(value);
+}
+
+// The record `rec` of the PM system file whose key field `keyField` holds `value`, the stored key
+// copied back into the field `name` of `r`'s record when on file; `typeField` (when named) read.
+RecoveryAnswers::Setup LookupSetup(const RecordChecks& r, uint16_t pms, uint16_t rec, const char* keyField,
+                                   const char* typeField, const char* name, const std::string& value,
+                                   RecoveryAnswers* answers) {
+    if (answers) {
+        if (const auto known = answers->setup.find(SetupKey(pms, rec, value)); known != answers->setup.end()) {
+            if (known->second.onFile) PutText(r.file(), r.No(name), known->second.stored);
+            return known->second;
+        }
+    }
+    RecoveryAnswers::Setup found;
+    found.onFile = r.LookupCopyBack(pms, rec, {{keyField, value}}, {name});
+    if (found.onFile) {
+        found.stored = GetText(pms, rec, keyField);
+        if (typeField) found.type = xio_get_field_result(pms, 0, FieldNo(pms, rec, typeField));
+    }
+    if (answers) answers->setup.emplace(SetupKey(pms, rec, value), found);
+    return found;
+}
+
+}  // namespace
+
+bool CheckCalcMethod(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
+                     RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
-    if (!r.LookupCopyBack(pms, kPmsCalcMethod, {{"CMID", value}}, {name})) return r.Reject(Msg(12637, value, label));
-    if (xio_get_field_result(pms, 0, FieldNo(pms, kPmsCalcMethod, "CMTYPE")) != kRecoverableExpense) {
+    const RecoveryAnswers::Setup method = LookupSetup(r, pms, kPmsCalcMethod, "CMID", "CMTYPE", name, value, answers);
+    if (!method.onFile) return r.Reject(Msg(12637, value, label));
+    if (method.type != kRecoverableExpense) {
         PutText(r.file(), r.No(name), value);  // the record is refused as given
         return r.Reject(Msg(12636, value, label));
     }
     return true;
 }
 
-bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, const std::string& label) {
+bool CheckChargeType(const RecordChecks& r, uint16_t pms, const char* name, std::string_view label,
+                     RecoveryAnswers* answers) {
     const std::string value = r.Text(name);
-    if (!r.LookupCopyBack(pms, kPmsChargeType, {{"CT", value}}, {name})) return r.Reject(Msg(12638, value, label));
+    if (!LookupSetup(r, pms, kPmsChargeType, "CT", nullptr, name, value, answers).onFile)
+        return r.Reject(Msg(12638, value, label));
     return true;
 }
 
@@ -76,6 +113,8 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                                            std::string& reason, MessageList& messages, bool converting,
                                            const xvl::xvlImport& import) const {
     const RecordChecks r(pmv, kPmvPropertyControl, reason, messages, converting);
+    // This line may create or replace a control that lease recovery controls check against.
+    answers_.controls.clear();
 
     // Identification.
     if (r.Text("PRCPROP").empty()) return r.Reject(Msg(12623, r.Label("PRCPROP")));
@@ -122,9 +161,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                                           std::pair{"PRCRCM", "Recon calc method"},
                                           std::pair{"PRCRACT", "Recon adjust charge type"}})
             if (r.Text(name).empty()) return r.Reject(Msg(12635, label, keyText()));
-        if (!CheckCalcMethod(r, pms, "PRCRBCM", "Recon basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCRCM", "Recon calc method") ||
-            !CheckChargeType(r, pms, "PRCRACT", "Recon adjust charge type"))
+        if (!CheckCalcMethod(r, pms, "PRCRBCM", "Recon basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCRCM", "Recon calc method", &answers_) ||
+            !CheckChargeType(r, pms, "PRCRACT", "Recon adjust charge type", &answers_))
             return false;
     }
 
@@ -154,10 +193,10 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
             PutText(pmv, r.No("PRCERC"), "");
             r.Note(Msg(12645, retro, r.Word("was/will be"), r.Number(1426, 1427)));
         }
-        if (!CheckCalcMethod(r, pms, "PRCEBCM", "Escal basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCECM", "Escal calc method"))
+        if (!CheckCalcMethod(r, pms, "PRCEBCM", "Escal basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCECM", "Escal calc method", &answers_))
             return false;
-        if (!r.Text("PRCERC").empty() && !CheckChargeType(r, pms, "PRCERC", "Escal retro charge type")) return false;
+        if (!r.Text("PRCERC").empty() && !CheckChargeType(r, pms, "PRCERC", "Escal retro charge type", &answers_)) return false;
     }
 
     // Administrative fee.
@@ -182,9 +221,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
             PutNumber(pmv, r.No("PRCFBT"), 0);
             r.Note(Msg(12648, WholeText(type), r.Word("was/will be"), r.Number(1431, 1432)));
         }
-        if (!CheckCalcMethod(r, pms, "PRCFBCM", "Admin fee basis calc method") ||
-            !CheckCalcMethod(r, pms, "PRCFCM", "Admin fee calc mthd") ||
-            !CheckChargeType(r, pms, "PRCFCT", "Admin fee charge type"))
+        if (!CheckCalcMethod(r, pms, "PRCFBCM", "Admin fee basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "PRCFCM", "Admin fee calc mthd", &answers_) ||
+            !CheckChargeType(r, pms, "PRCFCT", "Admin fee charge type", &answers_))
             return false;
     }
 
@@ -232,7 +271,7 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
 
 bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
                                    MessageList& messages, const RecordIdMap& ids, bool converting) const {
-    const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting);
+    const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting, &recoveryFields_);
     const auto leaseLabel = [] { return LeaseKeyLabel(); };
     const auto leaseText = [&r] { return LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")); };
     const auto chargeKey = [&r] {
@@ -263,6 +302,13 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         return r.Reject(Msg(12657, DateText(from), DateText(to),
                             FormatNumber("%.0f", frequency) + (frequency == 1 ? " month" : " months")));
 
+    // The adjusting charge's label names the charge-type term in lower case, as it reads mid-sentence.
+    const auto adjustLabel = [] {
+        std::string term = ChargeTypeTerm();
+        suite::x_lower_case(term);
+        return "Recon adjust " + term;
+    };
+
     // 3. Current and effective dates: not carried.
     for (const auto& [name, label] : {std::pair{"RCCFD", "Current recov from date"},
                                       std::pair{"RCCTD", "Current recov to date"},
@@ -270,44 +316,40 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         r.NotSupported(name, label, 12603, 1445, 1446);
 
     // 4. Reconcile.
-    // The adjusting charge's label names the charge-type term in lower case, as it reads mid-sentence.
-    std::string term = ChargeTypeTerm();
-    suite::x_lower_case(term);
-    const std::string adjustLabel = "Recon adjust " + term;
     if (r.Result("RCREC") == 0) {
         r.ClearGroup({{"RCRBCM", "Recon basis calc method"},
                       {"RCRCM", "Recon calc method"},
-                      {"RCRACT", adjustLabel},
+                      {"RCRACT", adjustLabel()},
                       {"RCRSPC", "Recon subtract prev chgs"},
                       {"RCRINV", "Recon print on invoice"}},
                      12634, 1412, 1413);
     } else {
-        for (const auto& [name, label] : {std::pair<const char*, std::string>{"RCRBCM", "Recon basis calc method"},
-                                          std::pair<const char*, std::string>{"RCRCM", "Recon calc method"},
-                                          std::pair<const char*, std::string>{"RCRACT", adjustLabel}})
-            if (r.Text(name).empty()) return r.Reject(Msg(12635, label, recoveryKey()));
-        if (!CheckCalcMethod(r, pms, "RCRBCM", "Recon basis calc method") ||
-            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method") || !CheckChargeType(r, pms, "RCRACT", adjustLabel))
+        if (r.Text("RCRBCM").empty()) return r.Reject(Msg(12635, "Recon basis calc method", recoveryKey()));
+        if (r.Text("RCRCM").empty()) return r.Reject(Msg(12635, "Recon calc method", recoveryKey()));
+        if (r.Text("RCRACT").empty()) return r.Reject(Msg(12635, adjustLabel(), recoveryKey()));
+        if (!CheckCalcMethod(r, pms, "RCRBCM", "Recon basis calc method", &answers_) ||
+            !CheckCalcMethod(r, pms, "RCRCM", "Recon calc method", &answers_) || !CheckChargeType(r, pms, "RCRACT", adjustLabel(), &answers_))
             return false;
     }
 
     // 5. Escalation, 6. administrative fee.
-    if (!ConvertEscalation(r, pml, pms, ids) || !ConvertAdministrativeFee(r, pml, pms, ids)) return false;
+    RecoveryLease lease(r, pml);
+    if (!ConvertEscalation(r, lease, pml, pms, ids) || !ConvertAdministrativeFee(r, lease, pms, ids)) return false;
 
     // 7. Accumulated amounts, stops and caps.
-    if (!CheckStopsAndCaps(r, pml, pmp, recoveryKey())) return false;
+    if (!CheckStopsAndCaps(r, lease, pmp, &answers_)) return false;
 
     // 8. Projected occupancy, the occupancy SF type and the fields conversion does not carry.
     r.NotSupported("RCPOCCP", "Projected occupancy", 12658, 1445, 1446);
     if (!r.Text("RCOSF").empty()) {
-        xio_init_record(pml, kPmlLease);
-        if (FindRecord(pml, kPmlLease, {{"LEASE", r.Text("RCLEASE")}, {"LREV", r.Number("RCREV")}},
-                       LookupScope{nullptr, true})
-                .where != Found::OnFile)
-            return r.Reject(Msg(12661, leaseLabel(), leaseText(), recoveryKey()));
-        if (!CheckSfType(r, pmp, GetText(pml, kPmlLease, "LPROP"), "RCOSF", true)) return false;
+        const std::string* property = lease.Property();
+        if (!property || !CheckSfType(r, pmp, *property, "RCOSF", true)) return false;
     }
-    for (const char* name : {"RCLRS", "RCLES", "RCLFS"}) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    // Most records leave these empty: a label is looked up only for a value to note.
+    const auto notCarried = [&r](const char* name) {
+        if (!r.Blank(r.No(name))) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    };
+    for (const char* name : {"RCLRS", "RCLES", "RCLFS"}) notCarried(name);
     {
         std::string label, value;
         const uint16_t first = r.No("RCRR1"), last = r.No("RCFR30");
@@ -318,7 +360,7 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
         }
         if (!label.empty()) r.Note(Msg(12679, label, value, r.Word("were/will be"), r.Number(1472, 1473)));
     }
-    for (const char* name : {"RCPAE", "RCPEB", "RCPAB", "RCAWO"}) r.NotSupported(name, r.Label(name), 12658, 1445, 1446);
+    for (const char* name : {"RCPAE", "RCPEB", "RCPAB", "RCAWO"}) notCarried(name);
     return true;
 }
 

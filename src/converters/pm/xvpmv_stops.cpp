@@ -9,8 +9,6 @@ using namespace convert;
 
 namespace {
 
-constexpr uint16_t kPmlLease = 1;
-
 // One side of the stops and caps: the stop fields or the cap fields, with their labels.
 struct Side {
     const char* word;  // "Stop" or "Cap"
@@ -64,7 +62,7 @@ bool OnRecoveryGrid(const x_date_type& date, x_date_type running, int months) {
     return SameDate(running, date);
 }
 
-bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const std::string& recoveryKey) {
+bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp, RecoveryAnswers* answers) {
     const uint16_t pmv = r.file();
 
     // The accumulated amounts are the suite's running figures: never taken over.
@@ -105,29 +103,33 @@ bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const 
     // Dollars per SF: the SF type is required.
     for (int s = 0; s < 2; ++s)
         if (methods[s] == kPerSfMethod && r.Text(kSides[s].sfType).empty())
-            return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, recoveryKey));
+            return r.Reject(Msg(12653, kSides[s].methodLabel, kSides[s].sfTypeLabel, RecoveryKey(r)));
 
     // A given SF type, whatever the method, must be one of the unit's, of the lease's property.
-    // The lease is read once, for the first side that needs it.
-    std::string property;
-    bool leaseRead = false;
     for (const Side& side : kSides) {
         const std::string sought = r.Text(side.sfType);
         if (sought.empty()) continue;
-        if (!leaseRead) {
-            const std::string lease = r.Text("RCLEASE");
-            const double revision = r.Number("RCREV");
-            xio_init_record(pml, kPmlLease);
-            PutText(pml, kPmlLease, "LEASE", lease);
-            PutNumber(pml, kPmlLease, "LREV", revision);
-            if (xio_rd_record(pml, kPmlLease, 0, 0) != XIO_OK)
-                return r.Reject(Msg(12661, LeaseKeyLabel(), LeaseKeyText(lease, revision), recoveryKey));
-            property = GetText(pml, kPmlLease, "LPROP");
-            leaseRead = true;
-        }
+        const std::string* leaseProperty = lease.Property();
+        if (!leaseProperty) return false;
+        const std::string& property = *leaseProperty;
         const std::string unit = r.Text("RCUNIT");
         std::string stored = sought;
-        if (!FindUnitSfType(pmp, property, unit, stored))
+        bool found = false;
+        if (answers) {
+            // Many leases of a property name the same unit SF type.
+            std::string key = property;
+            key.append(1, '\0').append(unit).append(1, '\0').append(sought);
+            auto known = answers->unitSfTypes.find(key);
+            if (known == answers->unitSfTypes.end()) {
+                const bool onFile = FindUnitSfType(pmp, property, unit, stored);
+                known = answers->unitSfTypes.emplace(std::move(key), onFile ? std::optional(stored) : std::nullopt).first;
+            }
+            found = known->second.has_value();
+            if (found) stored = *known->second;
+        } else {
+            found = FindUnitSfType(pmp, property, unit, stored);
+        }
+        if (!found)
             return r.Reject(Msg(12662, TermLabel(kUnitTerm) + ", " + Term(kOtherTerm),
                                 property + ", " + unit + ", " + sought, side.sfTypeLabel));
         PutText(pmv, r.No(side.sfType), stored);
@@ -150,35 +152,39 @@ bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const 
             StagedField(pmv, kPmvRecoveryControl, name).Clear();
         }
     }
+    // The dates, read once: nothing below changes them.
+    x_date_type froms[2], tos[2];
+    for (int s = 0; s < 2; ++s) froms[s] = r.Date(kSides[s].from), tos[s] = r.Date(kSides[s].to);
+    const auto bothSet = [&](int s) { return !IsBlank(froms[s]) && !IsBlank(tos[s]); };
     // With one, both dates are required.
     for (int s = 0; s < 2; ++s) {
         if (months[s] == 0) continue;
         const Side& side = kSides[s];
-        if (IsBlank(r.Date(side.from))) return r.Reject(Msg(12674, side.word, side.fromLabel, recoveryKey));
-        if (IsBlank(r.Date(side.to))) return r.Reject(Msg(12674, side.word, side.toLabel, recoveryKey));
+        if (IsBlank(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, RecoveryKey(r)));
+        if (IsBlank(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, RecoveryKey(r)));
     }
-    const auto bothSet = [&r](const Side& side) { return !IsBlank(r.Date(side.from)) && !IsBlank(r.Date(side.to)); };
     // The period runs forwards...
-    for (const Side& side : kSides) {
-        if (!bothSet(side)) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+    for (int s = 0; s < 2; ++s) {
+        if (!bothSet(s)) continue;
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (suite::xd_compare_dates(from, to) > 0)
             return r.Reject(Msg(12675, side.word, DateText(from), side.word, DateText(to)));
     }
     // ...and makes up the side's frequency.
     for (int s = 0; s < 2; ++s) {
+        if (!bothSet(s)) continue;
         const Side& side = kSides[s];
-        if (!bothSet(side)) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const x_date_type &from = froms[s], &to = tos[s];
         const int limit = months[s] < 1 ? 1 : static_cast<int>(months[s]);
         if (RecoveryMonthCount(from, to, limit) != months[s])
             return r.Reject(Msg(12676, side.word, DateText(from), side.word, DateText(to), FrequencyText(months[s])));
     }
     // The recovery's own frequency: the recovery's own period.
     for (int s = 0; s < 2; ++s) {
-        const Side& side = kSides[s];
         if (months[s] == 0 || months[s] != recoveryMonths) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (!SameDate(from, recoveryFrom))
             return r.Reject(Msg(12677, side.word, "from", DateText(from), "from", DateText(recoveryFrom)));
         if (!SameDate(to, recoveryTo))
@@ -187,9 +193,9 @@ bool CheckStopsAndCaps(const RecordChecks& r, uint16_t pml, uint16_t pmp, const 
     // Another frequency: the period starts and ends where recovery periods do.
     const int step = static_cast<int>(recoveryMonths);
     for (int s = 0; s < 2; ++s) {
-        const Side& side = kSides[s];
         if (months[s] == 0 || months[s] == recoveryMonths) continue;
-        const x_date_type from = r.Date(side.from), to = r.Date(side.to);
+        const Side& side = kSides[s];
+        const x_date_type &from = froms[s], &to = tos[s];
         if (!OnRecoveryGrid(from, recoveryFrom, step))
             return r.Reject(Msg(12678, side.word, "from", DateText(from), "from", DateText(recoveryFrom)));
         if (!OnRecoveryGrid(to, recoveryTo, step))
