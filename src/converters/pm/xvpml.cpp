@@ -82,6 +82,8 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_properties.clear();
+    m_tenantsOnFile.clear();
     LoadLists();
     return true;
 }
@@ -169,6 +171,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         default: break;
         }
     } else if (file == pmn_) {
+        // A tenant record may add or replace a tenant that a lease names.
+        if (rec == kPmnTenant && !m_tenantsOnFile.empty()) m_tenantsOnFile.clear();
         switch (rec) {
         case kPmnTenant: return ConvertTenant(pmn_, info, reason, m, c, import);
         case kPmnTenantTA: return ConvertTenantTA(pmn_, info, reason, m, c);

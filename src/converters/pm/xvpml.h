@@ -183,6 +183,18 @@ public:
     bool TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason);
     // A unit of the property as stored; false with 12453 as the reason when it has no such unit.
     bool TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason);
+    // A lease's property as stored and its period end, read once per property (never written
+    // here); an empty `stored` when it is not on file.
+    struct PropertyFacts {
+        std::string stored;
+        x_date_type periodEnd{};
+    };
+    std::unordered_map<std::string, PropertyFacts> m_properties;
+    const PropertyFacts& LeaseProperty(uint16_t pmp, const std::string& property);
+    // Tenants found on file, by the value sought: their stored key. Tenant records are written
+    // by this conversion, so every tenant record that comes in forgets them all.
+    std::unordered_map<std::string, std::string> m_tenantsOnFile;
+    Found TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
         if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;

@@ -36,6 +36,8 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     // The pass writes charge controls, links and descriptions: nothing read before is kept.
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_properties.clear();
+    m_tenantsOnFile.clear();
     return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
            CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
 }
