@@ -8,6 +8,8 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <cmath>
+
 namespace dz::pm {
 
 using namespace convert;
@@ -156,6 +158,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const bool c = ctx.converting;
     xvl::xvlImport& import = *ctx.import;
     if (file == pml_) {
+        // A lease replaced may differ from what was kept of it when an earlier line wrote it.
+        if (rec == kPmlLease && info.ReplaceRecord()) m_leaseFactsStale = true;
         switch (rec) {
         case kPmlLease: return ConvertLease(pml_, info, reason, m, c, pmn_, pmp_, pms_);
         case kPmlDeposit: return ConvertDeposit(pml_, info, reason, m, c, pmp_, pms_);
@@ -266,7 +270,14 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     auto revision = [&](const char* field) { return WholeText(GetNumber(pml_, rec, field)); };
     switch (rec) {
     case kPmlLease:
-        if (!text("LEASE").empty()) m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
+        if (!text("LEASE").empty()) {
+            m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
+            m_leaseFacts.push_back({FactNumber(text("LPROP")), FactNumber(text("LTENANT")),
+                                    FactNumber(text("LINTT")), FactNumber(text("LREFT"))});
+            // The pass finds the lease again by its revision's whole-number text.
+            const double number = GetNumber(pml_, rec, "LREV");
+            if (number != std::round(number)) m_leaseFactsStale = true;
+        }
         break;
     case kPmlChargeControl:
         if (!text("LCLEASE").empty())
@@ -286,6 +297,12 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         break;
     default: break;
     }
+}
+
+uint32_t xvPML::FactNumber(const std::string& text) {
+    const auto [it, added] = m_factNumbers.emplace(text, static_cast<uint32_t>(m_factTexts.size()));
+    if (added) m_factTexts.push_back(text);
+    return it->second;
 }
 
 // ---- Unit lease links ----------------------------------------------------------------------------------------

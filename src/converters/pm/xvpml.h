@@ -23,6 +23,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace dz::pm {
 
@@ -167,6 +168,19 @@ public:
     std::deque<ChargeKey> m_chargeControlKeys;
     std::deque<ChargeUnitKey> m_escalationKeys;
     std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:
+    // its property, tenant and interest and refund tenants, as numbers of texts in m_factTexts
+    // (a million leases name a few thousand of them). Stale once a lease record of the text file
+    // replaces one on file or has a revision that is not a whole number; unused unless the lists
+    // are as long as each other.
+    struct LeaseFacts {
+        uint32_t property = 0, tenant = 0, interest = 0, refund = 0;
+    };
+    std::deque<LeaseFacts> m_leaseFacts;
+    std::vector<std::string> m_factTexts;
+    std::unordered_map<std::string, uint32_t> m_factNumbers;
+    bool m_leaseFactsStale = false;
+    uint32_t FactNumber(const std::string& text);
     std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;

@@ -91,31 +91,53 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             prefix = GetText(pmp_, kPropertyRecord, "PGLPFX");
         return prefixes.emplace(property, prefix).first->second;
     };
+    // Every lease written is on file as it was written unless a later line replaced one: what
+    // was kept of each then answers without reading it again.
+    const bool factsKept = !m_leaseFactsStale && m_leaseFacts.size() == m_leaseKeys.size();
+    std::size_t index = 0;
     for (const LeaseKey& key : m_leaseKeys) {
+        const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
             const double revision = Revision(key.revision);
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
-            xio_init_record(pml_, kPmlLease);
-            PutText(pml_, kPmlLease, "LEASE", key.lease);
-            PutNumber(pml_, kPmlLease, "LREV", revision);
-            const bool leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
-            const std::string lease = leaseFound ? GetText(pml_, kPmlLease, "LEASE") : std::string(),
-                              property = leaseFound ? GetText(pml_, kPmlLease, "LPROP") : std::string(),
-                              tenant = leaseFound ? GetText(pml_, kPmlLease, "LTENANT") : std::string(),
-                              interest = leaseFound ? GetText(pml_, kPmlLease, "LINTT") : std::string(),
-                              refund = leaseFound ? GetText(pml_, kPmlLease, "LREFT") : std::string();
-            const double stored = leaseFound ? GetNumber(pml_, kPmlLease, "LREV") : 0;
+            bool leaseFound = true;
+            std::string lease, property, tenant, interest, refund;
+            double stored = revision;
+            if (factsKept) {
+                const LeaseFacts& facts = m_leaseFacts[at];
+                lease = key.lease;
+                property = m_factTexts[facts.property];
+                tenant = m_factTexts[facts.tenant];
+                interest = m_factTexts[facts.interest];
+                refund = m_factTexts[facts.refund];
+            } else {
+                xio_init_record(pml_, kPmlLease);
+                PutText(pml_, kPmlLease, "LEASE", key.lease);
+                PutNumber(pml_, kPmlLease, "LREV", revision);
+                leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
+                if (leaseFound) {
+                    lease = GetText(pml_, kPmlLease, "LEASE");
+                    property = GetText(pml_, kPmlLease, "LPROP");
+                    tenant = GetText(pml_, kPmlLease, "LTENANT");
+                    interest = GetText(pml_, kPmlLease, "LINTT");
+                    refund = GetText(pml_, kPmlLease, "LREFT");
+                    stored = GetNumber(pml_, kPmlLease, "LREV");
+                } else {
+                    stored = 0;
+                }
+            }
 
+            // A "<default>" charge control on file stays as it is: the write of one finds it.
             xio_init_record(pml_, C);
             PutText(pml_, C, "LCLEASE", key.lease);
             PutNumber(pml_, C, "LCREV", revision);
             PutText(pml_, C, "LCCT", kDefaultChargeType);
-            // A "<default>" charge control on file stays as it is.
-            if (xio_find_record(pml_, C, 0) == XIO_NOT_FOUND) {
-                PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
-                PutText(pml_, C, "LCBTTEN", tenant);
-                if (xio_wr_record(pml_, C) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
-            }
+            PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
+            PutText(pml_, C, "LCBTTEN", tenant);
+            uint16_t clash = 0;
+            const int written = xio_wr_record(pml_, C, &clash);
+            if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
+                return EndFile(ctx, Msg(12011), true, true);
             // The lease's tenant, and its interest and refund tenants where they differ; a blank
             // one names no tenant.
             if (leaseFound)
