@@ -147,6 +147,26 @@ TEST_F(PmlFinishTest, EscalationsAndRecurringChargesChecked) {
     EXPECT_EQ(description("CAM"), "");
 }
 
+TEST_F(PmlFinishTest, AChargeAndItsLogEntryAreEachCheckedAndNoted) {
+    Lease("E3", 0, "STRIP", "U100", "ACME");
+    Charge("E3", "CAM", "4");
+    Charge("E3", "TAX", "3");
+    ChargeLog("E3", "TAX", "5/1/2026", "3", "5000");
+    PassConverter converter;
+    converter.before = [](xvPML& c, convert::ConvertContext&) {
+        // Each charge's key, then its log's, as the text file lists them; CAM again after TAX.
+        for (const char* type : {"CAM", "CAM", "TAX", "TAX", "CAM"})
+            c.m_recurringChargeKeys.push_back({"E3", "0", type, "U100"});
+    };
+    const std::string report = Run(converter, {LeaseLine("Z3")}, true);
+    EXPECT_EQ(Count(report, "Recurring Chg 'E3, 0, CAM, U100' Frequency with 'Quarterly (4)' doesn't match its log"), 3)
+        << report;
+    EXPECT_EQ(Count(report, "'E3, 0, TAX, U100'"), 0) << report;
+    EXPECT_EQ(progress.notes, 3);
+    EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E3"}, {"RCCT", "TAX"}, {"RCUNIT", "U100"}}));
+    EXPECT_EQ(Pml(kPmlRecurringCharge, "RCADESC"), "50.00 / month");
+}
+
 TEST_F(PmlFinishTest, AStopInsideEachStepRestoresEveryFile) {
     using Keys = std::function<void(xvPML&)>;
     const std::vector<Keys> steps = {

@@ -328,30 +328,43 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         if (status != 2 && !writeLink(property, unit, lease, revision)) return false;
         if (status != 3) return true;
 
+        // The unit keeps a current lease that starts on or after this one.
+        const x_date_type start = GetDate(pml, rec, "LACTST");
+        const bool keep = !m_leaseFactsStale;
+        const std::string unitKey = keep ? UpperKey(property + "\t" + unit) : std::string();
+        if (keep)
+            if (const auto it = m_unitCurrent.find(unitKey);
+                it != m_unitCurrent.end() && suite::xd_compare_dates(it->second.start, start) >= 0)
+                return true;
+        if (keep) m_unitCurrent.erase(unitKey);
+
         xio_init_record(pmp, kPmpUnit);
         PutText(pmp, kPmpUnit, "UPROP", property);
         PutText(pmp, kPmpUnit, "UNIT", unit);
         if (xio_rd_record(pmp, kPmpUnit, 0, 1) != XIO_OK) return true;  // no unit: nothing held
         const std::string current = GetText(pmp, kPmpUnit, "UCURLES");
         if (!current.empty()) {
-            // The unit keeps a current lease that starts on or after this one.
-            const x_date_type start = GetDate(pml, rec, "LACTST");
+            const double currentRevision = GetNumber(pmp, kPmpUnit, "UCURREV");
             xio_save_record(pml, rec);
             x_date_type currentStart{};
             xio_init_record(pml, rec);
             PutText(pml, rec, "LEASE", current);
-            PutNumber(pml, rec, "LREV", GetNumber(pmp, kPmpUnit, "UCURREV"));
-            if (xio_rd_record(pml, rec, 0, 0) == XIO_OK) currentStart = GetDate(pml, rec, "LACTST");
+            PutNumber(pml, rec, "LREV", currentRevision);
+            const bool currentOnFile = xio_rd_record(pml, rec, 0, 0) == XIO_OK;
+            if (currentOnFile) currentStart = GetDate(pml, rec, "LACTST");
             xio_restore_record(pml, rec);
             if (suite::xd_compare_dates(currentStart, start) >= 0) {
                 xio_unlock_record(pmp, kPmpUnit, 1);
+                if (keep && currentOnFile) m_unitCurrent[unitKey] = {current, currentRevision, currentStart};
                 return true;
             }
         }
         PutText(pmp, kPmpUnit, "UCURLES", lease);
         PutNumber(pmp, kPmpUnit, "UCURREV", revision);
         PutText(pmp, kPmpUnit, "UCURTEN", GetText(pml, rec, "LTENANT"));
-        return xio_rep_record(pmp, kPmpUnit) == XIO_OK;
+        if (xio_rep_record(pmp, kPmpUnit) != XIO_OK) return false;
+        if (keep) m_unitCurrent[unitKey] = {lease, revision, start};
+        return true;
     }
 
     if (rec != kPmlDeposit && rec != kPmlRecurringCharge) return true;

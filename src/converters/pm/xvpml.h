@@ -146,6 +146,17 @@ public:
     // be written (a link already on file is no fault); the record loop then ends the file.
     virtual bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec);
 
+    // Each unit's current lease as this conversion last found or made it, by property and unit
+    // in upper case: the lease, its revision and its start. Only this step writes units, and a
+    // lease on file changes only when a line replaces it, so the answer holds until then
+    // (m_leaseFactsStale); a current lease not on file is never kept.
+    struct UnitCurrent {
+        std::string lease;
+        double revision = 0;
+        x_date_type start{};
+    };
+    std::unordered_map<std::string, UnitCurrent> m_unitCurrent;
+
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
     struct LeaseKey {

@@ -14,6 +14,8 @@
 
 #include <cstdlib>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dz::pm {
 
@@ -251,11 +253,29 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ");
     auto frequencyText = [&](int code) { return ChoiceText(pml_, frequencyField, code, true); };
 
+    // A charge's log entries follow it with its key: the check of a key the one before had
+    // reads and writes what it did and so notes what it noted.
+    const ChargeUnitKey* previous = nullptr;
+    std::vector<std::pair<std::string, std::string>> previousNotes;
+    auto note = [&](const std::string& charge, const std::string& log) {
+        if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
+        if (ctx.progress) ctx.progress->notes += 1;
+        return true;
+    };
     for (const ChargeUnitKey& key : m_recurringChargeKeys) {
         if (key.lease.empty() || key.revision.empty() || key.chargeType.empty() || key.unit.empty()) {
             if (!progress.Step()) return false;
             continue;
         }
+        if (previous && previous->lease == key.lease && previous->revision == key.revision &&
+            previous->chargeType == key.chargeType && previous->unit == key.unit) {
+            for (const auto& [charge, log] : previousNotes)
+                if (!note(charge, log)) return false;
+            if (!progress.Step()) return false;
+            continue;
+        }
+        previous = nullptr;
+        previousNotes.clear();
         const double revision = Revision(key.revision);
         if (FindRecord(pml_, RC,
                        {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
@@ -302,10 +322,9 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {
                 const std::string keyText =
                     key.lease + ", " + key.revision + ", " + key.chargeType + ", " + key.unit;
-                if (!notes.Add(Msg(12520, keyText, frequencyText(chargeCode))) ||
-                    !ctx.notes->PrintMessageLine("", 0, Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode))))
-                    return EndFile(ctx, Msg(12012), true, true);
-                if (ctx.progress) ctx.progress->notes += 1;
+                previousNotes.emplace_back(Msg(12520, keyText, frequencyText(chargeCode)),
+                                           Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode)));
+                if (!note(previousNotes.back().first, previousNotes.back().second)) return false;
             }
             if (found) {
                 // The charge is still in its buffer: read it again to replace it.
@@ -317,6 +336,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 }
             }
         }
+        previous = &key;
         if (!progress.Step()) return false;
     }
     return true;
