@@ -26,6 +26,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -224,6 +225,9 @@ protected:
     const Found& CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
     Found uncached_;
     std::unordered_map<std::string, Found> lookups_;
+    // The normal receiving bank of each property a misc income names (POPBANK), read once:
+    // this conversion never writes properties. Absent (nullopt) when the property is not on file.
+    std::unordered_map<std::string, std::optional<std::string>> propertyBanks_;
     std::unordered_map<std::string, x_date_type> yearEnds_;  // by the lease's stored spelling
 
     // The payment read ahead with the current record, and what the handlers leave for it.
