@@ -59,14 +59,14 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
             xio_init_record(pmp_, R);
             PutText(pmp_, R, "PCPROP", property);
             PutText(pmp_, R, "PCCT", kDefaultChargeType);
-            // A default charge already on file stays as it is.
-            if (xio_find_record(pmp_, R, 0) == XIO_NOT_FOUND) {
-                PutText(pmp_, R, "PCGLPFX", prefix);
-                if (xio_wr_record(pmp_, R) != XIO_OK) {
-                    ended = true;
-                    EndFile(ctx, Msg(12011), true, true);
-                    return;
-                }
+            // A default charge already on file stays as it is: the write of one finds it.
+            PutText(pmp_, R, "PCGLPFX", prefix);
+            uint16_t clash = 0;
+            const int written = xio_wr_record(pmp_, R, &clash);
+            if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0)) {
+                ended = true;
+                EndFile(ctx, Msg(12011), true, true);
+                return;
             }
         }
         ended = !progress.Step();
