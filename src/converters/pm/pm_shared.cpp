@@ -60,12 +60,15 @@ bool IsDefaultChargeType(const std::string& value) {
 // ---- Blank values and texts --------------------------------------------------------------------------
 
 bool IsBlankField(uint16_t file, uint16_t field) {
-    xio_fld_def def;
-    if (field == 0 || xio_get_fld_def(file, field, def) != XIO_OK) return true;
+    // Asked of many fields on every record: the definition is looked at in place and a text,
+    // flag or number read alone, without copying a whole value.
+    const xio_fld_def* def = field == 0 ? nullptr : xio_field_def(file, field);
+    if (!def) return true;
+    if (xio_is_text_type(def->type)) return xio_get_text(file, field).empty();
+    if (def->type == XIO_TYPE_LOGICAL) return xio_get_flag(file, field) == 0;
+    if (xio_is_number_type(def->type) || xio_is_choice_type(def->type)) return IsZero(xio_get_number(file, field));
     const x_value_def v = GetValue(file, field);
-    if (xio_is_text_type(def.type)) return v.text.empty() && v.longText.empty();
-    if (def.type == XIO_TYPE_DATE) return IsBlank(v.date);
-    if (def.type == XIO_TYPE_LOGICAL) return v.flag == 0;
+    if (def->type == XIO_TYPE_DATE) return IsBlank(v.date);
     return IsZero(v.number);
 }
 
