@@ -130,6 +130,9 @@ struct PmpState {
     // kept (sorted and made unique by the pass that reads them: a million units are a million
     // short texts, not a million tree nodes).
     std::vector<std::string> convertedUnitKeys;
+    // Beside convertedUnitKeys once sorted: the unit's UOCC and ULESED results as the unit-count
+    // pass met the unit on file, for the history pass; -1 where that pass did not meet it.
+    std::vector<std::pair<int, int>> convertedUnitFlags;
     // Convert: the properties of the property and unit records kept, as read, in the order kept
     // with a repeat of the one before left out (sorted and made unique by the pass that reads
     // them).
