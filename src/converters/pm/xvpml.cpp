@@ -372,6 +372,12 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     const std::string lease = GetText(pml, rec, deposit ? "LDLEASE" : "RCLEASE");
     const double revision = GetNumber(pml, rec, deposit ? "LDREV" : "RCREV");
     const std::string unit = GetText(pml, rec, deposit ? "LDUNIT" : "RCUNIT");
+    // The record's handler has usually just found its lease: what it kept answers.
+    if (m_leaseCache.Holds(lease, revision)) {
+        const LeaseCache::Facts& facts = m_leaseCache.Last();
+        if (facts.status == 2) return true;
+        return writeLink(facts.property, unit, lease, revision);
+    }
     xio_init_record(pml, kPmlLease);
     PutText(pml, kPmlLease, "LEASE", lease);
     PutNumber(pml, kPmlLease, "LREV", revision);

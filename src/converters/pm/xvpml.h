@@ -61,6 +61,10 @@ public:
     // FindLease through the kept lease: a lease found on file leaves its facts in Last().
     Found Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope);
     const Facts& Last() const { return last_; }
+    // Whether the lease kept is this one, as stored (letter case included).
+    bool Holds(const std::string& lease, double revision) const {
+        return kept_ && last_.revision == revision && last_.lease == lease;
+    }
     void Forget() { kept_ = false; }
 
 private:
