@@ -12,6 +12,8 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <unordered_map>
 #include <utility>
@@ -25,6 +27,17 @@ namespace {
 
 // A revision kept as its whole-number text, as a number again.
 double Revision(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Two texts in the order keys are kept: ASCII letters without regard to case, then bytes.
+int CompareNoCase(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i] >= 'a' && a[i] <= 'z' ? a[i] - 'a' + 'A' : a[i]);
+        const auto y = static_cast<unsigned char>(b[i] >= 'a' && b[i] <= 'z' ? b[i] - 'a' + 'A' : b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
 
 // A record the pass adds: one already on file is no fault.
 bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
@@ -53,14 +66,35 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
         xio_unlock_record(pmp_, L, 1);
         return EndFile(ctx, Msg(12011), true, true);
     };
+    // The leases this conversion wrote are on file (nothing takes one off): their links need no
+    // lookup. Their keys, sorted as the file compares them (letters without regard to case).
+    auto before = [this](const LeaseKey& a, const LeaseKey& b) {
+        const int c = CompareNoCase(a.lease, b.lease);
+        return c != 0 ? c < 0 : a.revision < b.revision;
+    };
+    std::vector<uint32_t> written;
+    written.reserve(m_leaseKeys.size());
+    for (std::size_t i = 0; i < m_leaseKeys.size(); ++i) written.push_back(static_cast<uint32_t>(i));
+    auto byKey = [&](uint32_t a, uint32_t b) { return before(m_leaseKeys[a], m_leaseKeys[b]); };
+    if (!std::is_sorted(written.begin(), written.end(), byKey)) std::sort(written.begin(), written.end(), byKey);
+    auto wroteLease = [&](const std::string& lease, double revision) {
+        if (revision != std::round(revision)) return false;
+        const LeaseKey key{lease, WholeText(revision)};
+        const auto at = std::lower_bound(written.begin(), written.end(), key,
+                                         [&](uint32_t i, const LeaseKey& k) { return before(m_leaseKeys[i], k); });
+        return at != written.end() && !before(key, m_leaseKeys[*at]);
+    };
+
     xio_init_record(pml_, kPmlLease);
     xio_init_record(pmp_, L);
     int status = xio_rd_first(pmp_, L, 0, 1);
     while (status == XIO_OK) {
-        PutText(pml_, kPmlLease, "LEASE", GetText(pmp_, L, "LULEASE"));
-        PutNumber(pml_, kPmlLease, "LREV", GetNumber(pmp_, L, "LUREV"));
+        const std::string lease = GetText(pmp_, L, "LULEASE");
+        const double revision = GetNumber(pmp_, L, "LUREV");
+        PutText(pml_, kPmlLease, "LEASE", lease);
+        PutNumber(pml_, kPmlLease, "LREV", revision);
         // Only a lease known to be missing removes its link; a lookup that fails keeps it.
-        if (xio_find_record(pml_, kPmlLease, 0) == XIO_NOT_FOUND) {
+        if (!wroteLease(lease, revision) && xio_find_record(pml_, kPmlLease, 0) == XIO_NOT_FOUND) {
             if (xio_del_record(pmp_, L) != XIO_OK) return fail();
         } else {
             xio_unlock_record(pmp_, L, 1);
