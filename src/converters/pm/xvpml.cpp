@@ -272,8 +272,12 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     case kPmlLease:
         if (!text("LEASE").empty()) {
             m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
-            m_leaseFacts.push_back({FactNumber(text("LPROP")), FactNumber(text("LTENANT")),
-                                    FactNumber(text("LINTT")), FactNumber(text("LREFT"))});
+            // The interest and refund tenants are mostly the lease's own.
+            const std::string tenant = text("LTENANT"), interest = text("LINTT"), refund = text("LREFT");
+            const uint32_t tenantNo = FactNumber(tenant);
+            m_leaseFacts.push_back({FactNumber(text("LPROP")), tenantNo,
+                                    interest == tenant ? tenantNo : FactNumber(interest),
+                                    refund == tenant ? tenantNo : FactNumber(refund)});
             // The pass finds the lease again by its revision's whole-number text.
             const double number = GetNumber(pml_, rec, "LREV");
             if (number != std::round(number)) m_leaseFactsStale = true;
@@ -300,9 +304,11 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 uint32_t xvPML::FactNumber(const std::string& text) {
-    const auto [it, added] = m_factNumbers.emplace(text, static_cast<uint32_t>(m_factTexts.size()));
-    if (added) m_factTexts.push_back(text);
-    return it->second;
+    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) return it->second;
+    const auto number = static_cast<uint32_t>(m_factTexts.size());
+    m_factNumbers.emplace(text, number);
+    m_factTexts.push_back(text);
+    return number;
 }
 
 // ---- Unit lease links ----------------------------------------------------------------------------------------

@@ -204,6 +204,7 @@ public:
     // deposit types) read once per text file: the stored key (or the value sought) by what was
     // looked up, empty when there was none.
     std::unordered_map<std::string, std::string> m_readOnce;
+    std::string m_unitLookup;
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
     std::string StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit);
