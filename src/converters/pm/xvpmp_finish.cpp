@@ -47,6 +47,13 @@ std::string Upper(std::string text) {
     return text;
 }
 
+// Whether the property has a unit on file.
+bool HasUnit(uint16_t pmp, const std::string& property) {
+    xio_init_record(pmp, kPmpUnitRecord);
+    PutText(pmp, kPmpUnitRecord, "UPROP", property);
+    return xio_rd_ge(pmp, kPmpUnitRecord, 0, 0) == XIO_OK && EqualNoCase(GetText(pmp, kPmpUnitRecord, "UPROP"), property);
+}
+
 bool ReadForUpdate(uint16_t pmp, const std::string& property) {
     xio_init_record(pmp, kPmpProperty);
     PutText(pmp, kPmpProperty, "PROP", property);
@@ -99,7 +106,16 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
     PassProgress progress(*this, ctx, properties.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
     const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
+    auto& listingNone = state_.propertiesListingNoUnits;
+    if (state_.propertyReplaced) listingNone.clear();
+    SortUnique(listingNone);
     for (const std::string& property : properties) {
+        // A property written here listing no units, none on file: nothing to count or correct.
+        if (!property.empty() &&
+            std::binary_search(listingNone.begin(), listingNone.end(), Upper(property)) && !HasUnit(pmp_, property)) {
+            if (!progress.Step()) return false;
+            continue;
+        }
         // Read plainly first: most properties need no change, and a lock costs a system call.
         xio_init_record(pmp_, P);
         PutText(pmp_, P, "PROP", property);
