@@ -11,6 +11,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace dz::pm {
@@ -84,7 +85,17 @@ std::string PropertyUnitLabel() { return TermLabel(kPropertyTerm) + " " + TermLa
 
 std::string LeaseKeyLabel() { return TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm); }
 
-std::string LeaseKeyText(const std::string& lease, double revision) { return lease + FormatNumber("(%.0f)", revision); }
+std::string WholeText(double n) {
+    // Keys and ids are whole numbers, written on every record: without printf when they are.
+    if (n == std::trunc(n) && std::fabs(n) < 1e15 && !(n == 0 && std::signbit(n))) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(n)).ptr;
+        return std::string(digits, end);
+    }
+    return FormatNumber("%.0f", n);
+}
+
+std::string LeaseKeyText(const std::string& lease, double revision) { return lease + "(" + WholeText(revision) + ")"; }
 
 std::string DateText(const x_date_type& date) { return IsBlank(date) ? std::string() : suite::xd_alpha_date(date); }
 
