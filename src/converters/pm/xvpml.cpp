@@ -284,8 +284,12 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         }
         break;
     case kPmlChargeControl:
-        if (!text("LCLEASE").empty())
+        if (!text("LCLEASE").empty()) {
             m_chargeControlKeys.push_back({text("LCLEASE"), revision("LCREV"), text("LCCT")});
+            m_chargeControlBillTo.push_back(FactNumber(text("LCBTTEN")));
+            const double number = GetNumber(pml_, rec, "LCREV");
+            if (number != std::round(number)) m_chargeControlsStale = true;
+        }
         break;
     case kPmlIndexEscalation:
         if (!text("IELEASE").empty())

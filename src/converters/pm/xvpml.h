@@ -181,6 +181,12 @@ public:
         m_ignoredChargeControlExample;
     std::deque<LeaseKey> m_leaseKeys;
     std::deque<ChargeKey> m_chargeControlKeys;
+    // Beside each entry of m_chargeControlKeys, its bill-to tenant as written (a number of a text
+    // in m_factTexts). A charge control is written once: a line repeating one on file is dropped
+    // before it is handled (CollectDuplicateKeys). Unused unless the lists are as long as each
+    // other, or once a revision was not whole.
+    std::deque<uint32_t> m_chargeControlBillTo;
+    bool m_chargeControlsStale = false;
     std::deque<ChargeUnitKey> m_escalationKeys;
     std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:

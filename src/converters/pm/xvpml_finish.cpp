@@ -195,8 +195,21 @@ bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
     constexpr uint16_t C = kPmlChargeControl, T = kPmnTenantLease;
     PassProgress progress(*this, ctx, m_chargeControlKeys.size(), "Creating missing ten-leases:",
                           "Creating missing ten-leases:", true);
+    // Each charge control written is on file as it was written: its bill-to tenant answers.
+    const bool billToKept = !m_chargeControlsStale && m_chargeControlBillTo.size() == m_chargeControlKeys.size();
+    std::size_t index = 0;
     for (const ChargeKey& key : m_chargeControlKeys) {
-        if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
+        const std::size_t at = index++;
+        if (billToKept && !key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
+            const std::string& billTo = m_factTexts[m_chargeControlBillTo[at]];
+            if (!billTo.empty()) {
+                xio_init_record(pmn_, T);
+                PutText(pmn_, T, "TLEASE", key.lease);
+                PutNumber(pmn_, T, "TLREV", Revision(key.revision));
+                PutText(pmn_, T, "TENID", billTo);
+                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+            }
+        } else if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
             xio_init_record(pml_, C);
             PutText(pml_, C, "LCLEASE", key.lease);
             PutNumber(pml_, C, "LCREV", Revision(key.revision));
