@@ -171,7 +171,7 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
         billTo.Put(leaseTenant);
     }
     if (!billTo.Text().empty()) {
-        const Found tenant = FindTenant(pmn, billTo.Text(), scope);
+        const Found tenant = TenantOnFile(pmn, billTo.Text(), scope);
         if (!tenant) {
             reason = TenantMissingText(12449, billTo.Text());
             return false;
