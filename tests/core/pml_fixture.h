@@ -67,7 +67,8 @@ protected:
     }
 
     std::string Text(const std::vector<std::string>& lines) {
-        std::string text = "#,PML," + (data_folder() / "templates" / "xvpml.tpl").string() + "\r\n";
+        const std::string tpl = templateFile.empty() ? (data_folder() / "templates" / "xvpml.tpl").string() : templateFile;
+        std::string text = "#,PML," + tpl + "\r\n";
         for (const auto& l : lines) text += l + "\r\n";
         return text;
     }
@@ -168,6 +169,7 @@ protected:
 
     convert::ConvertProgress progress{[] { return int64_t{0}; }};
     std::string lastText;
+    std::string templateFile;  // another template than the shipped one, when set
     int runs_ = 0;
 };
 

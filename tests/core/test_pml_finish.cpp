@@ -147,6 +147,54 @@ TEST_F(PmlFinishTest, EscalationsAndRecurringChargesChecked) {
     EXPECT_EQ(description("CAM"), "");
 }
 
+TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
+    // The shipped template with one more lease format, "1M", that may only modify leases.
+    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
+    const auto start = tpl.find("format 1\n");
+    ASSERT_NE(start, std::string::npos);
+    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
+    modify.replace(0, 8, "format 1M");
+    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
+    templateFile = company.str("xvpml-modify.tpl");
+    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    Unit("STRIP", "U300");
+    // A1 starts on June 1 and is U300's current lease; a later line moves its start to January 1
+    // and gives it to BAKER; B1, starting in March, then takes the unit.
+    const std::string report =
+        Run({LeaseLine("A1", {{"LUNIT", "U300"}, {"LACTST", "6/1/2026"}}),
+             "1M" + LeaseLine("A1", {{"LUNIT", "U300"}, {"LACTST", "1/1/2026"}, {"LTENANT", "BAKER"}}).substr(1),
+             LeaseLine("B1", {{"LUNIT", "U300"}, {"LACTST", "3/1/2026"}})},
+            true);
+    ASSERT_TRUE(ReadLease("A1")) << report;
+    // The modifying line leaves the interest tenant it does not give as it was.
+    EXPECT_EQ(Pml(kPmlLease, "LTENANT") + "/" + Pml(kPmlLease, "LINTT"), "BAKER/ACME") << report;
+    EXPECT_EQ(CurrentLease("U300"), "B1/ACME") << report;
+    // The finishing pass bills A1's default charge control to the tenant it has now.
+    ASSERT_TRUE(ReadDefaultControl("A1"));
+    EXPECT_EQ(Pml(kPmlChargeControl, "LCBTTEN"), "BAKER");
+    EXPECT_EQ(TenantLeases(), (std::set<std::string>{"ACME/A1", "BAKER/A1", "ACME/B1"})) << report;
+}
+
+TEST_F(PmlFinishTest, AChargeAndItsLogEntryAreEachCheckedAndNoted) {
+    Lease("E3", 0, "STRIP", "U100", "ACME");
+    Charge("E3", "CAM", "4");
+    Charge("E3", "TAX", "3");
+    ChargeLog("E3", "TAX", "5/1/2026", "3", "5000");
+    PassConverter converter;
+    converter.before = [](xvPML& c, convert::ConvertContext&) {
+        // Each charge's key, then its log's, as the text file lists them; CAM again after TAX.
+        for (const char* type : {"CAM", "CAM", "TAX", "TAX", "CAM"})
+            c.m_recurringChargeKeys.push_back({"E3", "0", type, "U100"});
+    };
+    const std::string report = Run(converter, {LeaseLine("Z3")}, true);
+    EXPECT_EQ(Count(report, "Recurring Chg 'E3, 0, CAM, U100' Frequency with 'Quarterly (4)' doesn't match its log"), 3)
+        << report;
+    EXPECT_EQ(Count(report, "'E3, 0, TAX, U100'"), 0) << report;
+    EXPECT_EQ(progress.notes, 3);
+    EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E3"}, {"RCCT", "TAX"}, {"RCUNIT", "U100"}}));
+    EXPECT_EQ(Pml(kPmlRecurringCharge, "RCADESC"), "50.00 / month");
+}
+
 TEST_F(PmlFinishTest, AStopInsideEachStepRestoresEveryFile) {
     using Keys = std::function<void(xvPML&)>;
     const std::vector<Keys> steps = {

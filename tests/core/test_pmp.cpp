@@ -731,6 +731,20 @@ TEST_F(PmpRun, UnitCountsAreFilledInOrNotedAndHistoryIsComparedAtThePeriodEnd) {
     EXPECT_EQ(Count(report, "does not match"), 1) << report;
 }
 
+TEST_F(PmpRun, PropertiesWithoutConvertedUnitsAreCountedAsTheyStand) {
+    Unit("PE", "U1");  // on file before the text file names its property
+    const std::string report =
+        Run({PropertyLine("PC", "01-1-10", 2), PropertyLine("PD", "01-1-10"), PropertyLine("PE", "01-1-10")}, true);
+    // PC lists units it has not; PD lists none and has none; PE lists none and has one.
+    EXPECT_EQ(Count(report, "Note: Property 'PC' lists 2 Units, there are actually 0(976)"), 1) << report;
+    EXPECT_EQ(Count(report, "Note: Property"), 1) << report;
+    const uint16_t pmp = H("PMP");
+    ASSERT_TRUE(ReadByKey(pmp, 1, "PROP", "PD"));
+    EXPECT_EQ(GetNumber(pmp, 1, "PUNIT"), 0);
+    ASSERT_TRUE(ReadByKey(pmp, 1, "PROP", "PE"));
+    EXPECT_EQ(GetNumber(pmp, 1, "PUNIT"), 1);
+}
+
 TEST_F(PmpRun, AStopOrAFailedWriteInAPassRestoresBothFiles) {
     // Which pass holds 15 items (and so reports progress) is chosen by the properties' prefixes
     // and units.

@@ -521,6 +521,27 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     EXPECT_THAT(report, HasSubstr("Receiving bank 'NOBANK' does not yet exist(1233)"));
 }
 
+TEST_F(PmtEnding, EachMiscIncomePaymentIsComparedWithItsPropertysNormalBank) {
+    Bank("SAVE");
+    const uint16_t pmp = H("PMP");
+    xio_init_record(pmp, 1);
+    convert::PutText(pmp, 1, "PROP", "P100");
+    ASSERT_EQ(xio_rd_record(pmp, 1, 0, 1), XIO_OK);
+    convert::PutText(pmp, 1, "POPBANK", "OPER");
+    ASSERT_EQ(xio_rep_record(pmp, 1), XIO_OK);
+    ASSERT_EQ(xio_commit(pmp), XIO_OK);
+    std::string body;
+    for (const auto& [id, bank] : {std::pair{"8", "OPER"}, std::pair{"9", "SAVE"}, std::pair{"10", "oper"}})
+        body += MiscIncome(id, "5.00") + "P," + id + ",,,12" + id + ",0,2/1/2026,1," + bank + ",,2,P100,PARK,,,,,,,,5.00\n";
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Examine Files", &progress);
+    // The first and the last (in another letter case) name the normal bank.
+    const std::string message = "Receiving bank 'SAVE' is not the normal bank ('OPER') for property 'P100'(1234)";
+    EXPECT_THAT(report, ::testing::HasSubstr(message));
+    EXPECT_EQ(report.find("is not the normal bank"), report.rfind("is not the normal bank")) << report;
+}
+
 TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
     const std::string body = MiscIncome("8", "2.00") + MiscIncome("8", "3.00") +
                              "P,8,,,1201,0,2/1/2026,4,oper,,2,p100,PARK,,,,,,,M1,5.00\n" + MiscIncome("9", "1.00") +

@@ -11,6 +11,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 namespace dz::pm {
@@ -84,7 +85,17 @@ std::string PropertyUnitLabel() { return TermLabel(kPropertyTerm) + " " + TermLa
 
 std::string LeaseKeyLabel() { return TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm); }
 
-std::string LeaseKeyText(const std::string& lease, double revision) { return lease + FormatNumber("(%.0f)", revision); }
+std::string WholeText(double n) {
+    // Keys and ids are whole numbers, written on every record: without printf when they are.
+    if (n == std::trunc(n) && std::fabs(n) < 1e15 && !(n == 0 && std::signbit(n))) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(n)).ptr;
+        return std::string(digits, end);
+    }
+    return FormatNumber("%.0f", n);
+}
+
+std::string LeaseKeyText(const std::string& lease, double revision) { return lease + "(" + WholeText(revision) + ")"; }
 
 std::string DateText(const x_date_type& date) { return IsBlank(date) ? std::string() : suite::xd_alpha_date(date); }
 
@@ -154,18 +165,25 @@ bool CustomList::CheckExact(const std::string& value, convert::NotesReport& note
 
 Found FindRecord(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
     Found found;
-    for (const auto& k : keys) found.stored.push_back(k.isNumber ? WholeText(k.number) : k.text);
+    // The keys as given, for a record that is not on file.
+    auto given = [&] {
+        for (const auto& k : keys) found.stored.push_back(k.isNumber ? WholeText(k.number) : k.text);
+    };
+    found.stored.reserve(keys.size());
     const bool blank = std::any_of(keys.begin(), keys.end(), [](const KeyValue& k) { return !k.isNumber && k.text.empty(); });
-    if (file == 0 || keys.empty() || blank) return found;
+    if (file == 0 || keys.empty() || blank) {
+        given();
+        return found;
+    }
 
     PutKeys(file, rec, keys);
     if (xio_rd_record(file, rec, 0, 0) == XIO_OK) {
         found.where = Found::OnFile;
-        for (std::size_t i = 0; i < keys.size(); ++i)
-            found.stored[i] = keys[i].isNumber ? WholeText(GetNumber(file, rec, keys[i].field))
-                                               : GetText(file, rec, keys[i].field);
+        for (const auto& k : keys)
+            found.stored.push_back(k.isNumber ? WholeText(GetNumber(file, rec, k.field)) : GetText(file, rec, k.field));
         return found;
     }
+    given();
     PutKeys(file, rec, keys);
     if (!scope.converting && scope.ids && !scope.ids->empty()) {
         std::string id;

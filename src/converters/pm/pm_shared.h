@@ -90,7 +90,7 @@ std::string LeaseKeyLabel();
 // A lease with its revision: "%s(%.0f)".
 std::string LeaseKeyText(const std::string& lease, double revision);
 // Values as messages show them.
-inline std::string WholeText(double n) { return FormatNumber("%.0f", n); }             // ids, runs, numbers
+std::string WholeText(double n);                                                     // ids, runs, numbers
 inline std::string Millionths(double n) { return FormatNumber("%.6f", n / 1000000.0); }  // percents, occupancy
 std::string DateText(const x_date_type& date);                                        // empty for no date
 // A choice value as "%s (%.0f)": the item text and the number.

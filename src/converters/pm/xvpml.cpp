@@ -8,6 +8,8 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <cmath>
+
 namespace dz::pm {
 
 using namespace convert;
@@ -82,6 +84,8 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_properties.clear();
+    m_tenantsOnFile.clear();
     LoadLists();
     return true;
 }
@@ -154,6 +158,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const bool c = ctx.converting;
     xvl::xvlImport& import = *ctx.import;
     if (file == pml_) {
+        // A lease replaced may differ from what was kept of it when an earlier line wrote it.
+        if (rec == kPmlLease && info.ReplaceRecord()) m_leaseFactsStale = true;
         switch (rec) {
         case kPmlLease: return ConvertLease(pml_, info, reason, m, c, pmn_, pmp_, pms_);
         case kPmlDeposit: return ConvertDeposit(pml_, info, reason, m, c, pmp_, pms_);
@@ -169,6 +175,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         default: break;
         }
     } else if (file == pmn_) {
+        // A tenant record may add or replace a tenant that a lease names.
+        if (rec == kPmnTenant && !m_tenantsOnFile.empty()) m_tenantsOnFile.clear();
         switch (rec) {
         case kPmnTenant: return ConvertTenant(pmn_, info, reason, m, c, import);
         case kPmnTenantTA: return ConvertTenantTA(pmn_, info, reason, m, c);
@@ -262,11 +270,26 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     auto revision = [&](const char* field) { return WholeText(GetNumber(pml_, rec, field)); };
     switch (rec) {
     case kPmlLease:
-        if (!text("LEASE").empty()) m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
+        if (!text("LEASE").empty()) {
+            m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
+            // The interest and refund tenants are mostly the lease's own.
+            const std::string tenant = text("LTENANT"), interest = text("LINTT"), refund = text("LREFT");
+            const uint32_t tenantNo = FactNumber(tenant);
+            m_leaseFacts.push_back({FactNumber(text("LPROP")), tenantNo,
+                                    interest == tenant ? tenantNo : FactNumber(interest),
+                                    refund == tenant ? tenantNo : FactNumber(refund)});
+            // The pass finds the lease again by its revision's whole-number text.
+            const double number = GetNumber(pml_, rec, "LREV");
+            if (number != std::round(number)) m_leaseFactsStale = true;
+        }
         break;
     case kPmlChargeControl:
-        if (!text("LCLEASE").empty())
+        if (!text("LCLEASE").empty()) {
             m_chargeControlKeys.push_back({text("LCLEASE"), revision("LCREV"), text("LCCT")});
+            m_chargeControlBillTo.push_back(FactNumber(text("LCBTTEN")));
+            const double number = GetNumber(pml_, rec, "LCREV");
+            if (number != std::round(number)) m_chargeControlsStale = true;
+        }
         break;
     case kPmlIndexEscalation:
         if (!text("IELEASE").empty())
@@ -282,6 +305,14 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         break;
     default: break;
     }
+}
+
+uint32_t xvPML::FactNumber(const std::string& text) {
+    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) return it->second;
+    const auto number = static_cast<uint32_t>(m_factTexts.size());
+    m_factNumbers.emplace(text, number);
+    m_factTexts.push_back(text);
+    return number;
 }
 
 // ---- Unit lease links ----------------------------------------------------------------------------------------
@@ -307,30 +338,43 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         if (status != 2 && !writeLink(property, unit, lease, revision)) return false;
         if (status != 3) return true;
 
+        // The unit keeps a current lease that starts on or after this one.
+        const x_date_type start = GetDate(pml, rec, "LACTST");
+        const bool keep = !m_leaseFactsStale;
+        const std::string unitKey = keep ? UpperKey(property + "\t" + unit) : std::string();
+        if (keep)
+            if (const auto it = m_unitCurrent.find(unitKey);
+                it != m_unitCurrent.end() && suite::xd_compare_dates(it->second.start, start) >= 0)
+                return true;
+        if (keep) m_unitCurrent.erase(unitKey);
+
         xio_init_record(pmp, kPmpUnit);
         PutText(pmp, kPmpUnit, "UPROP", property);
         PutText(pmp, kPmpUnit, "UNIT", unit);
         if (xio_rd_record(pmp, kPmpUnit, 0, 1) != XIO_OK) return true;  // no unit: nothing held
         const std::string current = GetText(pmp, kPmpUnit, "UCURLES");
         if (!current.empty()) {
-            // The unit keeps a current lease that starts on or after this one.
-            const x_date_type start = GetDate(pml, rec, "LACTST");
+            const double currentRevision = GetNumber(pmp, kPmpUnit, "UCURREV");
             xio_save_record(pml, rec);
             x_date_type currentStart{};
             xio_init_record(pml, rec);
             PutText(pml, rec, "LEASE", current);
-            PutNumber(pml, rec, "LREV", GetNumber(pmp, kPmpUnit, "UCURREV"));
-            if (xio_rd_record(pml, rec, 0, 0) == XIO_OK) currentStart = GetDate(pml, rec, "LACTST");
+            PutNumber(pml, rec, "LREV", currentRevision);
+            const bool currentOnFile = xio_rd_record(pml, rec, 0, 0) == XIO_OK;
+            if (currentOnFile) currentStart = GetDate(pml, rec, "LACTST");
             xio_restore_record(pml, rec);
             if (suite::xd_compare_dates(currentStart, start) >= 0) {
                 xio_unlock_record(pmp, kPmpUnit, 1);
+                if (keep && currentOnFile) m_unitCurrent[unitKey] = {current, currentRevision, currentStart};
                 return true;
             }
         }
         PutText(pmp, kPmpUnit, "UCURLES", lease);
         PutNumber(pmp, kPmpUnit, "UCURREV", revision);
         PutText(pmp, kPmpUnit, "UCURTEN", GetText(pml, rec, "LTENANT"));
-        return xio_rep_record(pmp, kPmpUnit) == XIO_OK;
+        if (xio_rep_record(pmp, kPmpUnit) != XIO_OK) return false;
+        if (keep) m_unitCurrent[unitKey] = {lease, revision, start};
+        return true;
     }
 
     if (rec != kPmlDeposit && rec != kPmlRecurringCharge) return true;
@@ -338,6 +382,12 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     const std::string lease = GetText(pml, rec, deposit ? "LDLEASE" : "RCLEASE");
     const double revision = GetNumber(pml, rec, deposit ? "LDREV" : "RCREV");
     const std::string unit = GetText(pml, rec, deposit ? "LDUNIT" : "RCUNIT");
+    // The record's handler has usually just found its lease: what it kept answers.
+    if (m_leaseCache.Holds(lease, revision)) {
+        const LeaseCache::Facts& facts = m_leaseCache.Last();
+        if (facts.status == 2) return true;
+        return writeLink(facts.property, unit, lease, revision);
+    }
     xio_init_record(pml, kPmlLease);
     PutText(pml, kPmlLease, "LEASE", lease);
     PutNumber(pml, kPmlLease, "LREV", revision);

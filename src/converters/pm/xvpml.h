@@ -23,6 +23,7 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace dz::pm {
 
@@ -60,6 +61,10 @@ public:
     // FindLease through the kept lease: a lease found on file leaves its facts in Last().
     Found Find(uint16_t pml, const std::string& lease, double revision, const LookupScope& scope);
     const Facts& Last() const { return last_; }
+    // Whether the lease kept is this one, as stored (letter case included).
+    bool Holds(const std::string& lease, double revision) const {
+        return kept_ && last_.revision == revision && last_.lease == lease;
+    }
     void Forget() { kept_ = false; }
 
 private:
@@ -145,6 +150,17 @@ public:
     // be written (a link already on file is no fault); the record loop then ends the file.
     virtual bool UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec);
 
+    // Each unit's current lease as this conversion last found or made it, by property and unit
+    // in upper case: the lease, its revision and its start. Only this step writes units, and a
+    // lease on file changes only when a line replaces it, so the answer holds until then
+    // (m_leaseFactsStale); a current lease not on file is never kept.
+    struct UnitCurrent {
+        std::string lease;
+        double revision = 0;
+        x_date_type start{};
+    };
+    std::unordered_map<std::string, UnitCurrent> m_unitCurrent;
+
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
     struct LeaseKey {
@@ -165,8 +181,27 @@ public:
         m_ignoredChargeControlExample;
     std::deque<LeaseKey> m_leaseKeys;
     std::deque<ChargeKey> m_chargeControlKeys;
+    // Beside each entry of m_chargeControlKeys, its bill-to tenant as written (a number of a text
+    // in m_factTexts). A charge control is written once: a line repeating one on file is dropped
+    // before it is handled (CollectDuplicateKeys). Unused unless the lists are as long as each
+    // other, or once a revision was not whole.
+    std::deque<uint32_t> m_chargeControlBillTo;
+    bool m_chargeControlsStale = false;
     std::deque<ChargeUnitKey> m_escalationKeys;
     std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:
+    // its property, tenant and interest and refund tenants, as numbers of texts in m_factTexts
+    // (a million leases name a few thousand of them). Stale once a lease record of the text file
+    // replaces one on file or has a revision that is not a whole number; unused unless the lists
+    // are as long as each other.
+    struct LeaseFacts {
+        uint32_t property = 0, tenant = 0, interest = 0, refund = 0;
+    };
+    std::deque<LeaseFacts> m_leaseFacts;
+    std::vector<std::string> m_factTexts;
+    std::unordered_map<std::string, uint32_t> m_factNumbers;
+    bool m_leaseFactsStale = false;
+    uint32_t FactNumber(const std::string& text);
     std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
@@ -175,6 +210,7 @@ public:
     // deposit types) read once per text file: the stored key (or the value sought) by what was
     // looked up, empty when there was none.
     std::unordered_map<std::string, std::string> m_readOnce;
+    std::string m_unitLookup;
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
     std::string StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit);
@@ -183,6 +219,18 @@ public:
     bool TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason);
     // A unit of the property as stored; false with 12453 as the reason when it has no such unit.
     bool TakeUnit(uint16_t pmp, const std::string& property, const StagedField& unit, std::string& reason);
+    // A lease's property as stored and its period end, read once per property (never written
+    // here); an empty `stored` when it is not on file.
+    struct PropertyFacts {
+        std::string stored;
+        x_date_type periodEnd{};
+    };
+    std::unordered_map<std::string, PropertyFacts> m_properties;
+    const PropertyFacts& LeaseProperty(uint16_t pmp, const std::string& property);
+    // Tenants found on file, by the value sought: their stored key. Tenant records are written
+    // by this conversion, so every tenant record that comes in forgets them all.
+    std::unordered_map<std::string, std::string> m_tenantsOnFile;
+    Found TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
         if (const auto it = m_readOnce.find(lookup); it != m_readOnce.end()) return it->second;

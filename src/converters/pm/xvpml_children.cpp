@@ -63,7 +63,9 @@ std::string xvPML::StoredChargeType(uint16_t pms, const std::string& chargeType)
 }
 
 std::string xvPML::StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit) {
-    return ReadOnce("unit\t" + property + "\t" + unit, [&] {
+    // Asked for every lease: the look-up's text is built in storage kept from call to call.
+    m_unitLookup.assign("unit\t").append(property).append(1, '\t').append(unit);
+    return ReadOnce(m_unitLookup, [&] {
         const Found found = FindUnit(pmp, property, unit, {nullptr, true});
         return found ? found.stored[1] : std::string();
     });
@@ -169,7 +171,7 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
         billTo.Put(leaseTenant);
     }
     if (!billTo.Text().empty()) {
-        const Found tenant = FindTenant(pmn, billTo.Text(), scope);
+        const Found tenant = TenantOnFile(pmn, billTo.Text(), scope);
         if (!tenant) {
             reason = TenantMissingText(12449, billTo.Text());
             return false;

@@ -12,8 +12,12 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dz::pm {
 
@@ -23,6 +27,17 @@ namespace {
 
 // A revision kept as its whole-number text, as a number again.
 double Revision(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+
+// Two texts in the order keys are kept: ASCII letters without regard to case, then bytes.
+int CompareNoCase(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(a[i] >= 'a' && a[i] <= 'z' ? a[i] - 'a' + 'A' : a[i]);
+        const auto y = static_cast<unsigned char>(b[i] >= 'a' && b[i] <= 'z' ? b[i] - 'a' + 'A' : b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
 
 // A record the pass adds: one already on file is no fault.
 bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
@@ -36,6 +51,8 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     // The pass writes charge controls, links and descriptions: nothing read before is kept.
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_properties.clear();
+    m_tenantsOnFile.clear();
     return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
            CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
 }
@@ -49,14 +66,35 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
         xio_unlock_record(pmp_, L, 1);
         return EndFile(ctx, Msg(12011), true, true);
     };
+    // The leases this conversion wrote are on file (nothing takes one off): their links need no
+    // lookup. Their keys, sorted as the file compares them (letters without regard to case).
+    auto before = [this](const LeaseKey& a, const LeaseKey& b) {
+        const int c = CompareNoCase(a.lease, b.lease);
+        return c != 0 ? c < 0 : a.revision < b.revision;
+    };
+    std::vector<uint32_t> written;
+    written.reserve(m_leaseKeys.size());
+    for (std::size_t i = 0; i < m_leaseKeys.size(); ++i) written.push_back(static_cast<uint32_t>(i));
+    auto byKey = [&](uint32_t a, uint32_t b) { return before(m_leaseKeys[a], m_leaseKeys[b]); };
+    if (!std::is_sorted(written.begin(), written.end(), byKey)) std::sort(written.begin(), written.end(), byKey);
+    auto wroteLease = [&](const std::string& lease, double revision) {
+        if (revision != std::round(revision)) return false;
+        const LeaseKey key{lease, WholeText(revision)};
+        const auto at = std::lower_bound(written.begin(), written.end(), key,
+                                         [&](uint32_t i, const LeaseKey& k) { return before(m_leaseKeys[i], k); });
+        return at != written.end() && !before(key, m_leaseKeys[*at]);
+    };
+
     xio_init_record(pml_, kPmlLease);
     xio_init_record(pmp_, L);
     int status = xio_rd_first(pmp_, L, 0, 1);
     while (status == XIO_OK) {
-        PutText(pml_, kPmlLease, "LEASE", GetText(pmp_, L, "LULEASE"));
-        PutNumber(pml_, kPmlLease, "LREV", GetNumber(pmp_, L, "LUREV"));
+        const std::string lease = GetText(pmp_, L, "LULEASE");
+        const double revision = GetNumber(pmp_, L, "LUREV");
+        PutText(pml_, kPmlLease, "LEASE", lease);
+        PutNumber(pml_, kPmlLease, "LREV", revision);
         // Only a lease known to be missing removes its link; a lookup that fails keeps it.
-        if (xio_find_record(pml_, kPmlLease, 0) == XIO_NOT_FOUND) {
+        if (!wroteLease(lease, revision) && xio_find_record(pml_, kPmlLease, 0) == XIO_NOT_FOUND) {
             if (xio_del_record(pmp_, L) != XIO_OK) return fail();
         } else {
             xio_unlock_record(pmp_, L, 1);
@@ -89,31 +127,53 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             prefix = GetText(pmp_, kPropertyRecord, "PGLPFX");
         return prefixes.emplace(property, prefix).first->second;
     };
+    // Every lease written is on file as it was written unless a later line replaced one: what
+    // was kept of each then answers without reading it again.
+    const bool factsKept = !m_leaseFactsStale && m_leaseFacts.size() == m_leaseKeys.size();
+    std::size_t index = 0;
     for (const LeaseKey& key : m_leaseKeys) {
+        const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
             const double revision = Revision(key.revision);
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
-            xio_init_record(pml_, kPmlLease);
-            PutText(pml_, kPmlLease, "LEASE", key.lease);
-            PutNumber(pml_, kPmlLease, "LREV", revision);
-            const bool leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
-            const std::string lease = leaseFound ? GetText(pml_, kPmlLease, "LEASE") : std::string(),
-                              property = leaseFound ? GetText(pml_, kPmlLease, "LPROP") : std::string(),
-                              tenant = leaseFound ? GetText(pml_, kPmlLease, "LTENANT") : std::string(),
-                              interest = leaseFound ? GetText(pml_, kPmlLease, "LINTT") : std::string(),
-                              refund = leaseFound ? GetText(pml_, kPmlLease, "LREFT") : std::string();
-            const double stored = leaseFound ? GetNumber(pml_, kPmlLease, "LREV") : 0;
+            bool leaseFound = true;
+            std::string lease, property, tenant, interest, refund;
+            double stored = revision;
+            if (factsKept) {
+                const LeaseFacts& facts = m_leaseFacts[at];
+                lease = key.lease;
+                property = m_factTexts[facts.property];
+                tenant = m_factTexts[facts.tenant];
+                interest = m_factTexts[facts.interest];
+                refund = m_factTexts[facts.refund];
+            } else {
+                xio_init_record(pml_, kPmlLease);
+                PutText(pml_, kPmlLease, "LEASE", key.lease);
+                PutNumber(pml_, kPmlLease, "LREV", revision);
+                leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
+                if (leaseFound) {
+                    lease = GetText(pml_, kPmlLease, "LEASE");
+                    property = GetText(pml_, kPmlLease, "LPROP");
+                    tenant = GetText(pml_, kPmlLease, "LTENANT");
+                    interest = GetText(pml_, kPmlLease, "LINTT");
+                    refund = GetText(pml_, kPmlLease, "LREFT");
+                    stored = GetNumber(pml_, kPmlLease, "LREV");
+                } else {
+                    stored = 0;
+                }
+            }
 
+            // A "<default>" charge control on file stays as it is: the write of one finds it.
             xio_init_record(pml_, C);
             PutText(pml_, C, "LCLEASE", key.lease);
             PutNumber(pml_, C, "LCREV", revision);
             PutText(pml_, C, "LCCT", kDefaultChargeType);
-            // A "<default>" charge control on file stays as it is.
-            if (xio_find_record(pml_, C, 0) == XIO_NOT_FOUND) {
-                PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
-                PutText(pml_, C, "LCBTTEN", tenant);
-                if (xio_wr_record(pml_, C) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
-            }
+            PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
+            PutText(pml_, C, "LCBTTEN", tenant);
+            uint16_t clash = 0;
+            const int written = xio_wr_record(pml_, C, &clash);
+            if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
+                return EndFile(ctx, Msg(12011), true, true);
             // The lease's tenant, and its interest and refund tenants where they differ; a blank
             // one names no tenant.
             if (leaseFound)
@@ -135,8 +195,21 @@ bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
     constexpr uint16_t C = kPmlChargeControl, T = kPmnTenantLease;
     PassProgress progress(*this, ctx, m_chargeControlKeys.size(), "Creating missing ten-leases:",
                           "Creating missing ten-leases:", true);
+    // Each charge control written is on file as it was written: its bill-to tenant answers.
+    const bool billToKept = !m_chargeControlsStale && m_chargeControlBillTo.size() == m_chargeControlKeys.size();
+    std::size_t index = 0;
     for (const ChargeKey& key : m_chargeControlKeys) {
-        if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
+        const std::size_t at = index++;
+        if (billToKept && !key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
+            const std::string& billTo = m_factTexts[m_chargeControlBillTo[at]];
+            if (!billTo.empty()) {
+                xio_init_record(pmn_, T);
+                PutText(pmn_, T, "TLEASE", key.lease);
+                PutNumber(pmn_, T, "TLREV", Revision(key.revision));
+                PutText(pmn_, T, "TENID", billTo);
+                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+            }
+        } else if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
             xio_init_record(pml_, C);
             PutText(pml_, C, "LCLEASE", key.lease);
             PutNumber(pml_, C, "LCREV", Revision(key.revision));
@@ -227,11 +300,29 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ");
     auto frequencyText = [&](int code) { return ChoiceText(pml_, frequencyField, code, true); };
 
+    // A charge's log entries follow it with its key: the check of a key the one before had
+    // reads and writes what it did and so notes what it noted.
+    const ChargeUnitKey* previous = nullptr;
+    std::vector<std::pair<std::string, std::string>> previousNotes;
+    auto note = [&](const std::string& charge, const std::string& log) {
+        if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
+        if (ctx.progress) ctx.progress->notes += 1;
+        return true;
+    };
     for (const ChargeUnitKey& key : m_recurringChargeKeys) {
         if (key.lease.empty() || key.revision.empty() || key.chargeType.empty() || key.unit.empty()) {
             if (!progress.Step()) return false;
             continue;
         }
+        if (previous && previous->lease == key.lease && previous->revision == key.revision &&
+            previous->chargeType == key.chargeType && previous->unit == key.unit) {
+            for (const auto& [charge, log] : previousNotes)
+                if (!note(charge, log)) return false;
+            if (!progress.Step()) return false;
+            continue;
+        }
+        previous = nullptr;
+        previousNotes.clear();
         const double revision = Revision(key.revision);
         if (FindRecord(pml_, RC,
                        {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
@@ -278,10 +369,9 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {
                 const std::string keyText =
                     key.lease + ", " + key.revision + ", " + key.chargeType + ", " + key.unit;
-                if (!notes.Add(Msg(12520, keyText, frequencyText(chargeCode))) ||
-                    !ctx.notes->PrintMessageLine("", 0, Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode))))
-                    return EndFile(ctx, Msg(12012), true, true);
-                if (ctx.progress) ctx.progress->notes += 1;
+                previousNotes.emplace_back(Msg(12520, keyText, frequencyText(chargeCode)),
+                                           Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode)));
+                if (!note(previousNotes.back().first, previousNotes.back().second)) return false;
             }
             if (found) {
                 // The charge is still in its buffer: read it again to replace it.
@@ -293,6 +383,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 }
             }
         }
+        previous = &key;
         if (!progress.Step()) return false;
     }
     return true;

@@ -37,23 +37,22 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 3, 4. The property and its unit must be on file (this conversion never writes them).
-    const LookupScope onFile{&RecordIds(), true};
-    const Found prop = FindProperty(pmp, property.Text(), onFile);
-    if (!prop) {
+    const PropertyFacts& prop = LeaseProperty(pmp, property.Text());
+    if (prop.stored.empty()) {
         reason = PropertyMissingText(12452, property.Text());
         return false;
     }
-    property.Put(prop.stored[0]);
-    const x_date_type periodEnd = GetDate(pmp, 1, "PPEREND");
-    const Found unitFound = FindUnit(pmp, property.Text(), unit.Text(), onFile);
-    if (!unitFound) {
+    property.Put(prop.stored);
+    const x_date_type periodEnd = prop.periodEnd;
+    const std::string storedUnit = StoredUnit(pmp, property.Text(), unit.Text());
+    if (storedUnit.empty()) {
         reason = UnitMissingText(12453, property.Text(), unit.Text());
         return false;
     }
-    unit.Put(unitFound.stored[1]);
+    unit.Put(storedUnit);
 
     // 5. The tenant: on file, or in Examine Files earlier in the text file.
-    const Found ten = FindTenant(pmn, tenant.Text(), scope);
+    const Found ten = TenantOnFile(pmn, tenant.Text(), scope);
     if (!ten) {
         reason = TenantMissingText(12449, tenant.Text());
         return false;
@@ -129,7 +128,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
             other.Put(tenant.Text());
             continue;
         }
-        const Found found = FindTenant(pmn, other.Text(), scope);
+        const Found found = TenantOnFile(pmn, other.Text(), scope);
         if (!found) {
             reason = Msg(12449, other.Label(), other.Text());
             return false;
@@ -176,6 +175,28 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     // 19. The combined lease and revision.
     PutText(pml, R, "LLRCMB", leaseText);
     return true;
+}
+
+const xvPML::PropertyFacts& xvPML::LeaseProperty(uint16_t pmp, const std::string& property) {
+    if (const auto it = m_properties.find(property); it != m_properties.end()) return it->second;
+    PropertyFacts facts;
+    if (const Found found = FindProperty(pmp, property, {nullptr, true})) {
+        facts.stored = found.stored[0];
+        facts.periodEnd = GetDate(pmp, 1, "PPEREND");
+    }
+    return m_properties.emplace(property, std::move(facts)).first->second;
+}
+
+Found xvPML::TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope) {
+    if (const auto it = m_tenantsOnFile.find(tenant); it != m_tenantsOnFile.end()) {
+        Found found;
+        found.where = Found::OnFile;
+        found.stored = {it->second};
+        return found;
+    }
+    Found found = FindTenant(pmn, tenant, scope);
+    if (found.where == Found::OnFile) m_tenantsOnFile.emplace(tenant, found.stored[0]);
+    return found;
 }
 
 // ---- Calculation methods and CPI indexes -------------------------------------------------------------------

@@ -130,6 +130,7 @@ bool xvPMP::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     convert::MessageList& m = ctx.messages;
     const uint16_t file = info.FileNumUsed(), rec = info.ImportedRecs();
     if (file == pmp_ && pmp_ != 0) {
+        if (rec == kPmpProperty && info.ReplaceRecord()) state_.propertyReplaced = true;
         switch (rec) {
         case kPmpLateCharge: return ConvertPropertyLateCharge(c, reason, m);
         case kPmpChecklistItem: return ConvertPropertyChecklistItem(c, reason, m);
@@ -204,6 +205,9 @@ void xvPMP::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
     if (file == pmp_ && rec == kPmpProperty && !KeepPendingBank(ctx)) return;
     if (file == pmp_ && rec == kPmpProperty) {
+        if (ctx.converting && GetNumber(pmp_, rec, "PUNIT") == 0 && GetNumber(pmp_, rec, "POCOUNT") == 0 &&
+            GetNumber(pmp_, rec, "PLCOUNT") == 0)
+            state_.propertiesListingNoUnits.push_back(Upper(GetText(pmp_, rec, "PROP")));
         const std::string prefix = GetText(pmp_, rec, "PGLPFX");
         if (!prefix.empty()) {
             std::string id;

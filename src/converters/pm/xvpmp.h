@@ -130,6 +130,15 @@ struct PmpState {
     // kept (sorted and made unique by the pass that reads them: a million units are a million
     // short texts, not a million tree nodes).
     std::vector<std::string> convertedUnitKeys;
+    // Beside convertedUnitKeys once sorted: the unit's UOCC and ULESED results as the unit-count
+    // pass met the unit on file, for the history pass; -1 where that pass did not meet it.
+    std::vector<std::pair<int, int>> convertedUnitFlags;
+    // Convert: "PROPERTY" in upper case of every property record written listing no units,
+    // occupied or leased units (sorted by the unit-count pass). While no line replaced a property
+    // (propertyReplaced), each was written once and lists none still: the pass reads it only
+    // when it has units.
+    std::vector<std::string> propertiesListingNoUnits;
+    bool propertyReplaced = false;
     // Convert: the properties of the property and unit records kept, as read, in the order kept
     // with a repeat of the one before left out (sorted and made unique by the pass that reads
     // them).

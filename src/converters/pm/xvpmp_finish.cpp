@@ -37,6 +37,23 @@ bool HistoryFlag(uint16_t pmp, uint16_t rec, const char* const names[4], const s
            EqualNoCase(GetText(pmp, rec, names[1]), unit) && Result(pmp, rec, names[3]) != 0;
 }
 
+void SortUnique(std::vector<std::string>& keys) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+}
+
+std::string Upper(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// Whether the property has a unit on file.
+bool HasUnit(uint16_t pmp, const std::string& property) {
+    xio_init_record(pmp, kPmpUnitRecord);
+    PutText(pmp, kPmpUnitRecord, "UPROP", property);
+    return xio_rd_ge(pmp, kPmpUnitRecord, 0, 0) == XIO_OK && EqualNoCase(GetText(pmp, kPmpUnitRecord, "UPROP"), property);
+}
+
 bool ReadForUpdate(uint16_t pmp, const std::string& property) {
     xio_init_record(pmp, kPmpProperty);
     PutText(pmp, kPmpProperty, "PROP", property);
@@ -59,14 +76,14 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
             xio_init_record(pmp_, R);
             PutText(pmp_, R, "PCPROP", property);
             PutText(pmp_, R, "PCCT", kDefaultChargeType);
-            // A default charge already on file stays as it is.
-            if (xio_find_record(pmp_, R, 0) == XIO_NOT_FOUND) {
-                PutText(pmp_, R, "PCGLPFX", prefix);
-                if (xio_wr_record(pmp_, R) != XIO_OK) {
-                    ended = true;
-                    EndFile(ctx, Msg(12011), true, true);
-                    return;
-                }
+            // A default charge already on file stays as it is: the write of one finds it.
+            PutText(pmp_, R, "PCGLPFX", prefix);
+            uint16_t clash = 0;
+            const int written = xio_wr_record(pmp_, R, &clash);
+            if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0)) {
+                ended = true;
+                EndFile(ctx, Msg(12011), true, true);
+                return;
             }
         }
         ended = !progress.Step();
@@ -80,10 +97,25 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
     auto& properties = state_.convertedProperties;
     std::sort(properties.begin(), properties.end());
     properties.erase(std::unique(properties.begin(), properties.end()), properties.end());
+    // The units walked here are the ones the history pass checks: what each holds is kept for it.
+    auto& keys = state_.convertedUnitKeys;
+    SortUnique(keys);
+    auto& flags = state_.convertedUnitFlags;
+    flags.assign(keys.size(), {-1, -1});
+    std::string unitKey;
     PassProgress progress(*this, ctx, properties.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
     const std::string unitTerm = TermLabel(kUnitTerm, true, true), unitsTerm = TermLabel(kUnitTerm, false, true);
+    auto& listingNone = state_.propertiesListingNoUnits;
+    if (state_.propertyReplaced) listingNone.clear();
+    SortUnique(listingNone);
     for (const std::string& property : properties) {
+        // A property written here listing no units, none on file: nothing to count or correct.
+        if (!property.empty() &&
+            std::binary_search(listingNone.begin(), listingNone.end(), Upper(property)) && !HasUnit(pmp_, property)) {
+            if (!progress.Step()) return false;
+            continue;
+        }
         // Read plainly first: most properties need no change, and a lock costs a system call.
         xio_init_record(pmp_, P);
         PutText(pmp_, P, "PROP", property);
@@ -95,8 +127,13 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
             for (int s = xio_rd_ge(pmp_, U, 0, 0); s == XIO_OK && EqualNoCase(GetText(pmp_, U, "UPROP"), property);
                  s = xio_rd_next(pmp_, U, 0, 0)) {
                 ++units;
-                occupied += Result(pmp_, U, "UOCC") == 1;
-                leased += Result(pmp_, U, "ULESED") == 1;
+                const int occupancy = Result(pmp_, U, "UOCC"), lease = Result(pmp_, U, "ULESED");
+                occupied += occupancy == 1;
+                leased += lease == 1;
+                unitKey = Upper(GetText(pmp_, U, "UPROP") + '\t' + GetText(pmp_, U, "UNIT"));
+                if (const auto at = std::lower_bound(keys.begin(), keys.end(), unitKey);
+                    at != keys.end() && *at == unitKey)
+                    flags[static_cast<std::size_t>(at - keys.begin())] = {occupancy, lease};
             }
             struct Count {
                 const char* field;
@@ -139,8 +176,11 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
     static const char* const kOccupancy[4] = {"UOHPROP", "UOHUNIT", "UOHDATE", "UOHOCC"};
     static const char* const kLease[4] = {"ULHPROP", "ULHUNIT", "ULHDATE", "ULHLEAS"};
     auto& keys = state_.convertedUnitKeys;
-    std::sort(keys.begin(), keys.end());
-    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    auto& flags = state_.convertedUnitFlags;
+    if (flags.size() != keys.size()) {
+        SortUnique(keys);
+        flags.assign(keys.size(), {-1, -1});
+    }
 
     const std::string label = "Checking unit history:";
     PassProgress progress(*this, ctx, keys.size(), label, label, true);
@@ -156,7 +196,8 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
         return xio_rd_first(pmp_, rec, 0, 0) == XIO_OK;
     };
     const bool anyOccupancy = anyEntry(kPmpUnitOccupancyHistory), anyLease = anyEntry(kPmpUnitLeaseHistory);
-    for (const std::string& whole : keys) {
+    for (std::size_t at = 0; at < keys.size(); ++at) {
+        const std::string& whole = keys[at];
         const std::string key = whole.substr(0, 80);
         const auto tab = key.find('\t');
         const std::string property = key.substr(0, tab);
@@ -169,12 +210,19 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
                                 ? GetDate(pmp_, kPmpProperty, "PPEREND")
                                 : x_date_type{};
             }
-            xio_init_record(pmp_, kPmpUnitRecord);
-            PutText(pmp_, kPmpUnitRecord, "UPROP", property);
-            PutText(pmp_, kPmpUnitRecord, "UNIT", unit);
-            if (!IsBlank(periodEnd) && xio_rd_record(pmp_, kPmpUnitRecord, 0, 0) == XIO_OK) {
-                const bool occupied = Result(pmp_, kPmpUnitRecord, "UOCC") != 0;
-                const bool leased = Result(pmp_, kPmpUnitRecord, "ULESED") != 0;
+            // The unit as the count pass met it, else as read now (a key too long for the read
+            // was not met there).
+            std::pair<int, int> held = whole.size() <= 80 ? flags[at] : std::pair<int, int>{-1, -1};
+            if (!IsBlank(periodEnd) && held.first < 0) {
+                xio_init_record(pmp_, kPmpUnitRecord);
+                PutText(pmp_, kPmpUnitRecord, "UPROP", property);
+                PutText(pmp_, kPmpUnitRecord, "UNIT", unit);
+                if (xio_rd_record(pmp_, kPmpUnitRecord, 0, 0) == XIO_OK)
+                    held = {Result(pmp_, kPmpUnitRecord, "UOCC"), Result(pmp_, kPmpUnitRecord, "ULESED")};
+            }
+            if (!IsBlank(periodEnd) && held.first >= 0) {
+                const bool occupied = held.first != 0;
+                const bool leased = held.second != 0;
                 const bool wasOccupied =
                     anyOccupancy && HistoryFlag(pmp_, kPmpUnitOccupancyHistory, kOccupancy, property, unit, periodEnd);
                 const bool wasLeased =

@@ -137,11 +137,13 @@ bool xvPMR::CreateSalesCategoryRecords(ConvertContext& ctx) {
             PutText(pmr, leaseNo, lease.substr(0, 81));
             PutNumber(pmr, revisionNo, revision);
             PutText(pmr, categoryNo, kTotalCategory);
-            // A "Total" already on file (or written for an earlier revision pair) stays as it is.
-            if (xio_find_record(pmr, kRecSalesCategory, 0) == XIO_NOT_FOUND) {
-                PutFlag(pmr, totalNo, 1);
-                if (xio_wr_record(pmr, kRecSalesCategory) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
-            }
+            // A "Total" already on file (or written for an earlier revision pair) stays as it is:
+            // the write of one finds it.
+            PutFlag(pmr, totalNo, 1);
+            uint16_t clash = 0;
+            const int written = xio_wr_record(pmr, kRecSalesCategory, &clash);
+            if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
+                return EndFile(ctx, Msg(12011), true, true);
         }
         if (!progress.Step()) return false;
     }

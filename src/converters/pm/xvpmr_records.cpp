@@ -74,8 +74,9 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
     }
     PutText(pmr, lease.no, GetText(pml, 1, "LEASE"));
     PutNumber(pmr, revision.no, GetNumber(pml, 1, "LREV"));
-    const std::string keyLabel = LeaseKeyLabel();
-    const std::string keyText = LeaseKeyText(lease.Text(), revision.Number());
+    // The lease's label and key, for the messages that name it only.
+    auto keyLabel = [] { return LeaseKeyLabel(); };
+    auto keyText = [&] { return LeaseKeyText(lease.Text(), revision.Number()); };
 
     // 4. The overage period.
     const Field overStart(pmr, R, "PROVSD"), overEnd(pmr, R, "PROVTD");
@@ -107,7 +108,7 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
     const Field billFreq(pmr, R, "PRBFREQ"), recalcFreq(pmr, R, "PRRECFQ");
     for (const Field* f : {&billFreq, &recalcFreq}) {
         if (IsZero(f->Number()) || f->Result() < 1) {
-            reason = Msg(12526, f->Label(), keyLabel, keyText);
+            reason = Msg(12526, f->Label(), keyLabel(), keyText());
             return false;
         }
     }
@@ -134,11 +135,11 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
     // 12 to 15. The charge types each date needs, on file in their stored spelling.
     const Field billCt(pmr, R, "PRBCT"), recalcCt(pmr, R, "PRRCT");
     if (!IsBlank(nextBill.Date()) && billCt.Text().empty()) {
-        reason = Msg(12526, billCt.Label(), keyLabel, keyText);
+        reason = Msg(12526, billCt.Label(), keyLabel(), keyText());
         return false;
     }
     if (!IsBlank(nextRecalc.Date()) && recalcCt.Text().empty()) {
-        reason = Msg(12526, recalcCt.Label(), keyLabel, keyText);
+        reason = Msg(12526, recalcCt.Label(), keyLabel(), keyText());
         return false;
     }
     const std::pair<const Field*, const char*> chargeTypes[] = {{&billCt, "Billing charge type"},

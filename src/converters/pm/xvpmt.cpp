@@ -86,6 +86,7 @@ bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {
     pmr = convert::FindFileHandle(files, "PMR", 1);
     glm = convert::FindFileHandle(files, "GLM", 1);
     cmm = convert::FindFileHandle(files, "CMM", 1);
+    salesResolvedFor_ = 0;  // resolved again against this file's transaction file
     return InitBatchNumbers(ctx.mainHandle);  // false: 12011
 }
 

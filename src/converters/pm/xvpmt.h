@@ -20,12 +20,14 @@
 #pragma once
 
 #include "convert/convert_file.h"
+#include "convert/field_numbers.h"
 #include "converters/pm/pm_shared.h"
 #include "platform/import/xvl_import.h"
 
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -223,7 +225,18 @@ protected:
     // The answer stays valid until the next call.
     const Found& CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
     Found uncached_;
+    std::string lookupId_;  // the cache key being built, its storage kept from call to call
     std::unordered_map<std::string, Found> lookups_;
+    // The sales-volume fields, by number, for the transaction file they were resolved against.
+    enum SalesField : std::size_t {
+        kSvProp, kSvUnit, kSvTen, kSvLease, kSvRev, kSvRDate, kSvTDate, kSvSDate, kSvVol, kSvType,
+        kSvSType, kSvSCat, kSvRun, kSvSeq, kSvAppl, kSvBatch, kSvBSrc, kSvLrCmb, kSalesFields
+    };
+    convert::FieldNumbers<kSalesFields> sales_;
+    uint16_t salesResolvedFor_ = 0;
+    // The normal receiving bank of each property a misc income names (POPBANK), read once:
+    // this conversion never writes properties. Absent (nullopt) when the property is not on file.
+    std::unordered_map<std::string, std::optional<std::string>> propertyBanks_;
     std::unordered_map<std::string, x_date_type> yearEnds_;  // by the lease's stored spelling
 
     // The payment read ahead with the current record, and what the handlers leave for it.

@@ -621,8 +621,14 @@ bool xvPMT::CheckPaymentMatchesMiscIncome(uint16_t pmt, std::string& reason, con
         }
         if (fromPayment) PutText(pmt, PAY, field, ours);
     }
-    if (!convert::ReadByKey(pmp, 1, "PROP", prop)) return true;
-    const std::string normal = GetText(pmp, 1, "POPBANK");
+    auto known = propertyBanks_.find(prop);
+    if (known == propertyBanks_.end()) {
+        std::optional<std::string> normal;
+        if (convert::ReadByKey(pmp, 1, "PROP", prop)) normal = GetText(pmp, 1, "POPBANK");
+        known = propertyBanks_.emplace(prop, std::move(normal)).first;
+    }
+    if (!known->second) return true;
+    const std::string& normal = *known->second;
     if (!xvl::equalNoCase(normal, bank)) messages.push_back(Msg(12551, bank, normal, prop));
     return true;
 }

@@ -6,6 +6,7 @@
 #include "platform/import/xvl_case.h"
 
 #include <algorithm>
+#include <charconv>
 
 namespace dz::pm {
 
@@ -23,15 +24,20 @@ unsigned DaysInMonth(unsigned month, unsigned year) {
 
 const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope) {
     // Keys compare without regard to case: the cache's key is upper-cased.
-    std::string id;
-    id.reserve(48);
-    id += std::to_string(file);
+    std::string& id = lookupId_;
+    id.clear();
+    auto number = [&](long long n) {
+        char digits[24];
+        const auto end = std::to_chars(digits, digits + sizeof digits, n).ptr;
+        id.append(digits, end);
+    };
+    number(file);
     id += '\t';
-    id += std::to_string(rec);
+    number(rec);
     for (const auto& k : keys) {
         id += '\t';
         if (k.isNumber) {
-            id += std::to_string(static_cast<long long>(k.number));  // revisions are whole
+            number(static_cast<long long>(k.number));  // revisions are whole
         } else {
             for (char c : k.text) id += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
         }
@@ -41,7 +47,7 @@ const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<Ke
     // What stood earlier in the text file may change as the file goes on: only answers from the
     // data files are kept.
     if (uncached_.where == Found::EarlierInText) return uncached_;
-    return lookups_.emplace(std::move(id), std::move(uncached_)).first->second;
+    return lookups_.emplace(id, std::move(uncached_)).first->second;
 }
 
 // ---- Sales volume (record 9) ------------------------------------------------------------------------
@@ -49,12 +55,20 @@ const Found& xvPMT::CachedFind(uint16_t file, uint16_t rec, const std::vector<Ke
 bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                                bool converting) {
     constexpr uint16_t R = kPmtRecSalesVolume;
+    static constexpr convert::FieldNames<kSalesFields> kNames{
+        "SVPROP", "SVUNIT", "SVTEN", "SVLEASE", "SVREV",  "SVRDATE", "SVTDATE", "SVSDATE", "SVVOL",
+        "SVTYPE", "SVSTYPE", "SVSCAT", "SVRUN", "SVSEQ", "SVAPPL", "SVBATCH", "SVBSRC", "SVLRCMB"};
+    if (salesResolvedFor_ != pmt) {
+        sales_.Resolve(pmt, R, kNames);
+        salesResolvedFor_ = pmt;
+    }
+    const auto& f = sales_;
     const LookupScope scope{&RecordIds(), converting};
-    std::string prop = GetText(pmt, R, "SVPROP");
-    std::string unit = GetText(pmt, R, "SVUNIT");
-    std::string tenant = GetText(pmt, R, "SVTEN");
-    std::string lease = GetText(pmt, R, "SVLEASE");
-    double revision = GetNumber(pmt, R, "SVREV");
+    std::string prop = GetText(pmt, f[kSvProp]);
+    std::string unit = GetText(pmt, f[kSvUnit]);
+    std::string tenant = GetText(pmt, f[kSvTen]);
+    std::string lease = GetText(pmt, f[kSvLease]);
+    double revision = GetNumber(pmt, f[kSvRev]);
     auto required = [&](const char* field) {
         reason = Msg(12525, FieldLabel(pmt, R, field), TermLabel(kPropertyTerm), prop);
         return false;
@@ -68,11 +82,11 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     if (IsBlank(unit)) return required("SVUNIT");
     if (IsBlank(tenant)) return required("SVTEN");
     if (IsBlank(lease)) return required("SVLEASE");
-    if (IsBlank(GetDate(pmt, R, "SVRDATE"))) return required("SVRDATE");
-    if (IsBlank(GetDate(pmt, R, "SVTDATE"))) return required("SVTDATE");
-    x_date_type salesDate = GetDate(pmt, R, "SVSDATE");
+    if (IsBlank(GetDate(pmt, f[kSvRDate]))) return required("SVRDATE");
+    if (IsBlank(GetDate(pmt, f[kSvTDate]))) return required("SVTDATE");
+    x_date_type salesDate = GetDate(pmt, f[kSvSDate]);
     if (IsBlank(salesDate)) return required("SVSDATE");
-    if (IsZero(GetNumber(pmt, R, "SVVOL"))) {
+    if (IsZero(GetNumber(pmt, f[kSvVol]))) {
         reason = Msg(12526, FieldLabel(pmt, R, "SVVOL"), TermLabel(kPropertyTerm), prop);
         return false;
     }
@@ -102,10 +116,10 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         return false;
     }
     if (found->where == Found::OnFile) lease = found->stored[0];
-    PutText(pmt, R, "SVPROP", prop);
-    PutText(pmt, R, "SVUNIT", unit);
-    PutText(pmt, R, "SVTEN", tenant);
-    PutText(pmt, R, "SVLEASE", lease);
+    PutText(pmt, f[kSvProp], prop);
+    PutText(pmt, f[kSvUnit], unit);
+    PutText(pmt, f[kSvTen], tenant);
+    PutText(pmt, f[kSvLease], lease);
     const std::string leaseText = LeaseKeyText(lease, revision);
 
     // The unit is let under the lease, and the tenant holds it.
@@ -123,7 +137,7 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     }
 
     // The sales date by the sales period type.
-    switch (static_cast<int>(GetNumber(pmt, R, "SVTYPE"))) {
+    switch (static_cast<int>(GetNumber(pmt, f[kSvType]))) {
         case 1:
             salesDate.day = 0;
             break;
@@ -157,10 +171,10 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         default:
             break;
     }
-    PutDate(pmt, R, "SVSDATE", salesDate);
+    PutDate(pmt, f[kSvSDate], salesDate);
 
     // The sales type: the list's first value when blank, the list's spelling when listed.
-    std::string type = GetText(pmt, R, "SVSTYPE");
+    std::string type = GetText(pmt, f[kSvSType]);
     if (type.empty()) {
         type = DefaultSalesType;
     } else {
@@ -170,10 +184,10 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
                 break;
             }
     }
-    PutText(pmt, R, "SVSTYPE", type);
+    PutText(pmt, f[kSvSType], type);
 
     // The sales category of the lease.
-    const std::string category = GetText(pmt, R, "SVSCAT");
+    const std::string category = GetText(pmt, f[kSvSCat]);
     if (category.empty()) {
         reason = Msg(12536);
         return false;
@@ -183,16 +197,16 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
         return false;
     }
-    PutText(pmt, R, "SVSCAT", found->where == Found::OnFile ? found->stored[2] : category);
+    PutText(pmt, f[kSvSCat], found->where == Found::OnFile ? found->stored[2] : category);
 
     // The run.
-    PutNumber(pmt, R, "SVRUN", RunNumber);
+    PutNumber(pmt, f[kSvRun], RunNumber);
     RunUsed = 1;
-    PutNumber(pmt, R, "SVSEQ", NextSequenceNumber());
-    PutText(pmt, R, "SVAPPL", kPmtAppl);
-    if (GetText(pmt, R, "SVBATCH").empty()) PutText(pmt, R, "SVBATCH", BatchNumber);
-    PutNumber(pmt, R, "SVBSRC", kPmtBatchSource);
-    PutText(pmt, R, "SVLRCMB", leaseText);
+    PutNumber(pmt, f[kSvSeq], NextSequenceNumber());
+    PutText(pmt, f[kSvAppl], kPmtAppl);
+    if (GetText(pmt, f[kSvBatch]).empty()) PutText(pmt, f[kSvBatch], BatchNumber);
+    PutNumber(pmt, f[kSvBSrc], kPmtBatchSource);
+    PutText(pmt, f[kSvLrCmb], leaseText);
     return true;
 }
 
