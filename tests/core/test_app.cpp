@@ -1,11 +1,13 @@
 #include "app/constants.h"
 #include "app/xv_app.h"
+#include "convert/convert_file.h"
 #include "convert/texts.h"
 #include "modules/module_dlls.h"
 #include "platform/suite/company.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/screen_file.h"
 #include "platform/ui/scripted_ui.h"
+#include "tables/table_editor.h"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +29,10 @@ protected:
         set_current(&person);
     }
     void TearDown() override {
+        // The tables task installs process-wide text-file commands; later tests in this process
+        // must not inherit them.
+        dz::convert::xvConvert::prefillCallback = nullptr;
+        dz::tables::table_editor_hooks() = {};
         reset_run_state();
         set_current(nullptr);
     }

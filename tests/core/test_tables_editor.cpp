@@ -9,6 +9,7 @@
 #include "platform/ui/scripted_ui.h"
 #include "tables/table_editor.h"
 #include "app/table_text_commands.h"
+#include "convert/convert_file.h"
 #include "modules/module_dlls.h"
 #include "platform/ui/hub.h"
 
@@ -71,6 +72,10 @@ protected:
         ASSERT_GT(screen_, 0);
     }
     void TearDown() override {
+        // The text-file commands are process-wide: leave no callback or hook behind for the
+        // tests that run after this one in the same process.
+        convert::xvConvert::prefillCallback = nullptr;
+        tables::table_editor_hooks() = {};
         ui::reset_panels();
         ui::xw_cls_screen_file(screen_);
         TablesTest::TearDown();
