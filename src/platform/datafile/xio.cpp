@@ -98,8 +98,10 @@ struct IndexSpec {
     bool blanksOut = false;
 };
 
-// 64-bit hashes of key values in an open table (0 marks a free slot). A bulk load keeps one per
-// unique index it set aside; every value held counts against a budget shared by all tables.
+// Hashes of key values, 48 bits of each kept in 6 bytes, in an open table (0 marks a free
+// slot). A bulk load keeps one per unique index it set aside; every value held counts against a
+// budget shared by all tables. Two keys with the same 48 bits are rare (about one load of five
+// million rows in ten meets a pair) and cost only the end of the load, never a wrong answer.
 class KeyHashes {
 public:
     KeyHashes() = default;
@@ -110,18 +112,32 @@ public:
     ~KeyHashes();
     bool contains(uint64_t h) const {
         if (slots_.empty()) return false;
-        h = h ? h : 1;
-        const std::size_t mask = slots_.size() - 1;
+        h = kept(h);
+        const std::size_t mask = capacity() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
-            if (slots_[i] == h) return true;
-            if (slots_[i] == 0) return false;
+            const uint64_t v = at(i);
+            if (v == h) return true;
+            if (v == 0) return false;
         }
     }
     void insert(uint64_t h);
     std::size_t size() const { return size_; }
 
 private:
-    std::vector<uint64_t> slots_;  // a power of two, at most three quarters full
+    static uint64_t kept(uint64_t h) {
+        h &= 0xFFFF'FFFF'FFFFu;
+        return h ? h : 1;
+    }
+    std::size_t capacity() const { return slots_.size() / 3; }
+    uint64_t at(std::size_t i) const {
+        const uint16_t* p = &slots_[i * 3];
+        return p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
+    }
+    void set(std::size_t i, uint64_t v) {
+        uint16_t* p = &slots_[i * 3];
+        p[0] = static_cast<uint16_t>(v), p[1] = static_cast<uint16_t>(v >> 16), p[2] = static_cast<uint16_t>(v >> 32);
+    }
+    std::vector<uint16_t> slots_;  // three per slot; a power of two slots, at most three quarters full
     std::size_t size_ = 0;
 };
 
@@ -677,7 +693,7 @@ bool known_empty(Handle& hd, RecState& rs) {
 // table was empty at its first insert of a write transaction and more than kBulkMinRows rows go
 // into it, its indexes are set aside (dropped, inside the transaction) and made again before
 // anything else looks at the table: a keyed read, a walk, a count, a replace or a delete, and
-// before the commit. Meanwhile 64-bit hashes of the rows' key values stand in for the unique
+// before the commit. Meanwhile hashes of the rows' key values stand in for the unique
 // indexes: a new row whose hash is absent cannot be a duplicate; a row whose hash is present
 // (a duplicate, or rarely another value with the same hash) has the indexes made again first,
 // and the real index decides. A keyed read of a unique key whose hash is absent is answered
@@ -686,31 +702,34 @@ bool known_empty(Handle& hd, RecState& rs) {
 // builds), and an index that cannot be built (a full disk) fails the commit like any write.
 
 constexpr int64_t kBulkMinRows = 4096;
-// Hashes held by all bulk loads together (8 bytes each, 16 with the table's free slots): past
-// this the table's indexes are made again and the load goes on through them.
-constexpr std::size_t kBulkMaxHashes = 1'500'000;
+// Hashes held by all bulk loads together (6 bytes each, at most 48 MB with the table's free
+// slots): past this the table's indexes are made again and the load goes on through them.
+constexpr std::size_t kBulkMaxHashes = 6'000'000;
 std::size_t g_bulkHashes = 0;
 
 KeyHashes::~KeyHashes() { g_bulkHashes -= size_; }
 
 void KeyHashes::insert(uint64_t h) {
-    h = h ? h : 1;
-    if ((size_ + 1) * 4 > slots_.size() * 3) {
-        std::vector<uint64_t> old = std::move(slots_);
-        slots_.assign(old.empty() ? 1024 : old.size() * 2, 0);
-        const std::size_t mask = slots_.size() - 1;
-        for (uint64_t v : old) {
+    h = kept(h);
+    if ((size_ + 1) * 4 > capacity() * 3) {
+        std::vector<uint16_t> old = std::move(slots_);
+        const std::size_t oldCapacity = old.size() / 3;
+        slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t n = 0; n < oldCapacity; ++n) {
+            const uint16_t* p = &old[n * 3];
+            const uint64_t v = p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
             if (v == 0) continue;
             std::size_t i = v & mask;
-            while (slots_[i] != 0) i = (i + 1) & mask;
-            slots_[i] = v;
+            while (at(i) != 0) i = (i + 1) & mask;
+            set(i, v);
         }
     }
-    const std::size_t mask = slots_.size() - 1;
+    const std::size_t mask = capacity() - 1;
     std::size_t i = h & mask;
-    for (; slots_[i] != 0; i = (i + 1) & mask)
-        if (slots_[i] == h) return;
-    slots_[i] = h;
+    for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
+        if (v == h) return;
+    set(i, h);
     ++size_;
     ++g_bulkHashes;
 }
