@@ -160,6 +160,7 @@ uint32_t RecordIdMap::store(std::string_view text, uint16_t value) {
     if (blocks_.empty() || blockUsed_ + units > blockSizes_.back()) {
         if (blocks_.size() >= kMaxBlocks) throw std::length_error("too many record-ID texts");
         const std::size_t size = std::max(units, kBlockUnits);
+        if (!blocks_.empty()) blockEnds_.push_back(blockUsed_);
         blocks_.push_back(std::make_unique<uint16_t[]>(size));
         blockSizes_.push_back(size);
         blockUsed_ = 0;
@@ -187,6 +188,24 @@ void RecordIdMap::grow() {
     slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
     used_ = 0;
     const std::size_t mask = slots_.size() - 1;
+    if (dead_ == 0) {
+        // Every entry in the blocks is live: they are read in the order they lie, not in the
+        // scattered order of the slots.
+        for (std::size_t b = 0; b < blocks_.size(); ++b) {
+            const std::size_t end = b + 1 < blocks_.size() ? blockEnds_[b] : blockUsed_;
+            for (std::size_t at = 0; at < end;) {
+                const uint32_t ref = static_cast<uint32_t>((b << kOffsetBits) | at) + 1;
+                const Text& text = entryAt(ref)->first;
+                const uint64_t hash = Hash(text.stored());
+                std::size_t i = static_cast<std::size_t>(hash) & mask;
+                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
+                slots_[i].set(ref, Tag(hash));
+                ++used_;
+                at += UnitsFor(text.size(), text.length_ == kLongText);
+            }
+        }
+        return;
+    }
     for (const Slot& s : old) {
         const uint32_t ref = s.ref();
         if (ref == kEmpty || ref == kErased) continue;
@@ -224,6 +243,7 @@ std::size_t RecordIdMap::erase(std::string_view text) {
     // The entry and its text stay where they are (unreachable); a text file erases few.
     slots_[i].set(kErased, 0);
     --size_;
+    ++dead_;
     return 1;
 }
 
@@ -232,7 +252,9 @@ void RecordIdMap::clear() {
     slots_.shrink_to_fit();
     blocks_.clear();
     blockSizes_.clear();
+    blockEnds_.clear();
     blockUsed_ = 0;
+    dead_ = 0;
     size_ = used_ = 0;
 }
 

@@ -101,6 +101,8 @@ private:
     std::vector<std::unique_ptr<uint16_t[]>> blocks_;
     std::vector<std::size_t> blockSizes_;  // in 2-byte units
     std::size_t blockUsed_ = 0;            // 2-byte units used in the last block
+    std::vector<std::size_t> blockEnds_;   // 2-byte units used in each block before the last
+    std::size_t dead_ = 0;                 // erased entries (still in the blocks)
     std::size_t size_ = 0, used_ = 0;      // live entries; slots not empty
 };
 

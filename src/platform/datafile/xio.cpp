@@ -214,10 +214,11 @@ struct Handle {
     uint16_t nextSaveId = 1;
     NotesState notes;
     std::unique_ptr<xio::LockTable> locks;
-    // Field number -> the buffer holding it, its first field and owning record type (0 for a
-    // header's field), so that get/put_field find their cell without a lookup.
+    // Field number -> the buffer holding it, its definition, its first field and owning record
+    // type (0 for a header's field), so that get/put_field find their cell without a lookup.
     struct Slot {
         Cells* buf = nullptr;
+        const FieldDef* def = nullptr;
         uint16_t first = 0;
         uint16_t record = 0;
     };
@@ -240,9 +241,8 @@ int64_t g_serial = 0;
 // Test hook (store.h): the number of count statements run.
 int64_t g_countQueries = 0;
 
-Handle* H(uint16_t h) {
-    if (h == 0 || h >= g_handles.size()) return nullptr;
-    return g_handles[h].get();
+inline Handle* H(uint16_t h) {
+    return h < g_handles.size() ? g_handles[h].get() : nullptr;  // handle 0 is never open
 }
 
 // The failures a test planned (xio::fail_call).
@@ -1063,9 +1063,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
-        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, rs.def->firstField, n};
+        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n};
     for (auto& [n, hs] : hd->hdrs)
-        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, hs.def->firstField, 0};
+        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0};
     for (size_t i = 1; i < g_handles.size(); ++i)
         if (!g_handles[i]) {
             handle = static_cast<uint16_t>(i);
@@ -1082,11 +1082,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 
 // The buffer cell of field `fld` addressed with record argument `rec`; nullptr when invalid.
 Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
-    if (fld == 0 || fld >= hd.slots.size() || !hd.slots[fld].buf) return nullptr;
-    const Handle::Slot& sl = hd.slots[fld];
-    if (rec != 0 && sl.record != 0 && rec != sl.record) return nullptr;
-    *fdOut = &hd.dict->fields[fld];
-    return &(*sl.buf)[fld - sl.first];
+    if (fld >= hd.slots.size()) return nullptr;
+    const Handle::Slot& sl = hd.slots[fld];  // slot 0 has no buffer
+    if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return nullptr;
+    *fdOut = sl.def;
+    return sl.buf->data() + (fld - sl.first);
 }
 
 RecState* rec_of(Handle& hd, uint16_t rec) {
