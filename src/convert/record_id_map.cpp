@@ -1,10 +1,15 @@
 #include "convert/record_id_map.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <stdexcept>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace dz::convert {
 
@@ -58,6 +63,34 @@ std::size_t UnitsFor(std::size_t textSize, bool longText) {
 }
 
 }  // namespace
+
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeFrom = 2 * kHugePage;  // smaller tables take ordinary memory
+
+}  // namespace
+
+template <class T>
+T* RecordIdMap::SlotAllocator<T>::allocate(std::size_t n) {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kHugeFrom) return static_cast<T*>(::operator new(bytes));
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+#if defined(__linux__)
+    (void)madvise(p, rounded, MADV_HUGEPAGE);  // advice only: ordinary pages serve as well
+#endif
+    return static_cast<T*>(p);
+}
+
+template <class T>
+void RecordIdMap::SlotAllocator<T>::deallocate(T* p, std::size_t n) {
+    if (n * sizeof(T) < kHugeFrom) ::operator delete(p);
+    else std::free(p);
+}
+
+template struct RecordIdMap::SlotAllocator<RecordIdMap::Slot>;
 
 static_assert(sizeof(RecordIdMap::Entry) == 4 && alignof(RecordIdMap::Entry) == 2,
               "an entry's text starts right behind its four bytes");
@@ -184,7 +217,7 @@ uint32_t RecordIdMap::store(std::string_view text, uint16_t value) {
 }
 
 void RecordIdMap::grow() {
-    std::vector<Slot> old = std::move(slots_);
+    auto old = std::move(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
     used_ = 0;
     const std::size_t mask = slots_.size() - 1;

@@ -97,7 +97,20 @@ private:
     uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
-    std::vector<Slot> slots_;  // a power of two, at most three quarters full (erased slots count)
+    // Memory for a slot table of millions: in 2 MB pages where the system offers them, since
+    // every look-up lands on a page of its own.
+    template <class T>
+    struct SlotAllocator {
+        using value_type = T;
+        SlotAllocator() = default;
+        template <class U>
+        SlotAllocator(const SlotAllocator<U>&) {}
+        T* allocate(std::size_t n);
+        void deallocate(T* p, std::size_t n);
+        friend bool operator==(const SlotAllocator&, const SlotAllocator&) { return true; }
+    };
+    // A power of two, at most three quarters full (erased slots count).
+    std::vector<Slot, SlotAllocator<Slot>> slots_;
     std::vector<std::unique_ptr<uint16_t[]>> blocks_;
     std::vector<std::size_t> blockSizes_;  // in 2-byte units
     std::size_t blockUsed_ = 0;            // 2-byte units used in the last block
