@@ -11,11 +11,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <set>
 #include <string_view>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -137,7 +139,21 @@ private:
         uint16_t* p = &slots_[i * 3];
         p[0] = static_cast<uint16_t>(v), p[1] = static_cast<uint16_t>(v >> 16), p[2] = static_cast<uint16_t>(v >> 32);
     }
-    std::vector<uint16_t> slots_;  // three per slot; a power of two slots, at most three quarters full
+    // Memory for millions of slots: in 2 MB pages where the system offers them, since every
+    // look-up lands on a page of its own.
+    struct HugeAllocator {
+        using value_type = uint16_t;
+        template <class>
+        struct rebind {  // slots are only ever uint16_t
+            using other = HugeAllocator;
+        };
+        HugeAllocator() = default;
+        uint16_t* allocate(std::size_t n);
+        void deallocate(uint16_t* p, std::size_t n);
+        friend bool operator==(const HugeAllocator&, const HugeAllocator&) { return true; }
+    };
+    // Three per slot; a power of two slots, at most three quarters full.
+    std::vector<uint16_t, HugeAllocator> slots_;
     std::size_t size_ = 0;
 };
 
@@ -710,10 +726,27 @@ std::size_t g_bulkHashes = 0;
 
 KeyHashes::~KeyHashes() { g_bulkHashes -= size_; }
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+uint16_t* KeyHashes::HugeAllocator::allocate(std::size_t n) {
+    const std::size_t bytes = n * sizeof(uint16_t);
+    if (bytes < 2 * kHugePage) return static_cast<uint16_t*>(::operator new(bytes));
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+    (void)madvise(p, rounded, MADV_HUGEPAGE);  // advice only: ordinary pages serve as well
+    return static_cast<uint16_t*>(p);
+}
+
+void KeyHashes::HugeAllocator::deallocate(uint16_t* p, std::size_t n) {
+    if (n * sizeof(uint16_t) < 2 * kHugePage) ::operator delete(p);
+    else std::free(p);
+}
+
 void KeyHashes::insert(uint64_t h) {
     h = kept(h);
     if ((size_ + 1) * 4 > capacity() * 3) {
-        std::vector<uint16_t> old = std::move(slots_);
+        auto old = std::move(slots_);
         const std::size_t oldCapacity = old.size() / 3;
         slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
         const std::size_t mask = capacity() - 1;
