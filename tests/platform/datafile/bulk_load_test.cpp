@@ -111,6 +111,23 @@ TEST_F(BulkLoadTest, ReadsDuringALoadSeeEveryRow) {
     ASSERT_EQ(xio_end_writes(h), XIO_OK);
 }
 
+TEST_F(BulkLoadTest, AReplaceOrADeleteRightAfterALoadKeepsKeysUnique) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    // The record just written is the current one: replaced onto another's key, it is refused.
+    put(h, 1, "ALTKEY", "a7");
+    uint16_t dup = 99;
+    EXPECT_EQ(xio_rep_record(h, 1, &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    load(h, kLoad, kLoad + 1);
+    ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
+    EXPECT_EQ(addCustomer(h, code(kLoad), alt(kLoad)), XIO_OK);  // its keys are free again
+    EXPECT_EQ(addCustomer(h, code(kLoad), "NEW"), XIO_DUPLICATE);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 1);
+}
+
 TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {
     const auto file = dir / "MASTER.TST";
     uint16_t h = open();
