@@ -1,10 +1,15 @@
 #include "convert/record_id_map.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <new>
 #include <stdexcept>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace dz::convert {
 
@@ -20,14 +25,92 @@ uint16_t Tag(uint64_t hash) { return static_cast<uint16_t>(hash >> 48); }
 
 uint64_t Hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
 
+// How a text is stored: a run of n blanks (3 <= n <= 255) as kRun and n; a kRun byte of the text
+// as kRun and 1; every other byte as it is. Two texts are equal exactly when their stored forms
+// are, so lookups compare and hash stored forms.
+constexpr char kRun = '\x01';
+
+void Shorten(std::string_view text, std::string& out) {
+    out.clear();
+    for (std::size_t i = 0; i < text.size();) {
+        const char c = text[i];
+        if (c == ' ') {
+            std::size_t n = 1;
+            while (i + n < text.size() && text[i + n] == ' ') ++n;
+            i += n;
+            for (; n >= 3; n -= std::min<std::size_t>(n, 255)) {
+                out += kRun;
+                out += static_cast<char>(std::min<std::size_t>(n, 255));
+            }
+            out.append(n, ' ');
+            continue;
+        }
+        out += c;
+        if (c == kRun) out += '\x01';
+        ++i;
+    }
+}
+
+// The stored form of a text looked up (valid until the next lookup).
+std::string_view Stored(std::string_view text) {
+    static thread_local std::string buffer;
+    Shorten(text, buffer);
+    return buffer;
+}
+
 std::size_t UnitsFor(std::size_t textSize, bool longText) {
     return (4 + (longText ? 4 : 0) + textSize + 1) / 2;
 }
 
 }  // namespace
 
+namespace {
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+constexpr std::size_t kHugeFrom = 2 * kHugePage;  // smaller tables take ordinary memory
+
+}  // namespace
+
+template <class T>
+T* RecordIdMap::SlotAllocator<T>::allocate(std::size_t n) {
+    const std::size_t bytes = n * sizeof(T);
+    if (bytes < kHugeFrom) return static_cast<T*>(::operator new(bytes));
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+#if defined(__linux__)
+    (void)madvise(p, rounded, MADV_HUGEPAGE);  // advice only: ordinary pages serve as well
+#endif
+    return static_cast<T*>(p);
+}
+
+template <class T>
+void RecordIdMap::SlotAllocator<T>::deallocate(T* p, std::size_t n) {
+    if (n * sizeof(T) < kHugeFrom) ::operator delete(p);
+    else std::free(p);
+}
+
+template struct RecordIdMap::SlotAllocator<RecordIdMap::Slot>;
+
 static_assert(sizeof(RecordIdMap::Entry) == 4 && alignof(RecordIdMap::Entry) == 2,
               "an entry's text starts right behind its four bytes");
+
+std::string RecordIdMap::Text::str() const {
+    std::string out;
+    const std::string_view s = stored();
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != kRun || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const auto n = static_cast<unsigned char>(s[++i]);
+        if (n == 1) out += kRun;
+        else out.append(n, ' ');
+    }
+    return out;
+}
+
+bool operator==(const RecordIdMap::Text& a, std::string_view b) { return a.stored() == Stored(b); }
 
 std::size_t RecordIdMap::Text::size() const {
     if (length_ != kLongText) return length_;
@@ -48,7 +131,7 @@ RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
     for (const Slot& s : other.slots_)
         if (s.ref() != kEmpty && s.ref() != kErased) {
             const Entry* e = other.entryAt(s.ref());
-            emplace(e->first, e->second);
+            emplaceStored(e->first.stored(), e->second);
         }
     return *this;
 }
@@ -72,7 +155,7 @@ std::size_t RecordIdMap::probe(std::string_view text, uint64_t hash, bool& found
         }
         if (ref == kErased) {
             if (firstErased == SIZE_MAX) firstErased = i;
-        } else if (s.tag == tag && entryAt(ref)->first.view() == text) {
+        } else if (s.tag == tag && entryAt(ref)->first.stored() == text) {
             found = true;
             return i;
         }
@@ -85,8 +168,9 @@ RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
 
 RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
     if (size_ == 0) return nullptr;
+    const std::string_view stored = Stored(text);
     bool found = false;
-    const std::size_t i = probe(text, Hash(text), found);
+    const std::size_t i = probe(stored, Hash(stored), found);
     return found ? entryAt(slots_[i].ref()) : nullptr;
 }
 
@@ -109,6 +193,7 @@ uint32_t RecordIdMap::store(std::string_view text, uint16_t value) {
     if (blocks_.empty() || blockUsed_ + units > blockSizes_.back()) {
         if (blocks_.size() >= kMaxBlocks) throw std::length_error("too many record-ID texts");
         const std::size_t size = std::max(units, kBlockUnits);
+        if (!blocks_.empty()) blockEnds_.push_back(blockUsed_);
         blocks_.push_back(std::make_unique<uint16_t[]>(size));
         blockSizes_.push_back(size);
         blockUsed_ = 0;
@@ -132,15 +217,33 @@ uint32_t RecordIdMap::store(std::string_view text, uint16_t value) {
 }
 
 void RecordIdMap::grow() {
-    std::vector<Slot> old = std::move(slots_);
+    auto old = std::move(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
     used_ = 0;
     const std::size_t mask = slots_.size() - 1;
+    if (dead_ == 0) {
+        // Every entry in the blocks is live: they are read in the order they lie, not in the
+        // scattered order of the slots.
+        for (std::size_t b = 0; b < blocks_.size(); ++b) {
+            const std::size_t end = b + 1 < blocks_.size() ? blockEnds_[b] : blockUsed_;
+            for (std::size_t at = 0; at < end;) {
+                const uint32_t ref = static_cast<uint32_t>((b << kOffsetBits) | at) + 1;
+                const Text& text = entryAt(ref)->first;
+                const uint64_t hash = Hash(text.stored());
+                std::size_t i = static_cast<std::size_t>(hash) & mask;
+                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
+                slots_[i].set(ref, Tag(hash));
+                ++used_;
+                at += UnitsFor(text.size(), text.length_ == kLongText);
+            }
+        }
+        return;
+    }
     for (const Slot& s : old) {
         const uint32_t ref = s.ref();
         if (ref == kEmpty || ref == kErased) continue;
         // The slot keeps too few bits of the hash for an index: the text is hashed again.
-        std::size_t i = static_cast<std::size_t>(Hash(entryAt(ref)->first.view())) & mask;
+        std::size_t i = static_cast<std::size_t>(Hash(entryAt(ref)->first.stored())) & mask;
         while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
         slots_[i] = s;
         ++used_;
@@ -148,6 +251,10 @@ void RecordIdMap::grow() {
 }
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
+    return emplaceStored(Stored(text), value);
+}
+
+std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
     const uint64_t hash = Hash(text);
     bool found = false;
@@ -162,12 +269,14 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view tex
 
 std::size_t RecordIdMap::erase(std::string_view text) {
     if (size_ == 0) return 0;
+    const std::string_view stored = Stored(text);
     bool found = false;
-    const std::size_t i = probe(text, Hash(text), found);
+    const std::size_t i = probe(stored, Hash(stored), found);
     if (!found) return 0;
     // The entry and its text stay where they are (unreachable); a text file erases few.
     slots_[i].set(kErased, 0);
     --size_;
+    ++dead_;
     return 1;
 }
 
@@ -176,7 +285,9 @@ void RecordIdMap::clear() {
     slots_.shrink_to_fit();
     blocks_.clear();
     blockSizes_.clear();
+    blockEnds_.clear();
     blockUsed_ = 0;
+    dead_ = 0;
     size_ = used_ = 0;
 }
 

@@ -16,24 +16,26 @@ namespace dz::convert {
 // until the file ends, so every byte per entry counts. Each entry is its value, its length and
 // its bytes, end to end in large blocks (no pointer, no allocation of its own); an open hash
 // table of 6-byte slots finds them. Entries never move, so a found entry stays valid while
-// others are added.
+// others are added. A record-ID text holds its key fields at their full widths, right-aligned
+// ones behind runs of blanks, so a run of three or more blanks is kept as two bytes.
 class RecordIdMap {
 public:
-    // An entry's text, stored right behind it: it reads as a std::string_view.
+    // An entry's text, stored (runs of blanks shortened) right behind it.
     class Text {
     public:
         Text(const Text&) = delete;  // its bytes stay behind the original
         Text& operator=(const Text&) = delete;
-        std::string_view view() const { return {data(), size()}; }
-        operator std::string_view() const { return view(); }
-        std::size_t size() const;
-        const char* data() const;
-        friend bool operator==(const Text& a, std::string_view b) { return a.view() == b; }
-        friend std::ostream& operator<<(std::ostream& os, const Text& t) { return os << t.view(); }
+        std::string str() const;
+        explicit operator std::string() const { return str(); }
+        friend bool operator==(const Text& a, std::string_view b);
+        friend std::ostream& operator<<(std::ostream& os, const Text& t) { return os << t.str(); }
 
     private:
         friend class RecordIdMap;
         Text() = default;
+        std::string_view stored() const { return {data(), size()}; }
+        std::size_t size() const;  // of the stored bytes
+        const char* data() const;
         uint16_t length_ = 0;  // kLongText: the length follows in 4 bytes
     };
     struct Entry {
@@ -90,13 +92,30 @@ private:
     // The slot of `text`, or the slot where it would go (`found` false).
     std::size_t probe(std::string_view text, uint64_t hash, bool& found) const;
     Entry* entryAt(uint32_t ref) const;
-    uint32_t store(std::string_view text, uint16_t value);
+    // Adds a text as stored (runs of blanks shortened) unless it is in the map already.
+    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value);
+    uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
-    std::vector<Slot> slots_;  // a power of two, at most three quarters full (erased slots count)
+    // Memory for a slot table of millions: in 2 MB pages where the system offers them, since
+    // every look-up lands on a page of its own.
+    template <class T>
+    struct SlotAllocator {
+        using value_type = T;
+        SlotAllocator() = default;
+        template <class U>
+        SlotAllocator(const SlotAllocator<U>&) {}
+        T* allocate(std::size_t n);
+        void deallocate(T* p, std::size_t n);
+        friend bool operator==(const SlotAllocator&, const SlotAllocator&) { return true; }
+    };
+    // A power of two, at most three quarters full (erased slots count).
+    std::vector<Slot, SlotAllocator<Slot>> slots_;
     std::vector<std::unique_ptr<uint16_t[]>> blocks_;
     std::vector<std::size_t> blockSizes_;  // in 2-byte units
     std::size_t blockUsed_ = 0;            // 2-byte units used in the last block
+    std::vector<std::size_t> blockEnds_;   // 2-byte units used in each block before the last
+    std::size_t dead_ = 0;                 // erased entries (still in the blocks)
     std::size_t size_ = 0, used_ = 0;      // live entries; slots not empty
 };
 

@@ -107,6 +107,34 @@ TEST(RecordIdMap, MillionsOfEntriesFitInFewBytesEach) {
     }
 }
 
+TEST(RecordIdMap, RunsOfBlanksTakeLittleRoomAndEveryTextStaysItself) {
+    // Right-aligned keys, as GL account IDs are: their blanks hardly count.
+    RecordIdMap ids;
+    const int n = 190000;  // the slot table a quarter empty
+    char text[64];
+    for (int i = 0; i < n; ++i) {
+        std::snprintf(text, sizeof text, "101\t0\t%19s%011d", "", i);
+        ASSERT_TRUE(ids.emplace(text, static_cast<uint16_t>(i)).second);
+    }
+    EXPECT_LT(static_cast<double>(ids.MemoryBytes()) / n, 36.0);
+    EXPECT_EQ(ids.at(std::string("101\t0\t") + std::string(19, ' ') + "00000000042"), 42);
+    EXPECT_EQ(ids.count(std::string("101\t0\t") + std::string(18, ' ') + "00000000042"), 0u);
+    // Texts that differ only in their runs of blanks or in bytes the storage uses are told apart.
+    const std::vector<std::string> odd = {"", " ", "  ", "   ", "a   b", "a    b", std::string(255, ' '), std::string(256, ' '),
+                                          std::string(257, ' '), std::string(510, ' '), "\x01", "\x01\x01", "\x01\x03",
+                                          "   \x01", "x\x01" + std::string(3, ' '), "\x01\x01\x01   "};
+    RecordIdMap small;
+    for (std::size_t i = 0; i < odd.size(); ++i) ASSERT_TRUE(small.emplace(odd[i], static_cast<uint16_t>(i)).second) << i;
+    for (std::size_t i = 0; i < odd.size(); ++i) {
+        auto it = small.find(odd[i]);
+        ASSERT_NE(it, small.end()) << i;
+        EXPECT_EQ(it->second, i);
+        EXPECT_EQ(it->first.str(), odd[i]) << i;
+        EXPECT_EQ(it->first, odd[i]);
+    }
+    EXPECT_EQ(RecordIdMap(small).at(std::string(256, ' ')), 7);
+}
+
 TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     RecordIdMap ids;
     for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));

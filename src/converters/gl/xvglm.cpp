@@ -74,6 +74,7 @@ bool xvGLM::LoadSettings(uint16_t glm) {
     ForgetFieldNumbers();
     ResolveFields(glm);
     parts_.clear();
+    lastParts_ = {};
     controlMarked_ = -1;
     accountingMethod_ = 0;
     bool match = false;
@@ -132,7 +133,7 @@ uint16_t xvGLM::ExamineValue(ConvertContext&, const xvl::xvlImpInfo& info) {
 
 void xvGLM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     // Answers kept about prefixes and base accounts do not outlive a write of one.
-    if (ctx.converting && info.RecExtraData() == 0) parts_.erase(info.ImportedRecs());
+    if (ctx.converting && info.RecExtraData() == 0 && parts_.erase(info.ImportedRecs())) lastParts_ = {};
 }
 
 bool xvGLM::ConvertPrefixParts(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {

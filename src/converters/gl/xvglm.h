@@ -16,6 +16,7 @@
 #include "convert/field_numbers.h"
 #include "convert/reports.h"
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -171,6 +172,14 @@ private:
         std::vector<x_value_def> fields;
     };
     std::map<uint16_t, std::unordered_map<std::string, KnownPart>> parts_;  // by record number, then key
+    // By record number, the key of the last look-up and what it found in parts_ (emptied with
+    // it): a text file lists its accounts in order, so an account's base account and prefixes
+    // are mostly those of the account before, and the key as given spares folding and hashing.
+    struct LastPart {
+        std::string key;
+        KnownPart* part = nullptr;
+    };
+    std::array<LastPart, 8> lastParts_;
     int controlMarked_ = -1;  // -1 not read yet
     int accountingMethod_ = 0;  // 0 not read yet
 };

@@ -107,44 +107,51 @@ int xvGLM::AccountingMethod() {
 xvGLM::PartState xvGLM::FindPart(uint16_t glm, uint16_t rec, uint16_t keyNo, const std::string& key,
                                  bool converting, const std::vector<uint16_t>& keep, const RecordIdMap& ids,
                                  uint16_t* code) {
-    std::string folded = key;
-    for (auto& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    auto& known = parts_[rec];
     // Not on file: the key alone (with the record's defaults when fields are kept) in the buffer.
     auto notOnFile = [&] {
         if (!keep.empty()) xio_init_record(glm, rec);
         PutText(glm, keyNo, key);
     };
-    auto it = known.find(folded);
-    if (it != known.end() && it->second.state == PartState::OnFile) {
-        for (std::size_t i = 0; i < keep.size() && i < it->second.fields.size(); ++i)
-            xio_put_field(glm, rec, keep[i], it->second.fields[i]);
+    LastPart* last = rec < lastParts_.size() ? &lastParts_[rec] : nullptr;
+    KnownPart* part = last && last->part && last->key == key ? last->part : nullptr;
+    if (!part) {
+        std::string folded = key;
+        for (auto& ch : folded) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        auto& known = parts_[rec];
+        auto it = known.find(folded);
+        if (it == known.end()) {
+            PutText(glm, keyNo, key);
+            if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) {
+                KnownPart found;
+                found.state = PartState::OnFile;
+                for (uint16_t f : keep) found.fields.push_back(GetValue(glm, f));
+                part = &known.emplace(std::move(folded), std::move(found)).first->second;
+                if (last) *last = {key, part};
+                return PartState::OnFile;
+            }
+            // Converting, a later line may still add it; examining, nothing is ever added.
+            if (converting) {
+                notOnFile();
+                return PartState::Unknown;
+            }
+            it = known.emplace(std::move(folded), KnownPart{}).first;
+        }
+        part = &it->second;
+        if (last) *last = {key, part};
+    }
+    if (part->state == PartState::OnFile) {
+        for (std::size_t i = 0; i < keep.size() && i < part->fields.size(); ++i)
+            xio_put_field(glm, rec, keep[i], part->fields[i]);
         PutText(glm, keyNo, key);
         return PartState::OnFile;
-    }
-    if (it == known.end()) {
-        PutText(glm, keyNo, key);
-        if (xio_rd_record(glm, rec, 0, 0) == XIO_OK) {
-            KnownPart part;
-            part.state = PartState::OnFile;
-            for (uint16_t f : keep) part.fields.push_back(GetValue(glm, f));
-            known.emplace(std::move(folded), std::move(part));
-            return PartState::OnFile;
-        }
-        // Converting, a later line may still add it; examining, nothing is ever added.
-        if (converting) {
-            notOnFile();
-            return PartState::Unknown;
-        }
-        it = known.emplace(std::move(folded), KnownPart{}).first;
     }
     notOnFile();
     if (converting) return PartState::Unknown;
     // Examining: an earlier line of the text file may have added it, and then it stays added.
-    if (it->second.state == PartState::Unknown && FindInIdMap(glm, rec, ids, &it->second.code))
-        it->second.state = PartState::MetEarlier;
-    if (it->second.state == PartState::MetEarlier && code) *code = it->second.code;
-    return it->second.state;
+    if (part->state == PartState::Unknown && FindInIdMap(glm, rec, ids, &part->code))
+        part->state = PartState::MetEarlier;
+    if (part->state == PartState::MetEarlier && code) *code = part->code;
+    return part->state;
 }
 
 // ---- Accounts -----------------------------------------------------------------------------------

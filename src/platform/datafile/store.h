@@ -34,6 +34,10 @@
 //                fields followed by the primary key's; a unique key that allows blanks gets a
 //                UNIQUE partial index over its non-blank values (dzk_<K>_u) and the plain one
 // Walks run in key order; records with equal non-unique keys follow their primary keys.
+// A bulk load (more than 4096 records added to a record type whose table was empty at its first
+// insert of a write transaction) drops that table's indexes inside the transaction and makes
+// them again before any other use of the table and before the commit; meanwhile hashes of the
+// key values refuse duplicates. A file on disk therefore always has every index.
 //
 // Connections and transactions: one connection per data file and program, shared by all its
 // handles. With writes started, the first write opens BEGIN IMMEDIATE and everything stays in

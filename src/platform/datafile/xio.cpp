@@ -11,10 +11,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
 #include <string_view>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
 
@@ -85,6 +88,93 @@ struct NotesState {
     bool locked = false;
 };
 
+// Every index the dictionary asks for: its name, its CREATE statement, whether it keeps
+// keys unique, the record type it indexes, and for a unique one the key (0 the primary key),
+// its fields and whether all-blank values stay out of it.
+struct IndexSpec {
+    std::string name, create;
+    bool unique = false;
+    uint16_t record = 0;
+    uint16_t key = 0;
+    std::vector<uint16_t> fields;
+    bool blanksOut = false;
+};
+
+// Hashes of key values, 48 bits of each kept in 6 bytes, in an open table (0 marks a free
+// slot). A bulk load keeps one per unique index it set aside; every value held counts against a
+// budget shared by all tables. Two keys with the same 48 bits are rare (about one load of five
+// million rows in ten meets a pair) and cost only the end of the load, never a wrong answer.
+class KeyHashes {
+public:
+    KeyHashes() = default;
+    KeyHashes(const KeyHashes&) = delete;
+    KeyHashes& operator=(const KeyHashes&) = delete;
+    KeyHashes(KeyHashes&& o) noexcept : slots_(std::move(o.slots_)), size_(o.size_) { o.size_ = 0; }
+    KeyHashes& operator=(KeyHashes&&) = delete;
+    ~KeyHashes();
+    bool contains(uint64_t h) const {
+        if (slots_.empty()) return false;
+        h = kept(h);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const uint64_t v = at(i);
+            if (v == h) return true;
+            if (v == 0) return false;
+        }
+    }
+    void insert(uint64_t h);
+    std::size_t size() const { return size_; }
+
+private:
+    static uint64_t kept(uint64_t h) {
+        h &= 0xFFFF'FFFF'FFFFu;
+        return h ? h : 1;
+    }
+    std::size_t capacity() const { return slots_.size() / 3; }
+    uint64_t at(std::size_t i) const {
+        const uint16_t* p = &slots_[i * 3];
+        return p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
+    }
+    void set(std::size_t i, uint64_t v) {
+        uint16_t* p = &slots_[i * 3];
+        p[0] = static_cast<uint16_t>(v), p[1] = static_cast<uint16_t>(v >> 16), p[2] = static_cast<uint16_t>(v >> 32);
+    }
+    // Memory for millions of slots: in 2 MB pages where the system offers them, since every
+    // look-up lands on a page of its own.
+    struct HugeAllocator {
+        using value_type = uint16_t;
+        template <class>
+        struct rebind {  // slots are only ever uint16_t
+            using other = HugeAllocator;
+        };
+        HugeAllocator() = default;
+        uint16_t* allocate(std::size_t n);
+        void deallocate(uint16_t* p, std::size_t n);
+        friend bool operator==(const HugeAllocator&, const HugeAllocator&) { return true; }
+    };
+    // Three per slot; a power of two slots, at most three quarters full.
+    std::vector<uint16_t, HugeAllocator> slots_;
+    std::size_t size_ = 0;
+};
+
+// A record type's table during a bulk load of the open write transaction: it was empty at its
+// first insert, and once more than a few thousand rows have gone in, its indexes are set aside
+// (dropped) and the key hashes stand in for its unique ones until they are made again.
+struct BulkTable {
+    enum class State { Watching, Loading, Off };
+    State state = State::Watching;
+    int64_t rows = 0;                   // rows added since the table was found empty
+    std::vector<IndexSpec> setAside;    // indexes dropped, to be made again
+    struct Unique {
+        uint16_t key = 0;               // 0 the primary key, else the file key
+        std::vector<uint16_t> fields;
+        bool blanksOut = false;         // all-blank values are never duplicates
+        KeyHashes seen;
+    };
+    std::vector<Unique> uniques;
+    std::vector<uint64_t> pending;      // the hashes of the row being added, one per unique
+};
+
 // One SQLite connection per data file and program, shared by every handle on that file: the
 // handles see each other's writes at once and never wait for each other. The transaction
 // belongs to the connection.
@@ -99,6 +189,8 @@ struct Conn {
     bool readTxn = false;
     uint64_t readTxnSerial = 0;  // raised by every read transaction begun
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
+    // Bulk loads of the open write transaction, by record type.
+    std::map<uint16_t, BulkTable> bulk;
 
     ~Conn() {
         for (auto& [sql, st] : stmts) sqlite3_finalize(st);
@@ -138,10 +230,11 @@ struct Handle {
     uint16_t nextSaveId = 1;
     NotesState notes;
     std::unique_ptr<xio::LockTable> locks;
-    // Field number -> the buffer holding it, its first field and owning record type (0 for a
-    // header's field), so that get/put_field find their cell without a lookup.
+    // Field number -> the buffer holding it, its definition, its first field and owning record
+    // type (0 for a header's field), so that get/put_field find their cell without a lookup.
     struct Slot {
         Cells* buf = nullptr;
+        const FieldDef* def = nullptr;
         uint16_t first = 0;
         uint16_t record = 0;
     };
@@ -164,9 +257,8 @@ int64_t g_serial = 0;
 // Test hook (store.h): the number of count statements run.
 int64_t g_countQueries = 0;
 
-Handle* H(uint16_t h) {
-    if (h == 0 || h >= g_handles.size()) return nullptr;
-    return g_handles[h].get();
+inline Handle* H(uint16_t h) {
+    return h < g_handles.size() ? g_handles[h].get() : nullptr;  // handle 0 is never open
 }
 
 // The failures a test planned (xio::fail_call).
@@ -214,6 +306,7 @@ int db_fail(Handle& hd, int rc) {
     if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
         hd.conn->inTxn = false;
         hd.conn->readTxn = false;
+        hd.conn->bulk.clear();  // the rollback brought back whatever indexes were set aside
         ++hd.conn->rowsVersion;
     }
     return map_sqlite(rc);
@@ -420,33 +513,29 @@ std::string index_sql(const Dictionary& d, const std::string& name, const Record
            cols + ")" + where;
 }
 
-// Every index the dictionary asks for: its name, its CREATE statement, and whether it keeps
-// keys unique.
-struct IndexSpec {
-    std::string name, create;
-    bool unique = false;
-};
 std::vector<IndexSpec> dictionary_index_specs(const Dictionary& d) {
     std::vector<IndexSpec> out;
     for (const auto& r : d.records) {
         const std::string name = "dzk_r" + std::to_string(r.number) + "_0";
-        out.push_back({name, index_sql(d, name, r, r.primaryKey, true, ""), true});
+        out.push_back({name, index_sql(d, name, r, r.primaryKey, true, ""), true, r.number, 0, r.primaryKey, false});
     }
     for (const auto& k : d.keys) {
         const RecordDef& r = *d.record(k.def.record);
         const std::string name = "dzk_" + std::to_string(k.def.number);
+        const uint16_t kn = k.def.number;
         if (k.def.unique && k.def.blankAllowed) {
             std::string where;
             for (uint16_t f : k.def.fields) {
                 const auto& fd = d.fields[f].def;
                 where += (where.empty() ? "" : " AND ") + quote(fd.name) + (is_text(fd.type) ? " = ''" : " = 0");
             }
-            out.push_back({name + "_u", index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"), true});
-            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false});
+            out.push_back({name + "_u", index_sql(d, name + "_u", r, k.def.fields, true, " WHERE NOT (" + where + ")"),
+                           true, r.number, kn, k.def.fields, true});
+            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false, r.number, kn, {}, false});
         } else if (k.def.unique) {
-            out.push_back({name, index_sql(d, name, r, k.def.fields, true, ""), true});
+            out.push_back({name, index_sql(d, name, r, k.def.fields, true, ""), true, r.number, kn, k.def.fields, false});
         } else {
-            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false});
+            out.push_back({name, index_sql(d, name, r, order_fields(r, k.def.fields), false, ""), false, r.number, kn, {}, false});
         }
     }
     return out;
@@ -612,6 +701,227 @@ bool known_empty(Handle& hd, RecState& rs) {
     return rs.emptyInReadTxn;
 }
 
+// ---- Bulk loads ---------------------------------------------------------------------------
+//
+// A conversion into an empty file adds its records one by one in the order of the text file.
+// Keeping every index up to date costs a search per index and row, in key orders far from the
+// order the rows come in; building an index once over the whole table sorts instead. So when a
+// table was empty at its first insert of a write transaction and more than kBulkMinRows rows go
+// into it, its indexes are set aside (dropped, inside the transaction) and made again before
+// anything else looks at the table: a keyed read, a walk, a count, a replace or a delete, and
+// before the commit. Meanwhile hashes of the rows' key values stand in for the unique
+// indexes: a new row whose hash is absent cannot be a duplicate; a row whose hash is present
+// (a duplicate, or rarely another value with the same hash) has the indexes made again first,
+// and the real index decides. A keyed read of a unique key whose hash is absent is answered
+// "not found" without them. Everything happens inside the transaction, so a process that dies
+// leaves the file as it was before it, indexes included (the journal covers the drops and the
+// builds), and an index that cannot be built (a full disk) fails the commit like any write.
+
+constexpr int64_t kBulkMinRows = 4096;
+constexpr const char* kPageCache = "PRAGMA cache_size=-32768";  // a connection's own (see open_path)
+// Hashes held by all bulk loads together (6 bytes each, at most 48 MB with the table's free
+// slots): past this the table's indexes are made again and the load goes on through them.
+constexpr std::size_t kBulkMaxHashes = 6'000'000;
+std::size_t g_bulkHashes = 0;
+
+KeyHashes::~KeyHashes() { g_bulkHashes -= size_; }
+
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
+uint16_t* KeyHashes::HugeAllocator::allocate(std::size_t n) {
+    const std::size_t bytes = n * sizeof(uint16_t);
+    if (bytes < 2 * kHugePage) return static_cast<uint16_t*>(::operator new(bytes));
+    const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p) throw std::bad_alloc();
+    (void)madvise(p, rounded, MADV_HUGEPAGE);  // advice only: ordinary pages serve as well
+    return static_cast<uint16_t*>(p);
+}
+
+void KeyHashes::HugeAllocator::deallocate(uint16_t* p, std::size_t n) {
+    if (n * sizeof(uint16_t) < 2 * kHugePage) ::operator delete(p);
+    else std::free(p);
+}
+
+void KeyHashes::insert(uint64_t h) {
+    h = kept(h);
+    if ((size_ + 1) * 4 > capacity() * 3) {
+        auto old = std::move(slots_);
+        const std::size_t oldCapacity = old.size() / 3;
+        slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t n = 0; n < oldCapacity; ++n) {
+            const uint16_t* p = &old[n * 3];
+            const uint64_t v = p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
+            if (v == 0) continue;
+            std::size_t i = v & mask;
+            while (at(i) != 0) i = (i + 1) & mask;
+            set(i, v);
+        }
+    }
+    const std::size_t mask = capacity() - 1;
+    std::size_t i = h & mask;
+    for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
+        if (v == h) return;
+    set(i, h);
+    ++size_;
+    ++g_bulkHashes;
+}
+
+// The hash of a key's values in the buffer as the unique index compares them: texts without
+// regard to ASCII letter case, numbers by value. `allBlank` tells whether every value is blank.
+uint64_t key_hash(const Dictionary& d, const RecordDef& r, const Cells& buf, const std::vector<uint16_t>& fields,
+                  bool& allBlank) {
+    static std::string bytes;
+    bytes.clear();
+    allBlank = true;
+    for (uint16_t f : fields) {
+        const uint16_t t = d.fields[f].def.type;
+        const Cell& c = buf[f - r.firstField];
+        allBlank = allBlank && blank_cell(t, c);
+        char raw[sizeof(double)];
+        if (is_text(t)) {
+            const auto n = static_cast<uint32_t>(c.s.size());
+            bytes.append(reinterpret_cast<const char*>(&n), sizeof n);  // the length keeps values apart
+            for (char ch : c.s) bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            continue;
+        }
+        if (is_real(t)) {
+            const double v = c.d == 0 ? 0.0 : c.d;  // -0 equals 0
+            std::memcpy(raw, &v, sizeof raw);
+        } else {
+            std::memcpy(raw, &c.i, sizeof raw);
+        }
+        bytes.append(raw, sizeof raw);
+    }
+    const uint64_t h = std::hash<std::string_view>{}(bytes);
+    return h ? h : 1;  // 0 marks a value left out
+}
+
+BulkTable* bulk_of(Conn& c, uint16_t rec) {
+    auto it = c.bulk.find(rec);
+    return it == c.bulk.end() || it->second.state != BulkTable::State::Loading ? nullptr : &it->second;
+}
+
+// Makes the indexes of `rec` that a bulk load set aside again; the load ends. A failure leaves
+// those not yet made set aside (the hashes keep guarding), to be tried again by the next use
+// or the commit. An index that cannot be made while a walk of this file is under way
+// (SQLITE_LOCKED) is no failure: reads are right without it, only slower.
+int bulk_settle(Handle& hd, uint16_t rec) {
+    BulkTable* bt = bulk_of(*hd.conn, rec);
+    if (!bt) return XIO_OK;
+    // An index build sorts in as much memory as the page cache may hold, and past it in a
+    // temporary file: 4 MB keeps the peak of a million-row build some 30 MB lower, in the
+    // same time.
+    exec(hd.db, "PRAGMA cache_size=-4096");
+    int rc = SQLITE_OK;
+    while (!bt->setAside.empty()) {
+        rc = exec(hd.db, bt->setAside.back().create);
+        if (rc != SQLITE_OK) break;
+        bt->setAside.pop_back();
+    }
+    exec(hd.db, kPageCache);
+    if (rc == SQLITE_OK) {
+        bt->state = BulkTable::State::Off;
+        bt->uniques.clear();
+        return XIO_OK;
+    }
+    if ((rc & 0xff) == SQLITE_LOCKED && !sqlite3_get_autocommit(hd.db)) return XIO_OK;
+    const std::string table = table_of(*hd.recs[rec].def);
+    const int status = db_fail(hd, rc);
+    g_error += " (making the indexes of " + table + ")";
+    return status;
+}
+
+// For a write that changes or may clash with the rows of `rec`: its indexes must stand.
+int bulk_settle_for_write(Handle& hd, uint16_t rec) {
+    if (int s = bulk_settle(hd, rec); s != XIO_OK) return s;
+    if (bulk_of(*hd.conn, rec)) return set_error(XIO_LOCKED, hd.path.string() + " is in use: its indexes cannot be made now");
+    return XIO_OK;
+}
+
+int bulk_settle_all(Handle& hd) {
+    for (auto& [rec, bt] : hd.conn->bulk)
+        if (int s = bulk_settle(hd, rec); s != XIO_OK) return s;
+    return XIO_OK;
+}
+
+// The bulk load a new row of `rs` goes into, or nullptr: the table's first insert of the
+// transaction decides whether there is one; a row whose key hash is held already, or one past
+// the budget, ends it (its indexes are made again and take the row).
+int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
+    out = nullptr;
+    Conn& c = *hd.conn;
+    if (!hd.writesStarted || !c.inTxn || c.readTxn || hd.dict->multiUser) return XIO_OK;
+    const uint16_t rec = rs.def->number;
+    auto it = c.bulk.find(rec);
+    if (it == c.bulk.end()) {
+        sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " LIMIT 1");
+        const bool empty = st && sqlite3_step(st) == SQLITE_DONE;
+        if (st) sqlite3_reset(st);
+        BulkTable& bt = c.bulk[rec];
+        bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
+        if (empty)
+            for (IndexSpec& i : dictionary_index_specs(*hd.dict))
+                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+        it = c.bulk.find(rec);
+    }
+    BulkTable& bt = it->second;
+    if (bt.state == BulkTable::State::Off) return XIO_OK;
+    bool held = g_bulkHashes + bt.uniques.size() > kBulkMaxHashes;
+    bt.pending.clear();
+    for (const auto& u : bt.uniques) {
+        bool allBlank = false;
+        const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
+        bt.pending.push_back(u.blanksOut && allBlank ? 0 : h);
+        held = held || (bt.pending.back() != 0 && u.seen.contains(h));
+    }
+    if (held) {
+        if (bt.state == BulkTable::State::Watching) {
+            bt.state = BulkTable::State::Off;  // the indexes are still there
+            bt.uniques.clear();
+            return XIO_OK;
+        }
+        return bulk_settle_for_write(hd, rec);
+    }
+    out = &bt;
+    return XIO_OK;
+}
+
+// After a row went into a bulk load: its hashes are kept, and past kBulkMinRows rows the
+// table's indexes are set aside. An index that cannot be dropped stays (and keeps working).
+int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
+    for (std::size_t i = 0; i < bt.uniques.size(); ++i)
+        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i]);
+    if (bt.state != BulkTable::State::Watching || ++bt.rows <= kBulkMinRows) return XIO_OK;
+    bt.state = BulkTable::State::Loading;
+    for (IndexSpec& i : dictionary_index_specs(*hd.dict)) {
+        if (i.record != rs.def->number) continue;
+        const int rc = exec(hd.db, "DROP INDEX " + quote(i.name));
+        if (rc != SQLITE_OK) {
+            if (sqlite3_get_autocommit(hd.db)) return db_fail(hd, rc);  // the transaction is gone
+            break;
+        }
+        bt.setAside.push_back(std::move(i));
+    }
+    return XIO_OK;
+}
+
+// A keyed read of `key` that a bulk load of `rs` can answer: true when the buffer's value is
+// certainly not on file.
+bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
+    BulkTable* bt = bulk_of(*hd.conn, rs.def->number);
+    if (!bt) return false;
+    for (const auto& u : bt->uniques) {
+        if (u.key != key) continue;
+        bool allBlank = false;
+        const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
+        if (u.blanksOut && allBlank) return false;
+        return !u.seen.contains(h);
+    }
+    return false;
+}
+
 // ---- Opening ------------------------------------------------------------------------------
 
 // The file-code registry: request code -> abbreviation and file number.
@@ -697,7 +1007,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         sqlite3_busy_timeout(hd->conn->db, 2000);
         // 32 MB: writes in key orders far from the file's own order (a second unique key) run
         // faster up to it; the peak memory of a million-record conversion stays well under 200 MB.
-        exec(hd->conn->db, "PRAGMA cache_size=-32768");
+        exec(hd->conn->db, kPageCache);
         g_conns[connKey] = hd->conn;
     }
     hd->db = hd->conn->db;
@@ -796,9 +1106,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
-        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, rs.def->firstField, n};
+        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n};
     for (auto& [n, hs] : hd->hdrs)
-        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, hs.def->firstField, 0};
+        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0};
     for (size_t i = 1; i < g_handles.size(); ++i)
         if (!g_handles[i]) {
             handle = static_cast<uint16_t>(i);
@@ -815,11 +1125,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 
 // The buffer cell of field `fld` addressed with record argument `rec`; nullptr when invalid.
 Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
-    if (fld == 0 || fld >= hd.slots.size() || !hd.slots[fld].buf) return nullptr;
-    const Handle::Slot& sl = hd.slots[fld];
-    if (rec != 0 && sl.record != 0 && rec != sl.record) return nullptr;
-    *fdOut = &hd.dict->fields[fld];
-    return &(*sl.buf)[fld - sl.first];
+    if (fld >= hd.slots.size()) return nullptr;
+    const Handle::Slot& sl = hd.slots[fld];  // slot 0 has no buffer
+    if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return nullptr;
+    *fdOut = sl.def;
+    return sl.buf->data() + (fld - sl.first);
 }
 
 RecState* rec_of(Handle& hd, uint16_t rec) {
@@ -882,6 +1192,8 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     const auto* kf = key_fields(*hd, *rs, key, unique);
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
     if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
+    if ((op == Op::Exact || op == Op::Find) && unique && bulk_absent(*hd, *rs, key)) return hd->lastStatus = XIO_NOT_FOUND;
+    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
@@ -1064,6 +1376,8 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         if (!rs->locked.count(rs->current) && hd->locks->heldByOther('R', lock_key(rec, rs->current))) return XIO_LOCKED;
     }
     if (int s = begin_write(*hd); s != XIO_OK) return s;
+    BulkTable* bulk = nullptr;
+    if (int s = replace ? bulk_settle_for_write(*hd, rec) : bulk_admit(*hd, *rs, bulk); s != XIO_OK) return s;
     if (replace) {
         // Notes follow their record when its primary key changes.
         std::string cols;
@@ -1119,6 +1433,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     } else {
         rs->current = sqlite3_last_insert_rowid(hd->db);
         ++hd->conn->rowsVersion;
+        if (bulk) return bulk_added(*hd, *rs, *bulk);
     }
     return XIO_OK;
 }
@@ -1284,9 +1599,14 @@ int xio_commit(uint16_t h) {
         return XIO_OK;
     }
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::Commit, s)) return s;
+    // Indexes set aside by a bulk load are made in the transaction they were dropped in.
+    if (int s = bulk_settle_all(*hd); s != XIO_OK) return s;
+    for (const auto& [rec, bt] : hd->conn->bulk)
+        if (!bt.setAside.empty()) return set_error(XIO_LOCKED, hd->path.string() + " is in use: its indexes cannot be made");
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
+    hd->conn->bulk.clear();
     return XIO_OK;
 }
 
@@ -1300,6 +1620,7 @@ int xio_rollback(uint16_t h) {
     }
     int rc = exec(hd->db, "ROLLBACK");
     hd->conn->inTxn = false;
+    hd->conn->bulk.clear();
     ++hd->conn->rowsVersion;
     for (auto& other : g_handles)
         if (other && other->conn == hd->conn) clear_positions(*other);
@@ -1508,6 +1829,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return hd->lastStatus = XIO_BAD_CALL;
     hold_reads(*hd);
+    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     std::string order;
@@ -1555,6 +1877,7 @@ namespace {
 int64_t record_count(Handle& hd, RecState& rs) {
     const int64_t stamp = hd.conn->rowsVersion;
     if (rs.count < 0 || rs.countStamp != stamp) {
+        if (bulk_settle(hd, rs.def->number) != XIO_OK) return -1;
         sqlite3_stmt* st = hd.stmt("SELECT count(*) FROM " + table_of(*rs.def));
         ++g_countQueries;
         if (!st || sqlite3_step(st) != SQLITE_ROW) {
@@ -1630,6 +1953,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     if (!rs->locked.count(row) && hd->locks->heldByOther('R', lock_key(rec, row))) return XIO_LOCKED;
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::DeleteRecord, s)) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
+    if (int s = bulk_settle_for_write(*hd, rec); s != XIO_OK) return s;
     // The stored key (not the buffer's) names the notes to drop with the record.
     const RecordDef& r = *rs->def;
     const Dictionary& d = *hd->dict;

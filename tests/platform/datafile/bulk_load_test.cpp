@@ -1,0 +1,209 @@
+// Many records added to an empty record type in one transaction: the indexes are set aside
+// during the load and made again before anything else uses them, and the file stays safe.
+#include "support.h"
+
+#include "platform/datafile/store.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace dz::test {
+namespace {
+
+using BulkLoad = DataFileTest;
+using ::testing::ElementsAreArray;
+
+constexpr int kLoad = 5000;  // well past the rows after which indexes are set aside
+
+std::string code(int n) { return "C" + std::to_string(n); }
+std::string alt(int n) { return "A" + std::to_string(n); }
+
+// The indexes of the customer table as the file's schema holds them: name and statement.
+std::vector<std::string> customer_indexes(sqlite3* db) {
+    std::vector<std::string> out;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "SELECT name || ': ' || sql FROM sqlite_master WHERE type='index' AND tbl_name='r1' "
+                           "AND sql IS NOT NULL ORDER BY name", -1, &st, nullptr);
+    while (st && sqlite3_step(st) == SQLITE_ROW) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return out;
+}
+
+std::vector<std::string> customer_indexes(const std::filesystem::path& file) {
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    auto out = customer_indexes(db);
+    sqlite3_close(db);
+    return out;
+}
+
+class BulkLoadTest : public BulkLoad {
+protected:
+    // Adds customers from..to-1 (reference R<n> on every tenth, tags left blank).
+    void load(uint16_t h, int from, int to) {
+        for (int n = from; n < to; ++n) {
+            xio_init_record(h, 1);
+            put(h, 1, "CODE", code(n));
+            put(h, 1, "ALTKEY", alt(n));
+            if (n % 10 == 0) put(h, 1, "REF", "R" + std::to_string(n));
+            ASSERT_EQ(xio_wr_record(h, 1), XIO_OK) << n;
+        }
+    }
+    int add(uint16_t h, const std::string& c, const std::string& a, const std::string& ref, uint16_t* dup) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", c);
+        put(h, 1, "ALTKEY", a);
+        put(h, 1, "REF", ref);
+        return xio_wr_record(h, 1, dup);
+    }
+};
+
+TEST_F(BulkLoadTest, DuplicatesAreRefusedByEveryUniqueKeyDuringALoad) {
+    uint16_t h = open();
+    const std::vector<std::string> before = customer_indexes(xio::connection(h));
+    struct Case {
+        std::string code, alt, ref;
+        uint16_t key;
+    } cases[] = {{"c17", "X1", "", 0}, {"X2", "a17", "", 1}, {"X3", "X3", "r170", 3}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        load(h, 0, kLoad);
+        // The load runs without its indexes, so the hashes alone refuse the duplicate.
+        ASSERT_LT(customer_indexes(xio::connection(h)).size(), before.size());
+        uint16_t dup = 99;
+        EXPECT_EQ(add(h, c.code, c.alt, c.ref, &dup), XIO_DUPLICATE) << c.code;
+        EXPECT_EQ(dup, c.key) << c.code;
+        // Blank references are never duplicates; the load goes on.
+        EXPECT_EQ(add(h, "N" + c.code, "N" + c.alt, "", nullptr), XIO_OK);
+        load(h, kLoad, kLoad + 10);
+        EXPECT_EQ(xio_record_count(h, 1), kLoad + 11);
+        ASSERT_EQ(xio_rollback(h), XIO_OK);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    }
+}
+
+TEST_F(BulkLoadTest, ReadsDuringALoadSeeEveryRow) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "c4321");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    put(h, 1, "CODE", "C99999");
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_NOT_FOUND);
+    put(h, 1, "ALTKEY", "A4999");
+    EXPECT_EQ(xio_rd_record(h, 1, 1, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "C4999");
+    load(h, kLoad, kLoad + 100);  // after the reads, through the indexes
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 100);
+    xio_init_record(h, 1);
+    put(h, 1, "ALTKEY", "A5050");
+    EXPECT_EQ(xio_rd_record(h, 1, 1, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "C5050");
+    xio_init_record(h, 1);
+    put(h, 1, "REF", "R4985");
+    EXPECT_EQ(xio_rd_ge(h, 1, 3, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "C4990");
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+}
+
+TEST_F(BulkLoadTest, AReplaceOrADeleteRightAfterALoadKeepsKeysUnique) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    // The record just written is the current one: replaced onto another's key, it is refused.
+    put(h, 1, "ALTKEY", "a7");
+    uint16_t dup = 99;
+    EXPECT_EQ(xio_rep_record(h, 1, &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    load(h, kLoad, kLoad + 1);
+    ASSERT_EQ(xio_del_record(h, 1), XIO_OK);
+    EXPECT_EQ(addCustomer(h, code(kLoad), alt(kLoad)), XIO_OK);  // its keys are free again
+    EXPECT_EQ(addCustomer(h, code(kLoad), "NEW"), XIO_DUPLICATE);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 1);
+}
+
+TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    const std::vector<std::string> before = customer_indexes(xio::connection(h));
+    ASSERT_EQ(before.size(), 6u);
+
+    // Rolled back: the file as before.
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    EXPECT_EQ(customer_indexes(xio::connection(h)), before);
+    EXPECT_EQ(xio_record_count(h, 1), 0);
+
+    // No room for the indexes: the commit fails as a full disk, and nothing is committed.
+    load(h, 0, kLoad);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(xio::connection(h), "PRAGMA page_count", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int pages = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    ASSERT_EQ(xio::set_max_pages(h, pages + 2), XIO_OK);
+    EXPECT_EQ(xio_commit(h), XIO_DISK_FULL);
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    ASSERT_EQ(xio::set_max_pages(h, 1 << 30), XIO_OK);
+    EXPECT_EQ(customer_indexes(file), before);
+    EXPECT_EQ(xio_record_count(h, 1), 0);
+
+    // Committed: every index made again, as the dictionary makes it, and in use.
+    load(h, 0, kLoad);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);
+    EXPECT_EQ(customer_indexes(file), before);
+    h = open();
+    uint16_t dup = 0;
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    EXPECT_EQ(add(h, "X", "a42", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad);
+}
+
+TEST_F(BulkLoadTest, AProcessKilledDuringALoadLeavesTheFileAsItWas) {
+    const auto file = dir / "MASTER.TST";
+    {
+        uint16_t h = open();
+        xio_init_record(h, 2);
+        put(h, 2, "CCODE", "KEEP");
+        ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+        close(h);
+    }
+    const std::vector<std::string> before = customer_indexes(file);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        uint16_t h = open();
+        bool ok = xio_start_writes(h) == XIO_OK;
+        for (int n = 0; ok && n < kLoad; ++n) ok = addCustomer(h, code(n), alt(n)) == XIO_OK;
+        ok = ok && customer_indexes(xio::connection(h)).size() < before.size();
+        const char c = ok ? '1' : '0';
+        (void)!write(fds[1], &c, 1);
+        for (;;) pause();
+    }
+    ::close(fds[1]);
+    char c = 0;
+    ASSERT_EQ(read(fds[0], &c, 1), 1);
+    ::close(fds[0]);
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(c, '1') << "the child did not get into a load";
+    EXPECT_EQ(customer_indexes(file), before);
+    uint16_t h = open();
+    EXPECT_EQ(xio_record_count(h, 1), 0);
+    EXPECT_EQ(xio_record_count(h, 2), 1);
+    EXPECT_THAT(customer_indexes(xio::connection(h)), ElementsAreArray(before));
+}
+
+}  // namespace
+}  // namespace dz::test
