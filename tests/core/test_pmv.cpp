@@ -634,5 +634,28 @@ TEST_F(PmvCategoryTest, ConcessionPeriodRules) {
     for (const auto& c : cases) Expect({Concession(c.fields)}, false, c.expected);
 }
 
+// Keys whose formats keep the letter case as typed: the control's line stores the spelling on
+// file, a later line of the same text file may type it otherwise.
+class PmvTypedCaseTest : public PmvCategoryTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        PmvCategoryTest::Adjust(s);
+        for (int term : {400, 401, 403, 415}) s.formats[term].sections = {suite::KeySection{"", 10, "", false, false}};
+    }
+};
+
+TEST_F(PmvTypedCaseTest, ALaterLineTypingAControlsKeyOtherwiseFindsItInBothModes) {
+    Put("PMP", 5, {{"PCPROP", "PLAZA"}, {"PCCT", "TAX"}});
+    RecurringCharge("CR100", 1, "CAM", "102");
+    const std::string control = Property({{"PRCCT", "tax"}}), recovery = Recovery({{"RCUNIT", "102"}});
+    for (bool converting : {false, true}) {
+        Expect({control, Category({{"PECCT", "tax"}})}, converting, nullptr);
+        Expect({recovery, LeaseCategory({{"ECUNIT", "102"}, {"ECLEASE", "Cr100"}})}, converting, nullptr);
+        Expect({recovery, Concession({{"CPUNIT", "102"}})}, converting, nullptr);
+    }
+    // A control no line creates is still missing, named as typed.
+    Expect({Concession({{"CPUNIT", "103"}})}, false, "Lease recovery controls 'cr100, 1, cam, 103' does not yet exist(1447)");
+}
+
 }  // namespace
 }  // namespace dz::pm::testing
