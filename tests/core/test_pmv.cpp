@@ -259,6 +259,44 @@ TEST_F(PmvTest, EscalationAndFeeRules) {
     }
 }
 
+TEST_F(PmvTest, TheFirstFailingRuleDecidesWithinAndBetweenGroups) {
+    RecurringCharge("CR100", 1, "TAX", "101");
+    const auto esc = [](const std::map<std::string, std::string>& more) { return With(kEscalates, more); };
+    const auto fee = [](const std::map<std::string, std::string>& more) { return With(kCharges, more); };
+    const std::vector<Case> cases = {
+        // Reconcile, escalation, fee, stops and caps, occupancy SF type, in this order.
+        {esc({{"RCREC", "1"}, {"RCEBCM", ""}}), "Reconcile chgs is marked, Recon basis calc method is required"},
+        {With(esc({{"RCEBCM", ""}}), fee({{"RCFBCM", ""}})), "Escalate recur chg is marked, Escal basis calc method"},
+        {fee({{"RCFBCM", ""}, {"RCSTOP", "3"}}),
+         "Chg admin fee is marked, Admin fee basis calc mthd is required for Recov 'CR100, 1, CAM, 101'(1430)"},
+        {{{"RCSTOP", "3"}, {"RCOSF", "NONE"}}, "Stop SF type is required for Recov 'CR100, 1, CAM, 101'(1440)"},
+        // Escalation: required fields, budget type, escalated charge, calculation methods, retro option.
+        {esc({{"RCECM", ""}, {"RCEMTHD", "2"}, {"RCEBUDG", "11"}}), "Escal calc method is required for Recov"},
+        {esc({{"RCEMTHD", "2"}, {"RCEBUDG", "11"}, {"RCECHGT", "tax"}, {"RCECHGU", "102"}}), "valid types are 1 - 10(1425)"},
+        {esc({{"RCECHGT", "tax"}, {"RCECHGU", "102"}, {"RCEBCM", "CPI"}}), "Recov escal chg invalid(1458)"},
+        {esc({{"RCEBCM", "NONE"}, {"RCECM", "CPI"}}),
+         "Calculation method 'NONE' does not yet exist for the Escal basis calc method field(1416)"},
+        {esc({{"RCECM", "CPI"}, {"RCERET", "3"}}), "Escal calc method is invalid(1415)"},
+        // Fee: required fields in order, budget type, then the lookups in order.
+        {fee({{"RCFCT", ""}}), "Chg admin fee is marked, Admin fee charge type is required"},
+        {fee({{"RCFCT", ""}, {"RCFMETH", "2"}, {"RCFBUD", "11"}}), "Admin fee charge type is required"},
+        {fee({{"RCFMETH", "2"}, {"RCFBUD", "11"}, {"RCFBCM", "NONE"}}), "Admin fee budget type '11' is not a valid"},
+        {fee({{"RCFCM", "NONE"}, {"RCFCT", "NONE"}}),
+         "Calculation method 'NONE' does not yet exist for the Admin fee calc mthd field(1416)"},
+        // Not marked, the fee's basis method keeps its own short label.
+        {{{"RCFBCM", "REC"}}, "(like Fee basis calc mthd with 'REC') will be cleared(1429)"},
+    };
+    for (const auto& c : cases) {
+        const std::string report = std::regex_replace(Run({Recovery(c.fields)}, false), std::regex("\n +"), " ");
+        EXPECT_THAT(report, HasSubstr(c.expected)) << ::testing::PrintToString(c.fields);
+    }
+    // A record rejected after an earlier group's note: nothing written, the note not printed.
+    const std::string report = Run({Recovery(esc({{"RCEMTHD", "1"}, {"RCEBUDG", "4"}, {"RCECM", "CPI"}}))}, true);
+    EXPECT_THAT(report, HasSubstr("Escal calc method is invalid(1415)"));
+    EXPECT_THAT(report, Not(HasSubstr("(1421)")));
+    EXPECT_FALSE(ReadRecovery("CR100", "CAM", "101"));
+}
+
 TEST_F(PmvTest, GroupsNotMarkedAreClearedWithOneNoteEach) {
     // Several fields of each group: one note names the first in the group's order.
     const std::string line = Recovery({{"RCEPI", "1.5"}, {"RCEBUDG", "3"}, {"RCECU", "101"}, {"RCFCT", "ADMIN"},
@@ -594,6 +632,29 @@ TEST_F(PmvCategoryTest, ConcessionPeriodRules) {
         {{{"CPCT", "tax"}}, "Lease recovery controls 'CR100, 1, TAX, 101' does not yet exist(1447)"},
     };
     for (const auto& c : cases) Expect({Concession(c.fields)}, false, c.expected);
+}
+
+// Keys whose formats keep the letter case as typed: the control's line stores the spelling on
+// file, a later line of the same text file may type it otherwise.
+class PmvTypedCaseTest : public PmvCategoryTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        PmvCategoryTest::Adjust(s);
+        for (int term : {400, 401, 403, 415}) s.formats[term].sections = {suite::KeySection{"", 10, "", false, false}};
+    }
+};
+
+TEST_F(PmvTypedCaseTest, ALaterLineTypingAControlsKeyOtherwiseFindsItInBothModes) {
+    Put("PMP", 5, {{"PCPROP", "PLAZA"}, {"PCCT", "TAX"}});
+    RecurringCharge("CR100", 1, "CAM", "102");
+    const std::string control = Property({{"PRCCT", "tax"}}), recovery = Recovery({{"RCUNIT", "102"}});
+    for (bool converting : {false, true}) {
+        Expect({control, Category({{"PECCT", "tax"}})}, converting, nullptr);
+        Expect({recovery, LeaseCategory({{"ECUNIT", "102"}, {"ECLEASE", "Cr100"}})}, converting, nullptr);
+        Expect({recovery, Concession({{"CPUNIT", "102"}})}, converting, nullptr);
+    }
+    // A control no line creates is still missing, named as typed.
+    Expect({Concession({{"CPUNIT", "103"}})}, false, "Lease recovery controls 'cr100, 1, cam, 103' does not yet exist(1447)");
 }
 
 }  // namespace

@@ -154,5 +154,35 @@ TEST_F(PmvStopsTest, APeriodMakesUpItsFrequencyOnTheRecoveryPeriods) {
     EXPECT_THAT(notes, IsEmpty());
 }
 
+TEST_F(PmvStopsTest, EachRuleRunsForBothSidesBeforeTheNext) {
+    // A cap error of an earlier rule comes before a stop error of a later one.
+    EXPECT_THAT(Check({{"RCSTOP", "3"}, {"RCSSF", "ZZZ"}, {"RCCAP", "2"}, {"RCCF", "12"}}),
+                HasSubstr("for the Stop SF type field(1451)"));
+    EXPECT_EQ(Check({{"RCSTOP", "2"}, {"RCSF", "12"}, {"RCCAP", "2"}, {"RCCF", "0"}, {"RCCFROM", "1/1/2021"}}),
+              "Stop frequency is not zero, Stop from date is required for recov 'CR100, 1, CAM, 101'(1467)");
+    EXPECT_THAT(notes, ElementsAre(HasSubstr("Cap frequency is blank or zero, Cap from date")));
+    const auto cases = std::vector<std::pair<std::map<std::string, std::string>, const char*>>{
+        {{{"RCSF", "12"}, {"RCSFROM", "3/1/2021"}, {"RCSTO", "2/1/2021"}, {"RCCF", "12"}, {"RCCFROM", "1/1/2021"}},
+         "Cap frequency is not zero, Cap to date is required"},
+        {{{"RCSF", "12"}, {"RCSFROM", "1/1/2021"}, {"RCSTO", "11/1/2021"}, {"RCCF", "12"}, {"RCCFROM", "3/1/2021"},
+          {"RCCTO", "2/1/2021"}},
+         "Cap from date ' 3/01/2021' can not be after the Cap to date"},
+        {{{"RCSF", "12"}, {"RCSFROM", "2/1/2021"}, {"RCSTO", "1/1/2022"}, {"RCCF", "12"}, {"RCCFROM", "1/1/2021"},
+          {"RCCTO", "11/1/2021"}},
+         "The Cap from date ' 1/01/2021' and Cap to date '11/01/2021' do not make up"},
+        {{{"RCSF", "6"}, {"RCSFROM", "7/1/2021"}, {"RCSTO", "12/1/2021"}, {"RCCF", "12"}, {"RCCFROM", "2/1/2021"},
+          {"RCCTO", "1/1/2022"}},
+         "The Cap from date ' 2/01/2021' must match the Recov from date"},
+    };
+    for (auto [more, expected] : cases) {
+        more["RCSTOP"] = more["RCCAP"] = "2";  // methods that keep the periods
+        EXPECT_THAT(Check(more), HasSubstr(expected)) << expected;
+    }
+    // The other accumulated amounts keep their own labels.
+    EXPECT_EQ(Check({{"RCCACAP", "100"}, {"RCPRAS", "200"}}, false), "");
+    EXPECT_THAT(notes, ElementsAre(HasSubstr("Accumulated cap is not supported by conversion, '1.00' will be"),
+                                   HasSubstr("Prerecon accumulated stop is not supported by conversion, '2.00'")));
+}
+
 }  // namespace
 }  // namespace dz::pm::testing

@@ -2,8 +2,7 @@
 // and of lease recurring charges (record 4), their expense-category controls (records 2 and 5)
 // and the concession periods of lease recoveries (record 6), examined or converted into the PM
 // recovery file ("PMV", file number 1), checked against the PM system, property and lease files
-// and the GL master file. The escalation and administrative fee groups of record 4 are not
-// handled yet: they are empty steps.
+// and the GL master file.
 //
 //   xvpmv.cpp             the frame: files, settings, dispatch, the recovery-flags word, the
 //                         checks every handler shares
@@ -11,8 +10,8 @@
 //   xvpmv_escalation.cpp  the escalation and administrative-fee groups of the lease recovery
 //                         control, and the budget types they may use
 //   xvpmv_categories.cpp  the expense-category controls and concession periods
-//   xvpmv_sftype.cpp   the unit SF type lookup
-//   xvpmv_stops.cpp    the accumulated amounts, stops and caps of record 4, the recovery grid
+//   xvpmv_sftype.cpp      the unit SF type lookup
+//   xvpmv_stops.cpp       the accumulated amounts, stops and caps of record 4, the recovery grid
 #pragma once
 
 #include "converters/pm/pm_shared.h"
