@@ -121,10 +121,12 @@ TEST_F(ApiPost, AFailedWriteNamesItsStepAndLeavesNothingOfTheGroup) {
     // The run's second AP transaction is on file already.
     Seed("APT", 1, {{"ATRUN", "1"}, {"ATSEQ", "2"}});
     xvAPI c;
-    const std::string report = Convert("t.txt", TwoDists() + Invoice("I2", "50.00") + Dist("I2", 1, "50.00"), c);
+    const std::string first = Invoice("I1", "210.00", "10.00") + Dist("I1", 1, "110.00", "G2", "10.00") +
+                              Dist("I1", 2, "100.00") + Pay("I1", 501, 1, "110.00", "10.00");
+    const std::string report = Convert("t.txt", first + Invoice("I2", "50.00") + Dist("I2", 1, "50.00"), c);
     EXPECT_THAT(report, HasSubstr("On Open trans: Duplicate"));
-    // The check, its CM transaction, the bank, the invoice and its first distribution were
-    // written before the failure and are gone; the next group went on (sequences 4 and on).
+    // The check, its CM transaction, the bank, the invoice and its first distribution with its
+    // taxes were written before the failure and are gone; the next group went on.
     EXPECT_EQ(Written(), "APM1=1 APM2=1 APM3=0 APM4=0 APM5=0 APM6=0 APM7=0 APT1=2 CMT1=0 CMT5=0 ");
     ASSERT_TRUE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}}));
     EXPECT_EQ(Field("CMM", 5, "LTAPC"), 0);
@@ -209,6 +211,11 @@ TEST_F(ApiPost, AStopWhileGroupsArePostedRestoresEverything) {
     const std::string report = Run(text, "Convert", c, &progress);
     EXPECT_THAT(report, HasSubstr("Conversion canceled by operator"));
     EXPECT_EQ(Written(), "APM1=0 APM2=0 APM3=0 APM4=0 APM5=0 APM6=0 APM7=0 APT1=0 CMT1=0 CMT5=0 ");
+    // The first group's bank, vendor and run number are undone with it.
+    EXPECT_FALSE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}, {"LTAPC", "501"}}));
+    ASSERT_TRUE(Find("APM", 9, {{"VENDOR", "V1"}}));
+    EXPECT_EQ(Field("APM", 9, "VOAMT"), 0);
+    EXPECT_EQ(Header1("LASTRUN"), 0);
     EXPECT_EQ(suite::zb_open_batches(), 0u);
     EXPECT_EQ(ReadFile(text), before);
 }
