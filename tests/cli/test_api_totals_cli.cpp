@@ -99,6 +99,19 @@ TEST_F(ApiTotalsCli, ClearingRunSumsInvoicesAndPaymentsOnFileByYear) {
     ASSERT_EQ(again.size(), 3u);
     EXPECT_EQ(again[2].at("VTY1099"), "9400");
     EXPECT_EQ(again[2].at("VYTDGP"), "11000");
+
+    // A 1099 year of its own, ending 06/30/2026: the checks of 06/30/2025 and 12/31/2024 fall in
+    // the last 1099 year and the one of 01/01/2026 in this one; the AP years stay as they were.
+    Spit(dir / "gy.load", "@APM\nH2 GYREND=2026-06-30\n");
+    Load(dir / "gy.load");
+    const auto third = ConvertClearing("third.txt");
+    ASSERT_EQ(third.size(), 3u);
+    auto total = [&](const char* name) { return third[2].count(name) ? third[2].at(name) : std::string("0"); };
+    EXPECT_EQ(total("VTY1099"), "4000");
+    EXPECT_EQ(total("VLY1099"), "11400");
+    EXPECT_EQ(total("VLYDED"), "50");
+    EXPECT_EQ(total("VNY1099"), "0");
+    EXPECT_EQ(total("VYTDGP"), "11000");
 }
 
 }  // namespace

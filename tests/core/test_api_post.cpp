@@ -121,10 +121,12 @@ TEST_F(ApiPost, AFailedWriteNamesItsStepAndLeavesNothingOfTheGroup) {
     // The run's second AP transaction is on file already.
     Seed("APT", 1, {{"ATRUN", "1"}, {"ATSEQ", "2"}});
     xvAPI c;
-    const std::string report = Convert("t.txt", TwoDists() + Invoice("I2", "50.00") + Dist("I2", 1, "50.00"), c);
+    const std::string first = Invoice("I1", "210.00", "10.00") + Dist("I1", 1, "110.00", "G2", "10.00") +
+                              Dist("I1", 2, "100.00") + Pay("I1", 501, 1, "110.00", "10.00");
+    const std::string report = Convert("t.txt", first + Invoice("I2", "50.00") + Dist("I2", 1, "50.00"), c);
     EXPECT_THAT(report, HasSubstr("On Open trans: Duplicate"));
-    // The check, its CM transaction, the bank, the invoice and its first distribution were
-    // written before the failure and are gone; the next group went on (sequences 4 and on).
+    // The check, its CM transaction, the bank, the invoice and its first distribution with its
+    // taxes were written before the failure and are gone; the next group went on.
     EXPECT_EQ(Written(), "APM1=1 APM2=1 APM3=0 APM4=0 APM5=0 APM6=0 APM7=0 APT1=2 CMT1=0 CMT5=0 ");
     ASSERT_TRUE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}}));
     EXPECT_EQ(Field("CMM", 5, "LTAPC"), 0);
@@ -209,41 +211,67 @@ TEST_F(ApiPost, AStopWhileGroupsArePostedRestoresEverything) {
     const std::string report = Run(text, "Convert", c, &progress);
     EXPECT_THAT(report, HasSubstr("Conversion canceled by operator"));
     EXPECT_EQ(Written(), "APM1=0 APM2=0 APM3=0 APM4=0 APM5=0 APM6=0 APM7=0 APT1=0 CMT1=0 CMT5=0 ");
+    // The first group's bank, vendor and run number are undone with it.
+    EXPECT_FALSE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}, {"LTAPC", "501"}}));
+    ASSERT_TRUE(Find("APM", 9, {{"VENDOR", "V1"}}));
+    EXPECT_EQ(Field("APM", 9, "VOAMT"), 0);
+    EXPECT_EQ(Header1("LASTRUN"), 0);
     EXPECT_EQ(suite::zb_open_batches(), 0u);
     EXPECT_EQ(ReadFile(text), before);
 }
 
-// Removes the group's invoice from the AP master once the group's payment was handled.
+// Takes a record that the posting needs off file once the group's payment was handled.
 class RemovingApi : public xvAPI {
+public:
+    RemovingApi(const char* abbr, uint16_t rec, std::vector<std::pair<std::string, std::string>> keys)
+        : abbr_(abbr), rec_(rec), keys_(std::move(keys)) {}
+
 protected:
     bool DispatchRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
         const bool kept = xvAPI::DispatchRecord(ctx, info, reason);
         if (kept && info.ImportedRecs() == kRecDistPayment && ++payments_ == 2) {
-            const uint16_t apm = ctx.mainHandle;
-            EXPECT_TRUE(convert::ReadByKeys(apm, kRecInvoice, {{"OIVND", "V1"}, {"OIINV", "I1"}}));
-            EXPECT_EQ(xio_rd_record(apm, kRecInvoice, 0, 1), XIO_OK);
-            EXPECT_EQ(xio_del_record(apm, kRecInvoice), XIO_OK);
+            const uint16_t h = convert::FindFileHandle(ctx.files, abbr_, 1);
+            xio_init_record(h, rec_);
+            for (const auto& [field, value] : keys_) convert::PutText(h, rec_, field.c_str(), value);
+            EXPECT_EQ(xio_rd_record(h, rec_, 0, 1), XIO_OK);
+            EXPECT_EQ(xio_del_record(h, rec_), XIO_OK);
         }
         return kept;
     }
 
 private:
+    std::string abbr_;
+    uint16_t rec_;
+    std::vector<std::pair<std::string, std::string>> keys_;
     int payments_ = 0;  // the first is the first pass's
 };
 
-TEST_F(ApiPost, AnInvoiceGoneBeforeItsPaymentsArePostedFailsBeforeItsDistributions) {
+// A payment of an invoice on file whose invoice, or whose bank's last-check record, is gone by
+// the time the group is posted: the group fails at that step and leaves nothing.
+TEST_F(ApiPost, ARecordGoneBeforeItsGroupIsPostedFailsItsStepAndLeavesNothing) {
     xvAPI first;
     Convert("open.txt", Invoice("I1", "100.00") + Dist("I1", 1, "100.00"), first);
     const std::string payments = texts.str("pay.tpl");
     WriteFile(payments, "format 1\nfile APM 1\nrecord 1\nfield OIVND\nfield OIINV\n"
                         "format 6\nfile APM 1\nrecord 6\nfield PIVND\nfield PIINV\nfield PIBANK\nfield PICHECK\n"
                         "field PIDSEQ\nfield PIGROSS\nspecial \"AP Check Date\" date\n");
-    RemovingApi c;
-    const std::string report = Convert("pay.txt", "1,V1,I1\r\n6,V1,I1,OPERATING,501,1,40.00,12/01/26\r\n", c, payments);
+    const std::string pay = "1,V1,I1\r\n6,V1,I1,OPERATING,501,1,40.00,12/01/26\r\n";
+    {
+        RemovingApi c("CMM", 5, {{"LTBNKAC", "OPERATING"}});
+        EXPECT_THAT(Convert("pay1.txt", pay, c, payments),
+                    HasSubstr("On CM Bank: Unable to read from or write to a Halvorsend data file"));
+        EXPECT_EQ(Count("APM", 4), 0);
+        EXPECT_EQ(Count("CMT", 1), 0);
+    }
+    Seed("CMM", 5, {{"LTBNKAC", "OPERATING"}});
+    RemovingApi c("APM", kRecInvoice, {{"OIVND", "V1"}, {"OIINV", "I1"}});
+    const std::string report = Convert("pay2.txt", pay, c, payments);
     EXPECT_THAT(report, HasSubstr("On Invoice: Unable to read from or write to a Halvorsend data file"));
-    // The check and its CM records written before the invoice are gone; the distribution is as it was.
+    // The check, its CM records and the bank written before the invoice are gone; the
+    // distribution is as it was.
     EXPECT_EQ(Count("APM", 4), 0);
     EXPECT_EQ(Count("CMT", 1), 0);
+    EXPECT_FALSE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}, {"LTAPC", "501"}}));
     ASSERT_TRUE(Find("APM", 2, {{"ODVND", "V1"}, {"ODINV", "I1"}, {"ODDSEQ", "1"}}));
     EXPECT_EQ(Field("APM", 2, "ODPAID"), 0);
 }
