@@ -31,12 +31,12 @@ void PutKey(uint16_t file, uint16_t rec, const KeyValue& k) {
         PutText(file, rec, k.field, k.text);
 }
 
+}  // namespace
+
 void PutKeys(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
     xio_init_record(file, rec);
     for (const auto& k : keys) PutKey(file, rec, k);
 }
-
-}  // namespace
 
 // ---- Settings -------------------------------------------------------------------------------------
 

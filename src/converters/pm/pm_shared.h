@@ -182,6 +182,8 @@ struct KeyValue {
 
 // Reads record `rec` of `file` by the key values (buffer cleared first). Not on file: the buffer
 // holds the keys again and, in Examine Files, the record-ID map is asked.
+// Clears record `rec` of `file` and puts the key values into it.
+void PutKeys(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys);
 Found FindRecord(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys, const LookupScope& scope);
 
 Found FindProperty(uint16_t pmp, const std::string& property, const LookupScope& scope);

@@ -93,19 +93,6 @@ void RecordChecks::ClearGroup(std::initializer_list<GroupField> fields, int mess
     if (!label.empty()) Note(Msg(message, label, value, Word("were/will be"), Number(convertNo, examineNo)));
 }
 
-namespace {
-
-void PutKeys(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
-    xio_init_record(file, rec);
-    for (const KeyValue& k : keys) {
-        if (k.isNumber)
-            PutNumber(file, rec, k.field, k.number);
-        else
-            PutText(file, rec, k.field, k.text);
-    }
-}
-
-}  // namespace
 
 bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys) {
     // Asked several times for every record: the key texts a lookup gives back are not made.

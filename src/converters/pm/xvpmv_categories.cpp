@@ -44,13 +44,7 @@ bool FindRecoveryRecord(const RecordChecks& r, uint16_t rec, const std::vector<K
                         std::initializer_list<const char*> into, const RecordIdMap& ids, uint16_t& word) {
     const uint16_t pmv = r.file();
     if (!r.converting()) {
-        xio_init_record(pmv, rec);
-        for (const KeyValue& k : keys) {
-            if (k.isNumber)
-                PutNumber(pmv, rec, k.field, k.number);
-            else
-                PutText(pmv, rec, k.field, k.text);
-        }
+        PutKeys(pmv, rec, keys);
         if (FindInIdMap(pmv, rec, ids, &word)) return true;
     }
     if (!r.LookupCopyBack(pmv, rec, keys, into)) return false;
