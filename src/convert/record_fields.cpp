@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 namespace dz::convert {
@@ -47,7 +48,9 @@ uint16_t FieldNo(uint16_t file, uint16_t rec, const char* name) {
             free = &slot;
             break;
         }
-        if (slot.ptr == name && slot.file == file && slot.rec == rec && slot.name == name) return slot.no;
+        if (slot.ptr == name && slot.file == file && slot.rec == rec &&
+            std::strcmp(slot.name.c_str(), name) == 0)
+            return slot.no;
     }
     const uint16_t no = xio_num(file, XIO_NUM_RECORD, rec, name);
     *(free ? free : &slots[home]) = FieldSlot{file, rec, name, name, no};
