@@ -667,7 +667,21 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     if (values_.size() < n) values_.resize(n);
     blank_.assign(n, 0);
     stagedFormat_ = nullptr;
+    const bool mayReplace = subst_ || prefill_;
     for (std::size_t i = 0; i < n; ++i) {
+        // Most columns of a wide line are empty: an empty one that no substitution or prefill
+        // may fill is an absent value, staged without the full conversion.
+        if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
+            x_value_def& value = values_[i];
+            value.text.clear();
+            value.longText.clear();
+            value.number = 0;
+            value.flag = 0;
+            value.date = {};
+            value.time = {};
+            blank_[i] = 1;
+            continue;
+        }
         bool blank = false;
         if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
         blank_[i] = blank ? 1 : 0;
