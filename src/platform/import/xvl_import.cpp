@@ -735,8 +735,9 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     }
 
     for (std::size_t i = 0; i < n; ++i) {
+        if (blank_[i]) continue;  // before the column's definition: most columns are blank
         const TemplateColumn& c = fmt.columns[i];
-        if (c.special || blank_[i]) continue;
+        if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).
         if (c.keyField && info.replaceRecord_) continue;
         if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {
