@@ -51,6 +51,13 @@ void xvConvert::RecordIdText(uint16_t file, std::string& out, uint16_t record) {
     convert::RecordIdText(file, out, record);
 }
 
+void xvConvert::ExaminedIdText(uint16_t file, std::string& out, uint16_t record) {
+    if (examinedFile_ == file && examinedRec_ == record && file != 0)
+        out.assign(examinedId_);
+    else
+        convert::RecordIdText(file, out, record);
+}
+
 void xvConvert::StripRecordId(std::string& text) { convert::StripRecordId(text); }
 
 bool xvConvert::TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText) {
@@ -255,7 +262,11 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     Outcome outcome = Outcome::New;
     uint16_t decidingKey = 0;
     std::vector<std::string> pending;
-    std::string idText;
+    // The ID text is built in a buffer kept from record to record, and stays there for the
+    // caller (ExaminedIdText) when the record is accepted.
+    examinedFile_ = 0;
+    std::string& idText = examinedId_;
+    idText.clear();
     bool metEarlier = false;
     bool idAdded = false;  // the record's ID is in the map already, taken back unless accepted
 
@@ -339,6 +350,10 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
         for (const auto& t : pending) recordIds_.emplace(t, value);
     else if (idAdded)
         recordIds_.erase(idText);
+    if (accepted && !idText.empty()) {
+        examinedFile_ = file;
+        examinedRec_ = rec;
+    }
 
     if (info.ReplaceRecord()) xio_unlock_record(file, rec, 1);
     if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);

@@ -121,6 +121,9 @@ public:
                    std::string& reason, bool converting);
     // The record-ID text of the record now in the file's buffer.
     void RecordIdText(uint16_t file, std::string& out, uint16_t record);
+    // The same, taken from the ExamineRecord call that just accepted this record when it built
+    // the text (a new record), else built now. Ask before the buffer changes.
+    void ExaminedIdText(uint16_t file, std::string& out, uint16_t record);
     void StripRecordId(std::string& text);
     bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText);
     // Appends the reason code of an import error number (nothing for 0, 5, 15, 18, 19 and
@@ -238,6 +241,9 @@ private:
     bool ReadImport(ConvertContext& ctx, bool groups, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
 
     RecordIdMap recordIds_;
+    std::string examinedId_;        // the ID text the last ExamineRecord built
+    uint16_t examinedFile_ = 0;     // and its file and record, 0 when it accepted none it built
+    uint16_t examinedRec_ = 0;
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
     bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)
     file_num_map failedOpen_;

@@ -44,21 +44,21 @@ std::string ComparedKey(uint16_t file, uint16_t rec, const char* field, const st
     return key;
 }
 
-namespace {
-
-std::string LookupKey(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
-    std::string key = std::to_string(file);
-    key.append(1, '\t').append(std::to_string(rec)).append(1, '\t').append(field).append(1, '\t').append(value);
-    return key;
+const std::string& LookupCache::Key(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    // Built in one buffer kept across look-ups: a hit allocates nothing. The handle and record
+    // go in as fixed-width bytes and the field name ends at a tab, so no two look-ups share a key.
+    key_.clear();
+    const char head[4] = {static_cast<char>(file >> 8), static_cast<char>(file & 0xFF), static_cast<char>(rec >> 8),
+                          static_cast<char>(rec & 0xFF)};
+    key_.append(head, sizeof head).append(field).append(1, '\t').append(value);
+    return key_;
 }
 
-}  // namespace
-
 int LookupCache::Status(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
-    std::string key = LookupKey(file, rec, field, value);
+    const std::string& key = Key(file, rec, field, value);
     if (auto it = answers_.find(key); it != answers_.end()) return it->second;
     const int status = FindStatus(file, rec, field, value);
-    if (status == XIO_OK || status == XIO_NOT_FOUND) answers_.emplace(std::move(key), status);
+    if (status == XIO_OK || status == XIO_NOT_FOUND) answers_.emplace(key, status);
     return status;
 }
 
@@ -67,7 +67,7 @@ bool LookupCache::Missing(uint16_t file, uint16_t rec, const char* field, const 
 }
 
 void LookupCache::Found(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
-    answers_[LookupKey(file, rec, field, value)] = XIO_OK;
+    answers_[Key(file, rec, field, value)] = XIO_OK;
 }
 
 uint16_t ZeroRange(uint16_t file, uint16_t first, uint16_t last, double& firstValue) {

@@ -48,7 +48,10 @@ public:
     void Clear() { answers_.clear(); }
 
 private:
+    const std::string& Key(uint16_t file, uint16_t rec, const char* field, const std::string& value);
+
     std::unordered_map<std::string, int> answers_;
+    std::string key_;
 };
 
 // Sets every non-zero number field from `first` to `last` (field numbers, both included) of the

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <link.h>
 #include <vector>
 
 namespace dz::convert {
@@ -15,19 +17,57 @@ namespace {
 
 // Field numbers by handle, record and name: the handlers ask for the same few fields on every
 // record, always by name literals. A hit is checked against the name, so a name held elsewhere
-// at the same address is never taken for another.
+// at the same address is never taken for another; a literal cannot change, its address suffices.
 struct FieldSlot {
     uint16_t file = 0;
     uint16_t rec = 0;
     const char* ptr = nullptr;
     std::string name;
     uint16_t no = 0;
+    bool literal = false;  // `ptr` lies in the program's read-only image: compared by address
 };
 constexpr std::size_t kFieldSlots = 4096;  // a power of two: a home is the top 12 bits of a hash
 constexpr std::size_t kFieldProbes = 8;
 std::vector<FieldSlot>& FieldSlots() {
     static std::vector<FieldSlot> slots(kFieldSlots);
     return slots;
+}
+
+// The program's read-only loaded segments (string literals among them), found once. A name in
+// them never changes, so a hit on its address alone is that name.
+struct ReadOnlyImage {
+    static constexpr int kMax = 8;
+    std::uintptr_t lo[kMax] = {};
+    std::uintptr_t hi[kMax] = {};
+    int count = 0;
+    ReadOnlyImage() {
+        dl_iterate_phdr(
+            [](dl_phdr_info* info, std::size_t, void* data) {
+                auto& self = *static_cast<ReadOnlyImage*>(data);
+                // The program itself comes first (it has no name); shared objects are left out.
+                if (info->dlpi_name && info->dlpi_name[0] != '\0') return 1;
+                for (int i = 0; i < info->dlpi_phnum && self.count < kMax; ++i) {
+                    const auto& ph = info->dlpi_phdr[i];
+                    if (ph.p_type != PT_LOAD || (ph.p_flags & PF_W)) continue;
+                    self.lo[self.count] = info->dlpi_addr + ph.p_vaddr;
+                    self.hi[self.count] = info->dlpi_addr + ph.p_vaddr + ph.p_memsz;
+                    ++self.count;
+                }
+                return 1;
+            },
+            this);
+    }
+    bool holds(const char* p) const {
+        const auto a = reinterpret_cast<std::uintptr_t>(p);
+        for (int i = 0; i < count; ++i)
+            if (a >= lo[i] && a < hi[i]) return true;
+        return false;
+    }
+};
+
+bool Unchangeable(const char* name) {
+    static const ReadOnlyImage image;
+    return image.holds(name);
 }
 
 }  // namespace
@@ -47,10 +87,12 @@ uint16_t FieldNo(uint16_t file, uint16_t rec, const char* name) {
             free = &slot;
             break;
         }
-        if (slot.ptr == name && slot.file == file && slot.rec == rec && slot.name == name) return slot.no;
+        if (slot.ptr == name && slot.file == file && slot.rec == rec &&
+            (slot.literal || std::strcmp(slot.name.c_str(), name) == 0))
+            return slot.no;
     }
     const uint16_t no = xio_num(file, XIO_NUM_RECORD, rec, name);
-    *(free ? free : &slots[home]) = FieldSlot{file, rec, name, name, no};
+    *(free ? free : &slots[home]) = FieldSlot{file, rec, name, name, no, Unchangeable(name)};
     return no;
 }
 

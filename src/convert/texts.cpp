@@ -62,13 +62,18 @@ void PadOrCut(std::string& text, std::size_t width) {
     else text.resize(Utf8Prefix(text, width).size());
 }
 
+// A text key value aligned as its key compares and blank-filled to, or cut at, its width.
+void FixWidth(const xio_fld_def& def, uint16_t file, uint16_t field, std::string& text) {
+    AlignKeyText(file, field, text);
+    const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
+    if (width < 255) PadOrCut(text, width);
+}
+
 std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_t file, uint16_t field) {
     switch (def.type) {
     case XIO_TYPE_TEXT: {
         std::string text = v.text;
-        AlignKeyText(file, field, text);
-        const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
-        if (width < 255) PadOrCut(text, width);
+        FixWidth(def, file, field, text);
         return text;
     }
     case XIO_TYPE_NUMBER: {
@@ -214,13 +219,22 @@ void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
     const xio_fld_def* found = xio_field_def(file, field);
     if (!found) return;
     const xio_fld_def& def = *found;
-    x_value_def value;
+    // Kept from call to call: every record's ID text passes here once a key field, and a text
+    // key is aligned and padded without allocating once these have grown.
+    thread_local x_value_def value;
+    thread_local std::string text;
     xio_get_field(file, 0, field, value);
     if (def.type == XIO_TYPE_TEXT && def.keyKind == XIO_KEY_KIND_NEW_ID && value.text.empty()) {
         // A new record of a file keyed by identifier: it receives its identifier now, and is
         // stored with it.
         value.text = NewKeyIdentifier().substr(0, 81);
         xio_put_field(file, 0, field, value);
+    }
+    if (def.type == XIO_TYPE_TEXT) {
+        text.assign(value.text);
+        FixWidth(def, file, field, text);
+        out += text;
+        return;
     }
     out += FixedWidthText(def, value, file, field);
 }

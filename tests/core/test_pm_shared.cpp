@@ -11,6 +11,7 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,18 @@ TEST_F(PmShared, MessagesNameTheTermsAndShowValuesAsThePartsPrintThem) {
     EXPECT_EQ(DateText(x_date_type{}), "");
     EXPECT_EQ(ModeWord("was/will be", false), "will be");
     EXPECT_EQ(GlText("4000", 7), "4000");
+}
+
+// Field numbers are kept by the address of the name: a name in a buffer that later holds
+// another name must give the other field's number.
+TEST_F(PmShared, FieldNumbersFollowANameChangedAtTheSameAddress) {
+    const uint16_t pmp = H("PMP");
+    char name[16] = "PNAME";
+    const uint16_t first = FieldNo(pmp, 1, name);
+    ASSERT_EQ(first, FieldNo(pmp, 1, "PNAME"));
+    std::strcpy(name, "PUNIT");
+    EXPECT_EQ(FieldNo(pmp, 1, name), FieldNo(pmp, 1, "PUNIT"));
+    EXPECT_NE(FieldNo(pmp, 1, name), first);
 }
 
 TEST_F(PmShared, BlankFieldsByType) {

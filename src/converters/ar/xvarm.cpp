@@ -195,10 +195,10 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         if (!ExamineRecord(file, info, reason, 0, convert::kPermGroup)) return true;
         if (extra != 0 || info.ImportedRecs() != 1) return true;
         if (file == ars_) {
-            RecordIdText(ars_, idText, kRecContact);
+            ExaminedIdText(ars_, idText, kRecContact);
             contactKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
         } else if (file == arm_) {
-            RecordIdText(arm_, idText, kRecCustomer);
+            ExaminedIdText(arm_, idText, kRecCustomer);
             customerKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
         }
         return true;

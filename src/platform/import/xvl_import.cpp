@@ -667,7 +667,21 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     if (values_.size() < n) values_.resize(n);
     blank_.assign(n, 0);
     stagedFormat_ = nullptr;
+    const bool mayReplace = subst_ || prefill_;
     for (std::size_t i = 0; i < n; ++i) {
+        // Most columns of a wide line are empty: an empty one that no substitution or prefill
+        // may fill is an absent value, staged without the full conversion.
+        if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
+            x_value_def& value = values_[i];
+            value.text.clear();
+            value.longText.clear();
+            value.number = 0;
+            value.flag = 0;
+            value.date = {};
+            value.time = {};
+            blank_[i] = 1;
+            continue;
+        }
         bool blank = false;
         if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
         blank_[i] = blank ? 1 : 0;
@@ -721,8 +735,9 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     }
 
     for (std::size_t i = 0; i < n; ++i) {
+        if (blank_[i]) continue;  // before the column's definition: most columns are blank
         const TemplateColumn& c = fmt.columns[i];
-        if (c.special || blank_[i]) continue;
+        if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).
         if (c.keyField && info.replaceRecord_) continue;
         if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {

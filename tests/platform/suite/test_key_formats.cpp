@@ -3,6 +3,7 @@
 #include "platform/ui/ui.h"
 #include "suite_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -247,6 +248,29 @@ TEST_F(KeyValidity, RefusesAndReportsThroughTheUi) {
         EXPECT_NE(ui_.texts[0].find(std::string("'") + text + "'"), std::string::npos) << ui_.texts[0];
     }
     EXPECT_FALSE(xk_valid(16, 0, "1234567"));
+}
+
+// Any character of any part's separator is refused inside a value, blanks excepted, and by the
+// separators the format has now.
+TEST_F(KeyValidity, SeparatorCharactersInsideAValue) {
+    using ::testing::HasSubstr;
+    CompanySettings s;
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}, {"Sub job", 3, "", true, false}}, {}};
+    s.formats[18] = KeyFormat{18, 0, {{"Phase", 4, " /", true, false}, {"Part", 4, "", true, false}}, {}};
+    use(s);
+    std::string why;
+    EXPECT_FALSE(xk_check(16, 1, "1-2", &why));
+    EXPECT_THAT(why, HasSubstr("separator character"));
+    why.clear();
+    EXPECT_FALSE(xk_check(18, 0, "A/B", &why));  // one character of a longer separator
+    EXPECT_THAT(why, HasSubstr("separator character"));
+    EXPECT_TRUE(xk_check(18, 0, "A B"));  // a blank in a separator is no separator character
+    EXPECT_TRUE(xk_check(16, 1, "1.2"));
+
+    s.formats[16].sections[0].separator = ".";
+    use(s);
+    EXPECT_TRUE(xk_check(16, 1, "1-2"));
+    EXPECT_FALSE(xk_check(16, 1, "1.2"));
 }
 
 TEST_F(KeyValidity, SectionNotInUseIsInvalid) {
