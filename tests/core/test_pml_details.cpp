@@ -143,7 +143,8 @@ TEST_F(PmlDetailTest, TenantsTheirRecordsAndSystemRecords) {
          Line("T1B", "PMN", kPmnTenant, {{"TENANT", "NEW2"}, {"TNAME", "New two"}}, true),
          Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "acme"}, {"TATYPE", "mailing"}}),
          Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "NONAME"}, {"TATYPE", "Billing"}}),
-         Line("T5", "PMN", kPmnTenantLease, {{"TENID", "BAKER"}, {"TLEASE", "l1"}, {"TDUM", "X"}}),
+         Line("T5", "PMN", kPmnTenantLease, {{"TENID", "BAKER"}, {"TLEASE", "l1"}, {"TDUM", "7"}}),
+         Line("T5", "PMN", kPmnTenantLease, {{"TENID", "ACME"}, {"TLEASE", "L1"}, {"TDUM", "0"}}),
          Line("S7", "PMS", kPmsPorterWage, {{"PWID", "PW1"}}), Line("S3", "PMS", kPmsCorporation, {{"CORPID", "CORP2"}}),
          Line("S8", "PMS", kPmsSicCode, {{"SICCODE", "7011"}, {"SICDESC", "Hotels"}})},
         true);
@@ -158,7 +159,11 @@ TEST_F(PmlDetailTest, TenantsTheirRecordsAndSystemRecords) {
     EXPECT_EQ(GetText(pmn, kPmnTenantTA, "TADESC"), "Tenant ACME");
     EXPECT_EQ(GetText(pmn, kPmnTenantTA, "TATYPE"), "Mailing");
     EXPECT_THAT(report, HasSubstr("Description is required for Tenant 'NONAME'(1101)"));
-    EXPECT_THAT(report, HasSubstr("Dummy is not being used, its value 'X' was not converted(1108)"));
+    // The placeholder is a number: only one other than zero is noted, and it is stored as zero.
+    EXPECT_EQ(Count(report, "Dummy is not being used"), 1) << report;
+    EXPECT_THAT(report, HasSubstr("Dummy is not being used, its value '7' was not converted(1108)"));
+    ASSERT_TRUE(ReadByKeys(pmn, kPmnTenantLease, {{"TENID", "BAKER"}, {"TLEASE", "L1"}, {"TLREV", "0"}}));
+    EXPECT_EQ(GetNumber(pmn, kPmnTenantLease, "TDUM"), 0);
     EXPECT_THAT(report, HasSubstr("Index date is required for Porters' wage index ID 'PW1'(1101)"));
     EXPECT_THAT(report, HasSubstr("'CORP2'(1101)"));
     EXPECT_TRUE(ReadByKey(H("PMS"), kPmsSicCode, "SICCODE", "7011"));
@@ -168,7 +173,7 @@ TEST_F(PmlDetailTest, TenantOnlyEarlierInTheTextPassesExamineWithABlankDescripti
     const std::string report =
         Run({Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}, {"TNAME", "New one"}}, true),
              Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "NEW1"}, {"TATYPE", "Billing"}}),
-             Line("T5", "PMN", kPmnTenantLease, {{"TENID", "new1"}, {"TLEASE", "L1"}, {"TDUM", "X"}}),
+             Line("T5", "PMN", kPmnTenantLease, {{"TENID", "new1"}, {"TLEASE", "L1"}, {"TDUM", "3"}}),
              Line("T3", "PMN", kPmnTenantTA, {{"TATEN", "NEW9"}, {"TATYPE", "Billing"}})},
             false);
     EXPECT_EQ(Count(report, "(110"), 2) << report;  // 12451 and 12449 only
