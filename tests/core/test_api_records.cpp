@@ -346,6 +346,14 @@ TEST_F(ApiRecords, VoidChecksPassTheSummaryTestAndAreNotStamped) {
     EXPECT_EQ(c.transactions[2].transaction.reconciled, 1);  // after the cleared-through date
 }
 
+TEST_F(ApiRecords, ACheckWithoutItsRequiredFieldsIsRefusedNamingBankAndCheck) {
+    const std::string report =
+        Examine(Check("0") + Check("603", {{"CVENDOR", ""}}) + Check("604", {{"CDATE", ""}}));
+    EXPECT_THAT(report, HasSubstr("Check is required for Bank 'OPERATING'(1714)"));
+    EXPECT_THAT(report, HasSubstr("Vendor is required for Bank/Check 'OPERATING, 603'(1715)"));
+    EXPECT_THAT(report, HasSubstr("Check date is required for Bank/Check 'OPERATING, 604'(1716)"));
+}
+
 TEST_F(ApiRecords, ACheckAlreadyInCmIsRefusedAndOneOnFileIgnoresTheCrossReference) {
     Seed("CMT", 1, {{"TBNKACC", "OPERATING"}, {"TRUN", "1"}, {"TSEQ", "1"}, {"TCHECK", "801"}});
     Seed("APM", 4, {{"CBANK", "OPERATING"}, {"CHECK", "802"}});
