@@ -58,6 +58,7 @@ struct RecState {
     // Prepared statements of this record type, owned by the handle's statement list.
     sqlite3_stmt* insertStmt = nullptr;
     sqlite3_stmt* updateStmt = nullptr;
+    sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
     // The read transaction (its serial) in which the record type was looked at for rows, and
     // whether it had none.
@@ -1150,10 +1151,13 @@ const std::vector<uint16_t>* key_fields(Handle& hd, RecState& rs, uint16_t key, 
     return &k.fields;
 }
 
-std::string key_text(Handle& hd, RecState& rs) {
+// The folded primary key of a record whose key field `f` is `cellOf(i, f)` (i its place in the key).
+template <class CellOf>
+std::string key_text_of(Handle& hd, const RecordDef& r, CellOf cellOf) {
     std::string out;
-    for (uint16_t f : rs.def->primaryKey) {
-        const Cell& c = rs.buf[f - rs.def->firstField];
+    for (size_t i = 0; i < r.primaryKey.size(); ++i) {
+        const uint16_t f = r.primaryKey[i];
+        const Cell& c = cellOf(i, f);
         const uint16_t t = hd.dict->fields[f].def.type;
         if (!out.empty()) out += '\x1f';
         if (is_text(t)) {
@@ -1167,6 +1171,10 @@ std::string key_text(Handle& hd, RecState& rs) {
         }
     }
     return out;
+}
+
+std::string key_text(Handle& hd, RecState& rs) {
+    return key_text_of(hd, *rs.def, [&](size_t, uint16_t f) -> const Cell& { return rs.buf[f - rs.def->firstField]; });
 }
 
 // A lock of the handle; when the lock file fails, the reason is the error text.
@@ -1379,23 +1387,26 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     BulkTable* bulk = nullptr;
     if (int s = replace ? bulk_settle_for_write(*hd, rec) : bulk_admit(*hd, *rs, bulk); s != XIO_OK) return s;
     if (replace) {
-        // Notes follow their record when its primary key changes.
-        std::string cols;
-        for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
-        sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+        // Notes follow their record when its primary key changes. Only the stored key is read
+        // (a record can be wide), by a statement kept with the record type.
+        sqlite3_stmt*& st = rs->storedKeyStmt;
+        if (st) {
+            sqlite3_reset(st);
+        } else {
+            std::string cols;
+            for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+            st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+        }
         if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
         sqlite3_bind_int64(st, 1, rs->current);
         if (sqlite3_step(st) != SQLITE_ROW) {
             sqlite3_reset(st);
             return XIO_NOT_FOUND;
         }
-        RecState old;
-        old.def = rs->def;
-        old.buf = rs->buf;
-        for (size_t i = 0; i < r.primaryKey.size(); ++i)
-            read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, old.buf[r.primaryKey[i] - r.firstField]);
+        Cells stored(r.primaryKey.size());
+        for (size_t i = 0; i < r.primaryKey.size(); ++i) read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
         sqlite3_reset(st);
-        oldKey = key_text(*hd, old);
+        oldKey = key_text_of(*hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
     sqlite3_stmt*& slot = replace ? rs->updateStmt : rs->insertStmt;
     if (slot) {
