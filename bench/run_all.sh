@@ -10,6 +10,7 @@
 #   Convert:          <seconds> s, ratio <ratio> ..., peak <MB> MB
 #
 # usage: bench/run_all.sh [records] [runs] [build folder]
+#        DZ_BENCH_TYPES="glm glt" bench/run_all.sh ...   runs only the types named
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records="${1:-1000000}"
@@ -26,9 +27,10 @@ rows=""
 for script in bench/run_???.sh; do
   [ -e "$script" ] || continue
   [ "$script" = bench/run_all.sh ] && continue
-  found=1
   abbr="$(basename "$script" .sh)"
   abbr="${abbr#run_}"
+  if [ -n "${DZ_BENCH_TYPES:-}" ] && [[ " ${DZ_BENCH_TYPES,,} " != *" $abbr "* ]]; then continue; fi
+  found=1
   abbr="${abbr^^}"
   outs=()
   for ((i = 0; i < runs; i++)); do
