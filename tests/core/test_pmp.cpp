@@ -592,6 +592,19 @@ TEST_F(PmpTest, DepositsResetInterestTermsOnceAndCheckTheirBankAndAccounts) {
     EXPECT_EQ(deposit({{"PDREF", "1"}}), "A Deposit liab acct is required when deposit is refundable(953)");
     Stage("PMP", 7, {{"PDPROP", "HARBOR"}, {"PDDTYPE", "Security"}});
     EXPECT_EQ(Check(ConvertPropertyDeposit), "Bank account is required for Property 'HARBOR'(902)");
+    // Examining, a bank on file without a cash account has the one an earlier property of the
+    // text file gave it, which Convert will have written by then.
+    Put("CMM", 1, {{"BANKACC", "BARE"}, {"BPMVALD", "1"}});
+    xio_init_record(cmm, 1);
+    PutText(cmm, 1, "BANKACC", "BARE");
+    std::string bareId;
+    convert::RecordIdText(cmm, bareId, 1);
+    state.pmCashBanks.emplace(bareId, "01110100000");
+    state.answers = {};
+    Stage("PMP", 7, {{"PDPROP", "HARBOR"}, {"PDDTYPE", "Security"}, {"PDBANK", "bare"}, {"PDREF", "1"},
+                     {"PDDLIAB", "210000"}});
+    EXPECT_EQ(Check(ConvertPropertyDeposit, false), "");
+    EXPECT_THAT(messages, ElementsAre(HasSubstr("PM/general cash acct '01-1-10' does not match property prefix")));
 }
 
 // ---- Whole text files ---------------------------------------------------------------------------------------

@@ -564,6 +564,11 @@ bool ConvertPropertyDeposit(const PmpRecordContext& c, std::string& reason, conv
             reason = Msg(12852, bank.Text());
             return false;
         }
+        // Examining, a bank on file without a cash account may have been given one by an earlier
+        // property of this text file; converting, that property has written it already.
+        if (cash.empty() && !conv)
+            if (const auto it = c.state->pmCashBanks.find(onFile.id); it != c.state->pmCashBanks.end())
+                cash = it->second;
     } else {
         const auto it = conv ? c.state->pmCashBanks.end() : c.state->pmCashBanks.find(onFile.id);
         if (it == c.state->pmCashBanks.end()) {
