@@ -402,6 +402,22 @@ TEST_F(JctHistory, ACompanyKeepingTransactionsInTheHistoryFileConvertsIntoFile7)
     EXPECT_EQ(Stored({"TSEQ"}).size(), 1u);
 }
 
+// A location of two sections is stored without its separator and named as it was stored.
+class JctLocationFormat : public JctTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.formats[142].sections = {suite::KeySection{"Site", 2, "-", true, false},
+                                   suite::KeySection{"Yard", 8, "", true, false}};
+    }
+};
+
+TEST_F(JctLocationFormat, AClearedLocationIsNamedAsGiven) {
+    const std::string body = Tx({{"TJOB", "100-001"}, {"TPHASE", "01-002.03"}, {"TCAT", "LAB"}, {"TRANTYP", "1"},
+                                 {"TRANDAT", "6/1/2026"}, {"TRDPLOC", "NB-MAIN"}});
+    const std::string report = Run(Text("location.txt", body), "Examine Files");
+    EXPECT_THAT(report, HasSubstr("DP Location is not a convertible field, 'NBMAIN' will not be converted(518)"));
+}
+
 // ---- Files that end early ---------------------------------------------------------------------
 
 class JctEndsEarly : public JctTest {

@@ -206,7 +206,7 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
     auto clearDate = [&](TxField name) { PutDate(jct, fld(name), x_date_type{}); };
 
     if (const std::string v = text(kTRDPLOC); !IsBlank(v)) {
-        warn(12370, "DP " + Term(kLocationFmt), ShowKey(kLocationFmt, 0, v), "517/518");
+        warn(12370, "DP " + Term(kLocationFmt), v, "517/518");
         PutText(jct, fld(kTRDPLOC), "");
     }
     zero(kTRDPRUN, "DP Run number", 12370, "517/518");
