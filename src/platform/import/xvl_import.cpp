@@ -111,6 +111,17 @@ std::string choiceList(const xio_fld_def& def) {
 
 bool columnHasId(const TemplateColumn& c) { return c.fieldId != 0; }
 
+// An absent value: empty texts, zero numbers and flags, blank date and time. Keeps the texts'
+// storage for the next line.
+void ClearValue(x_value_def& value) {
+    value.text.clear();
+    value.longText.clear();
+    value.number = 0;
+    value.flag = 0;
+    value.date = {};
+    value.time = {};
+}
+
 }  // namespace
 
 xvlImport::xvlImport(const xvlImpTemplate& tpl) : tpl_(tpl) {}
@@ -524,12 +535,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         text = work_;
     }
 
-    value.text.clear();
-    value.longText.clear();
-    value.number = 0;
-    value.flag = 0;
-    value.date = {};
-    value.time = {};
+    ClearValue(value);
     blank = IsBlank(text);
     if (c.special) {
         if (c.capitals) {
@@ -672,13 +678,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion.
         if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            x_value_def& value = values_[i];
-            value.text.clear();
-            value.longText.clear();
-            value.number = 0;
-            value.flag = 0;
-            value.date = {};
-            value.time = {};
+            ClearValue(values_[i]);
             blank_[i] = 1;
             continue;
         }
