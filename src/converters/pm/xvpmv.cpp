@@ -156,7 +156,6 @@ bool xvPMV::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) 
 bool xvPMV::LoadSettings(ConvertContext& ctx, std::string&) {
     ForgetFieldNumbers();  // handles may name other files than in an earlier run
     answers_.Clear();
-    recoveryFields_.Forget();
     pms_ = FindFileHandle(ctx.files, "PMS", 1);
     pml_ = FindFileHandle(ctx.files, "PML", 1);
     pmp_ = FindFileHandle(ctx.files, "PMP", 1);

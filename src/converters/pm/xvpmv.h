@@ -67,43 +67,15 @@ bool OnRecoveryGrid(const x_date_type& date, x_date_type anchor, int months);
 // holds the record; not found, the buffer holds the keys again. Only the answer is given.
 bool ReadOnFile(uint16_t file, uint16_t rec, const std::vector<KeyValue>& keys);
 
-// The field numbers of one record of one file, kept by the address of the field names a handler
-// passes (literals, so one address stands for one name): a handler met on every line of a large
-// text file asks for the same hundred numbers on every record. A name whose slot another holds
-// is asked of FieldNo again. Forget them with a new text file.
-class FieldMemo {
-public:
-    uint16_t No(uint16_t file, uint16_t rec, const char* name) {
-        if (file != file_ || rec != rec_) Forget(file, rec);
-        Slot& slot = slots_[(reinterpret_cast<std::uintptr_t>(name) >> 3) % kSlots];
-        if (slot.name != name) slot = {name, FieldNo(file, rec, name)};
-        return slot.no;
-    }
-    void Forget(uint16_t file = 0, uint16_t rec = 0) {
-        slots_ = {};
-        file_ = file;
-        rec_ = rec;
-    }
-
-private:
-    static constexpr std::size_t kSlots = 509;  // prime: literals lie a few bytes apart
-    struct Slot {
-        const char* name = nullptr;
-        uint16_t no = 0;
-    };
-    std::array<Slot, kSlots> slots_{};
-    uint16_t file_ = 0, rec_ = 0;
-};
-
 // The checks of one record, shared by every handler: reject, note, the Convert/Examine wording,
 // a not-supported field, a group whose marking field is not marked, and the texts of values.
 class RecordChecks {
 public:
-    RecordChecks(uint16_t file, uint16_t rec, std::string& reason, convert::MessageList& messages, bool converting,
-                 FieldMemo* memo = nullptr)
-        : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting), memo_(memo) {}
+    RecordChecks(uint16_t file, uint16_t rec, std::string& reason, convert::MessageList& messages, bool converting)
+        : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting) {}
 
-    uint16_t No(const char* name) const { return memo_ ? memo_->No(file_, rec_, name) : FieldNo(file_, rec_, name); }
+    // FieldNo keeps the numbers of literal names by their address: asking on every record is cheap.
+    uint16_t No(const char* name) const { return FieldNo(file_, rec_, name); }
     std::string Text(const char* name) const { return GetText(file_, No(name)); }
     double Number(const char* name) const { return GetNumber(file_, No(name)); }
     x_date_type Date(const char* name) const { return GetDate(file_, No(name)); }
@@ -148,7 +120,6 @@ private:
     std::string& reason_;
     convert::MessageList& messages_;
     bool converting_;
-    FieldMemo* memo_;
 };
 
 // Answers that many records of one text file share, kept until the next text file. Calculation
@@ -289,7 +260,6 @@ private:
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;
     mutable RecoveryAnswers answers_;  // of the text file being read
-    mutable FieldMemo recoveryFields_;  // of the lease recovery control
 };
 
 }  // namespace dz::pm

@@ -271,7 +271,7 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
 
 bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uint16_t pmp, std::string& reason,
                                    MessageList& messages, const RecordIdMap& ids, bool converting) const {
-    const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting, &recoveryFields_);
+    const RecordChecks r(pmv, kPmvRecoveryControl, reason, messages, converting);
     const auto leaseLabel = [] { return LeaseKeyLabel(); };
     const auto leaseText = [&r] { return LeaseKeyText(r.Text("RCLEASE"), r.Number("RCREV")); };
     const auto chargeKey = [&r] {
