@@ -21,6 +21,9 @@ median() { sort -g | awk '{ v[NR] = $1 } END { if (NR == 0) print "-"; else if (
 field() { sed -n "s/^$1 *\([0-9.]*\) s.*/\1/p"; }
 ratio() { sed -n "s/^$1.*ratio \([0-9.]*\).*/\1/p"; }
 peak() { sed -n "s/^$1.*peak \([0-9]*\) MB.*/\1/p"; }
+target() { sed -n "s/^$1.*(target at most \([0-9.]*\).*/\1/p" | head -1; }
+# "yes" when the median ratio is at most the target the benchmark states, "-" when it states none.
+met() { awk -v r="$1" -v t="$2" 'BEGIN { if (t == "" || r == "-") print "-"; else print (r + 0 <= t + 0) ? "yes" : "NO" }'; }
 
 found=0
 rows=""
@@ -42,20 +45,22 @@ for script in bench/run_???.sh; do
     fi
   done
   if [ "${#outs[@]}" -eq 0 ]; then
-    rows+="$(printf '| %s | %s | failed | | | | | | |' "$abbr" "$records")"$'\n'
+    rows+="$(printf '| %s | %s | failed | | | | | | | | | |' "$abbr" "$records")"$'\n'
     continue
   fi
   col() {  # the median of one value over the runs
     for out in "${outs[@]}"; do printf '%s\n' "$out" | "$1" "$2"; done | median
   }
-  rows+="$(printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s |' "$abbr" "$records" \
+  er="$(col ratio 'Examine Files:')" cr="$(col ratio 'Convert:')"
+  et="$(printf '%s\n' "${outs[0]}" | target 'Examine Files:')" ct="$(printf '%s\n' "${outs[0]}" | target 'Convert:')"
+  rows+="$(printf '| %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s | %s |' "$abbr" "$records" \
     "$(col field 'sqlite3 .import:')" \
-    "$(col field 'Examine Files:')" "$(col ratio 'Examine Files:')" "$(col peak 'Examine Files:')" \
-    "$(col field 'Convert:')" "$(col ratio 'Convert:')" "$(col peak 'Convert:')")"$'\n'
+    "$(col field 'Examine Files:')" "$er" "${et:--}" "$(met "$er" "$et")" "$(col peak 'Examine Files:')" \
+    "$(col field 'Convert:')" "$cr" "${ct:--}" "$(met "$cr" "$ct")" "$(col peak 'Convert:')")"$'\n'
 done
 [ "$found" = 1 ] || { echo "no conversion benchmarks (bench/run_<abbr>.sh)" >&2; exit 2; }
 
 echo "Medians of $runs paired runs against sqlite3 .import of the same rows (ratio = ours / sqlite3)."
-echo "| type | records | sqlite3 .import s | Examine s | Examine ratio | Examine peak MB | Convert s | Convert ratio | Convert peak MB |"
-echo "|---|---|---|---|---|---|---|---|---|"
+echo "| type | records | sqlite3 .import s | Examine s | Examine ratio | Examine target | met | Examine peak MB | Convert s | Convert ratio | Convert target | met | Convert peak MB |"
+echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 printf '%s' "$rows"
