@@ -310,6 +310,11 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         }
         return *groupAnswer;
     };
+    // The first category or unit description of the pairs that holds a value (0: all are blank,
+    // as on most standard phases).
+    uint16_t firstPair = 0;
+    for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs && !firstPair; ++f)
+        if (!IsBlank(xio_get_text(jcm, f))) firstPair = f;
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -326,11 +331,10 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             refused = true;
             field = F[kSpUnitDesc];
         }
-        for (uint16_t f = cat1; !refused && cat1 && f < cat1 + 2 * kCategoryPairs; ++f)
-            if (!IsBlank(xio_get_text(jcm, f))) {
-                refused = true;
-                field = f;
-            }
+        if (!refused && firstPair) {
+            refused = true;
+            field = firstPair;
+        }
         if (refused && group()) {
             std::string name;
             xio_fld_def def;
@@ -351,7 +355,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     if (!categoriesUsed) {
         // 6. Without categories: no category pairs; the unit description by the cost type.
         bool any = false;
-        for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f) {
+        for (uint16_t f = firstPair; firstPair && f < cat1 + 2 * kCategoryPairs; ++f) {
             if (IsBlank(xio_get_text(jcm, f))) continue;
             PutText(jcm, f, "");
             any = true;
@@ -380,7 +384,8 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                                    converting ? (count == 1 ? "was not" : "were not") : "will not be",
                                    word("319/320")));
         std::vector<std::string> met;
-        for (int k = 1; cat1 && k <= kCategoryPairs; ++k) {
+        // The pairs before the first value are blank and pass.
+        for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
             if (IsBlank(xio_get_text(jcm, catField))) {
