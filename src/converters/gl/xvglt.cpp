@@ -89,6 +89,8 @@ ConverterProfile xvGLT::Profile() const {
     // Examine Files judges a transaction by its checks alone: every transaction is new (the
     // conversion numbers it), so there is no key to look up.
     p.examineRecords = false;
+    // Nor can a key repeat in Convert: no record-ID texts are kept.
+    p.keepRecordIds = false;
     // Records of custom fields are refused by DispatchRecord.
     p.writeUserFields = false;
     return p;
