@@ -198,6 +198,22 @@ TEST_F(JcsTest, TheRetrievalMethodDecidesWhichStandardsKeepTheirAccounts) {
     EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCACCA"), "");
 }
 
+// A group standard phase is refused for the first field that holds a value, in the order cost
+// type, accounts, cost unit description, categories; a member phase keeps the same values.
+TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {
+    const std::string report =
+        Run("Examine Files", Std("01-000.00", "1", "", "Hours", "LAB") + Std("02-000.00", "1", "", "", "LAB") +
+                                 Std("03-000.00", "1", kAccount, "Hours") + Std("04-000.00", "1") +
+                                 Std("04-001.01", "1", kAccount, "Hours", "LAB"));
+    EXPECT_THAT(report, HasSubstr("Group standard Phase cannot have a value for 'SPCUDSC', it has 'Hours'(318)"));
+    EXPECT_THAT(report, HasSubstr("Group standard Phase cannot have a value for 'SPCAT1', it has 'LAB'(318)"));
+    EXPECT_THAT(report, HasSubstr("Group standard Phase cannot have a value for 'SPCACCA', it has '"));
+    // One refusal for each of the three groups, none for the member.
+    int refusals = 0;
+    for (auto at = report.find("(318)"); at != std::string::npos; at = report.find("(318)", at + 1)) ++refusals;
+    EXPECT_EQ(refusals, 3) << report;
+}
+
 // The accounts are checked A, B, C: the first invalid one rejects the record, the next is not
 // read. A column the template gives as a base account passes the import, but without the prefix
 // from the job the standard needs a whole account.

@@ -13,6 +13,8 @@
 #include "platform/suite/xk.h"
 
 #include <cmath>
+#include <cstddef>
+#include <string_view>
 #include <optional>
 
 namespace dz::gl {
@@ -23,6 +25,17 @@ namespace {
 
 constexpr const char* kConversionName = "GL Transaction";
 constexpr const char* kCustomFields = "Custom fields are not supported in GL Transaction conversions";
+
+// The transaction fields the handler touches, resolved once per file; T("TACCT") is a name's
+// place in the list, found when the program is compiled.
+constexpr std::size_t kFieldCount = 30;
+constexpr convert::FieldNames<kFieldCount> kTransactionNames{
+    "TACCT", "TACCTDT", "TDEBIT", "TCREDIT", "TDRCR", "TAORC", "TDUETO", "TDUEFRM", "TORGACT", "TRASCPR", "TRASCBS", "TRINTST", "TRDPLOC", "TRDPRUN", "TRDPSEQ", "TRUN", "TSEQ", "TAPPL", "TBATCH", "TSOURCE", "TINV", "TVENDOR", "TINVDST", "TCHECK", "TBANK", "TCCODE", "TRCODE", "TEQUIP", "TARINV", "TARCUST"};
+consteval std::size_t T(std::string_view name) {
+    for (std::size_t i = 0; i < kTransactionNames.size(); ++i)
+        if (name == kTransactionNames[i]) return i;
+    throw "not a transaction field of the list";
+}
 
 bool Blank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
 
@@ -89,6 +102,8 @@ ConverterProfile xvGLT::Profile() const {
     // Examine Files judges a transaction by its checks alone: every transaction is new (the
     // conversion numbers it), so there is no key to look up.
     p.examineRecords = false;
+    // Nor can a key repeat in Convert: no record-ID texts are kept.
+    p.keepRecordIds = false;
     // Records of custom fields are refused by DispatchRecord.
     p.writeUserFields = false;
     return p;
@@ -110,6 +125,7 @@ void xvGLT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
 bool xvGLT::LoadSettings(ConvertContext& ctx, std::string&) {
     glMasterFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     sequenceNumber = 0;
+    fieldsOf_ = 0;  // the field numbers are resolved again for this text file
     lastPeriodEnds_.clear();
     accountsOnFile_.clear();
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
@@ -194,27 +210,23 @@ bool xvGLT::TooFarInFuture(uint16_t glm, const std::string& account, const x_dat
 bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info, std::string& reason,
                                convert::MessageList& notes, bool converting, const xvl::xvlImport& import) {
     const uint16_t rec = kRecTransaction;
-    // Field numbers by the address of their name: the same few literals on every record.
+    static_assert(kFieldCount == kTransactionFields);
     if (fieldsOf_ != glt) {
-        fieldNumbers_.clear();
+        fields_.Resolve(glt, rec, kTransactionNames);
         fieldsOf_ = glt;
     }
-    auto fld = [&](const char* name) {
-        auto [it, added] = fieldNumbers_.try_emplace(name, 0);
-        if (added) it->second = FieldNo(glt, rec, name);
-        return it->second;
-    };
+    const auto& F = fields_;
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
 
     // 1-4. The account, its date and its accrual or cash code, and the account on file.
-    const std::string account = GetText(glt, fld("TACCT"));
+    const std::string account = GetText(glt, F[T("TACCT")]);
     if (Blank(account)) {
         reason = Msg(12336);
         return false;
     }
     // The account as messages show it, formatted only for a message.
     auto shown = [&] { return FormatAccount(account, suite::kGlWhole); };
-    const x_date_type date = GetDate(glt, fld("TACCTDT"));
+    const x_date_type date = GetDate(glt, F[T("TACCTDT")]);
     if (date.blank()) {
         reason = Msg(12337, shown());
         return false;
@@ -235,14 +247,14 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     }
 
     // 6, 7. The amounts and the debit/credit code.
-    const double debit = GetNumber(glt, fld("TDEBIT"));
-    const double credit = GetNumber(glt, fld("TCREDIT"));
+    const double debit = GetNumber(glt, F[T("TDEBIT")]);
+    const double credit = GetNumber(glt, F[T("TCREDIT")]);
     if (debit != 0 && credit != 0) {
         reason = Msg(12341, Amount(debit), Amount(credit));
         return false;
     }
     if (debit == 0 && credit == 0) notes.push_back(Msg(12342));
-    const uint16_t drcr = fld("TDRCR");
+    const uint16_t drcr = F[T("TDRCR")];
     const int code = Whole(GetNumber(glt, drcr));
     if (code == 1 && credit != 0) {
         PutNumber(glt, drcr, 2);
@@ -252,7 +264,7 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     }
 
     // 8. The accounting method allows the transaction.
-    const int accrualOrCash = Whole(GetNumber(glt, fld("TAORC")));
+    const int accrualOrCash = Whole(GetNumber(glt, F[T("TAORC")]));
     if (accrualOrCash == 1 && accountingMethod != 1 && accountingMethod != 3) {
         reason = Msg(12344, shown());
         return false;
@@ -263,9 +275,9 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     }
 
     // 9. Intercompany accounts on file.
-    for (const auto& [field, label] : {std::pair{"TDUETO", "Intercompany payable"},
-                                       std::pair{"TDUEFRM", "Intercompany Receivable"}}) {
-        const std::string other = GetText(glt, fld(field));
+    for (const auto& [field, label] : {std::pair{T("TDUETO"), "Intercompany payable"},
+                                       std::pair{T("TDUEFRM"), "Intercompany Receivable"}}) {
+        const std::string& other = xio_get_text(glt, F[field]);
         if (!Blank(other) && !AccountOnFile(glm, other)) {
             reason = Msg(12346, label, FormatAccount(other, suite::kGlWhole));
             return false;
@@ -278,63 +290,64 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     };
     auto number = [&](double v) { return FormatNumber("%.0f", v); };
     auto coded = [&](uint16_t field, double v) { return ChoiceText(glt, field, v, true); };
-    // Not convertible: noted when given, always cleared.
-    auto clearText = [&](const char* name, const std::string& label, int kind, int section) {
-        const uint16_t f = fld(name);
-        const std::string v = GetText(glt, f);
-        if (!Blank(v)) note(12348, label, kind ? FormatKey(kind, section, v) : v, "214/215");
+    // Not convertible: noted when given, always cleared. The label is made only for a note.
+    auto clearText = [&](std::size_t name, auto label, int kind, int section) {
+        const uint16_t f = F[name];
+        const std::string& v = xio_get_text(glt, f);
+        if (!Blank(v)) note(12348, label(), kind ? FormatKey(kind, section, v) : v, "214/215");
         if (!v.empty()) PutText(glt, f, "");
     };
-    auto zeroNumber = [&](const char* name, const std::string& label) {
-        const uint16_t f = fld(name);
+    auto zeroNumber = [&](std::size_t name, const std::string& label) {
+        const uint16_t f = F[name];
         const double v = GetNumber(glt, f);
         if (v != 0) {
             note(12348, label, number(v), "214/215");
             PutNumber(glt, f, 0);
         }
     };
-    clearText("TORGACT", "Original account", suite::kGlAccountFormat, suite::kGlWhole);
-    clearText("TRASCPR", "Associated prefix", suite::kGlAccountFormat, suite::kGlPrefix);
-    clearText("TRASCBS", "Associated base", suite::kGlAccountFormat, suite::kGlBaseAccount);
+    auto fixed = [](const char* label) { return [label] { return std::string(label); }; };
+    clearText(T("TORGACT"), fixed("Original account"), suite::kGlAccountFormat, suite::kGlWhole);
+    clearText(T("TRASCPR"), fixed("Associated prefix"), suite::kGlAccountFormat, suite::kGlPrefix);
+    clearText(T("TRASCBS"), fixed("Associated base"), suite::kGlAccountFormat, suite::kGlBaseAccount);
     {
-        const uint16_t f = fld("TRINTST");
+        const uint16_t f = F[T("TRINTST")];
         const double v = GetNumber(glt, f);
         if (v != 1) {
             note(12348, "Offsetting entry status", coded(f, v), "214/215");
             PutNumber(glt, f, 1);
         }
     }
-    clearText("TRDPLOC", "DP " + Description(142, false), 0, 0);
-    zeroNumber("TRDPRUN", "DP Run number");
-    zeroNumber("TRDPSEQ", "DP Seq number");
+    clearText(T("TRDPLOC"), [] { return "DP " + Description(142, false); }, 0, 0);
+    zeroNumber(T("TRDPRUN"), "DP Run number");
+    zeroNumber(T("TRDPSEQ"), "DP Seq number");
 
     // Set during conversion: noted when given, always set.
     {
-        const uint16_t f = fld("TRUN");
+        const uint16_t f = F[T("TRUN")];
         const double v = GetNumber(glt, f);
         if (v != 0) note(12347, "Run number", number(v), "212/213");
         if (v != runNumber) PutNumber(glt, f, runNumber);
     }
     {
-        const uint16_t f = fld("TSEQ");
+        const uint16_t f = F[T("TSEQ")];
         const double v = GetNumber(glt, f);
         if (v != 0) note(12347, "Sequence number", number(v), "212/213");
         PutNumber(glt, f, ++sequenceNumber);
     }
     {
-        const uint16_t f = fld("TAPPL");
-        const std::string v = GetText(glt, f);
+        const uint16_t f = F[T("TAPPL")];
+        const std::string& v = xio_get_text(glt, f);
         if (!Blank(v)) note(12347, "Application of origin", v, "212/213");
         if (v != "XV") PutText(glt, f, "XV");
     }
     {
-        const uint16_t f = fld("TBATCH");
-        const std::string v = GetText(glt, f);
+        const uint16_t f = F[T("TBATCH")];
+        const std::string& v = xio_get_text(glt, f);
         if (!Blank(v)) note(12347, Description(1, true), v, "212/213");
         if (v != batch) PutText(glt, f, batch);
     }
     {
-        const uint16_t f = fld("TSOURCE");
+        const uint16_t f = F[T("TSOURCE")];
         const double v = GetNumber(glt, f);
         if (v != 1) {
             note(12347, "Source", coded(f, v), "212/213");
@@ -343,35 +356,35 @@ bool xvGLT::ConvertTransaction(uint16_t glt, uint16_t glm, xvl::xvlImpInfo& info
     }
 
     // References that need their partner field: cleared only together with their note.
-    auto blankField = [&](const char* name) { return Blank(GetText(glt, fld(name))); };
-    if (const std::string inv = GetText(glt, fld("TINV")); !Blank(inv) && blankField("TVENDOR")) {
+    auto blankField = [&](std::size_t name) { return Blank(xio_get_text(glt, F[name])); };
+    if (const std::string& inv = xio_get_text(glt, F[T("TINV")]); !Blank(inv) && blankField(T("TVENDOR"))) {
         notes.push_back(Msg(12349, inv, word("was not/will not be"), word("216/217")));
-        PutText(glt, fld("TINV"), "");
+        PutText(glt, F[T("TINV")], "");
     }
-    if (const double dist = GetNumber(glt, fld("TINVDST")); dist != 0 && blankField("TINV")) {
+    if (const double dist = GetNumber(glt, F[T("TINVDST")]); dist != 0 && blankField(T("TINV"))) {
         notes.push_back(Msg(12350, number(dist), word("was not/will not be"), word("218/219")));
-        PutNumber(glt, fld("TINVDST"), 0);
+        PutNumber(glt, F[T("TINVDST")], 0);
     }
-    if (const double check = GetNumber(glt, fld("TCHECK")); check != 0 && blankField("TBANK")) {
+    if (const double check = GetNumber(glt, F[T("TCHECK")]); check != 0 && blankField(T("TBANK"))) {
         notes.push_back(
             Msg(12351, Description(8, true), number(check), word("was not/will not be"), word("220/221")));
-        PutNumber(glt, fld("TCHECK"), 0);
+        PutNumber(glt, F[T("TCHECK")], 0);
     }
-    for (const auto& [name, kind] : {std::pair{"TCCODE", 187}, std::pair{"TRCODE", 70}}) {
-        const std::string v = GetText(glt, fld(name));
-        if (Blank(v) || !blankField("TEQUIP")) continue;
+    for (const auto& [name, kind] : {std::pair{T("TCCODE"), 187}, std::pair{T("TRCODE"), 70}}) {
+        const std::string& v = xio_get_text(glt, F[name]);
+        if (Blank(v) || !blankField(T("TEQUIP"))) continue;
         notes.push_back(Msg(12352, Description(kind, true), Description(69, true), FormatKey(kind, 0, v),
                             word("was not/will not be"), word("222/223")));
-        PutText(glt, fld(name), "");
+        PutText(glt, F[name], "");
     }
-    if (const std::string inv = GetText(glt, fld("TARINV")); !Blank(inv) && blankField("TARCUST")) {
+    if (const std::string& inv = xio_get_text(glt, F[T("TARINV")]); !Blank(inv) && blankField(T("TARCUST"))) {
         std::string invoice = Description(306, false);
         if (invoice.empty()) invoice = "invoice";
         std::string customer = Description(300, false);
         if (customer.empty()) customer = "Customer";
         notes.push_back(
             Msg(12787, invoice, Capitalised(customer), inv, word("was not/will not be"), word("224/225")));
-        PutText(glt, fld("TARINV"), "");
+        PutText(glt, F[T("TARINV")], "");
     }
     return true;
 }

@@ -13,9 +13,11 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/reports.h"
 #include "platform/suite/zc.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -91,8 +93,9 @@ private:
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     // The last period end of each account met in the text file (none: not checked).
     std::unordered_map<std::string, std::optional<x_date_type>> lastPeriodEnds_;
-    // The transaction's field numbers, by the address of their names, for the file `fieldsOf_`.
-    std::unordered_map<const char*, uint16_t> fieldNumbers_;
+    // The transaction's field numbers, resolved for the file `fieldsOf_`.
+    static constexpr std::size_t kTransactionFields = 30;
+    convert::FieldNumbers<kTransactionFields> fields_;
     uint16_t fieldsOf_ = 0;
     // Whether each account (or intercompany account) met in the text file is on file.
     std::unordered_map<std::string, bool> accountsOnFile_;

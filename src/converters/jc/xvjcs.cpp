@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 
 namespace dz::jc {
 
@@ -80,6 +81,12 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     lookups_.Clear();
     phaseSections_ = {};
     knownGroups_ = {};
+    phaseFields_.Resolve(jcm, kRecStdPhase,
+                         {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
+                          "SPCACCC", "SPCUDSC", "SPSNDBL", "SPTAXEX"});
+    categoryFields_.Resolve(jcm, kRecStdCategory,
+                            {"SCAT", "SCDESC", "SCCACCA", "SCCACCB", "SCCACCC", "SCUDESC", "SCCTYPE", "SCSNDBL",
+                             "SCTAXEX"});
 
     // 1. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -158,7 +165,8 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
     if (rec != kRecStdPhase && rec != kRecStdCategory) return;
-    const std::string value = GetText(ctx.mainHandle, rec, rec == kRecStdPhase ? "SPTAXEX" : "SCTAXEX");
+    const std::string& value = xio_get_text(
+        ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
@@ -173,9 +181,13 @@ bool xvJCS::FinishConversion(ConvertContext& ctx) {
 
 bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
                                 const char* field, const char* letter, bool converting) {
-    const uint16_t fld = FieldNo(jcm, rec, field);
+    return ValidateCostAccount(jcm, reason, messages, rec, FieldNo(jcm, rec, field), letter, converting);
+}
+
+bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
+                                uint16_t fld, const char* letter, bool converting) {
+    if (IsBlank(xio_get_text(jcm, fld))) return true;
     std::string account = GetText(jcm, fld);
-    if (IsBlank(account)) return true;
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
     if (!jcInterfacesGl) {
@@ -224,12 +236,13 @@ void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageLis
 }
 
 void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
-    const std::string value = GetText(jcm, fld);
-    if (IsBlank(value)) {
+    if (const std::string& stored = xio_get_text(jcm, fld); IsBlank(stored)) {
         PutText(jcm, fld, defaultTaxStatus);
         return;
+    } else if (stored == defaultTaxStatus) {
+        return;
     }
-    if (value == defaultTaxStatus) return;
+    const std::string value = GetText(jcm, fld);
     if (!(phase && categoriesUsed) && arMasterExists && arTracksTaxes) {
         for (const auto& entry : taxStatusList)
             if (SameNoCase(entry, value)) {
@@ -253,30 +266,31 @@ void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageLi
 
 bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
                             convert::MessageList& messages, bool converting, convert::ConversionReport& report) {
-    auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
-    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    const auto& F = phaseFields_;
+    // The stored text of a field, read in place: what is only tested is never copied.
+    auto stored = [&](std::size_t field) -> const std::string& { return xio_get_text(jcm, F[field]); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     // The cost code's term, looked up only for a message that is issued.
     auto term = [] { return Term(kPhase); };
 
     // 1-3. Cost code, description, overhead table.
-    const std::string phase = text("SPHASE");
+    const std::string phase = stored(kSpPhase);
     if (IsBlank(phase)) {
         reason = Msg(12209, term());
         return false;
     }
-    if (IsBlank(text("SPDESC"))) {
+    if (IsBlank(stored(kSpDesc))) {
         reason = Msg(12210, TermCap(kPhase));
         return false;
     }
-    if (const std::string v = text("SPOVRHT"); !IsBlank(v)) {
+    if (const std::string& v = stored(kSpOverhead); !IsBlank(v)) {
         messages.push_back(Msg(12211, v, word("was not/will not be"), word("315/316")));
-        PutText(jcm, F("SPOVRHT"), "");
+        PutText(jcm, F[kSpOverhead], "");
     }
 
     // 4. Sections; a group standard phase carries no values.
     const int n = modlibs::JcCostCodeSections();
-    const uint16_t cat1 = F("SPCAT1");
+    const uint16_t cat1 = F[kSpCat1];
     if (n >= 2) {
         // Split once: the group standard phases above it are built from the same sections.
         phaseSections_ = {phase, CostCodeSections(phase, n)};
@@ -285,52 +299,82 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("SPGPHAS"), 1);
+        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F[kSpGroup], 1);
     }
-    uint16_t level = 0;
-    const bool group = modules::JC_GROUP_PHASE(phase, kPhase, &level) != 0;
-    if (group) {
-        auto refuse = [&](uint16_t fld, const std::string& value) {
+    // Whether the cost code is a group's, asked only when a value or a message depends on it.
+    std::optional<bool> groupAnswer;
+    auto group = [&] {
+        if (!groupAnswer) {
+            uint16_t level = 0;
+            groupAnswer = modules::JC_GROUP_PHASE(phase, kPhase, &level) != 0;
+        }
+        return *groupAnswer;
+    };
+    // The first category or unit description of the pairs that holds a value (0: all are blank,
+    // as on most standard phases).
+    uint16_t firstPair = 0;
+    for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs && !firstPair; ++f)
+        if (!IsBlank(xio_get_text(jcm, f))) firstPair = f;
+    {
+        // The first field a group standard phase may not carry a value in, in the order they are
+        // checked; its value is shown only when the cost code is a group's.
+        const double costType = GetNumber(jcm, F[kSpCostType]);
+        bool refused = costType != 1;
+        uint16_t field = F[kSpCostType];
+        bool account = false;
+        for (std::size_t acc : {kSpAccountA, kSpAccountB, kSpAccountC})
+            if (!refused && !IsBlank(stored(acc))) {
+                refused = account = true;
+                field = F[acc];
+            }
+        if (!refused && !IsBlank(stored(kSpUnitDesc))) {
+            refused = true;
+            field = F[kSpUnitDesc];
+        }
+        if (!refused && firstPair) {
+            refused = true;
+            field = firstPair;
+        }
+        if (refused && group()) {
             std::string name;
             xio_fld_def def;
-            if (xio_get_fld_def(jcm, fld, def) == XIO_OK) name = def.name;
-            reason = Msg(12213, term(), name, value);
+            if (xio_get_fld_def(jcm, field, def) == XIO_OK) name = def.name;
+            const std::string& text = xio_get_text(jcm, field);
+            reason = Msg(12213, term(), name,
+                         costType != 1 ? FormatNumber("%.0f", costType)
+                         : account     ? ShowKey(kGl, suite::kGlDisplay, text)
+                                       : text);
             return false;
-        };
-        if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) return refuse(F("SPCTYPE"), FormatNumber("%.0f", t));
-        for (const char* acc : {"SPCACCA", "SPCACCB", "SPCACCC"})
-            if (const std::string v = text(acc); !IsBlank(v)) return refuse(F(acc), ShowKey(kGl, suite::kGlDisplay, v));
-        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) return refuse(F("SPCUDSC"), v);
-        for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f)
-            if (const std::string v = GetText(jcm, f); !IsBlank(v)) return refuse(f, v);
+        }
     }
 
     // 5. Cost accounts.
-    for (auto [field, letter] : {std::pair{"SPCACCA", "A"}, std::pair{"SPCACCB", "B"}, std::pair{"SPCACCC", "C"}})
-        if (!ValidateCostAccount(jcm, reason, messages, kRecStdPhase, field, letter, converting)) return false;
+    for (auto [field, letter] : {std::pair{kSpAccountA, "A"}, std::pair{kSpAccountB, "B"}, std::pair{kSpAccountC, "C"}})
+        if (!ValidateCostAccount(jcm, reason, messages, kRecStdPhase, F[field], letter, converting)) return false;
 
     if (!categoriesUsed) {
         // 6. Without categories: no category pairs; the unit description by the cost type.
         bool any = false;
-        for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f) {
-            if (IsBlank(GetText(jcm, f))) continue;
+        for (uint16_t f = firstPair; firstPair && f < cat1 + 2 * kCategoryPairs; ++f) {
+            if (IsBlank(xio_get_text(jcm, f))) continue;
             PutText(jcm, f, "");
             any = true;
         }
         if (any) messages.push_back(Msg(12215, word("were not/will not be"), word("321/322")));
-        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) UnitCheck(Whole(GetNumber(jcm, F("SPCTYPE"))), v, messages);
+        if (const std::string& v = stored(kSpUnitDesc); !IsBlank(v))
+            UnitCheck(Whole(GetNumber(jcm, F[kSpCostType])), v, messages);
     } else {
         // 7. With categories: the phase accumulates as labor and has no unit description.
         std::string fields, values;
         int count = 0;
-        if (const double t = GetNumber(jcm, F("SPCTYPE")); t != 1) {
-            PutNumber(jcm, F("SPCTYPE"), 1);
+        if (const double t = GetNumber(jcm, F[kSpCostType]); t != 1) {
+            PutNumber(jcm, F[kSpCostType], 1);
             fields = "'Accumulate as'";
             values = FormatNumber("'%.0f'", t);
             ++count;
         }
-        if (const std::string v = text("SPCUDSC"); !IsBlank(v)) {
-            PutText(jcm, F("SPCUDSC"), "");
+        if (const std::string v = stored(kSpUnitDesc); !IsBlank(v)) {
+            PutText(jcm, F[kSpUnitDesc], "");
             fields += count ? " and 'Cost unit desc'" : "'Cost unit desc'";
             values += count ? " and '" + v + "'" : "'" + v + "'";
             ++count;
@@ -340,18 +384,19 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                                    converting ? (count == 1 ? "was not" : "were not") : "will not be",
                                    word("319/320")));
         std::vector<std::string> met;
-        for (int k = 1; cat1 && k <= kCategoryPairs; ++k) {
+        // The pairs before the first value are blank and pass.
+        for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
-            std::string category = GetText(jcm, catField);
-            const std::string unit = GetText(jcm, unitField);
-            if (IsBlank(category)) {
-                if (!IsBlank(unit)) {
+            if (IsBlank(xio_get_text(jcm, catField))) {
+                if (const std::string& unit = xio_get_text(jcm, unitField); !IsBlank(unit)) {
                     reason = Msg(12216, std::to_string(k), unit);
                     return false;
                 }
                 continue;
             }
+            std::string category = GetText(jcm, catField);
+            const std::string unit = GetText(jcm, unitField);
             std::string folded = category;
             suite::x_capitalize(folded);
             if (std::find(met.begin(), met.end(), folded) != met.end()) {
@@ -375,18 +420,18 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     }
 
     // 8. Send cost to billings.
-    if (GetFlag(jcm, F("SPSNDBL")) == 0) {
+    if (GetFlag(jcm, F[kSpSendToBillings]) == 0) {
         if (!arMasterExists) {
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
-            PutFlag(jcm, F("SPSNDBL"), 1);
-        } else if (group) {
+            PutFlag(jcm, F[kSpSendToBillings], 1);
+        } else if (group()) {
             messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
-            PutFlag(jcm, F("SPSNDBL"), 1);
+            PutFlag(jcm, F[kSpSendToBillings], 1);
         }
     }
 
     // 9. Tax status.
-    TaxStatus(jcm, F("SPTAXEX"), true, messages, converting);
+    TaxStatus(jcm, F[kSpTaxStatus], true, messages, converting);
 
     // 10. The group standard phases above this one (nothing to do when an earlier phase of the
     // same group found or made them all).
@@ -464,28 +509,29 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
 
 bool xvJCS::ConvertStdCategory(uint16_t jcm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                                bool converting) {
-    auto F = [&](const char* name) { return FieldNo(jcm, kRecStdCategory, name); };
-    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    const auto& F = categoryFields_;
+    auto stored = [&](std::size_t field) -> const std::string& { return xio_get_text(jcm, F[field]); };
     if (!categoriesUsed) {
         reason = Msg(12199);
         return false;
     }
-    if (IsBlank(text("SCAT"))) {
+    if (IsBlank(stored(kScCat))) {
         reason = Msg(12201);
         return false;
     }
-    if (IsBlank(text("SCDESC"))) {
+    if (IsBlank(stored(kScDesc))) {
         reason = Msg(12202);
         return false;
     }
-    for (auto [field, letter] : {std::pair{"SCCACCA", "A"}, std::pair{"SCCACCB", "B"}, std::pair{"SCCACCC", "C"}})
-        if (!ValidateCostAccount(jcm, reason, messages, kRecStdCategory, field, letter, converting)) return false;
-    if (const std::string v = text("SCUDESC"); !IsBlank(v)) UnitCheck(Whole(GetNumber(jcm, F("SCCTYPE"))), v, messages);
-    if (GetFlag(jcm, F("SCSNDBL")) == 0 && !arMasterExists) {
+    for (auto [field, letter] : {std::pair{kScAccountA, "A"}, std::pair{kScAccountB, "B"}, std::pair{kScAccountC, "C"}})
+        if (!ValidateCostAccount(jcm, reason, messages, kRecStdCategory, F[field], letter, converting)) return false;
+    if (const std::string& v = stored(kScUnitDesc); !IsBlank(v))
+        UnitCheck(Whole(GetNumber(jcm, F[kScCostType])), v, messages);
+    if (GetFlag(jcm, F[kScSendToBillings]) == 0 && !arMasterExists) {
         messages.push_back(Msg(12789, ModeWord("was/will be", converting), ModeWord("331/332", converting)));
-        PutFlag(jcm, F("SCSNDBL"), 1);
+        PutFlag(jcm, F[kScSendToBillings], 1);
     }
-    TaxStatus(jcm, F("SCTAXEX"), false, messages, converting);
+    TaxStatus(jcm, F[kScTaxStatus], false, messages, converting);
     return true;
 }
 

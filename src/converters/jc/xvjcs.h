@@ -6,6 +6,7 @@
 
 #include "convert/convert_file.h"
 #include "convert/converter.h"
+#include "convert/field_numbers.h"
 #include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
@@ -75,6 +76,22 @@ private:
     // The tax status in `fld`: blank or the default; otherwise kept in the list's spelling, or
     // set to the default with 12790 to 12792.
     void TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting);
+
+    // The check of one cost account by its field number.
+    bool ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
+                             uint16_t fld, const char* letter, bool converting);
+
+    // The fields the handlers touch on every record, resolved when a text file starts.
+    enum PhaseField : std::size_t {
+        kSpPhase, kSpDesc, kSpOverhead, kSpCat1, kSpGroup, kSpCostType, kSpAccountA, kSpAccountB, kSpAccountC,
+        kSpUnitDesc, kSpSendToBillings, kSpTaxStatus, kPhaseFields
+    };
+    enum CategoryField : std::size_t {
+        kScCat, kScDesc, kScAccountA, kScAccountB, kScAccountC, kScUnitDesc, kScCostType, kScSendToBillings,
+        kScTaxStatus, kCategoryFields
+    };
+    convert::FieldNumbers<kPhaseFields> phaseFields_;
+    convert::FieldNumbers<kCategoryFields> categoryFields_;
 
     std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read; unitTracking per record
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
