@@ -294,6 +294,12 @@ TEST(PrepassKeys, PairsAddedAfterALookUpAreFoundAndTheFirstValueStillStays) {
     ASSERT_TRUE(keys.find("7201\t0\tK5", key));
     EXPECT_EQ(key, "k5");  // not k3005, met later
     EXPECT_EQ(keys.size(), 3001u);
+    // By key: only the pairs kept, exactly.
+    EXPECT_TRUE(keys.hasKey("a-first"));
+    EXPECT_TRUE(keys.hasKey("k2999"));
+    EXPECT_FALSE(keys.hasKey("a-again"));
+    EXPECT_FALSE(keys.hasKey("k3005"));
+    EXPECT_FALSE(keys.hasKey("K5"));
 }
 
 // ---- Custom lists -------------------------------------------------------------------------------

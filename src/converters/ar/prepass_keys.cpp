@@ -9,19 +9,19 @@ namespace {
 std::size_t HashOf(std::string_view text) { return std::hash<std::string_view>{}(text); }
 }  // namespace
 
-std::size_t PrepassKeys::Probe(std::string_view idText, std::size_t hash, bool& found) const {
-    const std::size_t mask = slots_.size() - 1;
+std::size_t PrepassKeys::Probe(const std::vector<Slot>& slots, By by, std::string_view text, std::size_t hash,
+                               bool& found) const {
+    const std::size_t mask = slots.size() - 1;
     const auto low = static_cast<uint32_t>(hash);
     for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const Slot& slot = slots_[at];
+        const Slot& slot = slots[at];
         if (slot.unit == 0) {
             found = false;
             return at;
         }
         if (slot.hash == low) {
             const char* pair = At(slot.unit - 1);
-            const Header h = HeaderOf(pair);
-            if (std::string_view(pair + sizeof(Header), h.idLen) == idText) {
+            if ((by == By::Id ? IdOf(pair) : KeyOf(pair)) == text) {
                 found = true;
                 return at;
             }
@@ -29,26 +29,29 @@ std::size_t PrepassKeys::Probe(std::string_view idText, std::size_t hash, bool& 
     }
 }
 
-void PrepassKeys::Resize(std::size_t slots) const {
-    std::vector<Slot> old = std::move(slots_);
-    slots_.assign(slots, Slot{});
+void PrepassKeys::Resize(std::vector<Slot>& slots, std::size_t size) {
+    std::vector<Slot> old = std::move(slots);
+    slots.assign(size, Slot{});
     // The slots keep the low half of each hash, and a table of 32-bit unit numbers never has
     // more than 2^32 slots: the stored half places a slot without reading its text again.
-    const std::size_t mask = slots_.size() - 1;
+    const std::size_t mask = slots.size() - 1;
     for (const Slot& slot : old) {
         if (slot.unit == 0) continue;
         std::size_t at = slot.hash & mask;
-        while (slots_[at].unit != 0) at = (at + 1) & mask;
-        slots_[at] = slot;
+        while (slots[at].unit != 0) at = (at + 1) & mask;
+        slots[at] = slot;
     }
 }
 
 void PrepassKeys::Settle() const {
     if (pending_.empty()) return;
-    std::size_t slots = slots_.empty() ? 1024 : slots_.size();
-    while ((size_ + pending_.size()) * 2 > slots) slots *= 2;
-    if (slots != slots_.size()) Resize(slots);
-    const std::size_t mask = slots_.size() - 1;
+    std::size_t size = slots_.empty() ? 1024 : slots_.size();
+    while ((size_ + pending_.size()) * 2 > size) size *= 2;
+    if (size != slots_.size()) {
+        Resize(slots_, size);
+        Resize(keySlots_, size);
+    }
+    const std::size_t mask = size - 1;
     // Each slot is asked for some pairs ahead: the reads then overlap instead of waiting in turn.
     constexpr std::size_t kAhead = 16;
     const std::size_t count = pending_.size();
@@ -57,11 +60,16 @@ void PrepassKeys::Settle() const {
         const Slot& next = pending_[i];
         const char* pair = At(next.unit - 1);
         bool found = false;
-        const std::size_t at =
-            Probe(std::string_view(pair + sizeof(Header), HeaderOf(pair).idLen), next.hash, found);
+        const std::size_t at = Probe(slots_, By::Id, IdOf(pair), next.hash, found);
         if (found) continue;  // met earlier: the first value stays
         slots_[at] = next;
         ++size_;
+        // A record-ID text follows from the key, so kept pairs never share a key; were one
+        // repeated all the same, the first would answer, as it does by record-ID text.
+        const std::string_view key = KeyOf(pair);
+        const std::size_t keyHash = HashOf(key);
+        const std::size_t keyAt = Probe(keySlots_, By::Key, key, keyHash, found);
+        if (!found) keySlots_[keyAt] = Slot{next.unit, static_cast<uint32_t>(keyHash)};
     }
     pending_.clear();
     pending_.shrink_to_fit();
@@ -98,22 +106,28 @@ bool PrepassKeys::find(std::string_view idText, std::string& key) const {
     Settle();
     if (size_ == 0) return false;
     bool found = false;
-    const std::size_t at = Probe(idText, HashOf(idText), found);
+    const std::size_t at = Probe(slots_, By::Id, idText, HashOf(idText), found);
     if (!found) return false;
-    const char* pair = At(slots_[at].unit - 1);
-    const Header h = HeaderOf(pair);
-    key.assign(pair + sizeof h + h.idLen, h.keyLen);
+    key.assign(KeyOf(At(slots_[at].unit - 1)));
     return true;
+}
+
+bool PrepassKeys::hasKey(std::string_view key) const {
+    Settle();
+    if (size_ == 0) return false;
+    bool found = false;
+    Probe(keySlots_, By::Key, key, HashOf(key), found);
+    return found;
 }
 
 void PrepassKeys::clear() {
     blocks_.clear();
     used_ = 0;
     size_ = 0;
-    slots_.clear();
-    slots_.shrink_to_fit();
-    pending_.clear();
-    pending_.shrink_to_fit();
+    for (auto* v : {&slots_, &keySlots_, &pending_}) {
+        v->clear();
+        v->shrink_to_fit();
+    }
 }
 
 }  // namespace dz::ar

@@ -83,6 +83,12 @@ std::string PrefixShown(const std::string& prefix) {
 
 bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField) {
     PutText(keyFile, keyField, xio_get_text(file, field));
+    // A record-ID text follows from the key alone, so a key the text file's own records give is
+    // answered by its text, without building the record-ID text: the same pair would answer.
+    if (const std::string& staged = xio_get_text(keyFile, keyField); Keys(keyFile).hasKey(staged)) {
+        PutText(file, field, staged);
+        return true;
+    }
     RecordIdText(keyFile, refId_, 1);
     if (Keys(keyFile).find(refId_, refKey_)) {
         PutText(file, field, refKey_);
