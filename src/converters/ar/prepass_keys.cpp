@@ -82,7 +82,7 @@ uint64_t PrepassKeys::Reserve(std::size_t size) {
     // A pair is a record-ID text and a key field: a few hundred bytes at most, far below a block.
     if (size > standard) throw std::length_error("record-ID text too long to keep");
     if (blocks_.empty() || used_ + size > standard) {
-        blocks_.push_back(std::make_unique<char[]>(standard));
+        blocks_.push_back(std::make_unique_for_overwrite<char[]>(standard));  // written before read
         used_ = 0;
     }
     const uint64_t offset = (static_cast<uint64_t>(blocks_.size() - 1) << kBlockBits) + used_;
