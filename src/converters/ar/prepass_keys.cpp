@@ -56,20 +56,21 @@ void PrepassKeys::Settle() const {
     constexpr std::size_t kAhead = 16;
     const std::size_t count = pending_.size();
     for (std::size_t i = 0; i < count; ++i) {
-        if (i + kAhead < count) __builtin_prefetch(&slots_[pending_[i + kAhead].hash & mask], 1);
-        const Slot& next = pending_[i];
+        if (i + kAhead < count) {
+            __builtin_prefetch(&slots_[pending_[i + kAhead].idHash & mask], 1);
+            __builtin_prefetch(&keySlots_[pending_[i + kAhead].keyHash & mask], 1);
+        }
+        const Pending& next = pending_[i];
         const char* pair = At(next.unit - 1);
         bool found = false;
-        const std::size_t at = Probe(slots_, By::Id, IdOf(pair), next.hash, found);
+        const std::size_t at = Probe(slots_, By::Id, IdOf(pair), next.idHash, found);
         if (found) continue;  // met earlier: the first value stays
-        slots_[at] = next;
+        slots_[at] = Slot{next.unit, next.idHash};
         ++size_;
         // A record-ID text follows from the key, so kept pairs never share a key; were one
         // repeated all the same, the first would answer, as it does by record-ID text.
-        const std::string_view key = KeyOf(pair);
-        const std::size_t keyHash = HashOf(key);
-        const std::size_t keyAt = Probe(keySlots_, By::Key, key, keyHash, found);
-        if (!found) keySlots_[keyAt] = Slot{next.unit, static_cast<uint32_t>(keyHash)};
+        const std::size_t keyAt = Probe(keySlots_, By::Key, KeyOf(pair), next.keyHash, found);
+        if (!found) keySlots_[keyAt] = Slot{next.unit, next.keyHash};
     }
     pending_.clear();
     pending_.shrink_to_fit();
@@ -99,7 +100,8 @@ void PrepassKeys::emplace(std::string_view idText, std::string_view key) {
     std::memcpy(out, &h, sizeof h);
     idText.copy(out + sizeof h, idText.size());
     key.copy(out + sizeof h + idText.size(), key.size());
-    pending_.push_back(Slot{static_cast<uint32_t>(unit + 1), static_cast<uint32_t>(hash)});
+    pending_.push_back(Pending{static_cast<uint32_t>(unit + 1), static_cast<uint32_t>(hash),
+                               static_cast<uint32_t>(HashOf(key))});
 }
 
 bool PrepassKeys::find(std::string_view idText, std::string& key) const {
@@ -124,10 +126,12 @@ void PrepassKeys::clear() {
     blocks_.clear();
     used_ = 0;
     size_ = 0;
-    for (auto* v : {&slots_, &keySlots_, &pending_}) {
+    for (auto* v : {&slots_, &keySlots_}) {
         v->clear();
         v->shrink_to_fit();
     }
+    pending_.clear();
+    pending_.shrink_to_fit();
 }
 
 }  // namespace dz::ar

@@ -76,7 +76,12 @@ private:
     mutable std::size_t size_ = 0;        // pairs in the tables
     mutable std::vector<Slot> slots_;     // by record-ID text: a power of two, at most half full
     mutable std::vector<Slot> keySlots_;  // the same pairs by key, as large
-    mutable std::vector<Slot> pending_;   // written down, not yet in the tables
+    struct Pending {
+        uint32_t unit;  // as in Slot
+        uint32_t idHash;
+        uint32_t keyHash;
+    };
+    mutable std::vector<Pending> pending_;  // written down, not yet in the tables
 };
 
 }  // namespace dz::ar
