@@ -82,9 +82,12 @@ std::string PrefixShown(const std::string& prefix) {
 }  // namespace
 
 bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField) {
-    PutText(keyFile, keyField, xio_get_text(file, field));
     // A record-ID text follows from the key alone, so a key the text file's own records give is
     // answered by its text, without building the record-ID text: the same pair would answer.
+    // A key field's text is already as the field keeps it, so a reference typed as such a key
+    // is that key, and the field holds the answer already.
+    if (Keys(keyFile).hasKey(xio_get_text(file, field))) return true;
+    PutText(keyFile, keyField, xio_get_text(file, field));
     if (const std::string& staged = xio_get_text(keyFile, keyField); Keys(keyFile).hasKey(staged)) {
         PutText(file, field, staged);
         return true;
