@@ -275,6 +275,33 @@ TEST(PrepassKeys, KeepsTheFirstValueAndFindsExactTextsAcrossGrowth) {
     EXPECT_FALSE(keys.find("7201\t0\tA", key));
 }
 
+TEST(PrepassKeys, PairsAddedAfterALookUpAreFoundAndTheFirstValueStillStays) {
+    PrepassKeys keys;
+    std::string key;
+    EXPECT_FALSE(keys.find("7201\t0\tA", key));  // a look-up of an empty table
+    keys.emplace("7201\t0\tA", "a-first");
+    ASSERT_TRUE(keys.find("7201\t0\tA", key));
+    // Pairs written down after a look-up, repeats of earlier ones among them, and enough of them
+    // to grow the table while they go in.
+    for (int i = 0; i < 5000; ++i) {
+        keys.emplace("7201\t0\tK" + std::to_string(i % 3000), "k" + std::to_string(i));
+        keys.emplace("7201\t0\tA", "a-again");
+    }
+    ASSERT_TRUE(keys.find("7201\t0\tA", key));
+    EXPECT_EQ(key, "a-first");
+    ASSERT_TRUE(keys.find("7201\t0\tK2999", key));
+    EXPECT_EQ(key, "k2999");
+    ASSERT_TRUE(keys.find("7201\t0\tK5", key));
+    EXPECT_EQ(key, "k5");  // not k3005, met later
+    EXPECT_EQ(keys.size(), 3001u);
+    // By key: only the pairs kept, exactly.
+    EXPECT_TRUE(keys.hasKey("a-first"));
+    EXPECT_TRUE(keys.hasKey("k2999"));
+    EXPECT_FALSE(keys.hasKey("a-again"));
+    EXPECT_FALSE(keys.hasKey("k3005"));
+    EXPECT_FALSE(keys.hasKey("K5"));
+}
+
 // ---- Custom lists -------------------------------------------------------------------------------
 
 class ArmListsTest : public ArmTest {

@@ -1,11 +1,15 @@
 // The keys the first pass of the AR conversion collects: the record-ID text of each contact and
 // customer of the text file, with its key field's text as the file gives it. A text file of a
-// million customers collects a million pairs, so the texts are kept end to end in one arena and
-// an open hash table of indexes finds them, instead of a tree node and two strings per pair.
+// million customers collects a million pairs, so each pair is kept end to end in one arena (its
+// two lengths, then its texts) and open hash tables of arena places find them, instead of a
+// tree node and two strings per pair. A look-up reads one slot and the pair it points at: the
+// tables are far larger than the caches, so every extra place read is a wait on memory. For the
+// same reason pairs are only written down as the first pass meets them, and go into the tables
+// together at the first look-up, each slot asked for well before it is read.
 #pragma once
 
 #include <cstdint>
-#include <deque>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -19,34 +23,65 @@ public:
     void emplace(std::string_view idText, std::string_view key);
     // The key stored for `idText` (compared exactly); false when there is none.
     bool find(std::string_view idText, std::string& key) const;
-    std::size_t size() const { return items_.size(); }
-    bool empty() const { return items_.empty(); }
+    // Whether a pair kept (the first for its record-ID text) has exactly `key` as its key.
+    bool hasKey(std::string_view key) const;
+    std::size_t size() const {
+        Settle();
+        return size_;
+    }
+    bool empty() const { return size_ == 0 && pending_.empty(); }
     void clear();
 
 private:
-    struct Item {
-        uint64_t offset;   // of the record-ID text in the arena; the key follows it
+    // Pairs start on 8-byte units, so a slot names a pair by a 32-bit unit number.
+    static constexpr unsigned kUnitBits = 3;
+    static constexpr unsigned kBlockBits = 20;  // 1 MB blocks
+    struct Header {
         uint32_t idLen;
         uint32_t keyLen;
     };
-    static constexpr unsigned kBlockBits = 20;  // 1 MB blocks
-    const char* At(uint64_t offset) const {
+    struct Slot {
+        uint32_t unit = 0;  // the pair's unit + 1; 0 empty
+        uint32_t hash = 0;  // low half of the text's hash: most misses end without reading the pair
+    };
+    enum class By { Id, Key };
+
+    const char* At(uint64_t unit) const {
+        const uint64_t offset = unit << kUnitBits;
         return blocks_[offset >> kBlockBits].get() + (offset & ((uint64_t{1} << kBlockBits) - 1));
     }
-    std::string_view IdOf(const Item& item) const { return {At(item.offset), item.idLen}; }
-    // Room for `size` bytes in one block; the offset of the first.
+    static Header HeaderOf(const char* pair) {
+        Header h;
+        std::memcpy(&h, pair, sizeof h);
+        return h;
+    }
+    static std::string_view IdOf(const char* pair) { return {pair + sizeof(Header), HeaderOf(pair).idLen}; }
+    static std::string_view KeyOf(const char* pair) {
+        const Header h = HeaderOf(pair);
+        return {pair + sizeof(Header) + h.idLen, h.keyLen};
+    }
+    // Room for `size` bytes in one block; the unit of the first.
     uint64_t Reserve(std::size_t size);
-    std::size_t Probe(std::string_view idText, std::size_t hash, bool& found) const;
-    void Grow();
+    // The slot of the pair whose record-ID text (or key) is `text`, else the empty slot that
+    // ends its run.
+    std::size_t Probe(const std::vector<Slot>& slots, By by, std::string_view text, std::size_t hash,
+                      bool& found) const;
+    // Puts the pairs written down since the last look-up into the tables, in the order met.
+    void Settle() const;
+    static void Resize(std::vector<Slot>& slots, std::size_t size);
 
     std::vector<std::unique_ptr<char[]>> blocks_;
-    std::size_t used_ = 0;  // bytes used in the last block
-    std::deque<Item> items_;
-    struct Slot {
-        uint32_t item = 0;  // item index + 1; 0 empty
-        uint32_t hash = 0;  // low half of the text's hash: most misses end without reading the item
+    std::size_t used_ = 0;  // bytes used in the last block, a whole number of units
+    // The tables and what waits for them; they change at a look-up, which is why they are mutable.
+    mutable std::size_t size_ = 0;        // pairs in the tables
+    mutable std::vector<Slot> slots_;     // by record-ID text: a power of two, at most half full
+    mutable std::vector<Slot> keySlots_;  // the same pairs by key, as large
+    struct Pending {
+        uint32_t unit;  // as in Slot
+        uint32_t idHash;
+        uint32_t keyHash;
     };
-    std::vector<Slot> slots_;  // a power of two, at most half full
+    mutable std::vector<Pending> pending_;  // written down, not yet in the tables
 };
 
 }  // namespace dz::ar

@@ -53,6 +53,12 @@ void ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
     }
 }
 
+// What the first pass needs of ListDefault: only an empty field changes, and only whether it
+// stays empty matters there (no list field is part of a key).
+void EmptyDefault(uint16_t file, uint16_t field, const CustomList& list) {
+    if (Text(file, field).empty() && !list.emptyBecomes.empty()) Put(file, field, list.emptyBecomes);
+}
+
 // The first field a clearing group changed, with its value as it was, for the group's one
 // message.
 struct ClearedGroup {
@@ -76,7 +82,16 @@ std::string PrefixShown(const std::string& prefix) {
 }  // namespace
 
 bool xvARM::ResolveReference(uint16_t file, uint16_t field, uint16_t keyFile, uint16_t keyField) {
+    // A record-ID text follows from the key alone, so a key the text file's own records give is
+    // answered by its text, without building the record-ID text: the same pair would answer.
+    // A key field's text is already as the field keeps it, so a reference typed as such a key
+    // is that key, and the field holds the answer already.
+    if (Keys(keyFile).hasKey(xio_get_text(file, field))) return true;
     PutText(keyFile, keyField, xio_get_text(file, field));
+    if (const std::string& staged = xio_get_text(keyFile, keyField); Keys(keyFile).hasKey(staged)) {
+        PutText(file, field, staged);
+        return true;
+    }
     RecordIdText(keyFile, refId_, 1);
     if (Keys(keyFile).find(refId_, refKey_)) {
         PutText(file, field, refKey_);
@@ -107,7 +122,10 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
         if (!Text(ars, field).empty() && !ResolveReference(ars, field, arm, customer_[kCust]))
             messages.push_back(Msg(12819, customerTerm_, Text(ars, field)));
     }
-    ListDefault(ars, contact_[kCoTypeA], contactTypes);
+    if (pass1_)
+        EmptyDefault(ars, contact_[kCoTypeA], contactTypes);
+    else
+        ListDefault(ars, contact_[kCoTypeA], contactTypes);
     if (Text(ars, contact_[kCoTypeA]).empty()) {
         reason = Msg(12807, contact + " type", contact, key);
         return false;
@@ -140,12 +158,14 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         messages.push_back(Msg(12820, label, Text(arm, field), contactTerm_));
     }
 
-    // List defaults and spellings.
-    ListDefault(arm, customer_[kCTypeA], customerTypes);
-    ListDefault(arm, customer_[kCTrade], trades);
-    ListDefault(arm, customer_[kCCrdRtg], creditRatings);
-    ListDefault(arm, customer_[kCBFreqA], billingFrequencies);
-    for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
+    // List defaults and spellings. Pass 1 asks only whether a required type stays empty.
+    auto listDefault = pass1_ ? &EmptyDefault : &ListDefault;
+    listDefault(arm, customer_[kCTypeA], customerTypes);
+    listDefault(arm, customer_[kCTrade], trades);
+    listDefault(arm, customer_[kCCrdRtg], creditRatings);
+    listDefault(arm, customer_[kCBFreqA], billingFrequencies);
+    if (!pass1_)
+        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
 
     // Required types: each named by its own label (the customer type by the customer's term).
     for (std::size_t f = kCTypeA; f <= kCBFreqA; ++f) {
