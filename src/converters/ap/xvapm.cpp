@@ -107,6 +107,7 @@ bool xvAPM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     allowTotals = ctx.tpl && ctx.tpl->Version() == "ALLOW TOTALS";
     settings = ApSettings(ctx.mainHandle);
     lookups_.Clear();
+    prefixesA_.clear();
     debitAccounts_.Clear();
     vendorFieldsOf_ = 0;
     if (LoadSettings(ctx.files, ctx.notes.get(), ctx.progress)) return true;

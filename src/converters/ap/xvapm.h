@@ -211,6 +211,16 @@ protected:
 private:
     bool notesFailed_ = false;
     VendorLookups lookups_;
+    // Prefixes A of the GL master as the prefix totals find them, kept per value for one text
+    // file: this conversion writes nothing there, and the totals name the same prefixes again
+    // and again.
+    struct PrefixA {
+        bool onFile = false;
+        int fiscal = 0;  // PAFISC, whole (when on file)
+    };
+    const PrefixA& PrefixAOf(uint16_t glm, const std::string& prefixA);
+    std::unordered_map<std::string, PrefixA> prefixesA_;
+    PrefixA prefixScratch_;
     DebitAccounts debitAccounts_;
     // The vendor fields by number, resolved once for the handle.
     const VendorFields& VendorFieldsOf(uint16_t apm);
