@@ -10,6 +10,7 @@
 #include "platform/suite/xk.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 namespace dz::ap {
@@ -37,12 +38,12 @@ bool ClearGroup(uint16_t apm, const VendorFields& fields, const std::array<Group
         std::string shown;
         switch (g.kind) {
         case GroupField::kFlag:
-            if (GetFlag(apm, fld) == 0) continue;
+            if (xio_get_flag(apm, fld) == 0) continue;
             shown = g.yes;
             PutFlag(apm, fld, 0);
             break;
         case GroupField::kChoice: {
-            const double item = GetNumber(apm, fld);
+            const double item = xio_get_number(apm, fld);
             if (item == 1) continue;
             shown = ChoiceText(apm, fld, item, true);
             PutNumber(apm, fld, 1);
@@ -65,7 +66,7 @@ bool ClearGroup(uint16_t apm, const VendorFields& fields, const std::array<Group
             break;
         }
         case GroupField::kAmount: {
-            const double value = GetNumber(apm, fld);
+            const double value = xio_get_number(apm, fld);
             if (value == 0) continue;
             shown = Amount(value);
             PutNumber(apm, fld, 0);
@@ -85,12 +86,30 @@ std::string ClearListed(uint16_t apm, const VendorFields& fields, std::initializ
     int count = 0;
     for (const std::size_t name : names) {
         const uint16_t fld = fields[name];
-        const double v = GetNumber(apm, fld);
+        const double v = xio_get_number(apm, fld);
         if (fld == 0 || v == 0) continue;
         if (count < 3) values[static_cast<std::size_t>(count++)] = v;
         PutNumber(apm, fld, 0);
     }
     return ListedAmounts(values.data(), count);
+}
+
+// Sets every non-zero number field from `first` to `last` (field numbers, both included) to 0;
+// answers the first such field (0 when none) and its old value. Totals hold whole hundredths, so
+// a total that is not zero is at least 1 either way: one read per field, no field result.
+uint16_t ZeroTotals(uint16_t apm, uint16_t first, uint16_t last, double& firstValue) {
+    uint16_t found = 0;
+    if (first == 0 || last < first) return 0;
+    for (uint16_t f = first; f <= last; ++f) {
+        const double v = xio_get_number(apm, f);
+        if (!(std::fabs(v) >= 1)) continue;
+        if (!found) {
+            found = f;
+            firstValue = v;
+        }
+        xio_put_number(apm, f, 0);
+    }
+    return found;
 }
 
 // A description with its first letter upper-cased, followed by `tail` ("%s rate").
@@ -137,7 +156,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
     auto fld = [&](std::size_t field) { return fields[field]; };
     // Valid until the field is put: copy what a message shows after a put.
     auto text = [&](std::size_t field) -> const std::string& { return xio_get_text(apm, fld(field)); };
-    auto num = [&](std::size_t field) { return GetNumber(apm, fld(field)); };
+    auto num = [&](std::size_t field) { return xio_get_number(apm, fld(field)); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     // A number field set to 0: its old value, 0 when it was 0 already.
     auto take = [&](std::size_t name) {
@@ -166,7 +185,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         bool told[2] = {false, false};
         for (const auto& r : ranges) {
             double value = 0;
-            const uint16_t found = ZeroRange(apm, fld(r.first), fld(r.last), value);
+            const uint16_t found = ZeroTotals(apm, fld(r.first), fld(r.last), value);
             if (found == 0 || told[r.nextYear]) continue;
             told[r.nextYear] = true;
             messages.push_back(Msg(r.nextYear ? 12131 : 12130, FieldDescription(apm, found), Amount(value)));
