@@ -52,12 +52,6 @@ ApSettings::ApSettings(uint16_t apm) {
     xio_free_header(apm, kHdrApSettings);
 }
 
-int ApSettings::Result(std::string_view name) const {
-    for (std::size_t i = 0; i < kApSettings; ++i)
-        if (name == kApSettingNames[i]) return results_[i];
-    return 0;
-}
-
 // ---- Files and settings -----------------------------------------------------------------------
 
 bool xvAPM::LoadSettings(const convert::OpenFilesList& files, convert::NotesReport* notes,

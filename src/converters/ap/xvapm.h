@@ -22,7 +22,6 @@
 #include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -74,10 +73,7 @@ public:
     explicit ApSettings(uint16_t apm);
 
     bool Read() const { return read_; }
-    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header was not read
-    // or the setting is not one the handlers test).
-    int Result(std::string_view name) const;
-    // The same by number, for the vendor handler, which asks on every vendor.
+    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header was not read).
     int Result(ApSetting setting) const { return results_[setting]; }
 
 private:

@@ -26,7 +26,7 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
         return false;
     }
     // 3. The settings must keep 1099 totals per prefix (an unreadable header does not stop it).
-    if (settings.Read() && settings.Result("PRF1099") == 0) {
+    if (settings.Read() && settings.Result(kPRF1099) == 0) {
         reason = Msg(12166);
         return false;
     }
@@ -100,7 +100,7 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
 
     // 8. Deductions of the withholding kind, when it is not used.
     if (country != kCountryAustralia) {
-        if (settings.Read() && settings.Result("MD2USE") == 0) {
+        if (settings.Read() && settings.Result(kMD2USE) == 0) {
             const std::pair<const char*, const char*> deducted[] = {{"FYTDDED", "YTD amount deducted"},
                                                                     {"FLYDED", "Last Yr amount deducted"},
                                                                     {"FNYDED", "Next Yr amount deducted"}};
@@ -151,8 +151,8 @@ bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& r
         return false;
     }
     if (!settings.Read()) return true;
-    for (const char* name : {"DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
-        if (settings.Result(name) != 0) return true;
+    for (const ApSetting setting : {kDCAUTH1, kDCAUTH2, kDCAUTH3, kDCAUTH4, kDCAUTH5})
+        if (settings.Result(setting) != 0) return true;
     reason = Msg(12179, TermPlural(38), Term(38));
     return false;
 }
