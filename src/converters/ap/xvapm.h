@@ -119,7 +119,8 @@ private:
     int status_ = kNone;
 };
 
-// The vendor handler's look-ups: one LastLookup per look-up it makes, before the shared cache.
+// The handlers' look-ups in other masters: the text file's cache, which the prefix totals ask
+// directly, and before it one LastLookup per look-up the vendor handler makes.
 struct VendorLookups {
     LookupCache cache;
     LastLookup base, account, phase, category, group;
