@@ -2,9 +2,10 @@
 // standard phase and a tax group that are on file, so that every look-up runs, examined or
 // converted into a company without vendors (the shipped template, xvapm.tpl). Also writes the
 // vendor rows as CSV, so that run_apm.sh can time `sqlite3 .import` of them into a table keyed
-// by vendor.
+// by vendor. With `prefixes`, every third vendor is followed by its 1099 totals for prefix A
+// "01", which the GL master holds, so that the prefix handler and its vendor check run too.
 //
-// usage: bench_apm convert|examine|text [vendors] [work folder]
+// usage: bench_apm convert|examine|text [vendors] [work folder] [prefixes]
 // prints seconds=..., records=..., rejected=..., max_rss_kb=...
 #include <cstdio>
 #include <cstdlib>
@@ -23,7 +24,7 @@ using namespace dz;
 namespace {
 
 // The vendor format has 83 fields and the notes; VGLEXP is column 10, VJCPHS 11, VTAXGRP 13.
-void WriteText(std::ostream& out, std::ostream& rows, long vendors) {
+void WriteText(std::ostream& out, std::ostream& rows, long vendors, bool prefixes) {
     out << "#,APM,xvapm\n";
     char id[32];
     for (long v = 0; v < vendors; ++v) {
@@ -32,6 +33,7 @@ void WriteText(std::ostream& out, std::ostream& rows, long vendors) {
             << ",1 Main Street,,Portland,ME,04101,,,1,5100-00,09-001.00,,MEUSE";
         for (int i = 14; i < 83; ++i) out << ',';
         out << ",\n";
+        if (prefixes && v % 3 == 0) out << "10,01," << id << ",2,100.00,,50.00,,,,\n";
         rows << id << ",Vendor " << v << ",1 Main Street,Portland,ME,04101,510000,0900100,MEUSE\n";
     }
 }
@@ -46,12 +48,13 @@ bool Put(uint16_t h, uint16_t rec, std::initializer_list<std::pair<const char*, 
 
 int main(int argc, char** argv) {
     const auto args =
-        bench::ParseArgs(argc, argv, "bench_apm", "convert|examine|text [vendors] [work folder]");
+        bench::ParseArgs(argc, argv, "bench_apm", "convert|examine|text [vendors] [work folder] [prefixes]");
+    const bool prefixes = argc > 4 && std::string(argv[4]) == "prefixes";
     const fs::path& company = args.company;
-    const fs::path text = args.work / "apm.txt";
+    const fs::path text = args.work / (prefixes ? "apm-prefixes.txt" : "apm.txt");
     if (!fs::exists(text)) {
         std::ofstream out(text, std::ios::binary), rows(args.work / "vendors.csv", std::ios::binary);
-        WriteText(out, rows, args.count);
+        WriteText(out, rows, args.count, prefixes);
     }
     if (args.mode == "text") return 0;
 
@@ -66,7 +69,7 @@ int main(int argc, char** argv) {
             std::cerr << "cannot open MASTER." << abbr << "\n";
             return 2;
         }
-        const bool written = ok == 0   ? Put(h, 6, {{"BSBASE", "510000"}})
+        const bool written = ok == 0   ? Put(h, 6, {{"BSBASE", "510000"}}) && Put(h, 3, {{"PAPRFX", "01"}})
                              : ok == 1 ? Put(h, 16, {{"SPHASE", "0900100"}})
                                        : Put(h, 2, {{"GROUP", "MEUSE"}});
         bench::Must(xio_end_writes(h), "commit the reference");

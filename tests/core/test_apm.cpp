@@ -252,6 +252,29 @@ TEST_F(ApmTest, DebitAccountFormsStayTheSameAskedAgainAndPastWhatIsKept) {
     same("5999-00", true, "599900");
 }
 
+TEST_F(ApmTest, TheLastLookupAnswersForEachValueAndKeepsNoFailure) {
+    uint16_t txm = 0;
+    ASSERT_EQ(xio_open_file(company.path() / "MASTER.TXM", XIO_OPEN_READ_WRITE, txm), XIO_OK);
+    list.push_back({"TXM", 1, txm});  // closed with the others
+    ASSERT_EQ(xio_start_writes(txm), XIO_OK);
+    xio_init_record(txm, 2);
+    convert::PutText(txm, 2, "GROUP", "MEUSE");
+    ASSERT_EQ(xio_wr_record(txm, 2), XIO_OK);
+    ASSERT_EQ(xio_end_writes(txm), XIO_OK);
+
+    LookupCache cache;
+    LastLookup last;
+    // The same value again, another one, and back: each answered for itself.
+    for (const auto& [value, missing] : std::vector<std::pair<std::string, bool>>{
+             {"MEUSE", false}, {"MEUSE", false}, {"NOTAX", true}, {"MEUSE", false}, {"NOTAX", true}})
+        EXPECT_EQ(last.Missing(cache, txm, 2, "GROUP", value), missing) << value;
+    // A look-up that fails (no file) is not an answer: the next one asks again.
+    LastLookup fresh;
+    LookupCache empty;
+    EXPECT_FALSE(fresh.Missing(empty, 0, 2, "GROUP", "NOTAX"));
+    EXPECT_TRUE(fresh.Missing(empty, txm, 2, "GROUP", "NOTAX"));
+}
+
 TEST(ApmListedAmounts, OneTwoOrThreeValuesAreJoinedAsTheMessagesShowThem) {
     const double values[] = {125, -50, 1000000};
     EXPECT_EQ(ListedAmounts(values, 0), "");

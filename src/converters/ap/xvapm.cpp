@@ -47,17 +47,9 @@ std::string ListedAmounts(const double* values, int count) {
 ApSettings::ApSettings(uint16_t apm) {
     if (xio_rd_header(apm, kHdrApSettings, 0) != XIO_OK) return;
     read_ = true;
-    for (const char* name : {"DSCLVL", "PMTDTU", "MDLVL", "TAXUSE", "USEICD1", "USEICD2", "MD2USE", "PRF1099",
-                             "DCCODE1", "DCCODE2", "DCCODE3", "DCCODE4", "DCCODE5", "DCRET1", "DCRET2", "DCRET3",
-                             "DCRET4", "DCRET5", "DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
-        results_.emplace_back(name, xio_get_field_result(apm, 0, HeaderFieldNo(apm, kHdrApSettings, name)));
+    for (std::size_t i = 0; i < kApSettings; ++i)
+        results_[i] = xio_get_field_result(apm, 0, HeaderFieldNo(apm, kHdrApSettings, kApSettingNames[i]));
     xio_free_header(apm, kHdrApSettings);
-}
-
-int ApSettings::Result(std::string_view name) const {
-    for (const auto& [n, v] : results_)
-        if (n == name) return v;
-    return 0;
 }
 
 // ---- Files and settings -----------------------------------------------------------------------
@@ -109,6 +101,7 @@ bool xvAPM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     allowTotals = ctx.tpl && ctx.tpl->Version() == "ALLOW TOTALS";
     settings = ApSettings(ctx.mainHandle);
     lookups_.Clear();
+    prefixesA_.clear();
     debitAccounts_.Clear();
     vendorFieldsOf_ = 0;
     if (LoadSettings(ctx.files, ctx.notes.get(), ctx.progress)) return true;

@@ -19,9 +19,9 @@
 #include "convert/reports.h"
 #include "convert/side_file.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -52,8 +52,20 @@ inline constexpr uint16_t kCountryUsa = 1;
 inline constexpr uint16_t kCountryCanada = 2;
 inline constexpr uint16_t kCountryAustralia = 61;
 
-// The AP settings the handlers test (header 2), read once per text file: the header does not
-// change while a text file is converted.
+// The AP settings the handlers test (header 2), by their field names.
+enum ApSetting : std::size_t {
+    kDSCLVL, kPMTDTU, kMDLVL, kTAXUSE, kUSEICD1, kUSEICD2, kMD2USE, kPRF1099, kDCCODE1, kDCCODE2, kDCCODE3,
+    kDCCODE4, kDCCODE5, kDCRET1, kDCRET2, kDCRET3, kDCRET4, kDCRET5, kDCAUTH1, kDCAUTH2, kDCAUTH3, kDCAUTH4,
+    kDCAUTH5,
+    kApSettings
+};
+inline constexpr std::array<const char*, kApSettings> kApSettingNames{
+    "DSCLVL", "PMTDTU", "MDLVL", "TAXUSE", "USEICD1", "USEICD2", "MD2USE", "PRF1099", "DCCODE1", "DCCODE2",
+    "DCCODE3", "DCCODE4", "DCCODE5", "DCRET1", "DCRET2", "DCRET3", "DCRET4", "DCRET5", "DCAUTH1", "DCAUTH2",
+    "DCAUTH3", "DCAUTH4", "DCAUTH5"};
+
+// The AP settings the handlers test, read once per text file: the header does not change while
+// a text file is converted.
 class ApSettings {
 public:
     ApSettings() = default;
@@ -61,13 +73,12 @@ public:
     explicit ApSettings(uint16_t apm);
 
     bool Read() const { return read_; }
-    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header was not read
-    // or the setting is not one the handlers test).
-    int Result(std::string_view name) const;
+    // A choice setting's item number, a yes/no setting's 0 or 1 (0 when the header was not read).
+    int Result(ApSetting setting) const { return results_[setting]; }
 
 private:
     bool read_ = false;
-    std::vector<std::pair<std::string, int>> results_;
+    std::array<int, kApSettings> results_{};
 };
 
 // The vendor fields the vendor handler touches on every vendor, named as the record names them.
@@ -93,6 +104,31 @@ using VendorFields = convert::FieldNumbers<kVendorFields>;
 // Answers of look-ups in the GL, JC and tax masters, kept for one text file: this conversion
 // writes none of them, and vendors name the same accounts, phases and groups again and again.
 using convert::LookupCache;
+
+// The last value one look-up of the vendor handler was asked and the text file's answer: vendors
+// in a row mostly name the same account, phase or group, and comparing with the last value costs
+// less than the cache's own key. Keeps only what the cache keeps (on file or not).
+class LastLookup {
+public:
+    bool Missing(LookupCache& cache, uint16_t file, uint16_t rec, const char* field, const std::string& value);
+    void Clear() { status_ = kNone; }
+
+private:
+    static constexpr int kNone = -1;
+    std::string value_;
+    int status_ = kNone;
+};
+
+// The handlers' look-ups in other masters: the text file's cache, which the prefix totals ask
+// directly, and before it one LastLookup per look-up the vendor handler makes.
+struct VendorLookups {
+    LookupCache cache;
+    LastLookup base, account, phase, category, group;
+    void Clear() {
+        cache.Clear();
+        for (LastLookup* last : {&base, &account, &phase, &category, &group}) last->Clear();
+    }
+};
 
 // What the account format makes of a debit account text, kept per text for one text file: the
 // format does not change while a text file is converted, and vendors name the same accounts
@@ -142,7 +178,7 @@ public:
     static bool ConvertVendor(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                               bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                               uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                              const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts,
+                              const ApSettings& settings, VendorLookups& lookups, DebitAccounts& accounts,
                               const VendorFields& fields);
     bool ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                              bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,
@@ -171,7 +207,17 @@ protected:
 
 private:
     bool notesFailed_ = false;
-    LookupCache lookups_;
+    VendorLookups lookups_;
+    // Prefixes A of the GL master as the prefix totals find them, kept per value for one text
+    // file: this conversion writes nothing there, and the totals name the same prefixes again
+    // and again.
+    struct PrefixA {
+        bool onFile = false;
+        int fiscal = 0;  // PAFISC, whole (when on file)
+    };
+    const PrefixA& PrefixAOf(uint16_t glm, const std::string& prefixA);
+    std::unordered_map<std::string, PrefixA> prefixesA_;
+    PrefixA prefixScratch_;
     DebitAccounts debitAccounts_;
     // The vendor fields by number, resolved once for the handle.
     const VendorFields& VendorFieldsOf(uint16_t apm);

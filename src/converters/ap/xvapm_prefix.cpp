@@ -26,15 +26,17 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
         return false;
     }
     // 3. The settings must keep 1099 totals per prefix (an unreadable header does not stop it).
-    if (settings.Read() && settings.Result("PRF1099") == 0) {
+    if (settings.Read() && settings.Result(kPRF1099) == 0) {
         reason = Msg(12166);
         return false;
     }
     // 4. The vendor: on file, or (Examine Files) examined on an earlier line. A look-up that
-    // fails is no answer: the record cannot be checked.
+    // fails is no answer: the record cannot be checked. A vendor an earlier line added is on
+    // file: asking the file for it would end the bulk load of the vendors it is in.
     xio_init_record(apm, kRecVendor);
     PutText(apm, FieldNo(apm, kRecVendor, "VENDOR"), vendor);
-    const int found = xio_find_record(apm, kRecVendor, 0);
+    const int found =
+        converting && convert::FindInIdMap(apm, kRecVendor, ids) ? XIO_OK : xio_find_record(apm, kRecVendor, 0);
     if (found != XIO_OK) {
         if (found != XIO_NOT_FOUND) {
             reason = Msg(12011);
@@ -82,22 +84,23 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
     // 7. The prefixes in the GL master (warnings only).
     if (interfacesGL && glm != 0) {
         const std::string shown = level == 2 ? prefix : FormatAccount(prefix, section);
-        if (!convert::ReadByKey(glm, 3, "PAPRFX", prefixA)) {
+        const PrefixA& a = PrefixAOf(glm, prefixA);
+        if (!a.onFile) {
             messages.push_back(Msg(12173, shown, SectionDescription(section)));
         } else {
-            if (Whole(GetNumber(glm, FieldNo(glm, 3, "PAFISC"))) != level - 1)
+            if (a.fiscal != level - 1)
                 messages.push_back(Msg(12174, SectionDescription(section, true), shown,
                                        SectionDescription(suite::kGlPrefixA), prefixA));
-            if (level == 3 && FindStatus(glm, 4, "PBPRFX", prefix) != XIO_OK)
+            if (level == 3 && lookups_.cache.Status(glm, 4, "PBPRFX", prefix) != XIO_OK)
                 messages.push_back(Msg(12173, shown, SectionDescription(section)));
-            if (level == 4 && FindStatus(glm, 5, "PCPRFX", prefix) != XIO_OK)
+            if (level == 4 && lookups_.cache.Status(glm, 5, "PCPRFX", prefix) != XIO_OK)
                 messages.push_back(Msg(12173, shown, SectionDescription(section)));
         }
     }
 
     // 8. Deductions of the withholding kind, when it is not used.
     if (country != kCountryAustralia) {
-        if (settings.Read() && settings.Result("MD2USE") == 0) {
+        if (settings.Read() && settings.Result(kMD2USE) == 0) {
             const std::pair<const char*, const char*> deducted[] = {{"FYTDDED", "YTD amount deducted"},
                                                                     {"FLYDED", "Last Yr amount deducted"},
                                                                     {"FNYDED", "Next Yr amount deducted"}};
@@ -119,6 +122,28 @@ bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& rea
     return true;
 }
 
+const xvAPM::PrefixA& xvAPM::PrefixAOf(uint16_t glm, const std::string& prefixA) {
+    if (const auto it = prefixesA_.find(prefixA); it != prefixesA_.end()) return it->second;
+    // Read by its key without a lock; a read that fails is answered "not on file", as it always
+    // was, but not kept: the next line asks again.
+    const uint16_t keyNo = FieldNo(glm, 3, "PAPRFX");
+    PutText(glm, keyNo, prefixA);
+    const int status = xio_rd_record(glm, 3, 0, 0);
+    PrefixA a;
+    if (status == XIO_OK) {
+        a.onFile = true;
+        a.fiscal = Whole(GetNumber(glm, FieldNo(glm, 3, "PAFISC")));
+    } else {
+        xio_init_record(glm, 3);
+        PutText(glm, keyNo, prefixA);
+    }
+    if (status != XIO_OK && status != XIO_NOT_FOUND) {
+        prefixScratch_ = a;
+        return prefixScratch_;
+    }
+    return prefixesA_.emplace(prefixA, a).first->second;
+}
+
 bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList&,
                                   const ApSettings& settings) {
     if (IsBlank(GetText(apm, FieldNo(apm, kRecAuthorization, "AUTH")))) {
@@ -126,8 +151,8 @@ bool xvAPM::ConvertAuthorizations(uint16_t apm, xvl::xvlImpInfo&, std::string& r
         return false;
     }
     if (!settings.Read()) return true;
-    for (const char* name : {"DCAUTH1", "DCAUTH2", "DCAUTH3", "DCAUTH4", "DCAUTH5"})
-        if (settings.Result(name) != 0) return true;
+    for (const ApSetting setting : {kDCAUTH1, kDCAUTH2, kDCAUTH3, kDCAUTH4, kDCAUTH5})
+        if (settings.Result(setting) != 0) return true;
     reason = Msg(12179, TermPlural(38), Term(38));
     return false;
 }

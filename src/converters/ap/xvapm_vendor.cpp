@@ -10,6 +10,7 @@
 #include "platform/suite/xk.h"
 
 #include <array>
+#include <cmath>
 #include <vector>
 
 namespace dz::ap {
@@ -37,23 +38,27 @@ bool ClearGroup(uint16_t apm, const VendorFields& fields, const std::array<Group
         std::string shown;
         switch (g.kind) {
         case GroupField::kFlag:
-            if (GetFlag(apm, fld) == 0) continue;
+            if (xio_get_flag(apm, fld) == 0) continue;
             shown = g.yes;
             PutFlag(apm, fld, 0);
             break;
         case GroupField::kChoice: {
-            const double item = GetNumber(apm, fld);
+            const double item = xio_get_number(apm, fld);
             if (item == 1) continue;
             shown = ChoiceText(apm, fld, item, true);
             PutNumber(apm, fld, 1);
             break;
         }
-        case GroupField::kText:
-            shown = GetText(apm, fld);
-            if (IsBlank(shown)) continue;
+        case GroupField::kText: {
+            const std::string& text = xio_get_text(apm, fld);
+            if (IsBlank(text)) continue;
+            shown = text;
             PutText(apm, fld, "");
             break;
+        }
         case GroupField::kDate: {
+            // A date never set reads 0 without building its value.
+            if (xio_get_field_result(apm, 0, fld) == 0) continue;
             const x_date_type date = GetDate(apm, fld);
             if (date.blank()) continue;
             shown = suite::xd_alpha_date(date);
@@ -61,7 +66,7 @@ bool ClearGroup(uint16_t apm, const VendorFields& fields, const std::array<Group
             break;
         }
         case GroupField::kAmount: {
-            const double value = GetNumber(apm, fld);
+            const double value = xio_get_number(apm, fld);
             if (value == 0) continue;
             shown = Amount(value);
             PutNumber(apm, fld, 0);
@@ -81,12 +86,30 @@ std::string ClearListed(uint16_t apm, const VendorFields& fields, std::initializ
     int count = 0;
     for (const std::size_t name : names) {
         const uint16_t fld = fields[name];
-        const double v = GetNumber(apm, fld);
+        const double v = xio_get_number(apm, fld);
         if (fld == 0 || v == 0) continue;
         if (count < 3) values[static_cast<std::size_t>(count++)] = v;
         PutNumber(apm, fld, 0);
     }
     return ListedAmounts(values.data(), count);
+}
+
+// Sets every non-zero number field from `first` to `last` (field numbers, both included) to 0;
+// answers the first such field (0 when none) and its old value. Totals hold whole hundredths, so
+// a total that is not zero is at least 1 either way: one read per field, no field result.
+uint16_t ZeroTotals(uint16_t apm, uint16_t first, uint16_t last, double& firstValue) {
+    uint16_t found = 0;
+    if (first == 0 || last < first) return 0;
+    for (uint16_t f = first; f <= last; ++f) {
+        const double v = xio_get_number(apm, f);
+        if (!(std::fabs(v) >= 1)) continue;
+        if (!found) {
+            found = f;
+            firstValue = v;
+        }
+        xio_put_number(apm, f, 0);
+    }
+    return found;
 }
 
 // A description with its first letter upper-cased, followed by `tail` ("%s rate").
@@ -97,6 +120,17 @@ std::string Labelled(int term, const char* tail) {
 }
 
 }  // namespace
+
+bool LastLookup::Missing(LookupCache& cache, uint16_t file, uint16_t rec, const char* field,
+                         const std::string& value) {
+    if (status_ != kNone && value == value_) return status_ == XIO_NOT_FOUND;
+    const int status = cache.Status(file, rec, field, value);
+    if (status == XIO_OK || status == XIO_NOT_FOUND) {
+        value_ = value;
+        status_ = status;
+    }
+    return status == XIO_NOT_FOUND;
+}
 
 const DebitAccounts::Form& DebitAccounts::Of(const std::string& value) {
     if (const auto it = forms_.find(value); it != forms_.end()) return it->second;
@@ -117,11 +151,12 @@ const DebitAccounts::Form& DebitAccounts::Of(const std::string& value) {
 bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                           bool interfacesGL, bool interfacesJC, bool categoriesUsed, uint16_t glm, uint16_t jcm,
                           uint16_t txm, uint16_t country, bool converting, bool allowTotals,
-                          const ApSettings& settings, LookupCache& lookups, DebitAccounts& accounts,
+                          const ApSettings& settings, VendorLookups& lookups, DebitAccounts& accounts,
                           const VendorFields& fields) {
     auto fld = [&](std::size_t field) { return fields[field]; };
-    auto text = [&](std::size_t field) { return GetText(apm, fld(field)); };
-    auto num = [&](std::size_t field) { return GetNumber(apm, fld(field)); };
+    // Valid until the field is put: copy what a message shows after a put.
+    auto text = [&](std::size_t field) -> const std::string& { return xio_get_text(apm, fld(field)); };
+    auto num = [&](std::size_t field) { return xio_get_number(apm, fld(field)); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     // A number field set to 0: its old value, 0 when it was 0 already.
     auto take = [&](std::size_t name) {
@@ -150,7 +185,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         bool told[2] = {false, false};
         for (const auto& r : ranges) {
             double value = 0;
-            const uint16_t found = ZeroRange(apm, fld(r.first), fld(r.last), value);
+            const uint16_t found = ZeroTotals(apm, fld(r.first), fld(r.last), value);
             if (found == 0 || told[r.nextYear]) continue;
             told[r.nextYear] = true;
             messages.push_back(Msg(r.nextYear ? 12131 : 12130, FieldDescription(apm, found), Amount(value)));
@@ -168,7 +203,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
             auto notConverted = [&](int number, const std::string& old, const char* numbers) {
                 messages.push_back(Msg(number, old, word("was not/will not be"), word(numbers)));
             };
-            if (settings.Result("DSCLVL") == 1) {
+            if (settings.Result(kDSCLVL) == 1) {
                 if (const double v = take(kVDSCPCT))
                     changed(12132, FormatNumber("%.3f", v / 1000.0), "has changed/will change", "604/605");
                 if (const double v = take(kVDSCDAY))
@@ -181,7 +216,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 if (auto old = ClearListed(apm, fields, {kVYTDDL, kVLYDL, kVNYDL}); !old.empty())
                     changed(12149, old, "has changed/will change", "636/637");
             }
-            if (settings.Result("PMTDTU") == 1) {
+            if (settings.Result(kPMTDTU) == 1) {
                 if (const double v = take(kVPMTDAY))
                     changed(12134, FormatNumber("%.0f", v), "have changed/will change", "608/609");
                 const double type = num(kVDAYTYP);
@@ -191,7 +226,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                     notConverted(12135, shown, "610/611");
                 }
             }
-            if (settings.Result("MDLVL") == 1) {
+            if (settings.Result(kMDLVL) == 1) {
                 if (const double v = take(kVMDRATE))
                     messages.push_back(Msg(12137, TermCap(63), Term(63), word("has changed/will change"),
                                            FormatNumber("%.3f", v / 1000.0), word("613/614")));
@@ -202,15 +237,15 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                     messages.push_back(
                         Msg(12150, TermCap(63), Term(63), word("has changed/will change"), old, word("638/639")));
             }
-            const int taxUse = settings.Result("TAXUSE");
+            const int taxUse = settings.Result(kTAXUSE);
             if (taxUse != 3 && num(kVTAXCOL) == 2) {
                 const std::string shown = ChoiceText(apm, fld(kVTAXCOL), 2, true);
                 PutNumber(apm, fld(kVTAXCOL), 1);
                 notConverted(12139, shown, "617/618");
             }
             auto clearText = [&](std::size_t name, int number, const std::string* term, const char* numbers) {
+                if (IsBlank(text(name))) return;
                 const std::string value = text(name);
-                if (IsBlank(value)) return;
                 PutText(apm, fld(name), "");
                 if (term)
                     messages.push_back(Msg(number, *term, value, word("was not/will not be"), word(numbers)));
@@ -218,29 +253,29 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                     messages.push_back(Msg(number, value, word("was not/will not be"), word(numbers)));
             };
             if (taxUse == 1) clearText(kVTAXGRP, 12162, nullptr, "654/655");
-            if (settings.Result("USEICD1") == 0) {
+            if (settings.Result(kUSEICD1) == 0) {
                 const std::string term = TermCap(61);
                 clearText(kVICODE1, 12140, &term, "619/620");
             }
-            if (settings.Result("USEICD2") == 0) {
+            if (settings.Result(kUSEICD2) == 0) {
                 const std::string term = TermCap(62);
                 clearText(kVICODE2, 12140, &term, "619/620");
             }
-            auto none = [&](const std::array<const char*, 5>& names) {
-                for (const char* name : names)
-                    if (settings.Result(name) != 0) return false;
+            auto none = [&](ApSetting first) {
+                for (std::size_t i = first; i < first + 5; ++i)
+                    if (settings.Result(static_cast<ApSetting>(i)) != 0) return false;
                 return true;
             };
-            if (none({"DCCODE1", "DCCODE2", "DCCODE3", "DCCODE4", "DCCODE5"})) {
+            if (none(kDCCODE1)) {
                 const std::string term = TermCap(60);
                 clearText(kVDCODE, 12141, &term, "621/622");
             }
-            if (none({"DCRET1", "DCRET2", "DCRET3", "DCRET4", "DCRET5"})) {
+            if (none(kDCRET1)) {
                 if (const double v = take(kVRETAIN))
                     messages.push_back(
                         Msg(12145, TermCap(64), word("has changed/will change"), Amount(v), word("628/629")));
             }
-            if (country != kCountryAustralia && settings.Result("MD2USE") == 0) {
+            if (country != kCountryAustralia && settings.Result(kMD2USE) == 0) {
                 auto cleared = [&](const std::string& label, const std::string& value) {
                     messages.push_back(Msg(12138, Term(529), label, value, word("was/will be"), word("615/616")));
                 };
@@ -260,12 +295,13 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
 
     // 5. The debit account: a base account when the account format has prefixes and the value is
     // no longer than a base account, else a whole account; stored without separators.
-    if (const std::string value = text(kVGLEXP); !IsBlank(value)) {
-        // The account as shown, built only for a message that is issued.
+    if (const std::string& value = text(kVGLEXP); !IsBlank(value)) {
+        // The account as shown, built only for a message that is issued (before the field is put).
         auto shown = [&] { return FormatAccount(value, suite::kGlDisplay); };
         if (!interfacesGL) {
+            const std::string message = Msg(12153, shown(), word("was not/will not be"), word("641/642"));
             PutText(apm, fld(kVGLEXP), "");
-            messages.push_back(Msg(12153, shown(), word("was not/will not be"), word("641/642")));
+            messages.push_back(message);
         } else {
             const DebitAccounts::Form& form = accounts.Of(value);
             const bool base = form.base;
@@ -274,47 +310,50 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
                 reason = Msg(12154, shown());
                 return false;
             }
-            const std::string raw = form.raw;
+            const std::string& raw = form.raw;
             PutText(apm, fld(kVGLEXP), raw);
             if (glm != 0) {
-                const bool missing =
-                    base ? lookups.Missing(glm, 6, "BSBASE", raw) : lookups.Missing(glm, 1, "AACCT", raw);
+                const bool missing = base ? lookups.base.Missing(lookups.cache, glm, 6, "BSBASE", raw)
+                                          : lookups.account.Missing(lookups.cache, glm, 1, "AACCT", raw);
                 if (missing) messages.push_back(Msg(base ? 12156 : 12155, FormatAccount(raw, section)));
             }
         }
     }
 
     // 6. The standard phase.
-    if (const std::string value = text(kVJCPHS); !IsBlank(value)) {
+    if (const std::string& value = text(kVJCPHS); !IsBlank(value)) {
         auto shown = [&] {
             std::string formatted = value;
             suite::xk_format_field(suite::kPhaseFormat, 0, formatted);
             return formatted;
         };
         if (!interfacesJC) {
+            const std::string message = Msg(12157, Term(18), shown(), word("was not/will not be"), word("646/647"));
             PutText(apm, fld(kVJCPHS), "");
-            messages.push_back(Msg(12157, Term(18), shown(), word("was not/will not be"), word("646/647")));
-        } else if (jcm != 0 && lookups.Missing(jcm, 16, "SPHASE", value)) {
+            messages.push_back(message);
+        } else if (jcm != 0 && lookups.phase.Missing(lookups.cache, jcm, 16, "SPHASE", value)) {
             messages.push_back(Msg(12158, Term(18), shown()));
         }
     }
 
     // 7. The standard category.
-    if (const std::string value = text(kVJCCAT); !IsBlank(value)) {
+    if (const std::string& value = text(kVJCCAT); !IsBlank(value)) {
         if (!interfacesJC) {
+            const std::string message = Msg(12159, value, word("was not/will not be"), word("649/650"));
             PutText(apm, fld(kVJCCAT), "");
-            messages.push_back(Msg(12159, value, word("was not/will not be"), word("649/650")));
+            messages.push_back(message);
         } else if (!categoriesUsed) {
+            const std::string message = Msg(12160, value, word("was not/will not be"), word("651/652"));
             PutText(apm, fld(kVJCCAT), "");
-            messages.push_back(Msg(12160, value, word("was not/will not be"), word("651/652")));
-        } else if (jcm != 0 && lookups.Missing(jcm, 17, "SCAT", value)) {
+            messages.push_back(message);
+        } else if (jcm != 0 && lookups.category.Missing(lookups.cache, jcm, 17, "SCAT", value)) {
             messages.push_back(Msg(12161, value));
         }
     }
 
     // 8. The tax group, as the settings left it.
-    if (const std::string value = text(kVTAXGRP); !IsBlank(value) && txm != 0) {
-        if (lookups.Missing(txm, 2, "GROUP", value)) messages.push_back(Msg(12163, value));
+    if (const std::string& value = text(kVTAXGRP); !IsBlank(value) && txm != 0) {
+        if (lookups.group.Missing(lookups.cache, txm, 2, "GROUP", value)) messages.push_back(Msg(12163, value));
     }
 
     // 9, 10. Fields of other countries.
