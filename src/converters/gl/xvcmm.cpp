@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 
 namespace dz::gl {
@@ -23,6 +24,7 @@ using namespace convert;
 namespace {
 
 constexpr const char* kConversionName = "CM Master file";
+constexpr std::size_t kUnformattedKept = 4096;
 
 bool IsBankNotes(const std::string& formatId) {
     return formatId.size() == 2 && std::toupper(static_cast<unsigned char>(formatId[0])) == 'B' &&
@@ -44,8 +46,9 @@ int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : 
 // column is in whole units; a money field holds hundredths.
 void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
     if (!field) return;
-    xio_fld_def def;
-    if (xio_get_fld_def(h, field, def) != XIO_OK) return;
+    const xio_fld_def* found = xio_field_def(h, field);
+    if (!found) return;
+    const xio_fld_def& def = *found;
     x_value_def out;
     if (xio_is_text_type(def.type)) {
         const std::string text = TextOf(v);
@@ -54,7 +57,10 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
     } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
         double n = v.number;
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        out.number = std::round(n * std::pow(10.0, def.decimals));
+        // The exact powers of ten a field's decimals take, without a call per value.
+        static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals] : std::pow(10.0, def.decimals);
+        out.number = std::round(n * scale);
     } else if (def.type == XIO_TYPE_LOGICAL) {
         out.flag = v.flag ? v.flag : static_cast<uint16_t>(v.number != 0);
     } else if (def.type == XIO_TYPE_DATE) {
@@ -97,6 +103,7 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     validAp_.clear();
     formats_.clear();
     prefixed_ = baseWidth_ = -1;
+    unformatted_.clear();
 
     // 1, 2. The GL master file, the run's own or opened here.
     if (glmHandle.Open(ctx.files, "GLM") == 0) {
@@ -152,6 +159,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
     FormatFacts f;
     f.bintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
+    f.fill = f.bintSpecial && !imported("BAPCABF");
     f.apKind = imported("BAPCABF") || imported("BINTCMP");
     f.apBase = imported("BAPCSHB");
     f.apFull = imported("BAPCSHF");
@@ -166,6 +174,20 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
 bool xvCMM::Prefixed() {
     if (prefixed_ < 0) prefixed_ = suite::xk_prefixed(suite::kGlAccountFormat) ? 1 : 0;
     return prefixed_ == 1;
+}
+
+const std::string& xvCMM::Unformatted(int section, const std::string& account) {
+    std::string& memo = unformatKey_;
+    memo.assign(1, static_cast<char>('0' + section)).append(account);
+    auto it = unformatted_.find(memo);
+    if (it == unformatted_.end()) {
+        // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
+        if (unformatted_.size() >= kUnformattedKept) unformatted_.clear();
+        std::string value = account;
+        suite::xk_unformat_field(suite::kGlAccountFormat, section, value);
+        it = unformatted_.emplace(memo, std::move(value)).first;
+    }
+    return it->second;
 }
 
 int xvCMM::BaseWidth() {
@@ -200,7 +222,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         const std::string& format = info.FormatID();
         xvl::xvlImport& import = *ctx.import;
         const auto glm = static_cast<uint16_t>(glmHandle);
-        if (Facts(format, import).bintSpecial && !import.xvlImpWasItImported(format, "BAPCABF"))
+        if (Facts(format, import).fill)
             CheckBankFields(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
                             pmInstalled, glm, ctx.converting, import);
         return ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
@@ -232,7 +254,6 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
                             bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
     auto special = [&](const char* name) { return import.xvlImpGetSpecialValue(format, name); };
-    const int fmt = suite::kGlAccountFormat;
     ResolveFields(cmm);
 
     // 1. The kind of the AP cash account.
@@ -253,7 +274,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     if (const auto cash = special("BCASH")) {
         std::string account = TextOf(*cash);
         if (!account.empty()) {
-            suite::xk_unformat_field(fmt, apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+            account = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
             collect(account);
             PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
             PutFlag(cmm, bank_[kApValid], 1);

@@ -110,6 +110,7 @@ protected:
     // What a template format gives, asked on every bank of the format: read once per format.
     struct FormatFacts {
         bool bintSpecial = false;  // the special value BINTCMP
+        bool fill = false;         // BINTCMP without BAPCABF: the filling step runs
         bool apKind = false;       // BAPCABF or BINTCMP imported
         bool apBase = false, apFull = false;  // BAPCSHB, BAPCSHF imported
         bool pmKind = false, pmBase = false, pmFull = false;
@@ -119,10 +120,15 @@ protected:
     // The GL account format's answers the filling step needs, read once.
     bool Prefixed();
     int BaseWidth();
+    // A cash account without the separators of the GL account format, for the whole account or
+    // its base section: banks share their cash accounts, each is taken apart once.
+    const std::string& Unformatted(int section, const std::string& account);
 
 private:
     std::unordered_map<std::string, FormatFacts> formats_;
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
+    std::unordered_map<std::string, std::string> unformatted_;  // section digit + account as given
+    std::string unformatKey_;
     std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
