@@ -99,8 +99,8 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     fieldsOf_ = 0;
     ResolveFields(ctx.mainHandle);
     multipleCash_ = -2;
-    lookups_.Clear();
-    validAp_.clear();
+    for (Answers& answers : answers_) answers = Answers{};
+    for (auto& valid : validAp_) valid.clear();
     formats_.clear();
     prefixed_ = baseWidth_ = -1;
     unformatted_.clear();

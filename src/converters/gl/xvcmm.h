@@ -129,12 +129,20 @@ private:
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
     std::unordered_map<std::string, std::string> unformatted_;  // section digit + account as given
     std::string unformatKey_;
-    std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
+    std::unordered_set<std::string> validAp_[2];  // AP cash accounts found valid: full, base
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
-    // Look-ups of GL accounts and check formats in this text file: the conversion writes
-    // neither file.
-    convert::LookupCache lookups_;
+    // Look-ups of GL accounts and check formats in this text file, each kind under its values:
+    // the conversion writes neither file, so an answer never goes stale.
+    enum Lookup { kGlAccount, kGlBase, kApCheckFormat, kPrCheckFormat, kLookups };
+    struct Answers {
+        std::unordered_map<std::string, bool> kept;  // value -> missing
+        std::string last;
+        bool lastMissing = false, lastKept = false;
+    };
+    Answers answers_[kLookups];
+    // True when `value` of `field` is not on file in record `rec` of `file`.
+    bool Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value);
     // The field numbers of the bank and last-numbers records, for the handle they were resolved
     // on (0: not yet); a text file starts afresh.
     void ResolveFields(uint16_t cmm);
