@@ -53,6 +53,9 @@ std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKi
         convert::PutNumber(file, field, 0);
         break;
     case FieldKind::Date: {
+        // A date never set is stored as zero: most employees have none, and are told so
+        // without building the field's value.
+        if (xio_get_field_result(file, 0, field) == 0) return std::nullopt;
         const x_date_type date = convert::GetDate(file, field);
         if (date.blank()) return std::nullopt;
         shown = suite::xd_alpha_date(date);
