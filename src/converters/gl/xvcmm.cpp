@@ -281,12 +281,12 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         }
     }
     // 4, 5. The payroll and receivables cash accounts of the line.
-    const std::string payroll = GetText(cmm, bank_[kPrCash]);
+    const std::string& payroll = xio_get_text(cmm, bank_[kPrCash]);
     if (!payroll.empty()) {
         collect(payroll);
         PutFlag(cmm, bank_[kPrValid], 1);
     }
-    const std::string receivable = GetText(cmm, bank_[kRcCash]);
+    const std::string& receivable = xio_get_text(cmm, bank_[kRcCash]);
     if (!receivable.empty()) {
         collect(receivable);
         PutFlag(cmm, bank_[kRcValid], 1);
@@ -310,7 +310,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     // 8. Convert: the last numbers of the bank, written after it.
     if (!converting) return true;
     xio_init_record(cmm, kCmRecLastNumbers);
-    PutText(cmm, last_[kLtBank], GetText(cmm, bank_[kBankAcc]));
+    PutText(cmm, last_[kLtBank], xio_get_text(cmm, bank_[kBankAcc]));
     auto put = [&](const char* name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;

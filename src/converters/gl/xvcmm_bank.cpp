@@ -39,7 +39,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const std::string& format = info.FormatID();
     const uint16_t rec = kCmRecBank;
     ResolveFields(cmm);
-    auto text = [&](std::size_t field) { return GetText(cmm, bank_[field]); };
+    // Read where the record holds them: each value is used before its field is written.
+    auto text = [&](std::size_t field) -> const std::string& { return xio_get_text(cmm, bank_[field]); };
     auto clear = [&](std::size_t field) { PutText(cmm, bank_[field], ""); };
     const FormatFacts& given = Facts(format, import);
 
@@ -100,7 +101,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // 4. The AP cash account must be a whole account, or a whole base account, of the format.
     // A base account is shown and checked as a base account: shown as a whole account, a valid
     // base account of a prefixed GL would take the prefix's separators and fail.
-    if (const std::string ap = text(apField); !ap.empty()) {
+    if (const std::string& ap = text(apField); !ap.empty()) {
         std::unordered_set<std::string>& valid = validAp_[apBase ? 1 : 0];
         if (!valid.count(ap)) {
             const std::string shown = FormatAccount(ap, sectionOf(apBase));
@@ -114,7 +115,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 5, 6. The account of the other kind goes.
     auto otherKind = [&](int number, std::size_t other, bool base, const char* code) {
-        const std::string value = text(other);
+        const std::string& value = text(other);
         if (value.empty()) return;
         messages.push_back(Msg(number, base ? "base" : "full", base ? "Full" : "Base",
                                FormatAccount(value, sectionOf(!base)), ModeWord("was/will be", converting),
@@ -129,7 +130,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     constexpr std::size_t kNoKind = kBankFields;
     auto use = [&](std::size_t field, bool installed, std::size_t valid, int number, int section, const char* code,
                    std::size_t kindField) {
-        const std::string value = text(field);
+        const std::string& value = text(field);
         if (value.empty()) return;
         if (installed && cmInterfacesGl) {
             PutFlag(cmm, bank_[valid], 1);
@@ -214,7 +215,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     auto checkFormat = [&](bool installed, std::size_t valid, std::size_t formField, const char* app,
                            const char* article, int16_t handle, Lookup kind, uint16_t formatRec, const char* key) {
         if (!installed || xio_get_field_result(cmm, rec, bank_[valid]) != 1) return;
-        const std::string form = text(formField);
+        const std::string& form = text(formField);
         if (form.empty()) {
             messages.push_back(Msg(12855, bank, app, article));
             return;
@@ -228,7 +229,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // 18, 19. The check format and maximum of an application that is not installed go.
     auto notInstalled = [&](bool installed, const char* app, std::size_t formField, std::size_t maxField) {
         if (installed) return;
-        if (const std::string form = text(formField); !form.empty()) {
+        if (const std::string& form = text(formField); !form.empty()) {
             messages.push_back(Msg(12196, app, app, suite::xk_description(8), form, notConverted,
                                    Code("1023/1024", converting)));
             clear(formField);
