@@ -201,6 +201,17 @@ TEST_F(CmmTest, AnInvalidApCashAccountIsRejected) {
     EXPECT_FALSE(Read(kCmRecBank, "HOLD"));
 }
 
+TEST_F(CmmTest, ACashAccountGivenAsBaseThenAsFullIsTakenApartForEach) {
+    // The same text is an invalid base account and a valid full account.
+    const std::string body = L("F", {{"BANKACC", "ASBASE"}, {"BINTCMP", "2"}, {"BCASH", kCash}}) +
+                             L("F", {{"BANKACC", "ASFULL"}, {"BINTCMP", "1"}, {"BCASH", kCash}});
+    const std::string report = Run(WriteText("twice.txt", body), "Convert");
+    EXPECT_THAT(report, ::testing::HasSubstr("Invalid AP base cash account - "));
+    EXPECT_FALSE(Read(kCmRecBank, "ASBASE"));
+    ASSERT_TRUE(Read(kCmRecBank, "ASFULL")) << report;
+    EXPECT_EQ(Text(kCmRecBank, "BAPCSHF"), Unformatted(kCash));
+}
+
 TEST_F(CmmTest, AmountsAreNeverConverted) {
     SetMultipleCash(1);
     const std::string report =
