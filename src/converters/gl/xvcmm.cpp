@@ -59,7 +59,8 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
         // The exact powers of ten a field's decimals take, without a call per value.
         static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals] : std::pow(10.0, def.decimals);
+        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals]
+                                                                                         : std::pow(10.0, def.decimals);
         out.number = std::round(n * scale);
     } else if (def.type == XIO_TYPE_LOGICAL) {
         out.flag = v.flag ? v.flag : static_cast<uint16_t>(v.number != 0);
