@@ -169,6 +169,9 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     f.pmFull = imported("BPMCSHF");
     f.reconciled = imported("BRECDT");
     f.setupStatus = imported("BSASTAT");
+    static constexpr const char* kSpecialNames[kSpecials] = {"BINTCMP", "BCASH",  "BLSTCHK", "BLSTCDT", "BLSTCA",
+                                                             "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
+    for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
     return formats_.emplace(format, f).first->second;
 }
 
@@ -254,11 +257,16 @@ int xvCMM::WriteLastNumbers(uint16_t cmm) { return xio_wr_record(cmm, kCmRecLast
 bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
                             bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
-    auto special = [&](const char* name) { return import.xvlImpGetSpecialValue(format, name); };
+    // The line's special values, where the format has them (null where it has not).
+    const FormatFacts& facts = Facts(format, import);
+    auto special = [&](Special s) -> const x_value_def* {
+        const int at = facts.specialAt[s];
+        return at < 0 ? nullptr : &import.xvlImpSpecialValueAt(format, at);
+    };
     ResolveFields(cmm);
 
     // 1. The kind of the AP cash account.
-    const auto bint = special("BINTCMP");
+    const auto bint = special(kSpBintcmp);
     const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
     PutNumber(cmm, bank_[kApKind], apKind);
 
@@ -272,7 +280,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
             conflict = true;
     };
     // 3. One cash account for the whole bank.
-    if (const auto cash = special("BCASH")) {
+    if (const auto cash = special(kSpCash)) {
         std::string account = TextOf(*cash);
         if (!account.empty()) {
             account = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
@@ -312,7 +320,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     if (!converting) return true;
     xio_init_record(cmm, kCmRecLastNumbers);
     PutText(cmm, last_[kLtBank], xio_get_text(cmm, bank_[kBankAcc]));
-    auto put = [&](const char* name, std::size_t field) {
+    auto put = [&](Special name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;
         PutSpecial(cmm, last_[field], *v);
@@ -321,20 +329,20 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         return true;
     };
     if (apInst) {
-        put("BLSTCHK", kLtApCheck);
-        put("BLSTCDT", kLtApDate);
-        put("BLSTCA", kLtApAmount);
+        put(kSpApCheck, kLtApCheck);
+        put(kSpApDate, kLtApDate);
+        put(kSpApAmount, kLtApAmount);
     }
     if (prInst) {
-        put("BPLSTC", kLtPrCheck);
-        put("BPLSTCD", kLtPrDate);
-        put("BPLSTCA", kLtPrAmount);
+        put(kSpPrCheck, kLtPrCheck);
+        put(kSpPrDate, kLtPrDate);
+        put(kSpPrAmount, kLtPrAmount);
     }
     // A deposit amount alone is a last number too: it must not be dropped by starting the record
     // again.
-    if (const auto deposit = special("BLSTDA"); deposit && deposit->number != 0) {
-        put("BLSTDA", kLtDepAmount);
-        put("BLSTDDT", kLtDepDate);
+    if (const auto deposit = special(kSpDeposit); deposit && deposit->number != 0) {
+        put(kSpDeposit, kLtDepAmount);
+        put(kSpDepositDate, kLtDepDate);
     }
     return true;
 }

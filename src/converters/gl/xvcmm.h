@@ -107,6 +107,11 @@ protected:
     int MultipleCashAccounts(uint16_t cmm);
     void SetMultipleCashAccounts(uint16_t cmm, bool converting);
 
+    // The special values the filling step reads.
+    enum Special : std::size_t {
+        kSpBintcmp, kSpCash, kSpApCheck, kSpApDate, kSpApAmount, kSpPrCheck, kSpPrDate, kSpPrAmount, kSpDeposit,
+        kSpDepositDate, kSpecials
+    };
     // What a template format gives, asked on every bank of the format: read once per format.
     struct FormatFacts {
         bool bintSpecial = false;  // the special value BINTCMP
@@ -115,6 +120,7 @@ protected:
         bool apBase = false, apFull = false;  // BAPCSHB, BAPCSHF imported
         bool pmKind = false, pmBase = false, pmFull = false;
         bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
+        int specialAt[kSpecials] = {};  // each special value's position in the format, -1 none
     };
     const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
     // The GL account format's answers the filling step needs, read once.
