@@ -201,6 +201,17 @@ TEST_F(CmmTest, AnInvalidApCashAccountIsRejected) {
     EXPECT_FALSE(Read(kCmRecBank, "HOLD"));
 }
 
+TEST_F(CmmTest, ACashAccountGivenAsBaseThenAsFullIsTakenApartForEach) {
+    // The same text is an invalid base account and a valid full account.
+    const std::string body = L("F", {{"BANKACC", "ASBASE"}, {"BINTCMP", "2"}, {"BCASH", kCash}}) +
+                             L("F", {{"BANKACC", "ASFULL"}, {"BINTCMP", "1"}, {"BCASH", kCash}});
+    const std::string report = Run(WriteText("twice.txt", body), "Convert");
+    EXPECT_THAT(report, ::testing::HasSubstr("Invalid AP base cash account - "));
+    EXPECT_FALSE(Read(kCmRecBank, "ASBASE"));
+    ASSERT_TRUE(Read(kCmRecBank, "ASFULL")) << report;
+    EXPECT_EQ(Text(kCmRecBank, "BAPCSHF"), Unformatted(kCash));
+}
+
 TEST_F(CmmTest, AmountsAreNeverConverted) {
     SetMultipleCash(1);
     const std::string report =
@@ -261,6 +272,27 @@ TEST_F(CmmCheckFormats, CheckFormatsAreLookedUpInApAndPr) {
         << report;
     EXPECT_TRUE(Has(report, "Bank 'NONE' is used by AP and doesn't yet have an AP check format(1036)")) << report;
     EXPECT_TRUE(Has(report, "Bank 'NONE' is used by PR and doesn't yet have a PR check format(1036)")) << report;
+}
+
+TEST_F(CmmCheckFormats, BanksSharingAccountsAndFormatsAreEachAnsweredAlike) {
+    SeedIn(company.path() / "MASTER.APM", 11, "FNAME", "STD");
+    SetMultipleCash(1);
+    const std::string missing = "01-1-10-1900-00";
+    auto bank = [&](const std::string& name, const std::string& cash, const std::string& form) {
+        return L("P", {{"BANKACC", name}, {"BAPCSHF", cash}, {"BAPFORM", form}});
+    };
+    const std::string body = bank("NEW1", kCash, "WIDE") + bank("GOOD1", kCash, "STD") + bank("NEW2", kCash, "WIDE") +
+                             bank("LOST1", missing, "STD") + bank("GOOD2", kCash2, "STD") +
+                             bank("LOST2", missing, "STD");
+    const std::string report = Run(WriteText("share.txt", body), "Examine Files");
+    EXPECT_EQ(Count(report, "This format does not yet exist in AP(1037)"), 2u) << report;
+    using ::testing::HasSubstr;
+    using ::testing::Not;
+    EXPECT_THAT(report, HasSubstr("Bank 'NEW2' is using AP check format 'WIDE'"));
+    EXPECT_THAT(report, Not(HasSubstr("Bank 'GOOD")));
+    EXPECT_THAT(report, HasSubstr("not found in GL accounts for bank LOST1(1012)"));
+    EXPECT_THAT(report, HasSubstr("not found in GL accounts for bank LOST2(1012)"));
+    EXPECT_THAT(report, Not(HasSubstr("for bank GOOD2")));
 }
 
 class CmmNoGlm : public CmmTest {

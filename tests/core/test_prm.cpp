@@ -255,6 +255,17 @@ TEST_F(PrmNoCountry, AnUnknownCountryEndsTheFileBeforeAnyRecord) {
     ASSERT_EQ(ui.boxes.size(), 1u);
 }
 
+TEST_F(PrmTest, ADateOnlyAnotherCountryUsesIsDroppedAndOneNeverSetSaysNothing) {
+    using ::testing::HasSubstr;
+    const std::string report = Run(WriteText("d.txt", Emp("E1", {{"ELROEDT", "06/15/2026"}}) + Emp("E2")), "Convert");
+    EXPECT_THAT(report, HasSubstr("Record of employment date is only allowed in Canada, its value ' 6/15/2026' was not "
+                                  "converted(819)"));
+    EXPECT_EQ(Count(report, "Record of employment date"), 1u) << report;
+    ASSERT_TRUE(ReadEmp("E1"));
+    EXPECT_TRUE(convert::GetDate(H("PRM"), 1, "ELROEDT").blank());
+    EXPECT_TRUE(ReadEmp("E2"));
+}
+
 TEST_F(PrmTest, UsaRules) {
     const std::string text = WriteText(
         "t.txt", Emp("E1", {{"ESSN", ""}, {"ESIN", "046-454-286"}, {"EFRNCH", "Y"}, {"EMEDLV", "Y"}, {"EGID", "123"},

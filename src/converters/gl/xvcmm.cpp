@@ -14,6 +14,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 
 namespace dz::gl {
@@ -23,6 +24,7 @@ using namespace convert;
 namespace {
 
 constexpr const char* kConversionName = "CM Master file";
+constexpr std::size_t kUnformattedKept = 4096;
 
 bool IsBankNotes(const std::string& formatId) {
     return formatId.size() == 2 && std::toupper(static_cast<unsigned char>(formatId[0])) == 'B' &&
@@ -44,8 +46,9 @@ int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : 
 // column is in whole units; a money field holds hundredths.
 void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
     if (!field) return;
-    xio_fld_def def;
-    if (xio_get_fld_def(h, field, def) != XIO_OK) return;
+    const xio_fld_def* found = xio_field_def(h, field);
+    if (!found) return;
+    const xio_fld_def& def = *found;
     x_value_def out;
     if (xio_is_text_type(def.type)) {
         const std::string text = TextOf(v);
@@ -54,7 +57,11 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
     } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
         double n = v.number;
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        out.number = std::round(n * std::pow(10.0, def.decimals));
+        // The exact powers of ten a field's decimals take, without a call per value.
+        static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals]
+                                                                                         : std::pow(10.0, def.decimals);
+        out.number = std::round(n * scale);
     } else if (def.type == XIO_TYPE_LOGICAL) {
         out.flag = v.flag ? v.flag : static_cast<uint16_t>(v.number != 0);
     } else if (def.type == XIO_TYPE_DATE) {
@@ -93,10 +100,11 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     fieldsOf_ = 0;
     ResolveFields(ctx.mainHandle);
     multipleCash_ = -2;
-    lookups_.Clear();
-    validAp_.clear();
+    for (Answers& answers : answers_) answers = Answers{};
+    for (auto& valid : validAp_) valid.clear();
     formats_.clear();
     prefixed_ = baseWidth_ = -1;
+    unformatted_.clear();
 
     // 1, 2. The GL master file, the run's own or opened here.
     if (glmHandle.Open(ctx.files, "GLM") == 0) {
@@ -152,6 +160,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
     FormatFacts f;
     f.bintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
+    f.fill = f.bintSpecial && !imported("BAPCABF");
     f.apKind = imported("BAPCABF") || imported("BINTCMP");
     f.apBase = imported("BAPCSHB");
     f.apFull = imported("BAPCSHF");
@@ -160,12 +169,29 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     f.pmFull = imported("BPMCSHF");
     f.reconciled = imported("BRECDT");
     f.setupStatus = imported("BSASTAT");
+    static constexpr const char* kSpecialNames[kSpecials] = {"BINTCMP", "BCASH",  "BLSTCHK", "BLSTCDT", "BLSTCA",
+                                                             "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
+    for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
     return formats_.emplace(format, f).first->second;
 }
 
 bool xvCMM::Prefixed() {
     if (prefixed_ < 0) prefixed_ = suite::xk_prefixed(suite::kGlAccountFormat) ? 1 : 0;
     return prefixed_ == 1;
+}
+
+const std::string& xvCMM::Unformatted(int section, const std::string& account) {
+    std::string& memo = unformatKey_;
+    memo.assign(1, static_cast<char>('0' + section)).append(account);
+    auto it = unformatted_.find(memo);
+    if (it == unformatted_.end()) {
+        // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
+        if (unformatted_.size() >= kUnformattedKept) unformatted_.clear();
+        std::string value = account;
+        suite::xk_unformat_field(suite::kGlAccountFormat, section, value);
+        it = unformatted_.emplace(memo, std::move(value)).first;
+    }
+    return it->second;
 }
 
 int xvCMM::BaseWidth() {
@@ -200,7 +226,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         const std::string& format = info.FormatID();
         xvl::xvlImport& import = *ctx.import;
         const auto glm = static_cast<uint16_t>(glmHandle);
-        if (Facts(format, import).bintSpecial && !import.xvlImpWasItImported(format, "BAPCABF"))
+        if (Facts(format, import).fill)
             CheckBankFields(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
                             pmInstalled, glm, ctx.converting, import);
         return ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
@@ -231,12 +257,16 @@ int xvCMM::WriteLastNumbers(uint16_t cmm) { return xio_wr_record(cmm, kCmRecLast
 bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
                             bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
-    auto special = [&](const char* name) { return import.xvlImpGetSpecialValue(format, name); };
-    const int fmt = suite::kGlAccountFormat;
+    // The line's special values, where the format has them (null where it has not).
+    const FormatFacts& facts = Facts(format, import);
+    auto special = [&](Special s) -> const x_value_def* {
+        const int at = facts.specialAt[s];
+        return at < 0 ? nullptr : &import.xvlImpSpecialValueAt(format, at);
+    };
     ResolveFields(cmm);
 
     // 1. The kind of the AP cash account.
-    const auto bint = special("BINTCMP");
+    const auto bint = special(kSpBintcmp);
     const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
     PutNumber(cmm, bank_[kApKind], apKind);
 
@@ -250,22 +280,22 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
             conflict = true;
     };
     // 3. One cash account for the whole bank.
-    if (const auto cash = special("BCASH")) {
+    if (const auto cash = special(kSpCash)) {
         std::string account = TextOf(*cash);
         if (!account.empty()) {
-            suite::xk_unformat_field(fmt, apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+            account = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
             collect(account);
             PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
             PutFlag(cmm, bank_[kApValid], 1);
         }
     }
     // 4, 5. The payroll and receivables cash accounts of the line.
-    const std::string payroll = GetText(cmm, bank_[kPrCash]);
+    const std::string& payroll = xio_get_text(cmm, bank_[kPrCash]);
     if (!payroll.empty()) {
         collect(payroll);
         PutFlag(cmm, bank_[kPrValid], 1);
     }
-    const std::string receivable = GetText(cmm, bank_[kRcCash]);
+    const std::string& receivable = xio_get_text(cmm, bank_[kRcCash]);
     if (!receivable.empty()) {
         collect(receivable);
         PutFlag(cmm, bank_[kRcValid], 1);
@@ -289,8 +319,8 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     // 8. Convert: the last numbers of the bank, written after it.
     if (!converting) return true;
     xio_init_record(cmm, kCmRecLastNumbers);
-    PutText(cmm, last_[kLtBank], GetText(cmm, bank_[kBankAcc]));
-    auto put = [&](const char* name, std::size_t field) {
+    PutText(cmm, last_[kLtBank], xio_get_text(cmm, bank_[kBankAcc]));
+    auto put = [&](Special name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;
         PutSpecial(cmm, last_[field], *v);
@@ -299,20 +329,20 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         return true;
     };
     if (apInst) {
-        put("BLSTCHK", kLtApCheck);
-        put("BLSTCDT", kLtApDate);
-        put("BLSTCA", kLtApAmount);
+        put(kSpApCheck, kLtApCheck);
+        put(kSpApDate, kLtApDate);
+        put(kSpApAmount, kLtApAmount);
     }
     if (prInst) {
-        put("BPLSTC", kLtPrCheck);
-        put("BPLSTCD", kLtPrDate);
-        put("BPLSTCA", kLtPrAmount);
+        put(kSpPrCheck, kLtPrCheck);
+        put(kSpPrDate, kLtPrDate);
+        put(kSpPrAmount, kLtPrAmount);
     }
     // A deposit amount alone is a last number too: it must not be dropped by starting the record
     // again.
-    if (const auto deposit = special("BLSTDA"); deposit && deposit->number != 0) {
-        put("BLSTDA", kLtDepAmount);
-        put("BLSTDDT", kLtDepDate);
+    if (const auto deposit = special(kSpDeposit); deposit && deposit->number != 0) {
+        put(kSpDeposit, kLtDepAmount);
+        put(kSpDepositDate, kLtDepDate);
     }
     return true;
 }

@@ -107,28 +107,48 @@ protected:
     int MultipleCashAccounts(uint16_t cmm);
     void SetMultipleCashAccounts(uint16_t cmm, bool converting);
 
+    // The special values the filling step reads.
+    enum Special : std::size_t {
+        kSpBintcmp, kSpCash, kSpApCheck, kSpApDate, kSpApAmount, kSpPrCheck, kSpPrDate, kSpPrAmount, kSpDeposit,
+        kSpDepositDate, kSpecials
+    };
     // What a template format gives, asked on every bank of the format: read once per format.
     struct FormatFacts {
         bool bintSpecial = false;  // the special value BINTCMP
+        bool fill = false;         // BINTCMP without BAPCABF: the filling step runs
         bool apKind = false;       // BAPCABF or BINTCMP imported
         bool apBase = false, apFull = false;  // BAPCSHB, BAPCSHF imported
         bool pmKind = false, pmBase = false, pmFull = false;
         bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
+        int specialAt[kSpecials] = {};  // each special value's position in the format, -1 none
     };
     const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
     // The GL account format's answers the filling step needs, read once.
     bool Prefixed();
     int BaseWidth();
+    // A cash account without the separators of the GL account format, for the whole account or
+    // its base section: banks share their cash accounts, each is taken apart once.
+    const std::string& Unformatted(int section, const std::string& account);
 
 private:
     std::unordered_map<std::string, FormatFacts> formats_;
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
-    std::unordered_set<std::string> validAp_;  // AP cash accounts ("A"/"B" + value) found valid
+    std::unordered_map<std::string, std::string> unformatted_;  // section digit + account as given
+    std::string unformatKey_;
+    std::unordered_set<std::string> validAp_[2];  // AP cash accounts found valid: full, base
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
-    // Look-ups of GL accounts and check formats in this text file: the conversion writes
-    // neither file.
-    convert::LookupCache lookups_;
+    // Look-ups of GL accounts and check formats in this text file, each kind under its values:
+    // the conversion writes neither file, so an answer never goes stale.
+    enum Lookup { kGlAccount, kGlBase, kApCheckFormat, kPrCheckFormat, kLookups };
+    struct Answers {
+        std::unordered_map<std::string, bool> kept;  // value -> missing
+        std::string last;
+        bool lastMissing = false, lastKept = false;
+    };
+    Answers answers_[kLookups];
+    // True when `value` of `field` is not on file in record `rec` of `file`.
+    bool Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value);
     // The field numbers of the bank and last-numbers records, for the handle they were resolved
     // on (0: not yet); a text file starts afresh.
     void ResolveFields(uint16_t cmm);

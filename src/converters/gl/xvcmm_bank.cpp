@@ -39,7 +39,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const std::string& format = info.FormatID();
     const uint16_t rec = kCmRecBank;
     ResolveFields(cmm);
-    auto text = [&](std::size_t field) { return GetText(cmm, bank_[field]); };
+    // Read where the record holds them: each value is used before its field is written.
+    auto text = [&](std::size_t field) -> const std::string& { return xio_get_text(cmm, bank_[field]); };
     auto clear = [&](std::size_t field) { PutText(cmm, bank_[field], ""); };
     const FormatFacts& given = Facts(format, import);
 
@@ -100,21 +101,21 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // 4. The AP cash account must be a whole account, or a whole base account, of the format.
     // A base account is shown and checked as a base account: shown as a whole account, a valid
     // base account of a prefixed GL would take the prefix's separators and fail.
-    if (const std::string ap = text(apField); !ap.empty()) {
-        std::string known = (apBase ? "B" : "A") + ap;
-        if (!validAp_.count(known)) {
+    if (const std::string& ap = text(apField); !ap.empty()) {
+        std::unordered_set<std::string>& valid = validAp_[apBase ? 1 : 0];
+        if (!valid.count(ap)) {
             const std::string shown = FormatAccount(ap, sectionOf(apBase));
             if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
                 reason = Msg(12183, apBase ? "base" : "full", shown);
                 return false;
             }
-            validAp_.insert(std::move(known));
+            valid.insert(ap);
         }
     }
 
     // 5, 6. The account of the other kind goes.
     auto otherKind = [&](int number, std::size_t other, bool base, const char* code) {
-        const std::string value = text(other);
+        const std::string& value = text(other);
         if (value.empty()) return;
         messages.push_back(Msg(number, base ? "base" : "full", base ? "Full" : "Base",
                                FormatAccount(value, sectionOf(!base)), ModeWord("was/will be", converting),
@@ -129,7 +130,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     constexpr std::size_t kNoKind = kBankFields;
     auto use = [&](std::size_t field, bool installed, std::size_t valid, int number, int section, const char* code,
                    std::size_t kindField) {
-        const std::string value = text(field);
+        const std::string& value = text(field);
         if (value.empty()) return;
         if (installed && cmInterfacesGl) {
             PutFlag(cmm, bank_[valid], 1);
@@ -151,7 +152,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         auto onFile = [&](const std::string& value, bool base, const char* kind) {
             if (value.empty()) return true;
             // Banks share their cash accounts: an account is looked up once.
-            if (!lookups_.Missing(glm, base ? kRecBaseAccount : kRecAccount, base ? "BSBASE" : "AACCT", value))
+            if (!Missing(base ? kGlBase : kGlAccount, glm, base ? kRecBaseAccount : kRecAccount,
+                         base ? "BSBASE" : "AACCT", value))
                 return true;
             reason = Msg(12188, kind, FormatAccount(value, sectionOf(base)), base ? "base accounts" : "accounts", bank);
             return false;
@@ -211,23 +213,23 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 16, 17. The check format of an application that uses the bank.
     auto checkFormat = [&](bool installed, std::size_t valid, std::size_t formField, const char* app,
-                           const char* article, int16_t handle, uint16_t formatRec, const char* key) {
+                           const char* article, int16_t handle, Lookup kind, uint16_t formatRec, const char* key) {
         if (!installed || xio_get_field_result(cmm, rec, bank_[valid]) != 1) return;
-        const std::string form = text(formField);
+        const std::string& form = text(formField);
         if (form.empty()) {
             messages.push_back(Msg(12855, bank, app, article));
             return;
         }
-        if (handle && lookups_.Missing(static_cast<uint16_t>(handle), formatRec, key, form))
+        if (handle && Missing(kind, static_cast<uint16_t>(handle), formatRec, key, form))
             messages.push_back(Msg(12856, bank, app, form, app));
     };
-    checkFormat(apInst, kApValid, kApForm, "AP", "an AP", apmHandle, 11, "FNAME");
-    checkFormat(prInst, kPrValid, kPrForm, "PR", "a PR", prsHandle, 16, "CFID");
+    checkFormat(apInst, kApValid, kApForm, "AP", "an AP", apmHandle, kApCheckFormat, 11, "FNAME");
+    checkFormat(prInst, kPrValid, kPrForm, "PR", "a PR", prsHandle, kPrCheckFormat, 16, "CFID");
 
     // 18, 19. The check format and maximum of an application that is not installed go.
     auto notInstalled = [&](bool installed, const char* app, std::size_t formField, std::size_t maxField) {
         if (installed) return;
-        if (const std::string form = text(formField); !form.empty()) {
+        if (const std::string& form = text(formField); !form.empty()) {
             messages.push_back(Msg(12196, app, app, suite::xk_description(8), form, notConverted,
                                    Code("1023/1024", converting)));
             clear(formField);
@@ -249,6 +251,27 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         writeLastNumbers = 1;
     }
     return true;
+}
+
+bool xvCMM::Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    // Banks of a file mostly share their accounts and check formats: the answer of the value
+    // asked last is at hand without a search.
+    Answers& answers = answers_[kind];
+    if (answers.lastKept && value == answers.last) return answers.lastMissing;
+    bool missing;
+    if (const auto it = answers.kept.find(value); it != answers.kept.end()) {
+        missing = it->second;
+    } else {
+        const int status = convert::FindStatus(file, rec, field, value);
+        missing = status == XIO_NOT_FOUND;
+        // Any other failure is answered but asked again next time.
+        if (status != XIO_OK && !missing) return missing;
+        answers.kept.emplace(value, missing);
+    }
+    answers.last = value;
+    answers.lastMissing = missing;
+    answers.lastKept = true;
+    return missing;
 }
 
 }  // namespace dz::gl

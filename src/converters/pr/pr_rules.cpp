@@ -27,41 +27,58 @@ char At(const std::string& s, std::size_t pos) { return pos < s.size() ? s[pos] 
 
 }  // namespace
 
+namespace {
+
+// Whether the field holds a value TakeFieldValue would take: the look the record handlers give
+// every field a country drops, on every employee, before anything is built.
+bool HoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault) {
+    if (!field) return false;
+    switch (kind) {
+    case FieldKind::Text:
+        return !xio_get_text(file, field).empty();
+    case FieldKind::YesNo:
+        return convert::GetFlag(file, field) == 1;
+    case FieldKind::Number:
+    case FieldKind::Amount:
+        return convert::GetNumber(file, field) != 0;
+    case FieldKind::Date:
+        // A date never set is stored as zero, and is told without building the field's value.
+        return xio_get_field_result(file, 0, field) != 0 && !convert::GetDate(file, field).blank();
+    case FieldKind::Choice:
+        return convert::GetNumber(file, field) != choiceDefault;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKind kind, const char* yesText,
                                           double choiceDefault) {
-    if (!field) return std::nullopt;
+    if (!HoldsValue(file, field, kind, choiceDefault)) return std::nullopt;
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
-        if (xio_get_text(file, field).empty()) return std::nullopt;
         shown = xio_get_text(file, field);
         convert::PutText(file, field, "");
         break;
     case FieldKind::YesNo:
-        if (convert::GetFlag(file, field) != 1) return std::nullopt;
         shown = yesText;
         convert::PutFlag(file, field, 0);
         break;
     case FieldKind::Number:
-        if (convert::GetNumber(file, field) == 0) return std::nullopt;
         shown = convert::FormatNumber("%.0f", convert::GetNumber(file, field));
         convert::PutNumber(file, field, 0);
         break;
     case FieldKind::Amount:
-        if (convert::GetNumber(file, field) == 0) return std::nullopt;
         shown = convert::Amount(convert::GetNumber(file, field));
         convert::PutNumber(file, field, 0);
         break;
-    case FieldKind::Date: {
-        const x_date_type date = convert::GetDate(file, field);
-        if (date.blank()) return std::nullopt;
-        shown = suite::xd_alpha_date(date);
+    case FieldKind::Date:
+        shown = suite::xd_alpha_date(convert::GetDate(file, field));
         convert::PutDate(file, field, x_date_type{});
         break;
-    }
     case FieldKind::Choice: {
         const double item = convert::GetNumber(file, field);
-        if (item == choiceDefault) return std::nullopt;
         shown = convert::ChoiceText(file, field, item, true);
         convert::PutNumber(file, field, choiceDefault);
         break;
@@ -80,6 +97,7 @@ bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind k
 bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
                       double choiceDefault) {
+    if (!HoldsValue(file, field, kind, choiceDefault)) return false;
     const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
     if (!shown) return false;
     std::string fieldLabel = label;

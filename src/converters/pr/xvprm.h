@@ -156,7 +156,8 @@ private:
     std::array<std::string, kStatusCount> filingStatuses_;
     std::array<std::string, kStatusCount> eicStatuses_;
     std::string countryListDefault_;
-    std::unordered_set<std::string> known_;  // "file\trecord\tkey" of setup records found
+    std::unordered_set<std::string> known_;  // handle, record (two bytes each) and key of setup records found
+    std::string knownKey_;
     // The employee fields by number, for the handle they were resolved on (0: not yet).
     void ResolveEmployeeFields(uint16_t prm);
     uint16_t employeeFieldsOf_ = 0;

@@ -95,14 +95,14 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     }
     // 4. Tax file number (Australia).
     if (country != kCountryAustralia) {
-        const std::string tfn = GetText(prm, emp_[kEGID]);
+        const std::string& tfn = xio_get_text(prm, emp_[kEGID]);
         if (!tfn.empty()) {
             messages.push_back(Msg(12280, tfn, word("was not/will not be"), word("806/807")));
             PutText(prm, emp_[kEGID], "");
         }
     }
     // 5. Social insurance number (Canada).
-    if (const std::string sin = GetText(prm, emp_[kESIN]); !sin.empty()) {
+    if (const std::string& sin = xio_get_text(prm, emp_[kESIN]); !sin.empty()) {
         if (country == kCountryCanada) {
             uint16_t expected = 0;
             if (!SinHasStandardFormat(sin))
@@ -120,7 +120,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         convert::PutFlag(prm, emp_[kEFRNCH], 0);
     }
     // 7. Pay group.
-    const std::string payGroup = GetText(prm, emp_[kEPGID]);
+    const std::string& payGroup = xio_get_text(prm, emp_[kEPGID]);
     if (payGroup.empty()) {
         reason = Msg(12285, empId);
         return false;
@@ -130,7 +130,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
 
     // 8. Fields no longer used.
     for (const std::size_t field : {kERES1, kEWORK1}) {
-        const std::string value = GetText(prm, emp_[field]);
+        const std::string& value = xio_get_text(prm, emp_[field]);
         if (value.empty()) continue;
         messages.push_back(Msg(12287, kEmployeeNames[field], value, word("was not/will not be"), word("816/817")));
         PutText(prm, emp_[field], "");
@@ -146,11 +146,11 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     }
 
     // 9. Fields the country requires.
-    if (country == kCountryUsa && GetText(prm, emp_[kEWORK2]).empty()) {
+    if (country == kCountryUsa && xio_get_text(prm, emp_[kEWORK2]).empty()) {
         reason = Msg(12288, suite::xk_description(53), empId);
         return false;
     }
-    if ((country == kCountryUsa || country == kCountryAustralia) && GetText(prm, emp_[kEFSTAT]).empty()) {
+    if ((country == kCountryUsa || country == kCountryAustralia) && xio_get_text(prm, emp_[kEFSTAT]).empty()) {
         reason = Msg(12290, suite::xk_description(77), empId);
         return false;
     }
@@ -194,19 +194,19 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
             if (at(i) == value) return true;
         return false;
     };
-    if (const std::string filing = GetText(prm, emp_[kEFSTAT]);
+    if (const std::string& filing = xio_get_text(prm, emp_[kEFSTAT]);
         !filing.empty() && !inList(filing, [this](std::size_t i) { return FilingStatusAt(i); })) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, Description(77, true), empId);
         return false;
     }
-    if (const std::string eic = GetText(prm, emp_[kEEICST]);
+    if (const std::string& eic = xio_get_text(prm, emp_[kEEICST]);
         !eic.empty() && !inList(eic, [this](std::size_t i) { return EicStatusAt(i); })) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, Description(77, true), empId);
         return false;
     }
 
     // 13. Pay ID.
-    if (const std::string pay = GetText(prm, emp_[kEPAY]); !pay.empty() && !Known(m_prsFile, 1, "PPAYID", pay))
+    if (const std::string& pay = xio_get_text(prm, emp_[kEPAY]); !pay.empty() && !Known(m_prsFile, 1, "PPAYID", pay))
         messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
 
     // 14-16. Job cost, equipment, union and department references.
@@ -225,7 +225,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         }
     }
     // 18. Country.
-    if (GetText(prm, emp_[kECNTRY]).empty()) PutText(prm, emp_[kECNTRY], CountryListDefault());
+    if (xio_get_text(prm, emp_[kECNTRY]).empty()) PutText(prm, emp_[kECNTRY], CountryListDefault());
 
     // 19. Current totals.
     ClearCurrentTotals(prm, kRec, {{"EYREG", "EMFRG"}}, m_allowTotals != 0, messages);
@@ -233,10 +233,14 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
 }
 
 bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
-    std::string memo = std::to_string(file) + '\t' + std::to_string(rec) + '\t' + value;
-    if (known_.count(memo)) return true;
+    // The handle and record as fixed-width bytes before the value, in a buffer kept across
+    // calls: a setup record found before is answered without an allocation.
+    const char head[4] = {static_cast<char>(file >> 8), static_cast<char>(file & 0xFF), static_cast<char>(rec >> 8),
+                          static_cast<char>(rec & 0xFF)};
+    knownKey_.assign(head, sizeof head).append(value);
+    if (known_.count(knownKey_)) return true;
     if (!Exists(file, rec, {{field, value}})) return false;
-    known_.insert(std::move(memo));
+    known_.insert(knownKey_);
     return true;
 }
 
@@ -254,7 +258,7 @@ bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string&
                                    {kERES3, 3, "TGCITY", 12292, 49},
                                    {kEWORK3, 3, "TGCITY", 12292, 49}};
     for (const Group& g : groups) {
-        const std::string value = GetText(prm, emp_[g.field]);
+        const std::string& value = xio_get_text(prm, emp_[g.field]);
         if (value.empty() || Known(m_prxFile, g.rec, g.key, value)) continue;
         reason = Msg(g.message, FieldDescription(prm, kRec, kEmployeeNames[g.field]), value,
                      Description(g.description, true), empId);
@@ -265,7 +269,7 @@ bool xvPRM::CheckTaxGroups(uint16_t prm, std::string& reason, const std::string&
 
 void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting) {
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    const std::string job = GetText(prm, emp_[kEJOB]);
+    const std::string& job = xio_get_text(prm, emp_[kEJOB]);
     std::string phase = GetText(prm, emp_[kEPHS]);
     if (!m_interfacesJC) {
         if (!job.empty()) {
@@ -301,8 +305,8 @@ void xvPRM::CheckJobFields(uint16_t prm, convert::MessageList& messages, bool co
 
 void xvPRM::CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting) {
     const auto word = [converting](const char* pair) { return convert::ModeWord(pair, converting); };
-    const std::string equipment = GetText(prm, emp_[kEEQ]);
-    const std::string cost = GetText(prm, emp_[kECOST]);
+    const std::string& equipment = xio_get_text(prm, emp_[kEEQ]);
+    const std::string& cost = xio_get_text(prm, emp_[kECOST]);
     if (!m_interfacesEQ) {
         if (!equipment.empty()) {
             messages.push_back(Msg(12302, Description(69, true), Shown(kEquipmentFormat, equipment),
@@ -334,9 +338,9 @@ void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool 
     const char* const will = converting ? "converted" : "will convert";
     const char* const number = converting ? "845" : "846";
     const uint16_t prs = m_prsFile;
-    const std::string unionId = GetText(prm, emp_[kEUNION]);
-    const std::string local = GetText(prm, emp_[kELOCAL]);
-    const std::string unionClass = GetText(prm, emp_[kECLASS]);
+    const std::string& unionId = xio_get_text(prm, emp_[kEUNION]);
+    const std::string& local = xio_get_text(prm, emp_[kELOCAL]);
+    const std::string& unionClass = xio_get_text(prm, emp_[kECLASS]);
     // 1. Union.
     if (!unionId.empty() && !Known(prs, 7, "UNID", unionId))
         messages.push_back(Msg(12308, "Union ID", unionId, will, "Union", number));
@@ -374,9 +378,9 @@ void xvPRM::CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool 
         }
     }
     // 4, 5. Department and work order class.
-    if (const std::string dept = GetText(prm, emp_[kEDEPT]); !dept.empty() && !Known(prs, 6, "DEPT", dept))
+    if (const std::string& dept = xio_get_text(prm, emp_[kEDEPT]); !dept.empty() && !Known(prs, 6, "DEPT", dept))
         messages.push_back(Msg(12308, "Department", dept, will, "Department", number));
-    if (const std::string cc = GetText(prm, emp_[kECCLASS]); !cc.empty() && !Known(prs, 17, "CCID", cc))
+    if (const std::string& cc = xio_get_text(prm, emp_[kECCLASS]); !cc.empty() && !Known(prs, 17, "CCID", cc))
         messages.push_back(Msg(12308, Description(71, true), cc, will, "record", number));
 }
 

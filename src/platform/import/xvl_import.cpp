@@ -936,6 +936,23 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     return std::nullopt;
 }
 
+int xvlImport::xvlImpSpecialPosition(const std::string& format, const std::string& name) const {
+    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    if (!fmt) return -1;
+    for (std::size_t i = 0; i < fmt->columns.size(); ++i)
+        if (fmt->columns[i].special && equalNoCase(fmt->columns[i].name, name)) return static_cast<int>(i);
+    return -1;
+}
+
+const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, int position) const {
+    static const x_value_def none;
+    const TemplateFormat* fmt = position < 0 ? nullptr : tpl_.FindFormat(format);
+    if (!fmt) return none;
+    const auto it = specials_.find(fmt);
+    const auto i = static_cast<std::size_t>(position);
+    return it == specials_.end() || i >= it->second.size() ? none : it->second[i];
+}
+
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
     const TemplateFormat* fmt = tpl_.FindFormat(format);
     return fmt ? fmt->permissions : 2;

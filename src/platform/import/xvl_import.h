@@ -163,6 +163,12 @@ public:
     // Did the line last read, of that format, give the field (or special value) a non-blank
     // value? False for a blank column, a format without the column, or a line that was refused.
     bool xvlImpLineGave(const std::string& format, const std::string& field) const;
+    // The same special values by position, for a converter that asks on every line: the
+    // position of special `name` in `format` (-1 when the format has no such column), found once,
+    // then the value there as xvlImpGetSpecialValue answers it (empty for -1), without a search
+    // or a copy. The value changes with the next record read in the format.
+    int xvlImpSpecialPosition(const std::string& format, const std::string& name) const;
+    const x_value_def& xvlImpSpecialValueAt(const std::string& format, int position) const;
 
     // Converts `text` to the type of `def`. False with Status 1, Error and Message in `info`.
     bool xvlConvertField(const xio_fld_def& def, const std::string& text, x_value_def& value, xvlImpInfo& info);

@@ -193,6 +193,32 @@ TEST_F(ImportRecords, SpecialValuesPresentAndAbsent) {
     EXPECT_EQ(imp.xvlImpGetSpecialValue("CM", "Converted Notes")->longText, "first, \"second\"");
 }
 
+// By position, a special value is the one its name gives, line after line.
+TEST_F(ImportRecords, SpecialValuesByPositionFollowTheLinesRead) {
+    MakeTemplate(kCustomerTemplate);
+    const auto txt = Text("c.txt", std::string(kHead) + "CN,a,hello,there\r\nCN,b,,again\r\n");
+    StoreCustomer("a", "stored");
+    StoreCustomer("b", "stored");
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    const int note1 = imp.xvlImpSpecialPosition("CN", "note1"), note2 = imp.xvlImpSpecialPosition("cn", "NOTE2");
+    ASSERT_GE(note1, 0);
+    ASSERT_GE(note2, 0);
+    EXPECT_NE(note1, note2);
+    EXPECT_EQ(imp.xvlImpSpecialPosition("CN", "CUSTID"), -1) << "a field, not a special value";
+    EXPECT_EQ(imp.xvlImpSpecialPosition("ZZ", "NOTE1"), -1) << "no such format";
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "") << "no line read yet";
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "hello");
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "there");
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, imp.xvlImpGetSpecialValue("CN", "NOTE1")->text);
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "");
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "again");
+    EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", -1).text, "");
+}
+
 // Whether a line gave a column a value is the line's own answer: a blank column does not, and
 // a refused line answers for none of its columns.
 TEST_F(ImportRecords, TheLineSaysWhichColumnsItGave) {
