@@ -86,6 +86,8 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_readOnce.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    // A count that fails is taken as links to check.
+    m_linksBeforeRun = !ctx.converting || xio_record_count(pmp_, kPmpLeaseUnitLink) != 0;
     LoadLists();
     return true;
 }

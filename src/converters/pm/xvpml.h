@@ -201,6 +201,9 @@ public:
     std::vector<std::string> m_factTexts;
     std::unordered_map<std::string, uint32_t> m_factNumbers;
     bool m_leaseFactsStale = false;
+    // Convert: whether the lease-unit links held any record when the text file began. Every link
+    // this conversion writes names a lease on file, so without earlier links none is invalid.
+    bool m_linksBeforeRun = true;
     uint32_t FactNumber(const std::string& text);
     std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case

@@ -62,6 +62,9 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
     PassProgress progress(*this, ctx, 0, "Removing invalid prop leases:", "Removing invalid property lease records:",
                           true);
     progress.PositionFrom([this] { return xio_get_relative_position(pmp_, L, 0); });
+    // Links written by this conversion name leases it wrote or found on file (nothing takes a lease
+    // off): with none on file before it, there is nothing to remove.
+    if (!m_linksBeforeRun) return true;
     auto fail = [&] {
         xio_unlock_record(pmp_, L, 1);
         return EndFile(ctx, Msg(12011), true, true);
