@@ -259,7 +259,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
     if (!ctx.converting) {
         if (rec == kPmlLease)
-            m_examinedLeaseProperties.emplace(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
+            m_examinedLeaseProperties.Add(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
         return;
     }
     // Convert: the record just written is still in its buffer.
