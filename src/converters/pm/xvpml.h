@@ -238,7 +238,7 @@ public:
         }
 
       private:
-        std::vector<std::pair<std::string, std::string>> inOrder_;
+        std::deque<std::pair<std::string, std::string>> inOrder_;  // grows without moving what it holds
         std::map<std::string, std::string> others_;
     };
     ExaminedLeaseProperties m_examinedLeaseProperties;
