@@ -91,15 +91,16 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         return false;
     }
 
-    // A line naming what an earlier one named takes what its lookups gave.
+    // A line naming what an earlier one named takes what its lookups gave. The texts are parted
+    // by a character none holds.
     std::string& key = salesKey_;
     key.clear();
     for (const std::string* text : {&prop, &unit, &tenant, &lease}) {
         for (char c : *text) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-        key += '\t';
+        key += '\0';
     }
     key += std::to_string(static_cast<long long>(revision));  // revisions are whole
-    key += '\t';
+    key += '\0';
     for (char c : GetText(pmt, f[kSvSCat])) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
     const auto cached = salesFacts_.find(key);
     const SalesFacts* facts = cached != salesFacts_.end() ? &cached->second : nullptr;
