@@ -48,5 +48,5 @@ fi
 bench_runs bench_pml "$count" "${2:-build}"
 bench_import leases "$count" \
   'CREATE TABLE leases(LEASE TEXT, LREV INTEGER, LPROP TEXT, LUNIT TEXT, LTENANT TEXT, LSTATUS INTEGER, LBTERM TEXT, LPHASE INTEGER, LNDATE TEXT, LTERMR INTEGER, LBAL TEXT, LSTART TEXT, LTERM TEXT, LACTST TEXT, LBFBILL TEXT, LSTTYPE TEXT, LINTT TEXT, LREFT TEXT, LINTTA TEXT, LREFTA TEXT, LPEDATE TEXT, LCORP TEXT, LSIC TEXT, LBUSCAT TEXT, LLRCMB TEXT, PRIMARY KEY (LEASE, LREV));'
-bench_report leases "$count" '1.5' '3.0'
+bench_report leases "$count" '1.0' '2.0'
 printf 'Before the runs:  peak %s MB (the units and tenants written)\n' "$(( $(value "$convert" setup_rss_kb) / 1024 ))"

@@ -15,6 +15,9 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace dz::pm::testing {
 namespace {
@@ -274,6 +277,18 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
 }
 
 // A converter whose operator asks to stop after its second record.
+// The leases an Examine Files run has met, whatever their order: each keeps its first property.
+TEST(PmlExaminedLeases, EachLeaseKeepsItsFirstPropertyInAnyOrder) {
+    xvPML::ExaminedLeaseProperties leases;
+    for (const auto& [lease, property] : std::vector<std::pair<std::string, std::string>>{
+             {"B", "P1"}, {"D", "P2"}, {"A", "P3"}, {"D", "P4"}, {"C", "P5"}, {"A", "P6"}, {"E", "P7"}, {"C", "P8"}})
+        leases.Add(lease, property);
+    std::string found;
+    for (const char* lease : {"A", "B", "C", "D", "E", "F"})
+        found += std::string(lease) + "=" + (leases.Find(lease) ? *leases.Find(lease) : "-") + " ";
+    EXPECT_EQ(found, "A=P3 B=P1 C=P5 D=P2 E=P7 F=- ");
+}
+
 TEST_F(PmlTest, AStopMidFileRestoresTheFourWrittenFilesAndLeavesTheTextUnstamped) {
     ExpectStopRestores({Line("T1", "PMN", kPmnTenant, {{"TENANT", "NEW1"}, {"TNAME", "New one"}}, true),
                         LeaseLine("S1", {{"LTENANT", "NEW1"}}),

@@ -147,6 +147,27 @@ TEST_F(PmlFinishTest, EscalationsAndRecurringChargesChecked) {
     EXPECT_EQ(description("CAM"), "");
 }
 
+// A recurring charge another handle holds cannot take its description: the file ends with every
+// file restored.
+TEST_F(PmlFinishTest, ARecurringChargeHeldElsewhereEndsTheFileWithEveryFileRestored) {
+    Lease("E2", 0, "STRIP", "U100", "ACME");
+    Charge("E2", "RENT", "3", "1", "3/1/2026");
+    ChargeLog("E2", "RENT", "1/1/2026", "3", "12500");
+    uint16_t other = 0;
+    PassConverter converter;
+    converter.before = [&](xvPML& c, convert::ConvertContext&) {
+        c.m_recurringChargeKeys.push_back({"E2", "0", "RENT", "U100"});
+        ASSERT_EQ(xio_open_file(company.path() / "MASTER.PML", XIO_OPEN_READ_WRITE, other), XIO_OK);
+        xio_init_record(other, kPmlRecurringCharge);
+        PutText(other, kPmlRecurringCharge, "RCLEASE", "E2");
+        PutText(other, kPmlRecurringCharge, "RCCT", "RENT");
+        PutText(other, kPmlRecurringCharge, "RCUNIT", "U100");
+        ASSERT_EQ(xio_rd_record(other, kPmlRecurringCharge, 0, 1), XIO_OK);
+    };
+    ExpectRunRestores(converter, {LeaseLine("Z1")}, "Unable to read from or write to a Halvorsend data file");
+    xio_cls_file(other);
+}
+
 TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
     // The shipped template with one more lease format, "1M", that may only modify leases.
     std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());

@@ -563,5 +563,33 @@ TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
     EXPECT_EQ(State(), "42/5003 run 1 r1=1 r9=0");
 }
 
+// Sales volumes naming one lease again, in other spellings or with another category: each
+// takes the stored spellings, and what differs is still checked.
+TEST_F(PmtEnding, SalesVolumesOfOneLeaseKeepTheStoredSpellingsAndTheirOwnChecks) {
+    const std::string again = "SV,p100,u1,t100,l100,2,1/31/2026,2/5/2026,1/6/2026,10.00,1,Gross,books,\n";
+    const std::string body = Sales("5") + again +
+                             "SV,P100,U1,T100,L100,2,1/31/2026,2/5/2026,1/7/2026,10.00,1,Gross,Toys,\n" +
+                             "SV,p100,u1,t100,l100,3,1/31/2026,2/5/2026,1/8/2026,10.00,1,Gross,books,\n" + again;
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Convert", &progress);
+    using ::testing::HasSubstr;
+    EXPECT_THAT(report, HasSubstr("Sales Category 'Toys' for Lease, Revision num 'L100(2)' not found"));
+    EXPECT_THAT(report, HasSubstr("Lease, Revision 'L100(3)' does not yet exist"));
+    const uint16_t pmt = H("PMT");
+    std::multiset<std::string> written;
+    xio_init_record(pmt, kPmtRecSalesVolume);
+    for (int s = xio_rd_ge(pmt, kPmtRecSalesVolume, 0, 0); s == XIO_OK;
+         s = xio_rd_next(pmt, kPmtRecSalesVolume, 0, 0))
+        written.insert(convert::GetText(pmt, kPmtRecSalesVolume, "SVPROP") + "," +
+                       convert::GetText(pmt, kPmtRecSalesVolume, "SVUNIT") + "," +
+                       convert::GetText(pmt, kPmtRecSalesVolume, "SVTEN") + "," +
+                       convert::GetText(pmt, kPmtRecSalesVolume, "SVLEASE") + "," +
+                       convert::GetText(pmt, kPmtRecSalesVolume, "SVSCAT"));
+    EXPECT_EQ(written, (std::multiset<std::string>{"P100,U1,T100,L100,Books", "P100,U1,T100,L100,Books",
+                                                   "P100,U1,T100,L100,Books"}))
+        << report;
+}
+
 }  // namespace
 }  // namespace dz::pm::testing

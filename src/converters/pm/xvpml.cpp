@@ -86,6 +86,8 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_readOnce.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    // A count that fails is taken as links to check.
+    m_linksBeforeRun = !ctx.converting || xio_record_count(pmp_, kPmpLeaseUnitLink) != 0;
     LoadLists();
     return true;
 }
@@ -257,7 +259,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
     if (!ctx.converting) {
         if (rec == kPmlLease)
-            m_examinedLeaseProperties.emplace(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
+            m_examinedLeaseProperties.Add(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
         return;
     }
     // Convert: the record just written is still in its buffer.

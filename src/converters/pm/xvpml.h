@@ -17,10 +17,12 @@
 
 #include "converters/pm/pm_shared.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -201,8 +203,45 @@ public:
     std::vector<std::string> m_factTexts;
     std::unordered_map<std::string, uint32_t> m_factNumbers;
     bool m_leaseFactsStale = false;
+    // Convert: whether the lease-unit links held any record when the text file began. Every link
+    // this conversion writes names a lease on file, so without earlier links none is invalid.
+    bool m_linksBeforeRun = true;
     uint32_t FactNumber(const std::string& text);
-    std::map<std::string, std::string> m_examinedLeaseProperties;  // Examine: LEASE (upper case) -> LPROP
+    // Examine: LEASE (upper case) -> LPROP of each lease examined, the first kept. Leases mostly
+    // come in key order: those go on the end of a sorted list, the others into a map.
+    class ExaminedLeaseProperties {
+      public:
+        void Add(std::string lease, std::string property) {
+            if (inOrder_.empty() || inOrder_.back().first < lease) {
+                if (others_.count(lease) == 0) inOrder_.emplace_back(std::move(lease), std::move(property));
+                return;
+            }
+            if (!Find(lease)) others_.emplace(std::move(lease), std::move(property));
+        }
+        const std::string* Find(const std::string& lease) const {
+            const auto at = std::lower_bound(inOrder_.begin(), inOrder_.end(), lease,
+                                             [](const auto& entry, const std::string& key) { return entry.first < key; });
+            if (at != inOrder_.end() && at->first == lease) return &at->second;
+            if (const auto it = others_.find(lease); it != others_.end()) return &it->second;
+            return nullptr;
+        }
+        // As a map's.
+        bool empty() const { return inOrder_.empty() && others_.empty(); }
+        std::size_t count(const std::string& lease) const { return Find(lease) ? 1 : 0; }
+        const std::string& at(const std::string& lease) const {
+            if (const std::string* property = Find(lease)) return *property;
+            throw std::out_of_range("no lease " + lease);
+        }
+        std::string& operator[](const std::string& lease) {
+            if (!Find(lease)) Add(lease, {});
+            return const_cast<std::string&>(*Find(lease));
+        }
+
+      private:
+        std::deque<std::pair<std::string, std::string>> inOrder_;  // grows without moving what it holds
+        std::map<std::string, std::string> others_;
+    };
+    ExaminedLeaseProperties m_examinedLeaseProperties;
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
     LeaseCache m_leaseCache;

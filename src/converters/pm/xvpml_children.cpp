@@ -122,9 +122,8 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     if (leaseFound.where == Found::OnFile) {
         leaseProperty = m_leaseCache.Last().property;
         leaseTenant = m_leaseCache.Last().tenant;
-    } else if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
-               it != m_examinedLeaseProperties.end()) {
-        leaseProperty = it->second;
+    } else if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
+        leaseProperty = *examined;
     }
 
     if (!TakeChargeType(pms, chargeType, reason)) return false;
@@ -216,9 +215,8 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
         property = m_leaseCache.Last().property;
     } else {
         status = leaseFound.value;
-        if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
-            it != m_examinedLeaseProperties.end())
-            property = it->second;
+        if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text())))
+            property = *examined;
     }
 
     if (!TakeUnit(pmp, property, unit, reason)) return false;

@@ -130,9 +130,8 @@ bool xvPML::ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::str
     if (leaseFound.where == Found::OnFile) {
         property = m_leaseCache.Last().property;
         PutText(pml, R, "RCPROP", property);
-    } else if (const auto it = m_examinedLeaseProperties.find(UpperKey(lease.Text()));
-               it != m_examinedLeaseProperties.end()) {
-        property = it->second;
+    } else if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
+        property = *examined;
     }
     if (!TakeUnit(pmp, property, unit, reason)) return false;
 

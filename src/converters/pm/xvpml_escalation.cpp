@@ -148,9 +148,8 @@ private:
             if (FindLease(pml_, lease_.Text(), revision_.Number(), {nullptr, true}))
                 property_ = GetText(pml_, kPmlLease, "LPROP");
             else if (!converting_)
-                if (const auto it = c_.m_examinedLeaseProperties.find(UpperKey(lease_.Text()));
-                    it != c_.m_examinedLeaseProperties.end())
-                    property_ = it->second;
+                if (const std::string* examined = c_.m_examinedLeaseProperties.Find(UpperKey(lease_.Text())))
+                    property_ = *examined;
         }
         const std::string stored = c_.StoredUnit(pmp_, property_, f.Text());
         if (stored.empty()) return Reject(Msg(12497, PropertyUnitLabel(), property_ + ", " + f.Text(), f.Label()));

@@ -62,6 +62,9 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
     PassProgress progress(*this, ctx, 0, "Removing invalid prop leases:", "Removing invalid property lease records:",
                           true);
     progress.PositionFrom([this] { return xio_get_relative_position(pmp_, L, 0); });
+    // Links written by this conversion name leases it wrote or found on file (nothing takes a lease
+    // off): with none on file before it, there is nothing to remove.
+    if (!m_linksBeforeRun) return true;
     auto fail = [&] {
         xio_unlock_record(pmp_, L, 1);
         return EndFile(ctx, Msg(12011), true, true);
@@ -324,10 +327,26 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         previous = nullptr;
         previousNotes.clear();
         const double revision = Revision(key.revision);
-        if (FindRecord(pml_, RC,
-                       {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
-                       {}) &&
-            StagedField(pml_, RC, "RCAMTT").Result() == 1) {
+        // The charge is read locked, so that the description it may take replaces it without a
+        // second read; a read that fails for another reason than its absence looks it up unlocked.
+        xio_init_record(pml_, RC);
+        PutText(pml_, RC, "RCLEASE", key.lease);
+        PutNumber(pml_, RC, "RCREV", revision);
+        PutText(pml_, RC, "RCCT", key.chargeType);
+        PutText(pml_, RC, "RCUNIT", key.unit);
+        const int read = xio_rd_record(pml_, RC, 0, 1);
+        bool locked = read == XIO_OK;
+        auto unlock = [&] {
+            if (locked) xio_unlock_record(pml_, RC, 1);
+            locked = false;
+        };
+        const bool onFile =
+            locked ||
+            (read != XIO_NOT_FOUND &&
+             FindRecord(pml_, RC,
+                        {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
+                        {}));
+        if (onFile && StagedField(pml_, RC, "RCAMTT").Result() == 1) {
             const int chargeCode = StagedField(pml_, RC, "RCFREQ").Result();
             const x_date_type last = GetDate(pml_, RC, "RCLSDT"), next = GetDate(pml_, RC, "RCNDATE");
             const x_date_type reference = !IsBlank(last) ? last : !IsBlank(next) ? next : x_date_type{};
@@ -361,21 +380,27 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 takeIfOwn();
                 status = xio_rd_previous(pml_, LOG, 0, 0);
             }
-            if (status == XIO_OK)
+            if (status == XIO_OK) {
                 takeIfOwn();
-            else if (status != XIO_END && status != XIO_END_OLD)
+            } else if (status != XIO_END && status != XIO_END_OLD) {
+                unlock();
                 return EndFile(ctx, Msg(12011), true, true);
+            }
 
             if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {
                 const std::string keyText =
                     key.lease + ", " + key.revision + ", " + key.chargeType + ", " + key.unit;
                 previousNotes.emplace_back(Msg(12520, keyText, frequencyText(chargeCode)),
                                            Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode)));
-                if (!note(previousNotes.back().first, previousNotes.back().second)) return false;
+                if (!note(previousNotes.back().first, previousNotes.back().second)) {
+                    unlock();
+                    return false;
+                }
             }
             if (found) {
-                // The charge is still in its buffer: read it again to replace it.
-                if (xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                // The charge is still in its buffer; unless it is held, it is read again to be replaced.
+                if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                locked = false;  // the replace lets it go
                 PutText(pml_, RC, "RCADESC", description);
                 if (xio_rep_record(pml_, RC) != XIO_OK) {
                     xio_unlock_record(pml_, RC, 1);
@@ -383,6 +408,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 }
             }
         }
+        unlock();
         previous = &key;
         if (!progress.Step()) return false;
     }

@@ -87,6 +87,11 @@ bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {
     glm = convert::FindFileHandle(files, "GLM", 1);
     cmm = convert::FindFileHandle(files, "CMM", 1);
     salesResolvedFor_ = 0;  // resolved again against this file's transaction file
+    // What was looked up answers for one text file.
+    lookups_.clear();
+    salesFacts_.clear();
+    propertyBanks_.clear();
+    yearEnds_.clear();
     return InitBatchNumbers(ctx.mainHandle);  // false: 12011
 }
 

@@ -238,6 +238,14 @@ protected:
     // this conversion never writes properties. Absent (nullopt) when the property is not on file.
     std::unordered_map<std::string, std::optional<std::string>> propertyBanks_;
     std::unordered_map<std::string, x_date_type> yearEnds_;  // by the lease's stored spelling
+    // What the lookups of a sales volume gave, by its property, unit, tenant, lease, revision and
+    // sales category as the cache's keys are made: their stored spellings. Only a line that
+    // found all of them on file adds one.
+    struct SalesFacts {
+        std::string prop, unit, tenant, lease, category;
+    };
+    std::unordered_map<std::string, SalesFacts> salesFacts_;
+    std::string salesKey_;  // the key being built, its storage kept from call to call
 
     // The payment read ahead with the current record, and what the handlers leave for it.
     xvl::xvlImpInfo paymentInfo_;

@@ -91,49 +91,85 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         return false;
     }
 
-    // The records it names, each giving back its stored spelling.
-    const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
-    if (!*found) {
-        reason = PropertyMissingText(12527, prop);
-        return false;
+    // A line naming what an earlier one named takes what its lookups gave. The texts are parted
+    // by a character none holds.
+    std::string& key = salesKey_;
+    key.clear();
+    for (const std::string* text : {&prop, &unit, &tenant, &lease}) {
+        for (char c : *text) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+        key += '\0';
     }
-    if (found->where == Found::OnFile) prop = found->stored[0];
-    found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
-    if (!*found) {
-        reason = UnitMissingText(12528, prop, unit);
-        return false;
-    }
-    if (found->where == Found::OnFile) unit = found->stored[1];
-    found = &CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
-    if (!*found) {
-        reason = TenantMissingText(12529, tenant);
-        return false;
-    }
-    if (found->where == Found::OnFile) tenant = found->stored[0];
-    found = &CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
-    if (!*found) {
-        reason = LeaseMissingText(12859, lease, revision);
-        return false;
-    }
-    if (found->where == Found::OnFile) lease = found->stored[0];
-    PutText(pmt, f[kSvProp], prop);
-    PutText(pmt, f[kSvUnit], unit);
-    PutText(pmt, f[kSvTen], tenant);
-    PutText(pmt, f[kSvLease], lease);
-    const std::string leaseText = LeaseKeyText(lease, revision);
+    key += std::to_string(static_cast<long long>(revision));  // revisions are whole
+    key += '\0';
+    for (char c : GetText(pmt, f[kSvSCat])) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    const auto cached = salesFacts_.find(key);
+    const SalesFacts* facts = cached != salesFacts_.end() ? &cached->second : nullptr;
+    bool onFile = true;  // every record found on file, so that later lines may take the answers
+    std::string leaseText;
+    if (facts) {
+        prop = facts->prop;
+        unit = facts->unit;
+        tenant = facts->tenant;
+        lease = facts->lease;
+        PutText(pmt, f[kSvProp], prop);
+        PutText(pmt, f[kSvUnit], unit);
+        PutText(pmt, f[kSvTen], tenant);
+        PutText(pmt, f[kSvLease], lease);
+        leaseText = LeaseKeyText(lease, revision);
+    } else {
+        // The records it names, each giving back its stored spelling.
+        const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
+        if (!*found) {
+            reason = PropertyMissingText(12527, prop);
+            return false;
+        }
+        if (found->where == Found::OnFile) prop = found->stored[0];
+        onFile = onFile && found->where == Found::OnFile;
+        found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
+        if (!*found) {
+            reason = UnitMissingText(12528, prop, unit);
+            return false;
+        }
+        if (found->where == Found::OnFile) unit = found->stored[1];
+        onFile = onFile && found->where == Found::OnFile;
+        found = &CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
+        if (!*found) {
+            reason = TenantMissingText(12529, tenant);
+            return false;
+        }
+        if (found->where == Found::OnFile) tenant = found->stored[0];
+        onFile = onFile && found->where == Found::OnFile;
+        found = &CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
+        if (!*found) {
+            reason = LeaseMissingText(12859, lease, revision);
+            return false;
+        }
+        if (found->where == Found::OnFile) lease = found->stored[0];
+        onFile = onFile && found->where == Found::OnFile;
+        PutText(pmt, f[kSvProp], prop);
+        PutText(pmt, f[kSvUnit], unit);
+        PutText(pmt, f[kSvTen], tenant);
+        PutText(pmt, f[kSvLease], lease);
+        leaseText = LeaseKeyText(lease, revision);
 
-    // The unit is let under the lease, and the tenant holds it.
-    if (!CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}}, scope)) {
-        reason = Msg(12531,
-                     TermLabel(kPropertyTerm) + ", " + TermLabel(kUnitTerm) + ", " + TermLabel(kLeaseTerm) + ", " +
-                         TermLabel(kRevisionTerm),
-                     prop + ", " + unit + ", " + leaseText);
-        return false;
-    }
-    if (!CachedFind(pmn, 5, {{"TENID", tenant}, {"TLEASE", lease}, {"TLREV", revision}}, scope)) {
-        reason = Msg(12531, TermLabel(kTenantTerm) + ", " + TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm),
-                     tenant + ", " + leaseText);
-        return false;
+        // The unit is let under the lease, and the tenant holds it.
+        found = &CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}},
+                            scope);
+        onFile = onFile && found->where == Found::OnFile;
+        if (!*found) {
+            reason = Msg(12531,
+                         TermLabel(kPropertyTerm) + ", " + TermLabel(kUnitTerm) + ", " + TermLabel(kLeaseTerm) + ", " +
+                             TermLabel(kRevisionTerm),
+                         prop + ", " + unit + ", " + leaseText);
+            return false;
+        }
+        found = &CachedFind(pmn, 5, {{"TENID", tenant}, {"TLEASE", lease}, {"TLREV", revision}}, scope);
+        onFile = onFile && found->where == Found::OnFile;
+        if (!*found) {
+            reason = Msg(12531, TermLabel(kTenantTerm) + ", " + TermLabel(kLeaseTerm) + ", " + TermLabel(kRevisionTerm),
+                         tenant + ", " + leaseText);
+            return false;
+        }
     }
 
     // The sales date by the sales period type.
@@ -187,17 +223,25 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     PutText(pmt, f[kSvSType], type);
 
     // The sales category of the lease.
-    const std::string category = GetText(pmt, f[kSvSCat]);
-    if (category.empty()) {
-        reason = Msg(12536);
-        return false;
+    if (facts) {
+        PutText(pmt, f[kSvSCat], facts->category);
+    } else {
+        const std::string category = GetText(pmt, f[kSvSCat]);
+        if (category.empty()) {
+            reason = Msg(12536);
+            return false;
+        }
+        const Found& found =
+            CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
+        if (!found) {
+            reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
+            return false;
+        }
+        const std::string stored = found.where == Found::OnFile ? found.stored[2] : category;
+        PutText(pmt, f[kSvSCat], stored);
+        if (onFile && found.where == Found::OnFile)
+            salesFacts_.emplace(salesKey_, SalesFacts{prop, unit, tenant, lease, stored});
     }
-    found = &CachedFind(pmr, 2, {{"SCLEASE", lease}, {"SCREV", revision}, {"SCSLCAT", category}}, scope);
-    if (!*found) {
-        reason = Msg(12537, category, leaseText, TermLabel(kLeaseTerm));
-        return false;
-    }
-    PutText(pmt, f[kSvSCat], found->where == Found::OnFile ? found->stored[2] : category);
 
     // The run.
     PutNumber(pmt, f[kSvRun], RunNumber);
