@@ -791,8 +791,48 @@ int CreateExtraDraws(JCTotalsContext& c) { return CreateDraws(c, true); }
 
 void xvJCM::StopRebuild(ConvertContext& ctx) { EndFileStopped(ctx); }
 
+namespace {
+
+// The cost codes and categories are read only in the fields the rebuild looks at or sets (cost
+// codes are wide, and every one is read at least once), whole again when it ends however it ends.
+class ReadRebuildFields {
+public:
+    explicit ReadRebuildFields(const JCTotalsContext& c) : jcm_(c.jcm) {
+        std::vector<uint16_t> phase{c.phaseJob, c.phaseExtra, c.phaseCode, c.phaseType};
+        auto sources = [](std::vector<uint16_t>& out, const std::vector<Row>& rows) {
+            for (const Row& r : rows) out.push_back(r.source);
+        };
+        auto targets = [](std::vector<uint16_t>& out, const std::vector<Row>& rows) {
+            for (const Row& r : rows) out.push_back(r.target);
+        };
+        sources(phase, c.phaseToJob), sources(phase, c.phaseToExtra), sources(phase, c.group), targets(phase, c.group);
+        targets(phase, c.category), sources(phase, c.own), targets(phase, c.own);
+        std::vector<uint16_t> category{c.catJob, c.catExtra, c.catPhase, c.catType};
+        sources(category, c.category);
+        Choose(kRecPhase, phase);
+        Choose(kRecCategory, category);
+    }
+    ~ReadRebuildFields() {
+        for (uint16_t rec : chosen_) xio_read_fields(jcm_, rec, {});
+    }
+    ReadRebuildFields(const ReadRebuildFields&) = delete;
+    ReadRebuildFields& operator=(const ReadRebuildFields&) = delete;
+
+private:
+    // A field the dictionary lacks (0) is left out; a choice refused leaves the reads whole.
+    void Choose(uint16_t rec, std::vector<uint16_t>& fields) {
+        std::erase(fields, uint16_t{0});
+        if (!fields.empty() && xio_read_fields(jcm_, rec, fields) == XIO_OK) chosen_.push_back(rec);
+    }
+    uint16_t jcm_;
+    std::vector<uint16_t> chosen_;
+};
+
+}  // namespace
+
 bool xvJCM::RebuildTotals(ConvertContext& ctx) {
     JCTotalsContext c(*this, ctx);
+    ReadRebuildFields reads(c);
     int (*const steps[])(JCTotalsContext&) = {
         categoriesUsed ? UpdatePhaseTotalsFromCategories : UpdatePhaseTotals,
         UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
