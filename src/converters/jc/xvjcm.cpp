@@ -78,6 +78,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     job_ = JobLookup{};
     knownGroups_ = {};
     phaseSections_ = {};
+    lineRanges_.Clear();
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
 

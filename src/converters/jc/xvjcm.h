@@ -37,6 +37,36 @@ namespace dz::jc {
 struct JCTotalsContext;
 using RecordIdMap = convert::RecordIdMap;
 
+// Runs of consecutive fields, first and last.
+using FieldRange = std::pair<uint16_t, uint16_t>;
+using FieldRanges = std::vector<FieldRange>;
+
+// The fields of some ranges that a line may hold anything but 0 in, worked out once per list and
+// format. A line of a format that adds records starts from the dictionary's defaults (the
+// conversion clears the buffer for every line) and gets the values of its format's columns; the
+// handlers write nothing into these ranges before they clear them. So a number field that the
+// format has no column for and whose default is 0 holds 0 there and need not be looked at. The
+// lines of a format that modifies records or starts from the stored one keep the whole ranges.
+class LineRanges {
+public:
+    static constexpr int kLists = 8;
+    // The fields of `ranges` (list `list`, 0 to kLists - 1, always the same ranges) that the line
+    // in `info` may hold anything but 0 in, as ranges in the same order.
+    const FieldRanges& Narrow(int list, uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info,
+                              std::initializer_list<FieldRange> ranges);
+    // For a new text file.
+    void Clear() { lists_ = {}; }
+
+private:
+    struct List {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        FieldRanges ranges;
+    };
+    std::array<List, kLists> lists_;
+};
+
 // JC master record numbers.
 inline constexpr uint16_t kRecJob = 1;
 inline constexpr uint16_t kRecExtra = 2;
@@ -196,6 +226,8 @@ private:
     // the text file.
     convert::LookupCache lookups_;
 
+    // The parts of the ranges the phase handler clears that its lines may fill, by format.
+    LineRanges lineRanges_;
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):
