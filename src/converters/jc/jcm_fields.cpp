@@ -1,5 +1,6 @@
 #include "converters/jc/jcm_fields.h"
 
+#include "modules/entries.h"
 #include "platform/modlibs/jc_cost_code.h"
 
 #include "platform/datafile/xio.h"
@@ -67,6 +68,20 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
         out[static_cast<std::size_t>(k - 1)] = s;
     }
     return out;
+}
+
+const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
+    if (n != n_ || known_.size() >= kKept) {
+        known_.clear();
+        n_ = n;
+    }
+    auto [at, added] = known_.try_emplace(code);
+    if (added) {
+        Split& s = at->second;
+        s.group = modules::JC_GROUP_PHASE(code, suite::kPhaseFormat, &s.level) != 0;
+        if (n >= 2) s.sections = CostCodeSections(code, n);
+    }
+    return at->second;
 }
 
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }

@@ -79,6 +79,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     knownGroups_ = {};
     phaseSections_ = {};
     lineRanges_.Clear();
+    costCodes_.Clear();
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
 

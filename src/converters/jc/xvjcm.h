@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -65,6 +66,28 @@ private:
         FieldRanges ranges;
     };
     std::array<List, kLists> lists_;
+};
+
+// A cost code's group level and sections, kept for the cost codes of one text file: the same
+// codes come back job after job. At most kKept are kept; then they are forgotten all at once.
+class CostCodeMemo {
+public:
+    static constexpr std::size_t kKept = 1u << 16;
+    struct Split {
+        bool group = false;   // a group phase
+        uint16_t level = 0;   // its group level as the JC module gives it
+        std::vector<std::string> sections;  // sections 1 to n (when n is 2 or more)
+    };
+    // The answers for `code` when the cost codes have `n` sections.
+    const Split& Of(const std::string& code, int n);
+    void Clear() {
+        known_.clear();
+        n_ = -1;
+    }
+
+private:
+    std::unordered_map<std::string, Split> known_;
+    int n_ = -1;
 };
 
 // JC master record numbers.
@@ -228,6 +251,7 @@ private:
 
     // The parts of the ranges the phase handler clears that its lines may fill, by format.
     LineRanges lineRanges_;
+    CostCodeMemo costCodes_;
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):

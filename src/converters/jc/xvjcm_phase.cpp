@@ -91,8 +91,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 3. Group phase and level.
-    uint16_t phaseLevel = 1;
-    const bool group = modules::JC_GROUP_PHASE(phase, kPhase, &phaseLevel) != 0;
+    const int n = modlibs::JcCostCodeSections();
+    const CostCodeMemo::Split& split = costCodes_.Of(phase, n);
+    uint16_t phaseLevel = split.level;
+    const bool group = split.group;
     if (phaseLevel == 0) phaseLevel = 1;
 
     // 4. The job, with its billing level.
@@ -113,9 +115,9 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 6. Sections: never all zero, no zero section before a non-zero one.
-    const int n = modlibs::JcCostCodeSections();
     if (n >= 2) {
-        phaseSections_ = {phase, CostCodeSections(phase, n)};
+        phaseSections_.first = phase;
+        phaseSections_.second = split.sections;
         const auto& sections = phaseSections_.second;
         bool nonZeroAfter = false;
         for (int k = n; k >= 1; --k) {

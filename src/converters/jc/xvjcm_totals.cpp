@@ -272,11 +272,12 @@ struct JCTotalsContext {
     }
 
     // The group level of a phase code; `group` receives whether it is a group phase.
-    uint16_t Level(const std::string& code, bool& isGroup) const {
-        uint16_t level = 0;
-        isGroup = modules::JC_GROUP_PHASE(code, kPhaseFmt, &level) != 0;
-        return level;
+    uint16_t Level(const std::string& code, bool& isGroup) {
+        const CostCodeMemo::Split& split = codes.Of(code, 0);
+        isGroup = split.group;
+        return split.level;
     }
+    CostCodeMemo codes;
 
     static void Set(uint16_t jcm, uint16_t fld, double value, bool& changed) {
         if (!fld) return;
