@@ -19,7 +19,7 @@ const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
 
 // The tests' template: wide formats that reach the fields each check reads; J0 leaves JBLEVEL out
-// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE), PM only modifies.
+// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE), PM and PV only modify.
 const char* kTemplate = R"(format J
 file JCM 1
 record 1
@@ -97,6 +97,14 @@ field PJOB
 field PEXTRA
 field PHASE
 field PDESC
+format PV
+file JCM 1
+record 3
+permissions 1
+field PJOB
+field PEXTRA
+field PHASE
+field POSV
 format PT
 file JCM 1
 record 3
@@ -417,6 +425,15 @@ TEST_F(JcmCli, AccumulatedAmountsOfAModifiedPhaseAreClearedWithoutTheirColumns) 
     const std::string phase = Record("R3 PJOB=\"520001\" PEXTRA=\"\" PHASE=\"0500101\"");
     EXPECT_HAS(phase, "PDESC=\"Modified\"");
     for (const char* zero : {" PJTDCT=0 ", " PCFAM2=0 "}) EXPECT_HAS(phase, zero);
+}
+
+// The totals follow what a cost code holds at the end of the file, not what a line before gave it.
+TEST_F(JcmCli, TheTotalsFollowACostCodeModifiedLaterInTheFile) {
+    RunLines("convert", "J,530-001,Job,,,,,1,,,,,,,,,,,\n"
+                        "PT,530-001,,05-001.01,Phase,1\n"
+                        "PT,530-001,,05-001.02,Phase,1\n"
+                        "PV,530-001,,05-001.01,100.00\n");
+    EXPECT_HAS(Record("R1 JOB=\"530001\""), " JOCNT=10000 ");
 }
 
 TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {

@@ -84,6 +84,51 @@ const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
     return at->second;
 }
 
+uint32_t ZeroPhases::Name(std::unordered_map<std::string, uint32_t>& names, const std::string& text, bool add) {
+    if (auto at = names.find(text); at != names.end()) return at->second;
+    if (!add || names.size() >= kMaxNames) return 0;
+    const auto number = static_cast<uint32_t>(names.size() + 1);
+    names.emplace(text, number);
+    return number;
+}
+
+void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero) {
+    // A cost code written with an amount only needs noting when it was noted before.
+    key_.assign(job).append(1, '\x1f').append(extra);
+    const uint32_t j = Name(jobs_, key_, zero);
+    const uint32_t c = j ? Name(codes_, code, zero) : 0;
+    if (!j || !c) return;
+    writes_.push_back((zero ? uint64_t{1} << 63 : 0) | uint64_t{j} << 32 | c);
+}
+
+void ZeroPhases::Seal() {
+    constexpr uint64_t kFlag = uint64_t{1} << 63;
+    std::stable_sort(writes_.begin(), writes_.end(), [](uint64_t a, uint64_t b) { return (a & ~kFlag) < (b & ~kFlag); });
+    zero_.clear();
+    for (std::size_t i = 0; i < writes_.size(); ++i) {
+        const bool last = i + 1 == writes_.size() || (writes_[i + 1] & ~kFlag) != (writes_[i] & ~kFlag);
+        if (last && (writes_[i] & kFlag)) zero_.push_back(writes_[i] & ~kFlag);
+    }
+    std::vector<uint64_t>().swap(writes_);
+}
+
+bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
+    if (zero_.empty()) return false;
+    std::string key = job;
+    key.append(1, '\x1f').append(extra);
+    const auto j = jobs_.find(key);
+    const auto c = codes_.find(code);
+    if (j == jobs_.end() || c == codes_.end()) return false;
+    return std::binary_search(zero_.begin(), zero_.end(), uint64_t{j->second} << 32 | c->second);
+}
+
+void ZeroPhases::Clear() {
+    std::unordered_map<std::string, uint32_t>().swap(jobs_);
+    std::unordered_map<std::string, uint32_t>().swap(codes_);
+    std::vector<uint64_t>().swap(writes_);
+    std::vector<uint64_t>().swap(zero_);
+}
+
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }
 
 bool ZeroSectionsValid(const std::vector<std::string>& sections, int n) {

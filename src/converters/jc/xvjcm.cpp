@@ -80,6 +80,8 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     phaseSections_ = {};
     lineRanges_.Clear();
     costCodes_.Clear();
+    zeroPhases_.Clear();
+    phaseAmounts_.clear();
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
 
@@ -223,6 +225,13 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const uint16_t rec = info.ImportedRecs();
     if (rec == kRecJob) job_.valid = false;
     if (rec != kRecPhase && rec != kRecCategory) return;
+    if (rec == kRecPhase && ctx.converting) {
+        const uint16_t jcm = ctx.mainHandle;
+        if (phaseAmounts_.empty()) phaseAmounts_ = PhaseRebuildAmounts(jcm);
+        const bool zero = std::all_of(phaseAmounts_.begin(), phaseAmounts_.end(),
+                                      [&](uint16_t f) { return GetNumber(jcm, f) == 0; });
+        zeroPhases_.Written(GetText(jcm, rec, "PJOB"), GetText(jcm, rec, "PEXTRA"), GetText(jcm, rec, "PHASE"), zero);
+    }
     const std::string value = GetText(ctx.mainHandle, rec, rec == kRecPhase ? "PTAXEX" : "CTAXEX");
     for (const auto& entry : taxStatusList)
         if (entry == value) return;

@@ -90,6 +90,31 @@ private:
     int n_ = -1;
 };
 
+// The cost codes a Convert wrote with every amount the totals rebuild looks at 0, the last write
+// of each counting: the rebuild need not read their amounts. Jobs (with their extras) and cost
+// codes are numbered as they come, so that a write takes a few bytes; past kMaxNames of either,
+// no more are noted, and those cost codes are read.
+class ZeroPhases {
+public:
+    static constexpr std::size_t kMaxNames = 1u << 18;
+    void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero);
+    // After the last write, before the first question.
+    void Seal();
+    // Whether the cost code (its key as stored) was last written with its amounts 0.
+    bool Zero(const std::string& job, const std::string& extra, const std::string& code) const;
+    void Clear();
+
+private:
+    uint32_t Name(std::unordered_map<std::string, uint32_t>& names, const std::string& text, bool add);
+    std::unordered_map<std::string, uint32_t> jobs_, codes_;
+    std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
+    std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    std::string key_;
+};
+
+// The cost-code amounts the totals rebuild reads or sets (data-file numbers, ascending).
+std::vector<uint16_t> PhaseRebuildAmounts(uint16_t jcm);
+
 // JC master record numbers.
 inline constexpr uint16_t kRecJob = 1;
 inline constexpr uint16_t kRecExtra = 2;
@@ -252,6 +277,9 @@ private:
     // The parts of the ranges the phase handler clears that its lines may fill, by format.
     LineRanges lineRanges_;
     CostCodeMemo costCodes_;
+    // Convert: the cost codes written with their amounts 0, and those amounts.
+    ZeroPhases zeroPhases_;
+    std::vector<uint16_t> phaseAmounts_;
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):

@@ -166,6 +166,22 @@ bool KeyBefore(const std::string& a1, const std::string& a2, const std::string& 
 
 }  // namespace
 
+std::vector<uint16_t> PhaseRebuildAmounts(uint16_t jcm) {
+    std::vector<uint16_t> out;
+    auto add = [&](const std::vector<IndexRow>& rows, bool sources, bool targets) {
+        for (const IndexRow& r : rows) {
+            if (sources) out.push_back(Jc(jcm, kRecPhase, r.source));
+            if (targets) out.push_back(Jc(jcm, kRecPhase, r.target));
+        }
+    };
+    add(PhaseUpRows(true), true, false), add(PhaseUpRows(false), true, false);
+    add(GroupRows(), true, true), add(CategoryRows(), false, true), add(OwnRows(), true, true);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    std::erase(out, uint16_t{0});
+    return out;
+}
+
 // Everything the passes share. Results: 0 success, 13 canceled (reported and restored), any
 // other value a failure that FinishConversion reports.
 struct JCTotalsContext {
@@ -211,10 +227,15 @@ struct JCTotalsContext {
     std::vector<GroupEntry> groups;
     bool groupsKept = false;
     std::size_t groupValues = 0, groupBudget;
+    // The cost codes this Convert wrote with their amounts 0; the fields the phase pass reads of
+    // the others (and every later pass of all), and of the cost codes as it walks them: their keys.
+    const ZeroPhases& zeroPhases;
+    std::vector<uint16_t> phaseReads, phaseKeys;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
-          groupBudget(c.groupListBudget_) {
+          groupBudget(c.groupListBudget_), zeroPhases(c.zeroPhases_) {
+        c.zeroPhases_.Seal();
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
@@ -408,6 +429,17 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
         members.reset();
     };
     c.StartWalk(kRecPhase);
+    // The walk reads the keys only; a cost code's amounts are read by its key, unless this Convert
+    // wrote them all 0 (and then only when its categories give it any).
+    const bool keysWalk = !c.phaseKeys.empty();
+    auto walkReads = [&](bool keys) {
+        if (keysWalk) xio_read_fields(jcm, kRecPhase, keys ? c.phaseKeys : c.phaseReads);
+    };
+    struct Restore {
+        decltype(walkReads)& reads;
+        ~Restore() { reads(false); }
+    } restore{walkReads};
+    walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
@@ -431,6 +463,18 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 members.emplace(c.group);
             }
         } else {
+            const bool zero = keysWalk && c.zeroPhases.Zero(job, extra, code);
+            bool haveAmounts = !keysWalk;
+            auto readAmounts = [&] {
+                if (haveAmounts) return XIO_OK;
+                haveAmounts = true;
+                walkReads(false);
+                const int r = xio_rd_record(jcm, kRecPhase, 0, 0);
+                walkReads(true);
+                return r;
+            };
+            if (!zero)
+                if (int r = readAmounts(); r != XIO_OK) return r;
             RollUp sums(fromCategories ? c.category : c.own);
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
@@ -447,19 +491,23 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                     cs = xio_rd_next(jcm, kRecCategory, 0, 0);
                 }
                 if (cs != XIO_OK && !IsEnd(cs)) return cs;
-            } else {
+            } else if (haveAmounts) {
                 sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.phaseType)));
             }
-            bool changed = false;
-            sums.Apply(jcm, false, changed);
-            if (changed)
-                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            // Amounts all 0 that get totals all 0 stay as they are, and add nothing to a group.
+            if (haveAmounts || std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; })) {
+                if (int r = readAmounts(); r != XIO_OK) return r;
+                bool changed = false;
+                sums.Apply(jcm, false, changed);
+                if (changed)
+                    if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            }
             // With its totals now, into the group it belongs to.
             if (members) {
                 const JCTotalsContext::GroupEntry& g = c.groups.back();
                 if (!SameKey(g.key.job, job) || !SameKey(g.key.extra, extra)) {
                     endMembers();
-                } else if (g.level + 1 == level) {
+                } else if (g.level + 1 == level && haveAmounts) {
                     members->AddSource(jcm, false, 0);
                     if (members->HasConditionalAmount(jcm) && within(16))
                         c.groups.back().flagged.push_back({job, extra, code});
@@ -798,19 +846,16 @@ namespace {
 // codes are wide, and every one is read at least once), whole again when it ends however it ends.
 class ReadRebuildFields {
 public:
-    explicit ReadRebuildFields(const JCTotalsContext& c) : jcm_(c.jcm) {
-        std::vector<uint16_t> phase{c.phaseJob, c.phaseExtra, c.phaseCode, c.phaseType};
-        auto sources = [](std::vector<uint16_t>& out, const std::vector<Row>& rows) {
-            for (const Row& r : rows) out.push_back(r.source);
-        };
-        auto targets = [](std::vector<uint16_t>& out, const std::vector<Row>& rows) {
-            for (const Row& r : rows) out.push_back(r.target);
-        };
-        sources(phase, c.phaseToJob), sources(phase, c.phaseToExtra), sources(phase, c.group), targets(phase, c.group);
-        targets(phase, c.category), sources(phase, c.own), targets(phase, c.own);
+    explicit ReadRebuildFields(JCTotalsContext& c) : jcm_(c.jcm) {
+        std::vector<uint16_t> phase = PhaseRebuildAmounts(c.jcm);
+        phase.insert(phase.end(), {c.phaseJob, c.phaseExtra, c.phaseCode, c.phaseType});
         std::vector<uint16_t> category{c.catJob, c.catExtra, c.catPhase, c.catType};
-        sources(category, c.category);
-        Choose(kRecPhase, phase);
+        for (const Row& r : c.category) category.push_back(r.source);
+        if (Choose(kRecPhase, phase)) {
+            c.phaseReads = phase;
+            c.phaseKeys = {c.phaseJob, c.phaseExtra, c.phaseCode};
+            std::erase(c.phaseKeys, uint16_t{0});
+        }
         Choose(kRecCategory, category);
     }
     ~ReadRebuildFields() {
@@ -821,9 +866,11 @@ public:
 
 private:
     // A field the dictionary lacks (0) is left out; a choice refused leaves the reads whole.
-    void Choose(uint16_t rec, std::vector<uint16_t>& fields) {
+    bool Choose(uint16_t rec, std::vector<uint16_t>& fields) {
         std::erase(fields, uint16_t{0});
-        if (!fields.empty() && xio_read_fields(jcm_, rec, fields) == XIO_OK) chosen_.push_back(rec);
+        if (fields.empty() || xio_read_fields(jcm_, rec, fields) != XIO_OK) return false;
+        chosen_.push_back(rec);
+        return true;
     }
     uint16_t jcm_;
     std::vector<uint16_t> chosen_;

@@ -44,6 +44,7 @@ enum class Pos { None, At, PastEnd, BeforeStart };
 // ones and those of every key of the record type) and the others, as places in the record, and
 // the statements that read and replace only the fields read.
 struct FieldChoice {
+    std::vector<uint16_t> asked;  // the fields as the caller listed them
     std::vector<uint16_t> read, unread;
     std::string columns;    // the columns read, in the order of `read`
     std::string updateSql;  // stores the fields read, in the order of `read`, then the rowid
@@ -78,6 +79,8 @@ struct RecState {
     // The fields keyed reads fetch (null: all of them), and the choice the buffer was last read
     // with (null: it holds a whole record, or one being made).
     std::shared_ptr<FieldChoice> choice, readWith;
+    // The choices made last, newest first, so that a walk can go back and forth between them.
+    std::vector<std::shared_ptr<FieldChoice>> choices;
 };
 
 struct HdrState {
@@ -1932,6 +1935,11 @@ int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& field
         rs->choice.reset();
         return hd->lastStatus = XIO_OK;
     }
+    for (auto& c : rs->choices)
+        if (c->asked == fields) {
+            rs->choice = c;
+            return hd->lastStatus = XIO_OK;
+        }
     std::vector<bool> wanted(r.lastField - r.firstField + 1, false);
     for (uint16_t f : fields) {
         if (f < r.firstField || f > r.lastField) return hd->lastStatus = set_error(XIO_BAD_CALL, "a field of another record type");
@@ -1943,6 +1951,7 @@ int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& field
         if (k.def.record == r.number)
             for (uint16_t f : k.def.fields) wanted[f - r.firstField] = true;
     auto c = std::make_shared<FieldChoice>();
+    c->asked = fields;
     std::string sets;
     for (uint16_t at = 0; at < wanted.size(); ++at) {
         if (!wanted[at]) {
@@ -1955,6 +1964,9 @@ int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& field
         sets += (sets.empty() ? "" : ", ") + quote(hd->dict->fields[n].def.name) + " = ?" + std::to_string(c->read.size());
     }
     c->updateSql = "UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(c->read.size() + 1);
+    constexpr std::size_t kChoicesKept = 4;
+    rs->choices.insert(rs->choices.begin(), c);
+    if (rs->choices.size() > kChoicesKept) rs->choices.pop_back();
     rs->choice = std::move(c);
     return hd->lastStatus = XIO_OK;
 }
