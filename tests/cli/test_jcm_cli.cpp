@@ -436,6 +436,18 @@ TEST_F(JcmCli, TheTotalsFollowACostCodeModifiedLaterInTheFile) {
     EXPECT_HAS(Record("R1 JOB=\"530001\""), " JOCNT=10000 ");
 }
 
+// A cost code given no amounts takes the totals of its categories given in the same file.
+TEST_F(JcmCli, ACostCodeWithoutAmountsTakesItsCategoriesTotals) {
+    Load(kGolden / "standards.load");
+    RunLines("convert", "J,540-001,Job,,,,,1,,,,,,,,,,,\n"
+                        "P,540-001,,01-002.03,Walls,,,,,,,\n"
+                        "P,540-001,,01-002.04,Floors,,,,,,,\n"
+                        "C,540-001,,01-002.03,LAB,,,,500.00,25.00,,,,\n");
+    EXPECT_HAS(Record("R3 PJOB=\"540001\" PEXTRA=\"\" PHASE=\"0100203\""), " POEST=50000 PAESTC=2500 ");
+    EXPECT_HAS(Record("R3 PJOB=\"540001\" PEXTRA=\"\" PHASE=\"0100204\""), " POEST=0 PAESTC=0 ");
+    EXPECT_HAS(Record("R1 JOB=\"540001\""), " JOEST=50000 JAESTC=2500 JPESTC=0 JTEST=52500 ");
+}
+
 TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {
     const std::string lines = "J,510-001,Job,,,,,1,,,,,,,,,,,\n"
                               "PS,510-001,,05-001.01,Scheduled,100.00,20.00,90.00,5.00\n";

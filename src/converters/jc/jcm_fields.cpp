@@ -114,9 +114,8 @@ void ZeroPhases::Seal() {
 
 bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
     if (zero_.empty()) return false;
-    std::string key = job;
-    key.append(1, '\x1f').append(extra);
-    const auto j = jobs_.find(key);
+    key_.assign(job).append(1, '\x1f').append(extra);
+    const auto j = jobs_.find(key_);
     const auto c = codes_.find(code);
     if (j == jobs_.end() || c == codes_.end()) return false;
     return std::binary_search(zero_.begin(), zero_.end(), uint64_t{j->second} << 32 | c->second);

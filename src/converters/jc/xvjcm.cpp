@@ -240,7 +240,9 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
     // The totals of the whole file follow from the records now on it.
-    if (ctx.converting && !RebuildTotals(ctx)) return false;
+    const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
+    zeroPhases_.Clear();
+    if (!rebuilt) return false;
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
     return true;
 }

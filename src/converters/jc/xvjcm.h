@@ -102,6 +102,8 @@ public:
     void Seal();
     // Whether the cost code (its key as stored) was last written with its amounts 0.
     bool Zero(const std::string& job, const std::string& extra, const std::string& code) const;
+    // Whether any was (sealed).
+    bool Any() const { return !zero_.empty(); }
     void Clear();
 
 private:
@@ -109,7 +111,7 @@ private:
     std::unordered_map<std::string, uint32_t> jobs_, codes_;
     std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
     std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
-    std::string key_;
+    mutable std::string key_;
 };
 
 // The cost-code amounts the totals rebuild reads or sets (data-file numbers, ascending).

@@ -429,9 +429,10 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
         members.reset();
     };
     c.StartWalk(kRecPhase);
-    // The walk reads the keys only; a cost code's amounts are read by its key, unless this Convert
-    // wrote them all 0 (and then only when its categories give it any).
-    const bool keysWalk = !c.phaseKeys.empty();
+    // When this Convert wrote cost codes with their amounts all 0, the walk reads the keys only
+    // and a cost code's amounts by its key: not at all for one of those (unless its categories
+    // give it totals).
+    const bool keysWalk = !c.phaseKeys.empty() && c.zeroPhases.Any();
     auto walkReads = [&](bool keys) {
         if (keysWalk) xio_read_fields(jcm, kRecPhase, keys ? c.phaseKeys : c.phaseReads);
     };
