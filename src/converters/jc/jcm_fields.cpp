@@ -102,14 +102,18 @@ void ZeroPhases::Written(const std::string& job, const std::string& extra, const
 }
 
 void ZeroPhases::Seal() {
+    if (writes_.empty()) return;
     constexpr uint64_t kFlag = uint64_t{1} << 63;
     std::stable_sort(writes_.begin(), writes_.end(), [](uint64_t a, uint64_t b) { return (a & ~kFlag) < (b & ~kFlag); });
-    zero_.clear();
+    // In place: the last write of each cost code, kept when it was a zero one.
+    std::size_t kept = 0;
     for (std::size_t i = 0; i < writes_.size(); ++i) {
         const bool last = i + 1 == writes_.size() || (writes_[i + 1] & ~kFlag) != (writes_[i] & ~kFlag);
-        if (last && (writes_[i] & kFlag)) zero_.push_back(writes_[i] & ~kFlag);
+        if (last && (writes_[i] & kFlag)) writes_[kept++] = writes_[i] & ~kFlag;
     }
-    std::vector<uint64_t>().swap(writes_);
+    writes_.resize(kept);
+    zero_ = std::move(writes_);
+    writes_.clear();
 }
 
 bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
