@@ -80,6 +80,8 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     phaseSections_ = {};
     lineRanges_.Clear();
     costCodes_.Clear();
+    suppliedFormat_.clear();
+    supplied_.clear();
     zeroPhases_.Clear();
     phaseAmounts_.clear();
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;

@@ -279,6 +279,10 @@ private:
     // The parts of the ranges the phase handler clears that its lines may fill, by format.
     LineRanges lineRanges_;
     CostCodeMemo costCodes_;
+    // The phase handler's answers whether the format (of its last line) has a column for a field,
+    // by the name it asked with (a literal).
+    std::string suppliedFormat_;
+    std::vector<std::pair<const char*, bool>> supplied_;
     // Convert: the cost codes written with their amounts 0, and those amounts.
     ZeroPhases zeroPhases_;
     std::vector<uint16_t> phaseAmounts_;

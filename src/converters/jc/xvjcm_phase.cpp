@@ -73,7 +73,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
     auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
-    auto supplied = [&](const char* name) { return import.xvlImpWasItImported(info.FormatID(), name); };
+    // Whether the line's format has a column for the field, asked once per format.
+    auto supplied = [&](const char* name) {
+        if (suppliedFormat_ != info.FormatID()) {
+            suppliedFormat_ = info.FormatID();
+            supplied_.clear();
+        }
+        for (const auto& [asked, has] : supplied_)
+            if (asked == name) return has;
+        const bool has = import.xvlImpWasItImported(info.FormatID(), name);
+        supplied_.emplace_back(name, has);
+        return has;
+    };
     // The cost code's term, looked up only for a message that is issued.
     auto term = [] { return Term(kPhase); };
     auto termCap = [] { return TermCap(kPhase); };
