@@ -19,7 +19,7 @@ const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
 
 // The tests' template: wide formats that reach the fields each check reads; J0 leaves JBLEVEL out
-// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE).
+// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE), PM and PV only modify.
 const char* kTemplate = R"(format J
 file JCM 1
 record 1
@@ -89,6 +89,22 @@ field POSV
 field PASVC
 field PRSVC
 field PPSVC
+format PM
+file JCM 1
+record 3
+permissions 1
+field PJOB
+field PEXTRA
+field PHASE
+field PDESC
+format PV
+file JCM 1
+record 3
+permissions 1
+field PJOB
+field PEXTRA
+field PHASE
+field POSV
 format PT
 file JCM 1
 record 3
@@ -392,6 +408,44 @@ TEST_F(JcmCli, PhaseFieldsWithoutCategories) {
     const std::string taxed = Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500101\"");
     EXPECT_HAS(Record("R3 PJOB=\"500001\" PEXTRA=\"\" PHASE=\"0500103\""), " PCTYPE=2 ");
     for (const char* zero : {" PJTDCT=0 ", " PPTDCT=0 ", " PJTDDPT=0 "}) EXPECT_HAS(taxed, zero);
+}
+
+// Amounts a line has no column for are cleared all the same when the record it modifies holds them.
+TEST_F(JcmCli, AccumulatedAmountsOfAModifiedPhaseAreClearedWithoutTheirColumns) {
+    LoadText("@JCM\nR1 JOB=\"520001\" JDESC=\"Job\"\n"
+             "R3 PJOB=\"520001\" PEXTRA=\"\" PHASE=\"0500101\" PDESC=\"Stored\" PJTDCT=150 PCFAM2=70\n");
+    const std::string lines = "PT,520-001,,05-001.02,Added,1\n"
+                              "PM,520-001,,05-001.01,Modified\n";
+    const std::string examined = RunLines("examine", lines);
+    EXPECT_HAS(examined, "Tax fields will not convert, an example is JTD cost tax with '1.50'(462)");
+    EXPECT_EQ(examined.find("(462)"), examined.rfind("(462)"));  // the added phase has none
+    const std::string report = RunLines("convert", lines);
+    EXPECT_HAS(report, "Tax fields were not converted, an example is JTD cost tax with '1.50'(461)");
+    EXPECT_HAS(report, "'0.70'(437)");
+    const std::string phase = Record("R3 PJOB=\"520001\" PEXTRA=\"\" PHASE=\"0500101\"");
+    EXPECT_HAS(phase, "PDESC=\"Modified\"");
+    for (const char* zero : {" PJTDCT=0 ", " PCFAM2=0 "}) EXPECT_HAS(phase, zero);
+}
+
+// The totals follow what a cost code holds at the end of the file, not what a line before gave it.
+TEST_F(JcmCli, TheTotalsFollowACostCodeModifiedLaterInTheFile) {
+    RunLines("convert", "J,530-001,Job,,,,,1,,,,,,,,,,,\n"
+                        "PT,530-001,,05-001.01,Phase,1\n"
+                        "PT,530-001,,05-001.02,Phase,1\n"
+                        "PV,530-001,,05-001.01,100.00\n");
+    EXPECT_HAS(Record("R1 JOB=\"530001\""), " JOCNT=10000 ");
+}
+
+// A cost code given no amounts takes the totals of its categories given in the same file.
+TEST_F(JcmCli, ACostCodeWithoutAmountsTakesItsCategoriesTotals) {
+    Load(kGolden / "standards.load");
+    RunLines("convert", "J,540-001,Job,,,,,1,,,,,,,,,,,\n"
+                        "P,540-001,,01-002.03,Walls,,,,,,,\n"
+                        "P,540-001,,01-002.04,Floors,,,,,,,\n"
+                        "C,540-001,,01-002.03,LAB,,,,500.00,25.00,,,,\n");
+    EXPECT_HAS(Record("R3 PJOB=\"540001\" PEXTRA=\"\" PHASE=\"0100203\""), " POEST=50000 PAESTC=2500 ");
+    EXPECT_HAS(Record("R3 PJOB=\"540001\" PEXTRA=\"\" PHASE=\"0100204\""), " POEST=0 PAESTC=0 ");
+    EXPECT_HAS(Record("R1 JOB=\"540001\""), " JOEST=50000 JAESTC=2500 JPESTC=0 JTEST=52500 ");
 }
 
 TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {

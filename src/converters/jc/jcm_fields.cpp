@@ -1,5 +1,6 @@
 #include "converters/jc/jcm_fields.h"
 
+#include "modules/entries.h"
 #include "platform/modlibs/jc_cost_code.h"
 
 #include "platform/datafile/xio.h"
@@ -67,6 +68,68 @@ std::vector<std::string> CostCodeSections(const std::string& costCode, int n) {
         out[static_cast<std::size_t>(k - 1)] = s;
     }
     return out;
+}
+
+const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
+    if (n != n_ || known_.size() >= kKept) {
+        known_.clear();
+        n_ = n;
+    }
+    auto [at, added] = known_.try_emplace(code);
+    if (added) {
+        Split& s = at->second;
+        s.group = modules::JC_GROUP_PHASE(code, suite::kPhaseFormat, &s.level) != 0;
+        if (n >= 2) s.sections = CostCodeSections(code, n);
+    }
+    return at->second;
+}
+
+uint32_t ZeroPhases::Name(std::unordered_map<std::string, uint32_t>& names, const std::string& text, bool add) {
+    if (auto at = names.find(text); at != names.end()) return at->second;
+    if (!add || names.size() >= kMaxNames) return 0;
+    const auto number = static_cast<uint32_t>(names.size() + 1);
+    names.emplace(text, number);
+    return number;
+}
+
+void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero) {
+    // A cost code written with an amount only needs noting when it was noted before.
+    key_.assign(job).append(1, '\x1f').append(extra);
+    const uint32_t j = Name(jobs_, key_, zero);
+    const uint32_t c = j ? Name(codes_, code, zero) : 0;
+    if (!j || !c) return;
+    writes_.push_back((zero ? uint64_t{1} << 63 : 0) | uint64_t{j} << 32 | c);
+}
+
+void ZeroPhases::Seal() {
+    if (writes_.empty()) return;
+    constexpr uint64_t kFlag = uint64_t{1} << 63;
+    std::stable_sort(writes_.begin(), writes_.end(), [](uint64_t a, uint64_t b) { return (a & ~kFlag) < (b & ~kFlag); });
+    // In place: the last write of each cost code, kept when it was a zero one.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < writes_.size(); ++i) {
+        const bool last = i + 1 == writes_.size() || (writes_[i + 1] & ~kFlag) != (writes_[i] & ~kFlag);
+        if (last && (writes_[i] & kFlag)) writes_[kept++] = writes_[i] & ~kFlag;
+    }
+    writes_.resize(kept);
+    zero_ = std::move(writes_);
+    writes_.clear();
+}
+
+bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
+    if (zero_.empty()) return false;
+    key_.assign(job).append(1, '\x1f').append(extra);
+    const auto j = jobs_.find(key_);
+    const auto c = codes_.find(code);
+    if (j == jobs_.end() || c == codes_.end()) return false;
+    return std::binary_search(zero_.begin(), zero_.end(), uint64_t{j->second} << 32 | c->second);
+}
+
+void ZeroPhases::Clear() {
+    std::unordered_map<std::string, uint32_t>().swap(jobs_);
+    std::unordered_map<std::string, uint32_t>().swap(codes_);
+    std::vector<uint64_t>().swap(writes_);
+    std::vector<uint64_t>().swap(zero_);
 }
 
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }

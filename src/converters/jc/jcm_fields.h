@@ -60,8 +60,10 @@ void ClearContractFields(uint16_t jcm, uint16_t links, uint16_t changes, convert
 void ClearAdjustments(uint16_t jcm, uint16_t first, convert::MessageList& messages, bool converting);
 // Amounts never converted, in the ranges given: cleared; message `number` (12244, 12260, 12261,
 // 12262 or 12267) names the first, with the reason numbers `pair`.
-void ClearAccumulated(uint16_t jcm, std::initializer_list<std::pair<uint16_t, uint16_t>> ranges, int number,
-                      const char* pair, convert::MessageList& messages, bool converting);
+void ClearAccumulated(uint16_t jcm, std::initializer_list<FieldRange> ranges, int number, const char* pair,
+                      convert::MessageList& messages, bool converting);
+void ClearAccumulated(uint16_t jcm, const FieldRanges& ranges, int number, const char* pair,
+                      convert::MessageList& messages, bool converting);
 // `total` = `a` + `b`; 12243 first when the stored total was not zero and differs.
 void CalculatedTotal(uint16_t jcm, uint16_t total, uint16_t a, uint16_t b, const std::string& name,
                      convert::MessageList& messages, bool converting);

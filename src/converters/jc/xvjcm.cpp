@@ -78,6 +78,12 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     job_ = JobLookup{};
     knownGroups_ = {};
     phaseSections_ = {};
+    lineRanges_.Clear();
+    costCodes_.Clear();
+    suppliedFormat_.clear();
+    supplied_.clear();
+    zeroPhases_.Clear();
+    phaseAmounts_.clear();
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
 
@@ -221,6 +227,13 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const uint16_t rec = info.ImportedRecs();
     if (rec == kRecJob) job_.valid = false;
     if (rec != kRecPhase && rec != kRecCategory) return;
+    if (rec == kRecPhase && ctx.converting) {
+        const uint16_t jcm = ctx.mainHandle;
+        if (phaseAmounts_.empty()) phaseAmounts_ = PhaseRebuildAmounts(jcm);
+        const bool zero = std::all_of(phaseAmounts_.begin(), phaseAmounts_.end(),
+                                      [&](uint16_t f) { return GetNumber(jcm, f) == 0; });
+        zeroPhases_.Written(GetText(jcm, rec, "PJOB"), GetText(jcm, rec, "PEXTRA"), GetText(jcm, rec, "PHASE"), zero);
+    }
     const std::string value = GetText(ctx.mainHandle, rec, rec == kRecPhase ? "PTAXEX" : "CTAXEX");
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
@@ -229,7 +242,9 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
     // The totals of the whole file follow from the records now on it.
-    if (ctx.converting && !RebuildTotals(ctx)) return false;
+    const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
+    zeroPhases_.Clear();
+    if (!rebuilt) return false;
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
     return true;
 }

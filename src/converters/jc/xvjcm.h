@@ -24,6 +24,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -36,6 +37,85 @@ namespace dz::jc {
 
 struct JCTotalsContext;
 using RecordIdMap = convert::RecordIdMap;
+
+// Runs of consecutive fields, first and last.
+using FieldRange = std::pair<uint16_t, uint16_t>;
+using FieldRanges = std::vector<FieldRange>;
+
+// The fields of some ranges that a line may hold anything but 0 in, worked out once per list and
+// format. A line of a format that adds records starts from the dictionary's defaults (the
+// conversion clears the buffer for every line) and gets the values of its format's columns; the
+// handlers write nothing into these ranges before they clear them. So a number field that the
+// format has no column for and whose default is 0 holds 0 there and need not be looked at. The
+// lines of a format that modifies records or starts from the stored one keep the whole ranges.
+class LineRanges {
+public:
+    static constexpr int kLists = 8;
+    // The fields of `ranges` (list `list`, 0 to kLists - 1, always the same ranges) that the line
+    // in `info` may hold anything but 0 in, as ranges in the same order.
+    const FieldRanges& Narrow(int list, uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info,
+                              std::initializer_list<FieldRange> ranges);
+    // For a new text file.
+    void Clear() { lists_ = {}; }
+
+private:
+    struct List {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        FieldRanges ranges;
+    };
+    std::array<List, kLists> lists_;
+};
+
+// A cost code's group level and sections, kept for the cost codes of one text file: the same
+// codes come back job after job. At most kKept are kept; then they are forgotten all at once.
+class CostCodeMemo {
+public:
+    static constexpr std::size_t kKept = 1u << 16;
+    struct Split {
+        bool group = false;   // a group phase
+        uint16_t level = 0;   // its group level as the JC module gives it
+        std::vector<std::string> sections;  // sections 1 to n (when n is 2 or more)
+    };
+    // The answers for `code` when the cost codes have `n` sections.
+    const Split& Of(const std::string& code, int n);
+    void Clear() {
+        known_.clear();
+        n_ = -1;
+    }
+
+private:
+    std::unordered_map<std::string, Split> known_;
+    int n_ = -1;
+};
+
+// The cost codes a Convert wrote with every amount the totals rebuild looks at 0, the last write
+// of each counting: the rebuild need not read their amounts. Jobs (with their extras) and cost
+// codes are numbered as they come, so that a write takes a few bytes; past kMaxNames of either,
+// no more are noted, and those cost codes are read.
+class ZeroPhases {
+public:
+    static constexpr std::size_t kMaxNames = 1u << 18;
+    void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero);
+    // After the last write, before the first question.
+    void Seal();
+    // Whether the cost code (its key as stored) was last written with its amounts 0.
+    bool Zero(const std::string& job, const std::string& extra, const std::string& code) const;
+    // Whether any was (sealed).
+    bool Any() const { return !zero_.empty(); }
+    void Clear();
+
+private:
+    uint32_t Name(std::unordered_map<std::string, uint32_t>& names, const std::string& text, bool add);
+    std::unordered_map<std::string, uint32_t> jobs_, codes_;
+    std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
+    std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    mutable std::string key_;
+};
+
+// The cost-code amounts the totals rebuild reads or sets (data-file numbers, ascending).
+std::vector<uint16_t> PhaseRebuildAmounts(uint16_t jcm);
 
 // JC master record numbers.
 inline constexpr uint16_t kRecJob = 1;
@@ -196,6 +276,16 @@ private:
     // the text file.
     convert::LookupCache lookups_;
 
+    // The parts of the ranges the phase handler clears that its lines may fill, by format.
+    LineRanges lineRanges_;
+    CostCodeMemo costCodes_;
+    // The phase handler's answers whether the format (of its last line) has a column for a field,
+    // by the name it asked with (a literal).
+    std::string suppliedFormat_;
+    std::vector<std::pair<const char*, bool>> supplied_;
+    // Convert: the cost codes written with their amounts 0, and those amounts.
+    ZeroPhases zeroPhases_;
+    std::vector<uint16_t> phaseAmounts_;
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):

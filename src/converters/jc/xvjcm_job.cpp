@@ -9,6 +9,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <span>
 
 namespace dz::jc {
 
@@ -56,11 +57,13 @@ void ClearAdjustments(uint16_t jcm, uint16_t first, convert::MessageList& messag
 }
 
 // Accumulated totals of the ranges [first, last]: cleared, one message naming the first.
-void ClearAccumulated(uint16_t jcm, std::initializer_list<std::pair<uint16_t, uint16_t>> ranges, int number,
-                      const char* pair, convert::MessageList& messages, bool converting) {
+namespace {
+
+void ClearAccumulated(uint16_t jcm, const FieldRange* begin, const FieldRange* end, int number, const char* pair,
+                      convert::MessageList& messages, bool converting) {
     uint16_t first = 0;
     double firstValue = 0;
-    for (const auto& [from, to] : ranges) {
+    for (const auto& [from, to] : std::span(begin, end)) {
         double value = 0;
         const uint16_t f = ZeroRange(jcm, from, to, value);
         if (f && !first) {
@@ -87,6 +90,50 @@ void ClearAccumulated(uint16_t jcm, std::initializer_list<std::pair<uint16_t, ui
     else if (number == 12260)
         messages.push_back(Msg(12260, ModeWord("were not converted/will not convert", converting),
                                FieldDescription(jcm, first), shown, ModeWord(pair, converting)));
+}
+
+}  // namespace
+
+void ClearAccumulated(uint16_t jcm, std::initializer_list<FieldRange> ranges, int number, const char* pair,
+                      convert::MessageList& messages, bool converting) {
+    ClearAccumulated(jcm, ranges.begin(), ranges.end(), number, pair, messages, converting);
+}
+
+void ClearAccumulated(uint16_t jcm, const FieldRanges& ranges, int number, const char* pair,
+                      convert::MessageList& messages, bool converting) {
+    ClearAccumulated(jcm, ranges.data(), ranges.data() + ranges.size(), number, pair, messages, converting);
+}
+
+const FieldRanges& LineRanges::Narrow(int list, uint16_t jcm, const xvl::xvlImport& import,
+                                      const xvl::xvlImpInfo& info, std::initializer_list<FieldRange> ranges) {
+    List& l = lists_.at(static_cast<std::size_t>(list));
+    if (l.known && l.jcm == jcm && l.format == info.FormatID()) return l.ranges;
+    l.known = true;
+    l.jcm = jcm;
+    l.format = info.FormatID();
+    l.ranges.clear();
+    const bool fromDefaults = info.RecExtraData() == 0 && import.xvlImpGetPermissions(l.format) == 2;
+    for (const auto& [from, to] : ranges) {
+        if (!fromDefaults) {
+            l.ranges.push_back({from, to});
+            continue;
+        }
+        bool open = false;  // the last range taken ends at the field before
+        for (uint16_t f = from; from != 0 && f <= to; ++f) {
+            const xio_fld_def* def = xio_field_def(jcm, f);
+            const bool zero = def && xio_is_number_type(def->type) && def->defaultValue.number == 0 &&
+                              !import.xvlImpWasItImported(l.format, def->name);
+            if (zero) {
+                open = false;
+            } else if (open) {
+                l.ranges.back().second = f;
+            } else {
+                l.ranges.push_back({f, f});
+                open = true;
+            }
+        }
+    }
+    return l.ranges;
 }
 
 // A calculated total: `total` becomes `a` + `b`; a stored total that was not zero and differs

@@ -73,7 +73,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
     auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
-    auto supplied = [&](const char* name) { return import.xvlImpWasItImported(info.FormatID(), name); };
+    // Whether the line's format has a column for the field, asked once per format.
+    auto supplied = [&](const char* name) {
+        if (suppliedFormat_ != info.FormatID()) {
+            suppliedFormat_ = info.FormatID();
+            supplied_.clear();
+        }
+        for (const auto& [asked, has] : supplied_)
+            if (asked == name) return has;
+        const bool has = import.xvlImpWasItImported(info.FormatID(), name);
+        supplied_.emplace_back(name, has);
+        return has;
+    };
     // The cost code's term, looked up only for a message that is issued.
     auto term = [] { return Term(kPhase); };
     auto termCap = [] { return TermCap(kPhase); };
@@ -91,8 +102,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 3. Group phase and level.
-    uint16_t phaseLevel = 1;
-    const bool group = modules::JC_GROUP_PHASE(phase, kPhase, &phaseLevel) != 0;
+    const int n = modlibs::JcCostCodeSections();
+    const CostCodeMemo::Split& split = costCodes_.Of(phase, n);
+    uint16_t phaseLevel = split.level;
+    const bool group = split.group;
     if (phaseLevel == 0) phaseLevel = 1;
 
     // 4. The job, with its billing level.
@@ -113,9 +126,9 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 6. Sections: never all zero, no zero section before a non-zero one.
-    const int n = modlibs::JcCostCodeSections();
     if (n >= 2) {
-        phaseSections_ = {phase, CostCodeSections(phase, n)};
+        phaseSections_.first = phase;
+        phaseSections_.second = split.sections;
         const auto& sections = phaseSections_.second;
         bool nonZeroAfter = false;
         for (int k = n; k >= 1; --k) {
@@ -264,14 +277,20 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 22, 23. Tax amounts and the accumulated fields are never converted.
-    ClearAccumulated(jcm, {{F("PJTDCT"), static_cast<uint16_t>(F("PJTDCT") + 7)},
-                           {F("PJTDDPT"), static_cast<uint16_t>(F("PJTDDPT") + 7)}},
+    // Only what the line may hold is looked at (the lists are fixed: the numbers name them).
+    auto lineMay = [&](int list, std::initializer_list<FieldRange> ranges) -> const FieldRanges& {
+        return lineRanges_.Narrow(list, jcm, import, info, ranges);
+    };
+    ClearAccumulated(jcm,
+                     lineMay(0, {{F("PJTDCT"), static_cast<uint16_t>(F("PJTDCT") + 7)},
+                                 {F("PJTDDPT"), static_cast<uint16_t>(F("PJTDDPT") + 7)}}),
                      12260, "461/462", messages, converting);
-    ClearAccumulated(jcm, {{F("PCFAM1"), F("PCFAM4")}}, 12244, "437/438", messages, converting);
+    ClearAccumulated(jcm, lineMay(1, {{F("PCFAM1"), F("PCFAM4")}}), 12244, "437/438", messages, converting);
 
     // 24. With categories or for a group phase the totals come from below.
     if (categoriesUsed || group)
-        ClearAccumulated(jcm, {{F("POEST"), F("PTEST")}, {F("POUEST"), F("PJTDODP")}, {F("PFRMT1"), F("PFRMT6")}},
+        ClearAccumulated(jcm,
+                         lineMay(2, {{F("POEST"), F("PTEST")}, {F("POUEST"), F("PJTDODP")}, {F("PFRMT1"), F("PFRMT6")}}),
                          categoriesUsed ? 12261 : 12262, categoriesUsed ? "463/464" : "465/466", messages,
                          converting);
 
@@ -279,12 +298,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (!categoriesUsed && !group && !periodsUsed) {
         uint16_t first = 0;
         double firstValue = 0;
-        for (const char* name : {"PPTDC", "PLPC", "PPTDU", "PLPU", "PPTDDP", "PLPDP", "PPTDLC", "PPTDLU", "PPTDEC",
-                                 "PPTDEU", "PPTDPU", "PLPPU"}) {
-            double v = 0;
-            if (ZeroRange(jcm, F(name), F(name), v) && !first) {
-                first = F(name);
-                firstValue = v;
+        const FieldRanges& filled =
+            lineMay(3, {{F("PPTDC"), F("PPTDC")}, {F("PLPC"), F("PLPC")}, {F("PPTDU"), F("PPTDU")},
+                        {F("PLPU"), F("PLPU")}, {F("PPTDDP"), F("PPTDDP")}, {F("PLPDP"), F("PLPDP")},
+                        {F("PPTDLC"), F("PPTDLC")}, {F("PPTDLU"), F("PPTDLU")}, {F("PPTDEC"), F("PPTDEC")},
+                        {F("PPTDEU"), F("PPTDEU")}, {F("PPTDPU"), F("PPTDPU")}, {F("PLPPU"), F("PLPPU")}});
+        for (const auto& [from, to] : filled) {
+            for (uint16_t f = from; f <= to; ++f) {
+                double v = 0;
+                if (ZeroRange(jcm, f, f, v) && !first) {
+                    first = f;
+                    firstValue = v;
+                }
             }
         }
         if (first)
@@ -296,7 +321,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (!categoriesUsed && !unitsTracked) {
         uint16_t first = 0;
         double firstValue = 0;
-        for (const auto& [from, to] : {std::pair{F("POUEST"), F("PTUEST")}, std::pair{F("PJTDU"), F("PLPU")}}) {
+        for (const auto& [from, to] : lineMay(4, {{F("POUEST"), F("PTUEST")}, {F("PJTDU"), F("PLPU")}})) {
             double v = 0;
             const uint16_t f = ZeroRange(jcm, from, to, v);
             if (f && !first) {
@@ -312,7 +337,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 27. Totals by cost type are calculated.
-    if (!categoriesUsed) ClearAccumulated(jcm, {{F("PTLEST"), F("PJTDODP")}}, 12267, "", messages, converting);
+    if (!categoriesUsed) ClearAccumulated(jcm, lineMay(5, {{F("PTLEST"), F("PJTDODP")}}), 12267, "", messages, converting);
 
     // 28. Calculated totals.
     if (!categoriesUsed && !group) {

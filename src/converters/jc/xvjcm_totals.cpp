@@ -166,6 +166,22 @@ bool KeyBefore(const std::string& a1, const std::string& a2, const std::string& 
 
 }  // namespace
 
+std::vector<uint16_t> PhaseRebuildAmounts(uint16_t jcm) {
+    std::vector<uint16_t> out;
+    auto add = [&](const std::vector<IndexRow>& rows, bool sources, bool targets) {
+        for (const IndexRow& r : rows) {
+            if (sources) out.push_back(Jc(jcm, kRecPhase, r.source));
+            if (targets) out.push_back(Jc(jcm, kRecPhase, r.target));
+        }
+    };
+    add(PhaseUpRows(true), true, false), add(PhaseUpRows(false), true, false);
+    add(GroupRows(), true, true), add(CategoryRows(), false, true), add(OwnRows(), true, true);
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    std::erase(out, uint16_t{0});
+    return out;
+}
+
 // Everything the passes share. Results: 0 success, 13 canceled (reported and restored), any
 // other value a failure that FinishConversion reports.
 struct JCTotalsContext {
@@ -211,10 +227,15 @@ struct JCTotalsContext {
     std::vector<GroupEntry> groups;
     bool groupsKept = false;
     std::size_t groupValues = 0, groupBudget;
+    // The cost codes this Convert wrote with their amounts 0; the fields the phase pass reads of
+    // the others (and every later pass of all), and of the cost codes as it walks them: their keys.
+    const ZeroPhases& zeroPhases;
+    std::vector<uint16_t> phaseReads, phaseKeys;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
-          groupBudget(c.groupListBudget_) {
+          groupBudget(c.groupListBudget_), zeroPhases(c.zeroPhases_) {
+        c.zeroPhases_.Seal();
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
@@ -272,11 +293,12 @@ struct JCTotalsContext {
     }
 
     // The group level of a phase code; `group` receives whether it is a group phase.
-    uint16_t Level(const std::string& code, bool& isGroup) const {
-        uint16_t level = 0;
-        isGroup = modules::JC_GROUP_PHASE(code, kPhaseFmt, &level) != 0;
-        return level;
+    uint16_t Level(const std::string& code, bool& isGroup) {
+        const CostCodeMemo::Split& split = codes.Of(code, 0);
+        isGroup = split.group;
+        return split.level;
     }
+    CostCodeMemo codes;
 
     static void Set(uint16_t jcm, uint16_t fld, double value, bool& changed) {
         if (!fld) return;
@@ -407,6 +429,18 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
         members.reset();
     };
     c.StartWalk(kRecPhase);
+    // When this Convert wrote cost codes with their amounts all 0, the walk reads the keys only
+    // and a cost code's amounts by its key: not at all for one of those (unless its categories
+    // give it totals).
+    const bool keysWalk = !c.phaseKeys.empty() && c.zeroPhases.Any();
+    auto walkReads = [&](bool keys) {
+        if (keysWalk) xio_read_fields(jcm, kRecPhase, keys ? c.phaseKeys : c.phaseReads);
+    };
+    struct Restore {
+        decltype(walkReads)& reads;
+        ~Restore() { reads(false); }
+    } restore{walkReads};
+    walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
     int s = xio_rd_first(jcm, kRecPhase, 0, 0);
@@ -430,6 +464,18 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 members.emplace(c.group);
             }
         } else {
+            const bool zero = keysWalk && c.zeroPhases.Zero(job, extra, code);
+            bool haveAmounts = !keysWalk;
+            auto readAmounts = [&] {
+                if (haveAmounts) return XIO_OK;
+                haveAmounts = true;
+                walkReads(false);
+                const int r = xio_rd_record(jcm, kRecPhase, 0, 0);
+                walkReads(true);
+                return r;
+            };
+            if (!zero)
+                if (int r = readAmounts(); r != XIO_OK) return r;
             RollUp sums(fromCategories ? c.category : c.own);
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
@@ -446,19 +492,23 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                     cs = xio_rd_next(jcm, kRecCategory, 0, 0);
                 }
                 if (cs != XIO_OK && !IsEnd(cs)) return cs;
-            } else {
+            } else if (haveAmounts) {
                 sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.phaseType)));
             }
-            bool changed = false;
-            sums.Apply(jcm, false, changed);
-            if (changed)
-                if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            // Amounts all 0 that get totals all 0 stay as they are, and add nothing to a group.
+            if (haveAmounts || std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; })) {
+                if (int r = readAmounts(); r != XIO_OK) return r;
+                bool changed = false;
+                sums.Apply(jcm, false, changed);
+                if (changed)
+                    if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            }
             // With its totals now, into the group it belongs to.
             if (members) {
                 const JCTotalsContext::GroupEntry& g = c.groups.back();
                 if (!SameKey(g.key.job, job) || !SameKey(g.key.extra, extra)) {
                     endMembers();
-                } else if (g.level + 1 == level) {
+                } else if (g.level + 1 == level && haveAmounts) {
                     members->AddSource(jcm, false, 0);
                     if (members->HasConditionalAmount(jcm) && within(16))
                         c.groups.back().flagged.push_back({job, extra, code});
@@ -791,8 +841,47 @@ int CreateExtraDraws(JCTotalsContext& c) { return CreateDraws(c, true); }
 
 void xvJCM::StopRebuild(ConvertContext& ctx) { EndFileStopped(ctx); }
 
+namespace {
+
+// The cost codes and categories are read only in the fields the rebuild looks at or sets (cost
+// codes are wide, and every one is read at least once), whole again when it ends however it ends.
+class ReadRebuildFields {
+public:
+    explicit ReadRebuildFields(JCTotalsContext& c) : jcm_(c.jcm) {
+        std::vector<uint16_t> phase = PhaseRebuildAmounts(c.jcm);
+        phase.insert(phase.end(), {c.phaseJob, c.phaseExtra, c.phaseCode, c.phaseType});
+        std::vector<uint16_t> category{c.catJob, c.catExtra, c.catPhase, c.catType};
+        for (const Row& r : c.category) category.push_back(r.source);
+        if (Choose(kRecPhase, phase)) {
+            c.phaseReads = phase;
+            c.phaseKeys = {c.phaseJob, c.phaseExtra, c.phaseCode};
+            std::erase(c.phaseKeys, uint16_t{0});
+        }
+        Choose(kRecCategory, category);
+    }
+    ~ReadRebuildFields() {
+        for (uint16_t rec : chosen_) xio_read_fields(jcm_, rec, {});
+    }
+    ReadRebuildFields(const ReadRebuildFields&) = delete;
+    ReadRebuildFields& operator=(const ReadRebuildFields&) = delete;
+
+private:
+    // A field the dictionary lacks (0) is left out; a choice refused leaves the reads whole.
+    bool Choose(uint16_t rec, std::vector<uint16_t>& fields) {
+        std::erase(fields, uint16_t{0});
+        if (fields.empty() || xio_read_fields(jcm_, rec, fields) != XIO_OK) return false;
+        chosen_.push_back(rec);
+        return true;
+    }
+    uint16_t jcm_;
+    std::vector<uint16_t> chosen_;
+};
+
+}  // namespace
+
 bool xvJCM::RebuildTotals(ConvertContext& ctx) {
     JCTotalsContext c(*this, ctx);
+    ReadRebuildFields reads(c);
     int (*const steps[])(JCTotalsContext&) = {
         categoriesUsed ? UpdatePhaseTotalsFromCategories : UpdatePhaseTotals,
         UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};

@@ -40,6 +40,18 @@ using Cells = std::vector<Cell>;
 
 enum class Pos { None, At, PastEnd, BeforeStart };
 
+// A choice of fields to read of a record type (xio_read_fields): the fields read (the chosen
+// ones and those of every key of the record type) and the others, as places in the record, and
+// the statements that read and replace only the fields read.
+struct FieldChoice {
+    std::vector<uint16_t> asked;  // the fields as the caller listed them
+    std::vector<uint16_t> read, unread;
+    std::string columns;    // the columns read, in the order of `read`
+    std::string updateSql;  // stores the fields read, in the order of `read`, then the rowid
+    sqlite3_stmt* updateStmt = nullptr;                      // owned by the handle's statement list
+    std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation, likewise
+};
+
 struct RecState {
     const RecordDef* def = nullptr;
     Cells buf;
@@ -64,6 +76,11 @@ struct RecState {
     // whether it had none.
     uint64_t probedInReadTxn = 0;
     bool emptyInReadTxn = false;
+    // The fields keyed reads fetch (null: all of them), and the choice the buffer was last read
+    // with (null: it holds a whole record, or one being made).
+    std::shared_ptr<FieldChoice> choice, readWith;
+    // The choices made last, newest first, so that a walk can go back and forth between them.
+    std::vector<std::shared_ptr<FieldChoice>> choices;
 };
 
 struct HdrState {
@@ -77,6 +94,7 @@ struct Saved {
     uint16_t id;
     uint16_t rec;
     Cells cells;
+    std::shared_ptr<FieldChoice> readWith;  // the copy is of a record read in part
 };
 
 struct NotesState {
@@ -1248,8 +1266,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     }
 
     const uint32_t cacheKey = static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
+    FieldChoice* const choice = rs->choice.get();
+    auto& readStmts = choice ? choice->readStmts : rs->readStmts;
     sqlite3_stmt* st = nullptr;
-    if (auto it = rs->readStmts.find(cacheKey); it != rs->readStmts.end()) {
+    if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
         st = it->second;
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
@@ -1271,10 +1291,11 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
                 order = col_list(of, " DESC");
                 break;
         }
-        const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : rs->columns) + " FROM " +
+        const std::string& columns = choice ? choice->columns : rs->columns;
+        const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : columns) + " FROM " +
                                 table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
         st = hd->stmt(sql);
-        if (st) rs->readStmts.emplace(cacheKey, st);
+        if (st) readStmts.emplace(cacheKey, st);
     }
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
     if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
@@ -1310,8 +1331,18 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
         rs->locked.insert(row);
     }
-    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
-        read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+    if (choice) {
+        for (size_t i = 0; i < choice->read.size(); ++i) {
+            const uint16_t at = choice->read[i];
+            read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
+        }
+        // What was not read holds no other record's value.
+        for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+    } else {
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+    }
+    rs->readWith = rs->choice;
     sqlite3_reset(st);
     rs->current = row;
     rs->pos = Pos::At;
@@ -1379,6 +1410,14 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     const RecordDef& r = *rs->def;
     const Dictionary& d = *hd->dict;
     std::string oldKey;
+    // A record read in part is stored only over itself, and only with the fields read: what it
+    // was not read with is unknown here, and a value put there would be lost.
+    FieldChoice* const part = rs->readWith.get();
+    if (part && !replace) return set_error(XIO_BAD_CALL, "a record read in part cannot be added");
+    if (part)
+        for (uint16_t at : part->unread)
+            if (!(rs->buf[at] == rs->defaults[at]))
+                return set_error(XIO_BAD_CALL, "field " + d.fields[r.firstField + at].def.name + " was not read");
     if (replace) {
         if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to replace");
         if (!rs->locked.count(rs->current) && hd->locks->heldByOther('R', lock_key(rec, rs->current))) return XIO_LOCKED;
@@ -1408,17 +1447,25 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         sqlite3_reset(st);
         oldKey = key_text_of(*hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
-    sqlite3_stmt*& slot = replace ? rs->updateStmt : rs->insertStmt;
+    sqlite3_stmt*& slot = part ? part->updateStmt : replace ? rs->updateStmt : rs->insertStmt;
     if (slot) {
         sqlite3_reset(slot);
     } else {
-        slot = hd->stmt(replace ? rs->updateSql : rs->insertSql);
+        slot = hd->stmt(part ? part->updateSql : replace ? rs->updateSql : rs->insertSql);
     }
     sqlite3_stmt* st = slot;
     if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
-    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
-        bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
-    if (replace) sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
+    if (part) {
+        for (size_t i = 0; i < part->read.size(); ++i) {
+            const uint16_t at = part->read[i];
+            bind_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
+        }
+        sqlite3_bind_int64(st, static_cast<int>(part->read.size() + 1), rs->current);
+    } else {
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        if (replace) sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
+    }
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
@@ -1713,6 +1760,7 @@ int xio_init_record(uint16_t h, uint16_t rec) {
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
     reset_cells(rs->buf, rs->defaults);
+    rs->readWith.reset();
     return XIO_OK;
 }
 
@@ -1854,6 +1902,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        rs->readWith.reset();
         rs->current = sqlite3_column_int64(st, 0);
         rs->pos = Pos::At;
         rs->curKey = 0;
@@ -1875,6 +1924,52 @@ int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return
 int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Next, lock); }
 int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Prev, lock); }
 int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Last, lock); }
+
+int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    const RecordDef& r = *rs->def;
+    if (fields.empty()) {
+        rs->choice.reset();
+        return hd->lastStatus = XIO_OK;
+    }
+    for (auto& c : rs->choices)
+        if (c->asked == fields) {
+            rs->choice = c;
+            return hd->lastStatus = XIO_OK;
+        }
+    std::vector<bool> wanted(r.lastField - r.firstField + 1, false);
+    for (uint16_t f : fields) {
+        if (f < r.firstField || f > r.lastField) return hd->lastStatus = set_error(XIO_BAD_CALL, "a field of another record type");
+        wanted[f - r.firstField] = true;
+    }
+    // The fields of every key: the reads by any key match and order by them.
+    for (uint16_t f : r.primaryKey) wanted[f - r.firstField] = true;
+    for (const auto& k : hd->dict->keys)
+        if (k.def.record == r.number)
+            for (uint16_t f : k.def.fields) wanted[f - r.firstField] = true;
+    auto c = std::make_shared<FieldChoice>();
+    c->asked = fields;
+    std::string sets;
+    for (uint16_t at = 0; at < wanted.size(); ++at) {
+        if (!wanted[at]) {
+            c->unread.push_back(at);
+            continue;
+        }
+        c->read.push_back(at);
+        const uint16_t n = static_cast<uint16_t>(r.firstField + at);
+        c->columns += (c->columns.empty() ? "" : ", ") + hd->col(n);
+        sets += (sets.empty() ? "" : ", ") + quote(hd->dict->fields[n].def.name) + " = ?" + std::to_string(c->read.size());
+    }
+    c->updateSql = "UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(c->read.size() + 1);
+    constexpr std::size_t kChoicesKept = 4;
+    rs->choices.insert(rs->choices.begin(), c);
+    if (rs->choices.size() > kChoicesKept) rs->choices.pop_back();
+    rs->choice = std::move(c);
+    return hd->lastStatus = XIO_OK;
+}
 
 int xio_status(uint16_t h) {
     Handle* hd = H(h);
@@ -2095,7 +2190,7 @@ uint16_t xio_save_record(uint16_t h, uint16_t rec) {
     };
     while (id == 0 || inUse(id)) ++id;
     hd->nextSaveId = static_cast<uint16_t>(id + 1);
-    hd->saved.push_back({id, rec, rs->buf});
+    hd->saved.push_back({id, rec, rs->buf, rs->readWith});
     return id;
 }
 
@@ -2105,6 +2200,7 @@ int xio_restore_record(uint16_t h, uint16_t rec) {
     for (auto it = hd->saved.rbegin(); it != hd->saved.rend(); ++it)
         if (it->rec == rec) {
             hd->recs[rec].buf = std::move(it->cells);
+            hd->recs[rec].readWith = std::move(it->readWith);
             hd->saved.erase(std::next(it).base());
             return XIO_OK;
         }
@@ -2117,6 +2213,7 @@ int xio_restore_record_id(uint16_t h, uint16_t id) {
     for (auto it = hd->saved.begin(); it != hd->saved.end(); ++it)
         if (it->id == id) {
             hd->recs[it->rec].buf = std::move(it->cells);
+            hd->recs[it->rec].readWith = std::move(it->readWith);
             hd->saved.erase(it);
             return XIO_OK;
         }

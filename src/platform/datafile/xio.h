@@ -249,6 +249,15 @@ int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 // unique index was tampered with) one after the other: each is read into the buffer and `each`
 // is called; false from it ends the walk. XIO_END when every row was offered, else the failure.
 [[nodiscard]] int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each);
+// Reads of chosen fields, for walks over records far wider than what they look at: from now on
+// the keyed reads of record type `rec` on this handle (xio_rd_record to xio_rd_last; not
+// xio_rd_every) fetch only `fields` (the record type's fields, file-global numbers) and the
+// fields of every key of the record type. The other fields of a buffer so read are unread: they
+// hold their defaults, a replace stores only the fields read and is refused (XIO_BAD_CALL) while
+// an unread field holds anything but its default, and adding the buffer as a new record is
+// refused until xio_init_record starts it afresh. A saved copy keeps the mark. An empty list
+// makes the reads whole again; a field of another record type is refused and changes nothing.
+int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields);
 int xio_status(uint16_t h);
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t = 0);
 // The number of records of type `rec` on file (0 when it cannot be counted). Counting walks the

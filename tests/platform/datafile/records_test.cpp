@@ -642,5 +642,56 @@ TEST_F(Records, DefinitionsDescribeTheFile) {
     EXPECT_EQ(xio_get_item_alpha(h, kind, 4, item), XIO_NOT_FOUND);
 }
 
+// Reads of chosen fields fetch those and the key fields; nothing else in the buffer may carry
+// another record's value, and nothing unread may reach the file.
+TEST_F(Records, ReadsOfChosenFieldsStoreNothingUnread) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "A"), put(h, 1, "ALTKEY", "a1"), put(h, 1, "NAME", "Alpha"), put(h, 1, "MEMO", "kept");
+    putNum(h, 1, "AMOUNT", 10);
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "B", "b1", "Beta"), XIO_OK);
+    const uint16_t amount = fld(h, 1, "AMOUNT");
+    EXPECT_EQ(xio_read_fields(h, 1, {fld(h, 2, "PERSON")}), XIO_BAD_CALL);
+    EXPECT_EQ(walk(h, 0, "NAME"), "Alpha,Beta");  // the refused choice changed nothing
+    ASSERT_EQ(xio_read_fields(h, 1, {amount}), XIO_OK);
+
+    // Key fields (of every key) and the chosen field are read; the rest hold their defaults,
+    // not what the whole read of A left in the buffer.
+    EXPECT_EQ(walk(h, 1, "ALTKEY"), "a1,b1");
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), "A");
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 10);
+    EXPECT_EQ(get(h, 1, "NAME"), "NEW");
+    EXPECT_EQ(get(h, 1, "MEMO"), "");
+
+    // A replace stores the fields read and keeps the others as stored.
+    putNum(h, 1, "AMOUNT", 12.5);
+    ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+    // One with a value put into an unread field is refused, as is adding the buffer.
+    put(h, 1, "NAME", "Lost");
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_BAD_CALL);
+    put(h, 1, "CODE", "C");
+    EXPECT_EQ(xio_wr_record(h, 1), XIO_BAD_CALL);
+    // A saved copy keeps the mark; a buffer started afresh is whole.
+    ASSERT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    const uint16_t id = xio_save_record(h, 1);
+    xio_init_record(h, 1);
+    ASSERT_EQ(xio_restore_record_id(h, id), XIO_OK);
+    put(h, 1, "CODE", "C");
+    EXPECT_EQ(xio_wr_record(h, 1), XIO_BAD_CALL);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "C"), put(h, 1, "ALTKEY", "c1");
+    EXPECT_EQ(xio_wr_record(h, 1), XIO_OK);
+
+    ASSERT_EQ(xio_read_fields(h, 1, {}), XIO_OK);
+    put(h, 1, "CODE", "A");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Alpha");
+    EXPECT_EQ(get(h, 1, "MEMO"), "kept");
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 12.5);
+    EXPECT_EQ(walk(h, 0, "NAME"), "Alpha,Beta,NEW");
+}
+
 }  // namespace
 }  // namespace dz::test
