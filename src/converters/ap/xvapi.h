@@ -199,6 +199,16 @@ public:
     // in the CM master's buffer: kept when the group stands.
     void VendorWritten(uint16_t apm);
     void BankWritten(const BankImage& bank, uint16_t cmm);
+    // Whether bank `bank`'s last check, put into the CM master's buffer as the posting would
+    // write it, is what a standing posting of this pass wrote last: rewriting it would change
+    // nothing. Leaves the buffer holding the put record.
+    bool BankLastCheckKept(const BankImage& bank, uint16_t cmm);
+    // ReadPrefixTotals, from the file once per vendor, prefix and level, then as the pass's
+    // standing postings left them.
+    uint16_t ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
+                        const std::string& prefix, int section, uint16_t level);
+    // The posting wrote the prefix totals now in the AP master's buffer: kept when the group stands.
+    void PrefixTotalsWritten(uint16_t apm);
 
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
     // provisionally. 0 when none could be taken.
@@ -308,6 +318,19 @@ private:
     std::unordered_map<std::string, BankImage> banks_;
     std::vector<std::pair<std::string, modlibs::VendorImage>> vendorsWritten_;
     std::vector<std::pair<std::string, BankImage>> banksWritten_;
+    // The last-check records this pass's standing postings wrote, as stored (the bank's key
+    // spelled as written): what a later posting need not write again.
+    struct StoredLastCheck {
+        std::string bank;
+        double check = 0, amount = 0;
+        x_date_type date;
+        bool operator==(const StoredLastCheck&) const = default;
+    };
+    static StoredLastCheck LastCheckInBuffer(uint16_t cmm);
+    std::unordered_map<std::string, StoredLastCheck> lastChecks_;
+    std::unordered_map<std::string, PrefixTotalsImage> totalsOnFile_;  // by PrefixTotalsKey
+    std::vector<std::pair<std::string, PrefixTotalsImage>> totalsWritten_;
+    std::vector<std::pair<std::string, StoredLastCheck>> lastChecksWritten_;
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
     // What the GL module answers for one text file (the conversion never writes the GL master):

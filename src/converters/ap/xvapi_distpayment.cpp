@@ -303,7 +303,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             });
             if (totals == prefixTotals.end()) {
                 PrefixTotalsImage image;
-                if (ReadPrefixTotals(image, apm, p, prefix, section, level) == 0)
+                if (ReadTotals(image, apm, p, prefix, section, level) == 0)
                     totals = prefixTotals.insert(prefixTotals.end(), std::move(image));
             }
             if (totals != prefixTotals.end()) totals->Add(YearOf(checkDate, GYREND), amount1099, p.amt128Deducted);

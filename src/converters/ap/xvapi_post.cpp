@@ -246,9 +246,10 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         }
     }
 
-    // 3. Banks: their last AP check.
+    // 3. Banks: their last AP check (not written again when an earlier group left it so).
     for (const auto& b : c.banks) {
         if (w.Failed()) return;
+        if (c.BankLastCheckKept(b, g.cmm)) continue;
         const bool written = w.Replace(g.cmm, kRecBankLastCheck, "On CM Bank: ",
                                        [&] {
                                            xio_init_record(g.cmm, kRecBankLastCheck);
@@ -342,12 +343,14 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
             WritePrefixTotals(totals, apm);
             return true;
         };
+        bool written = false;
         if (!totals.exists) {
             put();
-            w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
+            written = w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
         } else {
-            w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
+            written = w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
         }
+        if (written) c.PrefixTotalsWritten(apm);
     }
 
     // 9. The vendor, by the key its image carries.

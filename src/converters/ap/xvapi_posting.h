@@ -64,6 +64,13 @@ struct PrefixTotalsImage {
 uint16_t ReadPrefixTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
                           const std::string& prefix, int section, uint16_t level);
 
+// The totals now in record 10's buffer, on file (`exists`).
+void PrefixTotalsFromBuffer(PrefixTotalsImage& image, uint16_t apm);
+// The key of the totals now in record 10's buffer, or of those of `vendor` for `prefix` at
+// `level` (put into the buffer), as the file compares it.
+std::string PrefixTotalsKey(uint16_t apm);
+std::string PrefixTotalsKey(uint16_t apm, const std::string& prefix, const std::string& vendor, uint16_t level);
+
 // Puts the image into the record buffer of record 10. A new record's buffer is cleared first; a
 // record on file keeps the fields the image does not carry (the gross revenue), so the buffer
 // must hold the record as read when the image is put for a replacement.
