@@ -203,8 +203,8 @@ public:
     // write it, is what a standing posting of this pass wrote last: rewriting it would change
     // nothing. Leaves the buffer holding the put record.
     bool BankLastCheckKept(const BankImage& bank, uint16_t cmm);
-    // ReadPrefixTotals, from the file once per vendor, prefix and level, then as the pass's
-    // standing postings left them.
+    // ReadPrefixTotals, from the file once per vendor, prefix and level (on file or not), then
+    // as the pass's standing postings left them.
     uint16_t ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
                         const std::string& prefix, int section, uint16_t level);
     // The posting wrote the prefix totals now in the AP master's buffer: kept when the group stands.
@@ -328,8 +328,14 @@ private:
     };
     static StoredLastCheck LastCheckInBuffer(uint16_t cmm);
     std::unordered_map<std::string, StoredLastCheck> lastChecks_;
-    std::unordered_map<std::string, PrefixTotalsImage> totalsOnFile_;  // by PrefixTotalsKey
-    std::vector<std::pair<std::string, PrefixTotalsImage>> totalsWritten_;
+    // Prefix totals by PrefixTotalsKey: on file (`exists`), or not, the new totals then made
+    // for the prefix of GL section `section`.
+    struct KnownTotals {
+        PrefixTotalsImage image;
+        int section = 0;
+    };
+    std::unordered_map<std::string, KnownTotals> totalsOnFile_;
+    std::vector<std::pair<std::string, KnownTotals>> totalsWritten_;
     std::vector<std::pair<std::string, StoredLastCheck>> lastChecksWritten_;
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
@@ -338,6 +344,9 @@ private:
     // prefix and its section of an account.
     void BuildAccount(uint16_t glm, std::string& out, const std::string& prefix, const std::string& base);
     void FiscalPrefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section);
+    // The GL prefix section of `account` (unformatted first when `formatted`), once per account.
+    const std::string& GlPrefix(const std::string& account, bool formatted);
+    std::unordered_map<std::string, std::string> glPrefixes_[2];
     std::unordered_map<std::string, std::pair<bool, std::string>> builtAccounts_;
     std::unordered_map<std::string, std::pair<std::string, int32_t>> fiscalPrefixes_;
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open

@@ -71,12 +71,14 @@ std::string Piece(int section, int piece, const std::string& prefix) {
 }  // namespace
 
 uint16_t ReadPrefixTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
-                          const std::string& prefix, int section, uint16_t level) {
+                          const std::string& prefix, int section, uint16_t level, bool* missing) {
     if (!suite::xk_prefixed(suite::kGlAccountFormat)) return 1;
     xio_init_record(apm, kRecPrefixTotals);
     PutKey(apm, prefix, paid.vendor, level);
     image = {};
-    if (xio_rd_record(apm, kRecPrefixTotals, 0, 0) == XIO_OK) {
+    const int read = xio_rd_record(apm, kRecPrefixTotals, 0, 0);
+    if (missing) *missing = read == XIO_NOT_FOUND;
+    if (read == XIO_OK) {
         PrefixTotalsFromBuffer(image, apm);
     } else {
         // A prefix of section 0 (or below prefix A) has no pieces to give.

@@ -98,22 +98,27 @@ uint16_t xvAPI::ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs
     if (!suite::xk_prefixed(suite::kGlAccountFormat)) return 1;
     std::string key = PrefixTotalsKey(apm, prefix, paid.vendor, level);
     if (const auto it = totalsOnFile_.find(key); it != totalsOnFile_.end()) {
-        image = it->second;
-        // The key as asked for, as a read gives it.
-        image.prefix = prefix;
-        image.vendor = paid.vendor;
-        image.level = level;
-        return 0;
+        const KnownTotals& known = it->second;
+        // New totals start from the prefix as asked for: kept for that spelling and section only.
+        if (known.image.exists || (known.image.prefix == prefix && known.section == section)) {
+            image = known.image;
+            // The key as asked for, as a read gives it.
+            image.prefix = prefix;
+            image.vendor = paid.vendor;
+            image.level = level;
+            return 0;
+        }
     }
-    const uint16_t status = ReadPrefixTotals(image, apm, paid, prefix, section, level);
-    if (status == 0 && image.exists) totalsOnFile_.emplace(std::move(key), image);
+    bool missing = false;
+    const uint16_t status = ReadPrefixTotals(image, apm, paid, prefix, section, level, &missing);
+    if (status == 0 && (image.exists || missing)) totalsOnFile_.insert_or_assign(std::move(key), KnownTotals{image, section});
     return status;
 }
 
 void xvAPI::PrefixTotalsWritten(uint16_t apm) {
     PrefixTotalsImage written;
     PrefixTotalsFromBuffer(written, apm);
-    totalsWritten_.emplace_back(PrefixTotalsKey(apm), std::move(written));
+    totalsWritten_.emplace_back(PrefixTotalsKey(apm), KnownTotals{std::move(written), 0});
 }
 
 void xvAPI::ForgetReads() {
