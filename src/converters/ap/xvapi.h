@@ -164,8 +164,10 @@ public:
 
     // ---- The cross-reference, from the AP master's record buffers ----------------------------
     void AddCheckRef(uint16_t apm, uint32_t line, bool bad);
-    void AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad);
-    void AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const modlibs::InvoiceImage& invoice,
+    // The invoice's entry, bad too when its key cannot be placed; `key` its key, which its
+    // payments name (with the invoice's badness).
+    void AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool& bad, std::string& key);
+    void AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
                            uint32_t line, bool bad);
     // The second pass: the check now in the buffer, the group's invoice. False rejects the group
     // with the cross-reference's finding.
