@@ -63,8 +63,9 @@ public:
 
     // The record whose key `putKey` places: replaced by what `putAll` places when it is on file,
     // else written new (or, `mustExist`, a failure with 12011).
-    bool Replace(uint16_t file, uint16_t rec, const char* prefix, const std::function<bool()>& putKey,
-                 const std::function<bool()>& putAll, bool mustExist, bool force = true) {
+    template <class PutKey, class PutAll>
+    bool Replace(uint16_t file, uint16_t rec, const char* prefix, const PutKey& putKey, const PutAll& putAll,
+                 bool mustExist, bool force = true) {
         if (!putKey()) return Fail(prefix, Msg(12011));
         const int read = xio_rd_record(file, rec, 0, 1);
         if (read == XIO_NOT_FOUND && !mustExist) {
