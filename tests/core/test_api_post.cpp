@@ -220,6 +220,26 @@ TEST_F(ApiPost, AStopWhileGroupsArePostedRestoresEverything) {
     EXPECT_EQ(ReadFile(text), before);
 }
 
+// Later groups start from what the groups before them left on file: a group undone after it
+// wrote the bank's last check and the vendor's prefix totals leaves neither behind for the next.
+TEST_F(ApiPost, AGroupUndoneAfterItsBankAndPrefixTotalsLeavesTheNextGroupTheFileAsItWas) {
+    auto paid = [](const std::string& inv, int check) {
+        return Invoice(inv, "100.00") + Dist(inv, 1, "100.00") + Pay(inv, check, 1, "100.00");
+    };
+    // The AP master's replaces: the vendor of I1, then I2's prefix totals and its vendor.
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::ReplaceRecord, 3, XIO_IO_ERROR, "APM");
+    xvAPI c;
+    const std::string report = Convert("t.txt", paid("I1", 501) + paid("I2", 502) + paid("I3", 502), c);
+    EXPECT_THAT(report, HasSubstr("On Vendor: "));
+    EXPECT_EQ(Count("APM", kRecInvoice), 2);
+    ASSERT_TRUE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}}));
+    EXPECT_EQ(Field("CMM", 5, "LTAPC"), 502);
+    ASSERT_EQ(Count("APM", 10), 1);
+    ASSERT_TRUE(Find("APM", 10, {{"FVENDOR", "V1"}}));
+    EXPECT_EQ(Field("APM", 10, "FYTDAMT") + Field("APM", 10, "FNYAMT") + Field("APM", 10, "FLYAMT"), 20000);
+}
+
 // Takes a record that the posting needs off file once the group's payment was handled.
 class RemovingApi : public xvAPI {
 public:

@@ -164,8 +164,10 @@ public:
 
     // ---- The cross-reference, from the AP master's record buffers ----------------------------
     void AddCheckRef(uint16_t apm, uint32_t line, bool bad);
-    void AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad);
-    void AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const modlibs::InvoiceImage& invoice,
+    // The invoice's entry, bad too when its key cannot be placed; `key` its key, which its
+    // payments name (with the invoice's badness).
+    void AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool& bad, std::string& key);
+    void AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
                            uint32_t line, bool bad);
     // The second pass: the check now in the buffer, the group's invoice. False rejects the group
     // with the cross-reference's finding.
@@ -199,6 +201,16 @@ public:
     // in the CM master's buffer: kept when the group stands.
     void VendorWritten(uint16_t apm);
     void BankWritten(const BankImage& bank, uint16_t cmm);
+    // Whether bank `bank`'s last check, put into the CM master's buffer as the posting would
+    // write it, is what a standing posting of this pass wrote last: rewriting it would change
+    // nothing. Leaves the buffer holding the put record.
+    bool BankLastCheckKept(const BankImage& bank, uint16_t cmm);
+    // ReadPrefixTotals, from the file once per vendor, prefix and level (on file or not), then
+    // as the pass's standing postings left them.
+    uint16_t ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
+                        const std::string& prefix, int section, uint16_t level);
+    // The posting wrote the prefix totals now in the AP master's buffer: kept when the group stands.
+    void PrefixTotalsWritten(uint16_t apm);
 
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
     // provisionally. 0 when none could be taken.
@@ -308,6 +320,25 @@ private:
     std::unordered_map<std::string, BankImage> banks_;
     std::vector<std::pair<std::string, modlibs::VendorImage>> vendorsWritten_;
     std::vector<std::pair<std::string, BankImage>> banksWritten_;
+    // The last-check records this pass's standing postings wrote, as stored (the bank's key
+    // spelled as written): what a later posting need not write again.
+    struct StoredLastCheck {
+        std::string bank;
+        double check = 0, amount = 0;
+        x_date_type date;
+        bool operator==(const StoredLastCheck&) const = default;
+    };
+    static StoredLastCheck LastCheckInBuffer(uint16_t cmm);
+    std::unordered_map<std::string, StoredLastCheck> lastChecks_;
+    // Prefix totals by PrefixTotalsKey: on file (`exists`), or not, the new totals then made
+    // for the prefix of GL section `section`.
+    struct KnownTotals {
+        PrefixTotalsImage image;
+        int section = 0;
+    };
+    std::unordered_map<std::string, KnownTotals> totalsOnFile_;
+    std::vector<std::pair<std::string, KnownTotals>> totalsWritten_;
+    std::vector<std::pair<std::string, StoredLastCheck>> lastChecksWritten_;
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
     // What the GL module answers for one text file (the conversion never writes the GL master):
@@ -315,6 +346,9 @@ private:
     // prefix and its section of an account.
     void BuildAccount(uint16_t glm, std::string& out, const std::string& prefix, const std::string& base);
     void FiscalPrefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section);
+    // The GL prefix section of `account` (unformatted first when `formatted`), once per account.
+    const std::string& GlPrefix(const std::string& account, bool formatted);
+    std::unordered_map<std::string, std::string> glPrefixes_[2];
     std::unordered_map<std::string, std::pair<bool, std::string>> builtAccounts_;
     std::unordered_map<std::string, std::pair<std::string, int32_t>> fiscalPrefixes_;
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open

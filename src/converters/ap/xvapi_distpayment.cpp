@@ -30,17 +30,14 @@ constexpr uint16_t kRecPaidInvoice = 5;
 std::string Pair(const std::string& a, const std::string& b) { return a + ", " + b; }
 std::string BankCheck(const std::string& bank, double check) { return bank + FormatNumber(", %.0f", check); }
 
-std::string Prefix(const std::string& account) {
-    std::string text = account;
-    if (!IsBlank(text)) suite::xk_get_section(suite::kGlAccountFormat, false, suite::kGlPrefix, text);
-    return text;
-}
-
-// The five accounts of a payment with their labels in the two messages that name them.
+// The five accounts of a payment with their labels in the two messages that name them (made
+// only for a message; the deduction's begin with its term).
 struct PaymentAccount {
     std::string* account;
-    std::string clearedLabel;  // AP not interfacing with GL
-    std::string missingLabel;  // not in the GL master
+    const char* cleared;  // AP not interfacing with GL
+    const char* missing;  // not in the GL master
+    bool termed = false;
+    std::string Label(const char* text) const { return termed ? Term(529) + text : std::string(text); }
 };
 
 }  // namespace
@@ -48,7 +45,8 @@ struct PaymentAccount {
 bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, GroupCallbackContext& group) {
     const uint16_t apm = group.apm;
     const bool converting = group.converting;
-    const std::string CheckWord = TermCap(8);
+    // The texts the messages take are made only for a message.
+    auto CheckWord = [] { return TermCap(8); };
     auto reject = [&](std::string text) {
         reason = std::move(text);
         return false;
@@ -61,7 +59,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
     if (IsBlank(p.vendor)) return reject(Msg(12688));
     if (IsBlank(p.invoice)) return reject(Msg(12689, p.vendor));
     if (IsBlank(p.bank)) return reject(Msg(12756, Pair(p.vendor, p.invoice)));
-    if (p.check == 0) return reject(Msg(12757, CheckWord, Pair(p.vendor, p.invoice)));
+    if (p.check == 0) return reject(Msg(12757, CheckWord(), Pair(p.vendor, p.invoice)));
     if (p.paymentNumber == 0) {
         p.paymentNumber = GetPaymentNumber(apm, p.bank, p.check);
         // Never posted with payment number 0: its check could not be found by it.
@@ -78,7 +76,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         FailedWrite failed;
         if (ReadBank(image, group.cmm, p.bank, converting, &failed) != 0) {
             if (failed.status != 0) return WriteFailed(failed.file, failed.record, failed.status, reason);
-            return reject(Msg(12694, p.bank, CheckWord));
+            return reject(Msg(12694, p.bank, CheckWord()));
         }
         bank = banks.insert(banks.end(), std::move(image));
     }
@@ -90,11 +88,11 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         if (p.distSequence == 0 && DistributionMap.size() == 1) p.distSequence = DistributionMap.begin()->first;
         if (p.distSequence == 0) return reject(Msg(12693, Pair(p.vendor, p.invoice)));
     }
-    const std::string seq = FormatInt("%d", static_cast<int16_t>(p.distSequence));
+    auto seq = [&] { return FormatInt("%d", static_cast<int16_t>(p.distSequence)); };
     if (std::any_of(paidDists.begin(), paidDists.end(), [&](const modlibs::PaidDistImage& o) {
             return o.distSequence == p.distSequence && o.check == p.check && xvl::equalNoCase(o.bank, p.bank);
         }))
-        return reject(Msg(12765, Pair(Pair(p.vendor, p.invoice), BankCheck(p.bank, p.check)) + ", " + seq));
+        return reject(Msg(12765, Pair(Pair(p.vendor, p.invoice), BankCheck(p.bank, p.check)) + ", " + seq()));
     if (!shape.hasDistributions) {
         xio_init_record(apm, kRecPaidInvoice);
         PutText(apm, kRecPaidInvoice, "PIVND", p.vendor);
@@ -105,17 +103,16 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             return reject(Msg(12766, Pair(Pair(p.vendor, p.invoice), BankCheck(p.bank, p.check))));
     }
     const auto found = DistributionMap.find(p.distSequence);
-    if (found == DistributionMap.end()) return reject(Msg(12758, Pair(Pair(p.vendor, p.invoice), seq)));
+    if (found == DistributionMap.end()) return reject(Msg(12758, Pair(Pair(p.vendor, p.invoice), seq())));
     const modlibs::DistImage& dist = found->second;
     p.description = dist.description;
     p.amountPaid = p.grossPayment;
 
     // 13. Accounts.
-    const std::string pps = Term(529);
     const PaymentAccount accounts[] = {
         {&p.cashAccount, "Cash acct", "Cash account"},
         {&p.discountAccount, "Discount acct", "Discount account"},
-        {&p.deductionAccount, pps + " acct", pps + " account"},
+        {&p.deductionAccount, " acct", " account", true},
         {&p.icReceivableAccount, "I/C receivable", "I/C receivable account"},
         {&p.icPayableAccount, "I/C payable", "I/C payable account"},
     };
@@ -123,19 +120,19 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         const auto given = std::find_if(std::begin(accounts), std::end(accounts),
                                         [](const PaymentAccount& a) { return !IsBlank(*a.account); });
         if (given != std::end(accounts))
-            Note(group, info, Msg(12732, given->clearedLabel, FormatAccount(*given->account, suite::kGlWhole),
+            Note(group, info, Msg(12732, given->Label(given->cleared), FormatAccount(*given->account, suite::kGlWhole),
                                   ModeWord("were/will be", converting), ModeWord("1662/1663", converting)));
         for (const auto& a : accounts) a.account->clear();
     } else {
         const uint16_t glm = group.glm;
-        const std::string prefix = Prefix(dist.expenseAccount);
+        const std::string prefix = GlPrefix(dist.expenseAccount, false);
         if (IsBlank(p.cashAccount)) {
             if (bank->cashIsBase) {
                 BuildAccount(glm, p.cashAccount, prefix, bank->cashAccount);
             } else {
                 p.cashAccount = bank->cashAccount;
                 BuildAccount(glm, p.icPayableAccount, prefix, GLDTO);
-                BuildAccount(glm, p.icReceivableAccount, Prefix(p.cashAccount), GLDFROM);
+                BuildAccount(glm, p.icReceivableAccount, GlPrefix(p.cashAccount, false), GLDFROM);
             }
         }
         if (p.discountTaken == 0) p.discountAccount.clear();
@@ -147,14 +144,14 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         } else {
             for (const auto& a : accounts)
                 if (!IsBlank(*a.account) && !GlAccountOnFile(glm, *a.account))
-                    Note(group, info, Msg(12760, a.missingLabel, FormatAccount(*a.account, suite::kGlWhole)));
+                    Note(group, info, Msg(12760, a.Label(a.missing), FormatAccount(*a.account, suite::kGlWhole)));
         }
     }
 
     // 14. One sign.
     AmountSet set;
     if (!CheckAmountSigns(LoadAmountSet(set, p)))
-        return reject(Msg(12800, "Paid Distribution" + FormatNumber(" %.0f", p.check) + "-" + seq, SignExample(set)));
+        return reject(Msg(12800, "Paid Distribution" + FormatNumber(" %.0f", p.check) + "-" + seq(), SignExample(set)));
 
     // 15. The check that pays it.
     const double net = p.grossPayment - p.discountTaken - p.amt63Applied - p.amt128Deducted;
@@ -181,15 +178,15 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             if (xio_rd_record(apm, kRecCheck, 0, 0) == XIO_OK) {
                 modules::AP_GET_CHECK(apm, &c, 0);
                 c.newCheck = 0;
-                if (c.application != "XV") return reject(Msg(12762, CheckWord, BankCheck(c.bank, c.check)));
+                if (c.application != "XV") return reject(Msg(12762, CheckWord(), BankCheck(c.bank, c.check)));
                 differs(c);
             } else {
                 c.bank = p.bank;
                 c.check = p.check;
                 c.paymentNumber = p.paymentNumber;
                 if (!dated)
-                    return reject(Msg(12761, CheckWord, Pair(Pair(p.vendor, p.invoice), BankCheck(p.bank, p.check)) +
-                                                             ", " + seq));
+                    return reject(Msg(12761, CheckWord(), Pair(Pair(p.vendor, p.invoice), BankCheck(p.bank, p.check)) +
+                                                             ", " + seq()));
                 c.date = importedDate->date;
                 if (const auto type = special("AP Check Type"); type && type->number != 0)
                     c.checkType = static_cast<uint16_t>(Whole(type->number));
@@ -259,7 +256,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
                 cmTransactions.push_back(std::move(image));
             }
         }
-        if (check->voided == 1) return reject(Msg(12763, CheckWord, BankCheck(check->bank, check->check)));
+        if (check->voided == 1) return reject(Msg(12763, CheckWord(), BankCheck(check->bank, check->check)));
         checkDate = check->date;
         checkAmount = check->amount;
     } else if (!group.pass1) {
@@ -269,8 +266,8 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         std::string key;
         RecordIdText(apm, key, kRecCheck);
         const CrossRefEntry* entry = crossRefMap.Find(key);
-        if (!entry || !entry->seen) return reject(Msg(12764, CheckWord, BankCheck(p.bank, p.check)));
-        if (entry->isVoid) return reject(Msg(12763, CheckWord, BankCheck(p.bank, p.check)));
+        if (!entry || !entry->seen) return reject(Msg(12764, CheckWord(), BankCheck(p.bank, p.check)));
+        if (entry->isVoid) return reject(Msg(12763, CheckWord(), BankCheck(p.bank, p.check)));
         checkDate = entry->date;
         checkAmount = entry->amount;
     }
@@ -303,7 +300,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             });
             if (totals == prefixTotals.end()) {
                 PrefixTotalsImage image;
-                if (ReadPrefixTotals(image, apm, p, prefix, section, level) == 0)
+                if (ReadTotals(image, apm, p, prefix, section, level) == 0)
                     totals = prefixTotals.insert(prefixTotals.end(), std::move(image));
             }
             if (totals != prefixTotals.end()) totals->Add(YearOf(checkDate, GYREND), amount1099, p.amt128Deducted);
@@ -326,6 +323,17 @@ void xvAPI::BuildAccount(uint16_t glm, std::string& out, const std::string& pref
         known->second = {formed != std::string(1, '\0'), formed};
     }
     if (known->second.first) out = known->second.second;
+}
+
+const std::string& xvAPI::GlPrefix(const std::string& account, bool formatted) {
+    auto [known, added] = glPrefixes_[formatted ? 1 : 0].try_emplace(account);
+    if (added) {
+        known->second = account;
+        // An unformatted blank account has no prefix to give.
+        if (formatted || !IsBlank(account))
+            suite::xk_get_section(suite::kGlAccountFormat, formatted, suite::kGlPrefix, known->second);
+    }
+    return known->second;
 }
 
 void xvAPI::FiscalPrefix(uint16_t glm, const std::string& account, std::string& prefix, int32_t& section) {

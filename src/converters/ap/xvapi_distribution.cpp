@@ -201,8 +201,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
             d.payableAccount.clear();
             d.payable64Account.clear();
         }
-        std::string prefix = d.expenseAccount;
-        suite::xk_get_section(suite::kGlAccountFormat, true, suite::kGlPrefix, prefix);
+        const std::string prefix = GlPrefix(d.expenseAccount, true);
         if (IsBlank(d.payableAccount) && !cash) {
             if (!IsBlank(d.commitment)) BuildAccount(group.glm, d.payableAccount, prefix, GLSBPBL);
             if (IsBlank(d.payableAccount)) BuildAccount(group.glm, d.payableAccount, prefix, GLAPPBL);

@@ -156,19 +156,17 @@ void xvAPI::AddCheckRef(uint16_t apm, uint32_t line, bool bad) {
     crossRefMap.AddCheck(key, line, bad, check.amount, check.vendor, check.date, check.application.empty());
 }
 
-void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
+void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, uint32_t line, bool& bad,
+                          std::string& key) {
     // A key that cannot be placed leaves the buffer's: the entry is then a bad one.
     if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
-    std::string key;
     RecordIdText(apm, key, kRecInvoice);
     crossRefMap.AddInvoice(key, line, bad, invoice.vendor);
 }
 
-void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment,
-                              const modlibs::InvoiceImage& invoice, uint32_t line, bool bad) {
-    if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
-    std::string invoiceKey, checkKey;
-    RecordIdText(apm, invoiceKey, kRecInvoice);
+void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
+                              uint32_t line, bool bad) {
+    std::string checkKey;
     xio_init_record(apm, kRecCheck);
     convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
     convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
@@ -330,8 +328,10 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
         if (info.GroupImportedRec() == kRecCheck) {
             AddCheckRef(group.apm, line, bad);
         } else if (info.GroupImportedRec() == kRecInvoice && invoiceRead) {
-            AddInvoiceRef(group.apm, invoiceImage, line, bad);
-            for (const auto& paid : paidDists) AddDistPaymentRef(group.apm, paid, invoiceImage, line, bad);
+            std::string invoiceKey;
+            bool invoiceBad = bad;
+            AddInvoiceRef(group.apm, invoiceImage, line, invoiceBad, invoiceKey);
+            for (const auto& paid : paidDists) AddDistPaymentRef(group.apm, paid, invoiceKey, line, invoiceBad);
         }
         // What the completion said of the group is the second pass's to say.
         group.messages->clear();

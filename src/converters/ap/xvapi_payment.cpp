@@ -3,6 +3,7 @@
 #include "convert/record_fields.h"
 #include "platform/datafile/xio.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace dz::ap {
@@ -36,12 +37,21 @@ PaymentNumberCache& PaymentNumberCache::Program() {
 }
 
 std::string PaymentNumberCache::Key(const std::string& company, std::string_view bank, double check) {
-    std::string key = company;
+    std::string key;
+    key.reserve(company.size() + bank.size() + 24);
+    key += company;
     key += '\t';
     for (char c : bank) key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c;
-    char number[40];
-    std::snprintf(number, sizeof number, "\t%.0f", check);
-    return key += number;
+    key += '\t';
+    // As "%.0f" prints it, without the formatting machinery: a check number is asked for with
+    // every payment.
+    char number[360];
+    const auto end = std::to_chars(number, number + sizeof number, check, std::chars_format::fixed, 0);
+    if (end.ec != std::errc()) {
+        std::snprintf(number, sizeof number, "%.0f", check);
+        return key += number;
+    }
+    return key.append(number, end.ptr);
 }
 
 const double* PaymentNumberCache::Given(const std::string& key) const {

@@ -63,8 +63,9 @@ public:
 
     // The record whose key `putKey` places: replaced by what `putAll` places when it is on file,
     // else written new (or, `mustExist`, a failure with 12011).
-    bool Replace(uint16_t file, uint16_t rec, const char* prefix, const std::function<bool()>& putKey,
-                 const std::function<bool()>& putAll, bool mustExist, bool force = true) {
+    template <class PutKey, class PutAll>
+    bool Replace(uint16_t file, uint16_t rec, const char* prefix, const PutKey& putKey, const PutAll& putAll,
+                 bool mustExist, bool force = true) {
         if (!putKey()) return Fail(prefix, Msg(12011));
         const int read = xio_rd_record(file, rec, 0, 1);
         if (read == XIO_NOT_FOUND && !mustExist) {
@@ -246,9 +247,10 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         }
     }
 
-    // 3. Banks: their last AP check.
+    // 3. Banks: their last AP check (not written again when an earlier group left it so).
     for (const auto& b : c.banks) {
         if (w.Failed()) return;
+        if (c.BankLastCheckKept(b, g.cmm)) continue;
         const bool written = w.Replace(g.cmm, kRecBankLastCheck, "On CM Bank: ",
                                        [&] {
                                            xio_init_record(g.cmm, kRecBankLastCheck);
@@ -342,12 +344,14 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
             WritePrefixTotals(totals, apm);
             return true;
         };
+        bool written = false;
         if (!totals.exists) {
             put();
-            w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
+            written = w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
         } else {
-            w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
+            written = w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
         }
+        if (written) c.PrefixTotalsWritten(apm);
     }
 
     // 9. The vendor, by the key its image carries.

@@ -5,6 +5,7 @@
 #include "converters/ap/xvapi.h"
 #include "converters/ap/xvapm.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_case.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
@@ -70,19 +71,15 @@ std::string Piece(int section, int piece, const std::string& prefix) {
 }  // namespace
 
 uint16_t ReadPrefixTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
-                          const std::string& prefix, int section, uint16_t level) {
+                          const std::string& prefix, int section, uint16_t level, bool* missing) {
     if (!suite::xk_prefixed(suite::kGlAccountFormat)) return 1;
     xio_init_record(apm, kRecPrefixTotals);
     PutKey(apm, prefix, paid.vendor, level);
     image = {};
-    if (xio_rd_record(apm, kRecPrefixTotals, 0, 0) == XIO_OK) {
-        PrefixFields(image, [&](const char* name, auto& member) {
-            using T = std::decay_t<decltype(member)>;
-            const uint16_t field = FieldNo(apm, kRecPrefixTotals, name);
-            if constexpr (std::is_same_v<T, std::string>) member = convert::GetText(apm, field);
-            else member = static_cast<T>(convert::GetNumber(apm, field));
-        });
-        image.exists = true;
+    const int read = xio_rd_record(apm, kRecPrefixTotals, 0, 0);
+    if (missing) *missing = read == XIO_NOT_FOUND;
+    if (read == XIO_OK) {
+        PrefixTotalsFromBuffer(image, apm);
     } else {
         // A prefix of section 0 (or below prefix A) has no pieces to give.
         image.prefixA = Piece(section, suite::kGlPrefixA, prefix);
@@ -93,6 +90,31 @@ uint16_t ReadPrefixTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs:
     image.vendor = paid.vendor;
     image.level = level;
     return 0;
+}
+
+void PrefixTotalsFromBuffer(PrefixTotalsImage& image, uint16_t apm) {
+    PrefixFields(image, [&](const char* name, auto& member) {
+        using T = std::decay_t<decltype(member)>;
+        const uint16_t field = FieldNo(apm, kRecPrefixTotals, name);
+        if constexpr (std::is_same_v<T, std::string>) member = convert::GetText(apm, field);
+        else member = static_cast<T>(convert::GetNumber(apm, field));
+    });
+    image.exists = true;
+}
+
+std::string PrefixTotalsKey(uint16_t apm) {
+    std::string key = convert::GetText(apm, kRecPrefixTotals, "FPREFIX");
+    key += '\t';
+    key += convert::GetText(apm, kRecPrefixTotals, "FVENDOR");
+    for (char& c : key) c = xvl::foldAscii(c);
+    key += '\t';
+    return key += std::to_string(convert::Whole(convert::GetNumber(apm, kRecPrefixTotals, "FLEVEL")));
+}
+
+std::string PrefixTotalsKey(uint16_t apm, const std::string& prefix, const std::string& vendor, uint16_t level) {
+    xio_init_record(apm, kRecPrefixTotals);
+    PutKey(apm, prefix, vendor, level);
+    return PrefixTotalsKey(apm);
 }
 
 void WritePrefixTotals(const PrefixTotalsImage& image, uint16_t apm) {

@@ -60,9 +60,17 @@ struct PrefixTotalsImage {
 
 // The totals of `paid`'s vendor for `prefix` (a prefix of GL section `section`) at `level`:
 // those on file, or new ones whose prefix A and AB come from the prefix. 1 (image untouched)
-// when GL accounts carry no prefixes; 0 when the image is ready.
+// when GL accounts carry no prefixes; 0 when the image is ready. `missing`, when given, tells
+// whether the file has no such record (rather than that it could not be read).
 uint16_t ReadPrefixTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
-                          const std::string& prefix, int section, uint16_t level);
+                          const std::string& prefix, int section, uint16_t level, bool* missing = nullptr);
+
+// The totals now in record 10's buffer, on file (`exists`).
+void PrefixTotalsFromBuffer(PrefixTotalsImage& image, uint16_t apm);
+// The key of the totals now in record 10's buffer, or of those of `vendor` for `prefix` at
+// `level` (put into the buffer), as the file compares it.
+std::string PrefixTotalsKey(uint16_t apm);
+std::string PrefixTotalsKey(uint16_t apm, const std::string& prefix, const std::string& vendor, uint16_t level);
 
 // Puts the image into the record buffer of record 10. A new record's buffer is cleared first; a
 // record on file keeps the fields the image does not carry (the gross revenue), so the buffer

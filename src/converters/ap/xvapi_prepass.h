@@ -47,17 +47,22 @@ struct CrossRefEntry {
     uint8_t status = kRefGood;
     uint32_t line = 0;        // the line of its record; a check known only from payments: its number
     uint32_t statusLine = 0;  // the line that goes with the status
-    double amount = 0;        // a check's amount, in hundredths
-    double paidSum = 0;       // the payments that name the check, in hundredths
     x_date_type date;         // a check's date
-
+    // (The members are laid out so that none is padded: a file holds an entry per invoice and
+    // check.)
 private:
     friend class CrossReference;
-    uint64_t textAt = 0;  // the key, then the vendor, in the arena
     uint16_t keyLen = 0;
     uint16_t vendorLen = 0;
+
+public:
+    double amount = 0;   // a check's amount, in hundredths
+    double paidSum = 0;  // the payments that name the check, in hundredths
+
+private:
     uint32_t firstLink = 0;  // link number + 1 of the first and last related entry; 0 none
     uint32_t lastLink = 0;
+    uint64_t textAt = 0;  // the key, then the vendor, in the arena
 };
 
 class CrossReference {

@@ -6,6 +6,7 @@
 #include "modules/entries.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
+#include "platform/suite/xk.h"
 
 namespace dz::ap {
 
@@ -64,12 +65,60 @@ void xvAPI::VendorWritten(uint16_t apm) {
     vendorsWritten_.emplace_back(std::move(key), std::move(written));
 }
 
+xvAPI::StoredLastCheck xvAPI::LastCheckInBuffer(uint16_t cmm) {
+    StoredLastCheck stored;
+    stored.bank = convert::GetText(cmm, kRecBankLastCheck, "LTBNKAC");
+    stored.check = convert::GetNumber(cmm, kRecBankLastCheck, "LTAPC");
+    stored.date = convert::GetDate(cmm, kRecBankLastCheck, "LTAPCDT");
+    stored.amount = convert::GetNumber(cmm, kRecBankLastCheck, "LTAPCA");
+    return stored;
+}
+
 void xvAPI::BankWritten(const BankImage& bank, uint16_t cmm) {
+    StoredLastCheck stored = LastCheckInBuffer(cmm);
     BankImage written = bank;
-    written.lastCheck = convert::GetNumber(cmm, kRecBankLastCheck, "LTAPC");
-    written.lastCheckDate = convert::GetDate(cmm, kRecBankLastCheck, "LTAPCDT");
-    written.lastCheckAmount = convert::GetNumber(cmm, kRecBankLastCheck, "LTAPCA");
-    banksWritten_.emplace_back(StoredKey(bank.bank), std::move(written));
+    written.lastCheck = stored.check;
+    written.lastCheckDate = stored.date;
+    written.lastCheckAmount = stored.amount;
+    std::string key = StoredKey(bank.bank);
+    lastChecksWritten_.emplace_back(key, std::move(stored));
+    banksWritten_.emplace_back(std::move(key), std::move(written));
+}
+
+bool xvAPI::BankLastCheckKept(const BankImage& bank, uint16_t cmm) {
+    const auto kept = lastChecks_.find(StoredKey(bank.bank));
+    if (kept == lastChecks_.end()) return false;
+    xio_init_record(cmm, kRecBankLastCheck);
+    UpdateBankLastCheck(bank, cmm);
+    return LastCheckInBuffer(cmm) == kept->second;
+}
+
+uint16_t xvAPI::ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
+                           const std::string& prefix, int section, uint16_t level) {
+    if (!suite::xk_prefixed(suite::kGlAccountFormat)) return 1;
+    std::string key = PrefixTotalsKey(apm, prefix, paid.vendor, level);
+    if (const auto it = totalsOnFile_.find(key); it != totalsOnFile_.end()) {
+        const KnownTotals& known = it->second;
+        // New totals start from the prefix as asked for: kept for that spelling and section only.
+        if (known.image.exists || (known.image.prefix == prefix && known.section == section)) {
+            image = known.image;
+            // The key as asked for, as a read gives it.
+            image.prefix = prefix;
+            image.vendor = paid.vendor;
+            image.level = level;
+            return 0;
+        }
+    }
+    bool missing = false;
+    const uint16_t status = ReadPrefixTotals(image, apm, paid, prefix, section, level, &missing);
+    if (status == 0 && (image.exists || missing)) totalsOnFile_.insert_or_assign(std::move(key), KnownTotals{image, section});
+    return status;
+}
+
+void xvAPI::PrefixTotalsWritten(uint16_t apm) {
+    PrefixTotalsImage written;
+    PrefixTotalsFromBuffer(written, apm);
+    totalsWritten_.emplace_back(PrefixTotalsKey(apm), KnownTotals{std::move(written), 0});
 }
 
 void xvAPI::ForgetReads() {
@@ -77,6 +126,10 @@ void xvAPI::ForgetReads() {
     banks_.clear();
     vendorsWritten_.clear();
     banksWritten_.clear();
+    lastChecks_.clear();
+    lastChecksWritten_.clear();
+    totalsOnFile_.clear();
+    totalsWritten_.clear();
 }
 
 void xvAPI::SettleWrites(bool stands) {
@@ -88,8 +141,18 @@ void xvAPI::SettleWrites(bool stands) {
         if (stands) banks_.insert_or_assign(std::move(key), std::move(bank));
         else banks_.erase(key);
     }
+    for (auto& [key, stored] : lastChecksWritten_) {
+        if (stands) lastChecks_.insert_or_assign(std::move(key), std::move(stored));
+        else lastChecks_.erase(key);
+    }
+    for (auto& [key, totals] : totalsWritten_) {
+        if (stands) totalsOnFile_.insert_or_assign(std::move(key), std::move(totals));
+        else totalsOnFile_.erase(key);
+    }
     vendorsWritten_.clear();
     banksWritten_.clear();
+    lastChecksWritten_.clear();
+    totalsWritten_.clear();
 }
 
 }  // namespace dz::ap

@@ -70,8 +70,7 @@ std::string GlBank(uint16_t glm, const std::string& account) {
 class References {
 public:
     References(xvAPI& conv, modlibs::DistImage& dist, const xvAPI::GroupCallbackContext& group, std::string& reason)
-        : conv_(conv), dist_(dist), group_(group), reason_(reason), open_(dist.status != kNotOpen),
-          seq_(FormatInt("%d", static_cast<int16_t>(dist.distSequence))) {}
+        : conv_(conv), dist_(dist), group_(group), reason_(reason), open_(dist.status != kNotOpen) {}
 
     bool Bank();
     bool JobCost();
@@ -88,18 +87,19 @@ private:
     // A reference not on file: a warning (`warn`) on a distribution that is not open, else the
     // group's rejection (`reject`).
     bool NotFound(int warn, int reject, const std::string& field, const std::string& value) {
-        if (open_) return Reject(Msg(reject, seq_, field, value));
-        Warn(Msg(warn, seq_, field, value));
+        if (open_) return Reject(Msg(reject, Seq(), field, value));
+        Warn(Msg(warn, Seq(), field, value));
         return true;
     }
     bool CreateTaxGroup();
+    // The distribution's sequence as the messages show it (made only for a message).
+    std::string Seq() const { return FormatInt("%d", static_cast<int16_t>(dist_.distSequence)); }
 
     xvAPI& conv_;
     modlibs::DistImage& dist_;
     const xvAPI::GroupCallbackContext& group_;
     std::string& reason_;
     const bool open_;
-    const std::string seq_;
 };
 
 bool References::Bank() {
@@ -108,7 +108,7 @@ bool References::Bank() {
         // Banks are the operator's to choose when checks are written.
         if (IsBlank(bank)) return true;
         if (open_)
-            Warn(Msg(12738, seq_, bank, ModeWord("was/will be", group_.converting),
+            Warn(Msg(12738, Seq(), bank, ModeWord("was/will be", group_.converting),
                      group_.converting ? "1671" : "1672"));
         bank.clear();
         return true;
@@ -143,15 +143,21 @@ bool References::JobCost() {
 
 bool References::Accounts() {
     if (!group_.glm) return true;
-    const std::pair<const std::string*, std::string> accounts[] = {
-        {&dist_.expenseAccount, "Expense account"},
-        {&dist_.payableAccount, "Accts payable acct"},
-        {&dist_.payable64Account, TermCap(64) + " payable acct"},
-        {&dist_.credit63Account, TermCap(63) + " credit acct"},
+    // The field names follow a term when it is given (made only for a message).
+    const struct {
+        const std::string* account;
+        int term;
+        const char* field;
+    } accounts[] = {
+        {&dist_.expenseAccount, 0, "Expense account"},
+        {&dist_.payableAccount, 0, "Accts payable acct"},
+        {&dist_.payable64Account, 64, " payable acct"},
+        {&dist_.credit63Account, 63, " credit acct"},
     };
-    for (const auto& [account, field] : accounts) {
+    for (const auto& [account, term, field] : accounts) {
         if (IsBlank(*account) || conv_.GlAccountOnFile(group_.glm, *account)) continue;
-        if (!NotFound(12734, 12745, field, FormatAccount(*account, suite::kGlWhole))) return false;
+        const std::string name = term != 0 ? TermCap(term) + field : std::string(field);
+        if (!NotFound(12734, 12745, name, FormatAccount(*account, suite::kGlWhole))) return false;
     }
     return true;
 }
@@ -190,7 +196,7 @@ bool References::TaxGroup() {
     if (ReadByKeys(txm, 2, {{"GROUP", dist_.taxGroup}})) {
         for (int k = 1; k <= 9; ++k)
             if (!IsBlank(GetText(txm, 2, ("GTAX" + std::to_string(k)).c_str()))) return true;
-        return Reject(Msg(12721, seq_, dist_.taxGroup));
+        return Reject(Msg(12721, Seq(), dist_.taxGroup));
     }
     if (group_.pass1) return true;
     conv_.taxGroupList.push_back(dist_.taxGroup);
