@@ -424,13 +424,16 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         if (ctx.ended) return false;  // the handler ended the file (reported and restored)
         if (accepted && extra <= 50 && ctx.storeRecord) {
             const auto permissions = static_cast<uint16_t>(import.xvlImpGetPermissions(info.FormatID()));
+            const auto notes = info.ImportedNotes()
+                                   ? import.xvlImpGetSpecialValue(info.FormatID(), "Converted Notes")
+                                   : std::nullopt;
             if (ctx.converting) {
-                const auto notes = import.xvlImpGetSpecialValue(info.FormatID(), "Converted Notes");
                 bool diskFull = false;
                 accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
                 if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
             } else if (ctx.profile.examineRecords) {
-                accepted = ExamineRecord(file, info, reason, ExamineValue(ctx, info), permissions);
+                accepted = ExamineRecord(file, info, reason, ExamineValue(ctx, info), permissions,
+                                         notes ? &*notes : nullptr);
             }
             if (accepted) {
                 RecordWritten(ctx, info);

@@ -255,7 +255,7 @@ bool xvConvert::WriteFailed(uint16_t file, uint16_t rec, int status, std::string
 }
 
 bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,
-                              uint16_t permissions) {
+                              uint16_t permissions, const x_value_def* notes) {
     enum class Outcome { New, Existing, Repeated, Missing, IoError };
     reason.clear();
     const uint16_t rec = info.ImportedRecs();
@@ -345,6 +345,14 @@ bool xvConvert::ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string&
     case Outcome::IoError:
         reason = "I/O Error examining record";
         break;
+    }
+    // Convert writes the record before it finds its notes too long: a new record is taken back,
+    // a replaced one keeps its place in the map.
+    if (accepted && info.ImportedNotes() && notes && NotesText(*notes).size() > kMaxNotesLength) {
+        reason = "Notes are too long" + RecordKeyValues(file, rec) + "(79)";
+        accepted = false;
+        if (outcome == Outcome::Existing)
+            for (const auto& t : pending) recordIds_.emplace(t, value);
     }
     if (accepted)
         for (const auto& t : pending) recordIds_.emplace(t, value);

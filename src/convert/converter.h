@@ -114,8 +114,9 @@ public:
     bool WriteFailed(uint16_t file, uint16_t rec, int status, std::string& reason);
     // The Examine Files counterpart of WriteRecord: decides by every key whether the record is
     // new, on file or repeated in the text file; writes nothing.
+    // `notes` are the line's converted notes, checked against the length Convert allows.
     bool ExamineRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, uint16_t value,
-                       uint16_t permissions);
+                       uint16_t permissions, const x_value_def* notes = nullptr);
     // Stores a notes record of the text file on the record it belongs to.
     bool SaveNotes(uint16_t file, uint16_t record, const std::string& formatId, xvl::xvlImport& import,
                    std::string& reason, bool converting);

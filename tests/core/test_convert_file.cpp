@@ -14,12 +14,16 @@
 #include "platform/ui/run_state.h"
 #include "tables/master_file.h"
 
+#include <gmock/gmock.h>
+
 #include <cstdlib>
 
 namespace dz::convert {
 namespace {
 
 using namespace dz::convert::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 const fs::path kCoreData = fs::path(DZ_TEST_DATA_DIR) / "core";
 
@@ -235,6 +239,20 @@ TEST_F(ConvertFileTest, NotesUpToTheLimitAreWrittenLongerOnesRejected) {
     EXPECT_EQ(NotesOf("N1").size(), std::string("12/06/2026  14:30:00, Ann Lee  (Conversion)\r\r").size() + 15800);
     EXPECT_EQ(NameOf("N2"), "<none>");  // the record written before the notes failed is taken back
     EXPECT_NE(report.find("Notes are too long - 'N2'(79)"), std::string::npos) << report;
+}
+
+// Examine predicts the notes rejection, and the key of the rejected record stays free for a
+// later line in both modes.
+TEST_F(ConvertFileTest, ExaminePredictsNotesTooLong) {
+    const std::string body = "1,N1,,Limit,0," + std::string(15800, 'n') + "\r\n1,N2,,Over,0," +
+                             std::string(15801, 'o') + "\r\n1,N2,,Again,0,short\r\n";
+    const std::string examined = Run(WriteText("notes-e.txt", body), "Examine Files");
+    EXPECT_THAT(examined, HasSubstr("Notes are too long - 'N2'(79)"));
+    EXPECT_THAT(examined, Not(HasSubstr("duplicate")));
+    const std::string converted = Run(WriteText("notes-c.txt", body), "Convert");
+    EXPECT_THAT(converted, HasSubstr("Notes are too long - 'N2'(79)"));
+    EXPECT_THAT(converted, Not(HasSubstr("duplicate")));
+    EXPECT_EQ(NameOf("N2"), "Again");
 }
 
 TEST_F(ConvertFileTest, RepeatedRecordsInExamineAndConvert) {
