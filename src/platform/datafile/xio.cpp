@@ -40,8 +40,50 @@ using Cells = std::vector<Cell>;
 
 enum class Pos { None, At, PastEnd, BeforeStart };
 
+// How a field's cell is bound: the member of the cell that holds its value.
+enum class CellKind : uint8_t { Text, Real, Integer };
+
+// A record type's insert statement, prepared for it alone, and what its parameters hold: a
+// parameter is bound again only when its cell no longer holds what was bound. A text is bound
+// without a copy and read when the statement runs, so a cell whose storage and length are the
+// ones bound needs no new binding even when its characters changed.
+class InsertPlan {
+public:
+    InsertPlan() = default;
+    InsertPlan(const InsertPlan&) = delete;
+    InsertPlan& operator=(const InsertPlan&) = delete;
+    ~InsertPlan() { sqlite3_finalize(st_); }
+    sqlite3_stmt* statement() const { return st_; }
+    // Prepares the statement (once) for cells of the given kinds.
+    int prepare(sqlite3* db, const std::string& sql, std::vector<CellKind> kinds) {
+        if (st_) return SQLITE_OK;
+        const int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(st_);
+            st_ = nullptr;
+            return rc;
+        }
+        kinds_ = std::move(kinds);
+        bound_.assign(kinds_.size(), Bound{});
+        return SQLITE_OK;
+    }
+    void bind(const Cells& cells);
+
+private:
+    struct Bound {
+        const char* text = nullptr;  // a text: its storage and length
+        std::size_t size = 0;
+        uint64_t bits = 0;           // a number: its bits
+        bool set = false;
+    };
+    sqlite3_stmt* st_ = nullptr;
+    std::vector<CellKind> kinds_;
+    std::vector<Bound> bound_;
+};
+
 struct RecState {
     const RecordDef* def = nullptr;
+    std::vector<CellKind> kinds;  // by field, from the record's first
     Cells buf;
     Cells defaults;  // every field at its dictionary default
     // Cursor: key and position of the last keyed read.
@@ -56,7 +98,7 @@ struct RecState {
     int64_t countStamp = -1;  // the connection's rowsVersion when `count` was taken
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
-    sqlite3_stmt* insertStmt = nullptr;
+    InsertPlan insert;
     sqlite3_stmt* updateStmt = nullptr;
     sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
@@ -397,6 +439,48 @@ void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
     if (is_text(type)) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
     else if (is_real(type)) sqlite3_bind_double(st, idx, c.d);
     else sqlite3_bind_int64(st, idx, c.i);
+}
+
+CellKind kind_of(uint16_t type) {
+    return is_text(type) ? CellKind::Text : is_real(type) ? CellKind::Real : CellKind::Integer;
+}
+
+void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
+    if (k == CellKind::Text) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+    else if (k == CellKind::Real) sqlite3_bind_double(st, idx, c.d);
+    else sqlite3_bind_int64(st, idx, c.i);
+}
+
+void InsertPlan::bind(const Cells& cells) {
+    const std::size_t n = std::min(cells.size(), kinds_.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const Cell& c = cells[i];
+        Bound& b = bound_[i];
+        const int idx = static_cast<int>(i + 1);
+        int rc;
+        switch (kinds_[i]) {
+            case CellKind::Text:
+                if (b.set && b.text == c.s.data() && b.size == c.s.size()) continue;
+                rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+                b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
+                break;
+            case CellKind::Real: {
+                uint64_t bits;
+                std::memcpy(&bits, &c.d, sizeof bits);
+                if (b.set && b.bits == bits) continue;
+                rc = sqlite3_bind_double(st_, idx, c.d);
+                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+                break;
+            }
+            case CellKind::Integer: {
+                const auto bits = static_cast<uint64_t>(c.i);
+                if (b.set && b.bits == bits) continue;
+                rc = sqlite3_bind_int64(st_, idx, c.i);
+                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+                break;
+            }
+        }
+    }
 }
 
 void read_cell(sqlite3_stmt* st, int col, uint16_t type, Cell& c) {
@@ -1083,6 +1167,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     for (const auto& r : d.records) {
         RecState& rs = hd->recs[r.number];
         rs.def = &r;
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n) rs.kinds.push_back(kind_of(d.fields[n].def.type));
         rs.defaults = default_cells(d, r);
         rs.buf = rs.defaults;
         std::string cols, params, sets;
@@ -1408,17 +1493,20 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         sqlite3_reset(st);
         oldKey = key_text_of(*hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
-    sqlite3_stmt*& slot = replace ? rs->updateStmt : rs->insertStmt;
-    if (slot) {
-        sqlite3_reset(slot);
+    sqlite3_stmt* st = nullptr;
+    if (replace) {
+        sqlite3_stmt*& slot = rs->updateStmt;
+        if (slot) sqlite3_reset(slot);
+        else slot = hd->stmt(rs->updateSql);
+        st = slot;
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        for (std::size_t i = 0; i < rs->kinds.size(); ++i) bind_kind(st, static_cast<int>(i + 1), rs->kinds[i], rs->buf[i]);
+        sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     } else {
-        slot = hd->stmt(replace ? rs->updateSql : rs->insertSql);
+        if (int rc = rs->insert.prepare(hd->db, rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
+        st = rs->insert.statement();
+        rs->insert.bind(rs->buf);
     }
-    sqlite3_stmt* st = slot;
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
-    for (uint16_t n = r.firstField; n <= r.lastField; ++n)
-        bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
-    if (replace) sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
     if (rc != SQLITE_DONE) {
