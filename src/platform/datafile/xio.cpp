@@ -280,6 +280,7 @@ struct Handle {
         const FieldDef* def = nullptr;
         uint16_t first = 0;
         uint16_t record = 0;
+        uint16_t type = 0;  // the field's type, kept here: the per-record calls need no more
     };
     std::vector<Slot> slots;
     // Opened read-only: never written, never upgraded.
@@ -1192,9 +1193,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
-        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n};
+        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f)
+            hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n, d.fields[f].def.type};
     for (auto& [n, hs] : hd->hdrs)
-        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0};
+        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f)
+            hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0, d.fields[f].def.type};
     for (size_t i = 1; i < g_handles.size(); ++i)
         if (!g_handles[i]) {
             handle = static_cast<uint16_t>(i);
@@ -1215,6 +1218,17 @@ Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
     const Handle::Slot& sl = hd.slots[fld];  // slot 0 has no buffer
     if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return nullptr;
     *fdOut = sl.def;
+    return sl.buf->data() + (fld - sl.first);
+}
+
+// The cell of field `fld` for the one-member calls (record argument 0) and its type; nullptr
+// when invalid.
+inline Cell* typed_cell(uint16_t h, uint16_t fld, uint16_t& type) {
+    Handle* hd = H(h);
+    if (!hd || fld >= hd->slots.size()) return nullptr;
+    const Handle::Slot& sl = hd->slots[fld];
+    if (!sl.buf) return nullptr;
+    type = sl.type;
     return sl.buf->data() + (fld - sl.first);
 }
 
@@ -1833,82 +1847,76 @@ int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& val
 }
 
 double xio_get_number(uint16_t h, uint16_t fld) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
     if (!c) return 0;
-    const uint16_t t = fd->def.type;
     if (is_real(t)) return c->d;
     if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return 0;
     return static_cast<double>(c->i);
 }
 
 uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
-    return c && fd->def.type == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
+    return c && t == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
 }
 
 const std::string& xio_get_text(uint16_t h, uint16_t fld) {
     static const std::string none;
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
-    return c && is_text(fd->def.type) ? c->s : none;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
+    return c && is_text(t) ? c->s : none;
 }
 
 int xio_put_number(uint16_t h, uint16_t fld, double number) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (is_real(fd->def.type)) {
+    if (is_real(t)) {
         c->d = number;
     } else {
         x_value_def v;
         v.number = number;
-        from_value(*fd, v, *c);
+        from_value(*H(h)->slots[fld].def, v, *c);
     }
     return XIO_OK;
 }
 
 int xio_put_text(uint16_t h, uint16_t fld, std::string_view text) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (is_text(fd->def.type)) {
-        text_into_cell(*fd, text, *c);
+    const FieldDef& fd = *H(h)->slots[fld].def;
+    if (is_text(t)) {
+        text_into_cell(fd, text, *c);
     } else {
         x_value_def v;  // a text gives any other field its empty value
-        from_value(*fd, v, *c);
+        from_value(fd, v, *c);
     }
     return XIO_OK;
 }
 
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (fd->def.type == XIO_TYPE_LOGICAL) {
+    if (t == XIO_TYPE_LOGICAL) {
         c->i = flag ? 1 : 0;
     } else {
         x_value_def v;
         v.flag = flag;
-        from_value(*fd, v, *c);
+        from_value(*H(h)->slots[fld].def, v, *c);
     }
     return XIO_OK;
 }
 
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     Handle* hd = H(h);
-    if (!hd) return 0;
-    const FieldDef* fd = nullptr;
-    Cell* c = cell_of(*hd, rec, fld, &fd);
-    if (!c) return 0;
-    const uint16_t t = fd->def.type;
+    if (!hd || fld >= hd->slots.size()) return 0;
+    const Handle::Slot& sl = hd->slots[fld];
+    if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return 0;
+    const Cell* c = sl.buf->data() + (fld - sl.first);
+    const uint16_t t = sl.type;
     if (is_text(t)) return c->s.empty() ? 0 : 1;
     if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c->d), -32768.0, 32767.0));
     if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c->i ? 1 : 0;
