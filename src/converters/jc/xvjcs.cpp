@@ -302,7 +302,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             if (const std::string v = text(acc); !IsBlank(v)) return refuse(F(acc), ShowKey(kGl, suite::kGlDisplay, v));
         if (const std::string v = text("SPCUDSC"); !IsBlank(v)) return refuse(F("SPCUDSC"), v);
         for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f)
-            if (const std::string v = GetText(jcm, f); !IsBlank(v)) return refuse(f, v);
+            if (const std::string& v = GetTextRef(jcm, f); !IsBlank(v)) return refuse(f, v);
     }
 
     // 5. Cost accounts.
@@ -313,7 +313,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         // 6. Without categories: no category pairs; the unit description by the cost type.
         bool any = false;
         for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs; ++f) {
-            if (IsBlank(GetText(jcm, f))) continue;
+            if (IsBlank(GetTextRef(jcm, f))) continue;
             PutText(jcm, f, "");
             any = true;
         }
