@@ -938,6 +938,12 @@ bool xvlImport::xvlGroupToRejectFile(int32_t& line) { return xvlRecToRejectFile(
 std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& format, const std::string& name) const {
     const TemplateFormat* fmt = tpl_.FindFormat(format);
     if (!fmt) return std::nullopt;
+    // Once a line of the format was staged, its special columns are known: only they are looked at.
+    if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
+        for (std::size_t i : it->second.columns)
+            if (equalNoCase(fmt->columns[i].name, name)) return it->second.values[i];
+        return std::nullopt;
+    }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
         if (!c.special || !equalNoCase(c.name, name)) continue;
