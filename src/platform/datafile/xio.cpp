@@ -1910,17 +1910,57 @@ int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
     return XIO_OK;
 }
 
+namespace {
+
+int16_t field_result(const Cell& c, uint16_t t) {
+    if (is_text(t)) return c.s.empty() ? 0 : 1;
+    if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c.d), -32768.0, 32767.0));
+    if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c.i ? 1 : 0;
+    return static_cast<int16_t>(std::clamp<int64_t>(c.i, -32768, 32767));
+}
+
+}  // namespace
+
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     Handle* hd = H(h);
     if (!hd || fld >= hd->slots.size()) return 0;
     const Handle::Slot& sl = hd->slots[fld];
     if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return 0;
-    const Cell* c = sl.buf->data() + (fld - sl.first);
-    const uint16_t t = sl.type;
-    if (is_text(t)) return c->s.empty() ? 0 : 1;
-    if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c->d), -32768.0, 32767.0));
-    if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c->i ? 1 : 0;
-    return static_cast<int16_t>(std::clamp<int64_t>(c->i, -32768, 32767));
+    return field_result(*(sl.buf->data() + (fld - sl.first)), sl.type);
+}
+
+uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
+    Handle* hd = H(h);
+    if (!hd || first == 0 || last < first) return 0;
+    uint16_t found = 0;
+    for (uint32_t f = first; f <= last && f < hd->slots.size(); ++f) {
+        const Handle::Slot& sl = hd->slots[f];
+        if (!sl.buf) continue;
+        Cell& c = *(sl.buf->data() + (f - sl.first));
+        const uint16_t t = sl.type;
+        if (is_real(t)) {
+            // Its field result is non-zero exactly when the number is at least 1 either way.
+            if (!(std::fabs(c.d) >= 1.0)) continue;
+            if (!found) {
+                found = static_cast<uint16_t>(f);
+                firstValue = c.d;
+            }
+            c.d = 0;
+            continue;
+        }
+        if (field_result(c, t) == 0) continue;
+        // The number xio_get_number reads: none for texts, flags, dates and times.
+        if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) continue;
+        const double v = static_cast<double>(c.i);
+        if (v == 0) continue;
+        if (!found) {
+            found = static_cast<uint16_t>(f);
+            firstValue = v;
+        }
+        x_value_def zero;
+        from_value(*sl.def, zero, c);
+    }
+    return found;
 }
 
 int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) {

@@ -556,6 +556,26 @@ TEST_F(Records, EveryWriteStoresItsOwnBuffer) {
               "before/5.000000 A5=KA5/sane/0.000000 A6=KA6/NEW/150.000000 B1=KB1/other/2.500000 ");
 }
 
+// Zeroing a range of fields touches only fields whose field result and number are both non-zero:
+// a text, a flag, a date and a fraction under 1 keep their values.
+TEST_F(Records, ZeroingARangeClearsOnlyNonZeroNumbers) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    double before = -1;
+    const uint16_t name = fld(h, 1, "NAME"), opened = fld(h, 1, "OPENED");
+    EXPECT_EQ(xio_zero_numbers(h, name, opened, before), fld(h, 1, "AMOUNT"));
+    EXPECT_EQ(before, 150);
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0);
+    EXPECT_EQ(getNum(h, 1, "KIND"), 0);
+    EXPECT_EQ(get(h, 1, "NAME"), "NEW");
+    EXPECT_EQ(xio_get_flag(h, fld(h, 1, "ACTIVE")), 1);
+    EXPECT_NE(xio_get_field_result(h, 1, opened), 0);
+    putNum(h, 1, "AMOUNT", 0.5);
+    EXPECT_EQ(xio_zero_numbers(h, name, opened, before), 0);
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0.5);
+    EXPECT_EQ(xio_zero_numbers(h, opened, name, before), 0) << "an empty range";
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");
