@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -152,7 +153,13 @@ public:
     KeyHashes() = default;
     KeyHashes(const KeyHashes&) = delete;
     KeyHashes& operator=(const KeyHashes&) = delete;
-    KeyHashes(KeyHashes&& o) noexcept : slots_(std::move(o.slots_)), size_(o.size_) { o.size_ = 0; }
+    KeyHashes(KeyHashes&& o) noexcept
+        : slots_(std::move(o.slots_)), rows_(std::move(o.rows_)), keepRows_(o.keepRows_), size_(o.size_) {
+        o.size_ = 0;
+    }
+    // Keeps with each hash the rowid of the row it came from (what a keyed read of the primary
+    // key needs to find that row without its index).
+    void keepRows() { keepRows_ = true; }
     KeyHashes& operator=(KeyHashes&&) = delete;
     ~KeyHashes();
     bool contains(uint64_t h) const {
@@ -165,7 +172,18 @@ public:
             if (v == 0) return false;
         }
     }
-    void insert(uint64_t h);
+    // The rowid kept with `h`; 0 when `h` is absent or no rowid was kept for it.
+    int64_t row(uint64_t h) const {
+        if (slots_.empty() || rows_.empty()) return 0;
+        h = kept(h);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const uint64_t v = at(i);
+            if (v == h) return rows_[i];
+            if (v == 0) return 0;
+        }
+    }
+    void insert(uint64_t h, int64_t row = 0);
     std::size_t size() const { return size_; }
 
 private:
@@ -197,6 +215,8 @@ private:
     };
     // Three per slot; a power of two slots, at most three quarters full.
     std::vector<uint16_t, HugeAllocator> slots_;
+    std::vector<uint32_t> rows_;  // by slot, when rows are kept: the rowid, 0 when too large
+    bool keepRows_ = false;
     std::size_t size_ = 0;
 };
 
@@ -829,12 +849,14 @@ void KeyHashes::HugeAllocator::deallocate(uint16_t* p, std::size_t n) {
     else std::free(p);
 }
 
-void KeyHashes::insert(uint64_t h) {
+void KeyHashes::insert(uint64_t h, int64_t row) {
     h = kept(h);
     if ((size_ + 1) * 4 > capacity() * 3) {
         auto old = std::move(slots_);
+        auto oldRows = std::move(rows_);
         const std::size_t oldCapacity = old.size() / 3;
         slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
+        if (keepRows_) rows_.assign(capacity(), 0);
         const std::size_t mask = capacity() - 1;
         for (std::size_t n = 0; n < oldCapacity; ++n) {
             const uint16_t* p = &old[n * 3];
@@ -843,6 +865,7 @@ void KeyHashes::insert(uint64_t h) {
             std::size_t i = v & mask;
             while (at(i) != 0) i = (i + 1) & mask;
             set(i, v);
+            if (keepRows_) rows_[i] = oldRows[n];
         }
     }
     const std::size_t mask = capacity() - 1;
@@ -850,6 +873,7 @@ void KeyHashes::insert(uint64_t h) {
     for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
         if (v == h) return;
     set(i, h);
+    if (keepRows_) rows_[i] = row > 0 && row <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(row) : 0;
     ++size_;
     ++g_bulkHashes;
 }
@@ -949,7 +973,10 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
             for (IndexSpec& i : dictionary_index_specs(*hd.dict))
-                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+                if (i.record == rec && i.unique) {
+                    bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+                    if (i.key == 0) bt.uniques.back().seen.keepRows();
+                }
         it = c.bulk.find(rec);
     }
     BulkTable& bt = it->second;
@@ -978,7 +1005,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
 // table's indexes are set aside. An index that cannot be dropped stays (and keeps working).
 int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
     for (std::size_t i = 0; i < bt.uniques.size(); ++i)
-        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i]);
+        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i], rs.current);
     if (bt.state != BulkTable::State::Watching || ++bt.rows <= kBulkMinRows) return XIO_OK;
     bt.state = BulkTable::State::Loading;
     for (IndexSpec& i : dictionary_index_specs(*hd.dict)) {
@@ -1006,6 +1033,21 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
         return !u.seen.contains(h);
     }
     return false;
+}
+
+// A keyed read of the primary key that a bulk load of `rs` can find without the table's
+// indexes: the rowid of the one row added with the buffer's key hash, or 0. Only that row can
+// hold the key (a second row with the same hash ends the load), so the caller compares its key
+// with the buffer's and has the answer either way.
+int64_t bulk_row(Handle& hd, RecState& rs) {
+    BulkTable* bt = bulk_of(*hd.conn, rs.def->number);
+    if (!bt) return 0;
+    for (const auto& u : bt->uniques) {
+        if (u.key != 0) continue;
+        bool allBlank = false;
+        return u.seen.row(key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank));
+    }
+    return 0;
 }
 
 // ---- Opening ------------------------------------------------------------------------------
@@ -1287,6 +1329,33 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
 
 enum class Op { Exact, Find, GE, GT, First, Last, Next, Prev };
 
+// True when the row at `st` (rowid, then the record's columns) holds the buffer's values of
+// `fields` as the file's keys compare them: texts without regard to ASCII letter case (the
+// columns' collation), numbers by value.
+bool same_key(sqlite3_stmt* st, const Dictionary& d, const RecordDef& r, const std::vector<uint16_t>& fields,
+              const Cells& buf) {
+    for (uint16_t f : fields) {
+        const int col = f - r.firstField + 1;
+        const uint16_t t = d.fields[f].def.type;
+        const Cell& c = buf[f - r.firstField];
+        if (is_text(t)) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+            const auto n = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+            if (n != c.s.size()) return false;
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto a = static_cast<unsigned char>(p[i]), b = static_cast<unsigned char>(c.s[i]);
+                auto fold = [](unsigned char x) { return x >= 'a' && x <= 'z' ? x - ('a' - 'A') : x; };
+                if (fold(a) != fold(b)) return false;
+            }
+        } else if (is_real(t)) {
+            if (sqlite3_column_double(st, col) != c.d) return false;
+        } else if (sqlite3_column_int64(st, col) != c.i) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string lock_key(uint16_t rec, int64_t row) { return std::to_string(rec) + ":" + std::to_string(row); }
 
 int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
@@ -1300,7 +1369,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
     if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
     if ((op == Op::Exact || op == Op::Find) && unique && bulk_absent(*hd, *rs, key)) return hd->lastStatus = XIO_NOT_FOUND;
-    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
+    // A record added by a bulk load is found by its rowid: the load goes on.
+    const int64_t bulkRow = (op == Op::Exact || op == Op::Find) && key == 0 ? bulk_row(*hd, *rs) : 0;
+    if (bulkRow == 0)
+        if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
@@ -1346,9 +1418,16 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
     }
 
-    const uint32_t cacheKey = static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
+    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
     sqlite3_stmt* st = nullptr;
-    if (auto it = rs->readStmts.find(cacheKey); it != rs->readStmts.end()) {
+    if (bulkRow) {
+        if (auto it = rs->readStmts.find(cacheKey); it != rs->readStmts.end()) {
+            st = it->second;
+            sqlite3_reset(st);
+        } else if ((st = hd->stmt("SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1"))) {
+            rs->readStmts.emplace(cacheKey, st);
+        }
+    } else if (auto it = rs->readStmts.find(cacheKey); it != rs->readStmts.end()) {
         st = it->second;
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
@@ -1376,7 +1455,9 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         if (st) rs->readStmts.emplace(cacheKey, st);
     }
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-    if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
+    if (bulkRow) {
+        sqlite3_bind_int64(st, 1, bulkRow);
+    } else if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
         for (size_t i = 0; i < kf->size(); ++i)
             bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
     } else if (eff == Op::Next || eff == Op::Prev) {
@@ -1395,6 +1476,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         int s = db_fail(*hd, rc);
         sqlite3_reset(st);
         return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
+    }
+    if (bulkRow && !same_key(st, d, r, *kf, rs->buf)) {
+        sqlite3_reset(st);
+        return hd->lastStatus = XIO_NOT_FOUND;
     }
     const int64_t row = sqlite3_column_int64(st, 0);
     if (op == Op::Find) {
