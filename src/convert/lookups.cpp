@@ -71,21 +71,9 @@ void LookupCache::Found(uint16_t file, uint16_t rec, const char* field, const st
 }
 
 uint16_t ZeroRange(uint16_t file, uint16_t first, uint16_t last, double& firstValue) {
-    uint16_t found = 0;
-    if (first == 0 || last < first) return 0;
-    for (uint16_t f = first; f <= last; ++f) {
-        // Amounts hold whole hundredths (or ten-thousandths): the field result is 0 exactly when
-        // the amount is, and is read without building a value.
-        if (xio_get_field_result(file, 0, f) == 0) continue;
-        const double v = GetNumber(file, f);
-        if (v == 0) continue;
-        if (!found) {
-            found = f;
-            firstValue = v;
-        }
-        PutNumber(file, f, 0);
-    }
-    return found;
+    // Amounts hold whole hundredths (or ten-thousandths): the field result is 0 exactly when the
+    // amount is. The data-file layer walks the range in one call.
+    return xio_zero_numbers(file, first, last, firstValue);
 }
 
 std::string FieldDescription(uint16_t file, uint16_t field, bool capitalised, Fallback fallback) {

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -52,8 +53,50 @@ struct FieldChoice {
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation, likewise
 };
 
+// How a field's cell is bound: the member of the cell that holds its value.
+enum class CellKind : uint8_t { Text, Real, Integer };
+
+// A record type's insert statement, prepared for it alone, and what its parameters hold: a
+// parameter is bound again only when its cell no longer holds what was bound. A text is bound
+// without a copy and read when the statement runs, so a cell whose storage and length are the
+// ones bound needs no new binding even when its characters changed.
+class InsertPlan {
+public:
+    InsertPlan() = default;
+    InsertPlan(const InsertPlan&) = delete;
+    InsertPlan& operator=(const InsertPlan&) = delete;
+    ~InsertPlan() { sqlite3_finalize(st_); }
+    sqlite3_stmt* statement() const { return st_; }
+    // Prepares the statement (once) for cells of the given kinds.
+    int prepare(sqlite3* db, const std::string& sql, std::vector<CellKind> kinds) {
+        if (st_) return SQLITE_OK;
+        const int rc = sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st_, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(st_);
+            st_ = nullptr;
+            return rc;
+        }
+        kinds_ = std::move(kinds);
+        bound_.assign(kinds_.size(), Bound{});
+        return SQLITE_OK;
+    }
+    void bind(const Cells& cells);
+
+private:
+    struct Bound {
+        const char* text = nullptr;  // a text: its storage and length
+        std::size_t size = 0;
+        uint64_t bits = 0;           // a number: its bits
+        bool set = false;
+    };
+    sqlite3_stmt* st_ = nullptr;
+    std::vector<CellKind> kinds_;
+    std::vector<Bound> bound_;
+};
+
 struct RecState {
     const RecordDef* def = nullptr;
+    std::vector<CellKind> kinds;  // by field, from the record's first
     Cells buf;
     Cells defaults;  // every field at its dictionary default
     // Cursor: key and position of the last keyed read.
@@ -68,7 +111,7 @@ struct RecState {
     int64_t countStamp = -1;  // the connection's rowsVersion when `count` was taken
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
-    sqlite3_stmt* insertStmt = nullptr;
+    InsertPlan insert;
     sqlite3_stmt* updateStmt = nullptr;
     sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
@@ -128,7 +171,13 @@ public:
     KeyHashes() = default;
     KeyHashes(const KeyHashes&) = delete;
     KeyHashes& operator=(const KeyHashes&) = delete;
-    KeyHashes(KeyHashes&& o) noexcept : slots_(std::move(o.slots_)), size_(o.size_) { o.size_ = 0; }
+    KeyHashes(KeyHashes&& o) noexcept
+        : slots_(std::move(o.slots_)), rows_(std::move(o.rows_)), keepRows_(o.keepRows_), size_(o.size_) {
+        o.size_ = 0;
+    }
+    // Keeps with each hash the rowid of the row it came from (what a keyed read of the primary
+    // key needs to find that row without its index).
+    void keepRows() { keepRows_ = true; }
     KeyHashes& operator=(KeyHashes&&) = delete;
     ~KeyHashes();
     bool contains(uint64_t h) const {
@@ -141,7 +190,18 @@ public:
             if (v == 0) return false;
         }
     }
-    void insert(uint64_t h);
+    // The rowid kept with `h`; 0 when `h` is absent or no rowid was kept for it.
+    int64_t row(uint64_t h) const {
+        if (slots_.empty() || rows_.empty()) return 0;
+        h = kept(h);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const uint64_t v = at(i);
+            if (v == h) return rows_[i];
+            if (v == 0) return 0;
+        }
+    }
+    void insert(uint64_t h, int64_t row = 0);
     std::size_t size() const { return size_; }
 
 private:
@@ -173,6 +233,8 @@ private:
     };
     // Three per slot; a power of two slots, at most three quarters full.
     std::vector<uint16_t, HugeAllocator> slots_;
+    std::vector<uint32_t> rows_;  // by slot, when rows are kept: the rowid, 0 when too large
+    bool keepRows_ = false;
     std::size_t size_ = 0;
 };
 
@@ -256,6 +318,7 @@ struct Handle {
         const FieldDef* def = nullptr;
         uint16_t first = 0;
         uint16_t record = 0;
+        uint16_t type = 0;  // the field's type, kept here: the per-record calls need no more
     };
     std::vector<Slot> slots;
     // Opened read-only: never written, never upgraded.
@@ -415,6 +478,48 @@ void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
     if (is_text(type)) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
     else if (is_real(type)) sqlite3_bind_double(st, idx, c.d);
     else sqlite3_bind_int64(st, idx, c.i);
+}
+
+CellKind kind_of(uint16_t type) {
+    return is_text(type) ? CellKind::Text : is_real(type) ? CellKind::Real : CellKind::Integer;
+}
+
+void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
+    if (k == CellKind::Text) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+    else if (k == CellKind::Real) sqlite3_bind_double(st, idx, c.d);
+    else sqlite3_bind_int64(st, idx, c.i);
+}
+
+void InsertPlan::bind(const Cells& cells) {
+    const std::size_t n = std::min(cells.size(), kinds_.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const Cell& c = cells[i];
+        Bound& b = bound_[i];
+        const int idx = static_cast<int>(i + 1);
+        int rc;
+        switch (kinds_[i]) {
+            case CellKind::Text:
+                if (b.set && b.text == c.s.data() && b.size == c.s.size()) continue;
+                rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+                b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
+                break;
+            case CellKind::Real: {
+                uint64_t bits;
+                std::memcpy(&bits, &c.d, sizeof bits);
+                if (b.set && b.bits == bits) continue;
+                rc = sqlite3_bind_double(st_, idx, c.d);
+                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+                break;
+            }
+            case CellKind::Integer: {
+                const auto bits = static_cast<uint64_t>(c.i);
+                if (b.set && b.bits == bits) continue;
+                rc = sqlite3_bind_int64(st_, idx, c.i);
+                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+                break;
+            }
+        }
+    }
 }
 
 void read_cell(sqlite3_stmt* st, int col, uint16_t type, Cell& c) {
@@ -762,12 +867,14 @@ void KeyHashes::HugeAllocator::deallocate(uint16_t* p, std::size_t n) {
     else std::free(p);
 }
 
-void KeyHashes::insert(uint64_t h) {
+void KeyHashes::insert(uint64_t h, int64_t row) {
     h = kept(h);
     if ((size_ + 1) * 4 > capacity() * 3) {
         auto old = std::move(slots_);
+        auto oldRows = std::move(rows_);
         const std::size_t oldCapacity = old.size() / 3;
         slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
+        if (keepRows_) rows_.assign(capacity(), 0);
         const std::size_t mask = capacity() - 1;
         for (std::size_t n = 0; n < oldCapacity; ++n) {
             const uint16_t* p = &old[n * 3];
@@ -776,6 +883,7 @@ void KeyHashes::insert(uint64_t h) {
             std::size_t i = v & mask;
             while (at(i) != 0) i = (i + 1) & mask;
             set(i, v);
+            if (keepRows_) rows_[i] = oldRows[n];
         }
     }
     const std::size_t mask = capacity() - 1;
@@ -783,6 +891,7 @@ void KeyHashes::insert(uint64_t h) {
     for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
         if (v == h) return;
     set(i, h);
+    if (keepRows_) rows_[i] = row > 0 && row <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(row) : 0;
     ++size_;
     ++g_bulkHashes;
 }
@@ -882,7 +991,10 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
             for (IndexSpec& i : dictionary_index_specs(*hd.dict))
-                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+                if (i.record == rec && i.unique) {
+                    bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+                    if (i.key == 0) bt.uniques.back().seen.keepRows();
+                }
         it = c.bulk.find(rec);
     }
     BulkTable& bt = it->second;
@@ -911,7 +1023,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
 // table's indexes are set aside. An index that cannot be dropped stays (and keeps working).
 int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
     for (std::size_t i = 0; i < bt.uniques.size(); ++i)
-        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i]);
+        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i], rs.current);
     if (bt.state != BulkTable::State::Watching || ++bt.rows <= kBulkMinRows) return XIO_OK;
     bt.state = BulkTable::State::Loading;
     for (IndexSpec& i : dictionary_index_specs(*hd.dict)) {
@@ -939,6 +1051,21 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
         return !u.seen.contains(h);
     }
     return false;
+}
+
+// A keyed read of the primary key that a bulk load of `rs` can find without the table's
+// indexes: the rowid of the one row added with the buffer's key hash, or 0. Only that row can
+// hold the key (a second row with the same hash ends the load), so the caller compares its key
+// with the buffer's and has the answer either way.
+int64_t bulk_row(Handle& hd, RecState& rs) {
+    BulkTable* bt = bulk_of(*hd.conn, rs.def->number);
+    if (!bt) return 0;
+    for (const auto& u : bt->uniques) {
+        if (u.key != 0) continue;
+        bool allBlank = false;
+        return u.seen.row(key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank));
+    }
+    return 0;
 }
 
 // ---- Opening ------------------------------------------------------------------------------
@@ -1101,6 +1228,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     for (const auto& r : d.records) {
         RecState& rs = hd->recs[r.number];
         rs.def = &r;
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n) rs.kinds.push_back(kind_of(d.fields[n].def.type));
         rs.defaults = default_cells(d, r);
         rs.buf = rs.defaults;
         std::string cols, params, sets;
@@ -1125,9 +1253,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
-        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f) hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n};
+        for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f)
+            hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n, d.fields[f].def.type};
     for (auto& [n, hs] : hd->hdrs)
-        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f) hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0};
+        for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f)
+            hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0, d.fields[f].def.type};
     for (size_t i = 1; i < g_handles.size(); ++i)
         if (!g_handles[i]) {
             handle = static_cast<uint16_t>(i);
@@ -1148,6 +1278,17 @@ Cell* cell_of(Handle& hd, uint16_t rec, uint16_t fld, const FieldDef** fdOut) {
     const Handle::Slot& sl = hd.slots[fld];  // slot 0 has no buffer
     if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return nullptr;
     *fdOut = sl.def;
+    return sl.buf->data() + (fld - sl.first);
+}
+
+// The cell of field `fld` for the one-member calls (record argument 0) and its type; nullptr
+// when invalid.
+inline Cell* typed_cell(uint16_t h, uint16_t fld, uint16_t& type) {
+    Handle* hd = H(h);
+    if (!hd || fld >= hd->slots.size()) return nullptr;
+    const Handle::Slot& sl = hd->slots[fld];
+    if (!sl.buf) return nullptr;
+    type = sl.type;
     return sl.buf->data() + (fld - sl.first);
 }
 
@@ -1206,6 +1347,33 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
 
 enum class Op { Exact, Find, GE, GT, First, Last, Next, Prev };
 
+// True when the row at `st` (rowid, then the record's columns) holds the buffer's values of
+// `fields` as the file's keys compare them: texts without regard to ASCII letter case (the
+// columns' collation), numbers by value.
+bool same_key(sqlite3_stmt* st, const Dictionary& d, const RecordDef& r, const std::vector<uint16_t>& fields,
+              const Cells& buf) {
+    for (uint16_t f : fields) {
+        const int col = f - r.firstField + 1;
+        const uint16_t t = d.fields[f].def.type;
+        const Cell& c = buf[f - r.firstField];
+        if (is_text(t)) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+            const auto n = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+            if (n != c.s.size()) return false;
+            for (std::size_t i = 0; i < n; ++i) {
+                const auto a = static_cast<unsigned char>(p[i]), b = static_cast<unsigned char>(c.s[i]);
+                auto fold = [](unsigned char x) { return x >= 'a' && x <= 'z' ? x - ('a' - 'A') : x; };
+                if (fold(a) != fold(b)) return false;
+            }
+        } else if (is_real(t)) {
+            if (sqlite3_column_double(st, col) != c.d) return false;
+        } else if (sqlite3_column_int64(st, col) != c.i) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string lock_key(uint16_t rec, int64_t row) { return std::to_string(rec) + ":" + std::to_string(row); }
 
 int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
@@ -1219,7 +1387,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
     if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
     if ((op == Op::Exact || op == Op::Find) && unique && bulk_absent(*hd, *rs, key)) return hd->lastStatus = XIO_NOT_FOUND;
-    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
+    // A record added by a bulk load is found by its rowid: the load goes on.
+    const int64_t bulkRow = (op == Op::Exact || op == Op::Find) && key == 0 ? bulk_row(*hd, *rs) : 0;
+    if (bulkRow == 0)
+        if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
     // Matching uses the key's fields; order (and the cursor) also the primary key's.
@@ -1265,11 +1436,20 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
     }
 
-    const uint32_t cacheKey = static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
+    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
     FieldChoice* const choice = rs->choice.get();
-    auto& readStmts = choice ? choice->readStmts : rs->readStmts;
+    // A row found by its rowid during a bulk load is read whole: its key is compared column by
+    // column, and the fields not chosen are set back to their defaults afterwards.
+    auto& readStmts = choice && !bulkRow ? choice->readStmts : rs->readStmts;
     sqlite3_stmt* st = nullptr;
-    if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
+    if (bulkRow) {
+        if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
+            st = it->second;
+            sqlite3_reset(st);
+        } else if ((st = hd->stmt("SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1"))) {
+            readStmts.emplace(cacheKey, st);
+        }
+    } else if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
         st = it->second;
         sqlite3_reset(st);
         sqlite3_clear_bindings(st);
@@ -1298,7 +1478,9 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         if (st) readStmts.emplace(cacheKey, st);
     }
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-    if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
+    if (bulkRow) {
+        sqlite3_bind_int64(st, 1, bulkRow);
+    } else if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
         for (size_t i = 0; i < kf->size(); ++i)
             bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
     } else if (eff == Op::Next || eff == Op::Prev) {
@@ -1318,6 +1500,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         sqlite3_reset(st);
         return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
     }
+    if (bulkRow && !same_key(st, d, r, *kf, rs->buf)) {
+        sqlite3_reset(st);
+        return hd->lastStatus = XIO_NOT_FOUND;
+    }
     const int64_t row = sqlite3_column_int64(st, 0);
     if (op == Op::Find) {
         sqlite3_reset(st);
@@ -1331,17 +1517,18 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
         rs->locked.insert(row);
     }
-    if (choice) {
+    if (choice && !bulkRow) {
         for (size_t i = 0; i < choice->read.size(); ++i) {
             const uint16_t at = choice->read[i];
             read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
         }
-        // What was not read holds no other record's value.
-        for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
     } else {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
     }
+    // What was not chosen holds no other record's value.
+    if (choice)
+        for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
     rs->readWith = rs->choice;
     sqlite3_reset(st);
     rs->current = row;
@@ -1447,24 +1634,30 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         sqlite3_reset(st);
         oldKey = key_text_of(*hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
-    sqlite3_stmt*& slot = part ? part->updateStmt : replace ? rs->updateStmt : rs->insertStmt;
-    if (slot) {
-        sqlite3_reset(slot);
-    } else {
-        slot = hd->stmt(part ? part->updateSql : replace ? rs->updateSql : rs->insertSql);
-    }
-    sqlite3_stmt* st = slot;
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_stmt* st = nullptr;
     if (part) {
+        sqlite3_stmt*& slot = part->updateStmt;
+        if (slot) sqlite3_reset(slot);
+        else slot = hd->stmt(part->updateSql);
+        st = slot;
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
         for (size_t i = 0; i < part->read.size(); ++i) {
             const uint16_t at = part->read[i];
-            bind_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
+            bind_kind(st, static_cast<int>(i + 1), rs->kinds[at], rs->buf[at]);
         }
         sqlite3_bind_int64(st, static_cast<int>(part->read.size() + 1), rs->current);
+    } else if (replace) {
+        sqlite3_stmt*& slot = rs->updateStmt;
+        if (slot) sqlite3_reset(slot);
+        else slot = hd->stmt(rs->updateSql);
+        st = slot;
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        for (std::size_t i = 0; i < rs->kinds.size(); ++i) bind_kind(st, static_cast<int>(i + 1), rs->kinds[i], rs->buf[i]);
+        sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     } else {
-        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
-            bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
-        if (replace) sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
+        if (int rc = rs->insert.prepare(hd->db, rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
+        st = rs->insert.statement();
+        rs->insert.bind(rs->buf);
     }
     int rc = sqlite3_step(st);
     sqlite3_reset(st);
@@ -1793,86 +1986,120 @@ int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& val
 }
 
 double xio_get_number(uint16_t h, uint16_t fld) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
     if (!c) return 0;
-    const uint16_t t = fd->def.type;
     if (is_real(t)) return c->d;
     if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return 0;
     return static_cast<double>(c->i);
 }
 
 uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
-    return c && fd->def.type == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
+    return c && t == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
 }
 
 const std::string& xio_get_text(uint16_t h, uint16_t fld) {
     static const std::string none;
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    const Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
-    return c && is_text(fd->def.type) ? c->s : none;
+    uint16_t t = 0;
+    const Cell* c = typed_cell(h, fld, t);
+    return c && is_text(t) ? c->s : none;
 }
 
 int xio_put_number(uint16_t h, uint16_t fld, double number) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (is_real(fd->def.type)) {
+    if (is_real(t)) {
         c->d = number;
     } else {
         x_value_def v;
         v.number = number;
-        from_value(*fd, v, *c);
+        from_value(*H(h)->slots[fld].def, v, *c);
     }
     return XIO_OK;
 }
 
 int xio_put_text(uint16_t h, uint16_t fld, std::string_view text) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (is_text(fd->def.type)) {
-        text_into_cell(*fd, text, *c);
+    const FieldDef& fd = *H(h)->slots[fld].def;
+    if (is_text(t)) {
+        text_into_cell(fd, text, *c);
     } else {
         x_value_def v;  // a text gives any other field its empty value
-        from_value(*fd, v, *c);
+        from_value(fd, v, *c);
     }
     return XIO_OK;
 }
 
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
-    Handle* hd = H(h);
-    const FieldDef* fd = nullptr;
-    Cell* c = hd ? cell_of(*hd, 0, fld, &fd) : nullptr;
+    uint16_t t = 0;
+    Cell* c = typed_cell(h, fld, t);
     if (!c) return XIO_BAD_CALL;
-    if (fd->def.type == XIO_TYPE_LOGICAL) {
+    if (t == XIO_TYPE_LOGICAL) {
         c->i = flag ? 1 : 0;
     } else {
         x_value_def v;
         v.flag = flag;
-        from_value(*fd, v, *c);
+        from_value(*H(h)->slots[fld].def, v, *c);
     }
     return XIO_OK;
 }
 
+namespace {
+
+int16_t field_result(const Cell& c, uint16_t t) {
+    if (is_text(t)) return c.s.empty() ? 0 : 1;
+    if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c.d), -32768.0, 32767.0));
+    if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c.i ? 1 : 0;
+    return static_cast<int16_t>(std::clamp<int64_t>(c.i, -32768, 32767));
+}
+
+}  // namespace
+
 int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     Handle* hd = H(h);
-    if (!hd) return 0;
-    const FieldDef* fd = nullptr;
-    Cell* c = cell_of(*hd, rec, fld, &fd);
-    if (!c) return 0;
-    const uint16_t t = fd->def.type;
-    if (is_text(t)) return c->s.empty() ? 0 : 1;
-    if (is_real(t)) return static_cast<int16_t>(std::clamp(std::trunc(c->d), -32768.0, 32767.0));
-    if (t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) return c->i ? 1 : 0;
-    return static_cast<int16_t>(std::clamp<int64_t>(c->i, -32768, 32767));
+    if (!hd || fld >= hd->slots.size()) return 0;
+    const Handle::Slot& sl = hd->slots[fld];
+    if (!sl.buf || (rec != 0 && sl.record != 0 && rec != sl.record)) return 0;
+    return field_result(*(sl.buf->data() + (fld - sl.first)), sl.type);
+}
+
+uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
+    Handle* hd = H(h);
+    if (!hd || first == 0 || last < first) return 0;
+    uint16_t found = 0;
+    for (uint32_t f = first; f <= last && f < hd->slots.size(); ++f) {
+        const Handle::Slot& sl = hd->slots[f];
+        if (!sl.buf) continue;
+        Cell& c = *(sl.buf->data() + (f - sl.first));
+        const uint16_t t = sl.type;
+        if (is_real(t)) {
+            // Its field result is non-zero exactly when the number is at least 1 either way.
+            if (!(std::fabs(c.d) >= 1.0)) continue;
+            if (!found) {
+                found = static_cast<uint16_t>(f);
+                firstValue = c.d;
+            }
+            c.d = 0;
+            continue;
+        }
+        if (field_result(c, t) == 0) continue;
+        // The number xio_get_number reads: none for texts, flags, dates and times.
+        if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) continue;
+        const double v = static_cast<double>(c.i);
+        if (v == 0) continue;
+        if (!found) {
+            found = static_cast<uint16_t>(f);
+            firstValue = v;
+        }
+        x_value_def zero;
+        from_value(*sl.def, zero, c);
+    }
+    return found;
 }
 
 int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) {

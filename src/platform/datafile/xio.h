@@ -235,6 +235,10 @@ int xio_put_number(uint16_t h, uint16_t fld, double number);
 // The whole text, as a value whose long member holds it would put it.
 int xio_put_text(uint16_t h, uint16_t fld, std::string_view text);
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
+// Over fields first..last (both included), what xio_get_field_result, xio_get_number and
+// xio_put_number would do field by field: every field whose field result and number are both
+// non-zero is set to 0. Answers the first such field (0 when none) with its number before.
+uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue);
 
 // ---- Records ------------------------------------------------------------------------------
 [[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);

@@ -670,30 +670,43 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
 
     const std::size_t n = fmt.columns.size();
     // Grown, never shrunk: lines of other formats with fewer columns keep the values' storage.
-    if (values_.size() < n) values_.resize(n);
+    if (values_.size() < n) {
+        values_.resize(n);
+        cleared_.resize(n, 0);
+    }
     blank_.assign(n, 0);
+    filled_.clear();
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
-        // may fill is an absent value, staged without the full conversion.
+        // may fill is an absent value, staged without the full conversion (and its value,
+        // cleared already for the line before, is not cleared again).
         if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            ClearValue(values_[i]);
+            if (!cleared_[i]) ClearValue(values_[i]);
+            cleared_[i] = 1;
             blank_[i] = 1;
             continue;
         }
         bool blank = false;
+        cleared_[i] = 0;
         if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
         blank_[i] = blank ? 1 : 0;
+        if (!blank) filled_.push_back(i);
     }
     stagedFormat_ = &fmt;
 
     // Special values are kept for xvlImpGetSpecialValue.
     if (fmt.hasSpecials) {
-        auto& sv = specials_[&fmt];
-        sv.resize(n);
-        for (std::size_t i = 0; i < n; ++i)
-            if (fmt.columns[i].special) sv[i] = values_[i];
+        Specials& sv = specials_[&fmt];
+        if (sv.columnCount != n || sv.values.size() != n) {
+            sv.columnCount = n;
+            sv.columns.clear();
+            for (std::size_t i = 0; i < n; ++i)
+                if (fmt.columns[i].special) sv.columns.push_back(i);
+            sv.values.assign(n, x_value_def{});
+        }
+        for (std::size_t i : sv.columns) sv.values[i] = values_[i];
     }
 
     if (h == 0 || rec == 0) return 0;  // no record to stage
@@ -734,8 +747,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         }
     }
 
-    for (std::size_t i = 0; i < n; ++i) {
-        if (blank_[i]) continue;  // before the column's definition: most columns are blank
+    for (std::size_t i : filled_) {  // most columns are blank: their definitions stay untouched
         const TemplateColumn& c = fmt.columns[i];
         if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).
@@ -926,12 +938,18 @@ bool xvlImport::xvlGroupToRejectFile(int32_t& line) { return xvlRecToRejectFile(
 std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& format, const std::string& name) const {
     const TemplateFormat* fmt = tpl_.FindFormat(format);
     if (!fmt) return std::nullopt;
+    // Once a line of the format was staged, its special columns are known: only they are looked at.
+    if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
+        for (std::size_t i : it->second.columns)
+            if (equalNoCase(fmt->columns[i].name, name)) return it->second.values[i];
+        return std::nullopt;
+    }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
         if (!c.special || !equalNoCase(c.name, name)) continue;
         auto it = specials_.find(fmt);
-        if (it == specials_.end() || i >= it->second.size()) return x_value_def{};
-        return it->second[i];
+        if (it == specials_.end() || i >= it->second.values.size()) return x_value_def{};
+        return it->second.values[i];
     }
     return std::nullopt;
 }
@@ -950,7 +968,7 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
     if (!fmt) return none;
     const auto it = specials_.find(fmt);
     const auto i = static_cast<std::size_t>(position);
-    return it == specials_.end() || i >= it->second.size() ? none : it->second[i];
+    return it == specials_.end() || i >= it->second.values.size() ? none : it->second.values[i];
 }
 
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {

@@ -275,9 +275,17 @@ private:
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
     std::vector<x_value_def> values_;
+    std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
     std::vector<char> blank_;
+    std::vector<std::size_t> filled_;    // the columns of the staged line that are not blank
     const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
-    std::map<const TemplateFormat*, std::vector<x_value_def>> specials_;  // by format, by column
+    // Special values by format: its special columns, found once, and their values by column.
+    struct Specials {
+        std::size_t columnCount = 0;  // of the format when `columns` was found
+        std::vector<std::size_t> columns;
+        std::vector<x_value_def> values;
+    };
+    std::map<const TemplateFormat*, Specials> specials_;
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8

@@ -181,6 +181,12 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
     const std::size_t n = line.size();
     std::size_t i = 0;
     while (true) {
+        // An empty column, as most columns of a wide line are: nothing to trim or look for.
+        if (i < n && line[i] == ',') {
+            add(line.substr(i, 0), false);
+            ++i;
+            continue;
+        }
         std::size_t s = i;
         while (s < n && isBlank(line[s])) ++s;
         if (s < n && line[s] == '"') {

@@ -19,10 +19,19 @@ int JcCostCodeSections() {
 bool JcCostCodeLevel(const std::string& costCode, uint16_t& level) {
     const int n = JcCostCodeSections();
     level = 0;
+    // A one-section format keeps the whole value in its only section.
+    if (n <= 1) {
+        if (!IsZeroOrBlank(costCode)) ++level;
+        return level < n;
+    }
+    // Unformatted once; each section is then a part of it. Kept from call to call: every
+    // record asks.
+    thread_local std::string plain, section;
+    plain = costCode;
+    suite::xk_unformat_field(suite::kPhaseFormat, 0, plain);
     for (int s = 1; s <= n; ++s) {
-        std::string section = costCode;
-        // A one-section format keeps the whole value in its only section.
-        if (n > 1) suite::xk_get_section(suite::kPhaseFormat, true, s, section);
+        section = plain;
+        suite::xk_get_section(suite::kPhaseFormat, false, s, section);
         if (IsZeroOrBlank(section)) break;
         ++level;
     }

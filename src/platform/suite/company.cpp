@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 
 #include <optional>
@@ -22,6 +23,11 @@ std::optional<Company>& open_slot() {
     static std::optional<Company> slot;
     return slot;
 }
+
+// Read by every key-format answer, from whichever thread asks.
+std::atomic<std::uint64_t> g_settingsGeneration{1};
+
+void settings_changed() { g_settingsGeneration.fetch_add(1, std::memory_order_acq_rel); }
 
 }  // namespace
 
@@ -38,6 +44,13 @@ bool data_file_in_use(const CompanySettings& settings, const std::string& abbr) 
     for (const char* reader : {"JC", "AP", "PM", "AR"})
         if (settings.installed.count(reader)) return true;
     return false;
+}
+
+std::uint64_t settings_generation() { return g_settingsGeneration.load(std::memory_order_acquire); }
+
+CompanySettings& Company::settings() {
+    settings_changed();
+    return settings_;
 }
 
 Company::Company(std::filesystem::path folder, CompanySettings settings)
@@ -72,6 +85,7 @@ Company& open_company(const std::filesystem::path& folder) {
 Company& set_company(Company company) {
     auto& slot = open_slot();
     slot.emplace(std::move(company));
+    settings_changed();
     install_folder_resolver();
     return *slot;
 }
@@ -131,6 +145,7 @@ bool equal_nocase(std::string_view a, std::string_view b) {
 
 void close_company() {
     open_slot().reset();
+    settings_changed();
     install_folder_resolver();
 }
 

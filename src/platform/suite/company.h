@@ -96,6 +96,11 @@ CompanySettings read_settings(const std::filesystem::path& file);
 // Writes a settings file atomically (written aside, then renamed). Throws SettingsError.
 void write_settings(const std::filesystem::path& file, const CompanySettings& settings);
 
+// A number raised whenever the open company's settings may change: the writable settings()
+// is taken, a company is opened or closed. An answer worked out from the settings (a key
+// format's layout) may be kept while this number stays the same.
+std::uint64_t settings_generation();
+
 class Company {
 public:
     Company(std::filesystem::path folder, CompanySettings settings);
@@ -105,7 +110,9 @@ public:
     const std::filesystem::path& folder() const { return folder_; }
     std::filesystem::path settings_file() const { return folder_ / kSettingsFileName; }
     const CompanySettings& settings() const { return settings_; }
-    CompanySettings& settings() { return settings_; }
+    // Every change to the settings goes through this accessor (take it again for each change
+    // rather than keeping the reference): it marks the settings changed, see settings_generation.
+    CompanySettings& settings();
 
     // The data folder of an abbreviation: its file-control folder (relative to the company
     // folder unless absolute), else the company folder.

@@ -1,10 +1,12 @@
 #include "platform/suite/xk.h"
 
+#include "platform/suite/company.h"
 #include "platform/suite/internal.h"
 #include "platform/suite/util.h"
 #include "platform/ui/ui.h"
 
 #include <bitset>
+#include <cstdint>
 #include <map>
 #include <optional>
 
@@ -27,10 +29,50 @@ struct Layout {
     std::bitset<256> separatorChars;  // the parts' separator characters, blanks left out
 };
 
-const KeyFormat* find_format(int fmt) {
+// Answers worked out from the settings, kept while settings_generation() stays the same (one
+// set per thread: a display thread and a conversion may both ask). Nothing in the settings can
+// change meanwhile, so the formats and layouts they point at stand as they are.
+struct Resolved {
+    int fmt = 0;
+    int section = 0;  // -1: the format itself
+    const void* answer = nullptr;
+    bool used = false;
+};
+constexpr std::size_t kResolvedSlots = 64;  // a power of two
+struct ResolvedSet {
+    std::uint64_t generation = 0;
+    Resolved slots[kResolvedSlots];
+    void clear() {
+        for (auto& r : slots) r = Resolved{};
+    }
+};
+ResolvedSet& resolved_now() {
+    thread_local ResolvedSet set;
+    const std::uint64_t g = settings_generation();
+    if (set.generation != g) {
+        set.clear();
+        set.generation = g;
+    }
+    return set;
+}
+Resolved& resolved_slot(ResolvedSet& set, int fmt, int section) {
+    const auto h = static_cast<std::size_t>(static_cast<unsigned>(fmt) * 31u + static_cast<unsigned>(section + 1));
+    return set.slots[h & (kResolvedSlots - 1)];
+}
+
+const KeyFormat* find_format_live(int fmt) {
     const auto& formats = active_settings().formats;
     auto it = formats.find(fmt);
     return it == formats.end() ? nullptr : &it->second;
+}
+
+const KeyFormat* find_format(int fmt) {
+    ResolvedSet& set = resolved_now();
+    Resolved& r = resolved_slot(set, fmt, -1);
+    if (r.used && r.fmt == fmt && r.section == -1) return static_cast<const KeyFormat*>(r.answer);
+    const KeyFormat* f = find_format_live(fmt);
+    r = Resolved{fmt, -1, f, true};
+    return f;
 }
 
 Part part_of(const KeySection& s) { return Part{s.width, s.separator, s.capitals, s.right_justify}; }
@@ -109,14 +151,15 @@ struct FormatLayouts {
     }
 };
 
-const Layout& layout(int fmt, int section) {
+const Layout& layout_live(ResolvedSet& set, int fmt, int section) {
     static const Layout none{};
-    const KeyFormat* f = find_format(fmt);
+    const KeyFormat* f = find_format_live(fmt);
     if (!f || f->sections.empty()) return none;
     // One cache per thread: a display thread and a conversion may both ask.
     thread_local std::map<int, FormatLayouts> cache;
     FormatLayouts& c = cache[fmt];
     if (c.layouts.empty() || !c.matches(*f)) {
+        set.clear();  // what it held of this format's layouts is about to go
         c.number = fmt;
         c.prefixLevels = f->prefix_levels;
         c.sections.clear();
@@ -128,6 +171,18 @@ const Layout& layout(int fmt, int section) {
     auto& l = c.layouts[static_cast<std::size_t>(section)];
     if (!l) l = build_layout(*f, fmt, section);
     return *l;
+}
+
+// Every key field of every record asks for a layout, often several times: within one generation
+// of the settings the answer is the one found before.
+const Layout& layout(int fmt, int section) {
+    ResolvedSet& set = resolved_now();
+    Resolved* r = &resolved_slot(set, fmt, section);
+    if (r->used && r->fmt == fmt && r->section == section) return *static_cast<const Layout*>(r->answer);
+    const Layout& l = layout_live(set, fmt, section);
+    r = &resolved_slot(set, fmt, section);
+    *r = Resolved{fmt, section, &l, true};
+    return l;
 }
 
 bool at(std::string_view text, std::size_t pos, const std::string& sep) {

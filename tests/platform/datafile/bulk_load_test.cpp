@@ -111,6 +111,35 @@ TEST_F(BulkLoadTest, ReadsDuringALoadSeeEveryRow) {
     ASSERT_EQ(xio_end_writes(h), XIO_OK);
 }
 
+// Records added by the load are found and read by their primary key while the indexes stay set
+// aside (a group looked up before each of its members), keys compared without letter case.
+TEST_F(BulkLoadTest, PrimaryKeyReadsDuringALoadLeaveItGoing) {
+    uint16_t h = open();
+    const std::size_t indexes = customer_indexes(xio::connection(h)).size();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    for (int n : {0, 10, 4321, kLoad - 1}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", "c" + std::to_string(n));
+        EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK) << n;
+        EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK) << n;
+        EXPECT_EQ(get(h, 1, "CODE"), code(n));
+        EXPECT_EQ(get(h, 1, "ALTKEY"), alt(n));
+        EXPECT_EQ(get(h, 1, "REF"), n % 10 == 0 ? "R" + std::to_string(n) : "");
+    }
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", code(7) + "X");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 0), XIO_NOT_FOUND);
+    EXPECT_EQ(get(h, 1, "CODE"), code(7) + "X") << "a failed read leaves the buffer";
+    EXPECT_LT(customer_indexes(xio::connection(h)).size(), indexes) << "the load goes on";
+    load(h, kLoad, kLoad + 10);
+    EXPECT_EQ(xio_rd_first(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "CODE"), code(0));
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(customer_indexes(xio::connection(h)).size(), indexes);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 10);
+}
+
 TEST_F(BulkLoadTest, AReplaceOrADeleteRightAfterALoadKeepsKeysUnique) {
     uint16_t h = open();
     ASSERT_EQ(xio_start_writes(h), XIO_OK);

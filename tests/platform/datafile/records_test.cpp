@@ -516,6 +516,66 @@ TEST_F(Records, SaveStackRestoresByRecordAndById) {
     EXPECT_EQ(get(h, 1, "NAME"), "two");
 }
 
+// Record after record through two handles of one file, texts changed in place (same length),
+// buffers restored from the save stack and a refused duplicate in between: each record on file
+// holds exactly the values its buffer held when it was written.
+TEST_F(Records, EveryWriteStoresItsOwnBuffer) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    auto add = [&](uint16_t h, const std::string& code, const std::string& name, double amount) {
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", "K" + code);
+        put(h, 1, "NAME", name);
+        putNum(h, 1, "AMOUNT", amount);
+        return xio_wr_record(h, 1);
+    };
+    xio_init_record(a, 1);
+    EXPECT_EQ(add(a, "A1", "same", 1), XIO_OK);
+    EXPECT_EQ(add(a, "A2", "same", 1), XIO_OK);
+    EXPECT_EQ(add(b, "B1", "other", 2.5), XIO_OK);
+    EXPECT_EQ(add(a, "A3", "sane", 0), XIO_OK);
+    const uint16_t saved = xio_save_record(a, 1);
+    EXPECT_EQ(add(a, "A1", "clash", 5), XIO_DUPLICATE);
+    EXPECT_EQ(add(a, "A4", "a much longer name than before", 5), XIO_OK);
+    ASSERT_EQ(xio_restore_record_id(a, saved), XIO_OK);
+    put(a, 1, "CODE", "A5");
+    put(a, 1, "ALTKEY", "KA5");
+    EXPECT_EQ(xio_wr_record(a, 1), XIO_OK);
+    xio_init_record(a, 1);
+    put(a, 1, "CODE", "A6");
+    put(a, 1, "ALTKEY", "KA6");
+    EXPECT_EQ(xio_wr_record(a, 1), XIO_OK);  // the defaults again
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    std::string out;
+    for (int s = xio_rd_first(b, 1, 0, 0); s == XIO_OK; s = xio_rd_next(b, 1, 0, 0))
+        out += get(b, 1, "CODE") + "=" + get(b, 1, "ALTKEY") + "/" + get(b, 1, "NAME") + "/" +
+               std::to_string(getNum(b, 1, "AMOUNT")) + " ";
+    EXPECT_EQ(out,
+              "A1=KA1/same/1.000000 A2=KA2/same/1.000000 A3=KA3/sane/0.000000 A4=KA4/a much longer name than "
+              "before/5.000000 A5=KA5/sane/0.000000 A6=KA6/NEW/150.000000 B1=KB1/other/2.500000 ");
+}
+
+// Zeroing a range of fields touches only fields whose field result and number are both non-zero:
+// a text, a flag, a date and a fraction under 1 keep their values.
+TEST_F(Records, ZeroingARangeClearsOnlyNonZeroNumbers) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    double before = -1;
+    const uint16_t name = fld(h, 1, "NAME"), opened = fld(h, 1, "OPENED");
+    EXPECT_EQ(xio_zero_numbers(h, name, opened, before), fld(h, 1, "AMOUNT"));
+    EXPECT_EQ(before, 150);
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0);
+    EXPECT_EQ(getNum(h, 1, "KIND"), 0);
+    EXPECT_EQ(get(h, 1, "NAME"), "NEW");
+    EXPECT_EQ(xio_get_flag(h, fld(h, 1, "ACTIVE")), 1);
+    EXPECT_NE(xio_get_field_result(h, 1, opened), 0);
+    putNum(h, 1, "AMOUNT", 0.5);
+    EXPECT_EQ(xio_zero_numbers(h, name, opened, before), 0);
+    EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0.5);
+    EXPECT_EQ(xio_zero_numbers(h, opened, name, before), 0) << "an empty range";
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");

@@ -193,6 +193,27 @@ TEST_F(GlSections, AnswersFollowAFormatChangedInPlace) {
     EXPECT_EQ(xk_width(16, 0), 7);
 }
 
+// Answers are kept while the settings stay as they are: a format dropped or given other
+// levels through the settings, or the company closed, is seen by the next question.
+TEST_F(GlSections, KeptAnswersEndWithTheSettings) {
+    CompanySettings s;
+    s.formats[9] = gl_format(2);
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}}, {}};
+    Company& company = use(s);
+    EXPECT_EQ(xk_width(16, 1), 3);
+    EXPECT_EQ(xk_num_sections(9), 2);
+    company.settings().formats.erase(16);
+    company.settings().formats[9] = gl_format(3);
+    EXPECT_EQ(xk_width(16, 1), 0);
+    EXPECT_EQ(xk_num_sections(9), 3);
+    std::string text = "0123340001099";
+    xk_get_section(9, false, kGlPrefixCPart, text);
+    EXPECT_EQ(text, "33");
+    close_company();
+    EXPECT_EQ(xk_num_sections(9), 0);
+    EXPECT_EQ(xk_width(9, 0), 0);
+}
+
 // Records message boxes instead of showing them.
 class RecordingUi : public dz::ui::Ui {
 public:
