@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -23,7 +22,47 @@ constexpr std::size_t kMaxBlocks = (std::size_t{1} << (32 - kOffsetBits)) - 1;
 
 uint16_t Tag(uint64_t hash) { return static_cast<uint16_t>(hash >> 48); }
 
-uint64_t Hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
+// Record-ID texts are short (a few dozen bytes) and differ mostly in their last bytes: sixteen
+// bytes at a time folded by one wide multiplication, the overlapping last words of the text
+// likewise, so that every bit of the result depends on every byte (the index takes the low bits,
+// the tag the high ones).
+__extension__ using Wide = unsigned __int128;
+
+uint64_t Fold(uint64_t a, uint64_t b) {
+    const Wide r = static_cast<Wide>(a) * b;
+    return static_cast<uint64_t>(r) ^ static_cast<uint64_t>(r >> 64);
+}
+
+uint64_t Load64(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Load32(const char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Hash(std::string_view text) {
+    constexpr uint64_t k0 = 0xA0761D6478BD642Full, k1 = 0xE7037ED1A0B428DBull, k2 = 0x8EBC6AF09C88C6E3ull;
+    const char* p = text.data();
+    const std::size_t size = text.size();
+    std::size_t n = size;
+    uint64_t seed = k0 ^ size;
+    for (; n > 16; p += 16, n -= 16) seed = Fold(Load64(p) ^ k1, Load64(p + 8) ^ seed);
+    uint64_t a = 0, b = 0;
+    if (n >= 8) {
+        a = Load64(p), b = Load64(p + n - 8);
+    } else if (n >= 4) {
+        a = Load32(p), b = Load32(p + n - 4);
+    } else if (n > 0) {
+        a = (uint64_t{static_cast<unsigned char>(p[0])} << 16) | (uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+            static_cast<unsigned char>(p[n - 1]);
+    }
+    return Fold(k1 ^ size, Fold(a ^ k1, b ^ seed) ^ k2);
+}
 
 // How a text is stored: a run of n blanks (3 <= n <= 255) as kRun and n; a kRun byte of the text
 // as kRun and 1; every other byte as it is. Two texts are equal exactly when their stored forms
@@ -51,11 +90,38 @@ void Shorten(std::string_view text, std::string& out) {
     }
 }
 
-// The stored form of a text looked up (valid until the next lookup).
+// The stored form of a text looked up (valid until the next lookup). Every record passes here
+// once or more, so a text without kRun bytes (all of them in practice) is copied a stretch at a
+// time between its runs of blanks into a buffer that only ever grows.
 std::string_view Stored(std::string_view text) {
     static thread_local std::string buffer;
-    Shorten(text, buffer);
-    return buffer;
+    const char* in = text.data();
+    const char* const end = in + text.size();
+    if (text.empty() || std::memchr(in, kRun, text.size())) {
+        Shorten(text, buffer);
+        return buffer;
+    }
+    if (buffer.size() < text.size()) buffer.resize(std::max<std::size_t>(text.size(), 2 * buffer.size()));
+    char* const start = buffer.data();
+    char* out = start;
+    while (in < end) {
+        const auto* blank = static_cast<const char*>(std::memchr(in, ' ', static_cast<std::size_t>(end - in)));
+        if (!blank) blank = end;
+        std::memcpy(out, in, static_cast<std::size_t>(blank - in));
+        out += blank - in;
+        in = blank;
+        if (in == end) break;
+        std::size_t n = 1;
+        while (in + n < end && in[n] == ' ') ++n;
+        in += n;
+        // Never longer than the blanks it stands for: the buffer holds the text's size.
+        for (; n >= 3; n -= std::min<std::size_t>(n, 255)) {
+            *out++ = kRun;
+            *out++ = static_cast<char>(std::min<std::size_t>(n, 255));
+        }
+        for (; n > 0; --n) *out++ = ' ';
+    }
+    return {start, static_cast<std::size_t>(out - start)};
 }
 
 std::size_t UnitsFor(std::size_t textSize, bool longText) {

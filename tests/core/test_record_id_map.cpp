@@ -135,6 +135,39 @@ TEST(RecordIdMap, RunsOfBlanksTakeLittleRoomAndEveryTextStaysItself) {
     EXPECT_EQ(RecordIdMap(small).at(std::string(256, ' ')), 7);
 }
 
+TEST(RecordIdMap, TextsOfEveryShortLengthDifferingInOneByteOrOneBlankAreToldApart) {
+    // Every length a key text has, with a letter or a blank at every place, and blanks in runs
+    // of every length around the shortened ones.
+    RecordIdMap ids;
+    std::vector<std::string> texts;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        const std::string base(length, 'k');
+        texts.push_back(base);
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string t = base;
+            t[at] = 'K';
+            texts.push_back(t);
+            t[at] = ' ';
+            texts.push_back(t);
+        }
+        for (std::size_t run = 2; run <= 4 && run <= length; ++run)
+            for (std::size_t at = 0; at + run <= length; ++at)
+                texts.push_back(base.substr(0, at) + std::string(run, ' ') + base.substr(at + run));
+    }
+    std::size_t added = 0;
+    for (const auto& t : texts) added += ids.emplace(t, static_cast<uint16_t>(t.size())).second;
+    for (const auto& t : texts) {
+        auto it = ids.find(t);
+        ASSERT_NE(it, ids.end()) << '"' << t << '"';
+        EXPECT_EQ(it->first.str(), t);
+        EXPECT_EQ(it->second, t.size());
+    }
+    EXPECT_EQ(added, texts.size());  // no two of them taken for one
+    EXPECT_EQ(ids.count(std::string(41, 'k')), 0u);
+    EXPECT_EQ(ids.count("k k k"), 0u);
+    EXPECT_EQ(ids.count("kkk  k"), 1u);
+}
+
 TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     RecordIdMap ids;
     for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));
