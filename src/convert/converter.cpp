@@ -154,7 +154,7 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
         status = xio_wr_record(file, rec, &dupKey);
         if (status == XIO_OK && permissions == kPermAdd && !force && keepAddedIds_) {
             RecordIdText(file, idText, rec);
-            recordIds_.emplace(idText, 0);
+            recordIds_.add(idText, 0);
         }
     } else if (udRecord || force) {
         status = xio_rep_record(file, rec, &dupKey);
@@ -166,7 +166,7 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
             repeated = true;
         } else {
             status = xio_rep_record(file, rec, &dupKey);
-            if (status == XIO_OK) recordIds_.emplace(idText, 0);
+            if (status == XIO_OK) recordIds_.add(idText, 0);
         }
     }
 

@@ -193,12 +193,31 @@ RecordIdMap::RecordIdMap(const RecordIdMap& other) { *this = other; }
 
 RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
     if (this == &other) return *this;
+    other.settled();
     clear();
     for (const Slot& s : other.slots_)
         if (s.ref() != kEmpty && s.ref() != kErased) {
             const Entry* e = other.entryAt(s.ref());
             emplaceStored(e->first.stored(), e->second);
         }
+    return *this;
+}
+
+RecordIdMap& RecordIdMap::operator=(RecordIdMap&& other) noexcept {
+    if (this == &other) return *this;
+    slots_ = std::move(other.slots_);
+    blocks_ = std::move(other.blocks_);
+    blockSizes_ = std::move(other.blockSizes_);
+    blockEnds_ = std::move(other.blockEnds_);
+    blockUsed_ = other.blockUsed_;
+    dead_ = other.dead_;
+    size_ = other.size_;
+    used_ = other.used_;
+    pending_ = other.pending_;
+    pendingText_.swap(other.pendingText_);
+    pendingHash_ = other.pendingHash_;
+    pendingValue_ = other.pendingValue_;
+    other.clear();
     return *this;
 }
 
@@ -233,7 +252,7 @@ RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
 }
 
 RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
-    if (size_ == 0) return nullptr;
+    if (settled().size_ == 0) return nullptr;
     const std::string_view stored = Stored(text);
     bool found = false;
     const std::size_t i = probe(stored, Hash(stored), found);
@@ -317,12 +336,32 @@ void RecordIdMap::grow() {
 }
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
+    settled();
     return emplaceStored(Stored(text), value);
 }
 
+void RecordIdMap::add(std::string_view text, uint16_t value) {
+    settled();
+    const std::string_view stored = Stored(text);
+    pendingText_.assign(stored);
+    pendingHash_ = Hash(stored);
+    pendingValue_ = value;
+    pending_ = true;
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(pendingHash_) & (slots_.size() - 1)]);
+}
+
+void RecordIdMap::placePending() {
+    pending_ = false;
+    emplaceStored(pendingText_, pendingValue_, pendingHash_);
+}
+
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value) {
+    return emplaceStored(text, value, Hash(text));
+}
+
+std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value,
+                                                                  uint64_t hash) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
-    const uint64_t hash = Hash(text);
     bool found = false;
     const std::size_t i = probe(text, hash, found);
     if (found) return {entryAt(slots_[i].ref()), false};
@@ -334,7 +373,7 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_vi
 }
 
 std::size_t RecordIdMap::erase(std::string_view text) {
-    if (size_ == 0) return 0;
+    if (settled().size_ == 0) return 0;
     const std::string_view stored = Stored(text);
     bool found = false;
     const std::size_t i = probe(stored, Hash(stored), found);
@@ -347,6 +386,7 @@ std::size_t RecordIdMap::erase(std::string_view text) {
 }
 
 void RecordIdMap::clear() {
+    pending_ = false;
     slots_.clear();
     slots_.shrink_to_fit();
     blocks_.clear();
@@ -358,6 +398,7 @@ void RecordIdMap::clear() {
 }
 
 std::size_t RecordIdMap::MemoryBytes() const {
+    settled();
     std::size_t bytes = slots_.capacity() * sizeof(Slot);
     for (std::size_t units : blockSizes_) bytes += units * sizeof(uint16_t);
     return bytes;
