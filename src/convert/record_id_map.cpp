@@ -308,20 +308,35 @@ void RecordIdMap::grow() {
     const std::size_t mask = slots_.size() - 1;
     if (dead_ == 0) {
         // Every entry in the blocks is live: they are read in the order they lie, not in the
-        // scattered order of the slots.
+        // scattered order of the slots. They are hashed some at a time and their slots asked of
+        // memory together, so that the waits for scattered slots overlap.
+        constexpr std::size_t kBatch = 16;
+        uint32_t refs[kBatch];
+        uint64_t hashes[kBatch];
+        std::size_t batched = 0;
+        auto place = [&] {
+            for (std::size_t k = 0; k < batched; ++k) {
+                std::size_t i = static_cast<std::size_t>(hashes[k]) & mask;
+                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
+                slots_[i].set(refs[k], Tag(hashes[k]));
+            }
+            used_ += batched;
+            batched = 0;
+        };
         for (std::size_t b = 0; b < blocks_.size(); ++b) {
             const std::size_t end = b + 1 < blocks_.size() ? blockEnds_[b] : blockUsed_;
             for (std::size_t at = 0; at < end;) {
                 const uint32_t ref = static_cast<uint32_t>((b << kOffsetBits) | at) + 1;
                 const Text& text = entryAt(ref)->first;
                 const uint64_t hash = Hash(text.stored());
-                std::size_t i = static_cast<std::size_t>(hash) & mask;
-                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
-                slots_[i].set(ref, Tag(hash));
-                ++used_;
+                __builtin_prefetch(&slots_[static_cast<std::size_t>(hash) & mask], 1);
+                refs[batched] = ref;
+                hashes[batched] = hash;
+                if (++batched == kBatch) place();
                 at += UnitsFor(text.size(), text.length_ == kLongText);
             }
         }
+        place();
         return;
     }
     for (const Slot& s : old) {
