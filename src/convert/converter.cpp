@@ -148,7 +148,8 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
     uint16_t dupKey = 0;
     int status = XIO_OK;
     bool repeated = false;
-    std::string idText;
+    std::string& idText = writtenId_;
+    idText.clear();
 
     if (adding) {
         status = xio_wr_record(file, rec, &dupKey);
