@@ -148,13 +148,14 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
     uint16_t dupKey = 0;
     int status = XIO_OK;
     bool repeated = false;
-    std::string idText;
+    std::string& idText = writtenId_;
+    idText.clear();
 
     if (adding) {
         status = xio_wr_record(file, rec, &dupKey);
         if (status == XIO_OK && permissions == kPermAdd && !force && keepAddedIds_) {
             RecordIdText(file, idText, rec);
-            recordIds_.emplace(idText, 0);
+            recordIds_.add(idText, 0);
         }
     } else if (udRecord || force) {
         status = xio_rep_record(file, rec, &dupKey);
@@ -166,7 +167,7 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
             repeated = true;
         } else {
             status = xio_rep_record(file, rec, &dupKey);
-            if (status == XIO_OK) recordIds_.emplace(idText, 0);
+            if (status == XIO_OK) recordIds_.add(idText, 0);
         }
     }
 

@@ -243,6 +243,7 @@ private:
 
     RecordIdMap recordIds_;
     std::string examinedId_;        // the ID text the last ExamineRecord built
+    std::string writtenId_;         // WriteRecord's ID text, its buffer kept from record to record
     uint16_t examinedFile_ = 0;     // and its file and record, 0 when it accepted none it built
     uint16_t examinedRec_ = 0;
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)

@@ -141,7 +141,7 @@ int32_t Whole(double value) { return static_cast<int32_t>(std::trunc(value)); }
 
 bool FindInIdMap(uint16_t file, uint16_t rec, const RecordIdMap& ids, uint16_t* code) {
     if (ids.empty()) return false;
-    std::string text;
+    thread_local std::string text;  // its buffer kept from look-up to look-up
     RecordIdText(file, text, rec);
     const auto it = ids.find(text);
     if (it == ids.end()) return false;

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <new>
 #include <stdexcept>
 
@@ -23,7 +22,47 @@ constexpr std::size_t kMaxBlocks = (std::size_t{1} << (32 - kOffsetBits)) - 1;
 
 uint16_t Tag(uint64_t hash) { return static_cast<uint16_t>(hash >> 48); }
 
-uint64_t Hash(std::string_view text) { return std::hash<std::string_view>{}(text); }
+// Record-ID texts are short (a few dozen bytes) and differ mostly in their last bytes: sixteen
+// bytes at a time folded by one wide multiplication, the overlapping last words of the text
+// likewise, so that every bit of the result depends on every byte (the index takes the low bits,
+// the tag the high ones).
+__extension__ using Wide = unsigned __int128;
+
+uint64_t Fold(uint64_t a, uint64_t b) {
+    const Wide r = static_cast<Wide>(a) * b;
+    return static_cast<uint64_t>(r) ^ static_cast<uint64_t>(r >> 64);
+}
+
+uint64_t Load64(const char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Load32(const char* p) {
+    uint32_t v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+uint64_t Hash(std::string_view text) {
+    constexpr uint64_t k0 = 0xA0761D6478BD642Full, k1 = 0xE7037ED1A0B428DBull, k2 = 0x8EBC6AF09C88C6E3ull;
+    const char* p = text.data();
+    const std::size_t size = text.size();
+    std::size_t n = size;
+    uint64_t seed = k0 ^ size;
+    for (; n > 16; p += 16, n -= 16) seed = Fold(Load64(p) ^ k1, Load64(p + 8) ^ seed);
+    uint64_t a = 0, b = 0;
+    if (n >= 8) {
+        a = Load64(p), b = Load64(p + n - 8);
+    } else if (n >= 4) {
+        a = Load32(p), b = Load32(p + n - 4);
+    } else if (n > 0) {
+        a = (uint64_t{static_cast<unsigned char>(p[0])} << 16) | (uint64_t{static_cast<unsigned char>(p[n / 2])} << 8) |
+            static_cast<unsigned char>(p[n - 1]);
+    }
+    return Fold(k1 ^ size, Fold(a ^ k1, b ^ seed) ^ k2);
+}
 
 // How a text is stored: a run of n blanks (3 <= n <= 255) as kRun and n; a kRun byte of the text
 // as kRun and 1; every other byte as it is. Two texts are equal exactly when their stored forms
@@ -51,11 +90,38 @@ void Shorten(std::string_view text, std::string& out) {
     }
 }
 
-// The stored form of a text looked up (valid until the next lookup).
+// The stored form of a text looked up (valid until the next lookup). Every record passes here
+// once or more, so a text without kRun bytes (all of them in practice) is copied a stretch at a
+// time between its runs of blanks into a buffer that only ever grows.
 std::string_view Stored(std::string_view text) {
     static thread_local std::string buffer;
-    Shorten(text, buffer);
-    return buffer;
+    const char* in = text.data();
+    const char* const end = in + text.size();
+    if (text.empty() || std::memchr(in, kRun, text.size())) {
+        Shorten(text, buffer);
+        return buffer;
+    }
+    if (buffer.size() < text.size()) buffer.resize(std::max<std::size_t>(text.size(), 2 * buffer.size()));
+    char* const start = buffer.data();
+    char* out = start;
+    while (in < end) {
+        const auto* blank = static_cast<const char*>(std::memchr(in, ' ', static_cast<std::size_t>(end - in)));
+        if (!blank) blank = end;
+        std::memcpy(out, in, static_cast<std::size_t>(blank - in));
+        out += blank - in;
+        in = blank;
+        if (in == end) break;
+        std::size_t n = 1;
+        while (in + n < end && in[n] == ' ') ++n;
+        in += n;
+        // Never longer than the blanks it stands for: the buffer holds the text's size.
+        for (; n >= 3; n -= std::min<std::size_t>(n, 255)) {
+            *out++ = kRun;
+            *out++ = static_cast<char>(std::min<std::size_t>(n, 255));
+        }
+        for (; n > 0; --n) *out++ = ' ';
+    }
+    return {start, static_cast<std::size_t>(out - start)};
 }
 
 std::size_t UnitsFor(std::size_t textSize, bool longText) {
@@ -127,12 +193,31 @@ RecordIdMap::RecordIdMap(const RecordIdMap& other) { *this = other; }
 
 RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
     if (this == &other) return *this;
+    other.settled();
     clear();
     for (const Slot& s : other.slots_)
         if (s.ref() != kEmpty && s.ref() != kErased) {
             const Entry* e = other.entryAt(s.ref());
             emplaceStored(e->first.stored(), e->second);
         }
+    return *this;
+}
+
+RecordIdMap& RecordIdMap::operator=(RecordIdMap&& other) noexcept {
+    if (this == &other) return *this;
+    slots_ = std::move(other.slots_);
+    blocks_ = std::move(other.blocks_);
+    blockSizes_ = std::move(other.blockSizes_);
+    blockEnds_ = std::move(other.blockEnds_);
+    blockUsed_ = other.blockUsed_;
+    dead_ = other.dead_;
+    size_ = other.size_;
+    used_ = other.used_;
+    pending_ = other.pending_;
+    pendingText_.swap(other.pendingText_);
+    pendingHash_ = other.pendingHash_;
+    pendingValue_ = other.pendingValue_;
+    other.clear();
     return *this;
 }
 
@@ -167,7 +252,7 @@ RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
 }
 
 RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
-    if (size_ == 0) return nullptr;
+    if (settled().size_ == 0) return nullptr;
     const std::string_view stored = Stored(text);
     bool found = false;
     const std::size_t i = probe(stored, Hash(stored), found);
@@ -223,20 +308,35 @@ void RecordIdMap::grow() {
     const std::size_t mask = slots_.size() - 1;
     if (dead_ == 0) {
         // Every entry in the blocks is live: they are read in the order they lie, not in the
-        // scattered order of the slots.
+        // scattered order of the slots. They are hashed some at a time and their slots asked of
+        // memory together, so that the waits for scattered slots overlap.
+        constexpr std::size_t kBatch = 16;
+        uint32_t refs[kBatch];
+        uint64_t hashes[kBatch];
+        std::size_t batched = 0;
+        auto place = [&] {
+            for (std::size_t k = 0; k < batched; ++k) {
+                std::size_t i = static_cast<std::size_t>(hashes[k]) & mask;
+                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
+                slots_[i].set(refs[k], Tag(hashes[k]));
+            }
+            used_ += batched;
+            batched = 0;
+        };
         for (std::size_t b = 0; b < blocks_.size(); ++b) {
             const std::size_t end = b + 1 < blocks_.size() ? blockEnds_[b] : blockUsed_;
             for (std::size_t at = 0; at < end;) {
                 const uint32_t ref = static_cast<uint32_t>((b << kOffsetBits) | at) + 1;
                 const Text& text = entryAt(ref)->first;
                 const uint64_t hash = Hash(text.stored());
-                std::size_t i = static_cast<std::size_t>(hash) & mask;
-                while (slots_[i].ref() != kEmpty) i = (i + 1) & mask;
-                slots_[i].set(ref, Tag(hash));
-                ++used_;
+                __builtin_prefetch(&slots_[static_cast<std::size_t>(hash) & mask], 1);
+                refs[batched] = ref;
+                hashes[batched] = hash;
+                if (++batched == kBatch) place();
                 at += UnitsFor(text.size(), text.length_ == kLongText);
             }
         }
+        place();
         return;
     }
     for (const Slot& s : old) {
@@ -251,12 +351,32 @@ void RecordIdMap::grow() {
 }
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
+    settled();
     return emplaceStored(Stored(text), value);
 }
 
+void RecordIdMap::add(std::string_view text, uint16_t value) {
+    settled();
+    const std::string_view stored = Stored(text);
+    pendingText_.assign(stored);
+    pendingHash_ = Hash(stored);
+    pendingValue_ = value;
+    pending_ = true;
+    if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(pendingHash_) & (slots_.size() - 1)]);
+}
+
+void RecordIdMap::placePending() {
+    pending_ = false;
+    emplaceStored(pendingText_, pendingValue_, pendingHash_);
+}
+
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value) {
+    return emplaceStored(text, value, Hash(text));
+}
+
+std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value,
+                                                                  uint64_t hash) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
-    const uint64_t hash = Hash(text);
     bool found = false;
     const std::size_t i = probe(text, hash, found);
     if (found) return {entryAt(slots_[i].ref()), false};
@@ -268,7 +388,7 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_vi
 }
 
 std::size_t RecordIdMap::erase(std::string_view text) {
-    if (size_ == 0) return 0;
+    if (settled().size_ == 0) return 0;
     const std::string_view stored = Stored(text);
     bool found = false;
     const std::size_t i = probe(stored, Hash(stored), found);
@@ -281,6 +401,7 @@ std::size_t RecordIdMap::erase(std::string_view text) {
 }
 
 void RecordIdMap::clear() {
+    pending_ = false;
     slots_.clear();
     slots_.shrink_to_fit();
     blocks_.clear();
@@ -292,6 +413,7 @@ void RecordIdMap::clear() {
 }
 
 std::size_t RecordIdMap::MemoryBytes() const {
+    settled();
     std::size_t bytes = slots_.capacity() * sizeof(Slot);
     for (std::size_t units : blockSizes_) bytes += units * sizeof(uint16_t);
     return bytes;

@@ -54,8 +54,8 @@ public:
     RecordIdMap() = default;
     RecordIdMap(const RecordIdMap& other);
     RecordIdMap& operator=(const RecordIdMap& other);
-    RecordIdMap(RecordIdMap&&) = default;
-    RecordIdMap& operator=(RecordIdMap&&) = default;
+    RecordIdMap(RecordIdMap&& other) noexcept { *this = std::move(other); }
+    RecordIdMap& operator=(RecordIdMap&& other) noexcept;
 
     iterator find(std::string_view text);
     const_iterator find(std::string_view text) const;
@@ -69,9 +69,13 @@ public:
     uint16_t& operator[](std::string_view text) { return emplace(text, 0).first->second; }
     // Adds a text with its value unless it is already in the map (which keeps its value).
     std::pair<iterator, bool> emplace(std::string_view text, uint16_t value);
+    // The same for a caller that needs no answer: the text's slot is asked of memory now and
+    // the text placed at the map's next call, so that the wait for a slot among millions
+    // overlaps the caller's other work. (A failure to allocate surfaces at that next call.)
+    void add(std::string_view text, uint16_t value);
     std::size_t erase(std::string_view text);
-    std::size_t size() const { return size_; }
-    bool empty() const { return size_ == 0; }
+    std::size_t size() const { return settled().size_; }
+    bool empty() const { return size() == 0; }
     void clear();
     // The bytes the map holds (its slots and blocks, not the object itself).
     std::size_t MemoryBytes() const;
@@ -89,11 +93,18 @@ private:
             refLow = static_cast<uint16_t>(r), refHigh = static_cast<uint16_t>(r >> 16), tag = t;
         }
     };
+    // The map with the text `add` left pending placed.
+    const RecordIdMap& settled() const {
+        if (pending_) const_cast<RecordIdMap*>(this)->placePending();
+        return *this;
+    }
+    void placePending();
     // The slot of `text`, or the slot where it would go (`found` false).
     std::size_t probe(std::string_view text, uint64_t hash, bool& found) const;
     Entry* entryAt(uint32_t ref) const;
     // Adds a text as stored (runs of blanks shortened) unless it is in the map already.
     std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value);
+    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, uint64_t hash);
     uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
@@ -117,6 +128,11 @@ private:
     std::vector<std::size_t> blockEnds_;   // 2-byte units used in each block before the last
     std::size_t dead_ = 0;                 // erased entries (still in the blocks)
     std::size_t size_ = 0, used_ = 0;      // live entries; slots not empty
+    // A text `add` has not placed yet: its stored form, hash and value.
+    bool pending_ = false;
+    std::string pendingText_;
+    uint64_t pendingHash_ = 0;
+    uint16_t pendingValue_ = 0;
 };
 
 }  // namespace dz::convert

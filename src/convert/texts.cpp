@@ -30,7 +30,8 @@ std::string Format(const char* fmt, auto... args) {
 }
 
 void TrimTrailingBlanks(std::string& s) {
-    while (!s.empty() && s.back() == ' ') s.pop_back();
+    const auto last = s.find_last_not_of(' ');
+    s.resize(last == std::string::npos ? 0 : last + 1);
 }
 
 bool AllDigits(const std::string& s) {
@@ -62,9 +63,34 @@ void PadOrCut(std::string& text, std::size_t width) {
     else text.resize(Utf8Prefix(text, width).size());
 }
 
-// A text key value aligned as its key compares and blank-filled to, or cut at, its width.
-void FixWidth(const xio_fld_def& def, uint16_t file, uint16_t field, std::string& text) {
-    AlignKeyText(file, field, text);
+// Whether capitalizing can change the text: a lowercase ASCII letter or a byte beyond ASCII
+// (which the C library's case tables may map). Most key values are capitals and digits already.
+bool MayCapitalize(const std::string& text) {
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || u >= 0x80) return true;
+    }
+    return false;
+}
+
+void AlignKeyText(const xio_fld_def& def, std::string& text) {
+    if (def.type != XIO_TYPE_TEXT) return;
+    const std::size_t width = std::min<std::size_t>(def.length, 81);
+    const std::size_t chars = Utf8Length(text);
+    if (chars < width) {
+        const bool right = def.keyFormat != 0 && (AllDigits(text) || KeyFormatMultiSection(def.keyFormat));
+        if (right)
+            text.insert(0, width - chars, ' ');
+        else
+            text.append(width - chars, ' ');
+    }
+    if (MayCapitalize(text)) Capitalize(text);
+}
+
+// A text key value aligned as its key compares and blank-filled to, or cut at, its width; `def`
+// is the field's definition.
+void FixWidth(const xio_fld_def& def, uint16_t, uint16_t, std::string& text) {
+    AlignKeyText(def, text);
     const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
     if (width < 255) PadOrCut(text, width);
 }
@@ -200,19 +226,7 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
 // ---- Record-ID texts -----------------------------------------------------------------------------
 
 void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
-    const xio_fld_def* def = xio_field_def(file, field);
-    if (!def || def->type != XIO_TYPE_TEXT) return;
-    const std::size_t width = std::min<std::size_t>(def->length, 81);
-    const std::size_t chars = Utf8Length(text);
-    const bool right = chars < width && def->keyFormat != 0 &&
-                       (KeyFormatMultiSection(def->keyFormat) || AllDigits(text));
-    if (chars < width) {
-        if (right)
-            text.insert(0, width - chars, ' ');
-        else
-            text.append(width - chars, ' ');
-    }
-    if (!text.empty()) Capitalize(text);
+    if (const xio_fld_def* def = xio_field_def(file, field)) AlignKeyText(*def, text);
 }
 
 void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
@@ -241,7 +255,9 @@ void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
 
 void RecordIdText(uint16_t file, std::string& out, uint16_t record) {
     // The prefix first: it ends in a tab, so trimming the key's trailing blanks stops there.
-    out.assign(std::to_string(file * 100 + record)).append("\t0\t");
+    char prefix[16];
+    char* end = std::to_chars(prefix, prefix + sizeof prefix, file * 100 + record).ptr;
+    out.assign(prefix, static_cast<std::size_t>(end - prefix)).append("\t0\t");
     if (const auto* fields = xio_primary_key_fields(file, record))
         for (uint16_t f : *fields) FormatKeyField(file, out, f);
     TrimTrailingBlanks(out);

@@ -135,6 +135,73 @@ TEST(RecordIdMap, RunsOfBlanksTakeLittleRoomAndEveryTextStaysItself) {
     EXPECT_EQ(RecordIdMap(small).at(std::string(256, ' ')), 7);
 }
 
+TEST(RecordIdMap, TextsOfEveryShortLengthDifferingInOneByteOrOneBlankAreToldApart) {
+    // Every length a key text has, with a letter or a blank at every place, and blanks in runs
+    // of every length around the shortened ones.
+    RecordIdMap ids;
+    std::vector<std::string> texts;
+    for (std::size_t length = 0; length <= 40; ++length) {
+        const std::string base(length, 'k');
+        texts.push_back(base);
+        for (std::size_t at = 0; at < length; ++at) {
+            std::string t = base;
+            t[at] = 'K';
+            texts.push_back(t);
+            t[at] = ' ';
+            texts.push_back(t);
+        }
+        for (std::size_t run = 2; run <= 4 && run <= length; ++run)
+            for (std::size_t at = 0; at + run <= length; ++at)
+                texts.push_back(base.substr(0, at) + std::string(run, ' ') + base.substr(at + run));
+    }
+    std::size_t added = 0;
+    for (const auto& t : texts) added += ids.emplace(t, static_cast<uint16_t>(t.size())).second;
+    for (const auto& t : texts) {
+        auto it = ids.find(t);
+        ASSERT_NE(it, ids.end()) << '"' << t << '"';
+        EXPECT_EQ(it->first.str(), t);
+        EXPECT_EQ(it->second, t.size());
+    }
+    EXPECT_EQ(added, texts.size());  // no two of them taken for one
+    EXPECT_EQ(ids.count(std::string(41, 'k')), 0u);
+    EXPECT_EQ(ids.count("k k k"), 0u);
+    EXPECT_EQ(ids.count("kkk  k"), 1u);
+}
+
+TEST(RecordIdMap, ATextAddedWithoutAnAnswerIsThereForEveryLaterCall) {
+    RecordIdMap ids;
+    ids.add("a", 1);
+    EXPECT_EQ(ids.size(), 1u);
+    ids.add("a", 2);  // already there: keeps its value
+    EXPECT_EQ(ids.at("a"), 1);
+    ids.add("b", 3);
+    EXPECT_EQ(ids.erase("b"), 1u);
+    ids.add("c", 4);
+    EXPECT_FALSE(ids.emplace("c", 5).second);
+    ids.add("d", 6);
+    const RecordIdMap copy = ids;
+    ids.add("e", 7);
+    RecordIdMap moved = std::move(ids);
+    EXPECT_TRUE(ids.empty());  // NOLINT(bugprone-use-after-move): a moved-from map is empty
+    EXPECT_EQ(ids.count("e"), 0u);
+    EXPECT_EQ(copy.size(), 3u);
+    EXPECT_EQ(copy.at("d"), 6);
+    EXPECT_EQ(moved.size(), 4u);
+    EXPECT_EQ(moved.at("e"), 7);
+    moved.add("f", 8);
+    moved.clear();
+    EXPECT_EQ(moved.count("f"), 0u);
+    moved.add("g", 9);
+    RecordIdMap assigned;
+    assigned = moved;
+    EXPECT_EQ(assigned.at("g"), 9);
+    // Hundreds of thousands added one after another, each placed by the next.
+    for (int i = 0; i < 200000; ++i) assigned.add(Text(i), static_cast<uint16_t>(i));
+    EXPECT_EQ(assigned.size(), 200001u);
+    EXPECT_EQ(assigned.at(Text(199999)), static_cast<uint16_t>(199999));
+    EXPECT_EQ(assigned.at(Text(0)), 0);
+}
+
 TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     RecordIdMap ids;
     for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));
