@@ -19,7 +19,8 @@ const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "jcmcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
 
 // The tests' template: wide formats that reach the fields each check reads; J0 leaves JBLEVEL out
-// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE), PM and PV only modify.
+// of the template, PT and CT add the "Accumulate as" column (PCTYPE, CCTYPE), PM, PV and PN only
+// modify (PN with notes).
 const char* kTemplate = R"(format J
 file JCM 1
 record 1
@@ -105,6 +106,15 @@ field PJOB
 field PEXTRA
 field PHASE
 field POSV
+format PN
+file JCM 1
+record 3
+permissions 1
+field PJOB
+field PEXTRA
+field PHASE
+field POSV
+special "Converted Notes" longtext
 format PT
 file JCM 1
 record 3
@@ -434,6 +444,15 @@ TEST_F(JcmCli, TheTotalsFollowACostCodeModifiedLaterInTheFile) {
                         "PT,530-001,,05-001.02,Phase,1\n"
                         "PV,530-001,,05-001.01,100.00\n");
     EXPECT_HAS(Record("R1 JOB=\"530001\""), " JOCNT=10000 ");
+}
+
+// A line rejected after its amounts were stored (its notes too long) still counts in the totals.
+TEST_F(JcmCli, TheTotalsFollowACostCodeStoredByARejectedLine) {
+    const std::string report = RunLines("convert", "J,531-001,Job,,,,,1,,,,,,,,,,,\n"
+                                                   "PT,531-001,,05-001.01,Phase,1\n"
+                                                   "PN,531-001,,05-001.01,100.00," + std::string(16000, 'n') + "\n");
+    EXPECT_HAS(report, "Notes are too long");
+    EXPECT_HAS(Record("R1 JOB=\"531001\""), " JOCNT=10000 ");
 }
 
 // A cost code given no amounts takes the totals of its categories given in the same file.

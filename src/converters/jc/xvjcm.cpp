@@ -199,7 +199,15 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     switch (rec) {
     case kRecJob: return ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import);
     case kRecExtra: return ConvertExtra(jcm, info, reason, ctx.messages, conv, RecordIds());
-    case kRecPhase: return ConvertPhase(jcm, info, reason, ctx.messages, conv, *ctx.report, RecordIds(), *ctx.import);
+    case kRecPhase: {
+        if (!ConvertPhase(jcm, info, reason, ctx.messages, conv, *ctx.report, RecordIds(), *ctx.import)) return false;
+        // A line that goes on to its write can leave its amounts on file and still be rejected
+        // (notes or user fields that cannot be written): until the write is accepted, the cost
+        // code counts as written with amounts, so that the totals rebuild reads it.
+        if (conv)
+            zeroPhases_.Written(GetText(jcm, rec, "PJOB"), GetText(jcm, rec, "PEXTRA"), GetText(jcm, rec, "PHASE"), false);
+        return true;
+    }
     case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
     default: break;
     }
