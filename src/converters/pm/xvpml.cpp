@@ -86,8 +86,15 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_readOnce.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
-    // A count that fails is taken as links to check.
-    m_linksBeforeRun = !ctx.converting || xio_record_count(pmp_, kPmpLeaseUnitLink) != 0;
+    // Only a file that answers "no first link" has none: any failure to read is taken as links
+    // to check, so that the walk meets the failure and ends the file.
+    if (ctx.converting) {
+        const int first = xio_rd_first(pmp_, kPmpLeaseUnitLink, 0, 0);
+        m_linksBeforeRun = first != XIO_END && first != XIO_END_OLD;
+        xio_init_record(pmp_, kPmpLeaseUnitLink);
+    } else {
+        m_linksBeforeRun = true;
+    }
     LoadLists();
     return true;
 }
