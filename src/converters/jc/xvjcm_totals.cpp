@@ -486,8 +486,8 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                     cs = xio_rd_ge(jcm, kRecCategory, 0, 0);
                     catPlaced = true;
                 }
-                while (cs == XIO_OK && GetText(jcm, c.catJob) == job && GetText(jcm, c.catExtra) == extra &&
-                       GetText(jcm, c.catPhase) == code) {
+                while (cs == XIO_OK && SameKey(GetText(jcm, c.catJob), job) && SameKey(GetText(jcm, c.catExtra), extra) &&
+                       SameKey(GetText(jcm, c.catPhase), code)) {
                     sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
                     cs = xio_rd_next(jcm, kRecCategory, 0, 0);
                 }
@@ -806,8 +806,8 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
             PutText(jcm, kRecDraw, "REXTRA", extra);
             const int ds = xio_rd_ge(jcm, kRecDraw, 0, 0);
             if (ds != XIO_OK && !IsEnd(ds) && ds != XIO_NOT_FOUND) return ds;
-            const bool hasDraw = ds == XIO_OK && GetText(jcm, kRecDraw, "RJOB") == job &&
-                                 GetText(jcm, kRecDraw, "REXTRA") == extra;
+            const bool hasDraw = ds == XIO_OK && SameKey(GetText(jcm, kRecDraw, "RJOB"), job) &&
+                                 SameKey(GetText(jcm, kRecDraw, "REXTRA"), extra);
             if (!hasDraw) {
                 xio_init_record(jcm, kRecDraw);
                 PutText(jcm, kRecDraw, "RDRAW", "BF");
