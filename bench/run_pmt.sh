@@ -5,13 +5,14 @@
 #   sales  sales volumes (the default)
 #   flows  charge flows and misc incomes with their payments and later members of a payment ID
 # usage: bench/run_pmt.sh [transactions] [build folder] [sales|flows]
+# (bench/run_pmh.sh runs the same lines through the history converter, DZ_BENCH_PMT_PROGRAM)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source bench/lib.sh
 count="${1:-1000000}"
 kind="${3:-sales}"
 export DZ_BENCH_PMT_KIND="$kind"
-bench_runs bench_pmt "$count" "${2:-build}"
+bench_runs "${DZ_BENCH_PMT_PROGRAM:-bench_pmt}" "$count" "${2:-build}"
 if [ "$kind" = flows ]; then
   columns=""
   for i in $(seq 1 40); do columns="$columns, c$i TEXT"; done
