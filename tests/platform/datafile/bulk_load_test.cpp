@@ -263,5 +263,45 @@ TEST_F(BulkLoadTest, AProcessKilledDuringALoadLeavesTheFileAsItWas) {
     EXPECT_THAT(customer_indexes(xio::connection(h)), ElementsAreArray(before));
 }
 
+
+// The page cache of the connection, in KiB (negative) or pages.
+int cache_size(sqlite3* db) {
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA cache_size", -1, &st, nullptr);
+    const int size = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : 0;
+    sqlite3_finalize(st);
+    return size;
+}
+
+TEST_F(BulkLoadTest, ALoadRunsInASmallPageCacheAndTheFullOneComesBack) {
+    uint16_t h = open();
+    sqlite3* db = xio::connection(h);
+    const int full = cache_size(db);
+    ASSERT_LT(full, -4096);
+
+    // Until a rollback.
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    EXPECT_EQ(cache_size(db), -4096);
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    EXPECT_EQ(cache_size(db), full);
+
+    // Until the indexes are made for a count, and until a commit.
+    for (bool count : {true, false}) {
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        load(h, 0, kLoad);
+        EXPECT_EQ(cache_size(db), -4096);
+        if (count) {
+            EXPECT_EQ(xio_record_count(h, 1), kLoad);
+            EXPECT_EQ(cache_size(db), full);
+            ASSERT_EQ(xio_rollback(h), XIO_OK);
+        } else {
+            ASSERT_EQ(xio_commit(h), XIO_OK);
+        }
+        EXPECT_EQ(cache_size(db), full);
+    }
+    EXPECT_EQ(xio_record_count(h, 1), kLoad);
+}
+
 }  // namespace
 }  // namespace dz::test
