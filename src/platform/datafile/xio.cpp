@@ -175,9 +175,27 @@ public:
         : slots_(std::move(o.slots_)), rows_(std::move(o.rows_)), keepRows_(o.keepRows_), size_(o.size_) {
         o.size_ = 0;
     }
-    // Keeps with each hash the rowid of the row it came from (what a keyed read of the primary
-    // key needs to find that row without its index).
-    void keepRows() { keepRows_ = true; }
+    // From now on keeps with each hash the rowid of the row it came from (what a keyed read of
+    // the primary key needs to find that row without its index); the hashes held already have
+    // theirs given by setRow. Kept only for a table so read: 4 bytes a slot.
+    void keepRows() {
+        keepRows_ = true;
+        rows_.assign(capacity(), 0);
+    }
+    bool keepsRows() const { return keepRows_; }
+    // Gives the held hash `h` the rowid `row`; a hash claimed by two rows gets none.
+    void setRow(uint64_t h, int64_t row) {
+        if (slots_.empty() || !keepRows_) return;
+        h = kept(h);
+        const std::size_t mask = capacity() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            const uint64_t v = at(i);
+            if (v == 0) return;
+            if (v != h) continue;
+            rows_[i] = rows_[i] == 0 ? rowid(row) : kNoRow;
+            return;
+        }
+    }
     KeyHashes& operator=(KeyHashes&&) = delete;
     ~KeyHashes();
     bool contains(uint64_t h) const {
@@ -197,7 +215,7 @@ public:
         const std::size_t mask = capacity() - 1;
         for (std::size_t i = h & mask;; i = (i + 1) & mask) {
             const uint64_t v = at(i);
-            if (v == h) return rows_[i];
+            if (v == h) return rows_[i] == kNoRow ? 0 : rows_[i];
             if (v == 0) return 0;
         }
     }
@@ -205,6 +223,8 @@ public:
     std::size_t size() const { return size_; }
 
 private:
+    static constexpr uint32_t kNoRow = UINT32_MAX;  // a slot whose row is not known
+    static uint32_t rowid(int64_t row) { return row > 0 && row < int64_t{kNoRow} ? static_cast<uint32_t>(row) : kNoRow; }
     static uint64_t kept(uint64_t h) {
         h &= 0xFFFF'FFFF'FFFFu;
         return h ? h : 1;
@@ -233,7 +253,7 @@ private:
     };
     // Three per slot; a power of two slots, at most three quarters full.
     std::vector<uint16_t, HugeAllocator> slots_;
-    std::vector<uint32_t> rows_;  // by slot, when rows are kept: the rowid, 0 when too large
+    std::vector<uint32_t> rows_;  // by slot, when rows are kept: the rowid, 0 or kNoRow when not known
     bool keepRows_ = false;
     std::size_t size_ = 0;
 };
@@ -899,7 +919,7 @@ void KeyHashes::insert(uint64_t h, int64_t row) {
     for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
         if (v == h) return;
     set(i, h);
-    if (keepRows_) rows_[i] = row > 0 && row <= int64_t{UINT32_MAX} ? static_cast<uint32_t>(row) : 0;
+    if (keepRows_) rows_[i] = rowid(row);
     ++size_;
     ++g_bulkHashes;
 }
@@ -1011,10 +1031,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
             for (IndexSpec& i : dictionary_index_specs(*hd.dict))
-                if (i.record == rec && i.unique) {
-                    bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
-                    if (i.key == 0) bt.uniques.back().seen.keepRows();
-                }
+                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
         it = c.bulk.find(rec);
     }
     BulkTable& bt = it->second;
@@ -1074,6 +1091,29 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
     return false;
 }
 
+// The rowids of a load's primary-key hashes are kept from the first read of that key on (most
+// loads are never so read, and the rowids of a million rows cost 8 MB); the rows added before
+// it are the whole table (it was empty), read once for theirs. A row not given its rowid here
+// (a failed read) is left to the indexes, so the answer stays exact either way.
+void bulk_keep_rows(Handle& hd, RecState& rs, BulkTable::Unique& u) {
+    u.seen.keepRows();
+    const RecordDef& r = *rs.def;
+    std::string sql = "SELECT rowid";
+    for (uint16_t f : u.fields) sql += ", " + hd.col(f);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(hd.db, (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) == SQLITE_OK) {
+        Cells buf = rs.buf;  // the record's cells; the key's are read into it row by row
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            for (std::size_t i = 0; i < u.fields.size(); ++i)
+                read_cell(st, static_cast<int>(i + 1), hd.dict->fields[u.fields[i]].def.type,
+                          buf[u.fields[i] - r.firstField]);
+            bool allBlank = false;
+            u.seen.setRow(key_hash(*hd.dict, r, buf, u.fields, allBlank), sqlite3_column_int64(st, 0));
+        }
+    }
+    sqlite3_finalize(st);
+}
+
 // A keyed read of the primary key that a bulk load of `rs` can find without the table's
 // indexes: the rowid of the one row added with the buffer's key hash, or 0. Only that row can
 // hold the key (a second row with the same hash ends the load), so the caller compares its key
@@ -1081,8 +1121,9 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
 int64_t bulk_row(Handle& hd, RecState& rs) {
     BulkTable* bt = bulk_of(*hd.conn, rs.def->number);
     if (!bt) return 0;
-    for (const auto& u : bt->uniques) {
+    for (auto& u : bt->uniques) {
         if (u.key != 0) continue;
+        if (!u.seen.keepsRows()) bulk_keep_rows(hd, rs, u);
         bool allBlank = false;
         return u.seen.row(key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank));
     }

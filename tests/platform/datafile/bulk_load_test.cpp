@@ -140,6 +140,29 @@ TEST_F(BulkLoadTest, PrimaryKeyReadsDuringALoadLeaveItGoing) {
     EXPECT_EQ(xio_record_count(h, 1), kLoad + 10);
 }
 
+// Rows added before the first primary-key read and after it are found alike, the load going on.
+TEST_F(BulkLoadTest, PrimaryKeyReadsFindRowsAddedBeforeAndAfterTheFirst) {
+    uint16_t h = open();
+    const std::size_t indexes = customer_indexes(xio::connection(h)).size();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", code(kLoad + 1));
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_NOT_FOUND);
+    put(h, 1, "CODE", code(17));
+    EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK);
+    load(h, kLoad, 2 * kLoad);
+    for (int n : {3, kLoad - 1, kLoad, kLoad + 1, 2 * kLoad - 1}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code(n));
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK) << n;
+        EXPECT_EQ(get(h, 1, "ALTKEY"), alt(n));
+    }
+    EXPECT_LT(customer_indexes(xio::connection(h)).size(), indexes) << "the load goes on";
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), 2 * kLoad);
+}
+
 // A read of chosen fields that finds its record among the load's rows gives the same buffer as
 // one that finds it through the indexes: the chosen and key fields, the others at their defaults.
 TEST_F(BulkLoadTest, AChosenFieldsReadDuringALoadSetsTheOthersBack) {
