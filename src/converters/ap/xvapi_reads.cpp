@@ -133,26 +133,19 @@ void xvAPI::ForgetReads() {
 }
 
 void xvAPI::SettleWrites(bool stands) {
-    for (auto& [key, vendor] : vendorsWritten_) {
-        if (stands) vendors_.insert_or_assign(std::move(key), std::move(vendor));
-        else vendors_.erase(key);
-    }
-    for (auto& [key, bank] : banksWritten_) {
-        if (stands) banks_.insert_or_assign(std::move(key), std::move(bank));
-        else banks_.erase(key);
-    }
-    for (auto& [key, stored] : lastChecksWritten_) {
-        if (stands) lastChecks_.insert_or_assign(std::move(key), std::move(stored));
-        else lastChecks_.erase(key);
-    }
-    for (auto& [key, totals] : totalsWritten_) {
-        if (stands) totalsOnFile_.insert_or_assign(std::move(key), std::move(totals));
-        else totalsOnFile_.erase(key);
-    }
-    vendorsWritten_.clear();
-    banksWritten_.clear();
-    lastChecksWritten_.clear();
-    totalsWritten_.clear();
+    // What a standing group wrote is what the file now holds; an undone group's writes are gone,
+    // so the next look-up asks the file again.
+    auto settle = [stands](auto& written, auto& kept) {
+        for (auto& [key, value] : written) {
+            if (stands) kept.insert_or_assign(std::move(key), std::move(value));
+            else kept.erase(key);
+        }
+        written.clear();
+    };
+    settle(vendorsWritten_, vendors_);
+    settle(banksWritten_, banks_);
+    settle(lastChecksWritten_, lastChecks_);
+    settle(totalsWritten_, totalsOnFile_);
 }
 
 }  // namespace dz::ap

@@ -117,35 +117,26 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         PutText(pmt, f[kSvLease], lease);
         leaseText = LeaseKeyText(lease, revision);
     } else {
-        // The records it names, each giving back its stored spelling.
-        const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
-        if (!*found) {
-            reason = PropertyMissingText(12527, prop);
+        // The records it names, each giving back its stored spelling into `value` (its field
+        // `at` of the key); a missing one rejects the line with the text `missing` makes.
+        auto take = [&](const Found& found, std::string& value, std::size_t at, auto&& missing) {
+            if (!found) {
+                reason = missing();
+                return false;
+            }
+            if (found.where == Found::OnFile) value = found.stored[at];
+            onFile = onFile && found.where == Found::OnFile;
+            return true;
+        };
+        if (!take(CachedFind(pmp, 1, {{"PROP", prop}}, scope), prop, 0,
+                  [&] { return PropertyMissingText(12527, prop); }) ||
+            !take(CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope), unit, 1,
+                  [&] { return UnitMissingText(12528, prop, unit); }) ||
+            !take(CachedFind(pmn, 1, {{"TENANT", tenant}}, scope), tenant, 0,
+                  [&] { return TenantMissingText(12529, tenant); }) ||
+            !take(CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope), lease, 0,
+                  [&] { return LeaseMissingText(12859, lease, revision); }))
             return false;
-        }
-        if (found->where == Found::OnFile) prop = found->stored[0];
-        onFile = onFile && found->where == Found::OnFile;
-        found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
-        if (!*found) {
-            reason = UnitMissingText(12528, prop, unit);
-            return false;
-        }
-        if (found->where == Found::OnFile) unit = found->stored[1];
-        onFile = onFile && found->where == Found::OnFile;
-        found = &CachedFind(pmn, 1, {{"TENANT", tenant}}, scope);
-        if (!*found) {
-            reason = TenantMissingText(12529, tenant);
-            return false;
-        }
-        if (found->where == Found::OnFile) tenant = found->stored[0];
-        onFile = onFile && found->where == Found::OnFile;
-        found = &CachedFind(pml, 1, {{"LEASE", lease}, {"LREV", revision}}, scope);
-        if (!*found) {
-            reason = LeaseMissingText(12859, lease, revision);
-            return false;
-        }
-        if (found->where == Found::OnFile) lease = found->stored[0];
-        onFile = onFile && found->where == Found::OnFile;
         PutText(pmt, f[kSvProp], prop);
         PutText(pmt, f[kSvUnit], unit);
         PutText(pmt, f[kSvTen], tenant);
@@ -153,8 +144,8 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
         leaseText = LeaseKeyText(lease, revision);
 
         // The unit is let under the lease, and the tenant holds it.
-        found = &CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}},
-                            scope);
+        const Found* found =
+            &CachedFind(pmp, 20, {{"LUPROP", prop}, {"LUUNIT", unit}, {"LULEASE", lease}, {"LUREV", revision}}, scope);
         onFile = onFile && found->where == Found::OnFile;
         if (!*found) {
             reason = Msg(12531,
