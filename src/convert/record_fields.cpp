@@ -111,7 +111,6 @@ x_value_def GetValue(uint16_t file, uint16_t field) {
 }
 
 std::string GetText(uint16_t file, uint16_t field) { return xio_get_text(file, field); }
-const std::string& GetTextRef(uint16_t file, uint16_t field) { return xio_get_text(file, field); }
 
 double GetNumber(uint16_t file, uint16_t field) { return xio_get_number(file, field); }
 uint16_t GetFlag(uint16_t file, uint16_t field) { return xio_get_flag(file, field); }

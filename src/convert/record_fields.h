@@ -26,9 +26,6 @@ uint16_t HeaderFieldNo(uint16_t file, uint16_t header, const char* name);
 // Values of the record buffer that owns the field (field 0 reads an empty value, writes nothing).
 x_value_def GetValue(uint16_t file, uint16_t field);
 std::string GetText(uint16_t file, uint16_t field);  // the whole text, long texts included
-// The same text without a copy, for a look at it (blank or not, compared): valid until the
-// record's buffer changes (a put into it, a read into it, an init).
-const std::string& GetTextRef(uint16_t file, uint16_t field);
 double GetNumber(uint16_t file, uint16_t field);     // numbers and choice item numbers
 uint16_t GetFlag(uint16_t file, uint16_t field);
 x_date_type GetDate(uint16_t file, uint16_t field);
@@ -39,7 +36,6 @@ void PutDate(uint16_t file, uint16_t field, const x_date_type& date);
 
 // By name, for the record that owns it.
 inline std::string GetText(uint16_t f, uint16_t rec, const char* name) { return GetText(f, FieldNo(f, rec, name)); }
-inline const std::string& GetTextRef(uint16_t f, uint16_t rec, const char* name) { return GetTextRef(f, FieldNo(f, rec, name)); }
 inline double GetNumber(uint16_t f, uint16_t rec, const char* name) { return GetNumber(f, FieldNo(f, rec, name)); }
 inline uint16_t GetFlag(uint16_t f, uint16_t rec, const char* name) { return GetFlag(f, FieldNo(f, rec, name)); }
 inline x_date_type GetDate(uint16_t f, uint16_t rec, const char* name) { return GetDate(f, FieldNo(f, rec, name)); }

@@ -85,22 +85,6 @@ TEST_F(RecordServicesTest, RecordIdTextByFieldType) {
     EXPECT_EQ(id, "09997520261206090507102      ab0000001230030007");
 }
 
-// The text looked at without a copy is the whole text, long texts included, and follows the
-// buffer; a field that is no text reads empty.
-TEST_F(RecordServicesTest, TextWithoutACopyIsTheWholeText) {
-    xio_init_record(h, 1);
-    const std::string memo(120, 'm');
-    PutText(1, "MEMO", memo);
-    EXPECT_EQ(GetTextRef(h, F(1, "MEMO")), memo);
-    FillSample(5);
-    const std::string& right = GetTextRef(h, 4, "SRIGHT");
-    EXPECT_EQ(right, "ab");
-    PutText(4, "SRIGHT", "cd");
-    EXPECT_EQ(right, "cd");
-    EXPECT_EQ(GetTextRef(h, F(4, "SNUM")), "");
-    EXPECT_EQ(GetTextRef(h, 0), "");
-}
-
 TEST_F(RecordServicesTest, SignedKeysCompareInNumericOrder) {
     std::vector<std::string> ids;
     for (double amount : {-500.0, -25.0, 0.0, 3.0, 99999.0}) {
