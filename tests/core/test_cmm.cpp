@@ -212,6 +212,31 @@ TEST_F(CmmTest, ACashAccountGivenAsBaseThenAsFullIsTakenApartForEach) {
     EXPECT_EQ(Text(kCmRecBank, "BAPCSHF"), Unformatted(kCash));
 }
 
+TEST_F(CmmTest, FilledBanksSharingACashAccountAreEachAnsweredAlike) {
+    // Between two banks of one account another account is asked about, so that no answer is
+    // merely the one given last.
+    const std::string missing = "01-1-10-1900-00";
+    auto bank = [](const std::string& name, const std::string& kind, const std::string& cash) {
+        return L("F", {{"BANKACC", name}, {"BINTCMP", kind}, {"BCASH", cash}});
+    };
+    const std::string body = bank("LOST1", "1", missing) + bank("GOOD1", "1", kCash) + bank("BASE1", "2", kCash) +
+                             bank("LOST2", "1", missing) + bank("GOOD2", "1", kCash) + bank("BASE2", "2", kCash);
+    for (const char* command : {"Examine Files", "Convert"}) {
+        const std::string report = Run(WriteText(std::string(command).substr(0, 3) + ".txt", body), command);
+        using ::testing::HasSubstr;
+        EXPECT_THAT(report, HasSubstr("not found in GL accounts for bank LOST1(1012)")) << command;
+        EXPECT_THAT(report, HasSubstr("not found in GL accounts for bank LOST2(1012)")) << command;
+        EXPECT_EQ(Count(report, "Invalid AP base cash account - "), 2u) << report;
+        EXPECT_THAT(report, ::testing::Not(HasSubstr("bank GOOD"))) << command;
+    }
+    for (const char* name : {"GOOD1", "GOOD2"}) {
+        ASSERT_TRUE(Read(kCmRecBank, name)) << name;
+        EXPECT_EQ(Text(kCmRecBank, "BAPCSHF"), Unformatted(kCash));
+        EXPECT_EQ(Flag(kCmRecBank, "BAPVALD"), 1);
+    }
+    for (const char* name : {"LOST1", "LOST2", "BASE1", "BASE2"}) EXPECT_FALSE(Read(kCmRecBank, name)) << name;
+}
+
 TEST_F(CmmTest, AmountsAreNeverConverted) {
     SetMultipleCash(1);
     const std::string report =

@@ -49,11 +49,9 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
     const xio_fld_def* found = xio_field_def(h, field);
     if (!found) return;
     const xio_fld_def& def = *found;
-    x_value_def out;
+    // Each value by the put of its type: a record of last numbers is filled for every bank.
     if (xio_is_text_type(def.type)) {
-        const std::string text = TextOf(v);
-        out.text = text.substr(0, x_value_def::kTextMax);
-        if (text.size() > x_value_def::kTextMax) out.longText = text;
+        xio_put_text(h, field, TextOf(v));
     } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
         double n = v.number;
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
@@ -61,15 +59,14 @@ void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
         static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
         const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals]
                                                                                          : std::pow(10.0, def.decimals);
-        out.number = std::round(n * scale);
+        xio_put_number(h, field, std::round(n * scale));
     } else if (def.type == XIO_TYPE_LOGICAL) {
-        out.flag = v.flag ? v.flag : static_cast<uint16_t>(v.number != 0);
+        xio_put_flag(h, field, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
     } else if (def.type == XIO_TYPE_DATE) {
+        x_value_def out;
         out.date = v.date;
-    } else {
-        return;
+        xio_put_field(h, 0, field, out);
     }
-    xio_put_field(h, 0, field, out);
 }
 
 }  // namespace
@@ -103,8 +100,10 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     for (Answers& answers : answers_) answers = Answers{};
     for (auto& valid : validAp_) valid.clear();
     formats_.clear();
+    lastFacts_ = nullptr;
     prefixed_ = baseWidth_ = -1;
     unformatted_.clear();
+    filled_ = nullptr;
 
     // 1, 2. The GL master file, the run's own or opened here.
     if (glmHandle.Open(ctx.files, "GLM") == 0) {
@@ -155,8 +154,11 @@ void xvCMM::SetMultipleCashAccounts(uint16_t cmm, bool converting) {
 }
 
 const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport& import) {
+    // Asked several times for each line, mostly of one format.
+    if (lastFacts_ && format == lastFormat_) return *lastFacts_;
+    lastFormat_ = format;
     const auto it = formats_.find(format);
-    if (it != formats_.end()) return it->second;
+    if (it != formats_.end()) return *(lastFacts_ = &it->second);
     auto imported = [&](const char* name) { return import.xvlImpWasItImported(format, name); };
     FormatFacts f;
     f.bintSpecial = import.xvlImpGetSpecialValue(format, "BINTCMP").has_value();
@@ -172,7 +174,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     static constexpr const char* kSpecialNames[kSpecials] = {"BINTCMP", "BCASH",  "BLSTCHK", "BLSTCDT", "BLSTCA",
                                                              "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
     for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
-    return formats_.emplace(format, f).first->second;
+    return *(lastFacts_ = &formats_.emplace(format, f).first->second);
 }
 
 bool xvCMM::Prefixed() {
@@ -180,16 +182,20 @@ bool xvCMM::Prefixed() {
     return prefixed_ == 1;
 }
 
-const std::string& xvCMM::Unformatted(int section, const std::string& account) {
+xvCMM::CashAccount& xvCMM::Unformatted(int section, const std::string& account) {
     std::string& memo = unformatKey_;
     memo.assign(1, static_cast<char>('0' + section)).append(account);
     auto it = unformatted_.find(memo);
     if (it == unformatted_.end()) {
         // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
-        if (unformatted_.size() >= kUnformattedKept) unformatted_.clear();
-        std::string value = account;
-        suite::xk_unformat_field(suite::kGlAccountFormat, section, value);
-        it = unformatted_.emplace(memo, std::move(value)).first;
+        if (unformatted_.size() >= kUnformattedKept) {
+            unformatted_.clear();
+            filled_ = nullptr;
+        }
+        CashAccount cash;
+        cash.unformatted = account;
+        suite::xk_unformat_field(suite::kGlAccountFormat, section, cash.unformatted);
+        it = unformatted_.emplace(memo, std::move(cash)).first;
     }
     return it->second;
 }
@@ -222,6 +228,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
     writeLastNumbers = 0;
     lastNumbersGiven_ = false;
+    filled_ = nullptr;
     if (info.FileNumUsed() == cmm && info.ImportedRecs() == kCmRecBank) {
         const std::string& format = info.FormatID();
         xvl::xvlImport& import = *ctx.import;
@@ -283,7 +290,10 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     if (const auto cash = special(kSpCash)) {
         std::string account = TextOf(*cash);
         if (!account.empty()) {
-            account = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+            CashAccount& memo = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+            filled_ = &memo;
+            filledBase_ = apKind != 1;
+            account = memo.unformatted;
             collect(account);
             PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
             PutFlag(cmm, bank_[kApValid], 1);

@@ -126,15 +126,28 @@ protected:
     // The GL account format's answers the filling step needs, read once.
     bool Prefixed();
     int BaseWidth();
-    // A cash account without the separators of the GL account format, for the whole account or
-    // its base section: banks share their cash accounts, each is taken apart once.
-    const std::string& Unformatted(int section, const std::string& account);
+    // A cash account as a line gives it, taken apart once: banks share their cash accounts. The
+    // answers the checks find for it are kept with it, so that a bank whose cash account the
+    // filling step put there is checked without a search.
+    struct CashAccount {
+        std::string unformatted;  // without the separators of the GL account format
+        int8_t valid = -1;        // a valid AP cash account of its section: -1 not asked yet
+        int8_t missing = -1;      // not on file in GL as an account of its section: -1 not asked yet
+    };
+    // The cash account for the whole account or its base section.
+    CashAccount& Unformatted(int section, const std::string& account);
 
 private:
     std::unordered_map<std::string, FormatFacts> formats_;
+    std::string lastFormat_;                  // the format Facts answered last
+    const FormatFacts* lastFacts_ = nullptr;  // and its facts
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
-    std::unordered_map<std::string, std::string> unformatted_;  // section digit + account as given
+    std::unordered_map<std::string, CashAccount> unformatted_;  // section digit + account as given
     std::string unformatKey_;
+    // The cash account the filling step put into this line's AP cash field (null: none), and
+    // whether as a base account.
+    CashAccount* filled_ = nullptr;
+    bool filledBase_ = false;
     std::unordered_set<std::string> validAp_[2];  // AP cash accounts found valid: full, base
     int multipleCash_ = -2;        // -2 not read yet
     bool lastNumbersGiven_ = false;  // the line gave a last check or deposit number
@@ -147,8 +160,10 @@ private:
         bool lastMissing = false, lastKept = false;
     };
     Answers answers_[kLookups];
-    // True when `value` of `field` is not on file in record `rec` of `file`.
-    bool Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value);
+    // True when `value` of `field` is not on file in record `rec` of `file`. An answer that is
+    // kept for the text file also goes to `keep` (1 missing, 0 on file), when given.
+    bool Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value,
+                 int8_t* keep = nullptr);
     // The field numbers of the bank and last-numbers records, for the handle they were resolved
     // on (0: not yet); a text file starts afresh.
     void ResolveFields(uint16_t cmm);

@@ -101,15 +101,24 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // 4. The AP cash account must be a whole account, or a whole base account, of the format.
     // A base account is shown and checked as a base account: shown as a whole account, a valid
     // base account of a prefixed GL would take the prefix's separators and fail.
+    // The filling step's cash account, when the AP cash field still holds it as that kind: what
+    // was found for it holds for this bank too.
+    auto filled = [&](const std::string& value, bool base) {
+        return filled_ && filledBase_ == base && value == filled_->unformatted ? filled_ : nullptr;
+    };
     if (const std::string& ap = text(apField); !ap.empty()) {
-        std::unordered_set<std::string>& valid = validAp_[apBase ? 1 : 0];
-        if (!valid.count(ap)) {
-            const std::string shown = FormatAccount(ap, sectionOf(apBase));
-            if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
-                reason = Msg(12183, apBase ? "base" : "full", shown);
-                return false;
+        CashAccount* const cash = filled(ap, apBase);
+        if (!cash || cash->valid != 1) {
+            std::unordered_set<std::string>& valid = validAp_[apBase ? 1 : 0];
+            if (!valid.count(ap)) {
+                const std::string shown = FormatAccount(ap, sectionOf(apBase));
+                if (xvl::xvl_imp_is_sectioned_field_valid(kFmt, shown, sectionOf(apBase)) == 0) {
+                    reason = Msg(12183, apBase ? "base" : "full", shown);
+                    return false;
+                }
+                valid.insert(ap);
             }
-            valid.insert(ap);
+            if (cash) cash->valid = 1;
         }
     }
 
@@ -149,18 +158,21 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 11. Every cash account left must be on file in GL.
     if (glm) {
-        auto onFile = [&](const std::string& value, bool base, const char* kind) {
+        auto onFile = [&](const std::string& value, bool base, const char* kind, CashAccount* cash = nullptr) {
             if (value.empty()) return true;
             // Banks share their cash accounts: an account is looked up once.
-            if (!Missing(base ? kGlBase : kGlAccount, glm, base ? kRecBaseAccount : kRecAccount,
-                         base ? "BSBASE" : "AACCT", value))
-                return true;
+            const bool missing = cash && cash->missing >= 0
+                                     ? cash->missing == 1
+                                     : Missing(base ? kGlBase : kGlAccount, glm, base ? kRecBaseAccount : kRecAccount,
+                                               base ? "BSBASE" : "AACCT", value, cash ? &cash->missing : nullptr);
+            if (!missing) return true;
             reason = Msg(12188, kind, FormatAccount(value, sectionOf(base)), base ? "base accounts" : "accounts", bank);
             return false;
         };
-        if (!onFile(text(apField), apBase, "AP") || !onFile(text(pmField), pmBase, "PM") ||
-            !onFile(text(kPrCash), false, "PR") || !onFile(text(kRcCash), false, "Receivable") ||
-            !onFile(text(kGenCash), false, "General"))
+        if (!onFile(text(apField), apBase, "AP", filled(text(apField), apBase)) ||
+            !onFile(text(pmField), pmBase, "PM") || !onFile(text(kPrCash), false, "PR") ||
+            !onFile(text(kRcCash), false, "Receivable") ||
+            !onFile(text(kGenCash), false, "General", filled(text(kGenCash), false)))
             return false;
     }
 
@@ -253,11 +265,15 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     return true;
 }
 
-bool xvCMM::Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+bool xvCMM::Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field, const std::string& value,
+                    int8_t* keep) {
     // Banks of a file mostly share their accounts and check formats: the answer of the value
     // asked last is at hand without a search.
     Answers& answers = answers_[kind];
-    if (answers.lastKept && value == answers.last) return answers.lastMissing;
+    if (answers.lastKept && value == answers.last) {
+        if (keep) *keep = answers.lastMissing ? 1 : 0;
+        return answers.lastMissing;
+    }
     bool missing;
     if (const auto it = answers.kept.find(value); it != answers.kept.end()) {
         missing = it->second;
@@ -271,6 +287,7 @@ bool xvCMM::Missing(Lookup kind, uint16_t file, uint16_t rec, const char* field,
     answers.last = value;
     answers.lastMissing = missing;
     answers.lastKept = true;
+    if (keep) *keep = missing ? 1 : 0;
     return missing;
 }
 
