@@ -80,6 +80,12 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     notesFailed_ = false;
     lookups_.Clear();
     phaseSections_ = {};
+    costSections_ = modlibs::JcCostCodeSections();
+    for (std::size_t k = 0, offset = 0; k < sectionAt_.size(); ++k) {
+        const auto width = static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, static_cast<int>(k) + 1)));
+        sectionAt_[k] = {offset, width};
+        offset += width;
+    }
     knownGroups_ = {};
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
@@ -289,11 +295,11 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     }
 
     // 4. Sections; a group standard phase carries no values.
-    const int n = modlibs::JcCostCodeSections();
+    const int n = costSections_;
     const uint16_t cat1 = F[kSpCat1];
     if (n >= 2) {
         // Split once: the group standard phases above it are built from the same sections.
-        phaseSections_ = {phase, CostCodeSections(phase, n)};
+        SplitCostCode(phase);
         const auto& sections = phaseSections_.second;
         if (!ZeroSectionsValid(sections, n)) {
             reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
@@ -442,6 +448,24 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         if (!created) return false;
     }
     return true;
+}
+
+void xvJCS::SplitCostCode(const std::string& code) {
+    auto& [split, sections] = phaseSections_;
+    split = code;
+    sections.resize(modlibs::kJcMaxCostCodeSections);
+    plainCode_ = code;
+    suite::xk_unformat_field(kPhase, 0, plainCode_);
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        std::string& s = sections[k];
+        const auto [offset, width] = sectionAt_[k];
+        if (static_cast<int>(k) >= costSections_ || offset >= plainCode_.size()) {
+            s.clear();
+            continue;
+        }
+        s.assign(plainCode_, offset, width);
+        while (!s.empty() && s.back() == ' ') s.pop_back();
+    }
 }
 
 bool xvJCS::GroupsKnown(const std::vector<std::string>& sections, int n) const {

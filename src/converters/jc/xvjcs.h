@@ -10,6 +10,7 @@
 #include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
+#include "platform/modlibs/jc_cost_code.h"
 
 #include <array>
 #include <cstdint>
@@ -99,6 +100,14 @@ private:
     convert::LookupCache lookups_;
     // The sections of the cost code the standard phase handler checked last, for its groups.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost-code format as the text file started: the sections in use, and where each lies
+    // in an unformatted cost code (offset, width), so that a cost code is split with one
+    // unformat and no look-up of the format per section.
+    int costSections_ = 1;
+    std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
+    std::string plainCode_;
+    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers.
+    void SplitCostCode(const std::string& code);
     // For each group level, the sections above it of the last group standard phase known to be
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
