@@ -245,6 +245,18 @@ TEST_F(JcsFourSections, TheGroupsAboveAMemberKeepItsSections) {
     }
 }
 
+// A zero first section, or a zero section before one that is not, rejects the cost code; zero
+// sections at the end make a group.
+TEST_F(JcsFourSections, AZeroSectionMayOnlyEndTheCostCode) {
+    const std::string report =
+        Run("Examine Files", Std("0-012.34/0056", "1") + Std("7-000.34/0056", "1") + Std("7-012.00/0056", "1") +
+                                 Std("7-012.00/0000", "1") + Std("7-000.00/0000", "1") + Std("8-001.02/0003", "1"));
+    for (const char* refused : {"0-012.34/0056", "7-000.34/0056", "7-012.00/0056"})
+        EXPECT_THAT(report, HasSubstr(std::string("Invalid zero section in Standard Phase - ") + refused + "(317)"));
+    for (const char* accepted : {"7-012.00/0000", "7-000.00/0000", "8-001.02/0003"})
+        EXPECT_THAT(report, Not(HasSubstr(std::string("Standard Phase - ") + accepted + "(317)")));
+}
+
 // The accounts are checked A, B, C: the first invalid one rejects the record, the next is not
 // read. A column the template gives as a base account passes the import, but without the prefix
 // from the job the standard needs a whole account.

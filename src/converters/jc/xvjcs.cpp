@@ -31,6 +31,13 @@ constexpr int kTaxStatusTerm = 369;
 constexpr int kEquipmentUnitTerm = 69;
 constexpr int kCategoryPairs = 12;
 
+// IsBlank, inline: a standard phase tests some thirty fields, most of them empty.
+inline bool Blank(const std::string& text) {
+    for (const char c : text)
+        if (c != ' ') return false;
+    return true;
+}
+
 bool SameNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -192,7 +199,7 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
 
 bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
                                 uint16_t fld, const char* letter, bool converting) {
-    if (IsBlank(xio_get_text(jcm, fld))) return true;
+    if (Blank(xio_get_text(jcm, fld))) return true;
     std::string account = GetText(jcm, fld);
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
@@ -242,7 +249,7 @@ void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageLis
 }
 
 void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
-    if (const std::string& stored = xio_get_text(jcm, fld); IsBlank(stored)) {
+    if (const std::string& stored = xio_get_text(jcm, fld); Blank(stored)) {
         PutText(jcm, fld, defaultTaxStatus);
         return;
     } else if (stored == defaultTaxStatus) {
@@ -281,15 +288,15 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 1-3. Cost code, description, overhead table.
     const std::string phase = stored(kSpPhase);
-    if (IsBlank(phase)) {
+    if (Blank(phase)) {
         reason = Msg(12209, term());
         return false;
     }
-    if (IsBlank(stored(kSpDesc))) {
+    if (Blank(stored(kSpDesc))) {
         reason = Msg(12210, TermCap(kPhase));
         return false;
     }
-    if (const std::string& v = stored(kSpOverhead); !IsBlank(v)) {
+    if (const std::string& v = stored(kSpOverhead); !Blank(v)) {
         messages.push_back(Msg(12211, v, word("was not/will not be"), word("315/316")));
         PutText(jcm, F[kSpOverhead], "");
     }
@@ -300,12 +307,14 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     if (n >= 2) {
         // Split once: the group standard phases above it are built from the same sections.
         SplitCostCode(phase);
-        const auto& sections = phaseSections_.second;
-        if (!ZeroSectionsValid(sections, n)) {
+        // The first section may not be zero, nor may a zero section come before one that is not.
+        const unsigned used = (1u << n) - 1;
+        const unsigned nonZero = ~zeroSections_ & used;
+        if (ZeroSection(1) || (nonZero & (nonZero + 1)) != 0) {
             reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F[kSpGroup], 1);
+        if (ZeroSection(n)) PutFlag(jcm, F[kSpGroup], 1);
     }
     // Whether the cost code is a group's, asked only when a value or a message depends on it.
     std::optional<bool> groupAnswer;
@@ -320,7 +329,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // as on most standard phases).
     uint16_t firstPair = 0;
     for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs && !firstPair; ++f)
-        if (!IsBlank(xio_get_text(jcm, f))) firstPair = f;
+        if (!Blank(xio_get_text(jcm, f))) firstPair = f;
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -329,11 +338,11 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         uint16_t field = F[kSpCostType];
         bool account = false;
         for (std::size_t acc : {kSpAccountA, kSpAccountB, kSpAccountC})
-            if (!refused && !IsBlank(stored(acc))) {
+            if (!refused && !Blank(stored(acc))) {
                 refused = account = true;
                 field = F[acc];
             }
-        if (!refused && !IsBlank(stored(kSpUnitDesc))) {
+        if (!refused && !Blank(stored(kSpUnitDesc))) {
             refused = true;
             field = F[kSpUnitDesc];
         }
@@ -362,12 +371,12 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         // 6. Without categories: no category pairs; the unit description by the cost type.
         bool any = false;
         for (uint16_t f = firstPair; firstPair && f < cat1 + 2 * kCategoryPairs; ++f) {
-            if (IsBlank(xio_get_text(jcm, f))) continue;
+            if (Blank(xio_get_text(jcm, f))) continue;
             PutText(jcm, f, "");
             any = true;
         }
         if (any) messages.push_back(Msg(12215, word("were not/will not be"), word("321/322")));
-        if (const std::string& v = stored(kSpUnitDesc); !IsBlank(v))
+        if (const std::string& v = stored(kSpUnitDesc); !Blank(v))
             UnitCheck(Whole(GetNumber(jcm, F[kSpCostType])), v, messages);
     } else {
         // 7. With categories: the phase accumulates as labor and has no unit description.
@@ -379,7 +388,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             values = FormatNumber("'%.0f'", t);
             ++count;
         }
-        if (const std::string v = stored(kSpUnitDesc); !IsBlank(v)) {
+        if (const std::string v = stored(kSpUnitDesc); !Blank(v)) {
             PutText(jcm, F[kSpUnitDesc], "");
             fields += count ? " and 'Cost unit desc'" : "'Cost unit desc'";
             values += count ? " and '" + v + "'" : "'" + v + "'";
@@ -394,8 +403,8 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
-            if (IsBlank(xio_get_text(jcm, catField))) {
-                if (const std::string& unit = xio_get_text(jcm, unitField); !IsBlank(unit)) {
+            if (Blank(xio_get_text(jcm, catField))) {
+                if (const std::string& unit = xio_get_text(jcm, unitField); !Blank(unit)) {
                     reason = Msg(12216, std::to_string(k), unit);
                     return false;
                 }
@@ -419,7 +428,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 messages.push_back(Msg(12218, std::to_string(k), category, word("was not/will not be"), word("325/326")));
                 PutText(jcm, catField, "");
                 PutText(jcm, unitField, "");
-            } else if (converting && IsBlank(unit)) {
+            } else if (converting && Blank(unit)) {
                 PutText(jcm, unitField, standardUnit);
             }
         }
@@ -441,7 +450,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 10. The group standard phases above this one (nothing to do when an earlier phase of the
     // same group found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(phaseSections_.second, n))) {
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
@@ -466,11 +475,15 @@ void xvJCS::SplitCostCode(const std::string& code) {
         s.assign(plainCode_, offset, width);
         while (!s.empty() && s.back() == ' ') s.pop_back();
     }
+    zeroSections_ = 0;
+    for (std::size_t k = 0; k < sections.size(); ++k)
+        if (modlibs::IsZeroOrBlank(sections[k])) zeroSections_ |= 1u << k;
 }
 
-bool xvJCS::GroupsKnown(const std::vector<std::string>& sections, int n) const {
+bool xvJCS::GroupsKnown(int n) const {
+    const auto& sections = phaseSections_.second;
     for (int k = n; k >= 2; --k) {
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if (ZeroSection(k)) continue;
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
     }
@@ -539,17 +552,17 @@ bool xvJCS::ConvertStdCategory(uint16_t jcm, xvl::xvlImpInfo&, std::string& reas
         reason = Msg(12199);
         return false;
     }
-    if (IsBlank(stored(kScCat))) {
+    if (Blank(stored(kScCat))) {
         reason = Msg(12201);
         return false;
     }
-    if (IsBlank(stored(kScDesc))) {
+    if (Blank(stored(kScDesc))) {
         reason = Msg(12202);
         return false;
     }
     for (auto [field, letter] : {std::pair{kScAccountA, "A"}, std::pair{kScAccountB, "B"}, std::pair{kScAccountC, "C"}})
         if (!ValidateCostAccount(jcm, reason, messages, kRecStdCategory, F[field], letter, converting)) return false;
-    if (const std::string& v = stored(kScUnitDesc); !IsBlank(v))
+    if (const std::string& v = stored(kScUnitDesc); !Blank(v))
         UnitCheck(Whole(GetNumber(jcm, F[kScCostType])), v, messages);
     if (GetFlag(jcm, F[kScSendToBillings]) == 0 && !arMasterExists) {
         messages.push_back(Msg(12789, ModeWord("was/will be", converting), ModeWord("331/332", converting)));

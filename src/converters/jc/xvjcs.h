@@ -106,14 +106,18 @@ private:
     int costSections_ = 1;
     std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
     std::string plainCode_;
-    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers.
+    // Which sections of phaseSections_ are zero or blank (bit k-1 for section k).
+    unsigned zeroSections_ = 0;
+    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers, and
+    // marks its zero sections.
     void SplitCostCode(const std::string& code);
+    bool ZeroSection(int k) const { return (zeroSections_ >> (k - 1)) & 1u; }
     // For each group level, the sections above it of the last group standard phase known to be
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
-    // Whether every group standard phase above the cost code of `sections` is known.
-    bool GroupsKnown(const std::vector<std::string>& sections, int n) const;
+    // Whether every group standard phase above the cost code split last is known.
+    bool GroupsKnown(int n) const;
 
     bool notesFailed_ = false;
 };
