@@ -327,9 +327,8 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     };
     // The first category or unit description of the pairs that holds a value (0: all are blank,
     // as on most standard phases).
-    uint16_t firstPair = 0;
-    for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs && !firstPair; ++f)
-        if (!Blank(xio_get_text(jcm, f))) firstPair = f;
+    const uint16_t firstPair =
+        cat1 ? xio_first_nonblank_text(jcm, cat1, static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1)) : 0;
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
