@@ -93,6 +93,16 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
         sectionAt_[k] = {offset, width};
         offset += width;
     }
+    // A code of fillers, formatted: whatever is not a filler is a separator.
+    separatorStart_.fill(false);
+    if (const int whole = suite::xk_width(kPhase, 0); whole > 0) {
+        constexpr char kFiller = '\x01';
+        std::string probe(static_cast<std::size_t>(whole), kFiller);
+        suite::xk_format_field(kPhase, 0, probe);
+        if (std::count(probe.begin(), probe.end(), kFiller) != whole) separatorStart_.fill(true);
+        for (const char c : probe)
+            if (c != kFiller) separatorStart_[static_cast<unsigned char>(c)] = true;
+    }
     knownGroups_ = {};
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
@@ -463,7 +473,9 @@ void xvJCS::SplitCostCode(const std::string& code) {
     split = code;
     sections.resize(modlibs::kJcMaxCostCodeSections);
     plainCode_ = code;
-    suite::xk_unformat_field(kPhase, 0, plainCode_);
+    // Separators are taken out only when the code may hold one.
+    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; }))
+        suite::xk_unformat_field(kPhase, 0, plainCode_);
     for (std::size_t k = 0; k < sections.size(); ++k) {
         std::string& s = sections[k];
         const auto [offset, width] = sectionAt_[k];

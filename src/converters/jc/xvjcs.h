@@ -106,6 +106,10 @@ private:
     int costSections_ = 1;
     std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
     std::string plainCode_;
+    // The characters a separator of the cost-code format begins with: a cost code that holds
+    // none of them is its own unformatted value (as cost codes are stored). All of them when
+    // the format's separators could not be told.
+    std::array<bool, 256> separatorStart_{};
     // Which sections of phaseSections_ are zero or blank (bit k-1 for section k).
     unsigned zeroSections_ = 0;
     // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers, and
