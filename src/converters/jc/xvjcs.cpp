@@ -339,6 +339,12 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // as on most standard phases).
     const uint16_t firstPair =
         cat1 ? xio_first_nonblank_text(jcm, cat1, static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1)) : 0;
+    // The cost accounts A, B and C that hold a value (most standard phases have none), for the
+    // group check and the account checks.
+    constexpr std::array<std::pair<std::size_t, const char*>, 3> kAccounts{
+        {{kSpAccountA, "A"}, {kSpAccountB, "B"}, {kSpAccountC, "C"}}};
+    std::array<bool, 3> accountGiven{};
+    for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -346,10 +352,10 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         bool refused = costType != 1;
         uint16_t field = F[kSpCostType];
         bool account = false;
-        for (std::size_t acc : {kSpAccountA, kSpAccountB, kSpAccountC})
-            if (!refused && !Blank(stored(acc))) {
+        for (std::size_t i = 0; i < kAccounts.size(); ++i)
+            if (!refused && accountGiven[i]) {
                 refused = account = true;
-                field = F[acc];
+                field = F[kAccounts[i].first];
             }
         if (!refused && !Blank(stored(kSpUnitDesc))) {
             refused = true;
@@ -372,9 +378,12 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         }
     }
 
-    // 5. Cost accounts.
-    for (auto [field, letter] : {std::pair{kSpAccountA, "A"}, std::pair{kSpAccountB, "B"}, std::pair{kSpAccountC, "C"}})
-        if (!ValidateCostAccount(jcm, reason, messages, kRecStdPhase, F[field], letter, converting)) return false;
+    // 5. Cost accounts (a blank one passes).
+    for (std::size_t i = 0; i < kAccounts.size(); ++i)
+        if (accountGiven[i] &&
+            !ValidateCostAccount(jcm, reason, messages, kRecStdPhase, F[kAccounts[i].first], kAccounts[i].second,
+                                 converting))
+            return false;
 
     if (!categoriesUsed) {
         // 6. Without categories: no category pairs; the unit description by the cost type.
