@@ -481,18 +481,21 @@ void xvJCS::SplitCostCode(const std::string& code) {
     auto& [split, sections] = phaseSections_;
     split = code;
     sections.resize(modlibs::kJcMaxCostCodeSections);
-    plainCode_ = code;
     // Separators are taken out only when the code may hold one.
-    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; }))
+    const std::string* plain = &code;
+    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; })) {
+        plainCode_ = code;
         suite::xk_unformat_field(kPhase, 0, plainCode_);
+        plain = &plainCode_;
+    }
     for (std::size_t k = 0; k < sections.size(); ++k) {
         std::string& s = sections[k];
         const auto [offset, width] = sectionAt_[k];
-        if (static_cast<int>(k) >= costSections_ || offset >= plainCode_.size()) {
+        if (static_cast<int>(k) >= costSections_ || offset >= plain->size()) {
             s.clear();
             continue;
         }
-        s.assign(plainCode_, offset, width);
+        s.assign(*plain, offset, width);
         while (!s.empty() && s.back() == ' ') s.pop_back();
     }
     zeroSections_ = 0;
