@@ -214,6 +214,49 @@ TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {
     EXPECT_EQ(refusals, 3) << report;
 }
 
+// Cost codes of four sections of unequal widths: every group above a member is made from the
+// member's own sections, each cut where the format puts it, in an examined file as in a
+// converted one.
+class JcsFourSections : public JcsTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.formats[18].sections = {suite::KeySection{"Area", 1, "-", true, false}, suite::KeySection{"Job", 3, ".", true, false},
+                                  suite::KeySection{"Part", 2, "/", true, false},
+                                  suite::KeySection{"Item", 4, "", true, false}};
+    }
+};
+
+TEST_F(JcsFourSections, TheGroupsAboveAMemberKeepItsSections) {
+    const std::string body = Std("7-012.34/0056", "1") + Std("7-012.34/0057", "1") + Std("7-013.05/0001", "1");
+    const std::string examined = Run("Examine Files", body);
+    const std::string converted = Run("Convert", body);
+    for (const char* group : {"7012340000", "7012000000", "7000000000", "7013050000", "7013000000"}) {
+        SCOPED_TRACE(group);
+        EXPECT_EQ(Stored(kRecStdPhase, group, "SPDESC"), "Group created by conversion");
+    }
+    EXPECT_EQ(Stored(kRecStdPhase, "7012340056", "SPDESC"), "Phase 7-012.34/0056");
+    // Each group once, however many members share it.
+    for (const std::string& report : {examined, converted}) {
+        int created = 0;
+        for (auto at = report.find("Group created by conversion"); at != std::string::npos;
+             at = report.find("Group created by conversion", at + 1))
+            ++created;
+        EXPECT_EQ(created, 5) << report;
+    }
+}
+
+// A zero first section, or a zero section before one that is not, rejects the cost code; zero
+// sections at the end make a group.
+TEST_F(JcsFourSections, AZeroSectionMayOnlyEndTheCostCode) {
+    const std::string report =
+        Run("Examine Files", Std("0-012.34/0056", "1") + Std("7-000.34/0056", "1") + Std("7-012.00/0056", "1") +
+                                 Std("7-012.00/0000", "1") + Std("7-000.00/0000", "1") + Std("8-001.02/0003", "1"));
+    for (const char* refused : {"0-012.34/0056", "7-000.34/0056", "7-012.00/0056"})
+        EXPECT_THAT(report, HasSubstr(std::string("Invalid zero section in Standard Phase - ") + refused + "(317)"));
+    for (const char* accepted : {"7-012.00/0000", "7-000.00/0000", "8-001.02/0003"})
+        EXPECT_THAT(report, Not(HasSubstr(std::string("Standard Phase - ") + accepted + "(317)")));
+}
+
 // The accounts are checked A, B, C: the first invalid one rejects the record, the next is not
 // read. A column the template gives as a base account passes the import, but without the prefix
 // from the job the standard needs a whole account.

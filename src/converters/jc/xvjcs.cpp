@@ -31,6 +31,13 @@ constexpr int kTaxStatusTerm = 369;
 constexpr int kEquipmentUnitTerm = 69;
 constexpr int kCategoryPairs = 12;
 
+// IsBlank, inline: a standard phase tests some thirty fields, most of them empty.
+inline bool Blank(const std::string& text) {
+    for (const char c : text)
+        if (c != ' ') return false;
+    return true;
+}
+
 bool SameNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
@@ -80,6 +87,22 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     notesFailed_ = false;
     lookups_.Clear();
     phaseSections_ = {};
+    costSections_ = modlibs::JcCostCodeSections();
+    for (std::size_t k = 0, offset = 0; k < sectionAt_.size(); ++k) {
+        const auto width = static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, static_cast<int>(k) + 1)));
+        sectionAt_[k] = {offset, width};
+        offset += width;
+    }
+    // A code of fillers, formatted: whatever is not a filler is a separator.
+    separatorStart_.fill(false);
+    if (const int whole = suite::xk_width(kPhase, 0); whole > 0) {
+        constexpr char kFiller = '\x01';
+        std::string probe(static_cast<std::size_t>(whole), kFiller);
+        suite::xk_format_field(kPhase, 0, probe);
+        if (std::count(probe.begin(), probe.end(), kFiller) != whole) separatorStart_.fill(true);
+        for (const char c : probe)
+            if (c != kFiller) separatorStart_[static_cast<unsigned char>(c)] = true;
+    }
     knownGroups_ = {};
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
@@ -186,7 +209,7 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
 
 bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::MessageList& messages, uint16_t rec,
                                 uint16_t fld, const char* letter, bool converting) {
-    if (IsBlank(xio_get_text(jcm, fld))) return true;
+    if (Blank(xio_get_text(jcm, fld))) return true;
     std::string account = GetText(jcm, fld);
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
@@ -236,7 +259,7 @@ void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageLis
 }
 
 void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
-    if (const std::string& stored = xio_get_text(jcm, fld); IsBlank(stored)) {
+    if (const std::string& stored = xio_get_text(jcm, fld); Blank(stored)) {
         PutText(jcm, fld, defaultTaxStatus);
         return;
     } else if (stored == defaultTaxStatus) {
@@ -275,31 +298,33 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 1-3. Cost code, description, overhead table.
     const std::string phase = stored(kSpPhase);
-    if (IsBlank(phase)) {
+    if (Blank(phase)) {
         reason = Msg(12209, term());
         return false;
     }
-    if (IsBlank(stored(kSpDesc))) {
+    if (Blank(stored(kSpDesc))) {
         reason = Msg(12210, TermCap(kPhase));
         return false;
     }
-    if (const std::string& v = stored(kSpOverhead); !IsBlank(v)) {
+    if (const std::string& v = stored(kSpOverhead); !Blank(v)) {
         messages.push_back(Msg(12211, v, word("was not/will not be"), word("315/316")));
         PutText(jcm, F[kSpOverhead], "");
     }
 
     // 4. Sections; a group standard phase carries no values.
-    const int n = modlibs::JcCostCodeSections();
+    const int n = costSections_;
     const uint16_t cat1 = F[kSpCat1];
     if (n >= 2) {
         // Split once: the group standard phases above it are built from the same sections.
-        phaseSections_ = {phase, CostCodeSections(phase, n)};
-        const auto& sections = phaseSections_.second;
-        if (!ZeroSectionsValid(sections, n)) {
+        SplitCostCode(phase);
+        // The first section may not be zero, nor may a zero section come before one that is not.
+        const unsigned used = (1u << n) - 1;
+        const unsigned nonZero = ~zeroSections_ & used;
+        if (ZeroSection(1) || (nonZero & (nonZero + 1)) != 0) {
             reason = Msg(12212, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F[kSpGroup], 1);
+        if (ZeroSection(n)) PutFlag(jcm, F[kSpGroup], 1);
     }
     // Whether the cost code is a group's, asked only when a value or a message depends on it.
     std::optional<bool> groupAnswer;
@@ -312,9 +337,14 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     };
     // The first category or unit description of the pairs that holds a value (0: all are blank,
     // as on most standard phases).
-    uint16_t firstPair = 0;
-    for (uint16_t f = cat1; cat1 && f < cat1 + 2 * kCategoryPairs && !firstPair; ++f)
-        if (!IsBlank(xio_get_text(jcm, f))) firstPair = f;
+    const uint16_t firstPair =
+        cat1 ? xio_first_nonblank_text(jcm, cat1, static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1)) : 0;
+    // The cost accounts A, B and C that hold a value (most standard phases have none), for the
+    // group check and the account checks.
+    constexpr std::array<std::pair<std::size_t, const char*>, 3> kAccounts{
+        {{kSpAccountA, "A"}, {kSpAccountB, "B"}, {kSpAccountC, "C"}}};
+    std::array<bool, 3> accountGiven{};
+    for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -322,12 +352,12 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         bool refused = costType != 1;
         uint16_t field = F[kSpCostType];
         bool account = false;
-        for (std::size_t acc : {kSpAccountA, kSpAccountB, kSpAccountC})
-            if (!refused && !IsBlank(stored(acc))) {
+        for (std::size_t i = 0; i < kAccounts.size(); ++i)
+            if (!refused && accountGiven[i]) {
                 refused = account = true;
-                field = F[acc];
+                field = F[kAccounts[i].first];
             }
-        if (!refused && !IsBlank(stored(kSpUnitDesc))) {
+        if (!refused && !Blank(stored(kSpUnitDesc))) {
             refused = true;
             field = F[kSpUnitDesc];
         }
@@ -348,20 +378,23 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         }
     }
 
-    // 5. Cost accounts.
-    for (auto [field, letter] : {std::pair{kSpAccountA, "A"}, std::pair{kSpAccountB, "B"}, std::pair{kSpAccountC, "C"}})
-        if (!ValidateCostAccount(jcm, reason, messages, kRecStdPhase, F[field], letter, converting)) return false;
+    // 5. Cost accounts (a blank one passes).
+    for (std::size_t i = 0; i < kAccounts.size(); ++i)
+        if (accountGiven[i] &&
+            !ValidateCostAccount(jcm, reason, messages, kRecStdPhase, F[kAccounts[i].first], kAccounts[i].second,
+                                 converting))
+            return false;
 
     if (!categoriesUsed) {
         // 6. Without categories: no category pairs; the unit description by the cost type.
         bool any = false;
         for (uint16_t f = firstPair; firstPair && f < cat1 + 2 * kCategoryPairs; ++f) {
-            if (IsBlank(xio_get_text(jcm, f))) continue;
+            if (Blank(xio_get_text(jcm, f))) continue;
             PutText(jcm, f, "");
             any = true;
         }
         if (any) messages.push_back(Msg(12215, word("were not/will not be"), word("321/322")));
-        if (const std::string& v = stored(kSpUnitDesc); !IsBlank(v))
+        if (const std::string& v = stored(kSpUnitDesc); !Blank(v))
             UnitCheck(Whole(GetNumber(jcm, F[kSpCostType])), v, messages);
     } else {
         // 7. With categories: the phase accumulates as labor and has no unit description.
@@ -373,7 +406,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             values = FormatNumber("'%.0f'", t);
             ++count;
         }
-        if (const std::string v = stored(kSpUnitDesc); !IsBlank(v)) {
+        if (const std::string v = stored(kSpUnitDesc); !Blank(v)) {
             PutText(jcm, F[kSpUnitDesc], "");
             fields += count ? " and 'Cost unit desc'" : "'Cost unit desc'";
             values += count ? " and '" + v + "'" : "'" + v + "'";
@@ -388,8 +421,8 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
-            if (IsBlank(xio_get_text(jcm, catField))) {
-                if (const std::string& unit = xio_get_text(jcm, unitField); !IsBlank(unit)) {
+            if (Blank(xio_get_text(jcm, catField))) {
+                if (const std::string& unit = xio_get_text(jcm, unitField); !Blank(unit)) {
                     reason = Msg(12216, std::to_string(k), unit);
                     return false;
                 }
@@ -413,7 +446,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 messages.push_back(Msg(12218, std::to_string(k), category, word("was not/will not be"), word("325/326")));
                 PutText(jcm, catField, "");
                 PutText(jcm, unitField, "");
-            } else if (converting && IsBlank(unit)) {
+            } else if (converting && Blank(unit)) {
                 PutText(jcm, unitField, standardUnit);
             }
         }
@@ -435,7 +468,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 10. The group standard phases above this one (nothing to do when an earlier phase of the
     // same group found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(phaseSections_.second, n))) {
+    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
@@ -444,9 +477,36 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
-bool xvJCS::GroupsKnown(const std::vector<std::string>& sections, int n) const {
+void xvJCS::SplitCostCode(const std::string& code) {
+    auto& [split, sections] = phaseSections_;
+    split = code;
+    sections.resize(modlibs::kJcMaxCostCodeSections);
+    // Separators are taken out only when the code may hold one.
+    const std::string* plain = &code;
+    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; })) {
+        plainCode_ = code;
+        suite::xk_unformat_field(kPhase, 0, plainCode_);
+        plain = &plainCode_;
+    }
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        std::string& s = sections[k];
+        const auto [offset, width] = sectionAt_[k];
+        if (static_cast<int>(k) >= costSections_ || offset >= plain->size()) {
+            s.clear();
+            continue;
+        }
+        s.assign(*plain, offset, width);
+        while (!s.empty() && s.back() == ' ') s.pop_back();
+    }
+    zeroSections_ = 0;
+    for (std::size_t k = 0; k < sections.size(); ++k)
+        if (modlibs::IsZeroOrBlank(sections[k])) zeroSections_ |= 1u << k;
+}
+
+bool xvJCS::GroupsKnown(int n) const {
+    const auto& sections = phaseSections_.second;
     for (int k = n; k >= 2; --k) {
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if (ZeroSection(k)) continue;
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
     }
@@ -515,17 +575,17 @@ bool xvJCS::ConvertStdCategory(uint16_t jcm, xvl::xvlImpInfo&, std::string& reas
         reason = Msg(12199);
         return false;
     }
-    if (IsBlank(stored(kScCat))) {
+    if (Blank(stored(kScCat))) {
         reason = Msg(12201);
         return false;
     }
-    if (IsBlank(stored(kScDesc))) {
+    if (Blank(stored(kScDesc))) {
         reason = Msg(12202);
         return false;
     }
     for (auto [field, letter] : {std::pair{kScAccountA, "A"}, std::pair{kScAccountB, "B"}, std::pair{kScAccountC, "C"}})
         if (!ValidateCostAccount(jcm, reason, messages, kRecStdCategory, F[field], letter, converting)) return false;
-    if (const std::string& v = stored(kScUnitDesc); !IsBlank(v))
+    if (const std::string& v = stored(kScUnitDesc); !Blank(v))
         UnitCheck(Whole(GetNumber(jcm, F[kScCostType])), v, messages);
     if (GetFlag(jcm, F[kScSendToBillings]) == 0 && !arMasterExists) {
         messages.push_back(Msg(12789, ModeWord("was/will be", converting), ModeWord("331/332", converting)));

@@ -10,6 +10,7 @@
 #include "convert/lookups.h"
 #include "convert/side_file.h"
 #include "convert/reports.h"
+#include "platform/modlibs/jc_cost_code.h"
 
 #include <array>
 #include <cstdint>
@@ -99,12 +100,28 @@ private:
     convert::LookupCache lookups_;
     // The sections of the cost code the standard phase handler checked last, for its groups.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost-code format as the text file started: the sections in use, and where each lies
+    // in an unformatted cost code (offset, width), so that a cost code is split with one
+    // unformat and no look-up of the format per section.
+    int costSections_ = 1;
+    std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
+    std::string plainCode_;
+    // The characters a separator of the cost-code format begins with: a cost code that holds
+    // none of them is its own unformatted value (as cost codes are stored). All of them when
+    // the format's separators could not be told.
+    std::array<bool, 256> separatorStart_{};
+    // Which sections of phaseSections_ are zero or blank (bit k-1 for section k).
+    unsigned zeroSections_ = 0;
+    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers, and
+    // marks its zero sections.
+    void SplitCostCode(const std::string& code);
+    bool ZeroSection(int k) const { return (zeroSections_ >> (k - 1)) & 1u; }
     // For each group level, the sections above it of the last group standard phase known to be
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
-    // Whether every group standard phase above the cost code of `sections` is known.
-    bool GroupsKnown(const std::vector<std::string>& sections, int n) const;
+    // Whether every group standard phase above the cost code split last is known.
+    bool GroupsKnown(int n) const;
 
     bool notesFailed_ = false;
 };

@@ -2132,6 +2132,18 @@ int16_t xio_get_field_result(uint16_t h, uint16_t rec, uint16_t fld) {
     return field_result(*(sl.buf->data() + (fld - sl.first)), sl.type);
 }
 
+uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last) {
+    Handle* hd = H(h);
+    if (!hd || first == 0) return 0;
+    for (uint32_t f = first; f <= last && f < hd->slots.size(); ++f) {
+        const Handle::Slot& sl = hd->slots[f];
+        if (!sl.buf || !is_text(sl.type)) continue;
+        const std::string& text = (sl.buf->data() + (f - sl.first))->s;
+        if (text.find_first_not_of(' ') != std::string::npos) return static_cast<uint16_t>(f);
+    }
+    return 0;
+}
+
 uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
     Handle* hd = H(h);
     if (!hd || first == 0 || last < first) return 0;

@@ -239,6 +239,9 @@ int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag);
 // xio_put_number would do field by field: every field whose field result and number are both
 // non-zero is set to 0. Answers the first such field (0 when none) with its number before.
 uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue);
+// Over fields first..last (both included), the first whose text as xio_get_text reads it holds
+// more than blanks (0 when none): one call for a run of fields that are mostly empty.
+uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last);
 
 // ---- Records ------------------------------------------------------------------------------
 [[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);

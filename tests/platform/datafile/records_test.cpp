@@ -576,6 +576,26 @@ TEST_F(Records, ZeroingARangeClearsOnlyNonZeroNumbers) {
     EXPECT_EQ(xio_zero_numbers(h, opened, name, before), 0) << "an empty range";
 }
 
+// The first field of a range whose text holds more than blanks: fields that are not texts, and
+// texts of blanks only, are passed over.
+TEST_F(Records, TheFirstNonBlankTextOfARange) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    const uint16_t code = fld(h, 1, "CODE"), name = fld(h, 1, "NAME"), memo = fld(h, 1, "MEMO");
+    const uint16_t amount = fld(h, 1, "AMOUNT");
+    ASSERT_LT(code, name);
+    ASSERT_LT(amount, memo);
+    ASSERT_LT(name, amount);
+    put(h, 1, "CODE", "   ");
+    EXPECT_EQ(xio_first_nonblank_text(h, code, memo), name) << "NAME's default";
+    put(h, 1, "NAME", "  ");
+    EXPECT_EQ(xio_first_nonblank_text(h, code, memo), 0) << "AMOUNT is not a text";
+    put(h, 1, "MEMO", " x");
+    EXPECT_EQ(xio_first_nonblank_text(h, code, memo), memo);
+    EXPECT_EQ(xio_first_nonblank_text(h, code, static_cast<uint16_t>(memo - 1)), 0);
+    EXPECT_EQ(xio_first_nonblank_text(h, memo, code), 0) << "an empty range";
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");
