@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace dz::pr {
 
@@ -27,11 +28,7 @@ char At(const std::string& s, std::size_t pos) { return pos < s.size() ? s[pos] 
 
 }  // namespace
 
-namespace {
-
-// Whether the field holds a value TakeFieldValue would take: the look the record handlers give
-// every field a country drops, on every employee, before anything is built.
-bool HoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault) {
+bool FieldHoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault) {
     if (!field) return false;
     switch (kind) {
     case FieldKind::Text:
@@ -50,11 +47,9 @@ bool HoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefa
     return false;
 }
 
-}  // namespace
-
 std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKind kind, const char* yesText,
                                           double choiceDefault) {
-    if (!HoldsValue(file, field, kind, choiceDefault)) return std::nullopt;
+    if (!FieldHoldsValue(file, field, kind, choiceDefault)) return std::nullopt;
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
@@ -97,7 +92,7 @@ bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind k
 bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
                       double choiceDefault) {
-    if (!HoldsValue(file, field, kind, choiceDefault)) return false;
+    if (!FieldHoldsValue(file, field, kind, choiceDefault)) return false;
     const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
     if (!shown) return false;
     std::string fieldLabel = label;
@@ -110,29 +105,43 @@ bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char*
     return true;
 }
 
+namespace {
+
+// Zeroes every non-zero total from `first` to `last` (every second field number); the first
+// one found is named in one 12310 unless `noted` already is.
+void ClearTotalsRun(uint16_t file, uint16_t first, uint16_t last, convert::MessageList& messages, bool& noted) {
+    if (!first || !last) return;
+    for (uint32_t f = first; f <= last; f += 2) {
+        const auto field = static_cast<uint16_t>(f);
+        const double value = convert::GetNumber(file, field);
+        if (value == 0) continue;
+        if (!noted) {
+            xio_fld_def def;
+            xio_get_fld_def(file, field, def);
+            const std::string shown = def.decimals == 4 ? convert::FormatNumber("%.4f", value / 10000)
+                                                        : convert::FormatNumber("%.2f", value / 100);
+            messages.push_back(Msg(12310, def.description, shown));
+            noted = true;
+        }
+        convert::PutNumber(file, field, 0);
+    }
+}
+
+}  // namespace
+
 void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
                         convert::MessageList& messages) {
     if (allowTotals) return;
     bool noted = false;
-    for (const TotalsRun& run : runs) {
-        const uint16_t first = FieldNo(file, rec, run.first);
-        const uint16_t last = FieldNo(file, rec, run.last);
-        if (!first || !last) continue;
-        for (uint32_t f = first; f <= last; f += 2) {
-            const auto field = static_cast<uint16_t>(f);
-            const double value = convert::GetNumber(file, field);
-            if (value == 0) continue;
-            if (!noted) {
-                xio_fld_def def;
-                xio_get_fld_def(file, field, def);
-                const std::string shown = def.decimals == 4 ? convert::FormatNumber("%.4f", value / 10000)
-                                                            : convert::FormatNumber("%.2f", value / 100);
-                messages.push_back(Msg(12310, def.description, shown));
-                noted = true;
-            }
-            convert::PutNumber(file, field, 0);
-        }
-    }
+    for (const TotalsRun& run : runs)
+        ClearTotalsRun(file, FieldNo(file, rec, run.first), FieldNo(file, rec, run.last), messages, noted);
+}
+
+void ClearCurrentTotals(uint16_t file, uint16_t first, uint16_t last, bool allowTotals,
+                        convert::MessageList& messages) {
+    if (allowTotals) return;
+    bool noted = false;
+    ClearTotalsRun(file, first, last, messages, noted);
 }
 
 double RoundToCents(double stored) {
@@ -233,10 +242,12 @@ int16_t ReorderEmployeeName(std::string& name) {
     if (!OnlyBlanksFrom(name, last)) return 0;
     std::size_t from = firstEnd;
     while (At(name, from) == ' ') ++from;
-    std::string lastName = name.substr(from, last - from);
-    std::string out = lastName + "; " + name.substr(0, firstEnd);
+    // Built in one string: every employee's name passes here.
+    std::string out;
+    out.reserve(name.size() + 2);
+    out.append(name, from, last - from).append("; ").append(name, 0, firstEnd);
     if (out.size() > kEmployeeNameMax) out.resize(kEmployeeNameMax);
-    name = out;
+    name = std::move(out);
     return 1;
 }
 
