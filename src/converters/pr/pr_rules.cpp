@@ -4,6 +4,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -15,7 +16,19 @@ using namespace convert;
 
 namespace {
 
-bool IsNameLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '-'; }
+// Which bytes are letters of a name, as std::isalpha answers under the C locale (the program
+// sets it, if at all, before its first conversion): asking the locale costs a call for every
+// character, and every employee's name is scanned.
+const std::array<bool, 256>& NameLetters() {
+    static const std::array<bool, 256> letters = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = std::isalpha(c) != 0 || c == '-';
+        return table;
+    }();
+    return letters;
+}
+
+bool IsNameLetter(char c) { return NameLetters()[static_cast<unsigned char>(c)]; }
 
 // Nothing but blanks from `pos` on.
 bool OnlyBlanksFrom(const std::string& s, std::size_t pos) {
@@ -34,15 +47,15 @@ bool FieldHoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choic
     case FieldKind::Text:
         return !xio_get_text(file, field).empty();
     case FieldKind::YesNo:
-        return convert::GetFlag(file, field) == 1;
+        return xio_get_flag(file, field) == 1;
     case FieldKind::Number:
     case FieldKind::Amount:
-        return convert::GetNumber(file, field) != 0;
+        return xio_get_number(file, field) != 0;
     case FieldKind::Date:
         // A date never set is stored as zero, and is told without building the field's value.
         return xio_get_field_result(file, 0, field) != 0 && !convert::GetDate(file, field).blank();
     case FieldKind::Choice:
-        return convert::GetNumber(file, field) != choiceDefault;
+        return xio_get_number(file, field) != choiceDefault;
     }
     return false;
 }
@@ -113,7 +126,7 @@ void ClearTotalsRun(uint16_t file, uint16_t first, uint16_t last, convert::Messa
     if (!first || !last) return;
     for (uint32_t f = first; f <= last; f += 2) {
         const auto field = static_cast<uint16_t>(f);
-        const double value = convert::GetNumber(file, field);
+        const double value = xio_get_number(file, field);
         if (value == 0) continue;
         if (!noted) {
             xio_fld_def def;
@@ -123,7 +136,7 @@ void ClearTotalsRun(uint16_t file, uint16_t first, uint16_t last, convert::Messa
             messages.push_back(Msg(12310, def.description, shown));
             noted = true;
         }
-        convert::PutNumber(file, field, 0);
+        xio_put_number(file, field, 0);
     }
 }
 
