@@ -10,7 +10,6 @@
 #include "platform/suite/xk.h"
 
 #include <array>
-#include <cmath>
 #include <vector>
 
 namespace dz::ap {
@@ -94,24 +93,6 @@ std::string ClearListed(uint16_t apm, const VendorFields& fields, std::initializ
     return ListedAmounts(values.data(), count);
 }
 
-// Sets every non-zero number field from `first` to `last` (field numbers, both included) to 0;
-// answers the first such field (0 when none) and its old value. Totals hold whole hundredths, so
-// a total that is not zero is at least 1 either way: one read per field, no field result.
-uint16_t ZeroTotals(uint16_t apm, uint16_t first, uint16_t last, double& firstValue) {
-    uint16_t found = 0;
-    if (first == 0 || last < first) return 0;
-    for (uint16_t f = first; f <= last; ++f) {
-        const double v = xio_get_number(apm, f);
-        if (!(std::fabs(v) >= 1)) continue;
-        if (!found) {
-            found = f;
-            firstValue = v;
-        }
-        xio_put_number(apm, f, 0);
-    }
-    return found;
-}
-
 // A description with its first letter upper-cased, followed by `tail` ("%s rate").
 std::string Labelled(int term, const char* tail) {
     std::string text = Term(term) + tail;
@@ -171,7 +152,9 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         return false;
     }
 
-    // 2. Totals the suite accumulates: one message per kind, naming the first field.
+    // 2. Totals the suite accumulates: one message per kind, naming the first field. Totals hold
+    // whole hundredths, so one that is not zero is at least 1 either way: each run of fields is
+    // zeroed in one call of the data-file layer.
     if (!allowTotals) {
         struct Range {
             std::size_t first;
@@ -185,7 +168,7 @@ bool xvAPM::ConvertVendor(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, c
         bool told[2] = {false, false};
         for (const auto& r : ranges) {
             double value = 0;
-            const uint16_t found = ZeroTotals(apm, fld(r.first), fld(r.last), value);
+            const uint16_t found = ZeroRange(apm, fld(r.first), fld(r.last), value);
             if (found == 0 || told[r.nextYear]) continue;
             told[r.nextYear] = true;
             messages.push_back(Msg(r.nextYear ? 12131 : 12130, FieldDescription(apm, found), Amount(value)));

@@ -4,9 +4,11 @@
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 namespace dz::pr {
 
@@ -14,7 +16,19 @@ using namespace convert;
 
 namespace {
 
-bool IsNameLetter(char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == '-'; }
+// Which bytes are letters of a name, as std::isalpha answers under the C locale (the program
+// sets it, if at all, before its first conversion): asking the locale costs a call for every
+// character, and every employee's name is scanned.
+const std::array<bool, 256>& NameLetters() {
+    static const std::array<bool, 256> letters = [] {
+        std::array<bool, 256> table{};
+        for (int c = 0; c < 256; ++c) table[static_cast<std::size_t>(c)] = std::isalpha(c) != 0 || c == '-';
+        return table;
+    }();
+    return letters;
+}
+
+bool IsNameLetter(char c) { return NameLetters()[static_cast<unsigned char>(c)]; }
 
 // Nothing but blanks from `pos` on.
 bool OnlyBlanksFrom(const std::string& s, std::size_t pos) {
@@ -27,34 +41,28 @@ char At(const std::string& s, std::size_t pos) { return pos < s.size() ? s[pos] 
 
 }  // namespace
 
-namespace {
-
-// Whether the field holds a value TakeFieldValue would take: the look the record handlers give
-// every field a country drops, on every employee, before anything is built.
-bool HoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault) {
+bool FieldHoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault) {
     if (!field) return false;
     switch (kind) {
     case FieldKind::Text:
         return !xio_get_text(file, field).empty();
     case FieldKind::YesNo:
-        return convert::GetFlag(file, field) == 1;
+        return xio_get_flag(file, field) == 1;
     case FieldKind::Number:
     case FieldKind::Amount:
-        return convert::GetNumber(file, field) != 0;
+        return xio_get_number(file, field) != 0;
     case FieldKind::Date:
         // A date never set is stored as zero, and is told without building the field's value.
         return xio_get_field_result(file, 0, field) != 0 && !convert::GetDate(file, field).blank();
     case FieldKind::Choice:
-        return convert::GetNumber(file, field) != choiceDefault;
+        return xio_get_number(file, field) != choiceDefault;
     }
     return false;
 }
 
-}  // namespace
-
 std::optional<std::string> TakeFieldValue(uint16_t file, uint16_t field, FieldKind kind, const char* yesText,
                                           double choiceDefault) {
-    if (!HoldsValue(file, field, kind, choiceDefault)) return std::nullopt;
+    if (!FieldHoldsValue(file, field, kind, choiceDefault)) return std::nullopt;
     std::string shown;
     switch (kind) {
     case FieldKind::Text:
@@ -97,7 +105,7 @@ bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind k
 bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label, const char* yesText,
                       double choiceDefault) {
-    if (!HoldsValue(file, field, kind, choiceDefault)) return false;
+    if (!FieldHoldsValue(file, field, kind, choiceDefault)) return false;
     const std::optional<std::string> shown = TakeFieldValue(file, field, kind, yesText, choiceDefault);
     if (!shown) return false;
     std::string fieldLabel = label;
@@ -110,29 +118,43 @@ bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char*
     return true;
 }
 
+namespace {
+
+// Zeroes every non-zero total from `first` to `last` (every second field number); the first
+// one found is named in one 12310 unless `noted` already is.
+void ClearTotalsRun(uint16_t file, uint16_t first, uint16_t last, convert::MessageList& messages, bool& noted) {
+    if (!first || !last) return;
+    for (uint32_t f = first; f <= last; f += 2) {
+        const auto field = static_cast<uint16_t>(f);
+        const double value = xio_get_number(file, field);
+        if (value == 0) continue;
+        if (!noted) {
+            xio_fld_def def;
+            xio_get_fld_def(file, field, def);
+            const std::string shown = def.decimals == 4 ? convert::FormatNumber("%.4f", value / 10000)
+                                                        : convert::FormatNumber("%.2f", value / 100);
+            messages.push_back(Msg(12310, def.description, shown));
+            noted = true;
+        }
+        xio_put_number(file, field, 0);
+    }
+}
+
+}  // namespace
+
 void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
                         convert::MessageList& messages) {
     if (allowTotals) return;
     bool noted = false;
-    for (const TotalsRun& run : runs) {
-        const uint16_t first = FieldNo(file, rec, run.first);
-        const uint16_t last = FieldNo(file, rec, run.last);
-        if (!first || !last) continue;
-        for (uint32_t f = first; f <= last; f += 2) {
-            const auto field = static_cast<uint16_t>(f);
-            const double value = convert::GetNumber(file, field);
-            if (value == 0) continue;
-            if (!noted) {
-                xio_fld_def def;
-                xio_get_fld_def(file, field, def);
-                const std::string shown = def.decimals == 4 ? convert::FormatNumber("%.4f", value / 10000)
-                                                            : convert::FormatNumber("%.2f", value / 100);
-                messages.push_back(Msg(12310, def.description, shown));
-                noted = true;
-            }
-            convert::PutNumber(file, field, 0);
-        }
-    }
+    for (const TotalsRun& run : runs)
+        ClearTotalsRun(file, FieldNo(file, rec, run.first), FieldNo(file, rec, run.last), messages, noted);
+}
+
+void ClearCurrentTotals(uint16_t file, uint16_t first, uint16_t last, bool allowTotals,
+                        convert::MessageList& messages) {
+    if (allowTotals) return;
+    bool noted = false;
+    ClearTotalsRun(file, first, last, messages, noted);
 }
 
 double RoundToCents(double stored) {
@@ -233,10 +255,12 @@ int16_t ReorderEmployeeName(std::string& name) {
     if (!OnlyBlanksFrom(name, last)) return 0;
     std::size_t from = firstEnd;
     while (At(name, from) == ' ') ++from;
-    std::string lastName = name.substr(from, last - from);
-    std::string out = lastName + "; " + name.substr(0, firstEnd);
+    // Built in one string: every employee's name passes here.
+    std::string out;
+    out.reserve(name.size() + 2);
+    out.append(name, from, last - from).append("; ").append(name, 0, firstEnd);
     if (out.size() > kEmployeeNameMax) out.resize(kEmployeeNameMax);
-    name = out;
+    name = std::move(out);
     return 1;
 }
 

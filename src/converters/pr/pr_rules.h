@@ -23,6 +23,10 @@ inline constexpr uint16_t kCountryAustralia = 61;
 // How a field holds "a value" and what it is reset to.
 enum class FieldKind { Text, YesNo, Number, Amount, Date, Choice };
 
+// Whether the field holds a value TakeFieldValue would take: the look the record handlers give
+// every field a country drops, on every employee, before anything is built.
+bool FieldHoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault = 1);
+
 // The value of a field as messages show it (numbers "%.0f", amounts "%.2f" of hundredths, choices
 // "%s (%.0f)", dates as written, a yes `yesText`), after which the field is reset to its empty
 // value (a choice to `choiceDefault`); nothing when the field holds no value.
@@ -49,6 +53,9 @@ struct TotalsRun {
 // Unless `allowTotals`, zeroes every non-zero total of the runs (every second field number from
 // a run's first to its last) and names the first one in one 12310.
 void ClearCurrentTotals(uint16_t file, uint16_t rec, std::initializer_list<TotalsRun> runs, bool allowTotals,
+                        convert::MessageList& messages);
+// The same for one run given by its field numbers (0: no such field, nothing cleared).
+void ClearCurrentTotals(uint16_t file, uint16_t first, uint16_t last, bool allowTotals,
                         convert::MessageList& messages);
 
 // ---- Amounts ------------------------------------------------------------------------------------

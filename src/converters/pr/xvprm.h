@@ -50,7 +50,7 @@ enum EmployeeField : std::size_t {
     kEEICST, kEEQ, kEFEDCR, kEFRNCH, kEFSTAT, kEGCERT, kEGID, kEJOB, kELOCAL, kELROEDT, kEMEDLV, kEMPID,
     kEMTGRBT, kENAME, kEPAY, kEPAYDT, kEPEN, kEPERCR, kEPEX, kEPGID, kEPHS, kERES1, kERES2, kERES3, kESIN,
     kESPOUSE, kESSN, kETAXCD, kETAXDED, kETITLED, kETRMRES, kEUNION, kEWCCD, kEWCST, kEWORK1, kEWORK2, kEWORK3,
-    kEZONRBT,
+    kEZONRBT, kEYREG, kEMFRG,
     kEmployeeFields
 };
 inline constexpr convert::FieldNames<kEmployeeFields> kEmployeeNames{
@@ -58,7 +58,7 @@ inline constexpr convert::FieldNames<kEmployeeFields> kEmployeeNames{
     "EDTHBEN", "EEICST", "EEQ", "EFEDCR", "EFRNCH", "EFSTAT", "EGCERT", "EGID", "EJOB", "ELOCAL", "ELROEDT",
     "EMEDLV", "EMPID", "EMTGRBT", "ENAME", "EPAY", "EPAYDT", "EPEN", "EPERCR", "EPEX", "EPGID", "EPHS", "ERES1",
     "ERES2", "ERES3", "ESIN", "ESPOUSE", "ESSN", "ETAXCD", "ETAXDED", "ETITLED", "ETRMRES", "EUNION", "EWCCD",
-    "EWCST", "EWORK1", "EWORK2", "EWORK3", "EZONRBT"};
+    "EWCST", "EWORK1", "EWORK2", "EWORK3", "EZONRBT", "EYREG", "EMFRG"};
 
 class xvPRM : public convert::xvConvert {
 public:
@@ -73,7 +73,7 @@ public:
     // Entry i (0 to 9) of the filing-status (FWH or PAYE) and EIC-status lists; empty past the end.
     std::string FilingStatusAt(std::size_t i) const { return i < kStatusCount ? filingStatuses_[i] : std::string(); }
     std::string EicStatusAt(std::size_t i) const { return i < kStatusCount ? eicStatuses_[i] : std::string(); }
-    std::string CountryListDefault() const { return countryListDefault_; }
+    const std::string& CountryListDefault() const { return countryListDefault_; }
 
     // ---- Record handlers: true accepts, false rejects with `reason` set ---------------------------
     bool ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,

@@ -12,6 +12,9 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
 
+#include <algorithm>
+#include <array>
+
 namespace dz::pr {
 
 using namespace convert;
@@ -158,7 +161,9 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     // 10. Fields only some countries use.
     using K = FieldKind;
     auto drop = [&](std::size_t field, K kind, const char* countries, double choiceDefault = 1) {
-        DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+        // Most employees hold none of them: the look comes first, the label only with a value.
+        if (FieldHoldsValue(prm, emp_[field], kind, choiceDefault))
+            DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
     };
     if (country != kCountryUsa) {
         for (const std::size_t f : {kERES3, kEWORK3, kEEICST}) drop(f, K::Text, "the USA");
@@ -189,18 +194,16 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     if (!CheckTaxGroups(prm, reason, empId)) return false;
 
     // 12. Tax statuses, compared with their letter case as the tax file holds them.
-    auto inList = [](const std::string& value, auto at) {
-        for (std::size_t i = 0; i < kStatusCount; ++i)
-            if (at(i) == value) return true;
-        return false;
+    auto inList = [](const std::string& value, const std::array<std::string, kStatusCount>& list) {
+        return std::find(list.begin(), list.end(), value) != list.end();
     };
     if (const std::string& filing = xio_get_text(prm, emp_[kEFSTAT]);
-        !filing.empty() && !inList(filing, [this](std::size_t i) { return FilingStatusAt(i); })) {
+        !filing.empty() && !inList(filing, filingStatuses_)) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EFSTAT"), filing, Description(77, true), empId);
         return false;
     }
     if (const std::string& eic = xio_get_text(prm, emp_[kEEICST]);
-        !eic.empty() && !inList(eic, [this](std::size_t i) { return EicStatusAt(i); })) {
+        !eic.empty() && !inList(eic, eicStatuses_)) {
         reason = Msg(12293, FieldDescription(prm, kRec, "EEICST"), eic, Description(77, true), empId);
         return false;
     }
@@ -228,7 +231,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     if (xio_get_text(prm, emp_[kECNTRY]).empty()) PutText(prm, emp_[kECNTRY], CountryListDefault());
 
     // 19. Current totals.
-    ClearCurrentTotals(prm, kRec, {{"EYREG", "EMFRG"}}, m_allowTotals != 0, messages);
+    ClearCurrentTotals(prm, emp_[kEYREG], emp_[kEMFRG], m_allowTotals != 0, messages);
     return true;
 }
 
