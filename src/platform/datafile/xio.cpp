@@ -94,6 +94,25 @@ private:
     std::vector<Bound> bound_;
 };
 
+// The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
+// reads the rows that follow in batches (doubling from one while each batch is used up, up to
+// kReadAheadMax) rather than seeking each anew. They answer the next reads only while they are
+// what a seek would find: nothing written on the connection since they were read, the same
+// transaction (no other program writes meanwhile), and the cursor where the last of them left it.
+struct ReadAhead {
+    uint16_t key = 0;
+    std::shared_ptr<FieldChoice> choice;  // the fields the rows hold (null: all)
+    uint64_t txn = 0;                     // the connection's txnSerial when read
+    int64_t changes = -1;                 // the connection's row changes when read
+    int64_t afterRow = 0;                 // the cursor's row the rows follow
+    std::size_t width = 0;                // cells a row
+    std::vector<int64_t> rows;            // their rowids
+    Cells cells;                          // their cells, row after row
+    std::size_t next = 0;                 // the first not yet handed out
+    std::size_t batch = 1;                // rows the last read asked for
+};
+constexpr std::size_t kReadAheadMax = 64;
+
 struct RecState {
     const RecordDef* def = nullptr;
     std::vector<CellKind> kinds;  // by field, from the record's first
@@ -124,6 +143,7 @@ struct RecState {
     std::shared_ptr<FieldChoice> choice, readWith;
     // The choices made last, newest first, so that a walk can go back and forth between them.
     std::vector<std::shared_ptr<FieldChoice>> choices;
+    ReadAhead ahead;
 };
 
 struct HdrState {
@@ -289,6 +309,7 @@ struct Conn {
     // again) for every record.
     bool readTxn = false;
     uint64_t readTxnSerial = 0;  // raised by every read transaction begun
+    uint64_t txnSerial = 0;      // raised by every transaction begun or ended, of either kind
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
@@ -411,6 +432,7 @@ int db_fail(Handle& hd, int rc) {
     if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
         hd.conn->inTxn = false;
         hd.conn->readTxn = false;
+        ++hd.conn->txnSerial;
         hd.conn->bulk.clear();  // the rollback brought back whatever indexes were set aside
         bulk_page_cache(*hd.conn);
         ++hd.conn->rowsVersion;
@@ -818,6 +840,7 @@ void end_read_txn(Conn& c) {
     if (exec(c.db, "COMMIT") != SQLITE_OK) exec(c.db, "ROLLBACK");
     c.inTxn = false;
     c.readTxn = false;
+    ++c.txnSerial;
 }
 
 // Between xio_start_writes and the commit, the reads of a handle run in one transaction, even
@@ -831,6 +854,7 @@ void hold_reads(Handle& hd) {
     c.inTxn = true;
     c.readTxn = true;
     ++c.readTxnSerial;
+    ++c.txnSerial;
 }
 
 // True when record type `rs` is known to have no rows. Only a read transaction can tell: while
@@ -1498,8 +1522,53 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
     }
 
-    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
     FieldChoice* const choice = rs->choice.get();
+    // A walk on from the cursor inside a transaction reads ahead (see ReadAhead).
+    ReadAhead& ra = rs->ahead;
+    const bool walkOn = eff == Op::Next && rs->pos == Pos::At && rs->curKey == key && hd->conn->inTxn;
+    std::size_t batch = 0;  // rows to read ahead of the one asked for; 0 when not reading ahead
+    if (walkOn) {
+        const bool followsAhead = ra.key == key && ra.choice == rs->choice && ra.afterRow == rs->curRow &&
+                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db);
+        if (followsAhead && ra.next < ra.rows.size()) {
+            const int64_t row = ra.rows[ra.next];
+            if (lock && !rs->locked.count(row)) {
+                if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
+                rs->locked.insert(row);
+            }
+            Cell* held = ra.cells.data() + ra.next * ra.width;
+            auto take = [&](uint16_t at, Cell& c) {
+                const CellKind k = rs->kinds[at];
+                if (k == CellKind::Text) rs->buf[at].s.swap(c.s);
+                else if (k == CellKind::Real) rs->buf[at].d = c.d;
+                else rs->buf[at].i = c.i;
+            };
+            if (choice)
+                for (std::size_t i = 0; i < choice->read.size(); ++i) take(choice->read[i], held[i]);
+            else
+                for (std::size_t i = 0; i < ra.width; ++i) take(static_cast<uint16_t>(i), held[i]);
+            ++ra.next;
+            ra.afterRow = row;
+            if (choice)
+                for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+            rs->readWith = rs->choice;
+            rs->current = row;
+            const int64_t prevOrdinal = key == 0 ? rs->ordinal : -1;
+            rs->curRow = row;
+            rs->curVals.resize(of.size());
+            for (size_t i = 0; i < of.size(); ++i) rs->curVals[i] = rs->buf[of[i] - r.firstField];
+            rs->ordinal = prevOrdinal >= 0 ? prevOrdinal + 1 : -1;
+            return hd->lastStatus = XIO_OK;
+        }
+        // A batch used up with nothing written since asks for twice as many; else the walk
+        // starts again from one (a walk that writes as it goes reads one row at a time).
+        batch = followsAhead ? std::min(ra.batch * 2, kReadAheadMax) : 1;
+        ra.rows.clear();
+        ra.next = 0;
+    }
+
+    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + (batch ? 8u : static_cast<uint32_t>(eff));
+    static_assert(static_cast<int>(Op::Prev) < 8, "the read-ahead statement has a slot of its own");
     // A row found by its rowid during a bulk load is read whole: its key is compared column by
     // column, and the fields not chosen are set back to their defaults afterwards.
     auto& readStmts = choice && !bulkRow ? choice->readStmts : rs->readStmts;
@@ -1534,8 +1603,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
                 break;
         }
         const std::string& columns = choice ? choice->columns : rs->columns;
+        const std::string limit = batch ? "?" + std::to_string(of.size() + 1) : "1";
         const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : columns) + " FROM " +
-                                table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
+                                table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order +
+                                " LIMIT " + limit;
         st = hd->stmt(sql);
         if (st) readStmts.emplace(cacheKey, st);
     }
@@ -1547,6 +1618,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
     } else if (eff == Op::Next || eff == Op::Prev) {
         for (size_t i = 0; i < of.size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[of[i]].def.type, from[i]);
+        if (batch) sqlite3_bind_int64(st, static_cast<int>(of.size() + 1), static_cast<int64_t>(batch));
     }
     int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) {
@@ -1592,6 +1664,25 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (choice)
         for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
     rs->readWith = rs->choice;
+    if (batch) {
+        // The rows after this one, for the reads that follow. A failed step keeps only those read.
+        ra.key = key;
+        ra.choice = rs->choice;
+        ra.txn = hd->conn->txnSerial;
+        ra.changes = sqlite3_total_changes64(hd->db);
+        ra.afterRow = row;
+        ra.batch = batch;
+        ra.width = choice ? choice->read.size() : rs->kinds.size();
+        ra.cells.resize(ra.width * (batch - 1));
+        while (ra.rows.size() + 1 < batch && sqlite3_step(st) == SQLITE_ROW) {
+            Cell* to = ra.cells.data() + ra.rows.size() * ra.width;
+            for (std::size_t i = 0; i < ra.width; ++i) {
+                const uint16_t at = choice ? choice->read[i] : static_cast<uint16_t>(i);
+                read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, to[i]);
+            }
+            ra.rows.push_back(sqlite3_column_int64(st, 0));
+        }
+    }
     sqlite3_reset(st);
     rs->current = row;
     rs->pos = Pos::At;
@@ -1620,6 +1711,7 @@ int begin_write(Handle& hd) {
     int rc = exec(hd.db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
     hd.conn->inTxn = true;
+    ++hd.conn->txnSerial;
     return XIO_OK;
 }
 
@@ -1919,6 +2011,7 @@ int xio_commit(uint16_t h) {
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
+    ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     return XIO_OK;
@@ -1934,6 +2027,7 @@ int xio_rollback(uint16_t h) {
     }
     int rc = exec(hd->db, "ROLLBACK");
     hd->conn->inTxn = false;
+    ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     ++hd->conn->rowsVersion;
@@ -1950,6 +2044,8 @@ int xio_begin_reads(uint16_t h) {
     if (exec(c.db, "BEGIN") != SQLITE_OK) return XIO_OK;  // the reads then lock one by one
     c.inTxn = true;
     c.readTxn = true;
+    ++c.readTxnSerial;  // what an earlier read transaction found out holds no longer
+    ++c.txnSerial;
     return XIO_OK;
 }
 
