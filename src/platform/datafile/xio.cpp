@@ -18,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <string_view>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -633,8 +634,32 @@ int authorize(void*, int action, const char*, const char*, const char*, const ch
 // SQLite's own memory statistics take a process-wide mutex on every allocation, and a bulk
 // insert allocates for every row; nothing here reads them. Set before SQLite's first use (a
 // later call is refused by SQLite and changes nothing).
+//
+// SQLite allocates a statement's record buffer afresh on every run and frees it at the end, in
+// a size that follows the row's; once the heap holds many freed pieces of other sizes (after a
+// table of a hundred thousand rows was built and dropped), each such allocation searches them.
+// Sizes rounded up to a few classes make the freed buffer the one the next run is given. Pages
+// of the page cache (a size of their own, above 4 KB) are left as they are.
+std::size_t sqlite_size_class(std::size_t n) {
+    if (n > 4096) return n;
+    if (n <= 256) return (n + 31) & ~std::size_t{31};
+    std::size_t step = 64;  // an eighth of the power of two below n, at least 64
+    while (step * 16 <= n) step *= 2;
+    return (n + step - 1) & ~(step - 1);
+}
+void* sqlite_malloc(int n) { return std::malloc(sqlite_size_class(static_cast<std::size_t>(n))); }
+void sqlite_free(void* p) { std::free(p); }
+void* sqlite_realloc(void* p, int n) { return std::realloc(p, sqlite_size_class(static_cast<std::size_t>(n))); }
+int sqlite_size(void* p) { return p ? static_cast<int>(malloc_usable_size(p)) : 0; }
+int sqlite_roundup(int n) { return static_cast<int>(sqlite_size_class(static_cast<std::size_t>(n))); }
+int sqlite_mem_init(void*) { return SQLITE_OK; }
+void sqlite_mem_shutdown(void*) {}
+
 void configure_sqlite_once() {
     static const bool configured = [] {
+        static const sqlite3_mem_methods methods = {sqlite_malloc, sqlite_free,     sqlite_realloc,      sqlite_size,
+                                                    sqlite_roundup, sqlite_mem_init, sqlite_mem_shutdown, nullptr};
+        sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
         sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
         return true;
     }();
