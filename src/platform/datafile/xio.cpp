@@ -537,6 +537,9 @@ void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
     else sqlite3_bind_int64(st, idx, c.i);
 }
 
+// Whole numbers up to this size are exact as doubles and as integers alike.
+constexpr double kWholeMax = 9007199254740992.0;  // 2^53
+
 void InsertPlan::bind(const Cells& cells) {
     const std::size_t n = std::min(cells.size(), kinds_.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -554,7 +557,12 @@ void InsertPlan::bind(const Cells& cells) {
                 uint64_t bits;
                 std::memcpy(&bits, &c.d, sizeof bits);
                 if (b.set && b.bits == bits) continue;
-                rc = sqlite3_bind_double(st_, idx, c.d);
+                // A whole number goes in as the integer it is: SQLite stores a REAL column's
+                // whole value as that integer anyway, and is spared finding that out per row.
+                if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                    rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
+                else
+                    rc = sqlite3_bind_double(st_, idx, c.d);
                 b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
                 break;
             }

@@ -4,6 +4,9 @@
 #include "platform/datafile/store.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <cmath>
 
 namespace dz::test {
 namespace {
@@ -840,6 +843,55 @@ TEST_F(Records, AReadTransactionSeesRowsAddedSinceAnEarlierOne) {
     put(h, 1, "CODE", "C1");
     EXPECT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
     EXPECT_EQ(xio_end_reads(h), XIO_OK);
+}
+
+
+// Numbers are stored as SQLite stores the double itself, whole ones and large ones alike.
+TEST_F(Records, NumbersAreStoredAsTheirDoubles) {
+    const double values[] = {0.0, -0.0, 1.25, -3.0, 9007199254740992.0, 36028797018963968.0, 1e300, -12345678.5};
+    uint16_t h = open();
+    int n = 0;
+    for (double v : values) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", "N" + std::to_string(n));
+        put(h, 1, "ALTKEY", "A" + std::to_string(n++));
+        putNum(h, 1, "AMOUNT", v);
+        ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    }
+    sqlite3* file = nullptr;
+    sqlite3* mem = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir / "MASTER.TST").c_str(), &file, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(":memory:", &mem), SQLITE_OK);
+    sqlite3_exec(mem, "CREATE TABLE t(a REAL NOT NULL)", nullptr, nullptr, nullptr);
+    auto stored = [](sqlite3* db, const char* sql, double bound) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        if (!std::isnan(bound)) sqlite3_bind_double(st, 1, bound);
+        std::string out = sqlite3_step(st) == SQLITE_ROW
+                              ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0)) + std::string(" ") +
+                                    reinterpret_cast<const char*>(sqlite3_column_text(st, 1))
+                              : "none";
+        sqlite3_finalize(st);
+        return out;
+    };
+    n = 0;
+    for (double v : values) {
+        const std::string code = "N" + std::to_string(n++);
+        sqlite3_exec(mem, "DELETE FROM t", nullptr, nullptr, nullptr);
+        sqlite3_stmt* ins = nullptr;
+        sqlite3_prepare_v2(mem, "INSERT INTO t VALUES(?1)", -1, &ins, nullptr);
+        sqlite3_bind_double(ins, 1, v);
+        sqlite3_step(ins);
+        sqlite3_finalize(ins);
+        EXPECT_EQ(stored(file, ("SELECT quote(AMOUNT), typeof(AMOUNT) FROM r1 WHERE CODE = '" + code + "'").c_str(), NAN),
+                  stored(mem, "SELECT quote(a), typeof(a) FROM t", NAN))
+            << v;
+        put(h, 1, "CODE", code);
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+        EXPECT_EQ(getNum(h, 1, "AMOUNT"), v);
+    }
+    sqlite3_close(file);
+    sqlite3_close(mem);
 }
 
 }  // namespace
