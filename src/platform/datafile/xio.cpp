@@ -506,19 +506,19 @@ Cells default_cells(const Dictionary& d, const RecordDef& r) {
 
 // Puts the defaults back into a buffer, its texts keeping their storage (a record's buffer is
 // reset for every line of a text file).
+inline void reset_cell(Cell& c, const Cell& d) {
+    if (d.s.empty()) c.s.clear();
+    else c.s.assign(d.s);
+    c.d = d.d;
+    c.i = d.i;
+}
+
 void reset_cells(Cells& buf, const Cells& defaults) {
     if (buf.size() != defaults.size()) {
         buf = defaults;
         return;
     }
-    for (size_t n = 0; n < buf.size(); ++n) {
-        const Cell& d = defaults[n];
-        Cell& c = buf[n];
-        if (d.s.empty()) c.s.clear();
-        else c.s.assign(d.s);
-        c.d = d.d;
-        c.i = d.i;
-    }
+    for (size_t n = 0; n < buf.size(); ++n) reset_cell(buf[n], defaults[n]);
 }
 
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
@@ -1583,7 +1583,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             ++ra.next;
             ra.afterRow = row;
             if (choice)
-                for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+                for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
             rs->readWith = rs->choice;
             rs->current = row;
             const int64_t prevOrdinal = key == 0 ? rs->ordinal : -1;
@@ -1695,7 +1695,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     }
     // What was not chosen holds no other record's value.
     if (choice)
-        for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+        for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
     rs->readWith = rs->choice;
     if (batch) {
         // The rows after this one, for the reads that follow. A failed step keeps only those read.
