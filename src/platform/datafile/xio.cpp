@@ -347,6 +347,7 @@ struct Handle {
     std::shared_ptr<Conn> conn;
     sqlite3* db = nullptr;  // conn->db
     std::map<uint16_t, RecState> recs;
+    std::vector<RecState*> recIndex;  // by record number: its entry of recs, or null
     std::map<uint16_t, HdrState> hdrs;
     bool writesStarted = false;
     int lastStatus = 0;
@@ -1370,6 +1371,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         hs.defaults = default_cells(d, r);
         hs.buf = hs.defaults;
     }
+    for (auto& [n, rs] : hd->recs) {
+        if (hd->recIndex.size() <= n) hd->recIndex.resize(n + 1u, nullptr);
+        hd->recIndex[n] = &rs;
+    }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
         for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f)
@@ -1411,10 +1416,7 @@ inline Cell* typed_cell(uint16_t h, uint16_t fld, uint16_t& type) {
     return sl.buf->data() + (fld - sl.first);
 }
 
-RecState* rec_of(Handle& hd, uint16_t rec) {
-    auto it = hd.recs.find(rec);
-    return it == hd.recs.end() ? nullptr : &it->second;
-}
+RecState* rec_of(Handle& hd, uint16_t rec) { return rec < hd.recIndex.size() ? hd.recIndex[rec] : nullptr; }
 
 // Fields of key `key` for record type `rec`; nullptr when the key is not the record's.
 const std::vector<uint16_t>* key_fields(Handle& hd, RecState& rs, uint16_t key, bool& unique) {
