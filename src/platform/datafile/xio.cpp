@@ -1564,7 +1564,8 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     std::size_t batch = 0;  // rows to read ahead of the one asked for; 0 when not reading ahead
     if (walkOn) {
         const bool followsAhead = ra.key == key && ra.choice == rs->choice && ra.afterRow == rs->curRow &&
-                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db);
+                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db) &&
+                                  !sqlite3_get_autocommit(hd->db);  // SQLite has not ended the transaction
         if (followsAhead && ra.next < ra.rows.size()) {
             const int64_t row = ra.rows[ra.next];
             if (lock && !rs->locked.count(row)) {
@@ -1700,7 +1701,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
     rs->readWith = rs->choice;
     if (batch) {
-        // The rows after this one, for the reads that follow. A failed step keeps only those read.
+        // The rows after this one, for the reads that follow; none when a step failed.
         ra.key = key;
         ra.choice = rs->choice;
         ra.txn = hd->conn->txnSerial;
@@ -1709,7 +1710,8 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         ra.batch = batch;
         ra.width = choice ? choice->read.size() : rs->kinds.size();
         ra.cells.resize(ra.width * (batch - 1));
-        while (ra.rows.size() + 1 < batch && sqlite3_step(st) == SQLITE_ROW) {
+        int more = SQLITE_ROW;
+        while (ra.rows.size() + 1 < batch && (more = sqlite3_step(st)) == SQLITE_ROW) {
             Cell* to = ra.cells.data() + ra.rows.size() * ra.width;
             for (std::size_t i = 0; i < ra.width; ++i) {
                 const uint16_t at = choice ? choice->read[i] : static_cast<uint16_t>(i);
@@ -1717,6 +1719,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             }
             ra.rows.push_back(sqlite3_column_int64(st, 0));
         }
+        if (more != SQLITE_ROW && more != SQLITE_DONE) ra.rows.clear();  // the next read seeks and meets the failure
     }
     sqlite3_reset(st);
     rs->current = row;
