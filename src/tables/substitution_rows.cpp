@@ -93,6 +93,7 @@ bool IsPlainNumber(const std::string& v) {
 int CompareNoCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;  // values sorted side by side share long beginnings
         const int x = std::toupper(static_cast<unsigned char>(a[i]));
         const int y = std::toupper(static_cast<unsigned char>(b[i]));
         if (x != y) return x < y ? -1 : 1;

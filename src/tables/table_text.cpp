@@ -83,13 +83,40 @@ RowIndex::RowIndex(const SubstitutionTable& doc) {
     if (doc.pendingNewRow) Add(doc.pendingNewRow);
 }
 
+std::size_t RowIndex::SlotOf(const std::string& f, std::size_t h) const {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+        const Slot& s = slots_[i];
+        if (s.entry == 0 || (s.hash == h && entries_[s.entry - 1].first == f)) return i;
+    }
+}
+
 SubstitutionRow* RowIndex::Find(const std::string& value) const {
-    auto it = rows_.find(Folded(value));
-    return it == rows_.end() ? nullptr : it->second;
+    if (slots_.empty()) return nullptr;
+    const std::string f = Folded(value);
+    const Slot& s = slots_[SlotOf(f, std::hash<std::string>{}(f))];
+    return s.entry == 0 ? nullptr : entries_[s.entry - 1].second;
 }
 
 void RowIndex::Add(SubstitutionRow* row) {
-    if (!row->oldValue.empty()) rows_.emplace(Folded(row->oldValue), row);  // the first row of a value wins
+    if (row->oldValue.empty()) return;
+    if ((entries_.size() + 1) * 4 > slots_.size() * 3) {
+        std::vector<Slot> old = std::move(slots_);
+        slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& s : old) {
+            if (s.entry == 0) continue;
+            std::size_t i = s.hash & mask;
+            while (slots_[i].entry != 0) i = (i + 1) & mask;
+            slots_[i] = s;
+        }
+    }
+    std::string f = Folded(row->oldValue);
+    const std::size_t h = std::hash<std::string>{}(f);
+    Slot& s = slots_[SlotOf(f, h)];
+    if (s.entry != 0) return;  // the first row of a value wins
+    entries_.emplace_back(std::move(f), row);
+    s = Slot{h, entries_.size()};
 }
 
 // ---- Export -----------------------------------------------------------------------------------

@@ -14,6 +14,8 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -29,7 +31,8 @@ class SubstitutionMasterFile;
 std::unique_ptr<SubstitutionTable> OpenTableDocument(SubstitutionMasterFile& file);
 
 // Old values folded to one letter case -> their row: the import and the prefill look values up
-// here instead of walking the list for each of a million values.
+// here instead of walking the list for each of a million values. The folded values lie in one
+// list, in the order added; an open table of their hashes finds them (no node per value).
 class RowIndex {
 public:
     explicit RowIndex(const SubstitutionTable& doc);
@@ -38,7 +41,14 @@ public:
     void Add(SubstitutionRow* row);
 
 private:
-    std::unordered_map<std::string, SubstitutionRow*> rows_;
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t entry = 0;  // its place in entries_ plus one; 0 a free slot
+    };
+    // The slot of folded value `f` with hash `h`, or the free slot where it would go.
+    std::size_t SlotOf(const std::string& f, std::size_t h) const;
+    std::vector<Slot> slots_;  // a power of two, at most three quarters full
+    std::vector<std::pair<std::string, SubstitutionRow*>> entries_;
 };
 
 // While it lives, AppendRow links rows in at the front of the list in the order they come

@@ -87,6 +87,26 @@ TEST_F(TableTextTest, AStoppedImportKeepsItsRowsWithoutTotals) {
     EXPECT_EQ(ui_.messages.back().second.rfind("Unable to open text file ", 0), 0u);
 }
 
+TEST(RowIndexTest, FindsEveryValueInAnyCaseAndTheFirstRowOfEach) {
+    SubstitutionTable doc("G", 9, 0);
+    std::vector<std::unique_ptr<SubstitutionRow>> rows;
+    auto row = [&](const std::string& old) {
+        rows.push_back(std::make_unique<SubstitutionRow>());
+        rows.back()->oldValue = old;
+        return rows.back().get();
+    };
+    RowIndex index(doc);
+    EXPECT_EQ(index.Find("a"), nullptr);
+    for (int i = 0; i < 1000; ++i) index.Add(row("Acct-" + std::to_string(i)));  // past several growths
+    SubstitutionRow* first = rows[500].get();
+    index.Add(row("ACCT-500"));  // the same value in other letters: the first row keeps it
+    index.Add(row(""));          // an empty value is never indexed
+    EXPECT_EQ(index.Find("acct-500"), first);
+    for (int i = 0; i < 1000; i += 37) EXPECT_EQ(index.Find("ACCT-" + std::to_string(i)), rows[i].get()) << i;
+    EXPECT_EQ(index.Find("Acct-1000"), nullptr);
+    EXPECT_EQ(index.Find(""), nullptr);
+}
+
 TEST_F(TableTextTest, SummaryWordsAndHeading) {
     ImportCounts c;
     c.records = 4;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <set>
 #include <string_view>
+#include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -94,6 +95,25 @@ private:
     std::vector<Bound> bound_;
 };
 
+// The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
+// reads the rows that follow in batches (doubling from one while each batch is used up, up to
+// kReadAheadMax) rather than seeking each anew. They answer the next reads only while they are
+// what a seek would find: nothing written on the connection since they were read, the same
+// transaction (no other program writes meanwhile), and the cursor where the last of them left it.
+struct ReadAhead {
+    uint16_t key = 0;
+    std::shared_ptr<FieldChoice> choice;  // the fields the rows hold (null: all)
+    uint64_t txn = 0;                     // the connection's txnSerial when read
+    int64_t changes = -1;                 // the connection's row changes when read
+    int64_t afterRow = 0;                 // the cursor's row the rows follow
+    std::size_t width = 0;                // cells a row
+    std::vector<int64_t> rows;            // their rowids
+    Cells cells;                          // their cells, row after row
+    std::size_t next = 0;                 // the first not yet handed out
+    std::size_t batch = 1;                // rows the last read asked for
+};
+constexpr std::size_t kReadAheadMax = 64;
+
 struct RecState {
     const RecordDef* def = nullptr;
     std::vector<CellKind> kinds;  // by field, from the record's first
@@ -124,6 +144,7 @@ struct RecState {
     std::shared_ptr<FieldChoice> choice, readWith;
     // The choices made last, newest first, so that a walk can go back and forth between them.
     std::vector<std::shared_ptr<FieldChoice>> choices;
+    ReadAhead ahead;
 };
 
 struct HdrState {
@@ -289,6 +310,7 @@ struct Conn {
     // again) for every record.
     bool readTxn = false;
     uint64_t readTxnSerial = 0;  // raised by every read transaction begun
+    uint64_t txnSerial = 0;      // raised by every transaction begun or ended, of either kind
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
@@ -325,6 +347,7 @@ struct Handle {
     std::shared_ptr<Conn> conn;
     sqlite3* db = nullptr;  // conn->db
     std::map<uint16_t, RecState> recs;
+    std::vector<RecState*> recIndex;  // by record number: its entry of recs, or null
     std::map<uint16_t, HdrState> hdrs;
     bool writesStarted = false;
     int lastStatus = 0;
@@ -411,6 +434,7 @@ int db_fail(Handle& hd, int rc) {
     if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
         hd.conn->inTxn = false;
         hd.conn->readTxn = false;
+        ++hd.conn->txnSerial;
         hd.conn->bulk.clear();  // the rollback brought back whatever indexes were set aside
         bulk_page_cache(*hd.conn);
         ++hd.conn->rowsVersion;
@@ -483,19 +507,19 @@ Cells default_cells(const Dictionary& d, const RecordDef& r) {
 
 // Puts the defaults back into a buffer, its texts keeping their storage (a record's buffer is
 // reset for every line of a text file).
+inline void reset_cell(Cell& c, const Cell& d) {
+    if (d.s.empty()) c.s.clear();
+    else c.s.assign(d.s);
+    c.d = d.d;
+    c.i = d.i;
+}
+
 void reset_cells(Cells& buf, const Cells& defaults) {
     if (buf.size() != defaults.size()) {
         buf = defaults;
         return;
     }
-    for (size_t n = 0; n < buf.size(); ++n) {
-        const Cell& d = defaults[n];
-        Cell& c = buf[n];
-        if (d.s.empty()) c.s.clear();
-        else c.s.assign(d.s);
-        c.d = d.d;
-        c.i = d.i;
-    }
+    for (size_t n = 0; n < buf.size(); ++n) reset_cell(buf[n], defaults[n]);
 }
 
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
@@ -514,6 +538,9 @@ void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
     else sqlite3_bind_int64(st, idx, c.i);
 }
 
+// Whole numbers up to this size are exact as doubles and as integers alike.
+constexpr double kWholeMax = 9007199254740992.0;  // 2^53
+
 void InsertPlan::bind(const Cells& cells) {
     const std::size_t n = std::min(cells.size(), kinds_.size());
     for (std::size_t i = 0; i < n; ++i) {
@@ -531,7 +558,12 @@ void InsertPlan::bind(const Cells& cells) {
                 uint64_t bits;
                 std::memcpy(&bits, &c.d, sizeof bits);
                 if (b.set && b.bits == bits) continue;
-                rc = sqlite3_bind_double(st_, idx, c.d);
+                // A whole number goes in as the integer it is: SQLite stores a REAL column's
+                // whole value as that integer anyway, and is spared finding that out per row.
+                if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                    rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
+                else
+                    rc = sqlite3_bind_double(st_, idx, c.d);
                 b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
                 break;
             }
@@ -611,8 +643,32 @@ int authorize(void*, int action, const char*, const char*, const char*, const ch
 // SQLite's own memory statistics take a process-wide mutex on every allocation, and a bulk
 // insert allocates for every row; nothing here reads them. Set before SQLite's first use (a
 // later call is refused by SQLite and changes nothing).
+//
+// SQLite allocates a statement's record buffer afresh on every run and frees it at the end, in
+// a size that follows the row's; once the heap holds many freed pieces of other sizes (after a
+// table of a hundred thousand rows was built and dropped), each such allocation searches them.
+// Sizes rounded up to a few classes make the freed buffer the one the next run is given. Pages
+// of the page cache (a size of their own, above 4 KB) are left as they are.
+std::size_t sqlite_size_class(std::size_t n) {
+    if (n > 4096) return n;
+    if (n <= 256) return (n + 31) & ~std::size_t{31};
+    std::size_t step = 64;  // an eighth of the power of two below n, at least 64
+    while (step * 16 <= n) step *= 2;
+    return (n + step - 1) & ~(step - 1);
+}
+void* sqlite_malloc(int n) { return std::malloc(sqlite_size_class(static_cast<std::size_t>(n))); }
+void sqlite_free(void* p) { std::free(p); }
+void* sqlite_realloc(void* p, int n) { return std::realloc(p, sqlite_size_class(static_cast<std::size_t>(n))); }
+int sqlite_size(void* p) { return p ? static_cast<int>(malloc_usable_size(p)) : 0; }
+int sqlite_roundup(int n) { return static_cast<int>(sqlite_size_class(static_cast<std::size_t>(n))); }
+int sqlite_mem_init(void*) { return SQLITE_OK; }
+void sqlite_mem_shutdown(void*) {}
+
 void configure_sqlite_once() {
     static const bool configured = [] {
+        static const sqlite3_mem_methods methods = {sqlite_malloc, sqlite_free,     sqlite_realloc,      sqlite_size,
+                                                    sqlite_roundup, sqlite_mem_init, sqlite_mem_shutdown, nullptr};
+        sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
         sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
         return true;
     }();
@@ -818,6 +874,7 @@ void end_read_txn(Conn& c) {
     if (exec(c.db, "COMMIT") != SQLITE_OK) exec(c.db, "ROLLBACK");
     c.inTxn = false;
     c.readTxn = false;
+    ++c.txnSerial;
 }
 
 // Between xio_start_writes and the commit, the reads of a handle run in one transaction, even
@@ -831,6 +888,7 @@ void hold_reads(Handle& hd) {
     c.inTxn = true;
     c.readTxn = true;
     ++c.readTxnSerial;
+    ++c.txnSerial;
 }
 
 // True when record type `rs` is known to have no rows. Only a read transaction can tell: while
@@ -1313,6 +1371,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         hs.defaults = default_cells(d, r);
         hs.buf = hs.defaults;
     }
+    for (auto& [n, rs] : hd->recs) {
+        if (hd->recIndex.size() <= n) hd->recIndex.resize(n + 1u, nullptr);
+        hd->recIndex[n] = &rs;
+    }
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
         for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f)
@@ -1354,10 +1416,7 @@ inline Cell* typed_cell(uint16_t h, uint16_t fld, uint16_t& type) {
     return sl.buf->data() + (fld - sl.first);
 }
 
-RecState* rec_of(Handle& hd, uint16_t rec) {
-    auto it = hd.recs.find(rec);
-    return it == hd.recs.end() ? nullptr : &it->second;
-}
+RecState* rec_of(Handle& hd, uint16_t rec) { return rec < hd.recIndex.size() ? hd.recIndex[rec] : nullptr; }
 
 // Fields of key `key` for record type `rec`; nullptr when the key is not the record's.
 const std::vector<uint16_t>* key_fields(Handle& hd, RecState& rs, uint16_t key, bool& unique) {
@@ -1498,8 +1557,54 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
     }
 
-    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + static_cast<uint32_t>(eff);
     FieldChoice* const choice = rs->choice.get();
+    // A walk on from the cursor inside a transaction reads ahead (see ReadAhead).
+    ReadAhead& ra = rs->ahead;
+    const bool walkOn = eff == Op::Next && rs->pos == Pos::At && rs->curKey == key && hd->conn->inTxn;
+    std::size_t batch = 0;  // rows to read ahead of the one asked for; 0 when not reading ahead
+    if (walkOn) {
+        const bool followsAhead = ra.key == key && ra.choice == rs->choice && ra.afterRow == rs->curRow &&
+                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db) &&
+                                  !sqlite3_get_autocommit(hd->db);  // SQLite has not ended the transaction
+        if (followsAhead && ra.next < ra.rows.size()) {
+            const int64_t row = ra.rows[ra.next];
+            if (lock && !rs->locked.count(row)) {
+                if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
+                rs->locked.insert(row);
+            }
+            Cell* held = ra.cells.data() + ra.next * ra.width;
+            auto take = [&](uint16_t at, Cell& c) {
+                const CellKind k = rs->kinds[at];
+                if (k == CellKind::Text) rs->buf[at].s.swap(c.s);
+                else if (k == CellKind::Real) rs->buf[at].d = c.d;
+                else rs->buf[at].i = c.i;
+            };
+            if (choice)
+                for (std::size_t i = 0; i < choice->read.size(); ++i) take(choice->read[i], held[i]);
+            else
+                for (std::size_t i = 0; i < ra.width; ++i) take(static_cast<uint16_t>(i), held[i]);
+            ++ra.next;
+            ra.afterRow = row;
+            if (choice)
+                for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
+            rs->readWith = rs->choice;
+            rs->current = row;
+            const int64_t prevOrdinal = key == 0 ? rs->ordinal : -1;
+            rs->curRow = row;
+            rs->curVals.resize(of.size());
+            for (size_t i = 0; i < of.size(); ++i) rs->curVals[i] = rs->buf[of[i] - r.firstField];
+            rs->ordinal = prevOrdinal >= 0 ? prevOrdinal + 1 : -1;
+            return hd->lastStatus = XIO_OK;
+        }
+        // A batch used up with nothing written since asks for twice as many; else the walk
+        // starts again from one (a walk that writes as it goes reads one row at a time).
+        batch = followsAhead ? std::min(ra.batch * 2, kReadAheadMax) : 1;
+        ra.rows.clear();
+        ra.next = 0;
+    }
+
+    const uint32_t cacheKey = bulkRow ? 15u : static_cast<uint32_t>(key) * 16 + (batch ? 8u : static_cast<uint32_t>(eff));
+    static_assert(static_cast<int>(Op::Prev) < 8, "the read-ahead statement has a slot of its own");
     // A row found by its rowid during a bulk load is read whole: its key is compared column by
     // column, and the fields not chosen are set back to their defaults afterwards.
     auto& readStmts = choice && !bulkRow ? choice->readStmts : rs->readStmts;
@@ -1534,8 +1639,10 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
                 break;
         }
         const std::string& columns = choice ? choice->columns : rs->columns;
+        const std::string limit = batch ? "?" + std::to_string(of.size() + 1) : "1";
         const std::string sql = "SELECT rowid, " + (eff == Op::Find ? std::string("1") : columns) + " FROM " +
-                                table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order + " LIMIT 1";
+                                table_of(r) + (where.empty() ? "" : " WHERE " + where) + " ORDER BY " + order +
+                                " LIMIT " + limit;
         st = hd->stmt(sql);
         if (st) readStmts.emplace(cacheKey, st);
     }
@@ -1547,6 +1654,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             bind_cell(st, static_cast<int>(i + 1), d.fields[(*kf)[i]].def.type, rs->buf[(*kf)[i] - r.firstField]);
     } else if (eff == Op::Next || eff == Op::Prev) {
         for (size_t i = 0; i < of.size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[of[i]].def.type, from[i]);
+        if (batch) sqlite3_bind_int64(st, static_cast<int>(of.size() + 1), static_cast<int64_t>(batch));
     }
     int rc = sqlite3_step(st);
     if (rc == SQLITE_DONE) {
@@ -1590,8 +1698,29 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     }
     // What was not chosen holds no other record's value.
     if (choice)
-        for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+        for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
     rs->readWith = rs->choice;
+    if (batch) {
+        // The rows after this one, for the reads that follow; none when a step failed.
+        ra.key = key;
+        ra.choice = rs->choice;
+        ra.txn = hd->conn->txnSerial;
+        ra.changes = sqlite3_total_changes64(hd->db);
+        ra.afterRow = row;
+        ra.batch = batch;
+        ra.width = choice ? choice->read.size() : rs->kinds.size();
+        ra.cells.resize(ra.width * (batch - 1));
+        int more = SQLITE_ROW;
+        while (ra.rows.size() + 1 < batch && (more = sqlite3_step(st)) == SQLITE_ROW) {
+            Cell* to = ra.cells.data() + ra.rows.size() * ra.width;
+            for (std::size_t i = 0; i < ra.width; ++i) {
+                const uint16_t at = choice ? choice->read[i] : static_cast<uint16_t>(i);
+                read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, to[i]);
+            }
+            ra.rows.push_back(sqlite3_column_int64(st, 0));
+        }
+        if (more != SQLITE_ROW && more != SQLITE_DONE) ra.rows.clear();  // the next read seeks and meets the failure
+    }
     sqlite3_reset(st);
     rs->current = row;
     rs->pos = Pos::At;
@@ -1620,6 +1749,7 @@ int begin_write(Handle& hd) {
     int rc = exec(hd.db, "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
     hd.conn->inTxn = true;
+    ++hd.conn->txnSerial;
     return XIO_OK;
 }
 
@@ -1919,6 +2049,7 @@ int xio_commit(uint16_t h) {
     int rc = exec(hd->db, "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
+    ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     return XIO_OK;
@@ -1934,6 +2065,7 @@ int xio_rollback(uint16_t h) {
     }
     int rc = exec(hd->db, "ROLLBACK");
     hd->conn->inTxn = false;
+    ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     ++hd->conn->rowsVersion;
@@ -1950,6 +2082,8 @@ int xio_begin_reads(uint16_t h) {
     if (exec(c.db, "BEGIN") != SQLITE_OK) return XIO_OK;  // the reads then lock one by one
     c.inTxn = true;
     c.readTxn = true;
+    ++c.readTxnSerial;  // what an earlier read transaction found out holds no longer
+    ++c.txnSerial;
     return XIO_OK;
 }
 

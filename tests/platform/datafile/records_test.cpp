@@ -3,10 +3,16 @@
 
 #include "platform/datafile/store.h"
 
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <cmath>
+
 namespace dz::test {
 namespace {
 
 using Records = DataFileTest;
+using ::testing::HasSubstr;
 
 TEST_F(Records, MissingFileAnswersThreeAndCreateMakesIt) {
     uint16_t h = 7;
@@ -771,6 +777,141 @@ TEST_F(Records, ReadsOfChosenFieldsStoreNothingUnread) {
     EXPECT_EQ(get(h, 1, "MEMO"), "kept");
     EXPECT_EQ(getNum(h, 1, "AMOUNT"), 12.5);
     EXPECT_EQ(walk(h, 0, "NAME"), "Alpha,Beta,NEW");
+}
+
+
+// A walk inside a transaction reads the rows after its cursor in batches: every read must still
+// give what a seek from the cursor gives, whatever was written in between and by whom.
+TEST_F(Records, WalksInATransactionSeeEveryWriteMadeMeanwhile) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    for (int i = 0; i < 300; ++i) {
+        char code[8], alt[8];
+        std::snprintf(code, sizeof code, "K%03d", i);
+        std::snprintf(alt, sizeof alt, "A%03d", 299 - i);
+        ASSERT_EQ(addCustomer(a, code, alt, "N" + std::to_string(i)), XIO_OK);
+    }
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    const std::string before = walk(a, 0);
+    ASSERT_EQ(xio_begin_reads(a), XIO_OK);
+    EXPECT_EQ(walk(a, 0), before);
+    EXPECT_EQ(walk(a, 1, "ALTKEY").substr(0, 9), "A000,A001");
+    EXPECT_EQ(xio_end_reads(a), XIO_OK);
+
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(xio_start_writes(b), XIO_OK);
+    std::string seen;
+    int n = 0;
+    for (int s = xio_rd_first(a, 1, 0, 0); s == XIO_OK; s = xio_rd_next(a, 1, 0, 0), ++n) {
+        seen += get(a, 1, "CODE") + "=" + get(a, 1, "NAME") + " ";
+        if (n == 100) {  // another handle renames a row ahead and adds one right after the cursor
+            put(b, 1, "CODE", "K150");
+            ASSERT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);
+            put(b, 1, "NAME", "renamed");
+            ASSERT_EQ(xio_rep_record(b, 1), XIO_OK);
+            ASSERT_EQ(addCustomer(b, "K100a", "B1", "added"), XIO_OK);
+        }
+        if (n == 200) {  // this handle deletes the row ahead of it
+            xio_init_record(b, 1);
+            put(b, 1, "CODE", "K202");
+            ASSERT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);
+            ASSERT_EQ(xio_del_record(b, 1), XIO_OK);
+        }
+    }
+    EXPECT_EQ(xio_status(a), XIO_END);
+    EXPECT_EQ(n, 300);  // 300, one added, one deleted
+    EXPECT_THAT(seen, HasSubstr("K100=N100 K100a=added K101=N101"));
+    EXPECT_THAT(seen, HasSubstr("K150=renamed K151=N151"));
+    EXPECT_THAT(seen, HasSubstr("K201=N201 K203=N203"));
+    EXPECT_THAT(seen, HasSubstr("K299=N299 "));
+
+    // Positions and locks stay those of a record-by-record walk; a rollback drops what was added.
+    ASSERT_EQ(xio_rd_first(a, 1, 0, 0), XIO_OK);
+    for (int i = 0; i < 149; ++i) ASSERT_EQ(xio_rd_next(a, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(a, 1, "CODE"), "K148");  // K100a came before it
+    EXPECT_EQ(xio_get_relative_position(a, 1), 50);
+    ASSERT_EQ(xio_rd_next(a, 1, 0, 1), XIO_OK);
+    EXPECT_EQ(get(a, 1, "CODE"), "K149");
+    put(b, 1, "CODE", "K149");
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_LOCKED);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    EXPECT_EQ(walk(a, 0), before);
+
+    // Chosen fields: the rows read ahead hold only those, the others their defaults.
+    const uint16_t fName = fld(a, 1, "NAME");
+    ASSERT_EQ(xio_read_fields(a, 1, {fName}), XIO_OK);
+    ASSERT_EQ(xio_begin_reads(a), XIO_OK);
+    n = 0;
+    for (int s = xio_rd_first(a, 1, 0, 0); s == XIO_OK; s = xio_rd_next(a, 1, 0, 0), ++n) {
+        ASSERT_EQ(get(a, 1, "NAME"), "N" + std::to_string(n));
+        ASSERT_EQ(getNum(a, 1, "AMOUNT"), 150);
+    }
+    EXPECT_EQ(n, 300);
+}
+
+// What a read transaction found out (a record type without rows) does not outlive it.
+TEST_F(Records, AReadTransactionSeesRowsAddedSinceAnEarlierOne) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 0), XIO_NOT_FOUND);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);  // committed by itself
+    ASSERT_EQ(xio_begin_reads(h), XIO_OK);
+    xio_init_record(h, 1);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(xio_end_reads(h), XIO_OK);
+}
+
+
+// Numbers are stored as SQLite stores the double itself, whole ones and large ones alike.
+TEST_F(Records, NumbersAreStoredAsTheirDoubles) {
+    const double values[] = {0.0, -0.0, 1.25, -3.0, 9007199254740992.0, 36028797018963968.0, 1e300, -12345678.5};
+    uint16_t h = open();
+    int n = 0;
+    for (double v : values) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", "N" + std::to_string(n));
+        put(h, 1, "ALTKEY", "A" + std::to_string(n++));
+        putNum(h, 1, "AMOUNT", v);
+        ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    }
+    sqlite3* file = nullptr;
+    sqlite3* mem = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir / "MASTER.TST").c_str(), &file, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(":memory:", &mem), SQLITE_OK);
+    sqlite3_exec(mem, "CREATE TABLE t(a REAL NOT NULL)", nullptr, nullptr, nullptr);
+    auto stored = [](sqlite3* db, const char* sql, double bound) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        if (!std::isnan(bound)) sqlite3_bind_double(st, 1, bound);
+        std::string out = sqlite3_step(st) == SQLITE_ROW
+                              ? reinterpret_cast<const char*>(sqlite3_column_text(st, 0)) + std::string(" ") +
+                                    reinterpret_cast<const char*>(sqlite3_column_text(st, 1))
+                              : "none";
+        sqlite3_finalize(st);
+        return out;
+    };
+    n = 0;
+    for (double v : values) {
+        const std::string code = "N" + std::to_string(n++);
+        sqlite3_exec(mem, "DELETE FROM t", nullptr, nullptr, nullptr);
+        sqlite3_stmt* ins = nullptr;
+        sqlite3_prepare_v2(mem, "INSERT INTO t VALUES(?1)", -1, &ins, nullptr);
+        sqlite3_bind_double(ins, 1, v);
+        sqlite3_step(ins);
+        sqlite3_finalize(ins);
+        EXPECT_EQ(stored(file, ("SELECT quote(AMOUNT), typeof(AMOUNT) FROM r1 WHERE CODE = '" + code + "'").c_str(), NAN),
+                  stored(mem, "SELECT quote(a), typeof(a) FROM t", NAN))
+            << v;
+        put(h, 1, "CODE", code);
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+        EXPECT_EQ(getNum(h, 1, "AMOUNT"), v);
+    }
+    sqlite3_close(file);
+    sqlite3_close(mem);
 }
 
 }  // namespace
