@@ -115,17 +115,18 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
         reason = Msg(12807, contact + " name", contact, key);
         return false;
     }
-    // Pass 1 asks only whether the record is kept: the reference changes no answer.
-    if (!pass1_) {
+    // Pass 1 asks only whether the record is kept: the reference changes no answer. The
+    // customer's key is asked of memory before the type, which the reference does not touch.
+    if (pass1_) {
+        EmptyDefault(ars, contact_[kCoTypeA], contactTypes);
+    } else {
         const uint16_t field = contact_[kCoCust];
+        if (const std::string& ref = Text(ars, field); !ref.empty()) customerKeys.prefetchKey(ref);
+        ListDefault(ars, contact_[kCoTypeA], contactTypes);
         // A reference that is not found is left as the file gives it.
         if (!Text(ars, field).empty() && !ResolveReference(ars, field, arm, customer_[kCust]))
             messages.push_back(Msg(12819, customerTerm_, Text(ars, field)));
     }
-    if (pass1_)
-        EmptyDefault(ars, contact_[kCoTypeA], contactTypes);
-    else
-        ListDefault(ars, contact_[kCoTypeA], contactTypes);
     if (Text(ars, contact_[kCoTypeA]).empty()) {
         reason = Msg(12807, contact + " type", contact, key);
         return false;
@@ -148,15 +149,11 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         return false;
     }
 
-    // The eleven contacts. Pass 1 asks only whether the record is kept, which no reference and
-    // nothing after the required types changes.
-    for (std::size_t i = 0; i < 11 && !pass1_; ++i) {
-        const uint16_t field = customer_[kCCont1 + i];
-        if (Text(arm, field).empty() || ResolveReference(arm, field, ars, contact_[kCoCont])) continue;
-        // A reference that is not found is left as the file gives it.
-        const std::string label = i < 10 ? "Contact " + std::to_string(i + 1) : "Billing " + Description(301);
-        messages.push_back(Msg(12820, label, Text(arm, field), contactTerm_));
-    }
+    // The contacts' keys are asked of memory first: the list fields, which no reference
+    // touches, are completed while they come.
+    if (!pass1_)
+        for (std::size_t f = kCCont1; f <= kCBCont; ++f)
+            if (const std::string& ref = Text(arm, customer_[f]); !ref.empty()) contactKeys.prefetchKey(ref);
 
     // List defaults and spellings. Pass 1 asks only whether a required type stays empty.
     auto listDefault = pass1_ ? &EmptyDefault : &ListDefault;
@@ -166,6 +163,16 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     listDefault(arm, customer_[kCBFreqA], billingFrequencies);
     if (!pass1_)
         for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
+
+    // The eleven contacts. Pass 1 asks only whether the record is kept, which no reference and
+    // nothing after the required types changes.
+    for (std::size_t i = 0; i < 11 && !pass1_; ++i) {
+        const uint16_t field = customer_[kCCont1 + i];
+        if (Text(arm, field).empty() || ResolveReference(arm, field, ars, contact_[kCoCont])) continue;
+        // A reference that is not found is left as the file gives it.
+        const std::string label = i < 10 ? "Contact " + std::to_string(i + 1) : "Billing " + Description(301);
+        messages.push_back(Msg(12820, label, Text(arm, field), contactTerm_));
+    }
 
     // Required types: each named by its own label (the customer type by the customer's term).
     for (std::size_t f = kCTypeA; f <= kCBFreqA; ++f) {
