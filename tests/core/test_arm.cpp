@@ -256,6 +256,31 @@ TEST_F(ArmTest, ContactsOnFileOrRepeatedAreSkippedUncountedWithOneNote) {
     EXPECT_FALSE(fs::exists(texts.str("RejectARM.txt")));
 }
 
+// Keys kept as typed: a line's key and the stored one may differ in letter case only.
+class ArmMixedCaseTest : public ArmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        for (int f : {300, 301}) s.formats[f].sections.at(0).capitals = false;
+    }
+};
+
+TEST_F(ArmMixedCaseTest, OnlyRecordsTheFileWillTakeLeaveTheirSpellingForReferences) {
+    Seed("ARM", 1, {{"CUST", "OldCust"}, {"CNAME", "On file"}});
+    const std::string body = Customer({{"CUST", "OLDCUST"}, {"CNAME", "Refused: on file"}}) +
+                             Customer({{"CUST", "NewCust"}, {"CNAME", "First"}}) +
+                             Customer({{"CUST", "NEWCUST"}, {"CNAME", "Refused: repeated"}}) +
+                             Contact({{"COCONT", "C1"}, {"CONAME", "Ann"}, {"COCUST", "oldcust"}}) +
+                             Contact({{"COCONT", "C2"}, {"CONAME", "Bob"}, {"COCUST", "newcust"}});
+    for (const char* task : {"Examine Files", "Convert"}) {
+        const std::string out = RunBody(body, task);
+        EXPECT_EQ(Count(out, "(76)"), 2u) << task << out;
+        EXPECT_EQ(Count(out, "does not exist"), 0u) << task << out;
+    }
+    // The refused lines leave no key: the stored record and the first line answer.
+    EXPECT_EQ(Field("ARS", "C1", "COCUST"), "OldCust");
+    EXPECT_EQ(Field("ARS", "C2", "COCUST"), "NewCust");
+}
+
 TEST(PrepassKeys, KeepsTheFirstValueAndFindsExactTextsAcrossGrowth) {
     PrepassKeys keys;
     keys.emplace("7201\t0\tA", "a-first");

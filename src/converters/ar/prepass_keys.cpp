@@ -122,6 +122,11 @@ bool PrepassKeys::hasKey(std::string_view key) const {
     return found;
 }
 
+void PrepassKeys::prefetchKey(std::string_view key) const {
+    Settle();
+    if (size_ != 0) __builtin_prefetch(&keySlots_[HashOf(key) & (keySlots_.size() - 1)]);
+}
+
 void PrepassKeys::clear() {
     blocks_.clear();
     used_ = 0;

@@ -25,6 +25,8 @@ public:
     bool find(std::string_view idText, std::string& key) const;
     // Whether a pair kept (the first for its record-ID text) has exactly `key` as its key.
     bool hasKey(std::string_view key) const;
+    // Asks memory for the slot hasKey(key) reads first, so that other work overlaps the wait.
+    void prefetchKey(std::string_view key) const;
     std::size_t size() const {
         Settle();
         return size_;

@@ -85,6 +85,7 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     contact_.Resolve(ars, kRecContact, kContactNames);
     customer_.Resolve(arm, kRecCustomer, kCustomerNames);
     lookups_.Clear();
+    primaryKeyOnly_ = PrimaryKeyOnly(ars) && PrimaryKeyOnly(arm);
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
         if (progress) progress->messages += 1;
@@ -192,15 +193,18 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
         } else if (!DispatchRecord(ctx, info, reason)) {
             return true;  // a record its handler rejects leaves no key
         }
-        if (!ExamineRecord(file, info, reason, 0, convert::kPermGroup)) return true;
-        if (extra != 0 || info.ImportedRecs() != 1) return true;
-        if (file == ars_) {
-            ExaminedIdText(ars_, idText, kRecContact);
-            contactKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
-        } else if (file == arm_) {
-            ExaminedIdText(arm_, idText, kRecCustomer);
-            customerKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
+        const bool keyed = extra == 0 && info.ImportedRecs() == 1 && (file == ars_ || file == arm_);
+        if (keyed && primaryKeyOnly_) {
+            if (!KeptByPrepass(file, info, idText)) return true;
+        } else {
+            if (!ExamineRecord(file, info, reason, 0, convert::kPermGroup)) return true;
+            if (!keyed) return true;
+            ExaminedIdText(file, idText, 1);
         }
+        if (file == ars_)
+            contactKeys.emplace(idText, xio_get_text(ars_, contact_[kCoCont]));
+        else
+            customerKeys.emplace(idText, xio_get_text(arm_, customer_[kCust]));
         return true;
     });
     pass1_ = false;
@@ -211,6 +215,29 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
     taxGroupUnverified = 0;
     firstUnverifiedTaxGroup.clear();
     RecordIds().clear();
+    return true;
+}
+
+bool xvARM::KeptByPrepass(uint16_t file, xvl::xvlImpInfo& info, std::string& idText) {
+    // What the record check answers for a key-only record, without keeping every record-ID
+    // text a second time: the pass-1 keys keep the first pair of each text by themselves, so a
+    // repeat of the text file needs no look-up. Only the record-ID texts of other lines (user
+    // fields) stand in the record-ID map, and they still hide a later record of the same text.
+    const int status = xio_find_record(file, 1, 0);
+    bool kept = status == XIO_NOT_FOUND || (status == XIO_OK && info.ReplaceRecord());
+    if (kept) {
+        RecordIdText(file, idText, 1);
+        kept = RecordIds().empty() || RecordIds().count(idText) == 0;
+    }
+    if (info.ReplaceRecord()) xio_unlock_record(file, 1, 1);
+    if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
+    return kept;
+}
+
+bool xvARM::PrimaryKeyOnly(uint16_t file) {
+    xio_key_def def;
+    for (uint16_t k = 1; xio_get_key_def(file, k, def) == XIO_OK; ++k)
+        if (def.record == 1 && def.unique && !def.excluded1 && !def.excluded2) return false;
     return true;
 }
 

@@ -99,6 +99,11 @@ protected:
 
     bool RunPrepass(convert::ConvertContext& ctx);
     bool IsDuplicateContact(convert::ConvertContext& ctx, xvl::xvlImpInfo& info);
+    // Pass 1: whether the contact or customer in the buffer leaves its key, as the record check
+    // would accept it, with its record-ID text in `idText`. For files whose only unique key is
+    // the primary one (PrimaryKeyOnly).
+    bool KeptByPrepass(uint16_t file, xvl::xvlImpInfo& info, std::string& idText);
+    static bool PrimaryKeyOnly(uint16_t file);
     bool PrintDuplicateContactNote(convert::NotesReport& notes, convert::ConvertProgress* progress);
 
     // Resolves a reference to a contact (ARS) or customer (ARM) in field `field` of `file`,
@@ -133,6 +138,7 @@ private:
     std::string contactTerm_;   // 301, capitalised
     std::string invoiceFormatLabel_;
     bool pass1_ = false;  // DispatchRecord runs for pass 1
+    bool primaryKeyOnly_ = false;  // neither file has a unique key besides the primary one
     // Look-ups of GL prefixes and tax groups, which customers share; AR writes neither file.
     convert::LookupCache lookups_;
     uint16_t ars_ = 0, arm_ = 0;

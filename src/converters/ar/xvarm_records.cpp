@@ -38,12 +38,13 @@ std::string Label(uint16_t file, uint16_t field, const char* name) {
 }
 
 // An empty field takes its list's default; a value the list holds in another letter case takes
-// the list's spelling.
-void ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
+// the list's spelling. True when the field stays empty.
+bool ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
     const std::string& value = Text(file, field);
     if (value.empty()) {
-        if (!list.emptyBecomes.empty()) Put(file, field, list.emptyBecomes);
-        return;
+        if (list.emptyBecomes.empty()) return true;
+        Put(file, field, list.emptyBecomes);
+        return false;
     }
     for (const auto& e : list.entries) {
         if (xvl::equalNoCase(e, value)) {
@@ -51,12 +52,16 @@ void ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
             break;
         }
     }
+    return false;
 }
 
 // What the first pass needs of ListDefault: only an empty field changes, and only whether it
 // stays empty matters there (no list field is part of a key).
-void EmptyDefault(uint16_t file, uint16_t field, const CustomList& list) {
-    if (Text(file, field).empty() && !list.emptyBecomes.empty()) Put(file, field, list.emptyBecomes);
+bool EmptyDefault(uint16_t file, uint16_t field, const CustomList& list) {
+    if (!Text(file, field).empty()) return false;
+    if (list.emptyBecomes.empty()) return true;
+    Put(file, field, list.emptyBecomes);
+    return false;
 }
 
 // The first field a clearing group changed, with its value as it was, for the group's one
@@ -115,18 +120,21 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
         reason = Msg(12807, contact + " name", contact, key);
         return false;
     }
-    // Pass 1 asks only whether the record is kept: the reference changes no answer.
-    if (!pass1_) {
+    // Pass 1 asks only whether the record is kept: the reference changes no answer. The
+    // customer's key is asked of memory before the type, which the reference does not touch.
+    bool emptyType = false;
+    if (pass1_) {
+        emptyType = EmptyDefault(ars, contact_[kCoTypeA], contactTypes);
+    } else {
         const uint16_t field = contact_[kCoCust];
+        const bool named = !Text(ars, field).empty();
+        if (named) customerKeys.prefetchKey(Text(ars, field));
+        emptyType = ListDefault(ars, contact_[kCoTypeA], contactTypes);
         // A reference that is not found is left as the file gives it.
-        if (!Text(ars, field).empty() && !ResolveReference(ars, field, arm, customer_[kCust]))
+        if (named && !ResolveReference(ars, field, arm, customer_[kCust]))
             messages.push_back(Msg(12819, customerTerm_, Text(ars, field)));
     }
-    if (pass1_)
-        EmptyDefault(ars, contact_[kCoTypeA], contactTypes);
-    else
-        ListDefault(ars, contact_[kCoTypeA], contactTypes);
-    if (Text(ars, contact_[kCoTypeA]).empty()) {
+    if (emptyType) {
         reason = Msg(12807, contact + " type", contact, key);
         return false;
     }
@@ -148,28 +156,38 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         return false;
     }
 
+    // The contacts' keys are asked of memory first: the list fields, which no reference
+    // touches, are completed while they come.
+    unsigned named = 0;  // bit i: contact field i is filled
+    if (!pass1_)
+        for (std::size_t i = 0; i < 11; ++i)
+            if (const std::string& ref = Text(arm, customer_[kCCont1 + i]); !ref.empty()) {
+                named |= 1u << i;
+                contactKeys.prefetchKey(ref);
+            }
+
+    // List defaults and spellings. Pass 1 asks only whether a required type stays empty.
+    auto listDefault = pass1_ ? &EmptyDefault : &ListDefault;
+    const bool emptyType[] = {listDefault(arm, customer_[kCTypeA], customerTypes),
+                              listDefault(arm, customer_[kCTrade], trades),
+                              listDefault(arm, customer_[kCCrdRtg], creditRatings),
+                              listDefault(arm, customer_[kCBFreqA], billingFrequencies)};
+    if (!pass1_)
+        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
+
     // The eleven contacts. Pass 1 asks only whether the record is kept, which no reference and
     // nothing after the required types changes.
-    for (std::size_t i = 0; i < 11 && !pass1_; ++i) {
+    for (std::size_t i = 0; i < 11; ++i) {
         const uint16_t field = customer_[kCCont1 + i];
-        if (Text(arm, field).empty() || ResolveReference(arm, field, ars, contact_[kCoCont])) continue;
+        if (!(named & (1u << i)) || ResolveReference(arm, field, ars, contact_[kCoCont])) continue;
         // A reference that is not found is left as the file gives it.
         const std::string label = i < 10 ? "Contact " + std::to_string(i + 1) : "Billing " + Description(301);
         messages.push_back(Msg(12820, label, Text(arm, field), contactTerm_));
     }
 
-    // List defaults and spellings. Pass 1 asks only whether a required type stays empty.
-    auto listDefault = pass1_ ? &EmptyDefault : &ListDefault;
-    listDefault(arm, customer_[kCTypeA], customerTypes);
-    listDefault(arm, customer_[kCTrade], trades);
-    listDefault(arm, customer_[kCCrdRtg], creditRatings);
-    listDefault(arm, customer_[kCBFreqA], billingFrequencies);
-    if (!pass1_)
-        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
-
     // Required types: each named by its own label (the customer type by the customer's term).
     for (std::size_t f = kCTypeA; f <= kCBFreqA; ++f) {
-        if (!Text(arm, customer_[f]).empty()) continue;
+        if (!emptyType[f - kCTypeA]) continue;
         const std::string label =
             f == kCTypeA ? customer + " type" : Label(arm, customer_[f], kCustomerNames[f]);
         reason = Msg(12807, label, customer, key);
@@ -257,8 +275,8 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     if (!billingInstalled) {
         ClearedGroup group;
         for (const auto& t : kTables) {
-            if (const std::string v = Text(arm, customer_[t.field]); !v.empty()) {
-                group.Note(tableLabel(t), v);
+            if (const std::string& v = Text(arm, customer_[t.field]); !v.empty()) {
+                group.Note(tableLabel(t), v);  // copied before the field is cleared
                 Put(arm, customer_[t.field], "");
             }
         }
