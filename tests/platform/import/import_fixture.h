@@ -8,6 +8,7 @@
 #include "platform/suite/company.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <unistd.h>
 
 #include <cctype>
@@ -47,10 +48,12 @@ inline void WriteFile(const fs::path& p, const std::string& data) {
 class ImportFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("dz_import_" + std::to_string(::getpid()) + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->test_suite_name() + "_" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        // A parameterised test's names hold '/', which would nest the folder and leave its
+        // parent behind after TearDown: one level only.
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string leaf = "dz_import_" + std::to_string(::getpid()) + "_" + info->test_suite_name() + "_" + info->name();
+        std::replace(leaf.begin(), leaf.end(), '/', '_');
+        dir = fs::temp_directory_path() / leaf;
         fs::remove_all(dir);
         fs::create_directories(dir);
         std::string error;

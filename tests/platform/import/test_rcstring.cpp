@@ -23,7 +23,15 @@ constexpr std::string_view N = xvlRCString::NotSet;
 
 // Writes `content` into a fresh file under the test's temporary folder.
 fs::path write_temp(const std::string& name, const std::string& content) {
-    fs::path dir = fs::temp_directory_path() / ("dz_rcstring_" + std::to_string(::getpid()));
+    // One folder for the whole run, removed when the test program ends.
+    static const struct Folder {
+        fs::path path = fs::temp_directory_path() / ("dz_rcstring_" + std::to_string(::getpid()));
+        ~Folder() {
+            std::error_code ec;
+            fs::remove_all(path, ec);
+        }
+    } folder;
+    const fs::path& dir = folder.path;
     fs::create_directories(dir);
     fs::path file = dir / name;
     std::ofstream(file, std::ios::binary) << content;
