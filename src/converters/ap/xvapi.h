@@ -87,6 +87,9 @@ std::vector<std::string> DeclareGroups(xvl::xvlImpTemplate& tpl, uint16_t apm, G
 // before `width` less 25; the last name loses its ", ".
 std::vector<std::string> TaxGroupLines(const std::vector<std::string>& names, int width);
 
+// A vendor image as a new one starts (for resetting an image without building a temporary).
+const modlibs::VendorImage& BlankVendor();
+
 // One message waiting to be printed with its group, by text-file line.
 struct QueuedMessage {
     std::string id;            // the record's format id, or the group's
