@@ -2230,20 +2230,39 @@ int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
     hold_reads(*hd);
     if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const RecordDef& r = *rs->def;
-    // The row by its rowid (the statement a bulk load's reads by rowid keep): only its key is
-    // looked at, so that a row number gone stale never stands for another record.
-    constexpr uint32_t kByRowid = 15;
-    sqlite3_stmt* st = nullptr;
-    if (auto it = rs->readStmts.find(kByRowid); it != rs->readStmts.end()) {
-        st = it->second;
+    // The row's stored primary key only (by the statement replaces keep for it), so that a row
+    // number gone stale never stands for another record.
+    const Dictionary& d = *hd->dict;
+    sqlite3_stmt*& st = rs->storedKeyStmt;
+    if (st) {
         sqlite3_reset(st);
-    } else if ((st = hd->stmt("SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1"))) {
-        rs->readStmts.emplace(kByRowid, st);
+    } else {
+        std::string cols;
+        for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+        st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
     }
     if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
     sqlite3_bind_int64(st, 1, row);
     const int rc = sqlite3_step(st);
-    const bool same = rc == SQLITE_ROW && same_key(st, *hd->dict, r, r.primaryKey, rs->buf);
+    bool same = rc == SQLITE_ROW;
+    for (size_t i = 0; same && i < r.primaryKey.size(); ++i) {
+        // As the file's keys compare: texts without regard to ASCII letter case, numbers by value.
+        const uint16_t f = r.primaryKey[i];
+        const uint16_t t = d.fields[f].def.type;
+        Cell stored;
+        read_cell(st, static_cast<int>(i), t, stored);
+        const Cell& c = rs->buf[f - r.firstField];
+        if (is_text(t))
+            same = stored.s.size() == c.s.size() &&
+                   std::equal(stored.s.begin(), stored.s.end(), c.s.begin(), [](char a, char b) {
+                       auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - ('a' - 'A')) : x; };
+                       return fold(a) == fold(b);
+                   });
+        else if (is_real(t))
+            same = stored.d == c.d;
+        else
+            same = stored.i == c.i;
+    }
     sqlite3_reset(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return hd->lastStatus = db_fail(*hd, rc);
     if (!same) return hd->lastStatus = XIO_NOT_FOUND;
