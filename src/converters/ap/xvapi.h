@@ -379,6 +379,13 @@ private:
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     GroupCallbackContext* group_ = nullptr;  // the pass being read
     std::string company_;                  // the company the payment numbers belong to
+    struct LastPaymentNumber {
+        uint16_t apm = 0;
+        bool converting = false;
+        std::string bank;
+        double check = 0;
+        double number = 0;  // 0: none kept
+    } lastPaymentNumber_;  // GetPaymentNumber's last answer in this text file
     bool clearingRun_ = false;             // this file runs with paid-totals mode 1
 };
 
