@@ -107,6 +107,27 @@ TEST_F(ApiPayments, TotalsGoToTheYearOfTheCheckDate) {
     EXPECT_EQ(c.lastBanks[1].lastCheckAmount, 5000);
 }
 
+// Payments of checks taking turns: each check keeps the one number it was given, in both modes.
+TEST_F(ApiPayments, EachCheckKeepsItsPaymentNumberWhicheverPaymentCameBetween) {
+    const std::string text =
+        "1,V1,I1,Rent,11/02/26,11/02/26,,,11/02/26,300.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "2,V1,I1,1,Rent,200.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "2,V1,I1,2,Rent,100.00,,,,,,01-1-10-6000-00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+        "6,V1,I1,OPERATING,501,1,,100.00,,,,,,,,,,,,,,,12/01/26,1,,\r\n"
+        "6,V1,I1,OPERATING,502,1,,50.00,,,,,,,,,,,,,,,12/01/26,1,,\r\n"
+        "6,V1,I1,OPERATING,501,2,,100.00,,,,,,,,,,,,,,,12/01/26,1,,\r\n"
+        "4,OPERATING,501,12/01/26,,200.00,V1,1,,,,,,,,,,,,,,,,,\r\n"
+        "4,OPERATING,502,12/01/26,,50.00,V1,1,,,,,,,,,,,,,,,,,\r\n";
+    for (const char* task : {"Examine Files", "Convert"}) {
+        PaymentApi c;
+        const std::string report = Run(WriteText(std::string(task) + ".txt", text), task, c);
+        ASSERT_EQ(c.payments.size(), 3u) << report;
+        EXPECT_NE(c.payments[0].paymentNumber, 0) << task;
+        EXPECT_NE(c.payments[1].paymentNumber, c.payments[0].paymentNumber) << task;
+        EXPECT_EQ(c.payments[2].paymentNumber, c.payments[0].paymentNumber) << task;
+    }
+}
+
 TEST_F(ApiPayments, TheAmountsAndAccountsAPaymentGivesReachItsRecordAndTotals) {
     // Check 501 gives every amount and account column; check 502 names a deduction account
     // with nothing deducted.

@@ -240,6 +240,36 @@ TEST_F(ApiPost, AGroupUndoneAfterItsBankAndPrefixTotalsLeavesTheNextGroupTheFile
     EXPECT_EQ(Field("APM", 10, "FYTDAMT") + Field("APM", 10, "FNYAMT") + Field("APM", 10, "FLYAMT"), 20000);
 }
 
+// Group after group of one vendor: each posting replaces the vendor and its prefix totals as the
+// group before left them, the totals' field that no image carries included.
+TEST_F(ApiPost, GroupsOfOneVendorEachReplaceWhatTheGroupBeforeWrote) {
+    auto paid = [](const std::string& inv, int check, const std::string& amount) {
+        return Invoice(inv, amount) + Dist(inv, 1, amount) + Pay(inv, check, 1, amount);
+    };
+    xvAPI first;
+    Convert("t1.txt", paid("I1", 501, "100.00"), first);
+    const uint16_t apm = H("APM");
+    ASSERT_TRUE(Find("APM", 10, {{"FVENDOR", "V1"}}));
+    ASSERT_EQ(xio_rd_record(apm, 10, 0, 1), XIO_OK);
+    convert::PutNumber(apm, 10, "FGROREV", 90000);
+    ASSERT_EQ(xio_rep_record(apm, 10), XIO_OK);
+    ASSERT_EQ(xio_commit(apm), XIO_OK);
+
+    xvAPI c;
+    const std::string report =
+        Convert("t2.txt", paid("I2", 502, "20.00") + Invoice("I3", "30.00") + Dist("I3", 1, "30.00") +
+                              paid("I4", 503, "40.00") + paid("I5", 503, "50.00"), c);
+    EXPECT_THAT(report, Not(HasSubstr("Reason")));
+    EXPECT_EQ(Count("APM", kRecInvoice), 5);
+    ASSERT_EQ(Count("APM", 10), 1);
+    ASSERT_TRUE(Find("APM", 10, {{"FVENDOR", "V1"}}));
+    EXPECT_EQ(Field("APM", 10, "FGROREV"), 90000);
+    EXPECT_EQ(Field("APM", 10, "FYTDAMT") + Field("APM", 10, "FNYAMT") + Field("APM", 10, "FLYAMT"), 21000);
+    ASSERT_TRUE(Find("APM", 9, {{"VENDOR", "V1"}}));
+    EXPECT_EQ(convert::GetText(apm, 9, "VNAME"), "Vendor one");
+    EXPECT_EQ(Field("APM", 9, "VOAMT"), 3000);  // I3 alone is unpaid
+}
+
 // Takes a record that the posting needs off file once the group's payment was handled.
 class RemovingApi : public xvAPI {
 public:

@@ -202,6 +202,25 @@ TEST_F(ApiRecords, DuplicatesAreRefusedOrGivenANewNumberByMode) {
     EXPECT_EQ(c.distributions[0].at(1).invoice, "12345-a");
 }
 
+TEST_F(ApiRecords, AnInvoiceInTheNewInvoicesFileIsADuplicateAndOnlyThatOne) {
+    Seed("API", 1, {{"OIVND", "V1"}, {"OIINV", "500"}});
+    // Look-ups one after another, each by its own key: the one on file between two that are not.
+    const std::string body =
+        Invoice("501") + Dist("501", "1") + Invoice("500") + Dist("500", "1") + Invoice("5000") + Dist("5000", "1");
+    const std::string refused = Examine(body);
+    EXPECT_THAT(refused, HasSubstr("Vendor/Invoice 'V1, 500' already exists in the new invoice file(1613)"));
+    EXPECT_THAT(refused, Not(HasSubstr("'V1, 501' already exists")));
+    EXPECT_THAT(refused, Not(HasSubstr("'V1, 5000' already exists")));
+
+    ConversionOptions renumber;
+    renumber.dupInvoiceMode = 2;
+    CapturingApi c;
+    const std::string renamed = Examine(body, c, &renumber);
+    EXPECT_THAT(renamed, HasSubstr("Invoice '500' already exists, it will be changed to invoice '500-a'(1612)"));
+    EXPECT_THAT(renamed, Not(HasSubstr("Invoice '501' already exists")));
+    EXPECT_THAT(renamed, Not(HasSubstr("Invoice '5000' already exists")));
+}
+
 TEST(ApiInvoiceNumbers, CandidatesRunThroughLettersThenNumbersWithinTheWidth) {
     std::vector<std::string> tried;
     auto taking = [&](int free) {

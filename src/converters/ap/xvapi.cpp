@@ -177,6 +177,7 @@ bool xvAPI::SetUpBatch(ConvertContext& ctx) {
 
 bool xvAPI::LoadSettings(ConvertContext& ctx, std::string& failure) {
     convert::ForgetFieldNumbers();
+    lastPaymentNumber_ = {};  // the numbers belong to one text file
     // The batch comes first: it is ended whatever happens from here on.
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011
 
@@ -252,7 +253,15 @@ bool xvAPI::LoadSettings(ConvertContext& ctx, std::string& failure) {
 double xvAPI::GetPaymentNumber(uint16_t apm, const std::string& bank, double check) {
     PaymentNumberCache& cache = PaymentNumberCache::Program();
     const bool converting = group_ ? group_->converting : true;
-    return converting ? cache.Take(apm, company_, bank, check) : cache.Provisional(apm, company_, bank, check);
+    // A check's payments come one after another, and a number once given stays the check's for
+    // the text file: the last answer is kept for the next payment of the same check.
+    LastPaymentNumber& last = lastPaymentNumber_;
+    if (last.number != 0 && last.apm == apm && last.converting == converting && last.check == check && last.bank == bank)
+        return last.number;
+    const double number =
+        converting ? cache.Take(apm, company_, bank, check) : cache.Provisional(apm, company_, bank, check);
+    if (number != 0) last = {apm, converting, bank, check, number};
+    return number;
 }
 
 // ---- Prefill ---------------------------------------------------------------------------------

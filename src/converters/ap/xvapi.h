@@ -87,6 +87,9 @@ std::vector<std::string> DeclareGroups(xvl::xvlImpTemplate& tpl, uint16_t apm, G
 // before `width` less 25; the last name loses its ", ".
 std::vector<std::string> TaxGroupLines(const std::vector<std::string>& names, int width);
 
+// A vendor image as a new one starts (for resetting an image without building a temporary).
+const modlibs::VendorImage& BlankVendor();
+
 // One message waiting to be printed with its group, by text-file line.
 struct QueuedMessage {
     std::string id;            // the record's format id, or the group's
@@ -211,6 +214,19 @@ public:
                         const std::string& prefix, int section, uint16_t level);
     // The posting wrote the prefix totals now in the AP master's buffer: kept when the group stands.
     void PrefixTotalsWritten(uint16_t apm);
+
+    // ---- Records kept as stored ------------------------------------------------------------
+    // A text file posts to one vendor, and to its prefix totals, group after group. The vendor
+    // and the prefix totals that this pass's standing postings wrote last are kept as stored (a
+    // saved copy of the AP master's buffer right after the write, and the record's row), so that
+    // the next posting that replaces the same record puts the copy back and holds the row
+    // instead of reading the record again. A posting that is undone drops what was kept.
+    // True when the record of type `rec` whose key, as the file compares it, is `key` is back
+    // in the buffer, held and locked for a replace; false leaves the caller to read it.
+    bool HoldKept(uint16_t apm, uint16_t rec, const std::string& key);
+    // The posting wrote the record of type `rec` now in the AP master's buffer, whose key is
+    // `key`: kept when the group stands.
+    void KeepWritten(uint16_t apm, uint16_t rec, std::string key);
 
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
     // provisionally. 0 when none could be taken.
@@ -339,6 +355,15 @@ private:
     std::unordered_map<std::string, KnownTotals> totalsOnFile_;
     std::vector<std::pair<std::string, KnownTotals>> totalsWritten_;
     std::vector<std::pair<std::string, StoredLastCheck>> lastChecksWritten_;
+    struct KeptRecord {
+        uint16_t file = 0, rec = 0;
+        std::string key;
+        uint16_t saved = 0;  // the copy's id on the handle's save stack
+        int64_t row = 0;
+    };
+    std::vector<KeptRecord> kept_, keptWritten_;
+    // Drops the copies `records` keep from their handles' save stacks.
+    static void DropKept(std::vector<KeptRecord>& records);
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
     // What the GL module answers for one text file (the conversion never writes the GL master):
@@ -354,6 +379,13 @@ private:
     suite::zb_batch_record batchRecord_;  // id 0 when no batch is open
     GroupCallbackContext* group_ = nullptr;  // the pass being read
     std::string company_;                  // the company the payment numbers belong to
+    struct LastPaymentNumber {
+        uint16_t apm = 0;
+        bool converting = false;
+        std::string bank;
+        double check = 0;
+        double number = 0;  // 0: none kept
+    } lastPaymentNumber_;  // GetPaymentNumber's last answer in this text file
     bool clearingRun_ = false;             // this file runs with paid-totals mode 1
 };
 

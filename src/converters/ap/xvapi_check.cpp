@@ -52,7 +52,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
 
     const auto voided = special("CVOIDED");
     const bool isVoid = voided && Whole(voided->number) == 1;
-    vendorImage = {};
+    vendorImage = BlankVendor();
     if (ReadVendor(apm, check.vendor, vendorImage)) {
         if (vendorImage.type == kSummaryVendor && IsBlank(check.payeeName) && !isVoid)
             return w.Reject(Msg(12709, check.vendor));

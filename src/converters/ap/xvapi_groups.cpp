@@ -118,13 +118,21 @@ std::vector<std::string> TaxGroupLines(const std::vector<std::string>& names, in
 
 // ---- Per-group state ------------------------------------------------------------------------------
 
+const modlibs::VendorImage& BlankVendor() {
+    static const modlibs::VendorImage blank{};
+    return blank;
+}
+
 void xvAPI::ResetFileState() {
-    invoiceImage = {};
+    // Copied from blank images rather than from temporaries: the images' many texts keep their
+    // storage from group to group.
+    static const modlibs::InvoiceImage blankInvoice{};
+    invoiceImage = blankInvoice;
     DistributionMap.clear();
     paidInvoices.clear();
     paidDists.clear();
     checks.clear();
-    vendorImage = {};
+    vendorImage = BlankVendor();
     groupInvoiceId.clear();
     invoiceRead = checkRead = false;
     duplicateCode = kNoDuplicate;
@@ -388,6 +396,14 @@ bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
         return kept;
     });
     group_ = nullptr;
+    // The records kept for the postings go with the pass; a file ended early may have had its
+    // data files reopened, so their copies are then only forgotten.
+    if (read) {
+        DropKept(keptWritten_);
+        DropKept(kept_);
+    }
+    kept_.clear();
+    keptWritten_.clear();
     return read && PrintEndNotes(ctx);
 }
 

@@ -26,6 +26,17 @@ constexpr std::size_t kBatchMax = 10;
 
 std::string Pair(const std::string& a, const std::string& b) { return a + ", " + b; }
 
+// Whether the invoice file `file` (new or history invoices; none when 0) holds an invoice with
+// `inv`'s vendor and number. A look-up by the primary key reads no other field of the buffer,
+// so the invoice record, some sixty fields wide, is not cleared before each one: only the two
+// key fields are put.
+bool InvoiceFileHas(uint16_t file, const modlibs::InvoiceImage& inv) {
+    if (file == 0) return false;
+    PutText(file, FieldNo(file, kRecInvoice, "OIVND"), inv.vendor);
+    PutText(file, FieldNo(file, kRecInvoice, "OIINV"), inv.invoice);
+    return xio_find_record(file, kRecInvoice, 0) == XIO_OK;
+}
+
 }  // namespace
 
 std::string FindNewInvoiceNumber(const std::string& invoice, int width,
@@ -59,9 +70,8 @@ uint16_t xvAPI::FindDuplicate(GroupCallbackContext& group, bool withTextFile) {
     if (modules::AP_PUT_ORIGINAL_INV(apm, &invoiceImage, 1, 0) == 0 &&
         xio_find_record(apm, kRecInvoice, 0) == XIO_OK)
         return kInApMaster;
-    const std::initializer_list<KeyValue> key = {{"OIVND", invoiceImage.vendor}, {"OIINV", invoiceImage.invoice}};
-    if (Exists(group.newInvoices, kRecInvoice, key)) return kInNewInvoices;
-    if (Exists(group.historyInvoices, kRecInvoice, key)) return kInHistory;
+    if (InvoiceFileHas(group.newInvoices, invoiceImage)) return kInNewInvoices;
+    if (InvoiceFileHas(group.historyInvoices, invoiceImage)) return kInHistory;
     if (withTextFile && !invoiceMap.empty() && invoiceMap.contains(InvoiceMapKey(apm))) return kInTextFile;
     return kNoDuplicate;
 }
@@ -80,7 +90,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     // 2. The key; the vendor (one not on file is reported when the invoice is completed).
     if (IsBlank(inv.vendor)) return w.Reject(Msg(12688));
     if (IsBlank(inv.invoice)) return w.Reject(Msg(12689, inv.vendor));
-    vendorImage = {};
+    vendorImage = BlankVendor();
     ReadVendor(apm, inv.vendor, vendorImage);
     const bool vendorFound = !IsBlank(vendorImage.vendor);
 

@@ -73,6 +73,13 @@ public:
             return New(file, rec, prefix);
         }
         if (read != XIO_OK) return Fail(prefix, Msg(12011));
+        return ReplaceHeld(file, rec, prefix, putAll, force);
+    }
+
+    // The record now in the buffer as stored, read or held (locked): replaced by what `putAll`
+    // places.
+    template <class PutAll>
+    bool ReplaceHeld(uint16_t file, uint16_t rec, const char* prefix, const PutAll& putAll, bool force = true) {
         const uint16_t saved = xio_save_record(file, rec);
         if (saved == 0 || !putAll()) {
             if (saved != 0) xio_unsave_record(file, saved);
@@ -348,6 +355,8 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         if (!totals.exists) {
             put();
             written = w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
+        } else if (c.HoldKept(apm, kRecPrefixTotals, PrefixTotalsKey(apm, totals.prefix, totals.vendor, totals.level))) {
+            written = w.ReplaceHeld(apm, kRecPrefixTotals, "On Prefix totals: ", put);
         } else {
             written = w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
         }
@@ -356,13 +365,17 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
 
     // 9. The vendor, by the key its image carries.
     if (w.Failed() || IsBlank(c.vendorImage.vendor)) return;
-    const bool written = w.Replace(apm, kRecVendor, "On Vendor: ",
-                                   [&] {
-                                       xio_init_record(apm, kRecVendor);
-                                       convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
-                                       return true;
-                                   },
-                                   [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); }, true);
+    auto putVendor = [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); };
+    const bool written =
+        c.HoldKept(apm, kRecVendor, convert::ComparedKey(apm, kRecVendor, "VENDOR", c.vendorImage.vendor))
+            ? w.ReplaceHeld(apm, kRecVendor, "On Vendor: ", putVendor)
+            : w.Replace(apm, kRecVendor, "On Vendor: ",
+                        [&] {
+                            xio_init_record(apm, kRecVendor);
+                            convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
+                            return true;
+                        },
+                        putVendor, true);
     if (written) c.VendorWritten(apm);
 }
 

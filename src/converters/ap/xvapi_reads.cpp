@@ -8,11 +8,13 @@
 #include "platform/import/xvl_case.h"
 #include "platform/suite/xk.h"
 
+#include <algorithm>
+
 namespace dz::ap {
 
 namespace {
 
-constexpr uint16_t kRecVendor = 9;
+constexpr uint16_t kRecVendor = 9, kRecPrefixTotals = 10;
 constexpr uint16_t kRecBank = 1, kRecBankLastCheck = 5;  // CM master
 
 // A key as the file stores it (a record's own key), folded as ComparedKey folds.
@@ -62,7 +64,29 @@ void xvAPI::VendorWritten(uint16_t apm) {
     modlibs::VendorImage written;
     modules::AP_GET_VENDOR(apm, &written, 0, 0);
     std::string key = StoredKey(written.vendor);
+    KeepWritten(apm, kRecVendor, key);
     vendorsWritten_.emplace_back(std::move(key), std::move(written));
+}
+
+bool xvAPI::HoldKept(uint16_t apm, uint16_t rec, const std::string& key) {
+    const auto it = std::find_if(kept_.begin(), kept_.end(),
+                                 [&](const KeptRecord& k) { return k.file == apm && k.rec == rec; });
+    if (it == kept_.end() || it->key != key) return false;
+    // The copy goes back into the buffer whether or not the row still holds it: it is used once.
+    const KeptRecord kept = std::move(*it);
+    kept_.erase(it);
+    return xio_restore_record_id(apm, kept.saved) == XIO_OK && xio_hold_record(apm, rec, kept.row, 1) == XIO_OK;
+}
+
+void xvAPI::KeepWritten(uint16_t apm, uint16_t rec, std::string key) {
+    const int64_t row = xio_current_row(apm, rec);
+    const uint16_t saved = row > 0 ? xio_save_record(apm, rec) : 0;
+    if (saved != 0) keptWritten_.push_back({apm, rec, std::move(key), saved, row});
+}
+
+void xvAPI::DropKept(std::vector<KeptRecord>& records) {
+    for (const KeptRecord& k : records) xio_unsave_record(k.file, k.saved);
+    records.clear();
 }
 
 xvAPI::StoredLastCheck xvAPI::LastCheckInBuffer(uint16_t cmm) {
@@ -118,7 +142,9 @@ uint16_t xvAPI::ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs
 void xvAPI::PrefixTotalsWritten(uint16_t apm) {
     PrefixTotalsImage written;
     PrefixTotalsFromBuffer(written, apm);
-    totalsWritten_.emplace_back(PrefixTotalsKey(apm), KnownTotals{std::move(written), 0});
+    std::string key = PrefixTotalsKey(apm);
+    KeepWritten(apm, kRecPrefixTotals, key);
+    totalsWritten_.emplace_back(std::move(key), KnownTotals{std::move(written), 0});
 }
 
 void xvAPI::ForgetReads() {
@@ -130,6 +156,10 @@ void xvAPI::ForgetReads() {
     lastChecksWritten_.clear();
     totalsOnFile_.clear();
     totalsWritten_.clear();
+    // A pass drops its kept copies when it ends (DropKept); what is left belongs to handles
+    // that may be gone, so it is only forgotten.
+    kept_.clear();
+    keptWritten_.clear();
 }
 
 void xvAPI::SettleWrites(bool stands) {
@@ -146,6 +176,23 @@ void xvAPI::SettleWrites(bool stands) {
     settle(banksWritten_, banks_);
     settle(lastChecksWritten_, lastChecks_);
     settle(totalsWritten_, totalsOnFile_);
+    if (!stands) {
+        // The undone writes' copies, and what was kept before them, are read again next time.
+        DropKept(keptWritten_);
+        DropKept(kept_);
+        return;
+    }
+    for (KeptRecord& k : keptWritten_) {
+        const auto old = std::find_if(kept_.begin(), kept_.end(),
+                                      [&](const KeptRecord& o) { return o.file == k.file && o.rec == k.rec; });
+        if (old == kept_.end()) {
+            kept_.push_back(std::move(k));
+            continue;
+        }
+        xio_unsave_record(old->file, old->saved);
+        *old = std::move(k);
+    }
+    keptWritten_.clear();
 }
 
 }  // namespace dz::ap

@@ -2362,6 +2362,70 @@ int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return 
 int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Prev, lock); }
 int xio_rd_last(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Last, lock); }
 
+int64_t xio_current_row(uint16_t h, uint16_t rec) {
+    Handle* hd = H(h);
+    RecState* rs = hd ? rec_of(*hd, rec) : nullptr;
+    return rs ? rs->current : 0;
+}
+
+int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs || row <= 0) return hd->lastStatus = XIO_BAD_CALL;
+    hold_reads(*hd);
+    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
+    const RecordDef& r = *rs->def;
+    // The row's stored primary key only (by the statement replaces keep for it), so that a row
+    // number gone stale never stands for another record.
+    const Dictionary& d = *hd->dict;
+    sqlite3_stmt*& st = rs->storedKeyStmt;
+    if (st) {
+        sqlite3_reset(st);
+    } else {
+        std::string cols;
+        for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+        st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+    }
+    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_bind_int64(st, 1, row);
+    const int rc = sqlite3_step(st);
+    bool same = rc == SQLITE_ROW;
+    for (size_t i = 0; same && i < r.primaryKey.size(); ++i) {
+        // As the file's keys compare: texts without regard to ASCII letter case, numbers by value.
+        const uint16_t f = r.primaryKey[i];
+        const uint16_t t = d.fields[f].def.type;
+        Cell stored;
+        read_cell(st, static_cast<int>(i), t, stored);
+        const Cell& c = rs->buf[f - r.firstField];
+        if (is_text(t))
+            same = stored.s.size() == c.s.size() &&
+                   std::equal(stored.s.begin(), stored.s.end(), c.s.begin(), [](char a, char b) {
+                       auto fold = [](char x) { return x >= 'a' && x <= 'z' ? static_cast<char>(x - ('a' - 'A')) : x; };
+                       return fold(a) == fold(b);
+                   });
+        else if (is_real(t))
+            same = stored.d == c.d;
+        else
+            same = stored.i == c.i;
+    }
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return hd->lastStatus = db_fail(*hd, rc);
+    if (!same) return hd->lastStatus = XIO_NOT_FOUND;
+    if (lock && !rs->locked.count(row)) {
+        if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
+        rs->locked.insert(row);
+    }
+    rs->current = row;
+    rs->pos = Pos::At;
+    rs->curKey = 0;
+    rs->curRow = row;
+    rs->curVals.resize(r.primaryKey.size());
+    for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
+    rs->ordinal = -1;
+    return hd->lastStatus = XIO_OK;
+}
+
 int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

@@ -256,6 +256,15 @@ uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last);
 // unique index was tampered with) one after the other: each is read into the buffer and `each`
 // is called; false from it ends the walk. XIO_END when every row was offered, else the failure.
 [[nodiscard]] int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each);
+// The row of record type `rec` last read or written through the handle (0 when none): what
+// xio_hold_record takes back.
+int64_t xio_current_row(uint16_t h, uint16_t rec);
+// For a caller that keeps a record as this handle last stored it (a saved copy of the buffer
+// right after the read or write) and has put it back into the buffer: makes stored row `row`
+// the handle's current record of type `rec`, locked when `lock`, as a keyed read of it would,
+// without reading it, so that a replace can follow. The buffer is left as it is. XIO_NOT_FOUND,
+// nothing changed, unless the row is on file with the buffer's primary key.
+[[nodiscard]] int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock);
 // Reads of chosen fields, for walks over records far wider than what they look at: from now on
 // the keyed reads of record type `rec` on this handle (xio_rd_record to xio_rd_last; not
 // xio_rd_every) fetch only `fields` (the record type's fields, file-global numbers) and the

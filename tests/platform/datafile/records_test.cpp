@@ -522,6 +522,47 @@ TEST_F(Records, SaveStackRestoresByRecordAndById) {
     EXPECT_EQ(get(h, 1, "NAME"), "two");
 }
 
+// A record kept as written, put back from a saved copy, is held and replaced without a read;
+// its lock is taken as a read would take it, and a row number that no longer stands for the
+// buffer's record holds nothing.
+TEST_F(Records, AKeptRecordIsHeldByItsRowAndReplacedWithoutARead) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C1", "A1", "first"), XIO_OK);
+    const int64_t row = xio_current_row(a, 1);
+    ASSERT_GT(row, 0);
+    const uint16_t kept = xio_save_record(a, 1);
+    ASSERT_EQ(addCustomer(a, "C2", "A2", "second"), XIO_OK);
+    EXPECT_NE(xio_current_row(a, 1), row);
+
+    ASSERT_EQ(xio_restore_record_id(a, kept), XIO_OK);
+    ASSERT_EQ(xio_hold_record(a, 1, row, 1), XIO_OK);
+    put(b, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_LOCKED);
+    put(a, 1, "NAME", "changed");
+    ASSERT_EQ(xio_rep_record(a, 1), XIO_OK);
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);  // the replace released the lock
+    ASSERT_EQ(xio_unlock_record(b, 1), XIO_OK);
+
+    // The other record's row, or a row that is gone, is not the buffer's record.
+    const int64_t second = [&] {
+        put(a, 1, "CODE", "C2");
+        EXPECT_EQ(xio_rd_record(a, 1, 0, 0), XIO_OK);
+        return xio_current_row(a, 1);
+    }();
+    put(a, 1, "CODE", "C1");
+    put(a, 1, "NAME", "stale");
+    EXPECT_EQ(xio_hold_record(a, 1, second, 1), XIO_NOT_FOUND);
+    EXPECT_EQ(xio_hold_record(a, 1, second + 100, 1), XIO_NOT_FOUND);
+    EXPECT_EQ(xio_hold_record(a, 1, 0, 1), XIO_BAD_CALL);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    std::string out;
+    for (int s = xio_rd_first(b, 1, 0, 0); s == XIO_OK; s = xio_rd_next(b, 1, 0, 0))
+        out += get(b, 1, "CODE") + "=" + get(b, 1, "ALTKEY") + "/" + get(b, 1, "NAME") + " ";
+    EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
+}
+
 // Record after record through two handles of one file, texts changed in place (same length),
 // buffers restored from the save stack and a refused duplicate in between: each record on file
 // holds exactly the values its buffer held when it was written.
