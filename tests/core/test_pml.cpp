@@ -163,6 +163,22 @@ TEST_F(PmlTest, ADepositLinksItsOwnUnitUnlessItsLeaseIsCanceledOrMissing) {
     EXPECT_EQ(CurrentLease("U200"), "/");  // a deposit never makes a lease current
 }
 
+TEST_F(PmlTest, ChildRecordsOfOneLeaseLinkEachOfItsRevisionsAndUnitsOnce) {
+    Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
+    auto deposit = [&](const char* revision, const char* unit) {
+        return Line("3", "PML", kPmlDeposit,
+                    {{"LDLEASE", "M1"}, {"LDREV", revision}, {"LDUNIT", unit}, {"LDDTYPE", "Security"}});
+    };
+    // The lease's own unit again, another unit twice, then the next revision on both.
+    const std::string report = Run({LeaseLine("M1"), deposit("0", "U100"), deposit("0", "U200"),
+                                    deposit("0", "U200"), LeaseLine("M1", {{"LREV", "1"}}), deposit("1", "U200")},
+                                   true);
+    EXPECT_TRUE(ReadLink("U100", "M1")) << report;
+    EXPECT_TRUE(ReadLink("U200", "M1"));
+    EXPECT_TRUE(ReadLink("U100", "M1", 1));
+    EXPECT_TRUE(ReadLink("U200", "M1", 1));
+}
+
 // ---- Duplicates -------------------------------------------------------------------------------------------
 
 TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {

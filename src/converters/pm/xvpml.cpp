@@ -86,6 +86,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_readOnce.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    m_linkedLease = {};
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
@@ -328,15 +329,27 @@ uint32_t xvPML::FactNumber(const std::string& text) {
 
 bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     // A link already on file is the normal case of a second deposit or charge on one unit.
+    // A link met again is not written again: a duplicate would also end the bulk load of the links.
     auto writeLink = [&](const std::string& property, const std::string& unit, const std::string& lease,
                          double revision) {
+        LinkedLease& linked = m_linkedLease;
+        const bool sameLease = linked.revision == revision && linked.lease == lease && linked.property == property;
+        if (sameLease && std::find(linked.units.begin(), linked.units.end(), unit) != linked.units.end()) return true;
         xio_init_record(pmp, kPmpLeaseUnitLink);
         PutText(pmp, kPmpLeaseUnitLink, "LUPROP", property);
         PutText(pmp, kPmpLeaseUnitLink, "LUUNIT", unit);
         PutText(pmp, kPmpLeaseUnitLink, "LULEASE", lease);
         PutNumber(pmp, kPmpLeaseUnitLink, "LUREV", revision);
         const int status = xio_wr_record(pmp, kPmpLeaseUnitLink);
-        return status == XIO_OK || status == XIO_DUPLICATE;
+        if (status != XIO_OK && status != XIO_DUPLICATE) return false;
+        if (!sameLease) {
+            linked.property = property;
+            linked.lease = lease;
+            linked.revision = revision;
+            linked.units.clear();
+        }
+        if (linked.units.size() < 16) linked.units.push_back(unit);
+        return true;
     };
 
     if (rec == kPmlLease) {

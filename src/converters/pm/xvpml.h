@@ -162,6 +162,16 @@ public:
         x_date_type start{};
     };
     std::unordered_map<std::string, UnitCurrent> m_unitCurrent;
+    // The units the lease last linked is linked to, as this conversion wrote them or found them
+    // on file (exact texts): its deposits and recurring charges mostly name one of them, and a
+    // write that would only meet the link on file is left out. Nothing takes a link off before
+    // the finishing pass, so a link kept here stays on file until then.
+    struct LinkedLease {
+        std::string property, lease;
+        double revision = 0;
+        std::vector<std::string> units;
+    };
+    LinkedLease m_linkedLease;
 
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.

@@ -53,6 +53,7 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     m_readOnce.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    m_linkedLease = {};
     return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
            CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
 }
