@@ -196,6 +196,27 @@ TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
     EXPECT_EQ(TenantLeases(), (std::set<std::string>{"ACME/A1", "BAKER/A1", "ACME/B1"})) << report;
 }
 
+// The records after a line that modifies a lease see the lease as that line left it.
+TEST_F(PmlFinishTest, ADepositAfterALineCancelingItsLeaseLinksNoUnit) {
+    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
+    const auto start = tpl.find("format 1\n");
+    ASSERT_NE(start, std::string::npos);
+    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
+    modify.replace(0, 8, "format 1M");
+    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
+    templateFile = company.str("xvpml-modify.tpl");
+    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
+    auto deposit = [&](const char* unit) {
+        return Line("3", "PML", kPmlDeposit, {{"LDLEASE", "A1"}, {"LDREV", "0"}, {"LDUNIT", unit}, {"LDDTYPE", "Security"}});
+    };
+    const std::string report = Run({LeaseLine("A1"), deposit("U100"), "1M" + LeaseLine("A1", {{"LSTATUS", "2"}}).substr(1),
+                                    deposit("U200")},
+                                   true);
+    EXPECT_TRUE(ReadLink("U100", "A1")) << report;
+    EXPECT_FALSE(ReadLink("U200", "A1")) << report;
+}
+
 TEST_F(PmlFinishTest, AChargeAndItsLogEntryAreEachCheckedAndNoted) {
     Lease("E3", 0, "STRIP", "U100", "ACME");
     Charge("E3", "CAM", "4");

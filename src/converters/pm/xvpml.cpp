@@ -87,6 +87,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_properties.clear();
     m_tenantsOnFile.clear();
     m_linkedLease = {};
+    m_lastCharge = {};
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
@@ -238,7 +239,17 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (value.empty() && !blankNoted) return;
         list.CheckExact(value, notes, line);
     };
-    if (file == pml_ && rec == kPmlLease) m_leaseCache.Forget();  // it may replace the one kept
+    if (file == pml_ && rec == kPmlLease) {
+        // It may replace the one kept. Written, it is the lease its child records name next.
+        if (ctx.converting && !GetText(pml_, rec, "LEASE").empty())
+            m_leaseCache.Keep({GetText(pml_, rec, "LEASE"), GetText(pml_, rec, "LPROP"), GetText(pml_, rec, "LTENANT"),
+                               GetNumber(pml_, rec, "LREV"), StagedField(pml_, rec, "LSTATUS").Result()});
+        else
+            m_leaseCache.Forget();
+    }
+    if (ctx.converting && file == pml_ && rec == kPmlRecurringCharge)
+        m_lastCharge = {GetText(pml_, rec, "RCLEASE"), GetText(pml_, rec, "RCCT"), GetText(pml_, rec, "RCUNIT"),
+                        GetNumber(pml_, rec, "RCREV"), StagedField(pml_, rec, "RCAMTT").Result(), true};
     if (file == pmn_ && rec == kPmnTenantTA) check(m_list421, pmn_, rec, "TATYPE", true);
     if (file != pml_) {
         if (!ctx.converting && file == pms_ && rec == kPmsCpiIndex)
@@ -284,7 +295,8 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
             // The interest and refund tenants are mostly the lease's own.
             const std::string tenant = text("LTENANT"), interest = text("LINTT"), refund = text("LREFT");
-            const uint32_t tenantNo = FactNumber(tenant);
+            const uint32_t tenantNo =
+                m_leaseTenantKnown && tenant == m_leaseTenantText ? m_leaseTenantFact : FactNumber(tenant);
             m_leaseFacts.push_back({FactNumber(text("LPROP")), tenantNo,
                                     interest == tenant ? tenantNo : FactNumber(interest),
                                     refund == tenant ? tenantNo : FactNumber(refund)});
@@ -318,10 +330,17 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 uint32_t xvPML::FactNumber(const std::string& text) {
-    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) return it->second;
-    const auto number = static_cast<uint32_t>(m_factTexts.size());
-    m_factNumbers.emplace(text, number);
-    m_factTexts.push_back(text);
+    if (m_lastFactKnown && text == m_lastFactText) return m_lastFact;
+    uint32_t number = static_cast<uint32_t>(m_factTexts.size());
+    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) {
+        number = it->second;
+    } else {
+        m_factNumbers.emplace(text, number);
+        m_factTexts.push_back(text);
+    }
+    m_lastFactText = text;
+    m_lastFact = number;
+    m_lastFactKnown = true;
     return number;
 }
 

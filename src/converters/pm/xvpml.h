@@ -68,6 +68,11 @@ public:
         return kept_ && last_.revision == revision && last_.lease == lease;
     }
     void Forget() { kept_ = false; }
+    // A lease this conversion has just written: on file as it stands in the buffer.
+    void Keep(Facts facts) {
+        last_ = std::move(facts);
+        kept_ = true;
+    }
 
 private:
     Facts last_;
@@ -126,6 +131,10 @@ public:
                                 xvl::xvlImport& import);
     bool ConvertRecurringChargeLog(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
                                    convert::MessageList& messages, bool converting, xvl::xvlImport& import);
+    // A log entry's charge must take its amount from tables, and the entry must give its frequency.
+    bool CheckLogAmountType(int amountType, const std::string& lease, const std::string& chargeType,
+                            const std::string& unit, xvl::xvlImpInfo& info, xvl::xvlImport& import,
+                            std::string& reason);
     bool ConvertTenant(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                        bool converting, xvl::xvlImport& import);
     bool ConvertTenantTA(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
@@ -255,6 +264,16 @@ public:
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
     LeaseCache m_leaseCache;
+    // Convert: the recurring charge last written, as written, and the field result of its RCAMTT.
+    // Its log entries follow it: one that names it exactly finds it without a read. Charges are
+    // never taken off during the record loop, so it stays on file; a later charge replaces it here.
+    struct WrittenCharge {
+        std::string lease, chargeType, unit;
+        double revision = 0;
+        int amountType = 0;
+        bool kept = false;
+    };
+    WrittenCharge m_lastCharge;
     // Records this conversion never writes (charge types, GL prefixes, units, property charges and
     // deposit types) read once per text file: the stored key (or the value sought) by what was
     // looked up, empty when there was none.
@@ -276,9 +295,23 @@ public:
     };
     std::unordered_map<std::string, PropertyFacts> m_properties;
     const PropertyFacts& LeaseProperty(uint16_t pmp, const std::string& property);
-    // Tenants found on file, by the value sought: their stored key. Tenant records are written
-    // by this conversion, so every tenant record that comes in forgets them all.
-    std::unordered_map<std::string, std::string> m_tenantsOnFile;
+    // Tenants found on file, by the value sought: their stored key and, converting, its number in
+    // m_factTexts. Tenant records are written by this conversion, so every tenant record that
+    // comes in forgets them all.
+    struct TenantKnown {
+        std::string stored;
+        uint32_t fact = 0;
+    };
+    std::unordered_map<std::string, TenantKnown> m_tenantsOnFile;
+    // The tenant of the lease last handled as found there, and its number in m_factTexts: the
+    // lease written names it again.
+    std::string m_leaseTenantText;
+    uint32_t m_leaseTenantFact = 0;
+    bool m_leaseTenantKnown = false;
+    // The last text FactNumber answered (a million leases name one property or a few).
+    std::string m_lastFactText;
+    uint32_t m_lastFact = 0;
+    bool m_lastFactKnown = false;
     Found TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {

@@ -54,6 +54,7 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     m_properties.clear();
     m_tenantsOnFile.clear();
     m_linkedLease = {};
+    m_lastCharge = {};
     return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
            CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
 }
