@@ -94,8 +94,12 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
         const int first = xio_rd_first(pmp_, kPmpLeaseUnitLink, 0, 0);
         m_linksBeforeRun = first != XIO_END && first != XIO_END_OLD;
         xio_init_record(pmp_, kPmpLeaseUnitLink);
+        const int firstLog = xio_rd_first(pml_, kPmlRecurringLog, 0, 0);
+        m_logsBeforeRun = firstLog != XIO_END && firstLog != XIO_END_OLD;
+        xio_init_record(pml_, kPmlRecurringLog);
     } else {
         m_linksBeforeRun = true;
+        m_logsBeforeRun = true;
     }
     LoadLists();
     return true;
@@ -322,8 +326,12 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             m_recurringChargeKeys.push_back({text("RCLEASE"), revision("RCREV"), text("RCCT"), text("RCUNIT")});
         break;
     case kPmlRecurringLog:
-        if (!text("RCLLEAS").empty())
+        if (!text("RCLLEAS").empty()) {
             m_recurringChargeKeys.push_back({text("RCLLEAS"), revision("RCLREV"), text("RCLCT"), text("RCLUNIT")});
+            m_logFacts.push_back({static_cast<uint32_t>(m_recurringChargeKeys.size() - 1), GetNumber(pml_, rec, "RCLREV"),
+                                  DateOrder(GetDate(pml_, rec, "RCLEFDT")), StagedField(pml_, rec, "RCLFREQ").Result(),
+                                  GetNumber(pml_, rec, "RCLAMT")});
+        }
         break;
     default: break;
     }

@@ -210,6 +210,20 @@ public:
     bool m_chargeControlsStale = false;
     std::deque<ChargeUnitKey> m_escalationKeys;
     std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    // Convert: each log entry written, by the number of the entry of m_recurringChargeKeys it
+    // added, with its revision as written, its effective date (as the file orders dates), the field
+    // result of its frequency and its amount. Without log entries on file when the text file
+    // began, those on file at its end are these (entries are never taken off, and a text file
+    // never replaces one it wrote), and they answer for the log.
+    struct LogFacts {
+        uint32_t at = 0;
+        double revision = 0;
+        int64_t effective = 0;
+        int frequency = 0;
+        double amount = 0;
+    };
+    std::deque<LogFacts> m_logFacts;
+    bool m_logsBeforeRun = true;
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:
     // its property, tenant and interest and refund tenants, as numbers of texts in m_factTexts
     // (a million leases name a few thousand of them). Stale once a lease record of the text file
@@ -344,6 +358,11 @@ private:
     // The PML, PMN, PMS and PMP handles of the run.
     uint16_t pml_ = 0, pmn_ = 0, pms_ = 0, pmp_ = 0;
 };
+
+// A date as the data files order it: year, month and day as one number, 0 for no date.
+inline int64_t DateOrder(const x_date_type& date) {
+    return date.month == 0 ? 0 : date.year * 10000LL + date.month * 100 + date.day;
+}
 
 // A recurring charge's frequency (item 1 to 6) as its description names it: "week" to "year";
 // empty for any other.
