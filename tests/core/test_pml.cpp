@@ -292,6 +292,25 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
     EXPECT_EQ(examiner.m_examinedCpiIds.count("CPIW"), 1u);
 }
 
+// Texts kept past the table's growth are found by their exact spelling only, and are gone once cleared.
+TEST(PmlFoundTexts, EveryTextKeptIsFoundThroughGrowthAndNoneAfterClearing) {
+    FoundTexts<int> texts;
+    EXPECT_EQ(texts.find("T1"), nullptr);
+    for (int i = 0; i < 500; ++i) texts.emplace("T" + std::to_string(i), i);
+    for (int i = 0; i < 500; ++i) {
+        const int* value = texts.find("T" + std::to_string(i));
+        ASSERT_NE(value, nullptr) << i;
+        EXPECT_EQ(*value, i);
+    }
+    EXPECT_EQ(texts.find("t1"), nullptr);
+    EXPECT_EQ(texts.find("T500"), nullptr);
+    texts.clear();
+    EXPECT_TRUE(texts.empty());
+    EXPECT_EQ(texts.find("T1"), nullptr);
+    texts.emplace("T1", 7);
+    EXPECT_EQ(*texts.find("T1"), 7);
+}
+
 // A converter whose operator asks to stop after its second record.
 // The leases an Examine Files run has met, whatever their order: each keeps its first property.
 TEST(PmlExaminedLeases, EachLeaseKeepsItsFirstPropertyInAnyOrder) {

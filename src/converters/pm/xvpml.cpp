@@ -84,6 +84,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_storedUnits.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
     m_linkedLease = {};

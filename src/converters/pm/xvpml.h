@@ -24,6 +24,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -50,6 +51,55 @@ inline constexpr int kAddressTypeList = 421, kDepositTypeList = 422, kOptionCate
 
 // A key in upper case, as the Examine-only lists keep them.
 std::string UpperKey(std::string text);
+
+// Texts found once and asked for again with every lease (its tenant, its unit): the entries in
+// the order they came, and a table of their hashes with the entry each names, open addressed, so
+// that an answer costs one look in the table and one at the entry.
+template <typename V>
+class FoundTexts {
+public:
+    V* find(std::string_view key) {
+        if (entries_.empty()) return nullptr;
+        const uint64_t h = Hash(key);
+        for (std::size_t at = h & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            const Slot& s = slots_[at];
+            if (s.entry == 0) return nullptr;
+            auto& [text, value] = entries_[s.entry - 1];
+            if (s.hash == h && text == key) return &value;
+        }
+    }
+    // A key not held yet.
+    V& emplace(std::string key, V value) {
+        if ((entries_.size() + 1) * 4 > slots_.size() * 3) Grow();
+        const uint64_t h = Hash(key);
+        entries_.emplace_back(std::move(key), std::move(value));
+        Place(h, static_cast<uint32_t>(entries_.size()));
+        return entries_.back().second;
+    }
+    void clear() {
+        entries_.clear();
+        slots_.clear();
+    }
+    bool empty() const { return entries_.empty(); }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        uint32_t entry = 0;  // 1 + the entry's place, 0 for a free slot
+    };
+    static uint64_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    void Place(uint64_t h, uint32_t entry) {
+        std::size_t at = h & (slots_.size() - 1);
+        while (slots_[at].entry != 0) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = {h, entry};
+    }
+    void Grow() {
+        slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, Slot{});
+        for (uint32_t i = 0; i < entries_.size(); ++i) Place(Hash(entries_[i].first), i + 1);
+    }
+    std::vector<std::pair<std::string, V>> entries_;
+    std::vector<Slot> slots_;
+};
 
 // The lease child records name their lease one after another: the last lease read on file is
 // kept, with what the handlers take from it, until a lease record is written.
@@ -292,6 +342,8 @@ public:
     // deposit types) read once per text file: the stored key (or the value sought) by what was
     // looked up, empty when there was none.
     std::unordered_map<std::string, std::string> m_readOnce;
+    // The units, by property and unit as sought: the unit as stored, empty when not on file.
+    FoundTexts<std::string> m_storedUnits;
     std::string m_unitLookup;
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
@@ -316,7 +368,7 @@ public:
         std::string stored;
         uint32_t fact = 0;
     };
-    std::unordered_map<std::string, TenantKnown> m_tenantsOnFile;
+    FoundTexts<TenantKnown> m_tenantsOnFile;
     // The tenant of the lease last handled as found there, and its number in m_factTexts: the
     // lease written names it again.
     std::string m_leaseTenantText;

@@ -52,6 +52,7 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     // The pass writes charge controls, links and descriptions: nothing read before is kept.
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_storedUnits.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
     m_linkedLease = {};

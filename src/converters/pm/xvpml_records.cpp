@@ -53,10 +53,10 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
 
     // 5. The tenant: on file, or in Examine Files earlier in the text file.
     m_leaseTenantKnown = false;
-    if (const auto known = m_tenantsOnFile.find(tenant.Text()); known != m_tenantsOnFile.end()) {
-        tenant.Put(known->second.stored);
-        m_leaseTenantText = known->second.stored;
-        m_leaseTenantFact = known->second.fact;
+    if (const TenantKnown* known = m_tenantsOnFile.find(tenant.Text())) {
+        tenant.Put(known->stored);
+        m_leaseTenantText = known->stored;
+        m_leaseTenantFact = known->fact;
         m_leaseTenantKnown = converting;
     } else {
         const Found ten = TenantOnFile(pmn, tenant.Text(), scope);
@@ -196,10 +196,10 @@ const xvPML::PropertyFacts& xvPML::LeaseProperty(uint16_t pmp, const std::string
 }
 
 Found xvPML::TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope) {
-    if (const auto it = m_tenantsOnFile.find(tenant); it != m_tenantsOnFile.end()) {
+    if (const TenantKnown* known = m_tenantsOnFile.find(tenant)) {
         Found found;
         found.where = Found::OnFile;
-        found.stored = {it->second.stored};
+        found.stored = {known->stored};
         return found;
     }
     Found found = FindTenant(pmn, tenant, scope);
