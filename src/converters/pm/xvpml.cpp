@@ -392,11 +392,15 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         const x_date_type start = GetDate(pml, rec, "LACTST");
         const bool keep = !m_leaseFactsStale;
         const std::string unitKey = keep ? UpperKey(property + "\t" + unit) : std::string();
-        if (keep)
-            if (const auto it = m_unitCurrent.find(unitKey);
-                it != m_unitCurrent.end() && suite::xd_compare_dates(it->second.start, start) >= 0)
-                return true;
-        if (keep) m_unitCurrent.erase(unitKey);
+        if (UnitCurrent* kept = keep ? m_unitCurrent.find(unitKey) : nullptr) {
+            if (kept->held && suite::xd_compare_dates(kept->start, start) >= 0) return true;
+            kept->held = false;
+        }
+        auto remember = [&](UnitCurrent current) {
+            if (!keep) return;
+            if (UnitCurrent* kept = m_unitCurrent.find(unitKey)) *kept = std::move(current);
+            else m_unitCurrent.emplace(unitKey, std::move(current));
+        };
 
         xio_init_record(pmp, kPmpUnit);
         PutText(pmp, kPmpUnit, "UPROP", property);
@@ -415,7 +419,7 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
             xio_restore_record(pml, rec);
             if (suite::xd_compare_dates(currentStart, start) >= 0) {
                 xio_unlock_record(pmp, kPmpUnit, 1);
-                if (keep && currentOnFile) m_unitCurrent[unitKey] = {current, currentRevision, currentStart};
+                if (currentOnFile) remember({current, currentRevision, currentStart});
                 return true;
             }
         }
@@ -423,7 +427,7 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         PutNumber(pmp, kPmpUnit, "UCURREV", revision);
         PutText(pmp, kPmpUnit, "UCURTEN", GetText(pml, rec, "LTENANT"));
         if (xio_rep_record(pmp, kPmpUnit) != XIO_OK) return false;
-        if (keep) m_unitCurrent[unitKey] = {lease, revision, start};
+        remember({lease, revision, start});
         return true;
     }
 

@@ -214,13 +214,15 @@ public:
     // Each unit's current lease as this conversion last found or made it, by property and unit
     // in upper case: the lease, its revision and its start. Only this step writes units, and a
     // lease on file changes only when a line replaces it, so the answer holds until then
-    // (m_leaseFactsStale); a current lease not on file is never kept.
+    // (m_leaseFactsStale); a current lease not on file is never kept, and a unit whose current
+    // lease is being decided holds none (`held` false).
     struct UnitCurrent {
         std::string lease;
         double revision = 0;
         x_date_type start{};
+        bool held = true;
     };
-    std::unordered_map<std::string, UnitCurrent> m_unitCurrent;
+    FoundTexts<UnitCurrent> m_unitCurrent;
     // The units the lease last linked is linked to, as this conversion wrote them or found them
     // on file (exact texts): its deposits and recurring charges mostly name one of them, and a
     // write that would only meet the link on file is left out. Nothing takes a link off before
