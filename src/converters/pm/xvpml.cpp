@@ -89,6 +89,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_tenantsOnFile.clear();
     m_linkedLease = {};
     m_lastCharge = {};
+    m_linkFieldsFor = 0;
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
@@ -363,11 +364,19 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         LinkedLease& linked = m_linkedLease;
         const bool sameLease = linked.revision == revision && linked.lease == lease && linked.property == property;
         if (sameLease && std::find(linked.units.begin(), linked.units.end(), unit) != linked.units.end()) return true;
+        uint16_t* const fields = m_linkFields;
+        if (m_linkFieldsFor != pmp) {
+            fields[0] = FieldNo(pmp, kPmpLeaseUnitLink, "LUPROP");
+            fields[1] = FieldNo(pmp, kPmpLeaseUnitLink, "LUUNIT");
+            fields[2] = FieldNo(pmp, kPmpLeaseUnitLink, "LULEASE");
+            fields[3] = FieldNo(pmp, kPmpLeaseUnitLink, "LUREV");
+            m_linkFieldsFor = pmp;
+        }
         xio_init_record(pmp, kPmpLeaseUnitLink);
-        PutText(pmp, kPmpLeaseUnitLink, "LUPROP", property);
-        PutText(pmp, kPmpLeaseUnitLink, "LUUNIT", unit);
-        PutText(pmp, kPmpLeaseUnitLink, "LULEASE", lease);
-        PutNumber(pmp, kPmpLeaseUnitLink, "LUREV", revision);
+        PutText(pmp, fields[0], property);
+        PutText(pmp, fields[1], unit);
+        PutText(pmp, fields[2], lease);
+        PutNumber(pmp, fields[3], revision);
         const int status = xio_wr_record(pmp, kPmpLeaseUnitLink);
         if (status != XIO_OK && status != XIO_DUPLICATE) return false;
         if (!sameLease) {

@@ -233,6 +233,9 @@ public:
         std::vector<std::string> units;
     };
     LinkedLease m_linkedLease;
+    // The link's four fields, numbered once per text file for the property file they belong to.
+    uint16_t m_linkFieldsFor = 0;
+    uint16_t m_linkFields[4] = {};
 
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.

@@ -137,6 +137,11 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     // Every lease written is on file as it was written unless a later line replaced one: what
     // was kept of each then answers without reading it again.
     const bool factsKept = !m_leaseFactsStale && m_leaseFacts.size() == m_leaseKeys.size();
+    // The fields each lease sets, numbered once.
+    const uint16_t cLease = FieldNo(pml_, C, "LCLEASE"), cRevision = FieldNo(pml_, C, "LCREV"),
+                   cType = FieldNo(pml_, C, "LCCT"), cPrefix = FieldNo(pml_, C, "LCGLPFX"),
+                   cBillTo = FieldNo(pml_, C, "LCBTTEN"), tTenant = FieldNo(pmn_, T, "TENID"),
+                   tLease = FieldNo(pmn_, T, "TLEASE"), tRevision = FieldNo(pmn_, T, "TLREV");
     std::size_t index = 0;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
@@ -172,11 +177,11 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
             xio_init_record(pml_, C);
-            PutText(pml_, C, "LCLEASE", key.lease);
-            PutNumber(pml_, C, "LCREV", revision);
-            PutText(pml_, C, "LCCT", kDefaultChargeType);
-            PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
-            PutText(pml_, C, "LCBTTEN", tenant);
+            PutText(pml_, cLease, key.lease);
+            PutNumber(pml_, cRevision, revision);
+            PutText(pml_, cType, kDefaultChargeType);
+            PutText(pml_, cPrefix, propertyPrefix(property));
+            PutText(pml_, cBillTo, tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
@@ -187,9 +192,9 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                 for (const std::string* id : {&tenant, &interest, &refund}) {
                     if (id->empty() || (id != &tenant && EqualNoCase(*id, tenant))) continue;
                     xio_init_record(pmn_, T);
-                    PutText(pmn_, T, "TENID", *id);
-                    PutText(pmn_, T, "TLEASE", lease);
-                    PutNumber(pmn_, T, "TLREV", stored);
+                    PutText(pmn_, tTenant, *id);
+                    PutText(pmn_, tLease, lease);
+                    PutNumber(pmn_, tRevision, stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
         }
