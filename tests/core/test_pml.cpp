@@ -163,6 +163,22 @@ TEST_F(PmlTest, ADepositLinksItsOwnUnitUnlessItsLeaseIsCanceledOrMissing) {
     EXPECT_EQ(CurrentLease("U200"), "/");  // a deposit never makes a lease current
 }
 
+TEST_F(PmlTest, ChildRecordsOfOneLeaseLinkEachOfItsRevisionsAndUnitsOnce) {
+    Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
+    auto deposit = [&](const char* revision, const char* unit) {
+        return Line("3", "PML", kPmlDeposit,
+                    {{"LDLEASE", "M1"}, {"LDREV", revision}, {"LDUNIT", unit}, {"LDDTYPE", "Security"}});
+    };
+    // The lease's own unit again, another unit twice, then the next revision on both.
+    const std::string report = Run({LeaseLine("M1"), deposit("0", "U100"), deposit("0", "U200"),
+                                    deposit("0", "U200"), LeaseLine("M1", {{"LREV", "1"}}), deposit("1", "U200")},
+                                   true);
+    EXPECT_TRUE(ReadLink("U100", "M1")) << report;
+    EXPECT_TRUE(ReadLink("U200", "M1"));
+    EXPECT_TRUE(ReadLink("U100", "M1", 1));
+    EXPECT_TRUE(ReadLink("U200", "M1", 1));
+}
+
 // ---- Duplicates -------------------------------------------------------------------------------------------
 
 TEST_F(PmlTest, RepeatedSystemRecordsAreDroppedWithOneNotePerKind) {
@@ -274,6 +290,25 @@ TEST_F(PmlTest, ListValuesMissingAreNotedAndKeyListsKeptInFileOrder) {
     ASSERT_EQ(examiner.m_examinedLeaseProperties.count("Q2"), 1u);
     EXPECT_EQ(examiner.m_examinedLeaseProperties.at("Q2"), "STRIP");
     EXPECT_EQ(examiner.m_examinedCpiIds.count("CPIW"), 1u);
+}
+
+// Texts kept past the table's growth are found by their exact spelling only, and are gone once cleared.
+TEST(PmlFoundTexts, EveryTextKeptIsFoundThroughGrowthAndNoneAfterClearing) {
+    FoundTexts<int> texts;
+    EXPECT_EQ(texts.find("T1"), nullptr);
+    for (int i = 0; i < 500; ++i) texts.emplace("T" + std::to_string(i), i);
+    for (int i = 0; i < 500; ++i) {
+        const int* value = texts.find("T" + std::to_string(i));
+        ASSERT_NE(value, nullptr) << i;
+        EXPECT_EQ(*value, i);
+    }
+    EXPECT_EQ(texts.find("t1"), nullptr);
+    EXPECT_EQ(texts.find("T500"), nullptr);
+    texts.clear();
+    EXPECT_TRUE(texts.empty());
+    EXPECT_EQ(texts.find("T1"), nullptr);
+    texts.emplace("T1", 7);
+    EXPECT_EQ(*texts.find("T1"), 7);
 }
 
 // A converter whose operator asks to stop after its second record.

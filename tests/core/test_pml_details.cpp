@@ -136,6 +136,18 @@ TEST_F(PmlDetailTest, RecurringChargesAndLogsExamined) {
     EXPECT_EQ(Count(report, "(116"), 3) << report;  // the RENT log passed
 }
 
+// A log entry right after its charge, spelled otherwise, still takes the charge's spelling; one of
+// a charge that does not use tables is refused.
+TEST_F(PmlDetailTest, LogEntriesOfChargesJustWrittenConverted) {
+    const std::string report = Run(
+        {Charge("L1", "RENT"), Log("l1", "rent"), Charge("L1", "TAX", {{"RCAMTT", "2"}}), Log("L1", "TAX")}, true);
+    EXPECT_THAT(report, HasSubstr("Recurring charge record 'L1, TAX, U100' does not use tables to calculate charges(1164)"));
+    EXPECT_EQ(Count(report, "(116"), 1) << report;
+    ASSERT_TRUE(First("PML", kPmlRecurringLog));
+    EXPECT_EQ(Pml(kPmlRecurringLog, "RCLLEAS") + "/" + Pml(kPmlRecurringLog, "RCLCT"), "L1/RENT");
+    EXPECT_NE(xio_rd_next(H("PML"), kPmlRecurringLog, 0, 0), XIO_OK);
+}
+
 TEST_F(PmlDetailTest, TenantsTheirRecordsAndSystemRecords) {
     Put("PMN", kPmnTenant, {{"TENANT", "NONAME"}});
     const std::string report = Run(

@@ -147,6 +147,43 @@ TEST_F(PmlFinishTest, EscalationsAndRecurringChargesChecked) {
     EXPECT_EQ(description("CAM"), "");
 }
 
+// Log entries the text file gives apply as those on file do: the latest on or before the charge's
+// last date, else the earliest after it, else none.
+TEST_F(PmlFinishTest, LogEntriesOfTheTextFileApplyAsThoseOnFile) {
+    Lease("E2", 0, "STRIP", "U100", "ACME");
+    Charge("E2", "RENT", "3", "1", "3/1/2026");
+    Charge("E2", "CAM", "4");
+    Charge("E2", "TAX", "3");
+    Charge("E2", "WATER", "1");
+    auto log = [&](const char* type, const char* date, const char* frequency, const char* amount) {
+        return Line("15", "PML", kPmlRecurringLog,
+                    {{"RCLLEAS", "E2"}, {"RCLREV", "0"}, {"RCLCT", type}, {"RCLUNIT", "U100"}, {"RCLEFDT", date},
+                     {"RCLFREQ", frequency}, {"RCLAMT", amount}});
+    };
+    PassConverter converter;
+    converter.before = [](xvPML& c, convert::ConvertContext&) {
+        for (const char* type : {"CAM", "WATER"}) c.m_recurringChargeKeys.push_back({"E2", "0", type, "U100"});
+    };
+    const std::string report = Run(converter,
+                                   {log("RENT", "6/1/2026", "4", "999.00"), log("RENT", "1/1/2026", "3", "125.00"),
+                                    log("tax", "5/1/2026", "6", "50.00"), log("TAX", "7/1/2026", "4", "70.00")},
+                                   true);
+    // TAX is checked for each of its two entries, CAM once.
+    EXPECT_EQ(Count(report, "doesn't match its log"), 3) << report;
+    EXPECT_EQ(Count(report, "'E2, 0, TAX, U100' Frequency with 'Monthly (3)' doesn't match its log\n"
+                            "                         with Frequency 'Annually (6)'."),
+              2);
+    EXPECT_THAT(report, HasSubstr("'E2, 0, CAM, U100' Frequency with 'Quarterly (4)' doesn't match its log\n"
+                                  "                         with Frequency 'Not specified'."));
+    const auto description = [&](const char* type) {
+        EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E2"}, {"RCCT", type}, {"RCUNIT", "U100"}}));
+        return Pml(kPmlRecurringCharge, "RCADESC");
+    };
+    EXPECT_EQ(description("RENT"), "125.00 / month");
+    EXPECT_EQ(description("TAX"), "50.00 / year");
+    EXPECT_EQ(description("CAM"), "");
+}
+
 // A recurring charge another handle holds cannot take its description: the file ends with every
 // file restored.
 TEST_F(PmlFinishTest, ARecurringChargeHeldElsewhereEndsTheFileWithEveryFileRestored) {
@@ -194,6 +231,27 @@ TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
     ASSERT_TRUE(ReadDefaultControl("A1"));
     EXPECT_EQ(Pml(kPmlChargeControl, "LCBTTEN"), "BAKER");
     EXPECT_EQ(TenantLeases(), (std::set<std::string>{"ACME/A1", "BAKER/A1", "ACME/B1"})) << report;
+}
+
+// The records after a line that modifies a lease see the lease as that line left it.
+TEST_F(PmlFinishTest, ADepositAfterALineCancelingItsLeaseLinksNoUnit) {
+    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
+    const auto start = tpl.find("format 1\n");
+    ASSERT_NE(start, std::string::npos);
+    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
+    modify.replace(0, 8, "format 1M");
+    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
+    templateFile = company.str("xvpml-modify.tpl");
+    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
+    auto deposit = [&](const char* unit) {
+        return Line("3", "PML", kPmlDeposit, {{"LDLEASE", "A1"}, {"LDREV", "0"}, {"LDUNIT", unit}, {"LDDTYPE", "Security"}});
+    };
+    const std::string report = Run({LeaseLine("A1"), deposit("U100"), "1M" + LeaseLine("A1", {{"LSTATUS", "2"}}).substr(1),
+                                    deposit("U200")},
+                                   true);
+    EXPECT_TRUE(ReadLink("U100", "A1")) << report;
+    EXPECT_FALSE(ReadLink("U200", "A1")) << report;
 }
 
 TEST_F(PmlFinishTest, AChargeAndItsLogEntryAreEachCheckedAndNoted) {

@@ -84,16 +84,24 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_glmFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_storedUnits.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    m_linkedLease = {};
+    m_lastCharge = {};
+    m_linkFieldsFor = 0;
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
         const int first = xio_rd_first(pmp_, kPmpLeaseUnitLink, 0, 0);
         m_linksBeforeRun = first != XIO_END && first != XIO_END_OLD;
         xio_init_record(pmp_, kPmpLeaseUnitLink);
+        const int firstLog = xio_rd_first(pml_, kPmlRecurringLog, 0, 0);
+        m_logsBeforeRun = firstLog != XIO_END && firstLog != XIO_END_OLD;
+        xio_init_record(pml_, kPmlRecurringLog);
     } else {
         m_linksBeforeRun = true;
+        m_logsBeforeRun = true;
     }
     LoadLists();
     return true;
@@ -237,7 +245,17 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (value.empty() && !blankNoted) return;
         list.CheckExact(value, notes, line);
     };
-    if (file == pml_ && rec == kPmlLease) m_leaseCache.Forget();  // it may replace the one kept
+    if (file == pml_ && rec == kPmlLease) {
+        // It may replace the one kept. Written, it is the lease its child records name next.
+        if (ctx.converting && !GetText(pml_, rec, "LEASE").empty())
+            m_leaseCache.Keep({GetText(pml_, rec, "LEASE"), GetText(pml_, rec, "LPROP"), GetText(pml_, rec, "LTENANT"),
+                               GetNumber(pml_, rec, "LREV"), StagedField(pml_, rec, "LSTATUS").Result()});
+        else
+            m_leaseCache.Forget();
+    }
+    if (ctx.converting && file == pml_ && rec == kPmlRecurringCharge)
+        m_lastCharge = {GetText(pml_, rec, "RCLEASE"), GetText(pml_, rec, "RCCT"), GetText(pml_, rec, "RCUNIT"),
+                        GetNumber(pml_, rec, "RCREV"), StagedField(pml_, rec, "RCAMTT").Result(), true};
     if (file == pmn_ && rec == kPmnTenantTA) check(m_list421, pmn_, rec, "TATYPE", true);
     if (file != pml_) {
         if (!ctx.converting && file == pms_ && rec == kPmsCpiIndex)
@@ -283,7 +301,8 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
             // The interest and refund tenants are mostly the lease's own.
             const std::string tenant = text("LTENANT"), interest = text("LINTT"), refund = text("LREFT");
-            const uint32_t tenantNo = FactNumber(tenant);
+            const uint32_t tenantNo =
+                m_leaseTenantKnown && tenant == m_leaseTenantText ? m_leaseTenantFact : FactNumber(tenant);
             m_leaseFacts.push_back({FactNumber(text("LPROP")), tenantNo,
                                     interest == tenant ? tenantNo : FactNumber(interest),
                                     refund == tenant ? tenantNo : FactNumber(refund)});
@@ -309,18 +328,29 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             m_recurringChargeKeys.push_back({text("RCLEASE"), revision("RCREV"), text("RCCT"), text("RCUNIT")});
         break;
     case kPmlRecurringLog:
-        if (!text("RCLLEAS").empty())
+        if (!text("RCLLEAS").empty()) {
             m_recurringChargeKeys.push_back({text("RCLLEAS"), revision("RCLREV"), text("RCLCT"), text("RCLUNIT")});
+            m_logFacts.push_back({static_cast<uint32_t>(m_recurringChargeKeys.size() - 1), GetNumber(pml_, rec, "RCLREV"),
+                                  DateOrder(GetDate(pml_, rec, "RCLEFDT")), StagedField(pml_, rec, "RCLFREQ").Result(),
+                                  GetNumber(pml_, rec, "RCLAMT")});
+        }
         break;
     default: break;
     }
 }
 
 uint32_t xvPML::FactNumber(const std::string& text) {
-    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) return it->second;
-    const auto number = static_cast<uint32_t>(m_factTexts.size());
-    m_factNumbers.emplace(text, number);
-    m_factTexts.push_back(text);
+    if (m_lastFactKnown && text == m_lastFactText) return m_lastFact;
+    uint32_t number = static_cast<uint32_t>(m_factTexts.size());
+    if (const auto it = m_factNumbers.find(text); it != m_factNumbers.end()) {
+        number = it->second;
+    } else {
+        m_factNumbers.emplace(text, number);
+        m_factTexts.push_back(text);
+    }
+    m_lastFactText = text;
+    m_lastFact = number;
+    m_lastFactKnown = true;
     return number;
 }
 
@@ -328,15 +358,35 @@ uint32_t xvPML::FactNumber(const std::string& text) {
 
 bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     // A link already on file is the normal case of a second deposit or charge on one unit.
+    // A link met again is not written again: a duplicate would also end the bulk load of the links.
     auto writeLink = [&](const std::string& property, const std::string& unit, const std::string& lease,
                          double revision) {
+        LinkedLease& linked = m_linkedLease;
+        const bool sameLease = linked.revision == revision && linked.lease == lease && linked.property == property;
+        if (sameLease && std::find(linked.units.begin(), linked.units.end(), unit) != linked.units.end()) return true;
+        uint16_t* const fields = m_linkFields;
+        if (m_linkFieldsFor != pmp) {
+            fields[0] = FieldNo(pmp, kPmpLeaseUnitLink, "LUPROP");
+            fields[1] = FieldNo(pmp, kPmpLeaseUnitLink, "LUUNIT");
+            fields[2] = FieldNo(pmp, kPmpLeaseUnitLink, "LULEASE");
+            fields[3] = FieldNo(pmp, kPmpLeaseUnitLink, "LUREV");
+            m_linkFieldsFor = pmp;
+        }
         xio_init_record(pmp, kPmpLeaseUnitLink);
-        PutText(pmp, kPmpLeaseUnitLink, "LUPROP", property);
-        PutText(pmp, kPmpLeaseUnitLink, "LUUNIT", unit);
-        PutText(pmp, kPmpLeaseUnitLink, "LULEASE", lease);
-        PutNumber(pmp, kPmpLeaseUnitLink, "LUREV", revision);
+        PutText(pmp, fields[0], property);
+        PutText(pmp, fields[1], unit);
+        PutText(pmp, fields[2], lease);
+        PutNumber(pmp, fields[3], revision);
         const int status = xio_wr_record(pmp, kPmpLeaseUnitLink);
-        return status == XIO_OK || status == XIO_DUPLICATE;
+        if (status != XIO_OK && status != XIO_DUPLICATE) return false;
+        if (!sameLease) {
+            linked.property = property;
+            linked.lease = lease;
+            linked.revision = revision;
+            linked.units.clear();
+        }
+        if (linked.units.size() < 16) linked.units.push_back(unit);
+        return true;
     };
 
     if (rec == kPmlLease) {
@@ -351,11 +401,15 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         const x_date_type start = GetDate(pml, rec, "LACTST");
         const bool keep = !m_leaseFactsStale;
         const std::string unitKey = keep ? UpperKey(property + "\t" + unit) : std::string();
-        if (keep)
-            if (const auto it = m_unitCurrent.find(unitKey);
-                it != m_unitCurrent.end() && suite::xd_compare_dates(it->second.start, start) >= 0)
-                return true;
-        if (keep) m_unitCurrent.erase(unitKey);
+        if (UnitCurrent* kept = keep ? m_unitCurrent.find(unitKey) : nullptr) {
+            if (kept->held && suite::xd_compare_dates(kept->start, start) >= 0) return true;
+            kept->held = false;
+        }
+        auto remember = [&](UnitCurrent current) {
+            if (!keep) return;
+            if (UnitCurrent* kept = m_unitCurrent.find(unitKey)) *kept = std::move(current);
+            else m_unitCurrent.emplace(unitKey, std::move(current));
+        };
 
         xio_init_record(pmp, kPmpUnit);
         PutText(pmp, kPmpUnit, "UPROP", property);
@@ -374,7 +428,7 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
             xio_restore_record(pml, rec);
             if (suite::xd_compare_dates(currentStart, start) >= 0) {
                 xio_unlock_record(pmp, kPmpUnit, 1);
-                if (keep && currentOnFile) m_unitCurrent[unitKey] = {current, currentRevision, currentStart};
+                if (currentOnFile) remember({current, currentRevision, currentStart});
                 return true;
             }
         }
@@ -382,7 +436,7 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
         PutNumber(pmp, kPmpUnit, "UCURREV", revision);
         PutText(pmp, kPmpUnit, "UCURTEN", GetText(pml, rec, "LTENANT"));
         if (xio_rep_record(pmp, kPmpUnit) != XIO_OK) return false;
-        if (keep) m_unitCurrent[unitKey] = {lease, revision, start};
+        remember({lease, revision, start});
         return true;
     }
 

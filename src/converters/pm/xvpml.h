@@ -24,6 +24,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -51,6 +52,55 @@ inline constexpr int kAddressTypeList = 421, kDepositTypeList = 422, kOptionCate
 // A key in upper case, as the Examine-only lists keep them.
 std::string UpperKey(std::string text);
 
+// Texts found once and asked for again with every lease (its tenant, its unit): the entries in
+// the order they came, and a table of their hashes with the entry each names, open addressed, so
+// that an answer costs one look in the table and one at the entry.
+template <typename V>
+class FoundTexts {
+public:
+    V* find(std::string_view key) {
+        if (entries_.empty()) return nullptr;
+        const uint64_t h = Hash(key);
+        for (std::size_t at = h & (slots_.size() - 1);; at = (at + 1) & (slots_.size() - 1)) {
+            const Slot& s = slots_[at];
+            if (s.entry == 0) return nullptr;
+            auto& [text, value] = entries_[s.entry - 1];
+            if (s.hash == h && text == key) return &value;
+        }
+    }
+    // A key not held yet.
+    V& emplace(std::string key, V value) {
+        if ((entries_.size() + 1) * 4 > slots_.size() * 3) Grow();
+        const uint64_t h = Hash(key);
+        entries_.emplace_back(std::move(key), std::move(value));
+        Place(h, static_cast<uint32_t>(entries_.size()));
+        return entries_.back().second;
+    }
+    void clear() {
+        entries_.clear();
+        slots_.clear();
+    }
+    bool empty() const { return entries_.empty(); }
+
+private:
+    struct Slot {
+        uint64_t hash = 0;
+        uint32_t entry = 0;  // 1 + the entry's place, 0 for a free slot
+    };
+    static uint64_t Hash(std::string_view key) { return std::hash<std::string_view>{}(key); }
+    void Place(uint64_t h, uint32_t entry) {
+        std::size_t at = h & (slots_.size() - 1);
+        while (slots_[at].entry != 0) at = (at + 1) & (slots_.size() - 1);
+        slots_[at] = {h, entry};
+    }
+    void Grow() {
+        slots_.assign(slots_.empty() ? 64 : slots_.size() * 2, Slot{});
+        for (uint32_t i = 0; i < entries_.size(); ++i) Place(Hash(entries_[i].first), i + 1);
+    }
+    std::vector<std::pair<std::string, V>> entries_;
+    std::vector<Slot> slots_;
+};
+
 // The lease child records name their lease one after another: the last lease read on file is
 // kept, with what the handlers take from it, until a lease record is written.
 class LeaseCache {
@@ -68,6 +118,11 @@ public:
         return kept_ && last_.revision == revision && last_.lease == lease;
     }
     void Forget() { kept_ = false; }
+    // A lease this conversion has just written: on file as it stands in the buffer.
+    void Keep(Facts facts) {
+        last_ = std::move(facts);
+        kept_ = true;
+    }
 
 private:
     Facts last_;
@@ -126,6 +181,10 @@ public:
                                 xvl::xvlImport& import);
     bool ConvertRecurringChargeLog(uint16_t pml, xvl::xvlImpInfo& info, std::string& reason,
                                    convert::MessageList& messages, bool converting, xvl::xvlImport& import);
+    // A log entry's charge must take its amount from tables, and the entry must give its frequency.
+    bool CheckLogAmountType(int amountType, const std::string& lease, const std::string& chargeType,
+                            const std::string& unit, xvl::xvlImpInfo& info, xvl::xvlImport& import,
+                            std::string& reason);
     bool ConvertTenant(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                        bool converting, xvl::xvlImport& import);
     bool ConvertTenantTA(uint16_t pmn, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
@@ -155,13 +214,28 @@ public:
     // Each unit's current lease as this conversion last found or made it, by property and unit
     // in upper case: the lease, its revision and its start. Only this step writes units, and a
     // lease on file changes only when a line replaces it, so the answer holds until then
-    // (m_leaseFactsStale); a current lease not on file is never kept.
+    // (m_leaseFactsStale); a current lease not on file is never kept, and a unit whose current
+    // lease is being decided holds none (`held` false).
     struct UnitCurrent {
         std::string lease;
         double revision = 0;
         x_date_type start{};
+        bool held = true;
     };
-    std::unordered_map<std::string, UnitCurrent> m_unitCurrent;
+    FoundTexts<UnitCurrent> m_unitCurrent;
+    // The units the lease last linked is linked to, as this conversion wrote them or found them
+    // on file (exact texts): its deposits and recurring charges mostly name one of them, and a
+    // write that would only meet the link on file is left out. Nothing takes a link off before
+    // the finishing pass, so a link kept here stays on file until then.
+    struct LinkedLease {
+        std::string property, lease;
+        double revision = 0;
+        std::vector<std::string> units;
+    };
+    LinkedLease m_linkedLease;
+    // The link's four fields, numbered once per text file for the property file they belong to.
+    uint16_t m_linkFieldsFor = 0;
+    uint16_t m_linkFields[4] = {};
 
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
@@ -191,6 +265,20 @@ public:
     bool m_chargeControlsStale = false;
     std::deque<ChargeUnitKey> m_escalationKeys;
     std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    // Convert: each log entry written, by the number of the entry of m_recurringChargeKeys it
+    // added, with its revision as written, its effective date (as the file orders dates), the field
+    // result of its frequency and its amount. Without log entries on file when the text file
+    // began, those on file at its end are these (entries are never taken off, and a text file
+    // never replaces one it wrote), and they answer for the log.
+    struct LogFacts {
+        uint32_t at = 0;
+        double revision = 0;
+        int64_t effective = 0;
+        int frequency = 0;
+        double amount = 0;
+    };
+    std::deque<LogFacts> m_logFacts;
+    bool m_logsBeforeRun = true;
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:
     // its property, tenant and interest and refund tenants, as numbers of texts in m_factTexts
     // (a million leases name a few thousand of them). Stale once a lease record of the text file
@@ -245,10 +333,22 @@ public:
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case
     uint16_t m_glmFile = 0;
     LeaseCache m_leaseCache;
+    // Convert: the recurring charge last written, as written, and the field result of its RCAMTT.
+    // Its log entries follow it: one that names it exactly finds it without a read. Charges are
+    // never taken off during the record loop, so it stays on file; a later charge replaces it here.
+    struct WrittenCharge {
+        std::string lease, chargeType, unit;
+        double revision = 0;
+        int amountType = 0;
+        bool kept = false;
+    };
+    WrittenCharge m_lastCharge;
     // Records this conversion never writes (charge types, GL prefixes, units, property charges and
     // deposit types) read once per text file: the stored key (or the value sought) by what was
     // looked up, empty when there was none.
     std::unordered_map<std::string, std::string> m_readOnce;
+    // The units, by property and unit as sought: the unit as stored, empty when not on file.
+    FoundTexts<std::string> m_storedUnits;
     std::string m_unitLookup;
     // A charge type and a unit of a property as stored, read once; empty when not on file.
     std::string StoredChargeType(uint16_t pms, const std::string& chargeType);
@@ -266,9 +366,23 @@ public:
     };
     std::unordered_map<std::string, PropertyFacts> m_properties;
     const PropertyFacts& LeaseProperty(uint16_t pmp, const std::string& property);
-    // Tenants found on file, by the value sought: their stored key. Tenant records are written
-    // by this conversion, so every tenant record that comes in forgets them all.
-    std::unordered_map<std::string, std::string> m_tenantsOnFile;
+    // Tenants found on file, by the value sought: their stored key and, converting, its number in
+    // m_factTexts. Tenant records are written by this conversion, so every tenant record that
+    // comes in forgets them all.
+    struct TenantKnown {
+        std::string stored;
+        uint32_t fact = 0;
+    };
+    FoundTexts<TenantKnown> m_tenantsOnFile;
+    // The tenant of the lease last handled as found there, and its number in m_factTexts: the
+    // lease written names it again.
+    std::string m_leaseTenantText;
+    uint32_t m_leaseTenantFact = 0;
+    bool m_leaseTenantKnown = false;
+    // The last text FactNumber answered (a million leases name one property or a few).
+    std::string m_lastFactText;
+    uint32_t m_lastFact = 0;
+    bool m_lastFactKnown = false;
     Found TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope);
     template <typename Read>
     std::string ReadOnce(const std::string& lookup, Read read) {
@@ -301,6 +415,11 @@ private:
     // The PML, PMN, PMS and PMP handles of the run.
     uint16_t pml_ = 0, pmn_ = 0, pms_ = 0, pmp_ = 0;
 };
+
+// A date as the data files order it: year, month and day as one number, 0 for no date.
+inline int64_t DateOrder(const x_date_type& date) {
+    return date.month == 0 ? 0 : date.year * 10000LL + date.month * 100 + date.day;
+}
 
 // A recurring charge's frequency (item 1 to 6) as its description names it: "week" to "year";
 // empty for any other.

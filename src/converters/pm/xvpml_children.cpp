@@ -64,11 +64,10 @@ std::string xvPML::StoredChargeType(uint16_t pms, const std::string& chargeType)
 
 std::string xvPML::StoredUnit(uint16_t pmp, const std::string& property, const std::string& unit) {
     // Asked for every lease: the look-up's text is built in storage kept from call to call.
-    m_unitLookup.assign("unit\t").append(property).append(1, '\t').append(unit);
-    return ReadOnce(m_unitLookup, [&] {
-        const Found found = FindUnit(pmp, property, unit, {nullptr, true});
-        return found ? found.stored[1] : std::string();
-    });
+    m_unitLookup.assign(property).append(1, '\t').append(unit);
+    if (const std::string* stored = m_storedUnits.find(m_unitLookup)) return *stored;
+    const Found found = FindUnit(pmp, property, unit, {nullptr, true});
+    return m_storedUnits.emplace(m_unitLookup, found ? found.stored[1] : std::string());
 }
 
 bool xvPML::TakeChargeType(uint16_t pms, const StagedField& chargeType, std::string& reason) {

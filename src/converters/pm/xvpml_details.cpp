@@ -193,6 +193,11 @@ bool xvPML::ConvertRecurringChargeLog(uint16_t pml, xvl::xvlImpInfo& info, std::
             reason = Msg(12446, f->Label(), TermLabel(kLeaseTerm), lease.Text());
             return false;
         }
+    const WrittenCharge& written = m_lastCharge;
+    if (converting && written.kept && written.revision == revision.Number() && written.lease == lease.Text() &&
+        written.chargeType == chargeType.Text() && written.unit == unit.Text()) {
+        return CheckLogAmountType(written.amountType, lease.Text(), chargeType.Text(), unit.Text(), info, import, reason);
+    }
     const Found charge = FindRecord(pml, kPmlRecurringCharge,
                                     {{"RCLEASE", lease.Text()},
                                      {"RCREV", revision.Number()},
@@ -214,8 +219,14 @@ bool xvPML::ConvertRecurringChargeLog(uint16_t pml, xvl::xvlImpInfo& info, std::
                                 .substr(0, 199));
         return false;
     }
+    return CheckLogAmountType(amountType, lease.Text(), chargeType.Text(), unit.Text(), info, import, reason);
+}
+
+bool xvPML::CheckLogAmountType(int amountType, const std::string& lease, const std::string& chargeType,
+                               const std::string& unit, xvl::xvlImpInfo& info, xvl::xvlImport& import,
+                               std::string& reason) {
     if (amountType != 1) {
-        reason = Msg(12490, lease.Text() + ", " + chargeType.Text() + ", " + unit.Text());
+        reason = Msg(12490, lease + ", " + chargeType + ", " + unit);
         return false;
     }
     if (!import.xvlImpWasItImported(info.FormatID(), "RCLFREQ")) {

@@ -13,6 +13,7 @@
 #include "platform/suite/xd.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cmath>
 #include <cstdlib>
 #include <unordered_map>
@@ -51,8 +52,11 @@ bool xvPML::FinishConversion(ConvertContext& ctx) {
     // The pass writes charge controls, links and descriptions: nothing read before is kept.
     m_leaseCache.Forget();
     m_readOnce.clear();
+    m_storedUnits.clear();
     m_properties.clear();
     m_tenantsOnFile.clear();
+    m_linkedLease = {};
+    m_lastCharge = {};
     return RemoveInvalidPropertyLeases(ctx) && CreateDefaultChargeControls(ctx) && CreateMissingTenantLeases(ctx) &&
            CheckEscalations(ctx) && CheckRecurringCharges(ctx) && FinishPasses(ctx, "Finishing PML processing");
 }
@@ -133,6 +137,11 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     // Every lease written is on file as it was written unless a later line replaced one: what
     // was kept of each then answers without reading it again.
     const bool factsKept = !m_leaseFactsStale && m_leaseFacts.size() == m_leaseKeys.size();
+    // The fields each lease sets, numbered once.
+    const uint16_t cLease = FieldNo(pml_, C, "LCLEASE"), cRevision = FieldNo(pml_, C, "LCREV"),
+                   cType = FieldNo(pml_, C, "LCCT"), cPrefix = FieldNo(pml_, C, "LCGLPFX"),
+                   cBillTo = FieldNo(pml_, C, "LCBTTEN"), tTenant = FieldNo(pmn_, T, "TENID"),
+                   tLease = FieldNo(pmn_, T, "TLEASE"), tRevision = FieldNo(pmn_, T, "TLREV");
     std::size_t index = 0;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
@@ -168,11 +177,11 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
             xio_init_record(pml_, C);
-            PutText(pml_, C, "LCLEASE", key.lease);
-            PutNumber(pml_, C, "LCREV", revision);
-            PutText(pml_, C, "LCCT", kDefaultChargeType);
-            PutText(pml_, C, "LCGLPFX", propertyPrefix(property));
-            PutText(pml_, C, "LCBTTEN", tenant);
+            PutText(pml_, cLease, key.lease);
+            PutNumber(pml_, cRevision, revision);
+            PutText(pml_, cType, kDefaultChargeType);
+            PutText(pml_, cPrefix, propertyPrefix(property));
+            PutText(pml_, cBillTo, tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
@@ -183,9 +192,9 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                 for (const std::string* id : {&tenant, &interest, &refund}) {
                     if (id->empty() || (id != &tenant && EqualNoCase(*id, tenant))) continue;
                     xio_init_record(pmn_, T);
-                    PutText(pmn_, T, "TENID", *id);
-                    PutText(pmn_, T, "TLEASE", lease);
-                    PutNumber(pmn_, T, "TLREV", stored);
+                    PutText(pmn_, tTenant, *id);
+                    PutText(pmn_, tLease, lease);
+                    PutNumber(pmn_, tRevision, stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
         }
@@ -307,6 +316,36 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     // reads and writes what it did and so notes what it noted.
     const ChargeUnitKey* previous = nullptr;
     std::vector<std::pair<std::string, std::string>> previousNotes;
+
+    // The log entries this conversion wrote, in the order the file keys them, when they are all
+    // the log holds: a charge's entry is then found among them as the reads below would find it.
+    const bool logsKept = !m_logsBeforeRun && std::all_of(m_logFacts.begin(), m_logFacts.end(), [&](const LogFacts& f) {
+        return f.at < m_recurringChargeKeys.size();
+    });
+    struct LogKey {
+        const std::string &lease, &chargeType, &unit;
+        double revision;
+        int64_t effective;
+    };
+    auto logKey = [&](uint32_t i) {
+        const LogFacts& f = m_logFacts[i];
+        const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
+        return LogKey{k.lease, k.chargeType, k.unit, f.revision, f.effective};
+    };
+    auto logBefore = [](const LogKey& a, const LogKey& b) {
+        if (const int c = CompareNoCase(a.lease, b.lease); c != 0) return c < 0;
+        if (a.revision != b.revision) return a.revision < b.revision;
+        if (const int c = CompareNoCase(a.chargeType, b.chargeType); c != 0) return c < 0;
+        if (const int c = CompareNoCase(a.unit, b.unit); c != 0) return c < 0;
+        return a.effective < b.effective;
+    };
+    std::vector<uint32_t> logOrder;
+    if (logsKept) {
+        logOrder.resize(m_logFacts.size());
+        for (uint32_t i = 0; i < logOrder.size(); ++i) logOrder[i] = i;
+        std::stable_sort(logOrder.begin(), logOrder.end(),
+                         [&](uint32_t a, uint32_t b) { return logBefore(logKey(a), logKey(b)); });
+    }
     auto note = [&](const std::string& charge, const std::string& log) {
         if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
@@ -352,39 +391,56 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             const x_date_type reference = !IsBlank(last) ? last : !IsBlank(next) ? next : x_date_type{};
 
             // The log entry that applies: the latest on or before the reference date, else the
-            // earliest after it.
-            xio_init_record(pml_, LOG);
-            PutText(pml_, LOG, "RCLLEAS", key.lease);
-            PutNumber(pml_, LOG, "RCLREV", revision);
-            PutText(pml_, LOG, "RCLCT", key.chargeType);
-            PutText(pml_, LOG, "RCLUNIT", key.unit);
-            PutDate(pml_, LOG, "RCLEFDT", reference);
+            // earliest after it. The entry after the charge's key at that date is taken when it is
+            // the charge's, then the one before it when that is.
             int logCode = 0;
             bool found = false;
             std::string description;
-            auto takeIfOwn = [&] {
-                if (!EqualNoCase(GetText(pml_, LOG, "RCLLEAS"), key.lease) ||
-                    !EqualNoCase(GetText(pml_, LOG, "RCLCT"), key.chargeType) ||
-                    !EqualNoCase(GetText(pml_, LOG, "RCLUNIT"), key.unit) ||
-                    GetNumber(pml_, LOG, "RCLREV") != revision)
+            auto take = [&](const std::string& lease, double logRevision, const std::string& chargeType,
+                            const std::string& unit, int frequency, double amount) {
+                if (!EqualNoCase(lease, key.lease) || !EqualNoCase(chargeType, key.chargeType) ||
+                    !EqualNoCase(unit, key.unit) || logRevision != revision)
                     return;
-                logCode = StagedField(pml_, LOG, "RCLFREQ").Result();
-                description = FormatNumber("%.2f", GetNumber(pml_, LOG, "RCLAMT") / 100.0) + " / " +
-                              RecurringFrequencyWord(logCode);
+                logCode = frequency;
+                description = FormatNumber("%.2f", amount / 100.0) + " / " + RecurringFrequencyWord(logCode);
                 found = true;
             };
-            int status = xio_rd_gt(pml_, LOG, 0, 0);
-            if (status == XIO_END) {
-                status = xio_rd_last(pml_, LOG, 0, 0);
-            } else if (status == XIO_OK) {
-                takeIfOwn();
-                status = xio_rd_previous(pml_, LOG, 0, 0);
-            }
-            if (status == XIO_OK) {
-                takeIfOwn();
-            } else if (status != XIO_END && status != XIO_END_OLD) {
-                unlock();
-                return EndFile(ctx, Msg(12011), true, true);
+            if (logsKept) {
+                const LogKey sought{key.lease, key.chargeType, key.unit, revision, DateOrder(reference)};
+                const auto after = std::upper_bound(logOrder.begin(), logOrder.end(), sought,
+                                                    [&](const LogKey& k, uint32_t i) { return logBefore(k, logKey(i)); });
+                auto takeKept = [&](uint32_t i) {
+                    const LogFacts& f = m_logFacts[i];
+                    const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
+                    take(k.lease, f.revision, k.chargeType, k.unit, f.frequency, f.amount);
+                };
+                if (after != logOrder.end()) takeKept(*after);
+                if (after != logOrder.begin()) takeKept(*std::prev(after));
+            } else {
+                xio_init_record(pml_, LOG);
+                PutText(pml_, LOG, "RCLLEAS", key.lease);
+                PutNumber(pml_, LOG, "RCLREV", revision);
+                PutText(pml_, LOG, "RCLCT", key.chargeType);
+                PutText(pml_, LOG, "RCLUNIT", key.unit);
+                PutDate(pml_, LOG, "RCLEFDT", reference);
+                auto takeIfOwn = [&] {
+                    take(GetText(pml_, LOG, "RCLLEAS"), GetNumber(pml_, LOG, "RCLREV"), GetText(pml_, LOG, "RCLCT"),
+                         GetText(pml_, LOG, "RCLUNIT"), StagedField(pml_, LOG, "RCLFREQ").Result(),
+                         GetNumber(pml_, LOG, "RCLAMT"));
+                };
+                int status = xio_rd_gt(pml_, LOG, 0, 0);
+                if (status == XIO_END) {
+                    status = xio_rd_last(pml_, LOG, 0, 0);
+                } else if (status == XIO_OK) {
+                    takeIfOwn();
+                    status = xio_rd_previous(pml_, LOG, 0, 0);
+                }
+                if (status == XIO_OK) {
+                    takeIfOwn();
+                } else if (status != XIO_END && status != XIO_END_OLD) {
+                    unlock();
+                    return EndFile(ctx, Msg(12011), true, true);
+                }
             }
 
             if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {

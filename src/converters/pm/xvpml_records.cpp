@@ -52,12 +52,20 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     unit.Put(storedUnit);
 
     // 5. The tenant: on file, or in Examine Files earlier in the text file.
-    const Found ten = TenantOnFile(pmn, tenant.Text(), scope);
-    if (!ten) {
-        reason = TenantMissingText(12449, tenant.Text());
-        return false;
+    m_leaseTenantKnown = false;
+    if (const TenantKnown* known = m_tenantsOnFile.find(tenant.Text())) {
+        tenant.Put(known->stored);
+        m_leaseTenantText = known->stored;
+        m_leaseTenantFact = known->fact;
+        m_leaseTenantKnown = converting;
+    } else {
+        const Found ten = TenantOnFile(pmn, tenant.Text(), scope);
+        if (!ten) {
+            reason = TenantMissingText(12449, tenant.Text());
+            return false;
+        }
+        if (ten.where == Found::OnFile) tenant.Put(ten.stored[0]);
     }
-    if (ten.where == Found::OnFile) tenant.Put(ten.stored[0]);
 
     // 6 - 8. Status, being terminated and phase.
     const Field status(pml, R, "LSTATUS"), terminating(pml, R, "LBTERM"), phase(pml, R, "LPHASE");
@@ -188,14 +196,15 @@ const xvPML::PropertyFacts& xvPML::LeaseProperty(uint16_t pmp, const std::string
 }
 
 Found xvPML::TenantOnFile(uint16_t pmn, const std::string& tenant, const LookupScope& scope) {
-    if (const auto it = m_tenantsOnFile.find(tenant); it != m_tenantsOnFile.end()) {
+    if (const TenantKnown* known = m_tenantsOnFile.find(tenant)) {
         Found found;
         found.where = Found::OnFile;
-        found.stored = {it->second};
+        found.stored = {known->stored};
         return found;
     }
     Found found = FindTenant(pmn, tenant, scope);
-    if (found.where == Found::OnFile) m_tenantsOnFile.emplace(tenant, found.stored[0]);
+    if (found.where == Found::OnFile)
+        m_tenantsOnFile.emplace(tenant, TenantKnown{found.stored[0], scope.converting ? FactNumber(found.stored[0]) : 0});
     return found;
 }
 
