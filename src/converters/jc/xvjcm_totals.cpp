@@ -443,8 +443,10 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
-    int s = xio_rd_first(jcm, kRecPhase, 0, 0);
-    while (s == XIO_OK) {
+    // One cost code of the walk: 0 to go on, kStop for a stop, else the failure. The walk's own
+    // statement is open meanwhile, so a stop ends the file only after it.
+    constexpr int kStop = -1;
+    auto one = [&]() -> int {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
@@ -515,9 +517,12 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 }
             }
         }
-        if (!c.Step(every, title, title)) return c.Cancel();
-        s = xio_rd_next(jcm, kRecPhase, 0, 0);
-    }
+        return c.Step(every, title, title) ? 0 : kStop;
+    };
+    int r = 0;
+    const int s = xio_rd_every_chosen(jcm, kRecPhase, [&] { return (r = one()) == 0; });
+    if (r == kStop) return c.Cancel();
+    if (r != 0) return r;
     endMembers();
     return IsEnd(s) ? 0 : s;
 }

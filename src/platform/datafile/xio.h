@@ -253,6 +253,11 @@ uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& fir
 // unique index was tampered with) one after the other: each is read into the buffer and `each`
 // is called; false from it ends the walk. XIO_END when every row was offered, else the failure.
 [[nodiscard]] int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each);
+// xio_rd_every through the fields chosen for the record type (xio_read_fields) when the walk
+// starts, read as a keyed read reads them: one statement for a walk over wide records that looks
+// at a few fields of each. `each` may read and replace records of the file, the one offered
+// included, as long as it changes no key value; each row is offered once.
+[[nodiscard]] int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& each);
 // Reads of chosen fields, for walks over records far wider than what they look at: from now on
 // the keyed reads of record type `rec` on this handle (xio_rd_record to xio_rd_last; not
 // xio_rd_every) fetch only `fields` (the record type's fields, file-global numbers) and the
