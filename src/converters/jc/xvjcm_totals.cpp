@@ -583,6 +583,11 @@ struct GroupStack {
         moved = true;
         if (g.moveUp)
             if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
+        // A group this Convert wrote with its amounts 0 (no pass before its close writes a group)
+        // that gets totals all 0 stays as it is and gives the group above it nothing.
+        if (std::all_of(g.sums.sums.begin(), g.sums.sums.end(), [](double v) { return v == 0; }) &&
+            c.zeroPhases.Zero(g.key.job, g.key.extra, g.key.phase))
+            return XIO_OK;
         if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", g.key.job}, {"PEXTRA", g.key.extra}, {"PHASE", g.key.phase}}))
             return XIO_NOT_FOUND;
         bool changed = false;

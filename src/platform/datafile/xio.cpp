@@ -2244,7 +2244,14 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
                 const uint16_t at = choice->read[i];
                 read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
             }
-            for (uint16_t at : choice->unread) rs->buf[at] = rs->defaults[at];
+            // Most unread cells hold their defaults still: a text is copied only when it differs.
+            for (uint16_t at : choice->unread) {
+                const Cell& def = rs->defaults[at];
+                Cell& cell = rs->buf[at];
+                if (cell.s.size() != def.s.size() || (!def.s.empty() && cell.s != def.s)) cell.s.assign(def.s);
+                cell.d = def.d;
+                cell.i = def.i;
+            }
         } else {
             for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                 read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
