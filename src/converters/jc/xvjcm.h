@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -102,6 +103,8 @@ public:
     void Seal();
     // Whether the cost code (its key as stored) was last written with its amounts 0.
     bool Zero(const std::string& job, const std::string& extra, const std::string& code) const;
+    // The cost code was written again after the seal (the rebuild): it no longer counts as 0.
+    void Drop(const std::string& job, const std::string& extra, const std::string& code);
     // Whether any was (sealed).
     bool Any() const { return !zero_.empty(); }
     void Clear();
@@ -111,6 +114,7 @@ private:
     std::unordered_map<std::string, uint32_t> jobs_, codes_;
     std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
     std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
 };
 

@@ -227,9 +227,10 @@ struct JCTotalsContext {
     std::vector<GroupEntry> groups;
     bool groupsKept = false;
     std::size_t groupValues = 0, groupBudget;
-    // The cost codes this Convert wrote with their amounts 0; the fields the phase pass reads of
-    // the others (and every later pass of all), and of the cost codes as it walks them: their keys.
-    const ZeroPhases& zeroPhases;
+    // The cost codes this Convert wrote with their amounts 0 and the rebuild has not written
+    // since; the fields the phase pass reads of the others (and every later pass of all), and of
+    // the cost codes as it walks them: their keys.
+    ZeroPhases& zeroPhases;
     std::vector<uint16_t> phaseReads, phaseKeys;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
@@ -315,6 +316,13 @@ struct JCTotalsContext {
         if (s == XIO_DISK_FULL) diskFull = true;
         return s;
     }
+    // Replaces the cost code in the buffer, which from then on does not count as written with
+    // its amounts 0.
+    int RewritePhase() {
+        const int s = Written(xio_rep_record(jcm, kRecPhase));
+        zeroPhases.Drop(GetText(jcm, phaseJob), GetText(jcm, phaseExtra), GetText(jcm, phaseCode));
+        return s;
+    }
 };
 
 void SetTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& changed) {
@@ -371,7 +379,7 @@ int ClearMoved(JCTotalsContext& c, const std::vector<Row>& rows, const std::vect
         for (const Row& r : rows)
             if (r.third == 1) JCTotalsContext::Set(c.jcm, r.source, 0, changed);
         if (changed)
-            if (int s = c.Written(xio_rep_record(c.jcm, kRecPhase)); s != XIO_OK) return s;
+            if (int s = c.RewritePhase(); s != XIO_OK) return s;
     }
     return XIO_OK;
 }
@@ -503,7 +511,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 bool changed = false;
                 sums.Apply(jcm, false, changed);
                 if (changed)
-                    if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+                    if (int w = c.RewritePhase(); w != XIO_OK) return w;
             }
             // With its totals now, into the group it belongs to.
             if (members) {
@@ -583,8 +591,8 @@ struct GroupStack {
         moved = true;
         if (g.moveUp)
             if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
-        // A group this Convert wrote with its amounts 0 (no pass before its close writes a group)
-        // that gets totals all 0 stays as it is and gives the group above it nothing.
+        // A group this Convert wrote with its amounts 0, not written since, that gets totals all
+        // 0 stays as it is and gives the group above it nothing.
         if (std::all_of(g.sums.sums.begin(), g.sums.sums.end(), [](double v) { return v == 0; }) &&
             c.zeroPhases.Zero(g.key.job, g.key.extra, g.key.phase))
             return XIO_OK;
@@ -593,7 +601,7 @@ struct GroupStack {
         bool changed = false;
         g.sums.Apply(jcm, g.moveUp, changed);
         if (changed)
-            if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            if (int w = c.RewritePhase(); w != XIO_OK) return w;
         if (OpenGroup* parent = ParentOf(g.level)) {
             parent->sums.AddSource(jcm, false, 0);
             if (parent->moveUp && parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
@@ -701,6 +709,7 @@ int SumPhases(JCTotalsContext& c, std::size_t& place, const std::string& job, co
     while (place < list.size() && KeyBefore(list[place].job, list[place].extra, none, job, extra, none)) ++place;
     for (; place < list.size() && SameKey(list[place].job, job) && SameKey(list[place].extra, extra); ++place) {
         const MovedPhase& p = list[place];
+        if (c.zeroPhases.Zero(p.job, p.extra, p.phase)) continue;  // adds nothing, moves nothing
         if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", p.job}, {"PEXTRA", p.extra}, {"PHASE", p.phase}}))
             return XIO_NOT_FOUND;
         sums.AddSource(jcm, false, 0);
