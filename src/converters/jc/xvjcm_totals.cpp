@@ -540,9 +540,8 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
 struct OpenGroup {
     MovedPhase key;
     uint16_t level;
-    bool skipped;  // its job is not on file: left as it is
-    bool moveUp;
     RollUp sums;
+    // The members with a flagged amount: cleared when the group moves the amounts up.
     std::vector<MovedPhase> moved;
 };
 
@@ -566,45 +565,50 @@ struct GroupStack {
     }
     // The open group that a cost code of level `level` (ended no group) is a member of, if any.
     OpenGroup* ParentOf(uint16_t level) {
-        return !open.empty() && !open.back().skipped && open.back().level + 1 == level ? &open.back() : nullptr;
+        return !open.empty() && open.back().level + 1 == level ? &open.back() : nullptr;
     }
     // Opens the group phase `key` of level `level` (1 or more), its members' totals so far in
     // `sums` and the members with flagged amounts in `flagged`.
     void Open(MovedPhase key, uint16_t level, RollUp sums, std::vector<MovedPhase> flagged) {
-        // The job's billing level, read once per job.
-        if (!jobRead || key.job != billedJob) {
+        open.push_back({std::move(key), level, std::move(sums), std::move(flagged)});
+    }
+    // Whether the job is on file, its billing level then in `billing`: read once per job, and
+    // only for a group that may change.
+    bool JobOnFile(const std::string& job) {
+        if (!jobRead || job != billedJob) {
             jobRead = true;
-            billedJob = key.job;
-            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", key.job}});
+            billedJob = job;
+            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", job}});
             if (haveJob) billing = c.BillingLevel();
         }
-        const bool moveUp = billing - 1 <= level;
-        if (!moveUp) flagged.clear();
-        open.push_back({std::move(key), level, !haveJob, moveUp, std::move(sums), std::move(flagged)});
+        return haveJob;
     }
     // Closes the innermost open group; `moved` is set when the phase buffer was read.
     int Close(bool& moved) {
         const uint16_t jcm = c.jcm;
         OpenGroup g = std::move(open.back());
         open.pop_back();
-        if (g.skipped) return XIO_OK;
-        moved = true;
-        if (g.moveUp)
-            if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
         // A group this Convert wrote with its amounts 0, not written since, that gets totals all
-        // 0 stays as it is and gives the group above it nothing.
-        if (std::all_of(g.sums.sums.begin(), g.sums.sums.end(), [](double v) { return v == 0; }) &&
-            c.zeroPhases.Zero(g.key.job, g.key.extra, g.key.phase))
-            return XIO_OK;
+        // 0 stays as it is and gives the group above it nothing; it moves nothing up either when
+        // no member has a flagged amount.
+        const bool zero = std::all_of(g.sums.sums.begin(), g.sums.sums.end(), [](double v) { return v == 0; }) &&
+                          c.zeroPhases.Zero(g.key.job, g.key.extra, g.key.phase);
+        if (zero && g.moved.empty()) return XIO_OK;
+        if (!JobOnFile(g.key.job)) return XIO_OK;  // left as it is
+        const bool moveUp = billing - 1 <= g.level;
+        moved = true;
+        if (moveUp)
+            if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
+        if (zero) return XIO_OK;
         if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", g.key.job}, {"PEXTRA", g.key.extra}, {"PHASE", g.key.phase}}))
             return XIO_NOT_FOUND;
         bool changed = false;
-        g.sums.Apply(jcm, g.moveUp, changed);
+        g.sums.Apply(jcm, moveUp, changed);
         if (changed)
             if (int w = c.RewritePhase(); w != XIO_OK) return w;
         if (OpenGroup* parent = ParentOf(g.level)) {
             parent->sums.AddSource(jcm, false, 0);
-            if (parent->moveUp && parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
+            if (parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
         }
         return XIO_OK;
     }
@@ -637,7 +641,7 @@ int UpdateGroupPhasesByWalk(JCTotalsContext& c, const std::string& title) {
             stack.Open(std::move(key), level, RollUp(c.group), {});
         } else if (OpenGroup* g = stack.ParentOf(level)) {
             g->sums.AddSource(jcm, false, 0);
-            if (g->moveUp && g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
+            if (g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
         }
         if (!c.Step(5, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
