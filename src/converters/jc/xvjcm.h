@@ -290,6 +290,10 @@ private:
     // Convert: the cost codes written with their amounts 0, and those amounts.
     ZeroPhases zeroPhases_;
     std::vector<uint16_t> phaseAmounts_;
+    // The fields every phase and category line is noted by: the cost code's job, extra and code,
+    // and the tax statuses of both records.
+    enum NoteField : std::size_t { kNoteJob, kNoteExtra, kNotePhase, kNotePhaseTax, kNoteCategoryTax, kNoteFields };
+    std::array<uint16_t, kNoteFields> noteFields_{};
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):
