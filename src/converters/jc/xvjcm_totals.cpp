@@ -759,9 +759,35 @@ int UpdateExtras(JCTotalsContext& c) {
     return IsEnd(s) ? 0 : s;
 }
 
+// Reads of record type `rec` in `fields` only (jobs and extras are wide) for one pass, whole
+// again after it however it ends. A field the dictionary lacks (0) is left out; a choice refused
+// leaves the reads whole.
+class PassReads {
+public:
+    PassReads(uint16_t jcm, uint16_t rec, std::vector<uint16_t> fields) : jcm_(jcm), rec_(rec) {
+        std::erase(fields, uint16_t{0});
+        on_ = !fields.empty() && xio_read_fields(jcm, rec, fields) == XIO_OK;
+    }
+    ~PassReads() {
+        if (on_) xio_read_fields(jcm_, rec_, {});
+    }
+    PassReads(const PassReads&) = delete;
+    PassReads& operator=(const PassReads&) = delete;
+
+private:
+    uint16_t jcm_, rec_;
+    bool on_;
+};
+
 // Step 4: jobs from their own phases and from their extras.
 int UpdateJobs(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
+    // What the pass looks at or sets of a job, and adds up of its extras.
+    std::vector<uint16_t> jobFields{c.jobKey, c.jobMethod, c.jobLevel}, extraFields{c.extraJob, c.extraKey};
+    for (const Row& r : c.phaseToJob) jobFields.push_back(r.target);
+    for (const Row& r : c.extraToJob) jobFields.push_back(r.target), extraFields.push_back(r.source);
+    for (uint16_t index : {109, 91, 97, 103, 256, 238, 244, 250}) jobFields.push_back(Jc(jcm, kRecJob, index));
+    PassReads jobReads(jcm, kRecJob, std::move(jobFields)), extraReads(jcm, kRecExtra, std::move(extraFields));
     c.StartWalk(kRecJob);
     int s = xio_rd_first(jcm, kRecJob, 0, 0);
     while (s == XIO_OK) {
@@ -815,6 +841,10 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
         title = FormatTitle("Creating draw records from %s:", plural);
     }
     const x_date_type today = suite::xd_get_date();
+    std::vector<uint16_t> copied;
+    for (int k = 0; k < 9; ++k)
+        if (*from[k]) copied.push_back(FieldNo(jcm, rec, from[k]));
+    PassReads reads(jcm, rec, std::move(copied));
     c.StartWalk(rec);
     int s = xio_rd_first(jcm, rec, 0, 0);
     while (s == XIO_OK) {
