@@ -234,6 +234,7 @@ TEST_F(JcmRebuildTest, ADrawThatCannotBeWrittenRestoresTheFileAndSaysWhy) {
     convert::PutText(h, kRecDraw, "RJOB", "300001");
     ASSERT_EQ(xio_rd_ge(h, kRecDraw, 0, 0), XIO_OK);
     EXPECT_EQ(convert::GetText(h, kRecDraw, "RDRAW"), "BF");
+    EXPECT_EQ(convert::GetNumber(h, kRecDraw, "RPAYAMT"), 700);  // the job's payments
 }
 
 // The progress of every pass is the share of its records passed. Finding it must not cost a
