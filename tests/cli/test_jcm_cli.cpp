@@ -480,6 +480,18 @@ TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {
     EXPECT_HAS(Record("R1 JOB=\"510001\""), " JOCNT=10000 JPCNTC=0 JNCNTC=0 JNMPCN=0 JACNTC=2000 JRVCNT=12000 ");
 }
 
+// A job written earlier in the same file gives its cost codes the billing level it was written with.
+TEST_F(JcmCli, ACostCodeFollowsTheBillingLevelOfAJobWrittenJustBefore) {
+    const std::string report = RunLines("convert", "J,512-001,Job,,,,,3,,,,,,,,,,,\n"
+                                                   "PS,512-001,,05-000.00,Top,100.00,,,\n"
+                                                   "J,513-001,Job,,,,,1,,,,,,,,,,,\n"
+                                                   "PS,513-001,,05-000.00,Top,100.00,,,\n");
+    EXPECT_EQ(report.find("(460)"), report.rfind("(460)"));
+    EXPECT_HAS(report, "'05-000.00', field 'Original scheduled value' cannot have '100.00'(460)");
+    EXPECT_HAS(Record("R3 PJOB=\"513001\" PEXTRA=\"\" PHASE=\"0500000\""), "PDESC=\"Top\"");
+    EXPECT_LACKS(Record("R3 PJOB=\"512001\" PEXTRA=\"\" PHASE=\"0500000\""), "PDESC=\"Top\"");
+}
+
 // ---- Categories ------------------------------------------------------------------------------------
 
 TEST_F(JcmCli, CategoryChecks) {

@@ -237,7 +237,19 @@ const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, b
 void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
-    if (rec == kRecJob) job_.valid = false;
+    if (rec == kRecJob) {
+        job_.valid = false;
+        // Converting, the job just written is what its phases would read back: its billing level
+        // and account group as the line left them in the buffer.
+        if (ctx.converting) {
+            const uint16_t jcm = ctx.mainHandle;
+            job_.valid = true;
+            job_.key = GetText(jcm, kRecJob, "JOB");
+            job_.found = job_.onFile = true;
+            job_.level = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+            job_.accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
+        }
+    }
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
