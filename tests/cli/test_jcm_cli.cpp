@@ -399,6 +399,10 @@ TEST_F(JcmCli, PhasesCreateTheirMissingGroupsOnce) {
     // Examined, a group phase given earlier in the same file is not created again for its member.
     const std::string given = RunLines("examine", "P,400-001,,03-000.00,Group,,,,,,,\nP,400-001,,03-001.00,Child,,,,,,,\n");
     EXPECT_HAS(given, "Cost Code                    2              0              0             2\n");  // none created
+    // Converted, a group given earlier stands for its members; a group it is not still comes.
+    RunLines("convert", "P,400-001,,04-000.00,Top,,,,,,,\nP,400-001,,04-001.05,Leaf,,,,,,,\n");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0400000\""), "PDESC=\"Top\" PGPHASE=1");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0400100\""), "PDESC=\"Group created by conversion\"");
 }
 
 TEST_F(JcmCli, PhaseFieldsWithoutCategories) {

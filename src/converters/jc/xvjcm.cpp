@@ -258,6 +258,7 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
                                       [&](uint16_t f) { return xio_get_number(jcm, f) == 0; });
         zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                             xio_get_text(jcm, noteFields_[kNotePhase]), zero);
+        GroupWritten(jcm);
     }
     const std::string& value =
         xio_get_text(ctx.mainHandle, noteFields_[rec == kRecPhase ? kNotePhaseTax : kNoteCategoryTax]);

@@ -273,6 +273,8 @@ private:
     // A group phase of level k - 1 named by its job, extra and the cost code sections above it.
     static std::string GroupId(const std::string& job, const std::string& extra,
                                const std::vector<std::string>& sections, int k);
+    // Converting: the group phase in the buffer, its line just written, is known from now on.
+    void GroupWritten(uint16_t jcm);
     // Whether every group phase above the cost code of `sections` is known.
     bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
                      int n) const;

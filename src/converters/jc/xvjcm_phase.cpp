@@ -382,6 +382,21 @@ std::string xvJCM::GroupId(const std::string& job, const std::string& extra, con
     return id;
 }
 
+void xvJCM::GroupWritten(uint16_t jcm) {
+    // The sections the handler split this line's cost code into; a group has a zero section.
+    const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
+    if (phaseSections_.first != code) return;
+    const std::vector<std::string>& sections = phaseSections_.second;
+    const int n = modlibs::JcCostCodeSections();
+    int m = 0;  // its non-zero sections, the first ones
+    while (m < n && m < static_cast<int>(sections.size()) &&
+           !modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(m)]))
+        ++m;
+    if (m < 1 || m >= n || m > static_cast<int>(knownGroups_.size())) return;
+    knownGroups_[static_cast<std::size_t>(m - 1)] = GroupId(xio_get_text(jcm, noteFields_[kNoteJob]),
+                                                            xio_get_text(jcm, noteFields_[kNoteExtra]), sections, m + 1);
+}
+
 bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
                         int n) const {
     for (int k = n; k >= 2; --k) {
