@@ -84,6 +84,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     supplied_.clear();
     zeroPhases_.Clear();
     phaseAmounts_.clear();
+    phaseFieldSlots_ = {};
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};

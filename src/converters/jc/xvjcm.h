@@ -292,6 +292,14 @@ private:
     // Convert: the cost codes written with their amounts 0, and those amounts.
     ZeroPhases zeroPhases_;
     std::vector<uint16_t> phaseAmounts_;
+    // The phase handler's field numbers by the name it asks with (a literal), for the data file
+    // it asked of: a few dozen names on every line. Forgotten for each text file.
+    struct PhaseFieldSlot {
+        const char* name = nullptr;
+        uint16_t file = 0, field = 0;
+    };
+    std::array<PhaseFieldSlot, 128> phaseFieldSlots_{};
+    uint16_t PhaseField(uint16_t jcm, const char* name);
     // The fields every phase and category line is noted by: the cost code's job, extra and code,
     // and the tax statuses of both records.
     enum NoteField : std::size_t { kNoteJob, kNoteExtra, kNotePhase, kNotePhaseTax, kNoteCategoryTax, kNoteFields };

@@ -65,10 +65,16 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
     return true;
 }
 
+uint16_t xvJCM::PhaseField(uint16_t jcm, const char* name) {
+    PhaseFieldSlot& slot = phaseFieldSlots_[(reinterpret_cast<std::uintptr_t>(name) >> 2) % phaseFieldSlots_.size()];
+    if (slot.name != name || slot.file != jcm) slot = {name, jcm, FieldNo(jcm, kRecPhase, name)};
+    return slot.field;
+}
+
 bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
-    auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
+    auto F = [&](const char* name) { return PhaseField(jcm, name); };
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
