@@ -399,6 +399,10 @@ TEST_F(JcmCli, PhasesCreateTheirMissingGroupsOnce) {
     // Examined, a group phase given earlier in the same file is not created again for its member.
     const std::string given = RunLines("examine", "P,400-001,,03-000.00,Group,,,,,,,\nP,400-001,,03-001.00,Child,,,,,,,\n");
     EXPECT_HAS(given, "Cost Code                    2              0              0             2\n");  // none created
+    // Converted, a group given earlier stands for its members; a group it is not still comes.
+    RunLines("convert", "P,400-001,,04-000.00,Top,,,,,,,\nP,400-001,,04-001.05,Leaf,,,,,,,\n");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0400000\""), "PDESC=\"Top\" PGPHASE=1");
+    EXPECT_HAS(Record("R3 PJOB=\"400001\" PEXTRA=\"\" PHASE=\"0400100\""), "PDESC=\"Group created by conversion\"");
 }
 
 TEST_F(JcmCli, PhaseFieldsWithoutCategories) {
@@ -478,6 +482,18 @@ TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {
     RunLines("convert", lines);
     // (billing at the job, the cost code's amounts move up to it)
     EXPECT_HAS(Record("R1 JOB=\"510001\""), " JOCNT=10000 JPCNTC=0 JNCNTC=0 JNMPCN=0 JACNTC=2000 JRVCNT=12000 ");
+}
+
+// A job written earlier in the same file gives its cost codes the billing level it was written with.
+TEST_F(JcmCli, ACostCodeFollowsTheBillingLevelOfAJobWrittenJustBefore) {
+    const std::string report = RunLines("convert", "J,512-001,Job,,,,,3,,,,,,,,,,,\n"
+                                                   "PS,512-001,,05-000.00,Top,100.00,,,\n"
+                                                   "J,513-001,Job,,,,,1,,,,,,,,,,,\n"
+                                                   "PS,513-001,,05-000.00,Top,100.00,,,\n");
+    EXPECT_EQ(report.find("(460)"), report.rfind("(460)"));
+    EXPECT_HAS(report, "'05-000.00', field 'Original scheduled value' cannot have '100.00'(460)");
+    EXPECT_HAS(Record("R3 PJOB=\"513001\" PEXTRA=\"\" PHASE=\"0500000\""), "PDESC=\"Top\"");
+    EXPECT_LACKS(Record("R3 PJOB=\"512001\" PEXTRA=\"\" PHASE=\"0500000\""), "PDESC=\"Top\"");
 }
 
 // ---- Categories ------------------------------------------------------------------------------------

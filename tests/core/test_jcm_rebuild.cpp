@@ -86,6 +86,47 @@ TEST_F(JcmRebuildTest, AStopAtAGroupTotalsStepRestoresTheFileAndLeavesTheTextUns
     EXPECT_EQ(ReadFile(text), before);
 }
 
+// A stop in the cost-code pass, whose walk is still open when the stop comes, restores as well.
+TEST_F(JcmRebuildTest, AStopInTheCostCodePassRestoresTheFile) {
+    StoreJob("300001");
+    StorePhases("300001", "01", 2, 6);
+    const std::string text = WriteText("stop.txt", Job("900-001"));
+    const std::string before = ReadFile(text), master = MasterBytes();
+    ConvertProgress progress([] { return int64_t{0}; });
+    const std::string phaseTitle = "Updating " + suite::xk_description(suite::kPhaseFormat) + " totals:";
+    ui.onDispatch = [&] {
+        if (progress.status_text == phaseTitle) progress.stop = 1;
+    };
+    xvJCM c;
+    EXPECT_THAT(Run(text, "Convert", c, &progress), HasSubstr("Conversion canceled by operator"));
+    EXPECT_FALSE(JobOnFile("900001"));
+    EXPECT_TRUE(MasterBytes() == master);
+    EXPECT_EQ(ReadFile(text), before);
+}
+
+// Group phases converted with their amounts 0 take their members' totals; one on file with an
+// amount whose members have none is set back to 0.
+TEST_F(JcmRebuildTest, ConvertedGroupsTakeTheirMembersTotals) {
+    Store(kRecCategory, {{"CJOB", "300001"}, {"CPHASE", "0100101"}, {"CAT", "LAB"}}, {{"CCTYPE", 1}, {"COEST", 1250}});
+    Store(kRecPhase, {{"PJOB", "300001"}, {"PHASE", "0100300"}}, {{"PGPHASE", 1}, {"POEST", 999}});
+    Store(kRecPhase, {{"PJOB", "300001"}, {"PHASE", "0100301"}});
+    auto phase = [](const std::string& code, const std::string& estimate) {
+        return "3,300-001,," + code + ",Phase " + code + ",,,,Y,,,,," + estimate + ",,,,,,,,\r\n";
+    };
+    xvJCM c;
+    const std::string report =
+        Run(WriteText("groups.txt", Job("300-001") + phase("01-000.00", "") + phase("01-001.00", "") +
+                                        phase("01-001.01", "") + phase("01-002.00", "") + phase("01-002.01", "")),
+            "Convert", c);
+    EXPECT_THAT(report, Not(HasSubstr("Unable")));
+    EXPECT_EQ(Estimate("300001", "0100101"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100100"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100000"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100200"), 0);
+    EXPECT_EQ(Estimate("300001", "0100300"), 0);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JOEST"), 1250);
+}
+
 // A failed rewrite ends the rebuild in the phase pass and in a group level that is not the last:
 // either way nothing of the conversion stays, and it is no success. Only the phase with the
 // category changes in the phase pass; the group above it is the first rewrite of the group pass,
@@ -193,6 +234,7 @@ TEST_F(JcmRebuildTest, ADrawThatCannotBeWrittenRestoresTheFileAndSaysWhy) {
     convert::PutText(h, kRecDraw, "RJOB", "300001");
     ASSERT_EQ(xio_rd_ge(h, kRecDraw, 0, 0), XIO_OK);
     EXPECT_EQ(convert::GetText(h, kRecDraw, "RDRAW"), "BF");
+    EXPECT_EQ(convert::GetNumber(h, kRecDraw, "RPAYAMT"), 700);  // the job's payments
 }
 
 // The progress of every pass is the share of its records passed. Finding it must not cost a

@@ -122,7 +122,16 @@ bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const st
     const auto j = jobs_.find(key_);
     const auto c = codes_.find(code);
     if (j == jobs_.end() || c == codes_.end()) return false;
-    return std::binary_search(zero_.begin(), zero_.end(), uint64_t{j->second} << 32 | c->second);
+    const uint64_t id = uint64_t{j->second} << 32 | c->second;
+    return std::binary_search(zero_.begin(), zero_.end(), id) && !dropped_.count(id);
+}
+
+void ZeroPhases::Drop(const std::string& job, const std::string& extra, const std::string& code) {
+    if (zero_.empty()) return;
+    key_.assign(job).append(1, '\x1f').append(extra);
+    const auto j = jobs_.find(key_);
+    const auto c = codes_.find(code);
+    if (j != jobs_.end() && c != codes_.end()) dropped_.insert(uint64_t{j->second} << 32 | c->second);
 }
 
 void ZeroPhases::Clear() {
@@ -130,6 +139,7 @@ void ZeroPhases::Clear() {
     std::unordered_map<std::string, uint32_t>().swap(codes_);
     std::vector<uint64_t>().swap(writes_);
     std::vector<uint64_t>().swap(zero_);
+    std::unordered_set<uint64_t>().swap(dropped_);
 }
 
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }

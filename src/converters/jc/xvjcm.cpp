@@ -84,6 +84,10 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     supplied_.clear();
     zeroPhases_.Clear();
     phaseAmounts_.clear();
+    phaseFieldSlots_ = {};
+    noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
+                   xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
+                   xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
 
@@ -205,7 +209,8 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         // (notes or user fields that cannot be written): until the write is accepted, the cost
         // code counts as written with amounts, so that the totals rebuild reads it.
         if (conv)
-            zeroPhases_.Written(GetText(jcm, rec, "PJOB"), GetText(jcm, rec, "PEXTRA"), GetText(jcm, rec, "PHASE"), false);
+            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
+                                xio_get_text(jcm, noteFields_[kNotePhase]), false);
         return true;
     }
     case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
@@ -233,16 +238,31 @@ const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, b
 void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
-    if (rec == kRecJob) job_.valid = false;
+    if (rec == kRecJob) {
+        job_.valid = false;
+        // Converting, the job just written is what its phases would read back: its billing level
+        // and account group as the line left them in the buffer.
+        if (ctx.converting) {
+            const uint16_t jcm = ctx.mainHandle;
+            job_.valid = true;
+            job_.key = GetText(jcm, kRecJob, "JOB");
+            job_.found = job_.onFile = true;
+            job_.level = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+            job_.accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
+        }
+    }
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
         if (phaseAmounts_.empty()) phaseAmounts_ = PhaseRebuildAmounts(jcm);
         const bool zero = std::all_of(phaseAmounts_.begin(), phaseAmounts_.end(),
-                                      [&](uint16_t f) { return GetNumber(jcm, f) == 0; });
-        zeroPhases_.Written(GetText(jcm, rec, "PJOB"), GetText(jcm, rec, "PEXTRA"), GetText(jcm, rec, "PHASE"), zero);
+                                      [&](uint16_t f) { return xio_get_number(jcm, f) == 0; });
+        zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
+                            xio_get_text(jcm, noteFields_[kNotePhase]), zero);
+        GroupWritten(jcm);
     }
-    const std::string value = GetText(ctx.mainHandle, rec, rec == kRecPhase ? "PTAXEX" : "CTAXEX");
+    const std::string& value =
+        xio_get_text(ctx.mainHandle, noteFields_[rec == kRecPhase ? kNotePhaseTax : kNoteCategoryTax]);
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
     ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));

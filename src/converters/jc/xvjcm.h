@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -102,6 +103,8 @@ public:
     void Seal();
     // Whether the cost code (its key as stored) was last written with its amounts 0.
     bool Zero(const std::string& job, const std::string& extra, const std::string& code) const;
+    // The cost code was written again after the seal (the rebuild): it no longer counts as 0.
+    void Drop(const std::string& job, const std::string& extra, const std::string& code);
     // Whether any was (sealed).
     bool Any() const { return !zero_.empty(); }
     void Clear();
@@ -111,6 +114,7 @@ private:
     std::unordered_map<std::string, uint32_t> jobs_, codes_;
     std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
     std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
 };
 
@@ -269,6 +273,8 @@ private:
     // A group phase of level k - 1 named by its job, extra and the cost code sections above it.
     static std::string GroupId(const std::string& job, const std::string& extra,
                                const std::vector<std::string>& sections, int k);
+    // Converting: the group phase in the buffer, its line just written, is known from now on.
+    void GroupWritten(uint16_t jcm);
     // Whether every group phase above the cost code of `sections` is known.
     bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
                      int n) const;
@@ -286,6 +292,18 @@ private:
     // Convert: the cost codes written with their amounts 0, and those amounts.
     ZeroPhases zeroPhases_;
     std::vector<uint16_t> phaseAmounts_;
+    // The phase handler's field numbers by the name it asks with (a literal), for the data file
+    // it asked of: a few dozen names on every line. Forgotten for each text file.
+    struct PhaseFieldSlot {
+        const char* name = nullptr;
+        uint16_t file = 0, field = 0;
+    };
+    std::array<PhaseFieldSlot, 128> phaseFieldSlots_{};
+    uint16_t PhaseField(uint16_t jcm, const char* name);
+    // The fields every phase and category line is noted by: the cost code's job, extra and code,
+    // and the tax statuses of both records.
+    enum NoteField : std::size_t { kNoteJob, kNoteExtra, kNotePhase, kNotePhaseTax, kNoteCategoryTax, kNoteFields };
+    std::array<uint16_t, kNoteFields> noteFields_{};
     // The sections of the cost code the phase handler checked last, for its group phases.
     std::pair<std::string, std::vector<std::string>> phaseSections_;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):

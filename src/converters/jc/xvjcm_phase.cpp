@@ -65,10 +65,16 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
     return true;
 }
 
+uint16_t xvJCM::PhaseField(uint16_t jcm, const char* name) {
+    PhaseFieldSlot& slot = phaseFieldSlots_[(reinterpret_cast<std::uintptr_t>(name) >> 2) % phaseFieldSlots_.size()];
+    if (slot.name != name || slot.file != jcm) slot = {name, jcm, FieldNo(jcm, kRecPhase, name)};
+    return slot.field;
+}
+
 bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
-    auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
+    auto F = [&](const char* name) { return PhaseField(jcm, name); };
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
@@ -380,6 +386,21 @@ std::string xvJCM::GroupId(const std::string& job, const std::string& extra, con
     id.append(1, '\t').append(extra);
     for (int i = 0; i + 1 < k; ++i) id.append(1, '\t').append(sections[static_cast<std::size_t>(i)]);
     return id;
+}
+
+void xvJCM::GroupWritten(uint16_t jcm) {
+    // The sections the handler split this line's cost code into; a group has a zero section.
+    const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
+    if (phaseSections_.first != code) return;
+    const std::vector<std::string>& sections = phaseSections_.second;
+    const int n = modlibs::JcCostCodeSections();
+    int m = 0;  // its non-zero sections, the first ones
+    while (m < n && m < static_cast<int>(sections.size()) &&
+           !modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(m)]))
+        ++m;
+    if (m < 1 || m >= n || m > static_cast<int>(knownGroups_.size())) return;
+    knownGroups_[static_cast<std::size_t>(m - 1)] = GroupId(xio_get_text(jcm, noteFields_[kNoteJob]),
+                                                            xio_get_text(jcm, noteFields_[kNoteExtra]), sections, m + 1);
 }
 
 bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,

@@ -227,9 +227,10 @@ struct JCTotalsContext {
     std::vector<GroupEntry> groups;
     bool groupsKept = false;
     std::size_t groupValues = 0, groupBudget;
-    // The cost codes this Convert wrote with their amounts 0; the fields the phase pass reads of
-    // the others (and every later pass of all), and of the cost codes as it walks them: their keys.
-    const ZeroPhases& zeroPhases;
+    // The cost codes this Convert wrote with their amounts 0 and the rebuild has not written
+    // since; the fields the phase pass reads of the others (and every later pass of all), and of
+    // the cost codes as it walks them: their keys.
+    ZeroPhases& zeroPhases;
     std::vector<uint16_t> phaseReads, phaseKeys;
 
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
@@ -315,6 +316,13 @@ struct JCTotalsContext {
         if (s == XIO_DISK_FULL) diskFull = true;
         return s;
     }
+    // Replaces the cost code in the buffer, which from then on does not count as written with
+    // its amounts 0.
+    int RewritePhase() {
+        const int s = Written(xio_rep_record(jcm, kRecPhase));
+        zeroPhases.Drop(GetText(jcm, phaseJob), GetText(jcm, phaseExtra), GetText(jcm, phaseCode));
+        return s;
+    }
 };
 
 void SetTotalField(JCTotalsContext& c, uint16_t fld, double amount, bool& changed) {
@@ -371,7 +379,7 @@ int ClearMoved(JCTotalsContext& c, const std::vector<Row>& rows, const std::vect
         for (const Row& r : rows)
             if (r.third == 1) JCTotalsContext::Set(c.jcm, r.source, 0, changed);
         if (changed)
-            if (int s = c.Written(xio_rep_record(c.jcm, kRecPhase)); s != XIO_OK) return s;
+            if (int s = c.RewritePhase(); s != XIO_OK) return s;
     }
     return XIO_OK;
 }
@@ -443,8 +451,10 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
-    int s = xio_rd_first(jcm, kRecPhase, 0, 0);
-    while (s == XIO_OK) {
+    // One cost code of the walk: 0 to go on, kStop for a stop, else the failure. The walk's own
+    // statement is open meanwhile, so a stop ends the file only after it.
+    constexpr int kStop = -1;
+    auto one = [&]() -> int {
         const std::string job = GetText(jcm, c.phaseJob), extra = GetText(jcm, c.phaseExtra),
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
@@ -501,7 +511,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 bool changed = false;
                 sums.Apply(jcm, false, changed);
                 if (changed)
-                    if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+                    if (int w = c.RewritePhase(); w != XIO_OK) return w;
             }
             // With its totals now, into the group it belongs to.
             if (members) {
@@ -515,9 +525,12 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 }
             }
         }
-        if (!c.Step(every, title, title)) return c.Cancel();
-        s = xio_rd_next(jcm, kRecPhase, 0, 0);
-    }
+        return c.Step(every, title, title) ? 0 : kStop;
+    };
+    int r = 0;
+    const int s = xio_rd_every_chosen(jcm, kRecPhase, [&] { return (r = one()) == 0; });
+    if (r == kStop) return c.Cancel();
+    if (r != 0) return r;
     endMembers();
     return IsEnd(s) ? 0 : s;
 }
@@ -527,9 +540,8 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
 struct OpenGroup {
     MovedPhase key;
     uint16_t level;
-    bool skipped;  // its job is not on file: left as it is
-    bool moveUp;
     RollUp sums;
+    // The members with a flagged amount: cleared when the group moves the amounts up.
     std::vector<MovedPhase> moved;
 };
 
@@ -553,40 +565,50 @@ struct GroupStack {
     }
     // The open group that a cost code of level `level` (ended no group) is a member of, if any.
     OpenGroup* ParentOf(uint16_t level) {
-        return !open.empty() && !open.back().skipped && open.back().level + 1 == level ? &open.back() : nullptr;
+        return !open.empty() && open.back().level + 1 == level ? &open.back() : nullptr;
     }
     // Opens the group phase `key` of level `level` (1 or more), its members' totals so far in
     // `sums` and the members with flagged amounts in `flagged`.
     void Open(MovedPhase key, uint16_t level, RollUp sums, std::vector<MovedPhase> flagged) {
-        // The job's billing level, read once per job.
-        if (!jobRead || key.job != billedJob) {
+        open.push_back({std::move(key), level, std::move(sums), std::move(flagged)});
+    }
+    // Whether the job is on file, its billing level then in `billing`: read once per job, and
+    // only for a group that may change.
+    bool JobOnFile(const std::string& job) {
+        if (!jobRead || job != billedJob) {
             jobRead = true;
-            billedJob = key.job;
-            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", key.job}});
+            billedJob = job;
+            haveJob = ReadByKeys(c.jcm, kRecJob, {{"JOB", job}});
             if (haveJob) billing = c.BillingLevel();
         }
-        const bool moveUp = billing - 1 <= level;
-        if (!moveUp) flagged.clear();
-        open.push_back({std::move(key), level, !haveJob, moveUp, std::move(sums), std::move(flagged)});
+        return haveJob;
     }
     // Closes the innermost open group; `moved` is set when the phase buffer was read.
     int Close(bool& moved) {
         const uint16_t jcm = c.jcm;
         OpenGroup g = std::move(open.back());
         open.pop_back();
-        if (g.skipped) return XIO_OK;
+        // A group this Convert wrote with its amounts 0, not written since, that gets totals all
+        // 0 stays as it is and gives the group above it nothing; it moves nothing up either when
+        // no member has a flagged amount.
+        const bool zero = std::all_of(g.sums.sums.begin(), g.sums.sums.end(), [](double v) { return v == 0; }) &&
+                          c.zeroPhases.Zero(g.key.job, g.key.extra, g.key.phase);
+        if (zero && g.moved.empty()) return XIO_OK;
+        if (!JobOnFile(g.key.job)) return XIO_OK;  // left as it is
+        const bool moveUp = billing - 1 <= g.level;
         moved = true;
-        if (g.moveUp)
+        if (moveUp)
             if (int w = ClearMoved(c, c.group, g.moved); w != XIO_OK) return w;
+        if (zero) return XIO_OK;
         if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", g.key.job}, {"PEXTRA", g.key.extra}, {"PHASE", g.key.phase}}))
             return XIO_NOT_FOUND;
         bool changed = false;
-        g.sums.Apply(jcm, g.moveUp, changed);
+        g.sums.Apply(jcm, moveUp, changed);
         if (changed)
-            if (int w = c.Written(xio_rep_record(jcm, kRecPhase)); w != XIO_OK) return w;
+            if (int w = c.RewritePhase(); w != XIO_OK) return w;
         if (OpenGroup* parent = ParentOf(g.level)) {
             parent->sums.AddSource(jcm, false, 0);
-            if (parent->moveUp && parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
+            if (parent->sums.HasConditionalAmount(jcm)) parent->moved.push_back(std::move(g.key));
         }
         return XIO_OK;
     }
@@ -619,7 +641,7 @@ int UpdateGroupPhasesByWalk(JCTotalsContext& c, const std::string& title) {
             stack.Open(std::move(key), level, RollUp(c.group), {});
         } else if (OpenGroup* g = stack.ParentOf(level)) {
             g->sums.AddSource(jcm, false, 0);
-            if (g->moveUp && g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
+            if (g->sums.HasConditionalAmount(jcm)) g->moved.push_back(std::move(key));
         }
         if (!c.Step(5, title, title)) return c.Cancel();
         s = xio_rd_next(jcm, kRecPhase, 0, 0);
@@ -691,6 +713,7 @@ int SumPhases(JCTotalsContext& c, std::size_t& place, const std::string& job, co
     while (place < list.size() && KeyBefore(list[place].job, list[place].extra, none, job, extra, none)) ++place;
     for (; place < list.size() && SameKey(list[place].job, job) && SameKey(list[place].extra, extra); ++place) {
         const MovedPhase& p = list[place];
+        if (c.zeroPhases.Zero(p.job, p.extra, p.phase)) continue;  // adds nothing, moves nothing
         if (!ReadByKeys(jcm, kRecPhase, {{"PJOB", p.job}, {"PEXTRA", p.extra}, {"PHASE", p.phase}}))
             return XIO_NOT_FOUND;
         sums.AddSource(jcm, false, 0);
@@ -736,9 +759,35 @@ int UpdateExtras(JCTotalsContext& c) {
     return IsEnd(s) ? 0 : s;
 }
 
+// Reads of record type `rec` in `fields` only (jobs and extras are wide) for one pass, whole
+// again after it however it ends. A field the dictionary lacks (0) is left out; a choice refused
+// leaves the reads whole.
+class PassReads {
+public:
+    PassReads(uint16_t jcm, uint16_t rec, std::vector<uint16_t> fields) : jcm_(jcm), rec_(rec) {
+        std::erase(fields, uint16_t{0});
+        on_ = !fields.empty() && xio_read_fields(jcm, rec, fields) == XIO_OK;
+    }
+    ~PassReads() {
+        if (on_) xio_read_fields(jcm_, rec_, {});
+    }
+    PassReads(const PassReads&) = delete;
+    PassReads& operator=(const PassReads&) = delete;
+
+private:
+    uint16_t jcm_, rec_;
+    bool on_;
+};
+
 // Step 4: jobs from their own phases and from their extras.
 int UpdateJobs(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
+    // What the pass looks at or sets of a job, and adds up of its extras.
+    std::vector<uint16_t> jobFields{c.jobKey, c.jobMethod, c.jobLevel}, extraFields{c.extraJob, c.extraKey};
+    for (const Row& r : c.phaseToJob) jobFields.push_back(r.target);
+    for (const Row& r : c.extraToJob) jobFields.push_back(r.target), extraFields.push_back(r.source);
+    for (uint16_t index : {109, 91, 97, 103, 256, 238, 244, 250}) jobFields.push_back(Jc(jcm, kRecJob, index));
+    PassReads jobReads(jcm, kRecJob, std::move(jobFields)), extraReads(jcm, kRecExtra, std::move(extraFields));
     c.StartWalk(kRecJob);
     int s = xio_rd_first(jcm, kRecJob, 0, 0);
     while (s == XIO_OK) {
@@ -792,6 +841,10 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
         title = FormatTitle("Creating draw records from %s:", plural);
     }
     const x_date_type today = suite::xd_get_date();
+    std::vector<uint16_t> copied;
+    for (int k = 0; k < 9; ++k)
+        if (*from[k]) copied.push_back(FieldNo(jcm, rec, from[k]));
+    PassReads reads(jcm, rec, std::move(copied));
     c.StartWalk(rec);
     int s = xio_rd_first(jcm, rec, 0, 0);
     while (s == XIO_OK) {

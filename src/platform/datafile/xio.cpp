@@ -2357,6 +2357,69 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     return hd->lastStatus = status;
 }
 
+int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    hold_reads(*hd);
+    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *rs->def;
+    // Held for the whole walk: `each` may choose other fields for its own reads.
+    const std::shared_ptr<FieldChoice> choice = rs->choice;
+    std::string order;
+    for (uint16_t f : r.primaryKey) order += hd->col(f) + ", ";
+    // A statement of its own: `each` reads and replaces through the cached ones meanwhile.
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "SELECT rowid, " + (choice ? choice->columns : rs->columns) + " FROM " + table_of(r) +
+                            " ORDER BY " + order + "rowid";
+    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    int rc;
+    int64_t last = 0;
+    bool any = false;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        const int64_t row = sqlite3_column_int64(st, 0);
+        // A replace of the row just offered may bring it round once more: it is offered once.
+        if (any && row == last) continue;
+        any = true;
+        last = row;
+        if (choice) {
+            for (size_t i = 0; i < choice->read.size(); ++i) {
+                const uint16_t at = choice->read[i];
+                read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
+            }
+            // Most unread cells hold their defaults still: a text is copied only when it differs.
+            for (uint16_t at : choice->unread) {
+                const Cell& def = rs->defaults[at];
+                Cell& cell = rs->buf[at];
+                if (cell.s.size() != def.s.size() || (!def.s.empty() && cell.s != def.s)) cell.s.assign(def.s);
+                cell.d = def.d;
+                cell.i = def.i;
+            }
+        } else {
+            for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+                read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        }
+        rs->readWith = choice;
+        rs->current = row;
+        rs->pos = Pos::At;
+        rs->curKey = 0;
+        rs->curRow = row;
+        rs->curVals.resize(r.primaryKey.size());
+        for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
+        rs->ordinal = -1;
+        if (!each()) {
+            rc = SQLITE_DONE;
+            break;
+        }
+    }
+    const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    sqlite3_finalize(st);
+    return hd->lastStatus = status;
+}
+
 int xio_rd_first(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::First, lock); }
 int xio_rd_next(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Next, lock); }
 int xio_rd_previous(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Prev, lock); }

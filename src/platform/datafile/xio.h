@@ -265,6 +265,11 @@ int64_t xio_current_row(uint16_t h, uint16_t rec);
 // without reading it, so that a replace can follow. The buffer is left as it is. XIO_NOT_FOUND,
 // nothing changed, unless the row is on file with the buffer's primary key.
 [[nodiscard]] int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock);
+// xio_rd_every through the fields chosen for the record type (xio_read_fields) when the walk
+// starts, read as a keyed read reads them: one statement for a walk over wide records that looks
+// at a few fields of each. `each` may read and replace records of the file, the one offered
+// included, as long as it changes no key value; each row is offered once.
+[[nodiscard]] int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& each);
 // Reads of chosen fields, for walks over records far wider than what they look at: from now on
 // the keyed reads of record type `rec` on this handle (xio_rd_record to xio_rd_last; not
 // xio_rd_every) fetch only `fields` (the record type's fields, file-global numbers) and the

@@ -955,5 +955,37 @@ TEST_F(Records, NumbersAreStoredAsTheirDoubles) {
     sqlite3_close(mem);
 }
 
+// The one-statement walk reads what a keyed read would: the chosen fields and the keys, the
+// rest at their defaults; the record offered may be replaced on the way, and is offered once.
+TEST_F(Records, WalksOfChosenFieldsOfferEachRecordOnceAndMayReplaceIt) {
+    uint16_t h = open();
+    for (const char* code : {"beta", "Alpha", "GAMMA"}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code), put(h, 1, "ALTKEY", std::string(code) + "1"), put(h, 1, "NAME", std::string("N") + code);
+        putNum(h, 1, "AMOUNT", 1);
+        ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    }
+    ASSERT_EQ(xio_read_fields(h, 1, {fld(h, 1, "AMOUNT")}), XIO_OK);
+    std::string seen;
+    int s = xio_rd_every_chosen(h, 1, [&] {
+        seen += get(h, 1, "CODE") + "/" + get(h, 1, "NAME") + " ";
+        putNum(h, 1, "AMOUNT", getNum(h, 1, "AMOUNT") + 1);
+        return xio_rep_record(h, 1) == XIO_OK;
+    });
+    EXPECT_EQ(s, XIO_END);
+    EXPECT_EQ(seen, "Alpha/NEW beta/NEW GAMMA/NEW ");
+    s = xio_rd_every_chosen(h, 1, [&] { return get(h, 1, "CODE") != "beta"; });
+    EXPECT_EQ(s, XIO_END);
+    EXPECT_EQ(get(h, 1, "CODE"), "beta");  // false ended the walk there
+
+    ASSERT_EQ(xio_read_fields(h, 1, {}), XIO_OK);
+    seen.clear();
+    ASSERT_EQ(xio_rd_every_chosen(h, 1, [&] {
+        seen += get(h, 1, "NAME") + "=" + std::to_string(static_cast<int>(getNum(h, 1, "AMOUNT"))) + " ";
+        return true;
+    }), XIO_END);
+    EXPECT_EQ(seen, "NAlpha=2 Nbeta=2 NGAMMA=2 ");
+}
+
 }  // namespace
 }  // namespace dz::test
