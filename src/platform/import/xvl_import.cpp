@@ -111,6 +111,22 @@ std::string choiceList(const xio_fld_def& def) {
 
 bool columnHasId(const TemplateColumn& c) { return c.fieldId != 0; }
 
+// Does the text hold a byte below 0x20? Eight bytes at a time: a word has such a byte exactly
+// when subtracting 0x20 from every byte borrows into a byte whose top bit was clear.
+bool holdsControl(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    uint64_t any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        any |= (w - kOnes * 0x20) & ~w & kTops;
+    }
+    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+    return any != 0;
+}
+
 // An absent value: empty texts, zero numbers and flags, blank date and time. Keeps the texts'
 // storage for the next line.
 void ClearValue(x_value_def& value) {
@@ -167,6 +183,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    found_ = Found{};
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
@@ -343,6 +360,19 @@ void xvlImport::skipLongRecord(std::size_t begin, int32_t firstLine) {
     pendingLong_ = std::move(s);
 }
 
+const TemplateFormat* xvlImport::findFormat(std::string_view id) const {
+    // Lines of one format follow each other, and converters ask about the format just read:
+    // the id last found, byte for byte, names the same format while the template's formats stand.
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    if (found_.formats == formats.data() && found_.count == formats.size() && found_.id == id) return found_.format;
+    const TemplateFormat* f = tpl_.FindFormat(id);
+    found_.formats = formats.data();
+    found_.count = formats.size();
+    found_.id.assign(id);
+    found_.format = f;
+    return f;
+}
+
 // The template as users know it: its file name.
 std::string xvlImport::templateName() const { return std::filesystem::path(tpl_.Name()).filename().string(); }
 
@@ -366,7 +396,7 @@ xvlImport::Peeked xvlImport::peek() {
     p.lastLine = span.last;
     p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(text);
     if (encoding_ == TextEncoding::Windows1252) p.id = ToUtf8(p.id, encoding_);
-    p.format = tpl_.FindFormat(p.id);
+    p.format = findFormat(p.id);
     return p;
 }
 
@@ -443,7 +473,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     }
     if (span.tooLong) {
         const std::string id = tpl_.NoIdColumn() ? std::string() : ToUtf8(FirstColumn(text), encoding_);
-        const TemplateFormat* fmt = tpl_.FindFormat(id);
+        const TemplateFormat* fmt = findFormat(id);
         describe(info, id, fmt, span.first);
         info.percentDone_ = percent(here());
         refuse(info, kErrRecordTooLong,
@@ -458,7 +488,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
         if (!split && bad <= 1 && encoding_ == TextEncoding::Windows1252) id = ToUtf8(id, encoding_);
     }
-    const TemplateFormat* fmt = tpl_.FindFormat(id);
+    const TemplateFormat* fmt = findFormat(id);
     describe(info, id, fmt, span.first);
     info.percentDone_ = percent(here());
     if (!fmt) {
@@ -508,8 +538,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     // A NUL would cut the value where the data file stores it; a line end fits long texts only.
     // Both are control characters, which values seldom hold: one comparison a character finds
     // whether to look for them.
-    bool control = false;
-    for (const char ch : text) control |= static_cast<unsigned char>(ch) < 0x20;
+    const bool control = holdsControl(text);
     if (control && text.find('\0') != std::string_view::npos) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
@@ -540,7 +569,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
-            for (char& ch : work_) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            for (char& ch : work_) ch = upperAscii(ch);
             text = work_;
         }
         if (c.width > 0 && text.size() > c.width && Utf8Length(text) > c.width) {
@@ -593,12 +622,12 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
-    std::string formatted;
     if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        formatted = std::string(Trim(text));
+        std::string& formatted = keyWork_;
+        formatted.assign(Trim(text));
         suite::xk_unformat_field(def.keyFormat, section, formatted);
         std::string why;
         if (!suite::xk_check(def.keyFormat, section, formatted, &why)) {
@@ -607,7 +636,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             return false;
         }
         if (suite::xk_capitals(def.keyFormat, 0))
-            for (char& ch : formatted) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            for (char& ch : formatted) ch = upperAscii(ch);
         v = formatted;
     }
     ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
@@ -936,7 +965,7 @@ bool xvlImport::xvlRecToRejectFile(int32_t& line, const std::string& reason) {
 bool xvlImport::xvlGroupToRejectFile(int32_t& line) { return xvlRecToRejectFile(line); }
 
 std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& format, const std::string& name) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
     if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
@@ -955,7 +984,7 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
 }
 
 int xvlImport::xvlImpSpecialPosition(const std::string& format, const std::string& name) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return -1;
     for (std::size_t i = 0; i < fmt->columns.size(); ++i)
         if (fmt->columns[i].special && equalNoCase(fmt->columns[i].name, name)) return static_cast<int>(i);
@@ -964,7 +993,7 @@ int xvlImport::xvlImpSpecialPosition(const std::string& format, const std::strin
 
 const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, int position) const {
     static const x_value_def none;
-    const TemplateFormat* fmt = position < 0 ? nullptr : tpl_.FindFormat(format);
+    const TemplateFormat* fmt = position < 0 ? nullptr : findFormat(format);
     if (!fmt) return none;
     const auto it = specials_.find(fmt);
     const auto i = static_cast<std::size_t>(position);
@@ -972,12 +1001,12 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
 }
 
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     return fmt ? fmt->permissions : 2;
 }
 
 bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& field) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt || fmt != stagedFormat_) return false;
     for (std::size_t i = 0; i < fmt->columns.size() && i < blank_.size(); ++i)
         if (equalNoCase(fmt->columns[i].name, field)) return !blank_[i];
@@ -985,7 +1014,7 @@ bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& fie
 }
 
 bool xvlImport::xvlImpWasItImported(const std::string& format, const std::string& field) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return false;
     for (const auto& c : fmt->columns)
         if (equalNoCase(c.name, field)) return true;

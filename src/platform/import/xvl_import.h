@@ -229,6 +229,8 @@ private:
     int percent(uint64_t offset) const;
     void toUtf8Columns();
     std::string templateName() const;
+    // The template's format of that id, as FindFormat answers.
+    const TemplateFormat* findFormat(std::string_view id) const;
 
     const xvlImpTemplate& tpl_;
     bool acceptLongText_ = false;
@@ -274,6 +276,7 @@ private:
     std::vector<std::string_view> columns_;  // into the line or columnScratch_
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
+    std::string keyWork_;  // a key-format value being unformatted
     std::vector<x_value_def> values_;
     std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
     std::vector<char> blank_;
@@ -286,6 +289,14 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The format found last, by the id as it was asked for.
+    struct Found {
+        const TemplateFormat* formats = nullptr;  // the template's formats when it was found
+        std::size_t count = 0;
+        std::string id;
+        const TemplateFormat* format = nullptr;
+    };
+    mutable Found found_;
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8

@@ -72,6 +72,27 @@ TEST_F(ImportRecords, BothEncodingsStoreUtf8AndLengthsCountCharacters) {
     EXPECT_EQ(Get(1, "CNAME").text, e30);
 }
 
+TEST_F(ImportRecords, ControlBytesAreFoundWhereverTheyStandInAValue) {
+    using ::testing::HasSubstr;
+    MakeTemplate(kCustomerTemplate);
+    // Names long enough to be looked at in words; the control byte early, late and last.
+    const std::string lines = std::string(kHead) + "C,a1,Name with a" + std::string(1, '\0') + " zero,,,,,,,,\r\n" +
+                              "C,a2,\"Name broken\r\nover two lines\",,,,,,,,\r\n" + "C,a3,Twelve bytes\x01,,,,,,,,\r\n" +
+                              "C,a4,Tab\tinside \xC3\xA9\xC3\xA9 and more,,,,,,,,\r\n";
+    const auto txt = Text("c.txt", lines);
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_THAT(info.Message(), HasSubstr("holds a NUL character (a zero byte), which no field can store (fld 2, col 3)"));
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_THAT(info.Message(), HasSubstr("can't hold a line break"));
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(Get(1, "CNAME").text, "Twelve bytes\x01");
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(Get(1, "CNAME").text, "Tab\tinside \xC3\xA9\xC3\xA9 and more");
+}
+
 TEST_F(ImportRecords, BlankColumnsKeepTheDefaults) {
     MakeTemplate(kCustomerTemplate);
     const auto txt = Text("c.txt", std::string(kHead) + "C,ab2,Name,,,,,,,,\r\n");
