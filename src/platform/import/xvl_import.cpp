@@ -6,6 +6,7 @@
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
+#include "platform/suite/company.h"
 #include "platform/suite/control.h"
 #include "platform/ui/own_files.h"
 #include "platform/suite/xd.h"
@@ -17,6 +18,7 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 namespace dz::xvl {
 
@@ -184,6 +186,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     rejectLines_ = 0;
     specials_.clear();
     found_ = Found{};
+    keyAnswers_.clear();
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
@@ -626,18 +629,13 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        std::string& formatted = keyWork_;
-        formatted.assign(Trim(text));
-        suite::xk_unformat_field(def.keyFormat, section, formatted);
-        std::string why;
-        if (!suite::xk_check(def.keyFormat, section, formatted, &why)) {
+        const KeyAnswer& a = keyAnswer(fmt, index, section, Trim(text));
+        if (!a.ok) {
             const Lazy w = where();
-            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), why, w.fld, w.col));
+            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), a.why, w.fld, w.col));
             return false;
         }
-        if (suite::xk_capitals(def.keyFormat, 0))
-            for (char& ch : formatted) ch = upperAscii(ch);
-        v = formatted;
+        v = a.value;
     }
     ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
     if (r.error == 0) return true;
@@ -669,6 +667,36 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     }
     refuse(info, r.error, std::move(msg));
     return false;
+}
+
+const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
+                                                 std::string_view raw) {
+    const int keyFormat = fmt.columns[index].def.keyFormat;
+    // Lines often repeat a column's key value (an expense account, a phase): the answer for the
+    // column's value before stands while the company's settings, and so its key formats, do.
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    KeyAnswer* slot = &keyScratch_;
+    const std::less<const TemplateFormat*> before;
+    if (!before(&fmt, formats.data()) && before(&fmt, formats.data() + formats.size())) {
+        const auto f = static_cast<std::size_t>(&fmt - formats.data());
+        if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
+        if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+        slot = &keyAnswers_[f][index];
+    }
+    const uint64_t generation = suite::settings_generation();
+    if (slot != &keyScratch_ && slot->known && slot->generation == generation && slot->raw == raw) return *slot;
+    KeyAnswer& a = *slot;
+    a.known = false;
+    a.raw.assign(raw);
+    a.value.assign(raw);
+    suite::xk_unformat_field(keyFormat, section, a.value);
+    a.why.clear();
+    a.ok = suite::xk_check(keyFormat, section, a.value, &a.why);
+    if (a.ok && suite::xk_capitals(keyFormat, 0))
+        for (char& ch : a.value) ch = upperAscii(ch);
+    a.generation = generation;
+    a.known = true;
+    return a;
 }
 
 int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {

@@ -222,6 +222,17 @@ private:
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
     bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
                        bool& blank, xvlImpInfo& info);
+    // A key-format column's value unformatted, checked and in capitals where the format wants
+    // them: `value` when `ok`, else the reason in `why`.
+    struct KeyAnswer {
+        bool known = false;
+        uint64_t generation = 0;  // of the company's settings
+        std::string raw;          // the column's value, trimmed
+        bool ok = false;
+        std::string value;
+        std::string why;
+    };
+    const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
@@ -276,7 +287,6 @@ private:
     std::vector<std::string_view> columns_;  // into the line or columnScratch_
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
-    std::string keyWork_;  // a key-format value being unformatted
     std::vector<x_value_def> values_;
     std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
     std::vector<char> blank_;
@@ -297,6 +307,9 @@ private:
         const TemplateFormat* format = nullptr;
     };
     mutable Found found_;
+    // The last key answer by format and column (formats by their place in the template).
+    std::vector<std::vector<KeyAnswer>> keyAnswers_;
+    KeyAnswer keyScratch_;  // for a column of no template format
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8
