@@ -731,25 +731,29 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         values_.resize(n);
         cleared_.resize(n, 0);
     }
-    blank_.assign(n, 0);
+    blank_.assign(n, 1);
     filled_.clear();
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
+    const std::string_view* const cols = columns_.data() + first;
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion (and its value,
         // cleared already for the line before, is not cleared again).
-        if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared_[i]) ClearValue(values_[i]);
-            cleared_[i] = 1;
-            blank_[i] = 1;
+        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
+            if (!cleared_[i]) {
+                ClearValue(values_[i]);
+                cleared_[i] = 1;
+            }
             continue;
         }
         bool blank = false;
         cleared_[i] = 0;
-        if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
-        blank_[i] = blank ? 1 : 0;
-        if (!blank) filled_.push_back(i);
+        if (!convertColumn(fmt, i, cols[i], values_[i], blank, info)) return 1;
+        if (!blank) {
+            blank_[i] = 0;
+            filled_.push_back(i);
+        }
     }
     stagedFormat_ = &fmt;
 
