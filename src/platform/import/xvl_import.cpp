@@ -684,10 +684,17 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std:
         slot = &keyAnswers_[f][index];
     }
     const uint64_t generation = suite::settings_generation();
-    if (slot != &keyScratch_ && slot->known && slot->generation == generation && slot->raw == raw) return *slot;
+    if (slot->known && slot->generation == generation && slot->raw == raw) {
+        slot->misses = 0;
+        return *slot;
+    }
     KeyAnswer& a = *slot;
+    // A column whose values do not repeat (a record's own key) is not remembered, but for one
+    // line in 64, which finds it again when its values start to repeat.
+    const bool remember = slot != &keyScratch_ && (a.misses < 8 || a.misses % 64 == 0);
+    ++a.misses;
     a.known = false;
-    a.raw.assign(raw);
+    if (remember) a.raw.assign(raw);
     a.value.assign(raw);
     suite::xk_unformat_field(keyFormat, section, a.value);
     a.why.clear();
@@ -695,7 +702,7 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std:
     if (a.ok && suite::xk_capitals(keyFormat, 0))
         for (char& ch : a.value) ch = upperAscii(ch);
     a.generation = generation;
-    a.known = true;
+    a.known = remember;
     return a;
 }
 

@@ -231,6 +231,7 @@ private:
         bool ok = false;
         std::string value;
         std::string why;
+        uint32_t misses = 0;  // lines since the value last repeated
     };
     const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
