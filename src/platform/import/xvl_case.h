@@ -8,6 +8,8 @@ namespace dz::xvl {
 
 // Letter case folding of the ASCII letters only: text is bytes, whatever the locale.
 inline char foldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c; }
+// The same towards capitals; bytes of UTF-8 sequences stay as they are.
+inline char upperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - ('a' - 'A')) : c; }
 
 inline bool equalNoCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;

@@ -6,6 +6,7 @@
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
 #include "platform/import/xvl_values.h"
+#include "platform/suite/company.h"
 #include "platform/suite/control.h"
 #include "platform/ui/own_files.h"
 #include "platform/suite/xd.h"
@@ -17,6 +18,7 @@
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <functional>
 
 namespace dz::xvl {
 
@@ -111,6 +113,22 @@ std::string choiceList(const xio_fld_def& def) {
 
 bool columnHasId(const TemplateColumn& c) { return c.fieldId != 0; }
 
+// Does the text hold a byte below 0x20? Eight bytes at a time: a word has such a byte exactly
+// when subtracting 0x20 from every byte borrows into a byte whose top bit was clear.
+bool holdsControl(std::string_view text) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
+    const char* p = text.data();
+    std::size_t n = text.size();
+    uint64_t any = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        any |= (w - kOnes * 0x20) & ~w & kTops;
+    }
+    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+    return any != 0;
+}
+
 // An absent value: empty texts, zero numbers and flags, blank date and time. Keeps the texts'
 // storage for the next line.
 void ClearValue(x_value_def& value) {
@@ -167,6 +185,8 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    found_ = Found{};
+    keyAnswers_.clear();
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
@@ -343,6 +363,19 @@ void xvlImport::skipLongRecord(std::size_t begin, int32_t firstLine) {
     pendingLong_ = std::move(s);
 }
 
+const TemplateFormat* xvlImport::findFormat(std::string_view id) const {
+    // Lines of one format follow each other, and converters ask about the format just read:
+    // the id last found, byte for byte, names the same format while the template's formats stand.
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    if (found_.formats == formats.data() && found_.count == formats.size() && found_.id == id) return found_.format;
+    const TemplateFormat* f = tpl_.FindFormat(id);
+    found_.formats = formats.data();
+    found_.count = formats.size();
+    found_.id.assign(id);
+    found_.format = f;
+    return f;
+}
+
 // The template as users know it: its file name.
 std::string xvlImport::templateName() const { return std::filesystem::path(tpl_.Name()).filename().string(); }
 
@@ -366,7 +399,7 @@ xvlImport::Peeked xvlImport::peek() {
     p.lastLine = span.last;
     p.id = tpl_.NoIdColumn() ? std::string() : FirstColumn(text);
     if (encoding_ == TextEncoding::Windows1252) p.id = ToUtf8(p.id, encoding_);
-    p.format = tpl_.FindFormat(p.id);
+    p.format = findFormat(p.id);
     return p;
 }
 
@@ -443,7 +476,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     }
     if (span.tooLong) {
         const std::string id = tpl_.NoIdColumn() ? std::string() : ToUtf8(FirstColumn(text), encoding_);
-        const TemplateFormat* fmt = tpl_.FindFormat(id);
+        const TemplateFormat* fmt = findFormat(id);
         describe(info, id, fmt, span.first);
         info.percentDone_ = percent(here());
         refuse(info, kErrRecordTooLong,
@@ -458,7 +491,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
         if (!split && bad <= 1 && encoding_ == TextEncoding::Windows1252) id = ToUtf8(id, encoding_);
     }
-    const TemplateFormat* fmt = tpl_.FindFormat(id);
+    const TemplateFormat* fmt = findFormat(id);
     describe(info, id, fmt, span.first);
     info.percentDone_ = percent(here());
     if (!fmt) {
@@ -508,8 +541,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     // A NUL would cut the value where the data file stores it; a line end fits long texts only.
     // Both are control characters, which values seldom hold: one comparison a character finds
     // whether to look for them.
-    bool control = false;
-    for (const char ch : text) control |= static_cast<unsigned char>(ch) < 0x20;
+    const bool control = holdsControl(text);
     if (control && text.find('\0') != std::string_view::npos) {
         const Lazy w = where();
         refuse(info, kErrNotConvertible, Msg(kMsgNulInValue, w.label, w.fld, w.col));
@@ -540,7 +572,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
-            for (char& ch : work_) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            for (char& ch : work_) ch = upperAscii(ch);
             text = work_;
         }
         if (c.width > 0 && text.size() > c.width && Utf8Length(text) > c.width) {
@@ -593,22 +625,17 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
-    std::string formatted;
     if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        formatted = std::string(Trim(text));
-        suite::xk_unformat_field(def.keyFormat, section, formatted);
-        std::string why;
-        if (!suite::xk_check(def.keyFormat, section, formatted, &why)) {
+        const KeyAnswer& a = keyAnswer(fmt, index, section, Trim(text));
+        if (!a.ok) {
             const Lazy w = where();
-            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), why, w.fld, w.col));
+            refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), a.why, w.fld, w.col));
             return false;
         }
-        if (suite::xk_capitals(def.keyFormat, 0))
-            for (char& ch : formatted) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-        v = formatted;
+        v = a.value;
     }
     ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
     if (r.error == 0) return true;
@@ -640,6 +667,43 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     }
     refuse(info, r.error, std::move(msg));
     return false;
+}
+
+const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
+                                                 std::string_view raw) {
+    const int keyFormat = fmt.columns[index].def.keyFormat;
+    // Lines often repeat a column's key value (an expense account, a phase): the answer for the
+    // column's value before stands while the company's settings, and so its key formats, do.
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    KeyAnswer* slot = &keyScratch_;
+    const std::less<const TemplateFormat*> before;
+    if (!before(&fmt, formats.data()) && before(&fmt, formats.data() + formats.size())) {
+        const auto f = static_cast<std::size_t>(&fmt - formats.data());
+        if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
+        if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+        slot = &keyAnswers_[f][index];
+    }
+    const uint64_t generation = suite::settings_generation();
+    if (slot->known && slot->generation == generation && slot->raw == raw) {
+        slot->misses = 0;
+        return *slot;
+    }
+    KeyAnswer& a = *slot;
+    // A column whose values do not repeat (a record's own key) is not remembered, but for one
+    // line in 64, which finds it again when its values start to repeat.
+    const bool remember = slot != &keyScratch_ && (a.misses < 8 || a.misses % 64 == 0);
+    ++a.misses;
+    a.known = false;
+    if (remember) a.raw.assign(raw);
+    a.value.assign(raw);
+    suite::xk_unformat_field(keyFormat, section, a.value);
+    a.why.clear();
+    a.ok = suite::xk_check(keyFormat, section, a.value, &a.why);
+    if (a.ok && suite::xk_capitals(keyFormat, 0))
+        for (char& ch : a.value) ch = upperAscii(ch);
+    a.generation = generation;
+    a.known = remember;
+    return a;
 }
 
 int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
@@ -674,25 +738,29 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         values_.resize(n);
         cleared_.resize(n, 0);
     }
-    blank_.assign(n, 0);
+    blank_.assign(n, 1);
     filled_.clear();
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
+    const std::string_view* const cols = columns_.data() + first;
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion (and its value,
         // cleared already for the line before, is not cleared again).
-        if (columns_[i + first].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared_[i]) ClearValue(values_[i]);
-            cleared_[i] = 1;
-            blank_[i] = 1;
+        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
+            if (!cleared_[i]) {
+                ClearValue(values_[i]);
+                cleared_[i] = 1;
+            }
             continue;
         }
         bool blank = false;
         cleared_[i] = 0;
-        if (!convertColumn(fmt, i, columns_[i + first], values_[i], blank, info)) return 1;
-        blank_[i] = blank ? 1 : 0;
-        if (!blank) filled_.push_back(i);
+        if (!convertColumn(fmt, i, cols[i], values_[i], blank, info)) return 1;
+        if (!blank) {
+            blank_[i] = 0;
+            filled_.push_back(i);
+        }
     }
     stagedFormat_ = &fmt;
 
@@ -936,7 +1004,7 @@ bool xvlImport::xvlRecToRejectFile(int32_t& line, const std::string& reason) {
 bool xvlImport::xvlGroupToRejectFile(int32_t& line) { return xvlRecToRejectFile(line); }
 
 std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& format, const std::string& name) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
     if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
@@ -955,7 +1023,7 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
 }
 
 int xvlImport::xvlImpSpecialPosition(const std::string& format, const std::string& name) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return -1;
     for (std::size_t i = 0; i < fmt->columns.size(); ++i)
         if (fmt->columns[i].special && equalNoCase(fmt->columns[i].name, name)) return static_cast<int>(i);
@@ -964,7 +1032,7 @@ int xvlImport::xvlImpSpecialPosition(const std::string& format, const std::strin
 
 const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, int position) const {
     static const x_value_def none;
-    const TemplateFormat* fmt = position < 0 ? nullptr : tpl_.FindFormat(format);
+    const TemplateFormat* fmt = position < 0 ? nullptr : findFormat(format);
     if (!fmt) return none;
     const auto it = specials_.find(fmt);
     const auto i = static_cast<std::size_t>(position);
@@ -972,12 +1040,12 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
 }
 
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     return fmt ? fmt->permissions : 2;
 }
 
 bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& field) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt || fmt != stagedFormat_) return false;
     for (std::size_t i = 0; i < fmt->columns.size() && i < blank_.size(); ++i)
         if (equalNoCase(fmt->columns[i].name, field)) return !blank_[i];
@@ -985,7 +1053,7 @@ bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& fie
 }
 
 bool xvlImport::xvlImpWasItImported(const std::string& format, const std::string& field) const {
-    const TemplateFormat* fmt = tpl_.FindFormat(format);
+    const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return false;
     for (const auto& c : fmt->columns)
         if (equalNoCase(c.name, field)) return true;

@@ -222,6 +222,18 @@ private:
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
     bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
                        bool& blank, xvlImpInfo& info);
+    // A key-format column's value unformatted, checked and in capitals where the format wants
+    // them: `value` when `ok`, else the reason in `why`.
+    struct KeyAnswer {
+        bool known = false;
+        uint64_t generation = 0;  // of the company's settings
+        std::string raw;          // the column's value, trimmed
+        bool ok = false;
+        std::string value;
+        std::string why;
+        uint32_t misses = 0;  // lines since the value last repeated
+    };
+    const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
@@ -229,6 +241,8 @@ private:
     int percent(uint64_t offset) const;
     void toUtf8Columns();
     std::string templateName() const;
+    // The template's format of that id, as FindFormat answers.
+    const TemplateFormat* findFormat(std::string_view id) const;
 
     const xvlImpTemplate& tpl_;
     bool acceptLongText_ = false;
@@ -286,6 +300,17 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The format found last, by the id as it was asked for.
+    struct Found {
+        const TemplateFormat* formats = nullptr;  // the template's formats when it was found
+        std::size_t count = 0;
+        std::string id;
+        const TemplateFormat* format = nullptr;
+    };
+    mutable Found found_;
+    // The last key answer by format and column (formats by their place in the template).
+    std::vector<std::vector<KeyAnswer>> keyAnswers_;
+    KeyAnswer keyScratch_;  // for a column of no template format
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8

@@ -164,83 +164,92 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled) {
-    columns.clear();
     scratch.clear();
     // Unquoted text is never longer than the line: the views into it stay valid.
     scratch.reserve(line.size());
     badColumn = 0;
     lastFilled = 0;
     std::size_t count = 0;  // columns read, kept or not
+    // A line of n bytes has at most n + 1 columns: the views are written in place, and the
+    // vector cut to those kept at the end.
+    const std::size_t room = std::min(keep, line.size() + 1);
+    columns.resize(room);
+    std::string_view* const out = columns.data();
+    std::size_t kept = 0;
     // A column past those kept is only counted, and noted when it holds something. Inlined:
     // it runs for every column of every line, and a call costs more than its body.
     auto add = [&](std::string_view value, bool filled) __attribute__((always_inline)) {
         ++count;
-        if (columns.size() < keep) columns.push_back(value);
+        if (kept < room) out[kept++] = value;
         else if (filled) lastFilled = count;
     };
-    const std::size_t n = line.size();
-    std::size_t i = 0;
-    while (true) {
-        // An empty column, as most columns of a wide line are: nothing to trim or look for.
-        if (i < n && line[i] == ',') {
-            add(line.substr(i, 0), false);
-            ++i;
-            continue;
-        }
-        std::size_t s = i;
-        while (s < n && isBlank(line[s])) ++s;
-        if (s < n && line[s] == '"') {
-            // Quoted column.
-            const bool kept = columns.size() < keep;
-            std::size_t k = s + 1;
-            const std::size_t from = k;
-            bool closed = false, doubled = false;
-            const std::size_t mark = scratch.size();
-            while (k < n) {
-                // Up to the next quote in one go.
-                std::size_t q = n;
-                if (const void* quote = std::memchr(line.data() + k, '"', n - k))
-                    q = static_cast<std::size_t>(static_cast<const char*>(quote) - line.data());
-                if (doubled && kept) scratch.append(line.data() + k, q - k);
-                k = q;
-                if (k >= n) break;
-                if (k + 1 < n && line[k + 1] == '"') {
-                    if (!doubled) {
-                        doubled = true;
-                        if (kept) scratch.append(line.data() + from, k - from);
+    const bool whole = [&]() -> bool {
+        const std::size_t n = line.size();
+        std::size_t i = 0;
+        while (true) {
+            // An empty column, as most columns of a wide line are: nothing to trim or look for.
+            if (i < n && line[i] == ',') {
+                add(line.substr(i, 0), false);
+                ++i;
+                continue;
+            }
+            std::size_t s = i;
+            while (s < n && isBlank(line[s])) ++s;
+            if (s < n && line[s] == '"') {
+                // Quoted column.
+                const bool keepIt = kept < room;
+                std::size_t k = s + 1;
+                const std::size_t from = k;
+                bool closed = false, doubled = false;
+                const std::size_t mark = scratch.size();
+                while (k < n) {
+                    // Up to the next quote in one go.
+                    std::size_t q = n;
+                    if (const void* quote = std::memchr(line.data() + k, '"', n - k))
+                        q = static_cast<std::size_t>(static_cast<const char*>(quote) - line.data());
+                    if (doubled && keepIt) scratch.append(line.data() + k, q - k);
+                    k = q;
+                    if (k >= n) break;
+                    if (k + 1 < n && line[k + 1] == '"') {
+                        if (!doubled) {
+                            doubled = true;
+                            if (keepIt) scratch.append(line.data() + from, k - from);
+                        }
+                        if (keepIt) scratch.push_back('"');
+                        k += 2;
+                        continue;
                     }
-                    if (kept) scratch.push_back('"');
-                    k += 2;
-                    continue;
+                    closed = true;
+                    break;
                 }
-                closed = true;
-                break;
+                if (!closed) {
+                    badColumn = count + 1;
+                    return false;
+                }
+                const std::string_view plain = line.substr(from, k - from);
+                if (keepIt) add(doubled ? std::string_view(scratch).substr(mark) : plain, true);
+                else add({}, doubled || !IsBlank(plain));
+                ++k;
+                while (k < n && isBlank(line[k])) ++k;
+                if (k < n && line[k] != ',') {
+                    badColumn = count;
+                    return false;
+                }
+                if (k >= n) return true;
+                i = k + 1;
+                continue;
             }
-            if (!closed) {
-                badColumn = count + 1;
-                return false;
-            }
-            const std::string_view plain = line.substr(from, k - from);
-            if (kept) add(doubled ? std::string_view(scratch).substr(mark) : plain, true);
-            else add({}, doubled || !IsBlank(plain));
-            ++k;
-            while (k < n && isBlank(line[k])) ++k;
-            if (k < n && line[k] != ',') {
-                badColumn = count;
-                return false;
-            }
-            if (k >= n) return true;
-            i = k + 1;
-            continue;
+            std::size_t e = s;
+            while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
+            std::size_t t = e;
+            while (t > s && isBlank(line[t - 1])) --t;
+            add(line.substr(s, t - s), t > s);  // blanks trimmed on both sides: filled when anything is left
+            if (e >= n) return true;
+            i = e + 1;
         }
-        std::size_t e = s;
-        while (e < n && line[e] != ',') ++e;  // columns are short: a plain loop beats memchr
-        std::size_t t = e;
-        while (t > s && isBlank(line[t - 1])) --t;
-        add(line.substr(s, t - s), t > s);  // blanks trimmed on both sides: filled when anything is left
-        if (e >= n) return true;
-        i = e + 1;
-    }
+    }();
+    columns.resize(kept);
+    return whole;
 }
 
 bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {

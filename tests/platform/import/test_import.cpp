@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 
 #include "platform/import/xvl_messages.h"
+#include "platform/suite/company.h"
 #include "platform/suite/xd.h"
+#include "platform/suite/xk.h"
 
 using namespace dz;
 using namespace dz::xvl;
@@ -50,6 +52,29 @@ TEST_F(ImportRecords, StagesEveryFieldTypeFromDefaultsAndCountsSkippedLines) {
     EXPECT_EQ(imp.xvlImportNextRec(info), 2);
 }
 
+TEST_F(ImportRecords, ARepeatedKeyValueIsAnsweredByTheKeyFormatInForceNow) {
+    MakeTemplate(kCustomerTemplate);
+    const std::string line = "C,ab1,n,,,,,,,,01-2-33-4000-10\r\n";
+    const auto txt = Text("c.txt", std::string(kHead) + line + line + line + "C,ab2,n,,,,,,,,01-2-33\r\n" +
+                                       "C,ab3,n,,,,,,,,01-2-33\r\n");
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(Get(1, "CACCT").text, "01233400010");
+    // The account format changes between two lines with the same account.
+    suite::KeyFormat& gl = suite::current_company()->settings().formats[suite::kGlAccountFormat];
+    gl.sections.back().width += 1;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_THAT(info.Message(), ::testing::HasSubstr("must be 12 characters long"));
+    // A value refused once is refused again, with its reason.
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+        EXPECT_THAT(info.Message(), ::testing::HasSubstr("GL account value '01-2-33' doesn't fit its format"));
+    }
+}
+
 // UTF-8 and Windows-1252 files give the same UTF-8 values; a field's length counts characters,
 // and a value put into a field is cut between characters.
 TEST_F(ImportRecords, BothEncodingsStoreUtf8AndLengthsCountCharacters) {
@@ -70,6 +95,27 @@ TEST_F(ImportRecords, BothEncodingsStoreUtf8AndLengthsCountCharacters) {
     v.text = e30 + "\xC3\xA8";
     xio_put_field(handle, 1, Fld(1, "CNAME"), v);
     EXPECT_EQ(Get(1, "CNAME").text, e30);
+}
+
+TEST_F(ImportRecords, ControlBytesAreFoundWhereverTheyStandInAValue) {
+    using ::testing::HasSubstr;
+    MakeTemplate(kCustomerTemplate);
+    // Names long enough to be looked at in words; the control byte early, late and last.
+    const std::string lines = std::string(kHead) + "C,a1,Name with a" + std::string(1, '\0') + " zero,,,,,,,,\r\n" +
+                              "C,a2,\"Name broken\r\nover two lines\",,,,,,,,\r\n" + "C,a3,Twelve bytes\x01,,,,,,,,\r\n" +
+                              "C,a4,Tab\tinside \xC3\xA9\xC3\xA9 and more,,,,,,,,\r\n";
+    const auto txt = Text("c.txt", lines);
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_THAT(info.Message(), HasSubstr("holds a NUL character (a zero byte), which no field can store (fld 2, col 3)"));
+    ASSERT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_THAT(info.Message(), HasSubstr("can't hold a line break"));
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(Get(1, "CNAME").text, "Twelve bytes\x01");
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(Get(1, "CNAME").text, "Tab\tinside \xC3\xA9\xC3\xA9 and more");
 }
 
 TEST_F(ImportRecords, BlankColumnsKeepTheDefaults) {
