@@ -184,6 +184,30 @@ TEST_F(PmlFinishTest, LogEntriesOfTheTextFileApplyAsThoseOnFile) {
     EXPECT_EQ(description("CAM"), "");
 }
 
+// A log entry a later line of the text file replaces applies as it now stands.
+TEST_F(PmlFinishTest, ALogEntryALaterLineReplacesAppliesAsItNowStands) {
+    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
+    const auto start = tpl.find("format 15\n");
+    ASSERT_NE(start, std::string::npos);
+    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
+    modify.replace(0, 9, "format 15M");
+    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
+    templateFile = company.str("xvpml-modify.tpl");
+    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    Lease("E4", 0, "STRIP", "U100", "ACME");
+    Charge("E4", "RENT", "3", "1", "3/1/2026");
+    auto log = [&](const char* format, const char* frequency, const char* amount) {
+        return format + Line("15", "PML", kPmlRecurringLog,
+                             {{"RCLLEAS", "E4"}, {"RCLREV", "0"}, {"RCLCT", "RENT"}, {"RCLUNIT", "U100"},
+                              {"RCLEFDT", "6/1/2026"}, {"RCLFREQ", frequency}, {"RCLAMT", amount}})
+                            .substr(2);
+    };
+    const std::string report = Run({log("15", "4", "999.00"), log("15M", "3", "125.00")}, true);
+    EXPECT_THAT(report, Not(HasSubstr("doesn't match its log"))) << report;
+    ASSERT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E4"}, {"RCCT", "RENT"}, {"RCUNIT", "U100"}}));
+    EXPECT_EQ(Pml(kPmlRecurringCharge, "RCADESC"), "125.00 / month");
+}
+
 // A recurring charge another handle holds cannot take its description: the file ends with every
 // file restored.
 TEST_F(PmlFinishTest, ARecurringChargeHeldElsewhereEndsTheFileWithEveryFileRestored) {

@@ -177,6 +177,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     if (file == pml_) {
         // A lease replaced may differ from what was kept of it when an earlier line wrote it.
         if (rec == kPmlLease && info.ReplaceRecord()) m_leaseFactsStale = true;
+        // So may a log entry replaced: the entries kept no longer all stand as written.
+        if (rec == kPmlRecurringLog && info.ReplaceRecord()) m_logFactsStale = true;
         switch (rec) {
         case kPmlLease: return ConvertLease(pml_, info, reason, m, c, pmn_, pmp_, pms_);
         case kPmlDeposit: return ConvertDeposit(pml_, info, reason, m, c, pmp_, pms_);

@@ -268,8 +268,8 @@ public:
     // Convert: each log entry written, by the number of the entry of m_recurringChargeKeys it
     // added, with its revision as written, its effective date (as the file orders dates), the field
     // result of its frequency and its amount. Without log entries on file when the text file
-    // began, those on file at its end are these (entries are never taken off, and a text file
-    // never replaces one it wrote), and they answer for the log.
+    // began, those on file at its end are these (entries are never taken off), and they answer
+    // for the log unless a line replaced one (a modify format may name an entry written before).
     struct LogFacts {
         uint32_t at = 0;
         double revision = 0;
@@ -279,6 +279,7 @@ public:
     };
     std::deque<LogFacts> m_logFacts;
     bool m_logsBeforeRun = true;
+    bool m_logFactsStale = false;  // a line replaced a log entry: the log is read
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:
     // its property, tenant and interest and refund tenants, as numbers of texts in m_factTexts
     // (a million leases name a few thousand of them). Stale once a lease record of the text file

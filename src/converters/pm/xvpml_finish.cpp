@@ -319,7 +319,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
 
     // The log entries this conversion wrote, in the order the file keys them, when they are all
     // the log holds: a charge's entry is then found among them as the reads below would find it.
-    const bool logsKept = !m_logsBeforeRun && std::all_of(m_logFacts.begin(), m_logFacts.end(), [&](const LogFacts& f) {
+    const bool logsKept = !m_logsBeforeRun && !m_logFactsStale && std::all_of(m_logFacts.begin(), m_logFacts.end(), [&](const LogFacts& f) {
         return f.at < m_recurringChargeKeys.size();
     });
     struct LogKey {
