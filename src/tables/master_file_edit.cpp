@@ -9,6 +9,7 @@
 #include "tables/master_file.h"
 #include "tables/table_editor.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
@@ -270,7 +271,7 @@ int SubstitutionMasterFile::DeleteEntry(std::string_view group, const std::strin
 }
 
 // One row as an entry of the current table: a new record, or the stored one replaced.
-int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew) {
+int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, std::string_view oldValue, bool asNew) {
     const uint16_t h = H();
     const uint16_t newField = fields_.EntryField(NewValueFieldName(fieldId_));
     const bool third = ThirdValueFieldName(fieldId_) != nullptr;
@@ -282,8 +283,8 @@ int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, const std::stri
         const int s = xio_rd_record(h, kEntryRecord, 0, 1);
         if (s != XIO_OK) return s;
     }
-    PutText(h, kEntryRecord, newField, CutValue(row.newValue));
-    if (third) PutText(h, kEntryRecord, fields_.newXOnJ, CutValue(row.thirdValue));
+    PutText(h, kEntryRecord, newField, Utf8Prefix(row.newValue, kValueMax));
+    if (third) PutText(h, kEntryRecord, fields_.newXOnJ, Utf8Prefix(row.thirdValue, kValueMax));
     const int s = asNew ? xio_wr_record(h, kEntryRecord) : xio_rep_record(h, kEntryRecord);
     if (s != XIO_OK && !asNew) xio_unlock_record(h, kEntryRecord);
     return s;
@@ -312,18 +313,20 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     // Counted, not taken from the row numbers, which wrap past 65535 rows.
     const int total = doc.RowCount() + (pending ? 1 : 0);
     std::vector<SubstitutionRow*> written;
+    written.reserve(static_cast<std::size_t>(total));
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
     n = 0;
     for (SubstitutionRow* r = doc.firstRow; r && s == XIO_OK; r = r->next) {
         ++n;
         if (!r->modified || r->oldValue.empty()) continue;
-        s = WriteRow(*r, CutValue(r->oldValue), r->newEntry != 0);
+        s = WriteRow(*r, Utf8Prefix(r->oldValue, kValueMax), r->newEntry != 0);
         written.push_back(r);
         Progress(n, [n, total] { return SavingText(n, total); });
     }
     if (s == XIO_OK && pending && doc.pendingNewRow->modified) {
         ++n;
-        s = WriteRow(*doc.pendingNewRow, CutValue(doc.pendingNewRow->oldValue), doc.pendingNewRow->newEntry != 0);
+        s = WriteRow(*doc.pendingNewRow, Utf8Prefix(doc.pendingNewRow->oldValue, kValueMax),
+                     doc.pendingNewRow->newEntry != 0);
         written.push_back(doc.pendingNewRow);
         Progress(n, [n, total] { return SavingText(n, total); });
     }
