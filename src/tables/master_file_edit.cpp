@@ -273,21 +273,30 @@ int SubstitutionMasterFile::DeleteEntry(std::string_view group, const std::strin
 // One row as an entry of the current table: a new record, or the stored one replaced.
 int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, std::string_view oldValue, bool asNew) {
     const uint16_t h = H();
-    const uint16_t newField = fields_.EntryField(NewValueFieldName(fieldId_));
-    const bool third = ThirdValueFieldName(fieldId_) != nullptr;
-    xio_init_record(h, kEntryRecord);
-    PutText(h, kEntryRecord, fields_.fTable, groupName_);
-    PutNumber(h, kEntryRecord, fields_.fField, fieldId_);
-    PutText(h, kEntryRecord, fields_.fOldVal, oldValue);
+    PutEntryKey(oldValue);
     if (!asNew) {
         const int s = xio_rd_record(h, kEntryRecord, 0, 1);
         if (s != XIO_OK) return s;
     }
-    PutText(h, kEntryRecord, newField, Utf8Prefix(row.newValue, kValueMax));
-    if (third) PutText(h, kEntryRecord, fields_.newXOnJ, Utf8Prefix(row.thirdValue, kValueMax));
+    PutEntryValues(row);
     const int s = asNew ? xio_wr_record(h, kEntryRecord) : xio_rep_record(h, kEntryRecord);
     if (s != XIO_OK && !asNew) xio_unlock_record(h, kEntryRecord);
     return s;
+}
+
+void SubstitutionMasterFile::PutEntryKey(std::string_view oldValue) {
+    const uint16_t h = H();
+    xio_init_record(h, kEntryRecord);
+    PutText(h, kEntryRecord, fields_.fTable, groupName_);
+    PutNumber(h, kEntryRecord, fields_.fField, fieldId_);
+    PutText(h, kEntryRecord, fields_.fOldVal, oldValue);
+}
+
+void SubstitutionMasterFile::PutEntryValues(const SubstitutionRow& row) {
+    const uint16_t h = H();
+    PutText(h, kEntryRecord, fields_.EntryField(NewValueFieldName(fieldId_)), Utf8Prefix(row.newValue, kValueMax));
+    if (ThirdValueFieldName(fieldId_) != nullptr)
+        PutText(h, kEntryRecord, fields_.newXOnJ, Utf8Prefix(row.thirdValue, kValueMax));
 }
 
 int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
@@ -316,13 +325,33 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     written.reserve(static_cast<std::size_t>(total));
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
     n = 0;
+    // New rows are added a run at a time; a changed one is replaced where it comes.
+    std::vector<std::pair<SubstitutionRow*, int>> adds;  // with their places in the list
+    auto writeAdds = [&] {
+        if (s == XIO_OK && !adds.empty())
+            s = xio_wr_records(h, kEntryRecord, adds.size(), [&](std::size_t i) {
+                const auto [r, at] = adds[i];
+                PutEntryKey(Utf8Prefix(r->oldValue, kValueMax));
+                PutEntryValues(*r);
+                written.push_back(r);
+                Progress(at, [at, total] { return SavingText(at, total); });
+            });
+        adds.clear();
+    };
     for (SubstitutionRow* r = doc.firstRow; r && s == XIO_OK; r = r->next) {
         ++n;
         if (!r->modified || r->oldValue.empty()) continue;
-        s = WriteRow(*r, Utf8Prefix(r->oldValue, kValueMax), r->newEntry != 0);
+        if (r->newEntry != 0) {
+            adds.emplace_back(r, n);
+            continue;
+        }
+        writeAdds();
+        if (s != XIO_OK) break;
+        s = WriteRow(*r, Utf8Prefix(r->oldValue, kValueMax), false);
         written.push_back(r);
         Progress(n, [n, total] { return SavingText(n, total); });
     }
+    writeAdds();
     if (s == XIO_OK && pending && doc.pendingNewRow->modified) {
         ++n;
         s = WriteRow(*doc.pendingNewRow, Utf8Prefix(doc.pendingNewRow->oldValue, kValueMax),
