@@ -446,13 +446,14 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     }
     const int total = static_cast<int>(rows.size());
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
-    n = 0;
-    for (const SubstitutionRow* r : rows) {
-        if (s != XIO_OK) break;
-        ++n;
-        s = WriteRow(*r, CutOldValue(doc.fieldId, r->oldValue, size), true);
-        Progress(n, [n, total] { return SavingText(n, total); });
-    }
+    if (s == XIO_OK)
+        s = xio_wr_records(h, kEntryRecord, rows.size(), [&](std::size_t i) {
+            const SubstitutionRow* r = rows[i];
+            PutEntryKey(CutOldValue(doc.fieldId, r->oldValue, size));
+            PutEntryValues(*r);
+            const int at = static_cast<int>(i) + 1;
+            Progress(at, [at, total] { return SavingText(at, total); });
+        });
     if (s == XIO_OK) s = WriteLastChoice(false);
     s = EndSave(h, s);
     if (s != XIO_OK) {
