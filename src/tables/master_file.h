@@ -169,7 +169,10 @@ private:
                            uint16_t notFoundOption);
     int WriteGroupWidths();
     bool AnyEntry(std::string_view group, uint16_t fieldId);
-    int WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew);
+    int WriteRow(const SubstitutionRow& row, std::string_view oldValue, bool asNew);
+    // The entry record's key (the buffer made afresh), and a row's values.
+    void PutEntryKey(std::string_view oldValue);
+    void PutEntryValues(const SubstitutionRow& row);
     int DeleteEntry(std::string_view group, const std::string& oldValue, bool mustExist);
     int WriteLastChoice(bool failIfUnreadable);
 

@@ -9,6 +9,7 @@
 #include "tables/master_file.h"
 #include "tables/table_editor.h"
 
+#include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xk.h"
@@ -270,23 +271,32 @@ int SubstitutionMasterFile::DeleteEntry(std::string_view group, const std::strin
 }
 
 // One row as an entry of the current table: a new record, or the stored one replaced.
-int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, const std::string& oldValue, bool asNew) {
+int SubstitutionMasterFile::WriteRow(const SubstitutionRow& row, std::string_view oldValue, bool asNew) {
     const uint16_t h = H();
-    const uint16_t newField = fields_.EntryField(NewValueFieldName(fieldId_));
-    const bool third = ThirdValueFieldName(fieldId_) != nullptr;
-    xio_init_record(h, kEntryRecord);
-    PutText(h, kEntryRecord, fields_.fTable, groupName_);
-    PutNumber(h, kEntryRecord, fields_.fField, fieldId_);
-    PutText(h, kEntryRecord, fields_.fOldVal, oldValue);
+    PutEntryKey(oldValue);
     if (!asNew) {
         const int s = xio_rd_record(h, kEntryRecord, 0, 1);
         if (s != XIO_OK) return s;
     }
-    PutText(h, kEntryRecord, newField, CutValue(row.newValue));
-    if (third) PutText(h, kEntryRecord, fields_.newXOnJ, CutValue(row.thirdValue));
+    PutEntryValues(row);
     const int s = asNew ? xio_wr_record(h, kEntryRecord) : xio_rep_record(h, kEntryRecord);
     if (s != XIO_OK && !asNew) xio_unlock_record(h, kEntryRecord);
     return s;
+}
+
+void SubstitutionMasterFile::PutEntryKey(std::string_view oldValue) {
+    const uint16_t h = H();
+    xio_init_record(h, kEntryRecord);
+    PutText(h, kEntryRecord, fields_.fTable, groupName_);
+    PutNumber(h, kEntryRecord, fields_.fField, fieldId_);
+    PutText(h, kEntryRecord, fields_.fOldVal, oldValue);
+}
+
+void SubstitutionMasterFile::PutEntryValues(const SubstitutionRow& row) {
+    const uint16_t h = H();
+    PutText(h, kEntryRecord, fields_.EntryField(NewValueFieldName(fieldId_)), Utf8Prefix(row.newValue, kValueMax));
+    if (ThirdValueFieldName(fieldId_) != nullptr)
+        PutText(h, kEntryRecord, fields_.newXOnJ, Utf8Prefix(row.thirdValue, kValueMax));
 }
 
 int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
@@ -312,18 +322,40 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     // Counted, not taken from the row numbers, which wrap past 65535 rows.
     const int total = doc.RowCount() + (pending ? 1 : 0);
     std::vector<SubstitutionRow*> written;
+    written.reserve(static_cast<std::size_t>(total));
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
     n = 0;
+    // New rows are added a run at a time; a changed one is replaced where it comes.
+    std::vector<std::pair<SubstitutionRow*, int>> adds;  // with their places in the list
+    auto writeAdds = [&] {
+        if (s == XIO_OK && !adds.empty())
+            s = xio_wr_records(h, kEntryRecord, adds.size(), [&](std::size_t i) {
+                const auto [r, at] = adds[i];
+                PutEntryKey(Utf8Prefix(r->oldValue, kValueMax));
+                PutEntryValues(*r);
+                written.push_back(r);
+                Progress(at, [at, total] { return SavingText(at, total); });
+            });
+        adds.clear();
+    };
     for (SubstitutionRow* r = doc.firstRow; r && s == XIO_OK; r = r->next) {
         ++n;
         if (!r->modified || r->oldValue.empty()) continue;
-        s = WriteRow(*r, CutValue(r->oldValue), r->newEntry != 0);
+        if (r->newEntry != 0) {
+            adds.emplace_back(r, n);
+            continue;
+        }
+        writeAdds();
+        if (s != XIO_OK) break;
+        s = WriteRow(*r, Utf8Prefix(r->oldValue, kValueMax), false);
         written.push_back(r);
         Progress(n, [n, total] { return SavingText(n, total); });
     }
+    writeAdds();
     if (s == XIO_OK && pending && doc.pendingNewRow->modified) {
         ++n;
-        s = WriteRow(*doc.pendingNewRow, CutValue(doc.pendingNewRow->oldValue), doc.pendingNewRow->newEntry != 0);
+        s = WriteRow(*doc.pendingNewRow, Utf8Prefix(doc.pendingNewRow->oldValue, kValueMax),
+                     doc.pendingNewRow->newEntry != 0);
         written.push_back(doc.pendingNewRow);
         Progress(n, [n, total] { return SavingText(n, total); });
     }
@@ -414,13 +446,14 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     }
     const int total = static_cast<int>(rows.size());
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
-    n = 0;
-    for (const SubstitutionRow* r : rows) {
-        if (s != XIO_OK) break;
-        ++n;
-        s = WriteRow(*r, CutOldValue(doc.fieldId, r->oldValue, size), true);
-        Progress(n, [n, total] { return SavingText(n, total); });
-    }
+    if (s == XIO_OK)
+        s = xio_wr_records(h, kEntryRecord, rows.size(), [&](std::size_t i) {
+            const SubstitutionRow* r = rows[i];
+            PutEntryKey(CutOldValue(doc.fieldId, r->oldValue, size));
+            PutEntryValues(*r);
+            const int at = static_cast<int>(i) + 1;
+            Progress(at, [at, total] { return SavingText(at, total); });
+        });
     if (s == XIO_OK) s = WriteLastChoice(false);
     s = EndSave(h, s);
     if (s != XIO_OK) {

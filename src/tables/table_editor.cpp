@@ -82,6 +82,8 @@ std::string CutOldValue(uint16_t fieldId, const std::string& value, std::size_t 
 }
 
 std::string OldValueTooLong(uint16_t fieldId, std::string_view value, int oldSize) {
+    // A value has no more characters than bytes, and taking out separators only shortens it.
+    if (oldSize <= 0 || value.size() <= static_cast<std::size_t>(oldSize)) return {};
     const std::size_t n = OldValueLength(fieldId, value);
     if (oldSize <= 0 || n <= static_cast<std::size_t>(oldSize)) return {};
     return "The old value '" + std::string(value) + "' has " + std::to_string(n) +

@@ -252,33 +252,56 @@ int PrintImportTotals(int print, const ImportCounts& c) {
     return 0;
 }
 
-SubstitutionRow* ApplyImportedRow(xvl::xvlImport& import, SubstitutionTable& doc, RowIndex& index,
-                                  ImportCounts& counts) {
-    const auto oldV = import.xvlImpGetSpecialValue("", "OldId");
-    const auto newV = import.xvlImpGetSpecialValue("", "NewId1");
-    const auto thirdV = import.xvlImpGetSpecialValue("", "NewId2");
-    const std::string oldValue = oldV ? oldV->text : std::string();
+namespace {
+
+const std::string kOneFormat;  // a table text file has one unnamed format
+
+// The special columns of the import's format, found once: a value is then read in place, with
+// no search and no copy.
+struct ImportColumns {
+    explicit ImportColumns(const xvl::xvlImport& import)
+        : oldAt(import.xvlImpSpecialPosition(kOneFormat, "OldId")),
+          newAt(import.xvlImpSpecialPosition(kOneFormat, "NewId1")),
+          thirdAt(import.xvlImpSpecialPosition(kOneFormat, "NewId2")) {}
+    int oldAt, newAt, thirdAt;
+};
+
+const std::string& ValueAt(const xvl::xvlImport& import, int position) {
+    return import.xvlImpSpecialValueAt(kOneFormat, position).text;
+}
+
+SubstitutionRow* ApplyRow(const xvl::xvlImport& import, const ImportColumns& cols, SubstitutionTable& doc,
+                          RowIndex& index, ImportCounts& counts) {
+    const std::string& oldValue = ValueAt(import, cols.oldAt);
     if (oldValue.empty()) return nullptr;
-    std::string newValue = newV ? newV->text : std::string();
+    const std::string& given = ValueAt(import, cols.newAt);
+    const bool third = cols.thirdAt >= 0;
+    const std::string& thirdValue = ValueAt(import, cols.thirdAt);
     SubstitutionRow* row = index.Find(oldValue);
     if (!row) {
         row = AppendRow(doc);
         ++counts.added;
         row->oldValue = CutValue(oldValue);
-        if (doc.hasList && newValue.empty()) newValue = doc.listDefault;
-        row->newValue = CutValue(newValue);
-        if (thirdV) row->thirdValue = CutValue(thirdV->text);
+        row->newValue = CutValue(doc.hasList && given.empty() ? std::string_view(doc.listDefault) : given);
+        if (third) row->thirdValue = CutValue(thirdValue);
         row->newEntry = 1;
         row->modified = 1;
         index.Add(row);
         return row;
     }
-    if (row->newValue == newValue && (!thirdV || row->thirdValue == thirdV->text)) return nullptr;
+    if (row->newValue == given && (!third || row->thirdValue == thirdValue)) return nullptr;
     ++counts.changed;
-    row->newValue = CutValue(newValue);
-    if (thirdV) row->thirdValue = CutValue(thirdV->text);
+    row->newValue = CutValue(given);
+    if (third) row->thirdValue = CutValue(thirdValue);
     row->modified = 1;
     return row;
+}
+
+}  // namespace
+
+SubstitutionRow* ApplyImportedRow(xvl::xvlImport& import, SubstitutionTable& doc, RowIndex& index,
+                                  ImportCounts& counts) {
+    return ApplyRow(import, ImportColumns(import), doc, index, counts);
 }
 
 ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, int print,
@@ -298,6 +321,7 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
                                static_cast<int16_t>(f), 0, suite::xk_capitals(f, 0)});
     }
     xvl::xvlImport import(tpl);
+    const ImportColumns cols(import);
     xvl::xvlImpInfo info;
     out.opened = import.xvlImpFileNames(path, "", false);
     if (!out.opened) {
@@ -324,19 +348,17 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
         if (s == 1) {
             reject(info.Message(), info.StartLine());
         } else {
-            const auto nv = import.xvlImpGetSpecialValue("", "NewId1");
-            const auto ov = import.xvlImpGetSpecialValue("", "OldId");
-            std::string tooLong = ov ? OldValueTooLong(doc.fieldId, ov->text, doc.oldSize) : std::string();
+            const std::string& nv = ValueAt(import, cols.newAt);
+            const std::string& ov = ValueAt(import, cols.oldAt);
+            std::string tooLong = cols.oldAt >= 0 ? OldValueTooLong(doc.fieldId, ov, doc.oldSize) : std::string();
             if (!tooLong.empty()) {
-                reject("Old value '" + ov->text + "' has " + std::to_string(OldValueLength(doc.fieldId, ov->text)) +
+                reject("Old value '" + ov + "' has " + std::to_string(OldValueLength(doc.fieldId, ov)) +
                            " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
                        info.StartLine());
-            } else if (keyFormat && nv && !nv->text.empty() &&
-                !xvl::xvl_imp_is_sectioned_field_valid(vf.format, nv->text, vf.section)) {
-                reject("Invalid " + ColumnDescription(doc.fieldId) + " '" + nv->text + "' (fld 2, col 2)",
-                       info.StartLine());
+            } else if (keyFormat && !nv.empty() && !xvl::xvl_imp_is_sectioned_field_valid(vf.format, nv, vf.section)) {
+                reject("Invalid " + ColumnDescription(doc.fieldId) + " '" + nv + "' (fld 2, col 2)", info.StartLine());
             } else {
-                ApplyImportedRow(import, doc, index, out.counts);
+                ApplyRow(import, cols, doc, index, out.counts);
             }
         }
         if (progress && !progress(out.counts.records, out.counts.rejected, info.PercentDone())) {

@@ -87,6 +87,37 @@ TEST(TableRows, PlainNumbersSortFirstByValueThenTextWithoutCase) {
     EXPECT_EQ(TrimBlanks(" \ta b\t "), "a b");
 }
 
+// Lists of a few ordered runs (merged) and scrambled lists (sorted) give the stable order.
+TEST(TableRows, RunsInOrderAndScrambledListsGiveTheSameStableOrder) {
+    std::vector<std::string> values;
+    for (int i = 0; i < 300; ++i) {
+        const int v = (i * 37) % 101;  // repeats, so that equal values must keep their order
+        values.push_back(i % 4 == 0 ? std::to_string(v + 1) : (i % 4 == 1 ? "k" : "K") + std::to_string(v));
+    }
+    auto check = [](const std::vector<std::string>& in) {
+        SubstitutionTable doc("G", 30, kApplPR);
+        std::vector<std::pair<std::string, std::string>> want;
+        for (std::size_t i = 0; i < in.size(); ++i) {
+            Add(doc, in[i], std::to_string(i));
+            want.emplace_back(in[i], std::to_string(i));
+        }
+        std::stable_sort(want.begin(), want.end(),
+                         [](const auto& a, const auto& b) { return CompareOldValues(a.first, b.first); });
+        SortTableRows(doc);
+        std::vector<std::pair<std::string, std::string>> got;
+        for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) got.emplace_back(r->oldValue, r->newValue);
+        EXPECT_EQ(got, want);
+    };
+    check(values);  // scrambled
+    std::vector<std::string> runs;
+    for (int part = 0; part < 3; ++part) {  // three ordered runs, each with repeats
+        std::vector<std::string> run(values.begin() + part * 100, values.begin() + part * 100 + 100);
+        std::stable_sort(run.begin(), run.end(), CompareOldValues);
+        runs.insert(runs.end(), run.begin(), run.end());
+    }
+    check(runs);
+}
+
 TEST(TableRows, ChangedOldValueOfASavedRowQueuesTheOldEntryForDeletion) {
     SubstitutionTable doc("G", 30, kApplPR);
     SubstitutionRow* x = Add(doc, "X", "1", false);

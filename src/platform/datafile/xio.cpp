@@ -2608,6 +2608,82 @@ int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey) {
     if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::WriteRecord, s)) return s;
     return write_row(h, rec, dupKey, false);
 }
+namespace {
+
+constexpr std::size_t kGroupedAdds = 64;
+
+// Whether rows added to `rec` may go several to a statement: a write transaction is open and
+// no bulk load of the table is watching or running (the table's first add decided that).
+bool group_adds(const Handle& hd, uint16_t rec) {
+    const Conn& c = *hd.conn;
+    if (!hd.writesStarted || !c.inTxn || c.readTxn) return false;
+    if (hd.dict->multiUser) return true;
+    const auto it = c.bulk.find(rec);
+    return it != c.bulk.end() && it->second.state == BulkTable::State::Off;
+}
+
+}  // namespace
+
+int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::function<void(std::size_t)>& make) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return XIO_BAD_CALL;
+    const std::size_t width = rs->kinds.size();
+    const auto vars = static_cast<std::size_t>(std::max(1, sqlite3_limit(hd->db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
+    const std::size_t group = width == 0 ? 1 : std::min(kGroupedAdds, vars / width);
+    std::vector<Cells> held;  // the records made and not yet written
+    std::size_t n = 0;
+    // One by one, as xio_wr_record writes them; the buffer is left as it was.
+    auto writeEach = [&]() -> int {
+        for (std::size_t k = 0; k < n; ++k) {
+            std::swap(rs->buf, held[k]);
+            const int s = write_row(h, rec, nullptr, false);
+            std::swap(rs->buf, held[k]);
+            if (s != XIO_OK) return s;
+        }
+        n = 0;
+        return XIO_OK;
+    };
+    auto writeGroup = [&]() -> int {
+        if (int s = begin_write(*hd); s != XIO_OK) return s;
+        std::string sql = rs->insertSql.substr(0, rs->insertSql.find(" VALUES(")) + " VALUES";
+        std::string row = "(";
+        for (std::size_t c = 0; c < width; ++c) row += c ? ",?" : "?";
+        row += ")";
+        for (std::size_t r = 0; r < n; ++r) sql += (r ? "," : "") + row;
+        sqlite3_stmt* st = hd->stmt(sql);
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        for (std::size_t r = 0; r < n; ++r)
+            for (std::size_t c = 0; c < width; ++c)
+                bind_kind(st, static_cast<int>(r * width + c + 1), rs->kinds[c], held[r][c]);
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+        rs->current = sqlite3_last_insert_rowid(hd->db);
+        hd->conn->rowsVersion += static_cast<int64_t>(n);
+        n = 0;
+        return XIO_OK;
+    };
+    for (std::size_t i = 0; i < count; ++i) {
+        make(i);
+        int s = XIO_OK;
+        if (planned_failure(*hd, xio::FaultCall::WriteRecord, s)) {
+            if (int w = writeEach(); w != XIO_OK) return w;
+            return s;
+        }
+        if (held.size() <= n) held.push_back(rs->buf);
+        else held[n] = rs->buf;  // the cells keep their storage
+        ++n;
+        if (group < 2 || rs->readWith || !group_adds(*hd, rec)) {
+            if (s = writeEach(); s != XIO_OK) return s;
+        } else if (n == group) {
+            if (s = writeGroup(); s != XIO_OK) return s;
+        }
+    }
+    return writeEach();
+}
+
 int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey) {
     if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::ReplaceRecord, s)) return s;
     return write_row(h, rec, dupKey, true);

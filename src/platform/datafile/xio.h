@@ -286,6 +286,14 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t =
 int64_t xio_record_count(uint16_t h, uint16_t rec);
 [[nodiscard]] int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
 [[nodiscard]] int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
+// Adds `count` records of type `rec` as that many xio_wr_record calls would: `make(i)` makes
+// record i in the record buffer (xio_init_record, then the puts). Inside xio_start_writes, into
+// a table that no bulk load is watching, the records go up to 64 at a time through one
+// statement, which keeps the table's indexes positioned from one record to the next. Stops at
+// the first failure and answers its status: the records of the failing group are not written
+// (no duplicate key number is given). Afterwards the buffer holds the last record made.
+[[nodiscard]] int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count,
+                                 const std::function<void(std::size_t)>& make);
 [[nodiscard]] int xio_del_record(uint16_t h, uint16_t rec);
 int xio_unlock_record(uint16_t h, uint16_t rec, uint16_t = 1);
 

@@ -328,3 +328,57 @@ TEST_F(BulkLoadTest, ALoadRunsInASmallPageCacheAndTheFullOneComesBack) {
 
 }  // namespace
 }  // namespace dz::test
+
+namespace dz::test {
+namespace {
+
+// The customers' rows as stored: rowid, code, alternate key and reference, in rowid order.
+std::vector<std::string> stored_rows(uint16_t h) {
+    std::vector<std::string> out;
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(xio::connection(h), "SELECT rowid || ' ' || CODE || ' ' || ALTKEY || ' ' || REF FROM r1 "
+                                           "ORDER BY rowid", -1, &st, nullptr);
+    while (st && sqlite3_step(st) == SQLITE_ROW) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+    sqlite3_finalize(st);
+    return out;
+}
+
+// Records added in groups are stored as one-by-one adds store them, into a table with rows
+// (grouped) or an empty one (bulk loaded); a duplicate anywhere fails the call.
+TEST_F(BulkLoadTest, RecordsAddedTogetherAreStoredAsAddedOneByOne) {
+    auto make = [this](uint16_t h, int n) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code(n));
+        put(h, 1, "ALTKEY", alt(n));
+        if (n % 10 == 0) put(h, 1, "REF", "R" + std::to_string(n));
+    };
+    for (const int first : {0, 1}) {  // 0: the table starts empty
+        const auto file = dir / "MASTER.TST";
+        std::filesystem::remove(file);
+        uint16_t h = open();
+        if (first == 1) load(h, 0, 1);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        ASSERT_EQ(xio_wr_records(h, 1, kLoad - first, [&](std::size_t i) { make(h, first + static_cast<int>(i)); }),
+                  XIO_OK);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+        const std::vector<std::string> grouped = stored_rows(h);
+        EXPECT_EQ(get(h, 1, "CODE"), code(kLoad - 1));  // the buffer holds the last record
+        close(h);
+        std::filesystem::remove(file);
+        h = open();
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        load(h, 0, kLoad);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+        EXPECT_EQ(grouped, stored_rows(h)) << first;
+        // A duplicate in the middle of a group: refused, and the transaction can be dropped.
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        EXPECT_EQ(xio_wr_records(h, 1, 200, [&](std::size_t i) { make(h, kLoad + static_cast<int>(i) % 150); }),
+                  XIO_DUPLICATE);
+        ASSERT_EQ(xio_rollback(h), XIO_OK);
+        EXPECT_EQ(xio_record_count(h, 1), kLoad);
+        close(h);
+    }
+}
+
+}  // namespace
+}  // namespace dz::test
