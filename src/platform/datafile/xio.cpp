@@ -1719,7 +1719,16 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             }
             ra.rows.push_back(sqlite3_column_int64(st, 0));
         }
-        if (more != SQLITE_ROW && more != SQLITE_DONE) ra.rows.clear();  // the next read seeks and meets the failure
+        if (more != SQLITE_ROW && more != SQLITE_DONE) {
+            ra.rows.clear();  // the next read seeks and meets the failure
+            // A failure that ended the transaction took its writes with it: this read tells
+            // so now, as the read that met it, or later writes would each be kept on their own.
+            if (hd->conn->inTxn && sqlite3_get_autocommit(hd->db)) {
+                const int s = db_fail(*hd, more);
+                sqlite3_reset(st);
+                return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
+            }
+        }
     }
     sqlite3_reset(st);
     rs->current = row;

@@ -891,6 +891,74 @@ TEST_F(Records, WalksInATransactionSeeEveryWriteMadeMeanwhile) {
     EXPECT_EQ(n, 300);
 }
 
+// Reads of the data file that fail from the moment a test arms them (the file's other calls
+// go through), by way of a default file system that hands out the real one's files.
+struct FailingReads {
+    static inline bool armed = false;
+    static inline sqlite3_vfs* real = nullptr;
+    static inline sqlite3_vfs vfs{};
+    static inline const sqlite3_io_methods* realMethods = nullptr;
+    static inline sqlite3_io_methods methods{};
+    static int read(sqlite3_file* f, void* p, int n, sqlite3_int64 at) {
+        return armed ? SQLITE_IOERR_READ : realMethods->xRead(f, p, n, at);
+    }
+    static int openFile(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* out) {
+        const int rc = real->xOpen(real, name, f, flags, out);
+        if (rc == SQLITE_OK && f->pMethods && (flags & SQLITE_OPEN_MAIN_DB)) {
+            realMethods = f->pMethods;
+            methods = *f->pMethods;
+            methods.xRead = read;
+            f->pMethods = &methods;
+        }
+        return rc;
+    }
+    FailingReads() {
+        real = sqlite3_vfs_find(nullptr);
+        vfs = *real;
+        vfs.zName = "failing-reads";
+        vfs.xOpen = openFile;
+        sqlite3_vfs_register(&vfs, 1);
+    }
+    ~FailingReads() {
+        armed = false;
+        sqlite3_vfs_unregister(&vfs);
+        sqlite3_vfs_register(real, 1);
+    }
+};
+
+// A read that fails while the rows after the cursor are read ahead, and so ends SQLite's
+// transaction, says so: the writes of the transaction are gone, and later ones would each be
+// kept on their own.
+TEST_F(Records, AFailedReadAheadThatEndsTheTransactionFailsItsRead) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    for (int i = 0; i < 3000; ++i) {
+        char code[8];
+        std::snprintf(code, sizeof code, "K%04d", i);
+        ASSERT_EQ(addCustomer(h, code, code, "Name of customer " + std::to_string(i)), XIO_OK);
+    }
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);  // its connection and pages go with it
+    FailingReads failing;
+    h = open(false);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "Z", "Z"), XIO_OK);
+    sqlite3* db = xio::connection(h);
+    ASSERT_FALSE(sqlite3_get_autocommit(db));
+    int s = xio_rd_first(h, 1, 0, 0);
+    int n = 0;
+    for (; s == XIO_OK && n < 3000; ++n) {
+        FailingReads::armed = true;
+        s = xio_rd_next(h, 1, 0, 0);
+        FailingReads::armed = false;
+        if (s == XIO_OK) {
+            ASSERT_FALSE(sqlite3_get_autocommit(db)) << "read " << n << " answered OK";
+        }
+    }
+    EXPECT_EQ(s, XIO_IO_ERROR);
+    EXPECT_TRUE(sqlite3_get_autocommit(db));
+}
+
 // What a read transaction found out (a record type without rows) does not outlive it.
 TEST_F(Records, AReadTransactionSeesRowsAddedSinceAnEarlierOne) {
     uint16_t h = open();
