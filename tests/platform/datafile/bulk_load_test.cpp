@@ -86,6 +86,58 @@ TEST_F(BulkLoadTest, DuplicatesAreRefusedByEveryUniqueKeyDuringALoad) {
     }
 }
 
+// Keys arriving in ascending order are taken as new without a look-up; a key that repeats one
+// held (in any letter case), or falls between them, is still checked against every key held.
+TEST_F(BulkLoadTest, KeysInAscendingOrderAreStillCheckedAgainstEveryKeyHeld) {
+    uint16_t h = open();
+    auto padded = [](const char* prefix, int n) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%s%05d", prefix, n);
+        return std::string(buf);
+    };
+    auto loadInOrder = [&](int from, int to) {
+        for (int n = from; n < to; ++n)
+            ASSERT_EQ(add(h, padded("K", n), padded("Q", n), n % 10 == 0 ? padded("R", n) : "", nullptr), XIO_OK) << n;
+    };
+    struct Case {
+        std::string code, alt, ref;
+        uint16_t key;
+    } cases[] = {{"k00000", "X1", "", 0},     {"k04999", "X2", "", 0},  {"X3", "q02500", "", 1},
+                 {"X4", "Q04999", "", 1},     {"X5", "X5", "r00010", 3}, {"K00017", "Q99999", "", 0}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        loadInOrder(0, kLoad);
+        uint16_t dup = 99;
+        EXPECT_EQ(add(h, c.code, c.alt, c.ref, &dup), XIO_DUPLICATE) << c.code;
+        EXPECT_EQ(dup, c.key) << c.code;
+        ASSERT_EQ(xio_rollback(h), XIO_OK);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    }
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    loadInOrder(0, kLoad);
+    // A key between those held, a key above them, a shorter one and a longer one go in.
+    EXPECT_EQ(add(h, "K00017A", "Q00017A", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K9", "Q9", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K", "Q", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K99999", "Q99999", "", nullptr), XIO_OK);
+    loadInOrder(kLoad, kLoad + 10);  // below the keys held: looked up
+    for (const std::string& k : std::vector<std::string>{"k00017a", "K9", "k", padded("K", 0), padded("K", kLoad + 9)}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", k);
+        EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK) << k;
+    }
+    for (const std::string k : {"K00017B", "K99998", "K999999"}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", k);
+        EXPECT_EQ(xio_find_record(h, 1, 0), XIO_NOT_FOUND) << k;
+    }
+    uint16_t dup = 99;
+    EXPECT_EQ(add(h, "k9", "X6", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 0);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 14);
+}
+
 TEST_F(BulkLoadTest, ReadsDuringALoadSeeEveryRow) {
     uint16_t h = open();
     ASSERT_EQ(xio_start_writes(h), XIO_OK);
