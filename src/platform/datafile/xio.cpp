@@ -189,9 +189,9 @@ struct IndexSpec {
 // budget shared by all tables. Two keys with the same 48 bits are rare (about one load of five
 // million rows in ten meets a pair) and cost only the end of the load, never a wrong answer.
 // A hash known to be new (its key is above every key held) may be handed in with `addNew`: it
-// waits in a list, read and written in order, until something asks the table, and is then placed
-// with the others waiting. Rows arriving in key order, as most text files have them, so never
-// wait for a slot among millions each.
+// waits in a short list until the list is full or something asks the table, and is then placed
+// with the others waiting, their slots asked of memory together. Rows arriving in key order, as
+// most text files have them, so never wait for a slot among millions each.
 class KeyHashes {
 public:
     KeyHashes() = default;
@@ -1063,6 +1063,9 @@ void KeyHashes::insert(uint64_t h, int64_t row) {
 
 void KeyHashes::addNew(uint64_t h, int64_t row) {
     if (keepRows_) return insert(h, row);
+    // A few thousand at a time: the waits overlap as well, and the memory stays the table's.
+    constexpr std::size_t kMaxWaiting = 4096;
+    if (waiting_.size() == kMaxWaiting) placeWaiting();
     waiting_.push_back(kept(h));
     ++size_;
     ++g_bulkHashes;
@@ -1081,7 +1084,6 @@ void KeyHashes::placeWaiting() {
         }
     }
     waiting_.clear();
-    waiting_.shrink_to_fit();
 }
 
 // A byte as a NOCASE index compares it: only ASCII letters have a case.
