@@ -217,6 +217,8 @@ RecordIdMap& RecordIdMap::operator=(RecordIdMap&& other) noexcept {
     pendingText_.swap(other.pendingText_);
     pendingHash_ = other.pendingHash_;
     pendingValue_ = other.pendingValue_;
+    pendingRef_ = other.pendingRef_;
+    top_ = std::move(other.top_);
     other.clear();
     return *this;
 }
@@ -254,6 +256,7 @@ RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
 RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
     if (settled().size_ == 0) return nullptr;
     const std::string_view stored = Stored(text);
+    if (aboveAll(stored)) return nullptr;
     bool found = false;
     const std::size_t i = probe(stored, Hash(stored), found);
     return found ? entryAt(slots_[i].ref()) : nullptr;
@@ -352,7 +355,7 @@ void RecordIdMap::grow() {
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
     settled();
-    return emplaceStored(Stored(text), value);
+    return emplaceStored(Stored(text), value, true);
 }
 
 void RecordIdMap::add(std::string_view text, uint16_t value) {
@@ -367,16 +370,41 @@ void RecordIdMap::add(std::string_view text, uint16_t value) {
 
 void RecordIdMap::placePending() {
     pending_ = false;
-    emplaceStored(pendingText_, pendingValue_, pendingHash_);
+    if (pendingRef_ == 0) {
+        emplaceStored(pendingText_, pendingValue_, pendingHash_);
+        return;
+    }
+    // A new text: the first free slot from its place (room was made when it was stored).
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = static_cast<std::size_t>(pendingHash_) & mask;
+    while (slots_[i].ref() != kEmpty && slots_[i].ref() != kErased) i = (i + 1) & mask;
+    if (slots_[i].ref() == kEmpty) ++used_;
+    slots_[i].set(pendingRef_, Tag(pendingHash_));
+    pendingRef_ = 0;
 }
 
-std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value) {
-    return emplaceStored(text, value, Hash(text));
+std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value, bool later) {
+    return emplaceStored(text, value, Hash(text), later);
 }
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_view text, uint16_t value,
-                                                                  uint64_t hash) {
+                                                                  uint64_t hash, bool later) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+    const bool above = aboveAll(text);
+    if (above) {
+        if (top_) top_->assign(text);
+        else top_.emplace(text);
+    }
+    if (above && later) {
+        // New for certain: no look-up now; the slot is asked of memory and set at the next call.
+        const uint32_t ref = store(text, value);
+        ++size_;
+        pendingRef_ = ref;
+        pendingHash_ = hash;
+        pending_ = true;
+        __builtin_prefetch(&slots_[static_cast<std::size_t>(hash) & (slots_.size() - 1)], 1);
+        return {entryAt(ref), true};
+    }
     bool found = false;
     const std::size_t i = probe(text, hash, found);
     if (found) return {entryAt(slots_[i].ref()), false};
@@ -402,6 +430,8 @@ std::size_t RecordIdMap::erase(std::string_view text) {
 
 void RecordIdMap::clear() {
     pending_ = false;
+    pendingRef_ = 0;
+    top_.reset();
     slots_.clear();
     slots_.shrink_to_fit();
     blocks_.clear();

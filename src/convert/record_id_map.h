@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -102,9 +103,12 @@ private:
     // The slot of `text`, or the slot where it would go (`found` false).
     std::size_t probe(std::string_view text, uint64_t hash, bool& found) const;
     Entry* entryAt(uint32_t ref) const;
-    // Adds a text as stored (runs of blanks shortened) unless it is in the map already.
-    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value);
-    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, uint64_t hash);
+    // Adds a text as stored (runs of blanks shortened) unless it is in the map already. With
+    // `later`, a text above every text held is stored at once and its slot set at the next call.
+    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, bool later = false);
+    std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, uint64_t hash, bool later = false);
+    // Whether a stored text is above every text held (in the order of their bytes).
+    bool aboveAll(std::string_view stored) const { return top_.has_value() ? stored > *top_ : size_ == 0; }
     uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
@@ -128,11 +132,16 @@ private:
     std::vector<std::size_t> blockEnds_;   // 2-byte units used in each block before the last
     std::size_t dead_ = 0;                 // erased entries (still in the blocks)
     std::size_t size_ = 0, used_ = 0;      // live entries; slots not empty
-    // A text `add` has not placed yet: its stored form, hash and value.
+    // A text `add` has not placed yet: its stored form, hash and value; or (pendingRef_ not 0)
+    // the entry, stored already, of a new text whose slot is not set yet.
     bool pending_ = false;
     std::string pendingText_;
     uint64_t pendingHash_ = 0;
     uint16_t pendingValue_ = 0;
+    uint32_t pendingRef_ = 0;
+    // The highest stored text ever held (erased ones too): texts above it are new without a
+    // look-up, as the texts of a file in key order are.
+    std::optional<std::string> top_;
 };
 
 }  // namespace dz::convert

@@ -202,6 +202,50 @@ TEST(RecordIdMap, ATextAddedWithoutAnAnswerIsThereForEveryLaterCall) {
     EXPECT_EQ(assigned.at(Text(0)), 0);
 }
 
+// Texts in ascending order (as a file sorted by its key gives them) are added without a look-up;
+// texts that repeat one held, fall between them or come back after an erase are still told.
+TEST(RecordIdMap, TextsInAscendingOrderAreStillToldFromEveryTextHeld) {
+    auto id = [](int n) {
+        char buf[32];
+        std::snprintf(buf, sizeof buf, "J%06d     %d", n, n % 3);  // a run of blanks inside
+        return std::string(buf);
+    };
+    RecordIdMap ids;
+    for (int n = 0; n < 50000; ++n) {
+        auto [entry, added] = ids.emplace(id(n), static_cast<uint16_t>(n));
+        ASSERT_TRUE(added) << n;
+        ASSERT_EQ(entry->second, static_cast<uint16_t>(n));
+        if (n % 1000 == 0) {
+            ASSERT_EQ(ids.at(id(n)), static_cast<uint16_t>(n));  // right after its emplace
+        }
+    }
+    EXPECT_EQ(ids.size(), 50000u);
+    EXPECT_FALSE(ids.emplace(id(49999), 1).second);  // the highest
+    EXPECT_FALSE(ids.emplace(id(17), 1).second);
+    EXPECT_EQ(ids.at(id(17)), 17);
+    EXPECT_TRUE(ids.emplace("J000017a", 5).second);  // between two held
+    EXPECT_EQ(ids.count("J000017a"), 1u);
+    EXPECT_EQ(ids.count("J999999"), 0u);
+    EXPECT_EQ(ids.erase(id(49999)), 1u);
+    EXPECT_EQ(ids.count(id(49999)), 0u);
+    EXPECT_TRUE(ids.emplace(id(49999), 8).second);  // back after its erase
+    EXPECT_EQ(ids.at(id(49999)), 8);
+    // A text just added without a look-up is in copies and moves, and counted.
+    EXPECT_TRUE(ids.emplace("K", 9).second);
+    RecordIdMap copy(ids);
+    EXPECT_EQ(copy.at("K"), 9);
+    EXPECT_EQ(copy.size(), 50002u);
+    EXPECT_TRUE(ids.emplace("L", 10).second);
+    RecordIdMap moved(std::move(ids));
+    EXPECT_EQ(moved.at("L"), 10);
+    EXPECT_FALSE(moved.emplace("K", 1).second);
+    EXPECT_EQ(moved.size(), 50003u);
+    moved.clear();
+    EXPECT_TRUE(moved.emplace("A", 1).second);  // the order starts again
+    EXPECT_EQ(moved.count("K"), 0u);
+    EXPECT_FALSE(moved.emplace("A", 2).second);
+}
+
 TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     RecordIdMap ids;
     for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));

@@ -57,6 +57,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 
@@ -67,6 +68,8 @@ namespace dz::xio {
 int set_max_pages(uint16_t h, int pages);
 // The SQLite connection behind a handle (nullptr when not open).
 ::sqlite3* connection(uint16_t h);
+// Two texts compared as the data files' NOCASE indexes order them (the sign tells).
+int nocase_compare(std::string_view a, std::string_view b);
 // The number of count statements run so far (record counts and relative positions): each
 // costs a walk over the records it counts.
 int64_t count_queries();

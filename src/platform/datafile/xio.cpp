@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -187,25 +188,32 @@ struct IndexSpec {
 // slot). A bulk load keeps one per unique index it set aside; every value held counts against a
 // budget shared by all tables. Two keys with the same 48 bits are rare (about one load of five
 // million rows in ten meets a pair) and cost only the end of the load, never a wrong answer.
+// A hash known to be new (its key is above every key held) may be handed in with `addNew`: it
+// waits in a short list until the list is full or something asks the table, and is then placed
+// with the others waiting, their slots asked of memory together. Rows arriving in key order, as
+// most text files have them, so never wait for a slot among millions each.
 class KeyHashes {
 public:
     KeyHashes() = default;
     KeyHashes(const KeyHashes&) = delete;
     KeyHashes& operator=(const KeyHashes&) = delete;
     KeyHashes(KeyHashes&& o) noexcept
-        : slots_(std::move(o.slots_)), rows_(std::move(o.rows_)), keepRows_(o.keepRows_), size_(o.size_) {
+        : slots_(std::move(o.slots_)), rows_(std::move(o.rows_)), waiting_(std::move(o.waiting_)),
+          keepRows_(o.keepRows_), size_(o.size_) {
         o.size_ = 0;
     }
     // From now on keeps with each hash the rowid of the row it came from (what a keyed read of
     // the primary key needs to find that row without its index); the hashes held already have
     // theirs given by setRow. Kept only for a table so read: 4 bytes a slot.
     void keepRows() {
+        place();
         keepRows_ = true;
         rows_.assign(capacity(), 0);
     }
     bool keepsRows() const { return keepRows_; }
     // Gives the held hash `h` the rowid `row`; a hash claimed by two rows gets none.
     void setRow(uint64_t h, int64_t row) {
+        place();
         if (slots_.empty() || !keepRows_) return;
         h = kept(h);
         const std::size_t mask = capacity() - 1;
@@ -219,7 +227,8 @@ public:
     }
     KeyHashes& operator=(KeyHashes&&) = delete;
     ~KeyHashes();
-    bool contains(uint64_t h) const {
+    bool contains(uint64_t h) {
+        place();
         if (slots_.empty()) return false;
         h = kept(h);
         const std::size_t mask = capacity() - 1;
@@ -230,7 +239,8 @@ public:
         }
     }
     // The rowid kept with `h`; 0 when `h` is absent or no rowid was kept for it.
-    int64_t row(uint64_t h) const {
+    int64_t row(uint64_t h) {
+        place();
         if (slots_.empty() || rows_.empty()) return 0;
         h = kept(h);
         const std::size_t mask = capacity() - 1;
@@ -241,6 +251,8 @@ public:
         }
     }
     void insert(uint64_t h, int64_t row = 0);
+    // Adds the hash of a key that no key held equals (another key may still share its hash).
+    void addNew(uint64_t h, int64_t row);
     std::size_t size() const { return size_; }
 
 private:
@@ -259,6 +271,15 @@ private:
         uint16_t* p = &slots_[i * 3];
         p[0] = static_cast<uint16_t>(v), p[1] = static_cast<uint16_t>(v >> 16), p[2] = static_cast<uint16_t>(v >> 32);
     }
+    // Makes room for `count` hashes in all (a table at most three quarters full).
+    void reserve(std::size_t n);
+    // Puts `h` (kept already) into the table, which has room; false when it is there already.
+    bool put(uint64_t h, int64_t row);
+    // Places the hashes waiting in `waiting_`.
+    void place() {
+        if (!waiting_.empty()) placeWaiting();
+    }
+    void placeWaiting();
     // Memory for millions of slots: in 2 MB pages where the system offers them, since every
     // look-up lands on a page of its own.
     struct HugeAllocator {
@@ -275,8 +296,9 @@ private:
     // Three per slot; a power of two slots, at most three quarters full.
     std::vector<uint16_t, HugeAllocator> slots_;
     std::vector<uint32_t> rows_;  // by slot, when rows are kept: the rowid, 0 or kNoRow when not known
+    std::vector<uint64_t> waiting_;  // hashes (kept) not placed yet; only while rows are not kept
     bool keepRows_ = false;
-    std::size_t size_ = 0;
+    std::size_t size_ = 0;  // hashes held, those waiting included
 };
 
 // A record type's table during a bulk load of the open write transaction: it was empty at its
@@ -292,9 +314,14 @@ struct BulkTable {
         std::vector<uint16_t> fields;
         bool blanksOut = false;         // all-blank values are never duplicates
         KeyHashes seen;
+        // The highest key held (as the key's fields: texts without regard to ASCII letter
+        // case, numbers by value), and whether there is one.
+        Cells top;
+        bool hasTop = false;
     };
     std::vector<Unique> uniques;
     std::vector<uint64_t> pending;      // the hashes of the row being added, one per unique
+    std::vector<char> above;            // by unique: the row's key is above every key held
 };
 
 // One SQLite connection per data file and program, shared by every handle on that file: the
@@ -688,6 +715,45 @@ int harden(sqlite3* db) {
     return rc;
 }
 
+// Texts compared as SQLite's own NOCASE compares them, to the same sign: ASCII letters without
+// regard to case, the first zero byte ending the comparison of the common length, then the
+// longer text after the shorter. Eight equal bytes without a zero are passed over at a time: an
+// index is made at a commit by sorting its keys with this comparison, millions of calls.
+int nocase_texts(void*, int n1, const void* k1, int n2, const void* k2) {
+    const auto* a = static_cast<const unsigned char*>(k1);
+    const auto* b = static_cast<const unsigned char*>(k2);
+    int r = 0;
+    if (!a) r = b ? -1 : 0;
+    else if (!b) r = 1;
+    else {
+        int n = n1 < n2 ? n1 : n2;
+        constexpr uint64_t kLow = 0x0101'0101'0101'0101u, kHigh = 0x8080'8080'8080'8080u;
+        if constexpr (std::endian::native == std::endian::little)  // the first byte the lowest
+            for (; n >= 8; n -= 8, a += 8, b += 8) {
+                uint64_t x, y;
+                std::memcpy(&x, a, 8);
+                std::memcpy(&y, b, 8);
+                // The lowest bit set marks the first byte that differs or is zero (exactly: a
+                // borrow only runs on past a zero byte). The bytes before it are passed over.
+                const uint64_t stop = (x ^ y) | ((x - kLow) & ~x & kHigh);
+                if (stop != 0) {
+                    const int same = std::countr_zero(stop) / 8;
+                    n -= same, a += same, b += same;
+                    break;
+                }
+            }
+        auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : int{c}; };
+        while (n > 0 && *a != 0 && lower(*a) == lower(*b)) --n, ++a, ++b;
+        r = n <= 0 ? 0 : lower(*a) - lower(*b);
+    }
+    return r != 0 ? r : n1 - n2;
+}
+
+// Has the connection make NOCASE indexes with nocase_texts: the same order, so the same index.
+int use_nocase_texts(sqlite3* db) {
+    return sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, nocase_texts, nullptr);
+}
+
 // The name SQLite is handed for a file: absolute, so that a folder named like "file:..." is never
 // read as a URI.
 std::string sqlite_name(const std::filesystem::path& path) {
@@ -953,33 +1019,77 @@ void KeyHashes::HugeAllocator::deallocate(uint16_t* p, std::size_t n) {
     else std::free(p);
 }
 
-void KeyHashes::insert(uint64_t h, int64_t row) {
-    h = kept(h);
-    if ((size_ + 1) * 4 > capacity() * 3) {
-        auto old = std::move(slots_);
-        auto oldRows = std::move(rows_);
-        const std::size_t oldCapacity = old.size() / 3;
-        slots_.assign(3 * (oldCapacity ? oldCapacity * 2 : 1024), 0);
-        if (keepRows_) rows_.assign(capacity(), 0);
-        const std::size_t mask = capacity() - 1;
-        for (std::size_t n = 0; n < oldCapacity; ++n) {
-            const uint16_t* p = &old[n * 3];
-            const uint64_t v = p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
-            if (v == 0) continue;
-            std::size_t i = v & mask;
-            while (at(i) != 0) i = (i + 1) & mask;
-            set(i, v);
-            if (keepRows_) rows_[i] = oldRows[n];
-        }
+void KeyHashes::reserve(std::size_t count) {
+    std::size_t newCapacity = capacity() ? capacity() : 1024;
+    while (count * 4 > newCapacity * 3) newCapacity *= 2;
+    if (newCapacity == capacity()) return;
+    auto old = std::move(slots_);
+    auto oldRows = std::move(rows_);
+    const std::size_t oldCapacity = old.size() / 3;
+    slots_.assign(3 * newCapacity, 0);
+    if (keepRows_) rows_.assign(capacity(), 0);
+    const std::size_t mask = capacity() - 1;
+    for (std::size_t n = 0; n < oldCapacity; ++n) {
+        const uint16_t* p = &old[n * 3];
+        const uint64_t v = p[0] | uint64_t{p[1]} << 16 | uint64_t{p[2]} << 32;
+        if (v == 0) continue;
+        std::size_t i = v & mask;
+        while (at(i) != 0) i = (i + 1) & mask;
+        set(i, v);
+        if (keepRows_) rows_[i] = oldRows[n];
     }
+}
+
+bool KeyHashes::put(uint64_t h, int64_t row) {
     const std::size_t mask = capacity() - 1;
     std::size_t i = h & mask;
     for (uint64_t v; (v = at(i)) != 0; i = (i + 1) & mask)
-        if (v == h) return;
+        if (v == h) {
+            if (keepRows_) rows_[i] = kNoRow;  // two rows claim it: neither can be found by it
+            return false;
+        }
     set(i, h);
     if (keepRows_) rows_[i] = rowid(row);
+    return true;
+}
+
+void KeyHashes::insert(uint64_t h, int64_t row) {
+    place();
+    reserve(size_ + 1);
+    if (!put(kept(h), row)) return;
     ++size_;
     ++g_bulkHashes;
+}
+
+void KeyHashes::addNew(uint64_t h, int64_t row) {
+    if (keepRows_) return insert(h, row);
+    // A few thousand at a time: the waits overlap as well, and the memory stays the table's.
+    constexpr std::size_t kMaxWaiting = 4096;
+    if (waiting_.size() == kMaxWaiting) placeWaiting();
+    waiting_.push_back(kept(h));
+    ++size_;
+    ++g_bulkHashes;
+}
+
+void KeyHashes::placeWaiting() {
+    reserve(size_);
+    const std::size_t mask = capacity() - 1;
+    // The slots are asked of memory a few hashes ahead, so that the waits overlap.
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t n = 0; n < waiting_.size(); ++n) {
+        if (n + kAhead < waiting_.size()) __builtin_prefetch(&slots_[(waiting_[n + kAhead] & mask) * 3], 1);
+        if (!put(waiting_[n], 0)) {  // another key with the same hash is held
+            --size_;
+            --g_bulkHashes;
+        }
+    }
+    waiting_.clear();
+}
+
+// A byte as a NOCASE index compares it: only ASCII letters have a case.
+inline unsigned char nocase_byte(char ch) {
+    const auto b = static_cast<unsigned char>(ch);
+    return b >= 'A' && b <= 'Z' ? static_cast<unsigned char>(b + ('a' - 'A')) : b;
 }
 
 // The hash of a key's values in the buffer as the unique index compares them: texts without
@@ -997,7 +1107,9 @@ uint64_t key_hash(const Dictionary& d, const RecordDef& r, const Cells& buf, con
         if (is_text(t)) {
             const auto n = static_cast<uint32_t>(c.s.size());
             bytes.append(reinterpret_cast<const char*>(&n), sizeof n);  // the length keeps values apart
-            for (char ch : c.s) bytes += static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            const std::size_t at = bytes.size();
+            bytes.resize(at + c.s.size());
+            for (std::size_t i = 0; i < c.s.size(); ++i) bytes[at + i] = static_cast<char>(nocase_byte(c.s[i]));
             continue;
         }
         if (is_real(t)) {
@@ -1010,6 +1122,33 @@ uint64_t key_hash(const Dictionary& d, const RecordDef& r, const Cells& buf, con
     }
     const uint64_t h = std::hash<std::string_view>{}(bytes);
     return h ? h : 1;  // 0 marks a value left out
+}
+
+// Whether the key's values in the buffer come after `top` (values of the same key fields) in an
+// order in which values the unique index holds equal are equal: texts by their bytes without
+// regard to ASCII letter case (the order of the index itself), numbers by value. A key above
+// the highest key held equals none of them.
+bool key_above(const Dictionary& d, const RecordDef& r, const Cells& buf, const std::vector<uint16_t>& fields,
+               const Cells& top) {
+    for (std::size_t n = 0; n < fields.size(); ++n) {
+        const uint16_t t = d.fields[fields[n]].def.type;
+        const Cell& c = buf[fields[n] - r.firstField];
+        const Cell& m = top[n];
+        if (is_text(t)) {
+            const std::size_t common = std::min(c.s.size(), m.s.size());
+            for (std::size_t i = 0; i < common; ++i) {
+                const unsigned char a = nocase_byte(c.s[i]), b = nocase_byte(m.s[i]);
+                if (a != b) return a > b;
+            }
+            if (c.s.size() != m.s.size()) return c.s.size() > m.s.size();
+        } else if (is_real(t)) {
+            if (c.d > m.d) return true;
+            if (!(c.d == m.d)) return false;  // below, or not a number: not known to be above
+        } else if (c.i != m.i) {
+            return c.i > m.i;
+        }
+    }
+    return false;  // the same key
 }
 
 // The page cache the connection's bulk loads call for: the small one while any table loads.
@@ -1089,18 +1228,22 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
             for (IndexSpec& i : dictionary_index_specs(*hd.dict))
-                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}});
+                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}, {}, false});
         it = c.bulk.find(rec);
     }
     BulkTable& bt = it->second;
     if (bt.state == BulkTable::State::Off) return XIO_OK;
     bool held = g_bulkHashes + bt.uniques.size() > kBulkMaxHashes;
     bt.pending.clear();
-    for (const auto& u : bt.uniques) {
+    bt.above.clear();
+    for (auto& u : bt.uniques) {
         bool allBlank = false;
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         bt.pending.push_back(u.blanksOut && allBlank ? 0 : h);
-        held = held || (bt.pending.back() != 0 && u.seen.contains(h));
+        // A key above every key held needs no look-up among them.
+        const bool above = u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : u.seen.size() == 0;
+        bt.above.push_back(above);
+        held = held || (bt.pending.back() != 0 && !above && u.seen.contains(h));
     }
     if (held) {
         if (bt.state == BulkTable::State::Watching) {
@@ -1117,8 +1260,18 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
 // After a row went into a bulk load: its hashes are kept, and past kBulkMinRows rows the
 // table's indexes are set aside. An index that cannot be dropped stays (and keeps working).
 int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
-    for (std::size_t i = 0; i < bt.uniques.size(); ++i)
-        if (bt.pending[i] != 0) bt.uniques[i].seen.insert(bt.pending[i], rs.current);
+    for (std::size_t i = 0; i < bt.uniques.size(); ++i) {
+        if (bt.pending[i] == 0) continue;
+        BulkTable::Unique& u = bt.uniques[i];
+        if (!bt.above[i]) {
+            u.seen.insert(bt.pending[i], rs.current);
+            continue;
+        }
+        u.seen.addNew(bt.pending[i], rs.current);
+        u.top.resize(u.fields.size());
+        for (std::size_t n = 0; n < u.fields.size(); ++n) u.top[n] = rs.buf[u.fields[n] - rs.def->firstField];
+        u.hasTop = true;
+    }
     if (bt.state != BulkTable::State::Watching || ++bt.rows <= kBulkMinRows) return XIO_OK;
     bt.state = BulkTable::State::Loading;
     bulk_page_cache(*hd.conn);
@@ -1139,11 +1292,12 @@ int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
 bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
     BulkTable* bt = bulk_of(*hd.conn, rs.def->number);
     if (!bt) return false;
-    for (const auto& u : bt->uniques) {
+    for (auto& u : bt->uniques) {
         if (u.key != key) continue;
         bool allBlank = false;
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         if (u.blanksOut && allBlank) return false;
+        if (u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : u.seen.size() == 0) return true;
         return !u.seen.contains(h);
     }
     return false;
@@ -1266,6 +1420,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->db);
+        if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->db);
         if (rc != SQLITE_OK) {
             const char* why = hd->conn->db ? sqlite3_errmsg(hd->conn->db) : sqlite3_errstr(rc);
             return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR, path.string() + ": " + why);
@@ -3079,6 +3234,10 @@ int64_t count_queries() { return g_countQueries; }
 sqlite3* connection(uint16_t h) {
     Handle* hd = H(h);
     return hd ? hd->db : nullptr;
+}
+
+int nocase_compare(std::string_view a, std::string_view b) {
+    return nocase_texts(nullptr, static_cast<int>(a.size()), a.data(), static_cast<int>(b.size()), b.data());
 }
 
 void fail_call(FaultCall call, int nth, int status, const std::string& abbr) {

@@ -86,6 +86,58 @@ TEST_F(BulkLoadTest, DuplicatesAreRefusedByEveryUniqueKeyDuringALoad) {
     }
 }
 
+// Keys arriving in ascending order are taken as new without a look-up; a key that repeats one
+// held (in any letter case), or falls between them, is still checked against every key held.
+TEST_F(BulkLoadTest, KeysInAscendingOrderAreStillCheckedAgainstEveryKeyHeld) {
+    uint16_t h = open();
+    auto padded = [](const char* prefix, int n) {
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "%s%05d", prefix, n);
+        return std::string(buf);
+    };
+    auto loadInOrder = [&](int from, int to) {
+        for (int n = from; n < to; ++n)
+            ASSERT_EQ(add(h, padded("K", n), padded("Q", n), n % 10 == 0 ? padded("R", n) : "", nullptr), XIO_OK) << n;
+    };
+    struct Case {
+        std::string code, alt, ref;
+        uint16_t key;
+    } cases[] = {{"k00000", "X1", "", 0},     {"k04999", "X2", "", 0},  {"X3", "q02500", "", 1},
+                 {"X4", "Q04999", "", 1},     {"X5", "X5", "r00010", 3}, {"K00017", "Q99999", "", 0}};
+    for (const Case& c : cases) {
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        loadInOrder(0, kLoad);
+        uint16_t dup = 99;
+        EXPECT_EQ(add(h, c.code, c.alt, c.ref, &dup), XIO_DUPLICATE) << c.code;
+        EXPECT_EQ(dup, c.key) << c.code;
+        ASSERT_EQ(xio_rollback(h), XIO_OK);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    }
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    loadInOrder(0, kLoad);
+    // A key between those held, a key above them, a shorter one and a longer one go in.
+    EXPECT_EQ(add(h, "K00017A", "Q00017A", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K9", "Q9", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K", "Q", "", nullptr), XIO_OK);
+    EXPECT_EQ(add(h, "K99999", "Q99999", "", nullptr), XIO_OK);
+    loadInOrder(kLoad, kLoad + 10);  // below the keys held: looked up
+    for (const std::string& k : std::vector<std::string>{"k00017a", "K9", "k", padded("K", 0), padded("K", kLoad + 9)}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", k);
+        EXPECT_EQ(xio_find_record(h, 1, 0), XIO_OK) << k;
+    }
+    for (const std::string k : {"K00017B", "K99998", "K999999"}) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", k);
+        EXPECT_EQ(xio_find_record(h, 1, 0), XIO_NOT_FOUND) << k;
+    }
+    uint16_t dup = 99;
+    EXPECT_EQ(add(h, "k9", "X6", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 0);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), kLoad + 14);
+}
+
 TEST_F(BulkLoadTest, ReadsDuringALoadSeeEveryRow) {
     uint16_t h = open();
     ASSERT_EQ(xio_start_writes(h), XIO_OK);
@@ -247,6 +299,57 @@ TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {
     EXPECT_EQ(add(h, "X", "a42", "", &dup), XIO_DUPLICATE);
     EXPECT_EQ(dup, 1);
     EXPECT_EQ(xio_record_count(h, 1), kLoad);
+}
+
+// The data files order NOCASE keys as SQLite itself does, so an index made at a commit is the one
+// SQLite would make: letters without case (ASCII only, '_' before them), zero bytes ending
+// the comparison, a text before the longer texts it begins.
+TEST(NocaseOrder, ComparesAsSQLiteDoes) {
+    auto sqlite_nocase = [](const std::string& a, const std::string& b) {
+        const int n = static_cast<int>(std::min(a.size(), b.size()));
+        const int r = sqlite3_strnicmp(a.c_str(), b.c_str(), n);
+        return r != 0 ? r : static_cast<int>(a.size()) - static_cast<int>(b.size());
+    };
+    auto sign = [](int v) { return (v > 0) - (v < 0); };
+    const std::string bytes("Aa_Zz[`{1\x80\xc9\xe9\0", 14);
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
+    for (int n = 0; n < 20000; ++n) {
+        std::string a;
+        for (uint32_t len = next() % 20; a.size() < len;) a += bytes[next() % bytes.size()];
+        std::string b = a;  // the same text, one byte changed, cut or lengthened: long common runs
+        if (!b.empty() && next() % 4 != 0) b[next() % b.size()] = bytes[next() % bytes.size()];
+        if (next() % 3 == 0) b.resize(next() % 21, bytes[next() % bytes.size()]);
+        ASSERT_EQ(sign(xio::nocase_compare(a, b)), sign(sqlite_nocase(a, b))) << testing::PrintToString(a) << " "
+                                                                             << testing::PrintToString(b);
+    }
+}
+
+// Keys of mixed case and punctuation, loaded and committed: SQLite's own check of the file
+// (with its own NOCASE) finds every index in order.
+TEST_F(BulkLoadTest, IndexesMadeAtACommitPassSQLitesOwnCheck) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    const char* parts[] = {"a", "B", "_", "[", "z", "Y", "`", "{", "\xc3\xa9", "\xc3\x89", "10", "9"};
+    int n = 0;
+    for (const char* p : parts)
+        for (const char* q : parts)
+            for (int i = 0; i < 40; ++i, ++n)
+                ASSERT_EQ(add(h, std::string(p) + q + std::to_string(i), alt(n), n % 7 == 0 ? "r" + std::string(q) + std::to_string(n) : "",
+                              nullptr),
+                          XIO_OK)
+                    << n;
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "ok");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
 
 TEST_F(BulkLoadTest, AProcessKilledDuringALoadLeavesTheFileAsItWas) {
