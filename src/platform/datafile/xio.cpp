@@ -2483,6 +2483,23 @@ int xio_find_record(uint16_t h, uint16_t rec, uint16_t key) {
 int xio_rd_record(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::Exact, lock); }
 int xio_rd_ge(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GE, lock); }
 int xio_rd_gt(uint16_t h, uint16_t rec, uint16_t key, uint16_t lock) { return read_op(h, rec, key, Op::GT, lock); }
+namespace {
+
+// The cursor on stored row `row`, as a read by the primary key would leave it, the buffer
+// holding that row's keys.
+void cursor_at_row(RecState& rs, int64_t row) {
+    const RecordDef& r = *rs.def;
+    rs.current = row;
+    rs.pos = Pos::At;
+    rs.curKey = 0;
+    rs.curRow = row;
+    rs.curVals.resize(r.primaryKey.size());
+    for (size_t i = 0; i < r.primaryKey.size(); ++i) rs.curVals[i] = rs.buf[r.primaryKey[i] - r.firstField];
+    rs.ordinal = -1;
+}
+
+}  // namespace
+
 int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
@@ -2504,13 +2521,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         rs->readWith.reset();
-        rs->current = sqlite3_column_int64(st, 0);
-        rs->pos = Pos::At;
-        rs->curKey = 0;
-        rs->curRow = rs->current;
-        rs->curVals.resize(r.primaryKey.size());
-        for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
-        rs->ordinal = -1;
+        cursor_at_row(*rs, sqlite3_column_int64(st, 0));
         if (!each()) {
             rc = SQLITE_DONE;
             break;
@@ -2554,26 +2565,13 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
                 const uint16_t at = choice->read[i];
                 read_cell(st, static_cast<int>(i + 1), d.fields[r.firstField + at].def.type, rs->buf[at]);
             }
-            // Most unread cells hold their defaults still: a text is copied only when it differs.
-            for (uint16_t at : choice->unread) {
-                const Cell& def = rs->defaults[at];
-                Cell& cell = rs->buf[at];
-                if (cell.s.size() != def.s.size() || (!def.s.empty() && cell.s != def.s)) cell.s.assign(def.s);
-                cell.d = def.d;
-                cell.i = def.i;
-            }
+            for (uint16_t at : choice->unread) reset_cell(rs->buf[at], rs->defaults[at]);
         } else {
             for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                 read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         }
         rs->readWith = choice;
-        rs->current = row;
-        rs->pos = Pos::At;
-        rs->curKey = 0;
-        rs->curRow = row;
-        rs->curVals.resize(r.primaryKey.size());
-        for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
-        rs->ordinal = -1;
+        cursor_at_row(*rs, row);
         if (!each()) {
             rc = SQLITE_DONE;
             break;
@@ -2643,13 +2641,7 @@ int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
         if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
         rs->locked.insert(row);
     }
-    rs->current = row;
-    rs->pos = Pos::At;
-    rs->curKey = 0;
-    rs->curRow = row;
-    rs->curVals.resize(r.primaryKey.size());
-    for (size_t i = 0; i < r.primaryKey.size(); ++i) rs->curVals[i] = rs->buf[r.primaryKey[i] - r.firstField];
-    rs->ordinal = -1;
+    cursor_at_row(*rs, row);
     return hd->lastStatus = XIO_OK;
 }
 
