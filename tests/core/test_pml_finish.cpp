@@ -64,6 +64,23 @@ protected:
         Put("PML", kPmlRecurringLog, {{"RCLLEAS", lease}, {"RCLREV", "0"}, {"RCLCT", type}, {"RCLUNIT", "U100"},
                                       {"RCLEFDT", date}, {"RCLFREQ", frequency}, {"RCLAMT", amount}});
     }
+    // The description a recurring charge of unit U100 holds on file.
+    std::string ChargeDescription(const char* lease, const char* type) {
+        EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", lease}, {"RCCT", type}, {"RCUNIT", "U100"}}));
+        return Pml(kPmlRecurringCharge, "RCADESC");
+    }
+    // The shipped template with one more format, `format` + "M", that may only modify records.
+    void UseTemplateWithModifyFormat(const std::string& format) {
+        std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
+        const std::string head = "format " + format + "\n";
+        const auto start = tpl.find(head);
+        ASSERT_NE(start, std::string::npos);
+        std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
+        modify.replace(0, head.size() - 1, "format " + format + "M");
+        modify.replace(modify.find("permissions 2"), 13, "permissions 1");
+        templateFile = company.str("xvpml-modify.tpl");
+        WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    }
 };
 
 TEST_F(PmlFinishTest, LinksDefaultChargeControlsAndTenantLeases) {
@@ -138,10 +155,7 @@ TEST_F(PmlFinishTest, EscalationsAndRecurringChargesChecked) {
                                   "match its log\n                         with Frequency 'Not specified'."));
     EXPECT_THAT(report, HasSubstr("'E2, 0, TAX, U100' Frequency with 'Monthly (3)' doesn't match its log\n"
                                   "                         with Frequency 'Annually (6)'. The table"));
-    const auto description = [&](const char* type) {
-        EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E2"}, {"RCCT", type}, {"RCUNIT", "U100"}}));
-        return Pml(kPmlRecurringCharge, "RCADESC");
-    };
+    const auto description = [&](const char* type) { return ChargeDescription("E2", type); };
     EXPECT_EQ(description("RENT"), "125.00 / month");
     EXPECT_EQ(description("TAX"), "50.00 / year");
     EXPECT_EQ(description("CAM"), "");
@@ -175,10 +189,7 @@ TEST_F(PmlFinishTest, LogEntriesOfTheTextFileApplyAsThoseOnFile) {
               2);
     EXPECT_THAT(report, HasSubstr("'E2, 0, CAM, U100' Frequency with 'Quarterly (4)' doesn't match its log\n"
                                   "                         with Frequency 'Not specified'."));
-    const auto description = [&](const char* type) {
-        EXPECT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E2"}, {"RCCT", type}, {"RCUNIT", "U100"}}));
-        return Pml(kPmlRecurringCharge, "RCADESC");
-    };
+    const auto description = [&](const char* type) { return ChargeDescription("E2", type); };
     EXPECT_EQ(description("RENT"), "125.00 / month");
     EXPECT_EQ(description("TAX"), "50.00 / year");
     EXPECT_EQ(description("CAM"), "");
@@ -186,14 +197,8 @@ TEST_F(PmlFinishTest, LogEntriesOfTheTextFileApplyAsThoseOnFile) {
 
 // A log entry a later line of the text file replaces applies as it now stands.
 TEST_F(PmlFinishTest, ALogEntryALaterLineReplacesAppliesAsItNowStands) {
-    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
-    const auto start = tpl.find("format 15\n");
-    ASSERT_NE(start, std::string::npos);
-    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
-    modify.replace(0, 9, "format 15M");
-    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
-    templateFile = company.str("xvpml-modify.tpl");
-    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    UseTemplateWithModifyFormat("15");
+    if (HasFatalFailure()) return;
     Lease("E4", 0, "STRIP", "U100", "ACME");
     Charge("E4", "RENT", "3", "1", "3/1/2026");
     auto log = [&](const char* format, const char* frequency, const char* amount) {
@@ -204,8 +209,7 @@ TEST_F(PmlFinishTest, ALogEntryALaterLineReplacesAppliesAsItNowStands) {
     };
     const std::string report = Run({log("15", "4", "999.00"), log("15M", "3", "125.00")}, true);
     EXPECT_THAT(report, Not(HasSubstr("doesn't match its log"))) << report;
-    ASSERT_TRUE(ReadByKeys(H("PML"), kPmlRecurringCharge, {{"RCLEASE", "E4"}, {"RCCT", "RENT"}, {"RCUNIT", "U100"}}));
-    EXPECT_EQ(Pml(kPmlRecurringCharge, "RCADESC"), "125.00 / month");
+    EXPECT_EQ(ChargeDescription("E4", "RENT"), "125.00 / month");
 }
 
 // A recurring charge another handle holds cannot take its description: the file ends with every
@@ -231,14 +235,8 @@ TEST_F(PmlFinishTest, ARecurringChargeHeldElsewhereEndsTheFileWithEveryFileResto
 
 TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
     // The shipped template with one more lease format, "1M", that may only modify leases.
-    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
-    const auto start = tpl.find("format 1\n");
-    ASSERT_NE(start, std::string::npos);
-    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
-    modify.replace(0, 8, "format 1M");
-    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
-    templateFile = company.str("xvpml-modify.tpl");
-    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    UseTemplateWithModifyFormat("1");
+    if (HasFatalFailure()) return;
     Unit("STRIP", "U300");
     // A1 starts on June 1 and is U300's current lease; a later line moves its start to January 1
     // and gives it to BAKER; B1, starting in March, then takes the unit.
@@ -259,14 +257,8 @@ TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
 
 // The records after a line that modifies a lease see the lease as that line left it.
 TEST_F(PmlFinishTest, ADepositAfterALineCancelingItsLeaseLinksNoUnit) {
-    std::string tpl = ReadFile((data_folder() / "templates" / "xvpml.tpl").string());
-    const auto start = tpl.find("format 1\n");
-    ASSERT_NE(start, std::string::npos);
-    std::string modify = tpl.substr(start, tpl.find("\n\n", start) - start);
-    modify.replace(0, 8, "format 1M");
-    modify.replace(modify.find("permissions 2"), 13, "permissions 1");
-    templateFile = company.str("xvpml-modify.tpl");
-    WriteFile(templateFile, tpl + "\n" + modify + "\n");
+    UseTemplateWithModifyFormat("1");
+    if (HasFatalFailure()) return;
     Put("PMP", 7, {{"PDPROP", "STRIP"}, {"PDDTYPE", "Security"}});
     auto deposit = [&](const char* unit) {
         return Line("3", "PML", kPmlDeposit, {{"LDLEASE", "A1"}, {"LDREV", "0"}, {"LDUNIT", unit}, {"LDDTYPE", "Security"}});
