@@ -23,10 +23,6 @@ inline constexpr uint16_t kCountryAustralia = 61;
 // How a field holds "a value" and what it is reset to.
 enum class FieldKind { Text, YesNo, Number, Amount, Date, Choice };
 
-// Whether the field holds a value TakeFieldValue would take: the look the record handlers give
-// every field a country drops, on every employee, before anything is built.
-bool FieldHoldsValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault = 1);
-
 // The value of a field as messages show it (numbers "%.0f", amounts "%.2f" of hundredths, choices
 // "%s (%.0f)", dates as written, a yes `yesText`), after which the field is reset to its empty
 // value (a choice to `choiceDefault`); nothing when the field holds no value.

@@ -161,9 +161,7 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     // 10. Fields only some countries use.
     using K = FieldKind;
     auto drop = [&](std::size_t field, K kind, const char* countries, double choiceDefault = 1) {
-        // Most employees hold none of them: the look comes first, the label only with a value.
-        if (FieldHoldsValue(prm, emp_[field], kind, choiceDefault))
-            DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+        DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
     };
     if (country != kCountryUsa) {
         for (const std::size_t f : {kERES3, kEWORK3, kEEICST}) drop(f, K::Text, "the USA");
