@@ -102,7 +102,8 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     formats_.clear();
     lastFacts_ = nullptr;
     prefixed_ = baseWidth_ = -1;
-    unformatted_.clear();
+    for (CashAccounts& kept : unformatted_) kept.clear();
+    lastCash_[0] = lastCash_[1] = nullptr;
     filled_ = nullptr;
 
     // 1, 2. The GL master file, the run's own or opened here.
@@ -183,20 +184,24 @@ bool xvCMM::Prefixed() {
 }
 
 xvCMM::CashAccount& xvCMM::Unformatted(int section, const std::string& account) {
-    std::string& memo = unformatKey_;
-    memo.assign(1, static_cast<char>('0' + section)).append(account);
-    auto it = unformatted_.find(memo);
-    if (it == unformatted_.end()) {
+    const int kind = section == suite::kGlBaseAccount ? 1 : 0;
+    // Neighbouring banks mostly give the same cash account.
+    if (CashAccounts::value_type* last = lastCash_[kind]; last && last->first == account) return last->second;
+    CashAccounts& memo = unformatted_[kind];
+    auto it = memo.find(std::string_view(account));
+    if (it == memo.end()) {
         // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
-        if (unformatted_.size() >= kUnformattedKept) {
-            unformatted_.clear();
+        if (unformatted_[0].size() + unformatted_[1].size() >= kUnformattedKept) {
+            for (CashAccounts& kept : unformatted_) kept.clear();
+            lastCash_[0] = lastCash_[1] = nullptr;
             filled_ = nullptr;
         }
         CashAccount cash;
         cash.unformatted = account;
         suite::xk_unformat_field(suite::kGlAccountFormat, section, cash.unformatted);
-        it = unformatted_.emplace(memo, std::move(cash)).first;
+        it = memo.emplace(account, std::move(cash)).first;
     }
+    lastCash_[kind] = &*it;
     return it->second;
 }
 

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -134,16 +135,24 @@ protected:
         int8_t valid = -1;        // a valid AP cash account of its section: -1 not asked yet
         int8_t missing = -1;      // not on file in GL as an account of its section: -1 not asked yet
     };
-    // The cash account for the whole account or its base section.
+    // The cash account for the whole account (suite::kGlWhole) or its base section
+    // (suite::kGlBaseAccount).
     CashAccount& Unformatted(int section, const std::string& account);
 
 private:
+    // Texts looked up by their view, without a copy.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+    };
     std::unordered_map<std::string, FormatFacts> formats_;
     std::string lastFormat_;                  // the format Facts answered last
     const FormatFacts* lastFacts_ = nullptr;  // and its facts
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
-    std::unordered_map<std::string, CashAccount> unformatted_;  // section digit + account as given
-    std::string unformatKey_;
+    // Accounts as given, taken apart as whole accounts [0] and as base accounts [1].
+    using CashAccounts = std::unordered_map<std::string, CashAccount, TextHash, std::equal_to<>>;
+    CashAccounts unformatted_[2];
+    CashAccounts::value_type* lastCash_[2] = {};  // the entry Unformatted answered last, by kind
     // The cash account the filling step put into this line's AP cash field (null: none), and
     // whether as a base account.
     CashAccount* filled_ = nullptr;

@@ -15,6 +15,8 @@
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
 
+#include <array>
+
 namespace dz::gl {
 
 namespace {
@@ -39,8 +41,14 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const std::string& format = info.FormatID();
     const uint16_t rec = kCmRecBank;
     ResolveFields(cmm);
-    // Read where the record holds them: each value is used before its field is written.
-    auto text = [&](std::size_t field) -> const std::string& { return xio_get_text(cmm, bank_[field]); };
+    // Read where the record holds them, each field's cell found once: a value read here shows
+    // what the steps put into the field later.
+    std::array<const std::string*, kBankFields> cells{};
+    auto text = [&](std::size_t field) -> const std::string& {
+        const std::string*& cell = cells[field];
+        if (!cell) cell = &xio_get_text(cmm, bank_[field]);
+        return *cell;
+    };
     auto clear = [&](std::size_t field) { PutText(cmm, bank_[field], ""); };
     const FormatFacts& given = Facts(format, import);
 
