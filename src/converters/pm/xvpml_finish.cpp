@@ -365,8 +365,10 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     if (logsKept) {
         logOrder.resize(m_logFacts.size());
         for (uint32_t i = 0; i < logOrder.size(); ++i) logOrder[i] = i;
-        std::stable_sort(logOrder.begin(), logOrder.end(),
-                         [&](uint32_t a, uint32_t b) { return logBefore(logKey(a), logKey(b)); });
+        // Entries mostly come in key order: then they are in it already.
+        auto byKey = [&](uint32_t a, uint32_t b) { return logBefore(logKey(a), logKey(b)); };
+        if (!std::is_sorted(logOrder.begin(), logOrder.end(), byKey))
+            std::stable_sort(logOrder.begin(), logOrder.end(), byKey);
     }
     auto note = [&](const std::string& charge, const std::string& log) {
         if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
