@@ -243,12 +243,10 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const auto line = static_cast<uint32_t>(info.StartLine());
     convert::NotesReport& notes = *ctx.notes;
     // A value missing from its list is noted; a blank one only where a blank is no choice.
-    auto checkText = [&](const CustomList& list, const std::string& value, bool blankNoted) {
+    auto check = [&](const CustomList& list, uint16_t f, uint16_t r, const char* field, bool blankNoted) {
+        const std::string value = GetText(f, r, field);
         if (value.empty() && !blankNoted) return;
         list.CheckExact(value, notes, line);
-    };
-    auto check = [&](const CustomList& list, uint16_t f, uint16_t r, const char* field, bool blankNoted) {
-        checkText(list, GetText(f, r, field), blankNoted);
     };
     if (file == pml_ && rec == kPmlLease) {
         // The lease's fields are read through their numbers: a lease line comes a million times.

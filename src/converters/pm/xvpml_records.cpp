@@ -24,7 +24,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     const Field lease = field(kLfLease), property = field(kLfProperty), unit = field(kLfUnit), tenant = field(kLfTenant);
     const LookupScope scope{&RecordIds(), converting};
     const std::string leaseText = LeaseKeyText(xio_get_text(pml, lease.no), xio_get_number(pml, no[kLfRevision]));
-    // The texts of the words that differ between Convert and Examine Files, made only for a note.
+    // The Convert or Examine Files wording of a note, made only for a note that is issued.
     auto wasNot = [&] { return ModeWord("was not/will not be", converting); };
 
     // 1, 2. The lease, property, unit and tenant are required.
