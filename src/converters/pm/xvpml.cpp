@@ -90,6 +90,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_linkedLease = {};
     m_lastCharge = {};
     m_linkFieldsFor = 0;
+    m_leaseFieldsFor = 0;
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
@@ -248,12 +249,17 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         list.CheckExact(value, notes, line);
     };
     if (file == pml_ && rec == kPmlLease) {
+        // The lease's fields are read through their numbers: a lease line comes a million times.
+        const convert::FieldNumbers<kLeaseFields>& no = LeaseFields(pml_);
+        const std::string& lease = xio_get_text(pml_, no[kLfLease]);
         // It may replace the one kept. Written, it is the lease its child records name next.
-        if (ctx.converting && !GetText(pml_, rec, "LEASE").empty())
-            m_leaseCache.Keep({GetText(pml_, rec, "LEASE"), GetText(pml_, rec, "LPROP"), GetText(pml_, rec, "LTENANT"),
-                               GetNumber(pml_, rec, "LREV"), StagedField(pml_, rec, "LSTATUS").Result()});
+        if (ctx.converting && !lease.empty())
+            m_leaseCache.Keep({lease, xio_get_text(pml_, no[kLfProperty]), xio_get_text(pml_, no[kLfTenant]),
+                               xio_get_number(pml_, no[kLfRevision]), StagedField(pml_, rec, no[kLfStatus]).Result()});
         else
             m_leaseCache.Forget();
+        RecordWrittenLease(ctx, line);
+        return;
     }
     if (ctx.converting && file == pml_ && rec == kPmlRecurringCharge)
         m_lastCharge = {GetText(pml_, rec, "RCLEASE"), GetText(pml_, rec, "RCCT"), GetText(pml_, rec, "RCUNIT"),
@@ -267,12 +273,6 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         return;
     }
     switch (rec) {
-    case kPmlLease:
-        check(m_list421, pml_, rec, "LBFBILL", false);
-        check(m_list421, pml_, rec, "LINTTA", false);
-        check(m_list421, pml_, rec, "LREFTA", false);
-        check(m_list428, pml_, rec, "LBUSCAT", false);
-        break;
     case kPmlDeposit: check(m_list422, pml_, rec, "LDDTYPE", true); break;
     case kPmlOption: check(m_list423, pml_, rec, "LOCAT", true); break;
     case kPmlInsurance: check(m_list424, pml_, rec, "LINSTYP", true); break;
@@ -284,35 +284,15 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     default: break;
     }
 
-    if (!ctx.converting) {
-        if (rec == kPmlLease)
-            m_examinedLeaseProperties.Add(UpperKey(GetText(pml_, rec, "LEASE")), GetText(pml_, rec, "LPROP"));
-        return;
-    }
+    if (!ctx.converting) return;
     // Convert: the record just written is still in its buffer.
-    if ((rec == kPmlLease || rec == kPmlDeposit || rec == kPmlRecurringCharge) &&
-        !UpdateUnitLeaseLinks(pmp_, pml_, rec)) {
+    if ((rec == kPmlDeposit || rec == kPmlRecurringCharge) && !UpdateUnitLeaseLinks(pmp_, pml_, rec)) {
         EndFile(ctx, Msg(12011), true, true);
         return;
     }
     auto text = [&](const char* field) { return GetText(pml_, rec, field); };
     auto revision = [&](const char* field) { return WholeText(GetNumber(pml_, rec, field)); };
     switch (rec) {
-    case kPmlLease:
-        if (!text("LEASE").empty()) {
-            m_leaseKeys.push_back({text("LEASE"), revision("LREV")});
-            // The interest and refund tenants are mostly the lease's own.
-            const std::string tenant = text("LTENANT"), interest = text("LINTT"), refund = text("LREFT");
-            const uint32_t tenantNo =
-                m_leaseTenantKnown && tenant == m_leaseTenantText ? m_leaseTenantFact : FactNumber(tenant);
-            m_leaseFacts.push_back({FactNumber(text("LPROP")), tenantNo,
-                                    interest == tenant ? tenantNo : FactNumber(interest),
-                                    refund == tenant ? tenantNo : FactNumber(refund)});
-            // The pass finds the lease again by its revision's whole-number text.
-            const double number = GetNumber(pml_, rec, "LREV");
-            if (number != std::round(number)) m_leaseFactsStale = true;
-        }
-        break;
     case kPmlChargeControl:
         if (!text("LCLEASE").empty()) {
             m_chargeControlKeys.push_back({text("LCLEASE"), revision("LCREV"), text("LCCT")});
@@ -339,6 +319,36 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         break;
     default: break;
     }
+}
+
+void xvPML::RecordWrittenLease(ConvertContext& ctx, uint32_t line) {
+    const convert::FieldNumbers<kLeaseFields>& no = LeaseFields(pml_);
+    // Fetched again after every step that may touch the buffer: a text read is valid until then.
+    auto text = [&](LeaseField f) -> const std::string& { return xio_get_text(pml_, no[f]); };
+    for (const auto& [list, f] : {std::pair{&m_list421, kLfBilling}, std::pair{&m_list421, kLfInterestType},
+                                  std::pair{&m_list421, kLfRefundType}, std::pair{&m_list428, kLfCategory}})
+        if (!text(f).empty()) list->CheckExact(text(f), *ctx.notes, line);
+
+    if (!ctx.converting) {
+        m_examinedLeaseProperties.Add(UpperKey(text(kLfLease)), text(kLfProperty));
+        return;
+    }
+    if (!UpdateUnitLeaseLinks(pmp_, pml_, kPmlLease)) {
+        EndFile(ctx, Msg(12011), true, true);
+        return;
+    }
+    if (text(kLfLease).empty()) return;
+    const double number = xio_get_number(pml_, no[kLfRevision]);
+    m_leaseKeys.push_back({text(kLfLease), WholeText(number)});
+    // The interest and refund tenants are mostly the lease's own.
+    const std::string& tenant = text(kLfTenant);
+    const std::string &interest = text(kLfInterest), &refund = text(kLfRefund);
+    const uint32_t tenantNo = m_leaseTenantKnown && tenant == m_leaseTenantText ? m_leaseTenantFact : FactNumber(tenant);
+    m_leaseFacts.push_back({FactNumber(text(kLfProperty)), tenantNo,
+                            interest == tenant ? tenantNo : FactNumber(interest),
+                            refund == tenant ? tenantNo : FactNumber(refund)});
+    // The pass finds the lease again by its revision's whole-number text.
+    if (number != std::round(number)) m_leaseFactsStale = true;
 }
 
 uint32_t xvPML::FactNumber(const std::string& text) {
@@ -392,17 +402,23 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
     };
 
     if (rec == kPmlLease) {
-        const double status = GetNumber(pml, rec, "LSTATUS");
-        const std::string lease = GetText(pml, rec, "LEASE"), property = GetText(pml, rec, "LPROP"),
-                          unit = GetText(pml, rec, "LUNIT");
-        const double revision = GetNumber(pml, rec, "LREV");
+        const convert::FieldNumbers<kLeaseFields>& no = LeaseFields(pml);
+        const double status = xio_get_number(pml, no[kLfStatus]);
+        const std::string lease = xio_get_text(pml, no[kLfLease]), property = xio_get_text(pml, no[kLfProperty]),
+                          unit = xio_get_text(pml, no[kLfUnit]);
+        const double revision = xio_get_number(pml, no[kLfRevision]);
         if (status != 2 && !writeLink(property, unit, lease, revision)) return false;
         if (status != 3) return true;
 
         // The unit keeps a current lease that starts on or after this one.
-        const x_date_type start = GetDate(pml, rec, "LACTST");
+        const x_date_type start = GetDate(pml, no[kLfActualStart]);
         const bool keep = !m_leaseFactsStale;
-        const std::string unitKey = keep ? UpperKey(property + "\t" + unit) : std::string();
+        std::string& unitKey = m_unitKey;
+        unitKey.clear();
+        if (keep) {
+            unitKey.append(property).append(1, '\t').append(unit);
+            suite::x_capitalize(unitKey);
+        }
         if (UnitCurrent* kept = keep ? m_unitCurrent.find(unitKey) : nullptr) {
             if (kept->held && suite::xd_compare_dates(kept->start, start) >= 0) return true;
             kept->held = false;

@@ -15,6 +15,7 @@
 //                      tenant-lease records, escalation and recurring-charge checks
 #pragma once
 
+#include "convert/field_numbers.h"
 #include "converters/pm/pm_shared.h"
 
 #include <algorithm>
@@ -41,6 +42,18 @@ inline constexpr uint16_t kPmsCorporation = 3, kPmsCalcMethod = 5, kPmsCpiIndex 
                           kPmsSicCode = 8;
 // ... and the PM property file's unit and lease-unit link.
 inline constexpr uint16_t kPmpUnit = 17, kPmpLeaseUnitLink = 20;
+
+// The lease record's fields that every lease line reads or writes, numbered once per text file.
+enum LeaseField : std::size_t {
+    kLfLease, kLfRevision, kLfProperty, kLfUnit, kLfTenant, kLfStatus, kLfTerminating, kLfPhase, kLfNotice,
+    kLfTermReason, kLfBalance, kLfStart, kLfEnd, kLfBilling, kLfStatementType, kLfInterest, kLfRefund,
+    kLfInterestType, kLfRefundType, kLfPeriodEnd, kLfCorporation, kLfSic, kLfCategory, kLfCombined, kLfActualStart,
+    kLeaseFields
+};
+inline constexpr convert::FieldNames<kLeaseFields> kLeaseFieldNames{
+    "LEASE", "LREV", "LPROP", "LUNIT", "LTENANT", "LSTATUS", "LBTERM", "LPHASE", "LNDATE",
+    "LTERMR", "LBAL", "LSTART", "LTERM", "LBFBILL", "LSTTYPE", "LINTT", "LREFT",
+    "LINTTA", "LREFTA", "LPEDATE", "LCORP", "LSIC", "LBUSCAT", "LLRCMB", "LACTST"};
 
 // Custom descriptions only these records name.
 inline constexpr int kSicCodeTerm = 427;
@@ -223,6 +236,7 @@ public:
         bool held = true;
     };
     FoundTexts<UnitCurrent> m_unitCurrent;
+    std::string m_unitKey;  // the look-up's text, in storage kept from lease to lease
     // The units the lease last linked is linked to, as this conversion wrote them or found them
     // on file (exact texts): its deposits and recurring charges mostly name one of them, and a
     // write that would only meet the link on file is left out. Nothing takes a link off before
@@ -236,6 +250,10 @@ public:
     // The link's four fields, numbered once per text file for the property file they belong to.
     uint16_t m_linkFieldsFor = 0;
     uint16_t m_linkFields[4] = {};
+    // The lease record's fields, numbered for the lease file they were resolved against (0: not yet).
+    const convert::FieldNumbers<kLeaseFields>& LeaseFields(uint16_t pml);
+    convert::FieldNumbers<kLeaseFields> m_leaseFields;
+    uint16_t m_leaseFieldsFor = 0;
 
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
@@ -296,6 +314,9 @@ public:
     // this conversion writes names a lease on file, so without earlier links none is invalid.
     bool m_linksBeforeRun = true;
     uint32_t FactNumber(const std::string& text);
+    // RecordWritten for a lease: its list notes, then the links and what the finishing pass
+    // keeps of it (Convert) or its property (Examine Files).
+    void RecordWrittenLease(convert::ConvertContext& ctx, uint32_t line);
     // Examine: LEASE (upper case) -> LPROP of each lease examined, the first kept. Leases mostly
     // come in key order: those go on the end of a sorted list, the others into a map.
     class ExaminedLeaseProperties {

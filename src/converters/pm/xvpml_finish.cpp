@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <tuple>
 #include <cmath>
 #include <cstdlib>
 #include <unordered_map>
@@ -142,37 +143,56 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                    cType = FieldNo(pml_, C, "LCCT"), cPrefix = FieldNo(pml_, C, "LCGLPFX"),
                    cBillTo = FieldNo(pml_, C, "LCBTTEN"), tTenant = FieldNo(pmn_, T, "TENID"),
                    tLease = FieldNo(pmn_, T, "TLEASE"), tRevision = FieldNo(pmn_, T, "TLREV");
+    // The prefix of each property kept, by its number in m_factTexts.
+    std::vector<const std::string*> prefixOfFact;
     std::size_t index = 0;
+    std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
             const double revision = Revision(key.revision);
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
             bool leaseFound = true;
-            std::string lease, property, tenant, interest, refund;
+            const std::string *lease = &leaseRead, *property = &propertyRead, *tenant = &tenantRead,
+                              *interest = &interestRead, *refund = &refundRead;
+            const std::string* prefix = nullptr;
+            // Interest and refund tenants kept as the lease's own tenant are the same text.
+            bool interestIsTenant = false, refundIsTenant = false;
             double stored = revision;
             if (factsKept) {
                 const LeaseFacts& facts = m_leaseFacts[at];
-                lease = key.lease;
-                property = m_factTexts[facts.property];
-                tenant = m_factTexts[facts.tenant];
-                interest = m_factTexts[facts.interest];
-                refund = m_factTexts[facts.refund];
+                lease = &key.lease;
+                property = &m_factTexts[facts.property];
+                tenant = &m_factTexts[facts.tenant];
+                interest = &m_factTexts[facts.interest];
+                refund = &m_factTexts[facts.refund];
+                interestIsTenant = facts.interest == facts.tenant;
+                refundIsTenant = facts.refund == facts.tenant;
+                if (facts.property >= prefixOfFact.size()) prefixOfFact.resize(facts.property + 1, nullptr);
+                const std::string*& kept = prefixOfFact[facts.property];
+                if (!kept) kept = &propertyPrefix(*property);
+                prefix = kept;
             } else {
                 xio_init_record(pml_, kPmlLease);
                 PutText(pml_, kPmlLease, "LEASE", key.lease);
                 PutNumber(pml_, kPmlLease, "LREV", revision);
                 leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
                 if (leaseFound) {
-                    lease = GetText(pml_, kPmlLease, "LEASE");
-                    property = GetText(pml_, kPmlLease, "LPROP");
-                    tenant = GetText(pml_, kPmlLease, "LTENANT");
-                    interest = GetText(pml_, kPmlLease, "LINTT");
-                    refund = GetText(pml_, kPmlLease, "LREFT");
+                    leaseRead = GetText(pml_, kPmlLease, "LEASE");
+                    propertyRead = GetText(pml_, kPmlLease, "LPROP");
+                    tenantRead = GetText(pml_, kPmlLease, "LTENANT");
+                    interestRead = GetText(pml_, kPmlLease, "LINTT");
+                    refundRead = GetText(pml_, kPmlLease, "LREFT");
                     stored = GetNumber(pml_, kPmlLease, "LREV");
                 } else {
+                    leaseRead.clear();
+                    propertyRead.clear();
+                    tenantRead.clear();
+                    interestRead.clear();
+                    refundRead.clear();
                     stored = 0;
                 }
+                prefix = &propertyPrefix(*property);
             }
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
@@ -180,8 +200,8 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             PutText(pml_, cLease, key.lease);
             PutNumber(pml_, cRevision, revision);
             PutText(pml_, cType, kDefaultChargeType);
-            PutText(pml_, cPrefix, propertyPrefix(property));
-            PutText(pml_, cBillTo, tenant);
+            PutText(pml_, cPrefix, *prefix);
+            PutText(pml_, cBillTo, *tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
@@ -189,11 +209,13 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             // The lease's tenant, and its interest and refund tenants where they differ; a blank
             // one names no tenant.
             if (leaseFound)
-                for (const std::string* id : {&tenant, &interest, &refund}) {
-                    if (id->empty() || (id != &tenant && EqualNoCase(*id, tenant))) continue;
+                for (const auto& [id, other, same] : {std::tuple{tenant, false, false},
+                                                      std::tuple{interest, true, interestIsTenant},
+                                                      std::tuple{refund, true, refundIsTenant}}) {
+                    if (id->empty() || (other && (same || EqualNoCase(*id, *tenant)))) continue;
                     xio_init_record(pmn_, T);
                     PutText(pmn_, tTenant, *id);
-                    PutText(pmn_, tLease, lease);
+                    PutText(pmn_, tLease, *lease);
                     PutNumber(pmn_, tRevision, stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
@@ -343,8 +365,10 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     if (logsKept) {
         logOrder.resize(m_logFacts.size());
         for (uint32_t i = 0; i < logOrder.size(); ++i) logOrder[i] = i;
-        std::stable_sort(logOrder.begin(), logOrder.end(),
-                         [&](uint32_t a, uint32_t b) { return logBefore(logKey(a), logKey(b)); });
+        // Entries mostly come in key order: then they are in it already.
+        auto byKey = [&](uint32_t a, uint32_t b) { return logBefore(logKey(a), logKey(b)); };
+        if (!std::is_sorted(logOrder.begin(), logOrder.end(), byKey))
+            std::stable_sort(logOrder.begin(), logOrder.end(), byKey);
     }
     auto note = [&](const std::string& charge, const std::string& log) {
         if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);

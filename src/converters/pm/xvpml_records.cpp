@@ -19,32 +19,35 @@ using Field = StagedField;
 bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                          bool converting, uint16_t pmn, uint16_t pmp, uint16_t pms) {
     constexpr uint16_t R = kPmlLease;
-    const Field lease(pml, R, "LEASE"), revision(pml, R, "LREV"), property(pml, R, "LPROP"), unit(pml, R, "LUNIT"),
-        tenant(pml, R, "LTENANT");
+    const convert::FieldNumbers<kLeaseFields>& no = LeaseFields(pml);
+    auto field = [&](LeaseField f) { return Field(pml, R, no[f]); };
+    const Field lease = field(kLfLease), property = field(kLfProperty), unit = field(kLfUnit), tenant = field(kLfTenant);
     const LookupScope scope{&RecordIds(), converting};
-    const std::string leaseText = LeaseKeyText(lease.Text(), revision.Number());
+    const std::string leaseText = LeaseKeyText(xio_get_text(pml, lease.no), xio_get_number(pml, no[kLfRevision]));
+    // The Convert or Examine Files wording of a note, made only for a note that is issued.
+    auto wasNot = [&] { return ModeWord("was not/will not be", converting); };
 
     // 1, 2. The lease, property, unit and tenant are required.
-    if (lease.Text().empty()) {
+    if (xio_get_text(pml, lease.no).empty()) {
         reason = Msg(12445, lease.Label());
         return false;
     }
     for (const Field* f : {&property, &unit, &tenant}) {
-        if (f->Text().empty()) {
+        if (xio_get_text(pml, f->no).empty()) {
             reason = Msg(12446, f->Label(), LeaseKeyLabel(), leaseText);
             return false;
         }
     }
 
     // 3, 4. The property and its unit must be on file (this conversion never writes them).
-    const PropertyFacts& prop = LeaseProperty(pmp, property.Text());
+    const PropertyFacts& prop = LeaseProperty(pmp, xio_get_text(pml, property.no));
     if (prop.stored.empty()) {
         reason = PropertyMissingText(12452, property.Text());
         return false;
     }
     property.Put(prop.stored);
     const x_date_type periodEnd = prop.periodEnd;
-    const std::string storedUnit = StoredUnit(pmp, property.Text(), unit.Text());
+    const std::string storedUnit = StoredUnit(pmp, xio_get_text(pml, property.no), xio_get_text(pml, unit.no));
     if (storedUnit.empty()) {
         reason = UnitMissingText(12453, property.Text(), unit.Text());
         return false;
@@ -53,7 +56,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
 
     // 5. The tenant: on file, or in Examine Files earlier in the text file.
     m_leaseTenantKnown = false;
-    if (const TenantKnown* known = m_tenantsOnFile.find(tenant.Text())) {
+    if (const TenantKnown* known = m_tenantsOnFile.find(xio_get_text(pml, tenant.no))) {
         tenant.Put(known->stored);
         m_leaseTenantText = known->stored;
         m_leaseTenantFact = known->fact;
@@ -68,60 +71,58 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 6 - 8. Status, being terminated and phase.
-    const Field status(pml, R, "LSTATUS"), terminating(pml, R, "LBTERM"), phase(pml, R, "LPHASE");
-    const int st = static_cast<int>(status.Number());
+    const int st = static_cast<int>(xio_get_number(pml, no[kLfStatus]));
     if (st == 4) {
         reason = Msg(12454, TermLabel(kLeaseTerm, true, true), TermLabel(kLeaseTerm), lease.Text());
         return false;
     }
-    bool beingTerminated = GetFlag(pml, terminating.no) != 0;
+    bool beingTerminated = GetFlag(pml, no[kLfTerminating]) != 0;
     if ((st == 1 || st == 2) && beingTerminated) {
         reason = Msg(12455, LeaseKeyLabel(), leaseText, st == 1 ? "Future (1)" : "Canceled (2)");
         return false;
     }
     if ((st == 5 || st == 6) && !beingTerminated) {
-        PutFlag(pml, terminating.no, 1);
+        PutFlag(pml, no[kLfTerminating], 1);
         beingTerminated = true;
     }
-    if (phase.Number() != 1) {
+    if (xio_get_number(pml, no[kLfPhase]) != 1) {
         reason = Msg(12456, TermLabel(kLeaseTerm, true, true), TermLabel(kLeaseTerm), lease.Text());
         return false;
     }
 
     // 9. A lease that is not ending keeps no notice date or termination reason.
-    const std::string wasNot = ModeWord("was not/will not be", converting);
     if (!beingTerminated && st >= 1 && st <= 3) {
-        const Field notice(pml, R, "LNDATE"), termReason(pml, R, "LTERMR");
+        const Field notice = field(kLfNotice), termReason = field(kLfTermReason);
         if (!IsBlank(notice.Date())) {
-            messages.push_back(Msg(12457, "Notice date", DateText(notice.Date()), wasNot, TermLabel(kLeaseTerm),
+            messages.push_back(Msg(12457, "Notice date", DateText(notice.Date()), wasNot(), TermLabel(kLeaseTerm),
                                    converting ? "1115" : "1116"));
             notice.Clear();
         }
         if (termReason.Number() != 1) {
-            messages.push_back(Msg(12457, "Termination Reason", WholeText(termReason.Number()), wasNot,
+            messages.push_back(Msg(12457, "Termination Reason", WholeText(termReason.Number()), wasNot(),
                                    TermLabel(kLeaseTerm), converting ? "1115" : "1116"));
             termReason.Put(1.0);
         }
     }
 
     // 10. The balance accumulates from transactions.
-    const Field balance(pml, R, "LBAL");
+    const Field balance = field(kLfBalance);
     if (!IsZero(balance.Number())) {
         messages.push_back(Msg(12458, FormatNumber("%.2f", balance.Number() / 100.0), LeaseKeyLabel(), leaseText,
-                               wasNot, converting ? "1117" : "1118"));
+                               wasNot(), converting ? "1117" : "1118"));
         balance.Put(0.0);
     }
 
     // 11. Intended dates in the wrong order are noted and kept.
-    const x_date_type start = GetDate(pml, R, "LSTART"), end = GetDate(pml, R, "LTERM");
+    const x_date_type start = GetDate(pml, no[kLfStart]), end = GetDate(pml, no[kLfEnd]);
     if (!IsBlank(start) && !IsBlank(end) && suite::xd_compare_dates(start, end) > 0)
         messages.push_back(Msg(12459, DateText(start), DateText(end)));
 
     // 12. A billing address only for balance-forward statements.
-    const Field billing(pml, R, "LBFBILL");
-    if (!billing.Text().empty()) {
-        if (GetNumber(pml, R, "LSTTYPE") == 1) {
-            messages.push_back(Msg(12461, billing.Text(), wasNot, converting ? "1122" : "1123"));
+    const Field billing = field(kLfBilling);
+    if (!xio_get_text(pml, billing.no).empty()) {
+        if (xio_get_number(pml, no[kLfStatementType]) == 1) {
+            messages.push_back(Msg(12461, billing.Text(), wasNot(), converting ? "1122" : "1123"));
             billing.Clear();
         } else {
             std::string value = billing.Text();
@@ -130,10 +131,10 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 13. The interest and refund tenants default to the lease's tenant.
-    for (const char* name : {"LINTT", "LREFT"}) {
-        const Field other(pml, R, name);
-        if (other.Text().empty()) {
-            other.Put(tenant.Text());
+    for (const LeaseField name : {kLfInterest, kLfRefund}) {
+        const Field other = field(name);
+        if (xio_get_text(pml, other.no).empty()) {
+            other.Put(xio_get_text(pml, tenant.no));
             continue;
         }
         const Found found = TenantOnFile(pmn, other.Text(), scope);
@@ -145,15 +146,18 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 14. Their address types default to the address-type list's first entry.
-    for (const char* name : {"LINTTA", "LREFTA"}) {
-        const Field type(pml, R, name);
+    for (const LeaseField name : {kLfInterestType, kLfRefundType}) {
+        const Field type = field(name);
+        if (xio_get_text(pml, type.no).empty()) {
+            type.Put(m_list421Default);
+            continue;
+        }
         std::string value = type.Text();
-        if (value.empty()) type.Put(m_list421Default);
-        else if (m_list421.Spelling(value)) type.Put(value);
+        if (m_list421.Spelling(value)) type.Put(value);
     }
 
     // 15. The period end date is the property's.
-    const Field periodEndField(pml, R, "LPEDATE");
+    const Field periodEndField = field(kLfPeriodEnd);
     const x_date_type given = periodEndField.Date();
     if (!IsBlank(given) && suite::xd_compare_dates(given, periodEnd) != 0) {
         messages.push_back(Msg(12462, periodEndField.Label(), DateText(given), ModeWord("was/will be", converting),
@@ -162,11 +166,12 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 16, 17. Corporation and SIC code, when given.
-    const std::pair<const char*, std::pair<uint16_t, std::pair<const char*, int>>> systemKeys[] = {
-        {"LCORP", {kPmsCorporation, {"CORPID", kCorporationTerm}}}, {"LSIC", {kPmsSicCode, {"SICCODE", kSicCodeTerm}}}};
+    const std::pair<LeaseField, std::pair<uint16_t, std::pair<const char*, int>>> systemKeys[] = {
+        {kLfCorporation, {kPmsCorporation, {"CORPID", kCorporationTerm}}},
+        {kLfSic, {kPmsSicCode, {"SICCODE", kSicCodeTerm}}}};
     for (const auto& [name, target] : systemKeys) {
-        const Field f(pml, R, name);
-        if (f.Text().empty()) continue;
+        const Field f = field(name);
+        if (xio_get_text(pml, f.no).empty()) continue;
         const auto& [rec, keyAndTerm] = target;
         const Found found = FindRecord(pms, rec, {{keyAndTerm.first, f.Text()}}, scope);
         if (!found) {
@@ -177,12 +182,23 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 18. The business category takes the list's spelling.
-    const Field category(pml, R, "LBUSCAT");
-    if (std::string value = category.Text(); !value.empty() && m_list428.Spelling(value)) category.Put(value);
+    const Field category = field(kLfCategory);
+    if (!xio_get_text(pml, category.no).empty()) {
+        std::string value = category.Text();
+        if (m_list428.Spelling(value)) category.Put(value);
+    }
 
     // 19. The combined lease and revision.
-    PutText(pml, R, "LLRCMB", leaseText);
+    PutText(pml, no[kLfCombined], leaseText);
     return true;
+}
+
+const convert::FieldNumbers<kLeaseFields>& xvPML::LeaseFields(uint16_t pml) {
+    if (m_leaseFieldsFor != pml) {
+        m_leaseFields.Resolve(pml, kPmlLease, kLeaseFieldNames);
+        m_leaseFieldsFor = pml;
+    }
+    return m_leaseFields;
 }
 
 const xvPML::PropertyFacts& xvPML::LeaseProperty(uint16_t pmp, const std::string& property) {
