@@ -214,6 +214,23 @@ TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {
     EXPECT_EQ(refusals, 3) << report;
 }
 
+// Groups the text file gives before their members are not made again; a group line that was
+// refused is made by its first member, in Convert as in Examine Files.
+TEST_F(JcsTest, AGroupALineWroteIsKeptAndARefusedOneIsMadeByItsMember) {
+    const std::string body = Std("01-000.00", "1") + Std("01-001.00", "1") + Std("01-001.01", "1") +
+                             Std("02-000.00", "3") + Std("02-001.01", "1") + Std("02-001.02", "1");
+    for (const char* task : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(task);
+        const std::string report = Run(task, body);
+        EXPECT_THAT(report, Not(HasSubstr("Phase '01-")));
+        EXPECT_THAT(report, HasSubstr("Phase '02-000.00'"));
+        EXPECT_THAT(report, HasSubstr("Phase '02-001.00'"));
+    }
+    EXPECT_EQ(Stored(kRecStdPhase, "0100100", "SPDESC"), "Phase 01-001.00");
+    EXPECT_EQ(Stored(kRecStdPhase, "0200000", "SPDESC"), "Group created by conversion");
+    EXPECT_EQ(Stored(kRecStdPhase, "0200102", "SPDESC"), "Phase 02-001.02");
+}
+
 // Cost codes of four sections of unequal widths: every group above a member is made from the
 // member's own sections, each cut where the format puts it, in an examined file as in a
 // converted one.

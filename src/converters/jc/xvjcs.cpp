@@ -188,11 +188,21 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
     if (rec != kRecStdPhase && rec != kRecStdCategory) return;
+    if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
+}
+
+void xvJCS::GroupWritten(uint16_t jcm) {
+    // A text file gives a group before its members: the first member then asks for this very key.
+    // Only group cost codes are kept, and only as the handler split them (the record just written).
+    const int n = costSections_;
+    if (n < 2 || !ZeroSection(n)) return;
+    const std::string& phase = xio_get_text(jcm, phaseFields_[kSpPhase]);
+    if (phase == phaseSections_.first) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {

@@ -72,6 +72,8 @@ protected:
     bool FinishConversion(convert::ConvertContext& ctx) override;
 
 private:
+    // Convert: a group standard phase a line wrote is on file for the look-ups of its members.
+    void GroupWritten(uint16_t jcm);
     // The unit check of a cost unit description (12208 once per cost type and record).
     void UnitCheck(int costType, const std::string& unit, convert::MessageList& messages);
     // The tax status in `fld`: blank or the default; otherwise kept in the list's spelling, or
