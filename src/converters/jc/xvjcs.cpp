@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <optional>
 
 namespace dz::jc {
@@ -86,7 +87,10 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     notesFailed_ = false;
     lookups_.Clear();
-    phaseSections_ = {};
+    splitCode_.clear();
+    splitPlain_ = false;
+    splitAt_ = {};
+    zeroSections_ = 0;
     costSections_ = modlibs::JcCostCodeSections();
     for (std::size_t k = 0, offset = 0; k < sectionAt_.size(); ++k) {
         const auto width = static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, static_cast<int>(k) + 1)));
@@ -202,7 +206,7 @@ void xvJCS::GroupWritten(uint16_t jcm) {
     const int n = costSections_;
     if (n < 2 || !ZeroSection(n)) return;
     const std::string& phase = xio_get_text(jcm, phaseFields_[kSpPhase]);
-    if (phase == phaseSections_.first) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
+    if (phase == splitCode_) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
@@ -478,7 +482,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 10. The group standard phases above this one (nothing to do when an earlier phase of the
     // same group found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(n))) {
+    if (n != 1 && !(splitCode_ == phase && GroupsKnown(n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
@@ -488,37 +492,44 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 }
 
 void xvJCS::SplitCostCode(const std::string& code) {
-    auto& [split, sections] = phaseSections_;
-    split = code;
-    sections.resize(modlibs::kJcMaxCostCodeSections);
+    splitCode_ = code;
     // Separators are taken out only when the code may hold one.
-    const std::string* plain = &code;
-    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; })) {
+    splitPlain_ = std::any_of(code.begin(), code.end(),
+                              [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; });
+    if (splitPlain_) {
         plainCode_ = code;
         suite::xk_unformat_field(kPhase, 0, plainCode_);
-        plain = &plainCode_;
     }
-    for (std::size_t k = 0; k < sections.size(); ++k) {
-        std::string& s = sections[k];
-        const auto [offset, width] = sectionAt_[k];
-        if (static_cast<int>(k) >= costSections_ || offset >= plain->size()) {
-            s.clear();
-            continue;
-        }
-        s.assign(*plain, offset, width);
-        while (!s.empty() && s.back() == ' ') s.pop_back();
-    }
+    const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
     zeroSections_ = 0;
-    for (std::size_t k = 0; k < sections.size(); ++k)
-        if (modlibs::IsZeroOrBlank(sections[k])) zeroSections_ |= 1u << k;
+    for (std::size_t k = 0; k < splitAt_.size(); ++k) {
+        const auto [offset, width] = sectionAt_[k];
+        std::size_t length = 0;
+        if (static_cast<int>(k) < costSections_ && offset < plain.size()) {
+            length = std::min(width, plain.size() - offset);
+            while (length > 0 && plain[offset + length - 1] == ' ') --length;
+        }
+        splitAt_[k] = {length ? offset : 0, length};
+        if (modlibs::IsZeroOrBlank(plain.substr(splitAt_[k].first, length))) zeroSections_ |= 1u << k;
+    }
+}
+
+std::vector<std::string> xvJCS::SplitSections() const {
+    std::vector<std::string> sections(splitAt_.size());
+    for (std::size_t k = 0; k < sections.size(); ++k) sections[k] = Section(k);
+    return sections;
 }
 
 bool xvJCS::GroupsKnown(int n) const {
-    const auto& sections = phaseSections_.second;
+    const char* plain = (splitPlain_ ? plainCode_ : splitCode_).data();
     for (int k = n; k >= 2; --k) {
         if (ZeroSection(k)) continue;
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
-        if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
+        if (known.empty()) return false;
+        for (std::size_t i = 0; i < known.size(); ++i) {
+            const auto [offset, length] = splitAt_[i];
+            if (known[i].size() != length || std::memcmp(known[i].data(), plain + offset, length) != 0) return false;
+        }
     }
     return true;
 }
@@ -527,7 +538,7 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
                                 convert::MessageList& messages, std::string& reason, bool converting,
                                 xvl::xvlImpInfo& info) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
-    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
+    auto sections = splitCode_ == costCode ? SplitSections() : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;

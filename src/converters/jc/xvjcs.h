@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -100,23 +101,33 @@ private:
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
     // group phases on file or written, kept for the text file.
     convert::LookupCache lookups_;
-    // The sections of the cost code the standard phase handler checked last, for its groups.
-    std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost code the standard phase handler checked last, for its groups.
+    std::string splitCode_;
     // The cost-code format as the text file started: the sections in use, and where each lies
     // in an unformatted cost code (offset, width), so that a cost code is split with one
     // unformat and no look-up of the format per section.
     int costSections_ = 1;
     std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
+    // The split code without its separators, when it held a separator character.
     std::string plainCode_;
+    bool splitPlain_ = false;
+    // Each section of the split code (offset, length without its trailing blanks) in splitCode_
+    // or, when splitPlain_, in plainCode_; empty for a section the code does not reach.
+    std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> splitAt_{};
     // The characters a separator of the cost-code format begins with: a cost code that holds
     // none of them is its own unformatted value (as cost codes are stored). All of them when
     // the format's separators could not be told.
     std::array<bool, 256> separatorStart_{};
-    // Which sections of phaseSections_ are zero or blank (bit k-1 for section k).
+    // Which sections of the split code are zero or blank (bit k-1 for section k).
     unsigned zeroSections_ = 0;
-    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers, and
-    // marks its zero sections.
+    // Splits `code` into its sections as CostCodeSections does, without copying them, and marks
+    // its zero sections.
     void SplitCostCode(const std::string& code);
+    // Section k (0-based) of the split code, and all of them as CostCodeSections gives them.
+    std::string_view Section(std::size_t k) const {
+        return std::string_view(splitPlain_ ? plainCode_ : splitCode_).substr(splitAt_[k].first, splitAt_[k].second);
+    }
+    std::vector<std::string> SplitSections() const;
     bool ZeroSection(int k) const { return (zeroSections_ >> (k - 1)) & 1u; }
     // For each group level, the sections above it of the last group standard phase known to be
     // on file, written or examined: the phases of one group come together, and a group never
