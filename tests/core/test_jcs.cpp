@@ -231,6 +231,22 @@ TEST_F(JcsTest, AGroupALineWroteIsKeptAndARefusedOneIsMadeByItsMember) {
     EXPECT_EQ(Stored(kRecStdPhase, "0200102", "SPDESC"), "Phase 02-001.02");
 }
 
+// A category the pairs name before a line sets it up is dropped from those pairs only; the
+// phases after the line keep it, with its unit description when they give none.
+TEST_F(JcsTest, ACategorySetUpByALineServesThePairsAfterIt) {
+    const std::string body = Std("01-001.01", "1", "", "", "NEW") + Cat("NEW", "1", "", "", "", "Hours") +
+                             Std("01-001.02", "1", "", "", "NEW") + Std("01-001.03", "1", "", "", "new", "Days");
+    for (const char* task : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(task);
+        const std::string report = Run(task, body);
+        EXPECT_EQ(report.find("has not yet been set up"), report.rfind("has not yet been set up")) << report;
+        EXPECT_THAT(report, HasSubstr("Category 1's value 'NEW' has not yet been set up"));
+    }
+    EXPECT_EQ(Stored(kRecStdPhase, "0100101", "SPCAT1"), "");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCUD1"), "Hours");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100103", "SPCUD1"), "Days");
+}
+
 // Cost codes of four sections of unequal widths: every group above a member is made from the
 // member's own sections, each cut where the format puts it, in an examined file as in a
 // converted one.

@@ -87,6 +87,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     notesFailed_ = false;
     lookups_.Clear();
+    categories_.clear();
     splitCode_.clear();
     splitPlain_ = false;
     splitAt_ = {};
@@ -193,6 +194,7 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const uint16_t rec = info.ImportedRecs();
     if (rec != kRecStdPhase && rec != kRecStdCategory) return;
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
+    if (rec == kRecStdCategory && ctx.converting) categories_.clear();
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
     for (const auto& entry : taxStatusList)
@@ -451,17 +453,14 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 return false;
             }
             met.push_back(folded);
-            const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
-            bool found = ReadByKeys(jcm, kRecStdCategory, {{"SCAT", category}});
-            const std::string standardUnit = found ? GetText(jcm, kRecStdCategory, "SCUDESC") : std::string();
-            if (!found && !converting) found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
-            if (keep) xio_restore_record_id(jcm, keep);
+            const StandardCategory& standard = StandardCategoryOf(jcm, category);
+            const bool found = standard.found || (!converting && ExaminedCategory(jcm, category));
             if (!found) {
                 messages.push_back(Msg(12218, std::to_string(k), category, word("was not/will not be"), word("325/326")));
                 PutText(jcm, catField, "");
                 PutText(jcm, unitField, "");
             } else if (converting && Blank(unit)) {
-                PutText(jcm, unitField, standardUnit);
+                PutText(jcm, unitField, standard.unit);
             }
         }
     }
@@ -489,6 +488,29 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         if (!created) return false;
     }
     return true;
+}
+
+const xvJCS::StandardCategory& xvJCS::StandardCategoryOf(uint16_t jcm, const std::string& category) {
+    if (auto at = categories_.find(category); at != categories_.end()) return at->second;
+    // Pairs name a few categories again and again; a file naming thousands starts over.
+    constexpr std::size_t kKept = 4096;
+    if (categories_.size() >= kKept) categories_.clear();
+    StandardCategory standard;
+    const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
+    standard.found = ReadByKeys(jcm, kRecStdCategory, {{"SCAT", category}});
+    if (standard.found) standard.unit = GetText(jcm, categoryFields_[kScUnitDesc]);
+    if (keep) xio_restore_record_id(jcm, keep);
+    return categories_.emplace(category, std::move(standard)).first->second;
+}
+
+bool xvJCS::ExaminedCategory(uint16_t jcm, const std::string& category) {
+    // The record-ID text is built from the category's buffer holding the key alone.
+    const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
+    xio_init_record(jcm, kRecStdCategory);
+    PutText(jcm, categoryFields_[kScCat], category);
+    const bool found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
+    if (keep) xio_restore_record_id(jcm, keep);
+    return found;
 }
 
 void xvJCS::SplitCostCode(const std::string& code) {

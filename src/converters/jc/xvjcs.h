@@ -16,6 +16,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -135,6 +136,18 @@ private:
     std::array<std::vector<std::string>, 4> knownGroups_;
     // Whether every group standard phase above the cost code split last is known.
     bool GroupsKnown(int n) const;
+
+    // The standard categories the pairs of standard phases name, as the JC master holds them:
+    // whether one is on file, and its cost unit description. Read once per category text;
+    // dropped whenever a line writes a standard category.
+    struct StandardCategory {
+        bool found = false;
+        std::string unit;
+    };
+    std::unordered_map<std::string, StandardCategory> categories_;
+    const StandardCategory& StandardCategoryOf(uint16_t jcm, const std::string& category);
+    // Examine Files: whether a line before examined standard category `category`.
+    bool ExaminedCategory(uint16_t jcm, const std::string& category);
 
     bool notesFailed_ = false;
 };
