@@ -228,21 +228,24 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
     if (Blank(xio_get_text(jcm, fld))) return true;
     std::string account = GetText(jcm, fld);
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
+    // The account as given (kept aside once it is cut to its base account), shown only in a
+    // message that is issued.
+    std::string given;
+    auto shown = [&] { return ShowKey(kGl, suite::kGlDisplay, given.empty() ? account : given); };
     if (!jcInterfacesGl) {
-        messages.push_back(Msg(12203, letter, shown, word("was not/will not be"), word("305/306")));
+        messages.push_back(Msg(12203, letter, shown(), word("was not/will not be"), word("305/306")));
         PutText(jcm, fld, "");
         return true;
     }
     const int wanted = rec == kRecStdPhase ? 2 : 3;
     if (glRetrievalMethod != 5 && glRetrievalMethod != wanted) {
-        messages.push_back(Msg(12204, letter, shown, word("was not/will not be"), word("307/308")));
+        messages.push_back(Msg(12204, letter, shown(), word("was not/will not be"), word("307/308")));
         PutText(jcm, fld, "");
         return true;
     }
     if (!prefixFromJob) {
         if (!ValidAccount(account, suite::kGlWhole)) {
-            reason = Msg(12205, letter, shown);
+            reason = Msg(12205, letter, shown());
             return false;
         }
         if (glMasterFile &&
@@ -252,14 +255,15 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
     }
     if (static_cast<int>(account.size()) > suite::xk_width(kGl, suite::kGlBaseAccount)) {
         if (!ValidAccount(account, suite::kGlWhole)) {
-            reason = Msg(12205, letter, shown);
+            reason = Msg(12205, letter, shown());
             return false;
         }
-        account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
+        given = std::move(account);
+        account = BaseAccountOf(UnformattedAccount(given, suite::kGlWhole));
         PutText(jcm, fld, account);
     }
     if (!ValidAccount(account, suite::kGlBaseAccount)) {
-        reason = Msg(12205, letter, shown);
+        reason = Msg(12205, letter, shown());
         return false;
     }
     if (glMasterFile && lookups_.Status(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
