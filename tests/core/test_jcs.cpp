@@ -198,6 +198,18 @@ TEST_F(JcsTest, TheRetrievalMethodDecidesWhichStandardsKeepTheirAccounts) {
     EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCACCA"), "");
 }
 
+// An account the GL master lacks is said for every standard that names it, phase or category.
+TEST_F(JcsTest, EachStandardNamingAMissingAccountIsToldSo) {
+    const std::string report = Run("Convert", Std("01-001.01", "1", kAccount) + Cat("LAB", "1", kAccount) +
+                                                  Std("01-001.02", "1", kAccount));
+    int told = 0;
+    for (auto at = report.find("not found in GL accounts"); at != std::string::npos;
+         at = report.find("not found in GL accounts", at + 1))
+        ++told;
+    EXPECT_EQ(told, 3) << report;
+    EXPECT_NE(Stored(kRecStdPhase, "0100102", "SPCACCA"), "");
+}
+
 // A group standard phase is refused for the first field that holds a value, in the order cost
 // type, accounts, cost unit description, categories; a member phase keeps the same values.
 TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {

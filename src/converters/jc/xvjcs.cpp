@@ -88,6 +88,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     notesFailed_ = false;
     lookups_.Clear();
     categories_.clear();
+    wholeAccounts_.clear();
     splitCode_.clear();
     splitPlain_ = false;
     splitAt_ = {};
@@ -244,13 +245,12 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
         return true;
     }
     if (!prefixFromJob) {
-        if (!ValidAccount(account, suite::kGlWhole)) {
+        const WholeAccount& answer = WholeAccountOf(account);
+        if (!answer.valid) {
             reason = Msg(12205, letter, shown());
             return false;
         }
-        if (glMasterFile &&
-            lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
-            messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
+        if (answer.missing) messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
         return true;
     }
     if (static_cast<int>(account.size()) > suite::xk_width(kGl, suite::kGlBaseAccount)) {
@@ -270,6 +270,25 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
                             XIO_NOT_FOUND)
         messages.push_back(Msg(12207, letter, ShowKey(kGl, suite::kGlBaseAccount, account)));
     return true;
+}
+
+const xvJCS::WholeAccount& xvJCS::WholeAccountOf(const std::string& account) {
+    if (auto at = wholeAccounts_.find(account); at != wholeAccounts_.end()) return at->second;
+    constexpr std::size_t kKept = 4096;
+    if (wholeAccounts_.size() >= kKept) wholeAccounts_.clear();
+    WholeAccount answer;
+    answer.valid = ValidAccount(account, suite::kGlWhole);
+    int status = XIO_OK;
+    if (answer.valid && glMasterFile) {
+        status = lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole));
+        answer.missing = status == XIO_NOT_FOUND;
+    }
+    // A look-up that failed is asked again by the next record, as it would be without this.
+    if (status != XIO_OK && status != XIO_NOT_FOUND) {
+        scratchAccount_ = answer;
+        return scratchAccount_;
+    }
+    return wholeAccounts_.emplace(account, answer).first->second;
 }
 
 void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageList& messages) {

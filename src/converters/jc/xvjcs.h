@@ -149,6 +149,16 @@ private:
     // Examine Files: whether a line before examined standard category `category`.
     bool ExaminedCategory(uint16_t jcm, const std::string& category);
 
+    // Without the prefix from the job: whether a cost account as given is a whole account of
+    // the GL format, and whether the GL master lacks it (the conversion never writes there).
+    struct WholeAccount {
+        bool valid = false;
+        bool missing = false;
+    };
+    std::unordered_map<std::string, WholeAccount> wholeAccounts_;
+    WholeAccount scratchAccount_;
+    const WholeAccount& WholeAccountOf(const std::string& account);
+
     bool notesFailed_ = false;
 };
 
