@@ -456,10 +456,15 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                                    converting ? (count == 1 ? "was not" : "were not") : "will not be",
                                    word("319/320")));
         std::vector<std::string> met;
-        // The pairs before the first value are blank and pass.
-        for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
+        // Blank pairs pass: each step goes on to the next pair that holds a value (a pair's
+        // checks change only its own two fields).
+        const auto lastPairField = static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1);
+        for (uint16_t next = firstPair; next != 0;) {
+            const int k = (next - cat1) / 2 + 1;
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
+            next = k < kCategoryPairs ? xio_first_nonblank_text(jcm, static_cast<uint16_t>(catField + 2), lastPairField)
+                                      : 0;
             if (Blank(xio_get_text(jcm, catField))) {
                 if (const std::string& unit = xio_get_text(jcm, unitField); !Blank(unit)) {
                     reason = Msg(12216, std::to_string(k), unit);
