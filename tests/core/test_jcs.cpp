@@ -198,6 +198,18 @@ TEST_F(JcsTest, TheRetrievalMethodDecidesWhichStandardsKeepTheirAccounts) {
     EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCACCA"), "");
 }
 
+// An account the GL master lacks is said for every standard that names it, phase or category.
+TEST_F(JcsTest, EachStandardNamingAMissingAccountIsToldSo) {
+    const std::string report = Run("Convert", Std("01-001.01", "1", kAccount) + Cat("LAB", "1", kAccount) +
+                                                  Std("01-001.02", "1", kAccount));
+    int told = 0;
+    for (auto at = report.find("not found in GL accounts"); at != std::string::npos;
+         at = report.find("not found in GL accounts", at + 1))
+        ++told;
+    EXPECT_EQ(told, 3) << report;
+    EXPECT_NE(Stored(kRecStdPhase, "0100102", "SPCACCA"), "");
+}
+
 // A group standard phase is refused for the first field that holds a value, in the order cost
 // type, accounts, cost unit description, categories; a member phase keeps the same values.
 TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {
@@ -212,6 +224,39 @@ TEST_F(JcsTest, AGroupStandardIsRefusedForItsFirstFieldWithAValue) {
     int refusals = 0;
     for (auto at = report.find("(318)"); at != std::string::npos; at = report.find("(318)", at + 1)) ++refusals;
     EXPECT_EQ(refusals, 3) << report;
+}
+
+// Groups the text file gives before their members are not made again; a group line that was
+// refused is made by its first member, in Convert as in Examine Files.
+TEST_F(JcsTest, AGroupALineWroteIsKeptAndARefusedOneIsMadeByItsMember) {
+    const std::string body = Std("01-000.00", "1") + Std("01-001.00", "1") + Std("01-001.01", "1") +
+                             Std("02-000.00", "3") + Std("02-001.01", "1") + Std("02-001.02", "1");
+    for (const char* task : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(task);
+        const std::string report = Run(task, body);
+        EXPECT_THAT(report, Not(HasSubstr("Phase '01-")));
+        EXPECT_THAT(report, HasSubstr("Phase '02-000.00'"));
+        EXPECT_THAT(report, HasSubstr("Phase '02-001.00'"));
+    }
+    EXPECT_EQ(Stored(kRecStdPhase, "0100100", "SPDESC"), "Phase 01-001.00");
+    EXPECT_EQ(Stored(kRecStdPhase, "0200000", "SPDESC"), "Group created by conversion");
+    EXPECT_EQ(Stored(kRecStdPhase, "0200102", "SPDESC"), "Phase 02-001.02");
+}
+
+// A category the pairs name before a line sets it up is dropped from those pairs only; the
+// phases after the line keep it, with its unit description when they give none.
+TEST_F(JcsTest, ACategorySetUpByALineServesThePairsAfterIt) {
+    const std::string body = Std("01-001.01", "1", "", "", "NEW") + Cat("NEW", "1", "", "", "", "Hours") +
+                             Std("01-001.02", "1", "", "", "NEW") + Std("01-001.03", "1", "", "", "new", "Days");
+    for (const char* task : {"Examine Files", "Convert"}) {
+        SCOPED_TRACE(task);
+        const std::string report = Run(task, body);
+        EXPECT_EQ(report.find("has not yet been set up"), report.rfind("has not yet been set up")) << report;
+        EXPECT_THAT(report, HasSubstr("Category 1's value 'NEW' has not yet been set up"));
+    }
+    EXPECT_EQ(Stored(kRecStdPhase, "0100101", "SPCAT1"), "");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCUD1"), "Hours");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100103", "SPCUD1"), "Days");
 }
 
 // Cost codes of four sections of unequal widths: every group above a member is made from the

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <optional>
 
 namespace dz::jc {
@@ -86,7 +87,12 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     glMasterFile.Close();
     notesFailed_ = false;
     lookups_.Clear();
-    phaseSections_ = {};
+    categories_.clear();
+    wholeAccounts_.clear();
+    splitCode_.clear();
+    splitPlain_ = false;
+    splitAt_ = {};
+    zeroSections_ = 0;
     costSections_ = modlibs::JcCostCodeSections();
     for (std::size_t k = 0, offset = 0; k < sectionAt_.size(); ++k) {
         const auto width = static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, static_cast<int>(k) + 1)));
@@ -188,11 +194,22 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
     if (rec != kRecStdPhase && rec != kRecStdCategory) return;
+    if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
+    if (rec == kRecStdCategory && ctx.converting) categories_.clear();
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
+}
+
+void xvJCS::GroupWritten(uint16_t jcm) {
+    // A text file gives a group before its members: the first member then asks for this very key.
+    // Only group cost codes are kept, and only as the handler split them (the record just written).
+    const int n = costSections_;
+    if (n < 2 || !ZeroSection(n)) return;
+    const std::string& phase = xio_get_text(jcm, phaseFields_[kSpPhase]);
+    if (phase == splitCode_) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
@@ -212,44 +229,66 @@ bool xvJCS::ValidateCostAccount(uint16_t jcm, std::string& reason, convert::Mess
     if (Blank(xio_get_text(jcm, fld))) return true;
     std::string account = GetText(jcm, fld);
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    const std::string shown = ShowKey(kGl, suite::kGlDisplay, account);
+    // The account as given (kept aside once it is cut to its base account), shown only in a
+    // message that is issued.
+    std::string given;
+    auto shown = [&] { return ShowKey(kGl, suite::kGlDisplay, given.empty() ? account : given); };
     if (!jcInterfacesGl) {
-        messages.push_back(Msg(12203, letter, shown, word("was not/will not be"), word("305/306")));
+        messages.push_back(Msg(12203, letter, shown(), word("was not/will not be"), word("305/306")));
         PutText(jcm, fld, "");
         return true;
     }
     const int wanted = rec == kRecStdPhase ? 2 : 3;
     if (glRetrievalMethod != 5 && glRetrievalMethod != wanted) {
-        messages.push_back(Msg(12204, letter, shown, word("was not/will not be"), word("307/308")));
+        messages.push_back(Msg(12204, letter, shown(), word("was not/will not be"), word("307/308")));
         PutText(jcm, fld, "");
         return true;
     }
     if (!prefixFromJob) {
-        if (!ValidAccount(account, suite::kGlWhole)) {
-            reason = Msg(12205, letter, shown);
+        const WholeAccount& answer = WholeAccountOf(account);
+        if (!answer.valid) {
+            reason = Msg(12205, letter, shown());
             return false;
         }
-        if (glMasterFile &&
-            lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole)) == XIO_NOT_FOUND)
-            messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
+        if (answer.missing) messages.push_back(Msg(12206, letter, ShowKey(kGl, suite::kGlWhole, account)));
         return true;
     }
     if (static_cast<int>(account.size()) > suite::xk_width(kGl, suite::kGlBaseAccount)) {
         if (!ValidAccount(account, suite::kGlWhole)) {
-            reason = Msg(12205, letter, shown);
+            reason = Msg(12205, letter, shown());
             return false;
         }
-        account = BaseAccountOf(UnformattedAccount(account, suite::kGlWhole));
+        given = std::move(account);
+        account = BaseAccountOf(UnformattedAccount(given, suite::kGlWhole));
         PutText(jcm, fld, account);
     }
     if (!ValidAccount(account, suite::kGlBaseAccount)) {
-        reason = Msg(12205, letter, shown);
+        reason = Msg(12205, letter, shown());
         return false;
     }
     if (glMasterFile && lookups_.Status(glMasterFile, 6, "BSBASE", UnformattedAccount(account, suite::kGlBaseAccount)) ==
                             XIO_NOT_FOUND)
         messages.push_back(Msg(12207, letter, ShowKey(kGl, suite::kGlBaseAccount, account)));
     return true;
+}
+
+const xvJCS::WholeAccount& xvJCS::WholeAccountOf(const std::string& account) {
+    if (auto at = wholeAccounts_.find(account); at != wholeAccounts_.end()) return at->second;
+    constexpr std::size_t kKept = 4096;
+    if (wholeAccounts_.size() >= kKept) wholeAccounts_.clear();
+    WholeAccount answer;
+    answer.valid = ValidAccount(account, suite::kGlWhole);
+    int status = XIO_OK;
+    if (answer.valid && glMasterFile) {
+        status = lookups_.Status(glMasterFile, 1, "AACCT", UnformattedAccount(account, suite::kGlWhole));
+        answer.missing = status == XIO_NOT_FOUND;
+    }
+    // A look-up that failed is asked again by the next record, as it would be without this.
+    if (status != XIO_OK && status != XIO_NOT_FOUND) {
+        scratchAccount_ = answer;
+        return scratchAccount_;
+    }
+    return wholeAccounts_.emplace(account, answer).first->second;
 }
 
 void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageList& messages) {
@@ -417,10 +456,15 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                                    converting ? (count == 1 ? "was not" : "were not") : "will not be",
                                    word("319/320")));
         std::vector<std::string> met;
-        // The pairs before the first value are blank and pass.
-        for (int k = firstPair ? (firstPair - cat1) / 2 + 1 : kCategoryPairs + 1; k <= kCategoryPairs; ++k) {
+        // Blank pairs pass: each step goes on to the next pair that holds a value (a pair's
+        // checks change only its own two fields).
+        const auto lastPairField = static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1);
+        for (uint16_t next = firstPair; next != 0;) {
+            const int k = (next - cat1) / 2 + 1;
             const auto catField = static_cast<uint16_t>(cat1 + 2 * (k - 1));
             const auto unitField = static_cast<uint16_t>(catField + 1);
+            next = k < kCategoryPairs ? xio_first_nonblank_text(jcm, static_cast<uint16_t>(catField + 2), lastPairField)
+                                      : 0;
             if (Blank(xio_get_text(jcm, catField))) {
                 if (const std::string& unit = xio_get_text(jcm, unitField); !Blank(unit)) {
                     reason = Msg(12216, std::to_string(k), unit);
@@ -437,17 +481,14 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 return false;
             }
             met.push_back(folded);
-            const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
-            bool found = ReadByKeys(jcm, kRecStdCategory, {{"SCAT", category}});
-            const std::string standardUnit = found ? GetText(jcm, kRecStdCategory, "SCUDESC") : std::string();
-            if (!found && !converting) found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
-            if (keep) xio_restore_record_id(jcm, keep);
+            const StandardCategory& standard = StandardCategoryOf(jcm, category);
+            const bool found = standard.found || (!converting && ExaminedCategory(jcm, category));
             if (!found) {
                 messages.push_back(Msg(12218, std::to_string(k), category, word("was not/will not be"), word("325/326")));
                 PutText(jcm, catField, "");
                 PutText(jcm, unitField, "");
             } else if (converting && Blank(unit)) {
-                PutText(jcm, unitField, standardUnit);
+                PutText(jcm, unitField, standard.unit);
             }
         }
     }
@@ -468,7 +509,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
 
     // 10. The group standard phases above this one (nothing to do when an earlier phase of the
     // same group found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(n))) {
+    if (n != 1 && !(splitCode_ == phase && GroupsKnown(n))) {
         xio_save_record(jcm, kRecStdPhase);
         const bool created = CreateGroupStdPhase(phase, n, jcm, report, messages, reason, converting, info);
         xio_restore_record(jcm, kRecStdPhase);
@@ -477,38 +518,68 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
+const xvJCS::StandardCategory& xvJCS::StandardCategoryOf(uint16_t jcm, const std::string& category) {
+    if (auto at = categories_.find(category); at != categories_.end()) return at->second;
+    // Pairs name a few categories again and again; a file naming thousands starts over.
+    constexpr std::size_t kKept = 4096;
+    if (categories_.size() >= kKept) categories_.clear();
+    StandardCategory standard;
+    const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
+    standard.found = ReadByKeys(jcm, kRecStdCategory, {{"SCAT", category}});
+    if (standard.found) standard.unit = GetText(jcm, categoryFields_[kScUnitDesc]);
+    if (keep) xio_restore_record_id(jcm, keep);
+    return categories_.emplace(category, std::move(standard)).first->second;
+}
+
+bool xvJCS::ExaminedCategory(uint16_t jcm, const std::string& category) {
+    // The record-ID text is built from the category's buffer holding the key alone.
+    const uint16_t keep = xio_save_record(jcm, kRecStdCategory);
+    xio_init_record(jcm, kRecStdCategory);
+    PutText(jcm, categoryFields_[kScCat], category);
+    const bool found = FindInIdMap(jcm, kRecStdCategory, RecordIds());
+    if (keep) xio_restore_record_id(jcm, keep);
+    return found;
+}
+
 void xvJCS::SplitCostCode(const std::string& code) {
-    auto& [split, sections] = phaseSections_;
-    split = code;
-    sections.resize(modlibs::kJcMaxCostCodeSections);
+    splitCode_ = code;
     // Separators are taken out only when the code may hold one.
-    const std::string* plain = &code;
-    if (std::any_of(code.begin(), code.end(), [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; })) {
+    splitPlain_ = std::any_of(code.begin(), code.end(),
+                              [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; });
+    if (splitPlain_) {
         plainCode_ = code;
         suite::xk_unformat_field(kPhase, 0, plainCode_);
-        plain = &plainCode_;
     }
-    for (std::size_t k = 0; k < sections.size(); ++k) {
-        std::string& s = sections[k];
-        const auto [offset, width] = sectionAt_[k];
-        if (static_cast<int>(k) >= costSections_ || offset >= plain->size()) {
-            s.clear();
-            continue;
-        }
-        s.assign(*plain, offset, width);
-        while (!s.empty() && s.back() == ' ') s.pop_back();
-    }
+    const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
     zeroSections_ = 0;
-    for (std::size_t k = 0; k < sections.size(); ++k)
-        if (modlibs::IsZeroOrBlank(sections[k])) zeroSections_ |= 1u << k;
+    for (std::size_t k = 0; k < splitAt_.size(); ++k) {
+        const auto [offset, width] = sectionAt_[k];
+        std::size_t length = 0;
+        if (static_cast<int>(k) < costSections_ && offset < plain.size()) {
+            length = std::min(width, plain.size() - offset);
+            while (length > 0 && plain[offset + length - 1] == ' ') --length;
+        }
+        splitAt_[k] = {length ? offset : 0, length};
+        if (modlibs::IsZeroOrBlank(plain.substr(splitAt_[k].first, length))) zeroSections_ |= 1u << k;
+    }
+}
+
+std::vector<std::string> xvJCS::SplitSections() const {
+    std::vector<std::string> sections(splitAt_.size());
+    for (std::size_t k = 0; k < sections.size(); ++k) sections[k] = Section(k);
+    return sections;
 }
 
 bool xvJCS::GroupsKnown(int n) const {
-    const auto& sections = phaseSections_.second;
+    const char* plain = (splitPlain_ ? plainCode_ : splitCode_).data();
     for (int k = n; k >= 2; --k) {
         if (ZeroSection(k)) continue;
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
-        if (known.empty() || !std::equal(known.begin(), known.end(), sections.begin())) return false;
+        if (known.empty()) return false;
+        for (std::size_t i = 0; i < known.size(); ++i) {
+            const auto [offset, length] = splitAt_[i];
+            if (known[i].size() != length || std::memcmp(known[i].data(), plain + offset, length) != 0) return false;
+        }
     }
     return true;
 }
@@ -517,7 +588,7 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
                                 convert::MessageList& messages, std::string& reason, bool converting,
                                 xvl::xvlImpInfo& info) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
-    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
+    auto sections = splitCode_ == costCode ? SplitSections() : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;

@@ -15,6 +15,8 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -72,6 +74,8 @@ protected:
     bool FinishConversion(convert::ConvertContext& ctx) override;
 
 private:
+    // Convert: a group standard phase a line wrote is on file for the look-ups of its members.
+    void GroupWritten(uint16_t jcm);
     // The unit check of a cost unit description (12208 once per cost type and record).
     void UnitCheck(int costType, const std::string& unit, convert::MessageList& messages);
     // The tax status in `fld`: blank or the default; otherwise kept in the list's spelling, or
@@ -98,23 +102,33 @@ private:
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
     // group phases on file or written, kept for the text file.
     convert::LookupCache lookups_;
-    // The sections of the cost code the standard phase handler checked last, for its groups.
-    std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost code the standard phase handler checked last, for its groups.
+    std::string splitCode_;
     // The cost-code format as the text file started: the sections in use, and where each lies
     // in an unformatted cost code (offset, width), so that a cost code is split with one
     // unformat and no look-up of the format per section.
     int costSections_ = 1;
     std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> sectionAt_{};
+    // The split code without its separators, when it held a separator character.
     std::string plainCode_;
+    bool splitPlain_ = false;
+    // Each section of the split code (offset, length without its trailing blanks) in splitCode_
+    // or, when splitPlain_, in plainCode_; empty for a section the code does not reach.
+    std::array<std::pair<std::size_t, std::size_t>, modlibs::kJcMaxCostCodeSections> splitAt_{};
     // The characters a separator of the cost-code format begins with: a cost code that holds
     // none of them is its own unformatted value (as cost codes are stored). All of them when
     // the format's separators could not be told.
     std::array<bool, 256> separatorStart_{};
-    // Which sections of phaseSections_ are zero or blank (bit k-1 for section k).
+    // Which sections of the split code are zero or blank (bit k-1 for section k).
     unsigned zeroSections_ = 0;
-    // Splits `code` into phaseSections_ as CostCodeSections does, reusing its buffers, and
-    // marks its zero sections.
+    // Splits `code` into its sections as CostCodeSections does, without copying them, and marks
+    // its zero sections.
     void SplitCostCode(const std::string& code);
+    // Section k (0-based) of the split code, and all of them as CostCodeSections gives them.
+    std::string_view Section(std::size_t k) const {
+        return std::string_view(splitPlain_ ? plainCode_ : splitCode_).substr(splitAt_[k].first, splitAt_[k].second);
+    }
+    std::vector<std::string> SplitSections() const;
     bool ZeroSection(int k) const { return (zeroSections_ >> (k - 1)) & 1u; }
     // For each group level, the sections above it of the last group standard phase known to be
     // on file, written or examined: the phases of one group come together, and a group never
@@ -122,6 +136,28 @@ private:
     std::array<std::vector<std::string>, 4> knownGroups_;
     // Whether every group standard phase above the cost code split last is known.
     bool GroupsKnown(int n) const;
+
+    // The standard categories the pairs of standard phases name, as the JC master holds them:
+    // whether one is on file, and its cost unit description. Read once per category text;
+    // dropped whenever a line writes a standard category.
+    struct StandardCategory {
+        bool found = false;
+        std::string unit;
+    };
+    std::unordered_map<std::string, StandardCategory> categories_;
+    const StandardCategory& StandardCategoryOf(uint16_t jcm, const std::string& category);
+    // Examine Files: whether a line before examined standard category `category`.
+    bool ExaminedCategory(uint16_t jcm, const std::string& category);
+
+    // Without the prefix from the job: whether a cost account as given is a whole account of
+    // the GL format, and whether the GL master lacks it (the conversion never writes there).
+    struct WholeAccount {
+        bool valid = false;
+        bool missing = false;
+    };
+    std::unordered_map<std::string, WholeAccount> wholeAccounts_;
+    WholeAccount scratchAccount_;
+    const WholeAccount& WholeAccountOf(const std::string& account);
 
     bool notesFailed_ = false;
 };
