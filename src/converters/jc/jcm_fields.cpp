@@ -92,13 +92,36 @@ uint32_t ZeroPhases::Name(std::unordered_map<std::string, uint32_t>& names, cons
     return number;
 }
 
+uint32_t ZeroPhases::JobNumber(const std::string& job, const std::string& extra, bool add) const {
+    if (lastJobNumber_ && job == lastJob_ && extra == lastExtra_) return lastJobNumber_;
+    key_.assign(job).append(1, '\x1f').append(extra);
+    uint32_t number = 0;
+    if (auto at = jobs_.find(key_); at != jobs_.end()) {
+        number = at->second;
+    } else if (add && jobs_.size() < kMaxNames) {
+        number = static_cast<uint32_t>(jobs_.size() + 1);
+        jobs_.emplace(key_, number);
+    }
+    if (number) {
+        lastJob_ = job, lastExtra_ = extra;
+        lastJobNumber_ = number;
+    }
+    return number;
+}
+
 void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero) {
     // A cost code written with an amount only needs noting when it was noted before.
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const uint32_t j = Name(jobs_, key_, zero);
+    const uint32_t j = JobNumber(job, extra, zero);
     const uint32_t c = j ? Name(codes_, code, zero) : 0;
     if (!j || !c) return;
-    writes_.push_back((zero ? uint64_t{1} << 63 : 0) | uint64_t{j} << 32 | c);
+    constexpr uint64_t kFlag = uint64_t{1} << 63;
+    const uint64_t write = (zero ? kFlag : 0) | uint64_t{j} << 32 | c;
+    // Only the last write of a cost code counts: one that writes the cost code just noted again
+    // (a line noted before its write and at it) takes that note's place.
+    if (!writes_.empty() && (writes_.back() & ~kFlag) == (write & ~kFlag))
+        writes_.back() = write;
+    else
+        writes_.push_back(write);
 }
 
 void ZeroPhases::Seal() {
@@ -118,23 +141,24 @@ void ZeroPhases::Seal() {
 
 bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
     if (zero_.empty()) return false;
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const auto j = jobs_.find(key_);
+    const uint32_t j = JobNumber(job, extra, false);
+    if (!j) return false;
     const auto c = codes_.find(code);
-    if (j == jobs_.end() || c == codes_.end()) return false;
-    const uint64_t id = uint64_t{j->second} << 32 | c->second;
+    if (c == codes_.end()) return false;
+    const uint64_t id = uint64_t{j} << 32 | c->second;
     return std::binary_search(zero_.begin(), zero_.end(), id) && !dropped_.count(id);
 }
 
 void ZeroPhases::Drop(const std::string& job, const std::string& extra, const std::string& code) {
     if (zero_.empty()) return;
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const auto j = jobs_.find(key_);
+    const uint32_t j = JobNumber(job, extra, false);
     const auto c = codes_.find(code);
-    if (j != jobs_.end() && c != codes_.end()) dropped_.insert(uint64_t{j->second} << 32 | c->second);
+    if (j && c != codes_.end()) dropped_.insert(uint64_t{j} << 32 | c->second);
 }
 
 void ZeroPhases::Clear() {
+    lastJob_.clear(), lastExtra_.clear();
+    lastJobNumber_ = 0;
     std::unordered_map<std::string, uint32_t>().swap(jobs_);
     std::unordered_map<std::string, uint32_t>().swap(codes_);
     std::vector<uint64_t>().swap(writes_);

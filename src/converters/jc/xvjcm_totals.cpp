@@ -451,6 +451,9 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
+    // The sums of the cost code at hand, zeroed again only after a source was added.
+    RollUp sums(fromCategories ? c.category : c.own);
+    bool added = false;
     // One cost code of the walk: 0 to go on, kStop for a stop, else the failure. The walk's own
     // statement is open meanwhile, so a stop ends the file only after it.
     constexpr int kStop = -1;
@@ -486,7 +489,8 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
             };
             if (!zero)
                 if (int r = readAmounts(); r != XIO_OK) return r;
-            RollUp sums(fromCategories ? c.category : c.own);
+            if (added) std::fill(sums.sums.begin(), sums.sums.end(), 0.0);
+            added = false;
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
                 if (!catPlaced || (cs == XIO_OK && KeyBefore(GetText(jcm, c.catJob), GetText(jcm, c.catExtra),
@@ -499,14 +503,17 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 while (cs == XIO_OK && SameKey(GetText(jcm, c.catJob), job) && SameKey(GetText(jcm, c.catExtra), extra) &&
                        SameKey(GetText(jcm, c.catPhase), code)) {
                     sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
+                    added = true;
                     cs = xio_rd_next(jcm, kRecCategory, 0, 0);
                 }
                 if (cs != XIO_OK && !IsEnd(cs)) return cs;
             } else if (haveAmounts) {
                 sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.phaseType)));
+                added = true;
             }
             // Amounts all 0 that get totals all 0 stay as they are, and add nothing to a group.
-            if (haveAmounts || std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; })) {
+            if (haveAmounts ||
+                (added && std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; }))) {
                 if (int r = readAmounts(); r != XIO_OK) return r;
                 bool changed = false;
                 sums.Apply(jcm, false, changed);
