@@ -112,8 +112,14 @@ uint32_t ZeroPhases::JobNumber(const std::string& job, const std::string& extra,
 void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero) {
     // A cost code written with an amount only needs noting when it was noted before.
     const uint32_t j = JobNumber(job, extra, zero);
-    const uint32_t c = j ? Name(codes_, code, zero) : 0;
-    if (!j || !c) return;
+    if (!j) return;
+    uint32_t c = lastCodeNumber_;
+    if (!c || code != lastCode_) {
+        c = Name(codes_, code, zero);
+        if (!c) return;
+        lastCode_ = code;
+        lastCodeNumber_ = c;
+    }
     constexpr uint64_t kFlag = uint64_t{1} << 63;
     const uint64_t write = (zero ? kFlag : 0) | uint64_t{j} << 32 | c;
     // Only the last write of a cost code counts: one that writes the cost code just noted again
@@ -137,6 +143,7 @@ void ZeroPhases::Seal() {
     writes_.resize(kept);
     zero_ = std::move(writes_);
     writes_.clear();
+    zeroJob_ = 0;
 }
 
 bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
@@ -145,8 +152,16 @@ bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const st
     if (!j) return false;
     const auto c = codes_.find(code);
     if (c == codes_.end()) return false;
+    if (j != zeroJob_) {
+        zeroJob_ = j;
+        zeroFrom_ = static_cast<std::size_t>(std::lower_bound(zero_.begin(), zero_.end(), uint64_t{j} << 32) - zero_.begin());
+        zeroTo_ = static_cast<std::size_t>(std::lower_bound(zero_.begin() + static_cast<std::ptrdiff_t>(zeroFrom_),
+                                                            zero_.end(), uint64_t{j + 1} << 32) - zero_.begin());
+    }
     const uint64_t id = uint64_t{j} << 32 | c->second;
-    return std::binary_search(zero_.begin(), zero_.end(), id) && !dropped_.count(id);
+    return std::binary_search(zero_.begin() + static_cast<std::ptrdiff_t>(zeroFrom_),
+                              zero_.begin() + static_cast<std::ptrdiff_t>(zeroTo_), id) &&
+           !dropped_.count(id);
 }
 
 void ZeroPhases::Drop(const std::string& job, const std::string& extra, const std::string& code) {
@@ -157,8 +172,9 @@ void ZeroPhases::Drop(const std::string& job, const std::string& extra, const st
 }
 
 void ZeroPhases::Clear() {
-    lastJob_.clear(), lastExtra_.clear();
-    lastJobNumber_ = 0;
+    lastJob_.clear(), lastExtra_.clear(), lastCode_.clear();
+    lastJobNumber_ = lastCodeNumber_ = 0;
+    zeroJob_ = 0;
     std::unordered_map<std::string, uint32_t>().swap(jobs_);
     std::unordered_map<std::string, uint32_t>().swap(codes_);
     std::vector<uint64_t>().swap(writes_);

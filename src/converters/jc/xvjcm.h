@@ -118,8 +118,14 @@ private:
     std::unordered_map<std::string, uint32_t> codes_;
     mutable std::string lastJob_, lastExtra_;
     mutable uint32_t lastJobNumber_ = 0;
+    // The cost code noted last (a line is noted before its write and at it).
+    std::string lastCode_;
+    uint32_t lastCodeNumber_ = 0;
     std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
     std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    // The part of zero_ of the job asked about last: the questions come job by job.
+    mutable uint32_t zeroJob_ = 0;
+    mutable std::size_t zeroFrom_ = 0, zeroTo_ = 0;
     std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
 };

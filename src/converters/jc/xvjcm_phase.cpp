@@ -11,6 +11,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace dz::jc {
 
@@ -405,9 +406,25 @@ void xvJCM::GroupWritten(uint16_t jcm) {
 
 bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
                         int n) const {
+    // Whether `id` is GroupId (job, extra, sections, k), taken part by part.
+    auto same = [&](std::string_view id, int k) {
+        auto part = [&](const std::string& value, bool tab) {
+            if (tab) {
+                if (id.empty() || id.front() != '\t') return false;
+                id.remove_prefix(1);
+            }
+            if (id.substr(0, value.size()) != value) return false;
+            id.remove_prefix(value.size());
+            return true;
+        };
+        if (!part(job, false) || !part(extra, true)) return false;
+        for (int i = 0; i + 1 < k; ++i)
+            if (!part(sections[static_cast<std::size_t>(i)], true)) return false;
+        return id.empty();
+    };
     for (int k = n; k >= 2; --k) {
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
-        if (knownGroups_[static_cast<std::size_t>(k - 2)] != GroupId(job, extra, sections, k)) return false;
+        if (!same(knownGroups_[static_cast<std::size_t>(k - 2)], k)) return false;
     }
     return true;
 }

@@ -195,6 +195,12 @@ struct JCTotalsContext {
     uint16_t jobKey, extraJob, extraKey, phaseJob, phaseExtra, phaseCode, phaseType;
     uint16_t catJob, catExtra, catPhase, catType;
     uint16_t jobMethod, jobLevel;
+    // The difference fields (target = a - b - c), by data-file number: the extra's, and the job's
+    // after its phases and after its extras.
+    struct DifferenceRule {
+        uint16_t target, a, b, c;
+    };
+    DifferenceRule extraDifference{}, jobPhaseDifference{}, jobExtraDifference{};
     int sinceStep = 0;
     bool diskFull = false;
     // The walk of the current pass: the records it has passed and the records on file, taken
@@ -250,6 +256,12 @@ struct JCTotalsContext {
         catJob = Jc(jcm, kRecCategory, 1), catExtra = Jc(jcm, kRecCategory, 2), catPhase = Jc(jcm, kRecCategory, 3);
         catType = Jc(jcm, kRecCategory, 14);
         jobMethod = FieldNo(jcm, kRecJob, "JBMETH"), jobLevel = FieldNo(jcm, kRecJob, "JBLEVEL");
+        auto difference = [&](uint16_t rec, uint16_t target, uint16_t a, uint16_t b, uint16_t d) {
+            return DifferenceRule{Jc(jcm, rec, target), Jc(jcm, rec, a), Jc(jcm, rec, b), Jc(jcm, rec, d)};
+        };
+        extraDifference = difference(kRecExtra, 39, 21, 27, 33);
+        jobPhaseDifference = difference(kRecJob, 109, 91, 97, 103);
+        jobExtraDifference = difference(kRecJob, 256, 238, 244, 250);
     }
 
     // A background terminate request, looked at after every record: a cancel.
@@ -384,12 +396,10 @@ int ClearMoved(JCTotalsContext& c, const std::vector<Row>& rows, const std::vect
     return XIO_OK;
 }
 
-// The difference field `target` = a - b - c (JC indexes of record `rec`).
-void Difference(JCTotalsContext& c, uint16_t rec, uint16_t target, uint16_t a, uint16_t b, uint16_t d, bool& changed) {
-    const uint16_t t = Jc(c.jcm, rec, target);
-    const double v = GetNumber(c.jcm, Jc(c.jcm, rec, a)) - GetNumber(c.jcm, Jc(c.jcm, rec, b)) -
-                     GetNumber(c.jcm, Jc(c.jcm, rec, d));
-    JCTotalsContext::Set(c.jcm, t, v, changed);
+// The difference field of a rule set to a - b - c.
+void Difference(const JCTotalsContext& c, const JCTotalsContext::DifferenceRule& rule, bool& changed) {
+    const double v = GetNumber(c.jcm, rule.a) - GetNumber(c.jcm, rule.b) - GetNumber(c.jcm, rule.c);
+    JCTotalsContext::Set(c.jcm, rule.target, v, changed);
 }
 
 // A title with its one "%s" filled.
@@ -756,7 +766,7 @@ int UpdateExtras(JCTotalsContext& c) {
                 if (int w = ClearMoved(c, c.phaseToExtra, moved); w != XIO_OK) return w;
             bool changed = false;
             sums.Apply(jcm, moveUp, changed);
-            Difference(c, kRecExtra, 39, 21, 27, 33, changed);
+            Difference(c, c.extraDifference, changed);
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecExtra)); w != XIO_OK) return w;
         }
@@ -808,7 +818,7 @@ int UpdateJobs(JCTotalsContext& c) {
             if (int w = ClearMoved(c, c.phaseToJob, moved); w != XIO_OK) return w;
         bool changed = false;
         phases.Apply(jcm, moveUp, changed);
-        Difference(c, kRecJob, 109, 91, 97, 103, changed);
+        Difference(c, c.jobPhaseDifference, changed);
 
         RollUp extras(c.extraToJob);
         xio_init_record(jcm, kRecExtra);
@@ -820,7 +830,7 @@ int UpdateJobs(JCTotalsContext& c) {
         }
         if (es != XIO_OK && !IsEnd(es)) return es;
         extras.Apply(jcm, false, changed);
-        Difference(c, kRecJob, 256, 238, 244, 250, changed);
+        Difference(c, c.jobExtraDifference, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
         if (!c.Step(5, "Updating job totals:", "Updating job totals")) return c.Cancel();
