@@ -216,7 +216,6 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         costType = Whole(num("PCTYPE"));
         unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
     }
-    const std::string unitType = ItemText(jcm, F("PCTYPE"), costType);
 
     // 14. Cost unit description.
     if (const std::string v = text("PUDESC"); IsBlank(v)) {
@@ -225,7 +224,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
         PutText(jcm, F("PUDESC"), "");
     } else if (!unitsTracked) {
-        messages.push_back(Msg(12258, unitType, v, word("was not/will not be"), word("458/459")));
+        messages.push_back(
+            Msg(12258, ItemText(jcm, F("PCTYPE"), costType), v, word("was not/will not be"), word("458/459")));
         PutText(jcm, F("PUDESC"), "");
     }
 

@@ -214,7 +214,8 @@ struct JCTotalsContext {
         std::string job, extra, phase;
     };
     // The cost codes of group level 0 or 1, in key order, as the first pass met them: the extras
-    // and jobs total only these, and the passes in between add and remove none. Each of the two
+    // and jobs total only these, and the passes in between add and remove none. Those that are
+    // not groups and stay at amounts 0 are left out: they would add nothing. Each of the two
     // passes over them keeps its place in the list. Kept for at most a sixteenth of the group
     // list's budget in cost codes; beyond, the extras and jobs read all their cost codes.
     std::vector<PhaseKey> topPhases;
@@ -472,14 +473,16 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
         const uint16_t level = c.Level(code, isGroup);
-        if (level <= 1 && c.topKept) {
+        auto listTop = [&] {
+            if (level > 1 || !c.topKept) return;
             if (c.topPhases.size() < c.groupBudget / 16) {
                 c.topPhases.push_back({job, extra, code});
             } else {
                 c.topKept = false;
                 std::vector<JCTotalsContext::PhaseKey>().swap(c.topPhases);
             }
-        }
+        };
+        if (isGroup) listTop();
         if (isGroup) {
             endMembers();
             if (within(16)) {
@@ -530,6 +533,10 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 if (changed)
                     if (int w = c.RewritePhase(); w != XIO_OK) return w;
             }
+            // One still at amounts 0 stays so through the later passes (they move and clear
+            // only amounts that are not 0, and write only groups), so it adds nothing to its
+            // extra or job: it is not listed for them.
+            if (!c.zeroPhases.Zero(job, extra, code)) listTop();
             // With its totals now, into the group it belongs to.
             if (members) {
                 const JCTotalsContext::GroupEntry& g = c.groups.back();
