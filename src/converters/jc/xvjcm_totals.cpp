@@ -138,6 +138,7 @@ bool IsEnd(int s) { return s == XIO_END || s == XIO_END_OLD; }
 // Case-blind equality of key values (the scans of one record's sources).
 bool SameKey(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // the usual case, without folding
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
     return true;
