@@ -92,13 +92,42 @@ uint32_t ZeroPhases::Name(std::unordered_map<std::string, uint32_t>& names, cons
     return number;
 }
 
+uint32_t ZeroPhases::JobNumber(const std::string& job, const std::string& extra, bool add) const {
+    if (lastJobNumber_ && job == lastJob_ && extra == lastExtra_) return lastJobNumber_;
+    key_.assign(job).append(1, '\x1f').append(extra);
+    uint32_t number = 0;
+    if (auto at = jobs_.find(key_); at != jobs_.end()) {
+        number = at->second;
+    } else if (add && jobs_.size() < kMaxNames) {
+        number = static_cast<uint32_t>(jobs_.size() + 1);
+        jobs_.emplace(key_, number);
+    }
+    if (number) {
+        lastJob_ = job, lastExtra_ = extra;
+        lastJobNumber_ = number;
+    }
+    return number;
+}
+
 void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero) {
     // A cost code written with an amount only needs noting when it was noted before.
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const uint32_t j = Name(jobs_, key_, zero);
-    const uint32_t c = j ? Name(codes_, code, zero) : 0;
-    if (!j || !c) return;
-    writes_.push_back((zero ? uint64_t{1} << 63 : 0) | uint64_t{j} << 32 | c);
+    const uint32_t j = JobNumber(job, extra, zero);
+    if (!j) return;
+    uint32_t c = lastCodeNumber_;
+    if (!c || code != lastCode_) {
+        c = Name(codes_, code, zero);
+        if (!c) return;
+        lastCode_ = code;
+        lastCodeNumber_ = c;
+    }
+    constexpr uint64_t kFlag = uint64_t{1} << 63;
+    const uint64_t write = (zero ? kFlag : 0) | uint64_t{j} << 32 | c;
+    // Only the last write of a cost code counts: one that writes the cost code just noted again
+    // (a line noted before its write and at it) takes that note's place.
+    if (!writes_.empty() && (writes_.back() & ~kFlag) == (write & ~kFlag))
+        writes_.back() = write;
+    else
+        writes_.push_back(write);
 }
 
 void ZeroPhases::Seal() {
@@ -114,27 +143,38 @@ void ZeroPhases::Seal() {
     writes_.resize(kept);
     zero_ = std::move(writes_);
     writes_.clear();
+    zeroJob_ = 0;
 }
 
 bool ZeroPhases::Zero(const std::string& job, const std::string& extra, const std::string& code) const {
     if (zero_.empty()) return false;
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const auto j = jobs_.find(key_);
+    const uint32_t j = JobNumber(job, extra, false);
+    if (!j) return false;
     const auto c = codes_.find(code);
-    if (j == jobs_.end() || c == codes_.end()) return false;
-    const uint64_t id = uint64_t{j->second} << 32 | c->second;
-    return std::binary_search(zero_.begin(), zero_.end(), id) && !dropped_.count(id);
+    if (c == codes_.end()) return false;
+    if (j != zeroJob_) {
+        zeroJob_ = j;
+        zeroFrom_ = static_cast<std::size_t>(std::lower_bound(zero_.begin(), zero_.end(), uint64_t{j} << 32) - zero_.begin());
+        zeroTo_ = static_cast<std::size_t>(std::lower_bound(zero_.begin() + static_cast<std::ptrdiff_t>(zeroFrom_),
+                                                            zero_.end(), uint64_t{j + 1} << 32) - zero_.begin());
+    }
+    const uint64_t id = uint64_t{j} << 32 | c->second;
+    return std::binary_search(zero_.begin() + static_cast<std::ptrdiff_t>(zeroFrom_),
+                              zero_.begin() + static_cast<std::ptrdiff_t>(zeroTo_), id) &&
+           !dropped_.count(id);
 }
 
 void ZeroPhases::Drop(const std::string& job, const std::string& extra, const std::string& code) {
     if (zero_.empty()) return;
-    key_.assign(job).append(1, '\x1f').append(extra);
-    const auto j = jobs_.find(key_);
+    const uint32_t j = JobNumber(job, extra, false);
     const auto c = codes_.find(code);
-    if (j != jobs_.end() && c != codes_.end()) dropped_.insert(uint64_t{j->second} << 32 | c->second);
+    if (j && c != codes_.end()) dropped_.insert(uint64_t{j} << 32 | c->second);
 }
 
 void ZeroPhases::Clear() {
+    lastJob_.clear(), lastExtra_.clear(), lastCode_.clear();
+    lastJobNumber_ = lastCodeNumber_ = 0;
+    zeroJob_ = 0;
     std::unordered_map<std::string, uint32_t>().swap(jobs_);
     std::unordered_map<std::string, uint32_t>().swap(codes_);
     std::vector<uint64_t>().swap(writes_);

@@ -83,7 +83,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     suppliedFormat_.clear();
     supplied_.clear();
     zeroPhases_.Clear();
-    phaseAmounts_.clear();
+    phaseAmountRuns_.clear();
     phaseFieldSlots_ = {};
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
@@ -254,9 +254,16 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
-        if (phaseAmounts_.empty()) phaseAmounts_ = PhaseRebuildAmounts(jcm);
-        const bool zero = std::all_of(phaseAmounts_.begin(), phaseAmounts_.end(),
-                                      [&](uint16_t f) { return xio_get_number(jcm, f) == 0; });
+        if (phaseAmountRuns_.empty())
+            for (uint16_t f : PhaseRebuildAmounts(jcm)) {
+                if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
+                    phaseAmountRuns_.back().second = f;
+                else
+                    phaseAmountRuns_.emplace_back(f, f);
+            }
+        const bool zero = std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), [&](const FieldRange& r) {
+            return xio_first_nonzero_number(jcm, r.first, r.second) == 0;
+        });
         zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                             xio_get_text(jcm, noteFields_[kNotePhase]), zero);
         GroupWritten(jcm);

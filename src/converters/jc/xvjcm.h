@@ -111,9 +111,21 @@ public:
 
 private:
     uint32_t Name(std::unordered_map<std::string, uint32_t>& names, const std::string& text, bool add);
-    std::unordered_map<std::string, uint32_t> jobs_, codes_;
+    // The number of a job and extra (0 when not named and `add` is false, or past the limit);
+    // the last one named is kept, as the cost codes of one job come together.
+    uint32_t JobNumber(const std::string& job, const std::string& extra, bool add) const;
+    mutable std::unordered_map<std::string, uint32_t> jobs_;
+    std::unordered_map<std::string, uint32_t> codes_;
+    mutable std::string lastJob_, lastExtra_;
+    mutable uint32_t lastJobNumber_ = 0;
+    // The cost code noted last (a line is noted before its write and at it).
+    std::string lastCode_;
+    uint32_t lastCodeNumber_ = 0;
     std::vector<uint64_t> writes_;  // zero flag (top bit), job number, code number; as written
     std::vector<uint64_t> zero_;    // sealed: the job and code numbers of the zero ones, sorted
+    // The part of zero_ of the job asked about last: the questions come job by job.
+    mutable uint32_t zeroJob_ = 0;
+    mutable std::size_t zeroFrom_ = 0, zeroTo_ = 0;
     std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
 };
@@ -289,9 +301,10 @@ private:
     // by the name it asked with (a literal).
     std::string suppliedFormat_;
     std::vector<std::pair<const char*, bool>> supplied_;
-    // Convert: the cost codes written with their amounts 0, and those amounts.
+    // Convert: the cost codes written with their amounts 0, and those amounts as runs of
+    // consecutive fields.
     ZeroPhases zeroPhases_;
-    std::vector<uint16_t> phaseAmounts_;
+    FieldRanges phaseAmountRuns_;
     // The phase handler's field numbers by the name it asks with (a literal), for the data file
     // it asked of: a few dozen names on every line. Forgotten for each text file.
     struct PhaseFieldSlot {

@@ -11,6 +11,7 @@
 #include "platform/suite/xk.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace dz::jc {
 
@@ -215,7 +216,6 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         costType = Whole(num("PCTYPE"));
         unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
     }
-    const std::string unitType = ItemText(jcm, F("PCTYPE"), costType);
 
     // 14. Cost unit description.
     if (const std::string v = text("PUDESC"); IsBlank(v)) {
@@ -224,7 +224,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
         PutText(jcm, F("PUDESC"), "");
     } else if (!unitsTracked) {
-        messages.push_back(Msg(12258, unitType, v, word("was not/will not be"), word("458/459")));
+        messages.push_back(
+            Msg(12258, ItemText(jcm, F("PCTYPE"), costType), v, word("was not/will not be"), word("458/459")));
         PutText(jcm, F("PUDESC"), "");
     }
 
@@ -405,9 +406,25 @@ void xvJCM::GroupWritten(uint16_t jcm) {
 
 bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
                         int n) const {
+    // Whether `id` is GroupId (job, extra, sections, k), taken part by part.
+    auto same = [&](std::string_view id, int k) {
+        auto part = [&](const std::string& value, bool tab) {
+            if (tab) {
+                if (id.empty() || id.front() != '\t') return false;
+                id.remove_prefix(1);
+            }
+            if (id.substr(0, value.size()) != value) return false;
+            id.remove_prefix(value.size());
+            return true;
+        };
+        if (!part(job, false) || !part(extra, true)) return false;
+        for (int i = 0; i + 1 < k; ++i)
+            if (!part(sections[static_cast<std::size_t>(i)], true)) return false;
+        return id.empty();
+    };
     for (int k = n; k >= 2; --k) {
         if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
-        if (knownGroups_[static_cast<std::size_t>(k - 2)] != GroupId(job, extra, sections, k)) return false;
+        if (!same(knownGroups_[static_cast<std::size_t>(k - 2)], k)) return false;
     }
     return true;
 }

@@ -138,6 +138,7 @@ bool IsEnd(int s) { return s == XIO_END || s == XIO_END_OLD; }
 // Case-blind equality of key values (the scans of one record's sources).
 bool SameKey(const std::string& a, const std::string& b) {
     if (a.size() != b.size()) return false;
+    if (a == b) return true;  // the usual case, without folding
     for (std::size_t i = 0; i < a.size(); ++i)
         if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
     return true;
@@ -195,6 +196,12 @@ struct JCTotalsContext {
     uint16_t jobKey, extraJob, extraKey, phaseJob, phaseExtra, phaseCode, phaseType;
     uint16_t catJob, catExtra, catPhase, catType;
     uint16_t jobMethod, jobLevel;
+    // The difference fields (target = a - b - c), by data-file number: the extra's, and the job's
+    // after its phases and after its extras.
+    struct DifferenceRule {
+        uint16_t target, a, b, c;
+    };
+    DifferenceRule extraDifference{}, jobPhaseDifference{}, jobExtraDifference{};
     int sinceStep = 0;
     bool diskFull = false;
     // The walk of the current pass: the records it has passed and the records on file, taken
@@ -208,7 +215,8 @@ struct JCTotalsContext {
         std::string job, extra, phase;
     };
     // The cost codes of group level 0 or 1, in key order, as the first pass met them: the extras
-    // and jobs total only these, and the passes in between add and remove none. Each of the two
+    // and jobs total only these, and the passes in between add and remove none. Those that are
+    // not groups and stay at amounts 0 are left out: they would add nothing. Each of the two
     // passes over them keeps its place in the list. Kept for at most a sixteenth of the group
     // list's budget in cost codes; beyond, the extras and jobs read all their cost codes.
     std::vector<PhaseKey> topPhases;
@@ -250,6 +258,12 @@ struct JCTotalsContext {
         catJob = Jc(jcm, kRecCategory, 1), catExtra = Jc(jcm, kRecCategory, 2), catPhase = Jc(jcm, kRecCategory, 3);
         catType = Jc(jcm, kRecCategory, 14);
         jobMethod = FieldNo(jcm, kRecJob, "JBMETH"), jobLevel = FieldNo(jcm, kRecJob, "JBLEVEL");
+        auto difference = [&](uint16_t rec, uint16_t target, uint16_t a, uint16_t b, uint16_t d) {
+            return DifferenceRule{Jc(jcm, rec, target), Jc(jcm, rec, a), Jc(jcm, rec, b), Jc(jcm, rec, d)};
+        };
+        extraDifference = difference(kRecExtra, 39, 21, 27, 33);
+        jobPhaseDifference = difference(kRecJob, 109, 91, 97, 103);
+        jobExtraDifference = difference(kRecJob, 256, 238, 244, 250);
     }
 
     // A background terminate request, looked at after every record: a cancel.
@@ -384,12 +398,10 @@ int ClearMoved(JCTotalsContext& c, const std::vector<Row>& rows, const std::vect
     return XIO_OK;
 }
 
-// The difference field `target` = a - b - c (JC indexes of record `rec`).
-void Difference(JCTotalsContext& c, uint16_t rec, uint16_t target, uint16_t a, uint16_t b, uint16_t d, bool& changed) {
-    const uint16_t t = Jc(c.jcm, rec, target);
-    const double v = GetNumber(c.jcm, Jc(c.jcm, rec, a)) - GetNumber(c.jcm, Jc(c.jcm, rec, b)) -
-                     GetNumber(c.jcm, Jc(c.jcm, rec, d));
-    JCTotalsContext::Set(c.jcm, t, v, changed);
+// The difference field of a rule set to a - b - c.
+void Difference(const JCTotalsContext& c, const JCTotalsContext::DifferenceRule& rule, bool& changed) {
+    const double v = GetNumber(c.jcm, rule.a) - GetNumber(c.jcm, rule.b) - GetNumber(c.jcm, rule.c);
+    JCTotalsContext::Set(c.jcm, rule.target, v, changed);
 }
 
 // A title with its one "%s" filled.
@@ -451,6 +463,9 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     walkReads(true);
     bool catPlaced = false;  // the category buffer holds the walk's category, or cs says there is none
     int cs = XIO_END;
+    // The sums of the cost code at hand, zeroed again only after a source was added.
+    RollUp sums(fromCategories ? c.category : c.own);
+    bool added = false;
     // One cost code of the walk: 0 to go on, kStop for a stop, else the failure. The walk's own
     // statement is open meanwhile, so a stop ends the file only after it.
     constexpr int kStop = -1;
@@ -459,14 +474,16 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                           code = GetText(jcm, c.phaseCode);
         bool isGroup = false;
         const uint16_t level = c.Level(code, isGroup);
-        if (level <= 1 && c.topKept) {
+        auto listTop = [&] {
+            if (level > 1 || !c.topKept) return;
             if (c.topPhases.size() < c.groupBudget / 16) {
                 c.topPhases.push_back({job, extra, code});
             } else {
                 c.topKept = false;
                 std::vector<JCTotalsContext::PhaseKey>().swap(c.topPhases);
             }
-        }
+        };
+        if (isGroup) listTop();
         if (isGroup) {
             endMembers();
             if (within(16)) {
@@ -486,7 +503,8 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
             };
             if (!zero)
                 if (int r = readAmounts(); r != XIO_OK) return r;
-            RollUp sums(fromCategories ? c.category : c.own);
+            if (added) std::fill(sums.sums.begin(), sums.sums.end(), 0.0);
+            added = false;
             if (fromCategories) {
                 // The phase's categories follow its key; the phase's buffer is untouched.
                 if (!catPlaced || (cs == XIO_OK && KeyBefore(GetText(jcm, c.catJob), GetText(jcm, c.catExtra),
@@ -499,20 +517,27 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
                 while (cs == XIO_OK && SameKey(GetText(jcm, c.catJob), job) && SameKey(GetText(jcm, c.catExtra), extra) &&
                        SameKey(GetText(jcm, c.catPhase), code)) {
                     sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.catType)));
+                    added = true;
                     cs = xio_rd_next(jcm, kRecCategory, 0, 0);
                 }
                 if (cs != XIO_OK && !IsEnd(cs)) return cs;
             } else if (haveAmounts) {
                 sums.AddSource(jcm, true, Whole(GetNumber(jcm, c.phaseType)));
+                added = true;
             }
             // Amounts all 0 that get totals all 0 stay as they are, and add nothing to a group.
-            if (haveAmounts || std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; })) {
+            if (haveAmounts ||
+                (added && std::any_of(sums.sums.begin(), sums.sums.end(), [](double v) { return v != 0; }))) {
                 if (int r = readAmounts(); r != XIO_OK) return r;
                 bool changed = false;
                 sums.Apply(jcm, false, changed);
                 if (changed)
                     if (int w = c.RewritePhase(); w != XIO_OK) return w;
             }
+            // One still at amounts 0 stays so through the later passes (they move and clear
+            // only amounts that are not 0, and write only groups), so it adds nothing to its
+            // extra or job: it is not listed for them.
+            if (!c.zeroPhases.Zero(job, extra, code)) listTop();
             // With its totals now, into the group it belongs to.
             if (members) {
                 const JCTotalsContext::GroupEntry& g = c.groups.back();
@@ -749,7 +774,7 @@ int UpdateExtras(JCTotalsContext& c) {
                 if (int w = ClearMoved(c, c.phaseToExtra, moved); w != XIO_OK) return w;
             bool changed = false;
             sums.Apply(jcm, moveUp, changed);
-            Difference(c, kRecExtra, 39, 21, 27, 33, changed);
+            Difference(c, c.extraDifference, changed);
             if (changed)
                 if (int w = c.Written(xio_rep_record(jcm, kRecExtra)); w != XIO_OK) return w;
         }
@@ -801,7 +826,7 @@ int UpdateJobs(JCTotalsContext& c) {
             if (int w = ClearMoved(c, c.phaseToJob, moved); w != XIO_OK) return w;
         bool changed = false;
         phases.Apply(jcm, moveUp, changed);
-        Difference(c, kRecJob, 109, 91, 97, 103, changed);
+        Difference(c, c.jobPhaseDifference, changed);
 
         RollUp extras(c.extraToJob);
         xio_init_record(jcm, kRecExtra);
@@ -813,7 +838,7 @@ int UpdateJobs(JCTotalsContext& c) {
         }
         if (es != XIO_OK && !IsEnd(es)) return es;
         extras.Apply(jcm, false, changed);
-        Difference(c, kRecJob, 256, 238, 244, 250, changed);
+        Difference(c, c.jobExtraDifference, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
         if (!c.Step(5, "Updating job totals:", "Updating job totals")) return c.Cancel();

@@ -2442,6 +2442,21 @@ uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last) {
     return 0;
 }
 
+uint16_t xio_first_nonzero_number(uint16_t h, uint16_t first, uint16_t last) {
+    Handle* hd = H(h);
+    if (!hd || first == 0) return 0;
+    for (uint32_t f = first; f <= last && f < hd->slots.size(); ++f) {
+        const Handle::Slot& sl = hd->slots[f];
+        if (!sl.buf) continue;
+        const Cell& c = *(sl.buf->data() + (f - sl.first));
+        const uint16_t t = sl.type;
+        // What xio_get_number reads: none for texts, flags, dates and times.
+        if (is_real(t) ? c.d != 0 : !(is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) && c.i != 0)
+            return static_cast<uint16_t>(f);
+    }
+    return 0;
+}
+
 uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
     Handle* hd = H(h);
     if (!hd || first == 0 || last < first) return 0;

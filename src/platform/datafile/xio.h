@@ -242,6 +242,9 @@ uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& fir
 // Over fields first..last (both included), the first whose text as xio_get_text reads it holds
 // more than blanks (0 when none): one call for a run of fields that are mostly empty.
 uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last);
+// Over fields first..last (both included), the first whose number as xio_get_number reads it is
+// not 0 (0 when none): one call for a run of amounts that are mostly 0.
+uint16_t xio_first_nonzero_number(uint16_t h, uint16_t first, uint16_t last);
 
 // ---- Records ------------------------------------------------------------------------------
 [[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);

@@ -643,6 +643,24 @@ TEST_F(Records, TheFirstNonBlankTextOfARange) {
     EXPECT_EQ(xio_first_nonblank_text(h, memo, code), 0) << "an empty range";
 }
 
+// The first field of a range whose number reads as anything but 0: texts, flags and dates with
+// values are passed over, a fraction of either sign and a choice are not.
+TEST_F(Records, TheFirstNonZeroNumberOfARange) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    const uint16_t name = fld(h, 1, "NAME"), amount = fld(h, 1, "AMOUNT"), kind = fld(h, 1, "KIND");
+    const uint16_t memo = fld(h, 1, "MEMO");
+    EXPECT_EQ(xio_first_nonzero_number(h, name, memo), amount) << "AMOUNT's default";
+    putNum(h, 1, "AMOUNT", 0);
+    EXPECT_EQ(xio_first_nonzero_number(h, name, memo), kind) << "KIND's default";
+    putNum(h, 1, "KIND", 0);
+    EXPECT_EQ(xio_first_nonzero_number(h, name, memo), 0) << "a name, a flag and a date are no numbers";
+    putNum(h, 1, "AMOUNT", -0.01);
+    EXPECT_EQ(xio_first_nonzero_number(h, name, memo), amount);
+    EXPECT_EQ(xio_first_nonzero_number(h, kind, memo), 0);
+    EXPECT_EQ(xio_first_nonzero_number(h, memo, name), 0) << "an empty range";
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");
