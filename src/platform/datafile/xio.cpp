@@ -1963,9 +1963,11 @@ constexpr std::size_t kNarrowUpdatesMax = 64;
 // storing the buffer's would leave (a text of the same bytes, an integer of the same number) is
 // left in place; every other field is stored. `narrowed` is the statement storing the chosen
 // fields, or null for the whole-record statement; with `nothing` set, no field needs storing.
-int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing) {
+// `keySame` tells that the stored primary key reads as the buffer's (oldKey is then not made).
+int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing, bool& keySame) {
     narrowed = nullptr;
     nothing = false;
+    keySame = false;
     const RecordDef& r = *rs.def;
     const Dictionary& d = *hd.dict;
     sqlite3_stmt*& st = rs.storedKeysStmt;
@@ -1988,11 +1990,8 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
         sqlite3_reset(st);
         return XIO_NOT_FOUND;
     }
-    Cells stored(r.primaryKey.size());
-    for (size_t i = 0; i < r.primaryKey.size(); ++i)
-        read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
-    oldKey = key_text_of(hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     const std::size_t width = rs.kinds.size();
+    bool keyRead = true;  // every primary key field reads as the buffer holds it
     rs.storing.assign(width, '1');
     std::size_t storing = width;
     for (std::size_t k = 0; k < rs.keyFields.size(); ++k) {
@@ -2009,8 +2008,24 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
         } else if (rs.kinds[i] == CellKind::Integer) {
             same = sqlite3_column_type(st, col) == SQLITE_INTEGER && sqlite3_column_int64(st, col) == c.i;
         }
+        if (k < r.primaryKey.size() && !same) {
+            bool readSame = false;
+            if (rs.kinds[i] == CellKind::Real) {
+                const int t = sqlite3_column_type(st, col);
+                const double v = sqlite3_column_double(st, col);
+                readSame = (t == SQLITE_FLOAT || t == SQLITE_INTEGER) && std::memcmp(&v, &c.d, sizeof v) == 0;
+            }
+            keyRead = keyRead && readSame;
+        }
         // How SQLite encodes a stored real is not visible here: a number field is always stored.
         if (same) rs.storing[i] = '0', --storing;
+    }
+    keySame = keyRead;
+    if (!keySame) {
+        Cells stored(r.primaryKey.size());
+        for (size_t i = 0; i < r.primaryKey.size(); ++i)
+            read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
+        oldKey = key_text_of(hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
     sqlite3_reset(st);
     if (storing == 0) {
@@ -2059,9 +2074,9 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     if (int s = replace ? bulk_settle_for_write(*hd, rec) : bulk_admit(*hd, *rs, bulk); s != XIO_OK) return s;
     // A whole-record replace leaves the key fields whose stored values are the buffer's.
     sqlite3_stmt* narrowed = nullptr;
-    bool nothingToStore = false;
+    bool nothingToStore = false, keySame = false;
     if (replace && !part) {
-        if (int s = stored_keys(*hd, *rs, oldKey, narrowed, nothingToStore); s != XIO_OK) return s;
+        if (int s = stored_keys(*hd, *rs, oldKey, narrowed, nothingToStore, keySame); s != XIO_OK) return s;
     } else if (replace) {
         // Notes follow their record when its primary key changes. Only the stored key is read
         // (a record can be wide), by a statement kept with the record type.
@@ -2129,8 +2144,8 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     }
     if (replace) {
         if (!nothingToStore && sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
-        std::string newKey = key_text(*hd, *rs);
-        if (newKey != oldKey) {
+        std::string newKey = keySame ? std::string() : key_text(*hd, *rs);
+        if (!keySame && newKey != oldKey) {
             sqlite3_stmt* mv = hd->stmt("UPDATE OR REPLACE dz_notes SET keytext = ?1 WHERE rec = ?2 AND keytext = ?3");
             if (mv) {
                 sqlite3_bind_text(mv, 1, newKey.data(), static_cast<int>(newKey.size()), SQLITE_STATIC);

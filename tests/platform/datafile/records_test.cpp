@@ -228,6 +228,21 @@ TEST_F(Records, NotesFollowARecordWhoseKeyChangesOnReplace) {
     put(h, 1, "CODE", "C1");  // none left under the old key
     ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
     EXPECT_EQ(xio_get_notes(h, piece), XIO_END);
+
+    // A key of a text and a number, the number changed.
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "C9");
+    putNum(h, 2, "SEQ", 1);
+    ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(h, 2, 1), XIO_OK);
+    ASSERT_EQ(xio_put_notes(h, "Second line"), XIO_OK);
+    ASSERT_EQ(xio_wr_notes(h), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 2, 0, 1), XIO_OK);
+    putNum(h, 2, "SEQ", 2);
+    ASSERT_EQ(xio_rep_record(h, 2), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(h, 2, 0), XIO_OK);
+    ASSERT_EQ(xio_get_notes(h, piece), XIO_OK);
+    EXPECT_EQ(piece, "Second line");
 }
 
 TEST_F(Records, KeysIgnoreCaseAndReadsGiveTheStoredSpelling) {
