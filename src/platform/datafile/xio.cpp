@@ -135,6 +135,14 @@ struct RecState {
     InsertPlan insert;
     sqlite3_stmt* updateStmt = nullptr;
     sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
+    // The fields of the record type's keys, the primary key's first, and a statement reading
+    // them from a row by its rowid.
+    std::vector<uint16_t> keyFields;
+    sqlite3_stmt* storedKeysStmt = nullptr;
+    // Replaces that leave some key fields as stored: by the fields stored ('1' stored, '0'
+    // kept), the statement, and the choice of the replace under way.
+    std::unordered_map<std::string, sqlite3_stmt*> narrowUpdates;
+    std::string storing;
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
     // The read transaction (its serial) in which the record type was looked at for rows, and
     // whether it had none.
@@ -1944,6 +1952,102 @@ uint16_t clashing_key(Handle& hd, RecState& rs, int64_t self) {
     return 0;
 }
 
+// Choices of fields to store kept for a record type; a replace that needs another stores every
+// field.
+constexpr std::size_t kNarrowUpdatesMax = 64;
+
+// Before a whole-record replace of the current row of `rs`: reads the stored values of the
+// fields in the record type's keys (the row must be there: XIO_NOT_FOUND otherwise), gives its
+// primary key as text in `oldKey`, and chooses what the replace stores into rs.storing. Storing
+// a field rewrites every index it is in, so a key field whose stored value is exactly what
+// storing the buffer's would leave (a text of the same bytes, an integer of the same number) is
+// left in place; every other field is stored. `narrowed` is the statement storing the chosen
+// fields, or null for the whole-record statement; with `nothing` set, no field needs storing.
+// `keySame` tells that the stored primary key reads as the buffer's (oldKey is then not made).
+int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing, bool& keySame) {
+    narrowed = nullptr;
+    nothing = false;
+    keySame = false;
+    const RecordDef& r = *rs.def;
+    const Dictionary& d = *hd.dict;
+    sqlite3_stmt*& st = rs.storedKeysStmt;
+    if (st) {
+        sqlite3_reset(st);
+    } else {
+        // The primary key's fields first, then those of the other keys, each once.
+        rs.keyFields = r.primaryKey;
+        for (const auto& k : d.keys)
+            if (k.def.record == r.number)
+                for (uint16_t f : k.def.fields)
+                    if (std::find(rs.keyFields.begin(), rs.keyFields.end(), f) == rs.keyFields.end()) rs.keyFields.push_back(f);
+        std::string cols;
+        for (uint16_t f : rs.keyFields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
+        st = hd.stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
+    }
+    if (!st) return db_fail(hd, sqlite3_errcode(hd.db));
+    sqlite3_bind_int64(st, 1, rs.current);
+    if (sqlite3_step(st) != SQLITE_ROW) {
+        sqlite3_reset(st);
+        return XIO_NOT_FOUND;
+    }
+    const std::size_t width = rs.kinds.size();
+    bool keyRead = true;  // every primary key field reads as the buffer holds it
+    rs.storing.assign(width, '1');
+    std::size_t storing = width;
+    for (std::size_t k = 0; k < rs.keyFields.size(); ++k) {
+        const int col = static_cast<int>(k);
+        const std::size_t i = rs.keyFields[k] - r.firstField;
+        const Cell& c = rs.buf[i];
+        bool same = false;
+        if (rs.kinds[i] == CellKind::Text) {
+            if (sqlite3_column_type(st, col) == SQLITE_TEXT) {
+                const auto* p = sqlite3_column_text(st, col);
+                const auto n = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
+                same = n == c.s.size() && (n == 0 || std::memcmp(p, c.s.data(), n) == 0);
+            }
+        } else if (rs.kinds[i] == CellKind::Integer) {
+            same = sqlite3_column_type(st, col) == SQLITE_INTEGER && sqlite3_column_int64(st, col) == c.i;
+        }
+        if (k < r.primaryKey.size() && !same) {
+            bool readSame = false;
+            if (rs.kinds[i] == CellKind::Real) {
+                const int t = sqlite3_column_type(st, col);
+                const double v = sqlite3_column_double(st, col);
+                readSame = (t == SQLITE_FLOAT || t == SQLITE_INTEGER) && std::memcmp(&v, &c.d, sizeof v) == 0;
+            }
+            keyRead = keyRead && readSame;
+        }
+        // How SQLite encodes a stored real is not visible here: a number field is always stored.
+        if (same) rs.storing[i] = '0', --storing;
+    }
+    keySame = keyRead;
+    if (!keySame) {
+        Cells stored(r.primaryKey.size());
+        for (size_t i = 0; i < r.primaryKey.size(); ++i)
+            read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
+        oldKey = key_text_of(hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
+    }
+    sqlite3_reset(st);
+    if (storing == 0) {
+        nothing = true;
+        return XIO_OK;
+    }
+    if (storing == width) return XIO_OK;
+    auto it = rs.narrowUpdates.find(rs.storing);
+    if (it == rs.narrowUpdates.end()) {
+        if (rs.narrowUpdates.size() >= kNarrowUpdatesMax) return XIO_OK;
+        std::string sets;
+        for (std::size_t i = 0; i < width; ++i)
+            if (rs.storing[i] == '1')
+                sets += (sets.empty() ? "" : ", ") + quote(d.fields[r.firstField + i].def.name) + " = ?" + std::to_string(i + 1);
+        sqlite3_stmt* up = hd.stmt("UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(width + 1));
+        if (!up) return db_fail(hd, sqlite3_errcode(hd.db));
+        it = rs.narrowUpdates.emplace(rs.storing, up).first;
+    }
+    narrowed = it->second;
+    return XIO_OK;
+}
+
 int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     if (dupKey) *dupKey = 0;
     Handle* hd = H(h);
@@ -1968,7 +2072,12 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     BulkTable* bulk = nullptr;
     if (int s = replace ? bulk_settle_for_write(*hd, rec) : bulk_admit(*hd, *rs, bulk); s != XIO_OK) return s;
-    if (replace) {
+    // A whole-record replace leaves the key fields whose stored values are the buffer's.
+    sqlite3_stmt* narrowed = nullptr;
+    bool nothingToStore = false, keySame = false;
+    if (replace && !part) {
+        if (int s = stored_keys(*hd, *rs, oldKey, narrowed, nothingToStore, keySame); s != XIO_OK) return s;
+    } else if (replace) {
         // Notes follow their record when its primary key changes. Only the stored key is read
         // (a record can be wide), by a statement kept with the record type.
         sqlite3_stmt*& st = rs->storedKeyStmt;
@@ -2002,6 +2111,14 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
             bind_kind(st, static_cast<int>(i + 1), rs->kinds[at], rs->buf[at]);
         }
         sqlite3_bind_int64(st, static_cast<int>(part->read.size() + 1), rs->current);
+    } else if (nothingToStore) {
+        // The stored row is already what the replace would leave.
+    } else if (narrowed) {
+        st = narrowed;
+        sqlite3_reset(st);
+        for (std::size_t i = 0; i < rs->kinds.size(); ++i)
+            if (rs->storing[i] == '1') bind_kind(st, static_cast<int>(i + 1), rs->kinds[i], rs->buf[i]);
+        sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     } else if (replace) {
         sqlite3_stmt*& slot = rs->updateStmt;
         if (slot) sqlite3_reset(slot);
@@ -2015,17 +2132,20 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         st = rs->insert.statement();
         rs->insert.bind(rs->buf);
     }
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
+    int rc = SQLITE_DONE;
+    if (!nothingToStore) {
+        rc = sqlite3_step(st);
+        sqlite3_reset(st);
+    }
     if (rc != SQLITE_DONE) {
         int s = db_fail(*hd, rc);
         if (s == XIO_DUPLICATE && dupKey) *dupKey = clashing_key(*hd, *rs, replace ? rs->current : 0);
         return s;
     }
     if (replace) {
-        if (sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
-        std::string newKey = key_text(*hd, *rs);
-        if (newKey != oldKey) {
+        if (!nothingToStore && sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
+        std::string newKey = keySame ? std::string() : key_text(*hd, *rs);
+        if (!keySame && newKey != oldKey) {
             sqlite3_stmt* mv = hd->stmt("UPDATE OR REPLACE dz_notes SET keytext = ?1 WHERE rec = ?2 AND keytext = ?3");
             if (mv) {
                 sqlite3_bind_text(mv, 1, newKey.data(), static_cast<int>(newKey.size()), SQLITE_STATIC);

@@ -695,10 +695,8 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std:
     ++a.misses;
     a.known = false;
     if (remember) a.raw.assign(raw);
-    a.value.assign(raw);
-    suite::xk_unformat_field(keyFormat, section, a.value);
     a.why.clear();
-    a.ok = suite::xk_check(keyFormat, section, a.value, &a.why);
+    a.ok = suite::xk_unformat_check(keyFormat, section, raw, a.value, &a.why);
     if (a.ok && suite::xk_capitals(keyFormat, 0))
         for (char& ch : a.value) ch = upperAscii(ch);
     a.generation = generation;

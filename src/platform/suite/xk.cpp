@@ -27,6 +27,9 @@ struct Layout {
     int width = 0;  // the parts' widths added up
     std::vector<Part> parts;
     std::bitset<256> separatorChars;  // the parts' separator characters, blanks left out
+    // The first characters of the parts' separators, blanks included: a text holding none of
+    // them has no separator to remove.
+    std::bitset<256> separatorStarts;
 };
 
 // Answers worked out from the settings, kept while settings_generation() stays the same (one
@@ -80,6 +83,7 @@ Part part_of(const KeySection& s) { return Part{s.width, s.separator, s.capitals
 Layout finished(Layout l) {
     for (const auto& p : l.parts) {
         l.width += p.width;
+        if (!p.separator.empty()) l.separatorStarts.set(static_cast<unsigned char>(p.separator.front()));
         for (const char c : p.separator)
             if (c != ' ') l.separatorChars.set(static_cast<unsigned char>(c));
     }
@@ -310,23 +314,35 @@ std::string xk_build_key(int fmt, const std::vector<std::string>& sections) {
     return out;
 }
 
-bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
+namespace {
+
+// Whether `text` holds a character that begins one of the layout's separators. Without one,
+// removing the separators leaves the text as it is.
+bool holds_separator_start(const Layout& l, std::string_view text) {
+    if (l.separatorStarts.none()) return false;
+    for (const unsigned char c : text)
+        if (l.separatorStarts.test(c)) return true;
+    return false;
+}
+
+bool check_in(const Layout& l, int fmt, std::string_view text, std::string* why) {
     auto refuse = [&](std::string reason) {
         if (why) *why = std::move(reason);
         return false;
     };
-    const Layout& l = layout(fmt, section);
     if (l.parts.empty()) return refuse("this part of the key is not in use");
     // Working texts kept from call to call: a check of every key field of every record
     // allocates nothing once they have grown.
-    thread_local std::string u, again, formatted;
-    unformat_into(l, text, u);
-    if (u != text) {
-        unformat_into(l, u, again);
-        format_unformatted_into(l, again, formatted);
-    }
-    if (u != text && !equal_nocase(formatted, text)) {
-        return refuse("its separators are not where the key format puts them");
+    thread_local std::string unformatted, again, formatted;
+    std::string_view u = text;  // most values are typed without separators: nothing to remove
+    if (holds_separator_start(l, text)) {
+        unformat_into(l, text, unformatted);
+        u = unformatted;
+        if (u != text) {
+            unformat_into(l, u, again);
+            format_unformatted_into(l, again, formatted);
+            if (!equal_nocase(formatted, text)) return refuse("its separators are not where the key format puts them");
+        }
     }
     if (u.empty()) return refuse("it is blank");
     const int width = l.width;
@@ -345,6 +361,19 @@ bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
         return refuse("it begins with a blank");
     }
     return true;
+}
+
+}  // namespace
+
+bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
+    return check_in(layout(fmt, section), fmt, text, why);
+}
+
+bool xk_unformat_check(int fmt, int section, std::string_view text, std::string& value, std::string* why) {
+    const Layout& l = layout(fmt, section);
+    if (l.parts.empty() || !holds_separator_start(l, text)) value.assign(text);
+    else unformat_into(l, text, value);
+    return check_in(l, fmt, value, why);
 }
 
 bool xk_valid(int fmt, int section, std::string_view text) {

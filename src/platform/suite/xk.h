@@ -64,6 +64,9 @@ std::string xk_build_key(int fmt, const std::vector<std::string>& sections);
 bool xk_valid(int fmt, int section, std::string_view text);
 // The same test without a message; `why` (optional) receives the reason.
 bool xk_check(int fmt, int section, std::string_view text, std::string* why = nullptr);
+// xk_unformat_field of `text` into `value`, then xk_check of `value`, in one look at the format:
+// for a column of key values read line by line. `text` must not be held by `value`.
+bool xk_unformat_check(int fmt, int section, std::string_view text, std::string& value, std::string* why = nullptr);
 
 // Custom description `n`; with a section, the description of that section of key format n.
 // Empty when the company has none.

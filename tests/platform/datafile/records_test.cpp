@@ -228,6 +228,21 @@ TEST_F(Records, NotesFollowARecordWhoseKeyChangesOnReplace) {
     put(h, 1, "CODE", "C1");  // none left under the old key
     ASSERT_EQ(xio_rd_notes(h, 1, 0), XIO_OK);
     EXPECT_EQ(xio_get_notes(h, piece), XIO_END);
+
+    // A key of a text and a number, the number changed.
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "C9");
+    putNum(h, 2, "SEQ", 1);
+    ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(h, 2, 1), XIO_OK);
+    ASSERT_EQ(xio_put_notes(h, "Second line"), XIO_OK);
+    ASSERT_EQ(xio_wr_notes(h), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 2, 0, 1), XIO_OK);
+    putNum(h, 2, "SEQ", 2);
+    ASSERT_EQ(xio_rep_record(h, 2), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(h, 2, 0), XIO_OK);
+    ASSERT_EQ(xio_get_notes(h, piece), XIO_OK);
+    EXPECT_EQ(piece, "Second line");
 }
 
 TEST_F(Records, KeysIgnoreCaseAndReadsGiveTheStoredSpelling) {
@@ -561,6 +576,91 @@ TEST_F(Records, AKeptRecordIsHeldByItsRowAndReplacedWithoutARead) {
     for (int s = xio_rd_first(b, 1, 0, 0); s == XIO_OK; s = xio_rd_next(b, 1, 0, 0))
         out += get(b, 1, "CODE") + "=" + get(b, 1, "ALTKEY") + "/" + get(b, 1, "NAME") + " ";
     EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
+}
+
+// A replace leaves every field of the row as the buffer holds it, stored as a fresh write of the
+// buffer stores it: the fields it changed, those it left (a value stored as another type by some
+// other program included), and the keys, which find the record by its new values only.
+TEST_F(Records, AReplaceLeavesEveryFieldAsTheBufferHoldsIt) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "first"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "second"), XIO_OK);
+    sqlite3* db = xio::connection(h);
+    ASSERT_EQ(sqlite3_exec(db, "UPDATE r1 SET NAME = x'37', TAG = x'3132' WHERE CODE = 'C1'", nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    // Every column of a record as SQLite shows it, with its storage type.
+    auto row = [&](const std::string& code) {
+        std::string out;
+        sqlite3_stmt* st = nullptr;
+        EXPECT_EQ(sqlite3_prepare_v2(db, ("SELECT * FROM r1 WHERE CODE = '" + code + "'").c_str(), -1, &st, nullptr), SQLITE_OK);
+        if (sqlite3_step(st) == SQLITE_ROW)
+            for (int c = 0; c < sqlite3_column_count(st); ++c) {
+                const int t = sqlite3_column_type(st, c);
+                const auto* text = sqlite3_column_text(st, c);
+                out += std::string(sqlite3_column_name(st, c)) + "=" + std::to_string(t) + ":" +
+                       (text ? reinterpret_cast<const char*>(text) : "") + " ";
+            }
+        sqlite3_finalize(st);
+        return out;
+    };
+    struct Change {
+        const char* field;
+        const char* text;  // nullptr: a number
+        double number;
+    };
+    const std::vector<std::vector<Change>> steps = {
+        {},                                                      // nothing but the foreign types
+        {{"ALTKEY", "B1", 0}},                                   // a key
+        {{"AMOUNT", nullptr, 12.5}, {"MEMO", "a memo", 0}},      // a number and a text
+        {{"AMOUNT", nullptr, 12.5}},                             // the same number again
+        {{"CODE", "C9", 0}, {"NAME", "renamed", 0}},             // the primary key
+        {{"MEMO", "", 0}, {"REF", "R1", 0}, {"AT", nullptr, 0}}  // back to a blank; a third key
+    };
+    std::string code = "C1";
+    for (std::size_t n = 0; n < steps.size(); ++n) {
+        SCOPED_TRACE("step " + std::to_string(n));
+        put(h, 1, "CODE", code);
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+        for (const Change& c : steps[n]) {
+            if (c.text) put(h, 1, c.field, c.text);
+            else putNum(h, 1, c.field, c.number);
+        }
+        code = get(h, 1, "CODE");
+        ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+        const uint16_t kept = xio_save_record(h, 1);
+        // The keys find the record by its new values, and by its old ones no more.
+        const std::string alt = get(h, 1, "ALTKEY"), ref = get(h, 1, "REF");
+        ASSERT_EQ(xio_rd_record(h, 1, 1, 0), XIO_OK);
+        EXPECT_EQ(get(h, 1, "CODE"), code);
+        if (!ref.empty()) {
+            EXPECT_EQ(xio_rd_record(h, 1, 3, 0), XIO_OK);
+        }
+        put(h, 1, "ALTKEY", "A1");
+        EXPECT_EQ(xio_rd_record(h, 1, 1, 0), n == 0 ? XIO_OK : XIO_NOT_FOUND);
+        const std::string stored = row(code);
+        ASSERT_NE(stored, "");
+        if (code != "C1") {
+            ASSERT_EQ(sqlite3_exec(db, "UPDATE r1 SET CODE = 'C1' WHERE CODE = 'C9'", nullptr, nullptr, nullptr), SQLITE_OK);
+            code = "C1";
+        }
+        // What a new record with the buffer's fields stores, for every field.
+        ASSERT_EQ(sqlite3_exec(db, "DELETE FROM r1 WHERE CODE = 'C1'", nullptr, nullptr, nullptr), SQLITE_OK);
+        ASSERT_EQ(xio_restore_record_id(h, kept), XIO_OK);
+        put(h, 1, "CODE", "C1");
+        ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+        const std::string fresh = row("C1");
+        ASSERT_NE(fresh, "");
+        EXPECT_EQ(stored.substr(stored.find(' ')), fresh.substr(fresh.find(' ')));
+        EXPECT_THAT(stored, HasSubstr("NAME=3:"));  // a text, whatever it held before
+        EXPECT_THAT(stored, HasSubstr("TAG=3:12 "));
+    }
+    // A row gone since it was read is not found, and nothing is written.
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    ASSERT_EQ(sqlite3_exec(db, "DELETE FROM r1 WHERE CODE = 'C1'", nullptr, nullptr, nullptr), SQLITE_OK);
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_NOT_FOUND);
+    EXPECT_EQ(row("C1"), "");
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
 }
 
 // Record after record through two handles of one file, texts changed in place (same length),

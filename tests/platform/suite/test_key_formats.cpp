@@ -294,6 +294,31 @@ TEST_F(KeyValidity, SeparatorCharactersInsideAValue) {
     EXPECT_FALSE(xk_check(16, 1, "1.2"));
 }
 
+// The one-look call used for key columns answers what removing the separators and then checking
+// answer, reason and value alike, whether or not a value holds separators (blank ones too).
+TEST_F(KeyValidity, UnformatAndCheckInOneLookAgreeWithBoth) {
+    CompanySettings s;
+    s.formats[9] = gl_format(3);
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}, {"Sub job", 3, "", true, false}}, {}};
+    s.formats[18] = KeyFormat{18, 0, {{"Phase", 4, " /", true, false}, {"Part", 4, "", true, false}}, {}};
+    s.formats[20] = KeyFormat{20, 0, {{"Code", 3, " ", true, true}, {"Sub", 3, "", true, false}}, {}};
+    use(s);
+    const std::pair<int, int> sections[] = {{9, 0}, {9, 7}, {9, 1}, {9, 9}, {16, 0}, {16, 1}, {18, 0}, {20, 0}, {21, 0}};
+    const char* texts[] = {"01-2-33-4000-10", "01233400010", "01-23-3-4000-10", "0123 400010", "", "4000-10",
+                           "400010", "0-1", "123-456", "123", "1234567", "12-", "-12", "A /B", "A/B", "A B",
+                           "ABCD /EFGH", "ab\tc", " 12 345", "12 345", "1 2", "  7", "4000--10"};
+    for (const auto& [fmt, section] : sections)
+        for (const char* text : texts) {
+            SCOPED_TRACE(std::to_string(fmt) + "/" + std::to_string(section) + " '" + text + "'");
+            std::string expected = text, expectedWhy, value = "left over", why;
+            xk_unformat_field(fmt, section, expected);
+            const bool ok = xk_check(fmt, section, expected, &expectedWhy);
+            EXPECT_EQ(xk_unformat_check(fmt, section, text, value, &why), ok);
+            EXPECT_EQ(value, expected);
+            EXPECT_EQ(why, expectedWhy);
+        }
+}
+
 TEST_F(KeyValidity, SectionNotInUseIsInvalid) {
     CompanySettings s;
     s.formats[9] = gl_format(1);
