@@ -387,6 +387,15 @@ private:
         double number = 0;  // 0: none kept
     } lastPaymentNumber_;  // GetPaymentNumber's last answer in this text file
     bool clearingRun_ = false;             // this file runs with paid-totals mode 1
+    // The first pass: the record-ID text of the check the last payment named (a check's payments
+    // come invoice after invoice), and whether ExamineGroup accepted the group's invoice.
+    struct LastCheckRef {
+        uint16_t apm = 0;
+        std::string bank;
+        double check = 0;
+        std::string key;  // empty: none
+    } lastCheckRef_;
+    bool invoiceExamined_ = false;
 };
 
 }  // namespace dz::ap

@@ -135,6 +135,7 @@ void xvAPI::ResetFileState() {
     vendorImage = BlankVendor();
     groupInvoiceId.clear();
     invoiceRead = checkRead = false;
+    invoiceExamined_ = false;
     duplicateCode = kNoDuplicate;
     renamed = false;
     defaultDistSequence = 0;
@@ -168,17 +169,26 @@ void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, ui
                           std::string& key) {
     // A key that cannot be placed leaves the buffer's: the entry is then a bad one.
     if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
-    RecordIdText(apm, key, kRecInvoice);
+    // ExamineGroup built the text already when it accepted the invoice: the keys are the same.
+    if (invoiceExamined_) ExaminedIdText(apm, key, kRecInvoice);
+    else RecordIdText(apm, key, kRecInvoice);
     crossRefMap.AddInvoice(key, line, bad, invoice.vendor);
 }
 
 void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
                               uint32_t line, bool bad) {
-    std::string checkKey;
-    xio_init_record(apm, kRecCheck);
-    convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
-    convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
-    RecordIdText(apm, checkKey, kRecCheck);
+    LastCheckRef& last = lastCheckRef_;
+    if (last.key.empty() || last.apm != apm || last.check != payment.check || last.bank != payment.bank) {
+        last.key.clear();
+        xio_init_record(apm, kRecCheck);
+        convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
+        convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
+        RecordIdText(apm, last.key, kRecCheck);
+        last.apm = apm;
+        last.bank = payment.bank;
+        last.check = payment.check;
+    }
+    const std::string& checkKey = last.key;
     const double paid = payment.amountPaid - payment.discountTaken - payment.amt63Applied - payment.amt128Deducted;
     crossRefMap.AddDistPayment(invoiceKey, checkKey, payment.check, line, bad, payment.vendor, paid);
 }
@@ -272,7 +282,8 @@ bool xvAPI::ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std
         reason = Msg(12011);
         return false;
     }
-    return ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
+    invoiceExamined_ = ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
+    return invoiceExamined_;
 }
 
 bool xvAPI::RebuildVendorTotals(ConvertContext& ctx) { return UpdateVendorTotals(ctx); }
@@ -326,6 +337,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     ctx.import->xvlSetGroupCB(&GroupCallback, &group);
     ResetFileState();
     ForgetReads();
+    lastCheckRef_ = {};
     queue.clear();
     // Nothing is written and no message printed: the pass only finds which groups are bad and
     // enters their checks and invoices in the cross-reference.

@@ -116,9 +116,10 @@ void CrossReference::clear() {
     blockUsed_ = 0;
 }
 
-std::vector<uint32_t> CrossReference::InKeyOrder() const {
-    std::vector<uint32_t> order(entries_.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+std::vector<uint32_t> CrossReference::InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const {
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < entries_.size(); ++i)
+        if (wanted(entries_[i])) order.push_back(i);
     std::sort(order.begin(), order.end(),
               [&](uint32_t a, uint32_t b) { return KeyOf(entries_[a]) < KeyOf(entries_[b]); });
     return order;
@@ -189,9 +190,10 @@ void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_vie
 // ---- Validation and spreading --------------------------------------------------------------------
 
 void CrossReference::ValidateChecks() {
-    for (uint32_t i : InKeyOrder()) {
+    // Only a check's own finding changes its status here (what it marks are invoices), so the
+    // checks to validate are known before the first, and only they are put in key order.
+    for (uint32_t i : InKeyOrder([](const CrossRefEntry& e) { return e.kind == 1 && e.status == kRefGood; })) {
         CrossRefEntry& e = entries_[i];
-        if (e.kind != 1 || e.status != kRefGood) continue;
         if (!e.seen) {
             e.status = kRefCheckAbsent;
             const uint32_t number = e.line;
@@ -241,9 +243,10 @@ void CrossReference::MarkRelated() {
         ForEachLinked(e, [&](uint32_t to) { stack.push_back(to); });
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(from), stack.end());
     };
-    for (uint32_t i : InKeyOrder()) {
+    // Only the entries bad before the spreading are put in key order: an entry that the spreading
+    // marks has all its links marked or bad already, so it would spread nothing further.
+    for (uint32_t i : InKeyOrder([](const CrossRefEntry& e) { return e.status != kRefGood; })) {
         const CrossRefEntry& bad = entries_[i];
-        if (bad.status == kRefGood) continue;
         const uint8_t status = bad.kind == 1 ? kRefRelatedBadCheck : kRefRelatedBadInvoice;
         const uint32_t line = bad.line;
         pushLinks(bad);

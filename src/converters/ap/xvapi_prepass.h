@@ -106,7 +106,8 @@ private:
     const char* At(uint64_t offset) const;
     uint64_t Store(std::string_view a, std::string_view b);
     void Grow();
-    std::vector<uint32_t> InKeyOrder() const;
+    // The numbers of the entries `wanted` accepts, in key order.
+    std::vector<uint32_t> InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const;
     template <typename F>
     void ForEachLinked(const CrossRefEntry& e, F&& f) const {
         for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) f(links_[l - 1].entry);
