@@ -396,6 +396,11 @@ private:
         std::string key;  // empty: none
     } lastCheckRef_;
     bool invoiceExamined_ = false;
+    // Nodes of DistributionMap kept from group to group, so that a distribution is read straight
+    // into its node: one with key 0 and a blank image (TakeDistNode).
+    using DistNode = std::map<uint16_t, modlibs::DistImage>::node_type;
+    std::vector<DistNode> spareDists_;
+    DistNode TakeDistNode();
 };
 
 }  // namespace dz::ap

@@ -63,7 +63,9 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     auto note = [&](std::string text) { Note(group, info, std::move(text)); };
 
     // 1, 2. The distribution and its invoice.
-    modlibs::DistImage d;
+    // Read straight into a map node of its own, which joins the group's distributions at the end.
+    DistNode node = TakeDistNode();
+    modlibs::DistImage& d = node.mapped();
     modules::AP_GET_ORIGINAL_DST(apm, &d, 0, 0, 0);
     if (IsBlank(d.vendor)) return w.Reject(Msg(12688));
     if (IsBlank(d.invoice)) return w.Reject(Msg(12689, d.vendor));
@@ -277,8 +279,8 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     if (!CheckAmountSigns(LoadAmountSet(amounts, d)))
         return w.Reject(Msg(12800, "Distribution " + std::to_string(d.distSequence), SignExample(amounts)));
     d.newDistribution = 1;
-    const uint16_t sequence = d.distSequence;
-    DistributionMap.emplace(sequence, std::move(d));
+    node.key() = d.distSequence;
+    DistributionMap.insert(std::move(node));
     return true;
 }
 

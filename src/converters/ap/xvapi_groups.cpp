@@ -128,6 +128,11 @@ void xvAPI::ResetFileState() {
     // storage from group to group.
     static const modlibs::InvoiceImage blankInvoice{};
     invoiceImage = blankInvoice;
+    // A group has a few distributions: their nodes serve the next group's (a long group's extra
+    // ones are freed).
+    constexpr std::size_t kSpareDists = 16;
+    while (!DistributionMap.empty() && spareDists_.size() < kSpareDists)
+        spareDists_.push_back(DistributionMap.extract(DistributionMap.begin()));
     DistributionMap.clear();
     paidInvoices.clear();
     paidDists.clear();
@@ -142,6 +147,20 @@ void xvAPI::ResetFileState() {
     banks.clear();
     cmTransactions.clear();
     prefixTotals.clear();
+}
+
+xvAPI::DistNode xvAPI::TakeDistNode() {
+    static const modlibs::DistImage blank{};
+    if (spareDists_.empty()) {
+        std::map<uint16_t, modlibs::DistImage> one;
+        one.try_emplace(0);
+        return one.extract(one.begin());
+    }
+    DistNode node = std::move(spareDists_.back());
+    spareDists_.pop_back();
+    node.key() = 0;
+    node.mapped() = blank;
+    return node;
 }
 
 std::string RecordWording::Was() const { return convert::ModeWord("was/will be", converting); }
