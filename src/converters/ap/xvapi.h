@@ -387,14 +387,17 @@ private:
         double number = 0;  // 0: none kept
     } lastPaymentNumber_;  // GetPaymentNumber's last answer in this text file
     bool clearingRun_ = false;             // this file runs with paid-totals mode 1
-    // The first pass: the record-ID text of the check the last payment named (a check's payments
-    // come invoice after invoice), and whether ExamineGroup accepted the group's invoice.
-    struct LastCheckRef {
+    // The record-ID text of check `check` of bank `bank` in the AP master `apm`; the last one is
+    // kept, since a check's payments come invoice after invoice. Leaves the check record's buffer
+    // as it was when kept.
+    const std::string& CheckKeyText(uint16_t apm, const std::string& bank, double check);
+    struct LastCheckKey {
         uint16_t apm = 0;
         std::string bank;
         double check = 0;
         std::string key;  // empty: none
-    } lastCheckRef_;
+    } lastCheckKey_;
+    // The first pass: ExamineGroup accepted the group's invoice.
     bool invoiceExamined_ = false;
     // Nodes of DistributionMap kept from group to group, so that a distribution is read straight
     // into its node: one with key 0 and a blank image (TakeDistNode).

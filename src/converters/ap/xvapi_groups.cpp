@@ -196,20 +196,23 @@ void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, ui
 
 void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
                               uint32_t line, bool bad) {
-    LastCheckRef& last = lastCheckRef_;
-    if (last.key.empty() || last.apm != apm || last.check != payment.check || last.bank != payment.bank) {
-        last.key.clear();
-        xio_init_record(apm, kRecCheck);
-        convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
-        convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
-        RecordIdText(apm, last.key, kRecCheck);
-        last.apm = apm;
-        last.bank = payment.bank;
-        last.check = payment.check;
-    }
-    const std::string& checkKey = last.key;
+    const std::string& checkKey = CheckKeyText(apm, payment.bank, payment.check);
     const double paid = payment.amountPaid - payment.discountTaken - payment.amt63Applied - payment.amt128Deducted;
     crossRefMap.AddDistPayment(invoiceKey, checkKey, payment.check, line, bad, payment.vendor, paid);
+}
+
+const std::string& xvAPI::CheckKeyText(uint16_t apm, const std::string& bank, double check) {
+    LastCheckKey& last = lastCheckKey_;
+    if (!last.key.empty() && last.apm == apm && last.check == check && last.bank == bank) return last.key;
+    last.key.clear();
+    xio_init_record(apm, kRecCheck);
+    convert::PutText(apm, kRecCheck, "CBANK", bank);
+    convert::PutNumber(apm, kRecCheck, "CHECK", check);
+    RecordIdText(apm, last.key, kRecCheck);
+    last.apm = apm;
+    last.bank = bank;
+    last.check = check;
+    return last.key;
 }
 
 bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
@@ -356,7 +359,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     ctx.import->xvlSetGroupCB(&GroupCallback, &group);
     ResetFileState();
     ForgetReads();
-    lastCheckRef_ = {};
+    lastCheckKey_ = {};
     queue.clear();
     // Nothing is written and no message printed: the pass only finds which groups are bad and
     // enters their checks and invoices in the cross-reference.
