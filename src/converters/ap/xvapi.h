@@ -397,6 +397,13 @@ private:
         double check = 0;
         std::string key;  // empty: none
     } lastCheckKey_;
+    // ReadVendor's last answer kept in vendors_, by the vendor's text as asked (an entry stays
+    // where it is until it is erased: SettleWrites and ForgetReads drop this).
+    struct LastVendor {
+        uint16_t apm = 0;
+        std::string vendor;
+        const std::optional<modlibs::VendorImage>* known = nullptr;
+    } lastVendor_;
     // The first pass: ExamineGroup accepted the group's invoice.
     bool invoiceExamined_ = false;
     // Nodes of DistributionMap kept from group to group, so that a distribution is read straight
