@@ -49,22 +49,28 @@ uint32_t CrossReference::Lookup(std::string_view key) const {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
     if (slots_.empty()) return kNone;
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = std::hash<std::string_view>{}(folded_) & mask;; i = (i + 1) & mask) {
+    const std::size_t hash = std::hash<std::string_view>{}(folded_);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t s = slots_[i];
         if (s == 0) return kNone;
-        if (KeyOf(entries_[s - 1]) == folded_) return s - 1;
+        if (MayHold(s, hash) && KeyOf(entries_[EntryOf(s)]) == folded_) return EntryOf(s);
     }
 }
 
 void CrossReference::Grow() {
     std::vector<uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), 0);
     old.swap(slots_);
+    const bool wasTagged = tagged_;
+    // The table holds at most half its size in entries: tagged while their numbers fit.
+    tagged_ = indexBits_ < 32 && slots_.size() / 2 <= (std::size_t{1} << indexBits_);
     const std::size_t mask = slots_.size() - 1;
     for (uint32_t s : old) {
         if (s == 0) continue;
-        std::size_t i = std::hash<std::string_view>{}(KeyOf(entries_[s - 1])) & mask;
+        const uint32_t entry = wasTagged ? s & ((uint32_t{1} << indexBits_) - 1) : s - 1;
+        const std::size_t hash = std::hash<std::string_view>{}(KeyOf(entries_[entry]));
+        std::size_t i = hash & mask;
         while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = s;
+        slots_[i] = SlotOf(entry, hash);
     }
 }
 
@@ -78,10 +84,12 @@ uint32_t CrossReference::Add(std::string_view key, std::string_view vendor, uint
     e.vendorLen = static_cast<uint16_t>(vendor.size());
     entries_.push_back(e);
     const std::size_t mask = slots_.size() - 1;
-    std::size_t i = std::hash<std::string_view>{}(folded_) & mask;
+    const std::size_t hash = std::hash<std::string_view>{}(folded_);
+    std::size_t i = hash & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = static_cast<uint32_t>(entries_.size());
-    return static_cast<uint32_t>(entries_.size() - 1);
+    const auto entry = static_cast<uint32_t>(entries_.size() - 1);
+    slots_[i] = SlotOf(entry, hash);
+    return entry;
 }
 
 void CrossReference::SetVendor(uint32_t entry, std::string_view vendor) {
@@ -112,6 +120,7 @@ void CrossReference::clear() {
     links_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
+    tagged_ = true;
     blocks_.clear();
     blockUsed_ = 0;
 }
