@@ -325,6 +325,12 @@ TEST_F(ApiRecords, InterfacesOffClearJobCostAndBillingFields) {
     EXPECT_THAT(report, HasSubstr("with 'B1' will be cleared because AP is not interfacing with Billing(1734)"));
     ASSERT_FALSE(c.distributions.empty());
     EXPECT_TRUE(c.distributions.back().at(1).job.empty());
+    // The last field of each kind, given alone, is told and cleared all the same.
+    EXPECT_THAT(Examine(Invoice("J2") + Dist("J2", "1", {{"ODJC19", "R9"}, {"ODORDED", "5.00"}}), c),
+                AllOf(HasSubstr(" with 'R9') will be cleared(1644)"),
+                      HasSubstr(" to deduct with '5.00') cannot be converted and will be cleared(1636)")));
+    EXPECT_TRUE(c.distributions.back().at(1).jcReference.empty());
+    EXPECT_EQ(c.distributions.back().at(1).orPaymentToDeduct, 0);
 }
 
 TEST_F(ApiRecords, CashAccountingClearsPayablesAndBillingNeedsACostCode) {

@@ -148,6 +148,24 @@ TEST(ApiCrossReference, MarksAHundredThousandLinkChainWithoutRecursion) {
     EXPECT_EQ(last->statusLine, 1u);
 }
 
+TEST(ApiCrossReference, KeysAreFoundWhetherTheTableKeepsHashTagsOrHasOutgrownThem) {
+    // With ten bits for entry numbers the table keeps tags up to 1,024 entries, then drops them.
+    for (const unsigned bits : {26u, 10u}) {
+        CrossReference refs(bits);
+        constexpr int kInvoices = 3000;
+        for (int k = 0; k < kInvoices; ++k)
+            refs.AddInvoice(Inv("V", std::to_string(k)), static_cast<uint32_t>(k + 1), false, "V");
+        for (int k = 0; k < kInvoices; ++k) {
+            const CrossRefEntry* e = refs.Find(Inv("v", std::to_string(k)));
+            ASSERT_NE(e, nullptr) << bits << " " << k;
+            EXPECT_EQ(e->line, static_cast<uint32_t>(k + 1));
+        }
+        EXPECT_EQ(refs.Find(Inv("V", std::to_string(kInvoices))), nullptr);
+        refs.AddInvoice(Inv("V", "17"), 9999, false, "V");  // a repeat is found as one
+        EXPECT_EQ(refs.Find(Inv("V", "17"))->status, kRefDuplicateInvoice);
+    }
+}
+
 // ---- Payment numbers ---------------------------------------------------------------------------
 
 class ApiPaymentNumbers : public ::testing::Test {

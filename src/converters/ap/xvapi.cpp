@@ -178,6 +178,7 @@ bool xvAPI::SetUpBatch(ConvertContext& ctx) {
 bool xvAPI::LoadSettings(ConvertContext& ctx, std::string& failure) {
     convert::ForgetFieldNumbers();
     lastPaymentNumber_ = {};  // the numbers belong to one text file
+    lastCheckKey_ = {};       // so do the key texts, whose formats are the company's
     // The batch comes first: it is ended whatever happens from here on.
     if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011
 

@@ -387,6 +387,30 @@ private:
         double number = 0;  // 0: none kept
     } lastPaymentNumber_;  // GetPaymentNumber's last answer in this text file
     bool clearingRun_ = false;             // this file runs with paid-totals mode 1
+    // The record-ID text of check `check` of bank `bank` in the AP master `apm`; the last one is
+    // kept, since a check's payments come invoice after invoice. Leaves the check record's buffer
+    // as it was when kept.
+    const std::string& CheckKeyText(uint16_t apm, const std::string& bank, double check);
+    struct LastCheckKey {
+        uint16_t apm = 0;
+        std::string bank;
+        double check = 0;
+        std::string key;  // empty: none
+    } lastCheckKey_;
+    // ReadVendor's last answer kept in vendors_, by the vendor's text as asked (an entry stays
+    // where it is until it is erased: SettleWrites and ForgetReads drop this).
+    struct LastVendor {
+        uint16_t apm = 0;
+        std::string vendor;
+        const std::optional<modlibs::VendorImage>* known = nullptr;
+    } lastVendor_;
+    // The first pass: ExamineGroup accepted the group's invoice.
+    bool invoiceExamined_ = false;
+    // Nodes of DistributionMap kept from group to group, so that a distribution is read straight
+    // into its node: one with key 0 and a blank image (TakeDistNode).
+    using DistNode = std::map<uint16_t, modlibs::DistImage>::node_type;
+    std::vector<DistNode> spareDists_;
+    DistNode TakeDistNode();
 };
 
 }  // namespace dz::ap

@@ -205,12 +205,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
                 c.newCheck = 1;
                 if (!converting) {
                     // Payments of one new check in the text file must agree on its date.
-                    xio_init_record(apm, kRecCheck);
-                    PutText(apm, kRecCheck, "CBANK", c.bank);
-                    PutNumber(apm, kRecCheck, "CHECK", c.check);
-                    std::string key;
-                    RecordIdText(apm, key, kRecCheck);
-                    const auto [known, added] = paidDistMap.emplace(key, c.date);
+                    const auto [known, added] = paidDistMap.emplace(CheckKeyText(apm, c.bank, c.check), c.date);
                     if (!added && known->second != c.date)
                         Note(group, info, Msg(12177, suite::xd_alpha_date(c.date),
                                               suite::xd_alpha_date(known->second), BankCheck(c.bank, c.check)));
@@ -260,12 +255,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         checkDate = check->date;
         checkAmount = check->amount;
     } else if (!group.pass1) {
-        xio_init_record(apm, kRecCheck);
-        PutText(apm, kRecCheck, "CBANK", p.bank);
-        PutNumber(apm, kRecCheck, "CHECK", p.check);
-        std::string key;
-        RecordIdText(apm, key, kRecCheck);
-        const CrossRefEntry* entry = crossRefMap.Find(key);
+        const CrossRefEntry* entry = crossRefMap.Find(CheckKeyText(apm, p.bank, p.check));
         if (!entry || !entry->seen) return reject(Msg(12764, CheckWord(), BankCheck(p.bank, p.check)));
         if (entry->isVoid) return reject(Msg(12763, CheckWord(), BankCheck(p.bank, p.check)));
         checkDate = entry->date;

@@ -63,7 +63,9 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     auto note = [&](std::string text) { Note(group, info, std::move(text)); };
 
     // 1, 2. The distribution and its invoice.
-    modlibs::DistImage d;
+    // Read straight into a map node of its own, which joins the group's distributions at the end.
+    DistNode node = TakeDistNode();
+    modlibs::DistImage& d = node.mapped();
     modules::AP_GET_ORIGINAL_DST(apm, &d, 0, 0, 0);
     if (IsBlank(d.vendor)) return w.Reject(Msg(12688));
     if (IsBlank(d.invoice)) return w.Reject(Msg(12689, d.vendor));
@@ -98,40 +100,44 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         }
     }
 
-    // 6, 7. Job cost fields.
-    const Labelled jcFields[] = {
-        {{"", 16}, IsBlank(d.job) ? std::string() : Job(d.job)},
-        {{"", 18}, IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
-        {{"", 12}, d.category},
-        {{"", 15}, d.extra},
-        {{"", 20}, d.commitment},
-        {{"", 20, " line item"}, d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string()},
-        {{"", 19}, d.jcReference}};
-    if (jcInterface) {
-        if (!IsBlank(d.job)) {
-            if (IsBlank(d.costCode)) return w.Reject(Msg(12718, TermCap(18), Job(d.job)));
-            if (categoriesUsed && IsBlank(d.category)) return w.Reject(Msg(12718, TermCap(12), Job(d.job)));
-            if (!extrasTracked && !IsBlank(d.extra)) {
-                note(Msg(12719, TermCap(15), d.extra, w.Was(), TermPlural(15), w.Number("1647/1648")));
-                d.extra.clear();
-            }
-            if (!categoriesUsed && !IsBlank(d.category)) {
-                note(Msg(12719, TermCap(12), d.category, w.Was(), TermPlural(12), w.Number("1647/1648")));
-                d.category.clear();
+    // 6, 7. Job cost fields. A distribution without any (most of them) makes no labelled values.
+    const bool jcGiven = !IsBlank(d.job) || !IsBlank(d.costCode) || !IsBlank(d.category) || !IsBlank(d.extra) ||
+                         !IsBlank(d.commitment) || d.commitmentItem != 0 || !IsBlank(d.jcReference);
+    if (jcGiven) {
+        const Labelled jcFields[] = {
+            {{"", 16}, IsBlank(d.job) ? std::string() : Job(d.job)},
+            {{"", 18}, IsBlank(d.costCode) ? std::string() : CostCode(d.costCode)},
+            {{"", 12}, d.category},
+            {{"", 15}, d.extra},
+            {{"", 20}, d.commitment},
+            {{"", 20, " line item"}, d.commitmentItem != 0 ? FormatNumber("%.0f", d.commitmentItem) : std::string()},
+            {{"", 19}, d.jcReference}};
+        if (jcInterface) {
+            if (!IsBlank(d.job)) {
+                if (IsBlank(d.costCode)) return w.Reject(Msg(12718, TermCap(18), Job(d.job)));
+                if (categoriesUsed && IsBlank(d.category)) return w.Reject(Msg(12718, TermCap(12), Job(d.job)));
+                if (!extrasTracked && !IsBlank(d.extra)) {
+                    note(Msg(12719, TermCap(15), d.extra, w.Was(), TermPlural(15), w.Number("1647/1648")));
+                    d.extra.clear();
+                }
+                if (!categoriesUsed && !IsBlank(d.category)) {
+                    note(Msg(12719, TermCap(12), d.category, w.Was(), TermPlural(12), w.Number("1647/1648")));
+                    d.category.clear();
+                }
+            } else {
+                // Without a job, none of the others.
+                for (const auto& [field, value] : std::span(jcFields).subspan(1))
+                    if (!IsBlank(value)) return w.Reject(Msg(12717, field.Text(), value));
             }
         } else {
-            // Without a job, none of the others.
-            for (const auto& [field, value] : std::span(jcFields).subspan(1))
-                if (!IsBlank(value)) return w.Reject(Msg(12717, field.Text(), value));
-        }
-    } else {
-        for (const auto& [field, value] : jcFields) {
-            if (IsBlank(value)) continue;
-            note(Msg(12716, field.Text(), value, w.Were(), w.Number("1643/1644")));
-            d.job.clear(), d.costCode.clear(), d.category.clear(), d.extra.clear(), d.commitment.clear();
-            d.commitmentItem = 0;
-            d.jcReference.clear();
-            break;
+            for (const auto& [field, value] : jcFields) {
+                if (IsBlank(value)) continue;
+                note(Msg(12716, field.Text(), value, w.Were(), w.Number("1643/1644")));
+                d.job.clear(), d.costCode.clear(), d.category.clear(), d.extra.clear(), d.commitment.clear();
+                d.commitmentItem = 0;
+                d.jcReference.clear();
+                break;
+            }
         }
     }
 
@@ -224,7 +230,9 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         if (noEquipment) return w.Reject(Msg(12740, TermCap(69), Term(187), d.costItem));
         return w.Reject(Msg(12740, TermCap(187), Term(69), d.equipment));
     }
-    if (noEquipment) {
+    const bool detailsGiven = d.memo != 0 || !IsBlank(d.equipmentField1) || d.equipmentUnits1 != 0 ||
+                              !IsBlank(d.equipmentField2) || d.equipmentUnits2 != 0 || d.meter != 0;
+    if (noEquipment && detailsGiven) {
         // Units are held in ten-thousandths and the meter in hundredths: shown in their units.
         const Labelled details[] = {
             {{"Memo ", 187, "", false}, d.memo != 0 ? FormatInt("%d", d.memo) : std::string()},
@@ -235,7 +243,7 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
             {{"Meter/Odometer"}, d.meter != 0 ? FormatNumber("%.2f", d.meter / 100.0) : std::string()}};
         for (const auto& [field, value] : details)
             if (!IsBlank(value)) return w.Reject(Msg(12741, field.Text(), value, Term(69)));
-    } else if (d.memo != 0) {
+    } else if (!noEquipment && d.memo != 0) {
         d.memo = 1;
     }
 
@@ -249,27 +257,33 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
         d.finalLienWaiver = 0;
     }
 
-    // 17. Payment fields.
-    const Labelled payments[] = {
-        {{"Included for pmt"}, d.included != 0 ? "TRUE" : ""},
-        {{"Payment amount"}, d.paymentAmount != 0 ? Amount(d.paymentAmount) : ""},
-        {{"Pmt ", 64, " to pay", false}, d.paymentToPay != 0 ? Amount(d.paymentToPay) : ""},
-        {{"Pmt disc to apply"}, d.paymentDiscount != 0 ? Amount(d.paymentDiscount) : ""},
-        {{"Pmt ", 64, " to hold", false}, d.paymentToHold != 0 ? Amount(d.paymentToHold) : ""},
-        {{"Pmt ", 63, " to deduct", false}, d.paymentToDeduct != 0 ? Amount(d.paymentToDeduct) : ""},
-        {{"OR Included for pmt"}, d.orIncluded != 0 ? "TRUE" : ""},
-        {{"OR Payment amount"}, d.orPaymentAmount != 0 ? Amount(d.orPaymentAmount) : ""},
-        {{"OR Pmt ", 64, " to pay", false}, d.orPaymentToPay != 0 ? Amount(d.orPaymentToPay) : ""},
-        {{"OR Pmt disc to apply"}, d.orPaymentDiscount != 0 ? Amount(d.orPaymentDiscount) : ""},
-        {{"OR Pmt ", 64, " to hold", false}, d.orPaymentToHold != 0 ? Amount(d.orPaymentToHold) : ""},
-        {{"OR Pmt ", 63, " to deduct", false}, d.orPaymentToDeduct != 0 ? Amount(d.orPaymentToDeduct) : ""}};
-    for (const auto& [field, value] : payments) {
-        if (value.empty()) continue;
-        note(Msg(12711, field.Text(), value, w.Were(), w.Number("1635/1636")));
-        d.included = d.orIncluded = 0;
-        d.paymentAmount = d.paymentToPay = d.paymentDiscount = d.paymentToHold = d.paymentToDeduct = 0;
-        d.orPaymentAmount = d.orPaymentToPay = d.orPaymentDiscount = d.orPaymentToHold = d.orPaymentToDeduct = 0;
-        break;
+    // 17. Payment fields (labelled only when one is given).
+    const bool paymentGiven = d.included != 0 || d.paymentAmount != 0 || d.paymentToPay != 0 ||
+                              d.paymentDiscount != 0 || d.paymentToHold != 0 || d.paymentToDeduct != 0 ||
+                              d.orIncluded != 0 || d.orPaymentAmount != 0 || d.orPaymentToPay != 0 ||
+                              d.orPaymentDiscount != 0 || d.orPaymentToHold != 0 || d.orPaymentToDeduct != 0;
+    if (paymentGiven) {
+        const Labelled payments[] = {
+            {{"Included for pmt"}, d.included != 0 ? "TRUE" : ""},
+            {{"Payment amount"}, d.paymentAmount != 0 ? Amount(d.paymentAmount) : ""},
+            {{"Pmt ", 64, " to pay", false}, d.paymentToPay != 0 ? Amount(d.paymentToPay) : ""},
+            {{"Pmt disc to apply"}, d.paymentDiscount != 0 ? Amount(d.paymentDiscount) : ""},
+            {{"Pmt ", 64, " to hold", false}, d.paymentToHold != 0 ? Amount(d.paymentToHold) : ""},
+            {{"Pmt ", 63, " to deduct", false}, d.paymentToDeduct != 0 ? Amount(d.paymentToDeduct) : ""},
+            {{"OR Included for pmt"}, d.orIncluded != 0 ? "TRUE" : ""},
+            {{"OR Payment amount"}, d.orPaymentAmount != 0 ? Amount(d.orPaymentAmount) : ""},
+            {{"OR Pmt ", 64, " to pay", false}, d.orPaymentToPay != 0 ? Amount(d.orPaymentToPay) : ""},
+            {{"OR Pmt disc to apply"}, d.orPaymentDiscount != 0 ? Amount(d.orPaymentDiscount) : ""},
+            {{"OR Pmt ", 64, " to hold", false}, d.orPaymentToHold != 0 ? Amount(d.orPaymentToHold) : ""},
+            {{"OR Pmt ", 63, " to deduct", false}, d.orPaymentToDeduct != 0 ? Amount(d.orPaymentToDeduct) : ""}};
+        for (const auto& [field, value] : payments) {
+            if (value.empty()) continue;
+            note(Msg(12711, field.Text(), value, w.Were(), w.Number("1635/1636")));
+            d.included = d.orIncluded = 0;
+            d.paymentAmount = d.paymentToPay = d.paymentDiscount = d.paymentToHold = d.paymentToDeduct = 0;
+            d.orPaymentAmount = d.orPaymentToPay = d.orPaymentDiscount = d.orPaymentToHold = d.orPaymentToDeduct = 0;
+            break;
+        }
     }
 
     // 18. One sign for all amounts.
@@ -277,8 +291,8 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
     if (!CheckAmountSigns(LoadAmountSet(amounts, d)))
         return w.Reject(Msg(12800, "Distribution " + std::to_string(d.distSequence), SignExample(amounts)));
     d.newDistribution = 1;
-    const uint16_t sequence = d.distSequence;
-    DistributionMap.emplace(sequence, std::move(d));
+    node.key() = d.distSequence;
+    DistributionMap.insert(std::move(node));
     return true;
 }
 

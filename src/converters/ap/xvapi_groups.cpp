@@ -128,6 +128,11 @@ void xvAPI::ResetFileState() {
     // storage from group to group.
     static const modlibs::InvoiceImage blankInvoice{};
     invoiceImage = blankInvoice;
+    // A group has a few distributions: their nodes serve the next group's (a long group's extra
+    // ones are freed).
+    constexpr std::size_t kSpareDists = 16;
+    while (!DistributionMap.empty() && spareDists_.size() < kSpareDists)
+        spareDists_.push_back(DistributionMap.extract(DistributionMap.begin()));
     DistributionMap.clear();
     paidInvoices.clear();
     paidDists.clear();
@@ -135,12 +140,27 @@ void xvAPI::ResetFileState() {
     vendorImage = BlankVendor();
     groupInvoiceId.clear();
     invoiceRead = checkRead = false;
+    invoiceExamined_ = false;
     duplicateCode = kNoDuplicate;
     renamed = false;
     defaultDistSequence = 0;
     banks.clear();
     cmTransactions.clear();
     prefixTotals.clear();
+}
+
+xvAPI::DistNode xvAPI::TakeDistNode() {
+    static const modlibs::DistImage blank{};
+    if (spareDists_.empty()) {
+        std::map<uint16_t, modlibs::DistImage> one;
+        one.try_emplace(0);
+        return one.extract(one.begin());
+    }
+    DistNode node = std::move(spareDists_.back());
+    spareDists_.pop_back();
+    node.key() = 0;
+    node.mapped() = blank;
+    return node;
 }
 
 std::string RecordWording::Was() const { return convert::ModeWord("was/will be", converting); }
@@ -168,19 +188,31 @@ void xvAPI::AddInvoiceRef(uint16_t apm, const modlibs::InvoiceImage& invoice, ui
                           std::string& key) {
     // A key that cannot be placed leaves the buffer's: the entry is then a bad one.
     if (modules::AP_PUT_ORIGINAL_INV(apm, &invoice, 1, 0) != 0) bad = true;
-    RecordIdText(apm, key, kRecInvoice);
+    // ExamineGroup built the text already when it accepted the invoice: the keys are the same.
+    if (invoiceExamined_) ExaminedIdText(apm, key, kRecInvoice);
+    else RecordIdText(apm, key, kRecInvoice);
     crossRefMap.AddInvoice(key, line, bad, invoice.vendor);
 }
 
 void xvAPI::AddDistPaymentRef(uint16_t apm, const modlibs::PaidDistImage& payment, const std::string& invoiceKey,
                               uint32_t line, bool bad) {
-    std::string checkKey;
-    xio_init_record(apm, kRecCheck);
-    convert::PutText(apm, kRecCheck, "CBANK", payment.bank);
-    convert::PutNumber(apm, kRecCheck, "CHECK", payment.check);
-    RecordIdText(apm, checkKey, kRecCheck);
+    const std::string& checkKey = CheckKeyText(apm, payment.bank, payment.check);
     const double paid = payment.amountPaid - payment.discountTaken - payment.amt63Applied - payment.amt128Deducted;
     crossRefMap.AddDistPayment(invoiceKey, checkKey, payment.check, line, bad, payment.vendor, paid);
+}
+
+const std::string& xvAPI::CheckKeyText(uint16_t apm, const std::string& bank, double check) {
+    LastCheckKey& last = lastCheckKey_;
+    if (!last.key.empty() && last.apm == apm && last.check == check && last.bank == bank) return last.key;
+    last.key.clear();
+    xio_init_record(apm, kRecCheck);
+    convert::PutText(apm, kRecCheck, "CBANK", bank);
+    convert::PutNumber(apm, kRecCheck, "CHECK", check);
+    RecordIdText(apm, last.key, kRecCheck);
+    last.apm = apm;
+    last.bank = bank;
+    last.check = check;
+    return last.key;
 }
 
 bool xvAPI::LookupInvoice(uint16_t apm, std::string& reason, bool pass1) {
@@ -272,7 +304,8 @@ bool xvAPI::ExamineGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std
         reason = Msg(12011);
         return false;
     }
-    return ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
+    invoiceExamined_ = ExamineRecord(apm, invoice, reason, 0, convert::kPermGroup);
+    return invoiceExamined_;
 }
 
 bool xvAPI::RebuildVendorTotals(ConvertContext& ctx) { return UpdateVendorTotals(ctx); }
@@ -326,6 +359,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     ctx.import->xvlSetGroupCB(&GroupCallback, &group);
     ResetFileState();
     ForgetReads();
+    lastCheckKey_ = {};
     queue.clear();
     // Nothing is written and no message printed: the pass only finds which groups are bad and
     // enters their checks and invoices in the cross-reference.

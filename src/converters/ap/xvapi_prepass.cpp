@@ -49,22 +49,28 @@ uint32_t CrossReference::Lookup(std::string_view key) const {
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - ('a' - 'A'));
     if (slots_.empty()) return kNone;
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = std::hash<std::string_view>{}(folded_) & mask;; i = (i + 1) & mask) {
+    const std::size_t hash = std::hash<std::string_view>{}(folded_);
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const uint32_t s = slots_[i];
         if (s == 0) return kNone;
-        if (KeyOf(entries_[s - 1]) == folded_) return s - 1;
+        if (MayHold(s, hash) && KeyOf(entries_[EntryOf(s)]) == folded_) return EntryOf(s);
     }
 }
 
 void CrossReference::Grow() {
     std::vector<uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), 0);
     old.swap(slots_);
+    const bool wasTagged = tagged_;
+    // The table holds at most half its size in entries: tagged while their numbers fit.
+    tagged_ = indexBits_ < 32 && slots_.size() / 2 <= (std::size_t{1} << indexBits_);
     const std::size_t mask = slots_.size() - 1;
     for (uint32_t s : old) {
         if (s == 0) continue;
-        std::size_t i = std::hash<std::string_view>{}(KeyOf(entries_[s - 1])) & mask;
+        const uint32_t entry = wasTagged ? s & ((uint32_t{1} << indexBits_) - 1) : s - 1;
+        const std::size_t hash = std::hash<std::string_view>{}(KeyOf(entries_[entry]));
+        std::size_t i = hash & mask;
         while (slots_[i] != 0) i = (i + 1) & mask;
-        slots_[i] = s;
+        slots_[i] = SlotOf(entry, hash);
     }
 }
 
@@ -78,10 +84,12 @@ uint32_t CrossReference::Add(std::string_view key, std::string_view vendor, uint
     e.vendorLen = static_cast<uint16_t>(vendor.size());
     entries_.push_back(e);
     const std::size_t mask = slots_.size() - 1;
-    std::size_t i = std::hash<std::string_view>{}(folded_) & mask;
+    const std::size_t hash = std::hash<std::string_view>{}(folded_);
+    std::size_t i = hash & mask;
     while (slots_[i] != 0) i = (i + 1) & mask;
-    slots_[i] = static_cast<uint32_t>(entries_.size());
-    return static_cast<uint32_t>(entries_.size() - 1);
+    const auto entry = static_cast<uint32_t>(entries_.size() - 1);
+    slots_[i] = SlotOf(entry, hash);
+    return entry;
 }
 
 void CrossReference::SetVendor(uint32_t entry, std::string_view vendor) {
@@ -112,13 +120,15 @@ void CrossReference::clear() {
     links_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
+    tagged_ = true;
     blocks_.clear();
     blockUsed_ = 0;
 }
 
-std::vector<uint32_t> CrossReference::InKeyOrder() const {
-    std::vector<uint32_t> order(entries_.size());
-    for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+std::vector<uint32_t> CrossReference::InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const {
+    std::vector<uint32_t> order;
+    for (uint32_t i = 0; i < entries_.size(); ++i)
+        if (wanted(entries_[i])) order.push_back(i);
     std::sort(order.begin(), order.end(),
               [&](uint32_t a, uint32_t b) { return KeyOf(entries_[a]) < KeyOf(entries_[b]); });
     return order;
@@ -189,9 +199,10 @@ void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_vie
 // ---- Validation and spreading --------------------------------------------------------------------
 
 void CrossReference::ValidateChecks() {
-    for (uint32_t i : InKeyOrder()) {
+    // Only a check's own finding changes its status here (what it marks are invoices), so the
+    // checks to validate are known before the first, and only they are put in key order.
+    for (uint32_t i : InKeyOrder([](const CrossRefEntry& e) { return e.kind == 1 && e.status == kRefGood; })) {
         CrossRefEntry& e = entries_[i];
-        if (e.kind != 1 || e.status != kRefGood) continue;
         if (!e.seen) {
             e.status = kRefCheckAbsent;
             const uint32_t number = e.line;
@@ -241,9 +252,10 @@ void CrossReference::MarkRelated() {
         ForEachLinked(e, [&](uint32_t to) { stack.push_back(to); });
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(from), stack.end());
     };
-    for (uint32_t i : InKeyOrder()) {
+    // Only the entries bad before the spreading are put in key order: an entry that the spreading
+    // marks has all its links marked or bad already, so it would spread nothing further.
+    for (uint32_t i : InKeyOrder([](const CrossRefEntry& e) { return e.status != kRefGood; })) {
         const CrossRefEntry& bad = entries_[i];
-        if (bad.status == kRefGood) continue;
         const uint8_t status = bad.kind == 1 ? kRefRelatedBadCheck : kRefRelatedBadInvoice;
         const uint32_t line = bad.line;
         pushLinks(bad);

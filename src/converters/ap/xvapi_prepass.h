@@ -69,6 +69,11 @@ class CrossReference {
 public:
     static constexpr uint32_t kNone = 0xFFFFFFFFu;
 
+    // `indexBits`: while the table holds entries numbered below 2 to that power, each slot keeps
+    // the entry number in those bits and a few bits of the key's hash in the others, so that a
+    // look-up passes other keys' slots without reading their entries.
+    explicit CrossReference(unsigned indexBits = 26) : indexBits_(indexBits) {}
+
     // ---- Filling (the first pass) ---------------------------------------------------------------
     // A Check record: a new entry, a duplicate (9), or the check that payments named already.
     void AddCheck(std::string_view key, uint32_t line, bool bad, double amount, std::string_view vendor,
@@ -106,7 +111,8 @@ private:
     const char* At(uint64_t offset) const;
     uint64_t Store(std::string_view a, std::string_view b);
     void Grow();
-    std::vector<uint32_t> InKeyOrder() const;
+    // The numbers of the entries `wanted` accepts, in key order.
+    std::vector<uint32_t> InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const;
     template <typename F>
     void ForEachLinked(const CrossRefEntry& e, F&& f) const {
         for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) f(links_[l - 1].entry);
@@ -119,7 +125,21 @@ private:
     // Deques: a million entries grow without a second copy of them all.
     std::deque<CrossRefEntry> entries_;
     std::deque<LinkItem> links_;
-    std::vector<uint32_t> slots_;  // entry number + 1; 0 empty. A power of two, at most half full
+    // 0 empty. A power of two, at most half full. Tagged: the entry number, and above it the
+    // hash's tag (never 0); not tagged (a table too large for the tag): the entry number + 1.
+    std::vector<uint32_t> slots_;
+    unsigned indexBits_;
+    bool tagged_ = true;
+    uint32_t Tag(std::size_t hash) const {
+        const auto t = static_cast<uint32_t>(hash >> (sizeof(std::size_t) * 8 - (32 - indexBits_)));
+        return t != 0 ? t : 1;
+    }
+    uint32_t SlotOf(uint32_t entry, std::size_t hash) const {
+        return tagged_ ? entry | (Tag(hash) << indexBits_) : entry + 1;
+    }
+    uint32_t EntryOf(uint32_t slot) const { return tagged_ ? slot & ((uint32_t{1} << indexBits_) - 1) : slot - 1; }
+    // Whether the slot may hold the key whose hash is `hash`.
+    bool MayHold(uint32_t slot, std::size_t hash) const { return !tagged_ || (slot >> indexBits_) == Tag(hash); }
     static constexpr unsigned kBlockBits = 20;
     std::vector<std::unique_ptr<char[]>> blocks_;
     std::size_t blockUsed_ = 0;

@@ -26,8 +26,17 @@ std::string StoredKey(std::string text) {
 }  // namespace
 
 bool xvAPI::ReadVendor(uint16_t apm, const std::string& vendor, modlibs::VendorImage& image) {
+    // Invoice after invoice names the same vendor, spelled the same: its answer is found again
+    // without its key.
+    LastVendor& last = lastVendor_;
+    if (last.known && last.apm == apm && last.vendor == vendor) {
+        if (*last.known) image = **last.known;
+        return last.known->has_value();
+    }
+    last.known = nullptr;
     std::string key = convert::ComparedKey(apm, kRecVendor, "VENDOR", vendor);
     if (const auto it = vendors_.find(key); it != vendors_.end()) {
+        last = {apm, vendor, &it->second};
         if (it->second) image = *it->second;
         return it->second.has_value();
     }
@@ -149,6 +158,7 @@ void xvAPI::PrefixTotalsWritten(uint16_t apm) {
 
 void xvAPI::ForgetReads() {
     vendors_.clear();
+    lastVendor_.known = nullptr;
     banks_.clear();
     vendorsWritten_.clear();
     banksWritten_.clear();
@@ -165,6 +175,7 @@ void xvAPI::ForgetReads() {
 void xvAPI::SettleWrites(bool stands) {
     // What a standing group wrote is what the file now holds; an undone group's writes are gone,
     // so the next look-up asks the file again.
+    if (!stands) lastVendor_.known = nullptr;  // its entry may be erased
     auto settle = [stands](auto& written, auto& kept) {
         for (auto& [key, value] : written) {
             if (stands) kept.insert_or_assign(std::move(key), std::move(value));
