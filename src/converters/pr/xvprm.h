@@ -158,6 +158,14 @@ private:
     std::string countryListDefault_;
     std::unordered_set<std::string> known_;  // handle, record (two bytes each) and key of setup records found
     std::string knownKey_;
+    // The value found last under each setup record type asked: employees in a row name the same
+    // pay group, states and departments, and comparing with it costs less than the set's key.
+    struct LastKnown {
+        uint16_t file = 0;
+        uint16_t rec = 0;
+        std::string value;
+    };
+    std::vector<LastKnown> lastKnown_;
     // The employee fields by number, for the handle they were resolved on (0: not yet).
     void ResolveEmployeeFields(uint16_t prm);
     uint16_t employeeFieldsOf_ = 0;

@@ -161,7 +161,8 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     // 10. Fields only some countries use.
     using K = FieldKind;
     auto drop = [&](std::size_t field, K kind, const char* countries, double choiceDefault = 1) {
-        DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+        if (MayHoldCountryValue(prm, emp_[field], kind, choiceDefault))
+            DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
     };
     if (country != kCountryUsa) {
         for (const std::size_t f : {kERES3, kEWORK3, kEEICST}) drop(f, K::Text, "the USA");
@@ -234,14 +235,21 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
 }
 
 bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    LastKnown* last = nullptr;
+    for (LastKnown& l : lastKnown_)
+        if (l.file == file && l.rec == rec) last = &l;
+    if (last && last->value == value) return true;
     // The handle and record as fixed-width bytes before the value, in a buffer kept across
     // calls: a setup record found before is answered without an allocation.
     const char head[4] = {static_cast<char>(file >> 8), static_cast<char>(file & 0xFF), static_cast<char>(rec >> 8),
                           static_cast<char>(rec & 0xFF)};
     knownKey_.assign(head, sizeof head).append(value);
-    if (known_.count(knownKey_)) return true;
-    if (!Exists(file, rec, {{field, value}})) return false;
-    known_.insert(knownKey_);
+    if (!known_.count(knownKey_)) {
+        if (!Exists(file, rec, {{field, value}})) return false;
+        known_.insert(knownKey_);
+    }
+    if (!last) last = &lastKnown_.emplace_back(LastKnown{file, rec, {}});
+    last->value = value;
     return true;
 }
 

@@ -111,13 +111,17 @@ bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool convertin
     if (!lastEmployee_.empty() && xvl::equalNoCase(empId, lastEmployee_)) return true;
     std::string key = Upper(empId);
     if (!employeesKnown_.count(key)) {
-        std::string name = recordName ? recordName : "";
-        if (!recordName) {
-            name = convert::Term(53);
-            suite::x_init_caps(name);
-            name.insert(0, "Employee ");
+        if (!EmployeeOnFile(prm, empId, RecordIds(), converting)) {
+            // The record's name, built for the reason alone.
+            std::string name = recordName ? recordName : "";
+            if (!recordName) {
+                name = convert::Term(53);
+                suite::x_init_caps(name);
+                name.insert(0, "Employee ");
+            }
+            reason = Msg(12311, empId, name);
+            return false;
         }
-        if (!EmployeeExists(prm, empId, RecordIds(), converting, name, reason)) return false;
         employeesKnown_.insert(key);
     }
     lastEmployee_ = std::move(key);
