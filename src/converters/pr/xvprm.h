@@ -171,6 +171,13 @@ private:
     uint16_t employeeFieldsOf_ = 0;
     convert::FieldNumbers<kEmployeeFields> emp_;
     std::unordered_map<std::string, std::optional<SetupFields>> setupRecords_;  // "file\trecord\tID"
+    struct LastSetup {
+        uint16_t file = 0;
+        uint16_t rec = 0;
+        std::string id;                       // as the line gave it
+        const SetupFields* fields = nullptr;  // SetupRecord's answer for it
+    };
+    std::vector<LastSetup> lastSetups_;
     std::unordered_map<std::string, std::vector<std::string>> jurisdictionStatuses_;
     std::unordered_set<std::string> employeesKnown_;
     std::string lastEmployee_;  // the employee known last: an employee's records come together
