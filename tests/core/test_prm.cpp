@@ -498,7 +498,8 @@ TEST_F(PrmTest, JobCostAndEquipmentWhileInterfacing) {
         Run(WriteText("t.txt", Emp("E1", {{"EJOB", "999-999"}, {"EPHS", "02-200.20"}}) +
                                    Emp("E2", {{"EJOB", "100-001"}, {"EPHS", "01-100.10"}}) +
                                    Emp("E3", {{"EPHS", "01-300.10"}}) + Emp("E6", {{"EPHS", "01-200.10"}}) + Emp("E4", {{"EPHS", "01-000.00"}}) +
-                                   Emp("E5", {{"EEQ", "BACKHOE1"}, {"ECOST", "100-200"}, {"EABILL", "Y"}})),
+                                   Emp("E5", {{"EEQ", "BACKHOE1"}, {"ECOST", "100-200"}, {"EABILL", "Y"}}) +
+                                   Emp("E7", {{"EABILL", "Y"}})),
             "Examine");
     EXPECT_TRUE(Has(report, "Job '999-999' is not set up in JC, it may be invalid(834)")) << report;
     EXPECT_TRUE(Has(report, "Phase '02-200.20' is not set up in JC for Job '999-999', it may be invalid(835)"));
@@ -508,7 +509,7 @@ TEST_F(PrmTest, JobCostAndEquipmentWhileInterfacing) {
     EXPECT_TRUE(Has(report, "Group Phases are not allowed, JC Phase with '01-000.00' will not be converted(833)"));
     EXPECT_TRUE(Has(report, "Not interfacing with EQ, Equipment 'BACKHOE1' will not be converted(838)"));
     EXPECT_TRUE(Has(report, "Not interfacing with EQ, Cost code '100-200' will not be converted(840)"));
-    EXPECT_TRUE(Has(report, "Not interfacing with EQ, Auto bill EQ revenue 'TRUE' will not be converted(840)"));
+    EXPECT_EQ(Count(report, "Not interfacing with EQ, Auto bill EQ revenue 'TRUE' will not be converted(840)"), 2u);
 }
 
 class PrmNoJc : public PrmTest {

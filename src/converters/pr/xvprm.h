@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <optional>
 #include <unordered_map>
@@ -122,6 +123,8 @@ private:
     void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    // Whether every text field of `fields` (employee fields) is empty.
+    bool AllEmpty(uint16_t prm, std::initializer_list<std::size_t> fields) const;
     // The statuses of a jurisdiction (PRX record 5 under `key`), ten at most; read once per text
     // file, as the conversion writes no tax file. A background terminate cuts the collection
     // short (and the file ends after the record).

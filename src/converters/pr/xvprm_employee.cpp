@@ -212,9 +212,14 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
 
     // 14-16. Job cost, equipment, union and department references.
-    CheckJobFields(prm, messages, converting);
-    CheckEquipmentFields(prm, messages, converting);
-    CheckUnionFields(prm, messages, converting);
+    // Most employees give none of these: a run of empty texts is told in one look.
+    if (!AllEmpty(prm, {kEJOB, kEPHS, kEEQ, kECOST})) {
+        CheckJobFields(prm, messages, converting);
+        CheckEquipmentFields(prm, messages, converting);
+    } else if (!m_interfacesEQ && convert::GetFlag(prm, emp_[kEABILL]) == 1) {
+        CheckEquipmentFields(prm, messages, converting);  // the auto bill flag alone
+    }
+    if (!AllEmpty(prm, {kEUNION, kELOCAL, kECLASS, kEDEPT, kECCLASS})) CheckUnionFields(prm, messages, converting);
 
     // 17. Death benefit type (Australia): only with a death benefit.
     if (country == kCountryAustralia) {
@@ -232,6 +237,24 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     // 19. Current totals.
     ClearCurrentTotals(prm, emp_[kEYREG], emp_[kEMFRG], m_allowTotals != 0, messages);
     return true;
+}
+
+bool xvPRM::AllEmpty(uint16_t prm, std::initializer_list<std::size_t> fields) const {
+    // Over the smallest run of field numbers that holds them all: a stored text has no trailing
+    // blanks, so one that is only blanks is empty. A field the record lacks reads empty too, but
+    // cannot bound a run: then field by field.
+    uint16_t first = UINT16_MAX, last = 0;
+    for (const std::size_t f : fields) {
+        const uint16_t n = emp_[f];
+        if (n == 0) {
+            for (const std::size_t g : fields)
+                if (!xio_get_text(prm, emp_[g]).empty()) return false;
+            return true;
+        }
+        first = std::min(first, n);
+        last = std::max(last, n);
+    }
+    return xio_first_nonblank_text(prm, first, last) == 0;
 }
 
 bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
