@@ -479,12 +479,27 @@ TEST_F(PrmTest, SystemAndTaxFileReferences) {
     EXPECT_EQ(Text("ECNTRY"), "Canada");
 }
 
+// Lines in a row that name a known value, an unknown one and the known one again: each is
+// judged on its own value, never on the line's before.
+TEST_F(PrmTest, ReferencesAlternatingBetweenKnownAndUnknownAreEachJudged) {
+    const std::string report =
+        Run(WriteText("t.txt", Emp("E1") + Emp("E2", {{"EPGID", "NIGHT"}}) + Emp("E3") +
+                                   Emp("E4", {{"EPGID", "NIGHT"}}) + Emp("E5", {{"EWORK2", "WA"}}) +
+                                   Emp("E6", {{"EWORK2", "ZZ"}}) + Emp("E7") + Emp("E8", {{"EWORK2", "ZZ"}})),
+            "Convert");
+    EXPECT_EQ(Count(report, "Pay group 'NIGHT' does not yet exist"), 2u) << report;
+    EXPECT_EQ(Count(report, "Work state 'ZZ' is not a valid State tax group"), 2u);
+    for (const char* e : {"E1", "E2", "E3", "E4", "E5", "E7"}) EXPECT_TRUE(ReadEmp(e)) << e;
+    for (const char* e : {"E6", "E8"}) EXPECT_FALSE(ReadEmp(e)) << e;
+}
+
 TEST_F(PrmTest, JobCostAndEquipmentWhileInterfacing) {
     const std::string report =
         Run(WriteText("t.txt", Emp("E1", {{"EJOB", "999-999"}, {"EPHS", "02-200.20"}}) +
                                    Emp("E2", {{"EJOB", "100-001"}, {"EPHS", "01-100.10"}}) +
                                    Emp("E3", {{"EPHS", "01-300.10"}}) + Emp("E6", {{"EPHS", "01-200.10"}}) + Emp("E4", {{"EPHS", "01-000.00"}}) +
-                                   Emp("E5", {{"EEQ", "BACKHOE1"}, {"ECOST", "100-200"}, {"EABILL", "Y"}})),
+                                   Emp("E5", {{"EEQ", "BACKHOE1"}, {"ECOST", "100-200"}, {"EABILL", "Y"}}) +
+                                   Emp("E7", {{"EABILL", "Y"}})),
             "Examine");
     EXPECT_TRUE(Has(report, "Job '999-999' is not set up in JC, it may be invalid(834)")) << report;
     EXPECT_TRUE(Has(report, "Phase '02-200.20' is not set up in JC for Job '999-999', it may be invalid(835)"));
@@ -494,7 +509,7 @@ TEST_F(PrmTest, JobCostAndEquipmentWhileInterfacing) {
     EXPECT_TRUE(Has(report, "Group Phases are not allowed, JC Phase with '01-000.00' will not be converted(833)"));
     EXPECT_TRUE(Has(report, "Not interfacing with EQ, Equipment 'BACKHOE1' will not be converted(838)"));
     EXPECT_TRUE(Has(report, "Not interfacing with EQ, Cost code '100-200' will not be converted(840)"));
-    EXPECT_TRUE(Has(report, "Not interfacing with EQ, Auto bill EQ revenue 'TRUE' will not be converted(840)"));
+    EXPECT_EQ(Count(report, "Not interfacing with EQ, Auto bill EQ revenue 'TRUE' will not be converted(840)"), 2u);
 }
 
 class PrmNoJc : public PrmTest {
@@ -778,6 +793,15 @@ TEST_F(PrmRecords, PaysFollowTheirPayId) {
     EXPECT_EQ(NumberOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "MISC"}, "EPAMT"), 123456);
     EXPECT_EQ(TextOf(3, {"EPEMPID", "E1"}, {"EPPAYID", "MISC"}, "EPFID"), "MISSF");
     EXPECT_EQ(TextOf(3, {"EPEMPID", "E2"}, {"EPPAYID", "MISC"}, "EPFID"), "");
+}
+
+// Records in a row that name a known pay ID, an unknown one and the known one again.
+TEST_F(PrmRecords, PayIdsAlternatingBetweenKnownAndUnknownAreEachJudged) {
+    const std::string report = Run(WriteText("t.txt", R(3, "E1", "REG") + R(3, "E1", "BONUS") + R(3, "E2", "REG") +
+                                                          R(3, "E2", "BONUS") + R(3, "E3", "reg")),
+                                   "Convert");
+    EXPECT_EQ(Count(report, "Pay ID 'BONUS' does not yet exist"), 2u) << report;
+    for (const char* e : {"E1", "E2", "E3"}) EXPECT_TRUE(Read(3, {{"EPEMPID", e}, {"EPPAYID", "REG"}})) << e;
 }
 
 TEST_F(PrmRecords, TaxesFollowTheirTaxId) {

@@ -169,15 +169,12 @@ double RoundToCents(double stored) {
     return static_cast<double>(cents * 1000);
 }
 
-bool EmployeeExists(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting,
-                    const std::string& recordName, std::string& reason) {
+bool EmployeeOnFile(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting) {
     // The record-1 buffer is borrowed for the look-up; the caller's record is in its own buffer.
     xio_init_record(prm, 1);
     convert::PutText(prm, 1, "EMPID", empId);
     if (xio_find_record(prm, 1, 0) == XIO_OK) return true;
-    if (!converting && convert::FindInIdMap(prm, 1, ids)) return true;
-    reason = Msg(12311, empId, recordName);
-    return false;
+    return !converting && convert::FindInIdMap(prm, 1, ids);
 }
 
 int16_t BankIdCheckDigit(double first8) {

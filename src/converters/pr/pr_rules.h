@@ -6,6 +6,7 @@
 
 #include "convert/converter.h"
 #include "convert/reports.h"
+#include "platform/datafile/xio.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -40,6 +41,20 @@ bool DropCountryField(uint16_t file, uint16_t rec, const char* name, FieldKind k
 bool DropCountryField(uint16_t file, uint16_t field, FieldKind kind, const char* countries,
                       convert::MessageList& messages, bool converting, const std::string& label = {},
                       const char* yesText = "TRUE", double choiceDefault = 1);
+// False only for a field DropCountryField leaves alone (a date set is looked at no further):
+// the look a handler takes inline before it on every record, as most records hold none of the
+// fields their country drops.
+inline bool MayHoldCountryValue(uint16_t file, uint16_t field, FieldKind kind, double choiceDefault = 1) {
+    switch (kind) {
+    case FieldKind::Text: return !xio_get_text(file, field).empty();
+    case FieldKind::YesNo: return xio_get_flag(file, field) == 1;
+    case FieldKind::Number:
+    case FieldKind::Amount: return xio_get_number(file, field) != 0;
+    case FieldKind::Date: return xio_get_field_result(file, 0, field) != 0;
+    case FieldKind::Choice: return xio_get_number(file, field) != choiceDefault;
+    }
+    return true;
+}
 
 // ---- Current totals -----------------------------------------------------------------------------
 struct TotalsRun {
@@ -61,9 +76,8 @@ double RoundToCents(double stored);
 
 // ---- The employee must exist --------------------------------------------------------------------
 // The employee `empId` is on file (record 1), or, in Examine Files, was accepted earlier in the
-// text file (`ids`). Otherwise false with 12311 naming `recordName`.
-bool EmployeeExists(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting,
-                    const std::string& recordName, std::string& reason);
+// text file (`ids`). A handler that finds it missing gives 12311 naming its record.
+bool EmployeeOnFile(uint16_t prm, const std::string& empId, const convert::RecordIdMap& ids, bool converting);
 
 // ---- Check digits ---------------------------------------------------------------------------------
 // The check digit (0 to 9) of a bank routing number whose first eight digits are `first8`

@@ -76,6 +76,7 @@ bool xvPRM::LoadPayrollSettings(const convert::OpenFilesList& files, convert::No
     filingStatuses_ = {};
     eicStatuses_ = {};
     known_.clear();
+    lastKnown_.clear();
     // 1. The installation's payroll country.
     m_countryCode = convert::ReadScreenFile("PR");
     m_prsFile = convert::FindFileHandle(files, "PRS", 1);

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <optional>
 #include <unordered_map>
@@ -122,6 +123,8 @@ private:
     void CheckJobFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckEquipmentFields(uint16_t prm, convert::MessageList& messages, bool converting);
     void CheckUnionFields(uint16_t prm, convert::MessageList& messages, bool converting);
+    // Whether every text field of `fields` (employee fields) is empty.
+    bool AllEmpty(uint16_t prm, std::initializer_list<std::size_t> fields) const;
     // The statuses of a jurisdiction (PRX record 5 under `key`), ten at most; read once per text
     // file, as the conversion writes no tax file. A background terminate cuts the collection
     // short (and the file ends after the record).
@@ -158,11 +161,26 @@ private:
     std::string countryListDefault_;
     std::unordered_set<std::string> known_;  // handle, record (two bytes each) and key of setup records found
     std::string knownKey_;
+    // The value found last under each setup record type asked: employees in a row name the same
+    // pay group, states and departments, and comparing with it costs less than the set's key.
+    struct LastKnown {
+        uint16_t file = 0;
+        uint16_t rec = 0;
+        std::string value;
+    };
+    std::vector<LastKnown> lastKnown_;
     // The employee fields by number, for the handle they were resolved on (0: not yet).
     void ResolveEmployeeFields(uint16_t prm);
     uint16_t employeeFieldsOf_ = 0;
     convert::FieldNumbers<kEmployeeFields> emp_;
     std::unordered_map<std::string, std::optional<SetupFields>> setupRecords_;  // "file\trecord\tID"
+    struct LastSetup {
+        uint16_t file = 0;
+        uint16_t rec = 0;
+        std::string id;                       // as the line gave it
+        const SetupFields* fields = nullptr;  // SetupRecord's answer for it
+    };
+    std::vector<LastSetup> lastSetups_;
     std::unordered_map<std::string, std::vector<std::string>> jurisdictionStatuses_;
     std::unordered_set<std::string> employeesKnown_;
     std::string lastEmployee_;  // the employee known last: an employee's records come together

@@ -161,7 +161,8 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     // 10. Fields only some countries use.
     using K = FieldKind;
     auto drop = [&](std::size_t field, K kind, const char* countries, double choiceDefault = 1) {
-        DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
+        if (MayHoldCountryValue(prm, emp_[field], kind, choiceDefault))
+            DropCountryField(prm, emp_[field], kind, countries, messages, converting, {}, "TRUE", choiceDefault);
     };
     if (country != kCountryUsa) {
         for (const std::size_t f : {kERES3, kEWORK3, kEEICST}) drop(f, K::Text, "the USA");
@@ -211,9 +212,14 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
         messages.push_back(Msg(12294, pay, word("was converted/will convert"), word("825/826")));
 
     // 14-16. Job cost, equipment, union and department references.
-    CheckJobFields(prm, messages, converting);
-    CheckEquipmentFields(prm, messages, converting);
-    CheckUnionFields(prm, messages, converting);
+    // Most employees give none of these: a run of empty texts is told in one look.
+    if (!AllEmpty(prm, {kEJOB, kEPHS, kEEQ, kECOST})) {
+        CheckJobFields(prm, messages, converting);
+        CheckEquipmentFields(prm, messages, converting);
+    } else if (!m_interfacesEQ && convert::GetFlag(prm, emp_[kEABILL]) == 1) {
+        CheckEquipmentFields(prm, messages, converting);  // the auto bill flag alone
+    }
+    if (!AllEmpty(prm, {kEUNION, kELOCAL, kECLASS, kEDEPT, kECCLASS})) CheckUnionFields(prm, messages, converting);
 
     // 17. Death benefit type (Australia): only with a death benefit.
     if (country == kCountryAustralia) {
@@ -233,15 +239,40 @@ bool xvPRM::ConvertEmployee(uint16_t prm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
+bool xvPRM::AllEmpty(uint16_t prm, std::initializer_list<std::size_t> fields) const {
+    // Over the smallest run of field numbers that holds them all: a stored text has no trailing
+    // blanks, so one that is only blanks is empty. A field the record lacks reads empty too, but
+    // cannot bound a run: then field by field.
+    uint16_t first = UINT16_MAX, last = 0;
+    for (const std::size_t f : fields) {
+        const uint16_t n = emp_[f];
+        if (n == 0) {
+            for (const std::size_t g : fields)
+                if (!xio_get_text(prm, emp_[g]).empty()) return false;
+            return true;
+        }
+        first = std::min(first, n);
+        last = std::max(last, n);
+    }
+    return xio_first_nonblank_text(prm, first, last) == 0;
+}
+
 bool xvPRM::Known(uint16_t file, uint16_t rec, const char* field, const std::string& value) {
+    LastKnown* last = nullptr;
+    for (LastKnown& l : lastKnown_)
+        if (l.file == file && l.rec == rec) last = &l;
+    if (last && last->value == value) return true;
     // The handle and record as fixed-width bytes before the value, in a buffer kept across
     // calls: a setup record found before is answered without an allocation.
     const char head[4] = {static_cast<char>(file >> 8), static_cast<char>(file & 0xFF), static_cast<char>(rec >> 8),
                           static_cast<char>(rec & 0xFF)};
     knownKey_.assign(head, sizeof head).append(value);
-    if (known_.count(knownKey_)) return true;
-    if (!Exists(file, rec, {{field, value}})) return false;
-    known_.insert(knownKey_);
+    if (!known_.count(knownKey_)) {
+        if (!Exists(file, rec, {{field, value}})) return false;
+        known_.insert(knownKey_);
+    }
+    if (!last) last = &lastKnown_.emplace_back(LastKnown{file, rec, {}});
+    last->value = value;
     return true;
 }
 

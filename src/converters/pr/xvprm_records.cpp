@@ -111,13 +111,17 @@ bool xvPRM::EmployeeKnown(uint16_t prm, const std::string& empId, bool convertin
     if (!lastEmployee_.empty() && xvl::equalNoCase(empId, lastEmployee_)) return true;
     std::string key = Upper(empId);
     if (!employeesKnown_.count(key)) {
-        std::string name = recordName ? recordName : "";
-        if (!recordName) {
-            name = convert::Term(53);
-            suite::x_init_caps(name);
-            name.insert(0, "Employee ");
+        if (!EmployeeOnFile(prm, empId, RecordIds(), converting)) {
+            // The record's name, built for the reason alone.
+            std::string name = recordName ? recordName : "";
+            if (!recordName) {
+                name = convert::Term(53);
+                suite::x_init_caps(name);
+                name.insert(0, "Employee ");
+            }
+            reason = Msg(12311, empId, name);
+            return false;
         }
-        if (!EmployeeExists(prm, empId, RecordIds(), converting, name, reason)) return false;
         employeesKnown_.insert(key);
     }
     lastEmployee_ = std::move(key);
@@ -143,6 +147,12 @@ bool xvPRM::EmployeeAndId(uint16_t prm, uint16_t rec, const char* empField, cons
 
 const xvPRM::SetupFields* xvPRM::SetupRecord(uint16_t file, uint16_t rec, const char* keyField, const std::string& id,
                                              std::initializer_list<const char*> fields) {
+    // The record asked last under the same file and record type, when the ID is the same text:
+    // the records of an employee name the pays, taxes and deductions the one before named.
+    LastSetup* last = nullptr;
+    for (LastSetup& l : lastSetups_)
+        if (l.file == file && l.rec == rec) last = &l;
+    if (last && last->id == id) return last->fields;
     const std::string memo = std::to_string(file) + '\t' + std::to_string(rec) + '\t' + Upper(id);
     auto it = setupRecords_.find(memo);
     if (it == setupRecords_.end()) {
@@ -154,7 +164,11 @@ const xvPRM::SetupFields* xvPRM::SetupRecord(uint16_t file, uint16_t rec, const 
         }
         it = setupRecords_.emplace(memo, values).first;
     }
-    return it->second ? &*it->second : nullptr;
+    // The map's values stay where they are as it grows.
+    if (!last) last = &lastSetups_.emplace_back(LastSetup{file, rec, {}, nullptr});
+    last->id = id;
+    last->fields = it->second ? &*it->second : nullptr;
+    return last->fields;
 }
 
 bool xvPRM::ConvertEmployeeRecord(uint16_t prm, xvl::xvlImpInfo& info, std::string& reason,
