@@ -18,6 +18,8 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <gmock/gmock.h>
+
 #include <functional>
 #include <map>
 
@@ -481,6 +483,39 @@ TEST_F(ArmNoBillingTest, BillingFieldsAreClearedInTwoGroups) {
         << out;
     EXPECT_EQ(Count(out, "Billing is not installed"), 2u) << out;
     EXPECT_EQ(Count(out, "Unable to open BL standard file"), 0u) << out;
+}
+
+// Defaults that are not among their lists' values: a field reset to its default after the
+// list check must still be listed as missing, whatever it held before.
+class ArmDefaultsOffListTest : public ArmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.installed.erase("BL");
+        s.lists[377] = {"Every month", {"Weekly", "Monthly"}};
+        s.lists[369] = {"Standard", {"Taxable", "Exempt"}};
+    }
+};
+
+TEST_F(ArmDefaultsOffListTest, FieldsResetToTheirDefaultAreListedAsMissing) {
+    using ::testing::HasSubstr;
+    SeedStaxes(2);  // "No": the tax statuses go back to the default
+    // Every value is on its list until the reset; the second line repeats the first's values.
+    Fields listed = {{"CBFREQA", "Weekly"}, {"CTXGRTB", "Taxable"}, {"CTXGRPL", "Exempt"}, {"CTXGRPM", "Taxable"},
+                     {"CTXGRPS", "Taxable"}, {"CTXGRPE", "Taxable"}, {"CTXGRPO", "Taxable"}, {"CTXGRPT", "exempt"}};
+    Fields a = listed, b = listed;
+    a.insert({{"CUST", "A"}, {"CNAME", "Listed first"}});
+    b.insert({{"CUST", "B"}, {"CNAME", "Listed again"}});
+    const std::string body = Customer(a) + Customer(b);
+    for (const char* task : {"Examine Files", "Convert"}) {
+        const std::string out = RunBody(body, task);
+        EXPECT_THAT(out, HasSubstr("Billing frequency:  Every month(")) << task;
+        EXPECT_THAT(out, HasSubstr("Tax status:  Standard(")) << task;
+        EXPECT_EQ(Count(out, "Weekly("), 0u) << out;
+        EXPECT_EQ(Count(out, "Taxable("), 0u) << out;
+        EXPECT_EQ(Count(out, "xempt("), 0u) << out;
+    }
+    EXPECT_EQ(Field("ARM", "B", "CBFREQA"), "Every month");
+    EXPECT_EQ(Field("ARM", "A", "CTXGRPT"), "Standard");
 }
 
 class ArmNoBillingFileTest : public ArmTest {
