@@ -229,6 +229,8 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
     taxGroupUnverified = 0;
     firstUnverifiedTaxGroup.clear();
     RecordIds().clear();
+    // Pass 2 keeps the record-ID text of about every record pass 1 kept a key of.
+    RecordIds().reserve(contactKeys.size() + customerKeys.size());
     return true;
 }
 
