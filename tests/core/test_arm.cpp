@@ -329,6 +329,29 @@ TEST(PrepassKeys, PairsAddedAfterALookUpAreFoundAndTheFirstValueStillStays) {
     EXPECT_FALSE(keys.hasKey("K5"));
 }
 
+TEST(PrepassKeys, KeysFollowingTheirPrefixAndPairsThatDoNotAreFoundExactly) {
+    // After a look-up, a pair of another prefix, or of an aligned key, joins pairs whose
+    // record-ID text is one prefix and the key: every key kept is found, and only those.
+    const std::pair<std::string, std::string> odd[] = {{"7301\t0\tK9000", "K9000"}, {"7201\t0\t   42", "42"}};
+    for (const auto& [oddId, oddKey] : odd) {
+        PrepassKeys keys;
+        for (int i = 0; i < 3000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "K" + std::to_string(i));
+        keys.emplace("7201\t0\tK7", "K7");  // a repeat
+        EXPECT_TRUE(keys.hasKey("K0"));
+        EXPECT_TRUE(keys.hasKey("K2999"));
+        for (const char* other : {"k5", "7201\t0\tK1", "", "K3000"}) EXPECT_FALSE(keys.hasKey(other)) << other;
+        keys.emplace(oddId, oddKey);
+        for (int i = 3000; i < 6000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "K" + std::to_string(i));
+        for (const std::string& kept : {std::string("K0"), std::string("K5999"), oddKey})
+            EXPECT_TRUE(keys.hasKey(kept)) << kept;
+        for (const char* other : {"   42", "k5", "K6000", "7301\t0\tK9000"}) EXPECT_FALSE(keys.hasKey(other)) << other;
+        std::string key;
+        ASSERT_TRUE(keys.find(oddId, key));
+        EXPECT_EQ(key, oddKey);
+        EXPECT_EQ(keys.size(), 6001u);
+    }
+}
+
 // ---- Custom lists -------------------------------------------------------------------------------
 
 class ArmListsTest : public ArmTest {
