@@ -442,6 +442,14 @@ void RecordIdMap::clear() {
     size_ = used_ = 0;
 }
 
+void RecordIdMap::reserve(std::size_t count) {
+    if (pending_ || size_ != 0 || used_ != 0 || !blocks_.empty()) return;
+    // As grow() sizes it: a power of two from 64, at most three quarters full.
+    std::size_t slots = 64;
+    while (count * 4 > slots * 3) slots *= 2;
+    if (slots > slots_.size()) slots_.assign(slots, Slot{});
+}
+
 std::size_t RecordIdMap::MemoryBytes() const {
     settled();
     std::size_t bytes = slots_.capacity() * sizeof(Slot);

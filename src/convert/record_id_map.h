@@ -78,6 +78,10 @@ public:
     std::size_t size() const { return settled().size_; }
     bool empty() const { return size() == 0; }
     void clear();
+    // Room for `count` texts before the slot table grows, for a caller that knows how many are
+    // coming (a second pass over a text file): the table is not rebuilt on the way. Only a map
+    // that has held no text takes it; any other grows as texts come.
+    void reserve(std::size_t count);
     // The bytes the map holds (its slots and blocks, not the object itself).
     std::size_t MemoryBytes() const;
 

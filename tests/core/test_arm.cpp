@@ -18,6 +18,8 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
 
+#include <gmock/gmock.h>
+
 #include <functional>
 #include <map>
 
@@ -327,6 +329,29 @@ TEST(PrepassKeys, PairsAddedAfterALookUpAreFoundAndTheFirstValueStillStays) {
     EXPECT_FALSE(keys.hasKey("K5"));
 }
 
+TEST(PrepassKeys, KeysFollowingTheirPrefixAndPairsThatDoNotAreFoundExactly) {
+    // After a look-up, a pair of another prefix, or of an aligned key, joins pairs whose
+    // record-ID text is one prefix and the key: every key kept is found, and only those.
+    const std::pair<std::string, std::string> odd[] = {{"7301\t0\tK9000", "K9000"}, {"7201\t0\t   42", "42"}};
+    for (const auto& [oddId, oddKey] : odd) {
+        PrepassKeys keys;
+        for (int i = 0; i < 3000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "K" + std::to_string(i));
+        keys.emplace("7201\t0\tK7", "K7");  // a repeat
+        EXPECT_TRUE(keys.hasKey("K0"));
+        EXPECT_TRUE(keys.hasKey("K2999"));
+        for (const char* other : {"k5", "7201\t0\tK1", "", "K3000"}) EXPECT_FALSE(keys.hasKey(other)) << other;
+        keys.emplace(oddId, oddKey);
+        for (int i = 3000; i < 6000; ++i) keys.emplace("7201\t0\tK" + std::to_string(i), "K" + std::to_string(i));
+        for (const std::string& kept : {std::string("K0"), std::string("K5999"), oddKey})
+            EXPECT_TRUE(keys.hasKey(kept)) << kept;
+        for (const char* other : {"   42", "k5", "K6000", "7301\t0\tK9000"}) EXPECT_FALSE(keys.hasKey(other)) << other;
+        std::string key;
+        ASSERT_TRUE(keys.find(oddId, key));
+        EXPECT_EQ(key, oddKey);
+        EXPECT_EQ(keys.size(), 6001u);
+    }
+}
+
 // ---- Custom lists -------------------------------------------------------------------------------
 
 class ArmListsTest : public ArmTest {
@@ -481,6 +506,39 @@ TEST_F(ArmNoBillingTest, BillingFieldsAreClearedInTwoGroups) {
         << out;
     EXPECT_EQ(Count(out, "Billing is not installed"), 2u) << out;
     EXPECT_EQ(Count(out, "Unable to open BL standard file"), 0u) << out;
+}
+
+// Defaults that are not among their lists' values: a field reset to its default after the
+// list check must still be listed as missing, whatever it held before.
+class ArmDefaultsOffListTest : public ArmTest {
+protected:
+    void Adjust(suite::CompanySettings& s) override {
+        s.installed.erase("BL");
+        s.lists[377] = {"Every month", {"Weekly", "Monthly"}};
+        s.lists[369] = {"Standard", {"Taxable", "Exempt"}};
+    }
+};
+
+TEST_F(ArmDefaultsOffListTest, FieldsResetToTheirDefaultAreListedAsMissing) {
+    using ::testing::HasSubstr;
+    SeedStaxes(2);  // "No": the tax statuses go back to the default
+    // Every value is on its list until the reset; the second line repeats the first's values.
+    Fields listed = {{"CBFREQA", "Weekly"}, {"CTXGRTB", "Taxable"}, {"CTXGRPL", "Exempt"}, {"CTXGRPM", "Taxable"},
+                     {"CTXGRPS", "Taxable"}, {"CTXGRPE", "Taxable"}, {"CTXGRPO", "Taxable"}, {"CTXGRPT", "exempt"}};
+    Fields a = listed, b = listed;
+    a.insert({{"CUST", "A"}, {"CNAME", "Listed first"}});
+    b.insert({{"CUST", "B"}, {"CNAME", "Listed again"}});
+    const std::string body = Customer(a) + Customer(b);
+    for (const char* task : {"Examine Files", "Convert"}) {
+        const std::string out = RunBody(body, task);
+        EXPECT_THAT(out, HasSubstr("Billing frequency:  Every month(")) << task;
+        EXPECT_THAT(out, HasSubstr("Tax status:  Standard(")) << task;
+        EXPECT_EQ(Count(out, "Weekly("), 0u) << out;
+        EXPECT_EQ(Count(out, "Taxable("), 0u) << out;
+        EXPECT_EQ(Count(out, "xempt("), 0u) << out;
+    }
+    EXPECT_EQ(Field("ARM", "B", "CBFREQA"), "Every month");
+    EXPECT_EQ(Field("ARM", "A", "CTXGRPT"), "Standard");
 }
 
 class ArmNoBillingFileTest : public ArmTest {

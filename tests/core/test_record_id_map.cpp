@@ -262,5 +262,21 @@ TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     EXPECT_EQ(ids.size(), 1u);
 }
 
+TEST(RecordIdMap, RoomReservedAheadHoldsEveryTextAndAFilledMapKeepsItsTable) {
+    RecordIdMap ids;
+    ids.reserve(100000);
+    const std::size_t reserved = ids.MemoryBytes();
+    EXPECT_GE(reserved, 100000u * 8);  // 6-byte slots, at most three quarters full
+    for (int i = 99999; i >= 0; i -= 2) ids.add(Text(i), static_cast<uint16_t>(i));
+    for (int i = 0; i < 100000; i += 2) ids.emplace(Text(i), static_cast<uint16_t>(i));
+    EXPECT_EQ(ids.size(), 100000u);
+    for (int i = 0; i < 100000; i += 999) EXPECT_EQ(ids.at(Text(i)), static_cast<uint16_t>(i)) << i;
+    // Holding texts, the map ignores a reservation: its table stays as it is.
+    const std::size_t filled = ids.MemoryBytes();
+    ids.reserve(1000000);
+    EXPECT_EQ(ids.MemoryBytes(), filled);
+    EXPECT_EQ(ids.at(Text(77777)), static_cast<uint16_t>(77777));
+}
+
 }  // namespace
 }  // namespace dz::convert

@@ -49,7 +49,7 @@ void PrepassKeys::Settle() const {
     while ((size_ + pending_.size()) * 2 > size) size *= 2;
     if (size != slots_.size()) {
         Resize(slots_, size);
-        Resize(keySlots_, size);
+        if (byKey_) Resize(keySlots_, size);
     }
     const std::size_t mask = size - 1;
     // Each slot is asked for some pairs ahead: the reads then overlap instead of waiting in turn.
@@ -58,7 +58,7 @@ void PrepassKeys::Settle() const {
     for (std::size_t i = 0; i < count; ++i) {
         if (i + kAhead < count) {
             __builtin_prefetch(&slots_[pending_[i + kAhead].idHash & mask], 1);
-            __builtin_prefetch(&keySlots_[pending_[i + kAhead].keyHash & mask], 1);
+            if (byKey_) __builtin_prefetch(&keySlots_[pending_[i + kAhead].keyHash & mask], 1);
         }
         const Pending& next = pending_[i];
         const char* pair = At(next.unit - 1);
@@ -67,6 +67,7 @@ void PrepassKeys::Settle() const {
         if (found) continue;  // met earlier: the first value stays
         slots_[at] = Slot{next.unit, next.idHash};
         ++size_;
+        if (!byKey_) continue;
         // A record-ID text follows from the key, so kept pairs never share a key; were one
         // repeated all the same, the first would answer, as it does by record-ID text.
         const std::size_t keyAt = Probe(keySlots_, By::Key, KeyOf(pair), next.keyHash, found);
@@ -92,7 +93,30 @@ uint64_t PrepassKeys::Reserve(std::size_t size) {
     return offset >> kUnitBits;
 }
 
+void PrepassKeys::StartByKey() {
+    byKey_ = true;
+    for (Pending& p : pending_) p.keyHash = static_cast<uint32_t>(HashOf(KeyOf(At(p.unit - 1))));
+    keySlots_.assign(slots_.size(), Slot{});
+    for (const Slot& slot : slots_) {
+        if (slot.unit == 0) continue;
+        const std::string_view key = KeyOf(At(slot.unit - 1));
+        const std::size_t hash = HashOf(key);
+        bool found = false;
+        const std::size_t at = Probe(keySlots_, By::Key, key, hash, found);
+        if (!found) keySlots_[at] = Slot{slot.unit, static_cast<uint32_t>(hash)};
+    }
+}
+
 void PrepassKeys::emplace(std::string_view idText, std::string_view key) {
+    if (!byKey_) {
+        if (!prefixed_ && idText.size() >= key.size() && idText.ends_with(key)) {
+            prefix_.assign(idText.substr(0, idText.size() - key.size()));
+            prefixed_ = true;
+        }
+        if (!prefixed_ || idText.size() != prefix_.size() + key.size() || !idText.starts_with(prefix_) ||
+            !idText.ends_with(key))
+            StartByKey();
+    }
     const std::size_t hash = HashOf(idText);
     const uint64_t unit = Reserve(sizeof(Header) + idText.size() + key.size());
     char* out = const_cast<char*>(At(unit));
@@ -101,7 +125,7 @@ void PrepassKeys::emplace(std::string_view idText, std::string_view key) {
     idText.copy(out + sizeof h, idText.size());
     key.copy(out + sizeof h + idText.size(), key.size());
     pending_.push_back(Pending{static_cast<uint32_t>(unit + 1), static_cast<uint32_t>(hash),
-                               static_cast<uint32_t>(HashOf(key))});
+                               byKey_ ? static_cast<uint32_t>(HashOf(key)) : 0u});
 }
 
 bool PrepassKeys::find(std::string_view idText, std::string& key) const {
@@ -118,13 +142,24 @@ bool PrepassKeys::hasKey(std::string_view key) const {
     Settle();
     if (size_ == 0) return false;
     bool found = false;
-    Probe(keySlots_, By::Key, key, HashOf(key), found);
+    if (byKey_) {
+        Probe(keySlots_, By::Key, key, HashOf(key), found);
+    } else {
+        // Every pair kept has `prefix_` + its key as its record-ID text, so a pair has this key
+        // exactly when it has that text.
+        const std::string_view id = Prefixed(key);
+        Probe(slots_, By::Id, id, HashOf(id), found);
+    }
     return found;
 }
 
 void PrepassKeys::prefetchKey(std::string_view key) const {
     Settle();
-    if (size_ != 0) __builtin_prefetch(&keySlots_[HashOf(key) & (keySlots_.size() - 1)]);
+    if (size_ == 0) return;
+    if (byKey_)
+        __builtin_prefetch(&keySlots_[HashOf(key) & (keySlots_.size() - 1)]);
+    else
+        __builtin_prefetch(&slots_[HashOf(Prefixed(key)) & (slots_.size() - 1)]);
 }
 
 void PrepassKeys::clear() {
@@ -137,6 +172,9 @@ void PrepassKeys::clear() {
     }
     pending_.clear();
     pending_.shrink_to_fit();
+    byKey_ = false;
+    prefixed_ = false;
+    prefix_.clear();
 }
 
 }  // namespace dz::ar

@@ -6,6 +6,11 @@
 // tables are far larger than the caches, so every extra place read is a wait on memory. For the
 // same reason pairs are only written down as the first pass meets them, and go into the tables
 // together at the first look-up, each slot asked for well before it is read.
+//
+// A record-ID text is mostly its record's prefix followed by the key itself. While every pair
+// written down is so made, with one prefix, a pair's key is found through its record-ID text
+// (the prefix and the key), and the table by key is neither built nor kept: the first pair
+// that is not so made starts it, over every pair written down before.
 #pragma once
 
 #include <cstdint>
@@ -81,9 +86,22 @@ private:
     struct Pending {
         uint32_t unit;  // as in Slot
         uint32_t idHash;
-        uint32_t keyHash;
+        uint32_t keyHash;  // while there is a table by key
     };
     mutable std::vector<Pending> pending_;  // written down, not yet in the tables
+    // Whether the table by key is kept; else every pair written down has the record-ID text
+    // `prefix_` + its key (`prefixed_` once the first pair gave the prefix).
+    bool byKey_ = false;
+    bool prefixed_ = false;
+    std::string prefix_;
+    mutable std::string prefixedKey_;  // a look-up's `prefix_` + key, kept for its room
+    // Starts the table by key: the key hashes of the pairs waiting, and the pairs in the tables.
+    void StartByKey();
+    // The record-ID text a pair of key `key` has while there is no table by key.
+    std::string_view Prefixed(std::string_view key) const {
+        prefixedKey_.assign(prefix_).append(key);
+        return prefixedKey_;
+    }
 };
 
 }  // namespace dz::ar

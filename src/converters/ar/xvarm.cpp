@@ -17,6 +17,9 @@
 #include "platform/suite/zc.h"
 #include "tables/substitution_set.h"
 
+#include <iterator>
+#include <utility>
+
 namespace dz::ar {
 
 using namespace convert;
@@ -37,6 +40,7 @@ void LoadList(int number, CustomList& list) {
     for (const auto& e : list.entries) {
         if (xvl::equalNoCase(e, list.first)) {
             list.emptyBecomes = e;
+            list.emptyBecomesListed = true;
             break;
         }
     }
@@ -85,6 +89,16 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     contact_.Resolve(ars, kRecContact, kContactNames);
     customer_.Resolve(arm, kRecCustomer, kCustomerNames);
     lookups_.Clear();
+    listed_ = 0;
+    listedFile_ = 0;
+    auto run = [&](std::size_t first, std::size_t last) {
+        if (customer_[first] == 0) return false;
+        for (std::size_t f = first; f <= last; ++f)
+            if (customer_[f] != customer_[first] + (f - first)) return false;
+        return true;
+    };
+    contactRun_ = run(kCCont1, kCBCont);
+    tableRun_ = run(kCRateL, kCAddTb);
     primaryKeyOnly_ = PrimaryKeyOnly(ars) && PrimaryKeyOnly(arm);
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;
@@ -215,6 +229,8 @@ bool xvARM::RunPrepass(ConvertContext& ctx) {
     taxGroupUnverified = 0;
     firstUnverifiedTaxGroup.clear();
     RecordIds().clear();
+    // Pass 2 keeps the record-ID text of about every record pass 1 kept a key of.
+    RecordIds().reserve(contactKeys.size() + customerKeys.size());
     return true;
 }
 
@@ -264,6 +280,8 @@ bool xvARM::IsDuplicateContact(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 bool xvARM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    listed_ = 0;
+    listedFile_ = 0;
     const uint16_t file = info.FileNumUsed();
     const uint16_t rec = info.ImportedRecs();
     const bool data = info.RecExtraData() == 0;
@@ -274,9 +292,13 @@ bool xvARM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
 }
 
 void xvARM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    // What the handler left listed belongs to this record alone.
+    const uint32_t listed = std::exchange(listed_, 0);
+    const uint16_t listedFile = std::exchange(listedFile_, 0);
     if (pass1_ || info.RecExtraData() != 0) return;
     const uint16_t file = info.FileNumUsed();
-    auto check = [&](const ListField& f) {
+    auto check = [&](const ListField& f, std::size_t i) {
+        if (file == listedFile && (listed & (1u << i))) return;
         const CustomList& list = f.list == 342   ? contactTypes
                                  : f.list == 345 ? customerTypes
                                  : f.list == 344 ? trades
@@ -290,9 +312,9 @@ void xvARM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         ctx.notes->AddNote(static_cast<uint16_t>(f.list), value, static_cast<uint32_t>(info.StartLine()));
     };
     if (file == ars_ && info.ImportedRecs() == kRecContact)
-        for (const auto& f : kContactLists) check(f);
+        for (std::size_t i = 0; i < std::size(kContactLists); ++i) check(kContactLists[i], i);
     else if (file == arm_ && info.ImportedRecs() == kRecCustomer)
-        for (const auto& f : kCustomerLists) check(f);
+        for (std::size_t i = 0; i < std::size(kCustomerLists); ++i) check(kCustomerLists[i], i);
 }
 
 bool xvARM::FinishConversion(ConvertContext& ctx) {

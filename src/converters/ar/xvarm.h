@@ -57,6 +57,10 @@ struct CustomList {
     std::vector<std::string> entries;  // the values allowed
     std::string first;                 // the default entry; empty when the list is empty
     std::string emptyBecomes;          // what an empty field takes: `first` as the entries spell it
+    bool emptyBecomesListed = false;   // `emptyBecomes` is one of the entries
+    // The value last found spelled exactly as the entry it matches: fields of a text file mostly
+    // repeat a value, which this answers without going through the entries again.
+    mutable std::string lastListed;
 };
 
 class xvARM : public convert::xvConvert {
@@ -145,6 +149,16 @@ private:
     convert::FieldNumbers<kContactFields> contact_;    // of ARS record 1
     convert::FieldNumbers<kCustomerFields> customer_;  // of ARM record 1
     std::string refId_, refKey_;  // ResolveReference's texts, kept for their room
+    // The list fields (kContactLists / kCustomerLists order, bit i) that the handler of the
+    // record just accepted left holding exactly an entry of their list, and that record's file
+    // (0: none): the check after the write passes over them. A later change of such a field
+    // drops its bit.
+    uint32_t listed_ = 0;
+    uint16_t listedFile_ = 0;
+    // The eleven contact fields, and the eight rate, markup and add-on table fields, are each a
+    // run of text fields numbered one after the other: a run that is all blank is seen at once.
+    bool contactRun_ = false;
+    bool tableRun_ = false;
 };
 
 }  // namespace dz::ar

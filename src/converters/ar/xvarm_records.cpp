@@ -38,17 +38,30 @@ std::string Label(uint16_t file, uint16_t field, const char* name) {
 }
 
 // An empty field takes its list's default; a value the list holds in another letter case takes
-// the list's spelling. True when the field stays empty.
-bool ListDefault(uint16_t file, uint16_t field, const CustomList& list) {
+// the list's spelling. True when the field stays empty. `listed` tells whether the field now
+// holds exactly one of the list's entries; false may also mean that it was not worked out.
+bool ListDefault(uint16_t file, uint16_t field, const CustomList& list, bool& listed) {
+    // The field's own text: a put changes it in place, so it reads what was stored.
     const std::string& value = Text(file, field);
+    listed = false;
     if (value.empty()) {
         if (list.emptyBecomes.empty()) return true;
         Put(file, field, list.emptyBecomes);
+        listed = list.emptyBecomesListed && value == list.emptyBecomes;
+        return false;
+    }
+    if (value == list.lastListed) {
+        listed = true;
         return false;
     }
     for (const auto& e : list.entries) {
         if (xvl::equalNoCase(e, value)) {
-            if (e != value) Put(file, field, e);
+            if (e != value) {
+                Put(file, field, e);
+            } else {
+                list.lastListed = e;
+            }
+            listed = value == e;
             break;
         }
     }
@@ -129,7 +142,9 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
         const uint16_t field = contact_[kCoCust];
         const bool named = !Text(ars, field).empty();
         if (named) customerKeys.prefetchKey(Text(ars, field));
-        emptyType = ListDefault(ars, contact_[kCoTypeA], contactTypes);
+        bool listed = false;
+        emptyType = ListDefault(ars, contact_[kCoTypeA], contactTypes, listed);
+        listed_ = listed ? 1u : 0u;
         // A reference that is not found is left as the file gives it.
         if (named && !ResolveReference(ars, field, arm, customer_[kCust]))
             messages.push_back(Msg(12819, customerTerm_, Text(ars, field)));
@@ -138,6 +153,7 @@ bool xvARM::ConvertContact(uint16_t ars, uint16_t arm, std::string& reason, conv
         reason = Msg(12807, contact + " type", contact, key);
         return false;
     }
+    if (!pass1_) listedFile_ = ars;
     return true;
 }
 
@@ -159,21 +175,47 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
     // The contacts' keys are asked of memory first: the list fields, which no reference
     // touches, are completed while they come.
     unsigned named = 0;  // bit i: contact field i is filled
-    if (!pass1_)
+    if (!pass1_ && contactRun_) {
+        // Most customers name one contact or two: the empty ones are passed over in one call.
+        // A stored text never ends in a blank, so a field that is not blank is one not empty.
+        const uint16_t first = customer_[kCCont1];
+        const uint16_t last = customer_[kCBCont];
+        for (uint16_t f = xio_first_nonblank_text(arm, first, last); f != 0;
+             f = f < last ? xio_first_nonblank_text(arm, static_cast<uint16_t>(f + 1), last) : 0) {
+            named |= 1u << (f - first);
+            contactKeys.prefetchKey(Text(arm, f));
+        }
+    } else if (!pass1_) {
         for (std::size_t i = 0; i < 11; ++i)
             if (const std::string& ref = Text(arm, customer_[kCCont1 + i]); !ref.empty()) {
                 named |= 1u << i;
                 contactKeys.prefetchKey(ref);
             }
+    }
 
     // List defaults and spellings. Pass 1 asks only whether a required type stays empty.
-    auto listDefault = pass1_ ? &EmptyDefault : &ListDefault;
-    const bool emptyType[] = {listDefault(arm, customer_[kCTypeA], customerTypes),
-                              listDefault(arm, customer_[kCTrade], trades),
-                              listDefault(arm, customer_[kCCrdRtg], creditRatings),
-                              listDefault(arm, customer_[kCBFreqA], billingFrequencies)};
-    if (!pass1_)
-        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) ListDefault(arm, customer_[f], taxGroups);
+    // kCustomerLists order: the four types, then the seven tax statuses.
+    bool emptyType[4];
+    if (pass1_) {
+        emptyType[0] = EmptyDefault(arm, customer_[kCTypeA], customerTypes);
+        emptyType[1] = EmptyDefault(arm, customer_[kCTrade], trades);
+        emptyType[2] = EmptyDefault(arm, customer_[kCCrdRtg], creditRatings);
+        emptyType[3] = EmptyDefault(arm, customer_[kCBFreqA], billingFrequencies);
+    } else {
+        const CustomList* const lists[] = {&customerTypes, &trades, &creditRatings, &billingFrequencies};
+        uint32_t listed = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            bool one = false;
+            emptyType[i] = ListDefault(arm, customer_[kCTypeA + i], *lists[i], one);
+            listed |= one ? 1u << i : 0u;
+        }
+        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) {
+            bool one = false;
+            ListDefault(arm, customer_[f], taxGroups, one);
+            listed |= one ? 1u << (4 + f - kCTxGrTB) : 0u;
+        }
+        listed_ = listed;
+    }
 
     // The eleven contacts. Pass 1 asks only whether the record is kept, which no reference and
     // nothing after the required types changes.
@@ -233,6 +275,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         if (const std::string v = Text(arm, customer_[kCBFreqA]); !xvl::equalNoCase(v, billingFrequencies.first)) {
             group.Note(Capitalised(377), v);
             Put(arm, customer_[kCBFreqA], billingFrequencies.first);
+            listed_ &= ~(1u << 3);
         }
         if (const std::string v = Text(arm, customer_[kCLstInt]); !v.empty()) {
             group.Note("Auto text", v);
@@ -272,7 +315,9 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         if (t.costType > 0) return t.word + Description(330);
         return t.costType == 0 ? Capitalised(321) + " table" : Capitalised(351);
     };
-    if (!billingInstalled) {
+    const bool tablesBlank =
+        tableRun_ && xio_first_nonblank_text(arm, customer_[kCRateL], customer_[kCAddTb]) == 0;
+    if (!billingInstalled && !tablesBlank) {
         ClearedGroup group;
         for (const auto& t : kTables) {
             if (const std::string& v = Text(arm, customer_[t.field]); !v.empty()) {
@@ -282,7 +327,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
         }
         if (group.noted) messages.push_back(Msg(12813, group.label, group.value, were, number("1809/1810")));
     }
-    if (billingStandard != 0) {
+    if (billingStandard != 0 && !tablesBlank) {
         const uint16_t bls = billingStandard;
         for (const auto& t : kTables) {
             const std::string search = Text(arm, customer_[t.field]);
@@ -341,6 +386,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             if (const std::string v = Text(arm, customer_[f]); !xvl::equalNoCase(v, taxGroups.first)) {
                 group.Note(word + Description(369), v);
                 Put(arm, customer_[f], taxGroups.first);
+                listed_ &= ~(1u << (4 + f - kCTxGrTB));
             }
         }
         if (const std::string v = Text(arm, customer_[kCRCert]); !v.empty()) {
@@ -370,6 +416,7 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
                                number("1807/1808")));
         convert::PutNumber(arm, numberField(kCGenSeq), 0);
     }
+    listedFile_ = arm;
     return true;
 }
 
