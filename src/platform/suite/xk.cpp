@@ -371,8 +371,22 @@ bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
 
 bool xk_unformat_check(int fmt, int section, std::string_view text, std::string& value, std::string* why) {
     const Layout& l = layout(fmt, section);
-    if (l.parts.empty() || !holds_separator_start(l, text)) value.assign(text);
-    else unformat_into(l, text, value);
+    if (l.parts.empty() || !holds_separator_start(l, text)) {
+        value.assign(text);
+        return check_in(l, fmt, value, why);
+    }
+    unformat_into(l, text, value);
+    // A value that still looks formatted once its separators are gone ("12-3-4" for sections of
+    // 3 leaves "123-4") was typed with a separator too many; taken as it is, a separator would be
+    // kept inside the stored key.
+    if (holds_separator_start(l, value)) {
+        thread_local std::string again;
+        unformat_into(l, value, again);
+        if (again != value) {
+            if (why) *why = "its separators are not where the key format puts them";
+            return false;
+        }
+    }
     return check_in(l, fmt, value, why);
 }
 

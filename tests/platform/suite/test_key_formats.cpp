@@ -310,13 +310,34 @@ TEST_F(KeyValidity, UnformatAndCheckInOneLookAgreeWithBoth) {
     for (const auto& [fmt, section] : sections)
         for (const char* text : texts) {
             SCOPED_TRACE(std::to_string(fmt) + "/" + std::to_string(section) + " '" + text + "'");
-            std::string expected = text, expectedWhy, value = "left over", why;
+            std::string expected = text, expectedWhy, value = "left over", why, again;
             xk_unformat_field(fmt, section, expected);
-            const bool ok = xk_check(fmt, section, expected, &expectedWhy);
+            bool ok = xk_check(fmt, section, expected, &expectedWhy);
+            again = expected;
+            xk_unformat_field(fmt, section, again);
+            if (again != expected) {  // a separator too many: refused, not kept inside the key
+                ok = false;
+                expectedWhy = "its separators are not where the key format puts them";
+            }
             EXPECT_EQ(xk_unformat_check(fmt, section, text, value, &why), ok);
             EXPECT_EQ(value, expected);
             EXPECT_EQ(why, expectedWhy);
         }
+}
+
+// A key typed with a separator too many is refused; before, the separators left after the first
+// removal were taken for a formatted value and one of them stayed inside the stored key.
+TEST_F(KeyValidity, ASeparatorTooManyIsRefusedNotKeptInTheKey) {
+    CompanySettings s;
+    s.formats[9] = gl_format(3);
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}, {"Sub job", 3, "", true, false}}, {}};
+    use(s);
+    std::string value, why;
+    EXPECT_FALSE(xk_unformat_check(16, 0, "12-3-4", value, &why));
+    EXPECT_THAT(why, ::testing::HasSubstr("separators are not where"));
+    EXPECT_FALSE(xk_unformat_check(9, 7, "4000--10", value, &why));
+    EXPECT_TRUE(xk_unformat_check(16, 0, "123-4", value, &why));
+    EXPECT_EQ(value, "1234");
 }
 
 TEST_F(KeyValidity, SectionNotInUseIsInvalid) {
