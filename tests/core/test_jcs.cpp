@@ -259,6 +259,27 @@ TEST_F(JcsTest, ACategorySetUpByALineServesThePairsAfterIt) {
     EXPECT_EQ(Stored(kRecStdPhase, "0100103", "SPCUD1"), "Days");
 }
 
+// A category line of a template that lets it modify, refused after it replaced the record on
+// file (its notes too long): the pairs after it take the unit description the file now holds.
+TEST_F(JcsTest, ACategoryReplacedByARefusedLineServesThePairsWithItsStoredUnit) {
+    const fs::path tpl = appData.path() / "ACCOUNTING" / "TEMPLATE" / "xvjcs.tpl";
+    std::string text = ReadFile(tpl);
+    const auto at = text.find("record 17\npermissions 2");
+    ASSERT_NE(at, std::string::npos);
+    text[at + std::string("record 17\npermissions ").size()] = '3';
+    WriteFile(tpl, text);
+    Run("Convert", Cat("LAB", "1", "", "", "", "Hours"));
+    const std::string notes(convert::kMaxNotesLength + 1, 'n');
+    const std::string report =
+        Run("Convert", Std("01-001.01", "1", "", "", "LAB") +
+                           Line({"17", "LAB", "Category LAB", "1", "", "", "", "Days", "Y", "", notes}) +
+                           Std("01-001.02", "1", "", "", "LAB"));
+    ASSERT_THAT(report, HasSubstr("Notes are too long"));
+    const std::string stored = Stored(kRecStdCategory, "LAB", "SCUDESC");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100101", "SPCUD1"), "Hours");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100102", "SPCUD1"), stored);
+}
+
 // Cost codes of four sections of unequal widths: every group above a member is made from the
 // member's own sections, each cut where the format puts it, in an examined file as in a
 // converted one.

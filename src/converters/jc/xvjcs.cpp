@@ -186,7 +186,12 @@ bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         if (unitTracking[i] == 2) unitTracking[i] = 0;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
     if (rec == kRecStdPhase) return ConvertStdPhase(jcm, info, reason, ctx.messages, ctx.converting, *ctx.report);
-    if (rec == kRecStdCategory) return ConvertStdCategory(jcm, info, reason, ctx.messages, ctx.converting);
+    if (rec == kRecStdCategory) {
+        // Dropped before the line is written: a replace that is refused afterwards (its notes or
+        // user fields not written) still leaves the record changed on file.
+        if (ctx.converting) categories_.clear();
+        return ConvertStdCategory(jcm, info, reason, ctx.messages, ctx.converting);
+    }
     return RejectUnknownRecord(info, reason, "JC Standard", info.FileNumUsed(), false);
 }
 
@@ -195,7 +200,6 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const uint16_t rec = info.ImportedRecs();
     if (rec != kRecStdPhase && rec != kRecStdCategory) return;
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
-    if (rec == kRecStdCategory && ctx.converting) categories_.clear();
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
     for (const auto& entry : taxStatusList)

@@ -139,7 +139,7 @@ private:
 
     // The standard categories the pairs of standard phases name, as the JC master holds them:
     // whether one is on file, and its cost unit description. Read once per category text;
-    // dropped whenever a line writes a standard category.
+    // dropped whenever a line of a standard category is converted.
     struct StandardCategory {
         bool found = false;
         std::string unit;
