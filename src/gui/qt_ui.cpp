@@ -1,6 +1,7 @@
 #include "gui/qt_ui.h"
 
 #include <QApplication>
+#include <clocale>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -512,5 +513,7 @@ void QtUi::show_main_window() {
         splash_->deleteLater();
     }
 }
+
+void useCNumberFormats() { std::setlocale(LC_NUMERIC, "C"); }
 
 }  // namespace dz::gui

@@ -78,4 +78,10 @@ private:
     QString lastFolder_;  // where a file chooser was last used
 };
 
+// Call right after the QApplication is made: Qt takes the user's locale for the C library too,
+// and under one that writes a decimal comma every amount read from a text file would lose its
+// cents ("1500.25" read as 1500) and numbers written to reports would change their form. The
+// program's numbers are always in the "C" form; only the numeric category is set back.
+void useCNumberFormats();
+
 }  // namespace dz::gui

@@ -26,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <clocale>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -149,6 +150,18 @@ private slots:
     void cleanup() {
         dz::ui::reset_panels();
         dz::ui::set_current(nullptr);
+    }
+
+    // Under a user's locale with a decimal comma, amounts from text files keep their cents.
+    void numbersReadInTheCFormUnderADecimalCommaLocale() {
+        const char* kept = std::setlocale(LC_NUMERIC, nullptr);
+        const std::string before = kept ? kept : "C";
+        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.utf8"))
+            QSKIP("no locale with a decimal comma is installed");
+        dz::gui::useCNumberFormats();
+        const double read = std::strtod("1500.25", nullptr);
+        std::setlocale(LC_NUMERIC, before.c_str());
+        QCOMPARE(read, 1500.25);
     }
 
     void mainWindowMenus() {

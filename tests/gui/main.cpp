@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QTest>
 
+#include "gui/qt_ui.h"
+
 int runGuiTest(int argc, char** argv);
 int runDesktopCommandsTest(int argc, char** argv);
 int runTableEditorTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    dz::gui::useCNumberFormats();
     app.setAttribute(Qt::AA_Use96Dpi, true);
     int failed = runGuiTest(argc, argv);
     failed += runDesktopCommandsTest(argc, argv);
