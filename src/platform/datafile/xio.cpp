@@ -4,6 +4,7 @@
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/store.h"
+#include "platform/datafile/text_assign.h"
 #include "platform/datafile/utf8.h"
 
 #include <sqlite3.h>
@@ -544,7 +545,7 @@ Cells default_cells(const Dictionary& d, const RecordDef& r) {
 // reset for every line of a text file).
 inline void reset_cell(Cell& c, const Cell& d) {
     if (d.s.empty()) c.s.clear();
-    else c.s.assign(d.s);
+    else AssignText(c.s, d.s);
     c.d = d.d;
     c.i = d.i;
 }
@@ -2179,7 +2180,7 @@ void clear_positions(Handle& hd) {
 void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     const uint16_t t = f.def.type;
     if (is_text(t)) {
-        v.text.assign(Utf8PrefixBytes(c.s, x_value_def::kTextMax));
+        AssignText(v.text, Utf8PrefixBytes(c.s, x_value_def::kTextMax));
         if (c.s.size() > x_value_def::kTextMax) v.longText = c.s;
         else v.longText.clear();
     } else if (is_real(t)) {
@@ -2204,7 +2205,7 @@ void text_into_cell(const FieldDef& f, std::string_view s, Cell& c) {
     if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
     if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
     trim();
-    c.s.assign(s);  // into the cell's own storage: no allocation when it fits
+    AssignText(c.s, s);  // into the cell's own storage: no allocation when it fits
 }
 
 void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {

@@ -126,3 +126,19 @@ TEST(ImportColumns, FirstColumnOfGoodAndBadLines) {
     EXPECT_EQ(FirstColumn(" 4 ,\"unclosed"), "4");
     EXPECT_EQ(FirstColumn("noComma"), "noComma");
 }
+
+// Whether a record goes on past a line end, and how a line hands its quoting to the next.
+TEST(ImportColumns, QuotingAtALinesEnd) {
+    EXPECT_EQ(ScanQuotes("a,b,c"), QuoteState::Unquoted);
+    EXPECT_EQ(ScanQuotes("a,b, "), QuoteState::ColumnStart);
+    EXPECT_EQ(ScanQuotes("a,\"b,c"), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("a, \"b\"\"\",c,\"d"), QuoteState::InQuote);   // a doubled quote stays inside
+    EXPECT_EQ(ScanQuotes("a,\"b\"\"\""), QuoteState::AfterQuote);
+    EXPECT_EQ(ScanQuotes("5\" pipe,x"), QuoteState::Unquoted);           // a quote inside plain text
+    EXPECT_EQ(ScanQuotes("\"b\" x \"y,\"z"), QuoteState::InQuote);       // text after a quote runs to the comma
+    EXPECT_EQ(ScanQuotes("\""), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("", QuoteState::InQuote), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("end\",x", QuoteState::InQuote), QuoteState::Unquoted);
+    EXPECT_EQ(ScanQuotes("\"\"still in", QuoteState::InQuote), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("\"", QuoteState::InQuote), QuoteState::AfterQuote);
+}
