@@ -2483,11 +2483,14 @@ uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
     return c && t == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
 }
 
+namespace {
+const std::string kNoText;  // what a text read of a field that is not a text answers
+}  // namespace
+
 const std::string& xio_get_text(uint16_t h, uint16_t fld) {
-    static const std::string none;
     uint16_t t = 0;
     const Cell* c = typed_cell(h, fld, t);
-    return c && is_text(t) ? c->s : none;
+    return c && is_text(t) ? c->s : kNoText;
 }
 
 int xio_put_number(uint16_t h, uint16_t fld, double number) {

@@ -120,12 +120,18 @@ bool holdsControl(std::string_view text) {
     const char* p = text.data();
     std::size_t n = text.size();
     uint64_t any = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        uint64_t w;
-        std::memcpy(&w, p, 8);
-        any |= (w - kOnes * 0x20) & ~w & kTops;
+    if (n < 8) {
+        for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+        return any != 0;
     }
-    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+    auto look = [&](const char* at) {
+        uint64_t w;
+        std::memcpy(&w, at, 8);
+        any |= (w - kOnes * 0x20) & ~w & kTops;
+    };
+    const char* const last = p + n - 8;
+    for (; p < last; p += 8) look(p);
+    look(last);  // the last eight bytes, overlapping those looked at already
     return any != 0;
 }
 
@@ -568,7 +574,8 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     }
 
     ClearValue(value);
-    blank = IsBlank(text);
+    // A value that begins with anything but a blank is not blank: only the others need the scan.
+    blank = text.empty() || ((text.front() == ' ' || text.front() == '\t') && IsBlank(text));
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
