@@ -121,8 +121,16 @@ bool holdsControl(std::string_view text) {
     std::size_t n = text.size();
     uint64_t any = 0;
     if (n < 8) {
-        for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
-        return any != 0;
+        if (n < 4) {
+            for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+            return any != 0;
+        }
+        // Four to seven bytes: the first four and the last four, overlapping.
+        constexpr uint32_t kOnes4 = 0x01010101U, kTops4 = 0x80808080U;
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        return (((a - kOnes4 * 0x20) & ~a) | ((b - kOnes4 * 0x20) & ~b)) & kTops4;
     }
     auto look = [&](const char* at) {
         uint64_t w;
@@ -632,7 +640,8 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
-    if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
+    if (xio_is_text_type(def.type) && def.keyFormat != 0 &&
+        keyFormatted(keySlot(fmt, index), def.keyFormat, suite::settings_generation())) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
@@ -676,20 +685,35 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     return false;
 }
 
+xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t index) {
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    const std::less<const TemplateFormat*> before;
+    if (before(&fmt, formats.data()) || !before(&fmt, formats.data() + formats.size())) {
+        keyScratch_.shapeKnown = false;  // answers for one column only
+        return keyScratch_;
+    }
+    const auto f = static_cast<std::size_t>(&fmt - formats.data());
+    if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
+    if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+    return keyAnswers_[f][index];
+}
+
+bool xvlImport::keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation) {
+    if (!slot.shapeKnown || slot.shapeGeneration != generation) {
+        slot.formatted = suite::xk_width(keyFormat, 0) > 0;
+        slot.capitals = suite::xk_capitals(keyFormat, 0);
+        slot.shapeGeneration = generation;
+        slot.shapeKnown = true;
+    }
+    return slot.formatted;
+}
+
 const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
                                                  std::string_view raw) {
     const int keyFormat = fmt.columns[index].def.keyFormat;
     // Lines often repeat a column's key value (an expense account, a phase): the answer for the
     // column's value before stands while the company's settings, and so its key formats, do.
-    const std::vector<TemplateFormat>& formats = tpl_.Formats();
-    KeyAnswer* slot = &keyScratch_;
-    const std::less<const TemplateFormat*> before;
-    if (!before(&fmt, formats.data()) && before(&fmt, formats.data() + formats.size())) {
-        const auto f = static_cast<std::size_t>(&fmt - formats.data());
-        if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
-        if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
-        slot = &keyAnswers_[f][index];
-    }
+    KeyAnswer* slot = &keySlot(fmt, index);
     const uint64_t generation = suite::settings_generation();
     if (slot->known && slot->generation == generation && slot->raw == raw) {
         slot->misses = 0;
@@ -704,7 +728,8 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std:
     if (remember) a.raw.assign(raw);
     a.why.clear();
     a.ok = suite::xk_unformat_check(keyFormat, section, raw, a.value, &a.why);
-    if (a.ok && suite::xk_capitals(keyFormat, 0))
+    keyFormatted(a, keyFormat, generation);
+    if (a.ok && a.capitals)
         for (char& ch : a.value) ch = upperAscii(ch);
     a.generation = generation;
     a.known = remember;
