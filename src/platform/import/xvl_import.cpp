@@ -773,20 +773,24 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
     const std::string_view* const cols = columns_.data() + first;
+    // In locals: a store through a char pointer could change any member, which the loop would
+    // then read again for every column.
+    char* const cleared = cleared_.data();
+    x_value_def* const values = values_.data();
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion (and its value,
         // cleared already for the line before, is not cleared again).
         if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared_[i]) {
-                ClearValue(values_[i]);
-                cleared_[i] = 1;
+            if (!cleared[i]) {
+                ClearValue(values[i]);
+                cleared[i] = 1;
             }
             continue;
         }
         bool blank = false;
-        cleared_[i] = 0;
-        if (!convertColumn(fmt, i, cols[i], values_[i], blank, info)) return 1;
+        cleared[i] = 0;
+        if (!convertColumn(fmt, i, cols[i], values[i], blank, info)) return 1;
         if (!blank) {
             blank_[i] = 0;
             filled_.push_back(i);
