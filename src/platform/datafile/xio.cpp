@@ -555,7 +555,12 @@ void reset_cells(Cells& buf, const Cells& defaults) {
         buf = defaults;
         return;
     }
-    for (size_t n = 0; n < buf.size(); ++n) reset_cell(buf[n], defaults[n]);
+    // Through locals: the string stores could alias the vectors' own pointers, which the loop
+    // would then read again for every cell.
+    Cell* const cells = buf.data();
+    const Cell* const from = defaults.data();
+    const size_t count = buf.size();
+    for (size_t n = 0; n < count; ++n) reset_cell(cells[n], from[n]);
 }
 
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
