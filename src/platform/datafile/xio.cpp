@@ -2201,15 +2201,46 @@ void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     }
 }
 
+// Does the text hold a zero byte? Values are short and seldom do: words of the text are looked
+// at in place, a call to a library search costing more than the look for a short one. A word
+// holds a zero byte exactly when subtracting one from each byte borrows into a byte whose top
+// bit was clear.
+bool holds_nul(std::string_view s) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
+    const char* p = s.data();
+    const std::size_t n = s.size();
+    if (n < 8) {
+        if (n < 4) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (p[i] == '\0') return true;
+            return false;
+        }
+        uint32_t a, b;  // the first four bytes and the last four, overlapping
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        return ((((a - 0x01010101U) & ~a) | ((b - 0x01010101U) & ~b)) & 0x80808080U) != 0;
+    }
+    uint64_t any = 0, w;
+    const char* const last = p + n - 8;
+    for (; p < last; p += 8) {
+        std::memcpy(&w, p, 8);
+        any |= (w - kOnes) & ~w & kTops;
+    }
+    std::memcpy(&w, last, 8);  // the last eight, overlapping those looked at
+    any |= (w - kOnes) & ~w & kTops;
+    return any != 0;
+}
+
 // A text field's cell: trailing blanks and anything from a NUL on dropped, cut to its length.
 void text_into_cell(const FieldDef& f, std::string_view s, Cell& c) {
     auto trim = [&s] {
         while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
     };
     trim();
-    if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
+    const std::size_t whole = s.size();
+    if (holds_nul(s)) s = s.substr(0, s.find('\0'));
     if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
-    trim();
+    if (s.size() != whole) trim();  // what was cut may end in blanks
     AssignText(c.s, s);  // into the cell's own storage: no allocation when it fits
 }
 

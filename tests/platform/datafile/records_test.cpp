@@ -116,6 +116,18 @@ TEST_F(Records, OneMemberCallsMatchTheWholeValueCalls) {
         EXPECT_EQ(xio_get_text(a, f), "de");
         ASSERT_EQ(xio_put_text(a, f, xio_get_text(a, f)), XIO_OK);
         EXPECT_EQ(xio_get_text(a, f), "de");
+        // A NUL ends the text wherever it stands, and the blanks before it go too.
+        for (const auto& [text, kept] : std::vector<std::pair<std::string, std::string>>{
+                 {std::string("a\0b", 3), "a"},
+                 {std::string("ab  \0cd", 7), "ab"},
+                 {std::string("abcdef\0", 7), "abcdef"},
+                 {std::string("abcdefghijk\0xyz", 15), "abcdefghijk"},
+                 {std::string("abcdefghijklmno\0", 16), "abcdefghijklmno"},
+                 {std::string("\0abcdefghi", 10), ""},
+                 {"abcdefghijklmnop", "abcdefghijklmnop"}}) {
+            ASSERT_EQ(xio_put_text(a, f, text), XIO_OK);
+            EXPECT_EQ(xio_get_text(a, f), kept) << text.size();
+        }
     }
     EXPECT_EQ(xio_get_number(a, 0), 0);
     EXPECT_EQ(xio_get_text(a, 999), "");
