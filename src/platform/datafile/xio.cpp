@@ -4,6 +4,7 @@
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/store.h"
+#include "platform/datafile/text_assign.h"
 #include "platform/datafile/utf8.h"
 
 #include <sqlite3.h>
@@ -544,7 +545,7 @@ Cells default_cells(const Dictionary& d, const RecordDef& r) {
 // reset for every line of a text file).
 inline void reset_cell(Cell& c, const Cell& d) {
     if (d.s.empty()) c.s.clear();
-    else c.s.assign(d.s);
+    else AssignText(c.s, d.s);
     c.d = d.d;
     c.i = d.i;
 }
@@ -554,7 +555,12 @@ void reset_cells(Cells& buf, const Cells& defaults) {
         buf = defaults;
         return;
     }
-    for (size_t n = 0; n < buf.size(); ++n) reset_cell(buf[n], defaults[n]);
+    // Through locals: the string stores could alias the vectors' own pointers, which the loop
+    // would then read again for every cell.
+    Cell* const cells = buf.data();
+    const Cell* const from = defaults.data();
+    const size_t count = buf.size();
+    for (size_t n = 0; n < count; ++n) reset_cell(cells[n], from[n]);
 }
 
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
@@ -2179,7 +2185,7 @@ void clear_positions(Handle& hd) {
 void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     const uint16_t t = f.def.type;
     if (is_text(t)) {
-        v.text.assign(Utf8PrefixBytes(c.s, x_value_def::kTextMax));
+        AssignText(v.text, Utf8PrefixBytes(c.s, x_value_def::kTextMax));
         if (c.s.size() > x_value_def::kTextMax) v.longText = c.s;
         else v.longText.clear();
     } else if (is_real(t)) {
@@ -2195,16 +2201,47 @@ void to_value(const FieldDef& f, const Cell& c, x_value_def& v) {
     }
 }
 
+// Does the text hold a zero byte? Values are short and seldom do: words of the text are looked
+// at in place, a call to a library search costing more than the look for a short one. A word
+// holds a zero byte exactly when subtracting one from each byte borrows into a byte whose top
+// bit was clear.
+bool holds_nul(std::string_view s) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
+    const char* p = s.data();
+    const std::size_t n = s.size();
+    if (n < 8) {
+        if (n < 4) {
+            for (std::size_t i = 0; i < n; ++i)
+                if (p[i] == '\0') return true;
+            return false;
+        }
+        uint32_t a, b;  // the first four bytes and the last four, overlapping
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        return ((((a - 0x01010101U) & ~a) | ((b - 0x01010101U) & ~b)) & 0x80808080U) != 0;
+    }
+    uint64_t any = 0, w;
+    const char* const last = p + n - 8;
+    for (; p < last; p += 8) {
+        std::memcpy(&w, p, 8);
+        any |= (w - kOnes) & ~w & kTops;
+    }
+    std::memcpy(&w, last, 8);  // the last eight, overlapping those looked at
+    any |= (w - kOnes) & ~w & kTops;
+    return any != 0;
+}
+
 // A text field's cell: trailing blanks and anything from a NUL on dropped, cut to its length.
 void text_into_cell(const FieldDef& f, std::string_view s, Cell& c) {
     auto trim = [&s] {
         while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.remove_suffix(1);
     };
     trim();
-    if (auto nul = s.find('\0'); nul != std::string_view::npos) s = s.substr(0, nul);
+    const std::size_t whole = s.size();
+    if (holds_nul(s)) s = s.substr(0, s.find('\0'));
     if (s.size() > f.def.length) s = Utf8Prefix(s, f.def.length);  // the length counts characters
-    trim();
-    c.s.assign(s);  // into the cell's own storage: no allocation when it fits
+    if (s.size() != whole) trim();  // what was cut may end in blanks
+    AssignText(c.s, s);  // into the cell's own storage: no allocation when it fits
 }
 
 void from_value(const FieldDef& f, const x_value_def& v, Cell& c) {
@@ -2482,11 +2519,14 @@ uint16_t xio_get_flag(uint16_t h, uint16_t fld) {
     return c && t == XIO_TYPE_LOGICAL && c->i ? 1 : 0;
 }
 
+namespace {
+const std::string kNoText;  // what a text read of a field that is not a text answers
+}  // namespace
+
 const std::string& xio_get_text(uint16_t h, uint16_t fld) {
-    static const std::string none;
     uint16_t t = 0;
     const Cell* c = typed_cell(h, fld, t);
-    return c && is_text(t) ? c->s : none;
+    return c && is_text(t) ? c->s : kNoText;
 }
 
 int xio_put_number(uint16_t h, uint16_t fld, double number) {

@@ -120,12 +120,26 @@ bool holdsControl(std::string_view text) {
     const char* p = text.data();
     std::size_t n = text.size();
     uint64_t any = 0;
-    for (; n >= 8; p += 8, n -= 8) {
-        uint64_t w;
-        std::memcpy(&w, p, 8);
-        any |= (w - kOnes * 0x20) & ~w & kTops;
+    if (n < 8) {
+        if (n < 4) {
+            for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+            return any != 0;
+        }
+        // Four to seven bytes: the first four and the last four, overlapping.
+        constexpr uint32_t kOnes4 = 0x01010101U, kTops4 = 0x80808080U;
+        uint32_t a, b;
+        std::memcpy(&a, p, 4);
+        std::memcpy(&b, p + n - 4, 4);
+        return (((a - kOnes4 * 0x20) & ~a) | ((b - kOnes4 * 0x20) & ~b)) & kTops4;
     }
-    for (; n > 0; ++p, --n) any |= static_cast<unsigned char>(*p) < 0x20;
+    auto look = [&](const char* at) {
+        uint64_t w;
+        std::memcpy(&w, at, 8);
+        any |= (w - kOnes * 0x20) & ~w & kTops;
+    };
+    const char* const last = p + n - 8;
+    for (; p < last; p += 8) look(p);
+    look(last);  // the last eight bytes, overlapping those looked at already
     return any != 0;
 }
 
@@ -568,7 +582,8 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     }
 
     ClearValue(value);
-    blank = IsBlank(text);
+    // A value that begins with anything but a blank is not blank: only the others need the scan.
+    blank = text.empty() || ((text.front() == ' ' || text.front() == '\t') && IsBlank(text));
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
@@ -625,7 +640,8 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
-    if (xio_is_text_type(def.type) && def.keyFormat != 0 && suite::xk_width(def.keyFormat, 0) > 0) {
+    if (xio_is_text_type(def.type) && def.keyFormat != 0 &&
+        keyFormatted(keySlot(fmt, index), def.keyFormat, suite::settings_generation())) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
@@ -669,20 +685,35 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     return false;
 }
 
+xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t index) {
+    const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    const std::less<const TemplateFormat*> before;
+    if (before(&fmt, formats.data()) || !before(&fmt, formats.data() + formats.size())) {
+        keyScratch_.shapeKnown = false;  // answers for one column only
+        return keyScratch_;
+    }
+    const auto f = static_cast<std::size_t>(&fmt - formats.data());
+    if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
+    if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+    return keyAnswers_[f][index];
+}
+
+bool xvlImport::keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation) {
+    if (!slot.shapeKnown || slot.shapeGeneration != generation) {
+        slot.formatted = suite::xk_width(keyFormat, 0) > 0;
+        slot.capitals = suite::xk_capitals(keyFormat, 0);
+        slot.shapeGeneration = generation;
+        slot.shapeKnown = true;
+    }
+    return slot.formatted;
+}
+
 const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
                                                  std::string_view raw) {
     const int keyFormat = fmt.columns[index].def.keyFormat;
     // Lines often repeat a column's key value (an expense account, a phase): the answer for the
     // column's value before stands while the company's settings, and so its key formats, do.
-    const std::vector<TemplateFormat>& formats = tpl_.Formats();
-    KeyAnswer* slot = &keyScratch_;
-    const std::less<const TemplateFormat*> before;
-    if (!before(&fmt, formats.data()) && before(&fmt, formats.data() + formats.size())) {
-        const auto f = static_cast<std::size_t>(&fmt - formats.data());
-        if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
-        if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
-        slot = &keyAnswers_[f][index];
-    }
+    KeyAnswer* slot = &keySlot(fmt, index);
     const uint64_t generation = suite::settings_generation();
     if (slot->known && slot->generation == generation && slot->raw == raw) {
         slot->misses = 0;
@@ -697,7 +728,8 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std:
     if (remember) a.raw.assign(raw);
     a.why.clear();
     a.ok = suite::xk_unformat_check(keyFormat, section, raw, a.value, &a.why);
-    if (a.ok && suite::xk_capitals(keyFormat, 0))
+    keyFormatted(a, keyFormat, generation);
+    if (a.ok && a.capitals)
         for (char& ch : a.value) ch = upperAscii(ch);
     a.generation = generation;
     a.known = remember;
@@ -741,20 +773,24 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
     const std::string_view* const cols = columns_.data() + first;
+    // In locals: a store through a char pointer could change any member, which the loop would
+    // then read again for every column.
+    char* const cleared = cleared_.data();
+    x_value_def* const values = values_.data();
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion (and its value,
         // cleared already for the line before, is not cleared again).
         if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared_[i]) {
-                ClearValue(values_[i]);
-                cleared_[i] = 1;
+            if (!cleared[i]) {
+                ClearValue(values[i]);
+                cleared[i] = 1;
             }
             continue;
         }
         bool blank = false;
-        cleared_[i] = 0;
-        if (!convertColumn(fmt, i, cols[i], values_[i], blank, info)) return 1;
+        cleared[i] = 0;
+        if (!convertColumn(fmt, i, cols[i], values[i], blank, info)) return 1;
         if (!blank) {
             blank_[i] = 0;
             filled_.push_back(i);

@@ -232,7 +232,18 @@ private:
         std::string value;
         std::string why;
         uint32_t misses = 0;  // lines since the value last repeated
+        // The column's key format, for the settings of `shapeGeneration`: does it have a
+        // width (values are unformatted), are values in capitals.
+        bool shapeKnown = false;
+        uint64_t shapeGeneration = 0;
+        bool formatted = false;
+        bool capitals = false;
     };
+    // The answers kept for a column (keyScratch_ for a column of no template format).
+    KeyAnswer& keySlot(const TemplateFormat& fmt, std::size_t index);
+    // Does the key-format column's format have a width, as xk_width answers for the current
+    // settings; fills the slot's shape.
+    bool keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation);
     const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);

@@ -1,5 +1,6 @@
 #include "platform/import/xvl_values.h"
 
+#include "platform/datafile/text_assign.h"
 #include "platform/datafile/utf8.h"
 
 #include "platform/import/xvl_case.h"
@@ -262,7 +263,7 @@ ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool a
                 value.longText.assign(text);
                 value.text.assign(Utf8PrefixBytes(text, x_value_def::kTextMax));
             } else {
-                value.text.assign(text);
+                AssignText(value.text, text);
                 value.longText.clear();
             }
             return r;

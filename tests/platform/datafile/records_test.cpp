@@ -106,6 +106,29 @@ TEST_F(Records, OneMemberCallsMatchTheWholeValueCalls) {
             EXPECT_EQ(whole(a), whole(b)) << t;
         }
     }
+    // A text taken from the field itself: its tail, its head, the whole of it.
+    {
+        const uint16_t f = xio_num(a, XIO_NUM_RECORD, 1, "MEMO");
+        ASSERT_EQ(xio_put_text(a, f, "abcdefghij"), XIO_OK);
+        ASSERT_EQ(xio_put_text(a, f, std::string_view(xio_get_text(a, f)).substr(3)), XIO_OK);
+        EXPECT_EQ(xio_get_text(a, f), "defghij");
+        ASSERT_EQ(xio_put_text(a, f, std::string_view(xio_get_text(a, f)).substr(0, 2)), XIO_OK);
+        EXPECT_EQ(xio_get_text(a, f), "de");
+        ASSERT_EQ(xio_put_text(a, f, xio_get_text(a, f)), XIO_OK);
+        EXPECT_EQ(xio_get_text(a, f), "de");
+        // A NUL ends the text wherever it stands, and the blanks before it go too.
+        for (const auto& [text, kept] : std::vector<std::pair<std::string, std::string>>{
+                 {std::string("a\0b", 3), "a"},
+                 {std::string("ab  \0cd", 7), "ab"},
+                 {std::string("abcdef\0", 7), "abcdef"},
+                 {std::string("abcdefghijk\0xyz", 15), "abcdefghijk"},
+                 {std::string("abcdefghijklmno\0", 16), "abcdefghijklmno"},
+                 {std::string("\0abcdefghi", 10), ""},
+                 {"abcdefghijklmnop", "abcdefghijklmnop"}}) {
+            ASSERT_EQ(xio_put_text(a, f, text), XIO_OK);
+            EXPECT_EQ(xio_get_text(a, f), kept) << text.size();
+        }
+    }
     EXPECT_EQ(xio_get_number(a, 0), 0);
     EXPECT_EQ(xio_get_text(a, 999), "");
     EXPECT_EQ(xio_put_number(a, 999, 1), XIO_BAD_CALL);

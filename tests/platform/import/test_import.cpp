@@ -103,7 +103,9 @@ TEST_F(ImportRecords, ControlBytesAreFoundWhereverTheyStandInAValue) {
     // Names long enough to be looked at in words; the control byte early, late and last.
     const std::string lines = std::string(kHead) + "C,a1,Name with a" + std::string(1, '\0') + " zero,,,,,,,,\r\n" +
                               "C,a2,\"Name broken\r\nover two lines\",,,,,,,,\r\n" + "C,a3,Twelve bytes\x01,,,,,,,,\r\n" +
-                              "C,a4,Tab\tinside \xC3\xA9\xC3\xA9 and more,,,,,,,,\r\n";
+                              "C,a4,Tab\tinside \xC3\xA9\xC3\xA9 and more,,,,,,,,\r\n" + "C,a5,Nine byte" +
+                              std::string(1, '\0') + ",,,,,,,,\r\n" + "C,a6,Short" + std::string(1, '\0') + ",,,,,,,,\r\n" +
+                              "C,a7,Fo" + std::string(1, '\0') + "r,,,,,,,,\r\n" + "C,a8,N" + std::string(1, '\0') + ",,,,,,,,\r\n";
     const auto txt = Text("c.txt", lines);
     xvlImport imp(tpl);
     ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
@@ -116,6 +118,10 @@ TEST_F(ImportRecords, ControlBytesAreFoundWhereverTheyStandInAValue) {
     EXPECT_EQ(Get(1, "CNAME").text, "Twelve bytes\x01");
     ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
     EXPECT_EQ(Get(1, "CNAME").text, "Tab\tinside \xC3\xA9\xC3\xA9 and more");
+    for (int k = 0; k < 4; ++k) {  // a NUL the last of ten bytes, of six, the third of four, the last of two
+        ASSERT_EQ(imp.xvlImportNextRec(info), 1) << k;
+        EXPECT_THAT(info.Message(), HasSubstr("holds a NUL character (a zero byte), which no field can store (fld 2, col 3)"));
+    }
 }
 
 TEST_F(ImportRecords, BlankColumnsKeepTheDefaults) {

@@ -126,3 +126,51 @@ TEST(ImportColumns, FirstColumnOfGoodAndBadLines) {
     EXPECT_EQ(FirstColumn(" 4 ,\"unclosed"), "4");
     EXPECT_EQ(FirstColumn("noComma"), "noComma");
 }
+
+// Whether a record goes on past a line end, and how a line hands its quoting to the next.
+TEST(ImportColumns, QuotingAtALinesEnd) {
+    EXPECT_EQ(ScanQuotes("a,b,c"), QuoteState::Unquoted);
+    EXPECT_EQ(ScanQuotes("a,b, "), QuoteState::ColumnStart);
+    EXPECT_EQ(ScanQuotes("a,\"b,c"), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("a, \"b\"\"\",c,\"d"), QuoteState::InQuote);   // a doubled quote stays inside
+    EXPECT_EQ(ScanQuotes("a,\"b\"\"\""), QuoteState::AfterQuote);
+    EXPECT_EQ(ScanQuotes("5\" pipe,x"), QuoteState::Unquoted);           // a quote inside plain text
+    EXPECT_EQ(ScanQuotes("\"b\" x \"y,\"z"), QuoteState::InQuote);       // text after a quote runs to the comma
+    EXPECT_EQ(ScanQuotes("\""), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("", QuoteState::InQuote), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("end\",x", QuoteState::InQuote), QuoteState::Unquoted);
+    EXPECT_EQ(ScanQuotes("\"\"still in", QuoteState::InQuote), QuoteState::InQuote);
+    EXPECT_EQ(ScanQuotes("\"", QuoteState::InQuote), QuoteState::AfterQuote);
+}
+
+// Plain columns of every length around a word's eight bytes, with blanks and a comma at each
+// place in the word: each comes back whole.
+TEST(ImportColumns, PlainColumnsOfEveryLengthSplitWhole) {
+    for (std::size_t len = 0; len <= 20; ++len)
+        for (std::size_t lead = 0; lead < 3; ++lead) {
+            std::string value;
+            for (std::size_t k = 0; k < len; ++k) value.push_back(static_cast<char>('a' + k % 26));
+            if (len > 2) value[len / 2] = ' ';
+            const std::string line = std::string(lead, ' ') + value + "," + value + ",x" + std::string(lead, ' ');
+            std::vector<std::string> cols;
+            std::size_t bad = 0;
+            ASSERT_TRUE(SplitColumns(line, cols, bad)) << line;
+            EXPECT_EQ(cols, (std::vector<std::string>{value, value, "x"})) << line;
+        }
+}
+
+// Runs of empty columns across the number of columns kept: those past it are counted, and the
+// last filled one is noted.
+TEST(ImportColumns, EmptyRunsAcrossTheColumnsKept) {
+    std::vector<std::string_view> cols;
+    std::string scratch;
+    std::size_t bad = 0, lastFilled = 0;
+    ASSERT_TRUE(SplitColumnViews("a,,,,,b,,", cols, scratch, bad, 3, lastFilled));
+    EXPECT_EQ(cols, (std::vector<std::string_view>{"a", "", ""}));
+    EXPECT_EQ(lastFilled, 6u);
+    ASSERT_TRUE(SplitColumnViews(",,,,", cols, scratch, bad, 2, lastFilled));
+    EXPECT_EQ(cols, (std::vector<std::string_view>{"", ""}));
+    EXPECT_EQ(lastFilled, 0u);
+    ASSERT_TRUE(SplitColumnViews(",,x,,", cols, scratch, bad, 10, lastFilled));
+    EXPECT_EQ(cols, (std::vector<std::string_view>{"", "", "x", "", ""}));
+}
