@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -112,7 +111,9 @@ private:
     std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, bool later = false);
     std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, uint64_t hash, bool later = false);
     // Whether a stored text is above every text held (in the order of their bytes).
-    bool aboveAll(std::string_view stored) const { return top_.has_value() ? stored > *top_ : size_ == 0; }
+    bool aboveAll(std::string_view stored) const {
+        return topRef_ != 0 ? stored > entryAt(topRef_)->first.stored() : size_ == 0;
+    }
     uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
@@ -143,9 +144,9 @@ private:
     uint64_t pendingHash_ = 0;
     uint16_t pendingValue_ = 0;
     uint32_t pendingRef_ = 0;
-    // The highest stored text ever held (erased ones too): texts above it are new without a
-    // look-up, as the texts of a file in key order are.
-    std::optional<std::string> top_;
+    // The entry of the highest stored text ever held (erased ones stay in the blocks), 0 for
+    // none: texts above it are new without a look-up, as the texts of a file in key order are.
+    uint32_t topRef_ = 0;
 };
 
 }  // namespace dz::convert
