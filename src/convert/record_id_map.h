@@ -71,7 +71,7 @@ public:
     std::pair<iterator, bool> emplace(std::string_view text, uint16_t value);
     // The same for a caller that needs no answer: the text's slot is asked of memory now and
     // the text placed at the map's next call, so that the wait for a slot among millions
-    // overlaps the caller's other work. (A failure to allocate surfaces at that next call.)
+    // overlaps the caller's other work. (A failure to allocate surfaces at this call or the next.)
     void add(std::string_view text, uint16_t value);
     std::size_t erase(std::string_view text);
     std::size_t size() const { return settled().size_; }
