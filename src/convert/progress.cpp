@@ -182,13 +182,19 @@ bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t f
     file_records = records;
     file_rejected = rejected;
     file_percent = static_cast<uint16_t>(file_pct < 0 ? 0 : file_pct);
-    if (file_size != 0 && total_bytes != 0) {
-        double done = file_percent / 100.0 * file_size + bytes_before;
-        double pct = done / total_bytes * 100.0 + 0.5;
-        run_percent = pct >= 100.0 ? 100 : static_cast<uint16_t>(pct);
-    } else {
-        run_percent = 0;
+    // The run's percent changes only with the file's: its divisions are done again only then.
+    const RunPercentFrom from{file_percent, file_size, bytes_before, total_bytes};
+    if (!(from == runPercentFrom_)) {
+        runPercentFrom_ = from;
+        if (file_size != 0 && total_bytes != 0) {
+            double done = file_percent / 100.0 * file_size + bytes_before;
+            double pct = done / total_bytes * 100.0 + 0.5;
+            runPercentOf_ = pct >= 100.0 ? 100 : static_cast<uint16_t>(pct);
+        } else {
+            runPercentOf_ = 0;
+        }
     }
+    run_percent = runPercentOf_;
     const double at = SteadySeconds();
     const int64_t second = Now();
     if (file_percent >= 100 || file_percent != shownPercent_ || second != shownSecond_ || at - shownAt_ >= 0.1) {

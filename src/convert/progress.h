@@ -78,6 +78,13 @@ private:
     // nor the second, within a tenth of a second of the last drawing, leaves the texts as they
     // are (a person sees no more), yet still lets a Stop through.
     int shownPercent_ = -1;
+    // What the run's percent was last worked out from, and the answer.
+    struct RunPercentFrom {
+        uint32_t filePercent = UINT32_MAX, fileSize = 0, bytesBefore = 0, totalBytes = 0;
+        bool operator==(const RunPercentFrom&) const = default;
+    };
+    RunPercentFrom runPercentFrom_;
+    uint16_t runPercentOf_ = 0;
     int64_t shownSecond_ = -1;
     double shownAt_ = 0;
 };

@@ -218,7 +218,7 @@ RecordIdMap& RecordIdMap::operator=(RecordIdMap&& other) noexcept {
     pendingHash_ = other.pendingHash_;
     pendingValue_ = other.pendingValue_;
     pendingRef_ = other.pendingRef_;
-    top_ = std::move(other.top_);
+    topRef_ = other.topRef_;
     other.clear();
     return *this;
 }
@@ -361,8 +361,14 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view tex
 void RecordIdMap::add(std::string_view text, uint16_t value) {
     settled();
     const std::string_view stored = Stored(text);
+    const uint64_t hash = Hash(stored);
+    // A text above every text held (a file in key order) is new: stored now, its slot set later.
+    if (aboveAll(stored)) {
+        emplaceStored(stored, value, hash, true);
+        return;
+    }
     pendingText_.assign(stored);
-    pendingHash_ = Hash(stored);
+    pendingHash_ = hash;
     pendingValue_ = value;
     pending_ = true;
     if (!slots_.empty()) __builtin_prefetch(&slots_[static_cast<std::size_t>(pendingHash_) & (slots_.size() - 1)]);
@@ -391,13 +397,10 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_vi
                                                                   uint64_t hash, bool later) {
     if ((used_ + 1) * 4 > slots_.size() * 3) grow();
     const bool above = aboveAll(text);
-    if (above) {
-        if (top_) top_->assign(text);
-        else top_.emplace(text);
-    }
     if (above && later) {
         // New for certain: no look-up now; the slot is asked of memory and set at the next call.
         const uint32_t ref = store(text, value);
+        topRef_ = ref;
         ++size_;
         pendingRef_ = ref;
         pendingHash_ = hash;
@@ -409,6 +412,7 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_vi
     const std::size_t i = probe(text, hash, found);
     if (found) return {entryAt(slots_[i].ref()), false};
     const uint32_t ref = store(text, value);
+    if (above) topRef_ = ref;
     if (slots_[i].ref() == kEmpty) ++used_;
     slots_[i].set(ref, Tag(hash));
     ++size_;
@@ -431,7 +435,7 @@ std::size_t RecordIdMap::erase(std::string_view text) {
 void RecordIdMap::clear() {
     pending_ = false;
     pendingRef_ = 0;
-    top_.reset();
+    topRef_ = 0;
     slots_.clear();
     slots_.shrink_to_fit();
     blocks_.clear();

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -72,7 +71,7 @@ public:
     std::pair<iterator, bool> emplace(std::string_view text, uint16_t value);
     // The same for a caller that needs no answer: the text's slot is asked of memory now and
     // the text placed at the map's next call, so that the wait for a slot among millions
-    // overlaps the caller's other work. (A failure to allocate surfaces at that next call.)
+    // overlaps the caller's other work. (A failure to allocate surfaces at this call or the next.)
     void add(std::string_view text, uint16_t value);
     std::size_t erase(std::string_view text);
     std::size_t size() const { return settled().size_; }
@@ -112,7 +111,9 @@ private:
     std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, bool later = false);
     std::pair<iterator, bool> emplaceStored(std::string_view stored, uint16_t value, uint64_t hash, bool later = false);
     // Whether a stored text is above every text held (in the order of their bytes).
-    bool aboveAll(std::string_view stored) const { return top_.has_value() ? stored > *top_ : size_ == 0; }
+    bool aboveAll(std::string_view stored) const {
+        return topRef_ != 0 ? stored > entryAt(topRef_)->first.stored() : size_ == 0;
+    }
     uint32_t store(std::string_view stored, uint16_t value);
     void grow();
 
@@ -143,9 +144,9 @@ private:
     uint64_t pendingHash_ = 0;
     uint16_t pendingValue_ = 0;
     uint32_t pendingRef_ = 0;
-    // The highest stored text ever held (erased ones too): texts above it are new without a
-    // look-up, as the texts of a file in key order are.
-    std::optional<std::string> top_;
+    // The entry of the highest stored text ever held (erased ones stay in the blocks), 0 for
+    // none: texts above it are new without a look-up, as the texts of a file in key order are.
+    uint32_t topRef_ = 0;
 };
 
 }  // namespace dz::convert

@@ -8,12 +8,15 @@
 #include "platform/import/xvl_timestamp.h"
 #include "platform/ui/own_files.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace dz::convert {
@@ -229,6 +232,59 @@ void AlignKeyText(uint16_t file, uint16_t field, std::string& text) {
     if (const xio_fld_def* def = xio_field_def(file, field)) AlignKeyText(*def, text);
 }
 
+namespace {
+
+// Copies a key value (at most a few dozen bytes) a word at a time, the last word overlapping:
+// for copies this short, the compiler's own expansion (a string instruction) is far slower.
+void CopyShort(char* to, const char* from, std::size_t n) {
+    if (n >= 8) {
+        for (std::size_t i = 0; i + 8 < n; i += 8) std::memcpy(to + i, from + i, 8);
+        std::memcpy(to + n - 8, from + n - 8, 8);
+    } else if (n >= 4) {
+        std::memcpy(to, from, 4);
+        std::memcpy(to + n - 4, from + n - 4, 4);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+    }
+}
+
+// The common text key value, appended as FixWidth would shape it without a copy of its own:
+// plain ASCII that capitalizing leaves as it is. False (nothing appended) for any other value,
+// which takes the general way, and for an empty one, which may receive a new identifier.
+bool AppendPlainKeyText(const xio_fld_def& def, std::string_view value, std::string& out) {
+    value = Utf8PrefixBytes(value, x_value_def::kTextMax);  // as a field read gives it
+    if (value.empty()) return false;
+    bool digits = true;
+    for (char c : value) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u >= 'a' && u <= 'z') || u >= 0x80) return false;
+        digits = digits && u >= '0' && u <= '9';
+    }
+    // One byte a character: aligned to the key's width, then blank-filled to, or cut at, the
+    // field's own.
+    const std::size_t alignWidth = std::min<std::size_t>(def.length, 81);
+    std::size_t before = 0, after = 0;
+    if (value.size() < alignWidth) {
+        if (def.keyFormat != 0 && (digits || KeyFormatMultiSection(def.keyFormat)))
+            before = alignWidth - value.size();
+        else
+            after = alignWidth - value.size();
+    }
+    const std::size_t width = def.displayWidth ? def.displayWidth : def.length;
+    std::size_t total = width < 255 ? width : before + value.size() + after;
+    // Kept from the compiler's reasoning: knowing it short, it fills the blanks with a string
+    // instruction whose start-up cost outweighs the whole field, where the library's fill does not.
+    asm("" : "+r"(total));
+    // Blanks, then the value (what fits) written over them.
+    const std::size_t start = out.size();
+    out.resize(start + total, ' ');
+    const std::size_t lead = std::min(before, total);
+    CopyShort(out.data() + start + lead, value.data(), std::min(value.size(), total - lead));
+    return true;
+}
+
+}  // namespace
+
 void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
     const xio_fld_def* found = xio_field_def(file, field);
     if (!found) return;
@@ -237,6 +293,7 @@ void FormatKeyField(uint16_t file, std::string& out, uint16_t field) {
     // key is aligned and padded without allocating once these have grown.
     thread_local x_value_def value;
     thread_local std::string text;
+    if (def.type == XIO_TYPE_TEXT && AppendPlainKeyText(def, xio_get_text(file, field), out)) return;
     xio_get_field(file, 0, field, value);
     if (def.type == XIO_TYPE_TEXT && def.keyKind == XIO_KEY_KIND_NEW_ID && value.text.empty()) {
         // A new record of a file keyed by identifier: it receives its identifier now, and is

@@ -124,6 +124,34 @@ TEST_F(RecordServicesTest, TextKeysAreAlignedCapitalizedAndTrimmed) {
     EXPECT_EQ(key, "");  // an all-blank key has no text at all
 }
 
+// Values already in capitals take a shorter way than values to capitalize: both give one text.
+TEST_F(RecordServicesTest, KeyTextsAreTheSameWhetherOrNotValuesNeedCapitalizing) {
+    auto texts = [&](const std::string& job, const std::string& name) {
+        FillSample(0);
+        PutText(4, "SJOB", job);
+        PutText(4, "SNAME", name);
+        std::string key;
+        KeyIdText(h, key, 4, 2);
+        xio_init_record(h, 1);
+        PutText(1, "CODE", name);
+        std::string id;
+        RecordIdText(h, id, 1);
+        return key + "|" + id;
+    };
+    for (auto [job, name] : {std::pair{"a1", "x y"}, {"12", "lower 12 ab"}, {"j-7", "q"}, {"job-7", "abcd"}}) {
+        std::string upperJob = job, upperName = name;
+        suite::x_capitalize(upperJob);
+        suite::x_capitalize(upperName);
+        EXPECT_EQ(texts(job, name), texts(upperJob, upperName)) << job << " " << name;
+    }
+    EXPECT_EQ(texts("7", "AB"), "4\t0\t      7AB|" + std::to_string(h * 100 + 1) + "\t0\tAB");
+    EXPECT_EQ(texts("1234567", "ABCDEFGHIJKL"),
+              "4\t0\t1234567ABCDEFGHIJKL|" + std::to_string(h * 100 + 1) + "\t0\tABCDEFGHIJ");
+    EXPECT_EQ(texts("A-12", "ABCDE"), "4\t0\t   A-12ABCDE|" + std::to_string(h * 100 + 1) + "\t0\tABCDE");
+    // A character beyond ASCII counts once however many bytes it takes.
+    EXPECT_EQ(texts("\xC3\xA9", "A"), texts("E", "A").replace(4, 7, "      \xC3\xA9"));
+}
+
 TEST_F(RecordServicesTest, LookupCacheAnswersEachValueOnceUntilToldOrCleared) {
     LookupCache lookups;
     EXPECT_TRUE(lookups.Missing(h, 1, "CODE", "A1"));

@@ -81,6 +81,23 @@ TEST_F(Progress, RunPercentWeighsFilesByTheirSizeAndNeverPassesOneHundred) {
     EXPECT_EQ(s.run_percent, 100);  // 100.5 would round past it
 }
 
+TEST_F(Progress, RunPercentFollowsTheSameFilePercentInALaterFileOrALargerRun) {
+    ConvertProgress s(clock());
+    std::string a = file("a.txt", 4), b = file("b.txt", 4);
+    s.total_bytes = 8;
+    s.SetCurrentFile(a, "", false);
+    s.SetPosition(1, 0, 50);
+    s.SetPosition(2, 0, 50);
+    EXPECT_EQ(s.run_percent, 25);
+    s.total_bytes = 16;  // the run grew: the same file percent weighs less
+    s.SetPosition(3, 0, 50);
+    EXPECT_EQ(s.run_percent, 13);
+    s.total_bytes = 8;
+    s.SetCurrentFile(b, "", false);
+    s.SetPosition(1, 0, 50);  // the same percent, after the first file
+    EXPECT_EQ(s.run_percent, 75);
+}
+
 TEST_F(Progress, RecordCountsAccumulateOverFiles) {
     ConvertProgress s(clock());
     s.SetCurrentFile(file("a.txt", 5), "", false);

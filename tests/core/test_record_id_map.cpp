@@ -246,6 +246,29 @@ TEST(RecordIdMap, TextsInAscendingOrderAreStillToldFromEveryTextHeld) {
     EXPECT_FALSE(moved.emplace("A", 2).second);
 }
 
+// Texts added without an answer in key order are stored at once: the highest one erased still
+// bounds what is new, and a text just added is there for copies, moves and later adds.
+TEST(RecordIdMap, TextsAddedInKeyOrderWithoutAnAnswerAreToldFromEveryTextHeld) {
+    RecordIdMap ids;
+    for (int n = 0; n < 20000; ++n) ids.add("P" + std::to_string(100000 + n) + "   x", static_cast<uint16_t>(n));
+    ids.add("P119999   x", 7);  // the highest again: keeps its value
+    EXPECT_EQ(ids.size(), 20000u);
+    EXPECT_EQ(ids.at("P119999   x"), static_cast<uint16_t>(19999));
+    EXPECT_EQ(ids.erase("P119999   x"), 1u);
+    ids.add("P119999  x", 1);  // below the erased highest: looked up, and new
+    ids.add("P119999   x", 2);  // the erased one comes back
+    EXPECT_EQ(ids.at("P119999   x"), 2);
+    ids.add("Q", 3);
+    RecordIdMap moved(std::move(ids));
+    ids.add("Q", 4);  // a moved-from map starts again
+    EXPECT_EQ(ids.at("Q"), 4);
+    EXPECT_EQ(moved.at("Q"), 3);
+    EXPECT_EQ(moved.at("P119999  x"), 1);
+    EXPECT_EQ(moved.size(), 20002u);
+    moved.add("Q", 5);
+    EXPECT_EQ(RecordIdMap(moved).at("Q"), 3);
+}
+
 TEST(RecordIdMap, CopiesAndClearsHoldTheirOwnTexts) {
     RecordIdMap ids;
     for (int i = 0; i < 1000; ++i) ids.emplace(Text(i), static_cast<uint16_t>(i));
