@@ -3,6 +3,7 @@
 #include "platform/datafile/xio.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@ namespace dz::xio {
 struct LockFile {
     int fd = -1;
     std::map<std::pair<char, std::string>, int64_t> held;  // lock -> owning handle serial
+    std::map<std::pair<uint16_t, int64_t>, int64_t> records;  // record locks: (type, row) -> owner
     ~LockFile() {
         if (fd >= 0) ::close(fd);
     }
@@ -36,8 +38,38 @@ uint64_t fnv1a(const std::string& text, uint64_t h = 1469598103934665603ull) {
     return h;
 }
 
+uint64_t fnv1a(const char* text, std::size_t n, uint64_t h = 1469598103934665603ull) {
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= static_cast<unsigned char>(text[i]);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 off_t offset_of(char kind, const std::string& key) {
     return static_cast<off_t>(fnv1a(key, fnv1a(std::string(1, kind))) & ((1ull << 62) - 1));
+}
+
+// offset_of('R', "<rec>:<row>"), hashed from the digits as they are made.
+off_t record_offset(uint16_t rec, int64_t row) {
+    char text[48];
+    char* end = std::to_chars(text, text + 8, rec).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, text + sizeof text, row).ptr;
+    const char kind = 'R';
+    return static_cast<off_t>(fnv1a(text, static_cast<std::size_t>(end - text), fnv1a(&kind, 1)) & ((1ull << 62) - 1));
+}
+
+// Whether the kind and key name a record lock, and which: kept in LockFile::records.
+bool record_of(char kind, const std::string& key, std::pair<uint16_t, int64_t>& id) {
+    if (kind != 'R') return false;
+    const char* const b = key.data();
+    const char* const e = b + key.size();
+    auto [colon, ec] = std::from_chars(b, e, id.first);
+    if (ec != std::errc() || colon == e || *colon != ':') return false;
+    auto [last, ec2] = std::from_chars(colon + 1, e, id.second);
+    // Only the text record_offset makes (no sign, no leading zeros) names the same lock.
+    return ec2 == std::errc() && last == e && record_offset(id.first, id.second) == offset_of(kind, key);
 }
 
 // Whether a folder can hold lock files safely: a real folder (not a link to one), owned by
@@ -135,6 +167,7 @@ bool LockTable::attach(bool create) {
 int LockTable::open() { return attach(true) ? XIO_OK : XIO_LOCKED; }
 
 int LockTable::acquire(char kind, const std::string& key) {
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return acquireRecord(r.first, r.second);
     error_.clear();
     if (!attach(true)) return XIO_LOCKED;
     auto id = std::make_pair(kind, key);
@@ -149,6 +182,7 @@ int LockTable::acquire(char kind, const std::string& key) {
 }
 
 void LockTable::release(char kind, const std::string& key) {
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return releaseRecord(r.first, r.second);
     if (!file_) return;
     auto it = file_->held.find(std::make_pair(kind, key));
     if (it == file_->held.end() || it->second != owner_) return;
@@ -157,8 +191,48 @@ void LockTable::release(char kind, const std::string& key) {
     file_->held.erase(it);
 }
 
+int LockTable::acquireRecord(uint16_t rec, int64_t row) {
+    if (!error_.empty()) error_.clear();
+    if (!attach(true)) return XIO_LOCKED;
+    const auto id = std::make_pair(rec, row);
+    if (auto it = file_->records.find(id); it != file_->records.end()) return it->second == owner_ ? XIO_OK : XIO_LOCKED;
+    struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
+    if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+        if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+        return XIO_LOCKED;
+    }
+    file_->records.emplace(id, owner_);
+    return XIO_OK;
+}
+
+void LockTable::releaseRecord(uint16_t rec, int64_t row) {
+    if (!file_) return;
+    auto it = file_->records.find(std::make_pair(rec, row));
+    if (it == file_->records.end() || it->second != owner_) return;
+    struct flock fl = byte_lock(F_UNLCK, record_offset(rec, row));
+    ::fcntl(file_->fd, F_SETLK, &fl);
+    file_->records.erase(it);
+}
+
+bool LockTable::recordHeldByOther(uint16_t rec, int64_t row) {
+    if (!attach(false)) return false;
+    if (auto it = file_->records.find(std::make_pair(rec, row)); it != file_->records.end()) return it->second != owner_;
+    struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
+    if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
+    return fl.l_type != F_UNLCK;
+}
+
 void LockTable::releaseAll() {
     if (!file_) return;
+    for (auto it = file_->records.begin(); it != file_->records.end();) {
+        if (it->second == owner_) {
+            struct flock fl = byte_lock(F_UNLCK, record_offset(it->first.first, it->first.second));
+            ::fcntl(file_->fd, F_SETLK, &fl);
+            it = file_->records.erase(it);
+        } else {
+            ++it;
+        }
+    }
     for (auto it = file_->held.begin(); it != file_->held.end();) {
         if (it->second == owner_) {
             struct flock fl = byte_lock(F_UNLCK, offset_of(it->first.first, it->first.second));
@@ -172,6 +246,10 @@ void LockTable::releaseAll() {
 
 bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcessOnly) {
     if (!attach(false)) return false;  // no lock file: nobody ever locked anything
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) {
+        if (auto it = file_->records.find(r); it != file_->records.end()) return !otherProcessOnly && it->second != owner_;
+        return recordHeldByOther(r.first, r.second);
+    }
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
         return !otherProcessOnly && it->second != owner_;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));

@@ -53,6 +53,11 @@ public:
     // the lock file cannot be had (then error() says why).
     int acquire(char kind, const std::string& key);
     void release(char kind, const std::string& key);
+    // The record lock of row `row` of record type `rec`: the lock of kind 'R' and key
+    // "<rec>:<row>" above, the same byte and the same answers, without making its key text.
+    int acquireRecord(uint16_t rec, int64_t row);
+    void releaseRecord(uint16_t rec, int64_t row);
+    bool recordHeldByOther(uint16_t rec, int64_t row);
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
