@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <sys/wait.h>
@@ -256,6 +257,64 @@ TEST_F(Durability, RecordLockOfAnotherProcessAnswersSevenUntilItDies) {
     kill_and_reap(child);
     put(h, 1, "CODE", "C1");
     EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+}
+
+// A record lock is the byte that the hash of "R" and its key text "<record type>:<row>" names
+// in the lock file, whichever program takes it: one that makes the key text meets ours.
+TEST_F(Durability, RecordLocksTakeTheByteTheirKeyTextNames) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+    const int64_t row = xio_current_row(h, 1);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    auto byteOf = [](const std::string& key) {
+        uint64_t v = 1469598103934665603ull;
+        for (char c : "R" + key) v = (v ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+        return static_cast<off_t>(v & ((1ull << 62) - 1));
+    };
+    auto byteLock = [](short type, off_t at) {
+        struct flock fl {};
+        fl.l_type = type;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = at;
+        fl.l_len = 1;
+        return fl;
+    };
+    const off_t at = byteOf("1:" + std::to_string(row));
+    pid_t child = spawn_holder([&] {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byteLock(F_WRLCK, at);
+        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
+    });
+    ASSERT_GT(child, 0);
+    put(h, 1, "CODE", "C2");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_LOCKED);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    kill_and_reap(child);
+
+    // Ours, as the other program finds it.
+    put(h, 1, "CODE", "C2");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    pid_t looker = fork();
+    if (looker == 0) {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byteLock(F_WRLCK, at);
+        _exit(fd >= 0 && fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(looker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
+    looker = fork();
+    if (looker == 0) {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byteLock(F_WRLCK, at);
+        _exit(fd >= 0 && fcntl(fd, F_GETLK, &fl) == 0 && fl.l_type == F_UNLCK ? 0 : 1);
+    }
+    waitpid(looker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
