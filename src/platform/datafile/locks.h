@@ -67,11 +67,14 @@ public:
 
 private:
     bool attach(bool create);
+    // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
+    void leaveAlone();
 
     std::filesystem::path path_;
     int64_t owner_;
     std::shared_ptr<LockFile> file_;
     std::string error_;
+    bool present_ = false;  // counted in the lock file's present handles
 };
 
 }  // namespace dz::xio
