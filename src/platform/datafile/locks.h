@@ -24,6 +24,12 @@
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record
 // locks are process-wide in the kernel, so the locks of the handles of this program are kept in
 // a table here as well: a lock of another handle of this program also answers XIO_LOCKED.
+//
+// Every open also holds a read lock on a presence byte (2^62, above every hashed offset), taken
+// before the open looks for the writer lock. A program that takes the writer lock and then finds
+// no other program present has the file alone until it lets the writer lock go (any open after
+// it meets the writer lock and is refused), so meanwhile its record locks are kept in the table
+// only, and handed to the kernel before the writer lock is let go.
 #pragma once
 
 #include <cstdint>
