@@ -3,6 +3,7 @@
 #include "platform/datafile/xio.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,21 @@ namespace dz::xio {
 struct LockFile {
     int fd = -1;
     std::map<std::pair<char, std::string>, int64_t> held;  // lock -> owning handle serial
+    // Record locks: (type, row) -> owner, and whether the kernel holds the byte (see `alone`).
+    struct RecordLock {
+        int64_t owner;
+        bool backed;
+    };
+    std::map<std::pair<uint16_t, int64_t>, RecordLock> records;
+    // Handles of this program that have the data file open; while there are any, the program
+    // holds a read lock on the presence byte, so that another program can tell it is there.
+    int present = 0;
+    // Set while this program holds the writer lock ('W') and found, after taking it, nobody
+    // else present: no other program has the file open then, and none can open it (an open
+    // shows itself on the presence byte before it looks for the writer lock, and is refused
+    // when it finds it). Record locks are then kept in `records` alone, and given to the
+    // kernel before the writer lock goes.
+    bool alone = false;
     ~LockFile() {
         if (fd >= 0) ::close(fd);
     }
@@ -36,8 +52,38 @@ uint64_t fnv1a(const std::string& text, uint64_t h = 1469598103934665603ull) {
     return h;
 }
 
+uint64_t fnv1a(const char* text, std::size_t n, uint64_t h = 1469598103934665603ull) {
+    for (std::size_t i = 0; i < n; ++i) {
+        h ^= static_cast<unsigned char>(text[i]);
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
 off_t offset_of(char kind, const std::string& key) {
     return static_cast<off_t>(fnv1a(key, fnv1a(std::string(1, kind))) & ((1ull << 62) - 1));
+}
+
+// offset_of('R', "<rec>:<row>"), hashed from the digits as they are made.
+off_t record_offset(uint16_t rec, int64_t row) {
+    char text[48];
+    char* end = std::to_chars(text, text + 8, rec).ptr;
+    *end++ = ':';
+    end = std::to_chars(end, text + sizeof text, row).ptr;
+    const char kind = 'R';
+    return static_cast<off_t>(fnv1a(text, static_cast<std::size_t>(end - text), fnv1a(&kind, 1)) & ((1ull << 62) - 1));
+}
+
+// Whether the kind and key name a record lock, and which: kept in LockFile::records.
+bool record_of(char kind, const std::string& key, std::pair<uint16_t, int64_t>& id) {
+    if (kind != 'R') return false;
+    const char* const b = key.data();
+    const char* const e = b + key.size();
+    auto [colon, ec] = std::from_chars(b, e, id.first);
+    if (ec != std::errc() || colon == e || *colon != ':') return false;
+    auto [last, ec2] = std::from_chars(colon + 1, e, id.second);
+    // Only the text record_offset makes (no sign, no leading zeros) names the same lock.
+    return ec2 == std::errc() && last == e && record_offset(id.first, id.second) == offset_of(kind, key);
 }
 
 // Whether a folder can hold lock files safely: a real folder (not a link to one), owned by
@@ -62,6 +108,9 @@ std::filesystem::path temp_base() {
     if (ec || base.empty()) base = "/tmp";
     return base;
 }
+
+// The presence byte: no kind or key hashes to it (those bytes are below 2^62).
+constexpr off_t kPresenceByte = static_cast<off_t>(1ull << 62);
 
 struct flock byte_lock(short type, off_t at) {
     struct flock fl {};
@@ -102,7 +151,13 @@ std::filesystem::path lock_file_path(const std::filesystem::path& dataFile) {
 
 LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(lock_file_path(dataFile)), owner_(owner) {}
 
-LockTable::~LockTable() { releaseAll(); }
+LockTable::~LockTable() {
+    releaseAll();
+    if (present_ && file_ && --file_->present == 0) {
+        struct flock fl = byte_lock(F_UNLCK, kPresenceByte);
+        ::fcntl(file_->fd, F_SETLK, &fl);
+    }
+}
 
 bool LockTable::attach(bool create) {
     if (file_) return true;
@@ -132,9 +187,34 @@ bool LockTable::attach(bool create) {
     return true;
 }
 
-int LockTable::open() { return attach(true) ? XIO_OK : XIO_LOCKED; }
+int LockTable::open() {
+    if (!attach(true)) return XIO_LOCKED;
+    if (!present_) {
+        struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
+        if (file_->present == 0 && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+            // Unseen, this program could let another believe it had the file alone.
+            error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+            return XIO_LOCKED;
+        }
+        ++file_->present;
+        present_ = true;
+    }
+    return XIO_OK;
+}
+
+void LockTable::leaveAlone() {
+    if (!file_ || !file_->alone) return;
+    for (auto& [id, lock] : file_->records) {
+        if (lock.backed) continue;
+        // Nobody else could open the file meanwhile, so the byte is free.
+        struct flock fl = byte_lock(F_WRLCK, record_offset(id.first, id.second));
+        lock.backed = ::fcntl(file_->fd, F_SETLK, &fl) == 0;
+    }
+    file_->alone = false;
+}
 
 int LockTable::acquire(char kind, const std::string& key) {
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return acquireRecord(r.first, r.second);
     error_.clear();
     if (!attach(true)) return XIO_LOCKED;
     auto id = std::make_pair(kind, key);
@@ -145,22 +225,77 @@ int LockTable::acquire(char kind, const std::string& key) {
         return XIO_LOCKED;  // held by another, or not to be had: either way not ours
     }
     file_->held.emplace(id, owner_);
+    if (kind == 'W' && key.empty() && present_) {
+        // Looked at only now that the writer lock is ours (see LockFile::alone).
+        struct flock probe = byte_lock(F_WRLCK, kPresenceByte);
+        file_->alone = ::fcntl(file_->fd, F_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
+    }
     return XIO_OK;
 }
 
 void LockTable::release(char kind, const std::string& key) {
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return releaseRecord(r.first, r.second);
     if (!file_) return;
     auto it = file_->held.find(std::make_pair(kind, key));
     if (it == file_->held.end() || it->second != owner_) return;
+    if (kind == 'W' && key.empty()) leaveAlone();
     struct flock fl = byte_lock(F_UNLCK, offset_of(kind, key));
     ::fcntl(file_->fd, F_SETLK, &fl);
     file_->held.erase(it);
 }
 
+int LockTable::acquireRecord(uint16_t rec, int64_t row) {
+    if (!error_.empty()) error_.clear();
+    if (!attach(true)) return XIO_LOCKED;
+    const auto id = std::make_pair(rec, row);
+    if (auto it = file_->records.find(id); it != file_->records.end()) return it->second.owner == owner_ ? XIO_OK : XIO_LOCKED;
+    if (!file_->alone) {
+        struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
+        if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+            if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+            return XIO_LOCKED;
+        }
+    }
+    file_->records.emplace(id, LockFile::RecordLock{owner_, !file_->alone});
+    return XIO_OK;
+}
+
+void LockTable::releaseRecord(uint16_t rec, int64_t row) {
+    if (!file_) return;
+    auto it = file_->records.find(std::make_pair(rec, row));
+    if (it == file_->records.end() || it->second.owner != owner_) return;
+    if (it->second.backed) {
+        struct flock fl = byte_lock(F_UNLCK, record_offset(rec, row));
+        ::fcntl(file_->fd, F_SETLK, &fl);
+    }
+    file_->records.erase(it);
+}
+
+bool LockTable::recordHeldByOther(uint16_t rec, int64_t row) {
+    if (!attach(false)) return false;
+    if (auto it = file_->records.find(std::make_pair(rec, row)); it != file_->records.end()) return it->second.owner != owner_;
+    if (file_->alone) return false;  // no other program has the file open
+    struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
+    if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
+    return fl.l_type != F_UNLCK;
+}
+
 void LockTable::releaseAll() {
     if (!file_) return;
+    for (auto it = file_->records.begin(); it != file_->records.end();) {
+        if (it->second.owner == owner_) {
+            if (it->second.backed) {
+                struct flock fl = byte_lock(F_UNLCK, record_offset(it->first.first, it->first.second));
+                ::fcntl(file_->fd, F_SETLK, &fl);
+            }
+            it = file_->records.erase(it);
+        } else {
+            ++it;
+        }
+    }
     for (auto it = file_->held.begin(); it != file_->held.end();) {
         if (it->second == owner_) {
+            if (it->first.first == 'W' && it->first.second.empty()) leaveAlone();
             struct flock fl = byte_lock(F_UNLCK, offset_of(it->first.first, it->first.second));
             ::fcntl(file_->fd, F_SETLK, &fl);
             it = file_->held.erase(it);
@@ -172,6 +307,10 @@ void LockTable::releaseAll() {
 
 bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcessOnly) {
     if (!attach(false)) return false;  // no lock file: nobody ever locked anything
+    if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) {
+        if (auto it = file_->records.find(r); it != file_->records.end()) return !otherProcessOnly && it->second.owner != owner_;
+        return recordHeldByOther(r.first, r.second);
+    }
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
         return !otherProcessOnly && it->second != owner_;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));

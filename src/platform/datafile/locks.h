@@ -24,6 +24,12 @@
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record
 // locks are process-wide in the kernel, so the locks of the handles of this program are kept in
 // a table here as well: a lock of another handle of this program also answers XIO_LOCKED.
+//
+// Every open also holds a read lock on a presence byte (2^62, above every hashed offset), taken
+// before the open looks for the writer lock. A program that takes the writer lock and then finds
+// no other program present has the file alone until it lets the writer lock go (any open after
+// it meets the writer lock and is refused), so meanwhile its record locks are kept in the table
+// only, and handed to the kernel before the writer lock is let go.
 #pragma once
 
 #include <cstdint>
@@ -53,6 +59,11 @@ public:
     // the lock file cannot be had (then error() says why).
     int acquire(char kind, const std::string& key);
     void release(char kind, const std::string& key);
+    // The record lock of row `row` of record type `rec`: the lock of kind 'R' and key
+    // "<rec>:<row>" above, the same byte and the same answers, without making its key text.
+    int acquireRecord(uint16_t rec, int64_t row);
+    void releaseRecord(uint16_t rec, int64_t row);
+    bool recordHeldByOther(uint16_t rec, int64_t row);
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
@@ -62,11 +73,14 @@ public:
 
 private:
     bool attach(bool create);
+    // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
+    void leaveAlone();
 
     std::filesystem::path path_;
     int64_t owner_;
     std::shared_ptr<LockFile> file_;
     std::string error_;
+    bool present_ = false;  // counted in the lock file's present handles
 };
 
 }  // namespace dz::xio

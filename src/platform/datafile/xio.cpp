@@ -144,6 +144,18 @@ struct RecState {
     // kept), the statement, and the choice of the replace under way.
     std::unordered_map<std::string, sqlite3_stmt*> narrowUpdates;
     std::string storing;
+    // The key fields (keyFields) of row `keysRow` as stored: read by xio_hold_record and used
+    // by the replace that follows, while the transaction (`keysTxn`) is the one they were read
+    // in and the connection has changed no row since (`keysChanges`). Nothing else can change
+    // the row meanwhile: inside one transaction the connection reads what it last read.
+    struct StoredKey {
+        int type = SQLITE_NULL;  // the column's type as stored
+        Cell cell;               // the column as read for the field's type
+    };
+    std::vector<StoredKey> keysRead;
+    int64_t keysRow = 0;
+    uint64_t keysTxn = 0;
+    int64_t keysChanges = -1;
     std::unordered_map<uint32_t, sqlite3_stmt*> readStmts;  // by key * 16 + operation
     // The read transaction (its serial) in which the record type was looked at for rows, and
     // whether it had none.
@@ -1664,7 +1676,11 @@ bool same_key(sqlite3_stmt* st, const Dictionary& d, const RecordDef& r, const s
     return true;
 }
 
-std::string lock_key(uint16_t rec, int64_t row) { return std::to_string(rec) + ":" + std::to_string(row); }
+int take_record_lock(Handle& hd, uint16_t rec, int64_t row) {
+    const int s = hd.locks->acquireRecord(rec, row);
+    if (s != XIO_OK && !hd.locks->error().empty()) set_error(s, hd.path.string() + " is in use: " + hd.locks->error());
+    return s;
+}
 
 int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     Handle* hd = H(h);
@@ -1738,7 +1754,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         if (followsAhead && ra.next < ra.rows.size()) {
             const int64_t row = ra.rows[ra.next];
             if (lock && !rs->locked.count(row)) {
-                if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
+                if (int ls = take_record_lock(*hd, rec, row); ls != XIO_OK) return hd->lastStatus = ls;
                 rs->locked.insert(row);
             }
             Cell* held = ra.cells.data() + ra.next * ra.width;
@@ -1849,7 +1865,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         return hd->lastStatus = XIO_OK;
     }
     if (lock && !rs->locked.count(row)) {
-        int ls = take_lock(*hd, 'R', lock_key(rec, row));
+        int ls = take_record_lock(*hd, rec, row);
         if (ls != XIO_OK) {
             sqlite3_reset(st);
             return hd->lastStatus = ls;
@@ -1970,12 +1986,13 @@ constexpr std::size_t kNarrowUpdatesMax = 64;
 // left in place; every other field is stored. `narrowed` is the statement storing the chosen
 // fields, or null for the whole-record statement; with `nothing` set, no field needs storing.
 // `keySame` tells that the stored primary key reads as the buffer's (oldKey is then not made).
-int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing, bool& keySame) {
-    narrowed = nullptr;
-    nothing = false;
-    keySame = false;
+// Reads the key fields of row `row` into rs.keysRead (the statement made once per record type):
+// SQLITE_ROW when read, SQLITE_DONE when the row is not there, -1 when the statement cannot be
+// made (sqlite3_errcode says why), else the failure of the read.
+int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
     const RecordDef& r = *rs.def;
     const Dictionary& d = *hd.dict;
+    rs.keysRow = 0;
     sqlite3_stmt*& st = rs.storedKeysStmt;
     if (st) {
         sqlite3_reset(st);
@@ -1990,36 +2007,59 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
         for (uint16_t f : rs.keyFields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
         st = hd.stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
     }
-    if (!st) return db_fail(hd, sqlite3_errcode(hd.db));
-    sqlite3_bind_int64(st, 1, rs.current);
-    if (sqlite3_step(st) != SQLITE_ROW) {
+    if (!st) return -1;
+    sqlite3_bind_int64(st, 1, row);
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_ROW) {
         sqlite3_reset(st);
-        return XIO_NOT_FOUND;
+        return rc;
     }
+    rs.keysRead.resize(rs.keyFields.size());
+    for (std::size_t k = 0; k < rs.keyFields.size(); ++k) {
+        const int col = static_cast<int>(k);
+        rs.keysRead[k].type = sqlite3_column_type(st, col);  // before read_cell converts it
+        read_cell(st, col, d.fields[rs.keyFields[k]].def.type, rs.keysRead[k].cell);
+    }
+    sqlite3_reset(st);
+    rs.keysRow = row;
+    rs.keysTxn = hd.conn->txnSerial;
+    rs.keysChanges = sqlite3_total_changes64(hd.db);
+    return SQLITE_ROW;
+}
+
+// Whether rs.keysRead still holds row `row` as stored (see RecState::keysRead).
+bool stored_keys_kept(Handle& hd, const RecState& rs, int64_t row) {
+    return rs.keysRow == row && row != 0 && hd.conn->inTxn && !hd.conn->readTxn && rs.keysTxn == hd.conn->txnSerial &&
+           rs.keysChanges == sqlite3_total_changes64(hd.db) && !sqlite3_get_autocommit(hd.db);
+}
+
+int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing, bool& keySame) {
+    narrowed = nullptr;
+    nothing = false;
+    keySame = false;
+    const RecordDef& r = *rs.def;
+    const Dictionary& d = *hd.dict;
+    if (!stored_keys_kept(hd, rs, rs.current)) {
+        const int rc = read_stored_keys(hd, rs, rs.current);
+        if (rc == -1) return db_fail(hd, sqlite3_errcode(hd.db));
+        if (rc != SQLITE_ROW) return XIO_NOT_FOUND;
+    }
+    rs.keysRow = 0;  // the replace changes the row
     const std::size_t width = rs.kinds.size();
     bool keyRead = true;  // every primary key field reads as the buffer holds it
     rs.storing.assign(width, '1');
     std::size_t storing = width;
     for (std::size_t k = 0; k < rs.keyFields.size(); ++k) {
-        const int col = static_cast<int>(k);
+        const RecState::StoredKey& v = rs.keysRead[k];
         const std::size_t i = rs.keyFields[k] - r.firstField;
         const Cell& c = rs.buf[i];
         bool same = false;
-        if (rs.kinds[i] == CellKind::Text) {
-            if (sqlite3_column_type(st, col) == SQLITE_TEXT) {
-                const auto* p = sqlite3_column_text(st, col);
-                const auto n = static_cast<std::size_t>(sqlite3_column_bytes(st, col));
-                same = n == c.s.size() && (n == 0 || std::memcmp(p, c.s.data(), n) == 0);
-            }
-        } else if (rs.kinds[i] == CellKind::Integer) {
-            same = sqlite3_column_type(st, col) == SQLITE_INTEGER && sqlite3_column_int64(st, col) == c.i;
-        }
+        if (rs.kinds[i] == CellKind::Text) same = v.type == SQLITE_TEXT && v.cell.s == c.s;
+        else if (rs.kinds[i] == CellKind::Integer) same = v.type == SQLITE_INTEGER && v.cell.i == c.i;
         if (k < r.primaryKey.size() && !same) {
             bool readSame = false;
             if (rs.kinds[i] == CellKind::Real) {
-                const int t = sqlite3_column_type(st, col);
-                const double v = sqlite3_column_double(st, col);
-                readSame = (t == SQLITE_FLOAT || t == SQLITE_INTEGER) && std::memcmp(&v, &c.d, sizeof v) == 0;
+                readSame = (v.type == SQLITE_FLOAT || v.type == SQLITE_INTEGER) && std::memcmp(&v.cell.d, &c.d, sizeof c.d) == 0;
             }
             keyRead = keyRead && readSame;
         }
@@ -2028,12 +2068,8 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
     }
     keySame = keyRead;
     if (!keySame) {
-        Cells stored(r.primaryKey.size());
-        for (size_t i = 0; i < r.primaryKey.size(); ++i)
-            read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
-        oldKey = key_text_of(hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
+        oldKey = key_text_of(hd, r, [&](size_t i, uint16_t) -> const Cell& { return rs.keysRead[i].cell; });
     }
-    sqlite3_reset(st);
     if (storing == 0) {
         nothing = true;
         return XIO_OK;
@@ -2073,7 +2109,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
                 return set_error(XIO_BAD_CALL, "field " + d.fields[r.firstField + at].def.name + " was not read");
     if (replace) {
         if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to replace");
-        if (!rs->locked.count(rs->current) && hd->locks->heldByOther('R', lock_key(rec, rs->current))) return XIO_LOCKED;
+        if (!rs->locked.count(rs->current) && hd->locks->recordHeldByOther(rec, rs->current)) return XIO_LOCKED;
     }
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     BulkTable* bulk = nullptr;
@@ -2162,7 +2198,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
                 if (rc != SQLITE_DONE) return db_fail(*hd, rc);
             }
         }
-        if (rs->locked.erase(rs->current)) hd->locks->release('R', lock_key(rec, rs->current));
+        if (rs->locked.erase(rs->current)) hd->locks->releaseRecord(rec, rs->current);
     } else {
         rs->current = sqlite3_last_insert_rowid(hd->db);
         ++hd->conn->rowsVersion;
@@ -2776,27 +2812,18 @@ int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
     hold_reads(*hd);
     if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const RecordDef& r = *rs->def;
-    // The row's stored primary key only (by the statement replaces keep for it), so that a row
-    // number gone stale never stands for another record.
+    // The row's stored keys, so that a row number gone stale never stands for another record;
+    // the replace that follows uses them rather than reading them again.
     const Dictionary& d = *hd->dict;
-    sqlite3_stmt*& st = rs->storedKeyStmt;
-    if (st) {
-        sqlite3_reset(st);
-    } else {
-        std::string cols;
-        for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
-        st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
-    }
-    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-    sqlite3_bind_int64(st, 1, row);
-    const int rc = sqlite3_step(st);
+    const int rc = read_stored_keys(*hd, *rs, row);
+    if (rc == -1) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return hd->lastStatus = db_fail(*hd, rc);
     bool same = rc == SQLITE_ROW;
     for (size_t i = 0; same && i < r.primaryKey.size(); ++i) {
         // As the file's keys compare: texts without regard to ASCII letter case, numbers by value.
         const uint16_t f = r.primaryKey[i];
         const uint16_t t = d.fields[f].def.type;
-        Cell stored;
-        read_cell(st, static_cast<int>(i), t, stored);
+        const Cell& stored = rs->keysRead[i].cell;
         const Cell& c = rs->buf[f - r.firstField];
         if (is_text(t))
             same = stored.s.size() == c.s.size() &&
@@ -2809,11 +2836,9 @@ int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
         else
             same = stored.i == c.i;
     }
-    sqlite3_reset(st);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE) return hd->lastStatus = db_fail(*hd, rc);
     if (!same) return hd->lastStatus = XIO_NOT_FOUND;
     if (lock && !rs->locked.count(row)) {
-        if (int ls = take_lock(*hd, 'R', lock_key(rec, row)); ls != XIO_OK) return hd->lastStatus = ls;
+        if (int ls = take_record_lock(*hd, rec, row); ls != XIO_OK) return hd->lastStatus = ls;
         rs->locked.insert(row);
     }
     cursor_at_row(*rs, row);
@@ -3027,7 +3052,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     if (!rs) return XIO_BAD_CALL;
     if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to delete");
     const int64_t row = rs->current;
-    if (!rs->locked.count(row) && hd->locks->heldByOther('R', lock_key(rec, row))) return XIO_LOCKED;
+    if (!rs->locked.count(row) && hd->locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::DeleteRecord, s)) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     if (int s = bulk_settle_for_write(*hd, rec); s != XIO_OK) return s;
@@ -3065,7 +3090,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
         sqlite3_reset(st);
         if (rc != SQLITE_DONE) return db_fail(*hd, rc);
     }
-    if (rs->locked.erase(row)) hd->locks->release('R', lock_key(rec, row));
+    if (rs->locked.erase(row)) hd->locks->releaseRecord(rec, row);
     rs->current = 0;
     rs->ordinal = -1;
     ++hd->conn->rowsVersion;
@@ -3077,7 +3102,7 @@ int xio_unlock_record(uint16_t h, uint16_t rec, uint16_t) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
-    for (int64_t row : rs->locked) hd->locks->release('R', lock_key(rec, row));
+    for (int64_t row : rs->locked) hd->locks->releaseRecord(rec, row);
     rs->locked.clear();
     return XIO_OK;
 }

@@ -6,6 +6,7 @@
 #include <sqlite3.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <fstream>
 #include <set>
 #include <sys/wait.h>
@@ -256,6 +257,101 @@ TEST_F(Durability, RecordLockOfAnotherProcessAnswersSevenUntilItDies) {
     kill_and_reap(child);
     put(h, 1, "CODE", "C1");
     EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+}
+
+// The byte of the lock file that the hash of "R" and a record lock's key text names.
+off_t record_byte(uint16_t rec, int64_t row) {
+    uint64_t v = 1469598103934665603ull;
+    for (char c : "R" + std::to_string(rec) + ":" + std::to_string(row)) v = (v ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return static_cast<off_t>(v & ((1ull << 62) - 1));
+}
+
+struct flock byte_lock(short type, off_t at) {
+    struct flock fl {};
+    fl.l_type = type;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = at;
+    fl.l_len = 1;
+    return fl;
+}
+
+// Whether another process finds the byte locked.
+bool other_sees_locked(const std::filesystem::path& lockFile, off_t at) {
+    const pid_t looker = fork();
+    if (looker == 0) {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byte_lock(F_WRLCK, at);
+        _exit(fd < 0 || fcntl(fd, F_GETLK, &fl) != 0 ? 2 : fl.l_type != F_UNLCK ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(looker, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) < 2);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 1;
+}
+
+// A record lock is that byte, whichever program takes it: one that makes the key text meets ours.
+TEST_F(Durability, RecordLocksTakeTheByteTheirKeyTextNames) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+    const int64_t row = xio_current_row(h, 1);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    pid_t child = spawn_holder([&] {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byte_lock(F_WRLCK, record_byte(1, row));
+        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
+    });
+    ASSERT_GT(child, 0);
+    put(h, 1, "CODE", "C2");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_LOCKED);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    kill_and_reap(child);
+
+    // Ours, as the other program finds it.
+    put(h, 1, "CODE", "C2");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
+    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
+    EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
+}
+
+// A program writing a file that no other program has open keeps its record locks to itself
+// (nobody can open the file meanwhile), and gives them to the kernel before its writes end;
+// with another program there, every lock is the kernel's at once.
+TEST_F(Durability, RecordLocksOfAProgramAloneReachOthersBeforeTheyCanLook) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    const int64_t row = xio_current_row(h, 1);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    pid_t child = spawn_holder([&] {
+        uint16_t ch = 0;
+        return xio_open_file(dir / "MASTER.TST", 1, ch) == XIO_OK;
+    });
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
+    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    kill_and_reap(child);
+
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
+    const pid_t opener = fork();
+    if (opener == 0) {
+        uint16_t oh = 0;
+        _exit(xio_open_file(dir / "MASTER.TST", 1, oh) == XIO_LOCKED ? 0 : 1);
+    }
+    int status = -1;
+    waitpid(opener, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
+    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
+    EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
 }
 
 TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {

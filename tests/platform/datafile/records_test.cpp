@@ -601,6 +601,42 @@ TEST_F(Records, AKeptRecordIsHeldByItsRowAndReplacedWithoutARead) {
     EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
 }
 
+// The keys a hold reads serve its replace only while nothing changed the row: a write of
+// another handle meanwhile (the same connection, the same transaction) is seen, and the
+// replace stores what the buffer holds, its keys included.
+TEST_F(Records, AHeldRecordsReplaceSeesWritesMadeAfterTheHold) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(xio_start_writes(b), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C1", "A1", "first"), XIO_OK);
+    const int64_t row = xio_current_row(a, 1);
+    for (const char* other : {"A9", "A1"}) {  // then one that puts back what the hold read
+        xio_init_record(a, 1);
+        put(a, 1, "CODE", "C1");
+        put(a, 1, "ALTKEY", "A1");
+        ASSERT_EQ(xio_hold_record(a, 1, row, 0), XIO_OK);
+        put(b, 1, "CODE", "C1");
+        ASSERT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);
+        put(b, 1, "ALTKEY", "A8");
+        ASSERT_EQ(xio_rep_record(b, 1), XIO_OK);
+        put(b, 1, "ALTKEY", other);
+        ASSERT_EQ(xio_rep_record(b, 1), XIO_OK);
+        put(a, 1, "NAME", other);
+        ASSERT_EQ(xio_rep_record(a, 1), XIO_OK);
+        put(b, 1, "ALTKEY", "A1");
+        ASSERT_EQ(xio_rd_record(b, 1, 1, 0), XIO_OK) << other;
+        EXPECT_EQ(get(b, 1, "CODE"), "C1");
+        EXPECT_EQ(get(b, 1, "NAME"), other);
+        for (const char* gone : {"A8", "A9"}) {
+            put(b, 1, "ALTKEY", gone);
+            EXPECT_EQ(xio_rd_record(b, 1, 1, 0), XIO_NOT_FOUND) << gone;
+        }
+    }
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    ASSERT_EQ(xio_end_writes(b), XIO_OK);
+}
+
 // A replace leaves every field of the row as the buffer holds it, stored as a fresh write of the
 // buffer stores it: the fields it changed, those it left (a value stored as another type by some
 // other program included), and the keys, which find the record by its new values only.
