@@ -124,6 +124,13 @@ x_value_def& scratch() {
     return v;
 }
 
+// Puts a text into a text field. Most texts of an image are empty and go into fields that
+// are empty already, which is the cheapest thing to find out.
+void put_text(uint16_t h, uint16_t field, const std::string& m) {
+    if (m.empty() && xio_get_text(h, field).empty()) return;
+    xio_put_text(h, field, m);
+}
+
 // Reads each member from the record buffer.
 struct Getter {
     uint16_t h;
@@ -145,7 +152,9 @@ struct Getter {
             m.assign(v.longText.empty() ? v.text : v.longText);
             return;
         }
-        m.assign(xio_get_text(h, b.slots[i++].field));
+        const std::string& text = xio_get_text(h, b.slots[i++].field);
+        if (text.empty()) m.clear();
+        else m.assign(text);
     }
     void operator()(const char*, double& m) {
         const uint16_t field = b.slots[i].field;
@@ -186,7 +195,7 @@ struct Putter {
             });
         }
         ++i;
-        xio_put_text(h, s.field, m);
+        put_text(h, s.field, m);
     }
     void operator()(const char*, const double& m) { PutNumber(m); }
     void operator()(const char*, const uint16_t& m) { PutNumber(m); }
@@ -221,7 +230,7 @@ void put_slot(uint16_t h, uint16_t rec, const Slot& s, const void* image) {
     case Kind::Text: {
         const std::string& m = member<std::string>(image, s);
         if (xio_is_text_type(s.type)) {
-            xio_put_text(h, s.field, m);
+            put_text(h, s.field, m);
             return;
         }
         x_value_def& v = scratch();

@@ -370,6 +370,16 @@ TEST_F(ApLibrary, AWholePutLeavesImageOnlyMembersOutAndKeepsTheBuffer) {
     EXPECT_EQ(c.mismatches, 0);
     EXPECT_EQ(back.newDistribution, 9);  // image-only members are the caller's
     EXPECT_EQ(back.taxes.size(), 2u);
+
+    // Empty texts empty the fields they are put into; empty fields empty the members read back.
+    DistImage blank;
+    ASSERT_EQ(AP_PUT_ORIGINAL_DST(apm_, nullptr, &blank, 0, 0, 0), 0);
+    ASSERT_EQ(AP_GET_ORIGINAL_DST(apm_, &back, 0, 0, 0), 0);
+    EXPECT_EQ(back.description, "");
+    EXPECT_EQ(back.job, "");
+    Checker cleared{apm_, 2};
+    blank.Fields(cleared);
+    EXPECT_EQ(cleared.mismatches, 0);
 }
 
 TEST_F(ApLibrary, ACheckAfterInitialisingItsRecordIsEmpty) {
