@@ -42,11 +42,15 @@ struct Slot {
     uint16_t type = 0;
     bool key = false;
     Kind kind = Kind::Text;
-    size_t offset = 0;  // of the member within its image
+    bool batched = false;  // read with the others of `reads`, not one by one
+    size_t offset = 0;     // of the member within its image
 };
 struct Binding {
     std::vector<Slot> slots;
     std::vector<Slot> keySlots;  // the key members, in the same order
+    // The texts of text fields and the numbers of fields other than flags: most of a wide
+    // record, read in one call.
+    std::vector<xio_image_read> reads;
 };
 
 bool same_abbr(const std::string& a, const char* b) {
@@ -83,8 +87,18 @@ struct Resolver {
         for (uint16_t k : record.primaryKey) s.key = s.key || k == n;
         s.kind = kind_of<M>();
         s.offset = static_cast<size_t>(reinterpret_cast<const char*>(&m) - static_cast<const char*>(image));
+        if (s.kind == Kind::Text && xio_is_text_type(s.type)) out.reads.push_back(Batch(s, XIO_READ_TEXT));
+        if (s.kind == Kind::Number && s.type != XIO_TYPE_LOGICAL) out.reads.push_back(Batch(s, XIO_READ_NUMBER));
         out.slots.push_back(s);
         if (s.key) out.keySlots.push_back(s);
+    }
+    static xio_image_read Batch(Slot& s, uint16_t kind) {
+        s.batched = true;
+        xio_image_read r;
+        r.field = s.field;
+        r.kind = kind;
+        r.offset = static_cast<uint32_t>(s.offset);
+        return r;
     }
 };
 
@@ -145,8 +159,13 @@ struct Getter {
     }
     uint16_t type() const { return b.slots[i].type; }
 
-    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them.
+    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them;
+    // the members read with the others are passed over.
     void operator()(const char*, std::string& m) {
+        if (b.slots[i].batched) {
+            ++i;
+            return;
+        }
         if (!xio_is_text_type(type())) {
             const x_value_def& v = Next();
             m.assign(v.longText.empty() ? v.text : v.longText);
@@ -157,6 +176,10 @@ struct Getter {
         else m.assign(text);
     }
     void operator()(const char*, double& m) {
+        if (b.slots[i].batched) {
+            ++i;
+            return;
+        }
         const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
         ++i;
@@ -267,6 +290,7 @@ int get_image(uint16_t h, const char* abbr, uint16_t rec, Image* image) {
     if (!image) return kFailed;
     const Binding* b = binding<Image>(h, abbr, rec);
     if (!b) return kFailed;
+    xio_read_image(h, b->reads.data(), b->reads.size(), image);
     Getter g{h, rec, *b};
     image->Fields(g);
     return 0;
