@@ -2653,6 +2653,29 @@ uint16_t xio_first_nonzero_number(uint16_t h, uint16_t first, uint16_t last) {
     return 0;
 }
 
+void xio_read_image(uint16_t h, const xio_image_read* reads, std::size_t count, void* image) {
+    Handle* hd = H(h);
+    char* base = static_cast<char*>(image);
+    for (std::size_t n = 0; n < count; ++n) {
+        const xio_image_read& r = reads[n];
+        const Handle::Slot* sl = hd && r.field < hd->slots.size() && hd->slots[r.field].buf ? &hd->slots[r.field] : nullptr;
+        const Cell* c = sl ? sl->buf->data() + (r.field - sl->first) : nullptr;
+        const uint16_t t = sl ? sl->type : 0;
+        if (r.kind == XIO_READ_TEXT) {
+            std::string& m = *reinterpret_cast<std::string*>(base + r.offset);
+            if (c && is_text(t) && !c->s.empty()) m.assign(c->s);
+            else m.clear();
+        } else {
+            double& m = *reinterpret_cast<double*>(base + r.offset);
+            // What xio_get_number reads: none for texts, flags, dates and times.
+            if (!c) m = 0;
+            else if (is_real(t)) m = c->d;
+            else if (is_text(t) || t == XIO_TYPE_LOGICAL || t == XIO_TYPE_DATE || t == XIO_TYPE_TIME) m = 0;
+            else m = static_cast<double>(c->i);
+        }
+    }
+}
+
 uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
     Handle* hd = H(h);
     if (!hd || first == 0 || last < first) return 0;

@@ -245,6 +245,17 @@ uint16_t xio_first_nonblank_text(uint16_t h, uint16_t first, uint16_t last);
 // Over fields first..last (both included), the first whose number as xio_get_number reads it is
 // not 0 (0 when none): one call for a run of amounts that are mostly 0.
 uint16_t xio_first_nonzero_number(uint16_t h, uint16_t first, uint16_t last);
+// Many fields of the buffer read in one call, for a record image that copies most of a wide
+// record: each read places what xio_get_text (XIO_READ_TEXT, into a std::string) or
+// xio_get_number (XIO_READ_NUMBER, into a double) reads of its field at `offset` bytes into
+// `image`.
+enum : uint16_t { XIO_READ_TEXT = 1, XIO_READ_NUMBER = 2 };
+struct xio_image_read {
+    uint16_t field = 0;
+    uint16_t kind = XIO_READ_TEXT;
+    uint32_t offset = 0;
+};
+void xio_read_image(uint16_t h, const xio_image_read* reads, std::size_t count, void* image);
 
 // ---- Records ------------------------------------------------------------------------------
 [[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);

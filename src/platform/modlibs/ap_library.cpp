@@ -34,14 +34,23 @@ enum ApRecord : uint16_t {
     kPostingRecord = 1,
 };
 
-// The data-file field of each image member, in the order Fields() names them.
+// The data-file field of each image member, in the order Fields() names them. The key members
+// also know where they sit in the image, so that a key-only put visits them alone.
+enum class Kind : uint8_t { Text, Number, Word, Date };
 struct Slot {
     uint16_t field = 0;
     uint16_t type = 0;
     bool key = false;
+    Kind kind = Kind::Text;
+    bool batched = false;  // read with the others of `reads`, not one by one
+    size_t offset = 0;     // of the member within its image
 };
 struct Binding {
     std::vector<Slot> slots;
+    std::vector<Slot> keySlots;  // the key members, in the same order
+    // The texts of text fields and the numbers of fields other than flags: most of a wide
+    // record, read in one call.
+    std::vector<xio_image_read> reads;
 };
 
 bool same_abbr(const std::string& a, const char* b) {
@@ -51,15 +60,22 @@ bool same_abbr(const std::string& a, const char* b) {
     return true;
 }
 
+template <class M> constexpr Kind kind_of();
+template <> constexpr Kind kind_of<std::string>() { return Kind::Text; }
+template <> constexpr Kind kind_of<double>() { return Kind::Number; }
+template <> constexpr Kind kind_of<uint16_t>() { return Kind::Word; }
+template <> constexpr Kind kind_of<x_date_type>() { return Kind::Date; }
+
 // Collects the field of every member of an image; fails on a name the record lacks.
 struct Resolver {
     const xio::Dictionary& dict;
     const xio::RecordDef& record;
+    const void* image;
     Binding& out;
     bool ok = true;
 
     template <class M>
-    void operator()(const char* name, M&) {
+    void operator()(const char* name, M& m) {
         const uint16_t n = dict.fieldNumber(record, name);
         if (!n) {
             ok = false;
@@ -69,7 +85,20 @@ struct Resolver {
         s.field = n;
         s.type = dict.fields[n].def.type;
         for (uint16_t k : record.primaryKey) s.key = s.key || k == n;
+        s.kind = kind_of<M>();
+        s.offset = static_cast<size_t>(reinterpret_cast<const char*>(&m) - static_cast<const char*>(image));
+        if (s.kind == Kind::Text && xio_is_text_type(s.type)) out.reads.push_back(Batch(s, XIO_READ_TEXT));
+        if (s.kind == Kind::Number && s.type != XIO_TYPE_LOGICAL) out.reads.push_back(Batch(s, XIO_READ_NUMBER));
         out.slots.push_back(s);
+        if (s.key) out.keySlots.push_back(s);
+    }
+    static xio_image_read Batch(Slot& s, uint16_t kind) {
+        s.batched = true;
+        xio_image_read r;
+        r.field = s.field;
+        r.kind = kind;
+        r.offset = static_cast<uint32_t>(s.offset);
+        return r;
     }
 };
 
@@ -93,7 +122,7 @@ const Binding* binding(uint16_t h, const char* abbr, uint16_t rec) {
         if (record) {
             auto b = std::make_unique<Binding>();
             Image probe;
-            Resolver r{*dict, *record, *b};
+            Resolver r{*dict, *record, &probe, *b};
             probe.Fields(r);
             if (r.ok) it->second = std::move(b);
         }
@@ -107,6 +136,13 @@ const Binding* binding(uint16_t h, const char* abbr, uint16_t rec) {
 x_value_def& scratch() {
     thread_local x_value_def v;
     return v;
+}
+
+// Puts a text into a text field. Most texts of an image are empty and go into fields that
+// are empty already, which is the cheapest thing to find out.
+void put_text(uint16_t h, uint16_t field, const std::string& m) {
+    if (m.empty() && xio_get_text(h, field).empty()) return;
+    xio_put_text(h, field, m);
 }
 
 // Reads each member from the record buffer.
@@ -123,16 +159,27 @@ struct Getter {
     }
     uint16_t type() const { return b.slots[i].type; }
 
-    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them.
+    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them;
+    // the members read with the others are passed over.
     void operator()(const char*, std::string& m) {
+        if (b.slots[i].batched) {
+            ++i;
+            return;
+        }
         if (!xio_is_text_type(type())) {
             const x_value_def& v = Next();
             m.assign(v.longText.empty() ? v.text : v.longText);
             return;
         }
-        m.assign(xio_get_text(h, b.slots[i++].field));
+        const std::string& text = xio_get_text(h, b.slots[i++].field);
+        if (text.empty()) m.clear();
+        else m.assign(text);
     }
     void operator()(const char*, double& m) {
+        if (b.slots[i].batched) {
+            ++i;
+            return;
+        }
         const uint16_t field = b.slots[i].field;
         const bool logical = type() == XIO_TYPE_LOGICAL;
         ++i;
@@ -147,18 +194,16 @@ struct Getter {
     void operator()(const char*, x_date_type& m) { m = Next().date; }
 };
 
-// Writes each member (or the key members alone) into the record buffer.
+// Writes each member into the record buffer.
 struct Putter {
     uint16_t h;
     uint16_t rec;
     const Binding& b;
-    bool keyOnly;
     size_t i = 0;
 
     template <class F>
     void Put(F fill) {
         const Slot& s = b.slots[i++];
-        if (keyOnly && !s.key) return;
         x_value_def& v = scratch();
         fill(v, s.type);
         xio_put_field(h, rec, s.field, v);
@@ -173,7 +218,7 @@ struct Putter {
             });
         }
         ++i;
-        if (!keyOnly || s.key) xio_put_text(h, s.field, m);
+        put_text(h, s.field, m);
     }
     void operator()(const char*, const double& m) { PutNumber(m); }
     void operator()(const char*, const uint16_t& m) { PutNumber(m); }
@@ -186,18 +231,66 @@ struct Putter {
             });
         }
         ++i;
-        if (keyOnly && !s.key) return;
         if (s.type == XIO_TYPE_LOGICAL) xio_put_flag(h, s.field, m != 0 ? 1 : 0);
         else xio_put_number(h, s.field, m);
     }
     void operator()(const char*, const x_date_type& m) { Put([&](x_value_def& v, uint16_t) { v.date = m; }); }
 };
 
+template <class M>
+M& member(void* image, const Slot& s) {
+    return *reinterpret_cast<M*>(static_cast<char*>(image) + s.offset);
+}
+template <class M>
+const M& member(const void* image, const Slot& s) {
+    return *reinterpret_cast<const M*>(static_cast<const char*>(image) + s.offset);
+}
+
+// Writes one member into the record buffer, as the putter would: for the key-only put, which
+// visits the key members alone.
+void put_slot(uint16_t h, uint16_t rec, const Slot& s, const void* image) {
+    switch (s.kind) {
+    case Kind::Text: {
+        const std::string& m = member<std::string>(image, s);
+        if (xio_is_text_type(s.type)) {
+            put_text(h, s.field, m);
+            return;
+        }
+        x_value_def& v = scratch();
+        v.text.assign(m);
+        v.longText.clear();
+        xio_put_field(h, rec, s.field, v);
+        return;
+    }
+    case Kind::Number:
+    case Kind::Word: {
+        const double m = s.kind == Kind::Number ? member<double>(image, s) : member<uint16_t>(image, s);
+        if (s.type == XIO_TYPE_DATE || s.type == XIO_TYPE_TIME || xio_is_text_type(s.type)) {
+            x_value_def& v = scratch();
+            v.number = m;
+            v.flag = s.type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
+            xio_put_field(h, rec, s.field, v);
+            return;
+        }
+        if (s.type == XIO_TYPE_LOGICAL) xio_put_flag(h, s.field, m != 0 ? 1 : 0);
+        else xio_put_number(h, s.field, m);
+        return;
+    }
+    case Kind::Date: {
+        x_value_def& v = scratch();
+        v.date = member<x_date_type>(image, s);
+        xio_put_field(h, rec, s.field, v);
+        return;
+    }
+    }
+}
+
 template <class Image>
 int get_image(uint16_t h, const char* abbr, uint16_t rec, Image* image) {
     if (!image) return kFailed;
     const Binding* b = binding<Image>(h, abbr, rec);
     if (!b) return kFailed;
+    xio_read_image(h, b->reads.data(), b->reads.size(), image);
     Getter g{h, rec, *b};
     image->Fields(g);
     return 0;
@@ -208,7 +301,11 @@ int put_image(uint16_t h, const char* abbr, uint16_t rec, const Image* image, bo
     if (!image) return kFailed;
     const Binding* b = binding<Image>(h, abbr, rec);
     if (!b) return kFailed;
-    Putter p{h, rec, *b, keyOnly};
+    if (keyOnly) {
+        for (const Slot& s : b->keySlots) put_slot(h, rec, s, image);
+        return 0;
+    }
+    Putter p{h, rec, *b};
     // Fields() names non-const members; the putter only reads them.
     const_cast<Image*>(image)->Fields(p);
     return 0;

@@ -820,6 +820,39 @@ TEST_F(Records, TheFirstNonZeroNumberOfARange) {
     EXPECT_EQ(xio_first_nonzero_number(h, memo, name), 0) << "an empty range";
 }
 
+// Reading many fields in one call gives each member what the single reads give, whatever the
+// field's type, and empties or zeroes members of fields the handle does not have.
+TEST_F(Records, ReadingAnImageGivesWhatTheSingleReadsGive) {
+    uint16_t h = open();
+    xio_init_record(h, 1);
+    put(h, 1, "NAME", "Lumber");
+    putNum(h, 1, "AMOUNT", -12.5);
+    const uint16_t text = XIO_READ_TEXT, number = XIO_READ_NUMBER;
+    const char* names[] = {"CODE", "NAME", "AMOUNT", "KIND", "ACTIVE", "OPENED", "MEMO"};
+    std::vector<std::string> texts(std::size(names) + 1, "stale");
+    std::vector<double> numbers(std::size(names) + 1, 7);
+    std::vector<xio_image_read> reads;
+    for (size_t i = 0; i <= std::size(names); ++i) {
+        const uint16_t f = i < std::size(names) ? fld(h, 1, names[i]) : 60000;  // the last: no field
+        reads.push_back({f, text, static_cast<uint32_t>(i * sizeof(std::string))});
+    }
+    xio_read_image(h, reads.data(), reads.size(), texts.data());
+    for (auto& r : reads) {
+        r.kind = number;
+        r.offset = r.offset / sizeof(std::string) * sizeof(double);
+    }
+    xio_read_image(h, reads.data(), reads.size(), numbers.data());
+    for (size_t i = 0; i < std::size(names); ++i) {
+        const uint16_t f = fld(h, 1, names[i]);
+        EXPECT_EQ(texts[i], xio_get_text(h, f)) << names[i];
+        EXPECT_EQ(numbers[i], xio_get_number(h, f)) << names[i];
+    }
+    EXPECT_EQ(texts[1], "Lumber");
+    EXPECT_EQ(numbers[2], -12.5);
+    EXPECT_EQ(texts.back(), "");
+    EXPECT_EQ(numbers.back(), 0);
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");

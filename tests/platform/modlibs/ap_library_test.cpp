@@ -322,6 +322,33 @@ TEST_F(ApLibrary, AKeyOnlyPutPlacesTheKeyAloneAndFindsTheStoredRecord) {
     ASSERT_EQ(xio_rd_record(apm_, 4, 0, 0), XIO_OK);
     ASSERT_EQ(AP_GET_CHECK(apm_, &key, 0), 0);
     EXPECT_EQ(key.amount, 2500);
+
+    // And for distributions, whose key ends in a sequence word: the second is found, not the first.
+    for (uint16_t seq : {1, 2}) {
+        DistImage dist;
+        dist.vendor = "ACME";
+        dist.invoice = "INV-1";
+        dist.distSequence = seq;
+        dist.amount = 100 * seq;
+        xio_init_record(apm_, 2);
+        ASSERT_EQ(AP_PUT_ORIGINAL_DST(apm_, nullptr, &dist, 0, 0, 0), 0);
+        ASSERT_EQ(xio_wr_record(apm_, 2), XIO_OK);
+    }
+    DistImage distKey;
+    distKey.Fields(f);
+    distKey.vendor = "ACME";
+    distKey.invoice = "INV-1";
+    distKey.distSequence = 2;
+    xio_init_record(apm_, 2);
+    ASSERT_EQ(AP_PUT_ORIGINAL_DST(apm_, nullptr, &distKey, 1, 0, 0), 0);
+    DistImage distSeen;
+    ASSERT_EQ(AP_GET_ORIGINAL_DST(apm_, &distSeen, 0, 0, 0), 0);
+    EXPECT_EQ(distSeen.amount, 0);
+    EXPECT_EQ(distSeen.description, "");
+    ASSERT_EQ(xio_rd_record(apm_, 2, 0, 0), XIO_OK);
+    ASSERT_EQ(AP_GET_ORIGINAL_DST(apm_, &distSeen, 0, 0, 0), 0);
+    EXPECT_EQ(distSeen.distSequence, 2);
+    EXPECT_EQ(distSeen.amount, 200);
 }
 
 TEST_F(ApLibrary, AWholePutLeavesImageOnlyMembersOutAndKeepsTheBuffer) {
@@ -343,6 +370,16 @@ TEST_F(ApLibrary, AWholePutLeavesImageOnlyMembersOutAndKeepsTheBuffer) {
     EXPECT_EQ(c.mismatches, 0);
     EXPECT_EQ(back.newDistribution, 9);  // image-only members are the caller's
     EXPECT_EQ(back.taxes.size(), 2u);
+
+    // Empty texts empty the fields they are put into; empty fields empty the members read back.
+    DistImage blank;
+    ASSERT_EQ(AP_PUT_ORIGINAL_DST(apm_, nullptr, &blank, 0, 0, 0), 0);
+    ASSERT_EQ(AP_GET_ORIGINAL_DST(apm_, &back, 0, 0, 0), 0);
+    EXPECT_EQ(back.description, "");
+    EXPECT_EQ(back.job, "");
+    Checker cleared{apm_, 2};
+    blank.Fields(cleared);
+    EXPECT_EQ(cleared.mismatches, 0);
 }
 
 TEST_F(ApLibrary, ACheckAfterInitialisingItsRecordIsEmpty) {
