@@ -1442,6 +1442,13 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     hd->db = hd->conn->db;
     if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db, "main") == 1))
         return set_error(XIO_LOCKED, path.string() + " is read-only");
+    // Every write goes through a journal made beside the file: in a folder that cannot be
+    // written each record would fail on its own, so the file is refused before any is tried.
+    if (asked && !readOnly) {
+        const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return set_error(XIO_LOCKED, path.string() + " is in a folder that cannot be written");
+    }
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
