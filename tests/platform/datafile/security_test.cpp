@@ -373,6 +373,35 @@ TEST_F(Security, AFileInAFolderThatCannotBeWrittenIsRefusedForWritingAndStillRea
     EXPECT_EQ(failedStep, 0);
 }
 
+TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
+    close(open());
+    const auto unwritable = make_temp_dir();
+    ::chmod(unwritable.c_str(), 0555);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
+    }
+    const auto data = dir / "MASTER.TST";
+    const int failedStep = as_bound_user([&] {
+        ::setenv("TMPDIR", unwritable.c_str(), 1);
+        ::unsetenv("DODEDOZ_LOCK_DIR");
+        if (xio::lock_folder().empty()) return 1;
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        req.readOnly = true;
+        const int status = xio_ask_file(req, h);
+        if (h) xio_cls_file(h);
+        std::error_code ec;
+        std::filesystem::remove(xio::lock_file_path(data), ec);
+        return status == XIO_OK ? 0 : 2;
+    });
+    std::filesystem::remove_all(unwritable);
+    // 1: no lock folder at all; 2: the data file refused as in use.
+    EXPECT_EQ(failedStep, 0);
+}
+
 TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
     close(open());
     std::filesystem::rename(dir / "MASTER.TST", dir / "real.tst");
