@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
@@ -919,6 +920,11 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     const std::filesystem::path tmp = path.string() + ".creating";
     std::filesystem::remove(tmp, ec);
     std::filesystem::remove(tmp.string() + "-journal", ec);
+    // Made here, empty, so that its permissions are those of any new file of this user (0666
+    // past the umask): the library's own would leave out the group's write, and the other
+    // users of a company shared by a group could not convert into it.
+    if (const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); fd >= 0)
+        ::close(fd);
     sqlite3* db = nullptr;
     configure_sqlite_once();
     int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
