@@ -120,7 +120,8 @@ std::string WriteFailureText(uint16_t file, uint16_t rec, int status, uint16_t k
 
 // The line that heads notes written by a conversion.
 std::string NotesStampLine() {
-    std::string line = AlphaDate(Today()) + "  " + AlphaTime(Now());
+    const auto [today, now] = TodayAndNow();
+    std::string line = AlphaDate(today) + "  " + AlphaTime(now);
     std::string oper;
     if (OperatorName(oper)) line += ", " + oper;
     return line + "  (Conversion)\r\r";

@@ -23,6 +23,10 @@ bool OperatorName(std::string& name) {
 
 x_date_type Today() { return suite::xd_get_date(); }
 x_time_type Now() { return suite::xd_get_time(); }
+std::pair<x_date_type, x_time_type> TodayAndNow() {
+    const suite::LocalDateTime at = suite::xd_get_date_time();
+    return {at.date, at.time};
+}
 std::string AlphaDate(const x_date_type& date) { return suite::xd_alpha_date(date); }
 std::string AlphaTime(const x_time_type& time) { return suite::xd_alpha_time(time); }
 void Capitalize(std::string& text) { suite::x_capitalize(text); }

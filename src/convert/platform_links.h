@@ -5,6 +5,7 @@
 #include "platform/datafile/x_value.h"
 
 #include <string>
+#include <utility>
 
 namespace dz::convert {
 
@@ -15,6 +16,8 @@ bool OperatorName(std::string& name);
 // Today and now, from the suite's clock (tests fix it).
 x_date_type Today();
 x_time_type Now();
+// Both from one reading of the clock, for a stamp (one made at midnight stays on one day).
+std::pair<x_date_type, x_time_type> TodayAndNow();
 // The framework's alphabetic date and time.
 std::string AlphaDate(const x_date_type& date);
 std::string AlphaTime(const x_time_type& time);

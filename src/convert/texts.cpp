@@ -203,8 +203,7 @@ void ReleaseRejectFile(const std::string& rejectName) {
 std::string BuildTimeStampLine(const std::string& usingText) {
     std::string oper;
     if (!OperatorName(oper)) oper.clear();
-    const x_date_type d = Today();
-    const x_time_type t = Now();
+    const auto [d, t] = TodayAndNow();
     const xvl::StampClock clock{d.year, d.month, d.day, t.hour, t.minute};
     return xvl::BuildTimeStampLine(oper, clock, usingText);
 }

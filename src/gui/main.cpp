@@ -56,7 +56,7 @@ void showCompany(dz::gui::MainWindow* w) {
 
 int main(int argc, char** argv) {
     QApplication qapp(argc, argv);
-    dz::gui::useCNumberFormats();
+    dz::gui::useCLocale();
     dz::gui::QtUi ui;
     dz::ui::set_current(&ui);
 

@@ -514,6 +514,6 @@ void QtUi::show_main_window() {
     }
 }
 
-void useCNumberFormats() { std::setlocale(LC_NUMERIC, "C"); }
+void useCLocale() { std::setlocale(LC_ALL, "C"); }
 
 }  // namespace dz::gui

@@ -79,9 +79,10 @@ private:
 };
 
 // Call right after the QApplication is made: Qt takes the user's locale for the C library too,
-// and under one that writes a decimal comma every amount read from a text file would lose its
-// cents ("1500.25" read as 1500) and numbers written to reports would change their form. The
-// program's numbers are always in the "C" form; only the numeric category is set back.
-void useCNumberFormats();
+// and the program's text rules are those of the "C" locale, as in the command-line program. Under
+// a locale that writes a decimal comma every amount read from a text file would lose its cents
+// ("1500.25" read as 1500); under an 8-bit one, keys would be folded to upper case beyond ASCII
+// (unlike the files' own case-blind comparison) and bytes of UTF-8 texts changed with them.
+void useCLocale();
 
 }  // namespace dz::gui

@@ -175,6 +175,16 @@ TEST_F(TimeStampTest, LineLayoutAndTwelveHourClock) {
     EXPECT_EQ(BuildTimeStampLine("t"), "#,\"Previously Converted\",\"on 1/1/26\",\"at 9:30AM\",\"using t\"\n");
 }
 
+// The clock read as the year ends: the stamp is of one moment, not the old day with the new time.
+TEST_F(TimeStampTest, AStampMadeAsTheYearEndsIsOfOneMoment) {
+    int reads = 0;
+    suite::xd_set_clock([&reads] {
+        return reads++ == 0 ? suite::LocalDateTime{suite::zqDate(12, 31, 2026), {23, 59, 59}}
+                            : suite::LocalDateTime{suite::zqDate(1, 1, 2027), {0, 0, 0}};
+    });
+    EXPECT_EQ(BuildTimeStampLine("t"), "#,\"Previously Converted\",\"by Ann Lee\",\"on 12/31/26\",\"at 11:59PM\",\"using t\"\n");
+}
+
 TEST_F(TimeStampTest, StampGoesAfterTheFirstLine) {
     At(2026, 12, 6, 9, 5);
     ScratchDir texts;

@@ -41,6 +41,7 @@
 #include "gui/qt_ui.h"
 #include "gui/report_viewer.h"
 #include "platform/suite/company.h"
+#include "platform/suite/util.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/print.h"
@@ -152,16 +153,25 @@ private slots:
         dz::ui::set_current(nullptr);
     }
 
-    // Under a user's locale with a decimal comma, amounts from text files keep their cents.
-    void numbersReadInTheCFormUnderADecimalCommaLocale() {
-        const char* kept = std::setlocale(LC_NUMERIC, nullptr);
-        const std::string before = kept ? kept : "C";
-        if (!std::setlocale(LC_NUMERIC, "de_DE.UTF-8") && !std::setlocale(LC_NUMERIC, "de_DE.utf8"))
-            QSKIP("no locale with a decimal comma is installed");
-        dz::gui::useCNumberFormats();
+    // Under a user's locale, amounts from text files keep their cents (decimal comma) and keys
+    // are folded as the command-line program folds them (8-bit character set): ASCII only,
+    // leaving the bytes of UTF-8 letters as they are.
+    void cLocaleRulesUnderAUsersLocale() {
+        const char* keptNumeric = std::setlocale(LC_NUMERIC, nullptr);
+        const std::string numericBefore = keptNumeric ? keptNumeric : "C";
+        const char* keptCtype = std::setlocale(LC_CTYPE, nullptr);
+        const std::string ctypeBefore = keptCtype ? keptCtype : "C";
+        const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") || std::setlocale(LC_NUMERIC, "de_DE.utf8");
+        const bool latin1 = std::setlocale(LC_CTYPE, "de_DE.ISO-8859-1") || std::setlocale(LC_CTYPE, "de_DE.iso88591");
+        dz::gui::useCLocale();
         const double read = std::strtod("1500.25", nullptr);
-        std::setlocale(LC_NUMERIC, before.c_str());
-        QCOMPARE(read, 1500.25);
+        std::string key = "caf\xC3\xA9 \xE2\x82\xAC m\xFCller";
+        dz::suite::x_capitalize(key);
+        std::setlocale(LC_NUMERIC, numericBefore.c_str());
+        std::setlocale(LC_CTYPE, ctypeBefore.c_str());
+        if (!comma && !latin1) QSKIP("neither a decimal-comma nor an 8-bit locale is installed");
+        if (comma) QCOMPARE(read, 1500.25);
+        if (latin1) QCOMPARE(key, std::string("CAF\xC3\xA9 \xE2\x82\xAC M\xFCLLER"));
     }
 
     void mainWindowMenus() {

@@ -11,7 +11,7 @@ int runTableEditorTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    dz::gui::useCNumberFormats();
+    dz::gui::useCLocale();
     app.setAttribute(Qt::AA_Use96Dpi, true);
     int failed = runGuiTest(argc, argv);
     failed += runDesktopCommandsTest(argc, argv);

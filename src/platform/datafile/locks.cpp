@@ -105,7 +105,9 @@ bool usable_folder(const std::filesystem::path& folder, mode_t mode) {
 std::filesystem::path temp_base() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    if (ec || base.empty()) base = "/tmp";
+    // A TMPDIR this user cannot write in would leave no lock to take, and so no data file to
+    // open (each reported as in use by another user): the machine's own temp folder serves.
+    if (ec || base.empty() || ::access(base.c_str(), W_OK | X_OK) != 0) base = "/tmp";
     return base;
 }
 

@@ -12,8 +12,9 @@
 // (made open to every user, sticky), one file per data file named "<file name>-<hash>.locks"
 // after a 64-bit hash of the data file's canonical path. Every program on the machine reaching
 // the data file, by whatever path, meets on the same lock file (provided they share the temp
-// folder: the same TMPDIR). A lock file holds no data; it is made at the first lock taken and
-// never removed (removing it could part two programs that still hold it open).
+// folder: the same TMPDIR; one this user cannot write in gives way to /tmp). A lock file holds
+// no data; it is made at the first lock taken and never removed (removing it could part two
+// programs that still hold it open).
 // $DODEDOZ_LOCK_DIR, when set, names the folder instead; the test scripts point it into the
 // build folder so that test companies leave nothing behind in the machine's temp folder.
 // Either folder is used only when it is a real folder owned by root or the user, and sticky when

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <memory>
 #include <set>
@@ -937,6 +938,11 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     const std::filesystem::path tmp = path.string() + ".creating";
     std::filesystem::remove(tmp, ec);
     std::filesystem::remove(tmp.string() + "-journal", ec);
+    // Made here, empty, so that its permissions are those of any new file of this user (0666
+    // past the umask): the library's own would leave out the group's write, and the other
+    // users of a company shared by a group could not convert into it.
+    if (const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666); fd >= 0)
+        ::close(fd);
     sqlite3* db = nullptr;
     configure_sqlite_once();
     int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -1460,6 +1466,13 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     hd->db = hd->conn->db;
     if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db, "main") == 1))
         return set_error(XIO_LOCKED, path.string() + " is read-only");
+    // Every write goes through a journal made beside the file: in a folder that cannot be
+    // written each record would fail on its own, so the file is refused before any is tried.
+    if (asked && !readOnly) {
+        const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return set_error(XIO_LOCKED, path.string() + " is in a folder that cannot be written");
+    }
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);

@@ -1141,8 +1141,9 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
         } else {
             const suite::xs_oper_def op = suite::xs_get_oper_def();
             const std::string who = op.set ? op.name : std::string();
-            const x_date_type d = suite::xd_get_date();
-            const x_time_type t = suite::xd_get_time();
+            const suite::LocalDateTime at = suite::xd_get_date_time();
+            const x_date_type& d = at.date;
+            const x_time_type& t = at.time;
             StampClock clock{d.year, d.month, d.day, t.hour, t.minute};
             ok = StampTextFile(*source_, BuildTimeStampLine(who, clock, usingText), lastError_);
         }

@@ -106,8 +106,9 @@ fs::path x_log_path() {
 }
 
 void x_log(std::string_view text) {
-    x_date_type d = xd_get_date();
-    x_time_type t = xd_get_time();
+    const LocalDateTime at = xd_get_date_time();
+    const x_date_type& d = at.date;
+    const x_time_type& t = at.time;
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", unsigned(d.year), unsigned(d.month),
                   unsigned(d.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));

@@ -134,6 +134,8 @@ void xd_offset_date(x_date_type& date, int months, int days) {
 
 x_date_type xd_get_date() { return now().date; }
 
+LocalDateTime xd_get_date_time() { return now(); }
+
 x_time_type xd_get_time() { return now().time; }
 
 std::string xd_alpha_date(const x_date_type& date) {

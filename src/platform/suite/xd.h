@@ -40,6 +40,9 @@ int xd_month_length(const x_date_type& date);
 bool xd_is_leap_year(unsigned year);
 // Today and now from the clock.
 x_date_type xd_get_date();
+// Date and time of one reading of the clock: a stamp takes both from it, so that one made as
+// midnight passes does not pair the day before with the time after.
+LocalDateTime xd_get_date_time();
 x_time_type xd_get_time();
 // "%2u/%02u/%04u" (month blank-padded); "" for a blank date.
 std::string xd_alpha_date(const x_date_type& date);

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <set>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,6 +66,20 @@ int committed_records(const std::filesystem::path& file) {
     sqlite3_finalize(st);
     sqlite3_close(db);
     return n;
+}
+
+// A new data file takes the user's umask like any other new file: with 002 the group of a
+// shared company may write it, with 077 no one else may read it.
+TEST_F(Durability, ANewFileHasThePermissionsTheUmaskGives) {
+    for (const auto& [mask, expected] : {std::pair<mode_t, mode_t>{002, 0664}, {077, 0600}}) {
+        const mode_t before = ::umask(mask);
+        close(open());
+        ::umask(before);
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, expected) << "umask " << mask;
+        std::filesystem::remove(dir / "MASTER.TST");
+    }
 }
 
 TEST_F(Durability, WritesStayInOneTransactionUntilCommit) {

@@ -7,9 +7,11 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace dz::test {
@@ -325,6 +327,79 @@ TEST_F(Security, UniqueKeysHoldWhateverTheFileSays) {
     EXPECT_EQ(xio_ask_file(req, refused), XIO_CORRUPT);
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("either an old version or corrupt"));
     EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1"), 2) << "nothing is changed";
+}
+
+// Runs `check` where folder permissions bind: as root, in a child process of user nobody.
+int as_bound_user(const std::function<int()>& check) {
+    if (::geteuid() != 0) return check();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        ::_exit(check());
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return 98;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 97;
+}
+
+TEST_F(Security, AFileInAFolderThatCannotBeWrittenIsRefusedForWritingAndStillRead) {
+    close(open());
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
+    }
+    const std::string folder = dir.string();
+    const int failedStep = as_bound_user([&] {
+        auto ask = [](bool readOnly) {
+            uint16_t h = 0;
+            xio_ask_request req;
+            req.abbr = "TST";
+            req.fileNo = 1;
+            req.readOnly = readOnly;
+            const int status = xio_ask_file(req, h);
+            if (h) xio_cls_file(h);
+            return status;
+        };
+        int step = ask(false) == XIO_OK ? 0 : 1;
+        ::chmod(folder.c_str(), 0555);
+        if (step == 0 && ask(false) != XIO_LOCKED) step = 2;
+        if (step == 0 && xio_error_text().find("cannot be written") == std::string::npos) step = 3;
+        if (step == 0 && ask(true) != XIO_OK) step = 4;
+        ::chmod(folder.c_str(), 0700);
+        return step;
+    });
+    // 1: not opened for writing in a writable folder; 2, 3: opened for writing (or refused for
+    // another reason) in a folder that cannot be written; 4: not opened for reading there.
+    EXPECT_EQ(failedStep, 0);
+}
+
+TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
+    close(open());
+    const auto unwritable = make_temp_dir();
+    ::chmod(unwritable.c_str(), 0555);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
+    }
+    const auto data = dir / "MASTER.TST";
+    const int failedStep = as_bound_user([&] {
+        ::setenv("TMPDIR", unwritable.c_str(), 1);
+        ::unsetenv("DODEDOZ_LOCK_DIR");
+        if (xio::lock_folder().empty()) return 1;
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        req.readOnly = true;
+        const int status = xio_ask_file(req, h);
+        if (h) xio_cls_file(h);
+        std::error_code ec;
+        std::filesystem::remove(xio::lock_file_path(data), ec);
+        return status == XIO_OK ? 0 : 2;
+    });
+    std::filesystem::remove_all(unwritable);
+    // 1: no lock folder at all; 2: the data file refused as in use.
+    EXPECT_EQ(failedStep, 0);
 }
 
 TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cctype>
 
 #include <fstream>
@@ -62,6 +64,21 @@ TEST(Settings, DefaultCompanyRoundTripsThroughTheFile) {
     const auto again = dir.path() / "again.toml";
     write_settings(again, r);
     EXPECT_EQ(read_all(again), read_all(file));
+}
+
+// A company shared by a group: settings saved by a user whose umask is 077 (or 002) stay
+// readable (and writable) by the others, as the file was before.
+TEST(Settings, RewritingKeepsThePermissionsOfTheFile) {
+    TempFolder dir;
+    const auto file = dir.path() / kSettingsFileName;
+    write_settings(file, default_settings({"GL"}));
+    ASSERT_EQ(::chmod(file.c_str(), 0664), 0);
+    const mode_t before = ::umask(077);
+    write_settings(file, default_settings({"GL", "AP"}));
+    ::umask(before);
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
 }
 
 TEST(Settings, DefaultCompanyHasWhatTheConvertersName) {
