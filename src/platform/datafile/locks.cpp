@@ -228,8 +228,11 @@ int LockTable::acquire(char kind, const std::string& key) {
     }
     file_->held.emplace(id, owner_);
     if (kind == 'W' && key.empty() && present_) {
-        // Looked at only now that the writer lock is ours (see LockFile::alone).
-        struct flock probe = byte_lock(F_WRLCK, kPresenceByte);
+        // Looked at only now that the writer lock is ours (see LockFile::alone). Any lock of
+        // another program counts, not the presence byte alone: one that shows no presence (an
+        // older one) but holds a record lock has the file open too.
+        struct flock probe = byte_lock(F_WRLCK, 0);
+        probe.l_len = kPresenceByte + 1;
         file_->alone = ::fcntl(file_->fd, F_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
     }
     return XIO_OK;

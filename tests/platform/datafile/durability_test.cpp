@@ -369,6 +369,27 @@ TEST_F(Durability, RecordLocksOfAProgramAloneReachOthersBeforeTheyCanLook) {
     EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
 }
 
+// A program that shows no presence (an older one) but holds a record lock still has the file
+// open: a writer that takes the writer lock then is not alone, and meets that record lock.
+TEST_F(Durability, ARecordLockOfAProgramThatShowsNoPresenceKeepsAWriterFromBeingAlone) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+    const int64_t row = xio_current_row(h, 1);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    pid_t child = spawn_holder([&] {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byte_lock(F_WRLCK, record_byte(1, row));
+        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
+    });
+    ASSERT_GT(child, 0);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    put(h, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_LOCKED);
+    EXPECT_EQ(xio_rep_record(h, 1), XIO_LOCKED);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    kill_and_reap(child);
+}
+
 TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
     open();
     pid_t child = spawn_holder([&] {
