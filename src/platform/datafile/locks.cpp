@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
@@ -44,7 +45,7 @@ namespace {
 std::map<std::string, std::weak_ptr<LockFile>> g_files;
 pid_t g_filesPid = 0;
 
-uint64_t fnv1a(const std::string& text, uint64_t h = 1469598103934665603ull) {
+uint64_t fnv1a(std::string_view text, uint64_t h = 1469598103934665603ull) {
     for (char c : text) {
         h ^= static_cast<unsigned char>(c);
         h *= 1099511628211ull;
@@ -52,17 +53,12 @@ uint64_t fnv1a(const std::string& text, uint64_t h = 1469598103934665603ull) {
     return h;
 }
 
-uint64_t fnv1a(const char* text, std::size_t n, uint64_t h = 1469598103934665603ull) {
-    for (std::size_t i = 0; i < n; ++i) {
-        h ^= static_cast<unsigned char>(text[i]);
-        h *= 1099511628211ull;
-    }
-    return h;
+// The byte of the lock file that a lock of `kind` on `key` takes.
+off_t lock_byte(char kind, std::string_view key) {
+    return static_cast<off_t>(fnv1a(key, fnv1a(std::string_view(&kind, 1))) & ((1ull << 62) - 1));
 }
 
-off_t offset_of(char kind, const std::string& key) {
-    return static_cast<off_t>(fnv1a(key, fnv1a(std::string(1, kind))) & ((1ull << 62) - 1));
-}
+off_t offset_of(char kind, const std::string& key) { return lock_byte(kind, key); }
 
 // offset_of('R', "<rec>:<row>"), hashed from the digits as they are made.
 off_t record_offset(uint16_t rec, int64_t row) {
@@ -70,8 +66,7 @@ off_t record_offset(uint16_t rec, int64_t row) {
     char* end = std::to_chars(text, text + 8, rec).ptr;
     *end++ = ':';
     end = std::to_chars(end, text + sizeof text, row).ptr;
-    const char kind = 'R';
-    return static_cast<off_t>(fnv1a(text, static_cast<std::size_t>(end - text), fnv1a(&kind, 1)) & ((1ull << 62) - 1));
+    return lock_byte('R', std::string_view(text, static_cast<std::size_t>(end - text)));
 }
 
 // Whether the kind and key name a record lock, and which: kept in LockFile::records.
