@@ -40,6 +40,7 @@
 #include "converters/ap/xvapi_payment.h"
 #include "converters/ap/xvapi_posting.h"
 #include "converters/ap/xvapi_prepass.h"
+#include "platform/import/xvl_rollback.h"
 #include "platform/modlibs/ap_images.h"
 #include "platform/suite/zc.h"
 
@@ -411,6 +412,8 @@ private:
     using DistNode = std::map<uint16_t, modlibs::DistImage>::node_type;
     std::vector<DistNode> spareDists_;
     DistNode TakeDistNode();
+    // The undo stack of the group being posted, kept from group to group for its storage.
+    xvl::xvlRollbackStack postUndo_;
 };
 
 }  // namespace dz::ap

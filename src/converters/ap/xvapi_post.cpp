@@ -34,12 +34,16 @@ constexpr uint16_t kRecBankLastCheck = 5;   // CM master
 // The writes of one group, each remembered for the rollback, and the group's first failure.
 class GroupWriter {
 public:
-    GroupWriter(xvAPI& converter, const xvl::xvlImpInfo& head, std::string& reason)
-        : converter_(converter), copy_(head), reason_(reason) {
+    GroupWriter(xvAPI& converter, const xvl::xvlImpInfo& head, std::string& reason, xvl::xvlRollbackStack& stack)
+        : converter_(converter), copy_(head), reason_(reason), stack_(stack) {
         // Posting writes the images alone: no custom fields or notes go with them.
         copy_.SetImportedUDs(0);
         copy_.SetUDRecordLocked(0);
     }
+    // The writes not undone stand: their saved copies are dropped.
+    ~GroupWriter() { stack_.clear(); }
+    GroupWriter(const GroupWriter&) = delete;
+    GroupWriter& operator=(const GroupWriter&) = delete;
 
     bool Failed() const { return !reason_.empty(); }
     bool DiskFull() const { return diskFull_; }
@@ -114,7 +118,7 @@ private:
     xvl::xvlImpInfo copy_;
     std::string& reason_;
     bool diskFull_ = false;
-    xvl::xvlRollbackStack stack_;
+    xvl::xvlRollbackStack& stack_;
 };
 
 bool Put(int status) { return status == 0; }
@@ -393,7 +397,7 @@ bool xvAPI::PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::s
     endMessage = 0;
     reason.clear();
     const uint16_t apm = group.apm, cmt = group.cmt;
-    GroupWriter w(*this, info, reason);
+    GroupWriter w(*this, info, reason, postUndo_);
     // Every tax list of the group is consumed, written or not.
     auto freeTaxes = [&] {
         for (auto& [sequence, d] : DistributionMap) modules::AP_FREE_TAXES(&d.taxes, nullptr);

@@ -2,9 +2,19 @@
 
 namespace dz::xvl {
 
-xvlRollbackStack::~xvlRollbackStack() {
+xvlRollbackStack::~xvlRollbackStack() { clear(); }
+
+void xvlRollbackStack::clear() {
     for (const Change& c : changes_)
         if (c.type == Replaced && c.savedId != 0) xio_unsave_record(c.file, c.savedId);
+    changes_.clear();
+    forgetKeys();
+}
+
+void xvlRollbackStack::forgetKeys() {
+    keys_.clear();
+    texts_.clear();
+    others_.clear();
 }
 
 void xvlRollbackStack::pushRecord(uint16_t file, uint16_t rec, int changeType, uint16_t savedId) {
@@ -13,26 +23,55 @@ void xvlRollbackStack::pushRecord(uint16_t file, uint16_t rec, int changeType, u
     c.rec = rec;
     c.type = changeType == Added ? Added : Replaced;
     c.savedId = c.type == Replaced ? savedId : 0;
-    xio_rec_def def;
-    if (xio_get_rec_def(file, rec, def) == XIO_OK) {
-        c.keyFields = def.primaryKeyFields;
-        for (uint16_t f : c.keyFields) {
-            x_value_def v;
-            xio_get_field(file, rec, f, v);
-            c.key.push_back(v);
+    c.firstKey = static_cast<uint32_t>(keys_.size());
+    // The key is kept by value, in the stack's own storage: texts and numbers straight from
+    // their cells, anything else as the buffer gives it.
+    if (const std::vector<uint16_t>* fields = xio_primary_key_fields(file, rec)) {
+        for (uint16_t f : *fields) {
+            const xio_fld_def* def = xio_field_def(file, f);
+            const uint16_t type = def ? def->type : 0;
+            KeyValue k;
+            k.field = f;
+            if (xio_is_text_type(type)) {
+                const std::string& text = xio_get_text(file, f);
+                k.kind = KeyValue::Text;
+                k.at = static_cast<uint32_t>(texts_.size());
+                k.size = static_cast<uint32_t>(text.size());
+                texts_ += text;
+            } else if (type == XIO_TYPE_NUMBER) {
+                k.kind = KeyValue::Number;
+                k.number = xio_get_number(file, f);
+            } else {
+                k.kind = KeyValue::Other;
+                k.at = static_cast<uint32_t>(others_.size());
+                xio_get_field(file, rec, f, others_.emplace_back());
+            }
+            keys_.push_back(k);
+        }
+        c.keyCount = static_cast<uint32_t>(fields->size());
+    }
+    changes_.push_back(c);
+}
+
+bool xvlRollbackStack::putKey(const Change& c) {
+    for (uint32_t i = c.firstKey; i < c.firstKey + c.keyCount; ++i) {
+        const KeyValue& k = keys_[i];
+        switch (k.kind) {
+        case KeyValue::Text: xio_put_text(c.file, k.field, std::string_view(texts_).substr(k.at, k.size)); break;
+        case KeyValue::Number: xio_put_number(c.file, k.field, k.number); break;
+        case KeyValue::Other: xio_put_field(c.file, c.rec, k.field, others_[k.at]); break;
         }
     }
-    changes_.push_back(std::move(c));
+    return c.keyCount != 0;
 }
 
 bool xvlRollbackStack::rollback() {
     bool ok = true;
     while (!changes_.empty()) {
-        Change c = std::move(changes_.back());
+        const Change c = changes_.back();
         changes_.pop_back();
         // Make the record as it stands now the current one, by the key it was written with.
-        for (std::size_t i = 0; i < c.keyFields.size(); ++i) xio_put_field(c.file, c.rec, c.keyFields[i], c.key[i]);
-        const int rd = c.keyFields.empty() ? XIO_BAD_CALL : xio_rd_record(c.file, c.rec, 0, 1);
+        const int rd = putKey(c) ? xio_rd_record(c.file, c.rec, 0, 1) : XIO_BAD_CALL;
         if (c.type == Added) {
             if (rd != XIO_OK || xio_del_record(c.file, c.rec) != XIO_OK) ok = false;
             continue;
@@ -48,6 +87,7 @@ bool xvlRollbackStack::rollback() {
             ok = false;
         }
     }
+    forgetKeys();
     return ok;
 }
 

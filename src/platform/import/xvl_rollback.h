@@ -4,12 +4,16 @@
 // record replaced together with the id of the copy it saved (xio_save_record) before the
 // replacement. rollback() undoes the pushed changes newest first: an added record is deleted
 // by the key it was written with, a replaced record gets its saved copy back. Saved copies
-// that are not used (no rollback) are dropped when the stack goes away.
+// that are not used (no rollback) are dropped by clear() or when the stack goes away.
+//
+// A stack serves group after group: clear() keeps its storage, so that a long run of groups
+// pushes without allocating.
 #pragma once
 
 #include "platform/datafile/xio.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace dz::xvl {
@@ -29,18 +33,37 @@ public:
     // Undoes every pushed change, newest first. False when one of them could not be undone
     // (the others are still undone).
     bool rollback();
+    // Keeps every pushed change: their saved copies are dropped and the stack is empty again.
+    void clear();
     std::size_t size() const { return changes_.size(); }
 
 private:
+    // One key field's value as the buffer held it: a text (in texts_), a number, or any other
+    // value whole (in others_).
+    struct KeyValue {
+        enum Kind : uint8_t { Text, Number, Other };
+        uint16_t field = 0;
+        Kind kind = Text;
+        uint32_t at = 0;    // Text: offset into texts_; Other: index into others_
+        uint32_t size = 0;  // Text: length
+        double number = 0;
+    };
     struct Change {
         uint16_t file = 0;
         uint16_t rec = 0;
         int type = Added;
         uint16_t savedId = 0;
-        std::vector<uint16_t> keyFields;
-        std::vector<x_value_def> key;
+        uint32_t firstKey = 0;  // its key values are keys_[firstKey, firstKey + keyCount)
+        uint32_t keyCount = 0;
     };
+    // Puts the key of `c` back into the buffer of its record; false when it has none.
+    bool putKey(const Change& c);
+    void forgetKeys();
+
     std::vector<Change> changes_;
+    std::vector<KeyValue> keys_;
+    std::string texts_;
+    std::vector<x_value_def> others_;
 };
 
 }  // namespace dz::xvl

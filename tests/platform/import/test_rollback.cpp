@@ -100,3 +100,39 @@ TEST_F(ImportRollback, AChangeThatCannotBeUndoneIsReported) {
     ASSERT_EQ(xio_del_record(handle, 1), XIO_OK);
     EXPECT_FALSE(stack.rollback());
 }
+
+// One stack serves group after group: a group's changes kept by clear() stay on file with their
+// copies dropped, and the next group's rollback undoes its own changes only, found again by keys
+// of a text and a number.
+TEST_F(ImportRollback, AClearedStackKeepsItsGroupAndUndoesOnlyTheNextOne) {
+    StoreCustomer("A", "Alpha", 100);
+    auto addLine = [&](xvlRollbackStack& stack, const std::string& invoice, double sequence) {
+        xio_init_record(handle, 3);
+        Put(3, "LINV", invoice);
+        x_value_def v;
+        v.number = sequence;
+        xio_put_field(handle, 3, Fld(3, "LSEQ"), v);
+        ASSERT_EQ(xio_wr_record(handle, 3), XIO_OK);
+        stack.pushRecord(handle, 3, xvlRollbackStack::Added, 0);
+    };
+    auto lines = [&] {
+        std::vector<std::string> out;
+        for (int st = xio_rd_first(handle, 3, 0, 0); st == XIO_OK; st = xio_rd_next(handle, 3, 0, 0))
+            out.push_back(Get(3, "LINV").text + "/" + std::to_string(static_cast<int>(Get(3, "LSEQ").number)));
+        return out;
+    };
+    xvlRollbackStack stack;
+    ASSERT_NO_FATAL_FAILURE(addLine(stack, "INV-LONGER", 1));
+    ASSERT_NO_FATAL_FAILURE(Replace(stack, "A", "CNAME", "First"));
+    stack.clear();
+    EXPECT_EQ(stack.size(), 0u);
+    EXPECT_NE(xio_restore_record(handle, 1), XIO_OK) << "the kept group's copy was dropped";
+
+    ASSERT_NO_FATAL_FAILURE(addLine(stack, "I2", 1));
+    ASSERT_NO_FATAL_FAILURE(addLine(stack, "I2", 2));
+    ASSERT_NO_FATAL_FAILURE(Replace(stack, "A", "CNAME", "Second"));
+    ASSERT_NO_FATAL_FAILURE(addLine(stack, "INV-LONGER", 2));
+    EXPECT_TRUE(stack.rollback());
+    EXPECT_EQ(lines(), (std::vector<std::string>{"INV-LONGER/1"}));
+    EXPECT_EQ(Customers(), (std::vector<std::string>{"A=First/100"}));
+}
