@@ -408,10 +408,14 @@ private:
     // The first pass: ExamineGroup accepted the group's invoice.
     bool invoiceExamined_ = false;
     // Nodes of DistributionMap kept from group to group, so that a distribution is read straight
-    // into its node: one with key 0 and a blank image (TakeDistNode).
+    // into its node: one with key 0 holding the distribution now in the AP master's buffer
+    // (TakeDistNode).
     using DistNode = std::map<uint16_t, modlibs::DistImage>::node_type;
     std::vector<DistNode> spareDists_;
-    DistNode TakeDistNode();
+    DistNode TakeDistNode(uint16_t apm);
+    // The first pass of this text file ran to its end: its reads need not be forgotten when
+    // nothing was written since.
+    bool prepassRead_ = false;
     // The undo stack of the group being posted, kept from group to group for its storage.
     xvl::xvlRollbackStack postUndo_;
 };

@@ -64,9 +64,8 @@ bool xvAPI::ConvertDistribution(xvl::xvlImpInfo& info, std::string& reason, Grou
 
     // 1, 2. The distribution and its invoice.
     // Read straight into a map node of its own, which joins the group's distributions at the end.
-    DistNode node = TakeDistNode();
+    DistNode node = TakeDistNode(apm);
     modlibs::DistImage& d = node.mapped();
-    modules::AP_GET_ORIGINAL_DST(apm, &d, 0, 0, 0);
     if (IsBlank(d.vendor)) return w.Reject(Msg(12688));
     if (IsBlank(d.invoice)) return w.Reject(Msg(12689, d.vendor));
     if (!xvl::equalNoCase(d.vendor, invoiceImage.vendor) || !xvl::equalNoCase(d.invoice, groupInvoiceId))

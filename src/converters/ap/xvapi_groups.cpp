@@ -149,17 +149,27 @@ void xvAPI::ResetFileState() {
     prefixTotals.clear();
 }
 
-xvAPI::DistNode xvAPI::TakeDistNode() {
+xvAPI::DistNode xvAPI::TakeDistNode(uint16_t apm) {
     static const modlibs::DistImage blank{};
     if (spareDists_.empty()) {
         std::map<uint16_t, modlibs::DistImage> one;
         one.try_emplace(0);
-        return one.extract(one.begin());
+        DistNode node = one.extract(one.begin());
+        modules::AP_GET_ORIGINAL_DST(apm, &node.mapped(), 0, 0, 0);
+        return node;
     }
     DistNode node = std::move(spareDists_.back());
     spareDists_.pop_back();
     node.key() = 0;
-    node.mapped() = blank;
+    // A read fills every stored member: only what the image alone carries is made blank. A read
+    // that fails leaves the whole image blank.
+    modlibs::DistImage& d = node.mapped();
+    if (modules::AP_GET_ORIGINAL_DST(apm, &d, 0, 0, 0) != 0) {
+        d = blank;
+    } else {
+        d.newDistribution = blank.newDistribution;
+        d.taxes.clear();
+    }
     return node;
 }
 
@@ -359,6 +369,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     ctx.import->xvlSetGroupCB(&GroupCallback, &group);
     ResetFileState();
     ForgetReads();
+    prepassRead_ = false;
     lastCheckKey_ = {};
     queue.clear();
     // Nothing is written and no message printed: the pass only finds which groups are bad and
@@ -383,6 +394,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     });
     group_ = nullptr;
     if (!read) return false;
+    prepassRead_ = true;
     if (shape.hasChecks) {
         crossRefMap.ValidateChecks();
         crossRefMap.MarkRelated();
@@ -407,7 +419,10 @@ bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
         return false;
     }
     ResetFileState();
-    ForgetReads();  // the totals rebuild wrote the vendors
+    // The totals rebuild wrote the vendors. Examine writes nothing: what its first pass read is
+    // still what the files hold.
+    if (ctx.converting || !prepassRead_) ForgetReads();
+    prepassRead_ = false;
     queue.clear();
     const bool read = ReadGroups(ctx, [&](xvl::xvlImpInfo& info, int status) {
         std::string reason;
