@@ -48,6 +48,7 @@ struct Slot {
 struct Binding {
     std::vector<Slot> slots;
     std::vector<Slot> keySlots;  // the key members, in the same order
+    std::vector<Slot> oneByOne;  // the members not read with the others, in the same order
     // The texts of text fields and the numbers of fields other than flags: most of a wide
     // record, read in one call.
     std::vector<xio_image_read> reads;
@@ -91,6 +92,7 @@ struct Resolver {
         if (s.kind == Kind::Number && s.type != XIO_TYPE_LOGICAL) out.reads.push_back(Batch(s, XIO_READ_NUMBER));
         out.slots.push_back(s);
         if (s.key) out.keySlots.push_back(s);
+        if (!s.batched) out.oneByOne.push_back(s);
     }
     static xio_image_read Batch(Slot& s, uint16_t kind) {
         s.batched = true;
@@ -104,14 +106,18 @@ struct Resolver {
 
 // Field numbers are resolved once per dictionary, record and image kind. The cache keeps each
 // dictionary alive, so a pointer seen once is never another dictionary's later.
+//
+// The record's key list lives in its dictionary and the cache keeps every dictionary it saw, so
+// its address names one record of one dictionary for good: the last binding is found again by
+// it without taking the dictionary.
 template <class Image>
 const Binding* binding(uint16_t h, const char* abbr, uint16_t rec) {
+    thread_local const void* lastRecord = nullptr;
+    thread_local const Binding* last = nullptr;
+    const void* keyList = xio_primary_key_fields(h, rec);
+    if (keyList && keyList == lastRecord) return last;
     std::shared_ptr<const xio::Dictionary> dict = xio_dictionary_of(h);
     if (!dict || !same_abbr(dict->abbr, abbr)) return nullptr;
-    thread_local const xio::Dictionary* lastDict = nullptr;
-    thread_local uint16_t lastRec = 0;
-    thread_local const Binding* last = nullptr;
-    if (lastDict == dict.get() && lastRec == rec) return last;
 
     static std::mutex mutex;
     static std::map<std::pair<std::shared_ptr<const xio::Dictionary>, uint16_t>, std::unique_ptr<Binding>> cache;
@@ -127,8 +133,7 @@ const Binding* binding(uint16_t h, const char* abbr, uint16_t rec) {
             if (r.ok) it->second = std::move(b);
         }
     }
-    lastDict = dict.get();
-    lastRec = rec;
+    lastRecord = keyList;
     last = it->second.get();
     return last;
 }
@@ -144,55 +149,6 @@ void put_text(uint16_t h, uint16_t field, const std::string& m) {
     if (m.empty() && xio_get_text(h, field).empty()) return;
     xio_put_text(h, field, m);
 }
-
-// Reads each member from the record buffer.
-struct Getter {
-    uint16_t h;
-    uint16_t rec;
-    const Binding& b;
-    size_t i = 0;
-
-    const x_value_def& Next() {
-        x_value_def& v = scratch();
-        xio_get_field(h, rec, b.slots[i++].field, v);
-        return v;
-    }
-    uint16_t type() const { return b.slots[i].type; }
-
-    // Texts and numbers straight from the buffer's cells, as xio_get_field would give them;
-    // the members read with the others are passed over.
-    void operator()(const char*, std::string& m) {
-        if (b.slots[i].batched) {
-            ++i;
-            return;
-        }
-        if (!xio_is_text_type(type())) {
-            const x_value_def& v = Next();
-            m.assign(v.longText.empty() ? v.text : v.longText);
-            return;
-        }
-        const std::string& text = xio_get_text(h, b.slots[i++].field);
-        if (text.empty()) m.clear();
-        else m.assign(text);
-    }
-    void operator()(const char*, double& m) {
-        if (b.slots[i].batched) {
-            ++i;
-            return;
-        }
-        const uint16_t field = b.slots[i].field;
-        const bool logical = type() == XIO_TYPE_LOGICAL;
-        ++i;
-        m = logical ? xio_get_flag(h, field) : xio_get_number(h, field);
-    }
-    void operator()(const char*, uint16_t& m) {
-        const uint16_t field = b.slots[i].field;
-        const bool logical = type() == XIO_TYPE_LOGICAL;
-        ++i;
-        m = logical ? xio_get_flag(h, field) : static_cast<uint16_t>(std::lround(xio_get_number(h, field)));
-    }
-    void operator()(const char*, x_date_type& m) { m = Next().date; }
-};
 
 // Writes each member into the record buffer.
 struct Putter {
@@ -246,6 +202,33 @@ const M& member(const void* image, const Slot& s) {
     return *reinterpret_cast<const M*>(static_cast<const char*>(image) + s.offset);
 }
 
+// Reads one member not read with the others from the record buffer, as xio_get_field and the
+// one-member reads give it.
+void get_slot(uint16_t h, uint16_t rec, const Slot& s, void* image) {
+    const bool logical = s.type == XIO_TYPE_LOGICAL;
+    switch (s.kind) {
+    case Kind::Text: {
+        x_value_def& v = scratch();
+        xio_get_field(h, rec, s.field, v);
+        member<std::string>(image, s).assign(v.longText.empty() ? v.text : v.longText);
+        return;
+    }
+    case Kind::Number:
+        member<double>(image, s) = logical ? xio_get_flag(h, s.field) : xio_get_number(h, s.field);
+        return;
+    case Kind::Word:
+        member<uint16_t>(image, s) =
+            logical ? xio_get_flag(h, s.field) : static_cast<uint16_t>(std::lround(xio_get_number(h, s.field)));
+        return;
+    case Kind::Date: {
+        x_value_def& v = scratch();
+        xio_get_field(h, rec, s.field, v);
+        member<x_date_type>(image, s) = v.date;
+        return;
+    }
+    }
+}
+
 // Writes one member into the record buffer, as the putter would: for the key-only put, which
 // visits the key members alone.
 void put_slot(uint16_t h, uint16_t rec, const Slot& s, const void* image) {
@@ -291,8 +274,7 @@ int get_image(uint16_t h, const char* abbr, uint16_t rec, Image* image) {
     const Binding* b = binding<Image>(h, abbr, rec);
     if (!b) return kFailed;
     xio_read_image(h, b->reads.data(), b->reads.size(), image);
-    Getter g{h, rec, *b};
-    image->Fields(g);
+    for (const Slot& s : b->oneByOne) get_slot(h, rec, s, image);
     return 0;
 }
 

@@ -414,6 +414,20 @@ TEST_F(ApLibrary, AHandleThatIsNotTheApMasterIsRefusedAndNothingChanges) {
     EXPECT_NE(AP_GET_CHECK(apm_, nullptr, 0), 0);
 }
 
+// The binding found for one handle is never another file's: a read of the AP master, then the
+// same record of the invoice file, refused, then the AP master again.
+TEST_F(ApLibrary, AnotherFilesRecordIsRefusedRightAfterTheSameRecordOfTheApMaster) {
+    FillBuffer(apm_, 1, 1);
+    InvoiceImage i;
+    ASSERT_EQ(AP_GET_ORIGINAL_INV(apm_, &i, 0, 0), 0);
+    EXPECT_FALSE(i.vendor.empty());
+    i.vendor = "keep";
+    EXPECT_NE(AP_GET_ORIGINAL_INV(api_, &i, 0, 0), 0);
+    EXPECT_EQ(i.vendor, "keep");
+    EXPECT_EQ(AP_GET_ORIGINAL_INV(apm_, &i, 0, 0), 0);
+    EXPECT_NE(i.vendor, "keep");
+}
+
 // ---- Status, prefix level, tax lists --------------------------------------------------------
 
 TEST_F(ApLibrary, AnInvoiceOrDistributionIsOpenWhileWholeCentsAreOutstanding) {
