@@ -739,6 +739,10 @@ int harden(sqlite3* db) {
     if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_set_authorizer(db, authorize, nullptr);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA trusted_schema=OFF");
+    // A name in double quotes is a column and nothing else: otherwise a column missing from a
+    // damaged file would read as a text holding its own name.
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     return rc;
 }
 
@@ -1422,6 +1426,40 @@ int read_older(Handle& hd) {
     return XIO_OK;
 }
 
+// What a file of the dictionary's own version lacks that every such file holds: a table, a
+// column, a header's record. Empty when nothing is missing. A file missing any of them was
+// damaged, and read as it is its records or settings would silently come out empty.
+std::string missing_schema(Handle& hd, bool columns) {
+    const Dictionary& d = *hd.dict;
+    for (const auto* list : {&d.records, &d.headers})
+        for (const auto& r : *list) {
+            const std::string table = table_of(r);
+            std::set<std::string> have;
+            sqlite3_stmt* st = nullptr;
+            if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+                while (sqlite3_step(st) == SQLITE_ROW) {
+                    const unsigned char* p = sqlite3_column_text(st, 1);
+                    std::string c = p ? reinterpret_cast<const char*>(p) : "";
+                    for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                    have.insert(c);
+                }
+            sqlite3_finalize(st);
+            const std::string what = (r.isHeader ? "header " : "record type ") + std::to_string(r.number);
+            if (have.empty()) return "the table of " + what;
+            for (uint16_t n = r.firstField; columns && n <= r.lastField; ++n)
+                if (!have.count(d.fields[n].def.name)) return "field " + d.fields[n].def.name + " of " + what;
+            if (!r.isHeader) continue;
+            int rows = 0;
+            if (sqlite3_prepare_v2(hd.db, ("SELECT count(*) FROM " + quote(table) + " WHERE id = 1").c_str(), -1, &st,
+                                   nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW)
+                rows = sqlite3_column_int(st, 0);
+            sqlite3_finalize(st);
+            if (rows != 1) return "the record of " + what;
+        }
+    return "";
+}
+
 // `asked`: opened for a command through xio_ask_file, which refuses a read-only file.
 // `readOnly`: the handle never writes and an older file is not upgraded; it has a connection of
 // its own, opened read-only.
@@ -1515,6 +1553,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
         }
     }
+    // An older file read as it is lacks the columns the dictionary added since.
+    if (const std::string gap = missing_schema(*hd, version >= hd->dict->version || !readOnly); !gap.empty())
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (it lacks " + gap + ")");
     if (!readOnly && !hd->conn->inTxn) {
         // Unique keys hold whatever the file says: a unique index that is gone or changed is
         // made again, which fails when the file already holds duplicates.

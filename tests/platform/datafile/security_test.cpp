@@ -329,6 +329,35 @@ TEST_F(Security, UniqueKeysHoldWhateverTheFileSays) {
     EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1"), 2) << "nothing is changed";
 }
 
+// A file of the dictionary's own version that lacks a column, a table or a header's record was
+// damaged: it is refused, read-only too, and never read as defaults (nor a column as its name).
+TEST_F(Security, AFileLackingPartOfItsLayoutIsRefused) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+    close(h);
+    const std::string whole = bytes_of(file);
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    const std::pair<const char*, const char*> damages[] = {{"ALTER TABLE r1 DROP COLUMN NAME", "field NAME of record type 1"},
+                                                           {"DROP TABLE r2", "the table of record type 2"},
+                                                           {"DELETE FROM h2", "the record of header 2"}};
+    for (const auto& [damage, lacks] : damages) {
+        { std::ofstream(file, std::ios::binary | std::ios::trunc) << whole; }
+        craft(file, {damage});
+        const std::string before = bytes_of(file);
+        for (bool readOnly : {false, true}) {
+            std::optional<xio_read_only_scope> scope;
+            if (readOnly) scope.emplace();
+            uint16_t refused = 0;
+            EXPECT_EQ(xio_ask_file(req, refused), XIO_CORRUPT) << damage;
+            EXPECT_THAT(xio_error_text(), ::testing::HasSubstr(std::string("corrupt (it lacks ") + lacks + ")"));
+        }
+        EXPECT_TRUE(bytes_of(file) == before) << damage;
+    }
+}
+
 // Runs `check` where folder permissions bind: as root, in a child process of user nobody.
 int as_bound_user(const std::function<int()>& check) {
     if (::geteuid() != 0) return check();
