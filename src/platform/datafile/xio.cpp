@@ -1431,19 +1431,25 @@ int read_older(Handle& hd) {
 // damaged, and read as it is its records or settings would silently come out empty.
 std::string missing_schema(Handle& hd, bool columns) {
     const Dictionary& d = *hd.dict;
+    auto columns_of = [&hd](const std::string& table) {
+        std::set<std::string> have;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                const unsigned char* p = sqlite3_column_text(st, 1);
+                std::string c = p ? reinterpret_cast<const char*>(p) : "";
+                for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                have.insert(c);
+            }
+        sqlite3_finalize(st);
+        return have;
+    };
+    if (columns && columns_of("dz_notes") != std::set<std::string>{"REC", "KEYTEXT", "TEXT"}) return "the table of the notes";
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
             const std::string table = table_of(r);
-            std::set<std::string> have;
+            const std::set<std::string> have = columns_of(table);
             sqlite3_stmt* st = nullptr;
-            if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
-                while (sqlite3_step(st) == SQLITE_ROW) {
-                    const unsigned char* p = sqlite3_column_text(st, 1);
-                    std::string c = p ? reinterpret_cast<const char*>(p) : "";
-                    for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                    have.insert(c);
-                }
-            sqlite3_finalize(st);
             const std::string what = (r.isHeader ? "header " : "record type ") + std::to_string(r.number);
             if (have.empty()) return "the table of " + what;
             for (uint16_t n = r.firstField; columns && n <= r.lastField; ++n)

@@ -342,7 +342,8 @@ TEST_F(Security, AFileLackingPartOfItsLayoutIsRefused) {
     req.fileNo = 1;
     const std::pair<const char*, const char*> damages[] = {{"ALTER TABLE r1 DROP COLUMN NAME", "field NAME of record type 1"},
                                                            {"DROP TABLE r2", "the table of record type 2"},
-                                                           {"DELETE FROM h2", "the record of header 2"}};
+                                                           {"DELETE FROM h2", "the record of header 2"},
+                                                           {"DROP TABLE dz_notes", "the table of the notes"}};
     for (const auto& [damage, lacks] : damages) {
         { std::ofstream(file, std::ios::binary | std::ios::trunc) << whole; }
         craft(file, {damage});
