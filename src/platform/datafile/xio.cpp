@@ -1530,8 +1530,14 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
+    const int extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(hd->db);
     sqlite3_finalize(st);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
+    // A program stopped in the middle of writing the file left its journal beside it: the file
+    // is whole again at its next open for writing, which alone may put the journal back.
+    if (extended == SQLITE_READONLY_ROLLBACK)
+        return set_error(XIO_CORRUPT, path.string() + " was left in the middle of a write; it is put back as it was "
+                                                      "when it is next opened to be written");
     if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
     std::string err;
