@@ -1474,7 +1474,12 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     handle = 0;
     readOnly = readOnly || g_readOnlyScopes > 0;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        // A folder or a device in the file's place is not a file that is missing.
+        if (std::filesystem::exists(path, ec))
+            return set_error(XIO_IO_ERROR, path.string() + " is not a regular file (a folder, a device or a pipe)");
+        return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    }
     // A link would have a conversion write wherever it points, unseen: a data file is a file of
     // its own (file control is the way to keep one elsewhere).
     if (std::filesystem::is_symlink(path, ec))

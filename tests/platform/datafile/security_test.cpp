@@ -442,5 +442,19 @@ TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("symbolic link"));
 }
 
+TEST_F(Security, AFolderInADataFilesPlaceIsNotTakenForAMissingFile) {
+    close(open());
+    std::filesystem::remove(dir / "MASTER.TST");
+    std::filesystem::create_directory(dir / "MASTER.TST");
+    uint16_t h = 0;
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    req.create = true;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_IO_ERROR);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("is not a regular file"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "MASTER.TST"));
+}
+
 }  // namespace
 }  // namespace dz::test
