@@ -1426,6 +1426,18 @@ int read_older(Handle& hd) {
     return XIO_OK;
 }
 
+// Is the file in write-ahead-log mode (its header's two format bytes are 2)? This program makes
+// its files with a journal that is removed after each write; a file put in that mode elsewhere
+// would have even a look leave two files beside it.
+bool wal_mode_file(const std::filesystem::path& path) {
+    unsigned char head[20] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return got == static_cast<ssize_t>(sizeof head) && (head[18] == 2 || head[19] == 2);
+}
+
 // What a file of the dictionary's own version lacks that every such file holds: a table, a
 // column, a header's record. Empty when nothing is missing. A file missing any of them was
 // damaged, and read as it is its records or settings would silently come out empty.
@@ -1498,10 +1510,16 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         // The program has one thread, so a connection needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+        const bool wal = wal_mode_file(path);
+        if (wal && readOnly)
+            return set_error(XIO_CORRUPT, path.string() + " was put in write-ahead-log mode elsewhere; it is put back in "
+                                                          "this program's mode when it is next opened to be written");
         configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->db);
         if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->db);
+        // Back to the journal of the files this program makes: the log's writes go into the file.
+        if (rc == SQLITE_OK && wal) rc = exec(hd->conn->db, "PRAGMA journal_mode=DELETE");
         if (rc != SQLITE_OK) {
             const char* why = hd->conn->db ? sqlite3_errmsg(hd->conn->db) : sqlite3_errstr(rc);
             return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR, path.string() + ": " + why);

@@ -442,6 +442,37 @@ TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("symbolic link"));
 }
 
+// A file put in write-ahead-log mode by another program: a look would leave the log and its
+// index beside it, so it is refused; an open that may write puts the file back in our mode.
+TEST_F(Security, AFileInWriteAheadLogModeIsNotLookedAtAndIsPutBackWhenWritten) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+    close(h);
+    craft(dir / "MASTER.TST", {"PRAGMA journal_mode=WAL"});
+    auto beside = [&] {
+        return std::filesystem::exists(dir / "MASTER.TST-wal") || std::filesystem::exists(dir / "MASTER.TST-shm");
+    };
+    ASSERT_FALSE(beside());
+    {
+        xio_read_only_scope readOnly;
+        uint16_t ro = 0;
+        EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, ro), XIO_CORRUPT);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("write-ahead-log mode"));
+        EXPECT_FALSE(beside());
+    }
+    h = open(false);
+    ASSERT_NE(h, 0);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Kept");
+    close(h);
+    EXPECT_FALSE(beside());
+    xio_read_only_scope readOnly;
+    h = open(false);
+    EXPECT_NE(h, 0) << xio_error_text();
+    if (h) close(h);
+}
+
 TEST_F(Security, AFolderInADataFilesPlaceIsNotTakenForAMissingFile) {
     close(open());
     std::filesystem::remove(dir / "MASTER.TST");
