@@ -1431,7 +1431,7 @@ int read_older(Handle& hd) {
 // would have even a look leave two files beside it.
 bool wal_mode_file(const std::filesystem::path& path) {
     unsigned char head[20] = {};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
     const ssize_t got = ::read(fd, head, sizeof head);
     ::close(fd);
