@@ -207,8 +207,14 @@ bool ReadStoredRun(int command, StoredRun& run, std::string& error) {
         return false;
     }
 
+    // An empty block is not an absent one: a name or options cut to nothing would otherwise
+    // replay the run without the table group or with default options, unseen.
+    auto present = [command](int n) {
+        std::uint8_t none = 0;
+        return dz::suite::xm_get_options(command, &none, 0, n) == dz::suite::kXmOk;
+    };
     const std::size_t size2 = dz::suite::xm_option_size(command, 2);
-    if (size2 != 0) {
+    if (size2 != 0 || present(2)) {
         // One zero byte after the name and none inside it: anything else is not a name we stored.
         std::vector<std::uint8_t> name(size2 + 1, 0);
         if (dz::suite::xm_get_options(command, name.data(), size2, 2) != dz::suite::kXmOk) {
@@ -224,13 +230,13 @@ bool ReadStoredRun(int command, StoredRun& run, std::string& error) {
     }
 
     const std::size_t size3 = dz::suite::xm_option_size(command, 3);
-    if (size3 != 0) {
-        std::vector<std::uint8_t> block(size3, 0);
+    if (size3 != 0 || present(3)) {
+        std::vector<std::uint8_t> block(size3 + 1, 0);
         if (dz::suite::xm_get_options(command, block.data(), size3, 3) != dz::suite::kXmOk) {
             error = "the stored run options cannot be read";
             return false;
         }
-        if (!UnpackConversionOptions(block.data(), block.size(), run.options, &error)) {
+        if (!UnpackConversionOptions(block.data(), size3, run.options, &error)) {
             error = "the stored run options are malformed: " + error;
             return false;
         }

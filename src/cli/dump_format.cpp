@@ -130,7 +130,7 @@ bool parse_value(const xio_fld_def& f, const std::string& s, x_value_def& v, std
             }
             const int y = digits(s, 0, 4), m = digits(s, 5, 2), d = digits(s, 8, 2);
             static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-            if (s.size() != 10 || s[4] != '-' || s[7] != '-' || y < 0 || m < 1 || m > 12 || d < 0 ||
+            if (s.size() != 10 || s[4] != '-' || s[7] != '-' || y < 0 || m < 1 || m > 12 || d < 1 ||
                 d > kDays[m - 1] || (m == 2 && d == 29 && !leap(y))) {
                 why = "is not a date written YYYY-MM-DD";
                 return false;

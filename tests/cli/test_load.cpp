@@ -132,4 +132,13 @@ TEST_F(Load, ValuesReadBackAsWritten) {
     EXPECT_EQ(Cli({"load", "--company", into.string()}).status, 64);
 }
 
+TEST_F(Load, ADayZeroIsNoDate) {
+    const std::string before = Dump(into, "GLM");
+    const CliResult r = LoadText("@GLM\nH1 PDATE=2026-01-00\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("load.txt:2: "));
+    EXPECT_THAT(r.err, HasSubstr("is not a date written YYYY-MM-DD"));
+    EXPECT_TRUE(Dump(into, "GLM") == before);
+}
+
 }  // namespace

@@ -266,6 +266,15 @@ TEST_F(RecordServicesTest, OpenDataFileReusesRequiredAndOptionalFiles) {
     EXPECT_EQ(list.back().handle, 0);
 }
 
+TEST_F(RecordServicesTest, AnOptionalFileThatIsThereButDamagedIsNotTakenForAbsent) {
+    std::ofstream(company.path() / xio_file_name("TCV", 2), std::ios::binary) << std::string(8192, '\x5a');
+    uint16_t error = 0;
+    EXPECT_FALSE(converter.OpenDataFile("TCV", 2, 0, 0, list, 3020, error, true));
+    EXPECT_EQ(error, XIO_CORRUPT);
+    EXPECT_EQ(list.back().abbr, "TCV");
+    EXPECT_EQ(list.back().handle, 0);
+}
+
 // A data file that cannot be held for writing (its writes could then not be taken back) is not
 // opened, nor reopened after its copy is taken or put back.
 TEST_F(RecordServicesTest, AFileThatCannotBeHeldForWritingIsNotOpened) {

@@ -4,10 +4,15 @@
 
 #include "platform/import/xvl_rcstring.h"
 
+#include <gmock/gmock.h>
+
+#include <fstream>
+
 namespace dz::app::testing {
 namespace {
 
 using dz::ui::PanelAction;
+using ::testing::HasSubstr;
 using Bytes = std::vector<uint8_t>;
 
 Bytes BytesOf(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -253,6 +258,19 @@ TEST_F(Stored, AReplayOfAMalformedOrMissingStoreIsRefused) {
     dz::suite::xm_put_options(3020, shortOptions.data(), shortOptions.size(), 3);
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
     EXPECT_NE(person.messages().back().text.find("holds 21 bytes instead of 22"), std::string::npos);
+    EXPECT_TRUE(Converted().empty());
+}
+
+TEST_F(Stored, AnEmptyGroupOrOptionsBlockIsNotTakenForAnAbsentOne) {
+    dz::ui::run_state().in_background = true;
+    const Bytes good = {'/', 'x', 0x00, 0x65, 0x00};
+    for (int n : {2, 3}) {
+        dz::suite::xm_put_options(3020, good.data(), good.size(), 1);
+        std::ofstream(dz::suite::OptionStore(company.path(), 3020).folder() / ("block" + std::to_string(n) + ".bin"));
+        EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
+        EXPECT_THAT(person.messages().back().text,
+                    HasSubstr(n == 2 ? "the stored table group name is malformed" : "holds 0 bytes instead of 22"));
+    }
     EXPECT_TRUE(Converted().empty());
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <fstream>
 #include <vector>
@@ -81,6 +83,19 @@ TEST_F(StoredOptions, ANewFileListForgetsTheTableAndOptionsOfTheRunStoredBefore)
     EXPECT_EQ(store.size(1), 13u);
     EXPECT_EQ(store.size(2), 0u);
     EXPECT_EQ(store.size(3), 0u);
+}
+
+TEST_F(StoredOptions, ABlockThatIsAPipeOrADeviceReadsAsNoBytesWithoutWaiting) {
+    OptionStore store(dir, 3020);
+    store.put("AB", 3, 1);
+    ASSERT_EQ(::mkfifo((store.folder() / "block2.bin").c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", store.folder() / "block3.bin");
+    char buf[4] = {'k', 'e', 'e', 'p'};
+    for (int n : {2, 3}) {
+        EXPECT_EQ(store.get(buf, sizeof buf, n), kXmOk) << n;
+        EXPECT_EQ(std::string(buf, 4), "keep");
+        EXPECT_TRUE(store.read(n).empty());
+    }
 }
 
 TEST_F(StoredOptions, AbsentBlocksHaveSizeZeroAndAZeroSizeRemoves) {

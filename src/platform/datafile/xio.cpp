@@ -739,6 +739,10 @@ int harden(sqlite3* db) {
     if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
     if (rc == SQLITE_OK) rc = sqlite3_set_authorizer(db, authorize, nullptr);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA trusted_schema=OFF");
+    // A name in double quotes is a column and nothing else: otherwise a column missing from a
+    // damaged file would read as a text holding its own name.
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_db_config(db, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
     return rc;
 }
 
@@ -1422,6 +1426,58 @@ int read_older(Handle& hd) {
     return XIO_OK;
 }
 
+// Is the file in write-ahead-log mode (its header's two format bytes are 2)? This program makes
+// its files with a journal that is removed after each write; a file put in that mode elsewhere
+// would have even a look leave two files beside it.
+bool wal_mode_file(const std::filesystem::path& path) {
+    unsigned char head[20] = {};
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return false;
+    const ssize_t got = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return got == static_cast<ssize_t>(sizeof head) && (head[18] == 2 || head[19] == 2);
+}
+
+// What a file of the dictionary's own version lacks that every such file holds: a table, a
+// column, a header's record. Empty when nothing is missing. A file missing any of them was
+// damaged, and read as it is its records or settings would silently come out empty.
+std::string missing_schema(Handle& hd, bool columns) {
+    const Dictionary& d = *hd.dict;
+    auto columns_of = [&hd](const std::string& table) {
+        std::set<std::string> have;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+            while (sqlite3_step(st) == SQLITE_ROW) {
+                const unsigned char* p = sqlite3_column_text(st, 1);
+                std::string c = p ? reinterpret_cast<const char*>(p) : "";
+                for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+                have.insert(c);
+            }
+        sqlite3_finalize(st);
+        return have;
+    };
+    if (columns && columns_of("dz_notes") != std::set<std::string>{"REC", "KEYTEXT", "TEXT"}) return "the table of the notes";
+    for (const auto* list : {&d.records, &d.headers})
+        for (const auto& r : *list) {
+            const std::string table = table_of(r);
+            const std::set<std::string> have = columns_of(table);
+            sqlite3_stmt* st = nullptr;
+            const std::string what = (r.isHeader ? "header " : "record type ") + std::to_string(r.number);
+            if (have.empty()) return "the table of " + what;
+            for (uint16_t n = r.firstField; columns && n <= r.lastField; ++n)
+                if (!have.count(d.fields[n].def.name)) return "field " + d.fields[n].def.name + " of " + what;
+            if (!r.isHeader) continue;
+            int rows = 0;
+            if (sqlite3_prepare_v2(hd.db, ("SELECT count(*) FROM " + quote(table) + " WHERE id = 1").c_str(), -1, &st,
+                                   nullptr) == SQLITE_OK &&
+                sqlite3_step(st) == SQLITE_ROW)
+                rows = sqlite3_column_int(st, 0);
+            sqlite3_finalize(st);
+            if (rows != 1) return "the record of " + what;
+        }
+    return "";
+}
+
 // `asked`: opened for a command through xio_ask_file, which refuses a read-only file.
 // `readOnly`: the handle never writes and an older file is not upgraded; it has a connection of
 // its own, opened read-only.
@@ -1430,7 +1486,12 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     handle = 0;
     readOnly = readOnly || g_readOnlyScopes > 0;
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        // A folder or a device in the file's place is not a file that is missing.
+        if (std::filesystem::exists(path, ec))
+            return set_error(XIO_IO_ERROR, path.string() + " is not a regular file (a folder, a device or a pipe)");
+        return set_error(XIO_NO_FILE, path.string() + " does not exist");
+    }
     // A link would have a conversion write wherever it points, unseen: a data file is a file of
     // its own (file control is the way to keep one elsewhere).
     if (std::filesystem::is_symlink(path, ec))
@@ -1449,10 +1510,16 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         // The program has one thread, so a connection needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+        const bool wal = wal_mode_file(path);
+        if (wal && readOnly)
+            return set_error(XIO_CORRUPT, path.string() + " was put in write-ahead-log mode elsewhere; it is put back in "
+                                                          "this program's mode when it is next opened to be written");
         configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->db);
         if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->db);
+        // Back to the journal of the files this program makes: the log's writes go into the file.
+        if (rc == SQLITE_OK && wal) rc = exec(hd->conn->db, "PRAGMA journal_mode=DELETE");
         if (rc != SQLITE_OK) {
             const char* why = hd->conn->db ? sqlite3_errmsg(hd->conn->db) : sqlite3_errstr(rc);
             return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR, path.string() + ": " + why);
@@ -1486,8 +1553,14 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
+    const int extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(hd->db);
     sqlite3_finalize(st);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
+    // A program stopped in the middle of writing the file left its journal beside it: the file
+    // is whole again at its next open for writing, which alone may put the journal back.
+    if (extended == SQLITE_READONLY_ROLLBACK)
+        return set_error(XIO_CORRUPT, path.string() + " was left in the middle of a write; it is put back as it was "
+                                                      "when it is next opened to be written");
     if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
     std::string err;
@@ -1515,6 +1588,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
         }
     }
+    // An older file read as it is lacks the columns the dictionary added since.
+    if (const std::string gap = missing_schema(*hd, version >= hd->dict->version || !readOnly); !gap.empty())
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (it lacks " + gap + ")");
     if (!readOnly && !hd->conn->inTxn) {
         // Unique keys hold whatever the file says: a unique index that is gone or changed is
         // made again, which fails when the file already holds duplicates.

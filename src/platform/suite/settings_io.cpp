@@ -469,6 +469,8 @@ CompanySettings read_settings(const fs::path& file) {
     if (!fs::exists(file, ec)) {
         throw SettingsError(file.string() + ": the settings file does not exist (expected a company folder made by 'dodedoz-cli company init')");
     }
+    // A pipe or a device would be waited on or read without end.
+    if (!fs::is_regular_file(file, ec)) throw SettingsError(file.string() + ": the settings file is not a regular file");
     toml::table root;
     try {
         root = toml::parse_file(file.string());

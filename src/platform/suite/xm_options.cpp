@@ -23,6 +23,12 @@ bool write_atomically(const fs::path& file, const std::string& bytes) {
 }
 
 std::optional<std::string> read_all(const fs::path& file) {
+    // A pipe would never end and a device may not: anything but a file reads as a block of no
+    // bytes, which every reader refuses, as it does a folder's.
+    std::error_code ec;
+    const fs::file_status st = fs::status(file, ec);
+    if (!fs::exists(st)) return std::nullopt;
+    if (!fs::is_regular_file(st)) return std::string();
     std::ifstream in(file, std::ios::binary);
     if (!in) return std::nullopt;
     std::string s((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());

@@ -1,6 +1,8 @@
 // Transactions, other processes, damaged files and full disks.
 #include "support.h"
 
+#include <gmock/gmock.h>
+
 #include "platform/datafile/store.h"
 
 #include <sqlite3.h>
@@ -507,6 +509,13 @@ TEST_F(Durability, ProcessKilledInTheMiddleOfABatchLeavesTheLastCommit) {
     // The journal shows the uncommitted batch really reached the disk.
     EXPECT_TRUE(std::filesystem::exists(dir / "MASTER.TST-journal"));
     kill_and_reap(child);
+    {
+        // Only an open that may write puts the journal back: a look says why it cannot read.
+        xio_read_only_scope readOnly;
+        uint16_t ro = 0;
+        EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, ro), XIO_CORRUPT);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("was left in the middle of a write"));
+    }
     uint16_t h = 0;
     ASSERT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_OK);
     opened.push_back(h);

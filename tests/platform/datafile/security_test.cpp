@@ -329,6 +329,36 @@ TEST_F(Security, UniqueKeysHoldWhateverTheFileSays) {
     EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1"), 2) << "nothing is changed";
 }
 
+// A file of the dictionary's own version that lacks a column, a table or a header's record was
+// damaged: it is refused, read-only too, and never read as defaults (nor a column as its name).
+TEST_F(Security, AFileLackingPartOfItsLayoutIsRefused) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+    close(h);
+    const std::string whole = bytes_of(file);
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    const std::pair<const char*, const char*> damages[] = {{"ALTER TABLE r1 DROP COLUMN NAME", "field NAME of record type 1"},
+                                                           {"DROP TABLE r2", "the table of record type 2"},
+                                                           {"DELETE FROM h2", "the record of header 2"},
+                                                           {"DROP TABLE dz_notes", "the table of the notes"}};
+    for (const auto& [damage, lacks] : damages) {
+        { std::ofstream(file, std::ios::binary | std::ios::trunc) << whole; }
+        craft(file, {damage});
+        const std::string before = bytes_of(file);
+        for (bool readOnly : {false, true}) {
+            std::optional<xio_read_only_scope> scope;
+            if (readOnly) scope.emplace();
+            uint16_t refused = 0;
+            EXPECT_EQ(xio_ask_file(req, refused), XIO_CORRUPT) << damage;
+            EXPECT_THAT(xio_error_text(), ::testing::HasSubstr(std::string("corrupt (it lacks ") + lacks + ")"));
+        }
+        EXPECT_TRUE(bytes_of(file) == before) << damage;
+    }
+}
+
 // Runs `check` where folder permissions bind: as root, in a child process of user nobody.
 int as_bound_user(const std::function<int()>& check) {
     if (::geteuid() != 0) return check();
@@ -410,6 +440,51 @@ TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
     EXPECT_NE(xio_open_file(dir / "MASTER.TST", 1, h), XIO_OK);
     EXPECT_EQ(h, 0);
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("symbolic link"));
+}
+
+// A file put in write-ahead-log mode by another program: a look would leave the log and its
+// index beside it, so it is refused; an open that may write puts the file back in our mode.
+TEST_F(Security, AFileInWriteAheadLogModeIsNotLookedAtAndIsPutBackWhenWritten) {
+    uint16_t h = open();
+    ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+    close(h);
+    craft(dir / "MASTER.TST", {"PRAGMA journal_mode=WAL"});
+    auto beside = [&] {
+        return std::filesystem::exists(dir / "MASTER.TST-wal") || std::filesystem::exists(dir / "MASTER.TST-shm");
+    };
+    ASSERT_FALSE(beside());
+    {
+        xio_read_only_scope readOnly;
+        uint16_t ro = 0;
+        EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, ro), XIO_CORRUPT);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("write-ahead-log mode"));
+        EXPECT_FALSE(beside());
+    }
+    h = open(false);
+    ASSERT_NE(h, 0);
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "NAME"), "Kept");
+    close(h);
+    EXPECT_FALSE(beside());
+    xio_read_only_scope readOnly;
+    h = open(false);
+    EXPECT_NE(h, 0) << xio_error_text();
+    if (h) close(h);
+}
+
+TEST_F(Security, AFolderInADataFilesPlaceIsNotTakenForAMissingFile) {
+    close(open());
+    std::filesystem::remove(dir / "MASTER.TST");
+    std::filesystem::create_directory(dir / "MASTER.TST");
+    uint16_t h = 0;
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    req.create = true;
+    EXPECT_EQ(xio_ask_file(req, h), XIO_IO_ERROR);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("is not a regular file"));
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "MASTER.TST"));
 }
 
 }  // namespace

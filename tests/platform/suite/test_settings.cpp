@@ -233,6 +233,17 @@ TEST_F(BadSettings, MissingFileAndMissingSection) {
     }
 }
 
+TEST_F(BadSettings, ASettingsFileThatIsAPipeIsRefusedWithoutWaiting) {
+    std::filesystem::remove(file_);
+    ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);
+    try {
+        read_settings(file_);
+        FAIL() << "accepted";
+    } catch (const SettingsError& e) {
+        EXPECT_NE(std::string(e.what()).find("is not a regular file"), std::string::npos) << e.what();
+    }
+}
+
 TEST(OpenCompany, FailedOpenKeepsThePreviousCompany) {
     TempFolder good, bad;
     write_settings(good.path() / kSettingsFileName, default_settings({"GL"}));
