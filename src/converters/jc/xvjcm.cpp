@@ -12,6 +12,7 @@
 #include "tables/substitution_set.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dz::jc {
 
@@ -90,6 +91,10 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
                    xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
+    amountsMayExist_ = xio_rd_first(jcm, kRecPhase, 0, 0) != XIO_END || xio_rd_first(jcm, kRecCategory, 0, 0) != XIO_END;
+    xio_init_record(jcm, kRecPhase);
+    xio_init_record(jcm, kRecCategory);
+    phaseWritePending_ = false;
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -178,6 +183,8 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
+    // The last cost code line went to its write and was not accepted: what it left is unknown.
+    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -208,12 +215,16 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         // A line that goes on to its write can leave its amounts on file and still be rejected
         // (notes or user fields that cannot be written): until the write is accepted, the cost
         // code counts as written with amounts, so that the totals rebuild reads it.
-        if (conv)
+        if (conv) {
             zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                                 xio_get_text(jcm, noteFields_[kNotePhase]), false);
+            phaseWritePending_ = true;
+        }
         return true;
     }
-    case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
+    case kRecCategory:
+        if (conv) amountsMayExist_ = true;
+        return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
     default: break;
     }
     return RejectUnknownRecord(info, reason, kJcmConversionName, info.FileNumUsed(), false);
@@ -254,16 +265,9 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
-        if (phaseAmountRuns_.empty())
-            for (uint16_t f : PhaseRebuildAmounts(jcm)) {
-                if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
-                    phaseAmountRuns_.back().second = f;
-                else
-                    phaseAmountRuns_.emplace_back(f, f);
-            }
-        const bool zero = std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), [&](const FieldRange& r) {
-            return xio_first_nonzero_number(jcm, r.first, r.second) == 0;
-        });
+        const bool zero = PhaseAmountsZero(jcm);
+        phaseWritePending_ = false;
+        if (!zero) amountsMayExist_ = true;
         zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                             xio_get_text(jcm, noteFields_[kNotePhase]), zero);
         GroupWritten(jcm);
@@ -275,7 +279,20 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
 }
 
+bool xvJCM::PhaseAmountsZero(uint16_t jcm) {
+    if (phaseAmountRuns_.empty())
+        for (uint16_t f : PhaseRebuildAmounts(jcm)) {
+            if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
+                phaseAmountRuns_.back().second = f;
+            else
+                phaseAmountRuns_.emplace_back(f, f);
+        }
+    return std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(),
+                       [&](const FieldRange& r) { return xio_first_nonzero_number(jcm, r.first, r.second) == 0; });
+}
+
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
+    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
     // The totals of the whole file follow from the records now on it.
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();

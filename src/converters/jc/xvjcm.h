@@ -305,6 +305,15 @@ private:
     // consecutive fields.
     ZeroPhases zeroPhases_;
     FieldRanges phaseAmountRuns_;
+    // Whether the cost code in the buffer holds 0 in every amount the totals rebuild reads or sets.
+    bool PhaseAmountsZero(uint16_t jcm);
+    // Convert: whether the totals rebuild may find an amount on a cost code or a category. Not
+    // when the file held neither when the text file began and every cost code written since
+    // (its last write) and every group phase made since holds 0 in every such amount: the
+    // cost-code passes then change nothing and are left out. A cost code line that goes on to
+    // its write counts as one with amounts until the write is accepted.
+    bool amountsMayExist_ = true;
+    bool phaseWritePending_ = false;
     // The phase handler's field numbers by the name it asks with (a literal), for the data file
     // it asked of: a few dozen names on every line. Forgotten for each text file.
     struct PhaseFieldSlot {

@@ -467,6 +467,7 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
         bool written = false;
         if (converting) {
             written = xio_wr_record(jcm, kRecPhase) == XIO_OK;
+            if (written && !PhaseAmountsZero(jcm)) amountsMayExist_ = true;
         } else {
             std::string why;
             written = ExamineRecord(jcm, info, why, 0, convert::kPermGroup);

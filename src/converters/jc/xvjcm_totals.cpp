@@ -911,6 +911,21 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
 
 int UpdatePhaseTotalsFromCategories(JCTotalsContext& c) { return UpdatePhases(c, true); }
 int UpdatePhaseTotals(JCTotalsContext& c) { return UpdatePhases(c, false); }
+// Step 1 when no cost code and no category on file holds an amount: every cost code keeps its
+// totals 0, no group gets any from its members, and no extra or job from its cost codes. The
+// group and top lists are kept, empty, so that the later passes read no cost code either.
+int SkipPhaseTotals(JCTotalsContext& c) {
+    c.topPhases.clear();
+    c.topKept = true;
+    c.extraPlace = c.jobPlace = 0;
+    c.groups.clear();
+    c.groupsKept = true;
+    c.groupValues = 0;
+    // The bar shows the pass, done.
+    c.walked = c.total = 1;
+    const std::string title = PhaseTitle(false);
+    return c.Show(title, title) ? 0 : c.Cancel();
+}
 int UpdateGroupPhaseTotals(JCTotalsContext& c) { return UpdateGroupPhases(c); }
 int UpdateExtraTotals(JCTotalsContext& c) { return UpdateExtras(c); }
 int UpdateJobTotals(JCTotalsContext& c) { return UpdateJobs(c); }
@@ -961,7 +976,9 @@ bool xvJCM::RebuildTotals(ConvertContext& ctx) {
     JCTotalsContext c(*this, ctx);
     ReadRebuildFields reads(c);
     int (*const steps[])(JCTotalsContext&) = {
-        categoriesUsed ? UpdatePhaseTotalsFromCategories : UpdatePhaseTotals,
+        !amountsMayExist_ ? SkipPhaseTotals
+        : categoriesUsed  ? UpdatePhaseTotalsFromCategories
+                          : UpdatePhaseTotals,
         UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
     for (auto step : steps) {
         const int r = step(c);
