@@ -265,7 +265,7 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
-        const bool zero = PhaseAmountsZero(jcm);
+        const bool zero = PhaseAmountsZero(jcm, ctx.import.get(), &info);
         phaseWritePending_ = false;
         if (!zero) amountsMayExist_ = true;
         zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
@@ -279,16 +279,29 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
 }
 
-bool xvJCM::PhaseAmountsZero(uint16_t jcm) {
-    if (phaseAmountRuns_.empty())
-        for (uint16_t f : PhaseRebuildAmounts(jcm)) {
+bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const xvl::xvlImpInfo* info) {
+    if (phaseAmountRuns_.empty()) {
+        const std::vector<uint16_t> amounts = PhaseRebuildAmounts(jcm);
+        for (uint16_t f : amounts) {
             if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
                 phaseAmountRuns_.back().second = f;
             else
                 phaseAmountRuns_.emplace_back(f, f);
         }
-    return std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(),
-                       [&](const FieldRange& r) { return xio_first_nonzero_number(jcm, r.first, r.second) == 0; });
+        // What ConvertPhase puts into a number field other than 0: keep this list with it.
+        phaseHandlerAmounts_.clear();
+        for (const char* name : {"PCTYPE", "PRSVC", "PTEST", "PTUEST", "PRVCOM", "PRVPU"})
+            if (const uint16_t f = FieldNo(jcm, kRecPhase, name); std::binary_search(amounts.begin(), amounts.end(), f))
+                phaseHandlerAmounts_.push_back(f);
+    }
+    auto zero = [&](const FieldRange& r) { return xio_first_nonzero_number(jcm, r.first, r.second) == 0; };
+    if (!import || !info) return std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), zero);
+    // A line that adds a cost code holds 0 in an amount it has no column for (and whose default
+    // is 0) unless the handler set it.
+    for (uint16_t f : phaseHandlerAmounts_)
+        if (xio_first_nonzero_number(jcm, f, f) != 0) return false;
+    const FieldRanges& runs = lineRanges_.Narrow(kAmountRunsList, jcm, *import, *info, phaseAmountRuns_);
+    return std::all_of(runs.begin(), runs.end(), zero);
 }
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {

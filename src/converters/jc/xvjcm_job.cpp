@@ -105,7 +105,8 @@ void ClearAccumulated(uint16_t jcm, const FieldRanges& ranges, int number, const
 }
 
 const FieldRanges& LineRanges::Narrow(int list, uint16_t jcm, const xvl::xvlImport& import,
-                                      const xvl::xvlImpInfo& info, std::initializer_list<FieldRange> ranges) {
+                                      const xvl::xvlImpInfo& info, const FieldRange* first, const FieldRange* last) {
+    const std::span<const FieldRange> ranges(first, last);
     List& l = lists_.at(static_cast<std::size_t>(list));
     if (l.known && l.jcm == jcm && l.format == info.FormatID()) return l.ranges;
     l.known = true;
