@@ -814,8 +814,11 @@ int UpdateJobs(JCTotalsContext& c) {
     for (uint16_t index : {109, 91, 97, 103, 256, 238, 244, 250}) jobFields.push_back(Jc(jcm, kRecJob, index));
     PassReads jobReads(jcm, kRecJob, std::move(jobFields)), extraReads(jcm, kRecExtra, std::move(extraFields));
     c.StartWalk(kRecJob);
-    int s = xio_rd_first(jcm, kRecJob, 0, 0);
-    while (s == XIO_OK) {
+    // One job of the walk: 0 to go on, kStop for a stop, else the failure. The walk keeps its own
+    // statement (a job rewritten would make a walk by keyed reads start over at every job), so a
+    // stop ends the file only after it.
+    constexpr int kStop = -1;
+    auto one = [&]() -> int {
         const std::string job = GetText(jcm, c.jobKey);
         const int billing = c.BillingLevel();
         const bool moveUp = billing < 2;
@@ -841,9 +844,12 @@ int UpdateJobs(JCTotalsContext& c) {
         Difference(c, c.jobExtraDifference, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
-        if (!c.Step(5, "Updating job totals:", "Updating job totals")) return c.Cancel();
-        s = xio_rd_next(jcm, kRecJob, 0, 0);
-    }
+        return c.Step(5, "Updating job totals:", "Updating job totals") ? 0 : kStop;
+    };
+    int r = 0;
+    const int s = xio_rd_every_chosen(jcm, kRecJob, [&] { return (r = one()) == 0; });
+    if (r == kStop) return c.Cancel();
+    if (r != 0) return r;
     return IsEnd(s) ? 0 : s;
 }
 
