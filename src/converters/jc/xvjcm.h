@@ -334,7 +334,7 @@ private:
         const char* name = nullptr;
         uint16_t file = 0, field = 0;
     };
-    std::array<PhaseFieldSlot, 128> phaseFieldSlots_{};
+    std::array<PhaseFieldSlot, 256> phaseFieldSlots_{};
     uint16_t PhaseField(uint16_t jcm, const char* name);
     // The fields every phase and category line is noted by: the cost code's job, extra and code,
     // and the tax statuses of both records.
