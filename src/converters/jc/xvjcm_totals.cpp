@@ -244,7 +244,8 @@ struct JCTotalsContext {
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
           groupBudget(c.groupListBudget_), zeroPhases(c.zeroPhases_) {
-        c.zeroPhases_.Seal();
+        // Without amounts on file no pass asks which cost codes were written with theirs 0.
+        if (c.amountsMayExist_) c.zeroPhases_.Seal();
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
