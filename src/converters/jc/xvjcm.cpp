@@ -85,6 +85,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     supplied_.clear();
     zeroPhases_.Clear();
     phaseAmountRuns_.clear();
+    lineAmountRuns_.known = false;
     phaseFieldSlots_ = {};
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
@@ -298,10 +299,25 @@ bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const x
     if (!import || !info) return std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), zero);
     // A line that adds a cost code holds 0 in an amount it has no column for (and whose default
     // is 0) unless the handler set it.
-    for (uint16_t f : phaseHandlerAmounts_)
-        if (xio_first_nonzero_number(jcm, f, f) != 0) return false;
-    const FieldRanges& runs = lineRanges_.Narrow(kAmountRunsList, jcm, *import, *info, phaseAmountRuns_);
-    return std::all_of(runs.begin(), runs.end(), zero);
+    auto& l = lineAmountRuns_;
+    if (!l.known || l.jcm != jcm || l.format != info->FormatID()) {
+        l.known = true;
+        l.jcm = jcm;
+        l.format = info->FormatID();
+        std::vector<uint16_t> fields(phaseHandlerAmounts_);
+        for (const auto& [from, to] : lineRanges_.Narrow(kAmountRunsList, jcm, *import, *info, phaseAmountRuns_))
+            for (uint16_t f = from; f <= to; ++f) fields.push_back(f);
+        std::sort(fields.begin(), fields.end());
+        fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
+        l.runs.clear();
+        for (uint16_t f : fields) {
+            if (!l.runs.empty() && l.runs.back().second + 1 == f)
+                l.runs.back().second = f;
+            else
+                l.runs.emplace_back(f, f);
+        }
+    }
+    return std::all_of(l.runs.begin(), l.runs.end(), zero);
 }
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {

@@ -319,6 +319,14 @@ private:
     bool PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import = nullptr, const xvl::xvlImpInfo* info = nullptr);
     // Of those amounts, the ones the phase handler itself may set to a value that is not 0.
     std::vector<uint16_t> phaseHandlerAmounts_;
+    // The amounts a line of the format may set (its narrowed runs with the handler's amounts), as
+    // runs; worked out once per format.
+    struct {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        FieldRanges runs;
+    } lineAmountRuns_;
     // The list of lineRanges_ that narrows phaseAmountRuns_ (the phase handler uses the ones before).
     static constexpr int kAmountRunsList = LineRanges::kLists - 1;
     // Convert: whether the totals rebuild may find an amount on a cost code or a category. Not
