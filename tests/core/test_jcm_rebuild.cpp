@@ -127,6 +127,34 @@ TEST_F(JcmRebuildTest, ConvertedGroupsTakeTheirMembersTotals) {
     EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JOEST"), 1250);
 }
 
+// Into a file without cost codes or categories, the rebuild still totals what the text file
+// brings: a category's estimate, and a cost code's scheduled value moved up to its job; while
+// cost codes that bring nothing leave every total at 0.
+TEST_F(JcmRebuildTest, AnEmptyFileTakesTheTotalsOfTheAmountsTheTextFileBrings) {
+    Store(kRecStdCategory, {{"SCAT", "LAB"}, {"SCDESC", "Labor"}}, {{"SCCTYPE", 1}});
+    auto phase = [](const std::string& code, const std::string& scheduled, const std::string& job = "300-001") {
+        return "3," + job + ",," + code + ",Phase " + code + ",,,,Y,," + scheduled + ",,,,,,,,,,,\r\n";
+    };
+    const std::string category = "4,300-001,,01-001.01,LAB,Labor,,,,12.50,,,,,,,\r\n";
+    xvJCM c;
+    const std::string report =
+        Run(WriteText("empty.txt", Job("300-001") + phase("01-000.00", "") + phase("01-001.00", "") +
+                                       phase("01-001.01", "") + category + phase("01-002.00", "") +
+                                       phase("01-002.01", "7.00") + Job("300-002") + phase("01-000.00", "", "300-002") +
+                                       phase("01-001.01", "", "300-002")),
+            "Convert", c);
+    EXPECT_THAT(report, Not(HasSubstr("Unable")));
+    EXPECT_THAT(report, Not(HasSubstr("rejected")));
+    EXPECT_EQ(Estimate("300001", "0100101"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100100"), 1250);
+    EXPECT_EQ(Estimate("300001", "0100000"), 1250);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JOEST"), 1250);
+    EXPECT_EQ(NumberOf(kRecPhase, {{"PJOB", "300001"}, {"PEXTRA", ""}, {"PHASE", "0100201"}}, "POSV"), 0);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JOCNT"), 700);
+    EXPECT_EQ(Estimate("300002", "0100000"), 0);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JOEST"), 0);
+}
+
 // A failed rewrite ends the rebuild in the phase pass and in a group level that is not the last:
 // either way nothing of the conversion stays, and it is no success. Only the phase with the
 // category changes in the phase pass; the group above it is the first rewrite of the group pass,

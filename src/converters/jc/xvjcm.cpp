@@ -12,6 +12,7 @@
 #include "tables/substitution_set.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace dz::jc {
 
@@ -84,12 +85,17 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     supplied_.clear();
     zeroPhases_.Clear();
     phaseAmountRuns_.clear();
+    lineAmountRuns_.known = false;
     phaseFieldSlots_ = {};
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};
     haveStdPhases_ = xio_rd_first(jcm, kRecStdPhase, 0, 0) == XIO_OK;
     xio_init_record(jcm, kRecStdPhase);
+    amountsMayExist_ = xio_rd_first(jcm, kRecPhase, 0, 0) != XIO_END || xio_rd_first(jcm, kRecCategory, 0, 0) != XIO_END;
+    xio_init_record(jcm, kRecPhase);
+    xio_init_record(jcm, kRecCategory);
+    phaseWritePending_ = false;
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -178,6 +184,8 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
+    // The last cost code line went to its write and was not accepted: what it left is unknown.
+    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -208,12 +216,16 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         // A line that goes on to its write can leave its amounts on file and still be rejected
         // (notes or user fields that cannot be written): until the write is accepted, the cost
         // code counts as written with amounts, so that the totals rebuild reads it.
-        if (conv)
+        if (conv) {
             zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                                 xio_get_text(jcm, noteFields_[kNotePhase]), false);
+            phaseWritePending_ = true;
+        }
         return true;
     }
-    case kRecCategory: return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
+    case kRecCategory:
+        if (conv) amountsMayExist_ = true;
+        return ConvertCategory(jcm, info, reason, ctx.messages, conv, RecordIds(), *ctx.import);
     default: break;
     }
     return RejectUnknownRecord(info, reason, kJcmConversionName, info.FileNumUsed(), false);
@@ -254,16 +266,9 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec != kRecPhase && rec != kRecCategory) return;
     if (rec == kRecPhase && ctx.converting) {
         const uint16_t jcm = ctx.mainHandle;
-        if (phaseAmountRuns_.empty())
-            for (uint16_t f : PhaseRebuildAmounts(jcm)) {
-                if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
-                    phaseAmountRuns_.back().second = f;
-                else
-                    phaseAmountRuns_.emplace_back(f, f);
-            }
-        const bool zero = std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), [&](const FieldRange& r) {
-            return xio_first_nonzero_number(jcm, r.first, r.second) == 0;
-        });
+        const bool zero = PhaseAmountsZero(jcm, ctx.import.get(), &info);
+        phaseWritePending_ = false;
+        if (!zero) amountsMayExist_ = true;
         zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
                             xio_get_text(jcm, noteFields_[kNotePhase]), zero);
         GroupWritten(jcm);
@@ -275,7 +280,48 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
 }
 
+bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const xvl::xvlImpInfo* info) {
+    if (phaseAmountRuns_.empty()) {
+        const std::vector<uint16_t> amounts = PhaseRebuildAmounts(jcm);
+        for (uint16_t f : amounts) {
+            if (!phaseAmountRuns_.empty() && phaseAmountRuns_.back().second + 1 == f)
+                phaseAmountRuns_.back().second = f;
+            else
+                phaseAmountRuns_.emplace_back(f, f);
+        }
+        // What ConvertPhase puts into a number field other than 0: keep this list with it.
+        phaseHandlerAmounts_.clear();
+        for (const char* name : {"PCTYPE", "PRSVC", "PTEST", "PTUEST", "PRVCOM", "PRVPU"})
+            if (const uint16_t f = FieldNo(jcm, kRecPhase, name); std::binary_search(amounts.begin(), amounts.end(), f))
+                phaseHandlerAmounts_.push_back(f);
+    }
+    auto zero = [&](const FieldRange& r) { return xio_first_nonzero_number(jcm, r.first, r.second) == 0; };
+    if (!import || !info) return std::all_of(phaseAmountRuns_.begin(), phaseAmountRuns_.end(), zero);
+    // A line that adds a cost code holds 0 in an amount it has no column for (and whose default
+    // is 0) unless the handler set it.
+    auto& l = lineAmountRuns_;
+    if (!l.known || l.jcm != jcm || l.format != info->FormatID()) {
+        l.known = true;
+        l.jcm = jcm;
+        l.format = info->FormatID();
+        std::vector<uint16_t> fields(phaseHandlerAmounts_);
+        for (const auto& [from, to] : lineRanges_.Narrow(kAmountRunsList, jcm, *import, *info, phaseAmountRuns_))
+            for (uint16_t f = from; f <= to; ++f) fields.push_back(f);
+        std::sort(fields.begin(), fields.end());
+        fields.erase(std::unique(fields.begin(), fields.end()), fields.end());
+        l.runs.clear();
+        for (uint16_t f : fields) {
+            if (!l.runs.empty() && l.runs.back().second + 1 == f)
+                l.runs.back().second = f;
+            else
+                l.runs.emplace_back(f, f);
+        }
+    }
+    return std::all_of(l.runs.begin(), l.runs.end(), zero);
+}
+
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
+    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
     // The totals of the whole file follow from the records now on it.
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();

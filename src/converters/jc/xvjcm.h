@@ -55,11 +55,19 @@ public:
     // The fields of `ranges` (list `list`, 0 to kLists - 1, always the same ranges) that the line
     // in `info` may hold anything but 0 in, as ranges in the same order.
     const FieldRanges& Narrow(int list, uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info,
-                              std::initializer_list<FieldRange> ranges);
+                              std::initializer_list<FieldRange> ranges) {
+        return Narrow(list, jcm, import, info, ranges.begin(), ranges.end());
+    }
+    const FieldRanges& Narrow(int list, uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info,
+                              const FieldRanges& ranges) {
+        return Narrow(list, jcm, import, info, ranges.data(), ranges.data() + ranges.size());
+    }
     // For a new text file.
     void Clear() { lists_ = {}; }
 
 private:
+    const FieldRanges& Narrow(int list, uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info,
+                              const FieldRange* from, const FieldRange* to);
     struct List {
         bool known = false;
         uint16_t jcm = 0;
@@ -305,13 +313,36 @@ private:
     // consecutive fields.
     ZeroPhases zeroPhases_;
     FieldRanges phaseAmountRuns_;
+    // Whether the cost code in the buffer holds 0 in every amount the totals rebuild reads or sets;
+    // with the line that filled it (`import`, `info`), only the amounts that line may have set
+    // are looked at.
+    bool PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import = nullptr, const xvl::xvlImpInfo* info = nullptr);
+    // Of those amounts, the ones the phase handler itself may set to a value that is not 0.
+    std::vector<uint16_t> phaseHandlerAmounts_;
+    // The amounts a line of the format may set (its narrowed runs with the handler's amounts), as
+    // runs; worked out once per format.
+    struct {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        FieldRanges runs;
+    } lineAmountRuns_;
+    // The list of lineRanges_ that narrows phaseAmountRuns_ (the phase handler uses the ones before).
+    static constexpr int kAmountRunsList = LineRanges::kLists - 1;
+    // Convert: whether the totals rebuild may find an amount on a cost code or a category. Not
+    // when the file held neither when the text file began and every cost code written since
+    // (its last write) and every group phase made since holds 0 in every such amount: the
+    // cost-code passes then change nothing and are left out. A cost code line that goes on to
+    // its write counts as one with amounts until the write is accepted.
+    bool amountsMayExist_ = true;
+    bool phaseWritePending_ = false;
     // The phase handler's field numbers by the name it asks with (a literal), for the data file
     // it asked of: a few dozen names on every line. Forgotten for each text file.
     struct PhaseFieldSlot {
         const char* name = nullptr;
         uint16_t file = 0, field = 0;
     };
-    std::array<PhaseFieldSlot, 128> phaseFieldSlots_{};
+    std::array<PhaseFieldSlot, 256> phaseFieldSlots_{};
     uint16_t PhaseField(uint16_t jcm, const char* name);
     // The fields every phase and category line is noted by: the cost code's job, extra and code,
     // and the tax statuses of both records.

@@ -31,7 +31,7 @@ void ClearContractFields(uint16_t jcm, uint16_t links, uint16_t changes, convert
                          bool converting) {
     bool linked = false;
     for (uint16_t f = links; links > 1 && f < links + 2; ++f) {
-        const std::string value = GetText(jcm, f);
+        const std::string& value = xio_get_text(jcm, f);  // used up before the field is cleared
         if (IsBlank(value)) continue;
         if (!linked)
             messages.push_back(Msg(12794, FieldDescription(jcm, f, true), value, ModeWord("were/will be", converting),
@@ -39,6 +39,8 @@ void ClearContractFields(uint16_t jcm, uint16_t links, uint16_t changes, convert
         linked = true;
         PutText(jcm, f, "");
     }
+    // Most lines carry no change order: the three are looked at one by one only when one is set.
+    if (changes > 0 && xio_first_nonzero_number(jcm, changes, static_cast<uint16_t>(changes + 2)) == 0) return;
     for (uint16_t f = changes; changes > 0 && f < changes + 3; ++f) {
         const double value = GetNumber(jcm, f);
         if (value == 0) continue;
@@ -105,7 +107,8 @@ void ClearAccumulated(uint16_t jcm, const FieldRanges& ranges, int number, const
 }
 
 const FieldRanges& LineRanges::Narrow(int list, uint16_t jcm, const xvl::xvlImport& import,
-                                      const xvl::xvlImpInfo& info, std::initializer_list<FieldRange> ranges) {
+                                      const xvl::xvlImpInfo& info, const FieldRange* first, const FieldRange* last) {
+    const std::span<const FieldRange> ranges(first, last);
     List& l = lists_.at(static_cast<std::size_t>(list));
     if (l.known && l.jcm == jcm && l.format == info.FormatID()) return l.ranges;
     l.known = true;
@@ -476,11 +479,11 @@ bool xvJCM::ConvertExtra(uint16_t jcm, xvl::xvlImpInfo&, std::string& reason, co
 namespace dz::jc {
 
 void xvJCM::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
-    const std::string value = GetText(jcm, fld);
-    if (IsBlank(value)) {
+    if (IsBlank(xio_get_text(jcm, fld))) {
         PutText(jcm, fld, defaultTaxStatus);
         return;
     }
+    const std::string value = GetText(jcm, fld);
     if (value == defaultTaxStatus) return;
     const std::string word = ModeWord("was/will be", converting);
     int cleared = 0;

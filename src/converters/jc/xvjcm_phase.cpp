@@ -67,7 +67,9 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
 }
 
 uint16_t xvJCM::PhaseField(uint16_t jcm, const char* name) {
-    PhaseFieldSlot& slot = phaseFieldSlots_[(reinterpret_cast<std::uintptr_t>(name) >> 2) % phaseFieldSlots_.size()];
+    // Literals lie a few bytes apart: a multiplicative hash spreads them over the slots.
+    const auto hash = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) * 0x9E3779B97F4A7C15ull;
+    PhaseFieldSlot& slot = phaseFieldSlots_[static_cast<std::size_t>(hash >> 56) % phaseFieldSlots_.size()];
     if (slot.name != name || slot.file != jcm) slot = {name, jcm, FieldNo(jcm, kRecPhase, name)};
     return slot.field;
 }
@@ -79,6 +81,9 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
     auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    // The stored text of a field, read in place: what is only tested (or shown before the field
+    // is changed) is not copied.
+    auto stored = [&](const char* name) -> const std::string& { return xio_get_text(jcm, F(name)); };
     auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
     // Whether the line's format has a column for the field, asked once per format.
     auto supplied = [&](const char* name) {
@@ -152,18 +157,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 7, 8. The standard phase; the description.
     const bool standard = haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
-    if (standard && IsBlank(text("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
-    if (IsBlank(text("PDESC"))) {
+    if (standard && IsBlank(stored("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
+    if (IsBlank(stored("PDESC"))) {
         reason = Msg(12224, termCap(), "405");
         return false;
     }
 
     // 9, 10. Overhead table; billing item memo when billing at job.
-    if (const std::string v = text("POVRHT"); !IsBlank(v)) {
+    if (const std::string& v = stored("POVRHT"); !IsBlank(v)) {
         messages.push_back(Msg(12253, v, word("was not/will not be"), word("449/450")));
         PutText(jcm, F("POVRHT"), "");
     }
-    if (const std::string v = text("PBIMEMO"); !IsBlank(v) && jobLevel == 1) {
+    if (const std::string& v = stored("PBIMEMO"); !IsBlank(v) && jobLevel == 1) {
         messages.push_back(Msg(12254, v, word("was not/will not be"), word("451/452")));
         PutText(jcm, F("PBIMEMO"), "");
     }
@@ -179,11 +184,11 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             PutNumber(jcm, F("PCTYPE"), 1);
             typeReplaced = true;
         }
-        if (const std::string v = text("PCSTACC"); !IsBlank(v)) {
+        if (const std::string& v = stored("PCSTACC"); !IsBlank(v)) {
             warn("Cost account", ShowKey(kGl, suite::kGlDisplay, v));
             PutText(jcm, F("PCSTACC"), "");
         }
-        if (const std::string v = text("PUDESC"); !IsBlank(v)) {
+        if (const std::string& v = stored("PUDESC"); !IsBlank(v)) {
             warn("Cost unit description", v);
             PutText(jcm, F("PUDESC"), "");
         }
@@ -218,7 +223,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 14. Cost unit description.
-    if (const std::string v = text("PUDESC"); IsBlank(v)) {
+    if (const std::string& v = stored("PUDESC"); IsBlank(v)) {
         if (standard && unitsTracked) PutText(jcm, F("PUDESC"), GetText(jcm, S("SPCUDSC")));
     } else if (categoriesUsed) {
         messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
@@ -230,7 +235,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 15. Cost account.
-    if (std::string account = text("PCSTACC"); IsBlank(account)) {
+    if (const std::string& account = stored("PCSTACC"); IsBlank(account)) {
         if (standard && !group && jobOnFile) {
             const char* from = jobAccountGroup == 2 ? "SPCACCB" : jobAccountGroup == 3 ? "SPCACCC" : "SPCACCA";
             PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
@@ -366,7 +371,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 30. Production unit description.
-    if (standard && IsBlank(text("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
+    if (standard && IsBlank(stored("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
 
     // 31. The group phases above this one (nothing to do when an earlier phase of the same group
     // found or made them all).
@@ -467,6 +472,7 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
         bool written = false;
         if (converting) {
             written = xio_wr_record(jcm, kRecPhase) == XIO_OK;
+            if (written && !PhaseAmountsZero(jcm)) amountsMayExist_ = true;
         } else {
             std::string why;
             written = ExamineRecord(jcm, info, why, 0, convert::kPermGroup);

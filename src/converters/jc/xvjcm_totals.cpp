@@ -244,7 +244,8 @@ struct JCTotalsContext {
     JCTotalsContext(xvJCM& c, ConvertContext& cx)
         : conv(c), ctx(cx), jcm(cx.mainHandle), extrasTracked(c.extrasTracked), categoriesUsed(c.categoriesUsed),
           groupBudget(c.groupListBudget_), zeroPhases(c.zeroPhases_) {
-        c.zeroPhases_.Seal();
+        // Without amounts on file no pass asks which cost codes were written with theirs 0.
+        if (c.amountsMayExist_) c.zeroPhases_.Seal();
         phaseToJob = Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true));
         extraToJob = Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows());
         phaseToExtra = Resolve(jcm, kRecExtra, kRecPhase, PhaseUpRows(false));
@@ -814,8 +815,11 @@ int UpdateJobs(JCTotalsContext& c) {
     for (uint16_t index : {109, 91, 97, 103, 256, 238, 244, 250}) jobFields.push_back(Jc(jcm, kRecJob, index));
     PassReads jobReads(jcm, kRecJob, std::move(jobFields)), extraReads(jcm, kRecExtra, std::move(extraFields));
     c.StartWalk(kRecJob);
-    int s = xio_rd_first(jcm, kRecJob, 0, 0);
-    while (s == XIO_OK) {
+    // One job of the walk: 0 to go on, kStop for a stop, else the failure. The walk keeps its own
+    // statement (a job rewritten would make a walk by keyed reads start over at every job), so a
+    // stop ends the file only after it.
+    constexpr int kStop = -1;
+    auto one = [&]() -> int {
         const std::string job = GetText(jcm, c.jobKey);
         const int billing = c.BillingLevel();
         const bool moveUp = billing < 2;
@@ -841,9 +845,12 @@ int UpdateJobs(JCTotalsContext& c) {
         Difference(c, c.jobExtraDifference, changed);
         if (changed)
             if (int w = c.Written(xio_rep_record(jcm, kRecJob)); w != XIO_OK) return w;
-        if (!c.Step(5, "Updating job totals:", "Updating job totals")) return c.Cancel();
-        s = xio_rd_next(jcm, kRecJob, 0, 0);
-    }
+        return c.Step(5, "Updating job totals:", "Updating job totals") ? 0 : kStop;
+    };
+    int r = 0;
+    const int s = xio_rd_every_chosen(jcm, kRecJob, [&] { return (r = one()) == 0; });
+    if (r == kStop) return c.Cancel();
+    if (r != 0) return r;
     return IsEnd(s) ? 0 : s;
 }
 
@@ -911,6 +918,21 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
 
 int UpdatePhaseTotalsFromCategories(JCTotalsContext& c) { return UpdatePhases(c, true); }
 int UpdatePhaseTotals(JCTotalsContext& c) { return UpdatePhases(c, false); }
+// Step 1 when no cost code and no category on file holds an amount: every cost code keeps its
+// totals 0, no group gets any from its members, and no extra or job from its cost codes. The
+// group and top lists are kept, empty, so that the later passes read no cost code either.
+int SkipPhaseTotals(JCTotalsContext& c) {
+    c.topPhases.clear();
+    c.topKept = true;
+    c.extraPlace = c.jobPlace = 0;
+    c.groups.clear();
+    c.groupsKept = true;
+    c.groupValues = 0;
+    // The bar shows the pass, done.
+    c.walked = c.total = 1;
+    const std::string title = PhaseTitle(false);
+    return c.Show(title, title) ? 0 : c.Cancel();
+}
 int UpdateGroupPhaseTotals(JCTotalsContext& c) { return UpdateGroupPhases(c); }
 int UpdateExtraTotals(JCTotalsContext& c) { return UpdateExtras(c); }
 int UpdateJobTotals(JCTotalsContext& c) { return UpdateJobs(c); }
@@ -961,7 +983,9 @@ bool xvJCM::RebuildTotals(ConvertContext& ctx) {
     JCTotalsContext c(*this, ctx);
     ReadRebuildFields reads(c);
     int (*const steps[])(JCTotalsContext&) = {
-        categoriesUsed ? UpdatePhaseTotalsFromCategories : UpdatePhaseTotals,
+        !amountsMayExist_ ? SkipPhaseTotals
+        : categoriesUsed  ? UpdatePhaseTotalsFromCategories
+                          : UpdatePhaseTotals,
         UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
     for (auto step : steps) {
         const int r = step(c);

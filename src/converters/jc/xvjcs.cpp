@@ -110,6 +110,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
             if (c != kFiller) separatorStart_[static_cast<unsigned char>(c)] = true;
     }
     knownGroups_ = {};
+    pairRuns_.known = false;
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
                           "SPCACCC", "SPCUDSC", "SPSNDBL", "SPTAXEX"});
@@ -185,7 +186,12 @@ bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     for (std::size_t i = 1; i < unitTracking.size(); ++i)
         if (unitTracking[i] == 2) unitTracking[i] = 0;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
-    if (rec == kRecStdPhase) return ConvertStdPhase(jcm, info, reason, ctx.messages, ctx.converting, *ctx.report);
+    if (rec == kRecStdPhase) {
+        import_ = ctx.import.get();
+        const bool accepted = ConvertStdPhase(jcm, info, reason, ctx.messages, ctx.converting, *ctx.report);
+        import_ = nullptr;
+        return accepted;
+    }
     if (rec == kRecStdCategory) {
         // Dropped before the line is written: a replace that is refused afterwards (its notes or
         // user fields not written) still leaves the record changed on file.
@@ -380,8 +386,10 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     };
     // The first category or unit description of the pairs that holds a value (0: all are blank,
     // as on most standard phases).
-    const uint16_t firstPair =
-        cat1 ? xio_first_nonblank_text(jcm, cat1, static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1)) : 0;
+    uint16_t firstPair = 0;
+    if (cat1)
+        for (const auto& [from, to] : PairRuns(jcm, info, cat1))
+            if ((firstPair = xio_first_nonblank_text(jcm, from, to)) != 0) break;
     // The cost accounts A, B and C that hold a value (most standard phases have none), for the
     // group check and the account checks.
     constexpr std::array<std::pair<std::size_t, const char*>, 3> kAccounts{
@@ -520,6 +528,30 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         if (!created) return false;
     }
     return true;
+}
+
+const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                   uint16_t cat1) {
+    auto& p = pairRuns_;
+    if (p.known && p.jcm == jcm && p.cat1 == cat1 && p.format == info.FormatID()) return p.runs;
+    p.known = true;
+    p.jcm = jcm;
+    p.cat1 = cat1;
+    p.format = info.FormatID();
+    p.runs.clear();
+    const bool fromDefaults = import_ && info.RecExtraData() == 0 && import_->xvlImpGetPermissions(p.format) == 2;
+    const auto last = static_cast<uint16_t>(cat1 + 2 * kCategoryPairs - 1);
+    for (uint16_t f = cat1; f <= last; ++f) {
+        const xio_fld_def* def = fromDefaults ? xio_field_def(jcm, f) : nullptr;
+        if (def && xio_is_text_type(def->type) && Blank(def->defaultValue.text) &&
+            !import_->xvlImpWasItImported(p.format, def->name))
+            continue;
+        if (!p.runs.empty() && p.runs.back().second + 1 == f)
+            p.runs.back().second = f;
+        else
+            p.runs.emplace_back(f, f);
+    }
+    return p.runs;
 }
 
 const xvJCS::StandardCategory& xvJCS::StandardCategoryOf(uint16_t jcm, const std::string& category) {

@@ -149,6 +149,21 @@ private:
     // Examine Files: whether a line before examined standard category `category`.
     bool ExaminedCategory(uint16_t jcm, const std::string& category);
 
+    // The import of the line being handled (null when a handler is called on its own).
+    const xvl::xvlImport* import_ = nullptr;
+    // The fields of the category pairs from `cat1` that a line of the format in `info` may hold
+    // text in, as runs of fields in order: a line that adds a standard phase starts from the
+    // defaults, so a text field without a column and with a blank default is blank. Worked out
+    // once per format; every field when the line starts from a stored record.
+    const std::vector<std::pair<uint16_t, uint16_t>>& PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                              uint16_t cat1);
+    struct {
+        bool known = false;
+        uint16_t jcm = 0, cat1 = 0;
+        std::string format;
+        std::vector<std::pair<uint16_t, uint16_t>> runs;
+    } pairRuns_;
+
     // Without the prefix from the job: whether a cost account as given is a whole account of
     // the GL format, and whether the GL master lacks it (the conversion never writes there).
     struct WholeAccount {
