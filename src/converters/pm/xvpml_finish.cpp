@@ -145,6 +145,15 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                    tLease = FieldNo(pmn_, T, "TLEASE"), tRevision = FieldNo(pmn_, T, "TLREV");
     // The prefix of each property kept, by its number in m_factTexts.
     std::vector<const std::string*> prefixOfFact;
+    // Each record is started once: a write leaves its buffer as written, and every lease puts
+    // the fields it sets (a field that holds the value already is left as it is), the others
+    // keeping their defaults.
+    xio_init_record(pml_, C);
+    xio_init_record(pmn_, T);
+    const std::string defaultType = kDefaultChargeType;
+    auto keep = [](uint16_t file, uint16_t field, const std::string& value) {
+        if (xio_get_text(file, field) != value) PutText(file, field, value);
+    };
     std::size_t index = 0;
     std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
     for (const LeaseKey& key : m_leaseKeys) {
@@ -196,11 +205,10 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             }
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
-            xio_init_record(pml_, C);
             PutText(pml_, cLease, key.lease);
             PutNumber(pml_, cRevision, revision);
-            PutText(pml_, cType, kDefaultChargeType);
-            PutText(pml_, cPrefix, *prefix);
+            keep(pml_, cType, defaultType);
+            keep(pml_, cPrefix, *prefix);
             PutText(pml_, cBillTo, *tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
@@ -213,7 +221,6 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                                                       std::tuple{interest, true, interestIsTenant},
                                                       std::tuple{refund, true, refundIsTenant}}) {
                     if (id->empty() || (other && (same || EqualNoCase(*id, *tenant)))) continue;
-                    xio_init_record(pmn_, T);
                     PutText(pmn_, tTenant, *id);
                     PutText(pmn_, tLease, *lease);
                     PutNumber(pmn_, tRevision, stored);
