@@ -239,12 +239,17 @@ TEST_F(CmmTest, FilledBanksSharingACashAccountAreEachAnsweredAlike) {
 
 TEST_F(CmmTest, AmountsAreNeverConverted) {
     SetMultipleCash(1);
+    // Several in one run of balances, its last included, each noted and cleared.
     const std::string report =
-        Run(WriteText("amt.txt", L("P", {{"BANKACC", "AMT"}, {"BRECBAL", "123.45"}})), "Convert");
+        Run(WriteText("amt.txt", L("P", {{"BANKACC", "AMT"}, {"BRECBAL", "123.45"}, {"BRGBLNC", "1.00"},
+                                         {"BPSBLNC", "3.00"}, {"BLYINT", "4.00"}})),
+            "Convert");
     EXPECT_TRUE(Has(report, "Reconciled balance is not a convertible field, '123.45' was not converted(1017)"))
         << report;
+    for (const char* amount : {"'1.00'", "'3.00'", "'4.00'"})
+        EXPECT_TRUE(Has(report, std::string(amount) + " was not converted(1017)")) << amount << report;
     ASSERT_TRUE(Read(kCmRecBank, "AMT"));
-    EXPECT_EQ(Number(kCmRecBank, "BRECBAL"), 0);
+    for (const char* field : {"BRECBAL", "BRGBLNC", "BPSBLNC", "BLYINT"}) EXPECT_EQ(Number(kCmRecBank, field), 0) << field;
 }
 
 TEST_F(CmmTest, TheReconciledDateAndSetupStatusAreReportedOnEveryLine) {

@@ -212,6 +212,45 @@ TEST_F(PmlFinishTest, ALogEntryALaterLineReplacesAppliesAsItNowStands) {
     EXPECT_EQ(ChargeDescription("E4", "RENT"), "125.00 / month");
 }
 
+// A charge the text file adds takes its description after the record loop with every other field
+// as it was converted; so does one a later line replaced, as it now stands.
+TEST_F(PmlFinishTest, AChargeTheTextFileAddsTakesItsDescriptionAndKeepsEveryField) {
+    UseTemplateWithModifyFormat("13");
+    if (HasFatalFailure()) return;
+    auto charge = [&](const char* format, const char* lease, const char* end) {
+        return format + Line("13", "PML", kPmlRecurringCharge,
+                             {{"RCLEASE", lease}, {"RCREV", "0"}, {"RCCT", "RENT"}, {"RCUNIT", "U100"},
+                              {"RCSQFT", "gross"}, {"RCFREQ", "3"}, {"RCDMND", "2"}, {"RCAMTT", "1"},
+                              {"RCNDATE", "2/1/2026"}, {"RCLSDT", "1/1/2026"}, {"RCTDATE", end}})
+                            .substr(2);
+    };
+    auto log = [&](const char* lease) {
+        return Line("15", "PML", kPmlRecurringLog,
+                    {{"RCLLEAS", lease}, {"RCLREV", "0"}, {"RCLCT", "RENT"}, {"RCLUNIT", "U100"},
+                     {"RCLEFDT", "1/1/2026"}, {"RCLFREQ", "3"}, {"RCLAMT", "125.00"}});
+    };
+    auto stored = [&](const char* lease) -> std::string {
+        const uint16_t h = H("PML");
+        constexpr uint16_t RC = kPmlRecurringCharge;
+        if (!ReadByKeys(h, RC, {{"RCLEASE", lease}, {"RCCT", "RENT"}, {"RCUNIT", "U100"}})) return "not on file";
+        return Pml(RC, "RCPROP") + "|" + Pml(RC, "RCSQFT") + "|" + WholeText(GetNumber(h, RC, "RCFREQ")) + "|" +
+               WholeText(GetNumber(h, RC, "RCDMND")) + "|" + WholeText(GetNumber(h, RC, "RCAMTT")) + "|" +
+               DateText(GetDate(h, RC, "RCNDATE")) + "|" + DateText(GetDate(h, RC, "RCLSDT")) + "|" +
+               DateText(GetDate(h, RC, "RCTDATE")) + "|" + Pml(RC, "RCADESC");
+    };
+    Lease("E6", 0, "STRIP", "U100", "ACME");
+    Lease("E7", 0, "STRIP", "U100", "ACME");
+    const std::string added = Run({charge("13", "E6", "12/31/2027"), log("E6")}, true);
+    const std::string replaced =
+        Run({charge("13", "E7", "12/31/2027"), log("E7"), charge("13M", "E7", "6/30/2027")}, true);
+    // The dates as messages show them.
+    const std::string dates = DateText(suite::zqDate(2, 1, 2026)) + "|" + DateText(suite::zqDate(1, 1, 2026)) + "|";
+    EXPECT_EQ(stored("E6"), "STRIP|Gross|3|0|1|" + dates + DateText(suite::zqDate(12, 31, 2027)) + "|125.00 / month")
+        << added;
+    EXPECT_EQ(stored("E7"), "STRIP|Gross|3|0|1|" + dates + DateText(suite::zqDate(6, 30, 2027)) + "|125.00 / month")
+        << replaced;
+}
+
 // A recurring charge another handle holds cannot take its description: the file ends with every
 // file restored.
 TEST_F(PmlFinishTest, ARecurringChargeHeldElsewhereEndsTheFileWithEveryFileRestored) {

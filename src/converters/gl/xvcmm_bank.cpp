@@ -184,14 +184,15 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
             return false;
     }
 
-    // 12. An application marked as using the bank needs its cash account there.
+    // 12. An application marked as using the bank needs its cash account there. The step
+    // changes no bank's several-cash-accounts flag: it is read once.
+    const bool multiCash = xio_get_field_result(cmm, rec, bank_[kMultiCash]) == 1;
     auto mark = [&](bool installed, std::size_t valid, std::size_t cashField, const char* app) {
         if (!installed) {
             PutFlag(cmm, bank_[valid], 0);
             return;
         }
-        if (xio_get_field_result(cmm, rec, bank_[kMultiCash]) == 1 &&
-            xio_get_field_result(cmm, rec, bank_[valid]) == 1 && text(cashField).empty()) {
+        if (multiCash && xio_get_field_result(cmm, rec, bank_[valid]) == 1 && text(cashField).empty()) {
             messages.push_back(Msg(12194, app, ModeWord("was/will be", converting), app, Code("1019/1020", converting)));
             PutFlag(cmm, bank_[valid], 0);
         }
@@ -207,10 +208,11 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const char* const code1017 = converting ? "1017" : "1018";
     for (const auto& [from, to] : {std::pair{kRegBalance, kPsBalance}, std::pair{kRecBalance, kRecBalance},
                                    std::pair{kOpenChecks, kLyInterest}}) {
+        // Balances are mostly 0: each range is looked at in one call, then from the last found on.
         const uint16_t first = bank_[from], last = bank_[to];
-        for (uint16_t f = first; first && f <= last; ++f) {
+        for (uint16_t f = first ? xio_first_nonzero_number(cmm, first, last) : 0; f;
+             f = f < last ? xio_first_nonzero_number(cmm, static_cast<uint16_t>(f + 1), last) : 0) {
             const double amount = GetNumber(cmm, f);
-            if (amount == 0) continue;
             messages.push_back(Msg(12193, DescriptionOf(cmm, f), Amount(amount), notConverted, code1017));
             PutNumber(cmm, f, 0);
         }

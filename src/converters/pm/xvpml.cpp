@@ -91,6 +91,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_lastCharge = {};
     m_linkFieldsFor = 0;
     m_leaseFieldsFor = 0;
+    m_chargeFieldsFor = 0;
     // Only a file that answers "no first link" has none: any failure to read is taken as links
     // to check, so that the walk meets the failure and ends the file.
     if (ctx.converting) {
@@ -180,6 +181,8 @@ bool xvPML::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         if (rec == kPmlLease && info.ReplaceRecord()) m_leaseFactsStale = true;
         // So may a log entry replaced: the entries kept no longer all stand as written.
         if (rec == kPmlRecurringLog && info.ReplaceRecord()) m_logFactsStale = true;
+        // A charge replaced is no longer as it was added.
+        if (rec == kPmlRecurringCharge && info.ReplaceRecord()) m_chargeImagesStale = true;
         switch (rec) {
         case kPmlLease: return ConvertLease(pml_, info, reason, m, c, pmn_, pmp_, pms_);
         case kPmlDeposit: return ConvertDeposit(pml_, info, reason, m, c, pmp_, pms_);
@@ -306,8 +309,15 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             m_escalationKeys.push_back({text("IELEASE"), revision("IEREV"), text("IECT"), text("IECU")});
         break;
     case kPmlRecurringCharge:
-        if (!text("RCLEASE").empty())
+        if (!text("RCLEASE").empty()) {
             m_recurringChargeKeys.push_back({text("RCLEASE"), revision("RCREV"), text("RCCT"), text("RCUNIT")});
+            // The check finds a charge by its revision's whole-number text: only a whole revision
+            // is the charge it finds.
+            const double number = GetNumber(pml_, rec, "RCREV");
+            if (!info.ReplaceRecord() && !m_chargeImagesStale && number == std::round(number))
+                m_chargeImages.push_back({static_cast<uint32_t>(m_recurringChargeKeys.size() - 1),
+                                          xio_current_row(pml_, rec), ChargeImageOf(pml_)});
+        }
         break;
     case kPmlRecurringLog:
         if (!text("RCLLEAS").empty()) {

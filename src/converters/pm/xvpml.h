@@ -296,6 +296,24 @@ public:
         double amount = 0;
     };
     std::deque<LogFacts> m_logFacts;
+    // Convert: each recurring charge as this conversion added it, so that the check after the
+    // record loop takes it back into the buffer and holds its row instead of reading it again:
+    // the number of its entry of m_recurringChargeKeys, its row and its fields (ChargeImageOf).
+    // Unused once a line replaced a charge.
+    struct ChargeImage {
+        uint32_t at = 0;
+        int64_t row = 0;
+        std::string fields;
+    };
+    std::deque<ChargeImage> m_chargeImages;
+    bool m_chargeImagesStale = false;
+    // The buffer of the recurring charge as one text, and back: the row held locked.
+    std::string ChargeImageOf(uint16_t pml);
+    int HoldChargeImage(uint16_t pml, const ChargeImage& image);
+    // The recurring charge's first and last field numbers, for the lease file they were read
+    // from (0: not yet); false when the record has no definition.
+    bool ChargeFields(uint16_t pml);
+    uint16_t m_chargeFieldsFor = 0, m_chargeFirst = 0, m_chargeLast = 0;
     bool m_logsBeforeRun = true;
     bool m_logFactsStale = false;  // a line replaced a log entry: the log is read
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:

@@ -17,6 +17,7 @@
 #include <tuple>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -145,6 +146,15 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                    tLease = FieldNo(pmn_, T, "TLEASE"), tRevision = FieldNo(pmn_, T, "TLREV");
     // The prefix of each property kept, by its number in m_factTexts.
     std::vector<const std::string*> prefixOfFact;
+    // Each record is started once: a write leaves its buffer as written, and every lease puts
+    // the fields it sets (a field that holds the value already is left as it is), the others
+    // keeping their defaults.
+    xio_init_record(pml_, C);
+    xio_init_record(pmn_, T);
+    const std::string defaultType = kDefaultChargeType;
+    auto keep = [](uint16_t file, uint16_t field, const std::string& value) {
+        if (xio_get_text(file, field) != value) PutText(file, field, value);
+    };
     std::size_t index = 0;
     std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
     for (const LeaseKey& key : m_leaseKeys) {
@@ -196,11 +206,10 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             }
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
-            xio_init_record(pml_, C);
             PutText(pml_, cLease, key.lease);
             PutNumber(pml_, cRevision, revision);
-            PutText(pml_, cType, kDefaultChargeType);
-            PutText(pml_, cPrefix, *prefix);
+            keep(pml_, cType, defaultType);
+            keep(pml_, cPrefix, *prefix);
             PutText(pml_, cBillTo, *tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
@@ -213,7 +222,6 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                                                       std::tuple{interest, true, interestIsTenant},
                                                       std::tuple{refund, true, refundIsTenant}}) {
                     if (id->empty() || (other && (same || EqualNoCase(*id, *tenant)))) continue;
-                    xio_init_record(pmn_, T);
                     PutText(pmn_, tTenant, *id);
                     PutText(pmn_, tLease, *lease);
                     PutNumber(pmn_, tRevision, stored);
@@ -326,6 +334,95 @@ bool xvPML::CheckEscalations(ConvertContext& ctx) {
     return true;
 }
 
+// Each field of the charge in the record's order: a text as its length and bytes, a date or
+// time as its packed number, any other value as the number the buffer holds (a choice's item,
+// a logical's 1 or 0), so that putting them back gives the buffer as it was.
+bool xvPML::ChargeFields(uint16_t pml) {
+    if (m_chargeFieldsFor != pml) {
+        xio_rec_def def;
+        const bool known = xio_get_rec_def(pml, kPmlRecurringCharge, def) == XIO_OK && def.firstField != 0;
+        m_chargeFirst = known ? def.firstField : 0;
+        m_chargeLast = known ? def.lastField : 0;
+        m_chargeFieldsFor = pml;
+    }
+    return m_chargeFirst != 0;
+}
+
+std::string xvPML::ChargeImageOf(uint16_t pml) {
+    std::string image;
+    if (!ChargeFields(pml)) return image;
+    auto append = [&](const void* bytes, std::size_t size) { image.append(static_cast<const char*>(bytes), size); };
+    for (uint16_t f = m_chargeFirst; f <= m_chargeLast; ++f) {
+        const xio_fld_def* field = xio_field_def(pml, f);
+        if (!field) return {};
+        if (xio_is_text_type(field->type)) {
+            const std::string& text = xio_get_text(pml, f);
+            const auto size = static_cast<uint32_t>(text.size());
+            append(&size, sizeof size);
+            image += text;
+        } else if (field->type == XIO_TYPE_DATE || field->type == XIO_TYPE_TIME) {
+            x_value_def v;
+            xio_get_field(pml, 0, f, v);
+            const int64_t packed = field->type == XIO_TYPE_DATE
+                                       ? v.date.year * 10000LL + v.date.month * 100 + v.date.day
+                                       : v.time.hour * 10000LL + v.time.minute * 100 + v.time.second;
+            append(&packed, sizeof packed);
+        } else if (field->type == XIO_TYPE_LOGICAL) {
+            const double flag = xio_get_flag(pml, f);
+            append(&flag, sizeof flag);
+        } else {
+            const double number = xio_get_number(pml, f);
+            append(&number, sizeof number);
+        }
+    }
+    return image;
+}
+
+int xvPML::HoldChargeImage(uint16_t pml, const ChargeImage& image) {
+    constexpr uint16_t RC = kPmlRecurringCharge;
+    if (image.fields.empty() || !ChargeFields(pml)) return XIO_NOT_FOUND;
+    xio_init_record(pml, RC);
+    const char* at = image.fields.data();
+    const char* const end = at + image.fields.size();
+    auto take = [&](void* bytes, std::size_t size) {
+        if (static_cast<std::size_t>(end - at) < size) return false;
+        std::memcpy(bytes, at, size);
+        at += size;
+        return true;
+    };
+    for (uint16_t f = m_chargeFirst; f <= m_chargeLast; ++f) {
+        const xio_fld_def* field = xio_field_def(pml, f);
+        if (!field) return XIO_NOT_FOUND;
+        if (xio_is_text_type(field->type)) {
+            uint32_t size = 0;
+            if (!take(&size, sizeof size) || static_cast<std::size_t>(end - at) < size) return XIO_NOT_FOUND;
+            xio_put_text(pml, f, std::string_view(at, size));
+            at += size;
+        } else if (field->type == XIO_TYPE_DATE || field->type == XIO_TYPE_TIME) {
+            int64_t packed = 0;
+            if (!take(&packed, sizeof packed)) return XIO_NOT_FOUND;
+            x_value_def v;
+            if (field->type == XIO_TYPE_DATE)
+                v.date = {static_cast<uint16_t>(packed / 100 % 100), static_cast<uint16_t>(packed % 100),
+                          static_cast<uint16_t>(packed / 10000)};
+            else
+                v.time = {static_cast<uint16_t>(packed / 10000), static_cast<uint16_t>(packed / 100 % 100),
+                          static_cast<uint16_t>(packed % 100)};
+            xio_put_field(pml, 0, f, v);
+        } else {
+            double number = 0;
+            if (!take(&number, sizeof number)) return XIO_NOT_FOUND;
+            if (field->type == XIO_TYPE_LOGICAL)
+                xio_put_flag(pml, f, static_cast<uint16_t>(number != 0));
+            else
+                xio_put_number(pml, f, number);
+        }
+    }
+    if (at != end) return XIO_NOT_FOUND;
+    // The row is on file with this key, or the hold refuses it.
+    return xio_hold_record(pml, RC, image.row, 1);
+}
+
 bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     constexpr uint16_t RC = kPmlRecurringCharge, LOG = kPmlRecurringLog;
     const std::string label = "Checking Recurring Chgs:";
@@ -375,7 +472,11 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         if (ctx.progress) ctx.progress->notes += 1;
         return true;
     };
-    for (const ChargeUnitKey& key : m_recurringChargeKeys) {
+    const bool imagesKept = !m_chargeImagesStale;
+    auto image = m_chargeImages.begin();
+    uint32_t at = 0;
+    for (auto it = m_recurringChargeKeys.begin(); it != m_recurringChargeKeys.end(); ++it, ++at) {
+        const ChargeUnitKey& key = *it;
         if (key.lease.empty() || key.revision.empty() || key.chargeType.empty() || key.unit.empty()) {
             if (!progress.Step()) return false;
             continue;
@@ -392,12 +493,19 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         const double revision = Revision(key.revision);
         // The charge is read locked, so that the description it may take replaces it without a
         // second read; a read that fails for another reason than its absence looks it up unlocked.
-        xio_init_record(pml_, RC);
-        PutText(pml_, RC, "RCLEASE", key.lease);
-        PutNumber(pml_, RC, "RCREV", revision);
-        PutText(pml_, RC, "RCCT", key.chargeType);
-        PutText(pml_, RC, "RCUNIT", key.unit);
-        const int read = xio_rd_record(pml_, RC, 0, 1);
+        // A charge this conversion added is on file as it was added unless a line replaced one:
+        // it is put back as it was and its row held instead.
+        while (image != m_chargeImages.end() && image->at < at) ++image;
+        int read = XIO_NOT_FOUND;
+        if (imagesKept && image != m_chargeImages.end() && image->at == at) read = HoldChargeImage(pml_, *image);
+        if (read != XIO_OK) {
+            xio_init_record(pml_, RC);
+            PutText(pml_, RC, "RCLEASE", key.lease);
+            PutNumber(pml_, RC, "RCREV", revision);
+            PutText(pml_, RC, "RCCT", key.chargeType);
+            PutText(pml_, RC, "RCUNIT", key.unit);
+            read = xio_rd_record(pml_, RC, 0, 1);
+        }
         bool locked = read == XIO_OK;
         auto unlock = [&] {
             if (locked) xio_unlock_record(pml_, RC, 1);

@@ -23,6 +23,10 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     auto field = [&](LeaseField f) { return Field(pml, R, no[f]); };
     const Field lease = field(kLfLease), property = field(kLfProperty), unit = field(kLfUnit), tenant = field(kLfTenant);
     const LookupScope scope{&RecordIds(), converting};
+    // A key field takes the value's stored spelling; the line mostly gives it so already.
+    auto take = [&](const Field& f, const std::string& stored) {
+        if (xio_get_text(pml, f.no) != stored) f.Put(stored);
+    };
     const std::string leaseText = LeaseKeyText(xio_get_text(pml, lease.no), xio_get_number(pml, no[kLfRevision]));
     // The Convert or Examine Files wording of a note, made only for a note that is issued.
     auto wasNot = [&] { return ModeWord("was not/will not be", converting); };
@@ -45,19 +49,19 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
         reason = PropertyMissingText(12452, property.Text());
         return false;
     }
-    property.Put(prop.stored);
+    take(property, prop.stored);
     const x_date_type periodEnd = prop.periodEnd;
     const std::string storedUnit = StoredUnit(pmp, xio_get_text(pml, property.no), xio_get_text(pml, unit.no));
     if (storedUnit.empty()) {
         reason = UnitMissingText(12453, property.Text(), unit.Text());
         return false;
     }
-    unit.Put(storedUnit);
+    take(unit, storedUnit);
 
     // 5. The tenant: on file, or in Examine Files earlier in the text file.
     m_leaseTenantKnown = false;
     if (const TenantKnown* known = m_tenantsOnFile.find(xio_get_text(pml, tenant.no))) {
-        tenant.Put(known->stored);
+        take(tenant, known->stored);
         m_leaseTenantText = known->stored;
         m_leaseTenantFact = known->fact;
         m_leaseTenantKnown = converting;

@@ -19,6 +19,9 @@ field BAPMAX
 field BPRFORM
 field BPRMAX
 field BRECBAL
+field BRGBLNC
+field BPSBLNC
+field BLYINT
 special BCASH text
 
 ; PB: the AP base account alone.
