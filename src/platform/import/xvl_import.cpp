@@ -542,7 +542,7 @@ void xvlImport::toUtf8Columns() {
 }
 
 bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
-                              bool& blank, xvlImpInfo& info) {
+                              std::string_view& viewed, bool& blank, xvlImpInfo& info) {
     const TemplateColumn& c = fmt.columns[index];
     // The texts of a message, made only when one is needed.
     struct Lazy {
@@ -581,9 +581,9 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         text = work_;
     }
 
-    ClearValue(value);
     // A value that begins with anything but a blank is not blank: only the others need the scan.
     blank = text.empty() || ((text.front() == ' ' || text.front() == '\t') && IsBlank(text));
+    if (blank || c.special) ClearValue(value);
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
@@ -640,12 +640,13 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
+    KeyAnswer* slot = nullptr;
     if (xio_is_text_type(def.type) && def.keyFormat != 0 &&
-        keyFormatted(keySlot(fmt, index), def.keyFormat, suite::settings_generation())) {
+        keyFormatted(*(slot = &keySlot(fmt, index)), def.keyFormat, suite::settings_generation())) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        const KeyAnswer& a = keyAnswer(fmt, index, section, Trim(text));
+        const KeyAnswer& a = keyAnswer(*slot, def.keyFormat, section, Trim(text));
         if (!a.ok) {
             const Lazy w = where();
             refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), a.why, w.fld, w.col));
@@ -653,7 +654,21 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         }
         v = a.value;
     }
-    ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
+    // A text field takes the value as it stands: it is viewed where it lies (the line, its
+    // scratch, the key answer of this column), which outlasts the line's staging, instead of
+    // being copied here and again into the record. A value a callback changed lies in work_,
+    // which the next column reuses, and is copied.
+    ConvertOutcome r;
+    if (xio_is_text_type(def.type) && v.data() != work_.data()) {
+        r = CheckText(def, v, acceptLongText_);
+        if (r.error == 0) {
+            viewed = v;
+            return true;
+        }
+    } else {
+        ClearValue(value);
+        r = ConvertText(def, v, acceptLongText_, value);
+    }
     if (r.error == 0) return true;
     const Lazy w = where();
     std::string msg;
@@ -708,12 +723,10 @@ bool xvlImport::keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation
     return slot.formatted;
 }
 
-const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
-                                                 std::string_view raw) {
-    const int keyFormat = fmt.columns[index].def.keyFormat;
+const xvlImport::KeyAnswer& xvlImport::keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw) {
     // Lines often repeat a column's key value (an expense account, a phase): the answer for the
     // column's value before stands while the company's settings, and so its key formats, do.
-    KeyAnswer* slot = &keySlot(fmt, index);
+    KeyAnswer* const slot = &column;
     const uint64_t generation = suite::settings_generation();
     if (slot->known && slot->generation == generation && slot->raw == raw) {
         slot->misses = 0;
@@ -768,6 +781,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         values_.resize(n);
         cleared_.resize(n, 0);
     }
+    if (viewed_.size() < n) viewed_.resize(n);
     blank_.assign(n, 1);
     filled_.clear();
     stagedFormat_ = nullptr;
@@ -777,6 +791,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     // then read again for every column.
     char* const cleared = cleared_.data();
     x_value_def* const values = values_.data();
+    std::string_view* const viewed = viewed_.data();
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, staged without the full conversion (and its value,
@@ -790,7 +805,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         }
         bool blank = false;
         cleared[i] = 0;
-        if (!convertColumn(fmt, i, cols[i], values[i], blank, info)) return 1;
+        viewed[i] = {};  // only the columns staged here are put
+        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
         if (!blank) {
             blank_[i] = 0;
             filled_.push_back(i);
@@ -833,7 +849,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const bool extra = fmt.extraData != 0;
     if (fmt.permissions == 1 || fmt.permissions == 3 || extra) {
         for (std::size_t k : fmt.keyColumns)
-            if (!blank_[k]) xio_put_field(h, rec, fmt.columns[k].fieldNo, values_[k]);
+            if (!blank_[k]) put(h, rec, fmt.columns[k].fieldNo, k);
         const bool notes = fmt.extraData > 50;
         const int st = xio_rd_record(h, rec, 0, notes ? 0 : 1);
         if (st == XIO_OK) {
@@ -854,7 +870,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).
         if (c.keyField && info.replaceRecord_) continue;
-        if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {
+        if (put(h, rec, c.fieldNo, i) != XIO_OK) {
             if (info.replaceRecord_) xio_unlock_record(h, rec, 1);
             info.replaceRecord_ = false;
             refuse(info, kErrNotConvertible,
@@ -1108,7 +1124,11 @@ bool xvlImport::xvlConvertField(const xio_fld_def& def, const std::string& text,
     PrefillCB p = prefill_;
     subst_ = nullptr;
     prefill_ = nullptr;
-    const bool ok = convertColumn(fmt, 0, t, value, blank, info);
+    ClearValue(value);  // what a refused text leaves
+    std::string_view viewed;
+    const bool ok = convertColumn(fmt, 0, t, value, viewed, blank, info);
+    // A text is only checked there: the caller has it in `value`.
+    if (ok && viewed.data() != nullptr) (void)ConvertText(def, viewed, acceptLongText_, value);
     subst_ = s;
     prefill_ = p;
     return ok;

@@ -220,8 +220,15 @@ private:
     uint64_t here() const { return base_ + pos_; }
     int readRecord(xvlImpInfo& info, bool joinSpan);
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
+    // A text field's value that may be taken as it stands is only checked and left in `viewed`
+    // (`value` then stays as it was); any other is converted into `value`.
     bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
-                       bool& blank, xvlImpInfo& info);
+                       std::string_view& viewed, bool& blank, xvlImpInfo& info);
+    // Puts column `i` of the line staged into field `fld`: its viewed text, else its value.
+    int put(uint16_t h, uint16_t rec, uint16_t fld, std::size_t i) {
+        if (viewed_[i].data() != nullptr) return xio_put_text(h, fld, viewed_[i]);
+        return xio_put_field(h, rec, fld, values_[i]);
+    }
     // A key-format column's value unformatted, checked and in capitals where the format wants
     // them: `value` when `ok`, else the reason in `why`.
     struct KeyAnswer {
@@ -244,7 +251,8 @@ private:
     // Does the key-format column's format have a width, as xk_width answers for the current
     // settings; fills the slot's shape.
     bool keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation);
-    const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
+    // The answer for `raw` in a column of key format `keyFormat`, whose slot is `column`.
+    const KeyAnswer& keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
@@ -301,6 +309,7 @@ private:
     std::string work_;  // a column value that callbacks may change
     std::vector<x_value_def> values_;
     std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
+    std::vector<std::string_view> viewed_;  // by column: a text field's value where it lies, or none
     std::vector<char> blank_;
     std::vector<std::size_t> filled_;    // the columns of the staged line that are not blank
     const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
