@@ -199,6 +199,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    lastSpecial_ = SpecialAsked{};
     found_ = Found{};
     keyAnswers_.clear();
     textPath_ = source_ ? source_->Path() : std::string();
@@ -1058,9 +1059,22 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
     if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
-        for (std::size_t i : it->second.columns)
-            if (equalNoCase(fmt->columns[i].name, name)) return it->second.values[i];
-        return std::nullopt;
+        // Converters ask for the same special of every line: the column found for the name as
+        // it was last asked for, byte for byte, stands while the format's columns do.
+        SpecialAsked& last = lastSpecial_;
+        if (last.format != fmt || last.name != name || last.columnCount != fmt->columns.size()) {
+            last.format = fmt;
+            last.name = name;
+            last.columnCount = fmt->columns.size();
+            last.column = kNoSpecial;
+            for (std::size_t i : it->second.columns)
+                if (equalNoCase(fmt->columns[i].name, name)) {
+                    last.column = i;
+                    break;
+                }
+        }
+        if (last.column == kNoSpecial) return std::nullopt;
+        return it->second.values[last.column];
     }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];

@@ -320,6 +320,15 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The special column xvlImpGetSpecialValue found last, by format and name as asked.
+    static constexpr std::size_t kNoSpecial = static_cast<std::size_t>(-1);
+    struct SpecialAsked {
+        const TemplateFormat* format = nullptr;
+        std::size_t columnCount = 0;  // of the format when it was found
+        std::string name;
+        std::size_t column = kNoSpecial;  // none: the format has no such special column
+    };
+    mutable SpecialAsked lastSpecial_;
     // The format found last, by the id as it was asked for.
     struct Found {
         const TemplateFormat* formats = nullptr;  // the template's formats when it was found
