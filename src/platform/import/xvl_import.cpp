@@ -780,7 +780,6 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     // Grown, never shrunk: lines of other formats with fewer columns keep the values' storage.
     if (values_.size() < n) {
         values_.resize(n);
-        cleared_.resize(n, 0);
     }
     if (viewed_.size() < n) viewed_.resize(n);
     blank_.assign(n, 1);
@@ -790,26 +789,19 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const std::string_view* const cols = columns_.data() + first;
     // In locals: a store through a char pointer could change any member, which the loop would
     // then read again for every column.
-    char* const cleared = cleared_.data();
     x_value_def* const values = values_.data();
     std::string_view* const viewed = viewed_.data();
+    char* const blanks = blank_.data();
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
-        // may fill is an absent value, staged without the full conversion (and its value,
-        // cleared already for the line before, is not cleared again).
-        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared[i]) {
-                ClearValue(values[i]);
-                cleared[i] = 1;
-            }
-            continue;
-        }
+        // may fill is an absent value, passed over without the conversion. Its value is not even
+        // cleared: a blank column is never put, and a blank special value is given as empty.
+        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) continue;
         bool blank = false;
-        cleared[i] = 0;
         viewed[i] = {};  // only the columns staged here are put
         if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
         if (!blank) {
-            blank_[i] = 0;
+            blanks[i] = 0;
             filled_.push_back(i);
         }
     }
@@ -825,7 +817,10 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
                 if (fmt.columns[i].special) sv.columns.push_back(i);
             sv.values.assign(n, x_value_def{});
         }
-        for (std::size_t i : sv.columns) sv.values[i] = values_[i];
+        for (std::size_t i : sv.columns) {
+            if (blank_[i]) ClearValue(sv.values[i]);
+            else sv.values[i] = values_[i];
+        }
     }
 
     if (h == 0 || rec == 0) return 0;  // no record to stage

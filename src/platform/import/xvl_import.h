@@ -307,8 +307,7 @@ private:
     std::vector<std::string_view> columns_;  // into the line or columnScratch_
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
-    std::vector<x_value_def> values_;
-    std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
+    std::vector<x_value_def> values_;  // by column: what the line's non-blank columns convert to
     std::vector<std::string_view> viewed_;  // by column: a text field's value where it lies, or none
     std::vector<char> blank_;
     std::vector<std::size_t> filled_;    // the columns of the staged line that are not blank
