@@ -659,24 +659,21 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     // scratch, the key answer of this column), which outlasts the line's staging, instead of
     // being copied here and again into the record. A value a callback changed lies in work_,
     // which the next column reuses, and is copied.
-    ConvertOutcome r;
-    if (xio_is_text_type(def.type) && v.data() != work_.data()) {
-        // Most values are no longer than their field in bytes, and so in characters, and short:
-        // nothing to check.
-        if (v.size() <= x_value_def::kTextMax && (def.length == 0 || v.size() <= static_cast<std::size_t>(def.length))) {
-            viewed = v;
-            return true;
-        }
-        r = CheckText(def, v, acceptLongText_);
-        if (r.error == 0) {
-            viewed = v;
-            return true;
-        }
-    } else {
-        ClearValue(value);
-        r = ConvertText(def, v, acceptLongText_, value);
+    const bool viewable = xio_is_text_type(def.type) && v.data() != work_.data();
+    // Most values are no longer than their field in bytes, and so in characters, and short:
+    // nothing to check.
+    if (viewable && v.size() <= x_value_def::kTextMax &&
+        (def.length == 0 || v.size() <= static_cast<std::size_t>(def.length))) {
+        viewed = v;
+        return true;
     }
-    if (r.error == 0) return true;
+    if (!viewable) ClearValue(value);
+    // Made in place: the outcome holds a text, which an assignment would move out of line.
+    const ConvertOutcome r = viewable ? CheckText(def, v, acceptLongText_) : ConvertText(def, v, acceptLongText_, value);
+    if (r.error == 0) {
+        if (viewable) viewed = v;
+        return true;
+    }
     const Lazy w = where();
     std::string msg;
     switch (r.error) {
