@@ -202,6 +202,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     lastSpecial_ = SpecialAsked{};
     found_ = Found{};
     keyAnswers_.clear();
+    keyRow_ = KeyRow{};
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
@@ -706,6 +707,11 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
 
 xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t index) {
     const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    // Lines of one format follow each other: the answers of the format last asked about are
+    // kept at hand while the template's formats stand.
+    KeyRow& row = keyRow_;
+    if (row.format == &fmt && row.formats == formats.data() && row.count == formats.size() && index < row.size)
+        return row.answers[index];
     const std::less<const TemplateFormat*> before;
     if (before(&fmt, formats.data()) || !before(&fmt, formats.data() + formats.size())) {
         keyScratch_.shapeKnown = false;  // answers for one column only
@@ -714,6 +720,8 @@ xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t 
     const auto f = static_cast<std::size_t>(&fmt - formats.data());
     if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
     if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+    // A row's answers move with it when the rows grow: its buffer stays where it is until it grows itself.
+    row = KeyRow{&fmt, formats.data(), formats.size(), keyAnswers_[f].data(), keyAnswers_[f].size()};
     return keyAnswers_[f][index];
 }
 

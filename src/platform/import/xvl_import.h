@@ -339,6 +339,15 @@ private:
     // The last key answer by format and column (formats by their place in the template).
     std::vector<std::vector<KeyAnswer>> keyAnswers_;
     KeyAnswer keyScratch_;  // for a column of no template format
+    // The answers of the format keySlot was last asked about, and the template's formats then.
+    struct KeyRow {
+        const TemplateFormat* format = nullptr;
+        const TemplateFormat* formats = nullptr;
+        std::size_t count = 0;
+        KeyAnswer* answers = nullptr;
+        std::size_t size = 0;
+    };
+    KeyRow keyRow_;
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8
