@@ -199,8 +199,10 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    lastSpecial_ = SpecialAsked{};
     found_ = Found{};
     keyAnswers_.clear();
+    keyRow_ = KeyRow{};
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
     lastError_.clear();
@@ -542,7 +544,7 @@ void xvlImport::toUtf8Columns() {
 }
 
 bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
-                              bool& blank, xvlImpInfo& info) {
+                              std::string_view& viewed, bool& blank, xvlImpInfo& info) {
     const TemplateColumn& c = fmt.columns[index];
     // The texts of a message, made only when one is needed.
     struct Lazy {
@@ -581,9 +583,9 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         text = work_;
     }
 
-    ClearValue(value);
     // A value that begins with anything but a blank is not blank: only the others need the scan.
     blank = text.empty() || ((text.front() == ' ' || text.front() == '\t') && IsBlank(text));
+    if (blank || c.special) ClearValue(value);
     if (c.special) {
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
@@ -640,12 +642,13 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     if (blank) return true;
     const xio_fld_def& def = c.def;
     std::string_view v = text;
+    KeyAnswer* slot = nullptr;
     if (xio_is_text_type(def.type) && def.keyFormat != 0 &&
-        keyFormatted(keySlot(fmt, index), def.keyFormat, suite::settings_generation())) {
+        keyFormatted(*(slot = &keySlot(fmt, index)), def.keyFormat, suite::settings_generation())) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
         const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        const KeyAnswer& a = keyAnswer(fmt, index, section, Trim(text));
+        const KeyAnswer& a = keyAnswer(*slot, def.keyFormat, section, Trim(text));
         if (!a.ok) {
             const Lazy w = where();
             refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), a.why, w.fld, w.col));
@@ -653,8 +656,25 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         }
         v = a.value;
     }
-    ConvertOutcome r = ConvertText(def, v, acceptLongText_, value);
-    if (r.error == 0) return true;
+    // A text field takes the value as it stands: it is viewed where it lies (the line, its
+    // scratch, the key answer of this column), which outlasts the line's staging, instead of
+    // being copied here and again into the record. A value a callback changed lies in work_,
+    // which the next column reuses, and is copied.
+    const bool viewable = xio_is_text_type(def.type) && v.data() != work_.data();
+    // Most values are no longer than their field in bytes, and so in characters, and short:
+    // nothing to check.
+    if (viewable && v.size() <= x_value_def::kTextMax &&
+        (def.length == 0 || v.size() <= static_cast<std::size_t>(def.length))) {
+        viewed = v;
+        return true;
+    }
+    if (!viewable) ClearValue(value);
+    // Made in place: the outcome holds a text, which an assignment would move out of line.
+    const ConvertOutcome r = viewable ? CheckText(def, v, acceptLongText_) : ConvertText(def, v, acceptLongText_, value);
+    if (r.error == 0) {
+        if (viewable) viewed = v;
+        return true;
+    }
     const Lazy w = where();
     std::string msg;
     switch (r.error) {
@@ -687,6 +707,11 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
 
 xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t index) {
     const std::vector<TemplateFormat>& formats = tpl_.Formats();
+    // Lines of one format follow each other: the answers of the format last asked about are
+    // kept at hand while the template's formats stand.
+    KeyRow& row = keyRow_;
+    if (row.format == &fmt && row.formats == formats.data() && row.count == formats.size() && index < row.size)
+        return row.answers[index];
     const std::less<const TemplateFormat*> before;
     if (before(&fmt, formats.data()) || !before(&fmt, formats.data() + formats.size())) {
         keyScratch_.shapeKnown = false;  // answers for one column only
@@ -695,6 +720,8 @@ xvlImport::KeyAnswer& xvlImport::keySlot(const TemplateFormat& fmt, std::size_t 
     const auto f = static_cast<std::size_t>(&fmt - formats.data());
     if (keyAnswers_.size() < formats.size()) keyAnswers_.resize(formats.size());
     if (keyAnswers_[f].size() < fmt.columns.size()) keyAnswers_[f].resize(fmt.columns.size());
+    // A row's answers move with it when the rows grow: its buffer stays where it is until it grows itself.
+    row = KeyRow{&fmt, formats.data(), formats.size(), keyAnswers_[f].data(), keyAnswers_[f].size()};
     return keyAnswers_[f][index];
 }
 
@@ -708,12 +735,10 @@ bool xvlImport::keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation
     return slot.formatted;
 }
 
-const xvlImport::KeyAnswer& xvlImport::keyAnswer(const TemplateFormat& fmt, std::size_t index, int section,
-                                                 std::string_view raw) {
-    const int keyFormat = fmt.columns[index].def.keyFormat;
+const xvlImport::KeyAnswer& xvlImport::keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw) {
     // Lines often repeat a column's key value (an expense account, a phase): the answer for the
     // column's value before stands while the company's settings, and so its key formats, do.
-    KeyAnswer* slot = &keySlot(fmt, index);
+    KeyAnswer* const slot = &column;
     const uint64_t generation = suite::settings_generation();
     if (slot->known && slot->generation == generation && slot->raw == raw) {
         slot->misses = 0;
@@ -766,8 +791,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     // Grown, never shrunk: lines of other formats with fewer columns keep the values' storage.
     if (values_.size() < n) {
         values_.resize(n);
-        cleared_.resize(n, 0);
     }
+    if (viewed_.size() < n) viewed_.resize(n);
     blank_.assign(n, 1);
     filled_.clear();
     stagedFormat_ = nullptr;
@@ -775,24 +800,19 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const std::string_view* const cols = columns_.data() + first;
     // In locals: a store through a char pointer could change any member, which the loop would
     // then read again for every column.
-    char* const cleared = cleared_.data();
     x_value_def* const values = values_.data();
+    std::string_view* const viewed = viewed_.data();
+    char* const blanks = blank_.data();
     for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
-        // may fill is an absent value, staged without the full conversion (and its value,
-        // cleared already for the line before, is not cleared again).
-        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) {
-            if (!cleared[i]) {
-                ClearValue(values[i]);
-                cleared[i] = 1;
-            }
-            continue;
-        }
+        // may fill is an absent value, passed over without the conversion. Its value is not even
+        // cleared: a blank column is never put, and a blank special value is given as empty.
+        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) continue;
         bool blank = false;
-        cleared[i] = 0;
-        if (!convertColumn(fmt, i, cols[i], values[i], blank, info)) return 1;
+        viewed[i] = {};  // only the columns staged here are put
+        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
         if (!blank) {
-            blank_[i] = 0;
+            blanks[i] = 0;
             filled_.push_back(i);
         }
     }
@@ -808,7 +828,10 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
                 if (fmt.columns[i].special) sv.columns.push_back(i);
             sv.values.assign(n, x_value_def{});
         }
-        for (std::size_t i : sv.columns) sv.values[i] = values_[i];
+        for (std::size_t i : sv.columns) {
+            if (blank_[i]) ClearValue(sv.values[i]);
+            else sv.values[i] = values_[i];
+        }
     }
 
     if (h == 0 || rec == 0) return 0;  // no record to stage
@@ -833,7 +856,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     const bool extra = fmt.extraData != 0;
     if (fmt.permissions == 1 || fmt.permissions == 3 || extra) {
         for (std::size_t k : fmt.keyColumns)
-            if (!blank_[k]) xio_put_field(h, rec, fmt.columns[k].fieldNo, values_[k]);
+            if (!blank_[k]) put(h, rec, fmt.columns[k].fieldNo, k);
         const bool notes = fmt.extraData > 50;
         const int st = xio_rd_record(h, rec, 0, notes ? 0 : 1);
         if (st == XIO_OK) {
@@ -854,7 +877,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).
         if (c.keyField && info.replaceRecord_) continue;
-        if (xio_put_field(h, rec, c.fieldNo, values_[i]) != XIO_OK) {
+        if (put(h, rec, c.fieldNo, i) != XIO_OK) {
             if (info.replaceRecord_) xio_unlock_record(h, rec, 1);
             info.replaceRecord_ = false;
             refuse(info, kErrNotConvertible,
@@ -1042,9 +1065,22 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
     if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
-        for (std::size_t i : it->second.columns)
-            if (equalNoCase(fmt->columns[i].name, name)) return it->second.values[i];
-        return std::nullopt;
+        // Converters ask for the same special of every line: the column found for the name as
+        // it was last asked for, byte for byte, stands while the format's columns do.
+        SpecialAsked& last = lastSpecial_;
+        if (last.format != fmt || last.name != name || last.columnCount != fmt->columns.size()) {
+            last.format = fmt;
+            last.name = name;
+            last.columnCount = fmt->columns.size();
+            last.column = kNoSpecial;
+            for (std::size_t i : it->second.columns)
+                if (equalNoCase(fmt->columns[i].name, name)) {
+                    last.column = i;
+                    break;
+                }
+        }
+        if (last.column == kNoSpecial) return std::nullopt;
+        return it->second.values[last.column];
     }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
@@ -1108,7 +1144,11 @@ bool xvlImport::xvlConvertField(const xio_fld_def& def, const std::string& text,
     PrefillCB p = prefill_;
     subst_ = nullptr;
     prefill_ = nullptr;
-    const bool ok = convertColumn(fmt, 0, t, value, blank, info);
+    ClearValue(value);  // what a refused text leaves
+    std::string_view viewed;
+    const bool ok = convertColumn(fmt, 0, t, value, viewed, blank, info);
+    // A text is only checked there: the caller has it in `value`.
+    if (ok && viewed.data() != nullptr) (void)ConvertText(def, viewed, acceptLongText_, value);
     subst_ = s;
     prefill_ = p;
     return ok;

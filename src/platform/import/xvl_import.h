@@ -220,8 +220,15 @@ private:
     uint64_t here() const { return base_ + pos_; }
     int readRecord(xvlImpInfo& info, bool joinSpan);
     int stage(const TemplateFormat& fmt, xvlImpInfo& info);
+    // A text field's value that may be taken as it stands is only checked and left in `viewed`
+    // (`value` then stays as it was); any other is converted into `value`.
     bool convertColumn(const TemplateFormat& fmt, std::size_t index, std::string_view text, x_value_def& value,
-                       bool& blank, xvlImpInfo& info);
+                       std::string_view& viewed, bool& blank, xvlImpInfo& info);
+    // Puts column `i` of the line staged into field `fld`: its viewed text, else its value.
+    int put(uint16_t h, uint16_t rec, uint16_t fld, std::size_t i) {
+        if (viewed_[i].data() != nullptr) return xio_put_text(h, fld, viewed_[i]);
+        return xio_put_field(h, rec, fld, values_[i]);
+    }
     // A key-format column's value unformatted, checked and in capitals where the format wants
     // them: `value` when `ok`, else the reason in `why`.
     struct KeyAnswer {
@@ -244,7 +251,8 @@ private:
     // Does the key-format column's format have a width, as xk_width answers for the current
     // settings; fills the slot's shape.
     bool keyFormatted(KeyAnswer& slot, int keyFormat, uint64_t generation);
-    const KeyAnswer& keyAnswer(const TemplateFormat& fmt, std::size_t index, int section, std::string_view raw);
+    // The answer for `raw` in a column of key format `keyFormat`, whose slot is `column`.
+    const KeyAnswer& keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
     void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
@@ -299,8 +307,8 @@ private:
     std::vector<std::string_view> columns_;  // into the line or columnScratch_
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
-    std::vector<x_value_def> values_;
-    std::vector<char> cleared_;          // by column: values_ holds nothing (needs no clearing)
+    std::vector<x_value_def> values_;  // by column: what the line's non-blank columns convert to
+    std::vector<std::string_view> viewed_;  // by column: a text field's value where it lies, or none
     std::vector<char> blank_;
     std::vector<std::size_t> filled_;    // the columns of the staged line that are not blank
     const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
@@ -311,6 +319,15 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The special column xvlImpGetSpecialValue found last, by format and name as asked.
+    static constexpr std::size_t kNoSpecial = static_cast<std::size_t>(-1);
+    struct SpecialAsked {
+        const TemplateFormat* format = nullptr;
+        std::size_t columnCount = 0;  // of the format when it was found
+        std::string name;
+        std::size_t column = kNoSpecial;  // none: the format has no such special column
+    };
+    mutable SpecialAsked lastSpecial_;
     // The format found last, by the id as it was asked for.
     struct Found {
         const TemplateFormat* formats = nullptr;  // the template's formats when it was found
@@ -322,6 +339,15 @@ private:
     // The last key answer by format and column (formats by their place in the template).
     std::vector<std::vector<KeyAnswer>> keyAnswers_;
     KeyAnswer keyScratch_;  // for a column of no template format
+    // The answers of the format keySlot was last asked about, and the template's formats then.
+    struct KeyRow {
+        const TemplateFormat* format = nullptr;
+        const TemplateFormat* formats = nullptr;
+        std::size_t count = 0;
+        KeyAnswer* answers = nullptr;
+        std::size_t size = 0;
+    };
+    KeyRow keyRow_;
     std::string lineScratch_;
     std::string recordScratch_;         // a record of several lines
     std::vector<std::string> decoded_;  // Windows-1252 columns as UTF-8

@@ -198,6 +198,8 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
     // One loop in this function's frame (not a closure): the counts stay in registers.
     bool whole = true;
     {
+        constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
+        static_assert(std::endian::native == std::endian::little);
         const std::size_t n = line.size();
         std::size_t i = 0;
         while (true) {
@@ -205,6 +207,18 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
             // Wide lines hold runs of them: a run is found first, then kept in one go.
             if (i < n && line[i] == ',') {
                 std::size_t j = i + 1;
+                // Eight bytes at a time while eight are left: XOR with commas leaves the first
+                // byte that is not one the lowest that is not zero.
+                while (j + 8 <= n) {
+                    uint64_t w;
+                    std::memcpy(&w, line.data() + j, 8);
+                    w ^= kOnes * static_cast<unsigned char>(',');
+                    if (w != 0) {
+                        j += static_cast<std::size_t>(std::countr_zero(w)) / 8;
+                        break;
+                    }
+                    j += 8;
+                }
                 while (j < n && line[j] == ',') ++j;
                 const std::size_t run = j - i;
                 const std::size_t take = std::min(run, room - kept);
@@ -266,7 +280,6 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
             // Up to the comma eight bytes at a time while eight are left (columns are short:
             // this beats memchr), then byte by byte. A word holds a comma exactly when XOR with
             // commas leaves a zero byte.
-            constexpr uint64_t kOnes = 0x0101010101010101ULL, kTops = 0x8080808080808080ULL;
             while (e + 8 <= n) {
                 uint64_t w;
                 std::memcpy(&w, line.data() + e, 8);
@@ -275,7 +288,6 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
                 if (zero != 0) {
                     // The lowest flag is exact (a borrow only marks bytes above it), and the
                     // lowest byte is the first.
-                    static_assert(std::endian::native == std::endian::little);
                     e += static_cast<std::size_t>(std::countr_zero(zero)) / 8;
                     break;
                 }

@@ -243,23 +243,27 @@ bool ParseTime(std::string_view text, x_time_type& out) {
     return true;
 }
 
+ConvertOutcome CheckText(const xio_fld_def& def, std::string_view text, bool acceptLongText) {
+    ConvertOutcome r;
+    // Lengths count characters; a value longer than 80 bytes travels in longText.
+    if (text.size() > def.length && def.length > 0 && Utf8Length(text) > def.length) {
+        r.error = def.length > x_value_def::kTextMax ? kErrLongTextTooLong : kErrTooLong;
+        r.detail = std::to_string(def.length);
+    } else if (text.size() > x_value_def::kTextMax && !acceptLongText && Utf8Length(text) > x_value_def::kTextMax) {
+        r.error = kErrLongTextTooLong;
+        r.detail = std::to_string(x_value_def::kTextMax);
+    }
+    return r;
+}
+
 ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool acceptLongText, x_value_def& value) {
     ConvertOutcome r;
     switch (def.type) {
         case XIO_TYPE_TEXT:
         case XIO_TYPE_RIGHT_TEXT: {
-            // Lengths count characters; a value longer than 80 bytes travels in longText.
-            if (text.size() > def.length && def.length > 0 && Utf8Length(text) > def.length) {
-                r.error = def.length > x_value_def::kTextMax ? kErrLongTextTooLong : kErrTooLong;
-                r.detail = std::to_string(def.length);
-                return r;
-            }
+            r = CheckText(def, text, acceptLongText);
+            if (r.error != 0) return r;
             if (text.size() > x_value_def::kTextMax) {
-                if (!acceptLongText && Utf8Length(text) > x_value_def::kTextMax) {
-                    r.error = kErrLongTextTooLong;
-                    r.detail = std::to_string(x_value_def::kTextMax);
-                    return r;
-                }
                 value.longText.assign(text);
                 value.text.assign(Utf8PrefixBytes(text, x_value_def::kTextMax));
             } else {

@@ -24,6 +24,10 @@ struct ConvertOutcome {
 // longer than 80 characters unless `acceptLongText`).
 ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool acceptLongText, x_value_def& value);
 
+// What ConvertText checks of a text field's value, without taking the value: 0 when the
+// field may take `text` as it stands.
+ConvertOutcome CheckText(const xio_fld_def& def, std::string_view text, bool acceptLongText);
+
 // Pieces, also used for special values.
 int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out);
 bool ParsePlainNumber(std::string_view text, double& out);

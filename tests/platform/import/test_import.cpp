@@ -264,7 +264,12 @@ TEST_F(ImportRecords, SpecialValuesByPositionFollowTheLinesRead) {
     ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "hello");
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "there");
+    EXPECT_EQ(imp.xvlImpGetSpecialValue("CN", "NOTE2")->text, "there");
     ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    // A name asked for line after line answers for the line read, in any letter case.
+    EXPECT_EQ(imp.xvlImpGetSpecialValue("CN", "NOTE2")->text, "again");
+    EXPECT_EQ(imp.xvlImpGetSpecialValue("CN", "note2")->text, "again");
+    EXPECT_FALSE(imp.xvlImpGetSpecialValue("CN", "NOTE3").has_value());
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, imp.xvlImpGetSpecialValue("CN", "NOTE1")->text);
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "");
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "again");
