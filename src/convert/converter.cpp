@@ -391,32 +391,48 @@ bool xvConvert::SaveNotes(uint16_t file, uint16_t record, const std::string& for
     }
     // The notes already on file stay in front of the new ones.
     std::vector<std::string> existing;
-    for (std::string piece; xio_get_notes(file, piece) == XIO_OK;) existing.push_back(piece);
+    std::size_t existingSize = 0;
+    for (std::string piece; xio_get_notes(file, piece) == XIO_OK;) {
+        existingSize += piece.size();
+        existing.push_back(std::move(piece));
+    }
     for (const auto& piece : existing) xio_put_notes(file, piece);
     const bool hadNotes = !existing.empty();
 
-    bool write = false;
+    // The new pieces are gathered before any is put: notes lines that one after the other would
+    // grow a record's notes past the longest its own notes may be are refused, since each line
+    // rewrites all the notes before it and a file of them would otherwise never end.
+    std::vector<std::string> added;
+    std::size_t addedText = 0;
     if (auto converted = import.xvlImpGetSpecialValue(formatId, "Converted Notes")) {
         const std::string& text = NotesText(*converted);
         if (!text.empty()) {
-            if (hadNotes) xio_put_notes(file, "\r\r");
-            xio_put_notes(file, NotesStampLine());
-            xio_put_notes(file, text);
-            write = true;
+            if (hadNotes) added.emplace_back("\r\r");
+            added.push_back(NotesStampLine());
+            added.push_back(text);
+            addedText += text.size();
         }
     } else {
         for (int n = 1; n <= 99; ++n) {
             auto note = import.xvlImpGetSpecialValue(formatId, "NOTE" + std::to_string(n));
             if (!note || NotesText(*note).empty()) break;
-            if (!write && hadNotes) xio_put_notes(file, "\r\r");
-            if (write) xio_put_notes(file, "\r");  // each note on a line of its own
-            xio_put_notes(file, NotesText(*note));
-            write = true;
+            if (added.empty() && hadNotes) added.emplace_back("\r\r");
+            if (addedText > 0) added.emplace_back("\r");  // each note on a line of its own
+            added.push_back(NotesText(*note));
+            addedText += added.back().size();
         }
     }
+    const bool write = addedText > 0;
+    const bool tooLong = write && existingSize + addedText > kMaxNotesLength;
+    if (!tooLong)
+        for (const auto& piece : added) xio_put_notes(file, piece);
     // Writing releases the notes; without new notes the old ones are written back unchanged.
-    if (xio_wr_notes(file) != XIO_OK && write) {
+    if (xio_wr_notes(file) != XIO_OK && write && !tooLong) {
         reason = "I/O Error saving note";
+        return false;
+    }
+    if (tooLong) {
+        reason = "Notes are too long" + RecordKeyValues(file, record) + "(79)";
         return false;
     }
     return true;

@@ -136,7 +136,14 @@ void PutFlag(uint16_t file, uint16_t field, uint16_t flag) {
     if (field) xio_put_flag(file, field, flag);
 }
 
-int32_t Whole(double value) { return static_cast<int32_t>(std::trunc(value)); }
+int32_t Whole(double value) {
+    // A number read from a text file may be anything (1e20, nan): beyond the range it saturates,
+    // and nan is no number at all, rather than a conversion whose result nothing defines.
+    if (std::isnan(value)) return 0;
+    if (value >= 2147483647.0) return INT32_MAX;
+    if (value <= -2147483648.0) return INT32_MIN;
+    return static_cast<int32_t>(std::trunc(value));
+}
 
 bool FindInIdMap(uint16_t file, uint16_t rec, const RecordIdMap& ids, uint16_t* code) {
     if (ids.empty()) return false;

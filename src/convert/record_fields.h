@@ -44,7 +44,8 @@ inline void PutNumber(uint16_t f, uint16_t rec, const char* name, double n) { Pu
 inline void PutFlag(uint16_t f, uint16_t rec, const char* name, uint16_t v) { PutFlag(f, FieldNo(f, rec, name), v); }
 inline void PutDate(uint16_t f, uint16_t rec, const char* name, const x_date_type& d) { PutDate(f, FieldNo(f, rec, name), d); }
 
-// A number value truncated toward zero, as examine codes and levels use it.
+// A number value truncated toward zero, as examine codes and levels use it; one beyond the range
+// gives the nearest end of it, nan 0.
 int32_t Whole(double value);
 
 // ---- Earlier records of the text file ---------------------------------------------------------

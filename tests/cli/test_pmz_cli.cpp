@@ -60,4 +60,21 @@ TEST_F(PmzCli, ConvertNumbersTheIssuesAfterLastIdWithTheirNotesAndLinks) {
     EXPECT_EQ(Slurp(text), Stamped(kSamples / "demo-pm-issues.txt", "xvpmz.tpl"));
 }
 
+// Notes lines of one issue are appended one after the other, each rewriting the notes before it:
+// past the longest notes a record may hold they are refused, and those before them kept.
+TEST_F(PmzCli, NotesLinesPastTheLongestNotesAreRefused) {
+    std::string body = "#,PMZ,xvpmz\n1,7,\"Water stain.\",Leak,Urgent,,Open,Roof,,Dana,,elm,,,,,,,,,,,,,\n";
+    for (int n = 0; n < 300; ++n)
+        body += "1N,7,\"note " + std::to_string(n) + " " + std::string(70, 'x') + "\"\n";
+    const fs::path text = dir / "many-notes.txt";
+    Spit(text, body);
+    std::string report, notes;
+    const CliResult r = Run("convert", text.string(), report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(report, HasSubstr("Notes are too long"));
+    const std::string tli = Dump("TLI");
+    EXPECT_THAT(tli, HasSubstr("note 0 x"));
+    EXPECT_THAT(tli, Not(HasSubstr("note 299 x")));
+}
+
 }  // namespace

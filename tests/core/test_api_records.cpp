@@ -241,6 +241,33 @@ TEST(ApiInvoiceNumbers, CandidatesRunThroughLettersThenNumbersWithinTheWidth) {
     EXPECT_EQ(tried.size(), 26u + 999u + 9000u);
 }
 
+// Many duplicates of one invoice: each search goes on from the number given last, trying it
+// again (it is taken now) and then the next, instead of every number before it.
+TEST(ApiInvoiceNumbers, ASearchGoesOnFromTheCandidateGivenLast) {
+    std::set<std::string> taken;
+    int tries = 0;
+    auto isFree = [&](const std::string& c) {
+        ++tries;
+        return taken.count(c) == 0;
+    };
+    int from = 0;
+    std::vector<std::string> given;
+    for (int i = 0; i < 30; ++i) {
+        given.push_back(FindNewInvoiceNumber("77", 15, isFree, from));
+        taken.insert(given.back());
+    }
+    EXPECT_EQ(given[0], "77-a");
+    EXPECT_EQ(given[25], "77-z");
+    EXPECT_EQ(given[26], "77-1");
+    EXPECT_EQ(given[29], "77-4");
+    EXPECT_EQ(tries, 30 + 29);
+    from = 26 + 999 + 9000 - 1;
+    taken.insert("77-9999");
+    EXPECT_EQ(FindNewInvoiceNumber("77", 15, isFree, from), "");
+    EXPECT_EQ(FindNewInvoiceNumber("77", 15, isFree, from), "");  // nothing is tried again
+    EXPECT_EQ(tries, 30 + 29 + 1);
+}
+
 TEST_F(ApiRecords, DatesSourcePayeeCodesAndPaymentFieldsOfAnInvoice) {
     Setting("USEICD2", "0");
     CapturingApi c;

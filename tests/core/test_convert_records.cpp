@@ -10,6 +10,9 @@
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <cmath>
+#include <limits>
+
 namespace dz::convert {
 namespace {
 
@@ -72,6 +75,16 @@ protected:
     TestConverter converter;
     uint16_t h = 0;
 };
+
+// Codes and levels come from text files, where a column may hold any number at all.
+TEST(WholeNumber, TruncatesTowardZeroAndSaturatesBeyondTheRange) {
+    EXPECT_EQ(Whole(2.9), 2);
+    EXPECT_EQ(Whole(-2.9), -2);
+    EXPECT_EQ(Whole(1e20), INT32_MAX);
+    EXPECT_EQ(Whole(-1e20), INT32_MIN);
+    EXPECT_EQ(Whole(std::numeric_limits<double>::infinity()), INT32_MAX);
+    EXPECT_EQ(Whole(std::nan("")), 0);
+}
 
 TEST_F(RecordServicesTest, RecordIdTextByFieldType) {
     FillSample(-25);

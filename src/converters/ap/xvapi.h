@@ -127,6 +127,10 @@ enum DuplicateCode : uint16_t {
 // below 4 or above 15). The first candidate `isFree` accepts; empty when none is.
 std::string FindNewInvoiceNumber(const std::string& invoice, int width,
                                  const std::function<bool(const std::string&)>& isFree);
+// The same search from candidate `from` on (0 is "-a"), leaving in `from` the candidate found
+// (the count of candidates when none is).
+std::string FindNewInvoiceNumber(const std::string& invoice, int width,
+                                 const std::function<bool(const std::string&)>& isFree, int& from);
 
 class xvAPI : public convert::xvConvert {
 public:
@@ -256,6 +260,9 @@ public:
     // The record-ID texts (letter case folded) of the invoices met in this pass; kept only in
     // duplicate-invoice mode 2.
     std::set<std::string> invoiceMap;
+    // Duplicate-invoice mode 2: by vendor and invoice number as given, the candidate from which
+    // the search for its next new number goes on in this pass.
+    std::map<std::string, int> renumberFrom;
     // Examine Files: the dates of the checks that distribution payments create, by record-ID
     // text, so that a later payment naming another date is told.
     std::map<std::string, x_date_type> paidDistMap;

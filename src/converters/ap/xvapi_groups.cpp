@@ -403,6 +403,7 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     dateReceivedUnusedLine = dateReceivedBlankLine = paymentDateBlankLine = 0;
     RecordIds().clear();
     invoiceMap.clear();
+    renumberFrom.clear();
     paidDistMap.clear();
     apmSequence = cmtSequence = aptSequence = 0;
     ctx.recordsRead = ctx.recordsRejected = 0;

@@ -40,22 +40,27 @@ bool InvoiceFileHas(uint16_t file, const modlibs::InvoiceImage& inv) {
 }  // namespace
 
 std::string FindNewInvoiceNumber(const std::string& invoice, int width,
-                                 const std::function<bool(const std::string&)>& isFree) {
+                                 const std::function<bool(const std::string&)>& isFree, int& from) {
     if (width < 4 || width > 15) width = 15;
     auto cut = [&](int room) { return invoice.substr(0, static_cast<std::size_t>(std::max(room, 0))); };
-    for (char c = 'a'; c <= 'z'; ++c) {
-        const std::string candidate = cut(width - 2) + "-" + c;
-        if (isFree(candidate)) return candidate;
-    }
-    for (int n = 1; n <= 999; ++n) {
-        const std::string candidate = cut(width - 4) + "-" + std::to_string(n);
-        if (isFree(candidate)) return candidate;
-    }
-    for (int n = 1000; n <= 9999; ++n) {
-        const std::string candidate = cut(width - 5) + "-" + std::to_string(n);
+    constexpr int kLetters = 26, kShort = 999, kCandidates = kLetters + kShort + 9000;
+    for (from = std::max(from, 0); from < kCandidates; ++from) {
+        std::string candidate;
+        if (from < kLetters)
+            candidate = cut(width - 2) + "-" + static_cast<char>('a' + from);
+        else if (from < kLetters + kShort)
+            candidate = cut(width - 4) + "-" + std::to_string(from - kLetters + 1);
+        else
+            candidate = cut(width - 5) + "-" + std::to_string(from - kLetters - kShort + 1000);
         if (isFree(candidate)) return candidate;
     }
     return {};
+}
+
+std::string FindNewInvoiceNumber(const std::string& invoice, int width,
+                                 const std::function<bool(const std::string&)>& isFree) {
+    int from = 0;
+    return FindNewInvoiceNumber(invoice, width, isFree, from);
 }
 
 std::string xvAPI::InvoiceMapKey(uint16_t apm) {
@@ -122,11 +127,17 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
         duplicateCode = FindDuplicate(group, true);
         if (duplicateCode != kNoDuplicate) {
             const uint16_t keep = duplicateCode;
+            // A number found taken stays taken for the rest of the pass (every invoice met is
+            // kept in the invoice map), so the next duplicate of this vendor and number goes on
+            // from the last one given instead of trying again every number before it.
+            int& from = renumberFrom[inv.vendor + '\t' + groupInvoiceId];
             const std::string fresh = FindNewInvoiceNumber(
-                groupInvoiceId, suite::xk_width(kInvoiceFormat, 0), [&](const std::string& candidate) {
+                groupInvoiceId, suite::xk_width(kInvoiceFormat, 0),
+                [&](const std::string& candidate) {
                     inv.invoice = candidate;
                     return FindDuplicate(group, true) == kNoDuplicate;
-                });
+                },
+                from);
             duplicateCode = keep;
             if (fresh.empty()) {
                 inv.invoice = groupInvoiceId;
