@@ -417,6 +417,16 @@ std::string PhaseTitle(bool group) {
 }
 
 // Steps 1a and 1b: the phases that are not groups, from their categories or their own fields.
+// Step 1 starts the top and group lists afresh: the later passes take their cost codes from them.
+void StartPhaseLists(JCTotalsContext& c) {
+    c.topPhases.clear();
+    c.topKept = true;
+    c.extraPlace = c.jobPlace = 0;
+    c.groups.clear();
+    c.groupsKept = true;
+    c.groupValues = 0;
+}
+
 // The categories are walked once beside the phases: they are in the same order, so the category
 // after the last phase's run is the first one a later phase can own, and the walk only looks it
 // up again when it is left behind (a category of a group or of a missing phase).
@@ -424,12 +434,7 @@ int UpdatePhases(JCTotalsContext& c, bool fromCategories) {
     const uint16_t jcm = c.jcm;
     const std::string title = PhaseTitle(false);
     const int every = fromCategories ? 5 : 15;
-    c.topPhases.clear();
-    c.topKept = true;
-    c.extraPlace = c.jobPlace = 0;
-    c.groups.clear();
-    c.groupsKept = true;
-    c.groupValues = 0;
+    StartPhaseLists(c);
     // The totals of the members of the last group listed, while its members may follow.
     std::optional<RollUp> members;
     // Counts `values` more into the list; beyond its budget the list is dropped.
@@ -922,12 +927,7 @@ int UpdatePhaseTotals(JCTotalsContext& c) { return UpdatePhases(c, false); }
 // totals 0, no group gets any from its members, and no extra or job from its cost codes. The
 // group and top lists are kept, empty, so that the later passes read no cost code either.
 int SkipPhaseTotals(JCTotalsContext& c) {
-    c.topPhases.clear();
-    c.topKept = true;
-    c.extraPlace = c.jobPlace = 0;
-    c.groups.clear();
-    c.groupsKept = true;
-    c.groupValues = 0;
+    StartPhaseLists(c);
     // The bar shows the pass, done.
     c.walked = c.total = 1;
     const std::string title = PhaseTitle(false);
