@@ -85,8 +85,12 @@ public:
         return SQLITE_OK;
     }
     void bind(const Cells& cells);
+    // Binds the cells listed alone, when every other cell is known to hold what it held at the
+    // last bind; false (nothing bound) unless every parameter is bound.
+    bool bindListed(const Cells& cells, const uint16_t* listed, std::size_t count);
 
 private:
+    bool bindAt(const Cell& c, std::size_t i);
     struct Bound {
         const char* text = nullptr;  // a text: its storage and length
         std::size_t size = 0;
@@ -96,6 +100,7 @@ private:
     sqlite3_stmt* st_ = nullptr;
     std::vector<CellKind> kinds_;
     std::vector<Bound> bound_;
+    bool complete_ = false;  // every parameter bound
 };
 
 // The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
@@ -175,6 +180,12 @@ struct RecState {
     std::size_t changedCount = 0;
     std::vector<uint8_t> isChanged;  // by cell: listed in `changed`
     bool allChanged = true;
+    // Likewise the cells changed since the insert statement was last bound (puts and resets), so
+    // that a row binds those alone; `bindAll` while they are not known, `allChanged` included.
+    std::vector<uint16_t> unbound;
+    std::size_t unboundCount = 0;
+    std::vector<uint8_t> isUnbound;
+    bool bindAll = true;
 };
 
 struct HdrState {
@@ -585,12 +596,26 @@ void reset_cells(Cells& buf, const Cells& defaults) {
 }
 
 // A put changed cell `at` of the record type's buffer.
+[[gnu::always_inline]] inline void note_unbound(RecState& rs, std::size_t at) {
+    uint8_t& listed = rs.isUnbound.data()[at];
+    if (listed) return;
+    listed = 1;
+    rs.unbound.data()[rs.unboundCount++] = static_cast<uint16_t>(at);  // each cell once at most
+}
+
 [[gnu::always_inline]] inline void note_change(RecState* rs, std::size_t at) {
     if (!rs || rs->allChanged) return;
+    if (!rs->bindAll) note_unbound(*rs, at);
     uint8_t& listed = rs->isChanged.data()[at];
     if (listed) return;
     listed = 1;
     rs->changed.data()[rs->changedCount++] = static_cast<uint16_t>(at);  // each cell once at most
+}
+
+// The buffer changed in a way not listed cell by cell (a read, a restore, another buffer swapped in).
+inline void changed_whole(RecState& rs) {
+    rs.allChanged = true;
+    rs.bindAll = true;
 }
 
 // Sets a record type's buffer back to its defaults: only the cells changed since the last time
@@ -602,15 +627,18 @@ void reset_record(RecState& rs) {
         rs.changed.resize(rs.buf.size());
         rs.changedCount = 0;
         rs.allChanged = false;
+        rs.bindAll = true;
         return;
     }
     Cell* const cells = rs.buf.data();
     const Cell* const from = rs.defaults.data();
     uint8_t* const listed = rs.isChanged.data();
+    const bool noteUnbound = !rs.bindAll;
     for (std::size_t n = 0; n < rs.changedCount; ++n) {
         const uint16_t at = rs.changed[n];
         reset_cell(cells[at], from[at]);
         listed[at] = 0;
+        if (noteUnbound) note_unbound(rs, at);
     }
     rs.changedCount = 0;
 }
@@ -634,41 +662,54 @@ void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
 // Whole numbers up to this size are exact as doubles and as integers alike.
 constexpr double kWholeMax = 9007199254740992.0;  // 2^53
 
-void InsertPlan::bind(const Cells& cells) {
-    const std::size_t n = std::min(cells.size(), kinds_.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const Cell& c = cells[i];
-        Bound& b = bound_[i];
-        const int idx = static_cast<int>(i + 1);
-        int rc;
-        switch (kinds_[i]) {
-            case CellKind::Text:
-                if (b.set && b.text == c.s.data() && b.size == c.s.size()) continue;
-                rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
-                b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
-                break;
-            case CellKind::Real: {
-                uint64_t bits;
-                std::memcpy(&bits, &c.d, sizeof bits);
-                if (b.set && b.bits == bits) continue;
-                // A whole number goes in as the integer it is: SQLite stores a REAL column's
-                // whole value as that integer anyway, and is spared finding that out per row.
-                if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
-                    rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
-                else
-                    rc = sqlite3_bind_double(st_, idx, c.d);
-                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
-                break;
-            }
-            case CellKind::Integer: {
-                const auto bits = static_cast<uint64_t>(c.i);
-                if (b.set && b.bits == bits) continue;
-                rc = sqlite3_bind_int64(st_, idx, c.i);
-                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
-                break;
-            }
+// Binds cell `c` to parameter i + 1 unless it holds what was bound; whether the parameter is bound.
+inline bool InsertPlan::bindAt(const Cell& c, std::size_t i) {
+    Bound& b = bound_[i];
+    const int idx = static_cast<int>(i + 1);
+    int rc;
+    switch (kinds_[i]) {
+        case CellKind::Text:
+            if (b.set && b.text == c.s.data() && b.size == c.s.size()) return true;
+            rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+            b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
+            break;
+        case CellKind::Real: {
+            uint64_t bits;
+            std::memcpy(&bits, &c.d, sizeof bits);
+            if (b.set && b.bits == bits) return true;
+            // A whole number goes in as the integer it is: SQLite stores a REAL column's
+            // whole value as that integer anyway, and is spared finding that out per row.
+            if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
+            else
+                rc = sqlite3_bind_double(st_, idx, c.d);
+            b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+            break;
+        }
+        case CellKind::Integer:
+        default: {
+            const auto bits = static_cast<uint64_t>(c.i);
+            if (b.set && b.bits == bits) return true;
+            rc = sqlite3_bind_int64(st_, idx, c.i);
+            b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+            break;
         }
     }
+    return b.set;
+}
+
+void InsertPlan::bind(const Cells& cells) {
+    const std::size_t n = std::min(cells.size(), kinds_.size());
+    bool all = n == kinds_.size();
+    for (std::size_t i = 0; i < n; ++i) all = bindAt(cells[i], i) && all;
+    complete_ = all;
+}
+
+bool InsertPlan::bindListed(const Cells& cells, const uint16_t* listed, std::size_t count) {
+    if (!complete_ || cells.size() < kinds_.size()) return false;
+    for (std::size_t n = 0; n < count; ++n)
+        if (!bindAt(cells[listed[n]], listed[n])) complete_ = false;
+    return true;
 }
 
 void read_cell(sqlite3_stmt* st, int col, uint16_t type, Cell& c) {
@@ -1897,7 +1938,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
                 if (int ls = take_record_lock(*hd, rec, row); ls != XIO_OK) return hd->lastStatus = ls;
                 rs->locked.insert(row);
             }
-            rs->allChanged = true;  // what a read puts in the buffer is not listed cell by cell
+            changed_whole(*rs);  // what a read puts in the buffer is not listed cell by cell
             Cell* held = ra.cells.data() + ra.next * ra.width;
             auto take = [&](uint16_t at, Cell& c) {
                 const CellKind k = rs->kinds[at];
@@ -2013,7 +2054,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
         rs->locked.insert(row);
     }
-    rs->allChanged = true;
+    changed_whole(*rs);
     if (choice && !bulkRow) {
         for (size_t i = 0; i < choice->read.size(); ++i) {
             const uint16_t at = choice->read[i];
@@ -2314,7 +2355,16 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     } else {
         if (int rc = rs->insert.prepare(hd->db, rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
         st = rs->insert.statement();
-        rs->insert.bind(rs->buf);
+        if (rs->bindAll || !rs->insert.bindListed(rs->buf, rs->unbound.data(), rs->unboundCount)) {
+            rs->insert.bind(rs->buf);
+            rs->isUnbound.assign(rs->buf.size(), 0);
+            rs->unbound.resize(rs->buf.size());
+        } else {
+            for (std::size_t n = 0; n < rs->unboundCount; ++n) rs->isUnbound[rs->unbound[n]] = 0;
+        }
+        rs->unboundCount = 0;
+        // Puts made while the buffer's changes are not listed are not listed either.
+        rs->bindAll = rs->allChanged;
     }
     int rc = SQLITE_DONE;
     if (!nothingToStore) {
@@ -2900,7 +2950,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
-        rs->allChanged = true;
+        changed_whole(*rs);
         rs->readWith.reset();
         cursor_at_row(*rs, sqlite3_column_int64(st, 0));
         if (!each()) {
@@ -2951,7 +3001,7 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
             for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                 read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         }
-        rs->allChanged = true;
+        changed_whole(*rs);
         rs->readWith = choice;
         cursor_at_row(*rs, row);
         if (!each()) {
@@ -3165,9 +3215,10 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
     auto writeEach = [&]() -> int {
         for (std::size_t k = 0; k < n; ++k) {
             std::swap(rs->buf, held[k]);
+            changed_whole(*rs);
             const int s = write_row(h, rec, nullptr, false);
             std::swap(rs->buf, held[k]);
-            rs->allChanged = true;
+            changed_whole(*rs);
             if (s != XIO_OK) return s;
         }
         n = 0;
@@ -3368,7 +3419,7 @@ int xio_restore_record(uint16_t h, uint16_t rec) {
     for (auto it = hd->saved.rbegin(); it != hd->saved.rend(); ++it)
         if (it->rec == rec) {
             hd->recs[rec].buf = std::move(it->cells);
-            hd->recs[rec].allChanged = true;
+            changed_whole(hd->recs[rec]);
             hd->recs[rec].readWith = std::move(it->readWith);
             hd->saved.erase(std::next(it).base());
             return XIO_OK;
@@ -3382,7 +3433,7 @@ int xio_restore_record_id(uint16_t h, uint16_t id) {
     for (auto it = hd->saved.begin(); it != hd->saved.end(); ++it)
         if (it->id == id) {
             hd->recs[it->rec].buf = std::move(it->cells);
-            hd->recs[it->rec].allChanged = true;
+            changed_whole(hd->recs[it->rec]);
             hd->recs[it->rec].readWith = std::move(it->readWith);
             hd->saved.erase(it);
             return XIO_OK;

@@ -1322,5 +1322,52 @@ TEST_F(Records, StartingARecordUndoesEveryWayTheBufferChanged) {
     startsAtDefaults("zeroed numbers");
 }
 
+// Rows written one after another store each its own values, however the buffer was filled in
+// between: started afresh, read and then changed, or changed again after a write.
+TEST_F(Records, EachRowStoresItsOwnValuesWhateverFilledTheBuffer) {
+    uint16_t h = open();
+    const std::string defaultName = (xio_init_record(h, 1), get(h, 1, "NAME"));
+    auto start = [&](const std::string& code) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", code);
+    };
+    auto recode = [&](const std::string& code) {  // the buffer as it is, under another key
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", code);
+    };
+    start("A");
+    put(h, 1, "NAME", "name A");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("B");
+    put(h, 1, "MEMO", "memo B");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("A");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    recode("C");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    recode("D");
+    put(h, 1, "NAME", "name of D");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("E");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("F");
+    put(h, 1, "NAME", "name F");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    recode("G");
+    put(h, 1, "MEMO", "memo G");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    const std::pair<const char*, std::pair<std::string, std::string>> expected[] = {
+        {"A", {"name A", ""}}, {"B", {defaultName, "memo B"}}, {"C", {"name A", ""}}, {"D", {"name of D", ""}},
+        {"E", {defaultName, ""}}, {"F", {"name F", ""}}, {"G", {"name F", "memo G"}}};
+    for (const auto& [code, values] : expected) {
+        SCOPED_TRACE(code);
+        start(code);
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+        EXPECT_EQ(get(h, 1, "NAME"), values.first);
+        EXPECT_EQ(get(h, 1, "MEMO"), values.second);
+    }
+}
+
 }  // namespace
 }  // namespace dz::test
