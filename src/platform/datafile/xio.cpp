@@ -85,8 +85,12 @@ public:
         return SQLITE_OK;
     }
     void bind(const Cells& cells);
+    // Binds the cells listed alone, when every other cell is known to hold what it held at the
+    // last bind; false (nothing bound) unless every parameter is bound.
+    bool bindListed(const Cells& cells, const uint16_t* listed, std::size_t count);
 
 private:
+    bool bindAt(const Cell& c, std::size_t i);
     struct Bound {
         const char* text = nullptr;  // a text: its storage and length
         std::size_t size = 0;
@@ -96,6 +100,7 @@ private:
     sqlite3_stmt* st_ = nullptr;
     std::vector<CellKind> kinds_;
     std::vector<Bound> bound_;
+    bool complete_ = false;  // every parameter bound
 };
 
 // The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
@@ -168,6 +173,19 @@ struct RecState {
     // The choices made last, newest first, so that a walk can go back and forth between them.
     std::vector<std::shared_ptr<FieldChoice>> choices;
     ReadAhead ahead;
+    // The cells the puts changed since the buffer was last set to its defaults, so that setting
+    // it back, once a line of a text file, goes over those alone. `allChanged` stands for a
+    // change made any other way (a read, a restore): the next reset goes over every cell.
+    std::vector<uint16_t> changed;   // room for every cell; the first `changedCount` listed
+    std::size_t changedCount = 0;
+    std::vector<uint8_t> isChanged;  // by cell: listed in `changed`
+    bool allChanged = true;
+    // Likewise the cells changed since the insert statement was last bound (puts and resets), so
+    // that a row binds those alone; `bindAll` while they are not known, `allChanged` included.
+    std::vector<uint16_t> unbound;
+    std::size_t unboundCount = 0;
+    std::vector<uint8_t> isUnbound;
+    bool bindAll = true;
 };
 
 struct HdrState {
@@ -412,6 +430,7 @@ struct Handle {
         uint16_t first = 0;
         uint16_t record = 0;
         uint16_t type = 0;  // the field's type, kept here: the per-record calls need no more
+        RecState* owner = nullptr;  // the record type whose buffer it is; null for a header's
     };
     std::vector<Slot> slots;
     // Opened read-only: never written, never upgraded.
@@ -576,6 +595,54 @@ void reset_cells(Cells& buf, const Cells& defaults) {
     for (size_t n = 0; n < count; ++n) reset_cell(cells[n], from[n]);
 }
 
+// A put changed cell `at` of the record type's buffer.
+[[gnu::always_inline]] inline void note_unbound(RecState& rs, std::size_t at) {
+    uint8_t& listed = rs.isUnbound.data()[at];
+    if (listed) return;
+    listed = 1;
+    rs.unbound.data()[rs.unboundCount++] = static_cast<uint16_t>(at);  // each cell once at most
+}
+
+[[gnu::always_inline]] inline void note_change(RecState* rs, std::size_t at) {
+    if (!rs || rs->allChanged) return;
+    if (!rs->bindAll) note_unbound(*rs, at);
+    uint8_t& listed = rs->isChanged.data()[at];
+    if (listed) return;
+    listed = 1;
+    rs->changed.data()[rs->changedCount++] = static_cast<uint16_t>(at);  // each cell once at most
+}
+
+// The buffer changed in a way not listed cell by cell (a read, a restore, another buffer swapped in).
+inline void changed_whole(RecState& rs) {
+    rs.allChanged = true;
+    rs.bindAll = true;
+}
+
+// Sets a record type's buffer back to its defaults: only the cells changed since the last time
+// when nothing else changed it.
+void reset_record(RecState& rs) {
+    if (rs.allChanged || rs.buf.size() != rs.defaults.size()) {
+        reset_cells(rs.buf, rs.defaults);
+        rs.isChanged.assign(rs.buf.size(), 0);
+        rs.changed.resize(rs.buf.size());
+        rs.changedCount = 0;
+        rs.allChanged = false;
+        rs.bindAll = true;
+        return;
+    }
+    Cell* const cells = rs.buf.data();
+    const Cell* const from = rs.defaults.data();
+    uint8_t* const listed = rs.isChanged.data();
+    const bool noteUnbound = !rs.bindAll;
+    for (std::size_t n = 0; n < rs.changedCount; ++n) {
+        const uint16_t at = rs.changed[n];
+        reset_cell(cells[at], from[at]);
+        listed[at] = 0;
+        if (noteUnbound) note_unbound(rs, at);
+    }
+    rs.changedCount = 0;
+}
+
 void bind_cell(sqlite3_stmt* st, int idx, uint16_t type, const Cell& c) {
     if (is_text(type)) sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
     else if (is_real(type)) sqlite3_bind_double(st, idx, c.d);
@@ -595,41 +662,54 @@ void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
 // Whole numbers up to this size are exact as doubles and as integers alike.
 constexpr double kWholeMax = 9007199254740992.0;  // 2^53
 
-void InsertPlan::bind(const Cells& cells) {
-    const std::size_t n = std::min(cells.size(), kinds_.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const Cell& c = cells[i];
-        Bound& b = bound_[i];
-        const int idx = static_cast<int>(i + 1);
-        int rc;
-        switch (kinds_[i]) {
-            case CellKind::Text:
-                if (b.set && b.text == c.s.data() && b.size == c.s.size()) continue;
-                rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
-                b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
-                break;
-            case CellKind::Real: {
-                uint64_t bits;
-                std::memcpy(&bits, &c.d, sizeof bits);
-                if (b.set && b.bits == bits) continue;
-                // A whole number goes in as the integer it is: SQLite stores a REAL column's
-                // whole value as that integer anyway, and is spared finding that out per row.
-                if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
-                    rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
-                else
-                    rc = sqlite3_bind_double(st_, idx, c.d);
-                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
-                break;
-            }
-            case CellKind::Integer: {
-                const auto bits = static_cast<uint64_t>(c.i);
-                if (b.set && b.bits == bits) continue;
-                rc = sqlite3_bind_int64(st_, idx, c.i);
-                b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
-                break;
-            }
+// Binds cell `c` to parameter i + 1 unless it holds what was bound; whether the parameter is bound.
+inline bool InsertPlan::bindAt(const Cell& c, std::size_t i) {
+    Bound& b = bound_[i];
+    const int idx = static_cast<int>(i + 1);
+    int rc;
+    switch (kinds_[i]) {
+        case CellKind::Text:
+            if (b.set && b.text == c.s.data() && b.size == c.s.size()) return true;
+            rc = sqlite3_bind_text(st_, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+            b = Bound{c.s.data(), c.s.size(), 0, rc == SQLITE_OK};
+            break;
+        case CellKind::Real: {
+            uint64_t bits;
+            std::memcpy(&bits, &c.d, sizeof bits);
+            if (b.set && b.bits == bits) return true;
+            // A whole number goes in as the integer it is: SQLite stores a REAL column's
+            // whole value as that integer anyway, and is spared finding that out per row.
+            if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                rc = sqlite3_bind_int64(st_, idx, static_cast<int64_t>(c.d));
+            else
+                rc = sqlite3_bind_double(st_, idx, c.d);
+            b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+            break;
+        }
+        case CellKind::Integer:
+        default: {
+            const auto bits = static_cast<uint64_t>(c.i);
+            if (b.set && b.bits == bits) return true;
+            rc = sqlite3_bind_int64(st_, idx, c.i);
+            b = Bound{nullptr, 0, bits, rc == SQLITE_OK};
+            break;
         }
     }
+    return b.set;
+}
+
+void InsertPlan::bind(const Cells& cells) {
+    const std::size_t n = std::min(cells.size(), kinds_.size());
+    bool all = n == kinds_.size();
+    for (std::size_t i = 0; i < n; ++i) all = bindAt(cells[i], i) && all;
+    complete_ = all;
+}
+
+bool InsertPlan::bindListed(const Cells& cells, const uint16_t* listed, std::size_t count) {
+    if (!complete_ || cells.size() < kinds_.size()) return false;
+    for (std::size_t n = 0; n < count; ++n)
+        if (!bindAt(cells[listed[n]], listed[n])) complete_ = false;
+    return true;
 }
 
 void read_cell(sqlite3_stmt* st, int col, uint16_t type, Cell& c) {
@@ -1648,7 +1728,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     hd->slots.resize(d.fields.size());
     for (auto& [n, rs] : hd->recs)
         for (uint16_t f = rs.def->firstField; f <= rs.def->lastField; ++f)
-            hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n, d.fields[f].def.type};
+            hd->slots[f] = {&rs.buf, &d.fields[f], rs.def->firstField, n, d.fields[f].def.type, &rs};
     for (auto& [n, hs] : hd->hdrs)
         for (uint16_t f = hs.def->firstField; f <= hs.def->lastField; ++f)
             hd->slots[f] = {&hs.buf, &d.fields[f], hs.def->firstField, 0, d.fields[f].def.type};
@@ -1684,6 +1764,18 @@ inline Cell* typed_cell(uint16_t h, uint16_t fld, uint16_t& type) {
     if (!sl.buf) return nullptr;
     type = sl.type;
     return sl.buf->data() + (fld - sl.first);
+}
+
+// The slot of field `fld` for a one-member put, its cell noted as changed; nullptr when invalid.
+[[gnu::always_inline]] inline const Handle::Slot* put_slot(uint16_t h, uint16_t fld, Cell*& cell) {
+    Handle* hd = H(h);
+    if (!hd || fld >= hd->slots.size()) return nullptr;
+    const Handle::Slot& sl = hd->slots[fld];
+    if (!sl.buf) return nullptr;
+    const std::size_t at = fld - sl.first;
+    note_change(sl.owner, at);
+    cell = sl.buf->data() + at;
+    return &sl;
 }
 
 RecState* rec_of(Handle& hd, uint16_t rec) { return rec < hd.recIndex.size() ? hd.recIndex[rec] : nullptr; }
@@ -1846,6 +1938,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
                 if (int ls = take_record_lock(*hd, rec, row); ls != XIO_OK) return hd->lastStatus = ls;
                 rs->locked.insert(row);
             }
+            changed_whole(*rs);  // what a read puts in the buffer is not listed cell by cell
             Cell* held = ra.cells.data() + ra.next * ra.width;
             auto take = [&](uint16_t at, Cell& c) {
                 const CellKind k = rs->kinds[at];
@@ -1961,6 +2054,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         }
         rs->locked.insert(row);
     }
+    changed_whole(*rs);
     if (choice && !bulkRow) {
         for (size_t i = 0; i < choice->read.size(); ++i) {
             const uint16_t at = choice->read[i];
@@ -2261,7 +2355,16 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     } else {
         if (int rc = rs->insert.prepare(hd->db, rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
         st = rs->insert.statement();
-        rs->insert.bind(rs->buf);
+        if (rs->bindAll || !rs->insert.bindListed(rs->buf, rs->unbound.data(), rs->unboundCount)) {
+            rs->insert.bind(rs->buf);
+            rs->isUnbound.assign(rs->buf.size(), 0);
+            rs->unbound.resize(rs->buf.size());
+        } else {
+            for (std::size_t n = 0; n < rs->unboundCount; ++n) rs->isUnbound[rs->unbound[n]] = 0;
+        }
+        rs->unboundCount = 0;
+        // Puts made while the buffer's changes are not listed are not listed either.
+        rs->bindAll = rs->allChanged;
     }
     int rc = SQLITE_DONE;
     if (!nothingToStore) {
@@ -2596,7 +2699,7 @@ int xio_init_record(uint16_t h, uint16_t rec) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
-    reset_cells(rs->buf, rs->defaults);
+    reset_record(*rs);
     rs->readWith.reset();
     return XIO_OK;
 }
@@ -2625,6 +2728,8 @@ int xio_put_field(uint16_t h, uint16_t rec, uint16_t fld, const x_value_def& val
     const FieldDef* fd = nullptr;
     Cell* c = cell_of(*hd, rec, fld, &fd);
     if (!c) return XIO_BAD_CALL;
+    const Handle::Slot& sl = hd->slots[fld];
+    note_change(sl.owner, fld - sl.first);
     from_value(*fd, value, *c);
     return XIO_OK;
 }
@@ -2655,25 +2760,25 @@ const std::string& xio_get_text(uint16_t h, uint16_t fld) {
 }
 
 int xio_put_number(uint16_t h, uint16_t fld, double number) {
-    uint16_t t = 0;
-    Cell* c = typed_cell(h, fld, t);
-    if (!c) return XIO_BAD_CALL;
-    if (is_real(t)) {
+    Cell* c = nullptr;
+    const Handle::Slot* sl = put_slot(h, fld, c);
+    if (!sl) return XIO_BAD_CALL;
+    if (is_real(sl->type)) {
         c->d = number;
     } else {
         x_value_def v;
         v.number = number;
-        from_value(*H(h)->slots[fld].def, v, *c);
+        from_value(*sl->def, v, *c);
     }
     return XIO_OK;
 }
 
 int xio_put_text(uint16_t h, uint16_t fld, std::string_view text) {
-    uint16_t t = 0;
-    Cell* c = typed_cell(h, fld, t);
-    if (!c) return XIO_BAD_CALL;
-    const FieldDef& fd = *H(h)->slots[fld].def;
-    if (is_text(t)) {
+    Cell* c = nullptr;
+    const Handle::Slot* sl = put_slot(h, fld, c);
+    if (!sl) return XIO_BAD_CALL;
+    const FieldDef& fd = *sl->def;
+    if (is_text(sl->type)) {
         text_into_cell(fd, text, *c);
     } else {
         x_value_def v;  // a text gives any other field its empty value
@@ -2683,15 +2788,15 @@ int xio_put_text(uint16_t h, uint16_t fld, std::string_view text) {
 }
 
 int xio_put_flag(uint16_t h, uint16_t fld, uint16_t flag) {
-    uint16_t t = 0;
-    Cell* c = typed_cell(h, fld, t);
-    if (!c) return XIO_BAD_CALL;
-    if (t == XIO_TYPE_LOGICAL) {
+    Cell* c = nullptr;
+    const Handle::Slot* sl = put_slot(h, fld, c);
+    if (!sl) return XIO_BAD_CALL;
+    if (sl->type == XIO_TYPE_LOGICAL) {
         c->i = flag ? 1 : 0;
     } else {
         x_value_def v;
         v.flag = flag;
-        from_value(*H(h)->slots[fld].def, v, *c);
+        from_value(*sl->def, v, *c);
     }
     return XIO_OK;
 }
@@ -2781,6 +2886,7 @@ uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& fir
                 found = static_cast<uint16_t>(f);
                 firstValue = c.d;
             }
+            note_change(sl.owner, f - sl.first);
             c.d = 0;
             continue;
         }
@@ -2794,6 +2900,7 @@ uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& fir
             firstValue = v;
         }
         x_value_def zero;
+        note_change(sl.owner, f - sl.first);
         from_value(*sl.def, zero, c);
     }
     return found;
@@ -2843,6 +2950,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        changed_whole(*rs);
         rs->readWith.reset();
         cursor_at_row(*rs, sqlite3_column_int64(st, 0));
         if (!each()) {
@@ -2893,6 +3001,7 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
             for (uint16_t n = r.firstField; n <= r.lastField; ++n)
                 read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         }
+        changed_whole(*rs);
         rs->readWith = choice;
         cursor_at_row(*rs, row);
         if (!each()) {
@@ -3106,8 +3215,10 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
     auto writeEach = [&]() -> int {
         for (std::size_t k = 0; k < n; ++k) {
             std::swap(rs->buf, held[k]);
+            changed_whole(*rs);
             const int s = write_row(h, rec, nullptr, false);
             std::swap(rs->buf, held[k]);
+            changed_whole(*rs);
             if (s != XIO_OK) return s;
         }
         n = 0;
@@ -3308,6 +3419,7 @@ int xio_restore_record(uint16_t h, uint16_t rec) {
     for (auto it = hd->saved.rbegin(); it != hd->saved.rend(); ++it)
         if (it->rec == rec) {
             hd->recs[rec].buf = std::move(it->cells);
+            changed_whole(hd->recs[rec]);
             hd->recs[rec].readWith = std::move(it->readWith);
             hd->saved.erase(std::next(it).base());
             return XIO_OK;
@@ -3321,6 +3433,7 @@ int xio_restore_record_id(uint16_t h, uint16_t id) {
     for (auto it = hd->saved.begin(); it != hd->saved.end(); ++it)
         if (it->id == id) {
             hd->recs[it->rec].buf = std::move(it->cells);
+            changed_whole(hd->recs[it->rec]);
             hd->recs[it->rec].readWith = std::move(it->readWith);
             hd->saved.erase(it);
             return XIO_OK;

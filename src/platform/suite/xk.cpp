@@ -5,6 +5,7 @@
 #include "platform/suite/util.h"
 #include "platform/ui/ui.h"
 
+#include <array>
 #include <bitset>
 #include <cstdint>
 #include <map>
@@ -30,7 +31,13 @@ struct Layout {
     // The first characters of the parts' separators, blanks included: a text holding none of
     // them has no separator to remove.
     std::bitset<256> separatorStarts;
+    // Per character, what a check needs to know of it (kStartsSeparator, kRefused): one table
+    // read a character answers both questions in a single pass.
+    std::array<std::uint8_t, 256> classes{};
 };
+
+constexpr std::uint8_t kStartsSeparator = 1;  // begins one of the separators
+constexpr std::uint8_t kRefused = 2;          // a control character or a separator character
 
 // Answers worked out from the settings, kept while settings_generation() stays the same (one
 // set per thread: a display thread and a conversion may both ask). Nothing in the settings can
@@ -86,6 +93,10 @@ Layout finished(Layout l) {
         if (!p.separator.empty()) l.separatorStarts.set(static_cast<unsigned char>(p.separator.front()));
         for (const char c : p.separator)
             if (c != ' ') l.separatorChars.set(static_cast<unsigned char>(c));
+    }
+    for (unsigned c = 0; c < 256; ++c) {
+        if (l.separatorStarts.test(c)) l.classes[c] |= kStartsSeparator;
+        if (c < 0x20 || c == 0x7F || l.separatorChars.test(c)) l.classes[c] |= kRefused;
     }
     return l;
 }
@@ -316,39 +327,34 @@ std::string xk_build_key(int fmt, const std::vector<std::string>& sections) {
 
 namespace {
 
+// What the characters of `text` are, taken together (kStartsSeparator, kRefused).
+std::uint8_t classes_of(const Layout& l, std::string_view text) {
+    std::uint8_t any = 0;
+    for (const unsigned char c : text) any |= l.classes[c];
+    return any;
+}
+
 // Whether `text` holds a character that begins one of the layout's separators. Without one,
 // removing the separators leaves the text as it is.
 bool holds_separator_start(const Layout& l, std::string_view text) {
     if (l.separatorStarts.none()) return false;
-    for (const unsigned char c : text)
-        if (l.separatorStarts.test(c)) return true;
-    return false;
+    return (classes_of(l, text) & kStartsSeparator) != 0;
 }
 
-bool check_in(const Layout& l, int fmt, std::string_view text, std::string* why) {
+// The checks of a value with its separators removed; `classes` is classes_of(l, u).
+bool check_unformatted(const Layout& l, int fmt, std::string_view u, std::uint8_t classes, std::string* why) {
     auto refuse = [&](std::string reason) {
         if (why) *why = std::move(reason);
         return false;
     };
-    if (l.parts.empty()) return refuse("this part of the key is not in use");
-    // Working texts kept from call to call: a check of every key field of every record
-    // allocates nothing once they have grown.
-    thread_local std::string unformatted, again, formatted;
-    std::string_view u = text;  // most values are typed without separators: nothing to remove
-    if (holds_separator_start(l, text)) {
-        unformat_into(l, text, unformatted);
-        u = unformatted;
-        if (u != text) {
-            unformat_into(l, u, again);
-            format_unformatted_into(l, again, formatted);
-            if (!equal_nocase(formatted, text)) return refuse("its separators are not where the key format puts them");
-        }
-    }
     if (u.empty()) return refuse("it is blank");
     const int width = l.width;
-    for (unsigned char c : u) {
-        if (c < 0x20 || c == 0x7F) return refuse("it holds a control character");
-        if (l.separatorChars.test(c)) return refuse("it holds a separator character");
+    if (classes & kRefused) {
+        // The first such character names the reason.
+        for (unsigned char c : u) {
+            if (c < 0x20 || c == 0x7F) return refuse("it holds a control character");
+            if (l.separatorChars.test(c)) return refuse("it holds a separator character");
+        }
     }
     if (fmt == kGlAccountFormat) {
         if (u.find(' ') != std::string::npos) return refuse("it holds a blank");
@@ -363,6 +369,30 @@ bool check_in(const Layout& l, int fmt, std::string_view text, std::string* why)
     return true;
 }
 
+bool check_in(const Layout& l, int fmt, std::string_view text, std::string* why) {
+    if (l.parts.empty()) {
+        if (why) *why = "this part of the key is not in use";
+        return false;
+    }
+    // Most values are typed without separators: nothing to remove.
+    const std::uint8_t classes = classes_of(l, text);
+    if (!(classes & kStartsSeparator)) return check_unformatted(l, fmt, text, classes, why);
+    // Working texts kept from call to call: a check of every key field of every record
+    // allocates nothing once they have grown.
+    thread_local std::string unformatted, again, formatted;
+    unformat_into(l, text, unformatted);
+    const std::string_view u = unformatted;
+    if (u != text) {
+        unformat_into(l, u, again);
+        format_unformatted_into(l, again, formatted);
+        if (!equal_nocase(formatted, text)) {
+            if (why) *why = "its separators are not where the key format puts them";
+            return false;
+        }
+    }
+    return check_unformatted(l, fmt, u, classes_of(l, u), why);
+}
+
 }  // namespace
 
 bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
@@ -371,9 +401,15 @@ bool xk_check(int fmt, int section, std::string_view text, std::string* why) {
 
 bool xk_unformat_check(int fmt, int section, std::string_view text, std::string& value, std::string* why) {
     const Layout& l = layout(fmt, section);
-    if (l.parts.empty() || !holds_separator_start(l, text)) {
+    if (l.parts.empty()) {
         value.assign(text);
         return check_in(l, fmt, value, why);
+    }
+    const std::uint8_t classes = classes_of(l, text);
+    if (!(classes & kStartsSeparator)) {
+        // Nothing to remove: the value is the text, checked as it is.
+        value.assign(text);
+        return check_unformatted(l, fmt, value, classes, why);
     }
     unformat_into(l, text, value);
     // A value that still looks formatted once its separators are gone ("12-3-4" for sections of

@@ -1265,5 +1265,109 @@ TEST_F(Records, WalksOfChosenFieldsOfferEachRecordOnceAndMayReplaceIt) {
     EXPECT_EQ(seen, "NAlpha=2 Nbeta=2 NGAMMA=2 ");
 }
 
+// Starting a record gives back every default whatever changed the buffer before: each kind of
+// put, a keyed read, a walk, a restored copy, a zeroing of numbers, and puts after a read.
+TEST_F(Records, StartingARecordUndoesEveryWayTheBufferChanged) {
+    uint16_t h = open();
+    const char* names[] = {"CODE", "ALTKEY", "NAME", "AMOUNT", "ACTIVE", "KIND", "OPENED", "AT", "MEMO"};
+    auto cells = [&] {
+        std::vector<x_value_def> out;
+        for (const char* name : names) {
+            x_value_def v;
+            EXPECT_EQ(xio_get_field(h, 1, fld(h, 1, name), v), XIO_OK);
+            out.push_back(v);
+        }
+        return out;
+    };
+    ASSERT_EQ(xio_init_record(h, 1), XIO_OK);
+    const std::vector<x_value_def> defaults = cells();
+    auto putAll = [&] {
+        put(h, 1, "CODE", "C1");
+        put(h, 1, "ALTKEY", "A1");
+        ASSERT_EQ(xio_put_text(h, fld(h, 1, "NAME"), "Name"), XIO_OK);
+        ASSERT_EQ(xio_put_number(h, fld(h, 1, "AMOUNT"), 9.5), XIO_OK);
+        ASSERT_EQ(xio_put_flag(h, fld(h, 1, "ACTIVE"), 0), XIO_OK);
+        ASSERT_EQ(xio_put_number(h, fld(h, 1, "KIND"), 4), XIO_OK);
+        ASSERT_EQ(xio_put_text(h, fld(h, 1, "MEMO"), "memo"), XIO_OK);
+    };
+    auto startsAtDefaults = [&](const char* after) {
+        SCOPED_TRACE(after);
+        ASSERT_EQ(xio_init_record(h, 1), XIO_OK);
+        EXPECT_TRUE(cells() == defaults);
+    };
+    putAll();
+    startsAtDefaults("puts");
+    putAll();
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    startsAtDefaults("a write");
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 1, "MEMO"), "memo");
+    startsAtDefaults("a keyed read");
+    put(h, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    xio_init_record(h, 1);  // started, then read again by a walk after a put
+    put(h, 1, "NAME", "x");
+    ASSERT_EQ(xio_rd_every(h, 1, [] { return true; }), XIO_END);
+    startsAtDefaults("a walk");
+    putAll();
+    const uint16_t id = xio_save_record(h, 1);
+    ASSERT_NE(id, 0);
+    xio_init_record(h, 1);
+    ASSERT_EQ(xio_restore_record_id(h, id), XIO_OK);
+    EXPECT_EQ(get(h, 1, "MEMO"), "memo");
+    startsAtDefaults("a restore");
+    double first = 0;  // the default amount is not zero
+    EXPECT_NE(xio_zero_numbers(h, fld(h, 1, "AMOUNT"), fld(h, 1, "AMOUNT"), first), 0);
+    startsAtDefaults("zeroed numbers");
+}
+
+// Rows written one after another store each its own values, however the buffer was filled in
+// between: started afresh, read and then changed, or changed again after a write.
+TEST_F(Records, EachRowStoresItsOwnValuesWhateverFilledTheBuffer) {
+    uint16_t h = open();
+    const std::string defaultName = (xio_init_record(h, 1), get(h, 1, "NAME"));
+    auto start = [&](const std::string& code) {
+        xio_init_record(h, 1);
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", code);
+    };
+    auto recode = [&](const std::string& code) {  // the buffer as it is, under another key
+        put(h, 1, "CODE", code);
+        put(h, 1, "ALTKEY", code);
+    };
+    start("A");
+    put(h, 1, "NAME", "name A");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("B");
+    put(h, 1, "MEMO", "memo B");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("A");
+    ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+    recode("C");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    recode("D");
+    put(h, 1, "NAME", "name of D");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("E");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    start("F");
+    put(h, 1, "NAME", "name F");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    recode("G");
+    put(h, 1, "MEMO", "memo G");
+    ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
+    const std::pair<const char*, std::pair<std::string, std::string>> expected[] = {
+        {"A", {"name A", ""}}, {"B", {defaultName, "memo B"}}, {"C", {"name A", ""}}, {"D", {"name of D", ""}},
+        {"E", {defaultName, ""}}, {"F", {"name F", ""}}, {"G", {"name F", "memo G"}}};
+    for (const auto& [code, values] : expected) {
+        SCOPED_TRACE(code);
+        start(code);
+        ASSERT_EQ(xio_rd_record(h, 1, 0, 0), XIO_OK);
+        EXPECT_EQ(get(h, 1, "NAME"), values.first);
+        EXPECT_EQ(get(h, 1, "MEMO"), values.second);
+    }
+}
+
 }  // namespace
 }  // namespace dz::test
