@@ -949,23 +949,27 @@ std::vector<IndexSpec> unique_indexes_astray(sqlite3* db, const Dictionary& d, i
     return astray;
 }
 
+// The columns of a table, in capitals; none when the table is not there.
+std::set<std::string> table_columns(sqlite3* db, const std::string& table) {
+    std::set<std::string> cols;
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const unsigned char* p = sqlite3_column_text(st, 1);
+            std::string c = p ? reinterpret_cast<const char*>(p) : "";
+            for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+            cols.insert(c);
+        }
+    sqlite3_finalize(st);
+    return cols;
+}
+
 // Brings the tables and indexes of a database to the dictionary (inside the caller's transaction).
 int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
     std::vector<std::string> sql = {
         "CREATE TABLE IF NOT EXISTS dz_meta(name TEXT PRIMARY KEY, value TEXT)",
         "CREATE TABLE IF NOT EXISTS dz_notes(rec INTEGER, keytext TEXT, text TEXT, PRIMARY KEY(rec, keytext))"};
-    auto columns_of = [&](const std::string& table) {
-        std::set<std::string> cols;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                std::string c = reinterpret_cast<const char*>(sqlite3_column_text(st, 1));
-                for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                cols.insert(c);
-            }
-        sqlite3_finalize(st);
-        return cols;
-    };
+    auto columns_of = [&](const std::string& table) { return table_columns(db, table); };
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
             const std::string table = table_of(r);
@@ -1479,17 +1483,7 @@ int read_older(Handle& hd) {
     const Dictionary& d = *hd.dict;
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
-            std::set<std::string> have;
-            sqlite3_stmt* st = nullptr;
-            if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table_of(r)) + ")").c_str(), -1, &st, nullptr) ==
-                SQLITE_OK)
-                while (sqlite3_step(st) == SQLITE_ROW) {
-                    const unsigned char* p = sqlite3_column_text(st, 1);
-                    std::string c = p ? reinterpret_cast<const char*>(p) : "";
-                    for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                    have.insert(c);
-                }
-            sqlite3_finalize(st);
+            const std::set<std::string> have = table_columns(hd.db, table_of(r));
             if (have.empty())
                 return set_error(XIO_CORRUPT, hd.path.string() +
                                                   " was written by an older version of the program and cannot be read "
@@ -1523,19 +1517,7 @@ bool wal_mode_file(const std::filesystem::path& path) {
 // damaged, and read as it is its records or settings would silently come out empty.
 std::string missing_schema(Handle& hd, bool columns) {
     const Dictionary& d = *hd.dict;
-    auto columns_of = [&hd](const std::string& table) {
-        std::set<std::string> have;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(hd.db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                const unsigned char* p = sqlite3_column_text(st, 1);
-                std::string c = p ? reinterpret_cast<const char*>(p) : "";
-                for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-                have.insert(c);
-            }
-        sqlite3_finalize(st);
-        return have;
-    };
+    auto columns_of = [&hd](const std::string& table) { return table_columns(hd.db, table); };
     if (columns && columns_of("dz_notes") != std::set<std::string>{"REC", "KEYTEXT", "TEXT"}) return "the table of the notes";
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
