@@ -306,6 +306,24 @@ bool other_sees_locked(const std::filesystem::path& lockFile, off_t at) {
     return WIFEXITED(status) && WEXITSTATUS(status) == 1;
 }
 
+// Another program takes the lock byte of record type 1's row `row` itself, as it would for that
+// record, and holds it until it is ended.
+pid_t hold_record_byte_elsewhere(const std::filesystem::path& lockFile, int64_t row) {
+    return spawn_holder([&] {
+        const int fd = ::open(lockFile.c_str(), O_RDWR);
+        struct flock fl = byte_lock(F_WRLCK, record_byte(1, row));
+        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
+    });
+}
+
+// The record of type 1 at `row`, read locked through `h`, is locked as another program finds it,
+// and free to it once unlocked.
+void expect_held_until_unlocked(uint16_t h, const std::filesystem::path& lockFile, int64_t row) {
+    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
+    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
+    EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
+}
+
 // A record lock is that byte, whichever program takes it: one that makes the key text meets ours.
 TEST_F(Durability, RecordLocksTakeTheByteTheirKeyTextNames) {
     uint16_t h = open();
@@ -313,11 +331,7 @@ TEST_F(Durability, RecordLocksTakeTheByteTheirKeyTextNames) {
     ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
     const int64_t row = xio_current_row(h, 1);
     const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
-    pid_t child = spawn_holder([&] {
-        const int fd = ::open(lockFile.c_str(), O_RDWR);
-        struct flock fl = byte_lock(F_WRLCK, record_byte(1, row));
-        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
-    });
+    pid_t child = hold_record_byte_elsewhere(lockFile, row);
     ASSERT_GT(child, 0);
     put(h, 1, "CODE", "C2");
     EXPECT_EQ(xio_rd_record(h, 1, 0, 1), XIO_LOCKED);
@@ -329,9 +343,7 @@ TEST_F(Durability, RecordLocksTakeTheByteTheirKeyTextNames) {
     // Ours, as the other program finds it.
     put(h, 1, "CODE", "C2");
     ASSERT_EQ(xio_rd_record(h, 1, 0, 1), XIO_OK);
-    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
-    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
-    EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
+    expect_held_until_unlocked(h, lockFile, row);
 }
 
 // A program writing a file that no other program has open keeps its record locks to itself
@@ -366,9 +378,7 @@ TEST_F(Durability, RecordLocksOfAProgramAloneReachOthersBeforeTheyCanLook) {
     waitpid(opener, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     ASSERT_EQ(xio_end_writes(h), XIO_OK);
-    EXPECT_TRUE(other_sees_locked(lockFile, record_byte(1, row)));
-    ASSERT_EQ(xio_unlock_record(h, 1), XIO_OK);
-    EXPECT_FALSE(other_sees_locked(lockFile, record_byte(1, row)));
+    expect_held_until_unlocked(h, lockFile, row);
 }
 
 // A program that shows no presence (an older one) but holds a record lock still has the file
@@ -378,11 +388,7 @@ TEST_F(Durability, ARecordLockOfAProgramThatShowsNoPresenceKeepsAWriterFromBeing
     ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
     const int64_t row = xio_current_row(h, 1);
     const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
-    pid_t child = spawn_holder([&] {
-        const int fd = ::open(lockFile.c_str(), O_RDWR);
-        struct flock fl = byte_lock(F_WRLCK, record_byte(1, row));
-        return fd >= 0 && fcntl(fd, F_SETLK, &fl) == 0;
-    });
+    pid_t child = hold_record_byte_elsewhere(lockFile, row);
     ASSERT_GT(child, 0);
     ASSERT_EQ(xio_start_writes(h), XIO_OK);
     put(h, 1, "CODE", "C1");

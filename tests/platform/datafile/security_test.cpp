@@ -359,6 +359,25 @@ TEST_F(Security, AFileLackingPartOfItsLayoutIsRefused) {
     }
 }
 
+// Opens the test file and closes it again: the answer of the open.
+int ask_and_close(bool readOnly) {
+    uint16_t h = 0;
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    req.readOnly = readOnly;
+    const int status = xio_ask_file(req, h);
+    if (h) xio_cls_file(h);
+    return status;
+}
+
+// Gives the company folder and its data file to user nobody, whom `as_bound_user` runs as.
+void give_to_bound_user(const std::filesystem::path& folder) {
+    if (::geteuid() != 0) return;
+    ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown((folder / "MASTER.TST").c_str(), 65534, 65534), 0);
+}
+
 // Runs `check` where folder permissions bind: as root, in a child process of user nobody.
 int as_bound_user(const std::function<int()>& check) {
     if (::geteuid() != 0) return check();
@@ -374,22 +393,10 @@ int as_bound_user(const std::function<int()>& check) {
 
 TEST_F(Security, AFileInAFolderThatCannotBeWrittenIsRefusedForWritingAndStillRead) {
     close(open());
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
-        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
-    }
+    give_to_bound_user(dir);
     const std::string folder = dir.string();
     const int failedStep = as_bound_user([&] {
-        auto ask = [](bool readOnly) {
-            uint16_t h = 0;
-            xio_ask_request req;
-            req.abbr = "TST";
-            req.fileNo = 1;
-            req.readOnly = readOnly;
-            const int status = xio_ask_file(req, h);
-            if (h) xio_cls_file(h);
-            return status;
-        };
+        const auto ask = ask_and_close;
         int step = ask(false) == XIO_OK ? 0 : 1;
         ::chmod(folder.c_str(), 0555);
         if (step == 0 && ask(false) != XIO_LOCKED) step = 2;
@@ -407,22 +414,13 @@ TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
     close(open());
     const auto unwritable = make_temp_dir();
     ::chmod(unwritable.c_str(), 0555);
-    if (::geteuid() == 0) {
-        ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0);
-        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
-    }
+    give_to_bound_user(dir);
     const auto data = dir / "MASTER.TST";
     const int failedStep = as_bound_user([&] {
         ::setenv("TMPDIR", unwritable.c_str(), 1);
         ::unsetenv("DODEDOZ_LOCK_DIR");
         if (xio::lock_folder().empty()) return 1;
-        uint16_t h = 0;
-        xio_ask_request req;
-        req.abbr = "TST";
-        req.fileNo = 1;
-        req.readOnly = true;
-        const int status = xio_ask_file(req, h);
-        if (h) xio_cls_file(h);
+        const int status = ask_and_close(true);
         std::error_code ec;
         std::filesystem::remove(xio::lock_file_path(data), ec);
         return status == XIO_OK ? 0 : 2;
