@@ -311,7 +311,8 @@ TEST(NocaseOrder, ComparesAsSQLiteDoes) {
         return r != 0 ? r : static_cast<int>(a.size()) - static_cast<int>(b.size());
     };
     auto sign = [](int v) { return (v > 0) - (v < 0); };
-    const std::string bytes("Aa_Zz[`{1\x80\xc9\xe9\0", 14);
+    // Letters and their neighbours, with and without the high bit.
+    const std::string bytes("Aa_Zz[`{1\x80\xc9\xe9\0@\xc1\xda", 17);
     uint32_t seed = 12345;
     auto next = [&] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7fff; };
     for (int n = 0; n < 20000; ++n) {
