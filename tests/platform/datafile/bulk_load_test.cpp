@@ -301,6 +301,30 @@ TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {
     EXPECT_EQ(xio_record_count(h, 1), kLoad);
 }
 
+// Keys out of order are looked up among the hashes held: keys that differ in one character, in
+// letters past the eighth or only in length are told apart, and the load goes on to the commit.
+TEST_F(BulkLoadTest, NearlyEqualKeysOutOfOrderAreToldApart) {
+    uint16_t h = open();
+    const std::size_t indexes = customer_indexes(xio::connection(h)).size();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    int added = 0;
+    for (int n = kLoad - 1; n >= 0; --n) {
+        char padded[8];
+        std::snprintf(padded, sizeof padded, "%04d", n);
+        const std::string digits = std::to_string(n);
+        for (const std::string& k : {digits, "PREFIX" + std::string(padded), std::string(n % 5 + 1, 'z') + digits}) {
+            ASSERT_EQ(add(h, k, k.size() < 10 ? "Q" + k : "Q" + k.substr(1), "", nullptr), XIO_OK) << k;
+            ++added;
+        }
+    }
+    EXPECT_LT(customer_indexes(xio::connection(h)).size(), indexes) << "the load goes on";
+    uint16_t dup = 99;
+    EXPECT_EQ(add(h, "prefix0017", "X1", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 0);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), added);
+}
+
 // The data files order NOCASE keys as SQLite itself does, so an index made at a commit is the one
 // SQLite would make: letters without case (ASCII only, '_' before them), zero bytes ending
 // the comparison, a text before the longer texts it begins.
