@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cctype>
 #include <cmath>
@@ -783,15 +784,84 @@ int authorize(void*, int action, const char*, const char*, const char*, const ch
 // table of a hundred thousand rows was built and dropped), each such allocation searches them.
 // Sizes rounded up to a few classes make the freed buffer the one the next run is given. Pages
 // of the page cache (a size of their own, above 4 KB) are left as they are.
-std::size_t sqlite_size_class(std::size_t n) {
+constexpr std::size_t sqlite_size_class(std::size_t n) {
     if (n > 4096) return n;
     if (n <= 256) return (n + 31) & ~std::size_t{31};
     std::size_t step = 64;  // an eighth of the power of two below n, at least 64
     while (step * 16 <= n) step *= 2;
     return (n + step - 1) & ~(step - 1);
 }
-void* sqlite_malloc(int n) { return std::malloc(sqlite_size_class(static_cast<std::size_t>(n))); }
-void sqlite_free(void* p) { std::free(p); }
+// SQLite serves its small allocations from each connection's lookaside slots; what reaches
+// the heap are the larger pieces a statement takes and gives back on every run (a cursor over a
+// wide table, a row's record). glibc keeps no quick list for pieces that large, so each one went
+// through its general free and search: a thread keeps a few freed pieces of each class up to
+// 4 KB and gives them out again. Every piece is still the heap's own (its size, realloc and free
+// work as for any other); a thread's pieces go back to the heap when it ends.
+constexpr std::size_t kPieceLargest = 4096;
+constexpr int kPieceClasses = 40, kPiecesPerClass = 8;
+
+// The classes up to kPieceLargest by (size - 1) / 32: `up`, the class of a request of that
+// many bytes (every class is a multiple of 32, so one for the 32 sizes); `down`, by size / 32 - 1,
+// the largest class a piece of that many usable bytes serves.
+struct PieceClasses {
+    std::array<int8_t, kPieceLargest / 32> up{}, down{};
+    constexpr PieceClasses() {
+        int below = -1;  // the class of the last size seen
+        std::size_t last = 0;
+        for (std::size_t i = 0; i < up.size(); ++i) {
+            const std::size_t size = 32 * (i + 1);
+            if (sqlite_size_class(size) == size) ++below, last = size;  // size is a class
+            down[i] = static_cast<int8_t>(below);
+            up[i] = static_cast<int8_t>(last == size ? below : below + 1);
+        }
+    }
+};
+constexpr PieceClasses kPieceClassTable;
+static_assert(kPieceClassTable.down.back() < kPieceClasses, "room for every class");
+
+// A thread's kept pieces: plain data, so that every use is a direct access.
+struct Pieces {
+    void* kept[kPieceClasses][kPiecesPerClass];
+    uint8_t count[kPieceClasses];
+    bool returnAtEnd;  // the end of the thread hands them back
+    bool gone;         // handed back: a piece freed later goes straight to the heap
+};
+constinit thread_local Pieces t_pieces{};
+
+struct PiecesReturn {
+    ~PiecesReturn() {
+        t_pieces.gone = true;
+        for (int c = 0; c < kPieceClasses; ++c)
+            while (t_pieces.count[c]) std::free(t_pieces.kept[c][--t_pieces.count[c]]);
+    }
+};
+
+void* sqlite_malloc(int n) {
+    const auto size = static_cast<std::size_t>(n);
+    if (size - 1 < kPieceLargest) {  // 1..kPieceLargest
+        const int c = kPieceClassTable.up[(size - 1) / 32];
+        if (t_pieces.count[c]) return t_pieces.kept[c][--t_pieces.count[c]];
+    }
+    return std::malloc(sqlite_size_class(size));
+}
+void sqlite_free(void* p) {
+    if (!p) return;
+    const std::size_t usable = malloc_usable_size(p);
+    // Not a piece far larger than any class: kept, it would hold its memory for a small request.
+    if (usable >= 32 && usable <= kPieceLargest + 32 && !t_pieces.gone) {
+        const int c = kPieceClassTable.down[std::min(usable, kPieceLargest) / 32 - 1];
+        if (t_pieces.count[c] < kPiecesPerClass) {
+            if (!t_pieces.returnAtEnd) {
+                t_pieces.returnAtEnd = true;
+                static thread_local PiecesReturn handBack;
+                (void)handBack;
+            }
+            t_pieces.kept[c][t_pieces.count[c]++] = p;
+            return;
+        }
+    }
+    std::free(p);
+}
 void* sqlite_realloc(void* p, int n) { return std::realloc(p, sqlite_size_class(static_cast<std::size_t>(n))); }
 int sqlite_size(void* p) { return p ? static_cast<int>(malloc_usable_size(p)) : 0; }
 int sqlite_roundup(int n) { return static_cast<int>(sqlite_size_class(static_cast<std::size_t>(n))); }
