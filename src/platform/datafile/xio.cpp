@@ -1358,7 +1358,11 @@ bool key_above(const Dictionary& d, const RecordDef& r, const Cells& buf, const 
         const Cell& m = top[n];
         if (is_text(t)) {
             const std::size_t common = std::min(c.s.size(), m.s.size());
-            for (std::size_t i = 0; i < common; ++i) {
+            // Keys in order share their leading bytes: equal ones are passed over as they are.
+            std::size_t i = 0;
+            while (i + 8 <= common && std::memcmp(c.s.data() + i, m.s.data() + i, 8) == 0) i += 8;
+            for (; i < common; ++i) {
+                if (c.s[i] == m.s[i]) continue;
                 const unsigned char a = nocase_byte(c.s[i]), b = nocase_byte(m.s[i]);
                 if (a != b) return a > b;
             }
