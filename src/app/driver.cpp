@@ -338,6 +338,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // The file that failed: the last entry this converter added without a handle, else the
     // optional file it found absent. Never an entry an earlier file left in the list.
     std::string failedAbbr;
+    bool unwritable = false;  // "in use" only for want of permission to write
     {
         auto converter = MakeConverter(entry.code);
         if (!converter) return kCheckStays;  // the factory has said so already
@@ -346,6 +347,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         for (std::size_t i = openFiles.size(); failedAbbr.empty() && i > before; --i)
             if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
         if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
+        unwritable = converter->FailedUnwritable();
     }
     if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
 
@@ -367,7 +369,10 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     std::string errorText;
     switch (error) {
     case 3: errorText = "does not exist"; break;
-    case 7: errorText = "is being used by another user or another conversion"; break;
+    case 7:
+        // A company folder or data file this user may not write is no other user's doing.
+        errorText = unwritable ? xvlRCString::Get(12937) : "is being used by another user or another conversion";
+        break;
     case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;
     case 9844: errorText = "is a General Ledger file and General Ledger is not installed"; break;
     case 9845: errorText = "is a Check/Cash Management file and Check/Cash Management is not installed"; break;

@@ -243,10 +243,6 @@ public:
                       << app->code << "\n";
             return cli::kExitUsage;
         }
-        if (a.oldSize != 0 && (a.oldSize < 1 || a.oldSize > 40)) {
-            std::cerr << "dodedoz-cli: tables " << verb << ": --old-size must be 1 to 40\n";
-            return cli::kExitUsage;
-        }
         if (IsUnnamedGroup(a.group)) {
             std::cerr << "dodedoz-cli: tables " << verb << ": a table group name is needed\n";
             return cli::kExitUsage;
@@ -384,7 +380,10 @@ void AddTableArgs(CLI::App* cmd, const std::shared_ptr<TableArgs>& a, bool oldSi
     cmd->add_option("GROUP", a->group, "Table group name")->required();
     cmd->add_option("--app", a->app, "Application code (GL, JC, AP, PR, PM, XX, TL, AR)")->required();
     cmd->add_option("--field", a->field, "Field id (9, 9001-9004, 16, ...)")->required();
-    if (oldSize) cmd->add_option("--old-size", a->oldSize, "Old value size of a table created here (1-40)");
+    // Given, it is 1 to 40 like any size the editor takes; 0 stands only for "not given".
+    if (oldSize)
+        cmd->add_option("--old-size", a->oldSize, "Old value size of a table created here (1-40)")
+            ->check(CLI::Range(1, 40));
 }
 
 const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCode) {

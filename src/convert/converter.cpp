@@ -27,6 +27,7 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     req.fileCode = fileCode;
     uint16_t handle = 0;
     int status = xio_ask_file(req, handle);
+    failedUnwritable_ = status == XIO_LOCKED && xio_error_unwritable();
     if (status == XIO_OK) {
         // A file that cannot be held for writing fails as its open would: without writes started
         // each write would stand alone, beyond what a stop or a failure can take back.

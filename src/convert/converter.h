@@ -82,6 +82,9 @@ public:
     // absent (abbreviation empty when none): what a failed OpenFiles is to be told by, since the
     // list's last entry may be another file's.
     const file_num_map& FailedOpen() const { return failedOpen_; }
+    // Whether that file was refused because this user may not write it or its folder (an "in
+    // use" error that is no other program's doing).
+    bool FailedUnwritable() const { return failedUnwritable_; }
     // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
     // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
@@ -249,6 +252,7 @@ private:
     bool handlerDiskFull_ = false;  // a handler's write ran out of disk (WriteFailed)
     bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)
     file_num_map failedOpen_;
+    bool failedUnwritable_ = false;
 };
 
 }  // namespace dz::convert

@@ -3,9 +3,12 @@
 // a company folder whose name reads like a URI, and a table file that cannot be opened.
 #include "cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -159,6 +162,37 @@ TEST_F(SecurityCli, TablesListSaysWhyTheTableFileCannotBeOpened) {
     EXPECT_NE(r.err.find("MASTER.XVM cannot be opened"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("is either an old version or corrupt"), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("JCM"), std::string::npos) << r.err;
+}
+
+// A company this user may not write in: a conversion is refused saying so, not as if another
+// user held its files, while Examine Files, which writes nothing, still runs.
+TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
+    // Folder permissions do not bind root: then the runs go as user nobody, who owns the
+    // company's files but may not write in its folder.
+    const bool root = ::geteuid() == 0;
+    const fs::path locks = dir / "locks";
+    fs::create_directory(locks);
+    ASSERT_EQ(::chmod(locks.c_str(), 01777), 0);
+    if (root) {
+        ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+        for (const auto& entry : fs::directory_iterator(shared)) ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    }
+    ASSERT_EQ(::chmod(shared.c_str(), 0555), 0);
+    auto run = [&](const std::string& command) {
+        return RunShell("DODEDOZ_NOW=" + ShellWord(kNow) + " DODEDOZ_LOCK_DIR=" + ShellWord(locks.string()) + " " +
+                        (root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") + ShellWord(DZ_CLI_BIN) +
+                        " " + command + " --company " + ShellWord(shared.string()) + " --report " +
+                        ShellWord((dir / (command + ".txt")).string()) + " " + ShellWord(text.string()) +
+                        " </dev/null 2>&1");
+    };
+    const CliResult converted = run("convert");
+    const CliResult examined = run("examine");
+    ::chmod(shared.c_str(), 0755);
+    EXPECT_NE(converted.status, 0);
+    EXPECT_THAT(converted.out, ::testing::HasSubstr("GL Master file cannot be written: you do not have permission"));
+    EXPECT_THAT(converted.out, ::testing::Not(::testing::HasSubstr("another user")));
+    EXPECT_EQ(examined.status, 1) << examined.out;  // the demo's rejected lines
 }
 
 }  // namespace

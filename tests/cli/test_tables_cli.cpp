@@ -240,6 +240,12 @@ TEST_F(TablesCli, UnreadableImportAndBadArguments) {
     EXPECT_EQ(Tables("import", "X", "AP", 9, {Write("v.txt", "a,b\n")}).status, 64);  // 9 is not an AP field
     EXPECT_EQ(Tables("import", "X", "AP", 6, {(dir / "missing.txt").string()}).status, 64);
     EXPECT_EQ(Tables("export", "NOPE", "AP", 6, {(dir / "e.txt").string()}).status, 64);
+    // An old-value size, when given, is 1 to 40: 0 is refused like 41.
+    for (const char* size : {"0", "41"}) {
+        const CliResult r = Tables("import", "X", "AP", 6, {"--old-size", size, Write("v.txt", "a,b\n")});
+        EXPECT_EQ(r.status, 64) << size;
+        EXPECT_THAT(r.err, ::testing::HasSubstr("--old-size")) << size;
+    }
     EXPECT_FALSE(fs::exists(dir / "e.txt"));
 }
 

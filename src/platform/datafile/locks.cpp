@@ -97,13 +97,32 @@ bool usable_folder(const std::filesystem::path& folder, mode_t mode) {
     return safe_folder(folder);
 }
 
-std::filesystem::path temp_base() {
-    std::error_code ec;
-    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
-    // A TMPDIR this user cannot write in would leave no lock to take, and so no data file to
-    // open (each reported as in use by another user): the machine's own temp folder serves.
-    if (ec || base.empty() || ::access(base.c_str(), W_OK | X_OK) != 0) base = "/tmp";
-    return base;
+// The machine's own temp folder. Not $TMPDIR: programs started with different ones (two users,
+// or a desktop and a command line started from different shells) would each take their locks
+// in a folder of their own, and two conversions could write one company at once.
+const std::filesystem::path kMachineTemp = "/tmp";
+
+// The shared lock folder, and the folder that holds this user's own one when the shared one
+// cannot be used: beside $DODEDOZ_LOCK_DIR when that is set, else in the machine's temp folder.
+struct LockFolders {
+    std::filesystem::path shared;
+    std::filesystem::path own;
+};
+
+LockFolders lock_folders() {
+    LockFolders f;
+    std::filesystem::path base = kMachineTemp;
+    if (const char* env = std::getenv("DODEDOZ_LOCK_DIR"); env && *env) {
+        std::error_code ec;
+        f.shared = std::filesystem::absolute(env, ec).lexically_normal();
+        if (ec) f.shared = env;
+        if (!f.shared.has_filename()) f.shared = f.shared.parent_path();  // a trailing '/'
+        base = f.shared.parent_path();
+    } else {
+        f.shared = base / "dodedoz-locks";
+    }
+    f.own = base / ("dodedoz-locks-" + std::to_string(::geteuid()));
+    return f;
 }
 
 // The presence byte: no kind or key hashes to it (those bytes are below 2^62).
@@ -125,12 +144,9 @@ std::filesystem::path lock_folder() {
     // that programs of several users meet there. One that someone else planted (a link, a
     // folder of another user, open to all without the sticky bit) is not used: the folder of
     // this user alone is, and failing that, none (every lock then fails, and so every open).
-    std::filesystem::path shared;
-    if (const char* env = std::getenv("DODEDOZ_LOCK_DIR"); env && *env) shared = env;
-    else shared = temp_base() / "dodedoz-locks";
-    if (usable_folder(shared, 01777)) return shared;
-    std::filesystem::path own = temp_base() / ("dodedoz-locks-" + std::to_string(::geteuid()));
-    if (usable_folder(own, 0700)) return own;
+    const LockFolders f = lock_folders();
+    if (usable_folder(f.shared, 01777)) return f.shared;
+    if (usable_folder(f.own, 0700)) return f.own;
     return {};
 }
 
@@ -142,8 +158,9 @@ std::filesystem::path lock_file_path(const std::filesystem::path& dataFile) {
     std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(canon.string())));
     const std::filesystem::path folder = lock_folder();
     const std::string name = canon.filename().string() + "-" + hash + ".locks";
-    // No usable folder: a name that cannot be opened, so that every lock fails closed.
-    return folder.empty() ? temp_base() / "dodedoz-locks" / name : folder / name;
+    // No usable folder: the name in the shared folder that was found unsafe, which the open
+    // checks again and refuses, so that every lock fails closed.
+    return folder.empty() ? lock_folders().shared / name : folder / name;
 }
 
 LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(lock_file_path(dataFile)), owner_(owner) {}

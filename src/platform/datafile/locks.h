@@ -8,18 +8,18 @@
 //         by a conversion (key "")
 //
 // The lock files live outside the company folder, so that a program that only reads (Examine
-// Files) leaves that folder as it was: in the machine's temp folder, subfolder "dodedoz-locks"
-// (made open to every user, sticky), one file per data file named "<file name>-<hash>.locks"
-// after a 64-bit hash of the data file's canonical path. Every program on the machine reaching
-// the data file, by whatever path, meets on the same lock file (provided they share the temp
-// folder: the same TMPDIR; one this user cannot write in gives way to /tmp). A lock file holds
-// no data; it is made at the first lock taken and never removed (removing it could part two
-// programs that still hold it open).
+// Files) leaves that folder as it was: in the machine's temp folder /tmp, subfolder
+// "dodedoz-locks" (made open to every user, sticky), one file per data file named
+// "<file name>-<hash>.locks" after a 64-bit hash of the data file's canonical path. Every program
+// on the machine reaching the data file, by whatever path, meets on the same lock file: $TMPDIR
+// plays no part, since programs started with different ones must still exclude each other. A
+// lock file holds no data; it is made at the first lock taken and never removed (removing it
+// could part two programs that still hold it open).
 // $DODEDOZ_LOCK_DIR, when set, names the folder instead; the test scripts point it into the
 // build folder so that test companies leave nothing behind in the machine's temp folder.
 // Either folder is used only when it is a real folder owned by root or the user, and sticky when
-// others may write in it; otherwise the user's own "dodedoz-locks-<uid>" (mode 0700) in the temp
-// folder is, and when that cannot be had either, no lock can be taken and no data file opens.
+// others may write in it; otherwise the user's own "dodedoz-locks-<uid>" (mode 0700) beside it
+// is, and when that cannot be had either, no lock can be taken and no data file opens.
 //
 // The kernel answers at once whether another process holds the byte, and drops every lock of a
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record

@@ -13,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -448,6 +449,7 @@ std::vector<std::unique_ptr<Handle>> g_handles(1);
 xio_file_control g_fileControl;
 int g_readOnlyScopes = 0;
 std::string g_error;
+bool g_errorUnwritable = false;  // g_error is a refusal for want of write permission
 int64_t g_serial = 0;
 // Test hook (store.h): the number of count statements run.
 int64_t g_countQueries = 0;
@@ -478,7 +480,22 @@ bool planned_failure(const Handle& hd, xio::FaultCall call, int& status) {
 
 int set_error(int status, const std::string& text) {
     g_error = text;
+    g_errorUnwritable = false;
     return status;
+}
+
+// A file refused because this user may not write it or its folder: in use (7) to every caller,
+// as a read-only file always was, but told apart by xio_error_unwritable.
+int set_unwritable(const std::string& text) {
+    set_error(XIO_LOCKED, text);
+    g_errorUnwritable = true;
+    return XIO_LOCKED;
+}
+
+// Whether files can be made in, and written beside, `path`: its folder can be written.
+bool folder_writable(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
 }
 
 int map_sqlite(int rc) {
@@ -1097,6 +1114,9 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
 int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::path& path) {
     std::error_code ec;
     if (std::filesystem::exists(path, ec)) return set_error(XIO_LOCKED, path.string() + " already exists");
+    // A folder this user may not write in, said as such (a missing one fails below as it did).
+    if (!folder_writable(path) && (errno == EACCES || errno == EROFS || errno == EPERM))
+        return set_unwritable(path.string() + " cannot be made: its folder cannot be written");
     // Built aside and renamed, so that a data file is never seen half made.
     const std::filesystem::path tmp = path.string() + ".creating";
     std::filesystem::remove(tmp, ec);
@@ -1700,14 +1720,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->db = hd->conn->db;
     if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db, "main") == 1))
-        return set_error(XIO_LOCKED, path.string() + " is read-only");
+        return set_unwritable(path.string() + " is read-only");
     // Every write goes through a journal made beside the file: in a folder that cannot be
     // written each record would fail on its own, so the file is refused before any is tried.
-    if (asked && !readOnly) {
-        const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
-        if (::access(folder.c_str(), W_OK | X_OK) != 0)
-            return set_error(XIO_LOCKED, path.string() + " is in a folder that cannot be written");
-    }
+    if (asked && !readOnly && !folder_writable(path))
+        return set_unwritable(path.string() + " is in a folder that cannot be written");
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
@@ -2620,6 +2637,7 @@ int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesys
 }
 
 std::string xio_error_text() { return g_error; }
+bool xio_error_unwritable() { return g_errorUnwritable; }
 
 int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
     handle = 0;
@@ -2639,7 +2657,8 @@ int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
     const bool readOnly = req.readOnly || g_readOnlyScopes > 0;
     if (!std::filesystem::exists(path, ec)) {
         if (!req.create || readOnly) return set_error(XIO_NO_FILE, path.string() + " does not exist");
-        if (int s = create_file(*d, fe->number, path); s != XIO_OK && s != XIO_LOCKED) return s;
+        // Made meanwhile by another program: opened as it stands.
+        if (int s = create_file(*d, fe->number, path); s != XIO_OK && (s != XIO_LOCKED || g_errorUnwritable)) return s;
     }
     return open_path(path, abbr, true, readOnly, handle);
 }

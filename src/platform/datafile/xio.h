@@ -176,6 +176,9 @@ int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesys
 
 // Detail of the last failure (dictionary error with file and line, store error), for messages.
 std::string xio_error_text();
+// Whether the last failure was a data file refused because this user may not write it or its
+// folder (answered XIO_LOCKED, as a file in use is): a message can then say so.
+bool xio_error_unwritable();
 
 // ---- Opening and closing ------------------------------------------------------------------
 // xio_ask_file: XIO_NO_FILE when missing (and not to be created), XIO_LOCKED when another

@@ -341,6 +341,26 @@ bool holds_separator_start(const Layout& l, std::string_view text) {
     return (classes_of(l, text) & kStartsSeparator) != 0;
 }
 
+// Whether the unformatted value `u` with its separators inserted is `text` (letter case aside):
+// format_unformatted_into compared in place, without building the formatted text.
+bool formats_to(const Layout& l, std::string_view u, std::string_view text) {
+    std::size_t pos = 0, at = 0;
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    auto next_is = [&](std::string_view piece) {
+        if (piece.size() > text.size() - at) return false;
+        for (const char c : piece)
+            if (upper(text[at++]) != upper(c)) return false;
+        return true;
+    };
+    for (std::size_t i = 0; i < l.parts.size() && pos < u.size(); ++i) {
+        if (i > 0 && !next_is(l.parts[i - 1].separator)) return false;
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(l.parts[i].width), u.size() - pos);
+        if (!next_is(u.substr(pos, n))) return false;
+        pos += n;
+    }
+    return next_is(u.substr(pos)) && at == text.size();
+}
+
 // The checks of a value with its separators removed; `classes` is classes_of(l, u).
 bool check_unformatted(const Layout& l, int fmt, std::string_view u, std::uint8_t classes, std::string* why) {
     auto refuse = [&](std::string reason) {
@@ -412,16 +432,19 @@ bool xk_unformat_check(int fmt, int section, std::string_view text, std::string&
         return check_unformatted(l, fmt, value, classes, why);
     }
     unformat_into(l, text, value);
-    // A value that still looks formatted once its separators are gone ("12-3-4" for sections of
-    // 3 leaves "123-4") was typed with a separator too many; taken as it is, a separator would be
-    // kept inside the stored key.
-    if (holds_separator_start(l, value)) {
+    // A value typed with its separators is stored only when it shows again as it was typed (as
+    // xk_check has it). Otherwise a section typed short before its separator ("0-1" for sections
+    // of 3) would be stored with the sections slid together ("01"), and one typed with a
+    // separator too many ("12-3-4" leaves "123-4") would keep a separator inside the stored key.
+    bool typedAsShown = value == text || formats_to(l, value, text);
+    if (typedAsShown && holds_separator_start(l, value)) {
         thread_local std::string again;
         unformat_into(l, value, again);
-        if (again != value) {
-            if (why) *why = "its separators are not where the key format puts them";
-            return false;
-        }
+        typedAsShown = again == value;
+    }
+    if (!typedAsShown) {
+        if (why) *why = "its separators are not where the key format puts them";
+        return false;
     }
     return check_in(l, fmt, value, why);
 }

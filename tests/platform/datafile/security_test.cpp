@@ -430,6 +430,27 @@ TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
     EXPECT_EQ(failedStep, 0);
 }
 
+// Programs started with different temp folders (two users, two shells) still meet on one lock
+// file, so one's conversion keeps the other out.
+TEST_F(Security, ProgramsWithDifferentTempFoldersMeetOnTheSameLocks) {
+    close(open());
+    const auto first = make_temp_dir();
+    const auto second = make_temp_dir();
+    const auto data = dir / "MASTER.TST";
+    std::filesystem::path seen[2];
+    {
+        EnvGuard env;
+        env.set("DODEDOZ_LOCK_DIR", "");
+        env.set("TMPDIR", first.string());
+        seen[0] = xio::lock_file_path(data);
+        env.set("TMPDIR", second.string());
+        seen[1] = xio::lock_file_path(data);
+    }
+    std::filesystem::remove_all(first);
+    std::filesystem::remove_all(second);
+    EXPECT_EQ(seen[0], seen[1]);
+}
+
 TEST_F(Security, ADataFileThatIsALinkIsNotOpened) {
     close(open());
     std::filesystem::rename(dir / "MASTER.TST", dir / "real.tst");

@@ -4,6 +4,7 @@
 #include "suite_fixture.h"
 
 #include <gmock/gmock.h>
+#include <tuple>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -315,7 +316,11 @@ TEST_F(KeyValidity, UnformatAndCheckInOneLookAgreeWithBoth) {
             bool ok = xk_check(fmt, section, expected, &expectedWhy);
             again = expected;
             xk_unformat_field(fmt, section, again);
-            if (again != expected) {  // a separator too many: refused, not kept inside the key
+            std::string shown = expected;
+            xk_format_field(fmt, section, shown);
+            // A separator too many, or a value typed formatted that would not show again as it
+            // was typed (a section short before its separator): refused, not stored altered.
+            if (again != expected || (expected != text && shown != text)) {
                 ok = false;
                 expectedWhy = "its separators are not where the key format puts them";
             }
@@ -338,6 +343,24 @@ TEST_F(KeyValidity, ASeparatorTooManyIsRefusedNotKeptInTheKey) {
     EXPECT_FALSE(xk_unformat_check(9, 7, "4000--10", value, &why));
     EXPECT_TRUE(xk_unformat_check(16, 0, "123-4", value, &why));
     EXPECT_EQ(value, "1234");
+}
+
+// A section typed short before its separator is refused: taken as it was, the sections slid
+// together ("0-1" stored "01", shown "01") and the key was not the one typed.
+TEST_F(KeyValidity, AShortSectionBeforeItsSeparatorIsRefusedNotSlidTogether) {
+    CompanySettings s;
+    s.formats[9] = gl_format(3);
+    s.formats[16] = KeyFormat{16, 0, {{"Job", 3, "-", true, false}, {"Sub job", 3, "", true, false}}, {}};
+    use(s);
+    std::string value, why;
+    for (const auto& [fmt, section, text] : {std::tuple{16, 0, "0-1"}, {16, 0, "12-"}, {9, 7, "400-10"}}) {
+        why.clear();
+        EXPECT_FALSE(xk_unformat_check(fmt, section, text, value, &why)) << text << " stored as " << value;
+        EXPECT_THAT(why, ::testing::HasSubstr("separators are not where")) << text;
+    }
+    ASSERT_TRUE(xk_unformat_check(16, 0, "000-1", value, &why)) << why;
+    xk_format_field(16, 0, value);
+    EXPECT_EQ(value, "000-1");
 }
 
 TEST_F(KeyValidity, SectionNotInUseIsInvalid) {
