@@ -283,7 +283,21 @@ int RunConvert(const ConvertArgs& args, int command) {
         return kExitUsage;
     }
     std::vector<std::string> files;
-    for (const auto& f : args.files) files.push_back(fs::absolute(f).lexically_normal().string());
+    for (const auto& f : args.files) {
+        const std::string path = fs::absolute(f).lexically_normal().string();
+        // A file named twice (or once more through a link) would be checked while still
+        // unstamped both times and so converted twice: its records posted twice.
+        const auto same = std::find_if(files.begin(), files.end(), [&](const std::string& earlier) {
+            std::error_code ec;
+            return earlier == path || fs::equivalent(earlier, path, ec);
+        });
+        if (same == files.end()) {
+            files.push_back(path);
+        } else {
+            std::cerr << "dodedoz-cli: " << name << ": " << path << ": the same file as " << *same
+                      << "; taken once\n";
+        }
+    }
     if (!OutputsAllowed(args, name, files)) return kExitUsage;
     if (!OpenCompany(args.company, name)) return kExitFailure;
 
@@ -351,7 +365,7 @@ int RunConvert(const ConvertArgs& args, int command) {
                 std::cerr << "dodedoz: stored the " << name << " run for replay in "
                           << (fs::path(args.company) / "options" / std::to_string(command)).string() << "\n";
         } else {
-            rc = Status(ui, task, static_cast<int>(std::set<std::string>(files.begin(), files.end()).size()));
+            rc = Status(ui, task, static_cast<int>(files.size()));
             // Files skipped at a question are not run, which is no run that ended.
             const bool skipped = ui.ended() == dz::app::kEveryFileSkipped;
             for (const auto& f : files)

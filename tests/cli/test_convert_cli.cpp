@@ -238,6 +238,20 @@ TEST_F(ConvertCli, ALinkedTextFileIsStampedWhereItStandsOrSaysItCouldNotBe) {
     EXPECT_TRUE(fs::is_symlink(link2));
 }
 
+TEST_F(ConvertCli, AFileNamedTwiceOrThroughALinkConvertsOnce) {
+    const std::string text = Text("twice.txt");
+    const fs::path link = dir / "again.txt";
+    fs::create_symlink(text, link);
+    const CliResult r = Run("convert " + Co() + " " + text + " " + link.string() + " " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(link.string() + ": the same file as " + text + "; taken once"));
+    EXPECT_THAT(r.err, HasSubstr(text + ": 2 accepted, 0 rejected"));
+    EXPECT_THAT(r.err, Not(HasSubstr("rejected, 0 messages, 0 notes\ndodedoz: " + text)));
+    EXPECT_THAT(r.err, Not(HasSubstr("not run")));
+    const std::string stamped = Slurp(text);
+    EXPECT_EQ(stamped.find("Previously Converted"), stamped.rfind("Previously Converted"));  // stamped once
+}
+
 TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     const std::string good = Text("b_good.txt");
     const std::string missing = (dir / "a_missing.txt").string();
