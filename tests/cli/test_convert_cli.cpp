@@ -352,6 +352,13 @@ TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
     EXPECT_EQ(r.out.find("Using substitution table"), std::string::npos) << r.out;
     r = Run("examine " + Co() + " --table MAIN " + text);
     EXPECT_NE(r.out.find("Using substitution table 'Main'"), std::string::npos) << r.out << r.err;
+
+    // A table file that cannot be read is said to be so, not to lack the group.
+    Spit(company / "MASTER.XVM", std::string(8192, 'x'));
+    r = Run("examine " + Co() + " --table MAIN " + text);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("--table: MASTER.XVM cannot be opened: "));
+    EXPECT_THAT(r.err, Not(HasSubstr("there is no table group")));
 }
 
 }  // namespace
