@@ -251,7 +251,12 @@ bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title) {
     request.initial_folder = g_folder;
     std::vector<std::string> chosen;
     const int status = ui::zqfdlgFileChooseMany(request, chosen);
-    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) selection.files.push_back(TextFileEntry{*it, 0});
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
+        // A name given twice is one file: checked unstamped both times, it would be converted twice.
+        const bool again = std::any_of(selection.files.begin(), selection.files.end(),
+                                       [&](const TextFileEntry& e) { return e.path == *it; });
+        if (!again) selection.files.push_back(TextFileEntry{*it, 0});
+    }
     if (status != 0) return false;
     if (!chosen.empty()) {
         std::string folder = std::filesystem::path(chosen.front()).parent_path().string();

@@ -96,6 +96,12 @@ bool UnpackTextFileList(ConversionTypeList& selection, const std::uint8_t* block
         TextFileEntry e;
         e.path.assign(reinterpret_cast<const char*>(block + at), end - at);
         e.code = get16(block + end + 1);
+        // A run never stores a file twice; replayed, the second would post its records again.
+        for (std::size_t i = 0; i < files.size(); ++i)
+            if (files[i].path == e.path) {
+                fail(error, "file " + std::to_string(files.size() + 1) + " is file " + std::to_string(i + 1) + " again");
+                return false;
+            }
         files.push_back(std::move(e));
         at = end + 3;
     }

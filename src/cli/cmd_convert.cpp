@@ -222,13 +222,18 @@ bool OpenCompany(const std::string& folder, const char* name) {
     }
 }
 
-// The stored spelling of a table group of MASTER.XVM (letter case ignored); empty when none.
-std::string FindTableGroup(const std::string& wanted) {
+// The stored spelling of a table group of MASTER.XVM (letter case ignored); empty when none,
+// or when MASTER.XVM cannot be opened, with the reason in `why`.
+std::string FindTableGroup(const std::string& wanted, std::string& why) {
     xio_ask_request request;
     request.abbr = "XVM";
     request.readOnly = true;  // only looked up, before the run: Examine must write nothing
     std::uint16_t h = 0;
-    if (xio_ask_file(request, h) != XIO_OK || h == 0) return {};
+    if (xio_ask_file(request, h) != XIO_OK) {
+        why = xio_error_text();
+        return {};
+    }
+    if (h == 0) return {};
     auto upper = [](std::string s) {
         for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return s;
@@ -283,7 +288,21 @@ int RunConvert(const ConvertArgs& args, int command) {
         return kExitUsage;
     }
     std::vector<std::string> files;
-    for (const auto& f : args.files) files.push_back(fs::absolute(f).lexically_normal().string());
+    for (const auto& f : args.files) {
+        const std::string path = fs::absolute(f).lexically_normal().string();
+        // A file named twice (or once more through a link) would be checked while still
+        // unstamped both times and so converted twice: its records posted twice.
+        const auto same = std::find_if(files.begin(), files.end(), [&](const std::string& earlier) {
+            std::error_code ec;
+            return earlier == path || fs::equivalent(earlier, path, ec);
+        });
+        if (same == files.end()) {
+            files.push_back(path);
+        } else {
+            std::cerr << "dodedoz-cli: " << name << ": " << path << ": the same file as " << *same
+                      << "; taken once\n";
+        }
+    }
     if (!OutputsAllowed(args, name, files)) return kExitUsage;
     if (!OpenCompany(args.company, name)) return kExitFailure;
 
@@ -304,10 +323,15 @@ int RunConvert(const ConvertArgs& args, int command) {
 
         std::string table;
         if (!args.table.empty()) {
-            table = FindTableGroup(args.table);
+            std::string why;
+            table = FindTableGroup(args.table, why);
             if (table.empty()) {
-                std::cerr << "dodedoz-cli: " << name << ": --table: there is no table group \"" << args.table
-                          << "\" in MASTER.XVM\n";
+                // A table file that cannot be read is not one without the group: said as it is.
+                if (!why.empty())
+                    std::cerr << "dodedoz-cli: " << name << ": --table: MASTER.XVM cannot be opened: " << why << "\n";
+                else
+                    std::cerr << "dodedoz-cli: " << name << ": --table: there is no table group \"" << args.table
+                              << "\" in MASTER.XVM\n";
                 app.ExitInstance();
                 dz::suite::close_company();
                 return kExitFailure;
@@ -351,7 +375,7 @@ int RunConvert(const ConvertArgs& args, int command) {
                 std::cerr << "dodedoz: stored the " << name << " run for replay in "
                           << (fs::path(args.company) / "options" / std::to_string(command)).string() << "\n";
         } else {
-            rc = Status(ui, task, static_cast<int>(std::set<std::string>(files.begin(), files.end()).size()));
+            rc = Status(ui, task, static_cast<int>(files.size()));
             // Files skipped at a question are not run, which is no run that ended.
             const bool skipped = ui.ended() == dz::app::kEveryFileSkipped;
             for (const auto& f : files)

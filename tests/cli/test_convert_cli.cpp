@@ -238,6 +238,20 @@ TEST_F(ConvertCli, ALinkedTextFileIsStampedWhereItStandsOrSaysItCouldNotBe) {
     EXPECT_TRUE(fs::is_symlink(link2));
 }
 
+TEST_F(ConvertCli, AFileNamedTwiceOrThroughALinkConvertsOnce) {
+    const std::string text = Text("twice.txt");
+    const fs::path link = dir / "again.txt";
+    fs::create_symlink(text, link);
+    const CliResult r = Run("convert " + Co() + " " + text + " " + link.string() + " " + text);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(link.string() + ": the same file as " + text + "; taken once"));
+    EXPECT_THAT(r.err, HasSubstr(text + ": 2 accepted, 0 rejected"));
+    EXPECT_THAT(r.err, Not(HasSubstr("rejected, 0 messages, 0 notes\ndodedoz: " + text)));
+    EXPECT_THAT(r.err, Not(HasSubstr("not run")));
+    const std::string stamped = Slurp(text);
+    EXPECT_EQ(stamped.find("Previously Converted"), stamped.rfind("Previously Converted"));  // stamped once
+}
+
 TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     const std::string good = Text("b_good.txt");
     const std::string missing = (dir / "a_missing.txt").string();
@@ -338,6 +352,13 @@ TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
     EXPECT_EQ(r.out.find("Using substitution table"), std::string::npos) << r.out;
     r = Run("examine " + Co() + " --table MAIN " + text);
     EXPECT_NE(r.out.find("Using substitution table 'Main'"), std::string::npos) << r.out << r.err;
+
+    // A table file that cannot be read is said to be so, not to lack the group.
+    Spit(company / "MASTER.XVM", std::string(8192, 'x'));
+    r = Run("examine " + Co() + " --table MAIN " + text);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("--table: MASTER.XVM cannot be opened: "));
+    EXPECT_THAT(r.err, Not(HasSubstr("there is no table group")));
 }
 
 }  // namespace

@@ -77,6 +77,14 @@ TEST_F(Driver, OnlyRegularFilesAreReadAndTheirHeadOnly) {
     EXPECT_EQ(person.messages().back().text, xvlRCString::Get(12881, fifo));
 }
 
+TEST_F(Driver, AFileChosenTwiceRunsOnce) {
+    const std::string good = Text("good.txt", "GLM");
+    person.choose({good, Text("other.txt", "GLM"), good});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"good.txt", "other.txt"}));
+}
+
 TEST_F(Driver, AnswerFourToASkipQuestionEndsTheRun) {
     const std::string missing = texts.str("a_missing.txt");
     person.choose({Text("b_good.txt", "GLM"), missing});

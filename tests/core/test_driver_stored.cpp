@@ -70,6 +70,9 @@ TEST(StoredBlocks, MalformedFileListsAreRefusedWithoutReadingPastTheEnd) {
     const Bytes shortCode = {'a', 0x00, 0x65};
     EXPECT_FALSE(UnpackTextFileList(out, shortCode.data(), shortCode.size(), &error));
     EXPECT_EQ(error, "the conversion type of file 1 is cut short");
+    const Bytes twice = {'a', 0x00, 0x65, 0x00, 'b', 0x00, 0x65, 0x00, 'a', 0x00, 0x5D, 0x02};
+    EXPECT_FALSE(UnpackTextFileList(out, twice.data(), twice.size(), &error));
+    EXPECT_EQ(error, "file 3 is file 1 again");
 }
 
 TEST(StoredBlocks, OptionsBlockLayout) {
