@@ -74,12 +74,21 @@ const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
     if (n != n_ || known_.size() >= kKept) {
         known_.clear();
         n_ = n;
+        ++generation_;
     }
     auto [at, added] = known_.try_emplace(code);
     if (added) {
         Split& s = at->second;
         s.group = modules::JC_GROUP_PHASE(code, suite::kPhaseFormat, &s.level) != 0;
-        if (n >= 2) s.sections = CostCodeSections(code, n);
+        if (n >= 2) {
+            s.sections = CostCodeSections(code, n);
+            const int used = std::min(n, modlibs::kJcMaxCostCodeSections);
+            for (int k = 1; k <= used; ++k)
+                if (modlibs::IsZeroOrBlank(s.sections[static_cast<std::size_t>(k - 1)])) s.zero |= 1u << (k - 1);
+            s.valid = ZeroSectionsValid(s.sections, n);
+            s.lastZero = n <= used && ((s.zero >> (n - 1)) & 1u) != 0;
+            while (s.leading < used && ((s.zero >> s.leading) & 1u) == 0) ++s.leading;
+        }
     }
     return at->second;
 }

@@ -6,6 +6,7 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/modlibs/jc_cost_code.h"
 #include "platform/suite/control.h"
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
@@ -78,15 +79,16 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
     job_ = JobLookup{};
     knownGroups_ = {};
-    phaseSections_ = {};
+    phaseCode_.clear();
+    phaseSplit_ = nullptr;
+    costSections_ = modlibs::JcCostCodeSections();
     lineRanges_.Clear();
     costCodes_.Clear();
-    suppliedFormat_.clear();
-    supplied_.clear();
     zeroPhases_.Clear();
     phaseAmountRuns_.clear();
     lineAmountRuns_.known = false;
-    phaseFieldSlots_ = {};
+    phaseFormat_.known = false;
+    ResolvePhaseFields(jcm);
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};

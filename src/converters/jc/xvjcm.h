@@ -86,17 +86,28 @@ public:
         bool group = false;   // a group phase
         uint16_t level = 0;   // its group level as the JC module gives it
         std::vector<std::string> sections;  // sections 1 to n (when n is 2 or more)
+        // When n is 2 or more: which sections are zero or blank (bit k - 1 for section k),
+        // whether they keep the zero-section rule (ZeroSectionsValid), whether the last one is
+        // zero, and how many non-zero sections lead.
+        unsigned zero = 0;
+        bool valid = true;
+        bool lastZero = false;
+        int leading = 0;
     };
-    // The answers for `code` when the cost codes have `n` sections.
+    // The answers for `code` when the cost codes have `n` sections. An answer stays where it is
+    // until the answers are dropped (Generation changes).
     const Split& Of(const std::string& code, int n);
     void Clear() {
         known_.clear();
         n_ = -1;
+        ++generation_;
     }
+    uint64_t Generation() const { return generation_; }
 
 private:
     std::unordered_map<std::string, Split> known_;
     int n_ = -1;
+    uint64_t generation_ = 0;
 };
 
 // The cost codes a Convert wrote with every amount the totals rebuild looks at 0, the last write
@@ -150,6 +161,9 @@ inline constexpr uint16_t kRecStdPhase = 16;
 inline constexpr uint16_t kRecStdCategory = 17;
 // The header of the JC settings.
 inline constexpr uint16_t kHdrSettings = 2;
+
+// How many cost-code fields the phase handler resolves by name.
+inline constexpr std::size_t kPhaseFieldCount = 56;
 
 // The conversion type's name in 12070.
 inline constexpr const char* kJcmConversionName = "JC Job thru JC Category";
@@ -296,8 +310,7 @@ private:
     // Converting: the group phase in the buffer, its line just written, is known from now on.
     void GroupWritten(uint16_t jcm);
     // Whether every group phase above the cost code of `sections` is known.
-    bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
-                     int n) const;
+    bool GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split, int n) const;
     // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
     // the text file.
     convert::LookupCache lookups_;
@@ -305,10 +318,6 @@ private:
     // The parts of the ranges the phase handler clears that its lines may fill, by format.
     LineRanges lineRanges_;
     CostCodeMemo costCodes_;
-    // The phase handler's answers whether the format (of its last line) has a column for a field,
-    // by the name it asked with (a literal).
-    std::string suppliedFormat_;
-    std::vector<std::pair<const char*, bool>> supplied_;
     // Convert: the cost codes written with their amounts 0, and those amounts as runs of
     // consecutive fields.
     ZeroPhases zeroPhases_;
@@ -336,20 +345,38 @@ private:
     // its write counts as one with amounts until the write is accepted.
     bool amountsMayExist_ = true;
     bool phaseWritePending_ = false;
-    // The phase handler's field numbers by the name it asks with (a literal), for the data file
-    // it asked of: a few dozen names on every line. Forgotten for each text file.
-    struct PhaseFieldSlot {
-        const char* name = nullptr;
-        uint16_t file = 0, field = 0;
-    };
-    std::array<PhaseFieldSlot, 256> phaseFieldSlots_{};
-    uint16_t PhaseField(uint16_t jcm, const char* name);
+    // The phase handler's field numbers, in the order of its list of names (xvjcm_phase.cpp),
+    // resolved once per text file and data file: a few dozen on every line.
+    std::array<uint16_t, kPhaseFieldCount> phaseFields_{};
+    uint16_t phaseFieldsFile_ = 0;
+    void ResolvePhaseFields(uint16_t jcm);
+    // What the phase handler asks of a line's format: whether it has a column for a field the
+    // handler treats apart, and whether a line of it may hold a contract link or change order
+    // (not when it starts from the defaults, which hold none, and has no column for them).
+    struct PhaseFormat {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        bool typeGiven = false, taxGiven = false, billingGiven = false;
+        bool contractsPossible = true;
+    } phaseFormat_;
+    const PhaseFormat& PhaseFormatOf(uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info);
     // The fields every phase and category line is noted by: the cost code's job, extra and code,
     // and the tax statuses of both records.
     enum NoteField : std::size_t { kNoteJob, kNoteExtra, kNotePhase, kNotePhaseTax, kNoteCategoryTax, kNoteFields };
     std::array<uint16_t, kNoteFields> noteFields_{};
-    // The sections of the cost code the phase handler checked last, for its group phases.
-    std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost code the phase handler checked last and its split (kept by costCodes_, valid
+    // while its generation is phaseSplitGeneration_), for its group phases.
+    std::string phaseCode_;
+    const CostCodeMemo::Split* phaseSplit_ = nullptr;
+    uint64_t phaseSplitGeneration_ = 0;
+    // That split when `code` is the cost code it was made for and it is still kept, else null.
+    const CostCodeMemo::Split* PhaseSplit(const std::string& code) const {
+        return phaseSplit_ && phaseSplitGeneration_ == costCodes_.Generation() && phaseCode_ == code ? phaseSplit_
+                                                                                                       : nullptr;
+    }
+    // The cost code sections in use, as the text file started.
+    int costSections_ = 1;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):
     // without any, their lookups are skipped. This conversion writes neither.
     bool haveStdPhases_ = true;

@@ -23,6 +23,22 @@ constexpr int kPhase = suite::kPhaseFormat;
 
 
 
+// The cost-code fields the phase handler touches, by name; P gives a name's place in the list
+// (a name missing from it does not compile).
+constexpr std::array<const char*, kPhaseFieldCount> kPhaseFieldNames{
+    "PJOB", "PEXTRA", "PHASE", "PDESC", "PGPHASE", "PCTYPE", "PUDESC", "PCSTACC", "PBTOUT", "POVRHT",
+    "PBIMEMO", "PTAXEX", "PSNDBL", "PPUDESC", "PCNT", "PPSVC", "POSV", "PNMASV", "PJTDWB", "PNMRH", "PRSVC",
+    "PASVC", "PJTDCT", "PJTDDPT", "PCFAM1", "PCFAM4", "POEST", "PTEST", "POUEST", "PJTDODP", "PFRMT1",
+    "PFRMT6", "PPTDC", "PLPC", "PPTDU", "PLPU", "PPTDDP", "PLPDP", "PPTDLC", "PPTDLU", "PPTDEC", "PPTDEU",
+    "PPTDPU", "PLPPU", "PTUEST", "PJTDU", "PTLEST", "PAESTC", "PAUESTC", "PRVCOM", "POCOM", "PACOMC",
+    "PRVPU", "POPU", "PAPUC", "PFAMT1"};
+
+consteval std::size_t P(std::string_view name) {
+    for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
+        if (name == kPhaseFieldNames[i]) return i;
+    throw "not a field of the phase handler's list";
+}
+
 // The item text of a choice value alone.
 std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
     std::string text;
@@ -66,55 +82,71 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
     return true;
 }
 
-uint16_t xvJCM::PhaseField(uint16_t jcm, const char* name) {
-    // Literals lie a few bytes apart: a multiplicative hash spreads them over the slots.
-    const auto hash = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) * 0x9E3779B97F4A7C15ull;
-    PhaseFieldSlot& slot = phaseFieldSlots_[static_cast<std::size_t>(hash >> 56) % phaseFieldSlots_.size()];
-    if (slot.name != name || slot.file != jcm) slot = {name, jcm, FieldNo(jcm, kRecPhase, name)};
-    return slot.field;
+void xvJCM::ResolvePhaseFields(uint16_t jcm) {
+    for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
+        phaseFields_[i] = xio_num(jcm, XIO_NUM_RECORD, kRecPhase, kPhaseFieldNames[i]);
+    phaseFieldsFile_ = jcm;
+}
+
+const xvJCM::PhaseFormat& xvJCM::PhaseFormatOf(uint16_t jcm, const xvl::xvlImport& import,
+                                                const xvl::xvlImpInfo& info) {
+    PhaseFormat& p = phaseFormat_;
+    if (p.known && p.jcm == jcm && p.format == info.FormatID()) return p;
+    p.known = true;
+    p.jcm = jcm;
+    p.format = info.FormatID();
+    auto given = [&](const char* name) { return import.xvlImpWasItImported(p.format, name); };
+    p.typeGiven = given("PCTYPE");
+    p.taxGiven = given("PTAXEX");
+    p.billingGiven = given("PSNDBL");
+    // A line that adds a cost code starts from the defaults: a field without a column holds its
+    // default, blank or 0 for these.
+    const bool fromDefaults = info.RecExtraData() == 0 && import.xvlImpGetPermissions(p.format) == 2;
+    p.contractsPossible = !fromDefaults;
+    const uint16_t links = phaseFields_[P("PCNT")], changes = phaseFields_[P("PPSVC")];
+    for (uint16_t f = links; !p.contractsPossible && links > 1 && f < links + 2; ++f) {
+        const xio_fld_def* def = xio_field_def(jcm, f);
+        p.contractsPossible = !def || !xio_is_text_type(def->type) || !IsBlank(def->defaultValue.text) || given(def->name.c_str());
+    }
+    for (uint16_t f = changes; !p.contractsPossible && changes > 0 && f < changes + 3; ++f) {
+        const xio_fld_def* def = xio_field_def(jcm, f);
+        p.contractsPossible = !def || !xio_is_number_type(def->type) || def->defaultValue.number != 0 || given(def->name.c_str());
+    }
+    return p;
 }
 
 bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
-    auto F = [&](const char* name) { return PhaseField(jcm, name); };
+    if (phaseFieldsFile_ != jcm) ResolvePhaseFields(jcm);
+    auto F = [&](std::size_t i) { return phaseFields_[i]; };
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    auto text = [&](std::size_t i) { return GetText(jcm, F(i)); };
     // The stored text of a field, read in place: what is only tested (or shown before the field
     // is changed) is not copied.
-    auto stored = [&](const char* name) -> const std::string& { return xio_get_text(jcm, F(name)); };
-    auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
-    // Whether the line's format has a column for the field, asked once per format.
-    auto supplied = [&](const char* name) {
-        if (suppliedFormat_ != info.FormatID()) {
-            suppliedFormat_ = info.FormatID();
-            supplied_.clear();
-        }
-        for (const auto& [asked, has] : supplied_)
-            if (asked == name) return has;
-        const bool has = import.xvlImpWasItImported(info.FormatID(), name);
-        supplied_.emplace_back(name, has);
-        return has;
-    };
+    auto stored = [&](std::size_t i) -> const std::string& { return xio_get_text(jcm, F(i)); };
+    auto num = [&](std::size_t i) { return xio_get_number(jcm, F(i)); };
+    // What the line's format has columns for, asked once per format.
+    const PhaseFormat& format = PhaseFormatOf(jcm, import, info);
     // The cost code's term, looked up only for a message that is issued.
     auto term = [] { return Term(kPhase); };
     auto termCap = [] { return TermCap(kPhase); };
 
     // 1, 2. Job and cost code.
-    const std::string job = text("PJOB");
+    const std::string job = text(P("PJOB"));
     if (IsBlank(job)) {
         reason = Msg(12223);
         return false;
     }
-    const std::string phase = text("PHASE");
+    const std::string phase = text(P("PHASE"));
     if (IsBlank(phase)) {
         reason = Msg(12250, termCap());
         return false;
     }
 
     // 3. Group phase and level.
-    const int n = modlibs::JcCostCodeSections();
+    const int n = costSections_;
     const CostCodeMemo::Split& split = costCodes_.Of(phase, n);
     uint16_t phaseLevel = split.level;
     const bool group = split.group;
@@ -131,7 +163,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const double jobAccountGroup = jobInfo.accountGroup;
 
     // 5. The extra.
-    const std::string extra = text("PEXTRA");
+    const std::string extra = text(P("PEXTRA"));
     if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, termCap(), "446");
         return false;
@@ -139,38 +171,33 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 6. Sections: never all zero, no zero section before a non-zero one.
     if (n >= 2) {
-        phaseSections_.first = phase;
-        phaseSections_.second = split.sections;
-        const auto& sections = phaseSections_.second;
-        bool nonZeroAfter = false;
-        for (int k = n; k >= 1; --k) {
-            const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
-            if (zero && (nonZeroAfter || k == 1)) {
-                reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
-                return false;
-            }
-            if (!zero) nonZeroAfter = true;
+        phaseCode_ = phase;
+        phaseSplit_ = &split;
+        phaseSplitGeneration_ = costCodes_.Generation();
+        if (!split.valid) {
+            reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
+            return false;
         }
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("PGPHASE"), 1);
+        if (split.lastZero) xio_put_flag(jcm, F(P("PGPHASE")), 1);
     }
     const bool groupFields = n >= 2 && group;
 
     // 7, 8. The standard phase; the description.
     const bool standard = haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
-    if (standard && IsBlank(stored("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
-    if (IsBlank(stored("PDESC"))) {
+    if (standard && IsBlank(stored(P("PDESC")))) PutText(jcm, F(P("PDESC")), GetText(jcm, S("SPDESC")));
+    if (IsBlank(stored(P("PDESC")))) {
         reason = Msg(12224, termCap(), "405");
         return false;
     }
 
     // 9, 10. Overhead table; billing item memo when billing at job.
-    if (const std::string& v = stored("POVRHT"); !IsBlank(v)) {
+    if (const std::string& v = stored(P("POVRHT")); !IsBlank(v)) {
         messages.push_back(Msg(12253, v, word("was not/will not be"), word("449/450")));
-        PutText(jcm, F("POVRHT"), "");
+        PutText(jcm, F(P("POVRHT")), "");
     }
-    if (const std::string& v = stored("PBIMEMO"); !IsBlank(v) && jobLevel == 1) {
+    if (const std::string& v = stored(P("PBIMEMO")); !IsBlank(v) && jobLevel == 1) {
         messages.push_back(Msg(12254, v, word("was not/will not be"), word("451/452")));
-        PutText(jcm, F("PBIMEMO"), "");
+        PutText(jcm, F(P("PBIMEMO")), "");
     }
 
     // 11. A group phase holds no cost type, cost account, unit description or bought-out mark.
@@ -179,83 +206,84 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         auto warn = [&](const char* field, const std::string& value) {
             messages.push_back(Msg(12255, term(), field, value, word("was not/will not be"), word("453/454")));
         };
-        if (supplied("PCTYPE")) {
-            warn("Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")));
-            PutNumber(jcm, F("PCTYPE"), 1);
+        if (format.typeGiven) {
+            warn("Accumulate as", ShowChoice(jcm, F(P("PCTYPE")), num(P("PCTYPE"))));
+            PutNumber(jcm, F(P("PCTYPE")), 1);
             typeReplaced = true;
         }
-        if (const std::string& v = stored("PCSTACC"); !IsBlank(v)) {
+        if (const std::string& v = stored(P("PCSTACC")); !IsBlank(v)) {
             warn("Cost account", ShowKey(kGl, suite::kGlDisplay, v));
-            PutText(jcm, F("PCSTACC"), "");
+            PutText(jcm, F(P("PCSTACC")), "");
         }
-        if (const std::string& v = stored("PUDESC"); !IsBlank(v)) {
+        if (const std::string& v = stored(P("PUDESC")); !IsBlank(v)) {
             warn("Cost unit description", v);
-            PutText(jcm, F("PUDESC"), "");
+            PutText(jcm, F(P("PUDESC")), "");
         }
-        if (GetFlag(jcm, F("PBTOUT")) != 0) {
+        if (GetFlag(jcm, F(P("PBTOUT"))) != 0) {
             warn("Bought Out", "TRUE");
-            PutFlag(jcm, F("PBTOUT"), 0);
+            PutFlag(jcm, F(P("PBTOUT")), 0);
         }
     }
 
     // 12. Accumulate as.
-    if (!supplied("PCTYPE") || typeReplaced) {
+    if (!format.typeGiven || typeReplaced) {
         if (categoriesUsed || group) {
-            PutNumber(jcm, F("PCTYPE"), 1);
+            // Most lines hold 1 already (the default).
+            if (xio_get_number(jcm, F(P("PCTYPE"))) != 1) PutNumber(jcm, F(P("PCTYPE")), 1);
         } else if (standard) {
-            PutNumber(jcm, F("PCTYPE"), GetNumber(jcm, S("SPCTYPE")));
+            PutNumber(jcm, F(P("PCTYPE")), GetNumber(jcm, S("SPCTYPE")));
         } else {
             reason = Msg(12256, termCap());
             return false;
         }
     } else if (categoriesUsed) {
-        messages.push_back(Msg(12257, "Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")),
+        messages.push_back(Msg(12257, "Accumulate as", ShowChoice(jcm, F(P("PCTYPE")), num(P("PCTYPE"))),
                                word("was not/will not be"), word("456/457")));
-        PutNumber(jcm, F("PCTYPE"), 1);
+        PutNumber(jcm, F(P("PCTYPE")), 1);
     }
 
     // 13. Cost type and units.
     int costType = 1;
     bool unitsTracked = false;
     if (!categoriesUsed && !group) {
-        costType = Whole(num("PCTYPE"));
+        costType = Whole(num(P("PCTYPE")));
         unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
     }
 
     // 14. Cost unit description.
-    if (const std::string& v = stored("PUDESC"); IsBlank(v)) {
-        if (standard && unitsTracked) PutText(jcm, F("PUDESC"), GetText(jcm, S("SPCUDSC")));
+    if (const std::string& v = stored(P("PUDESC")); IsBlank(v)) {
+        if (standard && unitsTracked) PutText(jcm, F(P("PUDESC")), GetText(jcm, S("SPCUDSC")));
     } else if (categoriesUsed) {
         messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
-        PutText(jcm, F("PUDESC"), "");
+        PutText(jcm, F(P("PUDESC")), "");
     } else if (!unitsTracked) {
         messages.push_back(
-            Msg(12258, ItemText(jcm, F("PCTYPE"), costType), v, word("was not/will not be"), word("458/459")));
-        PutText(jcm, F("PUDESC"), "");
+            Msg(12258, ItemText(jcm, F(P("PCTYPE")), costType), v, word("was not/will not be"), word("458/459")));
+        PutText(jcm, F(P("PUDESC")), "");
     }
 
     // 15. Cost account.
-    if (const std::string& account = stored("PCSTACC"); IsBlank(account)) {
+    if (const std::string& account = stored(P("PCSTACC")); IsBlank(account)) {
         if (standard && !group && jobOnFile) {
             const char* from = jobAccountGroup == 2 ? "SPCACCB" : jobAccountGroup == 3 ? "SPCACCC" : "SPCACCA";
-            PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
+            PutText(jcm, F(P("PCSTACC")), GetText(jcm, S(from)));
         }
     } else {
-        if (!CheckCostAccount(jcm, F("PCSTACC"), account, 2, messages, reason, converting)) return false;
+        if (!CheckCostAccount(jcm, F(P("PCSTACC")), account, 2, messages, reason, converting)) return false;
     }
 
     // 16. Bought out with categories.
-    if (categoriesUsed && GetFlag(jcm, F("PBTOUT")) == 1) {
+    if (categoriesUsed && GetFlag(jcm, F(P("PBTOUT"))) == 1) {
         messages.push_back(Msg(12257, "Bought out", "TRUE", word("was not/will not be"), word("456/457")));
-        PutFlag(jcm, F("PBTOUT"), 0);
+        PutFlag(jcm, F(P("PBTOUT")), 0);
     }
 
     // 17, 18. Contract links and change orders.
-    ClearContractFields(jcm, F("PCNT"), F("PPSVC"), messages, converting);
+    if (format.contractsPossible) ClearContractFields(jcm, F(P("PCNT")), F(P("PPSVC")), messages, converting);
 
     // 19. Scheduled values: only where the job bills at or above this cost code.
     if (phaseLevel < jobLevel - 1) {
-        for (const auto& [from, to] : {std::pair{F("POSV"), F("PNMASV")}, std::pair{F("PJTDWB"), F("PNMRH")}}) {
+        for (const auto& [from, to] : {std::pair{F(P("POSV")), F(P("PNMASV"))}, std::pair{F(P("PJTDWB")), F(P("PNMRH"))}}) {
             for (uint16_t f = from; from && f <= to; ++f) {
                 if (const double v = GetNumber(jcm, f); v != 0) {
                     reason = Msg(12259, termCap(), ShowKey(kPhase, 0, phase), FieldDescription(jcm, f), Hundredths(v));
@@ -264,27 +292,27 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             }
         }
     } else {
-        CalculatedTotal(jcm, F("PRSVC"), F("POSV"), F("PASVC"), "Revised Scheduled Value", messages, converting);
+        CalculatedTotal(jcm, F(P("PRSVC")), F(P("POSV")), F(P("PASVC")), "Revised Scheduled Value", messages, converting);
     }
 
     // 20. Tax status.
-    if (!supplied("PTAXEX")) {
+    if (!format.taxGiven) {
         std::string status = standard ? GetText(jcm, S("SPTAXEX")) : std::string();
-        PutText(jcm, F("PTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
+        PutText(jcm, F(P("PTAXEX")), IsBlank(status) ? defaultTaxStatus : status);
     } else {
-        TaxStatus(jcm, F("PTAXEX"), true, messages, converting);
+        TaxStatus(jcm, F(P("PTAXEX")), true, messages, converting);
     }
 
     // 21. Send cost to billings.
-    if (!supplied("PSNDBL")) {
-        if (standard) PutFlag(jcm, F("PSNDBL"), GetFlag(jcm, S("SPSNDBL")));
-    } else if (GetFlag(jcm, F("PSNDBL")) == 0) {
+    if (!format.billingGiven) {
+        if (standard) PutFlag(jcm, F(P("PSNDBL")), GetFlag(jcm, S("SPSNDBL")));
+    } else if (GetFlag(jcm, F(P("PSNDBL"))) == 0) {
         if (!arMasterExists) {
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
-            PutFlag(jcm, F("PSNDBL"), 1);
+            PutFlag(jcm, F(P("PSNDBL")), 1);
         } else if (group) {
             messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
-            PutFlag(jcm, F("PSNDBL"), 1);
+            PutFlag(jcm, F(P("PSNDBL")), 1);
         }
     }
 
@@ -294,15 +322,15 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         return lineRanges_.Narrow(list, jcm, import, info, ranges);
     };
     ClearAccumulated(jcm,
-                     lineMay(0, {{F("PJTDCT"), static_cast<uint16_t>(F("PJTDCT") + 7)},
-                                 {F("PJTDDPT"), static_cast<uint16_t>(F("PJTDDPT") + 7)}}),
+                     lineMay(0, {{F(P("PJTDCT")), static_cast<uint16_t>(F(P("PJTDCT")) + 7)},
+                                 {F(P("PJTDDPT")), static_cast<uint16_t>(F(P("PJTDDPT")) + 7)}}),
                      12260, "461/462", messages, converting);
-    ClearAccumulated(jcm, lineMay(1, {{F("PCFAM1"), F("PCFAM4")}}), 12244, "437/438", messages, converting);
+    ClearAccumulated(jcm, lineMay(1, {{F(P("PCFAM1")), F(P("PCFAM4"))}}), 12244, "437/438", messages, converting);
 
     // 24. With categories or for a group phase the totals come from below.
     if (categoriesUsed || group)
         ClearAccumulated(jcm,
-                         lineMay(2, {{F("POEST"), F("PTEST")}, {F("POUEST"), F("PJTDODP")}, {F("PFRMT1"), F("PFRMT6")}}),
+                         lineMay(2, {{F(P("POEST")), F(P("PTEST"))}, {F(P("POUEST")), F(P("PJTDODP"))}, {F(P("PFRMT1")), F(P("PFRMT6"))}}),
                          categoriesUsed ? 12261 : 12262, categoriesUsed ? "463/464" : "465/466", messages,
                          converting);
 
@@ -311,10 +339,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         uint16_t first = 0;
         double firstValue = 0;
         const FieldRanges& filled =
-            lineMay(3, {{F("PPTDC"), F("PPTDC")}, {F("PLPC"), F("PLPC")}, {F("PPTDU"), F("PPTDU")},
-                        {F("PLPU"), F("PLPU")}, {F("PPTDDP"), F("PPTDDP")}, {F("PLPDP"), F("PLPDP")},
-                        {F("PPTDLC"), F("PPTDLC")}, {F("PPTDLU"), F("PPTDLU")}, {F("PPTDEC"), F("PPTDEC")},
-                        {F("PPTDEU"), F("PPTDEU")}, {F("PPTDPU"), F("PPTDPU")}, {F("PLPPU"), F("PLPPU")}});
+            lineMay(3, {{F(P("PPTDC")), F(P("PPTDC"))}, {F(P("PLPC")), F(P("PLPC"))}, {F(P("PPTDU")), F(P("PPTDU"))},
+                        {F(P("PLPU")), F(P("PLPU"))}, {F(P("PPTDDP")), F(P("PPTDDP"))}, {F(P("PLPDP")), F(P("PLPDP"))},
+                        {F(P("PPTDLC")), F(P("PPTDLC"))}, {F(P("PPTDLU")), F(P("PPTDLU"))}, {F(P("PPTDEC")), F(P("PPTDEC"))},
+                        {F(P("PPTDEU")), F(P("PPTDEU"))}, {F(P("PPTDPU")), F(P("PPTDPU"))}, {F(P("PLPPU")), F(P("PLPPU"))}});
         for (const auto& [from, to] : filled) {
             for (uint16_t f = from; f <= to; ++f) {
                 double v = 0;
@@ -333,7 +361,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (!categoriesUsed && !unitsTracked) {
         uint16_t first = 0;
         double firstValue = 0;
-        for (const auto& [from, to] : lineMay(4, {{F("POUEST"), F("PTUEST")}, {F("PJTDU"), F("PLPU")}})) {
+        for (const auto& [from, to] : lineMay(4, {{F(P("POUEST")), F(P("PTUEST"))}, {F(P("PJTDU")), F(P("PLPU"))}})) {
             double v = 0;
             const uint16_t f = ZeroRange(jcm, from, to, v);
             if (f && !first) {
@@ -349,19 +377,21 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 27. Totals by cost type are calculated.
-    if (!categoriesUsed) ClearAccumulated(jcm, lineMay(5, {{F("PTLEST"), F("PJTDODP")}}), 12267, "", messages, converting);
+    if (!categoriesUsed) ClearAccumulated(jcm, lineMay(5, {{F(P("PTLEST")), F(P("PJTDODP"))}}), 12267, "", messages, converting);
 
     // 28. Calculated totals.
     if (!categoriesUsed && !group) {
-        CalculatedTotal(jcm, F("PTEST"), F("POEST"), F("PAESTC"), "Total estimate", messages, converting);
-        CalculatedTotal(jcm, F("PTUEST"), F("POUEST"), F("PAUESTC"), "Total estimate units", messages, converting);
-        CalculatedTotal(jcm, F("PRVCOM"), F("POCOM"), F("PACOMC"), "Revised " + Term(20), messages, converting);
+        CalculatedTotal(jcm, F(P("PTEST")), F(P("POEST")), F(P("PAESTC")), "Total estimate", messages, converting);
+        CalculatedTotal(jcm, F(P("PTUEST")), F(P("POUEST")), F(P("PAUESTC")), "Total estimate units", messages, converting);
+        CalculatedTotal(jcm, F(P("PRVCOM")), F(P("POCOM")), F(P("PACOMC")), "Revised " + Term(20), messages, converting);
     }
-    CalculatedTotal(jcm, F("PRVPU"), F("POPU"), F("PAPUC"), "Revised prodctn units est", messages, converting);
+    CalculatedTotal(jcm, F(P("PRVPU")), F(P("POPU")), F(P("PAPUC")), "Revised prodctn units est", messages, converting);
 
     // 29. Miscellaneous amounts kept at another level.
-    const uint16_t misc = F("PFAMT1");
-    for (uint16_t i = 0; misc && i < 6; ++i) {
+    const uint16_t misc = F(P("PFAMT1"));
+    // Most lines hold none: the six are looked at one by one only when one is set.
+    const bool miscGiven = misc && xio_first_nonzero_number(jcm, misc, static_cast<uint16_t>(misc + 5)) != 0;
+    for (uint16_t i = 0; miscGiven && i < 6; ++i) {
         const auto f = static_cast<uint16_t>(misc + i);
         const double v = GetNumber(jcm, f);
         if (v == 0 || miscAmountLevels[i] == phaseLevel) continue;
@@ -371,12 +401,12 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 30. Production unit description.
-    if (standard && IsBlank(stored("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
+    if (standard && IsBlank(stored(P("PPUDESC")))) PutText(jcm, F(P("PPUDESC")), GetText(jcm, S("SPUDESC")));
 
     // 31. The group phases above this one (nothing to do when an earlier phase of the same group
     // found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(job, extra, phaseSections_.second, n))) {
-        const std::string unitDescription = text("PPUDESC");
+    if (const CostCodeMemo::Split* known = PhaseSplit(phase); n != 1 && !(known && GroupsKnown(job, extra, *known, n))) {
+        const std::string unitDescription = text(P("PPUDESC"));
         xio_save_record(jcm, kRecPhase);
         const bool created =
             CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
@@ -396,21 +426,19 @@ std::string xvJCM::GroupId(const std::string& job, const std::string& extra, con
 
 void xvJCM::GroupWritten(uint16_t jcm) {
     // The sections the handler split this line's cost code into; a group has a zero section.
-    const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
-    if (phaseSections_.first != code) return;
-    const std::vector<std::string>& sections = phaseSections_.second;
-    const int n = modlibs::JcCostCodeSections();
-    int m = 0;  // its non-zero sections, the first ones
-    while (m < n && m < static_cast<int>(sections.size()) &&
-           !modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(m)]))
-        ++m;
+    const CostCodeMemo::Split* split = PhaseSplit(xio_get_text(jcm, noteFields_[kNotePhase]));
+    if (!split) return;
+    const std::vector<std::string>& sections = split->sections;
+    const int n = costSections_;
+    const int m = split->leading;  // its non-zero sections, the first ones
     if (m < 1 || m >= n || m > static_cast<int>(knownGroups_.size())) return;
     knownGroups_[static_cast<std::size_t>(m - 1)] = GroupId(xio_get_text(jcm, noteFields_[kNoteJob]),
                                                             xio_get_text(jcm, noteFields_[kNoteExtra]), sections, m + 1);
 }
 
-bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split,
                         int n) const {
+    const std::vector<std::string>& sections = split.sections;
     // Whether `id` is GroupId (job, extra, sections, k), taken part by part.
     auto same = [&](std::string_view id, int k) {
         auto part = [&](const std::string& value, bool tab) {
@@ -428,7 +456,7 @@ bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const 
         return id.empty();
     };
     for (int k = n; k >= 2; --k) {
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if ((split.zero >> (k - 1)) & 1u) continue;
         if (!same(knownGroups_[static_cast<std::size_t>(k - 2)], k)) return false;
     }
     return true;
@@ -440,7 +468,8 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
                              RecordIdMap& ids) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
     // The phase handler split this cost code already.
-    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
+    const CostCodeMemo::Split* split = PhaseSplit(costCode);
+    auto sections = split ? split->sections : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;
