@@ -186,8 +186,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
-    // The last cost code line went to its write and was not accepted: what it left is unknown.
-    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
+    SettlePendingPhase();
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -219,8 +218,9 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         // (notes or user fields that cannot be written): until the write is accepted, the cost
         // code counts as written with amounts, so that the totals rebuild reads it.
         if (conv) {
-            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                                xio_get_text(jcm, noteFields_[kNotePhase]), false);
+            pendingJob_ = xio_get_text(jcm, noteFields_[kNoteJob]);
+            pendingExtra_ = xio_get_text(jcm, noteFields_[kNoteExtra]);
+            pendingCode_ = xio_get_text(jcm, noteFields_[kNotePhase]);
             phaseWritePending_ = true;
         }
         return true;
@@ -231,6 +231,15 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     default: break;
     }
     return RejectUnknownRecord(info, reason, kJcmConversionName, info.FileNumUsed(), false);
+}
+
+void xvJCM::SettlePendingPhase() {
+    // The last cost code line went to its write and was not accepted: what it left is unknown.
+    // Noted now rather than before its write: nothing else is noted in between, and a write
+    // that is accepted notes the cost code itself, in place of this note.
+    if (!std::exchange(phaseWritePending_, false)) return;
+    amountsMayExist_ = true;
+    zeroPhases_.Written(pendingJob_, pendingExtra_, pendingCode_, false);
 }
 
 const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, bool converting,
@@ -323,7 +332,7 @@ bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const x
 }
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
-    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
+    SettlePendingPhase();
     // The totals of the whole file follow from the records now on it.
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();

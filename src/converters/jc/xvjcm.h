@@ -345,6 +345,12 @@ private:
     // its write counts as one with amounts until the write is accepted.
     bool amountsMayExist_ = true;
     bool phaseWritePending_ = false;
+    // The key of that cost code line (job, extra, code), noted as written with amounts unless
+    // its write is accepted first.
+    std::string pendingJob_, pendingExtra_, pendingCode_;
+    // The line of the cost code pending its write was not accepted: it counts as written with
+    // amounts.
+    void SettlePendingPhase();
     // The phase handler's field numbers, in the order of its list of names (xvjcm_phase.cpp),
     // resolved once per text file and data file: a few dozen on every line.
     std::array<uint16_t, kPhaseFieldCount> phaseFields_{};
