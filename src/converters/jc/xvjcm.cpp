@@ -280,8 +280,13 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         const bool zero = PhaseAmountsZero(jcm, ctx.import.get(), &info);
         phaseWritePending_ = false;
         if (!zero) amountsMayExist_ = true;
-        zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                            xio_get_text(jcm, noteFields_[kNotePhase]), zero);
+        const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
+        if (const CostCodeMemo::Split* split = PhaseSplit(code))
+            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
+                                code, zero, split->zeroNumber, split->zeroEpoch);
+        else
+            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
+                                code, zero);
         GroupWritten(jcm);
     }
     const std::string& value =

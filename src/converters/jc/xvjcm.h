@@ -93,6 +93,10 @@ public:
         bool valid = true;
         bool lastZero = false;
         int leading = 0;
+        // The number ZeroPhases gave the cost code, while its answers are those of `zeroEpoch`
+        // (0: not known yet).
+        mutable uint32_t zeroNumber = 0;
+        mutable uint64_t zeroEpoch = 0;
     };
     // The answers for `code` when the cost codes have `n` sections. An answer stays where it is
     // until the answers are dropped (Generation changes).
@@ -118,6 +122,10 @@ class ZeroPhases {
 public:
     static constexpr std::size_t kMaxNames = 1u << 18;
     void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero);
+    // The same, for a cost code whose number the caller may keep: `number` and `epoch` hold it as
+    // an earlier call gave it, or 0, and receive it once it is known.
+    void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero,
+                 uint32_t& number, uint64_t& epoch);
     // After the last write, before the first question.
     void Seal();
     // Whether the cost code (its key as stored) was last written with its amounts 0.
@@ -147,6 +155,9 @@ private:
     mutable std::size_t zeroFrom_ = 0, zeroTo_ = 0;
     std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
+    // Changes whenever the numbers are forgotten (never 0).
+    uint64_t epoch_ = 1;
+    void Note(uint32_t job, uint32_t code, bool zero);
 };
 
 // The cost-code amounts the totals rebuild reads or sets (data-file numbers, ascending).
