@@ -155,6 +155,20 @@ TEST_F(JcmRebuildTest, AnEmptyFileTakesTheTotalsOfTheAmountsTheTextFileBrings) {
     EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JOEST"), 0);
 }
 
+// Into an empty file whose cost codes bring no amount, the job pass still runs for a job whose
+// billing amounts leave its billing balance to be worked out, and leaves the others as given.
+TEST_F(JcmRebuildTest, AJobsBillingBalanceIsWorkedOutWhenNoCostCodeBringsAnAmount) {
+    const std::string billed = "1,300-002,Job 300-002,,,,,1,,,,,1,1,,,,,1,,,,,,,,,10.00,1.00,5.00,\r\n";
+    xvJCM c;
+    const std::string report = Run(WriteText("billed.txt", Job("300-001") + Phase("300-001", "01-001.01") + billed +
+                                                               Phase("300-002", "01-001.01")),
+                                   "Convert", c);
+    EXPECT_THAT(report, Not(HasSubstr("rejected")));
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JJTDWB"), 1000);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JBLBAL"), 400);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JBLBAL"), 0);
+}
+
 // A failed rewrite ends the rebuild in the phase pass and in a group level that is not the last:
 // either way nothing of the conversion stays, and it is no success. Only the phase with the
 // category changes in the phase pass; the group above it is the first rewrite of the group pass,

@@ -98,6 +98,11 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     xio_init_record(jcm, kRecPhase);
     xio_init_record(jcm, kRecCategory);
     phaseWritePending_ = false;
+    jobsMayChange_ = xio_rd_first(jcm, kRecJob, 0, 0) != XIO_END || xio_rd_first(jcm, kRecExtra, 0, 0) != XIO_END;
+    xio_init_record(jcm, kRecJob);
+    xio_init_record(jcm, kRecExtra);
+    jobWritePending_ = false;
+    jobPassFields_.known = false;
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -187,6 +192,9 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
     SettlePendingPhase();
+    SettlePendingJob();
+    // An extra line may leave an extra (and its job's mark) on file, whatever becomes of it.
+    if (conv && rec == kRecExtra) jobsMayChange_ = true;
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -196,6 +204,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
                            !extra.empty();
         ctx.substitution->ClearPendingExtra();
         if (split) {
+            if (conv) jobsMayChange_ = true;
             const std::string job = GetText(jcm, kRecJob, "JOB");
             xio_init_record(jcm, kRecExtra);
             PutText(jcm, kRecExtra, "XJOB", job);
@@ -210,7 +219,10 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
 
     switch (rec) {
-    case kRecJob: return ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import);
+    case kRecJob:
+        if (!ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import)) return false;
+        jobWritePending_ = conv;
+        return true;
     case kRecExtra: return ConvertExtra(jcm, info, reason, ctx.messages, conv, RecordIds());
     case kRecPhase: {
         if (!ConvertPhase(jcm, info, reason, ctx.messages, conv, *ctx.report, RecordIds(), *ctx.import)) return false;
@@ -262,6 +274,10 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
     if (rec == kRecJob) {
+        if (ctx.converting) {
+            jobWritePending_ = false;
+            if (!JobPassLeavesAsIs(ctx.mainHandle)) jobsMayChange_ = true;
+        }
         job_.valid = false;
         // Converting, the job just written is what its phases would read back: its billing level
         // and account group as the line left them in the buffer.
@@ -338,6 +354,7 @@ bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const x
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
     SettlePendingPhase();
+    SettlePendingJob();
     // The totals of the whole file follow from the records now on it.
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();

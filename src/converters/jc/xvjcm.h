@@ -356,6 +356,30 @@ private:
     // its write counts as one with amounts until the write is accepted.
     bool amountsMayExist_ = true;
     bool phaseWritePending_ = false;
+    // Convert: whether the rebuild's job pass may change a job. Not when the file held no job and
+    // no extra when the text file began, no extra line has come since, and every job written
+    // since (its last write) is one the pass leaves as it is when every sum it takes is 0; with
+    // no amount on any cost code either (amountsMayExist_), the pass is left out. A job line that
+    // goes on to its write counts as one the pass may change until the write is accepted.
+    bool jobsMayChange_ = true;
+    bool jobWritePending_ = false;
+    void SettlePendingJob() {
+        if (std::exchange(jobWritePending_, false)) jobsMayChange_ = true;
+    }
+    // The job fields the job pass sets, by data-file number, resolved once per text file: those it
+    // sets from the cost codes (with whether billing amounts move up into it) and from the
+    // extras, its two difference rules (target = a - b - c) and the fields of the billing level.
+    struct JobPassFields {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::vector<std::pair<uint16_t, bool>> fromPhases;
+        std::vector<uint16_t> fromExtras;
+        std::array<std::array<uint16_t, 4>, 2> differences{};
+        uint16_t method = 0, level = 0;
+    } jobPassFields_;
+    // Whether the job pass, every sum it takes being 0, leaves the job in the buffer as it is
+    // (xvjcm_totals.cpp).
+    bool JobPassLeavesAsIs(uint16_t jcm);
     // The key of that cost code line (job, extra, code), noted as written with amounts unless
     // its write is accepted first.
     std::string pendingJob_, pendingExtra_, pendingCode_;

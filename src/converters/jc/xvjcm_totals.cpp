@@ -810,6 +810,12 @@ private:
     bool on_;
 };
 
+// Step 4 when no job can change (see xvJCM::jobsMayChange_): the bar shows the pass, done.
+int SkipJobTotals(JCTotalsContext& c) {
+    c.walked = c.total = 1;
+    return c.Show("Updating job totals:", "Updating job totals") ? 0 : c.Cancel();
+}
+
 // Step 4: jobs from their own phases and from their extras.
 int UpdateJobs(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
@@ -936,10 +942,42 @@ int SkipPhaseTotals(JCTotalsContext& c) {
 int UpdateGroupPhaseTotals(JCTotalsContext& c) { return UpdateGroupPhases(c); }
 int UpdateExtraTotals(JCTotalsContext& c) { return UpdateExtras(c); }
 int UpdateJobTotals(JCTotalsContext& c) { return UpdateJobs(c); }
+int SkipJobTotalsStep(JCTotalsContext& c) { return SkipJobTotals(c); }
 int CreateJobDraws(JCTotalsContext& c) { return CreateDraws(c, false); }
 int CreateExtraDraws(JCTotalsContext& c) { return CreateDraws(c, true); }
 
 void xvJCM::StopRebuild(ConvertContext& ctx) { EndFileStopped(ctx); }
+
+bool xvJCM::JobPassLeavesAsIs(uint16_t jcm) {
+    JobPassFields& f = jobPassFields_;
+    if (!f.known || f.jcm != jcm) {
+        f = JobPassFields{};
+        f.known = true;
+        f.jcm = jcm;
+        for (const Row& r : Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true)))
+            if (r.target) f.fromPhases.emplace_back(r.target, r.third == 1);
+        for (const Row& r : Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows()))
+            if (r.target) f.fromExtras.push_back(r.target);
+        f.differences = {{{Jc(jcm, kRecJob, 109), Jc(jcm, kRecJob, 91), Jc(jcm, kRecJob, 97), Jc(jcm, kRecJob, 103)},
+                          {Jc(jcm, kRecJob, 256), Jc(jcm, kRecJob, 238), Jc(jcm, kRecJob, 244), Jc(jcm, kRecJob, 250)}}};
+        f.method = FieldNo(jcm, kRecJob, "JBMETH");
+        f.level = FieldNo(jcm, kRecJob, "JBLEVEL");
+    }
+    // As the pass goes: the cost codes' sums (billing amounts added when they move up, the others
+    // set), the first difference, the extras' sums (set), the second difference. Each step that
+    // leaves its field as it is leaves the values the next one reads as they are.
+    const bool moveUp = (GetNumber(jcm, f.method) == 2 ? 1 : Whole(GetNumber(jcm, f.level))) < 2;
+    auto same = [&](uint16_t fld, double value) { return GetNumber(jcm, fld) == value; };
+    auto difference = [&](const std::array<uint16_t, 4>& d) {
+        return !d[0] || same(d[0], GetNumber(jcm, d[1]) - GetNumber(jcm, d[2]) - GetNumber(jcm, d[3]));
+    };
+    for (const auto& [target, movesUp] : f.fromPhases)
+        if (!same(target, moveUp && movesUp ? GetNumber(jcm, target) + 0.0 : 0.0)) return false;
+    if (!difference(f.differences[0])) return false;
+    for (const uint16_t target : f.fromExtras)
+        if (!same(target, 0.0)) return false;
+    return difference(f.differences[1]);
+}
 
 namespace {
 
@@ -986,7 +1024,9 @@ bool xvJCM::RebuildTotals(ConvertContext& ctx) {
         !amountsMayExist_ ? SkipPhaseTotals
         : categoriesUsed  ? UpdatePhaseTotalsFromCategories
                           : UpdatePhaseTotals,
-        UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
+        UpdateGroupPhaseTotals, UpdateExtraTotals,
+        // Without an amount on any cost code, a job the text file did not give one keeps it.
+        !amountsMayExist_ && !jobsMayChange_ ? SkipJobTotalsStep : UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
     for (auto step : steps) {
         const int r = step(c);
         if (r == 13) return false;  // canceled: reported and restored
