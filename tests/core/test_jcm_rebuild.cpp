@@ -160,9 +160,9 @@ TEST_F(JcmRebuildTest, AnEmptyFileTakesTheTotalsOfTheAmountsTheTextFileBrings) {
 TEST_F(JcmRebuildTest, AJobsBillingBalanceIsWorkedOutWhenNoCostCodeBringsAnAmount) {
     const std::string billed = "1,300-002,Job 300-002,,,,,1,,,,,1,1,,,,,1,,,,,,,,,10.00,1.00,5.00,\r\n";
     xvJCM c;
-    const std::string report = Run(WriteText("billed.txt", Job("300-001") + Phase("300-001", "01-001.01") + billed +
-                                                               Phase("300-002", "01-001.01")),
-                                   "Convert", c);
+    const std::string text =
+        Job("300-001") + Phase("300-001", "01-001.01") + billed + Phase("300-002", "01-001.01");
+    const std::string report = Run(WriteText("billed.txt", text), "Convert", c);
     EXPECT_THAT(report, Not(HasSubstr("rejected")));
     EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JJTDWB"), 1000);
     EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JBLBAL"), 400);

@@ -84,7 +84,8 @@ const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
             s.sections = CostCodeSections(code, n);
             const int used = std::min(n, modlibs::kJcMaxCostCodeSections);
             for (int k = 1; k <= used; ++k)
-                if (modlibs::IsZeroOrBlank(s.sections[static_cast<std::size_t>(k - 1)])) s.zero |= 1u << (k - 1);
+                if (modlibs::IsZeroOrBlank(s.sections[static_cast<std::size_t>(k - 1)]))
+                    s.zero |= 1u << (k - 1);
             s.valid = ZeroSectionsValid(s.sections, n);
             s.lastZero = n <= used && ((s.zero >> (n - 1)) & 1u) != 0;
             while (s.leading < used && ((s.zero >> s.leading) & 1u) == 0) ++s.leading;

@@ -98,7 +98,8 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     xio_init_record(jcm, kRecPhase);
     xio_init_record(jcm, kRecCategory);
     phaseWritePending_ = false;
-    jobsMayChange_ = xio_rd_first(jcm, kRecJob, 0, 0) != XIO_END || xio_rd_first(jcm, kRecExtra, 0, 0) != XIO_END;
+    jobsMayChange_ =
+        xio_rd_first(jcm, kRecJob, 0, 0) != XIO_END || xio_rd_first(jcm, kRecExtra, 0, 0) != XIO_END;
     xio_init_record(jcm, kRecJob);
     xio_init_record(jcm, kRecExtra);
     jobWritePending_ = false;
@@ -296,13 +297,13 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         const bool zero = PhaseAmountsZero(jcm, ctx.import.get(), &info);
         phaseWritePending_ = false;
         if (!zero) amountsMayExist_ = true;
+        const std::string& job = xio_get_text(jcm, noteFields_[kNoteJob]);
+        const std::string& extra = xio_get_text(jcm, noteFields_[kNoteExtra]);
         const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
         if (const CostCodeMemo::Split* split = PhaseSplit(code))
-            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                                code, zero, split->zeroNumber, split->zeroEpoch);
+            zeroPhases_.Written(job, extra, code, zero, split->zeroNumber, split->zeroEpoch);
         else
-            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                                code, zero);
+            zeroPhases_.Written(job, extra, code, zero);
         GroupWritten(jcm);
     }
     const std::string& value =

@@ -321,7 +321,8 @@ private:
     // Converting: the group phase in the buffer, its line just written, is known from now on.
     void GroupWritten(uint16_t jcm);
     // Whether every group phase above the cost code of `sections` is known.
-    bool GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split, int n) const;
+    bool GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split,
+                     int n) const;
     // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
     // the text file.
     convert::LookupCache lookups_;
@@ -413,8 +414,8 @@ private:
     uint64_t phaseSplitGeneration_ = 0;
     // That split when `code` is the cost code it was made for and it is still kept, else null.
     const CostCodeMemo::Split* PhaseSplit(const std::string& code) const {
-        return phaseSplit_ && phaseSplitGeneration_ == costCodes_.Generation() && phaseCode_ == code ? phaseSplit_
-                                                                                                       : nullptr;
+        const bool kept = phaseSplit_ && phaseSplitGeneration_ == costCodes_.Generation() && phaseCode_ == code;
+        return kept ? phaseSplit_ : nullptr;
     }
     // The cost code sections in use, as the text file started.
     int costSections_ = 1;

@@ -23,8 +23,8 @@ constexpr int kPhase = suite::kPhaseFormat;
 
 
 
-// The cost-code fields the phase handler touches, by name; P gives a name's place in the list
-// (a name missing from it does not compile).
+// The cost-code fields the phase handler touches, by name; a PhaseName is a name's place in the
+// list, taken when the program is compiled (a name missing from it does not compile).
 constexpr std::array<const char*, kPhaseFieldCount> kPhaseFieldNames{
     "PJOB", "PEXTRA", "PHASE", "PDESC", "PGPHASE", "PCTYPE", "PUDESC", "PCSTACC", "PBTOUT", "POVRHT",
     "PBIMEMO", "PTAXEX", "PSNDBL", "PPUDESC", "PCNT", "PPSVC", "POSV", "PNMASV", "PJTDWB", "PNMRH", "PRSVC",
@@ -33,11 +33,17 @@ constexpr std::array<const char*, kPhaseFieldCount> kPhaseFieldNames{
     "PPTDPU", "PLPPU", "PTUEST", "PJTDU", "PTLEST", "PAESTC", "PAUESTC", "PRVCOM", "POCOM", "PACOMC",
     "PRVPU", "POPU", "PAPUC", "PFAMT1"};
 
-consteval std::size_t P(std::string_view name) {
-    for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
-        if (name == kPhaseFieldNames[i]) return i;
-    throw "not a field of the phase handler's list";
-}
+struct PhaseName {
+    consteval PhaseName(const char* name) : at(Find(name)) {}  // NOLINT: names convert implicitly
+    std::size_t at;
+
+private:
+    static consteval std::size_t Find(std::string_view name) {
+        for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
+            if (name == kPhaseFieldNames[i]) return i;
+        throw "not a field of the phase handler's list";
+    }
+};
 
 // The item text of a choice value alone.
 std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
@@ -103,14 +109,16 @@ const xvJCM::PhaseFormat& xvJCM::PhaseFormatOf(uint16_t jcm, const xvl::xvlImpor
     // default, blank or 0 for these.
     const bool fromDefaults = info.RecExtraData() == 0 && import.xvlImpGetPermissions(p.format) == 2;
     p.contractsPossible = !fromDefaults;
-    const uint16_t links = phaseFields_[P("PCNT")], changes = phaseFields_[P("PPSVC")];
+    const uint16_t links = phaseFields_[PhaseName("PCNT").at], changes = phaseFields_[PhaseName("PPSVC").at];
     for (uint16_t f = links; !p.contractsPossible && links > 1 && f < links + 2; ++f) {
         const xio_fld_def* def = xio_field_def(jcm, f);
-        p.contractsPossible = !def || !xio_is_text_type(def->type) || !IsBlank(def->defaultValue.text) || given(def->name.c_str());
+        p.contractsPossible =
+            !def || !xio_is_text_type(def->type) || !IsBlank(def->defaultValue.text) || given(def->name.c_str());
     }
     for (uint16_t f = changes; !p.contractsPossible && changes > 0 && f < changes + 3; ++f) {
         const xio_fld_def* def = xio_field_def(jcm, f);
-        p.contractsPossible = !def || !xio_is_number_type(def->type) || def->defaultValue.number != 0 || given(def->name.c_str());
+        p.contractsPossible =
+            !def || !xio_is_number_type(def->type) || def->defaultValue.number != 0 || given(def->name.c_str());
     }
     return p;
 }
@@ -119,14 +127,14 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
     if (phaseFieldsFile_ != jcm) ResolvePhaseFields(jcm);
-    auto F = [&](std::size_t i) { return phaseFields_[i]; };
+    auto F = [&](PhaseName name) { return phaseFields_[name.at]; };
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    auto text = [&](std::size_t i) { return GetText(jcm, F(i)); };
+    auto text = [&](PhaseName name) { return GetText(jcm, F(name)); };
     // The stored text of a field, read in place: what is only tested (or shown before the field
     // is changed) is not copied.
-    auto stored = [&](std::size_t i) -> const std::string& { return xio_get_text(jcm, F(i)); };
-    auto num = [&](std::size_t i) { return xio_get_number(jcm, F(i)); };
+    auto stored = [&](PhaseName name) -> const std::string& { return xio_get_text(jcm, F(name)); };
+    auto num = [&](PhaseName name) { return xio_get_number(jcm, F(name)); };
     // What the line's format has columns for, asked once per format.
     const PhaseFormat& format = PhaseFormatOf(jcm, import, info);
     // The cost code's term, looked up only for a message that is issued.
@@ -134,12 +142,12 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto termCap = [] { return TermCap(kPhase); };
 
     // 1, 2. Job and cost code.
-    const std::string job = text(P("PJOB"));
+    const std::string job = text("PJOB");
     if (IsBlank(job)) {
         reason = Msg(12223);
         return false;
     }
-    const std::string phase = text(P("PHASE"));
+    const std::string phase = text("PHASE");
     if (IsBlank(phase)) {
         reason = Msg(12250, termCap());
         return false;
@@ -163,7 +171,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const double jobAccountGroup = jobInfo.accountGroup;
 
     // 5. The extra.
-    const std::string extra = text(P("PEXTRA"));
+    const std::string extra = text("PEXTRA");
     if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, termCap(), "446");
         return false;
@@ -178,26 +186,26 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
             return false;
         }
-        if (split.lastZero) xio_put_flag(jcm, F(P("PGPHASE")), 1);
+        if (split.lastZero) xio_put_flag(jcm, F("PGPHASE"), 1);
     }
     const bool groupFields = n >= 2 && group;
 
     // 7, 8. The standard phase; the description.
     const bool standard = haveStdPhases_ && ReadByKeys(jcm, kRecStdPhase, {{"SPHASE", phase}});
-    if (standard && IsBlank(stored(P("PDESC")))) PutText(jcm, F(P("PDESC")), GetText(jcm, S("SPDESC")));
-    if (IsBlank(stored(P("PDESC")))) {
+    if (standard && IsBlank(stored("PDESC"))) PutText(jcm, F("PDESC"), GetText(jcm, S("SPDESC")));
+    if (IsBlank(stored("PDESC"))) {
         reason = Msg(12224, termCap(), "405");
         return false;
     }
 
     // 9, 10. Overhead table; billing item memo when billing at job.
-    if (const std::string& v = stored(P("POVRHT")); !IsBlank(v)) {
+    if (const std::string& v = stored("POVRHT"); !IsBlank(v)) {
         messages.push_back(Msg(12253, v, word("was not/will not be"), word("449/450")));
-        PutText(jcm, F(P("POVRHT")), "");
+        PutText(jcm, F("POVRHT"), "");
     }
-    if (const std::string& v = stored(P("PBIMEMO")); !IsBlank(v) && jobLevel == 1) {
+    if (const std::string& v = stored("PBIMEMO"); !IsBlank(v) && jobLevel == 1) {
         messages.push_back(Msg(12254, v, word("was not/will not be"), word("451/452")));
-        PutText(jcm, F(P("PBIMEMO")), "");
+        PutText(jcm, F("PBIMEMO"), "");
     }
 
     // 11. A group phase holds no cost type, cost account, unit description or bought-out mark.
@@ -207,21 +215,21 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             messages.push_back(Msg(12255, term(), field, value, word("was not/will not be"), word("453/454")));
         };
         if (format.typeGiven) {
-            warn("Accumulate as", ShowChoice(jcm, F(P("PCTYPE")), num(P("PCTYPE"))));
-            PutNumber(jcm, F(P("PCTYPE")), 1);
+            warn("Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")));
+            PutNumber(jcm, F("PCTYPE"), 1);
             typeReplaced = true;
         }
-        if (const std::string& v = stored(P("PCSTACC")); !IsBlank(v)) {
+        if (const std::string& v = stored("PCSTACC"); !IsBlank(v)) {
             warn("Cost account", ShowKey(kGl, suite::kGlDisplay, v));
-            PutText(jcm, F(P("PCSTACC")), "");
+            PutText(jcm, F("PCSTACC"), "");
         }
-        if (const std::string& v = stored(P("PUDESC")); !IsBlank(v)) {
+        if (const std::string& v = stored("PUDESC"); !IsBlank(v)) {
             warn("Cost unit description", v);
-            PutText(jcm, F(P("PUDESC")), "");
+            PutText(jcm, F("PUDESC"), "");
         }
-        if (GetFlag(jcm, F(P("PBTOUT"))) != 0) {
+        if (GetFlag(jcm, F("PBTOUT")) != 0) {
             warn("Bought Out", "TRUE");
-            PutFlag(jcm, F(P("PBTOUT")), 0);
+            PutFlag(jcm, F("PBTOUT"), 0);
         }
     }
 
@@ -229,61 +237,61 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (!format.typeGiven || typeReplaced) {
         if (categoriesUsed || group) {
             // Most lines hold 1 already (the default).
-            if (xio_get_number(jcm, F(P("PCTYPE"))) != 1) PutNumber(jcm, F(P("PCTYPE")), 1);
+            if (xio_get_number(jcm, F("PCTYPE")) != 1) PutNumber(jcm, F("PCTYPE"), 1);
         } else if (standard) {
-            PutNumber(jcm, F(P("PCTYPE")), GetNumber(jcm, S("SPCTYPE")));
+            PutNumber(jcm, F("PCTYPE"), GetNumber(jcm, S("SPCTYPE")));
         } else {
             reason = Msg(12256, termCap());
             return false;
         }
     } else if (categoriesUsed) {
-        messages.push_back(Msg(12257, "Accumulate as", ShowChoice(jcm, F(P("PCTYPE")), num(P("PCTYPE"))),
+        messages.push_back(Msg(12257, "Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")),
                                word("was not/will not be"), word("456/457")));
-        PutNumber(jcm, F(P("PCTYPE")), 1);
+        PutNumber(jcm, F("PCTYPE"), 1);
     }
 
     // 13. Cost type and units.
     int costType = 1;
     bool unitsTracked = false;
     if (!categoriesUsed && !group) {
-        costType = Whole(num(P("PCTYPE")));
+        costType = Whole(num("PCTYPE"));
         unitsTracked = costType >= 1 && costType <= 6 && unitTracking[static_cast<std::size_t>(costType - 1)];
     }
 
     // 14. Cost unit description.
-    if (const std::string& v = stored(P("PUDESC")); IsBlank(v)) {
-        if (standard && unitsTracked) PutText(jcm, F(P("PUDESC")), GetText(jcm, S("SPCUDSC")));
+    if (const std::string& v = stored("PUDESC"); IsBlank(v)) {
+        if (standard && unitsTracked) PutText(jcm, F("PUDESC"), GetText(jcm, S("SPCUDSC")));
     } else if (categoriesUsed) {
         messages.push_back(Msg(12257, "Cost Unit Description", v, word("was not/will not be"), word("456/457")));
-        PutText(jcm, F(P("PUDESC")), "");
+        PutText(jcm, F("PUDESC"), "");
     } else if (!unitsTracked) {
         messages.push_back(
-            Msg(12258, ItemText(jcm, F(P("PCTYPE")), costType), v, word("was not/will not be"), word("458/459")));
-        PutText(jcm, F(P("PUDESC")), "");
+            Msg(12258, ItemText(jcm, F("PCTYPE"), costType), v, word("was not/will not be"), word("458/459")));
+        PutText(jcm, F("PUDESC"), "");
     }
 
     // 15. Cost account.
-    if (const std::string& account = stored(P("PCSTACC")); IsBlank(account)) {
+    if (const std::string& account = stored("PCSTACC"); IsBlank(account)) {
         if (standard && !group && jobOnFile) {
             const char* from = jobAccountGroup == 2 ? "SPCACCB" : jobAccountGroup == 3 ? "SPCACCC" : "SPCACCA";
-            PutText(jcm, F(P("PCSTACC")), GetText(jcm, S(from)));
+            PutText(jcm, F("PCSTACC"), GetText(jcm, S(from)));
         }
     } else {
-        if (!CheckCostAccount(jcm, F(P("PCSTACC")), account, 2, messages, reason, converting)) return false;
+        if (!CheckCostAccount(jcm, F("PCSTACC"), account, 2, messages, reason, converting)) return false;
     }
 
     // 16. Bought out with categories.
-    if (categoriesUsed && GetFlag(jcm, F(P("PBTOUT"))) == 1) {
+    if (categoriesUsed && GetFlag(jcm, F("PBTOUT")) == 1) {
         messages.push_back(Msg(12257, "Bought out", "TRUE", word("was not/will not be"), word("456/457")));
-        PutFlag(jcm, F(P("PBTOUT")), 0);
+        PutFlag(jcm, F("PBTOUT"), 0);
     }
 
     // 17, 18. Contract links and change orders.
-    if (format.contractsPossible) ClearContractFields(jcm, F(P("PCNT")), F(P("PPSVC")), messages, converting);
+    if (format.contractsPossible) ClearContractFields(jcm, F("PCNT"), F("PPSVC"), messages, converting);
 
     // 19. Scheduled values: only where the job bills at or above this cost code.
     if (phaseLevel < jobLevel - 1) {
-        for (const auto& [from, to] : {std::pair{F(P("POSV")), F(P("PNMASV"))}, std::pair{F(P("PJTDWB")), F(P("PNMRH"))}}) {
+        for (const auto& [from, to] : {std::pair{F("POSV"), F("PNMASV")}, std::pair{F("PJTDWB"), F("PNMRH")}}) {
             for (uint16_t f = from; from && f <= to; ++f) {
                 if (const double v = GetNumber(jcm, f); v != 0) {
                     reason = Msg(12259, termCap(), ShowKey(kPhase, 0, phase), FieldDescription(jcm, f), Hundredths(v));
@@ -292,27 +300,27 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
             }
         }
     } else {
-        CalculatedTotal(jcm, F(P("PRSVC")), F(P("POSV")), F(P("PASVC")), "Revised Scheduled Value", messages, converting);
+        CalculatedTotal(jcm, F("PRSVC"), F("POSV"), F("PASVC"), "Revised Scheduled Value", messages, converting);
     }
 
     // 20. Tax status.
     if (!format.taxGiven) {
         std::string status = standard ? GetText(jcm, S("SPTAXEX")) : std::string();
-        PutText(jcm, F(P("PTAXEX")), IsBlank(status) ? defaultTaxStatus : status);
+        PutText(jcm, F("PTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
     } else {
-        TaxStatus(jcm, F(P("PTAXEX")), true, messages, converting);
+        TaxStatus(jcm, F("PTAXEX"), true, messages, converting);
     }
 
     // 21. Send cost to billings.
     if (!format.billingGiven) {
-        if (standard) PutFlag(jcm, F(P("PSNDBL")), GetFlag(jcm, S("SPSNDBL")));
-    } else if (GetFlag(jcm, F(P("PSNDBL"))) == 0) {
+        if (standard) PutFlag(jcm, F("PSNDBL"), GetFlag(jcm, S("SPSNDBL")));
+    } else if (GetFlag(jcm, F("PSNDBL")) == 0) {
         if (!arMasterExists) {
             messages.push_back(Msg(12789, word("was/will be"), word("331/332")));
-            PutFlag(jcm, F(P("PSNDBL")), 1);
+            PutFlag(jcm, F("PSNDBL"), 1);
         } else if (group) {
             messages.push_back(Msg(12793, word("was/will be"), term(), word("339/340")));
-            PutFlag(jcm, F(P("PSNDBL")), 1);
+            PutFlag(jcm, F("PSNDBL"), 1);
         }
     }
 
@@ -322,15 +330,15 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         return lineRanges_.Narrow(list, jcm, import, info, ranges);
     };
     ClearAccumulated(jcm,
-                     lineMay(0, {{F(P("PJTDCT")), static_cast<uint16_t>(F(P("PJTDCT")) + 7)},
-                                 {F(P("PJTDDPT")), static_cast<uint16_t>(F(P("PJTDDPT")) + 7)}}),
+                     lineMay(0, {{F("PJTDCT"), static_cast<uint16_t>(F("PJTDCT") + 7)},
+                                 {F("PJTDDPT"), static_cast<uint16_t>(F("PJTDDPT") + 7)}}),
                      12260, "461/462", messages, converting);
-    ClearAccumulated(jcm, lineMay(1, {{F(P("PCFAM1")), F(P("PCFAM4"))}}), 12244, "437/438", messages, converting);
+    ClearAccumulated(jcm, lineMay(1, {{F("PCFAM1"), F("PCFAM4")}}), 12244, "437/438", messages, converting);
 
     // 24. With categories or for a group phase the totals come from below.
     if (categoriesUsed || group)
         ClearAccumulated(jcm,
-                         lineMay(2, {{F(P("POEST")), F(P("PTEST"))}, {F(P("POUEST")), F(P("PJTDODP"))}, {F(P("PFRMT1")), F(P("PFRMT6"))}}),
+                         lineMay(2, {{F("POEST"), F("PTEST")}, {F("POUEST"), F("PJTDODP")}, {F("PFRMT1"), F("PFRMT6")}}),
                          categoriesUsed ? 12261 : 12262, categoriesUsed ? "463/464" : "465/466", messages,
                          converting);
 
@@ -339,10 +347,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         uint16_t first = 0;
         double firstValue = 0;
         const FieldRanges& filled =
-            lineMay(3, {{F(P("PPTDC")), F(P("PPTDC"))}, {F(P("PLPC")), F(P("PLPC"))}, {F(P("PPTDU")), F(P("PPTDU"))},
-                        {F(P("PLPU")), F(P("PLPU"))}, {F(P("PPTDDP")), F(P("PPTDDP"))}, {F(P("PLPDP")), F(P("PLPDP"))},
-                        {F(P("PPTDLC")), F(P("PPTDLC"))}, {F(P("PPTDLU")), F(P("PPTDLU"))}, {F(P("PPTDEC")), F(P("PPTDEC"))},
-                        {F(P("PPTDEU")), F(P("PPTDEU"))}, {F(P("PPTDPU")), F(P("PPTDPU"))}, {F(P("PLPPU")), F(P("PLPPU"))}});
+            lineMay(3, {{F("PPTDC"), F("PPTDC")}, {F("PLPC"), F("PLPC")}, {F("PPTDU"), F("PPTDU")},
+                        {F("PLPU"), F("PLPU")}, {F("PPTDDP"), F("PPTDDP")}, {F("PLPDP"), F("PLPDP")},
+                        {F("PPTDLC"), F("PPTDLC")}, {F("PPTDLU"), F("PPTDLU")}, {F("PPTDEC"), F("PPTDEC")},
+                        {F("PPTDEU"), F("PPTDEU")}, {F("PPTDPU"), F("PPTDPU")}, {F("PLPPU"), F("PLPPU")}});
         for (const auto& [from, to] : filled) {
             for (uint16_t f = from; f <= to; ++f) {
                 double v = 0;
@@ -361,7 +369,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     if (!categoriesUsed && !unitsTracked) {
         uint16_t first = 0;
         double firstValue = 0;
-        for (const auto& [from, to] : lineMay(4, {{F(P("POUEST")), F(P("PTUEST"))}, {F(P("PJTDU")), F(P("PLPU"))}})) {
+        for (const auto& [from, to] : lineMay(4, {{F("POUEST"), F("PTUEST")}, {F("PJTDU"), F("PLPU")}})) {
             double v = 0;
             const uint16_t f = ZeroRange(jcm, from, to, v);
             if (f && !first) {
@@ -377,18 +385,18 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 27. Totals by cost type are calculated.
-    if (!categoriesUsed) ClearAccumulated(jcm, lineMay(5, {{F(P("PTLEST")), F(P("PJTDODP"))}}), 12267, "", messages, converting);
+    if (!categoriesUsed) ClearAccumulated(jcm, lineMay(5, {{F("PTLEST"), F("PJTDODP")}}), 12267, "", messages, converting);
 
     // 28. Calculated totals.
     if (!categoriesUsed && !group) {
-        CalculatedTotal(jcm, F(P("PTEST")), F(P("POEST")), F(P("PAESTC")), "Total estimate", messages, converting);
-        CalculatedTotal(jcm, F(P("PTUEST")), F(P("POUEST")), F(P("PAUESTC")), "Total estimate units", messages, converting);
-        CalculatedTotal(jcm, F(P("PRVCOM")), F(P("POCOM")), F(P("PACOMC")), "Revised " + Term(20), messages, converting);
+        CalculatedTotal(jcm, F("PTEST"), F("POEST"), F("PAESTC"), "Total estimate", messages, converting);
+        CalculatedTotal(jcm, F("PTUEST"), F("POUEST"), F("PAUESTC"), "Total estimate units", messages, converting);
+        CalculatedTotal(jcm, F("PRVCOM"), F("POCOM"), F("PACOMC"), "Revised " + Term(20), messages, converting);
     }
-    CalculatedTotal(jcm, F(P("PRVPU")), F(P("POPU")), F(P("PAPUC")), "Revised prodctn units est", messages, converting);
+    CalculatedTotal(jcm, F("PRVPU"), F("POPU"), F("PAPUC"), "Revised prodctn units est", messages, converting);
 
     // 29. Miscellaneous amounts kept at another level.
-    const uint16_t misc = F(P("PFAMT1"));
+    const uint16_t misc = F("PFAMT1");
     // Most lines hold none: the six are looked at one by one only when one is set.
     const bool miscGiven = misc && xio_first_nonzero_number(jcm, misc, static_cast<uint16_t>(misc + 5)) != 0;
     for (uint16_t i = 0; miscGiven && i < 6; ++i) {
@@ -401,12 +409,13 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 30. Production unit description.
-    if (standard && IsBlank(stored(P("PPUDESC")))) PutText(jcm, F(P("PPUDESC")), GetText(jcm, S("SPUDESC")));
+    if (standard && IsBlank(stored("PPUDESC"))) PutText(jcm, F("PPUDESC"), GetText(jcm, S("SPUDESC")));
 
     // 31. The group phases above this one (nothing to do when an earlier phase of the same group
     // found or made them all).
-    if (const CostCodeMemo::Split* known = PhaseSplit(phase); n != 1 && !(known && GroupsKnown(job, extra, *known, n))) {
-        const std::string unitDescription = text(P("PPUDESC"));
+    const CostCodeMemo::Split* known = PhaseSplit(phase);
+    if (n != 1 && !(known && GroupsKnown(job, extra, *known, n))) {
+        const std::string unitDescription = text("PPUDESC");
         xio_save_record(jcm, kRecPhase);
         const bool created =
             CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);

@@ -958,8 +958,12 @@ bool xvJCM::JobPassLeavesAsIs(uint16_t jcm) {
             if (r.target) f.fromPhases.emplace_back(r.target, r.third == 1);
         for (const Row& r : Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows()))
             if (r.target) f.fromExtras.push_back(r.target);
-        f.differences = {{{Jc(jcm, kRecJob, 109), Jc(jcm, kRecJob, 91), Jc(jcm, kRecJob, 97), Jc(jcm, kRecJob, 103)},
-                          {Jc(jcm, kRecJob, 256), Jc(jcm, kRecJob, 238), Jc(jcm, kRecJob, 244), Jc(jcm, kRecJob, 250)}}};
+        // As JCTotalsContext takes them: the job's after its cost codes, then after its extras.
+        auto rule = [&](uint16_t target, uint16_t a, uint16_t b, uint16_t d) {
+            return std::array<uint16_t, 4>{Jc(jcm, kRecJob, target), Jc(jcm, kRecJob, a), Jc(jcm, kRecJob, b),
+                                           Jc(jcm, kRecJob, d)};
+        };
+        f.differences = {rule(109, 91, 97, 103), rule(256, 238, 244, 250)};
         f.method = FieldNo(jcm, kRecJob, "JBMETH");
         f.level = FieldNo(jcm, kRecJob, "JBLEVEL");
     }
@@ -1025,8 +1029,9 @@ bool xvJCM::RebuildTotals(ConvertContext& ctx) {
         : categoriesUsed  ? UpdatePhaseTotalsFromCategories
                           : UpdatePhaseTotals,
         UpdateGroupPhaseTotals, UpdateExtraTotals,
-        // Without an amount on any cost code, a job the text file did not give one keeps it.
-        !amountsMayExist_ && !jobsMayChange_ ? SkipJobTotalsStep : UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
+        // Without an amount on any cost code, no job the pass could change: the pass is left out.
+        !amountsMayExist_ && !jobsMayChange_ ? SkipJobTotalsStep : UpdateJobTotals,
+        CreateJobDraws, CreateExtraDraws};
     for (auto step : steps) {
         const int r = step(c);
         if (r == 13) return false;  // canceled: reported and restored
