@@ -142,12 +142,14 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     auto termCap = [] { return TermCap(kPhase); };
 
     // 1, 2. Job and cost code.
-    const std::string job = text("PJOB");
+    // The key as the buffer holds it: the handler changes none of it (the group phases below,
+    // which reuse the buffer, take copies).
+    const std::string& job = stored("PJOB");
     if (IsBlank(job)) {
         reason = Msg(12223);
         return false;
     }
-    const std::string phase = text("PHASE");
+    const std::string& phase = stored("PHASE");
     if (IsBlank(phase)) {
         reason = Msg(12250, termCap());
         return false;
@@ -171,7 +173,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const double jobAccountGroup = jobInfo.accountGroup;
 
     // 5. The extra.
-    const std::string extra = text("PEXTRA");
+    const std::string& extra = stored("PEXTRA");
     if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, termCap(), "446");
         return false;
@@ -416,9 +418,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const CostCodeMemo::Split* known = PhaseSplit(phase);
     if (n != 1 && !(known && GroupsKnown(job, extra, *known, n))) {
         const std::string unitDescription = text("PPUDESC");
+        const std::string jobKey = job, extraKey = extra, code = phase;
         xio_save_record(jcm, kRecPhase);
         const bool created =
-            CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
+            CreateGroupPhase(jobKey, extraKey, code, n, jcm, report, reason, unitDescription, converting, info, ids);
         xio_restore_record(jcm, kRecPhase);
         if (!created) return false;
     }
