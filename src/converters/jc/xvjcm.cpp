@@ -100,6 +100,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     phaseWritePending_ = false;
     jobsMayChange_ =
         xio_rd_first(jcm, kRecJob, 0, 0) != XIO_END || xio_rd_first(jcm, kRecExtra, 0, 0) != XIO_END;
+    jobsMayBill_ = jobsMayChange_;
     xio_init_record(jcm, kRecJob);
     xio_init_record(jcm, kRecExtra);
     jobWritePending_ = false;
@@ -195,7 +196,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     SettlePendingPhase();
     SettlePendingJob();
     // An extra line may leave an extra (and its job's mark) on file, whatever becomes of it.
-    if (conv && rec == kRecExtra) jobsMayChange_ = true;
+    if (conv && rec == kRecExtra) jobsMayChange_ = jobsMayBill_ = true;
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -205,7 +206,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
                            !extra.empty();
         ctx.substitution->ClearPendingExtra();
         if (split) {
-            if (conv) jobsMayChange_ = true;
+            if (conv) jobsMayChange_ = jobsMayBill_ = true;
             const std::string job = GetText(jcm, kRecJob, "JOB");
             xio_init_record(jcm, kRecExtra);
             PutText(jcm, kRecExtra, "XJOB", job);
@@ -277,7 +278,8 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec == kRecJob) {
         if (ctx.converting) {
             jobWritePending_ = false;
-            if (!JobPassLeavesAsIs(ctx.mainHandle)) jobsMayChange_ = true;
+            if (!JobPassLeavesAsIs(ctx.mainHandle)) jobsMayChange_ = jobsMayBill_ = true;
+            if (JobBills(ctx.mainHandle)) jobsMayBill_ = true;
         }
         job_.valid = false;
         // Converting, the job just written is what its phases would read back: its billing level

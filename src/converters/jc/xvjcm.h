@@ -364,8 +364,11 @@ private:
     // goes on to its write counts as one the pass may change until the write is accepted.
     bool jobsMayChange_ = true;
     bool jobWritePending_ = false;
+    // Likewise, whether a job may hold a billing amount the draw pass looks at: not when no job
+    // can change and every job written holds none.
+    bool jobsMayBill_ = true;
     void SettlePendingJob() {
-        if (std::exchange(jobWritePending_, false)) jobsMayChange_ = true;
+        if (std::exchange(jobWritePending_, false)) jobsMayChange_ = jobsMayBill_ = true;
     }
     // The job fields the job pass sets, by data-file number, resolved once per text file: those it
     // sets from the cost codes (with whether billing amounts move up into it) and from the
@@ -377,10 +380,13 @@ private:
         std::vector<uint16_t> fromExtras;
         std::array<std::array<uint16_t, 4>, 2> differences{};
         uint16_t method = 0, level = 0;
+        std::array<uint16_t, 4> billing{};  // the amounts that give a job its balance-forward draw
     } jobPassFields_;
     // Whether the job pass, every sum it takes being 0, leaves the job in the buffer as it is
     // (xvjcm_totals.cpp).
     bool JobPassLeavesAsIs(uint16_t jcm);
+    // Whether the job in the buffer holds a billing amount the draw pass looks at.
+    bool JobBills(uint16_t jcm);
     // The key of that cost code line (job, extra, code), noted as written with amounts unless
     // its write is accepted first.
     std::string pendingJob_, pendingExtra_, pendingCode_;
