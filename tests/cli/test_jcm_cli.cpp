@@ -90,6 +90,14 @@ field POSV
 field PASVC
 field PRSVC
 field PPSVC
+format PL
+file JCM 1
+record 3
+field PJOB
+field PEXTRA
+field PHASE
+field PDESC
+field PCNT
 format PM
 file JCM 1
 record 3
@@ -482,6 +490,17 @@ TEST_F(JcmCli, ApprovedScheduledValueChangesCountInTheRevisedValue) {
     RunLines("convert", lines);
     // (billing at the job, the cost code's amounts move up to it)
     EXPECT_HAS(Record("R1 JOB=\"510001\""), " JOCNT=10000 JPCNTC=0 JNCNTC=0 JNMPCN=0 JACNTC=2000 JRVCNT=12000 ");
+}
+
+// A cost code's contract link is cleared when its format has a column for it, whatever the formats
+// before it held.
+TEST_F(JcmCli, ACostCodesContractLinkIsClearedWhenItsFormatBringsOne) {
+    const std::string lines = "J,511-001,Job,,,,,1,,,,,,,,,,,\n"
+                              "P,511-001,,05-001.01,Plain,,,,,,,\n"
+                              "PL,511-001,,05-001.02,Linked,C7\n";
+    EXPECT_HAS(RunLines("examine", lines), "with 'C7' will be cleared(483)");
+    EXPECT_HAS(RunLines("convert", lines), "with 'C7' were cleared(482)");
+    EXPECT_HAS(Record("R3 PJOB=\"511001\" PEXTRA=\"\" PHASE=\"0500102\""), " PCNT=\"\" ");
 }
 
 // A job written earlier in the same file gives its cost codes the billing level it was written with.

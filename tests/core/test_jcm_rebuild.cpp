@@ -155,6 +155,33 @@ TEST_F(JcmRebuildTest, AnEmptyFileTakesTheTotalsOfTheAmountsTheTextFileBrings) {
     EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JOEST"), 0);
 }
 
+// Into an empty file whose cost codes bring no amount, the job pass still runs for a job whose
+// billing amounts leave its billing balance to be worked out, and the draw pass gives it a draw.
+TEST_F(JcmRebuildTest, AJobsBillingBalanceIsWorkedOutWhenNoCostCodeBringsAnAmount) {
+    const std::string billed = "1,300-002,Job 300-002,,,,,1,,,,,1,1,,,,,1,,,,,,,,,10.00,1.00,5.00,\r\n";
+    xvJCM c;
+    const std::string text =
+        Job("300-001") + Phase("300-001", "01-001.01") + billed + Phase("300-002", "01-001.01");
+    const std::string report = Run(WriteText("billed.txt", text), "Convert", c);
+    EXPECT_THAT(report, Not(HasSubstr("rejected")));
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JJTDWB"), 1000);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300002"}}, "JBLBAL"), 400);
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300001"}}, "JBLBAL"), 0);
+    // Its billing amounts give it a balance-forward draw.
+    EXPECT_EQ(NumberOf(kRecDraw, {{"RJOB", "300002"}, {"REXTRA", ""}, {"RDRAW", "BF"}}, "RCHARGE"), 1000);
+}
+
+// A job whose billing amounts leave no balance is one the job pass leaves as it is; it still gets
+// its draw.
+TEST_F(JcmRebuildTest, AJobPaidInFullStillGetsItsDrawWhenNoCostCodeBringsAnAmount) {
+    const std::string paid = "1,300-003,Job 300-003,,,,,1,,,,,1,1,,,,,1,,,,,,,,,10.00,,10.00,\r\n";
+    xvJCM c;
+    const std::string report = Run(WriteText("paid.txt", paid + Phase("300-003", "01-001.01")), "Convert", c);
+    EXPECT_THAT(report, Not(HasSubstr("rejected")));
+    EXPECT_EQ(NumberOf(kRecJob, {{"JOB", "300003"}}, "JBLBAL"), 0);
+    EXPECT_EQ(NumberOf(kRecDraw, {{"RJOB", "300003"}, {"REXTRA", ""}, {"RDRAW", "BF"}}, "RPAYAMT"), 1000);
+}
+
 // A failed rewrite ends the rebuild in the phase pass and in a group level that is not the last:
 // either way nothing of the conversion stays, and it is no success. Only the phase with the
 // category changes in the phase pass; the group above it is the first rewrite of the group pass,

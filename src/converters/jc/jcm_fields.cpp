@@ -74,12 +74,22 @@ const CostCodeMemo::Split& CostCodeMemo::Of(const std::string& code, int n) {
     if (n != n_ || known_.size() >= kKept) {
         known_.clear();
         n_ = n;
+        ++generation_;
     }
     auto [at, added] = known_.try_emplace(code);
     if (added) {
         Split& s = at->second;
         s.group = modules::JC_GROUP_PHASE(code, suite::kPhaseFormat, &s.level) != 0;
-        if (n >= 2) s.sections = CostCodeSections(code, n);
+        if (n >= 2) {
+            s.sections = CostCodeSections(code, n);
+            const int used = std::min(n, modlibs::kJcMaxCostCodeSections);
+            for (int k = 1; k <= used; ++k)
+                if (modlibs::IsZeroOrBlank(s.sections[static_cast<std::size_t>(k - 1)]))
+                    s.zero |= 1u << (k - 1);
+            s.valid = ZeroSectionsValid(s.sections, n);
+            s.lastZero = n <= used && ((s.zero >> (n - 1)) & 1u) != 0;
+            while (s.leading < used && ((s.zero >> s.leading) & 1u) == 0) ++s.leading;
+        }
     }
     return at->second;
 }
@@ -120,6 +130,27 @@ void ZeroPhases::Written(const std::string& job, const std::string& extra, const
         lastCode_ = code;
         lastCodeNumber_ = c;
     }
+    Note(j, c, zero);
+}
+
+void ZeroPhases::Written(const std::string& job, const std::string& extra, const std::string& code, bool zero,
+                         uint32_t& number, uint64_t& epoch) {
+    if (epoch != epoch_) number = 0;
+    if (number == 0) {
+        const uint32_t j = JobNumber(job, extra, zero);
+        if (!j) return;
+        const uint32_t c = Name(codes_, code, zero);
+        if (!c) return;
+        number = c;
+        epoch = epoch_;
+        Note(j, c, zero);
+        return;
+    }
+    const uint32_t j = JobNumber(job, extra, zero);
+    if (j) Note(j, number, zero);
+}
+
+void ZeroPhases::Note(uint32_t j, uint32_t c, bool zero) {
     constexpr uint64_t kFlag = uint64_t{1} << 63;
     const uint64_t write = (zero ? kFlag : 0) | uint64_t{j} << 32 | c;
     // Only the last write of a cost code counts: one that writes the cost code just noted again
@@ -172,6 +203,7 @@ void ZeroPhases::Drop(const std::string& job, const std::string& extra, const st
 }
 
 void ZeroPhases::Clear() {
+    ++epoch_;
     lastJob_.clear(), lastExtra_.clear(), lastCode_.clear();
     lastJobNumber_ = lastCodeNumber_ = 0;
     zeroJob_ = 0;

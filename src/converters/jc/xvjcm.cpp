@@ -6,6 +6,7 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/modlibs/jc_cost_code.h"
 #include "platform/suite/control.h"
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
@@ -78,15 +79,16 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
     job_ = JobLookup{};
     knownGroups_ = {};
-    phaseSections_ = {};
+    phaseCode_.clear();
+    phaseSplit_ = nullptr;
+    costSections_ = modlibs::JcCostCodeSections();
     lineRanges_.Clear();
     costCodes_.Clear();
-    suppliedFormat_.clear();
-    supplied_.clear();
     zeroPhases_.Clear();
     phaseAmountRuns_.clear();
     lineAmountRuns_.known = false;
-    phaseFieldSlots_ = {};
+    phaseFormat_.known = false;
+    ResolvePhaseFields(jcm);
     noteFields_ = {xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PJOB"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PEXTRA"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PHASE"), xio_num(jcm, XIO_NUM_RECORD, kRecPhase, "PTAXEX"),
                    xio_num(jcm, XIO_NUM_RECORD, kRecCategory, "CTAXEX")};
@@ -96,6 +98,13 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     xio_init_record(jcm, kRecPhase);
     xio_init_record(jcm, kRecCategory);
     phaseWritePending_ = false;
+    jobsMayChange_ =
+        xio_rd_first(jcm, kRecJob, 0, 0) != XIO_END || xio_rd_first(jcm, kRecExtra, 0, 0) != XIO_END;
+    jobsMayBill_ = jobsMayChange_;
+    xio_init_record(jcm, kRecJob);
+    xio_init_record(jcm, kRecExtra);
+    jobWritePending_ = false;
+    jobPassFields_.known = false;
 
     // 1, 2. The JC settings.
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
@@ -184,8 +193,10 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
-    // The last cost code line went to its write and was not accepted: what it left is unknown.
-    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
+    SettlePendingPhase();
+    SettlePendingJob();
+    // An extra line may leave an extra (and its job's mark) on file, whatever becomes of it.
+    if (conv && rec == kRecExtra) jobsMayChange_ = jobsMayBill_ = true;
 
     // A job substitution that named a new job and an extra turns the job line into an extra of
     // that job; the job itself is not written by this line.
@@ -195,6 +206,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
                            !extra.empty();
         ctx.substitution->ClearPendingExtra();
         if (split) {
+            if (conv) jobsMayChange_ = jobsMayBill_ = true;
             const std::string job = GetText(jcm, kRecJob, "JOB");
             xio_init_record(jcm, kRecExtra);
             PutText(jcm, kRecExtra, "XJOB", job);
@@ -209,7 +221,10 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     }
 
     switch (rec) {
-    case kRecJob: return ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import);
+    case kRecJob:
+        if (!ConvertJob(jcm, info, reason, ctx.messages, conv, *ctx.import)) return false;
+        jobWritePending_ = conv;
+        return true;
     case kRecExtra: return ConvertExtra(jcm, info, reason, ctx.messages, conv, RecordIds());
     case kRecPhase: {
         if (!ConvertPhase(jcm, info, reason, ctx.messages, conv, *ctx.report, RecordIds(), *ctx.import)) return false;
@@ -217,8 +232,9 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         // (notes or user fields that cannot be written): until the write is accepted, the cost
         // code counts as written with amounts, so that the totals rebuild reads it.
         if (conv) {
-            zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                                xio_get_text(jcm, noteFields_[kNotePhase]), false);
+            pendingJob_ = xio_get_text(jcm, noteFields_[kNoteJob]);
+            pendingExtra_ = xio_get_text(jcm, noteFields_[kNoteExtra]);
+            pendingCode_ = xio_get_text(jcm, noteFields_[kNotePhase]);
             phaseWritePending_ = true;
         }
         return true;
@@ -229,6 +245,15 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     default: break;
     }
     return RejectUnknownRecord(info, reason, kJcmConversionName, info.FileNumUsed(), false);
+}
+
+void xvJCM::SettlePendingPhase() {
+    // The last cost code line went to its write and was not accepted: what it left is unknown.
+    // Noted now rather than before its write: nothing else is noted in between, and a write
+    // that is accepted notes the cost code itself, in place of this note.
+    if (!std::exchange(phaseWritePending_, false)) return;
+    amountsMayExist_ = true;
+    zeroPhases_.Written(pendingJob_, pendingExtra_, pendingCode_, false);
 }
 
 const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, bool converting,
@@ -251,6 +276,11 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle) return;
     const uint16_t rec = info.ImportedRecs();
     if (rec == kRecJob) {
+        if (ctx.converting) {
+            jobWritePending_ = false;
+            if (!JobPassLeavesAsIs(ctx.mainHandle)) jobsMayChange_ = jobsMayBill_ = true;
+            if (JobBills(ctx.mainHandle)) jobsMayBill_ = true;
+        }
         job_.valid = false;
         // Converting, the job just written is what its phases would read back: its billing level
         // and account group as the line left them in the buffer.
@@ -269,8 +299,13 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         const bool zero = PhaseAmountsZero(jcm, ctx.import.get(), &info);
         phaseWritePending_ = false;
         if (!zero) amountsMayExist_ = true;
-        zeroPhases_.Written(xio_get_text(jcm, noteFields_[kNoteJob]), xio_get_text(jcm, noteFields_[kNoteExtra]),
-                            xio_get_text(jcm, noteFields_[kNotePhase]), zero);
+        const std::string& job = xio_get_text(jcm, noteFields_[kNoteJob]);
+        const std::string& extra = xio_get_text(jcm, noteFields_[kNoteExtra]);
+        const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
+        if (const CostCodeMemo::Split* split = PhaseSplit(code))
+            zeroPhases_.Written(job, extra, code, zero, split->zeroNumber, split->zeroEpoch);
+        else
+            zeroPhases_.Written(job, extra, code, zero);
         GroupWritten(jcm);
     }
     const std::string& value =
@@ -321,7 +356,8 @@ bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const x
 }
 
 bool xvJCM::FinishConversion(ConvertContext& ctx) {
-    if (std::exchange(phaseWritePending_, false)) amountsMayExist_ = true;
+    SettlePendingPhase();
+    SettlePendingJob();
     // The totals of the whole file follow from the records now on it.
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();

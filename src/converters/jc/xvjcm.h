@@ -86,17 +86,32 @@ public:
         bool group = false;   // a group phase
         uint16_t level = 0;   // its group level as the JC module gives it
         std::vector<std::string> sections;  // sections 1 to n (when n is 2 or more)
+        // When n is 2 or more: which sections are zero or blank (bit k - 1 for section k),
+        // whether they keep the zero-section rule (ZeroSectionsValid), whether the last one is
+        // zero, and how many non-zero sections lead.
+        unsigned zero = 0;
+        bool valid = true;
+        bool lastZero = false;
+        int leading = 0;
+        // The number ZeroPhases gave the cost code, while its answers are those of `zeroEpoch`
+        // (0: not known yet).
+        mutable uint32_t zeroNumber = 0;
+        mutable uint64_t zeroEpoch = 0;
     };
-    // The answers for `code` when the cost codes have `n` sections.
+    // The answers for `code` when the cost codes have `n` sections. An answer stays where it is
+    // until the answers are dropped (Generation changes).
     const Split& Of(const std::string& code, int n);
     void Clear() {
         known_.clear();
         n_ = -1;
+        ++generation_;
     }
+    uint64_t Generation() const { return generation_; }
 
 private:
     std::unordered_map<std::string, Split> known_;
     int n_ = -1;
+    uint64_t generation_ = 0;
 };
 
 // The cost codes a Convert wrote with every amount the totals rebuild looks at 0, the last write
@@ -107,6 +122,10 @@ class ZeroPhases {
 public:
     static constexpr std::size_t kMaxNames = 1u << 18;
     void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero);
+    // The same, for a cost code whose number the caller may keep: `number` and `epoch` hold it as
+    // an earlier call gave it, or 0, and receive it once it is known.
+    void Written(const std::string& job, const std::string& extra, const std::string& code, bool zero,
+                 uint32_t& number, uint64_t& epoch);
     // After the last write, before the first question.
     void Seal();
     // Whether the cost code (its key as stored) was last written with its amounts 0.
@@ -136,6 +155,9 @@ private:
     mutable std::size_t zeroFrom_ = 0, zeroTo_ = 0;
     std::unordered_set<uint64_t> dropped_;  // of those, the ones written again since
     mutable std::string key_;
+    // Changes whenever the numbers are forgotten (never 0).
+    uint64_t epoch_ = 1;
+    void Note(uint32_t job, uint32_t code, bool zero);
 };
 
 // The cost-code amounts the totals rebuild reads or sets (data-file numbers, ascending).
@@ -150,6 +172,9 @@ inline constexpr uint16_t kRecStdPhase = 16;
 inline constexpr uint16_t kRecStdCategory = 17;
 // The header of the JC settings.
 inline constexpr uint16_t kHdrSettings = 2;
+
+// How many cost-code fields the phase handler resolves by name.
+inline constexpr std::size_t kPhaseFieldCount = 56;
 
 // The conversion type's name in 12070.
 inline constexpr const char* kJcmConversionName = "JC Job thru JC Category";
@@ -296,7 +321,7 @@ private:
     // Converting: the group phase in the buffer, its line just written, is known from now on.
     void GroupWritten(uint16_t jcm);
     // Whether every group phase above the cost code of `sections` is known.
-    bool GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+    bool GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split,
                      int n) const;
     // Look-ups in the GL, tax and AR masters (which this conversion does not write), kept for
     // the text file.
@@ -305,10 +330,6 @@ private:
     // The parts of the ranges the phase handler clears that its lines may fill, by format.
     LineRanges lineRanges_;
     CostCodeMemo costCodes_;
-    // The phase handler's answers whether the format (of its last line) has a column for a field,
-    // by the name it asked with (a literal).
-    std::string suppliedFormat_;
-    std::vector<std::pair<const char*, bool>> supplied_;
     // Convert: the cost codes written with their amounts 0, and those amounts as runs of
     // consecutive fields.
     ZeroPhases zeroPhases_;
@@ -336,20 +357,74 @@ private:
     // its write counts as one with amounts until the write is accepted.
     bool amountsMayExist_ = true;
     bool phaseWritePending_ = false;
-    // The phase handler's field numbers by the name it asks with (a literal), for the data file
-    // it asked of: a few dozen names on every line. Forgotten for each text file.
-    struct PhaseFieldSlot {
-        const char* name = nullptr;
-        uint16_t file = 0, field = 0;
-    };
-    std::array<PhaseFieldSlot, 256> phaseFieldSlots_{};
-    uint16_t PhaseField(uint16_t jcm, const char* name);
+    // Convert: whether the rebuild's job pass may change a job. Not when the file held no job and
+    // no extra when the text file began, no extra line has come since, and every job written
+    // since (its last write) is one the pass leaves as it is when every sum it takes is 0; with
+    // no amount on any cost code either (amountsMayExist_), the pass is left out. A job line that
+    // goes on to its write counts as one the pass may change until the write is accepted.
+    bool jobsMayChange_ = true;
+    bool jobWritePending_ = false;
+    // Likewise, whether a job may hold a billing amount the draw pass looks at: not when no job
+    // can change and every job written holds none.
+    bool jobsMayBill_ = true;
+    void SettlePendingJob() {
+        if (std::exchange(jobWritePending_, false)) jobsMayChange_ = jobsMayBill_ = true;
+    }
+    // The job fields the job pass sets, by data-file number, resolved once per text file: those it
+    // sets from the cost codes (with whether billing amounts move up into it) and from the
+    // extras, its two difference rules (target = a - b - c) and the fields of the billing level.
+    struct JobPassFields {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::vector<std::pair<uint16_t, bool>> fromPhases;
+        std::vector<uint16_t> fromExtras;
+        std::array<std::array<uint16_t, 4>, 2> differences{};
+        uint16_t method = 0, level = 0;
+        std::array<uint16_t, 4> billing{};  // the amounts that give a job its balance-forward draw
+    } jobPassFields_;
+    // Whether the job pass, every sum it takes being 0, leaves the job in the buffer as it is
+    // (xvjcm_totals.cpp).
+    bool JobPassLeavesAsIs(uint16_t jcm);
+    // Whether the job in the buffer holds a billing amount the draw pass looks at.
+    bool JobBills(uint16_t jcm);
+    // The key of that cost code line (job, extra, code), noted as written with amounts unless
+    // its write is accepted first.
+    std::string pendingJob_, pendingExtra_, pendingCode_;
+    // The line of the cost code pending its write was not accepted: it counts as written with
+    // amounts.
+    void SettlePendingPhase();
+    // The phase handler's field numbers, in the order of its list of names (xvjcm_phase.cpp),
+    // resolved once per text file and data file: a few dozen on every line.
+    std::array<uint16_t, kPhaseFieldCount> phaseFields_{};
+    uint16_t phaseFieldsFile_ = 0;
+    void ResolvePhaseFields(uint16_t jcm);
+    // What the phase handler asks of a line's format: whether it has a column for a field the
+    // handler treats apart, and whether a line of it may hold a contract link or change order
+    // (not when it starts from the defaults, which hold none, and has no column for them).
+    struct PhaseFormat {
+        bool known = false;
+        uint16_t jcm = 0;
+        std::string format;
+        bool typeGiven = false, taxGiven = false, billingGiven = false;
+        bool contractsPossible = true;
+    } phaseFormat_;
+    const PhaseFormat& PhaseFormatOf(uint16_t jcm, const xvl::xvlImport& import, const xvl::xvlImpInfo& info);
     // The fields every phase and category line is noted by: the cost code's job, extra and code,
     // and the tax statuses of both records.
     enum NoteField : std::size_t { kNoteJob, kNoteExtra, kNotePhase, kNotePhaseTax, kNoteCategoryTax, kNoteFields };
     std::array<uint16_t, kNoteFields> noteFields_{};
-    // The sections of the cost code the phase handler checked last, for its group phases.
-    std::pair<std::string, std::vector<std::string>> phaseSections_;
+    // The cost code the phase handler checked last and its split (kept by costCodes_, valid
+    // while its generation is phaseSplitGeneration_), for its group phases.
+    std::string phaseCode_;
+    const CostCodeMemo::Split* phaseSplit_ = nullptr;
+    uint64_t phaseSplitGeneration_ = 0;
+    // That split when `code` is the cost code it was made for and it is still kept, else null.
+    const CostCodeMemo::Split* PhaseSplit(const std::string& code) const {
+        const bool kept = phaseSplit_ && phaseSplitGeneration_ == costCodes_.Generation() && phaseCode_ == code;
+        return kept ? phaseSplit_ : nullptr;
+    }
+    // The cost code sections in use, as the text file started.
+    int costSections_ = 1;
     // Whether the JC master holds standard phases (record 16) and categories (record 17):
     // without any, their lookups are skipped. This conversion writes neither.
     bool haveStdPhases_ = true;

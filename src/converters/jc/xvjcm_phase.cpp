@@ -23,6 +23,28 @@ constexpr int kPhase = suite::kPhaseFormat;
 
 
 
+// The cost-code fields the phase handler touches, by name; a PhaseName is a name's place in the
+// list, taken when the program is compiled (a name missing from it does not compile).
+constexpr std::array<const char*, kPhaseFieldCount> kPhaseFieldNames{
+    "PJOB", "PEXTRA", "PHASE", "PDESC", "PGPHASE", "PCTYPE", "PUDESC", "PCSTACC", "PBTOUT", "POVRHT",
+    "PBIMEMO", "PTAXEX", "PSNDBL", "PPUDESC", "PCNT", "PPSVC", "POSV", "PNMASV", "PJTDWB", "PNMRH", "PRSVC",
+    "PASVC", "PJTDCT", "PJTDDPT", "PCFAM1", "PCFAM4", "POEST", "PTEST", "POUEST", "PJTDODP", "PFRMT1",
+    "PFRMT6", "PPTDC", "PLPC", "PPTDU", "PLPU", "PPTDDP", "PLPDP", "PPTDLC", "PPTDLU", "PPTDEC", "PPTDEU",
+    "PPTDPU", "PLPPU", "PTUEST", "PJTDU", "PTLEST", "PAESTC", "PAUESTC", "PRVCOM", "POCOM", "PACOMC",
+    "PRVPU", "POPU", "PAPUC", "PFAMT1"};
+
+struct PhaseName {
+    consteval PhaseName(const char* name) : at(Find(name)) {}  // NOLINT: names convert implicitly
+    std::size_t at;
+
+private:
+    static consteval std::size_t Find(std::string_view name) {
+        for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
+            if (name == kPhaseFieldNames[i]) return i;
+        throw "not a field of the phase handler's list";
+    }
+};
+
 // The item text of a choice value alone.
 std::string ItemText(uint16_t jcm, uint16_t fld, double item) {
     std::string text;
@@ -66,55 +88,75 @@ bool xvJCM::CheckCostAccount(uint16_t jcm, uint16_t fld, std::string account, in
     return true;
 }
 
-uint16_t xvJCM::PhaseField(uint16_t jcm, const char* name) {
-    // Literals lie a few bytes apart: a multiplicative hash spreads them over the slots.
-    const auto hash = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(name)) * 0x9E3779B97F4A7C15ull;
-    PhaseFieldSlot& slot = phaseFieldSlots_[static_cast<std::size_t>(hash >> 56) % phaseFieldSlots_.size()];
-    if (slot.name != name || slot.file != jcm) slot = {name, jcm, FieldNo(jcm, kRecPhase, name)};
-    return slot.field;
+void xvJCM::ResolvePhaseFields(uint16_t jcm) {
+    for (std::size_t i = 0; i < kPhaseFieldNames.size(); ++i)
+        phaseFields_[i] = xio_num(jcm, XIO_NUM_RECORD, kRecPhase, kPhaseFieldNames[i]);
+    phaseFieldsFile_ = jcm;
+}
+
+const xvJCM::PhaseFormat& xvJCM::PhaseFormatOf(uint16_t jcm, const xvl::xvlImport& import,
+                                                const xvl::xvlImpInfo& info) {
+    PhaseFormat& p = phaseFormat_;
+    if (p.known && p.jcm == jcm && p.format == info.FormatID()) return p;
+    p.known = true;
+    p.jcm = jcm;
+    p.format = info.FormatID();
+    auto given = [&](const char* name) { return import.xvlImpWasItImported(p.format, name); };
+    p.typeGiven = given("PCTYPE");
+    p.taxGiven = given("PTAXEX");
+    p.billingGiven = given("PSNDBL");
+    // A line that adds a cost code starts from the defaults: a field without a column holds its
+    // default, blank or 0 for these.
+    const bool fromDefaults = info.RecExtraData() == 0 && import.xvlImpGetPermissions(p.format) == 2;
+    p.contractsPossible = !fromDefaults;
+    const uint16_t links = phaseFields_[PhaseName("PCNT").at], changes = phaseFields_[PhaseName("PPSVC").at];
+    for (uint16_t f = links; !p.contractsPossible && links > 1 && f < links + 2; ++f) {
+        const xio_fld_def* def = xio_field_def(jcm, f);
+        p.contractsPossible =
+            !def || !xio_is_text_type(def->type) || !IsBlank(def->defaultValue.text) || given(def->name.c_str());
+    }
+    for (uint16_t f = changes; !p.contractsPossible && changes > 0 && f < changes + 3; ++f) {
+        const xio_fld_def* def = xio_field_def(jcm, f);
+        p.contractsPossible =
+            !def || !xio_is_number_type(def->type) || def->defaultValue.number != 0 || given(def->name.c_str());
+    }
+    return p;
 }
 
 bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason, convert::MessageList& messages,
                          bool converting, convert::ConversionReport& report, RecordIdMap& ids,
                          xvl::xvlImport& import) {
-    auto F = [&](const char* name) { return PhaseField(jcm, name); };
+    if (phaseFieldsFile_ != jcm) ResolvePhaseFields(jcm);
+    auto F = [&](PhaseName name) { return phaseFields_[name.at]; };
     auto S = [&](const char* name) { return FieldNo(jcm, kRecStdPhase, name); };
     auto word = [&](const char* pair) { return ModeWord(pair, converting); };
-    auto text = [&](const char* name) { return GetText(jcm, F(name)); };
+    auto text = [&](PhaseName name) { return GetText(jcm, F(name)); };
     // The stored text of a field, read in place: what is only tested (or shown before the field
     // is changed) is not copied.
-    auto stored = [&](const char* name) -> const std::string& { return xio_get_text(jcm, F(name)); };
-    auto num = [&](const char* name) { return GetNumber(jcm, F(name)); };
-    // Whether the line's format has a column for the field, asked once per format.
-    auto supplied = [&](const char* name) {
-        if (suppliedFormat_ != info.FormatID()) {
-            suppliedFormat_ = info.FormatID();
-            supplied_.clear();
-        }
-        for (const auto& [asked, has] : supplied_)
-            if (asked == name) return has;
-        const bool has = import.xvlImpWasItImported(info.FormatID(), name);
-        supplied_.emplace_back(name, has);
-        return has;
-    };
+    auto stored = [&](PhaseName name) -> const std::string& { return xio_get_text(jcm, F(name)); };
+    auto num = [&](PhaseName name) { return xio_get_number(jcm, F(name)); };
+    // What the line's format has columns for, asked once per format.
+    const PhaseFormat& format = PhaseFormatOf(jcm, import, info);
     // The cost code's term, looked up only for a message that is issued.
     auto term = [] { return Term(kPhase); };
     auto termCap = [] { return TermCap(kPhase); };
 
     // 1, 2. Job and cost code.
-    const std::string job = text("PJOB");
+    // The key as the buffer holds it: the handler changes none of it (the group phases below,
+    // which reuse the buffer, take copies).
+    const std::string& job = stored("PJOB");
     if (IsBlank(job)) {
         reason = Msg(12223);
         return false;
     }
-    const std::string phase = text("PHASE");
+    const std::string& phase = stored("PHASE");
     if (IsBlank(phase)) {
         reason = Msg(12250, termCap());
         return false;
     }
 
     // 3. Group phase and level.
-    const int n = modlibs::JcCostCodeSections();
+    const int n = costSections_;
     const CostCodeMemo::Split& split = costCodes_.Of(phase, n);
     uint16_t phaseLevel = split.level;
     const bool group = split.group;
@@ -131,7 +173,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     const double jobAccountGroup = jobInfo.accountGroup;
 
     // 5. The extra.
-    const std::string extra = text("PEXTRA");
+    const std::string& extra = stored("PEXTRA");
     if (!IsBlank(extra) && !FoundOrEarlier(jcm, kRecExtra, {{"XJOB", job}, {"EXTRA", extra}}, converting, ids)) {
         reason = Msg(12251, TermCap(15), extra, termCap(), "446");
         return false;
@@ -139,19 +181,14 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 6. Sections: never all zero, no zero section before a non-zero one.
     if (n >= 2) {
-        phaseSections_.first = phase;
-        phaseSections_.second = split.sections;
-        const auto& sections = phaseSections_.second;
-        bool nonZeroAfter = false;
-        for (int k = n; k >= 1; --k) {
-            const bool zero = modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)]);
-            if (zero && (nonZeroAfter || k == 1)) {
-                reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
-                return false;
-            }
-            if (!zero) nonZeroAfter = true;
+        phaseCode_ = phase;
+        phaseSplit_ = &split;
+        phaseSplitGeneration_ = costCodes_.Generation();
+        if (!split.valid) {
+            reason = Msg(12252, term(), ShowKey(kPhase, 0, phase));
+            return false;
         }
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(n - 1)])) PutFlag(jcm, F("PGPHASE"), 1);
+        if (split.lastZero) xio_put_flag(jcm, F("PGPHASE"), 1);
     }
     const bool groupFields = n >= 2 && group;
 
@@ -179,7 +216,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
         auto warn = [&](const char* field, const std::string& value) {
             messages.push_back(Msg(12255, term(), field, value, word("was not/will not be"), word("453/454")));
         };
-        if (supplied("PCTYPE")) {
+        if (format.typeGiven) {
             warn("Accumulate as", ShowChoice(jcm, F("PCTYPE"), num("PCTYPE")));
             PutNumber(jcm, F("PCTYPE"), 1);
             typeReplaced = true;
@@ -199,9 +236,10 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 12. Accumulate as.
-    if (!supplied("PCTYPE") || typeReplaced) {
+    if (!format.typeGiven || typeReplaced) {
         if (categoriesUsed || group) {
-            PutNumber(jcm, F("PCTYPE"), 1);
+            // Most lines hold 1 already (the default).
+            if (xio_get_number(jcm, F("PCTYPE")) != 1) PutNumber(jcm, F("PCTYPE"), 1);
         } else if (standard) {
             PutNumber(jcm, F("PCTYPE"), GetNumber(jcm, S("SPCTYPE")));
         } else {
@@ -251,7 +289,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 17, 18. Contract links and change orders.
-    ClearContractFields(jcm, F("PCNT"), F("PPSVC"), messages, converting);
+    if (format.contractsPossible) ClearContractFields(jcm, F("PCNT"), F("PPSVC"), messages, converting);
 
     // 19. Scheduled values: only where the job bills at or above this cost code.
     if (phaseLevel < jobLevel - 1) {
@@ -268,7 +306,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 20. Tax status.
-    if (!supplied("PTAXEX")) {
+    if (!format.taxGiven) {
         std::string status = standard ? GetText(jcm, S("SPTAXEX")) : std::string();
         PutText(jcm, F("PTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
     } else {
@@ -276,7 +314,7 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     }
 
     // 21. Send cost to billings.
-    if (!supplied("PSNDBL")) {
+    if (!format.billingGiven) {
         if (standard) PutFlag(jcm, F("PSNDBL"), GetFlag(jcm, S("SPSNDBL")));
     } else if (GetFlag(jcm, F("PSNDBL")) == 0) {
         if (!arMasterExists) {
@@ -361,7 +399,9 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 29. Miscellaneous amounts kept at another level.
     const uint16_t misc = F("PFAMT1");
-    for (uint16_t i = 0; misc && i < 6; ++i) {
+    // Most lines hold none: the six are looked at one by one only when one is set.
+    const bool miscGiven = misc && xio_first_nonzero_number(jcm, misc, static_cast<uint16_t>(misc + 5)) != 0;
+    for (uint16_t i = 0; miscGiven && i < 6; ++i) {
         const auto f = static_cast<uint16_t>(misc + i);
         const double v = GetNumber(jcm, f);
         if (v == 0 || miscAmountLevels[i] == phaseLevel) continue;
@@ -375,11 +415,13 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
 
     // 31. The group phases above this one (nothing to do when an earlier phase of the same group
     // found or made them all).
-    if (n != 1 && !(phaseSections_.first == phase && GroupsKnown(job, extra, phaseSections_.second, n))) {
+    const CostCodeMemo::Split* known = PhaseSplit(phase);
+    if (n != 1 && !(known && GroupsKnown(job, extra, *known, n))) {
         const std::string unitDescription = text("PPUDESC");
+        const std::string jobKey = job, extraKey = extra, code = phase;
         xio_save_record(jcm, kRecPhase);
         const bool created =
-            CreateGroupPhase(job, extra, phase, n, jcm, report, reason, unitDescription, converting, info, ids);
+            CreateGroupPhase(jobKey, extraKey, code, n, jcm, report, reason, unitDescription, converting, info, ids);
         xio_restore_record(jcm, kRecPhase);
         if (!created) return false;
     }
@@ -396,21 +438,19 @@ std::string xvJCM::GroupId(const std::string& job, const std::string& extra, con
 
 void xvJCM::GroupWritten(uint16_t jcm) {
     // The sections the handler split this line's cost code into; a group has a zero section.
-    const std::string& code = xio_get_text(jcm, noteFields_[kNotePhase]);
-    if (phaseSections_.first != code) return;
-    const std::vector<std::string>& sections = phaseSections_.second;
-    const int n = modlibs::JcCostCodeSections();
-    int m = 0;  // its non-zero sections, the first ones
-    while (m < n && m < static_cast<int>(sections.size()) &&
-           !modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(m)]))
-        ++m;
+    const CostCodeMemo::Split* split = PhaseSplit(xio_get_text(jcm, noteFields_[kNotePhase]));
+    if (!split) return;
+    const std::vector<std::string>& sections = split->sections;
+    const int n = costSections_;
+    const int m = split->leading;  // its non-zero sections, the first ones
     if (m < 1 || m >= n || m > static_cast<int>(knownGroups_.size())) return;
     knownGroups_[static_cast<std::size_t>(m - 1)] = GroupId(xio_get_text(jcm, noteFields_[kNoteJob]),
                                                             xio_get_text(jcm, noteFields_[kNoteExtra]), sections, m + 1);
 }
 
-bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const std::vector<std::string>& sections,
+bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const CostCodeMemo::Split& split,
                         int n) const {
+    const std::vector<std::string>& sections = split.sections;
     // Whether `id` is GroupId (job, extra, sections, k), taken part by part.
     auto same = [&](std::string_view id, int k) {
         auto part = [&](const std::string& value, bool tab) {
@@ -428,7 +468,7 @@ bool xvJCM::GroupsKnown(const std::string& job, const std::string& extra, const 
         return id.empty();
     };
     for (int k = n; k >= 2; --k) {
-        if (modlibs::IsZeroOrBlank(sections[static_cast<std::size_t>(k - 1)])) continue;
+        if ((split.zero >> (k - 1)) & 1u) continue;
         if (!same(knownGroups_[static_cast<std::size_t>(k - 2)], k)) return false;
     }
     return true;
@@ -440,7 +480,8 @@ bool xvJCM::CreateGroupPhase(const std::string& job, const std::string& extra, c
                              RecordIdMap& ids) {
     auto F = [&](const char* name) { return FieldNo(jcm, kRecPhase, name); };
     // The phase handler split this cost code already.
-    auto sections = phaseSections_.first == costCode ? phaseSections_.second : CostCodeSections(costCode, n);
+    const CostCodeMemo::Split* split = PhaseSplit(costCode);
+    auto sections = split ? split->sections : CostCodeSections(costCode, n);
     for (int k = n; k >= 2; --k) {
         std::string& section = sections[static_cast<std::size_t>(k - 1)];
         if (modlibs::IsZeroOrBlank(section)) continue;

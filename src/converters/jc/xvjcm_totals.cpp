@@ -30,6 +30,10 @@ using namespace convert;
 namespace {
 
 constexpr uint16_t kRecDraw = 5;
+// The job fields a balance-forward draw is made from (the second, an extra's, none): key, billing
+// amounts (a job with any of them not 0 gets a draw), contract links and AR adjustments.
+constexpr const char* kJobDrawFields[] = {"JOB",    "",     "JJTDWB", "JJTDPY", "JJTDRH",
+                                          "JBLBAL", "JCNT", "JCNI",   "JJTDADJ"};
 constexpr int kPhaseFmt = suite::kPhaseFormat;
 constexpr int kExtraFmt = 15;
 
@@ -810,6 +814,19 @@ private:
     bool on_;
 };
 
+// Step 4 when no job can change (see xvJCM::jobsMayChange_): the bar shows the pass, done.
+int SkipJobTotals(JCTotalsContext& c) {
+    c.walked = c.total = 1;
+    return c.Show("Updating job totals:", "Updating job totals") ? 0 : c.Cancel();
+}
+
+// Step 5 when no job can change and none holds a billing amount: no job gets a draw.
+int SkipJobDraws(JCTotalsContext& c) {
+    c.walked = c.total = 1;
+    const std::string title = "Creating draw records from jobs:";
+    return c.Show(title, title) ? 0 : c.Cancel();
+}
+
 // Step 4: jobs from their own phases and from their extras.
 int UpdateJobs(JCTotalsContext& c) {
     const uint16_t jcm = c.jcm;
@@ -865,7 +882,7 @@ int CreateDraws(JCTotalsContext& c, bool extras) {
     const uint16_t jcm = c.jcm;
     const uint16_t rec = extras ? kRecExtra : kRecJob;
     const char* const* from;
-    static const char* const jobFields[] = {"JOB", "", "JJTDWB", "JJTDPY", "JJTDRH", "JBLBAL", "JCNT", "JCNI", "JJTDADJ"};
+    const char* const* const jobFields = kJobDrawFields;
     static const char* const extraFields[] = {"XJOB", "EXTRA", "XJTDWB", "XJTDPY", "XJTDRH",
                                               "XBLBAL", "XCNT", "XCNI", "XJTDADJ"};
     static const char* const drawFields[] = {"RJOB", "REXTRA", "RCHARGE", "RPAYAMT", "RRETWH",
@@ -936,10 +953,57 @@ int SkipPhaseTotals(JCTotalsContext& c) {
 int UpdateGroupPhaseTotals(JCTotalsContext& c) { return UpdateGroupPhases(c); }
 int UpdateExtraTotals(JCTotalsContext& c) { return UpdateExtras(c); }
 int UpdateJobTotals(JCTotalsContext& c) { return UpdateJobs(c); }
+int SkipJobTotalsStep(JCTotalsContext& c) { return SkipJobTotals(c); }
+int SkipJobDrawsStep(JCTotalsContext& c) { return SkipJobDraws(c); }
 int CreateJobDraws(JCTotalsContext& c) { return CreateDraws(c, false); }
 int CreateExtraDraws(JCTotalsContext& c) { return CreateDraws(c, true); }
 
 void xvJCM::StopRebuild(ConvertContext& ctx) { EndFileStopped(ctx); }
+
+bool xvJCM::JobBills(uint16_t jcm) {
+    if (!jobPassFields_.known || jobPassFields_.jcm != jcm) JobPassLeavesAsIs(jcm);  // resolves the fields
+    for (const uint16_t fld : jobPassFields_.billing)
+        if (GetNumber(jcm, fld) != 0) return true;
+    return false;
+}
+
+bool xvJCM::JobPassLeavesAsIs(uint16_t jcm) {
+    JobPassFields& f = jobPassFields_;
+    if (!f.known || f.jcm != jcm) {
+        f = JobPassFields{};
+        f.known = true;
+        f.jcm = jcm;
+        for (const Row& r : Resolve(jcm, kRecJob, kRecPhase, PhaseUpRows(true)))
+            if (r.target) f.fromPhases.emplace_back(r.target, r.third == 1);
+        for (const Row& r : Resolve(jcm, kRecJob, kRecExtra, ExtraToJobRows()))
+            if (r.target) f.fromExtras.push_back(r.target);
+        // As JCTotalsContext takes them: the job's after its cost codes, then after its extras.
+        auto rule = [&](uint16_t target, uint16_t a, uint16_t b, uint16_t d) {
+            return std::array<uint16_t, 4>{Jc(jcm, kRecJob, target), Jc(jcm, kRecJob, a), Jc(jcm, kRecJob, b),
+                                           Jc(jcm, kRecJob, d)};
+        };
+        f.differences = {rule(109, 91, 97, 103), rule(256, 238, 244, 250)};
+        f.method = FieldNo(jcm, kRecJob, "JBMETH");
+        f.level = FieldNo(jcm, kRecJob, "JBLEVEL");
+        // As the draw pass looks at them (kJobDrawFields).
+        for (std::size_t k = 0; k < f.billing.size(); ++k)
+            f.billing[k] = FieldNo(jcm, kRecJob, kJobDrawFields[k + 2]);
+    }
+    // As the pass goes: the cost codes' sums (billing amounts added when they move up, the others
+    // set), the first difference, the extras' sums (set), the second difference. Each step that
+    // leaves its field as it is leaves the values the next one reads as they are.
+    const bool moveUp = (GetNumber(jcm, f.method) == 2 ? 1 : Whole(GetNumber(jcm, f.level))) < 2;
+    auto same = [&](uint16_t fld, double value) { return GetNumber(jcm, fld) == value; };
+    auto difference = [&](const std::array<uint16_t, 4>& d) {
+        return !d[0] || same(d[0], GetNumber(jcm, d[1]) - GetNumber(jcm, d[2]) - GetNumber(jcm, d[3]));
+    };
+    for (const auto& [target, movesUp] : f.fromPhases)
+        if (!same(target, moveUp && movesUp ? GetNumber(jcm, target) + 0.0 : 0.0)) return false;
+    if (!difference(f.differences[0])) return false;
+    for (const uint16_t target : f.fromExtras)
+        if (!same(target, 0.0)) return false;
+    return difference(f.differences[1]);
+}
 
 namespace {
 
@@ -986,7 +1050,11 @@ bool xvJCM::RebuildTotals(ConvertContext& ctx) {
         !amountsMayExist_ ? SkipPhaseTotals
         : categoriesUsed  ? UpdatePhaseTotalsFromCategories
                           : UpdatePhaseTotals,
-        UpdateGroupPhaseTotals, UpdateExtraTotals, UpdateJobTotals, CreateJobDraws, CreateExtraDraws};
+        UpdateGroupPhaseTotals, UpdateExtraTotals,
+        // Without an amount on any cost code, no job the pass could change: the pass is left out.
+        !amountsMayExist_ && !jobsMayChange_ ? SkipJobTotalsStep : UpdateJobTotals,
+        !amountsMayExist_ && !jobsMayChange_ && !jobsMayBill_ ? SkipJobDrawsStep : CreateJobDraws,
+        CreateExtraDraws};
     for (auto step : steps) {
         const int r = step(c);
         if (r == 13) return false;  // canceled: reported and restored

@@ -128,6 +128,10 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     const char* units[] = {"PTLUNIT", "PTMUNIT", "PTSUNIT", "PTEUNIT", "PTBUNIT", "PTOUNIT"};
     for (std::size_t i = 0; i < 6; ++i) unitSettings_[i + 1] = static_cast<uint16_t>(num(units[i]));
     unitTracking = unitSettings_;
+    // A unit setting stored as 2 counts as not tracked.
+    unitStart_ = unitSettings_;
+    for (std::size_t i = 1; i < unitStart_.size(); ++i)
+        if (unitStart_[i] == 2) unitStart_[i] = 0;
     xio_free_header(jcm, kHdrSettings);
 
     auto note = [&](int number) {
@@ -182,9 +186,7 @@ bool xvJCS::LoadSettings(ConvertContext& ctx, std::string& failure) {
 bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const uint16_t jcm = ctx.mainHandle;
     // A unit setting stored as 2 counts as not tracked; a handler's marks last one record.
-    unitTracking = unitSettings_;
-    for (std::size_t i = 1; i < unitTracking.size(); ++i)
-        if (unitTracking[i] == 2) unitTracking[i] = 0;
+    unitTracking = unitStart_;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
     if (rec == kRecStdPhase) {
         import_ = ctx.import.get();
@@ -309,7 +311,7 @@ void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageLis
 
 void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
     if (const std::string& stored = xio_get_text(jcm, fld); Blank(stored)) {
-        PutText(jcm, fld, defaultTaxStatus);
+        if (fld) xio_put_text(jcm, fld, defaultTaxStatus);
         return;
     } else if (stored == defaultTaxStatus) {
         return;
@@ -396,10 +398,13 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
         {{kSpAccountA, "A"}, {kSpAccountB, "B"}, {kSpAccountC, "C"}}};
     std::array<bool, 3> accountGiven{};
     for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
+    // The cost type and the cost unit description as the line gave them: nothing below changes
+    // them before they are looked at again.
+    const double costType = xio_get_number(jcm, F[kSpCostType]);
+    const std::string& unitDescription = stored(kSpUnitDesc);
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
-        const double costType = GetNumber(jcm, F[kSpCostType]);
         bool refused = costType != 1;
         uint16_t field = F[kSpCostType];
         bool account = false;
@@ -408,7 +413,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
                 refused = account = true;
                 field = F[kAccounts[i].first];
             }
-        if (!refused && !Blank(stored(kSpUnitDesc))) {
+        if (!refused && !Blank(unitDescription)) {
             refused = true;
             field = F[kSpUnitDesc];
         }
@@ -445,19 +450,18 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
             any = true;
         }
         if (any) messages.push_back(Msg(12215, word("were not/will not be"), word("321/322")));
-        if (const std::string& v = stored(kSpUnitDesc); !Blank(v))
-            UnitCheck(Whole(GetNumber(jcm, F[kSpCostType])), v, messages);
+        if (!Blank(unitDescription)) UnitCheck(Whole(costType), unitDescription, messages);
     } else {
         // 7. With categories: the phase accumulates as labor and has no unit description.
         std::string fields, values;
         int count = 0;
-        if (const double t = GetNumber(jcm, F[kSpCostType]); t != 1) {
+        if (const double t = costType; t != 1) {
             PutNumber(jcm, F[kSpCostType], 1);
             fields = "'Accumulate as'";
             values = FormatNumber("'%.0f'", t);
             ++count;
         }
-        if (const std::string v = stored(kSpUnitDesc); !Blank(v)) {
+        if (const std::string v = unitDescription; !Blank(v)) {
             PutText(jcm, F[kSpUnitDesc], "");
             fields += count ? " and 'Cost unit desc'" : "'Cost unit desc'";
             values += count ? " and '" + v + "'" : "'" + v + "'";

@@ -98,7 +98,8 @@ private:
     convert::FieldNumbers<kPhaseFields> phaseFields_;
     convert::FieldNumbers<kCategoryFields> categoryFields_;
 
-    std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read; unitTracking per record
+    std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read
+    std::array<uint16_t, 7> unitStart_{0xFFFF, 0, 0, 0, 0, 0, 0};     // unitTracking as a record starts
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
     // group phases on file or written, kept for the text file.
     convert::LookupCache lookups_;
