@@ -754,8 +754,7 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(KeyAnswer& column, int keyForma
     a.why.clear();
     a.ok = suite::xk_unformat_check(keyFormat, section, raw, a.value, &a.why);
     keyFormatted(a, keyFormat, generation);
-    if (a.ok && a.capitals)
-        for (char& ch : a.value) ch = upperAscii(ch);
+    if (a.ok && a.capitals) upperAsciiAll(a.value);
     a.generation = generation;
     a.known = remember;
     return a;
@@ -803,11 +802,15 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     x_value_def* const values = values_.data();
     std::string_view* const viewed = viewed_.data();
     char* const blanks = blank_.data();
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0;; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, passed over without the conversion. Its value is not even
         // cleared: a blank column is never put, and a blank special value is given as empty.
-        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) continue;
+        // Without callbacks a run of them is passed over in a loop of its own.
+        if (!mayReplace)
+            while (i < n && cols[i].empty()) ++i;
+        if (i >= n) break;
+        if (cols[i].empty() && !columnHasId(fmt.columns[i])) continue;
         bool blank = false;
         viewed[i] = {};  // only the columns staged here are put
         if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
