@@ -419,11 +419,14 @@ xvlImport::Peeked xvlImport::peek() {
     return p;
 }
 
-void xvlImport::describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line) {
+void xvlImport::describe(xvlImpInfo& info, std::string_view id, const TemplateFormat* fmt, int32_t line) {
     info.status_ = 0;
     info.error_ = 0;
     info.message_.clear();
-    info.formatId_ = fmt ? fmt->id : id;
+    if (fmt)
+        info.formatId_ = fmt->id;
+    else
+        info.formatId_.assign(id);
     info.importedRecs_ = fmt ? fmt->record : 0;
     info.fileNumUsed_ = fmt ? fmt->handle : 0;
     info.recExtraData_ = fmt ? fmt->extraData : 0;
@@ -502,10 +505,17 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     std::size_t bad = 0;
     const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
-    std::string id;
+    // The id is looked up where it lies; only a line whose columns could not be split makes one.
+    std::string_view id;
+    std::string made;
     if (!tpl_.NoIdColumn()) {
-        id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
-        if (!split && bad <= 1 && encoding_ == TextEncoding::Windows1252) id = ToUtf8(id, encoding_);
+        if (split || bad > 1) {
+            id = columns_[0];
+        } else {
+            made = FirstColumn(text);
+            if (encoding_ == TextEncoding::Windows1252) made = ToUtf8(made, encoding_);
+            id = made;
+        }
     }
     const TemplateFormat* fmt = findFormat(id);
     describe(info, id, fmt, span.first);

@@ -254,7 +254,7 @@ private:
     // The answer for `raw` in a column of key format `keyFormat`, whose slot is `column`.
     const KeyAnswer& keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
-    void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
+    void describe(xvlImpInfo& info, std::string_view id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
                      const std::string* reason, int32_t& line);
     int percent(uint64_t offset) const;
