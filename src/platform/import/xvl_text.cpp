@@ -226,7 +226,12 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
                 const std::string_view none(line.data() + i, 0);
                 std::string_view* const o = out + kept;
                 std::size_t k = 0;
-                for (; k + 4 <= take; k += 4) o[k] = o[k + 1] = o[k + 2] = o[k + 3] = none;
+                for (; k + 4 <= take; k += 4) {
+                    o[k] = none;
+                    o[k + 1] = none;
+                    o[k + 2] = none;
+                    o[k + 3] = none;
+                }
                 for (; k < take; ++k) o[k] = none;
                 kept += take;
                 count += run;
