@@ -821,6 +821,20 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
             while (i < n && cols[i].empty()) ++i;
         if (i >= n) break;
         if (cols[i].empty() && !columnHasId(fmt.columns[i])) continue;
+        // Most values are texts of fields with no key format, short, not beginning with a blank
+        // and holding no control character: such a value is taken where it lies, as the
+        // conversion would take it, without the call.
+        const TemplateColumn& c = fmt.columns[i];
+        const std::string_view t = cols[i];
+        if (!c.special && !(mayReplace && columnHasId(c)) && xio_is_text_type(c.def.type) && c.def.keyFormat == 0 &&
+            !t.empty() && t.size() <= x_value_def::kTextMax &&
+            (c.def.length == 0 || t.size() <= static_cast<std::size_t>(c.def.length)) && t.front() != ' ' &&
+            t.front() != '\t' && !holdsControl(t)) {
+            viewed[i] = t;
+            blanks[i] = 0;
+            filled_.push_back(i);
+            continue;
+        }
         bool blank = false;
         viewed[i] = {};  // only the columns staged here are put
         if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
