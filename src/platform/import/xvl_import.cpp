@@ -812,21 +812,26 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     x_value_def* const values = values_.data();
     std::string_view* const viewed = viewed_.data();
     char* const blanks = blank_.data();
-    for (std::size_t i = 0;; ++i) {
+    for (std::size_t i = 0; i < n; ++i) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, passed over without the conversion. Its value is not even
         // cleared: a blank column is never put, and a blank special value is given as empty.
         // Without callbacks a run of them is passed over in a loop of its own.
-        if (!mayReplace)
-            while (i < n && cols[i].empty()) ++i;
-        if (i >= n) break;
-        if (cols[i].empty() && !columnHasId(fmt.columns[i])) continue;
+        if (cols[i].empty()) {
+            if (mayReplace) {
+                if (!columnHasId(fmt.columns[i])) continue;
+            } else {
+                do ++i;
+                while (i < n && cols[i].empty());
+                if (i >= n) break;
+            }
+        }
         // Most values are texts of fields with no key format, short, not beginning with a blank
         // and holding no control character: such a value is taken where it lies, as the
         // conversion would take it, without the call.
         const TemplateColumn& c = fmt.columns[i];
         const std::string_view t = cols[i];
-        if (!c.special && !(mayReplace && columnHasId(c)) && xio_is_text_type(c.def.type) && c.def.keyFormat == 0 &&
+        if (xio_is_text_type(c.def.type) && c.def.keyFormat == 0 && !c.special && !(mayReplace && columnHasId(c)) &&
             !t.empty() && t.size() <= x_value_def::kTextMax &&
             (c.def.length == 0 || t.size() <= static_cast<std::size_t>(c.def.length)) && t.front() != ' ' &&
             t.front() != '\t' && !holdsControl(t)) {
