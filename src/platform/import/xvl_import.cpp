@@ -199,6 +199,8 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    specialsFormat_ = nullptr;
+    specialsEntry_ = nullptr;
     lastSpecial_ = SpecialAsked{};
     found_ = Found{};
     keyAnswers_.clear();
@@ -852,7 +854,13 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
 
     // Special values are kept for xvlImpGetSpecialValue.
     if (fmt.hasSpecials) {
-        Specials& sv = specials_[&fmt];
+        Specials* entry = specialsOf(&fmt);
+        if (!entry) {
+            entry = &specials_[&fmt];
+            specialsFormat_ = &fmt;
+            specialsEntry_ = entry;
+        }
+        Specials& sv = *entry;
         if (sv.columnCount != n || sv.values.size() != n) {
             sv.columnCount = n;
             sv.columns.clear();
@@ -1096,7 +1104,7 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
-    if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
+    if (Specials* const entry = specialsOf(fmt); entry && entry->columnCount == fmt->columns.size()) {
         // Converters ask for the same special of every line: the column found for the name as
         // it was last asked for, byte for byte, stands while the format's columns do.
         SpecialAsked& last = lastSpecial_;
@@ -1105,14 +1113,14 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
             last.name = name;
             last.columnCount = fmt->columns.size();
             last.column = kNoSpecial;
-            for (std::size_t i : it->second.columns)
+            for (std::size_t i : entry->columns)
                 if (equalNoCase(fmt->columns[i].name, name)) {
                     last.column = i;
                     break;
                 }
         }
         if (last.column == kNoSpecial) return std::nullopt;
-        return it->second.values[last.column];
+        return entry->values[last.column];
     }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
@@ -1136,9 +1144,9 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
     static const x_value_def none;
     const TemplateFormat* fmt = position < 0 ? nullptr : findFormat(format);
     if (!fmt) return none;
-    const auto it = specials_.find(fmt);
+    const Specials* const entry = specialsOf(fmt);
     const auto i = static_cast<std::size_t>(position);
-    return it == specials_.end() || i >= it->second.values.size() ? none : it->second.values[i];
+    return !entry || i >= entry->values.size() ? none : entry->values[i];
 }
 
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {

@@ -319,6 +319,20 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The entry of the format last staged or asked about (lines of one format follow each
+    // other); a map's entries stay where they are until it is cleared.
+    mutable const TemplateFormat* specialsFormat_ = nullptr;
+    mutable Specials* specialsEntry_ = nullptr;
+    // The entry of `fmt`, null when there is none.
+    Specials* specialsOf(const TemplateFormat* fmt) const {
+        if (fmt != specialsFormat_) {
+            const auto it = specials_.find(fmt);
+            if (it == specials_.end()) return nullptr;
+            specialsFormat_ = fmt;
+            specialsEntry_ = const_cast<Specials*>(&it->second);
+        }
+        return specialsEntry_;
+    }
     // The special column xvlImpGetSpecialValue found last, by format and name as asked.
     static constexpr std::size_t kNoSpecial = static_cast<std::size_t>(-1);
     struct SpecialAsked {
