@@ -187,6 +187,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     open_ = false;
     source_ = std::move(source);
     buffer_.clear();
+    held_ = 0;
     data_ = {};
     base_ = 0;
     atFileEnd_ = false;
@@ -271,21 +272,23 @@ bool xvlImport::fill() {
     if (atFileEnd_) return false;
     // What lies before pos_ is done with: a reject copies it from the file again.
     if (pos_ > 0) {
-        buffer_.erase(0, pos_);
+        std::memmove(buffer_.data(), buffer_.data() + pos_, held_ - pos_);
+        held_ -= pos_;
         base_ += pos_;
         pos_ = 0;
     }
-    const std::size_t have = buffer_.size();
-    buffer_.resize(have + TextSource::kPiece);
+    // The buffer keeps its room from piece to piece: it is grown (and so cleared) only when a
+    // record needs more than it has.
+    const std::size_t have = held_;
+    if (buffer_.size() < have + TextSource::kPiece) buffer_.resize(have + TextSource::kPiece);
     const long r = source_->ReadAt(base_ + have, buffer_.data() + have, TextSource::kPiece);
     if (r <= 0) {
-        buffer_.resize(have);
         atFileEnd_ = true;
         readFailed_ = r < 0;
     } else {
-        buffer_.resize(have + static_cast<std::size_t>(r));
+        held_ = have + static_cast<std::size_t>(r);
     }
-    data_ = buffer_;
+    data_ = std::string_view(buffer_.data(), held_);
     return r > 0;
 }
 
@@ -1236,6 +1239,7 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
         open_ = false;
         // The window goes; the open file stays with whoever shares it (a later pass, the stamp).
         std::string().swap(buffer_);
+        held_ = 0;
         data_ = {};
         base_ = 0;
         pos_ = 0;

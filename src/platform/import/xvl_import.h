@@ -280,6 +280,7 @@ private:
     // The window of the file being read: data_ views buffer_, whose first byte is the file's
     // byte base_; pos_ is in the window.
     std::string buffer_;
+    std::size_t held_ = 0;  // bytes of buffer_ that hold the file; the rest is room
     std::string_view data_;
     uint64_t base_ = 0;
     bool atFileEnd_ = false;  // the window reaches the end of the file
