@@ -541,6 +541,26 @@ TEST_F(ArmDefaultsOffListTest, FieldsResetToTheirDefaultAreListedAsMissing) {
     EXPECT_EQ(Field("ARM", "A", "CTXGRPT"), "Standard");
 }
 
+// Blank tax statuses before, between and after given ones take the list's default, which the
+// list lacks here: each blank one is listed as missing, a given one keeps its list spelling.
+TEST_F(ArmDefaultsOffListTest, BlankTaxStatusesAroundGivenOnesTakeTheDefault) {
+    using ::testing::HasSubstr;
+    const std::string allBlank = Customer({{"CUST", "A"}, {"CNAME", "All blank"}});
+    EXPECT_THAT(RunBody(allBlank + allBlank, "Examine Files"), HasSubstr("Tax status:  Standard("));
+    const std::string body = allBlank + Customer({{"CUST", "B"}, {"CNAME", "One given"}, {"CTXGRPM", "exempt"}}) +
+                             Customer({{"CUST", "C"}, {"CNAME", "First given"}, {"CTXGRTB", "TAXABLE"}});
+    const std::string out = RunBody(body, "Convert");
+    EXPECT_THAT(out, HasSubstr("Tax status:  Standard(")) << out;
+    EXPECT_EQ(Count(out, "xempt("), 0u) << out;
+    EXPECT_EQ(Count(out, "axable("), 0u) << out;
+    const char* const statuses[] = {"CTXGRTB", "CTXGRPL", "CTXGRPM", "CTXGRPS", "CTXGRPE", "CTXGRPO", "CTXGRPT"};
+    for (const char* f : statuses) {
+        EXPECT_EQ(Field("ARM", "A", f), "Standard") << f;
+        EXPECT_EQ(Field("ARM", "B", f), std::string(f) == "CTXGRPM" ? "Exempt" : "Standard") << f;
+        EXPECT_EQ(Field("ARM", "C", f), std::string(f) == "CTXGRTB" ? "Taxable" : "Standard") << f;
+    }
+}
+
 class ArmNoBillingFileTest : public ArmTest {
 protected:
     void SetUp() override {

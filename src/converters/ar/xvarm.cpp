@@ -17,6 +17,7 @@
 #include "platform/suite/zc.h"
 #include "tables/substitution_set.h"
 
+#include <algorithm>
 #include <iterator>
 #include <utility>
 
@@ -99,6 +100,8 @@ bool xvARM::LoadSettings(convert::OpenFilesList& list, convert::NotesReport& not
     };
     contactRun_ = run(kCCont1, kCBCont);
     tableRun_ = run(kCRateL, kCAddTb);
+    taxRun_ = run(kCTxGrTB, kCTxGrpT);
+    std::fill(std::begin(taxDefaultListed_), std::end(taxDefaultListed_), int8_t{-1});
     primaryKeyOnly_ = PrimaryKeyOnly(ars) && PrimaryKeyOnly(arm);
     auto note = [&](int number) {
         if (!notes.PrintMessageLine("", 0, Msg(number))) return false;

@@ -159,6 +159,10 @@ private:
     // run of text fields numbered one after the other: a run that is all blank is seen at once.
     bool contactRun_ = false;
     bool tableRun_ = false;
+    // So are the seven tax statuses; for each, whether the tax-group list's default, once put,
+    // holds exactly an entry of the list (-1: not yet seen).
+    bool taxRun_ = false;
+    int8_t taxDefaultListed_[7] = {-1, -1, -1, -1, -1, -1, -1};
 };
 
 }  // namespace dz::ar

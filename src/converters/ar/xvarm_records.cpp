@@ -209,7 +209,25 @@ bool xvARM::ConvertCustomer(uint16_t ars, uint16_t arm, std::string& reason, con
             emptyType[i] = ListDefault(arm, customer_[kCTypeA + i], *lists[i], one);
             listed |= one ? 1u << i : 0u;
         }
-        for (std::size_t f = kCTxGrTB; f <= kCTxGrpT; ++f) {
+        std::size_t f = kCTxGrTB;
+        if (taxRun_) {
+            // The seven tax statuses are mostly all left blank: those before the first that is
+            // not are found in one call and take the list's default without being read. The
+            // default stores the same way every time, so whether it then holds exactly a list
+            // entry is seen once per field.
+            const uint16_t first = customer_[kCTxGrTB];
+            const uint16_t filled = xio_first_nonblank_text(arm, first, customer_[kCTxGrpT]);
+            const std::size_t end = filled == 0 ? kCTxGrpT + 1 : kCTxGrTB + (filled - first);
+            for (; f < end; ++f) {
+                if (taxGroups.emptyBecomes.empty()) continue;
+                Put(arm, customer_[f], taxGroups.emptyBecomes);
+                int8_t& one = taxDefaultListed_[f - kCTxGrTB];
+                if (one < 0)
+                    one = taxGroups.emptyBecomesListed && Text(arm, customer_[f]) == taxGroups.emptyBecomes;
+                listed |= one ? 1u << (4 + f - kCTxGrTB) : 0u;
+            }
+        }
+        for (; f <= kCTxGrpT; ++f) {
             bool one = false;
             ListDefault(arm, customer_[f], taxGroups, one);
             listed |= one ? 1u << (4 + f - kCTxGrTB) : 0u;

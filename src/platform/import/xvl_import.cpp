@@ -187,6 +187,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     open_ = false;
     source_ = std::move(source);
     buffer_.clear();
+    held_ = 0;
     data_ = {};
     base_ = 0;
     atFileEnd_ = false;
@@ -199,6 +200,8 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     spanOwner_ = nullptr;
     rejectLines_ = 0;
     specials_.clear();
+    specialsFormat_ = nullptr;
+    specialsEntry_ = nullptr;
     lastSpecial_ = SpecialAsked{};
     found_ = Found{};
     keyAnswers_.clear();
@@ -269,21 +272,23 @@ bool xvlImport::fill() {
     if (atFileEnd_) return false;
     // What lies before pos_ is done with: a reject copies it from the file again.
     if (pos_ > 0) {
-        buffer_.erase(0, pos_);
+        std::memmove(buffer_.data(), buffer_.data() + pos_, held_ - pos_);
+        held_ -= pos_;
         base_ += pos_;
         pos_ = 0;
     }
-    const std::size_t have = buffer_.size();
-    buffer_.resize(have + TextSource::kPiece);
+    // The buffer keeps its room from piece to piece: it is grown (and so cleared) only when a
+    // record needs more than it has.
+    const std::size_t have = held_;
+    if (buffer_.size() < have + TextSource::kPiece) buffer_.resize(have + TextSource::kPiece);
     const long r = source_->ReadAt(base_ + have, buffer_.data() + have, TextSource::kPiece);
     if (r <= 0) {
-        buffer_.resize(have);
         atFileEnd_ = true;
         readFailed_ = r < 0;
     } else {
-        buffer_.resize(have + static_cast<std::size_t>(r));
+        held_ = have + static_cast<std::size_t>(r);
     }
-    data_ = buffer_;
+    data_ = std::string_view(buffer_.data(), held_);
     return r > 0;
 }
 
@@ -419,11 +424,14 @@ xvlImport::Peeked xvlImport::peek() {
     return p;
 }
 
-void xvlImport::describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line) {
+void xvlImport::describe(xvlImpInfo& info, std::string_view id, const TemplateFormat* fmt, int32_t line) {
     info.status_ = 0;
     info.error_ = 0;
     info.message_.clear();
-    info.formatId_ = fmt ? fmt->id : id;
+    if (fmt)
+        info.formatId_ = fmt->id;
+    else
+        info.formatId_.assign(id);
     info.importedRecs_ = fmt ? fmt->record : 0;
     info.fileNumUsed_ = fmt ? fmt->handle : 0;
     info.recExtraData_ = fmt ? fmt->extraData : 0;
@@ -502,10 +510,17 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     std::size_t bad = 0;
     const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
-    std::string id;
+    // The id is looked up where it lies; only a line whose columns could not be split makes one.
+    std::string_view id;
+    std::string made;
     if (!tpl_.NoIdColumn()) {
-        id = split || bad > 1 ? std::string(columns_[0]) : FirstColumn(text);
-        if (!split && bad <= 1 && encoding_ == TextEncoding::Windows1252) id = ToUtf8(id, encoding_);
+        if (split || bad > 1) {
+            id = columns_[0];
+        } else {
+            made = FirstColumn(text);
+            if (encoding_ == TextEncoding::Windows1252) made = ToUtf8(made, encoding_);
+            id = made;
+        }
     }
     const TemplateFormat* fmt = findFormat(id);
     describe(info, id, fmt, span.first);
@@ -754,8 +769,7 @@ const xvlImport::KeyAnswer& xvlImport::keyAnswer(KeyAnswer& column, int keyForma
     a.why.clear();
     a.ok = suite::xk_unformat_check(keyFormat, section, raw, a.value, &a.why);
     keyFormatted(a, keyFormat, generation);
-    if (a.ok && a.capitals)
-        for (char& ch : a.value) ch = upperAscii(ch);
+    if (a.ok && a.capitals) upperAsciiAll(a.value);
     a.generation = generation;
     a.known = remember;
     return a;
@@ -807,7 +821,30 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         // Most columns of a wide line are empty: an empty one that no substitution or prefill
         // may fill is an absent value, passed over without the conversion. Its value is not even
         // cleared: a blank column is never put, and a blank special value is given as empty.
-        if (cols[i].empty() && !(mayReplace && columnHasId(fmt.columns[i]))) continue;
+        // Without callbacks a run of them is passed over in a loop of its own.
+        if (cols[i].empty()) {
+            if (mayReplace) {
+                if (!columnHasId(fmt.columns[i])) continue;
+            } else {
+                do ++i;
+                while (i < n && cols[i].empty());
+                if (i >= n) break;
+            }
+        }
+        // Most values are texts of fields with no key format, short, not beginning with a blank
+        // and holding no control character: such a value is taken where it lies, as the
+        // conversion would take it, without the call.
+        const TemplateColumn& c = fmt.columns[i];
+        const std::string_view t = cols[i];
+        if (xio_is_text_type(c.def.type) && c.def.keyFormat == 0 && !c.special && !(mayReplace && columnHasId(c)) &&
+            !t.empty() && t.size() <= x_value_def::kTextMax &&
+            (c.def.length == 0 || t.size() <= static_cast<std::size_t>(c.def.length)) && t.front() != ' ' &&
+            t.front() != '\t' && !holdsControl(t)) {
+            viewed[i] = t;
+            blanks[i] = 0;
+            filled_.push_back(i);
+            continue;
+        }
         bool blank = false;
         viewed[i] = {};  // only the columns staged here are put
         if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
@@ -820,7 +857,13 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
 
     // Special values are kept for xvlImpGetSpecialValue.
     if (fmt.hasSpecials) {
-        Specials& sv = specials_[&fmt];
+        Specials* entry = specialsOf(&fmt);
+        if (!entry) {
+            entry = &specials_[&fmt];
+            specialsFormat_ = &fmt;
+            specialsEntry_ = entry;
+        }
+        Specials& sv = *entry;
         if (sv.columnCount != n || sv.values.size() != n) {
             sv.columnCount = n;
             sv.columns.clear();
@@ -1064,7 +1107,7 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
     const TemplateFormat* fmt = findFormat(format);
     if (!fmt) return std::nullopt;
     // Once a line of the format was staged, its special columns are known: only they are looked at.
-    if (auto it = specials_.find(fmt); it != specials_.end() && it->second.columnCount == fmt->columns.size()) {
+    if (Specials* const entry = specialsOf(fmt); entry && entry->columnCount == fmt->columns.size()) {
         // Converters ask for the same special of every line: the column found for the name as
         // it was last asked for, byte for byte, stands while the format's columns do.
         SpecialAsked& last = lastSpecial_;
@@ -1073,14 +1116,14 @@ std::optional<x_value_def> xvlImport::xvlImpGetSpecialValue(const std::string& f
             last.name = name;
             last.columnCount = fmt->columns.size();
             last.column = kNoSpecial;
-            for (std::size_t i : it->second.columns)
+            for (std::size_t i : entry->columns)
                 if (equalNoCase(fmt->columns[i].name, name)) {
                     last.column = i;
                     break;
                 }
         }
         if (last.column == kNoSpecial) return std::nullopt;
-        return it->second.values[last.column];
+        return entry->values[last.column];
     }
     for (std::size_t i = 0; i < fmt->columns.size(); ++i) {
         const TemplateColumn& c = fmt->columns[i];
@@ -1104,9 +1147,9 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
     static const x_value_def none;
     const TemplateFormat* fmt = position < 0 ? nullptr : findFormat(format);
     if (!fmt) return none;
-    const auto it = specials_.find(fmt);
+    const Specials* const entry = specialsOf(fmt);
     const auto i = static_cast<std::size_t>(position);
-    return it == specials_.end() || i >= it->second.values.size() ? none : it->second.values[i];
+    return !entry || i >= entry->values.size() ? none : entry->values[i];
 }
 
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
@@ -1196,6 +1239,7 @@ bool xvlImport::xvlImpTimeStampAndCloseFile(bool stamp, bool close, const std::s
         open_ = false;
         // The window goes; the open file stays with whoever shares it (a later pass, the stamp).
         std::string().swap(buffer_);
+        held_ = 0;
         data_ = {};
         base_ = 0;
         pos_ = 0;

@@ -254,7 +254,7 @@ private:
     // The answer for `raw` in a column of key format `keyFormat`, whose slot is `column`.
     const KeyAnswer& keyAnswer(KeyAnswer& column, int keyFormat, int section, std::string_view raw);
     void refuse(xvlImpInfo& info, int error, std::string message);
-    void describe(xvlImpInfo& info, const std::string& id, const TemplateFormat* fmt, int32_t line);
+    void describe(xvlImpInfo& info, std::string_view id, const TemplateFormat* fmt, int32_t line);
     bool writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int32_t lastLine,
                      const std::string* reason, int32_t& line);
     int percent(uint64_t offset) const;
@@ -280,6 +280,7 @@ private:
     // The window of the file being read: data_ views buffer_, whose first byte is the file's
     // byte base_; pos_ is in the window.
     std::string buffer_;
+    std::size_t held_ = 0;  // bytes of buffer_ that hold the file; the rest is room
     std::string_view data_;
     uint64_t base_ = 0;
     bool atFileEnd_ = false;  // the window reaches the end of the file
@@ -319,6 +320,20 @@ private:
         std::vector<x_value_def> values;
     };
     std::map<const TemplateFormat*, Specials> specials_;
+    // The entry of the format last staged or asked about (lines of one format follow each
+    // other); a map's entries stay where they are until it is cleared.
+    mutable const TemplateFormat* specialsFormat_ = nullptr;
+    mutable Specials* specialsEntry_ = nullptr;
+    // The entry of `fmt`, null when there is none.
+    Specials* specialsOf(const TemplateFormat* fmt) const {
+        if (fmt != specialsFormat_) {
+            const auto it = specials_.find(fmt);
+            if (it == specials_.end()) return nullptr;
+            specialsFormat_ = fmt;
+            specialsEntry_ = const_cast<Specials*>(&it->second);
+        }
+        return specialsEntry_;
+    }
     // The special column xvlImpGetSpecialValue found last, by format and name as asked.
     static constexpr std::size_t kNoSpecial = static_cast<std::size_t>(-1);
     struct SpecialAsked {

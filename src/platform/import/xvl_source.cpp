@@ -3,6 +3,7 @@
 #include "platform/ui/own_files.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,7 +89,34 @@ bool TextSource::CopyRange(uint64_t begin, uint64_t end, std::FILE* out) const {
 }
 
 bool TextSource::CopyRange(uint64_t begin, uint64_t end, int fd, uint64_t* copied) const {
-    return copyRange(begin, end, [&](std::string_view b) { return files::write_all(fd, b); }, copied);
+    // File to file inside the kernel: the bytes are copied once, not read out and written back
+    // (a stamp copies the whole text file). Where that cannot be done (another file system, an
+    // older kernel, a descriptor it does not take), the rest goes piece by piece; `fd` has moved
+    // on by exactly what was copied.
+    uint64_t done = 0;
+    if (copied) *copied = 0;
+    while (begin < end) {
+        loff_t from = static_cast<loff_t>(begin);
+        const std::size_t want = static_cast<std::size_t>(std::min<uint64_t>(end - begin, uint64_t{1} << 30));
+        const ssize_t r = ::copy_file_range(fd_, &from, fd, nullptr, want, 0);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            if (done == 0 || errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == EBADF) {
+                uint64_t rest = 0;
+                const bool ok =
+                    copyRange(begin, end, [&](std::string_view b) { return files::write_all(fd, b); }, &rest);
+                if (copied) *copied = done + rest;
+                return ok;
+            }
+            return false;
+        }
+        if (r == 0) return end == kToEnd;  // the file ends here
+        begin += static_cast<uint64_t>(r);
+        done += static_cast<uint64_t>(r);
+        if (copied) *copied = done;
+    }
+    return true;
 }
 
 std::optional<TextEncoding> TextSource::Encoding() const {

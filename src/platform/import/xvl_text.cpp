@@ -222,7 +222,17 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
                 while (j < n && line[j] == ',') ++j;
                 const std::size_t run = j - i;
                 const std::size_t take = std::min(run, room - kept);
-                for (std::size_t k = 0; k < take; ++k) out[kept + k] = std::string_view(line.data() + i + k, 0);
+                // Empty views, all at the run's start: an empty column has no place to point at.
+                const std::string_view none(line.data() + i, 0);
+                std::string_view* const o = out + kept;
+                std::size_t k = 0;
+                for (; k + 4 <= take; k += 4) {
+                    o[k] = none;
+                    o[k + 1] = none;
+                    o[k + 2] = none;
+                    o[k + 3] = none;
+                }
+                for (; k < take; ++k) o[k] = none;
                 kept += take;
                 count += run;
                 i = j;

@@ -61,13 +61,6 @@ constexpr int64_t kPow10[19] = {1,
 
 }  // namespace
 
-std::string_view Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
-    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
-    return s.substr(b, e - b);
-}
-
 bool IsBlank(std::string_view s) { return Trim(s).empty(); }
 
 int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out) {

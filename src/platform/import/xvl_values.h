@@ -35,7 +35,13 @@ bool ParseLogical(std::string_view text, uint16_t& out);
 bool ParseDate(std::string_view text, x_date_type& out);
 bool ParseTime(std::string_view text, x_time_type& out);
 
-std::string_view Trim(std::string_view s);
+// Without its leading and trailing blanks and tabs. Inline: values are mostly trimmed already.
+inline std::string_view Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+    while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+    return s.substr(b, e - b);
+}
 bool IsBlank(std::string_view s);
 
 }  // namespace dz::xvl

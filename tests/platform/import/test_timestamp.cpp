@@ -1,8 +1,11 @@
 // The time-stamp line of a converted text file.
 #include "platform/import/xvl_timestamp.h"
 
+#include "platform/import/xvl_source.h"
+
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -152,4 +155,41 @@ TEST(ImportTimeStamp, MissingOrEmptyFileIsNotStamped) {
     writeFile(dir.path / "empty.txt", "");
     EXPECT_FALSE(StampTextFile(dir.path / "empty.txt", "#S\n", error));
     EXPECT_EQ(readFile(dir.path / "empty.txt"), "");
+}
+
+// A range copied into a file, from where that file stands, or into a pipe, which takes no
+// file-to-file copy: the same bytes either way, and a range the file no longer holds fails.
+TEST(ImportTimeStamp, CopiedRangesAreTheBytesOfTheFileWhateverTheyGoTo) {
+    TempDir dir;
+    std::string original;
+    for (int i = 0; i < 3000; ++i) original += "line " + std::to_string(i) + ",\xe9\r\n";
+    writeFile(dir.path / "in.txt", original);
+    const auto source = TextSource::Open((dir.path / "in.txt").string());
+    ASSERT_TRUE(source);
+
+    const fs::path out = dir.path / "out.txt";
+    const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "head|", 5), 5);
+    uint64_t copied = 0;
+    EXPECT_TRUE(source->CopyRange(7, TextSource::kToEnd, fd, &copied));
+    EXPECT_EQ(copied, original.size() - 7);
+    EXPECT_TRUE(source->CopyRange(0, 4, fd, &copied));
+    EXPECT_EQ(copied, 4u);
+    EXPECT_FALSE(source->CopyRange(original.size() - 2, original.size() + 10, fd, &copied))
+        << "the file holds fewer bytes than asked for";
+    ::close(fd);
+    EXPECT_EQ(readFile(out), "head|" + original.substr(7) + original.substr(0, 4) + original.substr(original.size() - 2));
+
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    EXPECT_TRUE(source->CopyRange(3, 3 + 4000, pipeFds[1], &copied));  // within what a pipe holds
+    EXPECT_EQ(copied, 4000u);
+    ::close(pipeFds[1]);
+    std::string piped(5000, '\0');
+    const ssize_t n = ::read(pipeFds[0], piped.data(), piped.size());
+    ::close(pipeFds[0]);
+    ASSERT_EQ(n, 4000);
+    piped.resize(4000);
+    EXPECT_EQ(piped, original.substr(3, 4000));
 }

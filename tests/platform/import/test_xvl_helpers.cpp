@@ -1,3 +1,4 @@
+#include "platform/import/xvl_case.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/suite/company.h"
 
@@ -88,3 +89,25 @@ TEST_F(SectionedField, DesignNamesIgnoreLetterCase) {
 
 }  // namespace
 }  // namespace dz::xvl
+
+// Every length around a word, the bytes next to the letters ('`', '{', '@', '['), and UTF-8
+// bytes, which stay as they are: the same as letter by letter.
+TEST(UpperAsciiAll, CapitalsEveryAsciiLetterAndNothingElse) {
+    const std::string pool = "az`{@[AZ09 \xC3\xA9\x80\xFF-mQ~";
+    for (std::size_t n = 0; n <= 40; ++n) {
+        std::string text;
+        for (std::size_t i = 0; i < n; ++i) text += pool[(i * 7 + n) % pool.size()];
+        std::string expected = text;
+        for (char& ch : expected)
+            if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+        dz::xvl::upperAsciiAll(text);
+        EXPECT_EQ(text, expected) << n;
+    }
+    std::string all;
+    for (int c = 0; c < 256; ++c) all += static_cast<char>(c);
+    std::string expected = all;
+    for (char& ch : expected)
+        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
+    dz::xvl::upperAsciiAll(all);
+    EXPECT_EQ(all, expected);
+}
