@@ -32,7 +32,7 @@ bool IsBankNotes(const std::string& formatId) {
 }
 
 // A special value's text, or empty.
-std::string TextOf(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
+const std::string& TextOf(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
 
 // A special value given on the line (a column that is not blank).
 bool Given(const x_value_def& v) {
@@ -42,31 +42,10 @@ bool Given(const x_value_def& v) {
 // The short value of a special: its number, or its yes/no when it was declared logical.
 int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : v.flag; }
 
-// Puts a special value into a field of the type the field has. A number given in a special
-// column is in whole units; a money field holds hundredths.
-void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
-    if (!field) return;
-    const xio_fld_def* found = xio_field_def(h, field);
-    if (!found) return;
-    const xio_fld_def& def = *found;
-    // Each value by the put of its type: a record of last numbers is filled for every bank.
-    if (xio_is_text_type(def.type)) {
-        xio_put_text(h, field, TextOf(v));
-    } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
-        double n = v.number;
-        if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        // The exact powers of ten a field's decimals take, without a call per value.
-        static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals]
-                                                                                         : std::pow(10.0, def.decimals);
-        xio_put_number(h, field, std::round(n * scale));
-    } else if (def.type == XIO_TYPE_LOGICAL) {
-        xio_put_flag(h, field, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
-    } else if (def.type == XIO_TYPE_DATE) {
-        x_value_def out;
-        out.date = v.date;
-        xio_put_field(h, 0, field, out);
-    }
+// The exact powers of ten a field's decimals take, without a call per value.
+double ScaleOf(uint16_t decimals) {
+    static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    return decimals < std::size(kScale) ? kScale[decimals] : std::pow(10.0, decimals);
 }
 
 }  // namespace
@@ -89,7 +68,49 @@ void xvCMM::ResolveFields(uint16_t cmm) {
     if (fieldsOf_ == cmm) return;
     bank_.Resolve(cmm, kCmRecBank, kBankNames);
     last_.Resolve(cmm, kCmRecLastNumbers, kLastNumbersNames);
+    for (std::size_t i = 0; i < kLastNumbersFields; ++i) {
+        SpecialPut& put = lastPuts_[i];
+        put = SpecialPut{};
+        const xio_fld_def* def = last_[i] ? xio_field_def(cmm, last_[i]) : nullptr;
+        if (!def) continue;
+        if (xio_is_text_type(def->type)) {
+            put.kind = PutKind::kText;
+        } else if (xio_is_number_type(def->type) || xio_is_choice_type(def->type)) {
+            put.kind = PutKind::kNumber;
+            put.scale = ScaleOf(def->decimals);
+        } else if (def->type == XIO_TYPE_LOGICAL) {
+            put.kind = PutKind::kFlag;
+        } else if (def->type == XIO_TYPE_DATE) {
+            put.kind = PutKind::kDate;
+        }
+    }
     fieldsOf_ = cmm;
+}
+
+void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
+    const SpecialPut& put = lastPuts_[field];
+    const uint16_t f = last_[field];
+    switch (put.kind) {
+    case PutKind::kText:
+        xio_put_text(cmm, f, TextOf(v));
+        break;
+    case PutKind::kNumber: {
+        // A number given in a special column is in whole units; a money field holds hundredths.
+        double n = v.number;
+        if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
+        xio_put_number(cmm, f, std::round(n * put.scale));
+        break;
+    }
+    case PutKind::kFlag:
+        xio_put_flag(cmm, f, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
+        break;
+    case PutKind::kDate:
+        dateValue_.date = v.date;
+        xio_put_field(cmm, 0, f, dateValue_);
+        break;
+    case PutKind::kNone:
+        break;
+    }
 }
 
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
@@ -283,24 +304,24 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     PutNumber(cmm, bank_[kApKind], apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
-    std::string general;
+    // Each is read where it lies (the memo of the cash account, a field the steps below leave
+    // as it is): none is copied.
+    const std::string* general = nullptr;
     bool conflict = false;
     auto collect = [&](const std::string& account) {
-        if (general.empty())
-            general = account;
-        else if (general != account)
+        if (!general || general->empty())
+            general = &account;
+        else if (*general != account)
             conflict = true;
     };
     // 3. One cash account for the whole bank.
     if (const auto cash = special(kSpCash)) {
-        std::string account = TextOf(*cash);
-        if (!account.empty()) {
-            CashAccount& memo = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+        if (const std::string& given = TextOf(*cash); !given.empty()) {
+            CashAccount& memo = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, given);
             filled_ = &memo;
             filledBase_ = apKind != 1;
-            account = memo.unformatted;
-            collect(account);
-            PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
+            collect(memo.unformatted);
+            PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], memo.unformatted);
             PutFlag(cmm, bank_[kApValid], 1);
         }
     }
@@ -321,15 +342,15 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         }
     }
     // 6. A bank with cash accounts: the CM settings use several cash accounts per bank.
-    if (!general.empty()) {
+    const bool anyCash = general && !general->empty();
+    if (anyCash) {
         PutFlag(cmm, bank_[kMultiCash], 1);
         SetMultipleCashAccounts(cmm, converting);
     }
     // 7. The general cash account, when every application shares it (a prefixed GL keeps it
     // only when it is more than a base account).
-    if (!conflict && !general.empty() &&
-        (!Prefixed() || static_cast<int>(general.size()) > BaseWidth()))
-        PutText(cmm, bank_[kGenCash], general);
+    if (!conflict && anyCash && (!Prefixed() || static_cast<int>(general->size()) > BaseWidth()))
+        PutText(cmm, bank_[kGenCash], *general);
 
     // 8. Convert: the last numbers of the bank, written after it.
     if (!converting) return true;
@@ -338,7 +359,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     auto put = [&](Special name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;
-        PutSpecial(cmm, last_[field], *v);
+        PutSpecial(cmm, field, *v);
         if (Given(*v)) lastNumbersGiven_ = true;
         writeLastNumbers = 1;
         return true;

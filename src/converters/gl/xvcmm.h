@@ -15,6 +15,7 @@
 #include "convert/reports.h"
 #include "convert/side_file.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -179,6 +180,17 @@ private:
     uint16_t fieldsOf_ = 0;
     convert::FieldNumbers<kBankFields> bank_;
     convert::FieldNumbers<kLastNumbersFields> last_;
+    // How a special value goes into each last-numbers field, by the field's type (kNone: no
+    // such field), found with the field numbers: every bank fills the record.
+    enum class PutKind : uint8_t { kNone, kText, kNumber, kFlag, kDate };
+    struct SpecialPut {
+        PutKind kind = PutKind::kNone;
+        double scale = 1;  // a number field's hundredths and the like: 10 to its decimals
+    };
+    std::array<SpecialPut, kLastNumbersFields> lastPuts_{};
+    x_value_def dateValue_;  // a date put, of which only the date is ever set
+    // Puts a special value into last-numbers field `field` as its type takes it.
+    void PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v);
 };
 
 }  // namespace dz::gl
