@@ -11,9 +11,11 @@
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <optional>
 
@@ -41,6 +43,27 @@ bool Given(const x_value_def& v) {
 
 // The short value of a special: its number, or its yes/no when it was declared logical.
 int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : v.flag; }
+
+// A cash account's place in the table of those kept: every byte counts, eight at a time (an
+// account's sections vary anywhere in it).
+std::size_t CashHash(std::string_view text, int kind) {
+    constexpr uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+    uint64_t h = (text.size() << 1 | static_cast<uint64_t>(kind)) * kMul;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        h = (h ^ word) * kMul;
+        h ^= h >> 29;
+    }
+    if (at < text.size()) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, text.size() - at);
+        h = (h ^ word) * kMul;
+        h ^= h >> 29;
+    }
+    return static_cast<std::size_t>(h ^ (h >> 32));
+}
 
 // The exact powers of ten a field's decimals take, without a call per value.
 double ScaleOf(uint16_t decimals) {
@@ -123,9 +146,7 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     formats_.clear();
     lastFacts_ = nullptr;
     prefixed_ = baseWidth_ = -1;
-    for (CashAccounts& kept : unformatted_) kept.clear();
-    lastCash_[0] = lastCash_[1] = nullptr;
-    filled_ = nullptr;
+    ForgetCashAccounts();
 
     // 1, 2. The GL master file, the run's own or opened here.
     if (glmHandle.Open(ctx.files, "GLM") == 0) {
@@ -204,26 +225,43 @@ bool xvCMM::Prefixed() {
     return prefixed_ == 1;
 }
 
+void xvCMM::ForgetCashAccounts() {
+    kept_.clear();
+    std::fill(keptAt_.begin(), keptAt_.end(), 0);
+    lastCash_[0] = lastCash_[1] = nullptr;
+    filled_ = nullptr;
+}
+
 xvCMM::CashAccount& xvCMM::Unformatted(int section, const std::string& account) {
     const int kind = section == suite::kGlBaseAccount ? 1 : 0;
     // Neighbouring banks mostly give the same cash account.
-    if (CashAccounts::value_type* last = lastCash_[kind]; last && last->first == account) return last->second;
-    CashAccounts& memo = unformatted_[kind];
-    auto it = memo.find(std::string_view(account));
-    if (it == memo.end()) {
-        // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
-        if (unformatted_[0].size() + unformatted_[1].size() >= kUnformattedKept) {
-            for (CashAccounts& kept : unformatted_) kept.clear();
-            lastCash_[0] = lastCash_[1] = nullptr;
-            filled_ = nullptr;
-        }
-        CashAccount cash;
-        cash.unformatted = account;
-        suite::xk_unformat_field(suite::kGlAccountFormat, section, cash.unformatted);
-        it = memo.emplace(account, std::move(cash)).first;
+    if (KeptCash* last = lastCash_[kind]; last && last->given == account) return last->cash;
+    if (keptAt_.empty()) {
+        kept_.reserve(kUnformattedKept);
+        keptAt_.assign(2 * kUnformattedKept, 0);
     }
-    lastCash_[kind] = &*it;
-    return it->second;
+    const std::size_t mask = keptAt_.size() - 1;
+    std::size_t slot = CashHash(account, kind) & mask;
+    for (; keptAt_[slot] != 0; slot = (slot + 1) & mask) {
+        KeptCash& entry = kept_[keptAt_[slot] - 1];
+        if (entry.kind == kind && entry.given == account) {
+            lastCash_[kind] = &entry;
+            return entry.cash;
+        }
+    }
+    // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
+    if (kept_.size() >= kUnformattedKept) {
+        ForgetCashAccounts();
+        slot = CashHash(account, kind) & mask;
+    }
+    KeptCash& entry = kept_.emplace_back();
+    entry.given = account;
+    entry.kind = kind;
+    entry.cash.unformatted = account;
+    suite::xk_unformat_field(suite::kGlAccountFormat, section, entry.cash.unformatted);
+    keptAt_[slot] = static_cast<uint32_t>(kept_.size());
+    lastCash_[kind] = &entry;
+    return entry.cash;
 }
 
 int xvCMM::BaseWidth() {

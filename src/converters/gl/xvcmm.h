@@ -21,6 +21,7 @@
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -141,19 +142,23 @@ protected:
     CashAccount& Unformatted(int section, const std::string& account);
 
 private:
-    // Texts looked up by their view, without a copy.
-    struct TextHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-    };
     std::unordered_map<std::string, FormatFacts> formats_;
     std::string lastFormat_;                  // the format Facts answered last
     const FormatFacts* lastFacts_ = nullptr;  // and its facts
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
-    // Accounts as given, taken apart as whole accounts [0] and as base accounts [1].
-    using CashAccounts = std::unordered_map<std::string, CashAccount, TextHash, std::equal_to<>>;
-    CashAccounts unformatted_[2];
-    CashAccounts::value_type* lastCash_[2] = {};  // the entry Unformatted answered last, by kind
+    // Accounts as given, taken apart as whole accounts (kind 0) or as base accounts (kind 1).
+    // Every bank asks, mostly for an account met before: the entries lie end to end, room for
+    // the most kept made at the first, so that they never move, and an open table of their
+    // places finds them with one probe as a rule.
+    struct KeptCash {
+        std::string given;
+        int kind = 0;
+        CashAccount cash;
+    };
+    std::vector<KeptCash> kept_;
+    std::vector<uint32_t> keptAt_;    // a power of two, twice the most kept: entry + 1, 0 free
+    KeptCash* lastCash_[2] = {};      // the entry Unformatted answered last, by kind
+    void ForgetCashAccounts();
     // The cash account the filling step put into this line's AP cash field (null: none), and
     // whether as a base account.
     CashAccount* filled_ = nullptr;
