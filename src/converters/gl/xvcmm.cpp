@@ -169,8 +169,8 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     pmInstalled = suite::xa_appl_installed("PM") ? 1 : 0;
     cmInterfacesGl = suite::zc_interface_active("CM", "GL") != 0 ? 1 : 0;
 
-    // 7. Record-ID texts of the banks: not kept while they need not be (lazyIds_), that is in
-    // Convert into a file without banks whose bank key is one text field as the dictionary has
+    // The record-ID texts of the banks are not kept while they need not be (lazyIds_): in
+    // Convert into a file without banks, whose bank key is one text field as the dictionary has
     // it. The look is made before any line, the buffer started afresh after it.
     lazyIds_ = lazyLine_ = false;
     lazyKeys_.clear();
@@ -178,7 +178,8 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     const auto* key = xio_primary_key_fields(cmm, kCmRecBank);
     const xio_fld_def* keyDef = bank_[kBankAcc] ? xio_field_def(cmm, bank_[kBankAcc]) : nullptr;
     if (ctx.converting && key && key->size() == 1 && key->front() == bank_[kBankAcc] && keyDef &&
-        keyDef->type == XIO_TYPE_TEXT && keyDef->keyKind != XIO_KEY_KIND_NEW_ID && keyDef->length <= 60) {
+        keyDef->type == XIO_TYPE_TEXT && keyDef->keyKind != XIO_KEY_KIND_NEW_ID &&
+        keyDef->length <= 60) {  // at most 240 bytes: a key's length fits the byte before it
         const int first = xio_rd_first(cmm, kCmRecBank, 0, 0);
         xio_init_record(cmm, kCmRecBank);
         if (first == XIO_END || first == XIO_NOT_FOUND) {
