@@ -4,7 +4,8 @@
 //
 // The class is split over two sources:
 //   xvcmm.cpp        the frame: files, settings, notes records, dispatch, the filling of a bank
-//                    from the template's special values, record 5 after the bank, prefill
+//                    from the template's special values, record 5 after the bank, the banks'
+//                    record-ID texts into a file without banks, prefill
 //   xvcmm_bank.cpp   the checks and corrections of the bank-account record itself
 #pragma once
 
