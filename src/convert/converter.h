@@ -140,6 +140,11 @@ public:
     // The record-ID texts met in the current text file, each with its 16-bit value.
     RecordIdMap& RecordIds() { return recordIds_; }
     const RecordIdMap& RecordIds() const { return recordIds_; }
+    // Whether WriteRecord keeps the ID texts of the records it adds from now on (at the start of
+    // a text file, the profile's keepRecordIds): for a converter that can tell a repeated key
+    // otherwise for a while, and puts the texts of what it added meanwhile into RecordIds()
+    // before it turns keeping back on.
+    void KeepAddedIds(bool keep) { keepAddedIds_ = keep; }
 
 protected:
     // ---- The common sequence of ConvertFile (convert_file.h) -----------------------------------

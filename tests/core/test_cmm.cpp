@@ -408,6 +408,33 @@ TEST_F(CmmTest, AReplacedBankKeepsItsLastNumbersAndSaysSo) {
     EXPECT_EQ(Number(kCmRecLastNumbers, "LTAPC"), 100);
 }
 
+TEST_F(CmmTest, ARepeatedBankIsTheTextFilesDuplicateBeforeAndAfterLinesOfOtherKinds) {
+    using ::testing::HasSubstr;
+    // Into a file without banks: new banks only at first (a repeat in another case too), then
+    // a notes line and a bank given with notes, then the repeats again.
+    auto line = [](const char* key, const char* notes = "") {
+        return L("1", {{"BANKACC", key}, {"BINTCMP", "1"}, {"BCASH", kCash}, {"Converted Notes", notes}}, true);
+    };
+    const std::string body = line("D1") + line("d1") + line("D1") +
+                             L("BN", {{"BANKACC", "D1"}, {"Converted Notes", "Seen."}}, true) + line("d1") +
+                             line("K2", "Vault key.") + line("K2");
+    const std::string report = Run(WriteText("r.txt", body, "xvcmm"), "Convert");
+    EXPECT_EQ(Count(report, "The text file has duplicate Bank account"), 4u) << report;
+    EXPECT_THAT(report, ::testing::Not(HasSubstr("Duplicate Bank account"))) << report;
+    EXPECT_EQ(progress.file_rejected, 4u);
+    for (const char* bank : {"D1", "K2"}) {
+        ASSERT_TRUE(Read(kCmRecBank, bank));
+        std::string notes, piece;
+        ASSERT_EQ(xio_rd_notes(Cmm(), kCmRecBank, 0), XIO_OK);
+        while (xio_get_notes(Cmm(), piece) == XIO_OK) notes += piece;
+        EXPECT_THAT(notes, HasSubstr(bank == std::string("D1") ? "Seen." : "Vault key."));
+    }
+    // A bank the file held before the text file began is the file's duplicate.
+    const std::string again = Run(WriteText("a.txt", L("P", {{"BANKACC", "k2"}})), "Convert");
+    EXPECT_THAT(again, HasSubstr("Duplicate Bank account")) << again;
+    EXPECT_THAT(again, ::testing::Not(HasSubstr("The text file has duplicate"))) << again;
+}
+
 // The write of record 5 fails as the test says.
 class FailingLastNumbers : public xvCMM {
 public:

@@ -11,9 +11,11 @@
 #include "platform/suite/xk.h"
 #include "platform/suite/zc.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <optional>
 
@@ -32,7 +34,7 @@ bool IsBankNotes(const std::string& formatId) {
 }
 
 // A special value's text, or empty.
-std::string TextOf(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
+const std::string& TextOf(const x_value_def& v) { return v.longText.empty() ? v.text : v.longText; }
 
 // A special value given on the line (a column that is not blank).
 bool Given(const x_value_def& v) {
@@ -42,31 +44,31 @@ bool Given(const x_value_def& v) {
 // The short value of a special: its number, or its yes/no when it was declared logical.
 int ShortValue(const x_value_def& v) { return v.number != 0 ? Whole(v.number) : v.flag; }
 
-// Puts a special value into a field of the type the field has. A number given in a special
-// column is in whole units; a money field holds hundredths.
-void PutSpecial(uint16_t h, uint16_t field, const x_value_def& v) {
-    if (!field) return;
-    const xio_fld_def* found = xio_field_def(h, field);
-    if (!found) return;
-    const xio_fld_def& def = *found;
-    // Each value by the put of its type: a record of last numbers is filled for every bank.
-    if (xio_is_text_type(def.type)) {
-        xio_put_text(h, field, TextOf(v));
-    } else if (xio_is_number_type(def.type) || xio_is_choice_type(def.type)) {
-        double n = v.number;
-        if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        // The exact powers of ten a field's decimals take, without a call per value.
-        static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
-        const double scale = static_cast<std::size_t>(def.decimals) < std::size(kScale) ? kScale[def.decimals]
-                                                                                         : std::pow(10.0, def.decimals);
-        xio_put_number(h, field, std::round(n * scale));
-    } else if (def.type == XIO_TYPE_LOGICAL) {
-        xio_put_flag(h, field, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
-    } else if (def.type == XIO_TYPE_DATE) {
-        x_value_def out;
-        out.date = v.date;
-        xio_put_field(h, 0, field, out);
+// A cash account's place in the table of those kept: every byte counts, eight at a time (an
+// account's sections vary anywhere in it).
+std::size_t CashHash(std::string_view text, int kind) {
+    constexpr uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+    uint64_t h = (text.size() << 1 | static_cast<uint64_t>(kind)) * kMul;
+    std::size_t at = 0;
+    for (; at + 8 <= text.size(); at += 8) {
+        uint64_t word;
+        std::memcpy(&word, text.data() + at, 8);
+        h = (h ^ word) * kMul;
+        h ^= h >> 29;
     }
+    if (at < text.size()) {
+        uint64_t word = 0;
+        std::memcpy(&word, text.data() + at, text.size() - at);
+        h = (h ^ word) * kMul;
+        h ^= h >> 29;
+    }
+    return static_cast<std::size_t>(h ^ (h >> 32));
+}
+
+// The exact powers of ten a field's decimals take, without a call per value.
+double ScaleOf(uint16_t decimals) {
+    static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
+    return decimals < std::size(kScale) ? kScale[decimals] : std::pow(10.0, decimals);
 }
 
 }  // namespace
@@ -89,7 +91,49 @@ void xvCMM::ResolveFields(uint16_t cmm) {
     if (fieldsOf_ == cmm) return;
     bank_.Resolve(cmm, kCmRecBank, kBankNames);
     last_.Resolve(cmm, kCmRecLastNumbers, kLastNumbersNames);
+    for (std::size_t i = 0; i < kLastNumbersFields; ++i) {
+        SpecialPut& put = lastPuts_[i];
+        put = SpecialPut{};
+        const xio_fld_def* def = last_[i] ? xio_field_def(cmm, last_[i]) : nullptr;
+        if (!def) continue;
+        if (xio_is_text_type(def->type)) {
+            put.kind = PutKind::kText;
+        } else if (xio_is_number_type(def->type) || xio_is_choice_type(def->type)) {
+            put.kind = PutKind::kNumber;
+            put.scale = ScaleOf(def->decimals);
+        } else if (def->type == XIO_TYPE_LOGICAL) {
+            put.kind = PutKind::kFlag;
+        } else if (def->type == XIO_TYPE_DATE) {
+            put.kind = PutKind::kDate;
+        }
+    }
     fieldsOf_ = cmm;
+}
+
+void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
+    const SpecialPut& put = lastPuts_[field];
+    const uint16_t f = last_[field];
+    switch (put.kind) {
+    case PutKind::kText:
+        xio_put_text(cmm, f, TextOf(v));
+        break;
+    case PutKind::kNumber: {
+        // A number given in a special column is in whole units; a money field holds hundredths.
+        double n = v.number;
+        if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
+        xio_put_number(cmm, f, std::round(n * put.scale));
+        break;
+    }
+    case PutKind::kFlag:
+        xio_put_flag(cmm, f, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
+        break;
+    case PutKind::kDate:
+        dateValue_.date = v.date;
+        xio_put_field(cmm, 0, f, dateValue_);
+        break;
+    case PutKind::kNone:
+        break;
+    }
 }
 
 bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
@@ -102,9 +146,7 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     formats_.clear();
     lastFacts_ = nullptr;
     prefixed_ = baseWidth_ = -1;
-    for (CashAccounts& kept : unformatted_) kept.clear();
-    lastCash_[0] = lastCash_[1] = nullptr;
-    filled_ = nullptr;
+    ForgetCashAccounts();
 
     // 1, 2. The GL master file, the run's own or opened here.
     if (glmHandle.Open(ctx.files, "GLM") == 0) {
@@ -126,6 +168,25 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     jcInstalled = suite::xa_appl_installed("JC") ? 1 : 0;
     pmInstalled = suite::xa_appl_installed("PM") ? 1 : 0;
     cmInterfacesGl = suite::zc_interface_active("CM", "GL") != 0 ? 1 : 0;
+
+    // The record-ID texts of the banks are not kept while they need not be (lazyIds_): in
+    // Convert into a file without banks, whose bank key is one text field as the dictionary has
+    // it. The look is made before any line, the buffer started afresh after it.
+    lazyIds_ = lazyLine_ = false;
+    lazyKeys_.clear();
+    const uint16_t cmm = ctx.mainHandle;
+    const auto* key = xio_primary_key_fields(cmm, kCmRecBank);
+    const xio_fld_def* keyDef = bank_[kBankAcc] ? xio_field_def(cmm, bank_[kBankAcc]) : nullptr;
+    if (ctx.converting && key && key->size() == 1 && key->front() == bank_[kBankAcc] && keyDef &&
+        keyDef->type == XIO_TYPE_TEXT && keyDef->keyKind != XIO_KEY_KIND_NEW_ID &&
+        keyDef->length <= 60) {  // at most 240 bytes: a key's length fits the byte before it
+        const int first = xio_rd_first(cmm, kCmRecBank, 0, 0);
+        xio_init_record(cmm, kCmRecBank);
+        if (first == XIO_END || first == XIO_NOT_FOUND) {
+            lazyIds_ = true;
+            KeepAddedIds(false);
+        }
+    }
     return true;
 }
 
@@ -175,6 +236,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
     static constexpr const char* kSpecialNames[kSpecials] = {"BINTCMP", "BCASH",  "BLSTCHK", "BLSTCDT", "BLSTCA",
                                                              "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
     for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
+    f.notesAt = import.xvlImpSpecialPosition(format, "Converted Notes");
     return *(lastFacts_ = &formats_.emplace(format, f).first->second);
 }
 
@@ -183,26 +245,43 @@ bool xvCMM::Prefixed() {
     return prefixed_ == 1;
 }
 
+void xvCMM::ForgetCashAccounts() {
+    kept_.clear();
+    std::fill(keptAt_.begin(), keptAt_.end(), 0);
+    lastCash_[0] = lastCash_[1] = nullptr;
+    filled_ = nullptr;
+}
+
 xvCMM::CashAccount& xvCMM::Unformatted(int section, const std::string& account) {
     const int kind = section == suite::kGlBaseAccount ? 1 : 0;
     // Neighbouring banks mostly give the same cash account.
-    if (CashAccounts::value_type* last = lastCash_[kind]; last && last->first == account) return last->second;
-    CashAccounts& memo = unformatted_[kind];
-    auto it = memo.find(std::string_view(account));
-    if (it == memo.end()) {
-        // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
-        if (unformatted_[0].size() + unformatted_[1].size() >= kUnformattedKept) {
-            for (CashAccounts& kept : unformatted_) kept.clear();
-            lastCash_[0] = lastCash_[1] = nullptr;
-            filled_ = nullptr;
-        }
-        CashAccount cash;
-        cash.unformatted = account;
-        suite::xk_unformat_field(suite::kGlAccountFormat, section, cash.unformatted);
-        it = memo.emplace(account, std::move(cash)).first;
+    if (KeptCash* last = lastCash_[kind]; last && last->given == account) return last->cash;
+    if (keptAt_.empty()) {
+        kept_.reserve(kUnformattedKept);
+        keptAt_.assign(2 * kUnformattedKept, 0);
     }
-    lastCash_[kind] = &*it;
-    return it->second;
+    const std::size_t mask = keptAt_.size() - 1;
+    std::size_t slot = CashHash(account, kind) & mask;
+    for (; keptAt_[slot] != 0; slot = (slot + 1) & mask) {
+        KeptCash& entry = kept_[keptAt_[slot] - 1];
+        if (entry.kind == kind && entry.given == account) {
+            lastCash_[kind] = &entry;
+            return entry.cash;
+        }
+    }
+    // Few banks share many accounts; a file of ever new accounts keeps a bounded memo.
+    if (kept_.size() >= kUnformattedKept) {
+        ForgetCashAccounts();
+        slot = CashHash(account, kind) & mask;
+    }
+    KeptCash& entry = kept_.emplace_back();
+    entry.given = account;
+    entry.kind = kind;
+    entry.cash.unformatted = account;
+    suite::xk_unformat_field(suite::kGlAccountFormat, section, entry.cash.unformatted);
+    keptAt_[slot] = static_cast<uint32_t>(kept_.size());
+    lastCash_[kind] = &entry;
+    return entry.cash;
 }
 
 int xvCMM::BaseWidth() {
@@ -241,8 +320,10 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         if (Facts(format, import).fill)
             CheckBankFields(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
                             pmInstalled, glm, ctx.converting, import);
-        return ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
-                                  pmInstalled, glm, ctx.converting, import);
+        if (!ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
+                                pmInstalled, glm, ctx.converting, import))
+            return false;
+        return !lazyLine_ || WriteNewBank(ctx, info, reason);
     }
     // Any other record type has no place in this conversion.
     return RejectUnknownRecord(info, reason, kConversionName);
@@ -264,6 +345,75 @@ void xvCMM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
 int xvCMM::WriteLastNumbers(uint16_t cmm) { return xio_wr_record(cmm, kCmRecLastNumbers); }
 
+// ---- Record-ID texts of the banks -------------------------------------------------------------
+
+bool xvCMM::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) {
+    lazyLine_ = false;
+    // A line the import refused asks for no record-ID text.
+    if (lazyIds_ && status == 0) {
+        if (PlainNewBank(ctx, info))
+            lazyLine_ = true;
+        else
+            KeepIds(ctx.mainHandle);
+    }
+    return xvConvert::CountRecord(ctx, info, status);
+}
+
+bool xvCMM::PlainNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info) {
+    const std::string& format = info.FormatID();
+    xvl::xvlImport& import = *ctx.import;
+    if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle || info.ImportedRecs() != kCmRecBank ||
+        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format) ||
+        import.xvlImpGetPermissions(format) != kPermAdd)
+        return false;
+    // Notes the line gives are written with the bank, which a failure takes back.
+    if (!info.ImportedNotes()) return true;
+    const int notesAt = Facts(format, import).notesAt;
+    if (notesAt < 0) return false;
+    const x_value_def& notes = import.xvlImpSpecialValueAt(format, notesAt);
+    return notes.text.empty() && notes.longText.empty();
+}
+
+void xvCMM::KeepIds(uint16_t cmm) {
+    lazyIds_ = false;
+    KeepAddedIds(true);
+    if (lazyKeys_.empty()) return;
+    // Each bank's text as the write would have kept it: its key put back into the buffer
+    // (where it was stored from), the line's own record put back after.
+    const uint16_t saved = xio_save_record(cmm, kCmRecBank);
+    std::string id;
+    const std::string_view keys = lazyKeys_;
+    for (std::size_t at = 0; at < keys.size();) {
+        const std::size_t length = static_cast<unsigned char>(keys[at++]);
+        xio_put_text(cmm, bank_[kBankAcc], keys.substr(at, length));
+        at += length;
+        RecordIdText(cmm, id, kCmRecBank);
+        RecordIds().add(id, 0);
+    }
+    if (saved) xio_restore_record_id(cmm, saved);
+    std::string().swap(lazyKeys_);
+}
+
+bool xvCMM::WriteNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
+    const uint16_t cmm = ctx.mainHandle;
+    ctx.storeRecord = false;  // written here
+    bool diskFull = false;
+    if (!WriteRecord(cmm, info, reason, nullptr, kPermAdd, diskFull, false)) {
+        if (diskFull) return EndFile(ctx, Msg(12013), true, true);
+        // The file held no bank when the text file began and only this file's banks went in
+        // since: a bank on file is a bank of this file, whose text the write would have kept.
+        constexpr std::string_view kOnFile = "Duplicate ";
+        if (reason.starts_with(kOnFile) && reason.ends_with("(76)"))
+            reason = "The text file has duplicate " + reason.substr(kOnFile.size());
+        return false;
+    }
+    const std::string& key = xio_get_text(cmm, bank_[kBankAcc]);
+    lazyKeys_ += static_cast<char>(key.size());
+    lazyKeys_ += key;
+    RecordWritten(ctx, info);
+    return true;
+}
+
 // ---- The filling step ---------------------------------------------------------------------------
 
 bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
@@ -283,24 +433,24 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     PutNumber(cmm, bank_[kApKind], apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
-    std::string general;
+    // Each is read where it lies (the memo of the cash account, a field the steps below leave
+    // as it is): none is copied.
+    const std::string* general = nullptr;
     bool conflict = false;
     auto collect = [&](const std::string& account) {
-        if (general.empty())
-            general = account;
-        else if (general != account)
+        if (!general || general->empty())
+            general = &account;
+        else if (*general != account)
             conflict = true;
     };
     // 3. One cash account for the whole bank.
     if (const auto cash = special(kSpCash)) {
-        std::string account = TextOf(*cash);
-        if (!account.empty()) {
-            CashAccount& memo = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, account);
+        if (const std::string& given = TextOf(*cash); !given.empty()) {
+            CashAccount& memo = Unformatted(apKind == 1 ? suite::kGlWhole : suite::kGlBaseAccount, given);
             filled_ = &memo;
             filledBase_ = apKind != 1;
-            account = memo.unformatted;
-            collect(account);
-            PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], account);
+            collect(memo.unformatted);
+            PutText(cmm, bank_[apKind == 1 ? kApCashFull : kApCashBase], memo.unformatted);
             PutFlag(cmm, bank_[kApValid], 1);
         }
     }
@@ -321,15 +471,15 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         }
     }
     // 6. A bank with cash accounts: the CM settings use several cash accounts per bank.
-    if (!general.empty()) {
+    const bool anyCash = general && !general->empty();
+    if (anyCash) {
         PutFlag(cmm, bank_[kMultiCash], 1);
         SetMultipleCashAccounts(cmm, converting);
     }
     // 7. The general cash account, when every application shares it (a prefixed GL keeps it
     // only when it is more than a base account).
-    if (!conflict && !general.empty() &&
-        (!Prefixed() || static_cast<int>(general.size()) > BaseWidth()))
-        PutText(cmm, bank_[kGenCash], general);
+    if (!conflict && anyCash && (!Prefixed() || static_cast<int>(general->size()) > BaseWidth()))
+        PutText(cmm, bank_[kGenCash], *general);
 
     // 8. Convert: the last numbers of the bank, written after it.
     if (!converting) return true;
@@ -338,7 +488,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     auto put = [&](Special name, std::size_t field) {
         const auto v = special(name);
         if (!v) return false;
-        PutSpecial(cmm, last_[field], *v);
+        PutSpecial(cmm, field, *v);
         if (Given(*v)) lastNumbersGiven_ = true;
         writeLastNumbers = 1;
         return true;

@@ -4,7 +4,8 @@
 //
 // The class is split over two sources:
 //   xvcmm.cpp        the frame: files, settings, notes records, dispatch, the filling of a bank
-//                    from the template's special values, record 5 after the bank, prefill
+//                    from the template's special values, record 5 after the bank, the banks'
+//                    record-ID texts into a file without banks, prefill
 //   xvcmm_bank.cpp   the checks and corrections of the bank-account record itself
 #pragma once
 
@@ -15,11 +16,13 @@
 #include "convert/reports.h"
 #include "convert/side_file.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 namespace dz::xvl {
 class xvlImport;
@@ -101,6 +104,9 @@ protected:
     // Convert: the bank's last-numbers record, written after it. A full disk or a failed write
     // ends the file; a record 5 already on file for the bank stays as it is.
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
+    // Convert: while the record-ID texts of the banks are not kept (below), a line that may ask
+    // for them has them kept first.
+    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
 
     // CMULTCA of CM header 2 as this run sees it: -1 the header cannot be read, else 0 or 1.
     // Read once per text file; a bank with a general cash account turns it on, on file in
@@ -122,6 +128,7 @@ protected:
         bool pmKind = false, pmBase = false, pmFull = false;
         bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
         int specialAt[kSpecials] = {};  // each special value's position in the format, -1 none
+        int notesAt = -1;               // the position of its converted notes, -1 none
     };
     const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
     // The GL account format's answers the filling step needs, read once.
@@ -140,19 +147,23 @@ protected:
     CashAccount& Unformatted(int section, const std::string& account);
 
 private:
-    // Texts looked up by their view, without a copy.
-    struct TextHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
-    };
     std::unordered_map<std::string, FormatFacts> formats_;
     std::string lastFormat_;                  // the format Facts answered last
     const FormatFacts* lastFacts_ = nullptr;  // and its facts
     int prefixed_ = -1, baseWidth_ = -1;  // -1 not read yet
-    // Accounts as given, taken apart as whole accounts [0] and as base accounts [1].
-    using CashAccounts = std::unordered_map<std::string, CashAccount, TextHash, std::equal_to<>>;
-    CashAccounts unformatted_[2];
-    CashAccounts::value_type* lastCash_[2] = {};  // the entry Unformatted answered last, by kind
+    // Accounts as given, taken apart as whole accounts (kind 0) or as base accounts (kind 1).
+    // Every bank asks, mostly for an account met before: the entries lie end to end, room for
+    // the most kept made at the first, so that they never move, and an open table of their
+    // places finds them with one probe as a rule.
+    struct KeptCash {
+        std::string given;
+        int kind = 0;
+        CashAccount cash;
+    };
+    std::vector<KeptCash> kept_;
+    std::vector<uint32_t> keptAt_;    // a power of two, twice the most kept: entry + 1, 0 free
+    KeptCash* lastCash_[2] = {};      // the entry Unformatted answered last, by kind
+    void ForgetCashAccounts();
     // The cash account the filling step put into this line's AP cash field (null: none), and
     // whether as a base account.
     CashAccount* filled_ = nullptr;
@@ -179,6 +190,32 @@ private:
     uint16_t fieldsOf_ = 0;
     convert::FieldNumbers<kBankFields> bank_;
     convert::FieldNumbers<kLastNumbersFields> last_;
+    // How a special value goes into each last-numbers field, by the field's type (kNone: no
+    // such field), found with the field numbers: every bank fills the record.
+    enum class PutKind : uint8_t { kNone, kText, kNumber, kFlag, kDate };
+    struct SpecialPut {
+        PutKind kind = PutKind::kNone;
+        double scale = 1;  // a number field's hundredths and the like: 10 to its decimals
+    };
+    std::array<SpecialPut, kLastNumbersFields> lastPuts_{};
+    x_value_def dateValue_;  // a date put, of which only the date is ever set
+    // Puts a special value into last-numbers field `field` as its type takes it.
+    void PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v);
+
+    // Convert into a file that held no bank when the text file began: as long as every line is
+    // a new bank and nothing more (no notes, no user-defined fields, added only), a bank on file
+    // can only be one of this file, so the record-ID texts of the banks need not be kept to
+    // tell a repeated bank. Their keys are kept instead, end to end (a length byte, then the
+    // key as stored), and become the kept texts at the first line of any other kind.
+    bool lazyIds_ = false;
+    bool lazyLine_ = false;   // the line now handled is a new bank written here
+    std::string lazyKeys_;
+    // Whether a line read with status 0 is a new bank and nothing more.
+    bool PlainNewBank(convert::ConvertContext& ctx, xvl::xvlImpInfo& info);
+    // Keeps the record-ID texts of the banks written so far, and of every bank added from now on.
+    void KeepIds(uint16_t cmm);
+    // Writes the bank of a plain line as the record loop would, and what follows it.
+    bool WriteNewBank(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
 };
 
 }  // namespace dz::gl

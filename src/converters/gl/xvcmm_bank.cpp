@@ -16,6 +16,8 @@
 #include "platform/suite/xk.h"
 
 #include <array>
+#include <span>
+#include <utility>
 
 namespace dz::gl {
 
@@ -53,7 +55,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     const FormatFacts& given = Facts(format, import);
 
     // 1. The bank account.
-    const std::string bank = text(kBankAcc);
+    // The bank account's own field is not changed below: its text is read where it lies.
+    const std::string& bank = text(kBankAcc);
     if (bank.empty()) {
         std::string name = suite::xk_description(7);
         suite::x_upper_first(name);
@@ -206,8 +209,14 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
     // The mode's words, chosen for the messages that are issued.
     const char* const notConverted = converting ? "was not" : "will not be";
     const char* const code1017 = converting ? "1017" : "1018";
-    for (const auto& [from, to] : {std::pair{kRegBalance, kPsBalance}, std::pair{kRecBalance, kRecBalance},
-                                   std::pair{kOpenChecks, kLyInterest}}) {
+    // The three runs of balances are mostly next to one another: one run then.
+    const bool oneRun = bank_[kRegBalance] && bank_[kPsBalance] && bank_[kRecBalance] == bank_[kPsBalance] + 1 &&
+                        bank_[kOpenChecks] == bank_[kRecBalance] + 1 && bank_[kLyInterest] >= bank_[kOpenChecks];
+    static constexpr std::pair<BankField, BankField> kRuns[] = {
+        {kRegBalance, kPsBalance}, {kRecBalance, kRecBalance}, {kOpenChecks, kLyInterest}};
+    static constexpr std::pair<BankField, BankField> kOneRun[] = {{kRegBalance, kLyInterest}};
+    for (const auto& [from, to] : oneRun ? std::span<const std::pair<BankField, BankField>>(kOneRun)
+                                             : std::span<const std::pair<BankField, BankField>>(kRuns)) {
         // Balances are mostly 0: each range is looked at in one call, then from the last found on.
         const uint16_t first = bank_[from], last = bank_[to];
         for (uint16_t f = first ? xio_first_nonzero_number(cmm, first, last) : 0; f;
