@@ -42,6 +42,9 @@ int CompareNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+// Two numbers alike to the last bit (a zero keeps its sign).
+bool SameNumber(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // A record the pass adds: one already on file is no fault.
 bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
 
@@ -96,6 +99,7 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
 
     xio_init_record(pml_, kPmlLease);
     xio_init_record(pmp_, L);
+    m_linkRow = 0;
     int status = xio_rd_first(pmp_, L, 0, 1);
     while (status == XIO_OK) {
         const std::string lease = GetText(pmp_, L, "LULEASE");
@@ -155,12 +159,19 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     auto keep = [](uint16_t file, uint16_t field, const std::string& value) {
         if (xio_get_text(file, field) != value) PutText(file, field, value);
     };
+    auto keepNumber = [](uint16_t file, uint16_t field, double value) {
+        if (!SameNumber(xio_get_number(file, field), value)) PutNumber(file, field, value);
+    };
     std::size_t index = 0;
     std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
+    // Leases mostly share a revision: its text is read as a number once while it repeats.
+    const std::string* revisionText = nullptr;
+    double revision = 0;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
-            const double revision = Revision(key.revision);
+            if (!revisionText || *revisionText != key.revision) revision = Revision(key.revision);
+            revisionText = &key.revision;
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
             bool leaseFound = true;
             const std::string *lease = &leaseRead, *property = &propertyRead, *tenant = &tenantRead,
@@ -207,10 +218,10 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
             PutText(pml_, cLease, key.lease);
-            PutNumber(pml_, cRevision, revision);
+            keepNumber(pml_, cRevision, revision);
             keep(pml_, cType, defaultType);
             keep(pml_, cPrefix, *prefix);
-            PutText(pml_, cBillTo, *tenant);
+            keep(pml_, cBillTo, *tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
@@ -222,9 +233,9 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                                                       std::tuple{interest, true, interestIsTenant},
                                                       std::tuple{refund, true, refundIsTenant}}) {
                     if (id->empty() || (other && (same || EqualNoCase(*id, *tenant)))) continue;
-                    PutText(pmn_, tTenant, *id);
+                    keep(pmn_, tTenant, *id);
                     PutText(pmn_, tLease, *lease);
-                    PutNumber(pmn_, tRevision, stored);
+                    keepNumber(pmn_, tRevision, stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
         }
