@@ -478,6 +478,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         if (!std::is_sorted(logOrder.begin(), logOrder.end(), byKey))
             std::stable_sort(logOrder.begin(), logOrder.end(), byKey);
     }
+    std::size_t logPlace = 0;  // where the last look among the kept entries ended
     auto note = [&](const std::string& charge, const std::string& log) {
         if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
@@ -550,8 +551,20 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             };
             if (logsKept) {
                 const LogKey sought{key.lease, key.chargeType, key.unit, revision, DateOrder(reference)};
-                const auto after = std::upper_bound(logOrder.begin(), logOrder.end(), sought,
-                                                    [&](const LogKey& k, uint32_t i) { return logBefore(k, logKey(i)); });
+                // The first entry after the key sought. Charges mostly come in the order of their
+                // entries: the place the last one found, or the one after it, is mostly the answer.
+                auto isAfter = [&](std::size_t place) {
+                    return (place == logOrder.size() || logBefore(sought, logKey(logOrder[place]))) &&
+                           (place == 0 || !logBefore(sought, logKey(logOrder[place - 1])));
+                };
+                std::size_t place = logPlace;
+                if (!isAfter(place) && !(place < logOrder.size() && isAfter(++place)))
+                    place = static_cast<std::size_t>(
+                        std::upper_bound(logOrder.begin(), logOrder.end(), sought,
+                                         [&](const LogKey& k, uint32_t i) { return logBefore(k, logKey(i)); }) -
+                        logOrder.begin());
+                logPlace = place;
+                const auto after = logOrder.begin() + static_cast<std::ptrdiff_t>(place);
                 auto takeKept = [&](uint32_t i) {
                     const LogFacts& f = m_logFacts[i];
                     const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
