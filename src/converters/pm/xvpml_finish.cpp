@@ -439,7 +439,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     const std::string label = "Checking Recurring Chgs:";
     PassProgress progress(*this, ctx, m_recurringChargeKeys.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
-    const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ");
+    const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ"), descriptionField = FieldNo(pml_, RC, "RCADESC");
     auto frequencyText = [&](int code) { return ChoiceText(pml_, frequencyField, code, true); };
 
     // A charge's log entries follow it with its key: the check of a key the one before had
@@ -613,8 +613,9 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 // The charge is still in its buffer; unless it is held, it is read again to be replaced.
                 if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
                 locked = false;  // the replace lets it go
-                PutText(pml_, RC, "RCADESC", description);
-                if (xio_rep_record(pml_, RC) != XIO_OK) {
+                // Only the description changes: the row's index is left alone.
+                PutText(pml_, descriptionField, description);
+                if (xio_rep_fields(pml_, RC, {descriptionField}) != XIO_OK) {
                     xio_unlock_record(pml_, RC, 1);
                     return EndFile(ctx, Msg(12011), true, true);
                 }
