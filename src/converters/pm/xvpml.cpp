@@ -9,6 +9,7 @@
 #include "platform/suite/xd.h"
 
 #include <cmath>
+#include <cstring>
 
 namespace dz::pm {
 
@@ -90,6 +91,7 @@ bool xvPML::LoadSettings(ConvertContext& ctx, std::string&) {
     m_linkedLease = {};
     m_lastCharge = {};
     m_linkFieldsFor = 0;
+    m_linkRow = 0;
     m_leaseFieldsFor = 0;
     m_chargeFieldsFor = 0;
     // Only a file that answers "no first link" has none: any failure to read is taken as links
@@ -394,12 +396,17 @@ bool xvPML::UpdateUnitLeaseLinks(uint16_t pmp, uint16_t pml, uint16_t rec) {
             fields[3] = FieldNo(pmp, kPmpLeaseUnitLink, "LUREV");
             m_linkFieldsFor = pmp;
         }
-        xio_init_record(pmp, kPmpLeaseUnitLink);
-        PutText(pmp, fields[0], property);
-        PutText(pmp, fields[1], unit);
-        PutText(pmp, fields[2], lease);
-        PutNumber(pmp, fields[3], revision);
+        // The link last added is still in the buffer as written: only the fields that differ
+        // are put, and the record is started afresh only when something else used the buffer.
+        const bool asWritten = m_linkRow != 0 && xio_current_row(pmp, kPmpLeaseUnitLink) == m_linkRow;
+        if (!asWritten) xio_init_record(pmp, kPmpLeaseUnitLink);
+        for (const auto& [no, value] : {std::pair{fields[0], &property}, std::pair{fields[1], &unit},
+                                        std::pair{fields[2], &lease}})
+            if (!asWritten || xio_get_text(pmp, no) != *value) PutText(pmp, no, *value);
+        const double held = asWritten ? xio_get_number(pmp, fields[3]) : 0;
+        if (!asWritten || std::memcmp(&held, &revision, sizeof held) != 0) PutNumber(pmp, fields[3], revision);
         const int status = xio_wr_record(pmp, kPmpLeaseUnitLink);
+        m_linkRow = status == XIO_OK ? xio_current_row(pmp, kPmpLeaseUnitLink) : 0;
         if (status != XIO_OK && status != XIO_DUPLICATE) return false;
         if (!sameLease) {
             linked.property = property;

@@ -250,6 +250,8 @@ public:
     // The link's four fields, numbered once per text file for the property file they belong to.
     uint16_t m_linkFieldsFor = 0;
     uint16_t m_linkFields[4] = {};
+    // The row of the link last added, its buffer left as written (0: start the record afresh).
+    int64_t m_linkRow = 0;
     // The lease record's fields, numbered for the lease file they were resolved against (0: not yet).
     const convert::FieldNumbers<kLeaseFields>& LeaseFields(uint16_t pml);
     convert::FieldNumbers<kLeaseFields> m_leaseFields;

@@ -42,6 +42,9 @@ int CompareNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
 }
 
+// Two numbers alike to the last bit (a zero keeps its sign).
+bool SameNumber(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
 // A record the pass adds: one already on file is no fault.
 bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
 
@@ -96,6 +99,7 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
 
     xio_init_record(pml_, kPmlLease);
     xio_init_record(pmp_, L);
+    m_linkRow = 0;
     int status = xio_rd_first(pmp_, L, 0, 1);
     while (status == XIO_OK) {
         const std::string lease = GetText(pmp_, L, "LULEASE");
@@ -155,12 +159,19 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     auto keep = [](uint16_t file, uint16_t field, const std::string& value) {
         if (xio_get_text(file, field) != value) PutText(file, field, value);
     };
+    auto keepNumber = [](uint16_t file, uint16_t field, double value) {
+        if (!SameNumber(xio_get_number(file, field), value)) PutNumber(file, field, value);
+    };
     std::size_t index = 0;
     std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
+    // Leases mostly share a revision: its text is read as a number once while it repeats.
+    const std::string* revisionText = nullptr;
+    double revision = 0;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
-            const double revision = Revision(key.revision);
+            if (!revisionText || *revisionText != key.revision) revision = Revision(key.revision);
+            revisionText = &key.revision;
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
             bool leaseFound = true;
             const std::string *lease = &leaseRead, *property = &propertyRead, *tenant = &tenantRead,
@@ -207,10 +218,10 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
             PutText(pml_, cLease, key.lease);
-            PutNumber(pml_, cRevision, revision);
+            keepNumber(pml_, cRevision, revision);
             keep(pml_, cType, defaultType);
             keep(pml_, cPrefix, *prefix);
-            PutText(pml_, cBillTo, *tenant);
+            keep(pml_, cBillTo, *tenant);
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
@@ -222,9 +233,9 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                                                       std::tuple{interest, true, interestIsTenant},
                                                       std::tuple{refund, true, refundIsTenant}}) {
                     if (id->empty() || (other && (same || EqualNoCase(*id, *tenant)))) continue;
-                    PutText(pmn_, tTenant, *id);
+                    keep(pmn_, tTenant, *id);
                     PutText(pmn_, tLease, *lease);
-                    PutNumber(pmn_, tRevision, stored);
+                    keepNumber(pmn_, tRevision, stored);
                     if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
                 }
         }
@@ -428,7 +439,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     const std::string label = "Checking Recurring Chgs:";
     PassProgress progress(*this, ctx, m_recurringChargeKeys.size(), label, label, true);
     ClosingNotes notes(*ctx.notes);
-    const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ");
+    const uint16_t frequencyField = FieldNo(pml_, RC, "RCFREQ"), descriptionField = FieldNo(pml_, RC, "RCADESC");
     auto frequencyText = [&](int code) { return ChoiceText(pml_, frequencyField, code, true); };
 
     // A charge's log entries follow it with its key: the check of a key the one before had
@@ -467,6 +478,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         if (!std::is_sorted(logOrder.begin(), logOrder.end(), byKey))
             std::stable_sort(logOrder.begin(), logOrder.end(), byKey);
     }
+    std::size_t logPlace = 0;  // where the last look among the kept entries ended
     auto note = [&](const std::string& charge, const std::string& log) {
         if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
@@ -539,8 +551,20 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             };
             if (logsKept) {
                 const LogKey sought{key.lease, key.chargeType, key.unit, revision, DateOrder(reference)};
-                const auto after = std::upper_bound(logOrder.begin(), logOrder.end(), sought,
-                                                    [&](const LogKey& k, uint32_t i) { return logBefore(k, logKey(i)); });
+                // The first entry after the key sought. Charges mostly come in the order of their
+                // entries: the place the last one found, or the one after it, is mostly the answer.
+                auto isAfter = [&](std::size_t place) {
+                    return (place == logOrder.size() || logBefore(sought, logKey(logOrder[place]))) &&
+                           (place == 0 || !logBefore(sought, logKey(logOrder[place - 1])));
+                };
+                std::size_t place = logPlace;
+                if (!isAfter(place) && !(place < logOrder.size() && isAfter(++place)))
+                    place = static_cast<std::size_t>(
+                        std::upper_bound(logOrder.begin(), logOrder.end(), sought,
+                                         [&](const LogKey& k, uint32_t i) { return logBefore(k, logKey(i)); }) -
+                        logOrder.begin());
+                logPlace = place;
+                const auto after = logOrder.begin() + static_cast<std::ptrdiff_t>(place);
                 auto takeKept = [&](uint32_t i) {
                     const LogFacts& f = m_logFacts[i];
                     const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
@@ -589,8 +613,9 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 // The charge is still in its buffer; unless it is held, it is read again to be replaced.
                 if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
                 locked = false;  // the replace lets it go
-                PutText(pml_, RC, "RCADESC", description);
-                if (xio_rep_record(pml_, RC) != XIO_OK) {
+                // Only the description changes: the row's index is left alone.
+                PutText(pml_, descriptionField, description);
+                if (xio_rep_fields(pml_, RC, {descriptionField}) != XIO_OK) {
                     xio_unlock_record(pml_, RC, 1);
                     return EndFile(ctx, Msg(12011), true, true);
                 }

@@ -3370,6 +3370,48 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
     return writeEach();
 }
 
+int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs || fields.empty()) return XIO_BAD_CALL;
+    const RecordDef& r = *rs->def;
+    const Dictionary& d = *hd->dict;
+    auto inKey = [&](uint16_t f) {
+        if (std::find(r.primaryKey.begin(), r.primaryKey.end(), f) != r.primaryKey.end()) return true;
+        for (const auto& k : d.keys)
+            if (k.def.record == r.number && std::find(k.def.fields.begin(), k.def.fields.end(), f) != k.def.fields.end())
+                return true;
+        return false;
+    };
+    std::string sets;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const uint16_t f = fields[i];
+        if (f < r.firstField || f > r.lastField) return set_error(XIO_BAD_CALL, "a field of another record type");
+        if (inKey(f)) return set_error(XIO_BAD_CALL, "field " + d.fields[f].def.name + " is a key's");
+        sets += (sets.empty() ? "" : ", ") + quote(d.fields[f].def.name) + " = ?" + std::to_string(i + 1);
+    }
+    if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to replace");
+    const int64_t row = rs->current;
+    if (!rs->locked.count(row) && hd->locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
+    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::ReplaceRecord, s)) return s;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    if (int s = bulk_settle_for_write(*hd, rec); s != XIO_OK) return s;
+    sqlite3_stmt* st = hd->stmt("UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(fields.size() + 1));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const std::size_t at = fields[i] - r.firstField;
+        bind_kind(st, static_cast<int>(i + 1), rs->kinds[at], rs->buf[at]);
+    }
+    sqlite3_bind_int64(st, static_cast<int>(fields.size() + 1), row);
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE) return db_fail(*hd, rc);
+    if (sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
+    if (rs->locked.erase(row)) hd->locks->releaseRecord(rec, row);
+    return XIO_OK;
+}
+
 int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey) {
     if (int s = XIO_OK; H(h) && planned_failure(*H(h), xio::FaultCall::ReplaceRecord, s)) return s;
     return write_row(h, rec, dupKey, true);

@@ -282,6 +282,11 @@ int64_t xio_current_row(uint16_t h, uint16_t rec);
 // without reading it, so that a replace can follow. The buffer is left as it is. XIO_NOT_FOUND,
 // nothing changed, unless the row is on file with the buffer's primary key.
 [[nodiscard]] int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock);
+// xio_rep_record of the current record storing only `fields` (the record type's, file-global
+// numbers) as the buffer holds them, none of them a field of any key: the row keeps every other
+// value as stored and its indexes are not touched. The record is let go as a replace lets it go.
+// XIO_BAD_CALL, nothing stored, for an empty list, a field of another record type or of a key.
+[[nodiscard]] int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields);
 // xio_rd_every through the fields chosen for the record type (xio_read_fields) when the walk
 // starts, read as a keyed read reads them: one statement for a walk over wide records that looks
 // at a few fields of each. `each` may read and replace records of the file, the one offered

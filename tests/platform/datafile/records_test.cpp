@@ -623,6 +623,38 @@ TEST_F(Records, AKeptRecordIsHeldByItsRowAndReplacedWithoutARead) {
     EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
 }
 
+// A replace of chosen fields stores only them, as the buffer holds them, and lets the record
+// go; a key's field, or a record held by another handle, stores nothing.
+TEST_F(Records, AReplaceOfChosenFieldsStoresOnlyThemAndLetsTheRecordGo) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C1", "A1", "first"), XIO_OK);
+    ASSERT_EQ(addCustomer(a, "C2", "A2", "second"), XIO_OK);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    put(a, 1, "NAME", "changed");
+    put(a, 1, "ALTKEY", "A9");  // in the buffer only: not among the fields stored
+    const uint16_t name = fld(a, 1, "NAME"), alt = fld(a, 1, "ALTKEY"), code = fld(a, 1, "CODE");
+    EXPECT_EQ(xio_rep_fields(a, 1, {alt}), XIO_BAD_CALL);
+    EXPECT_EQ(xio_rep_fields(a, 1, {name, code}), XIO_BAD_CALL);
+    EXPECT_EQ(xio_rep_fields(a, 1, {}), XIO_BAD_CALL);
+    put(b, 1, "CODE", "C1");
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_LOCKED);
+    ASSERT_EQ(xio_rep_fields(a, 1, {name}), XIO_OK);
+    EXPECT_EQ(xio_rd_record(b, 1, 0, 1), XIO_OK);  // let go
+    // Held by the other handle now: nothing is stored.
+    put(a, 1, "NAME", "refused");
+    EXPECT_EQ(xio_rep_fields(a, 1, {name}), XIO_LOCKED);
+    ASSERT_EQ(xio_unlock_record(b, 1), XIO_OK);
+    ASSERT_EQ(xio_end_writes(a), XIO_OK);
+    std::string out;
+    for (int s = xio_rd_first(b, 1, 0, 0); s == XIO_OK; s = xio_rd_next(b, 1, 0, 0))
+        out += get(b, 1, "CODE") + "=" + get(b, 1, "ALTKEY") + "/" + get(b, 1, "NAME") + " ";
+    EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
+    EXPECT_EQ(walk(b, 1), "C1,C2");  // the other key's index stands as stored
+}
+
 // The keys a hold reads serve its replace only while nothing changed the row: a write of
 // another handle meanwhile (the same connection, the same transaction) is seen, and the
 // replace stores what the buffer holds, its keys included.
