@@ -2977,6 +2977,53 @@ void xio_read_image(uint16_t h, const xio_image_read* reads, std::size_t count, 
     }
 }
 
+void xio_write_image(uint16_t h, const xio_image_write* writes, std::size_t count, const void* image) {
+    Handle* hd = H(h);
+    if (!hd) return;
+    const char* base = static_cast<const char*>(image);
+    for (std::size_t n = 0; n < count; ++n) {
+        const xio_image_write& w = writes[n];
+        if (w.field >= hd->slots.size() || !hd->slots[w.field].buf) continue;
+        const Handle::Slot& sl = hd->slots[w.field];
+        const std::size_t at = w.field - sl.first;
+        Cell& c = sl.buf->data()[at];
+        const void* member = base + w.offset;
+        if (w.kind == XIO_WRITE_TEXT) {
+            const std::string& m = *static_cast<const std::string*>(member);
+            if (is_text(sl.type)) {
+                if (m.empty() && c.s.empty()) continue;
+                note_change(sl.owner, at);
+                text_into_cell(*sl.def, m, c);
+            } else {
+                note_change(sl.owner, at);
+                from_value(*sl.def, x_value_def{}, c);  // a text gives any other field its empty value
+            }
+            continue;
+        }
+        if (w.kind == XIO_WRITE_DATE) {
+            if (sl.type != XIO_TYPE_DATE) continue;
+            const x_date_type& m = *static_cast<const x_date_type*>(member);
+            note_change(sl.owner, at);
+            c.i = m.month == 0 ? 0 : m.year * 10000LL + m.month * 100 + m.day;  // as from_value makes it
+            continue;
+        }
+        const bool word = w.kind == XIO_WRITE_WORD || w.kind == XIO_WRITE_WORD_FLAG;
+        const double m = word ? *static_cast<const uint16_t*>(member) : *static_cast<const double*>(member);
+        note_change(sl.owner, at);
+        const bool flag = w.kind == XIO_WRITE_FLAG || w.kind == XIO_WRITE_WORD_FLAG;
+        if (flag && sl.type == XIO_TYPE_LOGICAL) {
+            c.i = m != 0 ? 1 : 0;
+        } else if (!flag && is_real(sl.type)) {
+            c.d = m;
+        } else {
+            x_value_def v;
+            if (flag) v.flag = m != 0 ? 1 : 0;
+            else v.number = m;
+            from_value(*sl.def, v, c);
+        }
+    }
+}
+
 uint16_t xio_zero_numbers(uint16_t h, uint16_t first, uint16_t last, double& firstValue) {
     Handle* hd = H(h);
     if (!hd || first == 0 || last < first) return 0;

@@ -259,6 +259,27 @@ struct xio_image_read {
     uint32_t offset = 0;
 };
 void xio_read_image(uint16_t h, const xio_image_read* reads, std::size_t count, void* image);
+// Its counterpart for puts: each write does what xio_put_text (XIO_WRITE_TEXT, from a
+// std::string), xio_put_number (XIO_WRITE_NUMBER from a double, XIO_WRITE_WORD from a uint16_t)
+// or xio_put_flag (XIO_WRITE_FLAG from a double, XIO_WRITE_WORD_FLAG from a uint16_t; set when
+// not 0) does with the member at `offset` bytes into `image`, or what xio_put_field does with a
+// value holding the x_date_type member (XIO_WRITE_DATE, into a date field; any other field is
+// passed over), except that an empty text put into a text field that is empty already leaves
+// the field as it is.
+enum : uint16_t {
+    XIO_WRITE_TEXT = 1,
+    XIO_WRITE_NUMBER = 2,
+    XIO_WRITE_WORD = 3,
+    XIO_WRITE_FLAG = 4,
+    XIO_WRITE_WORD_FLAG = 5,
+    XIO_WRITE_DATE = 6
+};
+struct xio_image_write {
+    uint16_t field = 0;
+    uint16_t kind = XIO_WRITE_TEXT;
+    uint32_t offset = 0;
+};
+void xio_write_image(uint16_t h, const xio_image_write* writes, std::size_t count, const void* image);
 
 // ---- Records ------------------------------------------------------------------------------
 [[nodiscard]] int xio_find_record(uint16_t h, uint16_t rec, uint16_t key);

@@ -52,6 +52,10 @@ struct Binding {
     // The texts of text fields and the numbers of fields other than flags: most of a wide
     // record, read in one call.
     std::vector<xio_image_read> reads;
+    // Likewise the texts put into text fields and the numbers put into number fields or flags,
+    // in one call; the other members are put one by one, in the same order.
+    std::vector<xio_image_write> writes;
+    std::vector<Slot> putOneByOne;
 };
 
 bool same_abbr(const std::string& a, const char* b) {
@@ -93,6 +97,25 @@ struct Resolver {
         out.slots.push_back(s);
         if (s.key) out.keySlots.push_back(s);
         if (!s.batched) out.oneByOne.push_back(s);
+        if (const uint16_t kind = WriteKind(s)) out.writes.push_back({s.field, kind, static_cast<uint32_t>(s.offset)});
+        else out.putOneByOne.push_back(s);
+    }
+    // How the putter would put the member, when one xio_write_image write does the same: 0 when
+    // it goes one by one.
+    static uint16_t WriteKind(const Slot& s) {
+        const bool text = xio_is_text_type(s.type);
+        switch (s.kind) {
+        case Kind::Text: return text ? XIO_WRITE_TEXT : 0;
+        case Kind::Number:
+        case Kind::Word: {
+            if (text || s.type == XIO_TYPE_DATE || s.type == XIO_TYPE_TIME) return 0;
+            const bool word = s.kind == Kind::Word;
+            if (s.type == XIO_TYPE_LOGICAL) return word ? XIO_WRITE_WORD_FLAG : XIO_WRITE_FLAG;
+            return word ? XIO_WRITE_WORD : XIO_WRITE_NUMBER;
+        }
+        case Kind::Date: return s.type == XIO_TYPE_DATE ? XIO_WRITE_DATE : 0;
+        }
+        return 0;
     }
     static xio_image_read Batch(Slot& s, uint16_t kind) {
         s.batched = true;
@@ -150,49 +173,6 @@ void put_text(uint16_t h, uint16_t field, const std::string& m) {
     xio_put_text(h, field, m);
 }
 
-// Writes each member into the record buffer.
-struct Putter {
-    uint16_t h;
-    uint16_t rec;
-    const Binding& b;
-    size_t i = 0;
-
-    template <class F>
-    void Put(F fill) {
-        const Slot& s = b.slots[i++];
-        x_value_def& v = scratch();
-        fill(v, s.type);
-        xio_put_field(h, rec, s.field, v);
-    }
-    // Texts, numbers and flags straight into the buffer's cells, as xio_put_field would put them.
-    void operator()(const char*, const std::string& m) {
-        const Slot& s = b.slots[i];
-        if (!xio_is_text_type(s.type)) {
-            return Put([&](x_value_def& v, uint16_t) {
-                v.text.assign(m);
-                v.longText.clear();
-            });
-        }
-        ++i;
-        put_text(h, s.field, m);
-    }
-    void operator()(const char*, const double& m) { PutNumber(m); }
-    void operator()(const char*, const uint16_t& m) { PutNumber(m); }
-    void PutNumber(double m) {
-        const Slot& s = b.slots[i];
-        if (s.type == XIO_TYPE_DATE || s.type == XIO_TYPE_TIME || xio_is_text_type(s.type)) {
-            return Put([&](x_value_def& v, uint16_t type) {
-                v.number = m;
-                v.flag = type == XIO_TYPE_LOGICAL && m != 0 ? 1 : 0;
-            });
-        }
-        ++i;
-        if (s.type == XIO_TYPE_LOGICAL) xio_put_flag(h, s.field, m != 0 ? 1 : 0);
-        else xio_put_number(h, s.field, m);
-    }
-    void operator()(const char*, const x_date_type& m) { Put([&](x_value_def& v, uint16_t) { v.date = m; }); }
-};
-
 template <class M>
 M& member(void* image, const Slot& s) {
     return *reinterpret_cast<M*>(static_cast<char*>(image) + s.offset);
@@ -229,8 +209,9 @@ void get_slot(uint16_t h, uint16_t rec, const Slot& s, void* image) {
     }
 }
 
-// Writes one member into the record buffer, as the putter would: for the key-only put, which
-// visits the key members alone.
+// Writes one member into the record buffer: texts into text fields and numbers into number
+// fields as xio_put_text, xio_put_number and xio_put_flag put them, anything else as
+// xio_put_field makes it of the member.
 void put_slot(uint16_t h, uint16_t rec, const Slot& s, const void* image) {
     switch (s.kind) {
     case Kind::Text: {
@@ -287,9 +268,8 @@ int put_image(uint16_t h, const char* abbr, uint16_t rec, const Image* image, bo
         for (const Slot& s : b->keySlots) put_slot(h, rec, s, image);
         return 0;
     }
-    Putter p{h, rec, *b};
-    // Fields() names non-const members; the putter only reads them.
-    const_cast<Image*>(image)->Fields(p);
+    xio_write_image(h, b->writes.data(), b->writes.size(), image);
+    for (const Slot& s : b->putOneByOne) put_slot(h, rec, s, image);
     return 0;
 }
 

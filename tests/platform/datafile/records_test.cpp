@@ -907,6 +907,59 @@ TEST_F(Records, ReadingAnImageGivesWhatTheSingleReadsGive) {
     EXPECT_EQ(numbers.back(), 0);
 }
 
+// Putting many fields in one call leaves every field as the single puts leave it, whatever the
+// field's type, and passes over fields the handle does not have.
+TEST_F(Records, WritingAnImageLeavesWhatTheSinglePutsLeave) {
+    uint16_t h = open();
+    struct Image {
+        std::string text;
+        double number = 0;
+        uint16_t word = 0;
+        x_date_type date;
+    };
+    const char* names[] = {"CODE", "NAME", "AMOUNT", "KIND", "ACTIVE", "OPENED", "MEMO"};
+    auto dump = [&] {
+        std::vector<x_value_def> values;
+        for (const char* n : names) xio_get_field(h, 1, fld(h, 1, n), values.emplace_back());
+        return values;
+    };
+    const std::vector<Image> images = {{"Lumber and fasteners for the whole north wing   ", -2.6, 3, {2, 29, 2028}},
+                                       {"", 0, 0, {}}};
+    for (const Image& image : images)
+        for (uint16_t kind = XIO_WRITE_TEXT; kind <= XIO_WRITE_DATE; ++kind)
+            for (const char* name : names) {
+                SCOPED_TRACE(std::string(name) + " kind " + std::to_string(kind) + " text '" + image.text + "'");
+                const uint16_t f = fld(h, 1, name);
+                xio_init_record(h, 1);
+                put(h, 1, "NAME", "Nails");  // a text field that is not empty
+                switch (kind) {
+                case XIO_WRITE_TEXT: xio_put_text(h, f, image.text); break;
+                case XIO_WRITE_NUMBER: xio_put_number(h, f, image.number); break;
+                case XIO_WRITE_WORD: xio_put_number(h, f, image.word); break;
+                case XIO_WRITE_FLAG: xio_put_flag(h, f, image.number != 0); break;
+                case XIO_WRITE_WORD_FLAG: xio_put_flag(h, f, image.word != 0); break;
+                default:
+                    if (xio_field_def(h, f)->type == XIO_TYPE_DATE) {
+                        x_value_def v;
+                        v.date = image.date;
+                        xio_put_field(h, 1, f, v);
+                    }
+                }
+                const std::vector<x_value_def> single = dump();
+                xio_init_record(h, 1);
+                put(h, 1, "NAME", "Nails");
+                const void* member = kind == XIO_WRITE_TEXT ? static_cast<const void*>(&image.text)
+                                     : kind == XIO_WRITE_NUMBER || kind == XIO_WRITE_FLAG ? static_cast<const void*>(&image.number)
+                                     : kind == XIO_WRITE_DATE                               ? static_cast<const void*>(&image.date)
+                                                                                           : &image.word;
+                const auto offset = static_cast<uint32_t>(static_cast<const char*>(member) -
+                                                          reinterpret_cast<const char*>(&image));
+                const xio_image_write writes[] = {{f, kind, offset}, {60000, kind, offset}};
+                xio_write_image(h, writes, std::size(writes), &image);
+                EXPECT_EQ(dump(), single);
+            }
+}
+
 TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     uint16_t h = open();
     uint16_t lastNo = xio_num(h, XIO_NUM_HEADER, 1, "LASTNO");

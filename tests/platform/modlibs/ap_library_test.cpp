@@ -351,6 +351,37 @@ TEST_F(ApLibrary, AKeyOnlyPutPlacesTheKeyAloneAndFindsTheStoredRecord) {
     EXPECT_EQ(distSeen.amount, 200);
 }
 
+TEST_F(ApLibrary, ImagesPutOneAfterAnotherStoreEachTextAsAPutLeavesIt) {
+    // Invoice after invoice goes into the same buffer, never started afresh: a text the field
+    // holds already, one differing only in case, one with blanks after it and one longer than
+    // its field.
+    xio_fld_def desc;
+    xio_get_fld_def(apm_, xio_num(apm_, XIO_NUM_RECORD, 1, "OIDESC"), desc);
+    const std::string tooLong(desc.length + 3, 'L');
+    const std::vector<std::pair<std::string, std::string>> puts = {
+        {"Lumber", "Lumber"}, {"Lumber", "Lumber"}, {"LUMBER", "LUMBER"},
+        {"Lumber  ", "Lumber"}, {tooLong, tooLong.substr(0, desc.length)}, {tooLong, tooLong.substr(0, desc.length)}};
+    InvoiceImage inv;
+    inv.vendor = "ACME";
+    xio_init_record(apm_, 1);
+    for (std::size_t i = 0; i < puts.size(); ++i) {
+        inv.invoice = "INV-" + std::to_string(i);
+        inv.description = puts[i].first;
+        ASSERT_EQ(AP_PUT_ORIGINAL_INV(apm_, &inv, 0, 0), 0);
+        ASSERT_EQ(xio_wr_record(apm_, 1), XIO_OK) << xio_error_text();
+    }
+    for (std::size_t i = 0; i < puts.size(); ++i) {
+        InvoiceImage seen;
+        seen.vendor = "ACME";
+        seen.invoice = "INV-" + std::to_string(i);
+        xio_init_record(apm_, 1);
+        ASSERT_EQ(AP_PUT_ORIGINAL_INV(apm_, &seen, 1, 0), 0);
+        ASSERT_EQ(xio_rd_record(apm_, 1, 0, 0), XIO_OK);
+        ASSERT_EQ(AP_GET_ORIGINAL_INV(apm_, &seen, 0, 0), 0);
+        EXPECT_EQ(seen.description, puts[i].second) << seen.invoice;
+    }
+}
+
 TEST_F(ApLibrary, AWholePutLeavesImageOnlyMembersOutAndKeepsTheBuffer) {
     // The put never initialises the buffer: a get after it answers exactly the image.
     FillBuffer(apm_, 2, 3);
