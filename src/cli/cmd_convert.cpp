@@ -287,7 +287,7 @@ int RunConvert(const ConvertArgs& args, int command) {
                   << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
         return kExitUsage;
     }
-    std::vector<std::string> files;
+    std::vector<std::string> files, given;  // the absolute paths, and the names as typed
     for (const auto& f : args.files) {
         const std::string path = fs::absolute(f).lexically_normal().string();
         // A file named twice (or once more through a link) would be checked while still
@@ -298,9 +298,10 @@ int RunConvert(const ConvertArgs& args, int command) {
         });
         if (same == files.end()) {
             files.push_back(path);
+            given.push_back(f);
         } else {
-            std::cerr << "dodedoz-cli: " << name << ": " << path << ": the same file as " << *same
-                      << "; taken once\n";
+            std::cerr << "dodedoz-cli: " << name << ": " << f << ": the same file as "
+                      << given[static_cast<std::size_t>(same - files.begin())] << "; taken once\n";
         }
     }
     if (!OutputsAllowed(args, name, files)) return kExitUsage;
