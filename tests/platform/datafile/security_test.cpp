@@ -381,13 +381,21 @@ void give_to_bound_user(const std::filesystem::path& folder) {
 // Runs `check` where folder permissions bind: as root, in a child process of user nobody.
 int as_bound_user(const std::function<int()>& check) {
     if (::geteuid() != 0) return check();
+    // The lock folder the test run names may lie where user nobody cannot reach (a build folder
+    // inside a private one): the child takes its locks in a shared folder of its own.
+    const auto locks = make_temp_dir();
+    ::chmod(locks.c_str(), 01777);
     const pid_t pid = ::fork();
     if (pid == 0) {
+        ::setenv("DODEDOZ_LOCK_DIR", locks.c_str(), 1);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
         ::_exit(check());
     }
     int status = 0;
-    if (pid < 0 || ::waitpid(pid, &status, 0) != pid) return 98;
+    const bool waited = pid > 0 && ::waitpid(pid, &status, 0) == pid;
+    std::error_code ec;
+    std::filesystem::remove_all(locks, ec);
+    if (!waited) return 98;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 97;
 }
 
