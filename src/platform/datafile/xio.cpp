@@ -2277,6 +2277,17 @@ constexpr std::size_t kNarrowUpdatesMax = 64;
 // Reads the key fields of row `row` into rs.keysRead (the statement made once per record type):
 // SQLITE_ROW when read, SQLITE_DONE when the row is not there, -1 when the statement cannot be
 // made (sqlite3_errcode says why), else the failure of the read.
+// The fields of every key of a record type: the primary key's first, then those of the other
+// keys, each once.
+std::vector<uint16_t> record_key_fields(const Dictionary& d, const RecordDef& r) {
+    std::vector<uint16_t> fields = r.primaryKey;
+    for (const auto& k : d.keys)
+        if (k.def.record == r.number)
+            for (uint16_t f : k.def.fields)
+                if (std::find(fields.begin(), fields.end(), f) == fields.end()) fields.push_back(f);
+    return fields;
+}
+
 int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
     const RecordDef& r = *rs.def;
     const Dictionary& d = *hd.dict;
@@ -2285,12 +2296,7 @@ int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
     if (st) {
         sqlite3_reset(st);
     } else {
-        // The primary key's fields first, then those of the other keys, each once.
-        rs.keyFields = r.primaryKey;
-        for (const auto& k : d.keys)
-            if (k.def.record == r.number)
-                for (uint16_t f : k.def.fields)
-                    if (std::find(rs.keyFields.begin(), rs.keyFields.end(), f) == rs.keyFields.end()) rs.keyFields.push_back(f);
+        rs.keyFields = record_key_fields(d, r);
         std::string cols;
         for (uint16_t f : rs.keyFields) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
         st = hd.stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
@@ -3241,10 +3247,7 @@ int xio_read_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& field
         wanted[f - r.firstField] = true;
     }
     // The fields of every key: the reads by any key match and order by them.
-    for (uint16_t f : r.primaryKey) wanted[f - r.firstField] = true;
-    for (const auto& k : hd->dict->keys)
-        if (k.def.record == r.number)
-            for (uint16_t f : k.def.fields) wanted[f - r.firstField] = true;
+    for (uint16_t f : record_key_fields(*hd->dict, r)) wanted[f - r.firstField] = true;
     auto c = std::make_shared<FieldChoice>();
     c->asked = fields;
     std::string sets;
@@ -3417,6 +3420,17 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
     return writeEach();
 }
 
+// What a change of the record last read must pass before it is made: a record to change, not
+// held by another program, no planned failure, the write begun and any bulk load settled.
+static int start_row_change(Handle& hd, RecState& rs, uint16_t rec, xio::FaultCall call, const char* noRecord) {
+    if (rs.current == 0) return set_error(XIO_BAD_CALL, noRecord);
+    const int64_t row = rs.current;
+    if (!rs.locked.count(row) && hd.locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
+    if (int s = XIO_OK; planned_failure(hd, call, s)) return s;
+    if (int s = begin_write(hd); s != XIO_OK) return s;
+    return bulk_settle_for_write(hd, rec);
+}
+
 int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
@@ -3424,13 +3438,8 @@ int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields
     if (!rs || fields.empty()) return XIO_BAD_CALL;
     const RecordDef& r = *rs->def;
     const Dictionary& d = *hd->dict;
-    auto inKey = [&](uint16_t f) {
-        if (std::find(r.primaryKey.begin(), r.primaryKey.end(), f) != r.primaryKey.end()) return true;
-        for (const auto& k : d.keys)
-            if (k.def.record == r.number && std::find(k.def.fields.begin(), k.def.fields.end(), f) != k.def.fields.end())
-                return true;
-        return false;
-    };
+    const std::vector<uint16_t> keyFields = record_key_fields(d, r);
+    auto inKey = [&](uint16_t f) { return std::find(keyFields.begin(), keyFields.end(), f) != keyFields.end(); };
     std::string sets;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const uint16_t f = fields[i];
@@ -3438,12 +3447,9 @@ int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields
         if (inKey(f)) return set_error(XIO_BAD_CALL, "field " + d.fields[f].def.name + " is a key's");
         sets += (sets.empty() ? "" : ", ") + quote(d.fields[f].def.name) + " = ?" + std::to_string(i + 1);
     }
-    if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to replace");
     const int64_t row = rs->current;
-    if (!rs->locked.count(row) && hd->locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
-    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::ReplaceRecord, s)) return s;
-    if (int s = begin_write(*hd); s != XIO_OK) return s;
-    if (int s = bulk_settle_for_write(*hd, rec); s != XIO_OK) return s;
+    if (int s = start_row_change(*hd, *rs, rec, xio::FaultCall::ReplaceRecord, "no record to replace"); s != XIO_OK)
+        return s;
     sqlite3_stmt* st = hd->stmt("UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(fields.size() + 1));
     if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -3469,12 +3475,9 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
-    if (rs->current == 0) return set_error(XIO_BAD_CALL, "no record to delete");
     const int64_t row = rs->current;
-    if (!rs->locked.count(row) && hd->locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
-    if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::DeleteRecord, s)) return s;
-    if (int s = begin_write(*hd); s != XIO_OK) return s;
-    if (int s = bulk_settle_for_write(*hd, rec); s != XIO_OK) return s;
+    if (int s = start_row_change(*hd, *rs, rec, xio::FaultCall::DeleteRecord, "no record to delete"); s != XIO_OK)
+        return s;
     // The stored key (not the buffer's) names the notes to drop with the record.
     const RecordDef& r = *rs->def;
     const Dictionary& d = *hd->dict;
