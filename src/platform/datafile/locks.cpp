@@ -187,7 +187,11 @@ bool LockTable::attach(bool create) {
         error_ = "the folder of the lock file " + key + " is not safe to use";
         return false;
     }
-    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT : 0), 0666);
+    // A lock file that exists is opened without O_CREAT: where the system guards sticky folders
+    // (fs.protected_regular), an O_CREAT open of another user's file there is refused even
+    // though the file is open to everyone, and the data file would be "in use" for good.
+    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0 && errno == ENOENT && create) fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_CREAT, 0666);
     if (fd < 0) {
         error_ = "the lock file " + key + " cannot be opened: " + std::strerror(errno);
         return false;

@@ -438,6 +438,37 @@ TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
     EXPECT_EQ(failedStep, 0);
 }
 
+// Where the system guards sticky folders (fs.protected_regular), a lock file one user's program
+// made is still opened by another user's: the data file is not "in use" for good.
+TEST_F(Security, ALockFileAnotherUserMadeIsOpenedWhereStickyFoldersAreGuarded) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
+    int guarded = 0;
+    if (std::ifstream level("/proc/sys/fs/protected_regular"); !(level >> guarded) || guarded < 1)
+        GTEST_SKIP() << "fs.protected_regular is off on this machine";
+    close(open());
+    ::chmod(dir.c_str(), 0777);
+    ::chmod((dir / "MASTER.TST").c_str(), 0666);
+    const auto locks = make_temp_dir();
+    ::chmod(locks.c_str(), 01777);
+    auto open_as = [&](uid_t uid) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::setenv("DODEDOZ_LOCK_DIR", locks.c_str(), 1);
+            if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(99);
+            ::_exit(ask_and_close(false) == XIO_OK ? 0 : 1);
+        }
+        int status = 0;
+        if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return 98;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 97;
+    };
+    const int maker = open_as(1);  // its lock file is its own
+    const int other = open_as(65534);
+    std::error_code ec;
+    std::filesystem::remove_all(locks, ec);
+    EXPECT_EQ(maker, 0);
+    EXPECT_EQ(other, 0);  // 1: refused as in use
+}
+
 // Programs started with different temp folders (two users, two shells) still meet on one lock
 // file, so one's conversion keeps the other out.
 TEST_F(Security, ProgramsWithDifferentTempFoldersMeetOnTheSameLocks) {
