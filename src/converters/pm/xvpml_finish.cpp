@@ -35,11 +35,29 @@ double Revision(const std::string& text) { return std::strtod(text.c_str(), null
 int CompareNoCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;  // keys compared mostly share their leading bytes
         const auto x = static_cast<unsigned char>(a[i] >= 'a' && a[i] <= 'z' ? a[i] - 'a' + 'A' : a[i]);
         const auto y = static_cast<unsigned char>(b[i] >= 'a' && b[i] <= 'z' ? b[i] - 'a' + 'A' : b[i]);
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// An amount kept in hundredths as "%.2f" shows it divided back. A whole number of hundredths
+// (the usual amount) is written digit by digit: its quotient by 100 is then within far less than
+// half a hundredth of the decimal value, which is what the rounding shows.
+std::string HundredthsText(double hundredths) {
+    if (hundredths != std::trunc(hundredths) || !(std::fabs(hundredths) < 1e12) ||
+        (hundredths == 0 && std::signbit(hundredths)))
+        return FormatNumber("%.2f", hundredths / 100.0);
+    const auto whole = static_cast<int64_t>(hundredths);
+    const uint64_t magnitude = whole < 0 ? static_cast<uint64_t>(-whole) : static_cast<uint64_t>(whole);
+    std::string text = whole < 0 ? "-" : "";
+    text += std::to_string(magnitude / 100);
+    text += '.';
+    text += static_cast<char>('0' + magnitude / 10 % 10);
+    text += static_cast<char>('0' + magnitude % 10);
+    return text;
 }
 
 // Two numbers alike to the last bit (a zero keeps its sign).
@@ -494,14 +512,14 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             // the charge's, then the one before it when that is.
             int logCode = 0;
             bool found = false;
-            std::string description;
+            double logAmount = 0;  // the description is made from the entry taken last
             auto take = [&](const std::string& lease, double logRevision, const std::string& chargeType,
                             const std::string& unit, int frequency, double amount) {
                 if (!EqualNoCase(lease, key.lease) || !EqualNoCase(chargeType, key.chargeType) ||
                     !EqualNoCase(unit, key.unit) || logRevision != revision)
                     return;
                 logCode = frequency;
-                description = FormatNumber("%.2f", amount / 100.0) + " / " + RecurringFrequencyWord(logCode);
+                logAmount = amount;
                 found = true;
             };
             if (logsKept) {
@@ -565,6 +583,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 }
             }
             if (found) {
+                const std::string description = HundredthsText(logAmount) + " / " + RecurringFrequencyWord(logCode);
                 // The charge is still in its buffer; unless it is held, it is read again to be replaced.
                 if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
                 locked = false;  // the replace lets it go
