@@ -317,8 +317,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             // is the charge it finds.
             const double number = GetNumber(pml_, rec, "RCREV");
             if (!info.ReplaceRecord() && !m_chargeImagesStale && number == std::round(number))
-                m_chargeImages.push_back({static_cast<uint32_t>(m_recurringChargeKeys.size() - 1),
-                                          xio_current_row(pml_, rec), ChargeImageOf(pml_)});
+                m_chargeImages.push_back(ChargeImageOf(pml_, static_cast<uint32_t>(m_recurringChargeKeys.size() - 1)));
         }
         break;
     case kPmlRecurringLog:

@@ -299,23 +299,27 @@ public:
     };
     std::deque<LogFacts> m_logFacts;
     // Convert: each recurring charge as this conversion added it, so that the check after the
-    // record loop takes it back into the buffer and holds its row instead of reading it again:
-    // the number of its entry of m_recurringChargeKeys, its row and its fields (ChargeImageOf).
-    // Unused once a line replaced a charge.
+    // record loop holds its row instead of reading it again: the number of its entry of
+    // m_recurringChargeKeys (its key texts as written), its row, its revision, and what the check
+    // reads of it. Unused once a line replaced a charge.
     struct ChargeImage {
         uint32_t at = 0;
         int64_t row = 0;
-        std::string fields;
+        double revision = 0;
+        int amountType = 0, frequency = 0;  // the field results of RCAMTT and RCFREQ
+        x_date_type last{}, next{};         // RCLSDT and RCNDATE
     };
     std::deque<ChargeImage> m_chargeImages;
     bool m_chargeImagesStale = false;
-    // The buffer of the recurring charge as one text, and back: the row held locked.
-    std::string ChargeImageOf(uint16_t pml);
+    // The charge in the buffer, as the entry `at` of m_recurringChargeKeys; and back: its key put
+    // into the buffer and its row held locked.
+    ChargeImage ChargeImageOf(uint16_t pml, uint32_t at);
     int HoldChargeImage(uint16_t pml, const ChargeImage& image);
-    // The recurring charge's first and last field numbers, for the lease file they were read
-    // from (0: not yet); false when the record has no definition.
-    bool ChargeFields(uint16_t pml);
-    uint16_t m_chargeFieldsFor = 0, m_chargeFirst = 0, m_chargeLast = 0;
+    // The recurring charge's fields the check uses, numbered for the lease file they were read
+    // from (0: not yet).
+    enum ChargeField : std::size_t { kCfLease, kCfRevision, kCfType, kCfUnit, kCfAmountType, kCfFrequency, kCfLast, kCfNext };
+    const uint16_t* ChargeFields(uint16_t pml);
+    uint16_t m_chargeFieldsFor = 0, m_chargeFields[8] = {};
     bool m_logsBeforeRun = true;
     bool m_logFactsStale = false;  // a line replaced a log entry: the log is read
     // Beside each entry of m_leaseKeys, what the finishing pass takes from the lease as written:

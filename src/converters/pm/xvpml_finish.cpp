@@ -35,11 +35,29 @@ double Revision(const std::string& text) { return std::strtod(text.c_str(), null
 int CompareNoCase(const std::string& a, const std::string& b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
+        if (a[i] == b[i]) continue;  // keys compared mostly share their leading bytes
         const auto x = static_cast<unsigned char>(a[i] >= 'a' && a[i] <= 'z' ? a[i] - 'a' + 'A' : a[i]);
         const auto y = static_cast<unsigned char>(b[i] >= 'a' && b[i] <= 'z' ? b[i] - 'a' + 'A' : b[i]);
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+}
+
+// An amount kept in hundredths as "%.2f" shows it divided back. A whole number of hundredths
+// (the usual amount) is written digit by digit: its quotient by 100 is then within far less than
+// half a hundredth of the decimal value, which is what the rounding shows.
+std::string HundredthsText(double hundredths) {
+    if (hundredths != std::trunc(hundredths) || !(std::fabs(hundredths) < 1e12) ||
+        (hundredths == 0 && std::signbit(hundredths)))
+        return FormatNumber("%.2f", hundredths / 100.0);
+    const auto whole = static_cast<int64_t>(hundredths);
+    const uint64_t magnitude = whole < 0 ? static_cast<uint64_t>(-whole) : static_cast<uint64_t>(whole);
+    std::string text = whole < 0 ? "-" : "";
+    text += std::to_string(magnitude / 100);
+    text += '.';
+    text += static_cast<char>('0' + magnitude / 10 % 10);
+    text += static_cast<char>('0' + magnitude % 10);
+    return text;
 }
 
 // Two numbers alike to the last bit (a zero keeps its sign).
@@ -345,91 +363,41 @@ bool xvPML::CheckEscalations(ConvertContext& ctx) {
     return true;
 }
 
-// Each field of the charge in the record's order: a text as its length and bytes, a date or
-// time as its packed number, any other value as the number the buffer holds (a choice's item,
-// a logical's 1 or 0), so that putting them back gives the buffer as it was.
-bool xvPML::ChargeFields(uint16_t pml) {
+const uint16_t* xvPML::ChargeFields(uint16_t pml) {
     if (m_chargeFieldsFor != pml) {
-        xio_rec_def def;
-        const bool known = xio_get_rec_def(pml, kPmlRecurringCharge, def) == XIO_OK && def.firstField != 0;
-        m_chargeFirst = known ? def.firstField : 0;
-        m_chargeLast = known ? def.lastField : 0;
+        constexpr uint16_t RC = kPmlRecurringCharge;
+        const char* const names[] = {"RCLEASE", "RCREV", "RCCT", "RCUNIT", "RCAMTT", "RCFREQ", "RCLSDT", "RCNDATE"};
+        for (std::size_t i = 0; i < std::size(names); ++i) m_chargeFields[i] = FieldNo(pml, RC, names[i]);
         m_chargeFieldsFor = pml;
     }
-    return m_chargeFirst != 0;
+    return m_chargeFields;
 }
 
-std::string xvPML::ChargeImageOf(uint16_t pml) {
-    std::string image;
-    if (!ChargeFields(pml)) return image;
-    auto append = [&](const void* bytes, std::size_t size) { image.append(static_cast<const char*>(bytes), size); };
-    for (uint16_t f = m_chargeFirst; f <= m_chargeLast; ++f) {
-        const xio_fld_def* field = xio_field_def(pml, f);
-        if (!field) return {};
-        if (xio_is_text_type(field->type)) {
-            const std::string& text = xio_get_text(pml, f);
-            const auto size = static_cast<uint32_t>(text.size());
-            append(&size, sizeof size);
-            image += text;
-        } else if (field->type == XIO_TYPE_DATE || field->type == XIO_TYPE_TIME) {
-            x_value_def v;
-            xio_get_field(pml, 0, f, v);
-            const int64_t packed = field->type == XIO_TYPE_DATE
-                                       ? v.date.year * 10000LL + v.date.month * 100 + v.date.day
-                                       : v.time.hour * 10000LL + v.time.minute * 100 + v.time.second;
-            append(&packed, sizeof packed);
-        } else if (field->type == XIO_TYPE_LOGICAL) {
-            const double flag = xio_get_flag(pml, f);
-            append(&flag, sizeof flag);
-        } else {
-            const double number = xio_get_number(pml, f);
-            append(&number, sizeof number);
-        }
-    }
+xvPML::ChargeImage xvPML::ChargeImageOf(uint16_t pml, uint32_t at) {
+    constexpr uint16_t RC = kPmlRecurringCharge;
+    const uint16_t* no = ChargeFields(pml);
+    ChargeImage image;
+    image.at = at;
+    image.row = xio_current_row(pml, RC);
+    image.revision = xio_get_number(pml, no[kCfRevision]);
+    image.amountType = StagedField(pml, RC, no[kCfAmountType]).Result();
+    image.frequency = StagedField(pml, RC, no[kCfFrequency]).Result();
+    image.last = GetDate(pml, no[kCfLast]);
+    image.next = GetDate(pml, no[kCfNext]);
     return image;
 }
 
 int xvPML::HoldChargeImage(uint16_t pml, const ChargeImage& image) {
     constexpr uint16_t RC = kPmlRecurringCharge;
-    if (image.fields.empty() || !ChargeFields(pml)) return XIO_NOT_FOUND;
+    const uint16_t* no = ChargeFields(pml);
+    if (image.at >= m_recurringChargeKeys.size()) return XIO_NOT_FOUND;
+    const ChargeUnitKey& key = m_recurringChargeKeys[image.at];
+    // Only the key is put back: the hold checks it, and a replace of chosen fields stores only them.
     xio_init_record(pml, RC);
-    const char* at = image.fields.data();
-    const char* const end = at + image.fields.size();
-    auto take = [&](void* bytes, std::size_t size) {
-        if (static_cast<std::size_t>(end - at) < size) return false;
-        std::memcpy(bytes, at, size);
-        at += size;
-        return true;
-    };
-    for (uint16_t f = m_chargeFirst; f <= m_chargeLast; ++f) {
-        const xio_fld_def* field = xio_field_def(pml, f);
-        if (!field) return XIO_NOT_FOUND;
-        if (xio_is_text_type(field->type)) {
-            uint32_t size = 0;
-            if (!take(&size, sizeof size) || static_cast<std::size_t>(end - at) < size) return XIO_NOT_FOUND;
-            xio_put_text(pml, f, std::string_view(at, size));
-            at += size;
-        } else if (field->type == XIO_TYPE_DATE || field->type == XIO_TYPE_TIME) {
-            int64_t packed = 0;
-            if (!take(&packed, sizeof packed)) return XIO_NOT_FOUND;
-            x_value_def v;
-            if (field->type == XIO_TYPE_DATE)
-                v.date = {static_cast<uint16_t>(packed / 100 % 100), static_cast<uint16_t>(packed % 100),
-                          static_cast<uint16_t>(packed / 10000)};
-            else
-                v.time = {static_cast<uint16_t>(packed / 10000), static_cast<uint16_t>(packed / 100 % 100),
-                          static_cast<uint16_t>(packed % 100)};
-            xio_put_field(pml, 0, f, v);
-        } else {
-            double number = 0;
-            if (!take(&number, sizeof number)) return XIO_NOT_FOUND;
-            if (field->type == XIO_TYPE_LOGICAL)
-                xio_put_flag(pml, f, static_cast<uint16_t>(number != 0));
-            else
-                xio_put_number(pml, f, number);
-        }
-    }
-    if (at != end) return XIO_NOT_FOUND;
+    PutText(pml, no[kCfLease], key.lease);
+    PutNumber(pml, no[kCfRevision], image.revision);
+    PutText(pml, no[kCfType], key.chargeType);
+    PutText(pml, no[kCfUnit], key.unit);
     // The row is on file with this key, or the hold refuses it.
     return xio_hold_record(pml, RC, image.row, 1);
 }
@@ -509,7 +477,11 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         // it is put back as it was and its row held instead.
         while (image != m_chargeImages.end() && image->at < at) ++image;
         int read = XIO_NOT_FOUND;
-        if (imagesKept && image != m_chargeImages.end() && image->at == at) read = HoldChargeImage(pml_, *image);
+        const ChargeImage* held = nullptr;  // what the check reads of the charge, when kept
+        if (imagesKept && image != m_chargeImages.end() && image->at == at) {
+            read = HoldChargeImage(pml_, *image);
+            if (read == XIO_OK) held = &*image;
+        }
         if (read != XIO_OK) {
             xio_init_record(pml_, RC);
             PutText(pml_, RC, "RCLEASE", key.lease);
@@ -529,9 +501,10 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
              FindRecord(pml_, RC,
                         {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
                         {}));
-        if (onFile && StagedField(pml_, RC, "RCAMTT").Result() == 1) {
-            const int chargeCode = StagedField(pml_, RC, "RCFREQ").Result();
-            const x_date_type last = GetDate(pml_, RC, "RCLSDT"), next = GetDate(pml_, RC, "RCNDATE");
+        if (onFile && (held ? held->amountType : StagedField(pml_, RC, "RCAMTT").Result()) == 1) {
+            const int chargeCode = held ? held->frequency : StagedField(pml_, RC, "RCFREQ").Result();
+            const x_date_type last = held ? held->last : GetDate(pml_, RC, "RCLSDT"),
+                              next = held ? held->next : GetDate(pml_, RC, "RCNDATE");
             const x_date_type reference = !IsBlank(last) ? last : !IsBlank(next) ? next : x_date_type{};
 
             // The log entry that applies: the latest on or before the reference date, else the
@@ -539,14 +512,14 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             // the charge's, then the one before it when that is.
             int logCode = 0;
             bool found = false;
-            std::string description;
+            double logAmount = 0;  // the description is made from the entry taken last
             auto take = [&](const std::string& lease, double logRevision, const std::string& chargeType,
                             const std::string& unit, int frequency, double amount) {
                 if (!EqualNoCase(lease, key.lease) || !EqualNoCase(chargeType, key.chargeType) ||
                     !EqualNoCase(unit, key.unit) || logRevision != revision)
                     return;
                 logCode = frequency;
-                description = FormatNumber("%.2f", amount / 100.0) + " / " + RecurringFrequencyWord(logCode);
+                logAmount = amount;
                 found = true;
             };
             if (logsKept) {
@@ -610,6 +583,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 }
             }
             if (found) {
+                const std::string description = HundredthsText(logAmount) + " / " + RecurringFrequencyWord(logCode);
                 // The charge is still in its buffer; unless it is held, it is read again to be replaced.
                 if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
                 locked = false;  // the replace lets it go
