@@ -91,6 +91,11 @@ void xvCMM::ResolveFields(uint16_t cmm) {
     if (fieldsOf_ == cmm) return;
     bank_.Resolve(cmm, kCmRecBank, kBankNames);
     last_.Resolve(cmm, kCmRecLastNumbers, kLastNumbersNames);
+    bankFlags_ = 0;
+    for (std::size_t i = 0; i < kBankFields; ++i) {
+        const xio_fld_def* def = bank_[i] ? xio_field_def(cmm, bank_[i]) : nullptr;
+        if (def && def->type == XIO_TYPE_LOGICAL) bankFlags_ |= uint32_t{1} << i;
+    }
     for (std::size_t i = 0; i < kLastNumbersFields; ++i) {
         SpecialPut& put = lastPuts_[i];
         put = SpecialPut{};
@@ -108,6 +113,12 @@ void xvCMM::ResolveFields(uint16_t cmm) {
         }
     }
     fieldsOf_ = cmm;
+}
+
+void xvCMM::ClearFlag(uint16_t cmm, std::size_t field) {
+    const uint16_t f = bank_[field];
+    if ((bankFlags_ >> field & 1) && xio_get_flag(cmm, f) == 0) return;
+    PutFlag(cmm, f, 0);
 }
 
 void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
@@ -215,9 +226,7 @@ void xvCMM::SetMultipleCashAccounts(uint16_t cmm, bool converting) {
     multipleCash_ = 1;
 }
 
-const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport& import) {
-    // Asked several times for each line, mostly of one format.
-    if (lastFacts_ && format == lastFormat_) return *lastFacts_;
+const xvCMM::FormatFacts& xvCMM::NewFacts(const std::string& format, xvl::xvlImport& import) {
     lastFormat_ = format;
     const auto it = formats_.find(format);
     if (it != formats_.end()) return *(lastFacts_ = &it->second);
@@ -237,6 +246,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
                                                              "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
     for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
     f.notesAt = import.xvlImpSpecialPosition(format, "Converted Notes");
+    f.permissions = import.xvlImpGetPermissions(format);
     return *(lastFacts_ = &formats_.emplace(format, f).first->second);
 }
 
@@ -363,12 +373,13 @@ bool xvCMM::PlainNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const std::string& format = info.FormatID();
     xvl::xvlImport& import = *ctx.import;
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle || info.ImportedRecs() != kCmRecBank ||
-        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format) ||
-        import.xvlImpGetPermissions(format) != kPermAdd)
+        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format))
         return false;
+    const FormatFacts& facts = Facts(format, import);
+    if (facts.permissions != kPermAdd) return false;
     // Notes the line gives are written with the bank, which a failure takes back.
     if (!info.ImportedNotes()) return true;
-    const int notesAt = Facts(format, import).notesAt;
+    const int notesAt = facts.notesAt;
     if (notesAt < 0) return false;
     const x_value_def& notes = import.xvlImpSpecialValueAt(format, notesAt);
     return notes.text.empty() && notes.longText.empty();
