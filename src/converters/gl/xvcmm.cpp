@@ -65,6 +65,9 @@ std::size_t CashHash(std::string_view text, int kind) {
     return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+// 0 with no sign: what a number field holds when nothing was put there.
+bool IsPlainZero(double number) { return number == 0 && !std::signbit(number); }
+
 // The exact powers of ten a field's decimals take, without a call per value.
 double ScaleOf(uint16_t decimals) {
     static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
@@ -117,8 +120,17 @@ void xvCMM::ResolveFields(uint16_t cmm) {
 
 void xvCMM::ClearFlag(uint16_t cmm, std::size_t field) {
     const uint16_t f = bank_[field];
-    if ((bankFlags_ >> field & 1) && xio_get_flag(cmm, f) == 0) return;
+    // A yes/no field reads exactly its stored value.
+    if ((bankFlags_ >> field & 1) && xio_get_field_result(cmm, 0, f) == 0) return;
     PutFlag(cmm, f, 0);
+}
+
+void xvCMM::SetKind(uint16_t cmm, std::size_t field, int kind) {
+    const uint16_t f = bank_[field];
+    // Only a number field reads a number other than 0, and reads exactly what the put would
+    // store there.
+    if (kind != 0 && xio_get_number(cmm, f) == kind) return;
+    PutNumber(cmm, f, kind);
 }
 
 void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
@@ -132,13 +144,18 @@ void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
         // A number given in a special column is in whole units; a money field holds hundredths.
         double n = v.number;
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        xio_put_number(cmm, f, std::round(n * put.scale));
+        const double number = std::round(n * put.scale);
+        // Mostly none is given: a field that holds 0 already stays as it is.
+        if (IsPlainZero(number) && IsPlainZero(xio_get_number(cmm, f))) break;
+        xio_put_number(cmm, f, number);
         break;
     }
     case PutKind::kFlag:
         xio_put_flag(cmm, f, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
         break;
     case PutKind::kDate:
+        // A blank date puts 0, which a field that reads no date holds already.
+        if (v.date.month == 0 && xio_get_field_result(cmm, 0, f) == 0) break;
         dateValue_.date = v.date;
         xio_put_field(cmm, 0, f, dateValue_);
         break;
@@ -441,7 +458,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
     // 1. The kind of the AP cash account.
     const auto bint = special(kSpBintcmp);
     const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
-    PutNumber(cmm, bank_[kApKind], apKind);
+    SetKind(cmm, kApKind, apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
     // Each is read where it lies (the memo of the cash account, a field the steps below leave
@@ -477,7 +494,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         PutFlag(cmm, bank_[kRcValid], 1);
         if (pmInst) {
             PutText(cmm, bank_[kPmCashFull], receivable);
-            PutNumber(cmm, bank_[kPmKind], 1);
+            SetKind(cmm, kPmKind, 1);
             PutFlag(cmm, bank_[kPmValid], 1);
         }
     }

@@ -201,9 +201,11 @@ private:
     convert::FieldNumbers<kLastNumbersFields> last_;
     // The bank fields that are yes/no fields, one bit each by BankField.
     uint32_t bankFlags_ = 0;
-    // Sets a yes/no field of the bank to no. A field that reads no already is left as it is:
-    // the record stays the same, and the write has one cell fewer to take.
+    // Sets a yes/no field of the bank to no, and a kind field of the bank to 1 or 2. A field
+    // that holds the value already is left as it is: the record is the same either way, and a
+    // cell left alone is one fewer for the write to take.
     void ClearFlag(uint16_t cmm, std::size_t field);
+    void SetKind(uint16_t cmm, std::size_t field, int kind);
     // How a special value goes into each last-numbers field, by the field's type (kNone: no
     // such field), found with the field numbers: every bank fills the record.
     enum class PutKind : uint8_t { kNone, kText, kNumber, kFlag, kDate };

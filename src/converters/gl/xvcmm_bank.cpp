@@ -95,14 +95,14 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         // Given by the line, or put there by the filling step.
         apBase = Whole(GetNumber(cmm, bank_[kApKind])) == 2;
     } else if (given.apBase && !given.apFull) {
-        PutNumber(cmm, bank_[kApKind], 2);
+        SetKind(cmm, kApKind, 2);
         apBase = true;
     }
     bool pmBase = false;
     if (given.pmKind) {
         pmBase = Whole(GetNumber(cmm, bank_[kPmKind])) == 2;
     } else if (!given.bintSpecial && given.pmBase && !given.pmFull) {
-        PutNumber(cmm, bank_[kPmKind], 2);
+        SetKind(cmm, kPmKind, 2);
         pmBase = true;
     }
     const std::size_t apField = apBase ? kApCashBase : kApCashFull;
@@ -163,7 +163,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         messages.push_back(Msg(number, FormatAccount(value, section), ModeWord("was not/will not be", converting),
                                Code(code, converting)));
         clear(field);
-        if (kindField != kNoKind) PutNumber(cmm, bank_[kindField], 1);
+        if (kindField != kNoKind) SetKind(cmm, kindField, 1);
     };
     use(apField, apInst, kApValid, 12184, sectionOf(apBase), "1004/1005", kApKind);
     use(pmField, pmInst, kPmValid, 12187, sectionOf(pmBase), "1010/1011", kPmKind);
