@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <span>
 
 namespace dz::gl {
 
@@ -447,11 +448,15 @@ bool xvCMM::WriteNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string
 bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
                             bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
-    // The line's special values, where the format has them (null where it has not).
+    // The line's special values, where the format has them (null where it has not), all found
+    // in one look-up.
     const FormatFacts& facts = Facts(format, import);
+    const std::span<const x_value_def> values = import.xvlImpSpecialValues(format);
     auto special = [&](Special s) -> const x_value_def* {
+        static const x_value_def kNone;
         const int at = facts.specialAt[s];
-        return at < 0 ? nullptr : &import.xvlImpSpecialValueAt(format, at);
+        if (at < 0) return nullptr;
+        return static_cast<std::size_t>(at) < values.size() ? &values[static_cast<std::size_t>(at)] : &kNone;
     };
     ResolveFields(cmm);
 
