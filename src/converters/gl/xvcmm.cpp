@@ -121,8 +121,8 @@ void xvCMM::ResolveFields(uint16_t cmm) {
 
 void xvCMM::ClearFlag(uint16_t cmm, std::size_t field) {
     const uint16_t f = bank_[field];
-    // A yes/no field reads exactly its stored value.
-    if ((bankFlags_ >> field & 1) && xio_get_field_result(cmm, 0, f) == 0) return;
+    // A yes/no field reads no exactly when it holds 0.
+    if ((bankFlags_ >> field & 1) && xio_get_flag(cmm, f) == 0) return;
     PutFlag(cmm, f, 0);
 }
 

@@ -156,6 +156,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
         const std::string& value = text(field);
         if (value.empty()) return;
         if (installed && cmInterfacesGl) {
+            // The filling step set both with the cash account it put there.
+            if (field == apField && filled(value, apBase)) return;
             PutFlag(cmm, bank_[valid], 1);
             PutFlag(cmm, bank_[kMultiCash], 1);
             return;
@@ -172,7 +174,8 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
 
     // 11. Every cash account left must be on file in GL.
     if (glm) {
-        auto onFile = [&](const std::string& value, bool base, const char* kind, CashAccount* cash = nullptr) {
+        auto onFile = [&](const std::string& value, bool base, const char* kind,
+                          CashAccount* cash = nullptr) __attribute__((always_inline)) {
             if (value.empty()) return true;
             // Banks share their cash accounts: an account is looked up once.
             const bool missing = cash && cash->missing >= 0
@@ -199,7 +202,7 @@ bool xvCMM::ConvertBankAccount(uint16_t cmm, xvl::xvlImpInfo& info, std::string&
             ClearFlag(cmm, valid);
             return;
         }
-        if (multiCash && xio_get_field_result(cmm, rec, bank_[valid]) == 1 && text(cashField).empty()) {
+        if (multiCash && text(cashField).empty() && xio_get_field_result(cmm, rec, bank_[valid]) == 1) {
             messages.push_back(Msg(12194, app, ModeWord("was/will be", converting), app, Code("1019/1020", converting)));
             PutFlag(cmm, bank_[valid], 0);
         }
