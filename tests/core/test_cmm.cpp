@@ -91,6 +91,10 @@ TEST_F(CmmTest, LastNumbersFromSpecialValuesAndADepositAmountAloneIsKept) {
     EXPECT_TRUE(GetDate(Cmm(), FieldNo(Cmm(), kCmRecLastNumbers, "LTDEPDT")).blank());
     ASSERT_TRUE(Read(kCmRecLastNumbers, "DEP"));
     EXPECT_EQ(Number(kCmRecLastNumbers, "LTDEPA"), 410000);
+    // Nothing the bank before gave stays for this one.
+    EXPECT_EQ(Number(kCmRecLastNumbers, "LTAPC"), 0);
+    EXPECT_EQ(Number(kCmRecLastNumbers, "LTAPCA"), 0);
+    EXPECT_TRUE(GetDate(Cmm(), FieldNo(Cmm(), kCmRecLastNumbers, "LTAPCDT")).blank());
 }
 
 // ---- Checks and corrections of the bank -----------------------------------------------------------
@@ -279,6 +283,15 @@ TEST_F(CmmNoAp, ApNotInstalledDropsItsCheckFormatMaximumAndUse) {
     EXPECT_EQ(Text(kCmRecBank, "BAPFORM"), "");
     EXPECT_EQ(Number(kCmRecBank, "BAPMAX"), 0);
     EXPECT_EQ(Flag(kCmRecBank, "BAPVALD"), 0);
+    // A line that marks the bank as used by AP has the mark taken off, line after line.
+    Run(WriteText("useap.txt", L("V", {{"BANKACC", "USE1"}, {"BAPVALD", "Y"}}) +
+                                   L("V", {{"BANKACC", "USE2"}, {"BAPVALD", "N"}}) +
+                                   L("V", {{"BANKACC", "USE3"}, {"BAPVALD", "Y"}})),
+        "Convert");
+    for (const char* bank : {"USE1", "USE2", "USE3"}) {
+        ASSERT_TRUE(Read(kCmRecBank, bank)) << bank;
+        EXPECT_EQ(Flag(kCmRecBank, "BAPVALD"), 0) << bank;
+    }
 }
 
 class CmmCheckFormats : public CmmTest {

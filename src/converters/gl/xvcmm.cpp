@@ -18,6 +18,7 @@
 #include <cstring>
 #include <iterator>
 #include <optional>
+#include <span>
 
 namespace dz::gl {
 
@@ -65,6 +66,9 @@ std::size_t CashHash(std::string_view text, int kind) {
     return static_cast<std::size_t>(h ^ (h >> 32));
 }
 
+// 0 with no sign: what a number field holds when nothing was put there.
+bool IsPlainZero(double number) { return number == 0 && !std::signbit(number); }
+
 // The exact powers of ten a field's decimals take, without a call per value.
 double ScaleOf(uint16_t decimals) {
     static constexpr double kScale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8};
@@ -91,6 +95,11 @@ void xvCMM::ResolveFields(uint16_t cmm) {
     if (fieldsOf_ == cmm) return;
     bank_.Resolve(cmm, kCmRecBank, kBankNames);
     last_.Resolve(cmm, kCmRecLastNumbers, kLastNumbersNames);
+    bankFlags_ = 0;
+    for (std::size_t i = 0; i < kBankFields; ++i) {
+        const xio_fld_def* def = bank_[i] ? xio_field_def(cmm, bank_[i]) : nullptr;
+        if (def && def->type == XIO_TYPE_LOGICAL) bankFlags_ |= uint32_t{1} << i;
+    }
     for (std::size_t i = 0; i < kLastNumbersFields; ++i) {
         SpecialPut& put = lastPuts_[i];
         put = SpecialPut{};
@@ -110,6 +119,21 @@ void xvCMM::ResolveFields(uint16_t cmm) {
     fieldsOf_ = cmm;
 }
 
+void xvCMM::ClearFlag(uint16_t cmm, std::size_t field) {
+    const uint16_t f = bank_[field];
+    // A yes/no field reads no exactly when it holds 0.
+    if ((bankFlags_ >> field & 1) && xio_get_flag(cmm, f) == 0) return;
+    PutFlag(cmm, f, 0);
+}
+
+void xvCMM::SetKind(uint16_t cmm, std::size_t field, int kind) {
+    const uint16_t f = bank_[field];
+    // Only a number field reads a number other than 0, and reads exactly what the put would
+    // store there.
+    if (kind != 0 && xio_get_number(cmm, f) == kind) return;
+    PutNumber(cmm, f, kind);
+}
+
 void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
     const SpecialPut& put = lastPuts_[field];
     const uint16_t f = last_[field];
@@ -121,13 +145,18 @@ void xvCMM::PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v) {
         // A number given in a special column is in whole units; a money field holds hundredths.
         double n = v.number;
         if (n == 0 && !v.text.empty()) n = std::strtod(v.text.c_str(), nullptr);
-        xio_put_number(cmm, f, std::round(n * put.scale));
+        const double number = std::round(n * put.scale);
+        // Mostly none is given: a field that holds 0 already stays as it is.
+        if (IsPlainZero(number) && IsPlainZero(xio_get_number(cmm, f))) break;
+        xio_put_number(cmm, f, number);
         break;
     }
     case PutKind::kFlag:
         xio_put_flag(cmm, f, v.flag ? v.flag : static_cast<uint16_t>(v.number != 0));
         break;
     case PutKind::kDate:
+        // A blank date puts 0, which a field that reads no date holds already.
+        if (v.date.month == 0 && xio_get_field_result(cmm, 0, f) == 0) break;
         dateValue_.date = v.date;
         xio_put_field(cmm, 0, f, dateValue_);
         break;
@@ -215,9 +244,7 @@ void xvCMM::SetMultipleCashAccounts(uint16_t cmm, bool converting) {
     multipleCash_ = 1;
 }
 
-const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport& import) {
-    // Asked several times for each line, mostly of one format.
-    if (lastFacts_ && format == lastFormat_) return *lastFacts_;
+const xvCMM::FormatFacts& xvCMM::NewFacts(const std::string& format, xvl::xvlImport& import) {
     lastFormat_ = format;
     const auto it = formats_.find(format);
     if (it != formats_.end()) return *(lastFacts_ = &it->second);
@@ -237,6 +264,7 @@ const xvCMM::FormatFacts& xvCMM::Facts(const std::string& format, xvl::xvlImport
                                                              "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
     for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
     f.notesAt = import.xvlImpSpecialPosition(format, "Converted Notes");
+    f.permissions = import.xvlImpGetPermissions(format);
     return *(lastFacts_ = &formats_.emplace(format, f).first->second);
 }
 
@@ -363,12 +391,13 @@ bool xvCMM::PlainNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     const std::string& format = info.FormatID();
     xvl::xvlImport& import = *ctx.import;
     if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle || info.ImportedRecs() != kCmRecBank ||
-        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format) ||
-        import.xvlImpGetPermissions(format) != kPermAdd)
+        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format))
         return false;
+    const FormatFacts& facts = Facts(format, import);
+    if (facts.permissions != kPermAdd) return false;
     // Notes the line gives are written with the bank, which a failure takes back.
     if (!info.ImportedNotes()) return true;
-    const int notesAt = Facts(format, import).notesAt;
+    const int notesAt = facts.notesAt;
     if (notesAt < 0) return false;
     const x_value_def& notes = import.xvlImpSpecialValueAt(format, notesAt);
     return notes.text.empty() && notes.longText.empty();
@@ -419,18 +448,22 @@ bool xvCMM::WriteNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string
 bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, convert::MessageList&, bool apInst,
                             bool prInst, bool, bool, bool pmInst, uint16_t, bool converting, xvl::xvlImport& import) {
     const std::string& format = info.FormatID();
-    // The line's special values, where the format has them (null where it has not).
+    // The line's special values, where the format has them (null where it has not), all found
+    // in one look-up.
     const FormatFacts& facts = Facts(format, import);
+    const std::span<const x_value_def> values = import.xvlImpSpecialValues(format);
     auto special = [&](Special s) -> const x_value_def* {
+        static const x_value_def kNone;
         const int at = facts.specialAt[s];
-        return at < 0 ? nullptr : &import.xvlImpSpecialValueAt(format, at);
+        if (at < 0) return nullptr;
+        return static_cast<std::size_t>(at) < values.size() ? &values[static_cast<std::size_t>(at)] : &kNone;
     };
     ResolveFields(cmm);
 
     // 1. The kind of the AP cash account.
     const auto bint = special(kSpBintcmp);
     const int apKind = (bint && ShortValue(*bint) == 1) ? 1 : (Prefixed() ? 2 : 1);
-    PutNumber(cmm, bank_[kApKind], apKind);
+    SetKind(cmm, kApKind, apKind);
 
     // 2. The general cash account: the one cash account every application shares, if any.
     // Each is read where it lies (the memo of the cash account, a field the steps below leave
@@ -466,7 +499,7 @@ bool xvCMM::CheckBankFields(uint16_t cmm, xvl::xvlImpInfo& info, std::string&, c
         PutFlag(cmm, bank_[kRcValid], 1);
         if (pmInst) {
             PutText(cmm, bank_[kPmCashFull], receivable);
-            PutNumber(cmm, bank_[kPmKind], 1);
+            SetKind(cmm, kPmKind, 1);
             PutFlag(cmm, bank_[kPmValid], 1);
         }
     }

@@ -44,6 +44,7 @@ enum BankField : std::size_t {
     kApKind, kPmKind, kApValid, kPmValid, kPrValid, kRcValid, kApForm, kPrForm, kApMax, kPrMax,
     kRegBalance, kPsBalance, kRecBalance, kOpenChecks, kLyInterest, kRecDate, kSetupStatus, kBankFields
 };
+static_assert(kBankFields <= 32, "the yes/no bank fields are kept one bit each");
 inline constexpr convert::FieldNames<kBankFields> kBankNames{
     "BANKACC", "BAPCSHB", "BAPCSHF", "BPMCSHB", "BPMCSHF", "BPRCASH", "BRCCASH", "BGENCSH", "BMLTCSH",
     "BAPCABF", "BPMCABF", "BAPVALD", "BPMVALD", "BPRVALD", "BRECVLD", "BAPFORM", "BPRFORM", "BAPMAX", "BPRMAX",
@@ -129,8 +130,15 @@ protected:
         bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
         int specialAt[kSpecials] = {};  // each special value's position in the format, -1 none
         int notesAt = -1;               // the position of its converted notes, -1 none
+        int permissions = 0;            // the format's permissions
     };
-    const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import);
+    // Asked several times for each line, mostly of the format asked last: that answer without
+    // a call.
+    const FormatFacts& Facts(const std::string& format, xvl::xvlImport& import) {
+        if (lastFacts_ && format == lastFormat_) [[likely]]
+            return *lastFacts_;
+        return NewFacts(format, import);
+    }
     // The GL account format's answers the filling step needs, read once.
     bool Prefixed();
     int BaseWidth();
@@ -147,6 +155,7 @@ protected:
     CashAccount& Unformatted(int section, const std::string& account);
 
 private:
+    const FormatFacts& NewFacts(const std::string& format, xvl::xvlImport& import);
     std::unordered_map<std::string, FormatFacts> formats_;
     std::string lastFormat_;                  // the format Facts answered last
     const FormatFacts* lastFacts_ = nullptr;  // and its facts
@@ -190,6 +199,13 @@ private:
     uint16_t fieldsOf_ = 0;
     convert::FieldNumbers<kBankFields> bank_;
     convert::FieldNumbers<kLastNumbersFields> last_;
+    // The bank fields that are yes/no fields, one bit each by BankField.
+    uint32_t bankFlags_ = 0;
+    // Sets a yes/no field of the bank to no, and a kind field of the bank to 1 or 2. A field
+    // that holds the value already is left as it is: the record is the same either way, and a
+    // cell left alone is one fewer for the write to take.
+    void ClearFlag(uint16_t cmm, std::size_t field);
+    void SetKind(uint16_t cmm, std::size_t field, int kind);
     // How a special value goes into each last-numbers field, by the field's type (kNone: no
     // such field), found with the field numbers: every bank fills the record.
     enum class PutKind : uint8_t { kNone, kText, kNumber, kFlag, kDate };

@@ -1152,6 +1152,13 @@ const x_value_def& xvlImport::xvlImpSpecialValueAt(const std::string& format, in
     return !entry || i >= entry->values.size() ? none : entry->values[i];
 }
 
+std::span<const x_value_def> xvlImport::xvlImpSpecialValues(const std::string& format) const {
+    const TemplateFormat* fmt = findFormat(format);
+    const Specials* const entry = fmt ? specialsOf(fmt) : nullptr;
+    if (!entry) return {};
+    return entry->values;
+}
+
 int xvlImport::xvlImpGetPermissions(const std::string& format) const {
     const TemplateFormat* fmt = findFormat(format);
     return fmt ? fmt->permissions : 2;

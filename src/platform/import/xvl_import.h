@@ -34,6 +34,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -169,6 +170,10 @@ public:
     // or a copy. The value changes with the next record read in the format.
     int xvlImpSpecialPosition(const std::string& format, const std::string& name) const;
     const x_value_def& xvlImpSpecialValueAt(const std::string& format, int position) const;
+    // Every special value of the record last read in `format` in one look-up, by position: at a
+    // position below the span's size what xvlImpSpecialValueAt answers there (beyond it, and for
+    // an empty span, it answers the empty value). Changes with the next record read in the format.
+    std::span<const x_value_def> xvlImpSpecialValues(const std::string& format) const;
 
     // Converts `text` to the type of `def`. False with Status 1, Error and Message in `info`.
     bool xvlConvertField(const xio_fld_def& def, const std::string& text, x_value_def& value, xvlImpInfo& info);

@@ -98,6 +98,14 @@ record 5
 permissions 2
 field LTBNKAC
 
+; V: the AP use flag named.
+format V
+file CMM 1
+record 1
+permissions 2
+field BANKACC
+field BAPVALD
+
 format BN
 file CMM 1
 record 1

@@ -3,6 +3,8 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
 #include "platform/import/xvl_messages.h"
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
@@ -260,10 +262,17 @@ TEST_F(ImportRecords, SpecialValuesByPositionFollowTheLinesRead) {
     EXPECT_EQ(imp.xvlImpSpecialPosition("CN", "CUSTID"), -1) << "a field, not a special value";
     EXPECT_EQ(imp.xvlImpSpecialPosition("ZZ", "NOTE1"), -1) << "no such format";
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "") << "no line read yet";
+    EXPECT_TRUE(imp.xvlImpSpecialValues("CN").empty()) << "no line read yet";
     xvlImpInfo info;
     ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "hello");
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "there");
+    // All of them at once, by the same positions.
+    const auto all = imp.xvlImpSpecialValues("CN");
+    ASSERT_GT(all.size(), static_cast<std::size_t>(std::max(note1, note2)));
+    EXPECT_EQ(all[note1].text, "hello");
+    EXPECT_EQ(all[note2].text, "there");
+    EXPECT_TRUE(imp.xvlImpSpecialValues("ZZ").empty()) << "no such format";
     EXPECT_EQ(imp.xvlImpGetSpecialValue("CN", "NOTE2")->text, "there");
     ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
     // A name asked for line after line answers for the line read, in any letter case.
@@ -273,6 +282,8 @@ TEST_F(ImportRecords, SpecialValuesByPositionFollowTheLinesRead) {
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, imp.xvlImpGetSpecialValue("CN", "NOTE1")->text);
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note1).text, "");
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", note2).text, "again");
+    EXPECT_EQ(imp.xvlImpSpecialValues("CN")[note1].text, "");
+    EXPECT_EQ(imp.xvlImpSpecialValues("CN")[note2].text, "again");
     EXPECT_EQ(imp.xvlImpSpecialValueAt("CN", -1).text, "");
 }
 
