@@ -89,6 +89,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     lookups_.Clear();
     categories_.clear();
     wholeAccounts_.clear();
+    listedFound_ = false;
     splitCode_.clear();
     splitPlain_ = false;
     splitAt_ = {};
@@ -210,8 +211,14 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
+    // Lines give the same few tax statuses: the last one found in the list is checked first.
+    if (listedFound_ && value == listedTaxStatus_) return;
     for (const auto& entry : taxStatusList)
-        if (entry == value) return;
+        if (entry == value) {
+            listedTaxStatus_ = value;
+            listedFound_ = true;
+            return;
+        }
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
 }
 
@@ -221,7 +228,17 @@ void xvJCS::GroupWritten(uint16_t jcm) {
     const int n = costSections_;
     if (n < 2 || !ZeroSection(n)) return;
     const std::string& phase = xio_get_text(jcm, phaseFields_[kSpPhase]);
-    if (phase == splitCode_) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
+    if (phase != splitCode_) return;
+    lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
+    // A group of the last level is the very key its members ask for (their last section turned
+    // to zeros): they need not look it up, nor set their record aside to do so. Only when the
+    // code was given with that section whole, as members build it.
+    if (ZeroSection(n - 1)) return;
+    auto sections = SplitSections();
+    std::string& last = sections[static_cast<std::size_t>(n - 1)];
+    last.assign(static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, n))), '0');
+    if (suite::xk_build_key(kPhase, sections) != phase) return;
+    knownGroups_[static_cast<std::size_t>(n - 1)].assign(sections.begin(), sections.begin() + (n - 1));
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
@@ -389,19 +406,38 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // The first category or unit description of the pairs that holds a value (0: all are blank,
     // as on most standard phases).
     uint16_t firstPair = 0;
-    if (cat1)
-        for (const auto& [from, to] : PairRuns(jcm, info, cat1))
-            if ((firstPair = xio_first_nonblank_text(jcm, from, to)) != 0) break;
+    // Whether the cost accounts and the cost unit description are known to be blank. They lie
+    // just before the pairs, so that most lines are told blank by one scan up to the end of the
+    // pairs' first run.
+    bool quiet = false;
+    if (cat1) {
+        const auto& runs = PairRuns(jcm, info, cat1);
+        std::size_t run = 0;
+        if (!runs.empty() && runs.front().first == cat1 && F[kSpAccountA] != 0 && F[kSpAccountB] == F[kSpAccountA] + 1 &&
+            F[kSpAccountC] == F[kSpAccountA] + 2 && F[kSpUnitDesc] == F[kSpAccountA] + 3 &&
+            cat1 == F[kSpAccountA] + 4) {
+            const uint16_t hit = xio_first_nonblank_text(jcm, F[kSpAccountA], runs.front().second);
+            quiet = hit == 0 || hit >= cat1;
+            if (quiet) {
+                firstPair = hit;
+                run = hit == 0 ? 1 : runs.size();
+            }
+        }
+        for (; !firstPair && run < runs.size(); ++run)
+            firstPair = xio_first_nonblank_text(jcm, runs[run].first, runs[run].second);
+    }
     // The cost accounts A, B and C that hold a value (most standard phases have none), for the
     // group check and the account checks.
     constexpr std::array<std::pair<std::size_t, const char*>, 3> kAccounts{
         {{kSpAccountA, "A"}, {kSpAccountB, "B"}, {kSpAccountC, "C"}}};
     std::array<bool, 3> accountGiven{};
-    for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
+    if (!quiet)
+        for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
     // The cost type and the cost unit description as the line gave them: nothing below changes
     // them before they are looked at again.
     const double costType = xio_get_number(jcm, F[kSpCostType]);
-    const std::string& unitDescription = stored(kSpUnitDesc);
+    static const std::string kNone;
+    const std::string& unitDescription = quiet ? kNone : stored(kSpUnitDesc);
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -584,24 +620,33 @@ bool xvJCS::ExaminedCategory(uint16_t jcm, const std::string& category) {
 void xvJCS::SplitCostCode(const std::string& code) {
     splitCode_ = code;
     // Separators are taken out only when the code may hold one.
-    splitPlain_ = std::any_of(code.begin(), code.end(),
-                              [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; });
+    splitPlain_ = false;
+    for (const char c : code)
+        if (separatorStart_[static_cast<unsigned char>(c)]) {
+            splitPlain_ = true;
+            break;
+        }
     if (splitPlain_) {
         plainCode_ = code;
         suite::xk_unformat_field(kPhase, 0, plainCode_);
     }
     const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
-    zeroSections_ = 0;
-    for (std::size_t k = 0; k < splitAt_.size(); ++k) {
+    // Sections past those in use stay empty, and so zero.
+    const auto used = static_cast<std::size_t>(std::clamp(costSections_, 0, static_cast<int>(splitAt_.size())));
+    unsigned zero = ~((1u << used) - 1) & ((1u << splitAt_.size()) - 1);
+    for (std::size_t k = 0; k < used; ++k) {
         const auto [offset, width] = sectionAt_[k];
         std::size_t length = 0;
-        if (static_cast<int>(k) < costSections_ && offset < plain.size()) {
+        if (offset < plain.size()) {
             length = std::min(width, plain.size() - offset);
             while (length > 0 && plain[offset + length - 1] == ' ') --length;
         }
         splitAt_[k] = {length ? offset : 0, length};
-        if (modlibs::IsZeroOrBlank(plain.substr(splitAt_[k].first, length))) zeroSections_ |= 1u << k;
+        bool allZero = true;
+        for (std::size_t i = offset; allZero && i < offset + length; ++i) allZero = plain[i] == '0' || plain[i] == ' ';
+        if (allZero) zero |= 1u << k;
     }
+    zeroSections_ = zero;
 }
 
 std::vector<std::string> xvJCS::SplitSections() const {
@@ -617,8 +662,12 @@ bool xvJCS::GroupsKnown(int n) const {
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (known.empty()) return false;
         for (std::size_t i = 0; i < known.size(); ++i) {
+            // Sections are a few characters long: compared in place rather than by a call.
             const auto [offset, length] = splitAt_[i];
-            if (known[i].size() != length || std::memcmp(known[i].data(), plain + offset, length) != 0) return false;
+            const std::string& section = known[i];
+            if (section.size() != length) return false;
+            for (std::size_t c = 0; c < length; ++c)
+                if (section[c] != plain[offset + c]) return false;
         }
     }
     return true;
