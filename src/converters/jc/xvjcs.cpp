@@ -32,6 +32,9 @@ constexpr int kTaxStatusTerm = 369;
 constexpr int kEquipmentUnitTerm = 69;
 constexpr int kCategoryPairs = 12;
 
+// What a field known to be blank reads.
+const std::string kNoText;
+
 // IsBlank, inline: a standard phase tests some thirty fields, most of them empty.
 inline bool Blank(const std::string& text) {
     for (const char c : text)
@@ -115,6 +118,12 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
                           "SPCACCC", "SPCUDSC", "SPSNDBL", "SPTAXEX"});
+    {
+        const auto& F = phaseFields_;
+        const uint16_t a = F[kSpAccountA];
+        accountsBeforePairs_ = a != 0 && F[kSpAccountB] == a + 1 && F[kSpAccountC] == a + 2 &&
+                               F[kSpUnitDesc] == a + 3 && F[kSpCat1] == a + 4;
+    }
     categoryFields_.Resolve(jcm, kRecStdCategory,
                             {"SCAT", "SCDESC", "SCCACCA", "SCCACCB", "SCCACCC", "SCUDESC", "SCCTYPE", "SCSNDBL",
                              "SCTAXEX"});
@@ -413,9 +422,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     if (cat1) {
         const auto& runs = PairRuns(jcm, info, cat1);
         std::size_t run = 0;
-        if (!runs.empty() && runs.front().first == cat1 && F[kSpAccountA] != 0 && F[kSpAccountB] == F[kSpAccountA] + 1 &&
-            F[kSpAccountC] == F[kSpAccountA] + 2 && F[kSpUnitDesc] == F[kSpAccountA] + 3 &&
-            cat1 == F[kSpAccountA] + 4) {
+        if (accountsBeforePairs_ && !runs.empty() && runs.front().first == cat1) {
             const uint16_t hit = xio_first_nonblank_text(jcm, F[kSpAccountA], runs.front().second);
             quiet = hit == 0 || hit >= cat1;
             if (quiet) {
@@ -436,8 +443,7 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // The cost type and the cost unit description as the line gave them: nothing below changes
     // them before they are looked at again.
     const double costType = xio_get_number(jcm, F[kSpCostType]);
-    static const std::string kNone;
-    const std::string& unitDescription = quiet ? kNone : stored(kSpUnitDesc);
+    const std::string& unitDescription = quiet ? kNoText : stored(kSpUnitDesc);
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.

@@ -97,6 +97,9 @@ private:
     };
     convert::FieldNumbers<kPhaseFields> phaseFields_;
     convert::FieldNumbers<kCategoryFields> categoryFields_;
+    // The cost accounts A to C, the cost unit description and the first category follow one
+    // another, so that one scan tells whether a line left them all blank.
+    bool accountsBeforePairs_ = false;
 
     std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read
     std::array<uint16_t, 7> unitStart_{0xFFFF, 0, 0, 0, 0, 0, 0};     // unitTracking as a record starts
