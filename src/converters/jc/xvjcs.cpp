@@ -114,6 +114,8 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
             if (c != kFiller) separatorStart_[static_cast<unsigned char>(c)] = true;
     }
     knownGroups_ = {};
+    ++knownGeneration_;
+    groupsAnswer_.valid = false;
     pairRuns_.known = false;
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
@@ -248,6 +250,7 @@ void xvJCS::GroupWritten(uint16_t jcm) {
     last.assign(static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, n))), '0');
     if (suite::xk_build_key(kPhase, sections) != phase) return;
     knownGroups_[static_cast<std::size_t>(n - 1)].assign(sections.begin(), sections.begin() + (n - 1));
+    ++knownGeneration_;
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
@@ -661,7 +664,29 @@ std::vector<std::string> xvJCS::SplitSections() const {
     return sections;
 }
 
-bool xvJCS::GroupsKnown(int n) const {
+bool xvJCS::GroupsKnown(int n) {
+    // The answer depends on the sections before the last (the characters before it, when the
+    // code reaches it), which sections are zero, and the groups known: phases of one group ask
+    // again and again with the same.
+    const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
+    const std::size_t cut = sectionAt_[static_cast<std::size_t>(n - 1)].first;
+    auto& last = groupsAnswer_;
+    const bool keyed = plain.size() >= cut;
+    if (keyed && last.valid && last.generation == knownGeneration_ && last.zero == zeroSections_ &&
+        plain.substr(0, cut) == last.prefix)
+        return last.answer;
+    const bool answer = GroupsKnownOf(n);
+    last.valid = keyed;
+    if (keyed) {
+        last.generation = knownGeneration_;
+        last.zero = zeroSections_;
+        last.prefix.assign(plain.substr(0, cut));
+        last.answer = answer;
+    }
+    return answer;
+}
+
+bool xvJCS::GroupsKnownOf(int n) const {
     const char* plain = (splitPlain_ ? plainCode_ : splitCode_).data();
     for (int k = n; k >= 2; --k) {
         if (ZeroSection(k)) continue;
@@ -694,7 +719,10 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         // phase of the same group, it needs no key and no look-up.
         auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (!known.empty() && std::equal(known.begin(), known.end(), sections.begin())) continue;
-        auto remember = [&] { known.assign(sections.begin(), sections.begin() + (k - 1)); };
+        auto remember = [&] {
+            known.assign(sections.begin(), sections.begin() + (k - 1));
+            ++knownGeneration_;
+        };
         const std::string key = suite::xk_build_key(kPhase, sections);
         // Phases share their groups: a group is looked up on file once per text file.
         if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) {
@@ -720,6 +748,7 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         if (!written) {
             lookups_.Clear();  // a later line may yet write this phase itself
             knownGroups_ = {};
+            ++knownGeneration_;
             reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
             return false;
         }

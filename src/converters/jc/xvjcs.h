@@ -139,7 +139,17 @@ private:
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
     // Whether every group standard phase above the cost code split last is known.
-    bool GroupsKnown(int n) const;
+    bool GroupsKnown(int n);
+    bool GroupsKnownOf(int n) const;
+    // Counts the changes of knownGroups_, so that GroupsKnown can keep its last answer.
+    uint64_t knownGeneration_ = 0;
+    struct {
+        bool valid = false;
+        uint64_t generation = 0;
+        unsigned zero = 0;
+        std::string prefix;
+        bool answer = false;
+    } groupsAnswer_;
 
     // The standard categories the pairs of standard phases name, as the JC master holds them:
     // whether one is on file, and its cost unit description. Read once per category text;
