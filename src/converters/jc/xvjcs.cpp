@@ -367,6 +367,14 @@ void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageLi
 
 // ---- Standard phases ---------------------------------------------------------------------------------
 
+// Asked on every line: the runs worked out before, unless the format changed.
+inline const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                          uint16_t cat1) {
+    const auto& p = pairRuns_;
+    if (p.known && p.jcm == jcm && p.cat1 == cat1 && p.format == info.FormatID()) return p.runs;
+    return FindPairRuns(jcm, info, cat1);
+}
+
 bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
                             convert::MessageList& messages, bool converting, convert::ConversionReport& report) {
     const auto& F = phaseFields_;
@@ -579,10 +587,9 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
-const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
-                                                                   uint16_t cat1) {
+const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::FindPairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                       uint16_t cat1) {
     auto& p = pairRuns_;
-    if (p.known && p.jcm == jcm && p.cat1 == cat1 && p.format == info.FormatID()) return p.runs;
     p.known = true;
     p.jcm = jcm;
     p.cat1 = cat1;

@@ -171,6 +171,8 @@ private:
     // once per format; every field when the line starts from a stored record.
     const std::vector<std::pair<uint16_t, uint16_t>>& PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
                                                               uint16_t cat1);
+    const std::vector<std::pair<uint16_t, uint16_t>>& FindPairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                  uint16_t cat1);
     struct {
         bool known = false;
         uint16_t jcm = 0, cat1 = 0;
