@@ -92,7 +92,6 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     lookups_.Clear();
     categories_.clear();
     wholeAccounts_.clear();
-    listedFound_ = false;
     splitCode_.clear();
     splitPlain_ = false;
     splitAt_ = {};
@@ -222,14 +221,8 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
-    // Lines give the same few tax statuses: the last one found in the list is checked first.
-    if (listedFound_ && value == listedTaxStatus_) return;
     for (const auto& entry : taxStatusList)
-        if (entry == value) {
-            listedTaxStatus_ = value;
-            listedFound_ = true;
-            return;
-        }
+        if (entry == value) return;
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
 }
 

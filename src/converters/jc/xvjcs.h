@@ -190,10 +190,6 @@ private:
     WholeAccount scratchAccount_;
     const WholeAccount& WholeAccountOf(const std::string& account);
 
-    // The tax status RecordWritten last found in list 369 (which does not change during a file).
-    std::string listedTaxStatus_;
-    bool listedFound_ = false;
-
     bool notesFailed_ = false;
 };
 
