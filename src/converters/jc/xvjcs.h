@@ -138,10 +138,12 @@ private:
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
-    // Whether every group standard phase above the cost code split last is known.
+    // Whether every group standard phase above the cost code split last is known: GroupsKnownOf
+    // works it out; GroupsKnown answers as it did for the code before when that shares what the
+    // answer depends on.
     bool GroupsKnown(int n);
     bool GroupsKnownOf(int n) const;
-    // Counts the changes of knownGroups_, so that GroupsKnown can keep its last answer.
+    // Counts the changes of knownGroups_, so that a kept answer is never taken after one.
     uint64_t knownGeneration_ = 0;
     struct {
         bool valid = false;
@@ -171,6 +173,7 @@ private:
     // once per format; every field when the line starts from a stored record.
     const std::vector<std::pair<uint16_t, uint16_t>>& PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
                                                               uint16_t cat1);
+    // Works the runs out for the format of `info`.
     const std::vector<std::pair<uint16_t, uint16_t>>& FindPairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
                                                                   uint16_t cat1);
     struct {
