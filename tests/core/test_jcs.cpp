@@ -243,6 +243,23 @@ TEST_F(JcsTest, AGroupALineWroteIsKeptAndARefusedOneIsMadeByItsMember) {
     EXPECT_EQ(Stored(kRecStdPhase, "0200102", "SPDESC"), "Phase 02-001.02");
 }
 
+// A group of the last level serves the members after it only as they would build it: one typed
+// short is another cost code, and its members still get theirs made. Members that come back to
+// a group after another group's find it known.
+TEST_F(JcsTest, OnlyALastLevelGroupGivenWholeServesItsMembers) {
+    const std::string body = Std("01-000.00", "1") + Std("01-001", "1") + Std("01-001.01", "1") +
+                             Std("01-002.00", "1") + Std("01-002.01", "1") + Std("01-003.01", "1") +
+                             Std("01-002.02", "1") + Std("01-003.02", "1");
+    const std::string report = Run("Convert", body);
+    EXPECT_THAT(report, HasSubstr("Phase '01-001.00' created"));
+    EXPECT_THAT(report, Not(HasSubstr("Phase '01-002.00' created")));
+    EXPECT_EQ(report.find("Phase '01-003.00' created"), report.rfind("Phase '01-003.00' created")) << report;
+    EXPECT_EQ(Stored(kRecStdPhase, "01001", "SPDESC"), "Phase 01-001");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100100", "SPDESC"), "Group created by conversion");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100200", "SPDESC"), "Phase 01-002.00");
+    EXPECT_EQ(Stored(kRecStdPhase, "0100302", "SPDESC"), "Phase 01-003.02");
+}
+
 // A category the pairs name before a line sets it up is dropped from those pairs only; the
 // phases after the line keep it, with its unit description when they give none.
 TEST_F(JcsTest, ACategorySetUpByALineServesThePairsAfterIt) {

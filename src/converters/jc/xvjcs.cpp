@@ -32,6 +32,9 @@ constexpr int kTaxStatusTerm = 369;
 constexpr int kEquipmentUnitTerm = 69;
 constexpr int kCategoryPairs = 12;
 
+// What a field known to be blank reads.
+const std::string kNoText;
+
 // IsBlank, inline: a standard phase tests some thirty fields, most of them empty.
 inline bool Blank(const std::string& text) {
     for (const char c : text)
@@ -110,10 +113,18 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
             if (c != kFiller) separatorStart_[static_cast<unsigned char>(c)] = true;
     }
     knownGroups_ = {};
+    ++knownGeneration_;
+    groupsAnswer_.valid = false;
     pairRuns_.known = false;
     phaseFields_.Resolve(jcm, kRecStdPhase,
                          {"SPHASE", "SPDESC", "SPOVRHT", "SPCAT1", "SPGPHAS", "SPCTYPE", "SPCACCA", "SPCACCB",
                           "SPCACCC", "SPCUDSC", "SPSNDBL", "SPTAXEX"});
+    {
+        const auto& F = phaseFields_;
+        const uint16_t a = F[kSpAccountA];
+        accountsBeforePairs_ = a != 0 && F[kSpAccountB] == a + 1 && F[kSpAccountC] == a + 2 &&
+                               F[kSpUnitDesc] == a + 3 && F[kSpCat1] == a + 4;
+    }
     categoryFields_.Resolve(jcm, kRecStdCategory,
                             {"SCAT", "SCDESC", "SCCACCA", "SCCACCB", "SCCACCC", "SCUDESC", "SCCTYPE", "SCSNDBL",
                              "SCTAXEX"});
@@ -221,7 +232,18 @@ void xvJCS::GroupWritten(uint16_t jcm) {
     const int n = costSections_;
     if (n < 2 || !ZeroSection(n)) return;
     const std::string& phase = xio_get_text(jcm, phaseFields_[kSpPhase]);
-    if (phase == splitCode_) lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
+    if (phase != splitCode_) return;
+    lookups_.Found(jcm, kRecStdPhase, "SPHASE", phase);
+    // A group of the last level is the very key its members ask for (their last section turned
+    // to zeros): they need not look it up, nor set their record aside to do so. Only when the
+    // code was given with that section whole, as members build it.
+    if (ZeroSection(n - 1)) return;
+    auto sections = SplitSections();
+    std::string& last = sections[static_cast<std::size_t>(n - 1)];
+    last.assign(static_cast<std::size_t>(std::max(0, suite::xk_width(kPhase, n))), '0');
+    if (suite::xk_build_key(kPhase, sections) != phase) return;
+    knownGroups_[static_cast<std::size_t>(n - 1)].assign(sections.begin(), sections.begin() + (n - 1));
+    ++knownGeneration_;
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
@@ -338,6 +360,14 @@ void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageLi
 
 // ---- Standard phases ---------------------------------------------------------------------------------
 
+// Asked on every line: the runs worked out before, unless the format changed.
+inline const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                          uint16_t cat1) {
+    const auto& p = pairRuns_;
+    if (p.known && p.jcm == jcm && p.cat1 == cat1 && p.format == info.FormatID()) return p.runs;
+    return FindPairRuns(jcm, info, cat1);
+}
+
 bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reason,
                             convert::MessageList& messages, bool converting, convert::ConversionReport& report) {
     const auto& F = phaseFields_;
@@ -389,19 +419,35 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // The first category or unit description of the pairs that holds a value (0: all are blank,
     // as on most standard phases).
     uint16_t firstPair = 0;
-    if (cat1)
-        for (const auto& [from, to] : PairRuns(jcm, info, cat1))
-            if ((firstPair = xio_first_nonblank_text(jcm, from, to)) != 0) break;
+    // Whether the cost accounts and the cost unit description are known to be blank. They lie
+    // just before the pairs, so that most lines are told blank by one scan up to the end of the
+    // pairs' first run.
+    bool quiet = false;
+    if (cat1) {
+        const auto& runs = PairRuns(jcm, info, cat1);
+        std::size_t run = 0;
+        if (accountsBeforePairs_ && !runs.empty() && runs.front().first == cat1) {
+            const uint16_t hit = xio_first_nonblank_text(jcm, F[kSpAccountA], runs.front().second);
+            quiet = hit == 0 || hit >= cat1;
+            if (quiet) {
+                firstPair = hit;
+                run = hit == 0 ? 1 : runs.size();
+            }
+        }
+        for (; !firstPair && run < runs.size(); ++run)
+            firstPair = xio_first_nonblank_text(jcm, runs[run].first, runs[run].second);
+    }
     // The cost accounts A, B and C that hold a value (most standard phases have none), for the
     // group check and the account checks.
     constexpr std::array<std::pair<std::size_t, const char*>, 3> kAccounts{
         {{kSpAccountA, "A"}, {kSpAccountB, "B"}, {kSpAccountC, "C"}}};
     std::array<bool, 3> accountGiven{};
-    for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
+    if (!quiet)
+        for (std::size_t i = 0; i < kAccounts.size(); ++i) accountGiven[i] = !Blank(stored(kAccounts[i].first));
     // The cost type and the cost unit description as the line gave them: nothing below changes
     // them before they are looked at again.
     const double costType = xio_get_number(jcm, F[kSpCostType]);
-    const std::string& unitDescription = stored(kSpUnitDesc);
+    const std::string& unitDescription = quiet ? kNoText : stored(kSpUnitDesc);
     {
         // The first field a group standard phase may not carry a value in, in the order they are
         // checked; its value is shown only when the cost code is a group's.
@@ -534,10 +580,9 @@ bool xvJCS::ConvertStdPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     return true;
 }
 
-const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
-                                                                   uint16_t cat1) {
+const std::vector<std::pair<uint16_t, uint16_t>>& xvJCS::FindPairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                       uint16_t cat1) {
     auto& p = pairRuns_;
-    if (p.known && p.jcm == jcm && p.cat1 == cat1 && p.format == info.FormatID()) return p.runs;
     p.known = true;
     p.jcm = jcm;
     p.cat1 = cat1;
@@ -584,24 +629,33 @@ bool xvJCS::ExaminedCategory(uint16_t jcm, const std::string& category) {
 void xvJCS::SplitCostCode(const std::string& code) {
     splitCode_ = code;
     // Separators are taken out only when the code may hold one.
-    splitPlain_ = std::any_of(code.begin(), code.end(),
-                              [&](char c) { return separatorStart_[static_cast<unsigned char>(c)]; });
+    splitPlain_ = false;
+    for (const char c : code)
+        if (separatorStart_[static_cast<unsigned char>(c)]) {
+            splitPlain_ = true;
+            break;
+        }
     if (splitPlain_) {
         plainCode_ = code;
         suite::xk_unformat_field(kPhase, 0, plainCode_);
     }
     const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
-    zeroSections_ = 0;
-    for (std::size_t k = 0; k < splitAt_.size(); ++k) {
+    // Sections past those in use stay empty, and so zero.
+    const auto used = static_cast<std::size_t>(std::clamp(costSections_, 0, static_cast<int>(splitAt_.size())));
+    unsigned zero = ~((1u << used) - 1) & ((1u << splitAt_.size()) - 1);
+    for (std::size_t k = 0; k < used; ++k) {
         const auto [offset, width] = sectionAt_[k];
         std::size_t length = 0;
-        if (static_cast<int>(k) < costSections_ && offset < plain.size()) {
+        if (offset < plain.size()) {
             length = std::min(width, plain.size() - offset);
             while (length > 0 && plain[offset + length - 1] == ' ') --length;
         }
         splitAt_[k] = {length ? offset : 0, length};
-        if (modlibs::IsZeroOrBlank(plain.substr(splitAt_[k].first, length))) zeroSections_ |= 1u << k;
+        bool allZero = true;
+        for (std::size_t i = offset; allZero && i < offset + length; ++i) allZero = plain[i] == '0' || plain[i] == ' ';
+        if (allZero) zero |= 1u << k;
     }
+    zeroSections_ = zero;
 }
 
 std::vector<std::string> xvJCS::SplitSections() const {
@@ -610,15 +664,41 @@ std::vector<std::string> xvJCS::SplitSections() const {
     return sections;
 }
 
-bool xvJCS::GroupsKnown(int n) const {
+bool xvJCS::GroupsKnown(int n) {
+    // The answer depends on the sections before the last (the characters before it, when the
+    // code reaches it), which sections are zero, and the groups known: phases of one group ask
+    // again and again with the same.
+    const std::string_view plain(splitPlain_ ? plainCode_ : splitCode_);
+    const std::size_t cut = sectionAt_[static_cast<std::size_t>(n - 1)].first;
+    auto& last = groupsAnswer_;
+    const bool keyed = plain.size() >= cut;
+    if (keyed && last.valid && last.generation == knownGeneration_ && last.zero == zeroSections_ &&
+        plain.substr(0, cut) == last.prefix)
+        return last.answer;
+    const bool answer = GroupsKnownOf(n);
+    last.valid = keyed;
+    if (keyed) {
+        last.generation = knownGeneration_;
+        last.zero = zeroSections_;
+        last.prefix.assign(plain.substr(0, cut));
+        last.answer = answer;
+    }
+    return answer;
+}
+
+bool xvJCS::GroupsKnownOf(int n) const {
     const char* plain = (splitPlain_ ? plainCode_ : splitCode_).data();
     for (int k = n; k >= 2; --k) {
         if (ZeroSection(k)) continue;
         const auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (known.empty()) return false;
         for (std::size_t i = 0; i < known.size(); ++i) {
+            // Sections are a few characters long: compared in place rather than by a call.
             const auto [offset, length] = splitAt_[i];
-            if (known[i].size() != length || std::memcmp(known[i].data(), plain + offset, length) != 0) return false;
+            const std::string& section = known[i];
+            if (section.size() != length) return false;
+            for (std::size_t c = 0; c < length; ++c)
+                if (section[c] != plain[offset + c]) return false;
         }
     }
     return true;
@@ -639,7 +719,10 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         // phase of the same group, it needs no key and no look-up.
         auto& known = knownGroups_[static_cast<std::size_t>(k - 1)];
         if (!known.empty() && std::equal(known.begin(), known.end(), sections.begin())) continue;
-        auto remember = [&] { known.assign(sections.begin(), sections.begin() + (k - 1)); };
+        auto remember = [&] {
+            known.assign(sections.begin(), sections.begin() + (k - 1));
+            ++knownGeneration_;
+        };
         const std::string key = suite::xk_build_key(kPhase, sections);
         // Phases share their groups: a group is looked up on file once per text file.
         if (!lookups_.Missing(jcm, kRecStdPhase, "SPHASE", key)) {
@@ -665,6 +748,7 @@ bool xvJCS::CreateGroupStdPhase(const std::string& costCode, int n, uint16_t jcm
         if (!written) {
             lookups_.Clear();  // a later line may yet write this phase itself
             knownGroups_ = {};
+            ++knownGeneration_;
             reason = Msg(12220, Term(kPhase), ShowKey(kPhase, 0, key));
             return false;
         }

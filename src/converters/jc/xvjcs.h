@@ -97,6 +97,9 @@ private:
     };
     convert::FieldNumbers<kPhaseFields> phaseFields_;
     convert::FieldNumbers<kCategoryFields> categoryFields_;
+    // The cost accounts A to C, the cost unit description and the first category follow one
+    // another, so that one scan tells whether a line left them all blank.
+    bool accountsBeforePairs_ = false;
 
     std::array<uint16_t, 7> unitSettings_{0xFFFF, 0, 0, 0, 0, 0, 0};  // as read
     std::array<uint16_t, 7> unitStart_{0xFFFF, 0, 0, 0, 0, 0, 0};     // unitTracking as a record starts
@@ -135,8 +138,20 @@ private:
     // on file, written or examined: the phases of one group come together, and a group never
     // leaves during a text file.
     std::array<std::vector<std::string>, 4> knownGroups_;
-    // Whether every group standard phase above the cost code split last is known.
-    bool GroupsKnown(int n) const;
+    // Whether every group standard phase above the cost code split last is known: GroupsKnownOf
+    // works it out; GroupsKnown answers as it did for the code before when that shares what the
+    // answer depends on.
+    bool GroupsKnown(int n);
+    bool GroupsKnownOf(int n) const;
+    // Counts the changes of knownGroups_, so that a kept answer is never taken after one.
+    uint64_t knownGeneration_ = 0;
+    struct {
+        bool valid = false;
+        uint64_t generation = 0;
+        unsigned zero = 0;
+        std::string prefix;
+        bool answer = false;
+    } groupsAnswer_;
 
     // The standard categories the pairs of standard phases name, as the JC master holds them:
     // whether one is on file, and its cost unit description. Read once per category text;
@@ -158,6 +173,9 @@ private:
     // once per format; every field when the line starts from a stored record.
     const std::vector<std::pair<uint16_t, uint16_t>>& PairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
                                                               uint16_t cat1);
+    // Works the runs out for the format of `info`.
+    const std::vector<std::pair<uint16_t, uint16_t>>& FindPairRuns(uint16_t jcm, const xvl::xvlImpInfo& info,
+                                                                  uint16_t cat1);
     struct {
         bool known = false;
         uint16_t jcm = 0, cat1 = 0;
