@@ -254,7 +254,9 @@ private:
     // while every row added to it since came that way, a row on file is a record this text file
     // added: a duplicate answer from a write means the file repeats the record. The texts are
     // made from the stored rows (Settle) the moment anything else changes the record type's rows,
-    // or anything asks the map about it; from then on the type keeps its texts as they come.
+    // or anything asks the map about it; from then on the type keeps its texts as they come. A
+    // row something else removed (or rekeyed) meanwhile is made as it is stored then: a removed
+    // one's text is not kept, where keeping every text as it came kept it.
     struct AddedType {
         uint16_t file = 0, rec = 0;
         bool lazy = false;     // its texts wait in the data file; false: kept as they come
