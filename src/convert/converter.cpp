@@ -142,6 +142,72 @@ bool EqualsNoCase(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+xvConvert::AddedType* xvConvert::WaitingType(uint16_t file, uint16_t rec, bool keeping) {
+    AddedType* type = nullptr;
+    for (auto& t : addedTypes_)
+        if (t.file == file && t.rec == rec) type = &t;
+    if (!type) {
+        if (!keeping) return nullptr;
+        // Only a record type with no record on file can answer for the texts: every row it will
+        // hold is then one this text file added.
+        AddedType t;
+        t.file = file;
+        t.rec = rec;
+        bool anyRow = true;
+        t.changes = xio_row_changes(file, rec, &anyRow);
+        t.lazy = t.changes >= 0 && !anyRow;
+        // A key field that receives an identifier when its text is made must have it made.
+        if (const auto* fields = xio_primary_key_fields(file, rec))
+            for (uint16_t f : *fields)
+                if (const xio_fld_def* def = xio_field_def(file, f);
+                    def && def->type == XIO_TYPE_TEXT && def->keyKind == XIO_KEY_KIND_NEW_ID)
+                    t.lazy = false;
+        addedTypes_.push_back(t);  // a deque: entries stay where they are
+        if (!t.lazy) return nullptr;
+        if (waitingTypes_++ == 0) recordIds_.SetSource(&waitingIds_);
+        return &addedTypes_.back();
+    }
+    if (!type->lazy) return nullptr;
+    // A row added, removed or rekeyed by anything else: what today's texts are is still known.
+    if (xio_row_changes(file, rec) != type->changes) {
+        Settle(*type);
+        return nullptr;
+    }
+    return type;
+}
+
+void xvConvert::Settle(AddedType& type) {
+    if (!type.lazy) return;
+    type.lazy = false;
+    --waitingTypes_;
+    if (type.lastRow == 0) {
+        if (!waitingTypes_) recordIds_.SetSource(nullptr);
+        return;
+    }
+    // The rows up to the last one added here are all this text file's own records.
+    recordIds_.SetSource(nullptr);
+    std::string id;
+    (void)xio_rd_rows_aside(type.file, type.rec, type.lastRow, [&] {
+        convert::RecordIdText(type.file, id, type.rec);
+        recordIds_.add(id, 0);
+    });
+    if (waitingTypes_) recordIds_.SetSource(&waitingIds_);
+}
+
+void xvConvert::WaitingIds::Fill(std::string_view text) {
+    // A record-ID text starts with its file and record type (file * 100 + record).
+    uint32_t prefix = 0;
+    bool whole = text.empty();
+    if (!whole) {
+        std::size_t i = 0;
+        for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && i < 9; ++i)
+            prefix = prefix * 10 + static_cast<uint32_t>(text[i] - '0');
+        if (i == 0 || i >= text.size() || text[i] != '\t') whole = true;  // not one: every type answers
+    }
+    for (auto& t : owner_.addedTypes_)
+        if (t.lazy && (whole || static_cast<uint32_t>(t.file) * 100 + t.rec == prefix)) owner_.Settle(t);
+}
+
 bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& reason, const x_value_def* notes,
                             uint16_t permissions, bool& diskFull, bool force) {
     diskFull = false;
@@ -155,15 +221,29 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
     std::string& idText = writtenId_;
     idText.clear();
 
+    AddedType* waiting = nullptr;
     if (adding) {
+        const bool keeping = permissions == kPermAdd && !force && keepAddedIds_;
+        waiting = WaitingType(file, rec, keeping);
         status = xio_wr_record(file, rec, &dupKey);
-        if (status == XIO_OK && permissions == kPermAdd && !force && keepAddedIds_) {
+        if (waiting) {
+            if (status == XIO_OK && keeping) {
+                ++waiting->changes;
+                waiting->priorRow = waiting->lastRow;
+                waiting->lastRow = xio_current_row(file, rec);
+            } else if (status == XIO_DUPLICATE && dupKey == 0) {
+                repeated = true;  // the record on file is one an earlier line added
+            }
+        } else if (status == XIO_OK && keeping) {
             RecordIdText(file, idText, rec);
             recordIds_.add(idText, 0);
         }
     } else if (udRecord || force) {
+        // A replace may give a record another key: the texts kept must be the added ones.
+        if (AddedType* t = WaitingType(file, rec, false)) Settle(*t);
         status = xio_rep_record(file, rec, &dupKey);
     } else {
+        if (AddedType* t = WaitingType(file, rec, false)) Settle(*t);
         // A line that may only modify records (permissions 1) may modify one that an earlier
         // line created or modified; any other replacement happens once per text file.
         RecordIdText(file, idText, rec);
@@ -207,6 +287,10 @@ bool xvConvert::WriteRecord(uint16_t file, xvl::xvlImpInfo& info, std::string& r
             return false;
         const bool deleted = xio_del_record(file, rec) == XIO_OK;
         if (deleted && !idText.empty()) recordIds_.erase(idText);
+        if (deleted && waiting && waiting->lazy && xio_row_changes(file, rec) == waiting->changes + 1) {
+            ++waiting->changes;
+            waiting->lastRow = waiting->priorRow;
+        }
         return deleted;
     };
 

@@ -249,6 +249,38 @@ protected:
 private:
     bool ReadImport(ConvertContext& ctx, bool groups, const std::function<bool(xvl::xvlImpInfo&, int)>& process);
 
+    // The record-ID texts of the records WriteRecord adds, kept for as long as the data file can
+    // answer for them. For a record type that held no record when the text file first added one,
+    // while every row added to it since came that way, a row on file is a record this text file
+    // added: a duplicate answer from a write means the file repeats the record. The texts are
+    // made from the stored rows (Settle) the moment anything else changes the record type's rows,
+    // or anything asks the map about it; from then on the type keeps its texts as they come. A
+    // row something else removed (or rekeyed) meanwhile is made as it is stored then: a removed
+    // one's text is not kept, where keeping every text as it came kept it.
+    struct AddedType {
+        uint16_t file = 0, rec = 0;
+        bool lazy = false;     // its texts wait in the data file; false: kept as they come
+        int64_t changes = 0;   // the type's row changes (xio_row_changes) after this converter's last
+        int64_t lastRow = 0;   // the row of the last record added, and of the one before it
+        int64_t priorRow = 0;
+    };
+    class WaitingIds : public RecordIdMap::Source {
+    public:
+        explicit WaitingIds(xvConvert& owner) : owner_(owner) {}
+        void Fill(std::string_view text) override;
+
+    private:
+        xvConvert& owner_;
+    };
+    // The type's entry while its texts wait in the data file, else null. At the first add that
+    // keeps texts (`keeping`) the type is looked at; a change from elsewhere settles it.
+    AddedType* WaitingType(uint16_t file, uint16_t rec, bool keeping);
+    // Puts the texts of a waiting type's records into the map: from then on they are kept.
+    void Settle(AddedType& type);
+    std::deque<AddedType> addedTypes_;
+    std::size_t waitingTypes_ = 0;
+    WaitingIds waitingIds_{*this};
+
     RecordIdMap recordIds_;
     std::string examinedId_;        // the ID text the last ExamineRecord built
     std::string writtenId_;         // WriteRecord's ID text, its buffer kept from record to record

@@ -193,6 +193,7 @@ RecordIdMap::RecordIdMap(const RecordIdMap& other) { *this = other; }
 
 RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
     if (this == &other) return *this;
+    other.fillFor({});
     other.settled();
     clear();
     for (const Slot& s : other.slots_)
@@ -205,6 +206,8 @@ RecordIdMap& RecordIdMap::operator=(const RecordIdMap& other) {
 
 RecordIdMap& RecordIdMap::operator=(RecordIdMap&& other) noexcept {
     if (this == &other) return *this;
+    fillFor({});
+    other.fillFor({});
     slots_ = std::move(other.slots_);
     blocks_ = std::move(other.blocks_);
     blockSizes_ = std::move(other.blockSizes_);
@@ -254,6 +257,7 @@ RecordIdMap::iterator RecordIdMap::find(std::string_view text) {
 }
 
 RecordIdMap::const_iterator RecordIdMap::find(std::string_view text) const {
+    fillFor(text);
     if (settled().size_ == 0) return nullptr;
     const std::string_view stored = Stored(text);
     if (aboveAll(stored)) return nullptr;
@@ -354,11 +358,13 @@ void RecordIdMap::grow() {
 }
 
 std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplace(std::string_view text, uint16_t value) {
+    fillFor(text);
     settled();
     return emplaceStored(Stored(text), value, true);
 }
 
 void RecordIdMap::add(std::string_view text, uint16_t value) {
+    fillFor(text);
     settled();
     const std::string_view stored = Stored(text);
     const uint64_t hash = Hash(stored);
@@ -420,6 +426,7 @@ std::pair<RecordIdMap::iterator, bool> RecordIdMap::emplaceStored(std::string_vi
 }
 
 std::size_t RecordIdMap::erase(std::string_view text) {
+    fillFor(text);
     if (settled().size_ == 0) return 0;
     const std::string_view stored = Stored(text);
     bool found = false;
@@ -433,6 +440,7 @@ std::size_t RecordIdMap::erase(std::string_view text) {
 }
 
 void RecordIdMap::clear() {
+    fillFor({});
     pending_ = false;
     pendingRef_ = 0;
     topRef_ = 0;
@@ -447,6 +455,7 @@ void RecordIdMap::clear() {
 }
 
 void RecordIdMap::reserve(std::size_t count) {
+    fillFor({});
     if (pending_ || size_ != 0 || used_ != 0 || !blocks_.empty()) return;
     // As grow() sizes it: a power of two from 64, at most three quarters full.
     std::size_t slots = 64;
@@ -455,6 +464,7 @@ void RecordIdMap::reserve(std::size_t count) {
 }
 
 std::size_t RecordIdMap::MemoryBytes() const {
+    fillFor({});
     settled();
     std::size_t bytes = slots_.capacity() * sizeof(Slot);
     for (std::size_t units : blockSizes_) bytes += units * sizeof(uint16_t);

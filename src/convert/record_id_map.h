@@ -51,6 +51,17 @@ public:
     using iterator = Entry*;
     using const_iterator = const Entry*;
 
+    // Texts a map holds without having them yet, which its owner puts in when asked: before any
+    // call that could tell them from the texts it has. Fill(text) puts in whatever text of the same
+    // part before its first tab may be waiting; Fill("") every text.
+    class Source {
+    public:
+        virtual void Fill(std::string_view text) = 0;
+
+    protected:
+        ~Source() = default;
+    };
+
     RecordIdMap() = default;
     RecordIdMap(const RecordIdMap& other);
     RecordIdMap& operator=(const RecordIdMap& other);
@@ -74,7 +85,10 @@ public:
     // overlaps the caller's other work. (A failure to allocate surfaces at this call or the next.)
     void add(std::string_view text, uint16_t value);
     std::size_t erase(std::string_view text);
-    std::size_t size() const { return settled().size_; }
+    std::size_t size() const {
+        fillFor({});
+        return settled().size_;
+    }
     bool empty() const { return size() == 0; }
     void clear();
     // Room for `count` texts before the slot table grows, for a caller that knows how many are
@@ -83,8 +97,15 @@ public:
     void reserve(std::size_t count);
     // The bytes the map holds (its slots and blocks, not the object itself).
     std::size_t MemoryBytes() const;
+    // The texts this map holds without having them yet (null: none); not copied with the map.
+    void SetSource(Source* source) { source_ = source; }
 
 private:
+    void fillFor(std::string_view text) const {
+        if (source_) source_->Fill(text);
+    }
+    Source* source_ = nullptr;
+
     static constexpr uint16_t kLongText = 0xFFFF;
     static constexpr uint32_t kEmpty = 0;
     static constexpr uint32_t kErased = 0xFFFFFFFFu;

@@ -272,6 +272,74 @@ TEST_F(ConvertFileTest, RepeatedRecordsInExamineAndConvert) {
     EXPECT_EQ(NameOf("D2"), "First");
 }
 
+// Writes an item of its own from the handler when a line's name is "HOOK<code>": a row the
+// text file's lines did not add.
+class HookWritingConverter : public TestConverter {
+protected:
+    bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
+        const uint16_t h = info.FileNumUsed();
+        x_value_def v;
+        xio_get_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "NAME"), v);
+        if (info.ImportedRecs() == 1 && v.text.rfind("HOOK", 0) == 0) {
+            const uint16_t saved = xio_save_record(h, 1);
+            xio_init_record(h, 1);
+            v.text = v.text.substr(4);
+            xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
+            EXPECT_EQ(xio_wr_record(h, 1), XIO_OK);
+            xio_restore_record_id(h, saved);
+        }
+        return TestConverter::DispatchRecord(ctx, info, reason);
+    }
+};
+
+// The record-ID text of item `code` of the test file.
+std::string ItemId(uint16_t h, const std::string& code) {
+    xio_init_record(h, 1);
+    x_value_def v;
+    v.text = code;
+    xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "CODE"), v);
+    std::string id;
+    RecordIdText(h, id, 1);
+    return id;
+}
+
+// Convert tells a record the text file repeats from one on file by what the data file holds;
+// the map still answers for every record the lines added, and for no other.
+TEST_F(ConvertFileTest, RecordsTheTextFileAddedAreToldFromRecordsOnFile) {
+    TestConverter first;
+    std::string report =
+        Run(WriteText("lazy1.txt", "1,E1,,One,0,\r\n1,E2,,Two,0,\r\n1,E1,,Again,0,\r\n"), "Convert", nullptr, "", &first);
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 2, "The text file has duplicate Item - 'E1'(76)")));
+    EXPECT_EQ(first.RecordIds().count(ItemId(Handle(), "E2")), 1u);
+    EXPECT_EQ(first.RecordIds().size(), 2u);
+
+    // A second text file: the records of the first are on file; its own repeats are its own.
+    report = Run(WriteText("lazy2.txt", "1,E1,,Third,0,\r\n1,F1,,New,0,\r\n1,F1,,Newer,0,\r\n"), "Convert");
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 2, "Duplicate Item - 'E1'(76)")));
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 3, "The text file has duplicate Item - 'F1'(76)")));
+}
+
+TEST_F(ConvertFileTest, AReplaceOfARecordTheTextFileAddedIsRefusedUnlessItOnlyModifies) {
+    const std::string report =
+        Run(WriteText("lazyr.txt", "1,E1,,One,0,\r\n1R,E1,Replaced\r\n1M,E1,Modified\r\n1,E1,,Again,0,\r\n"), "Convert");
+    EXPECT_THAT(report, HasSubstr(RejectLine("1R", 2, "The text file has duplicate Item - 'E1'(76)")));
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 3, "The text file has duplicate Item - 'E1'(76)")));
+    EXPECT_EQ(NameOf("E1"), "Modified");
+}
+
+TEST_F(ConvertFileTest, ARecordTheHandlerAddedIsNotOneTheTextFileRepeats) {
+    HookWritingConverter converter;
+    const std::string report = Run(WriteText("hook.txt", "1,H1,,One,0,\r\n1,H2,,HOOKK9,0,\r\n1,K9,,Line,0,\r\n"
+                                                         "1,H1,,Again,0,\r\n1,H3,,Three,0,\r\n"),
+                                   "Convert", nullptr, "", &converter);
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 2, "Duplicate Item - 'K9'(76)")));
+    EXPECT_THAT(report, HasSubstr(RejectLine("1", 3, "The text file has duplicate Item - 'H1'(76)")));
+    for (const char* code : {"H1", "H2", "H3"})
+        EXPECT_EQ(converter.RecordIds().count(ItemId(Handle(), code)), 1u) << code;
+    EXPECT_EQ(converter.RecordIds().count(ItemId(Handle(), "K9")), 0u);
+    EXPECT_EQ(converter.RecordIds().size(), 3u);
+}
+
 TEST_F(ConvertFileTest, ModifyOnlyRecordsMustExistOrBeCreatedEarlier) {
     const std::string body = "1M,Q1,Nobody\r\n1,Q2,,Created,0,\r\n1M,Q2,Changed\r\n";
     const std::string examined = Run(WriteText("mod.txt", body), "Examine Files");

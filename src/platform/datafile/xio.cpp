@@ -381,6 +381,10 @@ struct Conn {
     uint64_t readTxnSerial = 0;  // raised by every read transaction begun
     uint64_t txnSerial = 0;      // raised by every transaction begun or ended, of either kind
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
+    // By record type: rows added or removed and primary keys changed (xio_row_changes); and the
+    // rollbacks, which change any record type.
+    std::vector<int64_t> rowChanges;
+    int64_t rollbacks = 0;
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
     bool loadCache = false;  // the page cache is the small one of a bulk load
@@ -408,6 +412,11 @@ struct Conn {
 };
 
 std::map<std::string, std::weak_ptr<Conn>> g_conns;
+
+void note_row_changes(Conn& c, uint16_t rec, int64_t n = 1) {
+    if (c.rowChanges.size() <= rec) c.rowChanges.resize(rec + 1u, 0);
+    c.rowChanges[rec] += n;
+}
 
 struct Handle {
     std::shared_ptr<const Dictionary> dict;
@@ -524,6 +533,7 @@ int db_fail(Handle& hd, int rc) {
         hd.conn->bulk.clear();  // the rollback brought back whatever indexes were set aside
         bulk_page_cache(*hd.conn);
         ++hd.conn->rowsVersion;
+        ++hd.conn->rollbacks;
     }
     return map_sqlite(rc);
 }
@@ -2491,6 +2501,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         if (!nothingToStore && sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
         std::string newKey = keySame ? std::string() : key_text(*hd, *rs);
         if (!keySame && newKey != oldKey) {
+            note_row_changes(*hd->conn, rec);
             sqlite3_stmt* mv = hd->stmt("UPDATE OR REPLACE dz_notes SET keytext = ?1 WHERE rec = ?2 AND keytext = ?3");
             if (mv) {
                 sqlite3_bind_text(mv, 1, newKey.data(), static_cast<int>(newKey.size()), SQLITE_STATIC);
@@ -2505,6 +2516,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     } else {
         rs->current = sqlite3_last_insert_rowid(hd->db);
         ++hd->conn->rowsVersion;
+        note_row_changes(*hd->conn, rec);
         if (bulk) return bulk_added(*hd, *rs, *bulk);
     }
     return XIO_OK;
@@ -2731,6 +2743,7 @@ int xio_rollback(uint16_t h) {
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     ++hd->conn->rowsVersion;
+    ++hd->conn->rollbacks;
     for (auto& other : g_handles)
         if (other && other->conn == hd->conn) clear_positions(*other);
     return rc == SQLITE_OK ? XIO_OK : db_fail(*hd, rc);
@@ -3306,6 +3319,61 @@ int64_t xio_record_count(uint16_t h, uint16_t rec) {
     return std::max<int64_t>(0, record_count(*hd, *rs));
 }
 
+int64_t xio_row_changes(uint16_t h, uint16_t rec, bool* anyRow) {
+    Handle* hd = H(h);
+    if (!hd) return -1;
+    if (anyRow) {
+        *anyRow = true;  // what cannot be looked at is taken to hold rows
+        RecState* rs = rec_of(*hd, rec);
+        if (!rs) return -1;
+        hold_reads(*hd);
+        // Whether the table holds a row needs none of its indexes: a load that set them aside
+        // is left as it is.
+        sqlite3_stmt* st = hd->stmt("SELECT 1 FROM " + table_of(*rs->def) + " LIMIT 1");
+        if (!st) return -1;
+        const int rc = sqlite3_step(st);
+        sqlite3_reset(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) return -1;
+        *anyRow = rc == SQLITE_ROW;
+    }
+    const Conn& c = *hd->conn;
+    return c.rollbacks + (rec < c.rowChanges.size() ? c.rowChanges[rec] : 0);
+}
+
+int xio_rd_rows_aside(uint16_t h, uint16_t rec, int64_t through, const std::function<void()>& each) {
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    RecState* rs = rec_of(*hd, rec);
+    if (!rs) return hd->lastStatus = XIO_BAD_CALL;
+    hold_reads(*hd);
+    if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
+    const Dictionary& d = *hd->dict;
+    const RecordDef& r = *rs->def;
+    // A statement of its own: `each` may read this file meanwhile.
+    sqlite3_stmt* st = nullptr;
+    const std::string sql = "SELECT " + rs->columns + " FROM " + table_of(r) + " WHERE rowid <= ?1 ORDER BY rowid";
+    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    sqlite3_bind_int64(st, 1, through);
+    // The buffer and the cursor are the caller's: put back whatever the walk changed.
+    Cells buf = rs->buf;
+    auto readWith = std::move(rs->readWith);
+    rs->readWith.reset();
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        for (uint16_t n = r.firstField; n <= r.lastField; ++n)
+            read_cell(st, n - r.firstField, d.fields[n].def.type, rs->buf[n - r.firstField]);
+        changed_whole(*rs);
+        each();
+    }
+    const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    sqlite3_finalize(st);
+    rs->buf = std::move(buf);
+    rs->readWith = std::move(readWith);
+    changed_whole(*rs);
+    return hd->lastStatus = status;
+}
+
 int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
     Handle* hd = H(h);
     if (!hd) return 0;
@@ -3398,6 +3466,7 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
         if (rc != SQLITE_DONE) return db_fail(*hd, rc);
         rs->current = sqlite3_last_insert_rowid(hd->db);
         hd->conn->rowsVersion += static_cast<int64_t>(n);
+        note_row_changes(*hd->conn, rec, static_cast<int64_t>(n));
         n = 0;
         return XIO_OK;
     };
@@ -3516,6 +3585,7 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     rs->current = 0;
     rs->ordinal = -1;
     ++hd->conn->rowsVersion;
+    note_row_changes(*hd->conn, rec);
     return XIO_OK;
 }
 

@@ -327,6 +327,18 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t = 0, uint16_t =
 // The number of records of type `rec` on file (0 when it cannot be counted). Counting walks the
 // records once; the answer is kept until records are added or removed.
 int64_t xio_record_count(uint16_t h, uint16_t rec);
+// What this program has done to the rows of record type `rec` through the file since it opened
+// it, counted together: every row added or removed, every replace that stored another primary
+// key, and every rollback (-1 for a bad handle). A caller that knows which of these it made
+// itself can tell that nothing else changed the record type meanwhile. With `anyRow`, also
+// whether the record type has a row on file (true when that cannot be looked at).
+int64_t xio_row_changes(uint16_t h, uint16_t rec, bool* anyRow = nullptr);
+// The stored rows of record type `rec` whose row numbers (xio_current_row) are at most `through`,
+// in the order they were added: each is read into the buffer and `each` called. Afterwards the
+// buffer is as it was, and the record last read or written, its locks and the position of a walk
+// were never moved, so this may come between a read and its replace. XIO_END when every row was
+// offered, else the failure.
+[[nodiscard]] int xio_rd_rows_aside(uint16_t h, uint16_t rec, int64_t through, const std::function<void()>& each);
 [[nodiscard]] int xio_wr_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
 [[nodiscard]] int xio_rep_record(uint16_t h, uint16_t rec, uint16_t* dupKey = nullptr);
 // Adds `count` records of type `rec` as that many xio_wr_record calls would: `make(i)` makes

@@ -623,6 +623,50 @@ TEST_F(Records, AKeptRecordIsHeldByItsRowAndReplacedWithoutARead) {
     EXPECT_EQ(out, "C1=A1/changed C2=A2/second ");
 }
 
+// The changes counted for a record type are its own adds, removes and key changes, made through
+// any handle of the file, and every rollback; a walk aside leaves the buffer and the held record.
+TEST_F(Records, RowChangesCountAddsRemovesAndKeyChangesOfTheRecordType) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(xio_start_writes(a), XIO_OK);
+    bool anyRow = true;
+    const int64_t start = xio_row_changes(a, 1, &anyRow);
+    EXPECT_FALSE(anyRow);
+    ASSERT_EQ(addCustomer(a, "C1", "A1", "first"), XIO_OK);
+    ASSERT_EQ(addCustomer(b, "C2", "A2", "second"), XIO_OK);
+    EXPECT_EQ(xio_row_changes(a, 1, &anyRow), start + 2);
+    EXPECT_TRUE(anyRow);
+    const int64_t other = xio_row_changes(a, 2);
+    put(a, 1, "CODE", "C2");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);  // a replace keeping the key counts nothing
+    put(a, 1, "NAME", "renamed");
+    ASSERT_EQ(xio_rep_record(a, 1), XIO_OK);
+    EXPECT_EQ(xio_row_changes(a, 1), start + 2);
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    put(a, 1, "CODE", "C3");
+    ASSERT_EQ(xio_rep_record(a, 1), XIO_OK);
+    EXPECT_EQ(xio_row_changes(a, 1), start + 3);
+    EXPECT_EQ(xio_row_changes(a, 2), other);  // another record type's count stays
+
+    // Read aside up to C1's row: the buffer and the held record stay the caller's.
+    put(a, 1, "CODE", "C3");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    const int64_t held = xio_current_row(a, 1);
+    put(a, 1, "NAME", "pending");
+    std::string seen;
+    EXPECT_EQ(xio_rd_rows_aside(a, 1, held - 1, [&] { seen += get(a, 1, "CODE") + " "; }), XIO_END);
+    EXPECT_EQ(seen, "C1 ");
+    EXPECT_EQ(get(a, 1, "NAME"), "pending");
+    EXPECT_EQ(xio_current_row(a, 1), held);
+    ASSERT_EQ(xio_rep_record(a, 1), XIO_OK);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_record(a, 1, 0, 1), XIO_OK);
+    ASSERT_EQ(xio_del_record(a, 1), XIO_OK);
+    EXPECT_EQ(xio_row_changes(a, 1), start + 4);
+    ASSERT_EQ(xio_rollback(a), XIO_OK);
+    EXPECT_EQ(xio_row_changes(b, 1), start + 5);
+}
+
 // A replace of chosen fields stores only them, as the buffer holds them, and lets the record
 // go; a key's field, or a record held by another handle, stores nothing.
 TEST_F(Records, AReplaceOfChosenFieldsStoresOnlyThemAndLetsTheRecordGo) {
