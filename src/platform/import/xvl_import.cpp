@@ -508,7 +508,8 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         return 1;
     }
     std::size_t bad = 0;
-    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_);
+    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_, nonEmpty_,
+                                        nonEmptyCount_);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
     // The id is looked up where it lies; only a line whose columns could not be split makes one.
     std::string_view id;
@@ -808,7 +809,10 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     }
     if (viewed_.size() < n) viewed_.resize(n);
     blank_.assign(n, 1);
-    filled_.clear();
+    // Grown, never shrunk, and written in place: a line's columns that are not blank.
+    if (filled_.size() < n) filled_.resize(n);
+    std::size_t* const filled = filled_.data();
+    std::size_t filledCount = 0;
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
     const std::string_view* const cols = columns_.data() + first;
@@ -817,20 +821,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     x_value_def* const values = values_.data();
     std::string_view* const viewed = viewed_.data();
     char* const blanks = blank_.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        // Most columns of a wide line are empty: an empty one that no substitution or prefill
-        // may fill is an absent value, passed over without the conversion. Its value is not even
-        // cleared: a blank column is never put, and a blank special value is given as empty.
-        // Without callbacks a run of them is passed over in a loop of its own.
-        if (cols[i].empty()) {
-            if (mayReplace) {
-                if (!columnHasId(fmt.columns[i])) continue;
-            } else {
-                do ++i;
-                while (i < n && cols[i].empty());
-                if (i >= n) break;
-            }
-        }
+    // Stages column i, which is not empty or may be filled by a callback; false when refused.
+    auto column = [&](std::size_t i) __attribute__((always_inline)) {
         // Most values are texts of fields with no key format, short, not beginning with a blank
         // and holding no control character: such a value is taken where it lies, as the
         // conversion would take it, without the call.
@@ -842,15 +834,36 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
             t.front() != '\t' && !holdsControl(t)) {
             viewed[i] = t;
             blanks[i] = 0;
-            filled_.push_back(i);
-            continue;
+            filled[filledCount++] = i;
+            return true;
         }
         bool blank = false;
         viewed[i] = {};  // only the columns staged here are put
-        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
+        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return false;
         if (!blank) {
             blanks[i] = 0;
-            filled_.push_back(i);
+            filled[filledCount++] = i;
+        }
+        return true;
+    };
+    if (mayReplace) {
+        // An empty column that a substitution or prefill may fill is converted too.
+        for (std::size_t i = 0; i < n; ++i) {
+            if (cols[i].empty() && !columnHasId(fmt.columns[i])) continue;
+            if (!column(i)) return 1;
+        }
+    } else {
+        // Most columns of a wide line are empty: an empty one is an absent value, passed over
+        // without the conversion. Its value is not even cleared: a blank column is never put,
+        // and a blank special value is given as empty. Only the columns the split found not
+        // empty are looked at.
+        const uint32_t* const places = nonEmpty_.data();
+        for (std::size_t k = 0; k < nonEmptyCount_; ++k) {
+            const std::size_t at = places[k];
+            if (at < first) continue;
+            const std::size_t i = at - first;
+            if (i >= n) break;
+            if (!column(i)) return 1;
         }
     }
     stagedFormat_ = &fmt;
@@ -915,7 +928,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         }
     }
 
-    for (std::size_t i : filled_) {  // most columns are blank: their definitions stay untouched
+    for (std::size_t k = 0; k < filledCount; ++k) {  // most columns are blank: their definitions stay untouched
+        const std::size_t i = filled[k];
         const TemplateColumn& c = fmt.columns[i];
         if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).

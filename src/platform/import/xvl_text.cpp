@@ -168,6 +168,13 @@ std::string_view RawLineEnd(std::string_view data, std::size_t begin, std::size_
     return scratch;
 }
 
+namespace {
+template <bool kList>
+bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
+                std::size_t* nonEmptyCount);
+}  // namespace
+
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn) {
     std::size_t lastFilled = 0;
@@ -176,6 +183,21 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled) {
+    return splitViews<false>(line, columns, scratch, badColumn, keep, lastFilled, nullptr, nullptr);
+}
+
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled,
+                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount) {
+    return splitViews<true>(line, columns, scratch, badColumn, keep, lastFilled, &nonEmpty, &nonEmptyCount);
+}
+
+namespace {
+
+template <bool kList>
+bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
+                std::size_t* nonEmptyCount) {
     scratch.clear();
     // Unquoted text is never longer than the line: the views into it stay valid.
     scratch.reserve(line.size());
@@ -188,12 +210,24 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
     columns.resize(room);
     std::string_view* const out = columns.data();
     std::size_t kept = 0;
+    uint32_t* listOut = nullptr;
+    std::size_t listed = 0;
+    if constexpr (kList) {
+        if (nonEmpty->size() < room) nonEmpty->resize(room);
+        listOut = nonEmpty->data();
+    }
     // A column past those kept is only counted, and noted when it holds something. Inlined:
     // it runs for every column of every line, and a call costs more than its body.
     auto add = [&](std::string_view value, bool filled) __attribute__((always_inline)) {
         ++count;
-        if (kept < room) out[kept++] = value;
-        else if (filled) lastFilled = count;
+        if (kept < room) {
+            if constexpr (kList) {
+                if (!value.empty()) listOut[listed++] = static_cast<uint32_t>(kept);
+            }
+            out[kept++] = value;
+        } else if (filled) {
+            lastFilled = count;
+        }
     };
     // One loop in this function's frame (not a closure): the counts stay in registers.
     bool whole = true;
@@ -312,8 +346,11 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
         }
     }
     columns.resize(kept);
+    if constexpr (kList) *nonEmptyCount = listed;
     return whole;
 }
+
+}  // namespace
 
 bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
     std::vector<std::string_view> views;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -81,6 +82,12 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 // every one is), for the count of columns that a line's blank tail does not extend.
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled);
+// The same, also listing the places of the columns kept whose views are not empty, in order, in
+// the first `nonEmptyCount` entries of `nonEmpty` (which only grows): most columns of a wide line
+// are empty, and a reader of the others need not pass over them.
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled,
+                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount);
 
 // The first column only, by the same rules, for a look at a line's record type. An unquoted
 // text up to the first comma when the quoting is malformed.

@@ -174,3 +174,19 @@ TEST(ImportColumns, EmptyRunsAcrossTheColumnsKept) {
     ASSERT_TRUE(SplitColumnViews(",,x,,", cols, scratch, bad, 10, lastFilled));
     EXPECT_EQ(cols, (std::vector<std::string_view>{"", "", "x", "", ""}));
 }
+
+// The places of the kept columns that are not empty, in order: quoted blanks are a value, an
+// empty quoted value and a column of blanks are not, and columns past those kept are left out.
+TEST(ImportColumns, NonEmptyColumnsAreListedInOrder) {
+    std::vector<std::string_view> cols;
+    std::string scratch;
+    std::vector<uint32_t> places(1, 99);
+    std::size_t bad = 0, lastFilled = 0, count = 0;
+    ASSERT_TRUE(SplitColumnViews("a,,\"\",  ,\" \",b\"\"c,\"d\"\"e\",,f,g", cols, scratch, bad, 9, lastFilled, places, count));
+    EXPECT_EQ(std::vector<uint32_t>(places.begin(), places.begin() + static_cast<std::ptrdiff_t>(count)),
+              (std::vector<uint32_t>{0, 4, 5, 6, 8}));
+    EXPECT_EQ(lastFilled, 10u);
+    ASSERT_TRUE(SplitColumnViews(",,,", cols, scratch, bad, 9, lastFilled, places, count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(SplitColumnViews("x,\"open", cols, scratch, bad, 9, lastFilled, places, count));
+}
