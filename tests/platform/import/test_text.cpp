@@ -190,3 +190,33 @@ TEST(ImportColumns, NonEmptyColumnsAreListedInOrder) {
     EXPECT_EQ(count, 0u);
     EXPECT_FALSE(SplitColumnViews("x,\"open", cols, scratch, bad, 9, lastFilled, places, count));
 }
+
+// A line without quotes splits as it does with an empty quoted column after it, which only adds
+// that column: lines of commas, blanks, tabs and letters of every length across several words,
+// with room for all their columns or fewer.
+TEST(ImportColumns, LinesWithoutQuotesSplitAsQuotedLinesDo) {
+    const char alphabet[] = {',', ',', ',', ' ', '\t', 'a', 'b'};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string line(static_cast<std::size_t>(next() % 70), ' ');
+        for (char& c : line) c = alphabet[next() % sizeof alphabet];
+        const std::size_t keep = round % 3 == 0 ? 4 : 200;
+        std::vector<std::string_view> plain, quoted;
+        std::string s1, s2;
+        std::vector<uint32_t> l1, l2;
+        std::size_t bad = 0, f1 = 0, f2 = 0, n1 = 0, n2 = 0;
+        ASSERT_TRUE(SplitColumnViews(line, plain, s1, bad, keep, f1, l1, n1)) << line;
+        const std::string withQuote = line + ",\"\"";
+        ASSERT_TRUE(SplitColumnViews(withQuote, quoted, s2, bad, keep, f2, l2, n2)) << line;
+        std::vector<std::string_view> expected = plain;
+        if (expected.size() < keep) expected.push_back("");
+        EXPECT_EQ(quoted, expected) << "[" << line << "]";
+        EXPECT_EQ(f1, f2) << "[" << line << "]";
+        ASSERT_EQ(n1, n2) << "[" << line << "]";
+        EXPECT_TRUE(std::equal(l1.begin(), l1.begin() + static_cast<std::ptrdiff_t>(n1), l2.begin())) << "[" << line << "]";
+    }
+}
