@@ -23,6 +23,31 @@ std::size_t skipCtrlZ(std::string_view data, std::size_t i) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// The offset of the first LF, CR or Ctrl-Z of p[0, n), or n.
+std::size_t lineStop(const char* p, std::size_t n) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), z = _mm_set1_epi8(kCtrlZ);
+    auto stops = [&](const char* at) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        return static_cast<uint32_t>(_mm_movemask_epi8(
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)), _mm_cmpeq_epi8(b, z))));
+    };
+    std::size_t i = 0;
+    for (; i + 16 <= n; i += 16)
+        if (const uint32_t m = stops(p + i)) return i + static_cast<std::size_t>(std::countr_zero(m));
+    if (i < n) {
+        char tail[16] = {};
+        std::memcpy(tail, p + i, n - i);
+        if (const uint32_t m = stops(tail) & ((1u << (n - i)) - 1)) return i + static_cast<std::size_t>(std::countr_zero(m));
+    }
+    return n;
+#else
+    std::size_t i = 0;
+    while (i < n && p[i] != '\n' && p[i] != '\r' && p[i] != kCtrlZ) ++i;
+    return i;
+#endif
+}
+
 }  // namespace
 
 bool LineReader::next(std::string& line, std::size_t* rawBegin, std::size_t* rawEnd) {
@@ -66,13 +91,9 @@ bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t*
     std::size_t i = pos_;
     // Fast path: a line without Ctrl-Z is a slice of the data.
     if (i < n && data_[i] != kCtrlZ) {
-        const char* p = data_.data() + i;
-        std::size_t lim = n - i;
-        if (const void* lf = std::memchr(p, '\n', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(lf) - p);
-        if (const void* cr = std::memchr(p, '\r', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(cr) - p);
-        const bool ctrlZ = std::memchr(p, kCtrlZ, lim) != nullptr;
-        const std::size_t j = i + lim;
-        if (!ctrlZ) {
+        // The first line end or Ctrl-Z, in one pass.
+        const std::size_t j = i + lineStop(data_.data() + i, n - i);
+        if (j == n || data_[j] != kCtrlZ) {
             std::size_t end = j;
             if (j < n) {
                 const char c = data_[j];

@@ -220,3 +220,31 @@ TEST(ImportColumns, LinesWithoutQuotesSplitAsQuotedLinesDo) {
         EXPECT_TRUE(std::equal(l1.begin(), l1.begin() + static_cast<std::ptrdiff_t>(n1), l2.begin())) << "[" << line << "]";
     }
 }
+
+// Lines read in place come out as the copying read gives them, with the same byte ranges: texts
+// of letters, line ends and Ctrl-Z of every length across several words.
+TEST(ImportLineReader, InPlaceReadsMatchCopyingReads) {
+    const char alphabet[] = {'a', 'b', ',', 'c', '\r', '\n', kCtrlZ};
+    uint32_t seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string data(static_cast<std::size_t>(next() % 60), 'a');
+        for (char& c : data) c = alphabet[next() % (round % 2 ? 4 : sizeof alphabet)];
+        if (round % 2) data.insert(next() % (data.size() + 1), 1, '\n');  // long lines, one line end
+        LineReader copying(data), inPlace(data);
+        std::string copied, scratch;
+        std::string_view viewed;
+        std::size_t b1 = 0, e1 = 0, b2 = 0, e2 = 0;
+        while (true) {
+            const bool more = copying.next(copied, &b1, &e1);
+            ASSERT_EQ(inPlace.next(viewed, scratch, &b2, &e2), more) << round;
+            if (!more) break;
+            EXPECT_EQ(viewed, copied) << round;
+            EXPECT_EQ(b1, b2) << round;
+            EXPECT_EQ(e1, e2) << round;
+        }
+    }
+}
