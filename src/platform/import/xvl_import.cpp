@@ -52,6 +52,7 @@ struct RecordSpan {
     std::size_t begin = 0, end = 0;
     int32_t first = 0, last = 0;
     bool unclosed = false;  // the file ended inside a quoted value
+    bool quoted = true;     // false: the record holds no double quote
 };
 
 // Index of the next byte at or after `i` that is not a Ctrl-Z, or data.size().
@@ -69,7 +70,8 @@ bool lineEndDecided(std::string_view data, std::size_t offset) { return skipCtrl
 bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, std::string& lineScratch,
                     std::string& joined, RecordSpan& span, std::size_t& settled, int32_t& settledLine) {
     std::size_t b = 0, e = 0;
-    while (reader.next(text, lineScratch, &b, &e)) {
+    bool quoted = false;
+    while (reader.next(text, lineScratch, &b, &e, quoted)) {
         ++line;
         if (IsBlank(text) || text[0] == '#') {
             if (lineEndDecided(reader.data(), e)) {
@@ -78,8 +80,8 @@ bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, s
             }
             continue;
         }
-        span = RecordSpan{b, e, line, line, false};
-        if (text.find('"') == std::string_view::npos) return true;  // no quote, one line
+        span = RecordSpan{b, e, line, line, false, quoted};
+        if (!quoted) return true;  // no quote, one line
         QuoteState q = ScanQuotes(text);
         if (q != QuoteState::InQuote) return true;
         joined.assign(text);
@@ -312,7 +314,7 @@ bool xvlImport::nextRecord(std::string_view& text, Span& span, std::size_t& afte
         // A record is whole once its last line end is decided, or the window reaches the end.
         if (atFileEnd_ || lineEndDecided(data_, reader.offset())) {
             if (!found) return false;
-            span = Span{base_ + rs.begin, base_ + rs.end, rs.first, rs.last, rs.unclosed, false, {}};
+            span = Span{base_ + rs.begin, base_ + rs.end, rs.first, rs.last, rs.unclosed, false, {}, rs.quoted};
             after = reader.offset();
             if (rs.end - rs.begin > kMaxRecordBytes) {
                 // Whole in view, yet over the limit all the same.
@@ -509,7 +511,7 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     }
     std::size_t bad = 0;
     const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_, nonEmpty_,
-                                        nonEmptyCount_);
+                                        nonEmptyCount_, span.quoted);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
     // The id is looked up where it lies; only a line whose columns could not be split makes one.
     std::string_view id;

@@ -193,6 +193,7 @@ private:
         bool unclosed = false;        // the file ended inside a quoted value
         bool tooLong = false;         // over kMaxRecordBytes: passed over, only `head` kept
         std::string head;
+        bool quoted = true;  // false: the record holds no double quote
     };
     struct Peeked {
         bool found = false;

@@ -23,27 +23,49 @@ std::size_t skipCtrlZ(std::string_view data, std::size_t i) {
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// The offset of the first LF, CR or Ctrl-Z of p[0, n), or n.
-std::size_t lineStop(const char* p, std::size_t n) {
+// The offset of the first LF, CR or Ctrl-Z of p[0, n), or n; `quoted` tells whether a double
+// quote comes before it.
+std::size_t lineStop(const char* p, std::size_t n, bool& quoted) {
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), z = _mm_set1_epi8(kCtrlZ);
-    auto stops = [&](const char* at) {
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), z = _mm_set1_epi8(kCtrlZ),
+                  quote = _mm_set1_epi8('"');
+    uint32_t quotes = 0;  // any quote seen before the chunk at hand
+    // The stop in the sixteen bytes at `at`, if any, and the quotes before it.
+    auto look = [&](const char* at, uint32_t valid, std::size_t& stop) {
         const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        return static_cast<uint32_t>(_mm_movemask_epi8(
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)), _mm_cmpeq_epi8(b, z))));
+        const uint32_t m = static_cast<uint32_t>(_mm_movemask_epi8(
+                               _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)),
+                                            _mm_cmpeq_epi8(b, z)))) &
+                           valid;
+        const uint32_t q = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, quote))) & valid;
+        if (m == 0) {
+            quotes |= q;
+            return false;
+        }
+        quotes |= q & ((m & (0u - m)) - 1);  // those before the stop
+        stop = static_cast<std::size_t>(std::countr_zero(m));
+        return true;
     };
-    std::size_t i = 0;
+    std::size_t i = 0, stop = 0;
     for (; i + 16 <= n; i += 16)
-        if (const uint32_t m = stops(p + i)) return i + static_cast<std::size_t>(std::countr_zero(m));
+        if (look(p + i, 0xffffu, stop)) {
+            quoted = quotes != 0;
+            return i + stop;
+        }
     if (i < n) {
         char tail[16] = {};
         std::memcpy(tail, p + i, n - i);
-        if (const uint32_t m = stops(tail) & ((1u << (n - i)) - 1)) return i + static_cast<std::size_t>(std::countr_zero(m));
+        if (look(tail, (1u << (n - i)) - 1, stop)) {
+            quoted = quotes != 0;
+            return i + stop;
+        }
     }
+    quoted = quotes != 0;
     return n;
 #else
     std::size_t i = 0;
     while (i < n && p[i] != '\n' && p[i] != '\r' && p[i] != kCtrlZ) ++i;
+    quoted = std::memchr(p, '"', i) != nullptr;
     return i;
 #endif
 }
@@ -87,12 +109,18 @@ bool LineReader::next(std::string& line, std::size_t* rawBegin, std::size_t* raw
 }
 
 bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd) {
+    bool quoted = false;
+    return next(line, scratch, rawBegin, rawEnd, quoted);
+}
+
+bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd,
+                      bool& quoted) {
     const std::size_t n = data_.size();
     std::size_t i = pos_;
     // Fast path: a line without Ctrl-Z is a slice of the data.
     if (i < n && data_[i] != kCtrlZ) {
-        // The first line end or Ctrl-Z, in one pass.
-        const std::size_t j = i + lineStop(data_.data() + i, n - i);
+        // The first line end or Ctrl-Z, and whether a quote comes before it, in one pass.
+        const std::size_t j = i + lineStop(data_.data() + i, n - i, quoted);
         if (j == n || data_[j] != kCtrlZ) {
             std::size_t end = j;
             if (j < n) {
@@ -110,6 +138,7 @@ bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t*
     }
     if (!next(scratch, rawBegin, rawEnd)) return false;
     line = scratch;
+    quoted = line.find('"') != std::string_view::npos;
     return true;
 }
 
@@ -197,7 +226,7 @@ namespace {
 template <bool kList>
 bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                 std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
-                std::size_t* nonEmptyCount);
+                std::size_t* nonEmptyCount, bool quoted);
 }  // namespace
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
@@ -208,13 +237,13 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled) {
-    return splitViews<false>(line, columns, scratch, badColumn, keep, lastFilled, nullptr, nullptr);
+    return splitViews<false>(line, columns, scratch, badColumn, keep, lastFilled, nullptr, nullptr, true);
 }
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled,
-                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount) {
-    return splitViews<true>(line, columns, scratch, badColumn, keep, lastFilled, &nonEmpty, &nonEmptyCount);
+                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount, bool quoted) {
+    return splitViews<true>(line, columns, scratch, badColumn, keep, lastFilled, &nonEmpty, &nonEmptyCount, quoted);
 }
 
 namespace {
@@ -297,7 +326,7 @@ bool plainColumns(std::string_view line, std::string_view* out, std::size_t room
 template <bool kList>
 bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                 std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
-                std::size_t* nonEmptyCount) {
+                std::size_t* nonEmptyCount, bool quoted) {
     scratch.clear();
     // Unquoted text is never longer than the line: the views into it stay valid.
     scratch.reserve(line.size());
@@ -333,7 +362,8 @@ bool splitViews(std::string_view line, std::vector<std::string_view>& columns, s
     // comma to comma. While they all fit in the room, the commas are found sixteen bytes at a
     // time, as a mask whose set bits are walked, with nothing to count past the room; a line of
     // more columns starts again below.
-    if (line.find('"') == std::string_view::npos && plainColumns<kList>(line, out, room, listOut, kept, listed)) {
+    if ((!quoted || line.find('"') == std::string_view::npos) &&
+        plainColumns<kList>(line, out, room, listOut, kept, listed)) {
         columns.resize(kept);
         if constexpr (kList) *nonEmptyCount = listed;
         return true;

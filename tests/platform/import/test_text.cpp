@@ -221,10 +221,11 @@ TEST(ImportColumns, LinesWithoutQuotesSplitAsQuotedLinesDo) {
     }
 }
 
-// Lines read in place come out as the copying read gives them, with the same byte ranges: texts
-// of letters, line ends and Ctrl-Z of every length across several words.
+// Lines read in place come out as the copying read gives them, with the same byte ranges, and
+// are said to hold a quote when they do: texts of letters, quotes, line ends and Ctrl-Z of every
+// length across several words.
 TEST(ImportLineReader, InPlaceReadsMatchCopyingReads) {
-    const char alphabet[] = {'a', 'b', ',', 'c', '\r', '\n', kCtrlZ};
+    const char alphabet[] = {'a', 'b', ',', '"', '\r', '\n', kCtrlZ};
     uint32_t seed = 777;
     auto next = [&seed] {
         seed = seed * 1103515245u + 12345u;
@@ -238,11 +239,13 @@ TEST(ImportLineReader, InPlaceReadsMatchCopyingReads) {
         std::string copied, scratch;
         std::string_view viewed;
         std::size_t b1 = 0, e1 = 0, b2 = 0, e2 = 0;
+        bool quoted = false;
         while (true) {
             const bool more = copying.next(copied, &b1, &e1);
-            ASSERT_EQ(inPlace.next(viewed, scratch, &b2, &e2), more) << round;
+            ASSERT_EQ(inPlace.next(viewed, scratch, &b2, &e2, quoted), more) << round;
             if (!more) break;
             EXPECT_EQ(viewed, copied) << round;
+            EXPECT_EQ(quoted, copied.find('"') != std::string::npos) << round;
             EXPECT_EQ(b1, b2) << round;
             EXPECT_EQ(e1, e2) << round;
         }
