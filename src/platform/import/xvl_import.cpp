@@ -52,6 +52,7 @@ struct RecordSpan {
     std::size_t begin = 0, end = 0;
     int32_t first = 0, last = 0;
     bool unclosed = false;  // the file ended inside a quoted value
+    bool quoted = true;     // false: the record holds no double quote
 };
 
 // Index of the next byte at or after `i` that is not a Ctrl-Z, or data.size().
@@ -69,7 +70,8 @@ bool lineEndDecided(std::string_view data, std::size_t offset) { return skipCtrl
 bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, std::string& lineScratch,
                     std::string& joined, RecordSpan& span, std::size_t& settled, int32_t& settledLine) {
     std::size_t b = 0, e = 0;
-    while (reader.next(text, lineScratch, &b, &e)) {
+    bool quoted = false;
+    while (reader.next(text, lineScratch, &b, &e, quoted)) {
         ++line;
         if (IsBlank(text) || text[0] == '#') {
             if (lineEndDecided(reader.data(), e)) {
@@ -78,8 +80,8 @@ bool nextRecordText(LineReader& reader, int32_t& line, std::string_view& text, s
             }
             continue;
         }
-        span = RecordSpan{b, e, line, line, false};
-        if (text.find('"') == std::string_view::npos) return true;  // no quote, one line
+        span = RecordSpan{b, e, line, line, false, quoted};
+        if (!quoted) return true;  // no quote, one line
         QuoteState q = ScanQuotes(text);
         if (q != QuoteState::InQuote) return true;
         joined.assign(text);
@@ -312,7 +314,7 @@ bool xvlImport::nextRecord(std::string_view& text, Span& span, std::size_t& afte
         // A record is whole once its last line end is decided, or the window reaches the end.
         if (atFileEnd_ || lineEndDecided(data_, reader.offset())) {
             if (!found) return false;
-            span = Span{base_ + rs.begin, base_ + rs.end, rs.first, rs.last, rs.unclosed, false, {}};
+            span = Span{base_ + rs.begin, base_ + rs.end, rs.first, rs.last, rs.unclosed, false, {}, rs.quoted};
             after = reader.offset();
             if (rs.end - rs.begin > kMaxRecordBytes) {
                 // Whole in view, yet over the limit all the same.
@@ -508,7 +510,8 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
         return 1;
     }
     std::size_t bad = 0;
-    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_);
+    const bool split = SplitColumnViews(text, columns_, columnScratch_, bad, keepColumns_, lastFilled_, nonEmpty_,
+                                        nonEmptyCount_, span.quoted);
     if (encoding_ == TextEncoding::Windows1252) toUtf8Columns();
     // The id is looked up where it lies; only a line whose columns could not be split makes one.
     std::string_view id;
@@ -808,7 +811,10 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     }
     if (viewed_.size() < n) viewed_.resize(n);
     blank_.assign(n, 1);
-    filled_.clear();
+    // Grown, never shrunk, and written in place: a line's columns that are not blank.
+    if (filled_.size() < n) filled_.resize(n);
+    std::size_t* const filled = filled_.data();
+    std::size_t filledCount = 0;
     stagedFormat_ = nullptr;
     const bool mayReplace = subst_ || prefill_;
     const std::string_view* const cols = columns_.data() + first;
@@ -817,20 +823,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     x_value_def* const values = values_.data();
     std::string_view* const viewed = viewed_.data();
     char* const blanks = blank_.data();
-    for (std::size_t i = 0; i < n; ++i) {
-        // Most columns of a wide line are empty: an empty one that no substitution or prefill
-        // may fill is an absent value, passed over without the conversion. Its value is not even
-        // cleared: a blank column is never put, and a blank special value is given as empty.
-        // Without callbacks a run of them is passed over in a loop of its own.
-        if (cols[i].empty()) {
-            if (mayReplace) {
-                if (!columnHasId(fmt.columns[i])) continue;
-            } else {
-                do ++i;
-                while (i < n && cols[i].empty());
-                if (i >= n) break;
-            }
-        }
+    // Stages column i, which is not empty or may be filled by a callback; false when refused.
+    auto column = [&](std::size_t i) __attribute__((always_inline)) {
         // Most values are texts of fields with no key format, short, not beginning with a blank
         // and holding no control character: such a value is taken where it lies, as the
         // conversion would take it, without the call.
@@ -842,15 +836,36 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
             t.front() != '\t' && !holdsControl(t)) {
             viewed[i] = t;
             blanks[i] = 0;
-            filled_.push_back(i);
-            continue;
+            filled[filledCount++] = i;
+            return true;
         }
         bool blank = false;
         viewed[i] = {};  // only the columns staged here are put
-        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return 1;
+        if (!convertColumn(fmt, i, cols[i], values[i], viewed[i], blank, info)) return false;
         if (!blank) {
             blanks[i] = 0;
-            filled_.push_back(i);
+            filled[filledCount++] = i;
+        }
+        return true;
+    };
+    if (mayReplace) {
+        // An empty column that a substitution or prefill may fill is converted too.
+        for (std::size_t i = 0; i < n; ++i) {
+            if (cols[i].empty() && !columnHasId(fmt.columns[i])) continue;
+            if (!column(i)) return 1;
+        }
+    } else {
+        // Most columns of a wide line are empty: an empty one is an absent value, passed over
+        // without the conversion. Its value is not even cleared: a blank column is never put,
+        // and a blank special value is given as empty. Only the columns the split found not
+        // empty are looked at.
+        const uint32_t* const places = nonEmpty_.data();
+        for (std::size_t k = 0; k < nonEmptyCount_; ++k) {
+            const std::size_t at = places[k];
+            if (at < first) continue;
+            const std::size_t i = at - first;
+            if (i >= n) break;
+            if (!column(i)) return 1;
         }
     }
     stagedFormat_ = &fmt;
@@ -915,7 +930,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         }
     }
 
-    for (std::size_t i : filled_) {  // most columns are blank: their definitions stay untouched
+    for (std::size_t k = 0; k < filledCount; ++k) {  // most columns are blank: their definitions stay untouched
+        const std::size_t i = filled[k];
         const TemplateColumn& c = fmt.columns[i];
         if (c.special) continue;
         // A record read from the file keeps its key as stored (keys compare without case).

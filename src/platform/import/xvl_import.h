@@ -198,6 +198,7 @@ private:
         bool unclosed = false;        // the file ended inside a quoted value
         bool tooLong = false;         // over kMaxRecordBytes: passed over, only `head` kept
         std::string head;
+        bool quoted = true;  // false: the record holds no double quote
     };
     struct Peeked {
         bool found = false;
@@ -311,12 +312,14 @@ private:
 
     // Work areas, kept to avoid allocations per record.
     std::vector<std::string_view> columns_;  // into the line or columnScratch_
+    std::vector<uint32_t> nonEmpty_;         // the places of columns_ that are not empty: the first nonEmptyCount_
+    std::size_t nonEmptyCount_ = 0;
     std::string columnScratch_;
     std::string work_;  // a column value that callbacks may change
     std::vector<x_value_def> values_;  // by column: what the line's non-blank columns convert to
     std::vector<std::string_view> viewed_;  // by column: a text field's value where it lies, or none
     std::vector<char> blank_;
-    std::vector<std::size_t> filled_;    // the columns of the staged line that are not blank
+    std::vector<std::size_t> filled_;    // stage's room for the columns of its line that are not blank
     const TemplateFormat* stagedFormat_ = nullptr;  // the format blank_ describes
     // Special values by format: its special columns, found once, and their values by column.
     struct Specials {

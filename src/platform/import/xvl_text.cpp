@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dz::xvl {
 
 namespace {
@@ -18,6 +22,53 @@ std::size_t skipCtrlZ(std::string_view data, std::size_t i) {
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// The offset of the first LF, CR or Ctrl-Z of p[0, n), or n; `quoted` tells whether a double
+// quote comes before it.
+std::size_t lineStop(const char* p, std::size_t n, bool& quoted) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), z = _mm_set1_epi8(kCtrlZ),
+                  quote = _mm_set1_epi8('"');
+    uint32_t quotes = 0;  // any quote seen before the chunk at hand
+    // The stop in the sixteen bytes at `at`, if any, and the quotes before it.
+    auto look = [&](const char* at, uint32_t valid, std::size_t& stop) {
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const uint32_t m = static_cast<uint32_t>(_mm_movemask_epi8(
+                               _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, lf), _mm_cmpeq_epi8(b, cr)),
+                                            _mm_cmpeq_epi8(b, z)))) &
+                           valid;
+        const uint32_t q = static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, quote))) & valid;
+        if (m == 0) {
+            quotes |= q;
+            return false;
+        }
+        quotes |= q & ((m & (0u - m)) - 1);  // those before the stop
+        stop = static_cast<std::size_t>(std::countr_zero(m));
+        return true;
+    };
+    std::size_t i = 0, stop = 0;
+    for (; i + 16 <= n; i += 16)
+        if (look(p + i, 0xffffu, stop)) {
+            quoted = quotes != 0;
+            return i + stop;
+        }
+    if (i < n) {
+        char tail[16] = {};
+        std::memcpy(tail, p + i, n - i);
+        if (look(tail, (1u << (n - i)) - 1, stop)) {
+            quoted = quotes != 0;
+            return i + stop;
+        }
+    }
+    quoted = quotes != 0;
+    return n;
+#else
+    std::size_t i = 0;
+    while (i < n && p[i] != '\n' && p[i] != '\r' && p[i] != kCtrlZ) ++i;
+    quoted = std::memchr(p, '"', i) != nullptr;
+    return i;
+#endif
+}
 
 }  // namespace
 
@@ -58,17 +109,19 @@ bool LineReader::next(std::string& line, std::size_t* rawBegin, std::size_t* raw
 }
 
 bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd) {
+    bool quoted = false;
+    return next(line, scratch, rawBegin, rawEnd, quoted);
+}
+
+bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd,
+                      bool& quoted) {
     const std::size_t n = data_.size();
     std::size_t i = pos_;
     // Fast path: a line without Ctrl-Z is a slice of the data.
     if (i < n && data_[i] != kCtrlZ) {
-        const char* p = data_.data() + i;
-        std::size_t lim = n - i;
-        if (const void* lf = std::memchr(p, '\n', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(lf) - p);
-        if (const void* cr = std::memchr(p, '\r', lim)) lim = static_cast<std::size_t>(static_cast<const char*>(cr) - p);
-        const bool ctrlZ = std::memchr(p, kCtrlZ, lim) != nullptr;
-        const std::size_t j = i + lim;
-        if (!ctrlZ) {
+        // The first line end or Ctrl-Z, and whether a quote comes before it, in one pass.
+        const std::size_t j = i + lineStop(data_.data() + i, n - i, quoted);
+        if (j == n || data_[j] != kCtrlZ) {
             std::size_t end = j;
             if (j < n) {
                 const char c = data_[j];
@@ -85,6 +138,7 @@ bool LineReader::next(std::string_view& line, std::string& scratch, std::size_t*
     }
     if (!next(scratch, rawBegin, rawEnd)) return false;
     line = scratch;
+    quoted = line.find('"') != std::string_view::npos;
     return true;
 }
 
@@ -168,6 +222,13 @@ std::string_view RawLineEnd(std::string_view data, std::size_t begin, std::size_
     return scratch;
 }
 
+namespace {
+template <bool kList>
+bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
+                std::size_t* nonEmptyCount, bool quoted);
+}  // namespace
+
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn) {
     std::size_t lastFilled = 0;
@@ -176,6 +237,96 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled) {
+    return splitViews<false>(line, columns, scratch, badColumn, keep, lastFilled, nullptr, nullptr, true);
+}
+
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled,
+                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount, bool quoted) {
+    return splitViews<true>(line, columns, scratch, badColumn, keep, lastFilled, &nonEmpty, &nonEmptyCount, quoted);
+}
+
+namespace {
+
+// Bit i set when p[i] is a comma, for the sixteen bytes at p.
+inline uint32_t commaMask(const char* p) {
+#if defined(__SSE2__)
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    return static_cast<uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(','))));
+#else
+    uint32_t m = 0;
+    for (unsigned i = 0; i < 16; ++i) m |= static_cast<uint32_t>(p[i] == ',') << i;
+    return m;
+#endif
+}
+
+// The columns of a line that holds no double quote into out[0, room), blanks trimmed, and the
+// places of those not empty into `list` (kList). False when the line has more than `room`
+// columns.
+template <bool kList>
+bool plainColumns(std::string_view line, std::string_view* out, std::size_t room, uint32_t* list, std::size_t& kept,
+                  std::size_t& listed) {
+    const char* const p = line.data();
+    const std::size_t n = line.size();
+    std::size_t k = 0, l = 0;
+    std::size_t start = 0;  // of the column being read
+    // The column [start, end); false when there is no room for it.
+    auto column = [&](std::size_t end) __attribute__((always_inline)) {
+        if (k == room) return false;
+        const char* b = p + start;
+        std::size_t len = end - start;
+        // Blanks and tabs are below '!': only a column with such a byte at an end is trimmed.
+        if (len != 0 && (static_cast<unsigned char>(b[0]) <= ' ' || static_cast<unsigned char>(b[len - 1]) <= ' ')) {
+            while (len != 0 && isBlank(b[0])) {
+                ++b;
+                --len;
+            }
+            while (len != 0 && isBlank(b[len - 1])) --len;
+        }
+        if constexpr (kList) {
+            list[l] = static_cast<uint32_t>(k);
+            l += len != 0;
+        }
+        out[k++] = std::string_view(b, len);
+        return true;
+    };
+    // The columns that end at the commas of `m` (bits of the sixteen bytes from `base`). Commas
+    // right after one end empty columns, as most of a wide line's are: a run of them is
+    // written in one go.
+    auto commas = [&](std::size_t base, uint32_t m) __attribute__((always_inline)) {
+        while (m != 0) {
+            const unsigned bit = static_cast<unsigned>(std::countr_zero(m));
+            const std::size_t at = base + bit;
+            if (!column(at)) return false;
+            const unsigned run = static_cast<unsigned>(std::countr_one(m >> bit));  // commas from `at` on
+            if (run > 1) {
+                if (room - k < run - 1) return false;
+                const std::string_view none(p + at + 1, 0);
+                for (unsigned e = 1; e < run; ++e) out[k++] = none;
+            }
+            start = at + run;
+            m = (m >> (bit + run)) << (bit + run);  // bit + run is at most 16
+        }
+        return true;
+    };
+    std::size_t base = 0;
+    for (; base + 16 <= n; base += 16)
+        if (!commas(base, commaMask(p + base))) return false;
+    if (base < n) {
+        char tail[16] = {};
+        std::memcpy(tail, p + base, n - base);
+        if (!commas(base, commaMask(tail) & ((1u << (n - base)) - 1))) return false;
+    }
+    if (!column(n)) return false;
+    kept = k;
+    listed = l;
+    return true;
+}
+
+template <bool kList>
+bool splitViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled, std::vector<uint32_t>* nonEmpty,
+                std::size_t* nonEmptyCount, bool quoted) {
     scratch.clear();
     // Unquoted text is never longer than the line: the views into it stay valid.
     scratch.reserve(line.size());
@@ -188,13 +339,37 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
     columns.resize(room);
     std::string_view* const out = columns.data();
     std::size_t kept = 0;
+    uint32_t* listOut = nullptr;
+    std::size_t listed = 0;
+    if constexpr (kList) {
+        if (nonEmpty->size() < room) nonEmpty->resize(room);
+        listOut = nonEmpty->data();
+    }
     // A column past those kept is only counted, and noted when it holds something. Inlined:
     // it runs for every column of every line, and a call costs more than its body.
     auto add = [&](std::string_view value, bool filled) __attribute__((always_inline)) {
         ++count;
-        if (kept < room) out[kept++] = value;
-        else if (filled) lastFilled = count;
+        if (kept < room) {
+            if constexpr (kList) {
+                if (!value.empty()) listOut[listed++] = static_cast<uint32_t>(kept);
+            }
+            out[kept++] = value;
+        } else if (filled) {
+            lastFilled = count;
+        }
     };
+    // A line without a double quote, as most are, has no quoted column: its columns run from
+    // comma to comma. While they all fit in the room, the commas are found sixteen bytes at a
+    // time, as a mask whose set bits are walked, with nothing to count past the room; a line of
+    // more columns starts again below.
+    if ((!quoted || line.find('"') == std::string_view::npos) &&
+        plainColumns<kList>(line, out, room, listOut, kept, listed)) {
+        columns.resize(kept);
+        if constexpr (kList) *nonEmptyCount = listed;
+        return true;
+    }
+    kept = 0;
+    listed = 0;
     // One loop in this function's frame (not a closure): the counts stay in registers.
     bool whole = true;
     {
@@ -312,8 +487,11 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
         }
     }
     columns.resize(kept);
+    if constexpr (kList) *nonEmptyCount = listed;
     return whole;
 }
+
+}  // namespace
 
 bool SplitColumns(std::string_view line, std::vector<std::string>& columns, std::size_t& badColumn) {
     std::vector<std::string_view> views;

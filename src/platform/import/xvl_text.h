@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <istream>
 #include <string>
 #include <string_view>
@@ -39,6 +40,8 @@ public:
     // held a Ctrl-Z that had to be left out.
     bool next(std::string_view& line, std::string& scratch, std::size_t* rawBegin = nullptr,
               std::size_t* rawEnd = nullptr);
+    // The same, telling in `quoted` whether the line holds a double quote.
+    bool next(std::string_view& line, std::string& scratch, std::size_t* rawBegin, std::size_t* rawEnd, bool& quoted);
     // True when a further line follows (a trailing Ctrl-Z alone is no line).
     bool atEnd() const;
     std::size_t offset() const { return pos_; }
@@ -81,6 +84,13 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 // every one is), for the count of columns that a line's blank tail does not extend.
 bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
                       std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled);
+// The same, also listing the places of the columns kept whose views are not empty, in order, in
+// the first `nonEmptyCount` entries of `nonEmpty` (which only grows): most columns of a wide line
+// are empty, and a reader of the others need not pass over them.
+// `quoted` false tells that the line is known to hold no double quote (true: it may hold one).
+bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& columns, std::string& scratch,
+                      std::size_t& badColumn, std::size_t keep, std::size_t& lastFilled,
+                      std::vector<uint32_t>& nonEmpty, std::size_t& nonEmptyCount, bool quoted = true);
 
 // The first column only, by the same rules, for a look at a line's record type. An unquoted
 // text up to the first comma when the quoting is malformed.

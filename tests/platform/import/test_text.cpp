@@ -174,3 +174,80 @@ TEST(ImportColumns, EmptyRunsAcrossTheColumnsKept) {
     ASSERT_TRUE(SplitColumnViews(",,x,,", cols, scratch, bad, 10, lastFilled));
     EXPECT_EQ(cols, (std::vector<std::string_view>{"", "", "x", "", ""}));
 }
+
+// The places of the kept columns that are not empty, in order: quoted blanks are a value, an
+// empty quoted value and a column of blanks are not, and columns past those kept are left out.
+TEST(ImportColumns, NonEmptyColumnsAreListedInOrder) {
+    std::vector<std::string_view> cols;
+    std::string scratch;
+    std::vector<uint32_t> places(1, 99);
+    std::size_t bad = 0, lastFilled = 0, count = 0;
+    ASSERT_TRUE(SplitColumnViews("a,,\"\",  ,\" \",b\"\"c,\"d\"\"e\",,f,g", cols, scratch, bad, 9, lastFilled, places, count));
+    EXPECT_EQ(std::vector<uint32_t>(places.begin(), places.begin() + static_cast<std::ptrdiff_t>(count)),
+              (std::vector<uint32_t>{0, 4, 5, 6, 8}));
+    EXPECT_EQ(lastFilled, 10u);
+    ASSERT_TRUE(SplitColumnViews(",,,", cols, scratch, bad, 9, lastFilled, places, count));
+    EXPECT_EQ(count, 0u);
+    EXPECT_FALSE(SplitColumnViews("x,\"open", cols, scratch, bad, 9, lastFilled, places, count));
+}
+
+// A line without quotes splits as it does with an empty quoted column after it, which only adds
+// that column: lines of commas, blanks, tabs and letters of every length across several words,
+// with room for all their columns or fewer.
+TEST(ImportColumns, LinesWithoutQuotesSplitAsQuotedLinesDo) {
+    const char alphabet[] = {',', ',', ',', ' ', '\t', 'a', 'b'};
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string line(static_cast<std::size_t>(next() % 70), ' ');
+        for (char& c : line) c = alphabet[next() % sizeof alphabet];
+        const std::size_t keep = round % 3 == 0 ? 4 : 200;
+        std::vector<std::string_view> plain, quoted;
+        std::string s1, s2;
+        std::vector<uint32_t> l1, l2;
+        std::size_t bad = 0, f1 = 0, f2 = 0, n1 = 0, n2 = 0;
+        ASSERT_TRUE(SplitColumnViews(line, plain, s1, bad, keep, f1, l1, n1)) << line;
+        const std::string withQuote = line + ",\"\"";
+        ASSERT_TRUE(SplitColumnViews(withQuote, quoted, s2, bad, keep, f2, l2, n2)) << line;
+        std::vector<std::string_view> expected = plain;
+        if (expected.size() < keep) expected.push_back("");
+        EXPECT_EQ(quoted, expected) << "[" << line << "]";
+        EXPECT_EQ(f1, f2) << "[" << line << "]";
+        ASSERT_EQ(n1, n2) << "[" << line << "]";
+        EXPECT_TRUE(std::equal(l1.begin(), l1.begin() + static_cast<std::ptrdiff_t>(n1), l2.begin())) << "[" << line << "]";
+    }
+}
+
+// Lines read in place come out as the copying read gives them, with the same byte ranges, and
+// are said to hold a quote when they do: texts of letters, quotes, line ends and Ctrl-Z of every
+// length across several words.
+TEST(ImportLineReader, InPlaceReadsMatchCopyingReads) {
+    const char alphabet[] = {'a', 'b', ',', '"', '\r', '\n', kCtrlZ};
+    uint32_t seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) & 0x7fff;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        std::string data(static_cast<std::size_t>(next() % 60), 'a');
+        for (char& c : data) c = alphabet[next() % (round % 2 ? 4 : sizeof alphabet)];
+        if (round % 2) data.insert(next() % (data.size() + 1), 1, '\n');  // long lines, one line end
+        LineReader copying(data), inPlace(data);
+        std::string copied, scratch;
+        std::string_view viewed;
+        std::size_t b1 = 0, e1 = 0, b2 = 0, e2 = 0;
+        bool quoted = false;
+        while (true) {
+            const bool more = copying.next(copied, &b1, &e1);
+            ASSERT_EQ(inPlace.next(viewed, scratch, &b2, &e2, quoted), more) << round;
+            if (!more) break;
+            EXPECT_EQ(viewed, copied) << round;
+            EXPECT_EQ(quoted, copied.find('"') != std::string::npos) << round;
+            EXPECT_EQ(b1, b2) << round;
+            EXPECT_EQ(e1, e2) << round;
+        }
+    }
+}
