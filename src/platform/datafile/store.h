@@ -75,7 +75,9 @@ int nocase_compare(std::string_view a, std::string_view b);
 int64_t count_queries();
 
 // The calls a test can make fail.
-enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit, FindRecord };
+// QueuedRecord is an add handed to the connection's writer during a bulk load: it fails on the
+// writer, and a later call answers the failure.
+enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit, FindRecord, QueuedRecord };
 // Plans a failure: the `nth` call (1 = the next) of `call` on a file of dictionary `abbr` (""
 // any file) answers `status` without doing anything. Each plan fails once; plans add up. Only a
 // commit with writes to commit counts as a call of Commit.
