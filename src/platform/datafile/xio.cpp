@@ -92,6 +92,8 @@ public:
         return SQLITE_OK;
     }
     void bind(const Cells& cells);
+    // Rows went in some other way: the next bind goes over every parameter.
+    void forget() { complete_ = false; }
     // Binds the cells listed alone, when every other cell is known to hold what it held at the
     // last bind; false (nothing bound) unless every parameter is bound.
     bool bindListed(const Cells& cells, const uint16_t* listed, std::size_t count);
@@ -109,6 +111,8 @@ private:
     std::vector<Bound> bound_;
     bool complete_ = false;  // every parameter bound
 };
+
+struct QueuedTable;  // see "The writer of a connection"
 
 // The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
 // reads the rows that follow in batches (doubling from one while each batch is used up, up to
@@ -147,9 +151,13 @@ struct RecState {
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
     InsertPlan insert;
-    // The insert statement the connection's writer runs for this record type (its own: the
-    // writer binds every cell of every row), owned by the handle's statement list.
-    sqlite3_stmt* queuedInsert = nullptr;
+    // The rows of this record type the connection's writer inserts (null until the first).
+    std::unique_ptr<QueuedTable> queued;
+    // Whether the writer's cells of it are those of the last row added (the changes listed since
+    // then are what the next row must carry): not after a row added another way, nor after rows
+    // dropped by a rollback (the connection's queueEpoch then differs).
+    bool queuedInStep = false;
+    uint64_t queuedEpoch = 0;
     sqlite3_stmt* updateStmt = nullptr;
     sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
     // The fields of the record type's keys, the primary key's first, and a statement reading
@@ -388,14 +396,27 @@ struct BulkTable {
 // SQLite's code and message, until the rollback: every later wait of the caller answers it, and
 // no commit happens while it stands; the rows queued after it are not run.
 
-// One row waiting for the writer: the insert statement it goes through, and its cells.
-struct QueuedRow {
+// A record type's rows as the writer inserts them: its own insert statement, and the cells of
+// the last row, which the statement's parameters hold (texts bound without a copy).
+struct QueuedTable {
     sqlite3_stmt* st = nullptr;
-    const std::vector<CellKind>* kinds = nullptr;
-    Cells cells;            // storage kept from row to row; the first `width` are this row's
-    std::size_t width = 0;
-    int64_t row = 0;        // the rowid the row is to get
-    int planned = SQLITE_OK;  // a failure a test planned for this row's step
+    std::vector<CellKind> kinds;
+    Cells cells;
+    QueuedTable() = default;
+    QueuedTable(const QueuedTable&) = delete;
+    QueuedTable& operator=(const QueuedTable&) = delete;
+    ~QueuedTable() { sqlite3_finalize(st); }  // the writer has nothing left by then (see Handle)
+};
+
+// One row waiting for the writer: the cells that differ from the record type's row before it
+// (every cell for its first), so that the caller copies and the writer binds only those.
+struct QueuedRow {
+    QueuedTable* table = nullptr;
+    std::vector<uint16_t> at;  // the cells, by place in the record; storage kept from row to row
+    Cells cells;               // their values, likewise
+    std::size_t count = 0;     // how many of them this row has
+    int64_t row = 0;           // the rowid the row is to get
+    int planned = SQLITE_OK;   // a failure a test planned for this row's step
 };
 
 constexpr double kWholeMax = 9007199254740992.0;  // 2^53
@@ -409,6 +430,9 @@ inline void cpu_relax() {
 class Writer {
 public:
     static constexpr std::size_t kSlots = 256;  // power of two
+    // A writer asleep is woken once this many rows wait (or the caller waits for it): waking
+    // it for every row would cost a system call a row.
+    static constexpr uint64_t kWakeRows = 32;
     explicit Writer(sqlite3* db) : db_(db), slots_(kSlots) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -421,21 +445,22 @@ public:
             thread_ = std::thread([this] { run(); });
         }
         const uint64_t q = queued_.load(std::memory_order_relaxed);
-        if (q - done_.load(std::memory_order_acquire) >= kSlots)
+        if (q - done_.load(std::memory_order_acquire) >= kSlots) {
+            wakeWriter();
             await([&] { return q - done_.load(std::memory_order_seq_cst) < kSlots; }, callerAsleep_, callerWake_);
+        }
         return slots_[q & (kSlots - 1)];
     }
     void push() {
-        queued_.store(queued_.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
-        if (writerAsleep_.load(std::memory_order_seq_cst)) {
-            std::lock_guard<std::mutex> lock(m_);
-            writerWake_.notify_one();
-        }
+        const uint64_t q = queued_.load(std::memory_order_relaxed) + 1;
+        queued_.store(q, std::memory_order_seq_cst);
+        if (q - done_.load(std::memory_order_relaxed) >= kWakeRows) wakeWriter();
     }
     // Waits until every row handed over has been run (or passed over).
     void wait() {
         const uint64_t q = queued_.load(std::memory_order_relaxed);
         if (done_.load(std::memory_order_acquire) == q) return;
+        wakeWriter();
         await([&] { return done_.load(std::memory_order_seq_cst) == q; }, callerAsleep_, callerWake_);
     }
     // Drops the rows not yet run, waiting for the one in flight.
@@ -469,10 +494,16 @@ public:
     }
 
 private:
+    void wakeWriter() {
+        if (writerAsleep_.load(std::memory_order_seq_cst)) {
+            std::lock_guard<std::mutex> lock(m_);
+            writerWake_.notify_one();
+        }
+    }
     // Until `ready`: a short spin (the other side is usually a row away), then asleep.
     template <class Ready>
     void await(Ready ready, std::atomic<bool>& asleep, std::condition_variable& wake) {
-        for (int i = 0; i < 4000; ++i) {
+        for (int i = 0; i < 1000; ++i) {
             if (ready()) return;
             cpu_relax();
         }
@@ -490,7 +521,10 @@ private:
             QueuedRow& r = slots_[d & (kSlots - 1)];
             if (!failed_.load(std::memory_order_relaxed) && !dropping_.load(std::memory_order_acquire)) step(r);
             done_.store(d + 1, std::memory_order_seq_cst);
-            if (callerAsleep_.load(std::memory_order_seq_cst)) {
+            // The caller waits for room or for the last row: woken when there is room for a
+            // run of rows, or none left.
+            const uint64_t left = queued_.load(std::memory_order_seq_cst) - (d + 1);
+            if ((left == 0 || left % kWakeRows == 0) && callerAsleep_.load(std::memory_order_seq_cst)) {
                 std::lock_guard<std::mutex> lock(m_);
                 callerWake_.notify_one();
             }
@@ -503,29 +537,37 @@ private:
     }
     void step(QueuedRow& r) {
         if (r.planned != SQLITE_OK) return fail(r.planned, sqlite3_errstr(r.planned));
-        for (std::size_t i = 0; i < r.width; ++i) {
-            const Cell& c = r.cells[i];
-            const int idx = static_cast<int>(i + 1);
-            switch ((*r.kinds)[i]) {
+        QueuedTable& t = *r.table;
+        sqlite3_stmt* const st = t.st;
+        for (std::size_t n = 0; n < r.count; ++n) {
+            const uint16_t i = r.at[n];
+            Cell& c = t.cells[i];
+            const int idx = static_cast<int>(i) + 1;
+            switch (t.kinds[i]) {
                 case CellKind::Text:
-                    sqlite3_bind_text(r.st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+                    c.s.swap(r.cells[n].s);  // the slot keeps the old storage for a later row
+                    sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
                     break;
                 case CellKind::Real:
+                    c.d = r.cells[n].d;
                     // As InsertPlan binds it: a whole number as the integer it is.
                     if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
-                        sqlite3_bind_int64(r.st, idx, static_cast<int64_t>(c.d));
-                    else sqlite3_bind_double(r.st, idx, c.d);
+                        sqlite3_bind_int64(st, idx, static_cast<int64_t>(c.d));
+                    else sqlite3_bind_double(st, idx, c.d);
                     break;
-                case CellKind::Integer: sqlite3_bind_int64(r.st, idx, c.i); break;
+                case CellKind::Integer:
+                    c.i = r.cells[n].i;
+                    sqlite3_bind_int64(st, idx, c.i);
+                    break;
             }
         }
-        const int rc = sqlite3_step(r.st);
+        const int rc = sqlite3_step(st);
         if (rc != SQLITE_DONE) {
             std::string message = sqlite3_errmsg(db_);
-            sqlite3_reset(r.st);
+            sqlite3_reset(st);
             return fail(rc, std::move(message));
         }
-        sqlite3_reset(r.st);
+        sqlite3_reset(st);
         if (const int64_t got = sqlite3_last_insert_rowid(db_); got != r.row)
             fail(SQLITE_INTERNAL, "a new row was numbered " + std::to_string(got) + " where " + std::to_string(r.row) +
                                       " was expected");
@@ -591,6 +633,7 @@ struct Conn {
     uint64_t readTxnSerial = 0;  // raised by every read transaction begun
     uint64_t txnSerial = 0;      // raised by every transaction begun or ended, of either kind
     int64_t rowsVersion = 0;  // raised by every insert, delete and rollback (row counts change)
+    uint64_t queueEpoch = 0;  // raised whenever rows handed to the writer are dropped
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
     bool loadCache = false;  // the page cache is the small one of a bulk load
@@ -2663,7 +2706,17 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
 // onto the end of the table meanwhile), and the writer checks that it does.
 int queue_insert(Handle& hd, RecState& rs, BulkTable& bt) {
     Conn& c = *hd.conn;
-    if (!rs.queuedInsert && !(rs.queuedInsert = hd.stmt(rs.insertSql))) return db_fail(hd, sqlite3_errcode(hd.db()));
+    const std::size_t width = rs.kinds.size();
+    bool all = false;  // every cell goes, not only those changed since the last row
+    if (!rs.queued) {
+        auto t = std::make_unique<QueuedTable>();
+        const int rc = sqlite3_prepare_v3(hd.db(), rs.insertSql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &t->st, nullptr);
+        if (rc != SQLITE_OK) return db_fail(hd, rc);
+        t->kinds = rs.kinds;
+        t->cells.resize(width);
+        rs.queued = std::move(t);
+        all = true;
+    }
     if (!c.writer) {
         static const bool forkGuarded = ::pthread_atfork(end_writers_before_fork, nullptr, nullptr) == 0;
         (void)forkGuarded;
@@ -2673,20 +2726,34 @@ int queue_insert(Handle& hd, RecState& rs, BulkTable& bt) {
     if (int s = XIO_OK; planned_failure(hd, xio::FaultCall::QueuedRecord, s))
         planned = s == XIO_DISK_FULL ? SQLITE_FULL : SQLITE_IOERR;
     QueuedRow& q = c.writer->slot();
-    const std::size_t width = rs.kinds.size();
-    q.st = rs.queuedInsert;
-    q.kinds = &rs.kinds;
-    q.width = width;
-    if (q.cells.size() < width) q.cells.resize(width);
-    for (std::size_t i = 0; i < width; ++i) {
+    q.table = rs.queued.get();
+    // The cells changed since the last row are those the insert statement's binding follows.
+    all = all || rs.bindAll || !rs.queuedInStep || rs.queuedEpoch != c.queueEpoch;
+    rs.queuedInStep = true;
+    rs.queuedEpoch = c.queueEpoch;
+    const std::size_t count = all ? width : rs.unboundCount;
+    if (q.at.size() < count) q.at.resize(count), q.cells.resize(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        const uint16_t i = all ? static_cast<uint16_t>(n) : rs.unbound[n];
+        q.at[n] = i;
         const Cell& from = rs.buf[i];
-        Cell& to = q.cells[i];
+        Cell& to = q.cells[n];
         switch (rs.kinds[i]) {
             case CellKind::Text: to.s.assign(from.s); break;
             case CellKind::Real: to.d = from.d; break;
             case CellKind::Integer: to.i = from.i; break;
         }
     }
+    q.count = count;
+    if (all) {
+        rs.isUnbound.assign(rs.buf.size(), 0);
+        rs.unbound.resize(rs.buf.size());
+    } else {
+        for (std::size_t n = 0; n < rs.unboundCount; ++n) rs.isUnbound[rs.unbound[n]] = 0;
+    }
+    rs.unboundCount = 0;
+    rs.bindAll = rs.allChanged;
+    rs.insert.forget();  // its parameters no longer follow the changes listed
     q.row = bt.lastRow + 1;
     q.planned = planned;
     c.writer->push();
@@ -2790,6 +2857,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
             for (std::size_t n = 0; n < rs->unboundCount; ++n) rs->isUnbound[rs->unbound[n]] = 0;
         }
         rs->unboundCount = 0;
+        rs->queuedInStep = false;
         // Puts made while the buffer's changes are not listed are not listed either.
         rs->bindAll = rs->allChanged;
     }
@@ -3042,6 +3110,7 @@ int xio_rollback(uint16_t h) {
     // for); a failure of one of them ends with the rollback.
     if (Conn& c = *hd->conn; c.writer) {
         c.writer->drop();
+        ++c.queueEpoch;
         c.unwaited(false);
         if (c.writer->failed()) {
             note_txn_gone(*hd);
