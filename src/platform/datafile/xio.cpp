@@ -456,10 +456,20 @@ public:
         queued_.store(q, std::memory_order_seq_cst);
         if (q - done_.load(std::memory_order_relaxed) >= kWakeRows) wakeWriter();
     }
-    // Waits until every row handed over has been run (or passed over).
+    // Waits until every row handed over has been run (or passed over). Rows left to a writer
+    // asleep (fewer than kWakeRows) are run here: waking it and waiting for it would cost more
+    // than they do. It cannot wake meanwhile: it needs the mutex held here.
     void wait() {
         const uint64_t q = queued_.load(std::memory_order_relaxed);
         if (done_.load(std::memory_order_acquire) == q) return;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (writerAsleep_.load(std::memory_order_seq_cst)) {
+                for (uint64_t at = done_.load(std::memory_order_acquire); at != q; ++at) runRow(slots_[at & (kSlots - 1)]);
+                done_.store(q, std::memory_order_seq_cst);
+                return;
+            }
+        }
         wakeWriter();
         await([&] { return done_.load(std::memory_order_seq_cst) == q; }, callerAsleep_, callerWake_);
     }
@@ -517,18 +527,25 @@ private:
             const uint64_t d = done_.load(std::memory_order_relaxed);
             await([&] { return queued_.load(std::memory_order_seq_cst) != d || stopping_.load(std::memory_order_seq_cst); },
                   writerAsleep_, writerWake_);
-            if (queued_.load(std::memory_order_acquire) == d) return;  // stopping, nothing left
-            QueuedRow& r = slots_[d & (kSlots - 1)];
-            if (!failed_.load(std::memory_order_relaxed) && !dropping_.load(std::memory_order_acquire)) step(r);
-            done_.store(d + 1, std::memory_order_seq_cst);
+            // The caller may have run the rows itself while this thread slept (see wait).
+            const uint64_t at = done_.load(std::memory_order_acquire);
+            if (queued_.load(std::memory_order_acquire) == at) {
+                if (stopping_.load(std::memory_order_acquire)) return;
+                continue;
+            }
+            runRow(slots_[at & (kSlots - 1)]);
+            done_.store(at + 1, std::memory_order_seq_cst);
             // The caller waits for room or for the last row: woken when there is room for a
             // run of rows, or none left.
-            const uint64_t left = queued_.load(std::memory_order_seq_cst) - (d + 1);
+            const uint64_t left = queued_.load(std::memory_order_seq_cst) - (at + 1);
             if ((left == 0 || left % kWakeRows == 0) && callerAsleep_.load(std::memory_order_seq_cst)) {
                 std::lock_guard<std::mutex> lock(m_);
                 callerWake_.notify_one();
             }
         }
+    }
+    void runRow(QueuedRow& r) {
+        if (!failed_.load(std::memory_order_relaxed) && !dropping_.load(std::memory_order_acquire)) step(r);
     }
     void fail(int code, std::string message) {
         failCode_ = code;
