@@ -446,8 +446,10 @@ public:
         }
         const uint64_t q = queued_.load(std::memory_order_relaxed);
         if (q - done_.load(std::memory_order_acquire) >= kSlots) {
+            // The writer is behind by a whole queue: this thread sleeps until a run of slots is
+            // free rather than spin for each one, leaving the processor to the writer.
             wakeWriter();
-            await([&] { return q - done_.load(std::memory_order_seq_cst) < kSlots; }, callerAsleep_, callerWake_);
+            await([&] { return q - done_.load(std::memory_order_seq_cst) < kSlots; }, callerAsleep_, callerWake_, 0);
         }
         return slots_[q & (kSlots - 1)];
     }
@@ -512,8 +514,8 @@ private:
     }
     // Until `ready`: a short spin (the other side is usually a row away), then asleep.
     template <class Ready>
-    void await(Ready ready, std::atomic<bool>& asleep, std::condition_variable& wake) {
-        for (int i = 0; i < 1000; ++i) {
+    void await(Ready ready, std::atomic<bool>& asleep, std::condition_variable& wake, int spins = 1000) {
+        for (int i = 0; i < spins; ++i) {
             if (ready()) return;
             cpu_relax();
         }
