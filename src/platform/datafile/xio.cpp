@@ -3524,7 +3524,8 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     if (sqlite3_prepare_v2(hd->db(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
         return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     int rc;
-    while ((rc = checked_step(st)) == SQLITE_ROW) {
+    // `each` may add records to this file, handed to its writer: the walk's statement waits.
+    while ((rc = (hd->conn->waitWriter(), checked_step(st))) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         changed_whole(*rs);
@@ -3536,6 +3537,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
         }
     }
     const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    hd->conn->waitWriter();
     sqlite3_finalize(st);
     return hd->lastStatus = status;
 }
@@ -3563,7 +3565,8 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
     int rc;
     int64_t last = 0;
     bool any = false;
-    while ((rc = checked_step(st)) == SQLITE_ROW) {
+    // `each` may add records to this file, handed to its writer: the walk's statement waits.
+    while ((rc = (hd->conn->waitWriter(), checked_step(st))) == SQLITE_ROW) {
         const int64_t row = sqlite3_column_int64(st, 0);
         // A replace of the row just offered may bring it round once more: it is offered once.
         if (any && row == last) continue;
@@ -3588,6 +3591,7 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
         }
     }
     const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    hd->conn->waitWriter();
     sqlite3_finalize(st);
     return hd->lastStatus = status;
 }

@@ -579,6 +579,27 @@ TEST_F(BulkLoadTest, ALongLoadAnswersAsRowByRow) {
     EXPECT_EQ(file_rows(file), expected);
 }
 
+// A walk whose every record adds many records of another type to the same file goes on.
+TEST_F(BulkLoadTest, AWalkThatLoadsAnotherRecordTypeGoesOn) {
+    uint16_t h = open();
+    for (int n = 0; n < 3; ++n) ASSERT_EQ(addCustomer(h, code(n), alt(n)), XIO_OK);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    int walked = 0, added = 0;
+    EXPECT_EQ(xio_rd_every(h, 1, [&] {
+                  ++walked;
+                  for (int n = 0; n < kLoad; ++n, ++added) {
+                      xio_init_record(h, 2);
+                      put(h, 2, "CCODE", "K" + std::to_string(added));
+                      if (xio_wr_record(h, 2) != XIO_OK) return false;
+                  }
+                  return true;
+              }),
+              XIO_END);
+    EXPECT_EQ(walked, 3);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 2), 3 * kLoad);
+}
+
 // An add that fails on the connection's writer (a full disk) is answered by a later call, the
 // commit is refused, and the rollback leaves the file as it was.
 TEST_F(BulkLoadTest, AnAddFailingOnTheWriterIsAnsweredAndNothingIsCommitted) {
