@@ -2031,7 +2031,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->conn) {
         hd->conn = std::make_shared<Conn>();
         hd->conn->key = connKey;
-        // The program has one thread, so a connection needs no mutexes of its own. No
+        // One thread at a time uses the connection (its writer, see "The writer of a connection",
+        // only while the program's thread keeps off it), so it needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         const bool wal = wal_mode_file(path);
