@@ -528,7 +528,7 @@ private:
         for (;;) {
             const uint64_t d = done_.load(std::memory_order_relaxed);
             await([&] { return queued_.load(std::memory_order_seq_cst) != d || stopping_.load(std::memory_order_seq_cst); },
-                  writerAsleep_, writerWake_);
+                  writerAsleep_, writerWake_, 200);
             // The caller may have run the rows itself while this thread slept (see wait).
             const uint64_t at = done_.load(std::memory_order_acquire);
             if (queued_.load(std::memory_order_acquire) == at) {
