@@ -146,6 +146,19 @@ TEST_F(ApmTest, AStopRestoresTheFileInConvertAndEndsExamineWithItsOwnWords) {
     EXPECT_NE(ReadFile(text), before);
 }
 
+// A stop far into a long file, where the vendors go in as a bulk load, restores the file too.
+TEST_F(ApmTest, AStopFarIntoALongFileRestoresTheFile) {
+    std::string lines;
+    for (int n = 0; n < 6000; ++n) lines += Vendor("V" + std::to_string(100000 + n));
+    const std::string text = WriteText("long.txt", lines);
+    ConvertProgress progress([] { return int64_t{0}; });
+    ScriptedApm c;
+    c.stopAfter = 5500;
+    const std::string report = Run(text, "Convert", c, &progress);
+    EXPECT_TRUE(Has(report, "Conversion canceled by operator")) << report;
+    for (const char* v : {"V100000", "V104500", "V105499"}) EXPECT_FALSE(VendorOnFile(v)) << v;
+}
+
 TEST_F(ApmTest, NotesThatCannotPrintRestoreTheFileAndLeaveTheTextUnstamped) {
     const std::string text = WriteText("noprint.txt", Vendor("V1", true) + Vendor("V2"));
     const std::string before = ReadFile(text);

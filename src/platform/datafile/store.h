@@ -37,7 +37,9 @@
 // A bulk load (more than 4096 records added to a record type whose table was empty at its first
 // insert of a write transaction) drops that table's indexes inside the transaction and makes
 // them again before any other use of the table and before the commit; meanwhile hashes of the
-// key values refuse duplicates. A file on disk therefore always has every index.
+// key values refuse duplicates. A file on disk therefore always has every index. Meanwhile the
+// rows are inserted by a second thread of the connection, in the order they were added, while the
+// program goes on; it waits for them before any other use of the file's connection.
 //
 // Connections and transactions: one connection per data file and program, shared by all its
 // handles. With writes started, the first write opens BEGIN IMMEDIATE and everything stays in
@@ -75,7 +77,9 @@ int nocase_compare(std::string_view a, std::string_view b);
 int64_t count_queries();
 
 // The calls a test can make fail.
-enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit, FindRecord };
+// QueuedRecord is an add handed to the connection's writer during a bulk load: it fails on the
+// writer, and a later call answers the failure.
+enum class FaultCall { StartWrites, WriteRecord, ReplaceRecord, DeleteRecord, WriteHeader, Commit, FindRecord, QueuedRecord };
 // Plans a failure: the `nth` call (1 = the next) of `call` on a file of dictionary `abbr` (""
 // any file) answers `status` without doing anything. Each plan fails once; plans add up. Only a
 // commit with writes to commit counts as a call of Commit.

@@ -27,6 +27,11 @@
 #include <sys/mman.h>
 #include <unistd.h>
 #include <unordered_map>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <pthread.h>
 
 namespace dz {
 
@@ -87,6 +92,8 @@ public:
         return SQLITE_OK;
     }
     void bind(const Cells& cells);
+    // Rows went in some other way: the next bind goes over every parameter.
+    void forget() { complete_ = false; }
     // Binds the cells listed alone, when every other cell is known to hold what it held at the
     // last bind; false (nothing bound) unless every parameter is bound.
     bool bindListed(const Cells& cells, const uint16_t* listed, std::size_t count);
@@ -104,6 +111,8 @@ private:
     std::vector<Bound> bound_;
     bool complete_ = false;  // every parameter bound
 };
+
+struct QueuedTable;  // see "The writer of a connection"
 
 // The rows after a walk's cursor, read in one go: a walk by xio_rd_next inside a transaction
 // reads the rows that follow in batches (doubling from one while each batch is used up, up to
@@ -142,6 +151,13 @@ struct RecState {
     std::string insertSql, updateSql, columns;
     // Prepared statements of this record type, owned by the handle's statement list.
     InsertPlan insert;
+    // The rows of this record type the connection's writer inserts (null until the first).
+    std::unique_ptr<QueuedTable> queued;
+    // Whether the writer's cells of it are those of the last row added (the changes listed since
+    // then are what the next row must carry): not after a row added another way, nor after rows
+    // dropped by a rollback (the connection's queueEpoch then differs).
+    bool queuedInStep = false;
+    uint64_t queuedEpoch = 0;
     sqlite3_stmt* updateStmt = nullptr;
     sqlite3_stmt* storedKeyStmt = nullptr;  // the primary key of a row by its rowid
     // The fields of the record type's keys, the primary key's first, and a statement reading
@@ -364,13 +380,268 @@ struct BulkTable {
     std::vector<Unique> uniques;
     std::vector<uint64_t> pending;      // the hashes of the row being added, one per unique
     std::vector<char> above;            // by unique: the row's key is above every key held
+    int64_t lastRow = 0;                // the rowid of the last row added (or handed to the writer)
 };
+
+// ---- The writer of a connection ---------------------------------------------------------
+//
+// While a table is bulk loaded (see "Bulk loads"), an insert into it can fail only for a reason
+// the caller cannot act on record by record (a full disk, an I/O error): the key hashes have
+// answered the duplicate question already. Such inserts are handed to a thread of the connection
+// that binds and steps them while the caller goes on with its next record: the caller copies the
+// row's cells into a slot of a short queue and moves on. The connection has no mutex of its own,
+// so nothing on the caller's thread may use it while its writer has rows: every such use waits
+// until the queue is empty (Conn::db, Conn::stmt, writer_settle), and the statement wrappers
+// below refuse loudly any use that did not wait. A row that fails on the writer is kept, with
+// SQLite's code and message, until the rollback: every later wait of the caller answers it, and
+// no commit happens while it stands; the rows queued after it are not run.
+
+// A record type's rows as the writer inserts them: its own insert statement, and the cells of
+// the last row, which the statement's parameters hold (texts bound without a copy).
+struct QueuedTable {
+    sqlite3_stmt* st = nullptr;
+    std::vector<CellKind> kinds;
+    Cells cells;
+    QueuedTable() = default;
+    QueuedTable(const QueuedTable&) = delete;
+    QueuedTable& operator=(const QueuedTable&) = delete;
+    ~QueuedTable() { sqlite3_finalize(st); }  // the writer has nothing left by then (see Handle)
+};
+
+// One row waiting for the writer: the cells that differ from the record type's row before it
+// (every cell for its first), so that the caller copies and the writer binds only those.
+struct QueuedRow {
+    QueuedTable* table = nullptr;
+    std::vector<uint16_t> at;  // the cells, by place in the record; storage kept from row to row
+    Cells cells;               // their values, likewise
+    std::size_t count = 0;     // how many of them this row has
+    int64_t row = 0;           // the rowid the row is to get
+    int planned = SQLITE_OK;   // a failure a test planned for this row's step
+};
+
+constexpr double kWholeMax = 9007199254740992.0;  // 2^53
+
+inline void cpu_relax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+class Writer {
+public:
+    static constexpr std::size_t kSlots = 256;  // power of two
+    // A writer asleep is woken once this many rows wait (or the caller waits for it): waking
+    // it for every row would cost a system call a row.
+    static constexpr uint64_t kWakeRows = 32;
+    explicit Writer(sqlite3* db) : db_(db), slots_(kSlots) {}
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+    ~Writer() { stop(); }
+
+    // The next free slot (waiting for one while the queue is full); push() hands it over.
+    QueuedRow& slot() {
+        if (!thread_.joinable()) {
+            stopping_.store(false, std::memory_order_relaxed);
+            thread_ = std::thread([this] { run(); });
+        }
+        const uint64_t q = queued_.load(std::memory_order_relaxed);
+        if (q - done_.load(std::memory_order_acquire) >= kSlots) {
+            // The writer is behind by a whole queue: this thread sleeps until a run of slots is
+            // free rather than spin for each one, leaving the processor to the writer.
+            wakeWriter();
+            await([&] { return q - done_.load(std::memory_order_seq_cst) < kSlots; }, callerAsleep_, callerWake_, 0);
+        }
+        return slots_[q & (kSlots - 1)];
+    }
+    void push() {
+        const uint64_t q = queued_.load(std::memory_order_relaxed) + 1;
+        queued_.store(q, std::memory_order_seq_cst);
+        if (q - done_.load(std::memory_order_relaxed) >= kWakeRows) wakeWriter();
+    }
+    // Waits until every row handed over has been run (or passed over). Rows left to a writer
+    // asleep (fewer than kWakeRows) are run here: waking it and waiting for it would cost more
+    // than they do. It cannot wake meanwhile: it needs the mutex held here.
+    void wait() {
+        const uint64_t q = queued_.load(std::memory_order_relaxed);
+        if (done_.load(std::memory_order_acquire) == q) return;
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            if (writerAsleep_.load(std::memory_order_seq_cst)) {
+                for (uint64_t at = done_.load(std::memory_order_acquire); at != q; ++at) runRow(slots_[at & (kSlots - 1)]);
+                done_.store(q, std::memory_order_seq_cst);
+                return;
+            }
+        }
+        wakeWriter();
+        await([&] { return done_.load(std::memory_order_seq_cst) == q; }, callerAsleep_, callerWake_);
+    }
+    // Drops the rows not yet run, waiting for the one in flight.
+    void drop() {
+        dropping_.store(true, std::memory_order_seq_cst);
+        wait();
+        dropping_.store(false, std::memory_order_relaxed);
+    }
+    // A row that failed: its SQLite code (SQLITE_OK when none) and message. Read after wait().
+    bool failed() const { return failed_.load(std::memory_order_acquire); }
+    int failure(std::string& message) const {
+        if (!failed()) return SQLITE_OK;
+        message = failMessage_;
+        return failCode_;
+    }
+    void clearFailure() {
+        failCode_ = SQLITE_OK;
+        failMessage_.clear();
+        failed_.store(false, std::memory_order_release);
+    }
+    // Runs the rows handed over and ends the thread; the next row starts it again.
+    void stop() {
+        if (!thread_.joinable()) return;
+        wait();
+        stopping_.store(true, std::memory_order_seq_cst);
+        {
+            std::lock_guard<std::mutex> lock(m_);
+            writerWake_.notify_one();
+        }
+        thread_.join();
+    }
+
+private:
+    void wakeWriter() {
+        if (writerAsleep_.load(std::memory_order_seq_cst)) {
+            std::lock_guard<std::mutex> lock(m_);
+            writerWake_.notify_one();
+        }
+    }
+    // Until `ready`: a short spin (the other side is usually a row away), then asleep.
+    template <class Ready>
+    void await(Ready ready, std::atomic<bool>& asleep, std::condition_variable& wake, int spins = 1000) {
+        for (int i = 0; i < spins; ++i) {
+            if (ready()) return;
+            cpu_relax();
+        }
+        std::unique_lock<std::mutex> lock(m_);
+        asleep.store(true, std::memory_order_seq_cst);
+        wake.wait(lock, ready);
+        asleep.store(false, std::memory_order_relaxed);
+    }
+    void run() {
+        for (;;) {
+            const uint64_t d = done_.load(std::memory_order_relaxed);
+            await([&] { return queued_.load(std::memory_order_seq_cst) != d || stopping_.load(std::memory_order_seq_cst); },
+                  writerAsleep_, writerWake_, 200);
+            // The caller may have run the rows itself while this thread slept (see wait).
+            const uint64_t at = done_.load(std::memory_order_acquire);
+            if (queued_.load(std::memory_order_acquire) == at) {
+                if (stopping_.load(std::memory_order_acquire)) return;
+                continue;
+            }
+            runRow(slots_[at & (kSlots - 1)]);
+            done_.store(at + 1, std::memory_order_seq_cst);
+            // The caller waits for room or for the last row: woken when there is room for a
+            // run of rows, or none left.
+            const uint64_t left = queued_.load(std::memory_order_seq_cst) - (at + 1);
+            if ((left == 0 || left % kWakeRows == 0) && callerAsleep_.load(std::memory_order_seq_cst)) {
+                std::lock_guard<std::mutex> lock(m_);
+                callerWake_.notify_one();
+            }
+        }
+    }
+    void runRow(QueuedRow& r) {
+        if (!failed_.load(std::memory_order_relaxed) && !dropping_.load(std::memory_order_acquire)) step(r);
+    }
+    void fail(int code, std::string message) {
+        failCode_ = code;
+        failMessage_ = std::move(message);
+        failed_.store(true, std::memory_order_release);
+    }
+    void step(QueuedRow& r) {
+        if (r.planned != SQLITE_OK) return fail(r.planned, sqlite3_errstr(r.planned));
+        QueuedTable& t = *r.table;
+        sqlite3_stmt* const st = t.st;
+        for (std::size_t n = 0; n < r.count; ++n) {
+            const uint16_t i = r.at[n];
+            Cell& c = t.cells[i];
+            const int idx = static_cast<int>(i) + 1;
+            switch (t.kinds[i]) {
+                case CellKind::Text:
+                    c.s.swap(r.cells[n].s);  // the slot keeps the old storage for a later row
+                    sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+                    break;
+                case CellKind::Real:
+                    c.d = r.cells[n].d;
+                    // As InsertPlan binds it: a whole number as the integer it is.
+                    if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                        sqlite3_bind_int64(st, idx, static_cast<int64_t>(c.d));
+                    else sqlite3_bind_double(st, idx, c.d);
+                    break;
+                case CellKind::Integer:
+                    c.i = r.cells[n].i;
+                    sqlite3_bind_int64(st, idx, c.i);
+                    break;
+            }
+        }
+        const int rc = sqlite3_step(st);
+        if (rc != SQLITE_DONE) {
+            std::string message = sqlite3_errmsg(db_);
+            sqlite3_reset(st);
+            return fail(rc, std::move(message));
+        }
+        sqlite3_reset(st);
+        if (const int64_t got = sqlite3_last_insert_rowid(db_); got != r.row)
+            fail(SQLITE_INTERNAL, "a new row was numbered " + std::to_string(got) + " where " + std::to_string(r.row) +
+                                      " was expected");
+    }
+
+    sqlite3* db_;
+    std::vector<QueuedRow> slots_;
+    std::thread thread_;
+    std::mutex m_;
+    std::condition_variable writerWake_, callerWake_;
+    std::atomic<uint64_t> queued_{0}, done_{0};  // rows handed over; rows run or passed over
+    std::atomic<bool> writerAsleep_{false}, callerAsleep_{false}, stopping_{false}, dropping_{false};
+    std::atomic<bool> failed_{false};
+    int failCode_ = SQLITE_OK;  // written by the writer before failed_, read after it
+    std::string failMessage_;
+};
+
+// SQLite built without thread support cannot have a connection used by a second thread.
+const bool kWriterThreads = sqlite3_threadsafe() != 0;
+
+// The connections whose writer was handed rows since the caller last waited for it: a statement
+// of one of them run on the caller's thread is a fault of this file (see the wrappers below).
+std::vector<sqlite3*> g_unwaited;
+
+// The caller's thread runs and resets statements through these. A statement of a connection
+// whose writer was handed rows the caller has not waited for would race the writer on the
+// connection's state: that is a fault of this file, stopped here before it can do harm.
+[[noreturn]] void unwaited_use() {
+    std::fputs("data files: a connection was used while its writer had rows (it was not waited for)\n", stderr);
+    std::abort();
+}
+inline void check_waited(sqlite3* db) {
+    if (!g_unwaited.empty() && std::find(g_unwaited.begin(), g_unwaited.end(), db) != g_unwaited.end()) unwaited_use();
+}
+inline int checked_step(sqlite3_stmt* st) {
+    if (st) check_waited(sqlite3_db_handle(st));
+    return sqlite3_step(st);
+}
+inline int checked_reset(sqlite3_stmt* st) {
+    if (st) check_waited(sqlite3_db_handle(st));
+    return sqlite3_reset(st);
+}
+inline int checked_clear_bindings(sqlite3_stmt* st) {
+    if (st) check_waited(sqlite3_db_handle(st));
+    return sqlite3_clear_bindings(st);
+}
 
 // One SQLite connection per data file and program, shared by every handle on that file: the
 // handles see each other's writes at once and never wait for each other. The transaction
 // belongs to the connection.
 struct Conn {
-    sqlite3* db = nullptr;
+    // The connection itself: reached through db(), which waits for the writer first; only the
+    // opening and the writer use it directly.
+    sqlite3* raw = nullptr;
+    std::unique_ptr<Writer> writer;  // started by the first row handed over
     std::string key;
     std::unordered_map<std::string, sqlite3_stmt*> stmts;
     bool inTxn = false;
@@ -385,24 +656,49 @@ struct Conn {
     // rollbacks, which change any record type.
     std::vector<int64_t> rowChanges;
     int64_t rollbacks = 0;
+    uint64_t queueEpoch = 0;  // raised whenever rows handed to the writer are dropped
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
     bool loadCache = false;  // the page cache is the small one of a bulk load
 
+    Conn() = default;
+    Conn(const Conn&) = delete;
+    Conn& operator=(const Conn&) = delete;
     ~Conn() {
+        if (writer) writer->stop();
+        unwaited(false);
+        writer.reset();
         for (auto& [sql, st] : stmts) sqlite3_finalize(st);
-        if (db) sqlite3_close(db);
+        if (raw) sqlite3_close(raw);
+    }
+
+    // Waits until the writer has run every row handed to it (its failure stays to be answered).
+    void waitWriter() {
+        if (!writer) return;
+        writer->wait();
+        unwaited(false);
+    }
+    sqlite3* db() {
+        waitWriter();
+        return raw;
+    }
+    // Marks the connection as having rows handed over that the caller has not waited for.
+    void unwaited(bool yes) {
+        auto it = std::find(g_unwaited.begin(), g_unwaited.end(), raw);
+        if (yes && it == g_unwaited.end()) g_unwaited.push_back(raw);
+        else if (!yes && it != g_unwaited.end()) g_unwaited.erase(it);
     }
 
     sqlite3_stmt* stmt(const std::string& sql) {
+        sqlite3* const conn = db();
         auto it = stmts.find(sql);
         if (it != stmts.end()) {
-            sqlite3_reset(it->second);
-            sqlite3_clear_bindings(it->second);
+            checked_reset(it->second);
+            checked_clear_bindings(it->second);
             return it->second;
         }
         sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v3(db, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v3(conn, sql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK) {
             sqlite3_finalize(st);
             return nullptr;
         }
@@ -418,12 +714,22 @@ void note_row_changes(Conn& c, uint16_t rec, int64_t n = 1) {
     c.rowChanges[rec] += n;
 }
 
+// A child process has only the thread that forked it: a writer's thread would be missing there
+// and its rows would wait for ever. Before a fork every writer runs its rows and ends (the next
+// row handed over starts it again).
+void end_writers_before_fork() {
+    for (auto& [key, weak] : g_conns)
+        if (const std::shared_ptr<Conn> c = weak.lock(); c && c->writer) {
+            c->writer->stop();
+            c->unwaited(false);
+        }
+}
+
 struct Handle {
     std::shared_ptr<const Dictionary> dict;
     std::filesystem::path path;
     uint16_t fileNo = 0;
     std::shared_ptr<Conn> conn;
-    sqlite3* db = nullptr;  // conn->db
     std::map<uint16_t, RecState> recs;
     std::vector<RecState*> recIndex;  // by record number: its entry of recs, or null
     std::map<uint16_t, HdrState> hdrs;
@@ -450,6 +756,14 @@ struct Handle {
     // older file opened read-only lacks, the field's default.
     std::vector<std::string> cols;
 
+    Handle() = default;
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    // Rows handed to the writer point into the handle's record types.
+    ~Handle() {
+        if (conn) conn->waitWriter();
+    }
+    sqlite3* db() { return conn->db(); }
     sqlite3_stmt* stmt(const std::string& sql) { return conn->stmt(sql); }
     const std::string& col(uint16_t f) const { return cols[f]; }
 };
@@ -524,9 +838,10 @@ int map_sqlite(int rc) {
 
 void bulk_page_cache(Conn& c);
 
-int db_fail(Handle& hd, int rc) {
-    g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db);
-    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db)) {  // SQLite rolled the transaction back
+// After a failed statement: when SQLite rolled the whole transaction back, so does the
+// connection's state.
+void note_txn_gone(Handle& hd) {
+    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db())) {  // SQLite rolled the transaction back
         hd.conn->inTxn = false;
         hd.conn->readTxn = false;
         ++hd.conn->txnSerial;
@@ -535,6 +850,26 @@ int db_fail(Handle& hd, int rc) {
         ++hd.conn->rowsVersion;
         ++hd.conn->rollbacks;
     }
+}
+
+int db_fail(Handle& hd, int rc) {
+    g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+    note_txn_gone(hd);
+    return map_sqlite(rc);
+}
+
+// Waits until the connection's writer has run every row handed to it. A row that failed there
+// is answered as its write would have answered (and is answered again by every later call that
+// waits, until the rollback).
+int writer_settle(Handle& hd) {
+    Conn& c = *hd.conn;
+    if (!c.writer) return XIO_OK;
+    c.waitWriter();
+    std::string message;
+    const int rc = c.writer->failure(message);
+    if (rc == SQLITE_OK) return XIO_OK;
+    g_error = hd.path.string() + ": " + message;
+    note_txn_gone(hd);
     return map_sqlite(rc);
 }
 
@@ -688,7 +1023,6 @@ void bind_kind(sqlite3_stmt* st, int idx, CellKind k, const Cell& c) {
 }
 
 // Whole numbers up to this size are exact as doubles and as integers alike.
-constexpr double kWholeMax = 9007199254740992.0;  // 2^53
 
 // Binds cell `c` to parameter i + 1 unless it holds what was bound; whether the parameter is bound.
 inline bool InsertPlan::bindAt(const Cell& c, std::size_t i) {
@@ -770,6 +1104,7 @@ std::vector<uint16_t> order_fields(const RecordDef& r, const std::vector<uint16_
 
 // Runs one statement, prepared on its own: text after the first statement is refused, never run.
 int exec(sqlite3* db, const std::string& sql, const std::vector<std::string>& args = {}) {
+    check_waited(db);
     sqlite3_stmt* st = nullptr;
     const char* tail = nullptr;
     int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &st, &tail);
@@ -780,7 +1115,7 @@ int exec(sqlite3* db, const std::string& sql, const std::vector<std::string>& ar
     }
     for (size_t i = 0; i < args.size(); ++i)
         sqlite3_bind_text(st, static_cast<int>(i + 1), args[i].data(), static_cast<int>(args[i].size()), SQLITE_STATIC);
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    while ((rc = checked_step(st)) == SQLITE_ROW) {
     }
     sqlite3_finalize(st);
     return rc == SQLITE_DONE ? SQLITE_OK : rc;
@@ -1039,9 +1374,9 @@ std::vector<IndexSpec> unique_indexes_astray(sqlite3* db, const Dictionary& d, i
     if (rc != SQLITE_OK) return astray;
     for (IndexSpec& i : dictionary_index_specs(d)) {
         if (!i.unique) continue;
-        sqlite3_reset(st);
+        checked_reset(st);
         sqlite3_bind_text(st, 1, i.name.c_str(), -1, SQLITE_TRANSIENT);
-        rc = sqlite3_step(st);
+        rc = checked_step(st);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) break;
         const unsigned char* p = rc == SQLITE_ROW ? sqlite3_column_text(st, 0) : nullptr;
         rc = SQLITE_OK;
@@ -1056,7 +1391,7 @@ std::set<std::string> table_columns(sqlite3* db, const std::string& table) {
     std::set<std::string> cols;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, ("PRAGMA table_info(" + quote(table) + ")").c_str(), -1, &st, nullptr) == SQLITE_OK)
-        while (sqlite3_step(st) == SQLITE_ROW) {
+        while (checked_step(st) == SQLITE_ROW) {
             const unsigned char* p = sqlite3_column_text(st, 1);
             std::string c = p ? reinterpret_cast<const char*>(p) : "";
             for (auto& ch : c) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
@@ -1104,7 +1439,7 @@ int ensure_schema(sqlite3* db, const Dictionary& d, uint16_t fileNo) {
         sqlite3_stmt* st = nullptr;
         sqlite3_prepare_v2(db, "SELECT name FROM sqlite_master WHERE type='index' AND name LIKE 'dzk\\_%' ESCAPE '\\'", -1,
                            &st, nullptr);
-        while (st && sqlite3_step(st) == SQLITE_ROW) {
+        while (st && checked_step(st) == SQLITE_ROW) {
             const unsigned char* p = sqlite3_column_text(st, 0);
             const std::string name = p ? reinterpret_cast<const char*>(p) : "";
             if (own_index_name(name)) sql.push_back("DROP INDEX IF EXISTS " + quote(name));
@@ -1162,7 +1497,7 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
 // Ends a transaction that has only read (nothing to keep or undo).
 void end_read_txn(Conn& c) {
     if (!c.readTxn) return;
-    if (exec(c.db, "COMMIT") != SQLITE_OK) exec(c.db, "ROLLBACK");
+    if (exec(c.db(), "COMMIT") != SQLITE_OK) exec(c.db(), "ROLLBACK");
     c.inTxn = false;
     c.readTxn = false;
     ++c.txnSerial;
@@ -1175,7 +1510,7 @@ void end_read_txn(Conn& c) {
 void hold_reads(Handle& hd) {
     Conn& c = *hd.conn;
     if (c.inTxn || !hd.writesStarted || hd.dict->multiUser) return;
-    if (exec(c.db, "BEGIN") != SQLITE_OK) return;  // the reads then lock one by one as before
+    if (exec(c.db(), "BEGIN") != SQLITE_OK) return;  // the reads then lock one by one as before
     c.inTxn = true;
     c.readTxn = true;
     ++c.readTxnSerial;
@@ -1192,8 +1527,8 @@ bool known_empty(Handle& hd, RecState& rs) {
     if (rs.probedInReadTxn != c.readTxnSerial) {
         rs.probedInReadTxn = c.readTxnSerial;
         sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " LIMIT 1");
-        rs.emptyInReadTxn = st && sqlite3_step(st) == SQLITE_DONE;
-        if (st) sqlite3_reset(st);
+        rs.emptyInReadTxn = st && checked_step(st) == SQLITE_DONE;
+        if (st) checked_reset(st);
     }
     return rs.emptyInReadTxn;
 }
@@ -1413,7 +1748,7 @@ void bulk_page_cache(Conn& c) {
     for (const auto& [rec, bt] : c.bulk) loading = loading || bt.state == BulkTable::State::Loading;
     if (loading == c.loadCache) return;
     c.loadCache = loading;
-    exec(c.db, loading ? kLoadPageCache : kPageCache);
+    exec(c.db(), loading ? kLoadPageCache : kPageCache);
 }
 
 BulkTable* bulk_of(Conn& c, uint16_t rec) {
@@ -1431,15 +1766,15 @@ int bulk_settle(Handle& hd, uint16_t rec) {
     // An index build sorts in as much memory as the page cache may hold, and past it in a
     // temporary file: 4 MB keeps the peak of a million-row build some 30 MB lower, in the
     // same time.
-    exec(hd.db, "PRAGMA cache_size=-4096");
+    exec(hd.db(), "PRAGMA cache_size=-4096");
     hd.conn->loadCache = false;
     int rc = SQLITE_OK;
     while (!bt->setAside.empty()) {
-        rc = exec(hd.db, bt->setAside.back().create);
+        rc = exec(hd.db(), bt->setAside.back().create);
         if (rc != SQLITE_OK) break;
         bt->setAside.pop_back();
     }
-    exec(hd.db, kPageCache);
+    exec(hd.db(), kPageCache);
     if (rc == SQLITE_OK) {
         bt->state = BulkTable::State::Off;
         bt->uniques.clear();
@@ -1447,7 +1782,7 @@ int bulk_settle(Handle& hd, uint16_t rec) {
         return XIO_OK;
     }
     bulk_page_cache(*hd.conn);
-    if ((rc & 0xff) == SQLITE_LOCKED && !sqlite3_get_autocommit(hd.db)) return XIO_OK;
+    if ((rc & 0xff) == SQLITE_LOCKED && !sqlite3_get_autocommit(hd.db())) return XIO_OK;
     const std::string table = table_of(*hd.recs[rec].def);
     const int status = db_fail(hd, rc);
     g_error += " (making the indexes of " + table + ")";
@@ -1478,8 +1813,8 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
     auto it = c.bulk.find(rec);
     if (it == c.bulk.end()) {
         sqlite3_stmt* st = hd.stmt("SELECT 1 FROM " + table_of(*rs.def) + " LIMIT 1");
-        const bool empty = st && sqlite3_step(st) == SQLITE_DONE;
-        if (st) sqlite3_reset(st);
+        const bool empty = st && checked_step(st) == SQLITE_DONE;
+        if (st) checked_reset(st);
         BulkTable& bt = c.bulk[rec];
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
@@ -1516,6 +1851,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
 // After a row went into a bulk load: its hashes are kept, and past kBulkMinRows rows the
 // table's indexes are set aside. An index that cannot be dropped stays (and keeps working).
 int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
+    bt.lastRow = rs.current;
     for (std::size_t i = 0; i < bt.uniques.size(); ++i) {
         if (bt.pending[i] == 0) continue;
         BulkTable::Unique& u = bt.uniques[i];
@@ -1533,9 +1869,9 @@ int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
     bulk_page_cache(*hd.conn);
     for (IndexSpec& i : dictionary_index_specs(*hd.dict)) {
         if (i.record != rs.def->number) continue;
-        const int rc = exec(hd.db, "DROP INDEX " + quote(i.name));
+        const int rc = exec(hd.db(), "DROP INDEX " + quote(i.name));
         if (rc != SQLITE_OK) {
-            if (sqlite3_get_autocommit(hd.db)) return db_fail(hd, rc);  // the transaction is gone
+            if (sqlite3_get_autocommit(hd.db())) return db_fail(hd, rc);  // the transaction is gone
             break;
         }
         bt.setAside.push_back(std::move(i));
@@ -1569,9 +1905,9 @@ void bulk_keep_rows(Handle& hd, RecState& rs, BulkTable::Unique& u) {
     std::string sql = "SELECT rowid";
     for (uint16_t f : u.fields) sql += ", " + hd.col(f);
     sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(hd.db, (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) == SQLITE_OK) {
+    if (sqlite3_prepare_v2(hd.db(), (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) == SQLITE_OK) {
         Cells buf = rs.buf;  // the record's cells; the key's are read into it row by row
-        while (sqlite3_step(st) == SQLITE_ROW) {
+        while (checked_step(st) == SQLITE_ROW) {
             for (std::size_t i = 0; i < u.fields.size(); ++i)
                 read_cell(st, static_cast<int>(i + 1), hd.dict->fields[u.fields[i]].def.type,
                           buf[u.fields[i] - r.firstField]);
@@ -1619,7 +1955,7 @@ int read_older(Handle& hd) {
     const Dictionary& d = *hd.dict;
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
-            const std::set<std::string> have = table_columns(hd.db, table_of(r));
+            const std::set<std::string> have = table_columns(hd.db(), table_of(r));
             if (have.empty())
                 return set_error(XIO_CORRUPT, hd.path.string() +
                                                   " was written by an older version of the program and cannot be read "
@@ -1653,7 +1989,7 @@ bool wal_mode_file(const std::filesystem::path& path) {
 // damaged, and read as it is its records or settings would silently come out empty.
 std::string missing_schema(Handle& hd, bool columns) {
     const Dictionary& d = *hd.dict;
-    auto columns_of = [&hd](const std::string& table) { return table_columns(hd.db, table); };
+    auto columns_of = [&hd](const std::string& table) { return table_columns(hd.db(), table); };
     if (columns && columns_of("dz_notes") != std::set<std::string>{"REC", "KEYTEXT", "TEXT"}) return "the table of the notes";
     for (const auto* list : {&d.records, &d.headers})
         for (const auto& r : *list) {
@@ -1666,9 +2002,9 @@ std::string missing_schema(Handle& hd, bool columns) {
                 if (!have.count(d.fields[n].def.name)) return "field " + d.fields[n].def.name + " of " + what;
             if (!r.isHeader) continue;
             int rows = 0;
-            if (sqlite3_prepare_v2(hd.db, ("SELECT count(*) FROM " + quote(table) + " WHERE id = 1").c_str(), -1, &st,
+            if (sqlite3_prepare_v2(hd.db(), ("SELECT count(*) FROM " + quote(table) + " WHERE id = 1").c_str(), -1, &st,
                                    nullptr) == SQLITE_OK &&
-                sqlite3_step(st) == SQLITE_ROW)
+                checked_step(st) == SQLITE_ROW)
                 rows = sqlite3_column_int(st, 0);
             sqlite3_finalize(st);
             if (rows != 1) return "the record of " + what;
@@ -1705,7 +2041,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->conn) {
         hd->conn = std::make_shared<Conn>();
         hd->conn->key = connKey;
-        // The program has one thread, so a connection needs no mutexes of its own. No
+        // One thread at a time uses the connection (its writer, see "The writer of a connection",
+        // only while the program's thread keeps off it), so it needs no mutexes of its own. No
         // SQLITE_OPEN_URI, and an absolute name: a folder named "file:..." is a folder.
         const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         const bool wal = wal_mode_file(path);
@@ -1713,23 +2050,22 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             return set_error(XIO_CORRUPT, path.string() + " was put in write-ahead-log mode elsewhere; it is put back in "
                                                           "this program's mode when it is next opened to be written");
         configure_sqlite_once();
-        rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->db, flags, nullptr);
-        if (rc == SQLITE_OK) rc = harden(hd->conn->db);
-        if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->db);
+        rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->raw, flags, nullptr);
+        if (rc == SQLITE_OK) rc = harden(hd->conn->raw);
+        if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->raw);
         // Back to the journal of the files this program makes: the log's writes go into the file.
-        if (rc == SQLITE_OK && wal) rc = exec(hd->conn->db, "PRAGMA journal_mode=DELETE");
+        if (rc == SQLITE_OK && wal) rc = exec(hd->conn->raw, "PRAGMA journal_mode=DELETE");
         if (rc != SQLITE_OK) {
-            const char* why = hd->conn->db ? sqlite3_errmsg(hd->conn->db) : sqlite3_errstr(rc);
+            const char* why = hd->conn->raw ? sqlite3_errmsg(hd->conn->raw) : sqlite3_errstr(rc);
             return set_error(map_sqlite(rc) == XIO_CORRUPT ? XIO_CORRUPT : XIO_IO_ERROR, path.string() + ": " + why);
         }
-        sqlite3_busy_timeout(hd->conn->db, 2000);
+        sqlite3_busy_timeout(hd->conn->raw, 2000);
         // 32 MB: writes in key orders far from the file's own order (a second unique key) run
         // faster up to it; the peak memory of a million-record conversion stays well under 200 MB.
-        exec(hd->conn->db, kPageCache);
+        exec(hd->conn->raw, kPageCache);
         g_conns[connKey] = hd->conn;
     }
-    hd->db = hd->conn->db;
-    if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db, "main") == 1))
+    if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db(), "main") == 1))
         return set_unwritable(path.string() + " is read-only");
     // Every write goes through a journal made beside the file: in a folder that cannot be
     // written each record would fail on its own, so the file is refused before any is tried.
@@ -1737,9 +2073,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         return set_unwritable(path.string() + " is in a folder that cannot be written");
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
-    rc = sqlite3_prepare_v2(hd->db, "SELECT name, value FROM dz_meta", -1, &st, nullptr);
+    rc = sqlite3_prepare_v2(hd->db(), "SELECT name, value FROM dz_meta", -1, &st, nullptr);
     if (rc == SQLITE_OK) {
-        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        while ((rc = checked_step(st)) == SQLITE_ROW) {
             auto txt = [&](int c) {
                 const unsigned char* p = sqlite3_column_text(st, c);
                 return std::string(p ? reinterpret_cast<const char*>(p) : "");
@@ -1748,7 +2084,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
     }
-    const int extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(hd->db);
+    const int extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(hd->db());
     sqlite3_finalize(st);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
     // A program stopped in the middle of writing the file left its journal beside it: the file
@@ -1774,12 +2110,12 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     } else if (version < hd->dict->version) {
         if (hd->conn->readTxn) end_read_txn(*hd->conn);
         if (hd->conn->inTxn) return set_error(XIO_LOCKED, path.string() + " is in use");
-        rc = exec(hd->db, "BEGIN IMMEDIATE");
-        if (rc == SQLITE_OK) rc = ensure_schema(hd->db, *hd->dict, hd->fileNo);
-        if (rc == SQLITE_OK) rc = exec(hd->db, "COMMIT");
+        rc = exec(hd->db(), "BEGIN IMMEDIATE");
+        if (rc == SQLITE_OK) rc = ensure_schema(hd->db(), *hd->dict, hd->fileNo);
+        if (rc == SQLITE_OK) rc = exec(hd->db(), "COMMIT");
         if (rc != SQLITE_OK) {
-            std::string msg = sqlite3_errmsg(hd->db);
-            exec(hd->db, "ROLLBACK");
+            std::string msg = sqlite3_errmsg(hd->db());
+            exec(hd->db(), "ROLLBACK");
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
         }
     }
@@ -1789,16 +2125,16 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!readOnly && !hd->conn->inTxn) {
         // Unique keys hold whatever the file says: a unique index that is gone or changed is
         // made again, which fails when the file already holds duplicates.
-        std::vector<IndexSpec> astray = unique_indexes_astray(hd->db, *hd->dict, rc);
+        std::vector<IndexSpec> astray = unique_indexes_astray(hd->db(), *hd->dict, rc);
         if (rc == SQLITE_OK && !astray.empty()) {
             if (hd->conn->readTxn) end_read_txn(*hd->conn);
-            rc = exec(hd->db, "BEGIN IMMEDIATE");
+            rc = exec(hd->db(), "BEGIN IMMEDIATE");
             for (std::size_t i = 0; rc == SQLITE_OK && i < astray.size(); ++i) {
-                rc = exec(hd->db, "DROP INDEX IF EXISTS " + quote(astray[i].name));
-                if (rc == SQLITE_OK) rc = exec(hd->db, astray[i].create);
+                rc = exec(hd->db(), "DROP INDEX IF EXISTS " + quote(astray[i].name));
+                if (rc == SQLITE_OK) rc = exec(hd->db(), astray[i].create);
             }
-            if (rc == SQLITE_OK) rc = exec(hd->db, "COMMIT");
-            if (rc != SQLITE_OK) exec(hd->db, "ROLLBACK");
+            if (rc == SQLITE_OK) rc = exec(hd->db(), "COMMIT");
+            if (rc != SQLITE_OK) exec(hd->db(), "ROLLBACK");
         }
         if (rc != SQLITE_OK) {
             if (map_sqlite(rc) == XIO_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
@@ -1989,6 +2325,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (!kf) return hd->lastStatus = XIO_BAD_CALL;
     if ((op == Op::Exact || op == Op::Find) && known_empty(*hd, *rs)) return hd->lastStatus = XIO_NOT_FOUND;
     if ((op == Op::Exact || op == Op::Find) && unique && bulk_absent(*hd, *rs, key)) return hd->lastStatus = XIO_NOT_FOUND;
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     // A record added by a bulk load is found by its rowid: the load goes on.
     const int64_t bulkRow = (op == Op::Exact || op == Op::Find) && key == 0 ? bulk_row(*hd, *rs) : 0;
     if (bulkRow == 0)
@@ -2025,15 +2362,15 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             } else {
                 // The cursor was set by another key: take this key's values from its row.
                 sqlite3_stmt* st = hd->stmt("SELECT " + col_list(of, "") + " FROM " + table_of(r) + " WHERE rowid = ?1");
-                if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+                if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
                 sqlite3_bind_int64(st, 1, rs->curRow);
-                if (sqlite3_step(st) != SQLITE_ROW) {
-                    sqlite3_reset(st);
+                if (checked_step(st) != SQLITE_ROW) {
+                    checked_reset(st);
                     return hd->lastStatus = XIO_END;
                 }
                 from.resize(of.size());
                 for (size_t i = 0; i < of.size(); ++i) read_cell(st, static_cast<int>(i), d.fields[of[i]].def.type, from[i]);
-                sqlite3_reset(st);
+                checked_reset(st);
             }
         }
     }
@@ -2045,8 +2382,8 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     std::size_t batch = 0;  // rows to read ahead of the one asked for; 0 when not reading ahead
     if (walkOn) {
         const bool followsAhead = ra.key == key && ra.choice == rs->choice && ra.afterRow == rs->curRow &&
-                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db) &&
-                                  !sqlite3_get_autocommit(hd->db);  // SQLite has not ended the transaction
+                                  ra.txn == hd->conn->txnSerial && ra.changes == sqlite3_total_changes64(hd->db()) &&
+                                  !sqlite3_get_autocommit(hd->db());  // SQLite has not ended the transaction
         if (followsAhead && ra.next < ra.rows.size()) {
             const int64_t row = ra.rows[ra.next];
             if (lock && !rs->locked.count(row)) {
@@ -2094,14 +2431,14 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     if (bulkRow) {
         if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
             st = it->second;
-            sqlite3_reset(st);
+            checked_reset(st);
         } else if ((st = hd->stmt("SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1"))) {
             readStmts.emplace(cacheKey, st);
         }
     } else if (auto it = readStmts.find(cacheKey); it != readStmts.end()) {
         st = it->second;
-        sqlite3_reset(st);
-        sqlite3_clear_bindings(st);
+        checked_reset(st);
+        checked_clear_bindings(st);
     } else {
         std::string where, order = col_list(of, "");
         switch (eff) {
@@ -2128,7 +2465,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         st = hd->stmt(sql);
         if (st) readStmts.emplace(cacheKey, st);
     }
-    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     if (bulkRow) {
         sqlite3_bind_int64(st, 1, bulkRow);
     } else if (eff == Op::Exact || eff == Op::Find || eff == Op::GE || eff == Op::GT) {
@@ -2138,9 +2475,9 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         for (size_t i = 0; i < of.size(); ++i) bind_cell(st, static_cast<int>(i + 1), d.fields[of[i]].def.type, from[i]);
         if (batch) sqlite3_bind_int64(st, static_cast<int>(of.size() + 1), static_cast<int64_t>(batch));
     }
-    int rc = sqlite3_step(st);
+    int rc = checked_step(st);
     if (rc == SQLITE_DONE) {
-        sqlite3_reset(st);
+        checked_reset(st);
         if (op == Op::Exact || op == Op::Find) return hd->lastStatus = XIO_NOT_FOUND;
         rs->pos = (op == Op::Prev) ? Pos::BeforeStart : Pos::PastEnd;
         rs->curKey = key;
@@ -2149,22 +2486,22 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     }
     if (rc != SQLITE_ROW) {
         int s = db_fail(*hd, rc);
-        sqlite3_reset(st);
+        checked_reset(st);
         return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
     }
     if (bulkRow && !same_key(st, d, r, *kf, rs->buf)) {
-        sqlite3_reset(st);
+        checked_reset(st);
         return hd->lastStatus = XIO_NOT_FOUND;
     }
     const int64_t row = sqlite3_column_int64(st, 0);
     if (op == Op::Find) {
-        sqlite3_reset(st);
+        checked_reset(st);
         return hd->lastStatus = XIO_OK;
     }
     if (lock && !rs->locked.count(row)) {
         int ls = take_record_lock(*hd, rec, row);
         if (ls != XIO_OK) {
-            sqlite3_reset(st);
+            checked_reset(st);
             return hd->lastStatus = ls;
         }
         rs->locked.insert(row);
@@ -2188,13 +2525,13 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         ra.key = key;
         ra.choice = rs->choice;
         ra.txn = hd->conn->txnSerial;
-        ra.changes = sqlite3_total_changes64(hd->db);
+        ra.changes = sqlite3_total_changes64(hd->db());
         ra.afterRow = row;
         ra.batch = batch;
         ra.width = choice ? choice->read.size() : rs->kinds.size();
         ra.cells.resize(ra.width * (batch - 1));
         int more = SQLITE_ROW;
-        while (ra.rows.size() + 1 < batch && (more = sqlite3_step(st)) == SQLITE_ROW) {
+        while (ra.rows.size() + 1 < batch && (more = checked_step(st)) == SQLITE_ROW) {
             Cell* to = ra.cells.data() + ra.rows.size() * ra.width;
             for (std::size_t i = 0; i < ra.width; ++i) {
                 const uint16_t at = choice ? choice->read[i] : static_cast<uint16_t>(i);
@@ -2206,14 +2543,14 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
             ra.rows.clear();  // the next read seeks and meets the failure
             // A failure that ended the transaction took its writes with it: this read tells
             // so now, as the read that met it, or later writes would each be kept on their own.
-            if (hd->conn->inTxn && sqlite3_get_autocommit(hd->db)) {
+            if (hd->conn->inTxn && sqlite3_get_autocommit(hd->db())) {
                 const int s = db_fail(*hd, more);
-                sqlite3_reset(st);
+                checked_reset(st);
                 return hd->lastStatus = (s == XIO_NOT_FOUND ? XIO_IO_ERROR : s);
             }
         }
     }
-    sqlite3_reset(st);
+    checked_reset(st);
     rs->current = row;
     rs->pos = Pos::At;
     const int64_t prevOrdinal = (rs->curKey == 0 && key == 0) ? rs->ordinal : -1;
@@ -2238,7 +2575,7 @@ int begin_write(Handle& hd) {
     // for another program's short write, and a handle without writes started commits each write.
     if (hd.conn->readTxn) end_read_txn(*hd.conn);
     if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
-    int rc = exec(hd.db, "BEGIN IMMEDIATE");
+    int rc = exec(hd.db(), "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
     hd.conn->inTxn = true;
     ++hd.conn->txnSerial;
@@ -2262,8 +2599,8 @@ uint16_t clashing_key(Handle& hd, RecState& rs, int64_t self) {
         for (size_t i = 0; i < fields.size(); ++i)
             bind_cell(st, static_cast<int>(i + 1), d.fields[fields[i]].def.type, rs.buf[fields[i] - rs.def->firstField]);
         sqlite3_bind_int64(st, static_cast<int>(fields.size() + 1), self);
-        bool found = sqlite3_step(st) == SQLITE_ROW;
-        sqlite3_reset(st);
+        bool found = checked_step(st) == SQLITE_ROW;
+        checked_reset(st);
         return found;
     };
     if (clashes(rs.def->primaryKey, false)) return 0;
@@ -2304,7 +2641,7 @@ int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
     rs.keysRow = 0;
     sqlite3_stmt*& st = rs.storedKeysStmt;
     if (st) {
-        sqlite3_reset(st);
+        checked_reset(st);
     } else {
         rs.keyFields = record_key_fields(d, r);
         std::string cols;
@@ -2313,9 +2650,9 @@ int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
     }
     if (!st) return -1;
     sqlite3_bind_int64(st, 1, row);
-    const int rc = sqlite3_step(st);
+    const int rc = checked_step(st);
     if (rc != SQLITE_ROW) {
-        sqlite3_reset(st);
+        checked_reset(st);
         return rc;
     }
     rs.keysRead.resize(rs.keyFields.size());
@@ -2324,17 +2661,17 @@ int read_stored_keys(Handle& hd, RecState& rs, int64_t row) {
         rs.keysRead[k].type = sqlite3_column_type(st, col);  // before read_cell converts it
         read_cell(st, col, d.fields[rs.keyFields[k]].def.type, rs.keysRead[k].cell);
     }
-    sqlite3_reset(st);
+    checked_reset(st);
     rs.keysRow = row;
     rs.keysTxn = hd.conn->txnSerial;
-    rs.keysChanges = sqlite3_total_changes64(hd.db);
+    rs.keysChanges = sqlite3_total_changes64(hd.db());
     return SQLITE_ROW;
 }
 
 // Whether rs.keysRead still holds row `row` as stored (see RecState::keysRead).
 bool stored_keys_kept(Handle& hd, const RecState& rs, int64_t row) {
     return rs.keysRow == row && row != 0 && hd.conn->inTxn && !hd.conn->readTxn && rs.keysTxn == hd.conn->txnSerial &&
-           rs.keysChanges == sqlite3_total_changes64(hd.db) && !sqlite3_get_autocommit(hd.db);
+           rs.keysChanges == sqlite3_total_changes64(hd.db()) && !sqlite3_get_autocommit(hd.db());
 }
 
 int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& narrowed, bool& nothing, bool& keySame) {
@@ -2345,7 +2682,7 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
     const Dictionary& d = *hd.dict;
     if (!stored_keys_kept(hd, rs, rs.current)) {
         const int rc = read_stored_keys(hd, rs, rs.current);
-        if (rc == -1) return db_fail(hd, sqlite3_errcode(hd.db));
+        if (rc == -1) return db_fail(hd, sqlite3_errcode(hd.db()));
         if (rc != SQLITE_ROW) return XIO_NOT_FOUND;
     }
     rs.keysRow = 0;  // the replace changes the row
@@ -2387,17 +2724,82 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
             if (rs.storing[i] == '1')
                 sets += (sets.empty() ? "" : ", ") + quote(d.fields[r.firstField + i].def.name) + " = ?" + std::to_string(i + 1);
         sqlite3_stmt* up = hd.stmt("UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(width + 1));
-        if (!up) return db_fail(hd, sqlite3_errcode(hd.db));
+        if (!up) return db_fail(hd, sqlite3_errcode(hd.db()));
         it = rs.narrowUpdates.emplace(rs.storing, up).first;
     }
     narrowed = it->second;
     return XIO_OK;
 }
 
+// A new row of a table being bulk loaded, handed to the connection's writer (see "The writer of
+// a connection"): its rowid is the one SQLite gives it, the table's last plus one (rows only go
+// onto the end of the table meanwhile), and the writer checks that it does.
+int queue_insert(Handle& hd, RecState& rs, BulkTable& bt) {
+    Conn& c = *hd.conn;
+    const std::size_t width = rs.kinds.size();
+    bool all = false;  // every cell goes, not only those changed since the last row
+    if (!rs.queued) {
+        auto t = std::make_unique<QueuedTable>();
+        const int rc = sqlite3_prepare_v3(hd.db(), rs.insertSql.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &t->st, nullptr);
+        if (rc != SQLITE_OK) return db_fail(hd, rc);
+        t->kinds = rs.kinds;
+        t->cells.resize(width);
+        rs.queued = std::move(t);
+        all = true;
+    }
+    if (!c.writer) {
+        static const bool forkGuarded = ::pthread_atfork(end_writers_before_fork, nullptr, nullptr) == 0;
+        (void)forkGuarded;
+        c.writer = std::make_unique<Writer>(c.raw);
+    }
+    int planned = SQLITE_OK;
+    if (int s = XIO_OK; planned_failure(hd, xio::FaultCall::QueuedRecord, s))
+        planned = s == XIO_DISK_FULL ? SQLITE_FULL : SQLITE_IOERR;
+    QueuedRow& q = c.writer->slot();
+    q.table = rs.queued.get();
+    // The cells changed since the last row are those the insert statement's binding follows.
+    all = all || rs.bindAll || !rs.queuedInStep || rs.queuedEpoch != c.queueEpoch;
+    rs.queuedInStep = true;
+    rs.queuedEpoch = c.queueEpoch;
+    const std::size_t count = all ? width : rs.unboundCount;
+    if (q.at.size() < count) q.at.resize(count), q.cells.resize(count);
+    for (std::size_t n = 0; n < count; ++n) {
+        const uint16_t i = all ? static_cast<uint16_t>(n) : rs.unbound[n];
+        q.at[n] = i;
+        const Cell& from = rs.buf[i];
+        Cell& to = q.cells[n];
+        switch (rs.kinds[i]) {
+            case CellKind::Text: to.s.assign(from.s); break;
+            case CellKind::Real: to.d = from.d; break;
+            case CellKind::Integer: to.i = from.i; break;
+        }
+    }
+    q.count = count;
+    if (all) {
+        rs.isUnbound.assign(rs.buf.size(), 0);
+        rs.unbound.resize(rs.buf.size());
+    } else {
+        for (std::size_t n = 0; n < rs.unboundCount; ++n) rs.isUnbound[rs.unbound[n]] = 0;
+    }
+    rs.unboundCount = 0;
+    rs.bindAll = rs.allChanged;
+    rs.insert.forget();  // its parameters no longer follow the changes listed
+    q.row = bt.lastRow + 1;
+    q.planned = planned;
+    c.writer->push();
+    c.unwaited(true);
+    rs.current = q.row;
+    ++c.rowsVersion;
+    note_row_changes(c, rs.def->number);
+    return bulk_added(hd, rs, bt);
+}
+
 int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     if (dupKey) *dupKey = 0;
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
+    // A row that failed on the writer is answered before anything else is tried.
+    if (hd->conn->writer && hd->conn->writer->failed()) return writer_settle(*hd);
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
     const RecordDef& r = *rs->def;
@@ -2418,6 +2820,8 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     BulkTable* bulk = nullptr;
     if (int s = replace ? bulk_settle_for_write(*hd, rec) : bulk_admit(*hd, *rs, bulk); s != XIO_OK) return s;
+    if (bulk && bulk->state == BulkTable::State::Loading && !replace && kWriterThreads) return queue_insert(*hd, *rs, *bulk);
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
     // A whole-record replace leaves the key fields whose stored values are the buffer's.
     sqlite3_stmt* narrowed = nullptr;
     bool nothingToStore = false, keySame = false;
@@ -2428,30 +2832,30 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         // (a record can be wide), by a statement kept with the record type.
         sqlite3_stmt*& st = rs->storedKeyStmt;
         if (st) {
-            sqlite3_reset(st);
+            checked_reset(st);
         } else {
             std::string cols;
             for (uint16_t f : r.primaryKey) cols += (cols.empty() ? "" : ", ") + quote(d.fields[f].def.name);
             st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE rowid = ?1");
         }
-        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
         sqlite3_bind_int64(st, 1, rs->current);
-        if (sqlite3_step(st) != SQLITE_ROW) {
-            sqlite3_reset(st);
+        if (checked_step(st) != SQLITE_ROW) {
+            checked_reset(st);
             return XIO_NOT_FOUND;
         }
         Cells stored(r.primaryKey.size());
         for (size_t i = 0; i < r.primaryKey.size(); ++i) read_cell(st, static_cast<int>(i), d.fields[r.primaryKey[i]].def.type, stored[i]);
-        sqlite3_reset(st);
+        checked_reset(st);
         oldKey = key_text_of(*hd, r, [&](size_t i, uint16_t) -> const Cell& { return stored[i]; });
     }
     sqlite3_stmt* st = nullptr;
     if (part) {
         sqlite3_stmt*& slot = part->updateStmt;
-        if (slot) sqlite3_reset(slot);
+        if (slot) checked_reset(slot);
         else slot = hd->stmt(part->updateSql);
         st = slot;
-        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
         for (size_t i = 0; i < part->read.size(); ++i) {
             const uint16_t at = part->read[i];
             bind_kind(st, static_cast<int>(i + 1), rs->kinds[at], rs->buf[at]);
@@ -2461,20 +2865,20 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         // The stored row is already what the replace would leave.
     } else if (narrowed) {
         st = narrowed;
-        sqlite3_reset(st);
+        checked_reset(st);
         for (std::size_t i = 0; i < rs->kinds.size(); ++i)
             if (rs->storing[i] == '1') bind_kind(st, static_cast<int>(i + 1), rs->kinds[i], rs->buf[i]);
         sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     } else if (replace) {
         sqlite3_stmt*& slot = rs->updateStmt;
-        if (slot) sqlite3_reset(slot);
+        if (slot) checked_reset(slot);
         else slot = hd->stmt(rs->updateSql);
         st = slot;
-        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
         for (std::size_t i = 0; i < rs->kinds.size(); ++i) bind_kind(st, static_cast<int>(i + 1), rs->kinds[i], rs->buf[i]);
         sqlite3_bind_int64(st, r.lastField - r.firstField + 2, rs->current);
     } else {
-        if (int rc = rs->insert.prepare(hd->db, rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
+        if (int rc = rs->insert.prepare(hd->db(), rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
         st = rs->insert.statement();
         if (rs->bindAll || !rs->insert.bindListed(rs->buf, rs->unbound.data(), rs->unboundCount)) {
             rs->insert.bind(rs->buf);
@@ -2484,13 +2888,14 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
             for (std::size_t n = 0; n < rs->unboundCount; ++n) rs->isUnbound[rs->unbound[n]] = 0;
         }
         rs->unboundCount = 0;
+        rs->queuedInStep = false;
         // Puts made while the buffer's changes are not listed are not listed either.
         rs->bindAll = rs->allChanged;
     }
     int rc = SQLITE_DONE;
     if (!nothingToStore) {
-        rc = sqlite3_step(st);
-        sqlite3_reset(st);
+        rc = checked_step(st);
+        checked_reset(st);
     }
     if (rc != SQLITE_DONE) {
         int s = db_fail(*hd, rc);
@@ -2498,7 +2903,7 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
         return s;
     }
     if (replace) {
-        if (!nothingToStore && sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
+        if (!nothingToStore && sqlite3_changes(hd->db()) == 0) return XIO_NOT_FOUND;
         std::string newKey = keySame ? std::string() : key_text(*hd, *rs);
         if (!keySame && newKey != oldKey) {
             note_row_changes(*hd->conn, rec);
@@ -2507,14 +2912,14 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
                 sqlite3_bind_text(mv, 1, newKey.data(), static_cast<int>(newKey.size()), SQLITE_STATIC);
                 sqlite3_bind_int(mv, 2, rec);
                 sqlite3_bind_text(mv, 3, oldKey.data(), static_cast<int>(oldKey.size()), SQLITE_STATIC);
-                rc = sqlite3_step(mv);
-                sqlite3_reset(mv);
+                rc = checked_step(mv);
+                checked_reset(mv);
                 if (rc != SQLITE_DONE) return db_fail(*hd, rc);
             }
         }
         if (rs->locked.erase(rs->current)) hd->locks->releaseRecord(rec, rs->current);
     } else {
-        rs->current = sqlite3_last_insert_rowid(hd->db);
+        rs->current = sqlite3_last_insert_rowid(hd->db());
         ++hd->conn->rowsVersion;
         note_row_changes(*hd->conn, rec);
         if (bulk) return bulk_added(*hd, *rs, *bulk);
@@ -2716,11 +3121,13 @@ int xio_commit(uint16_t h) {
         return XIO_OK;
     }
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::Commit, s)) return s;
+    // Never a commit while a row handed to the writer failed: the transaction is to be rolled back.
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
     // Indexes set aside by a bulk load are made in the transaction they were dropped in.
     if (int s = bulk_settle_all(*hd); s != XIO_OK) return s;
     for (const auto& [rec, bt] : hd->conn->bulk)
         if (!bt.setAside.empty()) return set_error(XIO_LOCKED, hd->path.string() + " is in use: its indexes cannot be made");
-    int rc = exec(hd->db, "COMMIT");
+    int rc = exec(hd->db(), "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
     ++hd->conn->txnSerial;
@@ -2732,12 +3139,23 @@ int xio_commit(uint16_t h) {
 int xio_rollback(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
+    // The rows handed to the writer and not yet run are dropped (the one in flight is waited
+    // for); a failure of one of them ends with the rollback.
+    if (Conn& c = *hd->conn; c.writer) {
+        c.writer->drop();
+        ++c.queueEpoch;
+        c.unwaited(false);
+        if (c.writer->failed()) {
+            note_txn_gone(*hd);
+            c.writer->clearFailure();
+        }
+    }
     if (!hd->conn->inTxn) return XIO_OK;
     if (hd->conn->readTxn) {  // nothing was written: positions stay
         end_read_txn(*hd->conn);
         return XIO_OK;
     }
-    int rc = exec(hd->db, "ROLLBACK");
+    int rc = exec(hd->db(), "ROLLBACK");
     hd->conn->inTxn = false;
     ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
@@ -2754,7 +3172,7 @@ int xio_begin_reads(uint16_t h) {
     if (!hd) return XIO_BAD_CALL;
     Conn& c = *hd->conn;
     if (c.inTxn) return XIO_OK;
-    if (exec(c.db, "BEGIN") != SQLITE_OK) return XIO_OK;  // the reads then lock one by one
+    if (exec(c.db(), "BEGIN") != SQLITE_OK) return XIO_OK;  // the reads then lock one by one
     c.inTxn = true;
     c.readTxn = true;
     ++c.readTxnSerial;  // what an earlier read transaction found out holds no longer
@@ -3109,6 +3527,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return hd->lastStatus = XIO_BAD_CALL;
     hold_reads(*hd);
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
@@ -3117,10 +3536,11 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
     // A statement of its own, not the cached one: `each` may read this file meanwhile.
     sqlite3_stmt* st = nullptr;
     const std::string sql = "SELECT rowid, " + rs->columns + " FROM " + table_of(r) + " ORDER BY " + order + "rowid";
-    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (sqlite3_prepare_v2(hd->db(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    // `each` may add records to this file, handed to its writer: the walk's statement waits.
+    while ((rc = (hd->conn->waitWriter(), checked_step(st))) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField + 1, d.fields[n].def.type, rs->buf[n - r.firstField]);
         changed_whole(*rs);
@@ -3132,6 +3552,7 @@ int xio_rd_every(uint16_t h, uint16_t rec, const std::function<bool()>& each) {
         }
     }
     const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    hd->conn->waitWriter();
     sqlite3_finalize(st);
     return hd->lastStatus = status;
 }
@@ -3142,6 +3563,7 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return hd->lastStatus = XIO_BAD_CALL;
     hold_reads(*hd);
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *rs->def;
@@ -3153,12 +3575,13 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
     sqlite3_stmt* st = nullptr;
     const std::string sql = "SELECT rowid, " + (choice ? choice->columns : rs->columns) + " FROM " + table_of(r) +
                             " ORDER BY " + order + "rowid";
-    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (sqlite3_prepare_v2(hd->db(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     int rc;
     int64_t last = 0;
     bool any = false;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    // `each` may add records to this file, handed to its writer: the walk's statement waits.
+    while ((rc = (hd->conn->waitWriter(), checked_step(st))) == SQLITE_ROW) {
         const int64_t row = sqlite3_column_int64(st, 0);
         // A replace of the row just offered may bring it round once more: it is offered once.
         if (any && row == last) continue;
@@ -3183,6 +3606,7 @@ int xio_rd_every_chosen(uint16_t h, uint16_t rec, const std::function<bool()>& e
         }
     }
     const int status = rc == SQLITE_DONE ? XIO_END : db_fail(*hd, rc);
+    hd->conn->waitWriter();
     sqlite3_finalize(st);
     return hd->lastStatus = status;
 }
@@ -3204,13 +3628,14 @@ int xio_hold_record(uint16_t h, uint16_t rec, int64_t row, uint16_t lock) {
     RecState* rs = rec_of(*hd, rec);
     if (!rs || row <= 0) return hd->lastStatus = XIO_BAD_CALL;
     hold_reads(*hd);
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     if (int s = bulk_settle(*hd, rec); s != XIO_OK) return hd->lastStatus = s;
     const RecordDef& r = *rs->def;
     // The row's stored keys, so that a row number gone stale never stands for another record;
     // the replace that follows uses them rather than reading them again.
     const Dictionary& d = *hd->dict;
     const int rc = read_stored_keys(*hd, *rs, row);
-    if (rc == -1) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (rc == -1) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return hd->lastStatus = db_fail(*hd, rc);
     bool same = rc == SQLITE_ROW;
     for (size_t i = 0; same && i < r.primaryKey.size(); ++i) {
@@ -3297,13 +3722,13 @@ int64_t record_count(Handle& hd, RecState& rs) {
         if (bulk_settle(hd, rs.def->number) != XIO_OK) return -1;
         sqlite3_stmt* st = hd.stmt("SELECT count(*) FROM " + table_of(*rs.def));
         ++g_countQueries;
-        if (!st || sqlite3_step(st) != SQLITE_ROW) {
-            if (st) sqlite3_reset(st);
+        if (!st || checked_step(st) != SQLITE_ROW) {
+            if (st) checked_reset(st);
             return -1;
         }
         rs.count = sqlite3_column_int64(st, 0);
         rs.countStamp = stamp;
-        sqlite3_reset(st);
+        checked_reset(st);
     }
     return rs.count;
 }
@@ -3331,8 +3756,8 @@ int64_t xio_row_changes(uint16_t h, uint16_t rec, bool* anyRow) {
         // is left as it is.
         sqlite3_stmt* st = hd->stmt("SELECT 1 FROM " + table_of(*rs->def) + " LIMIT 1");
         if (!st) return -1;
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
+        const int rc = checked_step(st);
+        checked_reset(st);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE) return -1;
         *anyRow = rc == SQLITE_ROW;
     }
@@ -3352,15 +3777,15 @@ int xio_rd_rows_aside(uint16_t h, uint16_t rec, int64_t through, const std::func
     // A statement of its own: `each` may read this file meanwhile.
     sqlite3_stmt* st = nullptr;
     const std::string sql = "SELECT " + rs->columns + " FROM " + table_of(r) + " WHERE rowid <= ?1 ORDER BY rowid";
-    if (sqlite3_prepare_v2(hd->db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
+    if (sqlite3_prepare_v2(hd->db(), sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
     sqlite3_bind_int64(st, 1, through);
     // The buffer and the cursor are the caller's: put back whatever the walk changed.
     Cells buf = rs->buf;
     auto readWith = std::move(rs->readWith);
     rs->readWith.reset();
     int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    while ((rc = checked_step(st)) == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField, d.fields[n].def.type, rs->buf[n - r.firstField]);
         changed_whole(*rs);
@@ -3398,8 +3823,8 @@ int xio_get_relative_position(uint16_t h, uint16_t rec, uint16_t, uint16_t) {
             uint16_t f = rs->def->primaryKey[i];
             bind_cell(st, static_cast<int>(i + 1), d.fields[f].def.type, rs->buf[f - rs->def->firstField]);
         }
-        if (sqlite3_step(st) == SQLITE_ROW) before = sqlite3_column_int64(st, 0);
-        sqlite3_reset(st);
+        if (checked_step(st) == SQLITE_ROW) before = sqlite3_column_int64(st, 0);
+        checked_reset(st);
         if (before < 0) return 0;
         if (rs->pos == Pos::At && rs->curKey == 0 && rs->curRow == rs->current) rs->ordinal = before;
     }
@@ -3432,7 +3857,7 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
     RecState* rs = rec_of(*hd, rec);
     if (!rs) return XIO_BAD_CALL;
     const std::size_t width = rs->kinds.size();
-    const auto vars = static_cast<std::size_t>(std::max(1, sqlite3_limit(hd->db, SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
+    const auto vars = static_cast<std::size_t>(std::max(1, sqlite3_limit(hd->db(), SQLITE_LIMIT_VARIABLE_NUMBER, -1)));
     const std::size_t group = width == 0 ? 1 : std::min(kGroupedAdds, vars / width);
     std::vector<Cells> held;  // the records made and not yet written
     std::size_t n = 0;
@@ -3450,6 +3875,7 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
         return XIO_OK;
     };
     auto writeGroup = [&]() -> int {
+        if (int s = writer_settle(*hd); s != XIO_OK) return s;
         if (int s = begin_write(*hd); s != XIO_OK) return s;
         std::string sql = rs->insertSql.substr(0, rs->insertSql.find(" VALUES(")) + " VALUES";
         std::string row = "(";
@@ -3457,14 +3883,14 @@ int xio_wr_records(uint16_t h, uint16_t rec, std::size_t count, const std::funct
         row += ")";
         for (std::size_t r = 0; r < n; ++r) sql += (r ? "," : "") + row;
         sqlite3_stmt* st = hd->stmt(sql);
-        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
         for (std::size_t r = 0; r < n; ++r)
             for (std::size_t c = 0; c < width; ++c)
                 bind_kind(st, static_cast<int>(r * width + c + 1), rs->kinds[c], held[r][c]);
-        const int rc = sqlite3_step(st);
-        sqlite3_reset(st);
+        const int rc = checked_step(st);
+        checked_reset(st);
         if (rc != SQLITE_DONE) return db_fail(*hd, rc);
-        rs->current = sqlite3_last_insert_rowid(hd->db);
+        rs->current = sqlite3_last_insert_rowid(hd->db());
         hd->conn->rowsVersion += static_cast<int64_t>(n);
         note_row_changes(*hd->conn, rec, static_cast<int64_t>(n));
         n = 0;
@@ -3496,6 +3922,7 @@ static int start_row_change(Handle& hd, RecState& rs, uint16_t rec, xio::FaultCa
     const int64_t row = rs.current;
     if (!rs.locked.count(row) && hd.locks->recordHeldByOther(rec, row)) return XIO_LOCKED;
     if (int s = XIO_OK; planned_failure(hd, call, s)) return s;
+    if (int s = writer_settle(hd); s != XIO_OK) return s;
     if (int s = begin_write(hd); s != XIO_OK) return s;
     return bulk_settle_for_write(hd, rec);
 }
@@ -3520,16 +3947,16 @@ int xio_rep_fields(uint16_t h, uint16_t rec, const std::vector<uint16_t>& fields
     if (int s = start_row_change(*hd, *rs, rec, xio::FaultCall::ReplaceRecord, "no record to replace"); s != XIO_OK)
         return s;
     sqlite3_stmt* st = hd->stmt("UPDATE " + table_of(r) + " SET " + sets + " WHERE rowid = ?" + std::to_string(fields.size() + 1));
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
     for (std::size_t i = 0; i < fields.size(); ++i) {
         const std::size_t at = fields[i] - r.firstField;
         bind_kind(st, static_cast<int>(i + 1), rs->kinds[at], rs->buf[at]);
     }
     sqlite3_bind_int64(st, static_cast<int>(fields.size() + 1), row);
-    const int rc = sqlite3_step(st);
-    sqlite3_reset(st);
+    const int rc = checked_step(st);
+    checked_reset(st);
     if (rc != SQLITE_DONE) return db_fail(*hd, rc);
-    if (sqlite3_changes(hd->db) == 0) return XIO_NOT_FOUND;
+    if (sqlite3_changes(hd->db()) == 0) return XIO_NOT_FOUND;
     if (rs->locked.erase(row)) hd->locks->releaseRecord(rec, row);
     return XIO_OK;
 }
@@ -3555,30 +3982,30 @@ int xio_del_record(uint16_t h, uint16_t rec) {
     stored.buf = rs->buf;
     {
         sqlite3_stmt* st = hd->stmt("SELECT " + rs->columns + " FROM " + table_of(r) + " WHERE rowid = ?1");
-        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+        if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
         sqlite3_bind_int64(st, 1, row);
-        int rc = sqlite3_step(st);
+        int rc = checked_step(st);
         if (rc != SQLITE_ROW) {
-            sqlite3_reset(st);
+            checked_reset(st);
             return rc == SQLITE_DONE ? XIO_NOT_FOUND : db_fail(*hd, rc);
         }
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField, d.fields[n].def.type, stored.buf[n - r.firstField]);
-        sqlite3_reset(st);
+        checked_reset(st);
     }
     sqlite3_stmt* st = hd->stmt("DELETE FROM " + table_of(r) + " WHERE rowid = ?1");
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
     sqlite3_bind_int64(st, 1, row);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
+    int rc = checked_step(st);
+    checked_reset(st);
     if (rc != SQLITE_DONE) return db_fail(*hd, rc);
     const std::string kt = key_text(*hd, stored);
     st = hd->stmt("DELETE FROM dz_notes WHERE rec = ?1 AND keytext = ?2");
     if (st) {
         sqlite3_bind_int(st, 1, rec);
         sqlite3_bind_text(st, 2, kt.data(), static_cast<int>(kt.size()), SQLITE_STATIC);
-        rc = sqlite3_step(st);
-        sqlite3_reset(st);
+        rc = checked_step(st);
+        checked_reset(st);
         if (rc != SQLITE_DONE) return db_fail(*hd, rc);
     }
     if (rs->locked.erase(row)) hd->locks->releaseRecord(rec, row);
@@ -3606,6 +4033,7 @@ int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
     const Dictionary& d = *hd->dict;
     const RecordDef& r = *hs.def;
     hold_reads(*hd);
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     if (lock && !hs.locked) {
         if (int s = take_lock(*hd, 'H', std::to_string(header)); s != XIO_OK) return hd->lastStatus = s;
         hs.locked = true;
@@ -3613,18 +4041,18 @@ int xio_rd_header(uint16_t h, uint16_t header, uint16_t lock) {
     std::string cols;
     for (uint16_t n = r.firstField; n <= r.lastField; ++n) cols += (cols.empty() ? "" : ", ") + hd->col(n);
     sqlite3_stmt* st = hd->stmt("SELECT " + cols + " FROM " + table_of(r) + " WHERE id = 1");
-    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db));
-    int rc = sqlite3_step(st);
+    if (!st) return hd->lastStatus = db_fail(*hd, sqlite3_errcode(hd->db()));
+    int rc = checked_step(st);
     if (rc == SQLITE_ROW) {
         for (uint16_t n = r.firstField; n <= r.lastField; ++n)
             read_cell(st, n - r.firstField, d.fields[n].def.type, hs.buf[n - r.firstField]);
     } else if (rc == SQLITE_DONE) {
         hs.buf = hs.defaults;
     } else {
-        sqlite3_reset(st);
+        checked_reset(st);
         return hd->lastStatus = db_fail(*hd, rc);
     }
-    sqlite3_reset(st);
+    checked_reset(st);
     return hd->lastStatus = XIO_OK;
 }
 
@@ -3636,6 +4064,7 @@ int xio_wr_header(uint16_t h, uint16_t header) {
     const RecordDef& r = *hs.def;
     if (!hs.locked && hd->locks->heldByOther('H', std::to_string(header))) return XIO_LOCKED;
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::WriteHeader, s)) return s;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     std::string cols = "id", params = "1";
     for (uint16_t n = r.firstField; n <= r.lastField; ++n) {
@@ -3643,11 +4072,11 @@ int xio_wr_header(uint16_t h, uint16_t header) {
         params += ", ?" + std::to_string(n - r.firstField + 1);
     }
     sqlite3_stmt* st = hd->stmt("INSERT OR REPLACE INTO " + table_of(r) + "(" + cols + ") VALUES(" + params + ")");
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
     for (uint16_t n = r.firstField; n <= r.lastField; ++n)
         bind_cell(st, n - r.firstField + 1, d.fields[n].def.type, hs.buf[n - r.firstField]);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
+    int rc = checked_step(st);
+    checked_reset(st);
     if (rc != SQLITE_DONE) return db_fail(*hd, rc);
     if (hs.locked) {
         hd->locks->release('H', std::to_string(header));
@@ -3728,6 +4157,7 @@ int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock) {
     if (!rs) return XIO_BAD_CALL;
     NotesState& ns = hd->notes;
     hold_reads(*hd);
+    if (int s = writer_settle(*hd); s != XIO_OK) return hd->lastStatus = s;
     const std::string kt = key_text(*hd, *rs);
     const std::string lk = std::to_string(rec) + ":" + kt;
     if (ns.locked && (ns.rec != rec || ns.keytext != kt)) {
@@ -3739,16 +4169,16 @@ int xio_rd_notes(uint16_t h, uint16_t rec, uint16_t lock) {
         ns.locked = true;
     }
     sqlite3_stmt* st = hd->stmt("SELECT text FROM dz_notes WHERE rec = ?1 AND keytext = ?2");
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
     sqlite3_bind_int(st, 1, rec);
     sqlite3_bind_text(st, 2, kt.data(), static_cast<int>(kt.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(st);
+    int rc = checked_step(st);
     std::string text;
     if (rc == SQLITE_ROW) {
         const unsigned char* p = sqlite3_column_text(st, 0);
         text.assign(p ? reinterpret_cast<const char*>(p) : "", static_cast<size_t>(sqlite3_column_bytes(st, 0)));
     }
-    sqlite3_reset(st);
+    checked_reset(st);
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) return db_fail(*hd, rc);
     ns.loaded = true;
     ns.rec = rec;
@@ -3785,15 +4215,16 @@ int xio_wr_notes(uint16_t h) {
     if (!ns.loaded) return XIO_BAD_CALL;
     const std::string lk = std::to_string(ns.rec) + ":" + ns.keytext;
     if (!ns.locked && hd->locks->heldByOther('N', lk)) return XIO_LOCKED;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
     if (int s = begin_write(*hd); s != XIO_OK) return s;
     sqlite3_stmt* st = ns.out.empty() ? hd->stmt("DELETE FROM dz_notes WHERE rec = ?1 AND keytext = ?2")
                                       : hd->stmt("INSERT OR REPLACE INTO dz_notes(rec, keytext, text) VALUES(?1, ?2, ?3)");
-    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db));
+    if (!st) return db_fail(*hd, sqlite3_errcode(hd->db()));
     sqlite3_bind_int(st, 1, ns.rec);
     sqlite3_bind_text(st, 2, ns.keytext.data(), static_cast<int>(ns.keytext.size()), SQLITE_STATIC);
     if (!ns.out.empty()) sqlite3_bind_text(st, 3, ns.out.data(), static_cast<int>(ns.out.size()), SQLITE_STATIC);
-    int rc = sqlite3_step(st);
-    sqlite3_reset(st);
+    int rc = checked_step(st);
+    checked_reset(st);
     if (rc != SQLITE_DONE) return db_fail(*hd, rc);
     ns.text = ns.out;
     ns.pos = 0;
@@ -3912,14 +4343,14 @@ namespace xio {
 int set_max_pages(uint16_t h, int pages) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
-    return exec(hd->db, "PRAGMA max_page_count=" + std::to_string(pages)) == SQLITE_OK ? XIO_OK : XIO_IO_ERROR;
+    return exec(hd->db(), "PRAGMA max_page_count=" + std::to_string(pages)) == SQLITE_OK ? XIO_OK : XIO_IO_ERROR;
 }
 
 int64_t count_queries() { return g_countQueries; }
 
 sqlite3* connection(uint16_t h) {
     Handle* hd = H(h);
-    return hd ? hd->db : nullptr;
+    return hd ? hd->db() : nullptr;
 }
 
 int nocase_compare(std::string_view a, std::string_view b) {

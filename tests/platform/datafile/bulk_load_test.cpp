@@ -18,6 +18,7 @@ using BulkLoad = DataFileTest;
 using ::testing::ElementsAreArray;
 
 constexpr int kLoad = 5000;  // well past the rows after which indexes are set aside
+constexpr int kBulkRows = 4096;  // the rows after which they are
 
 std::string code(int n) { return "C" + std::to_string(n); }
 std::string alt(int n) { return "A" + std::to_string(n); }
@@ -506,6 +507,133 @@ TEST_F(BulkLoadTest, RecordsAddedTogetherAreStoredAsAddedOneByOne) {
         EXPECT_EQ(xio_record_count(h, 1), kLoad);
         close(h);
     }
+}
+
+// Everything a data file holds, row by row with rowids, its schema included: what `.dump` shows.
+std::vector<std::string> file_rows(const std::filesystem::path& file) {
+    std::vector<std::string> out;
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+    for (const char* sql : {"SELECT type || name || ifnull(sql, '') FROM sqlite_master ORDER BY name",
+                            "SELECT rowid || '|' || CODE || '|' || ALTKEY || '|' || REF || '|' || NAME FROM r1 ORDER BY rowid",
+                            "SELECT rowid || '|' || CCODE FROM r2 ORDER BY rowid"}) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, sql, -1, &st, nullptr);
+        while (st && sqlite3_step(st) == SQLITE_ROW) out.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)));
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return out;
+}
+
+// Far into a load, where the rows go to the connection's writer: duplicates, reads of another
+// record type, a replace of the row just added, a rollback and a commit answer as they always did.
+TEST_F(BulkLoadTest, ALongLoadAnswersAsRowByRow) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "KEEP");
+    ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    const std::vector<std::string> before = file_rows(file);
+    constexpr int kLong = 3 * kLoad;
+
+    // Rolled back in the middle, the file is as it was (and nothing of these rows stays behind).
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    for (int n = 0; n < kLong; ++n) ASSERT_EQ(addCustomer(h, code(n), alt(n), "Gone"), XIO_OK);
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    EXPECT_EQ(file_rows(file), before);
+    EXPECT_EQ(xio_record_count(h, 1), 0);
+
+    load(h, 0, kLong);
+    EXPECT_EQ(xio_current_row(h, 1), kLong) << "the rowid the last row got";
+    EXPECT_EQ(xio_record_count(h, 1), kLong);
+    uint16_t dup = 99;
+    EXPECT_EQ(add(h, code(kLong - 3), "X1", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 0);
+    load(h, kLong, kLong + kLoad);  // a load again after the indexes were made
+    // Another record type of the file, read and written in the middle of the load.
+    xio_init_record(h, 2);
+    put(h, 2, "CCODE", "KEEP");
+    EXPECT_EQ(xio_rd_record(h, 2, 0, 0), XIO_OK);
+    put(h, 2, "CCODE", "MID");
+    ASSERT_EQ(xio_wr_record(h, 2), XIO_OK);
+    EXPECT_EQ(xio_rd_first(h, 2, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 2, "CCODE"), "KEEP");
+    EXPECT_EQ(xio_rd_next(h, 2, 0, 0), XIO_OK);
+    EXPECT_EQ(get(h, 2, "CCODE"), "MID");
+    load(h, kLong + kLoad, kLong + kLoad + 10);
+    // The record just added is the one replaced, under the rowid it was given.
+    put(h, 1, "NAME", "Renamed");
+    ASSERT_EQ(xio_rep_record(h, 1), XIO_OK);
+    EXPECT_EQ(xio_current_row(h, 1), kLong + kLoad + 10);
+    EXPECT_EQ(xio_record_count(h, 1), kLong + kLoad + 10);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);
+    // Every row as added, under the rowid it was given: the schema, the customers, the codes.
+    std::vector<std::string> expected(before.begin(), before.end() - 1);
+    for (int n = 0; n < kLong + kLoad + 10; ++n)
+        expected.push_back(std::to_string(n + 1) + "|" + code(n) + "|" + alt(n) + "|" +
+                           (n % 10 == 0 ? "R" + std::to_string(n) : "") + (n + 1 < kLong + kLoad + 10 ? "|NEW" : "|Renamed"));
+    expected.push_back(before.back());
+    expected.push_back("2|MID");
+    EXPECT_EQ(file_rows(file), expected);
+}
+
+// A walk whose every record adds many records of another type to the same file goes on.
+TEST_F(BulkLoadTest, AWalkThatLoadsAnotherRecordTypeGoesOn) {
+    uint16_t h = open();
+    for (int n = 0; n < 3; ++n) ASSERT_EQ(addCustomer(h, code(n), alt(n)), XIO_OK);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    int walked = 0, added = 0;
+    EXPECT_EQ(xio_rd_every(h, 1, [&] {
+                  ++walked;
+                  for (int n = 0; n < kLoad; ++n, ++added) {
+                      xio_init_record(h, 2);
+                      put(h, 2, "CCODE", "K" + std::to_string(added));
+                      if (xio_wr_record(h, 2) != XIO_OK) return false;
+                  }
+                  return true;
+              }),
+              XIO_END);
+    EXPECT_EQ(walked, 3);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 2), 3 * kLoad);
+}
+
+// An add that fails on the connection's writer (a full disk) is answered by a later call, the
+// commit is refused, and the rollback leaves the file as it was.
+TEST_F(BulkLoadTest, AnAddFailingOnTheWriterIsAnsweredAndNothingIsCommitted) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    const std::vector<std::string> before = file_rows(file);
+    for (const bool commitAtOnce : {false, true}) {
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        if (commitAtOnce) {
+            // The last add fails, and the commit comes before anything else could tell.
+            load(h, 0, 3 * kLoad);
+            xio::fail_call(xio::FaultCall::QueuedRecord, 1, XIO_DISK_FULL);
+            EXPECT_EQ(addCustomer(h, code(3 * kLoad), alt(3 * kLoad)), XIO_OK);
+        } else {
+            xio::fail_call(xio::FaultCall::QueuedRecord, 100, XIO_DISK_FULL);
+            int failed = -1;
+            for (int n = 0; n < 3 * kLoad && failed < 0; ++n)
+                if (addCustomer(h, code(n), alt(n)) != XIO_OK) failed = n;
+            EXPECT_GT(failed, kBulkRows + 100) << "a later add answers the failure";
+        }
+        EXPECT_TRUE(xio::faults_spent());
+        EXPECT_EQ(xio_commit(h), XIO_DISK_FULL);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("MASTER.TST"));
+        EXPECT_EQ(xio_commit(h), XIO_DISK_FULL) << "until the rollback";
+        ASSERT_EQ(xio_rollback(h), XIO_OK);
+        ASSERT_EQ(xio_end_writes(h), XIO_OK);
+        EXPECT_EQ(file_rows(file), before);
+        xio::clear_faults();
+    }
+    // The next load is whole again.
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, 2 * kLoad);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 1), 2 * kLoad);
 }
 
 }  // namespace
