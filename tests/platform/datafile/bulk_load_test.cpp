@@ -544,7 +544,9 @@ TEST_F(BulkLoadTest, ALongLoadAnswersAsRowByRow) {
     EXPECT_EQ(file_rows(file), before);
     EXPECT_EQ(xio_record_count(h, 1), 0);
 
+    const int64_t changesBefore = xio_row_changes(h, 1, nullptr);
     load(h, 0, kLong);
+    EXPECT_EQ(xio_row_changes(h, 1, nullptr) - changesBefore, kLong) << "rows handed to the writer count as added";
     EXPECT_EQ(xio_current_row(h, 1), kLong) << "the rowid the last row got";
     EXPECT_EQ(xio_record_count(h, 1), kLong);
     uint16_t dup = 99;
