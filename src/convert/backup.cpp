@@ -335,6 +335,10 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
 
 void CommitBackup(DataFileBackup& backup) { backup.Discard(); }
 
+void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo) {
+    if (const uint16_t handle = FindFileHandle(list, abbr, fileNo); handle != 0) xio_start_commit(handle);
+}
+
 bool CommitWrites(OpenFilesList& list, const std::string& abbr, uint16_t fileNo) {
     const uint16_t handle = FindFileHandle(list, abbr, fileNo);
     return handle == 0 || xio_commit(handle) == XIO_OK;

@@ -65,6 +65,9 @@ void CommitBackup(DataFileBackup& backup);
 // several data files deletes its copies only once every file has committed, so that a later
 // failed commit can still put every file back.
 bool CommitWrites(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
+// Starts the work of the file's next commit beside the caller (xio_start_commit), so that the
+// commits of a conversion's files overlap; CommitWrites still decides.
+void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
 // Drops the conversion's writes and puts the copy back: 0 restored and reopened (or not open),
 // 1 not restored, 2 restored but not reopened.
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);

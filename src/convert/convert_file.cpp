@@ -302,6 +302,10 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
 
     // 6. The records, the converter's finish, the totals and notes; then keep or restore.
     if (!ConvertRecords(ctx) || !FinishConversion(ctx)) return;
+    // The files' indexes are made side by side while the totals print.
+    if (ctx.converting)
+        for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i)
+            StartCommit(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo);
 
     const bool printed = ctx.report->PrintRecordTotals(ctx.notes->LinesWritten()) && ctx.notes->Print();
     if (!printed) {

@@ -408,9 +408,29 @@ struct QueuedTable {
     ~QueuedTable() { sqlite3_finalize(st); }  // the writer has nothing left by then (see Handle)
 };
 
+// The indexes a connection's bulk loads set aside, handed to its writer to be made while the
+// caller commits other files (xio_start_commit): by table, in the order bulk_settle_all makes
+// them. The writer fills in what it made and the first failure; the caller takes the outcome
+// after waiting for the writer (take_index_job).
+struct IndexJob {
+    struct Table {
+        uint16_t rec = 0;
+        std::vector<std::string> creates;  // the set-aside indexes, last first
+        std::size_t made = 0;
+    };
+    std::vector<Table> tables;
+    int rc = SQLITE_OK;  // the failure that stopped the builds
+    std::string message;
+    bool handedOver = false;  // its outcome not taken yet
+};
+
 // One row waiting for the writer: the cells that differ from the record type's row before it
 // (every cell for its first), so that the caller copies and the writer binds only those.
+constexpr const char* kPageCache = "PRAGMA cache_size=-32768";  // a connection's own (see open_path)
+
+struct IndexJob;
 struct QueuedRow {
+    IndexJob* job = nullptr;   // not a row: the index builds of a commit (see xio_start_commit)
     QueuedTable* table = nullptr;
     std::vector<uint16_t> at;  // the cells, by place in the record; storage kept from row to row
     Cells cells;               // their values, likewise
@@ -457,6 +477,11 @@ public:
         const uint64_t q = queued_.load(std::memory_order_relaxed) + 1;
         queued_.store(q, std::memory_order_seq_cst);
         if (q - done_.load(std::memory_order_relaxed) >= kWakeRows) wakeWriter();
+    }
+    // Hands over the slot and wakes the writer at once (work it is to start now).
+    void pushNow() {
+        queued_.store(queued_.load(std::memory_order_relaxed) + 1, std::memory_order_seq_cst);
+        wakeWriter();
     }
     // Waits until every row handed over has been run (or passed over). Rows left to a writer
     // asleep (fewer than kWakeRows) are run here: waking it and waiting for it would cost more
@@ -547,7 +572,22 @@ private:
         }
     }
     void runRow(QueuedRow& r) {
-        if (!failed_.load(std::memory_order_relaxed) && !dropping_.load(std::memory_order_acquire)) step(r);
+        if (failed_.load(std::memory_order_relaxed) || dropping_.load(std::memory_order_acquire)) return;
+        if (r.job) build(*r.job);
+        else step(r);
+    }
+    // Makes a job's indexes as bulk_settle would, in as small a page cache; stops at a failure
+    // and leaves its message for the caller.
+    void build(IndexJob& job) {
+        sqlite3_exec(db_, "PRAGMA cache_size=-4096", nullptr, nullptr, nullptr);
+        for (IndexJob::Table& t : job.tables)
+            for (; t.made < t.creates.size(); ++t.made)
+                if (const int rc = sqlite3_exec(db_, t.creates[t.made].c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK) {
+                    job.rc = rc;
+                    job.message = sqlite3_errmsg(db_);
+                    return;
+                }
+        sqlite3_exec(db_, kPageCache, nullptr, nullptr, nullptr);
     }
     void fail(int code, std::string message) {
         failCode_ = code;
@@ -657,6 +697,7 @@ struct Conn {
     std::vector<int64_t> rowChanges;
     int64_t rollbacks = 0;
     uint64_t queueEpoch = 0;  // raised whenever rows handed to the writer are dropped
+    IndexJob indexJob;        // the set-aside indexes handed to the writer by xio_start_commit
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
     bool loadCache = false;  // the page cache is the small one of a bulk load
@@ -1550,7 +1591,6 @@ bool known_empty(Handle& hd, RecState& rs) {
 // builds), and an index that cannot be built (a full disk) fails the commit like any write.
 
 constexpr int64_t kBulkMinRows = 4096;
-constexpr const char* kPageCache = "PRAGMA cache_size=-32768";  // a connection's own (see open_path)
 // While a table of the connection is bulk loaded, its rows only go onto the end of the table
 // (its indexes are set aside), which needs a few pages and no cache: 4 MB then keeps the peak of
 // a million-record load some 28 MB lower for every file so written, in the same time.
@@ -1756,11 +1796,53 @@ BulkTable* bulk_of(Conn& c, uint16_t rec) {
     return it == c.bulk.end() || it->second.state != BulkTable::State::Loading ? nullptr : &it->second;
 }
 
+// What an index of `rec` that could not be made answers (`rc`, SQLite's `message`).
+int bulk_settle_failed(Handle& hd, uint16_t rec, int rc, std::string message) {
+    bulk_page_cache(*hd.conn);
+    if ((rc & 0xff) == SQLITE_LOCKED && !sqlite3_get_autocommit(hd.db())) return XIO_OK;
+    g_error = hd.path.string() + ": " + message + " (making the indexes of " + table_of(*hd.recs[rec].def) + ")";
+    note_txn_gone(hd);
+    return map_sqlite(rc);
+}
+
+// Takes the outcome of the index builds xio_start_commit handed to the writer, once it has
+// made them: the loads whose indexes all stand end, as bulk_settle ends them; a build that
+// failed answers as it would have there, and what it left set aside stays so.
+int take_index_job(Handle& hd) {
+    Conn& c = *hd.conn;
+    IndexJob& job = c.indexJob;
+    if (!job.handedOver) return XIO_OK;
+    c.waitWriter();
+    job.handedOver = false;
+    uint16_t failedRec = 0;
+    for (IndexJob::Table& t : job.tables) {
+        BulkTable* bt = bulk_of(c, t.rec);
+        if (!bt) continue;
+        for (std::size_t n = 0; n < t.made && !bt->setAside.empty(); ++n) bt->setAside.pop_back();
+        if (bt->setAside.empty()) {
+            bt->state = BulkTable::State::Off;
+            bt->uniques.clear();
+        } else if (failedRec == 0) {
+            failedRec = t.rec;
+        }
+    }
+    const int rc = job.rc;
+    std::string message = std::move(job.message);
+    job = IndexJob{};
+    c.loadCache = false;  // the builds ran in the small cache and left the full one
+    if (rc == SQLITE_OK || failedRec == 0) {
+        bulk_page_cache(c);
+        return XIO_OK;
+    }
+    return bulk_settle_failed(hd, failedRec, rc, std::move(message));
+}
+
 // Makes the indexes of `rec` that a bulk load set aside again; the load ends. A failure leaves
 // those not yet made set aside (the hashes keep guarding), to be tried again by the next use
 // or the commit. An index that cannot be made while a walk of this file is under way
 // (SQLITE_LOCKED) is no failure: reads are right without it, only slower.
 int bulk_settle(Handle& hd, uint16_t rec) {
+    if (int s = take_index_job(hd); s != XIO_OK) return s;
     BulkTable* bt = bulk_of(*hd.conn, rec);
     if (!bt) return XIO_OK;
     // An index build sorts in as much memory as the page cache may hold, and past it in a
@@ -1781,12 +1863,7 @@ int bulk_settle(Handle& hd, uint16_t rec) {
         bulk_page_cache(*hd.conn);
         return XIO_OK;
     }
-    bulk_page_cache(*hd.conn);
-    if ((rc & 0xff) == SQLITE_LOCKED && !sqlite3_get_autocommit(hd.db())) return XIO_OK;
-    const std::string table = table_of(*hd.recs[rec].def);
-    const int status = db_fail(hd, rc);
-    g_error += " (making the indexes of " + table + ")";
-    return status;
+    return bulk_settle_failed(hd, rec, rc, sqlite3_errmsg(hd.db()));
 }
 
 // For a write that changes or may clash with the rows of `rec`: its indexes must stand.
@@ -2574,6 +2651,8 @@ int begin_write(Handle& hd) {
     // A read transaction is ended rather than raised to a write one: raising it would not wait
     // for another program's short write, and a handle without writes started commits each write.
     if (hd.conn->readTxn) end_read_txn(*hd.conn);
+    // A write after xio_start_commit: the loads the writer's index builds ended are ended here too.
+    if (int s = take_index_job(hd); s != XIO_OK) return s;
     if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
     int rc = exec(hd.db(), "BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return db_fail(hd, rc);
@@ -2756,6 +2835,7 @@ int queue_insert(Handle& hd, RecState& rs, BulkTable& bt) {
     if (int s = XIO_OK; planned_failure(hd, xio::FaultCall::QueuedRecord, s))
         planned = s == XIO_DISK_FULL ? SQLITE_FULL : SQLITE_IOERR;
     QueuedRow& q = c.writer->slot();
+    q.job = nullptr;
     q.table = rs.queued.get();
     // The cells changed since the last row are those the insert statement's binding follows.
     all = all || rs.bindAll || !rs.queuedInStep || rs.queuedEpoch != c.queueEpoch;
@@ -3112,6 +3192,31 @@ int xio_start_writes(uint16_t h) {
     return XIO_OK;
 }
 
+void xio_start_commit(uint16_t h) {
+    Handle* hd = H(h);
+    if (!hd) return;
+    Conn& c = *hd->conn;
+    if (!c.writer || !c.inTxn || c.readTxn || c.indexJob.handedOver || c.writer->failed()) return;
+    IndexJob job;
+    for (const auto& [rec, bt] : c.bulk) {
+        if (bt.state != BulkTable::State::Loading || bt.setAside.empty()) continue;
+        IndexJob::Table t;
+        t.rec = rec;
+        for (auto it = bt.setAside.rbegin(); it != bt.setAside.rend(); ++it) t.creates.push_back(it->create);
+        job.tables.push_back(std::move(t));
+    }
+    if (job.tables.empty()) return;
+    c.indexJob = std::move(job);
+    c.indexJob.handedOver = true;
+    QueuedRow& q = c.writer->slot();
+    q.job = &c.indexJob;
+    q.table = nullptr;
+    q.count = 0;
+    q.planned = SQLITE_OK;
+    c.writer->pushNow();
+    c.unwaited(true);
+}
+
 int xio_commit(uint16_t h) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
@@ -3123,6 +3228,7 @@ int xio_commit(uint16_t h) {
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::Commit, s)) return s;
     // Never a commit while a row handed to the writer failed: the transaction is to be rolled back.
     if (int s = writer_settle(*hd); s != XIO_OK) return s;
+    if (int s = take_index_job(*hd); s != XIO_OK) return s;
     // Indexes set aside by a bulk load are made in the transaction they were dropped in.
     if (int s = bulk_settle_all(*hd); s != XIO_OK) return s;
     for (const auto& [rec, bt] : hd->conn->bulk)
@@ -3145,6 +3251,7 @@ int xio_rollback(uint16_t h) {
         c.writer->drop();
         ++c.queueEpoch;
         c.unwaited(false);
+        c.indexJob = IndexJob{};  // whatever it made goes with the transaction
         if (c.writer->failed()) {
             note_txn_gone(*hd);
             c.writer->clearFailure();

@@ -207,6 +207,10 @@ bool xio_is_read_only(uint16_t h);
 [[nodiscard]] int xio_start_writes(uint16_t h);
 [[nodiscard]] int xio_end_writes(uint16_t h);  // commits
 [[nodiscard]] int xio_commit(uint16_t h);      // makes every write since the last commit permanent
+// Starts, beside the caller, the work the next commit of `h` would do first (making the indexes
+// its bulk loads set aside), so that the commits of several files overlap. Nothing else changes:
+// xio_commit waits for it and answers its failure; a rollback drops it.
+void xio_start_commit(uint16_t h);
 [[nodiscard]] int xio_rollback(uint16_t h);    // drops every write since the last commit
 int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
 // A walk over many records: its reads run in one read transaction from xio_begin_reads to

@@ -638,5 +638,51 @@ TEST_F(BulkLoadTest, AnAddFailingOnTheWriterIsAnsweredAndNothingIsCommitted) {
     EXPECT_EQ(xio_record_count(h, 1), 2 * kLoad);
 }
 
+// Index builds a commit starts beside the caller (so that several files' commits overlap) end
+// as the commit's own would: dropped by a rollback, a full disk failing the commit, a write in
+// between meeting every key, and the indexes standing after.
+TEST_F(BulkLoadTest, IndexBuildsStartedBeforeTheCommitEndAsTheCommitsOwn) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    const std::vector<std::string> before = customer_indexes(xio::connection(h));
+
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    load(h, 0, kLoad);
+    xio_start_commit(h);
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    EXPECT_EQ(customer_indexes(xio::connection(h)), before);
+    EXPECT_EQ(xio_record_count(h, 1), 0);
+
+    load(h, 0, kLoad);
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(xio::connection(h), "PRAGMA page_count", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    const int pages = sqlite3_column_int(st, 0);
+    sqlite3_finalize(st);
+    ASSERT_EQ(xio::set_max_pages(h, pages + 2), XIO_OK);
+    xio_start_commit(h);
+    EXPECT_EQ(xio_commit(h), XIO_DISK_FULL);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("(making the indexes of r1)"));
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+    ASSERT_EQ(xio::set_max_pages(h, 1 << 30), XIO_OK);
+    EXPECT_EQ(customer_indexes(file), before);
+
+    load(h, 0, kLoad);
+    xio_start_commit(h);
+    uint16_t dup = 0;
+    EXPECT_EQ(add(h, "X", alt(42), "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    close(h);
+    EXPECT_EQ(customer_indexes(file), before);
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_prepare_v2(db, "SELECT count(*) FROM r1", -1, &st, nullptr);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int(st, 0), kLoad);
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+}
+
 }  // namespace
 }  // namespace dz::test
