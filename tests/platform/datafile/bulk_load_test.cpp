@@ -54,6 +54,14 @@ protected:
             ASSERT_EQ(xio_wr_record(h, 1), XIO_OK) << n;
         }
     }
+    // Lets the file grow by `pages` pages at most (a disk nearly full).
+    int leave_room(uint16_t h, int pages) {
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(xio::connection(h), "PRAGMA page_count", -1, &st, nullptr);
+        const int now = st && sqlite3_step(st) == SQLITE_ROW ? sqlite3_column_int(st, 0) : -1;
+        sqlite3_finalize(st);
+        return now < 0 ? XIO_BAD_CALL : xio::set_max_pages(h, now + pages);
+    }
     int add(uint16_t h, const std::string& c, const std::string& a, const std::string& ref, uint16_t* dup) {
         xio_init_record(h, 1);
         put(h, 1, "CODE", c);
@@ -277,12 +285,7 @@ TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {
 
     // No room for the indexes: the commit fails as a full disk, and nothing is committed.
     load(h, 0, kLoad);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(xio::connection(h), "PRAGMA page_count", -1, &st, nullptr);
-    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-    const int pages = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    ASSERT_EQ(xio::set_max_pages(h, pages + 2), XIO_OK);
+    ASSERT_EQ(leave_room(h, 2), XIO_OK);
     EXPECT_EQ(xio_commit(h), XIO_DISK_FULL);
     ASSERT_EQ(xio_rollback(h), XIO_OK);
     ASSERT_EQ(xio::set_max_pages(h, 1 << 30), XIO_OK);
@@ -654,12 +657,7 @@ TEST_F(BulkLoadTest, IndexBuildsStartedBeforeTheCommitEndAsTheCommitsOwn) {
     EXPECT_EQ(xio_record_count(h, 1), 0);
 
     load(h, 0, kLoad);
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(xio::connection(h), "PRAGMA page_count", -1, &st, nullptr);
-    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
-    const int pages = sqlite3_column_int(st, 0);
-    sqlite3_finalize(st);
-    ASSERT_EQ(xio::set_max_pages(h, pages + 2), XIO_OK);
+    ASSERT_EQ(leave_room(h, 2), XIO_OK);
     xio_start_commit(h);
     EXPECT_EQ(xio_commit(h), XIO_DISK_FULL);
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("(making the indexes of r1)"));
@@ -677,6 +675,7 @@ TEST_F(BulkLoadTest, IndexBuildsStartedBeforeTheCommitEndAsTheCommitsOwn) {
     EXPECT_EQ(customer_indexes(file), before);
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
     sqlite3_prepare_v2(db, "SELECT count(*) FROM r1", -1, &st, nullptr);
     ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
     EXPECT_EQ(sqlite3_column_int(st, 0), kLoad);
