@@ -1796,6 +1796,12 @@ BulkTable* bulk_of(Conn& c, uint16_t rec) {
     return it == c.bulk.end() || it->second.state != BulkTable::State::Loading ? nullptr : &it->second;
 }
 
+// A load whose indexes all stand again ends: its rows go through them from now on.
+void end_load(BulkTable& bt) {
+    bt.state = BulkTable::State::Off;
+    bt.uniques.clear();
+}
+
 // What an index of `rec` that could not be made answers (`rc`, SQLite's `message`).
 int bulk_settle_failed(Handle& hd, uint16_t rec, int rc, std::string message) {
     bulk_page_cache(*hd.conn);
@@ -1820,8 +1826,7 @@ int take_index_job(Handle& hd) {
         if (!bt) continue;
         for (std::size_t n = 0; n < t.made && !bt->setAside.empty(); ++n) bt->setAside.pop_back();
         if (bt->setAside.empty()) {
-            bt->state = BulkTable::State::Off;
-            bt->uniques.clear();
+            end_load(*bt);
         } else if (failedRec == 0) {
             failedRec = t.rec;
         }
@@ -1858,8 +1863,7 @@ int bulk_settle(Handle& hd, uint16_t rec) {
     }
     exec(hd.db(), kPageCache);
     if (rc == SQLITE_OK) {
-        bt->state = BulkTable::State::Off;
-        bt->uniques.clear();
+        end_load(*bt);
         bulk_page_cache(*hd.conn);
         return XIO_OK;
     }
@@ -2810,6 +2814,19 @@ int stored_keys(Handle& hd, RecState& rs, std::string& oldKey, sqlite3_stmt*& na
     return XIO_OK;
 }
 
+// The buffer's listed changes went with a row (every cell of it when `all`): the list starts
+// afresh. Puts made while the buffer's changes are not listed are not listed either.
+void changes_taken(RecState& rs, bool all) {
+    if (all) {
+        rs.isUnbound.assign(rs.buf.size(), 0);
+        rs.unbound.resize(rs.buf.size());
+    } else {
+        for (std::size_t n = 0; n < rs.unboundCount; ++n) rs.isUnbound[rs.unbound[n]] = 0;
+    }
+    rs.unboundCount = 0;
+    rs.bindAll = rs.allChanged;
+}
+
 // A new row of a table being bulk loaded, handed to the connection's writer (see "The writer of
 // a connection"): its rowid is the one SQLite gives it, the table's last plus one (rows only go
 // onto the end of the table meanwhile), and the writer checks that it does.
@@ -2855,14 +2872,7 @@ int queue_insert(Handle& hd, RecState& rs, BulkTable& bt) {
         }
     }
     q.count = count;
-    if (all) {
-        rs.isUnbound.assign(rs.buf.size(), 0);
-        rs.unbound.resize(rs.buf.size());
-    } else {
-        for (std::size_t n = 0; n < rs.unboundCount; ++n) rs.isUnbound[rs.unbound[n]] = 0;
-    }
-    rs.unboundCount = 0;
-    rs.bindAll = rs.allChanged;
+    changes_taken(rs, all);
     rs.insert.forget();  // its parameters no longer follow the changes listed
     q.row = bt.lastRow + 1;
     q.planned = planned;
@@ -2960,17 +2970,10 @@ int write_row(uint16_t h, uint16_t rec, uint16_t* dupKey, bool replace) {
     } else {
         if (int rc = rs->insert.prepare(hd->db(), rs->insertSql, rs->kinds); rc != SQLITE_OK) return db_fail(*hd, rc);
         st = rs->insert.statement();
-        if (rs->bindAll || !rs->insert.bindListed(rs->buf, rs->unbound.data(), rs->unboundCount)) {
-            rs->insert.bind(rs->buf);
-            rs->isUnbound.assign(rs->buf.size(), 0);
-            rs->unbound.resize(rs->buf.size());
-        } else {
-            for (std::size_t n = 0; n < rs->unboundCount; ++n) rs->isUnbound[rs->unbound[n]] = 0;
-        }
-        rs->unboundCount = 0;
+        const bool all = rs->bindAll || !rs->insert.bindListed(rs->buf, rs->unbound.data(), rs->unboundCount);
+        if (all) rs->insert.bind(rs->buf);
+        changes_taken(*rs, all);
         rs->queuedInStep = false;
-        // Puts made while the buffer's changes are not listed are not listed either.
-        rs->bindAll = rs->allChanged;
     }
     int rc = SQLITE_DONE;
     if (!nothingToStore) {
