@@ -424,11 +424,34 @@ struct IndexJob {
     bool handedOver = false;  // its outcome not taken yet
 };
 
-// One row waiting for the writer: the cells that differ from the record type's row before it
-// (every cell for its first), so that the caller copies and the writer binds only those.
 constexpr const char* kPageCache = "PRAGMA cache_size=-32768";  // a connection's own (see open_path)
 
+// An index build (the commit of a bulk load, most of all) sorts its keys in runs as large as the
+// page cache, each run past the first written to a temporary file. SQLite sorts and merges the
+// runs on helper threads when allowed: here the processors but one (left to the thread running
+// the build), at most two, which makes a million-row build about a third faster while the
+// program's own thread only waits for the commit. Each helper holds a run of its own, so the
+// build's 4 MB are shared among them: 4 MB keeps the peak of a million-row build some 30 MB
+// lower than a connection's own cache would, and smaller runs on more threads sort no slower.
+unsigned sorter_helpers() {
+    static const unsigned helpers = [] {
+        const unsigned cores = std::thread::hardware_concurrency();
+        return cores > 1 ? std::min(cores - 1, 2u) : 0u;
+    }();
+    return helpers;
+}
+const std::string& sorter_threads() {
+    static const std::string pragma = "PRAGMA threads=" + std::to_string(sorter_helpers());
+    return pragma;
+}
+const std::string& index_build_cache() {
+    static const std::string pragma = "PRAGMA cache_size=-" + std::to_string(4096 / (1 + sorter_helpers()));
+    return pragma;
+}
+
 struct IndexJob;
+// One row waiting for the writer: the cells that differ from the record type's row before it
+// (every cell for its first), so that the caller copies and the writer binds only those.
 struct QueuedRow {
     IndexJob* job = nullptr;   // not a row: the index builds of a commit (see xio_start_commit)
     QueuedTable* table = nullptr;
@@ -449,14 +472,17 @@ inline void cpu_relax() {
 
 class Writer {
 public:
-    // A power of two. When both threads are near busy (a load of two tables per record), a
-    // short queue makes each wait out the other's slow moments (a page written, a long text);
-    // 2048 rows ride them out, some 10% faster than 256 in such loads, for a few MB at most.
-    static constexpr std::size_t kSlots = 2048;
+    // Powers of two. A queue of kSlots rows is grown to kMoreSlots the first time the caller
+    // finds it full: when both threads are near busy (a load of two tables per record), a short
+    // queue makes each wait out the other's slow moments (a page written, a long text), and 2048
+    // rows ride them out, some 10% faster. A caller that waits for its writer every few rows (a
+    // replace per group) keeps the short queue: a slot keeps its cells' storage, and a long
+    // queue of wide rows would hold megabytes for nothing and take them cold from memory.
+    static constexpr std::size_t kSlots = 256, kMoreSlots = 2048;
     // A writer asleep is woken once this many rows wait (or the caller waits for it): waking
     // it for every row would cost a system call a row.
     static constexpr uint64_t kWakeRows = 32;
-    explicit Writer(sqlite3* db) : db_(db), slots_(kSlots) {}
+    explicit Writer(sqlite3* db) : db_(db), slots_(kSlots), mask_(kSlots - 1) {}
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
     ~Writer() { stop(); }
@@ -468,13 +494,21 @@ public:
             thread_ = std::thread([this] { run(); });
         }
         const uint64_t q = queued_.load(std::memory_order_relaxed);
-        if (q - done_.load(std::memory_order_acquire) >= kSlots) {
+        if (q - done_.load(std::memory_order_acquire) >= slots_.size()) {
             // The writer is behind by a whole queue: this thread sleeps until a run of slots is
             // free rather than spin for each one, leaving the processor to the writer.
             wakeWriter();
-            await([&] { return q - done_.load(std::memory_order_seq_cst) < kSlots; }, callerAsleep_, callerWake_, 0);
+            if (slots_.size() < kMoreSlots) {
+                // Grown once the writer has run every row: it reads the slots and the mask only
+                // for a row handed over after this (push() publishes them).
+                await([&] { return done_.load(std::memory_order_seq_cst) == q; }, callerAsleep_, callerWake_, 0);
+                slots_.resize(kMoreSlots);
+                mask_ = kMoreSlots - 1;
+            } else {
+                await([&] { return q - done_.load(std::memory_order_seq_cst) < slots_.size(); }, callerAsleep_, callerWake_, 0);
+            }
         }
-        return slots_[q & (kSlots - 1)];
+        return slots_[q & mask_];
     }
     void push() {
         const uint64_t q = queued_.load(std::memory_order_relaxed) + 1;
@@ -495,7 +529,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(m_);
             if (writerAsleep_.load(std::memory_order_seq_cst)) {
-                for (uint64_t at = done_.load(std::memory_order_acquire); at != q; ++at) runRow(slots_[at & (kSlots - 1)]);
+                for (uint64_t at = done_.load(std::memory_order_acquire); at != q; ++at) runRow(slots_[at & mask_]);
                 done_.store(q, std::memory_order_seq_cst);
                 return;
             }
@@ -563,7 +597,7 @@ private:
                 if (stopping_.load(std::memory_order_acquire)) return;
                 continue;
             }
-            runRow(slots_[at & (kSlots - 1)]);
+            runRow(slots_[at & mask_]);
             done_.store(at + 1, std::memory_order_seq_cst);
             // The caller waits for room or for the last row: woken when there is room for a
             // run of rows, or none left.
@@ -582,7 +616,7 @@ private:
     // Makes a job's indexes as bulk_settle would, in as small a page cache; stops at a failure
     // and leaves its message for the caller.
     void build(IndexJob& job) {
-        sqlite3_exec(db_, "PRAGMA cache_size=-4096", nullptr, nullptr, nullptr);
+        sqlite3_exec(db_, index_build_cache().c_str(), nullptr, nullptr, nullptr);
         for (IndexJob::Table& t : job.tables)
             for (; t.made < t.creates.size(); ++t.made)
                 if (const int rc = sqlite3_exec(db_, t.creates[t.made].c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK) {
@@ -637,6 +671,7 @@ private:
 
     sqlite3* db_;
     std::vector<QueuedRow> slots_;
+    std::size_t mask_;  // slots_.size() - 1
     std::thread thread_;
     std::mutex m_;
     std::condition_variable writerWake_, callerWake_;
@@ -1341,18 +1376,6 @@ int nocase_texts(void*, int n1, const void* k1, int n2, const void* k2) {
     return n1 - n2;
 }
 
-// An index build (the commit of a bulk load, most of all) sorts its keys in runs of the page
-// cache's size: SQLite sorts and merges them on helper threads as well when allowed, a third
-// faster with two, while the program's own thread only waits for the commit. One core is left to
-// the thread running the build.
-const std::string& sorter_threads() {
-    static const std::string pragma = [] {
-        const unsigned cores = std::thread::hardware_concurrency();
-        return "PRAGMA threads=" + std::to_string(cores > 1 ? std::min(cores - 1, 2u) : 0u);
-    }();
-    return pragma;
-}
-
 // Has the connection make NOCASE indexes with nocase_texts: the same order, so the same index.
 int use_nocase_texts(sqlite3* db) {
     return sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, nocase_texts, nullptr);
@@ -1865,10 +1888,7 @@ int bulk_settle(Handle& hd, uint16_t rec) {
     if (int s = take_index_job(hd); s != XIO_OK) return s;
     BulkTable* bt = bulk_of(*hd.conn, rec);
     if (!bt) return XIO_OK;
-    // An index build sorts in as much memory as the page cache may hold, and past it in a
-    // temporary file: 4 MB keeps the peak of a million-row build some 30 MB lower, in the
-    // same time.
-    exec(hd.db(), "PRAGMA cache_size=-4096");
+    exec(hd.db(), index_build_cache());
     hd.conn->loadCache = false;
     int rc = SQLITE_OK;
     while (!bt->setAside.empty()) {
