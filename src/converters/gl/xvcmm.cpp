@@ -197,25 +197,6 @@ bool xvCMM::LoadSettings(ConvertContext& ctx, std::string&) {
     jcInstalled = suite::xa_appl_installed("JC") ? 1 : 0;
     pmInstalled = suite::xa_appl_installed("PM") ? 1 : 0;
     cmInterfacesGl = suite::zc_interface_active("CM", "GL") != 0 ? 1 : 0;
-
-    // The record-ID texts of the banks are not kept while they need not be (lazyIds_): in
-    // Convert into a file without banks, whose bank key is one text field as the dictionary has
-    // it. The look is made before any line, the buffer started afresh after it.
-    lazyIds_ = lazyLine_ = false;
-    lazyKeys_.clear();
-    const uint16_t cmm = ctx.mainHandle;
-    const auto* key = xio_primary_key_fields(cmm, kCmRecBank);
-    const xio_fld_def* keyDef = bank_[kBankAcc] ? xio_field_def(cmm, bank_[kBankAcc]) : nullptr;
-    if (ctx.converting && key && key->size() == 1 && key->front() == bank_[kBankAcc] && keyDef &&
-        keyDef->type == XIO_TYPE_TEXT && keyDef->keyKind != XIO_KEY_KIND_NEW_ID &&
-        keyDef->length <= 60) {  // at most 240 bytes: a key's length fits the byte before it
-        const int first = xio_rd_first(cmm, kCmRecBank, 0, 0);
-        xio_init_record(cmm, kCmRecBank);
-        if (first == XIO_END || first == XIO_NOT_FOUND) {
-            lazyIds_ = true;
-            KeepAddedIds(false);
-        }
-    }
     return true;
 }
 
@@ -264,7 +245,6 @@ const xvCMM::FormatFacts& xvCMM::NewFacts(const std::string& format, xvl::xvlImp
                                                              "BPLSTC",  "BPLSTCD", "BPLSTCA", "BLSTDA",  "BLSTDDT"};
     for (std::size_t s = 0; s < kSpecials; ++s) f.specialAt[s] = import.xvlImpSpecialPosition(format, kSpecialNames[s]);
     f.notesAt = import.xvlImpSpecialPosition(format, "Converted Notes");
-    f.permissions = import.xvlImpGetPermissions(format);
     return *(lastFacts_ = &formats_.emplace(format, f).first->second);
 }
 
@@ -351,7 +331,7 @@ bool xvCMM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
         if (!ConvertBankAccount(cmm, info, reason, ctx.messages, apInstalled, prInstalled, arInstalled, jcInstalled,
                                 pmInstalled, glm, ctx.converting, import))
             return false;
-        return !lazyLine_ || WriteNewBank(ctx, info, reason);
+        return true;
     }
     // Any other record type has no place in this conversion.
     return RejectUnknownRecord(info, reason, kConversionName);
@@ -372,76 +352,6 @@ void xvCMM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 }
 
 int xvCMM::WriteLastNumbers(uint16_t cmm) { return xio_wr_record(cmm, kCmRecLastNumbers); }
-
-// ---- Record-ID texts of the banks -------------------------------------------------------------
-
-bool xvCMM::CountRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) {
-    lazyLine_ = false;
-    // A line the import refused asks for no record-ID text.
-    if (lazyIds_ && status == 0) {
-        if (PlainNewBank(ctx, info))
-            lazyLine_ = true;
-        else
-            KeepIds(ctx.mainHandle);
-    }
-    return xvConvert::CountRecord(ctx, info, status);
-}
-
-bool xvCMM::PlainNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info) {
-    const std::string& format = info.FormatID();
-    xvl::xvlImport& import = *ctx.import;
-    if (info.RecExtraData() != 0 || info.FileNumUsed() != ctx.mainHandle || info.ImportedRecs() != kCmRecBank ||
-        info.ReplaceRecord() || info.ImportedUDs() != 0 || info.UDRecordLocked() != 0 || IsBankNotes(format))
-        return false;
-    const FormatFacts& facts = Facts(format, import);
-    if (facts.permissions != kPermAdd) return false;
-    // Notes the line gives are written with the bank, which a failure takes back.
-    if (!info.ImportedNotes()) return true;
-    const int notesAt = facts.notesAt;
-    if (notesAt < 0) return false;
-    const x_value_def& notes = import.xvlImpSpecialValueAt(format, notesAt);
-    return notes.text.empty() && notes.longText.empty();
-}
-
-void xvCMM::KeepIds(uint16_t cmm) {
-    lazyIds_ = false;
-    KeepAddedIds(true);
-    if (lazyKeys_.empty()) return;
-    // Each bank's text as the write would have kept it: its key put back into the buffer
-    // (where it was stored from), the line's own record put back after.
-    const uint16_t saved = xio_save_record(cmm, kCmRecBank);
-    std::string id;
-    const std::string_view keys = lazyKeys_;
-    for (std::size_t at = 0; at < keys.size();) {
-        const std::size_t length = static_cast<unsigned char>(keys[at++]);
-        xio_put_text(cmm, bank_[kBankAcc], keys.substr(at, length));
-        at += length;
-        RecordIdText(cmm, id, kCmRecBank);
-        RecordIds().add(id, 0);
-    }
-    if (saved) xio_restore_record_id(cmm, saved);
-    std::string().swap(lazyKeys_);
-}
-
-bool xvCMM::WriteNewBank(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
-    const uint16_t cmm = ctx.mainHandle;
-    ctx.storeRecord = false;  // written here
-    bool diskFull = false;
-    if (!WriteRecord(cmm, info, reason, nullptr, kPermAdd, diskFull, false)) {
-        if (diskFull) return EndFile(ctx, Msg(12013), true, true);
-        // The file held no bank when the text file began and only this file's banks went in
-        // since: a bank on file is a bank of this file, whose text the write would have kept.
-        constexpr std::string_view kOnFile = "Duplicate ";
-        if (reason.starts_with(kOnFile) && reason.ends_with("(76)"))
-            reason = "The text file has duplicate " + reason.substr(kOnFile.size());
-        return false;
-    }
-    const std::string& key = xio_get_text(cmm, bank_[kBankAcc]);
-    lazyKeys_ += static_cast<char>(key.size());
-    lazyKeys_ += key;
-    RecordWritten(ctx, info);
-    return true;
-}
 
 // ---- The filling step ---------------------------------------------------------------------------
 

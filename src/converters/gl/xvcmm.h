@@ -105,9 +105,6 @@ protected:
     // Convert: the bank's last-numbers record, written after it. A full disk or a failed write
     // ends the file; a record 5 already on file for the bank stays as it is.
     void RecordWritten(convert::ConvertContext& ctx, xvl::xvlImpInfo& info) override;
-    // Convert: while the record-ID texts of the banks are not kept (below), a line that may ask
-    // for them has them kept first.
-    bool CountRecord(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, int status) override;
 
     // CMULTCA of CM header 2 as this run sees it: -1 the header cannot be read, else 0 or 1.
     // Read once per text file; a bank with a general cash account turns it on, on file in
@@ -130,7 +127,6 @@ protected:
         bool reconciled = false, setupStatus = false;  // BRECDT, BSASTAT imported
         int specialAt[kSpecials] = {};  // each special value's position in the format, -1 none
         int notesAt = -1;               // the position of its converted notes, -1 none
-        int permissions = 0;            // the format's permissions
     };
     // Asked several times for each line, mostly of the format asked last: that answer without
     // a call.
@@ -217,21 +213,6 @@ private:
     x_value_def dateValue_;  // a date put, of which only the date is ever set
     // Puts a special value into last-numbers field `field` as its type takes it.
     void PutSpecial(uint16_t cmm, std::size_t field, const x_value_def& v);
-
-    // Convert into a file that held no bank when the text file began: as long as every line is
-    // a new bank and nothing more (no notes, no user-defined fields, added only), a bank on file
-    // can only be one of this file, so the record-ID texts of the banks need not be kept to
-    // tell a repeated bank. Their keys are kept instead, end to end (a length byte, then the
-    // key as stored), and become the kept texts at the first line of any other kind.
-    bool lazyIds_ = false;
-    bool lazyLine_ = false;   // the line now handled is a new bank written here
-    std::string lazyKeys_;
-    // Whether a line read with status 0 is a new bank and nothing more.
-    bool PlainNewBank(convert::ConvertContext& ctx, xvl::xvlImpInfo& info);
-    // Keeps the record-ID texts of the banks written so far, and of every bank added from now on.
-    void KeepIds(uint16_t cmm);
-    // Writes the bank of a plain line as the record loop would, and what follows it.
-    bool WriteNewBank(convert::ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason);
 };
 
 }  // namespace dz::gl
