@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -504,7 +505,8 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
         ChargeFlow("2", "9", "1,,Deposit,,100.00,-99.99") +            // 5: credit not offset
         ChargeFlow("2", "9", "1,,,,5.00,") +                           // 6: no payment, none earlier
         ChargeFlow("1", "0", "1,,,5.00,,") + Payment("0", "0", "0") +  // 7: a payment after a charge
-        ChargeFlow("2", "11", "1,,,,5.00,") + Payment("11", "0", "0", "NOBANK");  // 9: unknown bank
+        ChargeFlow("2", "11", "1,,,,5.00,") + Payment("11", "0", "0", "NOBANK") +  // 9: unknown bank
+        std::regex_replace(ChargeFlow("5", "0", "1,,,5.00,,"), std::regex("2/1/2026,RENT"), ",RENT");  // 12
     StoppingPmt converter;
     convert::ConvertProgress progress([] { return int64_t{0}; });
     const std::string report = Run(converter, Text(body), "Examine Files", &progress);
@@ -519,6 +521,7 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     EXPECT_THAT(report, HasSubstr("Payment ID cannot be zero when a Charge flow transaction is followed by a Payment "
                                   "transaction(1244)"));
     EXPECT_THAT(report, HasSubstr("Receiving bank 'NOBANK' does not yet exist(1233)"));
+    EXPECT_THAT(report, HasSubstr(" CF               12  Charge date is required for Transaction type 'Adjustment (5)'(1202)"));
 }
 
 TEST_F(PmtEnding, EachMiscIncomePaymentIsComparedWithItsPropertysNormalBank) {
