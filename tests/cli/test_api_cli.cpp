@@ -197,6 +197,35 @@ TEST_F(ApiCli, EachGroupAddsToTheVendorAsTheGroupBeforeLeftItInWhateverCaseItIsN
     EXPECT_HAS(apm, " VYTDAMT=4000 ");
 }
 
+TEST_F(ApiCli, PaidTotalsOfVendorsOnFileAccumulateUnlessClearingIsSaidOutright) {
+    // Vendors on file and not one invoice: a run without the option keeps every vendor's totals
+    // and adds to them; only --paid-totals 1 clears them, after the question.
+    Spit(dir / "stale.load", "@APM\nR9 VENDOR=\"STALE\" VNAME=\"Stale totals\" VYTDPD=123400 VYTDAMT=5000\n");
+    Load(dir / "stale.load");
+    const std::string path = (dir / "one.txt").string();
+    const std::string body = "#,API,xvapi\r\n1,BAYCONC,C-1,Gravel,11/05/26,11/05/26,,,11/05/26,10.00" +
+                             std::string(36, ',') + "\r\n2,BAYCONC,C-1,1,Gravel,10.00,,,,,,01-1-10-5100-00" +
+                             std::string(42, ',') + "\r\n";
+    Spit(path, body);
+    int status = 0;
+    Run("convert", path, &status);
+    EXPECT_EQ(status, 0) << last.err;
+    EXPECT_LACKS(last.err, "clear accumulated totals");
+    auto stale = [&] {
+        for (const auto& vendor : DumpedRecords("APM", 9))
+            if (vendor.at("VENDOR") == "\"STALE\"") return vendor.at("VYTDPD") + " " + vendor.at("VYTDAMT");
+        return std::string("no vendor STALE");
+    };
+    EXPECT_EQ(stale(), "123400 5000");
+
+    const std::string again = (dir / "two.txt").string();
+    Spit(again, ReplaceAll(body, "C-1", "C-2"));
+    Run("convert", again, &status, {"--paid-totals", "1"});
+    EXPECT_EQ(status, 0) << last.err;
+    EXPECT_HAS(last.err, "question: Are you sure you want to clear accumulated totals for all vendors?");
+    EXPECT_EQ(stale(), "0 0");
+}
+
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
     auto run = [&](const std::string& name, const std::string& formats) {
         Spit(dir / (name + ".tpl"), formats);
