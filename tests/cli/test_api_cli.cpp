@@ -226,6 +226,25 @@ TEST_F(ApiCli, PaidTotalsOfVendorsOnFileAccumulateUnlessClearingIsSaidOutright) 
     EXPECT_EQ(stale(), "0 0");
 }
 
+TEST_F(ApiCli, APostedGroupStoresThePaidInvoicesFlagAndJournalAndTheVendorsLastInvoice) {
+    // A vendor whose invoices start from flag word 3.
+    Spit(dir / "flagged.load", "@APM\nR9 VENDOR=\"FLAGGED\" VNAME=\"Flagged\" VFLAGW=3\n");
+    Load(dir / "flagged.load");
+    const std::string path = (dir / "paid.txt").string();
+    Spit(path, "#,API,xvapi\r\n1,FLAGGED,F-7,Gravel,11/05/26,11/05/26,,,11/05/26,120.00" + std::string(36, ',') +
+                   "\r\n2,FLAGGED,F-7,1,Gravel,120.00,,,,,,01-1-10-5100-00" + std::string(42, ',') +
+                   "\r\n6,FLAGGED,F-7,OPERATING,20001,1,,120.00,,,,,,,,,,,,,,,12/01/26,1,,\r\n"
+                   "4,OPERATING,20001,12/01/26,,120.00,FLAGGED,1,,,,,," + std::string(11, ',') + "\r\n");
+    int status = 0;
+    const std::string report = Run("convert", path, &status);
+    EXPECT_EQ(status, 0) << report << last.err;
+    const std::string apm = Dump("APM");
+    EXPECT_HAS(apm, "R5 PIVND=\"FLAGGED\" PIINV=\"F-7\" PIBANK=\"OPERATING\" PICHECK=20001 ");
+    EXPECT_HAS(apm, " PIPDFLG=1 PIGLJRN=5\n");
+    EXPECT_HAS(apm, " VLSTINV=\"F-7\" VLSTIDT=2026-11-05 VLSTIAM=12000 VFLAGW=3\n");
+    EXPECT_HAS(apm, " OIFLAGW=3");
+}
+
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {
     auto run = [&](const std::string& name, const std::string& formats) {
         Spit(dir / (name + ".tpl"), formats);
