@@ -79,6 +79,8 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     ExpectGolden(report, kGolden / "sample_convert.txt");
     EXPECT_EQ(status, 1) << last.err;
     ExpectGolden(Slurp(dir / "RejAPI.txt"), kGolden / "sample_reject.txt");
+    // An invoice paid by a check that no check line carries is rejected for that check.
+    EXPECT_HAS(report, "Check '10520' is not found in the text file(1728)");
     ExpectGolden(Headers(), kGolden / "sample_headers.txt");
     // The checks' CM transactions, each bank's last AP check (the one that had drawn none got its
     // record).
