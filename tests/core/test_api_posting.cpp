@@ -335,10 +335,10 @@ TEST_F(ApiPosting, PaymentsInSharesThatDoNotRoundTakeTheTaxOnThe64AmountExactly)
     modlibs::DistImage d = Taxed("G2", 1000, 0);
     ComputeTaxes(txm, d, kBuild);
     ASSERT_EQ(d.taxes.size(), 3u);  // on the 64-amount 33, 33, 33
-    // Three payments of a third each, in the order posting takes them: the one that completes the
-    // 64-amount is the last share, whatever the rounding of the others left.
-    const double gross[] = {33333, 33333, 33334}, paid64[] = {3333, 3333, 3334}, tax[] = {333, 333, 334};
-    std::vector<modlibs::PaidDistImage> payments(3);
+    // Two payments of half each, in the order posting takes them: each half of a part of 33 rounds
+    // up to 17, so the payment that completes the 64-amount must take what the first left.
+    const double gross[] = {50000, 50000}, paid64[] = {5000, 5000}, tax[] = {500, 500};
+    std::vector<modlibs::PaidDistImage> payments(2);
     LastShare share(d.amt64);
     for (std::size_t i = 0; i < payments.size(); ++i) {
         modlibs::PaidDistImage& p = payments[i];
