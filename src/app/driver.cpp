@@ -359,6 +359,9 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     const bool single = Single(selection);
     if (error == kErrorInterfaceDeclined) {
         if (single) return kCheckEndRun;
+        // The person answered the warning; which file it cost them is said, not left to be
+        // noticed missing from the list.
+        ui::xw_wr_message(ui::kInfo, xvlRCString::Get(13262, entry.path));
         selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
         return kCheckRemoved;
     }

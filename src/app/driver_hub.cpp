@@ -7,6 +7,7 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/suite/company.h"
 #include "platform/suite/control.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xm_options.h"
@@ -236,6 +237,15 @@ int OnHubStart(const ui::HubStart& start, RunContext& ctx) {
     // already began its own with the file list.
     if (macro != ui::kMacroRecord && macro != ui::kMacroChange) dz::suite::xm_clear_options(task.ID());
     StoreRunOptions(task, ctx.fileList, ctx.tableName, ctx.options);
+    // Nothing in the desktop runs a stored task: the person is told what does.
+    if (macro != ui::kMacroRecord && macro != ui::kMacroChange && !ui::InBackground()) {
+        const bool converting = ModeOf(task) == DriverMode::Convert;
+        const auto* company = dz::suite::current_company();
+        const std::string folder =
+            company ? std::filesystem::absolute(company->folder()).lexically_normal().string() : std::string("DIR");
+        ui::xw_wr_message(ui::kInfo, xvlRCString::Get(13261, converting ? "conversion" : "examine files", folder,
+                                                       converting ? "convert" : "examine"));
+    }
     return 1;
 }
 

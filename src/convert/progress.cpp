@@ -118,7 +118,7 @@ void write_position(ui::Panel& p, const ConvertProgress& s) {
 std::string FormatElapsedShort(int64_t seconds) { return elapsed(seconds, "%ld:%2.2ld"); }
 std::string FormatElapsedPadded(int64_t seconds) { return elapsed(seconds, "%2.2ld:%2.2ld"); }
 
-ConvertProgress::ConvertProgress(Clock clock) : clock_(std::move(clock)) {
+ConvertProgress::ConvertProgress(Clock clock, Ticker ticker) : clock_(std::move(clock)), ticker_(std::move(ticker)) {
     run_start = Now();
     file_start = run_start;
 }
@@ -140,6 +140,7 @@ std::string ConvertProgress::FormatRunElapsed() const {
 }
 
 bool ConvertProgress::Post(int msg) {
+    polledAt_ = Ticks();
     if (panel) ui::xw_post_message(panel, msg);
     ui::xw_dispatch_messages();
     ui::xw_refresh();
@@ -171,7 +172,6 @@ bool ConvertProgress::SetCurrentFile(const std::string& path, const std::string&
     file_records = 0;
     file_rejected = 0;
     file_start_count = messages + notes;
-    shownPercent_ = -1;
     return Post(kProgressNewFile);
 }
 
@@ -195,19 +195,16 @@ bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t f
         }
     }
     run_percent = runPercentOf_;
-    const double at = SteadySeconds();
-    const int64_t second = Now();
-    if (file_percent >= 100 || file_percent != shownPercent_ || second != shownSecond_ || at - shownAt_ >= 0.1) {
-        shownPercent_ = file_percent;
-        shownSecond_ = second;
-        shownAt_ = at;
-        return Post(kProgressPosition);
-    }
-    ui::xw_dispatch_messages();
-    ui::xw_refresh();
-    // A stop shows the counts it stopped at.
-    return stop == 0 || Post(kProgressPosition);
+    // The window is drawn, and what the person did (a Stop) taken in, a few times a second,
+    // never per record: on the desktop each of those costs a pass through the toolkit's events,
+    // many times the work of converting a record. The file's end is always shown.
+    if (file_percent >= 100 || PollDue()) return Post(kProgressPosition);
+    return stop == 0;
 }
+
+bool ConvertProgress::PollDue() const { return Ticks() - polledAt_ >= kPollSeconds; }
+
+double ConvertProgress::Ticks() const { return ticker_ ? ticker_() : SteadySeconds(); }
 
 bool ConvertProgress::SetStatusText(const std::string& text, int16_t value) {
     status_value = value;

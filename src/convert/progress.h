@@ -1,7 +1,7 @@
 // The progress of one run (Convert, Examine Files, Prefill or a table import) and the window
 // procedure of the progress panel that shows it. There is no worker thread: every update posts
 // a message to the panel, dispatches pending messages and refreshes, so the panel repaints and a
-// stop request reaches the state between two records.
+// stop request reaches the state. A record's position does so a few times a second at most.
 #pragma once
 
 #include "convert/open_files.h"
@@ -23,7 +23,12 @@ public:
     // Seconds since the epoch; tests give their own clock.
     using Clock = std::function<int64_t()>;
 
-    explicit ConvertProgress(Clock clock = {});
+    // Seconds on a steady clock, with a fraction: when the window is next drawn and polled.
+    using Ticker = std::function<double()>;
+    // How often, at most, a record's position is drawn and the person's actions taken in.
+    static constexpr double kPollSeconds = 0.2;
+
+    explicit ConvertProgress(Clock clock = {}, Ticker ticker = {});
 
     uint8_t single_file = 1;        // the driver clears it when the run has several text files
     uint32_t total_bytes = 0;       // of the run's text files (set by the caller)
@@ -74,10 +79,11 @@ private:
         std::string text;
     };
     mutable ElapsedText fileElapsed_, runElapsed_;
-    // What the window last showed of the position: a record that changes neither the percent
-    // nor the second, within a tenth of a second of the last drawing, leaves the texts as they
-    // are (a person sees no more), yet still lets a Stop through.
-    int shownPercent_ = -1;
+    // When the window was last drawn and the person's actions taken in (see Ticks).
+    double polledAt_ = -1e9;
+    bool PollDue() const;
+    double Ticks() const;
+    Ticker ticker_;
     // What the run's percent was last worked out from, and the answer.
     struct RunPercentFrom {
         uint32_t filePercent = UINT32_MAX, fileSize = 0, bytesBefore = 0, totalBytes = 0;
@@ -85,8 +91,6 @@ private:
     };
     RunPercentFrom runPercentFrom_;
     uint16_t runPercentOf_ = 0;
-    int64_t shownSecond_ = -1;
-    double shownAt_ = 0;
 };
 
 // The window procedure of the progress panels (STATUSS, STATUSM, STATUSI); the panel's data is

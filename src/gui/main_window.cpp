@@ -40,6 +40,9 @@ void MainWindow::setCompanyText(const QString& text) { company_->setText(text); 
 QString MainWindow::companyText() const { return company_->text(); }
 
 void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
+    // File (another company, printing) and the program's own menus start things; they wait
+    // while a command runs.
+    commandMenus_ << QStringLiteral("File");
     QMenu* file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("Open &Company..."), this, &MainWindow::companyRequested)
         ->setStatusTip(tr("Chooses the company folder to work in"));
@@ -64,6 +67,7 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
         if (!m) {
             m = menuBar()->addMenu(QStringLiteral("&") + qs(item.menu));
             own.emplace_back(item.menu, m);
+            commandMenus_ << qs(item.menu);
         }
         if (item.separator_before) m->addSeparator();
         QAction* a = m->addAction(qs(item.text));
@@ -131,11 +135,18 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::runCommand(int command) {
     // A command runs on this thread and keeps the window alive by dispatching events; the menus
     // stay off meanwhile so that no second command starts inside the first.
+    // The Edit, Tools, Window and Help menus stay: arranging the windows (Tile) helps while
+    // a hub or a table waits for the person.
     if (running_ || !run_) return;
     running_ = true;
-    menuBar()->setEnabled(false);
+    auto enableCommands = [this](bool on) {
+        const auto actions = menuBar()->actions();
+        for (QAction* a : actions)
+            if (a->menu() && commandMenus_.contains(plain(a->text()))) a->setEnabled(on);
+    };
+    enableCommands(false);
     run_(command);
-    menuBar()->setEnabled(true);
+    enableCommands(true);
     running_ = false;
 }
 

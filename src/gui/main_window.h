@@ -26,7 +26,8 @@ public:
     QMdiSubWindow* addChild(QWidget* w);
     // The menu titled `title` without its "&" marks ("Tasks"), nullptr when there is none.
     QMenu* menu(const QString& title) const;
-    // Runs the command as the menu does (menus are disabled while it runs).
+    // Runs the command as the menu does (File and the program's own menus are disabled while it
+    // runs).
     void runCommand(int command);
     bool commandRunning() const { return running_; }
     // The company shown at the status bar's right, where prompts and messages never cover it.
@@ -44,6 +45,7 @@ private:
 
     QMdiArea* mdi_;
     QMenu* windowMenu_ = nullptr;
+    QStringList commandMenus_;  // the menus off while a command runs
     QLabel* company_ = nullptr;
     std::function<void(int)> run_;
     bool running_ = false;

@@ -4,7 +4,9 @@
 #include <clocale>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QEventLoop>
@@ -21,6 +23,7 @@
 #include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
@@ -34,6 +37,7 @@
 #include "platform/suite/company.h"
 #include "platform/ui/console_ui.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/run_state.h"
 
 namespace dz::gui {
 
@@ -101,14 +105,21 @@ void QtUi::showWindow(QWidget* w, bool visible) {
     }
 }
 
-QString QtUi::startFolder(const std::string& asked) const {
-    // The folder a chooser was last used in, else the company's; never the working folder the
-    // program happened to be started in.
-    if (!asked.empty()) return qs(asked);
-    if (!lastFolder_.isEmpty() && QFileInfo(lastFolder_).isDir()) return lastFolder_;
+namespace {
+// The open company's folder, absolute; empty when none is open.
+QString companyFolder() {
     if (auto* c = dz::suite::current_company())
         return QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string());
     return QString();
+}
+}  // namespace
+
+QString QtUi::startFolder(const std::string& asked) const {
+    // The folder a chooser was last used in for this company, else the company's; never the
+    // working folder the program happened to be started in, nor another company's folder.
+    if (!asked.empty()) return qs(asked);
+    if (!lastFolder_.isEmpty() && lastCompany_ == companyFolder() && QFileInfo(lastFolder_).isDir()) return lastFolder_;
+    return companyFolder();
 }
 
 void QtUi::fitToScreen(QWidget& w) const {
@@ -226,11 +237,23 @@ FileChoice QtUi::choose_files(const FileChooser& request) {
             break;
     }
     if (!request.file_name.empty()) dialog.selectFile(qs(request.file_name));
+    // Wide enough for every column of the detail view (name, size, type, date), the name
+    // taking what the others leave.
+    dialog.setViewMode(QFileDialog::Detail);
+    dialog.resize(900, 560);
+    if (auto* view = dialog.findChild<QTreeView*>()) {
+        view->header()->setStretchLastSection(false);
+        view->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        view->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     FileChoice choice;
     if (execModal(dialog) != QDialog::Accepted) return choice;
     const QStringList files = dialog.selectedFiles();
     for (const QString& f : files) choice.paths.push_back(ss(f));
-    if (!files.isEmpty()) lastFolder_ = QFileInfo(files.front()).absolutePath();
+    if (!files.isEmpty()) {
+        lastFolder_ = QFileInfo(files.front()).absolutePath();
+        lastCompany_ = companyFolder();
+    }
     choice.filter_index = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
     choice.status = choice.paths.empty() ? 1 : 0;
     return choice;
@@ -296,11 +319,30 @@ void QtUi::panel_opened(Panel& panel) {
     QWidget* box = container(w);
     box->installEventFilter(new CloseRequest(w, w));
     box->setWindowTitle(qs(panel.title()));
-    // A panel shown inside another one (the text-file list beside a hub) sits right below it.
+    // A panel shown inside another one (the text-file list beside a hub) sits right below it,
+    // or right beside it when only there it is seen whole; any other panel is kept in sight.
     if (PanelWidget* parent = panelWidget(panel.parent())) {
         QWidget* above = container(parent);
-        box->move(above->x(), above->y() + above->frameGeometry().height());
+        const QSize room = main_ ? main_->mdiArea()->viewport()->size() : QSize();
+        const QPoint below(above->x(), above->y() + above->frameGeometry().height());
+        const QPoint beside(above->x() + above->frameGeometry().width(), above->y());
+        const bool fitsBelow = below.y() + box->frameGeometry().height() <= room.height();
+        const bool fitsBeside = beside.x() + box->frameGeometry().width() <= room.width();
+        box->move(main_ && !fitsBelow && fitsBeside ? beside : below);
+    } else if (auto* sub = qobject_cast<QMdiSubWindow*>(box)) {
+        keepInArea(*sub);
     }
+}
+
+void QtUi::keepInArea(QMdiSubWindow& sub) const {
+    // Wherever the area placed a window, the whole of it stays in sight: no scrolling to reach
+    // its buttons.
+    if (!main_) return;
+    const QSize room = main_->mdiArea()->viewport()->size();
+    QPoint at = sub.pos();
+    at.setX(std::max(0, std::min(at.x(), room.width() - sub.width())));
+    at.setY(std::max(0, std::min(at.y(), room.height() - sub.height())));
+    sub.move(at);
 }
 
 void QtUi::panel_changed(Panel& panel) {
@@ -456,11 +498,7 @@ void QtUi::showViewer(const ReportDocument& report, const QString& path) {
         QSize room = main_->mdiArea()->viewport()->size();
         QSize frame = sub->size() - viewer->size();
         sub->resize((wanted + frame).boundedTo(room));
-        // Wherever the area placed it, the whole window stays in sight: no scrolling to Close.
-        QPoint at = sub->pos();
-        at.setX(std::max(0, std::min(at.x(), room.width() - sub->width())));
-        at.setY(std::max(0, std::min(at.y(), room.height() - sub->height())));
-        sub->move(at);
+        keepInArea(*sub);
         sub->raise();
         viewer->setFocus();
     } else {
@@ -473,8 +511,37 @@ bool QtUi::print_report(const ReportDocument& report) {
     printer.setDocName(qs(report.title));
     QPrintDialog dialog(&printer, dialogParent());
     dialog.setWindowTitle(tr("Print %1").arg(qs(report.title)));
+    // Printed to a file, the report goes into the company's report folder unless the person
+    // says otherwise (the dialog would propose the home folder).
+    const QString folder = reportFolder();
+    if (auto* file = dialog.findChild<QLineEdit*>(QStringLiteral("filename")); file && !folder.isEmpty()) {
+        QString name = qs(report.title).toLower().replace(QLatin1Char(' '), QLatin1Char('_'));
+        file->setText(QDir(folder).filePath((name.isEmpty() ? QStringLiteral("report") : name) + QStringLiteral(".pdf")));
+    }
     if (execModal(dialog) != QDialog::Accepted) return false;
     return printReport(report, printer);
+}
+
+QString QtUi::reportFolder() const {
+    const std::string& kept = dz::ui::run_state().report_folder;
+    return kept.empty() ? companyFolder() : qs(kept);
+}
+
+bool QtUi::printActiveReport() {
+    // The report in the active window, else the one shown last.
+    ReportViewer* viewer = nullptr;
+    if (main_) {
+        if (QMdiSubWindow* active = main_->mdiArea()->activeSubWindow())
+            viewer = qobject_cast<ReportViewer*>(active->widget());
+        const auto windows = main_->mdiArea()->subWindowList(QMdiArea::StackingOrder);
+        for (auto it = windows.rbegin(); !viewer && it != windows.rend(); ++it)
+            viewer = qobject_cast<ReportViewer*>((*it)->widget());
+    }
+    if (!viewer) {
+        if (main_) main_->statusBar()->showMessage(tr("No report is open to print."), 10000);
+        return false;
+    }
+    return print_report(viewer->report());
 }
 
 void QtUi::task_line(const std::string& text) {
@@ -502,11 +569,18 @@ bool QtUi::create_main_window(const MainWindowDef& def) {
         if (zqApplication* app = zqApplication::instance()) app->RunCommand(command);
     });
     title_ = qs(def.title);
+    connect(main_, &MainWindow::printRequested, this, [this] { printActiveReport(); });
     return true;
 }
 
 void QtUi::show_main_window() {
     if (!main_) return;
+    // As much of the screen as it offers, up to a generous size: a hub and its list of text
+    // files, or a panel beside a report, fit side by side or one below the other.
+    if (QScreen* screen = main_->screen()) {
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        main_->resize(main_->size().expandedTo(room.boundedTo(QSize(1600, 1000))).boundedTo(room));
+    }
     main_->show();
     if (splash_) {
         splash_->finish(main_);

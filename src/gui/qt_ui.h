@@ -16,6 +16,7 @@
 #include "gui/main_window.h"
 
 class QDialog;
+class QMdiSubWindow;
 class QWidget;
 
 namespace dz::gui {
@@ -57,6 +58,9 @@ public:
     void setModalHook(ModalHook hook) { hook_ = std::move(hook); }
 
     MainWindow* mainWindow() const { return main_; }
+    // File > Print...: prints the report of the active window, else the one shown last. False
+    // when there is none or it was not printed.
+    bool printActiveReport();
     PanelWidget* panelWidget(int handle) const;
     // The window that holds a panel or report: its MDI sub-window, or the widget itself.
     QWidget* container(QWidget* w) const;
@@ -68,6 +72,9 @@ private:
     void showViewer(const dz::ui::ReportDocument& report, const QString& path);
     QString startFolder(const std::string& asked) const;
     void fitToScreen(QWidget& w) const;
+    void keepInArea(QMdiSubWindow& sub) const;
+    // Where reports of the open company go.
+    QString reportFolder() const;
 
     QPointer<MainWindow> main_;
     QPointer<QSplashScreen> splash_;
@@ -75,7 +82,8 @@ private:
     std::set<int> reading_;
     ModalHook hook_;
     QString title_ = QStringLiteral("RA Dodedoz");
-    QString lastFolder_;  // where a file chooser was last used
+    QString lastFolder_;   // where a file chooser was last used
+    QString lastCompany_;  // the company open then
 };
 
 // Call right after the QApplication is made: Qt takes the user's locale for the C library too,

@@ -460,19 +460,33 @@ void TableEditor::UpdateThumb() {
 bool TableEditor::ValidateRow(SubstitutionRow* row) {
     ui::Grid* g = grid();
     const bool onPending = row == doc_->pendingNewRow;
+    // A refusal names the cell: its column and its line (as the grid numbers them).
+    const std::string column = "Old " + ColumnDescription(doc_->fieldId);
+    auto lineOf = [this](const SubstitutionRow* r) {
+        if (r == doc_->pendingNewRow) return PendingLine() + 1;
+        const auto at = std::find(lineRows_.begin(), lineRows_.end(), r);
+        return at == lineRows_.end() ? 0 : static_cast<int>(at - lineRows_.begin()) + 1;
+    };
+    auto duplicate = [&](const SubstitutionRow* other) {
+        std::string text = "Old key value must be unique.\r\r" + column + " '" + row->oldValue + "' on line " +
+                           std::to_string(lineOf(row));
+        if (const int at = lineOf(other)) text += " is already on line " + std::to_string(at);
+        return text + ".";
+    };
     if (row->oldValue.empty()) {
         // The pending row may stay empty while nothing else of it was typed.
         if (onPending && (row->newValue.empty() || row->newValue == CutValue(doc_->listDefault)) &&
             row->thirdValue.empty())
             return true;
-        ui::xw_wr_message(ui::kWarning, "Required field.");
+        ui::xw_wr_message(ui::kWarning, "Required field.\r\r" + column + " is empty on line " +
+                                            std::to_string(lineOf(row)) + ": type it, or remove the line.");
         CancelRowEdit(*doc_, row);
         if (g) ShowRow(g->cursor_line());
         return false;
     }
     for (SubstitutionRow* r = doc_->firstRow; r; r = r->next)
         if (r != row && SameText(r->oldValue, row->oldValue)) {
-            ui::xw_wr_message(ui::kWarning, "Old key value must be unique.");
+            ui::xw_wr_message(ui::kWarning, duplicate(r));
             if (!onPending) {
                 CancelRowEdit(*doc_, row);
                 if (g) ShowRow(g->cursor_line());
@@ -480,7 +494,7 @@ bool TableEditor::ValidateRow(SubstitutionRow* row) {
             return false;
         }
     if (!onPending && doc_->pendingNewRow && SameText(doc_->pendingNewRow->oldValue, row->oldValue)) {
-        ui::xw_wr_message(ui::kWarning, "Old key value must be unique.");
+        ui::xw_wr_message(ui::kWarning, duplicate(doc_->pendingNewRow));
         CancelRowEdit(*doc_, row);
         if (g) ShowRow(g->cursor_line());
         return false;

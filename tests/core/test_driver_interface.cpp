@@ -5,6 +5,7 @@
 #include "app/interface_warning.h"
 #include "platform/suite/control.h"
 #include "platform/suite/zc.h"
+#include "platform/import/xvl_rcstring.h"
 
 #include <fstream>
 
@@ -12,6 +13,7 @@ namespace dz::app::testing {
 namespace {
 
 using dz::ui::PanelAction;
+using dz::xvl::xvlRCString;
 
 class InterfaceWarning : public DriverTest {
 protected:
@@ -173,12 +175,15 @@ TEST_F(InterfaceWarning, NoDropsTheFileFromTheRun) {
         s->code_ = c;
         return s;
     });
-    person.choose({Text("inv.txt", "API"), Text("vendors.txt", "APM")});
+    const std::string invoices = Text("inv.txt", "API");
+    person.choose({invoices, Text("vendors.txt", "APM")});
     person.on_panel(kInterfaceWarningTitle, PanelAction::press(12));
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_EQ(Converted(), (std::vector<std::string>{"vendors.txt"}));
-    EXPECT_TRUE(person.messages().empty());
+    // The file dropped is named.
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(13262, invoices));
     EXPECT_FALSE(person.panel_was_opened("QUERY/API"));  // the invoice file is gone
 }
 

@@ -173,14 +173,15 @@ TEST_F(Driver, DataFileFailuresByCommandAndCount) {
     EXPECT_EQ(Boxes().back(), "105: " + xvlRCString::Get(12061, "CM Master", glm));
     EXPECT_EQ(Boxes().back().rfind("105: CM Master data file is needed", 0), 0u) << Boxes().back();
 
-    // A declined interface warning drops the file without a further message.
+    // A declined interface warning drops the file, and says which.
     World().behaviour[101] = StubBehaviour{false, kErrorInterfaceDeclined, "APM"};
     World().log.clear();
     const std::size_t count = person.messages().size();
     person.choose({glm, apm});
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
-    EXPECT_EQ(person.messages().size(), count);
+    ASSERT_EQ(person.messages().size(), count + 1);
+    EXPECT_EQ(Boxes()[count], "101: " + xvlRCString::Get(13262, glm));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"b.txt"}));
 }
 

@@ -118,6 +118,10 @@ TEST_F(Stored, TheHubsBackgroundBoxStoresTheRunInsteadOfRunningIt) {
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_TRUE(Converted().empty());
+    // Stored, not run: the person is told how the stored run is run.
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_THAT(person.messages()[0].text, HasSubstr("stored as a background task"));
+    EXPECT_THAT(person.messages()[0].text, HasSubstr("dodedoz-cli replay --company "));
 
     ConversionTypeList expected;
     expected.files = {{a, 101}, {b, 605}};
@@ -140,7 +144,7 @@ TEST_F(Stored, TheHubsBackgroundBoxStoresTheRunInsteadOfRunningIt) {
                                                      "convert b.txt table= paid=1 dup=1 ap=0"}));
     EXPECT_EQ(person.choosers().size(), 1u);
     EXPECT_EQ(person.unanswered(), 0);
-    EXPECT_TRUE(person.messages().empty());
+    EXPECT_EQ(person.messages().size(), 1u);  // only the storing's
     EXPECT_FALSE(person.panel_was_opened("CONVERT/STATUSM"));
 }
 

@@ -43,17 +43,22 @@ protected:
     ConvertProgress::Clock clock() {
         return [this] { return now; };
     }
+    // A steady clock that has moved on by a second at every look: every update is drawn.
+    ConvertProgress::Ticker ticker() {
+        return [this] { return ticks += 1.0; };
+    }
 
     ScriptedUi person;
     int screen = 0;
     fs::path dir;
     int64_t now = 1'000'000;
+    double ticks = 0;
 };
 
 }  // namespace
 
 TEST_F(Progress, EmptyTextFilesShowNoRunPercentThroughout) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     s.total_bytes = 0;
     s.SetCurrentFile(file("a.txt", 0), "", false);
     s.SetPosition(0, 0, 50);
@@ -66,7 +71,7 @@ TEST_F(Progress, EmptyTextFilesShowNoRunPercentThroughout) {
 }
 
 TEST_F(Progress, RunPercentWeighsFilesByTheirSizeAndNeverPassesOneHundred) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     std::string a = file("a.txt", 1), b = file("b.txt", 2);
     s.total_bytes = 3;
     s.SetCurrentFile(a, "", false);
@@ -82,7 +87,7 @@ TEST_F(Progress, RunPercentWeighsFilesByTheirSizeAndNeverPassesOneHundred) {
 }
 
 TEST_F(Progress, RunPercentFollowsTheSameFilePercentInALaterFileOrALargerRun) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     std::string a = file("a.txt", 4), b = file("b.txt", 4);
     s.total_bytes = 8;
     s.SetCurrentFile(a, "", false);
@@ -99,7 +104,7 @@ TEST_F(Progress, RunPercentFollowsTheSameFilePercentInALaterFileOrALargerRun) {
 }
 
 TEST_F(Progress, RecordCountsAccumulateOverFiles) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     s.SetCurrentFile(file("a.txt", 5), "", false);
     s.SetPosition(3, 1, 10);
     s.SetPosition(7, 2, 90);
@@ -124,7 +129,7 @@ TEST_F(Progress, ElapsedTextsBelowAnHourUpToNinetyNineHoursAndBeyond) {
     EXPECT_EQ(FormatElapsedPadded(100 * 3600), "");
     EXPECT_EQ(FormatElapsedShort(100 * 3600), "");
     EXPECT_EQ(FormatElapsedPadded(-5), "00:00");  // a clock set back
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     now += 65;
     s.SetCurrentFile(file("a.txt", 1), "", false);
     now += 7;
@@ -133,7 +138,7 @@ TEST_F(Progress, ElapsedTextsBelowAnHourUpToNinetyNineHoursAndBeyond) {
 }
 
 TEST_F(Progress, FileNameAndDataFileDescription) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     s.SetCurrentFile("C:\\DATA\\IMPORT\\GLM.txt", "", false);
     EXPECT_EQ(s.text_file_name, "GLM.txt");
     EXPECT_EQ(s.data_file_desc, "NONE");
@@ -147,7 +152,7 @@ TEST_F(Progress, FileNameAndDataFileDescription) {
 }
 
 TEST_F(Progress, SingleFilePanelShowsTheFileAndItsCounts) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     int h = ShowProgressPanel(s, screen, "CONVERT", "STATUSS");
     ASSERT_NE(h, 0);
     Panel* p = xw_find_panel(h);
@@ -177,7 +182,7 @@ TEST_F(Progress, SingleFilePanelShowsTheFileAndItsCounts) {
 }
 
 TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     s.single_file = 0;
     s.total_bytes = 20;
     int h = ShowProgressPanel(s, screen, "EXAMINE", "STATUSM");
@@ -211,7 +216,7 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
 }
 
 TEST_F(Progress, StopAskedAndDeclinedLetsTheRunContinue) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     ShowProgressPanel(s, screen, "CONVERT", "STATUSS");
     s.SetCurrentFile(file("a.txt", 10), "", false);
     person.at_dispatch(1, "CONVERT/STATUSS", PanelAction::press(1));  // Stop
@@ -234,7 +239,7 @@ TEST_F(Progress, StopAskedAndDeclinedLetsTheRunContinue) {
 }
 
 TEST_F(Progress, AnyAnswerButYesIsDeclined) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     ShowProgressPanel(s, screen, "CONVERT", "STATUSS");
     for (int answer : {int{kNo}, int{kCancel}, 0, 7}) {
         person.at_dispatch(1, "CONVERT/STATUSS", PanelAction::escape());
@@ -245,7 +250,7 @@ TEST_F(Progress, AnyAnswerButYesIsDeclined) {
 }
 
 TEST_F(Progress, TerminateEventStopsWithoutAsking) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     int h = ShowProgressPanel(s, screen, "TABLE", "STATUSI");
     xw_post_message(h, kMsgButton, 11);
     EXPECT_FALSE(s.SetPosition(1, 0, 1));
@@ -254,8 +259,28 @@ TEST_F(Progress, TerminateEventStopsWithoutAsking) {
 }
 
 TEST_F(Progress, WithoutAPanelUpdatesStillDispatchAndAnswer) {
-    ConvertProgress s(clock());
+    ConvertProgress s(clock(), ticker());
     EXPECT_TRUE(s.SetCurrentFile(file("a.txt", 3), "", false));
     EXPECT_TRUE(s.SetPosition(1, 0, 30));
     EXPECT_EQ(person.dispatches(), 2);
+}
+
+TEST_F(Progress, RecordsAreDrawnAndPolledOnAClockNotEachOne) {
+    double at = 0;
+    ConvertProgress s(clock(), [&at] { return at; });
+    ShowProgressPanel(s, screen, "CONVERT", "STATUSS");
+    s.SetCurrentFile(file("a.txt", 1000), "", false);
+    const int before = person.dispatches();
+    for (uint32_t r = 1; r <= 1000; ++r) EXPECT_TRUE(s.SetPosition(r, 0, static_cast<int16_t>(r / 20)));
+    EXPECT_EQ(person.dispatches(), before);  // within one poll interval, whatever the percent did
+    // Once the interval has passed, the next record draws its counts and lets a Stop in.
+    at += ConvertProgress::kPollSeconds;
+    person.at_dispatch(1, "CONVERT/STATUSS", PanelAction::press(1));
+    person.answer(kYes);
+    EXPECT_FALSE(s.SetPosition(1001, 0, 50));
+    EXPECT_EQ(person.dispatches(), before + 1);
+    EXPECT_EQ(xw_find_panel(s.panel)->text_at(5, 28, 10), "1001");
+    // The file's end is always drawn.
+    EXPECT_FALSE(s.SetPosition(1002, 0, 100));
+    EXPECT_EQ(person.dispatches(), before + 2);
 }

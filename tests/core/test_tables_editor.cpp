@@ -141,7 +141,8 @@ TEST_F(EditorTest, NewGroupRowsDuplicateRefusedSaveAsAndReopen) {
     Main(PanelAction::press(kCmdClose));
     Run();
     EXPECT_TRUE(ui.panel_was_opened("TABLE/NEW"));
-    EXPECT_TRUE(Shown("Old key value must be unique."));
+    // The refusal names the column and the lines.
+    EXPECT_TRUE(Shown("Old key value must be unique.\r\rOld department 'b1' on line 3 is already on line 1."));
     // After the refusal the cursor was still in the old-value cell of line 3 with "b1".
     ASSERT_GE(ui.cursors.size(), 6u);
     EXPECT_EQ(ui.cursors[5], std::make_pair(2, 0));
@@ -203,7 +204,7 @@ TEST_F(EditorTest, RequiredFieldPhaseSectionsAndBlanks) {
     Main(PanelAction::press(kCmdSave));
     Main(PanelAction::press(kCmdClose));
     Run();
-    EXPECT_TRUE(Shown("Required field."));
+    EXPECT_TRUE(Shown("Required field.\r\rOld phase is empty on line 1: type it, or remove the line."));
     int zero = 0;
     for (const auto& t : ui.message_texts()) zero += t == "Phase has an invalid zero section.";
     EXPECT_EQ(zero, 2);

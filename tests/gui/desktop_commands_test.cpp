@@ -14,6 +14,9 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPrintDialog>
+#include <QLineEdit>
+#include <QCheckBox>
 #include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
@@ -35,6 +38,7 @@
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/panel.h"
+#include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
 using dz::gui::PanelWidget;
@@ -110,6 +114,7 @@ struct Seen {
     QString lastButton;     // the label its button had at the end
     QStringList reports;    // the report viewers' texts
     int panelsLeft = -1;    // panels still open afterwards
+    QStringList printFiles; // the file a print dialog proposed, each time one came (then cancelled)
 };
 
 // Acts on the hub once it is read: `hub` and the list of text files beside it.
@@ -157,6 +162,12 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
         if (auto* box = qobject_cast<QMessageBox*>(w)) {
             seen.messages << box->text();
             box->defaultButton()->click();
+            return;
+        }
+        if (auto* print = qobject_cast<QPrintDialog*>(w)) {
+            auto* file = print->findChild<QLineEdit*>(QStringLiteral("filename"));
+            seen.printFiles << (file ? file->text() : QString());
+            print->reject();
             return;
         }
         auto* panel = qobject_cast<PanelWidget*>(w);
@@ -328,6 +339,62 @@ private slots:
         QCOMPARE(differences(snapshot(place.company()), company), QString());
         QCOMPARE(differences(snapshot(place.texts()), texts), QString());
         QCOMPARE(slurp(text), slurp(kSample));
+    }
+
+    // A report the person chose to print but did not (Cancel in the print dialog) is kept in the
+    // company's report folder and shown; a run stored as a background task makes no report and
+    // leaves the last one as it was, and says how the stored run is run.
+    void reportsKeptWhenNotPrintedOrOnlyStored() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        const QString report = QDir(place.company()).filePath(QStringLiteral("conversion_report.txt"));
+        // Reports go into the company folder, as the desktop program sets it when it opens one.
+        dz::ui::run_state().report_folder = place.company().toStdString();
+        struct Forget {
+            ~Forget() { dz::ui::run_state().report_folder.clear(); }
+        } forget;
+        // Printer picked; at the next read the report file field is off, and the run starts.
+        int reads = 0;
+        bool fileFieldOff = false;
+        auto toPrinter = [&](PanelWidget* hub, PanelWidget*) {
+            if (reads++ == 0) {
+                QVERIFY(hub->fieldWidget(dz::ui::kHubFileField)->isEnabled());
+                auto radios = hub->fieldWidget(dz::ui::kHubDestinationField)->findChildren<QRadioButton*>();
+                QTest::mouseClick(radios[2], Qt::LeftButton, {}, QPoint(4, 4));
+                return;
+            }
+            fileFieldOff = !hub->fieldWidget(dz::ui::kHubFileField)->isEnabled();
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        Seen printed;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       toPrinter, printed);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(fileFieldOff);
+        // The print dialog proposed the company's folder for a file.
+        QCOMPARE(printed.printFiles.size(), qsizetype{1});
+        QVERIFY2(printed.printFiles[0].startsWith(place.company() + QLatin1Char('/')), qPrintable(printed.printFiles[0]));
+        QVERIFY2(printed.messages.contains(QStringLiteral("The conversion report was not printed. It is shown on the "
+                                                          "screen and kept in %1.").arg(report)),
+                 qPrintable(printed.messages.join('|')));
+        QCOMPARE(printed.reports.size(), qsizetype{1});
+        const QByteArray kept = slurp(report);
+        QVERIFY(kept.startsWith("Converting "));
+
+        auto store = [](PanelWidget* hub, PanelWidget*) {
+            qobject_cast<QCheckBox*>(hub->fieldWidget(dz::ui::kHubBackgroundField))->setChecked(true);
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        Seen stored;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"}, store,
+                       stored);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(slurp(report), kept);
+        QVERIFY(stored.reports.isEmpty());
+        QVERIFY(!stored.shown.contains(QLatin1String("CONVERT/STATUSS")));
+        QVERIFY2(stored.messages.last().contains(QStringLiteral("dodedoz-cli replay --company %1 convert").arg(place.company())),
+                 qPrintable(stored.messages.join('|')));
+        QVERIFY(QFile::exists(QDir(place.company()).filePath(QStringLiteral("options/3020/block1.bin"))));
     }
 
     void hubListOfSevenFilesScrolls() {

@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QPlainTextEdit>
 #include <QPrinter>
+#include <QPrintDialog>
 #include <QTableWidget>
 #include <QFontInfo>
 #include <QFontMetricsF>
@@ -26,6 +27,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <functional>
 #include <clocale>
 #include <cmath>
 #include <filesystem>
@@ -89,6 +91,20 @@ public:
 
 private:
     std::vector<int>& started_;
+};
+
+// A task that runs `probe` when started.
+class ProbeTask : public dz::ui::zqTask {
+public:
+    ProbeTask(const char* name, int command, std::function<void()> probe)
+        : zqTask(name, 15, command, 5), probe_(std::move(probe)) {}
+    void Start() override {
+        zqTask::Start();
+        probe_();
+    }
+
+private:
+    std::function<void()> probe_;
 };
 
 QStringList actionTexts(QMenu* m) {
@@ -210,6 +226,16 @@ private slots:
         w->menu("Setup")->actions().at(0)->trigger();
         QCOMPARE(started, (std::vector<int>{3020, 3010}));
         QVERIFY(w->menuBar()->isEnabled());
+        // While a command runs, the menus that start things wait; Window (Tile) and the others
+        // stay.
+        QStringList enabled;
+        app.AddTask(std::make_unique<ProbeTask>("Probe", 3030, [&] {
+            for (QAction* a : w->menuBar()->actions())
+                if (a->isEnabled()) enabled << a->text();
+        }));
+        w->runCommand(3030);
+        QCOMPARE(enabled, (QStringList{"&Edit", "&Tools", "&Window", "&Help"}));
+        QVERIFY(w->menu("Tasks")->menuAction()->isEnabled());
     }
 
     void programStartsWithItsMenus() {
@@ -677,6 +703,79 @@ private slots:
 #endif
     }
 
+    // File > Print... (Ctrl+P) prints the report on screen; its dialog proposes a file in the
+    // company's report folder. Without a report it says so.
+    void printMenuPrintsTheReportOnScreen() {
+        QTemporaryDir folder;
+        dz::ui::run_state().report_folder = folder.path().toStdString();
+        QtUi ui;
+        showMainWindow(ui);
+        QAction* print = nullptr;
+        for (QAction* a : ui.mainWindow()->menu("File")->actions())
+            if (a->text() == QStringLiteral("&Print...")) print = a;
+        QVERIFY(print);
+        QCOMPARE(print->shortcut(), QKeySequence(QKeySequence::Print));
+        QStringList proposed;
+        ui.setModalHook([&proposed](QWidget* w) {
+            auto* dialog = qobject_cast<QPrintDialog*>(w);
+            QVERIFY(dialog);
+            auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+            proposed << (file ? file->text() : QString());
+            dialog->reject();
+        });
+        print->trigger();
+        QVERIFY(proposed.isEmpty());
+        QVERIFY(ui.mainWindow()->statusBar()->currentMessage().contains(QLatin1String("No report")));
+        QVERIFY(ui.show_report(dz::ui::ReportDocument{"Conversion Report", 132, {"line"}}));
+        print->trigger();
+        QCOMPARE(proposed, QStringList{QDir(folder.path()).filePath(QStringLiteral("conversion_report.pdf"))});
+        dz::ui::run_state().report_folder.clear();
+    }
+
+    // After another company is opened, the file chooser starts in its folder, not where it was
+    // last used in the company before.
+    void chooserFollowsTheOpenCompany() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir scratch;
+        const QString first = scratch.filePath(QStringLiteral("first")), second = scratch.filePath(QStringLiteral("second"));
+        for (const QString& co : {first, second}) {
+            QProcess init;
+            init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), co});
+            QVERIFY(init.waitForFinished(60000));
+            QCOMPARE(init.exitCode(), 0);
+        }
+        QVERIFY(QDir(first).mkpath(QStringLiteral("texts")));
+        std::ofstream(QDir(first).filePath(QStringLiteral("texts/a.txt")).toStdString()) << "#\n";
+        QtUi ui;
+        showMainWindow(ui);
+        dz::ui::FileChooser request;
+        request.title = "Select Text Files";
+        request.filters = {{"Text Files", "txt"}};
+        QString startedIn;
+        ui.setModalHook([&startedIn](QWidget* w) {
+            auto* fd = qobject_cast<QFileDialog*>(w);
+            QVERIFY(fd);
+            startedIn = fd->directory().absolutePath();
+            if (!fd->directory().exists(QStringLiteral("a.txt"))) return fd->reject();
+            fd->selectFile(QStringLiteral("a.txt"));
+            static_cast<QDialog*>(fd)->accept();
+        });
+        std::vector<std::string> chosen;
+        dz::suite::open_company(first.toStdString());
+        request.initial_folder = QDir(first).filePath(QStringLiteral("texts")).toStdString();
+        QCOMPARE(dz::ui::zqfdlgFileChooseMany(request, chosen), 0);
+        request.initial_folder.clear();
+        QVERIFY(dz::ui::zqfdlgFileChooseMany(request, chosen) == 0);
+        QCOMPARE(startedIn, QDir(first).filePath(QStringLiteral("texts")));  // where it was last used
+        dz::suite::open_company(second.toStdString());
+        dz::ui::zqfdlgFileChooseMany(request, chosen);
+        QCOMPARE(startedIn, second);
+        dz::suite::close_company();
+#endif
+    }
+
     void gridColumnsShareTheRoomSoNoneIsCut() {
         dz::ui::Grid g;
         dz::ui::GridColumn oldCol, newCol;
@@ -729,7 +828,9 @@ private slots:
         QtUi ui;
         dz::ui::set_current(&ui);
         int64_t now = 1000;
-        dz::convert::ConvertProgress progress([&now] { return now; });
+        double ticks = 0;  // the steady clock of drawing and polling
+        using dz::convert::ConvertProgress;
+        ConvertProgress progress([&now] { return now; }, [&ticks] { return ticks; });
         int h = dz::convert::ShowProgressPanel(progress, file, "CONVERT", "STATUSS");
         QVERIFY(h != 0);
         PanelWidget* pw = ui.panelWidget(h);
@@ -741,6 +842,7 @@ private slots:
         QVERIFY(progress.SetCurrentFile("/data/in/GLACCTS.TXT", "", false));
         QVERIFY(pw->rowText(2).contains("GLACCTS.TXT"));
         now += 65;
+        ticks += ConvertProgress::kPollSeconds;
         QVERIFY(progress.SetPosition(10, 2, 40));
         QCOMPARE(pw->progressBar()->value(), 40);
         QCOMPARE(pw->rowText(5).mid(27, 1), QStringLiteral("8"));  // accepted = read - rejected
@@ -755,9 +857,15 @@ private slots:
             clickButton(w, "No");
         });
         // Closing the window by hand is a stop request like the Stop button; the window stays.
+        // Records within a poll interval neither draw nor look at it (each look is a pass
+        // through the toolkit's events, costlier than the record); the next look asks.
         ui.container(pw)->close();
         QVERIFY(ui.container(pw)->isVisible());
-        QVERIFY(progress.SetPosition(20, 2, 60));
+        for (uint32_t r = 11; r < 2000; ++r) QVERIFY(progress.SetPosition(r, 2, 50));
+        QCOMPARE(asked, 0);
+        QCOMPARE(pw->progressBar()->value(), 40);
+        ticks += ConvertProgress::kPollSeconds;
+        QVERIFY(progress.SetPosition(2000, 2, 60));
         QCOMPARE(asked, 1);
         QCOMPARE(pw->progressBar()->value(), 60);
 
@@ -768,6 +876,7 @@ private slots:
             clickButton(w, "Yes");
         });
         QTest::mouseClick(pw->button(1), Qt::LeftButton);
+        ticks += ConvertProgress::kPollSeconds;
         QVERIFY(!progress.SetPosition(30, 2, 80));
         QCOMPARE(asked, 2);
         QVERIFY(progress.StopRequested());

@@ -275,7 +275,7 @@ private slots:
             {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
         };
         QStringList boxes = runEditor(company, steps);
-        QCOMPARE(boxes, QStringList{"Old key value must be unique."});
+        QCOMPARE(boxes, QStringList{"Old key value must be unique.\n\nOld account '1000' on line 3 is already on line 1."});
         QCOMPARE(refusedAt, std::make_pair(2, 0));
         QCOMPARE(refusedText, QStringLiteral("1000"));
 

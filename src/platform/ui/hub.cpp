@@ -32,15 +32,24 @@ std::string describe(Destination d, const std::string& path) {
 }
 
 int run_started(const xh_hub_def& def, Destination dest, const std::string& path) {
-    int print = open_report(def, dest, path);
+    // A printed report that cannot be printed is kept in the report folder instead.
+    const std::string kept = dest == Destination::Printer ? default_report_file(def.report_name) : path;
+    int print = open_report(def, dest, kept);
     if (!print) {
         xw_wr_message(kError, "Unable to create the report file " + path + ".");
         return 0;
     }
     if (def.on_start) def.on_start(HubStart{print}, def.user_data);
-    if (xp_close_print(print) != 0)
-        xw_wr_message(kError, "Unable to print the " + (def.report_name.empty() ? std::string("report") : def.report_name) +
-                                  " to " + describe(dest, path) + ".");
+    const std::string name = def.report_name.empty() ? std::string("report") : def.report_name;
+    const int closed = xp_close_print(print);
+    if (closed == kPrintKept) {
+        std::error_code ec;
+        const auto where = std::filesystem::absolute(kept, ec);
+        xw_wr_message(kWarning, "The " + name + " was not printed. It is shown on the screen and kept in " +
+                                    (ec ? kept : where.lexically_normal().string()) + ".");
+    }
+    else if (closed != 0)
+        xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
     return print;
 }
 
@@ -93,6 +102,12 @@ int xh_process_hub(const xh_hub_def& def) {
         if (!def.process_word.empty() && p->title().empty()) p->set_title("Start " + def.process_word);
     }
 
+    // The report file is asked for only while the report goes to a file.
+    auto fileFieldFollows = [](Panel& p) {
+        if (p.has_field(kHubFileField) && p.has_field(kHubDestinationField))
+            p.disable_field(kHubFileField, p.choice(kHubDestinationField) != static_cast<int>(Destination::File));
+    };
+    if (Panel* p = xw_find_panel(hub)) fileFieldFollows(*p);
     for (;;) {
         PanelMessage m = xw_rd_panel(hub);
         Panel* p = xw_find_panel(hub);
@@ -100,6 +115,7 @@ int xh_process_hub(const xh_hub_def& def) {
         p->proc()(*p, m);
         p = xw_find_panel(hub);
         if (!p) break;
+        fileFieldFollows(*p);
         if (is_cancel(*p, m)) break;
         if (!is_accept(*p, m)) continue;
 
@@ -107,6 +123,16 @@ int xh_process_hub(const xh_hub_def& def) {
         if (p->has_field(kHubBackgroundField) && p->checked(kHubBackgroundField))
             if (zqApplication* app = zqApplication::instance())
                 if (zqTask* task = app->FindTask(def.command)) task->SetAllowBackground(true);
+        const bool stored = (p->has_field(kHubBackgroundField) && p->checked(kHubBackgroundField)) ||
+                            MacroStatus() == kMacroRecord || MacroStatus() == kMacroChange;
+        if (stored) {
+            // Stored, not run (a background task, a recorded step): no report is made now, and
+            // the last one stays as it is.
+            p->set_hidden(true);
+            xw_refresh();
+            if (def.on_start) def.on_start(HubStart{0}, def.user_data);
+            break;
+        }
         int choice = p->has_field(kHubDestinationField) ? p->choice(kHubDestinationField) : 1;
         Destination dest = choice == 2   ? Destination::Screen
                            : choice == 3 ? Destination::Printer

@@ -20,7 +20,7 @@ inline constexpr int kHubCancelButton = 1;
 inline constexpr int kHubStartButton = 3;
 
 struct HubStart {
-    int print = 0;            // the print handle of the report
+    int print = 0;            // the print handle of the report; 0 when the run is only stored
 };
 
 struct xh_hub_def {
@@ -33,7 +33,8 @@ struct xh_hub_def {
     PrintDef print;
     // Every message of the hub panel goes here first (it may read or draw its own fields).
     std::function<int(Panel& hub, const PanelMessage& m)> on_panel;
-    // The run itself, with the open print job. Returns 1.
+    // The run itself, with the open print job; or, when the person ticked "Store as a background
+    // task", the storing of the run, without one. Returns 1.
     std::function<int(const HubStart& start, void* user_data)> on_start;
     // Called once at the end, started or not.
     std::function<void(void* user_data)> on_end;

@@ -134,7 +134,27 @@ int xp_close_print(int print) {
         return shown && !j->failed ? 0 : 1;
     }
     case Destination::Printer:
-        return current().print_report(doc) ? 0 : 1;
+    {
+        if (current().print_report(doc)) return 0;
+        // A report that could not be printed (no printer, or the person cancelled) is kept in
+        // the file named for it, and shown, rather than lost.
+        if (j->path.empty()) return 1;
+        std::string why;
+        const int fd = files::open_report_file(j->path, why);
+        std::FILE* out = fd < 0 ? nullptr : ::fdopen(fd, "wb");
+        if (!out) {
+            if (fd >= 0) ::close(fd);
+            return 1;
+        }
+        bool written = true;
+        for (const std::string& l : doc.lines)
+            written = written && std::fwrite(l.data(), 1, l.size(), out) == l.size() && std::fputc('\n', out) != EOF;
+        if (std::fclose(out) != 0 || !written) return 1;
+        std::error_code ec;
+        const auto where = std::filesystem::absolute(j->path, ec);
+        current().report_written(doc, ec ? j->path : where.lexically_normal().string());
+        return kPrintKept;
+    }
     case Destination::Spool:
         return 0;
     }

@@ -26,11 +26,14 @@ struct PrintDef {
 inline constexpr int kPageLength = 60;     // lines per page
 inline constexpr int kPrintRight = 1;      // xp_put_field flag: right-aligned in its width
 
-// Opens a print job. `path` is the file for Destination::File. Returns the print handle, 0 when
+// Opens a print job. `path` is the file for Destination::File; for Destination::Printer the file
+// the report is kept in when it cannot be printed ("" none). Returns the print handle, 0 when
 // the file cannot be created.
 int xp_open_print(const PrintDef& def, Destination dest, const std::string& path = "");
+// xp_close_print: the report was not printed but is kept in the job's file (and shown).
+inline constexpr int kPrintKept = 2;
 // Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
-// non-zero when it could not be delivered.
+// kPrintKept, or another non-zero value when it could not be delivered.
 int xp_close_print(int print);
 // The printed lines of an open job (tests, the screen destination).
 const std::vector<std::string>* xp_lines(int print);
