@@ -32,7 +32,7 @@ int xp_open_print(const PrintDef& def, Destination dest, const std::string& path
 // Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
 // non-zero when it could not be delivered.
 int xp_close_print(int print);
-// The printed lines of an open job (tests, the screen destination).
+// The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
 
 PrintDef xp_get_def(int print);
