@@ -1,5 +1,8 @@
 // A generated GL master text file: prefixes A, B and C, base accounts, then `accounts` accounts
-// completed from their base accounts (format 1B of the shipped template). Shared by the
+// completed from their base accounts (format 1B of the shipped template). A base account is
+// four digits (1000 to 9999) and a suffix of two: the first 9,000 bases per prefix have suffix
+// 00, the next 9,000 suffix 01 and so on, so every account generated is a valid one up to 900
+// million accounts. Shared by the
 // benchmarks and the tests that need a large file; `rows`, when given, receives each account's
 // columns as CSV.
 #pragma once
@@ -31,15 +34,16 @@ inline void WriteGlmText(std::ostream& out, const std::filesystem::path& tpl, lo
             }
         }
     }
+    const auto base = [](long s) { return 1000 + s % 9000; };  // and suffix s / 9000
     for (long s = 0; s < bases; ++s) {
-        std::snprintf(buf, sizeof buf, "6,%04ld-00,Base account %ld,%ld,,,,,,,,", 1000 + s, s, 1 + s % 12);
+        std::snprintf(buf, sizeof buf, "6,%04ld-%02ld,Base account %ld,%ld,,,,,,,,", base(s), s / 9000, s, 1 + s % 12);
         out << buf << "\r\n";
     }
     long written = 0;
     for (long s = 0; s < bases && written < accounts; ++s)
         for (int p = 0; p < prefixes && written < accounts; ++p, ++written) {
-            std::snprintf(buf, sizeof buf, "%02d-%d-%02d-%04ld-00,%ld.%02ld,%ld.%02ld", 1 + p / 100, (p / 10) % 10,
-                          p % 10, 1000 + s, written % 100000, written % 100, written % 70000, written % 97);
+            std::snprintf(buf, sizeof buf, "%02d-%d-%02d-%04ld-%02ld,%ld.%02ld,%ld.%02ld", 1 + p / 100, (p / 10) % 10,
+                          p % 10, base(s), s / 9000, written % 100000, written % 100, written % 70000, written % 97);
             out << "1B," << buf << "\r\n";
             if (rows) *rows << buf << "\n";
         }

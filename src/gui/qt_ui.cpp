@@ -27,6 +27,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <utility>
 #include <vector>
 
@@ -484,7 +485,11 @@ void QtUi::report_written(const ReportDocument& report, const std::string& path)
     if (auto* c = dz::suite::current_company())
         rememberReportFolder(QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string()),
                              QFileInfo(where).absolutePath());
-    showViewer(report, where);
+    // The printing kept none of the lines: the viewer shows them as the file holds them.
+    ReportDocument shown{report.title, report.width, {}};
+    std::ifstream in(std::filesystem::path(path), std::ios::binary);
+    for (std::string line; std::getline(in, line);) shown.lines.push_back(std::move(line));
+    showViewer(shown, where);
 }
 
 void QtUi::showViewer(const ReportDocument& report, const QString& path) {

@@ -27,9 +27,9 @@ constexpr int64_t kBulkMinRows = 4096;
 // (its indexes are set aside), which needs a few pages and no cache: 4 MB then keeps the peak of
 // a million-record load some 28 MB lower for every file so written, in the same time.
 constexpr const char* kLoadPageCache = "PRAGMA cache_size=-4096";
-// Hashes held by all bulk loads together (6 bytes each, at most 48 MB with the table's free
+// Hashes held by all bulk loads together (6 bytes each, at most 96 MB with the table's free
 // slots): past this the table's indexes are made again and the load goes on through them.
-constexpr std::size_t kBulkMaxHashes = 6'000'000;
+constexpr std::size_t kBulkMaxHashes = 12'000'000;
 std::size_t g_bulkHashes = 0;
 
 }  // namespace

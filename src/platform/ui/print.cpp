@@ -23,7 +23,11 @@ struct Job {
     ~Job() {
         if (out) std::fclose(out);
     }
+    // The lines printed, kept for the destinations that deliver the whole document at the end;
+    // a file's are only written (a report of a million rejected records would otherwise hold
+    // them all until it is closed).
     std::vector<std::string> lines;
+    bool anyLine = false;  // a line was printed
     std::string building;
     int page_lines = 0;       // lines on the current page
     bool new_page = false;    // the next line starts a page
@@ -54,11 +58,14 @@ std::string trimmed(std::string s) {
 
 // Writes one line (already trimmed); `page` starts it on a new page.
 bool emit(Job& j, std::string line, bool page) {
-    if (page && !j.lines.empty()) line.insert(line.begin(), '\f');
+    if (page && j.anyLine) line.insert(line.begin(), '\f');
+    j.anyLine = true;
     if (j.dest == Destination::File) {
         if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF)
             j.failed = true;
-    } else if (j.dest == Destination::Screen) {
+        return !j.failed;
+    }
+    if (j.dest == Destination::Screen) {
         // A line the screen could not take fails the job, yet the lines after it still go: the
         // screen may send them elsewhere (the command line's report and notes files), and the
         // report's ending must reach the reader when only the notes failed.
@@ -195,7 +202,7 @@ void xp_put_field(int print, int col, int width, int flags, std::string_view tex
 int xp_wr_line(int print, int spacing, int, int page) {
     Job* j = job(print);
     if (!j) return 1;
-    if (page && (j->page_lines > 0 || !j->lines.empty())) j->new_page = true;
+    if (page && (j->page_lines > 0 || j->anyLine)) j->new_page = true;
     bool ok = true;
     // Blank lines before the line, none at the top of a page; a page that cannot hold them
     // and the line ends first. After a failed line the job has failed, yet the line still goes
@@ -247,7 +254,7 @@ int zp_print_file(int command, int file_kind, int print) {
     for (const std::string& l : spool->lines) {
         bool page = first || (!l.empty() && l.front() == '\f');
         std::string text = !l.empty() && l.front() == '\f' ? l.substr(1) : l;
-        if (page && !target->lines.empty()) target->new_page = true;
+        if (page && target->anyLine) target->new_page = true;
         if (!emit_counted(*target, std::move(text))) return 2;
         first = false;
     }

@@ -35,7 +35,7 @@ inline constexpr int kPrintKept = 2;
 // Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
 // kPrintKept, or another non-zero value when it could not be delivered.
 int xp_close_print(int print);
-// The printed lines of an open job (tests, the screen destination).
+// The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
 
 PrintDef xp_get_def(int print);

@@ -141,6 +141,7 @@ public:
     // written does.
     virtual bool report_line(const std::string& line) { return true; }
     // A report was written to the file `path` (absolute): the person is told where it is.
+    // `report` has the title and width alone: the lines are in the file, never held in memory.
     virtual void report_written(const ReportDocument& report, const std::string& path) {}
 
     // The background task's one-line state.

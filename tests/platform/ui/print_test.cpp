@@ -98,6 +98,7 @@ TEST_F(Printing, NotesAreSpooledAndPrintedIntoTheReportFromANewPage) {
     EXPECT_EQ(zp_print_file(3020, 201, report), 0);
     zp_cls_print_file(3020, 201);
     EXPECT_EQ(zp_print_file(3020, 201, report), 2);  // closed: nothing to print
+    EXPECT_TRUE(xp_lines(report)->empty());  // a file's lines are written, never kept
     EXPECT_EQ(xp_close_print(report), 0);
     EXPECT_EQ(slurp(dir / "r.txt"), "Record Totals\n\f Messages recorded\n                      a note\n");
     fs::remove_all(dir);
