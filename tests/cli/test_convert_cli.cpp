@@ -274,6 +274,34 @@ TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     EXPECT_NE(r.err.find("dodedoz: error: Unable to open file"), std::string::npos) << r.err;
 }
 
+// A first line of the wrong form says how it must look, with the line mended as the example; a
+// template not found names the folders searched, not a folder that is not there.
+TEST_F(ConvertCli, AFirstLineOfTheWrongFormSaysHowItMustLook) {
+    const std::string form = "The first line must hold a number sign, the conversion type and the template name, "
+                             "separated by commas, for example:\n";
+    struct Case {
+        const char* name;
+        std::string line, says, example;
+    };
+    for (const Case& c : {Case{"semicolons.txt", "#;GLM;xvglm", "separates its values with semicolons", "#,GLM,xvglm"},
+                          Case{"quoted.txt", "\"#\",\"GLM\",\"acc\"", "in double quotes", "#,GLM,acc"},
+                          Case{"noheader.txt", "6,1000-00,Cash,1", "does not start with a number sign", "#,GLM,xvglm"},
+                          Case{"notemplate.txt", "#,GLM", "Unable to find a valid template file", "#,GLM,xvglm"}}) {
+        SCOPED_TRACE(c.name);
+        Spit(dir / c.name, c.line + "\r\n2,1,N\r\n");
+        const CliResult r = Run("examine " + Co() + " " + (dir / c.name).string());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr(form + c.example + "\n"));
+        EXPECT_THAT(r.err, Not(HasSubstr("might not be installed")));
+    }
+    Spit(dir / "tpl.txt", "#,GLM,nosuch\r\n2,1,N\r\n");
+    const CliResult r = Run("examine " + Co() + " " + (dir / "tpl.txt").string());
+    EXPECT_THAT(r.err, HasSubstr("Unable to find template file\nnosuch.tpl\n"));
+    EXPECT_THAT(r.err, HasSubstr("looked for in\n" + (fs::path(DZ_SOURCE_DATA_DIR) / "templates").string() + "/\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("ACCOUNTING")));
+}
+
 TEST_F(ConvertCli, StoreThenReplay) {
     const std::string text = Text("stored.txt");
     const std::string before = Slurp(company / "MASTER.GLM");
