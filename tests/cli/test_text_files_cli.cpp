@@ -134,6 +134,25 @@ TEST_F(TextFilesCli, EachFileIsReadInItsOwnEncodingAndLengthsCountCharacters) {
     }
 }
 
+// A file that is UTF-8 up to one Windows-1252 byte is read as Windows-1252 throughout, and both
+// commands say so on screen, naming the first line that is not UTF-8; a UTF-8 file says nothing.
+TEST_F(TextFilesCli, AFileReadAsWindows1252SaysSoAndNamesItsFirstLineThatIsNotUtf8) {
+    const std::string body = "#,GLM,xvglm\r\n" + Account("01-1-20-1500-00,Caf\xC3\xA9,9") + "\r\n# a\n\r# b\r" +
+                             Account("01-1-20-1600-00,Cr\xE8me,9") + "\r\n";
+    const Runs r = Both("mixed.txt", body);
+    const std::string note = std::string("dodedoz: <DIR>/mixed.txt") +
+                             " is not all UTF-8, so it was read as Windows-1252: line 5 is the first that is not "
+                             "valid UTF-8.\n";
+    for (const CliResult& run : {r.examine, r.convert}) {
+        EXPECT_THAT(run.err, HasSubstr(" 0 notes\n" + note));  // under the summary line
+        EXPECT_THAT(run.err, HasSubstr(".\n\n" + note.substr(9)));  // and in the closing message
+    }
+    EXPECT_THAT(r.examineReport, Not(HasSubstr("Windows-1252")));
+    EXPECT_THAT(Dump("GLM"), HasSubstr("ATITLE=\"Caf\xC3\x83\xC2\xA9\""));
+    const Runs utf8 = Both("utf8only.txt", "#,GLM,xvglm\r\n" + Account("01-1-20-1700-00,Caf\xC3\xA9,9") + "\r\n");
+    EXPECT_THAT(utf8.convert.err, Not(HasSubstr("Windows-1252")));
+}
+
 // Table text files and `load` follow the same rule as the text files converted.
 TEST_F(TextFilesCli, TablesImportAndLoadReadBothEncodings) {
     for (const std::string& body : {std::string("Caf\xE9,V1\r\n"), std::string("\xEF\xBB\xBF" "Caf\xC3\xA9 2,V2\r\n")}) {
