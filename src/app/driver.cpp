@@ -322,7 +322,20 @@ int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::si
     in.seekg(0);
     if (dz::convert::ReadConversionType(selection, in, selection.files[index])) return kCheckStays;
     const std::string path = selection.files[index].path;
-    return FailCheck(selection, index, xvlRCString::Get(12049, path), xvlRCString::Get(12048, path));
+    // A first line of the wrong form is no question of an installed type: the message says
+    // what is wrong with it and how it must look.
+    std::string mended;
+    in.clear();
+    const auto fault = dz::convert::FindFirstLineFault(in, mended);
+    if (fault == dz::convert::FirstLineFault::None)
+        return FailCheck(selection, index, xvlRCString::Get(12049, path), xvlRCString::Get(12048, path));
+    const int what = fault == dz::convert::FirstLineFault::Quoted       ? 12912
+                     : fault == dz::convert::FirstLineFault::Semicolons ? 12913
+                     : fault == dz::convert::FirstLineFault::Tabs       ? 12914
+                                                                        : 12915;
+    const std::string problem = xvlRCString::Get(what), form = xvlRCString::Get(12916, mended);
+    return FailCheck(selection, index, xvlRCString::Get(12911, path, problem, form),
+                     xvlRCString::Get(12910, path, problem, form));
 }
 
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
@@ -331,8 +344,36 @@ int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t i
     std::string templatePath;
     if (dz::convert::ReadTemplatePath(in, templatePath)) return kCheckStays;
     const std::string path = selection.files[index].path;
-    if (templatePath.empty())
-        return FailCheck(selection, index, xvlRCString::Get(12051, path), xvlRCString::Get(12050, path));
+    // The help goes under the message, before its question.
+    auto withHelp = [](const std::string& text, const std::string& help) {
+        const auto question = text.rfind("\r\rIs it OK to skip?");
+        return question == std::string::npos ? text + "\r\r" + help
+                                             : text.substr(0, question) + "\r\r" + help + text.substr(question);
+    };
+    if (templatePath.empty()) {
+        std::string mended;
+        in.clear();
+        (void)dz::convert::FindFirstLineFault(in, mended);
+        if (mended.find(',') == mended.rfind(',')) {  // no template field: one of the type's own
+            const auto* type = dz::convert::FindConversionType(selection.files[index].code);
+            std::string name = std::string("xv") + (type ? type->abbreviation : "GLM");
+            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+            mended += "," + name;
+        }
+        const std::string form = xvlRCString::Get(12916, mended);
+        return FailCheck(selection, index, withHelp(xvlRCString::Get(12051, path), form),
+                         withHelp(xvlRCString::Get(12050, path), form));
+    }
+    // A template named without a folder is named as written, with the folders searched for it.
+    for (const auto& folder : dz::convert::TemplateFolders(false)) {
+        if (templatePath.rfind(folder, 0) != 0) continue;
+        const std::string name = templatePath.substr(folder.size());
+        std::string folders;
+        for (const auto& f : dz::convert::TemplateFolders()) folders += (folders.empty() ? "\r" : "\rand then in\r") + f;
+        const std::string help = xvlRCString::Get(12917, folders);
+        return FailCheck(selection, index, withHelp(xvlRCString::Get(12053, name, path), help),
+                         withHelp(xvlRCString::Get(12052, name, path), help));
+    }
     return FailCheck(selection, index, xvlRCString::Get(12053, templatePath, path),
                      xvlRCString::Get(12052, templatePath, path));
 }

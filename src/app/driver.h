@@ -126,6 +126,7 @@ struct FileOutcome {
     std::uint32_t rejected = 0;
     std::uint32_t messages = 0;
     std::uint32_t notes = 0;
+    std::string encodingNote;       // said of a file not read as UTF-8 (the closing message says it too)
 };
 // RunEnded's reason when the checks left no file to run because each was skipped.
 inline constexpr std::string_view kEveryFileSkipped = "every text file was skipped";

@@ -283,6 +283,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     }
 
     RunObserver* observer = CurrentRunObserver();
+    std::string encodingNotes;  // of the files not read as UTF-8, each after an empty line
     for (const auto& entry : selection.files) {
         // A background run that was told to end stops between two files as well.
         if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
@@ -298,7 +299,10 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         const auto records = progress.run_records, rejected = progress.run_rejected;
         const auto messages = progress.messages, notes = progress.notes;
         ConversionOptions copy = options;
+        progress.encoding_note.clear();
         converter->ConvertFile(openFiles, entry, &progress, printDef, task, tableName, &copy);
+        outcome.encodingNote = progress.encoding_note;
+        if (!outcome.encodingNote.empty()) encodingNotes += "\r\r" + outcome.encodingNote;
         converter.reset();
         outcome.stopped = progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate());
         outcome.rejected = progress.run_rejected - rejected;
@@ -349,7 +353,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             values.push_back(Plural(progress.notes, "note", "notes"));
         }
         std::vector<std::string_view> views(values.begin(), values.end());
-        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views));
+        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views) + encodingNotes);
+    } else if (!encodingNotes.empty()) {
+        ui::xw_wr_message(ui::kInfo, encodingNotes.substr(2));
     }
     ui::xw_close_panel(window);
 }

@@ -164,6 +164,7 @@ public:
         if (o.stopped) std::cerr << "; stopped";
         else if (failed) std::cerr << "; not completed";
         std::cerr << "\n";
+        if (!o.encodingNote.empty()) std::cerr << "dodedoz: " << o.encodingNote << "\n";
         if (failed) ++failedFiles_;
         if (o.rejected > 0) rejected_ = true;
         ran_.insert(o.entry.path);

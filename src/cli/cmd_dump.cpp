@@ -7,21 +7,61 @@
 //   R3 FTABLE="Main" FFIELD=9 FOLDVAL="100" ...
 //   N3 "notes of the record above"
 //
-// Texts are quoted with \" \\ and \xHH for control characters and bytes above 127; numbers are
-// the stored values in their shortest exact fixed-point form (never an exponent); logical fields
-// 1/0; choices their item number; dates YYYY-MM-DD (empty when blank); times HH:MM:SS.
+// Texts are quoted with \" \\ and \xHH for control characters and bytes that are not UTF-8,
+// every other character as it is; numbers are the stored values in their shortest exact
+// fixed-point form (never an exponent); logical fields 1/0; choices their item number; dates
+// YYYY-MM-DD (empty when blank); times HH:MM:SS.
 #include "cli/commands.h"
 #include "cli/company_folder.h"
 #include "cli/dump_format.h"
 
+#include "convert/conversion_types.h"
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_template.h"
 
 #include <algorithm>
 #include <iostream>
 #include <sstream>
 
 namespace {
+
+// Where the text files of the conversion type `abbr` put their records: the data files its own
+// template (xv<abbr>.tpl) names. Empty when `abbr` is no conversion type.
+std::vector<std::string> converted_into(const std::string& abbr, std::string& typeName) {
+    std::vector<std::string> into;
+    for (const auto& t : dz::convert::KnownConversionTypes()) {
+        if (abbr != t.abbreviation) continue;
+        typeName = t.name;
+        std::string name = "xv" + abbr, path;
+        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        std::istringstream line("#," + abbr + "," + name + "\n");
+        dz::xvl::xvlImpTemplate tpl;
+        std::vector<dz::xvl::ZQAbbr> files;
+        if (!dz::convert::ReadTemplatePath(line, path) || tpl.xvlImpTemplateCreate(path, {}) == 1 ||
+            !tpl.GetZQAbbrs(files))
+            break;
+        for (const auto& f : files)
+            if (std::find(into.begin(), into.end(), f.abbr) == into.end()) into.push_back(f.abbr);
+    }
+    return into;
+}
+
+// Says where the records of a conversion type of that name are, when its text files write
+// other data files than `abbr` (true when it said so).
+bool say_where_converted(const std::string& abbr) {
+    std::string typeName;
+    const auto into = converted_into(abbr, typeName);
+    if (into.empty() || std::find(into.begin(), into.end(), abbr) != into.end()) return false;
+    std::string list, commands;
+    for (const auto& a : into) {
+        list += (list.empty() ? "" : ", ") + a;
+        commands += (commands.empty() ? "" : ", ") + ("dump " + a);
+    }
+    std::cerr << "dodedoz-cli: dump: " << typeName << " (" << abbr << " text files) are converted into " << list
+              << ": see " << commands << "\n";
+    return true;
+}
 
 // One line of FIELD=value pairs for fields first..last of the buffer.
 std::string fields_line(uint16_t h, uint16_t first, uint16_t last) {
@@ -44,6 +84,10 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
     auto dict = xio::get(abbr, error);
     if (!dict) {
         std::cerr << "dodedoz-cli: dump: " << error << "\n";
+        say_where_converted(abbr);
+        std::string names;
+        for (const auto& a : xio::abbrs()) names += " " + a;
+        std::cerr << "dodedoz-cli: dump: the data files are" << names << "\n";
         return cli::kExitFailure;
     }
     if (!fileGiven) fileNo = dict->files.front().number;
@@ -86,12 +130,14 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         out << "H" << hdr << fields_line(h, rd.firstField, rd.lastField) << "\n";
         xio_free_header(h, hdr);
     }
+    std::size_t records = 0;
     for (uint16_t rec : def.recordNumbers) {
         if (result != cli::kExitOk) break;
         xio_rec_def rd;
         xio_get_rec_def(h, rec, rd, 1);
         // Every stored row, those that repeat a key too: nothing on file goes unseen.
         const int s = xio_rd_every(h, rec, [&] {
+            ++records;
             out << "R" << rec << fields_line(h, rd.firstField, rd.lastField) << "\n";
             std::string notes, piece;
             if (xio_rd_notes(h, rec, 0) == XIO_OK)
@@ -106,6 +152,9 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
     }
     xio_cls_file(h);
     std::cout << out.str();
+    // Asked for by the name of a conversion type whose records are elsewhere, a file without
+    // records says where they are.
+    if (result == cli::kExitOk && records == 0 && !fileGiven) say_where_converted(abbr);
     return result;
 }
 

@@ -23,6 +23,8 @@
 #include "app/driver.h"
 #include "app/table_text_commands.h"
 #include "cli/cli_ui.h"
+#include "platform/datafile/data_folder.h"
+#include "platform/ui/screen_file.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/print.h"
 #include "tables/table_text.h"
@@ -69,12 +71,32 @@ std::string AppCode(uint32_t appl) {
     return a ? std::string(a->code) : "application " + std::to_string(appl);
 }
 
+// What a table option does, in the words of the editor's options panel (0, never set, is 1).
+std::string OptionText(uint16_t option) {
+    static const std::vector<std::string> kChoices = []() -> std::vector<std::string> {
+        try {
+            const ui::ScreenFile screens = ui::load_screen_file(dz::data_folder() / "screens" / "XV.toml");
+            const ui::PanelDef* def = screens.find("TABLE", "OPTIONS");
+            const ui::FieldDef* f = def ? def->field(2) : nullptr;
+            if (f) return f->choices;
+        } catch (const std::exception&) {
+        }
+        return {};  // the numbers then stand for themselves
+    }();
+    const std::size_t at = option == 0 ? 0 : option - 1u;
+    if (at >= kChoices.size()) return std::to_string(option);
+    std::string text = kChoices[at];
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return text;
+}
+
 std::string TableHeading(const TableSummary& t) {
     std::ostringstream s;
     s << AppCode(t.application) << " " << t.fieldId << " " << FieldName(t.fieldId) << ": " << t.entries
       << (t.entries == 1 ? " entry" : " entries");
     if (ThirdValueFieldName(t.fieldId) && t.mapJobToExtra != 0) s << ", with new extra";
-    s << " (blank new value " << t.blankValueOption << ", not found " << t.notFoundOption << ")";
+    s << " (when the new value is blank: " << OptionText(t.blankValueOption)
+      << "; when the old value is not in the table: " << OptionText(t.notFoundOption) << ")";
     return s.str();
 }
 
@@ -325,7 +347,8 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     std::string text;
     for (const auto& l : lines) text += (!l.empty() && l.front() == '\f' ? l.substr(1) : l) + "\n";
     int rc = cli::kExitOk;
-    if (report.empty() || report == "-") {
+    const bool reportOnScreen = report.empty() || report == "-";
+    if (reportOnScreen) {
         std::cout << text;
     } else {
         std::string why;
@@ -338,7 +361,8 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
         }
     }
     if (!o.opened) return cli::kExitFailure;
-    if (o.counts.records >= 1) std::cerr << ui::console_text(ImportSummary(o.counts)) << "\n";
+    // The summary repeats the report's totals: it is for a report that went to a file.
+    if (o.counts.records >= 1 && !reportOnScreen) std::cerr << ui::console_text(ImportSummary(o.counts)) << "\n";
     if (o.rowsImported()) {
         t.doc().modified = true;
         SortTableRows(t.doc());

@@ -1,6 +1,7 @@
 #include "cli/dump_format.h"
 
 #include "platform/datafile/utf8.h"
+#include "platform/import/xvl_encoding.h"
 
 #include <charconv>
 #include <cmath>
@@ -8,18 +9,38 @@
 
 namespace dz::cli {
 
+using xvl::Utf8ValidLength;
+
 std::string dump_quoted(const std::string& s) {
     std::string out = "\"";
-    for (unsigned char c : s) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c >= 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\x%02X", c);
-            out += buf;
+    auto escape = [&out](unsigned char c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02X", c);
+        out += buf;
+    };
+    for (std::size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            if (c == '"' || c == '\\') out += '\\';
+            if (c < 0x20 || c == 0x7f) escape(c);
+            else out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        // A character is printed as it is; a byte that starts none, and a control character
+        // (U+0080 to U+009F), are escaped.
+        const std::size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+        const bool valid = Utf8ValidLength(std::string_view(s).substr(i, len)) == len && i + len <= s.size();
+        const bool control = c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) < 0xA0;
+        if (valid && !control) {
+            out.append(s, i, len);
+            i += len;
+        } else if (valid) {
+            for (std::size_t k = 0; k < len; ++k) escape(static_cast<unsigned char>(s[i + k]));
+            i += len;
         } else {
-            out += static_cast<char>(c);
+            escape(c);
+            ++i;
         }
     }
     return out + "\"";

@@ -1,6 +1,7 @@
 // The text of field values as `dump` prints them and `load` reads them back:
 //
-//   text      quoted, with \" \\ and \xHH for control characters and bytes above 127
+//   text      quoted, with \" \\ and \xHH for control characters and bytes that are not UTF-8;
+//             every other character as it is
 //   number    the stored value in its shortest exact fixed-point form (never an exponent);
 //             choices their item number
 //   logical   1 or 0

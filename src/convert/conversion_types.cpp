@@ -32,6 +32,9 @@ const std::vector<ConversionTypeEntry> kTypes = {
 };
 
 std::string g_appDataFolder;  // empty: the shipped data folder
+constexpr const char* kTemplateSubfolder = "ACCOUNTING/TEMPLATE/";
+
+std::string ShippedTemplateFolder() { return (dz::data_folder() / "templates").string() + "/"; }
 
 bool EqualsNoCase(const std::string& a, const char* b) {
     std::string bs(b);
@@ -154,17 +157,51 @@ bool ReadTemplatePath(std::istream& in, std::string& path) {
     } else {
         const std::string folder = ApplicationDataFolder();
         if (folder.size() + name.size() + 19 >= 255) return false;
-        full = folder + "ACCOUNTING/TEMPLATE/" + name;
+        full = folder + kTemplateSubfolder + name;
         // The templates shipped with the program stand in data/templates; a template of the
         // same name in the application-data folder comes first.
         std::error_code ec;
-        const auto shipped = dz::data_folder() / "templates" / name;
+        const auto shipped = ShippedTemplateFolder() + name;
         if (!std::filesystem::is_regular_file(full, ec) && std::filesystem::is_regular_file(shipped, ec))
-            full = shipped.string();
+            full = shipped;
     }
     path = full;
     std::error_code ec;
     return std::filesystem::is_regular_file(path, ec);
+}
+
+FirstLineFault FindFirstLineFault(std::istream& in, std::string& mended) {
+    std::string line;
+    ReadFirstLine(in, line);
+    const bool quoted = line.rfind("\"#\"", 0) == 0;
+    if (!quoted && (line.empty() || line[0] != '#')) {
+        mended = "#,GLM,xvglm";
+        return FirstLineFault::NoHeader;
+    }
+    mended = line;
+    mended.erase(std::remove(mended.begin(), mended.end(), '"'), mended.end());
+    FirstLineFault fault = quoted ? FirstLineFault::Quoted : FirstLineFault::None;
+    if (mended.find(',') == std::string::npos) {
+        for (const char separator : {';', '\t'}) {
+            if (mended.find(separator) == std::string::npos) continue;
+            std::replace(mended.begin(), mended.end(), separator, ',');
+            if (fault == FirstLineFault::None)
+                fault = separator == ';' ? FirstLineFault::Semicolons : FirstLineFault::Tabs;
+            break;
+        }
+    }
+    TrimTrailing(mended, "\t ,");
+    return fault;
+}
+
+std::vector<std::string> TemplateFolders(bool existingOnly) {
+    std::vector<std::string> folders = {ApplicationDataFolder() + kTemplateSubfolder, ShippedTemplateFolder()};
+    if (!existingOnly) return folders;
+    std::vector<std::string> present;
+    std::error_code ec;
+    for (const auto& f : folders)
+        if (std::filesystem::is_directory(f, ec)) present.push_back(f);
+    return present.empty() ? folders : present;
 }
 
 void GetTextFileTemplate(const std::string& textPath, std::string& templatePath) {

@@ -63,6 +63,17 @@ bool ReadTemplatePath(std::istream& in, std::string& path);
 // file cannot be opened or names no template.
 void GetTextFileTemplate(const std::string& textPath, std::string& templatePath);
 
+// What is wrong with the form of a first line, as exports commonly get it wrong: no "#" line
+// at all, values in double quotes ("quote all"), or semicolons or tabs between the values.
+enum class FirstLineFault { None, NoHeader, Quoted, Semicolons, Tabs };
+// The fault of the stream's first line; `mended` receives the line as it should read (for a
+// line that is no first line at all, a generic example).
+FirstLineFault FindFirstLineFault(std::istream& in, std::string& mended);
+
+// The folders searched for a template named without a folder, in order, each ending with "/":
+// with `existingOnly` those that exist (all when none does).
+std::vector<std::string> TemplateFolders(bool existingOnly = true);
+
 // The folder under which "ACCOUNTING/TEMPLATE/" holds the templates named without a path.
 // Defaults to the program's shipped data folder; ends with "/".
 std::string ApplicationDataFolder();

@@ -51,6 +51,7 @@ public:
     uint16_t panel = 0;             // the progress panel, once shown
     int16_t status_value = -1;
     std::string status_text;        // at most 40 characters
+    std::string encoding_note;      // the current text file's, when it is not read as UTF-8
 
     // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
     // when the converter writes more than one. False when the person asked to stop.

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -291,6 +292,58 @@ TEST_F(ConvertCli, AFileThatCannotBeUsedIsSkippedOrEndsTheRun) {
     r = Run("convert " + Co() + " " + missing);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("dodedoz: error: Unable to open file"), std::string::npos) << r.err;
+}
+
+// A first line of the wrong form says how it must look, with the line mended as the example; a
+// template not found names the folders searched, not a folder that is not there.
+TEST_F(ConvertCli, AFirstLineOfTheWrongFormSaysHowItMustLook) {
+    const std::string form = "The first line must hold a number sign, the conversion type and the template name, "
+                             "separated by commas, for example:\n";
+    struct Case {
+        const char* name;
+        std::string line, says, example;
+    };
+    for (const Case& c : {Case{"semicolons.txt", "#;GLM;xvglm", "separates its values with semicolons", "#,GLM,xvglm"},
+                          Case{"quoted.txt", "\"#\",\"GLM\",\"acc\"", "in double quotes", "#,GLM,acc"},
+                          Case{"noheader.txt", "6,1000-00,Cash,1", "does not start with a number sign", "#,GLM,xvglm"},
+                          Case{"notemplate.txt", "#,GLM", "Unable to find a valid template file", "#,GLM,xvglm"}}) {
+        SCOPED_TRACE(c.name);
+        Spit(dir / c.name, c.line + "\r\n2,1,N\r\n");
+        const CliResult r = Run("examine " + Co() + " " + (dir / c.name).string());
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, HasSubstr(c.says));
+        EXPECT_THAT(r.err, HasSubstr(form + c.example + "\n"));
+        EXPECT_THAT(r.err, Not(HasSubstr("might not be installed")));
+    }
+    Spit(dir / "tpl.txt", "#,GLM,nosuch\r\n2,1,N\r\n");
+    const CliResult r = Run("examine " + Co() + " " + (dir / "tpl.txt").string());
+    EXPECT_THAT(r.err, HasSubstr("Unable to find template file\nnosuch.tpl\n"));
+    EXPECT_THAT(r.err, HasSubstr("looked for in\n" + (fs::path(DZ_SOURCE_DATA_DIR) / "templates").string() + "/\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("ACCOUNTING")));
+}
+
+// The worked example of docs/cli.md, taken from the page itself: its template, its text file and
+// the dump line it shows.
+TEST_F(ConvertCli, TheWorkedExampleOfTheDocsConvertsAsShown) {
+    const std::string page = Slurp(fs::path(DZ_SOURCE_DATA_DIR).parent_path() / "docs" / "cli.md");
+    const std::size_t section = page.find("### Writing a text file of your own");
+    ASSERT_NE(section, std::string::npos);
+    std::vector<std::string> blocks;  // the indented blocks of the section, in order
+    std::istringstream lines(page.substr(section, page.find("\n### ", section + 1) - section));
+    bool inBlock = false;
+    for (std::string line; std::getline(lines, line);) {
+        const bool indented = line.rfind("    ", 0) == 0;
+        if (indented && !inBlock) blocks.emplace_back();
+        if (indented) blocks.back() += line.substr(4) + "\n";
+        inBlock = indented || (inBlock && line.empty());
+    }
+    ASSERT_EQ(blocks.size(), 3u);
+    Spit(dir / "bases.tpl", blocks[0]);
+    Spit(dir / "bases.txt", blocks[1]);
+    const CliResult r = RunShell("cd " + ShellWord(dir.string()) + " && " + ShellWord(DZ_CLI_BIN) + " convert " + Co() +
+                                 " --report r.txt bases.txt 2>&1");
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_THAT(Run("dump " + Co() + " GLM").out, HasSubstr("\n" + blocks[2]));
 }
 
 TEST_F(ConvertCli, StoreThenReplay) {

@@ -3,12 +3,16 @@
 
 #include "cli_support.h"
 
+#include <gmock/gmock.h>
+
 #include <fstream>
 #include <string>
 
 namespace {
 
 using namespace dz::cli::testing;
+using ::testing::HasSubstr;
+using ::testing::Not;
 
 class Dump : public ::testing::Test {
 protected:
@@ -84,6 +88,21 @@ TEST_F(Dump, RecordsComeTypeByTypeInKeyOrderWithTheirNotes) {
                      " NEWACCT=\"New \\\"two\\\"\" NEWPREA=\"\" NEWPREB=\"\" NEWPREC=\"\" NEWBASE=\"\"\n");
     // The same output again: nothing in the dump depends on the run.
     EXPECT_EQ(run("dump --company " + company.string() + " XVM").out, r.out);
+}
+
+// A data file no conversion writes, named like a conversion type, and a name that is no data
+// file: each says where to look.
+TEST_F(Dump, SaysWhereRecordsAreAndWhichNamesThereAre) {
+    ASSERT_EQ(run("company init " + (root / "ap").string() + " --modules GL,CM,AP").status, 0);
+    CliResult r = run("dump --company " + (root / "ap").string() + " API");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_THAT(r.out, HasSubstr("(API text files) are converted into APM: see dump APM\n"));
+    r = run("dump --company " + company.string() + " XYZ");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.out, HasSubstr("the data files are API APM "));
+    EXPECT_THAT(r.out, HasSubstr(" GLM "));
+    r = run("dump --company " + company.string() + " GLM");
+    EXPECT_THAT(r.out, Not(HasSubstr("converted into")));
 }
 
 TEST_F(Dump, FailuresNameWhatFailed) {

@@ -132,6 +132,19 @@ TEST_F(Load, ValuesReadBackAsWritten) {
     EXPECT_EQ(Cli({"load", "--company", into.string()}).status, 64);
 }
 
+// Characters are dumped as they are; control characters, a C1 control and bytes that are not
+// UTF-8 are escaped; and the dump loads back into the same values.
+TEST_F(Load, UnicodeTextsAreDumpedAsTheyAreAndLoadBack) {
+    const std::string title = "W\xC3\xA4hrung \xE2\x82\xAC\\x01\\xC2\\x85\\xFF";
+    ASSERT_EQ(LoadText("@GLM\nR1 AACCT=\"2000\" ATITLE=\"" + title + "\"\n").status, 0);
+    const std::string d = Dump(into, "GLM");
+    EXPECT_THAT(d, HasSubstr("ATITLE=\"" + title + "\""));
+    Spit(root / "again.txt", d);
+    const CliResult r = Cli({"load", "--company", from.string(), (root / "again.txt").string()});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(Dump(from, "GLM"), d);
+}
+
 TEST_F(Load, ADayZeroIsNoDate) {
     const std::string before = Dump(into, "GLM");
     const CliResult r = LoadText("@GLM\nH1 PDATE=2026-01-00\n");

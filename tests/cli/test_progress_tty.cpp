@@ -98,6 +98,8 @@ TEST(ProgressOnATerminal, FewRedrawsAndTheLastLineSays100Percent) {
     const std::string last = run.screen.substr(lineStart + 1, lineEnd - lineStart - 1);
     EXPECT_NE(last.find("glm.txt [####################] 100%"), std::string::npos) << last;
     EXPECT_NE(last.find(" records "), std::string::npos) << last;
+    // The file's line is not drawn again after its summary.
+    EXPECT_EQ(run.screen.find("glm.txt [", summary), std::string::npos) << run.screen.substr(summary);
 }
 
 }  // namespace

@@ -141,7 +141,14 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
               "     1 entry changed\n"
               "     1 exact duplicate\n"
               "     3 rejected entries\n");
-    EXPECT_EQ(Messages(r.err), "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
+    // The totals are on the screen once: the summary is for a report written to a file.
+    EXPECT_EQ(Messages(r.err), "");
+    const CliResult toFile = Tables("import", "FILED", "GL", 9, {"--report", (dir / "r.txt").string(), sample});
+    EXPECT_EQ(Messages(toFile.err), "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
+    // The table's options in the words of the options panel.
+    EXPECT_THAT(Cli({"tables", "list", "--company", company.string()}).out,
+                ::testing::HasSubstr("GL 9 Account: 4 entries (when the new value is blank: use original value; when "
+                                     "the old value is not in the table: use original value)\n"));
     EXPECT_EQ(Rows("DEMO", "GL", 9),
               "01-1-10-1000-00,01110200000\n01-1-10-1200-00,01110120000\n01-1-10-1500-00,01110150001\n"
               "01-9-99-9999-00,01990999900\n");
@@ -277,6 +284,9 @@ TEST_F(TablesCli, PrefillFromTheGlMasterSample) {
     const CliResult fits = Tables("prefill", "DEFAULT", "GL", 9, {glm});
     EXPECT_EQ(fits.status, 0) << fits.err;
     EXPECT_EQ(fits.out, "18 rows added\n");
+    // The save says it is saving, and how many rows it saved: not one line a row.
+    EXPECT_THAT(fits.err, ::testing::HasSubstr("dodedoz: Saving table to disk\ndodedoz: Saving table to disk: 18 of "));
+    EXPECT_EQ(std::count(fits.err.begin(), fits.err.end(), '\n'), 2) << fits.err;
     EXPECT_EQ(Rows("DEFAULT", "GL", 9).substr(0, 16), "01-1-10-1000-00,");
     // One character less and every account is too long: one message per file, naming the first.
     const CliResult small = Tables("prefill", "SMALL", "GL", 9, {"--old-size", "10", glm, glm2});

@@ -124,7 +124,7 @@ TEST_F(TextFilesCli, EachFileIsReadInItsOwnEncodingAndLengthsCountCharacters) {
                                           "characters and 40 are allowed"));
         }
         EXPECT_THAT(Dump("GLM"), HasSubstr("AACCT=\"" + c.account +
-                                           "\" ATITLE=\"Caf\\xC3\\xA9 et cr\\xC3\\xA8me - a title of 40 characters\""));
+                                           "\" ATITLE=\"" + title8 + "\""));
         // The reject file and the stamped text file keep the file's own bytes.
         EXPECT_EQ(Slurp(dir / "RejGLM.txt"), "#,GLM,xvglm\r\n" + tooLong);
         const std::string stamped = Slurp(dir / c.name);
@@ -132,6 +132,25 @@ TEST_F(TextFilesCli, EachFileIsReadInItsOwnEncodingAndLengthsCountCharacters) {
         EXPECT_EQ(stamped.substr(stamped.size() - body.size() + 13), body.substr(13));
         fs::remove(dir / "RejGLM.txt");
     }
+}
+
+// A file that is UTF-8 up to one Windows-1252 byte is read as Windows-1252 throughout, and both
+// commands say so on screen, naming the first line that is not UTF-8; a UTF-8 file says nothing.
+TEST_F(TextFilesCli, AFileReadAsWindows1252SaysSoAndNamesItsFirstLineThatIsNotUtf8) {
+    const std::string body = "#,GLM,xvglm\r\n" + Account("01-1-20-1500-00,Caf\xC3\xA9,9") + "\r\n# a\n\r# b\r" +
+                             Account("01-1-20-1600-00,Cr\xE8me,9") + "\r\n";
+    const Runs r = Both("mixed.txt", body);
+    const std::string note = std::string("dodedoz: <DIR>/mixed.txt") +
+                             " is not all UTF-8, so it was read as Windows-1252: line 5 is the first that is not "
+                             "valid UTF-8.\n";
+    for (const CliResult& run : {r.examine, r.convert}) {
+        EXPECT_THAT(run.err, HasSubstr(" 0 notes\n" + note));  // under the summary line
+        EXPECT_THAT(run.err, HasSubstr(".\n\n" + note.substr(9)));  // and in the closing message
+    }
+    EXPECT_THAT(r.examineReport, Not(HasSubstr("Windows-1252")));
+    EXPECT_THAT(Dump("GLM"), HasSubstr("ATITLE=\"Caf\xC3\x83\xC2\xA9\""));
+    const Runs utf8 = Both("utf8only.txt", "#,GLM,xvglm\r\n" + Account("01-1-20-1700-00,Caf\xC3\xA9,9") + "\r\n");
+    EXPECT_THAT(utf8.convert.err, Not(HasSubstr("Windows-1252")));
 }
 
 // Table text files and `load` follow the same rule as the text files converted.
@@ -149,7 +168,7 @@ TEST_F(TextFilesCli, TablesImportAndLoadReadBothEncodings) {
     for (const auto& [title, account] : {std::pair{"Caf\xE9", "01120510000"}, std::pair{"Caf\xC3\xA9", "01120600000"}}) {
         Spit(dir / "setup.load", std::string("@GLM\nR1 AACCT=\"") + account + "\" ATITLE=\"" + title + "\"\n");
         Load(dir / "setup.load");
-        EXPECT_THAT(Dump("GLM"), HasSubstr(std::string("AACCT=\"") + account + "\" ATITLE=\"Caf\\xC3\\xA9\""));
+        EXPECT_THAT(Dump("GLM"), HasSubstr(std::string("AACCT=\"") + account + "\" ATITLE=\"Caf\xC3\xA9\""));
     }
 }
 

@@ -115,13 +115,19 @@ TEST_F(Driver, FirstLineAndTemplateChecksByCount) {
     const std::string missingTemplate = texts.str("gone.txt");
     WriteFile(missingTemplate, "#,GLM," + texts.str("nowhere.tpl") + "\r\n");
     const std::string good = Text("zz_good.txt", "GLM");
+    // A first line without a template says how the line must look, above the question.
+    const std::string templateHelp = xvlRCString::Get(12916, "#,GLM,xvglm");
+    auto ReplaceQuestion = [](const std::string& text, const std::string& help) {
+        const std::string question = "\r\rIs it OK to skip?";
+        return text.substr(0, text.size() - question.size()) + "\r\r" + help + question;
+    };
     person.choose({noType, noTemplate, missingTemplate, good});
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     // Path order: gone, notpl, notype, zz_good.
     EXPECT_EQ(Boxes(), (std::vector<std::string>{
                            "105: " + xvlRCString::Get(12052, texts.str("nowhere.tpl"), missingTemplate),
-                           "105: " + xvlRCString::Get(12050, noTemplate),
+                           "105: " + ReplaceQuestion(xvlRCString::Get(12050, noTemplate), templateHelp),
                            "105: " + xvlRCString::Get(12048, noType),
                        }));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"zz_good.txt"}));
@@ -132,7 +138,7 @@ TEST_F(Driver, FirstLineAndTemplateChecksByCount) {
     EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12049, noType));
     person.choose({noTemplate});
     Run();
-    EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12051, noTemplate));
+    EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12051, noTemplate) + "\r\r" + templateHelp);
     person.choose({missingTemplate});
     Run();
     EXPECT_EQ(Boxes().back(), "103: " + xvlRCString::Get(12053, texts.str("nowhere.tpl"), missingTemplate));

@@ -45,7 +45,9 @@ ByteOrderMark FindByteOrderMark(std::string_view data) {
 
 std::size_t Utf8BomLength(std::string_view data) { return data.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0; }
 
-bool IsValidUtf8(std::string_view data, bool cutEnd) {
+bool IsValidUtf8(std::string_view data, bool cutEnd) { return Utf8ValidLength(data, cutEnd) == data.size(); }
+
+std::size_t Utf8ValidLength(std::string_view data, bool cutEnd) {
     const auto* p = reinterpret_cast<const unsigned char*>(data.data());
     const std::size_t n = data.size();
     std::size_t i = 0;
@@ -77,16 +79,16 @@ bool IsValidUtf8(std::string_view data, bool cutEnd) {
             if (c == 0xF0) lo = 0x90;
             else if (c == 0xF4) hi = 0x8F;   // nothing above U+10FFFF
         } else {
-            return false;
+            return i;
         }
         for (std::size_t k = 1; k < len; ++k) {
-            if (i + k >= n) return cutEnd;
+            if (i + k >= n) return cutEnd ? n : i;
             const unsigned char d = p[i + k];
-            if (k == 1 ? (d < lo || d > hi) : (d & 0xC0) != 0x80) return false;
+            if (k == 1 ? (d < lo || d > hi) : (d & 0xC0) != 0x80) return i;
         }
         i += len;
     }
-    return true;
+    return n;
 }
 
 TextEncoding DecideEncoding(std::string_view data, bool cutEnd) {

@@ -26,6 +26,8 @@ std::size_t Utf8BomLength(std::string_view data);
 // True when `data` is valid UTF-8. With `cutEnd`, a character cut off at the end counts as valid
 // (for the head of a file).
 bool IsValidUtf8(std::string_view data, bool cutEnd = false);
+// How many bytes from the start of `data` are valid UTF-8: data.size() when all are.
+std::size_t Utf8ValidLength(std::string_view data, bool cutEnd = false);
 
 // UTF-8 unless `data` (without its byte-order mark) is not valid UTF-8.
 TextEncoding DecideEncoding(std::string_view data, bool cutEnd = false);

@@ -129,25 +129,54 @@ std::optional<TextEncoding> TextSource::Encoding() const {
     while (true) {
         const long r = ReadAt(offset, piece.data() + carried, kPiece);
         if (r < 0) return std::nullopt;
+        const uint64_t start = offset - carried;  // the file offset of the piece's first byte
         offset += static_cast<uint64_t>(r);
         std::string_view data(piece.data(), carried + static_cast<std::size_t>(r));
+        std::size_t skipped = 0;
         if (first) {
-            data.remove_prefix(Utf8BomLength(data));
+            skipped = Utf8BomLength(data);
+            data.remove_prefix(skipped);
             first = false;
         }
-        if (r == 0) {
-            // The end: a character still cut is invalid.
-            encoding_ = IsValidUtf8(data) ? TextEncoding::Utf8 : TextEncoding::Windows1252;
+        // The end: a character still cut is invalid.
+        const std::size_t cut = r == 0 ? 0 : cutCharacter(data);
+        const std::size_t valid = Utf8ValidLength(data.substr(0, data.size() - cut));
+        if (valid < data.size() - cut) {
+            nonUtf8At_ = start + skipped + valid;
+            encoding_ = TextEncoding::Windows1252;
             return encoding_;
         }
-        const std::size_t cut = cutCharacter(data);
-        if (!IsValidUtf8(data.substr(0, data.size() - cut))) {
-            encoding_ = TextEncoding::Windows1252;
+        if (r == 0) {
+            encoding_ = TextEncoding::Utf8;
             return encoding_;
         }
         std::memmove(piece.data(), data.data() + data.size() - cut, cut);
         carried = cut;
     }
+}
+
+uint64_t TextSource::FirstNonUtf8Line() const {
+    if (Encoding() != TextEncoding::Windows1252) return 0;
+    // Line ends before that byte, each of LF, CR, CR LF and LF CR counting once.
+    std::vector<char> piece(kPiece);
+    uint64_t line = 1;
+    char previous = 0;
+    for (uint64_t offset = 0; offset < nonUtf8At_;) {
+        const long r = ReadAt(offset, piece.data(), static_cast<std::size_t>(std::min<uint64_t>(kPiece, nonUtf8At_ - offset)));
+        if (r <= 0) return 0;
+        for (long i = 0; i < r; ++i) {
+            const char c = piece[static_cast<std::size_t>(i)];
+            if (c == '\n' || c == '\r') {
+                const bool pair = (previous == '\r' && c == '\n') || (previous == '\n' && c == '\r');
+                if (!pair) ++line;
+                previous = pair ? 0 : c;
+            } else {
+                previous = 0;
+            }
+        }
+        offset += static_cast<uint64_t>(r);
+    }
+    return line;
 }
 
 bool TextSource::StillNamedBy(const std::string& path) const { return files::same_file(fd_, path); }

@@ -46,6 +46,9 @@ public:
     // The encoding of the whole file, decided by one streaming look and then kept. None on a
     // read error.
     std::optional<TextEncoding> Encoding() const;
+    // For a file read as Windows-1252: the number (from 1) of its first line that is not valid
+    // UTF-8; 0 for a UTF-8 file or on a read error.
+    uint64_t FirstNonUtf8Line() const;
     // Does `path` still name the file that was opened (links resolved)?
     bool StillNamedBy(const std::string& path) const;
 
@@ -61,6 +64,7 @@ private:
     int fd_ = -1;
     uint64_t size_ = 0;
     mutable std::optional<TextEncoding> encoding_;
+    mutable uint64_t nonUtf8At_ = 0;  // the offset of the first byte that is not UTF-8
 };
 
 }  // namespace dz::xvl

@@ -121,7 +121,7 @@ namespace {
 // A terminal redraws a line far more slowly than a conversion reads records: ten drawings a
 // second keep the line lively without the terminal setting the pace of the run.
 constexpr double kRedrawSeconds = 0.1;
-constexpr int kTaskRunShownWhole = 50;  // lines of a run written each, before the pace applies
+constexpr double kTaskLineSeconds = 1;  // a counting task line is written once a second
 constexpr int kBarWidth = 20;
 constexpr std::size_t kNameWidth = 24;
 
@@ -272,8 +272,8 @@ void ConsoleUi::end_progress_line() {
         err_ << "\n";
         progress_shown_ = false;
         progress_width_ = 0;
-        progress_drawn_.clear();
-        // A new line (the next file, or after a message) is drawn at its first change.
+        // A new line (the next file, or after a message) is drawn at its first change; what
+        // the ended line showed is not drawn again (a finished file's 100% after its summary).
         progress_drawn_at_ = std::numeric_limits<double>::lowest();
     }
     flush_task_line();
@@ -306,22 +306,22 @@ ConsoleUi::~ConsoleUi() { flush_task_line(); }
 
 void ConsoleUi::task_line(const std::string& text) {
     ScriptedUi::task_line(text);
-    // A long run of lines that differ only in their numbers (rows saved, records deleted) is
-    // written ten times a second, as the progress line is; its last line always shows.
+    // A run of lines that differ only in their numbers (rows saved, records deleted) counts
+    // something up: its last line is written, and one a second while the run goes on.
     std::string stem;
     for (char c : text)
         if (c < '0' || c > '9') stem += c;
         else if (stem.empty() || stem.back() != '#') stem += '#';
     const double now = options_.clock ? options_.clock() : steady_seconds();
-    if (stem == task_stem_) {
-        if (++task_run_ > kTaskRunShownWhole && now - task_printed_at_ < kRedrawSeconds) {
-            task_pending_ = text;
-            return;
-        }
-    } else {
+    const bool counting = stem.find('#') != std::string::npos;
+    if (stem != task_stem_) {
         flush_task_line();
         task_stem_ = std::move(stem);
-        task_run_ = 1;
+        if (counting) task_printed_at_ = now;  // the run's first second passes unwritten
+    }
+    if (counting && now - task_printed_at_ < kTaskLineSeconds) {
+        task_pending_ = text;
+        return;
     }
     task_pending_.clear();
     end_progress_line();

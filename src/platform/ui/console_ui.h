@@ -90,10 +90,9 @@ private:
     double progress_drawn_at_ = 0;
     std::string progress_drawn_;
     std::size_t progress_width_ = 0;
-    // The run of task lines being written: their text without its numbers, how many there were,
-    // when one was last written, and the latest not written yet.
+    // The run of task lines being written: their text without its numbers, when one was last
+    // written, and the latest not written yet.
     std::string task_stem_;
-    int task_run_ = 0;
     double task_printed_at_ = 0;
     std::string task_pending_;
 };

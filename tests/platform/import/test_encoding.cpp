@@ -1,7 +1,12 @@
 // The encoding of text files: UTF-8 when valid, else Windows-1252, and the byte-order marks.
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_source.h"
 
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <unistd.h>
 
 using namespace dz::xvl;
 
@@ -30,4 +35,30 @@ TEST(TextEncoding, Windows1252ConvertsBothWaysAndByteOrderMarks) {
     EXPECT_EQ(out, "#,caf\xC3\xA9\n");
     ASSERT_TRUE(DecodeTextFile("#,caf\xE9\n", out));
     EXPECT_EQ(out, "#,caf\xC3\xA9\n");
+}
+
+// Past the first piece read, with characters cut at the pieces' ends and every kind of line end:
+// the line of the first byte that is not UTF-8 is named.
+TEST(TextEncoding, TheFirstLineThatIsNotUtf8IsFoundPastThePiecesRead) {
+    std::string body = "\xEF\xBB\xBF#,GLM,xvglm\r\n";
+    uint64_t lines = 1;
+    const char* ends[] = {"\r\n", "\n", "\r", "\n\r"};
+    for (int i = 0; body.size() < 3 * TextSource::kPiece; ++i, ++lines)
+        body += std::string("\xE2\x82\xAC caf\xC3\xA9") + ends[i % 4];
+    const std::string bad = "cr\xE8me\r\n";
+    body += bad;
+    char name[] = "/tmp/dz-encoding-XXXXXX";
+    const int fd = ::mkstemp(name);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    std::ofstream(name, std::ios::binary) << body;
+    const auto source = TextSource::Open(name);
+    ASSERT_TRUE(source);
+    EXPECT_EQ(source->Encoding(), TextEncoding::Windows1252);
+    EXPECT_EQ(source->FirstNonUtf8Line(), lines + 1);
+    std::ofstream(name, std::ios::binary) << body.substr(0, body.size() - bad.size());
+    const auto utf8 = TextSource::Open(name);
+    EXPECT_EQ(utf8->Encoding(), TextEncoding::Utf8);
+    EXPECT_EQ(utf8->FirstNonUtf8Line(), 0u);
+    ::unlink(name);
 }

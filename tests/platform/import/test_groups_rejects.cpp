@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "platform/import/xvl_messages.h"
+#include <ostream>
 
 using namespace dz;
 using namespace dz::xvl;
@@ -117,6 +118,8 @@ struct BreakCase {
     int groupLines;        // lines the rejected group takes
     const char* nextGroup; // id of the group after it ("" = end)
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const BreakCase& c, std::ostream* os) { *os << c.name; }
 
 class ImportGroupBreaks : public ImportGroups, public ::testing::WithParamInterface<BreakCase> {};
 

@@ -9,6 +9,7 @@
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
+#include <ostream>
 
 using namespace dz;
 using namespace dz::xvl;
@@ -146,6 +147,8 @@ struct ErrorCase {
     int error;
     const char* message;  // expected part of the message
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class ImportErrors : public ImportFixture, public ::testing::WithParamInterface<ErrorCase> {};
 

@@ -3,6 +3,7 @@
 
 #include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_text.h"
+#include <ostream>
 
 using namespace dz;
 using namespace dz::xvl;
@@ -116,6 +117,8 @@ struct FaultCase {
     int code;
     const char* error;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 
 class ImportTemplateFaults : public ImportFixture, public ::testing::WithParamInterface<FaultCase> {};
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <sstream>
+#include <ostream>
 
 using namespace dz::xvl;
 
@@ -34,6 +35,8 @@ struct LineCase {
     std::string data;
     std::vector<std::string> lines;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const LineCase& c, std::ostream* os) { *os << c.name; }
 
 class LineEnds : public ::testing::TestWithParam<LineCase> {};
 
@@ -90,6 +93,8 @@ struct ColumnCase {
     std::vector<std::string> columns;
     std::size_t badColumn;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const ColumnCase& c, std::ostream* os) { *os << '"' << c.line << '"'; }
 
 class Columns : public ::testing::TestWithParam<ColumnCase> {};
 

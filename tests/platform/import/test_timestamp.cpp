@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <ostream>
 
 using namespace dz::xvl;
 namespace fs = std::filesystem;
@@ -46,6 +47,8 @@ struct ClockCase {
     int hour, minute;
     const char* at;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const ClockCase& c, std::ostream* os) { *os << c.hour << ":" << c.minute; }
 
 class StampClockForms : public ::testing::TestWithParam<ClockCase> {};
 

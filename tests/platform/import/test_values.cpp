@@ -3,6 +3,7 @@
 #include "platform/import/xvl_values.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 using namespace dz;
 using namespace dz::xvl;
@@ -29,6 +30,8 @@ struct NumberCase {
     int error;
     double value;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const NumberCase& c, std::ostream* os) { *os << '"' << c.text << "\" with " << c.decimals << " decimals"; }
 
 class Numbers : public ::testing::TestWithParam<NumberCase> {};
 
@@ -68,6 +71,8 @@ struct DateCase {
     bool ok;
     int m, d, y;
 };
+// A failing case is named by this, not by its bytes.
+static void PrintTo(const DateCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class Dates : public ::testing::TestWithParam<DateCase> {};
 

@@ -197,7 +197,7 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
         ConsoleUi c(o, out, err);
         c.task_line("Saving table to disk");
         for (int n = 1; n <= 500; ++n) {
-            if (n == 300) now += 0.2;  // a tenth of a second later one more is written
+            if (n == 300) now += 1.2;  // a second later one more is written
             c.task_line("Saving table to disk: " + std::to_string(n) + " of 500 rows saved");
         }
         c.task_line("Freeing disk space: 1 records deleted");  // another run writes the last first
@@ -205,8 +205,8 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
         EXPECT_EQ(c.task_lines().size(), 562u);  // every line is still recorded
     }
     const std::string e = err.str();
-    EXPECT_EQ(std::count(e.begin(), e.end(), '\n'), 1 + 50 + 1 + 1 + 50 + 1) << e;
-    EXPECT_THAT(e, ::testing::HasSubstr("rows saved\ndodedoz: Saving table to disk: 300 of 500 rows saved\n"));
-    EXPECT_THAT(e, ::testing::HasSubstr("500 of 500 rows saved\ndodedoz: Freeing disk space: 1 records deleted\n"));
-    EXPECT_THAT(e, ::testing::EndsWith("dodedoz: Freeing disk space: 60 records deleted\n"));  // written on the way out
+    EXPECT_EQ(e, "dodedoz: Saving table to disk\n"
+                 "dodedoz: Saving table to disk: 300 of 500 rows saved\n"
+                 "dodedoz: Saving table to disk: 500 of 500 rows saved\n"
+                 "dodedoz: Freeing disk space: 60 records deleted\n");  // written on the way out
 }
