@@ -284,8 +284,10 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         for (const auto& f : dataFiles) {
             ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
+                const bool diskFull = ctx.backups.back()->LastError() == ENOSPC;
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), true, true);
+                EndFile(ctx, diskFull ? Msg(12013) : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)),
+                        true, true);
                 return;
             }
         }
@@ -522,7 +524,9 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = copiedAt;
-        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        errno = 0;
+        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine))
+            return EndFile(ctx, Msg(errno == ENOSPC ? 12013 : 12009), true, true);  // a full disk is said as such
         ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
