@@ -693,6 +693,10 @@ bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
             ok = false;
         }
     }
+    // The copies of runs that died before their first commit, or after their last, go too: a
+    // retry that converts nothing must not leave them to fill the disk.
+    if (mayWrite)
+        for (const auto& folder : CompanyBackupFolders()) RemoveStaleCopies(folder);
     return ok;
 }
 

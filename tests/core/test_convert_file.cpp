@@ -899,6 +899,17 @@ TEST_F(TwoFileConvertTest, ATextFileWhoseRunDiedBeforeItsStampWasConvertedBefore
     ConvertKilledAt(text, 3);
     EXPECT_EQ(ReadFile(text), unstamped);
     EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    // A dead run's copies without a marker go with the next command that may write.
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    WriteFile(company.str(".backup/MASTER.TCV~" + h + "~999999999"), "copy");
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+    EXPECT_TRUE(said.empty());
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
     OpenBoth();
     EXPECT_EQ(NameOf("N1"), "New");
     ui::zqTask task("Convert", 15, 3020, 5);
