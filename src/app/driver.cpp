@@ -4,6 +4,7 @@
 
 #include "app/converter_factory.h"
 #include "app/stored_options.h"
+#include "convert/backup.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"
@@ -152,6 +153,13 @@ void RunConvertExamineTask(ui::zqTask& task) {
     // one is read as it is, not upgraded).
     std::optional<xio_read_only_scope> readOnly;
     if (ModeOf(task) == DriverMode::Examine) readOnly.emplace();
+    // A conversion that died between the commits of its data files is put back before any data
+    // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
+    if (!dz::convert::RecoverInterruptedRuns(converting)) {
+        RunEnded("a conversion that stopped while posting is not put back");
+        task.End(ui::zqTask::kEndedCancelled);
+        return;
+    }
     // The control file must be readable before anything is asked.
     if (dz::suite::xc_open_control_file(0) != dz::suite::kControlFileFailed) dz::suite::xc_cls_control_file();
 
@@ -282,7 +290,7 @@ bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, 
         if (r == kCheckStays) r = CheckConversionType(selection, in, i, task);
         if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
         if (r == kCheckStays) r = CheckDataFiles(selection, i, openFiles, task);
-        if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task);
+        if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task, &openFiles);
         if (r == kCheckEndRun) return false;
         if (r == kCheckRemoved) --i;  // the next file has moved into this place
     }
@@ -442,10 +450,15 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     return kCheckRemoved;
 }
 
-int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, ui::zqTask& task) {
+int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, ui::zqTask& task,
+                          const OpenFilesList* openFiles) {
     const std::string path = selection.files[index].path;
     dz::xvl::LastConvert last;
-    if (!dz::xvl::xvl_imp_xv_get_last_convert(path, last) || last.date.empty()) return kCheckStays;
+    std::string stampLine;
+    const bool stamped = dz::xvl::xvl_imp_xv_get_last_convert(path, last) && !last.date.empty();
+    if (!stamped && !(openFiles && dz::convert::ConvertedBefore(*openFiles, path, stampLine) &&
+                      dz::xvl::ParseLastConvert("\n" + stampLine, last) && !last.date.empty()))
+        return kCheckStays;
     const std::string text =
         !last.user.empty()
             ? xvlRCString::Get(ByMode(task, 12064, 12066, 12068), path, last.user, last.date, last.time)

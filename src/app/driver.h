@@ -83,7 +83,10 @@ int CheckRegularFile(ConversionTypeList& selection, std::size_t index);
 int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, dz::ui::zqTask& task);
 int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesList& openFiles, dz::ui::zqTask& task);
-int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, dz::ui::zqTask& task);
+// A text file is converted before when it carries a time stamp, or when one of the run's open
+// data files records its conversion (a run that ended before it could stamp it).
+int CheckAlreadyConverted(ConversionTypeList& selection, std::size_t index, dz::ui::zqTask& task,
+                          const OpenFilesList* openFiles = nullptr);
 bool CheckAllDataFiles(ConversionTypeList& selection, OpenFilesList& openFiles, dz::ui::zqTask& task);
 // Sorts by conversion type code, then by path (byte order); stable.
 void SortSelection(ConversionTypeList& selection);

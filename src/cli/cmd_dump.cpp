@@ -97,7 +97,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         std::cerr << "dodedoz-cli: dump: " << abbr << " has no file number " << fileNo << "\n";
         return cli::kExitFailure;
     }
-    if (!cli::open_company_folder(dir, "dump")) return cli::kExitFailure;
+    if (!cli::open_company_folder(dir, "dump", false)) return cli::kExitFailure;
     xio_ask_request req;
     req.abbr = abbr;
     req.readOnly = true;  // a look: an older file is read as it is, never upgraded

@@ -432,7 +432,7 @@ const bool registered = dz::cli::register_command([](CLI::App& app, int& exitCod
                   "A record whose key is on file already is kept as it is (its line and notes are skipped) instead of "
                   "refused");
     cmd->callback([=, &exitCode] {
-        if (!dz::cli::open_company_folder(*company, "load")) {
+        if (!dz::cli::open_company_folder(*company, "load", true)) {
             exitCode = dz::cli::kExitFailure;
             return;
         }

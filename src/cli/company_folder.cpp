@@ -1,14 +1,17 @@
 #include "cli/company_folder.h"
 
+#include "convert/backup.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 
 #include <filesystem>
 #include <iostream>
+#include <string>
+#include <vector>
 
 namespace dz::cli {
 
-bool open_company_folder(const std::string& dir, const std::string& command) {
+bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
         std::cerr << "dodedoz-cli: " << command << ": company folder " << dir << " does not exist\n";
@@ -21,6 +24,10 @@ bool open_company_folder(const std::string& dir, const std::string& command) {
             std::cerr << "dodedoz-cli: " << command << ": " << e.what() << "\n";
             return false;
         }
+        std::vector<std::string> said;
+        const bool whole = convert::RecoverInterruptedRuns(mayWrite, &said);
+        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
+        if (!whole) return false;
     } else {
         // A bare folder of data files.
         xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });

@@ -8,6 +8,8 @@ namespace dz::cli {
 
 // Opens `dir`: a company (its settings file is there) or a bare folder of data files. False,
 // with the reason on standard error as "dodedoz-cli: COMMAND: ...", when it cannot be opened.
-bool open_company_folder(const std::string& dir, const std::string& command);
+// A conversion of the company that stopped while posting is put back first when the command may
+// write (`mayWrite`); a command that only looks is refused while one stands.
+bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite);
 
 }  // namespace dz::cli

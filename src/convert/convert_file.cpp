@@ -13,6 +13,7 @@
 #include "tables/substitution_set.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <utility>
 
@@ -31,6 +32,15 @@ std::string FileNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+CommitObserver& Observer() {
+    static CommitObserver observer;
+    return observer;
+}
+
+void Observe(std::size_t committed, std::size_t of) {
+    if (Observer()) Observer()(committed, of);
+}
+
 std::string FillName(const std::string& format, const std::string& name) {
     std::string out = format;
     const auto at = out.find("%s");
@@ -39,6 +49,8 @@ std::string FillName(const std::string& format, const std::string& name) {
 }
 
 }  // namespace
+
+void SetCommitObserverForTests(CommitObserver observer) { Observer() = std::move(observer); }
 
 ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEntry, ConvertProgress* progressState,
                                int printDefinition, ui::zqTask& runTask, const std::string& table,
@@ -187,8 +199,18 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
             restore = WorseRestoreResult(restore, RestoreFromBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups[i]));
         }
     }
+    // A copy that could not be put back over a data file that may differ from it stays, and is
+    // named; under a marker the next command tries again. Otherwise the marker has done its work.
+    std::vector<std::string> kept;
+    for (const auto& b : ctx.backups)
+        if (b->Kept()) kept.push_back(Msg(12927, b->SavedPath(), b->CopyPath()));
+    if (kept.empty()) ctx.marker.Remove();
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
     ctx.report->ReportTerminated(text, restore, showBox);
+    for (const auto& line : kept) {
+        ui::current().message(ui::kError, line);
+        (void)ctx.report->PrintTextLine(line, 1);
+    }
     if (countMessage && ctx.progress) ctx.progress->messages += 1;
     ctx.ended = true;
     return false;
@@ -262,8 +284,10 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         for (const auto& f : dataFiles) {
             ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
+                const bool diskFull = ctx.backups.back()->LastError() == ENOSPC;
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), true, true);
+                EndFile(ctx, diskFull ? Msg(12013) : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)),
+                        true, true);
                 return;
             }
         }
@@ -313,15 +337,50 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         return;
     }
     if (!ctx.converting) return;  // the context drops whatever was staged
-    // Every copy stays until every data file has committed: a commit that fails puts every file
-    // back, those already committed too, so the data files never disagree about the text file.
+    // The main data file records, with the records, which text file they came from: a run that
+    // dies before the stamp leaves a text file that the next run still knows as converted.
+    std::size_t recordIn = dataFiles.size();
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
-        if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo)) {
-            EndFile(ctx, Msg(12011), true, true);
+        const bool written = dataFiles[i].backedUp && !ctx.backups[i]->CopyPath().empty();
+        const bool main = dataFiles[i].abbreviation == profile.abbreviation && dataFiles[i].fileNo == profile.fileNo;
+        if (written && (main || recordIn == dataFiles.size())) recordIn = i;
+    }
+    const std::string stampLine = BuildTimeStampLine(FileNameOf(ctx.templatePath));
+    if (recordIn < dataFiles.size()) {
+        const uint16_t handle = FindFileHandle(ctx.files, dataFiles[recordIn].abbreviation, dataFiles[recordIn].fileNo);
+        const int status =
+            handle == 0 ? XIO_OK : RecordConvertedText(handle, TextFileIdentity(path, ctx.text.get()), stampLine);
+        if (status != XIO_OK) {
+            EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
             return;
         }
     }
+    // The data files commit one after another: the marker naming every copy stands on the disk
+    // before the first commit, so that a run that dies between two of them is put back whole.
+    std::vector<const DataFileBackup*> copies;
+    for (const auto& b : ctx.backups) copies.push_back(b.get());
+    if (std::count_if(copies.begin(), copies.end(), [](const DataFileBackup* b) { return !b->CopyPath().empty(); }) > 1) {
+        if (const int err = ctx.marker.Write(copies); err != 0) {
+            EndFile(ctx, Msg(err == ENOSPC ? 12013 : 12002, profile.BackupDescriptionOf(profile.abbreviation, profile.fileNo)),
+                    true, true);
+            return;
+        }
+        for (auto& b : ctx.backups) b->SetUnderMarker(true);
+    }
+    // Every copy stays until every data file has committed: a commit that fails puts every file
+    // back, those already committed too, so the data files never disagree about the text file.
+    for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
+        bool diskFull = false;
+        if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo, &diskFull)) {
+            EndFile(ctx, Msg(diskFull ? 12013 : 12011), true, true);
+            return;
+        }
+        ctx.backups[i]->MarkCommitted();
+        Observe(i + 1, dataFiles.size());
+    }
+    ctx.marker.Remove();
     for (auto& b : ctx.backups) CommitBackup(*b);
+    Observe(dataFiles.size() + 1, dataFiles.size());
     // Only a committed conversion marks its text file as converted. The notes were printed
     // before the commit (notes that cannot print still restore the data), so a file that cannot
     // take its stamp gets a notes page of its own.
@@ -469,7 +528,9 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = copiedAt;
-        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        errno = 0;
+        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine))
+            return EndFile(ctx, Msg(errno == ENOSPC ? 12013 : 12009), true, true);  // a full disk is said as such
         ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);

@@ -119,6 +119,12 @@ struct ConverterProfile {
 // reopened), which outranks 0.
 int WorseRestoreResult(int a, int b);
 
+// Test seam: called after each data file of a conversion commits, with the number committed and
+// the number to commit, and with (that number + 1, that number) once the conversion stands,
+// just before its text file is stamped. An empty function ends it.
+using CommitObserver = std::function<void(std::size_t committed, std::size_t of)>;
+void SetCommitObserverForTests(CommitObserver observer);
+
 // Everything one text file's conversion holds.
 struct ConvertContext {
     ConvertContext(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress, int printDef,
@@ -141,6 +147,7 @@ struct ConvertContext {
     std::unique_ptr<ConversionReport> report;
     std::unique_ptr<NotesReport> notes;
     std::vector<std::unique_ptr<DataFileBackup>> backups;  // one per data file of DataFiles()
+    RunMarker marker;  // names the copies while the data files commit one after another
     uint16_t mainHandle = 0;
     std::unique_ptr<xvl::xvlImpTemplate> tpl;
     std::unique_ptr<xvl::xvlImport> import;  // the import of the record loop

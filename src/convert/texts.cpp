@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <sys/stat.h>
 
 namespace dz::convert {
 namespace fs = std::filesystem;
@@ -221,6 +222,56 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
     if (notes) {
         notes->PrintMessageLine("", 0, "");
         notes->PrintMessageLine("", 0, "Note: Time stamp not added to original text file");
+    }
+    return false;
+}
+
+// ---- A conversion the stamp could not follow --------------------------------------------------------
+
+namespace {
+
+constexpr const char* kConvertedTextMeta = "converted_text";
+constexpr std::size_t kIdentityHead = 64 * 1024;
+
+std::string IdentityOf(const struct stat& st, const std::string& head) {
+    uint64_t hash = 1469598103934665603ull;  // FNV-1a
+    for (unsigned char c : head) hash = (hash ^ c) * 1099511628211ull;
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%llu %lld.%09ld %016llx", static_cast<unsigned long long>(st.st_size),
+                  static_cast<long long>(st.st_mtim.tv_sec), static_cast<long>(st.st_mtim.tv_nsec),
+                  static_cast<unsigned long long>(hash));
+    return buf;
+}
+
+}  // namespace
+
+std::string TextFileIdentity(const std::string& path, const xvl::TextSource* source) {
+    struct stat st {};
+    std::string head;
+    if (source) {
+        if (::fstat(source->Fd(), &st) != 0 || !source->ReadHead(kIdentityHead, head)) return "";
+    } else if (::stat(path.c_str(), &st) != 0 ||
+               files::read_file_head(path, kIdentityHead, head) != files::HeadRead::Ok) {
+        return "";
+    }
+    return IdentityOf(st, head);
+}
+
+int RecordConvertedText(uint16_t handle, const std::string& identity, const std::string& stampLine) {
+    if (identity.empty()) return XIO_OK;
+    return xio_put_meta(handle, kConvertedTextMeta, identity + "\n" + stampLine);
+}
+
+bool ConvertedBefore(const OpenFilesList& files, const std::string& path, std::string& stampLine) {
+    const std::string identity = TextFileIdentity(path);
+    if (identity.empty()) return false;
+    for (const auto& e : files) {
+        std::string value;
+        if (e.handle == 0 || xio_get_meta(e.handle, kConvertedTextMeta, value) != XIO_OK) continue;
+        const auto newline = value.find('\n');
+        if (newline == std::string::npos || value.compare(0, newline, identity) != 0) continue;
+        stampLine = value.substr(newline + 1);
+        return true;
     }
     return false;
 }

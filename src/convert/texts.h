@@ -40,6 +40,23 @@ std::string BuildTimeStampLine(const std::string& usingText);
 bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText,
                        const xvl::TextSource* source = nullptr);
 
+// ---- A conversion the stamp could not follow ------------------------------------------------------
+
+// A run killed after its commits but before the stamp leaves a text file converted and unstamped.
+// So the conversion records, in its main data file and inside the same commit, what it
+// converted: the text file's identity (its size, when it was last changed, and a hash of its
+// first 64 KiB) and the stamp line it was to get. A text file of that identity, stamped or not,
+// was converted before.
+
+// The identity of the text file (from `source` when given); "" when it cannot be read.
+std::string TextFileIdentity(const std::string& path, const xvl::TextSource* source = nullptr);
+// Records in the data file that the text file of `identity` is converted, with `stampLine`.
+// One of the file's writes: it is committed with them.
+int RecordConvertedText(uint16_t handle, const std::string& identity, const std::string& stampLine);
+// Whether one of the open data files records the conversion of the text file as it stands;
+// `stampLine` receives the line its stamp was to be.
+bool ConvertedBefore(const OpenFilesList& files, const std::string& path, std::string& stampLine);
+
 // ---- Record-ID texts ---------------------------------------------------------------------------
 
 // The record-ID text of the record now in the file's buffer: "<handle*100+rec>\t0\t" then the

@@ -12,6 +12,9 @@
 #include <sstream>
 #include <string>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace {
 
 using namespace dz::cli::testing;
@@ -431,6 +434,43 @@ TEST_F(ConvertCli, TheTableGroupIsChosenOnlyByOption) {
     EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, HasSubstr("--table: MASTER.XVM cannot be opened: "));
     EXPECT_THAT(r.err, Not(HasSubstr("there is no table group")));
+}
+
+// A conversion killed between the commits of its data files left its marker and its copies: the
+// commands that only look refuse the company, the next convert puts the copies back and goes on.
+TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByTheNextConvert) {
+    ASSERT_EQ(Run("convert " + Co() + " " + Text("first.txt")).status, 0);
+    const std::string before = Slurp(company / "MASTER.GLM");
+    ASSERT_EQ(Run("convert " + Co() + " " + Text("second.txt", "2,2,N\r\n")).status, 1);  // its repeats refused
+    // The second conversion's process, on this host, "died" after the commit: its marker names
+    // the copy it took of the file as it stood before.
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    const fs::path backup = company / ".backup";
+    fs::create_directories(backup);
+    fs::permissions(backup, fs::perms::owner_all);
+    const fs::path copy = backup / ("MASTER.GLM~" + h + "~" + std::to_string(dead));
+    Spit(copy, before);
+    Spit(backup / ("run~" + h + "~" + std::to_string(dead) + ".marker"),
+         "dodedoz run marker\nstart \ncopy " + copy.string() + "\nend\n");
+    for (const std::string& look : {"dump " + Co() + " GLM", "examine " + Co() + " " + Text("look.txt")}) {
+        const CliResult r = Run(look);
+        EXPECT_EQ(r.status, 2) << look;
+        EXPECT_THAT(r.err, HasSubstr("(MASTER.GLM) are not all from one moment")) << look;
+    }
+    const CliResult r = Run("convert " + Co() + " " + Text("third.txt", "2,3,N\r\n"));
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("its data files were put back as they were before it (MASTER.GLM)"));
+    EXPECT_FALSE(fs::exists(copy));
+    const std::string dump = Run("dump " + Co() + " GLM").out;
+    EXPECT_THAT(dump, HasSubstr("JJRNNUM=3 "));
+    EXPECT_THAT(dump, Not(HasSubstr("JJRNNUM=2 ")));  // the dead run's journal is gone with it
 }
 
 }  // namespace

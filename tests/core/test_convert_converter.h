@@ -63,6 +63,7 @@ public:
     std::string mainAbbr = "TCV";
     std::string rejectAbbr;  // the profile's rejectAbbreviation
     bool writeTagInHandler = false;  // a handler that writes on its own, even when examining
+    bool tagInOther = false;         // each item also writes a tag into OTHER.TCV (file 2)
     // The hooks of the common record loop, as each test sets them.
     std::string settingsFailure;               // LoadSettings' own failure text
     std::vector<ConverterDataFile> dataFiles;  // the profile's data files
@@ -154,6 +155,14 @@ protected:
             xio_init_record(h, 3);
             x_value_def tag;
             tag.text = "BY" + name.text.substr(0, 8);
+            xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
+            EXPECT_EQ(xio_wr_record(h, 3), XIO_OK);
+        }
+        if (tagInOther && ctx.converting) {
+            const uint16_t h = FindFileHandle(ctx.files, "TCV", 2);
+            xio_init_record(h, 3);
+            x_value_def tag;
+            tag.text = Text(info.FileNumUsed(), "CODE");
             xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
             EXPECT_EQ(xio_wr_record(h, 3), XIO_OK);
         }

@@ -4,10 +4,12 @@
 #include "test_convert_converter.h"
 #include "test_convert_support.h"
 
+#include "app/driver.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
+#include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/print.h"
@@ -17,6 +19,9 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace dz::convert {
 namespace {
@@ -806,6 +811,142 @@ TEST_F(ConvertFileTest, EveryDataFileIsCheckedBackedUpAndRestored) {
     for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
     EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before1);
     EXPECT_EQ(ReadFile(company.str("OTHER.TCV")), before2);
+}
+
+// One text file into two data files: MASTER.TCV takes the items, OTHER.TCV a tag for each.
+class TwoFileConvertTest : public ConvertFileTest {
+protected:
+    void SetUp() override {
+        ConvertFileTest::SetUp();
+        ASSERT_EQ(xio_create_file("TCV", 2, company.path() / "OTHER.TCV"), XIO_OK);
+        Seed("KEEP", "Kept");
+        CloseAll();
+        converter.dataFiles = {ConverterDataFile{"TCV", 1, "Test Item file", true, true, true},
+                               ConverterDataFile{"TCV", 2, "Test Other file", true, true, true}};
+        converter.tagInOther = true;
+    }
+    void TearDown() override {
+        SetCommitObserverForTests({});
+        ConvertFileTest::TearDown();
+    }
+    void OpenBoth() {
+        uint16_t error = 0;
+        TestConverter opener;
+        for (uint16_t n : {1, 2}) ASSERT_TRUE(opener.OpenDataFile("TCV", n, 0, 0, list, 3020, error, false));
+    }
+    void CloseAll() {
+        for (auto& e : list)
+            if (e.handle) xio_cls_file(e.handle), e.handle = 0;
+    }
+    std::string Files() { return ReadFile(company.str("MASTER.TCV")) + "|" + ReadFile(company.str("OTHER.TCV")); }
+    std::vector<std::string> Backups() {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (fs::directory_iterator it(company.path() / ".backup", ec), end; !ec && it != end; it.increment(ec))
+            names.push_back(it->path().filename().string());
+        return names;
+    }
+    // Converts in a child process that is killed once `killAt` data files have committed (one
+    // more: after every commit, just before the stamp). Every handle is closed around it.
+    void ConvertKilledAt(const std::string& text, std::size_t killAt) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            SetCommitObserverForTests([killAt](std::size_t done, std::size_t) {
+                if (done == killAt) ::kill(::getpid(), SIGKILL);
+            });
+            OpenBoth();
+            Run(text, "Convert", nullptr, "", &converter);
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+    }
+    TestConverter converter;
+};
+
+TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCommandThatWrites) {
+    const std::string before = Files();
+    const std::string text = WriteText("two.txt", "1,N1,,New,0,\r\n1,N2,,Newer,0,\r\n");
+    ConvertKilledAt(text, 1);
+    EXPECT_FALSE(Files() == before);  // the items committed, the tags not
+    EXPECT_THAT(Backups(), ::testing::Contains(::testing::HasSubstr(".marker")));
+    // A look refuses a company in that state, and puts nothing back.
+    std::vector<std::string> said;
+    EXPECT_FALSE(RecoverInterruptedRuns(false, &said));
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0], HasSubstr("are not all from one moment"));
+    EXPECT_FALSE(Files() == before);
+    // A command that writes puts every file back, says so, and leaves no copy behind.
+    said.clear();
+    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0], HasSubstr("were put back as they were before it (MASTER.TCV, OTHER.TCV)"));
+    EXPECT_THAT(ReadFile(suite::x_log_path()), HasSubstr("were put back"));
+    EXPECT_TRUE(Files() == before);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    // The rerun posts each record once.
+    OpenBoth();
+    Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(NameOf("N2"), "Newer");
+    EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
+}
+
+TEST_F(TwoFileConvertTest, ATextFileWhoseRunDiedBeforeItsStampWasConvertedBefore) {
+    const std::string text = WriteText("stamp.txt", "1,N1,,New,0,\r\n");
+    const std::string unstamped = ReadFile(text);
+    ConvertKilledAt(text, 3);
+    EXPECT_EQ(ReadFile(text), unstamped);
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    // A dead run's copies without a marker go with the next command that may write.
+    char host[256] = {};
+    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    WriteFile(company.str(".backup/MASTER.TCV~" + h + "~999999999"), "copy");
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+    EXPECT_TRUE(said.empty());
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    OpenBoth();
+    EXPECT_EQ(NameOf("N1"), "New");
+    ui::zqTask task("Convert", 15, 3020, 5);
+    app::ConversionTypeList selection;
+    selection.files = {TextFileEntry{text, 999}, TextFileEntry{WriteText("other.txt", "1,N9,,Other,0,\r\n"), 999}};
+    ui.answer = ui::kSkip;
+    EXPECT_EQ(app::CheckAlreadyConverted(selection, 1, task, &list), app::kCheckStays);  // never converted
+    EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(app::CheckAlreadyConverted(selection, 0, task, &list), app::kCheckRemoved);
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_THAT(ui.boxes[0].second, HasSubstr("has already been converted by Ann Lee on 12/6/26 at 2:30PM"));
+}
+
+TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIsSaid) {
+    const std::string before = Files();
+    OpenBoth();
+    // The second commit fails for lack of space, and the committed file cannot be put back: its
+    // copy is kept and named; the other file's writes were rolled back, so its copy goes.
+    const std::string aside = company.str("MASTER.TCV.restore") + std::to_string(::getpid());
+    SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+        if (done != 1) return;
+        WriteFile(aside, "taken");
+        for (int n = 1; n < 100; ++n) WriteFile(aside + "_" + std::to_string(n), "taken");
+    });
+    xio::fail_call(xio::FaultCall::Commit, 2, XIO_DISK_FULL);
+    const std::string report = Run(WriteText("full.txt", "1,N1,,New,0,\r\n"), "Convert", nullptr, "", &converter);
+    xio::clear_faults();
+    EXPECT_THAT(report, HasSubstr("Out of disk space\n"));
+    EXPECT_THAT(report, HasSubstr("The backup copy of " + company.str("MASTER.TCV") + " is kept at "));
+    EXPECT_THAT(ui.boxes.back().second, HasSubstr("is kept at"));
+    const auto left = Backups();
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("MASTER.TCV~", 0) == 0; }), 1);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("OTHER.TCV", 0) == 0; }), 0);
+    EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.find(".kept") != std::string::npos; }), 0);
+    CloseAll();
+    EXPECT_FALSE(Files() == before);
+    for (int n = 0; n < 100; ++n) fs::remove(n ? aside + "_" + std::to_string(n) : aside);
 }
 
 TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {

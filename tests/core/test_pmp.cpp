@@ -876,11 +876,12 @@ TEST_F(PmpBanks, ANewBankIsWrittenOnceItsPropertyIsKeptAndTheNextPropertyTakesIt
 TEST_F(PmpBanks, ABankIsLeftAsItWasWhenItsPropertyIsNotKept) {
     Property("PA", "01110");  // on file: the line repeats it
     Put("CMM", 1, {{"BANKACC", "BARE"}, {"BPMVALD", "1"}});
-    const std::string cmmBefore = Master("CMM"), pmpBefore = Master("PMP");
+    const std::string cmmBefore = Master("CMM");
     EXPECT_THAT(Run({BankedProperty("PA", "NEWBK", "01-1-10-1000-00"), BankedProperty("PA", "BARE", "01-1-10-1000-00")},
                     true),
                 Not(HasSubstr("Bank Account")));
     EXPECT_TRUE(Master("CMM") == cmmBefore);
+    const std::string pmpBefore = Master("PMP");  // it records the text file it converted
     // A stop after the property was kept, and a bank that cannot be written, put every file back.
     const std::vector<std::string> lines = {BankedProperty("PN", "NEWBK", "01-1-10-1000-00"),
                                             BankedProperty("PO", "BARE", "01-1-10-1000-00")};

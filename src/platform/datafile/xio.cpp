@@ -460,6 +460,40 @@ int xio_wr_notes(uint16_t h) {
     return XIO_OK;
 }
 
+static bool own_meta_name(const std::string& name) {
+    return name == "format" || name == "abbr" || name == "file_no" || name == "dictionary";
+}
+
+int xio_put_meta(uint16_t h, const std::string& name, const std::string& value) {
+    Handle* hd = H(h);
+    if (!hd || name.empty() || own_meta_name(name)) return XIO_BAD_CALL;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    if (int rc = exec(hd->db(), "INSERT OR REPLACE INTO dz_meta VALUES(?1, ?2)", {name, value}); rc != SQLITE_OK)
+        return db_fail(*hd, rc);
+    return XIO_OK;
+}
+
+int xio_get_meta(uint16_t h, const std::string& name, std::string& value) {
+    value.clear();
+    Handle* hd = H(h);
+    if (!hd) return XIO_BAD_CALL;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(hd->db(), "SELECT value FROM dz_meta WHERE name = ?1", -1, &st, nullptr);
+    if (rc == SQLITE_OK) sqlite3_bind_text(st, 1, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    if (rc == SQLITE_OK) rc = checked_step(st);
+    int status = rc == SQLITE_DONE ? XIO_NOT_FOUND : XIO_OK;
+    if (rc == SQLITE_ROW) {
+        const unsigned char* p = sqlite3_column_text(st, 0);
+        if (p) value.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(st, 0)));
+    } else if (rc != SQLITE_DONE) {
+        status = db_fail(*hd, rc);
+    }
+    sqlite3_finalize(st);
+    return status;
+}
+
 int xio_get_def(uint16_t h, xio_file_def& def) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

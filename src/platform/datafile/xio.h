@@ -378,6 +378,13 @@ int xio_unsave_record(uint16_t h, uint16_t id);             // drops a copy
 int xio_put_notes(uint16_t h, const std::string& text);
 [[nodiscard]] int xio_wr_notes(uint16_t h);
 
+// ---- The file's own notes about itself ----------------------------------------------------
+// A row of the file's dz_meta beside the ones the layer keeps (format, abbr, file_no, dictionary,
+// which cannot be put). A put is one of the handle's writes: it goes with the next commit, or
+// with a rollback. get answers XIO_NOT_FOUND when the file holds no such row.
+[[nodiscard]] int xio_put_meta(uint16_t h, const std::string& name, const std::string& value);
+[[nodiscard]] int xio_get_meta(uint16_t h, const std::string& name, std::string& value);
+
 // ---- Definitions --------------------------------------------------------------------------
 int xio_get_def(uint16_t h, xio_file_def& def);
 int xio_get_rec_def(uint16_t h, uint16_t rec, xio_rec_def& def, uint16_t = 1);
