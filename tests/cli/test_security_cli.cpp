@@ -20,26 +20,6 @@ using namespace dz::cli::testing;
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm";
 const std::string kNow = "2026-12-06 14:30:00";
 
-// Runs each statement on the SQLite file `file`; false (with the error) when one fails.
-::testing::AssertionResult Sql(const fs::path& file, const std::vector<std::string>& statements) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return ::testing::AssertionFailure() << "cannot open " << file;
-    }
-    for (const auto& s : statements) {
-        char* err = nullptr;
-        if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-            std::string why = err ? err : "?";
-            sqlite3_free(err);
-            sqlite3_close(db);
-            return ::testing::AssertionFailure() << s << ": " << why;
-        }
-    }
-    sqlite3_close(db);
-    return ::testing::AssertionSuccess();
-}
-
 // The first record table of a data file and its first column.
 std::pair<std::string, std::string> FirstColumn(const fs::path& file) {
     std::pair<std::string, std::string> out;
