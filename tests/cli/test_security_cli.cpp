@@ -178,4 +178,28 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
     EXPECT_EQ(examined.status, 1) << examined.out;  // the demo's rejected lines
 }
 
+// Why the data-file layer refused a data file shows under the message, in Convert and Examine
+// alike: a data file that is a link, or one whose unique index was dropped over duplicate keys.
+TEST_F(SecurityCli, ConvertAndExamineSayWhyADataFileIsRefused) {
+    const fs::path gl = shared / "MASTER.GLM", real = dir / "elsewhere.glm";
+    fs::rename(gl, real);
+    fs::create_symlink(real, gl);
+    for (const char* command : {"convert", "examine"}) {
+        const CliResult r = Look(command, shared, text.string());
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt")) << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("is a symbolic link")) << command;
+    }
+    fs::remove(gl);
+    fs::rename(real, gl);
+
+    const auto [table, column] = FirstColumn(gl);
+    ASSERT_TRUE(Sql(gl, {"DROP INDEX dzk_" + table + "_0",
+                         "INSERT INTO " + table + "(\"" + column + "\") VALUES('TWICE'), ('TWICE')"}));
+    const CliResult r = Look("convert", shared, text.string());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt"));
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("(a unique key holds duplicates)"));
+}
+
 }  // namespace
