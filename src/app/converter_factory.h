@@ -1,7 +1,6 @@
 // The converter factory: a conversion type code selects exactly one converter class. One
 // function serves the wrapper, the driver's per-file loop and the prefill driver. It is the one
-// place that knows every converter, so it sits above them all, beside the classes of the
-// conversion types still to be written (pending_converters.h).
+// place that knows every converter, so it sits above them all.
 #pragma once
 
 #include "convert/converter.h"

@@ -439,6 +439,22 @@ bool CheckAllDataFiles(ConversionTypeList& selection, OpenFilesList& openFiles, 
 
 // ---- AP invoice options ----------------------------------------------------------------------
 
+namespace {
+
+// True when some record type of the open data file has a row (also when that cannot be told:
+// the cautious answer here is that data exist).
+bool HoldsAnyRecord(std::uint16_t h) {
+    xio_file_def def;
+    if (xio_get_def(h, def) != XIO_OK) return true;
+    for (const std::uint16_t rec : def.recordNumbers) {
+        bool any = false;
+        if (xio_row_changes(h, rec, &any) < 0 || any) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 bool AskApInvoiceOptions(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task,
                          std::uint32_t& paidTotalsMode) {
     const bool anyInvoices = std::any_of(selection.files.begin(), selection.files.end(),
@@ -450,12 +466,15 @@ bool AskApInvoiceOptions(ConversionTypeList& selection, OpenFilesList& openFiles
         ui::xw_wr_message(ui::kError, "Unable to show the QUERY API panel.");
         return false;
     }
-    // Vendor or invoice records on file make "accumulate without clearing" the likely answer.
-    bool dataExist = false;
-    if (std::uint16_t apm = dz::convert::FindFileHandle(openFiles, "APM", 1); apm && xio_rd_first(apm, 5, 0, 0) == 0)
-        dataExist = true;
-    else if (std::uint16_t api = dz::convert::FindFileHandle(openFiles, "API", 2); api && xio_rd_first(api, 5, 0, 0) == 0)
-        dataExist = true;
+    // Any record on file (a vendor alone is enough) makes "accumulate without clearing" the
+    // preselected answer: clearing would lose every vendor's paid totals. The history invoices
+    // count only when the AP master holds nothing.
+    const std::uint16_t apm = dz::convert::FindFileHandle(openFiles, "APM", 1);
+    bool dataExist = apm && HoldsAnyRecord(apm);
+    if (!dataExist) {
+        const std::uint16_t api = dz::convert::FindFileHandle(openFiles, "API", 2);
+        dataExist = api && HoldsAnyRecord(api);
+    }
 
     ui::Panel* p = ui::xw_find_panel(h);
     if (dataExist) p->set_choice(1, 2);

@@ -296,6 +296,13 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         outcome.accepted = read > outcome.rejected ? read - outcome.rejected : 0;
         outcome.messages = progress.messages - messages;
         outcome.notes = progress.notes - notes;
+        // What the file counted after its last record (its closing notes, a failure at its end)
+        // shows in the window too, so that the window's count is the closing message's.
+        if (progress.panel) {
+            ui::xw_post_message(progress.panel, dz::convert::kProgressPosition);
+            ui::xw_dispatch_messages();
+            ui::xw_refresh();
+        }
         if (observer) observer->FileFinished(outcome);
     }
 

@@ -1,11 +1,18 @@
 // The sequence every converter's ConvertFile follows, as reusable steps.
 //
-// A converter describes itself in a ConverterProfile and composes the steps:
+// A converter describes itself in a ConverterProfile, and the base class's ConvertFile runs the
+// steps with it:
 //
-//     void xvCMM::ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
-//                             int printDef, ui::zqTask& task, const std::string& table, ConversionOptions* o) {
-//         ConvertContext ctx(list, entry, progress, printDef, task, table, o);
-//         RunConvertFile(ctx, Profile());
+//     ConverterProfile xvCMM::Profile() const {
+//         ConverterProfile p;
+//         p.abbreviation = "CMM";
+//         p.fileNo = 1;
+//         p.fileCode = 20;
+//         p.title = "CM Master File";
+//         p.description = kConversionName;
+//         p.convertingText = "Converting '%s' into CM Master file";
+//         p.examiningText = "Examining '%s' for CM Master file";
+//         return p;
 //     }
 //
 // RunConvertFile (xvConvert) opens the reports, shows the file in the progress window, backs up the data

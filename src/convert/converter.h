@@ -37,12 +37,12 @@ class NotesReport;
 struct ConvertContext;
 struct ConverterProfile;
 
-// The run options handed to ConvertFile (only the AP invoice converter reads them).
 // What a template line's extra-data number says about its record: 1 to 49 names a record of
 // user-defined fields, above 50 a notes record (0: the record itself).
 inline bool IsUserFieldsRecord(int extra) { return extra >= 1 && extra <= 49; }
 inline bool IsNotesRecord(int extra) { return extra > 50; }
 
+// The run options handed to ConvertFile (only the AP invoice converter reads them).
 struct ConversionOptions {
     uint16_t apInvoiceFile = 0;   // 1 when a selected file is of type 402
     uint32_t paidTotalsMode = 1;  // 1 clear and accumulate, 2 accumulate only, 3 neither

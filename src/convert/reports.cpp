@@ -190,13 +190,18 @@ bool ConversionReport::PrintRecordTotals(bool notesFollow) {
     putCounts(grand_, created);
     if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
 
-    if (notesFollow) return WriteText(Msg(converting_ ? 12030 : 12031), 2, 0);
-    return true;
+    if (!notesFollow) return true;
+    notesFollow_ = true;
+    return WriteText(Msg(converting_ ? 12030 : 12031), 2, 0);
 }
 
 void ConversionReport::ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox) {
     if (Terminating()) return;
-    if (!headerPrinted_) PrintReportHeader(false);
+    // Once the totals have sent the reader to the notes' pages, the ending would stand among the
+    // notes, or be lost with them when they could not be printed: it starts a page of the
+    // report's own, under the report's heading.
+    if (!headerPrinted_ || notesFollow_) PrintReportHeader(false);
+    notesFollow_ = false;
     const std::string& shown = text;
     WriteText(shown, 2, 0);
     int closing = 12020;

@@ -52,7 +52,8 @@ public:
     bool PrintRecordTotals(bool notesFollow);
     // Prints the text and, converting, the line that matches the restore result (0 nothing
     // written or restored, 1 not restored, 2 restored but not reopened); optionally shows the
-    // text in a message box.
+    // text in a message box. After totals that said the notes follow, on a new page under the
+    // report's heading.
     void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox);
 
     // Text from the first column, wrapped at the line width.
@@ -65,6 +66,7 @@ public:
 private:
     int print_;
     bool headerPrinted_ = false;
+    bool notesFollow_ = false;  // the totals said the notes come next
     std::string textPath_;
     std::string rejectName_;
     std::string title_;

@@ -79,6 +79,8 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     ExpectGolden(report, kGolden / "sample_convert.txt");
     EXPECT_EQ(status, 1) << last.err;
     ExpectGolden(Slurp(dir / "RejAPI.txt"), kGolden / "sample_reject.txt");
+    // An invoice paid by a check that no check line carries is rejected for that check.
+    EXPECT_HAS(report, "Check '10520' is not found in the text file(1728)");
     ExpectGolden(Headers(), kGolden / "sample_headers.txt");
     // The checks' CM transactions, each bank's last AP check (the one that had drawn none got its
     // record).
@@ -195,6 +197,54 @@ TEST_F(ApiCli, EachGroupAddsToTheVendorAsTheGroupBeforeLeftItInWhateverCaseItIsN
     EXPECT_HAS(apm, "R9 VENDOR=\"BAYCONC\" ");
     EXPECT_HAS(apm, " VOAMT=4000 ");
     EXPECT_HAS(apm, " VYTDAMT=4000 ");
+}
+
+TEST_F(ApiCli, PaidTotalsOfVendorsOnFileAccumulateUnlessClearingIsSaidOutright) {
+    // Vendors on file and not one invoice: a run without the option keeps every vendor's totals
+    // and adds to them; only --paid-totals 1 clears them, after the question.
+    Spit(dir / "stale.load", "@APM\nR9 VENDOR=\"STALE\" VNAME=\"Stale totals\" VYTDPD=123400 VYTDAMT=5000\n");
+    Load(dir / "stale.load");
+    const std::string path = (dir / "one.txt").string();
+    const std::string body = "#,API,xvapi\r\n1,BAYCONC,C-1,Gravel,11/05/26,11/05/26,,,11/05/26,10.00" +
+                             std::string(36, ',') + "\r\n2,BAYCONC,C-1,1,Gravel,10.00,,,,,,01-1-10-5100-00" +
+                             std::string(42, ',') + "\r\n";
+    Spit(path, body);
+    int status = 0;
+    Run("convert", path, &status);
+    EXPECT_EQ(status, 0) << last.err;
+    EXPECT_LACKS(last.err, "clear accumulated totals");
+    auto stale = [&] {
+        for (const auto& vendor : DumpedRecords("APM", 9))
+            if (vendor.at("VENDOR") == "\"STALE\"") return vendor.at("VYTDPD") + " " + vendor.at("VYTDAMT");
+        return std::string("no vendor STALE");
+    };
+    EXPECT_EQ(stale(), "123400 5000");
+
+    const std::string again = (dir / "two.txt").string();
+    Spit(again, ReplaceAll(body, "C-1", "C-2"));
+    Run("convert", again, &status, {"--paid-totals", "1"});
+    EXPECT_EQ(status, 0) << last.err;
+    EXPECT_HAS(last.err, "question: Are you sure you want to clear accumulated totals for all vendors?");
+    EXPECT_EQ(stale(), "0 0");
+}
+
+TEST_F(ApiCli, APostedGroupStoresThePaidInvoicesFlagAndJournalAndTheVendorsLastInvoice) {
+    // A vendor whose invoices start from flag word 3.
+    Spit(dir / "flagged.load", "@APM\nR9 VENDOR=\"FLAGGED\" VNAME=\"Flagged\" VFLAGW=3\n");
+    Load(dir / "flagged.load");
+    const std::string path = (dir / "paid.txt").string();
+    Spit(path, "#,API,xvapi\r\n1,FLAGGED,F-7,Gravel,11/05/26,11/05/26,,,11/05/26,120.00" + std::string(36, ',') +
+                   "\r\n2,FLAGGED,F-7,1,Gravel,120.00,,,,,,01-1-10-5100-00" + std::string(42, ',') +
+                   "\r\n6,FLAGGED,F-7,OPERATING,20001,1,,120.00,,,,,,,,,,,,,,,12/01/26,1,,\r\n"
+                   "4,OPERATING,20001,12/01/26,,120.00,FLAGGED,1,,,,,," + std::string(11, ',') + "\r\n");
+    int status = 0;
+    const std::string report = Run("convert", path, &status);
+    EXPECT_EQ(status, 0) << report << last.err;
+    const std::string apm = Dump("APM");
+    EXPECT_HAS(apm, "R5 PIVND=\"FLAGGED\" PIINV=\"F-7\" PIBANK=\"OPERATING\" PICHECK=20001 ");
+    EXPECT_HAS(apm, " PIPDFLG=1 PIGLJRN=5\n");
+    EXPECT_HAS(apm, " VLSTINV=\"F-7\" VLSTIDT=2026-11-05 VLSTIAM=12000 VFLAGW=3\n");
+    EXPECT_HAS(apm, " OIFLAGW=3");
 }
 
 TEST_F(ApiCli, TemplatesWithoutAValidGroupStructureAreRefusedWhole) {

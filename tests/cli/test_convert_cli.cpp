@@ -162,6 +162,25 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     EXPECT_THAT(Slurp(text), HasSubstr("Previously Converted"));
 }
 
+TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    const std::string text = Text("noted.txt", kNotedAccount);
+    const std::string master = Slurp(company / "MASTER.GLM");
+    const fs::path report = dir / "report.txt";
+    CliResult r = Run("convert " + Co() + " --report " + report.string() + " --notes /dev/full " + text);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
+    EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
+    // The report does not end on its totals as if all went well: a page of its own says why the
+    // file ended and that the data file was put back.
+    const std::string rep = Slurp(report);
+    const auto pointer = rep.find("Look at the next page to view warnings");
+    ASSERT_NE(pointer, std::string::npos) << rep;
+    EXPECT_THAT(rep.substr(pointer), HasSubstr("\fConverting " + text + " into GL Master File\n\n"
+                                               "Unable to print warning/log messages\n"
+                                               "Processing is terminated for this file, the ZQ data file was not changed\n"));
+}
+
 TEST_F(ConvertCli, ReportsNeverReplaceATextFileADataFileOrWhatALinkNames) {
     const std::string text = Text("gl.txt", kRejectedJournal);
     const std::string textBefore = Slurp(text);

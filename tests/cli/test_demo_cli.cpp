@@ -7,6 +7,9 @@
 
 #include <map>
 #include <regex>
+#include <set>
+#include <sstream>
+#include <vector>
 
 namespace {
 
@@ -63,6 +66,65 @@ TEST(Demo, EverySampleInOneCompanyRejectsOnlyItsBadLinesInAnyOrder) {
     EXPECT_THAT(all.out, HasSubstr("dodedoz --company "));
     EXPECT_THAT(all.out, HasSubstr(" dump --company "));
     EXPECT_THAT(all.out, ::testing::Not(HasSubstr("\nR1 ")));
+}
+
+// The numbers after `label` in `text`, up to the end of its line.
+std::vector<int> NumbersAfter(const std::string& text, const std::string& label) {
+    std::vector<int> numbers;
+    const auto at = text.find(label);
+    if (at == std::string::npos) return numbers;
+    std::istringstream line(text.substr(at + label.size(), text.find('\n', at) - at - label.size()));
+    for (int n; line >> n;) numbers.push_back(n);
+    return numbers;
+}
+
+// The first number `pattern` (one group) finds in `text`; 0 when it finds none.
+int CountIn(const std::string& text, const std::string& pattern) {
+    std::smatch m;
+    return std::regex_search(text, m, std::regex(pattern)) ? std::stoi(m[1]) : 0;
+}
+
+TEST(Demo, EveryCountOfARunAgreesWithEveryOther) {
+    ScratchFolder scratch;
+    const CliResult all = RunDemo(scratch.path() / "all",
+                                  "cmm glt jcs jcm jct apm api prm pmp pml pmr pmv pmt pmh pmz arm");
+    ASSERT_EQ(all.status, 0) << all.out;
+    // Each examine and convert of a sample: its report, its summary line and its closing message.
+    static const std::regex start(R"(\n== (examine|convert) \S*/(demo-[a-z-]+\.txt))");
+    std::vector<std::pair<std::string, std::size_t>> runs;
+    for (auto it = std::sregex_iterator(all.out.begin(), all.out.end(), start); it != std::sregex_iterator(); ++it)
+        runs.emplace_back((*it)[1].str() + " " + (*it)[2].str(), static_cast<std::size_t>(it->position()));
+    std::set<std::string> samples;
+    for (std::size_t i = 0; i < runs.size(); ++i) {
+        const std::size_t from = runs[i].second + 1;
+        std::string run = all.out.substr(from, (i + 1 < runs.size() ? runs[i + 1].second : all.out.size()) - from);
+        run = run.substr(0, run.find("\n== ", 1));  // the run alone, without what the demo shows after it
+        const std::string& name = runs[i].first;
+        samples.insert(name.substr(name.find(' ') + 1));
+        SCOPED_TRACE(name);
+        // Totals: processed, have messages, rejected, converted (or valid) and perhaps created.
+        const std::vector<int> totals = NumbersAfter(run, "\nTotal:");
+        ASSERT_GE(totals.size(), 4u) << run;
+        std::smatch summary;
+        ASSERT_TRUE(std::regex_search(
+            run, summary, std::regex(R"(: (\d+) accepted, (\d+) rejected, (\d+) messages?, (\d+) notes?\n)")))
+            << run;
+        const int accepted = std::stoi(summary[1]), rejected = std::stoi(summary[2]);
+        const int messages = std::stoi(summary[3]), notes = std::stoi(summary[4]);
+        EXPECT_EQ(totals[0], accepted + rejected) << run;
+        EXPECT_EQ(totals[2], rejected) << run;
+        EXPECT_EQ(totals[3], accepted) << run;
+        EXPECT_LE(totals[1], accepted) << run;
+        // The closing message counts the same run (one text file) alike.
+        // (A run with nothing to tell ends without one.)
+        const auto closing = run.find("dodedoz: information: ");
+        const std::string said = closing == std::string::npos ? std::string() : run.substr(closing);
+        EXPECT_EQ(CountIn(said, R"((\d+) (rejected records?|records? that will be rejected))"), rejected) << said;
+        EXPECT_EQ(CountIn(said, R"((\d+) warning/log message)"), messages) << said;
+        EXPECT_EQ(CountIn(said, R"((\d+) conversion note)"), notes) << said;
+    }
+    EXPECT_EQ(samples.size(), 17u) << all.out;
+    EXPECT_EQ(runs.size(), 34u) << all.out;
 }
 
 }  // namespace

@@ -104,18 +104,26 @@ TEST_F(JcsSample, ConvertWritesTheStandardsAndTheirGroupsThenTheMasterSampleUses
 }  // namespace
 
 // A category's tax status that no list entry matches is kept and listed among the values missing
-// from custom list 369, in both modes, with the line the file reads at the time.
+// from custom list 369, in both modes, with the line the file reads at the time. The default a
+// blank status takes, or the list's first entry given outright, is no missing value.
 TEST_F(JcsSample, TaxStatusesMissingFromTheListGoToTheNotes) {
     std::string settings = Slurp(company / "company.toml");
     const std::size_t at = settings.find("[lists.369]");
     ASSERT_NE(at, std::string::npos) << settings;
     const std::size_t values = settings.find("values = ", at);
-    settings.replace(values, settings.find('\n', values) - values, "values = [\"Taxable\", \"Exempt\", \"Resale\"]");
+    // The default (Taxable) stands for itself: the list of the others is Exempt and Resale.
+    ASSERT_THAT(settings.substr(at, values - at), ::testing::HasSubstr("default = \"Taxable\""));
+    settings.replace(values, settings.find('\n', values) - values, "values = [\"Exempt\", \"Resale\"]");
     Spit(company / "company.toml", settings);
     const fs::path file = dir / "tax.txt";
-    Spit(file, "#,JCS,xvjcs\n17,ZZZ,Zed,6,,,,,Y,Other,\n17,ZZY,Why,6,,,,,Y,resale,\n");
-    EXPECT_THAT(Run("examine", file), ::testing::HasSubstr("Tax status:  Other(2)\n"));
-    EXPECT_THAT(Run("convert", file), ::testing::HasSubstr("Tax status:  Other(3)\n"));
+    Spit(file, "#,JCS,xvjcs\n17,ZZZ,Zed,6,,,,,Y,Other,\n17,ZZY,Why,6,,,,,Y,resale,\n17,ZZX,Ex,6,,,,,Y,,\n"
+               "17,ZZW,Doubleu,6,,,,,Y,Taxable,\n16,09-000.00,Misc,,1,,,,,,,,,,,,,Y,,,\n");
+    for (const char* command : {"examine", "convert"}) {
+        const std::string notes = Run(command, file);
+        EXPECT_THAT(notes, ::testing::HasSubstr(std::string("Tax status:  Other(") +
+                                                (command[0] == 'e' ? "2" : "3") + ")\n"));
+        EXPECT_THAT(notes, ::testing::Not(::testing::HasSubstr("Taxable")));
+    }
     const std::string standards = Standards();
     EXPECT_THAT(standards, ::testing::HasSubstr("SCTAXEX=\"Other\""));
     EXPECT_THAT(standards, ::testing::HasSubstr("SCTAXEX=\"Resale\""));

@@ -226,12 +226,13 @@ TEST_F(ApiPost, AGroupUndoneAfterItsBankAndPrefixTotalsLeavesTheNextGroupTheFile
     auto paid = [](const std::string& inv, int check) {
         return Invoice(inv, "100.00") + Dist(inv, 1, "100.00") + Pay(inv, check, 1, "100.00");
     };
-    // The AP master's replaces: the vendor of I1, then I2's prefix totals and its vendor.
+    // The AP transactions: I1's two, then I2's open one and its payment's, written after its
+    // bank and before its prefix totals and vendor are kept.
     FailingCalls fail;
-    fail.Fail(xio::FaultCall::ReplaceRecord, 3, XIO_IO_ERROR, "APM");
+    fail.Fail(xio::FaultCall::WriteRecord, 4, XIO_IO_ERROR, "APT");
     xvAPI c;
     const std::string report = Convert("t.txt", paid("I1", 501) + paid("I2", 502) + paid("I3", 502), c);
-    EXPECT_THAT(report, HasSubstr("On Vendor: "));
+    EXPECT_THAT(report, HasSubstr("On Paid trans: "));
     EXPECT_EQ(Count("APM", kRecInvoice), 2);
     ASSERT_TRUE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}}));
     EXPECT_EQ(Field("CMM", 5, "LTAPC"), 502);
@@ -324,6 +325,19 @@ TEST_F(ApiPost, ARecordGoneBeforeItsGroupIsPostedFailsItsStepAndLeavesNothing) {
     EXPECT_FALSE(Find("CMM", 5, {{"LTBNKAC", "OPERATING"}, {"LTAPC", "501"}}));
     ASSERT_TRUE(Find("APM", 2, {{"ODVND", "V1"}, {"ODINV", "I1"}, {"ODDSEQ", "1"}}));
     EXPECT_EQ(Field("APM", 2, "ODPAID"), 0);
+}
+
+// The vendor's totals are written when the file ends: a vendor gone by then ends the file, and
+// every group of it is taken back with the backups.
+TEST_F(ApiPost, AVendorGoneBeforeTheFileEndsEndsItRestored) {
+    RemovingApi c("APM", 9, {{"VENDOR", "V1"}});
+    // Taken off file while the second group's payment is handled, after the first group posted.
+    const std::string report =
+        Convert("t.txt", TwoDists() + Invoice("I2", "50.00") + Dist("I2", 1, "50.00") + Pay("I2", 502, 1, "50.00"), c);
+    EXPECT_THAT(report, HasSubstr("Unable to read from or write to a Halvorsend data file"));
+    EXPECT_EQ(Count("APM", kRecInvoice), 0);
+    EXPECT_EQ(Count("APT", 1), 0);
+    EXPECT_TRUE(Find("APM", 9, {{"VENDOR", "V1"}})) << Written() << report;
 }
 
 }  // namespace

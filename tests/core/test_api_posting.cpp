@@ -7,6 +7,7 @@
 #include "convert/lookups.h"
 #include "convert/record_fields.h"
 #include "converters/ap/xvapi.h"
+#include "converters/ap/xvapi_post.h"
 #include "converters/ap/xvapi_posting.h"
 #include "converters/ap/xvapi_taxes.h"
 #include "platform/datafile/xio.h"
@@ -327,6 +328,39 @@ TEST_F(ApiPosting, PaymentsTakeTheirShareAndTheLastTakesWhatRemains) {
     EXPECT_EQ(first.paidTaxes.front().paid64, 17);
     EXPECT_EQ(second.paidTaxes.front().paid64, 33 - 17);
     for (const auto& e : d.taxes) EXPECT_EQ(e.paid64, e.amount64);
+}
+
+TEST_F(ApiPosting, PaymentsInSharesThatDoNotRoundTakeTheTaxOnThe64AmountExactly) {
+    StoreGroup("G2", 30000, {{1, 10000}, {2, 10000}, {3, 10000}});
+    modlibs::DistImage d = Taxed("G2", 1000, 0);
+    ComputeTaxes(txm, d, kBuild);
+    ASSERT_EQ(d.taxes.size(), 3u);  // on the 64-amount 33, 33, 33
+    // Two payments of half each, in the order posting takes them: each half of a part of 33 rounds
+    // up to 17, so the payment that completes the 64-amount must take what the first left.
+    const double gross[] = {50000, 50000}, paid64[] = {5000, 5000}, tax[] = {500, 500};
+    std::vector<modlibs::PaidDistImage> payments(2);
+    LastShare share(d.amt64);
+    for (std::size_t i = 0; i < payments.size(); ++i) {
+        modlibs::PaidDistImage& p = payments[i];
+        p.bank = "OPERATING";
+        p.check = 501 + static_cast<double>(i);
+        p.grossPayment = gross[i];
+        p.amt64Paid = paid64[i];
+        p.taxPaid = tax[i];
+        SumTaxList(p, d, share.Add(p.amt64Paid));
+    }
+    std::vector<double> sums(d.taxes.size(), 0);
+    for (const auto& p : payments) {
+        ASSERT_EQ(p.paidTaxes.size(), d.taxes.size());
+        std::size_t k = 0;
+        for (const auto& t : p.paidTaxes) sums[k++] += t.paid64;
+    }
+    std::size_t k = 0;
+    for (const auto& e : d.taxes) {
+        EXPECT_EQ(sums[k], e.amount64) << "component " << e.component;
+        EXPECT_EQ(e.paid64, e.amount64) << "component " << e.component;
+        ++k;
+    }
 }
 
 }  // namespace

@@ -177,6 +177,27 @@ TEST_F(ReportTest, MissingListValuesWrapBeforeTheCommentWidth) {
     EXPECT_EQ(lines[4].substr(22), "The following Custom lists had values that do not exist in the list. You should either add these values");
 }
 
+TEST_F(ReportTest, MissingListValuesThatFillALineExactlyAreListedWhole) {
+    // A line may hold the comment width less 25 (98) characters: values that would bring it to
+    // exactly that start the next line, one short of it stay; every value stays whole.
+    suite::current_company()->settings().descriptions[265] = "class";
+    suite::current_company()->settings().descriptions[262] = "tax group";
+    NotesReport notes(print, "t.txt", 3020, false);
+    const std::string a40(40, 'a'), b40(40, 'b'), c40(40, 'c'), d35(35, 'd');
+    notes.AddNote(265, a40, 2);  // "Class:  " 8 + "a..(2), " 45 + "b..(3), " 45 = 98
+    notes.AddNote(265, b40, 3);
+    notes.AddNote(262, c40, 4);  // "Tax group:  " 12 + 45 + "d..(5), " 40 = 97
+    notes.AddNote(262, d35, 5);
+    ASSERT_TRUE(notes.PrintMissingCustomListValues(nullptr));
+    ASSERT_TRUE(notes.Print());
+    const auto& lines = *ui::xp_lines(print);
+    ASSERT_GE(lines.size(), 3u);
+    std::vector<std::string> listed;  // the last three lines, from the comment column
+    for (auto l = lines.end() - 3; l != lines.end(); ++l) listed.push_back(l->size() > 22 ? l->substr(22) : *l);
+    EXPECT_EQ(listed, (std::vector<std::string>{"Tax group:  " + c40 + "(4), " + d35 + "(5)",
+                                                "Class:  " + a40 + "(2),", "   " + b40 + "(3)"}));
+}
+
 TEST_F(ReportTest, LongNotesPathKeepsItsFileName) {
     const std::string path = "/" + std::string(74, 'p') + "/n.txt";  // 81 characters
     ASSERT_EQ(path.size(), 81u);

@@ -1,6 +1,21 @@
 // The converter factory: one class per conversion type code.
 #include "app/converter_factory.h"
-#include "app/pending_converters.h"
+#include "converters/ap/xvapi.h"
+#include "converters/ap/xvapm.h"
+#include "converters/ar/xvarm.h"
+#include "converters/gl/xvcmm.h"
+#include "converters/gl/xvglm.h"
+#include "converters/gl/xvglt.h"
+#include "converters/jc/xvjcm.h"
+#include "converters/jc/xvjcs.h"
+#include "converters/jc/xvjct.h"
+#include "converters/pm/xvpml.h"
+#include "converters/pm/xvpmp.h"
+#include "converters/pm/xvpmr.h"
+#include "converters/pm/xvpmt.h"
+#include "converters/pm/xvpmv.h"
+#include "converters/pm/xvpmz.h"
+#include "converters/pr/xvprm.h"
 #include "platform/ui/framework.h"
 
 #include "test_convert_support.h"
@@ -12,6 +27,8 @@ namespace {
 
 using namespace dz::convert::testing;
 using namespace dz::app;
+using ap::xvAPI, ap::xvAPM, ar::xvARM, gl::xvCMM, gl::xvGLM, gl::xvGLT, jc::xvJCM, jc::xvJCS, jc::xvJCT, pm::xvPMH,
+    pm::xvPML, pm::xvPMP, pm::xvPMR, pm::xvPMT, pm::xvPMV, pm::xvPMZ, pr::xvPRM;
 
 template <typename T>
 bool Is(const xvConvert* c) {

@@ -439,6 +439,19 @@ TEST_F(Driver, ClosingMessageByCounts) {
     EXPECT_EQ(person.messages().back().text, "Examine your printout to view the\r2 conversion notes generated during conversion.");
 }
 
+TEST_F(Driver, TheWindowEndsOnTheCountsTheClosingMessageGives) {
+    // The stub counts its messages and notes after its last record, as the notes of a file's end
+    // are: the window still shows them.
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 0, 3, 2, false};
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_THAT(person.messages().back().text, ::testing::HasSubstr("3 warning/log messages and\r2 conversion notes"));
+    const auto screen = person.last_screen("CONVERT/STATUSS");
+    ASSERT_GE(screen.size(), 5u);
+    EXPECT_THAT(screen[4], ::testing::EndsWith("5")) << screen[4];  // messages and notes, row 5 column 62
+}
+
 TEST_F(Driver, AStoppedRunShowsNoClosingMessage) {
     World().behaviour[101] = StubBehaviour{true, 0, "", 10, 3, 3, 3, true};
     person.choose({Text("a.txt", "GLM"), Text("b.txt", "GLM")});

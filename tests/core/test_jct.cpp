@@ -250,7 +250,13 @@ TEST_F(JctTest, TypesExtrasAndCategories) {
         Tx({{"TJOB", "100-001"}, {"TCAT", "PNT"}, {"TRANTYP", "1"}, {"TRANDAT", "6/1/2026"}}) +
         Tx({{"TJOB", "100-001"}, {"TPHASE", "01-002.03"}, {"TCAT", "PNT"}, {"TRANTYP", "1"}, {"TRANDAT", "6/1/2026"}}) +
         // A type the table does not name has no rule of its own.
-        Tx({{"TJOB", "100-001"}, {"TRANTYP", "16"}, {"TRANDAT", "6/1/2026"}});
+        Tx({{"TJOB", "100-001"}, {"TRANTYP", "16"}, {"TRANDAT", "6/1/2026"}}) +
+        // A cost type needs a category while categories are used, else a cost code.
+        Tx({{"TJOB", "100-001"}, {"TRANTYP", "7"}, {"TRANDAT", "6/1/2026"}}) +
+        // A commitment change takes no category, and needs a cost code.
+        Tx({{"TJOB", "100-001"}, {"TPHASE", "01-002.03"}, {"TCAT", "LAB"}, {"TRANTYP", "23"},
+            {"TRANDAT", "6/1/2026"}}) +
+        Tx({{"TJOB", "100-001"}, {"TRANTYP", "23"}, {"TRANDAT", "6/1/2026"}});
     const std::string text = Text("types.txt", body);
     std::string report = Run(text, "Examine Files");
     EXPECT_THAT(report, HasSubstr("Transaction type 'General ledger only (31)' cannot be converted with this "
@@ -259,10 +265,15 @@ TEST_F(JctTest, TypesExtrasAndCategories) {
     EXPECT_THAT(report, HasSubstr("No Phase, Category 'PNT' is invalid for Job '100-001' without a Phase(505)"));
     EXPECT_THAT(report, HasSubstr("Standard Category 'PNT' does not yet exist, it is required for this trans record "
                                   "with Job '100-001'(506)"));
-    EXPECT_EQ(progress.file_rejected, 3u);
+    EXPECT_THAT(report, HasSubstr("Transaction type 'Equipment cost (7)' requires a Category(508)"));
+    EXPECT_THAT(report, HasSubstr("Transaction type 'Approved commitment change (23)' cannot have a Category, it has "
+                                  "'LAB'(511)"));
+    EXPECT_THAT(report, HasSubstr("Transaction type 'Approved commitment change (23)' requires a Phase(509)"));
+    EXPECT_EQ(progress.file_rejected, 6u);
 
     Settings({{"PTRACKX", 1}, {"CCATUSG", 2}});
     report = Run(text, "Examine Files");
+    EXPECT_THAT(report, HasSubstr("Transaction type 'Equipment cost (7)' requires a Phase(509)"));
     EXPECT_THAT(report, HasSubstr("Not tracking Extras, Extra 'E1' not allowed for Job '100-001'(503)"));
     EXPECT_THAT(report, HasSubstr("Not using Categories, Category 'PNT' not allowed for Job '100-001'(504)"));
 }
@@ -277,7 +288,9 @@ TEST_F(JctTest, BillingLevels) {
                              billing("100-003", "02-000.00") +  // level 1: above the billing level
                              billing("100-003", "") +           // no cost code at level 3
                              billing("999-999", "01-002.03") +  // no job, AR: only the category counts
-                             billing("999-999", "01-002.03", "LAB");
+                             billing("999-999", "01-002.03", "LAB") +
+                             billing("100-000", "01-002.03");  // level 0: no section to cut to
+    Job("100000", 0);
     ObservedJCT converter;
     const std::string report = Run(Text("billing.txt", body), "Convert", converter);
     ASSERT_EQ(converter.accepted.size(), 4u) << report;
@@ -285,7 +298,7 @@ TEST_F(JctTest, BillingLevels) {
     EXPECT_EQ(converter.accepted[1]["TPHASE"], "0200100");
     EXPECT_EQ(converter.accepted[2]["TPHASE"], "0200100");
     EXPECT_EQ(converter.accepted[3]["TPHASE"], "0100203");
-    EXPECT_EQ(progress.file_rejected, 3u);
+    EXPECT_EQ(progress.file_rejected, 4u);
     EXPECT_THAT(report, HasSubstr("Trans type 'Original contract (24)' is not at or below its billing level, see help for more "
                                   "info(512)"));
     EXPECT_THAT(report, Not(HasSubstr("Message")));  // the cost code of job level goes without a word

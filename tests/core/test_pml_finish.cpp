@@ -294,6 +294,17 @@ TEST_F(PmlFinishTest, ALeaseALaterLineModifiesIsTakenAsItNowStands) {
     EXPECT_EQ(TenantLeases(), (std::set<std::string>{"ACME/A1", "BAKER/A1", "ACME/B1"})) << report;
 }
 
+// A lease starting the very day the unit's current lease on file starts leaves that one current.
+TEST_F(PmlFinishTest, ALeaseStartingWithTheUnitsCurrentLeaseLeavesItCurrent) {
+    Put("PMP", kPmpUnit, {{"UPROP", "STRIP"}, {"UNIT", "U300"}, {"UCURLES", "X1"}, {"UCURREV", "0"}, {"UCURTEN", "ACME"}});
+    Put("PML", kPmlLease, {{"LEASE", "X1"}, {"LREV", "0"}, {"LPROP", "STRIP"}, {"LUNIT", "U300"}, {"LTENANT", "ACME"},
+                           {"LSTATUS", "3"}, {"LACTST", "3/1/2026"}});
+    const std::string report =
+        Run({LeaseLine("B1", {{"LUNIT", "U300"}, {"LACTST", "3/1/2026"}, {"LTENANT", "BAKER"}})}, true);
+    ASSERT_TRUE(ReadLease("B1")) << report;
+    EXPECT_EQ(CurrentLease("U300"), "X1/ACME") << report;
+}
+
 // The records after a line that modifies a lease see the lease as that line left it.
 TEST_F(PmlFinishTest, ADepositAfterALineCancelingItsLeaseLinksNoUnit) {
     UseTemplateWithModifyFormat("1");

@@ -15,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <regex>
 #include <set>
 #include <string>
 #include <tuple>
@@ -512,7 +513,8 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
         ChargeFlow("2", "9", "1,,Deposit,,100.00,-99.99") +            // 5: credit not offset
         ChargeFlow("2", "9", "1,,,,5.00,") +                           // 6: no payment, none earlier
         ChargeFlow("1", "0", "1,,,5.00,,") + Payment("0", "0", "0") +  // 7: a payment after a charge
-        ChargeFlow("2", "11", "1,,,,5.00,") + Payment("11", "0", "0", "NOBANK");  // 9: unknown bank
+        ChargeFlow("2", "11", "1,,,,5.00,") + Payment("11", "0", "0", "NOBANK") +  // 9: unknown bank
+        std::regex_replace(ChargeFlow("5", "0", "1,,,5.00,,"), std::regex("2/1/2026,RENT"), ",RENT");  // 12
     StoppingPmt converter;
     convert::ConvertProgress progress([] { return int64_t{0}; });
     const std::string report = Run(converter, Text(body), "Examine Files", &progress);
@@ -527,6 +529,7 @@ TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     EXPECT_THAT(report, HasSubstr("Payment ID cannot be zero when a Charge flow transaction is followed by a Payment "
                                   "transaction(1244)"));
     EXPECT_THAT(report, HasSubstr("Receiving bank 'NOBANK' does not yet exist(1233)"));
+    EXPECT_THAT(report, HasSubstr(" CF               12  Charge date is required for Transaction type 'Adjustment (5)'(1202)"));
 }
 
 TEST_F(PmtEnding, EachMiscIncomePaymentIsComparedWithItsPropertysNormalBank) {
@@ -569,6 +572,55 @@ TEST_F(PmtEnding, AMiscIncomeBeforeItsPairFailsTheWholeGroup) {
     ASSERT_EQ(xio_rd_ge(pmt, kPmtRecPayment, 0, 0), XIO_OK) << report;
     EXPECT_EQ(convert::GetNumber(pmt, kPmtRecPayment, "PMTID"), 5003);
     EXPECT_EQ(State(), "42/5003 run 1 r1=1 r9=0");
+}
+
+// Each payment method keeps only what belongs to it: a check (1) its bank and check number, other
+// (5) its misc ID; 3 becomes 5. A payment to an unknown bank takes its misc income along.
+TEST_F(PmtEnding, MiscIncomePaymentsKeepWhatTheirMethodUses) {
+    std::string body;
+    for (const char* m : {"1", "2", "3", "5"})
+        body += MiscIncome(m, "5.00") + "P," + m + ",,,12" + m + ",0,2/1/2026," + m +
+                ",OPER,,2,P100,PARK,,,,,,B" + m + ",M" + m + ",5.00\n";
+    body += MiscIncome("6", "5.00") + "P,6,,,126,0,2/1/2026,1,NOBANK,,2,P100,PARK,,,,,,,,5.00\n";
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Convert", &progress);
+    using ::testing::HasSubstr;
+    using ::testing::Not;
+    EXPECT_THAT(report, HasSubstr("Receiving bank 'NOBANK' does not yet exist(1233)"));
+    EXPECT_THAT(report, HasSubstr("Misc inc transaction 'P100, PARK' is not followed immediately with a valid "
+                                  "payment transaction(1219)"));
+    EXPECT_THAT(report, HasSubstr("Payment method 'Credit card (3)' was changed to 'Other (5)'(1241)"));
+    for (const char* kept : {"'B1'", "'M3'", "'M5'"}) EXPECT_THAT(report, Not(HasSubstr(kept))) << kept;
+    const uint16_t pmt = H("PMT");
+    std::vector<std::string> payments;
+    xio_init_record(pmt, kPmtRecPayment);
+    for (int st = xio_rd_ge(pmt, kPmtRecPayment, 0, 0); st == XIO_OK; st = xio_rd_next(pmt, kPmtRecPayment, 0, 0))
+        payments.push_back(WholeText(convert::GetNumber(pmt, kPmtRecPayment, "PMTHD")) + " " +
+                           convert::GetText(pmt, kPmtRecPayment, "PBANK") + " " +
+                           WholeText(convert::GetNumber(pmt, kPmtRecPayment, "PCHECK")) + " " +
+                           convert::GetText(pmt, kPmtRecPayment, "PMISC"));
+    EXPECT_THAT(payments, ::testing::ElementsAre("1 B1 121 ", "2  0 ", "5  0 M3", "5  0 M5"));
+}
+
+// A payment whose write fails takes its misc income back out; the file goes on.
+TEST_F(PmtEnding, AMiscIncomePaymentThatCannotBeWrittenTakesItsMiscIncomeOut) {
+    const std::string body = MiscIncome("8", "5.00") + "P,8,,,128,0,2/1/2026,1,OPER,,2,P100,PARK,,,,,,,,5.00\n" +
+                             Sales("5");
+    convert::testing::FailingCalls fail;
+    fail.Fail(xio::FaultCall::WriteRecord, 2, XIO_IO_ERROR, "PMT");
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Convert", &progress);
+    EXPECT_TRUE(fail.Spent());
+    EXPECT_THAT(report, ::testing::HasSubstr(" P                 3  I/O Error writing record - '5001'(76)"));
+    EXPECT_THAT(report, ::testing::HasSubstr(" MI                2  Misc inc transaction 'P100, PARK' is not followed "
+                                             "immediately with a valid payment transaction(1219)"));
+    EXPECT_EQ(State(), "42/5001 run 1 r1=1 r9=1");  // the ID given stays taken
+    const uint16_t pmt = H("PMT");
+    xio_init_record(pmt, kPmtRecMiscIncome);
+    EXPECT_NE(xio_rd_ge(pmt, kPmtRecMiscIncome, 0, 0), XIO_OK);
+    EXPECT_EQ(progress.file_rejected, 2u);
 }
 
 // Sales volumes naming one lease again, in other spellings or with another category: each

@@ -99,8 +99,9 @@ protected:
         xvPMV converter;
         return Run(converter, lines, converting);
     }
-    std::string Run(xvPMV& converter, const std::vector<std::string>& lines, bool converting) {
-        std::string text = "#,PMV," + (data_folder() / "templates" / "xvpmv.tpl").string() + "\r\n";
+    std::string Run(xvPMV& converter, const std::vector<std::string>& lines, bool converting,
+                    const std::string& tpl = (data_folder() / "templates" / "xvpmv.tpl").string()) {
+        std::string text = "#,PMV," + tpl + "\r\n";
         for (const auto& l : lines) text += l + "\r\n";
         const std::string path = company.str("recovery" + std::to_string(++runs_) + ".txt");
         WriteFile(path, text);
@@ -171,6 +172,18 @@ TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
         else
             EXPECT_THAT(report, Not(HasSubstr("(14"))) << report;
     }
+}
+
+// With both accounting methods in use, a property recovery must give its method: a format without
+// the column refuses every line; a blank column is kept.
+TEST_F(PmvTest, BothMethodsNeedTheAccountingMethodColumn) {
+    const std::string tpl = company.str("nomethod.tpl");
+    WriteFile(tpl, "format 1\nfile PMV 1\nrecord 1\npermissions 2\nfield PRCPROP\nfield PRCCT\nfield PRCFREQ\n");
+    xvPMV converter;
+    EXPECT_THAT(Run(converter, {"1,plaza,cam,12"}, false, tpl),
+                HasSubstr("Accounting method is required when your General settings are 'Both'(1406)"));
+    EXPECT_THAT(Run({Property({{"PRCAMOP", ""}})}, false), Not(HasSubstr("(1406)")));
+    EXPECT_EQ(progress.file_rejected, 0u);
 }
 
 TEST_F(PmvTest, RecoveryControlNotesFollowTheMode) {

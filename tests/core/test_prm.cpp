@@ -817,7 +817,8 @@ TEST_F(PrmRecords, TaxesFollowTheirTaxId) {
                                tax("E1", "WCOMP", {{"ETAMETH", "4"}, {"ETAAMT", "25.00"}}) +
                                tax("E2", "FWH", {{"ETAMETH", "2"}, {"ETAAMT", "15.00"}, {"ETRECIP", "fwh"}}) +
                                tax("E3", "FWH", {{"ETAMETH", "5"}, {"ETFID", "TAXF"}, {"ETRECIP", "ORWH"}}) +
-                               tax("E3", "ORWH", {{"ETAMETH", "8"}, {"ETFID", "TAXF"}}) + tax("E1", "NOTAX", {})),
+                               tax("E3", "ORWH", {{"ETAMETH", "8"}, {"ETFID", "TAXF"}}) + tax("E1", "NOTAX", {}) +
+                               tax("E1", "FWH", {{"ETAMETH", "3"}, {"ETAAMT", "7.00"}})),
         "Convert");
     EXPECT_THAT(report, HasSubstr("Tax level of 'Local (4)' in the text file doesn't match 'State (3)' for the Tax ID "
                                   "'ORWH'(866)"));
@@ -826,7 +827,9 @@ TEST_F(PrmRecords, TaxesFollowTheirTaxId) {
     EXPECT_THAT(report, HasSubstr("Adj Amount with '25.00' cannot be converted"));
     EXPECT_THAT(report, HasSubstr("Adj Amount with '15.00' cannot be converted, Adj method is 'No adjust (1)', 'No "
                                   "tax (2)' or 'Exempt (3)(868)"));
-    EXPECT_EQ(Count(report, "Adj Amount with"), 2u);  // method 4 keeps its amount
+    EXPECT_THAT(report, HasSubstr("Adj Amount with '7.00' cannot be converted"));  // exempt
+    EXPECT_EQ(NumberOf(4, {"ETEMPID", "E1"}, {"ETTXID", "FWH"}, "ETAAMT"), 0);
+    EXPECT_EQ(Count(report, "Adj Amount with"), 3u);  // method 4 keeps its amount
     EXPECT_THAT(report, HasSubstr("Formula cannot have a value unless Adj Method is 'Formula (8)', 'TAXF' was not "
                                   "converted(869)"));
     EXPECT_EQ(Count(report, "Formula 'TAXF' does not yet exist"), 1u);  // method 8 only

@@ -205,8 +205,8 @@ public:
     bool ReadVendor(uint16_t apm, const std::string& vendor, modlibs::VendorImage& image);
     // ReadCMBank of the CM master `cmm`, once per bank.
     int ReadBank(BankImage& image, uint16_t cmm, const std::string& bank, bool write, FailedWrite* failed);
-    // The posting wrote the vendor now in the AP master's buffer, or bank `bank`'s last check now
-    // in the CM master's buffer: kept when the group stands.
+    // The posting put the vendor into the AP master's buffer, or wrote bank `bank`'s last check
+    // now in the CM master's buffer: kept when the group stands.
     void VendorWritten(uint16_t apm);
     void BankWritten(const BankImage& bank, uint16_t cmm);
     // Whether bank `bank`'s last check, put into the CM master's buffer as the posting would
@@ -217,21 +217,18 @@ public:
     // as the pass's standing postings left them.
     uint16_t ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs::PaidDistImage& paid,
                         const std::string& prefix, int section, uint16_t level);
-    // The posting wrote the prefix totals now in the AP master's buffer: kept when the group stands.
+    // The posting put the prefix totals into the AP master's buffer: kept when the group stands.
     void PrefixTotalsWritten(uint16_t apm);
 
-    // ---- Records kept as stored ------------------------------------------------------------
-    // A text file posts to one vendor, and to its prefix totals, group after group. The vendor
-    // and the prefix totals that this pass's standing postings wrote last are kept as stored (a
-    // saved copy of the AP master's buffer right after the write, and the record's row), so that
-    // the next posting that replaces the same record puts the copy back and holds the row
-    // instead of reading the record again. A posting that is undone drops what was kept.
-    // True when the record of type `rec` whose key, as the file compares it, is `key` is back
-    // in the buffer, held and locked for a replace; false leaves the caller to read it.
-    bool HoldKept(uint16_t apm, uint16_t rec, const std::string& key);
-    // The posting wrote the record of type `rec` now in the AP master's buffer, whose key is
-    // `key`: kept when the group stands.
-    void KeepWritten(uint16_t apm, uint16_t rec, std::string key);
+    // ---- Totals written when the file ends ---------------------------------------------------
+    // A text file posts to the same vendors and prefix totals group after group. A posting
+    // leaves the vendor and the prefix totals it changed in memory, as the file would store them
+    // (the vendors and totals read once per pass, above): a group that stands keeps them there,
+    // one that is undone drops them. Convert writes each changed row once, after the last group;
+    // a file that ends before is restored from its backups, so no one reads the rows meanwhile.
+    // False when a row could not be written: the file was ended (12013 out of disk space, else
+    // 12011) and its data files restored.
+    bool WriteKeptTotals(convert::ConvertContext& ctx);
 
     // The payment number of a check of `bank`: Convert takes it (LASTPMT), Examine Files counts
     // provisionally. 0 when none could be taken.
@@ -363,15 +360,9 @@ private:
     std::unordered_map<std::string, KnownTotals> totalsOnFile_;
     std::vector<std::pair<std::string, KnownTotals>> totalsWritten_;
     std::vector<std::pair<std::string, StoredLastCheck>> lastChecksWritten_;
-    struct KeptRecord {
-        uint16_t file = 0, rec = 0;
-        std::string key;
-        uint16_t saved = 0;  // the copy's id on the handle's save stack
-        int64_t row = 0;
-    };
-    std::vector<KeptRecord> kept_, keptWritten_;
-    // Drops the copies `records` keep from their handles' save stacks.
-    static void DropKept(std::vector<KeptRecord>& records);
+    // The keys in vendors_ and totalsOnFile_ that standing postings changed: what
+    // WriteKeptTotals writes, in key order.
+    std::set<std::string> vendorsDue_, totalsDue_;
 
     std::unordered_map<std::string, bool> glAccounts_;  // GlAccountOnFile's answers
     // What the GL module answers for one text file (the conversion never writes the GL master):

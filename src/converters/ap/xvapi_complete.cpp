@@ -153,6 +153,8 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
             pi.bank = p.bank;
             pi.check = p.check;
             pi.description = inv.description;
+            pi.paidFlag = 1;
+            pi.glJournal = GLPJRN;
             it = paidInvoices.insert(paidInvoices.end(), std::move(pi));
         }
         const auto to = PaidOf(*it);

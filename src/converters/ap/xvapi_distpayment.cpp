@@ -256,7 +256,10 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         checkAmount = check->amount;
     } else if (!group.pass1) {
         const CrossRefEntry* entry = crossRefMap.Find(CheckKeyText(apm, p.bank, p.check));
-        if (!entry || !entry->seen) return reject(Msg(12764, CheckWord(), BankCheck(p.bank, p.check)));
+        if (!entry) return reject(Msg(12764, CheckWord(), BankCheck(p.bank, p.check)));
+        // A check that only payments name (no Check group carries it) has no date or amount to
+        // give; the first pass marked the invoice for it, and the completion rejects the group
+        // with that finding.
         if (entry->isVoid) return reject(Msg(12763, CheckWord(), BankCheck(p.bank, p.check)));
         checkDate = entry->date;
         checkAmount = entry->amount;

@@ -446,14 +446,7 @@ bool xvAPI::ConvertGroups(ConvertContext& ctx, MessageQueue& queue) {
         return kept;
     });
     group_ = nullptr;
-    // The records kept for the postings go with the pass; a file ended early may have had its
-    // data files reopened, so their copies are then only forgotten.
-    if (read) {
-        DropKept(keptWritten_);
-        DropKept(kept_);
-    }
-    kept_.clear();
-    keptWritten_.clear();
+    if (read && ctx.converting && !WriteKeptTotals(ctx)) return false;
     return read && PrintEndNotes(ctx);
 }
 

@@ -348,42 +348,58 @@ void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& 
         w.New(g.apt, kRecTransaction, "On Paid trans: ", modules::AP_PUT_TRANSACTION(g.apt, &posting, 0, 0));
     }
 
-    // 8. The vendor's 1099 totals by GL prefix.
+    // 8. The vendor's 1099 totals by GL prefix, and 9. the vendor: kept as the file would store
+    // them, and written when the file ends.
+    if (w.Failed()) return;
     for (const auto& totals : c.prefixTotals) {
-        if (w.Failed()) return;
-        auto put = [&] {
-            WritePrefixTotals(totals, apm);
-            return true;
-        };
-        bool written = false;
-        if (!totals.exists) {
-            put();
-            written = w.New(apm, kRecPrefixTotals, "On Prefix totals: ");
-        } else if (c.HoldKept(apm, kRecPrefixTotals, PrefixTotalsKey(apm, totals.prefix, totals.vendor, totals.level))) {
-            written = w.ReplaceHeld(apm, kRecPrefixTotals, "On Prefix totals: ", put);
-        } else {
-            written = w.Replace(apm, kRecPrefixTotals, "On Prefix totals: ", put, put, false);
-        }
-        if (written) c.PrefixTotalsWritten(apm);
+        xio_init_record(apm, kRecPrefixTotals);
+        WritePrefixTotals(totals, apm);
+        c.PrefixTotalsWritten(apm);
     }
-
-    // 9. The vendor, by the key its image carries.
-    if (w.Failed() || IsBlank(c.vendorImage.vendor)) return;
-    auto putVendor = [&] { return Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0)); };
-    const bool written =
-        c.HoldKept(apm, kRecVendor, convert::ComparedKey(apm, kRecVendor, "VENDOR", c.vendorImage.vendor))
-            ? w.ReplaceHeld(apm, kRecVendor, "On Vendor: ", putVendor)
-            : w.Replace(apm, kRecVendor, "On Vendor: ",
-                        [&] {
-                            xio_init_record(apm, kRecVendor);
-                            convert::PutText(apm, kRecVendor, "VENDOR", c.vendorImage.vendor);
-                            return true;
-                        },
-                        putVendor, true);
-    if (written) c.VendorWritten(apm);
+    if (IsBlank(c.vendorImage.vendor)) return;
+    xio_init_record(apm, kRecVendor);
+    if (!Put(modules::AP_PUT_VENDOR(apm, &c.vendorImage, 0, 0))) return (void)w.Fail("On Vendor: ", Msg(12011));
+    c.VendorWritten(apm);
 }
 
 }  // namespace
+
+bool xvAPI::WriteKeptTotals(convert::ConvertContext& ctx) {
+    const uint16_t apm = ctx.mainHandle;
+    auto ended = [&](int status) {
+        return EndFile(ctx, Msg(status == XIO_DISK_FULL ? 12013 : 12011), true, true);
+    };
+    // A vendor was read from the file: it must still be there.
+    for (const std::string& key : vendorsDue_) {
+        const auto known = vendors_.find(key);
+        if (known == vendors_.end() || !known->second) continue;
+        const modlibs::VendorImage& vendor = *known->second;
+        xio_init_record(apm, kRecVendor);
+        convert::PutText(apm, kRecVendor, "VENDOR", vendor.vendor);
+        int status = xio_rd_record(apm, kRecVendor, 0, 1);
+        if (status == XIO_OK)
+            status = Put(modules::AP_PUT_VENDOR(apm, &vendor, 0, 0)) ? xio_rep_record(apm, kRecVendor) : XIO_BAD_CALL;
+        if (status != XIO_OK) return ended(status);
+    }
+    // Prefix totals replace those on file, keeping the fields no image carries, or are new.
+    for (const std::string& key : totalsDue_) {
+        const auto known = totalsOnFile_.find(key);
+        if (known == totalsOnFile_.end()) continue;
+        const PrefixTotalsImage& totals = known->second.image;
+        xio_init_record(apm, kRecPrefixTotals);
+        WritePrefixTotals(totals, apm);
+        int status = xio_rd_record(apm, kRecPrefixTotals, 0, 1);
+        if (status == XIO_NOT_FOUND) xio_init_record(apm, kRecPrefixTotals);
+        if (status == XIO_OK || status == XIO_NOT_FOUND) {
+            WritePrefixTotals(totals, apm);
+            status = status == XIO_OK ? xio_rep_record(apm, kRecPrefixTotals) : xio_wr_record(apm, kRecPrefixTotals);
+        }
+        if (status != XIO_OK) return ended(status);
+    }
+    vendorsDue_.clear();
+    totalsDue_.clear();
+    return true;
+}
 
 LastShare::LastShare(double reference) : reference_(std::llround(reference)) {}
 

@@ -72,30 +72,7 @@ int xvAPI::ReadBank(BankImage& image, uint16_t cmm, const std::string& bank, boo
 void xvAPI::VendorWritten(uint16_t apm) {
     modlibs::VendorImage written;
     modules::AP_GET_VENDOR(apm, &written, 0, 0);
-    std::string key = StoredKey(written.vendor);
-    KeepWritten(apm, kRecVendor, key);
-    vendorsWritten_.emplace_back(std::move(key), std::move(written));
-}
-
-bool xvAPI::HoldKept(uint16_t apm, uint16_t rec, const std::string& key) {
-    const auto it = std::find_if(kept_.begin(), kept_.end(),
-                                 [&](const KeptRecord& k) { return k.file == apm && k.rec == rec; });
-    if (it == kept_.end() || it->key != key) return false;
-    // The copy goes back into the buffer whether or not the row still holds it: it is used once.
-    const KeptRecord kept = std::move(*it);
-    kept_.erase(it);
-    return xio_restore_record_id(apm, kept.saved) == XIO_OK && xio_hold_record(apm, rec, kept.row, 1) == XIO_OK;
-}
-
-void xvAPI::KeepWritten(uint16_t apm, uint16_t rec, std::string key) {
-    const int64_t row = xio_current_row(apm, rec);
-    const uint16_t saved = row > 0 ? xio_save_record(apm, rec) : 0;
-    if (saved != 0) keptWritten_.push_back({apm, rec, std::move(key), saved, row});
-}
-
-void xvAPI::DropKept(std::vector<KeptRecord>& records) {
-    for (const KeptRecord& k : records) xio_unsave_record(k.file, k.saved);
-    records.clear();
+    vendorsWritten_.emplace_back(StoredKey(written.vendor), std::move(written));
 }
 
 xvAPI::StoredLastCheck xvAPI::LastCheckInBuffer(uint16_t cmm) {
@@ -151,9 +128,7 @@ uint16_t xvAPI::ReadTotals(PrefixTotalsImage& image, uint16_t apm, const modlibs
 void xvAPI::PrefixTotalsWritten(uint16_t apm) {
     PrefixTotalsImage written;
     PrefixTotalsFromBuffer(written, apm);
-    std::string key = PrefixTotalsKey(apm);
-    KeepWritten(apm, kRecPrefixTotals, key);
-    totalsWritten_.emplace_back(std::move(key), KnownTotals{std::move(written), 0});
+    totalsWritten_.emplace_back(PrefixTotalsKey(apm), KnownTotals{std::move(written), 0});
 }
 
 void xvAPI::ForgetReads() {
@@ -166,16 +141,18 @@ void xvAPI::ForgetReads() {
     lastChecksWritten_.clear();
     totalsOnFile_.clear();
     totalsWritten_.clear();
-    // A pass drops its kept copies when it ends (DropKept); what is left belongs to handles
-    // that may be gone, so it is only forgotten.
-    kept_.clear();
-    keptWritten_.clear();
+    vendorsDue_.clear();
+    totalsDue_.clear();
 }
 
 void xvAPI::SettleWrites(bool stands) {
     // What a standing group wrote is what the file now holds; an undone group's writes are gone,
     // so the next look-up asks the file again.
     if (!stands) lastVendor_.known = nullptr;  // its entry may be erased
+    if (stands) {
+        for (const auto& written : vendorsWritten_) vendorsDue_.insert(written.first);
+        for (const auto& written : totalsWritten_) totalsDue_.insert(written.first);
+    }
     auto settle = [stands](auto& written, auto& kept) {
         for (auto& [key, value] : written) {
             if (stands) kept.insert_or_assign(std::move(key), std::move(value));
@@ -187,23 +164,6 @@ void xvAPI::SettleWrites(bool stands) {
     settle(banksWritten_, banks_);
     settle(lastChecksWritten_, lastChecks_);
     settle(totalsWritten_, totalsOnFile_);
-    if (!stands) {
-        // The undone writes' copies, and what was kept before them, are read again next time.
-        DropKept(keptWritten_);
-        DropKept(kept_);
-        return;
-    }
-    for (KeptRecord& k : keptWritten_) {
-        const auto old = std::find_if(kept_.begin(), kept_.end(),
-                                      [&](const KeptRecord& o) { return o.file == k.file && o.rec == k.rec; });
-        if (old == kept_.end()) {
-            kept_.push_back(std::move(k));
-            continue;
-        }
-        xio_unsave_record(old->file, old->saved);
-        *old = std::move(k);
-    }
-    keptWritten_.clear();
 }
 
 }  // namespace dz::ap

@@ -199,6 +199,7 @@ bool xvJCS::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     // A unit setting stored as 2 counts as not tracked; a handler's marks last one record.
     unitTracking = unitStart_;
+    taxFilled_ = false;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
     if (rec == kRecStdPhase) {
         import_ = ctx.import.get();
@@ -222,6 +223,9 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
+    if (taxFilled_) return;
+    // The default is the list's first entry (when the list has any): on the list, if not in it.
+    if (!taxStatusList.empty() && value == defaultTaxStatus) return;
     for (const auto& entry : taxStatusList)
         if (entry == value) return;
     ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
@@ -335,6 +339,7 @@ void xvJCS::UnitCheck(int costType, const std::string& unit, convert::MessageLis
 void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
     if (const std::string& stored = xio_get_text(jcm, fld); Blank(stored)) {
         if (fld) xio_put_text(jcm, fld, defaultTaxStatus);
+        taxFilled_ = true;
         return;
     } else if (stored == defaultTaxStatus) {
         return;
@@ -357,6 +362,7 @@ void xvJCS::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageLi
     else
         messages.push_back(Msg(12790, term, value, word, ModeWord("337/338", converting)));
     PutText(jcm, fld, defaultTaxStatus);
+    taxFilled_ = true;
 }
 
 // ---- Standard phases ---------------------------------------------------------------------------------

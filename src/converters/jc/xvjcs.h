@@ -106,6 +106,9 @@ private:
     // Look-ups in the GL, tax and AR masters (which this conversion does not write) and of the
     // group phases on file or written, kept for the text file.
     convert::LookupCache lookups_;
+    // The record's tax status was filled in by the conversion (blank, or refused and set to the
+    // default): not a value of the user's to list as missing from list 369.
+    bool taxFilled_ = false;
     // The cost code the standard phase handler checked last, for its groups.
     std::string splitCode_;
     // The cost-code format as the text file started: the sections in use, and where each lies

@@ -147,7 +147,9 @@ bool xvJCT::ConvertTransaction(uint16_t jct, xvl::xvlImpInfo& info, std::string&
             // Billed at job level: the cost code means nothing and goes without a word.
             if (!phase.empty()) PutText(jct, fld(kTPHASE), "");
         } else if (level != -1) {
-            if (IsBlank(phase)) return false;
+            // A level below the job's leaves no section to cut the cost code to: zeroing every
+            // section would store a cost code the zero-section rule calls invalid.
+            if (level < 1 || IsBlank(phase)) return false;
             uint16_t phaseLevel = 1;
             modules::JC_GROUP_PHASE(phase, kPhaseFmt, &phaseLevel);
             const int p = phaseLevel == 0 ? 1 : phaseLevel;

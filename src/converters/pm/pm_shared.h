@@ -58,11 +58,9 @@ inline bool UsesCashAccounts(uint16_t method) { return method != 1; }
 bool PmUsingTax(uint16_t pms);
 
 // ---- Blank values ---------------------------------------------------------------------------------
-// Two texts equal without regard to letter case.
+// Two texts (keys among them) equal without regard to letter case.
 bool EqualNoCase(std::string_view a, std::string_view b);
 inline bool IsBlank(const std::string& text) { return text.empty(); }
-// Two keys alike without regard to letter case.
-bool EqualNoCase(std::string_view a, std::string_view b);
 inline bool IsBlank(const x_date_type& date) { return date.month == 0; }
 inline bool IsZero(double number) { return number == 0.0; }
 // The field of the buffer by its type: an empty text, a date whose month is 0, a number (or

@@ -245,7 +245,9 @@ bool xvPMP::KeepPendingBank(ConvertContext& ctx) {
     } else {
         state_.pmCashBanks.emplace(bank.id, bank.account);
     }
-    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(cmm_), 1, true, false, true, false, 0);
+    // The bank is no line of the text file: it stands in the totals as a record the conversion
+    // made, beside the lines read, so that the lines processed are those the run read.
+    ctx.report->AddRecordTypeTotals(static_cast<int16_t>(cmm_), 1, false, false, false, true, 0);
     return true;
 }
 

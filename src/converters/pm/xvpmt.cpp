@@ -310,6 +310,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
     const int extra = info.RecExtraData();
     std::string reason;
     bool accepted = false;
+    bool paymentRead = false;
 
     if (status == 1) {
         reason = info.Message();
@@ -322,6 +323,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
         accepted = true;
         if (extra == 0) {
             accepted = ReadFollowingPayment(ctx, info);
+            paymentRead = hasPayment_;
             if (hasPayment_) ++ctx.recordsRead;
         }
         if (accepted) accepted = DispatchRecord(ctx, info, reason);
@@ -377,10 +379,18 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
         if (accepted && ctx.converting && info.FileNumUsed() == pmt) WriteBatchRecords(ctx, pmt, info);
     }
 
+    // A payment read with its charge flow that the handler took as the returned check of an
+    // earlier payment is a line of the file all the same: it is counted with its charge flow,
+    // accepted (it marked the earlier payment) or rejected with it.
+    const bool absorbed = paymentRead && !hasPayment_;
+    if (absorbed && !accepted) {
+        hasPayment_ = true;
+        ++lineCounter_;
+    }
     if (accepted) {
         if (!FinishRecord(ctx, status, info, true, reason)) return false;
-        if (!hasPayment_) return true;
-        if (transaction)
+        if (!hasPayment_ && !absorbed) return true;
+        if (transaction && !absorbed)
             PaymentTenants[GetNumber(pmt, kPmtRecPayment, "PMTID")] = GetText(pmt, kPmtRecPayment, "PTENANT");
         std::swap(ctx.messages, paymentMessages_);
         const bool ok = FinishRecord(ctx, paymentStatus_, paymentInfo_, true, "");

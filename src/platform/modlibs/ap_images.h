@@ -248,6 +248,8 @@ struct PaidInvoiceImage {
     std::string application, batch;
     uint16_t source = 0;
     double run = 0, sequence = 0;
+    uint16_t paidFlag = 0;   // 1 on a paid invoice the conversion made
+    uint16_t glJournal = 0;  // the GL journal of its payments
 
     template <class V>
     void Fields(V& v) {
@@ -256,7 +258,7 @@ struct PaidInvoiceImage {
         v("PIPAID", amountPaid), v("PITAXPD", taxPaid), v("PIDSCT", discountTaken), v("PIDSCL", discountLost);
         v("PI64HLD", amt64Held), v("PI64PD", amt64Paid), v("PI63APL", amt63Applied), v("PI128DD", amt128Deducted);
         v("PIAMT", paidAmount), v("PIAPPL", application), v("PIBATCH", batch), v("PISRC", source);
-        v("PIRUN", run), v("PISEQ", sequence);
+        v("PIRUN", run), v("PISEQ", sequence), v("PIPDFLG", paidFlag), v("PIGLJRN", glJournal);
     }
 };
 
@@ -329,8 +331,8 @@ struct VendorImage {
     double tyDeductionApplied = 0;
     double nyInvoiced = 0, nyDiscountOffered = 0, nyDiscountTaken = 0, nyDiscountLost = 0, nyPaid = 0,
            nyGrossPayment = 0, nyDeductionApplied = 0, nyPaidAndDiscount = 0;
-    // Image only (the vendor record has no fields for them yet): the last invoice the vendor
-    // sent, its date and amount, and the flag word its invoices and distributions start from.
+    // The last invoice converted for the vendor, its date and amount, and the flag word its
+    // invoices and distributions start from.
     std::string lastInvoice;
     x_date_type lastInvoiceDate;
     double lastInvoiceAmount = 0;
@@ -362,7 +364,8 @@ struct VendorImage {
         v("VLYMD", lyDeductionApplied), v("VYTDMD", tyDeductionApplied);
         v("VNYAMT", nyInvoiced), v("VNYDO", nyDiscountOffered), v("VNYDT", nyDiscountTaken);
         v("VNYDL", nyDiscountLost), v("VNYPA", nyPaid), v("VNYGP", nyGrossPayment), v("VNYMD", nyDeductionApplied);
-        v("VNYPD", nyPaidAndDiscount);
+        v("VNYPD", nyPaidAndDiscount), v("VLSTINV", lastInvoice), v("VLSTIDT", lastInvoiceDate);
+        v("VLSTIAM", lastInvoiceAmount), v("VFLAGW", flagWord);
     }
 };
 

@@ -58,7 +58,10 @@ bool emit(Job& j, std::string line, bool page) {
     if (j.dest == Destination::File) {
         if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF)
             j.failed = true;
-    } else if (j.dest == Destination::Screen && !j.failed) {
+    } else if (j.dest == Destination::Screen) {
+        // A line the screen could not take fails the job, yet the lines after it still go: the
+        // screen may send them elsewhere (the command line's report and notes files), and the
+        // report's ending must reach the reader when only the notes failed.
         if (!current().report_line(line)) j.failed = true;
     }
     j.lines.push_back(std::move(line));
@@ -175,15 +178,16 @@ int xp_wr_line(int print, int spacing, int, int page) {
     if (page && (j->page_lines > 0 || !j->lines.empty())) j->new_page = true;
     bool ok = true;
     // Blank lines before the line, none at the top of a page; a page that cannot hold them
-    // and the line ends first.
+    // and the line ends first. After a failed line the job has failed, yet the line still goes
+    // out (see emit).
     if (!j->new_page && j->page_lines > 0) {
         int blanks = std::max(0, spacing - 1);
         if (j->page_lines + blanks + 1 > kPageLength)
             j->new_page = true;
         else
-            for (int i = 0; i < blanks && ok; ++i) ok = emit_counted(*j, "");
+            for (int i = 0; i < blanks; ++i) ok = emit_counted(*j, "") && ok;
     }
-    if (ok) ok = emit_counted(*j, trimmed(std::move(j->building)));
+    ok = emit_counted(*j, trimmed(std::move(j->building))) && ok;
     j->building.clear();
     return ok ? 0 : 5;
 }

@@ -878,6 +878,13 @@ TEST_F(Records, ZeroingARangeClearsOnlyNonZeroNumbers) {
     EXPECT_EQ(xio_zero_numbers(h, name, opened, before), 0);
     EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0.5);
     EXPECT_EQ(xio_zero_numbers(h, opened, name, before), 0) << "an empty range";
+    // An amount of exactly one either way is a number to clear, and the first value answered.
+    for (double one : {1.0, -1.0}) {
+        putNum(h, 1, "AMOUNT", one);
+        EXPECT_EQ(xio_zero_numbers(h, name, opened, before), fld(h, 1, "AMOUNT")) << one;
+        EXPECT_EQ(before, one);
+        EXPECT_EQ(getNum(h, 1, "AMOUNT"), 0) << one;
+    }
 }
 
 // The first field of a range whose text holds more than blanks: fields that are not texts, and
@@ -1024,6 +1031,43 @@ TEST_F(Records, HeadersStartAtDefaultsAndKeepWhatIsWritten) {
     ASSERT_EQ(xio_rd_header(h, 1, 0), XIO_OK);
     EXPECT_EQ(xio_get_field_result(h, 0, lastNo), 101);
     EXPECT_EQ(xio_rd_header(h, 3, 0), XIO_BAD_CALL);
+}
+
+// A text longer than its field is cut to the field's length in characters, never mid-letter;
+// one of exactly the length is kept whole.
+TEST_F(Records, ATextOneCharacterTooLongIsCutToTheFieldsLength) {
+    uint16_t h = open();
+    const uint16_t name = fld(h, 1, "NAME");  // 30 characters
+    const std::string e29 = [] {
+        std::string s;
+        for (int i = 0; i < 29; ++i) s += "\xC3\xA9";
+        return s;
+    }();
+    ASSERT_EQ(xio_put_text(h, name, e29 + "ab"), XIO_OK);
+    EXPECT_EQ(xio_get_text(h, name), e29 + "a");
+    ASSERT_EQ(xio_put_text(h, name, e29 + "b"), XIO_OK);
+    EXPECT_EQ(xio_get_text(h, name), e29 + "b");
+}
+
+// Notes read to be changed are held like a record: a handle that read them without a lock cannot
+// write over them, and the holder's notes stay as they were.
+TEST_F(Records, NotesReadWithALockAreHeldFromAnotherHandle) {
+    uint16_t a = open();
+    uint16_t b = open(false);
+    ASSERT_EQ(addCustomer(a, "C1", "A1"), XIO_OK);
+    put(a, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_notes(a, 1, 1), XIO_OK);
+    ASSERT_EQ(xio_put_notes(a, "Kept"), XIO_OK);
+    ASSERT_EQ(xio_wr_notes(a), XIO_OK);
+    ASSERT_EQ(xio_rd_notes(a, 1, 1), XIO_OK);
+    put(b, 1, "CODE", "C1");
+    ASSERT_EQ(xio_rd_notes(b, 1, 0), XIO_OK);
+    ASSERT_EQ(xio_put_notes(b, "Overwritten"), XIO_OK);
+    EXPECT_EQ(xio_wr_notes(b), XIO_LOCKED);
+    std::string piece;
+    ASSERT_EQ(xio_rd_notes(a, 1, 0), XIO_OK);
+    ASSERT_EQ(xio_get_notes(a, piece), XIO_OK);
+    EXPECT_EQ(piece, "Kept");
 }
 
 TEST_F(Records, LocksWithinOneProgramBetweenHandles) {

@@ -186,6 +186,8 @@ INSTANTIATE_TEST_SUITE_P(
                   "it, not negative (fld 4, col 5)"},
         ErrorCase{"decimals", "C,a,n,1.234,,,,,,,", kErrNumberRange, "Balance value '1.234' is out of range"},
         ErrorCase{"number", "C,a,n,12x,,,,,,,", kErrNotConvertible, "Balance expects a number, not '12x' (fld 3, col 4)"},
+        ErrorCase{"forty characters shown whole", "C,a,n,abcdefghijabcdefghijabcdefghijabcdefghij,,,,,,,", kErrNotConvertible,
+                  "Balance expects a number, not 'abcdefghijabcdefghijabcdefghijabcdefghij' (fld 3, col 4)"},
         ErrorCase{"key format", "C,a,n,,,,,,,,01-2-33", kErrKeyFormat, "GL account value '01-2-33' doesn't fit its format"},
         ErrorCase{"too few columns", "C,a,n", kErrTooFewColumns,
                   "The line has 3 columns, record type 'C' needs 11 (fld 3, col 4)"},
@@ -537,7 +539,8 @@ TEST_F(ImportRecords, InMemoryTemplateReadsLinesWithoutIdColumn) {
     mem.xvlImpAddFormatID("");
     mem.xvlImpAppendField({"OldId", "Old value", 5, 0, 0, false});
     mem.xvlImpAppendField({"NewId1", "New value", 8, 9, 0, true});
-    const auto txt = Text("t.txt", "abc,new1\r\nabcdef,x\r\nq\r\n");
+    // Five characters in more than five bytes still fit a five-character column.
+    const auto txt = Text("t.txt", "abc,new1\r\n\xC3\xA9t\xC3\xA9s,y\r\nabcdef,x\r\nq\r\n");
     xvlImport imp(mem);
     ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
     xvlImpInfo info;
@@ -547,6 +550,8 @@ TEST_F(ImportRecords, InMemoryTemplateReadsLinesWithoutIdColumn) {
     EXPECT_EQ(imp.xvlImpGetSpecialValue("", "OldId")->text, "abc");
     EXPECT_EQ(imp.xvlImpGetSpecialValue("", "NewId1")->text, "NEW1") << "capitals";
     EXPECT_FALSE(imp.xvlImpGetSpecialValue("", "NewId2").has_value());
+    ASSERT_EQ(imp.xvlImportNextRec(info), 0) << info.Message();
+    EXPECT_EQ(imp.xvlImpGetSpecialValue("", "OldId")->text, "\xC3\xA9t\xC3\xA9s");
     ASSERT_EQ(imp.xvlImportNextRec(info), 1);
     EXPECT_EQ(info.Error(), kErrTooLong);
     EXPECT_NE(info.Message().find("Old value is too long: 'abcdef' has 6 characters and 5 are allowed (fld 1, col 1)"),

@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(Import, Dates,
                                            DateCase{"0/1/2026", false, 0, 0, 0}, DateCase{"1/0/2026", false, 0, 0, 0},
                                            DateCase{"4/31/2026", false, 0, 0, 0}, DateCase{"1/2/3", false, 0, 0, 0},
                                            DateCase{"1/2-2026", false, 0, 0, 0}, DateCase{"tomorrow", false, 0, 0, 0},
-                                           DateCase{"1/2/2026/4", false, 0, 0, 0}));
+                                           DateCase{"1/2/2026/4", false, 0, 0, 0},
+                                           DateCase{"6/15/1753", true, 6, 15, 1753}, DateCase{"12/31/1752", false, 0, 0, 0}));
 
 TEST(ImportValues, TimesOnBothClocks) {
     x_time_type t;

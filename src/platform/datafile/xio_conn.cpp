@@ -1,0 +1,252 @@
+// Connections, their writer threads, handles and errors.
+#include "platform/datafile/xio_internal.h"
+
+namespace dz {
+namespace xio_private {
+
+// ---- The writer of a connection ---------------------------------------------------------
+//
+// While a table is bulk loaded (see "Bulk loads"), an insert into it can fail only for a reason
+// the caller cannot act on record by record (a full disk, an I/O error): the key hashes have
+// answered the duplicate question already. Such inserts are handed to a thread of the connection
+// that binds and steps them while the caller goes on with its next record: the caller copies the
+// row's cells into a slot of a short queue and moves on. The connection has no mutex of its own,
+// so nothing on the caller's thread may use it while its writer has rows: every such use waits
+// until the queue is empty (Conn::db, Conn::stmt, writer_settle), and the statement wrappers
+// (checked_step and its kin) refuse loudly any use that did not wait. A row that fails on the writer is kept, with
+// SQLite's code and message, until the rollback: every later wait of the caller answers it, and
+// no commit happens while it stands; the rows queued after it are not run.
+
+// An index build (the commit of a bulk load, most of all) sorts its keys in runs as large as the
+// page cache, each run past the first written to a temporary file. SQLite sorts and merges the
+// runs on helper threads when allowed: here the processors but one (left to the thread running
+// the build), at most two, which makes a million-row build about a third faster while the
+// program's own thread only waits for the commit. Each helper holds a run of its own, so the
+// build's 4 MB are shared among them: 4 MB keeps the peak of a million-row build some 30 MB
+// lower than a connection's own cache would, and smaller runs on more threads sort no slower.
+unsigned sorter_helpers() {
+    static const unsigned helpers = [] {
+        const unsigned cores = std::thread::hardware_concurrency();
+        return cores > 1 ? std::min(cores - 1, 2u) : 0u;
+    }();
+    return helpers;
+}
+const std::string& sorter_threads() {
+    static const std::string pragma = "PRAGMA threads=" + std::to_string(sorter_helpers());
+    return pragma;
+}
+const std::string& index_build_cache() {
+    static const std::string pragma = "PRAGMA cache_size=-" + std::to_string(4096 / (1 + sorter_helpers()));
+    return pragma;
+}
+
+void Writer::run() {
+    for (;;) {
+        const uint64_t d = done_.load(std::memory_order_relaxed);
+        await([&] { return queued_.load(std::memory_order_seq_cst) != d || stopping_.load(std::memory_order_seq_cst); },
+              writerAsleep_, writerWake_, 200);
+        // The caller may have run the rows itself while this thread slept (see wait).
+        const uint64_t at = done_.load(std::memory_order_acquire);
+        if (queued_.load(std::memory_order_acquire) == at) {
+            if (stopping_.load(std::memory_order_acquire)) return;
+            continue;
+        }
+        runRow(slots_[at & mask_]);
+        done_.store(at + 1, std::memory_order_seq_cst);
+        // The caller waits for room or for the last row: woken when there is room for a
+        // run of rows, or none left.
+        const uint64_t left = queued_.load(std::memory_order_seq_cst) - (at + 1);
+        if ((left == 0 || left % kWakeRows == 0) && callerAsleep_.load(std::memory_order_seq_cst)) {
+            std::lock_guard<std::mutex> lock(m_);
+            callerWake_.notify_one();
+        }
+    }
+}
+void Writer::runRow(QueuedRow& r) {
+    if (failed_.load(std::memory_order_relaxed) || dropping_.load(std::memory_order_acquire)) return;
+    if (r.job) build(*r.job);
+    else step(r);
+}
+// Makes a job's indexes as bulk_settle would, in as small a page cache; stops at a failure
+// and leaves its message for the caller.
+void Writer::build(IndexJob& job) {
+    sqlite3_exec(db_, index_build_cache().c_str(), nullptr, nullptr, nullptr);
+    for (IndexJob::Table& t : job.tables)
+        for (; t.made < t.creates.size(); ++t.made)
+            if (const int rc = sqlite3_exec(db_, t.creates[t.made].c_str(), nullptr, nullptr, nullptr); rc != SQLITE_OK) {
+                job.rc = rc;
+                job.message = sqlite3_errmsg(db_);
+                return;
+            }
+    sqlite3_exec(db_, kPageCache, nullptr, nullptr, nullptr);
+}
+void Writer::fail(int code, std::string message) {
+    failCode_ = code;
+    failMessage_ = std::move(message);
+    failed_.store(true, std::memory_order_release);
+}
+void Writer::step(QueuedRow& r) {
+    if (r.planned != SQLITE_OK) return fail(r.planned, sqlite3_errstr(r.planned));
+    QueuedTable& t = *r.table;
+    sqlite3_stmt* const st = t.st;
+    for (std::size_t n = 0; n < r.count; ++n) {
+        const uint16_t i = r.at[n];
+        Cell& c = t.cells[i];
+        const int idx = static_cast<int>(i) + 1;
+        switch (t.kinds[i]) {
+            case CellKind::Text:
+                c.s.swap(r.cells[n].s);  // the slot keeps the old storage for a later row
+                sqlite3_bind_text(st, idx, c.s.data(), static_cast<int>(c.s.size()), SQLITE_STATIC);
+                break;
+            case CellKind::Real:
+                c.d = r.cells[n].d;
+                // As InsertPlan binds it: a whole number as the integer it is.
+                if (c.d >= -kWholeMax && c.d <= kWholeMax && c.d == std::trunc(c.d))
+                    sqlite3_bind_int64(st, idx, static_cast<int64_t>(c.d));
+                else sqlite3_bind_double(st, idx, c.d);
+                break;
+            case CellKind::Integer:
+                c.i = r.cells[n].i;
+                sqlite3_bind_int64(st, idx, c.i);
+                break;
+        }
+    }
+    const int rc = sqlite3_step(st);
+    if (rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(db_);
+        sqlite3_reset(st);
+        return fail(rc, std::move(message));
+    }
+    sqlite3_reset(st);
+    if (const int64_t got = sqlite3_last_insert_rowid(db_); got != r.row)
+        fail(SQLITE_INTERNAL, "a new row was numbered " + std::to_string(got) + " where " + std::to_string(r.row) +
+                                  " was expected");
+}
+
+const bool kWriterThreads = sqlite3_threadsafe() != 0;
+
+// The connections whose writer was handed rows since the caller last waited for it: a statement
+// of one of them run on the caller's thread is a fault of this file (see the wrappers below).
+std::vector<sqlite3*> g_unwaited;
+
+[[noreturn]] void unwaited_use() {
+    std::fputs("data files: a connection was used while its writer had rows (it was not waited for)\n", stderr);
+    std::abort();
+}
+
+std::map<std::string, std::weak_ptr<Conn>> g_conns;
+
+void note_row_changes(Conn& c, uint16_t rec, int64_t n) {
+    if (c.rowChanges.size() <= rec) c.rowChanges.resize(rec + 1u, 0);
+    c.rowChanges[rec] += n;
+}
+
+// A child process has only the thread that forked it: a writer's thread would be missing there
+// and its rows would wait for ever. Before a fork every writer runs its rows and ends (the next
+// row handed over starts it again).
+void end_writers_before_fork() {
+    for (auto& [key, weak] : g_conns)
+        if (const std::shared_ptr<Conn> c = weak.lock(); c && c->writer) {
+            c->writer->stop();
+            c->unwaited(false);
+        }
+}
+
+std::vector<std::unique_ptr<Handle>> g_handles(1);
+xio_file_control g_fileControl;
+int g_readOnlyScopes = 0;
+std::string g_error;
+bool g_errorUnwritable = false;  // g_error is a refusal for want of write permission
+int64_t g_serial = 0;
+// Test hook (store.h): the number of count statements run.
+int64_t g_countQueries = 0;
+
+std::vector<Fault> g_faults;
+
+// True, with the status to answer, when this call is one a test planned to fail.
+bool planned_failure(const Handle& hd, xio::FaultCall call, int& status) {
+    for (Fault& f : g_faults) {
+        if (f.remaining == 0 || f.call != call || (!f.abbr.empty() && f.abbr != hd.dict->abbr)) continue;
+        if (--f.remaining > 0) continue;
+        status = f.status;
+        return true;
+    }
+    return false;
+}
+
+int set_error(int status, const std::string& text) {
+    g_error = text;
+    g_errorUnwritable = false;
+    return status;
+}
+
+// A file refused because this user may not write it or its folder: in use (7) to every caller,
+// as a read-only file always was, but told apart by xio_error_unwritable.
+int set_unwritable(const std::string& text) {
+    set_error(XIO_LOCKED, text);
+    g_errorUnwritable = true;
+    return XIO_LOCKED;
+}
+
+// Whether files can be made in, and written beside, `path`: its folder can be written.
+bool folder_writable(const std::filesystem::path& path) {
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    return ::access(folder.c_str(), W_OK | X_OK) == 0;
+}
+
+int map_sqlite(int rc) {
+    switch (rc & 0xff) {
+        case SQLITE_OK:
+        case SQLITE_DONE:
+        case SQLITE_ROW: return XIO_OK;
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return XIO_LOCKED;
+        case SQLITE_FULL: return XIO_DISK_FULL;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB: return XIO_CORRUPT;
+        case SQLITE_CONSTRAINT: return XIO_DUPLICATE;
+        default: return XIO_IO_ERROR;
+    }
+}
+
+void bulk_page_cache(Conn& c);
+
+// After a failed statement: when SQLite rolled the whole transaction back, so does the
+// connection's state.
+void note_txn_gone(Handle& hd) {
+    if (hd.conn->inTxn && sqlite3_get_autocommit(hd.db())) {  // SQLite rolled the transaction back
+        hd.conn->inTxn = false;
+        hd.conn->readTxn = false;
+        ++hd.conn->txnSerial;
+        hd.conn->bulk.clear();  // the rollback brought back whatever indexes were set aside
+        bulk_page_cache(*hd.conn);
+        ++hd.conn->rowsVersion;
+        ++hd.conn->rollbacks;
+    }
+}
+
+int db_fail(Handle& hd, int rc) {
+    g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+    note_txn_gone(hd);
+    return map_sqlite(rc);
+}
+
+// Waits until the connection's writer has run every row handed to it. A row that failed there
+// is answered as its write would have answered (and is answered again by every later call that
+// waits, until the rollback).
+int writer_settle(Handle& hd) {
+    Conn& c = *hd.conn;
+    if (!c.writer) return XIO_OK;
+    c.waitWriter();
+    std::string message;
+    const int rc = c.writer->failure(message);
+    if (rc == SQLITE_OK) return XIO_OK;
+    g_error = hd.path.string() + ": " + message;
+    note_txn_gone(hd);
+    return map_sqlite(rc);
+}
+
+// An identifier for SQL: in double quotes, each double quote inside doubled.
+
+}  // namespace xio_private
+}  // namespace dz
