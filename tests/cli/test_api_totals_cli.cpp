@@ -123,6 +123,24 @@ TEST_F(ApiTotalsCli, ClearingRunSumsInvoicesAndPaymentsOnFileByYear) {
     EXPECT_EQ(total("VYTDGP"), "11000");
 }
 
+// A vendor key that another program stored as a blob sorts apart from every text: a walk over the
+// vendors that went on from it as read would come back to it for ever (a vendor without totals is
+// not written back as text on the way). The run ends with a message instead, and the AP master is
+// as it was.
+TEST_F(ApiTotalsCli, AVendorKeyStoredAsAnotherKindEndsTheRunInsteadOfLooping) {
+    const fs::path apm = company / "MASTER.APM";
+    Spit(dir / "summary.load", "@APM\nR9 VENDOR=\"SUMMARY\" VNAME=\"Summary vendor\"\n");
+    Load(dir / "summary.load");
+    ASSERT_TRUE(Sql(apm, {"UPDATE r9 SET VENDOR = CAST(VENDOR AS BLOB) WHERE VENDOR = 'SUMMARY'"}));
+    const std::string before = Slurp(apm);
+    timeLimit = 60;
+    std::string out;
+    const CliResult r = RunClearing("blob.txt", out);
+    EXPECT_EQ(r.status, 2) << out;
+    EXPECT_THAT(out, ::testing::HasSubstr("Unable to read from or write to"));
+    EXPECT_TRUE(Slurp(apm) == before);
+}
+
 // A last run number that cannot be raised (wrapped past 2^32, past its field's digits, not a
 // whole number) ends the file with 12016 before any record: nothing is posted under a wrapped
 // number, and LASTRUN stays as it was.
