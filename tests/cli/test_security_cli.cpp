@@ -178,6 +178,26 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
     EXPECT_EQ(examined.status, 1) << examined.out;  // the demo's rejected lines
 }
 
+// A dictionary version that is no whole number from 1 to the current one was never written by this
+// program: the file is "either an old version or corrupt", neither read as current nor upgraded,
+// and the message says why.
+TEST_F(SecurityCli, ADictionaryVersionThatIsNoWholeNumberUpToTheCurrentIsRefused) {
+    const fs::path gl = shared / "MASTER.GLM";
+    for (const std::string version : {"'4294967298'", "'-1'", "'1.5'", "'abc'", "'1000000000000000000000'", "'0'"}) {
+        ASSERT_TRUE(Sql(gl, {"UPDATE dz_meta SET value = " + version + " WHERE name = 'dictionary'"}));
+        const std::string before = Slurp(gl);
+        for (const char* command : {"convert", "examine"}) {
+            const CliResult r = Look(command, shared, text.string());
+            EXPECT_EQ(r.status, 2) << command << " " << version;
+            EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt"))
+                << command << " " << version;
+            EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("its dictionary version is not a whole number"))
+                << command << " " << version;
+        }
+        EXPECT_TRUE(Slurp(gl) == before) << version;
+    }
+}
+
 // Why the data-file layer refused a data file shows under the message, in Convert and Examine
 // alike: a data file that is a link, or one whose unique index was dropped over duplicate keys.
 TEST_F(SecurityCli, ConvertAndExamineSayWhyADataFileIsRefused) {

@@ -67,6 +67,9 @@ void load_test_dictionary() {
 }
 
 TEST_F(Security, IndexNamesReadFromAFileAreNeverRunAsSql) {
+    // A dictionary one version on, so that a file can be one version behind it.
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(dictionary_v2([](std::string&) {}), err)) << err;
     // Another company's file, with a customer to lose.
     auto other = make_temp_dir();
     ASSERT_EQ(xio_create_file("TST", 1, other / "MASTER.TST"), XIO_OK);
@@ -108,7 +111,7 @@ TEST_F(Security, IndexNamesReadFromAFileAreNeverRunAsSql) {
     EXPECT_TRUE(bytes_of(other / "MASTER.TST") == otherBytes);
     EXPECT_EQ(count_of(dir / "MASTER.TST", "SELECT count(*) FROM sqlite_master WHERE name = 'dzk_r1_0'"), 1);
     std::filesystem::remove(xio::lock_file_path(other / "MASTER.TST"));
-    std::filesystem::remove_all(other);
+    std::filesystem::remove_all(other);    load_test_dictionary();
 }
 
 TEST_F(Security, TriggersAndViewsOfAFileDoNotRun) {
