@@ -135,7 +135,7 @@ std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_
         return Format("%02d", xio_whole_part(v.number, 0)).substr(0, 2);
     case XIO_TYPE_CHOICE3:
     case XIO_TYPE_CHOICE3B:
-        return Format("%03d", static_cast<int>(v.number)).substr(0, 3);
+        return Format("%03d", xio_whole_part(v.number, 0)).substr(0, 3);
     default:
         return "";
     }
