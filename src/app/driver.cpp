@@ -393,6 +393,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // optional file it found absent. Never an entry an earlier file left in the list.
     std::string failedAbbr;
     bool unwritable = false;  // "in use" only for want of permission to write
+    std::string reason;       // the data-file layer's own words for a file it refused
     {
         auto converter = MakeConverter(entry.code);
         if (!converter) return kCheckStays;  // the factory has said so already
@@ -402,6 +403,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
             if (openFiles[i - 1].handle == 0) failedAbbr = openFiles[i - 1].abbr;
         if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
         unwritable = converter->FailedUnwritable();
+        reason = converter->FailedReason();
     }
     if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
 
@@ -435,16 +437,27 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     case 9845: errorText = "is a Check/Cash Management file and Check/Cash Management is not installed"; break;
     default: errorText = "is either an old version or corrupt"; break;
     }
+    // "Old version or corrupt" covers many faults: the data-file layer's reason goes under the
+    // message (before its question), so that the user learns which.
+    const bool known = error == 3 || error == 7 || error == 13 || (error >= 9843 && error <= 9845);
+    auto withReason = [&](std::string text, bool question) {
+        if (known || reason.empty()) return text;
+        const std::size_t at = question ? text.rfind("\r\r") : std::string::npos;
+        text.insert(at == std::string::npos ? text.size() : at, "\r\r" + reason);
+        return text;
+    };
 
     if (single) {
         if (error == 13) return kCheckEndRun;
-        ui::xw_wr_message(ui::kError,
-                          xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path, description, errorText));
+        ui::xw_wr_message(ui::kError, withReason(xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path,
+                                                                  description, errorText),
+                                                 false));
         return kCheckEndRun;
     }
     const std::string question =
         error == 13 ? xvlRCString::Get(ByMode(task, 12061, 12062, 12063), description, entry.path)
-                    : xvlRCString::Get(ByMode(task, 12054, 12056, 12058), entry.path, description, errorText);
+                    : withReason(xvlRCString::Get(ByMode(task, 12054, 12056, 12058), entry.path, description, errorText),
+                                 true);
     if (ui::xw_wr_message(ui::kOkToSkip, question) == ui::kEnd) return kCheckEndRun;
     selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
     return kCheckRemoved;

@@ -85,6 +85,9 @@ public:
     // Whether that file was refused because this user may not write it or its folder (an "in
     // use" error that is no other program's doing).
     bool FailedUnwritable() const { return failedUnwritable_; }
+    // Why the data-file layer refused that file ("... is a symbolic link ...", "... (a unique key
+    // holds duplicates)"), for the message that reports it; empty when it gave no reason.
+    const std::string& FailedReason() const { return failedReason_; }
     // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
     // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
@@ -290,6 +293,7 @@ private:
     bool keepAddedIds_ = true;      // WriteRecord keeps added records' IDs (the profile's keepRecordIds)
     file_num_map failedOpen_;
     bool failedUnwritable_ = false;
+    std::string failedReason_;
 };
 
 }  // namespace dz::convert

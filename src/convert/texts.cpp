@@ -2,6 +2,7 @@
 
 #include "convert/platform_links.h"
 #include "convert/reports.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_template.h"
@@ -132,10 +133,10 @@ std::string FixedWidthText(const xio_fld_def& def, const x_value_def& v, uint16_
     case XIO_TYPE_EDITED:
         return Format("%09.0f", v.number).substr(0, 9);
     case XIO_TYPE_CHOICE2:
-        return Format("%02d", static_cast<int>(v.number)).substr(0, 2);
+        return Format("%02d", xio_whole_part(v.number, 0)).substr(0, 2);
     case XIO_TYPE_CHOICE3:
     case XIO_TYPE_CHOICE3B:
-        return Format("%03d", static_cast<int>(v.number)).substr(0, 3);
+        return Format("%03d", xio_whole_part(v.number, 0)).substr(0, 3);
     default:
         return "";
     }
@@ -421,7 +422,7 @@ void FieldDisplayText(std::string& out, uint16_t file, uint16_t record, uint16_t
     case XIO_TYPE_CHOICE2:
     case XIO_TYPE_CHOICE3:
     case XIO_TYPE_CHOICE3B:
-        xio_get_item_alpha(file, field, static_cast<uint16_t>(v.number), out);
+        xio_get_item_alpha(file, field, xio_whole_part<uint16_t>(v.number, 0), out);
         break;
     default:
         break;

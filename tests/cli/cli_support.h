@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -109,12 +110,16 @@ inline CliResult RunShell(const std::string& cmd) {
 
 // Runs dodedoz-cli with `args` (each passed as one word), standard input empty, the variables of
 // `env` added to the environment. Standard error, when apart, goes through a file in `scratch`.
+// With `seconds`, a run that takes longer is killed (status 124): a test of a run that could loop
+// fails rather than never ends.
 inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& scratch,
-                        const std::map<std::string, std::string>& env = {}, Stderr streams = Stderr::Apart) {
+                        const std::map<std::string, std::string>& env = {}, Stderr streams = Stderr::Apart,
+                        int seconds = 0) {
     CliResult r;
     const fs::path errFile = scratch / ".cli-stderr.txt";
     std::string cmd;
     for (const auto& [name, value] : env) cmd += name + "=" + ShellWord(value) + " ";
+    if (seconds > 0) cmd += "timeout -k 5 " + std::to_string(seconds) + " ";
     cmd += ShellWord(DZ_CLI_BIN);
     for (const auto& a : args) cmd += " " + ShellWord(a);
     cmd += streams == Stderr::Merged ? " </dev/null 2>&1" : " </dev/null 2>" + ShellWord(errFile.string());
@@ -124,6 +129,27 @@ inline CliResult RunCli(const std::vector<std::string>& args, const fs::path& sc
     std::error_code ec;
     fs::remove(errFile, ec);
     return r;
+}
+
+// Runs each statement on the SQLite file `file`, as another program editing a data file would;
+// false (with the error) when one fails.
+inline ::testing::AssertionResult Sql(const fs::path& file, const std::vector<std::string>& statements) {
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return ::testing::AssertionFailure() << "cannot open " << file;
+    }
+    for (const auto& s : statements) {
+        char* err = nullptr;
+        if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string why = err ? err : "?";
+            sqlite3_free(err);
+            sqlite3_close(db);
+            return ::testing::AssertionFailure() << s << ": " << why;
+        }
+    }
+    sqlite3_close(db);
+    return ::testing::AssertionSuccess();
 }
 
 // Compares `actual` with the golden file `golden` byte for byte; with DZ_UPDATE_GOLDEN=1 in the

@@ -58,7 +58,9 @@ protected:
         ASSERT_EQ(load.status, 0) << file << "\n" << load.err << load.out;
     }
 
-    CliResult Cli(const std::vector<std::string>& args) { return RunCli(args, dir, {{"DODEDOZ_NOW", now}}); }
+    CliResult Cli(const std::vector<std::string>& args) {
+        return RunCli(args, dir, {{"DODEDOZ_NOW", now}}, Stderr::Apart, timeLimit);
+    }
 
     std::string Shown(const std::string& text) const { return ReplaceAll(text, dir.string(), "<DIR>"); }
 
@@ -160,6 +162,7 @@ protected:
     std::string now = "2026-12-06 14:30:00";
     std::string operatorName = "Ann Lee";
     std::string companyName;  // empty: the name `company init` gives
+    int timeLimit = 0;        // seconds a run may take (RunCli); 0: no limit
 
     ScratchFolder scratch;
     fs::path dir, company;

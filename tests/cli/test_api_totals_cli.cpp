@@ -4,6 +4,7 @@
 // (here one group, rejected). Stale totals do not survive.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -58,12 +59,20 @@ protected:
     // Converts a file of one invoice group that is rejected (its vendor is not on file), clearing
     // the paid totals first; the vendors as the AP master then holds them.
     std::vector<std::map<std::string, std::string>> ConvertClearing(const std::string& name) {
+        std::string report;
+        const CliResult r = RunClearing(name, report);
+        EXPECT_EQ(r.status, 1) << r.err << report;  // the group was rejected
+        return DumpedRecords("APM", 9);
+    }
+
+    // The run of ConvertClearing, its standard error and report together in `out`.
+    CliResult RunClearing(const std::string& name, std::string& out) {
         const std::string text = (dir / name).string();
         Spit(text, "#,API,xvapi\r\n1,NOBODY,N-1,,11/02/26,11/02/26,,,11/02/26,5.00,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n");
         std::string report, notes;
         const CliResult r = Run("convert", text, report, notes, {"--paid-totals", "1"});
-        EXPECT_EQ(r.status, 1) << r.err << report;  // the group was rejected
-        return DumpedRecords("APM", 9);
+        out = r.err + report;
+        return r;
     }
 
     // The year and 1099 totals of `vendor` that are not 0, by name.
@@ -112,6 +121,40 @@ TEST_F(ApiTotalsCli, ClearingRunSumsInvoicesAndPaymentsOnFileByYear) {
     EXPECT_EQ(total("VLYDED"), "50");
     EXPECT_EQ(total("VNY1099"), "0");
     EXPECT_EQ(total("VYTDGP"), "11000");
+}
+
+// A vendor key that another program stored as a blob sorts apart from every text: a walk over the
+// vendors that went on from it as read would come back to it for ever (a vendor without totals is
+// not written back as text on the way). The run ends with a message instead, and the AP master is
+// as it was.
+TEST_F(ApiTotalsCli, AVendorKeyStoredAsAnotherKindEndsTheRunInsteadOfLooping) {
+    const fs::path apm = company / "MASTER.APM";
+    Spit(dir / "summary.load", "@APM\nR9 VENDOR=\"SUMMARY\" VNAME=\"Summary vendor\"\n");
+    Load(dir / "summary.load");
+    ASSERT_TRUE(Sql(apm, {"UPDATE r9 SET VENDOR = CAST(VENDOR AS BLOB) WHERE VENDOR = 'SUMMARY'"}));
+    const std::string before = Slurp(apm);
+    timeLimit = 60;
+    std::string out;
+    const CliResult r = RunClearing("blob.txt", out);
+    EXPECT_EQ(r.status, 2) << out;
+    EXPECT_THAT(out, ::testing::HasSubstr("Unable to read from or write to"));
+    EXPECT_TRUE(Slurp(apm) == before);
+}
+
+// A last run number that cannot be raised (wrapped past 2^32, past its field's digits, not a
+// whole number) ends the file with 12016 before any record: nothing is posted under a wrapped
+// number, and LASTRUN stays as it was.
+TEST_F(ApiTotalsCli, ARunNumberThatCannotBeRaisedIsRefused) {
+    for (const std::string last : {"4294967297", "99999", "1.5"}) {
+        ASSERT_TRUE(Sql(company / "MASTER.APM", {"UPDATE h1 SET LASTRUN = " + last}));
+        std::string out;
+        const CliResult r = RunClearing("run.txt", out);
+        EXPECT_EQ(r.status, 2) << last;
+        EXPECT_THAT(out, ::testing::HasSubstr("Unable to update Last batch, Last payment ID, or Run number")) << last;
+        const std::string dump = Dump("APM");
+        const std::size_t h1 = dump.find("H1 ");
+        EXPECT_EQ(dump.substr(h1, dump.find('\n', h1) - h1), "H1 LASTPMT=0 LASTRUN=" + last);
+    }
 }
 
 }  // namespace

@@ -106,4 +106,21 @@ TEST_F(JctCli, WithoutTheTransactionFileNothingRuns) {
     EXPECT_EQ(Files(), files);
 }
 
+// Numbers another program left in the JC files: a job's billing level that no integer holds is no
+// level (the transactions convert as they would with none), and a last run number past 2^32 is
+// refused with 12016 rather than wrapped into run 1.
+TEST_F(JctCli, NumbersBeyondTheirFieldsAreNeitherCastNorWrapped) {
+    ASSERT_TRUE(Sql(company / "MASTER.JCM", {"UPDATE r1 SET JBLEVEL = 1e300"}));
+    std::string report, notes;
+    CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 1) << r.err;  // the sample's rejected lines
+    ASSERT_EQ(Transactions().size(), 7u);
+
+    ASSERT_TRUE(Sql(company / "CURRENT.JCT", {"UPDATE h1 SET LASTRUN = 4294967297"}));
+    r = Run("convert", Copy("demo-jc-transactions.txt", "again.txt"), report, notes);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_THAT(r.err + report, HasSubstr("Unable to update Last batch, Last payment ID, or Run number"));
+    EXPECT_EQ(Transactions().size(), 7u);
+}
+
 }  // namespace

@@ -77,4 +77,22 @@ TEST_F(PmzCli, NotesLinesPastTheLongestNotesAreRefused) {
     EXPECT_THAT(tli, Not(HasSubstr("note 299 x")));
 }
 
+// An issue number that cannot be raised ends the file with 12016 and writes no issue: a LASTID past
+// what a double counts one by one (where 1 more is the same number), or past its field, or the
+// largest the field holds, with no number after it. Never a search without end.
+TEST_F(PmzCli, AnIssueNumberThatCannotBeRaisedEndsTheFile) {
+    timeLimit = 60;
+    int n = 0;
+    for (const std::string last : {"9007199254740992", "1e308", "99999999"}) {
+        ASSERT_TRUE(Sql(company / "ISSUES.TLI", {"UPDATE h1 SET LASTID = " + last}));
+        const std::string text = Copy("demo-pm-issues.txt", "issues" + std::to_string(++n) + ".txt");
+        std::string report, notes;
+        const CliResult r = Run("convert", text, report, notes);
+        EXPECT_EQ(r.status, 2) << last << r.err;
+        EXPECT_THAT(r.err + report, HasSubstr("Unable to update Last batch, Last payment ID, or Run number")) << last;
+        EXPECT_THAT(Dump("TLI"), Not(HasSubstr("R1 ISSUE="))) << last;
+        EXPECT_EQ(Dump("PMZ"), "@PMZ 0\n") << last;
+    }
+}
+
 }  // namespace

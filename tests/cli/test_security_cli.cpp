@@ -20,26 +20,6 @@ using namespace dz::cli::testing;
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm";
 const std::string kNow = "2026-12-06 14:30:00";
 
-// Runs each statement on the SQLite file `file`; false (with the error) when one fails.
-::testing::AssertionResult Sql(const fs::path& file, const std::vector<std::string>& statements) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return ::testing::AssertionFailure() << "cannot open " << file;
-    }
-    for (const auto& s : statements) {
-        char* err = nullptr;
-        if (sqlite3_exec(db, s.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-            std::string why = err ? err : "?";
-            sqlite3_free(err);
-            sqlite3_close(db);
-            return ::testing::AssertionFailure() << s << ": " << why;
-        }
-    }
-    sqlite3_close(db);
-    return ::testing::AssertionSuccess();
-}
-
 // The first record table of a data file and its first column.
 std::pair<std::string, std::string> FirstColumn(const fs::path& file) {
     std::pair<std::string, std::string> out;
@@ -196,6 +176,50 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
     EXPECT_THAT(converted.out, ::testing::HasSubstr("GL Master file cannot be written: you do not have permission"));
     EXPECT_THAT(converted.out, ::testing::Not(::testing::HasSubstr("another user")));
     EXPECT_EQ(examined.status, 1) << examined.out;  // the demo's rejected lines
+}
+
+// A dictionary version that is no whole number from 1 to the current one was never written by this
+// program: the file is "either an old version or corrupt", neither read as current nor upgraded,
+// and the message says why.
+TEST_F(SecurityCli, ADictionaryVersionThatIsNoWholeNumberUpToTheCurrentIsRefused) {
+    const fs::path gl = shared / "MASTER.GLM";
+    for (const std::string version : {"'4294967298'", "'-1'", "'1.5'", "'abc'", "'1000000000000000000000'", "'0'"}) {
+        ASSERT_TRUE(Sql(gl, {"UPDATE dz_meta SET value = " + version + " WHERE name = 'dictionary'"}));
+        const std::string before = Slurp(gl);
+        for (const char* command : {"convert", "examine"}) {
+            const CliResult r = Look(command, shared, text.string());
+            EXPECT_EQ(r.status, 2) << command << " " << version;
+            EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt"))
+                << command << " " << version;
+            EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("its dictionary version is not a whole number"))
+                << command << " " << version;
+        }
+        EXPECT_TRUE(Slurp(gl) == before) << version;
+    }
+}
+
+// Why the data-file layer refused a data file shows under the message, in Convert and Examine
+// alike: a data file that is a link, or one whose unique index was dropped over duplicate keys.
+TEST_F(SecurityCli, ConvertAndExamineSayWhyADataFileIsRefused) {
+    const fs::path gl = shared / "MASTER.GLM", real = dir / "elsewhere.glm";
+    fs::rename(gl, real);
+    fs::create_symlink(real, gl);
+    for (const char* command : {"convert", "examine"}) {
+        const CliResult r = Look(command, shared, text.string());
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt")) << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("is a symbolic link")) << command;
+    }
+    fs::remove(gl);
+    fs::rename(real, gl);
+
+    const auto [table, column] = FirstColumn(gl);
+    ASSERT_TRUE(Sql(gl, {"DROP INDEX dzk_" + table + "_0",
+                         "INSERT INTO " + table + "(\"" + column + "\") VALUES('TWICE'), ('TWICE')"}));
+    const CliResult r = Look("convert", shared, text.string());
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is either an old version or corrupt"));
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("(a unique key holds duplicates)"));
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include <gmock/gmock.h>
 
+#include <cmath>
 #include <functional>
 #include <map>
 #include <regex>
@@ -61,13 +62,20 @@ TEST(PmtNumbering, ALastIdFarFromTheEndIsNotMovedByTheWrap) {
 TEST(PmtNumbering, BatchCandidatesMovePastTheBatchesOnFile) {
     const std::set<double> onFile{1, 42, 43};
     auto exists = [&](double c) { return onFile.count(c) != 0; };
-    EXPECT_EQ(FirstFreeBatch("0", exists), 2);     // 1 is taken
-    EXPECT_EQ(FirstFreeBatch("", exists), 2);
-    EXPECT_EQ(FirstFreeBatch("X7", exists), 2);    // not a number: 0
-    EXPECT_EQ(FirstFreeBatch("41", exists), 44);
-    EXPECT_EQ(FirstFreeBatch("43", exists), 44);
-    EXPECT_EQ(FirstFreeBatch("99", exists), 100);
-    EXPECT_EQ(FirstFreeBatch("0", [](double) { return false; }), 1);
+    // What a ten-digit batch field holds.
+    auto fits = [](double n) { return std::isfinite(n) && n == std::trunc(n) && n >= 0 && n <= 9999999999.0; };
+    auto first = [&](const char* last) { return FirstFreeBatch(last, fits, exists).value_or(-1); };
+    EXPECT_EQ(first("0"), 2);     // 1 is taken
+    EXPECT_EQ(first(""), 2);
+    EXPECT_EQ(first("X7"), 2);    // not a number: 0
+    EXPECT_EQ(first("41"), 44);
+    EXPECT_EQ(first("43"), 44);
+    EXPECT_EQ(first("99"), 100);
+    EXPECT_EQ(FirstFreeBatch("0", fits, [](double) { return false; }).value_or(-1), 1);
+    // A LASTBAT that cannot be raised into a batch number gives none, and never a loop.
+    for (const char* last : {"-5", "inf", "nan", "1e16", "1e308", "2.5", "9999999999"})
+        EXPECT_FALSE(FirstFreeBatch(last, fits, exists).has_value()) << last;
+    EXPECT_FALSE(FirstFreeBatch("9999999990", fits, [](double) { return true; }).has_value());
 }
 
 TEST(PmtGroups, MiscIncomeAmountsMustMatchThePayment) {

@@ -153,7 +153,7 @@ void xvAPI::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
     }
 }
 
-bool xvAPI::SetUpBatch(ConvertContext& ctx) {
+bool xvAPI::SetUpBatch(ConvertContext& ctx, std::string& failure) {
     const uint16_t cmt = FindFileHandle(ctx.files, "CMT", 1);
     suite::zb_batch_request request;
     request.module = suite::BatchModule::AP;
@@ -164,15 +164,18 @@ bool xvAPI::SetUpBatch(ConvertContext& ctx) {
     request.recordCallback = [this](const suite::zb_batch_record& record) { batchRecord_ = record; };
     if (suite::zb_process_batch(request) == suite::kTaskStatusFailed) return false;
     batchText = batchRecord_.batchText;
-    auto run = [&](uint16_t handle) {
-        const double r = suite::zc_increment_lastrun(ctx.commandId, handle, 1);
-        return r >= 1 ? static_cast<uint32_t>(std::trunc(r)) : 0u;
-    };
-    apmRun = run(ctx.mainHandle);
-    aptRun = run(FindFileHandle(ctx.files, "APT", 1));
-    cmtRun = cmt ? run(cmt) : 0;
-    // A run number of 0 would post under keys that other runs may hold.
-    return apmRun != 0 && aptRun != 0 && (cmt == 0 || cmtRun != 0);
+    const uint16_t apt = FindFileHandle(ctx.files, "APT", 1);
+    bool unraisable = false;
+    apmRun = suite::zc_next_run(ctx.commandId, ctx.mainHandle, &unraisable);
+    aptRun = apmRun ? suite::zc_next_run(ctx.commandId, apt, &unraisable) : 0;
+    cmtRun = cmt && aptRun ? suite::zc_next_run(ctx.commandId, cmt, &unraisable) : 0;
+    // A run number of 0 would post under keys that other runs may hold: the numbers taken go
+    // back, and the file ends before any record.
+    if (apmRun != 0 && aptRun != 0 && (cmt == 0 || cmtRun != 0)) return true;
+    for (const uint16_t handle : {ctx.mainHandle, apt, cmt})
+        if (handle) static_cast<void>(xio_rollback(handle));
+    if (unraisable) failure = Msg(12016);
+    return false;
 }
 
 bool xvAPI::LoadSettings(ConvertContext& ctx, std::string& failure) {
@@ -180,7 +183,7 @@ bool xvAPI::LoadSettings(ConvertContext& ctx, std::string& failure) {
     lastPaymentNumber_ = {};  // the numbers belong to one text file
     lastCheckKey_ = {};       // so do the key texts, whose formats are the company's
     // The batch comes first: it is ended whatever happens from here on.
-    if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011
+    if (ctx.converting && !SetUpBatch(ctx, failure)) return false;  // 12011, or 12016 (run number)
 
     // 1. The run options. Paid-totals mode 1 clears the vendors' totals for the first file of
     // the run only; the caller's record turns to 2 once this file's conversion is committed.

@@ -324,7 +324,7 @@ private:
     bool FinishGroup(convert::ConvertContext& ctx, GroupCallbackContext& group, xvl::xvlImpInfo& info, int status,
                      bool accepted, const std::string& reason, MessageQueue& queue);
     bool PrintEndNotes(convert::ConvertContext& ctx);
-    bool SetUpBatch(convert::ConvertContext& ctx);
+    bool SetUpBatch(convert::ConvertContext& ctx, std::string& failure);
     GroupCallbackContext CallbackContext(convert::ConvertContext& ctx, MessageQueue& queue, bool pass1);
     void StageMessages(const xvl::xvlImpInfo& info, GroupCallbackContext& group);
     // Queues a note under the record's line.

@@ -122,17 +122,18 @@ void xvGLT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
     suite::zb_term_batch(batchRecord_);
 }
 
-bool xvGLT::LoadSettings(ConvertContext& ctx, std::string&) {
+bool xvGLT::LoadSettings(ConvertContext& ctx, std::string& failure) {
     glMasterFile = convert::FindFileHandle(ctx.files, "GLM", 1);
     sequenceNumber = 0;
     fieldsOf_ = 0;  // the field numbers are resolved again for this text file
     lastPeriodEnds_.clear();
     accountsOnFile_.clear();
-    if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
+    // 12011, or 12016 for a run number that cannot be raised; nothing written.
+    if (ctx.converting && !SetUpBatch(ctx, failure)) return false;
     return GetControlDef();
 }
 
-bool xvGLT::SetUpBatch(ConvertContext& ctx) {
+bool xvGLT::SetUpBatch(ConvertContext& ctx, std::string& failure) {
     suite::zb_batch_request request;
     request.module = suite::BatchModule::GL;
     request.taskId = ctx.commandId;
@@ -144,8 +145,9 @@ bool xvGLT::SetUpBatch(ConvertContext& ctx) {
     if (suite::zb_process_batch(request) == suite::kTaskStatusFailed) return false;
     batch = batchRecord_.batchText;
     // A run number of 0 would post under keys that other files' runs may hold.
-    const double run = suite::zc_increment_lastrun(ctx.commandId, ctx.mainHandle, 1);
-    runNumber = run >= 1 ? static_cast<uint32_t>(std::trunc(run)) : 0;
+    bool unraisable = false;
+    runNumber = suite::zc_next_run(ctx.commandId, ctx.mainHandle, &unraisable);
+    if (unraisable) failure = convert::Msg(12016);
     return runNumber != 0;
 }
 

@@ -75,7 +75,7 @@ protected:
 private:
     // Registers the batch; false when the batch service could not set one up, or no run number
     // could be taken.
-    bool SetUpBatch(convert::ConvertContext& ctx);
+    bool SetUpBatch(convert::ConvertContext& ctx, std::string& failure);
     // True when the accounting date lies after the last period end of the account's fiscal
     // calendar, which a fiscal entity (made and released for the purpose) answers once per account
     // and text file. No fiscal entity, an account it refuses or no such date: false (not checked).

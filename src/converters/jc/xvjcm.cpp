@@ -4,6 +4,7 @@
 
 #include "convert/progress.h"
 #include "convert/texts.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/modlibs/jc_cost_code.h"
@@ -112,16 +113,16 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     customSort1Marked = num("CUSEK1") != 0;
     customSort2Marked = num("CUSEK2") != 0;
     extrasTracked = num("PTRACKX") == 2;
-    glRetrievalMethod = static_cast<int>(num("CGLRETM"));
+    glRetrievalMethod = xio_whole_part(num("CGLRETM"), 0);
     prefixFromJob = GetFlag(jcm, HeaderFieldNo(jcm, kHdrSettings, "CGLPRFX")) != 0 &&
                     suite::xk_num_sections(suite::kGlAccountFormat) > 0;
     categoriesUsed = num("CCATUSG") != 2;
     periodsUsed = num("CPERSIZ") != 5;
     const char* units[] = {"PTLUNIT", "PTMUNIT", "PTSUNIT", "PTEUNIT", "PTBUNIT", "PTOUNIT"};
     for (std::size_t i = 0; i < unitTracking.size(); ++i) unitTracking[i] = num(units[i]) == 1;
-    defaultBillingLevel = static_cast<int>(num("PBLEVEL"));
+    defaultBillingLevel = xio_whole_part(num("PBLEVEL"), 0);
     const char* levels[] = {"FPAMT1L", "FPAMT2L", "FPAMT3L", "FPAMT4L", "FPAMT5L", "FPAMT6L"};
-    for (std::size_t i = 0; i < miscAmountLevels.size(); ++i) miscAmountLevels[i] = static_cast<int>(num(levels[i]));
+    for (std::size_t i = 0; i < miscAmountLevels.size(); ++i) miscAmountLevels[i] = xio_whole_part(num(levels[i]), 0);
     arAccount = GetText(jcm, HeaderFieldNo(jcm, kHdrSettings, "CARACC"));
     xio_free_header(jcm, kHdrSettings);
 
@@ -265,7 +266,7 @@ const xvJCM::JobLookup& xvJCM::LookUpJob(uint16_t jcm, const std::string& job, b
     uint16_t level = 1;
     job_.found = OnFileOrEarlier(jcm, kRecJob, {{"JOB", job}}, converting, ids, &level, &job_.onFile);
     if (job_.onFile) {
-        level = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+        level = xio_whole_part<uint16_t>(GetNumber(jcm, kRecJob, "JBLEVEL"), 0);
         job_.accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
     }
     job_.level = level;
@@ -289,7 +290,7 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             job_.valid = true;
             job_.key = GetText(jcm, kRecJob, "JOB");
             job_.found = job_.onFile = true;
-            job_.level = static_cast<uint16_t>(std::max(0.0, GetNumber(jcm, kRecJob, "JBLEVEL")));
+            job_.level = xio_whole_part<uint16_t>(GetNumber(jcm, kRecJob, "JBLEVEL"), 0);
             job_.accountGroup = GetNumber(jcm, kRecJob, "JCAGRP");
         }
     }

@@ -6,6 +6,7 @@
 #include "convert/progress.h"
 #include "convert/texts.h"
 #include "modules/entries.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/import/xvl_import.h"
@@ -133,11 +134,11 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
     if (xio_rd_header(jcm, kHdrSettings, 0) != XIO_OK) return false;
     auto num = [&](const char* name) { return GetNumber(jcm, HeaderFieldNo(jcm, kHdrSettings, name)); };
     categoriesUsed = num("CCATUSG") != 2;
-    glRetrievalMethod = static_cast<int>(num("CGLRETM"));
+    glRetrievalMethod = xio_whole_part(num("CGLRETM"), 0);
     // Only the code 1 counts here (the JC master converter takes any code).
     prefixFromJob = num("CGLPRFX") == 1 && suite::xk_num_sections(kGl) > 0;
     const char* units[] = {"PTLUNIT", "PTMUNIT", "PTSUNIT", "PTEUNIT", "PTBUNIT", "PTOUNIT"};
-    for (std::size_t i = 0; i < 6; ++i) unitSettings_[i + 1] = static_cast<uint16_t>(num(units[i]));
+    for (std::size_t i = 0; i < 6; ++i) unitSettings_[i + 1] = xio_whole_part<uint16_t>(num(units[i]), 0);
     unitTracking = unitSettings_;
     // A unit setting stored as 2 counts as not tracked.
     unitStart_ = unitSettings_;

@@ -4,6 +4,7 @@
 #include "converters/jc/xvjcm.h"
 
 #include "modules/entries.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/control.h"
@@ -78,7 +79,7 @@ void xvJCT::ConvertFile(convert::OpenFilesList& list, const convert::TextFileEnt
     suite::zb_term_batch(batchRecord_);
 }
 
-bool xvJCT::LoadSettings(ConvertContext& ctx, std::string&) {
+bool xvJCT::LoadSettings(ConvertContext& ctx, std::string& failure) {
     jcMasterFile = convert::FindFileHandle(ctx.files, "JCM", 1);
     sequenceNumber = 0;
     jobLevels_.clear();
@@ -86,7 +87,8 @@ bool xvJCT::LoadSettings(ConvertContext& ctx, std::string&) {
     txHandle_ = 0;
     zeroChecked_.clear();
     zeroValid_ = false;
-    if (ctx.converting && !SetUpBatch(ctx)) return false;  // 12011, nothing written
+    // 12011, or 12016 for a run number that cannot be raised; nothing written.
+    if (ctx.converting && !SetUpBatch(ctx, failure)) return false;
     if (ReadSettings(jcMasterFile, ctx.commandId)) return true;
     // 12011: the file ends before any record, and the run number taken goes back.
     // (A failed rollback leaves the number used; the backup is discarded either way.)
@@ -94,7 +96,7 @@ bool xvJCT::LoadSettings(ConvertContext& ctx, std::string&) {
     return false;
 }
 
-bool xvJCT::SetUpBatch(ConvertContext& ctx) {
+bool xvJCT::SetUpBatch(ConvertContext& ctx, std::string& failure) {
     suite::zb_batch_request request;
     request.module = suite::BatchModule::JC;
     request.taskId = ctx.commandId;
@@ -105,10 +107,10 @@ bool xvJCT::SetUpBatch(ConvertContext& ctx) {
     request.endCallback = &xvJCT::BatchNullCallback;
     if (suite::zb_process_batch(request) == suite::kTaskStatusFailed) return false;
     batchName = batchRecord_.batchText;
-    // The library answers 0 when it cannot raise the number: run 0 would post under keys that
-    // belong to no run.
-    const double run = suite::zc_increment_lastrun(ctx.commandId, ctx.mainHandle, 1);
-    runNumber = run >= 1 ? static_cast<uint32_t>(std::trunc(run)) : 0;
+    // Run 0 would post under keys that belong to no run.
+    bool unraisable = false;
+    runNumber = suite::zc_next_run(ctx.commandId, ctx.mainHandle, &unraisable);
+    if (unraisable) failure = convert::Msg(12016);
     return runNumber != 0;
 }
 
@@ -120,7 +122,7 @@ bool xvJCT::ReadSettings(uint16_t jcm, uint16_t commandId) {
     // AR keeps the billing level per job; without it the JC settings give the default.
     defaultBillingLevel = kNoBillingLevel;
     if (!suite::xa_appl_installed("AR") || !xio_file_exists("ARM", XIO_EXISTS_MASTER))
-        defaultBillingLevel = static_cast<uint16_t>(num("PBLEVEL"));
+        defaultBillingLevel = xio_whole_part<uint16_t>(num("PBLEVEL"), kNoBillingLevel);
     extrasTracked = num("PTRACKX") == 2;
     categoriesUsed = num("CCATUSG") != 2;
     periodsUsed = num("CPERSIZ") != 5;

@@ -100,7 +100,7 @@ protected:
 
 private:
     // Registers the batch and takes the next run number; false when either fails.
-    bool SetUpBatch(convert::ConvertContext& ctx);
+    bool SetUpBatch(convert::ConvertContext& ctx, std::string& failure);
     // The billing level of `job`: its JBLEVEL when on file, else the default level (-1 for none).
     int BillingLevel(const std::string& job);
     // True when `category` is a standard category of the JC master file.

@@ -6,6 +6,7 @@
 #include "converters/jc/xvjct.h"
 
 #include "modules/entries.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/modlibs/jc_cost_code.h"
@@ -70,7 +71,7 @@ int xvJCT::BillingLevel(const std::string& job) {
         int level = defaultBillingLevel == kNoBillingLevel ? -1 : defaultBillingLevel;
         // A job not on file is no error here: it takes the default level.
         if (ReadByKeys(jcMasterFile, kRecJob, {{"JOB", job}}))
-            level = static_cast<int>(GetNumber(jcMasterFile, kRecJob, "JBLEVEL"));
+            level = xio_whole_part(GetNumber(jcMasterFile, kRecJob, "JBLEVEL"), -1);
         known = jobLevels_.emplace(job, level).first;
     }
     return known->second;

@@ -2,6 +2,7 @@
 // buffer, corrects it there and returns false with the first fault's text as the reason.
 #include "converters/pm/xvpml.h"
 
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/suite/xd.h"
@@ -75,7 +76,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     }
 
     // 6 - 8. Status, being terminated and phase.
-    const int st = static_cast<int>(xio_get_number(pml, no[kLfStatus]));
+    const int st = xio_whole_part(xio_get_number(pml, no[kLfStatus]), 0);
     if (st == 4) {
         reason = Msg(12454, TermLabel(kLeaseTerm, true, true), TermLabel(kLeaseTerm), lease.Text());
         return false;

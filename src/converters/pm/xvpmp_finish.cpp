@@ -8,6 +8,7 @@
 #include "convert/progress.h"
 #include "convert/reports.h"
 #include "convert/texts.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
@@ -145,7 +146,8 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
                                     {"PLCOUNT", leased, "Leased " + unitsTerm}};
             std::vector<std::pair<const char*, uint16_t>> corrected;
             for (const auto& [field, actual, word] : counts) {
-                const auto listed = static_cast<uint16_t>(static_cast<int>(GetNumber(pmp_, P, field)));
+                // A count no integer holds matches none, and is corrected.
+                const auto listed = static_cast<uint16_t>(xio_whole_part(GetNumber(pmp_, P, field), -1));
                 const auto counted = static_cast<uint16_t>(actual);
                 if (listed == counted) continue;
                 if (listed == 0) {

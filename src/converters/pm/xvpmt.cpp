@@ -77,7 +77,7 @@ bool xvPMT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t
     return PmConverter::OpenFiles(list, commandId, error);
 }
 
-bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {
+bool xvPMT::LoadSettings(ConvertContext& ctx, std::string& failure) {
     const auto& files = ctx.files;
     pms = convert::FindFileHandle(files, "PMS", 1);
     pmp = convert::FindFileHandle(files, "PMP", 1);
@@ -92,7 +92,7 @@ bool xvPMT::LoadSettings(ConvertContext& ctx, std::string&) {
     salesFacts_.clear();
     propertyBanks_.clear();
     yearEnds_.clear();
-    return InitBatchNumbers(ctx.mainHandle);  // false: 12011
+    return InitBatchNumbers(ctx.mainHandle, failure);  // false: 12011 or 12016
 }
 
 // ---- The passes ---------------------------------------------------------------------------------

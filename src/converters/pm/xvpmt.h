@@ -98,13 +98,17 @@ struct ChargeFlowPaymentGroup {
 double RenumberPaymentId(double id, std::map<double, double>& map, double startLast, double& last, bool enter);
 
 // The first batch number free on file: LASTBAT + 1 (1 for a LASTBAT that is 0 or not a
-// number), moved past the batch records `exists` finds.
-template <typename Exists>
-double FirstFreeBatch(const std::string& lastBatch, Exists exists) {
+// number), moved past the batch records `exists` finds. Nothing when LASTBAT reads as a number
+// that is not a batch number the field holds (`fits`: "-5", "inf", "1e16"), or when the numbers
+// run past what it holds: such a number cannot be raised.
+template <typename Fits, typename Exists>
+std::optional<double> FirstFreeBatch(const std::string& lastBatch, Fits fits, Exists exists) {
     double last = 0;
     if (std::sscanf(lastBatch.c_str(), "%lf", &last) != 1) last = 0;
+    if (!fits(last)) return std::nullopt;
     double candidate = last == 0 ? 1 : last + 1;
-    while (exists(candidate)) candidate += 1;
+    while (fits(candidate) && exists(candidate)) candidate += 1;
+    if (!fits(candidate)) return std::nullopt;
     return candidate;
 }
 
@@ -119,8 +123,9 @@ public:
 
     // ---- Numbering -------------------------------------------------------------------------------
     // Batch number, last payment ID, run number, accounting method and sales types of the run.
-    // False when a header cannot be read.
-    bool InitBatchNumbers(uint16_t pmt);
+    // False when a header cannot be read (`failure` left empty), or with 12016 in `failure`
+    // when LASTBAT or LASTRUN cannot be raised.
+    bool InitBatchNumbers(uint16_t pmt, std::string& failure);
     double NextSequenceNumber() { return SequenceCounter++; }
     // The new ID the current record's payment would receive (CFPMTID of a payment charge flow,
     // MIPMTID of a misc income), nothing entered; 0 for any other record.

@@ -2,6 +2,7 @@
 // payment groups that pass 1 gathers and pass 2 checks.
 #include "converters/pm/xvpmt.h"
 
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 
 #include <utility>
@@ -53,23 +54,39 @@ void StageBatchKey(uint16_t pmt, const std::string& batch) {
 
 }  // namespace
 
-bool xvPMT::InitBatchNumbers(uint16_t pmt) {
+bool xvPMT::InitBatchNumbers(uint16_t pmt, std::string& failure) {
     if (xio_rd_header(pms, kPmsHdrLast, 0) != XIO_OK) return false;
-    const std::string lastBatch = GetText(pms, HeaderFieldNo(pms, kPmsHdrLast, "LASTBAT"));
+    const uint16_t lastBatchNo = HeaderFieldNo(pms, kPmsHdrLast, "LASTBAT");
+    const std::string lastBatch = GetText(pms, lastBatchNo);
     const double lastPayment = GetNumber(pms, HeaderFieldNo(pms, kPmsHdrLast, "LASTPMT"));
     xio_free_header(pms, kPmsHdrLast);
 
-    // A LASTBAT that is not a number counts as 0.
-    const double batch = FirstFreeBatch(lastBatch, [&](double candidate) {
-        StageBatchKey(pmt, WholeText(candidate));
-        return xio_find_record(pmt, kPmtRecBatch, 0) == XIO_OK;
-    });
-    BatchNumber = WholeText(batch);
+    // A LASTBAT that is not a number counts as 0; a batch number is one the field holds.
+    xio_fld_def batchDef;
+    const bool batchDefined = xio_get_fld_def(pms, lastBatchNo, batchDef) == XIO_OK;
+    const std::optional<double> batch = FirstFreeBatch(
+        lastBatch, [&](double n) { return batchDefined && xio_fits_field(batchDef, n); },
+        [&](double candidate) {
+            StageBatchKey(pmt, WholeText(candidate));
+            return xio_find_record(pmt, kPmtRecBatch, 0) == XIO_OK;
+        });
+    if (!batch) {
+        failure = Msg(12016);
+        return false;
+    }
+    BatchNumber = WholeText(*batch);
     StartLastPaymentId = LastPaymentId = lastPayment;
 
     if (xio_rd_header(pmt, kPmtHdrRun, 0) != XIO_OK) return false;
-    RunNumber = GetNumber(pmt, HeaderFieldNo(pmt, kPmtHdrRun, "LASTRUN")) + 1;
+    const uint16_t lastRunNo = HeaderFieldNo(pmt, kPmtHdrRun, "LASTRUN");
+    RunNumber = GetNumber(pmt, lastRunNo) + 1;
     xio_free_header(pmt, kPmtHdrRun);
+    xio_fld_def runDef;
+    if (xio_get_fld_def(pmt, lastRunNo, runDef) != XIO_OK || !xio_fits_field(runDef, RunNumber - 1) ||
+        !xio_fits_field(runDef, RunNumber)) {
+        failure = Msg(12016);
+        return false;
+    }
 
     AccountingMethod = PmAccountingMethod();
     CustomList types;

@@ -2,6 +2,7 @@
 // record (and the payment read with it) and answers accept or reject; the passes write.
 #include "converters/pm/xvpmt.h"
 
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
 
@@ -164,7 +165,7 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     }
 
     // The sales date by the sales period type.
-    switch (static_cast<int>(GetNumber(pmt, f[kSvType]))) {
+    switch (xio_whole_part(GetNumber(pmt, f[kSvType]), 0)) {
         case 1:
             salesDate.day = 0;
             break;

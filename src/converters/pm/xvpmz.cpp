@@ -2,6 +2,7 @@
 
 #include "convert/progress.h"
 #include "convert/reports.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 
@@ -69,14 +70,23 @@ bool xvPMZ::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) 
 }
 
 bool xvPMZ::ReadLastIssueId(uint16_t tli) {
+    numbersSpent_ = false;
     if (xio_rd_header(tli, 1, 0) != XIO_OK) return false;
-    lastIdRead_ = lastIssueId_ = GetNumber(tli, HeaderFieldNo(tli, 1, "LASTID"));
+    const uint16_t lastId = HeaderFieldNo(tli, 1, "LASTID");
+    lastIdRead_ = lastIssueId_ = GetNumber(tli, lastId);
     xio_free_header(tli, 1);
+    // A LASTID written elsewhere may be anything: 1e16 + 1 is 1e16 again, and the search for a
+    // free number would never end.
+    xio_fld_def def;
+    if (xio_get_fld_def(tli, lastId, def) != XIO_OK || !xio_fits_field(def, lastIdRead_)) {
+        numbersSpent_ = true;
+        return false;
+    }
     for (std::size_t i = 0; i < lists_.size(); ++i) lists_[i].Load(kIssueListFirst + static_cast<int>(i));
     return true;
 }
 
-bool xvPMZ::LoadSettings(ConvertContext& ctx, std::string&) {
+bool xvPMZ::LoadSettings(ConvertContext& ctx, std::string& failure) {
     ForgetFieldNumbers();  // handles may name other files than in an earlier run
     tli_ = FindFileHandle(ctx.files, "TLI", 0);
     pmz_ = FindFileHandle(ctx.files, "PMZ", 0);
@@ -84,7 +94,9 @@ bool xvPMZ::LoadSettings(ConvertContext& ctx, std::string&) {
     pmp_ = FindFileHandle(ctx.files, "PMP", 1);
     pmn_ = FindFileHandle(ctx.files, "PMN", 1);
     renumbered_.clear();
-    return ReadLastIssueId(tli_);  // false: 12011
+    if (ReadLastIssueId(tli_)) return true;
+    if (numbersSpent_) failure = Msg(12016);
+    return false;  // 12011 when the header cannot be read
 }
 
 bool xvPMZ::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
@@ -165,6 +177,8 @@ bool xvPMZ::HandleRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status)
             }
         }
     }
+    // No issue number is left to give: the file ends, its issues so far restored.
+    if (numbersSpent_) return EndFile(ctx, Msg(12016), true, true);
     return FinishRecord(ctx, status, info, accepted, reason);
 }
 

@@ -47,8 +47,11 @@ public:
                           bool& ioFailure);
 
     // Reads LASTID of the issues file and the five custom lists; false when the header cannot
-    // be read.
+    // be read, or when LASTID is not an issue number the field holds (NumbersSpent()).
     bool ReadLastIssueId(uint16_t tli);
+    // Whether the issue numbers cannot be raised: LASTID is not a whole number its field holds,
+    // or the next free number would lie beyond what the field holds. The file then ends (12016).
+    bool NumbersSpent() const { return numbersSpent_; }
 
     double LastIdRead() const { return lastIdRead_; }
     double LastIssueId() const { return lastIssueId_; }
@@ -83,6 +86,7 @@ private:
     uint16_t tli_ = 0, pmz_ = 0, pmp_ = 0, pml_ = 0, pmn_ = 0;
     double lastIdRead_ = 0;
     double lastIssueId_ = 0;
+    bool numbersSpent_ = false;
 };
 
 }  // namespace dz::pm

@@ -1,6 +1,7 @@
 #include "converters/pm/xvpmz.h"
 
 #include "convert/texts.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/util.h"
@@ -148,8 +149,15 @@ bool xvPMZ::ConvertIssue(uint16_t tli, uint16_t pmz, uint16_t pmp, uint16_t pml,
     const uint16_t issueNo = FieldNo(tli, kTliIssue, "ISSUE");
     currentIssue_ = GetNumber(tli, issueNo);
     if (!converting) return true;
+    // The search ends at the largest number the field holds: beyond it the file ends (12016).
+    xio_fld_def def;
+    auto fits = [&](double n) { return xio_get_fld_def(tli, issueNo, def) == XIO_OK && xio_fits_field(def, n); };
     double n = lastIssueId_ + 1;
-    while (!IssueNumberFree(tli, pmz, n)) n += 1;
+    while (fits(n) && !IssueNumberFree(tli, pmz, n)) n += 1;
+    if (!fits(n)) {
+        numbersSpent_ = true;
+        return false;
+    }
     PutNumber(tli, issueNo, n);
     return true;
 }

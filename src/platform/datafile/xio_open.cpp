@@ -1,6 +1,9 @@
 // Opening data files.
 #include "platform/datafile/xio_internal.h"
 
+#include <charconv>
+#include <system_error>
+
 namespace dz {
 namespace xio_private {
 
@@ -161,8 +164,17 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->dict) return set_error(XIO_NO_DICTIONARY, path.string() + ": " + err);
     if (!expectAbbr.empty() && hd->dict->abbr != expectAbbr)
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (it holds " + meta["abbr"] + ")");
-    hd->fileNo = static_cast<uint16_t>(std::atoi(meta["file_no"].c_str()));
-    const int version = std::atoi(meta["dictionary"].c_str());
+    const std::string& fileNo = meta["file_no"];
+    hd->fileNo = 0;  // a number out of range leaves it 0
+    std::from_chars(fileNo.data(), fileNo.data() + fileNo.size(), hd->fileNo);
+    // The version as written: whole, from 1 to the dictionary's own. Anything else (-1, 1.5,
+    // 4294967298) was never written by this program, and is no older file to upgrade.
+    int version = 0;
+    const std::string& written = meta["dictionary"];
+    const std::from_chars_result parsed = std::from_chars(written.data(), written.data() + written.size(), version);
+    if (parsed.ec != std::errc() || parsed.ptr != written.data() + written.size() || version < 1)
+        return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (its dictionary version is "
+                                                      "not a whole number from 1 up)");
     if (version > hd->dict->version)
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (written by a newer dictionary)");
     hd->cols.resize(hd->dict->fields.size());

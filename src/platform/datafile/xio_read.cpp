@@ -37,6 +37,17 @@ bool same_key(sqlite3_stmt* st, const Dictionary& d, const RecordDef& r, const s
     return true;
 }
 
+// Whether column `col` of the row holds a value of its field's own kind: a text in a text field,
+// a number in a number field, a whole number in any other. Another program may store any value
+// anywhere (a blob, a text in a number column), and such a value sorts apart from those of its
+// field's kind: a walk that went on from it as read would come back to it for ever.
+bool stored_as_its_kind(sqlite3_stmt* st, int col, uint16_t type) {
+    const int kind = sqlite3_column_type(st, col);
+    if (is_text(type)) return kind == SQLITE_TEXT;
+    if (is_real(type)) return kind == SQLITE_FLOAT || kind == SQLITE_INTEGER;
+    return kind == SQLITE_INTEGER;
+}
+
 int take_record_lock(Handle& hd, uint16_t rec, int64_t row) {
     const int s = hd.locks->acquireRecord(rec, row);
     if (s != XIO_OK && !hd.locks->error().empty()) set_error(s, hd.path.string() + " is in use: " + hd.locks->error());
@@ -222,6 +233,23 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         checked_reset(st);
         return hd->lastStatus = XIO_NOT_FOUND;
     }
+    // A walk goes on from the values of the walk's key that it read: each must be stored as its
+    // field's kind, or the file is refused rather than walked round and round.
+    auto walkable = [&](sqlite3_stmt* s) {
+        for (const uint16_t f : of) {
+            const uint16_t at = f - r.firstField;
+            int col = at + 1;
+            if (choice && !bulkRow)
+                col = static_cast<int>(std::lower_bound(choice->read.begin(), choice->read.end(), at) - choice->read.begin()) + 1;
+            if (!stored_as_its_kind(s, col, d.fields[f].def.type)) return false;
+        }
+        return true;
+    };
+    if (op != Op::Exact && op != Op::Find && !walkable(st)) {
+        checked_reset(st);
+        return hd->lastStatus = set_error(XIO_CORRUPT, hd->path.string() + " is either an old version or corrupt (a key "
+                                                                            "holds a value of another kind than its field's)");
+    }
     const int64_t row = sqlite3_column_int64(st, 0);
     if (op == Op::Find) {
         checked_reset(st);
@@ -261,6 +289,7 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         ra.cells.resize(ra.width * (batch - 1));
         int more = SQLITE_ROW;
         while (ra.rows.size() + 1 < batch && (more = checked_step(st)) == SQLITE_ROW) {
+            if (!walkable(st)) break;  // the read that comes to it refuses the file
             Cell* to = ra.cells.data() + ra.rows.size() * ra.width;
             for (std::size_t i = 0; i < ra.width; ++i) {
                 const uint16_t at = choice ? choice->read[i] : static_cast<uint16_t>(i);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/datafile/dictionary.h"
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/modlibs/entry_types.h"
 #include "platform/modlibs/gl_fiscal_entity.h"
@@ -198,7 +199,7 @@ void get_slot(uint16_t h, uint16_t rec, const Slot& s, void* image) {
         return;
     case Kind::Word:
         member<uint16_t>(image, s) =
-            logical ? xio_get_flag(h, s.field) : static_cast<uint16_t>(std::lround(xio_get_number(h, s.field)));
+            logical ? xio_get_flag(h, s.field) : xio_whole_part<uint16_t>(std::round(xio_get_number(h, s.field)), 0);
         return;
     case Kind::Date: {
         x_value_def& v = scratch();

@@ -2,6 +2,7 @@
 
 #include "platform/modlibs/gl_account_builder.h"
 
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
@@ -43,7 +44,7 @@ bool LoadCalendar(const Source& s, GlFiscalCalendar& c) {
     if (!first) return false;
     for (std::size_t i = 0; i < c.periods.size(); ++i) c.periods[i] = s.Value(static_cast<uint16_t>(first + i)).date;
     c.periodEnd = s.Value("PDATE").date;
-    c.periodCode = static_cast<int>(std::trunc(s.Value("PCODE").number));
+    c.periodCode = xio_whole_part(s.Value("PCODE").number, 0);
     c.fiscalEnd = s.Value("FDATE").date;
     c.start = s.Value("FBD2Y").date;
     // The current year's 13th period is there exactly when 13 periods are used.
@@ -82,7 +83,7 @@ public:
         calendar_ = GlFiscalCalendar{};
         if (xio_rd_header(glm, kSettingsHeader, 0) != XIO_OK) return false;
         const Source settings{glm, true, 0, ""};
-        const int fiscalEntity = static_cast<int>(std::trunc(settings.Value("FISCENT").number));
+        const int fiscalEntity = xio_whole_part(settings.Value("FISCENT").number, 0);
         if (fiscalEntity != 2) {
             selected_ = LoadCalendar(settings, calendar_);
             calendar_.thirteen = settings.Value("U13PA").flag == 1;
@@ -164,7 +165,7 @@ private:
     bool SelectPrefix(uint16_t glm, const std::string& account) {
         const std::string partA = Section(account, suite::kGlPrefixA);
         if (partA.empty() || !ReadPrefix(glm, 3, "PAPRFX", partA)) return false;
-        const int level = static_cast<int>(std::trunc(Source{glm, false, 3, "PA"}.Value("FISC").number));
+        const int level = xio_whole_part(Source{glm, false, 3, "PA"}.Value("FISC").number, 0);
         if (level == 1) return Load(Source{glm, false, 3, "PA"}, kEntityPrefixA, partA);
         if (level == 2) {
             const std::string partAB = Section(account, suite::kGlPrefixAB);

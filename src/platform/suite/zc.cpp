@@ -1,5 +1,6 @@
 #include "platform/suite/zc.h"
 
+#include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/suite/control.h"
@@ -77,15 +78,26 @@ double zc_increment_lastrun(std::uint16_t, std::uint16_t handle, int by) {
         if (xio_rd_header(handle, 1, 1) != XIO_OK) return 0;
         x_value_def v;
         xio_get_field(handle, 0, fld, v);  // record 0: the header that owns the field
+        // A number from the file may be anything: one that is not a whole number, or that its
+        // field cannot hold once raised, is not raised (1e16 + 1 would be 1e16 again).
+        xio_fld_def field;
+        const bool raisable = xio_get_fld_def(handle, fld, field) == XIO_OK && xio_fits_field(field, v.number) &&
+                              xio_fits_field(field, v.number + by);
         v.number += by;
-        if (xio_put_field(handle, 0, fld, v) != XIO_OK || xio_wr_header(handle, 1) != XIO_OK) {
+        if (!raisable || xio_put_field(handle, 0, fld, v) != XIO_OK || xio_wr_header(handle, 1) != XIO_OK) {
             xio_free_header(handle, 1);
-            return 0;
+            return raisable ? 0 : -1;
         }
         return v.number;
     }
     auto v = raise_counter(Counter::LastRun, def.abbr + std::to_string(def.fileNo), by);
     return v ? static_cast<double>(*v) : 0;
+}
+
+std::uint32_t zc_next_run(std::uint16_t taskId, std::uint16_t handle, bool* unraisable) {
+    const double raised = zc_increment_lastrun(taskId, handle, 1);
+    if (unraisable) *unraisable = raised < 0;
+    return xio_whole_part<std::uint32_t>(raised, 0, 1);
 }
 
 double zc_round(double value) { return std::round(value); }

@@ -17,8 +17,15 @@ std::uint16_t zc_create_entries(std::string_view source, std::string_view destin
 // Raises the last run number of the open data file `handle` by `by` and returns the new
 // number. The number lives in the file's header field LASTRUN when its header 1 has one,
 // else in the company's settings (counters.last_run, by abbreviation and file number).
-// Returns 0 when it cannot be raised (no company, bad handle, header locked, file unwritable).
+// Returns 0 when it cannot be raised (no company, bad handle, header locked, file unwritable),
+// and -1, changing nothing, when LASTRUN is not a whole number or the raised number no longer
+// fits the field (its digits, its sign).
 double zc_increment_lastrun(std::uint16_t taskId, std::uint16_t handle, int by);
+// The run number of a new run of the open data file `handle`: its last run number raised by one
+// (zc_increment_lastrun). 0 when it cannot be raised: a run number is never 0 and never wraps.
+// `unraisable` (when given) is set when the number itself could not be raised (-1 above), as
+// against a header that could not be read or written.
+std::uint32_t zc_next_run(std::uint16_t taskId, std::uint16_t handle, bool* unraisable = nullptr);
 
 // Rounds an amount held in cents to a whole number of cents, halves away from zero.
 double zc_round(double value);

@@ -67,6 +67,9 @@ void load_test_dictionary() {
 }
 
 TEST_F(Security, IndexNamesReadFromAFileAreNeverRunAsSql) {
+    // A dictionary one version on, so that a file can be one version behind it.
+    std::string err;
+    ASSERT_TRUE(xio_load_dictionaries(dictionary_v2([](std::string&) {}), err)) << err;
     // Another company's file, with a customer to lose.
     auto other = make_temp_dir();
     ASSERT_EQ(xio_create_file("TST", 1, other / "MASTER.TST"), XIO_OK);
@@ -108,7 +111,7 @@ TEST_F(Security, IndexNamesReadFromAFileAreNeverRunAsSql) {
     EXPECT_TRUE(bytes_of(other / "MASTER.TST") == otherBytes);
     EXPECT_EQ(count_of(dir / "MASTER.TST", "SELECT count(*) FROM sqlite_master WHERE name = 'dzk_r1_0'"), 1);
     std::filesystem::remove(xio::lock_file_path(other / "MASTER.TST"));
-    std::filesystem::remove_all(other);
+    std::filesystem::remove_all(other);    load_test_dictionary();
 }
 
 TEST_F(Security, TriggersAndViewsOfAFileDoNotRun) {
@@ -327,6 +330,37 @@ TEST_F(Security, UniqueKeysHoldWhateverTheFileSays) {
     EXPECT_EQ(xio_ask_file(req, refused), XIO_CORRUPT);
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("either an old version or corrupt"));
     EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1"), 2) << "nothing is changed";
+}
+
+// A key value that another program stored as another kind than its field's (a blob in a text key,
+// a text in a number key) sorts apart from the values of its kind: a walk that went on from it as
+// read came back to it for ever. Every keyed walk, forwards or back, reading ahead inside a
+// transaction or not, refuses the file instead.
+TEST_F(Security, AKeyValueOfAnotherKindEndsAWalkAsCorrupt) {
+    const auto file = dir / "MASTER.TST";
+    uint16_t h = open();
+    for (const char* code : {"A", "B", "C"}) ASSERT_EQ(addCustomer(h, code, std::string("X") + code), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    close(h);
+    craft(file, {"UPDATE r1 SET CODE = CAST(CODE AS BLOB) WHERE CODE = 'B'",
+                 "INSERT INTO r2(CCODE, SEQ) VALUES('A', 1), ('A', 'many'), ('B', 1)"});
+    h = open(false);
+    // The status a walk ends with; XIO_OK when it was still going after 50 steps.
+    auto walkEnd = [&](uint16_t rec, uint16_t key, bool back) {
+        int s = back ? xio_rd_last(h, rec, key, 0) : xio_rd_first(h, rec, key, 0);
+        for (int n = 0; s == XIO_OK && n < 50; ++n)
+            s = back ? xio_rd_previous(h, rec, key, 0) : xio_rd_next(h, rec, key, 0);
+        return s;
+    };
+    EXPECT_EQ(walkEnd(1, 0, false), XIO_CORRUPT);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("a key holds a value of another kind"));
+    EXPECT_EQ(walkEnd(1, 0, true), XIO_CORRUPT);
+    EXPECT_EQ(walkEnd(2, 0, false), XIO_CORRUPT);
+    EXPECT_EQ(walkEnd(2, 2, false), XIO_CORRUPT);  // the primary key orders a key that is not unique
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "D", "XD"), XIO_OK);
+    EXPECT_EQ(walkEnd(1, 0, false), XIO_CORRUPT);
+    close(h);
 }
 
 // A file of the dictionary's own version that lacks a column, a table or a header's record was
