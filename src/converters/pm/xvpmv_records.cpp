@@ -1,5 +1,7 @@
 #include "converters/pm/xvpmv.h"
 
+#include <cmath>
+
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/util.h"
@@ -125,8 +127,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                           {"PRCPROP", "PRCCT"}))
         return r.Reject(Msg(12625, TermLabel(kPropertyTerm) + " " + ChargeTypeTerm(), keyText()));
 
-    // Frequency.
+    // Frequency: whole months, a fraction the text file gave cut off.
     if (r.Number("PRCFREQ") < 1) return r.Reject(Msg(12626));
+    PutNumber(pmv, r.No("PRCFREQ"), std::trunc(r.Number("PRCFREQ")));
 
     // Accounting method. The note shows the value held (nothing for a blank one), not a fixed text.
     const double held = r.Number("PRCAMOP");
