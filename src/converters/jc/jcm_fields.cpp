@@ -214,6 +214,12 @@ void ZeroPhases::Clear() {
     std::unordered_set<uint64_t>().swap(dropped_);
 }
 
+bool TaxStatusMissing(const std::string& value, bool filled, const std::vector<std::string>& list,
+                      const std::string& defaultStatus) {
+    if (filled || (!list.empty() && value == defaultStatus)) return false;
+    return std::find(list.begin(), list.end(), value) == list.end();
+}
+
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }
 
 bool ZeroSectionsValid(const std::vector<std::string>& sections, int n) {

@@ -37,6 +37,12 @@ bool ZeroSectionsValid(const std::string& costCode, int n);
 // The same rule for sections CostCodeSections gave.
 bool ZeroSectionsValid(const std::vector<std::string>& sections, int n);
 
+// Is a written record's tax status a value of the user's that custom list 369 lacks? Never one the
+// conversion filled in itself, nor the list's default when the list has entries (its first entry
+// stands for itself); with an empty list every value of the user's is.
+bool TaxStatusMissing(const std::string& value, bool filled, const std::vector<std::string>& list,
+                      const std::string& defaultStatus);
+
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
 // The base-account part (base and suffix) of an unformatted whole account.
 std::string BaseAccountOf(const std::string& account);
