@@ -12,6 +12,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 int FieldDecimals(uint16_t jcm, uint16_t fld) {
     xio_fld_def def;
     if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return 2;

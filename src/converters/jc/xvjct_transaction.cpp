@@ -14,6 +14,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kBatchFmt = 1;

@@ -8,6 +8,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 // ---- Payment IDs --------------------------------------------------------------------------------
 
 double RenumberPaymentId(double id, std::map<double, double>& map, double startLast, double& last, bool enter) {
