@@ -92,8 +92,6 @@ std::string FieldDescription(uint16_t file, uint16_t rec, const char* name, bool
     return text;
 }
 
-bool IsBlank(const std::string& text) { return text.find_first_not_of(' ') == std::string::npos; }
-
 std::string Term(int n) { return suite::xk_description(n); }
 
 std::string TermCap(int n) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "platform/datafile/x_value.h"
+#include "platform/import/xvl_values.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -72,10 +73,10 @@ std::string FieldDescription(uint16_t file, uint16_t field, bool capitalised = f
 // field.
 std::string FieldDescription(uint16_t file, uint16_t rec, const char* name, bool capitalised = false);
 
-// True when a text holds nothing but spaces (or nothing at all).
-bool IsBlank(const std::string& text);
+// True when a text holds nothing but blanks (or nothing at all), as the import tells it.
+using xvl::IsBlank;
 // True for a date never set (no month).
-inline bool IsBlank(const x_date_type& date) { return date.month == 0; }
+inline bool IsUnsetDate(const x_date_type& date) { return date.month == 0; }
 
 // Custom description `n` as stored (Term), with a capital first letter (TermCap), or its plural.
 std::string Term(int n);

@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -105,6 +106,29 @@ TEST_F(PmvCli, ExamineFilesPredictsConvertForCategoriesAndConcessionPeriods) {
     EXPECT_EQ(categories[0].at("ECFEE"), "0");
     EXPECT_EQ(DumpedRecords("PMV", 2).at(0).at("PECPSF"), "\"GLA\"");
     EXPECT_EQ(DumpedRecords("PMV", 6).size(), 1u);
+}
+
+// Frequencies are whole months, but a fraction in the text file reaches the conversion: below one
+// month it is refused as blank or zero; a lease recovery's period never makes it up; a property
+// control's is cut to whole months.
+TEST_F(PmvCli, FrequencyFractionsAreRefusedOrCutToWholeMonths) {
+    const fs::path text = dir / "fractions.txt";
+    const std::string control = "1,PLAZA,TAX,", lease = "4,CR200,1,TAX,102,";
+    const std::string controlRest = ",1" + std::string(42, ',') + "\n";
+    const std::string leaseRest = ",1/1/2027,3/1/2027" + std::string(116, ',') + "\n";
+    Spit(text, "#,PMV,xvpmv\n" + control + "0.5" + controlRest + control + "1.5" + controlRest + lease + "0.5" +
+                   leaseRest + lease + "3.5" + leaseRest);
+    std::string report, notes;
+    Run("convert", text.string(), report, notes);
+    const auto outcomes = Outcomes(report);
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(),
+                         "Recovery frequency is blank or zero, it must be greater than zero(1403)"),
+              2)
+        << report;
+    EXPECT_THAT(report, HasSubstr("do not make up the frequency '4"));
+    const auto controls = DumpedRecords("PMV", 1);
+    ASSERT_EQ(controls.size(), 1u) << report;
+    EXPECT_EQ(controls[0].at("PRCFREQ"), "1");
 }
 
 }  // namespace

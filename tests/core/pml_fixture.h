@@ -92,26 +92,26 @@ protected:
     bool ReadLease(const std::string& lease, double revision = 0) {
         const uint16_t h = H("PML");
         xio_init_record(h, 1);
-        PutText(h, 1, "LEASE", lease);
-        PutNumber(h, 1, "LREV", revision);
+        convert::PutText(h, 1, "LEASE", lease);
+        convert::PutNumber(h, 1, "LREV", revision);
         return xio_rd_record(h, 1, 0, 0) == XIO_OK;
     }
     bool ReadLink(const std::string& unit, const std::string& lease, double revision = 0) {
         const uint16_t h = H("PMP");
         xio_init_record(h, kPmpLeaseUnitLink);
-        PutText(h, kPmpLeaseUnitLink, "LUPROP", "STRIP");
-        PutText(h, kPmpLeaseUnitLink, "LUUNIT", unit);
-        PutText(h, kPmpLeaseUnitLink, "LULEASE", lease);
-        PutNumber(h, kPmpLeaseUnitLink, "LUREV", revision);
+        convert::PutText(h, kPmpLeaseUnitLink, "LUPROP", "STRIP");
+        convert::PutText(h, kPmpLeaseUnitLink, "LUUNIT", unit);
+        convert::PutText(h, kPmpLeaseUnitLink, "LULEASE", lease);
+        convert::PutNumber(h, kPmpLeaseUnitLink, "LUREV", revision);
         return xio_rd_record(h, kPmpLeaseUnitLink, 0, 0) == XIO_OK;
     }
     std::string CurrentLease(const std::string& unit) {
         const uint16_t h = H("PMP");
         xio_init_record(h, kPmpUnit);
-        PutText(h, kPmpUnit, "UPROP", "STRIP");
-        PutText(h, kPmpUnit, "UNIT", unit);
+        convert::PutText(h, kPmpUnit, "UPROP", "STRIP");
+        convert::PutText(h, kPmpUnit, "UNIT", unit);
         if (xio_rd_record(h, kPmpUnit, 0, 0) != XIO_OK) return "?";
-        return GetText(h, kPmpUnit, "UCURLES") + "/" + GetText(h, kPmpUnit, "UCURTEN");
+        return convert::GetText(h, kPmpUnit, "UCURLES") + "/" + convert::GetText(h, kPmpUnit, "UCURTEN");
     }
     static int Count(const std::string& text, const std::string& what) {
         int n = 0;

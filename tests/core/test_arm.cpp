@@ -191,7 +191,7 @@ protected:
         xio_fld_def def;
         xio_get_fld_def(h, xio_num(h, XIO_NUM_RECORD, 1, name), def);
         if (def.type == XIO_TYPE_DATE) return std::to_string(v.date.month);
-        return xio_is_text_type(def.type) ? v.text : gl::FormatNumber("%.0f", v.number);
+        return xio_is_text_type(def.type) ? v.text : convert::FormatNumber("%.0f", v.number);
     }
 
     bool withBillingFile = true;

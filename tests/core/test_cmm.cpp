@@ -11,6 +11,8 @@
 #include <gmock/gmock.h>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 const std::string kCash = "01-1-10-1000-00";   // on file in GL

@@ -130,7 +130,7 @@ protected:
         suite::xk_unformat_field(suite::kGlAccountFormat, section, value);
         const uint16_t h = Glm();
         ASSERT_EQ(xio_init_record(h, rec), XIO_OK);
-        PutText(h, rec, field, value);
+        convert::PutText(h, rec, field, value);
         ASSERT_EQ(xio_wr_record(h, rec), XIO_OK);
         ASSERT_EQ(xio_commit(h), XIO_OK);
     }
@@ -176,24 +176,24 @@ protected:
     bool Read(uint16_t rec, const std::string& bank) {
         const uint16_t h = Cmm();
         xio_init_record(h, rec);
-        PutText(h, rec, rec == kCmRecBank ? "BANKACC" : "LTBNKAC", bank);
+        convert::PutText(h, rec, rec == kCmRecBank ? "BANKACC" : "LTBNKAC", bank);
         return xio_rd_record(h, rec, 0, 0) == XIO_OK;
     }
-    std::string Text(uint16_t rec, const char* name) { return GetText(Cmm(), rec, name); }
-    double Number(uint16_t rec, const char* name) { return GetNumber(Cmm(), rec, name); }
-    uint16_t Flag(uint16_t rec, const char* name) { return GetFlag(Cmm(), rec, name); }
+    std::string Text(uint16_t rec, const char* name) { return convert::GetText(Cmm(), rec, name); }
+    double Number(uint16_t rec, const char* name) { return convert::GetNumber(Cmm(), rec, name); }
+    uint16_t Flag(uint16_t rec, const char* name) { return convert::GetFlag(Cmm(), rec, name); }
     // CMULTCA of CM header 2 on file.
     int MultipleCash() {
         const uint16_t h = Cmm();
         if (xio_rd_header(h, kCmHdrSettings, 0) != XIO_OK) return -1;
-        const int v = GetFlag(h, HeaderFieldNo(h, kCmHdrSettings, "CMULTCA"));
+        const int v = convert::GetFlag(h, convert::HeaderFieldNo(h, kCmHdrSettings, "CMULTCA"));
         xio_free_header(h, kCmHdrSettings);
         return v;
     }
     void SetMultipleCash(uint16_t on) {
         const uint16_t h = Cmm();
         ASSERT_EQ(xio_rd_header(h, kCmHdrSettings, 1), XIO_OK);
-        PutFlag(h, HeaderFieldNo(h, kCmHdrSettings, "CMULTCA"), on);
+        convert::PutFlag(h, convert::HeaderFieldNo(h, kCmHdrSettings, "CMULTCA"), on);
         ASSERT_EQ(xio_wr_header(h, kCmHdrSettings), XIO_OK);
         xio_free_header(h, kCmHdrSettings);
         ASSERT_EQ(xio_commit(h), XIO_OK);

@@ -10,6 +10,8 @@
 #include <vector>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 // ---- Date rules ---------------------------------------------------------------------------------

@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 class Glm2Dictionary : public Glm2Test {

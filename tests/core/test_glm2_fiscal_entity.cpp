@@ -10,6 +10,8 @@
 #include <memory>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 using modlibs::GlFiscalEntity;

@@ -62,27 +62,27 @@ protected:
     // ---- GL settings (header 1) ----------------------------------------------------------
     void SetSettings(int fiscalEntity, int balanceLevel = 1, bool thirteen = false) {
         ASSERT_EQ(xio_rd_header(glm, kHdrSettings, 1), XIO_OK);
-        PutNumber(glm, HeaderFieldNo(glm, kHdrSettings, "FISCENT"), fiscalEntity);
-        PutNumber(glm, HeaderFieldNo(glm, kHdrSettings, "BLLVL"), balanceLevel);
-        PutFlag(glm, HeaderFieldNo(glm, kHdrSettings, "U13PA"), thirteen ? 1 : 0);
+        convert::PutNumber(glm, convert::HeaderFieldNo(glm, kHdrSettings, "FISCENT"), fiscalEntity);
+        convert::PutNumber(glm, convert::HeaderFieldNo(glm, kHdrSettings, "BLLVL"), balanceLevel);
+        convert::PutFlag(glm, convert::HeaderFieldNo(glm, kHdrSettings, "U13PA"), thirteen ? 1 : 0);
         ASSERT_EQ(xio_wr_header(glm, kHdrSettings), XIO_OK);
         ASSERT_EQ(xio_commit(glm), XIO_OK);
     }
 
     // ---- The buffer ----------------------------------------------------------------------
-    uint16_t Fld(uint16_t rec, const char* name) { return FieldNo(glm, rec, name); }
-    void Text(uint16_t rec, const char* name, const std::string& v) { PutText(glm, rec, name, v); }
-    void Num(uint16_t rec, const char* name, double v) { PutNumber(glm, rec, name, v); }
-    void Flag(uint16_t rec, const char* name, bool v) { PutFlag(glm, rec, name, v ? 1 : 0); }
+    uint16_t Fld(uint16_t rec, const char* name) { return convert::FieldNo(glm, rec, name); }
+    void Text(uint16_t rec, const char* name, const std::string& v) { convert::PutText(glm, rec, name, v); }
+    void Num(uint16_t rec, const char* name, double v) { convert::PutNumber(glm, rec, name, v); }
+    void Flag(uint16_t rec, const char* name, bool v) { convert::PutFlag(glm, rec, name, v ? 1 : 0); }
     void Date(uint16_t rec, const char* name, const x_date_type& d) { PutDateField(Fld(rec, name), d); }
     void PutDateField(uint16_t field, const x_date_type& d) {
         x_value_def v;
         v.date = d;
         xio_put_field(glm, 0, field, v);
     }
-    x_date_type DateOf(uint16_t rec, const char* name) { return GetDate(glm, Fld(rec, name)); }
-    std::string TextOf(uint16_t rec, const char* name) { return GetText(glm, rec, name); }
-    double NumOf(uint16_t rec, const char* name) { return GetNumber(glm, rec, name); }
+    x_date_type DateOf(uint16_t rec, const char* name) { return convert::GetDate(glm, Fld(rec, name)); }
+    std::string TextOf(uint16_t rec, const char* name) { return convert::GetText(glm, rec, name); }
+    double NumOf(uint16_t rec, const char* name) { return convert::GetNumber(glm, rec, name); }
 
     // Writes the record in the buffer and commits it.
     void WriteStaged(uint16_t rec) {
@@ -117,7 +117,7 @@ protected:
     }
 
     // Reads a prefix record by key into its buffer; false when it is not on file.
-    bool Read(uint16_t rec, const char* keyField, const std::string& key) { return ReadByKey(glm, rec, keyField, key); }
+    bool Read(uint16_t rec, const char* keyField, const std::string& key) { return convert::ReadByKey(glm, rec, keyField, key); }
 
     ScratchDir company, texts;
     convert::OpenFilesList list;

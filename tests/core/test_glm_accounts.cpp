@@ -5,6 +5,8 @@
 #include "convert/texts.h"
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 // Prefixes 01, 01-1 and 01-1-10 and a few base accounts.

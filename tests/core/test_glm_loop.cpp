@@ -14,6 +14,8 @@
 #include <vector>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 class GlmLoop : public GlmTest {};

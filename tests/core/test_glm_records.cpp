@@ -6,6 +6,8 @@
 #include <gmock/gmock.h>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 std::string Parts() {

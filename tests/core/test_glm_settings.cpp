@@ -5,6 +5,8 @@
 #include "platform/suite/company.h"
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 // The demo account format with only the first `levels` prefix levels.

@@ -17,6 +17,8 @@
 #include <tuple>
 
 namespace dz::gl::testing {
+
+using namespace convert;
 namespace {
 
 const std::vector<std::string> kColumns = {

@@ -74,8 +74,12 @@ TEST_F(JcmTaxListEmpty, AnEmptyListDefaultsToTaxableAndListsEveryStatusAsMissing
     ASSERT_TRUE(c.LoadSettings(Jcm(), list, nullptr, nullptr));
     EXPECT_EQ(c.defaultTaxStatus, "Taxable");
     EXPECT_TRUE(c.taxStatusList.empty());
-    const std::string report = Run(WriteText("empty.txt", Job("100-001") + Phase("100-001", "01-001.01")), "Examine Files", c);
-    EXPECT_TRUE(Has(report, "Tax status:  Taxable(3)")) << report;
+    // Every status the text file gives is listed, the default among them; the default a blank
+    // status takes is the conversion's, not the user's.
+    const std::string given = "3,100-001,,01-001.02,Given,,,Taxable,Y,,,,,,,,,,,,,\r\n";
+    const std::string report =
+        Run(WriteText("empty.txt", Job("100-001") + Phase("100-001", "01-001.01") + given), "Examine Files", c);
+    EXPECT_TRUE(Has(report, "Tax status:  Taxable(4)\n")) << report;
 }
 
 TEST_F(JcmTest, MastersThatCannotBeOpenedGiveOneNotesLineEachAndTurnTheirChecksOff) {

@@ -16,6 +16,8 @@
 #include <vector>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 class PmShared : public PmFixture {

@@ -20,6 +20,8 @@
 #include <vector>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 // ---- Lease rules -------------------------------------------------------------------------------------------
@@ -81,7 +83,7 @@ TEST_F(PmlTest, LeaseFieldsAreCorrectedAndNoted) {
     EXPECT_EQ(GetText(h, 1, "LPROP"), "STRIP");
     EXPECT_EQ(GetText(h, 1, "LUNIT"), "U100");
     EXPECT_EQ(GetText(h, 1, "LTENANT"), "ACME");
-    EXPECT_TRUE(IsBlank(GetDate(h, 1, "LNDATE")));
+    EXPECT_TRUE(IsUnsetDate(GetDate(h, 1, "LNDATE")));
     EXPECT_EQ(GetNumber(h, 1, "LTERMR"), 1);
     EXPECT_EQ(GetNumber(h, 1, "LBAL"), 0);
     EXPECT_EQ(GetText(h, 1, "LBFBILL"), "Legal");
@@ -104,7 +106,7 @@ TEST_F(PmlTest, LeaseFieldsAreCorrectedAndNoted) {
     // items keeps no billing address.
     ASSERT_TRUE(ReadLease("B1")) << report;
     EXPECT_EQ(GetFlag(h, 1, "LBTERM"), 1);
-    EXPECT_FALSE(IsBlank(GetDate(h, 1, "LNDATE")));
+    EXPECT_FALSE(IsUnsetDate(GetDate(h, 1, "LNDATE")));
     EXPECT_EQ(GetNumber(h, 1, "LTERMR"), 3);
     EXPECT_EQ(GetText(h, 1, "LBFBILL"), "");
     EXPECT_EQ(Count(report, "Bal fwd billing address 'Legal' was not converted, Statement type is not 'Balance forward (2)'(1122)"), 1)

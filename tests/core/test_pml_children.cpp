@@ -8,6 +8,8 @@
 #include <gmock/gmock.h>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::ElementsAre;

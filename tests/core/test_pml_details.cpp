@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::HasSubstr;

@@ -12,6 +12,8 @@
 #include <set>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::HasSubstr;

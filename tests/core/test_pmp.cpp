@@ -21,6 +21,8 @@
 
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::ElementsAre;
@@ -382,7 +384,7 @@ TEST_F(PmpProperty, DatesMustBeEndsOfThePrefixsFiscalCalendar) {
 
     x_date_type period, year;
     EXPECT_TRUE(GetFiscalCalendarDates(glm, "", suite::zqDate(6, 1, 2026), period, year));
-    EXPECT_TRUE(IsBlank(period) && IsBlank(year));
+    EXPECT_TRUE(IsUnsetDate(period) && IsUnsetDate(year));
     modules::ReleaseModuleDlls();  // no fiscal entity can be made
     EXPECT_FALSE(GetFiscalCalendarDates(glm, "01110", suite::zqDate(6, 1, 2026), period, year));
 }
@@ -411,7 +413,7 @@ TEST_F(PmpProperty, FieldsThatDoNotApplyAreResetWithOneWarningEach) {
     EXPECT_EQ(Number(1, "PFGRRC"), 1);
     EXPECT_EQ(Try({}), "");
     EXPECT_EQ(Number(1, "PFGRRC"), 0);
-    EXPECT_TRUE(IsBlank(GetDate(H("PMP"), 1, "PFGRR")));
+    EXPECT_TRUE(IsUnsetDate(GetDate(H("PMP"), 1, "PFGRR")));
 }
 
 TEST_F(PmpProperty, TheBanksCashAccountIsComparedWithThePrefix) {

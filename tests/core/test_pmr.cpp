@@ -18,6 +18,8 @@
 #include <map>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 x_date_type D(uint16_t m, uint16_t d, uint16_t y) { return suite::zqDate(m, d, y); }
@@ -271,8 +273,8 @@ TEST_F(PmrTest, ClearedFieldsAreReportedOnceEachAndNeverStored) {
               1);
     ASSERT_TRUE(ReadControl("L01")) << report;
     const uint16_t h = H("PMR");
-    EXPECT_TRUE(IsBlank(GetDate(h, 1, "PRLBD")));
-    EXPECT_TRUE(IsBlank(GetDate(h, 1, "PRLRD")));
+    EXPECT_TRUE(IsUnsetDate(GetDate(h, 1, "PRLBD")));
+    EXPECT_TRUE(IsUnsetDate(GetDate(h, 1, "PRLRD")));
     EXPECT_EQ(GetNumber(h, 1, "PRSBTYP"), 1);
     for (const char* f : {"PRSBRC1", "PRSBU2", "PRSBRC3", "PRSBU10", "PROVFM"}) EXPECT_EQ(GetText(h, 1, f), "") << f;
     EXPECT_EQ(GetText(h, 1, "PRCPFM"), "Missing cap");

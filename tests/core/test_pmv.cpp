@@ -17,6 +17,8 @@
 #include <map>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::HasSubstr;
@@ -143,8 +145,11 @@ TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
         {{{"RCLEASE", ""}}, "(fld 1, col 2)"},
         {{{"RCUNIT", ""}}, "Unit is required for Lease recov control 'CR100, 1, CAM'(1401)"},
         {{{"RCUNIT", "102"}}, "Lease recurring charge 'CR100, 1, CAM, 102' does not yet exist(1402)"},
-        // A frequency holds whole months: the import refuses a fraction.
-        {{{"RCFREQ", "0.5"}, {"RCNFD", ""}}, "Recovery frequency value '0.5' is out of range"},
+        // A fraction reaches the conversion: below one month it is refused before any date.
+        {{{"RCFREQ", "0.5"}, {"RCNFD", ""}},
+         "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
+        {{{"RCFREQ", "1.5"}, {"RCNTD", "2/1/2027"}}, "do not make up the frequency '2 months'(1444)"},
+        {{{"RCFREQ", "0.55"}}, "Recovery frequency value '0.55' is out of range"},
         {{{"RCFREQ", ""}, {"RCNTD", "bad"}}, "(fld"},  // the import refuses the line first
         {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
         {{{"RCNFD", ""}}, "Recovery from date is required for recovery 'CR100, 1, CAM, 101'(1442)"},
@@ -430,6 +435,8 @@ TEST_F(PmvTest, PropertyRecoveryControlRules) {
         {{}, nullptr},
         {{{"PRCCT", "TAX"}}, "Property Charge type 'PLAZA, TAX' does not yet exist(1402)"},
         {{{"PRCFREQ", ""}}, "Recovery frequency is blank or zero"},
+        {{{"PRCFREQ", "0.5"}}, "Recovery frequency is blank or zero"},
+        {{{"PRCFREQ", "1.5"}}, nullptr},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}},
          "Escal method is 'Budgeted expenses(2)', Escal budget type is required for Recov 'PLAZA, CAM'(1423)"},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "11"}},

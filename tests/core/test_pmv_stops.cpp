@@ -11,6 +11,8 @@
 #include <map>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::ElementsAre;

@@ -17,6 +17,8 @@
 #include <map>
 
 namespace dz::pm::testing {
+
+using namespace convert;
 namespace {
 
 using ::testing::HasSubstr;

@@ -36,7 +36,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
     if (IsBlank(check.bank)) return w.Reject(Msg(12767));
     if (check.check == 0) return w.Reject(Msg(12768, CheckWord, check.bank));
     if (IsBlank(check.vendor)) return w.Reject(Msg(12769, CheckWord, BankAndCheck(check)));
-    if (IsBlank(check.date)) return w.Reject(Msg(12770, CheckWord, CheckWord, BankAndCheck(check)));
+    if (IsUnsetDate(check.date)) return w.Reject(Msg(12770, CheckWord, CheckWord, BankAndCheck(check)));
     if (check.paymentNumber == 0) {
         check.paymentNumber = GetPaymentNumber(apm, check.bank, check.check);
         // A check is never posted with payment number 0: its payments could not find it.
@@ -79,7 +79,7 @@ bool xvAPI::ConvertCheck(xvl::xvlImpInfo& info, std::string& reason, GroupCallba
         // Cleared checks clear whatever their date; the others by the run's cleared-through date.
         const x_date_type reference =
             cleared && Whole(cleared->number) != 0 ? x_date_type{9, 9, 9999} : clearedThrough;
-        const x_date_type statementDay = statement && !IsBlank(statement->date) ? statement->date : statementDate;
+        const x_date_type statementDay = statement && !IsUnsetDate(statement->date) ? statement->date : statementDate;
         CMTransactionSource source;
         source.check = &check;
         source.net = check.amount;

@@ -11,6 +11,7 @@
 namespace dz::ap {
 
 using convert::IsBlank;
+using convert::IsUnsetDate;
 
 namespace {
 
@@ -192,14 +193,14 @@ int BuildCMTransaction(CMTransImage& image, uint16_t cmt, const CMTransactionSou
     t.posted = 1;
     t.glCredit = d.cashAccount = source.cashAccount;
     t.glJournal = static_cast<int16_t>(source.glJournal);
-    const bool cleared = source.referenceDate && !IsBlank(*source.referenceDate) &&
+    const bool cleared = source.referenceDate && !IsUnsetDate(*source.referenceDate) &&
                          suite::xd_compare_dates(check.date, *source.referenceDate) <= 0;
     if (cleared) {
         t.reconciled = 3;
-        t.reconciledDate = source.clearDate && !IsBlank(*source.clearDate) ? *source.clearDate : check.date;
+        t.reconciledDate = source.clearDate && !IsUnsetDate(*source.clearDate) ? *source.clearDate : check.date;
         t.reconciledAmount = -(source.reconciledAmount != 0 ? source.reconciledAmount : check.amount);
         t.statementDate =
-            source.statementDate && !IsBlank(*source.statementDate) ? *source.statementDate : check.date;
+            source.statementDate && !IsUnsetDate(*source.statementDate) ? *source.statementDate : check.date;
     } else {
         t.reconciled = 1;
     }

@@ -298,10 +298,10 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
             warn(Msg(12751, inv.vendor));
         }
         const x_date_type& base = DTBASE == 1 ? inv.invoiceDate : inv.dateReceived;
-        if (IsBlank(inv.paymentDate) && (PMTDTU == 1 || PMTDTU == 3))
+        if (IsUnsetDate(inv.paymentDate) && (PMTDTU == 1 || PMTDTU == 3))
             DateFromTerms(inv.paymentDate, base, vendorFound ? Whole(vendorImage.paymentDays) : 0,
                           vendorFound ? vendorImage.paymentDaysType : 1);
-        if (IsBlank(inv.discountDate) &&
+        if (IsUnsetDate(inv.discountDate) &&
             (inv.discountOffered != 0 || (vendorFound && vendorImage.discountPercent != 0 && DSCLVL == 1)))
             DateFromTerms(inv.discountDate, base, vendorFound ? Whole(vendorImage.discountDays) : 0, 1);
     }
@@ -314,9 +314,9 @@ bool xvAPI::CompleteInvoice(GroupCallbackContext& group, const xvl::xvlImpInfo& 
         auto note = [&](uint32_t& member, bool holds) {
             if (holds && member == 0) member = line;
         };
-        if (DTRCVU == 3 && IsBlank(inv.dateReceived)) note(dateReceivedBlankLine, true);
-        else note(dateReceivedUnusedLine, DTRCVU == 1 && !IsBlank(inv.dateReceived));
-        note(paymentDateBlankLine, PMTDTU == 3 && inv.amount - inv.tax != 0 && IsBlank(inv.paymentDate));
+        if (DTRCVU == 3 && IsUnsetDate(inv.dateReceived)) note(dateReceivedBlankLine, true);
+        else note(dateReceivedUnusedLine, DTRCVU == 1 && !IsUnsetDate(inv.dateReceived));
+        note(paymentDateBlankLine, PMTDTU == 3 && inv.amount - inv.tax != 0 && IsUnsetDate(inv.paymentDate));
         note(approvalUnusedLine, inv.approved != 0 && USEAPVL == 0);
         note(discountUnusedLine, inv.discountOffered != 0 && DSCLVL == 1);
         note(deductionUnusedLine, inv.amt63 != 0 && MDLVL == 1);

@@ -159,7 +159,7 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
     double checkAmount = 0;
     if (!shape.hasChecks) {
         const auto importedDate = special("AP Check Date");
-        const bool dated = importedDate && !IsBlank(importedDate->date);
+        const bool dated = importedDate && !IsUnsetDate(importedDate->date);
         auto differs = [&](const modlibs::CheckImage& c) {
             if (dated && importedDate->date != c.date)
                 Note(group, info, Msg(12177, suite::xd_alpha_date(importedDate->date), suite::xd_alpha_date(c.date),
@@ -225,8 +225,8 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
             } else {
                 const auto clearDate = special("CM Clear Date");
                 const auto statement = special("CM Stmt Date");
-                const bool clearGiven = clearDate && !IsBlank(clearDate->date);
-                const bool statementGiven = statement && !IsBlank(statement->date);
+                const bool clearGiven = clearDate && !IsUnsetDate(clearDate->date);
+                const bool statementGiven = statement && !IsUnsetDate(statement->date);
                 const x_date_type reference = clearGiven || statementGiven ? x_date_type{12, 31, 9999} : clearedThrough;
                 const x_date_type cleared = clearGiven ? clearDate->date : x_date_type{};
                 const x_date_type statementDay = statementGiven ? statement->date : statementDate;

@@ -164,16 +164,16 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     }
 
     // 5, 6. The accounting date, from the invoice date or the date received; the other way back.
-    if (IsBlank(inv.accountingDate)) {
+    if (IsUnsetDate(inv.accountingDate)) {
         if (ACCDTU == 1) inv.accountingDate = inv.invoiceDate;
         if (ACCDTU == 2) inv.accountingDate = inv.dateReceived;
     }
-    if (IsBlank(inv.accountingDate)) {
+    if (IsUnsetDate(inv.accountingDate)) {
         const char* also = ACCDTU == 1 ? " or an Invoice date" : ACCDTU == 2 ? " or a Date received" : "";
         return w.Reject(Msg(12697, groupInvoiceId, also));
     }
-    if (ACCDTU == 1 && IsBlank(inv.invoiceDate)) inv.invoiceDate = inv.accountingDate;
-    if (ACCDTU == 2 && IsBlank(inv.dateReceived)) inv.dateReceived = inv.accountingDate;
+    if (ACCDTU == 1 && IsUnsetDate(inv.invoiceDate)) inv.invoiceDate = inv.accountingDate;
+    if (ACCDTU == 2 && IsUnsetDate(inv.dateReceived)) inv.dateReceived = inv.accountingDate;
 
     // 7. What the conversion sets itself.
     auto setByConversion = [&](const std::string& field, const std::string& value) {
@@ -199,7 +199,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     if (!IsBlank(inv.dpMapId)) unconvertible("DP Map ID", inv.dpMapId), inv.dpMapId.clear();
     if (inv.pending != 0) unconvertible("Pending invoice", "Yes"), inv.pending = 0;
     if (!IsBlank(inv.reference)) unconvertible(TermCap(527), inv.reference), inv.reference.clear();
-    if (!IsBlank(inv.dueBackDate))
+    if (!IsUnsetDate(inv.dueBackDate))
         unconvertible("Due back date", suite::xd_alpha_date(inv.dueBackDate)), inv.dueBackDate = {};
     if (inv.completed != 0) unconvertible("Completed invoice", "Yes"), inv.completed = 0;
     if (inv.skipVerifications != 0) unconvertible("Skip amount verifications", "Yes"), inv.skipVerifications = 0;
@@ -238,7 +238,7 @@ bool xvAPI::ConvertInvoice(xvl::xvlImpInfo& info, std::string& reason, GroupCall
     }
 
     if (inv.invoiceDay != 0) unconvertible("Invoice day", FormatNumber("%.0f", inv.invoiceDay)), inv.invoiceDay = 0;
-    if (!IsBlank(inv.generateDate))
+    if (!IsUnsetDate(inv.generateDate))
         unconvertible("Generate date", suite::xd_alpha_date(inv.generateDate)), inv.generateDate = {};
 
     // 13. Payment fields.

@@ -1,11 +1,16 @@
 // 1099 prefix totals (AP master record 10) and authorisations (record 12).
-#include "converters/ap/ap_fields.h"
+#include "converters/ap/xvapm.h"
+
+#include "convert/lookups.h"
+#include "convert/record_fields.h"
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/xk.h"
 
 namespace dz::ap {
+
+using namespace convert;
 
 bool xvAPM::ConvertPrefixTotals(uint16_t apm, xvl::xvlImpInfo&, std::string& reason, convert::MessageList& messages,
                                 bool interfacesGL, uint16_t glm, bool converting, const RecordIdMap& ids,

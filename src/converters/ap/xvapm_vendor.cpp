@@ -1,7 +1,10 @@
 // Vendors (AP master record 9): the required keys, the totals the suite accumulates, what the AP
 // settings allow, the payment day, the debit account, the job cost and tax references, the
 // fields of other countries, on hold and payments.
-#include "converters/ap/ap_fields.h"
+#include "converters/ap/xvapm.h"
+
+#include "convert/lookups.h"
+#include "convert/record_fields.h"
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
@@ -13,6 +16,8 @@
 #include <vector>
 
 namespace dz::ap {
+
+using namespace convert;
 
 namespace {
 

@@ -10,6 +10,8 @@
 
 namespace dz::gl {
 
+using namespace convert;
+
 namespace {
 
 using suite::xd_alpha_date;

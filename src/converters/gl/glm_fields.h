@@ -13,8 +13,6 @@
 
 namespace dz::gl {
 
-// The converters' shared field, message and look-up helpers (convert/), by their short names.
-using namespace convert;
 // Forgets the field numbers and the account format's layout kept so far.
 void ForgetFieldNumbers();
 

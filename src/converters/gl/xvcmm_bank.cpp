@@ -21,6 +21,8 @@
 
 namespace dz::gl {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kFmt = suite::kGlAccountFormat;

@@ -13,6 +13,8 @@
 
 namespace dz::gl {
 
+using namespace convert;
+
 namespace {
 
 using suite::kGlAccountFormat;

@@ -17,6 +17,8 @@
 
 namespace dz::gl {
 
+using namespace convert;
+
 namespace {
 
 using suite::kGlAccountFormat;

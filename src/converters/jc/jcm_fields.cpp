@@ -12,6 +12,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 int FieldDecimals(uint16_t jcm, uint16_t fld) {
     xio_fld_def def;
     if (xio_get_fld_def(jcm, fld, def) != XIO_OK) return 2;
@@ -212,6 +214,12 @@ void ZeroPhases::Clear() {
     std::vector<uint64_t>().swap(writes_);
     std::vector<uint64_t>().swap(zero_);
     std::unordered_set<uint64_t>().swap(dropped_);
+}
+
+bool TaxStatusMissing(const std::string& value, bool filled, const std::vector<std::string>& list,
+                      const std::string& defaultStatus) {
+    if (filled || (!list.empty() && value == defaultStatus)) return false;
+    return std::find(list.begin(), list.end(), value) == list.end();
 }
 
 bool ZeroSectionsValid(const std::string& costCode, int n) { return ZeroSectionsValid(CostCodeSections(costCode, n), n); }

@@ -14,8 +14,6 @@
 
 namespace dz::jc {
 
-using namespace convert;
-
 // The decimals of a number field (4 for units).
 int FieldDecimals(uint16_t jcm, uint16_t fld);
 // A stored amount as messages show it: ten-thousandths "%.4f" for 4-decimal fields, else
@@ -37,6 +35,12 @@ bool ZeroSectionsValid(const std::string& costCode, int n);
 // The same rule for sections CostCodeSections gave.
 bool ZeroSectionsValid(const std::vector<std::string>& sections, int n);
 
+// Is a written record's tax status a value of the user's that custom list 369 lacks? Never one the
+// conversion filled in itself, nor the list's default when the list has entries (its first entry
+// stands for itself); with an empty list every value of the user's is.
+bool TaxStatusMissing(const std::string& value, bool filled, const std::vector<std::string>& list,
+                      const std::string& defaultStatus);
+
 // ---- GL accounts (key format 9) and lookups in other files -----------------------------------
 // The base-account part (base and suffix) of an unformatted whole account.
 std::string BaseAccountOf(const std::string& account);
@@ -44,11 +48,11 @@ std::string BaseAccountOf(const std::string& account);
 // ReadByKeys (convert/lookups.h), then (Examine Files only) the record-ID map: a record an earlier line of the text
 // file examined counts as found, and `code` receives the value kept with it. `onFile` tells
 // which of the two found it.
-bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
+bool OnFileOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<convert::KeyValue> keys, bool converting,
                      const RecordIdMap& ids, uint16_t* code = nullptr, bool* onFile = nullptr);
 
 // The same as OnFileOrEarlier when only the record's presence matters: the record is not read.
-bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<KeyValue> keys, bool converting,
+bool FoundOrEarlier(uint16_t jcm, uint16_t rec, std::initializer_list<convert::KeyValue> keys, bool converting,
                     const RecordIdMap& ids);
 
 // ---- Field groups the job, extra, phase and category handlers share (xvjcm_job.cpp) ----------

@@ -194,6 +194,7 @@ bool xvJCM::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::stri
     const uint16_t jcm = ctx.mainHandle;
     const bool conv = ctx.converting;
     const uint16_t rec = info.FileNumUsed() == jcm ? info.ImportedRecs() : 0;
+    taxFilled_ = false;
     SettlePendingPhase();
     SettlePendingJob();
     // An extra line may leave an extra (and its job's mark) on file, whatever becomes of it.
@@ -311,9 +312,8 @@ void xvJCM::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     }
     const std::string& value =
         xio_get_text(ctx.mainHandle, noteFields_[rec == kRecPhase ? kNotePhaseTax : kNoteCategoryTax]);
-    for (const auto& entry : taxStatusList)
-        if (entry == value) return;
-    ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
+    if (TaxStatusMissing(value, taxFilled_, taxStatusList, defaultTaxStatus))
+        ctx.notes->AddNote(369, value, static_cast<uint32_t>(info.StartLine()));
 }
 
 bool xvJCM::PhaseAmountsZero(uint16_t jcm, const xvl::xvlImport* import, const xvl::xvlImpInfo* info) {

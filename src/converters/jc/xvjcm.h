@@ -256,6 +256,9 @@ public:
     // allowed (without the default when the list has two or more entries).
     std::vector<std::string> taxStatusList;
     std::string defaultTaxStatus = "Taxable";
+    // The record's tax status was filled in by the conversion (the default, for a blank or
+    // cleared one): not a value of the user's to list as missing from list 369.
+    bool taxFilled_ = false;
 
 protected:
     // ---- Steps and hooks of the common sequence ----------------------------------------------

@@ -12,6 +12,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kGl = suite::kGlAccountFormat;
@@ -170,7 +172,8 @@ bool xvJCM::ConvertCategory(uint16_t jcm, xvl::xvlImpInfo& info, std::string& re
     // 18. Tax status.
     if (!import.xvlImpWasItImported(info.FormatID(), "CTAXEX")) {
         const std::string status = GetText(jcm, SC("SCTAXEX"));
-        PutText(jcm, F("CTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
+        taxFilled_ = IsBlank(status);
+        PutText(jcm, F("CTAXEX"), taxFilled_ ? defaultTaxStatus : status);
     } else {
         TaxStatus(jcm, F("CTAXEX"), false, messages, converting);
     }

@@ -13,6 +13,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kGl = suite::kGlAccountFormat;
@@ -481,6 +483,7 @@ namespace dz::jc {
 void xvJCM::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageList& messages, bool converting) {
     if (IsBlank(xio_get_text(jcm, fld))) {
         PutText(jcm, fld, defaultTaxStatus);
+        taxFilled_ = true;
         return;
     }
     const std::string value = GetText(jcm, fld);
@@ -499,6 +502,7 @@ void xvJCM::TaxStatus(uint16_t jcm, uint16_t fld, bool phase, convert::MessageLi
     }
     if (cleared) {
         PutText(jcm, fld, defaultTaxStatus);
+        taxFilled_ = true;
         return;
     }
     // A value of the list in another letter case takes the list's spelling; any other value

@@ -15,6 +15,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kGl = suite::kGlAccountFormat;
@@ -308,7 +310,8 @@ bool xvJCM::ConvertPhase(uint16_t jcm, xvl::xvlImpInfo& info, std::string& reaso
     // 20. Tax status.
     if (!format.taxGiven) {
         std::string status = standard ? GetText(jcm, S("SPTAXEX")) : std::string();
-        PutText(jcm, F("PTAXEX"), IsBlank(status) ? defaultTaxStatus : status);
+        taxFilled_ = IsBlank(status);
+        PutText(jcm, F("PTAXEX"), taxFilled_ ? defaultTaxStatus : status);
     } else {
         TaxStatus(jcm, F("PTAXEX"), true, messages, converting);
     }

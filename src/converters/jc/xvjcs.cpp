@@ -223,12 +223,8 @@ void xvJCS::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (rec == kRecStdPhase && ctx.converting) GroupWritten(ctx.mainHandle);
     const std::string& value = xio_get_text(
         ctx.mainHandle, rec == kRecStdPhase ? phaseFields_[kSpTaxStatus] : categoryFields_[kScTaxStatus]);
-    if (taxFilled_) return;
-    // The default is the list's first entry (when the list has any): on the list, if not in it.
-    if (!taxStatusList.empty() && value == defaultTaxStatus) return;
-    for (const auto& entry : taxStatusList)
-        if (entry == value) return;
-    ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
+    if (TaxStatusMissing(value, taxFilled_, taxStatusList, defaultTaxStatus))
+        ctx.notes->AddNote(kTaxStatusTerm, value, static_cast<uint32_t>(info.StartLine()));
 }
 
 void xvJCS::GroupWritten(uint16_t jcm) {

@@ -14,6 +14,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 using convert::ConvertContext;
 using convert::ConverterProfile;
 

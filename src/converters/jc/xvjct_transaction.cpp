@@ -15,6 +15,8 @@
 
 namespace dz::jc {
 
+using namespace convert;
+
 namespace {
 
 constexpr int kBatchFmt = 1;

@@ -10,6 +10,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;

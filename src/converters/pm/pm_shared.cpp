@@ -16,6 +16,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 bool EqualNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) == std::toupper(static_cast<unsigned char>(y));
@@ -68,7 +70,7 @@ bool IsBlankField(uint16_t file, uint16_t field) {
         const x_value_def v = GetValue(file, field);
         return v.text.empty() && v.longText.empty();
     }
-    if (def->type == XIO_TYPE_DATE) return IsBlank(GetDate(file, field));
+    if (def->type == XIO_TYPE_DATE) return IsUnsetDate(GetDate(file, field));
     if (def->type == XIO_TYPE_LOGICAL) return GetFlag(file, field) == 0;
     return IsZero(GetNumber(file, field));
 }
@@ -97,7 +99,7 @@ std::string WholeText(double n) {
 
 std::string LeaseKeyText(const std::string& lease, double revision) { return lease + "(" + WholeText(revision) + ")"; }
 
-std::string DateText(const x_date_type& date) { return IsBlank(date) ? std::string() : suite::xd_alpha_date(date); }
+std::string DateText(const x_date_type& date) { return IsUnsetDate(date) ? std::string() : suite::xd_alpha_date(date); }
 
 std::string GlText(const std::string& value, int section) {
     std::string text = value;

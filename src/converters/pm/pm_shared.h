@@ -28,9 +28,6 @@ class NotesReport;
 
 namespace dz::pm {
 
-// The common field, message and look-up helpers (convert/), by their short names.
-using namespace convert;
-
 // ---- Files, numbers and settings ----------------------------------------------------------------
 // Open codes of the PM data files (the transaction file is file 1 new, file 5 history).
 inline constexpr uint16_t kPmsCode = 50, kPmpCode = 52, kPmlCode = 54, kPmnCode = 56, kPmrCode = 58;
@@ -60,8 +57,6 @@ bool PmUsingTax(uint16_t pms);
 // ---- Blank values ---------------------------------------------------------------------------------
 // Two texts (keys among them) equal without regard to letter case.
 bool EqualNoCase(std::string_view a, std::string_view b);
-inline bool IsBlank(const std::string& text) { return text.empty(); }
-inline bool IsBlank(const x_date_type& date) { return date.month == 0; }
 inline bool IsZero(double number) { return number == 0.0; }
 // The field of the buffer by its type: an empty text, a date whose month is 0, a number (or
 // choice, or logical) that is 0.
@@ -79,7 +74,7 @@ std::string TermLabel(int term, bool capital = true, bool plural = false);
 // A field's description from its definition, its first letter in upper case.
 std::string FieldLabel(uint16_t file, uint16_t field);
 inline std::string FieldLabel(uint16_t file, uint16_t rec, const char* name) {
-    return FieldLabel(file, FieldNo(file, rec, name));
+    return FieldLabel(file, convert::FieldNo(file, rec, name));
 }
 // "#400 401#": the property term (capital) and the unit term as fetched, one blank between.
 std::string PropertyUnitLabel();
@@ -89,11 +84,11 @@ std::string LeaseKeyLabel();
 std::string LeaseKeyText(const std::string& lease, double revision);
 // Values as messages show them.
 std::string WholeText(double n);                                                     // ids, runs, numbers
-inline std::string Millionths(double n) { return FormatNumber("%.6f", n / 1000000.0); }  // percents, occupancy
+inline std::string Millionths(double n) { return convert::FormatNumber("%.6f", n / 1000000.0); }  // percents, occupancy
 std::string DateText(const x_date_type& date);                                        // empty for no date
 // A choice value as "%s (%.0f)": the item text and the number.
 inline std::string ChoiceValueText(uint16_t file, uint16_t field, double item) {
-    return ChoiceText(file, field, item, true);
+    return convert::ChoiceText(file, field, item, true);
 }
 // A GL value formatted as its section shows it (6 prefix, 7 base account, 8 whole account).
 std::string GlText(const std::string& value, int section);
@@ -101,20 +96,20 @@ std::string GlText(const std::string& value, int section);
 // A field of a staged record, by name, with its number kept for reads, writes and messages.
 struct StagedField {
     uint16_t file, rec, no;
-    StagedField(uint16_t f, uint16_t r, const char* name) : file(f), rec(r), no(FieldNo(f, r, name)) {}
+    StagedField(uint16_t f, uint16_t r, const char* name) : file(f), rec(r), no(convert::FieldNo(f, r, name)) {}
     StagedField(uint16_t f, uint16_t r, uint16_t number) : file(f), rec(r), no(number) {}
     // The field `step` steps of `stride` field numbers after this one (a repeated group).
     StagedField(const StagedField& first, int step, int stride)
         : file(first.file), rec(first.rec), no(static_cast<uint16_t>(first.no + step * stride)) {}
-    std::string Text() const { return GetText(file, no); }
-    double Number() const { return GetNumber(file, no); }
-    x_date_type Date() const { return GetDate(file, no); }
+    std::string Text() const { return convert::GetText(file, no); }
+    double Number() const { return convert::GetNumber(file, no); }
+    x_date_type Date() const { return convert::GetDate(file, no); }
     int Result() const;  // a choice's item number, a logical's 1 or 0
     std::string Label() const { return FieldLabel(file, no); }
     bool Blank() const { return IsBlankField(file, no); }
-    void Put(const std::string& text) const { PutText(file, no, text); }
-    void Put(double number) const { PutNumber(file, no, number); }
-    void Put(const x_date_type& date) const { PutDate(file, no, date); }
+    void Put(const std::string& text) const { convert::PutText(file, no, text); }
+    void Put(double number) const { convert::PutNumber(file, no, number); }
+    void Put(const x_date_type& date) const { convert::PutDate(file, no, date); }
     void Clear() const;  // blank, zero or no date
 };
 
@@ -164,7 +159,7 @@ struct Found {
 };
 
 struct LookupScope {
-    const RecordIdMap* ids = nullptr;  // the converter's record-ID map
+    const convert::RecordIdMap* ids = nullptr;  // the converter's record-ID map
     bool converting = true;
 };
 

@@ -16,6 +16,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;
@@ -281,9 +283,9 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
     // Interest accrues from its start up to the accrued-through date: a start after it (a day
     // is enough) cannot be; the same day can.
     const x_date_type through = GetDate(pml, R, "LDACCTH");
-    if (!IsBlank(through)) {
+    if (!IsUnsetDate(through)) {
         const x_date_type start = GetDate(pml, R, "LDSTACC");
-        if (IsBlank(start) || suite::xd_compare_dates(start, through) > 0) {
+        if (IsUnsetDate(start) || suite::xd_compare_dates(start, through) > 0) {
             reason = Msg(12469, DateText(start), DateText(through));
             return false;
         }

@@ -11,6 +11,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;

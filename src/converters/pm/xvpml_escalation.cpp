@@ -12,6 +12,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;

@@ -24,6 +24,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 using convert::ConvertContext;
 
 namespace {
@@ -505,7 +507,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             const int chargeCode = held ? held->frequency : StagedField(pml_, RC, "RCFREQ").Result();
             const x_date_type last = held ? held->last : GetDate(pml_, RC, "RCLSDT"),
                               next = held ? held->next : GetDate(pml_, RC, "RCNDATE");
-            const x_date_type reference = !IsBlank(last) ? last : !IsBlank(next) ? next : x_date_type{};
+            const x_date_type reference = !IsUnsetDate(last) ? last : !IsUnsetDate(next) ? next : x_date_type{};
 
             // The log entry that applies: the latest on or before the reference date, else the
             // earliest after it. The entry after the charge's key at that date is taken when it is

@@ -9,6 +9,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;
@@ -98,7 +100,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     // 9. A lease that is not ending keeps no notice date or termination reason.
     if (!beingTerminated && st >= 1 && st <= 3) {
         const Field notice = field(kLfNotice), termReason = field(kLfTermReason);
-        if (!IsBlank(notice.Date())) {
+        if (!IsUnsetDate(notice.Date())) {
             messages.push_back(Msg(12457, "Notice date", DateText(notice.Date()), wasNot(), TermLabel(kLeaseTerm),
                                    converting ? "1115" : "1116"));
             notice.Clear();
@@ -120,7 +122,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
 
     // 11. Intended dates in the wrong order are noted and kept.
     const x_date_type start = GetDate(pml, no[kLfStart]), end = GetDate(pml, no[kLfEnd]);
-    if (!IsBlank(start) && !IsBlank(end) && suite::xd_compare_dates(start, end) > 0)
+    if (!IsUnsetDate(start) && !IsUnsetDate(end) && suite::xd_compare_dates(start, end) > 0)
         messages.push_back(Msg(12459, DateText(start), DateText(end)));
 
     // 12. A billing address only for balance-forward statements.
@@ -164,7 +166,7 @@ bool xvPML::ConvertLease(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, co
     // 15. The period end date is the property's.
     const Field periodEndField = field(kLfPeriodEnd);
     const x_date_type given = periodEndField.Date();
-    if (!IsBlank(given) && suite::xd_compare_dates(given, periodEnd) != 0) {
+    if (!IsUnsetDate(given) && suite::xd_compare_dates(given, periodEnd) != 0) {
         messages.push_back(Msg(12462, periodEndField.Label(), DateText(given), ModeWord("was/will be", converting),
                                DateText(periodEnd), TermLabel(kPropertyTerm), converting ? "1124" : "1125"));
         PutDate(pml, periodEndField.no, periodEnd);
@@ -251,7 +253,7 @@ bool xvPML::ConvertCpiIndex(uint16_t pms, xvl::xvlImpInfo&, std::string& reason,
         reason = Msg(12445, id.Label());
         return false;
     }
-    if (IsBlank(date.Date())) {
+    if (IsUnsetDate(date.Date())) {
         reason = Msg(12446, date.Label(), "CPI index ID", id.Text());
         return false;
     }

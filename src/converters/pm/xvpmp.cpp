@@ -15,6 +15,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 using convert::ConvertContext;
 using convert::ConverterDataFile;
 using convert::ConverterProfile;

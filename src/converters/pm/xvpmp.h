@@ -166,7 +166,7 @@ struct PmpRecordContext {
     // The import reading the text file and the record's format (special values, fields given).
     const xvl::xvlImport* import = nullptr;
     std::string formatId;
-    const RecordIdMap* ids = nullptr;  // the records met so far in the text file
+    const convert::RecordIdMap* ids = nullptr;  // the records met so far in the text file
     PmpState* state = nullptr;
     LookupScope Scope() const { return {ids, converting}; }
 };

@@ -18,6 +18,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 using convert::ConvertContext;
 
 namespace {
@@ -215,14 +217,14 @@ bool xvPMP::CheckUnitHistory(ConvertContext& ctx) {
             // The unit as the count pass met it, else as read now (a key too long for the read
             // was not met there).
             std::pair<int, int> held = whole.size() <= 80 ? flags[at] : std::pair<int, int>{-1, -1};
-            if (!IsBlank(periodEnd) && held.first < 0) {
+            if (!IsUnsetDate(periodEnd) && held.first < 0) {
                 xio_init_record(pmp_, kPmpUnitRecord);
                 PutText(pmp_, kPmpUnitRecord, "UPROP", property);
                 PutText(pmp_, kPmpUnitRecord, "UNIT", unit);
                 if (xio_rd_record(pmp_, kPmpUnitRecord, 0, 0) == XIO_OK)
                     held = {Result(pmp_, kPmpUnitRecord, "UOCC"), Result(pmp_, kPmpUnitRecord, "ULESED")};
             }
-            if (!IsBlank(periodEnd) && held.first >= 0) {
+            if (!IsUnsetDate(periodEnd) && held.first >= 0) {
                 const bool occupied = held.first != 0;
                 const bool leased = held.second != 0;
                 const bool wasOccupied =

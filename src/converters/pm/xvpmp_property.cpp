@@ -16,6 +16,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;
@@ -345,7 +347,7 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
     // 11, 12. The period end and the fiscal year end against the prefix's calendar.
     const x_date_type perEnd = periodEnd.Date(), fyEnd = yearEnd.Date();
     x_date_type calPeriod, calYear;
-    if (!IsBlank(perEnd) && !pfx.empty()) {
+    if (!IsUnsetDate(perEnd) && !pfx.empty()) {
         if (!FiscalDates(c, pfx, perEnd, calPeriod, calYear)) {
             reason = Msg(12399, pfxShown);
             return false;
@@ -355,7 +357,7 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
             return false;
         }
     }
-    if (!IsBlank(fyEnd)) {
+    if (!IsUnsetDate(fyEnd)) {
         if (suite::xd_compare_dates(fyEnd, perEnd) < 0) {
             reason = Msg(12401, DateText(fyEnd), DateText(perEnd));
             return false;
@@ -476,7 +478,7 @@ bool ConvertProperty(const PmpRecordContext& c, std::string& reason, convert::Me
 
     // 19. The first GPR run from the last rent run.
     const Field firstRun(pmp, R, "PFGRR"), firstRunSet(pmp, R, "PFGRRC");
-    if (IsBlank(firstRun.Date())) {
+    if (IsUnsetDate(firstRun.Date())) {
         const x_date_type last = Field(pmp, R, "PLSTRR").Date();
         const bool whole = last.month != 0 && last.day != 0 && last.year != 0;
         if (whole) firstRun.Put(last);

@@ -13,6 +13,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 // ---- The steps the handlers share ------------------------------------------------------------------
 
 bool RequireKey(const StagedField& property, std::string& reason) {
@@ -82,7 +84,7 @@ bool ConvertUnitHistory(const PmpRecordContext& c, uint16_t rec, const char* pro
     } else if (!c.converting) {
         c.state->properties.Find(PropertyIdText(c.pmp, property.Text()), nullptr, &periodEnd);
     }
-    if (IsBlank(periodEnd) || suite::xd_compare_dates(periodEnd, date.Date()) >= 0) return true;
+    if (IsUnsetDate(periodEnd) || suite::xd_compare_dates(periodEnd, date.Date()) >= 0) return true;
     const std::string key = (property.Text() + ", " + unit.Text() + ", " + DateText(date.Date())).substr(0, 80);
     reason = Msg(12442, label, key, TermLabel(kPropertyTerm), DateText(periodEnd));
     return false;

@@ -12,6 +12,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 using Field = StagedField;
@@ -144,7 +146,7 @@ bool ConvertInterestRate(const PmpRecordContext& c, std::string& reason, convert
         reason = Msg(12380, "Interest ID");
         return false;
     }
-    if (IsBlank(asOf.Date())) {
+    if (IsUnsetDate(asOf.Date())) {
         reason = Msg(12381, "As of date", "Interest ID", id.Text());
         return false;
     }

@@ -88,7 +88,7 @@ void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
             const std::string lease = GetText(pmr, kRecPercentRent, "PRLEASE");
             if (!lease.empty()) {
                 leaseRevisions_.push_back({lease, GetNumber(pmr, kRecPercentRent, "PRREV")});
-                if (IsBlank(GetDate(pmr, kRecPercentRent, "PRNRD"))) blankRecalc_.insert(lease);
+                if (IsUnsetDate(GetDate(pmr, kRecPercentRent, "PRNRD"))) blankRecalc_.insert(lease);
             }
         }
         const std::string store = GetText(pmr, kRecPercentRent, "PRSTORE");

@@ -11,6 +11,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 
@@ -60,7 +62,7 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
         return false;
     }
     const Field fiscalEnd(pmr, R, "PRFCYE");
-    if (IsBlank(fiscalEnd.Date())) {
+    if (IsUnsetDate(fiscalEnd.Date())) {
         x_date_type end = fiscalEnd.Date();
         end.month = 12;
         end.day = 31;
@@ -80,12 +82,12 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
 
     // 4. The overage period.
     const Field overStart(pmr, R, "PROVSD"), overEnd(pmr, R, "PROVTD");
-    if (!IsBlank(overStart.Date())) {
-        if (!IsBlank(overEnd.Date()) && Later(overStart.Date(), overEnd.Date())) {
+    if (!IsUnsetDate(overStart.Date())) {
+        if (!IsUnsetDate(overEnd.Date()) && Later(overStart.Date(), overEnd.Date())) {
             reason = Msg(12590, DateText(overEnd.Date()), DateText(overStart.Date()));
             return false;
         }
-    } else if (!IsBlank(overEnd.Date())) {
+    } else if (!IsUnsetDate(overEnd.Date())) {
         reason = Msg(12589, DateText(overEnd.Date()));
         return false;
     } else {
@@ -125,8 +127,8 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
 
     // 10, 11. The next billing date, in step with the next recalculation date.
     const Field nextBill(pmr, R, "PRNBD"), nextRecalc(pmr, R, "PRNRD");
-    if (IsBlank(nextBill.Date())) messages.push_back(Msg(12599, lease.Text()));
-    if (b > 1 && !IsBlank(nextBill.Date()) && !IsBlank(nextRecalc.Date()) &&
+    if (IsUnsetDate(nextBill.Date())) messages.push_back(Msg(12599, lease.Text()));
+    if (b > 1 && !IsUnsetDate(nextBill.Date()) && !IsUnsetDate(nextRecalc.Date()) &&
         !DatesInStep(nextBill.Date(), nextRecalc.Date(), b, r)) {
         reason = Msg(12600, DateText(nextBill.Date()), DateText(nextRecalc.Date()));
         return false;
@@ -134,11 +136,11 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
 
     // 12 to 15. The charge types each date needs, on file in their stored spelling.
     const Field billCt(pmr, R, "PRBCT"), recalcCt(pmr, R, "PRRCT");
-    if (!IsBlank(nextBill.Date()) && billCt.Text().empty()) {
+    if (!IsUnsetDate(nextBill.Date()) && billCt.Text().empty()) {
         reason = Msg(12526, billCt.Label(), keyLabel(), keyText());
         return false;
     }
-    if (!IsBlank(nextRecalc.Date()) && recalcCt.Text().empty()) {
+    if (!IsUnsetDate(nextRecalc.Date()) && recalcCt.Text().empty()) {
         reason = Msg(12526, recalcCt.Label(), keyLabel(), keyText());
         return false;
     }
@@ -176,13 +178,13 @@ bool xvPMR::ConvertPercentRentControl(uint16_t pmr, uint16_t pml, uint16_t pms, 
                                                              {"PRLRD", "Last recalc date"}};
     for (const auto& [fieldName, name] : lastDates) {
         const Field f(pmr, R, fieldName);
-        if (IsBlank(f.Date())) continue;
+        if (IsUnsetDate(f.Date())) continue;
         messages.push_back(Msg(12603, name, DateText(f.Date()), wasCleared, clearedNo));
         f.Clear();
     }
 
     // 21. The overage starts no later than the next billing.
-    if (!IsBlank(nextBill.Date()) && !IsBlank(overStart.Date()) && Later(overStart.Date(), nextBill.Date())) {
+    if (!IsUnsetDate(nextBill.Date()) && !IsUnsetDate(overStart.Date()) && Later(overStart.Date(), nextBill.Date())) {
         reason = Msg(12604, DateText(overStart.Date()), DateText(nextBill.Date()));
         return false;
     }
@@ -308,11 +310,11 @@ bool xvPMR::ConvertSalesCategory(uint16_t pmr, std::string& reason, convert::Mes
     if (std::string s = sfType.Text(); !s.empty() && sfTypes_.Spelling(s)) PutText(pmr, sfType.no, s);
 
     const Field start(pmr, R, "SCSSD"), end(pmr, R, "SCSED"), stop(pmr, R, "SCTSD"), restart(pmr, R, "SCTRD");
-    if (!IsBlank(start.Date()) && !IsBlank(end.Date()) && Later(start.Date(), end.Date())) {
+    if (!IsUnsetDate(start.Date()) && !IsUnsetDate(end.Date()) && Later(start.Date(), end.Date())) {
         reason = Msg(12611, DateText(end.Date()), DateText(start.Date()));
         return false;
     }
-    if (!IsBlank(stop.Date()) && !IsBlank(restart.Date()) && Later(stop.Date(), restart.Date())) {
+    if (!IsUnsetDate(stop.Date()) && !IsUnsetDate(restart.Date()) && Later(stop.Date(), restart.Date())) {
         reason = Msg(12612, DateText(restart.Date()), DateText(stop.Date()));
         return false;
     }

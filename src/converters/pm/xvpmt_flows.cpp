@@ -15,6 +15,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 constexpr uint16_t CF = kPmtRecChargeFlow, MI = kPmtRecMiscIncome, PAY = kPmtRecPayment;
@@ -104,35 +106,35 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     std::string tenant = GetText(pmt, CF, "CFTEN");
     std::string lease = GetText(pmt, CF, "CFLEASE");
     const double revision = GetNumber(pmt, CF, "CFLREV");
-    if (IsBlank(prop)) return reject(Msg(12524, label("CFPROP")));
+    if (prop.empty()) return reject(Msg(12524, label("CFPROP")));
     auto requiredForProperty = [&](const char* field) {
         return reject(Msg(12525, label(field), TermLabel(kPropertyTerm), prop));
     };
     if (T != 18) {
-        if (IsBlank(unit)) return requiredForProperty("CFUNIT");
-        if (IsBlank(tenant)) return requiredForProperty("CFTEN");
-        if (IsBlank(lease)) return requiredForProperty("CFLEASE");
+        if (unit.empty()) return requiredForProperty("CFUNIT");
+        if (tenant.empty()) return requiredForProperty("CFTEN");
+        if (lease.empty()) return requiredForProperty("CFLEASE");
     }
     const x_date_type date = GetDate(pmt, CF, "CFDATE");
-    if (IsBlank(date)) return requiredForProperty("CFDATE");
+    if (IsUnsetDate(date)) return requiredForProperty("CFDATE");
 
     // 3. Types 20 to 23 carry a description and a positive miscellaneous amount.
     const double misc = GetNumber(pmt, CF, "CFMSAMT");
     if (T >= 20) {
-        if (IsBlank(GetText(pmt, CF, "CFDESC"))) return reject(Msg(12525, label("CFDESC"), label("CFCODE"), typeText));
+        if (GetText(pmt, CF, "CFDESC").empty()) return reject(Msg(12525, label("CFDESC"), label("CFCODE"), typeText));
         if (IsZero(misc)) return reject(Msg(12526, label("CFMSAMT"), label("CFCODE"), typeText));
         if (misc < 0) return reject(Msg(12860, label("CFMSAMT"), label("CFCODE"), typeText));
     }
 
     // 4.
-    if (IsBlank(GetDate(pmt, CF, "CFADATE"))) PutDate(pmt, CF, "CFADATE", date);
+    if (IsUnsetDate(GetDate(pmt, CF, "CFADATE"))) PutDate(pmt, CF, "CFADATE", date);
 
     // 5. The records it names, each giving back its stored spelling.
     const Found* found = &CachedFind(pmp, 1, {{"PROP", prop}}, scope);
     if (!*found) return reject(PropertyMissingText(12527, prop));
     if (found->where == Found::OnFile) prop = found->stored[0];
     PutText(pmt, CF, "CFPROP", prop);
-    const bool hasUnit = !IsBlank(unit), hasTenant = !IsBlank(tenant), hasLease = !IsBlank(lease);
+    const bool hasUnit = !unit.empty(), hasTenant = !tenant.empty(), hasLease = !lease.empty();
     if (hasUnit) {
         found = &CachedFind(pmp, 17, {{"UPROP", prop}, {"UNIT", unit}}, scope);
         if (!*found) return reject(UnitMissingText(12528, prop, unit));
@@ -174,9 +176,9 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
 
     // 8. The charge date by type.
     const x_date_type chargeDate = GetDate(pmt, CF, "CFCDATE");
-    if (IsBlank(chargeDate) && (T < 6 || T == 15 || T == 16))
+    if (IsUnsetDate(chargeDate) && (T < 6 || T == 15 || T == 16))
         return reject(Msg(12525, label("CFCDATE"), "Transaction type", typeText));
-    if (!IsBlank(chargeDate) && OneOf(T, {6, 7, 10, 18, 19})) {
+    if (!IsUnsetDate(chargeDate) && OneOf(T, {6, 7, 10, 18, 19})) {
         notForType("CFCDATE", DateText(chargeDate));
         PutDate(pmt, CF, "CFCDATE", x_date_type{});
     }
@@ -185,22 +187,22 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     std::string chargeType = GetText(pmt, CF, "CFCTYPE");
     std::string summaryType = GetText(pmt, CF, "CFSMCT");
     if (OneOf(T, {1, 3, 5})) {
-        if (IsBlank(chargeType)) return reject(Msg(12525, label("CFCTYPE"), "Transaction type", typeText));
-        if (IsBlank(summaryType)) summaryType = chargeType;
+        if (chargeType.empty()) return reject(Msg(12525, label("CFCTYPE"), "Transaction type", typeText));
+        if (summaryType.empty()) summaryType = chargeType;
     } else if (OneOf(T, {2, 4})) {
-        if (!IsBlank(chargeType) && IsBlank(summaryType)) summaryType = chargeType;
+        if (!chargeType.empty() && summaryType.empty()) summaryType = chargeType;
     } else if (OneOf(T, {6, 7, 10, 15, 16, 18, 19})) {
-        if (!IsBlank(chargeType)) {
+        if (!chargeType.empty()) {
             notForType("CFCTYPE", chargeType);
             chargeType.clear();
             summaryType.clear();
-        } else if (!IsBlank(summaryType)) {
+        } else if (!summaryType.empty()) {
             notForType("CFSMCT", summaryType);
             summaryType.clear();
         }
     }
     for (std::string* type : {&chargeType, &summaryType}) {
-        if (IsBlank(*type)) continue;
+        if (type->empty()) continue;
         found = &CachedFind(pml, 10, {{"LCCT", *type}, {"LCLEASE", lease}, {"LCREV", revision}}, scope);
         if (found->where == Found::OnFile) *type = found->stored[0];
     }
@@ -210,7 +212,7 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     // 10.
     for (const auto& [field, name] : {std::pair{"CFTXGRP", "Tax group"}, std::pair{"CFTXID", "Tax ID"}}) {
         const std::string value = GetText(pmt, CF, field);
-        if (IsBlank(value)) continue;
+        if (value.empty()) continue;
         notConverted(name, value);
         PutText(pmt, CF, field, "");
     }
@@ -228,26 +230,26 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     }
 
     // 13.
-    if (const std::string ai = GetText(pmt, CF, "CFAIACT"); !IsBlank(ai)) {
+    if (const std::string ai = GetText(pmt, CF, "CFAIACT"); !ai.empty()) {
         notConverted("Apply intermed account", GlText(ai, 0));
         PutText(pmt, CF, "CFAIACT", "");
     }
 
     // 14. The deposit type by type, then the lease's spelling.
     std::string deposit = GetText(pmt, CF, "CFDEPST");
-    if (IsBlank(deposit) && (OneOf(T, {6, 7, 10}) || T >= 20))
+    if (deposit.empty() && (OneOf(T, {6, 7, 10}) || T >= 20))
         return reject(Msg(12525, label("CFDEPST"), "Transaction type", typeText));
-    if (!IsBlank(deposit) && OneOf(T, {15, 16, 18, 19})) {
+    if (!deposit.empty() && OneOf(T, {15, 16, 18, 19})) {
         notForType("CFDEPST", deposit);
         deposit.clear();
     }
-    if (!IsBlank(deposit)) {
+    if (!deposit.empty()) {
         found = &CachedFind(pml, 3, {{"LDDTYPE", deposit}, {"LDLEASE", lease}, {"LDREV", revision}, {"LDUNIT", unit}},
                             scope);
         if (found->where == Found::OnFile) deposit = found->stored[0];
     }
     PutText(pmt, CF, "CFDEPST", deposit);
-    const bool noDeposit = IsBlank(deposit);
+    const bool noDeposit = deposit.empty();
 
     // 15. Amounts by type: the one the type uses should be there, the others go.
     const double charge = GetNumber(pmt, CF, "CFCHG"), credit = GetNumber(pmt, CF, "CFCRDIT");
@@ -287,14 +289,14 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
 
     // 16. Accounts by the accounting method and the type.
     const bool accrualGiven =
-        (T == 7 || T == 15) && (!IsBlank(GetText(pmt, CF, "CFADR")) || !IsBlank(GetText(pmt, CF, "CFACR")));
+        (T == 7 || T == 15) && (!GetText(pmt, CF, "CFADR").empty() || !GetText(pmt, CF, "CFACR").empty());
     for (const AccountField& a : kAccounts) {
         const std::string field = std::string("CF") + a.suffix;
         const char* const f = field.c_str();
         const std::string account = GetText(pmt, CF, f);
         const bool notUsed = a.accrual ? (!UsesAccrualAccounts(AccountingMethod) || T == 18 || T == 19)
                                        : (!UsesCashAccounts(AccountingMethod) || (T != 2 && T != 16));
-        if (IsBlank(account)) {
+        if (account.empty()) {
             if (notUsed) continue;
             if (!a.accrual || (T != 7 && T != 15)) return reject(Msg(12570, a.longLabel, prop));
             if (accrualGiven) return reject(Msg(12577, a.longLabel, prop));
@@ -314,7 +316,7 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
     for (const char* field : {"CFCCEX", "CFBFRM", "CFBTO", "CFFRM", "CFTO", "CFCFRM", "CFCTO", "CFTSFRM", "CFTSTO",
                               "CFAPVND", "CFAPINV", "CFBLOC"}) {
         const std::string value = GetText(pmt, CF, field);
-        if (IsBlank(value)) continue;
+        if (value.empty()) continue;
         const std::string_view f = field;
         const bool account = f == "CFFRM" || f == "CFTO" || f == "CFCFRM" || f == "CFCTO" || f == "CFTSFRM" ||
                              f == "CFTSTO";
@@ -398,12 +400,12 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
         };
         const std::string idText = WholeText(P);
         const x_date_type paid = GetDate(pmt, PAY, "PPDATE");
-        if (IsBlank(paid)) return rejectPayment(Msg(12525, FieldLabel(pmt, PAY, "PPDATE"), "Payment ID", idText));
+        if (IsUnsetDate(paid)) return rejectPayment(Msg(12525, FieldLabel(pmt, PAY, "PPDATE"), "Payment ID", idText));
         const int method = Result(pmt, PAY, "PMTHD");
         std::string bank = GetText(pmt, PAY, "PRECBNK");
-        if (method != 4 && IsBlank(bank))
+        if (method != 4 && bank.empty())
             return rejectPayment(Msg(12525, FieldLabel(pmt, PAY, "PRECBNK"), "Payment ID", idText));
-        if (IsBlank(GetDate(pmt, PAY, "PADATE"))) PutDate(pmt, PAY, "PADATE", paid);
+        if (IsUnsetDate(GetDate(pmt, PAY, "PADATE"))) PutDate(pmt, PAY, "PADATE", paid);
         if (Result(pmt, PAY, "PPAYTYP") != 1) {
             paymentMessages.push_back(Msg(12804, wasWillBe(), Pick(converting, "1274", "1275")));
             PutNumber(pmt, PAY, "PPAYTYP", 1);
@@ -412,7 +414,7 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
         for (const auto& [field, name] :
              {std::pair<const char*, const std::string*>{"PMSPROP", &miscProperty}, {"PMISCR", &miscSource}}) {
             const std::string value = GetText(pmt, PAY, field);
-            if (IsBlank(value)) continue;
+            if (value.empty()) continue;
             paymentMessages.push_back(Msg(12562, *name, value, wasWillBe(), Pick(converting, "1247", "1248")));
             PutText(pmt, PAY, field, "");
         }
@@ -420,22 +422,22 @@ bool xvPMT::ConvertChargeFlow(uint16_t pmt, xvl::xvlImpInfo& info, std::string& 
                                           std::pair{"PTUNIT", "Unit for cash receipts"},
                                           std::pair{"PPAYER", "Payer for cash receipts"}}) {
             const std::string value = GetText(pmt, PAY, field);
-            if (IsBlank(value)) continue;
+            if (value.empty()) continue;
             paymentMessages.push_back(Msg(12562, name, value, wasWillBe(), Pick(converting, "1247", "1248")));
             PutText(pmt, PAY, field, "");
         }
-        if (!IsBlank(bank)) {
+        if (!bank.empty()) {
             found = &CachedFind(cmm, 1, {{"BANKACC", bank}}, scope);
             if (!*found) return rejectPayment(Msg(12550, bank));
             if (found->where == Found::OnFile) PutText(pmt, PAY, "PRECBNK", found->stored[0]);
         }
         // Cash Management keeps the deposits: the charge flow's list says so.
-        if (const x_date_type deposited = GetDate(pmt, PAY, "PBNKDDT"); !IsBlank(deposited)) {
+        if (const x_date_type deposited = GetDate(pmt, PAY, "PBNKDDT"); !IsUnsetDate(deposited)) {
             messages.push_back(Msg(12858, "Bank deposit date", DateText(deposited), wasWillBe(),
                                    Pick(converting, "1293", "1294")));
             PutDate(pmt, PAY, "PBNKDDT", x_date_type{});
         }
-        if (const std::string depositId = GetText(pmt, PAY, "PBNKDID"); !IsBlank(depositId)) {
+        if (const std::string depositId = GetText(pmt, PAY, "PBNKDID"); !depositId.empty()) {
             messages.push_back(
                 Msg(12858, "Bank deposit ID", depositId, wasWillBe(), Pick(converting, "1293", "1294")));
             PutText(pmt, PAY, "PBNKDID", "");
@@ -482,10 +484,10 @@ bool xvPMT::ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo&, std::string& r
     auto label = [&](const char* field) { return FieldLabel(pmt, MI, field); };
     std::string prop = GetText(pmt, MI, "MIPROP");
     std::string source = GetText(pmt, MI, "MINCSRC");
-    if (IsBlank(prop)) return reject(Msg(12524, label("MIPROP")));
-    if (IsBlank(source)) return reject(Msg(12525, label("MINCSRC"), TermLabel(kPropertyTerm), prop));
+    if (prop.empty()) return reject(Msg(12524, label("MIPROP")));
+    if (source.empty()) return reject(Msg(12525, label("MINCSRC"), TermLabel(kPropertyTerm), prop));
     const x_date_type date = GetDate(pmt, MI, "MIDATE");
-    if (IsBlank(date)) return reject(Msg(12525, label("MIDATE"), "Misc inc transaction", MiscIncomeKey(pmt)));
+    if (IsUnsetDate(date)) return reject(Msg(12525, label("MIDATE"), "Misc inc transaction", MiscIncomeKey(pmt)));
     if (IsZero(GetNumber(pmt, MI, "MIPMTID")))
         return reject(Msg(12525, label("MIPMTID"), "Misc inc transaction", MiscIncomeKey(pmt)));
 
@@ -499,14 +501,14 @@ bool xvPMT::ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo&, std::string& r
     PutText(pmt, MI, "MINCSRC", source);
 
     if (IsZero(GetNumber(pmt, MI, "MIAMT"))) messages.push_back(Msg(12542));
-    if (IsBlank(GetDate(pmt, MI, "MIACTD"))) PutDate(pmt, MI, "MIACTD", date);
+    if (IsUnsetDate(GetDate(pmt, MI, "MIACTD"))) PutDate(pmt, MI, "MIACTD", date);
 
     for (const AccountField& a : kAccounts) {
         const std::string field = std::string("MI") + a.suffix;
         const char* const f = field.c_str();
         const std::string account = GetText(pmt, MI, f);
         const bool used = a.accrual ? UsesAccrualAccounts(AccountingMethod) : UsesCashAccounts(AccountingMethod);
-        if (IsBlank(account)) {
+        if (account.empty()) {
             if (used) return reject(Msg(12546, a.longLabel, MiscIncomeKey(pmt), a.accrual ? "accrual" : "cash"));
             continue;
         }
@@ -522,7 +524,7 @@ bool xvPMT::ValidateMITransaction(uint16_t pmt, xvl::xvlImpInfo&, std::string& r
 
     for (const char* field : {"MIBFRM", "MIBTO", "MIFRM", "MITO", "MITSFRM", "MITSTO", "MICFRM", "MICTO", "MIBLOC"}) {
         const std::string value = GetText(pmt, MI, field);
-        if (IsBlank(value)) continue;
+        if (value.empty()) continue;
         const bool account = std::string_view(field) != "MIBLOC";
         messages.push_back(Msg(12547, label(field), account ? GlText(value, 0) : value,
                                ModeWord("was not/will not be", converting), Pick(converting, "1228", "1229")));
@@ -544,14 +546,14 @@ bool xvPMT::ValidatePaymentTransaction(uint16_t pmt, xvl::xvlImpInfo&, std::stri
     const double id = GetNumber(pmt, PAY, "PMTID");
     if (IsZero(id)) return reject(Msg(12524, label("PMTID")));
     auto required = [&](const char* field) { return reject(Msg(12525, label(field), "Payment ID", WholeText(id))); };
-    if (IsBlank(GetText(pmt, PAY, "PMSPROP"))) return required("PMSPROP");
-    if (IsBlank(GetText(pmt, PAY, "PMISCR"))) return required("PMISCR");
+    if (GetText(pmt, PAY, "PMSPROP").empty()) return required("PMSPROP");
+    if (GetText(pmt, PAY, "PMISCR").empty()) return required("PMISCR");
     const x_date_type paid = GetDate(pmt, PAY, "PPDATE");
-    if (IsBlank(paid)) return required("PPDATE");
+    if (IsUnsetDate(paid)) return required("PPDATE");
     const std::string bank = GetText(pmt, PAY, "PRECBNK");
-    if (IsBlank(bank)) return required("PRECBNK");
-    if (IsBlank(GetDate(pmt, PAY, "PADATE"))) PutDate(pmt, PAY, "PADATE", paid);
-    if (const std::string tenant = GetText(pmt, PAY, "PTENANT"); !IsBlank(tenant)) {
+    if (bank.empty()) return required("PRECBNK");
+    if (IsUnsetDate(GetDate(pmt, PAY, "PADATE"))) PutDate(pmt, PAY, "PADATE", paid);
+    if (const std::string tenant = GetText(pmt, PAY, "PTENANT"); !tenant.empty()) {
         paymentMessages.push_back(
             Msg(12548, TermLabel(kTenantTerm), tenant, wasWillBe, Pick(converting, "1230", "1231")));
         PutText(pmt, PAY, "PTENANT", "");
@@ -560,12 +562,12 @@ bool xvPMT::ValidatePaymentTransaction(uint16_t pmt, xvl::xvlImpInfo&, std::stri
     const Found& found = CachedFind(cmm, 1, {{"BANKACC", bank}}, scope);
     if (!found) return reject(Msg(12550, bank));
     if (found.where == Found::OnFile) PutText(pmt, PAY, "PRECBNK", found.stored[0]);
-    if (const x_date_type deposited = GetDate(pmt, PAY, "PBNKDDT"); !IsBlank(deposited)) {
+    if (const x_date_type deposited = GetDate(pmt, PAY, "PBNKDDT"); !IsUnsetDate(deposited)) {
         messages.push_back(
             Msg(12858, "Bank deposit date", DateText(deposited), wasWillBe, Pick(converting, "1293", "1294")));
         PutDate(pmt, PAY, "PBNKDDT", x_date_type{});
     }
-    if (const std::string depositId = GetText(pmt, PAY, "PBNKDID"); !IsBlank(depositId)) {
+    if (const std::string depositId = GetText(pmt, PAY, "PBNKDID"); !depositId.empty()) {
         messages.push_back(Msg(12858, "Bank deposit ID", depositId, wasWillBe, Pick(converting, "1293", "1294")));
         PutText(pmt, PAY, "PBNKDID", "");
     }
@@ -684,7 +686,7 @@ bool xvPMT::ConvertMiscIncome(uint16_t pmt, xvl::xvlImpInfo& info, xvl::xvlImpIn
 void xvPMT::ClearByMethod(uint16_t pmt, int method, convert::MessageList& paymentMessages, bool converting) {
     const std::string wasWillBe = ModeWord("was/will be", converting);
     if (method != 1) {
-        if (const std::string bank = GetText(pmt, PAY, "PBANK"); !IsBlank(bank)) {
+        if (const std::string bank = GetText(pmt, PAY, "PBANK"); !bank.empty()) {
             paymentMessages.push_back(
                 Msg(12554, TermLabel(kTenantTerm) + "'s bank", bank, wasWillBe, Pick(converting, "1237", "1238")));
             PutText(pmt, PAY, "PBANK", "");
@@ -696,7 +698,7 @@ void xvPMT::ClearByMethod(uint16_t pmt, int method, convert::MessageList& paymen
         }
     }
     if (method != 5 && method != 3) {
-        if (const std::string id = GetText(pmt, PAY, "PMISC"); !IsBlank(id)) {
+        if (const std::string id = GetText(pmt, PAY, "PMISC"); !id.empty()) {
             paymentMessages.push_back(Msg(12555, id, wasWillBe, Pick(converting, "1239", "1240")));
             PutText(pmt, PAY, "PMISC", "");
         }

@@ -9,6 +9,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 // ---- Payment IDs --------------------------------------------------------------------------------
 
 double RenumberPaymentId(double id, std::map<double, double>& map, double startLast, double& last, bool enter) {

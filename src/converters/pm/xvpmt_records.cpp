@@ -11,6 +11,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 
 bool IsLeapYear(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -76,17 +78,17 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
     };
 
     // Required fields, before anything is looked up.
-    if (IsBlank(prop)) {
+    if (prop.empty()) {
         reason = Msg(12524, FieldLabel(pmt, R, "SVPROP"));
         return false;
     }
-    if (IsBlank(unit)) return required("SVUNIT");
-    if (IsBlank(tenant)) return required("SVTEN");
-    if (IsBlank(lease)) return required("SVLEASE");
-    if (IsBlank(GetDate(pmt, f[kSvRDate]))) return required("SVRDATE");
-    if (IsBlank(GetDate(pmt, f[kSvTDate]))) return required("SVTDATE");
+    if (unit.empty()) return required("SVUNIT");
+    if (tenant.empty()) return required("SVTEN");
+    if (lease.empty()) return required("SVLEASE");
+    if (IsUnsetDate(GetDate(pmt, f[kSvRDate]))) return required("SVRDATE");
+    if (IsUnsetDate(GetDate(pmt, f[kSvTDate]))) return required("SVTDATE");
     x_date_type salesDate = GetDate(pmt, f[kSvSDate]);
-    if (IsBlank(salesDate)) return required("SVSDATE");
+    if (IsUnsetDate(salesDate)) return required("SVSDATE");
     if (IsZero(GetNumber(pmt, f[kSvVol]))) {
         reason = Msg(12526, FieldLabel(pmt, R, "SVVOL"), TermLabel(kPropertyTerm), prop);
         return false;
@@ -185,7 +187,7 @@ bool xvPMT::ConvertSalesVolume(uint16_t pmt, xvl::xvlImpInfo&, std::string& reas
                                                                                     : x_date_type{}).first;
             }
             const x_date_type yearEnd = known->second;
-            if (IsBlank(yearEnd) || (yearEnd.month == salesDate.month && yearEnd.day == salesDate.day)) break;
+            if (IsUnsetDate(yearEnd) || (yearEnd.month == salesDate.month && yearEnd.day == salesDate.day)) break;
             const x_date_type old = salesDate;
             salesDate.month = yearEnd.month;
             // A year end of February 29 falls on the month's last day in a year without one.

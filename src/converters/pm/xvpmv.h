@@ -75,10 +75,10 @@ public:
         : file_(file), rec_(rec), reason_(reason), messages_(messages), converting_(converting) {}
 
     // FieldNo keeps the numbers of literal names by their address: asking on every record is cheap.
-    uint16_t No(const char* name) const { return FieldNo(file_, rec_, name); }
-    std::string Text(const char* name) const { return GetText(file_, No(name)); }
-    double Number(const char* name) const { return GetNumber(file_, No(name)); }
-    x_date_type Date(const char* name) const { return GetDate(file_, No(name)); }
+    uint16_t No(const char* name) const { return convert::FieldNo(file_, rec_, name); }
+    std::string Text(const char* name) const { return convert::GetText(file_, No(name)); }
+    double Number(const char* name) const { return convert::GetNumber(file_, No(name)); }
+    x_date_type Date(const char* name) const { return convert::GetDate(file_, No(name)); }
     int Result(const char* name) const;  // a choice's item number, a marking field's code
     std::string Label(const char* name) const { return FieldLabel(file_, No(name)); }
     bool Blank(uint16_t field) const { return IsBlankField(file_, field); }
@@ -87,7 +87,7 @@ public:
     bool Reject(std::string text) const;
     void Note(std::string text) const { messages_.push_back(std::move(text)); }
     // The mode's half of "was/will be" and the mode's number of a pair.
-    std::string Word(const char* pair) const { return ModeWord(pair, converting_); }
+    std::string Word(const char* pair) const { return convert::ModeWord(pair, converting_); }
     std::string Number(int convertNo, int examineNo) const { return std::to_string(converting_ ? convertNo : examineNo); }
 
     // A field's value as a note shows it: a text as it stands, a date as its date text, a

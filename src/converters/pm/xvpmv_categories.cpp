@@ -186,8 +186,8 @@ bool xvPMV::ConvertConcessionPeriod(uint16_t pmv, std::string& reason, MessageLi
     if (!FindRecoveryControl(r, "CPLEASE", "CPREV", "CPCT", "CPUNIT", ids, fee))
         return r.Reject(Msg(12659, TermLabel(kLeaseTerm), controlKey()));
     const x_date_type from = r.Date("CPFROM"), to = r.Date("CPTO");
-    if (IsBlank(from)) return r.Reject(Msg(12664, "From", controlKey()));
-    if (IsBlank(to)) return r.Reject(Msg(12664, "To", controlKey()));
+    if (IsUnsetDate(from)) return r.Reject(Msg(12664, "From", controlKey()));
+    if (IsUnsetDate(to)) return r.Reject(Msg(12664, "To", controlKey()));
     if (suite::xd_compare_dates(from, to) > 0) return r.Reject(Msg(12665, DateText(from), DateText(to)));
     return true;
 }

@@ -1,5 +1,7 @@
 #include "converters/pm/xvpmv.h"
 
+#include <cmath>
+
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/util.h"
@@ -125,8 +127,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                           {"PRCPROP", "PRCCT"}))
         return r.Reject(Msg(12625, TermLabel(kPropertyTerm) + " " + ChargeTypeTerm(), keyText()));
 
-    // Frequency.
+    // Frequency: whole months, a fraction the text file gave cut off.
     if (r.Number("PRCFREQ") < 1) return r.Reject(Msg(12626));
+    PutNumber(pmv, r.No("PRCFREQ"), std::trunc(r.Number("PRCFREQ")));
 
     // Accounting method. The note shows the value held (nothing for a blank one), not a fixed text.
     const double held = r.Number("PRCAMOP");
@@ -294,8 +297,8 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
     const double frequency = r.Number("RCFREQ");
     if (frequency < 1) return r.Reject(Msg(12626));
     const x_date_type from = r.Date("RCNFD"), to = r.Date("RCNTD");
-    if (IsBlank(from)) return r.Reject(Msg(12655, "from", recoveryKey()));
-    if (IsBlank(to)) return r.Reject(Msg(12655, "to", recoveryKey()));
+    if (IsUnsetDate(from)) return r.Reject(Msg(12655, "from", recoveryKey()));
+    if (IsUnsetDate(to)) return r.Reject(Msg(12655, "to", recoveryKey()));
     if (suite::xd_compare_dates(from, to) > 0) return r.Reject(Msg(12656, DateText(to), DateText(from)));
     const int months = static_cast<int>(frequency);
     if (frequency != months || RecoveryMonthCount(from, to, months) != months)

@@ -4,6 +4,8 @@
 
 namespace dz::pm {
 
+using namespace convert;
+
 namespace {
 constexpr uint16_t kUnitSfTypeRecord = 19;  // of the PM property file
 }  // namespace

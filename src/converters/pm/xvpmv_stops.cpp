@@ -147,7 +147,7 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
         const Side& side = kSides[s];
         for (const auto& [name, label] : {std::pair{side.from, side.fromLabel}, std::pair{side.to, side.toLabel}}) {
             const x_date_type date = r.Date(name);
-            if (IsBlank(date)) continue;
+            if (IsUnsetDate(date)) continue;
             r.Note(Msg(12673, side.word, label, DateText(date), r.Word("was/will be"), r.Number(1465, 1466)));
             StagedField(pmv, kPmvRecoveryControl, name).Clear();
         }
@@ -155,13 +155,13 @@ bool CheckStopsAndCaps(const RecordChecks& r, RecoveryLease& lease, uint16_t pmp
     // The dates, read once: nothing below changes them.
     x_date_type froms[2], tos[2];
     for (int s = 0; s < 2; ++s) froms[s] = r.Date(kSides[s].from), tos[s] = r.Date(kSides[s].to);
-    const auto bothSet = [&](int s) { return !IsBlank(froms[s]) && !IsBlank(tos[s]); };
+    const auto bothSet = [&](int s) { return !IsUnsetDate(froms[s]) && !IsUnsetDate(tos[s]); };
     // With one, both dates are required.
     for (int s = 0; s < 2; ++s) {
         if (months[s] == 0) continue;
         const Side& side = kSides[s];
-        if (IsBlank(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, RecoveryKey(r)));
-        if (IsBlank(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, RecoveryKey(r)));
+        if (IsUnsetDate(froms[s])) return r.Reject(Msg(12674, side.word, side.fromLabel, RecoveryKey(r)));
+        if (IsUnsetDate(tos[s])) return r.Reject(Msg(12674, side.word, side.toLabel, RecoveryKey(r)));
     }
     // The period runs forwards...
     for (int s = 0; s < 2; ++s) {

@@ -182,7 +182,7 @@ void xvPMZ::ResetUnsupportedFields(uint16_t tli, MessageList& messages, bool con
             if (value.flag == def.defaultValue.flag) continue;
             old = value.flag ? "TRUE" : "FALSE";
         } else if (def.type == XIO_TYPE_DATE) {
-            if (IsBlank(value.date)) continue;
+            if (IsUnsetDate(value.date)) continue;
             old = suite::xd_alpha_date(value.date);
         } else if (xio_is_choice_type(def.type)) {
             if (value.number == def.defaultValue.number) continue;

@@ -236,8 +236,8 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
         for (const auto& fn : *fa) {
             const toml::table* ft = fn.as_table();
             if (!ft) fail(fn, "each field is { name = \"...\", type = ..., ... }");
-            check_keys(*ft, {"name", "description", "type", "length", "width", "decimals", "signed", "key_format",
-                             "key_section", "key_kind", "ud_target", "default", "items", "jc_index"},
+            check_keys(*ft, {"name", "description", "type", "length", "width", "decimals", "import_decimals", "signed",
+                             "key_format", "key_section", "key_kind", "ud_target", "default", "items", "jc_index"},
                        "a field");
             if (d->fields.size() >= 65535) fail(fn, "too many fields");
             FieldDef f;
@@ -255,6 +255,8 @@ std::shared_ptr<Dictionary> parse(const toml::table& root) {
             if (xio_is_text_type(fd.type) && fd.length == 0) fail(fn, "text field " + fd.name + " needs a length");
             fd.displayWidth = static_cast<uint16_t>(opt_int(*ft, "width", fd.length, 0, 32000));
             fd.decimals = static_cast<uint16_t>(opt_int(*ft, "decimals", 0, 0, 9));
+            fd.importDecimals =
+                static_cast<uint16_t>(opt_int(*ft, "import_decimals", fd.decimals, fd.decimals, 9));
             fd.isSigned = opt_bool(*ft, "signed", false);
             fd.keyFormat = static_cast<uint16_t>(opt_int(*ft, "key_format", 0, 0, 65535));
             fd.keySection = static_cast<uint16_t>(opt_int(*ft, "key_section", 0, 0, 10));

@@ -137,6 +137,9 @@ struct xio_fld_def {
     uint16_t length = 0;      // bytes of a text; digits of a number
     uint16_t displayWidth = 0;
     uint16_t decimals = 0;
+    // Decimals a text file may give (at least `decimals`): the fraction beyond them reaches the
+    // conversion in the field's own scale, which cuts or refuses it.
+    uint16_t importDecimals = 0;
     bool isSigned = false;
     uint16_t keyFormat = 0;   // custom description number (9 GL account, 16 job, ...), 0 none
     uint16_t keySection = 0;  // section of the key format the value holds (GL: 7 a base account),

@@ -707,7 +707,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             const int whole = def.length > def.decimals ? def.length - def.decimals : 0;
             msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v),
                       Msg(def.isSigned ? kMsgWhatDigits : kMsgWhatDigitsUnsigned, std::to_string(whole),
-                          std::to_string(def.decimals)),
+                          std::to_string(std::max(def.decimals, def.importDecimals))),
                       w.fld, w.col);
             break;
         }

@@ -267,7 +267,11 @@ ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool a
         }
         case XIO_TYPE_NUMBER:
         case XIO_TYPE_EDITED: {
-            r.error = ParseScaledNumber(text, def.decimals, def.length, def.isSigned, value.number);
+            // Decimals beyond the field's own come back as a fraction of the field's scale.
+            const int extra = def.importDecimals > def.decimals ? def.importDecimals - def.decimals : 0;
+            r.error =
+                ParseScaledNumber(text, def.decimals + extra, def.length + extra, def.isSigned, value.number);
+            if (extra && r.error == 0) value.number /= static_cast<double>(kPow10[extra]);
             return r;
         }
         case XIO_TYPE_LOGICAL:
