@@ -198,7 +198,7 @@ const x_date_type* CheckDateOf(xvAPI& c, uint16_t apm, const modlibs::PaidDistIm
     std::string key;
     c.RecordIdText(apm, key, kRecCheck);
     const CrossRefEntry* entry = c.crossRefMap.Find(key);
-    return entry && !IsBlank(entry->date) ? &entry->date : nullptr;
+    return entry && !IsBlank(c.crossRefMap.DateOf(*entry)) ? &c.crossRefMap.DateOf(*entry) : nullptr;
 }
 
 void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& build) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <stdexcept>
 
 namespace dz::ap {
 
@@ -18,30 +19,45 @@ std::string LineText(uint32_t line) { return convert::FormatInt("%ld", static_ca
 
 // ---- The compact map -----------------------------------------------------------------------------
 
-const char* CrossReference::At(uint64_t offset) const {
-    return blocks_[offset >> kBlockBits].get() + (offset & ((uint64_t{1} << kBlockBits) - 1));
+const char* CrossReference::At(uint32_t offset) const {
+    return blocks_[offset >> kBlockBits].get() + (offset & ((uint32_t{1} << kBlockBits) - 1));
 }
 
-uint64_t CrossReference::Store(std::string_view a, std::string_view b) {
-    const std::size_t size = a.size() + b.size();
+uint32_t CrossReference::Store(std::string_view key) {
     const std::size_t block = std::size_t{1} << kBlockBits;
-    if (blocks_.empty() || blockUsed_ + size > block) {
-        blocks_.push_back(std::make_unique<char[]>(std::max(block, size)));
+    if (blocks_.empty() || blockUsed_ + key.size() > block) {
+        if (blocks_.size() >= (std::size_t{1} << (32 - kBlockBits))) throw std::length_error("too many AP keys");
+        blocks_.push_back(std::make_unique<char[]>(std::max(block, key.size())));
         blockUsed_ = 0;
     }
-    char* at = blocks_.back().get() + blockUsed_;
-    std::copy(a.begin(), a.end(), at);
-    std::copy(b.begin(), b.end(), at + a.size());
-    const uint64_t offset = (uint64_t{blocks_.size() - 1} << kBlockBits) + blockUsed_;
-    blockUsed_ += size;
+    std::copy(key.begin(), key.end(), blocks_.back().get() + blockUsed_);
+    const auto offset = static_cast<uint32_t>(((blocks_.size() - 1) << kBlockBits) + blockUsed_);
+    blockUsed_ += key.size();
     return offset;
+}
+
+uint32_t CrossReference::VendorNumber(std::string_view vendor) {
+    const auto it = vendorNumbers_.find(vendor);
+    if (it != vendorNumbers_.end()) return it->second;
+    const auto number = static_cast<uint32_t>(vendors_.size());
+    vendorNumbers_.emplace(vendors_.emplace_back(vendor), number);
+    return number;
 }
 
 std::string_view CrossReference::KeyOf(const CrossRefEntry& e) const { return {At(e.textAt), e.keyLen}; }
 
 std::string_view CrossReference::VendorOf(const CrossRefEntry& e) const {
-    return {At(e.textAt) + e.keyLen, e.vendorLen};
+    return vendors_[e.kind == 1 ? Check(e).vendor : e.more];
 }
+
+const x_date_type& CrossReference::DateOf(const CrossRefEntry& e) const {
+    static const x_date_type blank;
+    return e.kind == 1 ? Check(e).date : blank;
+}
+
+double CrossReference::AmountOf(const CrossRefEntry& e) const { return e.kind == 1 ? Check(e).amount : 0; }
+
+bool CrossReference::IsVoid(const CrossRefEntry& e) const { return e.kind == 1 && Check(e).isVoid; }
 
 uint32_t CrossReference::Lookup(std::string_view key) const {
     folded_.assign(key);
@@ -74,14 +90,20 @@ void CrossReference::Grow() {
     }
 }
 
-uint32_t CrossReference::Add(std::string_view key, std::string_view vendor, uint8_t kind) {
+uint32_t CrossReference::Add(std::string_view vendor, uint8_t kind) {
     // Lookup left the key folded in folded_.
+    if (folded_.size() > UINT16_MAX) throw std::length_error("AP key too long");
     if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
     CrossRefEntry e;
-    e.kind = kind;
-    e.textAt = Store(folded_, vendor);
+    e.kind = kind & 1;
+    e.textAt = Store(folded_);
     e.keyLen = static_cast<uint16_t>(folded_.size());
-    e.vendorLen = static_cast<uint16_t>(vendor.size());
+    if (kind == 1) {
+        e.more = static_cast<uint32_t>(checks_.size());
+        checks_.emplace_back().vendor = VendorNumber(vendor);
+    } else {
+        e.more = VendorNumber(vendor);
+    }
     entries_.push_back(e);
     const std::size_t mask = slots_.size() - 1;
     const std::size_t hash = std::hash<std::string_view>{}(folded_);
@@ -90,13 +112,6 @@ uint32_t CrossReference::Add(std::string_view key, std::string_view vendor, uint
     const auto entry = static_cast<uint32_t>(entries_.size() - 1);
     slots_[i] = SlotOf(entry, hash);
     return entry;
-}
-
-void CrossReference::SetVendor(uint32_t entry, std::string_view vendor) {
-    CrossRefEntry& e = entries_[entry];
-    const std::string key(KeyOf(e));
-    e.textAt = Store(key, vendor);
-    e.vendorLen = static_cast<uint16_t>(vendor.size());
 }
 
 void CrossReference::Link(uint32_t from, uint32_t to) {
@@ -118,6 +133,11 @@ void CrossReference::clear() {
     entries_.shrink_to_fit();
     links_.clear();
     links_.shrink_to_fit();
+    checks_.clear();
+    checks_.shrink_to_fit();
+    vendorNumbers_.clear();
+    vendors_.clear();
+    vendors_.shrink_to_fit();
     slots_.clear();
     slots_.shrink_to_fit();
     tagged_ = true;
@@ -155,15 +175,15 @@ void CrossReference::AddCheck(std::string_view key, uint32_t line, bool bad, dou
         return;
     }
     if (i == kNone) {
-        i = Add(key, vendor, 1);
+        i = Add(vendor, 1);
     } else {
-        SetVendor(i, vendor);  // a check that payments named first: its paid sum and links stay
+        Check(i).vendor = VendorNumber(vendor);  // a check that payments named first: its paid sum and links stay
     }
-    CrossRefEntry& e = entries_[i];
-    MarkSeen(e, line, bad);
-    e.amount = amount;
-    e.date = date;
-    e.isVoid = isVoid ? 1 : 0;
+    MarkSeen(entries_[i], line, bad);
+    CheckData& c = Check(i);
+    c.amount = amount;
+    c.date = date;
+    c.isVoid = isVoid ? 1 : 0;
 }
 
 void CrossReference::AddInvoice(std::string_view key, uint32_t line, bool bad, std::string_view vendor) {
@@ -173,7 +193,7 @@ void CrossReference::AddInvoice(std::string_view key, uint32_t line, bool bad, s
         entries_[i].statusLine = line;
         return;
     }
-    MarkSeen(entries_[Add(key, vendor, 0)], line, bad);
+    MarkSeen(entries_[Add(vendor, 0)], line, bad);
 }
 
 void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_view checkKey, double checkNumber,
@@ -188,12 +208,12 @@ void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_vie
     }
     uint32_t check = Lookup(checkKey);
     if (check == kNone) {
-        check = Add(checkKey, {}, 1);
+        check = Add({}, 1);
         entries_[check].line = static_cast<uint32_t>(checkNumber);
     }
     Link(invoice, check);
     Link(check, invoice);
-    entries_[check].paidSum += paidAmount;
+    Check(check).paidSum += paidAmount;
 }
 
 // ---- Validation and spreading --------------------------------------------------------------------
@@ -213,20 +233,21 @@ void CrossReference::ValidateChecks() {
             continue;
         }
         const bool linked = e.firstLink != 0;
-        if (!e.isVoid && !linked) {
+        const CheckData& c = Check(e);
+        if (!c.isVoid && !linked) {
             e.status = kRefNoInvoices;
             e.statusLine = e.line;
             continue;
         }
-        if (e.isVoid && linked) {
+        if (c.isVoid && linked) {
             e.status = kRefVoidPaid;
             e.statusLine = e.line;
             continue;
         }
         // A void check that nothing pays carries its own amount (its CM entry does): the amount
         // test only holds for checks that payments name.
-        if (e.isVoid) continue;
-        if (e.amount != e.paidSum) {
+        if (c.isVoid) continue;
+        if (c.amount != c.paidSum) {
             e.status = kRefAmountMismatch;
             e.statusLine = e.line;
             continue;
@@ -295,7 +316,7 @@ bool CrossReference::Report(const CrossRefEntry& e, std::string& reason, const s
     case kRefNoInvoices: reason = Msg(12778, value); break;
     case kRefVoidPaid: reason = Msg(12779, value); break;
     case kRefAmountMismatch:
-        reason = Msg(12777, value, convert::Amount(e.amount), convert::Amount(e.paidSum));
+        reason = Msg(12777, value, convert::Amount(Check(e).amount), convert::Amount(Check(e).paidSum));
         break;
     case kRefDuplicateCheck: reason = Msg(12775, value, LineText(e.line), LineText(e.statusLine)); break;
     case kRefDuplicateInvoice: reason = Msg(12776, value, LineText(e.line), LineText(e.statusLine)); break;
