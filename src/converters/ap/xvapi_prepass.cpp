@@ -77,8 +77,8 @@ void CrossReference::Grow() {
     std::vector<uint32_t> old(std::max<std::size_t>(slots_.size() * 2, 1024), 0);
     old.swap(slots_);
     const bool wasTagged = tagged_;
-    // The table holds at most half its size in entries: tagged while their numbers fit.
-    tagged_ = indexBits_ < 32 && slots_.size() / 2 <= (std::size_t{1} << indexBits_);
+    // The table holds at most three quarters of its size in entries: tagged while their numbers fit.
+    tagged_ = indexBits_ < 32 && slots_.size() / 4 * 3 <= (std::size_t{1} << indexBits_);
     const std::size_t mask = slots_.size() - 1;
     for (uint32_t s : old) {
         if (s == 0) continue;
@@ -93,7 +93,7 @@ void CrossReference::Grow() {
 uint32_t CrossReference::Add(std::string_view vendor, uint8_t kind) {
     // Lookup left the key folded in folded_.
     if (folded_.size() > UINT16_MAX) throw std::length_error("AP key too long");
-    if ((entries_.size() + 1) * 2 > slots_.size()) Grow();
+    if ((entries_.size() + 1) * 4 > slots_.size() * 3) Grow();
     CrossRefEntry e;
     e.kind = kind & 1;
     e.textAt = Store(folded_);
@@ -114,13 +114,32 @@ uint32_t CrossReference::Add(std::string_view vendor, uint8_t kind) {
     return entry;
 }
 
-void CrossReference::Link(uint32_t from, uint32_t to) {
-    links_.push_back({to, 0});
-    const auto link = static_cast<uint32_t>(links_.size());
-    CrossRefEntry& e = entries_[from];
-    if (e.lastLink) links_[e.lastLink - 1].next = link;
-    else e.firstLink = link;
-    e.lastLink = link;
+void CrossReference::SettleLinks() {
+    if (payments_.empty()) return;
+    // Counted, then filled from the back: each list keeps its settled links, then the new ones,
+    // in the order they came, with no second array of positions.
+    const std::size_t n = entries_.size();
+    std::vector<uint32_t> start(n + 1, 0);
+    for (std::size_t i = 0; i + 1 < linkStart_.size(); ++i) start[i + 1] = linkStart_[i + 1] - linkStart_[i];
+    for (const Payment& p : payments_) ++start[p.invoice + 1], ++start[p.check + 1];
+    if (linked_.size() + 2 * payments_.size() > UINT32_MAX) throw std::length_error("too many AP payments");
+    for (std::size_t i = 0; i < n; ++i) start[i + 1] += start[i];
+    std::vector<uint32_t> linked(start[n]);
+    // start[i + 1] is where entry i's list ends; each placement moves it back one, so that it
+    // ends where entry i + 1's list starts.
+    for (auto p = payments_.rbegin(); p != payments_.rend(); ++p) {
+        linked[--start[p->check + 1]] = p->invoice;
+        linked[--start[p->invoice + 1]] = p->check;
+    }
+    for (std::size_t i = linkStart_.size(); i-- > 1;)
+        for (uint32_t k = linkStart_[i]; k-- > linkStart_[i - 1];) linked[--start[i]] = linked_[k];
+    // Now start[i + 1] is where entry i's list starts.
+    for (std::size_t i = 0; i < n; ++i) start[i] = start[i + 1];
+    start[n] = static_cast<uint32_t>(linked.size());
+    linkStart_.swap(start);
+    linked_.swap(linked);
+    payments_.clear();
+    payments_.shrink_to_fit();
 }
 
 const CrossRefEntry* CrossReference::Find(std::string_view key) const {
@@ -131,8 +150,12 @@ const CrossRefEntry* CrossReference::Find(std::string_view key) const {
 void CrossReference::clear() {
     entries_.clear();
     entries_.shrink_to_fit();
-    links_.clear();
-    links_.shrink_to_fit();
+    payments_.clear();
+    payments_.shrink_to_fit();
+    linkStart_.clear();
+    linkStart_.shrink_to_fit();
+    linked_.clear();
+    linked_.shrink_to_fit();
     checks_.clear();
     checks_.shrink_to_fit();
     vendorNumbers_.clear();
@@ -211,8 +234,7 @@ void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_vie
         check = Add({}, 1);
         entries_[check].line = static_cast<uint32_t>(checkNumber);
     }
-    Link(invoice, check);
-    Link(check, invoice);
+    payments_.push_back({invoice, check});
     Check(check).paidSum += paidAmount;
 }
 
@@ -221,18 +243,19 @@ void CrossReference::AddDistPayment(std::string_view invoiceKey, std::string_vie
 void CrossReference::ValidateChecks() {
     // Only a check's own finding changes its status here (what it marks are invoices), so the
     // checks to validate are known before the first, and only they are put in key order.
+    SettleLinks();
     for (uint32_t i : InKeyOrder([](const CrossRefEntry& e) { return e.kind == 1 && e.status == kRefGood; })) {
         CrossRefEntry& e = entries_[i];
         if (!e.seen) {
             e.status = kRefCheckAbsent;
             const uint32_t number = e.line;
-            ForEachLinked(e, [&](uint32_t inv) {
+            ForEachLinked(i, [&](uint32_t inv) {
                 entries_[inv].status = kRefPaidByAbsentCheck;
                 entries_[inv].statusLine = number;
             });
             continue;
         }
-        const bool linked = e.firstLink != 0;
+        const bool linked = HasLinks(i);
         const CheckData& c = Check(e);
         if (!c.isVoid && !linked) {
             e.status = kRefNoInvoices;
@@ -252,12 +275,14 @@ void CrossReference::ValidateChecks() {
             e.statusLine = e.line;
             continue;
         }
-        const std::string_view vendor = VendorOf(e);
-        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) {
-            const CrossRefEntry& inv = entries_[links_[l - 1].entry];
-            if (!xvl::equalNoCase(VendorOf(inv), vendor)) {
+        const uint32_t vendor = c.vendor;
+        const std::string_view text = VendorOf(e);
+        for (uint32_t k = linkStart_[i]; k < linkStart_[i + 1]; ++k) {
+            const CrossRefEntry& inv = entries_[linked_[k]];
+            if (inv.more != vendor && !xvl::equalNoCase(VendorOf(inv), text)) {
                 e.status = kRefVendorMismatch;
                 e.statusLine = inv.line;
+                Check(i).otherVendor = inv.more;
                 break;
             }
         }
@@ -267,10 +292,11 @@ void CrossReference::ValidateChecks() {
 void CrossReference::MarkRelated() {
     // Depth first along the links, as a recursion would go, but with a stack of its own: a
     // chain of a hundred thousand links must not exhaust the program's stack.
+    SettleLinks();
     std::vector<uint32_t> stack;
-    auto pushLinks = [&](const CrossRefEntry& e) {
+    auto pushLinks = [&](uint32_t entry) {
         const std::size_t from = stack.size();
-        ForEachLinked(e, [&](uint32_t to) { stack.push_back(to); });
+        ForEachLinked(entry, [&](uint32_t to) { stack.push_back(to); });
         std::reverse(stack.begin() + static_cast<std::ptrdiff_t>(from), stack.end());
     };
     // Only the entries bad before the spreading are put in key order: an entry that the spreading
@@ -279,14 +305,15 @@ void CrossReference::MarkRelated() {
         const CrossRefEntry& bad = entries_[i];
         const uint8_t status = bad.kind == 1 ? kRefRelatedBadCheck : kRefRelatedBadInvoice;
         const uint32_t line = bad.line;
-        pushLinks(bad);
+        pushLinks(i);
         while (!stack.empty()) {
-            CrossRefEntry& e = entries_[stack.back()];
+            const uint32_t at = stack.back();
+            CrossRefEntry& e = entries_[at];
             stack.pop_back();
             if (e.status != kRefGood) continue;  // an entry with a status of its own stops the spreading
             e.status = status;
             e.statusLine = line;
-            pushLinks(e);
+            pushLinks(at);
         }
     }
 }
@@ -302,14 +329,7 @@ bool CrossReference::Report(const CrossRefEntry& e, std::string& reason, const s
     case kRefRelatedBadInvoice: reason = Msg(12774, what, value, LineText(e.statusLine)); break;
     case kRefVendorMismatch: {
         const std::string_view vendor = VendorOf(e);
-        std::string other = " ";
-        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) {
-            const std::string_view v = VendorOf(entries_[links_[l - 1].entry]);
-            if (!xvl::equalNoCase(v, vendor)) {
-                other.assign(v);
-                break;
-            }
-        }
+        const std::string other(vendors_[Check(e).otherVendor]);
         reason = Msg(12780, vendor, other, LineText(e.statusLine));
         break;
     }

@@ -56,12 +56,10 @@ public:
     // (A file holds an entry per invoice and check: what only a check has is kept apart, a
     // vendor's text once per vendor, and no member is padded.)
 private:
-    uint32_t firstLink = 0;  // link number + 1 of the first and last related entry; 0 none
-    uint32_t lastLink = 0;
     uint32_t more = 0;    // an invoice: its vendor's number; a check: the number of its CheckData
     uint32_t textAt = 0;  // the key in the arena
 };
-static_assert(sizeof(CrossRefEntry) == 28);
+static_assert(sizeof(CrossRefEntry) == 20);
 
 class CrossReference {
 public:
@@ -108,16 +106,23 @@ private:
     uint32_t Add(std::string_view vendor, uint8_t kind);
     // The entry's own record was met at `line`; a bad one is status 1.
     static void MarkSeen(CrossRefEntry& e, uint32_t line, bool bad);
-    void Link(uint32_t from, uint32_t to);
+    // Puts the links the payments made since the last call into the entries' lists.
+    void SettleLinks();
     std::string_view KeyOf(const CrossRefEntry& e) const;
     const char* At(uint32_t offset) const;
     uint32_t Store(std::string_view key);
     void Grow();
     // The numbers of the entries `wanted` accepts, in key order.
     std::vector<uint32_t> InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const;
+    // The entries linked with entry `entry`, in the order the payments linked them (the links
+    // settled).
     template <typename F>
-    void ForEachLinked(const CrossRefEntry& e, F&& f) const {
-        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) f(links_[l - 1].entry);
+    void ForEachLinked(uint32_t entry, F&& f) const {
+        if (std::size_t{entry} + 1 >= linkStart_.size()) return;
+        for (uint32_t k = linkStart_[entry]; k < linkStart_[entry + 1]; ++k) f(linked_[k]);
+    }
+    bool HasLinks(uint32_t entry) const {
+        return std::size_t{entry} + 1 < linkStart_.size() && linkStart_[entry] != linkStart_[entry + 1];
     }
 
     // What only a check has.
@@ -125,24 +130,30 @@ private:
         double amount = 0;   // its amount, in hundredths
         double paidSum = 0;  // the payments that name it, in hundredths
         uint32_t vendor = 0;
+        uint32_t otherVendor = 0;  // a vendor mismatch: the first paying invoice's vendor not its own
         x_date_type date;
         uint8_t isVoid = 0;
     };
     CheckData& Check(uint32_t entry) { return checks_[entries_[entry].more]; }
     const CheckData& Check(const CrossRefEntry& e) const { return checks_[e.more]; }
     uint32_t VendorNumber(std::string_view vendor);
-    struct LinkItem {
-        uint32_t entry;
-        uint32_t next;  // link number + 1; 0 the last
-    };
-    // Deques: a million entries grow without a second copy of them all.
+    // A deque: a million entries grow without a second copy of them all.
     std::deque<CrossRefEntry> entries_;
-    std::deque<LinkItem> links_;
+    // The links of the payments not settled yet: invoice, then check.
+    struct Payment {
+        uint32_t invoice, check;
+    };
+    std::deque<Payment> payments_;
+    // Settled: the entries linked with entry i are linked_[linkStart_[i]] up to
+    // linked_[linkStart_[i + 1]] (an entry past the end of linkStart_ has none); two numbers a
+    // payment, where a list per entry would take twice that.
+    std::vector<uint32_t> linkStart_;
+    std::vector<uint32_t> linked_;
     std::deque<CheckData> checks_;
     // The vendors' texts, each once, and their numbers by text (exact: messages show them).
     std::deque<std::string> vendors_;
     std::unordered_map<std::string_view, uint32_t> vendorNumbers_;
-    // 0 empty. A power of two, at most half full. Tagged: the entry number, and above it the
+    // 0 empty. A power of two, at most three quarters full. Tagged: the entry number, and above it the
     // hash's tag (never 0); not tagged (a table too large for the tag): the entry number + 1.
     std::vector<uint32_t> slots_;
     unsigned indexBits_;
