@@ -148,8 +148,20 @@ TEST(ApiCrossReference, MarksAHundredThousandLinkChainWithoutRecursion) {
     EXPECT_EQ(last->statusLine, 1u);
 }
 
+TEST(ApiCrossReference, PaymentsEnteredAfterValidationJoinTheLinksBeforeThem) {
+    CrossReference refs;
+    PaidInvoice(refs, "V", "1", 10, "B", 1, 100);
+    refs.AddCheck(Chk("B", 1), 12, true, 100, "V", {}, false);
+    refs.ValidateChecks();
+    PaidInvoice(refs, "V", "2", 20, "B", 1, 0);
+    refs.MarkRelated();
+    EXPECT_EQ(refs.Find(Inv("V", "1"))->status, kRefRelatedBadCheck);
+    EXPECT_EQ(refs.Find(Inv("V", "2"))->status, kRefRelatedBadCheck);
+}
+
 TEST(ApiCrossReference, KeysAreFoundWhetherTheTableKeepsHashTagsOrHasOutgrownThem) {
-    // With ten bits for entry numbers the table keeps tags up to 1,024 entries, then drops them.
+    // With ten bits for entry numbers the table keeps tags while its entries' numbers fit in
+    // them (up to 768 entries), then drops them.
     for (const unsigned bits : {26u, 10u}) {
         CrossReference refs(bits);
         constexpr int kInvoices = 3000;

@@ -260,9 +260,9 @@ bool xvAPI::ConvertDistPayment(xvl::xvlImpInfo& info, std::string& reason, Group
         // A check that only payments name (no Check group carries it) has no date or amount to
         // give; the first pass marked the invoice for it, and the completion rejects the group
         // with that finding.
-        if (entry->isVoid) return reject(Msg(12763, CheckWord(), BankCheck(p.bank, p.check)));
-        checkDate = entry->date;
-        checkAmount = entry->amount;
+        if (crossRefMap.IsVoid(*entry)) return reject(Msg(12763, CheckWord(), BankCheck(p.bank, p.check)));
+        checkDate = crossRefMap.DateOf(*entry);
+        checkAmount = crossRefMap.AmountOf(*entry);
     }
 
     // 16. Totals (the first pass only judges).

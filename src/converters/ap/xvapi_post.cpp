@@ -199,7 +199,7 @@ const x_date_type* CheckDateOf(xvAPI& c, uint16_t apm, const modlibs::PaidDistIm
     std::string key;
     c.RecordIdText(apm, key, kRecCheck);
     const CrossRefEntry* entry = c.crossRefMap.Find(key);
-    return entry && !IsUnsetDate(entry->date) ? &entry->date : nullptr;
+    return entry && !IsUnsetDate(c.crossRefMap.DateOf(*entry)) ? &c.crossRefMap.DateOf(*entry) : nullptr;
 }
 
 void PostInvoiceGroup(xvAPI& c, Group& g, GroupWriter& w, const AccountBuilder& build) {

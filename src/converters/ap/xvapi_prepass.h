@@ -9,7 +9,7 @@
 //
 // Keys are the record-ID texts of the AP master's invoice and check records; they compare
 // without regard to letter case. A file of a million invoices makes a million entries, so the
-// texts are kept end to end in large blocks and an open hash table of entry numbers finds them,
+// keys are kept end to end in large blocks and an open hash table of entry numbers finds them,
 // and the links are one shared list of entry numbers, not a string per link.
 #pragma once
 
@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace dz::ap {
@@ -41,29 +42,24 @@ enum CrossRefStatus : uint8_t {
 };
 
 struct CrossRefEntry {
-    uint8_t kind = 0;    // 1 check, 0 invoice
-    uint8_t seen = 0;    // the check's or invoice's own record was met (0: a check known only from payments)
-    uint8_t isVoid = 0;  // a void check
+    uint8_t kind : 1 = 0;  // 1 check, 0 invoice
+    uint8_t seen : 1 = 0;  // the check's or invoice's own record was met (0: a check known only from payments)
     uint8_t status = kRefGood;
-    uint32_t line = 0;        // the line of its record; a check known only from payments: its number
-    uint32_t statusLine = 0;  // the line that goes with the status
-    x_date_type date;         // a check's date
-    // (The members are laid out so that none is padded: a file holds an entry per invoice and
-    // check.)
+
 private:
     friend class CrossReference;
     uint16_t keyLen = 0;
-    uint16_t vendorLen = 0;
 
 public:
-    double amount = 0;   // a check's amount, in hundredths
-    double paidSum = 0;  // the payments that name the check, in hundredths
-
+    uint32_t line = 0;        // the line of its record; a check known only from payments: its number
+    uint32_t statusLine = 0;  // the line that goes with the status
+    // (A file holds an entry per invoice and check: what only a check has is kept apart, a
+    // vendor's text once per vendor, and no member is padded.)
 private:
-    uint32_t firstLink = 0;  // link number + 1 of the first and last related entry; 0 none
-    uint32_t lastLink = 0;
-    uint64_t textAt = 0;  // the key, then the vendor, in the arena
+    uint32_t more = 0;    // an invoice: its vendor's number; a check: the number of its CheckData
+    uint32_t textAt = 0;  // the key in the arena
 };
+static_assert(sizeof(CrossRefEntry) == 20);
 
 class CrossReference {
 public:
@@ -93,6 +89,11 @@ public:
     // The entry of a key; nullptr when the file has none.
     const CrossRefEntry* Find(std::string_view key) const;
     std::string_view VendorOf(const CrossRefEntry& entry) const;
+    // A check's own date, amount and void flag (blank, 0 and false for an invoice, or a check
+    // known only from payments).
+    const x_date_type& DateOf(const CrossRefEntry& entry) const;
+    double AmountOf(const CrossRefEntry& entry) const;
+    bool IsVoid(const CrossRefEntry& entry) const;
     // The rejection reason of an entry's status, `value` being the key as messages show it.
     // False (reason unchanged) for a good entry.
     bool Report(const CrossRefEntry& entry, std::string& reason, const std::string& value) const;
@@ -102,30 +103,57 @@ public:
 
 private:
     uint32_t Lookup(std::string_view key) const;  // the entry number, or kNone
-    uint32_t Add(std::string_view key, std::string_view vendor, uint8_t kind);
-    void SetVendor(uint32_t entry, std::string_view vendor);
+    uint32_t Add(std::string_view vendor, uint8_t kind);
     // The entry's own record was met at `line`; a bad one is status 1.
     static void MarkSeen(CrossRefEntry& e, uint32_t line, bool bad);
-    void Link(uint32_t from, uint32_t to);
+    // Puts the links the payments made since the last call into the entries' lists.
+    void SettleLinks();
     std::string_view KeyOf(const CrossRefEntry& e) const;
-    const char* At(uint64_t offset) const;
-    uint64_t Store(std::string_view a, std::string_view b);
+    const char* At(uint32_t offset) const;
+    uint32_t Store(std::string_view key);
     void Grow();
     // The numbers of the entries `wanted` accepts, in key order.
     std::vector<uint32_t> InKeyOrder(bool (*wanted)(const CrossRefEntry&)) const;
+    // The entries linked with entry `entry`, in the order the payments linked them (the links
+    // settled).
     template <typename F>
-    void ForEachLinked(const CrossRefEntry& e, F&& f) const {
-        for (uint32_t l = e.firstLink; l != 0; l = links_[l - 1].next) f(links_[l - 1].entry);
+    void ForEachLinked(uint32_t entry, F&& f) const {
+        if (std::size_t{entry} + 1 >= linkStart_.size()) return;
+        for (uint32_t k = linkStart_[entry]; k < linkStart_[entry + 1]; ++k) f(linked_[k]);
+    }
+    bool HasLinks(uint32_t entry) const {
+        return std::size_t{entry} + 1 < linkStart_.size() && linkStart_[entry] != linkStart_[entry + 1];
     }
 
-    struct LinkItem {
-        uint32_t entry;
-        uint32_t next;  // link number + 1; 0 the last
+    // What only a check has.
+    struct CheckData {
+        double amount = 0;   // its amount, in hundredths
+        double paidSum = 0;  // the payments that name it, in hundredths
+        uint32_t vendor = 0;
+        uint32_t otherVendor = 0;  // a vendor mismatch: the first paying invoice's vendor not its own
+        x_date_type date;
+        uint8_t isVoid = 0;
     };
-    // Deques: a million entries grow without a second copy of them all.
+    CheckData& Check(uint32_t entry) { return checks_[entries_[entry].more]; }
+    const CheckData& Check(const CrossRefEntry& e) const { return checks_[e.more]; }
+    uint32_t VendorNumber(std::string_view vendor);
+    // A deque: a million entries grow without a second copy of them all.
     std::deque<CrossRefEntry> entries_;
-    std::deque<LinkItem> links_;
-    // 0 empty. A power of two, at most half full. Tagged: the entry number, and above it the
+    // The links of the payments not settled yet: invoice, then check.
+    struct Payment {
+        uint32_t invoice, check;
+    };
+    std::deque<Payment> payments_;
+    // Settled: the entries linked with entry i are linked_[linkStart_[i]] up to
+    // linked_[linkStart_[i + 1]] (an entry past the end of linkStart_ has none); two numbers a
+    // payment, where a list per entry would take twice that.
+    std::vector<uint32_t> linkStart_;
+    std::vector<uint32_t> linked_;
+    std::deque<CheckData> checks_;
+    // The vendors' texts, each once, and their numbers by text (exact: messages show them).
+    std::deque<std::string> vendors_;
+    std::unordered_map<std::string_view, uint32_t> vendorNumbers_;
+    // 0 empty. A power of two, at most three quarters full. Tagged: the entry number, and above it the
     // hash's tag (never 0); not tagged (a table too large for the tag): the entry number + 1.
     std::vector<uint32_t> slots_;
     unsigned indexBits_;
