@@ -18,6 +18,7 @@
 // Exit status: 0; 1 when import lines were rejected; 2 when the table is held by another user,
 // a file cannot be read or written, or the save fails; 64 for usage.
 #include "cli/commands.h"
+#include "cli/company_folder.h"
 #include "cli/input_file.h"
 
 #include "app/driver.h"
@@ -100,9 +101,11 @@ std::string TableHeading(const TableSummary& t) {
     return s.str();
 }
 
-// Opens the company and its table file; prints why on failure.
+// Opens the company and its table file; prints why on failure. A command that writes a table
+// (`writes`) may read the company's data files to fill it: a conversion that stopped while
+// posting is put back first, as every command that may write does.
 bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile*& out,
-                std::unique_ptr<SubstitutionMasterFile>& holder) {
+                std::unique_ptr<SubstitutionMasterFile>& holder, bool writes = false) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
         std::cerr << "dodedoz-cli: tables " << what << ": company folder " << dir << " does not exist\n";
@@ -114,6 +117,7 @@ bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile
         std::cerr << "dodedoz-cli: tables " << what << ": " << e.what() << "\n";
         return false;
     }
+    if (writes && !cli::recover_interrupted_runs(std::string("tables ") + what, true)) return false;
     holder = std::make_unique<SubstitutionMasterFile>(kTablesCommand);
     if (holder->handle() <= 0) {
         // The table file's constructor goes on to other files after a failed open, so the error
@@ -269,7 +273,7 @@ public:
             std::cerr << "dodedoz-cli: tables " << verb << ": a table group name is needed\n";
             return cli::kExitUsage;
         }
-        if (!OpenTables(a.company, verb, mf_, holder_)) return cli::kExitFailure;
+        if (!OpenTables(a.company, verb, mf_, holder_, create)) return cli::kExitFailure;
         const auto field = static_cast<uint16_t>(a.field);
         const bool exists = mf_->HasTable(a.group, appl_, field);
         if (!exists && !create) {

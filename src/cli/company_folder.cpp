@@ -11,6 +11,13 @@
 
 namespace dz::cli {
 
+bool recover_interrupted_runs(const std::string& command, bool mayWrite) {
+    std::vector<std::string> said;
+    const bool whole = convert::RecoverInterruptedRuns(mayWrite, &said);
+    for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
+    return whole;
+}
+
 bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite) {
     std::error_code ec;
     if (!std::filesystem::is_directory(dir, ec)) {
@@ -24,10 +31,7 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
             std::cerr << "dodedoz-cli: " << command << ": " << e.what() << "\n";
             return false;
         }
-        std::vector<std::string> said;
-        const bool whole = convert::RecoverInterruptedRuns(mayWrite, &said);
-        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
-        if (!whole) return false;
+        if (!recover_interrupted_runs(command, mayWrite)) return false;
     } else {
         // A bare folder of data files.
         xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });

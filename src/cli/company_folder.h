@@ -12,4 +12,8 @@ namespace dz::cli {
 // write (`mayWrite`); a command that only looks is refused while one stands.
 bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite);
 
+// For the company just opened: what open_company_folder does about a conversion that stopped
+// while posting, said as "dodedoz-cli: COMMAND: ...". False when the command may not go on.
+bool recover_interrupted_runs(const std::string& command, bool mayWrite);
+
 }  // namespace dz::cli

@@ -40,6 +40,27 @@ protected:
     }
     std::string Co() const { return "--company " + company.string(); }
 
+    // Leaves what a conversion that died after committing MASTER.GLM leaves: its marker, naming
+    // the copy of the file as it stood `before`. Answers the copy's path.
+    fs::path PlantDeadRun(const std::string& before) {
+        const pid_t dead = ::fork();
+        if (dead == 0) ::_exit(0);
+        EXPECT_EQ(::waitpid(dead, nullptr, 0), dead);
+        char host[256] = {};
+        EXPECT_EQ(::gethostname(host, sizeof host - 1), 0);
+        std::string h = host;
+        std::replace(h.begin(), h.end(), '~', '_');
+        std::replace(h.begin(), h.end(), '/', '_');
+        const fs::path backup = company / ".backup";
+        fs::create_directories(backup);
+        fs::permissions(backup, fs::perms::owner_all);
+        const fs::path copy = backup / ("MASTER.GLM~" + h + "~" + std::to_string(dead));
+        Spit(copy, before);
+        Spit(backup / ("run~" + h + "~" + std::to_string(dead) + ".marker"),
+             "dodedoz run marker\nstart \ncopy " + copy.string() + "\nend\n");
+        return copy;
+    }
+
     ScratchFolder scratch;
     fs::path dir = scratch.path(), company = dir / "co";
     std::string tpl;
@@ -444,21 +465,7 @@ TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByThe
     ASSERT_EQ(Run("convert " + Co() + " " + Text("second.txt", "2,2,N\r\n")).status, 1);  // its repeats refused
     // The second conversion's process, on this host, "died" after the commit: its marker names
     // the copy it took of the file as it stood before.
-    const pid_t dead = ::fork();
-    if (dead == 0) ::_exit(0);
-    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
-    char host[256] = {};
-    ASSERT_EQ(::gethostname(host, sizeof host - 1), 0);
-    std::string h = host;
-    std::replace(h.begin(), h.end(), '~', '_');
-    std::replace(h.begin(), h.end(), '/', '_');
-    const fs::path backup = company / ".backup";
-    fs::create_directories(backup);
-    fs::permissions(backup, fs::perms::owner_all);
-    const fs::path copy = backup / ("MASTER.GLM~" + h + "~" + std::to_string(dead));
-    Spit(copy, before);
-    Spit(backup / ("run~" + h + "~" + std::to_string(dead) + ".marker"),
-         "dodedoz run marker\nstart \ncopy " + copy.string() + "\nend\n");
+    const fs::path copy = PlantDeadRun(before);
     for (const std::string& look : {"dump " + Co() + " GLM", "examine " + Co() + " " + Text("look.txt")}) {
         const CliResult r = Run(look);
         EXPECT_EQ(r.status, 2) << look;
@@ -471,6 +478,20 @@ TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByThe
     const std::string dump = Run("dump " + Co() + " GLM").out;
     EXPECT_THAT(dump, HasSubstr("JJRNNUM=3 "));
     EXPECT_THAT(dump, Not(HasSubstr("JJRNNUM=2 ")));  // the dead run's journal is gone with it
+}
+
+// The tables' commands that write may read the data files to fill a table: they put a conversion
+// that stopped while posting back first, as a conversion does.
+TEST_F(ConvertCli, ATablePrefillPutsAConversionStoppedWhilePostingBack) {
+    ASSERT_EQ(Run("convert " + Co() + " " + Text("first.txt")).status, 0);
+    const std::string before = Slurp(company / "MASTER.GLM");
+    ASSERT_EQ(Run("convert " + Co() + " " + Text("second.txt", "2,2,N\r\n")).status, 1);
+    const fs::path copy = PlantDeadRun(before);
+    const CliResult r = Run("tables prefill " + Co() + " DEFAULT --app GL --field 9 " + Text("look.txt"));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("its data files were put back as they were before it (MASTER.GLM)"));
+    EXPECT_FALSE(fs::exists(copy));
+    EXPECT_THAT(Run("dump " + Co() + " GLM").out, Not(HasSubstr("JJRNNUM=2 ")));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // them.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,6 +58,24 @@ TEST_F(PmpCli, ConvertWritesBothFilesRunsTheChecksAndStampsTheText) {
     ExpectGolden(Dump("PMP"), kGolden / "convert_dump_pmp.txt");
     ExpectGolden(Dump("CMM"), kGolden / "convert_dump_cmm.txt");  // the bank a property created
     EXPECT_EQ(Slurp(text), Stamped(kSamples / "pmp" / "demo-pm-property.txt", "xvpmp.tpl"));
+}
+
+// A unit key that another program stored as a blob stops the walk that counts a property's units
+// there, before the units after it: a run whose walk stopped on a row refused as corrupt commits
+// nothing built on it, whichever converter walked. It ends with 12011 and the layer's reason, and
+// the property file is as it was.
+TEST_F(PmpCli, AWalkThatMetAKeyOfAnotherKindCommitsNothing) {
+    const fs::path pmp = company / "MASTER.PMP";
+    Spit(dir / "unit.load", "@PMP\nR17 UPROP=\"MILL\" UNIT=\"M9\"\n");
+    Load(dir / "unit.load");
+    ASSERT_TRUE(Sql(pmp, {"UPDATE r17 SET UNIT = CAST(UNIT AS BLOB) WHERE UNIT = 'M9'"}));
+    const std::string before = Slurp(pmp);
+    std::string report, notes;
+    const CliResult r = Run("convert", text, report, notes);
+    EXPECT_EQ(r.status, 2) << r.err << report;
+    EXPECT_THAT(r.err + report, ::testing::HasSubstr("Unable to read from or write to"));
+    EXPECT_THAT(r.err + report, ::testing::HasSubstr("a key holds a value of another kind"));
+    EXPECT_TRUE(Slurp(pmp) == before);
 }
 
 }  // namespace

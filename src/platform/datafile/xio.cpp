@@ -131,6 +131,7 @@ int xio_commit(uint16_t h) {
         return XIO_OK;
     }
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::Commit, s)) return s;
+    if (!hd->conn->corrupt.empty()) return set_error(XIO_CORRUPT, hd->conn->corrupt);
     // Never a commit while a row handed to the writer failed: the transaction is to be rolled back.
     if (int s = writer_settle(*hd); s != XIO_OK) return s;
     if (int s = take_index_job(*hd); s != XIO_OK) return s;
@@ -145,6 +146,11 @@ int xio_commit(uint16_t h) {
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
     return XIO_OK;
+}
+
+std::string xio_corrupt_met(uint16_t h) {
+    Handle* hd = H(h);
+    return hd ? hd->conn->corrupt : std::string();
 }
 
 int xio_rollback(uint16_t h) {

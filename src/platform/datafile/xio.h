@@ -215,6 +215,11 @@ bool xio_is_read_only(uint16_t h);
 // xio_commit waits for it and answers its failure; a rollback drops it.
 void xio_start_commit(uint16_t h);
 [[nodiscard]] int xio_rollback(uint16_t h);    // drops every write since the last commit
+// Why a read on the file of `h` refused it as corrupt (XIO_CORRUPT) since this program opened
+// it; empty when none did. A walk that stopped there may have been taken for a whole one, so
+// nothing is committed on that file while it stays open (xio_commit answers XIO_CORRUPT with
+// this reason), and a caller that commits several files asks this of every file it read.
+std::string xio_corrupt_met(uint16_t h);
 int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
 // A walk over many records: its reads run in one read transaction from xio_begin_reads to
 // xio_end_reads (or the handle's first write), taking the file's read lock once rather than

@@ -633,6 +633,10 @@ struct Conn {
     // Bulk loads of the open write transaction, by record type.
     std::map<uint16_t, BulkTable> bulk;
     bool loadCache = false;  // the page cache is the small one of a bulk load
+    // Why a read refused the file as corrupt, once one has: a caller whose walk stopped there
+    // may not have looked at the status, so nothing built on what it read is committed while
+    // the connection lives (xio_commit refuses with this reason; a rollback still drops it).
+    std::string corrupt;
 
     Conn() = default;
     Conn(const Conn&) = delete;

@@ -54,7 +54,7 @@ int take_record_lock(Handle& hd, uint16_t rec, int64_t row) {
     return s;
 }
 
-int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
+int read_op_once(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;
     RecState* rs = rec_of(*hd, rec);
@@ -323,6 +323,14 @@ int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
         else if (eff == Op::Prev && prevOrdinal > 0) rs->ordinal = prevOrdinal - 1;
     }
     return hd->lastStatus = XIO_OK;
+}
+
+// A read that refused the file as corrupt marks its connection (see Conn::corrupt).
+int read_op(uint16_t h, uint16_t rec, uint16_t key, Op op, uint16_t lock) {
+    const int s = read_op_once(h, rec, key, op, lock);
+    if (s == XIO_CORRUPT)
+        if (Handle* hd = H(h); hd && hd->conn->corrupt.empty()) hd->conn->corrupt = g_error;
+    return s;
 }
 
 }  // namespace

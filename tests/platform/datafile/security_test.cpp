@@ -360,7 +360,12 @@ TEST_F(Security, AKeyValueOfAnotherKindEndsAWalkAsCorrupt) {
     ASSERT_EQ(xio_start_writes(h), XIO_OK);
     ASSERT_EQ(addCustomer(h, "D", "XD"), XIO_OK);
     EXPECT_EQ(walkEnd(1, 0, false), XIO_CORRUPT);
+    // Whoever walked may have taken that end for the last record: nothing written since is
+    // committed, by a commit or by the close.
+    EXPECT_THAT(xio_corrupt_met(h), ::testing::HasSubstr("a key holds a value of another kind"));
+    EXPECT_EQ(xio_commit(h), XIO_CORRUPT);
     close(h);
+    EXPECT_EQ(count_of(file, "SELECT count(*) FROM r1 WHERE CODE = 'D'"), 0);
 }
 
 // A file of the dictionary's own version that lacks a column, a table or a header's record was
