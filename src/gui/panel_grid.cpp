@@ -12,6 +12,7 @@
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QAction>
 #include <QStyledItemDelegate>
@@ -184,7 +185,27 @@ public:
     GridView(dz::ui::Panel& panel, std::function<void(int, int)> leave, QWidget* parent)
         : QTableView(parent), panel_(panel), leave_(std::move(leave)) {}
 
+    // Opens the editor of the cursor's cell unless it is open already.
+    void editCurrent() {
+        if (state() != QAbstractItemView::EditingState) edit(currentIndex(), AllEditTriggers, nullptr);
+    }
+
 protected:
+    // A click on the cursor's cell opens its editor at once. The view's own way waits out the
+    // double-click time first and meanwhile takes typed keys as a search among the rows, so
+    // a value typed right after the click was dropped.
+    void mousePressEvent(QMouseEvent* e) override {
+        const QModelIndex at = indexAt(e->position().toPoint());
+        pressedCurrent_ = e->button() == Qt::LeftButton && at.isValid() && at == currentIndex();
+        QTableView::mousePressEvent(e);
+    }
+    void mouseReleaseEvent(QMouseEvent* e) override {
+        QTableView::mouseReleaseEvent(e);
+        if (pressedCurrent_ && indexAt(e->position().toPoint()) == currentIndex()) editCurrent();
+        pressedCurrent_ = false;
+    }
+    // Typing never searches the rows: outside an editor a key either opens one or does nothing.
+    void keyboardSearch(const QString&) override {}
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override {
         const dz::ui::Grid* g = panel_.grid();
         if (g && hint == QAbstractItemDelegate::SubmitModelCache && g->auto_advance)
@@ -227,6 +248,7 @@ private:
     }
     dz::ui::Panel& panel_;
     std::function<void(int, int)> leave_;
+    bool pressedCurrent_ = false;
 };
 
 void PanelWidget::buildGrid() {
@@ -249,8 +271,9 @@ void PanelWidget::buildGrid() {
     gridView_->setSelectionMode(QAbstractItemView::SingleSelection);
     gridView_->setSelectionBehavior(QAbstractItemView::SelectItems);
     // An editor opens on a key or a click, never by the program's moving the cursor.
-    gridView_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                               QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    // A click on the cursor's cell is handled by the view itself (see GridView).
+    gridView_->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                               QAbstractItemView::AnyKeyPressed);
     gridView_->setTabKeyNavigation(true);
     gridView_->setFont(font_);
     gridView_->verticalHeader()->setDefaultSectionSize(cell_.height() - 6);
@@ -364,7 +387,7 @@ void PanelWidget::syncGrid() {
         gridView_->setCurrentIndex(cur);
         gridView_->scrollTo(cur);
         if (g->refused()) {
-            gridView_->edit(cur);
+            static_cast<GridView*>(gridView_)->editCurrent();
             focusGrid();
         }
     }

@@ -129,11 +129,14 @@ void startToScreen(PanelWidget* hub, PanelWidget*) {
     QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
 }
 
+// Acts on a panel other than the hub when it is read; false leaves it to be escaped.
+using PanelAction = std::function<bool(PanelWidget*)>;
+
 // Runs the Tasks menu's entry `entry` on the company in `company`, the person choosing `names`
-// in `folder` and acting on the hub with `onHub`. Every message box is answered with its
-// default button; any other panel read is escaped.
+// in `folder` and acting on the hub with `onHub` and on other panels with `onPanel`. Every
+// message box is answered with its default button; any other panel read is escaped.
 void runFromTheMenu(const QString& company, const QString& entry, const QString& folder, const QStringList& names,
-                    const HubAction& onHub, Seen& seen) {
+                    const HubAction& onHub, Seen& seen, const PanelAction& onPanel = {}) {
     dz::suite::open_company(company.toStdString());
     WatchedUi ui;
     dz::ui::set_current(&ui);
@@ -174,7 +177,7 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
         QVERIFY(panel);
         seen.reads << panelKey(panel->panel());
         if (panel->panel().def().name != "HUB") {
-            QTest::keyClick(panel, Qt::Key_Escape);
+            if (!onPanel || !onPanel(panel)) QTest::keyClick(panel, Qt::Key_Escape);
             return;
         }
         [&] {
@@ -395,6 +398,51 @@ private slots:
         QVERIFY2(stored.messages.last().contains(QStringLiteral("dodedoz-cli replay --company %1 convert").arg(place.company())),
                  qPrintable(stored.messages.join('|')));
         QVERIFY(QFile::exists(QDir(place.company()).filePath(QStringLiteral("options/3020/block1.bin"))));
+    }
+
+    // The hub's Options... panel of an AP invoice file lies whole inside a main window 1000
+    // pixels wide.
+    void hubOptionsFitANarrowMainWindow() {
+        Workplace place;
+        place.make({});
+        if (QTest::currentTestFailed()) return;
+        const QString invoices = place.text(QStringLiteral("invoices.txt"));
+        QVERIFY(QFile::copy(QStringLiteral(DZ_SOURCE_DATA_DIR "/samples/api/demo-invoices.txt"), invoices));
+        QRect room, options;
+        int hubReads = 0;
+        auto optionsThenCancel = [&](PanelWidget* hub, PanelWidget*) {
+            if (hubReads++ > 0) return QTest::mouseClick(hub->button(dz::ui::kHubCancelButton), Qt::LeftButton);
+            // The main window as a person may have it: 1000 pixels wide.
+            hub->window()->resize(1000, 700);
+            QCoreApplication::processEvents();
+            QCOMPARE(hub->window()->width(), 1000);
+            QVERIFY(hub->button(11));
+            QTest::mouseClick(hub->button(11), Qt::LeftButton);  // Options...
+        };
+        auto onPanel = [&](PanelWidget* w) {
+            if (w->panel().def().name == "API") {
+                QTest::mouseClick(w->button(3), Qt::LeftButton);  // OK: the paid totals as proposed
+                return true;
+            }
+            if (w->panel().def().name != "GENERAL") return false;
+            auto* area = w->window()->findChild<QMdiArea*>();
+            const auto subs = area->subWindowList();
+            for (QMdiSubWindow* sub : subs)
+                if (sub->widget() == w) options = sub->geometry();
+            room = area->viewport()->rect();
+            return false;
+        };
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"invoices.txt"},
+                       optionsThenCancel, seen, onPanel);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(hubReads, 2);
+        QVERIFY2(seen.reads.contains(QStringLiteral("QUERY/GENERAL")), qPrintable(seen.reads.join(' ')));
+        QVERIFY2(room.width() > 0 && room.width() <= 1000, qPrintable(QString::number(room.width())));
+        QVERIFY2(room.contains(options), qPrintable(QStringLiteral("options %1,%2 %3x%4 in %5x%6")
+                                                         .arg(options.x()).arg(options.y())
+                                                         .arg(options.width()).arg(options.height())
+                                                         .arg(room.width()).arg(room.height())));
     }
 
     void hubListOfSevenFilesScrolls() {
