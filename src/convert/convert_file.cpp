@@ -336,6 +336,14 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         EndFile(ctx, Msg(12012), true, true);
         return;
     }
+    // A walk that met a row refused as corrupt stopped there, whether or not its converter
+    // looked at why: what was built from it is not committed, in any file, and an examination
+    // did not see the whole file.
+    for (const auto& e : ctx.files)
+        if (const std::string why = e.handle == 0 ? std::string() : xio_corrupt_met(e.handle); !why.empty()) {
+            EndFile(ctx, Msg(12011) + "\r\r" + why, true, true);
+            return;
+        }
     if (!ctx.converting) return;  // the context drops whatever was staged
     // The main data file records, with the records, which text file they came from: a run that
     // dies before the stamp leaves a text file that the next run still knows as converted.
@@ -355,13 +363,6 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             return;
         }
     }
-    // A walk that met a row refused as corrupt stopped there, whether or not its converter
-    // looked at why: what was built from it is not committed, in any file.
-    for (const auto& e : ctx.files)
-        if (const std::string why = e.handle == 0 ? std::string() : xio_corrupt_met(e.handle); !why.empty()) {
-            EndFile(ctx, Msg(12011) + "\r\r" + why, true, true);
-            return;
-        }
     // The data files commit one after another: the marker naming every copy stands on the disk
     // before the first commit, so that a run that dies between two of them is put back whole.
     std::vector<const DataFileBackup*> copies;

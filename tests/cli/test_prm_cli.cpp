@@ -6,6 +6,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -48,6 +49,19 @@ TEST_F(PrmCli, ConvertWritesTheEmployeesTheRejectFileAndTheTimeStamp) {
                            "xvprm.tpl\""),
               std::string::npos)
         << stamped.substr(0, 200);
+}
+
+// An employee with a local and no union walks every union of the setup file: a walk stopped by a
+// union stored as another kind than its field's has not seen the file, and says so.
+TEST_F(PrmCli, ExamineEndsAtAWalkThatMetAKeyOfAnotherKind) {
+    const std::string text = Copy("demo-pr-employees.txt");
+    ASSERT_TRUE(Sql(company / "SYSTEM.PRS", {"UPDATE r7 SET UNID = CAST(UNID AS BLOB) WHERE UNID = 'ELEC'"}));
+    const auto files = Files();
+    std::string report, notes;
+    const CliResult r = Run("examine", text, report, notes);
+    EXPECT_EQ(r.status, 2) << r.err << report;
+    EXPECT_THAT(r.err + report, ::testing::HasSubstr("a key holds a value of another kind"));
+    EXPECT_EQ(Files(), files);
 }
 
 TEST_F(PrmCli, TotalsPassUnderTheAllowTotalsTemplate) {
