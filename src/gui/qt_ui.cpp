@@ -322,8 +322,9 @@ void QtUi::panel_opened(Panel& panel) {
     box->setWindowTitle(qs(panel.title()));
     // A panel shown inside another one (the text-file list beside a hub) sits right below it,
     // or right beside it when only there it is seen whole. Where neither leaves it whole in the
-    // main window, it sits beside, slid back into the window over the other panel's right edge:
-    // the whole list stays in sight, and so do the hub's buttons along its bottom left.
+    // main window, it sits beside, slid back into the window over the other panel's right edge
+    // (and is kept above it when that panel is read): the whole list stays in sight, and so do
+    // the hub's fields and buttons along its left.
     // Any other panel is kept in sight.
     if (PanelWidget* parent = panelWidget(panel.parent())) {
         const QRect above = container(parent)->frameGeometry();
@@ -385,6 +386,13 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     w->setFocus();
     if (auto* f = w->fieldWidget(panel.active_field())) f->setFocus();
     w->focusGrid();
+    // A panel shown inside this one (the text-file list slid over the hub's edge) stays above
+    // it: the read panel is made the active one now, not later, so that it is not raised again.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(box)) {
+        main_->mdiArea()->setActiveSubWindow(sub);
+        for (const auto& [h, child] : panels_)
+            if (Panel* p = xw_find_panel(h); p && p->parent() == panel.handle()) container(child)->raise();
+    }
 
     int handle = panel.handle();
     PanelMessage result = panel.escape_message();

@@ -455,11 +455,15 @@ private slots:
         place.make({"f1.txt", "f2.txt", "f3.txt", "f4.txt"});
         QRect room, files;
         QStringList listed;
+        bool overHub = true;
         auto measureThenCancel = [&](PanelWidget* hub, PanelWidget* list) {
+            QCoreApplication::processEvents();
             auto* area = hub->window()->findChild<QMdiArea*>();
             room = area->viewport()->rect();
-            for (QMdiSubWindow* sub : area->subWindowList())
-                if (sub->widget() == list) files = sub->geometry();
+            files = list->parentWidget()->geometry();
+            // Where it lies over the hub, it lies on top of it.
+            const QRect both = files & hub->parentWidget()->geometry();
+            if (!both.isEmpty()) overHub = list->parentWidget()->isAncestorOf(area->viewport()->childAt(both.center()));
             for (int i = 1; i <= list->panel().rows(); ++i) listed << list->rowText(i).section(QLatin1String(" - "), 1);
             QTest::mouseClick(hub->button(dz::ui::kHubCancelButton), Qt::LeftButton);
         };
@@ -473,6 +477,7 @@ private slots:
                                                        .arg(files.x()).arg(files.y())
                                                        .arg(files.width()).arg(files.height())
                                                        .arg(room.width()).arg(room.height())));
+        QVERIFY(overHub);
     }
 
     void hubListOfSevenFilesScrolls() {
