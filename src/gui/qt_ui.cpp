@@ -321,15 +321,22 @@ void QtUi::panel_opened(Panel& panel) {
     box->installEventFilter(new CloseRequest(w, w));
     box->setWindowTitle(qs(panel.title()));
     // A panel shown inside another one (the text-file list beside a hub) sits right below it,
-    // or right beside it when only there it is seen whole; any other panel is kept in sight.
+    // or right beside it when only there it is seen whole. Where neither leaves it whole in the
+    // main window, it sits beside, slid back into the window over the other panel's right edge
+    // (and is kept above it when that panel is read): the whole list stays in sight, and so do
+    // the hub's fields and buttons along its left.
+    // Any other panel is kept in sight.
     if (PanelWidget* parent = panelWidget(panel.parent())) {
-        QWidget* above = container(parent);
-        const QSize room = main_ ? main_->mdiArea()->viewport()->size() : QSize();
-        const QPoint below(above->x(), above->y() + above->frameGeometry().height());
-        const QPoint beside(above->x() + above->frameGeometry().width(), above->y());
-        const bool fitsBelow = below.y() + box->frameGeometry().height() <= room.height();
-        const bool fitsBeside = beside.x() + box->frameGeometry().width() <= room.width();
-        box->move(main_ && !fitsBelow && fitsBeside ? beside : below);
+        const QRect above = container(parent)->frameGeometry();
+        const QRect below(above.bottomLeft() + QPoint(0, 1), box->frameGeometry().size());
+        const QRect room = main_ ? QRect(QPoint(), main_->mdiArea()->viewport()->size()) : QRect();
+        auto* sub = qobject_cast<QMdiSubWindow*>(box);
+        if (!sub || room.contains(below)) {
+            box->move(below.topLeft());
+        } else {
+            box->move(above.topRight() + QPoint(1, 0));
+            keepInArea(*sub);
+        }
     } else if (auto* sub = qobject_cast<QMdiSubWindow*>(box)) {
         keepInArea(*sub);
     }
@@ -379,6 +386,13 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     w->setFocus();
     if (auto* f = w->fieldWidget(panel.active_field())) f->setFocus();
     w->focusGrid();
+    // A panel shown inside this one (the text-file list slid over the hub's edge) stays above
+    // it: the read panel is made the active one now, not later, so that it is not raised again.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(box)) {
+        main_->mdiArea()->setActiveSubWindow(sub);
+        for (const auto& [h, child] : panels_)
+            if (Panel* p = xw_find_panel(h); p && p->parent() == panel.handle()) container(child)->raise();
+    }
 
     int handle = panel.handle();
     PanelMessage result = panel.escape_message();

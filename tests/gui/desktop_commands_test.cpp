@@ -134,9 +134,10 @@ using PanelAction = std::function<bool(PanelWidget*)>;
 
 // Runs the Tasks menu's entry `entry` on the company in `company`, the person choosing `names`
 // in `folder` and acting on the hub with `onHub` and on other panels with `onPanel`. Every
-// message box is answered with its default button; any other panel read is escaped.
+// message box is answered with its default button; any other panel read is escaped. A valid
+// `mainSize` is the main window's size when the command starts.
 void runFromTheMenu(const QString& company, const QString& entry, const QString& folder, const QStringList& names,
-                    const HubAction& onHub, Seen& seen, const PanelAction& onPanel = {}) {
+                    const HubAction& onHub, Seen& seen, const PanelAction& onPanel = {}, QSize mainSize = {}) {
     dz::suite::open_company(company.toStdString());
     WatchedUi ui;
     dz::ui::set_current(&ui);
@@ -199,6 +200,10 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     for (QAction* a : actions)
         if (a->text() == entry) command = a;
     QVERIFY(command);
+    if (mainSize.isValid()) {
+        ui.mainWindow()->resize(mainSize);
+        QCoreApplication::processEvents();
+    }
     command->trigger();
 
     const auto subs = ui.mainWindow()->mdiArea()->subWindowList();
@@ -443,6 +448,36 @@ private slots:
                                                          .arg(options.x()).arg(options.y())
                                                          .arg(options.width()).arg(options.height())
                                                          .arg(room.width()).arg(room.height())));
+    }
+
+    void textFilesWindowFitsANarrowMainWindow() {
+        Workplace place;
+        place.make({"f1.txt", "f2.txt", "f3.txt", "f4.txt"});
+        QRect room, files;
+        QStringList listed;
+        bool overHub = true;
+        auto measureThenCancel = [&](PanelWidget* hub, PanelWidget* list) {
+            QCoreApplication::processEvents();
+            auto* area = hub->window()->findChild<QMdiArea*>();
+            room = area->viewport()->rect();
+            files = list->parentWidget()->geometry();
+            // Where it lies over the hub, it lies on top of it.
+            const QRect both = files & hub->parentWidget()->geometry();
+            if (!both.isEmpty()) overHub = list->parentWidget()->isAncestorOf(area->viewport()->childAt(both.center()));
+            for (int i = 1; i <= list->panel().rows(); ++i) listed << list->rowText(i).section(QLatin1String(" - "), 1);
+            QTest::mouseClick(hub->button(dz::ui::kHubCancelButton), Qt::LeftButton);
+        };
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(),
+                       {"f1.txt", "f2.txt", "f3.txt", "f4.txt"}, measureThenCancel, seen, {}, QSize(1000, 700));
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(listed.join(' ').trimmed(), QStringLiteral("f1.txt f2.txt f3.txt f4.txt"));
+        QVERIFY2(room.width() > 0 && room.width() <= 1000, qPrintable(QString::number(room.width())));
+        QVERIFY2(room.contains(files), qPrintable(QStringLiteral("files %1,%2 %3x%4 in %5x%6")
+                                                       .arg(files.x()).arg(files.y())
+                                                       .arg(files.width()).arg(files.height())
+                                                       .arg(room.width()).arg(room.height())));
+        QVERIFY(overHub);
     }
 
     void hubListOfSevenFilesScrolls() {
