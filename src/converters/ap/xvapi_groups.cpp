@@ -395,13 +395,16 @@ bool xvAPI::RunPrepass(ConvertContext& ctx, MessageQueue& queue) {
     group_ = nullptr;
     if (!read) return false;
     prepassRead_ = true;
+    // The pass's record IDs go before the checks are validated, whose sort would otherwise add
+    // its peak to theirs.
+    RecordIds().clear();
     if (shape.hasChecks) {
         crossRefMap.ValidateChecks();
         crossRefMap.MarkRelated();
     }
+    crossRefMap.ReleaseLinks();
     approvalUnusedLine = discountUnusedLine = deductionUnusedLine = 0;
     dateReceivedUnusedLine = dateReceivedBlankLine = paymentDateBlankLine = 0;
-    RecordIds().clear();
     invoiceMap.clear();
     renumberFrom.clear();
     paidDistMap.clear();

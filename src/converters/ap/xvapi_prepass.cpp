@@ -147,15 +147,19 @@ const CrossRefEntry* CrossReference::Find(std::string_view key) const {
     return i == kNone ? nullptr : &entries_[i];
 }
 
-void CrossReference::clear() {
-    entries_.clear();
-    entries_.shrink_to_fit();
+void CrossReference::ReleaseLinks() {
     payments_.clear();
     payments_.shrink_to_fit();
     linkStart_.clear();
     linkStart_.shrink_to_fit();
     linked_.clear();
     linked_.shrink_to_fit();
+}
+
+void CrossReference::clear() {
+    entries_.clear();
+    entries_.shrink_to_fit();
+    ReleaseLinks();
     checks_.clear();
     checks_.shrink_to_fit();
     vendorNumbers_.clear();

@@ -84,6 +84,9 @@ public:
     // then every fault spread along the links.
     void ValidateChecks();
     void MarkRelated();
+    // The second pass only looks entries up: the payments' links are let go (a million
+    // payments hold some 12 MB).
+    void ReleaseLinks();
 
     // ---- Reading (the second pass) -------------------------------------------------------------
     // The entry of a key; nullptr when the file has none.
