@@ -220,9 +220,10 @@ TEST_F(ApiPost, AStopWhileGroupsArePostedRestoresEverything) {
     EXPECT_EQ(ReadFile(text), before);
 }
 
-// Later groups start from what the groups before them left on file: a group undone after it
-// wrote the bank's last check and the vendor's prefix totals leaves neither behind for the next.
-TEST_F(ApiPost, AGroupUndoneAfterItsBankAndPrefixTotalsLeavesTheNextGroupTheFileAsItWas) {
+// Later groups start from what the groups before them left: a group undone after it wrote the
+// bank's last check leaves it behind for none, and the prefix totals are those of the groups
+// that stood.
+TEST_F(ApiPost, AGroupUndoneAfterItsBankLeavesTheNextGroupWhatTheGroupsBeforeLeft) {
     auto paid = [](const std::string& inv, int check) {
         return Invoice(inv, "100.00") + Dist(inv, 1, "100.00") + Pay(inv, check, 1, "100.00");
     };

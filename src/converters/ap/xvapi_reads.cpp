@@ -146,13 +146,13 @@ void xvAPI::ForgetReads() {
 }
 
 void xvAPI::SettleWrites(bool stands) {
-    // What a standing group wrote is what the file now holds; an undone group's writes are gone,
-    // so the next look-up asks the file again.
     if (!stands) lastVendor_.known = nullptr;  // its entry may be erased
     if (stands) {
         for (const auto& written : vendorsWritten_) vendorsDue_.insert(written.first);
         for (const auto& written : totalsWritten_) totalsDue_.insert(written.first);
     }
+    // Banks and last checks are written as the group posts: an undone group's writes are gone,
+    // so the next look-up asks the file again.
     auto settle = [stands](auto& written, auto& kept) {
         for (auto& [key, value] : written) {
             if (stands) kept.insert_or_assign(std::move(key), std::move(value));
@@ -160,10 +160,17 @@ void xvAPI::SettleWrites(bool stands) {
         }
         written.clear();
     };
-    settle(vendorsWritten_, vendors_);
+    // Vendors and prefix totals are only kept until the file ends: what the groups before an
+    // undone group left there is on no file yet, and stays as it is.
+    auto keep = [stands](auto& written, auto& kept) {
+        if (stands)
+            for (auto& [key, value] : written) kept.insert_or_assign(std::move(key), std::move(value));
+        written.clear();
+    };
+    keep(vendorsWritten_, vendors_);
     settle(banksWritten_, banks_);
     settle(lastChecksWritten_, lastChecks_);
-    settle(totalsWritten_, totalsOnFile_);
+    keep(totalsWritten_, totalsOnFile_);
 }
 
 }  // namespace dz::ap
