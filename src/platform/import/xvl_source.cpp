@@ -1,5 +1,6 @@
 #include "platform/import/xvl_source.h"
 
+#include "platform/import/xvl_text.h"
 #include "platform/ui/own_files.h"
 
 #include <cerrno>
@@ -157,7 +158,8 @@ std::optional<TextEncoding> TextSource::Encoding() const {
 
 uint64_t TextSource::FirstNonUtf8Line() const {
     if (Encoding() != TextEncoding::Windows1252) return 0;
-    // Line ends before that byte, each of LF, CR, CR LF and LF CR counting once.
+    // Line ends before that byte, each of LF, CR, CR LF and LF CR counting once, as the reader
+    // counts them: a Ctrl-Z between a line end and its partner does not part them.
     std::vector<char> piece(kPiece);
     uint64_t line = 1;
     char previous = 0;
@@ -170,7 +172,7 @@ uint64_t TextSource::FirstNonUtf8Line() const {
                 const bool pair = (previous == '\r' && c == '\n') || (previous == '\n' && c == '\r');
                 if (!pair) ++line;
                 previous = pair ? 0 : c;
-            } else {
+            } else if (c != kCtrlZ) {
                 previous = 0;
             }
         }

@@ -42,9 +42,10 @@ TEST(TextEncoding, Windows1252ConvertsBothWaysAndByteOrderMarks) {
 TEST(TextEncoding, TheFirstLineThatIsNotUtf8IsFoundPastThePiecesRead) {
     std::string body = "\xEF\xBB\xBF#,GLM,xvglm\r\n";
     uint64_t lines = 1;
-    const char* ends[] = {"\r\n", "\n", "\r", "\n\r"};
+    // A Ctrl-Z between a line end and its partner leaves them one line end, as the reader has it.
+    const char* ends[] = {"\r\n", "\n", "\r", "\n\r", "\r\x1a\n"};
     for (int i = 0; body.size() < 3 * TextSource::kPiece; ++i, ++lines)
-        body += std::string("\xE2\x82\xAC caf\xC3\xA9") + ends[i % 4];
+        body += std::string("\xE2\x82\xAC caf\xC3\xA9") + ends[i % 5];
     const std::string bad = "cr\xE8me\r\n";
     body += bad;
     char name[] = "/tmp/dz-encoding-XXXXXX";
