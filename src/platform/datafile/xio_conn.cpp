@@ -40,20 +40,6 @@ const std::string& index_build_cache() {
     return pragma;
 }
 
-// A conversion holds a few large tables for a whole text file (key hashes, record IDs, a
-// cross-reference) and lets them go between passes and files. glibc raises its threshold for
-// serving a block from fresh pages to the size of each large block freed, so the next tables
-// of that size come from the heap, whose freed pages the process keeps: a million AP invoices
-// peaked some 35 MB higher. A fixed threshold (glibc's own starting one) gives every large
-// block back when it is freed; measured, it costs no time.
-[[maybe_unused]] const bool g_largeBlocksReturned = [] {
-#ifdef M_MMAP_THRESHOLD
-    return mallopt(M_MMAP_THRESHOLD, 128 * 1024) == 1;
-#else
-    return false;
-#endif
-}();
-
 void Writer::run() {
     for (;;) {
         const uint64_t d = done_.load(std::memory_order_relaxed);
