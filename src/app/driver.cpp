@@ -346,6 +346,17 @@ int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::si
                      xvlRCString::Get(12910, path, problem, form));
 }
 
+namespace {
+
+// `extra` as a paragraph of its own under a message, before its closing question when it has one.
+std::string UnderMessage(std::string text, const std::string& extra, bool question) {
+    const std::size_t at = question ? text.rfind("\r\r") : std::string::npos;
+    text.insert(at == std::string::npos ? text.size() : at, "\r\r" + extra);
+    return text;
+}
+
+}  // namespace
+
 int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t index, ui::zqTask&) {
     in.clear();
     in.seekg(0);
@@ -354,9 +365,7 @@ int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t i
     const std::string path = selection.files[index].path;
     // The help goes under the message, before its question.
     auto withHelp = [](const std::string& text, const std::string& help) {
-        const auto question = text.rfind("\r\rIs it OK to skip?");
-        return question == std::string::npos ? text + "\r\r" + help
-                                             : text.substr(0, question) + "\r\r" + help + text.substr(question);
+        return UnderMessage(text, help, text.find("\r\rIs it OK to skip?") != std::string::npos);
     };
     if (templatePath.empty()) {
         std::string mended;
@@ -364,9 +373,7 @@ int CheckTemplate(ConversionTypeList& selection, std::istream& in, std::size_t i
         (void)dz::convert::FindFirstLineFault(in, mended);
         if (mended.find(',') == mended.rfind(',')) {  // no template field: one of the type's own
             const auto* type = dz::convert::FindConversionType(selection.files[index].code);
-            std::string name = std::string("xv") + (type ? type->abbreviation : "GLM");
-            std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
-            mended += "," + name;
+            mended += "," + dz::convert::DefaultTemplateName(type ? type->abbreviation : "GLM");
         }
         const std::string form = xvlRCString::Get(12916, mended);
         return FailCheck(selection, index, withHelp(xvlRCString::Get(12051, path), form),
@@ -426,6 +433,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         if (dz::suite::xa_get_zq_nam(abbr, name)) description = abbr.substr(0, 2) + " " + name;
     }
     std::string errorText;
+    bool generic = false;  // the message says no more than "old version or corrupt"
     switch (error) {
     case 3: errorText = "does not exist"; break;
     case 7:
@@ -435,16 +443,15 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;
     case 9844: errorText = "is a General Ledger file and General Ledger is not installed"; break;
     case 9845: errorText = "is a Check/Cash Management file and Check/Cash Management is not installed"; break;
-    default: errorText = "is either an old version or corrupt"; break;
+    default:
+        errorText = "is either an old version or corrupt";
+        generic = true;
+        break;
     }
     // "Old version or corrupt" covers many faults: the data-file layer's reason goes under the
     // message (before its question), so that the user learns which.
-    const bool known = error == 3 || error == 7 || error == 13 || (error >= 9843 && error <= 9845);
-    auto withReason = [&](std::string text, bool question) {
-        if (known || reason.empty()) return text;
-        const std::size_t at = question ? text.rfind("\r\r") : std::string::npos;
-        text.insert(at == std::string::npos ? text.size() : at, "\r\r" + reason);
-        return text;
+    auto withReason = [&](const std::string& text, bool question) {
+        return generic && !reason.empty() ? UnderMessage(text, reason, question) : text;
     };
 
     if (single) {

@@ -33,9 +33,8 @@ std::vector<std::string> converted_into(const std::string& abbr, std::string& ty
     for (const auto& t : dz::convert::KnownConversionTypes()) {
         if (abbr != t.abbreviation) continue;
         typeName = t.name;
-        std::string name = "xv" + abbr, path;
-        for (auto& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        std::istringstream line("#," + abbr + "," + name + "\n");
+        std::string path;
+        std::istringstream line("#," + abbr + "," + dz::convert::DefaultTemplateName(abbr) + "\n");
         dz::xvl::xvlImpTemplate tpl;
         std::vector<dz::xvl::ZQAbbr> files;
         if (!dz::convert::ReadTemplatePath(line, path) || tpl.xvlImpTemplateCreate(path, {}) == 1 ||

@@ -95,6 +95,14 @@ long MarkerProcess(const std::string& entry, const std::string& host) {
     return std::strtol(parts[2].c_str(), nullptr, 10);
 }
 
+// The process of a backup copy's name ("<file>~<host>~<pid>", or with "~<n>" after it when
+// it was kept after a failed restore), when the copy is one of `host`'s; else 0.
+long CopyProcess(const std::vector<std::string>& parts, const std::string& host) {
+    if (parts.size() < 3 || parts.size() > 4 || parts[1] != host || !AllDigits(parts[2])) return 0;
+    if (parts.size() == 4 && !AllDigits(parts[3])) return 0;
+    return std::strtol(parts[2].c_str(), nullptr, 10);
+}
+
 // When the process started, as the kernel counts it ("" when it cannot be read): with the
 // process number it tells a run from a later process that took its number.
 std::string ProcessStart(long pid) {
@@ -136,11 +144,9 @@ std::string OwnBackupFolder(const std::string& dataFolder) {
     return folder + "/";
 }
 
-// The backup folders of the open company's data folders (with `also`, a data folder of the
-// caller's), each once.
-std::vector<std::string> CompanyBackupFolders(const std::string& also = "") {
+// The backup folders of the open company's data folders, each once.
+std::vector<std::string> CompanyBackupFolders() {
     std::vector<std::string> dataFolders;
-    if (!also.empty()) dataFolders.push_back(also);
     if (const suite::Company* company = suite::current_company()) {
         dataFolders.push_back(WithSlash(company->folder().string()));
         for (const auto& [abbr, dir] : company->settings().file_control)
@@ -179,11 +185,8 @@ void RemoveStaleCopies(const std::string& folder) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         const std::string entry = it->path().filename().string();
-        const std::vector<std::string> parts = TildeParts(entry);
-        if (parts.size() < 3 || parts.size() > 4 || parts[1] != host || !AllDigits(parts[2])) continue;
-        if (parts.size() == 4 && !AllDigits(parts[3])) continue;  // a copy kept after a failed restore
-        const long pid = std::strtol(parts[2].c_str(), nullptr, 10);
-        if (!ProcessGone(pid) || marked.count(pid)) continue;
+        const long pid = CopyProcess(TildeParts(entry), host);
+        if (pid <= 0 || !ProcessGone(pid) || marked.count(pid)) continue;
         std::error_code rec;
         fs::remove(it->path(), rec);
         LogLine("Removed the backup copy " + it->path().string() + " of a run that ended without removing it");
@@ -530,9 +533,8 @@ bool ReadMarker(const std::string& path, long pid, const std::vector<std::string
         std::string folder, name;
         SplitPath(copy, folder, name);
         const auto parts = TildeParts(name);
-        if (parts.size() < 3 || parts.size() > 4 || parts[0].empty() || parts[1] != host || parts[2] != std::to_string(pid))
+        if (parts.size() < 3 || parts[0].empty() || CopyProcess(parts, host) != pid || parts[2] != std::to_string(pid))
             return false;
-        if (parts.size() == 4 && !AllDigits(parts[3])) return false;
         if (std::none_of(folders.begin(), folders.end(), [&](const std::string& f) { return SameFolder(f, folder); }))
             return false;
         // "<data folder>/.backup/<copy>": the data file is "<data folder>/<name>".

@@ -194,6 +194,12 @@ FirstLineFault FindFirstLineFault(std::istream& in, std::string& mended) {
     return fault;
 }
 
+std::string DefaultTemplateName(const std::string& abbreviation) {
+    std::string name = "xv" + abbreviation;
+    for (char& c : name) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return name;
+}
+
 std::vector<std::string> TemplateFolders(bool existingOnly) {
     std::vector<std::string> folders = {ApplicationDataFolder() + kTemplateSubfolder, ShippedTemplateFolder()};
     if (!existingOnly) return folders;

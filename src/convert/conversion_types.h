@@ -70,6 +70,10 @@ enum class FirstLineFault { None, NoHeader, Quoted, Semicolons, Tabs };
 // line that is no first line at all, a generic example).
 FirstLineFault FindFirstLineFault(std::istream& in, std::string& mended);
 
+// The name of a conversion type's own template, as a first line gives it: "xv" and the type's
+// abbreviation in lower case ("xvglm").
+std::string DefaultTemplateName(const std::string& abbreviation);
+
 // The folders searched for a template named without a folder, in order, each ending with "/":
 // with `existingOnly` those that exist (all when none does).
 std::vector<std::string> TemplateFolders(bool existingOnly = true);

@@ -496,9 +496,8 @@ bool QtUi::show_report(const ReportDocument& report) {
 void QtUi::report_written(const ReportDocument& report, const std::string& path) {
     const QString where = qs(path);
     if (main_) main_->statusBar()->showMessage(tr("%1 written to %2").arg(qs(report.title), where));
-    if (auto* c = dz::suite::current_company())
-        rememberReportFolder(QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string()),
-                             QFileInfo(where).absolutePath());
+    if (const QString company = companyFolder(); !company.isEmpty())
+        rememberReportFolder(company, QFileInfo(where).absolutePath());
     // The printing kept none of the lines: the viewer shows them as the file holds them.
     ReportDocument shown{report.title, report.width, {}};
     std::ifstream in(std::filesystem::path(path), std::ios::binary);

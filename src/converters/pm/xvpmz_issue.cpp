@@ -151,7 +151,8 @@ bool xvPMZ::ConvertIssue(uint16_t tli, uint16_t pmz, uint16_t pmp, uint16_t pml,
     if (!converting) return true;
     // The search ends at the largest number the field holds: beyond it the file ends (12016).
     xio_fld_def def;
-    auto fits = [&](double n) { return xio_get_fld_def(tli, issueNo, def) == XIO_OK && xio_fits_field(def, n); };
+    const bool defined = xio_get_fld_def(tli, issueNo, def) == XIO_OK;
+    auto fits = [&](double n) { return defined && xio_fits_field(def, n); };
     double n = lastIssueId_ + 1;
     while (fits(n) && !IssueNumberFree(tli, pmz, n)) n += 1;
     if (!fits(n)) {
