@@ -295,7 +295,13 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
 
     // 5. The main data file, the template and the converter's settings.
     auto fail = [&](const std::string& text) {
-        for (auto& b : ctx.backups) b->Discard();  // nothing was written
+        // No record was written: what the settings took (a run number raised for the batch)
+        // goes back, and the copies go.
+        // (A rollback fails only with the connection itself broken; there is nothing else to try.)
+        if (ctx.converting)
+            for (const auto& e : ctx.files)
+                if (e.handle) (void)xio_rollback(e.handle);
+        for (auto& b : ctx.backups) b->Discard();
         ctx.backups.clear();
         EndFile(ctx, text, true, true);
     };

@@ -104,6 +104,7 @@ TEST_F(ApiTest, TaxesInUseWithoutTheTaxMasterEndTheFileAfterTheBatchOpened) {
     const std::string report = Run(text, "Convert", c);
     EXPECT_THAT(report, HasSubstr("Unable to find an open Tax Master file(95)"));
     EXPECT_EQ(suite::zb_open_batches(), 0u);
+    EXPECT_EQ(Header1("LASTRUN"), 0) << "the run number taken for the batch stays taken";
 }
 
 TEST_F(ApiTest, PaidTotalsClearOnlyForTheFirstCommittedFile) {

