@@ -225,10 +225,22 @@ void note_txn_gone(Handle& hd) {
     }
 }
 
+namespace {
+
+// The status of SQLite's `rc`, g_error holding its words: the transaction may be gone, and
+// whichever call met it, a file SQLite found corrupt marks its connection (see Conn::corrupt).
+int failed_with(Handle& hd, int rc) {
+    note_txn_gone(hd);
+    const int status = map_sqlite(rc);
+    if (status == XIO_CORRUPT && hd.conn->corrupt.empty()) hd.conn->corrupt = g_error;
+    return status;
+}
+
+}  // namespace
+
 int db_fail(Handle& hd, int rc) {
     g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
-    note_txn_gone(hd);
-    return map_sqlite(rc);
+    return failed_with(hd, rc);
 }
 
 // Waits until the connection's writer has run every row handed to it. A row that failed there
@@ -242,8 +254,7 @@ int writer_settle(Handle& hd) {
     const int rc = c.writer->failure(message);
     if (rc == SQLITE_OK) return XIO_OK;
     g_error = hd.path.string() + ": " + message;
-    note_txn_gone(hd);
-    return map_sqlite(rc);
+    return failed_with(hd, rc);
 }
 
 // An identifier for SQL: in double quotes, each double quote inside doubled.
