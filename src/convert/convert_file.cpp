@@ -398,7 +398,8 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // Only a committed conversion marks its text file as converted. The notes were printed
     // before the commit (notes that cannot print still restore the data), so a file that cannot
     // take its stamp gets a notes page of its own.
-    if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath), ctx.text.get())) {
+    // The stamp is the line the data files recorded, to the minute.
+    if (!convert::TimeStampTextFile(path, nullptr, FileNameOf(ctx.templatePath), ctx.text.get(), stampLine)) {
         ctx.notes->PrintLate(
             {"", "Note: Time stamp not added to original text file. See Halvorsend log file if text file is now "
                  "missing."});

@@ -211,14 +211,14 @@ std::string BuildTimeStampLine(const std::string& usingText) {
 }
 
 bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText,
-                       const xvl::TextSource* source) {
+                       const xvl::TextSource* source, const std::string& stampLine) {
     std::error_code ec;
     const auto size = source ? source->Size() : fs::file_size(textPath, ec);
     std::string error;
+    const std::string line = stampLine.empty() ? BuildTimeStampLine(usingText) : stampLine;
     // An empty text file has no first line to keep: it is left as it is.
     const bool stamped = !ec && size > 0 &&
-                         (source ? xvl::StampTextFile(*source, BuildTimeStampLine(usingText), error)
-                                 : xvl::StampTextFile(textPath, BuildTimeStampLine(usingText), error));
+                         (source ? xvl::StampTextFile(*source, line, error) : xvl::StampTextFile(textPath, line, error));
     if (stamped) return true;
     if (notes) {
         notes->PrintMessageLine("", 0, "");

@@ -36,9 +36,10 @@ std::string BuildTimeStampLine(const std::string& usingText);
 // Puts the time-stamp line after the text file's first line. The new file is written beside the
 // text file and renamed over it, so the text file is never lost; on failure it stays as it was
 // and the notes report (when given) says so.
-// With `source`, the stamp is made from that open file (the one the conversion read).
+// With `source`, the stamp is made from that open file (the one the conversion read); with
+// `stampLine`, that line is put (the one the data files recorded), else one built now.
 bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText,
-                       const xvl::TextSource* source = nullptr);
+                       const xvl::TextSource* source = nullptr, const std::string& stampLine = {});
 
 // ---- A conversion the stamp could not follow ------------------------------------------------------
 
