@@ -322,7 +322,7 @@ TEST(PmlExaminedLeases, EachLeaseKeepsItsFirstPropertyInAnyOrder) {
         leases.Add(lease, property);
     std::string found;
     for (const char* lease : {"A", "B", "C", "D", "E", "F"})
-        found += std::string(lease) + "=" + (leases.Find(lease) ? *leases.Find(lease) : "-") + " ";
+        found += std::string(lease) + "=" + std::string(leases.Find(lease).value_or("-")) + " ";
     EXPECT_EQ(found, "A=P3 B=P1 C=P5 D=P2 E=P7 F=- ");
 }
 

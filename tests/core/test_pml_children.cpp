@@ -134,7 +134,7 @@ TEST_F(PmlChildTest, ChargeControlRejections) {
 TEST_F(PmlChildTest, ChargeControlExaminedLeaseGivesThePropertyAndLeavesTheBillToBlank) {
     Stage("PML", kPmlLease, {{"LEASE", "NEW"}});
     Met("PML", kPmlLease, 3);
-    converter.m_examinedLeaseProperties["NEW"] = "STRIP";
+    converter.m_examinedLeaseProperties.Add("NEW", "STRIP");
     ASSERT_TRUE(ChargeControl({{"LCLEASE", "new"}, {"LCCT", "CAM"}, {"LCPMTOR", "1"}}, false)) << reason;
     EXPECT_EQ(Pml(10, "LCGLPFX"), "11233");
     EXPECT_EQ(Pml(10, "LCBTTEN"), "");
@@ -208,7 +208,7 @@ TEST_F(PmlChildTest, DepositAccrualDatesAndClosedLeaseBalances) {
     // Examining, an earlier canceled lease gives its status and property.
     Stage("PML", kPmlLease, {{"LEASE", "C9"}});
     Met("PML", kPmlLease, 2);
-    converter.m_examinedLeaseProperties["C9"] = "STRIP";
+    converter.m_examinedLeaseProperties.Add("C9", "STRIP");
     EXPECT_FALSE(Deposit(with({{"LDREF", "1"}, {"LDBAL", "100"}}, "c9"), false));
     EXPECT_THAT(reason, HasSubstr("Balance with '1.00' is not allowed on a refundable deposit that has a canceled"));
     EXPECT_FALSE(Deposit(with({}, "L2", "B1")));

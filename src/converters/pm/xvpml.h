@@ -17,11 +17,13 @@
 
 #include "convert/field_numbers.h"
 #include "converters/pm/pm_shared.h"
+#include "converters/pm/key_texts.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -260,31 +262,32 @@ public:
     // The finishing pass reads these. Revisions are kept as their whole-number text; a key
     // whose lease is blank is not kept.
     struct LeaseKey {
-        std::string lease, revision;
+        std::string_view lease, revision;
     };
     struct ChargeKey {
-        std::string lease, revision, chargeType;
+        std::string_view lease, revision, chargeType;
     };
     struct ChargeUnitKey {
-        std::string lease, revision, chargeType, unit;
+        std::string_view lease, revision, chargeType, unit;
     };
 
-    // Members in the order the finishing pass and the handlers know them. The key lists are
-    // deques: a million leases add without moving what is kept.
+    // Members in the order the finishing pass and the handlers know them. The key lists keep
+    // their texts packed (a million leases add some 16 MB); the views a key gives stay valid
+    // until the list is cleared.
     CustomList m_list421, m_list422, m_list423, m_list424, m_list417, m_list428;
     std::string m_list421Default;
     std::string m_ignoredSicExample, m_ignoredCpiExample, m_ignoredPorterWageExample,
         m_ignoredChargeControlExample;
-    std::deque<LeaseKey> m_leaseKeys;
-    std::deque<ChargeKey> m_chargeControlKeys;
+    KeyTexts<LeaseKey, 2> m_leaseKeys;
+    KeyTexts<ChargeKey, 3> m_chargeControlKeys;
     // Beside each entry of m_chargeControlKeys, its bill-to tenant as written (a number of a text
     // in m_factTexts). A charge control is written once: a line repeating one on file is dropped
     // before it is handled (CollectDuplicateKeys). Unused unless the lists are as long as each
     // other, or once a revision was not whole.
     std::deque<uint32_t> m_chargeControlBillTo;
     bool m_chargeControlsStale = false;
-    std::deque<ChargeUnitKey> m_escalationKeys;
-    std::deque<ChargeUnitKey> m_recurringChargeKeys;  // recurring charges and their log, in file order
+    KeyTexts<ChargeUnitKey, 4> m_escalationKeys;
+    KeyTexts<ChargeUnitKey, 4> m_recurringChargeKeys;  // recurring charges and their log, in file order
     // Convert: each log entry written, by the number of the entry of m_recurringChargeKeys it
     // added, with its revision as written, its effective date (as the file orders dates), the field
     // result of its frequency and its amount. Without log entries on file when the text file
@@ -345,35 +348,40 @@ public:
     // come in key order: those go on the end of a sorted list, the others into a map.
     class ExaminedLeaseProperties {
       public:
-        void Add(std::string lease, std::string property) {
-            if (inOrder_.empty() || inOrder_.back().first < lease) {
-                if (others_.count(lease) == 0) inOrder_.emplace_back(std::move(lease), std::move(property));
+        void Add(const std::string& lease, const std::string& property) {
+            if (inOrder_.empty() || inOrder_[inOrder_.size() - 1].lease < lease) {
+                if (others_.count(lease) == 0) inOrder_.push_back({lease, property});
                 return;
             }
-            if (!Find(lease)) others_.emplace(std::move(lease), std::move(property));
+            if (!Find(lease)) others_.emplace(lease, property);
         }
-        const std::string* Find(const std::string& lease) const {
-            const auto at = std::lower_bound(inOrder_.begin(), inOrder_.end(), lease,
-                                             [](const auto& entry, const std::string& key) { return entry.first < key; });
-            if (at != inOrder_.end() && at->first == lease) return &at->second;
-            if (const auto it = others_.find(lease); it != others_.end()) return &it->second;
-            return nullptr;
+        std::optional<std::string_view> Find(std::string_view lease) const {
+            std::size_t low = 0, high = inOrder_.size();  // the first entry not below `lease`
+            while (low < high) {
+                const std::size_t mid = low + (high - low) / 2;
+                if (inOrder_[mid].lease < lease) low = mid + 1;
+                else high = mid;
+            }
+            if (low < inOrder_.size())
+                if (const Entry e = inOrder_[low]; e.lease == lease) return e.property;
+            if (const auto it = others_.find(lease); it != others_.end()) return std::string_view(it->second);
+            return std::nullopt;
         }
         // As a map's.
         bool empty() const { return inOrder_.empty() && others_.empty(); }
-        std::size_t count(const std::string& lease) const { return Find(lease) ? 1 : 0; }
-        const std::string& at(const std::string& lease) const {
-            if (const std::string* property = Find(lease)) return *property;
-            throw std::out_of_range("no lease " + lease);
-        }
-        std::string& operator[](const std::string& lease) {
-            if (!Find(lease)) Add(lease, {});
-            return const_cast<std::string&>(*Find(lease));
+        std::size_t count(std::string_view lease) const { return Find(lease) ? 1 : 0; }
+        std::string at(std::string_view lease) const {
+            if (const auto property = Find(lease)) return std::string(*property);
+            throw std::out_of_range("no lease " + std::string(lease));
         }
 
       private:
-        std::deque<std::pair<std::string, std::string>> inOrder_;  // grows without moving what it holds
-        std::map<std::string, std::string> others_;
+        // Packed: a million leases keep their texts, not a million pairs of strings.
+        struct Entry {
+            std::string_view lease, property;
+        };
+        KeyTexts<Entry, 2> inOrder_;
+        std::map<std::string, std::string, std::less<>> others_;
     };
     ExaminedLeaseProperties m_examinedLeaseProperties;
     std::set<std::string> m_examinedCpiIds, m_examinedPorterWageIds;  // Examine: upper case

@@ -123,7 +123,7 @@ bool xvPML::ConvertChargeControl(uint16_t pml, xvl::xvlImpInfo&, std::string& re
     if (leaseFound.where == Found::OnFile) {
         leaseProperty = m_leaseCache.Last().property;
         leaseTenant = m_leaseCache.Last().tenant;
-    } else if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
+    } else if (const auto examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
         leaseProperty = *examined;
     }
 
@@ -216,7 +216,7 @@ bool xvPML::ConvertDeposit(uint16_t pml, xvl::xvlImpInfo&, std::string& reason, 
         property = m_leaseCache.Last().property;
     } else {
         status = leaseFound.value;
-        if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text())))
+        if (const auto examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text())))
             property = *examined;
     }
 

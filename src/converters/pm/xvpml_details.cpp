@@ -132,7 +132,7 @@ bool xvPML::ConvertRecurringCharge(uint16_t pml, xvl::xvlImpInfo& info, std::str
     if (leaseFound.where == Found::OnFile) {
         property = m_leaseCache.Last().property;
         PutText(pml, R, "RCPROP", property);
-    } else if (const std::string* examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
+    } else if (const auto examined = m_examinedLeaseProperties.Find(UpperKey(lease.Text()))) {
         property = *examined;
     }
     if (!TakeUnit(pmp, property, unit, reason)) return false;

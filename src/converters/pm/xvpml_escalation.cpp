@@ -150,7 +150,7 @@ private:
             if (FindLease(pml_, lease_.Text(), revision_.Number(), {nullptr, true}))
                 property_ = GetText(pml_, kPmlLease, "LPROP");
             else if (!converting_)
-                if (const std::string* examined = c_.m_examinedLeaseProperties.Find(UpperKey(lease_.Text())))
+                if (const auto examined = c_.m_examinedLeaseProperties.Find(UpperKey(lease_.Text())))
                     property_ = *examined;
         }
         const std::string stored = c_.StoredUnit(pmp_, property_, f.Text());

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <optional>
 #include <tuple>
 #include <cmath>
 #include <cstdlib>
@@ -31,10 +32,10 @@ using convert::ConvertContext;
 namespace {
 
 // A revision kept as its whole-number text, as a number again.
-double Revision(const std::string& text) { return std::strtod(text.c_str(), nullptr); }
+double Revision(std::string_view text) { return std::strtod(std::string(text).c_str(), nullptr); }
 
 // Two texts in the order keys are kept: ASCII letters without regard to case, then bytes.
-int CompareNoCase(const std::string& a, const std::string& b) {
+int CompareNoCase(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
         if (a[i] == b[i]) continue;  // keys compared mostly share their leading bytes
@@ -111,7 +112,8 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
     if (!std::is_sorted(written.begin(), written.end(), byKey)) std::sort(written.begin(), written.end(), byKey);
     auto wroteLease = [&](const std::string& lease, double revision) {
         if (revision != std::round(revision)) return false;
-        const LeaseKey key{lease, WholeText(revision)};
+        const std::string revisionText = WholeText(revision);
+        const LeaseKey key{lease, revisionText};
         const auto at = std::lower_bound(written.begin(), written.end(), key,
                                          [&](uint32_t i, const LeaseKey& k) { return before(m_leaseKeys[i], k); });
         return at != written.end() && !before(key, m_leaseKeys[*at]);
@@ -185,13 +187,14 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
     std::size_t index = 0;
     std::string leaseRead, propertyRead, tenantRead, interestRead, refundRead;
     // Leases mostly share a revision: its text is read as a number once while it repeats.
-    const std::string* revisionText = nullptr;
+    std::string_view revisionText;
     double revision = 0;
+    std::string leaseKept;
     for (const LeaseKey& key : m_leaseKeys) {
         const std::size_t at = index++;
         if (!key.lease.empty() && !key.revision.empty()) {
-            if (!revisionText || *revisionText != key.revision) revision = Revision(key.revision);
-            revisionText = &key.revision;
+            if (revisionText.data() == nullptr || revisionText != key.revision) revision = Revision(key.revision);
+            revisionText = key.revision;
             // The lease, read once: its property and tenants serve the default and the tenant-leases.
             bool leaseFound = true;
             const std::string *lease = &leaseRead, *property = &propertyRead, *tenant = &tenantRead,
@@ -202,7 +205,8 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             double stored = revision;
             if (factsKept) {
                 const LeaseFacts& facts = m_leaseFacts[at];
-                lease = &key.lease;
+                leaseKept.assign(key.lease);
+                lease = &leaseKept;
                 property = &m_factTexts[facts.property];
                 tenant = &m_factTexts[facts.tenant];
                 interest = &m_factTexts[facts.interest];
@@ -215,7 +219,7 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                 prefix = kept;
             } else {
                 xio_init_record(pml_, kPmlLease);
-                PutText(pml_, kPmlLease, "LEASE", key.lease);
+                PutText(pml_, kPmlLease, "LEASE", std::string(key.lease));
                 PutNumber(pml_, kPmlLease, "LREV", revision);
                 leaseFound = xio_rd_record(pml_, kPmlLease, 0, 0) == XIO_OK;
                 if (leaseFound) {
@@ -237,7 +241,7 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             }
 
             // A "<default>" charge control on file stays as it is: the write of one finds it.
-            PutText(pml_, cLease, key.lease);
+            PutText(pml_, cLease, std::string(key.lease));
             keepNumber(pml_, cRevision, revision);
             keep(pml_, cType, defaultType);
             keep(pml_, cPrefix, *prefix);
@@ -277,16 +281,16 @@ bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
             const std::string& billTo = m_factTexts[m_chargeControlBillTo[at]];
             if (!billTo.empty()) {
                 xio_init_record(pmn_, T);
-                PutText(pmn_, T, "TLEASE", key.lease);
+                PutText(pmn_, T, "TLEASE", std::string(key.lease));
                 PutNumber(pmn_, T, "TLREV", Revision(key.revision));
                 PutText(pmn_, T, "TENID", billTo);
                 if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
             }
         } else if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
             xio_init_record(pml_, C);
-            PutText(pml_, C, "LCLEASE", key.lease);
+            PutText(pml_, C, "LCLEASE", std::string(key.lease));
             PutNumber(pml_, C, "LCREV", Revision(key.revision));
-            PutText(pml_, C, "LCCT", key.chargeType);
+            PutText(pml_, C, "LCCT", std::string(key.chargeType));
             if (xio_rd_record(pml_, C, 0, 0) == XIO_OK && !GetText(pml_, C, "LCBTTEN").empty()) {
                 xio_init_record(pmn_, T);
                 PutText(pmn_, T, "TLEASE", GetText(pml_, C, "LCLEASE"));
@@ -339,8 +343,8 @@ bool xvPML::CheckEscalations(ConvertContext& ctx) {
     for (const ChargeUnitKey& key : m_escalationKeys) {
         if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty() && !key.unit.empty() &&
             FindRecord(pml_, E,
-                       {{"IELEASE", key.lease}, {"IEREV", Revision(key.revision)}, {"IECT", key.chargeType},
-                        {"IECU", key.unit}},
+                       {{"IELEASE", std::string(key.lease)}, {"IEREV", Revision(key.revision)}, {"IECT", std::string(key.chargeType)},
+                        {"IECU", std::string(key.unit)}},
                        {})) {
             const std::string escalationText = GetText(pml_, E, "IELEASE") + ", " +
                                                WholeText(GetNumber(pml_, E, "IEREV")) + ", " +
@@ -396,10 +400,10 @@ int xvPML::HoldChargeImage(uint16_t pml, const ChargeImage& image) {
     const ChargeUnitKey& key = m_recurringChargeKeys[image.at];
     // Only the key is put back: the hold checks it, and a replace of chosen fields stores only them.
     xio_init_record(pml, RC);
-    PutText(pml, no[kCfLease], key.lease);
+    PutText(pml, no[kCfLease], std::string(key.lease));
     PutNumber(pml, no[kCfRevision], image.revision);
-    PutText(pml, no[kCfType], key.chargeType);
-    PutText(pml, no[kCfUnit], key.unit);
+    PutText(pml, no[kCfType], std::string(key.chargeType));
+    PutText(pml, no[kCfUnit], std::string(key.unit));
     // The row is on file with this key, or the hold refuses it.
     return xio_hold_record(pml, RC, image.row, 1);
 }
@@ -414,7 +418,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
 
     // A charge's log entries follow it with its key: the check of a key the one before had
     // reads and writes what it did and so notes what it noted.
-    const ChargeUnitKey* previous = nullptr;
+    std::optional<ChargeUnitKey> previous;
     std::vector<std::pair<std::string, std::string>> previousNotes;
 
     // The log entries this conversion wrote, in the order the file keys them, when they are all
@@ -423,13 +427,13 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         return f.at < m_recurringChargeKeys.size();
     });
     struct LogKey {
-        const std::string &lease, &chargeType, &unit;
+        std::string_view lease, chargeType, unit;
         double revision;
         int64_t effective;
     };
     auto logKey = [&](uint32_t i) {
         const LogFacts& f = m_logFacts[i];
-        const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
+        const ChargeUnitKey k = m_recurringChargeKeys[f.at];
         return LogKey{k.lease, k.chargeType, k.unit, f.revision, f.effective};
     };
     auto logBefore = [](const LogKey& a, const LogKey& b) {
@@ -470,7 +474,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             if (!progress.Step()) return false;
             continue;
         }
-        previous = nullptr;
+        previous.reset();
         previousNotes.clear();
         const double revision = Revision(key.revision);
         // The charge is read locked, so that the description it may take replaces it without a
@@ -486,10 +490,10 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
         }
         if (read != XIO_OK) {
             xio_init_record(pml_, RC);
-            PutText(pml_, RC, "RCLEASE", key.lease);
+            PutText(pml_, RC, "RCLEASE", std::string(key.lease));
             PutNumber(pml_, RC, "RCREV", revision);
-            PutText(pml_, RC, "RCCT", key.chargeType);
-            PutText(pml_, RC, "RCUNIT", key.unit);
+            PutText(pml_, RC, "RCCT", std::string(key.chargeType));
+            PutText(pml_, RC, "RCUNIT", std::string(key.unit));
             read = xio_rd_record(pml_, RC, 0, 1);
         }
         bool locked = read == XIO_OK;
@@ -501,7 +505,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             locked ||
             (read != XIO_NOT_FOUND &&
              FindRecord(pml_, RC,
-                        {{"RCLEASE", key.lease}, {"RCREV", revision}, {"RCCT", key.chargeType}, {"RCUNIT", key.unit}},
+                        {{"RCLEASE", std::string(key.lease)}, {"RCREV", revision}, {"RCCT", std::string(key.chargeType)}, {"RCUNIT", std::string(key.unit)}},
                         {}));
         if (onFile && (held ? held->amountType : StagedField(pml_, RC, "RCAMTT").Result()) == 1) {
             const int chargeCode = held ? held->frequency : StagedField(pml_, RC, "RCFREQ").Result();
@@ -515,8 +519,8 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             int logCode = 0;
             bool found = false;
             double logAmount = 0;  // the description is made from the entry taken last
-            auto take = [&](const std::string& lease, double logRevision, const std::string& chargeType,
-                            const std::string& unit, int frequency, double amount) {
+            auto take = [&](std::string_view lease, double logRevision, std::string_view chargeType,
+                            std::string_view unit, int frequency, double amount) {
                 if (!EqualNoCase(lease, key.lease) || !EqualNoCase(chargeType, key.chargeType) ||
                     !EqualNoCase(unit, key.unit) || logRevision != revision)
                     return;
@@ -542,17 +546,17 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                 const auto after = logOrder.begin() + static_cast<std::ptrdiff_t>(place);
                 auto takeKept = [&](uint32_t i) {
                     const LogFacts& f = m_logFacts[i];
-                    const ChargeUnitKey& k = m_recurringChargeKeys[f.at];
+                    const ChargeUnitKey k = m_recurringChargeKeys[f.at];
                     take(k.lease, f.revision, k.chargeType, k.unit, f.frequency, f.amount);
                 };
                 if (after != logOrder.end()) takeKept(*after);
                 if (after != logOrder.begin()) takeKept(*std::prev(after));
             } else {
                 xio_init_record(pml_, LOG);
-                PutText(pml_, LOG, "RCLLEAS", key.lease);
+                PutText(pml_, LOG, "RCLLEAS", std::string(key.lease));
                 PutNumber(pml_, LOG, "RCLREV", revision);
-                PutText(pml_, LOG, "RCLCT", key.chargeType);
-                PutText(pml_, LOG, "RCLUNIT", key.unit);
+                PutText(pml_, LOG, "RCLCT", std::string(key.chargeType));
+                PutText(pml_, LOG, "RCLUNIT", std::string(key.unit));
                 PutDate(pml_, LOG, "RCLEFDT", reference);
                 auto takeIfOwn = [&] {
                     take(GetText(pml_, LOG, "RCLLEAS"), GetNumber(pml_, LOG, "RCLREV"), GetText(pml_, LOG, "RCLCT"),
@@ -575,8 +579,8 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             }
 
             if ((logCode == 0 && chargeCode != 1) || (logCode != 0 && logCode != chargeCode)) {
-                const std::string keyText =
-                    key.lease + ", " + key.revision + ", " + key.chargeType + ", " + key.unit;
+                std::string keyText(key.lease);
+                for (std::string_view part : {key.revision, key.chargeType, key.unit}) keyText.append(", ").append(part);
                 previousNotes.emplace_back(Msg(12520, keyText, frequencyText(chargeCode)),
                                            Msg(12521, logCode == 0 ? "Not specified" : frequencyText(logCode)));
                 if (!note(previousNotes.back().first, previousNotes.back().second)) {
@@ -598,7 +602,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             }
         }
         unlock();
-        previous = &key;
+        previous = key;
         if (!progress.Step()) return false;
     }
     return true;
