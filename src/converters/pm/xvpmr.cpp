@@ -53,7 +53,8 @@ bool xvPMR::LoadSettings(ConvertContext& ctx, std::string&) {
     convert::ForgetFieldNumbers();  // handles may name other files than in an earlier run
     pml_ = convert::FindFileHandle(ctx.files, "PML", 1);
     pms_ = convert::FindFileHandle(ctx.files, "PMS", 1);
-    leaseRevisions_.clear();
+    controlLeases_.clear();
+    controlRevisions_.clear();
     blankRecalc_.clear();
     chargeTypes_.clear();
     return LoadCustomLists();
@@ -87,7 +88,8 @@ void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
         if (ctx.converting) {
             const std::string lease = GetText(pmr, kRecPercentRent, "PRLEASE");
             if (!lease.empty()) {
-                leaseRevisions_.push_back({lease, GetNumber(pmr, kRecPercentRent, "PRREV")});
+                controlLeases_.push_back({lease});
+                controlRevisions_.push_back(GetNumber(pmr, kRecPercentRent, "PRREV"));
                 if (IsUnsetDate(GetDate(pmr, kRecPercentRent, "PRNRD"))) blankRecalc_.insert(lease);
             }
         }
@@ -130,12 +132,12 @@ bool xvPMR::CreateSalesCategoryRecords(ConvertContext& ctx) {
     const uint16_t categoryNo = FieldNo(pmr, kRecSalesCategory, "SCSLCAT");
     const uint16_t totalNo = FieldNo(pmr, kRecSalesCategory, "SCCO");
     // A stop is counted as the record loop's stop is: not as one more message.
-    PassProgress progress(*this, ctx, leaseRevisions_.size(), kTotalsStatus, kTotalsStatus, false);
-    for (const auto& [lease, revision] : leaseRevisions_) {
-        if (!lease.empty()) {
+    PassProgress progress(*this, ctx, controlLeases_.size(), kTotalsStatus, kTotalsStatus, false);
+    for (std::size_t i = 0; i < controlLeases_.size(); ++i) {
+        if (const std::string_view lease = controlLeases_[i].lease; !lease.empty()) {
             xio_init_record(pmr, kRecSalesCategory);
-            PutText(pmr, leaseNo, lease.substr(0, 81));
-            PutNumber(pmr, revisionNo, revision);
+            PutText(pmr, leaseNo, std::string(lease.substr(0, 81)));
+            PutNumber(pmr, revisionNo, controlRevisions_[i]);
             PutText(pmr, categoryNo, kTotalCategory);
             // A "Total" already on file (or written for an earlier revision pair) stays as it is:
             // the write of one finds it.

@@ -10,11 +10,13 @@
 #pragma once
 
 #include "converters/pm/pm_shared.h"
+#include "converters/pm/key_texts.h"
 
 #include <cstdint>
 #include <deque>
 #include <set>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace dz::pm {
@@ -56,10 +58,9 @@ public:
     bool ConvertSalesCategory(uint16_t pmr, std::string& reason, convert::MessageList& messages, bool converting);
     bool ConvertBreakpoint(uint16_t pmr, std::string& reason, convert::MessageList& messages, bool converting);
 
-    // A control written in Convert, for its "Total" sales category.
-    struct LeaseRevision {
-        std::string lease;
-        double revision = 0;
+    // The lease of a control written in Convert, for its "Total" sales category.
+    struct ControlLease {
+        std::string_view lease;
     };
 
 protected:
@@ -89,9 +90,10 @@ private:
     uint16_t pml_ = 0, pms_ = 0;  // the lease and system files of the run
     CustomList stores_, salesTypes_, salesCategories_, sfTypes_;
     std::string salesTypeDefault_, salesCategoryDefault_;
-    // The controls written, in order, duplicates kept (a million controls are a million entries:
-    // a deque grows without copying them).
-    std::deque<LeaseRevision> leaseRevisions_;
+    // The controls written, in order, duplicates kept: their leases packed and their revisions
+    // beside them (a million controls are a million entries: neither list copies them to grow).
+    KeyTexts<ControlLease, 1> controlLeases_;
+    std::deque<double> controlRevisions_;
     std::set<std::string> blankRecalc_;                                // leases without PRNRD
     std::unordered_map<std::string, std::string> chargeTypes_;         // as given -> as stored ("" none)
 };
