@@ -240,6 +240,35 @@ BulkTable* bulk_of(Conn& c, uint16_t rec) {
     return it == c.bulk.end() || it->second.state != BulkTable::State::Loading ? nullptr : &it->second;
 }
 
+// The hashes of a load's key, read from its rows when it has held none (`deferred`): until its
+// first key out of order, every key went in above all before it and none needed them. The rows
+// the load added are the whole table (it was empty), those handed to the writer included once
+// it has run them.
+int bulk_fill(Handle& hd, RecState& rs, BulkTable::Unique& u) {
+    if (!u.deferred) return XIO_OK;
+    if (int s = writer_settle(hd); s != XIO_OK) return s;
+    const RecordDef& r = *rs.def;
+    std::string sql;
+    for (uint16_t f : u.fields) sql += (sql.empty() ? "SELECT " : ", ") + hd.col(f);
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(hd.db(), (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) != SQLITE_OK)
+        return db_fail(hd, sqlite3_errcode(hd.db()));
+    Cells buf = rs.buf;  // the record's cells; the key's are read into it row by row
+    int rc;
+    while ((rc = checked_step(st)) == SQLITE_ROW) {
+        for (std::size_t i = 0; i < u.fields.size(); ++i)
+            read_cell(st, static_cast<int>(i), hd.dict->fields[u.fields[i]].def.type, buf[u.fields[i] - r.firstField]);
+        bool allBlank = false;
+        const uint64_t h = key_hash(*hd.dict, r, buf, u.fields, allBlank);
+        if (!(u.blanksOut && allBlank)) u.seen.addNew(h, 0);
+    }
+    const int status = rc == SQLITE_DONE ? XIO_OK : db_fail(hd, rc);
+    sqlite3_finalize(st);
+    // Read again after a failure: a hash read twice is held once.
+    if (status == XIO_OK) u.deferred = false;
+    return status;
+}
+
 // A load whose indexes all stand again ends: its rows go through them from now on.
 void end_load(BulkTable& bt) {
     bt.state = BulkTable::State::Off;
@@ -343,7 +372,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         bt.state = empty ? BulkTable::State::Watching : BulkTable::State::Off;
         if (empty)
             for (IndexSpec& i : dictionary_index_specs(*hd.dict))
-                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}, {}, false});
+                if (i.record == rec && i.unique) bt.uniques.push_back({i.key, i.fields, i.blanksOut, {}, true, {}, false});
         it = c.bulk.find(rec);
     }
     BulkTable& bt = it->second;
@@ -356,10 +385,14 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         bt.pending.push_back(u.blanksOut && allBlank ? 0 : h);
         // A key above every key held needs no look-up among them.
-        const bool above = u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : u.seen.size() == 0;
+        const bool above = u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : !u.hasTop;
         bt.above.push_back(above);
-        held = held || (bt.pending.back() != 0 && !above && u.seen.contains(h));
+        if (bt.pending.back() == 0 || above) continue;
+        if (int s = bulk_fill(hd, rs, u); s != XIO_OK) return s;
+        held = held || u.seen.contains(h);
     }
+    // The hashes just read may have passed the budget.
+    held = held || g_bulkHashes + bt.uniques.size() > kBulkMaxHashes;
     if (held) {
         if (bt.state == BulkTable::State::Watching) {
             bt.state = BulkTable::State::Off;  // the indexes are still there
@@ -383,7 +416,7 @@ int bulk_added(Handle& hd, RecState& rs, BulkTable& bt) {
             u.seen.insert(bt.pending[i], rs.current);
             continue;
         }
-        u.seen.addNew(bt.pending[i], rs.current);
+        if (!u.deferred) u.seen.addNew(bt.pending[i], rs.current);
         u.top.resize(u.fields.size());
         for (std::size_t n = 0; n < u.fields.size(); ++n) u.top[n] = rs.buf[u.fields[n] - rs.def->firstField];
         u.hasTop = true;
@@ -413,7 +446,9 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
         bool allBlank = false;
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         if (u.blanksOut && allBlank) return false;
-        if (u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : u.seen.size() == 0) return true;
+        if (u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : !u.hasTop) return true;
+        // Not known absent when the hashes cannot be read: the indexes answer.
+        if (bulk_fill(hd, rs, u) != XIO_OK) return false;
         return !u.seen.contains(h);
     }
     return false;
@@ -426,6 +461,7 @@ namespace {
 // it are the whole table (it was empty), read once for theirs. A row not given its rowid here
 // (a failed read) is left to the indexes, so the answer stays exact either way.
 void bulk_keep_rows(Handle& hd, RecState& rs, BulkTable::Unique& u) {
+    if (bulk_fill(hd, rs, u) != XIO_OK) return;  // no rowid kept: the indexes answer
     u.seen.keepRows();
     const RecordDef& r = *rs.def;
     std::string sql = "SELECT rowid";

@@ -374,6 +374,10 @@ struct BulkTable {
         std::vector<uint16_t> fields;
         bool blanksOut = false;         // all-blank values are never duplicates
         KeyHashes seen;
+        // No hash is held yet: every key so far came in above every key before it, and so
+        // could equal none (a file converted in key order keeps none). The first key that does
+        // not reads them from the table (bulk_fill).
+        bool deferred = true;
         // The highest key held (as the key's fields: texts without regard to ASCII letter
         // case, numbers by value), and whether there is one.
         Cells top;
