@@ -240,16 +240,15 @@ BulkTable* bulk_of(Conn& c, uint16_t rec) {
     return it == c.bulk.end() || it->second.state != BulkTable::State::Loading ? nullptr : &it->second;
 }
 
-// The hashes of a load's key, read from its rows when it has held none (`deferred`): until its
-// first key out of order, every key went in above all before it and none needed them. The rows
-// the load added are the whole table (it was empty), those handed to the writer included once
-// it has run them.
-int bulk_fill(Handle& hd, RecState& rs, BulkTable::Unique& u) {
-    if (!u.deferred) return XIO_OK;
+// Calls each(hash, all blank, rowid) for every row of a load's table, which holds the load's
+// rows alone (it was empty): those handed to the writer too, once it has run them. The hash is
+// made from the stored key as key_hash made it from the buffer when the row was added.
+template <class Each>
+int walk_load_keys(Handle& hd, RecState& rs, const BulkTable::Unique& u, Each&& each) {
     if (int s = writer_settle(hd); s != XIO_OK) return s;
     const RecordDef& r = *rs.def;
-    std::string sql;
-    for (uint16_t f : u.fields) sql += (sql.empty() ? "SELECT " : ", ") + hd.col(f);
+    std::string sql = "SELECT rowid";
+    for (uint16_t f : u.fields) sql += ", " + hd.col(f);
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(hd.db(), (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) != SQLITE_OK)
         return db_fail(hd, sqlite3_errcode(hd.db()));
@@ -257,13 +256,24 @@ int bulk_fill(Handle& hd, RecState& rs, BulkTable::Unique& u) {
     int rc;
     while ((rc = checked_step(st)) == SQLITE_ROW) {
         for (std::size_t i = 0; i < u.fields.size(); ++i)
-            read_cell(st, static_cast<int>(i), hd.dict->fields[u.fields[i]].def.type, buf[u.fields[i] - r.firstField]);
+            read_cell(st, static_cast<int>(i + 1), hd.dict->fields[u.fields[i]].def.type,
+                      buf[u.fields[i] - r.firstField]);
         bool allBlank = false;
         const uint64_t h = key_hash(*hd.dict, r, buf, u.fields, allBlank);
-        if (!(u.blanksOut && allBlank)) u.seen.addNew(h, 0);
+        each(h, allBlank, sqlite3_column_int64(st, 0));
     }
     const int status = rc == SQLITE_DONE ? XIO_OK : db_fail(hd, rc);
     sqlite3_finalize(st);
+    return status;
+}
+
+// The hashes of a load's key, read from its rows when it has held none (`deferred`): until its
+// first key out of order, every key went in above all before it and none needed them.
+int bulk_fill(Handle& hd, RecState& rs, BulkTable::Unique& u) {
+    if (!u.deferred) return XIO_OK;
+    const int status = walk_load_keys(hd, rs, u, [&u](uint64_t h, bool allBlank, int64_t) {
+        if (!(u.blanksOut && allBlank)) u.seen.addNew(h, 0);
+    });
     // Read again after a failure: a hash read twice is held once.
     if (status == XIO_OK) u.deferred = false;
     return status;
@@ -385,7 +395,7 @@ int bulk_admit(Handle& hd, RecState& rs, BulkTable*& out) {
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         bt.pending.push_back(u.blanksOut && allBlank ? 0 : h);
         // A key above every key held needs no look-up among them.
-        const bool above = u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : !u.hasTop;
+        const bool above = !u.hasTop || key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top);
         bt.above.push_back(above);
         if (bt.pending.back() == 0 || above) continue;
         if (int s = bulk_fill(hd, rs, u); s != XIO_OK) return s;
@@ -446,7 +456,7 @@ bool bulk_absent(Handle& hd, RecState& rs, uint16_t key) {
         bool allBlank = false;
         const uint64_t h = key_hash(*hd.dict, *rs.def, rs.buf, u.fields, allBlank);
         if (u.blanksOut && allBlank) return false;
-        if (u.hasTop ? key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top) : !u.hasTop) return true;
+        if (!u.hasTop || key_above(*hd.dict, *rs.def, rs.buf, u.fields, u.top)) return true;
         // Not known absent when the hashes cannot be read: the indexes answer.
         if (bulk_fill(hd, rs, u) != XIO_OK) return false;
         return !u.seen.contains(h);
@@ -463,21 +473,7 @@ namespace {
 void bulk_keep_rows(Handle& hd, RecState& rs, BulkTable::Unique& u) {
     if (bulk_fill(hd, rs, u) != XIO_OK) return;  // no rowid kept: the indexes answer
     u.seen.keepRows();
-    const RecordDef& r = *rs.def;
-    std::string sql = "SELECT rowid";
-    for (uint16_t f : u.fields) sql += ", " + hd.col(f);
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(hd.db(), (sql + " FROM " + table_of(r)).c_str(), -1, &st, nullptr) == SQLITE_OK) {
-        Cells buf = rs.buf;  // the record's cells; the key's are read into it row by row
-        while (checked_step(st) == SQLITE_ROW) {
-            for (std::size_t i = 0; i < u.fields.size(); ++i)
-                read_cell(st, static_cast<int>(i + 1), hd.dict->fields[u.fields[i]].def.type,
-                          buf[u.fields[i] - r.firstField]);
-            bool allBlank = false;
-            u.seen.setRow(key_hash(*hd.dict, r, buf, u.fields, allBlank), sqlite3_column_int64(st, 0));
-        }
-    }
-    sqlite3_finalize(st);
+    walk_load_keys(hd, rs, u, [&u](uint64_t h, bool, int64_t row) { u.seen.setRow(h, row); });
 }
 
 }  // namespace
