@@ -7,32 +7,16 @@
 // File > Open Company...
 #include <QApplication>
 #include <QFileDialog>
-#include <QStatusBar>
 #include <cstdlib>
-#include <filesystem>
 #include <string>
 
 #include "app/xv_app.h"
+#include "gui/company_view.h"
 #include "gui/main_window.h"
-#include "gui/report_viewer.h"
 #include "gui/qt_ui.h"
-#include "platform/suite/company.h"
-#include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
 namespace {
-
-// Opens the company of `folder`; a settings file that cannot be used is reported, and the
-// company open before (if any) stays open.
-bool openCompany(const std::string& folder) {
-    try {
-        dz::suite::open_company(folder);
-        return true;
-    } catch (const std::exception& e) {
-        dz::ui::xw_wr_message(dz::ui::kError, e.what());
-        return false;
-    }
-}
 
 std::string companyArgument(const QStringList& args) {
     for (int i = 1; i < args.size(); ++i) {
@@ -41,15 +25,6 @@ std::string companyArgument(const QStringList& args) {
     }
     if (const char* env = std::getenv("DODEDOZ_COMPANY"); env && *env) return env;
     return {};
-}
-
-void showCompany(dz::gui::MainWindow* w) {
-    auto* c = dz::suite::current_company();
-    if (!c) return;
-    const QString folder = QString::fromStdString(std::filesystem::absolute(c->folder()).lexically_normal().string());
-    // Reports go where this company's last report went, else into the company folder.
-    dz::ui::run_state().report_folder = dz::gui::rememberedReportFolder(folder).toStdString();
-    if (w) w->setCompanyText(QObject::tr("Company: %1").arg(folder));
 }
 
 }  // namespace
@@ -61,7 +36,7 @@ int main(int argc, char** argv) {
     dz::ui::set_current(&ui);
 
     std::string company = companyArgument(QCoreApplication::arguments());
-    if (!company.empty() && openCompany(company)) showCompany(nullptr);
+    if (!company.empty() && dz::gui::openCompany(company)) dz::gui::showCompany(nullptr);
 
     dz::app::CXVApp& app = dz::app::theApp();
     if (!app.InitInstance()) {
@@ -70,15 +45,15 @@ int main(int argc, char** argv) {
         return rc;
     }
     dz::gui::MainWindow* w = ui.mainWindow();
-    showCompany(w);
+    dz::gui::showCompany(w);
     if (w) {
         // Choosing another company changes the installed modules: the framework's reload hook
         // binds them afresh.
         QObject::connect(w, &dz::gui::MainWindow::companyRequested, w, [w, &app] {
             QString dir = QFileDialog::getExistingDirectory(w, QObject::tr("Open Company"));
-            if (dir.isEmpty() || !openCompany(dir.toStdString())) return;
+            if (dir.isEmpty() || !dz::gui::openCompany(dir.toStdString())) return;
             app.ReloadModules();
-            showCompany(w);
+            dz::gui::showCompany(w);
         });
     }
     int rc = qapp.exec();

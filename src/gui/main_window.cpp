@@ -37,6 +37,21 @@ MainWindow::MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)
 
 void MainWindow::setCompanyText(const QString& text) { company_->setText(text); }
 
+void MainWindow::setCompanyOpen(bool open) {
+    companyOpen_ = open;
+    updateCommandMenus();
+}
+
+void MainWindow::updateCommandMenus() {
+    const auto actions = menuBar()->actions();
+    for (QAction* a : actions) {
+        if (!a->menu()) continue;
+        const QString title = plain(a->text());
+        if (!commandMenus_.contains(title)) continue;
+        a->setEnabled(!running_ && (companyOpen_ || !companyMenus_.contains(title)));
+    }
+}
+
 QString MainWindow::companyText() const { return company_->text(); }
 
 void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
@@ -68,6 +83,7 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
             m = menuBar()->addMenu(QStringLiteral("&") + qs(item.menu));
             own.emplace_back(item.menu, m);
             commandMenus_ << qs(item.menu);
+            companyMenus_ << qs(item.menu);
         }
         if (item.separator_before) m->addSeparator();
         QAction* a = m->addAction(qs(item.text));
@@ -139,15 +155,10 @@ void MainWindow::runCommand(int command) {
     // a hub or a table waits for the person.
     if (running_ || !run_) return;
     running_ = true;
-    auto enableCommands = [this](bool on) {
-        const auto actions = menuBar()->actions();
-        for (QAction* a : actions)
-            if (a->menu() && commandMenus_.contains(plain(a->text()))) a->setEnabled(on);
-    };
-    enableCommands(false);
+    updateCommandMenus();
     run_(command);
-    enableCommands(true);
     running_ = false;
+    updateCommandMenus();
 }
 
 }  // namespace dz::gui

@@ -33,6 +33,9 @@ public:
     // The company shown at the status bar's right, where prompts and messages never cover it.
     void setCompanyText(const QString& text);
     QString companyText() const;
+    // Whether a company is open: the program's own menus (Tasks, Setup) work on one and stay
+    // off without it. A window that is never told leaves them on.
+    void setCompanyOpen(bool open);
 
 signals:
     void printRequested();
@@ -41,14 +44,18 @@ signals:
 private:
     void buildMenus(const dz::ui::MainWindowDef& def);
     void updateWindowMenu();
+    // Turns the menus that start things on or off, as a running command and the company allow.
+    void updateCommandMenus();
     void closeEvent(QCloseEvent* event) override;
 
     QMdiArea* mdi_;
     QMenu* windowMenu_ = nullptr;
     QStringList commandMenus_;  // the menus off while a command runs
+    QStringList companyMenus_;  // the menus off while no company is open
     QLabel* company_ = nullptr;
     std::function<void(int)> run_;
     bool running_ = false;
+    bool companyOpen_ = true;
 };
 
 }  // namespace dz::gui

@@ -223,6 +223,12 @@ void PanelWidget::buildField(const FieldState& f) {
 
 bool PanelWidget::isTyped(int n) const { return qobject_cast<QLineEdit*>(fieldWidget(n)) != nullptr; }
 
+int PanelWidget::defaultButton() const {
+    if (detached_ || panel_.buttons().empty()) return 0;
+    const auto& first = panel_.buttons().front();
+    return first.drawn && !first.disabled && !first.def.escape ? first.def.number : 0;
+}
+
 QPushButton* PanelWidget::button(int n) const {
     auto it = buttons_.find(n);
     return it == buttons_.end() ? nullptr : it->second;
@@ -398,6 +404,13 @@ void PanelWidget::keyPressEvent(QKeyEvent* event) {
         for (const auto& [n, b] : buttons_) {
             if (b->hasFocus() && b->isEnabled()) {
                 emit buttonPressed(n);
+                return;
+            }
+        }
+        // A typed field leaves Enter to its panel.
+        for (const auto& [n, f] : fields_) {
+            if (f->hasFocus() && isTyped(n)) {
+                emit enterInField();
                 return;
             }
         }

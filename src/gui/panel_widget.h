@@ -45,6 +45,8 @@ public:
     // One character cell in pixels.
     QSize cellSize() const { return cell_; }
     QSize sizeHint() const override;
+    // A panel's texts, fields and buttons stand at fixed cells: it has no smaller form.
+    QSize minimumSizeHint() const override { return sizeHint(); }
 
     QPushButton* button(int n) const;
     QWidget* fieldWidget(int n) const;
@@ -68,10 +70,15 @@ public:
     static QString mnemonic(const std::string& label);
     // True for fields typed into (text, number, date), whose change is known only when left.
     bool isTyped(int n) const;
+    // The button Enter in a typed field stands for: the panel's first (OK, Start), when it is
+    // shown, enabled and not its escape; 0 when there is none.
+    int defaultButton() const;
 
 signals:
     void buttonPressed(int n);
     void escapePressed();
+    // Enter in a typed field (see defaultButton).
+    void enterInField();
     // The person closes the panel's window (its close box); the window stays until the
     // program closes the panel.
     void closeRequested();

@@ -318,6 +318,7 @@ void QtUi::panel_opened(Panel& panel) {
     });
     showWindow(w, !panel.hidden());
     QWidget* box = container(w);
+    keepWhole(*box);
     box->installEventFilter(new CloseRequest(w, w));
     box->setWindowTitle(qs(panel.title()));
     // A panel shown inside another one (the text-file list beside a hub) sits right below it,
@@ -353,12 +354,20 @@ void QtUi::keepInArea(QMdiSubWindow& sub) const {
     sub.move(at);
 }
 
+void QtUi::keepWhole(QWidget& box) const {
+    // A panel's window never gets smaller than the panel, whatever shrinks it (Window > Tile, a
+    // drag of its edge): its buttons (a hub's Start and Cancel) stay in it, and the area scrolls
+    // to reach what it covers.
+    if (auto* sub = qobject_cast<QMdiSubWindow*>(&box)) sub->setMinimumSize(sub->minimumSizeHint());
+}
+
 void QtUi::panel_changed(Panel& panel) {
     PanelWidget* w = panelWidget(panel.handle());
     if (!w) return;
     w->sync();
     QWidget* box = container(w);
     box->setWindowTitle(qs(panel.title()));
+    keepWhole(*box);
     if (box != w) box->adjustSize();
     box->setVisible(!panel.hidden());
 }
@@ -405,6 +414,14 @@ PanelMessage QtUi::read_panel(Panel& panel) {
         result = panel.escape_message();
         loop.quit();
     });
+    // Enter in a typed field answers the read as the panel's first button (OK, Start) does, as
+    // in any dialog box; what was typed goes with it. Outside a read it only leaves the field.
+    auto entered = connect(w, &PanelWidget::enterInField, &loop, [&] {
+        const int n = w->defaultButton();
+        if (n == 0) return;
+        result = panel.button_message(n);
+        loop.quit();
+    });
     auto edited = connect(w, &PanelWidget::fieldEdited, &loop, [&](int n) {
         if (w->isTyped(n)) return;
         result = panel.edited_message(n);
@@ -432,6 +449,7 @@ PanelMessage QtUi::read_panel(Panel& panel) {
     loop.exec();
     disconnect(pressed);
     disconnect(escaped);
+    disconnect(entered);
     disconnect(closed);
     disconnect(edited);
     disconnect(gone);

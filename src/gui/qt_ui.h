@@ -73,6 +73,7 @@ private:
     QString startFolder(const std::string& asked) const;
     void fitToScreen(QWidget& w) const;
     void keepInArea(QMdiSubWindow& sub) const;
+    void keepWhole(QWidget& box) const;
     // Where reports of the open company go.
     QString reportFolder() const;
 
