@@ -341,7 +341,11 @@ void PanelWidget::sync() {
     placeScrollBar();
     setWindowTitle(qs(panel_.title()));
     QSize want = sizeHint();
-    if (size() != want) resize(want);
+    if (size() != want) {
+        // The window around the panel learns its new size at once, not at the next layout pass.
+        updateGeometry();
+        resize(want);
+    }
     update();
 }
 
@@ -409,7 +413,7 @@ void PanelWidget::keyPressEvent(QKeyEvent* event) {
         }
         // A typed field leaves Enter to its panel.
         for (const auto& [n, f] : fields_) {
-            if (f->hasFocus() && isTyped(n)) {
+            if (f == focusWidget() && isTyped(n)) {
                 emit enterInField();
                 return;
             }

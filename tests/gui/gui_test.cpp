@@ -26,6 +26,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <algorithm>
 #include <functional>
 #include <clocale>
@@ -38,6 +39,7 @@
 #include "app/xv_app.h"
 #include "convert/progress.h"
 #include "gui/cell_font.h"
+#include "gui/company_view.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
@@ -236,6 +238,41 @@ private slots:
         w->runCommand(3030);
         QCOMPARE(enabled, (QStringList{"&Edit", "&Tools", "&Window", "&Help"}));
         QVERIFY(w->menu("Tasks")->menuAction()->isEnabled());
+    }
+
+    // Started on a folder that is no company, the tasks are off, and a command that ends
+    // meanwhile leaves them so, until a company opens.
+    void tasksWaitForACompany() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        dz::suite::close_company();
+        QTemporaryDir dir;
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        dz::ui::MainWindowDef def;
+        def.items = {{"Tasks", "&Convert...", 3020, "", false}, {"Setup", "&Substitution Tables...", 4010, "", false}};
+        QVERIFY(ui.create_main_window(def));
+        ui.show_main_window();
+        MainWindow* w = ui.mainWindow();
+        auto on = [w](const char* menu) { return w->menu(QString::fromLatin1(menu))->menuAction()->isEnabled(); };
+        ui.setModalHook([](QWidget* box) { qobject_cast<QMessageBox*>(box)->defaultButton()->click(); });
+        QVERIFY(!dz::gui::openCompany(dir.path().toStdString()));  // no settings file: the error box
+        dz::gui::showCompany(w);
+        QVERIFY(!on("Tasks") && !on("Setup") && on("File"));
+        QCOMPARE(w->companyText(), QStringLiteral("No company open"));
+        w->runCommand(3020);
+        QVERIFY(!on("Tasks") && !on("Setup") && on("File"));
+        QProcess init;
+        init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), dir.path()});
+        QVERIFY(init.waitForFinished(60000));
+        QVERIFY(dz::gui::openCompany(dir.path().toStdString()));
+        dz::gui::showCompany(w);
+        QVERIFY(on("Tasks") && on("Setup"));
+        QVERIFY(w->companyText().contains(QDir(dir.path()).dirName()));
+        dz::ui::run_state().report_folder.clear();
+        dz::suite::close_company();
+#endif
     }
 
     void programStartsWithItsMenus() {
@@ -505,6 +542,64 @@ private slots:
         ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kYesNo, "Sure?"), 2);
+    }
+
+    // Window > Tile in a main window too small for a panel leaves the panel whole, its buttons
+    // in it, and the area scrolls to them; so too once its procedure made it larger.
+    void tiledPanelStaysWhole() {
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
+        dz::ui::set_screens_folder(dir.path().toStdString());
+        const int file = dz::ui::xw_open_screen_file("TEST");
+        QtUi ui;
+        showMainWindow(ui);
+        const UiInForce inForce;
+        const int h = dz::ui::xw_show_panel(file, "TEST", "FORM", {}, nullptr);
+        dz::ui::xw_open_window("Rows", 6, 20, {}, nullptr);
+        PanelWidget* pw = ui.panelWidget(h);
+        QMdiArea* area = ui.mainWindow()->mdiArea();
+        ui.mainWindow()->resize(300, 200);
+        QCoreApplication::processEvents();
+        auto tiledWhole = [&] {
+            area->tileSubWindows();
+            QCoreApplication::processEvents();
+            return pw->height() >= pw->sizeHint().height() && pw->width() >= pw->sizeHint().width() &&
+                   pw->rect().contains(pw->button(1)->geometry());
+        };
+        QVERIFY(tiledWhole());
+        QVERIFY(area->verticalScrollBar()->maximum() > 0);
+        dz::ui::xw_find_panel(h)->resize(16, 40);
+        dz::ui::xw_refresh();
+        QVERIFY(tiledWhole());
+        dz::ui::xw_cls_screen_file(file);
+    }
+
+    // Enter in a typed field answers a read as the panel's first button (OK) does, with what
+    // was typed; with that button off, it answers nothing.
+    void enterInATypedFieldAnswersTheRead() {
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
+        dz::ui::set_screens_folder(dir.path().toStdString());
+        const int file = dz::ui::xw_open_screen_file("TEST");
+        QtUi ui;
+        showMainWindow(ui);
+        const UiInForce inForce;
+        const int h = dz::ui::xw_show_panel(file, "TEST", "FORM", {}, nullptr);
+        ui.setModalHook([](QWidget* w) {
+            auto* name = qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1));
+            name->setFocus();
+            name->setText(QStringLiteral("ACME"));
+            QTest::keyClick(name, Qt::Key_Return);
+            // A read that Enter left waiting is escaped rather than waited on.
+            QTimer::singleShot(1000, w, [w] { QTest::keyClick(w, Qt::Key_Escape); });
+        });
+        QCOMPARE(dz::ui::xw_rd_panel(h), (dz::ui::PanelMessage{dz::ui::kMsgCommand, dz::ui::kKeyEnter, 1}));
+        QCOMPARE(dz::ui::xw_find_panel(h)->text(1), std::string("ACME"));
+        dz::ui::xw_find_panel(h)->enable_button(1, false);
+        QCOMPARE(dz::ui::xw_rd_panel(h).msg, dz::ui::kMsgEscape);
+        dz::ui::xw_close_panel(h);
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        dz::ui::xw_cls_screen_file(file);
     }
 
     void onlyAPanelWithAScrollThumbScrolls() {
