@@ -459,6 +459,7 @@ TEST_F(PmpTest, TaxYearsOfTwoDigitsAreCompletedAndOthersRefused) {
         Stage("PMP", 13, {{"PTPROP", "HARBOR"}, {"PTTXID", "CNTY"}, {"PTYEAR", given}});
         const std::string result = Check(ConvertPropertyTax);
         if (*stored) {
+            EXPECT_EQ(result, "") << given;
             EXPECT_EQ(WholeText(Number(13, "PTYEAR")), stored) << given;
         } else {
             EXPECT_EQ(result, "Property tax year '" + std::string(given) + "' is not a valid year(981)");

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include <cmath>
 #include <csignal>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -268,6 +269,33 @@ TEST_F(BulkLoadTest, AReplaceOrADeleteRightAfterALoadKeepsKeysUnique) {
     EXPECT_EQ(addCustomer(h, code(kLoad), "NEW"), XIO_DUPLICATE);
     ASSERT_EQ(xio_end_writes(h), XIO_OK);
     EXPECT_EQ(xio_record_count(h, 1), kLoad + 1);
+}
+
+// Past the rows after which the indexes are set aside, keys that are equal without being the
+// same bytes are still one key: a number key 0 and -0, and two keys left blank where the key
+// keeps blanks (it is not one that blanks stay out of).
+TEST_F(BulkLoadTest, KeysEqualInValueAreDuplicatesDuringALoad) {
+    uint16_t h = open();
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    for (int n = 0; n < kLoad; ++n) {
+        xio_init_record(h, 2);
+        put(h, 2, "CCODE", code(n));
+        putNum(h, 2, "SEQ", 1);
+        ASSERT_EQ(xio_wr_record(h, 2), XIO_OK) << n;
+    }
+    for (const double seq : {0.0, -0.0}) {
+        xio_init_record(h, 2);
+        put(h, 2, "CCODE", "Z");
+        putNum(h, 2, "SEQ", seq);
+        EXPECT_EQ(xio_wr_record(h, 2), seq == 0.0 && !std::signbit(seq) ? XIO_OK : XIO_DUPLICATE);
+    }
+    load(h, 0, kLoad);
+    uint16_t dup = 99;
+    EXPECT_EQ(add(h, "B1", "", "", &dup), XIO_OK);
+    EXPECT_EQ(add(h, "B2", "", "", &dup), XIO_DUPLICATE);
+    EXPECT_EQ(dup, 1);
+    ASSERT_EQ(xio_end_writes(h), XIO_OK);
+    EXPECT_EQ(xio_record_count(h, 2), kLoad + 1);
 }
 
 TEST_F(BulkLoadTest, IndexesStandAfterCommitAndAfterRollbackOrAFullDisk) {

@@ -1047,6 +1047,13 @@ TEST_F(Records, ATextOneCharacterTooLongIsCutToTheFieldsLength) {
     EXPECT_EQ(xio_get_text(h, name), e29 + "a");
     ASSERT_EQ(xio_put_text(h, name, e29 + "b"), XIO_OK);
     EXPECT_EQ(xio_get_text(h, name), e29 + "b");
+    // Letters of one and of two bytes mixed: thirty characters in forty-two bytes fill it.
+    std::string mixed;
+    for (int i = 0; i < 6; ++i) mixed += "\xC3\xA9t\xC3\xA9sa";
+    ASSERT_EQ(xio_put_text(h, name, mixed), XIO_OK);
+    EXPECT_EQ(xio_get_text(h, name), mixed);
+    ASSERT_EQ(xio_put_text(h, name, mixed + "x"), XIO_OK);
+    EXPECT_EQ(xio_get_text(h, name), mixed);
 }
 
 // Notes read to be changed are held like a record: a handle that read them without a lock cannot

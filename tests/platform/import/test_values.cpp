@@ -165,6 +165,10 @@ TEST(ImportValues, TextLengthsCountCharacters) {
     EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 30), e30, false, v).error, 0);
     EXPECT_EQ(v.text, e30);
     EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 30), e30 + "x", false, v).error, kErrTooLong);
+    // Letters of one and of two bytes mixed: five characters in seven bytes fill five.
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 5), "\xC3\xA9t\xC3\xA9sa", false, v).error, 0);
+    EXPECT_EQ(v.text, "\xC3\xA9t\xC3\xA9sa");
+    EXPECT_EQ(ConvertText(field(XIO_TYPE_TEXT, 5), "\xC3\xA9t\xC3\xA9sas", false, v).error, kErrTooLong);
     // 50 characters in 100 bytes are no long text; the short member ends between characters.
     const std::string e50 = e30 + e30.substr(0, 40);
     v = {};
