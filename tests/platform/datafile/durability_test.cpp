@@ -369,12 +369,15 @@ TEST_F(Durability, ARecordLockOfAProgramThatShowsNoPresenceKeepsAWriterFromBeing
 }
 
 TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
-    open();
+    const uint16_t early = open();
     pid_t child = spawn_holder([&] {
         uint16_t ch = 0;
         return xio_open_file(dir / "MASTER.TST", 1, ch) == XIO_OK && xio_start_writes(ch) == XIO_OK;
     });
     ASSERT_GT(child, 0);
+    // Opened before the other began: its writes are refused, saying who holds the file.
+    EXPECT_EQ(xio_start_writes(early), XIO_LOCKED);
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child) + ")"));
     uint16_t h = 0;
     EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_LOCKED);
     xio_ask_request req;
