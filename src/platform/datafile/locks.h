@@ -18,8 +18,9 @@
 //
 // A program that may write the data file makes the lock file at its first open, with the data
 // file's own permission for group and others (whoever may read it may show presence, whoever
-// may write it may lock it), and, made by root, with the data file's owner and group. It is
-// never removed: removing it could part two programs that still hold it open. An open that
+// may write it may lock it), and its group (made by root, its owner too); each writing open of
+// its maker, or of root, fits it again, so that permission widened for a second user reaches
+// it. It is never removed: removing it could part two programs that still hold it open. An open that
 // only looks (read-only: Examine Files, dump, tables list and show) never makes it: it uses
 // the lock file when it exists, and when it does not, nobody writes the file at that moment
 // (every writer makes it before it writes) and the look writes nothing at all.
@@ -39,10 +40,10 @@
 // no other program present has the file alone until it lets the writer lock go (any open after
 // it meets the writer lock and is refused), so meanwhile its record locks are kept in the table
 // only, and handed to the kernel before the writer lock is let go. A look that found no lock
-// file shows no presence and meets no lock, and a look whose lock file cannot be written keeps
-// its own locks in the table: that stays sound because a look writes nothing, so no lock of a
-// look guards a write, and a writer that is alone with its record locks in its table (or a look
-// that holds no lock a writer sees) lets no two writes meet.
+// file shows no presence, and a look whose lock file it may not write keeps its own locks in
+// its table: both stay sound because a look writes nothing, so none of its locks guards a
+// write, while every writer still meets every other on the lock file (a writer that believes
+// itself alone beside such a look takes no record lock the look could need).
 #pragma once
 
 #include <cstdint>
@@ -54,8 +55,7 @@ namespace dz::xio {
 
 struct LockFile;
 
-// The lock file of a data file: ".<file name>.locks" in its folder (named after the folder's
-// canonical path).
+// The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
 
 // How a table uses its lock file: one that may write makes it; a look only uses it when it
