@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
@@ -16,8 +14,9 @@
 
 namespace dz::xio {
 
-// One open lock file per program, shared by the handles on its data file. Closing any
-// descriptor of a file drops the program's record locks on it, so there is exactly one.
+// One open lock file per program, shared by the handles on its data file (a look that found none
+// has one of its own, without a descriptor). Closing any descriptor of a file drops the
+// program's record locks on it, so there is exactly one.
 struct LockFile {
     int fd = -1;  // -1: a look found no lock file, and keeps its locks here alone
     bool writable = false;  // opened for writing: the kernel takes its write locks
