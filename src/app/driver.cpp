@@ -448,10 +448,12 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         generic = true;
         break;
     }
-    // "Old version or corrupt" covers many faults: the data-file layer's reason goes under the
-    // message (before its question), so that the user learns which.
+    // "Old version or corrupt" covers many faults, and "in use" several holders (a conversion
+    // running, a lock file that cannot be had): the data-file layer's reason goes under the
+    // message (before its question), so that the user learns which, and which lock file.
+    const bool explained = generic || (error == 7 && !unwritable);
     auto withReason = [&](const std::string& text, bool question) {
-        return generic && !reason.empty() ? UnderMessage(text, reason, question) : text;
+        return explained && !reason.empty() ? UnderMessage(text, reason, question) : text;
     };
 
     if (single) {

@@ -222,4 +222,21 @@ TEST_F(SecurityCli, ConvertAndExamineSayWhyADataFileIsRefused) {
     EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("(a unique key holds duplicates)"));
 }
 
+// A lock file that cannot be used leaves its data file "in use": Convert and Examine Files name
+// the lock file and why under that message, as dump does.
+TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {
+    const fs::path lockFile = fs::canonical(shared) / ".MASTER.GLM.locks";
+    fs::remove(lockFile);
+    fs::create_directory(lockFile);
+    for (const char* command : {"convert", "examine"}) {
+        const CliResult r = Look(command, shared, text.string());
+        EXPECT_NE(r.status, 0) << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("GL Master file is being used by another user or another conversion"))
+            << command;
+        EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("the lock file " + lockFile.string() + " is a folder")) << command;
+    }
+    const CliResult dumped = Cli({"dump", "--company", shared.string(), "GLM"});
+    EXPECT_THAT(dumped.err, ::testing::HasSubstr("the lock file " + lockFile.string() + " is a folder"));
+}
+
 }  // namespace

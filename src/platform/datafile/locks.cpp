@@ -4,21 +4,23 @@
 
 #include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
 #include <map>
+#include <vector>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace dz::xio {
 
-// One open lock file per program, shared by the handles on its data file. Closing any
-// descriptor of a file drops the program's record locks on it, so there is exactly one.
+// One open lock file per program, shared by the handles on its data file (a look that found none
+// has one of its own, without a descriptor). Closing any descriptor of a file drops the
+// program's record locks on it, so there is exactly one.
 struct LockFile {
-    int fd = -1;
+    int fd = -1;  // -1: a look found no lock file, and keeps its locks here alone
+    bool writable = false;  // opened for writing: the kernel takes its write locks
+    std::string writeWhy;   // opened for reading only: why not for writing
     std::map<std::pair<char, std::string>, int64_t> held;  // lock -> owning handle serial
     // Record locks: (type, row) -> owner, and whether the kernel holds the byte (see `alone`).
     struct RecordLock {
@@ -42,7 +44,8 @@ struct LockFile {
 
 namespace {
 
-std::map<std::string, std::weak_ptr<LockFile>> g_files;
+// The open lock files by device and inode: a lock file reached by two paths is one.
+std::map<std::pair<dev_t, ino_t>, std::weak_ptr<LockFile>> g_files;
 pid_t g_filesPid = 0;
 
 uint64_t fnv1a(std::string_view text, uint64_t h = 1469598103934665603ull) {
@@ -81,48 +84,120 @@ bool record_of(char kind, const std::string& key, std::pair<uint16_t, int64_t>& 
     return ec2 == std::errc() && last == e && record_offset(id.first, id.second) == offset_of(kind, key);
 }
 
-// Whether a folder can hold lock files safely: a real folder (not a link to one), owned by
-// root or by us, and sticky when others may write in it (so nobody replaces our lock files).
-bool safe_folder(const std::filesystem::path& folder) {
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return false;
-    if (st.st_uid != 0 && st.st_uid != ::geteuid()) return false;
-    if ((st.st_mode & (S_IWGRP | S_IWOTH)) && !(st.st_mode & S_ISVTX)) return false;
-    return true;
-}
-
-// Makes the folder when it is missing (`mode` past the umask), then checks it.
-bool usable_folder(const std::filesystem::path& folder, mode_t mode) {
-    if (::mkdir(folder.c_str(), mode) == 0) ::chmod(folder.c_str(), mode);
-    return safe_folder(folder);
-}
-
-// The machine's own temp folder. Not $TMPDIR: programs started with different ones (two users,
-// or a desktop and a command line started from different shells) would each take their locks
-// in a folder of their own, and two conversions could write one company at once.
-const std::filesystem::path kMachineTemp = "/tmp";
-
-// The shared lock folder, and the folder that holds this user's own one when the shared one
-// cannot be used: beside $DODEDOZ_LOCK_DIR when that is set, else in the machine's temp folder.
-struct LockFolders {
-    std::filesystem::path shared;
-    std::filesystem::path own;
+// A lock file opened, or why it was not.
+struct Opened {
+    int fd = -1;
+    bool writable = false;
+    int error = 0;           // errno of the failure, 0 when opened
+    std::string why;         // the failure as a message says it after the lock file's name
+    std::string writeWhy;    // opened for reading only: why not for writing
+    dev_t dev = 0;
+    ino_t ino = 0;
 };
 
-LockFolders lock_folders() {
-    LockFolders f;
-    std::filesystem::path base = kMachineTemp;
-    if (const char* env = std::getenv("DODEDOZ_LOCK_DIR"); env && *env) {
-        std::error_code ec;
-        f.shared = std::filesystem::absolute(env, ec).lexically_normal();
-        if (ec) f.shared = env;
-        if (!f.shared.has_filename()) f.shared = f.shared.parent_path();  // a trailing '/'
-        base = f.shared.parent_path();
-    } else {
-        f.shared = base / "dodedoz-locks";
+constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
+
+std::string failure_text(int err, const char* doing) {
+    switch (err) {
+        case ELOOP: return "is a symbolic link, which is not used as a lock file";
+        case EISDIR: return "is a folder, not a lock file";
+        default: return std::string(doing) + ": " + std::strerror(err);
     }
-    f.own = base / ("dodedoz-locks-" + std::to_string(::geteuid()));
-    return f;
+}
+
+// A descriptor just opened, kept only when it is a regular file of one link: a pipe would
+// never answer a lock, and a second name could tie the locks of another file to these.
+Opened checked(int fd, bool writable) {
+    Opened o;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        o.error = errno;
+        o.why = failure_text(o.error, "cannot be examined");
+    } else if (!S_ISREG(st.st_mode)) {
+        o.error = EINVAL;
+        o.why = "is not a regular file (a pipe, a device or a socket)";
+    } else if (st.st_nlink != 1) {
+        o.error = EMLINK;
+        o.why = "has other names (hard links), so it is not used as a lock file";
+    } else {
+        o.fd = fd;
+        o.writable = writable;
+        o.dev = st.st_dev;
+        o.ino = st.st_ino;
+        return o;
+    }
+    ::close(fd);
+    return o;
+}
+
+// Opens a lock file that exists: for writing, or (`readOnly` allowed) for reading when only
+// that may be had. Never with O_CREAT: where the system guards sticky folders
+// (fs.protected_regular) an O_CREAT open of another user's file is refused.
+Opened open_existing(const std::string& name, bool mustWrite) {
+    int fd = ::open(name.c_str(), O_RDWR | kOpenFlags);
+    if (fd >= 0) return checked(fd, true);
+    const int err = errno;
+    if (!mustWrite && (err == EACCES || err == EROFS)) {
+        fd = ::open(name.c_str(), O_RDONLY | kOpenFlags);
+        if (fd >= 0) {
+            Opened o = checked(fd, false);
+            o.writeWhy = failure_text(err, "cannot be opened for writing");
+            return o;
+        }
+    }
+    Opened o;
+    o.error = err;
+    o.why = failure_text(err, "cannot be opened");
+    return o;
+}
+
+// The permission of the lock file of a data file of permission `data`: read and write for whoever
+// may read and write the data file.
+mode_t lock_mode(mode_t data) { return 0600 | (data & 0066); }
+
+// Gives a lock file this program may change (its own, or any for root) the data file's
+// permission for group and others, and its group (for root, its owner too): the data file's may
+// have been widened for a second user, or narrowed, since the lock file was made.
+void fit_to_data_file(int fd, const std::filesystem::path& dataFile) {
+    struct stat data {}, lock {};
+    if (::stat(dataFile.c_str(), &data) != 0 || ::fstat(fd, &lock) != 0) return;
+    const uid_t me = ::geteuid();
+    if (me != 0 && lock.st_uid != me) return;
+    if ((lock.st_mode & 07777) != lock_mode(data.st_mode)) ::fchmod(fd, lock_mode(data.st_mode));
+    const uid_t owner = me == 0 ? data.st_uid : lock.st_uid;
+    if (lock.st_uid != owner || lock.st_gid != data.st_gid) {
+        // A group this user is not in stays as it was.
+        [[maybe_unused]] const int changed = ::fchown(fd, owner, data.st_gid);
+    }
+}
+
+// Makes the lock file of `dataFile`, fitted to it (see fit_to_data_file).
+Opened make_lock_file(const std::string& name, const std::filesystem::path& dataFile) {
+    struct stat folder {};
+    // Until it is fitted, whoever may make files in its folder may use it.
+    const bool known = ::stat(std::filesystem::path(name).parent_path().c_str(), &folder) == 0;
+    const mode_t mode = known ? lock_mode(folder.st_mode) : 0600;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, mode);
+        if (fd >= 0) {
+            ::fchmod(fd, mode);  // past the umask
+            fit_to_data_file(fd, dataFile);
+            return checked(fd, true);
+        }
+        if (errno != EEXIST) {
+            Opened o;
+            o.error = errno;
+            o.why = failure_text(o.error, "cannot be made");
+            return o;
+        }
+        // Made meanwhile by another program: opened as it stands.
+        Opened o = open_existing(name, true);
+        if (o.fd >= 0 || o.error != ENOENT) return o;
+    }
+    Opened o;
+    o.error = EAGAIN;
+    o.why = "cannot be made: it keeps appearing and going";
+    return o;
 }
 
 // The presence byte: no kind or key hashes to it (those bytes are below 2^62).
@@ -139,35 +214,21 @@ struct flock byte_lock(short type, off_t at) {
 
 }  // namespace
 
-std::filesystem::path lock_folder() {
-    // The shared folder is made open to every user (sticky, like the temp folder itself) so
-    // that programs of several users meet there. One that someone else planted (a link, a
-    // folder of another user, open to all without the sticky bit) is not used: the folder of
-    // this user alone is, and failing that, none (every lock then fails, and so every open).
-    const LockFolders f = lock_folders();
-    if (usable_folder(f.shared, 01777)) return f.shared;
-    if (usable_folder(f.own, 0700)) return f.own;
-    return {};
-}
-
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile) {
     std::error_code ec;
-    std::filesystem::path canon = std::filesystem::weakly_canonical(dataFile, ec);
-    if (ec || canon.empty()) canon = std::filesystem::absolute(dataFile, ec);
-    char hash[17];
-    std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(fnv1a(canon.string())));
-    const std::filesystem::path folder = lock_folder();
-    const std::string name = canon.filename().string() + "-" + hash + ".locks";
-    // No usable folder: the name in the shared folder that was found unsafe, which the open
-    // checks again and refuses, so that every lock fails closed.
-    return folder.empty() ? lock_folders().shared / name : folder / name;
+    std::filesystem::path folder = dataFile.parent_path();
+    if (folder.empty()) folder = ".";
+    std::filesystem::path canon = std::filesystem::weakly_canonical(folder, ec);
+    if (ec || canon.empty()) canon = std::filesystem::absolute(folder, ec).lexically_normal();
+    return canon / ("." + dataFile.filename().string() + ".locks");
 }
 
-LockTable::LockTable(std::filesystem::path dataFile, int64_t owner) : path_(lock_file_path(dataFile)), owner_(owner) {}
+LockTable::LockTable(std::filesystem::path dataFile, int64_t owner)
+    : path_(lock_file_path(dataFile)), dataFile_(std::move(dataFile)), owner_(owner) {}
 
 LockTable::~LockTable() {
     releaseAll();
-    if (present_ && file_ && --file_->present == 0) {
+    if (present_ && file_ && --file_->present == 0 && file_->fd >= 0) {
         struct flock fl = byte_lock(F_UNLCK, kPresenceByte);
         ::fcntl(file_->fd, F_SETLK, &fl);
     }
@@ -180,36 +241,59 @@ bool LockTable::attach(bool create) {
         g_files.clear();
         g_filesPid = ::getpid();
     }
-    const std::string key = path_.string();
-    if (auto it = g_files.find(key); it != g_files.end()) file_ = it->second.lock();
-    if (file_) return true;
-    if (create && !safe_folder(path_.parent_path())) {
-        error_ = "the folder of the lock file " + key + " is not safe to use";
-        return false;
-    }
-    // A lock file that exists is opened without O_CREAT: where the system guards sticky folders
-    // (fs.protected_regular), an O_CREAT open of another user's file there is refused even
-    // though the file is open to everyone, and the data file would be "in use" for good.
-    int fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0 && errno == ENOENT && create) fd = ::open(key.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | O_CREAT, 0666);
-    if (fd < 0) {
-        error_ = "the lock file " + key + " cannot be opened: " + std::strerror(errno);
-        return false;
-    }
+    const std::string name = path_.string();
+    // One descriptor per lock file and program: a second one, closed, would drop every lock the
+    // program holds on it. So the file already open is found by its inode before any open.
     struct stat st {};
-    if (create && ::fstat(fd, &st) == 0 && st.st_uid == ::geteuid() && (st.st_mode & 0666) != 0666)
-        ::fchmod(fd, 0666);  // another user's program must be able to lock it too
+    if (::lstat(name.c_str(), &st) == 0)
+        if (auto it = g_files.find({st.st_dev, st.st_ino}); it != g_files.end() && (file_ = it->second.lock()))
+            return writable_enough();
+    Opened opened = open_existing(name, use_ == LockUse::Write);
+    if (opened.fd < 0 && opened.error == ENOENT && create && use_ == LockUse::Write) opened = make_lock_file(name, dataFile_);
+    if (opened.fd < 0 && opened.error == ENOENT && use_ == LockUse::Look) {
+        // Nobody writes the data file (a writer makes the lock file first): the look keeps
+        // its locks to itself, and writes nothing.
+        file_ = std::make_shared<LockFile>();
+        return true;
+    }
+    if (opened.fd < 0) {
+        error_ = "the lock file " + name + " " + opened.why;
+        return false;
+    }
+    auto& slot = g_files[{opened.dev, opened.ino}];
+    if ((file_ = slot.lock())) {
+        // Renamed into place meanwhile to a lock file already open here: the descriptor is
+        // kept open for good rather than closed (which would drop this program's locks).
+        static std::vector<int> kept;
+        kept.push_back(opened.fd);
+        return writable_enough();
+    }
+    if (use_ == LockUse::Write) fit_to_data_file(opened.fd, dataFile_);
     file_ = std::make_shared<LockFile>();
-    file_->fd = fd;
-    g_files[key] = file_;
+    file_->fd = opened.fd;
+    file_->writable = opened.writable;
+    file_->writeWhy = opened.writeWhy;
+    slot = file_;
     return true;
 }
 
-int LockTable::open() {
+// A table that may write needs a lock file the kernel locks for writing: one a look of this
+// program opened for reading only will not do.
+bool LockTable::writable_enough() {
+    if (use_ == LockUse::Look || file_->writable) return true;
+    error_ = "the lock file " + path_.string() + " " + file_->writeWhy;
+    file_.reset();
+    return false;
+}
+
+bool LockTable::kernelWrites() const { return file_ && file_->fd >= 0 && file_->writable; }
+
+int LockTable::open(LockUse use) {
+    use_ = use;
     if (!attach(true)) return XIO_LOCKED;
     if (!present_) {
         struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
-        if (file_->present == 0 && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+        if (file_->present == 0 && file_->fd >= 0 && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
             // Unseen, this program could let another believe it had the file alone.
             error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
             return XIO_LOCKED;
@@ -238,12 +322,12 @@ int LockTable::acquire(char kind, const std::string& key) {
     auto id = std::make_pair(kind, key);
     if (auto it = file_->held.find(id); it != file_->held.end()) return it->second == owner_ ? XIO_OK : XIO_LOCKED;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
-    if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+    if (kernelWrites() && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
         if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
         return XIO_LOCKED;  // held by another, or not to be had: either way not ours
     }
     file_->held.emplace(id, owner_);
-    if (kind == 'W' && key.empty() && present_) {
+    if (kind == 'W' && key.empty() && present_ && kernelWrites()) {
         // Looked at only now that the writer lock is ours (see LockFile::alone). Any lock of
         // another program counts, not the presence byte alone: one that shows no presence (an
         // older one) but holds a record lock has the file open too.
@@ -270,14 +354,15 @@ int LockTable::acquireRecord(uint16_t rec, int64_t row) {
     if (!attach(true)) return XIO_LOCKED;
     const auto id = std::make_pair(rec, row);
     if (auto it = file_->records.find(id); it != file_->records.end()) return it->second.owner == owner_ ? XIO_OK : XIO_LOCKED;
-    if (!file_->alone) {
+    const bool kernel = !file_->alone && kernelWrites();
+    if (kernel) {
         struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
         if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
             if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
             return XIO_LOCKED;
         }
     }
-    file_->records.emplace(id, LockFile::RecordLock{owner_, !file_->alone});
+    file_->records.emplace(id, LockFile::RecordLock{owner_, kernel});
     return XIO_OK;
 }
 
@@ -295,7 +380,7 @@ void LockTable::releaseRecord(uint16_t rec, int64_t row) {
 bool LockTable::recordHeldByOther(uint16_t rec, int64_t row) {
     if (!attach(false)) return false;
     if (auto it = file_->records.find(std::make_pair(rec, row)); it != file_->records.end()) return it->second.owner != owner_;
-    if (file_->alone) return false;  // no other program has the file open
+    if (file_->alone || file_->fd < 0) return false;  // no other program has the file open
     struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
     return fl.l_type != F_UNLCK;
@@ -334,9 +419,21 @@ bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcess
     }
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
         return !otherProcessOnly && it->second != owner_;
+    if (file_->fd < 0) return false;
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0) return false;
     return fl.l_type != F_UNLCK;
+}
+
+std::string LockTable::holder(char kind, const std::string& key) {
+    if (!attach(false)) return "";
+    if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
+        return it->second != owner_ ? "another handle of this program" : "";
+    if (file_->fd < 0) return "";
+    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+    if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return "";
+    // 0 when the holder lives in another pid namespace (a container) or on another machine.
+    return fl.l_pid > 0 ? "process " + std::to_string(fl.l_pid) : "another program";
 }
 
 }  // namespace dz::xio

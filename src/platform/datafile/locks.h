@@ -7,19 +7,28 @@
 //         'N' notes (key "<record type>:<folded primary key>"), 'W' the file is being written
 //         by a conversion (key "")
 //
-// The lock files live outside the company folder, so that a program that only reads (Examine
-// Files) leaves that folder as it was: in the machine's temp folder /tmp, subfolder
-// "dodedoz-locks" (made open to every user, sticky), one file per data file named
-// "<file name>-<hash>.locks" after a 64-bit hash of the data file's canonical path. Every program
-// on the machine reaching the data file, by whatever path, meets on the same lock file: $TMPDIR
-// plays no part, since programs started with different ones must still exclude each other. A
-// lock file holds no data; it is made at the first lock taken and never removed (removing it
-// could part two programs that still hold it open).
-// $DODEDOZ_LOCK_DIR, when set, names the folder instead; the test scripts point it into the
-// build folder so that test companies leave nothing behind in the machine's temp folder.
-// Either folder is used only when it is a real folder owned by root or the user, and sticky when
-// others may write in it; otherwise the user's own "dodedoz-locks-<uid>" (mode 0700) beside it
-// is, and when that cannot be had either, no lock can be taken and no data file opens.
+// The lock file of a data file lies beside it, in the data file's own folder, named
+// ".<file name>.locks" (".MASTER.APM.locks" beside MASTER.APM). Every user who reaches the data
+// file meets every other there, whatever path, temp folder or environment each was started
+// with, and whoever may plant a file there may already change the data file itself, so nobody
+// outside the company can make one of its files "in use". Renaming a new data file into its
+// place (a put-back, a rewrite) keeps its lock file, as the lock file follows the name. It is
+// never the data file itself: SQLite takes POSIX locks on that, and closing any descriptor of a
+// file drops every POSIX lock of the program on it.
+//
+// A program that may write the data file makes the lock file at its first open, with the data
+// file's own permission for group and others (whoever may read it may show presence, whoever
+// may write it may lock it), and its group (made by root, its owner too); each writing open of
+// its maker, or of root, fits it again, so that permission widened for a second user reaches
+// it. It is never removed: removing it could part two programs that still hold it open. An open that
+// only looks (read-only: Examine Files, dump, tables list and show) never makes it: it uses
+// the lock file when it exists, and when it does not, nobody writes the file at that moment
+// (every writer makes it before it writes) and the look writes nothing at all.
+//
+// Every lock file is opened O_NOFOLLOW and O_NONBLOCK and must be a regular file of one link;
+// one that exists but cannot be opened or locked (another user's with no permission for this
+// one, a pipe, a link, a folder) refuses the data file as "in use", the reason naming the lock
+// file: never a data file opened without exclusion.
 //
 // The kernel answers at once whether another process holds the byte, and drops every lock of a
 // process when it ends, however it ends, so a dead program never leaves a lock behind. Record
@@ -30,7 +39,11 @@
 // before the open looks for the writer lock. A program that takes the writer lock and then finds
 // no other program present has the file alone until it lets the writer lock go (any open after
 // it meets the writer lock and is refused), so meanwhile its record locks are kept in the table
-// only, and handed to the kernel before the writer lock is let go.
+// only, and handed to the kernel before the writer lock is let go. A look that found no lock
+// file shows no presence, and a look whose lock file it may not write keeps its own locks in
+// its table: both stay sound because a look writes nothing, so none of its locks guards a
+// write, while every writer still meets every other on the lock file (a writer that believes
+// itself alone beside such a look takes no record lock the look could need).
 #pragma once
 
 #include <cstdint>
@@ -42,9 +55,12 @@ namespace dz::xio {
 
 struct LockFile;
 
-// The folder of the lock files, and the lock file of a data file.
-std::filesystem::path lock_folder();
+// The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
+
+// How a table uses its lock file: one that may write makes it; a look only uses it when it
+// is there.
+enum class LockUse { Write, Look };
 
 class LockTable {
 public:
@@ -53,9 +69,10 @@ public:
     LockTable(const LockTable&) = delete;
     LockTable& operator=(const LockTable&) = delete;
 
-    // Opens (makes) the lock file: XIO_OK, or XIO_LOCKED when it cannot be had (error() says why).
-    // A data file whose locks cannot be taken is not opened at all: never without exclusion.
-    int open();
+    // Opens (makes, for LockUse::Write) the lock file: XIO_OK, or XIO_LOCKED when it cannot be
+    // had (error() says why). A data file whose locks cannot be taken is not opened at all:
+    // never without exclusion.
+    int open(LockUse use = LockUse::Write);
     // XIO_OK when taken (or already ours), XIO_LOCKED when another handle or program holds it or
     // the lock file cannot be had (then error() says why).
     int acquire(char kind, const std::string& key);
@@ -68,19 +85,28 @@ public:
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
+    // Who else holds the lock, as a message says it: "process <pid>" when the kernel names a
+    // process of this machine, else "another program"; empty when nobody else does.
+    std::string holder(char kind, const std::string& key);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }
     const std::filesystem::path& path() const { return path_; }
 
 private:
     bool attach(bool create);
+    // Whether the kernel takes this table's write locks (a look without a writable lock file
+    // keeps them in the table alone).
+    bool kernelWrites() const;
+    bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
     void leaveAlone();
 
     std::filesystem::path path_;
+    std::filesystem::path dataFile_;
     int64_t owner_;
     std::shared_ptr<LockFile> file_;
     std::string error_;
+    LockUse use_ = LockUse::Write;
     bool present_ = false;  // counted in the lock file's present handles
 };
 

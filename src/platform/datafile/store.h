@@ -50,7 +50,7 @@
 // Files with `multi_user` never hold one. Without writes started each write commits by itself.
 // Another program's reads see only committed data; a write of another program waits up to
 // 2 seconds for an open transaction, read or write, and then answers XIO_LOCKED. The page cache
-// is 32 MB per connection. Cross-process locks (lock files outside the company folder) are in
+// is 32 MB per connection. Cross-process locks (a lock file beside each data file) are in
 // locks.h.
 #pragma once
 

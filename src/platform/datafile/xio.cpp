@@ -90,8 +90,10 @@ int xio_start_writes(uint16_t h) {
     if (int s = XIO_OK; planned_failure(*hd, xio::FaultCall::StartWrites, s)) return s;
     if (!hd->dict->multiUser) {
         // Held by another handle of this program is fine; by another program, or not to be had, is not.
-        if (int s = take_lock(*hd, 'W', ""); s != XIO_OK && (!hd->locks->error().empty() || hd->locks->heldByOther('W', "", true)))
-            return s;
+        if (int s = take_lock(*hd, 'W', ""); s != XIO_OK) {
+            if (!hd->locks->error().empty()) return s;
+            if (hd->locks->heldByOther('W', "", true)) return set_error(s, writer_lock_held(*hd));
+        }
     }
     hd->writesStarted = true;
     return XIO_OK;

@@ -11,6 +11,13 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
     return s;
 }
 
+std::string writer_lock_held(Handle& hd) {
+    std::string who = hd.locks->holder('W', "");
+    if (who.empty()) who = "another program";  // it let go between the two looks
+    return hd.path.string() + " is in use by another program (" + who + ") that is writing it; its lock file is " +
+           hd.locks->path().string();
+}
+
 namespace {
 
 // ---- Value conversion ---------------------------------------------------------------------

@@ -1056,6 +1056,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 
 // Field access (xio_fields.cpp).
 int take_lock(Handle& hd, char kind, const std::string& key);
+// The words for a data file whose writer lock another program holds: who, and its lock file.
+std::string writer_lock_held(Handle& hd);
 
 // Writes (xio_write.cpp).
 int begin_write(Handle& hd);

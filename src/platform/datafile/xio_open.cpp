@@ -216,9 +216,17 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         }
     }
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
-    if (hd->locks->open() != XIO_OK) return set_error(XIO_LOCKED, path.string() + " is in use: " + hd->locks->error());
+    // A look never makes the lock file (it writes nothing anywhere); it uses one that is there.
+    if (hd->locks->open(readOnly ? xio::LockUse::Look : xio::LockUse::Write) != XIO_OK) {
+        const std::string text = path.string() + " is in use: " + hd->locks->error();
+        // No lock file, and none can be made where this user may not write: not another's doing.
+        std::error_code missing;
+        if (!readOnly && !folder_writable(path) && !std::filesystem::exists(hd->locks->path(), missing))
+            return set_unwritable(text);
+        return set_error(XIO_LOCKED, text);
+    }
     if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
-        return set_error(XIO_LOCKED, path.string() + " is in use by another program");
+        return set_error(XIO_LOCKED, writer_lock_held(*hd));
     const Dictionary& d = *hd->dict;
     for (const auto& r : d.records) {
         RecState& rs = hd->recs[r.number];

@@ -231,49 +231,38 @@ private:
     std::map<std::string, std::optional<std::string>> saved_;
 };
 
-TEST_F(Security, ALockFolderSomeoneElsePlantedIsNotUsedAndLocksFailClosed) {
+// A lock file planted in the data file's place that cannot be used (a folder, a link, a pipe, a
+// second name of another file) leaves the data file "in use", to a look as to a writer, and the
+// message names the lock file and why; nothing follows the link or waits on the pipe.
+TEST_F(Security, ALockFileThatCannotBeUsedFailsClosedAndIsNamed) {
     close(open());
-    auto tmp = make_temp_dir();
-    const auto own = tmp / ("dodedoz-locks-" + std::to_string(::geteuid()));
-    {
-        EnvGuard env;
-        env.set("TMPDIR", tmp.string());
-        // A link to a folder: not used; the user's own folder is.
-        std::filesystem::create_directory(tmp / "target");
-        std::filesystem::create_directory_symlink(tmp / "target", tmp / "link");
-        env.set("DODEDOZ_LOCK_DIR", (tmp / "link").string());
-        EXPECT_EQ(xio::lock_folder(), own);
-        // A folder anyone may write in without the sticky bit: not used either.
-        std::filesystem::create_directory(tmp / "open");
-        ::chmod((tmp / "open").c_str(), 0777);
-        env.set("DODEDOZ_LOCK_DIR", (tmp / "open").string());
-        EXPECT_EQ(xio::lock_folder(), own);
-        uint16_t h = open(false);
-        ASSERT_NE(h, 0);
-        ASSERT_EQ(xio_start_writes(h), XIO_OK);
-        close(h);
-        EXPECT_TRUE(std::filesystem::is_empty(tmp / "target"));
-        EXPECT_TRUE(std::filesystem::exists(xio::lock_file_path(dir / "MASTER.TST")));
-        EXPECT_EQ(xio::lock_file_path(dir / "MASTER.TST").parent_path(), own);
-
-        // No usable folder at all: the file is in use, and the message names the lock file.
-        std::filesystem::remove_all(own);
-        std::ofstream(own) << "not a folder";
-        uint16_t h2 = 0;
-        xio_ask_request req;
-        req.abbr = "TST";
-        req.fileNo = 1;
-        EXPECT_EQ(xio_ask_file(req, h2), XIO_LOCKED);
-        EXPECT_NE(xio_error_text().find(".locks"), std::string::npos) << xio_error_text();
-
-        // A lock file that cannot be opened: in use too, never opened without exclusion.
-        env.set("DODEDOZ_LOCK_DIR", (tmp / "target").string());
-        std::filesystem::create_directory(xio::lock_file_path(dir / "MASTER.TST"));
-        EXPECT_EQ(xio_ask_file(req, h2), XIO_LOCKED);
-        EXPECT_NE(xio_error_text().find(xio::lock_file_path(dir / "MASTER.TST").string()), std::string::npos)
-            << xio_error_text();
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    EXPECT_EQ(lockFile, dir / ".MASTER.TST.locks");
+    const auto target = dir / "target";
+    std::ofstream(target) << "";
+    const std::pair<std::function<void()>, const char*> plants[] = {
+        {[&] { std::filesystem::create_directory(lockFile); }, "is a folder"},
+        {[&] { std::filesystem::create_symlink(target, lockFile); }, "symbolic link"},
+        {[&] { ASSERT_EQ(::mkfifo(lockFile.c_str(), 0666), 0); }, "not a regular file"},
+        {[&] { std::filesystem::create_hard_link(target, lockFile); }, "other names"},
+    };
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    for (const auto& [plant, why] : plants) {
+        std::filesystem::remove_all(lockFile);
+        plant();
+        for (bool readOnly : {false, true}) {
+            std::optional<xio_read_only_scope> scope;
+            if (readOnly) scope.emplace();
+            uint16_t h = 0;
+            EXPECT_EQ(xio_ask_file(req, h), XIO_LOCKED) << why;
+            EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("the lock file " + lockFile.string()));
+            EXPECT_THAT(xio_error_text(), ::testing::HasSubstr(why));
+            if (h) xio_cls_file(h);
+        }
     }
-    std::filesystem::remove_all(tmp);
+    EXPECT_TRUE(bytes_of(target).empty());
 }
 
 TEST_F(Security, AFolderNamedLikeAUriIsAFolder) {
@@ -410,31 +399,25 @@ int ask_and_close(bool readOnly) {
     return status;
 }
 
-// Gives the company folder and its data file to user nobody, whom `as_bound_user` runs as.
+// Gives the company folder and its data file to user nobody, whom `as_bound_user` runs as, with
+// its lock file when there is one (as `chown -R` would).
 void give_to_bound_user(const std::filesystem::path& folder) {
     if (::geteuid() != 0) return;
     ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
     ASSERT_EQ(::chown((folder / "MASTER.TST").c_str(), 65534, 65534), 0);
+    [[maybe_unused]] const int given = ::lchown(xio::lock_file_path(folder / "MASTER.TST").c_str(), 65534, 65534);
 }
 
 // Runs `check` where folder permissions bind: as root, in a child process of user nobody.
 int as_bound_user(const std::function<int()>& check) {
     if (::geteuid() != 0) return check();
-    // The lock folder the test run names may lie where user nobody cannot reach (a build folder
-    // inside a private one): the child takes its locks in a shared folder of its own.
-    const auto locks = make_temp_dir();
-    ::chmod(locks.c_str(), 01777);
     const pid_t pid = ::fork();
     if (pid == 0) {
-        ::setenv("DODEDOZ_LOCK_DIR", locks.c_str(), 1);
         if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
         ::_exit(check());
     }
     int status = 0;
-    const bool waited = pid > 0 && ::waitpid(pid, &status, 0) == pid;
-    std::error_code ec;
-    std::filesystem::remove_all(locks, ec);
-    if (!waited) return 98;
+    if (pid <= 0 || ::waitpid(pid, &status, 0) != pid) return 98;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 97;
 }
 
@@ -457,24 +440,26 @@ TEST_F(Security, AFileInAFolderThatCannotBeWrittenIsRefusedForWritingAndStillRea
     EXPECT_EQ(failedStep, 0);
 }
 
-TEST_F(Security, ATempFolderThatCannotBeWrittenStillLeavesLocksToTake) {
+// A look never makes a lock file, so it needs no company folder it may write: with no lock file
+// there, nobody writes the data file. A writer makes it beside the data file.
+TEST_F(Security, ALookMakesNoLockFileAndNeedsNoFolderItMayWrite) {
     close(open());
-    const auto unwritable = make_temp_dir();
-    ::chmod(unwritable.c_str(), 0555);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    std::filesystem::remove(lockFile);
     give_to_bound_user(dir);
-    const auto data = dir / "MASTER.TST";
+    const std::string folder = dir.string();
     const int failedStep = as_bound_user([&] {
-        ::setenv("TMPDIR", unwritable.c_str(), 1);
-        ::unsetenv("DODEDOZ_LOCK_DIR");
-        if (xio::lock_folder().empty()) return 1;
-        const int status = ask_and_close(true);
-        std::error_code ec;
-        std::filesystem::remove(xio::lock_file_path(data), ec);
-        return status == XIO_OK ? 0 : 2;
+        ::chmod(folder.c_str(), 0555);
+        const int step = ask_and_close(true) == XIO_OK ? 0 : 1;
+        ::chmod(folder.c_str(), 0700);
+        return step;
     });
-    std::filesystem::remove_all(unwritable);
-    // 1: no lock folder at all; 2: the data file refused as in use.
-    EXPECT_EQ(failedStep, 0);
+    EXPECT_EQ(failedStep, 0) << "the look was refused where it may not write";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(lockFile)));
+    EXPECT_EQ(ask_and_close(true), XIO_OK);
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(lockFile))) << "a look made the lock file";
+    EXPECT_EQ(ask_and_close(false), XIO_OK);
+    EXPECT_TRUE(std::filesystem::is_regular_file(lockFile)) << "a writer made no lock file";
 }
 
 // Where the system guards sticky folders (fs.protected_regular), a lock file one user's program
@@ -485,14 +470,12 @@ TEST_F(Security, ALockFileAnotherUserMadeIsOpenedWhereStickyFoldersAreGuarded) {
     if (std::ifstream level("/proc/sys/fs/protected_regular"); !(level >> guarded) || guarded < 1)
         GTEST_SKIP() << "fs.protected_regular is off on this machine";
     close(open());
-    ::chmod(dir.c_str(), 0777);
+    std::filesystem::remove(xio::lock_file_path(dir / "MASTER.TST"));
+    ::chmod(dir.c_str(), 01777);  // a company folder every user may write in, sticky
     ::chmod((dir / "MASTER.TST").c_str(), 0666);
-    const auto locks = make_temp_dir();
-    ::chmod(locks.c_str(), 01777);
     auto open_as = [&](uid_t uid) {
         const pid_t pid = ::fork();
         if (pid == 0) {
-            ::setenv("DODEDOZ_LOCK_DIR", locks.c_str(), 1);
             if (::setgid(uid) != 0 || ::setuid(uid) != 0) ::_exit(99);
             ::_exit(ask_and_close(false) == XIO_OK ? 0 : 1);
         }
@@ -502,10 +485,78 @@ TEST_F(Security, ALockFileAnotherUserMadeIsOpenedWhereStickyFoldersAreGuarded) {
     };
     const int maker = open_as(1);  // its lock file is its own
     const int other = open_as(65534);
-    std::error_code ec;
-    std::filesystem::remove_all(locks, ec);
     EXPECT_EQ(maker, 0);
     EXPECT_EQ(other, 0);  // 1: refused as in use
+}
+
+// Two users of one company meet on one lock file, whichever of them made it: while one writes a
+// data file the other's open is refused as in use by that process, and once it is done the
+// other opens and locks it.
+TEST_F(Security, TwoUsersOfOneCompanyExcludeEachOther) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
+    close(open());  // root's lock file, made while the data file was root's alone
+    ::chmod(dir.c_str(), 0777);
+    ::chmod((dir / "MASTER.TST").c_str(), 0666);
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    constexpr uid_t kOther = 65534;
+    // Root writes while the other user's open is refused, naming root's process.
+    auto rootFirst = [&] {
+        uint16_t h = 0;
+        ASSERT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
+        opened.push_back(h);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        const std::string root = "(process " + std::to_string(::getpid()) + ")";
+        const pid_t refused = spawn_holder([&] {
+            uint16_t ch = 0;
+            return xio_ask_file(req, ch) == XIO_LOCKED && xio_error_text().find(root) != std::string::npos;
+        }, kOther);
+        EXPECT_GT(refused, 0) << "the other user was not kept out while root wrote";
+        if (refused > 0) kill_and_reap(refused);
+        close(h);
+    };
+    // The other user writes while root's open is refused, naming its process.
+    auto otherFirst = [&] {
+        const pid_t child = spawn_holder([&] {
+            uint16_t ch = 0;
+            return xio_ask_file(req, ch) == XIO_OK && xio_start_writes(ch) == XIO_OK;
+        }, kOther);
+        ASSERT_GT(child, 0) << "the other user could not write the company";
+        uint16_t h = 0;
+        EXPECT_EQ(xio_ask_file(req, h), XIO_LOCKED);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child)));
+        kill_and_reap(child);
+    };
+    rootFirst();
+    otherFirst();
+    std::filesystem::remove(xio::lock_file_path(dir / "MASTER.TST"));
+    otherFirst();  // the other user's lock file now
+    rootFirst();
+}
+
+// A lock file another user planted that this one may not open (mode 0600) keeps the data file
+// "in use", and the message names the lock file and the reason.
+TEST_F(Security, ALockFileOfAnotherOwnerIsNamedWithItsReason) {
+    if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
+    close(open());
+    give_to_bound_user(dir);
+    const auto lockFile = xio::lock_file_path(dir / "MASTER.TST");
+    std::filesystem::remove(lockFile);
+    std::ofstream(lockFile) << "";
+    ASSERT_EQ(::chown(lockFile.c_str(), 1, 1), 0);
+    ASSERT_EQ(::chmod(lockFile.c_str(), 0600), 0);
+    const int failedStep = as_bound_user([&] {
+        for (bool readOnly : {false, true}) {
+            if (ask_and_close(readOnly) != XIO_LOCKED) return 1;
+            const std::string text = xio_error_text();
+            if (text.find("the lock file " + lockFile.string() + " cannot be opened: Permission denied") == std::string::npos)
+                return 2;
+        }
+        return 0;
+    });
+    // 1: opened without its locks; 2: the message does not name the lock file and why.
+    EXPECT_EQ(failedStep, 0);
 }
 
 // Programs started with different temp folders (two users, two shells) still meet on one lock
@@ -518,7 +569,6 @@ TEST_F(Security, ProgramsWithDifferentTempFoldersMeetOnTheSameLocks) {
     std::filesystem::path seen[2];
     {
         EnvGuard env;
-        env.set("DODEDOZ_LOCK_DIR", "");
         env.set("TMPDIR", first.string());
         seen[0] = xio::lock_file_path(data);
         env.set("TMPDIR", second.string());

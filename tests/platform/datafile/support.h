@@ -8,13 +8,50 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <tuple>
 #include <filesystem>
 #include <string>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace dz::test {
+
+// Runs `body` in a child process (as user `uid` when given, which needs root) that reports
+// readiness through a pipe and then waits to be killed. Answers the child's pid once it is
+// ready (or -1).
+template <class Body>
+pid_t spawn_holder(Body body, uid_t uid = static_cast<uid_t>(-1)) {
+    int fds[2];
+    if (::pipe(fds) != 0) return -1;
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(fds[0]);
+        const bool became = uid == static_cast<uid_t>(-1) || (::setgid(uid) == 0 && ::setuid(uid) == 0);
+        char ok = became && body() ? '1' : '0';
+        (void)!::write(fds[1], &ok, 1);
+        for (;;) ::pause();
+    }
+    ::close(fds[1]);
+    char ok = 0;
+    bool ready = ::read(fds[0], &ok, 1) == 1 && ok == '1';
+    ::close(fds[0]);
+    if (!ready) {
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        return -1;
+    }
+    return pid;
+}
+
+inline void kill_and_reap(pid_t pid) {
+    ::kill(pid, SIGKILL);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+}
 
 inline std::filesystem::path make_temp_dir() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "dz-datafile-XXXXXX").string();
@@ -34,10 +71,7 @@ protected:
     void TearDown() override {
         for (uint16_t h : opened) xio_cls_file(h);
         std::error_code ec;
-        // The lock files of this test's data files (outside its folder) go with it.
-        for (const auto& e : std::filesystem::directory_iterator(dir, ec))
-            if (e.is_regular_file(ec)) std::filesystem::remove(xio::lock_file_path(e.path()), ec);
-        std::filesystem::remove_all(dir, ec);
+        std::filesystem::remove_all(dir, ec);  // the lock files of its data files with it
     }
 
     // Creates (when needed) and opens MASTER.TST.
