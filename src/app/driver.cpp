@@ -10,6 +10,7 @@
 #include "platform/import/xvl_encoding.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
+#include "platform/import/xvl_values.h"
 #include "platform/suite/control.h"
 #include "platform/ui/own_files.h"
 #include "platform/suite/util.h"
@@ -106,7 +107,7 @@ void CloseRunFiles(OpenFilesList& openFiles) {
     openFiles.clear();
 }
 
-bool ParseDate(const std::string& text, x_date_type& date) {
+bool ParseDate(const std::string& text, x_date_type& date, std::string* why) {
     std::vector<unsigned> parts;
     std::string sep;
     std::string number;
@@ -138,10 +139,11 @@ bool ParseDate(const std::string& text, x_date_type& date) {
     } else {
         return false;
     }
-    if (year < 1 || month < 1 || month > 12) return false;
-    x_date_type d = dz::suite::zqDate(month, day, year);
-    if (day < 1 || static_cast<int>(day) > dz::suite::xd_month_length(d)) return false;
-    date = d;
+    const auto m = static_cast<int>(month), d = static_cast<int>(day), y = static_cast<int>(year);
+    const xvl::DateCheck check = xvl::CheckDate(m, d, y, 1);
+    if (check == xvl::kDayPastMonthEnd && why) *why = xvl::MonthLengthText(m, y);
+    if (check != xvl::kDateExists) return false;
+    date = dz::suite::zqDate(month, day, year);
     return true;
 }
 

@@ -111,8 +111,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
 void CloseRunFiles(OpenFilesList& openFiles);
 
 // A date as the options panel and the command line take it: "M/D/YYYY", "M/D/YY" or
-// "YYYY-MM-DD". False for anything else or a day that does not exist.
-bool ParseDate(const std::string& text, x_date_type& date);
+// "YYYY-MM-DD". False for anything else or a day that does not exist; of a day past its month's
+// last, `why` (when given) says so ("month 2 of 2026 has 28 days").
+bool ParseDate(const std::string& text, x_date_type& date, std::string* why = nullptr);
 
 // ---- Seams ---------------------------------------------------------------------------------
 // The converter of a type code; the factory by default (tests give their own).

@@ -181,8 +181,11 @@ bool ShowGeneralOptions(RunContext& ctx) {
         x_date_type clear, statement;
         if (datesAllowed) {
             const std::string c = p->text(2), s = p->text(3);
-            if ((!c.empty() && !ParseDate(c, clear)) || (!s.empty() && !ParseDate(s, statement))) {
-                ui::xw_wr_message(ui::kError, "Enter each date as month/day/year, or leave it empty.");
+            std::string why;
+            if ((!c.empty() && !ParseDate(c, clear, &why)) || (!s.empty() && !ParseDate(s, statement, &why))) {
+                // A date of the right form whose day is past its month's last does not exist: said so.
+                ui::xw_wr_message(ui::kError, why.empty() ? std::string("Enter each date as month/day/year, or leave it empty.")
+                                                          : "A date you entered does not exist: " + why + ".");
                 continue;
             }
         }

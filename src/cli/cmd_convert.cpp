@@ -277,16 +277,17 @@ int Status(const ConvertUi& ui, const dz::ui::zqTask* task, int expectedFiles) {
 int RunConvert(const ConvertArgs& args, int command) {
     const char* name = command == dz::app::kCmdConvert ? "convert" : "examine";
     x_date_type clear, statement;
-    if (!args.clearThrough.empty() && !dz::app::ParseDate(args.clearThrough, clear)) {
-        std::cerr << "dodedoz-cli: " << name << ": --clear-checks-through: '" << args.clearThrough
-                  << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
+    // A date of the right form whose day is past its month's last is told as one that does not exist.
+    const auto badDate = [name](const char* option, const std::string& text, const std::string& why) {
+        std::cerr << "dodedoz-cli: " << name << ": " << option << ": '" << text << "' "
+                  << (why.empty() ? "is not a date (M/D/YYYY or YYYY-MM-DD)" : "does not exist: " + why) << "\n";
         return kExitUsage;
-    }
-    if (!args.statementDate.empty() && !dz::app::ParseDate(args.statementDate, statement)) {
-        std::cerr << "dodedoz-cli: " << name << ": --statement-date: '" << args.statementDate
-                  << "' is not a date (M/D/YYYY or YYYY-MM-DD)\n";
-        return kExitUsage;
-    }
+    };
+    std::string dateWhy;
+    if (!args.clearThrough.empty() && !dz::app::ParseDate(args.clearThrough, clear, &dateWhy))
+        return badDate("--clear-checks-through", args.clearThrough, dateWhy);
+    if (!args.statementDate.empty() && !dz::app::ParseDate(args.statementDate, statement, &dateWhy))
+        return badDate("--statement-date", args.statementDate, dateWhy);
     std::vector<std::string> files, given;  // the absolute paths, and the names as typed
     for (const auto& f : args.files) {
         const std::string path = fs::absolute(f).lexically_normal().string();

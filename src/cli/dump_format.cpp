@@ -2,6 +2,7 @@
 
 #include "platform/datafile/utf8.h"
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_values.h"
 
 #include <charconv>
 #include <cmath>
@@ -73,8 +74,6 @@ int digits(const std::string& s, std::size_t at, std::size_t n) {
     }
     return v;
 }
-
-bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
 
@@ -150,9 +149,14 @@ bool parse_value(const xio_fld_def& f, const std::string& s, x_value_def& v, std
                 return true;
             }
             const int y = digits(s, 0, 4), m = digits(s, 5, 2), d = digits(s, 8, 2);
-            static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-            if (s.size() != 10 || s[4] != '-' || s[7] != '-' || y < 0 || m < 1 || m > 12 || d < 1 ||
-                d > kDays[m - 1] || (m == 2 && d == 29 && !leap(y))) {
+            const bool form = s.size() == 10 && s[4] == '-' && s[7] == '-' && y >= 0 && m >= 0 && d >= 0;
+            // Any year a dump can print is taken; whether the day exists is the text files' own check.
+            const xvl::DateCheck check = form ? xvl::CheckDate(m, d, y, 0) : xvl::kNotADate;
+            if (check == xvl::kDayPastMonthEnd) {
+                why = "is a date that does not exist: " + xvl::MonthLengthText(m, y);
+                return false;
+            }
+            if (check != xvl::kDateExists) {
                 why = "is not a date written YYYY-MM-DD";
                 return false;
             }
@@ -191,6 +195,15 @@ bool parse_value(const xio_fld_def& f, const std::string& s, x_value_def& v, std
         // The stored value carries the field's implied decimals: at most `length` digits.
         if (f.length > 0 && f.length < 19 && std::fabs(n) >= std::pow(10.0, f.length)) {
             why = "has more than the field's " + std::to_string(f.length) + " digits";
+            return false;
+        }
+        // The stored value counts the field's smallest unit: a fraction of it is no value a
+        // conversion writes, and an amount with a fraction of a cent is refused, not kept.
+        if (n != std::trunc(n)) {
+            why = f.decimals == 0 ? std::string("is not a whole number; the field holds whole numbers")
+                                  : "is not a whole number; the field's amounts are written with their " +
+                                        std::to_string(f.decimals) +
+                                        " implied decimals, as dump prints them (12.34 in a 2-decimal field is 1234)";
             return false;
         }
     }

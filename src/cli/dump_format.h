@@ -25,8 +25,8 @@ std::size_t read_quoted(std::string_view in, std::string& text);
 
 // The value of `field` written as `text` (for a text field, already unquoted by read_quoted).
 // False with `why` when the text is not a value of the field: not of its form, or one that the
-// field cannot hold exactly (too long, too many digits, negative in an unsigned field, a
-// choice beyond its items, a date or time that does not exist).
+// field cannot hold exactly (too long, too many digits, a fraction of the field's smallest unit,
+// negative in an unsigned field, a choice beyond its items, a date or time that does not exist).
 bool parse_value(const xio_fld_def& field, const std::string& text, x_value_def& value, std::string& why);
 
 }  // namespace dz::cli

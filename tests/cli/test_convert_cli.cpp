@@ -410,7 +410,12 @@ TEST_F(ConvertCli, UsageErrors) {
     EXPECT_EQ(Run("convert " + Co() + " --interface-warning maybe " + text).status, 64);
     CliResult r = Run("convert " + Co() + " --clear-checks-through 2/30/2026 " + text);
     EXPECT_EQ(r.status, 64);
-    EXPECT_NE(r.err.find("--clear-checks-through: '2/30/2026' is not a date"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--clear-checks-through: '2/30/2026' does not exist: month 2 of 2026 has 28 days"),
+              std::string::npos)
+        << r.err;
+    r = Run("convert " + Co() + " --statement-date 13/1/2026 " + text);
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("--statement-date: '13/1/2026' is not a date"), std::string::npos) << r.err;
     EXPECT_EQ(Run("replay " + Co() + " tables").status, 64);
     // An unknown table group is a failure named on standard error.
     r = Run("convert " + Co() + " --table Nope " + text);

@@ -573,6 +573,14 @@ TEST_F(JcmCli, TaxStatusesMissingFromTheListGoToTheNotes) {
         EXPECT_HAS(report, "Tax status:  Resale(");
         EXPECT_LACKS(report, "Taxable(");
     }
+
+    // An empty list: a phase's blank status is filled in with the conversion's own default, which is
+    // not the user's and so never missing.
+    const std::size_t first = settings.find("default = ", at);
+    settings.replace(first, settings.find('\n', values) - first, "default = \"\"\nvalues = []");
+    Spit(company / "company.toml", settings);
+    EXPECT_LACKS(RunLines("examine", "J,700-002,Job,,,,,1,,,,,,,,,,,\nP,700-002,,01-002.03,Walls,,,,,,,\n"),
+                 "Tax status:");
 }
 
 // ---- The text file -------------------------------------------------------------------------------

@@ -154,4 +154,21 @@ TEST_F(Load, ADayZeroIsNoDate) {
     EXPECT_TRUE(Dump(into, "GLM") == before);
 }
 
+// A day past its month's last is said not to exist; a number with a fraction of its field's
+// smallest unit (an amount with a fraction of a cent, a whole number with a fraction) is refused
+// with its line and field, whatever the field.
+TEST_F(Load, ADayPastItsMonthsLastAndAFractionOfAUnitAreRefused) {
+    const std::string before = Dump(into, "CMM");
+    const CliResult r = LoadText("@GLM\nH1 PDATE=2026-02-30\n@CMM\nR1 BANKACC=\"T1\" BRECBAL=12.345\n"
+                                 "R1 BANKACC=\"T2\" BRECBAL=1234 BINTCMP=1.5\n");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("load.txt:2: field PDATE: \"2026-02-30\" is a date that does not exist: month 2 of "
+                                 "2026 has 28 days"));
+    EXPECT_THAT(r.err, HasSubstr("load.txt:4: field BRECBAL: \"12.345\" is not a whole number; the field's amounts "
+                                 "are written with their 2 implied decimals"));
+    EXPECT_THAT(r.err, HasSubstr("load.txt:5: field BINTCMP: \"1.5\" is not a whole number; the field holds whole numbers"));
+    EXPECT_THAT(r.err, HasSubstr("3 lines refused"));
+    EXPECT_TRUE(Dump(into, "CMM") == before);
+}
+
 }  // namespace

@@ -8,6 +8,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -16,6 +17,7 @@
 namespace {
 
 using namespace dz::cli::testing;
+using ::testing::HasSubstr;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmtcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
@@ -165,6 +167,18 @@ TEST_F(PmtCli, BatchNumbersFollowTheLastBatchPastTheBatchesOnFile) {
     EXPECT_EQ(Field(sales[0], "SVBATCH"), "\"44\"");
     EXPECT_EQ(Lines(Dump("PMS"), "H1 ")[0], "H1 LASTBAT=\"44\" LASTPMT=5000");
     EXPECT_EQ(Lines(Dump("PMT"), "H1 ")[0], "H1 LASTRUN=1");
+}
+
+// LASTRUN at the largest number it holds leaves no run number to give: the file ends with 12016
+// and nothing is written.
+TEST_F(PmtCli, ARunNumberPastTheLastOneEndsTheFile) {
+    Setup("pmt", "@PMT\nH1 LASTRUN=999999999\n");
+    std::string report, notes;
+    const CliResult r = Run("convert", Text("r.txt", Sales("1/15/2026", "10.00", "1")), report, notes);
+    EXPECT_EQ(r.status, 2) << report;
+    EXPECT_THAT(r.err + report, HasSubstr("Unable to update Last batch, Last payment ID, or Run number"));
+    EXPECT_TRUE(Lines(Dump("PMT"), "R9 ").empty());
+    EXPECT_EQ(Lines(Dump("PMT"), "H1 ")[0], "H1 LASTRUN=999999999");
 }
 
 TEST_F(PmtCli, ALastBatchOfZeroOrNotANumberGivesBatchOne) {

@@ -18,6 +18,7 @@ namespace {
 using namespace dz::cli::testing;
 using ::testing::Contains;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "pmvcli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "pmv";
@@ -109,9 +110,9 @@ TEST_F(PmvCli, ExamineFilesPredictsConvertForCategoriesAndConcessionPeriods) {
 }
 
 // Frequencies are whole months, but a fraction in the text file reaches the conversion: below one
-// month it is refused as blank or zero; a lease recovery's period never makes it up; a property
-// control's is cut to whole months.
-TEST_F(PmvCli, FrequencyFractionsAreRefusedOrCutToWholeMonths) {
+// month it is refused as blank or zero; above it, a lease recovery's and a property control's
+// alike are refused as they were given, never cut or rounded.
+TEST_F(PmvCli, FrequencyFractionsAreRefusedAsGiven) {
     const fs::path text = dir / "fractions.txt";
     const std::string control = "1,PLAZA,TAX,", lease = "4,CR200,1,TAX,102,";
     const std::string controlRest = ",1" + std::string(42, ',') + "\n";
@@ -125,10 +126,10 @@ TEST_F(PmvCli, FrequencyFractionsAreRefusedOrCutToWholeMonths) {
                          "Recovery frequency is blank or zero, it must be greater than zero(1403)"),
               2)
         << report;
-    EXPECT_THAT(report, HasSubstr("do not make up the frequency '4"));
-    const auto controls = DumpedRecords("PMV", 1);
-    ASSERT_EQ(controls.size(), 1u) << report;
-    EXPECT_EQ(controls[0].at("PRCFREQ"), "1");
+    for (const char* given : {"'1.5'", "'3.5'"})
+        EXPECT_THAT(report, HasSubstr(std::string("Recovery frequency ") + given + " is not a whole number of months"));
+    EXPECT_THAT(report, Not(HasSubstr("do not make up the frequency")));
+    EXPECT_TRUE(DumpedRecords("PMV", 1).empty()) << report;
 }
 
 }  // namespace

@@ -95,4 +95,21 @@ TEST_F(PmzCli, AnIssueNumberThatCannotBeRaisedEndsTheFile) {
     }
 }
 
+// The largest number the field holds is still an issue's: LASTID 99999998 gives the next issue
+// 99999999. Examine Files numbers nothing, so LASTID 99999999 examines as any other.
+TEST_F(PmzCli, TheLargestIssueNumberIsGivenAndExamineNeedsNone) {
+    Spit(dir / "one.txt", "#,PMZ,xvpmz\n1,7,\"Water stain.\",Leak,Urgent,,Open,Roof,,Dana,,elm,,,,,,,,,,,,,\n");
+    Spit(dir / "again.txt", "#,PMZ,xvpmz\n1,8,\"Door sticks.\",Leak,Urgent,,Open,Roof,,Dana,,elm,,,,,,,,,,,,,\n");
+    ASSERT_TRUE(Sql(company / "ISSUES.TLI", {"UPDATE h1 SET LASTID = 99999998"}));
+    std::string report, notes;
+    CliResult r = Run("convert", (dir / "one.txt").string(), report, notes);
+    EXPECT_EQ(r.status, 0) << r.err << report;
+    EXPECT_THAT(Dump("TLI"), HasSubstr("R1 ISSUE=99999999 "));
+    EXPECT_THAT(Dump("TLI"), HasSubstr("H1 LASTID=99999999\n"));
+
+    r = Run("examine", (dir / "again.txt").string(), report, notes);
+    EXPECT_EQ(r.status, 0) << r.err << report;
+    EXPECT_THAT(r.err + report, Not(HasSubstr("Unable to update Last batch")));
+}
+
 }  // namespace

@@ -669,8 +669,13 @@ TEST(DriverDates, ParseDate) {
     EXPECT_EQ(d, dz::suite::zqDate(2, 28, 2026));
     ASSERT_TRUE(ParseDate("1/2/26", d));
     EXPECT_EQ(d, dz::suite::zqDate(1, 2, 2026));
-    EXPECT_FALSE(ParseDate("2/29/2026", d));
-    EXPECT_FALSE(ParseDate("13/1/2026", d));
+    // A day past its month's last is said not to exist; a month 13 is no date's.
+    std::string why;
+    EXPECT_FALSE(ParseDate("2/29/2026", d, &why));
+    EXPECT_EQ(why, "month 2 of 2026 has 28 days");
+    why.clear();
+    EXPECT_FALSE(ParseDate("13/1/2026", d, &why));
+    EXPECT_EQ(why, "");
     EXPECT_FALSE(ParseDate("2026/01/01x", d));
     EXPECT_FALSE(ParseDate("1-2/2026", d));
     EXPECT_FALSE(ParseDate("", d));

@@ -148,7 +148,9 @@ TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
         // A fraction reaches the conversion: below one month it is refused before any date.
         {{{"RCFREQ", "0.5"}, {"RCNFD", ""}},
          "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
-        {{{"RCFREQ", "1.5"}, {"RCNTD", "2/1/2027"}}, "do not make up the frequency '2 months'(1444)"},
+        // Above it, refused as it was given before the month count, which shows whole months.
+        {{{"RCFREQ", "1.5"}, {"RCNTD", "2/1/2027"}},
+         "Recovery frequency '1.5' is not a whole number of months, it must be given in whole months"},
         {{{"RCFREQ", "0.55"}}, "Recovery frequency value '0.55' is out of range"},
         {{{"RCFREQ", ""}, {"RCNTD", "bad"}}, "(fld"},  // the import refuses the line first
         {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
@@ -436,7 +438,7 @@ TEST_F(PmvTest, PropertyRecoveryControlRules) {
         {{{"PRCCT", "TAX"}}, "Property Charge type 'PLAZA, TAX' does not yet exist(1402)"},
         {{{"PRCFREQ", ""}}, "Recovery frequency is blank or zero"},
         {{{"PRCFREQ", "0.5"}}, "Recovery frequency is blank or zero"},
-        {{{"PRCFREQ", "1.5"}}, nullptr},
+        {{{"PRCFREQ", "1.5"}}, "Recovery frequency '1.5' is not a whole number of months"},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}},
          "Escal method is 'Budgeted expenses(2)', Escal budget type is required for Recov 'PLAZA, CAM'(1423)"},
         {{{"PRCESC", "1"}, {"PRCEBCM", "REC"}, {"PRCECM", "REC"}, {"PRCEM", "2"}, {"PRCEBT", "11"}},

@@ -107,6 +107,14 @@ bool CheckBudgetType(const RecordChecks& r, double type, const char* word) {
     return true;
 }
 
+// A recovery frequency holds whole months; the text file may give a fraction, which reaches
+// the conversion as read and is refused here, shown as it was given.
+bool WholeMonths(const RecordChecks& r, const char* field) {
+    const double months = r.Number(field);
+    if (months == std::trunc(months)) return true;
+    return r.Reject(Msg(12920, FormatNumber("%g", months)));
+}
+
 }  // namespace
 
 // ---- Record 1: the property recovery control ---------------------------------------------------
@@ -127,9 +135,9 @@ bool xvPMV::ConvertPropertyRecoveryControl(uint16_t pmv, uint16_t pmp, uint16_t 
                           {"PRCPROP", "PRCCT"}))
         return r.Reject(Msg(12625, TermLabel(kPropertyTerm) + " " + ChargeTypeTerm(), keyText()));
 
-    // Frequency: whole months, a fraction the text file gave cut off.
+    // Frequency: whole months. A fraction the text file gave is refused, never cut in silence.
     if (r.Number("PRCFREQ") < 1) return r.Reject(Msg(12626));
-    PutNumber(pmv, r.No("PRCFREQ"), std::trunc(r.Number("PRCFREQ")));
+    if (!WholeMonths(r, "PRCFREQ")) return false;
 
     // Accounting method. The note shows the value held (nothing for a blank one), not a fixed text.
     const double held = r.Number("PRCAMOP");
@@ -300,8 +308,10 @@ bool xvPMV::ConvertRecoveryControl(uint16_t pmv, uint16_t pml, uint16_t pms, uin
     if (IsUnsetDate(from)) return r.Reject(Msg(12655, "from", recoveryKey()));
     if (IsUnsetDate(to)) return r.Reject(Msg(12655, "to", recoveryKey()));
     if (suite::xd_compare_dates(from, to) > 0) return r.Reject(Msg(12656, DateText(to), DateText(from)));
+    // A fraction is refused as one before the month count, which shows the frequency in whole months.
+    if (!WholeMonths(r, "RCFREQ")) return false;
     const int months = static_cast<int>(frequency);
-    if (frequency != months || RecoveryMonthCount(from, to, months) != months)
+    if (RecoveryMonthCount(from, to, months) != months)
         return r.Reject(Msg(12657, DateText(from), DateText(to),
                             FormatNumber("%.0f", frequency) + (frequency == 1 ? " month" : " months")));
 

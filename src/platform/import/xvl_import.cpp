@@ -646,13 +646,20 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
                     return false;
                 }
                 return true;
-            case SpecialType::Date:
-                if (!ParseDate(text, value.date)) {
-                    const Lazy w = where();
-                    refuse(info, kErrDate, Msg(kMsgImportErrorBase + kErrDate, w.label, shown(text), w.fld, w.col));
-                    return false;
+            case SpecialType::Date: {
+                x_date_type read;
+                const DateCheck check = ReadDate(text, read);
+                if (check == kDateExists) {
+                    value.date = read;
+                    return true;
                 }
-                return true;
+                const Lazy w = where();
+                refuse(info, kErrDate,
+                       check == kDayPastMonthEnd
+                           ? Msg(kMsgDateNoSuchDay, w.label, shown(text), MonthLengthText(read.month, read.year), w.fld, w.col)
+                           : Msg(kMsgImportErrorBase + kErrDate, w.label, shown(text), w.fld, w.col));
+                return false;
+            }
         }
         return true;
     }
@@ -715,7 +722,12 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
             msg = Msg(kMsgImportErrorBase + r.error, w.label,
                       Msg(def.type == XIO_TYPE_TIME ? kMsgWhatTime : kMsgWhatNumber), shown(v), w.fld, w.col);
             break;
-        default:  // dates, logicals
+        case kErrDate:
+            // A date of the right form whose day is past its month's last does not exist: said so.
+            msg = r.detail.empty() ? Msg(kMsgImportErrorBase + r.error, w.label, shown(v), w.fld, w.col)
+                                   : Msg(kMsgDateNoSuchDay, w.label, shown(v), r.detail, w.fld, w.col);
+            break;
+        default:  // logicals
             msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), w.fld, w.col);
             break;
     }

@@ -50,6 +50,8 @@ inline constexpr int kMsgWhatNumber = 12975;          // "a number"
 inline constexpr int kMsgWhatDigits = 12976;          // number range, signed
 inline constexpr int kMsgWhatDigitsUnsigned = 12977;  // number range, not negative
 inline constexpr int kMsgWhatStorable = 12978;        // a value the data file refused
+inline constexpr int kMsgDateNoSuchDay = 12979;       // error 7: a day past its month's last
+inline constexpr int kMsgWhatMonthLength = 12921;     // "month 2 of 2026 has 28 days"
 
 // Template faults.
 inline constexpr int kMsgTemplateFault = 12980;      // "<template>, line <n>: <problem>"

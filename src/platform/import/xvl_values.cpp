@@ -28,11 +28,7 @@ bool allDigits(std::string_view s, int& v) {
     return true;
 }
 
-bool validDate(int m, int d, int y) {
-    if (m < 1 || m > 12 || d < 1 || y < 1753 || y > 9999) return false;
-    x_date_type t{static_cast<uint16_t>(m), 1, static_cast<uint16_t>(y)};
-    return d <= suite::xd_month_length(t);
-}
+bool validDate(int m, int d, int y) { return CheckDate(m, d, y) == kDateExists; }
 
 int fullYear(int y, std::size_t digits) {
     if (digits <= 2) return y < 50 ? 2000 + y : 1900 + y;
@@ -132,7 +128,33 @@ bool ParseLogical(std::string_view text, uint16_t& out) {
     return false;
 }
 
-bool ParseDate(std::string_view text, x_date_type& out) {
+namespace {
+
+// Day d of month m of year y into `out` when it exists, or is a day past its month's last.
+DateCheck made(int m, int d, int y, x_date_type& out) {
+    const DateCheck check = CheckDate(m, d, y);
+    if (check != kNotADate)
+        out = x_date_type{static_cast<uint16_t>(m), static_cast<uint16_t>(d), static_cast<uint16_t>(y)};
+    return check;
+}
+
+}  // namespace
+
+DateCheck CheckDate(int m, int d, int y, int firstYear) {
+    if (m < 1 || m > 12 || d < 1 || y < firstYear || y > kLastDateYear) return kNotADate;
+    return d <= MonthDays(m, y) ? kDateExists : kDayPastMonthEnd;
+}
+
+int MonthDays(int m, int y) {
+    const x_date_type first{static_cast<uint16_t>(m), 1, static_cast<uint16_t>(y)};
+    return suite::xd_month_length(first);
+}
+
+std::string MonthLengthText(int m, int y) {
+    return Msg(kMsgWhatMonthLength, std::to_string(m), std::to_string(y), std::to_string(MonthDays(m, y)));
+}
+
+DateCheck ReadDate(std::string_view text, x_date_type& out) {
     std::string_view s = Trim(text);
     int m = 0, d = 0, y = 0;
     {
@@ -154,15 +176,13 @@ bool ParseDate(std::string_view text, x_date_type& out) {
         }
         if (simple && k == 2 && len[0] <= 2 && len[1] <= 2 && (len[2] == 2 || len[2] == 4)) {
             m = part[0], d = part[1], y = fullYear(part[2], len[2]);
-            if (!validDate(m, d, y)) return false;
-            out = x_date_type{static_cast<uint16_t>(m), static_cast<uint16_t>(d), static_cast<uint16_t>(y)};
-            return true;
+            return made(m, d, y, out);
         }
     }
     const std::size_t sep = s.find_first_of("/-.");
     if (sep == std::string_view::npos) {
         int v = 0;
-        if (!allDigits(s, v)) return false;
+        if (!allDigits(s, v)) return kNotADate;
         if (s.size() == 8) {
             int yy = 0, mm = 0, dd = 0;
             allDigits(s.substr(0, 4), yy);
@@ -181,26 +201,24 @@ bool ParseDate(std::string_view text, x_date_type& out) {
             allDigits(s.substr(4, 2), y);
             y = fullYear(y, 2);
         } else {
-            return false;
+            return kNotADate;
         }
     } else {
         const char c = s[sep];
         const std::size_t sep2 = s.find(c, sep + 1);
-        if (sep2 == std::string_view::npos || s.find_first_of("/-.", sep2 + 1) != std::string_view::npos) return false;
+        if (sep2 == std::string_view::npos || s.find_first_of("/-.", sep2 + 1) != std::string_view::npos) return kNotADate;
         std::string_view a = s.substr(0, sep), b = s.substr(sep + 1, sep2 - sep - 1), e = s.substr(sep2 + 1);
         int va = 0, vb = 0, ve = 0;
-        if (!allDigits(a, va) || !allDigits(b, vb) || !allDigits(e, ve)) return false;
+        if (!allDigits(a, va) || !allDigits(b, vb) || !allDigits(e, ve)) return kNotADate;
         if (a.size() == 4) {  // year first
             y = va, m = vb, d = ve;
-            if (e.size() > 2 || b.size() > 2) return false;
+            if (e.size() > 2 || b.size() > 2) return kNotADate;
         } else {
-            if (a.size() > 2 || b.size() > 2 || (e.size() != 2 && e.size() != 4)) return false;
+            if (a.size() > 2 || b.size() > 2 || (e.size() != 2 && e.size() != 4)) return kNotADate;
             m = va, d = vb, y = fullYear(ve, e.size());
         }
     }
-    if (!validDate(m, d, y)) return false;
-    out = x_date_type{static_cast<uint16_t>(m), static_cast<uint16_t>(d), static_cast<uint16_t>(y)};
-    return true;
+    return made(m, d, y, out);
 }
 
 bool ParseTime(std::string_view text, x_time_type& out) {
@@ -277,9 +295,14 @@ ConvertOutcome ConvertText(const xio_fld_def& def, std::string_view text, bool a
         case XIO_TYPE_LOGICAL:
             if (!ParseLogical(text, value.flag)) r.error = kErrLogical;
             return r;
-        case XIO_TYPE_DATE:
-            if (!ParseDate(text, value.date)) r.error = kErrDate;
+        case XIO_TYPE_DATE: {
+            x_date_type read;
+            const DateCheck check = ReadDate(text, read);
+            if (check == kDateExists) value.date = read;
+            else r.error = kErrDate;
+            if (check == kDayPastMonthEnd) r.detail = MonthLengthText(read.month, read.year);
             return r;
+        }
         case XIO_TYPE_TIME:
             if (!ParseTime(text, value.time)) r.error = kErrNotConvertible;
             return r;

@@ -8,7 +8,8 @@
 
 namespace dz::xvl {
 
-// Outcome of a conversion: 0, or an ImportError number with `detail` saying what was expected.
+// Outcome of a conversion: 0, or an ImportError number with `detail` saying what was expected
+// (of a date, why it does not exist; empty when it is not of a date's form).
 struct ConvertOutcome {
     int error = 0;
     std::string detail;
@@ -32,7 +33,24 @@ ConvertOutcome CheckText(const xio_fld_def& def, std::string_view text, bool acc
 int ParseScaledNumber(std::string_view text, int decimals, int length, bool isSigned, double& out);
 bool ParsePlainNumber(std::string_view text, double& out);
 bool ParseLogical(std::string_view text, uint16_t& out);
-bool ParseDate(std::string_view text, x_date_type& out);
+// The years a date may have.
+inline constexpr int kFirstDateYear = 1753, kLastDateYear = 9999;
+// What a text or a month, day and year make: a date; nothing of a date's form (or a month, day
+// or year no date has); or a day past its month's last (2/30/2026), which is told apart so that
+// the user hears that the date does not exist rather than that its form is wrong.
+enum DateCheck { kDateExists, kNotADate, kDayPastMonthEnd };
+DateCheck CheckDate(int m, int d, int y, int firstYear = kFirstDateYear);
+// `out` takes the date, or the month, day and year read of a day past its month's last.
+DateCheck ReadDate(std::string_view text, x_date_type& out);
+inline bool ParseDate(std::string_view text, x_date_type& out) {
+    x_date_type read;
+    if (ReadDate(text, read) != kDateExists) return false;
+    out = read;
+    return true;
+}
+// The days of month m (1..12) of year y, and the words that say so ("month 2 of 2026 has 28 days").
+int MonthDays(int m, int y);
+std::string MonthLengthText(int m, int y);
 bool ParseTime(std::string_view text, x_time_type& out);
 
 // Without its leading and trailing blanks and tabs. Inline: values are mostly trimmed already.

@@ -181,8 +181,10 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"choice", "C,a,n,,,,,Gold,,,", kErrChoice,
                   "Customer type has no choice 'Gold', expected the number or text of one of: 1 Retail, 2 Wholesale, 3 Other "
                   "(fld 7, col 8)"},
-        ErrorCase{"date", "C,a,n,,,2/30/2026,,,,,", kErrDate,
-                  "Customer since has an invalid date '2/30/2026', expected month/day/year (fld 5, col 6)"},
+        ErrorCase{"date", "C,a,n,,,2/3x/2026,,,,,", kErrDate,
+                  "Customer since has an invalid date '2/3x/2026', expected month/day/year (fld 5, col 6)"},
+        ErrorCase{"no such day", "C,a,n,,,2/29/2026,,,,,", kErrDate,
+                  "Customer since has the date '2/29/2026', which does not exist: month 2 of 2026 has 28 days (fld 5, col 6)"},
         ErrorCase{"logical", "C,a,n,,,,maybe,,,,", kErrLogical, "Active expects Y or N, not 'maybe' (fld 6, col 7)"},
         ErrorCase{"range", "C,a,n,,100000,,,,,,", kErrNumberRange,
                   "Credit limit value '100000' is out of range, expected at most 5 digits before the decimal point and 0 after "
