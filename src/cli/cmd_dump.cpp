@@ -109,7 +109,9 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
                           : status == XIO_CORRUPT ? "is either an old version or corrupt"
                           : status == XIO_LOCKED  ? "is in use"
                                                   : "cannot be opened (status " + std::to_string(status) + ")";
-        std::cerr << "dodedoz-cli: dump: " << abbr << " file " << name << " " << why << ": " << xio_error_text() << "\n";
+        // The data files' own text of a missing file says "does not exist" again: it is left out.
+        if (status != XIO_NO_FILE) why += ": " + xio_error_text();
+        std::cerr << "dodedoz-cli: dump: " << abbr << " file " << name << " " << why << "\n";
         return cli::kExitFailure;
     }
     std::ostringstream out;

@@ -51,6 +51,9 @@ std::string upper(std::string s) {
     return s;
 }
 
+// "1 record", "2 records".
+std::string Counted(unsigned n, const std::string& word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
 // An open data file and what the load has done to it.
 struct Target {
     std::string abbr;
@@ -139,8 +142,8 @@ public:
         }
         committed_ = true;
         for (auto& t : targets_) {
-            std::cout << "Loaded " << t->label() << ": " << t->headers << " headers, " << t->records << " records, "
-                      << t->notes << " notes";
+            std::cout << "Loaded " << t->label() << ": " << Counted(t->headers, "header") << ", "
+                      << Counted(t->records, "record") << ", " << Counted(t->notes, "note");
             if (t->kept > 0) std::cout << "; " << t->kept << (t->kept == 1 ? " record was" : " records were") << " on file already and kept";
             std::cout << "\n";
         }
@@ -246,11 +249,11 @@ private:
         req.fileNo = t->fileNo;
         const int status = xio_ask_file(req, t->handle);
         if (status != XIO_OK) {
+            // The data files' own text of a missing file says "does not exist" again: it is left out.
             why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
-                  (status == XIO_NO_FILE  ? "does not exist"
-                   : status == XIO_LOCKED ? "is in use"
-                                          : "cannot be opened (status " + std::to_string(status) + ")") +
-                  ": " + xio_error_text();
+                  (status == XIO_NO_FILE  ? std::string("does not exist")
+                   : status == XIO_LOCKED ? "is in use: " + xio_error_text()
+                                          : "cannot be opened (status " + std::to_string(status) + "): " + xio_error_text());
             return false;
         }
         xio_get_def(t->handle, t->def);

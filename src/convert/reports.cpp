@@ -41,6 +41,8 @@ std::string RecordName(uint16_t file, uint16_t record) {
 // Totals columns: processed, have messages, rejected, converted, created.
 constexpr int kTotalCols[] = {29, 44, 59, 73, 87};
 constexpr int kTotalWidth = 13;
+// A record type's name takes the room before the first count, a blank kept between them.
+constexpr int kTotalNameWidth = kTotalCols[0] - 1;
 
 }  // namespace
 
@@ -148,14 +150,31 @@ bool ConversionReport::PrintRecordTotals(bool notesFollow) {
     if (!headerPrinted_ && !PrintReportHeader(false)) return false;
     const bool created = grand_.created != 0;
 
-    ui::xp_put_field(print_, 0, 25, 0, "Record Totals");
+    ui::xp_put_field(print_, 0, kTotalNameWidth, 0, "Record Totals");
     ui::xp_put_field(print_, kTotalCols[0], kTotalWidth, 0, converting_ ? "Processed" : "Examined");
     ui::xp_put_field(print_, kTotalCols[1], kTotalWidth, 0, "Have messages");
     ui::xp_put_field(print_, kTotalCols[2], kTotalWidth, 0, converting_ ? "Rejected" : "Invalid");
     ui::xp_put_field(print_, kTotalCols[3], kTotalWidth, 0, converting_ ? "Converted" : "Valid");
     if (created) ui::xp_put_field(print_, kTotalCols[4], kTotalWidth, 0, converting_ ? "Created" : "Will create");
+    // Each record type's name, whole: one longer than its column goes on over the next lines.
+    std::vector<std::vector<std::string>> names;
+    std::size_t nameLines = 0;
+    for (const auto& entry : types_) {
+        const auto file = static_cast<uint16_t>(entry.first / 100);
+        const auto record = static_cast<uint16_t>(entry.first % 100);
+        std::string name;
+        if (file == 0 || record == 0)
+            name = "Unknown";
+        else if (record > 50)
+            name = "Notes for " + RecordName(file, static_cast<uint16_t>(record - 50));
+        else
+            name = RecordName(file, record);
+        InitCaps(name);
+        names.push_back(WrapLines(name, kTotalNameWidth));
+        nameLines += names.back().size();
+    }
     // Start the totals on a new page when they would not fit on this one.
-    const int needed = static_cast<int>(types_.size()) + (notesFollow ? 8 : 6);
+    const int needed = static_cast<int>(nameLines) + (notesFollow ? 8 : 6);
     const bool newPage = ui::xp_lines_left(print_) < needed;
     if (ui::xp_wr_line(print_, newPage ? 1 : 4, 0, newPage ? 1 : 0) != 0) return false;
 
@@ -167,26 +186,23 @@ bool ConversionReport::PrintRecordTotals(bool notesFollow) {
         if (withCreated) ui::xp_put_field(print_, kTotalCols[4], kTotalWidth, 0, std::to_string(t.created));
     };
 
-    for (const auto& [key, t] : types_) {
-        const auto file = static_cast<uint16_t>(key / 100);
-        const auto record = static_cast<uint16_t>(key % 100);
-        std::string name;
-        if (file == 0 || record == 0)
-            name = "Unknown";
-        else if (record > 50)
-            name = "Notes for " + RecordName(file, static_cast<uint16_t>(record - 50));
-        else
-            name = RecordName(file, record);
-        InitCaps(name);
-        ui::xp_put_field(print_, 0, 25, 0, name);
+    std::size_t at = 0;
+    for (const auto& entry : types_) {
+        const Totals& t = entry.second;
+        const std::vector<std::string>& name = names[at++];
+        ui::xp_put_field(print_, 0, kTotalNameWidth, 0, name.front());
         putCounts(t, t.created != 0);
         if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
+        for (std::size_t i = 1; i < name.size(); ++i) {
+            ui::xp_put_field(print_, 0, kTotalNameWidth, 0, name[i]);
+            if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
+        }
     }
 
     for (int i = 0; i < (created ? 5 : 4); ++i)
         ui::xp_put_field(print_, kTotalCols[i], kTotalWidth, 0, "------------");
     if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
-    ui::xp_put_field(print_, 0, 25, 0, "Total:");
+    ui::xp_put_field(print_, 0, kTotalNameWidth, 0, "Total:");
     putCounts(grand_, created);
     if (ui::xp_wr_line(print_, 1, 0, 0) != 0) return false;
 

@@ -102,15 +102,6 @@ std::string Lowered(std::string d) {
     return d;
 }
 
-// Fields whose new value is checked and shown through its key format.
-bool Formatted(uint16_t fieldId) {
-    switch (fieldId) {
-        case kFieldGlAccount: case kFieldGlPrefixA: case kFieldGlPrefixAB: case kFieldGlPrefixABC:
-        case kFieldGlBase: case kFieldJob: case kFieldPhase: case 300: case 301: return true;
-        default: return false;
-    }
-}
-
 bool ShownFormatted(uint16_t fieldId) {
     switch (fieldId) {
         case kFieldGlAccount: case kFieldGlPrefixAB: case kFieldGlPrefixABC: case kFieldJob: case kFieldPhase:
@@ -131,6 +122,14 @@ std::string ShownValue(uint16_t fieldId, const std::string& stored) {
 constexpr const char* kUntitled = "Untitled";
 
 }  // namespace
+
+bool NewValueFormatted(uint16_t fieldId) {
+    switch (fieldId) {
+        case kFieldGlAccount: case kFieldGlPrefixA: case kFieldGlPrefixAB: case kFieldGlPrefixABC:
+        case kFieldGlBase: case kFieldJob: case kFieldPhase: case 300: case 301: return true;
+        default: return false;
+    }
+}
 
 std::string ColumnDescription(uint16_t fieldId) {
     ValueFormat f = NewValueFormat(fieldId);
@@ -364,7 +363,7 @@ void TableEditor::BuildTableGrid() {
         if (newCol.items.size() >= 2) newCol.items.erase(newCol.items.begin());
     } else {
         widths(newCol, doc_->newWidth);
-        if (Formatted(doc_->fieldId)) {
+        if (NewValueFormatted(doc_->fieldId)) {
             // A value may be typed with its separators.
             std::string full(doc_->newWidth, 'X');
             suite::xk_format_field(f.format, f.section, full);
@@ -526,7 +525,7 @@ bool TableEditor::TableGridEditCell(int column) {
     if (column == 1) {
         std::string v = typed.substr(0, kValueMax);
         if (!(doc_->hasList && v == " ")) v = TrimBlanks(v);
-        if (Formatted(doc_->fieldId) && !v.empty()) {
+        if (NewValueFormatted(doc_->fieldId) && !v.empty()) {
             const ValueFormat f = NewValueFormat(doc_->fieldId);
             if (!suite::xk_valid(f.format, f.section, v)) {
                 row->newValue = v;

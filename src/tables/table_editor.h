@@ -133,6 +133,8 @@ struct ValueFormat {
     const char* fallback = nullptr;  // the name used when the description is empty
 };
 ValueFormat NewValueFormat(uint16_t fieldId);
+// Fields whose new value is checked through its key format and stored without its separators.
+bool NewValueFormatted(uint16_t fieldId);
 // The description of the field's new value as a column header (Account becomes account).
 std::string ColumnDescription(uint16_t fieldId);
 // A phase value passes when no section after a zero section is non-zero and the first is not zero.

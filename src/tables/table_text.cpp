@@ -313,8 +313,13 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
     // A GL value is read with its separators; OldValueTooLong below checks it against the size.
     const int oldWidth = doc.oldSize != 0 ? OldValueTypedWidth(doc.fieldId, doc.oldSize) : doc.newWidth;
     tpl.xvlImpAppendField({"OldId", "Old value", static_cast<uint16_t>(oldWidth), 0, 0, false});
-    tpl.xvlImpAppendField({"NewId1", "New value", doc.newWidth, static_cast<int16_t>(vf.format),
-                           static_cast<int16_t>(vf.section), suite::xk_capitals(vf.format, vf.section)});
+    // A new value of a key format is read as a text file's field of that format is: with or
+    // without its separators (the editor shows them), kept without them, refused when it does not
+    // fit the format, as the editor refuses a typed one.
+    xvl::xvlImpSpecFldDef newValue{"NewId1", "New value", doc.newWidth, static_cast<int16_t>(vf.format),
+                                   static_cast<int16_t>(vf.section), suite::xk_capitals(vf.format, vf.section)};
+    newValue.keyFormat = NewValueFormatted(doc.fieldId);
+    tpl.xvlImpAppendField(newValue);
     if (doc.thirdWidth != 0 && (doc.fieldId == kFieldJob || doc.fieldId == kFieldUnionLocal)) {
         const int f = doc.fieldId == kFieldJob ? kExtraFormat : kLocalFormat;
         tpl.xvlImpAppendField({"NewId2", "New third column value", static_cast<uint16_t>(suite::xk_width(f, 0)),
@@ -330,8 +335,6 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
                                          ", it may already be open in another application.\r\rNothing from this "
                                          "text file will be imported.");
     }
-    // New values of key formats are checked as the editor checks a typed one.
-    const bool keyFormat = vf.format == suite::kGlAccountFormat;
     RowIndex index(doc);
     FrontInserts inserts(doc);
     bool printing = true;
@@ -348,15 +351,12 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
         if (s == 1) {
             reject(info.Message(), info.StartLine());
         } else {
-            const std::string& nv = ValueAt(import, cols.newAt);
             const std::string& ov = ValueAt(import, cols.oldAt);
             std::string tooLong = cols.oldAt >= 0 ? OldValueTooLong(doc.fieldId, ov, doc.oldSize) : std::string();
             if (!tooLong.empty()) {
                 reject("Old value '" + ov + "' has " + std::to_string(OldValueLength(doc.fieldId, ov)) +
                            " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
                        info.StartLine());
-            } else if (keyFormat && !nv.empty() && !xvl::xvl_imp_is_sectioned_field_valid(vf.format, nv, vf.section)) {
-                reject("Invalid " + ColumnDescription(doc.fieldId) + " '" + nv + "' (fld 2, col 2)", info.StartLine());
             } else {
                 ApplyRow(import, cols, doc, index, out.counts);
             }

@@ -328,6 +328,8 @@ TEST_F(ConvertCli, AFirstLineOfTheWrongFormSaysHowItMustLook) {
         std::string line, says, example;
     };
     for (const Case& c : {Case{"semicolons.txt", "#;GLM;xvglm", "separates its values with semicolons", "#,GLM,xvglm"},
+                          Case{"trailing.txt", "#;GLM;xvglm;", "separates its values with semicolons", "#,GLM,xvglm"},
+                          Case{"tabs.txt", "#\tGLM\txvglm", "separates its values with tabs", "#,GLM,xvglm"},
                           Case{"quoted.txt", "\"#\",\"GLM\",\"acc\"", "in double quotes", "#,GLM,acc"},
                           Case{"noheader.txt", "6,1000-00,Cash,1", "does not start with a number sign", "#,GLM,xvglm"},
                           Case{"notemplate.txt", "#,GLM", "Unable to find a valid template file", "#,GLM,xvglm"}}) {
@@ -338,6 +340,7 @@ TEST_F(ConvertCli, AFirstLineOfTheWrongFormSaysHowItMustLook) {
         EXPECT_THAT(r.err, HasSubstr(c.says));
         EXPECT_THAT(r.err, HasSubstr(form + c.example + "\n"));
         EXPECT_THAT(r.err, Not(HasSubstr("might not be installed")));
+        EXPECT_THAT(r.err, Not(HasSubstr("Is it OK to skip?")));  // the only file: no question
     }
     Spit(dir / "tpl.txt", "#,GLM,nosuch\r\n2,1,N\r\n");
     const CliResult r = Run("examine " + Co() + " " + (dir / "tpl.txt").string());
@@ -370,6 +373,31 @@ TEST_F(ConvertCli, TheWorkedExampleOfTheDocsConvertsAsShown) {
     EXPECT_THAT(Run("dump " + Co() + " GLM").out, HasSubstr("\n" + blocks[2]));
 }
 
+// The worked example of data/templates/README.md, taken from the page, in the company
+// `company init` made: every line is accepted and the dump shows the first account as the page does.
+TEST_F(ConvertCli, TheTemplatesWorkedExampleConvertsInANewCompany) {
+    const std::string page = Slurp(fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "README.md");
+    const std::size_t section = page.find("## Worked example");
+    ASSERT_NE(section, std::string::npos);
+    std::vector<std::string> blocks;  // the fenced blocks of the section, in order
+    for (std::size_t at = page.find("```\n", section); at != std::string::npos;) {
+        const std::size_t end = page.find("```", at + 4);
+        blocks.push_back(page.substr(at + 4, end - at - 4));
+        at = page.find("```\n", end + 4);
+    }
+    ASSERT_EQ(blocks.size(), 3u);
+    Spit(dir / "xvglmacc.tpl", blocks[1]);
+    // The template lies beside the text file here: its first line names it with its folder.
+    std::string text = blocks[0];
+    ASSERT_EQ(text.rfind("#,GLM,xvglmacc\n", 0), 0u);
+    Spit(dir / "accounts.txt", "#,GLM," + (dir / "xvglmacc").string() + text.substr(text.find('\n')));
+    const CliResult r = Run("convert " + Co() + " --report " + (dir / "r.txt").string() + " " +
+                            (dir / "accounts.txt").string());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(": 8 accepted, 0 rejected"));
+    EXPECT_THAT(Run("dump " + Co() + " GLM").out, HasSubstr("\n" + blocks[2].substr(0, blocks[2].size() - 1) + " "));
+}
+
 TEST_F(ConvertCli, StoreThenReplay) {
     const std::string text = Text("stored.txt");
     const std::string before = Slurp(company / "MASTER.GLM");
@@ -385,6 +413,7 @@ TEST_F(ConvertCli, StoreThenReplay) {
     r = Run("replay " + Co() + " --report " + report.string() + " convert");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err.find("question"), std::string::npos) << r.err;  // nothing asked
+    EXPECT_THAT(r.err, Not(HasSubstr("%] Converting")));  // no progress: standard error is no terminal
     EXPECT_NE(r.err.find(text + ": 2 accepted"), std::string::npos) << r.err;
     EXPECT_NE(Slurp(report).find("Converting " + text), std::string::npos);
     EXPECT_NE(Slurp(text).find("Previously Converted"), std::string::npos);

@@ -122,6 +122,7 @@ TEST_F(Dump, FailuresNameWhatFailed) {
     r = run("dump --company " + company.string() + " GLM");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("does not exist"), std::string::npos);
+    EXPECT_EQ(r.out.find("does not exist"), r.out.rfind("does not exist")) << r.out;  // said once
     EXPECT_EQ(run("dump --company " + company.string()).status, 64);
 }
 

@@ -76,7 +76,7 @@ TEST_F(Load, KeepExistingLeavesRecordsOnFileAndLoadsTheRest) {
     const CliResult kept =
         Cli({"load", "--company", into.string(), "--keep-existing", (root / "load.txt").string()});
     EXPECT_EQ(kept.status, 0) << kept.err;
-    EXPECT_THAT(kept.out, HasSubstr("1 records, 0 notes; 1 record was on file already and kept"));
+    EXPECT_THAT(kept.out, HasSubstr(": 0 headers, 1 record, 0 notes; 1 record was on file already and kept"));
     const std::string xvm = Cli({"dump", "--company", into.string(), "XVM", "--file", "0"}).out;
     EXPECT_THAT(xvm, HasSubstr("R1 TABLE=\"Alpha\" TALEN=2"));  // the stored spelling and value stay
     EXPECT_THAT(xvm, HasSubstr("N1 \"first notes\""));

@@ -123,6 +123,18 @@ TEST_F(TablesCli, UnionTableExportsThreeColumns) {
     EXPECT_EQ(Slurp(out), "L1,U1,X1\r\nL2,U2,\r\n");
 }
 
+// New accounts as the editor shows them, with their separators, are taken and kept without
+// them; a new value is refused only when it does not fit the account format.
+TEST_F(TablesCli, ImportTakesNewAccountsWrittenWithTheirSeparators) {
+    const std::string in = Write("sep.txt", "00000000000,01-1-10-0000-00\n01-1-10-1000-00,01110100000\n"
+                                            "01-1-10-2000-00,01-1-1\n");
+    const CliResult r = Tables("import", "SEP", "GL", 9, {in});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     3  Account value '01-1-1' doesn't fit its format"));
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     2 entries added\n"));
+    EXPECT_EQ(Rows("SEP", "GL", 9), "00000000000,01110000000\n01-1-10-1000-00,01110100000\n");
+}
+
 TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
     const std::string sample = CopySample("tables/demo-account-table.txt", "demo-account-table.txt");
     const CliResult r = Tables("import", "DEMO", "GL", 9, {"--old-size", "40", sample});
@@ -133,8 +145,8 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
               "  Line  Reason not accepted\n"
               "     6  Old value is too long: '01-1-10-1000-00-000000000000000000000...' has 56 characters and 40 "
               "are allowed (fld 1, col 1)\n"
-              "     7  Invalid account 'ZZZZ' (fld 2, col 2)\n"
-              "     8  The line has 3 columns, record type '' takes only 2 (fld 3, col 3)\n"
+              "     7  Account value 'ZZZZ' doesn't fit its format: it must be 11 characters long (fld 2, col 2)\n"
+              "     8  The line has 3 columns and takes only 2 (fld 3, col 3)\n"
               "\n"
               "  Totals:\n"
               "     4 entries added\n"

@@ -115,6 +115,13 @@ std::string choiceList(const xio_fld_def& def) {
 
 bool columnHasId(const TemplateColumn& c) { return c.fieldId != 0; }
 
+// The section a value of `keyFormat` in a column of `section` is checked as: a GL account
+// column whose template names a part of the account (a prefix, a base account) as that part,
+// anything else as a whole value.
+int KeySection(int keyFormat, int section) {
+    return keyFormat == suite::kGlAccountFormat && section != suite::kGlDisplay ? section : 0;
+}
+
 // Does the text hold a byte below 0x20? Eight bytes at a time: a word has such a byte exactly
 // when subtracting 0x20 from every byte borrows into a byte whose top bit was clear.
 bool holdsControl(std::string_view text) {
@@ -605,6 +612,20 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     blank = text.empty() || ((text.front() == ' ' || text.front() == '\t') && IsBlank(text));
     if (blank || c.special) ClearValue(value);
     if (c.special) {
+        if (c.keyFormat && !blank) {
+            // Read as a field of its key format is: the separators taken off before the width
+            // is checked, and refused only when the value does not fit the format.
+            const KeyAnswer& a = keyAnswer(keySlot(fmt, index), c.fieldId, KeySection(c.fieldId, c.section), Trim(text));
+            if (!a.ok) {
+                const Lazy w = where();
+                std::string what = suite::xk_description(c.fieldId, KeySection(c.fieldId, c.section));
+                if (what.empty()) what = w.label;
+                what[0] = upperAscii(what[0]);
+                refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, what, shown(text), a.why, w.fld, w.col));
+                return false;
+            }
+            text = a.value;
+        }
         if (c.capitals) {
             if (text.data() != work_.data()) work_.assign(text);
             for (char& ch : work_) ch = upperAscii(ch);
@@ -672,8 +693,7 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         keyFormatted(*(slot = &keySlot(fmt, index)), def.keyFormat, suite::settings_generation())) {
         // Values of a key format are stored without their separators. A GL account column whose
         // template names a part of the account (a prefix, a base account) is checked as that part.
-        const int section = def.keyFormat == suite::kGlAccountFormat && c.section != suite::kGlDisplay ? c.section : 0;
-        const KeyAnswer& a = keyAnswer(*slot, def.keyFormat, section, Trim(text));
+        const KeyAnswer& a = keyAnswer(*slot, def.keyFormat, KeySection(def.keyFormat, c.section), Trim(text));
         if (!a.ok) {
             const Lazy w = where();
             refuse(info, kErrKeyFormat, Msg(kMsgImportErrorBase + kErrKeyFormat, w.label, shown(text), a.why, w.fld, w.col));
@@ -799,16 +819,22 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     if (lastFilled_ != 0) have = lastFilled_;
     else
         while (have > need && IsBlank(columns_[have - 1])) --have;
+    // Lines of a format without an id name no record type: the message names none either.
+    const bool named = first != 0;
     if (have < need) {
+        const std::string count = std::to_string(have), fld = std::to_string(have + 1 - first),
+                          col = std::to_string(have + 1);
         refuse(info, kErrTooFewColumns,
-               Msg(kMsgImportErrorBase + kErrTooFewColumns, std::to_string(have), fmt.id, std::to_string(need),
-                   std::to_string(have + 1 - first), std::to_string(have + 1)));
+               named ? Msg(kMsgImportErrorBase + kErrTooFewColumns, count, fmt.id, std::to_string(need), fld, col)
+                     : Msg(kMsgTooFewColumnsNoId, count, std::to_string(need), fld, col));
         return 1;
     }
     if (have > need) {
+        const std::string count = std::to_string(have), fld = std::to_string(need + 1 - first),
+                          col = std::to_string(need + 1);
         refuse(info, kErrTooManyColumns,
-               Msg(kMsgImportErrorBase + kErrTooManyColumns, std::to_string(have), fmt.id, std::to_string(need),
-                   std::to_string(need + 1 - first), std::to_string(need + 1)));
+               named ? Msg(kMsgImportErrorBase + kErrTooManyColumns, count, fmt.id, std::to_string(need), fld, col)
+                     : Msg(kMsgTooManyColumnsNoId, count, std::to_string(need), fld, col));
         return 1;
     }
 

@@ -39,6 +39,9 @@ inline constexpr int kMsgNulInValue = 12932;     // error 1: a NUL byte in a val
 inline constexpr int kMsgLineEndInValue = 12933; // error 1: a line end in a field that holds none
 inline constexpr int kMsgQuoteToEnd = 12934;     // error 13: a quote still open at the end of the file
 inline constexpr int kMsgRecordTooLong = 12935;  // error 22: a record over the import's limit
+// Errors 11 and 12 of a template whose one format has no id (its lines name no record type).
+inline constexpr int kMsgTooFewColumnsNoId = 12968;
+inline constexpr int kMsgTooManyColumnsNoId = 12969;
 
 // Message numbers: import error n has message kMsgImportErrorBase + n.
 inline constexpr int kMsgImportErrorBase = 12950;

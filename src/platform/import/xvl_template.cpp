@@ -365,6 +365,7 @@ void xvlImpTemplate::xvlImpAppendField(const xvlImpSpecFldDef& def) {
     c.section = def.section;
     c.capitals = def.capitals;
     c.type = def.type;
+    c.keyFormat = def.keyFormat;
     formats_.back().hasSpecials = true;
     formats_.back().convertedNotes = formats_.back().convertedNotes || equalNoCase(c.name, "Converted Notes");
     formats_.back().columns.push_back(std::move(c));

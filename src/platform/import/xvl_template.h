@@ -45,6 +45,9 @@ struct xvlImpSpecFldDef {
     int16_t section = 0;
     bool capitals = false;  // values are upper-cased
     SpecialType type = SpecialType::Text;  // LongText: values may be long and hold line ends
+    // `format` is a key format (an account, a job, a phase) whose values are kept without
+    // their separators: a value is read as a field of that format is, with or without them.
+    bool keyFormat = false;
 };
 
 struct TemplateColumn {
@@ -63,6 +66,7 @@ struct TemplateColumn {
     std::string description;
     uint16_t width = 0;
     bool capitals = false;
+    bool keyFormat = false;  // see xvlImpSpecFldDef
 };
 
 struct TemplateFormat {

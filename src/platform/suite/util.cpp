@@ -118,7 +118,10 @@ void x_log(std::string_view text) {
 
 void x_update_task(int percent, std::string_view text) {
     std::string line = "[" + std::to_string(percent) + "%] " + std::string(text);
-    std::cerr << line << "\n";
+    // Progress is for a person watching: standard error sent to a file or a pipe gets none, as
+    // a run in the foreground shows its progress line only on a terminal. The log keeps it.
+    static const bool terminal = ::isatty(STDERR_FILENO) != 0;
+    if (terminal) std::cerr << line << "\n";
     x_log(line);
 }
 

@@ -23,7 +23,8 @@ void x_pluralize(std::string& text);
 // Inserts `word` into `text` at byte position `pos` (at the end when beyond it).
 void x_strins(std::string_view word, std::string& text, std::size_t pos);
 
-// Background task status line: "[percent%] text" on stderr and in the log.
+// Background task status line: "[percent%] text" in the log, and on standard error when it is
+// a terminal.
 void x_update_task(int percent, std::string_view text);
 // Appends a time-stamped line to the program's log (dodedoz.log in the open company's folder,
 // else in the temporary folder). Never fails the caller.

@@ -1,11 +1,16 @@
 #include "ui_test_support.h"
 
 #include "platform/ui/console_ui.h"
+#include "platform/ui/hub.h"
 
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
+
+#include <unistd.h>
 
 using namespace dz::ui;
 
@@ -80,6 +85,39 @@ TEST_F(Console, ReportsOnTheScreenGoToStandardOutputWithoutPageMarks) {
     EXPECT_EQ(out.str(), "one\ntwo\n");
     EXPECT_FALSE(c.print_report(ReportDocument{}));
     EXPECT_NE(err.str().find("cannot print"), std::string::npos);
+}
+
+// The command line cannot print: a report sent to the printer is kept in the hub's default report
+// file, and the person is told so (the close answers "kept", not a failure).
+TEST_F(Console, ADeclinedPrintIsKeptInTheDefaultReportFile) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("dz_console_kept_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    run_state().report_folder = dir.string();
+    ConsoleUi c(ConsoleOptions{}, out, err);
+    set_current(&c);
+    c.on_panel("CONVERT/HUB", PanelAction::choose(kHubDestinationField, static_cast<int>(Destination::Printer)));
+    c.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    xh_hub_def def;
+    def.command = 3020;
+    def.screen_file = screen;
+    def.screen = "CONVERT";
+    def.panel = "HUB";
+    def.report_name = "conversion report";
+    def.on_start = [](const HubStart& s, void*) {
+        xp_put_field(s.print, 0, 30, 0, "Converting x.txt");
+        xp_wr_line(s.print, 1, 0, 0);
+        return 1;
+    };
+    xh_process_hub(def);
+    set_current(&person);
+    const std::filesystem::path kept = dir / "conversion_report.txt";
+    EXPECT_THAT(err.str(), ::testing::HasSubstr("The conversion report was not printed. It is shown on the screen and "
+                                                "kept in " + kept.string() + "."));
+    std::ifstream in(kept);
+    std::string first;
+    EXPECT_TRUE(std::getline(in, first));
+    EXPECT_EQ(first, "Converting x.txt");
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(Console, AModalPanelWithNothingGivenIsCancelledAndSaysSo) {

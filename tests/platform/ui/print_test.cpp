@@ -159,6 +159,28 @@ TEST_F(Printing, ScreenAndPrinterDestinationsGoToTheFrontEnd) {
     EXPECT_EQ(person.printed().size(), 1u);
 }
 
+// A line the screen could not take fails the print, yet what follows still goes out as it is
+// spaced: the blank lines before the next line too.
+TEST_F(Printing, AfterALineTheScreenRefusedTheNextLinesSpacingStillGoesOut) {
+    struct RefusingScreen : ScriptedUi {
+        std::vector<std::string> taken;
+        bool report_line(const std::string& line) override {
+            if (line == "refused") return false;
+            taken.push_back(line);
+            return true;
+        }
+    } screenUi;
+    set_current(&screenUi);
+    int s = xp_open_print(PrintDef{"R", 132}, Destination::Screen);
+    xp_put_field(s, 0, 10, 0, "refused");
+    EXPECT_NE(xp_wr_line(s, 1, 0, 0), 0);
+    xp_put_field(s, 0, 10, 0, "next");
+    EXPECT_NE(xp_wr_line(s, 2, 0, 0), 0);  // the job has failed
+    EXPECT_EQ(screenUi.taken, (std::vector<std::string>{"", "next"}));
+    EXPECT_NE(xp_close_print(s), 0);
+    set_current(&person);
+}
+
 // ---- The report hub ------------------------------------------------------------------------
 namespace {
 struct HubRun {
