@@ -126,12 +126,19 @@ struct FileOutcome {
     TextFileEntry entry;
     bool converterMissing = false;  // no converter for its type
     bool stopped = false;           // the run was asked to stop during this file
+    bool converting = false;
     std::uint32_t accepted = 0;
     std::uint32_t rejected = 0;
     std::uint32_t messages = 0;
     std::uint32_t notes = 0;
     std::string encodingNote;       // said of a file not read as UTF-8 (the closing message says it too)
+    std::string endedWhy;           // the text that ended the file early, "" when it ran to its end
+    int endedRestore = 0;           // then, in Convert, how its data files were put back (0 all)
 };
+// What a file that Convert ended early kept, in place of its counts (which count records that
+// were put back): "N read, none kept: WHY; every data file put back". Empty for a file that ran
+// to its end, and in Examine Files, which keeps nothing anyway.
+std::string PutBackSummary(const FileOutcome& outcome);
 // RunEnded's reason when the checks left no file to run because each was skipped.
 inline constexpr std::string_view kEveryFileSkipped = "every text file was skipped";
 class RunObserver {

@@ -88,6 +88,14 @@ std::uint32_t FileSize(const std::string& path) {
 }
 
 
+std::string PutBackSummary(const FileOutcome& o) {
+    if (!o.converting || o.endedWhy.empty()) return {};
+    const std::uint32_t read = o.accepted + o.rejected;
+    // The ending's first line names what failed; a stop is said as the person knows it.
+    const std::string why = o.stopped ? std::string("stopped") : o.endedWhy.substr(0, o.endedWhy.find('\r'));
+    return xvlRCString::Get(o.endedRestore == 1 ? 13271 : 13270, std::to_string(read), why);
+}
+
 // ---- The hub panel ---------------------------------------------------------------------------
 
 int OnHubPanel(ui::Panel& hub, const ui::PanelMessage& m, RunContext& ctx) {
@@ -287,6 +295,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
 
     RunObserver* observer = CurrentRunObserver();
     std::string encodingNotes;  // of the files not read as UTF-8, each after an empty line
+    std::string putBack;        // of the files ended early and put back, each after an empty line
     for (const auto& entry : selection.files) {
         // A background run that was told to end stops between two files as well.
         if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
@@ -299,6 +308,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             if (observer) observer->FileFinished(outcome);
             continue;
         }
+        outcome.converting = converting;
+        progress.ended_why.clear();
+        progress.ended_restore = 0;
         const auto records = progress.run_records, rejected = progress.run_rejected;
         const auto messages = progress.messages, notes = progress.notes;
         ConversionOptions copy = options;
@@ -313,6 +325,10 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         outcome.accepted = read > outcome.rejected ? read - outcome.rejected : 0;
         outcome.messages = progress.messages - messages;
         outcome.notes = progress.notes - notes;
+        outcome.endedWhy = progress.ended_why;
+        outcome.endedRestore = progress.ended_restore;
+        if (const std::string kept = PutBackSummary(outcome); !kept.empty())
+            putBack += "\r\r" + std::filesystem::path(entry.path).filename().string() + ": " + kept;
         // What the file counted after its last record (its closing notes, a failure at its end)
         // shows in the window too, so that the window's count is the closing message's.
         if (progress.panel) {
@@ -356,9 +372,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             values.push_back(Plural(progress.notes, "note", "notes"));
         }
         std::vector<std::string_view> views(values.begin(), values.end());
-        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views) + encodingNotes);
-    } else if (!encodingNotes.empty()) {
-        ui::xw_wr_message(ui::kInfo, encodingNotes.substr(2));
+        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views) + putBack + encodingNotes);
+    } else if (!putBack.empty() || !encodingNotes.empty()) {
+        ui::xw_wr_message(ui::kInfo, (putBack + encodingNotes).substr(2));
     }
     ui::xw_close_panel(window);
 }

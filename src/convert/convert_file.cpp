@@ -212,6 +212,10 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
         (void)ctx.report->PrintTextLine(line, 1);
     }
     if (countMessage && ctx.progress) ctx.progress->messages += 1;
+    if (ctx.progress && ctx.progress->ended_why.empty()) {
+        ctx.progress->ended_why = text;
+        ctx.progress->ended_restore = restore;
+    }
     ctx.ended = true;
     return false;
 }

@@ -52,6 +52,12 @@ public:
     int16_t status_value = -1;
     std::string status_text;        // at most 40 characters
     std::string encoding_note;      // the current text file's, when it is not read as UTF-8
+    // How the current text file ended early: the text that ended it ("" while it has not) and,
+    // in Convert, the worst result of putting its data files back (0 put back, or never
+    // written; 1 one could not be put back; 2 put back but not opened again). The driver clears
+    // them before each file: a summary must not count as kept what was put back.
+    std::string ended_why;
+    int ended_restore = 0;
 
     // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
     // when the converter writes more than one. False when the person asked to stop.

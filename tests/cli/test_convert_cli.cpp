@@ -196,6 +196,11 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
+    // Nothing was kept, and the summary says so; the report went to its file, not "the screen".
+    EXPECT_THAT(r.err, HasSubstr("noted.txt: 3 read, none kept: Unable to print warning/log messages; every data "
+                                 "file put back\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
+    EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
     // The report does not end on its totals as if all went well: a page of its own says why the
     // file ended and that the data file was put back.
     const std::string rep = Slurp(report);

@@ -199,9 +199,15 @@ TEST_F(ApiComplete, VendorTotalsAndTermsDates) {
     conv.PMTDTU = 1;
     conv.invoiceImage.invoiceDate = zqDate(1, 15, 2027);
     conv.invoiceImage.accountingDate = zqDate(1, 15, 2026);
+    conv.invoiceImage.dateReceived = zqDate(1, 20, 2027);  // the vendor's last invoice date is not this
+    conv.invoiceImage.flagWord = 1;
+    conv.vendorImage.flagWord = 8;
     Dist(1, 10000).discountOffered = 200;
     ASSERT_TRUE(Complete()) << reason;
     EXPECT_EQ(conv.invoiceImage.paymentDate, zqDate(2, 14, 2027));
+    EXPECT_EQ(conv.vendorImage.lastInvoiceDate, zqDate(1, 15, 2027));
+    EXPECT_EQ(conv.invoiceImage.status, 1);
+    EXPECT_EQ(conv.invoiceImage.flagWord, 10);  // open: the vendor's word plus 2
     EXPECT_EQ(conv.vendorImage.openAmount, 10000);
     EXPECT_EQ(conv.vendorImage.availableDiscount, 200);
     EXPECT_EQ(conv.vendorImage.lastInvoice, "I1");

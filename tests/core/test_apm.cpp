@@ -127,6 +127,9 @@ TEST_F(ApmTest, AStopRestoresTheFileInConvertAndEndsExamineWithItsOwnWords) {
     c.stopAfter = 3;
     std::string report = Run(text, "Convert", c, &progress);
     EXPECT_TRUE(Has(report, "Conversion canceled by operator")) << report;
+    // The run's summary learns that the file ended early and was put back.
+    EXPECT_EQ(progress.ended_why, "Conversion canceled by operator");
+    EXPECT_EQ(progress.ended_restore, 0);
     EXPECT_TRUE(ui.boxes.empty());
     for (const char* v : {"V1", "V2", "V3", "V4"}) EXPECT_FALSE(VendorOnFile(v)) << v;
     EXPECT_EQ(ReadFile(text), before);
@@ -141,7 +144,9 @@ TEST_F(ApmTest, AStopRestoresTheFileInConvertAndEndsExamineWithItsOwnWords) {
 
     // Without a stop the same file converts.
     xvAPM plain;
-    Run(text, "Convert", plain);
+    ConvertProgress whole([] { return int64_t{0}; });
+    Run(text, "Convert", plain, &whole);
+    EXPECT_EQ(whole.ended_why, "");
     for (const char* v : {"V1", "V2", "V3", "V4"}) EXPECT_TRUE(VendorOnFile(v)) << v;
     EXPECT_NE(ReadFile(text), before);
 }

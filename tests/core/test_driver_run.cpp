@@ -470,6 +470,35 @@ TEST_F(Driver, AStoppedRunShowsNoClosingMessage) {
     EXPECT_TRUE(dz::ui::open_panels().empty());
 }
 
+// A file put back kept nothing: its summary says so, and what ended it, instead of counting
+// as accepted records that are not there; the closing message ends with the same line.
+TEST_F(Driver, AFilePutBackIsSummedUpAsNothingKept) {
+    FileOutcome o;
+    o.converting = true;
+    o.accepted = 374812;
+    o.rejected = 2;
+    EXPECT_EQ(PutBackSummary(o), "");  // ran to its end
+    o.endedWhy = "Unable to print warning/log messages\rmore";
+    EXPECT_EQ(PutBackSummary(o), "374814 read, none kept: Unable to print warning/log messages; every data file put back");
+    o.stopped = true;
+    EXPECT_EQ(PutBackSummary(o), "374814 read, none kept: stopped; every data file put back");
+    o.endedRestore = 1;
+    EXPECT_THAT(PutBackSummary(o), ::testing::HasSubstr("some may have been kept: stopped; a data file could not"));
+    o.converting = false;  // Examine Files keeps nothing anyway: its counts stand
+    EXPECT_EQ(PutBackSummary(o), "");
+
+    StubBehaviour ended{true, 0, "", 4, 1, 1, 0, false};
+    ended.endedWhy = "Unable to print warning/log messages";
+    World().behaviour[101] = ended;
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_THAT(person.messages().back().text,
+                ::testing::EndsWith("\r\ra.txt: 4 read, none kept: Unable to print warning/log messages; every data "
+                                    "file put back"));
+}
+
 class DriverTables : public DriverTest {
 protected:
     void AddGroups(const std::vector<std::string>& names) {

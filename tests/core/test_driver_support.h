@@ -40,6 +40,7 @@ struct StubBehaviour {
     bool stop = false;              // the person stops during this file
     bool terminate = false;         // a background run is told to end during this file
     std::string optionalAbbr = {};  // set: it fails on this optional file, found absent (no entry)
+    std::string endedWhy = {};      // set: the file ends early with this text, its data files put back
 };
 
 struct StubWorld {
@@ -81,6 +82,7 @@ public:
             progress->messages += b.messages;
             progress->notes += b.notes;
             if (b.stop) progress->stop = 1;
+            progress->ended_why = b.endedWhy;
         }
         if (b.terminate) ui::request_terminate();
     }

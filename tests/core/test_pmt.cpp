@@ -504,6 +504,21 @@ TEST_F(PmtEnding, AReturnedCheckMarksTheEarlierPaymentOnlyOnceItsChargeFlowIsWri
     }
 }
 
+// A returned check is a line of the file: when its charge flow cannot be written it is rejected
+// with it, and counted.
+TEST_F(PmtEnding, AReturnedCheckWhoseChargeFlowIsRejectedIsCounted) {
+    const std::string body = ChargeFlow("2", "7", "1,,,,5.00,") + Payment("7", "0", "1") +
+                             ChargeFlow("2", "7", "1,,,,5.00,") + Payment("7", "1234", "0");
+    convert::testing::FailingCalls fail;
+    fail.Fail(xio::FaultCall::WriteRecord, 4, XIO_IO_ERROR, "PMT");  // the second charge flow
+    StoppingPmt converter;
+    convert::ConvertProgress progress([] { return int64_t{0}; });
+    const std::string report = Run(converter, Text(body), "Convert", &progress);
+    EXPECT_TRUE(fail.Spent());
+    EXPECT_EQ(progress.run_records, 4u) << report;
+    EXPECT_EQ(progress.run_rejected, 2u);
+}
+
 TEST_F(PmtEnding, ChargeFlowChecksInExamineFiles) {
     const std::string body =
         "CF,8" + std::string(38, ',') + "\n" +                       // 2: type 8, nothing else given
