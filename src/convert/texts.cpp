@@ -244,9 +244,10 @@ constexpr std::size_t kConvertedTextsKept = 256;
 constexpr const char* kConvertedTextMeta = "converted_text";
 constexpr std::size_t kLegacyIdentityHead = 64 * 1024;
 
-std::string IdentityText(uint64_t length, uint64_t hash) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%llu %016llx", static_cast<unsigned long long>(length),
+std::string IdentityText(uint64_t length, const struct timespec& changed, uint64_t hash) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%llu %lld.%09ld %016llx", static_cast<unsigned long long>(length),
+                  static_cast<long long>(changed.tv_sec), static_cast<long>(changed.tv_nsec),
                   static_cast<unsigned long long>(hash));
     return buf;
 }
@@ -284,9 +285,10 @@ std::string TextFileIdentity(const std::string& path, const xvl::TextSource* sou
         own = xvl::TextSource::Open(path);
         source = own.get();
     }
+    struct stat st {};
     uint64_t hash = 0, length = 0;
-    if (!source || !source->WholeHash(hash, length)) return "";
-    return IdentityText(length, hash);
+    if (!source || ::fstat(source->Fd(), &st) != 0 || !source->WholeHash(hash, length)) return "";
+    return IdentityText(length, st.st_mtim, hash);
 }
 
 int RecordConvertedText(uint16_t handle, const std::string& identity, const std::string& stampLine) {

@@ -45,12 +45,11 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
 
 // A run killed after its commits but before the stamp leaves a text file converted and unstamped.
 // So the conversion records, in its main data file and inside the same commit, what it
-// converted: the text file's identity (its length and a hash of every byte of it) and the stamp
-// line it was to get. Each text file converted into a data file has a row of its own, the
-// newest few hundred kept, so a conversion in between forgets no text file whose run died. A
-// text file of a recorded identity, stamped or not, was converted before; the time of its last
-// change is no part of it, so a file edited anywhere is another file, and a copy of the same
-// bytes is the same.
+// converted: the text file's identity (its length, the time of its last change and a hash of
+// every byte of it) and the stamp line it was to get. Each text file converted into a data file
+// has a row of its own, the newest few hundred kept, so a conversion in between forgets no text
+// file whose run died. A text file of a recorded identity, stamped or not, was converted before;
+// a file edited anywhere is another file, even with its time put back.
 
 // The identity of the text file (from `source` when given, hashed as the conversion read it);
 // "" when it cannot be read.

@@ -982,8 +982,8 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     for (int n = 0; n < 100; ++n) fs::remove(n ? aside + "_" + std::to_string(n) : aside);
 }
 
-// What a conversion records of its text file: every byte of it, whatever its time says; a row a
-// file, the newest 256; and the one row an earlier version kept still read.
+// What a conversion records of its text file: every byte of it, not its size and time alone; a
+// row a file, the newest 256; and the one row an earlier version kept still read.
 TEST_F(ConvertFileTest, ATextFileIsKnownByEveryByteAndTheNewestFewHundredAreKept) {
     const uint16_t h = Handle();
     const std::string a = WriteText("a.txt", "1,A1,,Alpha,0,\r\n");
