@@ -62,9 +62,9 @@ long TextSource::ReadAt(uint64_t offset, char* buffer, std::size_t n) const {
 
 bool TextSource::WholeHash(uint64_t& hash, uint64_t& length) const {
     std::vector<char> piece(256 * 1024);
-    long r;
-    while ((r = ReadAt(hash_.Length(), piece.data(), piece.size())) > 0) {
-    }
+    long r = 0;
+    do r = ReadAt(hash_.Length(), piece.data(), piece.size());  // each read hashes what it adds
+    while (r > 0);
     if (r < 0) return false;
     hash = hash_.Value();
     length = hash_.Length();
