@@ -16,9 +16,13 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 #include <sys/stat.h>
 
 namespace dz::convert {
@@ -231,10 +235,30 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
 
 namespace {
 
+// One row per converted text file, named by a number that grows with each conversion (twenty
+// digits, so the names' order is the conversions' order), the newest kConvertedTextsKept kept.
+constexpr const char* kConvertedTextsPrefix = "converted_text:";
+constexpr std::size_t kConvertedTextsKept = 256;
+// The one row an earlier version kept, replaced by each conversion into the file; still read,
+// so a text file it recorded stays known as converted.
 constexpr const char* kConvertedTextMeta = "converted_text";
-constexpr std::size_t kIdentityHead = 64 * 1024;
+constexpr std::size_t kLegacyIdentityHead = 64 * 1024;
 
-std::string IdentityOf(const struct stat& st, const std::string& head) {
+std::string IdentityText(uint64_t length, const struct timespec& changed, uint64_t hash) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%llu %lld.%09ld %016llx", static_cast<unsigned long long>(length),
+                  static_cast<long long>(changed.tv_sec), static_cast<long>(changed.tv_nsec),
+                  static_cast<unsigned long long>(hash));
+    return buf;
+}
+
+// The earlier version's identity: size, time of last change, a hash of the first 64 KiB.
+std::string LegacyIdentity(const std::string& path) {
+    struct stat st {};
+    std::string head;
+    if (::stat(path.c_str(), &st) != 0 ||
+        files::read_file_head(path, kLegacyIdentityHead, head) != files::HeadRead::Ok)
+        return "";
     uint64_t hash = 1469598103934665603ull;  // FNV-1a
     for (unsigned char c : head) hash = (hash ^ c) * 1099511628211ull;
     char buf[96];
@@ -244,35 +268,77 @@ std::string IdentityOf(const struct stat& st, const std::string& head) {
     return buf;
 }
 
+// The stamp line of a recorded "<identity>\n<stamp line>" when the identity is `identity`.
+bool StampOf(const std::string& recorded, const std::string& identity, std::string& stampLine) {
+    if (recorded.size() <= identity.size() || recorded.compare(0, identity.size(), identity) != 0 ||
+        recorded[identity.size()] != '\n')
+        return false;
+    stampLine = recorded.substr(identity.size() + 1);
+    return true;
+}
+
 }  // namespace
 
 std::string TextFileIdentity(const std::string& path, const xvl::TextSource* source) {
-    struct stat st {};
-    std::string head;
-    if (source) {
-        if (::fstat(source->Fd(), &st) != 0 || !source->ReadHead(kIdentityHead, head)) return "";
-    } else if (::stat(path.c_str(), &st) != 0 ||
-               files::read_file_head(path, kIdentityHead, head) != files::HeadRead::Ok) {
-        return "";
+    std::shared_ptr<xvl::TextSource> own;
+    if (!source) {
+        own = xvl::TextSource::Open(path);
+        source = own.get();
     }
-    return IdentityOf(st, head);
+    struct stat st {};
+    uint64_t hash = 0, length = 0;
+    if (!source || ::fstat(source->Fd(), &st) != 0 || !source->WholeHash(hash, length)) return "";
+    return IdentityText(length, st.st_mtim, hash);
 }
 
 int RecordConvertedText(uint16_t handle, const std::string& identity, const std::string& stampLine) {
     if (identity.empty()) return XIO_OK;
-    return xio_put_meta(handle, kConvertedTextMeta, identity + "\n" + stampLine);
+    std::vector<std::pair<std::string, std::string>> rows;
+    if (int s = xio_list_meta(handle, kConvertedTextsPrefix, rows); s != XIO_OK) return s;
+    // The same text file converted again keeps one row, the newest; then the oldest go, so the
+    // new row makes the bound.
+    uint64_t last = 0;
+    std::vector<std::string> drop;
+    std::size_t left = 0;
+    std::string ignored;
+    for (const auto& [name, value] : rows) {
+        uint64_t number = 0;
+        const char* digits = name.data() + std::strlen(kConvertedTextsPrefix);
+        const auto parsed = std::from_chars(digits, name.data() + name.size(), number);
+        if (parsed.ec == std::errc() && parsed.ptr == name.data() + name.size()) last = std::max(last, number);
+        if (StampOf(value, identity, ignored))
+            drop.push_back(name);
+        else
+            ++left;
+    }
+    for (std::size_t i = 0; i < rows.size() && left >= kConvertedTextsKept; ++i)
+        if (!StampOf(rows[i].second, identity, ignored)) {
+            drop.push_back(rows[i].first);
+            --left;
+        }
+    for (const auto& name : drop)
+        if (int s = xio_drop_meta(handle, name); s != XIO_OK) return s;
+    char number[32];
+    std::snprintf(number, sizeof number, "%020llu",
+                  static_cast<unsigned long long>(last == UINT64_MAX ? last : last + 1));
+    return xio_put_meta(handle, kConvertedTextsPrefix + std::string(number), identity + "\n" + stampLine);
 }
 
 bool ConvertedBefore(const OpenFilesList& files, const std::string& path, std::string& stampLine) {
     const std::string identity = TextFileIdentity(path);
     if (identity.empty()) return false;
+    std::string legacy;
+    bool legacyMade = false;
     for (const auto& e : files) {
+        if (e.handle == 0) continue;
+        std::vector<std::pair<std::string, std::string>> rows;
+        if (xio_list_meta(e.handle, kConvertedTextsPrefix, rows) == XIO_OK)
+            for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+                if (StampOf(it->second, identity, stampLine)) return true;
         std::string value;
-        if (e.handle == 0 || xio_get_meta(e.handle, kConvertedTextMeta, value) != XIO_OK) continue;
-        const auto newline = value.find('\n');
-        if (newline == std::string::npos || value.compare(0, newline, identity) != 0) continue;
-        stampLine = value.substr(newline + 1);
-        return true;
+        if (xio_get_meta(e.handle, kConvertedTextMeta, value) != XIO_OK) continue;
+        if (!legacyMade) legacy = LegacyIdentity(path), legacyMade = true;
+        if (!legacy.empty() && StampOf(value, legacy, stampLine)) return true;
     }
     return false;
 }

@@ -45,17 +45,21 @@ bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const st
 
 // A run killed after its commits but before the stamp leaves a text file converted and unstamped.
 // So the conversion records, in its main data file and inside the same commit, what it
-// converted: the text file's identity (its size, when it was last changed, and a hash of its
-// first 64 KiB) and the stamp line it was to get. A text file of that identity, stamped or not,
-// was converted before.
+// converted: the text file's identity (its length, the time of its last change and a hash of
+// every byte of it) and the stamp line it was to get. Each text file converted into a data file
+// has a row of its own, the newest few hundred kept, so a conversion in between forgets no text
+// file whose run died. A text file of a recorded identity, stamped or not, was converted before;
+// a file edited anywhere is another file, even with its time put back.
 
-// The identity of the text file (from `source` when given); "" when it cannot be read.
+// The identity of the text file (from `source` when given, hashed as the conversion read it);
+// "" when it cannot be read.
 std::string TextFileIdentity(const std::string& path, const xvl::TextSource* source = nullptr);
 // Records in the data file that the text file of `identity` is converted, with `stampLine`.
 // One of the file's writes: it is committed with them.
 int RecordConvertedText(uint16_t handle, const std::string& identity, const std::string& stampLine);
-// Whether one of the open data files records the conversion of the text file as it stands;
-// `stampLine` receives the line its stamp was to be.
+// Whether one of the open data files records the conversion of the text file as it stands
+// (also in the one row an earlier version kept); `stampLine` receives the line its stamp was
+// to be.
 bool ConvertedBefore(const OpenFilesList& files, const std::string& path, std::string& stampLine);
 
 // ---- Record-ID texts ---------------------------------------------------------------------------

@@ -18,8 +18,10 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <csignal>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -923,6 +925,37 @@ TEST_F(TwoFileConvertTest, ATextFileWhoseRunDiedBeforeItsStampWasConvertedBefore
     EXPECT_THAT(ui.boxes[0].second, HasSubstr("has already been converted by Ann Lee on 12/6/26 at 2:30PM"));
 }
 
+// Run A dies after its commits, before its stamp; run B converts into the same files: A is still
+// known as converted, and its records stand once.
+TEST_F(TwoFileConvertTest, AConversionInBetweenForgetsNoTextFileWhoseRunDied) {
+    const std::string first = WriteText("monday.txt", "1,N1,,New,0,\r\n");
+    ConvertKilledAt(first, 3);
+    OpenBoth();
+    Run(WriteText("tuesday.txt", "1,N2,,Next,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_FALSE(ended);
+    ui::zqTask task("Convert", 15, 3020, 5);
+    app::ConversionTypeList selection;
+    selection.files = {TextFileEntry{first, 999}};
+    ui.answer = ui::kSkip;
+    EXPECT_EQ(app::CheckAlreadyConverted(selection, 0, task, &list), app::kCheckEndRun);  // its only file skipped
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    EXPECT_THAT(ui.boxes[0].second, HasSubstr("has already been converted by Ann Lee on 12/6/26 at 2:30PM"));
+    EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
+}
+
+// A main data file that is not backed up is not the one that records the text file: the first
+// file the run did back up and write does, and is asked.
+TEST_F(TwoFileConvertTest, ARunThatWroteOnlyItsSecondFileIsKnownAsConverted) {
+    converter.dataFiles[0].backedUp = false;
+    list.clear();  // the closed entries would be found first: with no backup nothing rebinds them
+    const std::string text = WriteText("second.txt", "1,N1,,New,0,\r\n");
+    ConvertKilledAt(text, 3);
+    OpenBoth();
+    std::string stampLine;
+    EXPECT_TRUE(ConvertedBefore(list, text, stampLine));
+    EXPECT_THAT(stampLine, HasSubstr("by Ann Lee"));
+}
+
 TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIsSaid) {
     const std::string before = Files();
     OpenBoth();
@@ -947,6 +980,54 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     CloseAll();
     EXPECT_FALSE(Files() == before);
     for (int n = 0; n < 100; ++n) fs::remove(n ? aside + "_" + std::to_string(n) : aside);
+}
+
+// What a conversion records of its text file: every byte of it, not its size and time alone; a
+// row a file, the newest 256; and the one row an earlier version kept still read.
+TEST_F(ConvertFileTest, ATextFileIsKnownByEveryByteAndTheNewestFewHundredAreKept) {
+    const uint16_t h = Handle();
+    const std::string a = WriteText("a.txt", "1,A1,,Alpha,0,\r\n");
+    const std::string b = WriteText("b.txt", "1,A1,,Alphb,0,\r\n");  // the same size and time
+    fs::last_write_time(b, fs::last_write_time(a));
+    std::string body;
+    for (int i = 0; body.size() < 70 * 1024; ++i) body += "1,L" + std::to_string(i) + ",,Line,0,\r\n";
+    const std::string big = WriteText("big.txt", body);
+    ASSERT_EQ(RecordConvertedText(h, TextFileIdentity(a), "stamp a\r\n"), XIO_OK);
+    ASSERT_EQ(RecordConvertedText(h, TextFileIdentity(big), "stamp big\r\n"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    std::string stampLine;
+    EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
+    EXPECT_EQ(stampLine, "stamp a\r\n");
+    EXPECT_FALSE(ConvertedBefore(list, b, stampLine));
+    EXPECT_TRUE(ConvertedBefore(list, big, stampLine));
+    // Edited past its first 64 KiB, its time kept: another file.
+    const auto time = fs::last_write_time(big);
+    body[body.size() - 4] = '9';
+    WriteFile(big, "#,TCV," + templatePath + "\r\n" + body);
+    fs::last_write_time(big, time);
+    EXPECT_FALSE(ConvertedBefore(list, big, stampLine));
+
+    // 254 more rows keep a's; the next drops it, the oldest.
+    for (int i = 0; i < 254; ++i) ASSERT_EQ(RecordConvertedText(h, "other " + std::to_string(i), "s\r\n"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
+    ASSERT_EQ(RecordConvertedText(h, "one more", "s\r\n"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    EXPECT_FALSE(ConvertedBefore(list, a, stampLine));
+
+    // The earlier version's one row: size, time of last change, FNV-1a of the first 64 KiB.
+    struct stat st {};
+    ASSERT_EQ(::stat(a.c_str(), &st), 0);
+    uint64_t hash = 1469598103934665603ull;
+    for (unsigned char c : ReadFile(a)) hash = (hash ^ c) * 1099511628211ull;
+    char identity[96];
+    std::snprintf(identity, sizeof identity, "%llu %lld.%09ld %016llx", static_cast<unsigned long long>(st.st_size),
+                  static_cast<long long>(st.st_mtim.tv_sec), static_cast<long>(st.st_mtim.tv_nsec),
+                  static_cast<unsigned long long>(hash));
+    ASSERT_EQ(xio_put_meta(h, "converted_text", std::string(identity) + "\nold stamp\r\n"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
+    EXPECT_EQ(stampLine, "old stamp\r\n");
 }
 
 TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {

@@ -502,6 +502,53 @@ int xio_get_meta(uint16_t h, const std::string& name, std::string& value) {
     return status;
 }
 
+int xio_list_meta(uint16_t h, const std::string& prefix, std::vector<std::pair<std::string, std::string>>& rows) {
+    rows.clear();
+    Handle* hd = H(h);
+    if (!hd || prefix.empty()) return XIO_BAD_CALL;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
+    // The names from the prefix up to, not including, the prefix with its last byte raised: in
+    // the names' own order, a walk of the primary key. A name that is no text (the file is
+    // someone else's) sorts apart from every text and is never met.
+    std::string end = prefix;
+    const bool open = static_cast<unsigned char>(end.back()) == 0xFF;
+    if (!open) end.back() = static_cast<char>(static_cast<unsigned char>(end.back()) + 1);
+    const char* sql = open ? "SELECT name, value FROM dz_meta WHERE name >= ?1 AND typeof(name) = 'text' ORDER BY name"
+                           : "SELECT name, value FROM dz_meta WHERE name >= ?1 AND name < ?2 ORDER BY name";
+    sqlite3_stmt* st = nullptr;
+    int rc = sqlite3_prepare_v2(hd->db(), sql, -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, prefix.data(), static_cast<int>(prefix.size()), SQLITE_STATIC);
+        if (!open) sqlite3_bind_text(st, 2, end.data(), static_cast<int>(end.size()), SQLITE_STATIC);
+    }
+    auto text = [&](int c) {
+        const unsigned char* p = sqlite3_column_text(st, c);
+        return p ? std::string(reinterpret_cast<const char*>(p), static_cast<std::size_t>(sqlite3_column_bytes(st, c)))
+                 : std::string();
+    };
+    while (rc == SQLITE_OK && (rc = checked_step(st)) == SQLITE_ROW) {
+        std::string name = text(0);
+        if (name.compare(0, prefix.size(), prefix) == 0) rows.emplace_back(std::move(name), text(1));
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE) {
+        rows.clear();
+        return db_fail(*hd, rc);
+    }
+    return XIO_OK;
+}
+
+int xio_drop_meta(uint16_t h, const std::string& name) {
+    Handle* hd = H(h);
+    if (!hd || name.empty() || own_meta_name(name)) return XIO_BAD_CALL;
+    if (int s = writer_settle(*hd); s != XIO_OK) return s;
+    if (int s = begin_write(*hd); s != XIO_OK) return s;
+    if (int rc = exec(hd->db(), "DELETE FROM dz_meta WHERE name = ?1", {name}); rc != SQLITE_OK)
+        return db_fail(*hd, rc);
+    return XIO_OK;
+}
+
 int xio_get_def(uint16_t h, xio_file_def& def) {
     Handle* hd = H(h);
     if (!hd) return XIO_BAD_CALL;

@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace dz {
@@ -392,6 +393,12 @@ int xio_put_notes(uint16_t h, const std::string& text);
 // with a rollback. get answers XIO_NOT_FOUND when the file holds no such row.
 [[nodiscard]] int xio_put_meta(uint16_t h, const std::string& name, const std::string& value);
 [[nodiscard]] int xio_get_meta(uint16_t h, const std::string& name, std::string& value);
+// The rows whose names begin with `prefix` (not empty), as (name, value) in name order.
+[[nodiscard]] int xio_list_meta(uint16_t h, const std::string& prefix,
+                                std::vector<std::pair<std::string, std::string>>& rows);
+// Removes the row of that name (a name the file does not hold is no error). One of the
+// handle's writes, as a put is.
+[[nodiscard]] int xio_drop_meta(uint16_t h, const std::string& name);
 
 // ---- Definitions --------------------------------------------------------------------------
 int xio_get_def(uint16_t h, xio_file_def& def);

@@ -49,8 +49,26 @@ long TextSource::ReadAt(uint64_t offset, char* buffer, std::size_t n) const {
     while (true) {
         const ssize_t r = ::pread(fd_, buffer, n, static_cast<off_t>(offset));
         if (r < 0 && errno == EINTR) continue;
+        // The bytes read past what the hash covers, when this read reaches its end: the
+        // conversion's own reading hashes the file, with no pass of its own.
+        const uint64_t hashed = hash_.Length();
+        if (r > 0 && offset <= hashed && hashed < offset + static_cast<uint64_t>(r)) {
+            const auto skip = static_cast<std::size_t>(hashed - offset);
+            hash_.Add(std::string_view(buffer + skip, static_cast<std::size_t>(r) - skip));
+        }
         return static_cast<long>(r);
     }
+}
+
+bool TextSource::WholeHash(uint64_t& hash, uint64_t& length) const {
+    std::vector<char> piece(256 * 1024);
+    long r = 0;
+    do r = ReadAt(hash_.Length(), piece.data(), piece.size());  // each read hashes what it adds
+    while (r > 0);
+    if (r < 0) return false;
+    hash = hash_.Value();
+    length = hash_.Length();
+    return true;
 }
 
 bool TextSource::ReadHead(std::size_t limit, std::string& out) const {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_hash.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -33,6 +34,11 @@ public:
     uint64_t Size() const { return size_; }
     // Up to `n` bytes from `offset`: the count read, 0 at the end, -1 on a read error.
     long ReadAt(uint64_t offset, char* buffer, std::size_t n) const;
+    // The hash and length of the whole file as this source read it. Every byte is hashed once,
+    // when a read first reaches it in order from the start, so a second reading of the file
+    // hashes nothing and cannot change it; what no read reached yet is read here, to the end.
+    // False on a read error.
+    bool WholeHash(uint64_t& hash, uint64_t& length) const;
     // At most `limit` bytes from the start.
     bool ReadHead(std::size_t limit, std::string& out) const;
     // Copies the bytes [begin, end) to `out`, in pieces. False on a read or write error, or
@@ -65,6 +71,7 @@ private:
     uint64_t size_ = 0;
     mutable std::optional<TextEncoding> encoding_;
     mutable uint64_t nonUtf8At_ = 0;  // the offset of the first byte that is not UTF-8
+    mutable StreamHash hash_;         // over the bytes [0, hash_.Length()) as they were read
 };
 
 }  // namespace dz::xvl

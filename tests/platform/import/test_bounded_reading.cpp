@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include "platform/import/xvl_messages.h"
+#include "platform/import/xvl_source.h"
 
 #include <cstring>
 #include <fstream>
@@ -134,4 +135,40 @@ TEST_F(BoundedReading, A64MBLineOfCommasIsRefusedInBoundedMemory) {
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "10 open, 11 not refused, 12 next record, 13 peak grew over 32 MB";
+}
+
+// The file's hash is made from the reads themselves: whatever the pieces, and however often the
+// file is read again, it is the hash of its bytes in order, once, and any other byte changes it.
+TEST_F(BoundedReading, TheWholeFileIsHashedOnceAsItIsRead) {
+    std::string body;
+    for (int i = 0; body.size() < 3 * TextSource::kPiece + 77; ++i) body += "line " + std::to_string(i) + "\r\n";
+    StreamHash whole;
+    whole.Add(body);
+    StreamHash pieces;  // a stripe of the hash cut at every size
+    for (std::size_t at = 0, n = 1; at < body.size(); at += n, n = n % 41 + 1) pieces.Add(std::string_view(body).substr(at, n));
+    EXPECT_EQ(pieces.Value(), whole.Value());
+
+    const fs::path txt = dir / "hashed.txt";
+    WriteFile(txt, body);
+    const auto source = TextSource::Open(txt.string());
+    ASSERT_TRUE(source);
+    // Read twice, in pieces and a byte here and there, as a converter of two passes reads.
+    std::string head;
+    ASSERT_TRUE(source->ReadHead(1000, head));
+    std::vector<char> buffer(TextSource::kPiece);
+    for (int pass = 0; pass < 2; ++pass)
+        for (uint64_t at = 0; source->ReadAt(at, buffer.data(), 4096) > 0; at += 3000) {
+        }
+    uint64_t hash = 0, length = 0;
+    ASSERT_TRUE(source->WholeHash(hash, length));
+    EXPECT_EQ(length, body.size());
+    EXPECT_EQ(hash, whole.Value());
+    // Never read before: hashed here, the same.
+    uint64_t fresh = 0;
+    ASSERT_TRUE(TextSource::Open(txt.string())->WholeHash(fresh, length));
+    EXPECT_EQ(fresh, hash);
+    body[body.size() - 5] ^= 1;
+    WriteFile(txt, body);
+    ASSERT_TRUE(TextSource::Open(txt.string())->WholeHash(fresh, length));
+    EXPECT_NE(fresh, hash);
 }
