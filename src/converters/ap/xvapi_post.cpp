@@ -52,7 +52,7 @@ public:
     // Marks the group failed by step `prefix` with `text` (the write's own reason when empty).
     bool Fail(const char* prefix, std::string text = {}) {
         if (!text.empty()) reason_ = std::move(text);
-        if (reason_.empty()) reason_ = Msg(12011);
+        if (reason_.empty()) reason_ = Msg(diskFull_ ? 12013 : 12011);
         reason_.insert(0, prefix);
         return false;
     }
