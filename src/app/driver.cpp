@@ -233,6 +233,7 @@ void RunConvertExamineTask(ui::zqTask& task) {
     def.panel = "HUB";
     def.process_word = converting ? "conversion" : "examine files";
     def.report_name = converting ? "conversion report" : "examine files report";
+    def.disk_full_text = xvlRCString::Get(12013);
     def.print.title = converting ? "Conversion Report" : "Examine Files Report";
     def.print.width = 132;
     def.print.flags = 1;

@@ -15,6 +15,7 @@
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/own_files.h"
@@ -22,6 +23,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -77,18 +79,26 @@ public:
         return fd_ >= 0;
     }
     // A file gets a form feed before each page but its first; standard output none.
+    // False, with errno set, when the line (or one before it) could not be written.
     bool Write(const std::string& line, bool page) {
         if (ok_) ok_ = dz::files::write_all(fd_, (page && IsFile() && written_ ? "\f" : "") + line + "\n");
+        if (!ok_ && error_ == 0) error_ = errno;
         written_ = true;
+        if (!ok_) errno = error_;
         return ok_;
     }
     // False when a line or the close failed.
     bool Close() {
-        if (owned_ && ::close(fd_) != 0) ok_ = false;
+        if (owned_ && ::close(fd_) != 0) {
+            if (ok_) error_ = errno;
+            ok_ = false;
+        }
         owned_ = false;
         fd_ = -1;
         return ok_;
     }
+    // The system's error number of the first write that failed, else 0.
+    int error() const { return error_; }
     bool IsFile() const { return !path_.empty() && path_ != "-"; }
     const std::string& path() const { return path_; }
 
@@ -97,6 +107,7 @@ private:
     int fd_ = -1;
     bool owned_ = false;
     bool ok_ = true;
+    int error_ = 0;
     bool written_ = false;
 };
 
@@ -189,7 +200,9 @@ public:
         for (ReportOutput* out : {&report_, notesOwn_.get()}) {
             if (out && !out->Close()) {
                 std::cerr << "dodedoz-cli: cannot write the " << (out == &report_ ? "report" : "notes") << " file "
-                          << (out->IsFile() ? out->path() : std::string("(standard output)")) << "\n";
+                          << (out->IsFile() ? out->path() : std::string("(standard output)"));
+                if (out->error() == ENOSPC) std::cerr << ": " << dz::xvl::xvlRCString::Get(12013);  // a full disk is said as such
+                std::cerr << "\n";
                 ok = false;
             }
         }

@@ -8,6 +8,7 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/suite/util.h"
+#include "platform/suite/zc.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/ui.h"
 #include "tables/substitution_set.h"
@@ -68,6 +69,7 @@ ConvertContext::ConvertContext(OpenFilesList& list, const TextFileEntry& textEnt
 ConvertContext::~ConvertContext() {
     if (notes) notes->Close();  // the notes were printed, or are not to be
     ReleaseRejectFile(rejectName);  // a reject file no record went to goes again
+    suite::zc_give_back_counters();  // numbers a file took and did not store (it kept no data)
     // Examine Files writes nothing, however the file ended: whatever a handler may have
     // staged in a data file of the run is dropped.
     // (A rollback fails only with the connection itself broken; there is nothing else to try.)
@@ -189,6 +191,8 @@ void xvConvert::PrefillTables(OpenFilesList& list, const TextFileEntry& entry, C
 // ---- Ending a file -------------------------------------------------------------------------------
 
 bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage) {
+    // A file that ends keeps no data, so the numbers it took (a batch, run numbers) go back.
+    suite::zc_give_back_counters();
     // Every data file the conversion may have written is restored; the worst result is reported.
     int restore = 0;
     if (ctx.converting) {
@@ -218,6 +222,16 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
     }
     ctx.ended = true;
     return false;
+}
+
+std::string xvConvert::PrintFailure(const ConvertContext& ctx, int number) {
+    return Msg(ctx.report && ctx.report->DiskFull() ? 12013 : number);
+}
+
+std::string xvConvert::DataFileFailure(const ConvertContext& ctx) {
+    for (const auto& e : ctx.files)
+        if (e.handle && xio_disk_full_met(e.handle)) return Msg(12013);
+    return Msg(12011);
 }
 
 bool xvConvert::EndFileStopped(ConvertContext& ctx) {
@@ -332,7 +346,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     }
     if (const std::string missing = missingFile(); !missing.empty()) return fail(Msg(12006, missing));
     std::string settingsFailure;
-    if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? Msg(12011) : settingsFailure);
+    if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? DataFileFailure(ctx) : settingsFailure);
 
     // 6. The records, the converter's finish, the totals and notes; then keep or restore.
     if (!ConvertRecords(ctx) || !FinishConversion(ctx)) return;
@@ -343,7 +357,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
 
     const bool printed = ctx.report->PrintRecordTotals(ctx.notes->LinesWritten()) && ctx.notes->Print();
     if (!printed) {
-        EndFile(ctx, Msg(12012), true, true);
+        EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         return;
     }
     // A walk that met a row refused as corrupt stopped there, whether or not its converter
@@ -377,7 +391,11 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // before the first commit, so that a run that dies between two of them is put back whole.
     std::vector<const DataFileBackup*> copies;
     for (const auto& b : ctx.backups) copies.push_back(b.get());
-    if (std::count_if(copies.begin(), copies.end(), [](const DataFileBackup* b) { return !b->CopyPath().empty(); }) > 1) {
+    // A run holding numbers taken for it (a batch, run numbers) needs the marker with one copy
+    // too: those numbers are written between its last commit and the marker's removal.
+    const auto copied =
+        std::count_if(copies.begin(), copies.end(), [](const DataFileBackup* b) { return !b->CopyPath().empty(); });
+    if (copied > 1 || (copied == 1 && suite::zc_counters_taken())) {
         if (const int err = ctx.marker.Write(copies); err != 0) {
             EndFile(ctx, Msg(err == ENOSPC ? 12013 : 12002, profile.BackupDescriptionOf(profile.abbreviation, profile.fileNo)),
                     true, true);
@@ -387,6 +405,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     }
     // Every copy stays until every data file has committed: a commit that fails puts every file
     // back, those already committed too, so the data files never disagree about the text file.
+    Observe(0, dataFiles.size());
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
         bool diskFull = false;
         if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo, &diskFull)) {
@@ -395,6 +414,15 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         }
         ctx.backups[i]->MarkCommitted();
         Observe(i + 1, dataFiles.size());
+    }
+    // The numbers the run took are written once every data file has committed and while the
+    // marker still stands: a run killed before this write is put back whole, and its rerun
+    // takes the same numbers. One window stays open: killed after this write and before the
+    // marker's removal, the data files go back and the numbers stay raised, so a number is
+    // skipped (never used twice).
+    if (const suite::CounterStore stored = suite::zc_store_counters(); stored != suite::CounterStore::Stored) {
+        EndFile(ctx, Msg(stored == suite::CounterStore::DiskFull ? 12013 : 12016), true, true);
+        return;
     }
     ctx.marker.Remove();
     for (auto& b : ctx.backups) CommitBackup(*b);
@@ -547,12 +575,11 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = copiedAt;
-        errno = 0;
-        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine))
-            return EndFile(ctx, Msg(errno == ENOSPC ? 12013 : 12009), true, true);  // a full disk is said as such
+        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine))  // a full disk is said as such
+            return EndFile(ctx, Msg(ctx.import->xvlRejectFileFull() ? 12013 : 12009), true, true);
         ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
-        if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, Msg(12010), true, true);
+        if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, PrintFailure(ctx, 12010), true, true);
         return true;
     }
     ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, false, true, false,
@@ -561,7 +588,7 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
     const auto line = static_cast<uint32_t>(info.StartLine() + (ctx.converting ? 1 : 0));
     if (!ctx.notes->PrintRecordMessages(info.FormatID(), line, ctx.messages, ctx.progress, info.ImportedRecs(), file,
                                         this))
-        return EndFile(ctx, Msg(12012), true, true);
+        return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

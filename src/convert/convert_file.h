@@ -120,7 +120,7 @@ struct ConverterProfile {
 int WorseRestoreResult(int a, int b);
 
 // Test seam: called after each data file of a conversion commits, with the number committed and
-// the number to commit, and with (that number + 1, that number) once the conversion stands,
+// the number to commit (with 0 just before the first commit), and with (that number + 1, that number) once the conversion stands,
 // just before its text file is stamped. An empty function ends it.
 using CommitObserver = std::function<void(std::size_t committed, std::size_t of)>;
 void SetCommitObserverForTests(CommitObserver observer);

@@ -187,6 +187,12 @@ protected:
     // restore result, optionally shows it in a message box and counts one more message.
     // Always false.
     bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
+    // The words ending a file whose report or notes could not be printed: `number` (12010,
+    // 12012), or 12013 when the report's file ran out of space.
+    static std::string PrintFailure(const ConvertContext& ctx, int number);
+    // The words ending a file whose data file could not be read or written: 12011, or 12013
+    // when a write of the run found the disk full (whatever its caller made of that answer).
+    static std::string DataFileFailure(const ConvertContext& ctx);
     // Ends the file for the operator's stop (12000/12001) and prints the notes. Always false.
     bool EndFileStopped(ConvertContext& ctx);
     // Updates the progress window (and a background run's task line) with `percent` of the

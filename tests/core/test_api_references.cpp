@@ -222,13 +222,16 @@ TEST_F(ApiReferences, TaxGroupsNeedATaxAndMissingOnesAreListedOrCreated) {
     EXPECT_EQ(convert::GetText(group.txm, 2, "GTAX1"), "XV Tax");
     EXPECT_EQ(convert::GetText(group.txm, 2, "GTAX1CA"), "200010");
 
-    // A group that cannot be written rejects the group.
-    FailingCalls fail;
-    fail.Fail(xio::FaultCall::WriteRecord, 1, XIO_DISK_FULL, "TXM");
-    modlibs::DistImage unwritable = Dist();
-    unwritable.taxGroup = "OTHER";
-    EXPECT_FALSE(Check(unwritable));
-    EXPECT_EQ(reason, "Unable to read from or write to a Halvorsend data file");
+    // A group that cannot be written rejects the group; a full disk is said as such.
+    for (const auto& [status, says] : {std::pair{XIO_DISK_FULL, "Out of disk space"},
+                                       std::pair{XIO_IO_ERROR, "Unable to read from or write to a Halvorsend data file"}}) {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::WriteRecord, 1, status, "TXM");
+        modlibs::DistImage unwritable = Dist();
+        unwritable.taxGroup = "OTHER";
+        EXPECT_FALSE(Check(unwritable));
+        EXPECT_EQ(reason, says);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "platform/datafile/store.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/suite/zc.h"
 #include "platform/ui/print.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,7 @@ public:
                      ui::zqTask& task, const std::string& tableName, ConversionOptions* options) override {
         ConvertContext ctx(list, entry, progress, printDef, task, tableName, options);
         RunConvertFile(ctx, Profile());
+        suite::zb_term_batch(batch_);
         lastEnded = ctx.ended;
     }
 
@@ -60,6 +62,8 @@ public:
 
     bool lastEnded = false;
     bool settingsFail = false;
+    bool takeBatch = false;            // converting, each file takes a GL batch number
+    std::vector<std::string> batches;  // the batch texts taken, in order
     std::string mainAbbr = "TCV";
     std::string rejectAbbr;  // the profile's rejectAbbreviation
     bool writeTagInHandler = false;  // a handler that writes on its own, even when examining
@@ -87,6 +91,14 @@ protected:
         ctx.percentFrom = percentFrom;
         ctx.percentTo = percentTo;
         failure = settingsFailure;
+        if (takeBatch && ctx.converting && !settingsFail) {
+            suite::zb_batch_request request;
+            request.masterFile = ctx.mainHandle;
+            request.moduleFiles = {ctx.mainHandle};
+            request.recordCallback = [this](const suite::zb_batch_record& r) { batch_ = r; };
+            if (suite::zb_process_batch(request) != suite::kTaskStatusOk) return false;
+            batches.push_back(batch_.batchText);
+        }
         return !settingsFail;
     }
 
@@ -178,10 +190,19 @@ protected:
             return false;
         }
         if (name.text == "ENDFILE") return EndFile(ctx, "The handler ended this file", true, true);
+        if (name.text == "OWNWRITE" && ctx.converting) {  // a write of the handler's own that must not fail
+            const uint16_t h = info.FileNumUsed();
+            xio_init_record(h, 3);
+            x_value_def tag;
+            tag.text = "OWN";
+            xio_put_field(h, 3, xio_num(h, XIO_NUM_RECORD, 3, "TCODE"), tag);
+            if (xio_wr_record(h, 3) != XIO_OK) return EndFile(ctx, DataFileFailure(ctx), true, true);
+        }
         return true;
     }
 
 private:
+    suite::zb_batch_record batch_;
     xvl::xvlImpInfo ahead_;
     int aheadStatus_ = 0;
     bool aheadRead_ = false;

@@ -450,6 +450,23 @@ TEST_F(ConvertFileTest, DiskFullEndsTheFileAndRestoresTheDataFile) {
     EXPECT_EQ(ReadFile(company.str("MASTER.TCV")), before);  // byte for byte
 }
 
+// A handler's own write that fails ends the file with the data-file failure: "Out of disk space"
+// when the disk was full, whatever else the handler made of the answer.
+TEST_F(ConvertFileTest, AHandlersOwnWriteThatFindsNoRoomSaysSo) {
+    for (const auto& [status, says] : {std::pair{XIO_DISK_FULL, "Out of disk space\n"},
+                                       std::pair{XIO_IO_ERROR, "Unable to read from or write to a Halvorsend data file\n"}}) {
+        std::string report;
+        {
+            FailingCalls fail;
+            fail.Fail(xio::FaultCall::WriteRecord, 1, status);
+            report = Run(WriteText("own.txt", "1,W1,,OWNWRITE,0,\r\n"), "Convert");
+        }
+        EXPECT_TRUE(ended);
+        EXPECT_THAT(report, HasSubstr(says));
+        EXPECT_EQ(NameOf("W1"), "<none>");
+    }
+}
+
 TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
     const std::string text = WriteText("stop.txt", "1,S1,,First,0,\r\n1,S2,,STOP,0,\r\n1,S3,,Never,0,\r\n");
     const std::string textBefore = ReadFile(text);
@@ -1028,6 +1045,56 @@ TEST_F(ConvertFileTest, ATextFileIsKnownByEveryByteAndTheNewestFewHundredAreKept
     ASSERT_EQ(xio_commit(h), XIO_OK);
     EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
     EXPECT_EQ(stampLine, "old stamp\r\n");
+}
+
+TEST_F(TwoFileConvertTest, ABatchNumberStaysTakenOnlyWithTheDataThatUsedIt) {
+    converter.takeBatch = true;
+    auto stored = [&] { return suite::read_settings(company.path() / suite::kSettingsFileName).batch_numbers["GL"]; };
+    const std::string before = Files();
+    const std::string text = WriteText("batch.txt", "1,N1,,New,0,\r\n");
+    // Killed before its first commit, between its commits, and (one data file) after its only
+    // commit: the files go back, and so does the number.
+    struct Kill {
+        std::size_t at;
+        bool oneFile;
+    };
+    for (const Kill kill : {Kill{0, false}, Kill{1, false}, Kill{1, true}}) {
+        if (kill.oneFile) {
+            converter.dataFiles.resize(1);
+            converter.tagInOther = false;
+        }
+        ConvertKilledAt(text, kill.at);
+        ASSERT_TRUE(RecoverInterruptedRuns(true));
+        EXPECT_TRUE(Files() == before) << kill.at << kill.oneFile;
+        EXPECT_EQ(stored(), 0u) << kill.at << kill.oneFile;
+    }
+    // The rerun takes the number; a file that ends gives its own back; the next run numbers on.
+    OpenBoth();
+    Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_FALSE(ended);
+    Run(WriteText("ends.txt", "1,N2,,ENDFILE,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_TRUE(ended);
+    Run(WriteText("next.txt", "1,N3,,Next,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_EQ(converter.batches, (std::vector<std::string>{"XV000001", "XV000002", "XV000002"}));
+    EXPECT_EQ(stored(), 2u);
+}
+
+TEST_F(TwoFileConvertTest, ANumberAnotherProgramStoredMeanwhileIsNeverKeptTwice) {
+    converter.takeBatch = true;
+    OpenBoth();
+    const std::string before = Files();
+    // Another program stores the number this run took while it converts.
+    SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+        if (done != 1) return;
+        suite::CompanySettings s = suite::read_settings(company.path() / suite::kSettingsFileName);
+        s.batch_numbers["GL"] = 1;
+        suite::write_settings(company.path() / suite::kSettingsFileName, s);
+    });
+    const std::string report = Run(WriteText("race.txt", "1,N1,,New,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_TRUE(ended);
+    EXPECT_THAT(report, HasSubstr("Unable to update Last batch, Last payment ID, or Run number"));
+    CloseAll();
+    EXPECT_TRUE(Files() == before);
 }
 
 TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {

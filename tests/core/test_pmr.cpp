@@ -491,9 +491,9 @@ protected:
     }
 };
 
-// A control that cannot be written for want of disk ends the file with 12013; a "Total"
-// category that cannot be written after the records ends it with 12011. Either way the file is
-// put back and the text left unstamped.
+// A control or a "Total" category that cannot be written for want of disk ends the file with
+// 12013; a "Total" that cannot be written for another reason ends it with 12011. Either way the
+// file is put back and the text left unstamped.
 TEST_F(PmrTest, AFullDiskOrAFailedTotalWriteRestoresTheFile) {
     for (auto& e : list)
         if (e.handle) {
@@ -502,13 +502,16 @@ TEST_F(PmrTest, AFullDiskOrAFailedTotalWriteRestoresTheFile) {
     const std::string before = ReadFile(company.path() / "MASTER.PMR");
     struct Case {
         int nth;  // the first control, then the first "Total" after both controls
+        int status;
         const char* says;
     };
-    for (const Case& c : {Case{1, "Out of disk space"}, Case{3, "Unable to read from or write to a Halvorsend data file"}}) {
+    // A full disk is said as such wherever it is met; another failure of a total's write is 12011.
+    for (const Case& c : {Case{1, XIO_DISK_FULL, "Out of disk space"}, Case{3, XIO_DISK_FULL, "Out of disk space"},
+                          Case{3, XIO_IO_ERROR, "Unable to read from or write to a Halvorsend data file"}}) {
         SCOPED_TRACE(c.nth);
         const std::string text = Text({Control("L01"), Control("L02")});
         convert::testing::FailingCalls fail;
-        fail.Fail(xio::FaultCall::WriteRecord, c.nth, XIO_DISK_FULL, "PMR");
+        fail.Fail(xio::FaultCall::WriteRecord, c.nth, c.status, "PMR");
         xvPMR converter;
         const std::string report = Run(converter, text, true);
         EXPECT_TRUE(fail.Spent());

@@ -467,13 +467,14 @@ bool xvAPI::FinishGroup(ConvertContext& ctx, GroupCallbackContext& group, xvl::x
         ++ctx.recordsRead;
         ctx.report->AddRecordTypeTotals(file, type, true, true, false, false, 0);
         int32_t rejectLine = 0;
-        if (!ctx.import->xvlGroupToRejectFile(rejectLine)) return EndFile(ctx, Msg(12009), true, true);
+        if (!ctx.import->xvlGroupToRejectFile(rejectLine))  // a full disk is said as such
+            return EndFile(ctx, Msg(ctx.import->xvlRejectFileFull() ? 12013 : 12009), true, true);
         // A record the import refused is named and placed by itself, within its group's lines.
         const bool refused = status == 1;
         const std::string& id = refused ? info.FormatID() : info.GroupID();
         int32_t line = refused ? info.StartLine() : info.GroupStartLine();
         if (ctx.converting) line = refused ? rejectLine - info.GroupStartLine() + info.StartLine() : rejectLine;
-        if (!ctx.report->PrintReportLine(id, line, reason)) return EndFile(ctx, Msg(12010), true, true);
+        if (!ctx.report->PrintReportLine(id, line, reason)) return EndFile(ctx, PrintFailure(ctx, 12010), true, true);
         return true;
     }
     ++ctx.recordsRead;
@@ -494,7 +495,7 @@ bool xvAPI::FinishGroup(ConvertContext& ctx, GroupCallbackContext& group, xvl::x
         for (auto m = it; m != end; ++m) texts.push_back(m->second.text);
         if (!ctx.notes->PrintRecordMessages(first.id, it->first + shift, texts, ctx.progress, first.recordType,
                                             info.FileNumUsed(), this, key))
-            return EndFile(ctx, Msg(12012), true, true);
+            return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         it = end;
     }
     return true;
@@ -524,7 +525,7 @@ bool xvAPI::PrintEndNotes(ConvertContext& ctx) {
         for (const auto& line : TaxGroupLines(taxGroupList, ctx.notes->TextWidth()))
             printed = printed && put(line, false);
     }
-    return printed || EndFile(ctx, Msg(12012), true, true);
+    return printed || EndFile(ctx, PrintFailure(ctx, 12012), true, true);
 }
 
 }  // namespace dz::ap

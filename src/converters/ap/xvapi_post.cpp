@@ -52,7 +52,7 @@ public:
     // Marks the group failed by step `prefix` with `text` (the write's own reason when empty).
     bool Fail(const char* prefix, std::string text = {}) {
         if (!text.empty()) reason_ = std::move(text);
-        if (reason_.empty()) reason_ = Msg(12011);
+        if (reason_.empty()) reason_ = Msg(diskFull_ ? 12013 : 12011);
         reason_.insert(0, prefix);
         return false;
     }
@@ -97,7 +97,11 @@ public:
     }
 
     // The group's writes undone; false when one of them could not be.
-    bool Undo() { return stack_.rollback(); }
+    bool Undo() {
+        const bool undone = stack_.rollback();
+        diskFull_ = diskFull_ || stack_.DiskFull();
+        return undone;
+    }
 
     // Writes the buffer of `rec` (replacing, with the saved copy `saved`, when the copy says so).
     bool Write(uint16_t file, uint16_t rec, const char* prefix, bool force, uint16_t saved) {
@@ -445,8 +449,11 @@ bool xvAPI::PostGroup(GroupCallbackContext& group, xvl::xvlImpInfo& info, std::s
     freeTaxes();
     SettleWrites(!w.Failed());
     if (!w.Failed()) return true;
-    if (!w.Undo()) endMessage = 12011;  // part of the group stays: the file cannot be kept
-    else if (w.DiskFull()) endMessage = 12013;
+    // Part of the group staying (the undo failed) or a full disk ends the file: a lack of space,
+    // whether the group's writes or the undo met it, is said as such.
+    const bool undone = w.Undo();
+    if (w.DiskFull()) endMessage = 12013;
+    else if (!undone) endMessage = 12011;
     return false;
 }
 

@@ -212,7 +212,8 @@ bool References::CreateTaxGroup() {
             if (suite::xk_prefixed(suite::kGlAccountFormat)) account = Section(suite::kGlBaseAccount, account);
             PutText(txm, 1, "TCACCT", account);
         }
-        if (xio_wr_record(txm, 1) != XIO_OK) return Reject(Msg(12011));
+        if (const int status = xio_wr_record(txm, 1); status != XIO_OK)
+            return Reject(Msg(status == XIO_DISK_FULL ? 12013 : 12011));  // a full disk is said as such
     }
     const std::string tax = GetText(txm, 1, "TAX");
     const double rate = GetNumber(txm, 1, "TRATE");
@@ -229,7 +230,8 @@ bool References::CreateTaxGroup() {
     PutText(txm, 2, "GTAX1RD", liabilityDebit);
     PutText(txm, 2, "GTAX1RC", liabilityCredit);
     PutFlag(txm, 2, "GTAX1NC", notCost);
-    if (xio_wr_record(txm, 2) != XIO_OK) return Reject(Msg(12011));
+    if (const int status = xio_wr_record(txm, 2); status != XIO_OK)
+        return Reject(Msg(status == XIO_DISK_FULL ? 12013 : 12011));
     return true;
 }
 

@@ -232,7 +232,7 @@ bool xvAPI::UpdateVendorTotals(ConvertContext& ctx) {
     // The batch ends before the data files go back to their backups.
     suite::zb_term_batch(batchRecord_);
     if (status == kStopped) return EndFileStopped(ctx);
-    return EndFile(ctx, Msg(12011), true, true);
+    return EndFile(ctx, DataFileFailure(ctx), true, true);
 }
 
 }  // namespace dz::ap

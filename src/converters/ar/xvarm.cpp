@@ -325,11 +325,11 @@ bool xvARM::FinishConversion(ConvertContext& ctx) {
     if (taxMaster == 0 && usesSalesTaxes && taxGroupUnverified) {
         if (!notes.PrintMessageLine("", 0, "") ||
             !notes.PrintMessageLine("", 0, Msg(12816, firstUnverifiedTaxGroup)))
-            return EndFile(ctx, Msg(12012), true, true);
+            return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         if (ctx.progress) ctx.progress->messages += 1;
     }
     if (!notes.PrintMissingCustomListValues(ctx.progress) || !PrintDuplicateContactNote(notes, ctx.progress))
-        return EndFile(ctx, Msg(12012), true, true);
+        return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

@@ -176,7 +176,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
 bool xvJCM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
-    if (notesFailed_) failure = Msg(12012);  // else the settings could not be read (12011)
+    if (notesFailed_) failure = PrintFailure(ctx, 12012);  // else the settings could not be read (12011)
     return false;
 }
 
@@ -363,7 +363,7 @@ bool xvJCM::FinishConversion(ConvertContext& ctx) {
     const bool rebuilt = !ctx.converting || RebuildTotals(ctx);
     zeroPhases_.Clear();
     if (!rebuilt) return false;
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

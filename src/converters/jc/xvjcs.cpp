@@ -189,7 +189,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
 bool xvJCS::LoadSettings(ConvertContext& ctx, std::string& failure) {
     if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
-    if (notesFailed_) failure = Msg(12012);
+    if (notesFailed_) failure = PrintFailure(ctx, 12012);
     return false;
 }
 
@@ -248,7 +248,7 @@ void xvJCS::GroupWritten(uint16_t jcm) {
 }
 
 bool xvJCS::FinishConversion(ConvertContext& ctx) {
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

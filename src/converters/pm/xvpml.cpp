@@ -292,7 +292,7 @@ void xvPML::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
     if (!ctx.converting) return;
     // Convert: the record just written is still in its buffer.
     if ((rec == kPmlDeposit || rec == kPmlRecurringCharge) && !UpdateUnitLeaseLinks(pmp_, pml_, rec)) {
-        EndFile(ctx, Msg(12011), true, true);
+        EndFile(ctx, DataFileFailure(ctx), true, true);
         return;
     }
     auto text = [&](const char* field) { return GetText(pml_, rec, field); };
@@ -345,7 +345,7 @@ void xvPML::RecordWrittenLease(ConvertContext& ctx, uint32_t line) {
         return;
     }
     if (!UpdateUnitLeaseLinks(pmp_, pml_, kPmlLease)) {
-        EndFile(ctx, Msg(12011), true, true);
+        EndFile(ctx, DataFileFailure(ctx), true, true);
         return;
     }
     if (text(kLfLease).empty()) return;

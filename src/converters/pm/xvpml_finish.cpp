@@ -73,7 +73,7 @@ bool Added(int status) { return status == XIO_OK || status == XIO_DUPLICATE; }
 
 bool xvPML::FinishConversion(ConvertContext& ctx) {
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress) || !ReportIgnoredDuplicates(*ctx.notes, ctx.progress))
-        return EndFile(ctx, Msg(12012), true, true);
+        return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     if (!ctx.converting) return true;
     // The pass writes charge controls, links and descriptions: nothing read before is kept.
     m_leaseCache.Forget();
@@ -97,7 +97,7 @@ bool xvPML::RemoveInvalidPropertyLeases(ConvertContext& ctx) {
     if (!m_linksBeforeRun) return true;
     auto fail = [&] {
         xio_unlock_record(pmp_, L, 1);
-        return EndFile(ctx, Msg(12011), true, true);
+        return EndFile(ctx, DataFileFailure(ctx), true, true);
     };
     // The leases this conversion wrote are on file (nothing takes one off): their links need no
     // lookup. Their keys, sorted as the file compares them (letters without regard to case).
@@ -249,7 +249,7 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
             uint16_t clash = 0;
             const int written = xio_wr_record(pml_, C, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
-                return EndFile(ctx, Msg(12011), true, true);
+                return EndFile(ctx, DataFileFailure(ctx), true, true);
             // The lease's tenant, and its interest and refund tenants where they differ; a blank
             // one names no tenant.
             if (leaseFound)
@@ -260,7 +260,7 @@ bool xvPML::CreateDefaultChargeControls(ConvertContext& ctx) {
                     keep(pmn_, tTenant, *id);
                     PutText(pmn_, tLease, *lease);
                     keepNumber(pmn_, tRevision, stored);
-                    if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+                    if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, DataFileFailure(ctx), true, true);
                 }
         }
         if (!progress.Step()) return false;
@@ -284,7 +284,7 @@ bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
                 PutText(pmn_, T, "TLEASE", std::string(key.lease));
                 PutNumber(pmn_, T, "TLREV", Revision(key.revision));
                 PutText(pmn_, T, "TENID", billTo);
-                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, DataFileFailure(ctx), true, true);
             }
         } else if (!key.lease.empty() && !key.revision.empty() && !key.chargeType.empty()) {
             xio_init_record(pml_, C);
@@ -296,7 +296,7 @@ bool xvPML::CreateMissingTenantLeases(ConvertContext& ctx) {
                 PutText(pmn_, T, "TLEASE", GetText(pml_, C, "LCLEASE"));
                 PutNumber(pmn_, T, "TLREV", GetNumber(pml_, C, "LCREV"));
                 PutText(pmn_, T, "TENID", GetText(pml_, C, "LCBTTEN"));
-                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, Msg(12011), true, true);
+                if (!Added(xio_wr_record(pmn_, T))) return EndFile(ctx, DataFileFailure(ctx), true, true);
             }
         }
         if (!progress.Step()) return false;
@@ -324,7 +324,7 @@ bool xvPML::CheckEscalations(ConvertContext& ctx) {
         const double revision = GetNumber(pml_, E, "IEREV");
         if (!notes.Add(Msg(12517, lease + ", " + WholeText(revision) + ", " + chargeType + ", " + unit)) ||
             !ctx.notes->PrintMessageLine("", 0, Msg(12518, escalationText)))
-            return EndFile(ctx, Msg(12012), true, true);
+            return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
         xio_init_record(pml_, kPmlLease);
         PutText(pml_, kPmlLease, "LEASE", lease);
@@ -336,7 +336,7 @@ bool xvPML::CheckEscalations(ConvertContext& ctx) {
         PutText(pmp_, kPmpLeaseUnitLink, "LUUNIT", unit);
         PutText(pmp_, kPmpLeaseUnitLink, "LULEASE", GetText(pml_, kPmlLease, "LEASE"));
         PutNumber(pmp_, kPmpLeaseUnitLink, "LUREV", GetNumber(pml_, kPmlLease, "LREV"));
-        if (!Added(xio_wr_record(pmp_, kPmpLeaseUnitLink))) return EndFile(ctx, Msg(12011), true, true);
+        if (!Added(xio_wr_record(pmp_, kPmpLeaseUnitLink))) return EndFile(ctx, DataFileFailure(ctx), true, true);
         return true;
     };
 
@@ -454,7 +454,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
     }
     std::size_t logPlace = 0;  // where the last look among the kept entries ended
     auto note = [&](const std::string& charge, const std::string& log) {
-        if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, Msg(12012), true, true);
+        if (!notes.Add(charge) || !ctx.notes->PrintMessageLine("", 0, log)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
         return true;
     };
@@ -574,7 +574,7 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
                     takeIfOwn();
                 } else if (status != XIO_END && status != XIO_END_OLD) {
                     unlock();
-                    return EndFile(ctx, Msg(12011), true, true);
+                    return EndFile(ctx, DataFileFailure(ctx), true, true);
                 }
             }
 
@@ -591,13 +591,13 @@ bool xvPML::CheckRecurringCharges(ConvertContext& ctx) {
             if (found) {
                 const std::string description = HundredthsText(logAmount) + " / " + RecurringFrequencyWord(logCode);
                 // The charge is still in its buffer; unless it is held, it is read again to be replaced.
-                if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, Msg(12011), true, true);
+                if (!locked && xio_rd_record(pml_, RC, 0, 1) != XIO_OK) return EndFile(ctx, DataFileFailure(ctx), true, true);
                 locked = false;  // the replace lets it go
                 // Only the description changes: the row's index is left alone.
                 PutText(pml_, descriptionField, description);
                 if (xio_rep_fields(pml_, RC, {descriptionField}) != XIO_OK) {
                     xio_unlock_record(pml_, RC, 1);
-                    return EndFile(ctx, Msg(12011), true, true);
+                    return EndFile(ctx, DataFileFailure(ctx), true, true);
                 }
             }
         }

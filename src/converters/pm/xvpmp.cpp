@@ -319,7 +319,7 @@ bool KeptProperties::Find(std::string_view id, std::string* prefix, x_date_type*
 bool xvPMP::FinishConversion(ConvertContext& ctx) {
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress) ||
         !ReportDuplicateRecords(state_, *ctx.notes, ctx.progress, ctx.converting))
-        return EndFile(ctx, Msg(12012), true, true);
+        return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     if (!ctx.converting) return true;
     return CreateDefaultChargeRecords(ctx) && CheckPropertyUnitCounts(ctx) && CheckUnitHistory(ctx) &&
            FinishPasses(ctx, "Finishing PMP processing");

@@ -85,7 +85,7 @@ bool xvPMP::CreateDefaultChargeRecords(ConvertContext& ctx) {
             const int written = xio_wr_record(pmp_, R, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0)) {
                 ended = true;
-                EndFile(ctx, Msg(12011), true, true);
+                EndFile(ctx, DataFileFailure(ctx), true, true);
                 return;
             }
         }
@@ -162,11 +162,11 @@ bool xvPMP::CheckPropertyUnitCounts(ConvertContext& ctx) {
             }
             // Corrected counts that cannot be written end the file as a failed write does.
             if (!corrected.empty()) {
-                if (!ReadForUpdate(pmp_, property)) return EndFile(ctx, Msg(12011), true, true);
+                if (!ReadForUpdate(pmp_, property)) return EndFile(ctx, DataFileFailure(ctx), true, true);
                 for (const auto& [field, counted] : corrected) PutNumber(pmp_, P, field, counted);
                 if (xio_rep_record(pmp_, P) != XIO_OK) {
                     xio_unlock_record(pmp_, P, 1);
-                    return EndFile(ctx, Msg(12011), true, true);
+                    return EndFile(ctx, DataFileFailure(ctx), true, true);
                 }
             }
         }

@@ -117,10 +117,10 @@ void xvPMR::RecordWritten(ConvertContext& ctx, xvl::xvlImpInfo& info) {
 
 bool xvPMR::FinishConversion(ConvertContext& ctx) {
     if (ctx.converting && !blankRecalc_.empty()) {
-        if (!ReportBlankRecalcDates(blankRecalc_, *ctx.notes)) return EndFile(ctx, Msg(12012), true, true);
+        if (!ReportBlankRecalcDates(blankRecalc_, *ctx.notes)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
         if (ctx.progress) ctx.progress->notes += 1;
     }
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     if (!ctx.converting) return true;
     return CreateSalesCategoryRecords(ctx);
 }
@@ -145,7 +145,7 @@ bool xvPMR::CreateSalesCategoryRecords(ConvertContext& ctx) {
             uint16_t clash = 0;
             const int written = xio_wr_record(pmr, kRecSalesCategory, &clash);
             if (written != XIO_OK && !(written == XIO_DUPLICATE && clash == 0))
-                return EndFile(ctx, Msg(12011), true, true);
+                return EndFile(ctx, DataFileFailure(ctx), true, true);
         }
         if (!progress.Step()) return false;
     }

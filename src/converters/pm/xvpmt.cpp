@@ -340,7 +340,7 @@ bool xvPMT::HandlePass2(ConvertContext& ctx, xvl::xvlImpInfo& info, int status) 
                 int undone = xio_rd_record(pmt, rec, 0, 1);
                 if (undone == XIO_OK) undone = xio_del_record(pmt, rec);
                 if (full || undone == XIO_DISK_FULL) return EndFile(ctx, Msg(12013), true, true), false;
-                if (undone != XIO_OK) return EndFile(ctx, Msg(12011), true, true), false;
+                if (undone != XIO_OK) return EndFile(ctx, DataFileFailure(ctx), true, true), false;
                 return true;
             };
             if (accepted && returnedCheck_.pending) {
@@ -446,7 +446,7 @@ bool xvPMT::FinishConversion(ConvertContext& ctx) {
         if (failed) return EndFile(ctx, Msg(12016), true, true);
     }
     if (!FinishPasses(ctx, ctx.taskLine)) return false;
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

@@ -162,7 +162,7 @@ bool xvPMZ::HandleRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status)
             accepted = WriteRecord(tli_, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false) &&
                        ResolveIssueLink(tli_, pmz_, pmp_, pml_, pmn_, import, format, issue, diskFull, ioFailure);
             if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
-            if (!accepted && ioFailure) return EndFile(ctx, Msg(12011), true, true);
+            if (!accepted && ioFailure) return EndFile(ctx, DataFileFailure(ctx), true, true);
             if (accepted) lastIssueId_ = issue;
         } else if (!ExamineRecord(tli_, info, reason, 0, permissions)) {
             accepted = OnlyTheNumberIsTaken(reason);
@@ -197,7 +197,7 @@ bool xvPMZ::FinishConversion(ConvertContext& ctx) {
         // message points at the report.
         if (!written) return EndFile(ctx, Msg(12016), false, true);
     }
-    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, Msg(12012), true, true);
+    if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;
 }
 

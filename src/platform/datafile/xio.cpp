@@ -144,6 +144,7 @@ int xio_commit(uint16_t h) {
     int rc = exec(hd->db(), "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
+    hd->conn->diskFull = false;
     ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);
@@ -153,6 +154,11 @@ int xio_commit(uint16_t h) {
 std::string xio_corrupt_met(uint16_t h) {
     Handle* hd = H(h);
     return hd ? hd->conn->corrupt : std::string();
+}
+
+bool xio_disk_full_met(uint16_t h) {
+    Handle* hd = H(h);
+    return hd && hd->conn->diskFull;
 }
 
 int xio_rollback(uint16_t h) {
@@ -177,6 +183,7 @@ int xio_rollback(uint16_t h) {
     }
     int rc = exec(hd->db(), "ROLLBACK");
     hd->conn->inTxn = false;
+    hd->conn->diskFull = false;
     ++hd->conn->txnSerial;
     hd->conn->bulk.clear();
     bulk_page_cache(*hd->conn);

@@ -221,6 +221,9 @@ void xio_start_commit(uint16_t h);
 // nothing is committed on that file while it stays open (xio_commit answers XIO_CORRUPT with
 // this reason), and a caller that commits several files asks this of every file it read.
 std::string xio_corrupt_met(uint16_t h);
+// Whether a write on the file of `h` found the disk full (XIO_DISK_FULL) since its last commit
+// or rollback, whatever its caller made of that answer.
+bool xio_disk_full_met(uint16_t h);
 int xio_cls_file(uint16_t h);    // commits, releases locks and saved copies
 // A walk over many records: its reads run in one read transaction from xio_begin_reads to
 // xio_end_reads (or the handle's first write), taking the file's read lock once rather than

@@ -169,6 +169,7 @@ bool planned_failure(const Handle& hd, xio::FaultCall call, int& status) {
         if (f.remaining == 0 || f.call != call || (!f.abbr.empty() && f.abbr != hd.dict->abbr)) continue;
         if (--f.remaining > 0) continue;
         status = f.status;
+        if (status == XIO_DISK_FULL) hd.conn->diskFull = true;
         return true;
     }
     return false;
@@ -233,6 +234,7 @@ int failed_with(Handle& hd, int rc) {
     note_txn_gone(hd);
     const int status = map_sqlite(rc);
     if (status == XIO_CORRUPT && hd.conn->corrupt.empty()) hd.conn->corrupt = g_error;
+    if (status == XIO_DISK_FULL) hd.conn->diskFull = true;
     return status;
 }
 

@@ -641,6 +641,9 @@ struct Conn {
     // may not have looked at the status, so nothing built on what it read is committed while
     // the connection lives (xio_commit refuses with this reason; a rollback still drops it).
     std::string corrupt;
+    // A write found the disk full since the last commit or rollback: a caller that turned the
+    // failure into a word of its own can still say what it was (xio_disk_full_met).
+    bool diskFull = false;
 
     Conn() = default;
     Conn(const Conn&) = delete;

@@ -1081,6 +1081,7 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
                             const std::string* reason, int32_t& line) {
     line = 0;
     if (rejectPath_.empty()) return true;
+    rejectError_ = 0;
     if (!rejectFile_) {
         // The file made when its name was chosen, else one made now; never an existing file
         // and never through a link.
@@ -1091,12 +1092,17 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
             if (!rejectFile_) ::close(fd);
         }
         if (!rejectFile_) {
+            rejectError_ = errno;
             lastError_ = "cannot create the reject file " + rejectPath_;
             return false;
         }
         rejectLines_ = 0;
         if (!firstLine_.empty()) {
-            if (std::fwrite(firstLine_.data(), 1, firstLine_.size(), rejectFile_) != firstLine_.size()) return false;
+            if (std::fwrite(firstLine_.data(), 1, firstLine_.size(), rejectFile_) != firstLine_.size()) {
+                rejectError_ = errno;
+                lastError_ = "cannot write the reject file " + rejectPath_;
+                return false;
+            }
             rejectLines_ = 1;
         }
     }
@@ -1131,6 +1137,7 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
     // An empty tail may hold no buffer at all, and fwrite must not be handed a null pointer.
     written = written && (tail.empty() || std::fwrite(tail.data(), 1, tail.size(), rejectFile_) == tail.size());
     if (!written || std::fflush(rejectFile_) != 0) {
+        rejectError_ = errno;  // of the write or flush that failed: nothing ran since
         lastError_ = "cannot write the reject file " + rejectPath_;
         return false;
     }

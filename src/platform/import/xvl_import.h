@@ -29,6 +29,7 @@
 #include "platform/import/xvl_template.h"
 #include "platform/import/xvl_timestamp.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -147,7 +148,7 @@ public:
     // current record is the one last read with xvlImportNextRec into an info object, together
     // with the records read after it into other info objects (a payment read ahead with its
     // transaction): one call keeps them together. Without a reject file: true, line 0. False
-    // when the reject file cannot be written.
+    // when the reject file cannot be written (xvlRejectFileFull tells a full disk).
     bool xvlRecToRejectFile(int32_t& line);
     // The same, with a comment line "# <reason>" before the record (skipped on re-import).
     bool xvlRecToRejectFile(int32_t& line, const std::string& reason);
@@ -189,6 +190,8 @@ public:
     const std::string& LastErrorText() const { return lastError_; }
     const std::string& RejectFileName() const { return rejectPath_; }
     bool RejectFileCreated() const { return rejectFile_ != nullptr; }
+    // True when the reject file's last write failed for lack of space.
+    bool xvlRejectFileFull() const { return rejectError_ == ENOSPC; }
 
 private:
     // Where a record lies in the file.
@@ -309,6 +312,7 @@ private:
     std::string rejectPath_;
     std::FILE* rejectFile_ = nullptr;
     int32_t rejectLines_ = 0;
+    int rejectError_ = 0;  // the system's error number of the reject file's last failed write
 
     // Work areas, kept to avoid allocations per record.
     std::vector<std::string_view> columns_;  // into the line or columnScratch_

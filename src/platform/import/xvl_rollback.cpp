@@ -67,13 +67,19 @@ bool xvlRollbackStack::putKey(const Change& c) {
 
 bool xvlRollbackStack::rollback() {
     bool ok = true;
+    diskFull_ = false;
+    // A write of the undo that found no room says so.
+    auto written = [this](int status) {
+        diskFull_ = diskFull_ || status == XIO_DISK_FULL;
+        return status == XIO_OK;
+    };
     while (!changes_.empty()) {
         const Change c = changes_.back();
         changes_.pop_back();
         // Make the record as it stands now the current one, by the key it was written with.
         const int rd = putKey(c) ? xio_rd_record(c.file, c.rec, 0, 1) : XIO_BAD_CALL;
         if (c.type == Added) {
-            if (rd != XIO_OK || xio_del_record(c.file, c.rec) != XIO_OK) ok = false;
+            if (rd != XIO_OK || !written(xio_del_record(c.file, c.rec))) ok = false;
             continue;
         }
         if (rd != XIO_OK) {
@@ -81,8 +87,8 @@ bool xvlRollbackStack::rollback() {
             ok = false;
             continue;
         }
-        if (c.savedId == 0 || xio_restore_record_id(c.file, c.savedId) != XIO_OK ||
-            xio_rep_record(c.file, c.rec) != XIO_OK) {
+        if (c.savedId == 0 || !written(xio_restore_record_id(c.file, c.savedId)) ||
+            !written(xio_rep_record(c.file, c.rec))) {
             xio_unlock_record(c.file, c.rec, 1);
             ok = false;
         }

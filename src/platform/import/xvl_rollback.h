@@ -31,8 +31,10 @@ public:
     // call it right after the write.
     void pushRecord(uint16_t file, uint16_t rec, int changeType, uint16_t savedId);
     // Undoes every pushed change, newest first. False when one of them could not be undone
-    // (the others are still undone).
+    // (the others are still undone); DiskFull() then tells whether the disk was full.
     bool rollback();
+    // True when an undo of the last rollback() failed for lack of space.
+    bool DiskFull() const { return diskFull_; }
     // Keeps every pushed change: their saved copies are dropped and the stack is empty again.
     void clear();
     std::size_t size() const { return changes_.size(); }
@@ -64,6 +66,7 @@ private:
     std::vector<KeyValue> keys_;
     std::string texts_;
     std::vector<x_value_def> others_;
+    bool diskFull_ = false;
 };
 
 }  // namespace dz::xvl

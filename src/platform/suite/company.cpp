@@ -90,8 +90,10 @@ Company& set_company(Company company) {
     return *slot;
 }
 
-bool update_settings_file(Company& company, const std::function<void(CompanySettings& disk)>& change,
-                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt) {
+bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
+                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
+                          int* writeError) {
+    if (writeError) *writeError = 0;
     // The lock is taken on the company folder itself, so that no lock file is left behind in it.
     const std::string folder = company.folder().string();
     int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -100,11 +102,13 @@ bool update_settings_file(Company& company, const std::function<void(CompanySett
     if (::flock(fd, LOCK_EX) == 0) {
         try {
             CompanySettings disk = read_settings(company.settings_file());
-            change(disk);
-            write_settings(company.settings_file(), disk);
-            adopt(disk, company.settings());
-            ok = true;
-        } catch (const SettingsError&) {
+            if (change(disk)) {
+                write_settings(company.settings_file(), disk);
+                adopt(disk, company.settings());
+                ok = true;
+            }
+        } catch (const SettingsError& e) {
+            if (writeError) *writeError = e.error();
             ok = false;
         }
         ::flock(fd, LOCK_UN);

@@ -21,9 +21,14 @@ inline constexpr const char* kSettingsFileName = "company.toml";
 inline constexpr int kSettingsVersion = 1;
 
 // A settings file that cannot be used. what() names the file, the entry and what was expected.
+// error() is the system's error number of a write that failed (ENOSPC for a full disk), else 0.
 class SettingsError : public std::runtime_error {
 public:
-    using std::runtime_error::runtime_error;
+    explicit SettingsError(const std::string& what, int error = 0) : std::runtime_error(what), error_(error) {}
+    int error() const { return error_; }
+
+private:
+    int error_ = 0;
 };
 
 // One section of a key format. The separator is written after the section when a further
@@ -120,6 +125,15 @@ public:
     // Whether `path` (a data file or a folder) lies outside the company folder, links and ".."
     // resolved: file control may put data files anywhere, and a run names such files.
     bool is_outside(const std::filesystem::path& path) const;
+
+    // A counter of the settings file (counters.batch or counters.last_run, and its key) taken
+    // by the running conversion and not yet stored: the value the file held when it was first
+    // taken, and the value taken last (see zc_store_counters). They go with the company.
+    struct TakenCounter {
+        std::uint32_t found = 0;
+        std::uint32_t value = 0;
+    };
+    std::map<std::pair<bool, std::string>, TakenCounter> taken_counters;  // (batch?, key)
 
 private:
     std::filesystem::path folder_;

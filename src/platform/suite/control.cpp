@@ -96,7 +96,11 @@ bool xc_wr_control_file() {
     if (!c || !session() || !session()->update) return false;
     const std::vector<InterfaceDef> wanted = session()->interfaces;
     return update_settings_file(
-        *c, [&](CompanySettings& disk) { disk.interfaces = wanted; },
+        *c,
+        [&](CompanySettings& disk) {
+            disk.interfaces = wanted;
+            return true;
+        },
         [](const CompanySettings& disk, CompanySettings& mem) { mem.interfaces = disk.interfaces; });
 }
 

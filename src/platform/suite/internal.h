@@ -18,10 +18,13 @@ const CompanySettings& active_settings();
 // Changes the company's settings file under the company lock: the file is re-read (another
 // program may have changed it), `change` is applied to what was read, the result is written,
 // and `adopt` copies the changed parts into the open company's settings. Only those parts
-// move into memory, so settings in use never change under a running conversion. False when
-// the file cannot be read or written (nothing changes then).
-bool update_settings_file(Company& company, const std::function<void(CompanySettings& disk)>& change,
-                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt);
+// move into memory, so settings in use never change under a running conversion. `change`
+// answers false to leave the file as it is (nothing is written or adopted). False when the
+// file cannot be read or written, or `change` declined; `writeError` (when given) is then the
+// system's error number of a write that failed (ENOSPC for a full disk), else 0.
+bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
+                          const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
+                          int* writeError = nullptr);
 
 // True when a and b are equal ignoring ASCII letter case.
 bool equal_nocase(std::string_view a, std::string_view b);

@@ -486,8 +486,10 @@ void write_settings(const fs::path& file, const CompanySettings& settings) {
     // Written aside, flushed to the disk, then renamed over the old file: a crash leaves
     // either the old settings or the new ones, never a part.
     std::string why;
-    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why))
-        throw SettingsError(file.string() + ": cannot be written: " + why);
+    if (!files::replace_file_atomically(file.string(), render(settings), 0644, why)) {
+        const int error = errno;
+        throw SettingsError(file.string() + ": cannot be written: " + why, error);
+    }
 }
 
 }  // namespace dz::suite

@@ -6,6 +6,7 @@
 #include "platform/suite/control.h"
 #include "platform/suite/internal.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -17,27 +18,31 @@ namespace {
 
 enum class Counter { LastRun, Batch };
 
-// Raises a counter of the company's settings file (shared with other programs working on the
-// same company) and answers its new value.
+std::map<std::string, std::uint32_t>& pick(Counter which, CompanySettings& s) {
+    return which == Counter::LastRun ? s.last_run : s.batch_numbers;
+}
+
+// Takes the next value of a counter of the company's settings file and answers it. The value
+// numbers on from the file as it is now (another program may have raised it), or from what
+// this run took already; the file itself changes only at zc_store_counters.
 std::optional<std::uint32_t> raise_counter(Counter which, const std::string& key, int by) {
     Company* c = current_company();
     if (!c) return std::nullopt;
-    std::uint32_t value = 0;
-    auto pick = [which](CompanySettings& s) -> std::map<std::string, std::uint32_t>& {
-        return which == Counter::LastRun ? s.last_run : s.batch_numbers;
-    };
-    const bool ok = update_settings_file(
-        *c,
-        [&](CompanySettings& disk) {
-            value = pick(disk)[key] + static_cast<std::uint32_t>(by);
-            pick(disk)[key] = value;
-        },
-        [&](const CompanySettings& disk, CompanySettings& mem) {
-            mem.last_run = disk.last_run;
-            mem.batch_numbers = disk.batch_numbers;
-        });
-    if (!ok) return std::nullopt;
-    return value;
+    auto& taken = c->taken_counters;
+    auto it = taken.find({which == Counter::Batch, key});
+    if (it == taken.end()) {
+        std::uint32_t found = 0;
+        try {
+            CompanySettings disk = read_settings(c->settings_file());
+            found = pick(which, disk)[key];
+        } catch (const SettingsError&) {
+            return std::nullopt;
+        }
+        it = taken.emplace(std::make_pair(which == Counter::Batch, key), Company::TakenCounter{found, found}).first;
+    }
+    it->second.value += static_cast<std::uint32_t>(by);
+    pick(which, c->settings())[key] = it->second.value;
+    return it->second.value;
 }
 
 const char* module_code(BatchModule m) {
@@ -150,5 +155,50 @@ void zb_term_batch(zb_batch_record& record) {
 }
 
 std::size_t zb_open_batches() { return open_batches().size(); }
+
+bool zc_counters_taken() {
+    const Company* c = current_company();
+    return c && !c->taken_counters.empty();
+}
+
+CounterStore zc_store_counters() {
+    Company* c = current_company();
+    if (!c || c->taken_counters.empty()) return CounterStore::Stored;
+    const auto& taken = c->taken_counters;
+    auto counter = [](CompanySettings& s, const std::pair<bool, std::string>& which) -> std::uint32_t& {
+        return pick(which.first ? Counter::Batch : Counter::LastRun, s)[which.second];
+    };
+    bool clash = false;
+    int error = 0;
+    const bool ok = update_settings_file(
+        *c,
+        [&](CompanySettings& disk) {
+            // A number another program stored meanwhile went to its run: this run may not keep it.
+            for (const auto& [which, t] : taken)
+                if (counter(disk, which) != t.found) clash = true;
+            if (clash) return false;
+            for (const auto& [which, t] : taken) counter(disk, which) = t.value;
+            return true;
+        },
+        [](const CompanySettings& disk, CompanySettings& mem) {
+            mem.last_run = disk.last_run;
+            mem.batch_numbers = disk.batch_numbers;
+        },
+        &error);
+    if (ok) {
+        c->taken_counters.clear();
+        return CounterStore::Stored;
+    }
+    if (clash) return CounterStore::TakenElsewhere;
+    return error == ENOSPC ? CounterStore::DiskFull : CounterStore::Failed;
+}
+
+void zc_give_back_counters() {
+    Company* c = current_company();
+    if (!c) return;
+    for (const auto& [which, t] : c->taken_counters)
+        pick(which.first ? Counter::Batch : Counter::LastRun, c->settings())[which.second] = t.found;
+    c->taken_counters.clear();
+}
 
 }  // namespace dz::suite

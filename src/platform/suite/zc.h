@@ -16,7 +16,8 @@ std::uint16_t zc_create_entries(std::string_view source, std::string_view destin
 
 // Raises the last run number of the open data file `handle` by `by` and returns the new
 // number. The number lives in the file's header field LASTRUN when its header 1 has one,
-// else in the company's settings (counters.last_run, by abbreviation and file number).
+// else in the company's settings (counters.last_run, by abbreviation and file number), where
+// it is taken as batch numbers are (zc_store_counters).
 // Returns 0 when it cannot be raised (no company, bad handle, header locked, file unwritable),
 // and -1, changing nothing, when LASTRUN is not a whole number or the raised number no longer
 // fits the field (its digits, its sign).
@@ -62,7 +63,8 @@ struct zb_batch_request {
 inline constexpr int kTaskStatusOk = 0;
 inline constexpr int kTaskStatusFailed = 3;
 
-// Registers a batch with the module's next batch number and calls the record callback once
+// Registers a batch with the module's next batch number (taken, see zc_store_counters) and
+// calls the record callback once
 // with the batch record. Answers the task status: kTaskStatusFailed (and no callback) when
 // no company is open, the module is not installed, a file handle is missing or the batch
 // number cannot be stored.
@@ -72,5 +74,28 @@ int zb_process_batch(const zb_batch_request& request);
 void zb_term_batch(zb_batch_record& record);
 // Number of batches registered and not yet ended.
 std::size_t zb_open_batches();
+
+// ---- Numbers taken by a run ----------------------------------------------------------------
+// Batch numbers, and run numbers kept in the company's settings, are taken in memory: each
+// numbers on from the settings file as it was when first taken, and the file is written only
+// when the run keeps its data (zc_store_counters), so a run killed or failed before that
+// leaves the file as it was and its rerun takes the same numbers. Until then the open
+// company's settings show the numbers taken.
+
+// True while numbers are taken and neither stored nor given back.
+bool zc_counters_taken();
+
+enum class CounterStore {
+    Stored,          // written (also when nothing was taken)
+    TakenElsewhere,  // another program stored one of these counters meanwhile: nothing written
+    DiskFull,        // the settings file could not be written for lack of space
+    Failed,          // the settings file could not be read or written
+};
+// Writes every number taken into the settings file, under the company lock, after checking
+// that no counter changed there since it was taken (two runs never keep one number). The
+// numbers stay taken when it fails: give them back.
+CounterStore zc_store_counters();
+// Forgets every number taken: the next run takes them again.
+void zc_give_back_counters();
 
 }  // namespace dz::suite

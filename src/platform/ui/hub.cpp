@@ -48,6 +48,8 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
         xw_wr_message(kWarning, "The " + name + " was not printed. It is shown on the screen and kept in " +
                                     (ec ? kept : where.lexically_normal().string()) + ".");
     }
+    else if (closed == kPrintDiskFull && !def.disk_full_text.empty())
+        xw_wr_message(kError, def.disk_full_text);
     else if (closed != 0)
         xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
     return print;

@@ -30,6 +30,9 @@ struct xh_hub_def {
     std::string panel;        // "HUB"
     std::string process_word; // "conversion"
     std::string report_name;  // "conversion report"
+    // Said instead of "Unable to print the ..." when the report's file could not be written for
+    // lack of space; empty: those words.
+    std::string disk_full_text;
     PrintDef print;
     // Every message of the hub panel goes here first (it may read or draw its own fields).
     std::function<int(Panel& hub, const PanelMessage& m)> on_panel;

@@ -265,6 +265,7 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes, mo
     if (!ok) {
         ::unlink(aside.c_str());
         why = std::strerror(err ? err : EIO);
+        errno = err ? err : EIO;  // the caller may tell a full disk from other failures
     }
     return ok;
 }

@@ -49,7 +49,7 @@ bool write_all(int fd, std::string_view bytes);
 // Replaces `path` with `bytes` whole: written to a new file beside it (created afresh, so a
 // link planted under the aside's name is removed, never followed), flushed to the disk, then
 // renamed over `path`. A crash leaves the old contents or the new, never a part. False with
-// the reason in `why`; `path` is then as it was. A file replaced keeps its permissions; a new
+// the reason in `why` and its number in errno; `path` is then as it was. A file replaced keeps its permissions; a new
 // one is made with `mode` past the umask.
 bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why);
 

@@ -5,6 +5,7 @@
 #include "platform/ui/ui.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -32,6 +33,7 @@ struct Job {
     int page_lines = 0;       // lines on the current page
     bool new_page = false;    // the next line starts a page
     bool failed = false;
+    int error = 0;  // the system's error number of the file's first failed write
 };
 
 struct Registry {
@@ -61,15 +63,20 @@ bool emit(Job& j, std::string line, bool page) {
     if (page && j.anyLine) line.insert(line.begin(), '\f');
     j.anyLine = true;
     if (j.dest == Destination::File) {
-        if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF)
+        if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF) {
+            if (!j.failed) j.error = errno;
             j.failed = true;
+        }
         return !j.failed;
     }
     if (j.dest == Destination::Screen) {
         // A line the screen could not take fails the job, yet the lines after it still go: the
         // screen may send them elsewhere (the command line's report and notes files), and the
         // report's ending must reach the reader when only the notes failed.
-        if (!current().report_line(line)) j.failed = true;
+        if (!current().report_line(line)) {
+            if (!j.failed) j.error = errno;  // the screen says why as a file does
+            j.failed = true;
+        }
     }
     j.lines.push_back(std::move(line));
     return !j.failed;
@@ -128,8 +135,9 @@ int xp_close_print(int print) {
     case Destination::File:
     {
         const bool closed = std::fclose(j->out) == 0;
+        if (!closed && !j->failed) j->error = errno;
         j->out = nullptr;
-        if (j->failed || !closed) return 1;
+        if (j->failed || !closed) return j->error == ENOSPC ? kPrintDiskFull : 1;
         std::error_code ec;
         const auto where = std::filesystem::absolute(j->path, ec);
         current().report_written(doc, ec ? j->path : where.lexically_normal().string());
@@ -138,7 +146,8 @@ int xp_close_print(int print) {
     case Destination::Screen:
     {
         const bool shown = current().show_report(doc);
-        return shown && !j->failed ? 0 : 1;
+        if (shown && !j->failed) return 0;
+        return j->failed && j->error == ENOSPC ? kPrintDiskFull : 1;
     }
     case Destination::Printer:
     {
@@ -156,7 +165,8 @@ int xp_close_print(int print) {
         bool written = true;
         for (const std::string& l : doc.lines)
             written = written && std::fwrite(l.data(), 1, l.size(), out) == l.size() && std::fputc('\n', out) != EOF;
-        if (std::fclose(out) != 0 || !written) return 1;
+        const int error = written ? 0 : errno;
+        if (std::fclose(out) != 0 || !written) return (written ? errno : error) == ENOSPC ? kPrintDiskFull : 1;
         std::error_code ec;
         const auto where = std::filesystem::absolute(j->path, ec);
         current().report_written(doc, ec ? j->path : where.lexically_normal().string());
@@ -166,6 +176,11 @@ int xp_close_print(int print) {
         return 0;
     }
     return 0;
+}
+
+bool xp_disk_full(int print) {
+    Job* j = job(print);
+    return j && j->failed && j->error == ENOSPC;
 }
 
 const std::vector<std::string>* xp_lines(int print) {

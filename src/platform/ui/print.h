@@ -32,9 +32,13 @@ inline constexpr int kPrintRight = 1;      // xp_put_field flag: right-aligned i
 int xp_open_print(const PrintDef& def, Destination dest, const std::string& path = "");
 // xp_close_print: the report was not printed but is kept in the job's file (and shown).
 inline constexpr int kPrintKept = 2;
+// xp_close_print: the report's file could not be written for lack of space.
+inline constexpr int kPrintDiskFull = 3;
 // Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
-// kPrintKept, or another non-zero value when it could not be delivered.
+// kPrintKept, kPrintDiskFull, or another non-zero value when it could not be delivered.
 int xp_close_print(int print);
+// True when a line of the open job `print` could not be written to its file for lack of space.
+bool xp_disk_full(int print);
 // The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
 

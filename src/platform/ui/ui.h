@@ -137,8 +137,8 @@ public:
     virtual bool print_report(const ReportDocument& report) { return false; }
     // Each line of a report for the screen as it is printed ('\f' first when it starts a page
     // after the report's first line), before the whole report reaches show_report. False when
-    // the line could not be put where it goes: the print fails then, as a file that cannot be
-    // written does.
+    // the line could not be put where it goes (with errno saying why: ENOSPC for a full disk):
+    // the print fails then, as a file that cannot be written does.
     virtual bool report_line(const std::string& line) { return true; }
     // A report was written to the file `path` (absolute): the person is told where it is.
     // `report` has the title and width alone: the lines are in the file, never held in memory.

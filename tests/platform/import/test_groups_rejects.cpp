@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 
 #include "platform/import/xvl_messages.h"
+#include <fcntl.h>
 #include <ostream>
 
 using namespace dz;
@@ -325,4 +326,25 @@ TEST_F(ImportRejects, AWriteFailureIsReported) {
     ASSERT_EQ(imp.xvlImportNextRec(info), 1);
     int32_t line = 0;
     EXPECT_FALSE(imp.xvlRecToRejectFile(line));
+    EXPECT_FALSE(imp.xvlRejectFileFull()) << "a name that exists is no full disk";
+
+    // The reject file's disk fills after its first record: the next write says so.
+    const fs::path reject = dir / "RejTST.txt";
+    xvlImport full(tpl);
+    ASSERT_TRUE(full.xvlImpFileNames(Text("f.txt", "#,TST,xvtst\r\nC,a,n\r\nC,b,n\r\n").string(), reject.string()));
+    ASSERT_EQ(full.xvlImportNextRec(info), 1);
+    ASSERT_TRUE(full.xvlRecToRejectFile(line));
+    int rejectFd = -1;  // the reject file's descriptor, found by its name
+    for (const auto& e : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code ec;
+        if (fs::read_symlink(e.path(), ec) == fs::canonical(reject)) rejectFd = std::stoi(e.path().filename().string());
+    }
+    ASSERT_GE(rejectFd, 0);
+    const int device = ::open("/dev/full", O_WRONLY);
+    ASSERT_GE(device, 0);
+    ASSERT_EQ(::dup2(device, rejectFd), rejectFd);
+    ::close(device);
+    ASSERT_EQ(full.xvlImportNextRec(info), 1);
+    EXPECT_FALSE(full.xvlRecToRejectFile(line));
+    EXPECT_TRUE(full.xvlRejectFileFull());
 }

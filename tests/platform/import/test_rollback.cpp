@@ -1,6 +1,7 @@
 // Undoing a group's writes.
 #include "import_fixture.h"
 
+#include "platform/datafile/store.h"
 #include "platform/import/xvl_rollback.h"
 
 using namespace dz;
@@ -99,6 +100,14 @@ TEST_F(ImportRollback, AChangeThatCannotBeUndoneIsReported) {
     ASSERT_EQ(xio_rd_record(handle, 1, 0, 1), XIO_OK);
     ASSERT_EQ(xio_del_record(handle, 1), XIO_OK);
     EXPECT_FALSE(stack.rollback());
+    EXPECT_FALSE(stack.DiskFull()) << "a record gone is no full disk";
+    // An undo that finds no room says so.
+    ASSERT_EQ(xio_wr_record(handle, 1), XIO_OK);
+    stack.pushRecord(handle, 1, xvlRollbackStack::Added, 0);
+    xio::fail_call(xio::FaultCall::DeleteRecord, 1, XIO_DISK_FULL);
+    EXPECT_FALSE(stack.rollback());
+    xio::clear_faults();
+    EXPECT_TRUE(stack.DiskFull());
 }
 
 // One stack serves group after group: a group's changes kept by clear() stay on file with their

@@ -209,7 +209,8 @@ TEST_F(Batches, NumberedPerModuleAndTerminatedOnce) {
     zb_term_batch(never);
     EXPECT_EQ(zb_open_batches(), before + 2);
 
-    // Numbers live in the company.
+    // Numbers live in the company, once stored.
+    ASSERT_EQ(zc_store_counters(), CounterStore::Stored);
     close_company();
     open_company(dir_.path());
     EXPECT_EQ(current_company()->settings().batch_numbers.at("GL"), 2u);
@@ -268,24 +269,38 @@ TEST_F(Batches, RefusedWithoutModuleOrFiles) {
     EXPECT_FALSE(current_company()->settings().batch_numbers.count("GL"));
 }
 
+// Takes a batch number and stores it, taking again while another program stored it first;
+// answers the batch text kept, empty when none could be.
+std::string KeepABatch() {
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    std::string text;
+    req.recordCallback = [&](const zb_batch_record& r) { text = r.batchText; };
+    for (;;) {
+        if (zb_process_batch(req) != kTaskStatusOk) return {};
+        const CounterStore stored = zc_store_counters();
+        if (stored == CounterStore::Stored) return text;
+        zc_give_back_counters();
+        if (stored != CounterStore::TakenElsewhere) return {};
+    }
+}
+
 TEST_F(Batches, TwoProcessesNeverShareANumber) {
     open({"GL"});
     const int per_process = 20;
     pid_t child = fork();
     if (child == 0) {
         int bad = 0;
-        zb_batch_request req;
-        req.masterFile = 1;
-        req.moduleFiles = {2};
-        for (int i = 0; i < per_process; ++i) bad += zb_process_batch(req) != kTaskStatusOk;
+        for (int i = 0; i < per_process; ++i) bad += KeepABatch().empty();
         _exit(bad);
     }
-    zb_batch_request req;
-    req.masterFile = 1;
-    req.moduleFiles = {2};
     std::set<std::string> mine;
-    req.recordCallback = [&](const zb_batch_record& r) { mine.insert(r.batchText); };
-    for (int i = 0; i < per_process; ++i) ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    for (int i = 0; i < per_process; ++i) {
+        const std::string text = KeepABatch();
+        ASSERT_FALSE(text.empty());
+        mine.insert(text);
+    }
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
@@ -293,6 +308,33 @@ TEST_F(Batches, TwoProcessesNeverShareANumber) {
     EXPECT_EQ(mine.size(), static_cast<std::size_t>(per_process));
     CompanySettings disk = read_settings(dir_.path() / kSettingsFileName);
     EXPECT_EQ(disk.batch_numbers.at("GL"), 2u * per_process);
+}
+
+TEST_F(Batches, ANumberIsWrittenOnlyWhenStoredAndNeverStoredTwice) {
+    open({"GL"});
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    std::vector<std::string> texts;
+    req.recordCallback = [&](const zb_batch_record& r) { texts.push_back(r.batchText); };
+    auto onDisk = [&] { return read_settings(dir_.path() / kSettingsFileName).batch_numbers["GL"]; };
+    // Taken, then given back: the file never changed, and the number is taken again.
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    EXPECT_TRUE(zc_counters_taken());
+    EXPECT_EQ(onDisk(), 0u);
+    zc_give_back_counters();
+    EXPECT_FALSE(zc_counters_taken());
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    // Another program stores that number meanwhile: this one is not stored over it.
+    CompanySettings other = read_settings(dir_.path() / kSettingsFileName);
+    other.batch_numbers["GL"] = 1;
+    write_settings(dir_.path() / kSettingsFileName, other);
+    EXPECT_EQ(zc_store_counters(), CounterStore::TakenElsewhere);
+    zc_give_back_counters();
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    EXPECT_EQ(zc_store_counters(), CounterStore::Stored);
+    EXPECT_EQ(texts, (std::vector<std::string>{"XV000001", "XV000001", "XV000002"}));
+    EXPECT_EQ(onDisk(), 2u);
 }
 
 TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
@@ -305,6 +347,7 @@ TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
     EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 2.0);
     xio_cls_file(h);
     EXPECT_EQ(zc_increment_lastrun(3020, h, 1), 0.0);  // closed handle
+    ASSERT_EQ(zc_store_counters(), CounterStore::Stored);
     close_company();
     CompanySettings disk = read_settings(dir_.path() / kSettingsFileName);
     EXPECT_EQ(disk.last_run.at("XVM0"), 2u);
