@@ -2,6 +2,7 @@
 #include "platform/datafile/xio.h"
 
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/run_marker.h"
 
 namespace dz {
 
@@ -92,6 +93,12 @@ int xio_start_writes(uint16_t h) {
         // Held by another handle of this program is fine; by another program, or not to be had, is not.
         if (int s = take_lock(*hd, 'W', ""); s != XIO_OK && (!hd->locks->error().empty() || hd->locks->heldByOther('W', "", true)))
             return s;
+    }
+    // Looked for again under the writer lock: a run that died since the file was opened left a
+    // copy that cannot be put back under this open file.
+    if (std::string why; !xio::settle_dead_runs({hd->path.parent_path().string(), true, hd->path.filename().string()}, &why)) {
+        if (!hd->dict->multiUser) hd->locks->release('W', "");
+        return set_error(XIO_LOCKED, hd->path.string() + ": " + why);
     }
     hd->writesStarted = true;
     return XIO_OK;
