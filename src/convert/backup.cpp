@@ -3,7 +3,6 @@
 #include "convert/platform_links.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
-#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/suite/util.h"
 
@@ -16,11 +15,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <set>
-#include <signal.h>
-#include <sstream>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -190,13 +184,6 @@ void DataFileBackup::LetGoRun() {
     heldFolder_.clear();
 }
 
-void DataFileBackup::RemoveTempImp() {
-    if (privateFolder_.empty()) return;
-    std::error_code ec;
-    fs::remove(privateFolder_, ec);  // only when empty
-    privateFolder_.clear();
-}
-
 int DataFileBackup::Backup(const std::string& dataFilePath) {
     savedPath_ = dataFilePath;
     why_.clear();
@@ -237,7 +224,6 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
         if (candidate.size() > 255) {
             why_ = "the copy's name would be longer than 255 characters";
             LetGoRun();
-            RemoveTempImp();
             savedPath_.clear();
             return 2;
         }
@@ -253,7 +239,6 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     why_ = candidate + ": " + std::error_code(err, std::generic_category()).message();
     const int result = Exists(dataFilePath) ? 4 : 1;
     LetGoRun();
-    RemoveTempImp();
     savedPath_.clear();
     copy_.clear();
     return result;
@@ -290,7 +275,6 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     lastError_ = 0;
     RemoveFile(copy_);
     LetGoRun();
-    RemoveTempImp();
     savedPath_.clear();
     copy_.clear();
     return 0;
@@ -299,7 +283,6 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
 void DataFileBackup::Discard() {
     if (!copy_.empty()) RemoveFile(copy_);
     LetGoRun();
-    RemoveTempImp();
     savedPath_.clear();
     copy_.clear();
 }

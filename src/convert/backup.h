@@ -66,7 +66,6 @@ private:
     std::string tempFolder_;
     std::string savedPath_;
     std::string copy_;
-    std::string privateFolder_;  // a private temporary folder made for the copy
     mode_t mode_ = 0600;         // the data file's permissions, given back on restore
     bool keepCopy_ = false;      // a needed restore failed
     bool committed_ = false;
@@ -75,7 +74,6 @@ private:
     std::string why_;
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
 
-    void RemoveTempImp();
     void LetGoRun();
 };
 
