@@ -1,8 +1,8 @@
 #include "convert/backup.h"
 
 #include "convert/platform_links.h"
+#include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
-#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/suite/util.h"
 
@@ -15,11 +15,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <set>
-#include <signal.h>
-#include <sstream>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -35,174 +30,12 @@ std::string WithSlash(std::string folder) {
     return folder;
 }
 
-std::string SystemTempFolder() {
-    std::error_code ec;
-    fs::path p = fs::temp_directory_path(ec);
-    if (ec) return "";
-    std::string s = p.string();
-    s.erase(0, s.find_first_not_of(' ') == std::string::npos ? s.size() : s.find_first_not_of(' '));
-    return WithSlash(s);
-}
-
-std::string HostName() {
-    char buf[256] = {};
-    if (::gethostname(buf, sizeof buf - 1) != 0 || buf[0] == '\0') return "host";
-    std::string host = buf;
-    for (char& c : host)
-        if (c == '~' || c == '/') c = '_';
-    return host;
-}
-
-bool AllDigits(const std::string& s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
-}
-
-// A copy in the company's backup folder is named "<data file>~<host>~<process>[~<n>]", so that a
-// later run can tell a copy whose run died (same host, no such process) and remove it.
-std::string CompanyCopyName(const std::string& name, long n) {
-    std::string s = name + "~" + HostName() + "~" + std::to_string(::getpid());
-    if (n > 1) s += "~" + std::to_string(n);
-    return s;
-}
-
-// The parts of a name "a~b~c...", split at each '~'.
-std::vector<std::string> TildeParts(const std::string& entry) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const auto tilde = entry.find('~', start);
-        parts.push_back(entry.substr(start, tilde == std::string::npos ? std::string::npos : tilde - start));
-        if (tilde == std::string::npos) break;
-        start = tilde + 1;
-    }
-    return parts;
-}
-
-constexpr const char* kMarkerPrefix = "run";
-constexpr const char* kMarkerSuffix = ".marker";
-
-// "run~<host>~<process>.marker": the name of the marker of a run.
-std::string MarkerName(const std::string& host, long pid) {
-    return std::string(kMarkerPrefix) + "~" + host + "~" + std::to_string(pid) + kMarkerSuffix;
-}
-
-// The process of a marker's name, when it is one of `host`; else 0.
-long MarkerProcess(const std::string& entry, const std::string& host) {
-    const std::string suffix = kMarkerSuffix;
-    if (entry.size() <= suffix.size() || entry.compare(entry.size() - suffix.size(), suffix.size(), suffix) != 0) return 0;
-    const auto parts = TildeParts(entry.substr(0, entry.size() - suffix.size()));
-    if (parts.size() != 3 || parts[0] != kMarkerPrefix || parts[1] != host || !AllDigits(parts[2]) || parts[2].size() > 9)
-        return 0;
-    return std::strtol(parts[2].c_str(), nullptr, 10);
-}
-
-// The process of a backup copy's name ("<file>~<host>~<pid>", or with "~<n>" after it when
-// it was kept after a failed restore), when the copy is one of `host`'s; else 0.
-long CopyProcess(const std::vector<std::string>& parts, const std::string& host) {
-    if (parts.size() < 3 || parts.size() > 4 || parts[1] != host || !AllDigits(parts[2])) return 0;
-    if (parts.size() == 4 && !AllDigits(parts[3])) return 0;
-    return std::strtol(parts[2].c_str(), nullptr, 10);
-}
-
-// When the process started, as the kernel counts it ("" when it cannot be read): with the
-// process number it tells a run from a later process that took its number.
-std::string ProcessStart(long pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat;
-    if (!in || !std::getline(in, stat)) return "";
-    const auto close = stat.rfind(')');
-    if (close == std::string::npos) return "";
-    std::istringstream fields(stat.substr(close + 1));
-    std::string field;
-    for (int n = 3; n <= 22 && fields >> field; ++n)
-        if (n == 22) return field;
-    return "";
-}
-
-bool ProcessGone(long pid) { return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH; }
-
-// A run whose marker gives its start: gone when its process is, or when another process now
-// has its number.
-bool RunGone(long pid, const std::string& start) {
-    if (ProcessGone(pid)) return true;
-    const std::string now = ProcessStart(pid);
-    return !start.empty() && !now.empty() && now != start;
-}
-
 bool SyncFolder(const std::string& folder) {
     const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return false;
     const bool ok = ::fsync(fd) == 0;
     ::close(fd);
     return ok;
-}
-
-// A folder "<data folder>/.backup" that is a real folder of this user ("" otherwise).
-std::string OwnBackupFolder(const std::string& dataFolder) {
-    const std::string folder = dataFolder + ".backup";
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return "";
-    return folder + "/";
-}
-
-// The backup folders of the open company's data folders, each once.
-std::vector<std::string> CompanyBackupFolders() {
-    std::vector<std::string> dataFolders;
-    if (const suite::Company* company = suite::current_company()) {
-        dataFolders.push_back(WithSlash(company->folder().string()));
-        for (const auto& [abbr, dir] : company->settings().file_control)
-            dataFolders.push_back(WithSlash(company->data_folder(abbr).string()));
-    }
-    std::vector<std::string> folders;
-    std::set<std::pair<dev_t, ino_t>> seen;
-    for (const auto& d : dataFolders) {
-        const std::string folder = OwnBackupFolder(d);
-        struct stat st {};
-        if (folder.empty() || ::stat(folder.c_str(), &st) != 0 || !seen.insert({st.st_dev, st.st_ino}).second) continue;
-        folders.push_back(folder);
-    }
-    return folders;
-}
-
-// The processes of this host whose run markers stand in the folders.
-std::set<long> MarkedRuns(const std::vector<std::string>& folders) {
-    std::set<long> runs;
-    const std::string host = HostName();
-    for (const auto& folder : folders) {
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-            if (const long pid = MarkerProcess(it->path().filename().string(), host); pid > 0) runs.insert(pid);
-    }
-    return runs;
-}
-
-void RemoveStaleCopies(const std::string& folder) {
-    const std::string host = HostName();
-    // A dead run's copies that a marker names are the undo log of its commits: only putting
-    // them back removes them.
-    std::vector<std::string> folders = CompanyBackupFolders();
-    folders.push_back(WithSlash(folder));
-    const std::set<long> marked = MarkedRuns(folders);
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string entry = it->path().filename().string();
-        const long pid = CopyProcess(TildeParts(entry), host);
-        if (pid <= 0 || !ProcessGone(pid) || marked.count(pid)) continue;
-        std::error_code rec;
-        fs::remove(it->path(), rec);
-        LogLine("Removed the backup copy " + it->path().string() + " of a run that ended without removing it");
-    }
-}
-
-// The company's backup folder beside the data file: a real folder of this user that no one
-// else can enter. Empty when it cannot be had.
-std::string CompanyBackupFolder(const std::string& dataFolder) {
-    const std::string folder = dataFolder + ".backup";
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return "";
-    struct stat st {};
-    if (::lstat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) return "";
-    if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) return "";
-    RemoveStaleCopies(folder);
-    return folder + "/";
 }
 
 // Copies `from` to `to`, made afresh with mode 0600 (a name that exists, or a link, is never
@@ -337,35 +170,44 @@ DataFileBackup::~DataFileBackup() {
         std::error_code ec;
         if (!underMarker_) fs::rename(copy_, copy_ + ".kept", ec);
         LogLine("Backup copy of " + savedPath_ + " kept at " + (ec || underMarker_ ? copy_ : copy_ + ".kept"));
+        // Under a marker the run stays held until this program ends: then the next command
+        // finds it dead and puts the copy back.
+        if (!underMarker_) LetGoRun();
     } else {
         Discard();
     }
 }
 
-void DataFileBackup::RemoveTempImp() {
-    if (privateFolder_.empty()) return;
-    std::error_code ec;
-    fs::remove(privateFolder_, ec);  // only when empty
-    privateFolder_.clear();
+void DataFileBackup::LetGoRun() {
+    if (heldFolder_.empty()) return;
+    xio::let_go_run(heldFolder_);
+    heldFolder_.clear();
 }
 
 int DataFileBackup::Backup(const std::string& dataFilePath) {
     savedPath_ = dataFilePath;
+    why_.clear();
     std::string folder, name;
     SplitPath(dataFilePath, folder, name);
     if (folder.empty()) folder = WithSlash(suite::xdf_get_global_data_folder().string());
 
     // The copy holds everything the data file holds: it goes where only this user can read it,
-    // with the company (a private ".backup" folder) or, when that cannot be had, in a folder of
-    // its own made private in the system's temporary folder.
+    // with the company (this user's backup folder beside the data file), where a later command
+    // finds it when this run dies; the run's marker there is held before the copy is made.
     std::string target = tempFolder_;
     const bool withCompany = target.empty();
-    if (withCompany) target = CompanyBackupFolder(folder);
-    if (target.empty()) {
-        std::string pattern = SystemTempFolder() + "dodedoz-backup-XXXXXX";
-        if (pattern.size() > 22 && ::mkdtemp(pattern.data())) {
-            privateFolder_ = pattern;
-            target = pattern + "/";
+    if (withCompany) {
+        target = xio::own_backup_folder(folder, why_);
+        // Dead runs there go first: those half posted back, the copies of others away.
+        if (!target.empty()) (void)xio::settle_dead_runs({folder, true, ""});
+        if (!target.empty()) {
+            if (const int err = xio::hold_run(target); err != 0) {
+                why_ = "the run marker in " + target + " cannot be made: " + std::error_code(err, std::generic_category()).message();
+                lastError_ = err;
+                target.clear();
+            } else {
+                heldFolder_ = target;
+            }
         }
     }
     if (target.empty()) {
@@ -378,9 +220,10 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     int err = 0;
     std::string candidate;
     for (long n = 1;; ++n) {
-        candidate = target + (withCompany ? CompanyCopyName(name, n) : n == 1 ? name : name + std::to_string(n));
+        candidate = target + (withCompany ? xio::run_copy_name(name, n) : n == 1 ? name : name + std::to_string(n));
         if (candidate.size() > 255) {
-            RemoveTempImp();
+            why_ = "the copy's name would be longer than 255 characters";
+            LetGoRun();
             savedPath_.clear();
             return 2;
         }
@@ -393,8 +236,9 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
         if (err != EEXIST) break;  // a failure, not a clash
     }
     lastError_ = err;
+    why_ = candidate + ": " + std::error_code(err, std::generic_category()).message();
     const int result = Exists(dataFilePath) ? 4 : 1;
-    RemoveTempImp();
+    LetGoRun();
     savedPath_.clear();
     copy_.clear();
     return result;
@@ -430,7 +274,7 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
     SyncFolder(folder);
     lastError_ = 0;
     RemoveFile(copy_);
-    RemoveTempImp();
+    LetGoRun();
     savedPath_.clear();
     copy_.clear();
     return 0;
@@ -438,7 +282,7 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
 
 void DataFileBackup::Discard() {
     if (!copy_.empty()) RemoveFile(copy_);
-    RemoveTempImp();
+    LetGoRun();
     savedPath_.clear();
     copy_.clear();
 }
@@ -490,216 +334,4 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     if (!Reopen(list, abbr, fileNo, path)) return 2;
     return 0;
 }
-
-// ---- One conversion, one commit ----------------------------------------------------------------
-
-namespace {
-
-constexpr const char* kMarkerHead = "dodedoz run marker";
-
-std::string ParentOf(const std::string& path) {
-    std::string folder, name;
-    SplitPath(path, folder, name);
-    return folder;
-}
-
-bool SameFolder(const std::string& a, const std::string& b) {
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-}
-
-// Reads a marker of `pid` and checks every copy it names: a copy of that run in one of the
-// company's backup folders, going back to the data file of its name beside that folder. False
-// when the marker is not whole (its run died while writing it, before any commit) or names
-// anything else.
-bool ReadMarker(const std::string& path, long pid, const std::vector<std::string>& folders, std::string& start,
-                InterruptedRun& run) {
-    std::ifstream in(path);
-    std::string line;
-    if (!in || !std::getline(in, line) || line != kMarkerHead) return false;
-    const std::string host = HostName();
-    bool whole = false;
-    while (std::getline(in, line)) {
-        if (line == "end") {
-            whole = true;
-            break;
-        }
-        if (line.rfind("start ", 0) == 0) {
-            start = line.substr(6);
-            continue;
-        }
-        if (line.rfind("copy ", 0) != 0) return false;
-        const std::string copy = line.substr(5);
-        std::string folder, name;
-        SplitPath(copy, folder, name);
-        const auto parts = TildeParts(name);
-        if (parts.size() < 3 || parts[0].empty() || CopyProcess(parts, host) != pid || parts[2] != std::to_string(pid))
-            return false;
-        if (std::none_of(folders.begin(), folders.end(), [&](const std::string& f) { return SameFolder(f, folder); }))
-            return false;
-        // "<data folder>/.backup/<copy>": the data file is "<data folder>/<name>".
-        std::string backupFolder = folder;
-        while (!backupFolder.empty() && backupFolder.back() == '/') backupFolder.pop_back();
-        run.copies.emplace_back(copy, ParentOf(backupFolder) + parts[0]);
-    }
-    run.marker = path;
-    return whole;
-}
-
-// Puts one copy back over its data file: written aside, synced, renamed over it. "" when done.
-std::string PutBackCopy(const std::string& copy, const std::string& dataFile) {
-    struct stat st {};
-    mode_t mode = 0600;
-    if (::lstat(dataFile.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return dataFile + " is not a regular file";
-        mode = st.st_mode & 07777;
-    }
-    std::string aside;
-    int err = CopyAside(copy, dataFile, mode, aside);
-    if (err == 0 && ::rename(aside.c_str(), dataFile.c_str()) != 0) err = errno;
-    if (err != 0) {
-        if (err != EEXIST) RemoveFile(aside);
-        return dataFile + ": " + std::error_code(err, std::generic_category()).message();
-    }
-    // The journal of the commit the run died in belongs to the writes the copy takes back: it
-    // must never be played over the copy.
-    RemoveFile(dataFile + "-journal");
-    SyncFolder(ParentOf(dataFile));
-    return "";
-}
-
-}  // namespace
-
-int RunMarker::Write(const std::vector<const DataFileBackup*>& backups) {
-    std::vector<std::string> copies;
-    for (const DataFileBackup* b : backups)
-        if (b && !b->CopyPath().empty()) copies.push_back(b->CopyPath());
-    if (copies.empty()) return 0;
-    const std::string folder = ParentOf(copies.front());
-    std::string content = std::string(kMarkerHead) + "\nstart " + ProcessStart(::getpid()) + "\n";
-    for (const auto& copy : copies) {
-        // A copy that a later command could not find, or a name a line cannot hold.
-        const std::string copyFolder = ParentOf(copy);
-        if (copyFolder.size() < 9 || copyFolder.compare(copyFolder.size() - 9, 9, "/.backup/") != 0) return EXDEV;
-        if (copy.find('\n') != std::string::npos) return EINVAL;
-        content += "copy " + copy + "\n";
-    }
-    content += "end\n";
-    const std::string path = folder + MarkerName(HostName(), ::getpid());
-    const int fd = files::create_new_file(path, 0600);
-    if (fd < 0) return errno ? errno : EIO;
-    int err = 0;
-    if (!files::write_all(fd, content)) err = errno ? errno : EIO;
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (::close(fd) != 0 && err == 0) err = errno;
-    // The copies' names and the marker's must stand on the disk before anything is committed.
-    for (const auto& copy : copies)
-        if (err == 0 && !SyncFolder(ParentOf(copy))) err = errno ? errno : EIO;
-    if (err != 0) {
-        ::unlink(path.c_str());
-        return err;
-    }
-    path_ = path;
-    return 0;
-}
-
-void RunMarker::Remove() {
-    if (path_.empty()) return;
-    RemoveFile(path_);
-    SyncFolder(ParentOf(path_));
-    path_.clear();
-}
-
-std::vector<InterruptedRun> FindInterruptedRuns() {
-    std::vector<InterruptedRun> runs;
-    const std::vector<std::string> folders = CompanyBackupFolders();
-    const std::string host = HostName();
-    for (const auto& folder : folders) {
-        std::error_code ec;
-        for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-            const std::string path = it->path().string();
-            const long pid = MarkerProcess(it->path().filename().string(), host);
-            if (pid <= 0 || pid == ::getpid()) continue;
-            std::string start;
-            InterruptedRun run;
-            const bool whole = ReadMarker(path, pid, folders, start, run);
-            if (!RunGone(pid, start)) continue;
-            if (!whole) {
-                // Its run died before it could commit anything (or it is not a marker of ours):
-                // the data files are as they were, and the copies go as a dead run's.
-                RemoveFile(path);
-                LogLine("Removed the unfinished run marker " + path);
-                continue;
-            }
-            runs.push_back(std::move(run));
-        }
-    }
-    return runs;
-}
-
-bool PutBackInterruptedRun(const InterruptedRun& run, std::string& failure) {
-    failure.clear();
-    const int fd = ::open(run.marker.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;  // put back meanwhile by another program
-    // One program at a time; the second finds the marker gone.
-    struct stat st {};
-    if (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &st) != 0) {
-        ::close(fd);
-        failure = run.marker + " cannot be locked";
-        return false;
-    }
-    if (st.st_nlink == 0) {
-        ::close(fd);
-        return true;
-    }
-    for (const auto& [copy, dataFile] : run.copies) {
-        if (!Exists(copy)) continue;  // put back before the run ended
-        failure = PutBackCopy(copy, dataFile);
-        if (!failure.empty()) {
-            ::close(fd);
-            return false;
-        }
-    }
-    RemoveFile(run.marker);
-    SyncFolder(ParentOf(run.marker));
-    for (const auto& entry : run.copies) RemoveFile(entry.first);
-    ::close(fd);
-    return true;
-}
-
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
-    using xvl::xvlRCString;
-    auto say = [&](int kind, const std::string& text, const std::string& marker) {
-        if (said) said->push_back(text);
-        else ui::current().message(kind, text);
-        LogLine(text + " (" + marker + ")");
-    };
-    bool ok = true;
-    for (const auto& run : FindInterruptedRuns()) {
-        std::string names;
-        for (const auto& entry : run.copies) {
-            std::string folder, name;
-            SplitPath(entry.second, folder, name);
-            names += (names.empty() ? "" : ", ") + name;
-        }
-        if (!mayWrite) {
-            say(ui::kError, xvlRCString::Get(12926, names), run.marker);
-            ok = false;
-            continue;
-        }
-        std::string failure;
-        if (PutBackInterruptedRun(run, failure)) {
-            say(ui::kWarning, xvlRCString::Get(12924, names), run.marker);
-        } else {
-            say(ui::kError, xvlRCString::Get(12925, failure), run.marker);
-            ok = false;
-        }
-    }
-    // The copies of runs that died before their first commit, or after their last, go too: a
-    // retry that converts nothing must not leave them to fill the disk.
-    if (mayWrite)
-        for (const auto& folder : CompanyBackupFolders()) RemoveStaleCopies(folder);
-    return ok;
-}
-
 }  // namespace dz::convert

@@ -21,10 +21,11 @@ namespace dz::convert {
 class DataFileBackup {
 public:
     // Both folders may be empty (every converter passes empty strings): the copy then goes to
-    // the company's private ".backup" folder beside the data file (mode 0700, the copy 0600),
-    // where a later run removes copies whose run died; when that folder cannot be had, to a
-    // private folder of its own (mkdtemp) in the system's temporary folder. A copy is never
-    // readable by anyone the company's folder does not let in.
+    // this user's private backup folder beside the data file (".backup", or ".backup-<uid>" when
+    // another user owns that; mode 0700, the copy 0600), where a later command finds it when the
+    // run dies. When no such folder can be had there is no copy (Backup answers 2, Why says why):
+    // a copy no later command could find could not be put back. A copy is never readable by
+    // anyone the company's folder does not let in.
     DataFileBackup(const std::string& workingFolder = "", const std::string& tempFolder = "");
     // Deletes a copy that is left, unless putting it back was needed and failed (Keep): then it
     // stays, named in the log, as the last good state of the data file: under its own name
@@ -57,20 +58,23 @@ public:
     void SetUnderMarker(bool under) { underMarker_ = under; }
     // Why the last Backup or Restore failed (an errno; ENOSPC: the disk is full), 0 when it did not.
     int LastError() const { return lastError_; }
+    // Why the last Backup failed, in words; empty when it did not or no more is known.
+    const std::string& Why() const { return why_; }
 
 private:
     std::string workingFolder_;
     std::string tempFolder_;
     std::string savedPath_;
     std::string copy_;
-    std::string privateFolder_;  // a private temporary folder made for the copy
     mode_t mode_ = 0600;         // the data file's permissions, given back on restore
     bool keepCopy_ = false;      // a needed restore failed
     bool committed_ = false;
     bool underMarker_ = false;
     int lastError_ = 0;
+    std::string why_;
+    std::string heldFolder_;  // the backup folder whose run marker this copy holds
 
-    void RemoveTempImp();
+    void LetGoRun();
 };
 
 // Closes the data file, copies it aside and reopens it for writing, rebinding its list entry.
@@ -91,54 +95,7 @@ void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
 // the data file may differ from it: its writes could not be rolled back, or were committed.
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
 
-// ---- One conversion, one commit ----------------------------------------------------------------
-//
-// A conversion commits its data files one after another. Before the first commit it writes a
-// marker beside its copies naming every one of them, and syncs it with the copies' folders;
-// after the last commit it removes the marker, then the copies. A run that dies in between
-// (killed, a crash, a power cut) leaves the marker: the next command that opens the company finds
-// that its run no longer lives and puts every copy back, so that every data file stands as it was
-// before the text file. A run that dies before its first commit leaves copies without a marker:
-// every data file is still as it was, and the copies are removed as a dead run's.
-
-class RunMarker {
-public:
-    RunMarker() = default;
-    RunMarker(const RunMarker&) = delete;
-    RunMarker& operator=(const RunMarker&) = delete;
-    // Names the copies in a marker in the first copy's folder, synced with every copy's folder:
-    // 0, or the errno of the failure (ENOSPC: the disk is full). Copies outside the company's
-    // backup folders cannot be found by a later command: EXDEV.
-    int Write(const std::vector<const DataFileBackup*>& backups);
-    // After the last commit, or once every file was put back. Kept otherwise (the marker stays
-    // for the next command when a copy could not be put back).
-    void Remove();
-    bool Written() const { return !path_.empty(); }
-    const std::string& Path() const { return path_; }
-
-private:
-    std::string path_;
-};
-
-// A run of this machine that died between its first and last commit, as its marker names it.
-struct InterruptedRun {
-    std::string marker;
-    std::vector<std::pair<std::string, std::string>> copies;  // the copy, the data file it goes to
-};
-// The markers of dead runs in the backup folders of the open company's data folders. A marker
-// of a run that still lives, or of another machine, is not one; nor is a copy named by a marker
-// that is not a copy of its run in a backup folder of the company beside its data file.
-std::vector<InterruptedRun> FindInterruptedRuns();
-// Puts every copy of the run back (aside, then renamed over the data file), then removes the
-// marker and the copies. False, with the marker and every copy left for a later try, when one
-// could not be put back: `failure` says which and why. Two programs never put one run back at
-// once; the second finds it done.
-bool PutBackInterruptedRun(const InterruptedRun& run, std::string& failure);
-// What every command that opens a company's data files does first. A command that may write
-// (`mayWrite`) puts every interrupted run back, saying so on the screen and in the company log;
-// one that only looks leaves them and refuses to run (a company half posted is not to be read as
-// whole). True when the command may go on. With `said`, what is to be said goes there instead of
-// to the screen.
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr);
-
 }  // namespace dz::convert
+
+// The run marker that holds the commits of several data files together.
+#include "convert/run_marker.h"

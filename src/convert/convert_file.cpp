@@ -209,6 +209,7 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
     for (const auto& b : ctx.backups)
         if (b->Kept()) kept.push_back(Msg(12927, b->SavedPath(), b->CopyPath()));
     if (kept.empty()) ctx.marker.Remove();
+    SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
     ctx.report->ReportTerminated(text, restore, showBox);
     for (const auto& line : kept) {
@@ -259,6 +260,8 @@ bool xvConvert::UpdateProgress(ConvertContext& ctx, int percent) {
 void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile) {
     ctx.profile = profile;
     keepAddedIds_ = profile.keepRecordIds;
+    // What the opens of the data files put back (a run that died since the command began).
+    SayRunNotices(ctx.converting);
     const std::string& path = ctx.entry.path;
 
     // 1. Reports (and, converting, the reject file's name).
@@ -303,8 +306,12 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
                 const bool diskFull = ctx.backups.back()->LastError() == ENOSPC;
+                // Said before any record is read, with why (no backup folder, no run marker).
+                const std::string why = ctx.backups.back()->Why();
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, diskFull ? Msg(12013) : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)),
+                EndFile(ctx, diskFull ? Msg(12013)
+                                      : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)) +
+                                            (why.empty() ? std::string() : "\r\r" + why),
                         true, true);
                 return;
             }

@@ -57,7 +57,8 @@ protected:
         const fs::path copy = backup / ("MASTER.GLM~" + h + "~" + std::to_string(dead));
         Spit(copy, before);
         Spit(backup / ("run~" + h + "~" + std::to_string(dead) + ".marker"),
-             "dodedoz run marker\nstart \ncopy " + copy.string() + "\nend\n");
+             "dodedoz run marker\nhost " + h + "\nprocess " + std::to_string(dead) + "\ncopy " +
+                 copy.filename().string() + "\nend\n");
         return copy;
     }
 
@@ -508,10 +509,19 @@ TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByThe
     // The second conversion's process, on this host, "died" after the commit: its marker names
     // the copy it took of the file as it stood before.
     const fs::path copy = PlantDeadRun(before);
+    // A look leaves the backup folder and the company log byte for byte as they were.
+    auto state = [&] {
+        std::string all = Slurp(company / "dodedoz.log");
+        for (const auto& e : fs::directory_iterator(company / ".backup"))
+            all += "|" + e.path().filename().string() + "=" + Slurp(e.path());
+        return all;
+    };
+    const std::string left = state();
     for (const std::string& look : {"dump " + Co() + " GLM", "examine " + Co() + " " + Text("look.txt")}) {
         const CliResult r = Run(look);
         EXPECT_EQ(r.status, 2) << look;
         EXPECT_THAT(r.err, HasSubstr("(MASTER.GLM) are not all from one moment")) << look;
+        EXPECT_EQ(state(), left) << look;
     }
     const CliResult r = Run("convert " + Co() + " " + Text("third.txt", "2,3,N\r\n"));
     EXPECT_EQ(r.status, 1) << r.err;

@@ -867,12 +867,18 @@ protected:
     }
     // Converts in a child process that is killed once `killAt` data files have committed (one
     // more: after every commit, just before the stamp). Every handle is closed around it.
-    void ConvertKilledAt(const std::string& text, std::size_t killAt) {
+    // `fromParent`: the run is started in the company's parent folder and given the company by
+    // its relative name, as a user at a shell would.
+    void ConvertKilledAt(const std::string& text, std::size_t killAt, bool fromParent = false) {
         const pid_t child = ::fork();
         if (child == 0) {
             SetCommitObserverForTests([killAt](std::size_t done, std::size_t) {
                 if (done == killAt) ::kill(::getpid(), SIGKILL);
             });
+            if (fromParent) {
+                if (::chdir(company.path().parent_path().c_str()) != 0) ::_exit(1);
+                suite::open_company(company.path().filename());
+            }
             OpenBoth();
             Run(text, "Convert", nullptr, "", &converter);
             ::_exit(0);
@@ -909,6 +915,79 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     Run(text, "Convert", nullptr, "", &converter);
     EXPECT_FALSE(ended);
     EXPECT_EQ(NameOf("N2"), "Newer");
+    EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
+}
+
+// A marker names its copies by name alone: a rerun from another working folder, or after the
+// company folder was renamed, still finds them and puts every data file back.
+TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackFromAnotherFolderAndAfterTheCompanyMoved) {
+    const std::string before = Files();
+    const std::string text = WriteText("moved.txt", "1,N1,,New,0,\r\n1,N2,,Newer,0,\r\n");
+    const fs::path home = fs::current_path();
+    for (const bool moved : {false, true}) {
+        SCOPED_TRACE(moved ? "the company folder renamed" : "another working folder");
+        ConvertKilledAt(text, 1, true);
+        EXPECT_FALSE(Files() == before);
+        fs::path folder = company.path();
+        if (moved) {
+            folder += "-moved";
+            fs::rename(company.path(), folder);
+            suite::open_company(folder);
+        }
+        ASSERT_EQ(::chdir("/"), 0);
+        std::vector<std::string> said;
+        EXPECT_TRUE(RecoverInterruptedRuns(true, &said));
+        ASSERT_EQ(::chdir(home.c_str()), 0);
+        EXPECT_THAT(said, ::testing::Contains(HasSubstr("were put back as they were before it")));
+        if (moved) {
+            fs::rename(folder, company.path());
+            suite::open_company(company.path());
+        }
+        EXPECT_TRUE(Files() == before);
+        EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    }
+    OpenBoth();
+    Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_FALSE(ended);
+    EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
+}
+
+// A command that looked while a run was alive looks again when it opens the data files to write:
+// a run that died in between is put back before anything is read or written.
+TEST_F(TwoFileConvertTest, ARunThatDiesAfterTheFirstLookIsPutBackWhenItsFilesAreOpened) {
+    const std::string before = Files();
+    const std::string text = WriteText("late.txt", "1,N1,,New,0,\r\n1,N2,,Newer,0,\r\n");
+    int atCommit[2], release[2];
+    ASSERT_EQ(::pipe(atCommit), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+            if (done != 1) return;
+            char c = 0;
+            (void)!::write(atCommit[1], "x", 1);
+            (void)!::read(release[0], &c, 1);
+            ::kill(::getpid(), SIGKILL);
+        });
+        OpenBoth();
+        Run(text, "Convert", nullptr, "", &converter);
+        ::_exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(atCommit[0], &c, 1), 1);
+    std::vector<std::string> said;
+    EXPECT_TRUE(RecoverInterruptedRuns(true, &said));  // the run lives, holding its marker
+    EXPECT_TRUE(said.empty());
+    ASSERT_EQ(::write(release[1], "x", 1), 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    for (int fd : {atCommit[0], atCommit[1], release[0], release[1]}) ::close(fd);
+    EXPECT_FALSE(Files() == before);
+    OpenBoth();
+    EXPECT_TRUE(Files() == before);
+    Run(text, "Convert", nullptr, "", &converter);
+    EXPECT_FALSE(ended);
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
 }
 

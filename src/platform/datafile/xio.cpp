@@ -2,6 +2,7 @@
 #include "platform/datafile/xio.h"
 
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/run_marker.h"
 
 namespace dz {
 
@@ -94,6 +95,12 @@ int xio_start_writes(uint16_t h) {
             if (!hd->locks->error().empty()) return s;
             if (hd->locks->heldByOther('W', "", true)) return set_error(s, writer_lock_held(*hd));
         }
+    }
+    // Looked for again under the writer lock: a run that died since the file was opened left a
+    // copy that cannot be put back under this open file.
+    if (std::string why; !xio::settle_dead_runs({hd->path.parent_path().string(), true, hd->path.filename().string()}, &why)) {
+        if (!hd->dict->multiUser) hd->locks->release('W', "");
+        return set_error(XIO_LOCKED, hd->path.string() + ": " + why);
     }
     hd->writesStarted = true;
     return XIO_OK;

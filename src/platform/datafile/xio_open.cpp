@@ -1,5 +1,6 @@
 // Opening data files.
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/run_marker.h"
 
 #include <charconv>
 #include <system_error>
@@ -103,6 +104,14 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (auto it = g_conns.find(connKey); it != g_conns.end()) hd->conn = it->second.lock();
     int rc = SQLITE_OK;
     if (!hd->conn) {
+        // A conversion that died between the commits of its data files left a copy of this one
+        // to put back: it goes back before anything reads or writes the file, from wherever the
+        // command was started (a look only reports it, at the start of its command).
+        if (!readOnly) {
+            std::string why;
+            if (!xio::settle_dead_runs({path.parent_path().string(), true, path.filename().string()}, &why))
+                return set_error(XIO_LOCKED, path.string() + ": " + why);
+        }
         hd->conn = std::make_shared<Conn>();
         hd->conn->key = connKey;
         // One thread at a time uses the connection (its writer, see "The writer of a connection",

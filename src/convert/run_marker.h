@@ -1,0 +1,49 @@
+// One conversion, one commit: the conversion layer's side of the run marker.
+//
+// A conversion commits its data files one after another. Order of calls:
+//   copies made (DataFileBackup::Backup; the first holds the run's marker, locked, empty) ->
+//   RunMarker::Write (the marker names every copy, whole and synced) -> the commits ->
+//   RunMarker::Remove (the marker names nothing) -> the copies removed (with the last, the marker).
+// A later command: find a dead run's marker -> lock it -> check it -> put its copies back ->
+// remove it (platform/datafile/run_marker.h, reached from every writable open of a data file and
+// every taking of its writer lock). RecoverInterruptedRuns is the friendly early pass of a
+// command over every data folder of the company, and says what the data-file layer did.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace dz::convert {
+
+class DataFileBackup;
+
+class RunMarker {
+public:
+    RunMarker() = default;
+    RunMarker(const RunMarker&) = delete;
+    RunMarker& operator=(const RunMarker&) = delete;
+    // Names the copies in the run's marker of each backup folder they stand in, synced: 0, or
+    // the errno of the failure (ENOSPC: the disk is full; EXDEV: a copy outside the company's
+    // backup folders, which no later command could find).
+    int Write(const std::vector<const DataFileBackup*>& backups);
+    // After the last commit, or once every file was put back. Kept otherwise (the marker stays
+    // for the next command when a copy could not be put back).
+    void Remove();
+    bool Written() const { return written_; }
+
+private:
+    bool written_ = false;
+};
+
+// What every command that opens a company's data files does first. A command that may write
+// (`mayWrite`) puts every interrupted run back, saying so on the screen and in the company log,
+// and removes the leftovers of put-backs killed midway; one that only looks leaves everything as
+// it is, writes nothing, and refuses to run (a company half posted is not to be read as whole).
+// True when the command may go on. With `said`, what is to be said goes there instead of to the
+// screen.
+bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr);
+// Says what the data-file layer put back or refused since it was last asked (on the screen, and
+// for a command that may write in the company log). False when something was refused.
+bool SayRunNotices(bool mayWrite, std::vector<std::string>* said = nullptr);
+
+}  // namespace dz::convert
