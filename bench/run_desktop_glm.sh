@@ -19,7 +19,7 @@ desktop="$(cd "$(dirname "$desktop")" && pwd)/$(basename "$desktop")"
 cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-export DODEDOZ_DATA="${DODEDOZ_DATA:-$PWD/data}" DODEDOZ_LOCK_DIR="$work/locks"
+export DODEDOZ_DATA="${DODEDOZ_DATA:-$PWD/data}"
 "$build/bench/bench_glm" text "$accounts" "$work" >/dev/null
 
 elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b - a }'; }

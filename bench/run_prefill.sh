@@ -16,7 +16,6 @@ glm="$build/bench/bench_glm"
 [ -x "$glm" ] || cmake --build "$build" --target bench_glm >/dev/null
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-export DODEDOZ_LOCK_DIR="$work/locks"
 
 # DISTINCT accounts, then their lines repeated until the file holds LINES account lines.
 "$glm" text "$distinct" "$work" >/dev/null

@@ -12,7 +12,7 @@ cmake --build "$build" --target bench_glm dodedoz-cli >/dev/null
 cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-export DODEDOZ_DATA="${DODEDOZ_DATA:-$PWD/data}" DODEDOZ_LOCK_DIR="$work/locks"
+export DODEDOZ_DATA="${DODEDOZ_DATA:-$PWD/data}"
 "$build/bench/bench_glm" text "$accounts" "$work"
 
 # One run: a new company, a fresh copy of the text file (a conversion stamps it); seconds taken.

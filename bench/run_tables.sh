@@ -14,7 +14,7 @@ fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-out=$(DODEDOZ_LOCK_DIR="$work/locks" "$bin" "$entries" "$work")
+out=$("$bin" "$entries" "$work")
 open=$(sed -n 's/^open_seconds=//p' <<<"$out")
 saveas=$(sed -n 's/^saveas_seconds=//p' <<<"$out")
 peak=$(sed -n 's/^peak_mb=//p' <<<"$out")

@@ -22,7 +22,7 @@ class DataFileBackup {
 public:
     // Both folders may be empty (every converter passes empty strings): the copy then goes to
     // this user's private backup folder beside the data file (".backup", or ".backup-<uid>" when
-    // another user owns that; mode 0700, the copy 0600), where a later command finds it when the
+    // another user owns that; mode 0755, the copy 0600), where a later command finds it when the
     // run dies. When no such folder can be had there is no copy (Backup answers 2, Why says why):
     // a copy no later command could find could not be put back. A copy is never readable by
     // anyone the company's folder does not let in.

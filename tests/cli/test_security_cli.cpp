@@ -150,9 +150,6 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
     // Folder permissions do not bind root: then the runs go as user nobody, who owns the
     // company's files but may not write in its folder.
     const bool root = ::geteuid() == 0;
-    const fs::path locks = dir / "locks";
-    fs::create_directory(locks);
-    ASSERT_EQ(::chmod(locks.c_str(), 01777), 0);
     if (root) {
         ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
         for (const auto& entry : fs::directory_iterator(shared)) ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
@@ -160,7 +157,7 @@ TEST_F(SecurityCli, AReadOnlyCompanyFolderIsSaidToBeOneAndCanStillBeExamined) {
     }
     ASSERT_EQ(::chmod(shared.c_str(), 0555), 0);
     auto run = [&](const std::string& command) {
-        return RunShell("DODEDOZ_NOW=" + ShellWord(kNow) + " DODEDOZ_LOCK_DIR=" + ShellWord(locks.string()) + " " +
+        return RunShell("DODEDOZ_NOW=" + ShellWord(kNow) + " " +
                         (root ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "") + ShellWord(DZ_CLI_BIN) +
                         " " + command + " --company " + ShellWord(shared.string()) + " --report " +
                         ShellWord((dir / (command + ".txt")).string()) + " " + ShellWord(text.string()) +

@@ -99,8 +99,16 @@ TEST(DataFileBackupTest, TheCopyStaysWithTheCompanyReadableByItsOwnerAlone) {
     ASSERT_EQ(backup.Backup(file), 0);
     const std::string folder = company.str(".backup");
     EXPECT_EQ(fs::path(backup.CopyPath()).parent_path(), fs::path(folder));
-    EXPECT_EQ(Perms(folder), fs::perms(0700));
+    // Others of the company see the run (its marker holds names only), never the copy's data.
+    EXPECT_EQ(Perms(folder), fs::perms(0755));
     EXPECT_EQ(Perms(backup.CopyPath()), fs::perms(0600));
+    int markers = 0;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().extension() == ".marker") {
+            ++markers;
+            EXPECT_EQ(Perms(e.path().string()), fs::perms(0644));
+        }
+    EXPECT_EQ(markers, 1);
     EXPECT_EQ(ReadFile(backup.CopyPath()), "accounts");
     EXPECT_TRUE(fs::is_empty(temp.path()));  // nothing in the shared temporary folder
 
@@ -122,7 +130,7 @@ TEST(DataFileBackupTest, APlantedBackupFolderIsNotUsed) {
         // A private folder of its own instead.
         const fs::path folder = fs::path(backup.CopyPath()).parent_path();
         EXPECT_NE(folder, fs::path(company.str(".backup")));
-        EXPECT_EQ(Perms(folder.string()), fs::perms(0700));
+        EXPECT_EQ(Perms(folder.string()), fs::perms(0755));
         EXPECT_EQ(ReadFile(backup.CopyPath()), "accounts");
     }
     EXPECT_TRUE(fs::is_empty(elsewhere.path()));
@@ -251,6 +259,17 @@ TEST(DeadRunTest, EveryCopyGoesBackByItsNameAndOnlyThere) {
         EXPECT_FALSE(r.Settle(true));
         EXPECT_THAT(Reasons(), HasSubstr("MASTER.GLM is not a regular file"));
         EXPECT_TRUE(fs::exists(r.MarkerPath()) && fs::exists(r.Copy("MASTER.GLM")) && fs::exists(r.Copy("MASTER.CMM")));
+    }
+    {
+        SCOPED_TRACE("a marker of the previous version, which named its copies by the paths it made them under");
+        DeadRun r;
+        r.DataFile("GLM", "MASTER.GLM");
+        r.DataFile("CMM", "MASTER.CMM");
+        WriteFile(r.MarkerPath(), "dodedoz run marker\nstart 12345\ncopy /moved/since/co/.backup/MASTER.GLM~" + r.run +
+                                      "\ncopy co/.backup/MASTER.CMM~" + r.run + "\nend\n");
+        EXPECT_TRUE(r.Settle(true));
+        EXPECT_TRUE(r.Before("MASTER.GLM") && r.Before("MASTER.CMM"));
+        EXPECT_TRUE(fs::is_empty(r.backup));
     }
     {
         SCOPED_TRACE("a marker line that points into another folder's backup folder");

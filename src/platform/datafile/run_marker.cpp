@@ -24,6 +24,13 @@
 namespace dz::xio {
 namespace {
 
+// A backup folder others may list and a marker others may read: every user of the company must
+// see a run of another user that stopped half posted, or would write over it unknowing (and
+// that user's put-back would later undo what was written). The copies themselves stay readable
+// by their owner alone (mode 0600): what others see is names, never data.
+constexpr mode_t kBackupFolderMode = 0755;
+
+
 constexpr const char* kMarkerHead = "dodedoz run marker";
 constexpr const char* kMarkerPrefix = "run~";
 constexpr const char* kMarkerSuffix = ".marker";
@@ -214,19 +221,28 @@ void Judge(int dirFd, const std::string& name, const std::string& run, uid_t own
         return;
     }
     bool whole = false;
+    // A marker of the previous version gives its process's start ("start ...") and each copy as
+    // the path it was made under in a ".backup" folder: only the name is taken, resolved here as
+    // every name is, so a company half posted by that version is still put back.
+    bool previous = false;
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string& line = lines[i];
         if (line == "end") {
             whole = true;
             break;
         }
-        if (line.rfind("host ", 0) == 0) {
+        if (line.rfind("start ", 0) == 0 && i == 1) {
+            previous = true;
+        } else if (line.rfind("host ", 0) == 0) {
             f.host = line.substr(5);
         } else if (line.rfind("process ", 0) == 0) {
             f.process = line.substr(8);
         } else if (line.rfind("copy ", 0) == 0) {
             std::string dataFile, copyRun;
-            const std::string copy = line.substr(5);
+            std::string copy = line.substr(5);
+            if (const auto slash = copy.rfind('/');
+                previous && slash != std::string::npos && slash >= 8 && copy.compare(slash - 8, 9, "/.backup/") == 0)
+                copy.erase(0, slash + 1);
             if (!ParseCopyName(copy, dataFile, copyRun) || copyRun != run) {
                 f.state = Found::Unreadable;
                 f.why = "it names " + copy + ", which is not a copy of its run";
@@ -550,7 +566,7 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
     std::string reasons;
     for (const std::string& name : {std::string(".backup"), ".backup-" + std::to_string(::geteuid())}) {
         const std::string folder = dataFolder + name;
-        if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + Errno(errno);
             continue;
         }
@@ -564,7 +580,7 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
                        (S_ISLNK(st.st_mode) ? " is a link" : !S_ISDIR(st.st_mode) ? " is not a folder" : " belongs to another user");
             continue;
         }
-        if ((st.st_mode & 07777) != 0700 && ::chmod(folder.c_str(), 0700) != 0) {
+        if ((st.st_mode & 07777) != kBackupFolderMode && ::chmod(folder.c_str(), kBackupFolderMode) != 0) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + Errno(errno);
             continue;
         }
@@ -592,7 +608,8 @@ int hold_run(const std::string& backupFolderIn) {
     if (dir.fd < 0) return errno;
     FolderLock lock(dir.fd, true);
     const std::string name = std::string(kMarkerPrefix) + ThisRun() + kMarkerSuffix;
-    const int fd = ::openat(dir.fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int fd = ::openat(dir.fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd >= 0) ::fchmod(fd, 0644);  // past the umask: every user of the company must be able to judge it
     if (fd < 0) return errno;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;

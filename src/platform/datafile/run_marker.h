@@ -26,7 +26,9 @@
 // a copy goes back only when it is a data file of the abbreviation and file its name gives.
 //
 // Several users of one company each keep their own folder: ".backup" when it is theirs, else
-// ".backup-<uid>" (mode 0700). Every writing command scans every such folder it can enter.
+// ".backup-<uid>" (mode 0755, the marker 0644, the copies 0600: others see names, never data).
+// Every writing command scans every such folder, so a dead run of another user is refused, not
+// written over.
 //
 // What the layer put back or refused is queued as notices (take_run_notices), which the
 // conversion layer says on the screen and in the company log.
