@@ -202,7 +202,10 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
         if (!target.empty()) (void)xio::settle_dead_runs({folder, true, ""});
         if (!target.empty()) {
             if (const int err = xio::hold_run(target); err != 0) {
-                why_ = "the run marker in " + target + " cannot be made: " + std::error_code(err, std::generic_category()).message();
+                why_ = err == EBUSY ? "a conversion before it in this run could not put its data files back from " + target +
+                                          ": run the command again to put them back first"
+                                    : "the run marker in " + target + " cannot be made: " +
+                                          std::error_code(err, std::generic_category()).message();
                 lastError_ = err;
                 target.clear();
             } else {

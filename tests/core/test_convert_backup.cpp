@@ -10,6 +10,8 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <optional>
 #include <sys/wait.h>
@@ -229,7 +231,11 @@ TEST(DeadRunTest, EveryCopyGoesBackByItsNameAndOnlyThere) {
         r.DataFile("CMM", "MASTER.CMM");
         r.Marker({"MASTER.GLM~" + r.run, "MASTER.CMM~" + r.run});
         WriteFile(r.company.str("MASTER.GLM-journal"), "the dead commit's");
+        // Another look judging the same marker at that moment does not make its run look alive.
+        const int other = ::open(r.MarkerPath().c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(other, LOCK_SH | LOCK_NB), 0);
         EXPECT_FALSE(r.Settle(false));
+        ::close(other);
         EXPECT_THAT(Reasons(), HasSubstr("|MASTER.GLM, MASTER.CMM"));
         EXPECT_TRUE(fs::exists(r.MarkerPath()) && fs::exists(r.Copy("MASTER.GLM")));
         EXPECT_FALSE(r.Before("MASTER.GLM"));

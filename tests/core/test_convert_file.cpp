@@ -1073,6 +1073,11 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("MASTER.TCV~", 0) == 0; }), 1);
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.rfind("OTHER.TCV", 0) == 0; }), 0);
     EXPECT_EQ(std::count_if(left.begin(), left.end(), [](const std::string& n) { return n.find(".kept") != std::string::npos; }), 0);
+    // The next text file of the same program does not write over the kept copy's marker (the
+    // next command would then have dropped the copy): it is refused before it writes anything.
+    const std::string next = Run(WriteText("next.txt", "1,N2,,Next,0,\r\n"), "Convert", nullptr, "", &converter);
+    EXPECT_THAT(next, HasSubstr("could not put its data files back"));
+    EXPECT_TRUE(Backups() == left);
     CloseAll();
     EXPECT_FALSE(Files() == before);
     for (int n = 0; n < 100; ++n) fs::remove(n ? aside + "_" + std::to_string(n) : aside);

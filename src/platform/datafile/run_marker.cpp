@@ -161,7 +161,9 @@ struct Found {
 };
 
 // Opens, locks and reads a marker found in the backup folder `dirFd` owned by `owner`.
-void Judge(int dirFd, const std::string& name, const std::string& run, uid_t owner, Found& f) {
+// A writer judges a marker under an exclusive lock, which it keeps for the put-back; a look under a
+// shared one, so that two looks at once do not take each other for a live run.
+void Judge(int dirFd, const std::string& name, const std::string& run, uid_t owner, bool writer, Found& f) {
     f.fd.fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (f.fd.fd < 0) {
         if (errno == ENOENT) return;
@@ -180,7 +182,7 @@ void Judge(int dirFd, const std::string& name, const std::string& run, uid_t own
         f.why = st.st_uid != owner ? "it belongs to another user than its folder" : "it has other links";
         return;
     }
-    if (::flock(f.fd.fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(f.fd.fd, (writer ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
         f.state = Found::Alive;
         const auto tilde = run.rfind('~');
         f.host = run.substr(0, tilde);
@@ -474,7 +476,7 @@ void SettleFolder(Scan& scan, const std::string& folder, uid_t owner) {
             if (run == thisRun && g_held.count(folder)) continue;  // this program's run, alive
         }
         Found f;
-        Judge(dir.fd, markerName, run, owner, f);
+        Judge(dir.fd, markerName, run, owner, req.mayWrite, f);
         const auto& beside = copiesOf[run];
         const auto& named = f.state == Found::Whole ? f.names : beside;
         if (!req.onlyFile.empty() &&
@@ -600,7 +602,9 @@ int hold_run(const std::string& backupFolderIn) {
     const std::string folder = WithSlash(backupFolderIn);
     std::lock_guard<std::mutex> guard(g_heldMutex);
     if (auto it = g_held.find(folder); it != g_held.end()) {
-        if (it->second.whole && it->second.copies == 0) return EBUSY;  // a run of ours not put back
+        // A run of this program whose files could not all be put back: its marker names the
+        // copies kept, and a new run here would write over it, so that the next command dropped them.
+        if (it->second.whole) return EBUSY;
         ++it->second.copies;
         return 0;
     }
