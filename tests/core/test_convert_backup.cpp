@@ -298,10 +298,12 @@ TEST(DeadRunTest, AFileAsideOfAPutBackKilledMidwayGoesWithTheNextWriter) {
     ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
     const std::string left = company.str("MASTER.GLM.restore") + std::to_string(dead);
     const std::string live = company.str("MASTER.GLM.restore1");  // process 1 runs
-    for (const auto& f : {left, left + "_2", live}) WriteFile(f, "aside");
+    const std::string own = company.str("plan.restore") + std::to_string(dead);  // beside no file of its name
+    WriteFile(company.str("MASTER.GLM"), "data");
+    for (const auto& f : {left, left + "_2", live, own}) WriteFile(f, "aside");
     xio::remove_restore_leftovers(company.str());
     EXPECT_FALSE(fs::exists(left) || fs::exists(left + "_2"));
-    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(live) && fs::exists(own));
 }
 
 // Whatever stands in a backup folder is distrusted: nothing is followed, nothing hangs, nothing

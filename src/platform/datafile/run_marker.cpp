@@ -711,9 +711,12 @@ void remove_restore_leftovers(const std::string& dataFolderIn) {
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
     ::closedir(d);
+    const std::set<std::string> present(names.begin(), names.end());
     for (const auto& name : names) {
+        // Only a file aside of a data file that stands beside it: a file of the user's own that
+        // happens to end in ".restore<digits>" is not one.
         const auto at = name.rfind(".restore");
-        if (at == std::string::npos || at == 0) continue;
+        if (at == std::string::npos || at == 0 || !present.count(name.substr(0, at))) continue;
         std::string pid = name.substr(at + 8);
         if (const auto under = pid.find('_'); under != std::string::npos) {
             if (!AllDigits(pid.substr(under + 1))) continue;
