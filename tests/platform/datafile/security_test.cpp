@@ -1,5 +1,5 @@
 // Data files from someone else: SQL hidden in a file's schema, triggers and views of the file,
-// older files opened read-only, lock folders planted by others, names SQLite could take for URIs.
+// older files opened read-only, lock files planted by others, names SQLite could take for URIs.
 #include "support.h"
 
 #include <gmock/gmock.h>
