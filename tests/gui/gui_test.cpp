@@ -153,6 +153,13 @@ button = [ { number = 1, label = "~OK", row = 7, col = 3, width = 8 },
            { number = 2, label = "~Cancel", row = 7, col = 14, width = 10, escape = true } ]
 )";
 
+// Writes the screen file of kFormScreen into `dir` and opens it.
+int openFormScreen(const QTemporaryDir& dir) {
+    std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
+    dz::ui::set_screens_folder(dir.path().toStdString());
+    return dz::ui::xw_open_screen_file("TEST");
+}
+
 }  // namespace
 
 // Closes the panels and removes the front end before it goes, however the test ends.
@@ -331,11 +338,7 @@ private slots:
     // from the test, destroying its QtUi); closing them afterwards must not crash.
     void panelsLeftOpenByAFailedStepClose() {
         QTemporaryDir dir;
-        {
-            std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
-        }
-        dz::ui::set_screens_folder(dir.path().toStdString());
-        int file = dz::ui::xw_open_screen_file("TEST");
+        int file = openFormScreen(dir);
         QVERIFY(file != dz::ui::kNoScreenFile);
         int gone = 0;
         {
@@ -362,11 +365,7 @@ private slots:
 
     void panelDrawnFromItsDescription() {
         QTemporaryDir dir;
-        {
-            std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
-        }
-        dz::ui::set_screens_folder(dir.path().toStdString());
-        int file = dz::ui::xw_open_screen_file("TEST");
+        int file = openFormScreen(dir);
         QVERIFY(file != dz::ui::kNoScreenFile);
 
         QtUi ui;
@@ -548,9 +547,7 @@ private slots:
     // in it, and the area scrolls to them; so too once its procedure made it larger.
     void tiledPanelStaysWhole() {
         QTemporaryDir dir;
-        std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
-        dz::ui::set_screens_folder(dir.path().toStdString());
-        const int file = dz::ui::xw_open_screen_file("TEST");
+        const int file = openFormScreen(dir);
         QtUi ui;
         showMainWindow(ui);
         const UiInForce inForce;
@@ -578,9 +575,7 @@ private slots:
     // was typed; with that button off, it answers nothing.
     void enterInATypedFieldAnswersTheRead() {
         QTemporaryDir dir;
-        std::ofstream(dir.filePath("TEST.toml").toStdString()) << kFormScreen;
-        dz::ui::set_screens_folder(dir.path().toStdString());
-        const int file = dz::ui::xw_open_screen_file("TEST");
+        const int file = openFormScreen(dir);
         QtUi ui;
         showMainWindow(ui);
         const UiInForce inForce;
