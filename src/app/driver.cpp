@@ -5,6 +5,7 @@
 #include "app/converter_factory.h"
 #include "app/stored_options.h"
 #include "convert/backup.h"
+#include "convert/run_marker.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"

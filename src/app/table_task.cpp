@@ -3,6 +3,7 @@
 
 #include "app/table_text_commands.h"
 #include "convert/backup.h"
+#include "convert/run_marker.h"
 #include "convert/texts.h"
 #include "tables/table_editor.h"
 

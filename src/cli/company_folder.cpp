@@ -1,6 +1,7 @@
 #include "cli/company_folder.h"
 
 #include "convert/backup.h"
+#include "convert/run_marker.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 

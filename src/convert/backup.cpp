@@ -1,6 +1,7 @@
 #include "convert/backup.h"
 
 #include "convert/platform_links.h"
+#include "platform/datafile/file_aside.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
@@ -25,23 +26,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string WithSlash(std::string folder) {
-    if (!folder.empty() && folder.back() != '/' && folder.back() != '\\') folder += '/';
-    return folder;
-}
-
-bool SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
-
 // Copies `from` to `to`, made afresh with mode 0600 (a name that exists, or a link, is never
-// written). 0, or the errno of the failure (EEXIST: `to` is taken); a partial copy is removed.
-// `mode` receives the permissions of `from`.
-int CopyToNewFile(const std::string& from, const std::string& to, mode_t& mode) {
+// written), hashing every byte as it is written. 0, or the errno of the failure (EEXIST: `to` is
+// taken); a partial copy is removed. `mode` receives the permissions of `from`.
+int CopyToNewFile(const std::string& from, const std::string& to, mode_t& mode, StreamHash& hash) {
     const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return errno ? errno : EIO;
     struct stat st {};
@@ -56,38 +44,12 @@ int CopyToNewFile(const std::string& from, const std::string& to, mode_t& mode) 
         ::close(in);
         return err;
     }
-    int err = 0;
-    std::vector<char> buf(1 << 16);
-    for (;;) {
-        const ssize_t r = ::read(in, buf.data(), buf.size());
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-            err = errno;
-            break;
-        }
-        if (r == 0) break;
-        if (!files::write_all(out, std::string_view(buf.data(), static_cast<std::size_t>(r)))) {
-            err = errno ? errno : EIO;
-            break;
-        }
-    }
+    hash = StreamHash{};
+    int err = xio::copy_bytes(in, out, &hash);
     if (err == 0 && ::fsync(out) != 0) err = errno;
     if (::close(out) != 0 && err == 0) err = errno;
     ::close(in);
     if (err != 0) ::unlink(to.c_str());
-    return err;
-}
-
-// Copies `from` beside `target` under a fresh name ("<target>.restore<process>[_n]", written
-// into `aside`) with the permissions `mode`: 0, or the errno of the failure.
-int CopyAside(const std::string& from, const std::string& target, mode_t mode, std::string& aside) {
-    int err = EEXIST;
-    mode_t copyMode = 0;
-    for (int n = 0; n < 100 && err == EEXIST; ++n) {
-        aside = target + ".restore" + std::to_string(::getpid()) + (n ? "_" + std::to_string(n) : "");
-        err = CopyToNewFile(from, aside, copyMode);
-    }
-    if (err == 0 && ::chmod(aside.c_str(), mode) != 0) err = errno;
     return err;
 }
 
@@ -150,15 +112,11 @@ bool RebindFileHandle(OpenFilesList& list, const std::string& abbr, uint16_t fil
     return false;
 }
 
-DataFileBackup::DataFileBackup(const std::string& workingFolder, const std::string& tempFolder) {
-    std::error_code ec;
-    if (!workingFolder.empty()) {
-        workingFolder_ = WithSlash(workingFolder);
-        fs::create_directories(workingFolder_, ec);
-    }
+DataFileBackup::DataFileBackup(const std::string& tempFolder) {
     // No folder given: the copy stays with the company (see Backup).
     if (!tempFolder.empty()) {
-        tempFolder_ = WithSlash(tempFolder);
+        tempFolder_ = xio::with_slash(tempFolder);
+        std::error_code ec;
         fs::create_directories(tempFolder_, ec);
     }
 }
@@ -189,7 +147,7 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     why_.clear();
     std::string folder, name;
     SplitPath(dataFilePath, folder, name);
-    if (folder.empty()) folder = WithSlash(suite::xdf_get_global_data_folder().string());
+    if (folder.empty()) folder = xio::with_slash(suite::xdf_get_global_data_folder().string());
 
     // The copy holds everything the data file holds: it goes where only this user can read it,
     // with the company (this user's backup folder beside the data file), where a later command
@@ -201,11 +159,7 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
         // Dead runs there go first: those half posted back, the copies of others away.
         if (!target.empty()) (void)xio::settle_dead_runs({folder, true, ""});
         if (!target.empty()) {
-            if (const int err = xio::hold_run(target); err != 0) {
-                why_ = err == EBUSY ? "a conversion before it in this run could not put its data files back from " + target +
-                                          ": run the command again to put them back first"
-                                    : "the run marker in " + target + " cannot be made: " +
-                                          std::error_code(err, std::generic_category()).message();
+            if (const int err = xio::hold_run(target, &why_); err != 0) {
                 lastError_ = err;
                 target.clear();
             } else {
@@ -230,7 +184,7 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
             savedPath_.clear();
             return 2;
         }
-        err = CopyToNewFile(dataFilePath, candidate, mode_);
+        err = CopyToNewFile(dataFilePath, candidate, mode_, hash_);
         if (err == 0) {
             copy_ = candidate;
             lastError_ = 0;
@@ -253,32 +207,40 @@ int DataFileBackup::Restore(const std::string& path, const std::string& folderIn
 
     std::string savedFolder, name;
     SplitPath(path.empty() ? savedPath_ : path, savedFolder, name);
-    std::string folder = folderIn.empty() ? savedFolder : folderIn;
-    folder = WithSlash(folder);
+    const std::string folder = xio::with_slash(folderIn.empty() ? savedFolder : folderIn);
     std::error_code ec;
-    if (!folder.empty()) fs::create_directories(folder, ec);
+    fs::create_directories(folder, ec);
     const std::string target = folder + name;
-    if (name.empty() || (!folder.empty() && !fs::is_directory(folder, ec))) return 3;
+    if (name.empty() || !fs::is_directory(folder, ec)) return 3;
 
-    // Copy aside, then rename over the data file: the data file is never missing. The file
-    // aside is made afresh and takes the data file's own permissions back.
-    std::string aside;
-    int err = CopyAside(copy_, target, mode_, aside);
-    int result = 0;
-    ec.clear();
-    if (err == 0) fs::rename(aside, target, ec);
-    if (err != 0 || ec) {
-        if (err != EEXIST) RemoveFile(aside);
-        lastError_ = err != 0 ? err : ec.value();
-        result = Exists(copy_) ? 4 : 1;
-        LogLine("File backup failed for:\r" + copy_);
-        return result;
+    // Written aside, then renamed over the data file: the data file is never missing. The file
+    // aside takes the data file's own permissions, owner and group back.
+    int err = 0;
+    xio::Aside aside;
+    if (const int in = ::open(copy_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC); in < 0) {
+        err = errno ? errno : EIO;
+    } else {
+        err = xio::write_aside(in, target, mode_, aside);
+        ::close(in);
     }
-    SyncFolder(folder);
+    if (err == 0 && ::rename(aside.path.c_str(), target.c_str()) != 0) {
+        err = errno;
+        ::unlink(aside.path.c_str());
+    }
+    // The copy goes only once the rename stands on the disk.
+    if (err == 0) err = xio::sync_folder(folder);
+    if (err != 0) {
+        lastError_ = err;
+        LogLine("File backup failed for:\r" + copy_);
+        return Exists(copy_) ? 4 : 1;
+    }
     lastError_ = 0;
+    savedPath_.clear();
+    // Under a run marker the copy stays until the marker names nothing: a marker never names a
+    // copy that is gone, and a run killed now is put back again from the same copies.
+    if (underMarker_) return 0;
     RemoveFile(copy_);
     LetGoRun();
-    savedPath_.clear();
     copy_.clear();
     return 0;
 }

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "convert/open_files.h"
+#include "platform/datafile/stream_hash.h"
 
 #include <cstdint>
 #include <string>
@@ -20,13 +21,13 @@ namespace dz::convert {
 
 class DataFileBackup {
 public:
-    // Both folders may be empty (every converter passes empty strings): the copy then goes to
-    // this user's private backup folder beside the data file (".backup", or ".backup-<uid>" when
-    // another user owns that; mode 0755, the copy 0600), where a later command finds it when the
-    // run dies. When no such folder can be had there is no copy (Backup answers 2, Why says why):
-    // a copy no later command could find could not be put back. A copy is never readable by
-    // anyone the company's folder does not let in.
-    DataFileBackup(const std::string& workingFolder = "", const std::string& tempFolder = "");
+    // Without a folder (every converter gives none) the copy goes to this user's backup folder
+    // beside the data file (".backup", or ".backup-<uid>" when another user owns that; mode 0755,
+    // the copy 0600), where a later command finds it when the run dies. When no such folder can
+    // be had there is no copy (Backup answers 2, Why says why): a copy no later command could
+    // find could not be put back. A copy is never readable by anyone the company's folder does
+    // not let in.
+    explicit DataFileBackup(const std::string& tempFolder = "");
     // Deletes a copy that is left, unless putting it back was needed and failed (Keep): then it
     // stays, named in the log, as the last good state of the data file: under its own name
     // when a run marker names it (the next command puts it back), else renamed with ".kept",
@@ -47,6 +48,9 @@ public:
 
     const std::string& SavedPath() const { return savedPath_; }
     const std::string& CopyPath() const { return copy_; }
+    // The copy's length and the hash of its bytes, taken as it was written.
+    uint64_t CopyLength() const { return hash_.Length(); }
+    uint64_t CopyHash() const { return hash_.Value(); }
 
     // The data file has committed the conversion's writes: it differs from the copy.
     void MarkCommitted() { committed_ = true; }
@@ -54,7 +58,8 @@ public:
     // The copy must stay: the data file may differ from it and it could not be put back.
     void Keep() { keepCopy_ = true; }
     bool Kept() const { return keepCopy_ && !copy_.empty(); }
-    // A run marker names the copy: a kept copy keeps its name, for the marker's put-back.
+    // A run marker names the copy: a kept copy keeps its name, for the marker's put-back, and a
+    // copy put back stays until the marker names nothing.
     void SetUnderMarker(bool under) { underMarker_ = under; }
     // Why the last Backup or Restore failed (an errno; ENOSPC: the disk is full), 0 when it did not.
     int LastError() const { return lastError_; }
@@ -62,7 +67,6 @@ public:
     const std::string& Why() const { return why_; }
 
 private:
-    std::string workingFolder_;
     std::string tempFolder_;
     std::string savedPath_;
     std::string copy_;
@@ -72,6 +76,7 @@ private:
     bool underMarker_ = false;
     int lastError_ = 0;
     std::string why_;
+    StreamHash hash_;         // of the copy's bytes
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
 
     void LetGoRun();
@@ -96,6 +101,3 @@ void StartCommit(OpenFilesList& list, const std::string& abbr, uint16_t fileNo);
 int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
 
 }  // namespace dz::convert
-
-// The run marker that holds the commits of several data files together.
-#include "convert/run_marker.h"

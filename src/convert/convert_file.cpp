@@ -303,7 +303,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // (one backup object per data file, an empty one for a file that is not backed up).
     if (ctx.converting) {
         for (const auto& f : dataFiles) {
-            ctx.backups.push_back(std::make_unique<DataFileBackup>("", ""));
+            ctx.backups.push_back(std::make_unique<DataFileBackup>());
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
                 const bool diskFull = ctx.backups.back()->LastError() == ENOSPC;
                 // Said before any record is read, with why (no backup folder, no run marker).
@@ -311,7 +311,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
                 ctx.backups.clear();  // nothing was written: the copies go
                 EndFile(ctx, diskFull ? Msg(12013)
                                       : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)) +
-                                            (why.empty() ? std::string() : "\r\r" + why),
+                                            (why.empty() ? std::string() : ": " + why),
                         true, true);
                 return;
             }

@@ -30,6 +30,7 @@
 #pragma once
 
 #include "convert/backup.h"
+#include "convert/run_marker.h"
 #include "convert/converter.h"
 #include "convert/reports.h"
 #include "platform/import/xvl_source.h"

@@ -8,17 +8,30 @@
 #include "platform/ui/ui.h"
 
 #include <cerrno>
+#include <filesystem>
 #include <set>
 #include <sys/stat.h>
 
 namespace dz::convert {
 
+namespace {
+
+std::string data_folder_of_first(const std::vector<xio::RunCopy>& copies) {
+    // "<data folder>/.backup/<copy>": the data folder.
+    const std::filesystem::path copy(copies.front().path);
+    return copy.parent_path().parent_path().string();
+}
+
+}  // namespace
+
 int RunMarker::Write(const std::vector<const DataFileBackup*>& backups) {
-    std::vector<std::string> copies;
+    std::vector<xio::RunCopy> copies;
     for (const DataFileBackup* b : backups)
-        if (b && !b->CopyPath().empty()) copies.push_back(b->CopyPath());
+        if (b && !b->CopyPath().empty()) copies.push_back({b->CopyPath(), b->CopyLength(), b->CopyHash()});
     if (copies.empty()) return 0;
-    const int err = xio::write_run_markers(copies);
+    // Copies in several folders (file control) commit at one point: the company's own folder.
+    const suite::Company* company = suite::current_company();
+    const int err = xio::write_run_markers(copies, company ? company->folder().string() : data_folder_of_first(copies));
     written_ = err == 0;
     return err;
 }
@@ -38,7 +51,12 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
         switch (n.kind) {
         case xio::RunNoticeKind::PutBack:
             text = xvlRCString::Get(12924, n.files);
+            if (!n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
             kind = ui::kWarning;
+            break;
+        case xio::RunNoticeKind::OtherUser:
+            text = xvlRCString::Get(13290, n.reason);
+            ok = false;
             break;
         case xio::RunNoticeKind::Refused:
             text = xvlRCString::Get(12925, n.error == ENOSPC ? xvlRCString::Get(12013) + ": " + n.reason : n.reason);

@@ -1,12 +1,14 @@
 // One conversion, one commit: the conversion layer's side of the run marker.
 //
 // A conversion commits its data files one after another. Order of calls:
-//   copies made (DataFileBackup::Backup; the first holds the run's marker, locked, empty) ->
-//   RunMarker::Write (the marker names every copy, whole and synced) -> the commits ->
-//   RunMarker::Remove (the marker names nothing) -> the copies removed (with the last, the marker).
-// A later command: find a dead run's marker -> lock it -> check it -> put its copies back ->
-// remove it (platform/datafile/run_marker.h, reached from every writable open of a data file and
-// every taking of its writer lock). RecoverInterruptedRuns is the friendly early pass of a
+//   copies made (DataFileBackup::Backup; the first in a folder holds the run's lock and marker
+//   there, empty) -> RunMarker::Write (the markers name every copy with its length and hash,
+//   whole and synced; with copies in several folders the company folder's marker is the commit
+//   point) -> the commits -> RunMarker::Remove (the markers name nothing) -> the copies removed
+//   (with the last, the marker).
+// A later command: find a dead run's marker -> take its lock -> check it and every copy -> put
+// its copies back -> remove it (platform/datafile/run_marker.h, reached from every writable open
+// of a data file and every taking of its writer lock). RecoverInterruptedRuns is the friendly early pass of a
 // command over every data folder of the company, and says what the data-file layer did.
 #pragma once
 
@@ -22,8 +24,8 @@ public:
     RunMarker() = default;
     RunMarker(const RunMarker&) = delete;
     RunMarker& operator=(const RunMarker&) = delete;
-    // Names the copies in the run's marker of each backup folder they stand in, synced: 0, or
-    // the errno of the failure (ENOSPC: the disk is full; EXDEV: a copy outside the company's
+    // Names the copies (with their lengths and hashes) in the run's marker of each backup folder
+    // they stand in, synced: 0, or the errno of the failure (ENOSPC: the disk is full; EXDEV: a copy outside the company's
     // backup folders, which no later command could find).
     int Write(const std::vector<const DataFileBackup*>& backups);
     // After the last commit, or once every file was put back. Kept otherwise (the marker stays

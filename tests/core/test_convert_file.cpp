@@ -16,6 +16,7 @@
 #include "platform/ui/run_state.h"
 #include "tables/master_file.h"
 
+#include <fcntl.h>
 #include <gmock/gmock.h>
 
 #include <cstdio>
@@ -862,7 +863,7 @@ protected:
         std::vector<std::string> names;
         std::error_code ec;
         for (fs::directory_iterator it(company.path() / ".backup", ec), end; !ec && it != end; it.increment(ec))
-            names.push_back(it->path().filename().string());
+            if (it->path().filename() != "folder.lock") names.push_back(it->path().filename().string());  // the folder's own
         return names;
     }
     // Converts in a child process that is killed once `killAt` data files have committed (one
@@ -1129,6 +1130,24 @@ TEST_F(ConvertFileTest, ATextFileIsKnownByEveryByteAndTheNewestFewHundredAreKept
     ASSERT_EQ(xio_commit(h), XIO_OK);
     EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
     EXPECT_EQ(stampLine, "old stamp\r\n");
+
+    // A fresh copy of a whose time differs from a's in its nanoseconds alone is a file of its
+    // own; a converted twice keeps one row, the newest.
+    const std::string c = WriteText("c.txt", "1,A1,,Alpha,0,\r\n");
+    struct timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+    times[1].tv_nsec = (times[1].tv_nsec + 1) % 1000000000;
+    ASSERT_EQ(::utimensat(AT_FDCWD, c.c_str(), times, 0), 0);
+    EXPECT_FALSE(ConvertedBefore(list, c, stampLine));
+    ASSERT_EQ(RecordConvertedText(h, TextFileIdentity(a), "stamp a\r\n"), XIO_OK);
+    ASSERT_EQ(RecordConvertedText(h, TextFileIdentity(a), "stamp a again\r\n"), XIO_OK);
+    ASSERT_EQ(xio_commit(h), XIO_OK);
+    std::vector<std::pair<std::string, std::string>> rows;
+    ASSERT_EQ(xio_list_meta(h, "converted_text:", rows), XIO_OK);
+    EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                            [&](const auto& r) { return r.second.rfind(TextFileIdentity(a) + "\n", 0) == 0; }),
+              1);
+    EXPECT_TRUE(ConvertedBefore(list, a, stampLine));
+    EXPECT_EQ(stampLine, "stamp a again\r\n");
 }
 
 TEST_F(TwoFileConvertTest, ABatchNumberStaysTakenOnlyWithTheDataThatUsedIt) {

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <map>
 #include <vector>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -433,7 +434,20 @@ std::string LockTable::holder(char kind, const std::string& key) {
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return "";
     // 0 when the holder lives in another pid namespace (a container) or on another machine.
-    return fl.l_pid > 0 ? "process " + std::to_string(fl.l_pid) : "another program";
+    if (fl.l_pid <= 0) return "another program";
+    // The user it runs as, where this system shows it.
+    std::string who = "process " + std::to_string(fl.l_pid);
+    struct stat st {};
+    if (::stat(("/proc/" + std::to_string(fl.l_pid)).c_str(), &st) == 0) {
+        struct passwd pw {};
+        struct passwd* found = nullptr;
+        std::vector<char> buf(16384);
+        if (::getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_name)
+            who += " of user " + std::string(pw.pw_name);
+        else
+            who += " of user " + std::to_string(st.st_uid);
+    }
+    return who;
 }
 
 }  // namespace dz::xio

@@ -1,65 +1,130 @@
 #include "platform/datafile/run_marker.h"
 
-#include "platform/datafile/dictionary.h"
+#include "platform/datafile/file_aside.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/xio.h"
-#include "platform/datafile/xio_internal.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <pwd.h>
 #include <set>
 #include <signal.h>
-#include <sqlite3.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace dz::xio {
 namespace {
 
+namespace fs = std::filesystem;
+
 // A backup folder others may list and a marker others may read: every user of the company must
 // see a run of another user that stopped half posted, or would write over it unknowing (and
-// that user's put-back would later undo what was written). The copies themselves stay readable
-// by their owner alone (mode 0600): what others see is names, never data.
+// that user's put-back would later undo what was written). The copies, the run's lock file and
+// the folder's lock file are its owner's alone (mode 0600): others see names, never data, and
+// cannot hold a lock the owner's programs wait on.
 constexpr mode_t kBackupFolderMode = 0755;
 
-
-constexpr const char* kMarkerHead = "dodedoz run marker";
-constexpr const char* kMarkerPrefix = "run~";
+constexpr const char* kMarkerHead = "dodedoz run marker 2";
+constexpr const char* kPreviousHead = "dodedoz run marker";  // no lengths, hashes or lock file
+constexpr const char* kRunPrefix = "run~";
 constexpr const char* kMarkerSuffix = ".marker";
+constexpr const char* kLockSuffix = ".lock";
+constexpr const char* kFolderLockName = "folder.lock";
 constexpr std::size_t kMarkerBound = 64 * 1024;  // far above any run's names; a bigger one is not ours
 
-std::string WithSlash(std::string folder) {
-    if (folder.empty()) return "./";
-    if (folder.back() != '/') folder += '/';
-    return folder;
+std::chrono::milliseconds g_lockWait{10000};
+std::function<void(const std::string&)> g_putBackHook;
+std::function<void()> g_commitPointHook;
+
+struct Services {
+    std::mutex mutex;
+    PutBackChecks checks;
+    std::function<std::vector<std::string>()> companyFolders;
+};
+Services& services() {
+    static Services s;
+    return s;
 }
 
-std::string Host() {
+std::string host_name() {
     char buf[256] = {};
     if (::gethostname(buf, sizeof buf - 1) != 0 || buf[0] == '\0') return "host";
     std::string host = buf;
     for (char& c : host)
-        if (c == '~' || c == '/') c = '_';
+        if (c == '~' || c == '/' || c == ' ' || std::iscntrl(static_cast<unsigned char>(c))) c = '_';
     return host;
 }
 
-bool AllDigits(const std::string& s, std::size_t most = 9) {
+bool all_digits(const std::string& s, std::size_t most = 9) {
     return !s.empty() && s.size() <= most && std::all_of(s.begin(), s.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
-std::string Errno(int err) { return std::strerror(err); }
+std::string errno_text(int err) { return std::strerror(err); }
+
+// Control characters read from a file or a folder are shown, never sent to a terminal or a log.
+std::string escaped(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c < 0x20 || c == 0x7f) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\%03o", c);
+            out += buf;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+std::string user_name(uid_t uid) {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_name)
+        return std::string(pw.pw_name) + " (uid " + std::to_string(uid) + ")";
+    return "uid " + std::to_string(uid);
+}
+
+// Whether user `uid` may write `path` (or, when it does not exist, make it in its folder), by
+// the permission bits its owner, group and others have.
+bool user_may_write(uid_t uid, const std::string& path) {
+    if (uid == 0) return true;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && ::stat(fs::path(path).parent_path().c_str(), &st) != 0) return false;
+    if (st.st_uid == uid) return st.st_mode & S_IWUSR;
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found) {
+        int count = 64;
+        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        if (::getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count) < 0) {
+            groups.resize(static_cast<std::size_t>(count));
+            ::getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count);
+        }
+        groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+        if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return st.st_mode & S_IWGRP;
+    }
+    return st.st_mode & S_IWOTH;
+}
 
 // A copy's name "<data file>~<host>~<process>[~<n>]": the data file's name and the run
 // ("<host>~<process>"), or false when it is not one.
-bool ParseCopyName(const std::string& name, std::string& dataFile, std::string& run) {
+bool parse_copy_name(const std::string& name, std::string& dataFile, std::string& run) {
     std::vector<std::string> parts;
     for (std::size_t start = 0;;) {
         const auto tilde = name.find('~', start);
@@ -68,486 +133,403 @@ bool ParseCopyName(const std::string& name, std::string& dataFile, std::string& 
         start = tilde + 1;
     }
     if (parts.size() < 3 || parts.size() > 4 || parts[0].empty() || parts[0] == "." || parts[0] == ".." ||
-        parts[1].empty() || !AllDigits(parts[2]) || (parts.size() == 4 && !AllDigits(parts[3])))
+        parts[1].empty() || !all_digits(parts[2]) || (parts.size() == 4 && !all_digits(parts[3])))
         return false;
-    if (name.find('/') != std::string::npos || name.find('\n') != std::string::npos) return false;
+    if (name.find('/') != std::string::npos || name.find('\n') != std::string::npos || name.find(' ') != std::string::npos)
+        return false;
     dataFile = parts[0];
     run = parts[1] + "~" + parts[2];
     return true;
 }
 
-// "run~<host>~<process>.marker": its run, or false.
-bool ParseMarkerName(const std::string& name, std::string& run) {
-    const std::string prefix = kMarkerPrefix, suffix = kMarkerSuffix;
+// "run~<host>~<process><suffix>": its run, or false.
+bool parse_run_file_name(const std::string& name, const std::string& suffix, std::string& run) {
+    const std::string prefix = kRunPrefix;
     if (name.size() <= prefix.size() + suffix.size() || name.compare(0, prefix.size(), prefix) != 0 ||
         name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
         return false;
     run = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
     const auto tilde = run.rfind('~');
-    return tilde != std::string::npos && tilde > 0 && AllDigits(run.substr(tilde + 1)) && run.find('/') == std::string::npos;
+    return tilde != std::string::npos && tilde > 0 && all_digits(run.substr(tilde + 1)) && run.find('/') == std::string::npos;
 }
 
-std::string ThisRun() { return Host() + "~" + std::to_string(::getpid()); }
-
-bool SyncFd(int fd) { return ::fsync(fd) == 0; }
-
-bool SyncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = SyncFd(fd);
-    ::close(fd);
-    return ok;
-}
-
-// A folder's flock, held while a marker is made or judged: a marker is never judged between its
-// making and its locking, and two programs never put one run back at once.
-class FolderLock {
-public:
-    FolderLock(int fd, bool exclusive) : fd_(fd) {
-        while (::flock(fd_, exclusive ? LOCK_EX : LOCK_SH) != 0 && errno == EINTR) {}
-    }
-    ~FolderLock() { ::flock(fd_, LOCK_UN); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    int fd_;
-};
+std::string this_run() { return host_name() + "~" + std::to_string(::getpid()); }
+std::string marker_name(const std::string& run) { return kRunPrefix + run + kMarkerSuffix; }
+std::string lock_name(const std::string& run) { return kRunPrefix + run + kLockSuffix; }
 
 struct Fd {
     int fd = -1;
     explicit Fd(int f = -1) : fd(f) {}
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
+    ~Fd() { reset(); }
     Fd(const Fd&) = delete;
     Fd& operator=(const Fd&) = delete;
+    Fd(Fd&& o) noexcept : fd(o.fd) { o.fd = -1; }
+    Fd& operator=(Fd&& o) noexcept {
+        if (this != &o) {
+            reset();
+            fd = o.fd;
+            o.fd = -1;
+        }
+        return *this;
+    }
+    void reset(int f = -1) {
+        if (fd >= 0) ::close(fd);
+        fd = f;
+    }
+};
+
+// A regular file of `owner` with one link: the only kind of entry of a backup folder used.
+bool owned_plain_file(int fd, uid_t owner, struct stat* out = nullptr) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != owner || st.st_nlink != 1) return false;
+    if (out) *out = st;
+    return true;
+}
+
+// The lock of a backup folder: a file of its owner's alone (mode 0600), so that nobody who may
+// only read the company can hold what its writers wait on, and waited for a bounded time.
+class FolderLock {
+public:
+    bool take(int dirFd, const std::string& folder, uid_t owner, std::string& why) {
+        const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        for (int attempt = 0; attempt < 3 && fd_.fd < 0; ++attempt) {
+            fd_.reset(::openat(dirFd, kFolderLockName, flags));
+            if (fd_.fd < 0 && errno == ENOENT) {
+                fd_.reset(::openat(dirFd, kFolderLockName, flags | O_CREAT | O_EXCL, 0600));
+                if (fd_.fd >= 0 && owner != ::geteuid() && ::fchown(fd_.fd, owner, static_cast<gid_t>(-1)) != 0) {
+                    why = "the lock file " + folder + kFolderLockName + " cannot be given to its folder's owner: " +
+                          errno_text(errno);
+                    return false;
+                }
+                if (fd_.fd >= 0) ::fchmod(fd_.fd, 0600);
+            }
+            if (fd_.fd < 0 && errno != EEXIST && errno != ENOENT) break;
+        }
+        struct stat st {};
+        if (fd_.fd < 0 || !owned_plain_file(fd_.fd, owner, &st) || (st.st_mode & 077) != 0) {
+            why = "the lock file " + folder + kFolderLockName + " cannot be used" +
+                  (fd_.fd < 0 ? ": " + errno_text(errno) : " (it must be a file of the folder's owner alone, with one link)");
+            return false;
+        }
+        const auto deadline = std::chrono::steady_clock::now() + g_lockWait;
+        for (;;) {
+            if (::flock(fd_.fd, LOCK_EX | LOCK_NB) == 0) return true;
+            if (errno != EWOULDBLOCK && errno != EINTR) {
+                why = "the lock file " + folder + kFolderLockName + " cannot be locked: " + errno_text(errno);
+                return false;
+            }
+            if (std::chrono::steady_clock::now() >= deadline) {
+                why = "the backup folder " + folder + " is held by another program (its lock file " + folder +
+                      kFolderLockName + "): run the command again once it has finished";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+
+private:
+    Fd fd_;
 };
 
 // ---- This program's runs ------------------------------------------------------------------------
 
+enum class Role { Alone, Main, Part };
 struct Held {
-    int fd = -1;
-    std::string path;
+    int markerFd = -1;
+    int lockFd = -1;
+    std::string folder;  // the backup folder, with its slash
     int copies = 0;
     bool whole = false;  // names copies: the data files may be half posted
+    Role role = Role::Alone;
+    off_t namesOnly = 0;  // a main marker: the length of its lines before its copies
 };
 std::mutex g_heldMutex;
 std::map<std::string, Held> g_held;  // by backup folder (with its slash)
 
-void DropHeld(std::map<std::string, Held>::iterator it) {
-    ::unlink(it->second.path.c_str());
-    ::close(it->second.fd);  // and with it the lock
+void drop_held_now(std::map<std::string, Held>::iterator it) {
+    const std::string run = this_run();
+    ::unlink((it->second.folder + marker_name(run)).c_str());
+    ::unlink((it->second.folder + lock_name(run)).c_str());
+    ::close(it->second.markerFd);
+    ::close(it->second.lockFd);  // and with it the run's lock
     g_held.erase(it);
 }
 
-std::function<void(const std::string&)> g_putBackHook;
+// A held folder that names nothing and holds no copy goes; the main marker last of all, so that
+// no part ever stands whole without it.
+void drop_if_done(std::map<std::string, Held>::iterator it) {
+    if (it->second.copies > 0 || it->second.whole) return;
+    if (it->second.role == Role::Main &&
+        std::any_of(g_held.begin(), g_held.end(), [](const auto& h) { return h.second.role == Role::Part; }))
+        return;
+    const bool part = it->second.role == Role::Part;
+    drop_held_now(it);
+    if (part)
+        for (auto m = g_held.begin(); m != g_held.end(); ++m)
+            if (m->second.role == Role::Main) {
+                drop_if_done(m);
+                break;
+            }
+}
+
+// Makes and holds the run's lock file and empty marker in `folder` (g_heldMutex held).
+int hold_locked(const std::string& folder, std::string* why) {
+    auto fail = [&](int err, const std::string& what) {
+        if (why) *why = what;
+        return err;
+    };
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.fd < 0) return fail(errno, folder + ": " + errno_text(errno));
+    FolderLock folderLock;
+    if (std::string w; !folderLock.take(dir.fd, folder, ::geteuid(), w)) return fail(EWOULDBLOCK, w);
+    const std::string run = this_run();
+    Fd lock(::openat(dir.fd, lock_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (lock.fd < 0 && errno == EEXIST) {
+        // Left by a dead run of the same host and process number: taken over when its lock can be had.
+        lock.reset(::openat(dir.fd, lock_name(run).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (lock.fd >= 0 && !owned_plain_file(lock.fd, ::geteuid())) lock.reset();
+        if (lock.fd < 0) errno = EEXIST;
+    }
+    if (lock.fd < 0) return fail(errno, folder + lock_name(run) + ": " + errno_text(errno));
+    ::fchmod(lock.fd, 0600);
+    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, folder + lock_name(run) + " is held by another program");
+    const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (marker < 0) {
+        const int err = errno;
+        ::unlinkat(dir.fd, lock_name(run).c_str(), 0);
+        return fail(err, folder + marker_name(run) + ": " + errno_text(err));
+    }
+    ::fchmod(marker, 0644);  // past the umask: every user of the company must be able to see it
+    Held h;
+    h.markerFd = marker;
+    h.lockFd = lock.fd;
+    lock.fd = -1;
+    h.folder = folder;
+    g_held[folder] = h;
+    return 0;
+}
+
+// Writes `text` into a held marker at `at` (cut there first), synced: 0, or the errno.
+int write_marker(Held& h, const std::string& text, off_t at) {
+    struct stat st {};
+    // Removed meanwhile (by hand): a later command could never find it.
+    if (::fstat(h.markerFd, &st) != 0 || st.st_nlink != 1) return EIO;
+    if (::ftruncate(h.markerFd, at) != 0) return errno;
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t w = ::pwrite(h.markerFd, text.data() + done, text.size() - done, at + static_cast<off_t>(done));
+        if (w < 0 && errno == EINTR) continue;
+        if (w < 0) return errno;
+        done += static_cast<std::size_t>(w);
+    }
+    return ::fsync(h.markerFd) == 0 ? 0 : errno;
+}
+
+int cut_marker(int fd, off_t at) {
+    if (::ftruncate(fd, at) != 0) return errno;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+// The data folder a backup folder ("<data folder>/.backup/") stands in, with its slash.
+std::string data_folder_of(const std::string& backupFolder) {
+    std::string f = backupFolder;
+    while (!f.empty() && f.back() == '/') f.pop_back();
+    const auto slash = f.rfind('/');
+    return slash == std::string::npos ? "./" : f.substr(0, slash + 1);
+}
+
+// How a marker names another folder of its run: relative to its own data folder, so that a
+// company moved whole keeps the way.
+std::string way_to(const std::string& fromDataFolder, const std::string& toDataFolder) {
+    std::error_code ec;
+    const fs::path from = fs::weakly_canonical(fromDataFolder, ec);
+    const fs::path to = fs::weakly_canonical(toDataFolder, ec);
+    const fs::path rel = to.lexically_relative(from);
+    return rel.empty() ? to.string() : rel.string();
+}
+
 std::mutex g_noticeMutex;
 std::vector<RunNotice> g_notices;
 
-void Notify(RunNotice notice) {
+void notify(RunNotice notice) {
+    notice.files = escaped(notice.files);
+    notice.reason = escaped(notice.reason);
+    notice.marker = escaped(notice.marker);
     std::lock_guard<std::mutex> guard(g_noticeMutex);
     g_notices.push_back(std::move(notice));
 }
 
 // ---- A marker as found ----------------------------------------------------------------------------
 
-struct Found {
-    enum State { Gone, Alive, Unfinished, Whole, Unreadable } state = Gone;
-    std::string why;                 // Unreadable: why
-    std::vector<std::string> names;  // Whole: the copies, by name
-    std::string host, process;       // as the marker gives them
-    Fd fd;                           // locked while the state is not Alive
+struct CopyLine {
+    std::string name, dataFile;
+    uint64_t length = 0, hash = 0;
 };
 
-// Opens, locks and reads a marker found in the backup folder `dirFd` owned by `owner`.
-// A writer judges a marker under an exclusive lock, which it keeps for the put-back; a look under a
-// shared one, so that two looks at once do not take each other for a live run.
-void Judge(int dirFd, const std::string& name, const std::string& run, uid_t owner, bool writer, Found& f) {
-    f.fd.fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (f.fd.fd < 0) {
-        if (errno == ENOENT) return;
-        f.state = Found::Unreadable;
-        f.why = Errno(errno);
+struct Marker {
+    enum State { Gone, Empty, Whole, Unreadable } state = Gone;
+    std::string why;                 // Unreadable: why
+    bool previous = false;           // of the previous version: no lengths, hashes or lock file
+    std::string host, process;       // as the marker gives them
+    std::string main;                // a part: the way to the main marker's data folder
+    std::vector<std::string> parts;  // the main: the ways to the parts' data folders
+    std::vector<CopyLine> copies;    // Whole: the copies it names
+    off_t namesEnd = 0;              // the length of its lines before the first copy
+    Fd fd;
+};
+
+bool parse_hex(const std::string& s, uint64_t& v) {
+    if (s.empty() || s.size() > 16) return false;
+    v = 0;
+    for (const char c : s) {
+        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
+        if (d < 0) return false;
+        v = v << 4 | static_cast<uint64_t>(d);
+    }
+    return true;
+}
+
+std::string hex(uint64_t v) {
+    char buf[17];
+    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
+    return buf;
+}
+
+// Reads the marker `name` of run `run` in the backup folder `dirFd` of `owner` (opened to be
+// written when `writable`). The caller holds the run's lock first, so a run that ends meanwhile
+// is seen gone, never half read.
+void read_marker(int dirFd, const std::string& name, const std::string& run, uid_t owner, bool writable, Marker& m) {
+    m.fd.reset(::openat(dirFd, name.c_str(), (writable ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (m.fd.fd < 0 && writable && errno == EACCES)
+        m.fd.reset(::openat(dirFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    auto unreadable = [&](const std::string& why) {
+        m.state = Marker::Unreadable;
+        m.why = why;
+    };
+    if (m.fd.fd < 0) {
+        if (errno == ENOENT) m.state = Marker::Gone;
+        else unreadable(errno_text(errno));
         return;
     }
     struct stat st {};
-    if (::fstat(f.fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        f.state = Found::Unreadable;
-        f.why = "it is not a regular file";
-        return;
-    }
-    if (st.st_uid != owner || st.st_nlink != 1) {
-        f.state = Found::Unreadable;
-        f.why = st.st_uid != owner ? "it belongs to another user than its folder" : "it has other links";
-        return;
-    }
-    if (::flock(f.fd.fd, (writer ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
-        f.state = Found::Alive;
-        const auto tilde = run.rfind('~');
-        f.host = run.substr(0, tilde);
-        f.process = run.substr(tilde + 1);
-        return;
-    }
-    if (st.st_size > static_cast<off_t>(kMarkerBound)) {
-        f.state = Found::Unreadable;
-        f.why = "it is larger than any marker (" + std::to_string(st.st_size) + " bytes)";
-        return;
-    }
+    if (::fstat(m.fd.fd, &st) != 0 || !S_ISREG(st.st_mode)) return unreadable("it is not a regular file");
+    if (st.st_uid != owner) return unreadable("it belongs to another user than its folder");
+    if (st.st_nlink != 1) return unreadable("it has other links");
+    if (st.st_size > static_cast<off_t>(kMarkerBound))
+        return unreadable("it is larger than any marker (" + std::to_string(st.st_size) + " bytes)");
     std::string text(static_cast<std::size_t>(st.st_size) + 1, '\0');
     std::size_t got = 0;
     while (got < text.size()) {
-        const ssize_t r = ::pread(f.fd.fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+        const ssize_t r = ::pread(m.fd.fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
         if (r < 0 && errno == EINTR) continue;
         if (r <= 0) break;
         got += static_cast<std::size_t>(r);
     }
     text.resize(got);
     if (text.empty()) {
-        f.state = Found::Unfinished;  // made, never filled (or emptied after the last commit)
+        m.state = Marker::Empty;  // made, never filled (or emptied after the last commit)
         return;
     }
-    std::vector<std::string> lines;
+    std::vector<std::pair<std::string, std::size_t>> lines;  // each line and where it starts
     for (std::size_t start = 0; start < text.size();) {
         const auto nl = text.find('\n', start);
-        if (nl == std::string::npos) {
-            lines.push_back(text.substr(start));
-            break;
-        }
-        lines.push_back(text.substr(start, nl - start));
+        lines.emplace_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start), start);
+        if (nl == std::string::npos) break;
         start = nl + 1;
     }
-    if (lines.empty() || lines[0] != kMarkerHead) {
-        f.state = Found::Unreadable;
-        f.why = "it is not a run marker";
-        return;
-    }
-    bool whole = false;
-    // A marker of the previous version gives its process's start ("start ...") and each copy as
-    // the path it was made under in a ".backup" folder: only the name is taken, resolved here as
-    // every name is, so a company half posted by that version is still put back.
-    bool previous = false;
+    if (lines[0].first == kPreviousHead) m.previous = true;
+    else if (lines[0].first != kMarkerHead) return unreadable("it is not a run marker");
+    // A marker of an earlier version still gives its process's start ("start ...") and each copy
+    // as the path it was made under in a ".backup" folder: only the name is taken, resolved here
+    // as every name is, so a company half posted by that version is still put back.
+    bool paths = false, whole = false;
+    m.namesEnd = static_cast<off_t>(text.size());
+    std::set<std::string> files;
     for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string& line = lines[i];
+        const std::string& line = lines[i].first;
+        const bool copyOrEnd = line == "end" || line.rfind("copy ", 0) == 0;
+        if (copyOrEnd && m.namesEnd == static_cast<off_t>(text.size())) m.namesEnd = static_cast<off_t>(lines[i].second);
         if (line == "end") {
             whole = true;
             break;
         }
-        if (line.rfind("start ", 0) == 0 && i == 1) {
-            previous = true;
+        if (line.rfind("start ", 0) == 0 && i == 1 && m.previous) {
+            paths = true;
         } else if (line.rfind("host ", 0) == 0) {
-            f.host = line.substr(5);
+            m.host = line.substr(5);
         } else if (line.rfind("process ", 0) == 0) {
-            f.process = line.substr(8);
+            m.process = line.substr(8);
+        } else if (line.rfind("main ", 0) == 0 && !m.previous && m.main.empty() && m.parts.empty() && line.size() > 5) {
+            m.main = line.substr(5);
+        } else if (line.rfind("part ", 0) == 0 && !m.previous && m.main.empty() && line.size() > 5) {
+            m.parts.push_back(line.substr(5));
         } else if (line.rfind("copy ", 0) == 0) {
-            std::string dataFile, copyRun;
-            std::string copy = line.substr(5);
-            if (const auto slash = copy.rfind('/');
-                previous && slash != std::string::npos && slash >= 8 && copy.compare(slash - 8, 9, "/.backup/") == 0)
-                copy.erase(0, slash + 1);
-            if (!ParseCopyName(copy, dataFile, copyRun) || copyRun != run) {
-                f.state = Found::Unreadable;
-                f.why = "it names " + copy + ", which is not a copy of its run";
-                return;
+            CopyLine c;
+            std::string rest = line.substr(5);
+            if (!m.previous) {
+                const auto h = rest.rfind(' ');
+                const auto l = h == std::string::npos || h == 0 ? std::string::npos : rest.rfind(' ', h - 1);
+                if (l == std::string::npos || !all_digits(rest.substr(l + 1, h - l - 1), 19) || !parse_hex(rest.substr(h + 1), c.hash))
+                    return unreadable("it names a copy without its length and hash");
+                c.length = std::stoull(rest.substr(l + 1, h - l - 1));
+                rest.resize(l);
+            } else if (const auto slash = rest.rfind('/');
+                       paths && slash != std::string::npos && slash >= 8 && rest.compare(slash - 8, 9, "/.backup/") == 0) {
+                rest.erase(0, slash + 1);
             }
-            f.names.push_back(copy);
+            std::string copyRun;
+            if (!parse_copy_name(rest, c.dataFile, copyRun) || copyRun != run)
+                return unreadable("it names " + rest + ", which is not a copy of its run");
+            if (!files.insert(c.dataFile).second) return unreadable("it names " + c.dataFile + " twice");
+            c.name = rest;
+            m.copies.push_back(std::move(c));
         } else {
-            f.state = Found::Unreadable;
-            f.why = "it holds a line that is not a marker's";
-            return;
+            return unreadable("it holds a line that is not a marker's");
         }
     }
-    f.state = whole ? Found::Whole : Found::Unfinished;
+    m.state = whole ? Marker::Whole : Marker::Empty;
 }
 
-std::string DataFileOf(const std::string& copy) {
-    std::string dataFile, run;
-    ParseCopyName(copy, dataFile, run);
-    return dataFile;
+enum class Life { Dead, Alive, Unknown };
+
+// Tries the lock of run `run`: Dead with `lock` holding it (`lockFile` false when the run has no
+// lock file); Alive when another program holds it; Unknown when it cannot be tried.
+Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
+    lockFile = true;
+    lock.reset(::openat(dirFd, lock_name(run).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (lock.fd < 0) {
+        lockFile = errno != ENOENT;
+        return errno == ENOENT ? Life::Dead : Life::Unknown;
+    }
+    if (!owned_plain_file(lock.fd, owner)) return Life::Unknown;
+    if (::flock(lock.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno == EWOULDBLOCK ? Life::Alive : Life::Unknown;
+    return Life::Dead;
 }
 
-std::string JoinFiles(const std::vector<std::string>& copies) {
-    std::vector<std::string> files;
-    for (const auto& c : copies)
-        if (const std::string f = DataFileOf(c); std::find(files.begin(), files.end(), f) == files.end()) files.push_back(f);
+std::string join_files(const std::vector<std::string>& files) {
+    std::vector<std::string> unique;
+    for (const auto& f : files)
+        if (std::find(unique.begin(), unique.end(), f) == unique.end()) unique.push_back(f);
     std::string joined;
-    for (const auto& f : files) joined += (joined.empty() ? "" : ", ") + f;
+    for (const auto& f : unique) joined += (joined.empty() ? "" : ", ") + f;
     return joined;
 }
 
-// Whether this program has the data file open, on any connection.
-bool OpenHere(const std::string& dataFile) {
-    std::error_code ec;
-    std::string key = std::filesystem::weakly_canonical(dataFile, ec).string();
-    if (ec || key.empty()) key = std::filesystem::absolute(dataFile, ec).string();
-    for (const std::string& k : {key, key + "\n(read-only)"})
-        if (auto it = xio_private::g_conns.find(k); it != xio_private::g_conns.end() && !it->second.expired()) return true;
-    return false;
-}
-
-// Whether `file` (made by this program) is a data file of the dictionary file named `name`.
-std::string CheckIsDataFileNamed(const std::string& file, const std::string& name) {
-    xio_private::configure_sqlite_once();
-    sqlite3* db = nullptr;
-    std::map<std::string, std::string> meta;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db, "SELECT name, value FROM dz_meta", -1, &st, nullptr) == SQLITE_OK)
-            while (sqlite3_step(st) == SQLITE_ROW) {
-                const auto* n = sqlite3_column_text(st, 0);
-                const auto* v = sqlite3_column_text(st, 1);
-                if (n && v) meta[reinterpret_cast<const char*>(n)] = reinterpret_cast<const char*>(v);
-            }
-        sqlite3_finalize(st);
-    }
-    sqlite3_close(db);
-    if (meta["format"] != "dodedoz-datafile") return "it is not a data file";
-    std::string error;
-    const auto dict = get(meta["abbr"], error);
-    uint16_t number = 0;
-    try {
-        number = static_cast<uint16_t>(std::stoul(meta["file_no"]));
-    } catch (...) {
-        number = 0;
-    }
-    const FileEntry* entry = dict ? dict->file(number) : nullptr;
-    auto upper = [](std::string s) {
-        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        return s;
-    };
-    if (!entry || upper(entry->name) != upper(name)) return "it holds " + meta["abbr"] + " file " + meta["file_no"] + ", not " + name;
-    return "";
-}
-
-// Copies the checked copy `in` beside the data file and renames it over it. "" when done; else
-// why, with `err` the errno when one says it.
-std::string PutBackCopy(int in, const std::string& dataFile, const std::string& name, int& err) {
-    err = 0;
-    struct stat st {};
-    mode_t mode = 0600;
-    if (::lstat(dataFile.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return dataFile + " is not a regular file";
-        mode = st.st_mode & 07777;
-    }
-    std::string aside;
-    int out = -1;
-    for (int n = 0; n < 100 && out < 0; ++n) {
-        aside = dataFile + ".restore" + std::to_string(::getpid()) + (n ? "_" + std::to_string(n) : "");
-        out = ::open(aside.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out < 0 && errno != EEXIST) break;
-    }
-    if (out < 0) {
-        err = errno;
-        return dataFile + ": " + Errno(err);
-    }
-    std::vector<char> buf(1 << 16);
-    for (off_t at = 0; err == 0;) {
-        const ssize_t r = ::pread(in, buf.data(), buf.size(), at);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) err = errno;
-        if (r <= 0) break;
-        at += r;
-        for (ssize_t done = 0; done < r && err == 0;) {
-            const ssize_t w = ::write(out, buf.data() + done, static_cast<std::size_t>(r - done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) err = errno;
-            else done += w;
-        }
-    }
-    if (err == 0 && ::fchmod(out, mode) != 0) err = errno;
-    if (err == 0 && !SyncFd(out)) err = errno;
-    if (::close(out) != 0 && err == 0) err = errno;
-    std::string why = err ? dataFile + ": " + Errno(err) : CheckIsDataFileNamed(aside, name);
-    if (why.empty() && ::rename(aside.c_str(), dataFile.c_str()) != 0) {
-        err = errno;
-        why = dataFile + ": " + Errno(err);
-    } else if (!why.empty() && err == 0) {
-        why = "the copy of " + name + " is not one: " + why;
-    }
-    if (!why.empty()) {
-        ::unlink(aside.c_str());
-        return why;
-    }
-    // The journal of the commit the run died in belongs to the writes the copy takes back: it
-    // must never be played over the copy.
-    ::unlink((dataFile + "-journal").c_str());
-    return "";
-}
-
-struct Scan {
-    const SettleRequest& request;
-    std::string dataFolder;
-    std::string* why;
-    bool ok = true;
-
-    void Refuse(const std::string& marker, const std::string& files, const std::string& reason, int err = 0) {
-        if (ok && why) *why = reason;
-        ok = false;
-        RunNotice n;
-        n.kind = request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted;
-        n.files = files;
-        n.reason = reason;
-        n.marker = marker;
-        n.error = err;
-        Notify(std::move(n));
-    }
-};
-
-// Puts a dead run's copies back; the marker is locked (f.fd).
-void PutBack(Scan& scan, int dirFd, const std::string& folder, uid_t owner, const std::string& markerName, Found& f) {
-    const std::string marker = folder + markerName;
-    const std::string files = JoinFiles(f.names);
-    if (g_putBackHook) g_putBackHook(marker);
-    // Every copy is checked before anything is locked or written: a copy this user cannot read,
-    // or one this program did not make, leaves every data file as it stands.
-    std::vector<std::pair<std::string, std::unique_ptr<Fd>>> copies;  // the copy's name, open
-    for (const auto& copy : f.names) {
-        auto in = std::make_unique<Fd>(::openat(dirFd, copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (in->fd < 0 && errno == ENOENT) continue;  // put back before the run ended
-        if (in->fd < 0 && errno == EACCES)
-            return scan.Refuse(marker, files, "the copies in " + folder + " belong to user " + std::to_string(owner) +
-                                              ", whose copies this user cannot read: that user (or an administrator) "
-                                              "must run Convert to put them back");
-        if (in->fd < 0 && errno != ELOOP) return scan.Refuse(marker, files, folder + copy + " cannot be opened: " + Errno(errno));
-        struct stat st {};
-        if (in->fd < 0 || ::fstat(in->fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != owner || st.st_nlink != 1)
-            return scan.Refuse(marker, files, folder + copy + " is not a copy this program made (a regular file of its "
-                                              "folder's owner with one link): nothing is put back. Restore the "
-                                              "company's data files from a backup, then move it away");
-        copies.emplace_back(copy, std::move(in));
-    }
-    std::vector<std::unique_ptr<LockTable>> locks;
-    static int64_t serial = 0;
-    for (const auto& copy : f.names) {
-        const std::string dataFile = scan.dataFolder + DataFileOf(copy);
-        if (OpenHere(dataFile))
-            return scan.Refuse(marker, files, dataFile + " is open in this program, so its copy cannot be put back under it: "
-                                              "run the command again");
-        auto table = std::make_unique<LockTable>(dataFile, --serial);
-        if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK)
-            return scan.Refuse(marker, files, dataFile + " is in use by another program" +
-                                              (table->error().empty() ? std::string() : " (" + table->error() + ")") +
-                                              ": run the command again once it has finished");
-        locks.push_back(std::move(table));
-    }
-    for (const auto& [copy, in] : copies) {
-        int err = 0;
-        if (const std::string why = PutBackCopy(in->fd, scan.dataFolder + DataFileOf(copy), DataFileOf(copy), err); !why.empty())
-            return scan.Refuse(marker, files, why, err);
-    }
-    SyncFolder(scan.dataFolder);
-    ::unlinkat(dirFd, markerName.c_str(), 0);
-    SyncFd(dirFd);
-    for (const auto& copy : f.names) ::unlinkat(dirFd, copy.c_str(), 0);
-    RunNotice n;
-    n.kind = RunNoticeKind::PutBack;
-    n.files = files;
-    n.marker = marker;
-    Notify(std::move(n));
-}
-
-bool ProcessGone(const std::string& pid) {
-    if (!AllDigits(pid)) return false;
-    return ::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH;
-}
-
-void SettleFolder(Scan& scan, const std::string& folder, uid_t owner) {
-    const SettleRequest& req = scan.request;
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.fd < 0) return;  // another user's private folder: that user's commands see it
-    FolderLock lock(dir.fd, req.mayWrite);
-    std::vector<std::string> names;
-    if (DIR* d = ::fdopendir(::dup(dir.fd))) {
-        while (const dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
-        ::closedir(d);
-    }
-    std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
-    std::map<std::string, std::string> markerOf;               // run -> its marker's name
-    for (const auto& name : names) {
-        std::string dataFile, run;
-        if (ParseCopyName(name, dataFile, run)) copiesOf[run].push_back(name);
-        else if (ParseMarkerName(name, run)) markerOf[run] = name;
-    }
-    const bool ours = owner == ::geteuid();
-    const std::string thisRun = ThisRun();
-    for (const auto& [run, markerName] : markerOf) {
-        {
-            std::lock_guard<std::mutex> guard(g_heldMutex);
-            if (run == thisRun && g_held.count(folder)) continue;  // this program's run, alive
-        }
-        Found f;
-        Judge(dir.fd, markerName, run, owner, req.mayWrite, f);
-        const auto& beside = copiesOf[run];
-        const auto& named = f.state == Found::Whole ? f.names : beside;
-        if (!req.onlyFile.empty() &&
-            std::none_of(named.begin(), named.end(), [&](const std::string& c) { return DataFileOf(c) == req.onlyFile; }))
-            continue;
-        switch (f.state) {
-        case Found::Gone:
-        case Found::Alive:
-            // A run still posting holds its data files' writer locks itself; under this command's
-            // own writer lock one naming the file is another host's that shares no locks.
-            if (f.state == Found::Alive && !req.onlyFile.empty())
-                scan.Refuse(folder + markerName, JoinFiles(named),
-                            "a conversion of process " + f.process + " on host " + f.host + " is posting " +
-                                JoinFiles(named) + ": run the command again once it has finished");
-            break;
-        case Found::Unfinished:
-            // Its run died before its first commit or after its last: every data file is whole.
-            if (req.mayWrite && ours) {
-                for (const auto& copy : beside) ::unlinkat(dir.fd, copy.c_str(), 0);
-                ::unlinkat(dir.fd, markerName.c_str(), 0);
-                SyncFd(dir.fd);
-            }
-            break;
-        case Found::Unreadable:
-            if (beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
-            scan.Refuse(folder + markerName, JoinFiles(beside),
-                        "the run marker " + folder + markerName + " cannot be read (" + f.why +
-                            ") while copies of its run stand beside it: nothing is put back. Restore the company's "
-                            "data files from a backup, then move the marker and its copies out of " + folder);
-            break;
-        case Found::Whole:
-            if (!req.mayWrite) {
-                if (scan.ok && scan.why) *scan.why = JoinFiles(f.names);
-                scan.ok = false;
-                RunNotice n;
-                n.kind = RunNoticeKind::HalfPosted;
-                n.files = JoinFiles(f.names);
-                n.marker = folder + markerName;
-                Notify(std::move(n));
-                break;
-            }
-            PutBack(scan, dir.fd, folder, owner, markerName, f);
-            break;
-        }
-    }
-    // Copies without a marker: their run died before it made one (an older program), or after
-    // it removed it. Those of this host whose process is gone go, with a writing command.
-    if (!req.mayWrite || !ours || !req.onlyFile.empty()) return;
-    const std::string host = Host();
-    for (const auto& [run, copies] : copiesOf) {
-        if (markerOf.count(run)) continue;
-        const auto tilde = run.rfind('~');
-        if (run.substr(0, tilde) != host || !ProcessGone(run.substr(tilde + 1))) continue;
-        for (const auto& copy : copies) {
-            struct stat st {};
-            if (::fstatat(dir.fd, copy.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
-                ::unlinkat(dir.fd, copy.c_str(), 0);
-        }
-    }
+std::string data_file_of(const std::string& copy) {
+    std::string dataFile, run;
+    parse_copy_name(copy, dataFile, run);
+    return dataFile;
 }
 
 // The backup folders in a data folder: ".backup" and ".backup-<uid>" that are real folders (a
 // link is never followed), each with its owner.
-std::vector<std::pair<std::string, uid_t>> BackupFolders(const std::string& dataFolder) {
+std::vector<std::pair<std::string, uid_t>> backup_folders(const std::string& dataFolder) {
     std::vector<std::pair<std::string, uid_t>> folders;
     DIR* d = ::opendir(dataFolder.c_str());
     if (!d) return folders;
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && AllDigits(name.substr(8)))) names.push_back(name);
+        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && all_digits(name.substr(8)))) names.push_back(name);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
@@ -560,21 +542,521 @@ std::vector<std::pair<std::string, uid_t>> BackupFolders(const std::string& data
     return folders;
 }
 
+bool process_gone(const std::string& pid) {
+    if (!all_digits(pid)) return false;
+    return ::kill(static_cast<pid_t>(std::stol(pid)), 0) != 0 && errno == ESRCH;
+}
+
+// ---- Settling ---------------------------------------------------------------------------------
+
+// One folder's marker of a dead run, as a put-back takes it.
+struct Piece {
+    std::string dataFolder, folder;  // with their slashes
+    uid_t owner = 0;
+    Fd dir;
+    std::unique_ptr<FolderLock> folderLock;  // taken when the piece was found from another folder
+    Fd runLock;
+    Life life = Life::Unknown;
+    Marker m;
+    std::vector<std::string> beside;  // the run's copies that stand in the folder
+    std::string markerPath() const { return folder + marker_name(run); }
+    std::string run;
+};
+
+struct Scan {
+    const SettleRequest& request;
+    std::string dataFolder;
+    std::string* why;
+    bool ok = true;
+    std::set<std::string> settled;  // markers put back or found stale in this scan
+
+    void refuse(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
+                int err = 0) {
+        if (ok && why) *why = escaped(reason.empty() ? files : reason);
+        ok = false;
+        RunNotice n;
+        n.kind = kind;
+        n.files = files;
+        n.reason = reason;
+        n.marker = marker;
+        n.error = err;
+        notify(std::move(n));
+    }
+    void refuse(const std::string& marker, const std::string& files, const std::string& reason, int err = 0) {
+        refuse(request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, marker, files, reason, err);
+    }
+};
+
+std::vector<std::string> list_folder(int dirFd, bool& ok) {
+    std::vector<std::string> names;
+    ok = false;
+    const int dup = ::dup(dirFd);
+    if (dup < 0) return names;
+    DIR* d = ::fdopendir(dup);
+    if (!d) {
+        ::close(dup);
+        return names;
+    }
+    errno = 0;
+    while (const dirent* e = ::readdir(d)) names.emplace_back(e->d_name);
+    ok = errno == 0;
+    ::closedir(d);
+    return names;
+}
+
+std::vector<std::string> copies_beside(const std::vector<std::string>& names, const std::string& run) {
+    std::vector<std::string> copies;
+    for (const auto& name : names) {
+        std::string dataFile, copyRun;
+        if (parse_copy_name(name, dataFile, copyRun) && copyRun == run) copies.push_back(name);
+    }
+    return copies;
+}
+
+using FolderIds = std::set<std::pair<dev_t, ino_t>>;
+
+FolderIds::value_type folder_id(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return {0, 0};
+    return {st.st_dev, st.st_ino};
+}
+
+// Finds the marker of `run` of `owner` in the data folder the way from `fromDataFolder` leads
+// to, or else in one of the company's data folders; never in a data folder of `taken`. Opens
+// its folder, takes the folder's lock (for a put-back) and the run's lock, and reads it.
+bool find_piece(const std::string& fromDataFolder, const std::string& way, const std::string& run, uid_t owner,
+                bool putter, const FolderIds& taken, Piece& piece, std::string& why) {
+    std::vector<std::string> candidates;
+    candidates.push_back(fs::path(way).is_absolute() ? way : fromDataFolder + way);
+    {
+        std::lock_guard<std::mutex> guard(services().mutex);
+        if (services().companyFolders)
+            for (const auto& f : services().companyFolders()) candidates.push_back(f);
+    }
+    for (const auto& candidate : candidates) {
+        const std::string dataFolder = with_slash(candidate);
+        if (const auto id = folder_id(dataFolder); id.second == 0 || taken.count(id)) continue;
+        for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
+            if (folderOwner != owner) continue;
+            Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            if (dir.fd < 0) continue;
+            struct stat ms {};
+            if (::fstatat(dir.fd, marker_name(run).c_str(), &ms, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            piece.dataFolder = dataFolder;
+            piece.folder = folder;
+            piece.owner = owner;
+            piece.run = run;
+            if (putter) {
+                piece.folderLock = std::make_unique<FolderLock>();
+                if (!piece.folderLock->take(dir.fd, folder, owner, why)) return false;
+            }
+            bool lockFile = false;
+            piece.life = take_run_lock(dir.fd, run, owner, putter, piece.runLock, lockFile);
+            read_marker(dir.fd, marker_name(run), run, owner, putter, piece.m);
+            bool listed = false;
+            piece.beside = copies_beside(list_folder(dir.fd, listed), run);
+            piece.dir = std::move(dir);
+            return true;
+        }
+    }
+    return false;
+}
+
+// Removes a piece's copies, its marker and its lock file.
+void remove_piece(Piece& p) {
+    std::set<std::string> copies(p.beside.begin(), p.beside.end());
+    for (const auto& c : p.m.copies) copies.insert(c.name);
+    for (const auto& c : copies) ::unlinkat(p.dir.fd, c.c_str(), 0);
+    ::unlinkat(p.dir.fd, marker_name(p.run).c_str(), 0);
+    ::unlinkat(p.dir.fd, lock_name(p.run).c_str(), 0);
+    ::fsync(p.dir.fd);
+}
+
+// Puts every copy of a dead run back: `unit` is its main marker (or its only one) and its parts,
+// each dead and whole. Nothing is written until every copy is proved.
+void put_back(Scan& scan, std::vector<Piece*>& unit) {
+    std::vector<std::string> names;
+    for (const Piece* p : unit)
+        for (const auto& c : p->m.copies) names.push_back(c.dataFile);
+    const std::string files = join_files(names);
+    const std::string marker = unit.front()->markerPath();
+    if (g_putBackHook) g_putBackHook(marker);
+    auto copyPath = [](const Piece* p, const CopyLine& c) { return p->folder + c.name; };
+    // Every copy is checked before anything is locked or written: one missing, changed, or not
+    // this program's leaves every data file as it stands.
+    struct Proved {
+        Piece* piece;
+        const CopyLine* line;
+        Fd in;
+        mode_t mode = 0600;
+        std::string dataFile;
+        Aside aside;
+    };
+    std::vector<Proved> proved;
+    for (Piece* p : unit) {
+        for (const auto& name : p->beside)
+            if (std::none_of(p->m.copies.begin(), p->m.copies.end(), [&](const CopyLine& c) { return c.name == name; }))
+                return scan.refuse(marker, files, p->folder + name + " is a copy of the run that its marker " +
+                                                      p->markerPath() + " does not name: nothing is put back. Restore "
+                                                      "the company's data files from a backup, then move the marker and "
+                                                      "its copies out of " + p->folder);
+        for (const auto& c : p->m.copies) {
+            Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            if (in.fd < 0 && errno == ENOENT && p->m.previous) continue;  // that version removed a copy put back
+            if (in.fd < 0 && errno == ENOENT)
+                return scan.refuse(marker, files, copyPath(p, c) + ", which its marker names, is missing: nothing is put "
+                                                  "back. Restore the company's data files from a backup, then move the "
+                                                  "marker and its copies out of " + p->folder);
+            struct stat st {};
+            if (in.fd < 0 || !owned_plain_file(in.fd, p->owner, &st))
+                return scan.refuse(marker, files, copyPath(p, c) + " is not a copy this program made (a regular file "
+                                                  "of its folder's owner with one link): nothing is put back. Restore "
+                                                  "the company's data files from a backup, then move it away");
+            if (!p->m.previous && static_cast<uint64_t>(st.st_size) != c.length)
+                return scan.refuse(marker, files, copyPath(p, c) + " does not match its marker (it holds " +
+                                                  std::to_string(st.st_size) + " bytes, the run copied " +
+                                                  std::to_string(c.length) + "): nothing is put back. Restore the "
+                                                  "company's data files from a backup, then move the marker and its "
+                                                  "copies out of " + p->folder);
+            Proved pr{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}};
+            if (!user_may_write(p->owner, pr.dataFile))
+                return scan.refuse(marker, files, "the run in " + p->folder + " is of " + user_name(p->owner) +
+                                                  ", who may not write " + pr.dataFile + ": it was not made by a "
+                                                  "conversion of theirs, and nothing is put back. Move it out of " +
+                                                  p->folder);
+            proved.push_back(std::move(pr));
+        }
+    }
+    PutBackChecks checks;
+    {
+        std::lock_guard<std::mutex> guard(services().mutex);
+        checks = services().checks;
+    }
+    std::vector<std::unique_ptr<LockTable>> locks;
+    static int64_t serial = 0;
+    for (auto& pr : proved) {
+        if (checks.openHere && checks.openHere(pr.dataFile))
+            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back "
+                                              "under it: run the command again");
+        auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
+        if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK)
+            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
+                                              (table->error().empty() ? std::string() : " (" + table->error() + ")") +
+                                              ": run the command again once it has finished");
+        locks.push_back(std::move(table));
+    }
+    auto dropAsides = [&] {
+        for (auto& pr : proved)
+            if (!pr.aside.path.empty()) ::unlink(pr.aside.path.c_str());
+    };
+    for (auto& pr : proved) {
+        struct stat st {};
+        if (::lstat(pr.dataFile.c_str(), &st) == 0) {
+            if (!S_ISREG(st.st_mode)) {
+                dropAsides();
+                return scan.refuse(marker, files, pr.dataFile + " is not a regular file");
+            }
+            pr.mode = st.st_mode & 07777;
+        }
+        if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside); err != 0) {
+            pr.aside.path.clear();
+            dropAsides();
+            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err), err);
+        }
+        std::string wrong;
+        if (!pr.piece->m.previous && (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
+            wrong = "its bytes are not those the run copied";
+        else if (!checks.notADataFileNamed)
+            wrong = "it cannot be checked";
+        else
+            wrong = checks.notADataFileNamed(pr.aside.path, pr.line->dataFile);
+        if (!wrong.empty()) {
+            dropAsides();
+            return scan.refuse(marker, files, "the copy " + copyPath(pr.piece, *pr.line) + " of " + pr.line->dataFile +
+                                              " does not match its marker (" + wrong + "): nothing is put back. Restore "
+                                              "the company's data files from a backup, then move the marker and its "
+                                              "copies out of " + pr.piece->folder);
+        }
+    }
+    std::string notes;
+    for (auto& pr : proved) {
+        if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
+            const int err = errno;
+            dropAsides();
+            // Those renamed already hold their copies: the marker stays, and the next command
+            // puts every file back again.
+            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err), err);
+        }
+        pr.aside.path.clear();
+        if (!pr.aside.ownerKept)
+            notes += (notes.empty() ? "" : "; ") + pr.dataFile + " now belongs to " + user_name(::geteuid()) +
+                     ": its owner and group could not be given back";
+        // The journal of the commit the run died in belongs to the writes the copy takes back: it
+        // must never be played over the copy.
+        ::unlink((pr.dataFile + "-journal").c_str());
+    }
+    std::set<std::string> dataFolders;
+    for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
+    for (const auto& f : dataFolders)
+        if (const int err = sync_folder(f); err != 0)
+            return scan.refuse(marker, files, f + " cannot be synced: " + errno_text(err), err);
+    // The main marker names no copy from here on: its parts are stale, whatever happens next.
+    Piece& head = *unit.front();
+    if (head.m.parts.empty()) {
+        ::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0);
+        ::fsync(head.dir.fd);
+    } else if (const int err = cut_marker(head.m.fd.fd, head.m.namesEnd); err != 0) {
+        return scan.refuse(marker, files, head.markerPath() + " cannot be written: " + errno_text(err), err);
+    }
+    for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
+    remove_piece(head);
+    for (const Piece* p : unit) scan.settled.insert(p->markerPath());
+    RunNotice n;
+    n.kind = RunNoticeKind::PutBack;
+    n.files = files;
+    n.reason = notes;
+    n.marker = marker;
+    notify(std::move(n));
+}
+
+
+// A dead main marker, whole: its run is put back with every part it names (`known` is the part
+// the put-back started from, already taken).
+void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
+    std::vector<Piece*> unit{&main};
+    std::vector<std::unique_ptr<Piece>> found;
+    FolderIds taken{folder_id(main.dataFolder)};
+    bool knownIn = known == nullptr;
+    for (const auto& way : main.m.parts) {
+        const std::string there = fs::path(way).is_absolute() ? way : main.dataFolder + way;
+        if (known && folder_id(with_slash(there)) == folder_id(known->dataFolder)) {
+            unit.push_back(known);
+            taken.insert(folder_id(known->dataFolder));
+            knownIn = true;
+            continue;
+        }
+        auto p = std::make_unique<Piece>();
+        std::string why;
+        if (!find_piece(main.dataFolder, way, main.run, main.owner, true, taken, *p, why))
+            return scan.refuse(main.markerPath(), "",
+                               why.empty() ? "the run marker " + main.markerPath() + " names a part in " + way +
+                                                 " that cannot be found: nothing is put back. Open the company where "
+                                                 "it was when the run stopped, or restore its data files from a backup "
+                                                 "and move the markers and copies of its run away"
+                                           : why);
+        if (p->life == Life::Alive) return;
+        if (p->m.state != Marker::Whole || p->m.main.empty())
+            return scan.refuse(p->markerPath(), "",
+                               "the run marker " + p->markerPath() + " cannot be read (" +
+                                   (p->m.why.empty() ? std::string("it is not a whole part of its run") : p->m.why) +
+                                   "): nothing is put back. Restore the company's data files from a backup, then "
+                                   "move the markers and copies of its run away");
+        taken.insert(folder_id(p->dataFolder));
+        unit.push_back(p.get());
+        found.push_back(std::move(p));
+    }
+    if (!knownIn && known)
+        return scan.refuse(known->markerPath(), "",
+                           "the run marker " + known->markerPath() + " is not named by its main marker " +
+                               main.markerPath() + ": nothing is put back. Restore the company's data files from a "
+                               "backup, then move the markers and copies of its run away");
+    put_back(scan, unit);
+}
+
+// A dead, whole marker of this user (or, for root, of a user who may write its files): its run
+// is put back with every folder it has a marker in.
+void settle_whole(Scan& scan, Piece& here) {
+    if (here.m.main.empty()) return settle_whole_main(scan, here, nullptr);
+    Piece main;
+    std::string why;
+    if (!find_piece(here.dataFolder, here.m.main, here.run, here.owner, true, {folder_id(here.dataFolder)}, main, why))
+        return scan.refuse(here.markerPath(), "",
+                           why.empty() ? "the main marker of the run of " + here.markerPath() + " (" +
+                                             marker_name(here.run) + ", in the company's data folder) cannot be found: "
+                                             "nothing is put back. Open the company where it was when the run "
+                                             "stopped, or restore its data files from a backup and move the marker "
+                                             "and its copies out of " + here.folder
+                                       : why);
+    if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
+    if (main.m.state == Marker::Empty) {
+        // Its run committed every file, or none: the copies of this part are stale.
+        remove_piece(here);
+        return;
+    }
+    if (main.m.state != Marker::Whole || main.m.parts.empty())
+        return scan.refuse(main.markerPath(), "",
+                           "the run marker " + main.markerPath() + " cannot be read (" +
+                               (main.m.why.empty() ? std::string("it is not the main marker of its run") : main.m.why) +
+                               "): nothing is put back. Restore the company's data files from a backup, then move "
+                               "the markers and copies of its run away");
+    settle_whole_main(scan, main, &here);
+}
+
+// An empty marker of a dead run of this user: nothing of its run is half posted. A main marker
+// cut back to the names of its parts takes them with it first.
+void remove_unfinished(Piece& here) {
+    FolderIds taken{folder_id(here.dataFolder)};
+    for (const auto& way : here.m.parts) {
+        Piece part;
+        std::string why;
+        if (!find_piece(here.dataFolder, way, here.run, here.owner, true, taken, part, why)) continue;
+        taken.insert(folder_id(part.dataFolder));
+        if (part.life == Life::Dead && (part.m.state == Marker::Empty || (part.m.state == Marker::Whole && !part.m.main.empty())))
+            remove_piece(part);
+    }
+    remove_piece(here);
+}
+
+void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
+    const SettleRequest& req = scan.request;
+    const bool ours = owner == ::geteuid();
+    const bool admin = ::geteuid() == 0;
+    auto unseen = [&](int err) {
+        // What this user cannot see may be a run stopped half posted: a writer does not post over it.
+        if (req.mayWrite)
+            scan.refuse(RunNoticeKind::OtherUser, folder, "",
+                        "the backup folder " + folder + " of " + user_name(owner) + " cannot be read by this user (" +
+                            errno_text(err) + "), and may hold a conversion of theirs stopped half posted. " +
+                            user_name(owner) + " (or an administrator) must run a writing command of the company "
+                            "(Convert, load), which opens the folder to its users, or remove it when it holds nothing");
+    };
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (dir.fd < 0) return unseen(errno);
+    bool listed = false;
+    const std::vector<std::string> names = list_folder(dir.fd, listed);
+    if (!listed) return unseen(errno ? errno : EACCES);
+    // A folder of an earlier version, its owner's alone: opened to the company again.
+    if (struct stat st {}; ours && req.mayWrite && ::fstat(dir.fd, &st) == 0 && (st.st_mode & 07777) != kBackupFolderMode)
+        ::fchmod(dir.fd, kBackupFolderMode);
+    const bool putter = req.mayWrite && (ours || admin);
+    FolderLock lock;
+    if (std::string why; putter && !lock.take(dir.fd, folder, owner, why)) return scan.refuse(folder, "", why);
+
+    std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
+    std::set<std::string> markers, lockFiles;                   // runs
+    for (const auto& name : names) {
+        std::string dataFile, run;
+        if (parse_copy_name(name, dataFile, run)) copiesOf[run].push_back(name);
+        else if (parse_run_file_name(name, kMarkerSuffix, run)) markers.insert(run);
+        else if (parse_run_file_name(name, kLockSuffix, run)) lockFiles.insert(run);
+    }
+    const std::string thisRun = this_run();
+    for (const auto& run : markers) {
+        {
+            std::lock_guard<std::mutex> guard(g_heldMutex);
+            if (run == thisRun && g_held.count(folder)) continue;  // this program's run, alive
+        }
+        if (scan.settled.count(folder + marker_name(run))) continue;
+        Piece here;
+        here.dataFolder = scan.dataFolder;
+        here.folder = folder;
+        here.owner = owner;
+        here.run = run;
+        here.beside = copiesOf[run];
+        here.dir.reset(::dup(dir.fd));
+        if (here.dir.fd < 0) return scan.refuse(folder, "", folder + ": " + errno_text(errno));
+        bool lockFile = false;
+        // The run's lock is taken before its marker is read: a run that ends meanwhile is seen
+        // gone, never taken for a dead one half read. Another user's lock cannot be tried.
+        if (ours || admin) here.life = take_run_lock(dir.fd, run, owner, req.mayWrite, here.runLock, lockFile);
+        read_marker(dir.fd, marker_name(run), run, owner, putter, here.m);
+        if (here.m.state == Marker::Gone) continue;
+        // A marker of the previous version is its run's lock.
+        if (here.life == Life::Dead && !lockFile && here.m.previous &&
+            ::flock(here.m.fd.fd, (req.mayWrite ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
+            here.life = Life::Alive;
+        std::vector<std::string> named;
+        if (here.m.state == Marker::Whole)
+            for (const auto& c : here.m.copies) named.push_back(c.dataFile);
+        else
+            for (const auto& c : here.beside) named.push_back(data_file_of(c));
+        if (!req.onlyFile.empty() && std::find(named.begin(), named.end(), req.onlyFile) == named.end()) continue;
+        const std::string files = join_files(named);
+        if (here.life == Life::Alive) {
+            // A run still posting holds its data files' writer locks itself; under this command's
+            // own writer lock one naming the file is another host's that shares no locks.
+            if (!req.onlyFile.empty() && here.m.state == Marker::Whole)
+                scan.refuse(here.markerPath(), files,
+                            "a conversion of process " + here.m.process + " on host " + here.m.host + " of " +
+                                user_name(owner) + " is posting " +
+                                files + ": run the command again once it has finished");
+            continue;
+        }
+        switch (here.m.state) {
+        case Marker::Gone:
+            break;
+        case Marker::Empty:
+            // Its run died before its first commit or after its last: every data file is whole.
+            if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(here);
+            break;
+        case Marker::Unreadable:
+            if (here.beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
+            scan.refuse(here.markerPath(), files,
+                        "the run marker " + here.markerPath() + " cannot be read (" + here.m.why +
+                            ") while copies of its run stand beside it: nothing is put back. Restore the company's "
+                            "data files from a backup, then move the marker and its copies out of " + folder);
+            break;
+        case Marker::Whole:
+            if (!ours && !admin) {
+                scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
+                            "the run marker " + here.markerPath() + " of " + user_name(owner) + " names copies of " +
+                                files + ": that conversion is posting, or stopped before it had finished posting, "
+                                "and only its own user puts it back. Run the command again once it has finished; "
+                                "if it stopped, " + user_name(owner) + " (or an administrator) must run a writing "
+                                "command of the company (Convert, load) to put its data files back");
+                break;
+            }
+            if (here.life != Life::Dead) {
+                scan.refuse(here.markerPath(), files, "the lock file " + folder + lock_name(run) + " of the run cannot be used");
+                break;
+            }
+            if (!req.mayWrite) {
+                scan.refuse(RunNoticeKind::HalfPosted, here.markerPath(), files, "");
+                break;
+            }
+            settle_whole(scan, here);
+            break;
+        }
+    }
+    // Copies without a marker: their run died before it made one (an older program), or after
+    // it removed it. Those of this host whose process is gone go, with a writing command; so do
+    // lock files left without their marker.
+    if (!req.mayWrite || !ours || !req.onlyFile.empty()) return;
+    const std::string host = host_name();
+    for (const auto& [run, copies] : copiesOf) {
+        if (markers.count(run)) continue;
+        const auto tilde = run.rfind('~');
+        if (run.substr(0, tilde) != host || !process_gone(run.substr(tilde + 1))) continue;
+        for (const auto& copy : copies) {
+            struct stat st {};
+            if (::fstatat(dir.fd, copy.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
+                ::unlinkat(dir.fd, copy.c_str(), 0);
+        }
+    }
+    for (const auto& run : lockFiles) {
+        if (markers.count(run) || run == thisRun) continue;
+        Fd held;
+        bool lockFile = false;
+        if (take_run_lock(dir.fd, run, owner, true, held, lockFile) == Life::Dead && lockFile)
+            ::unlinkat(dir.fd, lock_name(run).c_str(), 0);
+    }
+}
+
 }  // namespace
 
 std::string own_backup_folder(const std::string& dataFolderIn, std::string& why) {
-    const std::string dataFolder = WithSlash(dataFolderIn);
+    const std::string dataFolder = with_slash(dataFolderIn);
     why.clear();
     std::string reasons;
     for (const std::string& name : {std::string(".backup"), ".backup-" + std::to_string(::geteuid())}) {
         const std::string folder = dataFolder + name;
         if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
-            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + Errno(errno);
+            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
             continue;
         }
         struct stat st {};
         if (::lstat(folder.c_str(), &st) != 0) {
-            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + Errno(errno);
+            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
             continue;
         }
         if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
@@ -583,111 +1065,136 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
             continue;
         }
         if ((st.st_mode & 07777) != kBackupFolderMode && ::chmod(folder.c_str(), kBackupFolderMode) != 0) {
-            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + Errno(errno);
+            reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
             continue;
         }
         return folder + "/";
     }
-    why = "no backup folder can be had (" + reasons + ")";
+    why = "no backup folder can be had (" + escaped(reasons) + ")";
     return "";
 }
 
 std::string run_copy_name(const std::string& dataFileName, long n) {
-    std::string s = dataFileName + "~" + ThisRun();
+    std::string s = dataFileName + "~" + this_run();
     if (n > 1) s += "~" + std::to_string(n);
     return s;
 }
 
-int hold_run(const std::string& backupFolderIn) {
-    const std::string folder = WithSlash(backupFolderIn);
+int hold_run(const std::string& backupFolderIn, std::string* why) {
+    const std::string folder = with_slash(backupFolderIn);
     std::lock_guard<std::mutex> guard(g_heldMutex);
     if (auto it = g_held.find(folder); it != g_held.end()) {
         // A run of this program whose files could not all be put back: its marker names the
         // copies kept, and a new run here would write over it, so that the next command dropped them.
-        if (it->second.whole) return EBUSY;
+        if (it->second.whole) {
+            if (why)
+                *why = "a conversion before it in this run could not put its data files back from " + folder +
+                       ": run the command again to put them back first";
+            return EBUSY;
+        }
         ++it->second.copies;
         return 0;
     }
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.fd < 0) return errno;
-    FolderLock lock(dir.fd, true);
-    const std::string name = std::string(kMarkerPrefix) + ThisRun() + kMarkerSuffix;
-    const int fd = ::openat(dir.fd, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd >= 0) ::fchmod(fd, 0644);  // past the umask: every user of the company must be able to judge it
-    if (fd < 0) return errno;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::unlinkat(dir.fd, name.c_str(), 0);
-        ::close(fd);
-        return err;
-    }
-    g_held[folder] = Held{fd, folder + name, 1, false};
-    return 0;
+    const int err = hold_locked(folder, why);
+    if (err == 0) g_held[folder].copies = 1;
+    return err;
 }
 
 void let_go_run(const std::string& backupFolderIn) {
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    auto it = g_held.find(WithSlash(backupFolderIn));
+    auto it = g_held.find(with_slash(backupFolderIn));
     if (it == g_held.end()) return;
     if (it->second.copies > 0) --it->second.copies;
-    // A marker that names copies stays (and locked) until it is emptied.
-    if (it->second.copies == 0 && !it->second.whole) DropHeld(it);
+    drop_if_done(it);
 }
 
-int write_run_markers(const std::vector<std::string>& copyPaths) {
-    std::map<std::string, std::vector<std::string>> byFolder;
-    for (const auto& path : copyPaths) {
-        const auto slash = path.rfind('/');
-        const std::string folder = slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        std::string dataFile, run;
-        if (!ParseCopyName(name, dataFile, run) || run != ThisRun()) return EINVAL;
-        byFolder[folder].push_back(name);
+int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mainDataFolder) {
+    std::map<std::string, std::string> linesOf;  // backup folder -> its copy lines
+    const std::string run = this_run();
+    for (const auto& c : copies) {
+        const auto slash = c.path.rfind('/');
+        const std::string folder = slash == std::string::npos ? "./" : c.path.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? c.path : c.path.substr(slash + 1);
+        std::string dataFile, copyRun;
+        if (!parse_copy_name(name, dataFile, copyRun) || copyRun != run) return EINVAL;
+        linesOf[folder] += "copy " + name + " " + std::to_string(c.length) + " " + hex(c.hash) + "\n";
     }
+    if (linesOf.empty()) return 0;
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    for (const auto& [folder, names] : byFolder)
+    for (const auto& [folder, lines] : linesOf)
         if (!g_held.count(folder)) return EXDEV;  // a copy no later command could find
-    int err = 0;
+    const std::string head = std::string(kMarkerHead) + "\nhost " + host_name() + "\nprocess " + std::to_string(::getpid()) + "\n";
     std::vector<Held*> written;
-    for (const auto& [folder, names] : byFolder) {
-        Held& h = g_held[folder];
-        std::string text = std::string(kMarkerHead) + "\nhost " + Host() + "\nprocess " + std::to_string(::getpid()) + "\n";
-        for (const auto& n : names) text += "copy " + n + "\n";
-        text += "end\n";
-        struct stat st {};
-        // Removed meanwhile (by hand): a later command could never find it.
-        if (::fstat(h.fd, &st) != 0 || st.st_nlink != 1) err = EIO;
-        if (err == 0 && ::ftruncate(h.fd, 0) != 0) err = errno;
-        for (std::size_t done = 0; err == 0 && done < text.size();) {
-            const ssize_t w = ::pwrite(h.fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
-            if (w < 0 && errno == EINTR) continue;
-            if (w < 0) err = errno;
-            else done += static_cast<std::size_t>(w);
-        }
-        if (err == 0 && !SyncFd(h.fd)) err = errno;
-        // The copies' names and the marker's stand on the disk before anything is committed.
-        if (err == 0 && !SyncFolder(folder)) err = errno ? errno : EIO;
-        if (err != 0) break;
-        h.whole = true;
-        written.push_back(&h);
-    }
-    if (err != 0)
+    auto undo = [&](int err) {
         for (Held* h : written) {
-            if (::ftruncate(h->fd, 0) == 0) SyncFd(h->fd);
-            h->whole = false;
+            if (cut_marker(h->markerFd, 0) == 0) h->whole = false;
+            h->role = Role::Alone;
         }
-    return err;
+        return err;
+    };
+    if (linesOf.size() == 1) {
+        Held& h = g_held[linesOf.begin()->first];
+        if (const int err = write_marker(h, head + linesOf.begin()->second + "end\n", 0); err != 0) return undo(err);
+        written.push_back(&h);
+        if (const int err = sync_folder(h.folder); err != 0) return undo(err);
+        h.whole = true;
+        return 0;
+    }
+    // Several folders: the marker in the company's data folder is the run's one commit point. It
+    // names its parts first, the parts are filled, and it names its copies last.
+    std::string why;
+    const std::string mainFolder = own_backup_folder(mainDataFolder, why);
+    if (mainFolder.empty()) return EACCES;
+    if (!g_held.count(mainFolder))
+        if (const int err = hold_locked(mainFolder, nullptr); err != 0) return err;
+    Held& main = g_held[mainFolder];
+    const std::string mainData = data_folder_of(mainFolder);
+    std::string names = head;
+    for (const auto& [folder, lines] : linesOf) {
+        if (folder == mainFolder) continue;
+        const std::string way = way_to(mainData, data_folder_of(folder));
+        if (way.find('\n') != std::string::npos) return EINVAL;  // a folder whose name holds a line end
+        names += "part " + way + "\n";
+    }
+    written.push_back(&main);
+    if (const int err = write_marker(main, names, 0); err != 0) return undo(err);
+    main.role = Role::Main;
+    main.namesOnly = static_cast<off_t>(names.size());
+    for (const auto& [folder, lines] : linesOf) {
+        if (folder == mainFolder) continue;
+        Held& part = g_held[folder];
+        const std::string way = way_to(data_folder_of(folder), mainData);
+        if (way.find('\n') != std::string::npos) return undo(EINVAL);
+        written.push_back(&part);
+        if (const int err = write_marker(part, head + "main " + way + "\n" + lines + "end\n", 0); err != 0) return undo(err);
+        part.role = Role::Part;
+        part.whole = true;
+        if (const int err = sync_folder(folder); err != 0) return undo(err);
+    }
+    const auto own = linesOf.find(mainFolder);
+    if (const int err = write_marker(main, (own == linesOf.end() ? std::string() : own->second) + "end\n", main.namesOnly);
+        err != 0)
+        return undo(err);
+    if (const int err = sync_folder(mainFolder); err != 0) return undo(err);
+    main.whole = true;
+    return 0;
 }
 
 void clear_run_markers() {
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    for (auto it = g_held.begin(); it != g_held.end();) {
-        auto next = std::next(it);
-        if (it->second.whole && ::ftruncate(it->second.fd, 0) == 0 && SyncFd(it->second.fd)) {
-            it->second.whole = false;
-            if (it->second.copies == 0) DropHeld(it);
+    // The main marker first: once it names no copy, every part is stale.
+    for (auto& [folder, h] : g_held)
+        if (h.role == Role::Main && h.whole) {
+            if (cut_marker(h.markerFd, h.namesOnly) != 0) return;
+            h.whole = false;
+            if (g_commitPointHook) g_commitPointHook();
         }
-        it = next;
+    for (auto& [folder, h] : g_held)
+        if (h.whole && cut_marker(h.markerFd, 0) == 0) h.whole = false;
+    for (auto it = g_held.begin(); it != g_held.end();) {
+        const std::string key = it->first;
+        drop_if_done(it);  // dropping a part may drop the main as well
+        it = g_held.upper_bound(key);
     }
 }
 
@@ -699,13 +1206,13 @@ std::vector<RunNotice> take_run_notices() {
 }
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, WithSlash(request.dataFolder), why};
-    for (const auto& [folder, owner] : BackupFolders(scan.dataFolder)) SettleFolder(scan, folder, owner);
+    Scan scan{request, with_slash(request.dataFolder), why, true, {}};
+    for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
     return scan.ok;
 }
 
 void remove_restore_leftovers(const std::string& dataFolderIn) {
-    const std::string dataFolder = WithSlash(dataFolderIn);
+    const std::string dataFolder = with_slash(dataFolderIn);
     DIR* d = ::opendir(dataFolder.c_str());
     if (!d) return;
     std::vector<std::string> names;
@@ -715,20 +1222,28 @@ void remove_restore_leftovers(const std::string& dataFolderIn) {
     for (const auto& name : names) {
         // Only a file aside of a data file that stands beside it: a file of the user's own that
         // happens to end in ".restore<digits>" is not one.
-        const auto at = name.rfind(".restore");
-        if (at == std::string::npos || at == 0 || !present.count(name.substr(0, at))) continue;
-        std::string pid = name.substr(at + 8);
-        if (const auto under = pid.find('_'); under != std::string::npos) {
-            if (!AllDigits(pid.substr(under + 1))) continue;
-            pid.resize(under);
-        }
-        if (!AllDigits(pid) || !ProcessGone(pid)) continue;
+        std::string target, process;
+        if (!parse_aside_name(name, target, process) || !present.count(target) || !process_gone(process)) continue;
         struct stat st {};
         const std::string path = dataFolder + name;
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
     }
 }
 
+void set_put_back_checks(PutBackChecks checks) {
+    std::lock_guard<std::mutex> guard(services().mutex);
+    services().checks = std::move(checks);
+}
+
+void set_company_folders(std::function<std::vector<std::string>()> folders) {
+    std::lock_guard<std::mutex> guard(services().mutex);
+    services().companyFolders = std::move(folders);
+}
+
 void set_put_back_hook_for_tests(std::function<void(const std::string& marker)> hook) { g_putBackHook = std::move(hook); }
+
+void set_commit_point_hook_for_tests(std::function<void()> hook) { g_commitPointHook = std::move(hook); }
+
+void set_lock_wait_for_tests(std::chrono::milliseconds wait) { g_lockWait = wait; }
 
 }  // namespace dz::xio

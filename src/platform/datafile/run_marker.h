@@ -1,39 +1,54 @@
 // The run marker of a conversion that commits several data files, and its put-back.
 //
 // Order of calls, for a run:
-//   1. hold_run: before its first copy the run makes its marker in its backup folder, empty, and
-//      locks it (flock) for as long as it lives; a later command that can take that lock knows
-//      the run is dead, whatever host or process wrote it.
-//   2. The copies are made beside the marker, named "<data file>~<host>~<process>[~<n>]".
-//   3. write_run_markers: the marker is filled, naming its copies by file name only, ended by
+//   1. hold_run: before its first copy in a backup folder the run makes there its lock file
+//      "run~<host>~<process>.lock" (mode 0600, so that only its own user can lock it) and holds
+//      an flock on it for as long as it lives, then its marker "run~<host>~<process>.marker",
+//      empty. A later command of that user that can take the lock knows the run is dead,
+//      whatever host or process wrote it.
+//   2. The copies are made beside the marker, named "<data file>~<host>~<process>[~<n>]", each
+//      with its length and a hash of its bytes taken as it is written.
+//   3. write_run_markers: each marker is filled with its copies (name, length, hash), ended by
 //      "end", and synced with its folder: from now on the run may be half posted.
 //   4. The data files commit one after another.
-//   5. clear_run_markers: the marker is emptied and synced (nothing to put back any more).
-//   6. The copies go; with the last, let_go_run removes the marker.
-// For a later command (settle_dead_runs), under the backup folder's lock:
-//   find a marker -> lock it (taken: its run is dead) -> check it and every copy it names ->
-//   take the writer lock of every data file it names -> put each copy back (aside, renamed over
-//   the data file, the dead commit's journal removed) -> remove the marker -> remove the copies.
+//   5. clear_run_markers: the markers are emptied and synced (nothing to put back any more).
+//   6. The copies go; with the last, let_go_run removes the marker and the lock file.
+// A run whose copies lie in several folders (file control) has one commit point: the marker in
+// the company's data folder (the main marker). It is filled first with the names of the others
+// (the parts), the parts are then filled, each naming the main, and the main is made whole last.
+// It is cut back to those names first after the last commit. A part is put back only together
+// with a whole main marker; once the main names no copies, every part is stale and goes with its
+// copies, nothing put back.
+//
+// A later command (settle_dead_runs), under the backup folder's lock (a lock file of the
+// folder's owner, mode 0600):
+//   find a marker -> take its run's lock (taken: the run is dead) -> read it -> check every copy
+//   of the run (its owner, its length, no copy of the run left unnamed) -> take the writer lock
+//   of every data file -> write every copy aside, proving its hash and that it is a data file of
+//   its name -> rename each over its data file (its mode, owner and group kept) -> cut the main
+//   marker back -> remove the parts, then the main, with their copies.
 // The put-back is reached from the data-file layer itself: the writable open of a data file
 // (before it connects) and the taking of its writer lock both look for a dead run naming it,
 // so no command can forget it. A look (read-only) never writes, never deletes a marker or a
 // copy: it only reports a run stopped half posted.
 //
-// Nothing in a marker is a path: the data file a copy goes back to is the data folder the backup
-// folder stands in, plus the name the copy's own name gives. Whatever stands in a backup folder
-// is distrusted: entries are opened without following links and without blocking, and used only
-// when they are regular files of the folder's owner with one link; a marker is read up to 64 KiB;
-// a copy goes back only when it is a data file of the abbreviation and file its name gives.
+// Only a user's own runs are put back: backup folder, marker and copies of the user running the
+// command, and only when that user may write every data file the run names, as a conversion of
+// theirs needed (root puts back another user's run on the same terms). A run of another user that names copies, or a backup folder of the company this user
+// cannot read, is refused by a writing command: it may be a run stopped half posted.
 //
-// Several users of one company each keep their own folder: ".backup" when it is theirs, else
-// ".backup-<uid>" (mode 0755, the marker 0644, the copies 0600: others see names, never data).
-// Every writing command scans every such folder, so a dead run of another user is refused, not
-// written over.
+// Nothing in a marker leads to a data file: the data file a copy goes back to is the data folder
+// the backup folder stands in, plus the name the copy's own name gives. Whatever stands in a
+// backup folder is distrusted: entries are opened without following links and without blocking,
+// and used only when they are regular files of the folder's owner with one link; a marker is read
+// up to 64 KiB.
 //
 // What the layer put back or refused is queued as notices (take_run_notices), which the
 // conversion layer says on the screen and in the company log.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -46,27 +61,35 @@ std::string own_backup_folder(const std::string& dataFolder, std::string& why);
 // The name of this run's copy of a data file: "<name>~<host>~<process>", "~<n>" after it when n > 1.
 std::string run_copy_name(const std::string& dataFileName, long n);
 
-// A copy of this run is about to be made in `backupFolder`: the run's marker there stands and
-// is locked (made empty the first time). 0, or an errno.
-int hold_run(const std::string& backupFolder);
+// A copy of this run is about to be made in `backupFolder`: the run's lock and marker there stand
+// and are held (made the first time). 0, or an errno with `why` in words.
+int hold_run(const std::string& backupFolder, std::string* why = nullptr);
 // A copy of this run in `backupFolder` is gone (or kept for the next command): with the last,
 // a marker that names nothing is removed.
 void let_go_run(const std::string& backupFolder);
-// Fills the marker of each folder the copies stand in with their names, synced: 0, or an errno
-// (EXDEV: a copy is not in a folder this run holds).
-int write_run_markers(const std::vector<std::string>& copyPaths);
-// Empties this run's markers that name copies: every data file has committed.
+
+struct RunCopy {
+    std::string path;     // the copy, in a backup folder this run holds
+    uint64_t length = 0;  // its length and the hash of its bytes, as it was written
+    uint64_t hash = 0;
+};
+// Fills the marker of each folder the copies stand in, synced; copies in several folders make
+// the marker in `mainDataFolder`'s backup folder their commit point. 0, or an errno (EXDEV: a
+// copy is not in a folder this run holds).
+int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mainDataFolder);
+// Empties this run's markers that name copies, the main first: every data file has committed.
 void clear_run_markers();
 
-enum class RunNoticeKind { PutBack, Refused, HalfPosted };
+enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
     std::string files;   // the data files' names, ", " between them
-    std::string reason;  // why it was refused, and what to do
+    std::string reason;  // why it was refused, and what to do (PutBack: what else to know)
     std::string marker;  // the marker's path
     int error = 0;       // the errno of a failed put-back, when one says it (ENOSPC: the disk is full)
 };
-// What the put-backs since the last call did, oldest first.
+// What the put-backs since the last call did, oldest first. Every text in them that was read
+// from a file or a folder has its control characters escaped ("\033").
 std::vector<RunNotice> take_run_notices();
 
 struct SettleRequest {
@@ -81,7 +104,23 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why = nullptr);
 // no longer runs, regular files of this user) are removed from the data folder.
 void remove_restore_leftovers(const std::string& dataFolder);
 
+// What the put-back needs from the data-file layer above it, given once by that layer.
+struct PutBackChecks {
+    // Whether this program has the data file open.
+    std::function<bool(const std::string& dataFile)> openHere;
+    // "" when `file` is a data file of the dictionary file named `name`; else why not.
+    std::function<std::string(const std::string& file, const std::string& name)> notADataFileNamed;
+};
+void set_put_back_checks(PutBackChecks checks);
+// The company's data folders (its own first, then those file control names): where the markers
+// of a run are looked for when the folder a marker names is not where it was (a company moved).
+void set_company_folders(std::function<std::vector<std::string>()> folders);
+
 // Tests: called with a dead run's marker once it is locked for its put-back.
 void set_put_back_hook_for_tests(std::function<void(const std::string& marker)> hook);
+// Tests: called in clear_run_markers once the main marker is cut back, before the parts are emptied.
+void set_commit_point_hook_for_tests(std::function<void()> hook);
+// Tests: how long a backup folder's lock is waited for (10 seconds otherwise).
+void set_lock_wait_for_tests(std::chrono::milliseconds wait);
 
 }  // namespace dz::xio

@@ -8,7 +8,7 @@
 #pragma once
 
 #include "platform/import/xvl_encoding.h"
-#include "platform/import/xvl_hash.h"
+#include "platform/datafile/stream_hash.h"
 
 #include <cstddef>
 #include <cstdint>

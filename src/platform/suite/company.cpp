@@ -2,13 +2,17 @@
 
 #include "platform/suite/internal.h"
 
+#include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <atomic>
 #include <cctype>
 
@@ -90,16 +94,65 @@ Company& set_company(Company company) {
     return *slot;
 }
 
+namespace {
+
+// The lock of the company's settings: a file beside them that only those who may write them can
+// open (it takes the settings file's write permission for its group and others, and no more), so
+// nobody who may only read the company can hold what its writers wait on; and the wait is
+// bounded. The locked descriptor, or -1 with errno (EWOULDBLOCK: held all along).
+int take_settings_lock(const Company& company) {
+    const std::filesystem::path settings = company.settings_file();
+    const std::string name = (settings.parent_path() / ("." + settings.filename().string() + ".locks")).string();
+    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    int fd = ::open(name.c_str(), flags);
+    if (fd < 0 && errno == ENOENT) {
+        struct stat st {};
+        mode_t mode = 0600;
+        if (::stat(settings.c_str(), &st) == 0) {
+            if (st.st_mode & S_IWGRP) mode |= 0060;
+            if (st.st_mode & S_IWOTH) mode |= 0006;
+        }
+        fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, mode);
+        if (fd >= 0) {
+            ::fchmod(fd, mode);  // past the umask
+            if (::geteuid() == 0 && st.st_uid != 0) (void)!::fchown(fd, st.st_uid, st.st_gid);
+        } else if (errno == EEXIST) {
+            fd = ::open(name.c_str(), flags);
+        }
+    }
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
+        ::close(fd);
+        errno = EPERM;
+        return -1;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+            const int err = errno == EINTR ? EWOULDBLOCK : errno;
+            ::close(fd);
+            errno = err;
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return fd;
+}
+
+}  // namespace
+
 bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
                           const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
                           int* writeError) {
     if (writeError) *writeError = 0;
-    // The lock is taken on the company folder itself, so that no lock file is left behind in it.
-    const std::string folder = company.folder().string();
-    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
+    const int fd = take_settings_lock(company);
+    if (fd < 0) {
+        if (writeError) *writeError = errno;
+        return false;
+    }
     bool ok = false;
-    if (::flock(fd, LOCK_EX) == 0) {
+    {
         try {
             CompanySettings disk = read_settings(company.settings_file());
             if (change(disk)) {
@@ -111,9 +164,8 @@ bool update_settings_file(Company& company, const std::function<bool(CompanySett
             if (writeError) *writeError = e.error();
             ok = false;
         }
-        ::flock(fd, LOCK_UN);
     }
-    ::close(fd);
+    ::close(fd);  // and with it the lock
     return ok;
 }
 
@@ -123,8 +175,18 @@ void install_folder_resolver() {
             const Company* c = current_company();
             return c ? c->data_folder(abbr) : std::filesystem::path();
         });
+        // The markers of one run may lie in several of these folders.
+        dz::xio::set_company_folders([] {
+            std::vector<std::string> folders;
+            if (const Company* c = current_company()) {
+                folders.push_back(c->folder().string());
+                for (const auto& [abbr, dir] : c->settings().file_control) folders.push_back(c->data_folder(abbr).string());
+            }
+            return folders;
+        });
     } else {
         dz::xio_set_file_control(nullptr);
+        dz::xio::set_company_folders(nullptr);
     }
 }
 

@@ -377,7 +377,7 @@ TEST_F(Durability, FileBeingConvertedByAnotherProcessIsInUse) {
     ASSERT_GT(child, 0);
     // Opened before the other began: its writes are refused, saying who holds the file.
     EXPECT_EQ(xio_start_writes(early), XIO_LOCKED);
-    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child) + ")"));
+    EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child) + " of user "));
     uint16_t h = 0;
     EXPECT_EQ(xio_open_file(dir / "MASTER.TST", 1, h), XIO_LOCKED);
     xio_ask_request req;

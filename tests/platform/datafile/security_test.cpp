@@ -507,7 +507,7 @@ TEST_F(Security, TwoUsersOfOneCompanyExcludeEachOther) {
         ASSERT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
         opened.push_back(h);
         ASSERT_EQ(xio_start_writes(h), XIO_OK);
-        const std::string root = "(process " + std::to_string(::getpid()) + ")";
+        const std::string root = "(process " + std::to_string(::getpid()) + " of user root)";
         const pid_t refused = spawn_holder([&] {
             uint16_t ch = 0;
             return xio_ask_file(req, ch) == XIO_LOCKED && xio_error_text().find(root) != std::string::npos;
@@ -525,7 +525,7 @@ TEST_F(Security, TwoUsersOfOneCompanyExcludeEachOther) {
         ASSERT_GT(child, 0) << "the other user could not write the company";
         uint16_t h = 0;
         EXPECT_EQ(xio_ask_file(req, h), XIO_LOCKED);
-        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child)));
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("in use by another program (process " + std::to_string(child) + " of user nobody)"));
         kill_and_reap(child);
     };
     rootFirst();

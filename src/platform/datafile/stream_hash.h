@@ -1,13 +1,14 @@
-// A fast 64-bit hash of a stream of bytes, fed piece by piece. It tells whether two texts are
-// the same (a converted text file and the file that stands under its name now); it is no
-// protection against someone who makes two texts collide on purpose.
+// A fast 64-bit hash of a stream of bytes, fed piece by piece. It tells whether two streams are
+// the same (a converted text file and the file under its name now; a data file's backup copy and
+// the file written back from it); it is no protection against someone who makes two streams
+// collide on purpose.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-namespace dz::xvl {
+namespace dz {
 
 class StreamHash {
 public:
@@ -25,4 +26,4 @@ private:
     uint64_t length_ = 0;
 };
 
-}  // namespace dz::xvl
+}  // namespace dz

@@ -1,9 +1,9 @@
-#include "platform/import/xvl_hash.h"
+#include "platform/datafile/stream_hash.h"
 
 #include <algorithm>
 #include <cstring>
 
-namespace dz::xvl {
+namespace dz {
 
 namespace {
 
@@ -77,4 +77,4 @@ uint64_t StreamHash::Value() const {
     return h;
 }
 
-}  // namespace dz::xvl
+}  // namespace dz

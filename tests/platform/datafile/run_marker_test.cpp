@@ -1,0 +1,510 @@
+// Runs that died half posted, as a later command finds them: put back whole and only by their
+// own user, every copy proved first, or refused with nothing written.
+#include "platform/datafile/file_aside.h"
+#include "platform/datafile/run_marker.h"
+#include "platform/datafile/stream_hash.h"
+#include "support.h"
+
+#include <gmock/gmock.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <map>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+namespace dz::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void write_file(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+std::string copy_line(const std::string& copy, const std::string& bytes) {
+    StreamHash h;
+    h.Add(bytes);
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h.Value()));
+    return "copy " + copy + " " + std::to_string(bytes.size()) + " " + hex;
+}
+
+// What the notices since the last call said: each reason (or the files), with its marker.
+std::string said() {
+    std::string all;
+    for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.files + "|" + n.marker + "\n";
+    return all;
+}
+
+// A run that died between its commits, made as the program makes one: each data file half
+// posted, a copy of it as it was, the marker naming every copy with its length and hash, and
+// the run's lock file, which nobody holds.
+class RunMarkerTest : public DataFileTest {
+public:
+    std::string run = "elsewhere~4242";
+    std::map<std::string, std::string> before;  // data file -> its bytes before the run
+    std::vector<std::string> lines;              // the marker's copy lines
+
+    std::string company() const { return dir.string() + "/"; }
+    std::string folder() const { return company() + ".backup/"; }
+    std::string copy(const std::string& name) const { return folder() + name + "~" + run; }
+    std::string marker() const { return folder() + "run~" + run + ".marker"; }
+
+    void SetUp() override {
+        DataFileTest::SetUp();
+        xio::take_run_notices();
+        fs::create_directory(folder());
+        fs::permissions(folder(), fs::perms(0755));
+        write_file(folder() + "run~" + run + ".lock", "");
+        fs::permissions(folder() + "run~" + run + ".lock", fs::perms(0600));
+    }
+    void dataFile(uint16_t number, const std::string& name) {
+        ASSERT_EQ(xio_create_file("TST", number, dir / name), XIO_OK) << xio_error_text();
+        before[name] = read_file(dir / name);
+        write_file(copy(name), before[name]);
+        fs::permissions(copy(name), fs::perms(0600));
+        lines.push_back(copy_line(name + "~" + run, before[name]));
+        write_file(dir / name, "half posted");
+    }
+    void writeMarker(const std::vector<std::string>& copyLines, bool end = true) {
+        std::string text = "dodedoz run marker 2\nhost elsewhere\nprocess 4242\n";
+        for (const auto& l : copyLines) text += l + "\n";
+        write_file(marker(), text + (end ? "end\n" : ""));
+    }
+    void twoFiles() {
+        dataFile(1, "MASTER.TST");
+        dataFile(6, "HISTORY.TST");
+        writeMarker(lines);
+    }
+    bool settle(bool mayWrite, const std::string& only = "") { return xio::settle_dead_runs({dir.string(), mayWrite, only}); }
+    bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
+    bool halfPosted(const std::string& name) { return read_file(dir / name) == "half posted"; }
+};
+
+TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
+    twoFiles();
+    fs::permissions(dir / "MASTER.TST", fs::perms(0640));
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
+    }
+    write_file(dir / "MASTER.TST-journal", "the dead commit's");
+    EXPECT_FALSE(settle(false));  // a look only says so
+    EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|"));
+    EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+
+    EXPECT_TRUE(settle(true));
+    EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|" + marker()));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    if (root) {
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_gid, 65534u);
+    }
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(folder())) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"folder.lock"});
+}
+
+// Nothing goes back unless every copy is the run's own, byte for byte; whatever stands in the
+// folder is read without following, hanging or writing outside.
+TEST_F(RunMarkerTest, NothingGoesBackUnlessEveryCopyIsProved) {
+    const fs::path other = make_temp_dir();
+    ASSERT_EQ(xio_create_file("TST", 1, other / "MASTER.TST"), XIO_OK);
+    struct Case {
+        const char* kind;
+        std::function<void(RunMarkerTest&)> plant;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {"a copy with a byte flipped",
+         [](RunMarkerTest& t) {
+             std::string b = t.before["MASTER.TST"];
+             b[b.size() / 2] ^= 1;
+             write_file(t.copy("MASTER.TST"), b);
+         },
+         "its bytes are not those the run copied"},
+        {"a copy cut short", [](RunMarkerTest& t) { fs::resize_file(t.copy("HISTORY.TST"), 4096); }, "does not match its marker (it holds 4096"},
+        {"a copy grown", [](RunMarkerTest& t) { fs::resize_file(t.copy("HISTORY.TST"), 1 << 20); }, "does not match its marker"},
+        {"a copy missing", [](RunMarkerTest& t) { fs::remove(t.copy("HISTORY.TST")); }, "which its marker names, is missing"},
+        {"a marker that lost a copy's line", [](RunMarkerTest& t) { t.writeMarker({t.lines[0]}); }, "that its marker"},
+        {"a copy of another file, the marker agreeing with it",
+         [](RunMarkerTest& t) {
+             write_file(t.copy("MASTER.TST"), t.before["HISTORY.TST"]);
+             t.writeMarker({copy_line("MASTER.TST~" + t.run, t.before["HISTORY.TST"]), t.lines[1]});
+         },
+         "holds TST file 6, not MASTER.TST"},
+        {"a copy hard-linked to another company's file",
+         [&](RunMarkerTest& t) {
+             fs::remove(t.copy("MASTER.TST"));
+             fs::create_hard_link(other / "MASTER.TST", t.copy("MASTER.TST"));
+         },
+         "is not a copy this program made"},
+        {"a copy that is a link",
+         [&](RunMarkerTest& t) {
+             fs::remove(t.copy("MASTER.TST"));
+             fs::create_symlink(other / "MASTER.TST", t.copy("MASTER.TST"));
+         },
+         "is not a copy this program made"},
+        {"a FIFO as copy",
+         [](RunMarkerTest& t) {
+             fs::remove(t.copy("MASTER.TST"));
+             ASSERT_EQ(::mkfifo(t.copy("MASTER.TST").c_str(), 0600), 0);
+         },
+         "is not a copy this program made"},
+        {"a marker that is a link",
+         [&](RunMarkerTest& t) {
+             fs::rename(t.marker(), other / "marker");
+             fs::create_symlink(other / "marker", t.marker());
+         },
+         "cannot be read"},
+        {"a hard-linked marker", [&](RunMarkerTest& t) { fs::create_hard_link(t.marker(), other / "marker2"); }, "it has other links"},
+        {"a marker of another first line",
+         [](RunMarkerTest& t) { write_file(t.marker(), "some other file\nend\n"); },
+         "it is not a run marker"},
+        {"a marker over 64 KiB", [](RunMarkerTest& t) { fs::resize_file(t.marker(), 65 * 1024); }, "larger than any marker"},
+        {"a marker naming one data file many times",
+         [](RunMarkerTest& t) {
+             std::vector<std::string> many(1000, t.lines[0]);
+             t.writeMarker(many);
+         },
+         "it names MASTER.TST twice"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        TearDown();
+        SetUp();
+        before.clear();
+        lines.clear();
+        twoFiles();
+        c.plant(*this);
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr(c.says));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && halfPosted("HISTORY.TST"));  // nothing at all went back
+        EXPECT_TRUE(fs::exists(fs::symlink_status(marker())));
+        EXPECT_TRUE(fs::exists(fs::symlink_status(copy("MASTER.TST"))));
+        std::size_t lockFiles = 0;  // none but those of the two data files
+        for (const auto& e : fs::directory_iterator(dir)) lockFiles += e.path().extension() == ".locks";
+        EXPECT_LE(lockFiles, 2u);
+    }
+    fs::remove_all(other);
+}
+
+TEST_F(RunMarkerTest, AMarkerWithoutItsEndNeverCommittedAndGoesAlone) {
+    dataFile(1, "MASTER.TST");
+    writeMarker(lines, false);
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(halfPosted("MASTER.TST"));  // what the run never committed stands as it is
+    EXPECT_FALSE(fs::exists(marker()) || fs::exists(copy("MASTER.TST")));
+}
+
+TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
+    {
+        SCOPED_TRACE("open for writing in this program when the dead run appears");
+        const uint16_t h = open();
+        ASSERT_NE(h, 0);
+        dataFile(6, "HISTORY.TST");
+        write_file(copy("MASTER.TST"), read_file(dir / "MASTER.TST"));
+        fs::permissions(copy("MASTER.TST"), fs::perms(0600));
+        writeMarker({copy_line("MASTER.TST~" + run, read_file(dir / "MASTER.TST")), lines[0]});
+        EXPECT_FALSE(settle(true, "MASTER.TST"));
+        EXPECT_THAT(said(), HasSubstr("is open in this program"));
+        EXPECT_TRUE(halfPosted("HISTORY.TST"));
+        close(h);
+    }
+    {
+        SCOPED_TRACE("written by another process");
+        const std::string path = (dir / "HISTORY.TST").string();
+        const pid_t holder = spawn_holder([&] {
+            static xio::LockTable table(path, 1);
+            return table.open() == XIO_OK && table.acquire('W', "") == XIO_OK;
+        });
+        ASSERT_GT(holder, 0);
+        fs::remove(copy("MASTER.TST"));
+        writeMarker({lines[0]});
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr("HISTORY.TST is in use by another program"));
+        EXPECT_TRUE(halfPosted("HISTORY.TST"));
+        kill_and_reap(holder);
+        EXPECT_TRUE(settle(true));
+        EXPECT_TRUE(isBefore("HISTORY.TST"));
+    }
+}
+
+TEST_F(RunMarkerTest, AMarkerOfThePreviousVersionsIsStillPutBack) {
+    {
+        SCOPED_TRACE("names and no hashes, the marker its own lock");
+        dataFile(1, "MASTER.TST");
+        dataFile(6, "HISTORY.TST");
+        fs::remove(folder() + "run~" + run + ".lock");
+        fs::remove(copy("MASTER.TST"));  // that version removed a copy it had put back itself
+        write_file(marker(), "dodedoz run marker\nhost elsewhere\nprocess 4242\ncopy MASTER.TST~" + run +
+                                 "\ncopy HISTORY.TST~" + run + "\nend\n");
+        const int held = ::open(marker().c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        EXPECT_TRUE(settle(true));  // alive: left alone
+        EXPECT_TRUE(halfPosted("HISTORY.TST"));
+        ::close(held);
+        EXPECT_TRUE(settle(true));
+        EXPECT_TRUE(isBefore("HISTORY.TST"));
+    }
+    {
+        SCOPED_TRACE("paths, as an older one made them");
+        before.clear();
+        fs::remove(dir / "MASTER.TST");
+        dataFile(1, "MASTER.TST");
+        write_file(marker(), "dodedoz run marker\nstart 12345\ncopy /moved/since/co/.backup/MASTER.TST~" + run + "\nend\n");
+        EXPECT_TRUE(settle(true));
+        EXPECT_TRUE(isBefore("MASTER.TST"));
+        EXPECT_FALSE(fs::exists(marker()));
+    }
+}
+
+TEST_F(RunMarkerTest, NothingOutsideTheCompanyIsReadOrWritten) {
+    {
+        SCOPED_TRACE("a marker line that points into another folder's backup folder");
+        dataFile(1, "MASTER.TST");
+        writeMarker({"copy ../elsewhere/.backup/MASTER.TST~" + run + " 1 0000000000000001"});
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr("which is not a copy of its run"));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+    }
+    {
+        SCOPED_TRACE("a link elsewhere pointing into the company's backup folder");
+        const fs::path elsewhere = make_temp_dir();
+        fs::create_directory_symlink(folder(), elsewhere / ".backup");
+        writeMarker(lines);
+        EXPECT_TRUE(xio::settle_dead_runs({elsewhere.string(), true, ""}));
+        EXPECT_FALSE(fs::exists(elsewhere / "MASTER.TST"));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()) && fs::exists(copy("MASTER.TST")));
+        fs::remove_all(elsewhere);
+    }
+    {
+        SCOPED_TRACE("a put-back that fails keeps the marker and every copy");
+        fs::remove(dir / "MASTER.TST");
+        fs::create_directory(dir / "MASTER.TST");
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr("MASTER.TST is not a regular file"));
+        EXPECT_TRUE(fs::exists(marker()) && fs::exists(copy("MASTER.TST")));
+    }
+}
+
+TEST_F(RunMarkerTest, TwoProgramsPuttingOneRunBackTheSecondWaitsAndFindsItDone) {
+    twoFiles();
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        xio::set_put_back_hook_for_tests([&](const std::string&) {
+            (void)!::write(ready[1], "x", 1);
+            ::usleep(300 * 1000);
+        });
+        ::_exit(settle(true) ? 0 : 1);
+    }
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);  // the first is putting it back
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));  // done when the second's answer comes
+    EXPECT_EQ(said(), "");
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+TEST_F(RunMarkerTest, AFileAsideOfAPutBackKilledMidwayGoesWithTheNextWriter) {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    const std::string left = company() + "MASTER.TST.restore" + std::to_string(dead);
+    const std::string live = company() + "MASTER.TST.restore1";  // process 1 runs
+    const std::string own = company() + "plan.restore" + std::to_string(dead);  // beside no file of its name
+    write_file(dir / "MASTER.TST", "data");
+    for (const auto& f : {left, left + "_2", live, own}) write_file(f, "aside");
+    xio::remove_restore_leftovers(company());
+    EXPECT_FALSE(fs::exists(left) || fs::exists(left + "_2"));
+    EXPECT_TRUE(fs::exists(live) && fs::exists(own));
+}
+
+// A run whose data files lie in two folders commits at one point, the company folder's marker:
+// killed on either side of it, every file is found before the run, or every file after it.
+TEST_F(RunMarkerTest, TwoFoldersCommitAtOnePoint) {
+    const fs::path part = dir / "tl";
+    fs::create_directory(part);
+    ASSERT_EQ(xio_create_file("TST", 1, dir / "MASTER.TST"), XIO_OK);
+    ASSERT_EQ(xio_create_file("TST", 6, part / "HISTORY.TST"), XIO_OK);
+    const std::map<fs::path, std::string> original = {{dir / "MASTER.TST", read_file(dir / "MASTER.TST")},
+                                                      {part / "HISTORY.TST", read_file(part / "HISTORY.TST")}};
+    enum Window { BeforeTheCommitPoint, AtTheCommitPoint };
+    for (const Window window : {BeforeTheCommitPoint, AtTheCommitPoint})
+        for (const bool partFirst : {false, true}) {
+            SCOPED_TRACE(std::string(window == AtTheCommitPoint ? "killed just past the commit point" : "killed before it") +
+                         (partFirst ? ", the part's folder settled first" : ""));
+            for (const auto& [file, bytes] : original) write_file(file, bytes);
+            const pid_t child = ::fork();
+            if (child == 0) {
+                std::vector<xio::RunCopy> copies;
+                for (const auto& [file, bytes] : original) {
+                    std::string why;
+                    const std::string backup = xio::own_backup_folder(file.parent_path().string(), why);
+                    if (backup.empty() || xio::hold_run(backup) != 0) ::_exit(2);
+                    const std::string copy = backup + xio::run_copy_name(file.filename().string(), 1);
+                    write_file(copy, bytes);
+                    ::chmod(copy.c_str(), 0600);
+                    StreamHash h;
+                    h.Add(bytes);
+                    copies.push_back({copy, bytes.size(), h.Value()});
+                }
+                if (xio::write_run_markers(copies, dir.string()) != 0) ::_exit(3);
+                for (const auto& [file, bytes] : original) write_file(file, "after");  // the commits
+                if (window == BeforeTheCommitPoint) ::raise(SIGKILL);
+                xio::set_commit_point_hook_for_tests([] { ::raise(SIGKILL); });
+                xio::clear_run_markers();
+                ::_exit(4);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFSIGNALED(status)) << status;
+            const std::vector<std::string> order =
+                partFirst ? std::vector<std::string>{part.string(), dir.string()} : std::vector<std::string>{dir.string(), part.string()};
+            for (const auto& f : order) EXPECT_TRUE(xio::settle_dead_runs({f, true, ""})) << said();
+            said();
+            for (const auto& [file, bytes] : original)
+                EXPECT_EQ(read_file(file), window == AtTheCommitPoint ? "after" : bytes) << file;
+            for (const auto& f : {dir / ".backup", part / ".backup"}) {
+                std::vector<std::string> left;
+                for (const auto& e : fs::directory_iterator(f)) left.push_back(e.path().filename().string());
+                EXPECT_EQ(left, std::vector<std::string>{"folder.lock"}) << f;
+            }
+        }
+}
+
+TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
+    twoFiles();
+    const std::string lock = folder() + "folder.lock";
+    write_file(lock, "");
+    fs::permissions(lock, fs::perms(0600));
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(lock.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(settle(true));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_THAT(said(), HasSubstr("is held by another program (its lock file " + lock));
+    EXPECT_TRUE(halfPosted("MASTER.TST"));
+    EXPECT_TRUE(settle(false) == false);  // a look never waits on it
+    kill_and_reap(holder);
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    EXPECT_TRUE(settle(true));
+}
+
+TEST_F(RunMarkerTest, NamesReadFromTheFolderAreShownEscaped) {
+    run = "bad\033[2J~4242";
+    fs::remove(folder() + "run~elsewhere~4242.lock");
+    dataFile(1, "MASTER.TST");
+    write_file(marker(), "not a marker\n");
+    EXPECT_FALSE(settle(true));
+    const std::string text = said();
+    EXPECT_THAT(text, HasSubstr("run~bad\\033[2J~4242.marker"));
+    EXPECT_THAT(text, Not(HasSubstr("\033")));
+}
+
+// Two users of one company: a run is put back by its own user only, or by root for a user who
+// may write every file it names; what this user cannot see or judge is never written over.
+TEST_F(RunMarkerTest, OnlyTheUsersOwnRunsGoBack) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a second user";
+    fs::permissions(dir, fs::perms::all);
+    auto asNobody = [&](const std::function<int()> body) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+            ::_exit(body());
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    twoFiles();
+    {
+        SCOPED_TRACE("another user's writer: refused, naming the marker and its owner, nothing taken or deleted");
+        EXPECT_EQ(asNobody([&] {
+                      if (settle(true)) return 1;
+                      const std::string text = said();
+                      return text.find(marker()) != std::string::npos && text.find("only its own user") != std::string::npos ? 0 : 2;
+                  }),
+                  0);
+        EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(copy("MASTER.TST")) && fs::exists(marker()));
+    }
+    {
+        SCOPED_TRACE("nobody who may only read can lock what its owner waits on");
+        write_file(folder() + "folder.lock", "");
+        fs::permissions(folder() + "folder.lock", fs::perms(0600));
+        EXPECT_EQ(asNobody([&] {
+                      for (const auto& f : {folder() + "folder.lock", folder() + "run~" + run + ".lock"})
+                          if (::open(f.c_str(), O_RDONLY) >= 0 || errno != EACCES) return 1;
+                      return 0;
+                  }),
+                  0);
+    }
+    // The same run, now another user's, seen by root.
+    const std::string theirs = company() + ".backup-65534";
+    fs::rename(folder(), theirs);
+    for (const auto& e : fs::directory_iterator(theirs)) ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    const std::string theirMarker = theirs + "/run~" + run + ".marker";
+    {
+        SCOPED_TRACE("root, for a user who may not write the files: refused");
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr("who may not write"));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(theirMarker));
+    }
+    {
+        SCOPED_TRACE("the unseen: a backup folder this user cannot list is refused by a writer");
+        const std::string hidden = company() + ".backup-1234";
+        fs::create_directory(hidden);
+        ASSERT_EQ(::chown(hidden.c_str(), 1234, 1234), 0);
+        fs::permissions(hidden, fs::perms(0700));
+        EXPECT_EQ(asNobody([&] {
+                      (void)xio::settle_dead_runs({dir.string(), false, ""});
+                      if (said().find(".backup-1234") != std::string::npos) return 1;  // a look is not refused
+                      if (xio::settle_dead_runs({dir.string(), true, ""})) return 2;
+                      const std::string text = said();
+                      return text.find(".backup-1234/ of ") != std::string::npos &&
+                                     text.find("cannot be read by this user") != std::string::npos
+                                 ? 0
+                                 : 3;
+                  }),
+                  0);
+        fs::remove(hidden);
+    }
+    {
+        SCOPED_TRACE("root, for a user who may write every file: put back, the owner kept");
+        for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0666));
+        EXPECT_TRUE(settle(true)) << said();
+        EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 0u);
+        EXPECT_EQ(st.st_mode & 07777, 0666u);
+    }
+}
+
+}  // namespace
+}  // namespace dz::test
