@@ -907,6 +907,15 @@ void remove_unfinished(Piece& here) {
     remove_piece(here);
 }
 
+// A part whose main marker names no copy: its run committed every file, or none.
+bool stale_part(const Piece& here) {
+    if (here.m.main.empty()) return false;
+    Piece main;
+    std::string why;
+    return find_piece(here.dataFolder, here.m.main, here.run, here.owner, false, {folder_id(here.dataFolder)}, main, why) &&
+           main.m.state == Marker::Empty;
+}
+
 void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
     const SettleRequest& req = scan.request;
     const bool ours = owner == ::geteuid();
@@ -998,6 +1007,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
             break;
         case Marker::Whole:
             if (!ours && !admin) {
+                if (stale_part(here)) break;
                 scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
                             "the run marker " + here.markerPath() + " of " + user_name(owner) + " names copies of " +
                                 files + ": that conversion is posting, or stopped before it had finished posting, "
@@ -1011,6 +1021,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
                 break;
             }
             if (!req.mayWrite) {
+                if (stale_part(here)) break;  // its run is whole
                 scan.refuse(RunNoticeKind::HalfPosted, here.markerPath(), files, "");
                 break;
             }
