@@ -38,15 +38,39 @@ cp "$work/glm.txt" "$work/desk.txt"
 cat >"$work/drive.sh" <<'END'
 set -euo pipefail
 work="$1" desktop="$2"
+# The visible windows named like $1, one a line. xdotool gives up on the whole search, with
+# "X Error: BadWindow", when a window goes while it looks at it (a dialog closing, a tooltip):
+# the search is made again, up to ten times. Finding none fails it too, silently.
+windows() {
+  local tries err
+  for tries in 1 2 3 4 5 6 7 8 9 10; do
+    if err=$(xdotool search --onlyvisible --name "$1" 2>&1 >"$work/found"); then cat "$work/found"; return 0; fi
+    if [ -z "$err" ]; then return 0; fi
+    sleep 0.1
+  done
+  echo "drive.sh: cannot search the windows named '$1': $err" >&2
+  return 1
+}
+# The first window named like $1, waited for up to a minute.
+wait_window() {
+  local i w
+  for i in $(seq 600); do
+    w=$(windows "$1" | head -1)
+    if [ -n "$w" ]; then echo "$w"; return 0; fi
+    sleep 0.1
+  done
+  echo "drive.sh: no window named '$1' after a minute" >&2
+  return 1
+}
 "$desktop" --company "$work/desk" >"$work/desktop.log" 2>&1 &
 pid=$!
-main=$(xdotool search --sync --onlyvisible --name '^RA Dodedoz$' | head -1)
+main=$(wait_window '^RA Dodedoz$')
 sleep 1
 xdotool windowfocus --sync "$main" key alt+t
 sleep 0.5
 xdotool key c
 # The chooser: the text file's path typed, then the hub's Start.
-xdotool search --sync --onlyvisible --name 'Text File Selection' >/dev/null
+wait_window 'Text File Selection' >/dev/null
 sleep 0.5
 xdotool type --delay 5 "$work/desk.txt"
 xdotool key Return
@@ -58,7 +82,7 @@ start=$(date +%s.%N)
 report="$work/desk/conversion_report.txt"
 # Done when the report is written, or when a closing message asks for OK.
 until [ -s "$report" ]; do
-  if [ "$(xdotool search --onlyvisible --name '^RA Dodedoz$' | wc -l)" -gt 1 ]; then break; fi
+  if [ "$(windows '^RA Dodedoz$' | wc -l)" -gt 1 ]; then break; fi
   sleep 0.05
 done
 end=$(date +%s.%N)

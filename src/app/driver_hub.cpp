@@ -78,6 +78,32 @@ int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messag
     return converting ? convert[row] : examine[row];
 }
 
+// The words written left of `field` on its row, without the colon: the field's name as the
+// person reads it.
+std::string FieldLabel(const ui::Panel& panel, int field) {
+    const ui::FieldDef* f = panel.def().field(field);
+    if (!f) return {};
+    const ui::TextDef* label = nullptr;
+    for (const auto& t : panel.def().texts)
+        if (t.row == f->row && t.col < f->col && (!label || t.col > label->col)) label = &t;
+    if (!label) return {};
+    std::string text = label->text;
+    while (!text.empty() && (text.back() == ':' || text.back() == ' ')) text.pop_back();
+    return text;
+}
+
+// The date in `field` of the options panel, empty for none. A text that is no date, or a day
+// its month lacks, is said naming the option, which becomes the active field; false then.
+bool ReadOptionDate(ui::Panel& panel, int field, x_date_type& date) {
+    const std::string text = panel.text(field);
+    std::string why;
+    if (text.empty() || ParseDate(text, date, &why)) return true;
+    ui::xw_wr_message(ui::kError, why.empty() ? xvlRCString::Get(13280, FieldLabel(panel, field), text)
+                                              : xvlRCString::Get(13281, FieldLabel(panel, field), text, why));
+    panel.set_active_field(field);
+    return false;
+}
+
 }  // namespace
 
 std::uint32_t FileSize(const std::string& path) {
@@ -187,16 +213,7 @@ bool ShowGeneralOptions(RunContext& ctx) {
         }
         if (m != p->button_message(3)) continue;
         x_date_type clear, statement;
-        if (datesAllowed) {
-            const std::string c = p->text(2), s = p->text(3);
-            std::string why;
-            if ((!c.empty() && !ParseDate(c, clear, &why)) || (!s.empty() && !ParseDate(s, statement, &why))) {
-                // A date of the right form whose day is past its month's last does not exist: said so.
-                ui::xw_wr_message(ui::kError, why.empty() ? std::string("Enter each date as month/day/year, or leave it empty.")
-                                                          : "A date you entered does not exist: " + why + ".");
-                continue;
-            }
-        }
+        if (datesAllowed && (!ReadOptionDate(*p, 2, clear) || !ReadOptionDate(*p, 3, statement))) continue;
         if (p->choice(1) >= 1) ctx.options.dupInvoiceMode = static_cast<std::uint32_t>(p->choice(1));
         if (datesAllowed) {
             ctx.options.clearDate = clear;
@@ -296,6 +313,12 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     RunObserver* observer = CurrentRunObserver();
     std::string encodingNotes;  // of the files not read as UTF-8, each after an empty line
     std::string putBack;        // of the files ended early and put back, each after an empty line
+    // The closing message's counts are those of the files that ran to their end: a file ended
+    // early kept nothing, and its ending (a printout that failed, a stop) was said already.
+    struct {
+        std::uint32_t rejected = 0, messages = 0, notes = 0;
+    } kept;
+    bool endedEarly = false;
     for (const auto& entry : selection.files) {
         // A background run that was told to end stops between two files as well.
         if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
@@ -327,8 +350,17 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         outcome.notes = progress.notes - notes;
         outcome.endedWhy = progress.ended_why;
         outcome.endedRestore = progress.ended_restore;
-        if (const std::string kept = PutBackSummary(outcome); !kept.empty())
-            putBack += "\r\r" + std::filesystem::path(entry.path).filename().string() + ": " + kept;
+        if (const std::string summary = PutBackSummary(outcome); !summary.empty()) {
+            putBack += "\r\r" + std::filesystem::path(entry.path).filename().string() + ": " + summary;
+            // Every data file put back: the window no longer counts the file's records as accepted.
+            if (outcome.endedRestore != 1) progress.FileNotKept();
+        }
+        if (outcome.endedWhy.empty()) {
+            kept.rejected += outcome.rejected;
+            kept.messages += outcome.messages;
+            kept.notes += outcome.notes;
+        }
+        endedEarly = endedEarly || !outcome.endedWhy.empty();
         // What the file counted after its last record (its closing notes, a failure at its end)
         // shows in the window too, so that the window's count is the closing message's.
         if (progress.panel) {
@@ -341,12 +373,16 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
 
     const int window = progress.panel;
     if (ui::InBackground() || window == 0) return;
-    if (progress.StopRequested()) {
+    // Examine Files keeps nothing, so a stop there has nothing to report.
+    if (progress.StopRequested() && !converting) {
         ui::xw_close_panel(window);
         return;
     }
-    // The run is over: the window says so, and its button no longer offers to stop anything.
-    (void)progress.SetStatusText(converting ? "Conversion finished" : "Examine finished", -1);
+    // The run is over: the window says how it ended, and its button no longer offers to stop anything.
+    const char* ending = progress.StopRequested() ? "Conversion stopped"
+                         : endedEarly ? (converting ? "Conversion ended early" : "Examine ended early")
+                                      : (converting ? "Conversion finished" : "Examine finished");
+    (void)progress.SetStatusText(ending, -1);
     if (ui::Panel* p = ui::xw_find_panel(window))
         if (const ui::ButtonState* b = p->button(1)) {
             ui::ButtonDef done = b->def;
@@ -354,28 +390,30 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             p->draw_button(done);
             ui::xw_refresh();
         }
-    if (const int n = ClosingMessage(converting, progress.run_rejected, progress.messages, progress.notes)) {
+    // What was put back comes first: the counts that follow are of the files that were kept.
+    std::string closing = putBack;
+    if (const int n = ClosingMessage(converting, kept.rejected, kept.messages, kept.notes)) {
         std::vector<std::string> values;
-        if (progress.run_rejected > 0) {
+        if (kept.rejected > 0) {
             values.push_back(!converting                              ? std::string()
                              : dz::suite::xa_appl_installed("PM") != 0 ? std::string("Rejxxx.txt ")
                                                                        : std::string("Rejectxxx.txt "));
-            values.push_back(std::to_string(progress.run_rejected));
-            values.push_back(Plural(progress.run_rejected, "record", "records"));
+            values.push_back(std::to_string(kept.rejected));
+            values.push_back(Plural(kept.rejected, "record", "records"));
         }
-        if (progress.messages > 0) {
-            values.push_back(std::to_string(progress.messages));
-            values.push_back(Plural(progress.messages, "message", "messages"));
+        if (kept.messages > 0) {
+            values.push_back(std::to_string(kept.messages));
+            values.push_back(Plural(kept.messages, "message", "messages"));
         }
-        if (progress.notes > 0) {
-            values.push_back(std::to_string(progress.notes));
-            values.push_back(Plural(progress.notes, "note", "notes"));
+        if (kept.notes > 0) {
+            values.push_back(std::to_string(kept.notes));
+            values.push_back(Plural(kept.notes, "note", "notes"));
         }
         std::vector<std::string_view> views(values.begin(), values.end());
-        ui::xw_wr_message(ui::kInfo, xvlRCString::Table().get(n, views) + putBack + encodingNotes);
-    } else if (!putBack.empty() || !encodingNotes.empty()) {
-        ui::xw_wr_message(ui::kInfo, (putBack + encodingNotes).substr(2));
+        closing += "\r\r" + xvlRCString::Table().get(n, views);
     }
+    closing += encodingNotes;
+    if (!closing.empty()) ui::xw_wr_message(ui::kInfo, closing.substr(2));
     ui::xw_close_panel(window);
 }
 

@@ -92,19 +92,19 @@ void write_initial(ui::Panel& p, const ConvertProgress& s) {
 
 void write_position(ui::Panel& p, const ConvertProgress& s) {
     if (s.single_file) {
-        put(p, 5, 28, kNumberWidth, number(s.file_records - s.file_rejected));
+        put(p, 5, 28, kNumberWidth, number(s.file_records - s.file_rejected - s.file_not_kept));
         put(p, 6, 28, kNumberWidth, number(s.file_rejected));
         put(p, 5, 62, 9, number(s.messages + s.notes));
         put(p, 8, 3, 15, percent(s.file_percent, "% Complete"));
         put(p, 8, 64, 7, s.FormatRunElapsed());
         p.set_progress(s.file_percent);
     } else {
-        put(p, 5, 22, kNumberWidth, number(s.file_records - s.file_rejected));
+        put(p, 5, 22, kNumberWidth, number(s.file_records - s.file_rejected - s.file_not_kept));
         put(p, 6, 22, kNumberWidth, number(s.file_rejected));
         put(p, 7, 22, kNumberWidth, number(s.messages + s.notes - s.file_start_count));
         put(p, 5, 62, 9, percent(s.file_percent, "%"));
         put(p, 6, 62, 9, s.FormatFileElapsed());
-        put(p, 9, 28, kNumberWidth, number(s.run_records - s.run_rejected));
+        put(p, 9, 28, kNumberWidth, number(s.run_records - s.run_rejected - s.run_not_kept));
         put(p, 10, 28, kNumberWidth, number(s.run_rejected));
         put(p, 9, 62, 9, number(s.messages + s.notes));
         put(p, 12, 3, 15, percent(s.run_percent, "% Complete"));
@@ -172,6 +172,7 @@ bool ConvertProgress::SetCurrentFile(const std::string& path, const std::string&
     file_records = 0;
     file_rejected = 0;
     file_start_count = messages + notes;
+    file_not_kept = 0;
     return Post(kProgressNewFile);
 }
 
@@ -200,6 +201,11 @@ bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t f
     // many times the work of converting a record. The file's end is always shown.
     if (file_percent >= 100 || PollDue()) return Post(kProgressPosition);
     return stop == 0;
+}
+
+void ConvertProgress::FileNotKept() {
+    run_not_kept += file_records - file_rejected - file_not_kept;
+    file_not_kept = file_records - file_rejected;
 }
 
 bool ConvertProgress::PollDue() const { return Ticks() - polledAt_ >= kPollSeconds; }

@@ -58,6 +58,10 @@ public:
     // them before each file: a summary must not count as kept what was put back.
     std::string ended_why;
     int ended_restore = 0;
+    // Accepted records that a put-back took out again, in the current file and in the run: the
+    // window counts as accepted only what stayed in the data files.
+    uint32_t file_not_kept = 0;
+    uint32_t run_not_kept = 0;
 
     // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
     // when the converter writes more than one. False when the person asked to stop.
@@ -67,6 +71,9 @@ public:
     bool SetCurrentFile(const std::string& path, const std::string& data_file_path, bool several);
     bool SetPosition(uint32_t records, uint32_t rejected, int16_t file_pct);
     bool SetStatusText(const std::string& text, int16_t value);
+    // The current file's data files were put back: none of the records it accepted is kept.
+    // The window shows it at its next position.
+    void FileNotKept();
 
     // Elapsed times, at most 7 characters: below an hour minutes and seconds, up to 99 hours
     // hours and minutes, beyond that nothing.

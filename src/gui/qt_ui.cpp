@@ -32,6 +32,7 @@
 #include <vector>
 
 #include "gui/cell_font.h"
+#include "gui/desktop_words.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/report_viewer.h"
@@ -157,7 +158,7 @@ int QtUi::message(int kind, const std::string& text) {
     // The message texts break their lines with "\r" (or "\r\n"); a plain-text box shows them as
     // line breaks and never takes a "<" in a path for markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(qs(console_text(text)));
+    box.setText(qs(console_text(DesktopWords(text))));
     std::vector<BoxButton> buttons;
     using SB = QMessageBox::StandardButton;
     switch (kind) {

@@ -391,14 +391,22 @@ TEST_F(Driver, ABadOptionDateIsRefusedAndTheOptionsPanelStays) {
     person.choose({Text("inv.txt", "API")});
     person.on_panel("QUERY/API", PanelAction::press(3));
     person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(2, "3/3x/2026"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(2, ""));
     person.on_panel("QUERY/GENERAL", PanelAction::type(3, "2/30/2026"));
     person.on_panel("QUERY/GENERAL", PanelAction::press(3));
     person.on_panel("QUERY/GENERAL", PanelAction::type(3, "2026-02-27"));
     person.on_panel("QUERY/GENERAL", PanelAction::press(3));
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
-    ASSERT_FALSE(person.messages().empty());
+    ASSERT_GE(person.messages().size(), 2u);
+    // Each refusal names the option by its label on the panel.
     EXPECT_EQ(person.messages()[0].kind, dz::ui::kError);
+    EXPECT_EQ(person.messages()[0].text, "Mark as cleared all checks dated on or before: '3/3x/2026' is not a date. "
+                                         "Enter it as month/day/year, or leave it empty.");
+    EXPECT_EQ(person.messages()[1].text,
+              "Statement date for cleared checks: '2/30/2026' does not exist: month 2 of 2026 has 28 days.");
     EXPECT_EQ(World().options.back().statementDate, dz::suite::zqDate(2, 27, 2026));
 }
 
@@ -459,19 +467,31 @@ TEST_F(Driver, TheWindowEndsOnTheCountsTheClosingMessageGives) {
     EXPECT_THAT(screen[4], ::testing::EndsWith("5")) << screen[4];  // messages and notes, row 5 column 62
 }
 
-TEST_F(Driver, AStoppedRunShowsNoClosingMessage) {
-    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 3, 3, 3, true};
+// A stopped conversion put its file back: that is all its closing message says (the stopped
+// file's counts are of records not kept). A stopped Examine Files kept nothing, and says nothing.
+TEST_F(Driver, AStoppedRunSaysOnlyWhatWasPutBack) {
+    StubBehaviour stopped{true, 0, "", 10, 3, 3, 3, true};
+    stopped.endedWhy = "Conversion canceled by operator";
+    World().behaviour[101] = stopped;
     person.choose({Text("a.txt", "GLM"), Text("b.txt", "GLM")});
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
-    EXPECT_TRUE(person.messages().empty());
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].text, "a.txt: 10 read, none kept: stopped; every data file put back");
     EXPECT_EQ(Converted(), (std::vector<std::string>{"a.txt"}));  // the loop stops before the next file
     EXPECT_TRUE(person.panel_was_opened("CONVERT/STATUSM"));
     EXPECT_TRUE(dz::ui::open_panels().empty());
+
+    World().behaviour[101].endedWhy = "Examining files canceled by operator";
+    person.choose({Text("a.txt", "GLM")});
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(person.messages().size(), 1u);
 }
 
 // A file put back kept nothing: its summary says so, and what ended it, instead of counting
-// as accepted records that are not there; the closing message ends with the same line.
+// as accepted records that are not there; the closing message opens with the same line, and
+// counts none of its records.
 TEST_F(Driver, AFilePutBackIsSummedUpAsNothingKept) {
     FileOutcome o;
     o.converting = true;
@@ -494,9 +514,17 @@ TEST_F(Driver, AFilePutBackIsSummedUpAsNothingKept) {
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     ASSERT_FALSE(person.messages().empty());
+    EXPECT_EQ(person.messages().back().text,
+              "a.txt: 4 read, none kept: Unable to print warning/log messages; every data file put back");
+    // Beside a file that was kept: what was put back first, then the kept file's counts alone.
+    World().behaviour[401] = StubBehaviour{true, 0, "", 5, 2, 0, 0, false};
+    person.choose({Text("a.txt", "GLM"), Text("b.txt", "APM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_THAT(person.messages().back().text,
-                ::testing::EndsWith("\r\ra.txt: 4 read, none kept: Unable to print warning/log messages; every data "
-                                    "file put back"));
+                ::testing::StartsWith("a.txt: 4 read, none kept: Unable to print warning/log messages; every data "
+                                      "file put back\r\rExamine your printout and the Rejxxx.txt files\rfor more "
+                                      "information on the 2 rejected records"));
 }
 
 class DriverTables : public DriverTest {

@@ -80,6 +80,18 @@ std::map<QString, QByteArray> snapshot(const QString& folder) {
 
 QString panelKey(const dz::ui::Panel& p) { return QString::fromStdString(p.def().screen + "/" + p.def().name); }
 
+// While one stands, the progress window is handed to it at each change (to press its Stop).
+class OnProgress {
+public:
+    using Action = std::function<void(PanelWidget*)>;
+    explicit OnProgress(Action action) { current() = std::move(action); }
+    ~OnProgress() { current() = {}; }
+    static Action& current() {
+        static Action action;
+        return action;
+    }
+};
+
 // The desktop front end, watched: the panels it showed and how far a progress bar went.
 class WatchedUi : public QtUi {
 public:
@@ -93,12 +105,15 @@ public:
             progress = std::max(progress, w->progressBar()->value());
             statuses << QString::fromStdString(panel.text_at(1, 12, 40));
             if (const auto* b = panel.button(1)) lastButton = QString::fromStdString(b->def.label);
+            accepted = QString::fromStdString(panel.text_at(5, 28, 10)).trimmed();
+            if (OnProgress::current()) OnProgress::current()(w);
         }
     }
     QStringList shown;
     int progress = -1;
     QStringList statuses;  // the progress window's status line, as it changed
     QString lastButton;    // its button's label when it last changed
+    QString accepted;      // its records accepted (one text file) when it last changed
 };
 
 // What a person saw of one command.
@@ -112,6 +127,7 @@ struct Seen {
     int progress = -1;      // the farthest a progress bar went
     QStringList statuses;   // the progress window's status lines
     QString lastButton;     // the label its button had at the end
+    QString accepted;       // the records accepted it showed at the end (one text file)
     QStringList reports;    // the report viewers' texts
     int panelsLeft = -1;    // panels still open afterwards
     QStringList printFiles; // the file a print dialog proposed, each time one came (then cancelled)
@@ -214,6 +230,7 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     seen.progress = ui.progress;
     seen.statuses = ui.statuses;
     seen.lastButton = ui.lastButton;
+    seen.accepted = ui.accepted;
     seen.panelsLeft = static_cast<int>(dz::ui::open_panels().size());
     ui.setModalHook({});
     app.ExitInstance();
@@ -314,6 +331,37 @@ private slots:
         const qsizetype body = original.indexOf('\n') + 1;
         QVERIFY(stamped.endsWith(original.mid(body)));
         QCOMPARE(stamped.count('\n'), original.count('\n') + 1);
+    }
+
+    // Stop pressed while the records are converted, and answered Yes: every data file is put
+    // back, the closing message says that first, and the window counts none as accepted.
+    void aStoppedConversionSaysNoneKept() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        bool pressed = false;
+        OnProgress stop([&pressed](PanelWidget* w) {
+            if (pressed || !w->rowText(1).contains(QLatin1String("Converting records"))) return;
+            pressed = true;
+            QTest::mouseClick(w->button(1), Qt::LeftButton);
+        });
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY(pressed);
+
+        QCOMPARE(seen.messages.size(), qsizetype{2});
+        QCOMPARE(seen.messages[0], QStringLiteral("OK to stop?"));
+        const QString closing = seen.messages[1];
+        QVERIFY2(closing.startsWith(QLatin1String("demo-gl-master.txt: ")) &&
+                     closing.contains(QLatin1String(" read, none kept: stopped; every data file put back")),
+                 qPrintable(closing));
+        QVERIFY2(!closing.contains(QLatin1String("Examine your printout")), qPrintable(closing));
+        QCOMPARE(seen.statuses.last(), QStringLiteral("Conversion stopped"));
+        QCOMPARE(seen.lastButton, QStringLiteral("~Close"));
+        QCOMPARE(seen.accepted, QStringLiteral("0"));
+        QCOMPARE(seen.panelsLeft, 0);
+        QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
     }
 
     void examineFilesFromTheMenuWritesNothing() {

@@ -537,6 +537,12 @@ private slots:
         answer("OK");
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kInfo, "Unable to open\r<b>x.txt</b>.\r\rIs it\r\nOK?"), 1);
         QCOMPARE(shown, QStringLiteral("Unable to open\n<b>x.txt</b>.\n\nIs it\nOK?"));
+        // The desktop has no command to run again: its own words say what to do.
+        answer("OK");
+        dz::ui::xw_wr_message(dz::ui::kError, "MASTER.GLM is in use by another program: run the command again once it "
+                                              "has finished\r\rMASTER.JCM is open in this program: run the command again");
+        QCOMPARE(shown, QStringLiteral("MASTER.GLM is in use by another program: try again when it has finished\n\n"
+                                       "MASTER.JCM is open in this program: try again"));
         // Escape gives the box's last answer: cancel for OK-to-skip, no for yes/no.
         ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);
