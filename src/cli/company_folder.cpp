@@ -2,6 +2,7 @@
 
 #include "convert/backup.h"
 #include "convert/run_marker.h"
+#include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 
@@ -34,8 +35,13 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
         }
         if (!recover_interrupted_runs(command, mayWrite)) return false;
     } else {
-        // A bare folder of data files.
+        // A bare folder of data files: a conversion stopped half posted in it is judged all the same.
         xio_set_file_control([d = std::filesystem::path(dir)](const std::string&) { return d; });
+        const bool whole = xio::settle_dead_runs({dir, mayWrite, ""});
+        std::vector<std::string> said;
+        const bool sound = convert::SayRunNotices(mayWrite, &said) && whole;
+        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
+        if (!sound) return false;
     }
     return true;
 }
