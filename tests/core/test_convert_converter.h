@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -89,6 +90,7 @@ public:
     std::vector<std::string> firstPass;
     std::vector<int> percents;  // the file's percentage after each record of both readings
     int percentFrom = 0, percentTo = 100;       // the record loop's share of the progress bar
+    std::function<void()> onFinish;             // FinishConversion runs it, after the last record
 
 protected:
     bool LoadSettings(ConvertContext& ctx, std::string& failure) override {
@@ -129,6 +131,11 @@ protected:
             return FinishRecord(ctx, aheadStatus_, ahead_, false, "Its partner was refused(996)",
                                 ctx.converting ? ctx.rejectLine + (ahead_.StartLine() - info.StartLine()) : 0);
         });
+    }
+
+    bool FinishConversion(ConvertContext&) override {
+        if (onFinish) onFinish();
+        return true;
     }
 
     // A record whose first column after the format id is "SKIP" is dropped before it counts.

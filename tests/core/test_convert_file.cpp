@@ -1216,6 +1216,30 @@ TEST_F(TwoFileConvertTest, NumbersThatFindTheDiskFullEndTheFileAsOutOfDiskSpace)
     EXPECT_EQ(result, 0);
 }
 
+// The run's marker, written before the first commit, on a backup folder whose disk has filled:
+// the file ends with "Out of disk space", and the data files are as they were.
+TEST_F(TwoFileConvertTest, AMarkerThatFindsTheDiskFullEndsTheFileAsOutOfDiskSpace) {
+    const std::string before = Files();
+    const std::string text = WriteText("marker.txt", "1,N1,,New,0,\r\n");
+    const fs::path backups = company.path() / ".backup";
+    fs::create_directories(backups);
+    fs::permissions(backups, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    const int result = OnSmallDisk(backups, 1024, [&] {
+        OpenBoth();
+        converter.onFinish = [&] { FillDiskOf(backups); };
+        const std::string report = Run(text, "Convert", nullptr, "", &converter);
+        EXPECT_TRUE(ended);
+        EXPECT_THAT(report, HasSubstr("\nOut of disk space\nProcessing is terminated for this file, the ZQ data file "
+                                      "was not changed\n"));
+        CloseAll();
+        EXPECT_TRUE(Files() == before);
+        return true;
+    });
+    if (result == 77) GTEST_SKIP() << "no disk of its own can be made for a test here";
+    EXPECT_EQ(result, 0);
+}
+
 TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {
     EXPECT_EQ(WorseRestoreResult(0, 0), 0);
     EXPECT_EQ(WorseRestoreResult(0, 2), 2);

@@ -124,8 +124,10 @@ inline int OnSmallDisk(const fs::path& folder, int kilobytes, const std::functio
         const fs::path kept = folder.string() + ".kept";
         std::error_code ec;
         fs::copy(folder, kept, fs::copy_options::recursive, ec);
+        const fs::perms perms = fs::status(folder, ec).permissions();
         const std::string size = "size=" + std::to_string(kilobytes) + "k";
         if (ec || ::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0) ::_exit(77);
+        fs::permissions(folder, perms, ec);  // the folder as it was, but for its room
         fs::copy(kept, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
         fs::remove_all(kept);
         if (ec) ::_exit(1);
