@@ -180,7 +180,7 @@ int xp_close_print(int print) {
 
 int xp_error(int print) {
     const Job* j = job(print);
-    return j && j->failed ? (j->error != 0 ? j->error : EIO) : 0;
+    return j && j->failed ? j->error : 0;
 }
 
 const std::vector<std::string>* xp_lines(int print) {

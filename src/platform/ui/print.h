@@ -38,7 +38,7 @@ inline constexpr int kPrintDiskFull = 3;
 // kPrintKept, kPrintDiskFull, or another non-zero value when it could not be delivered.
 int xp_close_print(int print);
 // The system's error number of the first line of the open job `print` that could not be written
-// (ENOSPC: a full disk), 0 when every line was.
+// (ENOSPC: a full disk), 0 when every line was or the failure gave none.
 int xp_error(int print);
 // The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
