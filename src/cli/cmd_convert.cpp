@@ -172,7 +172,8 @@ public:
 
     void FileStarting(const dz::app::TextFileEntry&) override { errorsAtStart_ = errors_; }
     void FileFinished(const dz::app::FileOutcome& o) override {
-        const bool failed = o.converterMissing || o.stopped || errors_ != errorsAtStart_;
+        // A file that ended early (its data files put back) was not converted, whatever said so.
+        const bool failed = o.converterMissing || o.stopped || !o.endedWhy.empty() || errors_ != errorsAtStart_;
         close_progress_line();
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept.
@@ -201,7 +202,7 @@ public:
             if (out && !out->Close()) {
                 std::cerr << "dodedoz-cli: cannot write the " << (out == &report_ ? "report" : "notes") << " file "
                           << (out->IsFile() ? out->path() : std::string("(standard output)"));
-                if (out->error() == ENOSPC) std::cerr << ": " << dz::xvl::xvlRCString::Get(12013);  // a full disk is said as such
+                if (const std::string cause = dz::xvl::ErrorCause(out->error()); !cause.empty()) std::cerr << ": " << cause;
                 std::cerr << "\n";
                 ok = false;
             }

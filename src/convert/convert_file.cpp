@@ -207,7 +207,7 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
     // named; under a marker the next command tries again. Otherwise the marker has done its work.
     std::vector<std::string> kept;
     for (const auto& b : ctx.backups)
-        if (b->Kept()) kept.push_back(Msg(12927, b->SavedPath(), b->CopyPath()));
+        if (b->Kept()) kept.push_back(xvl::WithCause(Msg(12927, b->SavedPath(), b->CopyPath()), xvl::ErrorCause(b->LastError())));
     if (kept.empty()) ctx.marker.Remove();
     SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
@@ -226,7 +226,15 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
 }
 
 std::string xvConvert::PrintFailure(const ConvertContext& ctx, int number) {
-    return Msg(ctx.report && ctx.report->DiskFull() ? 12013 : number);
+    return xvl::WithCause(Msg(number), xvl::ErrorCause(ctx.report ? ctx.report->WriteError() : 0));
+}
+
+std::string xvConvert::RejectFailure(const ConvertContext& ctx) {
+    // A reject file that could not be made is one that could not be opened, as at the text
+    // file's open; one that took a write no more is one that cannot be written.
+    const xvl::xvlImport& import = *ctx.import;
+    const int number = import.RejectFileCreated() ? 12009 : 12007;
+    return xvl::WithCause(Msg(number, ctx.entry.path.substr(0, 60)), import.LastErrorText());
 }
 
 std::string xvConvert::DataFileFailure(const ConvertContext& ctx) {
@@ -471,8 +479,11 @@ bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
 
     // 3. The text file and the reject file.
     const bool reject = ctx.converting && withRejectFile;
-    if (!OpenTextFile(ctx, import, reject ? ctx.rejectName : std::string()))
-        return EndFile(ctx, Msg(12007, ctx.entry.path.substr(0, 60)), true, true);
+    if (!OpenTextFile(ctx, import, reject ? ctx.rejectName : std::string())) {
+        // The text file is named, and a reject file that cannot be made beside it is the cause.
+        const std::string text = Msg(12007, ctx.entry.path.substr(0, 60));
+        return EndFile(ctx, import.RejectFileRefused() ? xvl::WithCause(text, import.LastErrorText()) : text, true, true);
+    }
     return true;
 }
 
@@ -582,8 +593,7 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
         ++ctx.recordsRejected;
         ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         int32_t rejectLine = copiedAt;
-        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine))  // a full disk is said as such
-            return EndFile(ctx, Msg(ctx.import->xvlRejectFileFull() ? 12013 : 12009), true, true);
+        if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, RejectFailure(ctx), true, true);
         ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, PrintFailure(ctx, 12010), true, true);

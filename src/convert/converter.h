@@ -135,7 +135,7 @@ public:
     bool TimeStampTextFile(const std::string& textPath, NotesReport* notes, const std::string& usingText);
     // Appends the reason code of an import error number (nothing for 0, 5, 15, 18, 19 and
     // numbers out of range).
-    void AppendReasonCode(std::string& reason, int error);
+    static void AppendReasonCode(std::string& reason, int error);
     // Checks a user-defined-field record and puts its value into the record's buffer for the
     // next WriteRecord.
     bool WriteUserFields(xvl::xvlImport& import, xvl::xvlImpInfo& info, std::string& reason);
@@ -188,8 +188,11 @@ protected:
     // Always false.
     bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
     // The words ending a file whose report or notes could not be printed: `number` (12010,
-    // 12012), or 12013 when the report's file ran out of space.
+    // 12012), followed by the cause when the report's destination gave one ("Out of disk space").
     static std::string PrintFailure(const ConvertContext& ctx, int number);
+    // The words ending a file whose record could not go to the reject file: 12009, or 12007 when
+    // the reject file could not be made; followed by why.
+    static std::string RejectFailure(const ConvertContext& ctx);
     // The words ending a file whose data file could not be read or written: 12011, or 12013
     // when a write of the run found the disk full (whatever its caller made of that answer).
     static std::string DataFileFailure(const ConvertContext& ctx);

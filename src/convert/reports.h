@@ -58,9 +58,9 @@ public:
 
     // Text from the first column, wrapped at the line width.
     bool PrintTextLine(const std::string& text, int spacing) { return WriteText(text, spacing, 0); }
-    // True when a line (the report's own, or of the notes printed into it) could not be written
-    // to the report's file for lack of space.
-    bool DiskFull() const { return ui::xp_disk_full(print_); }
+    // The system's error number of the first line (the report's own, or of the notes printed
+    // into it) that could not be written to the report's destination, 0 when none failed.
+    int WriteError() const { return ui::xp_error(print_); }
 
     const Totals& GrandTotals() const { return grand_; }
     const std::map<int32_t, Totals>& RecordTypeTotals() const { return types_; }

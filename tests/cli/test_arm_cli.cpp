@@ -7,6 +7,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -101,6 +102,29 @@ TEST_F(ArmCli, ConvertWritesContactsAndCustomersAndStampsTheFile) {
     const std::string stamped = Slurp(text);
     EXPECT_NE(stamped.find("#,\"Previously Converted\",\"by Ann Lee\",\"on 12/6/26\",\"at 2:30PM\",\"using xvarm.tpl\""),
               std::string::npos);
+}
+
+// Contacts and customers are two data files: a report or notes that cannot be printed puts both
+// back, the words naming the line that failed and the full disk as why.
+TEST_F(ArmCli, AReportOrNotesThatCannotBeWrittenPutBothDataFilesBack) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    // The company's files as they stand, but the hidden lock files a run leaves.
+    const auto data = [&] {
+        auto files = Files(company);
+        std::erase_if(files, [](const auto& f) { return f.first.front() == '.'; });
+        return files;
+    };
+    const auto before = data();
+    const std::pair<std::string, std::string> cases[] = {
+        {"--report", "Unable to print rejecting record messages: Out of disk space"},
+        {"--notes", "Unable to print warning/log messages: Out of disk space"}};
+    for (const auto& [option, words] : cases) {
+        const CliResult r = Cli({"convert", "--company", company.string(), option, "/dev/full", text});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, ::testing::HasSubstr(": " + words + "; every data file put back\n")) << option;
+        EXPECT_TRUE(data() == before) << option;
+        EXPECT_EQ(Slurp(text).find("Previously Converted"), std::string::npos) << option;
+    }
 }
 
 }  // namespace

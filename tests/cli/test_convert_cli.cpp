@@ -174,13 +174,18 @@ CliResult RunWithOutputTo(const std::vector<std::string>& args, const fs::path& 
 
 TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheTextUnstamped) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
-    const std::string text = Text("clean.txt", kNotedAccount);
     const std::string master = Slurp(company / "MASTER.GLM");
-    CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
+    // The line that failed is named, a rejected record's or the totals', and the full disk as why.
+    const std::string rejected = Text("rejected.txt", kRejectedJournal);
+    CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + rejected), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
-    // A full disk is said as such, by the file's ending and by the report's.
-    EXPECT_THAT(r.err, HasSubstr("Out of disk space"));
-    EXPECT_THAT(r.err, Not(HasSubstr("Unable to print")));
+    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 2 read, none kept: Unable to print rejecting record messages: Out of "
+                                 "disk space; every data file put back\n"));
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
+    const std::string text = Text("clean.txt", kNotedAccount);
+    r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: Unable to print warning/log messages: Out of disk space\n"));
     EXPECT_THAT(r.err, HasSubstr("cannot write the report file (standard output): Out of disk space"));
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
@@ -201,8 +206,9 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
     // Nothing was kept, and the summary says so; the report went to its file, not "the screen".
-    // (/dev/full stands for a full disk, and is said as one.)
-    EXPECT_THAT(r.err, HasSubstr("noted.txt: 3 read, none kept: Out of disk space; every data file put back\n"));
+    // (/dev/full stands for a full disk, and is said as the cause.)
+    EXPECT_THAT(r.err, HasSubstr("noted.txt: 3 read, none kept: Unable to print warning/log messages: Out of disk space; "
+                                 "every data file put back\n"));
     EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
     // The report does not end on its totals as if all went well: a page of its own says why the
@@ -211,7 +217,7 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     const auto pointer = rep.find("Look at the next page to view warnings");
     ASSERT_NE(pointer, std::string::npos) << rep;
     EXPECT_THAT(rep.substr(pointer), HasSubstr("\fConverting " + text + " into GL Master File\n\n"
-                                               "Out of disk space\n"
+                                               "Unable to print warning/log messages: Out of disk space\n"
                                                "Processing is terminated for this file, the ZQ data file was not changed\n"));
 }
 

@@ -13,6 +13,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,6 +90,7 @@ public:
     std::vector<std::string> firstPass;
     std::vector<int> percents;  // the file's percentage after each record of both readings
     int percentFrom = 0, percentTo = 100;       // the record loop's share of the progress bar
+    std::function<void()> onFinish;             // FinishConversion runs it, after the last record
 
 protected:
     bool LoadSettings(ConvertContext& ctx, std::string& failure) override {
@@ -127,6 +133,11 @@ protected:
         });
     }
 
+    bool FinishConversion(ConvertContext&) override {
+        if (onFinish) onFinish();
+        return true;
+    }
+
     // A record whose first column after the format id is "SKIP" is dropped before it counts.
     bool CountRecord(ConvertContext&, xvl::xvlImpInfo& info, int status) override {
         if (status != 0 || info.RecExtraData() != 0) return true;
@@ -147,7 +158,8 @@ protected:
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
     // disk; "STOP" asks to stop after this record; "DROPNOTES" loses the notes print file;
-    // "BAD" is refused by the handler; "ENDFILE" ends the file from the handler.
+    // "BAD" is refused by the handler, "REJECTFULL" too, onto a full disk; "ENDFILE" ends the
+    // file from the handler.
     bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
         if (info.RecExtraData() >= 1 && info.RecExtraData() <= 49) {
             userFieldRecords.push_back(Text(info.FileNumUsed(), "CODE"));
@@ -185,6 +197,11 @@ protected:
             reason = "The pair was refused(997)";
             return false;
         }
+        if (name.text == "REJECTFULL") {  // refused, onto a reject file whose disk is full
+            AimAtFullDevice(ctx.rejectName);
+            reason = "The handler refused this item(999)";
+            return false;
+        }
         if (name.text == "BAD") {
             reason = "The handler refused this item(999)";
             return false;
@@ -211,6 +228,20 @@ private:
         x_value_def v;
         xio_get_field(handle, 1, xio_num(handle, XIO_NUM_RECORD, 1, field), v);
         return v.text;
+    }
+
+    // Points the descriptor open on `path` (the reject file claimed for the run) at the full
+    // device, so that its next write finds the disk full.
+    static void AimAtFullDevice(const std::string& path) {
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::canonical(path, ec);
+        const int device = ::open("/dev/full", O_WRONLY);
+        for (const auto& e : std::filesystem::directory_iterator("/proc/self/fd", ec)) {
+            if (device >= 0 && std::filesystem::read_symlink(e.path(), ec) == target) {
+                ASSERT_GE(::dup2(device, std::stoi(e.path().filename().string())), 0);
+            }
+        }
+        if (device >= 0) ::close(device);
     }
 
     // Holds the data file at its present size, so the next growing write finds the disk full.

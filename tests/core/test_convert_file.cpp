@@ -112,7 +112,7 @@ protected:
     std::string Run(const std::string& path, const std::string& taskName, ConvertProgress* progress = nullptr,
                     const std::string& table = "", TestConverter* use = nullptr) {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
-        const std::string reportPath = company.str("report.txt");
+        const std::string reportPath = reports.str("report.txt");
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
         TestConverter own;
         TestConverter& converter = use ? *use : own;
@@ -135,7 +135,7 @@ protected:
         EXPECT_EQ(actual, ReadFile(golden)) << "golden " << name;
     }
 
-    ScratchDir company, texts, dictionaries;
+    ScratchDir company, texts, dictionaries, reports;
     OpenFilesList list;
     std::string templatePath;
     RecordingUi ui;
@@ -466,6 +466,19 @@ TEST_F(ConvertFileTest, AHandlersOwnWriteThatFindsNoRoomSaysSo) {
         EXPECT_THAT(report, HasSubstr(says));
         EXPECT_EQ(NameOf("W1"), "<none>");
     }
+}
+
+// A reject file whose disk is full ends the file with its own words and the cause; the data
+// file goes back.
+TEST_F(ConvertFileTest, ARejectFileOnAFullDiskSaysItCannotBeWrittenAndWhy) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    const std::string report = Run(WriteText("rejfull.txt", "1,R0,,Kept,0,\r\n1,R1,,REJECTFULL,0,\r\n"), "Convert");
+    EXPECT_TRUE(ended);
+    EXPECT_THAT(report, HasSubstr("\nUnable to write to the reject file: Out of disk space\n"
+                                  "Processing is terminated for this file, the ZQ data file was not changed\n"));
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_EQ(ui.boxes.back().second, "Unable to write to the reject file: Out of disk space");
+    EXPECT_EQ(NameOf("R0"), "<none>");
 }
 
 TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
@@ -1198,6 +1211,52 @@ TEST_F(TwoFileConvertTest, ANumberAnotherProgramStoredMeanwhileIsNeverKeptTwice)
     EXPECT_THAT(report, HasSubstr("Unable to update Last batch, Last payment ID, or Run number"));
     CloseAll();
     EXPECT_TRUE(Files() == before);
+}
+
+// The numbers a run took, stored once every data file has committed, on a disk that has just
+// filled: the file ends with "Out of disk space", not as a number another program took, and a
+// copy the disk has no room to put back is kept, saying why.
+TEST_F(TwoFileConvertTest, NumbersThatFindTheDiskFullEndTheFileAsOutOfDiskSpace) {
+    converter.takeBatch = true;
+    const std::string text = WriteText("full.txt", "1,N1,,New,0,\r\n");
+    const int result = OnSmallDisk(company.path(), 4096, [&] {
+        OpenBoth();
+        SetCommitObserverForTests([&](std::size_t done, std::size_t of) {
+            if (done == of) FillDiskOf(company.path());
+        });
+        const std::string report = Run(text, "Convert", nullptr, "", &converter);
+        EXPECT_TRUE(ended);
+        EXPECT_THAT(report, HasSubstr("\nOut of disk space\n"));
+        EXPECT_THAT(report, Not(HasSubstr("Unable to update Last batch")));
+        EXPECT_THAT(report, HasSubstr("the data file could not be put back from it: Out of disk space"));
+        return !::testing::Test::HasFailure();
+    });
+    if (result == 77) GTEST_SKIP() << "no disk of its own can be made for a test here";
+    EXPECT_EQ(result, 0);
+}
+
+// The run's marker, written before the first commit, on a backup folder whose disk has filled:
+// the file ends with "Out of disk space", and the data files are as they were.
+TEST_F(TwoFileConvertTest, AMarkerThatFindsTheDiskFullEndsTheFileAsOutOfDiskSpace) {
+    const std::string before = Files();
+    const std::string text = WriteText("marker.txt", "1,N1,,New,0,\r\n");
+    const fs::path backups = company.path() / ".backup";
+    fs::create_directories(backups);
+    fs::permissions(backups, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    const int result = OnSmallDisk(backups, 1024, [&] {
+        OpenBoth();
+        converter.onFinish = [&] { FillDiskOf(backups); };
+        const std::string report = Run(text, "Convert", nullptr, "", &converter);
+        EXPECT_TRUE(ended);
+        EXPECT_THAT(report, HasSubstr("\nOut of disk space\nProcessing is terminated for this file, the ZQ data file "
+                                      "was not changed\n"));
+        CloseAll();
+        EXPECT_TRUE(Files() == before);
+        return true;
+    });
+    if (result == 77) GTEST_SKIP() << "no disk of its own can be made for a test here";
+    EXPECT_EQ(result, 0);
 }
 
 TEST(RestoreResults, NotRestoredOutranksRestoredButNotReopened) {

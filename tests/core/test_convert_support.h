@@ -1,5 +1,5 @@
 // Shared fixtures of the converter-core tests: a scratch folder, a company with chosen modules,
-// and a message-box recorder standing in for the person.
+// a small disk that fills, and a message-box recorder standing in for the person.
 #pragma once
 
 #include "platform/datafile/store.h"
@@ -12,6 +12,12 @@
 #include "platform/ui/ui.h"
 
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -103,6 +109,46 @@ inline void OpenCompany(const fs::path& folder, const std::set<std::string>& mod
     suite::write_settings(folder / suite::kSettingsFileName, settings);
     suite::open_company(folder);
 }
+
+// ---- A disk that fills ----------------------------------------------------------------------
+
+// Runs `body` in a child process that sees `folder` (with what it holds) on a tmpfs of
+// `kilobytes` of its own, gone with the child: the disk a test can fill (FillDiskOf). The child's
+// failures are printed there. 0 when `body` passed, 77 when no such disk can be made here (no
+// mount namespace for this user: skip), else 1. Close every data file first; `body` reopens.
+inline int OnSmallDisk(const fs::path& folder, int kilobytes, const std::function<bool()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        const fs::path kept = folder.string() + ".kept";
+        std::error_code ec;
+        fs::copy(folder, kept, fs::copy_options::recursive, ec);
+        const fs::perms perms = fs::status(folder, ec).permissions();
+        const std::string size = "size=" + std::to_string(kilobytes) + "k";
+        if (ec || ::mount("tmpfs", folder.c_str(), "tmpfs", 0, size.c_str()) != 0) ::_exit(77);
+        fs::permissions(folder, perms, ec);  // the folder as it was, but for its room
+        fs::copy(kept, folder, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
+        fs::remove_all(kept);
+        if (ec) ::_exit(1);
+        ::_exit(body() && !::testing::Test::HasFailure() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 1;
+    return WEXITSTATUS(status);
+}
+
+// Fills the disk `folder` stands on to the last byte, with a file of its own.
+inline void FillDiskOf(const fs::path& folder) {
+    const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (fd < 0) return;
+    const std::string block(64 * 1024, 'f');
+    for (std::size_t piece = block.size(); piece > 0; piece /= 2)
+        while (::write(fd, block.data(), piece) == static_cast<ssize_t>(piece)) {
+        }
+    ::close(fd);
+}
+
 
 // Records every message box and answers with a fixed answer.
 // Data-file calls planned to fail (xio::fail_call) for as long as it lives; none before or after.

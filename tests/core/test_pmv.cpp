@@ -150,8 +150,9 @@ TEST_F(PmvTest, RecoveryControlRulesRejectInTheirOrder) {
          "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
         // Above it, refused as it was given before the month count, which shows whole months.
         {{{"RCFREQ", "1.5"}, {"RCNTD", "2/1/2027"}},
-         "Recovery frequency '1.5' is not a whole number of months, it must be given in whole months"},
-        {{{"RCFREQ", "0.55"}}, "Recovery frequency value '0.55' is out of range"},
+         "Recovery frequency '1.5' is not a whole number of months, it must be given in whole months (fld 5, col 6) (56)"},
+        // The import's hint promises no decimal place the conversion then refuses.
+        {{{"RCFREQ", "0.55"}}, "Recovery frequency value '0.55' is out of range, expected a whole number of at most 2 digits,"},
         {{{"RCFREQ", ""}, {"RCNTD", "bad"}}, "(fld"},  // the import refuses the line first
         {{{"RCFREQ", "0"}, {"RCNFD", ""}}, "Recovery frequency is blank or zero, it must be greater than zero(1403)"},
         {{{"RCNFD", ""}}, "Recovery from date is required for recovery 'CR100, 1, CAM, 101'(1442)"},

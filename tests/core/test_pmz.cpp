@@ -232,7 +232,10 @@ TEST_F(PmzTest, AFailedLinkWriteOrLastIdRestoresBothFiles) {
         const char* text;
     } cases[] = {{xio::FaultCall::WriteRecord, "PMZ", XIO_DISK_FULL, "Out of disk space"},
                  {xio::FaultCall::WriteRecord, "TLI", XIO_IO_ERROR, "Unable to read from or write to"},
-                 {xio::FaultCall::WriteHeader, "TLI", XIO_IO_ERROR, "Unable to update Last batch"}};
+                 {xio::FaultCall::WriteHeader, "TLI", XIO_IO_ERROR, "Unable to update Last batch"},
+                 // The numbers' own words, and the full disk as why.
+                 {xio::FaultCall::WriteHeader, "TLI", XIO_DISK_FULL,
+                  "Unable to update Last batch, Last payment ID, or Run number: Out of disk space\n"}};
     for (const auto& c : cases) {
         progress = convert::ConvertProgress([] { return int64_t{0}; });
         std::string report;

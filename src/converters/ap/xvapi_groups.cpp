@@ -467,8 +467,7 @@ bool xvAPI::FinishGroup(ConvertContext& ctx, GroupCallbackContext& group, xvl::x
         ++ctx.recordsRead;
         ctx.report->AddRecordTypeTotals(file, type, true, true, false, false, 0);
         int32_t rejectLine = 0;
-        if (!ctx.import->xvlGroupToRejectFile(rejectLine))  // a full disk is said as such
-            return EndFile(ctx, Msg(ctx.import->xvlRejectFileFull() ? 12013 : 12009), true, true);
+        if (!ctx.import->xvlGroupToRejectFile(rejectLine)) return EndFile(ctx, RejectFailure(ctx), true, true);
         // A record the import refused is named and placed by itself, within its group's lines.
         const bool refused = status == 1;
         const std::string& id = refused ? info.FormatID() : info.GroupID();

@@ -5,10 +5,12 @@
 #include "convert/reports.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_case.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/control.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace dz::pm {
@@ -423,7 +425,11 @@ int xvPMT::WriteHeader(uint16_t file, uint16_t header) { return xio_wr_header(fi
 bool xvPMT::FinishConversion(ConvertContext& ctx) {
     const uint16_t pmt = ctx.mainHandle;
     if (ctx.converting) {
-        bool failed = false;
+        bool failed = false, diskFull = false;
+        const auto written = [&](int status) {
+            diskFull = diskFull || status == XIO_DISK_FULL;
+            return status == XIO_OK;
+        };
         const bool paymentMoved = LastPaymentId != StartLastPaymentId;
         if (BatchWritten || paymentMoved) {
             if (xio_rd_header(pms, kPmsHdrLast, 1) != XIO_OK) {
@@ -431,7 +437,7 @@ bool xvPMT::FinishConversion(ConvertContext& ctx) {
             } else {
                 if (BatchWritten) PutText(pms, HeaderFieldNo(pms, kPmsHdrLast, "LASTBAT"), BatchNumber);
                 if (paymentMoved) PutNumber(pms, HeaderFieldNo(pms, kPmsHdrLast, "LASTPMT"), LastPaymentId);
-                failed = WriteHeader(pms, kPmsHdrLast) != XIO_OK;
+                failed = !written(WriteHeader(pms, kPmsHdrLast));
             }
         }
         if (RunUsed) {
@@ -439,11 +445,13 @@ bool xvPMT::FinishConversion(ConvertContext& ctx) {
                 failed = true;
             } else {
                 PutNumber(pmt, HeaderFieldNo(pmt, kPmtHdrRun, "LASTRUN"), RunNumber);
-                failed = WriteHeader(pmt, kPmtHdrRun) != XIO_OK || failed;
+                failed = !written(WriteHeader(pmt, kPmtHdrRun)) || failed;
             }
         }
-        // Both headers are restored with the records: the numbers stay as they were.
-        if (failed) return EndFile(ctx, Msg(12016), true, true);
+        // Both headers are restored with the records: the numbers stay as they were. A full
+        // disk is said as the cause.
+        if (failed)
+            return EndFile(ctx, xvl::WithCause(Msg(12016), xvl::ErrorCause(diskFull ? ENOSPC : 0)), true, true);
     }
     if (!FinishPasses(ctx, ctx.taskLine)) return false;
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);

@@ -167,6 +167,8 @@ bool xvPMV::LoadSettings(ConvertContext& ctx, std::string&) {
 bool xvPMV::DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) {
     const uint16_t pmv = ctx.mainHandle;
     const uint16_t rec = info.ImportedRecs();
+    import_ = ctx.import.get();
+    formatId_ = info.FormatID();
     if (info.FileNumUsed() == pmv && pmv != 0) {
         switch (rec) {
         case kPmvPropertyControl:

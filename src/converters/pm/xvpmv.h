@@ -257,8 +257,15 @@ private:
     bool CheckRecoveryBudgetType(const RecordChecks& r, RecoveryLease& lease, const convert::RecordIdMap& ids,
                                  double type, const char* rangeWord, const char* word) const;
 
+    // A recovery frequency holds whole months; the text file may give a fraction, which reaches
+    // the conversion as read and is refused here, shown as it was given and placed in its line
+    // as the import places what it refuses.
+    bool WholeMonths(const RecordChecks& r, const char* field) const;
+
     uint16_t pms_ = 0, pml_ = 0, pmp_ = 0, glm_ = 0;
     uint16_t accountingMethod_ = 0;
+    const xvl::xvlImport* import_ = nullptr;  // the import and format of the line being handled
+    std::string formatId_;
     mutable RecoveryAnswers answers_;  // of the text file being read
 };
 

@@ -4,6 +4,7 @@
 
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/import/xvl_messages.h"
 #include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xk.h"
@@ -107,15 +108,17 @@ bool CheckBudgetType(const RecordChecks& r, double type, const char* word) {
     return true;
 }
 
-// A recovery frequency holds whole months; the text file may give a fraction, which reaches
-// the conversion as read and is refused here, shown as it was given.
-bool WholeMonths(const RecordChecks& r, const char* field) {
+}  // namespace
+
+bool xvPMV::WholeMonths(const RecordChecks& r, const char* field) const {
     const double months = r.Number(field);
     if (months == std::trunc(months)) return true;
-    return r.Reject(Msg(12920, FormatNumber("%g", months)));
+    int fld = 0, col = 0;
+    if (import_) (void)import_->xvlImpFieldPlace(formatId_, field, fld, col);
+    std::string reason = Msg(12920, FormatNumber("%g", months), std::to_string(fld), std::to_string(col));
+    AppendReasonCode(reason, xvl::kErrNumberRange);
+    return r.Reject(std::move(reason));
 }
-
-}  // namespace
 
 // ---- Record 1: the property recovery control ---------------------------------------------------
 

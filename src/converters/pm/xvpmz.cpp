@@ -5,7 +5,9 @@
 #include "platform/datafile/stored_number.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
+#include "platform/import/xvl_rcstring.h"
 
+#include <cerrno>
 #include <utility>
 
 namespace dz::pm {
@@ -187,15 +189,17 @@ bool xvPMZ::HandleRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, int status)
 bool xvPMZ::FinishConversion(ConvertContext& ctx) {
     if (ctx.converting && lastIssueId_ != lastIdRead_) {
         const uint16_t lastId = HeaderFieldNo(tli_, 1, "LASTID");
-        bool written = xio_rd_header(tli_, 1, 1) == XIO_OK;
-        if (written) {
+        int status = xio_rd_header(tli_, 1, 1);
+        if (status == XIO_OK) {
             PutNumber(tli_, lastId, lastIssueId_);
-            written = xio_wr_header(tli_, 1) == XIO_OK;
-            if (!written) xio_free_header(tli_, 1);
+            status = xio_wr_header(tli_, 1);
+            if (status != XIO_OK) xio_free_header(tli_, 1);
         }
         // Counted like every other failure that ends the file, so that the run's closing
-        // message points at the report.
-        if (!written) return EndFile(ctx, Msg(12016), false, true);
+        // message points at the report; a full disk is said as the cause.
+        if (status != XIO_OK)
+            return EndFile(ctx, xvl::WithCause(Msg(12016), xvl::ErrorCause(status == XIO_DISK_FULL ? ENOSPC : 0)), false,
+                           true);
     }
     if (!ctx.notes->PrintMissingCustomListValues(ctx.progress)) return EndFile(ctx, PrintFailure(ctx, 12012), true, true);
     return true;

@@ -24,6 +24,11 @@ namespace dz::xvl {
 
 namespace {
 
+// "1 column", "3 columns": a count with its noun, singular for one.
+std::string Counted(std::size_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 std::string fieldLabel(const TemplateColumn& c) {
     if (c.special) return c.description.empty() ? c.name : c.description;
     return c.def.description.empty() ? c.name : c.def.description;
@@ -217,6 +222,7 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
     keyRow_ = KeyRow{};
     textPath_ = source_ ? source_->Path() : std::string();
     rejectPath_ = rejectFile;
+    rejectRefused_ = false;
     lastError_.clear();
 
     if (!tpl_.Ready()) {
@@ -234,9 +240,16 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
         std::filesystem::path rp(rejectFile);
         std::filesystem::path folder = rp.has_parent_path() ? rp.parent_path() : std::filesystem::path(".");
         std::error_code ec;
-        if (!std::filesystem::is_directory(folder, ec) || ::access(folder.c_str(), W_OK) != 0 ||
-            std::filesystem::is_directory(rp, ec)) {
-            lastError_ = "cannot create the reject file " + rejectFile;
+        std::string cause;
+        if (!std::filesystem::is_directory(folder, ec))
+            cause = ErrorCause(ec ? ec.value() : ENOTDIR);
+        else if (::access(folder.c_str(), W_OK) != 0)
+            cause = ErrorCause(errno);  // a folder the user may not write (a shared drop folder)
+        else if (std::filesystem::is_directory(rp, ec))
+            cause = ErrorCause(EISDIR);
+        if (!cause.empty()) {
+            rejectRefused_ = true;
+            lastError_ = Msg(kMsgRejectFolder, folder.string(), cause);
             return false;
         }
     }
@@ -633,8 +646,9 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
         }
         if (c.width > 0 && text.size() > c.width && Utf8Length(text) > c.width) {
             const Lazy w = where();
-            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text), std::to_string(Utf8Length(text)),
-                                          std::to_string(c.width), w.fld, w.col));
+            refuse(info, kErrTooLong, Msg(kMsgImportErrorBase + kErrTooLong, w.label, shown(text),
+                                          Counted(Utf8Length(text), "character", "characters"),
+                                          Counted(c.width, "is", "are"), w.fld, w.col));
             return false;
         }
         if (blank) {
@@ -725,16 +739,22 @@ bool xvlImport::convertColumn(const TemplateFormat& fmt, std::size_t index, std:
     switch (r.error) {
         case kErrTooLong:
         case kErrLongTextTooLong:
-            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), std::to_string(Utf8Length(v)), r.detail, w.fld, w.col);
+            msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), Counted(Utf8Length(v), "character", "characters"),
+                      r.detail + (r.detail == "1" ? " is" : " are"), w.fld, w.col);
             break;
         case kErrChoice:
             msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v), choiceList(def), w.fld, w.col);
             break;
         case kErrNumberRange: {
-            const int whole = def.length > def.decimals ? def.length - def.decimals : 0;
+            const std::size_t whole = def.length > def.decimals ? def.length - def.decimals : 0;
+            const std::string digits = Counted(whole, "digit", "digits");
+            // A field kept whole that takes a fraction from the text file takes it only to
+            // refuse it with the conversion's own words: the hint promises no decimals.
+            const bool keptWhole = def.decimals == 0 && def.importDecimals > 0;
             msg = Msg(kMsgImportErrorBase + r.error, w.label, shown(v),
-                      Msg(def.isSigned ? kMsgWhatDigits : kMsgWhatDigitsUnsigned, std::to_string(whole),
-                          std::to_string(std::max(def.decimals, def.importDecimals))),
+                      keptWhole ? Msg(def.isSigned ? kMsgWhatWhole : kMsgWhatWholeUnsigned, digits)
+                                : Msg(def.isSigned ? kMsgWhatDigits : kMsgWhatDigitsUnsigned, digits,
+                                      std::to_string(std::max(def.decimals, def.importDecimals))),
                       w.fld, w.col);
             break;
         }
@@ -822,7 +842,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
     // Lines of a format without an id name no record type: the message names none either.
     const bool named = first != 0;
     if (have < need) {
-        const std::string count = std::to_string(have), fld = std::to_string(have + 1 - first),
+        const std::string count = Counted(have, "column", "columns"), fld = std::to_string(have + 1 - first),
                           col = std::to_string(have + 1);
         refuse(info, kErrTooFewColumns,
                named ? Msg(kMsgImportErrorBase + kErrTooFewColumns, count, fmt.id, std::to_string(need), fld, col)
@@ -830,7 +850,7 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         return 1;
     }
     if (have > need) {
-        const std::string count = std::to_string(have), fld = std::to_string(need + 1 - first),
+        const std::string count = Counted(have, "column", "columns"), fld = std::to_string(need + 1 - first),
                           col = std::to_string(need + 1);
         refuse(info, kErrTooManyColumns,
                named ? Msg(kMsgImportErrorBase + kErrTooManyColumns, count, fmt.id, std::to_string(need), fld, col)
@@ -1082,6 +1102,7 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
     line = 0;
     if (rejectPath_.empty()) return true;
     rejectError_ = 0;
+    rejectRefused_ = false;
     if (!rejectFile_) {
         // The file made when its name was chosen, else one made now; never an existing file
         // and never through a link.
@@ -1093,14 +1114,15 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
         }
         if (!rejectFile_) {
             rejectError_ = errno;
-            lastError_ = "cannot create the reject file " + rejectPath_;
+            rejectRefused_ = true;
+            lastError_ = Msg(kMsgRejectFile, rejectPath_, ErrorCause(rejectError_));
             return false;
         }
         rejectLines_ = 0;
         if (!firstLine_.empty()) {
             if (std::fwrite(firstLine_.data(), 1, firstLine_.size(), rejectFile_) != firstLine_.size()) {
                 rejectError_ = errno;
-                lastError_ = "cannot write the reject file " + rejectPath_;
+                lastError_ = ErrorCause(rejectError_);
                 return false;
             }
             rejectLines_ = 1;
@@ -1138,7 +1160,7 @@ bool xvlImport::writeReject(uint64_t begin, uint64_t end, int32_t firstLine, int
     written = written && (tail.empty() || std::fwrite(tail.data(), 1, tail.size(), rejectFile_) == tail.size());
     if (!written || std::fflush(rejectFile_) != 0) {
         rejectError_ = errno;  // of the write or flush that failed: nothing ran since
-        lastError_ = "cannot write the reject file " + rejectPath_;
+        lastError_ = ErrorCause(rejectError_);
         return false;
     }
     line = rejectLines_ + 1;
@@ -1230,6 +1252,18 @@ bool xvlImport::xvlImpLineGave(const std::string& format, const std::string& fie
     if (!fmt || fmt != stagedFormat_) return false;
     for (std::size_t i = 0; i < fmt->columns.size() && i < blank_.size(); ++i)
         if (equalNoCase(fmt->columns[i].name, field)) return !blank_[i];
+    return false;
+}
+
+bool xvlImport::xvlImpFieldPlace(const std::string& format, const std::string& field, int& fld, int& col) const {
+    const TemplateFormat* fmt = findFormat(format);
+    if (!fmt) return false;
+    for (std::size_t i = 0; i < fmt->columns.size(); ++i)
+        if (equalNoCase(fmt->columns[i].name, field)) {
+            fld = static_cast<int>(i) + 1;
+            col = fld + (tpl_.NoIdColumn() ? 0 : 1);
+            return true;
+        }
     return false;
 }
 

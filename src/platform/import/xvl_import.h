@@ -160,6 +160,9 @@ public:
     std::optional<x_value_def> xvlImpGetSpecialValue(const std::string& format, const std::string& name) const;
     // 1, 2 or 3 (2 when the format is unknown).
     int xvlImpGetPermissions(const std::string& format) const;
+    // Where the field (or special value) stands in lines of the format, as the import's refusals
+    // name it: `fld` counts the format's columns, `col` the line's. False when it has no column.
+    bool xvlImpFieldPlace(const std::string& format, const std::string& field, int& fld, int& col) const;
     // Does the format have a column for the field (or special value)?
     bool xvlImpWasItImported(const std::string& format, const std::string& field) const;
     // Did the line last read, of that format, give the field (or special value) a non-blank
@@ -192,6 +195,10 @@ public:
     bool RejectFileCreated() const { return rejectFile_ != nullptr; }
     // True when the reject file's last write failed for lack of space.
     bool xvlRejectFileFull() const { return rejectError_ == ENOSPC; }
+    // True when the last open or reject failed because the reject file could not be made (its
+    // folder does not take it, or it could not be created); LastErrorText() then says why.
+    // A write to it that failed leaves LastErrorText() saying why too (its cause only).
+    bool RejectFileRefused() const { return rejectRefused_; }
 
 private:
     // Where a record lies in the file.
@@ -312,6 +319,7 @@ private:
     std::string rejectPath_;
     std::FILE* rejectFile_ = nullptr;
     int32_t rejectLines_ = 0;
+    bool rejectRefused_ = false;
     int rejectError_ = 0;  // the system's error number of the reject file's last failed write
 
     // Work areas, kept to avoid allocations per record.

@@ -39,6 +39,9 @@ inline constexpr int kMsgNulInValue = 12932;     // error 1: a NUL byte in a val
 inline constexpr int kMsgLineEndInValue = 12933; // error 1: a line end in a field that holds none
 inline constexpr int kMsgQuoteToEnd = 12934;     // error 13: a quote still open at the end of the file
 inline constexpr int kMsgRecordTooLong = 12935;  // error 22: a record over the import's limit
+// Why a reject file could not be made: in its folder, or itself.
+inline constexpr int kMsgRejectFolder = 12905;
+inline constexpr int kMsgRejectFile = 12906;
 // Errors 11 and 12 of a template whose one format has no id (its lines name no record type).
 inline constexpr int kMsgTooFewColumnsNoId = 12968;
 inline constexpr int kMsgTooManyColumnsNoId = 12969;
@@ -52,6 +55,8 @@ inline constexpr int kMsgGroupEndsEarly = 12974;      // error 14: a group that 
 inline constexpr int kMsgWhatNumber = 12975;          // "a number"
 inline constexpr int kMsgWhatDigits = 12976;          // number range, signed
 inline constexpr int kMsgWhatDigitsUnsigned = 12977;  // number range, not negative
+inline constexpr int kMsgWhatWhole = 12907;           // a field kept whole, signed
+inline constexpr int kMsgWhatWholeUnsigned = 12908;   // a field kept whole, not negative
 inline constexpr int kMsgWhatStorable = 12978;        // a value the data file refused
 inline constexpr int kMsgDateNoSuchDay = 12979;       // error 7: a day past its month's last
 inline constexpr int kMsgWhatMonthLength = 12921;     // "month 2 of 2026 has 28 days"

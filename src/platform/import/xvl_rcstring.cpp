@@ -2,6 +2,8 @@
 
 #include <toml++/toml.h>
 
+#include <cerrno>
+#include <cstring>
 #include <system_error>
 
 #include "platform/datafile/data_folder.h"
@@ -120,5 +122,14 @@ std::string xvlRCString::GetValues(int number, std::initializer_list<std::string
 bool xvlRCString::Has(int number) { return Table().find(number) != nullptr; }
 
 std::string xvlRCString::TableError() { return Table().error(); }
+
+std::string ErrorCause(int error) {
+    if (error == 0) return {};
+    return error == ENOSPC ? xvlRCString::Get(12013) : std::string(std::strerror(error));
+}
+
+std::string WithCause(const std::string& text, const std::string& cause) {
+    return cause.empty() ? text : text + ": " + cause;
+}
 
 }  // namespace dz::xvl

@@ -76,4 +76,11 @@ public:
     static std::filesystem::path DefaultFile();
 };
 
+// The words that follow a failure's own as its cause, for the system's error number of the call
+// that failed: "Out of disk space" (12013) for a full disk, else the system's own words; empty
+// for 0.
+std::string ErrorCause(int error);
+// `text`, followed by ": " and `cause` when there is one.
+std::string WithCause(const std::string& text, const std::string& cause);
+
 }  // namespace dz::xvl

@@ -178,9 +178,9 @@ int xp_close_print(int print) {
     return 0;
 }
 
-bool xp_disk_full(int print) {
-    Job* j = job(print);
-    return j && j->failed && j->error == ENOSPC;
+int xp_error(int print) {
+    const Job* j = job(print);
+    return j && j->failed ? j->error : 0;
 }
 
 const std::vector<std::string>* xp_lines(int print) {

@@ -37,8 +37,9 @@ inline constexpr int kPrintDiskFull = 3;
 // Ends a print job: the file is closed, or the report goes to the screen or printer. Returns 0,
 // kPrintKept, kPrintDiskFull, or another non-zero value when it could not be delivered.
 int xp_close_print(int print);
-// True when a line of the open job `print` could not be written to its file for lack of space.
-bool xp_disk_full(int print);
+// The system's error number of the first line of the open job `print` that could not be written
+// (ENOSPC: a full disk), 0 when every line was or the failure gave none.
+int xp_error(int print);
 // The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
 

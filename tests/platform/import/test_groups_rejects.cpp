@@ -313,6 +313,10 @@ TEST_F(ImportRejects, AFolderThatCannotTakeTheRejectFileFailsTheOpen) {
     const auto txt = Text("r.txt", "#,TST,xvtst\r\nC,a,n\r\n");
     xvlImport imp(tpl);
     EXPECT_FALSE(imp.xvlImpFileNames(txt.string(), (dir / "no such folder" / "RejectTST.txt").string()));
+    // Said as the cause that follows "Unable to open ...": the folder, and why.
+    EXPECT_TRUE(imp.RejectFileRefused());
+    EXPECT_EQ(imp.LastErrorText(),
+              "the reject file cannot be made in " + (dir / "no such folder").string() + ": No such file or directory");
     EXPECT_FALSE(imp.xvlImpFileNames(txt.string(), dir.string())) << "a folder is no reject file";
     EXPECT_FALSE(imp.xvlImpFileNames((dir / "none.txt").string(), ""));
 }

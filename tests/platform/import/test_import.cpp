@@ -196,6 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"key format", "C,a,n,,,,,,,,01-2-33", kErrKeyFormat, "GL account value '01-2-33' doesn't fit its format"},
         ErrorCase{"too few columns", "C,a,n", kErrTooFewColumns,
                   "The line has 3 columns, record type 'C' needs 11 (fld 3, col 4)"},
+        ErrorCase{"one column", "C", kErrTooFewColumns, "The line has 1 column, record type 'C' needs 11 (fld 1, col 2)"},
         ErrorCase{"too many columns", "C,a,n,,,,,,,,,extra", kErrTooManyColumns,
                   "The line has 12 columns, record type 'C' takes only 11 (fld 11, col 12)"},
         ErrorCase{"quotes", "C,a,\"open\" x,,,,,,,,", kErrQuotes,
