@@ -49,7 +49,7 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
                                     (ec ? kept : where.lexically_normal().string()) + ".");
     }
     else if (closed == kPrintDiskFull && !def.disk_full_text.empty())
-        xw_wr_message(kError, def.disk_full_text);
+        xw_wr_message(kError, "Unable to print the " + name + ": " + def.disk_full_text);
     else if (closed != 0)
         xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
     return print;

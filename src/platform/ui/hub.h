@@ -30,8 +30,8 @@ struct xh_hub_def {
     std::string panel;        // "HUB"
     std::string process_word; // "conversion"
     std::string report_name;  // "conversion report"
-    // Said instead of "Unable to print the ..." when the report's file could not be written for
-    // lack of space; empty: those words.
+    // The cause said after "Unable to print the <report>" when the report's file could not be
+    // written for lack of space; empty: the plain words.
     std::string disk_full_text;
     PrintDef print;
     // Every message of the hub panel goes here first (it may read or draw its own fields).
