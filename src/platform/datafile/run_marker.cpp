@@ -1141,6 +1141,11 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
             if (cut_marker(h->markerFd, 0) == 0) h->whole = false;
             h->role = Role::Alone;
         }
+        // A main marker made for the commit point alone holds no copy: it goes now.
+        std::vector<std::string> folders;
+        for (const auto& [folder, h] : g_held) folders.push_back(folder);
+        for (const auto& folder : folders)
+            if (auto it = g_held.find(folder); it != g_held.end()) drop_if_done(it);
         return err;
     };
     if (linesOf.size() == 1) {
