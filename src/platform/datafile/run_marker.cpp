@@ -196,7 +196,9 @@ public:
             fd_.reset(::openat(dirFd, kFolderLockName, flags));
             if (fd_.fd < 0 && errno == ENOENT) {
                 fd_.reset(::openat(dirFd, kFolderLockName, flags | O_CREAT | O_EXCL, 0600));
-                if (fd_.fd >= 0 && owner != ::geteuid() && ::fchown(fd_.fd, owner, static_cast<gid_t>(-1)) != 0) {
+                struct stat folderStat {};
+                if (fd_.fd >= 0 && owner != ::geteuid() &&
+                    (::fstat(dirFd, &folderStat) != 0 || ::fchown(fd_.fd, owner, folderStat.st_gid) != 0)) {
                     why = "the lock file " + folder + kFolderLockName + " cannot be given to its folder's owner: " +
                           errno_text(errno);
                     return false;
@@ -206,6 +208,10 @@ public:
             if (fd_.fd < 0 && errno != EEXIST && errno != ENOENT) break;
         }
         struct stat st {};
+        // Permission widened by hand (a company given "g+w" whole) is narrowed again by its
+        // owner: nobody else may hold what the owner's programs wait on.
+        if (fd_.fd >= 0 && owned_plain_file(fd_.fd, owner, &st) && (st.st_mode & 077) != 0 && ::fchmod(fd_.fd, 0600) == 0)
+            st.st_mode &= ~static_cast<mode_t>(077);
         if (fd_.fd < 0 || !owned_plain_file(fd_.fd, owner, &st) || (st.st_mode & 077) != 0) {
             why = "the lock file " + folder + kFolderLockName + " cannot be used" +
                   (fd_.fd < 0 ? ": " + errno_text(errno) : " (it must be a file of the folder's owner alone, with one link)");
@@ -925,9 +931,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
         if (req.mayWrite)
             scan.refuse(RunNoticeKind::OtherUser, folder, "",
                         "the backup folder " + folder + " of " + user_name(owner) + " cannot be read by this user (" +
-                            errno_text(err) + "), and may hold a conversion of theirs stopped half posted. " +
-                            user_name(owner) + " (or an administrator) must run a writing command of the company "
-                            "(Convert, load), which opens the folder to its users, or remove it when it holds nothing");
+                            errno_text(err) + "), and may hold a conversion of theirs stopped half posted. That "
+                            "user (or an administrator) must run a writing command of the company (Convert, load), "
+                            "which opens the folder to its users, or remove it when it holds nothing");
     };
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.fd < 0) return unseen(errno);
@@ -1012,8 +1018,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
                             "the run marker " + here.markerPath() + " of " + user_name(owner) + " names copies of " +
                                 files + ": that conversion is posting, or stopped before it had finished posting, "
                                 "and only its own user puts it back. Run the command again once it has finished; "
-                                "if it stopped, " + user_name(owner) + " (or an administrator) must run a writing "
-                                "command of the company (Convert, load) to put its data files back");
+                                "if it stopped, that user (or an administrator) must run a writing command of the "
+                                "company (Convert, load) to put its data files back");
                 break;
             }
             if (here.life != Life::Dead) {
