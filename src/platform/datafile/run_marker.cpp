@@ -738,19 +738,6 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         std::lock_guard<std::mutex> guard(services().mutex);
         checks = services().checks;
     }
-    std::vector<std::unique_ptr<LockTable>> locks;
-    static int64_t serial = 0;
-    for (auto& pr : proved) {
-        if (checks.openHere && checks.openHere(pr.dataFile))
-            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back "
-                                              "under it: run the command again");
-        auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
-        if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK)
-            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
-                                              (table->error().empty() ? std::string() : " (" + table->error() + ")") +
-                                              ": run the command again once it has finished");
-        locks.push_back(std::move(table));
-    }
     auto dropAsides = [&] {
         for (auto& pr : proved)
             if (!pr.aside.path.empty()) ::unlink(pr.aside.path.c_str());
@@ -783,6 +770,25 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
                                               "the company's data files from a backup, then move the marker and its "
                                               "copies out of " + pr.piece->folder);
         }
+    }
+    // The writer lock of every data file, taken only once every copy is proved: a marker naming
+    // files that are not its run's makes no lock file for them.
+    std::vector<std::unique_ptr<LockTable>> locks;
+    static int64_t serial = 0;
+    for (auto& pr : proved) {
+        if (checks.openHere && checks.openHere(pr.dataFile)) {
+            dropAsides();
+            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back "
+                                              "under it: run the command again");
+        }
+        auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
+        if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+            dropAsides();
+            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
+                                              (table->error().empty() ? std::string() : " (" + table->error() + ")") +
+                                              ": run the command again once it has finished");
+        }
+        locks.push_back(std::move(table));
     }
     std::string notes;
     for (auto& pr : proved) {
