@@ -63,7 +63,10 @@ bool emit(Job& j, std::string line, bool page) {
     if (page && j.anyLine) line.insert(line.begin(), '\f');
     j.anyLine = true;
     if (j.dest == Destination::File) {
-        if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF) {
+        // Each line reaches the file before the next is made: a line that cannot be printed
+        // (a full disk) must fail where it stands, before the conversion it reports on commits.
+        if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF ||
+            std::fflush(j.out) != 0) {
             if (!j.failed) j.error = errno;
             j.failed = true;
         }

@@ -3,6 +3,7 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
 
+#include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
 #include <sstream>
@@ -79,6 +80,18 @@ TEST_F(Printing, SpacingThatDoesNotFitStartsANewPage) {
     xp_put_field(pr, 0, 6, 0, "totals");
     xp_wr_line(pr, 4, 0, 0);
     EXPECT_EQ(xp_lines(pr)->back(), "\ftotals");
+}
+
+// A report file on a full disk fails at the line that could not be written, not when the
+// report is closed after the conversion it reports on has committed.
+TEST_F(Printing, AFileLineThatCannotBeWrittenFailsAtOnce) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    const int report = xp_open_print(PrintDef{"Conversion Report", 132}, Destination::File, "/dev/full");
+    ASSERT_NE(report, 0);
+    xp_put_field(report, 0, 20, 0, "a short line");
+    EXPECT_NE(xp_wr_line(report, 1, 0, 0), 0);
+    EXPECT_EQ(xp_error(report), ENOSPC);
+    xp_close_print(report);
 }
 
 TEST_F(Printing, NotesAreSpooledAndPrintedIntoTheReportFromANewPage) {
