@@ -439,15 +439,21 @@ std::string LockTable::holder(char kind, const std::string& key) {
     std::string who = "process " + std::to_string(fl.l_pid);
     struct stat st {};
     if (::stat(("/proc/" + std::to_string(fl.l_pid)).c_str(), &st) == 0) {
-        struct passwd pw {};
-        struct passwd* found = nullptr;
-        std::vector<char> buf(16384);
-        if (::getpwuid_r(st.st_uid, &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_name)
-            who += " of user " + std::string(pw.pw_name);
-        else
-            who += " of user " + std::to_string(st.st_uid);
+        std::string name;
+        gid_t group = 0;
+        who += " of user " + (find_user(st.st_uid, name, group) ? name : std::to_string(st.st_uid));
     }
     return who;
+}
+
+bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup) {
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buf(16384);
+    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) != 0 || !found || !pw.pw_name) return false;
+    name = pw.pw_name;
+    primaryGroup = pw.pw_gid;
+    return true;
 }
 
 }  // namespace dz::xio

@@ -50,10 +50,14 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 
 namespace dz::xio {
 
 struct LockFile;
+
+// The name and primary group of user `uid` in the user database; false when it has none.
+bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup);
 
 // The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);

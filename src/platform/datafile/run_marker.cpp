@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <pwd.h>
 #include <set>
 #include <signal.h>
 #include <sys/file.h>
@@ -91,12 +90,9 @@ std::string escaped(const std::string& text) {
 }
 
 std::string user_name(uid_t uid) {
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    std::vector<char> buf(16384);
-    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found && pw.pw_name)
-        return std::string(pw.pw_name) + " (uid " + std::to_string(uid) + ")";
-    return "uid " + std::to_string(uid);
+    std::string name;
+    gid_t group = 0;
+    return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
 }
 
 // Whether user `uid` may write `path` (or, when it does not exist, make it in its folder), by
@@ -106,15 +102,14 @@ bool user_may_write(uid_t uid, const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && ::stat(fs::path(path).parent_path().c_str(), &st) != 0) return false;
     if (st.st_uid == uid) return st.st_mode & S_IWUSR;
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    std::vector<char> buf(16384);
-    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) == 0 && found) {
+    std::string name;
+    gid_t primary = 0;
+    if (find_user(uid, name, primary)) {
         int count = 64;
         std::vector<gid_t> groups(static_cast<std::size_t>(count));
-        if (::getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count) < 0) {
+        if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
             groups.resize(static_cast<std::size_t>(count));
-            ::getgrouplist(pw.pw_name, pw.pw_gid, groups.data(), &count);
+            ::getgrouplist(name.c_str(), primary, groups.data(), &count);
         }
         groups.resize(static_cast<std::size_t>(std::max(count, 0)));
         if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return st.st_mode & S_IWGRP;
@@ -574,7 +569,6 @@ struct Scan {
     std::string dataFolder;
     std::string* why;
     bool ok = true;
-    std::set<std::string> settled;  // markers put back or found stale in this scan
 
     void refuse(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
                 int err = 0) {
@@ -822,7 +816,6 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
     }
     for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
     remove_piece(head);
-    for (const Piece* p : unit) scan.settled.insert(p->markerPath());
     RunNotice n;
     n.kind = RunNoticeKind::PutBack;
     n.files = files;
@@ -967,7 +960,6 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
             std::lock_guard<std::mutex> guard(g_heldMutex);
             if (run == thisRun && g_held.count(folder)) continue;  // this program's run, alive
         }
-        if (scan.settled.count(folder + marker_name(run))) continue;
         Piece here;
         here.dataFolder = scan.dataFolder;
         here.folder = folder;
@@ -1234,7 +1226,7 @@ std::vector<RunNotice> take_run_notices() {
 }
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(request.dataFolder), why, true, {}};
+    Scan scan{request, with_slash(request.dataFolder), why, true};
     for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
     return scan.ok;
 }
