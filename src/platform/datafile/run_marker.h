@@ -53,6 +53,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/next_step.h"
+
 namespace dz::xio {
 
 // This user's backup folder in a data folder, made when missing ("" with `why` when none can be
@@ -87,6 +89,7 @@ struct RunNotice {
     std::string reason;  // why it was refused, and what to do (PutBack: what else to know)
     std::string marker;  // the marker's path
     int error = 0;       // the errno of a failed put-back, when one says it (ENOSPC: the disk is full)
+    ui::NextStep next;   // what the person can do about it, worded by each front end
 };
 // What the put-backs since the last call did, oldest first. Every text in them that was read
 // from a file or a folder has its control characters escaped ("\033").

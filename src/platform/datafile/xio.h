@@ -20,6 +20,7 @@
 #pragma once
 
 #include "platform/datafile/x_value.h"
+#include "platform/ui/next_step.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -183,6 +184,9 @@ std::string xio_error_text();
 // Whether the last failure was a data file refused because this user may not write it or its
 // folder (answered XIO_LOCKED, as a file in use is): a message can then say so.
 bool xio_error_unwritable();
+// What the person can do about the last failure, when the layer knows it (Step::None otherwise):
+// a value that each front end words its own way, never part of xio_error_text.
+ui::NextStep xio_error_next_step();
 
 // ---- Opening and closing ------------------------------------------------------------------
 // xio_ask_file: XIO_NO_FILE when missing (and not to be created), XIO_LOCKED when another

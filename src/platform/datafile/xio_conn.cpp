@@ -157,6 +157,7 @@ xio_file_control g_fileControl;
 int g_readOnlyScopes = 0;
 std::string g_error;
 bool g_errorUnwritable = false;  // g_error is a refusal for want of write permission
+ui::NextStep g_errorNext;        // what the person can do about g_error, when the layer knows
 int64_t g_serial = 0;
 // Test hook (store.h): the number of count statements run.
 int64_t g_countQueries = 0;
@@ -178,6 +179,13 @@ bool planned_failure(const Handle& hd, xio::FaultCall call, int& status) {
 int set_error(int status, const std::string& text) {
     g_error = text;
     g_errorUnwritable = false;
+    g_errorNext = {};
+    return status;
+}
+
+int set_error(int status, const std::string& text, ui::NextStep next) {
+    set_error(status, text);
+    g_errorNext = std::move(next);
     return status;
 }
 

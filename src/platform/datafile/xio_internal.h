@@ -744,6 +744,7 @@ extern xio_file_control g_fileControl;
 extern int g_readOnlyScopes;
 extern std::string g_error;
 extern bool g_errorUnwritable;
+extern ui::NextStep g_errorNext;
 extern int64_t g_serial;
 extern int64_t g_countQueries;
 
@@ -1015,6 +1016,8 @@ inline std::string key_text(Handle& hd, RecState& rs) {
 // Connections and errors (xio_conn.cpp).
 bool planned_failure(const Handle& hd, xio::FaultCall call, int& status);
 int set_error(int status, const std::string& text);
+// The same, with what the person can do next kept apart from the cause's words.
+int set_error(int status, const std::string& text, ui::NextStep next);
 int set_unwritable(const std::string& text);
 bool folder_writable(const std::filesystem::path& path);
 int map_sqlite(int rc);
