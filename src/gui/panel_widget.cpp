@@ -192,6 +192,9 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::List: {
             auto* l = new QListWidget(this);
             l->setGeometry(cellRect(d.row, d.col, d.width + 2, std::max(1, d.height)));
+            // The style draws no mark on a list that has the focus: tabbed to, it shows one.
+            l->setStyleSheet(QStringLiteral("QListWidget { border: 1px solid palette(mid); }"
+                                            "QListWidget:focus { border: 2px solid palette(highlight); }"));
             connect(l, &QListWidget::currentRowChanged, this, [this, n = d.number] { emit fieldEdited(n); });
             connect(l, &QListWidget::itemActivated, this, [this] {
                 // Enter or a double click on a list entry acts as the panel's first button.

@@ -731,7 +731,8 @@ private slots:
         QVERIFY(dz::ui::zqfdlgFileChooseMany(request, chosen) != 0);
         QVERIFY(chosen.empty());
 
-        // A report to the screen: an MDI child in a monospace font, page breaks as blank lines.
+        // A report to the screen: an MDI child in a monospace font, a page break as a rule
+        // across the report between blank lines.
         dz::ui::ReportDocument report{"Conversion Report", 132, {"Page 1", "line", "\fPage 2"}};
         QVERIFY(ui.show_report(report));
         auto subs = ui.mainWindow()->mdiArea()->subWindowList();
@@ -739,7 +740,7 @@ private slots:
         auto* viewer = qobject_cast<dz::gui::ReportViewer*>(subs[0]->widget());
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
-        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
+        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\n%1\n\nPage 2").arg(QString(132, QLatin1Char('='))));
         QVERIFY(evenAdvances(viewer->text()->font()));
         // Sized for its 132 columns as far as the main window allows, not to its buttons.
         QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
