@@ -296,14 +296,14 @@ TEST(RCStringTable, ClosingMessagesTakeTheirCountsInOneOrder) {
     const std::vector<std::string> order = {"#Rejectxxx.txt or rejXXX.txt #", "#rej count#", "#record or records#",
                                             "#warn count#", "#message or messages#", "#conv count#",
                                             "#note or notes#"};
-    // rejected, messages, notes present -> Convert number, Examine number
+    // rejected, messages, notes present -> Convert number, Examine number, Examine of several files
     struct Row {
         bool rej, msg, notes;
-        int convert, examine;
-    } rows[] = {{false, true, false, 12035, 12038}, {true, false, false, 12034, 12037},
-                {true, true, false, 12036, 12039},  {false, false, true, 12264, 12264},
-                {false, true, true, 12041, 12044},  {true, false, true, 12040, 12043},
-                {true, true, true, 12042, 12045}};
+        int convert, examine, examineSeveral;
+    } rows[] = {{false, true, false, 12035, 12038, 13331}, {true, false, false, 12034, 12037, 13330},
+                {true, true, false, 12036, 12039, 13332},  {false, false, true, 12264, 12264, 12264},
+                {false, true, true, 12041, 12044, 13334},  {true, false, true, 12040, 12043, 13333},
+                {true, true, true, 12042, 12045, 13335}};
     for (const auto& r : rows) {
         std::vector<std::string> want;
         if (r.rej) want.insert(want.end(), order.begin(), order.begin() + 3);
@@ -311,6 +311,7 @@ TEST(RCStringTable, ClosingMessagesTakeTheirCountsInOneOrder) {
         if (r.notes) want.insert(want.end(), order.begin() + 5, order.end());
         EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.convert)), want) << r.convert;
         EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.examine)), want) << r.examine;
+        EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.examineSeveral)), want) << r.examineSeveral;
     }
     EXPECT_EQ(xvlRCString::Get(12036, "Rejectxxx.txt ", "1", "record", "2", "messages", N, N, N),
               "Examine your printout and the Rejectxxx.txt files\rfor more information on the 1 rejected record "
