@@ -3,6 +3,7 @@
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/xio.h"
+#include "platform/ui/shown_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -73,21 +74,7 @@ bool all_digits(const std::string& s, std::size_t most = 9) {
 std::string errno_text(int err) { return std::strerror(err); }
 
 // Control characters read from a file or a folder are shown, never sent to a terminal or a log.
-std::string escaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\%03o", c);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
+std::string escaped(const std::string& text) { return ui::shown_text(text); }
 
 std::string user_name(uid_t uid) {
     std::string name;

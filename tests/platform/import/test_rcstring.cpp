@@ -174,6 +174,15 @@ TEST(RCStringFill, LineBreaksAndTheCommandNameOfTheMacroMessage) {
     EXPECT_EQ(xvlRCString::Get(12047, "C:\\data\\gl.txt", N, N, N, N, N, N, N), "Unable to open file\r\rC:\\data\\gl.txt.");
 }
 
+// Values come from text files, records and folders: a control character in one (ESC starting a
+// terminal's escape sequence) is shown, never sent on. A value that is itself a message keeps its
+// line breaks.
+TEST(RCStringFill, ControlCharactersOfAValueAreShownEscaped) {
+    EXPECT_EQ(dz::xvl::fill_placeholders("Record type '#id#'", {"\033[2J"}), "Record type '\\033[2J'");
+    EXPECT_EQ(dz::xvl::fill_placeholders("#a# #b#", {"1\t2\x7f\xc2\x9b" "3 caf\xc3\xa9", "first\rsecond"}),
+              "1\\0112\\177\\302\\2333 caf\xc3\xa9 first\rsecond");
+}
+
 TEST(RCStringFill, UnterminatedPlaceholderIsKeptAsText) {
     EXPECT_EQ(dz::xvl::fill_placeholders("a #x# b #c", {"1", "2"}), "a 1 b #c");
     EXPECT_EQ(dz::xvl::fill_placeholders("##-#y#", {"1", "2"}), "1-2");

@@ -10,7 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 namespace dz::suite {
@@ -433,6 +435,17 @@ TEST_F(InitCompany, TaskLinesGoToTheCompanyLog) {
     EXPECT_NE(line.find("[40%] Reading GLM"), std::string::npos) << line;
     EXPECT_EQ(x_log_path(), dir_.path() / "dodedoz.log");
     EXPECT_EQ(xdf_get_global_data_folder(), dir_.path());
+}
+
+// One entry, one line: a line break shows as a blank, and a control character read from a file
+// (a terminal's escape sequence in a folder's name) is shown, not sent to whoever reads the log.
+TEST_F(InitCompany, ALogEntryIsOneLineWithItsControlCharactersShown) {
+    open({"GL"});
+    x_log("File backup failed for:\r/co/\033[2J\nforged");
+    std::ifstream in(dir_.path() / "dodedoz.log", std::ios::binary);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(log.find(" File backup failed for: /co/\\033[2J forged\n"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
 
 }  // namespace
