@@ -118,13 +118,14 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     fs::permissions(dir, fs::perms::all);  // the text, report and notes files of both
     ASSERT_EQ(RunShell("chown -R " + std::to_string(kFirst) + ":" + std::to_string(kGroup) + " " + ShellWord(company.string())).status, 0);
     auto as = [&](uid_t uid, const std::string& textFile, const std::vector<std::string>& more = {}) {
-        std::string cmd = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(kGroup) +
-                          " --clear-groups env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " + ShellWord(DZ_CLI_BIN) +
+        // Each user's own primary group, the company's as another.
+        std::string cmd = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+                          " --groups=" + std::to_string(kGroup) + " env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " + ShellWord(DZ_CLI_BIN) +
                           " convert --company " + ShellWord(company.string());
         for (const auto& m : more) cmd += " " + ShellWord(m);
         const fs::path copy = dir / ("u" + std::to_string(uid) + "-" + fs::path(textFile).filename().string());
         fs::copy_file(textFile, copy, fs::copy_options::overwrite_existing);
-        ::chown(copy.c_str(), uid, kGroup);
+        ::chown(copy.c_str(), uid, uid);
         return RunShell(cmd + " " + ShellWord(copy.string()) + " </dev/null 2>&1");
     };
     const CliResult first = as(kFirst, text);
