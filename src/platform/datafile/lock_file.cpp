@@ -203,6 +203,26 @@ std::string with_slash(std::string folder) {
     return folder;
 }
 
+// A lock file that fits but is held only by outsiders (a descriptor opened while it was wider,
+// before it was narrowed): made afresh, so that their lock holds nothing. The new descriptor,
+// or -1 when it is not for this user to do, or one it is for holds it.
+int afresh_from_outsiders(const LockFileSpec& spec, dev_t dev, ino_t ino) {
+    if (!spec.make) return -1;
+    int dirFd = spec.dirFd;
+    int ownDir = -1;
+    if (dirFd < 0 && (dirFd = ownDir = ::open(with_slash(spec.folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
+        return -1;
+    int fd = -1;
+    struct stat st {};
+    const Wanted w = wanted_of(spec, dirFd);
+    std::string held;
+    if (::fstatat(dirFd, spec.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino &&
+        may_fit(spec, w, st))
+        fd = make_afresh(dirFd, spec, w, st, held);
+    if (ownDir >= 0) ::close(ownDir);
+    return fd < 0 ? -1 : fd;
+}
+
 }  // namespace
 
 LockFileOpened open_lock_file(const LockFileSpec& spec) {
@@ -366,8 +386,20 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
             }
             return -1;
         }
-        for (;;) {
+        for (bool looked = false;; looked = true) {
             if (::flock(o.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) break;
+            if (errno == EWOULDBLOCK && !looked) {
+                if (const int fresh = afresh_from_outsiders(spec, o.dev, o.ino); fresh >= 0) {
+                    ::close(o.fd);
+                    o.fd = fresh;
+                    struct stat st {};
+                    ::fstat(fresh, &st);
+                    o.dev = st.st_dev;
+                    o.ino = st.st_ino;
+                    continue;
+                }
+                errno = EWOULDBLOCK;
+            }
             if (errno != EWOULDBLOCK && errno != EINTR) {
                 failure.error = errno;
                 failure.cause = "the lock file " + o.path + " cannot be locked: " + std::strerror(errno);

@@ -431,16 +431,17 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
         EXPECT_TRUE(halfPosted("MASTER.TST"));
         ASSERT_EQ(::chown(runLock.c_str(), 0, 0), 0);
     }
-    // An outsider holds both, opened while they were readable: the dead run looks alive, and
-    // the folder's lock held, to nobody once they are made afresh.
+    // An outsider holds both, opened while they were readable and narrowed again since: the
+    // dead run looks alive, and the folder's lock held, to nobody.
     write_file(folderLock, "");
-    for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0666));
+    for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0644));
     const pid_t reader = spawn_holder([&] {
         for (const auto& f : {runLock, folderLock})
             if (const int fd = ::open(f.c_str(), O_RDONLY); fd < 0 || ::flock(fd, LOCK_SH) != 0) return false;
         return true;
     }, 65534);
     ASSERT_GT(reader, 0);
+    for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0600));
     xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
     EXPECT_TRUE(settle(true)) << said();
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
