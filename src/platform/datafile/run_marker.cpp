@@ -194,15 +194,11 @@ public:
         fd_.reset(take_lock_file(spec, true, failure));
         if (fd_.fd >= 0) return true;
         why = failure.cause;
-        next_ = failure.next;
         return false;
     }
-    // What a person can do when it was not had.
-    const ui::NextStep& next() const { return next_; }
 
 private:
     Fd fd_;
-    ui::NextStep next_;
 };
 
 // ---- This program's runs ------------------------------------------------------------------------
@@ -267,7 +263,11 @@ int hold_locked(const std::string& folder, std::string* why) {
     const LockFileOpened opened = open_lock_file(spec);
     Fd lock(opened.fd);
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
-    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, folder + lock_name(run) + " is held by another program");
+    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+        const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
+        return fail(EBUSY, "the lock file " + opened.path + " is held by " +
+                               (holders.empty() ? std::string("another program") : holders.front().words()));
+    }
     const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (marker < 0) {
         const int err = errno;
