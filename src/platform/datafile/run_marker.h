@@ -80,20 +80,30 @@ struct RunCopy {
 // copy is not in a folder this run holds).
 int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mainDataFolder);
 // Empties this run's markers that name copies, the main first: every data file has committed.
-void clear_run_markers();
+// 0, or the errno of the failure: the main marker still names every copy, so the run has not
+// passed its commit point and its data files are to be put back.
+int clear_run_markers();
 
-enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser };
+// PutBack: put back (a note). Refused: a writer's put-back refused, the command writes nothing.
+// HalfPosted: a look met a run stopped half posted. OtherUser: another user's run that may be
+// half posted. NotARun: a marker whose user may not write what it names, passed over (a note).
+// Untold: whether a run is genuine cannot be told (its user has no account), refused. Unseen: a
+// look passed a backup folder it cannot read (a note).
+enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser, NotARun, Untold, Unseen };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
     std::string files;   // the data files' names, ", " between them
-    std::string reason;  // why it was refused, and what to do (PutBack: what else to know)
+    std::string reason;  // the cause only (PutBack: what else to know); what to do is `next`
     std::string marker;  // the marker's path
     int error = 0;       // the errno of a failed put-back, when one says it (ENOSPC: the disk is full)
     ui::NextStep next;   // what the person can do about it, worded by each front end
 };
 // What the put-backs since the last call did, oldest first. Every text in them that was read
-// from a file or a folder has its control characters escaped ("\033").
+// from a file or a folder has its control characters escaped ("\033"). A notice other than a
+// put-back is queued once per command, however often the data folders are looked at.
 std::vector<RunNotice> take_run_notices();
+// A command starts: the notices it queues are said again, even those an earlier one said.
+void forget_run_notices_said();
 
 struct SettleRequest {
     std::string dataFolder;
