@@ -831,8 +831,8 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         const std::string user = user_name(unit.front()->owner);
         if (right == Right::No)
             return scan.say(RunNoticeKind::NotARun, marker, files,
-                            "the run marker " + marker + " of " + user + " names " + files + ", and " + user +
-                                " may not write " + which + ": no conversion of theirs wrote them",
+                            "the run marker " + marker + " of " + user + " names " + files + ", and that user may not write " +
+                                which + ": no conversion of theirs wrote them",
                             step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
         return scan.refuse(RunNoticeKind::Untold, marker, files,
                            "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
@@ -1068,13 +1068,15 @@ void settle_whole(Scan& scan, Piece& here) {
     for (const auto& c : here.m.copies) named.push_back(c.dataFile);
     const std::string files = join_files(named);
     if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, true, true, &taken, &scan.company}, main, why))
-        return scan.refuse(here.markerPath(), files,
+        // Said once for the run, however many of its parts meet the loss.
+        return scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, here.markerPath(), files,
                            why.empty() ? "the main marker of its run (" + marker_name(here.run) + ", in a backup folder "
                                              "of " + way_target(here.dataFolder, here.m.main) + ") is missing: nothing "
                                              "is put back, and the copies of the run are kept"
                                        : "the run marker " + here.markerPath() + " cannot be used (" + why +
                                              "): nothing is put back",
-                           step(ui::Step::RestoreFromBackup, {files, here.folder}));
+                           step(ui::Step::RestoreFromBackup, {files, here.folder}), 0,
+                           std::to_string(here.owner) + "~" + here.run);
     if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
     if (main.m.state == Marker::Empty) {
         // Its run committed every file, or none: the copies of this part are stale.
@@ -1205,8 +1207,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             const Right right = write_right_all(owner, paths, which);
             if (right == Right::No) {
                 scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
-                         "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and " + user +
-                             " may not write " + which + ": no conversion of theirs wrote them",
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and that user may not write " +
+                             which + ": no conversion of theirs wrote them",
                          step(ui::Step::MoveRunAway, {folder, user}));
                 continue;
             }
