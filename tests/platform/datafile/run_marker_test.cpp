@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -512,6 +513,141 @@ TEST_F(RunMarkerTest, OnlyTheUsersOwnRunsGoBack) {
         ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
         EXPECT_EQ(st.st_uid, 0u);
         EXPECT_EQ(st.st_mode & 07777, 0666u);
+    }
+}
+
+}  // namespace
+}  // namespace dz::test
+
+namespace dz::test {
+namespace {
+
+// Who runs a writing command, against whose run in which folder: put back, refused, or passed
+// over. A folder is its owner's whatever its name says, and a run is genuine only when its owner
+// may write what it names, whoever looks.
+TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    // daemon (1) and bin (2) have accounts, 4242 and 4243 none; the data files are root's, of
+    // daemon's group, mode 0664: daemon may write them, bin may not, 4242's right cannot be told.
+    enum Outcome { Back, Refused, Passed };
+    using Plant = std::function<void(RunMarkerTest&, const std::string& folder)>;
+    struct Row {
+        const char* what;
+        std::string folderName;
+        uid_t owner;
+        uid_t runner;
+        gid_t runnerGroup;
+        Outcome outcome;
+        const char* says;
+        Plant plant = nullptr;
+    };
+    auto chownTo = [](const std::string& path, uid_t uid) { ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0) << path; };
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    const std::vector<Row> rows = {
+        {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
+         "its owner root (uid 0) could not be given back (its group daemon was kept)"},
+        {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
+        {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
+        {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
+         "did not stand, and was made again as",
+         [](RunMarkerTest& t, const std::string&) { fs::remove(t.company() + "MASTER.TST"); }},
+        {"a reader", ".backup-1", 1, 2, 2, Refused, "only its own user puts it back"},
+        {"another member of the group", ".backup-1", 1, 3, 1, Refused, "only its own user puts it back"},
+        {"a uid with no account", ".backup-1", 1, 4243, 4243, Refused, "only its own user puts it back"},
+        {"root, a run of a user who may not write the files", ".backup-2", 2, 0, 0, Passed, "that user may not write"},
+        {"a member, that run", ".backup-2", 2, 1, 1, Passed, "that user may not write"},
+        {"its owner, that run", ".backup-2", 2, 2, 2, Passed, "that user may not write"},
+        {"its owner, a file they own with mode 0444", ".backup", 1, 1, 1, Passed, "that user may not write",
+         [](RunMarkerTest& t, const std::string&) {
+             ASSERT_EQ(::chown((t.company() + "MASTER.TST").c_str(), 1, 1), 0);
+             fs::permissions(t.company() + "MASTER.TST", fs::perms(0444));
+         }},
+        {"root, a run of a uid with no account", ".backup-4242", 4242, 0, 0, Refused, "who has no account"},
+        {"a member, that run", ".backup-4242", 4242, 1, 1, Refused, "who has no account"},
+        {"its owner, a copy of another uid", ".backup", 1, 1, 1, Refused, "is not a copy this program made",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/MASTER.TST~" + t.run, 2); }},
+        {"its owner, a marker of another uid", ".backup", 1, 1, 1, Refused, "belongs to another user than its folder",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/run~" + t.run + ".marker", 2); }},
+        {"root, the run's lock file of another uid", ".backup-1", 1, 0, 0, Refused, "of the run cannot be used",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/run~" + t.run + ".lock", 2); }},
+        {"root, a marker naming another host's copy of another file", ".backup-1", 1, 0, 0, Refused,
+         "which is not a copy of its run",
+         [&](RunMarkerTest& t, const std::string& f) {
+             write_file(f + "/run~" + t.run + ".marker",
+                        "dodedoz run marker 2\nhost elsewhere\nprocess 4242\ncopy MASTER.GLM~otherhost~77 5 0000000000000001\nend\n");
+             chownTo(f + "/run~" + t.run + ".marker", 1);
+         }},
+        {"root, another user's empty marker and their copy beside no marker", ".backup-1", 1, 0, 0, Passed, "",
+         [&](RunMarkerTest& t, const std::string& f) {
+             write_file(f + "/run~" + t.run + ".marker", "");
+             const std::string stray = f + "/MASTER.TST~" + h + "~" + std::to_string(dead);
+             write_file(stray, "a copy");
+             chownTo(f + "/run~" + t.run + ".marker", 1);
+             chownTo(stray, 1);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        before.clear();
+        lines.clear();
+        fs::permissions(dir, fs::perms::all);
+        twoFiles();
+        for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) {
+            ASSERT_EQ(::chown((dir / f).c_str(), 0, 1), 0);
+            fs::permissions(dir / f, fs::perms(0664));
+        }
+        const std::string theirs = company() + row.folderName;
+        if (row.folderName != ".backup") fs::rename(folder(), theirs);
+        for (const auto& e : fs::directory_iterator(theirs)) chownTo(e.path().string(), row.owner);
+        chownTo(theirs, row.owner);
+        if (row.plant) row.plant(*this, theirs);
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            if (row.runner != 0 && (::setgroups(1, &row.runnerGroup) != 0 || ::setgid(row.runnerGroup) != 0 ||
+                                    ::setuid(row.runner) != 0))
+                ::_exit(100);
+            const bool ok = settle(true);
+            const std::string text = std::string(ok ? "1" : "0") + said();
+            (void)!::write(pipeFds[1], text.data(), text.size());
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        std::string text;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+        ::close(pipeFds[0]);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text[0], row.outcome == Refused ? '0' : '1') << text;
+        EXPECT_THAT(text, HasSubstr(row.says));
+        const std::string theirMarker = theirs + "/run~" + run + ".marker";
+        if (row.outcome == Back) {
+            EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+            EXPECT_FALSE(fs::exists(theirMarker));
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+            EXPECT_EQ(st.st_gid, 1u);  // its users can still open it
+            EXPECT_EQ(st.st_mode & 07777, 0664u);
+        } else {
+            EXPECT_TRUE(halfPosted("HISTORY.TST"));
+            EXPECT_TRUE(fs::exists(theirMarker) && fs::exists(theirs + "/HISTORY.TST~" + run));
+        }
+        if (row.outcome == Passed && row.says[0] == '\0') {
+            EXPECT_TRUE(fs::exists(theirs + "/MASTER.TST~" + h + "~" + std::to_string(dead)));
+            EXPECT_EQ(text, "1");
+        }
     }
 }
 
