@@ -1023,9 +1023,9 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         auto p = std::make_unique<Piece>();
         std::string why;
         if (!find_piece({main.dataFolder, way, main.run, main.owner, true, false, &taken, &scan.company}, *p, why)) {
-            // The part the put-back started from, reached by search where this way fails (a
-            // company moved): it is this part.
-            if (why.empty() && known && !knownIn) {
+            // The part the put-back started from, reached by search where this way leads to no
+            // folder at all (a company moved): it is this part.
+            if (why.empty() && known && !knownIn && folder_id(way_target(main.dataFolder, way)).second == 0) {
                 unit.push_back(known);
                 knownIn = true;
                 continue;

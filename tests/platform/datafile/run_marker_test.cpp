@@ -651,5 +651,98 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
     }
 }
 
+
+// A run in two folders of the company (its main marker in the company folder, a part in "tl"):
+// what a marker names leads only into the company's folders, a part goes back only with the
+// main marker that names it, and copies stay while any marker of their run stands.
+TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        std::vector<std::string> settled;  // the folders settled, in order ("" the company's)
+        bool mayWrite;
+        bool ok;
+        const char* says;
+    };
+    fs::path outside;
+    std::string partFolder, partMarker, head;
+    auto mainMarker = [&](const std::string& lines) { write_file(marker(), head + lines); };
+    auto part = [&](const std::string& lines) { write_file(partMarker, head + lines); };
+    const std::vector<Case> cases = {
+        {"the main marker removed by hand: its copy beside no marker stays, the loss named once",
+         [&] { fs::remove(marker()); }, {"", "tl"}, true, false, "the main marker of its run (run~"},
+        {"a part whose way leads outside the company", [&] { part("main " + outside.string() + "\n" + lines[1] + "\nend\n"); },
+         {"tl"}, true, false, "outside the company's folders"},
+        {"a main whose part's way leads outside the company",
+         [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {""}, true, false,
+         "outside the company's folders"},
+        {"a part its main marker does not name",
+         [&] {
+             mainMarker("part tl2\n" + lines[0] + "\nend\n");
+             fs::create_directory(dir / "tl2" / ".backup");
+             write_file(dir / "tl2" / ".backup" / ("run~" + run + ".marker"), head + "main ..\nend\n");
+         },
+         {"tl"}, true, false, "is not named by its main marker"},
+        {"a look at a part whose main is cut back reads the files as after", [&] { mainMarker("part tl\n"); }, {"tl"}, false,
+         true, ""},
+        {"a stray marker with text and nothing beside it", [&] { write_file(folder() + "run~x~1.marker", "text"); }, {""},
+         true, true, "|MASTER.TST, HISTORY.TST|"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        before.clear();
+        lines.clear();
+        run = h + "~" + std::to_string(dead);
+        head = "dodedoz run marker 2\nhost " + h + "\nprocess " + std::to_string(dead) + "\n";
+        outside = make_temp_dir();
+        fs::create_directory(dir / "tl");
+        fs::create_directory(dir / "tl2");
+        xio::set_company_folders(
+            [&] { return std::vector<std::string>{dir.string(), (dir / "tl").string(), (dir / "tl2").string()}; });
+        dataFile(1, "MASTER.TST");
+        partFolder = company() + "tl/.backup/";
+        partMarker = partFolder + "run~" + run + ".marker";
+        fs::create_directory(partFolder);
+        ASSERT_EQ(xio_create_file("TST", 6, dir / "tl" / "HISTORY.TST"), XIO_OK);
+        const std::string history = read_file(dir / "tl" / "HISTORY.TST");
+        write_file(partFolder + "HISTORY.TST~" + run, history);
+        fs::permissions(partFolder + "HISTORY.TST~" + run, fs::perms(0600));
+        write_file(partFolder + "run~" + run + ".lock", "");
+        fs::permissions(partFolder + "run~" + run + ".lock", fs::perms(0600));
+        lines.push_back(copy_line("HISTORY.TST~" + run, history));
+        write_file(dir / "tl" / "HISTORY.TST", "half posted");
+        write_file(outside / "HISTORY.TST", "outside");
+        fs::create_directory(outside / ".backup");
+        write_file(outside / ".backup" / ("run~" + run + ".marker"), head + "main " + dir.string() + "\n" + lines[1] + "\nend\n");
+        mainMarker("part tl\n" + lines[0] + "\nend\n");
+        part("main ..\n" + lines[1] + "\nend\n");
+        c.plant();
+        bool ok = true;
+        for (const auto& f : c.settled) ok = xio::settle_dead_runs({(dir / f).string(), c.mayWrite, ""}) && ok;
+        const std::string text = said();
+        EXPECT_EQ(ok, c.ok) << text;
+        EXPECT_THAT(text, HasSubstr(c.says));
+        EXPECT_THAT(text, Not(HasSubstr("/../")));  // ways read as clean paths
+        if (!c.ok) {
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;  // one refusal
+            EXPECT_TRUE(halfPosted("MASTER.TST") && read_file(dir / "tl" / "HISTORY.TST") == "half posted");
+            EXPECT_TRUE(fs::exists(copy("MASTER.TST")) && fs::exists(partFolder + "HISTORY.TST~" + run));
+        }
+        EXPECT_EQ(read_file(outside / "HISTORY.TST"), "outside");  // nothing outside written
+        EXPECT_TRUE(fs::exists(outside / ".backup" / ("run~" + run + ".marker")));
+        std::error_code ec;
+        fs::remove_all(outside, ec);
+    }
+}
 }  // namespace
 }  // namespace dz::test
