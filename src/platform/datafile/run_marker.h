@@ -32,11 +32,18 @@
 // so no command can forget it. A look (read-only) never writes, never deletes a marker or a
 // copy: it only reports a run stopped half posted.
 //
-// Only a user's own runs are put back: backup folder, marker and copies of the user running the
-// command, and only when that user may write every data file the run names, as a conversion of
-// theirs needed (root puts back another user's run on the same terms). A run of another user that names copies, or a backup folder of the company this user
-// cannot read, is refused by a writing command: it may be a run stopped half posted.
-//
+// A backup folder (".backup", ".backup-<n>") is its owner's, whatever its name says: a company
+// handed over whole (`chown -R`) has its stopped runs put back by its new owner. A run is put
+// back by its owner's command, or by root's, and only when it is genuine: its owner may write
+// every data file it names (owner, group and other bits, the owner's groups from the user
+// database). A run whose owner may not write them made no conversion of them: it stops nobody,
+// is never put back, and is named once per command as one to move away. Where it cannot be told
+// (the owner has no account) every command refuses, saying so. Another user's genuine run that
+// names copies, or a backup folder of the company this user cannot read, is refused by a writing
+// command (it may be a run stopped half posted); a look passes an unreadable folder with a note.
+// The ways between a run's markers ("part", "main") lead only into the company's folders (its
+// own and those file control names); a marker whose way leads elsewhere cannot be read. Copies
+// beside no marker stay while any marker of their run stands in a folder of the company.
 // Nothing in a marker leads to a data file: the data file a copy goes back to is the data folder
 // the backup folder stands in, plus the name the copy's own name gives. Whatever stands in a
 // backup folder is distrusted: entries are opened without following links and without blocking,

@@ -6,6 +6,7 @@
 #include "support.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <csignal>
@@ -183,6 +184,16 @@ TEST_F(RunMarkerTest, NothingGoesBackUnlessEveryCopyIsProved) {
          [](RunMarkerTest& t) { write_file(t.marker(), "some other file\nend\n"); },
          "it is not a run marker"},
         {"a marker over 64 KiB", [](RunMarkerTest& t) { fs::resize_file(t.marker(), 65 * 1024); }, "larger than any marker"},
+        {"a copy whose dz_meta is a view, the marker agreeing with it",
+         [](RunMarkerTest& t) {
+             sqlite3* db = nullptr;
+             ASSERT_EQ(sqlite3_open(t.copy("MASTER.TST").c_str(), &db), SQLITE_OK);
+             ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE m AS SELECT * FROM dz_meta; DROP TABLE dz_meta; "
+                                        "CREATE VIEW dz_meta AS SELECT * FROM m", nullptr, nullptr, nullptr), SQLITE_OK);
+             sqlite3_close(db);
+             t.writeMarker({copy_line("MASTER.TST~" + t.run, read_file(t.copy("MASTER.TST"))), t.lines[1]});
+         },
+         "does not match its marker (it is not a data file)"},
         {"a marker naming one data file many times",
          [](RunMarkerTest& t) {
              std::vector<std::string> many(1000, t.lines[0]);
@@ -743,6 +754,40 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         std::error_code ec;
         fs::remove_all(outside, ec);
     }
+}
+
+// A look never puts back: a data file opened read-only and told to start its writes leaves a
+// dead run where it is. A run whose marker was unlinked under it cannot fill it any more.
+TEST_F(RunMarkerTest, AReadOnlyOpenPutsNothingBackAndAMarkerUnlinkedUnderItsRunFails) {
+    twoFiles();
+    write_file(dir / "HISTORY.TST", before["HISTORY.TST"]);  // a data file that opens
+    {
+        xio_read_only_scope look;
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 6;
+        ASSERT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
+        EXPECT_EQ(xio_start_writes(h), XIO_OK) << xio_error_text();  // a dead run refuses no look
+        close(h);
+    }
+    EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string own = company() + "own/";
+        fs::create_directory(own);
+        std::string why;
+        const std::string backup = xio::own_backup_folder(own, why);
+        if (backup.empty() || xio::hold_run(backup) != 0) ::_exit(2);
+        const std::string copyPath = backup + xio::run_copy_name("MASTER.TST", 1);
+        write_file(copyPath, "x");
+        for (const auto& e : fs::directory_iterator(backup))
+            if (e.path().extension() == ".marker") fs::remove(e.path());
+        ::_exit(xio::write_run_markers({{copyPath, 1, 0}}, own) != 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 }  // namespace
 }  // namespace dz::test
