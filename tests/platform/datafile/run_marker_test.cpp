@@ -704,9 +704,16 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
          {"tl"}, true, false, "is not named by its main marker"},
         {"a look at a part whose main is cut back reads the files as after", [&] { mainMarker("part tl\n"); }, {"tl"}, false,
          true, ""},
+        {"a company moved, both ways leading nowhere: put back from the part, its folder's lock taken once",
+         [&] {
+             mainMarker("part /moved/away/tl\n" + lines[0] + "\nend\n");
+             part("main /moved/away\n" + lines[1] + "\nend\n");
+         },
+         {"tl"}, true, true, "|MASTER.TST, HISTORY.TST|"},
         {"a stray marker with text and nothing beside it", [&] { write_file(folder() + "run~x~1.marker", "text"); }, {""},
          true, true, "|MASTER.TST, HISTORY.TST|"},
     };
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         TearDown();
@@ -744,6 +751,9 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         EXPECT_EQ(ok, c.ok) << text;
         EXPECT_THAT(text, HasSubstr(c.says));
         EXPECT_THAT(text, Not(HasSubstr("/../")));  // ways read as clean paths
+        if (c.ok && c.mayWrite) {
+            EXPECT_TRUE(isBefore("MASTER.TST"));
+        }
         if (!c.ok) {
             EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;  // one refusal
             EXPECT_TRUE(halfPosted("MASTER.TST") && read_file(dir / "tl" / "HISTORY.TST") == "half posted");
@@ -754,6 +764,7 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         std::error_code ec;
         fs::remove_all(outside, ec);
     }
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
 }
 
 // A look never puts back: a data file opened read-only and told to start its writes leaves a
