@@ -427,7 +427,8 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
         bool diskFull = false;
         if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo, &diskFull)) {
-            EndFile(ctx, Msg(diskFull ? 12013 : 12011), true, true);
+            // The file and why (another program reading it holds its commit off).
+            EndFile(ctx, diskFull ? Msg(12013) : xvl::WithCause(Msg(12011), xio_error_text()), true, true);
             return;
         }
         ctx.backups[i]->MarkCommitted();
@@ -438,8 +439,9 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // takes the same numbers. One window stays open: killed after this write and before the
     // marker's removal, the data files go back and the numbers stay raised, so a number is
     // skipped (never used twice).
-    if (const suite::CounterStore stored = suite::zc_store_counters(); stored != suite::CounterStore::Stored) {
-        EndFile(ctx, Msg(stored == suite::CounterStore::DiskFull ? 12013 : 12016), true, true);
+    if (suite::SettingsFailure why; suite::zc_store_counters(&why) != suite::CounterStore::Stored) {
+        // After the words, why (the settings' lock file and who holds it, or why it cannot be opened).
+        EndFile(ctx, why.error == ENOSPC ? Msg(12013) : xvl::WithCause(Msg(12016), why.cause), true, true);
         return;
     }
     // Emptying the marker is the run's commit point: one that fails leaves the run uncommitted,
