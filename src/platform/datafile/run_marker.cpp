@@ -543,7 +543,14 @@ std::string data_file_of(const std::string& copy) {
     return dataFile;
 }
 
-// The backup folders in a data folder: ".backup" and ".backup-<n>" that are real folders (a
+// "<uid>" or "<uid>-<k>": what follows ".backup-" in a backup folder's name.
+bool backup_suffix(const std::string& s) {
+    const auto dash = s.find('-');
+    if (dash == std::string::npos) return all_digits(s);
+    return all_digits(s.substr(0, dash)) && s.size() == dash + 2 && std::isdigit(static_cast<unsigned char>(s[dash + 1]));
+}
+
+// The backup folders in a data folder: ".backup" and ".backup-<n>[-<k>]" that are real folders (a
 // link is never followed), each with its owner. A folder is its owner's whatever its name says:
 // a company handed over whole (`chown -R`) keeps its stopped runs, now of their new owner.
 std::vector<std::pair<std::string, uid_t>> backup_folders(const std::string& dataFolder) {
@@ -553,7 +560,8 @@ std::vector<std::pair<std::string, uid_t>> backup_folders(const std::string& dat
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && all_digits(name.substr(8)))) names.push_back(name);
+        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && backup_suffix(name.substr(8))))
+            names.push_back(name);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
@@ -1279,7 +1287,11 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
     const std::string dataFolder = with_slash(dataFolderIn);
     why.clear();
     std::string reasons;
-    for (const std::string& name : {std::string(".backup"), ".backup-" + std::to_string(::geteuid())}) {
+    // After a company was handed over (`chown -R`), the names this user had are the new owner's:
+    // another of the same form is taken.
+    std::vector<std::string> candidates{".backup", ".backup-" + std::to_string(::geteuid())};
+    for (int k = 2; k <= 9; ++k) candidates.push_back(candidates[1] + "-" + std::to_string(k));
+    for (const std::string& name : candidates) {
         const std::string folder = dataFolder + name;
         if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);

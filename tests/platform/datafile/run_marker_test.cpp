@@ -733,6 +733,23 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
             EXPECT_EQ(text, "1");
         }
     }
+    {
+        SCOPED_TRACE("a user whose backup folders went to another with the company makes another");
+        for (const auto& name : {".backup", ".backup-1"}) {
+            fs::create_directories(company() + name);
+            chownTo(company() + name, 2);
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t g = 1;
+            if (::setgroups(1, &g) != 0 || ::setgid(1) != 0 || ::setuid(1) != 0) ::_exit(100);
+            std::string why;
+            ::_exit(xio::own_backup_folder(company(), why) == company() + ".backup-1-2/" ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
 }
 
 
