@@ -208,7 +208,10 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
     std::vector<std::string> kept;
     for (const auto& b : ctx.backups)
         if (b->Kept()) kept.push_back(xvl::WithCause(Msg(12927, b->SavedPath(), b->CopyPath()), xvl::ErrorCause(b->LastError())));
-    if (kept.empty()) ctx.marker.Remove();
+    // A marker that cannot be emptied still names every copy: the copies stay with it (the next
+    // command puts the same bytes back), never a marker naming copies that are gone.
+    if (kept.empty() && ctx.marker.Remove() != 0)
+        for (auto& b : ctx.backups) b->Keep();
     SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
     ctx.report->ReportTerminated(text, restore, showBox);
@@ -441,7 +444,12 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         EndFile(ctx, why.error == ENOSPC ? Msg(12013) : xvl::WithCause(Msg(12016), why.cause), true, true);
         return;
     }
-    ctx.marker.Remove();
+    // Emptying the marker is the run's commit point: one that fails leaves the run uncommitted,
+    // and every data file goes back, as after a failed commit.
+    if (const int err = ctx.marker.Remove(); err != 0) {
+        EndFile(ctx, err == ENOSPC ? Msg(12013) : xvl::WithCause(Msg(12011), xvl::ErrorCause(err)), true, true);
+        return;
+    }
     for (auto& b : ctx.backups) CommitBackup(*b);
     Observe(dataFiles.size() + 1, dataFiles.size());
     // Only a committed conversion marks its text file as converted. The notes were printed

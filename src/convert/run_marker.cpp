@@ -36,10 +36,11 @@ int RunMarker::Write(const std::vector<const DataFileBackup*>& backups) {
     return err;
 }
 
-void RunMarker::Remove() {
-    if (!written_) return;
-    xio::clear_run_markers();
+int RunMarker::Remove() {
+    if (!written_) return 0;
+    if (const int err = xio::clear_run_markers(); err != 0) return err;
     written_ = false;
+    return 0;
 }
 
 bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
@@ -66,6 +67,19 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
             text = xvlRCString::Get(12926, n.files);
             ok = false;
             break;
+        case xio::RunNoticeKind::NotARun:
+            // Stops nothing: it is said, and the command goes on.
+            text = xvlRCString::Get(13291, n.reason);
+            kind = ui::kWarning;
+            break;
+        case xio::RunNoticeKind::Untold:
+            text = xvlRCString::Get(13292, n.reason);
+            ok = false;
+            break;
+        case xio::RunNoticeKind::Unseen:
+            text = xvlRCString::Get(13293, n.reason);
+            kind = ui::kWarning;
+            break;
         }
         if (said) said->push_back(text);
         else ui::current().message(kind, text);
@@ -76,6 +90,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
 }
 
 bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
+    // A command starts: what stands in the company is said once more, once.
+    xio::forget_run_notices_said();
     std::vector<std::string> dataFolders;
     if (const suite::Company* company = suite::current_company()) {
         dataFolders.push_back(company->folder().string());

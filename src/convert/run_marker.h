@@ -29,8 +29,10 @@ public:
     // backup folders, which no later command could find).
     int Write(const std::vector<const DataFileBackup*>& backups);
     // After the last commit, or once every file was put back. Kept otherwise (the marker stays
-    // for the next command when a copy could not be put back).
-    void Remove();
+    // for the next command when a copy could not be put back). 0, or the errno of a marker that
+    // could not be emptied: it still names every copy, so the run has not committed and its
+    // files are to be put back (by this run, or else by the next command).
+    int Remove();
     bool Written() const { return written_; }
 
 private:

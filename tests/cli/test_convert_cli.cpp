@@ -529,6 +529,15 @@ TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByThe
         EXPECT_THAT(r.err, HasSubstr("(MASTER.GLM) are not all from one moment")) << look;
         EXPECT_EQ(state(), left) << look;
     }
+    {
+        SCOPED_TRACE("a bare folder of data files holding the same dead run");
+        const fs::path bare = dir / "bare";
+        fs::copy(company, bare, fs::copy_options::recursive);
+        fs::remove(bare / "company.toml");
+        const CliResult r = Run("dump --company " + bare.string() + " GLM");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, HasSubstr("(MASTER.GLM) are not all from one moment"));
+    }
     const CliResult r = Run("convert " + Co() + " " + Text("third.txt", "2,3,N\r\n"));
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_THAT(r.err, HasSubstr("its data files were put back as they were before it (MASTER.GLM)"));

@@ -62,7 +62,7 @@ int copy_bytes(int in, int out, StreamHash* hash) {
     }
 }
 
-int write_aside(int in, const std::string& target, mode_t mode, Aside& aside) {
+int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, const AsideOwner* missing) {
     aside = Aside{};
     int out = -1;
     for (int n = 0; n < 100 && out < 0; ++n) {
@@ -73,12 +73,19 @@ int write_aside(int in, const std::string& target, mode_t mode, Aside& aside) {
     if (out < 0) return errno ? errno : EEXIST;
     int err = copy_bytes(in, out, &aside.hash);
     // The owner and group first (a change of owner clears the set-ID bits a mode may give).
-    if (struct stat st {}; err == 0 && ::lstat(target.c_str(), &st) == 0) {
-        if (::fchown(out, st.st_uid, st.st_gid) != 0) {
-            // Not root: the group at least, when this user belongs to it.
-            const bool groupKept = ::fchown(out, static_cast<uid_t>(-1), st.st_gid) == 0;
-            aside.ownerKept = groupKept && st.st_uid == ::geteuid();
-        }
+    AsideOwner wanted;
+    bool want = false;
+    if (struct stat st {}; ::lstat(target.c_str(), &st) == 0) {
+        wanted = {st.st_uid, st.st_gid};
+        want = true;
+    } else if (missing) {
+        wanted = *missing;
+        want = true;
+    }
+    if (err == 0 && want && ::fchown(out, wanted.uid, wanted.gid) != 0) {
+        // Not root: the group at least, when this user belongs to it.
+        aside.groupKept = ::fchown(out, static_cast<uid_t>(-1), wanted.gid) == 0;
+        aside.ownerKept = wanted.uid == ::geteuid();
     }
     if (err == 0 && ::fchmod(out, mode) != 0) err = errno;
     if (err == 0 && ::fsync(out) != 0) err = errno;

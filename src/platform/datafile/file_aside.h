@@ -34,11 +34,17 @@ int copy_bytes(int in, int out, StreamHash* hash = nullptr);
 struct Aside {
     std::string path;           // the file written aside
     StreamHash hash;            // of every byte written
-    bool ownerKept = true;      // false: `target`'s owner or group could not be given to it
+    bool ownerKept = true;      // false: the owner asked for could not be given to it
+    bool groupKept = true;      // false: the group asked for could not be given to it
 };
-// Writes the bytes of `in` beside `target` under the first free aside name, with `mode` and,
-// when `target` stands, its owner and group (as far as this user may give them), synced.
-// 0, or the errno of the failure (nothing is left aside then).
-int write_aside(int in, const std::string& target, mode_t mode, Aside& aside);
+// Whose a file aside is to be when its target does not stand (a data file removed since).
+struct AsideOwner {
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+// Writes the bytes of `in` beside `target` under the first free aside name, with `mode` and the
+// owner and group of `target` (or, when it does not stand, `missing`'s, when given), as far as
+// this user may give them, synced. 0, or the errno of the failure (nothing is left aside then).
+int write_aside(int in, const std::string& target, mode_t mode, Aside& aside, const AsideOwner* missing = nullptr);
 
 }  // namespace dz::xio

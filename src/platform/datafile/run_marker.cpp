@@ -83,25 +83,61 @@ std::string user_name(uid_t uid) {
 }
 
 // Whether user `uid` may write `path` (or, when it does not exist, make it in its folder), by
-// the permission bits its owner, group and others have.
-bool user_may_write(uid_t uid, const std::string& path) {
-    if (uid == 0) return true;
+// the permission bits its owner, group and others have, and the user's groups: this program's
+// own for its user, the user database's for another. Untold: a user without an account, whose
+// groups cannot be known, where the group's bits and the others' differ.
+enum class Right { Yes, No, Untold };
+Right write_right(uid_t uid, const std::string& path) {
+    if (uid == 0) return Right::Yes;
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 && ::stat(fs::path(path).parent_path().c_str(), &st) != 0) return false;
-    if (st.st_uid == uid) return st.st_mode & S_IWUSR;
-    std::string name;
-    gid_t primary = 0;
-    if (find_user(uid, name, primary)) {
+    if (::stat(path.c_str(), &st) != 0 && ::stat(fs::path(path).parent_path().c_str(), &st) != 0) return Right::No;
+    auto bit = [&](mode_t b) { return (st.st_mode & b) != 0 ? Right::Yes : Right::No; };
+    if (st.st_uid == uid) return bit(S_IWUSR);
+    std::vector<gid_t> groups;
+    if (uid == ::geteuid()) {
+        const int n = ::getgroups(0, nullptr);
+        groups.resize(static_cast<std::size_t>(std::max(n, 0)));
+        if (n > 0 && ::getgroups(n, groups.data()) != n) groups.clear();
+        groups.push_back(::getegid());
+    } else {
+        std::string name;
+        gid_t primary = 0;
+        if (!find_user(uid, name, primary))
+            return bit(S_IWGRP) == bit(S_IWOTH) ? bit(S_IWOTH) : Right::Untold;
         int count = 64;
-        std::vector<gid_t> groups(static_cast<std::size_t>(count));
+        groups.resize(static_cast<std::size_t>(count));
         if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
             groups.resize(static_cast<std::size_t>(count));
             ::getgrouplist(name.c_str(), primary, groups.data(), &count);
         }
         groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-        if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return st.st_mode & S_IWGRP;
     }
-    return st.st_mode & S_IWOTH;
+    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
+    return bit(S_IWOTH);
+}
+
+// Whether user `uid` may write every one of `files`: No (with the first it may not write) before
+// Untold (with the first that cannot be told).
+Right write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which) {
+    Right all = Right::Yes;
+    for (const auto& f : files) {
+        const Right r = write_right(uid, f);
+        if (r == Right::No) {
+            which = f;
+            return r;
+        }
+        if (r == Right::Untold && all == Right::Yes) {
+            all = r;
+            which = f;
+        }
+    }
+    return all;
+}
+
+// A path as read: "a/b/../c" is "a/c" (a way between folders of the company reads as one path).
+std::string normal(const std::string& path) {
+    std::string n = fs::path(path).lexically_normal().string();
+    return n.empty() ? "./" : n;
 }
 
 // A copy's name "<data file>~<host>~<process>[~<n>]": the data file's name and the run
@@ -311,12 +347,21 @@ std::string way_to(const std::string& fromDataFolder, const std::string& toDataF
 
 std::mutex g_noticeMutex;
 std::vector<RunNotice> g_notices;
+std::set<std::string> g_said;  // notices other than put-backs queued since the command began
 
-void notify(RunNotice notice) {
+void notify(RunNotice notice, const std::string& once = "") {
     notice.files = escaped(notice.files);
     notice.reason = escaped(notice.reason);
     notice.marker = escaped(notice.marker);
+    for (auto& a : notice.next.args) a = escaped(a);
     std::lock_guard<std::mutex> guard(g_noticeMutex);
+    // A command looks at the data folders many times (its start, each open of a data file): what
+    // stands in them is said once.
+    if (notice.kind != RunNoticeKind::PutBack &&
+        !g_said.insert(std::to_string(static_cast<int>(notice.kind)) + "\n" +
+                       (once.empty() ? notice.marker + "\n" + notice.reason : once))
+             .second)
+        return;
     g_notices.push_back(std::move(notice));
 }
 
@@ -498,8 +543,16 @@ std::string data_file_of(const std::string& copy) {
     return dataFile;
 }
 
-// The backup folders in a data folder: ".backup" and ".backup-<uid>" that are real folders (a
-// link is never followed), each with its owner.
+// "<uid>" or "<uid>-<k>": what follows ".backup-" in a backup folder's name.
+bool backup_suffix(const std::string& s) {
+    const auto dash = s.find('-');
+    if (dash == std::string::npos) return all_digits(s);
+    return all_digits(s.substr(0, dash)) && s.size() == dash + 2 && std::isdigit(static_cast<unsigned char>(s[dash + 1]));
+}
+
+// The backup folders in a data folder: ".backup" and ".backup-<n>[-<k>]" that are real folders (a
+// link is never followed), each with its owner. A folder is its owner's whatever its name says:
+// a company handed over whole (`chown -R`) keeps its stopped runs, now of their new owner.
 std::vector<std::pair<std::string, uid_t>> backup_folders(const std::string& dataFolder) {
     std::vector<std::pair<std::string, uid_t>> folders;
     DIR* d = ::opendir(dataFolder.c_str());
@@ -507,14 +560,14 @@ std::vector<std::pair<std::string, uid_t>> backup_folders(const std::string& dat
     std::vector<std::string> names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && all_digits(name.substr(8)))) names.push_back(name);
+        if (name == ".backup" || (name.rfind(".backup-", 0) == 0 && backup_suffix(name.substr(8))))
+            names.push_back(name);
     }
     ::closedir(d);
     std::sort(names.begin(), names.end());
     for (const auto& name : names) {
         struct stat st {};
         if (::lstat((dataFolder + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        if (name != ".backup" && std::to_string(st.st_uid) != name.substr(8)) continue;
         folders.emplace_back(dataFolder + name + "/", st.st_uid);
     }
     return folders;
@@ -526,6 +579,16 @@ bool process_gone(const std::string& pid) {
 }
 
 // ---- Settling ---------------------------------------------------------------------------------
+
+using FolderIds = std::set<std::pair<dev_t, ino_t>>;
+
+FolderIds::value_type folder_id(const std::string& folder) {
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0) return {0, 0};
+    return {st.st_dev, st.st_ino};
+}
+
+ui::NextStep step(ui::Step s, std::vector<std::string> args = {}) { return ui::NextStep{s, std::move(args)}; }
 
 // One folder's marker of a dead run, as a put-back takes it.
 struct Piece {
@@ -546,21 +609,29 @@ struct Scan {
     std::string dataFolder;
     std::string* why;
     bool ok = true;
+    FolderIds company;  // the company's folders (this data folder among them): where ways may lead
 
-    void refuse(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
-                int err = 0) {
-        if (ok && why) *why = escaped(reason.empty() ? files : reason);
-        ok = false;
+    void say(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
+             ui::NextStep next, int err = 0, const std::string& once = "") {
         RunNotice n;
         n.kind = kind;
         n.files = files;
         n.reason = reason;
         n.marker = marker;
         n.error = err;
-        notify(std::move(n));
+        n.next = std::move(next);
+        notify(std::move(n), once);
     }
-    void refuse(const std::string& marker, const std::string& files, const std::string& reason, int err = 0) {
-        refuse(request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, marker, files, reason, err);
+    void refuse(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,
+                ui::NextStep next, int err = 0, const std::string& once = "") {
+        if (ok && why) *why = escaped(reason.empty() ? files : reason);
+        ok = false;
+        say(kind, marker, files, reason, std::move(next), err, once);
+    }
+    void refuse(const std::string& marker, const std::string& files, const std::string& reason, ui::NextStep next,
+                int err = 0) {
+        refuse(request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, marker, files, reason,
+               std::move(next), err);
     }
 };
 
@@ -590,52 +661,83 @@ std::vector<std::string> copies_beside(const std::vector<std::string>& names, co
     return copies;
 }
 
-using FolderIds = std::set<std::pair<dev_t, ino_t>>;
-
-FolderIds::value_type folder_id(const std::string& folder) {
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return {0, 0};
-    return {st.st_dev, st.st_ino};
+// The company's data folders as the layer above gives them, with `dataFolder` first.
+std::vector<std::string> company_data_folders(const std::string& dataFolder) {
+    std::vector<std::string> folders{dataFolder};
+    std::lock_guard<std::mutex> guard(services().mutex);
+    if (services().companyFolders)
+        for (const auto& f : services().companyFolders()) folders.push_back(with_slash(normal(f)));
+    return folders;
 }
 
-// Finds the marker of `run` of `owner` in the data folder the way from `fromDataFolder` leads
-// to, or else in one of the company's data folders; never in a data folder of `taken`. Opens
-// its folder, takes the folder's lock (for a put-back) and the run's lock, and reads it.
-bool find_piece(const std::string& fromDataFolder, const std::string& way, const std::string& run, uid_t owner,
-                bool putter, const FolderIds& taken, Piece& piece, std::string& why) {
-    std::vector<std::string> candidates;
-    candidates.push_back(fs::path(way).is_absolute() ? way : fromDataFolder + way);
-    {
-        std::lock_guard<std::mutex> guard(services().mutex);
-        if (services().companyFolders)
-            for (const auto& f : services().companyFolders()) candidates.push_back(f);
-    }
-    for (const auto& candidate : candidates) {
-        const std::string dataFolder = with_slash(candidate);
-        if (const auto id = folder_id(dataFolder); id.second == 0 || taken.count(id)) continue;
+// The folder a marker's way leads to from `fromDataFolder`, as a normal path with its slash.
+std::string way_target(const std::string& fromDataFolder, const std::string& way) {
+    return with_slash(normal(fs::path(way).is_absolute() ? way : fromDataFolder + way));
+}
+
+// Why a way of a marker is not one (it leads to a folder that stands outside the company), or "".
+// A way to no folder at all is a company moved: its folders are searched instead.
+std::string way_outside(const std::string& fromDataFolder, const std::string& way, const FolderIds& company) {
+    const std::string there = way_target(fromDataFolder, way);
+    const auto id = folder_id(there);
+    if (id.second == 0 || company.count(id)) return "";
+    return "its way " + way + " leads to " + there + ", outside the company's folders";
+}
+
+// What a search for a marker of a run is after.
+struct Seek {
+    std::string fromDataFolder, way, run;
+    uid_t owner = 0;
+    bool putter = false;      // takes the folder's lock and opens the marker to be written
+    bool wantMain = false;    // a part of the run is not what is sought
+    const FolderIds* taken;   // folders already held by this put-back: never taken twice
+    const FolderIds* company;
+};
+
+// Finds the marker of a run in the data folder its way leads to, or else in one of the company's
+// data folders; never in a folder of `taken`, never outside the company. Opens its folder, takes
+// the folder's lock (for a put-back) and the run's lock, and reads it.
+bool find_piece(const Seek& s, Piece& piece, std::string& why) {
+    if (why = way_outside(s.fromDataFolder, s.way, *s.company); !why.empty()) return false;
+    std::vector<std::string> candidates = company_data_folders(way_target(s.fromDataFolder, s.way));
+    for (const auto& dataFolder : candidates) {
+        if (const auto id = folder_id(dataFolder); id.second == 0 || s.taken->count(id) || !s.company->count(id)) continue;
         for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
-            if (folderOwner != owner) continue;
+            if (folderOwner != s.owner) continue;
             Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
             if (dir.fd < 0) continue;
             struct stat ms {};
-            if (::fstatat(dir.fd, marker_name(run).c_str(), &ms, AT_SYMLINK_NOFOLLOW) != 0) continue;
-            piece.dataFolder = dataFolder;
-            piece.folder = folder;
-            piece.owner = owner;
-            piece.run = run;
-            if (putter) {
-                piece.folderLock = std::make_unique<FolderLock>();
-                if (!piece.folderLock->take(dir.fd, folder, why)) return false;
+            if (::fstatat(dir.fd, marker_name(s.run).c_str(), &ms, AT_SYMLINK_NOFOLLOW) != 0) continue;
+            Piece p;
+            p.dataFolder = dataFolder;
+            p.folder = folder;
+            p.owner = s.owner;
+            p.run = s.run;
+            if (s.putter) {
+                p.folderLock = std::make_unique<FolderLock>();
+                if (!p.folderLock->take(dir.fd, folder, why)) return false;
             }
             bool lockFile = false;
-            piece.life = take_run_lock(dir.fd, run, owner, putter, piece.runLock, lockFile);
-            read_marker(dir.fd, marker_name(run), run, owner, putter, piece.m);
+            p.life = take_run_lock(dir.fd, s.run, s.owner, s.putter, p.runLock, lockFile);
+            read_marker(dir.fd, marker_name(s.run), s.run, s.owner, s.putter, p.m);
+            if (s.wantMain && p.m.state == Marker::Whole && !p.m.main.empty()) continue;  // another part
             bool listed = false;
-            piece.beside = copies_beside(list_folder(dir.fd, listed), run);
-            piece.dir = std::move(dir);
+            p.beside = copies_beside(list_folder(dir.fd, listed), s.run);
+            p.dir = std::move(dir);
+            piece = std::move(p);
             return true;
         }
     }
+    return false;
+}
+
+// Whether a marker of `run` of `owner` stands in a backup folder of any of the company's folders.
+bool marker_stands(const Scan& scan, const std::string& run, uid_t owner) {
+    for (const auto& dataFolder : company_data_folders(scan.dataFolder))
+        for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
+            struct stat st {};
+            if (folderOwner == owner && ::lstat((folder + marker_name(run)).c_str(), &st) == 0) return true;
+        }
     return false;
 }
 
@@ -649,6 +751,37 @@ void remove_piece(Piece& p) {
     ::fsync(p.dir.fd);
 }
 
+std::string group_name(gid_t gid) {
+    const group* g = ::getgrgid(gid);
+    return g ? std::string(g->gr_name) : "gid " + std::to_string(gid);
+}
+
+// Whose a data file put back where none stands is to be, and its mode: as the run's other data
+// files of that folder, or else as the folder itself gives (its owner and group, and for each of
+// them the folder's read and write permission), so that those who may use the folder may open it.
+struct Making {
+    AsideOwner owner;
+    mode_t mode = 0600;
+    std::string as;  // what it was made like
+};
+Making making_for(const std::string& dataFolder, const std::vector<std::string>& siblings) {
+    Making k;
+    struct stat st {};
+    for (const auto& f : siblings)
+        if (::stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            k.owner = {st.st_uid, st.st_gid};
+            k.mode = st.st_mode & 0666;
+            k.as = f;
+            return k;
+        }
+    if (::stat(dataFolder.c_str(), &st) == 0) {
+        k.owner = {st.st_uid, st.st_gid};
+        k.mode = (st.st_mode & 0666) | 0600;
+        k.as = dataFolder;
+    }
+    return k;
+}
+
 // Puts every copy of a dead run back: `unit` is its main marker (or its only one) and its parts,
 // each dead and whole. Nothing is written until every copy is proved.
 void put_back(Scan& scan, std::vector<Piece*>& unit) {
@@ -659,6 +792,7 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
     const std::string marker = unit.front()->markerPath();
     if (g_putBackHook) g_putBackHook(marker);
     auto copyPath = [](const Piece* p, const CopyLine& c) { return p->folder + c.name; };
+    auto restore = [&](const Piece* p) { return step(ui::Step::RestoreFromBackup, {files, p->folder}); };
     // Every copy is checked before anything is locked or written: one missing, changed, or not
     // this program's leaves every data file as it stands.
     struct Proved {
@@ -668,40 +802,51 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         mode_t mode = 0600;
         std::string dataFile;
         Aside aside;
+        bool missing = false;
+        Making making;
+        AsideOwner had;  // the owner and group it is to have
     };
     std::vector<Proved> proved;
+    std::vector<std::string> dataFiles;
+    for (Piece* p : unit)
+        for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
+    // A run whose user may not write every file it names made no conversion of them.
+    std::string which;
+    if (const Right right = write_right_all(unit.front()->owner, dataFiles, which); right != Right::Yes) {
+        const std::string user = user_name(unit.front()->owner);
+        if (right == Right::No)
+            return scan.say(RunNoticeKind::NotARun, marker, files,
+                            "the run marker " + marker + " of " + user + " names " + files + ", and that user may not write " +
+                                which + ": no conversion of theirs wrote them",
+                            step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
+        return scan.refuse(RunNoticeKind::Untold, marker, files,
+                           "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
+                           "write " + which + " cannot be told: the company may be half posted",
+                           step(ui::Step::RestoreOrHandOver, {files, unit.front()->folder}));
+    }
     for (Piece* p : unit) {
         for (const auto& name : p->beside)
             if (std::none_of(p->m.copies.begin(), p->m.copies.end(), [&](const CopyLine& c) { return c.name == name; }))
                 return scan.refuse(marker, files, p->folder + name + " is a copy of the run that its marker " +
-                                                      p->markerPath() + " does not name: nothing is put back. Restore "
-                                                      "the company's data files from a backup, then move the marker and "
-                                                      "its copies out of " + p->folder);
+                                                      p->markerPath() + " does not name: nothing is put back",
+                                   restore(p));
         for (const auto& c : p->m.copies) {
             Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
             if (in.fd < 0 && errno == ENOENT && p->m.previous) continue;  // that version removed a copy put back
             if (in.fd < 0 && errno == ENOENT)
-                return scan.refuse(marker, files, copyPath(p, c) + ", which its marker names, is missing: nothing is put "
-                                                  "back. Restore the company's data files from a backup, then move the "
-                                                  "marker and its copies out of " + p->folder);
+                return scan.refuse(marker, files, copyPath(p, c) + ", which its marker names, is missing: nothing is put back",
+                                   restore(p));
             struct stat st {};
             if (in.fd < 0 || !owned_plain_file(in.fd, p->owner, &st))
                 return scan.refuse(marker, files, copyPath(p, c) + " is not a copy this program made (a regular file "
-                                                  "of its folder's owner with one link): nothing is put back. Restore "
-                                                  "the company's data files from a backup, then move it away");
+                                                  "of its folder's owner with one link): nothing is put back",
+                                   restore(p));
             if (!p->m.previous && static_cast<uint64_t>(st.st_size) != c.length)
                 return scan.refuse(marker, files, copyPath(p, c) + " does not match its marker (it holds " +
                                                   std::to_string(st.st_size) + " bytes, the run copied " +
-                                                  std::to_string(c.length) + "): nothing is put back. Restore the "
-                                                  "company's data files from a backup, then move the marker and its "
-                                                  "copies out of " + p->folder);
-            Proved pr{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}};
-            if (!user_may_write(p->owner, pr.dataFile))
-                return scan.refuse(marker, files, "the run in " + p->folder + " is of " + user_name(p->owner) +
-                                                  ", who may not write " + pr.dataFile + ": it was not made by a "
-                                                  "conversion of theirs, and nothing is put back. Move it out of " +
-                                                  p->folder);
-            proved.push_back(std::move(pr));
+                                                  std::to_string(c.length) + "): nothing is put back",
+                                   restore(p));
+            proved.push_back(Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}, {}});
         }
     }
     PutBackChecks checks;
@@ -718,14 +863,27 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         if (::lstat(pr.dataFile.c_str(), &st) == 0) {
             if (!S_ISREG(st.st_mode)) {
                 dropAsides();
-                return scan.refuse(marker, files, pr.dataFile + " is not a regular file");
+                return scan.refuse(marker, files, pr.dataFile + " is not a regular file", step(ui::Step::Again));
             }
             pr.mode = st.st_mode & 07777;
+            pr.had = {st.st_uid, st.st_gid};
+        } else {
+            // Removed since the run: made again as the company's files of that folder are, never
+            // as a file of whoever puts it back alone.
+            std::vector<std::string> siblings;
+            for (const auto& other : proved)
+                if (other.piece == pr.piece && &other != &pr) siblings.push_back(other.dataFile);
+            pr.missing = true;
+            pr.making = making_for(pr.piece->dataFolder, siblings);
+            pr.mode = pr.making.mode;
+            pr.had = pr.making.owner;
         }
-        if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside); err != 0) {
+        if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside, pr.missing ? &pr.making.owner : nullptr);
+            err != 0) {
             pr.aside.path.clear();
             dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err), err);
+            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                               err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
         }
         std::string wrong;
         if (!pr.piece->m.previous && (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
@@ -737,9 +895,8 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         if (!wrong.empty()) {
             dropAsides();
             return scan.refuse(marker, files, "the copy " + copyPath(pr.piece, *pr.line) + " of " + pr.line->dataFile +
-                                              " does not match its marker (" + wrong + "): nothing is put back. Restore "
-                                              "the company's data files from a backup, then move the marker and its "
-                                              "copies out of " + pr.piece->folder);
+                                              " does not match its marker (" + wrong + "): nothing is put back",
+                               restore(pr.piece));
         }
     }
     // The writer lock of every data file, taken only once every copy is proved: a marker naming
@@ -749,31 +906,50 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
     for (auto& pr : proved) {
         if (checks.openHere && checks.openHere(pr.dataFile)) {
             dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back "
-                                              "under it: run the command again");
+            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back under it",
+                               step(ui::Step::Again));
         }
         auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
         if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
             dropAsides();
             return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
-                                              (table->error().empty() ? std::string() : " (" + table->error() + ")") +
-                                              ": run the command again once it has finished");
+                                              (table->error().empty() ? std::string() : " (" + table->error() + ")"),
+                               step(ui::Step::AgainWhenFinished));
         }
         locks.push_back(std::move(table));
     }
     std::string notes;
+    ui::NextStep next;
     for (auto& pr : proved) {
         if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
             const int err = errno;
             dropAsides();
             // Those renamed already hold their copies: the marker stays, and the next command
             // puts every file back again.
-            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err), err);
+            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                               err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
         }
         pr.aside.path.clear();
-        if (!pr.aside.ownerKept)
-            notes += (notes.empty() ? "" : "; ") + pr.dataFile + " now belongs to " + user_name(::geteuid()) +
-                     ": its owner and group could not be given back";
+        auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
+        if (pr.missing)
+            note(pr.dataFile + " did not stand, and was made again as " + pr.making.as + " is (mode " +
+                 [&] { char b[8]; std::snprintf(b, sizeof b, "%04o", static_cast<unsigned>(pr.mode)); return std::string(b); }() + ")");
+        struct stat now {};
+        ::stat(pr.dataFile.c_str(), &now);
+        if (!pr.aside.ownerKept || !pr.aside.groupKept) {
+            const std::string who = user_name(::geteuid());
+            const std::string had = user_name(pr.had.uid), hadGroup = group_name(pr.had.gid);
+            if (!pr.aside.groupKept && !pr.aside.ownerKept)
+                note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) + ": its owner " +
+                     had + " and group " + hadGroup + " could not be given back");
+            else if (!pr.aside.ownerKept)
+                note(pr.dataFile + " now belongs to " + who + ": its owner " + had + " could not be given back (its group " +
+                     hadGroup + " was kept)");
+            else
+                note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " + hadGroup +
+                     " could not be given back");
+            if (!next) next = step(ui::Step::GiveOwnerBack, {pr.dataFile, user_name(pr.had.uid), group_name(pr.had.gid)});
+        }
         // The journal of the commit the run died in belongs to the writes the copy takes back: it
         // must never be played over the copy.
         ::unlink((pr.dataFile + "-journal").c_str());
@@ -782,15 +958,21 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
     for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
     for (const auto& f : dataFolders)
         if (const int err = sync_folder(f); err != 0)
-            return scan.refuse(marker, files, f + " cannot be synced: " + errno_text(err), err);
-    // The main marker names no copy from here on: its parts are stale, whatever happens next.
+            return scan.refuse(marker, files, f + " cannot be synced: " + errno_text(err), step(ui::Step::Again), err);
+    // The main marker names no copy from here on: its parts are stale, whatever happens next. Its
+    // removal (or cut) must stand on the disk before the command writes: a marker that came back
+    // after a crash would put these copies back over what the command writes next.
     Piece& head = *unit.front();
+    int cut = 0;
     if (head.m.parts.empty()) {
-        ::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0);
-        ::fsync(head.dir.fd);
-    } else if (const int err = cut_marker(head.m.fd.fd, head.m.namesEnd); err != 0) {
-        return scan.refuse(marker, files, head.markerPath() + " cannot be written: " + errno_text(err), err);
+        if (::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0) != 0 || ::fsync(head.dir.fd) != 0) cut = errno ? errno : EIO;
+    } else {
+        cut = cut_marker(head.m.fd.fd, head.m.namesEnd);
     }
+    if (cut != 0)
+        return scan.refuse(marker, files, "every data file was put back, but " + head.markerPath() +
+                                              " cannot be removed: " + errno_text(cut),
+                           step(ui::Step::Again), cut);
     for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
     remove_piece(head);
     RunNotice n;
@@ -798,41 +980,56 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
     n.files = files;
     n.reason = notes;
     n.marker = marker;
+    n.next = next;
     notify(std::move(n));
 }
 
-
 // A dead main marker, whole: its run is put back with every part it names (`known` is the part
-// the put-back started from, already taken).
+// the put-back started from, its folder's lock already held: never taken a second time).
 void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
     std::vector<Piece*> unit{&main};
     std::vector<std::unique_ptr<Piece>> found;
     FolderIds taken{folder_id(main.dataFolder)};
+    if (known) taken.insert(folder_id(known->dataFolder));
     bool knownIn = known == nullptr;
+    auto restore = [&](const std::string& folder) {
+        return step(ui::Step::RestoreFromBackup, {join_files([&] {
+                        std::vector<std::string> n;
+                        for (const auto& c : main.m.copies) n.push_back(c.dataFile);
+                        return n;
+                    }()), folder});
+    };
     for (const auto& way : main.m.parts) {
-        const std::string there = fs::path(way).is_absolute() ? way : main.dataFolder + way;
-        if (known && folder_id(with_slash(there)) == folder_id(known->dataFolder)) {
+        if (known && !knownIn && folder_id(way_target(main.dataFolder, way)) == folder_id(known->dataFolder)) {
             unit.push_back(known);
-            taken.insert(folder_id(known->dataFolder));
             knownIn = true;
             continue;
         }
         auto p = std::make_unique<Piece>();
         std::string why;
-        if (!find_piece(main.dataFolder, way, main.run, main.owner, true, taken, *p, why))
+        if (!find_piece({main.dataFolder, way, main.run, main.owner, true, false, &taken, &scan.company}, *p, why)) {
+            // The part the put-back started from, reached by search where this way leads to no
+            // folder at all (a company moved): it is this part.
+            if (why.empty() && known && !knownIn && folder_id(way_target(main.dataFolder, way)).second == 0) {
+                unit.push_back(known);
+                knownIn = true;
+                continue;
+            }
             return scan.refuse(main.markerPath(), "",
-                               why.empty() ? "the run marker " + main.markerPath() + " names a part in " + way +
-                                                 " that cannot be found: nothing is put back. Open the company where "
-                                                 "it was when the run stopped, or restore its data files from a backup "
-                                                 "and move the markers and copies of its run away"
-                                           : why);
+                               why.empty() ? "the run marker " + main.markerPath() + " names a part in " +
+                                                 way_target(main.dataFolder, way) + " that cannot be found (the company "
+                                                 "may have been moved since the run stopped): nothing is put back"
+                                           : "the run marker " + main.markerPath() + " cannot be used (" + why +
+                                                 "): nothing is put back",
+                               restore(main.folder));
+        }
         if (p->life == Life::Alive) return;
         if (p->m.state != Marker::Whole || p->m.main.empty())
             return scan.refuse(p->markerPath(), "",
                                "the run marker " + p->markerPath() + " cannot be read (" +
                                    (p->m.why.empty() ? std::string("it is not a whole part of its run") : p->m.why) +
-                                   "): nothing is put back. Restore the company's data files from a backup, then "
-                                   "move the markers and copies of its run away");
+                                   "): nothing is put back",
+                               restore(p->folder));
         taken.insert(folder_id(p->dataFolder));
         unit.push_back(p.get());
         found.push_back(std::move(p));
@@ -840,25 +1037,31 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
     if (!knownIn && known)
         return scan.refuse(known->markerPath(), "",
                            "the run marker " + known->markerPath() + " is not named by its main marker " +
-                               main.markerPath() + ": nothing is put back. Restore the company's data files from a "
-                               "backup, then move the markers and copies of its run away");
+                               main.markerPath() + ": nothing is put back",
+                           restore(known->folder));
     put_back(scan, unit);
 }
 
-// A dead, whole marker of this user (or, for root, of a user who may write its files): its run
-// is put back with every folder it has a marker in.
+// A dead, whole marker of this user (or, for root, of any user): its run is put back with every
+// folder it has a marker in.
 void settle_whole(Scan& scan, Piece& here) {
     if (here.m.main.empty()) return settle_whole_main(scan, here, nullptr);
     Piece main;
     std::string why;
-    if (!find_piece(here.dataFolder, here.m.main, here.run, here.owner, true, {folder_id(here.dataFolder)}, main, why))
-        return scan.refuse(here.markerPath(), "",
-                           why.empty() ? "the main marker of the run of " + here.markerPath() + " (" +
-                                             marker_name(here.run) + ", in the company's data folder) cannot be found: "
-                                             "nothing is put back. Open the company where it was when the run "
-                                             "stopped, or restore its data files from a backup and move the marker "
-                                             "and its copies out of " + here.folder
-                                       : why);
+    const FolderIds taken{folder_id(here.dataFolder)};
+    std::vector<std::string> named;
+    for (const auto& c : here.m.copies) named.push_back(c.dataFile);
+    const std::string files = join_files(named);
+    if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, true, true, &taken, &scan.company}, main, why))
+        // Said once for the run, however many of its parts meet the loss.
+        return scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, here.markerPath(), files,
+                           why.empty() ? "the main marker of its run (" + marker_name(here.run) + ", in a backup folder "
+                                             "of " + way_target(here.dataFolder, here.m.main) + ") is missing: nothing "
+                                             "is put back, and the copies of the run are kept"
+                                       : "the run marker " + here.markerPath() + " cannot be used (" + why +
+                                             "): nothing is put back",
+                           step(ui::Step::RestoreFromBackup, {files, here.folder}), 0,
+                           std::to_string(here.owner) + "~" + here.run);
     if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
     if (main.m.state == Marker::Empty) {
         // Its run committed every file, or none: the copies of this part are stale.
@@ -866,22 +1069,22 @@ void settle_whole(Scan& scan, Piece& here) {
         return;
     }
     if (main.m.state != Marker::Whole || main.m.parts.empty())
-        return scan.refuse(main.markerPath(), "",
+        return scan.refuse(main.markerPath(), files,
                            "the run marker " + main.markerPath() + " cannot be read (" +
                                (main.m.why.empty() ? std::string("it is not the main marker of its run") : main.m.why) +
-                               "): nothing is put back. Restore the company's data files from a backup, then move "
-                               "the markers and copies of its run away");
+                               "): nothing is put back",
+                           step(ui::Step::RestoreFromBackup, {files, main.folder}));
     settle_whole_main(scan, main, &here);
 }
 
 // An empty marker of a dead run of this user: nothing of its run is half posted. A main marker
-// cut back to the names of its parts takes them with it first.
-void remove_unfinished(Piece& here) {
+// cut back to the names of its parts takes them with it first (never one outside the company).
+void remove_unfinished(Scan& scan, Piece& here) {
     FolderIds taken{folder_id(here.dataFolder)};
     for (const auto& way : here.m.parts) {
         Piece part;
         std::string why;
-        if (!find_piece(here.dataFolder, way, here.run, here.owner, true, taken, part, why)) continue;
+        if (!find_piece({here.dataFolder, way, here.run, here.owner, true, false, &taken, &scan.company}, part, why)) continue;
         taken.insert(folder_id(part.dataFolder));
         if (part.life == Life::Dead && (part.m.state == Marker::Empty || (part.m.state == Marker::Whole && !part.m.main.empty())))
             remove_piece(part);
@@ -890,29 +1093,38 @@ void remove_unfinished(Piece& here) {
 }
 
 // A part whose main marker names no copy: its run committed every file, or none.
-bool stale_part(const Piece& here) {
+bool stale_part(Scan& scan, const Piece& here) {
     if (here.m.main.empty()) return false;
     Piece main;
     std::string why;
-    return find_piece(here.dataFolder, here.m.main, here.run, here.owner, false, {folder_id(here.dataFolder)}, main, why) &&
+    const FolderIds taken{folder_id(here.dataFolder)};
+    return find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, main, why) &&
            main.m.state == Marker::Empty;
 }
 
-void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
+void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const SettleRequest& req = scan.request;
+    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int openErr = errno;
+    // The folder is judged by its owner as opened, whatever its name says.
+    uid_t owner = listedOwner;
+    if (struct stat st {}; dir.fd >= 0 && ::fstat(dir.fd, &st) == 0) owner = st.st_uid;
     const bool ours = owner == ::geteuid();
     const bool admin = ::geteuid() == 0;
+    const std::string user = user_name(owner);
     auto unseen = [&](int err) {
-        // What this user cannot see may be a run stopped half posted: a writer does not post over it.
+        // What this user cannot see may be a run stopped half posted: a writer does not post over
+        // it; a look goes on, and says what it could not see.
+        const std::string cause = "the backup folder " + folder + " of " + user + " cannot be read by this user (" +
+                                  errno_text(err) + ")";
         if (req.mayWrite)
-            scan.refuse(RunNoticeKind::OtherUser, folder, "",
-                        "the backup folder " + folder + " of " + user_name(owner) + " cannot be read by this user (" +
-                            errno_text(err) + "), and may hold a conversion of theirs stopped half posted. That "
-                            "user (or an administrator) must run a writing command of the company (Convert, load), "
-                            "which opens the folder to its users, or remove it when it holds nothing");
+            scan.refuse(RunNoticeKind::OtherUser, folder, "", cause + ", and may hold a conversion of theirs stopped half posted",
+                        step(ui::Step::AskUserToPutBack, {user}));
+        else
+            scan.say(RunNoticeKind::Unseen, folder, "", cause + ": whether it holds a conversion stopped half posted could not be seen",
+                     step(ui::Step::AskUserToPutBack, {user}));
     };
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (dir.fd < 0) return unseen(errno);
+    if (dir.fd < 0) return unseen(openErr);
     bool listed = false;
     const std::vector<std::string> names = list_folder(dir.fd, listed);
     if (!listed) return unseen(errno ? errno : EACCES);
@@ -921,7 +1133,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
         ::fchmod(dir.fd, kBackupFolderMode);
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
-    if (std::string why; putter && !lock.take(dir.fd, folder, why)) return scan.refuse(folder, "", why);
+    if (std::string why; putter && !lock.take(dir.fd, folder, why))
+        return scan.refuse(folder, "", why, step(ui::Step::AgainWhenFinished));
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs
@@ -944,13 +1157,20 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
         here.run = run;
         here.beside = copiesOf[run];
         here.dir.reset(::dup(dir.fd));
-        if (here.dir.fd < 0) return scan.refuse(folder, "", folder + ": " + errno_text(errno));
+        if (here.dir.fd < 0) return scan.refuse(folder, "", folder + ": " + errno_text(errno), step(ui::Step::Again));
         bool lockFile = false;
         // The run's lock is taken before its marker is read: a run that ends meanwhile is seen
         // gone, never taken for a dead one half read. Another user's lock cannot be tried.
         if (ours || admin) here.life = take_run_lock(dir.fd, run, owner, req.mayWrite, here.runLock, lockFile);
         read_marker(dir.fd, marker_name(run), run, owner, putter, here.m);
         if (here.m.state == Marker::Gone) continue;
+        // Its ways lead only to the company's folders: a marker leading elsewhere is not one.
+        for (const auto& way : here.m.main.empty() ? here.m.parts : std::vector<std::string>{here.m.main})
+            if (const std::string why = way_outside(scan.dataFolder, way, scan.company);
+                !why.empty() && here.m.state != Marker::Unreadable) {
+                here.m.state = Marker::Unreadable;
+                here.m.why = why;
+            }
         // A marker of the previous version is its run's lock.
         if (here.life == Life::Dead && !lockFile && here.m.previous &&
             ::flock(here.m.fd.fd, (req.mayWrite ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0)
@@ -962,14 +1182,37 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
             for (const auto& c : here.beside) named.push_back(data_file_of(c));
         if (!req.onlyFile.empty() && std::find(named.begin(), named.end(), req.onlyFile) == named.end()) continue;
         const std::string files = join_files(named);
+        const auto restore = step(ui::Step::RestoreFromBackup, {files, folder});
+        // One test for everybody: a run whose user may not write what it names made no conversion
+        // of it, and stops nobody; one whose user has no account cannot be judged.
+        if (here.m.state == Marker::Whole || (here.m.state == Marker::Unreadable && !here.beside.empty())) {
+            std::vector<std::string> paths;
+            for (const auto& f : named) paths.push_back(scan.dataFolder + f);
+            std::string which;
+            const Right right = write_right_all(owner, paths, which);
+            if (right == Right::No) {
+                scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and that user may not write " +
+                             which + ": no conversion of theirs wrote them",
+                         step(ui::Step::MoveRunAway, {folder, user}));
+                continue;
+            }
+            if (right == Right::Untold && !(here.m.state == Marker::Whole && stale_part(scan, here))) {
+                scan.refuse(RunNoticeKind::Untold, here.markerPath(), files,
+                            "the run marker " + here.markerPath() + " is of " + user + ", who has no account, so "
+                            "whether it may write " + which + " cannot be told: the company may be half posted",
+                            step(ui::Step::RestoreOrHandOver, {files, folder}));
+                continue;
+            }
+        }
         if (here.life == Life::Alive) {
             // A run still posting holds its data files' writer locks itself; under this command's
             // own writer lock one naming the file is another host's that shares no locks.
-            if (!req.onlyFile.empty() && here.m.state == Marker::Whole)
-                scan.refuse(here.markerPath(), files,
-                            "a conversion of process " + here.m.process + " on host " + here.m.host + " of " +
-                                user_name(owner) + " is posting " +
-                                files + ": run the command again once it has finished");
+            if (!req.onlyFile.empty() && here.m.state == Marker::Whole) {
+                const std::string holder = "process " + here.m.process + " on host " + here.m.host + " of " + user;
+                scan.refuse(here.markerPath(), files, "a conversion of " + holder + " is posting " + files,
+                            step(ui::Step::AgainWhenFinished, {holder}));
+            }
             continue;
         }
         switch (here.m.state) {
@@ -977,33 +1220,35 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
             break;
         case Marker::Empty:
             // Its run died before its first commit or after its last: every data file is whole.
-            if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(here);
+            if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
         case Marker::Unreadable:
             if (here.beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
             scan.refuse(here.markerPath(), files,
                         "the run marker " + here.markerPath() + " cannot be read (" + here.m.why +
-                            ") while copies of its run stand beside it: nothing is put back. Restore the company's "
-                            "data files from a backup, then move the marker and its copies out of " + folder);
+                            ") while copies of its run stand beside it: nothing is put back",
+                        restore);
             break;
         case Marker::Whole:
             if (!ours && !admin) {
-                if (stale_part(here)) break;
+                if (stale_part(scan, here)) break;
+                // One refusal for the run, however many folders it has a marker in.
                 scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
-                            "the run marker " + here.markerPath() + " of " + user_name(owner) + " names copies of " +
-                                files + ": that conversion is posting, or stopped before it had finished posting, "
-                                "and only its own user puts it back. Run the command again once it has finished; "
-                                "if it stopped, that user (or an administrator) must run a writing command of the "
-                                "company (Convert, load) to put its data files back");
+                            "the run marker " + here.markerPath() + " of " + user + " names copies of " + files +
+                                ": that conversion is posting, or stopped before it had finished posting, and only "
+                                "its own user puts it back",
+                            step(ui::Step::AskUserToPutBack, {user}), 0, std::to_string(owner) + "~" + run);
                 break;
             }
             if (here.life != Life::Dead) {
-                scan.refuse(here.markerPath(), files, "the lock file " + folder + lock_name(run) + " of the run cannot be used");
+                scan.refuse(here.markerPath(), files, "the lock file " + folder + lock_name(run) + " of the run cannot be used",
+                            restore);
                 break;
             }
             if (!req.mayWrite) {
-                if (stale_part(here)) break;  // its run is whole
-                scan.refuse(RunNoticeKind::HalfPosted, here.markerPath(), files, "");
+                if (stale_part(scan, here)) break;  // its run is whole
+                scan.refuse(RunNoticeKind::HalfPosted, here.markerPath(), files, "", step(ui::Step::AgainToPutBack), 0,
+                            std::to_string(owner) + "~" + run);
                 break;
             }
             settle_whole(scan, here);
@@ -1011,14 +1256,16 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
         }
     }
     // Copies without a marker: their run died before it made one (an older program), or after
-    // it removed it. Those of this host whose process is gone go, with a writing command; so do
-    // lock files left without their marker.
+    // it removed it. Those of this host whose process is gone go, with a writing command, unless
+    // a marker of their run stands in any folder of the company (a main marker removed by hand
+    // leaves its parts naming it: its copies may be the only ones left from before the run). So
+    // do lock files left without their marker.
     if (!req.mayWrite || !ours || !req.onlyFile.empty()) return;
     const std::string host = host_name();
     for (const auto& [run, copies] : copiesOf) {
         if (markers.count(run)) continue;
         const auto tilde = run.rfind('~');
-        if (run.substr(0, tilde) != host || !process_gone(run.substr(tilde + 1))) continue;
+        if (run.substr(0, tilde) != host || !process_gone(run.substr(tilde + 1)) || marker_stands(scan, run, owner)) continue;
         for (const auto& copy : copies) {
             struct stat st {};
             if (::fstatat(dir.fd, copy.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
@@ -1040,7 +1287,11 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
     const std::string dataFolder = with_slash(dataFolderIn);
     why.clear();
     std::string reasons;
-    for (const std::string& name : {std::string(".backup"), ".backup-" + std::to_string(::geteuid())}) {
+    // After a company was handed over (`chown -R`), the names this user had are the new owner's:
+    // another of the same form is taken.
+    std::vector<std::string> candidates{".backup", ".backup-" + std::to_string(::geteuid())};
+    for (int k = 2; k <= 9; ++k) candidates.push_back(candidates[1] + "-" + std::to_string(k));
+    for (const std::string& name : candidates) {
         const std::string folder = dataFolder + name;
         if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
@@ -1177,22 +1428,37 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
     return 0;
 }
 
-void clear_run_markers() {
+int clear_run_markers() {
     std::lock_guard<std::mutex> guard(g_heldMutex);
-    // The main marker first: once it names no copy, every part is stale.
+    // The main marker first: once it names no copy, every part is stale. Until then the run has
+    // not passed its commit point, whatever committed: its files are to go back.
     for (auto& [folder, h] : g_held)
         if (h.role == Role::Main && h.whole) {
-            if (cut_marker(h.markerFd, h.namesOnly) != 0) return;
+            if (const int err = cut_marker(h.markerFd, h.namesOnly); err != 0) return err;
             h.whole = false;
             if (g_commitPointHook) g_commitPointHook();
         }
-    for (auto& [folder, h] : g_held)
-        if (h.whole && cut_marker(h.markerFd, 0) == 0) h.whole = false;
+    // A run in one folder: its marker is its commit point.
+    int failed = 0;
+    for (auto& [folder, h] : g_held) {
+        if (!h.whole) continue;
+        if (const int err = cut_marker(h.markerFd, 0); err == 0) h.whole = false;
+        else if (h.role == Role::Alone) failed = err;
+        // A part left whole beside a main that names no copy is stale: the next command removes it.
+        else h.whole = false;
+    }
+    if (failed != 0) return failed;
     for (auto it = g_held.begin(); it != g_held.end();) {
         const std::string key = it->first;
         drop_if_done(it);  // dropping a part may drop the main as well
         it = g_held.upper_bound(key);
     }
+    return 0;
+}
+
+void forget_run_notices_said() {
+    std::lock_guard<std::mutex> guard(g_noticeMutex);
+    g_said.clear();
 }
 
 std::vector<RunNotice> take_run_notices() {
@@ -1203,7 +1469,9 @@ std::vector<RunNotice> take_run_notices() {
 }
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(request.dataFolder), why, true};
+    Scan scan{request, with_slash(request.dataFolder), why, true, {}};
+    for (const auto& f : company_data_folders(scan.dataFolder))
+        if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
     return scan.ok;
 }

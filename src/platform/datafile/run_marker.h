@@ -32,11 +32,18 @@
 // so no command can forget it. A look (read-only) never writes, never deletes a marker or a
 // copy: it only reports a run stopped half posted.
 //
-// Only a user's own runs are put back: backup folder, marker and copies of the user running the
-// command, and only when that user may write every data file the run names, as a conversion of
-// theirs needed (root puts back another user's run on the same terms). A run of another user that names copies, or a backup folder of the company this user
-// cannot read, is refused by a writing command: it may be a run stopped half posted.
-//
+// A backup folder (".backup", ".backup-<n>") is its owner's, whatever its name says: a company
+// handed over whole (`chown -R`) has its stopped runs put back by its new owner. A run is put
+// back by its owner's command, or by root's, and only when it is genuine: its owner may write
+// every data file it names (owner, group and other bits, the owner's groups from the user
+// database). A run whose owner may not write them made no conversion of them: it stops nobody,
+// is never put back, and is named once per command as one to move away. Where it cannot be told
+// (the owner has no account) every command refuses, saying so. Another user's genuine run that
+// names copies, or a backup folder of the company this user cannot read, is refused by a writing
+// command (it may be a run stopped half posted); a look passes an unreadable folder with a note.
+// The ways between a run's markers ("part", "main") lead only into the company's folders (its
+// own and those file control names); a marker whose way leads elsewhere cannot be read. Copies
+// beside no marker stay while any marker of their run stands in a folder of the company.
 // Nothing in a marker leads to a data file: the data file a copy goes back to is the data folder
 // the backup folder stands in, plus the name the copy's own name gives. Whatever stands in a
 // backup folder is distrusted: entries are opened without following links and without blocking,
@@ -80,20 +87,30 @@ struct RunCopy {
 // copy is not in a folder this run holds).
 int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mainDataFolder);
 // Empties this run's markers that name copies, the main first: every data file has committed.
-void clear_run_markers();
+// 0, or the errno of the failure: the main marker still names every copy, so the run has not
+// passed its commit point and its data files are to be put back.
+int clear_run_markers();
 
-enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser };
+// PutBack: put back (a note). Refused: a writer's put-back refused, the command writes nothing.
+// HalfPosted: a look met a run stopped half posted. OtherUser: another user's run that may be
+// half posted. NotARun: a marker whose user may not write what it names, passed over (a note).
+// Untold: whether a run is genuine cannot be told (its user has no account), refused. Unseen: a
+// look passed a backup folder it cannot read (a note).
+enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser, NotARun, Untold, Unseen };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
     std::string files;   // the data files' names, ", " between them
-    std::string reason;  // why it was refused, and what to do (PutBack: what else to know)
+    std::string reason;  // the cause only (PutBack: what else to know); what to do is `next`
     std::string marker;  // the marker's path
     int error = 0;       // the errno of a failed put-back, when one says it (ENOSPC: the disk is full)
     ui::NextStep next;   // what the person can do about it, worded by each front end
 };
 // What the put-backs since the last call did, oldest first. Every text in them that was read
-// from a file or a folder has its control characters escaped ("\033").
+// from a file or a folder has its control characters escaped ("\033"). A notice other than a
+// put-back is queued once per command, however often the data folders are looked at.
 std::vector<RunNotice> take_run_notices();
+// A command starts: the notices it queues are said again, even those an earlier one said.
+void forget_run_notices_said();
 
 struct SettleRequest {
     std::string dataFolder;

@@ -98,8 +98,9 @@ int xio_start_writes(uint16_t h) {
         }
     }
     // Looked for again under the writer lock: a run that died since the file was opened left a
-    // copy that cannot be put back under this open file.
-    if (std::string why; !xio::settle_dead_runs({hd->path.parent_path().string(), true, hd->path.filename().string()}, &why)) {
+    // copy that cannot be put back under this open file. A read-only handle writes nothing, and
+    // its command looked when it began.
+    if (std::string why; !hd->readOnly && !xio::settle_dead_runs({hd->path.parent_path().string(), true, hd->path.filename().string()}, &why)) {
         if (!hd->dict->multiUser) hd->locks->release('W', "");
         return set_error(XIO_LOCKED, hd->path.string() + ": " + why);
     }

@@ -20,6 +20,26 @@ enum class Step : int {
     AgainToPutBack,
     // The disk is full. args: {file}, the file whose disk must get space.
     FreeSpace,
+    // Another user's conversion is posting or stopped half posted: wait until it has finished;
+    // if it stopped, that user (or an administrator) runs a writing command of the company
+    // (Convert, load), which puts it back. args: {user}, as "dzua (uid 1001)" or "uid 1005".
+    AskUserToPutBack,
+    // Nothing can be put back from a stopped conversion's copies: restore the data files named
+    // from a backup, then move the run's markers and copies out of the folder.
+    // args: {files, folder}, the data files (", " between them) and the backup folder.
+    RestoreFromBackup,
+    // A run marker that no conversion made (its user may not write the files it names) stands
+    // in a backup folder; nothing needs putting back: its user (or an administrator) moves the
+    // marker and its copies away. args: {folder, user}, the backup folder and its owner.
+    MoveRunAway,
+    // Whether a stopped conversion is genuine cannot be told (its user has no account): either
+    // restore the data files named from a backup, or an administrator gives the backup folder
+    // (`chown -R`) to a user who may write them, whose next writing command puts it back.
+    // args: {files, folder}.
+    RestoreOrHandOver,
+    // A data file put back could not be given its owner or group: an administrator gives it
+    // back. args: {file, owner, group}, the owner and group it had (or is to have).
+    GiveOwnerBack,
 };
 
 struct NextStep {

@@ -7,6 +7,7 @@
 #include "support.h"
 
 #include <gmock/gmock.h>
+#include <sqlite3.h>
 
 #include <chrono>
 #include <csignal>
@@ -14,6 +15,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <map>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -40,10 +42,12 @@ std::string copy_line(const std::string& copy, const std::string& bytes) {
     return "copy " + copy + " " + std::to_string(bytes.size()) + " " + hex;
 }
 
-// What the notices since the last call said: each reason (or the files), with its marker.
+// What the notices since the last call said: each reason (or the files), with its marker. Each
+// call ends a command: what the next says is said again.
 std::string said() {
     std::string all;
     for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.files + "|" + n.marker + "\n";
+    xio::forget_run_notices_said();
     return all;
 }
 
@@ -68,6 +72,10 @@ public:
         fs::permissions(folder(), fs::perms(0755));
         write_file(folder() + "run~" + run + ".lock", "");
         fs::permissions(folder() + "run~" + run + ".lock", fs::perms(0600));
+    }
+    void TearDown() override {
+        xio::set_company_folders(nullptr);
+        DataFileTest::TearDown();
     }
     void dataFile(uint16_t number, const std::string& name) {
         ASSERT_EQ(xio_create_file("TST", number, dir / name), XIO_OK) << xio_error_text();
@@ -177,6 +185,16 @@ TEST_F(RunMarkerTest, NothingGoesBackUnlessEveryCopyIsProved) {
          [](RunMarkerTest& t) { write_file(t.marker(), "some other file\nend\n"); },
          "it is not a run marker"},
         {"a marker over 64 KiB", [](RunMarkerTest& t) { fs::resize_file(t.marker(), 65 * 1024); }, "larger than any marker"},
+        {"a copy whose dz_meta is a view, the marker agreeing with it",
+         [](RunMarkerTest& t) {
+             sqlite3* db = nullptr;
+             ASSERT_EQ(sqlite3_open(t.copy("MASTER.TST").c_str(), &db), SQLITE_OK);
+             ASSERT_EQ(sqlite3_exec(db, "CREATE TABLE m AS SELECT * FROM dz_meta; DROP TABLE dz_meta; "
+                                        "CREATE VIEW dz_meta AS SELECT * FROM m", nullptr, nullptr, nullptr), SQLITE_OK);
+             sqlite3_close(db);
+             t.writeMarker({copy_line("MASTER.TST~" + t.run, read_file(t.copy("MASTER.TST"))), t.lines[1]});
+         },
+         "does not match its marker (it is not a data file)"},
         {"a marker naming one data file many times",
          [](RunMarkerTest& t) {
              std::vector<std::string> many(1000, t.lines[0]);
@@ -350,6 +368,7 @@ TEST_F(RunMarkerTest, TwoFoldersCommitAtOnePoint) {
     ASSERT_EQ(xio_create_file("TST", 6, part / "HISTORY.TST"), XIO_OK);
     const std::map<fs::path, std::string> original = {{dir / "MASTER.TST", read_file(dir / "MASTER.TST")},
                                                       {part / "HISTORY.TST", read_file(part / "HISTORY.TST")}};
+    xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), part.string()}; });
     enum Window { BeforeTheCommitPoint, AtTheCommitPoint };
     for (const Window window : {BeforeTheCommitPoint, AtTheCommitPoint})
         for (const bool partFirst : {false, true}) {
@@ -543,9 +562,9 @@ TEST_F(RunMarkerTest, OnlyTheUsersOwnRunsGoBack) {
     ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
     const std::string theirMarker = theirs + "/run~" + run + ".marker";
     {
-        SCOPED_TRACE("root, for a user who may not write the files: refused");
-        EXPECT_FALSE(settle(true));
-        EXPECT_THAT(said(), HasSubstr("who may not write"));
+        SCOPED_TRACE("root, for a user who may not write the files: passed over, named");
+        EXPECT_TRUE(settle(true));
+        EXPECT_THAT(said(), HasSubstr("may not write"));
         EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(theirMarker));
     }
     {
@@ -555,8 +574,10 @@ TEST_F(RunMarkerTest, OnlyTheUsersOwnRunsGoBack) {
         ASSERT_EQ(::chown(hidden.c_str(), 1234, 1234), 0);
         fs::permissions(hidden, fs::perms(0700));
         EXPECT_EQ(asNobody([&] {
-                      (void)xio::settle_dead_runs({dir.string(), false, ""});
-                      if (said().find(".backup-1234") != std::string::npos) return 1;  // a look is not refused
+                      // A look goes on past it, and says what it could not see.
+                      if (!xio::settle_dead_runs({dir.string(), false, ""}) ||
+                          said().find(".backup-1234/ of uid 1234 cannot be read") == std::string::npos)
+                          return 1;
                       if (xio::settle_dead_runs({dir.string(), true, ""})) return 2;
                       const std::string text = said();
                       return text.find(".backup-1234/ of ") != std::string::npos &&
@@ -579,5 +600,295 @@ TEST_F(RunMarkerTest, OnlyTheUsersOwnRunsGoBack) {
     }
 }
 
+}  // namespace
+}  // namespace dz::test
+
+namespace dz::test {
+namespace {
+
+// Who runs a writing command, against whose run in which folder: put back, refused, or passed
+// over. A folder is its owner's whatever its name says, and a run is genuine only when its owner
+// may write what it names, whoever looks.
+TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    // daemon (1) and bin (2) have accounts, 4242 and 4243 none; the data files are root's, of
+    // daemon's group, mode 0664: daemon may write them, bin may not, 4242's right cannot be told.
+    enum Outcome { Back, Refused, Passed };
+    using Plant = std::function<void(RunMarkerTest&, const std::string& folder)>;
+    struct Row {
+        const char* what;
+        std::string folderName;
+        uid_t owner;
+        uid_t runner;
+        gid_t runnerGroup;
+        Outcome outcome;
+        const char* says;
+        Plant plant = nullptr;
+    };
+    auto chownTo = [](const std::string& path, uid_t uid) { ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0) << path; };
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    const std::vector<Row> rows = {
+        {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
+         "its owner root (uid 0) could not be given back (its group daemon was kept)"},
+        {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
+        {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
+        {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
+         "did not stand, and was made again as",
+         [](RunMarkerTest& t, const std::string&) { fs::remove(t.company() + "MASTER.TST"); }},
+        {"a reader", ".backup-1", 1, 2, 2, Refused, "only its own user puts it back"},
+        {"another member of the group", ".backup-1", 1, 3, 1, Refused, "only its own user puts it back"},
+        {"a uid with no account", ".backup-1", 1, 4243, 4243, Refused, "only its own user puts it back"},
+        {"root, a run of a user who may not write the files", ".backup-2", 2, 0, 0, Passed, "that user may not write"},
+        {"a member, that run", ".backup-2", 2, 1, 1, Passed, "that user may not write"},
+        {"its owner, that run", ".backup-2", 2, 2, 2, Passed, "that user may not write"},
+        {"its owner, a file they own with mode 0444", ".backup", 1, 1, 1, Passed, "that user may not write",
+         [](RunMarkerTest& t, const std::string&) {
+             ASSERT_EQ(::chown((t.company() + "MASTER.TST").c_str(), 1, 1), 0);
+             fs::permissions(t.company() + "MASTER.TST", fs::perms(0444));
+         }},
+        {"root, a run of a uid with no account", ".backup-4242", 4242, 0, 0, Refused, "who has no account"},
+        {"a member, that run", ".backup-4242", 4242, 1, 1, Refused, "who has no account"},
+        {"its owner, a copy of another uid", ".backup", 1, 1, 1, Refused, "is not a copy this program made",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/MASTER.TST~" + t.run, 2); }},
+        {"its owner, a marker of another uid", ".backup", 1, 1, 1, Refused, "belongs to another user than its folder",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/run~" + t.run + ".marker", 2); }},
+        {"root, the run's lock file of another uid", ".backup-1", 1, 0, 0, Refused, "of the run cannot be used",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/run~" + t.run + ".lock", 2); }},
+        {"root, a marker naming another host's copy of another file", ".backup-1", 1, 0, 0, Refused,
+         "which is not a copy of its run",
+         [&](RunMarkerTest& t, const std::string& f) {
+             write_file(f + "/run~" + t.run + ".marker",
+                        "dodedoz run marker 2\nhost elsewhere\nprocess 4242\ncopy MASTER.GLM~otherhost~77 5 0000000000000001\nend\n");
+             chownTo(f + "/run~" + t.run + ".marker", 1);
+         }},
+        {"root, another user's empty marker and their copy beside no marker", ".backup-1", 1, 0, 0, Passed, "",
+         [&](RunMarkerTest& t, const std::string& f) {
+             write_file(f + "/run~" + t.run + ".marker", "");
+             const std::string stray = f + "/MASTER.TST~" + h + "~" + std::to_string(dead);
+             write_file(stray, "a copy");
+             chownTo(f + "/run~" + t.run + ".marker", 1);
+             chownTo(stray, 1);
+         }},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TearDown();
+        SetUp();
+        before.clear();
+        lines.clear();
+        fs::permissions(dir, fs::perms::all);
+        twoFiles();
+        for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) {
+            ASSERT_EQ(::chown((dir / f).c_str(), 0, 1), 0);
+            fs::permissions(dir / f, fs::perms(0664));
+        }
+        const std::string theirs = company() + row.folderName;
+        if (row.folderName != ".backup") fs::rename(folder(), theirs);
+        for (const auto& e : fs::directory_iterator(theirs)) chownTo(e.path().string(), row.owner);
+        chownTo(theirs, row.owner);
+        if (row.plant) row.plant(*this, theirs);
+        int pipeFds[2];
+        ASSERT_EQ(::pipe(pipeFds), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipeFds[0]);
+            if (row.runner != 0 && (::setgroups(1, &row.runnerGroup) != 0 || ::setgid(row.runnerGroup) != 0 ||
+                                    ::setuid(row.runner) != 0))
+                ::_exit(100);
+            const bool ok = settle(true);
+            const std::string text = std::string(ok ? "1" : "0") + said();
+            (void)!::write(pipeFds[1], text.data(), text.size());
+            ::_exit(0);
+        }
+        ::close(pipeFds[1]);
+        std::string text;
+        char buf[4096];
+        for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+        ::close(pipeFds[0]);
+        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+        ASSERT_FALSE(text.empty());
+        EXPECT_EQ(text[0], row.outcome == Refused ? '0' : '1') << text;
+        EXPECT_THAT(text, HasSubstr(row.says));
+        const std::string theirMarker = theirs + "/run~" + run + ".marker";
+        if (row.outcome == Back) {
+            EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+            EXPECT_FALSE(fs::exists(theirMarker));
+            struct stat st {};
+            ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+            EXPECT_EQ(st.st_gid, 1u);  // its users can still open it
+            EXPECT_EQ(st.st_mode & 07777, 0664u);
+        } else {
+            EXPECT_TRUE(halfPosted("HISTORY.TST"));
+            EXPECT_TRUE(fs::exists(theirMarker) && fs::exists(theirs + "/HISTORY.TST~" + run));
+        }
+        if (row.outcome == Passed && row.says[0] == '\0') {
+            EXPECT_TRUE(fs::exists(theirs + "/MASTER.TST~" + h + "~" + std::to_string(dead)));
+            EXPECT_EQ(text, "1");
+        }
+    }
+    {
+        SCOPED_TRACE("a user whose backup folders went to another with the company makes another");
+        for (const auto& name : {".backup", ".backup-1"}) {
+            fs::create_directories(company() + name);
+            chownTo(company() + name, 2);
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const gid_t g = 1;
+            if (::setgroups(1, &g) != 0 || ::setgid(1) != 0 || ::setuid(1) != 0) ::_exit(100);
+            std::string why;
+            ::_exit(xio::own_backup_folder(company(), why) == company() + ".backup-1-2/" ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+}
+
+
+// A run in two folders of the company (its main marker in the company folder, a part in "tl"):
+// what a marker names leads only into the company's folders, a part goes back only with the
+// main marker that names it, and copies stay while any marker of their run stands.
+TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    struct Case {
+        const char* what;
+        std::function<void()> plant;
+        std::vector<std::string> settled;  // the folders settled, in order ("" the company's)
+        bool mayWrite;
+        bool ok;
+        const char* says;
+    };
+    fs::path outside;
+    std::string partFolder, partMarker, head;
+    auto mainMarker = [&](const std::string& lines) { write_file(marker(), head + lines); };
+    auto part = [&](const std::string& lines) { write_file(partMarker, head + lines); };
+    const std::vector<Case> cases = {
+        {"the main marker removed by hand: its copy beside no marker stays, the loss named once",
+         [&] { fs::remove(marker()); }, {"", "tl"}, true, false, "the main marker of its run (run~"},
+        {"a part whose way leads outside the company", [&] { part("main " + outside.string() + "\n" + lines[1] + "\nend\n"); },
+         {"tl"}, true, false, "outside the company's folders"},
+        {"a main whose part's way leads outside the company",
+         [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {""}, true, false,
+         "outside the company's folders"},
+        {"a part its main marker does not name",
+         [&] {
+             mainMarker("part tl2\n" + lines[0] + "\nend\n");
+             fs::create_directory(dir / "tl2" / ".backup");
+             write_file(dir / "tl2" / ".backup" / ("run~" + run + ".marker"), head + "main ..\nend\n");
+         },
+         {"tl"}, true, false, "is not named by its main marker"},
+        {"a look at a part whose main is cut back reads the files as after", [&] { mainMarker("part tl\n"); }, {"tl"}, false,
+         true, ""},
+        {"a company moved, both ways leading nowhere: put back from the part, its folder's lock taken once",
+         [&] {
+             mainMarker("part /moved/away/tl\n" + lines[0] + "\nend\n");
+             part("main /moved/away\n" + lines[1] + "\nend\n");
+         },
+         {"tl"}, true, true, "|MASTER.TST, HISTORY.TST|"},
+        {"a stray marker with text and nothing beside it", [&] { write_file(folder() + "run~x~1.marker", "text"); }, {""},
+         true, true, "|MASTER.TST, HISTORY.TST|"},
+    };
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        before.clear();
+        lines.clear();
+        run = h + "~" + std::to_string(dead);
+        head = "dodedoz run marker 2\nhost " + h + "\nprocess " + std::to_string(dead) + "\n";
+        outside = make_temp_dir();
+        fs::create_directory(dir / "tl");
+        fs::create_directory(dir / "tl2");
+        xio::set_company_folders(
+            [&] { return std::vector<std::string>{dir.string(), (dir / "tl").string(), (dir / "tl2").string()}; });
+        dataFile(1, "MASTER.TST");
+        partFolder = company() + "tl/.backup/";
+        partMarker = partFolder + "run~" + run + ".marker";
+        fs::create_directory(partFolder);
+        ASSERT_EQ(xio_create_file("TST", 6, dir / "tl" / "HISTORY.TST"), XIO_OK);
+        const std::string history = read_file(dir / "tl" / "HISTORY.TST");
+        write_file(partFolder + "HISTORY.TST~" + run, history);
+        fs::permissions(partFolder + "HISTORY.TST~" + run, fs::perms(0600));
+        write_file(partFolder + "run~" + run + ".lock", "");
+        fs::permissions(partFolder + "run~" + run + ".lock", fs::perms(0600));
+        lines.push_back(copy_line("HISTORY.TST~" + run, history));
+        write_file(dir / "tl" / "HISTORY.TST", "half posted");
+        write_file(outside / "HISTORY.TST", "outside");
+        fs::create_directory(outside / ".backup");
+        write_file(outside / ".backup" / ("run~" + run + ".marker"), head + "main " + dir.string() + "\n" + lines[1] + "\nend\n");
+        mainMarker("part tl\n" + lines[0] + "\nend\n");
+        part("main ..\n" + lines[1] + "\nend\n");
+        c.plant();
+        bool ok = true;
+        for (const auto& f : c.settled) ok = xio::settle_dead_runs({(dir / f).string(), c.mayWrite, ""}) && ok;
+        const std::string text = said();
+        EXPECT_EQ(ok, c.ok) << text;
+        EXPECT_THAT(text, HasSubstr(c.says));
+        EXPECT_THAT(text, Not(HasSubstr("/../")));  // ways read as clean paths
+        if (c.ok && c.mayWrite) {
+            EXPECT_TRUE(isBefore("MASTER.TST"));
+        }
+        if (!c.ok) {
+            EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;  // one refusal
+            EXPECT_TRUE(halfPosted("MASTER.TST") && read_file(dir / "tl" / "HISTORY.TST") == "half posted");
+            EXPECT_TRUE(fs::exists(copy("MASTER.TST")) && fs::exists(partFolder + "HISTORY.TST~" + run));
+        }
+        EXPECT_EQ(read_file(outside / "HISTORY.TST"), "outside");  // nothing outside written
+        EXPECT_TRUE(fs::exists(outside / ".backup" / ("run~" + run + ".marker")));
+        std::error_code ec;
+        fs::remove_all(outside, ec);
+    }
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+}
+
+// A look never puts back: a data file opened read-only and told to start its writes leaves a
+// dead run where it is. A run whose marker was unlinked under it cannot fill it any more.
+TEST_F(RunMarkerTest, AReadOnlyOpenPutsNothingBackAndAMarkerUnlinkedUnderItsRunFails) {
+    twoFiles();
+    write_file(dir / "HISTORY.TST", before["HISTORY.TST"]);  // a data file that opens
+    {
+        xio_read_only_scope look;
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 6;
+        ASSERT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
+        EXPECT_EQ(xio_start_writes(h), XIO_OK) << xio_error_text();  // a dead run refuses no look
+        close(h);
+    }
+    EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const std::string own = company() + "own/";
+        fs::create_directory(own);
+        std::string why;
+        const std::string backup = xio::own_backup_folder(own, why);
+        if (backup.empty() || xio::hold_run(backup) != 0) ::_exit(2);
+        const std::string copyPath = backup + xio::run_copy_name("MASTER.TST", 1);
+        write_file(copyPath, "x");
+        for (const auto& e : fs::directory_iterator(backup))
+            if (e.path().extension() == ".marker") fs::remove(e.path());
+        ::_exit(xio::write_run_markers({{copyPath, 1, 0}}, own) != 0 ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
 }  // namespace
 }  // namespace dz::test
