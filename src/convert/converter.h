@@ -96,6 +96,8 @@ public:
     // Why the data-file layer refused that file ("... is a symbolic link ...", "... (a unique key
     // holds duplicates)"), for the message that reports it; empty when it gave no reason.
     const std::string& FailedReason() const { return failedReason_; }
+    // What the person can do about it (wait for the program holding it), when the layer knows.
+    const ui::NextStep& FailedNext() const { return failedNext_; }
     // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
     // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
@@ -319,6 +321,7 @@ private:
     file_num_map failedOpen_;
     bool failedUnwritable_ = false;
     std::string failedReason_;
+    ui::NextStep failedNext_;
 };
 
 }  // namespace dz::convert
