@@ -196,10 +196,9 @@ public:
         close_progress_line();
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept.
-        if (o.saidAtClose) {
-            // The run's closing message says how this file ended, with what to do: once.
-        } else if (const std::string putBack = dz::app::PutBackSummary(o); !putBack.empty()) {
-            std::cerr << "dodedoz: " << o.entry.path << ": " << putBack << "\n";
+        if (const std::string putBack = dz::app::PutBackSummary(o); !putBack.empty()) {
+            // Else the run's closing message says how this file ended, with what to do: once.
+            if (!o.saidAtClose) std::cerr << "dodedoz: " << o.entry.path << ": " << putBack << "\n";
         } else {
             std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes

@@ -496,7 +496,14 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // marker's removal, the data files go back and the numbers stay raised, so a number is
     // skipped (never used twice).
     if (const suite::CounterStore stored = suite::zc_store_counters(); stored != suite::CounterStore::Stored) {
-        EndFile(ctx, Msg(stored == suite::CounterStore::DiskFull ? 12013 : 12016), true, true);
+        // The numbers live in the company's settings file: its disk is the one to free. One
+        // that another program stored meanwhile is taken afresh by the next run.
+        const suite::Company* company = suite::current_company();
+        const std::string settings = company ? (company->folder() / suite::kSettingsFileName).string() : std::string();
+        EndFile(ctx,
+                stored == suite::CounterStore::DiskFull ? FileEnding{Msg(12013), FreeSpaceFor(settings)}
+                                                        : FileEnding{Msg(12016), {ui::Step::Again, {}}},
+                true, true);
         return;
     }
     ctx.marker.Remove();

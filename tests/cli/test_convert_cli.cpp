@@ -179,13 +179,15 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     const std::string rejected = Text("rejected.txt", kRejectedJournal);
     CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + rejected), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 2 read, none kept: Unable to print rejecting record messages: Out of "
+    // The record whose line failed was read (and rejected): it counts.
+    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 3 read, none kept: Unable to print rejecting record messages: Out of "
                                  "disk space; every data file put back\n"));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     const std::string text = Text("clean.txt", kNotedAccount);
     r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: Unable to print warning/log messages: Out of disk space\n"));
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: clean.txt: 3 read, none kept: Unable to print warning/log messages: "
+                                 "Out of disk space; every data file put back\n"));
     EXPECT_THAT(r.err, HasSubstr("cannot write the report file (standard output): Out of disk space"));
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
