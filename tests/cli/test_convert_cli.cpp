@@ -213,6 +213,11 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
                                  "every data file put back\n"));
     EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
+    // The notes are named, never the report that was whole, and said once, with what to do.
+    EXPECT_THAT(r.err, HasSubstr("\nNext: free space on the disk holding /dev/full, or give another notes file with "
+                                 "--notes, then run the command again\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("conversion report")));
+    EXPECT_THAT(r.err, Not(HasSubstr("cannot write the notes file")));
     // The report does not end on its totals as if all went well: a page of its own says why the
     // file ended and that the data file was put back.
     const std::string rep = Slurp(report);
