@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 namespace dz::convert {
@@ -203,7 +204,10 @@ std::string DiskFullFile(const ConvertContext& ctx) {
 
 ui::NextStep FreeSpaceFor(const std::string& file) {
     if (file.empty()) return {};
-    return {ui::Step::FreeSpace, {file}};
+    // Named as the person can find it, wherever the command was started.
+    std::error_code ec;
+    const std::filesystem::path where = std::filesystem::absolute(file, ec);
+    return {ui::Step::FreeSpace, {ec ? file : where.lexically_normal().string()}};
 }
 
 }  // namespace
