@@ -458,6 +458,8 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // running, a lock file that cannot be had): the data-file layer's reason goes under the
     // message (before its question), so that the user learns which, and which lock file.
     const bool explained = generic || (error == 7 && !unwritable);
+    // Another program holds the file: wait for it (named when the data-file layer knows it).
+    if (!next && error == 7 && !unwritable) next = {ui::Step::AgainWhenFinished, {}};
     auto withReason = [&](const std::string& text, bool question) {
         return explained && !reason.empty() ? UnderMessage(text, reason, question) : text;
     };

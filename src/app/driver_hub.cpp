@@ -433,6 +433,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         closing += "\r\r" + xvlRCString::Table().get(n, views);
     }
     closing += encodingNotes;
+    // A conversion the person stopped is done again when they choose.
+    if (!closingNext && progress.StopRequested()) closingNext = {ui::Step::Again, {}};
     // One box for the run: a failure that ended a file makes it an error box with what to do.
     if (!closing.empty()) ui::xw_wr_message(endedBox ? ui::kError : ui::kInfo, closing.substr(2), closingNext);
     ui::xw_close_panel(window);
