@@ -194,11 +194,17 @@ public:
         // A file that ended early (its data files put back) was not converted, whatever said so.
         const bool failed = o.converterMissing || o.stopped || !o.endedWhy.empty() || errors_ != errorsAtStart_;
         close_progress_line();
+        if (o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherReport || o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherNotes)
+            outputFailureSaid_ = true;  // said with the file's ending, here or in the closing message
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept.
         if (const std::string putBack = dz::app::PutBackSummary(o); !putBack.empty()) {
             // Else the run's closing message says how this file ended, with what to do: once.
-            if (!o.saidAtClose) std::cerr << "dodedoz: " << o.entry.path << ": " << putBack << "\n";
+            // A run in the background has no closing message: its line says what to do next.
+            if (!o.saidAtClose)
+                std::cerr << dz::ui::console_text(dz::ui::with_step("dodedoz: " + o.entry.path + ": " + putBack,
+                                                                     o.endedNext, dz::ui::Voice::CommandLine))
+                          << "\n";
         } else {
             std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes

@@ -243,8 +243,9 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
     SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
     // A run with a progress window closes with one message that says how each file ended, with
-    // its next step: the ending is said there, once, rather than in a box of its own as well.
-    const bool saidAtClose = ctx.progress && ctx.progress->panel != 0 && !InBackground();
+    // its next step, and a background run's summary of each file says it: the ending is said
+    // there, once, rather than in a box of its own as well.
+    const bool saidAtClose = ctx.progress && (ctx.progress->panel != 0 || InBackground());
     ctx.report->ReportTerminated(text, restore, showBox && !saidAtClose, ending.next);
     for (const auto& line : kept) {
         ui::current().message(ui::kError, line);
