@@ -9,6 +9,7 @@
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"
+#include "platform/import/xvl_messages.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/import/xvl_values.h"
@@ -342,8 +343,8 @@ int CheckConversionType(ConversionTypeList& selection, std::istream& in, std::si
     if (fault == dz::convert::FirstLineFault::None)
         return FailCheck(selection, index, xvlRCString::Get(12049, path), xvlRCString::Get(12048, path));
     const int what = fault == dz::convert::FirstLineFault::Quoted       ? 12912
-                     : fault == dz::convert::FirstLineFault::Semicolons ? 12913
-                     : fault == dz::convert::FirstLineFault::Tabs       ? 12914
+                     : fault == dz::convert::FirstLineFault::Semicolons ? dz::xvl::kMsgSemicolons
+                     : fault == dz::convert::FirstLineFault::Tabs       ? dz::xvl::kMsgTabs
                                                                         : 12915;
     const std::string problem = xvlRCString::Get(what), form = xvlRCString::Get(12916, mended);
     return FailCheck(selection, index, xvlRCString::Get(12911, path, problem, form),

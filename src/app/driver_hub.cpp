@@ -70,12 +70,15 @@ void ScrollTextFileListBy(ui::Panel& panel, RunContext& ctx, int key) {
 
 std::string Plural(std::uint32_t n, const char* one, const char* many) { return n == 1 ? one : many; }
 
-// The closing message of a run, 0 when the counts call for none.
-int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messages, std::uint32_t notes) {
+// The closing message of a run, 0 when the counts call for none. An examine's words speak of
+// "this file"; one of several files has its own words for them.
+int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messages, std::uint32_t notes,
+                   bool severalFiles) {
     const int row = (rejected > 0 ? 1 : 0) | (messages > 0 ? 2 : 0) | (notes > 0 ? 4 : 0);
     static const int convert[8] = {0, 12034, 12035, 12036, 12264, 12040, 12041, 12042};
     static const int examine[8] = {0, 12037, 12038, 12039, 12264, 12043, 12044, 12045};
-    return converting ? convert[row] : examine[row];
+    static const int examineSeveral[8] = {0, 13330, 13331, 13332, 12264, 13333, 13334, 13335};
+    return converting ? convert[row] : severalFiles ? examineSeveral[row] : examine[row];
 }
 
 // The words written left of `field` on its row, without the colon: the field's name as the
@@ -318,7 +321,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     // The closing message's counts are those of the files that ran to their end: a file ended
     // early kept nothing, and its ending (a printout that failed, a stop) was said already.
     struct {
-        std::uint32_t rejected = 0, messages = 0, notes = 0;
+        std::uint32_t rejected = 0, messages = 0, notes = 0, files = 0;
     } kept;
     bool endedEarly = false;
     bool endedBox = false;      // a file ended with a failure the closing message says
@@ -379,6 +382,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             kept.rejected += outcome.rejected;
             kept.messages += outcome.messages;
             kept.notes += outcome.notes;
+            ++kept.files;
         }
         endedEarly = endedEarly || !outcome.endedWhy.empty();
         // What the file counted after its last record (its closing notes, a failure at its end)
@@ -412,7 +416,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         }
     // What was put back comes first: the counts that follow are of the files that were kept.
     std::string closing = putBack;
-    if (const int n = ClosingMessage(converting, kept.rejected, kept.messages, kept.notes)) {
+    if (const int n = ClosingMessage(converting, kept.rejected, kept.messages, kept.notes, kept.files > 1)) {
         std::vector<std::string> values;
         if (kept.rejected > 0) {
             values.push_back(!converting                              ? std::string()

@@ -181,14 +181,9 @@ FirstLineFault FindFirstLineFault(std::istream& in, std::string& mended) {
     mended = line;
     mended.erase(std::remove(mended.begin(), mended.end(), '"'), mended.end());
     FirstLineFault fault = quoted ? FirstLineFault::Quoted : FirstLineFault::None;
-    if (mended.find(',') == std::string::npos) {
-        for (const char separator : {';', '\t'}) {
-            if (mended.find(separator) == std::string::npos) continue;
-            std::replace(mended.begin(), mended.end(), separator, ',');
-            if (fault == FirstLineFault::None)
-                fault = separator == ';' ? FirstLineFault::Semicolons : FirstLineFault::Tabs;
-            break;
-        }
+    if (const char separator = xvl::OtherSeparator(mended)) {
+        std::replace(mended.begin(), mended.end(), separator, ',');
+        if (fault == FirstLineFault::None) fault = separator == ';' ? FirstLineFault::Semicolons : FirstLineFault::Tabs;
     }
     TrimTrailing(mended, "\t ,");
     return fault;

@@ -489,7 +489,8 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
         bool diskFull = false;
         if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo, &diskFull)) {
-            EndFile(ctx, Msg(diskFull ? 12013 : 12011), true, true);
+            // The file and why (another program reading it holds its commit off).
+            EndFile(ctx, diskFull ? Msg(12013) : xvl::WithCause(Msg(12011), xio_error_text()), true, true);
             return;
         }
         ctx.backups[i]->MarkCommitted();
@@ -500,14 +501,17 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // takes the same numbers. One window stays open: killed after this write and before the
     // marker's removal, the data files go back and the numbers stay raised, so a number is
     // skipped (never used twice).
-    if (const suite::CounterStore stored = suite::zc_store_counters(); stored != suite::CounterStore::Stored) {
-        // The numbers live in the company's settings file: its disk is the one to free. One
-        // that another program stored meanwhile is taken afresh by the next run.
+    if (suite::SettingsFailure why; suite::zc_store_counters(&why) != suite::CounterStore::Stored) {
+        // After the words, why (the settings' lock file and who holds it, or why it cannot be
+        // opened). The numbers live in the company's settings file: on a full disk, its disk is
+        // the one to free; one that another program stored meanwhile is taken afresh by the
+        // next run.
         const suite::Company* company = suite::current_company();
         const std::string settings = company ? (company->folder() / suite::kSettingsFileName).string() : std::string();
+        const ui::NextStep next = why.next ? why.next : ui::NextStep{ui::Step::Again, {}};
         EndFile(ctx,
-                stored == suite::CounterStore::DiskFull ? FileEnding{Msg(12013), FreeSpaceFor(settings)}
-                                                        : FileEnding{Msg(12016), {ui::Step::Again, {}}},
+                why.error == ENOSPC ? FileEnding{Msg(12013), FreeSpaceFor(settings)}
+                                    : FileEnding{xvl::WithCause(Msg(12016), why.cause), next},
                 true, true);
         return;
     }

@@ -6,6 +6,7 @@
 #include "platform/datafile/utf8.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/ui/shown_text.h"
 #include "platform/ui/ui.h"
 
 #include <algorithm>
@@ -49,7 +50,10 @@ constexpr int kTotalNameWidth = kTotalCols[0] - 1;
 std::vector<std::string> WrapLines(std::string_view text, std::size_t width) {
     std::vector<std::string> lines;
     if (width <= kContinuationIndent.size() + 1) width = kContinuationIndent.size() + 2;
-    std::string_view rest = text;
+    // Shown before it is measured: an escaped control character takes four columns.
+    std::string shown;
+    if (ui::needs_showing(text)) shown = ui::shown_text(text, ui::LineBreaks::Blank);
+    std::string_view rest = shown.empty() ? text : std::string_view(shown);
     bool first = true;
     do {
         const std::size_t room = first ? width : width - kContinuationIndent.size();
@@ -62,9 +66,9 @@ std::vector<std::string> WrapLines(std::string_view text, std::size_t width) {
             if (piece.empty()) piece = rest.substr(0, 1);
         }
         std::string line = first ? std::string() : std::string(kContinuationIndent);
-        std::string_view shown = piece;
-        while (!shown.empty() && shown.back() == ' ' && piece.size() < rest.size()) shown.remove_suffix(1);
-        line += shown;
+        std::string_view kept = piece;
+        while (!kept.empty() && kept.back() == ' ' && piece.size() < rest.size()) kept.remove_suffix(1);
+        line += kept;
         lines.push_back(std::move(line));
         rest.remove_prefix(piece.size());
         first = false;

@@ -8,6 +8,16 @@ namespace dz::gui {
 
 class MainWindow;
 
+// Messages of the desktop's refusals of a company folder (the folder, then the cause where there is one).
+inline constexpr int kCompanyNotFound = 13320;     // no such folder
+inline constexpr int kCompanyNotReadable = 13321;  // the user may not read it or its settings
+inline constexpr int kCompanyNotACompany = 13322;  // a folder (or file) without company settings
+inline constexpr int kCompanyNotOpened = 13323;    // any other cause, named after it
+
+// Why `folder` cannot be opened as a company, in the desktop's words: not found, permission
+// denied, not a company; empty when it may be opened (its settings are read then).
+std::string companyFolderRefusal(const std::string& folder);
+
 // Opens the company in `folder`. A settings file that cannot be used is reported in a message
 // box, and the company open before (if any) stays open.
 bool openCompany(const std::string& folder);

@@ -192,6 +192,10 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::List: {
             auto* l = new QListWidget(this);
             l->setGeometry(cellRect(d.row, d.col, d.width + 2, std::max(1, d.height)));
+            // The style draws no mark on a list that has the focus: tabbed to, it shows one. Frame
+            // and padding take the same room in both states, so the entries stay where they are.
+            l->setStyleSheet(QStringLiteral("QListWidget { border: 1px solid palette(mid); padding: 1px; }"
+                                            "QListWidget:focus { border: 2px solid palette(highlight); padding: 0px; }"));
             connect(l, &QListWidget::currentRowChanged, this, [this, n = d.number] { emit fieldEdited(n); });
             connect(l, &QListWidget::itemActivated, this, [this] {
                 // Enter or a double click on a list entry acts as the panel's first button.

@@ -520,7 +520,9 @@ bool QtUi::show_report(const ReportDocument& report) {
 void QtUi::report_written(const ReportDocument& report, const std::string& path) {
     const QString where = qs(path);
     if (main_) main_->statusBar()->showMessage(tr("%1 written to %2").arg(qs(report.title), where));
-    if (const QString company = companyFolder(); !company.isEmpty())
+    // A report sent to a device (/dev/null) leaves the company's report folder as it was.
+    std::error_code ec;
+    if (const QString company = companyFolder(); !company.isEmpty() && std::filesystem::is_regular_file(path, ec))
         rememberReportFolder(company, QFileInfo(where).absolutePath());
     // The printing kept none of the lines: the viewer shows them as the file holds them.
     ReportDocument shown{report.title, report.width, {}};

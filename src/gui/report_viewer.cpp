@@ -3,6 +3,7 @@
 #include "gui/cell_font.h"
 
 #include <QFileInfo>
+#include <algorithm>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QSettings>
@@ -45,10 +46,12 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& 
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
     QStringList lines;
+    // A page break shows as a rule across the report between blank lines: each text file's
+    // section of a run starts a page, and the sections stand apart as they do on paper.
+    const QString rule(std::clamp(report.width, 1, 132), QLatin1Char('='));
     for (const auto& l : report.lines) {
         if (!l.empty() && l.front() == '\f') {
-            // A page break shows as a blank line before the page's first line.
-            if (!lines.isEmpty()) lines << QString();
+            if (!lines.isEmpty()) lines << QString() << rule << QString();
             lines << qs(l.substr(1));
         } else {
             lines << qs(l);

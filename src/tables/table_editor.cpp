@@ -81,6 +81,13 @@ std::string CutOldValue(uint16_t fieldId, const std::string& value, std::size_t 
     return std::string(Utf8Prefix(value, oldSize));
 }
 
+std::string ValueTooLong(std::string_view what, std::string_view value, std::size_t most) {
+    const std::size_t n = Utf8Length(value);
+    if (n <= most) return {};
+    return "The " + std::string(what) + " '" + std::string(value) + "' has " + std::to_string(n) + " characters and the " +
+           std::string(what) + " takes at most " + std::to_string(most) + ".";
+}
+
 std::string OldValueTooLong(uint16_t fieldId, std::string_view value, int oldSize) {
     // A value has no more characters than bytes, and taking out separators only shortens it.
     if (oldSize <= 0 || value.size() <= static_cast<std::size_t>(oldSize)) return {};
@@ -522,8 +529,19 @@ bool TableEditor::TableGridEditCell(int column) {
         g->set_cell(line, 0, row->oldValue);
         return ValidateRow(row);
     }
+    // A new value longer than its column takes is refused with a word, never cut: a cut value
+    // would put something else into every record it replaces.
+    const auto most = [&](int c) {
+        const int size = c < static_cast<int>(g->columns.size()) ? g->columns[static_cast<std::size_t>(c)].size : 0;
+        return size > 0 ? static_cast<std::size_t>(size) : kValueMax;
+    };
+    if (column == 1 || column == 2)
+        if (const std::string why = ValueTooLong("new value", TrimBlanks(typed), most(column)); !why.empty()) {
+            ui::xw_wr_message(ui::kInfo, why);
+            return false;
+        }
     if (column == 1) {
-        std::string v = typed.substr(0, kValueMax);
+        std::string v = typed;
         if (!(doc_->hasList && v == " ")) v = TrimBlanks(v);
         if (NewValueFormatted(doc_->fieldId) && !v.empty()) {
             const ValueFormat f = NewValueFormat(doc_->fieldId);
@@ -542,7 +560,7 @@ bool TableEditor::TableGridEditCell(int column) {
         return true;
     }
     if (column == 2 && (doc_->fieldId == kFieldJob || doc_->fieldId == kFieldUnionLocal)) {
-        row->thirdValue = TrimBlanks(typed.substr(0, kValueMax));
+        row->thirdValue = TrimBlanks(typed);
         g->set_cell(line, 2, row->thirdValue);
     }
     return true;
@@ -711,7 +729,12 @@ bool TableEditor::SaveTableAsCommand() {
         if (m.field != 3) continue;
         std::string name = p->text(1);
         xvl::xvl_imp_minimize_string(name);
-        if (IsUnnamedGroup(name)) continue;
+        if (IsUnnamedGroup(name)) {
+            // Saved nowhere, so said, and the panel stays for a name.
+            ui::xw_wr_message(ui::kWarning, name.empty() ? "Type a name for the table group."
+                                                         : "\"" + name + "\" is not a name a table group can take: type another.");
+            continue;
+        }
         if (file_->HasTable(name, doc_->application, doc_->fieldId) && !SameText(name, doc_->groupName)) {
             const int a = ui::xw_wr_message(ui::kYesNoCancel, "Do you want to replace the existing table in " + name + "?");
             if (a == ui::kCancel) break;

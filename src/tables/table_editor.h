@@ -109,6 +109,9 @@ int OldValueTypedWidth(uint16_t fieldId, int oldSize);
 std::string CutOldValue(uint16_t fieldId, const std::string& value, std::size_t oldSize);
 // Why `value` does not fit an old size of `oldSize`, or "".
 std::string OldValueTooLong(uint16_t fieldId, std::string_view value, int oldSize);
+// Why `value` does not fit a cell that takes at most `most` characters ("The new value '...' has
+// 12 characters and the new value takes at most 10."); empty when it fits.
+std::string ValueTooLong(std::string_view what, std::string_view value, std::size_t most);
 
 // ---- Geometry -----------------------------------------------------------------------------
 // S(w) = w * 1.5 + 0.5 cut to a whole number.

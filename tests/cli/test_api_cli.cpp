@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sstream>
 
 namespace {
@@ -104,6 +106,44 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
     const std::string apm = Dump("APM");
     EXPECT_HAS(apm, "R6 PIVND=\"BAYCONC\" PIINV=\"B-2001\" PIBANK=\"OPERATING\" PICHECK=10509 PIDSEQ=2");
     EXPECT_HAS(apm, "R1 OIVND=\"MORROWPIKE\" OIINV=\"M-4000\" OIFLAGS=0 OIDESC=\"December rent\" OISTAT=4");
+}
+
+// A company shared with `chmod -R g+w` after a first conversion by one member: another member's
+// conversion stores its numbers under the settings' lock, which is fitted to them; one who may
+// not write the settings is told 12016's words, then the lock file and why.
+TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    constexpr uid_t kFirst = 4101, kSecond = 4102;
+    constexpr gid_t kGroup = 4100;
+    fs::permissions(dir, fs::perms::all);  // the text, report and notes files of both
+    ASSERT_EQ(RunShell("chown -R " + std::to_string(kFirst) + ":" + std::to_string(kGroup) + " " + ShellWord(company.string())).status, 0);
+    auto as = [&](uid_t uid, const std::string& textFile, const std::vector<std::string>& more = {}) {
+        // Each user's own primary group, the company's as another.
+        std::string cmd = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+                          " --groups=" + std::to_string(kGroup) + " env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " + ShellWord(DZ_CLI_BIN) +
+                          " convert --company " + ShellWord(company.string());
+        for (const auto& m : more) cmd += " " + ShellWord(m);
+        const fs::path copy = dir / ("u" + std::to_string(uid) + "-" + fs::path(textFile).filename().string());
+        fs::copy_file(textFile, copy, fs::copy_options::overwrite_existing);
+        ::chown(copy.c_str(), uid, uid);
+        return RunShell(cmd + " " + ShellWord(copy.string()) + " </dev/null 2>&1");
+    };
+    const CliResult first = as(kFirst, text);
+    ASSERT_LE(first.status, 1) << first.out;
+    ASSERT_EQ(RunShell("chmod -R g+w " + ShellWord(company.string())).status, 0);
+    const CliResult second = as(kSecond, (samples / "api" / "payments.txt").string());
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_HAS(Dump("APM"), "PIINV=\"B-2001\" PIBANK=\"OPERATING\" PICHECK=10509");
+
+    // The settings no longer the group's to write: the lock made by the first is not the second's.
+    ASSERT_EQ(::chmod((company / "company.toml").c_str(), 0644), 0);
+    fs::remove(company / ".company.toml.locks");
+    const std::vector<std::string> again{"--reconvert", "--duplicate-invoices", "1"};
+    ASSERT_LE(as(kFirst, text, again).status, 1);
+    const CliResult refused = as(kSecond, text, again);
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_HAS(refused.out, "Unable to update Last batch, Last payment ID, or Run number: the lock file " +
+                                (company / ".company.toml.locks").string() + " cannot be opened: Permission denied");
 }
 
 TEST_F(ApiCli, ReconvertingWithDuplicatesRejectedRejectsEveryGroupAndWritesNothing) {

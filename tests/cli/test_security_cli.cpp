@@ -221,6 +221,27 @@ TEST_F(SecurityCli, ConvertAndExamineSayWhyADataFileIsRefused) {
 
 // A lock file that cannot be used leaves its data file "in use": Convert and Examine Files name
 // the lock file and why under that message, as dump does.
+// A program reading a data file in an SQLite transaction holds a conversion's commit off: the
+// conversion ends with every file as before, saying which file and that another program reads it.
+TEST_F(SecurityCli, AConversionHeldOffByAReaderNamesTheFileAndTheReader) {
+    const fs::path glm = fs::canonical(shared) / "MASTER.GLM";
+    ASSERT_LE(Look("convert", shared, text.string()).status, 1);
+    const fs::path again = dir / "again.txt";
+    fs::copy_file(kSamples / "demo-gl-master.txt", again);
+    const std::string before = Slurp(glm);  // read first: closing a descriptor of it would drop the reader's lock
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(glm.c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr), SQLITE_OK);
+    const CliResult r = Cli({"convert", "--company", shared.string(), "--reconvert", again.string()});
+    sqlite3_close(db);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("Unable to read from or write to a Halvorsend data file: " + glm.string() +
+                                                    " is in use by another program (process " +
+                                                    std::to_string(::getpid()) + " of user "));
+    EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("that is reading it"));
+    EXPECT_TRUE(Slurp(glm) == before);
+}
+
 TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {
     const fs::path lockFile = fs::canonical(shared) / ".MASTER.GLM.locks";
     fs::remove(lockFile);

@@ -182,6 +182,23 @@ TEST_F(TextFilesCli, ANulByteRefusesItsLineNamingTheColumn) {
     EXPECT_EQ(Slurp(dir / "RejGLM.txt"), "#,GLM,xvglm\n" + line + "\n");
 }
 
+// A control character in a value (ESC, which starts a terminal's escape sequence: "ESC[2J" clears
+// the screen) is shown escaped on the screen and in the report, in the record type and in a
+// value a refusal quotes; the reject file keeps the lines as they were, to be mended.
+TEST_F(TextFilesCli, AControlCharacterInAValueIsShownEscapedAndRejectedAsItWas) {
+    const std::string refused = "\033[2J,01-1-20-5100-00,Cash,9\n" + Account("01-1-20-5100-00,Cash,9\0332") + "\n";
+    const std::string body = "#,GLM,xvglm\n" + refused;
+    const fs::path text = dir / "escape.txt";
+    Spit(text, body);
+    const CliResult r = Cli({"convert", "--company", company.string(), text.string()});  // the report on screen
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, HasSubstr(" \\033[2J           2  Record type '\\033[2J' is not in the template xvglm.tpl"));
+    EXPECT_THAT(r.out, HasSubstr("Account type has no choice '9\\0332'"));
+    EXPECT_EQ(r.out.find('\033'), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.find('\033'), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(dir / "RejGLM.txt"), body);
+}
+
 // Prefix levels are in use: a base account met earlier in the file gives its title to a line
 // that leaves the title out (format 1B), but never to a line whose own title column is blank.
 TEST_F(TextFilesCli, ExamineAgreesWithConvertOnBlankTitles) {

@@ -452,6 +452,12 @@ TEST_F(Driver, ClosingMessageByCounts) {
     StartHub("EXAMINE/HUB");
     Run("Examine Files");
     EXPECT_EQ(person.messages().back().text, "Examine your printout to view the\r2 conversion notes generated during conversion.");
+    // Several files examined: the words speak of them all, not of "this file".
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 1, 0, 0, false};
+    person.choose({path, Text("b.txt", "GLM"), Text("c.txt", "GLM")});
+    StartHub("EXAMINE/HUB");
+    Run("Examine Files");
+    EXPECT_THAT(person.messages().back().text, ::testing::HasSubstr("3 records that will be rejected when these files are converted."));
 }
 
 TEST_F(Driver, TheWindowEndsOnTheCountsTheClosingMessageGives) {

@@ -15,6 +15,8 @@
 
 #include <fstream>
 
+#include <gmock/gmock.h>
+
 namespace dz::tables::testing {
 namespace {
 
@@ -161,6 +163,32 @@ TEST_F(EditorTest, NewGroupRowsDuplicateRefusedSaveAsAndReopen) {
     ASSERT_GT(ui.grids.size(), before);
     EXPECT_EQ(ui.grids.back(), (std::vector<std::string>{"A1|N2", "B1|N1", "C1|N3", "|"}));
     EXPECT_EQ(ui.cursors.back(), std::make_pair(3, 0));
+}
+
+// A new value longer than its cell and a Save As without a name are each said, not cut or
+// passed over; the person then corrects them and the table is saved.
+TEST_F(EditorTest, ALongNewValueAndANamelessSaveAsAreSaid) {
+    CreateMasterFile();
+    Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");
+    const std::string tooLong(60, 'N');
+    Main(PanelAction::grid_type("D1", 0, 1));
+    Main(PanelAction::grid_type(tooLong, 0, 1));  // refused: the cursor stays with the text
+    Main(PanelAction::grid_type("N1", 1, 0));
+    Main(PanelAction::press(kCmdSaveAs));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "  "));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "New table group"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "G1"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    Main(PanelAction::press(kCmdClose));
+    Run();
+    const auto said = ui.message_texts();
+    ASSERT_EQ(said.size(), 3u);
+    EXPECT_THAT(said[0], ::testing::HasSubstr("The new value '" + tooLong + "' has 60 characters and the new value takes at most"));
+    EXPECT_EQ(said[1], "Type a name for the table group.");
+    EXPECT_THAT(said[2], ::testing::HasSubstr("\"New table group\" is not a name a table group can take"));
+    EXPECT_EQ(Stored("G1", 30), (std::vector<std::string>{"D1=N1"}));
 }
 
 TEST_F(EditorTest, WithoutAPersonTheChoiceIsCancelledAndTheTaskEnds) {

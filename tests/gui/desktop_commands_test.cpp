@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
+#include <QStatusBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -31,6 +33,7 @@
 #include <map>
 
 #include "app/xv_app.h"
+#include "gui/company_view.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
@@ -131,6 +134,7 @@ struct Seen {
     QStringList reports;    // the report viewers' texts
     int panelsLeft = -1;    // panels still open afterwards
     QStringList printFiles; // the file a print dialog proposed, each time one came (then cancelled)
+    QString companyShown;   // the company the status bar showed at the end ("" none)
 };
 
 // Acts on the hub once it is read: `hub` and the list of text files beside it.
@@ -232,6 +236,9 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     seen.lastButton = ui.lastButton;
     seen.accepted = ui.accepted;
     seen.panelsLeft = static_cast<int>(dz::ui::open_panels().size());
+    const auto labels = ui.mainWindow()->statusBar()->findChildren<QLabel*>();
+    for (QLabel* l : labels)
+        if (l->isVisibleTo(ui.mainWindow()) && l->text().startsWith(QLatin1String("Company: "))) seen.companyShown = l->text();
     ui.setModalHook({});
     app.ExitInstance();
     dz::ui::set_current(nullptr);
@@ -482,6 +489,40 @@ private slots:
         QVERIFY2(stored.messages.last().contains(QStringLiteral("dodedoz-cli replay --company %1 convert").arg(place.company())),
                  qPrintable(stored.messages.join('|')));
         QVERIFY(QFile::exists(QDir(place.company()).filePath(QStringLiteral("options/3020/block1.bin"))));
+    }
+
+    // A conversion whose report went to a full device ends early; the status bar still shows
+    // the company, and the next hub offers the report in the company's folder, not in /dev.
+    void aReportOnAFullDeviceLeavesTheReportFolderAndTheCompany() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        struct Forget {
+            ~Forget() { dz::ui::run_state().report_folder.clear(); }
+        } forget;
+        auto toFullDevice = [](PanelWidget* hub, PanelWidget*) {
+            // The company shown as the desktop program shows it when it opens one.
+            dz::gui::showCompany(qobject_cast<dz::gui::MainWindow*>(hub->window()));
+            qobject_cast<QLineEdit*>(hub->fieldWidget(dz::ui::kHubFileField))->setText(QStringLiteral("/dev/full"));
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        Seen full;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       toFullDevice, full);
+        QVERIFY(!QTest::currentTestFailed());
+        QVERIFY2(full.shown.contains(QLatin1String("CONVERT/STATUSS")), qPrintable(full.shown.join(' ')));
+        QCOMPARE(full.companyShown, QStringLiteral("Company: ") + place.company());
+
+        QString offered;
+        auto readThenCancel = [&offered](PanelWidget* hub, PanelWidget*) {
+            offered = qobject_cast<QLineEdit*>(hub->fieldWidget(dz::ui::kHubFileField))->text();
+            QTest::mouseClick(hub->button(dz::ui::kHubCancelButton), Qt::LeftButton);
+        };
+        Seen next;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       readThenCancel, next);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(offered, QDir(place.company()).filePath(QStringLiteral("conversion_report.txt")));
     }
 
     // The hub's Options... panel of an AP invoice file lies whole inside a main window 1000

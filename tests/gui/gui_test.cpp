@@ -54,6 +54,10 @@
 #include "platform/ui/screen_file.h"
 #include "platform/ui/ui.h"
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using dz::gui::MainWindow;
 using dz::gui::PanelWidget;
 using dz::gui::QtUi;
@@ -748,7 +752,8 @@ private slots:
         QVERIFY(dz::ui::zqfdlgFileChooseMany(request, chosen) != 0);
         QVERIFY(chosen.empty());
 
-        // A report to the screen: an MDI child in a monospace font, page breaks as blank lines.
+        // A report to the screen: an MDI child in a monospace font, a page break as a rule
+        // across the report between blank lines.
         dz::ui::ReportDocument report{"Conversion Report", 132, {"Page 1", "line", "\fPage 2"}};
         QVERIFY(ui.show_report(report));
         auto subs = ui.mainWindow()->mdiArea()->subWindowList();
@@ -756,10 +761,96 @@ private slots:
         auto* viewer = qobject_cast<dz::gui::ReportViewer*>(subs[0]->widget());
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
-        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\nPage 2"));
+        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\n%1\n\nPage 2").arg(QString(132, QLatin1Char('='))));
         QVERIFY(evenAdvances(viewer->text()->font()));
         // Sized for its 132 columns as far as the main window allows, not to its buttons.
         QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
+    }
+
+    // A company folder that is not there, may not be read, or is no company is refused in the
+    // desktop's own words for each cause, never with the command line's instruction.
+    void companyFoldersRefusedByTheirCause() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir scratch;
+        QVERIFY(::chmod(scratch.path().toLocal8Bit().constData(), 0755) == 0);
+        const QString company = scratch.filePath(QStringLiteral("co"));
+        const QString locked = scratch.filePath(QStringLiteral("locked"));
+        for (const QString& dir : {company, locked}) {
+            QProcess init;
+            init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), dir});
+            QVERIFY(init.waitForFinished(60000));
+            QCOMPARE(init.exitCode(), 0);
+        }
+        QVERIFY(::chmod(locked.toLocal8Bit().constData(), 0700) == 0);
+        QVERIFY(QDir().mkpath(scratch.filePath(QStringLiteral("plain"))));
+        std::ofstream(scratch.filePath(QStringLiteral("file.txt")).toStdString()) << "x\n";
+
+        // The refusal as a user other than the folder's owner sees it: root reads every folder,
+        // so the look is made by a child that has become nobody.
+        auto asAnotherUser = [](const std::string& folder) -> std::string {
+            if (::geteuid() != 0) {
+                ::chmod(folder.c_str(), 0);
+                std::string why = dz::gui::companyFolderRefusal(folder);
+                ::chmod(folder.c_str(), 0700);
+                return why;
+            }
+            int fds[2];
+            if (::pipe(fds) != 0) return "no pipe";
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::close(fds[0]);
+                if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
+                const std::string why = dz::gui::companyFolderRefusal(folder);
+                const ssize_t n = ::write(fds[1], why.data(), why.size());
+                ::_exit(n == static_cast<ssize_t>(why.size()) ? 0 : 1);
+            }
+            ::close(fds[1]);
+            std::string why;
+            char buf[512];
+            for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) why.append(buf, static_cast<std::size_t>(n));
+            ::close(fds[0]);
+            int status = 0;
+            ::waitpid(pid, &status, 0);
+            return why;
+        };
+        struct Case {
+            QString folder;
+            bool anotherUser;
+            const char* cause;
+        } cases[] = {
+            {scratch.filePath(QStringLiteral("missing")), false, "the folder was not found"},
+            {locked, true, "permission denied"},
+            {scratch.filePath(QStringLiteral("plain")), false, "it is not a company folder"},
+            {scratch.filePath(QStringLiteral("file.txt")), false, "it is not a company folder"},
+        };
+        for (const Case& c : cases) {
+            const std::string folder = c.folder.toStdString();
+            const QString why = QString::fromStdString(c.anotherUser ? asAnotherUser(folder)
+                                                                     : dz::gui::companyFolderRefusal(folder));
+            QVERIFY2(why.startsWith(QStringLiteral("Unable to open the company in %1: %2").arg(c.folder, c.cause)),
+                     qPrintable(why));
+            QVERIFY2(!why.contains(QLatin1String("dodedoz-cli")), qPrintable(why));
+        }
+        QCOMPARE(dz::gui::companyFolderRefusal(company.toStdString()), std::string());
+
+        // Named at the start or in Open Company..., the refusal is the box the person reads.
+        QtUi ui;
+        showMainWindow(ui);
+        QString said;
+        ui.setModalHook([&said](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            QVERIFY(box);
+            said = box->text();
+            box->defaultButton()->click();
+        });
+        QVERIFY(!dz::gui::openCompany(scratch.filePath(QStringLiteral("plain")).toStdString()));
+        QVERIFY2(said.contains(QLatin1String("it is not a company folder")), qPrintable(said));
+        QVERIFY(!dz::suite::current_company());
+        QVERIFY(dz::gui::openCompany(company.toStdString()));
+        dz::suite::close_company();
+#endif
     }
 
     void reportFilesSayWhereTheyWentAndTheCompanyStaysShown() {

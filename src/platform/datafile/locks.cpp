@@ -1,5 +1,6 @@
 #include "platform/datafile/locks.h"
 
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/xio.h"
 
 #include <cerrno>
@@ -85,122 +86,6 @@ bool record_of(char kind, const std::string& key, std::pair<uint16_t, int64_t>& 
     return ec2 == std::errc() && last == e && record_offset(id.first, id.second) == offset_of(kind, key);
 }
 
-// A lock file opened, or why it was not.
-struct Opened {
-    int fd = -1;
-    bool writable = false;
-    int error = 0;           // errno of the failure, 0 when opened
-    std::string why;         // the failure as a message says it after the lock file's name
-    std::string writeWhy;    // opened for reading only: why not for writing
-    dev_t dev = 0;
-    ino_t ino = 0;
-};
-
-constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
-
-std::string failure_text(int err, const char* doing) {
-    switch (err) {
-        case ELOOP: return "is a symbolic link, which is not used as a lock file";
-        case EISDIR: return "is a folder, not a lock file";
-        default: return std::string(doing) + ": " + std::strerror(err);
-    }
-}
-
-// A descriptor just opened, kept only when it is a regular file of one link: a pipe would
-// never answer a lock, and a second name could tie the locks of another file to these.
-Opened checked(int fd, bool writable) {
-    Opened o;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        o.error = errno;
-        o.why = failure_text(o.error, "cannot be examined");
-    } else if (!S_ISREG(st.st_mode)) {
-        o.error = EINVAL;
-        o.why = "is not a regular file (a pipe, a device or a socket)";
-    } else if (st.st_nlink != 1) {
-        o.error = EMLINK;
-        o.why = "has other names (hard links), so it is not used as a lock file";
-    } else {
-        o.fd = fd;
-        o.writable = writable;
-        o.dev = st.st_dev;
-        o.ino = st.st_ino;
-        return o;
-    }
-    ::close(fd);
-    return o;
-}
-
-// Opens a lock file that exists: for writing, or (`readOnly` allowed) for reading when only
-// that may be had. Never with O_CREAT: where the system guards sticky folders
-// (fs.protected_regular) an O_CREAT open of another user's file is refused.
-Opened open_existing(const std::string& name, bool mustWrite) {
-    int fd = ::open(name.c_str(), O_RDWR | kOpenFlags);
-    if (fd >= 0) return checked(fd, true);
-    const int err = errno;
-    if (!mustWrite && (err == EACCES || err == EROFS)) {
-        fd = ::open(name.c_str(), O_RDONLY | kOpenFlags);
-        if (fd >= 0) {
-            Opened o = checked(fd, false);
-            o.writeWhy = failure_text(err, "cannot be opened for writing");
-            return o;
-        }
-    }
-    Opened o;
-    o.error = err;
-    o.why = failure_text(err, "cannot be opened");
-    return o;
-}
-
-// The permission of the lock file of a data file of permission `data`: read and write for whoever
-// may read and write the data file.
-mode_t lock_mode(mode_t data) { return 0600 | (data & 0066); }
-
-// Gives a lock file this program may change (its own, or any for root) the data file's
-// permission for group and others, and its group (for root, its owner too): the data file's may
-// have been widened for a second user, or narrowed, since the lock file was made.
-void fit_to_data_file(int fd, const std::filesystem::path& dataFile) {
-    struct stat data {}, lock {};
-    if (::stat(dataFile.c_str(), &data) != 0 || ::fstat(fd, &lock) != 0) return;
-    const uid_t me = ::geteuid();
-    if (me != 0 && lock.st_uid != me) return;
-    if ((lock.st_mode & 07777) != lock_mode(data.st_mode)) ::fchmod(fd, lock_mode(data.st_mode));
-    const uid_t owner = me == 0 ? data.st_uid : lock.st_uid;
-    if (lock.st_uid != owner || lock.st_gid != data.st_gid) {
-        // A group this user is not in stays as it was.
-        [[maybe_unused]] const int changed = ::fchown(fd, owner, data.st_gid);
-    }
-}
-
-// Makes the lock file of `dataFile`, fitted to it (see fit_to_data_file).
-Opened make_lock_file(const std::string& name, const std::filesystem::path& dataFile) {
-    struct stat folder {};
-    // Until it is fitted, whoever may make files in its folder may use it.
-    const bool known = ::stat(std::filesystem::path(name).parent_path().c_str(), &folder) == 0;
-    const mode_t mode = known ? lock_mode(folder.st_mode) : 0600;
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, mode);
-        if (fd >= 0) {
-            ::fchmod(fd, mode);  // past the umask
-            fit_to_data_file(fd, dataFile);
-            return checked(fd, true);
-        }
-        if (errno != EEXIST) {
-            Opened o;
-            o.error = errno;
-            o.why = failure_text(o.error, "cannot be made");
-            return o;
-        }
-        // Made meanwhile by another program: opened as it stands.
-        Opened o = open_existing(name, true);
-        if (o.fd >= 0 || o.error != ENOENT) return o;
-    }
-    Opened o;
-    o.error = EAGAIN;
-    o.why = "cannot be made: it keeps appearing and going";
-    return o;
-}
-
 // The presence byte: no kind or key hashes to it (those bytes are below 2^62).
 constexpr off_t kPresenceByte = static_cast<off_t>(1ull << 62);
 
@@ -249,8 +134,14 @@ bool LockTable::attach(bool create) {
     if (::lstat(name.c_str(), &st) == 0)
         if (auto it = g_files.find({st.st_dev, st.st_ino}); it != g_files.end() && (file_ = it->second.lock()))
             return writable_enough();
-    Opened opened = open_existing(name, use_ == LockUse::Write);
-    if (opened.fd < 0 && opened.error == ENOENT && create && use_ == LockUse::Write) opened = make_lock_file(name, dataFile_);
+    LockFileSpec spec;
+    spec.folder = path_.parent_path().string();
+    spec.name = path_.filename().string();
+    spec.kind = LockKind::DataFile;
+    spec.guarded = dataFile_.string();
+    spec.make = create && use_ == LockUse::Write;
+    spec.mustWrite = use_ == LockUse::Write;
+    const LockFileOpened opened = open_lock_file(spec);
     if (opened.fd < 0 && opened.error == ENOENT && use_ == LockUse::Look) {
         // Nobody writes the data file (a writer makes the lock file first): the look keeps
         // its locks to itself, and writes nothing.
@@ -269,7 +160,6 @@ bool LockTable::attach(bool create) {
         kept.push_back(opened.fd);
         return writable_enough();
     }
-    if (use_ == LockUse::Write) fit_to_data_file(opened.fd, dataFile_);
     file_ = std::make_shared<LockFile>();
     file_->fd = opened.fd;
     file_->writable = opened.writable;
@@ -291,18 +181,29 @@ bool LockTable::kernelWrites() const { return file_ && file_->fd >= 0 && file_->
 
 int LockTable::open(LockUse use) {
     use_ = use;
-    if (!attach(true)) return XIO_LOCKED;
-    if (!present_) {
+    for (int attempt = 0;; ++attempt) {
+        if (!attach(true)) return XIO_LOCKED;
+        if (present_) return XIO_OK;
         struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
-        if (file_->present == 0 && file_->fd >= 0 && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+        const bool first = file_->present == 0 && file_->fd >= 0;
+        if (first && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
             // Unseen, this program could let another believe it had the file alone.
             error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
             return XIO_LOCKED;
         }
+        // Made afresh by another program between the open and the presence lock (see
+        // lock_file.h): the lock file that now bears the name is the one every program meets.
+        struct stat mine {}, named {};
+        if (first && attempt < 3 && ::fstat(file_->fd, &mine) == 0 &&
+            (::lstat(path_.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)) {
+            g_files.erase({mine.st_dev, mine.st_ino});
+            file_.reset();
+            continue;
+        }
         ++file_->present;
         present_ = true;
+        return XIO_OK;
     }
-    return XIO_OK;
 }
 
 void LockTable::leaveAlone() {
@@ -426,24 +327,17 @@ bool LockTable::heldByOther(char kind, const std::string& key, bool otherProcess
     return fl.l_type != F_UNLCK;
 }
 
-std::string LockTable::holder(char kind, const std::string& key) {
+std::string LockTable::holder(char kind, const std::string& key, bool* reading) {
     if (!attach(false)) return "";
     if (auto it = file_->held.find(std::make_pair(kind, key)); it != file_->held.end())
         return it->second != owner_ ? "another handle of this program" : "";
     if (file_->fd < 0) return "";
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return "";
+    if (reading) *reading = fl.l_type == F_RDLCK;
     // 0 when the holder lives in another pid namespace (a container) or on another machine.
     if (fl.l_pid <= 0) return "another program";
-    // The user it runs as, where this system shows it.
-    std::string who = "process " + std::to_string(fl.l_pid);
-    struct stat st {};
-    if (::stat(("/proc/" + std::to_string(fl.l_pid)).c_str(), &st) == 0) {
-        std::string name;
-        gid_t group = 0;
-        who += " of user " + (find_user(st.st_uid, name, group) ? name : std::to_string(st.st_uid));
-    }
-    return who;
+    return process_words(fl.l_pid);
 }
 
 bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup) {

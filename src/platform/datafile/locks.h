@@ -16,14 +16,14 @@
 // never the data file itself: SQLite takes POSIX locks on that, and closing any descriptor of a
 // file drops every POSIX lock of the program on it.
 //
-// A program that may write the data file makes the lock file at its first open, with the data
-// file's own permission for group and others (whoever may read it may show presence, whoever
-// may write it may lock it), and its group (made by root, its owner too); each writing open of
-// its maker, or of root, fits it again, so that permission widened for a second user reaches
-// it. It is never removed: removing it could part two programs that still hold it open. An open that
-// only looks (read-only: Examine Files, dump, tables list and show) never makes it: it uses
-// the lock file when it exists, and when it does not, nobody writes the file at that moment
-// (every writer makes it before it writes) and the look writes nothing at all.
+// A program that may write the data file makes the lock file at its first open, and fits it
+// (see lock_file.h: whoever may read the data file may show presence, whoever may write it may
+// lock it). It is never removed: removing it could part two programs that still hold it open;
+// one of the wrong permission or owner is made afresh and renamed over it, never while another
+// program that may write the data file holds it. An open that only looks (read-only: Examine
+// Files, dump, tables list and show) never makes or fits it: it uses the lock file when it
+// exists, and when it does not, nobody writes the file at that moment (every writer makes it
+// before it writes) and the look writes nothing at all.
 //
 // Every lock file is opened O_NOFOLLOW and O_NONBLOCK and must be a regular file of one link;
 // one that exists but cannot be opened or locked (another user's with no permission for this
@@ -89,9 +89,10 @@ public:
     void releaseAll();
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
-    // Who else holds the lock, as a message says it: "process <pid>" when the kernel names a
-    // process of this machine, else "another program"; empty when nobody else does.
-    std::string holder(char kind, const std::string& key);
+    // Who else holds the lock, as a message says it: "process <pid> of user <name>" when the
+    // kernel names a process of this machine, else "another program"; empty when nobody else
+    // does. `reading` (when given) tells whether it holds a read lock only.
+    std::string holder(char kind, const std::string& key, bool* reading = nullptr);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }
     const std::filesystem::path& path() const { return path_; }

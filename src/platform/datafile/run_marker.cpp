@@ -1,8 +1,10 @@
 #include "platform/datafile/run_marker.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/xio.h"
+#include "platform/ui/shown_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -43,7 +45,6 @@ constexpr const char* kLockSuffix = ".lock";
 constexpr const char* kFolderLockName = "folder.lock";
 constexpr std::size_t kMarkerBound = 64 * 1024;  // far above any run's names; a bigger one is not ours
 
-std::chrono::milliseconds g_lockWait{10000};
 std::function<void(const std::string&)> g_putBackHook;
 std::function<void()> g_commitPointHook;
 
@@ -73,21 +74,7 @@ bool all_digits(const std::string& s, std::size_t most = 9) {
 std::string errno_text(int err) { return std::strerror(err); }
 
 // Control characters read from a file or a folder are shown, never sent to a terminal or a log.
-std::string escaped(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c < 0x20 || c == 0x7f) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\%03o", c);
-            out += buf;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
+std::string escaped(const std::string& text) { return ui::shown_text(text); }
 
 std::string user_name(uid_t uid) {
     std::string name;
@@ -181,51 +168,20 @@ bool owned_plain_file(int fd, uid_t owner, struct stat* out = nullptr) {
     return true;
 }
 
-// The lock of a backup folder: a file of its owner's alone (mode 0600), so that nobody who may
-// only read the company can hold what its writers wait on, and waited for a bounded time.
+// The lock of a backup folder: a file of its owner's alone (see lock_file.h), so that nobody who
+// may only read the company can hold what its writers wait on, and waited for a bounded time.
 class FolderLock {
 public:
-    bool take(int dirFd, const std::string& folder, uid_t owner, std::string& why) {
-        const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-        for (int attempt = 0; attempt < 3 && fd_.fd < 0; ++attempt) {
-            fd_.reset(::openat(dirFd, kFolderLockName, flags));
-            if (fd_.fd < 0 && errno == ENOENT) {
-                fd_.reset(::openat(dirFd, kFolderLockName, flags | O_CREAT | O_EXCL, 0600));
-                struct stat folderStat {};
-                if (fd_.fd >= 0 && owner != ::geteuid() &&
-                    (::fstat(dirFd, &folderStat) != 0 || ::fchown(fd_.fd, owner, folderStat.st_gid) != 0)) {
-                    why = "the lock file " + folder + kFolderLockName + " cannot be given to its folder's owner: " +
-                          errno_text(errno);
-                    return false;
-                }
-                if (fd_.fd >= 0) ::fchmod(fd_.fd, 0600);
-            }
-            if (fd_.fd < 0 && errno != EEXIST && errno != ENOENT) break;
-        }
-        struct stat st {};
-        // Permission widened by hand (a company given "g+w" whole) is narrowed again by its
-        // owner: nobody else may hold what the owner's programs wait on.
-        if (fd_.fd >= 0 && owned_plain_file(fd_.fd, owner, &st) && (st.st_mode & 077) != 0 && ::fchmod(fd_.fd, 0600) == 0)
-            st.st_mode &= ~static_cast<mode_t>(077);
-        if (fd_.fd < 0 || !owned_plain_file(fd_.fd, owner, &st) || (st.st_mode & 077) != 0) {
-            why = "the lock file " + folder + kFolderLockName + " cannot be used" +
-                  (fd_.fd < 0 ? ": " + errno_text(errno) : " (it must be a file of the folder's owner alone, with one link)");
-            return false;
-        }
-        const auto deadline = std::chrono::steady_clock::now() + g_lockWait;
-        for (;;) {
-            if (::flock(fd_.fd, LOCK_EX | LOCK_NB) == 0) return true;
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                why = "the lock file " + folder + kFolderLockName + " cannot be locked: " + errno_text(errno);
-                return false;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                why = "the backup folder " + folder + " is held by another program (its lock file " + folder +
-                      kFolderLockName + "): run the command again once it has finished";
-                return false;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
+    bool take(int dirFd, const std::string& folder, std::string& why) {
+        LockFileSpec spec;
+        spec.folder = folder;
+        spec.dirFd = dirFd;
+        spec.name = kFolderLockName;
+        LockWaitFailure failure;
+        fd_.reset(take_lock_file(spec, true, failure));
+        if (fd_.fd >= 0) return true;
+        why = failure.cause;
+        return false;
     }
 
 private:
@@ -282,18 +238,23 @@ int hold_locked(const std::string& folder, std::string* why) {
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.fd < 0) return fail(errno, folder + ": " + errno_text(errno));
     FolderLock folderLock;
-    if (std::string w; !folderLock.take(dir.fd, folder, ::geteuid(), w)) return fail(EWOULDBLOCK, w);
+    if (std::string w; !folderLock.take(dir.fd, folder, w)) return fail(EWOULDBLOCK, w);
     const std::string run = this_run();
-    Fd lock(::openat(dir.fd, lock_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (lock.fd < 0 && errno == EEXIST) {
-        // Left by a dead run of the same host and process number: taken over when its lock can be had.
-        lock.reset(::openat(dir.fd, lock_name(run).c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (lock.fd >= 0 && !owned_plain_file(lock.fd, ::geteuid())) lock.reset();
-        if (lock.fd < 0) errno = EEXIST;
+    // One left by a dead run of the same host and process number is taken over when its lock
+    // can be had; one of another owner is not used.
+    LockFileSpec spec;
+    spec.folder = folder;
+    spec.dirFd = dir.fd;
+    spec.name = lock_name(run);
+    spec.refuseOtherOwner = true;
+    const LockFileOpened opened = open_lock_file(spec);
+    Fd lock(opened.fd);
+    if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
+    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
+        const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
+        return fail(EBUSY, "the lock file " + opened.path + " is held by " +
+                               (holders.empty() ? std::string("another program") : holders.front().words()));
     }
-    if (lock.fd < 0) return fail(errno, folder + lock_name(run) + ": " + errno_text(errno));
-    ::fchmod(lock.fd, 0600);
-    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) return fail(EBUSY, folder + lock_name(run) + " is held by another program");
     const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (marker < 0) {
         const int err = errno;
@@ -495,15 +456,31 @@ enum class Life { Dead, Alive, Unknown };
 // Tries the lock of run `run`: Dead with `lock` holding it (`lockFile` false when the run has no
 // lock file); Alive when another program holds it; Unknown when it cannot be tried.
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
-    lockFile = true;
-    lock.reset(::openat(dirFd, lock_name(run).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (lock.fd < 0) {
-        lockFile = errno != ENOENT;
-        return errno == ENOENT ? Life::Dead : Life::Unknown;
-    }
-    if (!owned_plain_file(lock.fd, owner)) return Life::Unknown;
-    if (::flock(lock.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) return errno == EWOULDBLOCK ? Life::Alive : Life::Unknown;
-    return Life::Dead;
+    // A putter makes one found wider or narrower afresh (see lock_file.h); a look uses it as it
+    // is. A missing one is never made: its run is dead.
+    LockFileSpec spec;
+    spec.dirFd = dirFd;
+    spec.name = lock_name(run);
+    spec.make = exclusive;
+    spec.create = false;
+    spec.mustWrite = false;
+    spec.refuseOtherOwner = true;
+    const LockFileOpened opened = open_lock_file(spec);
+    lockFile = opened.error != ENOENT;
+    lock.reset(opened.fd);
+    if (lock.fd < 0) return lockFile ? Life::Unknown : Life::Dead;
+    struct stat st {};
+    if (!owned_plain_file(lock.fd, owner, &st)) return Life::Unknown;
+    if (::flock(lock.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return Life::Dead;
+    if (errno != EWOULDBLOCK) return Life::Unknown;
+    // Only a program of its owner (or root) runs it: a holder who could open it only while it
+    // was left wider proves nothing. One this machine does not show (another host) may.
+    const std::vector<LockHolder> holders = lock_holders(st.st_dev, st.st_ino);
+    return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) {
+               return !h.uidKnown || h.uid == owner || h.uid == 0;
+           })
+               ? Life::Alive
+               : Life::Dead;
 }
 
 std::string join_files(const std::vector<std::string>& files) {
@@ -648,7 +625,7 @@ bool find_piece(const std::string& fromDataFolder, const std::string& way, const
             piece.run = run;
             if (putter) {
                 piece.folderLock = std::make_unique<FolderLock>();
-                if (!piece.folderLock->take(dir.fd, folder, owner, why)) return false;
+                if (!piece.folderLock->take(dir.fd, folder, why)) return false;
             }
             bool lockFile = false;
             piece.life = take_run_lock(dir.fd, run, owner, putter, piece.runLock, lockFile);
@@ -944,7 +921,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t owner) {
         ::fchmod(dir.fd, kBackupFolderMode);
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
-    if (std::string why; putter && !lock.take(dir.fd, folder, owner, why)) return scan.refuse(folder, "", why);
+    if (std::string why; putter && !lock.take(dir.fd, folder, why)) return scan.refuse(folder, "", why);
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs
@@ -1264,6 +1241,5 @@ void set_put_back_hook_for_tests(std::function<void(const std::string& marker)> 
 
 void set_commit_point_hook_for_tests(std::function<void()> hook) { g_commitPointHook = std::move(hook); }
 
-void set_lock_wait_for_tests(std::chrono::milliseconds wait) { g_lockWait = wait; }
 
 }  // namespace dz::xio

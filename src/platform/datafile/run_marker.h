@@ -2,7 +2,7 @@
 //
 // Order of calls, for a run:
 //   1. hold_run: before its first copy in a backup folder the run makes there its lock file
-//      "run~<host>~<process>.lock" (mode 0600, so that only its own user can lock it) and holds
+//      "run~<host>~<process>.lock" (its own user's alone, see lock_file.h) and holds
 //      an flock on it for as long as it lives, then its marker "run~<host>~<process>.marker",
 //      empty. A later command of that user that can take the lock knows the run is dead,
 //      whatever host or process wrote it.
@@ -123,7 +123,5 @@ void set_company_folders(std::function<std::vector<std::string>()> folders);
 void set_put_back_hook_for_tests(std::function<void(const std::string& marker)> hook);
 // Tests: called in clear_run_markers once the main marker is cut back, before the parts are emptied.
 void set_commit_point_hook_for_tests(std::function<void()> hook);
-// Tests: how long a backup folder's lock is waited for (10 seconds otherwise).
-void set_lock_wait_for_tests(std::chrono::milliseconds wait);
 
 }  // namespace dz::xio

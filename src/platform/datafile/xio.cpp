@@ -94,7 +94,7 @@ int xio_start_writes(uint16_t h) {
         // Held by another handle of this program is fine; by another program, or not to be had, is not.
         if (int s = take_lock(*hd, 'W', ""); s != XIO_OK) {
             if (!hd->locks->error().empty()) return s;
-            if (hd->locks->heldByOther('W', "", true)) return set_error(s, writer_lock_held(*hd));
+            if (hd->locks->heldByOther('W', "", true)) return writer_lock_held(*hd, s);
         }
     }
     // Looked for again under the writer lock: a run that died since the file was opened left a

@@ -1,6 +1,10 @@
 // Connections, their writer threads, handles and errors.
 #include "platform/datafile/xio_internal.h"
 
+#include "platform/datafile/lock_file.h"
+
+#include <sys/stat.h>
+
 namespace dz {
 namespace xio_private {
 
@@ -248,8 +252,30 @@ int failed_with(Handle& hd, int rc) {
 
 }  // namespace
 
+// A data file SQLite could not lock in time: another program reads it (an SQLite reader holds
+// its own lock on the data file itself, which the kernel shows), or writes it.
+void say_busy(Handle& hd) {
+    std::string who = "another program";
+    bool reading = true;
+    struct stat st {};
+    if (::stat(hd.path.c_str(), &st) == 0)
+        for (const auto& h : xio::lock_holders(st.st_dev, st.st_ino))
+            if (h.pid != ::getpid()) {
+                who = h.words();
+                reading = h.shared;
+                break;
+            }
+    ui::NextStep next{ui::Step::AgainWhenFinished, {}};
+    if (who != "another program") next.args.push_back(who);
+    set_error(XIO_LOCKED,
+              hd.path.string() + " is in use by another program (" + who + ") that is " +
+                  (reading ? "reading" : "writing") + " it",
+              std::move(next));
+}
+
 int db_fail(Handle& hd, int rc) {
-    g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
+    if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
+    else g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
     return failed_with(hd, rc);
 }
 
@@ -263,7 +289,8 @@ int writer_settle(Handle& hd) {
     std::string message;
     const int rc = c.writer->failure(message);
     if (rc == SQLITE_OK) return XIO_OK;
-    g_error = hd.path.string() + ": " + message;
+    if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
+    else g_error = hd.path.string() + ": " + message;
     return failed_with(hd, rc);
 }
 

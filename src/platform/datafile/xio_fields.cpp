@@ -11,11 +11,17 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
     return s;
 }
 
-std::string writer_lock_held(Handle& hd) {
-    std::string who = hd.locks->holder('W', "");
+int writer_lock_held(Handle& hd, int status) {
+    bool reading = false;
+    std::string who = hd.locks->holder('W', "", &reading);
     if (who.empty()) who = "another program";  // it let go between the two looks
-    return hd.path.string() + " is in use by another program (" + who + ") that is writing it; its lock file is " +
-           hd.locks->path().string();
+    // A read lock over the writer's byte is a program reading the file, not writing it.
+    ui::NextStep next{ui::Step::AgainWhenFinished, {}};
+    if (who != "another program") next.args.push_back(who);
+    return set_error(status,
+                     hd.path.string() + " is in use by another program (" + who + ") that is " +
+                         (reading ? "reading" : "writing") + " it; its lock file is " + hd.locks->path().string(),
+                     std::move(next));
 }
 
 namespace {

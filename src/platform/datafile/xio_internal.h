@@ -1062,8 +1062,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 
 // Field access (xio_fields.cpp).
 int take_lock(Handle& hd, char kind, const std::string& key);
-// The words for a data file whose writer lock another program holds: who, and its lock file.
-std::string writer_lock_held(Handle& hd);
+// Fails with `status`: the writer lock is held by another program (who, and its lock file),
+// waited for with the next step.
+int writer_lock_held(Handle& hd, int status);
 
 // Writes (xio_write.cpp).
 int begin_write(Handle& hd);

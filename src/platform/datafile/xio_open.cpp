@@ -286,7 +286,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         return set_error(XIO_LOCKED, text);
     }
     if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
-        return set_error(XIO_LOCKED, writer_lock_held(*hd));
+        return writer_lock_held(*hd, XIO_LOCKED);
     const Dictionary& d = *hd->dict;
     for (const auto& r : d.records) {
         RecState& rs = hd->recs[r.number];

@@ -43,6 +43,15 @@ std::string shown(std::string_view v) {
     return out;
 }
 
+// A line refused for want of columns or of a known record type, whose values are separated by
+// semicolons or tabs, says so after the refusal's own words, as the first line's check does: a
+// spreadsheet saved the file with another list separator.
+std::string WithSeparatorHint(std::string refusal, std::string_view line) {
+    const char separator = OtherSeparator(line);
+    if (separator == 0) return refusal;
+    return WithCause(refusal, Msg(kMsgLineSeparator, Msg(separator == ';' ? kMsgSemicolons : kMsgTabs)));
+}
+
 // May the column hold a value with a line end? Long texts may: "Converted Notes" and the like,
 // and text fields longer than 80 characters.
 bool holdsLineEnds(const TemplateColumn& c) {
@@ -482,7 +491,8 @@ int xvlImport::xvlImpWhatIsNextID(std::string& id, xvlImpInfo& info) {
     describe(info, p.id, p.format, p.line);
     info.percentDone_ = percent(p.begin);
     if (!p.format) {
-        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, templateName()));
+        refuse(info, kErrUnknownFormat,
+               WithSeparatorHint(Msg(kMsgImportErrorBase + kErrUnknownFormat, p.id, templateName()), p.id));
         return 1;
     }
     return 0;
@@ -552,7 +562,8 @@ int xvlImport::readRecord(xvlImpInfo& info, bool joinSpan) {
     describe(info, id, fmt, span.first);
     info.percentDone_ = percent(here());
     if (!fmt) {
-        refuse(info, kErrUnknownFormat, Msg(kMsgImportErrorBase + kErrUnknownFormat, id, templateName()));
+        refuse(info, kErrUnknownFormat,
+               WithSeparatorHint(Msg(kMsgImportErrorBase + kErrUnknownFormat, id, templateName()), id));
         return 1;
     }
     if (!split) {
@@ -849,7 +860,8 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
                           col = std::to_string(have + 1);
         refuse(info, kErrTooFewColumns,
                named ? Msg(kMsgImportErrorBase + kErrTooFewColumns, count, fmt.id, std::to_string(need), fld, col)
-                     : Msg(kMsgTooFewColumnsNoId, count, std::to_string(need), fld, col));
+                     : WithSeparatorHint(Msg(kMsgTooFewColumnsNoId, count, std::to_string(need), fld, col),
+                                         have == 1 ? columns_[0] : std::string_view()));
         return 1;
     }
     if (have > need) {

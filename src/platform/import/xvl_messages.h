@@ -39,6 +39,11 @@ inline constexpr int kMsgNulInValue = 12932;     // error 1: a NUL byte in a val
 inline constexpr int kMsgLineEndInValue = 12933; // error 1: a line end in a field that holds none
 inline constexpr int kMsgQuoteToEnd = 12934;     // error 13: a quote still open at the end of the file
 inline constexpr int kMsgRecordTooLong = 12935;  // error 22: a record over the import's limit
+// What is wrong with a line that separates its values otherwise than with commas: the words of
+// the first line's check (kMsgSemicolons, kMsgTabs) after "the line" (kMsgLineSeparator).
+inline constexpr int kMsgSemicolons = 12913;
+inline constexpr int kMsgTabs = 12914;
+inline constexpr int kMsgLineSeparator = 12939;
 // Why a reject file could not be made: in its folder, or itself.
 inline constexpr int kMsgRejectFolder = 12905;
 inline constexpr int kMsgRejectFile = 12906;

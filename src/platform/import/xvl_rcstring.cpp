@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "platform/datafile/data_folder.h"
+#include "platform/ui/shown_text.h"
 
 namespace dz::xvl {
 
@@ -100,10 +101,17 @@ std::string fill_placeholders(std::string_view text, const std::vector<std::stri
             break;
         }
         out.append(text.substr(pos, open - pos));
-        if (slot < values.size() && values[slot] != xvlRCString::NotSet)
-            out.append(values[slot]);
-        else
+        if (slot < values.size() && values[slot] != xvlRCString::NotSet) {
+            // Values come from text files, records and folders: their control characters are
+            // shown, not sent on. Line breaks stay, for a value that is itself a message.
+            const std::string_view v = values[slot];
+            if (ui::needs_showing(v))
+                out.append(ui::shown_text(v, ui::LineBreaks::Kept));
+            else
+                out.append(v);
+        } else {
             out.append(text.substr(open, close - open + 1));
+        }
         ++slot;
         pos = close + 1;
     }

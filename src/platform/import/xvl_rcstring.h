@@ -2,7 +2,8 @@
 //
 // The texts live in one data file, <data folder>/messages/messages.toml, read once on first use.
 // Substitution is plain text replacement, never a format call: texts contain "%", and values may
-// contain "#" without being taken for placeholders.
+// contain "#" without being taken for placeholders. A control character in a value is shown
+// escaped ("\033", see platform/ui/shown_text.h); line breaks stay.
 //
 // Failure is never silent: a number that has no text, or a table that cannot be read, gives a
 // text that names the number and the cause (MessageTable::MissingText), so a message box or

@@ -519,4 +519,11 @@ std::string FirstColumn(std::string_view line) {
     return std::string(line.substr(s, t - s));
 }
 
+char OtherSeparator(std::string_view line) {
+    if (line.find(',') != std::string_view::npos) return 0;
+    for (const char separator : {';', '\t'})
+        if (line.find(separator) != std::string_view::npos) return separator;
+    return 0;
+}
+
 }  // namespace dz::xvl

@@ -96,4 +96,9 @@ bool SplitColumnViews(std::string_view line, std::vector<std::string_view>& colu
 // text up to the first comma when the quoting is malformed.
 std::string FirstColumn(std::string_view line);
 
+// The separator a line uses in place of the comma: ';' or a tab when the line holds no comma but
+// one of them (';' first), else 0. A spreadsheet set to a language whose decimal mark is the
+// comma saves its "CSV" with semicolons, and a "text" export uses tabs.
+char OtherSeparator(std::string_view line);
+
 }  // namespace dz::xvl

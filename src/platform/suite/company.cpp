@@ -2,17 +2,13 @@
 
 #include "platform/suite/internal.h"
 
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/file.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 #include <atomic>
 #include <cctype>
 
@@ -97,45 +93,21 @@ Company& set_company(Company company) {
 namespace {
 
 // The lock of the company's settings: a file beside them that only those who may write them can
-// open (it takes the settings file's write permission for its group and others, and no more), so
-// nobody who may only read the company can hold what its writers wait on; and the wait is
-// bounded. The locked descriptor, or -1 with errno (EWOULDBLOCK: held all along).
-int take_settings_lock(const Company& company) {
+// open (see lock_file.h), so that nobody who may only read the company can hold what its
+// writers wait on; and the wait is bounded. The locked descriptor, or -1 with `failure` filled.
+int take_settings_lock(const Company& company, SettingsFailure& failure) {
     const std::filesystem::path settings = company.settings_file();
-    const std::string name = (settings.parent_path() / ("." + settings.filename().string() + ".locks")).string();
-    const int flags = O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    int fd = ::open(name.c_str(), flags);
-    if (fd < 0 && errno == ENOENT) {
-        struct stat st {};
-        mode_t mode = 0600;
-        if (::stat(settings.c_str(), &st) == 0) {
-            if (st.st_mode & S_IWGRP) mode |= 0060;
-            if (st.st_mode & S_IWOTH) mode |= 0006;
-        }
-        fd = ::open(name.c_str(), flags | O_CREAT | O_EXCL, mode);
-        if (fd >= 0) {
-            ::fchmod(fd, mode);  // past the umask
-            if (::geteuid() == 0 && st.st_uid != 0) (void)!::fchown(fd, st.st_uid, st.st_gid);
-        } else if (errno == EEXIST) {
-            fd = ::open(name.c_str(), flags);
-        }
-    }
-    if (fd < 0) return -1;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) {
-        ::close(fd);
-        errno = EPERM;
-        return -1;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
-            const int err = errno == EINTR ? EWOULDBLOCK : errno;
-            ::close(fd);
-            errno = err;
-            return -1;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    xio::LockFileSpec spec;
+    spec.folder = settings.parent_path().empty() ? "." : settings.parent_path().string();
+    spec.name = "." + settings.filename().string() + ".locks";
+    spec.kind = xio::LockKind::Writers;
+    spec.guarded = settings.string();
+    xio::LockWaitFailure waited;
+    const int fd = xio::take_lock_file(spec, true, waited);
+    if (fd < 0) {
+        failure.error = waited.error;
+        failure.cause = waited.cause;
+        failure.next = waited.next;
     }
     return fd;
 }
@@ -144,11 +116,11 @@ int take_settings_lock(const Company& company) {
 
 bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
                           const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
-                          int* writeError) {
-    if (writeError) *writeError = 0;
-    const int fd = take_settings_lock(company);
+                          SettingsFailure* failure) {
+    SettingsFailure why;
+    const int fd = take_settings_lock(company, why);
     if (fd < 0) {
-        if (writeError) *writeError = errno;
+        if (failure) *failure = why;
         return false;
     }
     bool ok = false;
@@ -161,7 +133,10 @@ bool update_settings_file(Company& company, const std::function<bool(CompanySett
                 ok = true;
             }
         } catch (const SettingsError& e) {
-            if (writeError) *writeError = e.error();
+            if (failure) {
+                failure->error = e.error();
+                failure->cause = e.what();
+            }
             ok = false;
         }
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/suite/company.h"
+#include "platform/suite/zc.h"
 
 #include <functional>
 #include <string_view>
@@ -20,11 +21,11 @@ const CompanySettings& active_settings();
 // and `adopt` copies the changed parts into the open company's settings. Only those parts
 // move into memory, so settings in use never change under a running conversion. `change`
 // answers false to leave the file as it is (nothing is written or adopted). False when the
-// file cannot be read or written, or `change` declined; `writeError` (when given) is then the
-// system's error number of a write that failed (ENOSPC for a full disk), else 0.
+// file cannot be read or written, or `change` declined; `failure` (when given) then says why
+// (its error 0 when `change` declined).
 bool update_settings_file(Company& company, const std::function<bool(CompanySettings& disk)>& change,
                           const std::function<void(const CompanySettings& disk, CompanySettings& mem)>& adopt,
-                          int* writeError = nullptr);
+                          SettingsFailure* failure = nullptr);
 
 // True when a and b are equal ignoring ASCII letter case.
 bool equal_nocase(std::string_view a, std::string_view b);

@@ -466,11 +466,18 @@ std::string render(const CompanySettings& s) {
 CompanySettings read_settings(const fs::path& file) {
     Reader r(file);
     std::error_code ec;
-    if (!fs::exists(file, ec)) {
+    const bool there = fs::exists(file, ec);
+    // A folder this user may not enter hides the file without its being missing: say so.
+    if (ec) throw SettingsError(file.string() + ": the settings file cannot be read: " + ec.message(), ec.value());
+    if (!there) {
         throw SettingsError(file.string() + ": the settings file does not exist (expected a company folder made by 'dodedoz-cli company init')");
     }
     // A pipe or a device would be waited on or read without end.
     if (!fs::is_regular_file(file, ec)) throw SettingsError(file.string() + ": the settings file is not a regular file");
+    if (::access(file.c_str(), R_OK) != 0) {
+        const int error = errno;
+        throw SettingsError(file.string() + ": the settings file cannot be read: " + std::strerror(error), error);
+    }
     toml::table root;
     try {
         root = toml::parse_file(file.string());

@@ -3,6 +3,7 @@
 #include "platform/suite/company.h"
 #include "platform/suite/xd.h"
 #include "platform/ui/own_files.h"
+#include "platform/ui/shown_text.h"
 
 #include <unistd.h>
 
@@ -112,12 +113,14 @@ void x_log(std::string_view text) {
     char stamp[64];
     std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u ", unsigned(d.year), unsigned(d.month),
                   unsigned(d.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
-    // The company folder is shared: a log name planted as a link is not followed.
-    files::append_to_file(x_log_path().string(), std::string(stamp) + std::string(text) + "\n", 0644);
+    // The company folder is shared: a log name planted as a link is not followed. One entry is
+    // one line, whatever the text holds: names and values read from files are shown escaped.
+    files::append_to_file(x_log_path().string(), std::string(stamp) + ui::shown_text(text, ui::LineBreaks::Blank) + "\n",
+                          0644);
 }
 
 void x_update_task(int percent, std::string_view text) {
-    std::string line = "[" + std::to_string(percent) + "%] " + std::string(text);
+    std::string line = "[" + std::to_string(percent) + "%] " + ui::shown_text(text, ui::LineBreaks::Blank);
     // Progress is for a person watching: standard error sent to a file or a pipe gets none, as
     // a run in the foreground shows its progress line only on a terminal. The log keeps it.
     static const bool terminal = ::isatty(STDERR_FILENO) != 0;
@@ -126,7 +129,7 @@ void x_update_task(int percent, std::string_view text) {
 }
 
 void x_abort(std::string_view text) {
-    std::cerr << "dodedoz: " << text << "\n";
+    std::cerr << "dodedoz: " << ui::shown_text(text, ui::LineBreaks::Kept) << "\n";
     x_log(text);
     std::_Exit(2);
 }

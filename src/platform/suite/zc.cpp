@@ -161,7 +161,7 @@ bool zc_counters_taken() {
     return c && !c->taken_counters.empty();
 }
 
-CounterStore zc_store_counters() {
+CounterStore zc_store_counters(SettingsFailure* failure) {
     Company* c = current_company();
     if (!c || c->taken_counters.empty()) return CounterStore::Stored;
     const auto& taken = c->taken_counters;
@@ -169,7 +169,7 @@ CounterStore zc_store_counters() {
         return pick(which.first ? Counter::Batch : Counter::LastRun, s)[which.second];
     };
     bool clash = false;
-    int error = 0;
+    SettingsFailure why;
     const bool ok = update_settings_file(
         *c,
         [&](CompanySettings& disk) {
@@ -184,13 +184,14 @@ CounterStore zc_store_counters() {
             mem.last_run = disk.last_run;
             mem.batch_numbers = disk.batch_numbers;
         },
-        &error);
+        &why);
     if (ok) {
         c->taken_counters.clear();
         return CounterStore::Stored;
     }
     if (clash) return CounterStore::TakenElsewhere;
-    return error == ENOSPC ? CounterStore::DiskFull : CounterStore::Failed;
+    if (failure) *failure = why;
+    return why.error == ENOSPC ? CounterStore::DiskFull : CounterStore::Failed;
 }
 
 void zc_give_back_counters() {

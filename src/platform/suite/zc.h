@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/ui/next_step.h"
+
 namespace dz::suite {
 
 // Non-zero when the interface from `source` to `destination` is turned on.
@@ -91,10 +93,18 @@ enum class CounterStore {
     DiskFull,        // the settings file could not be written for lack of space
     Failed,          // the settings file could not be read or written
 };
+// Why the settings file could not be changed: the cause in words (the lock file of the
+// settings and who holds it, or why it cannot be opened; a write's error), and what a person
+// can do next.
+struct SettingsFailure {
+    int error = 0;  // the system's error number (ENOSPC: the disk is full; EWOULDBLOCK: the lock was held)
+    std::string cause;
+    ui::NextStep next;
+};
 // Writes every number taken into the settings file, under the company lock, after checking
 // that no counter changed there since it was taken (two runs never keep one number). The
-// numbers stay taken when it fails: give them back.
-CounterStore zc_store_counters();
+// numbers stay taken when it fails: give them back. `failure` (when given) says why it failed.
+CounterStore zc_store_counters(SettingsFailure* failure = nullptr);
 // Forgets every number taken: the next run takes them again.
 void zc_give_back_counters();
 

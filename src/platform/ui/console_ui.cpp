@@ -1,6 +1,7 @@
 #include "platform/ui/console_ui.h"
 
 #include "platform/ui/panel.h"
+#include "platform/ui/shown_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,7 +12,8 @@
 
 namespace dz::ui {
 
-std::string console_text(const std::string& text) {
+std::string console_text(const std::string& raw) {
+    const std::string text = shown_text(raw, LineBreaks::Kept);
     std::string s;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r') {
@@ -245,6 +247,7 @@ void ConsoleUi::draw_progress(Panel& panel, bool final) {
     std::string name = panel.text_at(2, 15, 40);
     if (name.empty()) return;  // the panel is still being filled in
     if (auto slash = name.find_last_of("\\/"); slash != std::string::npos) name.erase(0, slash + 1);
+    name = shown_text(name);
     const int bar = panel.def().bar_row;
     const uint64_t records = counter_at(panel, bar - 4, 28) + counter_at(panel, bar - 3, 28);
     const int percent = std::clamp(panel.progress(), 0, 100);
@@ -331,13 +334,13 @@ void ConsoleUi::task_line(const std::string& text) {
     }
     task_pending_.clear();
     end_progress_line();
-    err_ << "dodedoz: " << text << "\n";
+    err_ << "dodedoz: " << shown_text(text, LineBreaks::Blank) << "\n";
     task_printed_at_ = now;
 }
 
 void ConsoleUi::flush_task_line() {
     if (task_pending_.empty()) return;
-    err_ << "dodedoz: " << task_pending_ << "\n";
+    err_ << "dodedoz: " << shown_text(task_pending_, LineBreaks::Blank) << "\n";
     task_pending_.clear();
 }
 

@@ -100,7 +100,8 @@ private:
     std::string task_pending_;
 };
 
-// A message text as printed: "\r" line breaks become new lines.
+// A message text as printed: "\r" line breaks become new lines, and other control characters
+// are shown escaped ("\033").
 std::string console_text(const std::string& text);
 
 }  // namespace dz::ui

@@ -31,6 +31,13 @@ std::string describe(Destination d, const std::string& path) {
     }
 }
 
+// A report file that is there and is no regular file: a device, a pipe.
+bool is_device(const std::string& path) {
+    std::error_code ec;
+    const auto st = std::filesystem::status(path, ec);
+    return !ec && std::filesystem::exists(st) && !std::filesystem::is_regular_file(st);
+}
+
 int run_started(const xh_hub_def& def, Destination dest, const std::string& path) {
     // A printed report that cannot be printed is kept in the report folder instead.
     const std::string kept = dest == Destination::Printer ? default_report_file(def.report_name) : path;
@@ -153,8 +160,9 @@ int xh_process_hub(const xh_hub_def& def) {
             if (Panel* again = xw_find_panel(hub)) again->set_hidden(false);
             continue;
         }
-        // The folder chosen is where the next report goes by default.
-        if (dest == Destination::File && !run_state().report_folder.empty()) {
+        // The folder chosen is where the next report goes by default; a device's folder (a
+        // report sent to /dev/null or /dev/full) is no place to make the next report in.
+        if (dest == Destination::File && !run_state().report_folder.empty() && !is_device(path)) {
             const auto folder = std::filesystem::path(path).parent_path();
             if (!folder.empty()) run_state().report_folder = folder.string();
         }

@@ -247,10 +247,15 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes, mo
         why = std::strerror(errno);
         return false;
     }
-    // The file replaced keeps its permissions: in a company shared by a group, a save under
-    // this user's umask must not shut the others out.
+    // The file replaced keeps its permissions and its group (root: its owner too): in a company
+    // shared by a group, a save under this user's umask or primary group must not shut the
+    // others out.
     struct stat was {};
-    if (::stat(path.c_str(), &was) == 0 && S_ISREG(was.st_mode)) ::fchmod(fd, was.st_mode & 0777);
+    if (::stat(path.c_str(), &was) == 0 && S_ISREG(was.st_mode)) {
+        ::fchmod(fd, was.st_mode & 0777);
+        // A group this user is not in stays this user's.
+        (void)!::fchown(fd, ::geteuid() == 0 ? was.st_uid : static_cast<uid_t>(-1), was.st_gid);
+    }
     bool ok = write_all(fd, bytes);
     int err = ok ? 0 : errno;
     if (ok && ::fsync(fd) != 0) {

@@ -2,6 +2,7 @@
 
 #include "platform/datafile/utf8.h"
 #include "platform/ui/own_files.h"
+#include "platform/ui/shown_text.h"
 #include "platform/ui/ui.h"
 
 #include <algorithm>
@@ -229,6 +230,12 @@ void xp_put_field(int print, int col, int width, int flags, std::string_view tex
     if (!j || col < 0 || width <= 0) return;
     const int line_width = j->def.width;
     if (col >= line_width) return;
+    // A value read from a file reaches the report's reader, never the terminal's controls.
+    std::string shown;
+    if (needs_showing(text)) {
+        shown = shown_text(text, LineBreaks::Blank);
+        text = shown;
+    }
     // Cut between characters (the texts are UTF-8).
     std::string_view t = Utf8PrefixBytes(text, static_cast<std::size_t>(width));
     int at = col;

@@ -1,6 +1,7 @@
 // Runs that died half posted, as a later command finds them: put back whole and only by their
 // own user, every copy proved first, or refused with nothing written.
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
 #include "support.h"
@@ -407,12 +408,84 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(settle(true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_THAT(said(), HasSubstr("is held by another program (its lock file " + lock));
+    EXPECT_THAT(said(), HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
     EXPECT_TRUE(halfPosted("MASTER.TST"));
     EXPECT_TRUE(settle(false) == false);  // a look never waits on it
     kill_and_reap(holder);
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
     EXPECT_TRUE(settle(true));
+}
+
+// Lock files left wider than their owner's alone: made afresh, so that what an outsider opened
+// meanwhile holds nothing; one of another owner is refused.
+TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
+    fs::permissions(dir, fs::perms(0755));
+    twoFiles();
+    const std::string runLock = folder() + "run~" + run + ".lock", folderLock = folder() + "folder.lock";
+    {
+        SCOPED_TRACE("a run lock of another owner");
+        ASSERT_EQ(::chown(runLock.c_str(), 1234, 1234), 0);
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(said(), HasSubstr(runLock));
+        EXPECT_TRUE(halfPosted("MASTER.TST"));
+        ASSERT_EQ(::chown(runLock.c_str(), 0, 0), 0);
+    }
+    // An outsider holds both, opened while they were readable and narrowed again since: the
+    // dead run looks alive, and the folder's lock held, to nobody.
+    write_file(folderLock, "");
+    for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0644));
+    const pid_t reader = spawn_holder([&] {
+        for (const auto& f : {runLock, folderLock})
+            if (const int fd = ::open(f.c_str(), O_RDONLY); fd < 0 || ::flock(fd, LOCK_SH) != 0) return false;
+        return true;
+    }, 65534);
+    ASSERT_GT(reader, 0);
+    for (const auto& f : {runLock, folderLock}) fs::permissions(f, fs::perms(0600));
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    EXPECT_TRUE(settle(true)) << said();
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    kill_and_reap(reader);
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_EQ(fs::status(folderLock).permissions(), fs::perms(0600));
+}
+
+// Root, for another user's backup folder: that user's lock file, made as theirs when missing,
+// and waited for a bounded time when held, the message naming it and its holder.
+TEST_F(RunMarkerTest, RootTakesAnotherUsersFolderLockAsTheirs) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a second user";
+    fs::permissions(dir, fs::perms(0755));
+    twoFiles();
+    for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0666));
+    const std::string theirs = company() + ".backup-65534/";
+    fs::rename(folder(), theirs);
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    for (const auto& e : fs::directory_iterator(theirs)) ASSERT_EQ(::chown(e.path().c_str(), 65534, 65534), 0);
+    const std::string lock = theirs + "folder.lock";
+    {
+        SCOPED_TRACE("held by that user: waited for, then named");
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(lock.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+        ASSERT_GT(holder, 0);
+        xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+        EXPECT_FALSE(settle(true));
+        xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+        kill_and_reap(holder);
+        EXPECT_THAT(said(), HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
+        EXPECT_TRUE(halfPosted("MASTER.TST"));
+    }
+    {
+        SCOPED_TRACE("missing: made as that user's");
+        fs::remove(lock);
+        EXPECT_TRUE(settle(true)) << said();
+        EXPECT_TRUE(isBefore("MASTER.TST"));
+        struct stat st {};
+        ASSERT_EQ(::stat(lock.c_str(), &st), 0);
+        EXPECT_EQ(st.st_uid, 65534u);
+        EXPECT_EQ(st.st_mode & 07777, 0600u);
+    }
 }
 
 TEST_F(RunMarkerTest, NamesReadFromTheFolderAreShownEscaped) {

@@ -10,6 +10,7 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -535,8 +536,9 @@ TEST_F(Security, TwoUsersOfOneCompanyExcludeEachOther) {
     rootFirst();
 }
 
-// A lock file another user planted that this one may not open (mode 0600) keeps the data file
-// "in use", and the message names the lock file and the reason.
+// A lock file planted by a user who may not write the data file, that this one may not open
+// (mode 0600): a look is refused ("in use"), naming the lock file and the reason; a writer, who
+// may write the data file, makes the lock file afresh (its own) and opens it.
 TEST_F(Security, ALockFileOfAnotherOwnerIsNamedWithItsReason) {
     if (::geteuid() != 0) GTEST_SKIP() << "acting as two users needs root";
     close(open());
@@ -547,15 +549,16 @@ TEST_F(Security, ALockFileOfAnotherOwnerIsNamedWithItsReason) {
     ASSERT_EQ(::chown(lockFile.c_str(), 1, 1), 0);
     ASSERT_EQ(::chmod(lockFile.c_str(), 0600), 0);
     const int failedStep = as_bound_user([&] {
-        for (bool readOnly : {false, true}) {
-            if (ask_and_close(readOnly) != XIO_LOCKED) return 1;
-            const std::string text = xio_error_text();
-            if (text.find("the lock file " + lockFile.string() + " cannot be opened: Permission denied") == std::string::npos)
-                return 2;
-        }
+        if (ask_and_close(true) != XIO_LOCKED) return 1;
+        const std::string text = xio_error_text();
+        if (text.find("the lock file " + lockFile.string() + " cannot be opened: Permission denied") == std::string::npos)
+            return 2;
+        struct stat st {};
+        if (ask_and_close(false) != XIO_OK || ::stat(lockFile.c_str(), &st) != 0 || st.st_uid != ::geteuid()) return 3;
         return 0;
     });
-    // 1: opened without its locks; 2: the message does not name the lock file and why.
+    // 1: opened without its locks; 2: the message does not name the lock file and why; 3: the
+    // writer did not make it afresh.
     EXPECT_EQ(failedStep, 0);
 }
 
@@ -618,6 +621,56 @@ TEST_F(Security, AFileInWriteAheadLogModeIsNotLookedAtAndIsPutBackWhenWritten) {
     h = open(false);
     EXPECT_NE(h, 0) << xio_error_text();
     if (h) close(h);
+}
+
+// A program that only reads a data file, and keeps a writer out (a read lock over its lock
+// file's writer byte, or an SQLite read transaction on the file that holds off its commit), is
+// said to be reading it: the file, the process, and waiting for it as the next step.
+TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
+    close(open());
+    const std::string lockFile = xio::lock_file_path(dir / "MASTER.TST").string(), data = (dir / "MASTER.TST").string();
+    struct Case {
+        const char* what;
+        std::function<bool()> reader;
+    } cases[] = {
+        {"a read lock on the whole lock file",
+         [&] {
+             const int fd = ::open(lockFile.c_str(), O_RDONLY);
+             struct flock fl {};
+             fl.l_type = F_RDLCK;
+             fl.l_whence = SEEK_SET;
+             return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+         }},
+        {"an SQLite read transaction on the data file",
+         [&] {
+             sqlite3* db = nullptr;
+             return sqlite3_open_v2(data.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK &&
+                    sqlite3_exec(db, "BEGIN; SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr) == SQLITE_OK;
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const pid_t reader = spawn_holder(c.reader);
+        ASSERT_GT(reader, 0);
+        uint16_t h = 0;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 1;
+        int status = xio_ask_file(req, h);  // a writer's open, then its writes and their commit
+        if (status == XIO_OK) status = xio_start_writes(h);
+        if (status == XIO_OK) status = addCustomer(h, "C" + std::to_string(reader), "A" + std::to_string(reader));
+        if (status == XIO_OK) status = xio_commit(h);
+        EXPECT_EQ(status, XIO_LOCKED);
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr(data + " is in use by another program (process " +
+                                                           std::to_string(reader) + " of user "));
+        EXPECT_THAT(xio_error_text(), ::testing::HasSubstr("that is reading it"));
+        EXPECT_EQ(xio_error_next_step().step, ui::Step::AgainWhenFinished);
+        if (h) {
+            (void)xio_rollback(h);
+            xio_cls_file(h);
+        }
+        kill_and_reap(reader);
+    }
 }
 
 TEST_F(Security, AFolderInADataFilesPlaceIsNotTakenForAMissingFile) {

@@ -178,6 +178,16 @@ INSTANTIATE_TEST_SUITE_P(
                   "(fld 2, col 3)"},
         ErrorCase{"key blank", "C,  ,n,,,,,,,,", kErrKeyBlank, "Customer is part of the record's key and can't be blank (fld 1, col 2)"},
         ErrorCase{"unknown format", "Q,a,b", kErrUnknownFormat, "Record type 'Q' is not in the template xvtst.tpl (fld 1, col 1)"},
+        // A line saved with another list separator: the refusal's words, then what is wrong, as a
+        // first line of that form is told. Amounts written with a decimal comma split no further.
+        ErrorCase{"semicolons", "C;a;n;12,50;;;;;;;", kErrUnknownFormat,
+                  "Record type 'C;a;n;12' is not in the template xvtst.tpl (fld 1, col 1): the line separates its values "
+                  "with semicolons, not commas"},
+        ErrorCase{"tabs", "C\ta\tn", kErrUnknownFormat,
+                  "Record type 'C\\011a\\011n' is not in the template xvtst.tpl (fld 1, col 1): the line separates its "
+                  "values with tabs, not commas"},
+        ErrorCase{"control character shown", "C,a,n,1\0332,,,,,,,", kErrNotConvertible,
+                  "Balance expects a number, not '1\\0332' (fld 3, col 4)"},
         ErrorCase{"choice", "C,a,n,,,,,Gold,,,", kErrChoice,
                   "Customer type has no choice 'Gold', expected the number or text of one of: 1 Retail, 2 Wholesale, 3 Other "
                   "(fld 7, col 8)"},

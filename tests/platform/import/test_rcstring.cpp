@@ -174,6 +174,15 @@ TEST(RCStringFill, LineBreaksAndTheCommandNameOfTheMacroMessage) {
     EXPECT_EQ(xvlRCString::Get(12047, "C:\\data\\gl.txt", N, N, N, N, N, N, N), "Unable to open file\r\rC:\\data\\gl.txt.");
 }
 
+// Values come from text files, records and folders: a control character in one (ESC starting a
+// terminal's escape sequence) is shown, never sent on. A value that is itself a message keeps its
+// line breaks.
+TEST(RCStringFill, ControlCharactersOfAValueAreShownEscaped) {
+    EXPECT_EQ(dz::xvl::fill_placeholders("Record type '#id#'", {"\033[2J"}), "Record type '\\033[2J'");
+    EXPECT_EQ(dz::xvl::fill_placeholders("#a# #b#", {"1\t2\x7f\xc2\x9b" "3 caf\xc3\xa9", "first\rsecond"}),
+              "1\\0112\\177\\302\\2333 caf\xc3\xa9 first\rsecond");
+}
+
 TEST(RCStringFill, UnterminatedPlaceholderIsKeptAsText) {
     EXPECT_EQ(dz::xvl::fill_placeholders("a #x# b #c", {"1", "2"}), "a 1 b #c");
     EXPECT_EQ(dz::xvl::fill_placeholders("##-#y#", {"1", "2"}), "1-2");
@@ -296,14 +305,14 @@ TEST(RCStringTable, ClosingMessagesTakeTheirCountsInOneOrder) {
     const std::vector<std::string> order = {"#Rejectxxx.txt or rejXXX.txt #", "#rej count#", "#record or records#",
                                             "#warn count#", "#message or messages#", "#conv count#",
                                             "#note or notes#"};
-    // rejected, messages, notes present -> Convert number, Examine number
+    // rejected, messages, notes present -> Convert number, Examine number, Examine of several files
     struct Row {
         bool rej, msg, notes;
-        int convert, examine;
-    } rows[] = {{false, true, false, 12035, 12038}, {true, false, false, 12034, 12037},
-                {true, true, false, 12036, 12039},  {false, false, true, 12264, 12264},
-                {false, true, true, 12041, 12044},  {true, false, true, 12040, 12043},
-                {true, true, true, 12042, 12045}};
+        int convert, examine, examineSeveral;
+    } rows[] = {{false, true, false, 12035, 12038, 13331}, {true, false, false, 12034, 12037, 13330},
+                {true, true, false, 12036, 12039, 13332},  {false, false, true, 12264, 12264, 12264},
+                {false, true, true, 12041, 12044, 13334},  {true, false, true, 12040, 12043, 13333},
+                {true, true, true, 12042, 12045, 13335}};
     for (const auto& r : rows) {
         std::vector<std::string> want;
         if (r.rej) want.insert(want.end(), order.begin(), order.begin() + 3);
@@ -311,6 +320,7 @@ TEST(RCStringTable, ClosingMessagesTakeTheirCountsInOneOrder) {
         if (r.notes) want.insert(want.end(), order.begin() + 5, order.end());
         EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.convert)), want) << r.convert;
         EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.examine)), want) << r.examine;
+        EXPECT_EQ(placeholders(*xvlRCString::Table().find(r.examineSeveral)), want) << r.examineSeveral;
     }
     EXPECT_EQ(xvlRCString::Get(12036, "Rejectxxx.txt ", "1", "record", "2", "messages", N, N, N),
               "Examine your printout and the Rejectxxx.txt files\rfor more information on the 1 rejected record "

@@ -1,16 +1,22 @@
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/control.h"
 #include "platform/suite/util.h"
 #include "platform/suite/zc.h"
 #include "suite_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <set>
 
 namespace dz::suite {
@@ -337,6 +343,53 @@ TEST_F(Batches, ANumberIsWrittenOnlyWhenStoredAndNeverStoredTwice) {
     EXPECT_EQ(onDisk(), 2u);
 }
 
+// The lock of the settings opens to exactly those who may write them, and a wait on it ends
+// after its bound naming it and its holder, the next step given as a value.
+TEST_F(Batches, TheSettingsLockIsTheirWritersAndAWaitOnItEndsNamingItsHolder) {
+    open({"GL"});
+    const std::filesystem::path settings = dir_.path() / kSettingsFileName, lock = dir_.path() / ".company.toml.locks";
+    zb_batch_request req;
+    req.masterFile = 1;
+    req.moduleFiles = {2};
+    std::filesystem::permissions(settings, std::filesystem::perms(0664));
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    ASSERT_EQ(zc_store_counters(), CounterStore::Stored);
+    EXPECT_EQ(std::filesystem::status(lock).permissions(), std::filesystem::perms(0660));
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        const int fd = ::open(lock.c_str(), O_RDWR);
+        const char ok = fd >= 0 && ::flock(fd, LOCK_EX) == 0 ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, '1');
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(200));
+    SettingsFailure why;
+    EXPECT_EQ(zc_store_counters(&why), CounterStore::Failed);
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_THAT(why.cause, ::testing::HasSubstr("the lock file " + lock.string() + " is held by process " + std::to_string(holder)));
+    EXPECT_EQ(why.next.step, ui::Step::AgainWhenFinished);
+    EXPECT_EQ(zc_store_counters(), CounterStore::Stored);
+
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make the lock file for another user";
+    ASSERT_EQ(::chown(settings.c_str(), 1234, 1234), 0);
+    std::filesystem::remove(lock);
+    ASSERT_EQ(zb_process_batch(req), kTaskStatusOk);
+    ASSERT_EQ(zc_store_counters(), CounterStore::Stored);
+    struct stat st {};
+    ASSERT_EQ(::stat(lock.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    EXPECT_EQ(st.st_gid, 1234u);
+}
+
 TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
     open({"GL"});
     const auto path = dir_.path() / "MASTER.XVM";
@@ -433,6 +486,17 @@ TEST_F(InitCompany, TaskLinesGoToTheCompanyLog) {
     EXPECT_NE(line.find("[40%] Reading GLM"), std::string::npos) << line;
     EXPECT_EQ(x_log_path(), dir_.path() / "dodedoz.log");
     EXPECT_EQ(xdf_get_global_data_folder(), dir_.path());
+}
+
+// One entry, one line: a line break shows as a blank, and a control character read from a file
+// (a terminal's escape sequence in a folder's name) is shown, not sent to whoever reads the log.
+TEST_F(InitCompany, ALogEntryIsOneLineWithItsControlCharactersShown) {
+    open({"GL"});
+    x_log("File backup failed for:\r/co/\033[2J\nforged");
+    std::ifstream in(dir_.path() / "dodedoz.log", std::ios::binary);
+    const std::string log(std::istreambuf_iterator<char>(in), {});
+    EXPECT_NE(log.find(" File backup failed for: /co/\\033[2J forged\n"), std::string::npos) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
 
 }  // namespace

@@ -2,9 +2,12 @@
 #include "platform/suite/xk.h"
 #include "suite_fixture.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 
@@ -242,6 +245,37 @@ TEST_F(BadSettings, ASettingsFileThatIsAPipeIsRefusedWithoutWaiting) {
     } catch (const SettingsError& e) {
         EXPECT_NE(std::string(e.what()).find("is not a regular file"), std::string::npos) << e.what();
     }
+}
+
+// A company folder this user may not enter is not one that is missing: the words say which.
+TEST_F(BadSettings, ASettingsFileThisUserMayNotReachIsNotSaidToBeMissing) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to read as another user";
+    ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::string what = "accepted";
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
+            try {
+                read_settings(file_);
+            } catch (const SettingsError& e) {
+                what = e.what();
+            }
+        }
+        (void)!::write(pipeFds[1], what.data(), what.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string what;
+    char buf[512];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) what.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_THAT(what, ::testing::HasSubstr("cannot be read: Permission denied"));
+    EXPECT_THAT(what, ::testing::Not(::testing::HasSubstr("does not exist")));
 }
 
 TEST(OpenCompany, FailedOpenKeepsThePreviousCompany) {

@@ -1,0 +1,107 @@
+// Every lock file of the program is made, opened, checked and fitted here: the data files'
+// (".<name>.locks" beside each data file), a backup folder's "folder.lock", a run's
+// "run~<host>~<process>.lock" and the company settings' ".company.toml.locks".
+//
+// What a lock file may be:
+// - A regular file of one link, opened O_NOFOLLOW | O_NONBLOCK, never made with O_CREAT over one
+//   that stands (only O_CREAT | O_EXCL), so that a system guarding sticky folders
+//   (fs.protected_regular) never refuses one user another's lock file.
+// - Openable by exactly those who may take what it guards, and by nobody else: a lock an
+//   outsider can hold would make the program's writers wait on them.
+//     OwnerOnly  mode 0600, of the backup folder's owner (folder.lock, run locks);
+//     Writers    mode 0600, with read and write for group and others exactly where the file it
+//                guards gives them write (the settings' lock: 0660 beside a group-writable
+//                company.toml);
+//     DataFile   mode 0600, with the data file's own read and write bits for group and others:
+//                whoever may read a data file shows presence on its lock file, whoever may
+//                write it locks.
+//   Made by root, it takes the owner and group of what it guards (of the folder, for
+//   OwnerOnly); made by another user, its group.
+// - Found wider, narrower, or of an owner who may not write what it guards, by one who may
+//   (or by root), it is made afresh under a name of its own and renamed over the old one: a new
+//   file, so that a descriptor an outsider opened while it was wider locks nothing any more.
+//   It is never changed in place (fchmod would leave those descriptors working). Nor is it
+//   replaced while a program that may take it holds a lock on it; and every program that locks
+//   it looks again, once locked, that its name still names the file it locked.
+// - A look (make false) never makes or fits one.
+//
+// A lock waited for and not had within the bound (ten seconds) is said with its cause: the
+// lock file, and who holds it ("process 123 of user dzsa", and whether it only reads) as this
+// machine's kernel shows it, or why it cannot be opened.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <vector>
+
+#include "platform/ui/next_step.h"
+
+namespace dz::xio {
+
+enum class LockKind { OwnerOnly, Writers, DataFile };
+
+struct LockFileSpec {
+    std::string folder;   // the folder it lies in, with or without its slash
+    int dirFd = -1;       // that folder, already open (else it is opened by its path)
+    std::string name;     // its name there
+    LockKind kind = LockKind::OwnerOnly;
+    // What it guards: the file (Writers, DataFile; may not exist yet) whose permission it
+    // follows. OwnerOnly: unused, the folder's owner is its owner.
+    std::string guarded;
+    bool make = true;       // may make it, and fit it (false: a look, which uses it as it stands)
+    bool create = true;     // false: one that is missing is not made, only fitted when found
+    bool mustWrite = true;  // false: opened for reading when it cannot be opened for writing
+    // OwnerOnly: refuse, rather than replace, one of another owner (a run's lock: one its
+    // folder's owner did not make was made by nobody who runs).
+    bool refuseOtherOwner = false;
+};
+
+struct LockFileOpened {
+    int fd = -1;
+    bool writable = false;
+    int error = 0;         // errno of the failure, 0 when opened
+    std::string why;       // the failure as a message says it after the lock file's path
+    std::string writeWhy;  // opened for reading only: why not for writing
+    dev_t dev = 0;
+    ino_t ino = 0;
+    std::string path;  // the folder, a slash, the name: as messages say it
+};
+
+// Opens the lock file (makes or fits it, see above). The caller owns `fd`.
+LockFileOpened open_lock_file(const LockFileSpec& spec);
+
+// A process that holds a lock on a file, as this machine's kernel shows it.
+struct LockHolder {
+    pid_t pid = 0;
+    bool shared = false;  // a read (shared) lock
+    uid_t uid = 0;  // its effective user and groups
+    bool uidKnown = false;
+    std::vector<gid_t> groups;
+    // "process 123 of user dzsa" (or "of uid 1234"; "process 123" when its user cannot be seen).
+    std::string words() const;
+};
+// The processes (this one included) that hold a lock (flock or POSIX) on the file of `dev`/`ino`; an empty
+// list when none is seen (none, or one on another machine).
+std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino);
+// "process <pid> of user <name>" for a process of this machine.
+std::string process_words(pid_t pid);
+
+// Why a bounded wait for a lock ended without it, and what a person can do.
+struct LockWaitFailure {
+    int error = 0;       // EWOULDBLOCK: held all along; else why the lock file could not be had
+    std::string cause;   // "the lock file P is held by process 123 of user dzsa" / "... cannot be opened: ..."
+    std::string holder;  // "process 123 of user dzsa", when known
+    ui::NextStep next;   // AgainWhenFinished {holder} when held
+};
+
+// Takes an flock on the lock file (made or fitted first), waiting at most the bound for it:
+// the locked descriptor (the caller's), or -1 with `failure` filled.
+int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& failure);
+
+// How long a lock is waited for (10 seconds otherwise). Tests only.
+void set_lock_wait_for_tests(std::chrono::milliseconds wait);
+std::chrono::milliseconds lock_wait();
+
+}  // namespace dz::xio
