@@ -406,6 +406,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     std::string failedAbbr;
     bool unwritable = false;  // "in use" only for want of permission to write
     std::string reason;       // the data-file layer's own words for a file it refused
+    ui::NextStep next;        // and what the person can do about it
     {
         auto converter = MakeConverter(entry.code);
         if (!converter) return kCheckStays;  // the factory has said so already
@@ -416,15 +417,16 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         if (failedAbbr.empty()) failedAbbr = converter->FailedOpen().abbr;
         unwritable = converter->FailedUnwritable();
         reason = converter->FailedReason();
+        next = converter->FailedNext();
     }
     if (ui::InBackground() || ui::MacroStatus() == ui::kMacroPlayback) return kCheckEndRun;
 
     const bool single = Single(selection);
     if (error == kErrorInterfaceDeclined) {
-        if (single) return kCheckEndRun;
         // The person answered the warning; which file it cost them is said, not left to be
-        // noticed missing from the list.
+        // noticed missing from the list (nor, with one file, left to an ending that gives no why).
         ui::xw_wr_message(ui::kInfo, xvlRCString::Get(13262, entry.path));
+        if (single) return kCheckEndRun;
         selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
         return kCheckRemoved;
     }
@@ -457,6 +459,8 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     // running, a lock file that cannot be had): the data-file layer's reason goes under the
     // message (before its question), so that the user learns which, and which lock file.
     const bool explained = generic || (error == 7 && !unwritable);
+    // Another program holds the file: wait for it (named when the data-file layer knows it).
+    if (!next && error == 7 && !unwritable) next = {ui::Step::AgainWhenFinished, {}};
     auto withReason = [&](const std::string& text, bool question) {
         return explained && !reason.empty() ? UnderMessage(text, reason, question) : text;
     };
@@ -465,14 +469,15 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         if (error == 13) return kCheckEndRun;
         ui::xw_wr_message(ui::kError, withReason(xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path,
                                                                   description, errorText),
-                                                 false));
+                                                 false),
+                          next);
         return kCheckEndRun;
     }
     const std::string question =
         error == 13 ? xvlRCString::Get(ByMode(task, 12061, 12062, 12063), description, entry.path)
                     : withReason(xvlRCString::Get(ByMode(task, 12054, 12056, 12058), entry.path, description, errorText),
                                  true);
-    if (ui::xw_wr_message(ui::kOkToSkip, question) == ui::kEnd) return kCheckEndRun;
+    if (ui::xw_wr_message(ui::kOkToSkip, question, next) == ui::kEnd) return kCheckEndRun;
     selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
     return kCheckRemoved;
 }

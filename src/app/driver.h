@@ -134,9 +134,13 @@ struct FileOutcome {
     std::string encodingNote;       // said of a file not read as UTF-8 (the closing message says it too)
     std::string endedWhy;           // the text that ended the file early, "" when it ran to its end
     int endedRestore = 0;           // then, in Convert, how its data files were put back (0 all)
+    bool endedWritten = false;      // then, a data file had been written (and was put back)
+    dz::ui::NextStep endedNext;     // then, what the person can do next
+    bool saidAtClose = false;       // then, the run's closing message says the ending (once)
 };
 // What a file that Convert ended early kept, in place of its counts (which count records that
-// were put back): "N read, none kept: WHY; every data file put back". Empty for a file that ran
+// were put back): "N read, none kept: WHY; every data file put back" ("N read, none kept: WHY"
+// when it had written no data file). Empty for a file that ran
 // to its end, and in Examine Files, which keeps nothing anyway.
 std::string PutBackSummary(const FileOutcome& outcome);
 // RunEnded's reason when the checks left no file to run because each was skipped.

@@ -122,7 +122,9 @@ std::string PutBackSummary(const FileOutcome& o) {
     const std::uint32_t read = o.accepted + o.rejected;
     // The ending's first line names what failed; a stop is said as the person knows it.
     const std::string why = o.stopped ? std::string("stopped") : o.endedWhy.substr(0, o.endedWhy.find('\r'));
-    return xvlRCString::Get(o.endedRestore == 1 ? 13271 : 13270, std::to_string(read), why);
+    // Only a file that had written a data file had one to put back.
+    const int number = o.endedRestore == 1 ? 13271 : o.endedWritten ? 13270 : 13272;
+    return xvlRCString::Get(number, std::to_string(read), why);
 }
 
 // ---- The hub panel ---------------------------------------------------------------------------
@@ -322,6 +324,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         std::uint32_t rejected = 0, messages = 0, notes = 0, files = 0;
     } kept;
     bool endedEarly = false;
+    bool endedBox = false;      // a file ended with a failure the closing message says
+    ui::NextStep closingNext;   // the first such failure's next step
     for (const auto& entry : selection.files) {
         // A background run that was told to end stops between two files as well.
         if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
@@ -353,10 +357,26 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         outcome.notes = progress.notes - notes;
         outcome.endedWhy = progress.ended_why;
         outcome.endedRestore = progress.ended_restore;
+        outcome.endedWritten = progress.ended_written;
+        outcome.endedNext = progress.ended_next;
+        // A run with a window closes with one message: an ending said in a box is said there.
+        outcome.saidAtClose = progress.ended_box && progress.panel != 0 && !ui::InBackground();
+        const std::string fileName = std::filesystem::path(entry.path).filename().string();
         if (const std::string summary = PutBackSummary(outcome); !summary.empty()) {
-            putBack += "\r\r" + std::filesystem::path(entry.path).filename().string() + ": " + summary;
+            putBack += "\r\r" + fileName + ": " + summary;
             // Every data file put back: the window no longer counts the file's records as accepted.
             if (outcome.endedRestore != 1) progress.FileNotKept();
+        } else if (outcome.saidAtClose) {
+            putBack += "\r\r" + fileName + ": " + outcome.endedWhy.substr(0, outcome.endedWhy.find('\r'));
+        }
+        if (outcome.saidAtClose) {
+            // What the ending said below its first line (why, where) follows it.
+            if (const auto more = outcome.endedWhy.find('\r'); more != std::string::npos) {
+                const auto from = outcome.endedWhy.find_first_not_of('\r', more);
+                if (from != std::string::npos) putBack += "\r" + outcome.endedWhy.substr(from);
+            }
+            endedBox = true;
+            if (!closingNext) closingNext = outcome.endedNext;
         }
         if (outcome.endedWhy.empty()) {
             kept.rejected += outcome.rejected;
@@ -417,7 +437,10 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         closing += "\r\r" + xvlRCString::Table().get(n, views);
     }
     closing += encodingNotes;
-    if (!closing.empty()) ui::xw_wr_message(ui::kInfo, closing.substr(2));
+    // A conversion the person stopped is done again when they choose.
+    if (!closingNext && progress.StopRequested()) closingNext = {ui::Step::Again, {}};
+    // One box for the run: a failure that ended a file makes it an error box with what to do.
+    if (!closing.empty()) ui::xw_wr_message(endedBox ? ui::kError : ui::kInfo, closing.substr(2), closingNext);
     ui::xw_close_panel(window);
 }
 

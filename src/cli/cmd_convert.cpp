@@ -136,6 +136,14 @@ public:
         if (kind == dz::ui::kError) ++errors_;
         return CliUi::message(kind, text);
     }
+    int notice(const dz::ui::Notice& n) override {
+        if (n.kind == dz::ui::kError) ++errors_;
+        // A step about the report or notes file is what to do about the failure of that output:
+        // the outputs' close does not say it again.
+        if (n.next.step == dz::ui::Step::FreeSpaceOrOtherReport || n.next.step == dz::ui::Step::FreeSpaceOrOtherNotes)
+            outputFailureSaid_ = true;
+        return CliUi::notice(n);
+    }
 
     // Opens the report and the notes destinations before the run. Notes without a destination
     // of their own follow the report into its destination, as its next pages. False after
@@ -165,7 +173,18 @@ public:
         ReportOutput& out = inNotes_ ? *notes_ : report_;
         // A line for the terminal the progress line is drawn on starts below it.
         if (!out.IsFile() && stdoutIsTerminal_) close_progress_line();
-        return out.Write(line, page);
+        const bool written = out.Write(line, page);
+        if (!written && !failedOutput_) failedOutput_ = &out;
+        return written;
+    }
+    // The output that could not take a line first: free space on its disk, or name another.
+    dz::ui::NextStep report_line_step() override {
+        if (!failedOutput_ || !failedOutput_->IsFile() || failedOutput_->error() != ENOSPC) return {};
+        std::error_code ec;
+        const fs::path where = fs::absolute(failedOutput_->path(), ec);
+        const std::string file = ec ? failedOutput_->path() : where.lexically_normal().string();
+        const bool notes = failedOutput_ == notesOwn_.get();
+        return {notes ? dz::ui::Step::FreeSpaceOrOtherNotes : dz::ui::Step::FreeSpaceOrOtherReport, {file}};
     }
     // The lines went out as they were printed.
     bool show_report(const dz::ui::ReportDocument&) override { return true; }
@@ -175,10 +194,17 @@ public:
         // A file that ended early (its data files put back) was not converted, whatever said so.
         const bool failed = o.converterMissing || o.stopped || !o.endedWhy.empty() || errors_ != errorsAtStart_;
         close_progress_line();
+        if (o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherReport || o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherNotes)
+            outputFailureSaid_ = true;  // said with the file's ending, here or in the closing message
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept.
         if (const std::string putBack = dz::app::PutBackSummary(o); !putBack.empty()) {
-            std::cerr << "dodedoz: " << o.entry.path << ": " << putBack << "\n";
+            // Else the run's closing message says how this file ended, with what to do: once.
+            // A run in the background has no closing message: its line says what to do next.
+            if (!o.saidAtClose)
+                std::cerr << dz::ui::console_text(dz::ui::with_step("dodedoz: " + o.entry.path + ": " + putBack,
+                                                                     o.endedNext, dz::ui::Voice::CommandLine))
+                          << "\n";
         } else {
             std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes
@@ -200,11 +226,13 @@ public:
         bool ok = true;
         for (ReportOutput* out : {&report_, notesOwn_.get()}) {
             if (out && !out->Close()) {
+                ok = false;
+                // The failure the run ended with was said then, with what to do.
+                if (outputFailureSaid_ && out == failedOutput_) continue;
                 std::cerr << "dodedoz-cli: cannot write the " << (out == &report_ ? "report" : "notes") << " file "
                           << (out->IsFile() ? out->path() : std::string("(standard output)"));
                 if (const std::string cause = dz::xvl::ErrorCause(out->error()); !cause.empty()) std::cerr << ": " << cause;
                 std::cerr << "\n";
-                ok = false;
             }
         }
         return ok;
@@ -235,6 +263,8 @@ private:
     ReportOutput report_;
     std::unique_ptr<ReportOutput> notesOwn_;
     ReportOutput* notes_ = &report_;
+    ReportOutput* failedOutput_ = nullptr;  // the output that could not take a line first
+    bool outputFailureSaid_ = false;        // a notice said what to do about it
 };
 
 bool OpenCompany(const std::string& folder, const char* name) {

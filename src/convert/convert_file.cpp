@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <utility>
 
 namespace dz::convert {
@@ -190,7 +191,37 @@ void xvConvert::PrefillTables(OpenFilesList& list, const TextFileEntry& entry, C
 
 // ---- Ending a file -------------------------------------------------------------------------------
 
+namespace {
+
+// The file of the run whose disk a write found full, else "".
+std::string DiskFullFile(const ConvertContext& ctx) {
+    for (const auto& e : ctx.files) {
+        xio_file_def def;
+        if (e.handle && xio_disk_full_met(e.handle) && xio_get_def(e.handle, def) == XIO_OK) return def.path;
+    }
+    return {};
+}
+
+ui::NextStep FreeSpaceFor(const std::string& file) {
+    if (file.empty()) return {};
+    // Named as the person can find it, wherever the command was started.
+    std::error_code ec;
+    const std::filesystem::path where = std::filesystem::absolute(file, ec);
+    return {ui::Step::FreeSpace, {ec ? file : where.lexically_normal().string()}};
+}
+
+}  // namespace
+
 bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage) {
+    // A data file that found its disk full is what the person can free space on.
+    return EndFile(ctx, FileEnding{text, FreeSpaceFor(DiskFullFile(ctx))}, showBox, countMessage);
+}
+
+bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool showBox, bool countMessage) {
+    const std::string& text = ending.text;
+    // Copies are made only of data files the run is to write: without one, nothing was written.
+    const bool written =
+        std::any_of(ctx.backups.begin(), ctx.backups.end(), [](const auto& b) { return !b->SavedPath().empty(); });
     // A file that ends keeps no data, so the numbers it took (a batch, run numbers) go back.
     suite::zc_give_back_counters();
     // Every data file the conversion may have written is restored; the worst result is reported.
@@ -214,7 +245,11 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
         for (auto& b : ctx.backups) b->Keep();
     SayRunNotices(ctx.converting);
     if (ctx.import) ctx.import->xvlImpTimeStampAndCloseFile(false, true, "");
-    ctx.report->ReportTerminated(text, restore, showBox);
+    // A run with a progress window closes with one message that says how each file ended, with
+    // its next step, and a background run's summary of each file says it: the ending is said
+    // there, once, rather than in a box of its own as well.
+    const bool saidAtClose = ctx.progress && (ctx.progress->panel != 0 || InBackground());
+    ctx.report->ReportTerminated(text, restore, showBox && !saidAtClose, ending.next);
     for (const auto& line : kept) {
         ui::current().message(ui::kError, line);
         (void)ctx.report->PrintTextLine(line, 1);
@@ -223,28 +258,51 @@ bool xvConvert::EndFile(ConvertContext& ctx, const std::string& text, bool showB
     if (ctx.progress && ctx.progress->ended_why.empty()) {
         ctx.progress->ended_why = text;
         ctx.progress->ended_restore = restore;
+        ctx.progress->ended_next = ending.next;
+        ctx.progress->ended_box = showBox;
+        ctx.progress->ended_written = written;
+        // The record that ended the file was read (and perhaps rejected) before the window
+        // was told: the counts say what happened.
+        ctx.progress->CountRead(ctx.recordsRead, ctx.recordsRejected);
     }
     ctx.ended = true;
     return false;
 }
 
-std::string xvConvert::PrintFailure(const ConvertContext& ctx, int number) {
-    return xvl::WithCause(Msg(number), xvl::ErrorCause(ctx.report ? ctx.report->WriteError() : 0));
+FileEnding xvConvert::PrintFailure(const ConvertContext& ctx, int number) {
+    if (!ctx.report) return {Msg(number), {}};
+    ctx.report->FailureSaid();
+    return {xvl::WithCause(Msg(number), xvl::ErrorCause(ctx.report->WriteError())), ctx.report->FailureStep()};
 }
 
-std::string xvConvert::RejectFailure(const ConvertContext& ctx) {
+FileEnding xvConvert::RejectFailure(const ConvertContext& ctx) {
     // A reject file that could not be made is one that could not be opened, as at the text
     // file's open; one that took a write no more is one that cannot be written.
     const xvl::xvlImport& import = *ctx.import;
     const int number = import.RejectFileCreated() ? 12009 : 12007;
-    return xvl::WithCause(Msg(number, ctx.entry.path.substr(0, 60)), import.LastErrorText());
+    return {xvl::WithCause(Msg(number, ctx.entry.path.substr(0, 60)), import.LastErrorText()), RejectStep(import)};
 }
 
-std::string xvConvert::DataFileFailure(const ConvertContext& ctx) {
-    for (const auto& e : ctx.files)
-        if (e.handle && xio_disk_full_met(e.handle)) return Msg(12013);
-    return Msg(12011);
+ui::NextStep xvConvert::RejectStep(const xvl::xvlImport& import) {
+    const std::string& reject = import.RejectFileName();
+    switch (import.RejectError()) {
+    case ENOSPC: return FreeSpaceFor(reject);
+    case EACCES:
+    case EPERM:
+    case EROFS: {
+        const auto slash = reject.find_last_of('/');
+        return {ui::Step::WritableFolder, {slash == std::string::npos ? std::string(".") : reject.substr(0, slash)}};
+    }
+    default: return {};
+    }
 }
+
+FileEnding xvConvert::DataFileFailure(const ConvertContext& ctx) {
+    if (const std::string full = DiskFullFile(ctx); !full.empty()) return {Msg(12013), FreeSpaceFor(full)};
+    return {Msg(12011), xio_error_next_step()};
+}
+
+FileEnding xvConvert::OutOfDiskSpace(const ConvertContext& ctx) { return {Msg(12013), FreeSpaceFor(DiskFullFile(ctx))}; }
 
 bool xvConvert::EndFileStopped(ConvertContext& ctx) {
     EndFile(ctx, Msg(ctx.converting ? 12000 : 12001), false, false);
@@ -315,14 +373,21 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     if (ctx.converting) {
         for (const auto& f : dataFiles) {
             ctx.backups.push_back(std::make_unique<DataFileBackup>());
+            // The data file's folder holds the copies: its disk is the one to free.
+            xio_file_def def;
+            const uint16_t handle = FindFileHandle(ctx.files, f.abbreviation, f.fileNo);
+            const std::string dataFile = handle && xio_get_def(handle, def) == XIO_OK ? def.path : std::string();
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
-                const bool diskFull = ctx.backups.back()->LastError() == ENOSPC;
-                // Said before any record is read, with why (no backup folder, no run marker).
-                const std::string why = ctx.backups.back()->Why();
+                const int error = ctx.backups.back()->LastError();
+                // Said before any record is read: the file the copy was of, then why (a full
+                // disk, no backup folder, no run marker).
+                const std::string why = error == ENOSPC ? xvl::ErrorCause(ENOSPC) : ctx.backups.back()->Why();
                 ctx.backups.clear();  // nothing was written: the copies go
-                EndFile(ctx, diskFull ? Msg(12013)
-                                      : Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)) +
-                                            (why.empty() ? std::string() : ": " + why),
+                ui::NextStep next;
+                if (error == ENOSPC) next = FreeSpaceFor(dataFile);
+                else if ((error == EACCES || error == EPERM || error == EROFS) && !dataFile.empty())
+                    next = {ui::Step::WritableFolder, {dataFile.substr(0, dataFile.find_last_of('/'))}};
+                EndFile(ctx, FileEnding{xvl::WithCause(Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), why), next},
                         true, true);
                 return;
             }
@@ -364,7 +429,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     }
     if (const std::string missing = missingFile(); !missing.empty()) return fail(Msg(12006, missing));
     std::string settingsFailure;
-    if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? DataFileFailure(ctx) : settingsFailure);
+    if (!LoadSettings(ctx, settingsFailure)) return fail(settingsFailure.empty() ? DataFileFailure(ctx).text : settingsFailure);
 
     // 6. The records, the converter's finish, the totals and notes; then keep or restore.
     if (!ConvertRecords(ctx) || !FinishConversion(ctx)) return;
@@ -440,8 +505,17 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     // marker's removal, the data files go back and the numbers stay raised, so a number is
     // skipped (never used twice).
     if (suite::SettingsFailure why; suite::zc_store_counters(&why) != suite::CounterStore::Stored) {
-        // After the words, why (the settings' lock file and who holds it, or why it cannot be opened).
-        EndFile(ctx, why.error == ENOSPC ? Msg(12013) : xvl::WithCause(Msg(12016), why.cause), true, true);
+        // After the words, why (the settings' lock file and who holds it, or why it cannot be
+        // opened). The numbers live in the company's settings file: on a full disk, its disk is
+        // the one to free; one that another program stored meanwhile is taken afresh by the
+        // next run.
+        const suite::Company* company = suite::current_company();
+        const std::string settings = company ? (company->folder() / suite::kSettingsFileName).string() : std::string();
+        const ui::NextStep next = why.next ? why.next : ui::NextStep{ui::Step::Again, {}};
+        EndFile(ctx,
+                why.error == ENOSPC ? FileEnding{Msg(12013), FreeSpaceFor(settings)}
+                                    : FileEnding{xvl::WithCause(Msg(12016), why.cause), next},
+                true, true);
         return;
     }
     // Emptying the marker is the run's commit point: one that fails leaves the run uncommitted,
@@ -492,7 +566,8 @@ bool xvConvert::OpenImport(ConvertContext& ctx, bool withRejectFile) {
     if (!OpenTextFile(ctx, import, reject ? ctx.rejectName : std::string())) {
         // The text file is named, and a reject file that cannot be made beside it is the cause.
         const std::string text = Msg(12007, ctx.entry.path.substr(0, 60));
-        return EndFile(ctx, import.RejectFileRefused() ? xvl::WithCause(text, import.LastErrorText()) : text, true, true);
+        if (!import.RejectFileRefused()) return EndFile(ctx, text, true, true);
+        return EndFile(ctx, FileEnding{xvl::WithCause(text, import.LastErrorText()), RejectStep(import)}, true, true);
     }
     return true;
 }
@@ -572,7 +647,7 @@ bool xvConvert::HandleRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
             if (ctx.converting) {
                 bool diskFull = false;
                 accepted = WriteRecord(file, info, reason, notes ? &*notes : nullptr, permissions, diskFull, false);
-                if (!accepted && diskFull) return EndFile(ctx, Msg(12013), true, true);
+                if (!accepted && diskFull) return EndFile(ctx, OutOfDiskSpace(ctx), true, true);
             } else if (ctx.profile.examineRecords) {
                 accepted = ExamineRecord(file, info, reason, ExamineValue(ctx, info), permissions,
                                          notes ? &*notes : nullptr);
@@ -594,7 +669,7 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
     const auto recordKey = static_cast<int16_t>(extra != 0 ? extra : info.ImportedRecs());
     if (!accepted) {
         // A handler's write that ran out of disk ends the file rather than reject one line.
-        if (std::exchange(handlerDiskFull_, false)) return EndFile(ctx, Msg(12013), true, true);
+        if (std::exchange(handlerDiskFull_, false)) return EndFile(ctx, OutOfDiskSpace(ctx), true, true);
         // A rejected line leaves no record held for update.
         if (status == 0 && file != 0) {
             if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);

@@ -41,6 +41,7 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     }
     failedOpen_ = {abbr, fileNo, 0};
     failedReason_ = xio_error_text();
+    failedNext_ = xio_error_next_step();
     // Only a file that is not there may be done without: one that is there but damaged, in use
     // or unreadable would have the run go on as if it held nothing.
     if (optional && status == XIO_NO_FILE) {

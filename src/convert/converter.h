@@ -9,6 +9,7 @@
 #include "convert/open_files.h"
 #include "convert/record_id_map.h"
 #include "platform/datafile/x_value.h"
+#include "platform/ui/next_step.h"
 
 #include <cstdint>
 #include <deque>
@@ -34,6 +35,13 @@ namespace dz::convert {
 
 class ConvertProgress;
 class NotesReport;
+
+// How a text file ended early: what happened (a numbered message, its cause after it) and what
+// the person can do next.
+struct FileEnding {
+    std::string text;
+    ui::NextStep next;
+};
 struct ConvertContext;
 struct ConverterProfile;
 
@@ -88,6 +96,8 @@ public:
     // Why the data-file layer refused that file ("... is a symbolic link ...", "... (a unique key
     // holds duplicates)"), for the message that reports it; empty when it gave no reason.
     const std::string& FailedReason() const { return failedReason_; }
+    // What the person can do about it (wait for the program holding it), when the layer knows.
+    const ui::NextStep& FailedNext() const { return failedNext_; }
     // Converts (task "Convert") or examines (any other task) one text file: RunConvertFile
     // with the profile.
     virtual void ConvertFile(OpenFilesList& list, const TextFileEntry& entry, ConvertProgress* progress,
@@ -187,15 +197,23 @@ protected:
     // restore result, optionally shows it in a message box and counts one more message.
     // Always false.
     bool EndFile(ConvertContext& ctx, const std::string& text, bool showBox, bool countMessage);
-    // The words ending a file whose report or notes could not be printed: `number` (12010,
-    // 12012), followed by the cause when the report's destination gave one ("Out of disk space").
-    static std::string PrintFailure(const ConvertContext& ctx, int number);
-    // The words ending a file whose record could not go to the reject file: 12009, or 12007 when
+    // The same with what the person can do next.
+    bool EndFile(ConvertContext& ctx, const FileEnding& ending, bool showBox, bool countMessage);
+    // The ending of a file whose report or notes could not be printed: `number` (12010,
+    // 12012), followed by the cause when the report's destination gave one ("Out of disk space"),
+    // with the destination's next step. The report's failure counts as said.
+    static FileEnding PrintFailure(const ConvertContext& ctx, int number);
+    // The ending of a file whose record could not go to the reject file: 12009, or 12007 when
     // the reject file could not be made; followed by why.
-    static std::string RejectFailure(const ConvertContext& ctx);
-    // The words ending a file whose data file could not be read or written: 12011, or 12013
+    static FileEnding RejectFailure(const ConvertContext& ctx);
+    // The ending of a file whose data file could not be read or written: 12011, or 12013
     // when a write of the run found the disk full (whatever its caller made of that answer).
-    static std::string DataFileFailure(const ConvertContext& ctx);
+    static FileEnding DataFileFailure(const ConvertContext& ctx);
+    // 12013 for a data file of the run that found its disk full: free space there.
+    static FileEnding OutOfDiskSpace(const ConvertContext& ctx);
+    // What the person can do about the reject file's last failure (its disk full, its folder
+    // not theirs to write).
+    static ui::NextStep RejectStep(const xvl::xvlImport& import);
     // Ends the file for the operator's stop (12000/12001) and prints the notes. Always false.
     bool EndFileStopped(ConvertContext& ctx);
     // Updates the progress window (and a background run's task line) with `percent` of the
@@ -303,6 +321,7 @@ private:
     file_num_map failedOpen_;
     bool failedUnwritable_ = false;
     std::string failedReason_;
+    ui::NextStep failedNext_;
 };
 
 }  // namespace dz::convert

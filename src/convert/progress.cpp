@@ -176,6 +176,14 @@ bool ConvertProgress::SetCurrentFile(const std::string& path, const std::string&
     return Post(kProgressNewFile);
 }
 
+void ConvertProgress::CountRead(uint32_t records, uint32_t rejected) {
+    if (records < file_records || rejected < file_rejected) return;  // counted by another reading
+    run_records += records - file_records;
+    run_rejected += rejected - file_rejected;
+    file_records = records;
+    file_rejected = rejected;
+}
+
 bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t file_pct) {
     // Unsigned arithmetic keeps the run totals right even if a count went down.
     run_records += records - file_records;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "convert/open_files.h"
+#include "platform/ui/next_step.h"
 #include "platform/ui/panel.h"
 
 #include <cstdint>
@@ -58,6 +59,9 @@ public:
     // them before each file: a summary must not count as kept what was put back.
     std::string ended_why;
     int ended_restore = 0;
+    ui::NextStep ended_next;     // what the person can do about it
+    bool ended_box = false;      // the ending is one a box says (not the person's own stop)
+    bool ended_written = false;  // a data file had been written (so there was one to put back)
     // Accepted records that a put-back took out again, in the current file and in the run: the
     // window counts as accepted only what stayed in the data files.
     uint32_t file_not_kept = 0;
@@ -70,6 +74,9 @@ public:
     // The same with the data file's path already known ("" = not open).
     bool SetCurrentFile(const std::string& path, const std::string& data_file_path, bool several);
     bool SetPosition(uint32_t records, uint32_t rejected, int16_t file_pct);
+    // The current file's counts, when it ended before the window was told of its last record
+    // (nothing is drawn, and the person is not asked anything).
+    void CountRead(uint32_t records, uint32_t rejected);
     bool SetStatusText(const std::string& text, int16_t value);
     // The current file's data files were put back: none of the records it accepted is kept.
     // The window shows it at its next position.

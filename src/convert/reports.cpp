@@ -215,7 +215,8 @@ bool ConversionReport::PrintRecordTotals(bool notesFollow) {
     return WriteText(Msg(converting_ ? 12030 : 12031), 2, 0);
 }
 
-void ConversionReport::ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox) {
+void ConversionReport::ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox,
+                                        const ui::NextStep& next) {
     if (Terminating()) return;
     // Once the totals have sent the reader to the notes' pages, the ending would stand among the
     // notes, or be lost with them when they could not be printed: it starts a page of the
@@ -227,7 +228,7 @@ void ConversionReport::ReportTerminated(const std::string& text, int restoreResu
     int closing = 12020;
     if (converting_) closing = restoreResult == 1 ? 12018 : restoreResult == 2 ? 12019 : 12017;
     WriteText(Msg(closing), 1, 0);
-    if (showMessageBox) ui::current().message(103, shown);
+    if (showMessageBox) ui::xw_wr_message(ui::kError, shown, next);
 }
 
 // ---- NotesReport ------------------------------------------------------------------------------

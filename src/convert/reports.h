@@ -55,13 +55,18 @@ public:
     // written or restored, 1 not restored, 2 restored but not reopened); optionally shows the
     // text in a message box. After totals that said the notes follow, on a new page under the
     // report's heading.
-    void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox);
+    // The box (with `showMessageBox`) says `next` as well, in the front end's words.
+    void ReportTerminated(const std::string& text, int restoreResult, bool showMessageBox, const ui::NextStep& next = {});
 
     // Text from the first column, wrapped at the line width.
     bool PrintTextLine(const std::string& text, int spacing) { return WriteText(text, spacing, 0); }
     // The system's error number of the first line (the report's own, or of the notes printed
     // into it) that could not be written to the report's destination, 0 when none failed.
     int WriteError() const { return ui::xp_error(print_); }
+    // What the person can do about the report's failed line (see ui::xp_failure_step).
+    ui::NextStep FailureStep() const { return ui::xp_failure_step(print_); }
+    // The run ended with the report's failure and says so: the report's close does not again.
+    void FailureSaid() const { ui::xp_mark_failure_said(print_); }
 
     const Totals& GrandTotals() const { return grand_; }
     const std::map<int32_t, Totals>& RecordTypeTotals() const { return types_; }

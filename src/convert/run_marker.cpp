@@ -81,8 +81,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
             kind = ui::kWarning;
             break;
         }
-        if (said) said->push_back(text);
-        else ui::current().message(kind, text);
+        // Said with what the person can do next; a caller that prints the texts itself is the
+        // command line, which words the step its way.
+        if (said) said->push_back(ui::with_step(text, n.next, ui::Voice::CommandLine));
+        else ui::xw_wr_message(kind, text, n.next);
         // A look writes nothing, the company log included.
         if (mayWrite) LogLine(text + " (" + n.marker + ")");
     }

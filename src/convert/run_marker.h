@@ -43,7 +43,8 @@ private:
 // (`mayWrite`) puts every interrupted run back, saying so on the screen and in the company log,
 // and removes the leftovers of put-backs killed midway; one that only looks leaves everything as
 // it is, writes nothing, and refuses to run (a company half posted is not to be read as whole).
-// True when the command may go on. With `said`, what is to be said goes there instead of to the
+// True when the command may go on. With `said`, what is to be said goes there (its next step in
+// the command line's words after it) instead of to the
 // screen.
 bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr);
 // Says what the data-file layer put back or refused since it was last asked (on the screen, and

@@ -32,7 +32,6 @@
 #include <vector>
 
 #include "gui/cell_font.h"
-#include "gui/desktop_words.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/report_viewer.h"
@@ -152,13 +151,19 @@ int QtUi::execModal(QDialog& dialog) {
     return dialog.exec();
 }
 
+int QtUi::notice(const Notice& n) {
+    // What to do next in the desktop's own words (its menus and windows), from the step itself:
+    // rewording the command line's never changes what the desktop says.
+    return message(n.kind, with_step(n.text, n.next, Voice::Desktop));
+}
+
 int QtUi::message(int kind, const std::string& text) {
     QMessageBox box(dialogParent());
     box.setWindowTitle(title_);
     // The message texts break their lines with "\r" (or "\r\n"); a plain-text box shows them as
     // line breaks and never takes a "<" in a path for markup.
     box.setTextFormat(Qt::PlainText);
-    box.setText(qs(console_text(DesktopWords(text))));
+    box.setText(qs(console_text(text)));
     std::vector<BoxButton> buttons;
     using SB = QMessageBox::StandardButton;
     switch (kind) {

@@ -30,6 +30,7 @@ public:
     ~QtUi() override;
 
     int message(int kind, const std::string& text) override;
+    int notice(const dz::ui::Notice& notice) override;
     dz::ui::FileChoice choose_files(const dz::ui::FileChooser& request) override;
 
     void panel_opened(dz::ui::Panel& panel) override;

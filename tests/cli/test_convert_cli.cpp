@@ -179,13 +179,15 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     const std::string rejected = Text("rejected.txt", kRejectedJournal);
     CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + rejected), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 2 read, none kept: Unable to print rejecting record messages: Out of "
+    // The record whose line failed was read (and rejected): it counts.
+    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 3 read, none kept: Unable to print rejecting record messages: Out of "
                                  "disk space; every data file put back\n"));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     const std::string text = Text("clean.txt", kNotedAccount);
     r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: Unable to print warning/log messages: Out of disk space\n"));
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: clean.txt: 3 read, none kept: Unable to print warning/log messages: "
+                                 "Out of disk space; every data file put back\n"));
     EXPECT_THAT(r.err, HasSubstr("cannot write the report file (standard output): Out of disk space"));
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
@@ -211,6 +213,11 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
                                  "every data file put back\n"));
     EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
+    // The notes are named, never the report that was whole, and said once, with what to do.
+    EXPECT_THAT(r.err, HasSubstr("\nNext: free space on the disk holding /dev/full, or give another notes file with "
+                                 "--notes, then run the command again\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("conversion report")));
+    EXPECT_THAT(r.err, Not(HasSubstr("cannot write the notes file")));
     // The report does not end on its totals as if all went well: a page of its own says why the
     // file ended and that the data file was put back.
     const std::string rep = Slurp(report);

@@ -113,7 +113,7 @@ protected:
     std::string Run(const std::string& path, const std::string& taskName, ConvertProgress* progress = nullptr,
                     const std::string& table = "", TestConverter* use = nullptr) {
         ui::zqTask task(taskName, 15, taskName == "Convert" ? 3020 : 3010, 5);
-        const std::string reportPath = reports.str("report.txt");
+        const std::string reportPath = reportTo.empty() ? reports.str("report.txt") : reportTo;
         const int print = ui::xp_open_print(ui::PrintDef{"Report", 132, 1, 0}, ui::Destination::File, reportPath);
         TestConverter own;
         TestConverter& converter = use ? *use : own;
@@ -121,6 +121,7 @@ protected:
         ui::zp_cls_print_file(task.ID(), 201);
         ui::xp_close_print(print);
         ended = converter.lastEnded;
+        if (!reportTo.empty()) return {};  // a device, not a file to read back
         std::string report = ReadFile(reportPath);
         for (std::size_t at; (at = report.find(texts.str())) != std::string::npos;)
             report.replace(at, texts.str().size(), "<DIR>");
@@ -141,6 +142,7 @@ protected:
     std::string templatePath;
     RecordingUi ui;
     bool ended = false;
+    std::string reportTo;  // the report's destination when not the scratch report file
 };
 
 // A rejection line of the report: record id at column 1, line right-aligned to column 19,
@@ -1376,5 +1378,97 @@ TEST_F(ConvertFileTest, PrefillNamesEveryCheckedDataFileThatIsNotOpen) {
     EXPECT_TRUE(seen.empty());
 }
 
+// Every early end says its failure in its own number and words with the cause after them, and
+// what the person can do next as a value; the counts are what happened before it, and "put
+// back" is said only of a file that had a data file written.
+TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatHappened) {
+    const fs::path backups = company.path() / ".backup";
+    const std::string dataFile = (company.path() / "MASTER.TCV").string();
+    struct Case {
+        const char* name;
+        std::string body;                       // the text file's records
+        std::function<int(const std::function<bool()>&)> around;  // where the run happens
+        std::function<void()> before;            // just before the run
+        std::string says;
+        ui::NextStep next;
+        uint32_t read, rejected;
+        bool written;
+    };
+    auto here = [](const std::function<bool()>& run) { return run() ? 0 : 1; };
+    auto onFullBackupDisk = [&](const std::function<bool()>& run) {
+        fs::create_directories(backups);
+        fs::permissions(backups, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                     fs::perms::others_read | fs::perms::others_exec);
+        return OnSmallDisk(backups, 1024, run);
+    };
+    auto readOnlyTexts = [&](const std::function<bool()>& run) { return OnReadOnlyFolder(texts.path(), run); };
+    const std::string texts0 = texts.str();
+    const Case cases[] = {
+        {"backup copy, full disk", "1,K1,,New,0,\r\n", onFullBackupDisk, [&] { FillDiskOf(backups); },
+         "Unable to backup Test Item file: Out of disk space", {ui::Step::FreeSpace, {dataFile}}, 0, 0, false},
+        {"report line, full disk", "1,R1,,BAD,0,\r\n1,R2,,New,0,\r\n", here, [&] { reportTo = "/dev/full"; },
+         "Unable to print rejecting record messages: Out of disk space",
+         {ui::Step::FreeSpaceOrOtherReport, {"/dev/full"}}, 1, 1, true},
+        {"totals and notes, full disk", "1,T1,,New,0,\r\n", here, [&] { reportTo = "/dev/full"; },
+         "Unable to print warning/log messages: Out of disk space",
+         {ui::Step::FreeSpaceOrOtherReport, {"/dev/full"}}, 1, 0, true},
+        {"reject file, full disk", "1,J1,,New,0,\r\n1,J2,,REJECTFULL,0,\r\n", here, [] {},
+         "Unable to write to the reject file: Out of disk space",
+         {ui::Step::FreeSpace, {texts0 + "/RejectTCV.txt"}}, 2, 1, true},
+        {"reject file, folder not writable", "1,W1,,BAD,0,\r\n", readOnlyTexts, [] {},
+         "it may already be open in another application: the reject file cannot be made in " + texts0,
+         {ui::Step::WritableFolder, {texts0}},
+         0, 0, true},
+        {"numbers stored by another program", "1,N1,,New,0,\r\n", here,
+         [&] {
+             converter.takeBatch = true;
+             SetCommitObserverForTests([&](std::size_t done, std::size_t) {
+                 if (done != 1) return;
+                 suite::CompanySettings s = suite::read_settings(company.path() / suite::kSettingsFileName);
+                 s.batch_numbers["GL"] = 1;
+                 suite::write_settings(company.path() / suite::kSettingsFileName, s);
+             });
+         },
+         "Unable to update Last batch, Last payment ID, or Run number", {ui::Step::Again, {}}, 1, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const auto& e : fs::directory_iterator(texts.path()))
+            if (e.path().filename().string().rfind("Reject", 0) == 0) fs::remove(e.path());
+        const std::string text = WriteText(std::string(c.name).substr(0, 6) + ".txt", c.body);
+        const int result = c.around([&] {
+            OpenBoth();
+            c.before();
+            ConvertProgress progress([] { return int64_t{0}; });
+            ui.boxes.clear();
+            ui.steps.clear();
+            Run(text, "Convert", &progress, "", &converter);
+            EXPECT_TRUE(ended);
+            EXPECT_THAT(progress.ended_why, HasSubstr(c.says));
+            EXPECT_EQ(progress.ended_next, c.next);
+            // One box, the ending's, with its next step beside it, not in its words.
+            EXPECT_EQ(ui.boxes.size(), 1u);
+            if (!ui.boxes.empty()) {
+                EXPECT_THAT(ui.boxes.back().second, HasSubstr(c.says));
+                EXPECT_EQ(ui.steps.back(), c.next);
+            }
+            EXPECT_EQ(progress.file_records, c.read);
+            EXPECT_EQ(progress.file_rejected, c.rejected);
+            EXPECT_EQ(progress.ended_written, c.written);
+            CloseAll();
+            return true;  // what failed was said
+        });
+        if (result == 77) {
+            std::printf("skipped \"%s\": no disk or folder of its own can be made for a test here\n", c.name);
+            continue;
+        }
+        EXPECT_EQ(result, 0);
+        reportTo.clear();
+        converter.takeBatch = false;
+        SetCommitObserverForTests({});
+    }
+}
+
 }  // namespace
 }  // namespace dz::convert
+

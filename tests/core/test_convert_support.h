@@ -21,6 +21,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <functional>
 #include <fstream>
 #include <iterator>
@@ -138,6 +139,24 @@ inline int OnSmallDisk(const fs::path& folder, int kilobytes, const std::functio
     return WEXITSTATUS(status);
 }
 
+// Runs `body` in a child process that sees `folder` read-only (a mount of its own, gone with the
+// child), so that even root may not write in it. As OnSmallDisk: 0 passed, 77 cannot be made
+// here, else 1.
+inline int OnReadOnlyFolder(const fs::path& folder, const std::function<bool()>& body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            ::_exit(77);
+        if (::mount(folder.c_str(), folder.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+            ::mount(nullptr, folder.c_str(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0)
+            ::_exit(77);
+        ::_exit(body() && !::testing::Test::HasFailure() ? 0 : 1);
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return 1;
+    return WEXITSTATUS(status);
+}
+
 // Fills the disk `folder` stands on to the last byte, with a file of its own.
 inline void FillDiskOf(const fs::path& folder) {
     const int fd = ::open((folder / "filler").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
@@ -149,6 +168,19 @@ inline void FillDiskOf(const fs::path& folder) {
     ::close(fd);
 }
 
+
+}  // namespace dz::convert::testing
+
+namespace dz::ui {
+// A step as a failing check shows it: its number and its values.
+inline void PrintTo(const NextStep& next, std::ostream* out) {
+    *out << "step " << static_cast<int>(next.step) << " {";
+    for (const auto& a : next.args) *out << " \"" << a << "\"";
+    *out << " }";
+}
+}  // namespace dz::ui
+
+namespace dz::convert::testing {
 
 // Records every message box and answers with a fixed answer.
 // Data-file calls planned to fail (xio::fail_call) for as long as it lives; none before or after.
@@ -172,9 +204,17 @@ public:
     ~RecordingUi() override { ui::set_current(nullptr); }
     int message(int kind, const std::string& text) override {
         boxes.emplace_back(kind, text);
+        steps.emplace_back();
+        return answer;
+    }
+    // A box with a next step: its text is what happened, the step beside it.
+    int notice(const ui::Notice& n) override {
+        message(n.kind, n.text);
+        steps.back() = n.next;
         return answer;
     }
     std::vector<std::pair<int, std::string>> boxes;
+    std::vector<ui::NextStep> steps;  // of each box
     int answer = 1;
 };
 

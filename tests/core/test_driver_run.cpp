@@ -505,6 +505,9 @@ TEST_F(Driver, AFilePutBackIsSummedUpAsNothingKept) {
     o.rejected = 2;
     EXPECT_EQ(PutBackSummary(o), "");  // ran to its end
     o.endedWhy = "Unable to print warning/log messages\rmore";
+    // Only a file that had written a data file had one to put back.
+    EXPECT_EQ(PutBackSummary(o), "374814 read, none kept: Unable to print warning/log messages");
+    o.endedWritten = true;
     EXPECT_EQ(PutBackSummary(o), "374814 read, none kept: Unable to print warning/log messages; every data file put back");
     o.stopped = true;
     EXPECT_EQ(PutBackSummary(o), "374814 read, none kept: stopped; every data file put back");

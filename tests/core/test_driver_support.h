@@ -83,6 +83,7 @@ public:
             progress->notes += b.notes;
             if (b.stop) progress->stop = 1;
             progress->ended_why = b.endedWhy;
+            progress->ended_written = !b.endedWhy.empty();  // its data files had been written
         }
         if (b.terminate) ui::request_terminate();
     }

@@ -371,6 +371,37 @@ private slots:
         QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
     }
 
+    // A report file whose disk is full (/dev/full) ends the file at its first line: one box says
+    // so, the cause after the failure's own words, then what to do in the desktop's words.
+    void aReportOnAFullDiskIsOneBoxWithWhatToDo() {
+        if (!QFile::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full to stand for a full disk");
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        auto toFullDisk = [](PanelWidget* hub, PanelWidget*) {
+            auto radios = hub->fieldWidget(dz::ui::kHubDestinationField)->findChildren<QRadioButton*>();
+            QCOMPARE(radios[0]->text(), QStringLiteral("File"));
+            radios[0]->setChecked(true);
+            auto* file = qobject_cast<QLineEdit*>(hub->fieldWidget(dz::ui::kHubFileField));
+            if (!file) file = hub->fieldWidget(dz::ui::kHubFileField)->findChild<QLineEdit*>();
+            QVERIFY(file);
+            file->setText(QStringLiteral("/dev/full"));
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Convert..."), place.texts(), {"demo-gl-master.txt"},
+                       toFullDisk, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        const QString box = seen.messages[0];
+        QVERIFY2(box.startsWith(QLatin1String("demo-gl-master.txt: 44 read, none kept: Unable to print rejecting "
+                                              "record messages: Out of disk space; every data file put back")),
+                 qPrintable(box));
+        QVERIFY2(box.endsWith(QLatin1String("\n\nFree space on the disk holding /dev/full, or name another report file "
+                                            "when you start again.")),
+                 qPrintable(box));
+        QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
+    }
+
     void examineFilesFromTheMenuWritesNothing() {
         Workplace place;
         place.make({QStringLiteral("demo-gl-master.txt")});

@@ -44,6 +44,7 @@
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
 #include "gui/report_viewer.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/suite/util.h"
 #include "platform/ui/framework.h"
@@ -541,12 +542,28 @@ private slots:
         answer("OK");
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kInfo, "Unable to open\r<b>x.txt</b>.\r\rIs it\r\nOK?"), 1);
         QCOMPARE(shown, QStringLiteral("Unable to open\n<b>x.txt</b>.\n\nIs it\nOK?"));
-        // The desktop has no command to run again: its own words say what to do.
+        // The desktop has no command to run again: it says what to do in its own words, from the
+        // step itself, whatever the command line's words are.
+        struct CommandLineWordsChanged {
+            CommandLineWordsChanged() {
+                dz::ui::set_message_filler([](int number, const std::vector<std::string>& values) {
+                    if (number >= 13340 && number < 13349) return std::string("COMMAND LINE WORDS");
+                    return dz::xvl::xvlRCString::Table().get(number, {values.begin(), values.end()});
+                });
+            }
+            ~CommandLineWordsChanged() {
+                dz::ui::set_message_filler([](int number, const std::vector<std::string>& values) {
+                    return dz::xvl::xvlRCString::Table().get(number, {values.begin(), values.end()});
+                });
+            }
+        } changed;
+        const dz::ui::NextStep wait{dz::ui::Step::AgainWhenFinished, {"process 4711 of user dzua"}};
         answer("OK");
-        dz::ui::xw_wr_message(dz::ui::kError, "MASTER.GLM is in use by another program: run the command again once it "
-                                              "has finished\r\rMASTER.JCM is open in this program: run the command again");
-        QCOMPARE(shown, QStringLiteral("MASTER.GLM is in use by another program: try again when it has finished\n\n"
-                                       "MASTER.JCM is open in this program: try again"));
+        dz::ui::xw_wr_message(dz::ui::kError, "GL Master file is being used by another user or another conversion", wait);
+        QCOMPARE(shown, QStringLiteral("GL Master file is being used by another user or another conversion\n\n"
+                                       "Wait until process 4711 of user dzua has finished, then choose Convert again."));
+        QCOMPARE(QString::fromStdString(dz::ui::with_step("x", wait, dz::ui::Voice::CommandLine)),
+                 QStringLiteral("x\rNext: COMMAND LINE WORDS"));
         // Escape gives the box's last answer: cancel for OK-to-skip, no for yes/no.
         ui.setModalHook([](QWidget* w) { QTest::keyClick(w, Qt::Key_Escape); });
         QCOMPARE(dz::ui::xw_wr_message(dz::ui::kOkToSkip, "OK to skip?"), 4);

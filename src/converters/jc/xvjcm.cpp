@@ -176,7 +176,7 @@ bool xvJCM::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
 bool xvJCM::LoadSettings(ConvertContext& ctx, std::string& failure) {
     if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
-    if (notesFailed_) failure = PrintFailure(ctx, 12012);  // else the settings could not be read (12011)
+    if (notesFailed_) failure = PrintFailure(ctx, 12012).text;  // else the settings could not be read (12011)
     return false;
 }
 

@@ -189,7 +189,7 @@ bool xvJCS::LoadSettings(uint16_t jcm, const convert::OpenFilesList& files, conv
 
 bool xvJCS::LoadSettings(ConvertContext& ctx, std::string& failure) {
     if (LoadSettings(ctx.mainHandle, ctx.files, ctx.notes.get(), ctx.progress)) return true;
-    if (notesFailed_) failure = PrintFailure(ctx, 12012);
+    if (notesFailed_) failure = PrintFailure(ctx, 12012).text;
     return false;
 }
 

@@ -250,13 +250,16 @@ bool xvlImport::xvlImpOpen(std::shared_ptr<TextSource> source, const std::string
         std::filesystem::path folder = rp.has_parent_path() ? rp.parent_path() : std::filesystem::path(".");
         std::error_code ec;
         std::string cause;
+        int error = 0;
         if (!std::filesystem::is_directory(folder, ec))
-            cause = ErrorCause(ec ? ec.value() : ENOTDIR);
+            error = ec ? ec.value() : ENOTDIR;
         else if (::access(folder.c_str(), W_OK) != 0)
-            cause = ErrorCause(errno);  // a folder the user may not write (a shared drop folder)
+            error = errno;  // a folder the user may not write (a shared drop folder)
         else if (std::filesystem::is_directory(rp, ec))
-            cause = ErrorCause(EISDIR);
+            error = EISDIR;
+        if (error != 0) cause = ErrorCause(error);
         if (!cause.empty()) {
+            rejectError_ = error;
             rejectRefused_ = true;
             lastError_ = Msg(kMsgRejectFolder, folder.string(), cause);
             return false;

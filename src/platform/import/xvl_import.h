@@ -199,6 +199,9 @@ public:
     // folder does not take it, or it could not be created); LastErrorText() then says why.
     // A write to it that failed leaves LastErrorText() saying why too (its cause only).
     bool RejectFileRefused() const { return rejectRefused_; }
+    // The system's error number of the reject file's last failure (its folder's, when the
+    // folder refused it), 0 when none is known.
+    int RejectError() const { return rejectError_; }
 
 private:
     // Where a record lies in the file.

@@ -2,6 +2,8 @@
 
 #include <toml++/toml.h>
 
+#include "platform/ui/next_step.h"
+
 #include <cerrno>
 #include <cstring>
 #include <system_error>
@@ -126,6 +128,14 @@ const MessageTable& xvlRCString::Table() {
 std::string xvlRCString::GetValues(int number, std::initializer_list<std::string_view> values) {
     return Table().get(number, std::vector<std::string_view>(values));
 }
+
+namespace {
+// The steps a front end words (platform/ui/next_step.h) are numbered messages of this table.
+std::string FillStepMessage(int number, const std::vector<std::string>& values) {
+    return xvlRCString::Table().get(number, std::vector<std::string_view>(values.begin(), values.end()));
+}
+[[maybe_unused]] const bool kStepMessagesInstalled = (ui::set_message_filler(&FillStepMessage), true);
+}  // namespace
 
 bool xvlRCString::Has(int number) { return Table().find(number) != nullptr; }
 

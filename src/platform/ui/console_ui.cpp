@@ -95,9 +95,15 @@ int ConsoleUi::ask(int kind) {
     return decide(kind);
 }
 
-int ConsoleUi::message(int kind, const std::string& text) {
+int ConsoleUi::message(int kind, const std::string& text) { return say(kind, text, text, {}); }
+
+int ConsoleUi::notice(const Notice& n) {
+    return say(n.kind, with_step(n.text, n.next, Voice::CommandLine), n.text, n.next);
+}
+
+int ConsoleUi::say(int kind, const std::string& printed, const std::string& text, const NextStep& next) {
     end_progress_line();
-    err_ << "dodedoz: " << kind_word(kind) << ": " << console_text(text) << "\n";
+    err_ << "dodedoz: " << kind_word(kind) << ": " << console_text(printed) << "\n";
     int answer = kOk;
     if (is_question(kind)) {
         bool given = (kind == kOkToSkip || kind == kThreeWay) ? (problem_given || (kind == kThreeWay && options_.again))
@@ -105,7 +111,7 @@ int ConsoleUi::message(int kind, const std::string& text) {
         answer = (reader_ && !given) ? ask(kind) : decide(kind);
         err_ << "dodedoz: answered: " << answer_word(kind, answer) << "\n";
     }
-    return record(kind, text, answer);
+    return record(kind, text, answer, next);
 }
 
 PanelMessage ConsoleUi::read_panel(Panel& panel) {

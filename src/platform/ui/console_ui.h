@@ -54,6 +54,8 @@ public:
     ConsoleOptions& options() { return options_; }
 
     int message(int kind, const std::string& text) override;
+    // Printed with its next step in the command line's words.
+    int notice(const Notice& notice) override;
     PanelMessage read_panel(Panel& panel) override;
     void panel_opened(Panel& panel) override;
     void panel_changed(Panel& panel) override;
@@ -71,6 +73,7 @@ public:
     bool problem_given = false;
 
 private:
+    int say(int kind, const std::string& printed, const std::string& text, const NextStep& next);
     int decide(int kind);
     int ask(int kind);
     void end_progress_line();

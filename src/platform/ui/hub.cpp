@@ -48,6 +48,9 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
     }
     if (def.on_start) def.on_start(HubStart{print}, def.user_data);
     const std::string name = def.report_name.empty() ? std::string("report") : def.report_name;
+    // A failure the run ended with was said then, with what to do: it is not said twice.
+    const bool said = xp_failure_said(print);
+    const NextStep step = xp_failure_step(print);
     const int closed = xp_close_print(print);
     if (closed == kPrintKept) {
         std::error_code ec;
@@ -55,10 +58,12 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
         xw_wr_message(kWarning, "The " + name + " was not printed. It is shown on the screen and kept in " +
                                     (ec ? kept : where.lexically_normal().string()) + ".");
     }
-    else if (closed == kPrintDiskFull && !def.disk_full_text.empty())
-        xw_wr_message(kError, "Unable to print the " + name + ": " + def.disk_full_text);
-    else if (closed != 0)
-        xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
+    else if (closed != 0 && !said) {
+        if (closed == kPrintDiskFull && !def.disk_full_text.empty())
+            xw_wr_message(kError, "Unable to print the " + name + ": " + def.disk_full_text, step);
+        else
+            xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
+    }
     return print;
 }
 

@@ -40,12 +40,40 @@ enum class Step : int {
     // A data file put back could not be given its owner or group: an administrator gives it
     // back. args: {file, owner, group}, the owner and group it had (or is to have).
     GiveOwnerBack,
+    // The report file's disk is full: free space there, or send the report elsewhere.
+    // args: {file}, the report file.
+    FreeSpaceOrOtherReport,
+    // The notes file's disk is full: free space there, or send the notes elsewhere.
+    // args: {file}, the notes file.
+    FreeSpaceOrOtherNotes,
+    // A folder the command must write in may not be written by this user.
+    // args: {folder}.
+    WritableFolder,
 };
 
 struct NextStep {
     Step step = Step::None;
     std::vector<std::string> args;
     explicit operator bool() const { return step != Step::None; }
+    bool operator==(const NextStep&) const = default;
 };
+
+// Whose words a step is said in.
+enum class Voice { CommandLine, Desktop };
+
+// The numbered message that words `next` in `voice` (0 for Step::None).
+int step_message(const NextStep& next, Voice voice);
+// The message that joins what happened with its next step, in `voice`.
+int notice_message(Voice voice);
+
+// The message texts live above this layer: the layer that reads them installs how a numbered
+// message is filled with its values (plain substitution).
+using MessageFiller = std::string (*)(int number, const std::vector<std::string>& values);
+void set_message_filler(MessageFiller filler);
+
+// `next` in `voice`'s words; empty for Step::None (or before any filler is installed).
+std::string step_words(const NextStep& next, Voice voice);
+// What happened followed by its next step in `voice`'s words; `text` alone without a step.
+std::string with_step(const std::string& text, const NextStep& next, Voice voice);
 
 }  // namespace dz::ui

@@ -35,6 +35,8 @@ struct Job {
     bool new_page = false;    // the next line starts a page
     bool failed = false;
     int error = 0;  // the system's error number of the file's first failed write
+    NextStep step;      // what the person can do about it
+    bool said = false;  // the failure was said already
 };
 
 struct Registry {
@@ -68,7 +70,14 @@ bool emit(Job& j, std::string line, bool page) {
         // (a full disk) must fail where it stands, before the conversion it reports on commits.
         if (std::fwrite(line.data(), 1, line.size(), j.out) != line.size() || std::fputc('\n', j.out) == EOF ||
             std::fflush(j.out) != 0) {
-            if (!j.failed) j.error = errno;
+            if (!j.failed) {
+                j.error = errno;
+                if (j.error == ENOSPC) {
+                    std::error_code ec;
+                    const auto where = std::filesystem::absolute(j.path, ec);
+                    j.step = {Step::FreeSpaceOrOtherReport, {ec ? j.path : where.lexically_normal().string()}};
+                }
+            }
             j.failed = true;
         }
         return !j.failed;
@@ -78,7 +87,10 @@ bool emit(Job& j, std::string line, bool page) {
         // screen may send them elsewhere (the command line's report and notes files), and the
         // report's ending must reach the reader when only the notes failed.
         if (!current().report_line(line)) {
-            if (!j.failed) j.error = errno;  // the screen says why as a file does
+            if (!j.failed) {
+                j.error = errno;  // the screen says why as a file does
+                j.step = current().report_line_step();
+            }
             j.failed = true;
         }
     }
@@ -185,6 +197,20 @@ int xp_close_print(int print) {
 int xp_error(int print) {
     const Job* j = job(print);
     return j && j->failed ? j->error : 0;
+}
+
+NextStep xp_failure_step(int print) {
+    const Job* j = job(print);
+    return j && j->failed ? j->step : NextStep{};
+}
+
+void xp_mark_failure_said(int print) {
+    if (Job* j = job(print); j && j->failed) j->said = true;
+}
+
+bool xp_failure_said(int print) {
+    const Job* j = job(print);
+    return j && j->said;
 }
 
 const std::vector<std::string>* xp_lines(int print) {

@@ -7,6 +7,8 @@
 // not written. A line starting with '\f' begins a new page.
 #pragma once
 
+#include "platform/ui/next_step.h"
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -40,6 +42,14 @@ int xp_close_print(int print);
 // The system's error number of the first line of the open job `print` that could not be written
 // (ENOSPC: a full disk), 0 when every line was or the failure gave none.
 int xp_error(int print);
+// What the person can do about the first line of the open job `print` that could not be
+// written: for a file on a full disk, free space or name another report file; for the screen,
+// what the front end says of the line it could not put where it goes (Ui::report_line_step).
+NextStep xp_failure_step(int print);
+// The failure of the open job `print` was said (the run it reports on ended with it): whoever
+// closes the job does not say it again.
+void xp_mark_failure_said(int print);
+bool xp_failure_said(int print);
 // The printed lines of an open job (tests, the screen destination); none for a file.
 const std::vector<std::string>* xp_lines(int print);
 

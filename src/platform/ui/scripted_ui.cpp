@@ -96,12 +96,14 @@ int ScriptedUi::next_answer(int kind) {
     return a;
 }
 
-int ScriptedUi::record(int kind, const std::string& text, int answer) {
-    shown_.push_back(Shown{kind, text, answer});
+int ScriptedUi::record(int kind, const std::string& text, int answer, const NextStep& next) {
+    shown_.push_back(Shown{kind, text, answer, next});
     return answer;
 }
 
 int ScriptedUi::message(int kind, const std::string& text) { return record(kind, text, next_answer(kind)); }
+
+int ScriptedUi::notice(const Notice& n) { return record(n.kind, n.text, next_answer(n.kind), n.next); }
 
 FileChoice ScriptedUi::choose_files(const FileChooser& request) {
     choosers_.push_back(request);

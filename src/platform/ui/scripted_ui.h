@@ -59,8 +59,9 @@ class ScriptedUi : public Ui {
 public:
     struct Shown {
         int kind = 0;
-        std::string text;
+        std::string text;   // what happened, without its next step
         int answer = 0;
+        NextStep next;      // what the person can do next (a notice's)
     };
 
     ScriptedUi();
@@ -105,6 +106,7 @@ public:
 
     // ---- Ui ----
     int message(int kind, const std::string& text) override;
+    int notice(const Notice& notice) override;
     FileChoice choose_files(const FileChooser& request) override;
     void panel_opened(Panel& panel) override;
     void panel_closed(Panel& panel) override;
@@ -126,7 +128,7 @@ protected:
     // Decides a question's answer from the queue (counting unanswered ones).
     int next_answer(int kind);
     // Records a message box and its answer; returns the answer.
-    int record(int kind, const std::string& text, int answer);
+    int record(int kind, const std::string& text, int answer, const NextStep& next = {});
     static std::string panel_key(const Panel& panel);
 
 private:

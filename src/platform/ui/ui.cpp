@@ -30,7 +30,13 @@ bool Ui::show_report(const ReportDocument&) { return true; }
 Ui& current() { return *g_current; }
 void set_current(Ui* ui) { g_current = ui ? ui : &g_silent; }
 
+int Ui::notice(const Notice& n) { return message(n.kind, with_step(n.text, n.next, Voice::CommandLine)); }
+
 int xw_wr_message(int kind, const std::string& text) { return current().message(kind, text); }
+
+int xw_wr_message(int kind, const std::string& text, const NextStep& next) {
+    return next ? current().notice(Notice{kind, text, next}) : current().message(kind, text);
+}
 
 namespace {
 int choose(const FileChooser& request, ChooseMode mode, std::vector<std::string>& chosen) {

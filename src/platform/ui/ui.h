@@ -8,6 +8,7 @@
 // overrides what it can show.
 #pragma once
 
+#include "platform/ui/next_step.h"
 #include "platform/ui/panel.h"
 
 #include <string>
@@ -40,6 +41,14 @@ enum Answer : int {
 
 // True for the kinds that ask something (104, 105, 107, 108, 109).
 bool is_question(int kind);
+
+// A message box that says what happened (`text`: the cause, never what to do about it) and
+// what the person can do next, as a value each front end words its own way.
+struct Notice {
+    int kind = kError;
+    std::string text;
+    NextStep next;
+};
 
 // ---- File choosers --------------------------------------------------------------------------
 enum class ChooseMode {
@@ -109,6 +118,9 @@ public:
     // A message box of kind `kind` (see MessageKind). Returns an Answer code. Kinds 101-103
     // return kOk.
     virtual int message(int kind, const std::string& text) = 0;
+    // A message box with its next step. The default says the step in the command line's words
+    // after the text, through `message`; a front end with words of its own overrides it.
+    virtual int notice(const Notice& notice);
 
     // A file chooser. The default cancels.
     virtual FileChoice choose_files(const FileChooser& request);
@@ -140,6 +152,9 @@ public:
     // the line could not be put where it goes (with errno saying why: ENOSPC for a full disk):
     // the print fails then, as a file that cannot be written does.
     virtual bool report_line(const std::string& line) { return true; }
+    // What the person can do about the last line report_line could not put where it goes
+    // (free space on the disk of the file it went to, or name another). None by default.
+    virtual NextStep report_line_step() { return {}; }
     // A report was written to the file `path` (absolute): the person is told where it is.
     // `report` has the title and width alone: the lines are in the file, never held in memory.
     virtual void report_written(const ReportDocument& report, const std::string& path) {}
@@ -163,6 +178,8 @@ void set_current(Ui* ui);
 // ---- The calls the program makes ------------------------------------------------------------
 // A message box (the window handle and flags of the suite's call are not needed).
 int xw_wr_message(int kind, const std::string& text);
+// The same with what the person can do next (see Notice).
+int xw_wr_message(int kind, const std::string& text, const NextStep& next);
 
 // File choosers; `chosen` receives the paths. Return the chooser status: 0 = OK.
 int zqfdlgFileChooseMany(const FileChooser& request, std::vector<std::string>& chosen);
