@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/import/xvl_rcstring.h"
+#include "platform/ui/next_step.h"
 
 namespace fs = std::filesystem;
 using dz::xvl::MessageTable;
@@ -272,6 +273,24 @@ TEST(RCStringTable, TextsAreVerbatimAndWellFormed) {
         EXPECT_EQ(text.find("\\r"), std::string::npos) << number << ": undecoded line break";
         EXPECT_EQ(text.find('\n'), std::string::npos) << number << ": line breaks are \\r";
     }
+}
+
+// A next step is one value that each front end words its own way: both wordings exist and take
+// the same values in the same order, for every step there is.
+TEST(RCStringTable, EveryNextStepIsWordedForBothFrontEndsFromTheSameValues) {
+    const auto& t = xvlRCString::Table();
+    int steps = 0;
+    for (int s = 1;; ++s) {
+        const dz::ui::NextStep next{static_cast<dz::ui::Step>(s), {"x"}};
+        const int cli = dz::ui::step_message(next, dz::ui::Voice::CommandLine);
+        const int desktop = dz::ui::step_message(next, dz::ui::Voice::Desktop);
+        if (cli == 0 && desktop == 0) break;
+        ++steps;
+        ASSERT_TRUE(t.find(cli) && t.find(desktop)) << "step " << s << ": " << cli << ", " << desktop;
+        EXPECT_NE(cli, desktop) << "step " << s;
+        EXPECT_EQ(placeholders(*t.find(cli)), placeholders(*t.find(desktop))) << "step " << s;
+    }
+    EXPECT_GE(steps, 12);
 }
 
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
