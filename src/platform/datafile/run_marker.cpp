@@ -911,10 +911,13 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         }
         auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
         if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+            // The program holding the writer's lock is named, and waited for by name.
+            std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
+            if (holder == "another program") holder.clear();
+            const std::string why = !table->error().empty() ? table->error() : holder;
             dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
-                                              (table->error().empty() ? std::string() : " (" + table->error() + ")"),
-                               step(ui::Step::AgainWhenFinished));
+            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
+                               holder.empty() ? step(ui::Step::AgainWhenFinished) : step(ui::Step::AgainWhenFinished, {holder}));
         }
         locks.push_back(std::move(table));
     }

@@ -255,7 +255,12 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         fs::remove(copy("MASTER.TST"));
         writeMarker({lines[0]});
         EXPECT_FALSE(settle(true));
-        EXPECT_THAT(said(), HasSubstr("HISTORY.TST is in use by another program"));
+        // The holder is named, and waited for by name.
+        const auto notices = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_THAT(notices[0].reason, HasSubstr("HISTORY.TST is in use by another program (process " + std::to_string(holder)));
+        EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
         EXPECT_TRUE(halfPosted("HISTORY.TST"));
         kill_and_reap(holder);
         EXPECT_TRUE(settle(true));
