@@ -208,7 +208,8 @@ bool owned_plain_file(int fd, uid_t owner, struct stat* out = nullptr) {
 // may only read the company can hold what its writers wait on, and waited for a bounded time.
 class FolderLock {
 public:
-    bool take(int dirFd, const std::string& folder, std::string& why) {
+    // False with why, and what to do (wait for the holder, by name when known).
+    bool take(int dirFd, const std::string& folder, std::string& why, ui::NextStep* next = nullptr) {
         LockFileSpec spec;
         spec.folder = folder;
         spec.dirFd = dirFd;
@@ -217,6 +218,7 @@ public:
         fd_.reset(take_lock_file(spec, true, failure));
         if (fd_.fd >= 0) return true;
         why = failure.cause;
+        if (next) *next = failure.next;
         return false;
     }
 
@@ -1136,8 +1138,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         ::fchmod(dir.fd, kBackupFolderMode);
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
-    if (std::string why; putter && !lock.take(dir.fd, folder, why))
-        return scan.refuse(folder, "", why, step(ui::Step::AgainWhenFinished));
+    ui::NextStep waitFor = step(ui::Step::AgainWhenFinished);
+    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor))
+        return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs

@@ -432,7 +432,12 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(settle(true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_THAT(said(), HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
+    const auto notices = xio::take_run_notices();
+    xio::forget_run_notices_said();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_THAT(notices[0].reason, HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
+    // ... and waited for by name.
+    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
     EXPECT_TRUE(halfPosted("MASTER.TST"));
     EXPECT_TRUE(settle(false) == false);  // a look never waits on it
     kill_and_reap(holder);
