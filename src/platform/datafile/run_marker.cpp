@@ -1475,7 +1475,7 @@ std::vector<RunNotice> take_run_notices() {
 }
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(request.dataFolder), why, true, {}};
+    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
