@@ -1337,9 +1337,8 @@ int hold_run(const std::string& backupFolderIn, std::string* why) {
         // copies kept, and a new run here would write over it, so that the next command dropped them.
         if (it->second.whole) {
             if (why)
-                *why = "a conversion before it in this run could not put its data files back from " + folder +
-                       ": run the command again to put them back first";
-            return EBUSY;
+                *why = "a conversion before it in this run could not put its data files back from " + folder;
+            return EALREADY;
         }
         ++it->second.copies;
         return 0;
