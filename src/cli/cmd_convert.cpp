@@ -128,15 +128,14 @@ public:
             std::cerr << "dodedoz: question: " << text << "\ndodedoz: answered: yes (--paid-totals 1)\n";
             return record(kind, text, dz::ui::kYes);
         }
-        // On the command line every report line goes to its own destination as it is printed,
-        // and the one that could not be written is named when the outputs close: the hub's
-        // "to the screen" would send the reader to a report that went to a file.
-        if (kind == dz::ui::kError && text.rfind("Unable to print the ", 0) == 0 && text.ends_with(" to the screen."))
-            return dz::ui::kOk;
         if (kind == dz::ui::kError) ++errors_;
         return CliUi::message(kind, text);
     }
     int notice(const dz::ui::Notice& n) override {
+        // On the command line every report line goes to its own destination as it is printed,
+        // and the one that could not be written is named when the outputs close: the hub's
+        // "to the screen" would send the reader to a report that went to a file.
+        if (n.screen_report) return dz::ui::kOk;
         if (n.kind == dz::ui::kError) ++errors_;
         // A step about the report or notes file is what to do about the failure of that output:
         // the outputs' close does not say it again.
@@ -171,17 +170,21 @@ public:
         }
         firstLine_ = false;
         ReportOutput& out = inNotes_ ? *notes_ : report_;
-        // A line for the terminal the progress line is drawn on starts below it.
-        if (!out.IsFile() && stdoutIsTerminal_) close_progress_line();
+        // A line for the terminal the progress line is drawn on takes its place: the progress
+        // line is drawn again below the report's lines, never kept among them.
+        if (!out.IsFile() && stdoutIsTerminal_) erase_progress_line();
         const bool written = out.Write(line, page);
         if (!written && !failedOutput_) failedOutput_ = &out;
         return written;
     }
     // The output that could not take a line first: free space on its disk, or name another.
     dz::ui::NextStep report_line_step() override {
-        if (!failedOutput_ || !failedOutput_->IsFile() || failedOutput_->error() != ENOSPC) return {};
+        if (!failedOutput_ || failedOutput_->error() != ENOSPC) return {};
         std::error_code ec;
-        const fs::path where = fs::absolute(failedOutput_->path(), ec);
+        // Standard output is named by what it is (a file or a device it was sent to).
+        const fs::path where = failedOutput_->IsFile() ? fs::absolute(failedOutput_->path(), ec)
+                                                       : fs::read_symlink("/proc/self/fd/1", ec);
+        if (ec && !failedOutput_->IsFile()) return {};
         const std::string file = ec ? failedOutput_->path() : where.lexically_normal().string();
         const bool notes = failedOutput_ == notesOwn_.get();
         return {notes ? dz::ui::Step::FreeSpaceOrOtherNotes : dz::ui::Step::FreeSpaceOrOtherReport, {file}};

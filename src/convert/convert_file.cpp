@@ -385,6 +385,7 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
                 ctx.backups.clear();  // nothing was written: the copies go
                 ui::NextStep next;
                 if (error == ENOSPC) next = FreeSpaceFor(dataFile);
+                else if (error == EALREADY) next = {ui::Step::AgainToPutBack, {}};
                 else if ((error == EACCES || error == EPERM || error == EROFS) && !dataFile.empty())
                     next = {ui::Step::WritableFolder, {dataFile.substr(0, dataFile.find_last_of('/'))}};
                 EndFile(ctx, FileEnding{xvl::WithCause(Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), why), next},

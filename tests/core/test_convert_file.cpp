@@ -1094,6 +1094,9 @@ TEST_F(TwoFileConvertTest, OnlyACopyTheDataFileMayDifferFromIsKeptAndAFullDiskIs
     // next command would then have dropped the copy): it is refused before it writes anything.
     const std::string next = Run(WriteText("next.txt", "1,N2,,Next,0,\r\n"), "Convert", nullptr, "", &converter);
     EXPECT_THAT(next, HasSubstr("could not put its data files back"));
+    // What to do is a step of its own, never part of the cause.
+    EXPECT_THAT(next, Not(HasSubstr("again")));
+    EXPECT_EQ(ui.steps.back(), (ui::NextStep{ui::Step::AgainToPutBack, {}}));
     EXPECT_TRUE(Backups() == left);
     CloseAll();
     EXPECT_FALSE(Files() == before);

@@ -213,6 +213,11 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
     EXPECT_EQ(p->text_at(12, 3, 15), "75% Complete");
     EXPECT_EQ(p->text_at(12, 64, 7), "01:05");
     EXPECT_EQ(p->progress(), 75);
+    // A put-back takes the file's accepted records out again: the window counts what stayed.
+    s.FileNotKept();
+    s.SetPosition(4, 2, 50);
+    EXPECT_EQ(p->text_at(5, 22, 10), "0");   // file accepted
+    EXPECT_EQ(p->text_at(9, 28, 10), "4");   // run accepted: the first file's 4
 }
 
 TEST_F(Progress, StopAskedAndDeclinedLetsTheRunContinue) {

@@ -208,7 +208,8 @@ bool owned_plain_file(int fd, uid_t owner, struct stat* out = nullptr) {
 // may only read the company can hold what its writers wait on, and waited for a bounded time.
 class FolderLock {
 public:
-    bool take(int dirFd, const std::string& folder, std::string& why) {
+    // False with why, and what to do (wait for the holder, by name when known).
+    bool take(int dirFd, const std::string& folder, std::string& why, ui::NextStep* next = nullptr) {
         LockFileSpec spec;
         spec.folder = folder;
         spec.dirFd = dirFd;
@@ -217,6 +218,7 @@ public:
         fd_.reset(take_lock_file(spec, true, failure));
         if (fd_.fd >= 0) return true;
         why = failure.cause;
+        if (next) *next = failure.next;
         return false;
     }
 
@@ -911,10 +913,13 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         }
         auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
         if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+            // The program holding the writer's lock is named, and waited for by name.
+            std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
+            if (holder == "another program") holder.clear();
+            const std::string why = !table->error().empty() ? table->error() : holder;
             dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" +
-                                              (table->error().empty() ? std::string() : " (" + table->error() + ")"),
-                               step(ui::Step::AgainWhenFinished));
+            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
+                               holder.empty() ? step(ui::Step::AgainWhenFinished) : step(ui::Step::AgainWhenFinished, {holder}));
         }
         locks.push_back(std::move(table));
     }
@@ -1133,8 +1138,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         ::fchmod(dir.fd, kBackupFolderMode);
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
-    if (std::string why; putter && !lock.take(dir.fd, folder, why))
-        return scan.refuse(folder, "", why, step(ui::Step::AgainWhenFinished));
+    ui::NextStep waitFor = step(ui::Step::AgainWhenFinished);
+    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor))
+        return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs
@@ -1331,9 +1337,8 @@ int hold_run(const std::string& backupFolderIn, std::string* why) {
         // copies kept, and a new run here would write over it, so that the next command dropped them.
         if (it->second.whole) {
             if (why)
-                *why = "a conversion before it in this run could not put its data files back from " + folder +
-                       ": run the command again to put them back first";
-            return EBUSY;
+                *why = "a conversion before it in this run could not put its data files back from " + folder;
+            return EALREADY;
         }
         ++it->second.copies;
         return 0;
@@ -1469,7 +1474,7 @@ std::vector<RunNotice> take_run_notices() {
 }
 
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
-    Scan scan{request, with_slash(request.dataFolder), why, true, {}};
+    Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);

@@ -71,7 +71,8 @@ std::string own_backup_folder(const std::string& dataFolder, std::string& why);
 std::string run_copy_name(const std::string& dataFileName, long n);
 
 // A copy of this run is about to be made in `backupFolder`: the run's lock and marker there stand
-// and are held (made the first time). 0, or an errno with `why` in words.
+// and are held (made the first time). 0, or an errno with `why` in words: EALREADY when a run
+// of this program there could not put its files back (the next command puts them back first).
 int hold_run(const std::string& backupFolder, std::string* why = nullptr);
 // A copy of this run in `backupFolder` is gone (or kept for the next command): with the last,
 // a marker that names nothing is removed.

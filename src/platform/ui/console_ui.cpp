@@ -276,6 +276,14 @@ void ConsoleUi::close_progress_line() {
     end_progress_line();
 }
 
+void ConsoleUi::erase_progress_line() {
+    if (!progress_shown_) return;
+    err_ << "\r" << std::string(progress_width_, ' ') << "\r" << std::flush;
+    progress_shown_ = false;
+    progress_width_ = 0;
+    progress_drawn_.clear();
+}
+
 void ConsoleUi::end_progress_line() {
     if (progress_shown_) {
         err_ << "\n";

@@ -67,6 +67,9 @@ public:
     // Draws the progress line a last time, as the panel stands, and ends it: for a front end
     // that prints its own lines (a file's summary) while the progress panel is open.
     void close_progress_line();
+    // Wipes the progress line off the terminal, for lines written to the same terminal (a report
+    // sent to the screen): it is drawn again below them at its next change.
+    void erase_progress_line();
 
     // Whether a yes/no option was given explicitly (then no prompt is shown).
     bool yes_given = false;

@@ -62,7 +62,8 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
         if (closed == kPrintDiskFull && !def.disk_full_text.empty())
             xw_wr_message(kError, "Unable to print the " + name + ": " + def.disk_full_text, step);
         else
-            xw_wr_message(kError, "Unable to print the " + name + " to " + describe(dest, path) + ".");
+            current().notice(Notice{kError, "Unable to print the " + name + " to " + describe(dest, path) + ".", {},
+                                    dest == Destination::Screen});
     }
     return print;
 }

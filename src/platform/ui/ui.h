@@ -48,6 +48,9 @@ struct Notice {
     int kind = kError;
     std::string text;
     NextStep next;
+    // The report sent to the screen could not be shown in full: a front end that writes the
+    // screen's lines itself (the command line) has said which output failed, and why.
+    bool screen_report = false;
 };
 
 // ---- File choosers --------------------------------------------------------------------------

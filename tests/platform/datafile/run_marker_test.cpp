@@ -110,6 +110,10 @@ TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
     write_file(dir / "MASTER.TST-journal", "the dead commit's");
     EXPECT_FALSE(settle(false));  // a look only says so
     EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|"));
+    // Found by a roundabout way, the marker is named by its plain path.
+    fs::create_directories(dir / "sub");
+    EXPECT_FALSE(xio::settle_dead_runs({dir.string() + "/sub/..", false, ""}));
+    EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|" + marker()));
     EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
 
     EXPECT_TRUE(settle(true));
@@ -255,7 +259,12 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         fs::remove(copy("MASTER.TST"));
         writeMarker({lines[0]});
         EXPECT_FALSE(settle(true));
-        EXPECT_THAT(said(), HasSubstr("HISTORY.TST is in use by another program"));
+        // The holder is named, and waited for by name.
+        const auto notices = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_THAT(notices[0].reason, HasSubstr("HISTORY.TST is in use by another program (process " + std::to_string(holder)));
+        EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
         EXPECT_TRUE(halfPosted("HISTORY.TST"));
         kill_and_reap(holder);
         EXPECT_TRUE(settle(true));
@@ -427,7 +436,12 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(settle(true));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-    EXPECT_THAT(said(), HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
+    const auto notices = xio::take_run_notices();
+    xio::forget_run_notices_said();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_THAT(notices[0].reason, HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
+    // ... and waited for by name.
+    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
     EXPECT_TRUE(halfPosted("MASTER.TST"));
     EXPECT_TRUE(settle(false) == false);  // a look never waits on it
     kill_and_reap(holder);

@@ -151,6 +151,11 @@ format CU
   field CUSTID
   special "cust fld name" text
   special "cust fld value" text
+format CG
+  file TST 1
+  record 1
+  field CUSTID
+  field CGRADE
 )";
 
 }  // namespace dz::xvl::test

@@ -176,6 +176,9 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"too long", "C,a,1234567890123456789012345678901,1,1,,,,,,", kErrTooLong,
                   "Customer name is too long: '1234567890123456789012345678901' has 31 characters and 30 are allowed "
                   "(fld 2, col 3)"},
+        // One allowed character is said in the singular.
+        ErrorCase{"one character", "CG,a,AB", kErrTooLong,
+                  "Grade is too long: 'AB' has 2 characters and 1 is allowed (fld 2, col 3)"},
         ErrorCase{"key blank", "C,  ,n,,,,,,,,", kErrKeyBlank, "Customer is part of the record's key and can't be blank (fld 1, col 2)"},
         ErrorCase{"unknown format", "Q,a,b", kErrUnknownFormat, "Record type 'Q' is not in the template xvtst.tpl (fld 1, col 1)"},
         // A line saved with another list separator: the refusal's words, then what is wrong, as a

@@ -204,7 +204,13 @@ TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
     xw_refresh();
     EXPECT_NE(err.str().find("dodedoz: information: between\n\rb.txt [--------------------]   1%"), std::string::npos)
         << err.str();
+    // Lines written to the same terminal wipe it; closing then leaves no line among them.
+    const std::string drawn = err.str();
+    c.erase_progress_line();
+    const std::string wiped = drawn + "\r" + std::string(drawn.size() - drawn.rfind('\r') - 1, ' ') + "\r";
+    EXPECT_EQ(err.str(), wiped);
     xw_close_panel(h);
+    EXPECT_EQ(err.str(), wiped);
     set_current(&person);
 }
 

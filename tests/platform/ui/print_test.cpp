@@ -285,6 +285,20 @@ TEST_F(Printing, HubWithAnUnwritableFileSaysSoAndStaysOpen) {
     EXPECT_NE(person.messages()[0].text.find("/nonexistent-dir/r.txt"), std::string::npos);
 }
 
+TEST_F(Printing, HubReportOnAFullDiskSaysWhatItWasUnableToPrintAndWhy) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+    HubRun run;
+    xh_hub_def def = convert_hub(screen, run);
+    def.disk_full_text = "Out of disk space";
+    person.on_panel("CONVERT/HUB", PanelAction::type(kHubFileField, "/dev/full"));
+    person.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    xh_process_hub(def);
+    EXPECT_EQ(run.starts, 1);
+    ASSERT_EQ(person.messages().size(), 1u);
+    EXPECT_EQ(person.messages()[0].kind, kError);
+    EXPECT_EQ(person.messages()[0].text, "Unable to print the conversion report: Out of disk space");
+}
+
 TEST_F(Printing, BackgroundHubStartsAtOnceWithoutAPanel) {
     fs::path dir = temp_dir("bg");
     run_state().in_background = true;
