@@ -948,7 +948,13 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
             else
                 note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " + hadGroup +
                      " could not be given back");
-            if (!next) next = step(ui::Step::GiveOwnerBack, {pr.dataFile, user_name(pr.had.uid), group_name(pr.had.gid)});
+            // One step names every file that is to have the same owner and group again: one
+            // named alone would leave the others as they are.
+            const std::string hadOwner = user_name(pr.had.uid);
+            if (!next)
+                next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
+            else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
+                next.args[0] += ", " + pr.dataFile;
         }
         // The journal of the commit the run died in belongs to the writes the copy takes back: it
         // must never be played over the copy.

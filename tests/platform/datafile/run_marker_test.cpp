@@ -46,7 +46,14 @@ std::string copy_line(const std::string& copy, const std::string& bytes) {
 // call ends a command: what the next says is said again.
 std::string said() {
     std::string all;
-    for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.files + "|" + n.marker + "\n";
+    for (const auto& n : xio::take_run_notices()) {
+        all += n.reason + "|" + n.files + "|" + n.marker;
+        if (n.next) {
+            all += "|next";
+            for (const auto& a : n.next.args) all += ";" + a;
+        }
+        all += "\n";
+    }
     xio::forget_run_notices_said();
     return all;
 }
@@ -637,6 +644,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
     const std::vector<Row> rows = {
         {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
+        {"its owner, a member of the files' group: the step names every file to give back", ".backup", 1, 1, 1, Back,
+         "HISTORY.TST;root (uid 0);daemon"},
         {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
