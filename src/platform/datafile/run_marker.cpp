@@ -741,6 +741,33 @@ bool marker_stands(const Scan& scan, const std::string& run, uid_t owner) {
     return false;
 }
 
+// Everything of `run` of `owner` that stands in the company's backup folders: the data files its
+// copies are of, and the folders holding its markers or copies (", " between them). A run whose
+// main marker is gone is restored whole only from these: a part names only its own folder's.
+std::pair<std::string, std::string> run_everywhere(const Scan& scan, const std::string& run, uid_t owner) {
+    std::vector<std::string> files, folders;
+    std::set<std::string> seen;
+    for (const auto& dataFolder : company_data_folders(scan.dataFolder))
+        for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
+            if (folderOwner != owner || !seen.insert(folder).second) continue;
+            DIR* d = ::opendir(folder.c_str());
+            if (!d) continue;
+            bool any = false;
+            while (const dirent* e = ::readdir(d)) {
+                std::string dataFile, copyRun;
+                if (parse_copy_name(e->d_name, dataFile, copyRun) && copyRun == run) {
+                    any = true;
+                    if (std::find(files.begin(), files.end(), dataFile) == files.end()) files.push_back(dataFile);
+                } else if (e->d_name == marker_name(run)) {
+                    any = true;
+                }
+            }
+            ::closedir(d);
+            if (any) folders.push_back(folder);
+        }
+    return {join_files(files), join_files(folders)};
+}
+
 // Removes a piece's copies, its marker and its lock file.
 void remove_piece(Piece& p) {
     std::set<std::string> copies(p.beside.begin(), p.beside.end());
@@ -1066,8 +1093,13 @@ void settle_whole(Scan& scan, Piece& here) {
                                              "is put back, and the copies of the run are kept"
                                        : "the run marker " + here.markerPath() + " cannot be used (" + why +
                                              "): nothing is put back",
-                           step(ui::Step::RestoreFromBackup, {files, here.folder}), 0,
-                           std::to_string(here.owner) + "~" + here.run);
+                           why.empty() ? [&] {
+                               const auto [all, folders] = run_everywhere(scan, here.run, here.owner);
+                               return step(ui::Step::RestoreFromBackup, {all.empty() ? files : all,
+                                                                         folders.empty() ? here.folder : folders});
+                           }()
+                                       : step(ui::Step::RestoreFromBackup, {files, here.folder}),
+                           0, std::to_string(here.owner) + "~" + here.run);
     if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
     if (main.m.state == Marker::Empty) {
         // Its run committed every file, or none: the copies of this part are stale.

@@ -789,6 +789,8 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
     const std::vector<Case> cases = {
         {"the main marker removed by hand: its copy beside no marker stays, the loss named once",
          [&] { fs::remove(marker()); }, {"", "tl"}, true, false, "the main marker of its run (run~"},
+        {"the main marker removed by hand: the step restores the files of every folder of the run",
+         [&] { fs::remove(marker()); }, {"tl"}, true, false, "|next;HISTORY.TST, MASTER.TST;"},
         {"a part whose way leads outside the company", [&] { part("main " + outside.string() + "\n" + lines[1] + "\nend\n"); },
          {"tl"}, true, false, "outside the company's folders"},
         {"a main whose part's way leads outside the company",
