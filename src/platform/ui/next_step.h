@@ -16,7 +16,8 @@ enum class Step : int {
     // Another program holds what the command needs: wait until it has finished, then again.
     // args: {holder}, the program as far as it is known ("process 123 of user dzua"), or none.
     AgainWhenFinished,
-    // A stopped conversion must be put back first: running again puts it back.
+    // A look met a stopped conversion of this user: a writing command (Convert, load) puts it
+    // back first; the look itself, run again, would only refuse again.
     AgainToPutBack,
     // The disk is full. args: {file}, the file whose disk must get space.
     FreeSpace,
