@@ -39,7 +39,8 @@ enum class Step : int {
     // args: {files, folder}.
     RestoreOrHandOver,
     // A data file put back could not be given its owner or group: an administrator gives it
-    // back. args: {file, owner, group}, the owner and group it had (or is to have).
+    // back. args: {files, owner, group}: the files (", " between them) that are to have again the
+    // owner and group they had.
     GiveOwnerBack,
     // The report file's disk is full: free space there, or send the report elsewhere.
     // args: {file}, the report file.
