@@ -1025,12 +1025,23 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
     FolderIds taken{folder_id(main.dataFolder)};
     if (known) taken.insert(folder_id(known->dataFolder));
     bool knownIn = known == nullptr;
+    // What the run left in every folder of the company: restoring one folder's files alone
+    // would leave it mixed.
     auto restore = [&](const std::string& folder) {
-        return step(ui::Step::RestoreFromBackup, {join_files([&] {
-                        std::vector<std::string> n;
-                        for (const auto& c : main.m.copies) n.push_back(c.dataFile);
-                        return n;
-                    }()), folder});
+        const auto [all, folders] = run_everywhere(scan, main.run, main.owner);
+        return step(ui::Step::RestoreFromBackup, {all.empty() ? join_files([&] {
+                                                      std::vector<std::string> n;
+                                                      for (const auto& c : main.m.copies) n.push_back(c.dataFile);
+                                                      return n;
+                                                  }())
+                                                              : all,
+                                                  folders.empty() ? folder : folders});
+    };
+    // One refusal for the run, however many of its folders meet it.
+    auto refuseRun = [&](const std::string& marker, const std::string& files, const std::string& reason,
+                         ui::NextStep next) {
+        scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, marker, files, reason,
+                    std::move(next), 0, std::to_string(main.owner) + "~" + main.run);
     };
     for (const auto& way : main.m.parts) {
         if (known && !knownIn && folder_id(way_target(main.dataFolder, way)) == folder_id(known->dataFolder)) {
@@ -1048,7 +1059,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
                 knownIn = true;
                 continue;
             }
-            return scan.refuse(main.markerPath(), "",
+            return refuseRun(main.markerPath(), "",
                                why.empty() ? "the run marker " + main.markerPath() + " names a part in " +
                                                  way_target(main.dataFolder, way) + " that cannot be found (the company "
                                                  "may have been moved since the run stopped): nothing is put back"
@@ -1058,7 +1069,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         }
         if (p->life == Life::Alive) return;
         if (p->m.state != Marker::Whole || p->m.main.empty())
-            return scan.refuse(p->markerPath(), "",
+            return refuseRun(p->markerPath(), "",
                                "the run marker " + p->markerPath() + " cannot be read (" +
                                    (p->m.why.empty() ? std::string("it is not a whole part of its run") : p->m.why) +
                                    "): nothing is put back",
@@ -1068,7 +1079,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         found.push_back(std::move(p));
     }
     if (!knownIn && known)
-        return scan.refuse(known->markerPath(), "",
+        return refuseRun(known->markerPath(), "",
                            "the run marker " + known->markerPath() + " is not named by its main marker " +
                                main.markerPath() + ": nothing is put back",
                            restore(known->folder));
@@ -1260,13 +1271,18 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             // Its run died before its first commit or after its last: every data file is whole.
             if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
-        case Marker::Unreadable:
+        case Marker::Unreadable: {
             if (here.beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
-            scan.refuse(here.markerPath(), files,
+            // One refusal for the run, whichever of its folders meets it first, naming what the
+            // run left in all of them: restoring one folder's files alone would leave it mixed.
+            const auto [all, folders] = run_everywhere(scan, run, owner);
+            scan.refuse(req.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, here.markerPath(), files,
                         "the run marker " + here.markerPath() + " cannot be read (" + here.m.why +
                             ") while copies of its run stand beside it: nothing is put back",
-                        restore);
+                        step(ui::Step::RestoreFromBackup, {all.empty() ? files : all, folders.empty() ? folder : folders}),
+                        0, std::to_string(owner) + "~" + run);
             break;
+        }
         case Marker::Whole:
             if (!ours && !admin) {
                 if (stale_part(scan, here)) break;

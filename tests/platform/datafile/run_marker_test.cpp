@@ -796,6 +796,9 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
         {"a main whose part's way leads outside the company",
          [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {""}, true, false,
          "outside the company's folders"},
+        {"a main whose part's way leads outside, met from both folders: one refusal, every file of the run named",
+         [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {"", "tl"}, true, false,
+         "|next;MASTER.TST, HISTORY.TST;"},
         {"a part its main marker does not name",
          [&] {
              mainMarker("part tl2\n" + lines[0] + "\nend\n");
