@@ -42,8 +42,7 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
         const bool whole = xio::settle_dead_runs({dir, mayWrite, ""});
         std::vector<std::string> said;
         const bool sound = convert::SayRunNotices(mayWrite, &said) && whole;
-        // Each text's "\r" line breaks (the next step's, among them) printed as new lines.
-    for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
+        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
         if (!sound) return false;
     }
     return true;
