@@ -5,6 +5,7 @@
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
+#include "platform/ui/console_ui.h"
 
 #include <filesystem>
 #include <iostream>
@@ -16,7 +17,8 @@ namespace dz::cli {
 bool recover_interrupted_runs(const std::string& command, bool mayWrite) {
     std::vector<std::string> said;
     const bool whole = convert::RecoverInterruptedRuns(mayWrite, &said);
-    for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
+    // Each text's "\r" line breaks (the next step's, among them) printed as new lines.
+    for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
     return whole;
 }
 
@@ -40,7 +42,7 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
         const bool whole = xio::settle_dead_runs({dir, mayWrite, ""});
         std::vector<std::string> said;
         const bool sound = convert::SayRunNotices(mayWrite, &said) && whole;
-        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << text << "\n";
+        for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
         if (!sound) return false;
     }
     return true;

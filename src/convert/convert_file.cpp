@@ -493,8 +493,10 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     for (std::size_t i = 0; i < dataFiles.size() && i < ctx.backups.size(); ++i) {
         bool diskFull = false;
         if (!CommitWrites(ctx.files, dataFiles[i].abbreviation, dataFiles[i].fileNo, &diskFull)) {
-            // The file and why (another program reading it holds its commit off).
-            EndFile(ctx, diskFull ? Msg(12013) : xvl::WithCause(Msg(12011), xio_error_text()), true, true);
+            // The file and why (another program reading it holds its commit off), and what to
+            // do: wait for that program.
+            if (diskFull) EndFile(ctx, Msg(12013), true, true);
+            else EndFile(ctx, FileEnding{xvl::WithCause(Msg(12011), xio_error_text()), xio_error_next_step()}, true, true);
             return;
         }
         ctx.backups[i]->MarkCommitted();

@@ -538,6 +538,8 @@ TEST_F(ConvertCli, AConversionStoppedWhilePostingIsRefusedByLooksAndPutBackByThe
         const CliResult r = Run(look);
         EXPECT_EQ(r.status, 2) << look;
         EXPECT_THAT(r.err, HasSubstr("(MASTER.GLM) are not all from one moment")) << look;
+        // What puts it back: a look run again would refuse again. On a line of its own.
+        EXPECT_THAT(r.err, HasSubstr("\nNext: run a writing command of the company (convert or load)")) << look;
         EXPECT_EQ(state(), left) << look;
     }
     {

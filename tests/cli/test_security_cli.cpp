@@ -239,6 +239,7 @@ TEST_F(SecurityCli, AConversionHeldOffByAReaderNamesTheFileAndTheReader) {
                                                     " is in use by another program (process " +
                                                     std::to_string(::getpid()) + " of user "));
     EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("that is reading it"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("\nNext: wait until process " + std::to_string(::getpid()) + " of user "));
     EXPECT_TRUE(Slurp(glm) == before);
 }
 

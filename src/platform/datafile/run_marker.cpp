@@ -743,6 +743,33 @@ bool marker_stands(const Scan& scan, const std::string& run, uid_t owner) {
     return false;
 }
 
+// Everything of `run` of `owner` that stands in the company's backup folders: the data files its
+// copies are of, and the folders holding its markers or copies (", " between them). A run whose
+// main marker is gone is restored whole only from these: a part names only its own folder's.
+std::pair<std::string, std::string> run_everywhere(const Scan& scan, const std::string& run, uid_t owner) {
+    std::vector<std::string> files, folders;
+    std::set<std::string> seen;
+    for (const auto& dataFolder : company_data_folders(scan.dataFolder))
+        for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
+            if (folderOwner != owner || !seen.insert(folder).second) continue;
+            DIR* d = ::opendir(folder.c_str());
+            if (!d) continue;
+            bool any = false;
+            while (const dirent* e = ::readdir(d)) {
+                std::string dataFile, copyRun;
+                if (parse_copy_name(e->d_name, dataFile, copyRun) && copyRun == run) {
+                    any = true;
+                    if (std::find(files.begin(), files.end(), dataFile) == files.end()) files.push_back(dataFile);
+                } else if (e->d_name == marker_name(run)) {
+                    any = true;
+                }
+            }
+            ::closedir(d);
+            if (any) folders.push_back(folder);
+        }
+    return {join_files(files), join_files(folders)};
+}
+
 // Removes a piece's copies, its marker and its lock file.
 void remove_piece(Piece& p) {
     std::set<std::string> copies(p.beside.begin(), p.beside.end());
@@ -953,7 +980,13 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
             else
                 note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " + hadGroup +
                      " could not be given back");
-            if (!next) next = step(ui::Step::GiveOwnerBack, {pr.dataFile, user_name(pr.had.uid), group_name(pr.had.gid)});
+            // One step names every file that is to have the same owner and group again: one
+            // named alone would leave the others as they are.
+            const std::string hadOwner = user_name(pr.had.uid);
+            if (!next)
+                next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
+            else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
+                next.args[0] += ", " + pr.dataFile;
         }
         // The journal of the commit the run died in belongs to the writes the copy takes back: it
         // must never be played over the copy.
@@ -997,12 +1030,23 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
     FolderIds taken{folder_id(main.dataFolder)};
     if (known) taken.insert(folder_id(known->dataFolder));
     bool knownIn = known == nullptr;
+    // What the run left in every folder of the company: restoring one folder's files alone
+    // would leave it mixed.
     auto restore = [&](const std::string& folder) {
-        return step(ui::Step::RestoreFromBackup, {join_files([&] {
-                        std::vector<std::string> n;
-                        for (const auto& c : main.m.copies) n.push_back(c.dataFile);
-                        return n;
-                    }()), folder});
+        const auto [all, folders] = run_everywhere(scan, main.run, main.owner);
+        return step(ui::Step::RestoreFromBackup, {all.empty() ? join_files([&] {
+                                                      std::vector<std::string> n;
+                                                      for (const auto& c : main.m.copies) n.push_back(c.dataFile);
+                                                      return n;
+                                                  }())
+                                                              : all,
+                                                  folders.empty() ? folder : folders});
+    };
+    // One refusal for the run, however many of its folders meet it.
+    auto refuseRun = [&](const std::string& marker, const std::string& files, const std::string& reason,
+                         ui::NextStep next) {
+        scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, marker, files, reason,
+                    std::move(next), 0, std::to_string(main.owner) + "~" + main.run);
     };
     for (const auto& way : main.m.parts) {
         if (known && !knownIn && folder_id(way_target(main.dataFolder, way)) == folder_id(known->dataFolder)) {
@@ -1020,7 +1064,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
                 knownIn = true;
                 continue;
             }
-            return scan.refuse(main.markerPath(), "",
+            return refuseRun(main.markerPath(), "",
                                why.empty() ? "the run marker " + main.markerPath() + " names a part in " +
                                                  way_target(main.dataFolder, way) + " that cannot be found (the company "
                                                  "may have been moved since the run stopped): nothing is put back"
@@ -1030,7 +1074,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         }
         if (p->life == Life::Alive) return;
         if (p->m.state != Marker::Whole || p->m.main.empty())
-            return scan.refuse(p->markerPath(), "",
+            return refuseRun(p->markerPath(), "",
                                "the run marker " + p->markerPath() + " cannot be read (" +
                                    (p->m.why.empty() ? std::string("it is not a whole part of its run") : p->m.why) +
                                    "): nothing is put back",
@@ -1040,7 +1084,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         found.push_back(std::move(p));
     }
     if (!knownIn && known)
-        return scan.refuse(known->markerPath(), "",
+        return refuseRun(known->markerPath(), "",
                            "the run marker " + known->markerPath() + " is not named by its main marker " +
                                main.markerPath() + ": nothing is put back",
                            restore(known->folder));
@@ -1065,8 +1109,13 @@ void settle_whole(Scan& scan, Piece& here) {
                                              "is put back, and the copies of the run are kept"
                                        : "the run marker " + here.markerPath() + " cannot be used (" + why +
                                              "): nothing is put back",
-                           step(ui::Step::RestoreFromBackup, {files, here.folder}), 0,
-                           std::to_string(here.owner) + "~" + here.run);
+                           why.empty() ? [&] {
+                               const auto [all, folders] = run_everywhere(scan, here.run, here.owner);
+                               return step(ui::Step::RestoreFromBackup, {all.empty() ? files : all,
+                                                                         folders.empty() ? here.folder : folders});
+                           }()
+                                       : step(ui::Step::RestoreFromBackup, {files, here.folder}),
+                           0, std::to_string(here.owner) + "~" + here.run);
     if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
     if (main.m.state == Marker::Empty) {
         // Its run committed every file, or none: the copies of this part are stale.
@@ -1228,13 +1277,18 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             // Its run died before its first commit or after its last: every data file is whole.
             if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
-        case Marker::Unreadable:
+        case Marker::Unreadable: {
             if (here.beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
-            scan.refuse(here.markerPath(), files,
+            // One refusal for the run, whichever of its folders meets it first, naming what the
+            // run left in all of them: restoring one folder's files alone would leave it mixed.
+            const auto [all, folders] = run_everywhere(scan, run, owner);
+            scan.refuse(req.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, here.markerPath(), files,
                         "the run marker " + here.markerPath() + " cannot be read (" + here.m.why +
                             ") while copies of its run stand beside it: nothing is put back",
-                        restore);
+                        step(ui::Step::RestoreFromBackup, {all.empty() ? files : all, folders.empty() ? folder : folders}),
+                        0, std::to_string(owner) + "~" + run);
             break;
+        }
         case Marker::Whole:
             if (!ours && !admin) {
                 if (stale_part(scan, here)) break;

@@ -16,7 +16,8 @@ enum class Step : int {
     // Another program holds what the command needs: wait until it has finished, then again.
     // args: {holder}, the program as far as it is known ("process 123 of user dzua"), or none.
     AgainWhenFinished,
-    // A stopped conversion must be put back first: running again puts it back.
+    // A look met a stopped conversion of this user: a writing command (Convert, load) puts it
+    // back first; the look itself, run again, would only refuse again.
     AgainToPutBack,
     // The disk is full. args: {file}, the file whose disk must get space.
     FreeSpace,
@@ -38,7 +39,8 @@ enum class Step : int {
     // args: {files, folder}.
     RestoreOrHandOver,
     // A data file put back could not be given its owner or group: an administrator gives it
-    // back. args: {file, owner, group}, the owner and group it had (or is to have).
+    // back. args: {files, owner, group}: the files (", " between them) that are to have again the
+    // owner and group they had.
     GiveOwnerBack,
     // The report file's disk is full: free space there, or send the report elsewhere.
     // args: {file}, the report file.

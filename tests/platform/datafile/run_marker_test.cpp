@@ -46,7 +46,14 @@ std::string copy_line(const std::string& copy, const std::string& bytes) {
 // call ends a command: what the next says is said again.
 std::string said() {
     std::string all;
-    for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.files + "|" + n.marker + "\n";
+    for (const auto& n : xio::take_run_notices()) {
+        all += n.reason + "|" + n.files + "|" + n.marker;
+        if (n.next) {
+            all += "|next";
+            for (const auto& a : n.next.args) all += ";" + a;
+        }
+        all += "\n";
+    }
     xio::forget_run_notices_said();
     return all;
 }
@@ -651,6 +658,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
     const std::vector<Row> rows = {
         {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
+        {"its owner, a member of the files' group: the step names every file to give back", ".backup", 1, 1, 1, Back,
+         "HISTORY.TST;root (uid 0);daemon"},
         {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
@@ -794,11 +803,16 @@ TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
     const std::vector<Case> cases = {
         {"the main marker removed by hand: its copy beside no marker stays, the loss named once",
          [&] { fs::remove(marker()); }, {"", "tl"}, true, false, "the main marker of its run (run~"},
+        {"the main marker removed by hand: the step restores the files of every folder of the run",
+         [&] { fs::remove(marker()); }, {"tl"}, true, false, "|next;HISTORY.TST, MASTER.TST;"},
         {"a part whose way leads outside the company", [&] { part("main " + outside.string() + "\n" + lines[1] + "\nend\n"); },
          {"tl"}, true, false, "outside the company's folders"},
         {"a main whose part's way leads outside the company",
          [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {""}, true, false,
          "outside the company's folders"},
+        {"a main whose part's way leads outside, met from both folders: one refusal, every file of the run named",
+         [&] { mainMarker("part " + outside.string() + "\n" + lines[0] + "\nend\n"); }, {"", "tl"}, true, false,
+         "|next;MASTER.TST, HISTORY.TST;"},
         {"a part its main marker does not name",
          [&] {
              mainMarker("part tl2\n" + lines[0] + "\nend\n");
