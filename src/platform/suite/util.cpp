@@ -115,8 +115,10 @@ void x_log(std::string_view text) {
                   unsigned(d.day), unsigned(t.hour), unsigned(t.minute), unsigned(t.second));
     // The company folder is shared: a log name planted as a link is not followed. One entry is
     // one line, whatever the text holds: names and values read from files are shown escaped.
+    // Every user who may write the company's settings may add to its log.
+    const Company* company = current_company();
     files::append_to_file(x_log_path().string(), std::string(stamp) + ui::shown_text(text, ui::LineBreaks::Blank) + "\n",
-                          0644);
+                          0644, company ? company->settings_file().string() : std::string());
 }
 
 void x_update_task(int percent, std::string_view text) {

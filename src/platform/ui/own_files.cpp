@@ -275,14 +275,22 @@ bool replace_file_atomically(const std::string& path, std::string_view bytes, mo
     return ok;
 }
 
-bool append_to_file(const std::string& path, std::string_view text, mode_t mode) {
+bool append_to_file(const std::string& path, std::string_view text, mode_t mode, const std::string& sharedLike) {
     int fd;
     do {
         fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, mode);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return false;
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && write_all(fd, text);
+    const bool plain = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1;
+    // Made by one user of a shared folder under a umask that drops the group's write, the file
+    // would take the others' lines away from them without a word: it is fitted to its model.
+    if (struct stat like {}; plain && !sharedLike.empty() && st.st_uid == ::geteuid() && ::stat(sharedLike.c_str(), &like) == 0) {
+        if (st.st_gid != like.st_gid) (void)::fchown(fd, static_cast<uid_t>(-1), like.st_gid);
+        const mode_t want = (like.st_mode & 0666) | 0600;
+        if ((st.st_mode & 07777) != want) (void)::fchmod(fd, want);
+    }
+    const bool ok = plain && write_all(fd, text);
     ::close(fd);
     return ok;
 }

@@ -54,7 +54,9 @@ bool write_all(int fd, std::string_view bytes);
 bool replace_file_atomically(const std::string& path, std::string_view bytes, mode_t mode, std::string& why);
 
 // Appends `text` to `path` (made when missing), which must be a regular file, not a link.
-bool append_to_file(const std::string& path, std::string_view text, mode_t mode);
+// With `sharedLike` naming a file, one of this user's takes that file's group and its read and
+// write permission, past the umask: whoever may write `sharedLike` may append too.
+bool append_to_file(const std::string& path, std::string_view text, mode_t mode, const std::string& sharedLike = "");
 
 // What a path that is not a regular file names, for messages: "a folder", "a FIFO", "a device",
 // "a socket".

@@ -499,6 +499,24 @@ TEST_F(InitCompany, ALogEntryIsOneLineWithItsControlCharactersShown) {
     EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
 }
 
+// A company shared with its group: a log one user made under a umask that drops the group's
+// write (made so, or by an earlier version) is fitted to the settings, so that the others' lines
+// are not lost.
+TEST_F(InitCompany, TheLogOfASharedCompanyMayBeWrittenByWhoeverMayWriteItsSettings) {
+    open({"GL"});
+    ASSERT_EQ(::chmod((dir_.path() / kSettingsFileName).c_str(), 0664), 0);
+    const mode_t was = ::umask(022);
+    x_log("first");
+    ::umask(was);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir_.path() / "dodedoz.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+    ASSERT_EQ(::chmod((dir_.path() / "dodedoz.log").c_str(), 0644), 0);
+    x_log("second");
+    ASSERT_EQ(::stat((dir_.path() / "dodedoz.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0664u);
+}
+
 }  // namespace
 }  // namespace dz::suite
 
