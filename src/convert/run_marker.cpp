@@ -7,6 +7,7 @@
 #include "platform/suite/company.h"
 #include "platform/ui/ui.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <set>
@@ -46,47 +47,62 @@ int RunMarker::Remove() {
 bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
     using xvl::xvlRCString;
     bool ok = true;
-    for (const auto& n : xio::take_run_notices()) {
-        std::string text;
+    // One message for one cause: notices of one kind that ask the same of the person (two
+    // backup folders of one user that cannot be read) are said together, their reasons joined.
+    struct Said {
+        int number = 0;
+        std::string arg;
         int kind = ui::kError;
+        ui::NextStep next;
+    };
+    std::vector<Said> says;
+    for (const auto& n : xio::take_run_notices()) {
+        Said s;
         switch (n.kind) {
         case xio::RunNoticeKind::PutBack:
-            text = xvlRCString::Get(12924, n.files);
-            if (!n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
-            kind = ui::kWarning;
+            s = {12924, n.files, ui::kWarning, n.next};
             break;
         case xio::RunNoticeKind::OtherUser:
-            text = xvlRCString::Get(13290, n.reason);
+            s = {13290, n.reason, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::Refused:
-            text = xvlRCString::Get(12925, n.error == ENOSPC ? xvlRCString::Get(12013) + ": " + n.reason : n.reason);
+            s = {12925, n.error == ENOSPC ? xvlRCString::Get(12013) + ": " + n.reason : n.reason, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::HalfPosted:
-            text = xvlRCString::Get(12926, n.files);
+            s = {12926, n.files, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::NotARun:
             // Stops nothing: it is said, and the command goes on.
-            text = xvlRCString::Get(13291, n.reason);
-            kind = ui::kWarning;
+            s = {13291, n.reason, ui::kWarning, n.next};
             break;
         case xio::RunNoticeKind::Untold:
-            text = xvlRCString::Get(13292, n.reason);
+            s = {13292, n.reason, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::Unseen:
-            text = xvlRCString::Get(13293, n.reason);
-            kind = ui::kWarning;
+            s = {13293, n.reason, ui::kWarning, n.next};
             break;
         }
-        // Said with what the person can do next; a caller that prints the texts itself is the
-        // command line, which words the step its way.
-        if (said) said->push_back(ui::with_step(text, n.next, ui::Voice::CommandLine));
-        else ui::xw_wr_message(kind, text, n.next);
+        std::string text = xvlRCString::Get(s.number, s.arg);
+        if (s.number == 12924 && !n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
         // A look writes nothing, the company log included.
         if (mayWrite) LogLine(text + " (" + n.marker + ")");
+        if (s.number == 12924) s.arg = text;  // each put-back is said as it is
+        const auto same = std::find_if(says.begin(), says.end(), [&](const Said& o) {
+            return s.number != 12924 && o.number == s.number && o.next.step == s.next.step && o.next.args == s.next.args;
+        });
+        if (same == says.end()) says.push_back(std::move(s));
+        else same->arg += (s.number == 12926 ? ", " : "; ") + s.arg;
+    }
+    for (const Said& s : says) {
+        const std::string text = s.number == 12924 ? s.arg : xvlRCString::Get(s.number, s.arg);
+        // Said with what the person can do next; a caller that prints the texts itself is the
+        // command line, which words the step its way.
+        if (said) said->push_back(ui::with_step(text, s.next, ui::Voice::CommandLine));
+        else ui::xw_wr_message(s.kind, text, s.next);
     }
     return ok;
 }

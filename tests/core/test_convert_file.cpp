@@ -935,6 +935,40 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
 }
 
+// Two backup folders of another user that this user cannot read ask the same of the person: one
+// refusal names them both, rather than a box for each.
+TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to look as a user who cannot read another's folders";
+    for (const char* name : {".backup", ".backup-1"}) {
+        const fs::path folder = company.path() / name;
+        fs::create_directories(folder);
+        ASSERT_EQ(::chmod(folder.c_str(), 0700), 0);
+        ASSERT_EQ(::lchown(folder.c_str(), 1, 1), 0);
+    }
+    for (fs::path p = company.path(); p != p.root_path(); p = p.parent_path()) ::chmod(p.c_str(), 0755);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::close(pipeFds[0]);
+        std::vector<std::string> said;
+        if (::setgid(65534) == 0 && ::setuid(65534) == 0) RecoverInterruptedRuns(true, &said);
+        std::string text = std::to_string(said.size());
+        for (const auto& line : said) text += "|" + line;
+        (void)!::write(pipeFds[1], text.data(), text.size());
+        ::_exit(0);
+    }
+    ::close(pipeFds[1]);
+    std::string text;
+    char buf[4096];
+    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
+    ::close(pipeFds[0]);
+    ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+    EXPECT_THAT(text, ::testing::StartsWith("1|"));
+    EXPECT_THAT(text, HasSubstr("/.backup/"));
+    EXPECT_THAT(text, HasSubstr("/.backup-1/"));
+}
+
 // A marker names its copies by name alone: a rerun from another working folder, or after the
 // company folder was renamed, still finds them and puts every data file back.
 TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackFromAnotherFolderAndAfterTheCompanyMoved) {
