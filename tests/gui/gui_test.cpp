@@ -36,6 +36,7 @@
 #include <memory>
 #include <utility>
 
+#include "as_user.h"
 #include "app/xv_app.h"
 #include "convert/progress.h"
 #include "gui/cell_font.h"
@@ -796,24 +797,7 @@ private slots:
                 ::chmod(folder.c_str(), 0700);
                 return why;
             }
-            int fds[2];
-            if (::pipe(fds) != 0) return "no pipe";
-            const pid_t pid = ::fork();
-            if (pid == 0) {
-                ::close(fds[0]);
-                if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(1);
-                const std::string why = dz::gui::companyFolderRefusal(folder);
-                const ssize_t n = ::write(fds[1], why.data(), why.size());
-                ::_exit(n == static_cast<ssize_t>(why.size()) ? 0 : 1);
-            }
-            ::close(fds[1]);
-            std::string why;
-            char buf[512];
-            for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;) why.append(buf, static_cast<std::size_t>(n));
-            ::close(fds[0]);
-            int status = 0;
-            ::waitpid(pid, &status, 0);
-            return why;
+            return dz::testing_support::AnswerAs(65534, 65534, [&] { return dz::gui::companyFolderRefusal(folder); });
         };
         struct Case {
             QString folder;

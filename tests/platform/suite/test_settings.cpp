@@ -1,13 +1,12 @@
 #include "platform/suite/company.h"
 #include "platform/suite/xk.h"
 #include "suite_fixture.h"
+#include "as_user.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cctype>
 
@@ -251,29 +250,14 @@ TEST_F(BadSettings, ASettingsFileThatIsAPipeIsRefusedWithoutWaiting) {
 TEST_F(BadSettings, ASettingsFileThisUserMayNotReachIsNotSaidToBeMissing) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to read as another user";
     ASSERT_EQ(::chmod(dir_.path().c_str(), 0700), 0);
-    int pipeFds[2];
-    ASSERT_EQ(::pipe(pipeFds), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::close(pipeFds[0]);
-        std::string what = "accepted";
-        if (::setgid(65534) == 0 && ::setuid(65534) == 0) {
-            try {
-                read_settings(file_);
-            } catch (const SettingsError& e) {
-                what = e.what();
-            }
+    const std::string what = testing_support::AnswerAs(65534, 65534, [&] {
+        try {
+            read_settings(file_);
+        } catch (const SettingsError& e) {
+            return std::string(e.what());
         }
-        (void)!::write(pipeFds[1], what.data(), what.size());
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string what;
-    char buf[512];
-    for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) what.append(buf, static_cast<std::size_t>(n));
-    ::close(pipeFds[0]);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+        return std::string("accepted");
+    });
     EXPECT_THAT(what, ::testing::HasSubstr("cannot be read: Permission denied"));
     EXPECT_THAT(what, ::testing::Not(::testing::HasSubstr("does not exist")));
 }
