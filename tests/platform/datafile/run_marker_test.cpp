@@ -5,6 +5,7 @@
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
 #include "support.h"
+#include "as_user.h"
 
 #include <gmock/gmock.h>
 #include <sqlite3.h>
@@ -106,6 +107,24 @@ public:
     bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
     bool halfPosted(const std::string& name) { return read_file(dir / name) == "half posted"; }
 };
+
+// A process number of this host that no longer runs: the run of a program that died.
+pid_t DeadProcess() {
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    return dead;
+}
+
+// This host's name as a run's copies and markers carry it.
+std::string RunHostName() {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string h = host;
+    std::replace(h.begin(), h.end(), '~', '_');
+    std::replace(h.begin(), h.end(), '/', '_');
+    return h;
+}
 
 TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
     twoFiles();
@@ -647,14 +666,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
         Plant plant = nullptr;
     };
     auto chownTo = [](const std::string& path, uid_t uid) { ASSERT_EQ(::lchown(path.c_str(), uid, uid), 0) << path; };
-    const pid_t dead = ::fork();
-    if (dead == 0) ::_exit(0);
-    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    std::string h = host;
-    std::replace(h.begin(), h.end(), '~', '_');
-    std::replace(h.begin(), h.end(), '/', '_');
+    const pid_t dead = DeadProcess();
+    const std::string h = RunHostName();
     const std::vector<Row> rows = {
         {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
@@ -717,25 +730,10 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
         for (const auto& e : fs::directory_iterator(theirs)) chownTo(e.path().string(), row.owner);
         chownTo(theirs, row.owner);
         if (row.plant) row.plant(*this, theirs);
-        int pipeFds[2];
-        ASSERT_EQ(::pipe(pipeFds), 0);
-        const pid_t child = ::fork();
-        if (child == 0) {
-            ::close(pipeFds[0]);
-            if (row.runner != 0 && (::setgroups(1, &row.runnerGroup) != 0 || ::setgid(row.runnerGroup) != 0 ||
-                                    ::setuid(row.runner) != 0))
-                ::_exit(100);
+        const std::string text = testing_support::AnswerAs(row.runner, row.runnerGroup, [&] {
             const bool ok = settle(true);
-            const std::string text = std::string(ok ? "1" : "0") + said();
-            (void)!::write(pipeFds[1], text.data(), text.size());
-            ::_exit(0);
-        }
-        ::close(pipeFds[1]);
-        std::string text;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(pipeFds[0], buf, sizeof buf)) > 0;) text.append(buf, static_cast<std::size_t>(n));
-        ::close(pipeFds[0]);
-        ASSERT_EQ(::waitpid(child, nullptr, 0), child);
+            return std::string(ok ? "1" : "0") + said();
+        });
         ASSERT_FALSE(text.empty());
         EXPECT_EQ(text[0], row.outcome == Refused ? '0' : '1') << text;
         EXPECT_THAT(text, HasSubstr(row.says));
@@ -780,14 +778,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
 // what a marker names leads only into the company's folders, a part goes back only with the
 // main marker that names it, and copies stay while any marker of their run stands.
 TEST_F(RunMarkerTest, ARunInTwoFoldersStaysInsideTheCompanyAndKeepsItsCopies) {
-    const pid_t dead = ::fork();
-    if (dead == 0) ::_exit(0);
-    ASSERT_EQ(::waitpid(dead, nullptr, 0), dead);
-    char host[256] = {};
-    ::gethostname(host, sizeof host - 1);
-    std::string h = host;
-    std::replace(h.begin(), h.end(), '~', '_');
-    std::replace(h.begin(), h.end(), '/', '_');
+    const pid_t dead = DeadProcess();
+    const std::string h = RunHostName();
     struct Case {
         const char* what;
         std::function<void()> plant;
