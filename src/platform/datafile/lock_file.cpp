@@ -31,29 +31,6 @@ std::string failure_text(int err, const char* doing) {
     }
 }
 
-bool in_group(uid_t uid, gid_t gid) {
-    std::string name;
-    gid_t primary = 0;
-    if (!find_user(uid, name, primary)) return false;
-    if (primary == gid) return true;
-    int count = 64;
-    std::vector<gid_t> groups(static_cast<std::size_t>(count));
-    if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
-        groups.resize(static_cast<std::size_t>(count));
-        if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) return false;
-    }
-    groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-    return std::find(groups.begin(), groups.end(), gid) != groups.end();
-}
-
-// Whether user `uid` may write a file of status `st`, by its permission bits.
-bool uid_may_write(uid_t uid, const struct stat& st) {
-    if (uid == 0) return true;
-    if (st.st_uid == uid) return st.st_mode & S_IWUSR;
-    if (in_group(uid, st.st_gid)) return st.st_mode & S_IWGRP;
-    return st.st_mode & S_IWOTH;
-}
-
 // What the lock file must be: its mode, owner and group, fixed from what it guards.
 struct Wanted {
     mode_t mode = 0600;
@@ -101,7 +78,7 @@ Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
 bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     if ((st.st_mode & 07777) != w.mode) return false;
     if (spec.kind == LockKind::OwnerOnly) return st.st_uid == w.owner;
-    if (st.st_uid != w.guarded.st_uid && !uid_may_write(st.st_uid, w.guarded)) return false;
+    if (st.st_uid != w.guarded.st_uid && write_right(st.st_uid, w.guarded) != WriteRight::Yes) return false;
     return (w.mode & 0070) == 0 || st.st_gid == w.group;
 }
 

@@ -50,6 +50,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace dz::xio {
@@ -58,6 +59,13 @@ struct LockFile;
 
 // The name and primary group of user `uid` in the user database; false when it has none.
 bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup);
+
+// Whether user `uid` may write a file of status `st`, by the permission bits its owner, group
+// and others have and the user's groups: this program's own for its user, the user database's
+// for another. Untold: a user without an account, whose groups cannot be known, where the
+// group's bits and the others' differ.
+enum class WriteRight { Yes, No, Untold };
+WriteRight write_right(uid_t uid, const struct stat& st);
 
 // The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);

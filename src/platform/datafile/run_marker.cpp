@@ -82,38 +82,13 @@ std::string user_name(uid_t uid) {
     return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
 }
 
-// Whether user `uid` may write `path` (or, when it does not exist, make it in its folder), by
-// the permission bits its owner, group and others have, and the user's groups: this program's
-// own for its user, the user database's for another. Untold: a user without an account, whose
-// groups cannot be known, where the group's bits and the others' differ.
-enum class Right { Yes, No, Untold };
+// Whether user `uid` may write `path` (or, when it does not exist, make it in its folder).
+using Right = WriteRight;
 Right write_right(uid_t uid, const std::string& path) {
     if (uid == 0) return Right::Yes;
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && ::stat(fs::path(path).parent_path().c_str(), &st) != 0) return Right::No;
-    auto bit = [&](mode_t b) { return (st.st_mode & b) != 0 ? Right::Yes : Right::No; };
-    if (st.st_uid == uid) return bit(S_IWUSR);
-    std::vector<gid_t> groups;
-    if (uid == ::geteuid()) {
-        const int n = ::getgroups(0, nullptr);
-        groups.resize(static_cast<std::size_t>(std::max(n, 0)));
-        if (n > 0 && ::getgroups(n, groups.data()) != n) groups.clear();
-        groups.push_back(::getegid());
-    } else {
-        std::string name;
-        gid_t primary = 0;
-        if (!find_user(uid, name, primary))
-            return bit(S_IWGRP) == bit(S_IWOTH) ? bit(S_IWOTH) : Right::Untold;
-        int count = 64;
-        groups.resize(static_cast<std::size_t>(count));
-        if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
-            groups.resize(static_cast<std::size_t>(count));
-            ::getgrouplist(name.c_str(), primary, groups.data(), &count);
-        }
-        groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-    }
-    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
-    return bit(S_IWOTH);
+    return xio::write_right(uid, st);
 }
 
 // Whether user `uid` may write every one of `files`: No (with the first it may not write) before
