@@ -189,8 +189,9 @@ public:
         const bool notes = failedOutput_ == notesOwn_.get();
         return {notes ? dz::ui::Step::FreeSpaceOrOtherNotes : dz::ui::Step::FreeSpaceOrOtherReport, {file}};
     }
-    // The lines went out as they were printed.
+    // The lines went out as they were printed: none is kept for the end.
     bool show_report(const dz::ui::ReportDocument&) override { return true; }
+    bool reads_whole_report() const override { return false; }
 
     void FileStarting(const dz::app::TextFileEntry&) override { errorsAtStart_ = errors_; }
     void FileFinished(const dz::app::FileOutcome& o) override {

@@ -524,11 +524,8 @@ void QtUi::report_written(const ReportDocument& report, const std::string& path)
     std::error_code ec;
     if (const QString company = companyFolder(); !company.isEmpty() && std::filesystem::is_regular_file(path, ec))
         rememberReportFolder(company, QFileInfo(where).absolutePath());
-    // The printing kept none of the lines: the viewer shows them as the file holds them.
-    ReportDocument shown{report.title, report.width, {}};
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    for (std::string line; std::getline(in, line);) shown.lines.push_back(std::move(line));
-    showViewer(shown, where);
+    // The printing kept none of the lines: the viewer reads them as the file holds them.
+    showViewer(ReportDocument{report.title, report.width, {}, dz::ui::LineSpool::of_file(path)}, where);
 }
 
 void QtUi::showViewer(const ReportDocument& report, const QString& path) {

@@ -18,7 +18,7 @@ namespace dz::gui {
 
 namespace {
 // The data files and messages hold UTF-8.
-QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString qs(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
 namespace {
@@ -45,19 +45,22 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& 
     text_->setFont(font);
     text_->setReadOnly(true);
     text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    QStringList lines;
     // A page break shows as a rule across the report between blank lines: each text file's
-    // section of a run starts a page, and the sections stand apart as they do on paper.
+    // section of a run starts a page, and the sections stand apart as they do on paper. The
+    // lines are read from where the report keeps them (its spool or its file), one at a time.
     const QString rule(std::clamp(report.width, 1, 132), QLatin1Char('='));
-    for (const auto& l : report.lines) {
-        if (!l.empty() && l.front() == '\f') {
-            if (!lines.isEmpty()) lines << QString() << rule << QString();
-            lines << qs(l.substr(1));
-        } else {
-            lines << qs(l);
-        }
-    }
-    text_->setPlainText(lines.join(QLatin1Char('\n')));
+    QString text;
+    bool any = false;
+    dz::ui::for_each_line(report, [&](std::string_view l) {
+        const bool page = !l.empty() && l.front() == '\f';
+        if (page) l.remove_prefix(1);
+        if (any) text += QLatin1Char('\n');
+        if (page && any) text += QLatin1Char('\n') + rule + QStringLiteral("\n\n");
+        text += qs(l);
+        any = true;
+        return true;
+    });
+    text_->setPlainText(text);
 
     auto* print = new QPushButton(tr("&Print..."), this);
     auto* close = new QPushButton(tr("&Close"), this);
@@ -112,10 +115,9 @@ bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {
     QFontMetrics fm(font, p.device());
     int y = fm.ascent();
     bool pageEmpty = true;
-    for (const auto& l : report.lines) {
-        std::string line = l;
-        bool breakHere = !line.empty() && line.front() == '\f';
-        if (breakHere) line.erase(0, 1);
+    const bool printed = dz::ui::for_each_line(report, [&](std::string_view line) {
+        const bool breakHere = !line.empty() && line.front() == '\f';
+        if (breakHere) line.remove_prefix(1);
         if ((breakHere && !pageEmpty) || y + fm.descent() > page.height()) {
             if (!printer.newPage()) return false;
             y = fm.ascent();
@@ -123,8 +125,9 @@ bool printReport(const dz::ui::ReportDocument& report, QPrinter& printer) {
         p.drawText(0, y, qs(line));
         y += fm.lineSpacing();
         pageEmpty = false;
-    }
-    return p.end();
+        return true;
+    });
+    return p.end() && printed;
 }
 
 }  // namespace dz::gui

@@ -25,16 +25,36 @@ namespace {
 constexpr uint16_t kLeaveAsItIs = 65535;
 constexpr int kSaveRefused = XIO_BAD_CALL;  // the table could not be opened for the save
 
-// Wait texts are shown for each of the first 49 steps and then for every tenth; a text is built
-// only for a step that shows it.
+// Wait texts are shown for each of the first 49 steps, then for every tenth, and for the last,
+// so that the count ends on the true one; a text is built only for a step that shows it.
 template <typename Text>
-void Progress(int n, Text&& text) {
-    if (n < 50 || n % 10 == 0) ui::x_update_task(text());
+void Progress(int n, bool last, Text&& text) {
+    if (n < 50 || n % 10 == 0 || last) ui::x_update_task(text());
 }
 
 std::string SavingText(int n, int total) {
     return "Saving table to disk: " + std::to_string(n) + " of " + std::to_string(total) + " rows saved";
 }
+
+// The rows of a save, counted as they are written. Rows left as they were are on disk already:
+// once every write is done the count ends on the table's whole number of rows.
+class SaveProgress {
+public:
+    explicit SaveProgress(int total) : total_(total) {}
+    void Row(int at) {
+        Progress(at, at == total_, [this, at] {
+            shown_ = at;
+            return SavingText(at, total_);
+        });
+    }
+    void Done() {
+        if (total_ > 0 && shown_ != total_) Row(total_);
+    }
+
+private:
+    int total_;
+    int shown_ = 0;
+};
 
 std::string Upper(std::string s) {
     suite::x_capitalize(s);
@@ -316,7 +336,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     for (SubstitutionRow* r = doc.removedRows; r && s == XIO_OK; r = r->next) {
         s = DeleteEntry(groupName_, r->oldValue, false);
         ++n;
-        Progress(n, [n] { return "Freeing deleted disk space: " + std::to_string(n) + " records deleted"; });
+        Progress(n, !r->next, [n] { return "Freeing deleted disk space: " + std::to_string(n) + " records deleted"; });
     }
     const bool pending = doc.pendingNewRow && !doc.pendingNewRow->oldValue.empty();
     // Counted, not taken from the row numbers, which wrap past 65535 rows.
@@ -324,6 +344,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
     std::vector<SubstitutionRow*> written;
     written.reserve(static_cast<std::size_t>(total));
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
+    SaveProgress progress(total);
     n = 0;
     // New rows are added a run at a time; a changed one is replaced where it comes.
     std::vector<std::pair<SubstitutionRow*, int>> adds;  // with their places in the list
@@ -334,7 +355,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
                 PutEntryKey(Utf8Prefix(r->oldValue, kValueMax));
                 PutEntryValues(*r);
                 written.push_back(r);
-                Progress(at, [at, total] { return SavingText(at, total); });
+                progress.Row(at);
             });
         adds.clear();
     };
@@ -349,7 +370,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         if (s != XIO_OK) break;
         s = WriteRow(*r, Utf8Prefix(r->oldValue, kValueMax), false);
         written.push_back(r);
-        Progress(n, [n, total] { return SavingText(n, total); });
+        progress.Row(n);
     }
     writeAdds();
     if (s == XIO_OK && pending && doc.pendingNewRow->modified) {
@@ -357,8 +378,9 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         s = WriteRow(*doc.pendingNewRow, Utf8Prefix(doc.pendingNewRow->oldValue, kValueMax),
                      doc.pendingNewRow->newEntry != 0);
         written.push_back(doc.pendingNewRow);
-        Progress(n, [n, total] { return SavingText(n, total); });
+        progress.Row(n);
     }
+    if (s == XIO_OK) progress.Done();
     if (s == XIO_OK) s = WriteLastChoice(true);
     s = EndSave(h, s);
     if (s != XIO_OK) {
@@ -442,17 +464,17 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         if (s != XIO_OK) break;
         s = DeleteEntry(groupName_, v, true);
         ++n;
-        Progress(n, [n] { return "Freeing disk space: " + std::to_string(n) + " records deleted"; });
+        Progress(n, n == static_cast<int>(stored.size()),
+                 [n] { return "Freeing disk space: " + std::to_string(n) + " records deleted"; });
     }
-    const int total = static_cast<int>(rows.size());
     if (s == XIO_OK) ui::x_update_task("Saving table to disk");
+    SaveProgress progress(static_cast<int>(rows.size()));
     if (s == XIO_OK)
         s = xio_wr_records(h, kEntryRecord, rows.size(), [&](std::size_t i) {
             const SubstitutionRow* r = rows[i];
             PutEntryKey(CutOldValue(doc.fieldId, r->oldValue, size));
             PutEntryValues(*r);
-            const int at = static_cast<int>(i) + 1;
-            Progress(at, [at, total] { return SavingText(at, total); });
+            progress.Row(static_cast<int>(i) + 1);
         });
     if (s == XIO_OK) s = WriteLastChoice(false);
     s = EndSave(h, s);

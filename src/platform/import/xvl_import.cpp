@@ -52,6 +52,18 @@ std::string WithSeparatorHint(std::string refusal, std::string_view line) {
     return WithCause(refusal, Msg(kMsgLineSeparator, Msg(separator == ';' ? kMsgSemicolons : kMsgTabs)));
 }
 
+// A record short of columns whose values hold semicolons or tabs was saved, whole or in part,
+// with another list separator ("6,1000-00;Cash;1" after a comma): it says so as a line of
+// semicolons alone does. `count` columns are looked at.
+std::string WithSeparatorHint(std::string refusal, const std::vector<std::string_view>& columns, std::size_t count) {
+    count = std::min(count, columns.size());
+    for (const char separator : {';', '\t'})
+        for (std::size_t i = 0; i < count; ++i)
+            if (columns[i].find(separator) != std::string_view::npos)
+                return WithCause(refusal, Msg(kMsgLineSeparator, Msg(separator == ';' ? kMsgSemicolons : kMsgTabs)));
+    return refusal;
+}
+
 // May the column hold a value with a line end? Long texts may: "Converted Notes" and the like,
 // and text fields longer than 80 characters.
 bool holdsLineEnds(const TemplateColumn& c) {
@@ -859,9 +871,10 @@ int xvlImport::stage(const TemplateFormat& fmt, xvlImpInfo& info) {
         const std::string count = Counted(have, "column", "columns"), fld = std::to_string(have + 1 - first),
                           col = std::to_string(have + 1);
         refuse(info, kErrTooFewColumns,
-               named ? Msg(kMsgImportErrorBase + kErrTooFewColumns, count, fmt.id, std::to_string(need), fld, col)
-                     : WithSeparatorHint(Msg(kMsgTooFewColumnsNoId, count, std::to_string(need), fld, col),
-                                         have == 1 ? columns_[0] : std::string_view()));
+               WithSeparatorHint(named ? Msg(kMsgImportErrorBase + kErrTooFewColumns, count, fmt.id,
+                                             std::to_string(need), fld, col)
+                                       : Msg(kMsgTooFewColumnsNoId, count, std::to_string(need), fld, col),
+                                 columns_, have));
         return 1;
     }
     if (have > need) {

@@ -98,7 +98,11 @@ int ConsoleUi::ask(int kind) {
 int ConsoleUi::message(int kind, const std::string& text) { return say(kind, text, text, {}); }
 
 int ConsoleUi::notice(const Notice& n) {
-    return say(n.kind, with_step(n.text, n.next, Voice::CommandLine), n.text, n.next);
+    // Several files refused for one cause (a data file another program writes) share their next
+    // step: it is said with the first, not repeated with each.
+    const bool said = std::find(steps_said_.begin(), steps_said_.end(), n.next) != steps_said_.end();
+    if (n.next && !said) steps_said_.push_back(n.next);
+    return say(n.kind, said ? n.text : with_step(n.text, n.next, Voice::CommandLine), n.text, n.next);
 }
 
 int ConsoleUi::say(int kind, const std::string& printed, const std::string& text, const NextStep& next) {
@@ -307,10 +311,15 @@ void ConsoleUi::panel_closed(Panel& panel) {
 
 bool ConsoleUi::show_report(const ReportDocument& report) {
     end_progress_line();
-    for (const auto& l : report.lines) out_ << (!l.empty() && l.front() == '\f' ? l.substr(1) : l) << "\n";
+    const bool read = for_each_line(report, [this](std::string_view l) {
+        if (!l.empty() && l.front() == '\f') l.remove_prefix(1);
+        out_ << l << "\n";
+        return static_cast<bool>(out_);
+    });
     out_.flush();
-    ScriptedUi::show_report(report);
-    return static_cast<bool>(out_);
+    // Its title is kept, not its lines: they went out.
+    ScriptedUi::show_report(ReportDocument{report.title, report.width, {}, nullptr});
+    return read && static_cast<bool>(out_);
 }
 
 bool ConsoleUi::print_report(const ReportDocument&) {

@@ -12,6 +12,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace dz::ui {
 
@@ -101,6 +102,8 @@ private:
     std::string task_stem_;
     double task_printed_at_ = 0;
     std::string task_pending_;
+    // The next steps said so far: each is said once in a command, where it first comes.
+    std::vector<NextStep> steps_said_;
 };
 
 // A message text as printed: "\r" line breaks become new lines, and other control characters

@@ -25,10 +25,12 @@ struct Job {
     ~Job() {
         if (out) std::fclose(out);
     }
-    // The lines printed, kept for the destinations that deliver the whole document at the end;
-    // a file's are only written (a report of a million rejected records would otherwise hold
-    // them all until it is closed).
-    std::vector<std::string> lines;
+    // The lines printed, spooled for the destinations that deliver the whole document at the
+    // end (a window, a printer, notes printed into a report), never held in memory: a report of
+    // a million rejected records would otherwise hold them all until it is closed. A file's and
+    // those of a screen that takes each line as it comes are only written (no spool).
+    std::shared_ptr<LineSpool> spool;
+    std::vector<std::string> read_back;  // xp_lines's answer
     bool anyLine = false;  // a line was printed
     std::string building;
     int page_lines = 0;       // lines on the current page
@@ -94,7 +96,7 @@ bool emit(Job& j, std::string line, bool page) {
             j.failed = true;
         }
     }
-    j.lines.push_back(std::move(line));
+    if (j.spool) j.spool->add(line);
     return !j.failed;
 }
 
@@ -115,6 +117,8 @@ int open_job(const PrintDef& def, Destination dest, const std::string& path) {
     if (j->def.width <= 0) j->def.width = 132;
     j->dest = dest;
     j->path = path;
+    if (dest != Destination::File && (dest != Destination::Screen || current().reads_whole_report()))
+        j->spool = std::make_shared<LineSpool>();
     if (dest == Destination::File) {
         // Never through a link, never into a data file; the file is checked as it is opened.
         std::string why;
@@ -146,7 +150,7 @@ int xp_close_print(int print) {
     r.jobs.erase(it);
     for (auto s = r.spools.begin(); s != r.spools.end();)
         s = s->second == print ? r.spools.erase(s) : std::next(s);
-    ReportDocument doc{j->def.title, j->def.width, std::move(j->lines)};
+    ReportDocument doc{j->def.title, j->def.width, {}, j->spool};
     switch (j->dest) {
     case Destination::File:
     {
@@ -178,14 +182,16 @@ int xp_close_print(int print) {
             if (fd >= 0) ::close(fd);
             return 1;
         }
-        bool written = true;
-        for (const std::string& l : doc.lines)
-            written = written && std::fwrite(l.data(), 1, l.size(), out) == l.size() && std::fputc('\n', out) != EOF;
+        bool written = for_each_line(doc, [out](std::string_view l) {
+            return std::fwrite(l.data(), 1, l.size(), out) == l.size() && std::fputc('\n', out) != EOF;
+        });
         const int error = written ? 0 : errno;
         if (std::fclose(out) != 0 || !written) return (written ? errno : error) == ENOSPC ? kPrintDiskFull : 1;
         std::error_code ec;
         const auto where = std::filesystem::absolute(j->path, ec);
-        current().report_written(doc, ec ? j->path : where.lexically_normal().string());
+        // Shown as the file holds it.
+        current().report_written(ReportDocument{doc.title, doc.width, {}, nullptr},
+                                 ec ? j->path : where.lexically_normal().string());
         return kPrintKept;
     }
     case Destination::Spool:
@@ -215,7 +221,9 @@ bool xp_failure_said(int print) {
 
 const std::vector<std::string>* xp_lines(int print) {
     Job* j = job(print);
-    return j ? &j->lines : nullptr;
+    if (!j) return nullptr;
+    j->read_back = j->spool ? j->spool->lines() : std::vector<std::string>{};
+    return &j->read_back;
 }
 
 PrintDef xp_get_def(int print) {
@@ -301,15 +309,17 @@ int zp_print_file(int command, int file_kind, int print) {
     if (!spool->building.empty()) {
         if (xp_wr_line(s->second, 1, 0, 0) != 0) return 2;
     }
+    if (!spool->spool) return 0;
     bool first = true;
-    for (const std::string& l : spool->lines) {
-        bool page = first || (!l.empty() && l.front() == '\f');
-        std::string text = !l.empty() && l.front() == '\f' ? l.substr(1) : l;
+    bool printed = true;
+    const bool read = spool->spool->for_each([&](std::string_view l) {
+        const bool page = first || (!l.empty() && l.front() == '\f');
         if (page && target->anyLine) target->new_page = true;
-        if (!emit_counted(*target, std::move(text))) return 2;
+        printed = emit_counted(*target, std::string(!l.empty() && l.front() == '\f' ? l.substr(1) : l));
         first = false;
-    }
-    return 0;
+        return printed;
+    });
+    return read && printed ? 0 : 2;
 }
 
 void zp_cls_print_file(int command, int file_kind) {

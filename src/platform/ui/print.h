@@ -1,6 +1,8 @@
 // Printing. A print job collects lines built field by field (`xp_put_field`, `xp_wr_line`) and
 // sends them to the destination chosen in the report hub: a text file (the default), the
-// screen, or a printer. Notes are spooled in a print file of their own (`zp_*`) and printed
+// screen, or a printer. No job holds its lines in memory: each goes to its file, or to the
+// screen, as it is printed; a destination that needs the whole document at the end has them
+// spooled (see LineSpool). Notes are spooled in a print file of their own (`zp_*`) and printed
 // into a report at its end.
 //
 // Columns count from 0 in a line `width` characters wide (132 by default); trailing blanks are
@@ -50,7 +52,8 @@ NextStep xp_failure_step(int print);
 // closes the job does not say it again.
 void xp_mark_failure_said(int print);
 bool xp_failure_said(int print);
-// The printed lines of an open job (tests, the screen destination); none for a file.
+// The printed lines of an open job, read back from its spool into a list valid until the next
+// call (tests); none for a file, nor for a screen that takes each line as it is printed.
 const std::vector<std::string>* xp_lines(int print);
 
 PrintDef xp_get_def(int print);

@@ -168,12 +168,12 @@ int ScriptedUi::list_records(const RecordList& list) {
 }
 
 bool ScriptedUi::show_report(const ReportDocument& report) {
-    reports_.push_back(report);
+    reports_.push_back(ReportDocument{report.title, report.width, all_lines(report), nullptr});
     return true;
 }
 
 bool ScriptedUi::print_report(const ReportDocument& report) {
-    printed_.push_back(report);
+    printed_.push_back(ReportDocument{report.title, report.width, all_lines(report), nullptr});
     return true;
 }
 

@@ -7,6 +7,7 @@ namespace {
 class SilentUi final : public Ui {
 public:
     int message(int kind, const std::string&) override { return kOk; }
+    bool reads_whole_report() const override { return false; }  // nobody sees it
 };
 SilentUi g_silent;
 Ui* g_current = &g_silent;
@@ -26,6 +27,22 @@ FileChoice Ui::choose_files(const FileChooser&) { return FileChoice{}; }
 PanelMessage Ui::read_panel(Panel& panel) { return panel.escape_message(); }
 
 bool Ui::show_report(const ReportDocument&) { return true; }
+
+bool for_each_line(const ReportDocument& report, const std::function<bool(std::string_view)>& each) {
+    for (const std::string& l : report.lines)
+        if (!each(l)) return false;
+    return !report.spool || report.spool->for_each(each);
+}
+
+std::vector<std::string> all_lines(const ReportDocument& report) {
+    std::vector<std::string> out = report.lines;
+    if (report.spool)
+        report.spool->for_each([&out](std::string_view l) {
+            out.emplace_back(l);
+            return true;
+        });
+    return out;
+}
 
 Ui& current() { return *g_current; }
 void set_current(Ui* ui) { g_current = ui ? ui : &g_silent; }

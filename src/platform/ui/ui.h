@@ -8,10 +8,14 @@
 // overrides what it can show.
 #pragma once
 
+#include "platform/ui/line_spool.h"
 #include "platform/ui/next_step.h"
 #include "platform/ui/panel.h"
 
+#include <functional>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dz::ui {
@@ -94,7 +98,16 @@ struct ReportDocument {
     int width = 132;
     // One entry per printed line; a line starting with '\f' begins a new page.
     std::vector<std::string> lines;
+    // Where the lines of a printed report are, after those above (a print job holds none in
+    // memory): its spool, or the report file it was written to. Read with for_each_line.
+    std::shared_ptr<const LineSpool> spool = nullptr;
 };
+
+// Gives each line of `report` in turn to `each` (which returns false to stop): those it holds,
+// then those of its spool. False when the spool could not be read back whole.
+bool for_each_line(const ReportDocument& report, const std::function<bool(std::string_view)>& each);
+// Every line of `report` in one list (small documents, tests).
+std::vector<std::string> all_lines(const ReportDocument& report);
 
 // ---- The main window ------------------------------------------------------------------------
 struct MenuItem {
@@ -150,6 +163,10 @@ public:
     // A report sent to the screen, or to a printer. False when it could not be shown/printed.
     virtual bool show_report(const ReportDocument& report);
     virtual bool print_report(const ReportDocument& report) { return false; }
+    // Whether show_report reads the report's lines (a window or a list shows the whole
+    // document). A front end that puts each line where it goes in report_line needs none kept:
+    // a print job to the screen then keeps none.
+    virtual bool reads_whole_report() const { return true; }
     // Each line of a report for the screen as it is printed ('\f' first when it starts a page
     // after the report's first line), before the whole report reaches show_report. False when
     // the line could not be put where it goes (with errno saying why: ENOSPC for a full disk):
