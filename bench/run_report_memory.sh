@@ -8,13 +8,18 @@
 # N and M. The reports go to files in a temporary folder (removed on exit); the second takes
 # some 2 GB of disk at ten million records.
 # usage: bench/run_report_memory.sh [N] [M] [build folder]
+#        DZ_CLI=path bench/run_report_memory.sh ...   runs that dodedoz-cli (an older one) unbuilt
 set -euo pipefail
 cd "$(dirname "$0")/.."
 records="${1:-1000000}"
 many="${2:-10000000}"
 build="${3:-build}"
-cmake --build "$build" --target dodedoz-cli >/dev/null
-cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
+if [ -n "${DZ_CLI:-}" ]; then
+  cli="$(realpath "$DZ_CLI")"
+else
+  cmake --build "$build" --target dodedoz-cli >/dev/null
+  cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
+fi
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 export DODEDOZ_DATA="${DODEDOZ_DATA:-$PWD/data}"

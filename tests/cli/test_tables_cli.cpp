@@ -208,6 +208,18 @@ TEST_F(TablesCli, ImportOfMoreRowsThanSixteenBitsCount) {
     EXPECT_THAT(changed.err, ::testing::HasSubstr("70000 of 70000 rows saved"));
 }
 
+// The count of a save ends on the table's rows, whichever rows were written: the last of 57
+// new ones, or one changed in the middle of them.
+TEST_F(TablesCli, ASaveCountsToTheTablesLastRow) {
+    std::string text;
+    for (int i = 1; i <= 57; ++i) text += std::to_string(1000000 + i) + ",X\n";
+    const CliResult made = Tables("import", "S", "AP", 6, {Write("t57.txt", text)});
+    ASSERT_EQ(made.status, 0) << made.err;
+    EXPECT_THAT(made.err, ::testing::HasSubstr("Saving table to disk: 57 of 57 rows saved\n"));
+    const CliResult changed = Tables("import", "S", "AP", 6, {Write("one.txt", "1000005,Y\n")});
+    EXPECT_THAT(changed.err, ::testing::HasSubstr("Saving table to disk: 57 of 57 rows saved\n"));
+}
+
 // A group whose first table is a prefix-A table: a base account is looked up in the group's
 // base-account table, never cut into a prefix; one missing from that table stays as it is.
 TEST_F(TablesCli, BaseAccountsTakeTheBaseTableWhateverTheGroupsFirstTable) {

@@ -210,6 +210,13 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"too few columns", "C,a,n", kErrTooFewColumns,
                   "The line has 3 columns, record type 'C' needs 11 (fld 3, col 4)"},
         ErrorCase{"one column", "C", kErrTooFewColumns, "The line has 1 column, record type 'C' needs 11 (fld 1, col 2)"},
+        // Saved in part with another list separator: the record type is read, the rest is not.
+        ErrorCase{"short with semicolons", "C,a;n;1;;;", kErrTooFewColumns,
+                  "The line has 2 columns, record type 'C' needs 11 (fld 2, col 3): the line separates its values "
+                  "with semicolons, not commas"},
+        ErrorCase{"short with tabs", "C,a\tn\t1", kErrTooFewColumns,
+                  "The line has 2 columns, record type 'C' needs 11 (fld 2, col 3): the line separates its values "
+                  "with tabs, not commas"},
         ErrorCase{"too many columns", "C,a,n,,,,,,,,,extra", kErrTooManyColumns,
                   "The line has 12 columns, record type 'C' takes only 11 (fld 11, col 12)"},
         ErrorCase{"quotes", "C,a,\"open\" x,,,,,,,,", kErrQuotes,
@@ -218,6 +225,21 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"long text", "C,a,n,,,,,,,xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx,",
                   kErrLongTextTooLong, "Memo is too long"}),
     CaseName());
+
+// A type whose lines name no record type reads a line of semicolons as one value: it is refused
+// for want of columns, with what is wrong with the line.
+TEST_F(ImportRecords, ALineOfSemicolonsOfATypeWithoutIdsGetsTheSeparatorHint) {
+    MakeTemplate("format \"\"\n  file TST 1\n  record 1\n  field CUSTID\n  field CNAME\n  field CBAL\n");
+    ASSERT_TRUE(tpl.NoIdColumn());
+    const auto txt = Text("n.txt", std::string(kHead) + "a;b;c\r\n");
+    xvlImport imp(tpl);
+    ASSERT_TRUE(imp.xvlImpFileNames(txt.string(), ""));
+    xvlImpInfo info;
+    EXPECT_EQ(imp.xvlImportNextRec(info), 1);
+    EXPECT_EQ(info.Error(), kErrTooFewColumns);
+    EXPECT_THAT(info.Message(), ::testing::HasSubstr("The line has 1 column and needs 3 (fld 2, col 2): the line "
+                                                     "separates its values with semicolons, not commas"));
+}
 
 TEST_F(ImportRecords, LongTextsTravelWhole) {
     MakeTemplate(kCustomerTemplate);

@@ -254,3 +254,23 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
                  "dodedoz: Saving table to disk: 500 of 500 rows saved\n"
                  "dodedoz: Freeing disk space: 60 records deleted\n");  // written on the way out
 }
+
+// Files refused one after another for one cause share their next step: it is said with the
+// first, not with each; another step is still said.
+TEST_F(Console, ANextStepIsSaidOnceInACommand) {
+    set_message_filler([](int number, const std::vector<std::string>& v) -> std::string {
+        if (number == notice_message(Voice::CommandLine)) return v[0] + "\rNext: " + v[1];
+        return "step " + std::to_string(number) + (v.empty() ? std::string() : " " + v[0]);
+    });
+    ConsoleOptions o;
+    o.skip_problem_files = true;
+    ConsoleUi c(o, out, err);
+    const NextStep wait{Step::AgainWhenFinished, {"process 7"}};
+    c.notice(Notice{kOkToSkip, "a.txt: in use", wait});
+    c.notice(Notice{kError, "b.txt: in use", wait});
+    c.notice(Notice{kError, "c.txt: in use", NextStep{Step::AgainWhenFinished, {"process 8"}}});
+    set_message_filler(nullptr);
+    const std::string e = err.str();
+    EXPECT_THAT(e, ::testing::HasSubstr("question: a.txt: in use\nNext: step 13341 process 7\n"));
+    EXPECT_THAT(e, ::testing::HasSubstr("error: b.txt: in use\ndodedoz: error: c.txt: in use\nNext: step 13341 process 8\n"));
+}

@@ -3,6 +3,9 @@
 #include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
 
+#include <gmock/gmock.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <sys/stat.h>
@@ -170,6 +173,39 @@ TEST_F(Printing, ScreenAndPrinterDestinationsGoToTheFrontEnd) {
     int p = xp_open_print(PrintDef{"X", 132}, Destination::Printer);
     EXPECT_EQ(xp_close_print(p), 0);
     EXPECT_EQ(person.printed().size(), 1u);
+}
+
+// A report longer than what is kept in memory goes to a spool and comes back whole, in order,
+// with its page breaks: to the screen at its end, and as notes printed into a report file.
+TEST_F(Printing, ALongReportComesBackWholeFromItsSpool) {
+    constexpr int kLines = 20000;  // some 200 KB
+    const fs::path dir = temp_dir("long");
+    const int report = xp_open_print(PrintDef{"R", 132}, Destination::File, (dir / "r.txt").string());
+    PrintFileDef notes{2, 0, 3020, 201, 132};
+    ASSERT_EQ(zp_open_print_file(notes), 0);
+    const int screen = xp_open_print(PrintDef{"S", 132}, Destination::Screen);
+    for (int i = 0; i < kLines; ++i) {
+        xp_put_field(screen, 0, 20, 0, "line " + std::to_string(i));
+        xp_wr_line(screen, 1, 0, 0);
+        xp_put_field(notes.print, 0, 20, 0, "note " + std::to_string(i));
+        zp_put_line(notes, 1);
+    }
+    EXPECT_EQ(xp_close_print(screen), 0);
+    ASSERT_EQ(person.reports().size(), 1u);
+    const auto& shown = person.reports()[0].lines;
+    ASSERT_EQ(shown.size(), static_cast<std::size_t>(kLines));
+    EXPECT_EQ(shown[59], "line 59");
+    EXPECT_EQ(shown[kPageLength], "\fline 60");
+    EXPECT_EQ(shown.back(), "line 19999");
+    EXPECT_EQ(zp_print_file(3020, 201, report), 0);
+    zp_cls_print_file(3020, 201);
+    EXPECT_EQ(xp_close_print(report), 0);
+    const std::string file = slurp(dir / "r.txt");
+    EXPECT_EQ(std::count(file.begin(), file.end(), '\n'), kLines);
+    EXPECT_THAT(file, ::testing::StartsWith("note 0\nnote 1\n"));
+    EXPECT_THAT(file, ::testing::HasSubstr("note 59\n\fnote 60\n"));
+    EXPECT_THAT(file, ::testing::EndsWith("note 19999\n"));
+    fs::remove_all(dir);
 }
 
 // A line the screen could not take fails the print, yet what follows still goes out as it is
