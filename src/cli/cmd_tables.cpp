@@ -345,19 +345,27 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     def.title = "Import Report";
     const int print = ui::xp_open_print(def, ui::Destination::Spool);
     const ImportOutcome o = ImportTableRows(t.doc(), file, print, {});
-    std::vector<std::string> lines;
-    if (const auto* l = ui::xp_lines(print)) lines = *l;
-    ui::xp_close_print(print);
-    std::string text;
-    for (const auto& l : lines) text += (!l.empty() && l.front() == '\f' ? l.substr(1) : l) + "\n";
     int rc = cli::kExitOk;
     const bool reportOnScreen = report.empty() || report == "-";
-    if (reportOnScreen) {
-        std::cout << text;
-    } else {
-        std::string why;
-        const int fd = files::open_report_file(report, why);
-        const bool written = fd >= 0 && files::write_all(fd, text);
+    std::string why;
+    const int fd = reportOnScreen ? -1 : files::open_report_file(report, why);
+    bool written = reportOnScreen || fd >= 0;
+    // The lines come back from the print's spool and go out a piece at a time, never all held.
+    std::string piece;
+    auto flush = [&] {
+        if (reportOnScreen) std::cout << piece;
+        else written = written && files::write_all(fd, piece);
+        piece.clear();
+    };
+    ui::xp_each_line(print, [&](std::string_view l) {
+        if (!l.empty() && l.front() == '\f') l.remove_prefix(1);
+        piece.append(l).push_back('\n');
+        if (piece.size() >= 64 * 1024) flush();
+        return written;
+    });
+    flush();
+    ui::xp_close_print(print);
+    if (!reportOnScreen) {
         if (fd >= 0 && ::close(fd) != 0 && why.empty()) why = "it could not be closed";
         if (!written) {
             std::cerr << "dodedoz-cli: tables import: cannot write the report file " << report << ": " << why << "\n";

@@ -226,6 +226,11 @@ const std::vector<std::string>* xp_lines(int print) {
     return &j->read_back;
 }
 
+bool xp_each_line(int print, const std::function<bool(std::string_view)>& each) {
+    const Job* j = job(print);
+    return j && (!j->spool || j->spool->for_each(each));
+}
+
 PrintDef xp_get_def(int print) {
     Job* j = job(print);
     return j ? j->def : PrintDef{};

@@ -12,6 +12,7 @@
 #include "platform/ui/next_step.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,10 @@ bool xp_failure_said(int print);
 // The printed lines of an open job, read back from its spool into a list valid until the next
 // call (tests); none for a file, nor for a screen that takes each line as it is printed.
 const std::vector<std::string>* xp_lines(int print);
+// Gives each printed line of the open job `print` in turn to `each` (which returns false to
+// stop), read back from its spool. False when there is no such job or its lines could not be
+// read back whole.
+bool xp_each_line(int print, const std::function<bool(std::string_view)>& each);
 
 PrintDef xp_get_def(int print);
 std::uint32_t xp_get_preferences(int which);
