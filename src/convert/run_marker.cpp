@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
@@ -34,6 +35,22 @@ int RunMarker::Write(const std::vector<const DataFileBackup*>& backups) {
     const suite::Company* company = suite::current_company();
     const int err = xio::write_run_markers(copies, company ? company->folder().string() : data_folder_of_first(copies));
     written_ = err == 0;
+    why_.clear();
+    next_ = {};
+    if (err != 0) {
+        // Named by the folders it was to stand in (with a copy in each).
+        std::string folders;
+        std::set<std::string> seen;
+        for (const auto& c : copies) {
+            const std::string folder = std::filesystem::path(c.path).parent_path().string();
+            if (seen.insert(folder).second) folders += (folders.empty() ? "" : ", ") + folder;
+        }
+        why_ = err == EXDEV ? "a copy lies outside the backup folders this run holds (" + folders + ")"
+                            : "the run marker in " + folders + " cannot be written: " + std::strerror(err);
+        if (err == EACCES || err == EPERM || err == EROFS) next_ = {ui::Step::WritableFolder, {*seen.begin()}};
+        else if (err == ENOSPC) next_ = {ui::Step::FreeSpace, {*seen.begin()}};
+        else next_ = {ui::Step::Again, {}};
+    }
     return err;
 }
 
