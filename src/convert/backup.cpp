@@ -94,7 +94,7 @@ std::string OpenCause(const std::string& what, int status) {
 // Reopens a data file for writing and rebinds its entry; false with why in `why`.
 bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path,
             std::string* why = nullptr) {
-    const std::string what = path + " could not be opened again to be written";
+    const std::string what = "the data file could not be opened again to be written";
     uint16_t handle = 0;
     if (const int s = xio_open_file(path, 1, handle); s != XIO_OK) {
         if (why) *why = OpenCause(what, s);
