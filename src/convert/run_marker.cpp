@@ -61,7 +61,7 @@ int RunMarker::Remove() {
     return 0;
 }
 
-bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
+bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* ending) {
     using xvl::xvlRCString;
     bool ok = true;
     // One message for one cause: notices of one kind that ask the same of the person (two
@@ -102,6 +102,21 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
         case xio::RunNoticeKind::Unseen:
             s = {13293, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::WriteStopped:
+            s = {13464, n.files, ui::kError, n.next};
+            ok = false;
+            break;
+        }
+        // The command's ending says what refused it first, in words true for it.
+        if (ending && ending->empty()) {
+            switch (n.kind) {
+            case xio::RunNoticeKind::Refused:
+            case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
+            case xio::RunNoticeKind::WriteStopped: *ending = xvlRCString::Get(13466); break;
+            case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
+            case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
+            default: break;
+            }
         }
         std::string text = xvlRCString::Get(s.number, s.arg);
         if (s.number == 12924 && !n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
@@ -124,7 +139,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
     return ok;
 }
 
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
+bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said, std::string* ending) {
     // A command starts: what stands in the company is said once more, once.
     xio::forget_run_notices_said();
     std::vector<std::string> dataFolders;
@@ -140,7 +155,9 @@ bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
         if (!xio::settle_dead_runs({folder, mayWrite, ""})) ok = false;
         if (mayWrite) xio::remove_restore_leftovers(folder);
     }
-    return SayRunNotices(mayWrite, said) && ok;
+    const bool whole = SayRunNotices(mayWrite, said, ending) && ok;
+    if (!whole && ending && ending->empty()) *ending = xvl::xvlRCString::Get(13465);
+    return whole;
 }
 
 }  // namespace dz::convert

@@ -52,10 +52,12 @@ private:
 // it is, writes nothing, and refuses to run (a company half posted is not to be read as whole).
 // True when the command may go on. With `said`, what is to be said goes there (its next step in
 // the command line's words after it) instead of to the
-// screen.
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr);
+// screen. With `ending`, a command that may not go on gets the words its ending gives, true for
+// what refused it first (a run not put back, another user's run, one that cannot be judged).
+bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
 // Says what the data-file layer put back or refused since it was last asked (on the screen, and
-// for a command that may write in the company log). False when something was refused.
-bool SayRunNotices(bool mayWrite, std::vector<std::string>* said = nullptr);
+// for a command that may write in the company log). False when something was refused; `ending`
+// as above.
+bool SayRunNotices(bool mayWrite, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
 
 }  // namespace dz::convert
