@@ -938,6 +938,46 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
 }
 
+// A command refused by a stopped run ends with words true for the refusal: another user's run
+// may still be posting; one whose user has no account cannot be judged. Neither is "not put
+// back", as if a stopped run were known.
+TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRefusal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the run to other users";
+    ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 1);
+    ASSERT_EQ(::chmod(company.path().c_str(), 0777), 0);
+    // Files of daemon's group: daemon (1) may write them; whether 4242, who has no account, may
+    // cannot be told.
+    for (const char* f : {"MASTER.TCV", "OTHER.TCV"}) {
+        ASSERT_EQ(::chown(company.str(f).c_str(), 0, 1), 0);
+        ASSERT_EQ(::chmod(company.str(f).c_str(), 0664), 0);
+    }
+    auto giveRunTo = [&](uid_t uid) {
+        for (const auto& e : fs::directory_iterator(company.path() / ".backup"))
+            ASSERT_EQ(::lchown(e.path().c_str(), uid, uid), 0);
+        ASSERT_EQ(::lchown((company.path() / ".backup").c_str(), uid, uid), 0);
+    };
+    auto ending = [] {
+        std::vector<std::string> said;
+        std::string words;
+        const bool whole = RecoverInterruptedRuns(true, &said, &words);
+        std::string all = whole ? "went on" : words;
+        for (const auto& line : said) all += "|" + line;
+        return all;
+    };
+    // Another user's run (daemon may write the files), as bin sees it.
+    giveRunTo(1);
+    const std::string other = testing_support::AnswerAs(2, 2, ending);
+    EXPECT_THAT(other, ::testing::StartsWith(
+                           "another user's conversion may be posting or stopped half posted, and nothing is written over it|"));
+    // A run of a uid with no account.
+    giveRunTo(4242);
+    const std::string untold = ending();
+    EXPECT_THAT(untold, ::testing::StartsWith("a conversion may have stopped half posted, and whether it did cannot be "
+                                              "told, so nothing is written over it|"));
+    EXPECT_THAT(untold, HasSubstr("to a user who may write them (chown -R)"));
+    EXPECT_THAT(untold + other, Not(HasSubstr("not put back")));
+}
+
 // Two backup folders of another user that this user cannot read ask the same of the person: one
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {
