@@ -259,8 +259,6 @@ int DataFileBackup::Copy() {
     }
     lastError_ = err;
     why_ = candidate + ": " + std::error_code(err, std::generic_category()).message();
-    if (err == EACCES || err == EPERM || err == EROFS)
-        next_ = {ui::Step::WritableFolder, {target_.substr(0, target_.size() - 1)}};
     const int result = Exists(dataFilePath) ? 4 : 1;
     LetGoRun();
     savedPath_.clear();

@@ -1527,6 +1527,17 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
         return OnSmallDisk(backups, 1024, run);
     };
     auto readOnlyTexts = [&](const std::function<bool()>& run) { return OnReadOnlyFolder(texts.path(), run); };
+    // Every name a backup folder of this user could have is a file: the data folder itself may be
+    // written, so no leave to write in it is asked.
+    auto takeBackupNames = [&] {
+        const std::string uid = std::to_string(::geteuid());
+        std::vector<std::string> names{".backup", ".backup-" + uid};
+        for (int k = 2; k <= 9; ++k) names.push_back(".backup-" + uid + "-" + std::to_string(k));
+        for (const auto& n : names) {
+            fs::remove_all(company.path() / n);
+            WriteFile(company.str(n), "taken");
+        }
+    };
     // The run's marker is taken away before it is filled: it cannot name the copies.
     auto markerRemoved = [&] {
         converter.onFinish = [&] {
@@ -1562,6 +1573,8 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
              });
          },
          "Unable to update Last batch, Last payment ID, or Run number", {ui::Step::Again, {}}, 1, 0, true},
+        {"every backup folder name taken by a file", "1,B1,,New,0,\r\n", here, takeBackupNames,
+         "/.backup is not a folder", {}, 0, 0, false},
         {"run marker cannot be filled", "1,M1,,New,0,\r\n", here, markerRemoved,
          "Unable to backup Test Item file: the run marker in " + backups.string() + " cannot be written: ",
          {ui::Step::Again, {}}, 1, 0, true},
@@ -1601,6 +1614,8 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
         reportTo.clear();
         converter.takeBatch = false;
         converter.onFinish = nullptr;
+        for (const auto& e : fs::directory_iterator(company.path()))
+            if (e.path().filename().string().rfind(".backup", 0) == 0 && !e.is_directory()) fs::remove(e.path());
         SetCommitObserverForTests({});
     }
 }
