@@ -159,8 +159,8 @@ void RunConvertExamineTask(ui::zqTask& task) {
     if (ModeOf(task) == DriverMode::Examine) readOnly.emplace();
     // A conversion that died between the commits of its data files is put back before any data
     // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
-    if (!dz::convert::RecoverInterruptedRuns(converting)) {
-        RunEnded("a conversion that stopped while posting is not put back");
+    if (std::string ending; !dz::convert::RecoverInterruptedRuns(converting, nullptr, &ending)) {
+        RunEnded(ending);
         task.End(ui::zqTask::kEndedCancelled);
         return;
     }

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -70,28 +71,69 @@ bool RemoveFile(const std::string& p) {
     return fs::remove(p, ec) && !ec;
 }
 
-// Reopens a data file for writing and rebinds its entry.
-bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path) {
+// The data files this program closed (for a copy or a put-back) and could not open again, by
+// run list and entry, with their paths: the next text file of the run opens them again, rather
+// than finding them gone from the list.
+struct ClosedEntry {
+    const OpenFilesList* list;
+    std::string abbr;
+    uint16_t fileNo;
+    auto operator<=>(const ClosedEntry&) const = default;
+};
+std::map<ClosedEntry, std::string>& ClosedEntries() {
+    static std::map<ClosedEntry, std::string> closed;
+    return closed;
+}
+
+// Why the data-file layer refused the last open, and what to do; said after `what`.
+std::string OpenCause(const std::string& what, int status) {
+    const std::string text = xio_error_text();
+    return what + ": " + (text.empty() ? "status " + std::to_string(status) : text);
+}
+
+// Reopens a data file for writing and rebinds its entry; false with why in `why`.
+bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path,
+            std::string* why = nullptr) {
+    const std::string what = "the data file could not be opened again to be written";
     uint16_t handle = 0;
-    if (xio_open_file(path, 1, handle) != XIO_OK) return false;
+    if (const int s = xio_open_file(path, 1, handle); s != XIO_OK) {
+        if (why) *why = OpenCause(what, s);
+        return false;
+    }
     // Reopened but not held for writing is not reopened: later writes could not be taken back.
-    if (xio_start_writes(handle) != XIO_OK || !RebindFileHandle(list, abbr, fileNo, handle)) {
+    if (const int s = xio_start_writes(handle); s != XIO_OK) {
+        if (why) *why = OpenCause(what, s);
         xio_cls_file(handle);
         return false;
     }
+    if (!RebindFileHandle(list, abbr, fileNo, handle)) {
+        if (why) *why = what + ": the run holds no entry for it";
+        xio_cls_file(handle);
+        return false;
+    }
+    ClosedEntries().erase({&list, abbr, fileNo});
     return true;
 }
 
 // Ends writes on the entry's file, closes it and clears the entry's handle. The file's path; ""
-// when its writes could not be committed (a copy of it then would not hold them).
-std::string CloseEntry(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, uint16_t handle) {
+// when its writes could not be committed (a copy of it then would not hold them), with why.
+std::string CloseEntry(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, uint16_t handle,
+                       std::string* why = nullptr) {
     xio_file_def def;
     std::string path;
     if (xio_get_def(handle, def) == XIO_OK) path = def.path;
-    if (xio_end_writes(handle) != XIO_OK) path.clear();
+    if (const int s = xio_end_writes(handle); s != XIO_OK) {
+        if (why) *why = OpenCause(path + ": what was written to it could not be committed", s);
+        path.clear();
+    }
     xio_cls_file(handle);
     RebindFileHandle(list, abbr, fileNo, 0);
     return path;
+}
+
+// The entry's file, closed by this program, is to be opened again by the next text file.
+void ReopenLater(const OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path) {
+    if (!path.empty()) ClosedEntries()[{&list, abbr, fileNo}] = path;
 }
 
 }  // namespace
@@ -143,8 +185,15 @@ void DataFileBackup::LetGoRun() {
 }
 
 int DataFileBackup::Backup(const std::string& dataFilePath) {
+    if (const int prepared = Prepare(dataFilePath); prepared != 0) return prepared;
+    return Copy();
+}
+
+int DataFileBackup::Prepare(const std::string& dataFilePath) {
     savedPath_ = dataFilePath;
     why_.clear();
+    next_ = {};
+    lastError_ = 0;
     std::string folder, name;
     SplitPath(dataFilePath, folder, name);
     if (folder.empty()) folder = xio::with_slash(suite::xdf_get_global_data_folder().string());
@@ -152,32 +201,48 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     // The copy holds everything the data file holds: it goes where only this user can read it,
     // with the company (this user's backup folder beside the data file), where a later command
     // finds it when this run dies; the run's marker there is held before the copy is made.
-    std::string target = tempFolder_;
-    const bool withCompany = target.empty();
-    if (withCompany) {
-        target = xio::own_backup_folder(folder, why_);
+    target_ = tempFolder_;
+    withCompany_ = target_.empty();
+    if (withCompany_) {
+        target_ = xio::own_backup_folder(folder, why_);
+        // A data folder this user may not write is one to be given leave in.
+        if (target_.empty() && ::access(folder.c_str(), W_OK) != 0)
+            next_ = {ui::Step::WritableFolder, {folder.substr(0, folder.size() - 1)}};
         // Dead runs there go first: those half posted back, the copies of others away.
-        if (!target.empty()) (void)xio::settle_dead_runs({folder, true, ""});
-        if (!target.empty()) {
-            if (const int err = xio::hold_run(target, &why_); err != 0) {
+        if (!target_.empty()) (void)xio::settle_dead_runs({folder, true, ""});
+        if (!target_.empty()) {
+            if (const int err = xio::hold_run(target_, &why_); err != 0) {
                 lastError_ = err;
-                target.clear();
+                // The folder's lock, or the run's, held by another program: wait for it; a run of
+                // this program that could not put its files back: the next command puts them back.
+                if (err == EALREADY) next_ = {ui::Step::AgainToPutBack, {}};
+                else if (err == EWOULDBLOCK || err == EBUSY) next_ = {ui::Step::AgainWhenFinished, {}};
+                else if (err == EACCES || err == EPERM || err == EROFS)
+                    next_ = {ui::Step::WritableFolder, {target_.substr(0, target_.size() - 1)}};
+                target_.clear();
             } else {
-                heldFolder_ = target;
+                heldFolder_ = target_;
             }
         }
     }
-    if (target.empty()) {
+    if (target_.empty()) {
+        if (why_.empty()) why_ = "no folder for the copy can be had";
         savedPath_.clear();
         return 2;
     }
+    return 0;
+}
 
+int DataFileBackup::Copy() {
+    const std::string dataFilePath = savedPath_;
+    std::string folder, name;
+    SplitPath(dataFilePath, folder, name);
     // The first free name: the file name, then the name followed by 2, 3, ... A name another
     // run takes between the look and the copy is passed over as well.
     int err = 0;
     std::string candidate;
     for (long n = 1;; ++n) {
-        candidate = target + (withCompany ? xio::run_copy_name(name, n) : n == 1 ? name : name + std::to_string(n));
+        candidate = target_ + (withCompany_ ? xio::run_copy_name(name, n) : n == 1 ? name : name + std::to_string(n));
         if (candidate.size() > 255) {
             why_ = "the copy's name would be longer than 255 characters";
             LetGoRun();
@@ -253,15 +318,48 @@ void DataFileBackup::Discard() {
 }
 
 bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup) {
-    const uint16_t handle = FindFileHandle(list, abbr, fileNo);
-    if (handle == 0) return true;
-    const std::string path = CloseEntry(list, abbr, fileNo, handle);
-    if (path.empty() || backup.Backup(path) != 0) return false;
-    if (!Reopen(list, abbr, fileNo, path)) {
-        backup.Discard();
+    uint16_t handle = FindFileHandle(list, abbr, fileNo);
+    if (handle == 0) {
+        // Not open: nothing to protect, unless this program closed it for an earlier text file's
+        // copy or put-back and could not open it again. Then it is opened again now.
+        const auto closed = ClosedEntries().find({&list, abbr, fileNo});
+        if (closed == ClosedEntries().end()) return true;
+        const std::string path = closed->second;
+        std::string why;
+        if (!Reopen(list, abbr, fileNo, path, &why)) {
+            backup.Failed(why, xio_error_next_step());
+            return false;
+        }
+        handle = FindFileHandle(list, abbr, fileNo);
+    }
+    xio_file_def def;
+    if (const int s = xio_get_def(handle, def); s != XIO_OK) {
+        backup.Failed(OpenCause("the data file's path cannot be had", s), {});
         return false;
     }
-    return true;
+    const std::string path = def.path;
+    // Whatever the copy needs besides the file is had first, while the file is held: a failure
+    // there leaves it as it was.
+    if (backup.Prepare(path) != 0) return false;
+    std::string why;
+    const bool closedWhole = !CloseEntry(list, abbr, fileNo, handle, &why).empty();
+    const int copied = closedWhole ? backup.Copy() : -1;
+    if (!closedWhole) {
+        backup.Discard();
+        backup.Failed(why, xio_error_next_step());
+    }
+    // Copied or not, the file goes back into the run's list: a failure of this text file never
+    // takes it away from the next one.
+    std::string reopenWhy;
+    if (!Reopen(list, abbr, fileNo, path, &reopenWhy)) {
+        ReopenLater(list, abbr, fileNo, path);
+        if (copied == 0) {
+            backup.Discard();
+            backup.Failed(reopenWhy, xio_error_next_step());
+        }
+        return false;
+    }
+    return copied == 0;
 }
 
 void CommitBackup(DataFileBackup& backup) { backup.Discard(); }
@@ -296,7 +394,12 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
         return 1;
     }
     if (restored != 0) backup.Discard();  // the data file holds what the copy holds
-    if (!Reopen(list, abbr, fileNo, path)) return 2;
+    if (!Reopen(list, abbr, fileNo, path)) {
+        // It stands as it did before the text file: the next one opens it again. (One that
+        // could not be put back is not: nothing more is written over it.)
+        ReopenLater(list, abbr, fileNo, path);
+        return 2;
+    }
     return 0;
 }
 }  // namespace dz::convert

@@ -10,6 +10,7 @@
 
 #include "convert/open_files.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/ui/next_step.h"
 
 #include <cstdint>
 #include <string>
@@ -38,7 +39,14 @@ public:
 
     // 0 copied; 1 copy failed and the data file does not exist; 2 no folder for the copy or the
     // name would exceed 255 characters; 4 copy failed although the data file exists.
+    // Prepare, then Copy.
     int Backup(const std::string& dataFilePath);
+    // What the copy needs before the data file is closed for it: this user's backup folder, its
+    // dead runs settled, and this run held there (0; else 2, with why). What fails here fails
+    // while the data file is still open and held for writing, so it stays this program's.
+    int Prepare(const std::string& dataFilePath);
+    // The copy itself (Backup's results), into the folder Prepare found.
+    int Copy();
     // 0 restored; 1 copy back failed and the copy is gone (or nothing was saved); 2 no copy;
     // 3 the target path is not valid; 4 copy back failed although the copy exists.
     // An empty path means the saved data file's name; the target is folder + name.
@@ -65,6 +73,13 @@ public:
     int LastError() const { return lastError_; }
     // Why the last Backup failed, in words; empty when it did not or no more is known.
     const std::string& Why() const { return why_; }
+    // What the person can do about the last failure, when it is known (None otherwise).
+    const ui::NextStep& Next() const { return next_; }
+    // A failure found around the copy (the data file could not be closed or opened again).
+    void Failed(const std::string& why, ui::NextStep next) {
+        why_ = why;
+        next_ = std::move(next);
+    }
 
 private:
     std::string tempFolder_;
@@ -76,6 +91,9 @@ private:
     bool underMarker_ = false;
     int lastError_ = 0;
     std::string why_;
+    ui::NextStep next_;
+    std::string target_;      // the folder Prepare found, with its slash
+    bool withCompany_ = false;  // the folder is this user's backup folder beside the data file
     StreamHash hash_;         // of the copy's bytes
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
 
@@ -83,7 +101,10 @@ private:
 };
 
 // Closes the data file, copies it aside and reopens it for writing, rebinding its list entry.
-// True when the file is not open (nothing to protect); false when the copy or reopening fails.
+// True when the file is not open (nothing to protect); false when the copy or reopening fails,
+// with why and what to do in the backup (Why, Next). A failure never takes the file away from
+// the run: one whose copy failed is opened again at once, and one this program closed (for a
+// copy or a put-back) and could not open again is opened again here, for the next text file.
 bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, DataFileBackup& backup);
 // The conversion stands: the copy is deleted.
 void CommitBackup(DataFileBackup& backup);

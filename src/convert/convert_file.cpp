@@ -378,16 +378,16 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
             const uint16_t handle = FindFileHandle(ctx.files, f.abbreviation, f.fileNo);
             const std::string dataFile = handle && xio_get_def(handle, def) == XIO_OK ? def.path : std::string();
             if (f.backedUp && !ReopenWithBackup(ctx.files, f.abbreviation, f.fileNo, *ctx.backups.back())) {
-                const int error = ctx.backups.back()->LastError();
+                const DataFileBackup& failed = *ctx.backups.back();
+                const int error = failed.LastError();
                 // Said before any record is read: the file the copy was of, then why (a full
-                // disk, no backup folder, no run marker).
-                const std::string why = error == ENOSPC ? xvl::ErrorCause(ENOSPC) : ctx.backups.back()->Why();
-                ctx.backups.clear();  // nothing was written: the copies go
-                ui::NextStep next;
-                if (error == ENOSPC) next = FreeSpaceFor(dataFile);
-                else if (error == EALREADY) next = {ui::Step::AgainToPutBack, {}};
-                else if ((error == EACCES || error == EPERM || error == EROFS) && !dataFile.empty())
+                // disk, no backup folder, a lock held by another program, the file that could
+                // not be opened again), and what to do.
+                const std::string why = error == ENOSPC ? xvl::ErrorCause(ENOSPC) : failed.Why();
+                ui::NextStep next = error == ENOSPC ? FreeSpaceFor(dataFile) : failed.Next();
+                if (!next && (error == EACCES || error == EPERM || error == EROFS) && !dataFile.empty())
                     next = {ui::Step::WritableFolder, {dataFile.substr(0, dataFile.find_last_of('/'))}};
+                ctx.backups.clear();  // nothing was written: the copies go
                 EndFile(ctx, FileEnding{xvl::WithCause(Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), why), next},
                         true, true);
                 return;
@@ -481,8 +481,14 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
         std::count_if(copies.begin(), copies.end(), [](const DataFileBackup* b) { return !b->CopyPath().empty(); });
     if (copied > 1 || (copied == 1 && suite::zc_counters_taken())) {
         if (const int err = ctx.marker.Write(copies); err != 0) {
-            EndFile(ctx, Msg(err == ENOSPC ? 12013 : 12002, profile.BackupDescriptionOf(profile.abbreviation, profile.fileNo)),
-                    true, true);
+            // The copies stand, but no later command could put them back without the marker:
+            // the backup failed, and why (the marker's folder and the cause) follows.
+            if (err == ENOSPC) {
+                EndFile(ctx, FileEnding{Msg(12013), ctx.marker.Next()}, true, true);
+            } else {
+                const std::string text = Msg(12002, profile.BackupDescriptionOf(profile.abbreviation, profile.fileNo));
+                EndFile(ctx, FileEnding{xvl::WithCause(text, ctx.marker.Why()), ctx.marker.Next()}, true, true);
+            }
             return;
         }
         for (auto& b : ctx.backups) b->SetUnderMarker(true);

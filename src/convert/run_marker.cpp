@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <set>
 #include <sys/stat.h>
@@ -34,6 +35,22 @@ int RunMarker::Write(const std::vector<const DataFileBackup*>& backups) {
     const suite::Company* company = suite::current_company();
     const int err = xio::write_run_markers(copies, company ? company->folder().string() : data_folder_of_first(copies));
     written_ = err == 0;
+    why_.clear();
+    next_ = {};
+    if (err != 0) {
+        // Named by the folders it was to stand in (with a copy in each).
+        std::string folders;
+        std::set<std::string> seen;
+        for (const auto& c : copies) {
+            const std::string folder = std::filesystem::path(c.path).parent_path().string();
+            if (seen.insert(folder).second) folders += (folders.empty() ? "" : ", ") + folder;
+        }
+        why_ = err == EXDEV ? "a copy lies outside the backup folders this run holds (" + folders + ")"
+                            : "the run marker in " + folders + " cannot be written: " + std::strerror(err);
+        if (err == EACCES || err == EPERM || err == EROFS) next_ = {ui::Step::WritableFolder, {*seen.begin()}};
+        else if (err == ENOSPC) next_ = {ui::Step::FreeSpace, {*seen.begin()}};
+        else next_ = {ui::Step::Again, {}};
+    }
     return err;
 }
 
@@ -44,7 +61,7 @@ int RunMarker::Remove() {
     return 0;
 }
 
-bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
+bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* ending) {
     using xvl::xvlRCString;
     bool ok = true;
     // One message for one cause: notices of one kind that ask the same of the person (two
@@ -85,6 +102,21 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
         case xio::RunNoticeKind::Unseen:
             s = {13293, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::WriteStopped:
+            s = {13464, n.files, ui::kError, n.next};
+            ok = false;
+            break;
+        }
+        // The command's ending says what refused it first, in words true for it.
+        if (ending && ending->empty()) {
+            switch (n.kind) {
+            case xio::RunNoticeKind::Refused:
+            case xio::RunNoticeKind::HalfPosted: *ending = xvlRCString::Get(13465); break;
+            case xio::RunNoticeKind::WriteStopped: *ending = xvlRCString::Get(13466); break;
+            case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
+            case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
+            default: break;
+            }
         }
         std::string text = xvlRCString::Get(s.number, s.arg);
         if (s.number == 12924 && !n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
@@ -107,7 +139,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said) {
     return ok;
 }
 
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
+bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said, std::string* ending) {
     // A command starts: what stands in the company is said once more, once.
     xio::forget_run_notices_said();
     std::vector<std::string> dataFolders;
@@ -123,7 +155,9 @@ bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said) {
         if (!xio::settle_dead_runs({folder, mayWrite, ""})) ok = false;
         if (mayWrite) xio::remove_restore_leftovers(folder);
     }
-    return SayRunNotices(mayWrite, said) && ok;
+    const bool whole = SayRunNotices(mayWrite, said, ending) && ok;
+    if (!whole && ending && ending->empty()) *ending = xvl::xvlRCString::Get(13465);
+    return whole;
 }
 
 }  // namespace dz::convert

@@ -12,6 +12,8 @@
 // command over every data folder of the company, and says what the data-file layer did.
 #pragma once
 
+#include "platform/ui/next_step.h"
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,9 @@ public:
     // they stand in, synced: 0, or the errno of the failure (ENOSPC: the disk is full; EXDEV: a copy outside the company's
     // backup folders, which no later command could find).
     int Write(const std::vector<const DataFileBackup*>& backups);
+    // Why the last Write failed, in words (the marker's folder and the cause), and what to do.
+    const std::string& Why() const { return why_; }
+    const ui::NextStep& Next() const { return next_; }
     // After the last commit, or once every file was put back. Kept otherwise (the marker stays
     // for the next command when a copy could not be put back). 0, or the errno of a marker that
     // could not be emptied: it still names every copy, so the run has not committed and its
@@ -37,6 +42,8 @@ public:
 
 private:
     bool written_ = false;
+    std::string why_;
+    ui::NextStep next_;
 };
 
 // What every command that opens a company's data files does first. A command that may write
@@ -45,10 +52,12 @@ private:
 // it is, writes nothing, and refuses to run (a company half posted is not to be read as whole).
 // True when the command may go on. With `said`, what is to be said goes there (its next step in
 // the command line's words after it) instead of to the
-// screen.
-bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr);
+// screen. With `ending`, a command that may not go on gets the words its ending gives, true for
+// what refused it first (a run not put back, another user's run, one that cannot be judged).
+bool RecoverInterruptedRuns(bool mayWrite, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
 // Says what the data-file layer put back or refused since it was last asked (on the screen, and
-// for a command that may write in the company log). False when something was refused.
-bool SayRunNotices(bool mayWrite, std::vector<std::string>* said = nullptr);
+// for a command that may write in the company log). False when something was refused; `ending`
+// as above.
+bool SayRunNotices(bool mayWrite, std::vector<std::string>* said = nullptr, std::string* ending = nullptr);
 
 }  // namespace dz::convert

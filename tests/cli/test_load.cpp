@@ -172,3 +172,47 @@ TEST_F(Load, ADayPastItsMonthsLastAndAFractionOfAUnitAreRefused) {
 }
 
 }  // namespace
+
+// A program killed in the middle of writing a data file (its journal synced, its commit not
+// made) leaves the journal beside it, hot. A look says the next writing command takes that write
+// back, never that the file is corrupt; the next writing command, whichever it is, takes it back
+// and says so, and the file is as it was before the stopped write.
+TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
+    fs::copy_file(fs::path(DZ_SOURCE_DATA_DIR) / "samples" / "glm" / "demo-gl-master.txt", root / "glm.txt");
+    ASSERT_LE(Cli({"convert", "--company", from.string(), "--report", (root / "r.txt").string(),
+                   (root / "glm.txt").string()})
+                  .status,
+              1);
+    const std::string before = Dump(from, "GLM");
+    const fs::path glm = from / "MASTER.GLM";
+    // Every record deleted, in a cache too small to hold the change: the journal is synced and
+    // pages are written into the file before the program is killed.
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        sqlite3* db = nullptr;
+        if (sqlite3_open(glm.c_str(), &db) != SQLITE_OK ||
+            sqlite3_exec(db, "PRAGMA cache_size=1; BEGIN; DELETE FROM r1; DELETE FROM dz_notes;", nullptr, nullptr,
+                         nullptr) != SQLITE_OK)
+            ::_exit(1);
+        ::_exit(0);  // never committed
+    }
+    int status = -1;
+    ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+    ASSERT_EQ(status, 0);
+    ASSERT_TRUE(fs::exists(glm.string() + "-journal"));
+
+    const CliResult look = Cli({"dump", "--company", from.string(), "GLM"});
+    EXPECT_EQ(look.status, 2);
+    EXPECT_THAT(look.err, HasSubstr("A conversion stopped in the middle of writing " + glm.string() +
+                                    ": its write will be taken back by the next writing command of the company"));
+    EXPECT_THAT(look.err, HasSubstr("Next: run a writing command of the company (convert or load)"));
+    EXPECT_THAT(look.err, ::testing::Not(HasSubstr("corrupt")));
+
+    Spit(root / "empty.load", "");
+    const CliResult load = Cli({"load", "--company", from.string(), (root / "empty.load").string()});
+    EXPECT_EQ(load.status, 0) << load.err;
+    EXPECT_THAT(load.err, HasSubstr("put back as they were before it (" + glm.string() +
+                                    "). It stopped in the middle of writing the file, and that write was taken back"));
+    EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
+    EXPECT_TRUE(Dump(from, "GLM") == before);
+}

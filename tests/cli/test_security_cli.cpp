@@ -10,7 +10,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -256,6 +259,71 @@ TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {
     }
     const CliResult dumped = Cli({"dump", "--company", shared.string(), "GLM"});
     EXPECT_THAT(dumped.err, ::testing::HasSubstr("the lock file " + lockFile.string() + " is a folder"));
+}
+
+}  // namespace
+
+namespace {
+
+// Conversions racing into one company while the lock files' modes and owners change under them
+// (as an administrator's chmod -R and chown -R would): every record a conversion says it kept is
+// on file and no other, and every conversion that ended early said why.
+TEST_F(SecurityCli, RacingConversionsKeepWhatTheySayAndEndWithTheirCause) {
+    ASSERT_LE(Look("convert", shared, text.string()).status, 1);
+    const auto records = [&] {
+        const CliResult d = Cli({"dump", "--company", shared.string(), "GLM"});
+        EXPECT_EQ(d.status, 0) << d.err;
+        std::size_t n = 0;
+        for (std::size_t at = 0; (at = d.out.find("\nR", at)) != std::string::npos; ++at) ++n;
+        return n;
+    };
+    const std::size_t before = records();
+    constexpr int kWriters = 2, kRuns = 4, kAccounts = 5;
+    std::atomic<bool> done{false};
+    std::thread changer([&] {
+        for (int turn = 0; !done; ++turn) {
+            std::error_code ec;
+            for (const auto& e : fs::directory_iterator(shared, ec)) {
+                const std::string name = e.path().filename().string();
+                if (name.front() != '.' || !name.ends_with(".locks")) continue;
+                ::chmod(e.path().c_str(), turn % 2 ? 0666 : 0600);
+                if (::geteuid() == 0) (void)!::lchown(e.path().c_str(), turn % 3 ? 0 : 1, turn % 3 ? 0 : 1);
+            }
+            ::usleep(2000);
+        }
+    });
+    std::vector<std::vector<CliResult>> results(kWriters);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w)
+        writers.emplace_back([&, w] {
+            const fs::path own = dir / ("w" + std::to_string(w));
+            fs::create_directories(own);
+            for (int run = 0; run < kRuns; ++run) {
+                std::string body = "#,GLM,xvglm\r\n";
+                for (int a = 0; a < kAccounts; ++a)
+                    body += "6," + std::to_string(7000 + w * 1000 + run * 10 + a) + "-00,Race,9,,,,,,,,\r\n";
+                const fs::path file = own / ("race" + std::to_string(run) + ".txt");
+                Spit(file, body);
+                results[w].push_back(RunCli({"convert", "--company", shared.string(), "--report",
+                                             (own / "report.txt").string(), file.string()},
+                                            own, {{"DODEDOZ_NOW", kNow}}));
+            }
+        });
+    for (auto& t : writers) t.join();
+    done = true;
+    changer.join();
+    std::size_t kept = 0;
+    for (const auto& runs : results)
+        for (const CliResult& r : runs) {
+            EXPECT_TRUE(r.status == 0 || r.status == 2) << r.status << r.err;
+            if (r.status == 0) kept += kAccounts;
+            if (r.status == 2) {
+                EXPECT_FALSE(r.err.empty());
+                // A numbered failure is followed by its cause.
+                EXPECT_FALSE(std::regex_search(r.err, std::regex("Unable to backup [^:\n]*(\n|$)"))) << r.err;
+            }
+        }
+    EXPECT_EQ(records(), before + kept);
 }
 
 }  // namespace

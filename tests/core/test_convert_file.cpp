@@ -8,6 +8,8 @@
 #include "app/driver.h"
 #include "convert/texts.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/datafile/lock_file.h"
+#include "platform/datafile/locks.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_timestamp.h"
 #include "platform/suite/util.h"
@@ -936,6 +938,46 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
     EXPECT_EQ(xio_record_count(FindFileHandle(list, "TCV", 2), 3), 2);
 }
 
+// A command refused by a stopped run ends with words true for the refusal: another user's run
+// may still be posting; one whose user has no account cannot be judged. Neither is "not put
+// back", as if a stopped run were known.
+TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRefusal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the run to other users";
+    ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 1);
+    ASSERT_EQ(::chmod(company.path().c_str(), 0777), 0);
+    // Files of daemon's group: daemon (1) may write them; whether 4242, who has no account, may
+    // cannot be told.
+    for (const char* f : {"MASTER.TCV", "OTHER.TCV"}) {
+        ASSERT_EQ(::chown(company.str(f).c_str(), 0, 1), 0);
+        ASSERT_EQ(::chmod(company.str(f).c_str(), 0664), 0);
+    }
+    auto giveRunTo = [&](uid_t uid) {
+        for (const auto& e : fs::directory_iterator(company.path() / ".backup"))
+            ASSERT_EQ(::lchown(e.path().c_str(), uid, uid), 0);
+        ASSERT_EQ(::lchown((company.path() / ".backup").c_str(), uid, uid), 0);
+    };
+    auto ending = [] {
+        std::vector<std::string> said;
+        std::string words;
+        const bool whole = RecoverInterruptedRuns(true, &said, &words);
+        std::string all = whole ? "went on" : words;
+        for (const auto& line : said) all += "|" + line;
+        return all;
+    };
+    // Another user's run (daemon may write the files), as bin sees it.
+    giveRunTo(1);
+    const std::string other = testing_support::AnswerAs(2, 2, ending);
+    EXPECT_THAT(other, ::testing::StartsWith(
+                           "another user's conversion may be posting or stopped half posted, and nothing is written over it|"));
+    // A run of a uid with no account.
+    giveRunTo(4242);
+    const std::string untold = ending();
+    EXPECT_THAT(untold, ::testing::StartsWith("a conversion may have stopped half posted, and whether it did cannot be "
+                                              "told, so nothing is written over it|"));
+    EXPECT_THAT(untold, HasSubstr("to a user who may write them (chown -R)"));
+    EXPECT_THAT(untold + other, Not(HasSubstr("not put back")));
+}
+
 // Two backup folders of another user that this user cannot read ask the same of the person: one
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {
@@ -1367,6 +1409,62 @@ TEST_F(ConvertFileTest, TwoReadingsOfOneTextFile) {
     }
 }
 
+// A text file whose backup fails never takes the data file away from the next text file of the
+// command: that one converts, or ends with its own cause, never "Unable to find an open ...".
+TEST_F(ConvertFileTest, AFailedBackupLeavesTheDataFileToTheNextTextFile) {
+    const std::string dataFile = company.str("MASTER.TCV");
+    auto convert = [&](const std::string& name, const std::string& code) {
+        ConvertProgress progress([] { return int64_t{0}; });
+        Run(WriteText(name, "1," + code + ",,Item " + code + ",0,\r\n"), "Convert", &progress);
+        return progress.ended_why;
+    };
+    {
+        // Closed for its copy, the data file cannot be held for writing again.
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+        EXPECT_THAT(convert("h3.txt", "F1"),
+                    HasSubstr("Unable to backup Test Item file: the data file could not be opened again to be written"));
+        EXPECT_EQ(Handle(), 0);
+    }
+    // Another program holds it when the next text file comes: that file ends with who holds it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        xio::LockTable held(dataFile, 1);
+        const char ok = held.open() == XIO_OK && held.acquire('W', "") == XIO_OK ? '1' : '0';
+        (void)!::write(ready[1], &ok, 1);
+        for (;;) ::pause();
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_EQ(ok, '1');
+    const std::string second = convert("h4.txt", "F2");
+    KillHolder(holder);
+    EXPECT_THAT(second, HasSubstr("Unable to backup Test Item file: the data file could not be opened again to be "
+                                  "written: " + dataFile + " is in use by another program (process " +
+                                  std::to_string(holder)));
+    EXPECT_THAT(second, Not(HasSubstr("Unable to find an open")));
+    // Let go, it is the next text file's again.
+    EXPECT_EQ(convert("h5.txt", "F3"), "");
+    EXPECT_EQ(NameOf("F1"), "<none>");
+    EXPECT_EQ(NameOf("F2"), "<none>");
+    EXPECT_EQ(NameOf("F3"), "Item F3");
+
+    // A backup that fails before the file is closed (its folder's lock held) leaves it open.
+    const pid_t lockHolder = HoldFlockInChild(company.path() / ".backup" / "folder.lock");
+    ASSERT_GT(lockHolder, 0);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(50));
+    EXPECT_THAT(convert("h6.txt", "F4"), HasSubstr("Unable to backup Test Item file: the lock file "));
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    KillHolder(lockHolder);
+    EXPECT_NE(Handle(), 0);
+    EXPECT_EQ(convert("h7.txt", "F5"), "");
+    EXPECT_EQ(NameOf("F5"), "Item F5");
+}
+
 TEST_F(ConvertFileTest, RecordLoopFillsItsShareOfTheProgressBar) {
     // A converter that reads its text file twice gives each pass its share: a second pass from
     // 50 to 100 never shows less than 50 and ends at 100; a share of 10 to 60 ends at 60.
@@ -1429,6 +1527,24 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
         return OnSmallDisk(backups, 1024, run);
     };
     auto readOnlyTexts = [&](const std::function<bool()>& run) { return OnReadOnlyFolder(texts.path(), run); };
+    // Every name a backup folder of this user could have is a file: the data folder itself may be
+    // written, so no leave to write in it is asked.
+    auto takeBackupNames = [&] {
+        const std::string uid = std::to_string(::geteuid());
+        std::vector<std::string> names{".backup", ".backup-" + uid};
+        for (int k = 2; k <= 9; ++k) names.push_back(".backup-" + uid + "-" + std::to_string(k));
+        for (const auto& n : names) {
+            fs::remove_all(company.path() / n);
+            WriteFile(company.str(n), "taken");
+        }
+    };
+    // The run's marker is taken away before it is filled: it cannot name the copies.
+    auto markerRemoved = [&] {
+        converter.onFinish = [&] {
+            for (const auto& e : fs::directory_iterator(backups))
+                if (e.path().extension() == ".marker") fs::remove(e.path());
+        };
+    };
     const std::string texts0 = texts.str();
     const Case cases[] = {
         {"backup copy, full disk", "1,K1,,New,0,\r\n", onFullBackupDisk, [&] { FillDiskOf(backups); },
@@ -1457,6 +1573,11 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
              });
          },
          "Unable to update Last batch, Last payment ID, or Run number", {ui::Step::Again, {}}, 1, 0, true},
+        {"every backup folder name taken by a file", "1,B1,,New,0,\r\n", here, takeBackupNames,
+         "/.backup is not a folder", {}, 0, 0, false},
+        {"run marker cannot be filled", "1,M1,,New,0,\r\n", here, markerRemoved,
+         "Unable to backup Test Item file: the run marker in " + backups.string() + " cannot be written: ",
+         {ui::Step::Again, {}}, 1, 0, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -1492,6 +1613,9 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
         EXPECT_EQ(result, 0);
         reportTo.clear();
         converter.takeBatch = false;
+        converter.onFinish = nullptr;
+        for (const auto& e : fs::directory_iterator(company.path()))
+            if (e.path().filename().string().rfind(".backup", 0) == 0 && !e.is_directory()) fs::remove(e.path());
         SetCommitObserverForTests({});
     }
 }

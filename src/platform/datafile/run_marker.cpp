@@ -1,4 +1,5 @@
 #include "platform/datafile/run_marker.h"
+#include "platform/datafile/hot_journal.h"
 
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
@@ -1502,11 +1503,42 @@ std::vector<RunNotice> take_run_notices() {
     return taken;
 }
 
+namespace {
+
+// Data files left in the middle of a write (a hot journal beside them), once the runs are
+// settled (a put-back removes the journal of each file it puts back): a writer takes each write
+// back and says so, as a put-back; a look refuses, naming the file and the writing command that
+// takes it back.
+void take_back_stopped_writes(Scan& scan) {
+    StoppedWriteRequest r;
+    r.dataFolder = scan.dataFolder;
+    r.onlyFile = scan.request.onlyFile;
+    r.takeBack = scan.request.mayWrite;
+    {
+        std::lock_guard<std::mutex> guard(services().mutex);
+        r.openHere = services().checks.openHere;
+    }
+    for (const StoppedWrite& w : settle_stopped_writes(r)) {
+        const std::string journal = w.dataFile + "-journal";
+        if (w.takenBack)
+            scan.say(RunNoticeKind::PutBack, journal, w.dataFile,
+                     "It stopped in the middle of writing the file, and that write was taken back from its journal", {});
+        else if (!scan.request.mayWrite)
+            scan.refuse(RunNoticeKind::WriteStopped, journal, w.dataFile, "", step(ui::Step::AgainToPutBack));
+        else
+            scan.refuse(RunNoticeKind::Refused, journal, w.dataFile,
+                        w.dataFile + " was left in the middle of a write that cannot be taken back now: " + w.why, w.next);
+    }
+}
+
+}  // namespace
+
 bool settle_dead_runs(const SettleRequest& request, std::string* why) {
     Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
     for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
+    take_back_stopped_writes(scan);
     return scan.ok;
 }
 

@@ -213,10 +213,13 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     sqlite3_finalize(st);
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
     // A program stopped in the middle of writing the file left its journal beside it: the file
-    // is whole again at its next open for writing, which alone may put the journal back.
+    // is whole again at its next open for writing, which alone may play the journal back (every
+    // writing command of the company does, when it starts). Nothing in it is damaged.
     if (extended == SQLITE_READONLY_ROLLBACK)
-        return set_error(XIO_CORRUPT, path.string() + " was left in the middle of a write; it is put back as it was "
-                                                      "when it is next opened to be written");
+        return set_error(XIO_LOCKED,
+                         path.string() + " was left in the middle of a write by a conversion that stopped: the next "
+                                         "writing command of the company takes that write back",
+                         ui::NextStep{ui::Step::AgainToPutBack, {}});
     if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
     std::string err;

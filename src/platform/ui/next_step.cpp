@@ -26,7 +26,11 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::AskUserToPutBack: return base + 20;
     case Step::RestoreFromBackup: return base + 21;
     case Step::MoveRunAway: return base + 22;
-    case Step::RestoreOrHandOver: return base + 23;
+    // One data file is "it", several "them" (the files are joined by ", ").
+    case Step::RestoreOrHandOver:
+        if (!next.args.empty() && next.args.front().find(", ") == std::string::npos)
+            return voice == Voice::CommandLine ? 13460 : 13461;
+        return base + 23;
     case Step::GiveOwnerBack: return base + 24;
     }
     return 0;

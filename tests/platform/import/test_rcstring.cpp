@@ -1,4 +1,5 @@
 // Message table and placeholder filling.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -17,6 +18,7 @@
 namespace fs = std::filesystem;
 using dz::xvl::MessageTable;
 using dz::xvl::xvlRCString;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -291,6 +293,21 @@ TEST(RCStringTable, EveryNextStepIsWordedForBothFrontEndsFromTheSameValues) {
         EXPECT_EQ(placeholders(*t.find(cli)), placeholders(*t.find(desktop))) << "step " << s;
     }
     EXPECT_GE(steps, 12);
+}
+
+// The step that hands a stopped run over reads right for one file ("it") and for several.
+TEST(RCStringTable, TheHandOverStepReadsItForOneFileAndThemForSeveral) {
+    using dz::ui::Step;
+    using dz::ui::Voice;
+    const auto words = [](const std::string& files, Voice voice) {
+        return dz::ui::step_words({Step::RestoreOrHandOver, {files, "/co/.backup-4242"}}, voice);
+    };
+    EXPECT_THAT(words("/co/MASTER.TXM", Voice::CommandLine),
+                HasSubstr("restore /co/MASTER.TXM from a backup, or have an administrator give /co/.backup-4242 to a "
+                          "user who may write it (chown -R)"));
+    EXPECT_THAT(words("/co/MASTER.TXM", Voice::Desktop), HasSubstr("to a user who may write it:"));
+    EXPECT_THAT(words("/co/MASTER.APM, /co/CURRENT.APT", Voice::CommandLine), HasSubstr("a user who may write them"));
+    EXPECT_THAT(words("/co/MASTER.APM, /co/CURRENT.APT", Voice::Desktop), HasSubstr("a user who may write them"));
 }
 
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
