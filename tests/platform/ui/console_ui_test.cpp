@@ -2,6 +2,7 @@
 
 #include "platform/ui/console_ui.h"
 #include "platform/ui/hub.h"
+#include "platform/ui/shown_stream.h"
 
 #include <gmock/gmock.h>
 
@@ -253,4 +254,16 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
                  "dodedoz: Saving table to disk: 300 of 500 rows saved\n"
                  "dodedoz: Saving table to disk: 500 of 500 rows saved\n"
                  "dodedoz: Freeing disk space: 60 records deleted\n");  // written on the way out
+}
+
+// Everything written through the terminal's stream is shown: a control character as "\033", a
+// C1 control split across two writes as well; the line end and a front end's own controls pass.
+TEST(ShownStream, ControlsAreShownWhateverWroteThemAndOnlyTheFrontEndsOwnPass) {
+    std::ostringstream target;
+    ShownStreamBuf buf(target.rdbuf());
+    std::ostream out(&buf);
+    out << "a\033[2Jb\tc\n" << "d\xc2" << "\x9b" << "e\xc2" << "\xa0" << '\x07';
+    write_controls(out, "\r");
+    out << std::flush;
+    EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r");
 }
