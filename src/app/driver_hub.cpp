@@ -401,7 +401,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         // A run in the background has no window and no closing message: its log keeps how a
         // file ended early, with what to do, beside the run's task lines.
         if (ui::InBackground() && !outcome.endedWhy.empty())
-            dz::suite::x_log(ui::with_step(fileName + ": " + EndingSummary(outcome), outcome.endedNext, ui::Voice::CommandLine));
+            dz::suite::x_log(
+                ui::with_step(fileName + ": " + EndingSummary(outcome), outcome.endedNext, ui::Voice::CommandLine));
         // What the file counted after its last record (its closing notes, a failure at its end)
         // shows in the window too, so that the window's count is the closing message's.
         if (progress.panel) {

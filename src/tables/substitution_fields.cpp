@@ -73,7 +73,8 @@ std::string GroupNameRefusal(std::string_view name) {
         const auto c = static_cast<unsigned char>(name[i]);
         const bool c1 = ui::shown_detail::is_c1_after(name, i);
         if (!ui::shown_detail::is_control(c) && !c1) continue;
-        return xvl::xvlRCString::Get(kMsgGroupNameControl, ui::shown_text(name), ui::shown_text(name.substr(i, c1 ? 2 : 1)));
+        return xvl::xvlRCString::Get(kMsgGroupNameControl, ui::shown_text(name),
+                                     ui::shown_text(name.substr(i, c1 ? 2 : 1)));
     }
     return {};
 }

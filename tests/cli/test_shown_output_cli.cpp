@@ -2,9 +2,9 @@
 // as a company, a text file's path, a report file's name, a record's values, a load file's name and
 // lines, a table group's name and values): nothing reaches standard output, standard error, a
 // report or the log as a raw control character; each is shown escaped ("\033").
-#include "cli_support.h"
-
 #include <gmock/gmock.h>
+
+#include "cli_support.h"
 
 namespace {
 
@@ -16,8 +16,8 @@ std::string RawControl(const std::string& text, bool pageBreaks = false) {
     for (std::size_t i = 0; i < text.size(); ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if ((c < 0x20 || c == 0x7f) && c != '\n' && !(pageBreaks && c == '\f'))
-            return "at " + std::to_string(i) + ": \\" + std::to_string(c >> 6) + std::to_string((c >> 3) & 7) +
-                   std::to_string(c & 7) + " in\n" + text;
+            return "at " + std::to_string(i) + ": \\" + std::to_string(c >> 6) +
+                   std::to_string((c >> 3) & 7) + std::to_string(c & 7) + " in\n" + text;
     }
     return "";
 }
@@ -54,7 +54,8 @@ TEST(ShownOutput, NoCommandWritesARawControlCharacterAnywhere) {
         {"tables", "list", "--company", co},
         {"tables", "show", "--company", co, "G"},
         {"tables", "show", "--company", co, group},
-        {"tables", "export", "--company", co, "G", "--app", "AP", "--field", "6", (dir / "x\033.txt").string()},
+        {"tables", "export", "--company", co, "G", "--app", "AP", "--field", "6",
+         (dir / "x\033.txt").string()},
         {"tables", "prefill", "--company", co, "G", "--app", "GL", "--field", "9", "--reconvert", text},
     };
     for (const auto& args : commands) {

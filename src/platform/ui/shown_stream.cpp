@@ -1,8 +1,8 @@
 #include "platform/ui/shown_stream.h"
 
-#include "platform/ui/shown_text.h"
-
 #include <iostream>
+
+#include "platform/ui/shown_text.h"
 
 namespace dz::ui {
 
@@ -30,7 +30,8 @@ std::streamsize ShownStreamBuf::xsputn(const char* s, std::streamsize n) {
     bool ok = true;
     if (heldC2_) {
         heldC2_ = false;
-        if (!text.empty() && static_cast<unsigned char>(text[0]) >= 0x80 && static_cast<unsigned char>(text[0]) <= 0x9f) {
+        if (!text.empty() && static_cast<unsigned char>(text[0]) >= 0x80 &&
+            static_cast<unsigned char>(text[0]) <= 0x9f) {
             ok = pass(shown_text(std::string("\xc2") + text[0]));
             i = 1;
         } else {

@@ -15,7 +15,7 @@
 namespace dz::ui {
 
 class ShownStreamBuf : public std::streambuf {
-public:
+  public:
     explicit ShownStreamBuf(std::streambuf* target) : target_(target) {}
     ~ShownStreamBuf() override;
     ShownStreamBuf(const ShownStreamBuf&) = delete;
@@ -25,12 +25,12 @@ public:
     void write_controls(std::string_view bytes);
     std::streambuf* target() const { return target_; }
 
-protected:
+  protected:
     int_type overflow(int_type c) override;
     std::streamsize xsputn(const char* s, std::streamsize n) override;
     int sync() override;
 
-private:
+  private:
     bool pass(std::string_view bytes);
     std::streambuf* target_;
     // A 0xC2 at the end of one write: with the next byte it may be a C1 control.
@@ -39,13 +39,13 @@ private:
 
 // Lays a ShownStreamBuf over std::cout, std::cerr and std::clog for as long as it lives.
 class ShownStandardStreams {
-public:
+  public:
     ShownStandardStreams();
     ~ShownStandardStreams();
     ShownStandardStreams(const ShownStandardStreams&) = delete;
     ShownStandardStreams& operator=(const ShownStandardStreams&) = delete;
 
-private:
+  private:
     ShownStreamBuf out_, err_, log_;
 };
 
