@@ -14,6 +14,7 @@
 #include "app/xv_app.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/file_ending.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
@@ -203,16 +204,13 @@ public:
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept. A file that ended early is said by its ending, in
         // Examine Files as in Convert.
-        const std::string ending = dz::app::EndingSummary(o);
+        const std::string ending = FileEndingLine(o);
         // The path stays on its line whatever it holds (a line break in a name included).
         const std::string path = dz::ui::shown_text(o.entry.path);
         if (!ending.empty() && (o.converting || !o.saidAtClose)) {
             // Else the run's closing message says how this file ended, with what to do: once.
             // A run in the background has no closing message: its line says what to do next.
-            if (!o.saidAtClose)
-                std::cerr << dz::ui::console_text(dz::ui::with_step("dodedoz: " + path + ": " + ending,
-                                                                     o.endedNext, dz::ui::Voice::CommandLine))
-                          << "\n";
+            if (!o.saidAtClose) std::cerr << ending << "\n";
         } else {
             std::cerr << "dodedoz: " << path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes

@@ -455,8 +455,8 @@ TEST_F(ConvertCli, StoreThenReplay) {
         << r.err;
 }
 
-// A stored Examine whose table group can no longer be read ends its file early: replayed, the
-// file's line and the log say why, as a replayed Convert does, not only the report.
+// A stored Examine whose table group can no longer be read ends its file early: replayed (or run
+// in the background), the file's line and the log say why, as for Convert, not only the report.
 TEST_F(ConvertCli, AReplayedExamineThatEndsEarlySaysWhyOnItsLineAndInTheLog) {
     const std::string text = Text("g.txt");
     Spit(dir / "t.txt", "OLD,NEW\n");
@@ -469,6 +469,10 @@ TEST_F(ConvertCli, AReplayedExamineThatEndsEarlySaysWhyOnItsLineAndInTheLog) {
     EXPECT_THAT(r.err, HasSubstr("dodedoz: " + text + ": 0 read, examine ended early: " + why + "\n"));
     EXPECT_THAT(r.err, Not(HasSubstr("not completed")));
     EXPECT_THAT(Slurp(company / "dodedoz.log"), HasSubstr(" g.txt: 0 read, examine ended early: " + why + "\n"));
+    // The same stored run in the background of `run`: said, and a failure.
+    const CliResult bg = Run("run " + Co() + " --background examine");
+    EXPECT_EQ(bg.status, 2);
+    EXPECT_THAT(bg.err, HasSubstr("dodedoz: " + text + ": 0 read, examine ended early: " + why + "\n"));
 }
 
 TEST_F(ConvertCli, UsageErrors) {
