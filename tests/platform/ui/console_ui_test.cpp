@@ -264,6 +264,7 @@ TEST(ShownStream, ControlsAreShownWhateverWroteThemAndOnlyTheFrontEndsOwnPass) {
     std::ostream out(&buf);
     out << "a\033[2Jb\tc\n" << "d\xc2" << "\x9b" << "e\xc2" << "\xa0" << '\x07';
     write_controls(out, "\r");
-    out << std::flush;
-    EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r");
+    out.put('\x08').put('f') << std::endl;  // one character at a time
+    EXPECT_TRUE(out.good());
+    EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r\\010f\n");
 }

@@ -58,8 +58,10 @@ TEST_F(Printing, ACellIsCutBetweenWholeShownCharacters) {
     EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
     xp_put_field(pr, 0, 10, 0, "ab\xc2\x9b" "c");  // a C1 control is two escapes, kept whole too
     EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    xp_put_field(pr, 0, 5, 0, "\x1b" "\xc3\xa9");  // "é" is two bytes: never half of it
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
     EXPECT_EQ(*xp_lines(pr), (std::vector<std::string>{" \\0337Z\\0111       9", std::string(30, ' ') + "abcdefgh",
-                                                       "ab\\302\\233"}));
+                                                       "ab\\302\\233", "\\033"}));
 }
 
 TEST_F(Printing, SpacingLeavesBlankLinesExceptAtTheTopOfAPage) {
