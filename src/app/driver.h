@@ -143,6 +143,11 @@ struct FileOutcome {
 // when it had written no data file). Empty for a file that ran
 // to its end, and in Examine Files, which keeps nothing anyway.
 std::string PutBackSummary(const FileOutcome& outcome);
+// How a file ended early, in place of its counts, in Convert and Examine Files alike: in Convert
+// PutBackSummary, in Examine Files "N read, examine ended early: WHY". Empty for a file that ran
+// to its end.
+inline constexpr int kMsgExamineEndedEarly = 13480;
+std::string EndingSummary(const FileOutcome& outcome);
 // RunEnded's reason when the checks left no file to run because each was skipped.
 inline constexpr std::string_view kEveryFileSkipped = "every text file was skipped";
 class RunObserver {

@@ -9,11 +9,13 @@
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/suite/control.h"
+#include "platform/suite/util.h"
 #include "platform/suite/xd.h"
 #include "platform/suite/xm_options.h"
 #include "platform/suite/zc.h"
 #include "platform/ui/framework.h"
 #include "platform/ui/hub.h"
+#include "platform/ui/next_step.h"
 #include "platform/ui/panel.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
@@ -117,14 +119,25 @@ std::uint32_t FileSize(const std::string& path) {
 }
 
 
+namespace {
+// The ending's first line names what failed; a stop is said as the person knows it.
+std::string EndingCause(const FileOutcome& o) {
+    return o.stopped ? std::string("stopped") : o.endedWhy.substr(0, o.endedWhy.find('\r'));
+}
+}  // namespace
+
 std::string PutBackSummary(const FileOutcome& o) {
     if (!o.converting || o.endedWhy.empty()) return {};
     const std::uint32_t read = o.accepted + o.rejected;
-    // The ending's first line names what failed; a stop is said as the person knows it.
-    const std::string why = o.stopped ? std::string("stopped") : o.endedWhy.substr(0, o.endedWhy.find('\r'));
     // Only a file that had written a data file had one to put back.
     const int number = o.endedRestore == 1 ? 13271 : o.endedWritten ? 13270 : 13272;
-    return xvlRCString::Get(number, std::to_string(read), why);
+    return xvlRCString::Get(number, std::to_string(read), EndingCause(o));
+}
+
+std::string EndingSummary(const FileOutcome& o) {
+    if (o.endedWhy.empty()) return {};
+    if (o.converting) return PutBackSummary(o);
+    return xvlRCString::Get(kMsgExamineEndedEarly, std::to_string(o.accepted + o.rejected), EndingCause(o));
 }
 
 // ---- The hub panel ---------------------------------------------------------------------------
@@ -385,6 +398,11 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             ++kept.files;
         }
         endedEarly = endedEarly || !outcome.endedWhy.empty();
+        // A run in the background has no window and no closing message: its log keeps how a
+        // file ended early, with what to do, beside the run's task lines.
+        if (ui::InBackground() && !outcome.endedWhy.empty())
+            dz::suite::x_log(
+                ui::with_step(fileName + ": " + EndingSummary(outcome), outcome.endedNext, ui::Voice::CommandLine));
         // What the file counted after its last record (its closing notes, a failure at its end)
         // shows in the window too, so that the window's count is the closing message's.
         if (progress.panel) {

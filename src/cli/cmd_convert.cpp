@@ -14,12 +14,14 @@
 #include "app/xv_app.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/file_ending.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/run_state.h"
+#include "platform/ui/shown_text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -201,16 +203,17 @@ public:
         if (o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherReport || o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherNotes)
             outputFailureSaid_ = true;  // said with the file's ending, here or in the closing message
         // A file whose data files were put back kept none of the records it read: counting them
-        // as accepted would read as kept.
-        if (const std::string putBack = dz::app::PutBackSummary(o); !putBack.empty()) {
+        // as accepted would read as kept. A file that ended early is said by its ending, in
+        // Examine Files as in Convert.
+        const std::string ending = FileEndingLine(o);
+        // The path stays on its line whatever it holds (a line break in a name included).
+        const std::string path = dz::ui::shown_text(o.entry.path);
+        if (!ending.empty() && (o.converting || !o.saidAtClose)) {
             // Else the run's closing message says how this file ended, with what to do: once.
             // A run in the background has no closing message: its line says what to do next.
-            if (!o.saidAtClose)
-                std::cerr << dz::ui::console_text(dz::ui::with_step("dodedoz: " + o.entry.path + ": " + putBack,
-                                                                     o.endedNext, dz::ui::Voice::CommandLine))
-                          << "\n";
+            if (!o.saidAtClose) std::cerr << ending << "\n";
         } else {
-            std::cerr << "dodedoz: " << o.entry.path << ": " << o.accepted << " accepted, " << o.rejected
+            std::cerr << "dodedoz: " << path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes
                       << (o.notes == 1 ? " note" : " notes");
             if (o.stopped) std::cerr << "; stopped";

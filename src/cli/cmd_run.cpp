@@ -6,6 +6,7 @@
 #include "app/xv_app.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/file_ending.h"
 #include "platform/suite/company.h"
 #include "platform/ui/run_state.h"
 
@@ -36,6 +37,25 @@ int command_number(std::string text) {
     return 0;
 }
 
+// A background run has no window and no closing message: a file that ended early is said on
+// its line, with what to do, and fails the command.
+class EndingLines : public dz::app::RunObserver {
+public:
+    EndingLines() { dz::app::SetRunObserver(this); }
+    ~EndingLines() override { dz::app::SetRunObserver(nullptr); }
+    EndingLines(const EndingLines&) = delete;
+    EndingLines& operator=(const EndingLines&) = delete;
+    void FileFinished(const dz::app::FileOutcome& o) override {
+        if (o.endedWhy.empty()) return;
+        ++ended_;
+        if (!o.saidAtClose) std::cerr << FileEndingLine(o) << "\n";
+    }
+    int ended() const { return ended_; }
+
+private:
+    int ended_ = 0;
+};
+
 int run(const RunArgs& args) {
     std::vector<int> steps;
     for (const auto& c : args.commands) {
@@ -53,6 +73,7 @@ int run(const RunArgs& args) {
         return kExitFailure;
     }
     CliUi ui(args.ui);
+    EndingLines endings;
     dz::ui::run_state().in_background = args.background;
     if (args.store) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
     dz::ui::run_state().steps = steps;
@@ -73,6 +94,7 @@ int run(const RunArgs& args) {
             rc = kExitFailure;
         }
     }
+    if (endings.ended() > 0) rc = kExitFailure;
     app.ExitInstance();
     dz::suite::close_company();
     return rc;

@@ -1,5 +1,7 @@
 #include "cli/commands.h"
 
+#include "platform/ui/shown_stream.h"
+
 #include <iostream>
 #include <vector>
 
@@ -18,6 +20,8 @@ bool register_command(Registrar registrar) {
 }  // namespace dz::cli
 
 int main(int argc, char** argv) {
+    // Whatever a command writes to the terminal, a control character in it is shown, never acted on.
+    dz::ui::ShownStandardStreams shown;
     CLI::App app{"dodedoz-cli: converts comma-separated text files into the accounting suite's data files"};
     app.require_subcommand(1);
     int exitCode = dz::cli::kExitOk;

@@ -122,6 +122,9 @@ public:
     bool OpenForEdit(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn, uint16_t oldSize,
                      uint16_t mapJobToExtra, uint16_t blankValueOption, uint16_t notFoundOption, bool check,
                      bool save);
+    // False, after a warning (13481), for a name that cannot name a new group (a control
+    // character in it); a group already stored under it is accepted.
+    bool AcceptGroupName(std::string_view group);
     // The format warnings and the stored-width check of GL, job and phase tables.
     bool CheckFormat(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn);
     // Writes the document's rows into the current table, all or nothing. 0 only when the rows

@@ -81,6 +81,7 @@ bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCo
                                          uint16_t oldSize, uint16_t mapJobToExtra, uint16_t blankValueOption,
                                          uint16_t notFoundOption, bool check, bool save) {
     if (SameText(group, kNewTableGroup) && !CheckMaxGroups()) return false;
+    if (!AcceptGroupName(group)) return false;
     if (check && !CheckFormat(group, applCode, fieldId, warn)) return false;
     const std::string prevName = groupName_;
     const uint32_t prevAppl = application_;
@@ -95,6 +96,20 @@ bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCo
     ui::xw_wr_message(ui::kInfo, s == XIO_LOCKED ? "Another user is currently modifying this table."
                                                  : "Unable to access this table, please run fendrick on your "
                                                    "Master.xvc file");
+    return false;
+}
+
+bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
+    const std::string refusal = GroupNameRefusal(group);
+    if (refusal.empty()) return true;
+    // A group stored under such a name before names were checked can still be opened, and so
+    // saved under a name that can be shown.
+    if (Open()) {
+        xio_init_record(H(), kGroupRecord);
+        PutText(H(), kGroupRecord, fields_.table, group.substr(0, kGroupNameMax));
+        if (xio_find_record(H(), kGroupRecord, 0) == XIO_OK) return true;
+    }
+    ui::xw_wr_message(ui::kWarning, refusal);
     return false;
 }
 
@@ -393,6 +408,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
 }
 
 bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable& doc) {
+    if (!AcceptGroupName(newName)) return false;
     // Old values are cut to the old size as they are written: two that become equal would
     // stop the write halfway, so they are refused before anything is touched.
     std::vector<SubstitutionRow*> rows = ListRows(doc);

@@ -1,6 +1,8 @@
 #include "tables/substitution_fields.h"
 
 #include "platform/datafile/utf8.h"
+#include "platform/import/xvl_rcstring.h"
+#include "platform/ui/shown_text.h"
 
 #include <cctype>
 
@@ -65,6 +67,17 @@ bool SameText(std::string_view a, std::string_view b) {
 }
 
 bool IsUnnamedGroup(std::string_view name) { return name.empty() || SameText(name, kNewTableGroup); }
+
+std::string GroupNameRefusal(std::string_view name) {
+    for (std::size_t i = 0; i < name.size(); ++i) {
+        const auto c = static_cast<unsigned char>(name[i]);
+        const bool c1 = ui::shown_detail::is_c1_after(name, i);
+        if (!ui::shown_detail::is_control(c) && !c1) continue;
+        return xvl::xvlRCString::Get(kMsgGroupNameControl, ui::shown_text(name),
+                                     ui::shown_text(name.substr(i, c1 ? 2 : 1)));
+    }
+    return {};
+}
 
 bool IsBlankValue(std::string_view value) { return value.empty() || value == " "; }
 

@@ -735,6 +735,8 @@ bool TableEditor::SaveTableAsCommand() {
                                                          : "\"" + name + "\" is not a name a table group can take: type another.");
             continue;
         }
+        // A name with a control character is refused with its word; the panel stays for another.
+        if (!file_->AcceptGroupName(name)) continue;
         if (file_->HasTable(name, doc_->application, doc_->fieldId) && !SameText(name, doc_->groupName)) {
             const int a = ui::xw_wr_message(ui::kYesNoCancel, "Do you want to replace the existing table in " + name + "?");
             if (a == ui::kCancel) break;

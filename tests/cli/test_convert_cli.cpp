@@ -455,6 +455,26 @@ TEST_F(ConvertCli, StoreThenReplay) {
         << r.err;
 }
 
+// A stored Examine whose table group can no longer be read ends its file early: replayed (or run
+// in the background), the file's line and the log say why, as for Convert, not only the report.
+TEST_F(ConvertCli, AReplayedExamineThatEndsEarlySaysWhyOnItsLineAndInTheLog) {
+    const std::string text = Text("g.txt");
+    Spit(dir / "t.txt", "OLD,NEW\n");
+    ASSERT_EQ(Run("tables import " + Co() + " GLSUB --app AP --field 6 " + (dir / "t.txt").string()).status, 0);
+    ASSERT_EQ(Run("examine " + Co() + " --store --table GLSUB " + text).status, 0);
+    fs::remove(company / "MASTER.XVM");
+    const CliResult r = Run("replay " + Co() + " examine");
+    EXPECT_EQ(r.status, 2);
+    const std::string why = "Unable to open the Master.xvm file or find table type 'GLSUB' in the Master.xvm file";
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: " + text + ": 0 read, examine ended early: " + why + "\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("not completed")));
+    EXPECT_THAT(Slurp(company / "dodedoz.log"), HasSubstr(" g.txt: 0 read, examine ended early: " + why + "\n"));
+    // The same stored run in the background of `run`: said, and a failure.
+    const CliResult bg = Run("run " + Co() + " --background examine");
+    EXPECT_EQ(bg.status, 2);
+    EXPECT_THAT(bg.err, HasSubstr("dodedoz: " + text + ": 0 read, examine ended early: " + why + "\n"));
+}
+
 TEST_F(ConvertCli, UsageErrors) {
     const std::string text = Text("u.txt");
     EXPECT_EQ(Run("convert " + text).status, 64);                                  // no company

@@ -223,6 +223,18 @@ TEST(WrapLines, BreaksAtABlankNeverInACharacterAndLosesNothing) {
     EXPECT_EQ(joined, "ééééé");
 }
 
+// A control character is measured as it is shown ("\033", four columns): a line is cut before
+// an escape that would not fit, never inside it, and nothing is lost.
+TEST(WrapLines, ALineIsCutAsItIsShownNeverInsideAnEscape) {
+    EXPECT_EQ(WrapLines("abcdefg\033hij", 10), (std::vector<std::string>{"abcdefg", "  \\033hij"}));
+    EXPECT_EQ(WrapLines("abcdef\033hij", 10), (std::vector<std::string>{"abcdef\\033", "  hij"}));
+    EXPECT_EQ(WrapLines("abcdef gh\033ijk", 10), (std::vector<std::string>{"abcdef", "  gh\\033ij", "  k"}));
+    // A C1 control wider than a narrow line's room still goes whole, on a line of its own.
+    EXPECT_EQ(WrapLines("ab\xc2\x9b", 4), (std::vector<std::string>{"ab", "  \\302\\233"}));
+    // A line break is shown as one blank, where a line may break.
+    EXPECT_EQ(WrapLines("abcdef\r\nghijkl", 10), (std::vector<std::string>{"abcdef", "  ghijkl"}));
+}
+
 TEST_F(ReportTest, FileNamesTooLongForTheLineAreShownWholeNeverCut) {
     const std::string folder = "/" + std::string(50, 'f') + "/";
     ConversionReport report(print, "/in/t.txt", folder + "RejGLM.txt", "Title", true, "");

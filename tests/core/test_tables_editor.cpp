@@ -165,8 +165,8 @@ TEST_F(EditorTest, NewGroupRowsDuplicateRefusedSaveAsAndReopen) {
     EXPECT_EQ(ui.cursors.back(), std::make_pair(3, 0));
 }
 
-// A new value longer than its cell and a Save As without a name are each said, not cut or
-// passed over; the person then corrects them and the table is saved.
+// A new value longer than its cell, a Save As without a name and one with a control character
+// are each said, not cut or passed over; the person then corrects them and the table is saved.
 TEST_F(EditorTest, ALongNewValueAndANamelessSaveAsAreSaid) {
     CreateMasterFile();
     Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");
@@ -179,12 +179,16 @@ TEST_F(EditorTest, ALongNewValueAndANamelessSaveAsAreSaid) {
     ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
     ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "New table group"));
     ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "G\033[31m"));  // a control character: refused
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
     ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "G1"));
     ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
     Main(PanelAction::press(kCmdClose));
     Run();
     const auto said = ui.message_texts();
-    ASSERT_EQ(said.size(), 3u);
+    ASSERT_EQ(said.size(), 4u);
+    EXPECT_EQ(said[3], "'G\\033[31m' cannot be a table group name: it holds a control character (\\033). Choose a name "
+                       "without one.");
     EXPECT_THAT(said[0], ::testing::HasSubstr("The new value '" + tooLong + "' has 60 characters and the new value takes at most"));
     EXPECT_EQ(said[1], "Type a name for the table group.");
     EXPECT_THAT(said[2], ::testing::HasSubstr("\"New table group\" is not a name a table group can take"));

@@ -3,6 +3,8 @@
 
 #include "test_tables_support.h"
 
+#include <gmock/gmock.h>
+
 #include "platform/ui/scripted_ui.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
@@ -319,6 +321,20 @@ TEST_F(EditorSaveTest, SaveAsChecksTheFormatOnlyForAnotherGroup) {
         << sui_.message_texts().back();
     EXPECT_EQ(Stored("Other", 16), (std::vector<std::string>{"5=6"}));
     mf->Close();
+}
+
+// A new group's name may not hold a control character; a group stored under such a name before
+// names were checked still opens, so that it can be saved under another.
+TEST_F(EditorSaveTest, ANewGroupNamedWithAControlCharacterIsRefusedWithItsWord) {
+    CreateMasterFile();
+    SubstitutionMasterFile mf(kCommand);
+    EXPECT_FALSE(mf.OpenForEdit("N\033[2J", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("'N\\033[2J' cannot be a table group name"));
+    SubstitutionMasterFile old(kCommand, 0, "O\033", kApplPR, 30);
+    ASSERT_EQ(old.WriteGroupRecord(), XIO_OK);
+    old.Close();
+    EXPECT_TRUE(mf.OpenForEdit("O\033", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    mf.Close();
 }
 
 // ---- Opening and closing ----------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "platform/suite/xd.h"
 
+#include "platform/ui/shown_text.h"
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -41,7 +43,8 @@ std::optional<LocalDateTime> environment_now() {
         mi > 59 || sec > 59) {
         static bool reported = false;
         if (!reported) {
-            std::fprintf(stderr, "dodedoz: DODEDOZ_NOW='%s' is not \"YYYY-MM-DD HH:MM:SS\"; using the system clock\n", env);
+            std::fprintf(stderr, "dodedoz: DODEDOZ_NOW='%s' is not \"YYYY-MM-DD HH:MM:SS\"; using the system clock\n",
+                         ui::shown_text(env).c_str());
             reported = true;
         }
         return std::nullopt;

@@ -1,6 +1,7 @@
 #include "platform/ui/console_ui.h"
 
 #include "platform/ui/panel.h"
+#include "platform/ui/shown_stream.h"
 #include "platform/ui/shown_text.h"
 
 #include <algorithm>
@@ -267,7 +268,8 @@ void ConsoleUi::draw_progress(Panel& panel, bool final) {
                                          options_.columns ? options_.columns() : 0);
     const std::size_t width = line.size();
     if (line.size() < progress_width_) line.resize(progress_width_, ' ');
-    err_ << "\r" << line << std::flush;
+    write_controls(err_, "\r");
+    err_ << line << std::flush;
     progress_width_ = width;
     progress_drawn_ = shown;
     progress_drawn_at_ = now;
@@ -282,7 +284,10 @@ void ConsoleUi::close_progress_line() {
 
 void ConsoleUi::erase_progress_line() {
     if (!progress_shown_) return;
-    err_ << "\r" << std::string(progress_width_, ' ') << "\r" << std::flush;
+    write_controls(err_, "\r");
+    err_ << std::string(progress_width_, ' ');
+    write_controls(err_, "\r");
+    err_.flush();
     progress_shown_ = false;
     progress_width_ = 0;
     progress_drawn_.clear();

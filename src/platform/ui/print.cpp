@@ -243,21 +243,23 @@ void xp_put_field(int print, int col, int width, int flags, std::string_view tex
     if (!j || col < 0 || width <= 0) return;
     const int line_width = j->def.width;
     if (col >= line_width) return;
-    // A value read from a file reaches the report's reader, never the terminal's controls.
+    // A value read from a file reaches the report's reader, never the terminal's controls. It is
+    // cut between whole characters of what is shown (the texts are UTF-8; "\033" is one).
+    const bool escaped = needs_showing(text);
     std::string shown;
-    if (needs_showing(text)) {
-        shown = shown_text(text, LineBreaks::Blank);
-        text = shown;
-    }
-    // Cut between characters (the texts are UTF-8).
-    std::string_view t = Utf8PrefixBytes(text, static_cast<std::size_t>(width));
+    auto cut = [&](std::size_t room) -> std::string_view {
+        if (!escaped) return Utf8PrefixBytes(text, room);
+        shown = shown_text(text.substr(0, shown_fit(text, room, LineBreaks::Blank)), LineBreaks::Blank);
+        return shown;
+    };
+    std::string_view t = cut(static_cast<std::size_t>(width));
     int at = col;
     if (flags & kPrintRight) at = col + width - static_cast<int>(t.size());
     if (at < 0) {
         t.remove_prefix(static_cast<std::size_t>(-at));
         at = 0;
     }
-    if (at + static_cast<int>(t.size()) > line_width) t = Utf8PrefixBytes(t, static_cast<std::size_t>(line_width - at));
+    if (at + static_cast<int>(t.size()) > line_width) t = cut(static_cast<std::size_t>(line_width - at));
     if (static_cast<int>(j->building.size()) < at + static_cast<int>(t.size()))
         j->building.resize(static_cast<std::size_t>(at) + t.size(), ' ');
     j->building.replace(static_cast<std::size_t>(at), t.size(), t);

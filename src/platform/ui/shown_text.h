@@ -67,4 +67,34 @@ inline std::string shown_text(std::string_view text, LineBreaks breaks = LineBre
     return out;
 }
 
+// How many bytes of `text`, from its start, fit into `width` bytes once shown (as shown_text
+// shows them with `breaks`): whole characters only, and an escape ("\033") never cut, so that
+// a cell or a line cut there shows whole characters of what it shows. A CR LF shown as one
+// blank goes as one.
+inline std::size_t shown_fit(std::string_view text, std::size_t width, LineBreaks breaks = LineBreaks::Escaped) {
+    using namespace shown_detail;
+    std::size_t used = 0;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        std::size_t bytes = 1, shown = 1;
+        if ((c == '\r' || c == '\n') && breaks != LineBreaks::Escaped) {
+            if (breaks == LineBreaks::Blank && c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') bytes = 2;
+        } else if (is_control(c)) {
+            shown = 4;
+        } else if (is_c1_after(text, i)) {
+            bytes = 2;
+            shown = 8;
+        } else if (c >= 0x80) {
+            // A character of UTF-8 goes with its continuation bytes, as it is shown.
+            while (i + bytes < text.size() && (static_cast<unsigned char>(text[i + bytes]) & 0xC0) == 0x80) ++bytes;
+            shown = bytes;
+        }
+        if (used + shown > width) break;
+        used += shown;
+        i += bytes;
+    }
+    return i;
+}
+
 }  // namespace dz::ui

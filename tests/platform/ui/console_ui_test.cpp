@@ -2,6 +2,7 @@
 
 #include "platform/ui/console_ui.h"
 #include "platform/ui/hub.h"
+#include "platform/ui/shown_stream.h"
 
 #include <gmock/gmock.h>
 
@@ -273,4 +274,17 @@ TEST_F(Console, ANextStepIsSaidOnceInACommand) {
     const std::string e = err.str();
     EXPECT_THAT(e, ::testing::HasSubstr("question: a.txt: in use\nNext: step 13341 process 7\n"));
     EXPECT_THAT(e, ::testing::HasSubstr("error: b.txt: in use\ndodedoz: error: c.txt: in use\nNext: step 13341 process 8\n"));
+}
+
+// Everything written through the terminal's stream is shown: a control character as "\033", a
+// C1 control split across two writes as well; the line end and a front end's own controls pass.
+TEST(ShownStream, ControlsAreShownWhateverWroteThemAndOnlyTheFrontEndsOwnPass) {
+    std::ostringstream target;
+    ShownStreamBuf buf(target.rdbuf());
+    std::ostream out(&buf);
+    out << "a\033[2Jb\tc\n" << "d\xc2" << "\x9b" << "e\xc2" << "\xa0" << '\x07';
+    write_controls(out, "\r");
+    out.put('\x08').put('f') << std::endl;  // one character at a time
+    EXPECT_TRUE(out.good());
+    EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r\\010f\n");
 }

@@ -50,6 +50,23 @@ TEST_F(Printing, FieldsLandAtTheirColumnsCutToWidthAndRightAligned) {
     EXPECT_EQ(xp_get_def(pr).width, 40);
 }
 
+// A control character is shown as "\033", four columns, and a cell is cut between whole
+// characters of what it shows: never inside an escape.
+TEST_F(Printing, ACellIsCutBetweenWholeShownCharacters) {
+    int pr = xp_open_print(PrintDef{"T", 40}, Destination::Spool);
+    xp_put_field(pr, 1, 13, 0, "\0337Z\t1\t2");  // shown "\0337Z\0111\0112": 16 columns
+    xp_put_field(pr, 16, 4, kPrintRight, "9");
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    xp_put_field(pr, 30, 80, 0, "abcdefgh\x1b");  // the line's end cuts before the escape
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    xp_put_field(pr, 0, 10, 0, "ab\xc2\x9b" "c");  // a C1 control is two escapes, kept whole too
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    xp_put_field(pr, 0, 5, 0, "\x1b" "\xc3\xa9");  // "é" is two bytes: never half of it
+    EXPECT_EQ(xp_wr_line(pr, 1, 0, 0), 0);
+    EXPECT_EQ(*xp_lines(pr), (std::vector<std::string>{" \\0337Z\\0111       9", std::string(30, ' ') + "abcdefgh",
+                                                       "ab\\302\\233", "\\033"}));
+}
+
 TEST_F(Printing, SpacingLeavesBlankLinesExceptAtTheTopOfAPage) {
     int pr = xp_open_print(PrintDef{}, Destination::Spool);
     xp_put_field(pr, 0, 10, 0, "first");
