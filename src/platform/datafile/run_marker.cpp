@@ -3,6 +3,8 @@
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
+#include "platform/datafile/marker_text.h"
+#include "platform/datafile/run_mark.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
 
@@ -37,8 +39,6 @@ namespace fs = std::filesystem;
 // cannot hold a lock the owner's programs wait on.
 constexpr mode_t kBackupFolderMode = 0755;
 
-constexpr const char* kMarkerHead = "dodedoz run marker 2";
-constexpr const char* kPreviousHead = "dodedoz run marker";  // no lengths, hashes or lock file
 constexpr const char* kRunPrefix = "run~";
 constexpr const char* kMarkerSuffix = ".marker";
 constexpr const char* kLockSuffix = ".lock";
@@ -113,26 +113,6 @@ Right write_right_all(uid_t uid, const std::vector<std::string>& files, std::str
 std::string normal(const std::string& path) {
     std::string n = fs::path(path).lexically_normal().string();
     return n.empty() ? "./" : n;
-}
-
-// A copy's name "<data file>~<host>~<process>[~<n>]": the data file's name and the run
-// ("<host>~<process>"), or false when it is not one.
-bool parse_copy_name(const std::string& name, std::string& dataFile, std::string& run) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const auto tilde = name.find('~', start);
-        parts.push_back(name.substr(start, tilde == std::string::npos ? std::string::npos : tilde - start));
-        if (tilde == std::string::npos) break;
-        start = tilde + 1;
-    }
-    if (parts.size() < 3 || parts.size() > 4 || parts[0].empty() || parts[0] == "." || parts[0] == ".." ||
-        parts[1].empty() || !all_digits(parts[2]) || (parts.size() == 4 && !all_digits(parts[3])))
-        return false;
-    if (name.find('/') != std::string::npos || name.find('\n') != std::string::npos || name.find(' ') != std::string::npos)
-        return false;
-    dataFile = parts[0];
-    run = parts[1] + "~" + parts[2];
-    return true;
 }
 
 // "run~<host>~<process><suffix>": its run, or false.
@@ -344,15 +324,14 @@ void notify(RunNotice notice, const std::string& once = "") {
 
 // ---- A marker as found ----------------------------------------------------------------------------
 
-struct CopyLine {
-    std::string name, dataFile;
-    uint64_t length = 0, hash = 0;
-};
+using CopyLine = MarkerCopy;
 
 struct Marker {
     enum State { Gone, Empty, Whole, Unreadable } state = Gone;
     std::string why;                 // Unreadable: why
-    bool previous = false;           // of the previous version: no lengths, hashes or lock file
+    bool previous = false;           // of the first version: no lengths, hashes or lock file
+    bool numbered = false;           // gives its run's number, which the files it committed carry
+    uint64_t number = 0;
     std::string host, process;       // as the marker gives them
     std::string main;                // a part: the way to the main marker's data folder
     std::vector<std::string> parts;  // the main: the ways to the parts' data folders
@@ -360,23 +339,6 @@ struct Marker {
     off_t namesEnd = 0;              // the length of its lines before the first copy
     Fd fd;
 };
-
-bool parse_hex(const std::string& s, uint64_t& v) {
-    if (s.empty() || s.size() > 16) return false;
-    v = 0;
-    for (const char c : s) {
-        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-        if (d < 0) return false;
-        v = v << 4 | static_cast<uint64_t>(d);
-    }
-    return true;
-}
-
-std::string hex(uint64_t v) {
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-    return buf;
-}
 
 // Reads the marker `name` of run `run` in the backup folder `dirFd` of `owner` (opened to be
 // written when `writable`). The caller holds the run's lock first, so a run that ends meanwhile
@@ -409,68 +371,18 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
         got += static_cast<std::size_t>(r);
     }
     text.resize(got);
-    if (text.empty()) {
-        m.state = Marker::Empty;  // made, never filled (or emptied after the last commit)
-        return;
-    }
-    std::vector<std::pair<std::string, std::size_t>> lines;  // each line and where it starts
-    for (std::size_t start = 0; start < text.size();) {
-        const auto nl = text.find('\n', start);
-        lines.emplace_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start), start);
-        if (nl == std::string::npos) break;
-        start = nl + 1;
-    }
-    if (lines[0].first == kPreviousHead) m.previous = true;
-    else if (lines[0].first != kMarkerHead) return unreadable("it is not a run marker");
-    // A marker of an earlier version still gives its process's start ("start ...") and each copy
-    // as the path it was made under in a ".backup" folder: only the name is taken, resolved here
-    // as every name is, so a company half posted by that version is still put back.
-    bool paths = false, whole = false;
-    m.namesEnd = static_cast<off_t>(text.size());
-    std::set<std::string> files;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string& line = lines[i].first;
-        const bool copyOrEnd = line == "end" || line.rfind("copy ", 0) == 0;
-        if (copyOrEnd && m.namesEnd == static_cast<off_t>(text.size())) m.namesEnd = static_cast<off_t>(lines[i].second);
-        if (line == "end") {
-            whole = true;
-            break;
-        }
-        if (line.rfind("start ", 0) == 0 && i == 1 && m.previous) {
-            paths = true;
-        } else if (line.rfind("host ", 0) == 0) {
-            m.host = line.substr(5);
-        } else if (line.rfind("process ", 0) == 0) {
-            m.process = line.substr(8);
-        } else if (line.rfind("main ", 0) == 0 && !m.previous && m.main.empty() && m.parts.empty() && line.size() > 5) {
-            m.main = line.substr(5);
-        } else if (line.rfind("part ", 0) == 0 && !m.previous && m.main.empty() && line.size() > 5) {
-            m.parts.push_back(line.substr(5));
-        } else if (line.rfind("copy ", 0) == 0) {
-            CopyLine c;
-            std::string rest = line.substr(5);
-            if (!m.previous) {
-                const auto h = rest.rfind(' ');
-                const auto l = h == std::string::npos || h == 0 ? std::string::npos : rest.rfind(' ', h - 1);
-                if (l == std::string::npos || !all_digits(rest.substr(l + 1, h - l - 1), 19) || !parse_hex(rest.substr(h + 1), c.hash))
-                    return unreadable("it names a copy without its length and hash");
-                c.length = std::stoull(rest.substr(l + 1, h - l - 1));
-                rest.resize(l);
-            } else if (const auto slash = rest.rfind('/');
-                       paths && slash != std::string::npos && slash >= 8 && rest.compare(slash - 8, 9, "/.backup/") == 0) {
-                rest.erase(0, slash + 1);
-            }
-            std::string copyRun;
-            if (!parse_copy_name(rest, c.dataFile, copyRun) || copyRun != run)
-                return unreadable("it names " + rest + ", which is not a copy of its run");
-            if (!files.insert(c.dataFile).second) return unreadable("it names " + c.dataFile + " twice");
-            c.name = rest;
-            m.copies.push_back(std::move(c));
-        } else {
-            return unreadable("it holds a line that is not a marker's");
-        }
-    }
-    m.state = whole ? Marker::Whole : Marker::Empty;
+    MarkerText t = parse_marker_text(text, run);
+    if (t.state == MarkerText::Unreadable) return unreadable(t.why);
+    m.state = t.state == MarkerText::Whole ? Marker::Whole : Marker::Empty;
+    m.previous = t.version == 1;
+    m.numbered = t.numbered;
+    m.number = t.number;
+    m.host = std::move(t.host);
+    m.process = std::move(t.process);
+    m.main = std::move(t.main);
+    m.parts = std::move(t.parts);
+    m.copies = std::move(t.copies);
+    m.namesEnd = static_cast<off_t>(t.namesEnd);
 }
 
 enum class Life { Dead, Alive, Unknown };
@@ -755,6 +667,96 @@ void remove_piece(Piece& p) {
     ::fsync(p.dir.fd);
 }
 
+// ---- Proof: what the data files a run names carry ------------------------------------------
+
+// A marker that gives its run's number is judged by the data files alone: the run is proven when
+// one of them carries its user (the backup folder's owner) and that number. Who may write them
+// now is never asked: a run whose user left the group since, or whose file was narrowed, wrote
+// what it wrote. Unproven: none carries it, so it committed nothing. Foreign: a file carries the
+// number as another user's (a marker made from a number read out of a file). Untold: none
+// carries it and a file cannot be read.
+enum class Proof { Proven, Unproven, Foreign, Untold };
+struct Judgment {
+    Proof proof = Proof::Unproven;
+    std::set<std::string> left;  // settled files that do not carry the run: never put back
+    std::string which, why;      // Foreign: the file and whose number; Untold: the file and why
+};
+Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles) {
+    Judgment j;
+    bool carried = false;
+    std::string foreign, foreignWhose, untold, untoldWhy;
+    for (const auto& f : dataFiles) {
+        RunMark mark;
+        std::string why;
+        switch (read_run_mark(f, mark, &why)) {
+        case MarkFound::Carried:
+            if (mark.number == number && mark.uid == owner) {
+                carried = true;
+                break;
+            }
+            if (mark.number == number && foreign.empty()) {
+                foreign = f;
+                foreignWhose = user_name(mark.uid);
+            }
+            j.left.insert(f);
+            break;
+        case MarkFound::None:
+            j.left.insert(f);
+            break;
+        case MarkFound::Unreadable:
+            if (untold.empty()) {
+                untold = f;
+                untoldWhy = why;
+            }
+            break;
+        case MarkFound::Unsettled:  // its write is not committed: it goes back with the run, if any
+        case MarkFound::Missing:    // made again from its copy, with the run, if any
+            break;
+        }
+    }
+    if (carried) j.proof = Proof::Proven;
+    else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose};
+    else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untoldWhy};
+    return j;
+}
+
+// The data files named by every marker of the run `here` is one of: its main's and every part's.
+std::vector<std::string> unit_data_files(Scan& scan, const Piece& here) {
+    std::vector<std::string> files;
+    auto add = [&](const Piece& p) {
+        for (const auto& c : p.m.copies) files.push_back(p.dataFolder + c.dataFile);
+    };
+    add(here);
+    FolderIds taken{folder_id(here.dataFolder)};
+    Piece found;
+    const Piece* main = &here;
+    std::string why;
+    if (!here.m.main.empty()) {
+        if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, found, why) ||
+            found.m.state != Marker::Whole)
+            return files;
+        taken.insert(folder_id(found.dataFolder));
+        add(found);
+        main = &found;
+    }
+    for (const auto& way : main->m.parts) {
+        Piece part;
+        if (find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why) &&
+            part.m.state == Marker::Whole) {
+            taken.insert(folder_id(part.dataFolder));
+            add(part);
+        }
+    }
+    return files;
+}
+
+// Whether this program may write `path` (or make it in its folder), by every right the system
+// gives it, access control lists included.
+bool may_write_here(const std::string& path) {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return true;
+    return errno == ENOENT && ::faccessat(AT_FDCWD, fs::path(path).parent_path().c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 std::string group_name(gid_t gid) {
     const group* g = ::getgrgid(gid);
     return g ? std::string(g->gr_name) : "gid " + std::to_string(gid);
@@ -789,11 +791,25 @@ Making making_for(const std::string& dataFolder, const std::vector<std::string>&
 // Puts every copy of a dead run back: `unit` is its main marker (or its only one) and its parts,
 // each dead and whole. Nothing is written until every copy is proved.
 void put_back(Scan& scan, std::vector<Piece*>& unit) {
+    std::vector<std::string> dataFiles;
+    for (Piece* p : unit)
+        for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
+    const std::string marker = unit.front()->markerPath();
+    const std::string user = user_name(unit.front()->owner);
+    // A numbered run goes back for exactly the data files it committed; one it never wrote is
+    // left as it stands. A run of an older marker is judged by what its user may write.
+    std::set<std::string> left;
+    if (unit.front()->m.numbered) {
+        const Judgment j = judge_run(unit.front()->owner, unit.front()->m.number, dataFiles);
+        if (j.proof != Proof::Proven) return;  // said where the run was met
+        left = j.left;
+    }
+    auto goesBack = [&](const Piece* p, const CopyLine& c) { return !left.count(p->dataFolder + c.dataFile); };
     std::vector<std::string> names;
     for (const Piece* p : unit)
-        for (const auto& c : p->m.copies) names.push_back(c.dataFile);
+        for (const auto& c : p->m.copies)
+            if (goesBack(p, c)) names.push_back(c.dataFile);
     const std::string files = join_files(names);
-    const std::string marker = unit.front()->markerPath();
     if (g_putBackHook) g_putBackHook(marker);
     auto copyPath = [](const Piece* p, const CopyLine& c) { return p->folder + c.name; };
     auto restore = [&](const Piece* p) { return step(ui::Step::RestoreFromBackup, {files, p->folder}); };
@@ -811,23 +827,35 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         AsideOwner had;  // the owner and group it is to have
     };
     std::vector<Proved> proved;
-    std::vector<std::string> dataFiles;
-    for (Piece* p : unit)
-        for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
-    // A run whose user may not write every file it names made no conversion of them.
     std::string which;
-    if (const Right right = write_right_all(unit.front()->owner, dataFiles, which); right != Right::Yes) {
-        const std::string user = user_name(unit.front()->owner);
-        if (right == Right::No)
-            return scan.say(RunNoticeKind::NotARun, marker, files,
-                            "the run marker " + marker + " of " + user + " names " + files + ", and that user may not write " +
-                                which + ": no conversion of theirs wrote them",
-                            step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
-        return scan.refuse(RunNoticeKind::Untold, marker, files,
-                           "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
-                           "write " + which + " cannot be told: the company may be half posted",
-                           step(ui::Step::RestoreOrHandOver, {files, unit.front()->folder}));
+    if (!unit.front()->m.numbered) {
+        // A run whose user may not write every file it names made no conversion of them.
+        if (const Right right = write_right_all(unit.front()->owner, dataFiles, which); right != Right::Yes) {
+            if (right == Right::No)
+                return scan.say(RunNoticeKind::NotARun, marker, files,
+                                "the run marker " + marker + " of " + user + " names " + files +
+                                    ", and that user may not write " + which + ": no conversion of theirs wrote them",
+                                step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
+            return scan.refuse(RunNoticeKind::Untold, marker, files,
+                               "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
+                               "write " + which + " cannot be told: the company may be half posted",
+                               step(ui::Step::RestoreOrHandOver, {files, unit.front()->folder}));
+        }
     }
+    // Whoever may read its copies and write its files puts a proven run back: its user while they
+    // may still write them, and root.
+    for (const Piece* p : unit)
+        for (const auto& c : p->m.copies)
+            if (goesBack(p, c) && ::geteuid() != 0 && !may_write_here(p->dataFolder + c.dataFile)) {
+                const std::string admin = user_name(0);
+                return scan.refuse(RunNoticeKind::OtherUser, marker, files,
+                                   "the run marker " + marker + " of " + user + " names copies of " + files + ", and " +
+                                       p->dataFolder + c.dataFile + " may no longer be written by this user: " +
+                                       "the conversion stopped before it had finished posting, and only an "
+                                       "administrator can put it back",
+                                   step(ui::Step::AskUserToPutBack, {admin}), 0,
+                                   std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+            }
     for (Piece* p : unit) {
         for (const auto& name : p->beside)
             if (std::none_of(p->m.copies.begin(), p->m.copies.end(), [&](const CopyLine& c) { return c.name == name; }))
@@ -835,6 +863,7 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
                                                       p->markerPath() + " does not name: nothing is put back",
                                    restore(p));
         for (const auto& c : p->m.copies) {
+            if (!goesBack(p, c)) continue;
             Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
             if (in.fd < 0 && errno == ENOENT && p->m.previous) continue;  // that version removed a copy put back
             if (in.fd < 0 && errno == ENOENT)
@@ -1213,9 +1242,42 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         if (!req.onlyFile.empty() && std::find(named.begin(), named.end(), req.onlyFile) == named.end()) continue;
         const std::string files = join_files(named);
         const auto restore = step(ui::Step::RestoreFromBackup, {files, folder});
-        // One test for everybody: a run whose user may not write what it names made no conversion
-        // of it, and stops nobody; one whose user has no account cannot be judged.
-        if (here.m.state == Marker::Whole || (here.m.state == Marker::Unreadable && !here.beside.empty())) {
+        if (here.m.state == Marker::Whole && here.m.numbered) {
+            // One test for everybody: what the data files carry. A run that none of them carries
+            // committed nothing: it stops nobody and is never put back.
+            const Judgment j = judge_run(owner, here.m.number, unit_data_files(scan, here));
+            if (j.proof == Proof::Unproven) {
+                // For its own user (or root) it is a run killed before its first commit, whose
+                // copies equal the files: a leftover, cleared by a writing command with its parts.
+                if (ours || admin) {
+                    if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
+                    continue;
+                }
+                scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files +
+                             ", and no data file carries its run: no conversion of theirs wrote them",
+                         step(ui::Step::MoveRunAway, {folder, user}));
+                continue;
+            }
+            if (j.proof == Proof::Foreign) {
+                scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and " + j.which +
+                             " carries the number of a run of " + j.why + ", not of " + user +
+                             ": no conversion of theirs wrote them",
+                         step(ui::Step::MoveRunAway, {folder, user}));
+                continue;
+            }
+            if (j.proof == Proof::Untold) {
+                scan.refuse(RunNoticeKind::Untold, here.markerPath(), files,
+                            "whether the run marker " + here.markerPath() + " of " + user + " is of a conversion cannot "
+                            "be told, as " + j.which + " cannot be read (" + j.why + "): the company may be half posted",
+                            step(ui::Step::RestoreOrHandOver, {files, folder}));
+                continue;
+            }
+        } else if (here.m.state == Marker::Whole || (here.m.state == Marker::Unreadable && !here.beside.empty())) {
+            // A marker made before runs carried their number: a run whose user may not write what
+            // it names made no conversion of it, and stops nobody; one whose user has no account
+            // cannot be judged.
             std::vector<std::string> paths;
             for (const auto& f : named) paths.push_back(scan.dataFolder + f);
             std::string which;
@@ -1394,15 +1456,19 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         const std::string name = slash == std::string::npos ? c.path : c.path.substr(slash + 1);
         std::string dataFile, copyRun;
         if (!parse_copy_name(name, dataFile, copyRun) || copyRun != run) return EINVAL;
-        linesOf[folder] += "copy " + name + " " + std::to_string(c.length) + " " + hex(c.hash) + "\n";
+        linesOf[folder] += marker_copy_line(name, c.length, c.hash);
     }
     if (linesOf.empty()) return 0;
     std::lock_guard<std::mutex> guard(g_heldMutex);
     for (const auto& [folder, lines] : linesOf)
         if (!g_held.count(folder)) return EXDEV;  // a copy no later command could find
-    const std::string head = std::string(kMarkerHead) + "\nhost " + host_name() + "\nprocess " + std::to_string(::getpid()) + "\n";
+    // A number of this run's own: every data file it commits carries it with its user, which
+    // proves later that a marker naming it is of a run that wrote them.
+    const RunMark mark{::geteuid(), draw_run_number()};
+    const std::string head = marker_head(host_name(), static_cast<long>(::getpid()), mark.number);
     std::vector<Held*> written;
     auto undo = [&](int err) {
+        set_run_mark_for_commits(std::nullopt);
         for (Held* h : written) {
             if (cut_marker(h->markerFd, 0) == 0) h->whole = false;
             h->role = Role::Alone;
@@ -1416,10 +1482,11 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
     };
     if (linesOf.size() == 1) {
         Held& h = g_held[linesOf.begin()->first];
-        if (const int err = write_marker(h, head + linesOf.begin()->second + "end\n", 0); err != 0) return undo(err);
+        if (const int err = write_marker(h, head + linesOf.begin()->second + marker_end_line(), 0); err != 0) return undo(err);
         written.push_back(&h);
         if (const int err = sync_folder(h.folder); err != 0) return undo(err);
         h.whole = true;
+        set_run_mark_for_commits(mark);
         return 0;
     }
     // Several folders: the marker in the company's data folder is the run's one commit point. It
@@ -1436,7 +1503,7 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         if (folder == mainFolder) continue;
         const std::string way = way_to(mainData, data_folder_of(folder));
         if (way.find('\n') != std::string::npos) return EINVAL;  // a folder whose name holds a line end
-        names += "part " + way + "\n";
+        names += marker_part_line(way);
     }
     written.push_back(&main);
     if (const int err = write_marker(main, names, 0); err != 0) return undo(err);
@@ -1448,22 +1515,27 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         const std::string way = way_to(data_folder_of(folder), mainData);
         if (way.find('\n') != std::string::npos) return undo(EINVAL);
         written.push_back(&part);
-        if (const int err = write_marker(part, head + "main " + way + "\n" + lines + "end\n", 0); err != 0) return undo(err);
+        if (const int err = write_marker(part, head + marker_main_line(way) + lines + marker_end_line(), 0); err != 0)
+            return undo(err);
         part.role = Role::Part;
         part.whole = true;
         if (const int err = sync_folder(folder); err != 0) return undo(err);
     }
     const auto own = linesOf.find(mainFolder);
-    if (const int err = write_marker(main, (own == linesOf.end() ? std::string() : own->second) + "end\n", main.namesOnly);
+    if (const int err = write_marker(main, (own == linesOf.end() ? std::string() : own->second) + marker_end_line(), main.namesOnly);
         err != 0)
         return undo(err);
     if (const int err = sync_folder(mainFolder); err != 0) return undo(err);
     main.whole = true;
+    set_run_mark_for_commits(mark);
     return 0;
 }
 
 int clear_run_markers() {
     std::lock_guard<std::mutex> guard(g_heldMutex);
+    // Every data file of the run has committed, or it goes back from its copies: nothing more
+    // is committed as the run's.
+    set_run_mark_for_commits(std::nullopt);
     // The main marker first: once it names no copy, every part is stale. Until then the run has
     // not passed its commit point, whatever committed: its files are to go back.
     for (auto& [folder, h] : g_held)
