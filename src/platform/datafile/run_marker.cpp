@@ -1253,6 +1253,12 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                     if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
                     continue;
                 }
+                // Another user's run whose lock is held may be before its first commit: nothing
+                // is said of it yet (never "move it away" under a run that posts). Its data files'
+                // writer locks keep every writer off while it lives.
+                if (struct stat ls {}; ::fstatat(dir.fd, lock_name(run).c_str(), &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                       !lock_holders(ls.st_dev, ls.st_ino).empty())
+                    continue;
                 scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
                          "the run marker " + here.markerPath() + " of " + user + " names " + files +
                              ", and no data file carries its run: no conversion of theirs wrote them",

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace dz::test {
@@ -210,6 +212,14 @@ TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByR
 // conversion made it and go on; its own user's (or root's) writing command clears it silently.
 TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
     stoppedRun(kDaemon, 0);
+    {
+        const int held = ::open((folder(kDaemon) + "run~" + run + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        EXPECT_EQ(as(kBin, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "")
+            << "a run that lives may be before its first commit: never called unmade";
+        ::close(held);
+    }
     EXPECT_THAT(as(kBin, kGroup, [&] { return settle(true) ? said() : "refused: " + said(); }),
                 HasSubstr("no data file carries its run"));
     EXPECT_TRUE(settle(false));
