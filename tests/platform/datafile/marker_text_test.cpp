@@ -61,6 +61,10 @@ TEST(MarkerText, EachMarkerIsJudgedByItsLines) {
          false, "not a marker's"},
         {"a number after the copies", kHead.substr(0, kHead.find("\nmark ") + 1) + copy + "mark 0123456789abcdef\nend\n",
          xio::MarkerText::Unreadable, 3, false, "not a marker's"},
+        {"a part in a version 1 marker", "dodedoz run marker\npart ../cm\nend\n", xio::MarkerText::Unreadable, 1, false,
+         "not a marker's"},
+        {"a main in a version 1 marker", "dodedoz run marker\nmain ../cm\nend\n", xio::MarkerText::Unreadable, 1, false,
+         "not a marker's"},
         {"another head", "dodedoz run marker 4\n" + copy + "end\n", xio::MarkerText::Unreadable, 0, false,
          "not a run marker"},
         {"a copy without length and hash", kHead + "copy MASTER.APM~h~42\nend\n", xio::MarkerText::Unreadable, 3, false,
@@ -92,7 +96,7 @@ TEST(MarkerText, ARunsMarkInAFileIsItsUserAndNumber) {
     ASSERT_TRUE(xio::parse_run_mark(xio::format_run_mark(mark), read));
     EXPECT_EQ(read, mark);
     for (const char* bad : {"", "1004", "1004 fedcba987654321", "1004 fedcba9876543210 1", "x fedcba9876543210",
-                            "1004  fedcba9876543210", "99999999999 fedcba9876543210"})
+                            "1004  fedcba9876543210", "1004 fedcba987654321g", "1004 FEDCBA9876543210", "99999999999 fedcba9876543210"})
         EXPECT_FALSE(xio::parse_run_mark(bad, read)) << bad;
     EXPECT_NE(xio::draw_run_number(), xio::draw_run_number());
 }

@@ -155,6 +155,11 @@ TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
         if (way == WroteByAclEntry) {
             EXPECT_EQ(as(kDaemon, kDaemon, [&] { return settle(true) ? std::string("ok") : said(); }), "ok");
         } else {
+            // One narrowed file is enough, though its folder may still be written.
+            const gid_t itsGroup = way == FileNarrowed ? kGroup : kDaemon;
+            EXPECT_THAT(as(kDaemon, itsGroup, [&] { return settle(true) ? std::string("went on") : said(); }),
+                        HasSubstr("only an administrator can put it back"))
+                << "its own user, who may no longer write it, is refused and sent to root";
             EXPECT_TRUE(settle(true)) << said();
         }
         EXPECT_TRUE(isBefore("MASTER.TST"));
@@ -206,6 +211,15 @@ TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByR
     EXPECT_THAT(said(), HasSubstr("that user may not write"));
     EXPECT_FALSE(isBefore("MASTER.TST"));
     EXPECT_TRUE(fs::exists(marker(kDaemon)));
+}
+
+// Where no file carries the run and one cannot be read, whether it is a conversion cannot be
+// told: the command refuses.
+TEST_F(RunProofTest, AFileThatCannotBeReadLeavesTheRunUntold) {
+    stoppedRun(kDaemon, 1);
+    fs::permissions(dir / "MASTER.TST", fs::perms(0660));
+    const std::string text = as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); });
+    EXPECT_THAT(text, HasSubstr("MASTER.TST cannot be read"));
 }
 
 // A numbered run that no data file carries committed nothing: others are told once that no
