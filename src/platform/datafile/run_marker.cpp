@@ -4,6 +4,8 @@
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
+#include "platform/datafile/marker_text.h"
+#include "platform/datafile/run_mark.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
 
@@ -38,8 +40,6 @@ namespace fs = std::filesystem;
 // cannot hold a lock the owner's programs wait on.
 constexpr mode_t kBackupFolderMode = 0755;
 
-constexpr const char* kMarkerHead = "dodedoz run marker 2";
-constexpr const char* kPreviousHead = "dodedoz run marker";  // no lengths, hashes or lock file
 constexpr const char* kRunPrefix = "run~";
 constexpr const char* kMarkerSuffix = ".marker";
 constexpr const char* kLockSuffix = ".lock";
@@ -114,26 +114,6 @@ Right write_right_all(uid_t uid, const std::vector<std::string>& files, std::str
 std::string normal(const std::string& path) {
     std::string n = fs::path(path).lexically_normal().string();
     return n.empty() ? "./" : n;
-}
-
-// A copy's name "<data file>~<host>~<process>[~<n>]": the data file's name and the run
-// ("<host>~<process>"), or false when it is not one.
-bool parse_copy_name(const std::string& name, std::string& dataFile, std::string& run) {
-    std::vector<std::string> parts;
-    for (std::size_t start = 0;;) {
-        const auto tilde = name.find('~', start);
-        parts.push_back(name.substr(start, tilde == std::string::npos ? std::string::npos : tilde - start));
-        if (tilde == std::string::npos) break;
-        start = tilde + 1;
-    }
-    if (parts.size() < 3 || parts.size() > 4 || parts[0].empty() || parts[0] == "." || parts[0] == ".." ||
-        parts[1].empty() || !all_digits(parts[2]) || (parts.size() == 4 && !all_digits(parts[3])))
-        return false;
-    if (name.find('/') != std::string::npos || name.find('\n') != std::string::npos || name.find(' ') != std::string::npos)
-        return false;
-    dataFile = parts[0];
-    run = parts[1] + "~" + parts[2];
-    return true;
 }
 
 // "run~<host>~<process><suffix>": its run, or false.
@@ -345,15 +325,14 @@ void notify(RunNotice notice, const std::string& once = "") {
 
 // ---- A marker as found ----------------------------------------------------------------------------
 
-struct CopyLine {
-    std::string name, dataFile;
-    uint64_t length = 0, hash = 0;
-};
+using CopyLine = MarkerCopy;
 
 struct Marker {
     enum State { Gone, Empty, Whole, Unreadable } state = Gone;
     std::string why;                 // Unreadable: why
-    bool previous = false;           // of the previous version: no lengths, hashes or lock file
+    bool previous = false;           // of the first version: no lengths, hashes or lock file
+    bool numbered = false;           // gives its run's number, which the files it committed carry
+    uint64_t number = 0;
     std::string host, process;       // as the marker gives them
     std::string main;                // a part: the way to the main marker's data folder
     std::vector<std::string> parts;  // the main: the ways to the parts' data folders
@@ -361,23 +340,6 @@ struct Marker {
     off_t namesEnd = 0;              // the length of its lines before the first copy
     Fd fd;
 };
-
-bool parse_hex(const std::string& s, uint64_t& v) {
-    if (s.empty() || s.size() > 16) return false;
-    v = 0;
-    for (const char c : s) {
-        const int d = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (c >= 'a' && c <= 'f') ? c - 'a' + 10 : -1;
-        if (d < 0) return false;
-        v = v << 4 | static_cast<uint64_t>(d);
-    }
-    return true;
-}
-
-std::string hex(uint64_t v) {
-    char buf[17];
-    std::snprintf(buf, sizeof buf, "%016llx", static_cast<unsigned long long>(v));
-    return buf;
-}
 
 // Reads the marker `name` of run `run` in the backup folder `dirFd` of `owner` (opened to be
 // written when `writable`). The caller holds the run's lock first, so a run that ends meanwhile
@@ -410,68 +372,18 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
         got += static_cast<std::size_t>(r);
     }
     text.resize(got);
-    if (text.empty()) {
-        m.state = Marker::Empty;  // made, never filled (or emptied after the last commit)
-        return;
-    }
-    std::vector<std::pair<std::string, std::size_t>> lines;  // each line and where it starts
-    for (std::size_t start = 0; start < text.size();) {
-        const auto nl = text.find('\n', start);
-        lines.emplace_back(text.substr(start, nl == std::string::npos ? std::string::npos : nl - start), start);
-        if (nl == std::string::npos) break;
-        start = nl + 1;
-    }
-    if (lines[0].first == kPreviousHead) m.previous = true;
-    else if (lines[0].first != kMarkerHead) return unreadable("it is not a run marker");
-    // A marker of an earlier version still gives its process's start ("start ...") and each copy
-    // as the path it was made under in a ".backup" folder: only the name is taken, resolved here
-    // as every name is, so a company half posted by that version is still put back.
-    bool paths = false, whole = false;
-    m.namesEnd = static_cast<off_t>(text.size());
-    std::set<std::string> files;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        const std::string& line = lines[i].first;
-        const bool copyOrEnd = line == "end" || line.rfind("copy ", 0) == 0;
-        if (copyOrEnd && m.namesEnd == static_cast<off_t>(text.size())) m.namesEnd = static_cast<off_t>(lines[i].second);
-        if (line == "end") {
-            whole = true;
-            break;
-        }
-        if (line.rfind("start ", 0) == 0 && i == 1 && m.previous) {
-            paths = true;
-        } else if (line.rfind("host ", 0) == 0) {
-            m.host = line.substr(5);
-        } else if (line.rfind("process ", 0) == 0) {
-            m.process = line.substr(8);
-        } else if (line.rfind("main ", 0) == 0 && !m.previous && m.main.empty() && m.parts.empty() && line.size() > 5) {
-            m.main = line.substr(5);
-        } else if (line.rfind("part ", 0) == 0 && !m.previous && m.main.empty() && line.size() > 5) {
-            m.parts.push_back(line.substr(5));
-        } else if (line.rfind("copy ", 0) == 0) {
-            CopyLine c;
-            std::string rest = line.substr(5);
-            if (!m.previous) {
-                const auto h = rest.rfind(' ');
-                const auto l = h == std::string::npos || h == 0 ? std::string::npos : rest.rfind(' ', h - 1);
-                if (l == std::string::npos || !all_digits(rest.substr(l + 1, h - l - 1), 19) || !parse_hex(rest.substr(h + 1), c.hash))
-                    return unreadable("it names a copy without its length and hash");
-                c.length = std::stoull(rest.substr(l + 1, h - l - 1));
-                rest.resize(l);
-            } else if (const auto slash = rest.rfind('/');
-                       paths && slash != std::string::npos && slash >= 8 && rest.compare(slash - 8, 9, "/.backup/") == 0) {
-                rest.erase(0, slash + 1);
-            }
-            std::string copyRun;
-            if (!parse_copy_name(rest, c.dataFile, copyRun) || copyRun != run)
-                return unreadable("it names " + rest + ", which is not a copy of its run");
-            if (!files.insert(c.dataFile).second) return unreadable("it names " + c.dataFile + " twice");
-            c.name = rest;
-            m.copies.push_back(std::move(c));
-        } else {
-            return unreadable("it holds a line that is not a marker's");
-        }
-    }
-    m.state = whole ? Marker::Whole : Marker::Empty;
+    MarkerText t = parse_marker_text(text, run);
+    if (t.state == MarkerText::Unreadable) return unreadable(t.why);
+    m.state = t.state == MarkerText::Whole ? Marker::Whole : Marker::Empty;
+    m.previous = t.version == 1;
+    m.numbered = t.numbered;
+    m.number = t.number;
+    m.host = std::move(t.host);
+    m.process = std::move(t.process);
+    m.main = std::move(t.main);
+    m.parts = std::move(t.parts);
+    m.copies = std::move(t.copies);
+    m.namesEnd = static_cast<off_t>(t.namesEnd);
 }
 
 enum class Life { Dead, Alive, Unknown };
@@ -756,6 +668,96 @@ void remove_piece(Piece& p) {
     ::fsync(p.dir.fd);
 }
 
+// ---- Proof: what the data files a run names carry ------------------------------------------
+
+// A marker that gives its run's number is judged by the data files alone: the run is proven when
+// one of them carries its user (the backup folder's owner) and that number. Who may write them
+// now is never asked: a run whose user left the group since, or whose file was narrowed, wrote
+// what it wrote. Unproven: none carries it, so it committed nothing. Foreign: a file carries the
+// number as another user's (a marker made from a number read out of a file). Untold: none
+// carries it and a file cannot be read.
+enum class Proof { Proven, Unproven, Foreign, Untold };
+struct Judgment {
+    Proof proof = Proof::Unproven;
+    std::set<std::string> left;  // settled files that do not carry the run: never put back
+    std::string which, why;      // Foreign: the file and whose number; Untold: the file and why
+};
+Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles) {
+    Judgment j;
+    bool carried = false;
+    std::string foreign, foreignWhose, untold, untoldWhy;
+    for (const auto& f : dataFiles) {
+        RunMark mark;
+        std::string why;
+        switch (read_run_mark(f, mark, &why)) {
+        case MarkFound::Carried:
+            if (mark.number == number && mark.uid == owner) {
+                carried = true;
+                break;
+            }
+            if (mark.number == number && foreign.empty()) {
+                foreign = f;
+                foreignWhose = user_name(mark.uid);
+            }
+            j.left.insert(f);
+            break;
+        case MarkFound::None:
+            j.left.insert(f);
+            break;
+        case MarkFound::Unreadable:
+            if (untold.empty()) {
+                untold = f;
+                untoldWhy = why;
+            }
+            break;
+        case MarkFound::Unsettled:  // its write is not committed: it goes back with the run, if any
+        case MarkFound::Missing:    // made again from its copy, with the run, if any
+            break;
+        }
+    }
+    if (carried) j.proof = Proof::Proven;
+    else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose};
+    else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untoldWhy};
+    return j;
+}
+
+// The data files named by every marker of the run `here` is one of: its main's and every part's.
+std::vector<std::string> unit_data_files(Scan& scan, const Piece& here) {
+    std::vector<std::string> files;
+    auto add = [&](const Piece& p) {
+        for (const auto& c : p.m.copies) files.push_back(p.dataFolder + c.dataFile);
+    };
+    add(here);
+    FolderIds taken{folder_id(here.dataFolder)};
+    Piece found;
+    const Piece* main = &here;
+    std::string why;
+    if (!here.m.main.empty()) {
+        if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, found, why) ||
+            found.m.state != Marker::Whole)
+            return files;
+        taken.insert(folder_id(found.dataFolder));
+        add(found);
+        main = &found;
+    }
+    for (const auto& way : main->m.parts) {
+        Piece part;
+        if (find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why) &&
+            part.m.state == Marker::Whole) {
+            taken.insert(folder_id(part.dataFolder));
+            add(part);
+        }
+    }
+    return files;
+}
+
+// Whether this program may write `path` (or make it in its folder), by every right the system
+// gives it, access control lists included.
+bool may_write_here(const std::string& path) {
+    if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return true;
+    return errno == ENOENT && ::faccessat(AT_FDCWD, fs::path(path).parent_path().c_str(), W_OK, AT_EACCESS) == 0;
+}
+
 std::string group_name(gid_t gid) {
     const group* g = ::getgrgid(gid);
     return g ? std::string(g->gr_name) : "gid " + std::to_string(gid);
@@ -787,19 +789,287 @@ Making making_for(const std::string& dataFolder, const std::vector<std::string>&
     return k;
 }
 
-// Puts every copy of a dead run back: `unit` is its main marker (or its only one) and its parts,
-// each dead and whole. Nothing is written until every copy is proved.
-void put_back(Scan& scan, std::vector<Piece*>& unit) {
-    std::vector<std::string> names;
-    for (const Piece* p : unit)
-        for (const auto& c : p->m.copies) names.push_back(c.dataFile);
-    const std::string files = join_files(names);
-    const std::string marker = unit.front()->markerPath();
-    if (g_putBackHook) g_putBackHook(marker);
-    auto copyPath = [](const Piece* p, const CopyLine& c) { return p->folder + c.name; };
-    auto restore = [&](const Piece* p) { return step(ui::Step::RestoreFromBackup, {files, p->folder}); };
-    // Every copy is checked before anything is locked or written: one missing, changed, or not
-    // this program's leaves every data file as it stands.
+// One put-back of a dead run, carried through the steps of its order: `unit` is its main marker
+// (or its only one) and its parts, each dead and whole. Each step answers false once the run is
+// refused or passed over, every file aside removed; nothing is written until every copy is proved.
+class PutBack {
+public:
+    PutBack(Scan& scan, std::vector<Piece*>& unit) : scan_(scan), unit(unit) {
+        for (Piece* p : unit)
+            for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
+        marker = unit.front()->markerPath();
+        user = user_name(unit.front()->owner);
+        std::lock_guard<std::mutex> guard(services().mutex);
+        checks = services().checks;
+    }
+
+    // 3. The run is genuine, and which files go back: a numbered run for exactly the data files it
+    // committed (one it never wrote is left as it stands); a run of an older marker when its user
+    // may write every file it names. Only one who may write them puts them back.
+    bool judge() {
+        if (unit.front()->m.numbered) {
+            const Judgment j = judge_run(unit.front()->owner, unit.front()->m.number, dataFiles);
+            if (j.proof != Proof::Proven) return false;  // said where the run was met
+            left = j.left;
+        }
+        std::vector<std::string> names;
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (goesBack(p, c)) names.push_back(c.dataFile);
+        files = join_files(names);
+        if (g_putBackHook) g_putBackHook(marker);
+        std::string which;
+        if (!unit.front()->m.numbered) {
+            // A run whose user may not write every file it names made no conversion of them.
+            if (const Right right = write_right_all(unit.front()->owner, dataFiles, which);
+                right != Right::Yes) {
+                if (right == Right::No)
+                    return passOver(RunNoticeKind::NotARun, marker, files,
+                                    "the run marker " + marker + " of " + user + " names " + files +
+                                        ", and that user may not write " + which +
+                                        ": no conversion of theirs wrote them",
+                                    step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
+                return refuse(RunNoticeKind::Untold, marker, files,
+                              "the run marker " + marker + " is of " + user +
+                                  ", who has no account, so whether it may "
+                                  "write " +
+                                  which + " cannot be told: the company may be half posted",
+                              step(ui::Step::RestoreOrHandOver, {files, unit.front()->folder}));
+            }
+        }
+        // Whoever may read its copies and write its files puts a proven run back: its user while they
+        // may still write them, and root.
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (goesBack(p, c) && ::geteuid() != 0 && !may_write_here(p->dataFolder + c.dataFile)) {
+                    const std::string admin = user_name(0);
+                    return refuse(RunNoticeKind::OtherUser, marker, files,
+                                  "the run marker " + marker + " of " + user + " names copies of " + files +
+                                      ", and " + p->dataFolder + c.dataFile +
+                                      " may no longer be written by this user: " +
+                                      "the conversion stopped before it had finished posting, and only an "
+                                      "administrator can put it back",
+                                  step(ui::Step::AskUserToPutBack, {admin}), 0,
+                                  std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+                }
+        return true;
+    }
+
+    // 3. Every copy, before anything is locked or written: one missing, changed, or not this
+    // program's leaves every data file as it stands.
+    bool proveCopies() {
+        for (Piece* p : unit) {
+            for (const auto& name : p->beside)
+                if (std::none_of(p->m.copies.begin(), p->m.copies.end(),
+                                 [&](const CopyLine& c) { return c.name == name; }))
+                    return refuse(marker, files,
+                                  p->folder + name + " is a copy of the run that its marker " +
+                                      p->markerPath() + " does not name: nothing is put back",
+                                  restore(p));
+            for (const auto& c : p->m.copies) {
+                if (!goesBack(p, c)) continue;
+                Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+                if (in.fd < 0 && errno == ENOENT && p->m.previous)
+                    continue;  // that version removed a copy put back
+                if (in.fd < 0 && errno == ENOENT)
+                    return refuse(
+                        marker, files,
+                        copy_path(p, c) + ", which its marker names, is missing: nothing is put back",
+                        restore(p));
+                struct stat st {};
+                if (in.fd < 0 || !owned_plain_file(in.fd, p->owner, &st))
+                    return refuse(marker, files,
+                                  copy_path(p, c) +
+                                      " is not a copy this program made (a regular file "
+                                      "of its folder's owner with one link): nothing is put back",
+                                  restore(p));
+                if (!p->m.previous && static_cast<uint64_t>(st.st_size) != c.length)
+                    return refuse(marker, files,
+                                  copy_path(p, c) + " does not match its marker (it holds " +
+                                      std::to_string(st.st_size) + " bytes, the run copied " +
+                                      std::to_string(c.length) + "): nothing is put back",
+                                  restore(p));
+                proved.push_back(
+                    Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}, {}});
+            }
+        }
+        return true;
+    }
+
+    // 4. Every copy written aside beside its data file, proved to be what the run copied and a
+    // data file of its name.
+    bool writeAsides() {
+        for (auto& pr : proved) {
+            struct stat st {};
+            if (::lstat(pr.dataFile.c_str(), &st) == 0) {
+                if (!S_ISREG(st.st_mode)) {
+                    dropAsides();
+                    return refuse(marker, files, pr.dataFile + " is not a regular file",
+                                  step(ui::Step::Again));
+                }
+                pr.mode = st.st_mode & 07777;
+                pr.had = {st.st_uid, st.st_gid};
+            } else {
+                // Removed since the run: made again as the company's files of that folder are, never
+                // as a file of whoever puts it back alone.
+                std::vector<std::string> siblings;
+                for (const auto& other : proved)
+                    if (other.piece == pr.piece && &other != &pr) siblings.push_back(other.dataFile);
+                pr.missing = true;
+                pr.making = making_for(pr.piece->dataFolder, siblings);
+                pr.mode = pr.making.mode;
+                pr.had = pr.making.owner;
+            }
+            if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside,
+                                            pr.missing ? &pr.making.owner : nullptr);
+                err != 0) {
+                pr.aside.path.clear();
+                dropAsides();
+                return refuse(
+                    marker, files, pr.dataFile + ": " + errno_text(err),
+                    err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
+            }
+            std::string wrong;
+            if (!pr.piece->m.previous &&
+                (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
+                wrong = "its bytes are not those the run copied";
+            else if (!checks.notADataFileNamed)
+                wrong = "it cannot be checked";
+            else
+                wrong = checks.notADataFileNamed(pr.aside.path, pr.line->dataFile);
+            if (!wrong.empty()) {
+                dropAsides();
+                return refuse(marker, files,
+                              "the copy " + copy_path(pr.piece, *pr.line) + " of " + pr.line->dataFile +
+                                  " does not match its marker (" + wrong + "): nothing is put back",
+                              restore(pr.piece));
+            }
+        }
+        return true;
+    }
+
+    // 5. The writer lock of every data file, taken only once every copy is proved.
+    bool lockDataFiles() {
+        // A marker naming files that are not its run's makes no lock file for them.
+        static int64_t serial = 0;
+        for (auto& pr : proved) {
+            if (checks.openHere && checks.openHere(pr.dataFile)) {
+                dropAsides();
+                return refuse(
+                    marker, files,
+                    pr.dataFile + " is open in this program, so its copy cannot be put back under it",
+                    step(ui::Step::Again));
+            }
+            auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
+            if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+                // The program holding the writer's lock is named, and waited for by name.
+                std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
+                if (holder == "another program") holder.clear();
+                const std::string why = !table->error().empty() ? table->error() : holder;
+                dropAsides();
+                return refuse(
+                    marker, files,
+                    pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
+                    holder.empty() ? step(ui::Step::AgainWhenFinished)
+                                   : step(ui::Step::AgainWhenFinished, {holder}));
+            }
+            locks.push_back(std::move(table));
+        }
+        return true;
+    }
+
+    // 6. Each file aside renamed over its data file, its journal removed, every data folder synced.
+    bool renameOver() {
+        for (auto& pr : proved) {
+            if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
+                const int err = errno;
+                dropAsides();
+                // Those renamed already hold their copies: the marker stays, and the next command
+                // puts every file back again.
+                return refuse(
+                    marker, files, pr.dataFile + ": " + errno_text(err),
+                    err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
+            }
+            pr.aside.path.clear();
+            auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
+            if (pr.missing)
+                note(pr.dataFile + " did not stand, and was made again as " + pr.making.as + " is (mode " +
+                     [&] {
+                         char b[8];
+                         std::snprintf(b, sizeof b, "%04o", static_cast<unsigned>(pr.mode));
+                         return std::string(b);
+                     }() +
+                     ")");
+            struct stat now {};
+            ::stat(pr.dataFile.c_str(), &now);
+            if (!pr.aside.ownerKept || !pr.aside.groupKept) {
+                const std::string who = user_name(::geteuid());
+                const std::string had = user_name(pr.had.uid), hadGroup = group_name(pr.had.gid);
+                if (!pr.aside.groupKept && !pr.aside.ownerKept)
+                    note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) +
+                         ": its owner " + had + " and group " + hadGroup + " could not be given back");
+                else if (!pr.aside.ownerKept)
+                    note(pr.dataFile + " now belongs to " + who + ": its owner " + had +
+                         " could not be given back (its group " + hadGroup + " was kept)");
+                else
+                    note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " +
+                         hadGroup + " could not be given back");
+                // One step names every file that is to have the same owner and group again: one
+                // named alone would leave the others as they are.
+                const std::string hadOwner = user_name(pr.had.uid);
+                if (!next)
+                    next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
+                else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
+                    next.args[0] += ", " + pr.dataFile;
+            }
+            // The journal of the commit the run died in belongs to the writes the copy takes back: it
+            // must never be played over the copy.
+            ::unlink((pr.dataFile + "-journal").c_str());
+        }
+        std::set<std::string> dataFolders;
+        for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
+        for (const auto& f : dataFolders)
+            if (const int err = sync_folder(f); err != 0)
+                return refuse(marker, files, f + " cannot be synced: " + errno_text(err),
+                              step(ui::Step::Again), err);
+        return true;
+    }
+
+    // 7. The main marker cut back (a lone one removed), then the parts with their copies, the
+    // main last.
+    bool cutMarkers() {
+        // The main marker names no copy from here on: its parts are stale, whatever happens next. Its
+        // removal (or cut) must stand on the disk before the command writes: a marker that came back
+        // after a crash would put these copies back over what the command writes next.
+        Piece& head = *unit.front();
+        int cut = 0;
+        if (head.m.parts.empty()) {
+            if (::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0) != 0 || ::fsync(head.dir.fd) != 0)
+                cut = errno ? errno : EIO;
+        } else {
+            cut = cut_marker(head.m.fd.fd, head.m.namesEnd);
+        }
+        if (cut != 0)
+            return refuse(marker, files,
+                          "every data file was put back, but " + head.markerPath() +
+                              " cannot be removed: " + errno_text(cut),
+                          step(ui::Step::Again), cut);
+        for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
+        remove_piece(head);
+        return true;
+    }
+
+    void sayPutBack() {
+        RunNotice n;
+        n.kind = RunNoticeKind::PutBack;
+        n.files = files;
+        n.reason = notes;
+        n.marker = marker;
+        n.next = next;
+        notify(std::move(n));
+    }
+
+private:
     struct Proved {
         Piece* piece;
         const CopyLine* line;
@@ -811,191 +1081,44 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         Making making;
         AsideOwner had;  // the owner and group it is to have
     };
-    std::vector<Proved> proved;
-    std::vector<std::string> dataFiles;
-    for (Piece* p : unit)
-        for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
-    // A run whose user may not write every file it names made no conversion of them.
-    std::string which;
-    if (const Right right = write_right_all(unit.front()->owner, dataFiles, which); right != Right::Yes) {
-        const std::string user = user_name(unit.front()->owner);
-        if (right == Right::No)
-            return scan.say(RunNoticeKind::NotARun, marker, files,
-                            "the run marker " + marker + " of " + user + " names " + files + ", and that user may not write " +
-                                which + ": no conversion of theirs wrote them",
-                            step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
-        return scan.refuse(RunNoticeKind::Untold, marker, files,
-                           "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
-                           "write " + which + " cannot be told: the company may be half posted",
-                           step(ui::Step::RestoreOrHandOver, {files, unit.front()->folder}));
+    template <class... Args>
+    bool refuse(Args&&... args) {
+        scan_.refuse(std::forward<Args>(args)...);
+        return false;
     }
-    for (Piece* p : unit) {
-        for (const auto& name : p->beside)
-            if (std::none_of(p->m.copies.begin(), p->m.copies.end(), [&](const CopyLine& c) { return c.name == name; }))
-                return scan.refuse(marker, files, p->folder + name + " is a copy of the run that its marker " +
-                                                      p->markerPath() + " does not name: nothing is put back",
-                                   restore(p));
-        for (const auto& c : p->m.copies) {
-            Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-            if (in.fd < 0 && errno == ENOENT && p->m.previous) continue;  // that version removed a copy put back
-            if (in.fd < 0 && errno == ENOENT)
-                return scan.refuse(marker, files, copyPath(p, c) + ", which its marker names, is missing: nothing is put back",
-                                   restore(p));
-            struct stat st {};
-            if (in.fd < 0 || !owned_plain_file(in.fd, p->owner, &st))
-                return scan.refuse(marker, files, copyPath(p, c) + " is not a copy this program made (a regular file "
-                                                  "of its folder's owner with one link): nothing is put back",
-                                   restore(p));
-            if (!p->m.previous && static_cast<uint64_t>(st.st_size) != c.length)
-                return scan.refuse(marker, files, copyPath(p, c) + " does not match its marker (it holds " +
-                                                  std::to_string(st.st_size) + " bytes, the run copied " +
-                                                  std::to_string(c.length) + "): nothing is put back",
-                                   restore(p));
-            proved.push_back(Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}, {}});
-        }
+    template <class... Args>
+    bool passOver(Args&&... args) {
+        scan_.say(std::forward<Args>(args)...);
+        return false;
     }
-    PutBackChecks checks;
-    {
-        std::lock_guard<std::mutex> guard(services().mutex);
-        checks = services().checks;
+    static std::string copy_path(const Piece* p, const CopyLine& c) { return p->folder + c.name; }
+    bool goesBack(const Piece* p, const CopyLine& c) const { return !left.count(p->dataFolder + c.dataFile); }
+    ui::NextStep restore(const Piece* p) const {
+        return step(ui::Step::RestoreFromBackup, {files, p->folder});
     }
-    auto dropAsides = [&] {
+    void dropAsides() {
         for (auto& pr : proved)
             if (!pr.aside.path.empty()) ::unlink(pr.aside.path.c_str());
-    };
-    for (auto& pr : proved) {
-        struct stat st {};
-        if (::lstat(pr.dataFile.c_str(), &st) == 0) {
-            if (!S_ISREG(st.st_mode)) {
-                dropAsides();
-                return scan.refuse(marker, files, pr.dataFile + " is not a regular file", step(ui::Step::Again));
-            }
-            pr.mode = st.st_mode & 07777;
-            pr.had = {st.st_uid, st.st_gid};
-        } else {
-            // Removed since the run: made again as the company's files of that folder are, never
-            // as a file of whoever puts it back alone.
-            std::vector<std::string> siblings;
-            for (const auto& other : proved)
-                if (other.piece == pr.piece && &other != &pr) siblings.push_back(other.dataFile);
-            pr.missing = true;
-            pr.making = making_for(pr.piece->dataFolder, siblings);
-            pr.mode = pr.making.mode;
-            pr.had = pr.making.owner;
-        }
-        if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside, pr.missing ? &pr.making.owner : nullptr);
-            err != 0) {
-            pr.aside.path.clear();
-            dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err),
-                               err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
-        }
-        std::string wrong;
-        if (!pr.piece->m.previous && (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
-            wrong = "its bytes are not those the run copied";
-        else if (!checks.notADataFileNamed)
-            wrong = "it cannot be checked";
-        else
-            wrong = checks.notADataFileNamed(pr.aside.path, pr.line->dataFile);
-        if (!wrong.empty()) {
-            dropAsides();
-            return scan.refuse(marker, files, "the copy " + copyPath(pr.piece, *pr.line) + " of " + pr.line->dataFile +
-                                              " does not match its marker (" + wrong + "): nothing is put back",
-                               restore(pr.piece));
-        }
     }
-    // The writer lock of every data file, taken only once every copy is proved: a marker naming
-    // files that are not its run's makes no lock file for them.
+
+    Scan& scan_;
+    std::vector<Piece*>& unit;
+    std::vector<std::string> dataFiles;
+    std::string marker, user, files;
+    std::set<std::string> left;  // settled data files the run never wrote: never put back
+    PutBackChecks checks;
+    std::vector<Proved> proved;
     std::vector<std::unique_ptr<LockTable>> locks;
-    static int64_t serial = 0;
-    for (auto& pr : proved) {
-        if (checks.openHere && checks.openHere(pr.dataFile)) {
-            dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is open in this program, so its copy cannot be put back under it",
-                               step(ui::Step::Again));
-        }
-        auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
-        if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
-            // The program holding the writer's lock is named, and waited for by name.
-            std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
-            if (holder == "another program") holder.clear();
-            const std::string why = !table->error().empty() ? table->error() : holder;
-            dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
-                               holder.empty() ? step(ui::Step::AgainWhenFinished) : step(ui::Step::AgainWhenFinished, {holder}));
-        }
-        locks.push_back(std::move(table));
-    }
-    std::string notes;
+    std::string notes;  // what else to know of what was put back
     ui::NextStep next;
-    for (auto& pr : proved) {
-        if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
-            const int err = errno;
-            dropAsides();
-            // Those renamed already hold their copies: the marker stays, and the next command
-            // puts every file back again.
-            return scan.refuse(marker, files, pr.dataFile + ": " + errno_text(err),
-                               err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
-        }
-        pr.aside.path.clear();
-        auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
-        if (pr.missing)
-            note(pr.dataFile + " did not stand, and was made again as " + pr.making.as + " is (mode " +
-                 [&] { char b[8]; std::snprintf(b, sizeof b, "%04o", static_cast<unsigned>(pr.mode)); return std::string(b); }() + ")");
-        struct stat now {};
-        ::stat(pr.dataFile.c_str(), &now);
-        if (!pr.aside.ownerKept || !pr.aside.groupKept) {
-            const std::string who = user_name(::geteuid());
-            const std::string had = user_name(pr.had.uid), hadGroup = group_name(pr.had.gid);
-            if (!pr.aside.groupKept && !pr.aside.ownerKept)
-                note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) + ": its owner " +
-                     had + " and group " + hadGroup + " could not be given back");
-            else if (!pr.aside.ownerKept)
-                note(pr.dataFile + " now belongs to " + who + ": its owner " + had + " could not be given back (its group " +
-                     hadGroup + " was kept)");
-            else
-                note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " + hadGroup +
-                     " could not be given back");
-            // One step names every file that is to have the same owner and group again: one
-            // named alone would leave the others as they are.
-            const std::string hadOwner = user_name(pr.had.uid);
-            if (!next)
-                next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
-            else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
-                next.args[0] += ", " + pr.dataFile;
-        }
-        // The journal of the commit the run died in belongs to the writes the copy takes back: it
-        // must never be played over the copy.
-        ::unlink((pr.dataFile + "-journal").c_str());
-    }
-    std::set<std::string> dataFolders;
-    for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
-    for (const auto& f : dataFolders)
-        if (const int err = sync_folder(f); err != 0)
-            return scan.refuse(marker, files, f + " cannot be synced: " + errno_text(err), step(ui::Step::Again), err);
-    // The main marker names no copy from here on: its parts are stale, whatever happens next. Its
-    // removal (or cut) must stand on the disk before the command writes: a marker that came back
-    // after a crash would put these copies back over what the command writes next.
-    Piece& head = *unit.front();
-    int cut = 0;
-    if (head.m.parts.empty()) {
-        if (::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0) != 0 || ::fsync(head.dir.fd) != 0) cut = errno ? errno : EIO;
-    } else {
-        cut = cut_marker(head.m.fd.fd, head.m.namesEnd);
-    }
-    if (cut != 0)
-        return scan.refuse(marker, files, "every data file was put back, but " + head.markerPath() +
-                                              " cannot be removed: " + errno_text(cut),
-                           step(ui::Step::Again), cut);
-    for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
-    remove_piece(head);
-    RunNotice n;
-    n.kind = RunNoticeKind::PutBack;
-    n.files = files;
-    n.reason = notes;
-    n.marker = marker;
-    n.next = next;
-    notify(std::move(n));
+};
+
+// Puts every copy of a dead run back, step by step.
+void put_back(Scan& scan, std::vector<Piece*>& unit) {
+    PutBack run(scan, unit);
+    if (run.judge() && run.proveCopies() && run.writeAsides() && run.lockDataFiles() && run.renameOver() &&
+        run.cutMarkers())
+        run.sayPutBack();
 }
 
 // A dead main marker, whole: its run is put back with every part it names (`known` is the part
@@ -1214,9 +1337,48 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         if (!req.onlyFile.empty() && std::find(named.begin(), named.end(), req.onlyFile) == named.end()) continue;
         const std::string files = join_files(named);
         const auto restore = step(ui::Step::RestoreFromBackup, {files, folder});
-        // One test for everybody: a run whose user may not write what it names made no conversion
-        // of it, and stops nobody; one whose user has no account cannot be judged.
-        if (here.m.state == Marker::Whole || (here.m.state == Marker::Unreadable && !here.beside.empty())) {
+        if (here.m.state == Marker::Whole && here.m.numbered) {
+            // One test for everybody: what the data files carry. A run that none of them carries
+            // committed nothing: it stops nobody and is never put back.
+            const Judgment j = judge_run(owner, here.m.number, unit_data_files(scan, here));
+            if (j.proof == Proof::Unproven) {
+                // For its own user (or root) it is a run killed before its first commit, whose
+                // copies equal the files: a leftover, cleared by a writing command with its parts.
+                if (ours || admin) {
+                    if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
+                    continue;
+                }
+                // Another user's run whose lock is held may be before its first commit: nothing
+                // is said of it yet (never "move it away" under a run that posts). Its data files'
+                // writer locks keep every writer off while it lives.
+                if (struct stat ls {}; ::fstatat(dir.fd, lock_name(run).c_str(), &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                       !lock_holders(ls.st_dev, ls.st_ino).empty())
+                    continue;
+                scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files +
+                             ", and no data file carries its run: no conversion of theirs wrote them",
+                         step(ui::Step::MoveRunAway, {folder, user}));
+                continue;
+            }
+            if (j.proof == Proof::Foreign) {
+                scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
+                         "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and " + j.which +
+                             " carries the number of a run of " + j.why + ", not of " + user +
+                             ": no conversion of theirs wrote them",
+                         step(ui::Step::MoveRunAway, {folder, user}));
+                continue;
+            }
+            if (j.proof == Proof::Untold) {
+                scan.refuse(RunNoticeKind::Untold, here.markerPath(), files,
+                            "whether the run marker " + here.markerPath() + " of " + user + " is of a conversion cannot "
+                            "be told, as " + j.which + " cannot be read (" + j.why + "): the company may be half posted",
+                            step(ui::Step::RestoreOrHandOver, {files, folder}));
+                continue;
+            }
+        } else if (here.m.state == Marker::Whole || (here.m.state == Marker::Unreadable && !here.beside.empty())) {
+            // A marker made before runs carried their number: a run whose user may not write what
+            // it names made no conversion of it, and stops nobody; one whose user has no account
+            // cannot be judged.
             std::vector<std::string> paths;
             for (const auto& f : named) paths.push_back(scan.dataFolder + f);
             std::string which;
@@ -1395,15 +1557,19 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         const std::string name = slash == std::string::npos ? c.path : c.path.substr(slash + 1);
         std::string dataFile, copyRun;
         if (!parse_copy_name(name, dataFile, copyRun) || copyRun != run) return EINVAL;
-        linesOf[folder] += "copy " + name + " " + std::to_string(c.length) + " " + hex(c.hash) + "\n";
+        linesOf[folder] += marker_copy_line(name, c.length, c.hash);
     }
     if (linesOf.empty()) return 0;
     std::lock_guard<std::mutex> guard(g_heldMutex);
     for (const auto& [folder, lines] : linesOf)
         if (!g_held.count(folder)) return EXDEV;  // a copy no later command could find
-    const std::string head = std::string(kMarkerHead) + "\nhost " + host_name() + "\nprocess " + std::to_string(::getpid()) + "\n";
+    // A number of this run's own: every data file it commits carries it with its user, which
+    // proves later that a marker naming it is of a run that wrote them.
+    const RunMark mark{::geteuid(), draw_run_number()};
+    const std::string head = marker_head(host_name(), static_cast<long>(::getpid()), mark.number);
     std::vector<Held*> written;
     auto undo = [&](int err) {
+        set_run_mark_for_commits(std::nullopt);
         for (Held* h : written) {
             if (cut_marker(h->markerFd, 0) == 0) h->whole = false;
             h->role = Role::Alone;
@@ -1417,10 +1583,11 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
     };
     if (linesOf.size() == 1) {
         Held& h = g_held[linesOf.begin()->first];
-        if (const int err = write_marker(h, head + linesOf.begin()->second + "end\n", 0); err != 0) return undo(err);
+        if (const int err = write_marker(h, head + linesOf.begin()->second + marker_end_line(), 0); err != 0) return undo(err);
         written.push_back(&h);
         if (const int err = sync_folder(h.folder); err != 0) return undo(err);
         h.whole = true;
+        set_run_mark_for_commits(mark);
         return 0;
     }
     // Several folders: the marker in the company's data folder is the run's one commit point. It
@@ -1437,7 +1604,7 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         if (folder == mainFolder) continue;
         const std::string way = way_to(mainData, data_folder_of(folder));
         if (way.find('\n') != std::string::npos) return EINVAL;  // a folder whose name holds a line end
-        names += "part " + way + "\n";
+        names += marker_part_line(way);
     }
     written.push_back(&main);
     if (const int err = write_marker(main, names, 0); err != 0) return undo(err);
@@ -1449,22 +1616,27 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
         const std::string way = way_to(data_folder_of(folder), mainData);
         if (way.find('\n') != std::string::npos) return undo(EINVAL);
         written.push_back(&part);
-        if (const int err = write_marker(part, head + "main " + way + "\n" + lines + "end\n", 0); err != 0) return undo(err);
+        if (const int err = write_marker(part, head + marker_main_line(way) + lines + marker_end_line(), 0); err != 0)
+            return undo(err);
         part.role = Role::Part;
         part.whole = true;
         if (const int err = sync_folder(folder); err != 0) return undo(err);
     }
     const auto own = linesOf.find(mainFolder);
-    if (const int err = write_marker(main, (own == linesOf.end() ? std::string() : own->second) + "end\n", main.namesOnly);
+    if (const int err = write_marker(main, (own == linesOf.end() ? std::string() : own->second) + marker_end_line(), main.namesOnly);
         err != 0)
         return undo(err);
     if (const int err = sync_folder(mainFolder); err != 0) return undo(err);
     main.whole = true;
+    set_run_mark_for_commits(mark);
     return 0;
 }
 
 int clear_run_markers() {
     std::lock_guard<std::mutex> guard(g_heldMutex);
+    // Every data file of the run has committed, or it goes back from its copies: nothing more
+    // is committed as the run's.
+    set_run_mark_for_commits(std::nullopt);
     // The main marker first: once it names no copy, every part is stale. Until then the run has
     // not passed its commit point, whatever committed: its files are to go back.
     for (auto& [folder, h] : g_held)

@@ -3,6 +3,7 @@
 
 #include "platform/datafile/xio_internal.h"
 #include "platform/datafile/run_marker.h"
+#include "platform/datafile/run_mark.h"
 
 namespace dz {
 
@@ -150,7 +151,13 @@ int xio_commit(uint16_t h) {
     if (int s = bulk_settle_all(*hd); s != XIO_OK) return s;
     for (const auto& [rec, bt] : hd->conn->bulk)
         if (!bt.setAside.empty()) return set_error(XIO_LOCKED, hd->path.string() + " is in use: its indexes cannot be made");
-    int rc = exec(hd->db(), "COMMIT");
+    // Who commits goes with what is committed: the mark of this program's run while its
+    // markers name its copies, else none (the file no longer holds only what that run wrote).
+    const auto mark = xio::run_mark_for_commits();
+    int rc = mark ? exec(hd->db(), "INSERT OR REPLACE INTO dz_meta VALUES(?1, ?2)",
+                         {xio::kRunMarkName, xio::format_run_mark(*mark)})
+                  : exec(hd->db(), "DELETE FROM dz_meta WHERE name = ?1", {xio::kRunMarkName});
+    if (rc == SQLITE_OK) rc = exec(hd->db(), "COMMIT");
     if (rc != SQLITE_OK) return db_fail(*hd, rc);
     hd->conn->inTxn = false;
     hd->conn->diskFull = false;
@@ -485,7 +492,7 @@ int xio_wr_notes(uint16_t h) {
 }
 
 static bool own_meta_name(const std::string& name) {
-    return name == "format" || name == "abbr" || name == "file_no" || name == "dictionary";
+    return name == "format" || name == "abbr" || name == "file_no" || name == "dictionary" || name == xio::kRunMarkName;
 }
 
 int xio_put_meta(uint16_t h, const std::string& name, const std::string& value) {

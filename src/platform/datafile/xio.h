@@ -396,7 +396,8 @@ int xio_put_notes(uint16_t h, const std::string& text);
 
 // ---- The file's own notes about itself ----------------------------------------------------
 // A row of the file's dz_meta beside the ones the layer keeps (format, abbr, file_no, dictionary,
-// which cannot be put). A put is one of the handle's writes: it goes with the next commit, or
+// and run, the mark of the conversion that made the last commit: see run_mark.h; these cannot be
+// put). A put is one of the handle's writes: it goes with the next commit, or
 // with a rollback. get answers XIO_NOT_FOUND when the file holds no such row.
 [[nodiscard]] int xio_put_meta(uint16_t h, const std::string& name, const std::string& value);
 [[nodiscard]] int xio_get_meta(uint16_t h, const std::string& name, std::string& value);

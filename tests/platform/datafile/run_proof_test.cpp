@@ -1,0 +1,250 @@
+// A stopped run is proven by what it wrote: it goes back for the data files that carry its user
+// and its number, whatever its user may write today; a marker whose number no file carries as its
+// own user's proves nothing and stops nobody.
+#include "platform/datafile/marker_text.h"
+#include "platform/datafile/run_mark.h"
+#include "platform/datafile/run_marker.h"
+#include "platform/datafile/stream_hash.h"
+#include "support.h"
+#include "as_user.h"
+
+#include <gmock/gmock.h>
+
+#include <cstdlib>
+#include <map>
+#include <optional>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+namespace dz::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::Not;
+using testing_support::AnswerAs;
+
+constexpr uid_t kDaemon = 1;  // has an account, and is no member of the company's group
+constexpr uid_t kBin = 2;     // another user with an account
+constexpr gid_t kGroup = 4312;
+constexpr uid_t kGone = 4311;  // a user without an account
+
+std::string read_file(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void write_file(const fs::path& p, const std::string& bytes, mode_t mode) {
+    std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+    fs::permissions(p, static_cast<fs::perms>(mode));
+}
+
+// What the notices since the last call said, each reason with its marker; a call ends a command.
+std::string said() {
+    std::string all;
+    for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.marker + "\n";
+    xio::forget_run_notices_said();
+    return all;
+}
+
+class RunProofTest : public DataFileTest {
+public:
+    const std::string run = "elsewhere~4242";
+    const uint64_t number = 0x5eed0123456789abULL;
+    std::map<std::string, std::string> before;  // data file -> its bytes before the run
+    int serial = 0;
+
+    std::string company() const { return dir.string() + "/"; }
+    std::string folder(uid_t user) const { return company() + ".backup-" + std::to_string(user) + "/"; }
+    std::string marker(uid_t user) const { return folder(user) + "run~" + run + ".marker"; }
+
+    void SetUp() override {
+        DataFileTest::SetUp();
+        if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as the run's user and others";
+        ASSERT_EQ(::chown(dir.c_str(), 0, kGroup), 0);
+        fs::permissions(dir, fs::perms(0775));
+        said();
+    }
+    void TearDown() override {
+        xio::set_run_mark_for_commits(std::nullopt);
+        DataFileTest::TearDown();
+    }
+    // One commit into data file `name`, carrying `mark` (none: of no run).
+    void commit(uint16_t fileNo, const std::string& name, std::optional<xio::RunMark> mark) {
+        if (!fs::exists(dir / name)) {
+            ASSERT_EQ(xio_create_file("TST", fileNo, dir / name), XIO_OK) << xio_error_text();
+        }
+        uint16_t h = 0;
+        ASSERT_EQ(xio_open_file(dir / name, XIO_OPEN_READ_WRITE, h), XIO_OK) << xio_error_text();
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        ASSERT_EQ(xio_put_meta(h, "posted", std::to_string(++serial)), XIO_OK);
+        xio::set_run_mark_for_commits(mark);
+        const int status = xio_commit(h);
+        xio::set_run_mark_for_commits(std::nullopt);
+        EXPECT_EQ(status, XIO_OK);
+        xio_cls_file(h);
+        ASSERT_EQ(::chown((dir / name).c_str(), 0, kGroup), 0);
+        fs::permissions(dir / name, fs::perms(0664));
+    }
+    // A run of `user` that copied MASTER.TST and HISTORY.TST, committed the first `committed` of
+    // them, and died; its marker is of this version (`numbered`) or the one before.
+    void stoppedRun(uid_t user, int committed, bool numbered = true, uint64_t itsNumber = 0) {
+        const std::string in = folder(user);
+        fs::create_directory(in);
+        std::string text = numbered ? xio::marker_head("elsewhere", 4242, itsNumber ? itsNumber : number)
+                                    : "dodedoz run marker 2\nhost elsewhere\nprocess 4242\n";
+        int i = 0;
+        for (const auto& [fileNo, name] : {std::pair<uint16_t, std::string>{1, "MASTER.TST"}, {6, "HISTORY.TST"}}) {
+            commit(fileNo, name, std::nullopt);
+            before[name] = read_file(dir / name);
+            write_file(in + name + "~" + run, before[name], 0600);
+            StreamHash h;
+            h.Add(before[name]);
+            text += xio::marker_copy_line(name + "~" + run, before[name].size(), h.Value());
+            if (i++ < committed) commit(fileNo, name, xio::RunMark{user, number});
+        }
+        write_file(in + "run~" + run + ".lock", "", 0600);
+        write_file(marker(user), text + xio::marker_end_line(), 0644);
+        for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), user, user), 0);
+        ASSERT_EQ(::chown(in.c_str(), user, user), 0);
+        fs::permissions(in, fs::perms(0755));
+    }
+    bool settle(bool mayWrite) { return xio::settle_dead_runs({dir.string(), mayWrite, ""}); }
+    bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
+    // `body` as `user` of `group`, answering "ok" or what went wrong.
+    std::string as(uid_t user, gid_t group, const std::function<std::string()>& body) {
+        return AnswerAs(user, group, body);
+    }
+};
+
+bool has_setfacl() { return std::system("command -v setfacl >/dev/null 2>&1") == 0; }
+
+// The three ways a run's user loses the right to write what the run wrote: the run is still
+// proven by the files it committed, never read as whole by a look, refused to others, and put
+// back by root (or, where it still may write, its own user) for exactly the files it wrote.
+TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
+    enum Lost { LeftTheGroup, FileNarrowed, WroteByAclEntry };
+    for (const Lost way : {LeftTheGroup, FileNarrowed, WroteByAclEntry}) {
+        SCOPED_TRACE(way == LeftTheGroup ? "its user is no member of the group" : way == FileNarrowed ? "one file narrowed" : "written by an ACL entry");
+        if (way == WroteByAclEntry && !has_setfacl()) {
+            std::cout << "[  SKIPPED ] the ACL way: setfacl is missing\n";
+            continue;
+        }
+        for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+        stoppedRun(kDaemon, 1);
+        // A file the run copied and never wrote, changed since (its marker out of sight): left as
+        // it stands.
+        fs::rename(marker(kDaemon), company() + "aside");
+        commit(6, "HISTORY.TST", std::nullopt);
+        fs::rename(company() + "aside", marker(kDaemon));
+        const std::string laterHistory = read_file(dir / "HISTORY.TST");
+        if (way == FileNarrowed) fs::permissions(dir / "MASTER.TST", fs::perms(0644));
+        if (way == WroteByAclEntry) {
+            for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0644));
+            const std::string acl = "setfacl -R -m u:1:rwX " + dir.string() + " 2>/dev/null";
+            if (std::system(acl.c_str()) != 0) {
+                std::cout << "[  SKIPPED ] the ACL way: this file system refuses ACLs\n";
+                continue;
+            }
+        }
+        EXPECT_FALSE(settle(false)) << "a look reads it as whole";
+        EXPECT_THAT(said(), Not(HasSubstr("no conversion")));
+        const std::string other = as(kBin, kGroup, [&] { return settle(true) ? std::string("went on") : said(); });
+        EXPECT_THAT(other, HasSubstr("only its own user")) << "another member's writing command is refused";
+        EXPECT_FALSE(isBefore("MASTER.TST"));
+        if (way == WroteByAclEntry) {
+            EXPECT_EQ(as(kDaemon, kDaemon, [&] { return settle(true) ? std::string("ok") : said(); }), "ok");
+        } else {
+            // One narrowed file is enough, though its folder may still be written.
+            const gid_t itsGroup = way == FileNarrowed ? kGroup : kDaemon;
+            EXPECT_THAT(as(kDaemon, itsGroup, [&] { return settle(true) ? std::string("went on") : said(); }),
+                        HasSubstr("only an administrator can put it back"))
+                << "its own user, who may no longer write it, is refused and sent to root";
+            EXPECT_TRUE(settle(true)) << said();
+        }
+        EXPECT_TRUE(isBefore("MASTER.TST"));
+        EXPECT_EQ(read_file(dir / "HISTORY.TST"), laterHistory);
+        EXPECT_FALSE(fs::exists(marker(kDaemon)));
+        EXPECT_FALSE(fs::exists(folder(kDaemon) + "HISTORY.TST~" + run));
+    }
+}
+
+// A user who may not write the files makes a marker of their own with the number of a real earlier
+// run of another user, naming copies of any content: it proves nothing, goes back for nobody, and
+// stops nobody.
+TEST_F(RunProofTest, AForgedRunWithAnotherUsersNumberIsNeverPutBack) {
+    stoppedRun(kDaemon, 2);
+    fs::remove_all(folder(kDaemon));  // that run ended; its number stays in the files
+    const std::string posted = read_file(dir / "MASTER.TST");
+    const std::string in = folder(kBin);
+    fs::create_directory(in);
+    const std::string forged = "forged bytes";
+    StreamHash h;
+    h.Add(forged);
+    write_file(in + "MASTER.TST~" + run, forged, 0600);
+    write_file(in + "run~" + run + ".lock", "", 0600);
+    write_file(marker(kBin),
+               xio::marker_head("elsewhere", 4242, number) + xio::marker_copy_line("MASTER.TST~" + run, forged.size(), h.Value()) +
+                   xio::marker_end_line(),
+               0644);
+    for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), kBin, kBin), 0);
+    ASSERT_EQ(::chown(in.c_str(), kBin, kBin), 0);
+    EXPECT_TRUE(settle(true)) << "root's writing command is stopped";
+    EXPECT_THAT(said(), HasSubstr("carries the number of a run of daemon (uid 1), not of bin (uid 2)"));
+    EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
+    EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
+    EXPECT_EQ(read_file(dir / "MASTER.TST"), posted);
+    EXPECT_TRUE(fs::exists(marker(kBin))) << "another user's forged run is named, never removed";
+}
+
+// A user without an account whose run the files carry: proven, and root puts it back. Its marker
+// of the version before (no number) keeps being judged by what its user may write.
+TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByRights) {
+    stoppedRun(kGone, 1);
+    EXPECT_TRUE(settle(true)) << said();
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_FALSE(fs::exists(marker(kGone)));
+
+    for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+    stoppedRun(kDaemon, 1, false);
+    EXPECT_TRUE(settle(true));
+    EXPECT_THAT(said(), HasSubstr("that user may not write"));
+    EXPECT_FALSE(isBefore("MASTER.TST"));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+}
+
+// Where no file carries the run and one cannot be read, whether it is a conversion cannot be
+// told: the command refuses.
+TEST_F(RunProofTest, AFileThatCannotBeReadLeavesTheRunUntold) {
+    stoppedRun(kDaemon, 1);
+    fs::permissions(dir / "MASTER.TST", fs::perms(0660));
+    const std::string text = as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); });
+    EXPECT_THAT(text, HasSubstr("MASTER.TST cannot be read"));
+}
+
+// A numbered run that no data file carries committed nothing: others are told once that no
+// conversion made it and go on; its own user's (or root's) writing command clears it silently.
+TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
+    stoppedRun(kDaemon, 0);
+    {
+        const int held = ::open((folder(kDaemon) + "run~" + run + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+        ASSERT_GE(held, 0);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        EXPECT_EQ(as(kBin, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "")
+            << "a run that lives may be before its first commit: never called unmade";
+        ::close(held);
+    }
+    EXPECT_THAT(as(kBin, kGroup, [&] { return settle(true) ? said() : "refused: " + said(); }),
+                HasSubstr("no data file carries its run"));
+    EXPECT_TRUE(settle(false));
+    EXPECT_EQ(said(), "") << "its own user's (or root's) look says nothing";
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    EXPECT_TRUE(settle(true));
+    EXPECT_EQ(said(), "");
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+    EXPECT_FALSE(fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+}  // namespace
+}  // namespace dz::test
