@@ -676,6 +676,10 @@ void remove_piece(Piece& p) {
 // what it wrote. Unproven: none carries it, so it committed nothing. Foreign: a file carries the
 // number as another user's (a marker made from a number read out of a file). Untold: none
 // carries it and a file cannot be read.
+// A company handed over whole (`chown -R`) gives the run's folder to a new owner while its files
+// still carry the old one's uid: the run is its new owner's when that owner may write every file
+// it names, as nothing it could put back is beyond what that owner may write anyway. One who may
+// not write them (a reader who copied the number out of a file) proves nothing.
 enum class Proof { Proven, Unproven, Foreign, Untold };
 struct Judgment {
     Proof proof = Proof::Unproven;
@@ -695,9 +699,12 @@ Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>&
                 carried = true;
                 break;
             }
-            if (mark.number == number && foreign.empty()) {
-                foreign = f;
-                foreignWhose = user_name(mark.uid);
+            if (mark.number == number) {
+                if (foreign.empty()) {
+                    foreign = f;
+                    foreignWhose = user_name(mark.uid);
+                }
+                break;  // written by the run under its former owner: never among those left
             }
             j.left.insert(f);
             break;
@@ -715,7 +722,9 @@ Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>&
             break;
         }
     }
-    if (carried) j.proof = Proof::Proven;
+    std::string which;
+    if (carried || (!foreign.empty() && write_right_all(owner, dataFiles, which) == Right::Yes))
+        j.proof = Proof::Proven;
     else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose};
     else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untoldWhy};
     return j;

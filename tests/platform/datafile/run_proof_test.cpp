@@ -199,6 +199,17 @@ TEST_F(RunProofTest, AForgedRunWithAnotherUsersNumberIsNeverPutBack) {
 
 // A user without an account whose run the files carry: proven, and root puts it back. Its marker
 // of the version before (no number) keeps being judged by what its user may write.
+// A company handed over whole (`chown -R`) with a run of it stopped half posted: its files carry
+// the former owner, and the new owner, who may write them all, puts the run back.
+TEST_F(RunProofTest, ARunHandedOverWithItsCompanyIsPutBackByItsNewOwner) {
+    stoppedRun(kDaemon, 1);
+    for (const auto& e : fs::recursive_directory_iterator(dir)) ASSERT_EQ(::lchown(e.path().c_str(), kBin, kBin), 0);
+    ASSERT_EQ(::chown(dir.c_str(), kBin, kBin), 0);
+    EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+}
+
 TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByRights) {
     stoppedRun(kGone, 1);
     EXPECT_TRUE(settle(true)) << said();
