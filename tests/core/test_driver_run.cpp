@@ -570,8 +570,8 @@ TEST_F(Driver, TheClosingMessageNamesEachFileOnceAsItEnded) {
                                       "b-apm.txt: 5 accepted, 0 rejected, 1 message, 0 notes\r\r"
                                       "d-semi.txt: skipped; not run\r\rExamine your printout"));
 
-    // Run alone after such a file, a clean file is no failure on the command line either: a
-    // front end that names each file itself gets only the ending in the closing message.
+    // A front end that names each file itself (the command line) gets only the ending in the
+    // closing message, and no empty line for the clean file after it.
     struct NamesEach : RunObserver {
         bool NamesEachFile() const override { return true; }
     } each;
