@@ -583,6 +583,15 @@ TEST_F(Driver, TheClosingMessageNamesEachFileOnceAsItEnded) {
                 ::testing::StartsWith("c-glt.txt: 12 read, none kept: Unable to write reject file c-glt.txt; every "
                                       "data file put back\rNo space left on device\r\rExamine your printout"));
     EXPECT_THAT(person.messages().back().text, ::testing::Not(::testing::HasSubstr("b-apm.txt")));
+
+    // A file of a type without a converter did not run, and is named so beside the others.
+    SetRunObserver(nullptr);
+    SetConverterFactory([](uint16_t code) { return code == 401 ? nullptr : std::make_unique<StubConverter>(code); });
+    person.choose({Text("a-glm.txt", "GLM"), Text("b-apm.txt", "APM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_THAT(person.messages().back().text,
+                ::testing::StartsWith("a-glm.txt: 9 accepted, 1 rejected, 0 messages, 0 notes\r\rb-apm.txt: not run"));
 }
 
 class DriverTables : public DriverTest {

@@ -652,6 +652,11 @@ button = [ { number = 1, label = "~Help", row = 2, col = 2, width = 10 },
             QVERIFY2(distinct(entries), qPrintable(m->text() + ": " + entries));
         }
         QCOMPARE(keys(w->menu("Tasks")->actions()), QStringLiteral("eca"));
+        // Its own letter taken, an entry takes the first free letter starting one of its words.
+        QString taken = QStringLiteral("s");
+        QCOMPARE(dz::gui::uniqueMnemonic(QStringLiteral("Save Table Group As..."), taken),
+                 QStringLiteral("Save &Table Group As..."));
+        QCOMPARE(taken, QStringLiteral("st"));
 
         QString open, buttons;
         app.AddTask(std::make_unique<ProbeTask>("Probe", 3030, [&] {

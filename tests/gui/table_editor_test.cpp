@@ -394,6 +394,7 @@ private slots:
                  for (QAction* a : qobject_cast<dz::gui::MainWindow*>(w->window())->menu(QStringLiteral("File"))->actions())
                      texts << a->text() + (a->isEnabled() ? "+" : "-");
                  QVERIFY2(save && saveAs && save->isEnabled() && saveAs->isEnabled(), qPrintable(texts.join('|')));
+                 QVERIFY(!fileEntry(w, QStringLiteral("Clear Table...")));  // the other keys stay off it
                  QVERIFY(saveAs->menu() == nullptr && fileEntry(w, QStringLiteral("Open Company..."))->isEnabled() == false);
                  QVERIFY(qobject_cast<dz::gui::MainWindow*>(w->window())->menu(QStringLiteral("File"))->menuAction()->isEnabled());
                  typeCell(w, QStringLiteral("A\x1b" "Z"));
