@@ -207,7 +207,13 @@ void RunConvertExamineTask(ui::zqTask& task) {
         bool ok = ChooseTextFiles(selection, title);
         std::string why = "no text file was chosen";
         if (ok) {
+            const std::vector<TextFileEntry> chosen = selection.files;
             ok = ValidateTextFiles(selection, ctx->openFiles, task);
+            // The files left out at the checks are named as not run when the run closes.
+            for (const auto& c : chosen)
+                if (std::none_of(selection.files.begin(), selection.files.end(),
+                                 [&](const TextFileEntry& e) { return e.path == c.path; }))
+                    ctx->skipped.push_back(c.path);
             // Nothing left after the checks: each file was skipped, not the run ended by a person.
             why = selection.files.empty() ? std::string(kEveryFileSkipped) : "a text file check ended the run";
         }

@@ -60,6 +60,7 @@ struct RunContext {
     int firstRow = 1;                    // the first visible row of that list
     int childPanel = 0;
     ConversionOptions options;
+    std::vector<std::string> skipped;    // text files chosen and left out at the checks
     bool finished = false;               // OnHubEnd ran
 };
 
@@ -155,6 +156,9 @@ public:
     virtual ~RunObserver() = default;
     virtual void FileStarting(const TextFileEntry&) {}
     virtual void FileFinished(const FileOutcome&) {}
+    // True when it says how each file ended on its own: the run's closing message then names
+    // only the files that ended early, not every file.
+    virtual bool NamesEachFile() const { return false; }
     // The run ended before any file ran (a check, a cancel, a refused stored block).
     virtual void RunEnded(const std::string& why) {}
 };

@@ -72,6 +72,17 @@ void ScrollTextFileListBy(ui::Panel& panel, RunContext& ctx, int key) {
 
 std::string Plural(std::uint32_t n, const char* one, const char* many) { return n == 1 ? one : many; }
 
+// A file's counts as the closing message names a file beside one that ended early: those of a
+// file that ran to its end, or, of one that ended early without words of its own there, with
+// "not completed" after them.
+std::string FileCounts(const std::string& fileName, const FileOutcome& o) {
+    const std::string counts =
+        xvlRCString::Get(13520, fileName, std::to_string(o.accepted), std::to_string(o.rejected),
+                         std::to_string(o.messages), Plural(o.messages, "message", "messages"),
+                         std::to_string(o.notes), Plural(o.notes, "note", "notes"));
+    return o.endedWhy.empty() ? counts : xvlRCString::Get(13523, counts);
+}
+
 // The closing message of a run, 0 when the counts call for none. An examine's words speak of
 // "this file"; one of several files has its own words for them.
 int ClosingMessage(bool converting, std::uint32_t rejected, std::uint32_t messages, std::uint32_t notes,
@@ -276,6 +287,7 @@ int OnHubStart(const ui::HubStart& start, RunContext& ctx) {
     if (!task.AllowBackground() && macro != ui::kMacroRecord && macro != ui::kMacroChange) {
         if (ui::Panel* hub = ui::xw_find_panel(ctx.hub)) hub->set_hidden(true);
         ConversionTypeList selection = SelectionOf(ctx);
+        selection.skipped = ctx.skipped;
         RunTextFiles(selection, ctx.openFiles, start.print, task, ctx.tableName, ctx.options);
         return 1;
     }
@@ -331,6 +343,9 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     RunObserver* observer = CurrentRunObserver();
     std::string encodingNotes;  // of the files not read as UTF-8, each after an empty line
     std::string putBack;        // of the files ended early and put back, each after an empty line
+    std::string everyFile;      // each file of the run once, as it ended, each after an empty line
+    bool notRun = !selection.skipped.empty();
+    auto nameOf = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
     // The closing message's counts are those of the files that ran to their end: a file ended
     // early kept nothing, and its ending (a printout that failed, a stop) was said already.
     struct {
@@ -339,21 +354,34 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     bool endedEarly = false;
     bool endedBox = false;      // a file ended with a failure the closing message says
     ui::NextStep closingNext;   // the first such failure's next step
-    for (const auto& entry : selection.files) {
+    for (std::size_t index = 0; index < selection.files.size(); ++index) {
+        const TextFileEntry& entry = selection.files[index];
         // A background run that was told to end stops between two files as well.
-        if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) break;
+        if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) {
+            for (std::size_t rest = index; rest < selection.files.size(); ++rest)
+                everyFile += "\r\r" + xvlRCString::Get(13521, nameOf(selection.files[rest].path));
+            notRun = true;
+            break;
+        }
         FileOutcome outcome;
         outcome.entry = entry;
         if (observer) observer->FileStarting(entry);
         auto converter = MakeConverter(entry.code);
         if (!converter) {
             outcome.converterMissing = true;
+            everyFile += "\r\r" + xvlRCString::Get(13521, nameOf(entry.path));
+            notRun = true;
             if (observer) observer->FileFinished(outcome);
             continue;
         }
         outcome.converting = converting;
+        // How the last file ended is no part of this one's ending: a file after one that ended
+        // early is not taken for one more.
         progress.ended_why.clear();
         progress.ended_restore = 0;
+        progress.ended_next = {};
+        progress.ended_box = false;
+        progress.ended_written = false;
         const auto records = progress.run_records, rejected = progress.run_rejected;
         const auto messages = progress.messages, notes = progress.notes;
         ConversionOptions copy = options;
@@ -373,24 +401,28 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         outcome.endedWritten = progress.ended_written;
         outcome.endedNext = progress.ended_next;
         // A run with a window closes with one message: an ending said in a box is said there.
-        outcome.saidAtClose = progress.ended_box && progress.panel != 0 && !ui::InBackground();
-        const std::string fileName = std::filesystem::path(entry.path).filename().string();
+        outcome.saidAtClose = progress.ended_box && !outcome.endedWhy.empty() && progress.panel != 0 &&
+                              !ui::InBackground();
+        const std::string fileName = nameOf(entry.path);
+        std::string ending;  // the file's early end as the closing message says it
         if (const std::string summary = PutBackSummary(outcome); !summary.empty()) {
-            putBack += "\r\r" + fileName + ": " + summary;
+            ending = fileName + ": " + summary;
             // Every data file put back: the window no longer counts the file's records as accepted.
             if (outcome.endedRestore != 1) progress.FileNotKept();
         } else if (outcome.saidAtClose) {
-            putBack += "\r\r" + fileName + ": " + outcome.endedWhy.substr(0, outcome.endedWhy.find('\r'));
+            ending = fileName + ": " + outcome.endedWhy.substr(0, outcome.endedWhy.find('\r'));
         }
         if (outcome.saidAtClose) {
             // What the ending said below its first line (why, where) follows it.
             if (const auto more = outcome.endedWhy.find('\r'); more != std::string::npos) {
                 const auto from = outcome.endedWhy.find_first_not_of('\r', more);
-                if (from != std::string::npos) putBack += "\r" + outcome.endedWhy.substr(from);
+                if (from != std::string::npos) ending += "\r" + outcome.endedWhy.substr(from);
             }
             endedBox = true;
             if (!closingNext) closingNext = outcome.endedNext;
         }
+        if (!ending.empty()) putBack += "\r\r" + ending;
+        everyFile += "\r\r" + (ending.empty() ? FileCounts(fileName, outcome) : ending);
         if (outcome.endedWhy.empty()) {
             kept.rejected += outcome.rejected;
             kept.messages += outcome.messages;
@@ -433,7 +465,12 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             ui::xw_refresh();
         }
     // What was put back comes first: the counts that follow are of the files that were kept.
-    std::string closing = putBack;
+    // When a file of several ended early or was not run, every file is named once, as it ended,
+    // so that none is taken for another's failure (unless the front end names each file itself).
+    for (const auto& path : selection.skipped) everyFile += "\r\r" + xvlRCString::Get(13522, nameOf(path));
+    const bool several = selection.files.size() + selection.skipped.size() > 1;
+    const bool nameEach = several && (endedEarly || notRun) && !(observer && observer->NamesEachFile());
+    std::string closing = nameEach ? everyFile : putBack;
     if (const int n = ClosingMessage(converting, kept.rejected, kept.messages, kept.notes, kept.files > 1)) {
         std::vector<std::string> values;
         if (kept.rejected > 0) {

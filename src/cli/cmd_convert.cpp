@@ -225,6 +225,8 @@ public:
         if (o.rejected > 0) rejected_ = true;
         ran_.insert(o.entry.path);
     }
+    // Each file gets its own line here (and a file not run one after the run).
+    bool NamesEachFile() const override { return true; }
     void RunEnded(const std::string& why) override { ended_ = why; }
     void ClearEnded() { ended_.clear(); }
 

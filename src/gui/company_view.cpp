@@ -1,5 +1,7 @@
 #include "gui/company_view.h"
 
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QObject>
 #include <QString>
 #include <cerrno>
@@ -60,6 +62,19 @@ bool openCompany(const std::string& folder) {
         dz::ui::xw_wr_message(dz::ui::kError, dz::xvl::xvlRCString::Get(kCompanyNotOpened, folder, e.what()));
         return false;
     }
+}
+
+bool switchCompany(const std::string& folder, MainWindow* w) {
+    namespace fs = std::filesystem;
+    auto* before = dz::suite::current_company();
+    const fs::path was = before ? fs::absolute(before->folder()).lexically_normal() : fs::path();
+    if (!openCompany(folder)) return false;
+    std::error_code ec;
+    if (!w || (!was.empty() && fs::equivalent(was, folder, ec))) return true;
+    const auto windows = w->mdiArea()->subWindowList();
+    for (QMdiSubWindow* sub : windows)
+        if (qobject_cast<ReportViewer*>(sub->widget())) sub->close();
+    return true;
 }
 
 void showCompany(MainWindow* w) {

@@ -22,6 +22,11 @@ std::string companyFolderRefusal(const std::string& folder);
 // box, and the company open before (if any) stays open.
 bool openCompany(const std::string& folder);
 
+// File > Open Company...: opens the company in `folder` as openCompany does and, when it is
+// another than the one open before, closes that company's report windows: a report left open
+// would be read as one of the new company. False (all left as it was) when it was refused.
+bool switchCompany(const std::string& folder, MainWindow* w);
+
 // Shows the open company in `w` (when there is a window): its folder at the status bar's right
 // and the program's own menus on; without a company those menus stay off, since every task needs
 // one. Reports of the company go where its last report went, else into its folder.

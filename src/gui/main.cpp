@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         // binds them afresh.
         QObject::connect(w, &dz::gui::MainWindow::companyRequested, w, [w, &app] {
             QString dir = QFileDialog::getExistingDirectory(w, QObject::tr("Open Company"));
-            if (dir.isEmpty() || !dz::gui::openCompany(dir.toStdString())) return;
+            if (dir.isEmpty() || !dz::gui::switchCompany(dir.toStdString(), w)) return;
             app.ReloadModules();
             dz::gui::showCompany(w);
         });

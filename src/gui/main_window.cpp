@@ -10,6 +10,11 @@
 #include <QMessageBox>
 #include <QStatusBar>
 
+#include "gui/mnemonics.h"
+#include "gui/panel_widget.h"
+
+#include <algorithm>
+
 namespace dz::gui {
 
 namespace {
@@ -43,6 +48,8 @@ void MainWindow::setCompanyOpen(bool open) {
 }
 
 void MainWindow::updateCommandMenus() {
+    // The File menu stays: a running command's own entries (a table editor's Save) are on it.
+    for (QAction* a : fileOwn_) a->setEnabled(!running_);
     const auto actions = menuBar()->actions();
     for (QAction* a : actions) {
         if (!a->menu()) continue;
@@ -50,6 +57,7 @@ void MainWindow::updateCommandMenus() {
         if (!commandMenus_.contains(title)) continue;
         a->setEnabled(!running_ && (companyOpen_ || !companyMenus_.contains(title)));
     }
+    reserveMenuKeys();
 }
 
 QString MainWindow::companyText() const { return company_->text(); }
@@ -57,16 +65,20 @@ QString MainWindow::companyText() const { return company_->text(); }
 void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     // File (another company, printing) and the program's own menus start things; they wait
     // while a command runs.
-    commandMenus_ << QStringLiteral("File");
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    file->addAction(tr("Open &Company..."), this, &MainWindow::companyRequested)
-        ->setStatusTip(tr("Chooses the company folder to work in"));
+    fileMenu_ = file;
+    fileCommandsEnd_ = file->addSeparator();
+    fileCommandsEnd_->setVisible(false);
+    QAction* company = file->addAction(tr("Open &Company..."), this, &MainWindow::companyRequested);
+    company->setStatusTip(tr("Chooses the company folder to work in"));
     QAction* print = file->addAction(tr("&Print..."), this, &MainWindow::printRequested);
     print->setShortcut(QKeySequence::Print);
     print->setStatusTip(tr("Prints the active report"));
     file->addSeparator();
     QAction* exitAct = file->addAction(tr("E&xit"), this, &QWidget::close);
     exitAct->setStatusTip(qs(def.exit_prompt));
+    fileOwn_ = {company, print, exitAct};
+    connect(file, &QMenu::aboutToShow, this, [this] { showFileCommands({}); });
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
     edit->addAction(tr("Cu&t"), this, [] { editFocus("cut"); })->setShortcut(QKeySequence::Cut);
@@ -91,8 +103,11 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
         int command = item.command;
         connect(a, &QAction::triggered, this, [this, command] { runCommand(command); });
     }
+    for (const auto& [name, m] : own) uniqueMnemonics(m->actions());
 
-    menuBar()->addMenu(tr("&Tools"))->addAction(tr("&Status Bar"), this, [this](bool on) {
+    // Tasks has the T; "l" is the letter of Tools that the panels' buttons (OK, Stop, Options)
+    // need least.
+    menuBar()->addMenu(tr("Too&ls"))->addAction(tr("&Status Bar"), this, [this](bool on) {
         statusBar()->setVisible(on);
     });
     QMenu* tools = menu(QStringLiteral("Tools"));
@@ -108,12 +123,81 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     help->addAction(tr("&About %1...").arg(title), this, [this, title] {
         QMessageBox::about(this, tr("About %1").arg(title), title);
     });
+    // One menu to a key: the program's menus take their first letters first (Tasks before
+    // Tools), and the panels' buttons keep off the keys of the menus that can be opened.
+    uniqueMnemonics(menuBar()->actions());
+    reserveMenuKeys();
+}
+
+MainWindow::~MainWindow() { PanelWidget::reserveMnemonics(QString()); }
+
+void MainWindow::reserveMenuKeys() {
+    // Panels are shown while a command runs, when only the menus that stay on hold their keys.
+    QString letters;
+    const auto actions = menuBar()->actions();
+    for (QAction* a : actions)
+        if (a->isEnabled())
+            if (const QChar c = mnemonicOf(a->text()); !c.isNull()) letters += c;
+    PanelWidget::reserveMnemonics(letters);
+}
+
+void MainWindow::showFileCommands(const QList<QAction*>& actions) {
+    const auto present = fileMenu_->actions();
+    for (QAction* a : actions)
+        if (!present.contains(a)) fileMenu_->insertAction(fileCommandsEnd_, a);
+    fileCommandsEnd_->setVisible(fileMenu_->actions().indexOf(fileCommandsEnd_) > 0);
+    uniqueMnemonics(fileMenu_->actions());
+}
+
+void MainWindow::tileWindows() {
+    const QSize room = mdi_->viewport()->size();
+    QList<QMdiSubWindow*> panels, others;
+    for (QMdiSubWindow* w : mdi_->subWindowList()) {
+        if (!w->isVisible()) continue;
+        if (w->isMinimized() || w->isMaximized()) w->showNormal();
+        (qobject_cast<PanelWidget*>(w->widget()) ? panels : others) << w;
+    }
+    // The panels side by side at their own size, a new row where the width runs out.
+    int x = 0, y = 0, rowHeight = 0, right = 0;
+    for (QMdiSubWindow* w : panels) {
+        const QSize size = w->size().expandedTo(w->minimumSize());
+        if (x > 0 && x + size.width() > room.width()) {
+            x = 0;
+            y += rowHeight;
+            rowHeight = 0;
+        }
+        w->setGeometry(QRect(QPoint(x, y), size));
+        x += size.width();
+        right = std::max(right, x);
+        rowHeight = std::max(rowHeight, size.height());
+    }
+    const int bottom = y + rowHeight;
+    // The other windows share the larger of the room below the panels and beside them.
+    const QRect below(0, bottom, room.width(), room.height() - bottom);
+    const QRect beside(right, 0, room.width() - right, panels.isEmpty() ? room.height() : bottom);
+    const QRect& band = below.width() * std::max(0, below.height()) >= std::max(0, beside.width()) * beside.height()
+                            ? below
+                            : beside;
+    const int n = static_cast<int>(others.size());
+    const bool across = band.width() >= band.height();
+    for (int i = 0; i < n; ++i) {
+        QMdiSubWindow* w = others[i];
+        QRect r = across ? QRect(band.x() + band.width() * i / n, band.y(), band.width() / n, band.height())
+                         : QRect(band.x(), band.y() + band.height() * i / n, band.width(), band.height() / n);
+        // Never smaller than it can be, and never reaching out of the area: where the band is
+        // too small, the window lies over the panels rather than below the area's edge.
+        r.setSize(r.size().expandedTo(w->minimumSizeHint()).boundedTo(room));
+        r.moveLeft(std::clamp(r.x(), 0, std::max(0, room.width() - r.width())));
+        r.moveTop(std::clamp(r.y(), 0, std::max(0, room.height() - r.height())));
+        w->setGeometry(r);
+        w->raise();
+    }
 }
 
 void MainWindow::updateWindowMenu() {
     windowMenu_->clear();
     windowMenu_->addAction(tr("&Cascade"), mdi_, &QMdiArea::cascadeSubWindows);
-    windowMenu_->addAction(tr("&Tile"), mdi_, &QMdiArea::tileSubWindows);
+    windowMenu_->addAction(tr("&Tile"), this, &MainWindow::tileWindows);
     windowMenu_->addAction(tr("Close &All"), mdi_, &QMdiArea::closeAllSubWindows);
     const auto windows = mdi_->subWindowList();
     if (!windows.isEmpty()) windowMenu_->addSeparator();
@@ -124,6 +208,7 @@ void MainWindow::updateWindowMenu() {
         a->setChecked(w == mdi_->activeSubWindow());
         connect(a, &QAction::triggered, this, [this, w] { mdi_->setActiveSubWindow(w); });
     }
+    uniqueMnemonics(windowMenu_->actions());
 }
 
 QMenu* MainWindow::menu(const QString& title) const {

@@ -20,6 +20,7 @@ class MainWindow : public QMainWindow {
 public:
     // `run` starts the program's command with the given number (a menu choice).
     MainWindow(const dz::ui::MainWindowDef& def, std::function<void(int)> run, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     QMdiArea* mdiArea() const { return mdi_; }
     // Adds `w` as an MDI child and shows it.
@@ -36,6 +37,14 @@ public:
     // Whether a company is open: the program's own menus (Tasks, Setup) work on one and stay
     // off without it. A window that is never told leaves them on.
     void setCompanyOpen(bool open);
+    // The commands of an open panel that stand on the File menu (the table editor's Save and
+    // Save Table Group As...), above the menu's own entries. They stay on while a command runs:
+    // they are that command's. An action deleted (its panel closed) leaves the menu by itself.
+    void showFileCommands(const QList<QAction*>& actions);
+    // Window > Tile: every window whole and in the area. A panel keeps its size (its fields and
+    // buttons stand at fixed places); panels are laid side by side, row under row, and the other
+    // windows (reports) share the room left, so that no window's buttons end below the area.
+    void tileWindows();
 
 signals:
     void printRequested();
@@ -46,9 +55,14 @@ private:
     void updateWindowMenu();
     // Turns the menus that start things on or off, as a running command and the company allow.
     void updateCommandMenus();
+    // Tells the panels the keys of the menus that can be opened now.
+    void reserveMenuKeys();
     void closeEvent(QCloseEvent* event) override;
 
     QMdiArea* mdi_;
+    QMenu* fileMenu_ = nullptr;
+    QAction* fileCommandsEnd_ = nullptr;  // the separator below the panels' File commands
+    QList<QAction*> fileOwn_;             // the File menu's own entries, off while a command runs
     QMenu* windowMenu_ = nullptr;
     QStringList commandMenus_;  // the menus off while a command runs
     QStringList companyMenus_;  // the menus off while no company is open

@@ -4,6 +4,8 @@
 // and reports the cell wanted (gridLeft); the program accepts the cell and moves the cursor,
 // or refuses it, and then the cursor stays in the cell with the text typed.
 #include "gui/panel_widget.h"
+#include "gui/shown_edit.h"
+#include "platform/ui/shown_text.h"
 
 #include <QAbstractTableModel>
 #include <QComboBox>
@@ -28,6 +30,14 @@ namespace {
 // The data files and messages hold UTF-8.
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 std::string ss(const QString& s) { return s.toUtf8().toStdString(); }
+// A cell's text as it is held: the refused cell holds what was typed into it.
+std::string storedText(const dz::ui::Grid& g, int line, int column) {
+    if (g.refused() && line == g.cursor_line() && column == g.cursor_column()) return g.edit_text;
+    return g.cell(line, column);
+}
+// A cell's text as it is shown and edited: a control character in a value (ESC) written out as
+// "\033", never drawn as a glyph or acted on.
+QString shownCell(const std::string& text) { return qs(dz::ui::shown_text(text)); }
 }  // namespace
 
 class GridModel : public QAbstractTableModel {
@@ -43,12 +53,8 @@ public:
     QVariant data(const QModelIndex& i, int role) const override {
         const dz::ui::Grid* g = grid();
         if (!g || !i.isValid()) return {};
-        if (role == Qt::DisplayRole || role == Qt::EditRole) {
-            // The refused cell shows what was typed into it.
-            if (g->refused() && i.row() == g->cursor_line() && i.column() == g->cursor_column())
-                return qs(g->edit_text);
-            return qs(g->cell(i.row(), i.column()));
-        }
+        // The refused cell shows what was typed into it.
+        if (role == Qt::DisplayRole || role == Qt::EditRole) return shownCell(storedText(*g, i.row(), i.column()));
         if (role == Qt::TextAlignmentRole && g->columns[static_cast<std::size_t>(i.column())].right_justify)
             return int(Qt::AlignRight | Qt::AlignVCenter);
         return {};
@@ -90,14 +96,17 @@ private:
 
 // A cell takes no more characters than its column's size. Typing stops at the size, and a
 // longer paste is refused whole, with a tip that says why, instead of being cut silently.
+// The size counts the characters the value holds, not those it is shown with ("\033" is one).
 class LengthGuard : public QValidator {
 public:
-    LengthGuard(int size, QLineEdit* editor) : QValidator(editor), size_(size), editor_(editor) {}
+    LengthGuard(int size, std::string stored, QLineEdit* editor)
+        : QValidator(editor), size_(size), stored_(std::move(stored)), editor_(editor) {}
     State validate(QString& input, int&) const override {
-        if (input.size() <= size_) return Acceptable;
+        const qsizetype length = qs(editedBack(stored_, ss(input))).size();
+        if (length <= size_) return Acceptable;
         const QString why = QObject::tr("This column takes at most %1 characters; the text would have %2.")
                                 .arg(size_)
-                                .arg(input.size());
+                                .arg(length);
         QPointer<QLineEdit> e = editor_;
         QTimer::singleShot(0, e, [e, why] {
             if (e) QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), why, e);
@@ -107,6 +116,7 @@ public:
 
 private:
     int size_;
+    std::string stored_;  // the cell's value when its editor opened
     QLineEdit* editor_;
 };
 
@@ -125,7 +135,8 @@ public:
             return c;
         }
         auto* e = new QLineEdit(parent);
-        e->setValidator(new LengthGuard(std::max(1, col.size), e));
+        stored_ = storedText(*g, i.row(), i.column());
+        e->setValidator(new LengthGuard(std::max(1, col.size), stored_, e));
         if (col.capitals)
             QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& t) {
                 const int pos = e->cursorPosition();
@@ -152,7 +163,7 @@ public:
         if (auto* c = qobject_cast<QComboBox*>(editor))
             model->setData(i, c->currentText(), Qt::EditRole);
         else if (auto* e = qobject_cast<QLineEdit*>(editor))
-            model->setData(i, e->text(), Qt::EditRole);
+            model->setData(i, qs(editedBack(stored_, ss(e->text()))), Qt::EditRole);
     }
     QWidget* editor() const { return editor_.data(); }
     // The text in the open editor of the grid's cursor cell, if one is open there.
@@ -165,7 +176,7 @@ public:
             return true;
         }
         if (auto* e = qobject_cast<QLineEdit*>(editor_.data())) {
-            text = e->text();
+            text = qs(editedBack(stored_, ss(e->text())));
             return true;
         }
         return false;
@@ -173,6 +184,7 @@ public:
 
 private:
     dz::ui::Panel& panel_;
+    mutable std::string stored_;  // the value of the cell whose editor is open, as held
     mutable QPointer<QWidget> editor_;
     mutable QPersistentModelIndex index_;
 };
@@ -306,7 +318,7 @@ std::vector<int> gridColumnCells(const dz::ui::Grid& g, int room) {
         int longest = 0;
         for (int l = 0; l < g.line_count(); ++l) {
             const auto& line = g.line(l);
-            if (c < line.size()) longest = std::max(longest, static_cast<int>(qs(line[c]).size()));
+            if (c < line.size()) longest = std::max(longest, static_cast<int>(shownCell(line[c]).size()));
         }
         const int full = std::max({col.display_width, col.header_width, col.size});
         wanted.push_back(std::max({header, std::min(longest, full), 4}) + 2);
@@ -325,6 +337,15 @@ std::vector<int> gridColumnCells(const dz::ui::Grid& g, int room) {
             }
     }
     return wanted;
+}
+
+QList<QAction*> PanelWidget::menuActions() const {
+    QList<QAction*> out;
+    if (!gridView_) return out;
+    const auto actions = gridView_->actions();
+    for (QAction* a : actions)
+        if (a->property("onMenu").toBool()) out << a;
+    return out;
 }
 
 void PanelWidget::focusGrid() {
@@ -358,6 +379,7 @@ void PanelWidget::syncGrid() {
             a->setShortcut(QKeySequence(qs(k.key)));
             a->setShortcutContext(Qt::WindowShortcut);
             a->setData(k.command);
+            a->setProperty("onMenu", k.on_menu);
             const int n = k.command;
             connect(a, &QAction::triggered, this, [this, n] {
                 storeGrid();
@@ -365,6 +387,7 @@ void PanelWidget::syncGrid() {
             });
             gridView_->addAction(a);
         }
+        emit menuActionsChanged();
     }
     syncingGrid_ = true;
     if (g->structure_changed || gridModel_->rowCount() != g->line_count()) {

@@ -1,6 +1,7 @@
 #include "gui/panel_widget.h"
 
 #include "gui/cell_font.h"
+#include "gui/mnemonics.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -41,6 +42,24 @@ QString PanelWidget::mnemonic(const std::string& label) {
             out += c;
     }
     return QString::fromUtf8(out.data(), static_cast<qsizetype>(out.size()));
+}
+
+namespace {
+QString& reservedMnemonics() {
+    static QString letters;
+    return letters;
+}
+}  // namespace
+
+void PanelWidget::reserveMnemonics(const QString& letters) { reservedMnemonics() = letters.toLower(); }
+
+QString PanelWidget::buttonText(int n) const {
+    QString taken = reservedMnemonics();
+    for (const auto& b : panel_.buttons()) {
+        const QString text = uniqueMnemonic(mnemonic(b.def.label), taken);
+        if (b.def.number == n) return text;
+    }
+    return {};
 }
 
 PanelWidget::PanelWidget(dz::ui::Panel& panel, QWidget* parent) : QWidget(parent), panel_(panel) {
@@ -130,7 +149,7 @@ void PanelWidget::placeScrollBar() {
 void PanelWidget::build() {
     for (const auto& f : panel_.fields()) buildField(f);
     for (const auto& b : panel_.buttons()) {
-        auto* pb = new QPushButton(mnemonic(b.def.label), this);
+        auto* pb = new QPushButton(buttonText(b.def.number), this);
         pb->setFont(font_);
         pb->setGeometry(cellRect(b.def.row, b.def.col, b.def.width, b.def.height).adjusted(0, 1, 0, -1));
         int n = b.def.number;
@@ -286,7 +305,7 @@ void PanelWidget::sync() {
             connect(pb, &QPushButton::clicked, this, [this, n] { emit buttonPressed(n); });
             buttons_[n] = pb;
         }
-        pb->setText(mnemonic(b.def.label));
+        pb->setText(buttonText(b.def.number));
         pb->setGeometry(cellRect(b.def.row, b.def.col, b.def.width, b.def.height).adjusted(0, 1, 0, -1));
         pb->setEnabled(!b.disabled);
         pb->setVisible(b.drawn);

@@ -10,6 +10,7 @@
 
 #include "platform/ui/panel.h"
 
+class QAction;
 class QButtonGroup;
 class QProgressBar;
 class QPushButton;
@@ -68,6 +69,14 @@ public:
 
     // Converts a screen-file label ("~Stop") to a Qt mnemonic ("&Stop").
     static QString mnemonic(const std::string& label);
+    // The letters the main window's menu bar takes: a button's key is another, so that Alt and
+    // a letter never stand for a menu and a button at once.
+    static void reserveMnemonics(const QString& letters);
+    // Button `n`'s text: its label with a key that neither the menu bar nor an earlier button of
+    // the panel has.
+    QString buttonText(int n) const;
+    // The panel's keyed commands that also stand on the window's File menu (see KeyCommand).
+    QList<QAction*> menuActions() const;
     // True for fields typed into (text, number, date), whose change is known only when left.
     bool isTyped(int n) const;
     // The button Enter in a typed field stands for: the panel's first (OK, Start), when it is
@@ -90,6 +99,8 @@ signals:
     // The person scrolls a scrolling panel: `msg` kMsgScrollKey with key 5/6 (a row up/down) or
     // 13/14 (a page), or kMsgScrollTo with key = the first row wanted.
     void scrollRequested(int msg, int key);
+    // The keyed commands were made afresh: menuActions() are new.
+    void menuActionsChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

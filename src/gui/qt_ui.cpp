@@ -323,6 +323,12 @@ void QtUi::panel_opened(Panel& panel) {
         xw_post_message(handle, m.msg, m.key, m.field);
     });
     showWindow(w, !panel.hidden());
+    // The panel's commands that stand on the File menu (a table editor's Save) are there while
+    // it is open.
+    if (main_) {
+        connect(w, &PanelWidget::menuActionsChanged, main_, [this, w] { main_->showFileCommands(w->menuActions()); });
+        main_->showFileCommands(w->menuActions());
+    }
     QWidget* box = container(w);
     keepWhole(*box);
     box->installEventFilter(new CloseRequest(w, w));

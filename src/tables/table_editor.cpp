@@ -174,8 +174,9 @@ bool CheckAccountSections(const std::string& value, bool report) {
 
 const std::vector<ui::KeyCommand>& EditorKeys() {
     static const std::vector<ui::KeyCommand> keys = {
-        {"Ctrl+S", kCmdSave, "Save"},
-        {"Ctrl+Shift+S", kCmdSaveAs, "Save As..."},
+        // Save As is how a new table group gets its name: both stand on the File menu too.
+        {"Ctrl+S", kCmdSave, "Save", true},
+        {"Ctrl+Shift+S", kCmdSaveAs, "Save Table Group As...", true},
         {"Ctrl+O", kCmdCloseTable, "Close Table and Open Another..."},
         {"Ctrl+Del", kCmdClearTable, "Clear Table..."},
         {"Ctrl+T", kCmdAutoAdvance, "Automatic Advance On or Off"},
@@ -306,7 +307,7 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     doc_ = OpenTableDocument(*file_);
     SetTitle();
     TableButtonBar(panel);
-    for (const auto& k : EditorKeys()) panel.add_key(k.key, k.command, k.text);
+    for (const auto& k : EditorKeys()) panel.add_key(k);
     // The rows, sorted, with the cursor on a new line at the end.
     BuildTableGrid();
     FillGrid();
@@ -336,6 +337,8 @@ void TableEditor::TableButtonBar(ui::Panel& panel) {
     button(kCmdImport, "~Import...", 7, right);
     button(kCmdExport, "~Export...", 9, right);
     button(kCmdOptions, "~Options...", 11, right);
+    button(kCmdSave, "~Save", 13, right);
+    button(kCmdSaveAs, "Save ~As...", 15, right);
     button(kCmdList, "~List...", bottom, right - 26);
     button(kCmdRemoveLine, "~Remove Line", bottom, right - 13);
     button(kCmdHelp, "~Help", bottom, right);

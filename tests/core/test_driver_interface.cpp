@@ -7,6 +7,8 @@
 #include "platform/suite/zc.h"
 #include "platform/import/xvl_rcstring.h"
 
+#include <gmock/gmock.h>
+
 #include <fstream>
 
 namespace dz::app::testing {
@@ -181,9 +183,10 @@ TEST_F(InterfaceWarning, NoDropsTheFileFromTheRun) {
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_EQ(Converted(), (std::vector<std::string>{"vendors.txt"}));
-    // The file dropped is named.
-    ASSERT_EQ(person.messages().size(), 1u);
+    // The file dropped is named, and named as not run when the run closes.
+    ASSERT_EQ(person.messages().size(), 2u);
     EXPECT_EQ(person.messages()[0].text, xvlRCString::Get(13262, invoices));
+    EXPECT_THAT(person.messages()[1].text, ::testing::HasSubstr("inv.txt: skipped; not run"));
     EXPECT_FALSE(person.panel_was_opened("QUERY/API"));  // the invoice file is gone
 }
 

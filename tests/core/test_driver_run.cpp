@@ -129,6 +129,9 @@ TEST_F(Driver, FirstLineAndTemplateChecksByCount) {
                            "105: " + xvlRCString::Get(12052, texts.str("nowhere.tpl"), missingTemplate),
                            "105: " + ReplaceQuestion(xvlRCString::Get(12050, noTemplate), templateHelp),
                            "105: " + xvlRCString::Get(12048, noType),
+                           // The run's closing words name the files left out as not run.
+                           "101: zz_good.txt: 0 accepted, 0 rejected, 0 messages, 0 notes\r\rgone.txt: skipped; not "
+                           "run\r\rnotpl.txt: skipped; not run\r\rnotype.txt: skipped; not run",
                        }));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"zz_good.txt"}));
 
@@ -153,7 +156,8 @@ TEST_F(Driver, DataFileFailuresByCommandAndCount) {
     dz::ui::PanelAction none;
     StartHub("EXAMINE/HUB");
     EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
-    ASSERT_EQ(person.messages().size(), 1u);
+    ASSERT_EQ(person.messages().size(), 2u);
+    EXPECT_THAT(person.messages()[1].text, ::testing::HasSubstr("a.txt: skipped; not run"));
     // The description names the file once: "GL Master file is being used ...".
     EXPECT_EQ(person.messages()[0].text,
               xvlRCString::Get(12056, glm, "GL Master", "is being used by another user or another conversion"));
@@ -186,7 +190,7 @@ TEST_F(Driver, DataFileFailuresByCommandAndCount) {
     person.choose({glm, apm});
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
-    ASSERT_EQ(person.messages().size(), count + 1);
+    ASSERT_EQ(person.messages().size(), count + 2);
     EXPECT_EQ(Boxes()[count], "101: " + xvlRCString::Get(13262, glm));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"b.txt"}));
 }
@@ -261,7 +265,9 @@ TEST_F(Driver, AlreadyConvertedFileIsQuestionedEvenAlone) {
     person.answer(dz::ui::kSkip);
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
-    EXPECT_EQ(person.messages().back().text, xvlRCString::Get(12065, nobody, "on 1/ 2/2026", "at 9:00:00"));
+    ASSERT_GE(person.messages().size(), 2u);
+    EXPECT_EQ(person.messages().end()[-2].text, xvlRCString::Get(12065, nobody, "on 1/ 2/2026", "at 9:00:00"));
+    EXPECT_EQ(person.messages().back().text, "other.txt: 0 accepted, 0 rejected, 0 messages, 0 notes\r\rnobody.txt: skipped; not run");
     EXPECT_EQ(Converted(), (std::vector<std::string>{"other.txt"}));
 }
 
@@ -483,7 +489,8 @@ TEST_F(Driver, AStoppedRunSaysOnlyWhatWasPutBack) {
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     ASSERT_EQ(person.messages().size(), 1u);
-    EXPECT_EQ(person.messages()[0].text, "a.txt: 10 read, none kept: stopped; every data file put back");
+    // The file after it is named as not run.
+    EXPECT_EQ(person.messages()[0].text, "a.txt: 10 read, none kept: stopped; every data file put back\r\rb.txt: not run");
     EXPECT_EQ(Converted(), (std::vector<std::string>{"a.txt"}));  // the loop stops before the next file
     EXPECT_TRUE(person.panel_was_opened("CONVERT/STATUSM"));
     EXPECT_TRUE(dz::ui::open_panels().empty());
@@ -532,8 +539,59 @@ TEST_F(Driver, AFilePutBackIsSummedUpAsNothingKept) {
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_THAT(person.messages().back().text,
                 ::testing::StartsWith("a.txt: 4 read, none kept: Unable to print warning/log messages; every data "
-                                      "file put back\r\rExamine your printout and the Rejxxx.txt files\rfor more "
+                                      "file put back\r\rb.txt: 3 accepted, 2 rejected, 0 messages, 0 notes\r\r"
+                                      "Examine your printout and the Rejxxx.txt files\rfor more "
                                       "information on the 2 rejected records"));
+}
+
+// A file that ended early, its words in the closing message, lends them to no file after it:
+// the message names each file once, as it ended, a clean one by its counts and one left out at
+// the checks as not run.
+TEST_F(Driver, TheClosingMessageNamesEachFileOnceAsItEnded) {
+    StubBehaviour ended{true, 0, "", 12, 1, 0, 0, false};
+    ended.endedWhy = "Unable to write reject file c-glt.txt\rNo space left on device";
+    ended.endedBox = true;
+    World().behaviour[101] = StubBehaviour{true, 0, "", 10, 1, 0, 0, false};
+    World().behaviour[102] = ended;
+    World().behaviour[401] = StubBehaviour{true, 0, "", 5, 0, 1, 0, false};
+    const std::string semicolons = texts.str("d-semi.txt");
+    WriteFile(semicolons, "#;GLM;" + templatePath + "\r\n1;A1;;Name;0;\r\n");
+    person.choose({Text("a-glm.txt", "GLM"), Text("b-apm.txt", "APM"), Text("c-glt.txt", "GLT"), semicolons});
+    person.answer(dz::ui::kOk);  // skip the semicolon file
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(Converted(), (std::vector<std::string>{"a-glm.txt", "c-glt.txt", "b-apm.txt"}));
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_EQ(person.messages().back().kind, dz::ui::kError);
+    EXPECT_THAT(person.messages().back().text,
+                ::testing::StartsWith("a-glm.txt: 9 accepted, 1 rejected, 0 messages, 0 notes\r\r"
+                                      "c-glt.txt: 12 read, none kept: Unable to write reject file c-glt.txt; every "
+                                      "data file put back\rNo space left on device\r\r"
+                                      "b-apm.txt: 5 accepted, 0 rejected, 1 message, 0 notes\r\r"
+                                      "d-semi.txt: skipped; not run\r\rExamine your printout"));
+
+    // A front end that names each file itself (the command line) gets only the ending in the
+    // closing message, and no empty line for the clean file after it.
+    struct NamesEach : RunObserver {
+        bool NamesEachFile() const override { return true; }
+    } each;
+    SetRunObserver(&each);
+    person.choose({Text("a-glm.txt", "GLM"), Text("b-apm.txt", "APM"), Text("c-glt.txt", "GLT")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_THAT(person.messages().back().text,
+                ::testing::StartsWith("c-glt.txt: 12 read, none kept: Unable to write reject file c-glt.txt; every "
+                                      "data file put back\rNo space left on device\r\rExamine your printout"));
+    EXPECT_THAT(person.messages().back().text, ::testing::Not(::testing::HasSubstr("b-apm.txt")));
+
+    // A file of a type without a converter did not run, and is named so beside the others.
+    SetRunObserver(nullptr);
+    SetConverterFactory([](uint16_t code) { return code == 401 ? nullptr : std::make_unique<StubConverter>(code); });
+    person.choose({Text("a-glm.txt", "GLM"), Text("b-apm.txt", "APM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_THAT(person.messages().back().text,
+                ::testing::StartsWith("a-glm.txt: 9 accepted, 1 rejected, 0 messages, 0 notes\r\rb-apm.txt: not run"));
 }
 
 class DriverTables : public DriverTest {

@@ -41,6 +41,7 @@ struct StubBehaviour {
     bool terminate = false;         // a background run is told to end during this file
     std::string optionalAbbr = {};  // set: it fails on this optional file, found absent (no entry)
     std::string endedWhy = {};      // set: the file ends early with this text, its data files put back
+    bool endedBox = false;          // then, the ending is one the closing message says
 };
 
 struct StubWorld {
@@ -82,8 +83,12 @@ public:
             progress->messages += b.messages;
             progress->notes += b.notes;
             if (b.stop) progress->stop = 1;
-            progress->ended_why = b.endedWhy;
-            progress->ended_written = !b.endedWhy.empty();  // its data files had been written
+            // As a file's end sets them: only a file that ends early says how.
+            if (!b.endedWhy.empty()) {
+                progress->ended_why = b.endedWhy;
+                progress->ended_written = true;  // its data files had been written
+                progress->ended_box = b.endedBox;
+            }
         }
         if (b.terminate) ui::request_terminate();
     }

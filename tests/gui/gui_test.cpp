@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -42,6 +43,8 @@
 #include "gui/cell_font.h"
 #include "gui/company_view.h"
 #include "gui/main_window.h"
+#include "gui/mnemonics.h"
+#include "gui/shown_edit.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
 #include "gui/report_viewer.h"
@@ -228,7 +231,7 @@ private slots:
         QStringList menus;
         const auto top = w->menuBar()->actions();
         for (QAction* a : top) menus << a->text();
-        QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tasks", "&Setup", "&Tools", "&Window", "&Help"}));
+        QCOMPARE(menus, (QStringList{"&File", "&Edit", "&Tasks", "&Setup", "Too&ls", "&Window", "&Help"}));
         QCOMPARE(actionTexts(w->menu("Tasks")), (QStringList{"&Examine Files...", "-", "&Convert..."}));
         QCOMPARE(actionTexts(w->menu("Setup")), (QStringList{"&Substitution Tables..."}));
         QVERIFY(actionTexts(w->menu("File")).contains("E&xit"));
@@ -249,7 +252,8 @@ private slots:
                 if (a->isEnabled()) enabled << a->text();
         }));
         w->runCommand(3030);
-        QCOMPARE(enabled, (QStringList{"&Edit", "&Tools", "&Window", "&Help"}));
+        // File stays for the running command's own entries (a table editor's Save).
+        QCOMPARE(enabled, (QStringList{"&File", "&Edit", "Too&ls", "&Window", "&Help"}));
         QVERIFY(w->menu("Tasks")->menuAction()->isEnabled());
     }
 
@@ -597,6 +601,174 @@ private slots:
         dz::ui::xw_refresh();
         QVERIFY(tiledWhole());
         dz::ui::xw_cls_screen_file(file);
+    }
+
+    // Alt and a letter do one thing: the menu bar's titles have a letter each (Tasks and Tools
+    // no longer share T), so have each menu's entries, and a panel shown while a command runs
+    // gives its buttons letters that neither the menus still open nor its other buttons have.
+    void oneKeyPerMnemonic() {
+        QTemporaryDir dir;
+        std::ofstream(dir.filePath("KEYS.toml").toStdString()) << R"(
+[[panel]]
+screen = "KEYS"
+name = "FORM"
+rows = 6
+cols = 50
+events = "command"
+button = [ { number = 1, label = "~Help", row = 2, col = 2, width = 10 },
+           { number = 2, label = "~Hold", row = 2, col = 14, width = 10 },
+           { number = 3, label = "~Edit", row = 2, col = 26, width = 10 },
+           { number = 4, label = "~Window", row = 4, col = 2, width = 10 } ]
+)";
+        dz::ui::set_screens_folder(dir.path().toStdString());
+        const int file = dz::ui::xw_open_screen_file("KEYS");
+        dz::ui::zqApplication app("RA Dodedoz", "XV", "20.3.1", "17.1.0");
+        dz::ui::MainWindowDef def;
+        def.title = "RA Dodedoz";
+        def.items = {{"Tasks", "&Examine Files...", 3010, "", false},
+                     {"Tasks", "&Convert...", 3020, "", false},
+                     {"Tasks", "Convert &Again...", 3040, "", false},
+                     {"Setup", "&Substitution Tables...", 4010, "", false}};
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        ui.create_main_window(def);
+        ui.show_main_window();
+        const UiInForce inForce;
+        MainWindow* w = ui.mainWindow();
+        auto keys = [](const QList<QAction*>& actions) {
+            QString letters;
+            for (QAction* a : actions)
+                if (!a->isSeparator()) letters += dz::gui::mnemonicOf(a->text());
+            return letters;
+        };
+        auto distinct = [](const QString& letters) {
+            return !letters.contains(QChar()) && QSet<QChar>(letters.begin(), letters.end()).size() == letters.size();
+        };
+        const QString bar = keys(w->menuBar()->actions());
+        QVERIFY2(distinct(bar), qPrintable(bar));
+        for (QAction* m : w->menuBar()->actions()) {
+            m->menu()->aboutToShow();  // the Window menu is made as it opens
+            const QString entries = keys(m->menu()->actions());
+            QVERIFY2(distinct(entries), qPrintable(m->text() + ": " + entries));
+        }
+        QCOMPARE(keys(w->menu("Tasks")->actions()), QStringLiteral("eca"));
+        // Its own letter taken, an entry takes the first free letter starting one of its words.
+        QString taken = QStringLiteral("s");
+        QCOMPARE(dz::gui::uniqueMnemonic(QStringLiteral("Save Table Group As..."), taken),
+                 QStringLiteral("Save &Table Group As..."));
+        QCOMPARE(taken, QStringLiteral("st"));
+
+        QString open, buttons;
+        app.AddTask(std::make_unique<ProbeTask>("Probe", 3030, [&] {
+            for (QAction* a : w->menuBar()->actions())
+                if (a->isEnabled()) open += dz::gui::mnemonicOf(a->text());
+            const int h = dz::ui::xw_show_panel(file, "KEYS", "FORM", {}, nullptr);
+            for (int n = 1; n <= 4; ++n) buttons += dz::gui::mnemonicOf(ui.panelWidget(h)->button(n)->text());
+            dz::ui::xw_close_panel(h);
+        }));
+        w->runCommand(3030);
+        QCOMPARE(open, QStringLiteral("felwh"));
+        QVERIFY2(distinct(buttons), qPrintable(buttons));
+        for (QChar c : buttons) QVERIFY2(!open.contains(c), qPrintable(buttons));
+        dz::ui::xw_cls_screen_file(file);
+    }
+
+    // Window > Tile with panels and a report open: every window lies whole in the area, the
+    // panels at their own size and the report, with its Print and Close buttons, beside or
+    // below them.
+    void tileKeepsEveryWindowsButtonsInView() {
+        QTemporaryDir dir;
+        const int file = openFormScreen(dir);
+        QtUi ui;
+        showMainWindow(ui);
+        const UiInForce inForce;
+        ui.mainWindow()->resize(1000, 700);
+        QCoreApplication::processEvents();
+        const int form = dz::ui::xw_show_panel(file, "TEST", "FORM", {}, nullptr);
+        dz::ui::xw_open_window("Text Files", 6, 60, {}, nullptr);
+        std::vector<std::string> lines(200, std::string(132, '-'));
+        QVERIFY(ui.show_report(dz::ui::ReportDocument{"Conversion Report", 132, lines}));
+        QMdiArea* area = ui.mainWindow()->mdiArea();
+        QAction* tile = nullptr;
+        ui.mainWindow()->menu("Window")->aboutToShow();
+        for (QAction* a : ui.mainWindow()->menu("Window")->actions())
+            if (a->text() == QStringLiteral("&Tile")) tile = a;
+        QVERIFY(tile);
+        tile->trigger();
+        QCoreApplication::processEvents();
+        const QRect room = area->viewport()->rect();
+        const auto subs = area->subWindowList();
+        QCOMPARE(subs.size(), qsizetype{3});
+        for (QMdiSubWindow* sub : subs) {
+            QVERIFY2(room.contains(sub->geometry()),
+                     qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 in %6x%7")
+                                    .arg(sub->windowTitle()).arg(sub->x()).arg(sub->y()).arg(sub->width())
+                                    .arg(sub->height()).arg(room.width()).arg(room.height())));
+            const auto buttons = sub->widget()->findChildren<QPushButton*>();
+            for (QPushButton* b : buttons) {
+                if (!b->isVisible()) continue;
+                const QRect at(b->mapTo(area->viewport(), QPoint(0, 0)), b->size());
+                QVERIFY2(room.contains(at), qPrintable(b->text()));
+                // No other window lies over it.
+                QVERIFY2(area->viewport()->childAt(at.center()) && sub->isAncestorOf(area->viewport()->childAt(at.center())),
+                         qPrintable(b->text()));
+            }
+        }
+        // The panel keeps its size: nothing of it is cut.
+        PanelWidget* pw = ui.panelWidget(form);
+        QVERIFY(pw->width() >= pw->sizeHint().width() && pw->height() >= pw->sizeHint().height());
+        dz::ui::xw_cls_screen_file(file);
+    }
+
+    // File > Open Company... closes the report windows of the company open before; a folder
+    // refused, or the same company again, leaves them.
+    void openCompanyClosesTheReportsOfTheCompanyBefore() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir scratch;
+        const QString first = scratch.filePath(QStringLiteral("first")), second = scratch.filePath(QStringLiteral("second"));
+        for (const QString& co : {first, second}) {
+            QProcess init;
+            init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), co});
+            QVERIFY(init.waitForFinished(60000));
+            QCOMPARE(init.exitCode(), 0);
+        }
+        QtUi ui;
+        showMainWindow(ui);
+        const UiInForce inForce;
+        ui.setModalHook([](QWidget* w) { clickButton(w, QStringLiteral("OK")); });
+        QVERIFY(dz::gui::switchCompany(first.toStdString(), ui.mainWindow()));
+        QVERIFY(ui.show_report(dz::ui::ReportDocument{"Conversion Report", 132, {"of the first company"}}));
+        auto reports = [&] {
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            int n = 0;
+            for (QMdiSubWindow* sub : ui.mainWindow()->mdiArea()->subWindowList())
+                if (qobject_cast<dz::gui::ReportViewer*>(sub->widget()) && sub->isVisible()) ++n;
+            return n;
+        };
+        QVERIFY(!dz::gui::switchCompany(scratch.filePath(QStringLiteral("none")).toStdString(), ui.mainWindow()));
+        QCOMPARE(reports(), 1);
+        QVERIFY(dz::gui::switchCompany(first.toStdString(), ui.mainWindow()));
+        QCOMPARE(reports(), 1);
+        QVERIFY(dz::gui::switchCompany(second.toStdString(), ui.mainWindow()));
+        QCOMPARE(reports(), 0);
+        dz::suite::close_company();
+#endif
+    }
+
+    // A cell's value is shown with its control characters written out, and an edit of that form
+    // keeps the bytes of what was left as it was and takes what was typed as typed.
+    void anEditedCellKeepsItsEscapedBytes() {
+        using dz::gui::editedBack;
+        const std::string esc = "A\x1b[2JZ";
+        QCOMPARE(editedBack(esc, "A\\033[2JZ"), esc);             // untouched
+        QCOMPARE(editedBack(esc, "A\\033[2JZB"), esc + "B");      // typed after it
+        QCOMPARE(editedBack(esc, "xA\\033[2JZ"), "x" + esc);      // typed before it
+        QCOMPARE(editedBack(esc, "A[2JZ"), std::string("A[2JZ"));  // the escape deleted
+        QCOMPARE(editedBack(esc, "A\\03[2JZ"), std::string("A\\03[2JZ"));  // half an escape is text
+        QCOMPARE(editedBack("A", "A\\033"), std::string("A\\033"));  // four characters typed stay four
+        QCOMPARE(editedBack("\x1b\x1b", "\\033"), std::string("\x1b"));  // one of two deleted
     }
 
     // Enter in a typed field answers a read as the panel's first button (OK) does, with what

@@ -8,6 +8,8 @@
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -353,6 +355,75 @@ private slots:
         boxes = runEditor(company, listField);
         QCOMPARE(offered, (QStringList{"Gross", "Net"}));
         QCOMPARE(boxes, QStringList{"Do you want to save your changes?"});
+#endif
+    }
+
+    // Save and Save Table Group As... stand on the File menu and as buttons while the editor
+    // is open, and Save As names a new group; a value holding ESC is shown as "\033" and keeps
+    // its byte.
+    void saveCommandsOnTheFileMenuAndEscapesShown() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        initCompany(company);
+        if (QTest::currentTestFailed()) return;
+        auto fileEntry = [](QWidget* w, const QString& text) -> QAction* {
+            auto* main = qobject_cast<dz::gui::MainWindow*>(w->window());
+            if (!main) return nullptr;
+            main->menu(QStringLiteral("File"))->aboutToShow();
+            for (QAction* a : main->menu(QStringLiteral("File"))->actions())
+                if (a->text().remove(QLatin1Char('&')) == text) return a;
+            return nullptr;
+        };
+        QStringList shown;
+        std::string stored;
+        QString title;
+        std::deque<Step> steps{
+            {"TABLE/NEW", [](QWidget* w) { pick(w, 2, QStringLiteral("General Ledger (new)")); }},
+            {"TABLE/NEW", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 for (int n : {dz::tables::kCmdSave, dz::tables::kCmdSaveAs})
+                     QVERIFY(p->button(n) && p->button(n)->isVisible() && p->button(n)->isEnabled());
+                 QAction* save = fileEntry(w, QStringLiteral("Save"));
+                 QAction* saveAs = fileEntry(w, QStringLiteral("Save Table Group As..."));
+                 QStringList texts;
+                 for (QAction* a : qobject_cast<dz::gui::MainWindow*>(w->window())->menu(QStringLiteral("File"))->actions())
+                     texts << a->text() + (a->isEnabled() ? "+" : "-");
+                 QVERIFY2(save && saveAs && save->isEnabled() && saveAs->isEnabled(), qPrintable(texts.join('|')));
+                 QVERIFY(!fileEntry(w, QStringLiteral("Clear Table...")));  // the other keys stay off it
+                 QVERIFY(saveAs->menu() == nullptr && fileEntry(w, QStringLiteral("Open Company..."))->isEnabled() == false);
+                 QVERIFY(qobject_cast<dz::gui::MainWindow*>(w->window())->menu(QStringLiteral("File"))->menuAction()->isEnabled());
+                 typeCell(w, QStringLiteral("A\x1b" "Z"));
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-2-33-4000-10")); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 shown = gridLines(p);
+                 stored = p->panel().grid()->cell(0, 0);
+                 fileEntry(w, QStringLiteral("Save Table Group As..."))->trigger();
+             }},
+            {"TABLE/SAVEAS",
+             [](QWidget* w) {
+                 qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->setText("ESCAPES");
+                 pressButton(w, 3);
+             }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 title = w->window()->findChild<QMdiArea*>()->activeSubWindow()->windowTitle();
+                 fileEntry(w, QStringLiteral("Save"))->trigger();  // nothing changed: nothing asked
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        QCOMPARE(boxes, QStringList{});  // saved: closing asks nothing
+        QCOMPARE(shown.value(0), QStringLiteral("A\\033Z|01-2-33-4000-10"));
+        QCOMPARE(stored, std::string("A\x1bZ"));
+        QVERIFY2(title.endsWith(QLatin1String(" - ESCAPES")), qPrintable(title));
 #endif
     }
 

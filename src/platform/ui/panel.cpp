@@ -277,6 +277,11 @@ void Panel::set_scroll(int proportion, int position) {
     touch();
 }
 
+void Panel::add_key(KeyCommand key) {
+    keys_.push_back(std::move(key));
+    touch();
+}
+
 void Panel::add_key(std::string key, int command, std::string text) {
     keys_.push_back(KeyCommand{std::move(key), command, std::move(text)});
     touch();

@@ -122,6 +122,7 @@ struct KeyCommand {
     std::string key;          // "Ctrl+S", "F2", "Ctrl+Shift+S"
     int command = 0;
     std::string text;         // what it does, for menus and help ("Save")
+    bool on_menu = false;     // also an entry of the window's File menu while the panel is open
 };
 
 struct ButtonState {
@@ -202,6 +203,7 @@ public:
     // Keys that run commands (the front end binds them; a key press is the command's button
     // message, whether or not a button with that number is drawn).
     void add_key(std::string key, int command, std::string text);
+    void add_key(KeyCommand key);
     const std::vector<KeyCommand>& keys() const { return keys_; }
 
     // A grid shown in the panel (see grid.h); null when the panel has none.
