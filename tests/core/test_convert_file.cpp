@@ -485,6 +485,20 @@ TEST_F(ConvertFileTest, ARejectFileOnAFullDiskSaysItCannotBeWrittenAndWhy) {
     EXPECT_EQ(NameOf("R0"), "<none>");
 }
 
+// A reject file that cannot be made when the first record is rejected is one that could not be
+// opened: the file ends naming the text file, with why; the data file goes back.
+TEST_F(ConvertFileTest, ARejectFileThatCannotBeMadeAtTheFirstRejectSaysItCannotBeOpened) {
+    const std::string text = WriteText("rejgone.txt", "1,G0,,Kept,0,\r\n1,G1,,REJECTGONE,0,\r\n");
+    const std::string report = Run(text, "Convert");
+    EXPECT_TRUE(ended);
+    EXPECT_THAT(report, HasSubstr("\nUnable to open <DIR>/rejgone.txt, it may already be open in another application: "
+                                  "the reject file\n"));
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_THAT(ui.boxes.back().second, ::testing::StartsWith("Unable to open " + text.substr(0, 60) +
+                                                               ", it may already be open in another application: "));
+    EXPECT_EQ(NameOf("G0"), "<none>");
+}
+
 TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
     const std::string text = WriteText("stop.txt", "1,S1,,First,0,\r\n1,S2,,STOP,0,\r\n1,S3,,Never,0,\r\n");
     const std::string textBefore = ReadFile(text);
