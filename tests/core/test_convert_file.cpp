@@ -663,6 +663,7 @@ TEST_F(ConvertFileTest, PrefillHandsOverEveryValueAndWritesNothing) {
     converter.PrefillTables(list, TextFileEntry{text, 999}, &progress, task, &seen);
     EXPECT_EQ(seen, (std::vector<std::string>{"E1/5/0", "LONG/5/0"}));  // columns with a field id
     EXPECT_EQ(progress.file_records, 3u);
+    EXPECT_EQ(progress.file_rejected, 0u);  // a change to an item not on file is read: nothing is written
     EXPECT_EQ(NameOf("E1"), "<none>");
     EXPECT_TRUE(ui.boxes.empty());
 
@@ -1496,6 +1497,7 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
             EXPECT_EQ(progress.file_records, c.read);
             EXPECT_EQ(progress.file_rejected, c.rejected);
             EXPECT_EQ(progress.ended_written, c.written);
+            EXPECT_EQ(progress.messages, 1u);  // the window counts the ending as the file's message
             CloseAll();
             return true;  // what failed was said
         });
