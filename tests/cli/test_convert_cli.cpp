@@ -232,6 +232,26 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
                                                "Processing is terminated for this file, the ZQ data file was not changed\n"));
 }
 
+// A file that ends before the copy of its data file was made wrote nothing: its summary says
+// none kept and why, never that a data file was put back.
+TEST_F(ConvertCli, AFileEndedBeforeItsBackupCopyWasMadeSaysNothingWasPutBack) {
+    // Every name the backup folder may take is a plain file: no copy can be made.
+    const std::string uid = std::to_string(::geteuid());
+    Spit(company / ".backup", "");
+    Spit(company / (".backup-" + uid), "");
+    for (int k = 2; k <= 9; ++k) Spit(company / (".backup-" + uid + "-" + std::to_string(k)), "");
+    const std::string master = Slurp(company / "MASTER.GLM");
+    const std::string text = Text("nocopy.txt");
+    const CliResult r = Run("convert " + Co() + " " + text);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: error: nocopy.txt: 0 read, none kept: Unable to backup GL Master file: "
+                                 "no backup folder can be had ("));
+    EXPECT_THAT(r.err, Not(HasSubstr("put back")));
+    EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
+    EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
+    EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
+}
+
 TEST_F(ConvertCli, ReportsNeverReplaceATextFileADataFileOrWhatALinkNames) {
     const std::string text = Text("gl.txt", kRejectedJournal);
     const std::string textBefore = Slurp(text);

@@ -187,6 +187,21 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
     EXPECT_EQ(Rows("AP1", "AP", 6), "Acme,A2\n");
 }
 
+// A new value is refused from one character past its column, and taken whole up to it, however
+// many bytes its characters take.
+TEST_F(TablesCli, ANewValueOneCharacterPastItsColumnIsRefused) {
+    // The Vendor table's new values take 10 characters; an accented letter is two bytes.
+    std::string accented;
+    for (int i = 0; i < 10; ++i) accented += "\xc3\xa9";
+    const CliResult r =
+        Tables("import", "W", "AP", 6, {Write("w.txt", "A,ABCDEFGHIJK\nB,ABCDEFGHIJ\nC," + accented + "\n")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     1  New value is too long: 'ABCDEFGHIJK' has 11 characters and 10 are "
+                                            "allowed (fld 2, col 2)\n"));
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     2 entries added\n"));
+    EXPECT_EQ(Rows("W", "AP", 6), "B,ABCDEFGHIJ\nC," + accented + "\n");
+}
+
 // A table past 65,535 rows: every row is counted, saved and read back, and a second import
 // finds each one again.
 TEST_F(TablesCli, ImportOfMoreRowsThanSixteenBitsCount) {

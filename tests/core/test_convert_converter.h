@@ -8,6 +8,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_import.h"
 #include "platform/suite/zc.h"
+#include "platform/ui/own_files.h"
 #include "platform/ui/print.h"
 
 #include <gtest/gtest.h>
@@ -158,7 +159,8 @@ protected:
 
     // Items: a name starting "WARN" earns one message per letter after it; "FULL" fills the
     // disk; "STOP" asks to stop after this record; "DROPNOTES" loses the notes print file;
-    // "BAD" is refused by the handler, "REJECTFULL" too, onto a full disk; "ENDFILE" ends the
+    // "BAD" is refused by the handler, "REJECTFULL" too, onto a full disk, "REJECTGONE" too,
+    // with its reject file's name taken by a folder before the file is made; "ENDFILE" ends the
     // file from the handler.
     bool DispatchRecord(ConvertContext& ctx, xvl::xvlImpInfo& info, std::string& reason) override {
         if (info.RecExtraData() >= 1 && info.RecExtraData() <= 49) {
@@ -199,6 +201,12 @@ protected:
         }
         if (name.text == "REJECTFULL") {  // refused, onto a reject file whose disk is full
             AimAtFullDevice(ctx.rejectName);
+            reason = "The handler refused this item(999)";
+            return false;
+        }
+        if (name.text == "REJECTGONE") {  // refused, where no reject file can be made any more
+            files::drop_claimed_file(ctx.rejectName);
+            std::filesystem::create_directory(ctx.rejectName);
             reason = "The handler refused this item(999)";
             return false;
         }

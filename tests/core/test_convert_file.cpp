@@ -487,6 +487,20 @@ TEST_F(ConvertFileTest, ARejectFileOnAFullDiskSaysItCannotBeWrittenAndWhy) {
     EXPECT_EQ(NameOf("R0"), "<none>");
 }
 
+// A reject file that cannot be made when the first record is rejected is one that could not be
+// opened: the file ends naming the text file, with why; the data file goes back.
+TEST_F(ConvertFileTest, ARejectFileThatCannotBeMadeAtTheFirstRejectSaysItCannotBeOpened) {
+    const std::string text = WriteText("rejgone.txt", "1,G0,,Kept,0,\r\n1,G1,,REJECTGONE,0,\r\n");
+    const std::string report = Run(text, "Convert");
+    EXPECT_TRUE(ended);
+    EXPECT_THAT(report, HasSubstr("\nUnable to open <DIR>/rejgone.txt, it may already be open in another application: "
+                                  "the reject file\n"));
+    ASSERT_FALSE(ui.boxes.empty());
+    EXPECT_THAT(ui.boxes.back().second, ::testing::StartsWith("Unable to open " + text.substr(0, 60) +
+                                                               ", it may already be open in another application: "));
+    EXPECT_EQ(NameOf("G0"), "<none>");
+}
+
 TEST_F(ConvertFileTest, OperatorStopRestoresAndLeavesTheTextFileUnstamped) {
     const std::string text = WriteText("stop.txt", "1,S1,,First,0,\r\n1,S2,,STOP,0,\r\n1,S3,,Never,0,\r\n");
     const std::string textBefore = ReadFile(text);
@@ -651,6 +665,7 @@ TEST_F(ConvertFileTest, PrefillHandsOverEveryValueAndWritesNothing) {
     converter.PrefillTables(list, TextFileEntry{text, 999}, &progress, task, &seen);
     EXPECT_EQ(seen, (std::vector<std::string>{"E1/5/0", "LONG/5/0"}));  // columns with a field id
     EXPECT_EQ(progress.file_records, 3u);
+    EXPECT_EQ(progress.file_rejected, 0u);  // a change to an item not on file is read: nothing is written
     EXPECT_EQ(NameOf("E1"), "<none>");
     EXPECT_TRUE(ui.boxes.empty());
 
@@ -1604,6 +1619,7 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
             EXPECT_EQ(progress.file_records, c.read);
             EXPECT_EQ(progress.file_rejected, c.rejected);
             EXPECT_EQ(progress.ended_written, c.written);
+            EXPECT_EQ(progress.messages, 1u);  // the window counts the ending as the file's message
             CloseAll();
             return true;  // what failed was said
         });

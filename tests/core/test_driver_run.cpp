@@ -416,6 +416,35 @@ TEST_F(Driver, ABadOptionDateIsRefusedAndTheOptionsPanelStays) {
     EXPECT_EQ(World().options.back().statementDate, dz::suite::zqDate(2, 27, 2026));
 }
 
+// An option is named by the words just left of its field: a heading further left on the same
+// row, or a word right of the field, is not its name.
+TEST_F(Driver, ABadOptionDateIsNamedByItsOwnLabelBesideAHeading) {
+    std::string xv = ReadFile(fs::path(DZ_SOURCE_DATA_DIR) / "screens" / "XV.toml");
+    const std::string label = "{ row = 6, col = 3, text = \"Mark as cleared all checks dated on or before:\" }";
+    ASSERT_NE(xv.find(label), std::string::npos);
+    xv.replace(xv.find(label), label.size(),
+               "{ row = 6, col = 3, text = \"Checks\" }, { row = 6, col = 12, text = \"Cleared on or before:\" }, "
+               "{ row = 6, col = 64, text = \"(m/d/y)\" }");
+    const ScratchDir screens;
+    WriteFile(screens.path() / "XV.toml", xv);
+    ui::xw_cls_screen_file(screen);
+    ui::set_screens_folder(screens.path());
+    screen = ui::xw_open_screen_file("XV");
+    ASSERT_NE(screen, ui::kNoScreenFile);
+    convert::SetScreenFileHandle(static_cast<uint16_t>(screen));
+
+    person.choose({Text("inv.txt", "API")});
+    person.on_panel("QUERY/API", PanelAction::press(3));
+    person.on_panel("CONVERT/HUB", PanelAction::press(11));
+    person.on_panel("QUERY/GENERAL", PanelAction::type(2, "3/3x/2026"));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(3));
+    person.on_panel("QUERY/GENERAL", PanelAction::press(1));
+    StartHub();
+    Run();
+    ASSERT_FALSE(person.messages().empty());
+    EXPECT_THAT(person.messages()[0].text, ::testing::StartsWith("Cleared on or before: '3/3x/2026' is not a date."));
+}
+
 TEST_F(Driver, ClosingMessageByCounts) {
     struct Case {
         uint32_t rejected, messages, notes;
@@ -592,6 +621,34 @@ TEST_F(Driver, TheClosingMessageNamesEachFileOnceAsItEnded) {
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_THAT(person.messages().back().text,
                 ::testing::StartsWith("a-glm.txt: 9 accepted, 1 rejected, 0 messages, 0 notes\r\rb-apm.txt: not run"));
+}
+
+// The window counts as accepted only what stayed in the data files: a run whose files were all
+// put back ends showing none accepted, in a single file's row and in the totals of several.
+TEST_F(Driver, AWindowWhoseFilesWereAllPutBackShowsNoneAccepted) {
+    StubBehaviour ended{true, 0, "", 4, 1, 0, 0, false};
+    ended.endedWhy = "Unable to print warning/log messages";
+    World().behaviour[101] = ended;
+    auto cell = [&](const std::string& panel, int row, int col) {
+        const auto screen = person.last_screen(panel);
+        if (screen.size() < static_cast<std::size_t>(row) || screen[row - 1].size() < static_cast<std::size_t>(col))
+            return std::string("?");
+        std::string text = screen[row - 1].substr(col - 1, 10);
+        text.erase(0, text.find_first_not_of(' '));
+        text.erase(text.find_last_not_of(' ') + 1);
+        return text;
+    };
+    person.choose({Text("a.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(cell("CONVERT/STATUSS", 5, 28), "0");  // accepted
+    EXPECT_EQ(cell("CONVERT/STATUSS", 6, 28), "1");  // rejected
+    person.choose({Text("a.txt", "GLM"), Text("b.txt", "GLM")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(cell("CONVERT/STATUSM", 9, 28), "0");   // the run's accepted
+    EXPECT_EQ(cell("CONVERT/STATUSM", 10, 28), "2");  // the run's rejected
+    EXPECT_EQ(cell("CONVERT/STATUSM", 5, 22), "0");   // the last file's accepted
 }
 
 class DriverTables : public DriverTest {

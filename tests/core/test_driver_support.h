@@ -78,8 +78,9 @@ public:
         World().options.push_back(*o);
         const StubBehaviour& b = World().behaviour[code_];
         if (progress) {
-            progress->run_records += b.records;
-            progress->run_rejected += b.rejected;
+            // Counted as a converter counts: the file's records, and through them the run's.
+            progress->SetCurrentFile(entry.path, "", false);
+            progress->CountRead(b.records, b.rejected);
             progress->messages += b.messages;
             progress->notes += b.notes;
             if (b.stop) progress->stop = 1;

@@ -195,6 +195,23 @@ TEST_F(EditorTest, ALongNewValueAndANamelessSaveAsAreSaid) {
     EXPECT_EQ(Stored("G1", 30), (std::vector<std::string>{"D1=N1"}));
 }
 
+// A new value one character past its column is refused; one that fills it is taken whole.
+TEST_F(EditorTest, ANewValueOneCharacterPastItsColumnIsRefused) {
+    CreateMasterFile();
+    Choose("TABLE/NEW", "", "Payroll (new)", "Department (new)");  // new values of 6 characters
+    Main(PanelAction::grid_type("D1", 0, 1));
+    Main(PanelAction::grid_type("ABCDEFG", 0, 1));  // refused: the cursor stays with the text
+    Main(PanelAction::grid_type("ABCDEF", 1, 0));
+    Main(PanelAction::press(kCmdSaveAs));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "G1"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    Main(PanelAction::press(kCmdClose));
+    Run();
+    EXPECT_EQ(ui.message_texts(),
+              (std::vector<std::string>{"The new value 'ABCDEFG' has 7 characters and the new value takes at most 6."}));
+    EXPECT_EQ(Stored("G1", 30), (std::vector<std::string>{"D1=ABCDEF"}));
+}
+
 TEST_F(EditorTest, WithoutAPersonTheChoiceIsCancelledAndTheTaskEnds) {
     CreateMasterFile();
     Run();

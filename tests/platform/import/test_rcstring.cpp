@@ -310,6 +310,78 @@ TEST(RCStringTable, TheHandOverStepReadsItForOneFileAndThemForSeveral) {
     EXPECT_THAT(words("/co/MASTER.APM, /co/CURRENT.APT", Voice::Desktop), HasSubstr("a user who may write them"));
 }
 
+// Each next step, with its values, is said in exactly the words of its own number in each
+// voice: a step worded by a neighbour's number, or a holder dropped, shows here.
+TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
+    using dz::ui::Step;
+    using dz::ui::Voice;
+    struct Row {
+        dz::ui::NextStep next;
+        int cli, desktop;
+        std::string cliWords, desktopWords;
+    };
+    const std::string disk = "/co/MASTER.GLM";
+    const Row rows[] = {
+        {{Step::Again, {}}, 13340, 13350, "run the command again", "Choose Convert again when you are ready."},
+        {{Step::AgainWhenFinished, {"process 7 of user dzua"}}, 13341, 13351,
+         "wait until process 7 of user dzua has finished, then run the command again",
+         "Wait until process 7 of user dzua has finished, then choose Convert again."},
+        {{Step::AgainWhenFinished, {}}, 13342, 13352,
+         "wait until the other program has finished, then run the command again",
+         "Wait until the other program has finished, then choose Convert again."},
+        {{Step::AgainWhenFinished, {""}}, 13342, 13352,
+         "wait until the other program has finished, then run the command again",
+         "Wait until the other program has finished, then choose Convert again."},
+        {{Step::AgainToPutBack, {}}, 13343, 13353,
+         "run a writing command of the company (convert or load): it puts the stopped conversion back first",
+         "Choose Convert: it puts the stopped conversion back first."},
+        {{Step::FreeSpace, {disk}}, 13344, 13354, "free space on the disk holding " + disk + ", then run the command again",
+         "Free space on the disk holding " + disk + ", then choose Convert again."},
+        {{Step::FreeSpaceOrOtherReport, {"/r.txt"}}, 13345, 13355,
+         "free space on the disk holding /r.txt, or give another report file with --report, then run the command again",
+         "Free space on the disk holding /r.txt, or name another report file when you start again."},
+        {{Step::FreeSpaceOrOtherNotes, {"/n.txt"}}, 13346, 13356,
+         "free space on the disk holding /n.txt, or give another notes file with --notes, then run the command again",
+         "Free space on the disk holding /n.txt, or name another notes file when you start again."},
+        {{Step::WritableFolder, {"/t"}}, 13347, 13357,
+         "ask for leave to write in /t (or move the text file to a folder you may write in), then run the command again",
+         "Ask for leave to write in /t, or move the text file to a folder you may write in, then choose Convert again."},
+        {{Step::AskUserToPutBack, {"dzua (uid 1001)"}}, 13360, 13370,
+         "wait while it posts; if it stopped, dzua (uid 1001), or an administrator, runs a writing command of the "
+         "company (convert or load), which puts it back",
+         "Wait while it posts. If it stopped, dzua (uid 1001), or an administrator, starts a conversion of this "
+         "company, which puts it back first."},
+        {{Step::RestoreFromBackup, {"MASTER.GLM", "/co/.b"}}, 13361, 13371,
+         "restore MASTER.GLM from a backup, then move the run's marker and copies out of /co/.b",
+         "Restore MASTER.GLM from a backup, then move the run's marker and copies out of /co/.b."},
+        {{Step::MoveRunAway, {"/co/.b", "dzub"}}, 13362, 13372,
+         "have the marker and its copies moved out of /co/.b by dzub or an administrator; nothing needs putting back",
+         "Have the marker and its copies moved out of /co/.b by dzub or an administrator. Nothing needs putting back."},
+        {{Step::RestoreOrHandOver, {"MASTER.GLM", "/co/.b"}}, 13363, 13373,
+         "restore MASTER.GLM from a backup, or have an administrator give /co/.b to a user who may write them "
+         "(chown -R), whose next writing command puts it back",
+         "Restore MASTER.GLM from a backup, or ask an administrator to give /co/.b to a user who may write them: "
+         "that user's next conversion puts it back."},
+        {{Step::GiveOwnerBack, {"MASTER.GLM", "dzua", "dzsg"}}, 13364, 13374,
+         "an administrator gives MASTER.GLM back the owner dzua and group dzsg (chown)",
+         "Ask an administrator to give MASTER.GLM back the owner dzua and group dzsg."},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.cli);
+        EXPECT_EQ(dz::ui::step_message(r.next, Voice::CommandLine), r.cli);
+        EXPECT_EQ(dz::ui::step_message(r.next, Voice::Desktop), r.desktop);
+        EXPECT_EQ(dz::ui::step_words(r.next, Voice::CommandLine), r.cliWords);
+        EXPECT_EQ(dz::ui::step_words(r.next, Voice::Desktop), r.desktopWords);
+    }
+    // What happened, then its step: on a line of its own after "Next:", or a paragraph of its own.
+    const dz::ui::NextStep again{Step::Again, {}};
+    EXPECT_EQ(dz::ui::with_step("It failed", again, Voice::CommandLine), "It failed\rNext: run the command again");
+    EXPECT_EQ(dz::ui::with_step("It failed", again, Voice::Desktop),
+              "It failed\r\rChoose Convert again when you are ready.");
+    EXPECT_EQ(dz::ui::with_step("It failed", {}, Voice::Desktop), "It failed");
+    EXPECT_EQ(dz::ui::step_message({}, Voice::CommandLine), 0);
+}
+
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
     const auto& t = xvlRCString::Table();
     auto text = [&](int n) { return *t.find(n); };
