@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "platform/import/xvl_rcstring.h"
 
 #include <iostream>
 #include <vector>
@@ -18,6 +19,7 @@ bool register_command(Registrar registrar) {
 }  // namespace dz::cli
 
 int main(int argc, char** argv) {
+    dz::xvl::InstallStepWords();  // before anything can fail and say what to do next
     CLI::App app{"dodedoz-cli: converts comma-separated text files into the accounting suite's data files"};
     app.require_subcommand(1);
     int exitCode = dz::cli::kExitOk;

@@ -145,6 +145,7 @@ void DataFileBackup::LetGoRun() {
 int DataFileBackup::Backup(const std::string& dataFilePath) {
     savedPath_ = dataFilePath;
     why_.clear();
+    next_ = {};
     std::string folder, name;
     SplitPath(dataFilePath, folder, name);
     if (folder.empty()) folder = xio::with_slash(suite::xdf_get_global_data_folder().string());
@@ -155,7 +156,7 @@ int DataFileBackup::Backup(const std::string& dataFilePath) {
     std::string target = tempFolder_;
     const bool withCompany = target.empty();
     if (withCompany) {
-        target = xio::own_backup_folder(folder, why_);
+        target = xio::own_backup_folder(folder, why_, &next_);
         // Dead runs there go first: those half posted back, the copies of others away.
         if (!target.empty()) (void)xio::settle_dead_runs({folder, true, ""});
         if (!target.empty()) {

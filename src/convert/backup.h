@@ -10,6 +10,7 @@
 
 #include "convert/open_files.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/ui/next_step.h"
 
 #include <cstdint>
 #include <string>
@@ -65,6 +66,9 @@ public:
     int LastError() const { return lastError_; }
     // Why the last Backup failed, in words; empty when it did not or no more is known.
     const std::string& Why() const { return why_; }
+    // What a person can do about the last Backup's failure, when the backup knows it better than
+    // its errno says (every backup folder name taken by another user).
+    const ui::NextStep& Next() const { return next_; }
 
 private:
     std::string tempFolder_;
@@ -76,6 +80,7 @@ private:
     bool underMarker_ = false;
     int lastError_ = 0;
     std::string why_;
+    ui::NextStep next_;
     StreamHash hash_;         // of the copy's bytes
     std::string heldFolder_;  // the backup folder whose run marker this copy holds
 

@@ -382,12 +382,14 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
                 // Said before any record is read: the file the copy was of, then why (a full
                 // disk, no backup folder, no run marker).
                 const std::string why = error == ENOSPC ? xvl::ErrorCause(ENOSPC) : ctx.backups.back()->Why();
+                const ui::NextStep known = ctx.backups.back()->Next();  // the backup's own step, when it has one
                 ctx.backups.clear();  // nothing was written: the copies go
                 ui::NextStep next;
                 if (error == ENOSPC) next = FreeSpaceFor(dataFile);
                 else if (error == EALREADY) next = {ui::Step::AgainToPutBack, {}};
                 else if ((error == EACCES || error == EPERM || error == EROFS) && !dataFile.empty())
                     next = {ui::Step::WritableFolder, {dataFile.substr(0, dataFile.find_last_of('/'))}};
+                if (known) next = known;
                 EndFile(ctx, FileEnding{xvl::WithCause(Msg(12002, profile.BackupDescriptionOf(f.abbreviation, f.fileNo)), why), next},
                         true, true);
                 return;

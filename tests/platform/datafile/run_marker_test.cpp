@@ -671,8 +671,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
     const std::vector<Row> rows = {
         {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
-        {"its owner, a member of the files' group: the step names every file to give back", ".backup", 1, 1, 1, Back,
-         "HISTORY.TST;root (uid 0);daemon"},
+        {"its owner, a member of the files' group: the step names every file to give back, and only the owner", ".backup",
+         1, 1, 1, Back, "HISTORY.TST;root (uid 0);\n"},
         {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
