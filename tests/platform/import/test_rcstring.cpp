@@ -1,5 +1,6 @@
 // Message table and placeholder filling.
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -426,4 +427,34 @@ TEST(RCStringShown, EveryUsedNumberWithAFixedTextHasExactlyThatText) {
         }
         EXPECT_GT(reason.size(), 10u) << n << ": an exception needs its reason";
     }
+}
+
+// What a stopped conversion asks of people, in both front ends' words: only what works.
+TEST(RCStringTable, AStoppedRunsStepsAskOnlyWhatWorks) {
+    dz::xvl::InstallStepWords();
+    using dz::ui::NextStep;
+    using dz::ui::Step;
+    using dz::ui::Voice;
+    auto both = [](const NextStep& next) {
+        return dz::ui::step_words(next, Voice::CommandLine) + "\n" + dz::ui::step_words(next, Voice::Desktop);
+    };
+    // The group was kept: only the owner is asked back, and the other way round.
+    const std::string owner = both({Step::GiveOwnerBack, {"MASTER.APM", "dzsa (uid 1001)", ""}});
+    EXPECT_THAT(owner, ::testing::HasSubstr("MASTER.APM back the owner dzsa (uid 1001) (chown)"));
+    EXPECT_THAT(owner, ::testing::Not(::testing::HasSubstr("group")));
+    const std::string group = both({Step::GiveOwnerBack, {"MASTER.APM", "", "dzsg"}});
+    EXPECT_THAT(group, ::testing::HasSubstr("MASTER.APM back the group dzsg (chgrp)"));
+    EXPECT_THAT(group, ::testing::Not(::testing::HasSubstr("owner")));
+    EXPECT_THAT(both({Step::GiveOwnerBack, {"MASTER.APM", "dzsa (uid 1001)", "dzsg"}}),
+                ::testing::HasSubstr("back the owner dzsa (uid 1001) and group dzsg"));
+    // An owner with no account runs nothing: an administrator acts.
+    const std::string admin = both({Step::AskAdministrator, {"/co/.backup-1234"}});
+    EXPECT_THAT(admin, ::testing::HasSubstr("have an administrator give /co/.backup-1234 to a user who may write"));
+    EXPECT_THAT(admin, ::testing::HasSubstr("(chown -R)"));
+    EXPECT_THAT(admin, ::testing::Not(::testing::HasSubstr("runs a writing command")));
+    EXPECT_THAT(both({Step::FreeBackupFolder, {"/co/.backup, /co/.backup-1004", "dzsb (uid 1002)"}}),
+                ::testing::HasSubstr("give you one of /co/.backup, /co/.backup-1004 (of dzsb (uid 1002)) that is empty"));
+    EXPECT_THAT(both({Step::RemoveRunLock, {"process 42 on host h", "/co/.backup/run~h~42.lock"}}),
+                ::testing::HasSubstr("once process 42 on host h no longer runs, remove /co/.backup/run~h~42.lock, then run a "
+                                     "writing command"));
 }

@@ -254,3 +254,12 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
                  "dodedoz: Saving table to disk: 500 of 500 rows saved\n"
                  "dodedoz: Freeing disk space: 60 records deleted\n");  // written on the way out
 }
+
+// A front end that never installed the step words says so where the step would stand: a
+// refusal never loses its step silently.
+TEST(NextStepWords, AStepWordedBeforeAnyWordsAreInstalledSaysSo) {
+    const NextStep next{Step::RestoreFromBackup, {"MASTER.TST", "/co/.backup/"}};
+    EXPECT_THAT(step_words(next, Voice::CommandLine), ::testing::HasSubstr("next step 13361: no message table installed"));
+    EXPECT_THAT(with_step("refused", next, Voice::Desktop), ::testing::HasSubstr("refused [next step 13371: no message table"));
+    EXPECT_EQ(with_step("refused", NextStep{}, Voice::Desktop), "refused");
+}
