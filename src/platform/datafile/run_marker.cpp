@@ -82,6 +82,12 @@ std::string user_name(uid_t uid) {
     return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
 }
 
+bool has_account(uid_t uid) {
+    std::string name;
+    gid_t group = 0;
+    return find_user(uid, name, group);
+}
+
 // Whether user `uid` may write `path` (or, when it does not exist, make it in its folder).
 using Right = WriteRight;
 Right write_right(uid_t uid, const std::string& path) {
@@ -570,9 +576,7 @@ ui::NextStep step(ui::Step s, std::vector<std::string> args = {}) { return ui::N
 // What is asked of the owner of a backup folder that holds (or may hold) a stopped run: their
 // writing command puts it back. An owner with no account runs nothing: an administrator acts.
 ui::NextStep ask_owner(uid_t owner, const std::string& folder) {
-    std::string name;
-    gid_t group = 0;
-    if (find_user(owner, name, group)) return step(ui::Step::AskUserToPutBack, {user_name(owner)});
+    if (has_account(owner)) return step(ui::Step::AskUserToPutBack, {user_name(owner)});
     return step(ui::Step::AskAdministrator, {folder});
 }
 
@@ -869,7 +873,7 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
             return scan.say(RunNoticeKind::NotARun, marker, files,
                             "the run marker " + marker + " of " + user + " names " + files + ", and that user may not write " +
                                 which + ": no conversion of theirs wrote them",
-                            step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
+                            step(ui::Step::MoveRunAway, {unit.front()->folder, has_account(unit.front()->owner) ? user : ""}));
         return scan.refuse(RunNoticeKind::Untold, marker, files,
                            "the run marker " + marker + " is of " + user + ", who has no account, so whether it may "
                            "write " + which + " cannot be told: the company may be half posted",
@@ -1311,7 +1315,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
                          "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and that user may not write " +
                              which + ": no conversion of theirs wrote them",
-                         step(ui::Step::MoveRunAway, {folder, user}));
+                         step(ui::Step::MoveRunAway, {folder, has_account(owner) ? user : ""}));
                 continue;
             }
             if (right == Right::Untold && !(here.m.state == Marker::Whole && stale_part(scan, here))) {

@@ -26,7 +26,8 @@ int step_message(const NextStep& next, Voice voice) {
     // What stopped conversions ask of people: the command line's words are 1336x, the desktop's 1337x.
     case Step::AskUserToPutBack: return base + 20;
     case Step::RestoreFromBackup: return base + 21;
-    case Step::MoveRunAway: return base + 22;
+    // An owner with no account moves nothing: an administrator alone is asked.
+    case Step::MoveRunAway: return next.args.size() > 1 && next.args[1].empty() ? later + 6 : base + 22;
     case Step::RestoreOrHandOver: return base + 23;
     case Step::GiveOwnerBack: {
         // Only what was not kept is asked for: the owner, the group, or both.
@@ -62,7 +63,7 @@ std::string step_words(const NextStep& next, Voice voice) {
     if (!filler()) return unworded(number);
     // The owner or group that was kept is not asked for, so not named.
     std::vector<std::string> values = next.args;
-    if (next.step == Step::GiveOwnerBack) std::erase(values, std::string());
+    if (next.step == Step::GiveOwnerBack || next.step == Step::MoveRunAway) std::erase(values, std::string());
     return filler()(number, values);
 }
 

@@ -31,7 +31,8 @@ enum class Step : int {
     RestoreFromBackup,
     // A run marker that no conversion made (its user may not write the files it names) stands
     // in a backup folder; nothing needs putting back: its user (or an administrator) moves the
-    // marker and its copies away. args: {folder, user}, the backup folder and its owner.
+    // marker and its copies away. args: {folder, user}, the backup folder and its owner ("" when
+    // the owner has no account: an administrator alone is asked).
     MoveRunAway,
     // Whether a stopped conversion is genuine cannot be told (its user has no account): either
     // restore the data files named from a backup, or an administrator gives the backup folder

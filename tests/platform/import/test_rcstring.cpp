@@ -452,6 +452,9 @@ TEST(RCStringTable, AStoppedRunsStepsAskOnlyWhatWorks) {
     EXPECT_THAT(admin, ::testing::HasSubstr("have an administrator give /co/.backup-1234 to a user who may write"));
     EXPECT_THAT(admin, ::testing::HasSubstr("(chown -R)"));
     EXPECT_THAT(admin, ::testing::Not(::testing::HasSubstr("runs a writing command")));
+    const std::string move = both({Step::MoveRunAway, {"/co/.backup-1234", ""}});
+    EXPECT_THAT(move, ::testing::HasSubstr("have an administrator move the marker and its copies out of /co/.backup-1234"));
+    EXPECT_THAT(move, ::testing::Not(::testing::HasSubstr(" or an administrator")));
     EXPECT_THAT(both({Step::FreeBackupFolder, {"/co/.backup, /co/.backup-1004", "dzsb (uid 1002)"}}),
                 ::testing::HasSubstr("give you one of /co/.backup, /co/.backup-1004 (of dzsb (uid 1002)) that is empty"));
     EXPECT_THAT(both({Step::RemoveRunLock, {"process 42 on host h", "/co/.backup/run~h~42.lock"}}),
