@@ -1119,6 +1119,13 @@ TEST_F(RunInFoldersTest, OwnersRightsAndLockFilesAreJudgedAndEachStepWorks) {
         spread({"tl"});
         giveTo(1, {"tl"});
         for (const auto& f : {dir / "MASTER.TST", dir / "tl" / "HISTORY.TST"}) fs::permissions(f, fs::perms(0666));
+        // While the main stands, its owner's writing command puts it back: they are asked.
+        const std::string asked = testing_support::AnswerAs(2, 2, [&] {
+            const bool ok = xio::settle_dead_runs({(dir / "tl").string(), true, ""});
+            return std::string(ok ? "1" : "0") + steps();
+        });
+        EXPECT_THAT(asked, HasSubstr("0" + step_of(ui::Step::AskUserToPutBack) + "daemon (uid 1)|"));
+        EXPECT_THAT(asked, Not(HasSubstr("is missing")));
         fs::remove(marker());
         const std::string text = testing_support::AnswerAs(2, 2, [&] {
             const bool ok = xio::settle_dead_runs({(dir / "tl").string(), true, ""});
