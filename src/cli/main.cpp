@@ -1,4 +1,5 @@
 #include "cli/commands.h"
+#include "platform/import/xvl_rcstring.h"
 
 #include "platform/ui/shown_stream.h"
 
@@ -22,6 +23,7 @@ bool register_command(Registrar registrar) {
 int main(int argc, char** argv) {
     // Whatever a command writes to the terminal, a control character in it is shown, never acted on.
     dz::ui::ShownStandardStreams shown;
+    dz::xvl::InstallStepWords();  // before anything can fail and say what to do next
     CLI::App app{"dodedoz-cli: converts comma-separated text files into the accounting suite's data files"};
     app.require_subcommand(1);
     int exitCode = dz::cli::kExitOk;

@@ -204,9 +204,9 @@ int DataFileBackup::Prepare(const std::string& dataFilePath) {
     target_ = tempFolder_;
     withCompany_ = target_.empty();
     if (withCompany_) {
-        target_ = xio::own_backup_folder(folder, why_);
+        target_ = xio::own_backup_folder(folder, why_, &next_);
         // A data folder this user may not write is one to be given leave in.
-        if (target_.empty() && ::access(folder.c_str(), W_OK) != 0)
+        if (target_.empty() && !next_ && ::access(folder.c_str(), W_OK) != 0)
             next_ = {ui::Step::WritableFolder, {folder.substr(0, folder.size() - 1)}};
         // Dead runs there go first: those half posted back, the copies of others away.
         if (!target_.empty()) (void)xio::settle_dead_runs({folder, true, ""});

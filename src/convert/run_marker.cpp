@@ -88,7 +88,8 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             ok = false;
             break;
         case xio::RunNoticeKind::HalfPosted:
-            s = {12926, n.files, ui::kError, n.next};
+            // With a reason, a writing command would refuse it too: the look says so, and why.
+            s = n.reason.empty() ? Said{12926, n.files, ui::kError, n.next} : Said{13425, n.reason, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::NotARun:

@@ -14,6 +14,7 @@
 #include "gui/company_view.h"
 #include "gui/main_window.h"
 #include "gui/qt_ui.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/ui/ui.h"
 
 namespace {
@@ -30,6 +31,7 @@ std::string companyArgument(const QStringList& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    dz::xvl::InstallStepWords();  // before anything can fail and say what to do next
     QApplication qapp(argc, argv);
     dz::gui::useCLocale();
     dz::gui::QtUi ui;

@@ -614,4 +614,66 @@ TEST_F(ConvertCli, ATablePrefillPutsAConversionStoppedWhilePostingBack) {
     EXPECT_THAT(Run("dump " + Co() + " GLM").out, Not(HasSubstr("JJRNNUM=2 ")));
 }
 
+// A stopped run in another user's backup folder, at the command line: a run that made no
+// conversion warns and fails nothing, a folder a look cannot see is noted and fails nothing, and
+// each refusal says its own words.
+TEST_F(ConvertCli, EachStoppedRunNoticeHasItsOwnWordsAndOnlyRefusalsFail) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    ASSERT_EQ(Run("convert " + Co() + " " + Text("first.txt")).status, 0);
+    const fs::path copy = PlantDeadRun(Slurp(company / "MASTER.GLM"));
+    auto giveTo = [&](uid_t uid, const fs::path& to) {
+        fs::rename(copy.parent_path(), to);
+        for (const auto& e : fs::directory_iterator(to)) ASSERT_EQ(::lchown(e.path().c_str(), uid, uid), 0);
+        ASSERT_EQ(::chown(to.c_str(), uid, uid), 0);
+        fs::permissions(to, fs::perms(0755));
+    };
+    const fs::path daemons = company / ".backup-1";
+    giveTo(1, daemons);
+    fs::permissions(company / "MASTER.GLM", fs::perms(0644));
+    {
+        SCOPED_TRACE("13291: a run whose user may not write what it names stops no conversion");
+        const CliResult r = Run("convert " + Co() + " --reconvert " + Text("second.txt", "2,2,N\r\n"));
+        EXPECT_THAT(r.err, HasSubstr("A run marker that no conversion made stands in the company"));
+        EXPECT_THAT(r.err, Not(HasSubstr("Another user's conversion")));
+        EXPECT_EQ(r.status, 1) << r.err;  // the base account again, rejected: the file ran
+        EXPECT_THAT(Run("dump " + Co() + " GLM").out, HasSubstr("JJRNNUM=2 "));
+    }
+    {
+        SCOPED_TRACE("13292: a run of a uid with no account refuses every writer");
+        const fs::path gone = company / ".backup-4242";
+        fs::rename(daemons, gone);
+        for (const auto& e : fs::directory_iterator(gone)) ASSERT_EQ(::lchown(e.path().c_str(), 4242, 4242), 0);
+        ASSERT_EQ(::chown(gone.c_str(), 4242, 4242), 0);
+        fs::permissions(company / "MASTER.GLM", fs::perms(0664));  // whether 4242 is of its group cannot be told
+        const CliResult r = Run("convert " + Co() + " " + Text("third.txt", "2,3,N\r\n"));
+        EXPECT_NE(r.status, 0);
+        EXPECT_THAT(r.err, HasSubstr("A conversion may have stopped half posted, and whether it is one cannot be told"));
+        EXPECT_THAT(r.err, HasSubstr("who has no account"));
+        EXPECT_THAT(Run("dump " + Co() + " GLM").out, Not(HasSubstr("JJRNNUM=3 ")));
+        fs::permissions(gone, fs::perms(0700));
+    }
+    // Another user, bin, meets the folder of uid 4242 that it cannot list.
+    fs::permissions(dir, fs::perms(0755));
+    fs::permissions(company, fs::perms(0777));
+    for (const auto& f : {company / "MASTER.GLM", company / ".MASTER.GLM.locks"}) fs::permissions(f, fs::perms(0666));
+    auto asBin = [&](const std::string& args) {
+        return RunShell("runuser -u bin -- " + ShellWord(DZ_CLI_BIN) + " " + args + " </dev/null 2>&1");
+    };
+    {
+        SCOPED_TRACE("13293: a look by another user goes on past it");
+        const CliResult r = asBin("dump " + Co() + " GLM");
+        EXPECT_EQ(r.status, 0) << r.out;
+        EXPECT_THAT(r.out, HasSubstr("A backup folder of the company could not be looked into, and the look goes on without it"));
+        EXPECT_THAT(r.out, HasSubstr("have an administrator give " + (company / ".backup-4242").string() + "/ to a user"));
+    }
+    {
+        SCOPED_TRACE("13290: a writer by another user refuses");
+        const CliResult r = asBin("load " + Co() + " /dev/null");
+        EXPECT_NE(r.status, 0) << r.out;
+        EXPECT_THAT(r.out, HasSubstr("Another user's conversion may be posting or stopped half posted, and this command writes "
+                                     "nothing over it"));
+        EXPECT_THAT(r.out, Not(HasSubstr("uid 4242, or an administrator, runs")));
+    }
+}
+
 }  // namespace

@@ -959,6 +959,7 @@ TEST_F(TwoFileConvertTest, ARunKilledBetweenItsCommitsIsPutBackWholeByTheNextCom
 // back", as if a stopped run were known.
 TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRefusal) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the run to other users";
+    dz::xvl::InstallStepWords();
     ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 1);
     ASSERT_EQ(::chmod(company.path().c_str(), 0777), 0);
     // Files of daemon's group: daemon (1) may write them; whether 4242, who has no account, may

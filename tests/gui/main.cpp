@@ -4,12 +4,14 @@
 #include <QTest>
 
 #include "gui/qt_ui.h"
+#include "platform/import/xvl_rcstring.h"
 
 int runGuiTest(int argc, char** argv);
 int runDesktopCommandsTest(int argc, char** argv);
 int runTableEditorTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
+    dz::xvl::InstallStepWords();
     QApplication app(argc, argv);
     dz::gui::useCLocale();
     app.setAttribute(Qt::AA_Use96Dpi, true);

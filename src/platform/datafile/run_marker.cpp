@@ -6,6 +6,7 @@
 #include "platform/datafile/locks.h"
 #include "platform/datafile/marker_text.h"
 #include "platform/datafile/run_mark.h"
+#include "platform/datafile/stream_hash.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
 
@@ -51,7 +52,6 @@ std::function<void()> g_commitPointHook;
 
 struct Services {
     std::mutex mutex;
-    PutBackChecks checks;
     std::function<std::vector<std::string>()> companyFolders;
 };
 Services& services() {
@@ -81,6 +81,12 @@ std::string user_name(uid_t uid) {
     std::string name;
     gid_t group = 0;
     return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
+}
+
+bool has_account(uid_t uid) {
+    std::string name;
+    gid_t group = 0;
+    return find_user(uid, name, group);
 }
 
 // Whether user `uid` may write `path` (or, when it does not exist, make it in its folder).
@@ -480,6 +486,24 @@ FolderIds::value_type folder_id(const std::string& folder) {
 
 ui::NextStep step(ui::Step s, std::vector<std::string> args = {}) { return ui::NextStep{s, std::move(args)}; }
 
+// What is asked of the owner of a backup folder that holds (or may hold) a stopped run: their
+// writing command puts it back. An owner with no account runs nothing: an administrator acts.
+ui::NextStep ask_owner(uid_t owner, const std::string& folder) {
+    if (has_account(owner)) return step(ui::Step::AskUserToPutBack, {user_name(owner)});
+    return step(ui::Step::AskAdministrator, {folder});
+}
+
+// Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
+std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? "" : errno_text(errno);
+    if (S_ISLNK(st.st_mode)) return "it is a link";
+    if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+    if (st.st_uid != owner) return "it belongs to " + user_name(st.st_uid) + ", not to its folder's owner";
+    if (st.st_nlink != 1) return "it has other links";
+    return "";
+}
+
 // One folder's marker of a dead run, as a put-back takes it.
 struct Piece {
     std::string dataFolder, folder;  // with their slashes
@@ -658,6 +682,31 @@ std::pair<std::string, std::string> run_everywhere(const Scan& scan, const std::
     return {join_files(files), join_files(folders)};
 }
 
+// The step for a run nothing is put back from: restore every data file it left a copy of, and
+// clear every folder of the company it left a marker or copy in (`files` and `folder` when it
+// left nothing found elsewhere). Restoring one folder's files alone would leave the company mixed.
+ui::NextStep restore_run(const Scan& scan, const std::string& run, uid_t owner, const std::string& files,
+                         const std::string& folder) {
+    const auto [all, folders] = run_everywhere(scan, run, owner);
+    return step(ui::Step::RestoreFromBackup, {all.empty() ? files : all, folders.empty() ? folder : folders});
+}
+
+// A piece whose run's lock file cannot be used (another owner, a link, a second name) is never
+// taken for a dead run: refused, naming the lock file and why. Once the run's program no longer
+// runs, removing that lock file lets the next writing command put the run back whole.
+bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) {
+    if (p.life != Life::Unknown) return false;
+    const std::string lock = p.folder + lock_name(p.run);
+    const std::string fault = lock_file_fault(p.dir.fd, lock_name(p.run), p.owner);
+    const std::string program = "process " + (p.m.process.empty() ? std::string("?") : p.m.process) + " on host " +
+                                (p.m.host.empty() ? std::string("?") : p.m.host);
+    scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, p.markerPath(), files,
+                "the lock file " + lock + " of the run cannot be used" + (fault.empty() ? "" : " (" + fault + ")") +
+                    ": nothing is put back",
+                step(ui::Step::RemoveRunLock, {program, lock}), 0, std::to_string(p.owner) + "~" + p.run);
+    return true;
+}
+
 // Removes a piece's copies, its marker and its lock file.
 void remove_piece(Piece& p) {
     std::set<std::string> copies(p.beside.begin(), p.beside.end());
@@ -684,7 +733,7 @@ enum class Proof { Proven, Unproven, Foreign, Untold };
 struct Judgment {
     Proof proof = Proof::Unproven;
     std::set<std::string> left;  // settled files that do not carry the run: never put back
-    std::string which, why;      // Foreign: the file and whose number; Untold: the file and why
+    std::string which, why;      // Foreign: the file and whose number; Untold: the file and why, as a clause
 };
 Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles) {
     Judgment j;
@@ -723,10 +772,14 @@ Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>&
         }
     }
     std::string which;
-    if (carried || (!foreign.empty() && write_right_all(owner, dataFiles, which) == Right::Yes))
-        j.proof = Proof::Proven;
+    const Right right = carried || foreign.empty() ? Right::No : write_right_all(owner, dataFiles, which);
+    if (carried || right == Right::Yes) j.proof = Proof::Proven;
+    else if (right == Right::Untold)  // handed to a uid with no account: whose it is cannot be told
+        j = {Proof::Untold, j.left, foreign,
+             foreign + " carries the number as " + foreignWhose + "'s, and whether " + user_name(owner) +
+                 ", who has no account, may write " + which + " cannot be told either"};
     else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose};
-    else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untoldWhy};
+    else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untold + " cannot be read (" + untoldWhy + ")"};
     return j;
 }
 
@@ -808,8 +861,6 @@ public:
             for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
         marker = unit.front()->markerPath();
         user = user_name(unit.front()->owner);
-        std::lock_guard<std::mutex> guard(services().mutex);
-        checks = services().checks;
     }
 
     // 3. The run is genuine, and which files go back: a numbered run for exactly the data files it
@@ -826,7 +877,7 @@ public:
             for (const auto& c : p->m.copies)
                 if (goesBack(p, c)) names.push_back(c.dataFile);
         files = join_files(names);
-        if (g_putBackHook) g_putBackHook(marker);
+        if (g_putBackHook && !look) g_putBackHook(marker);
         std::string which;
         if (!unit.front()->m.numbered) {
             // A run whose user may not write every file it names made no conversion of them.
@@ -837,7 +888,8 @@ public:
                                     "the run marker " + marker + " of " + user + " names " + files +
                                         ", and that user may not write " + which +
                                         ": no conversion of theirs wrote them",
-                                    step(ui::Step::MoveRunAway, {unit.front()->folder, user}));
+                                    step(ui::Step::MoveRunAway,
+                                         {unit.front()->folder, has_account(unit.front()->owner) ? user : ""}));
                 return refuse(RunNoticeKind::Untold, marker, files,
                               "the run marker " + marker + " is of " + user +
                                   ", who has no account, so whether it may "
@@ -848,9 +900,10 @@ public:
         }
         // Whoever may read its copies and write its files puts a proven run back: its user while they
         // may still write them, and root.
+        // A look only says what a writing command will do.
         for (const Piece* p : unit)
             for (const auto& c : p->m.copies)
-                if (goesBack(p, c) && ::geteuid() != 0 && !may_write_here(p->dataFolder + c.dataFile)) {
+                if (!look && goesBack(p, c) && ::geteuid() != 0 && !may_write_here(p->dataFolder + c.dataFile)) {
                     const std::string admin = user_name(0);
                     return refuse(RunNoticeKind::OtherUser, marker, files,
                                   "the run marker " + marker + " of " + user + " names copies of " + files +
@@ -905,9 +958,39 @@ public:
         return true;
     }
 
+    // A look reads every copy through, as the writer's proof will, and writes nothing: it says
+    // what a writing command will do, put the run back or refuse, and why. Always false.
+    bool sayWhatAWriterWillDo() {
+        for (auto& pr : proved) {
+            if (pr.piece->m.previous) continue;
+            StreamHash hash;
+            std::string buf(1 << 16, '\0');
+            for (off_t at = 0;;) {
+                const ssize_t n = ::pread(pr.in.fd, buf.data(), buf.size(), at);
+                if (n < 0 && errno == EINTR) continue;
+                if (n <= 0) break;
+                hash.Add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+                at += n;
+            }
+            if (hash.Length() != pr.line->length || hash.Value() != pr.line->hash)
+                return refuse(marker, files,
+                              "the copy " + copy_path(pr.piece, *pr.line) + " of " + pr.line->dataFile +
+                                  " does not match its marker (its bytes are not those the run copied): "
+                                  "nothing is put back",
+                              restore(pr.piece));
+        }
+        return refuse(RunNoticeKind::HalfPosted, marker, files, "", step(ui::Step::AgainToPutBack), 0,
+                      std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+    }
+
     // 4. Every copy written aside beside its data file, proved to be what the run copied and a
     // data file of its name.
     bool writeAsides() {
+        // A build that lost one of its checks never puts back unchecked, and says so.
+        if (!checks.openHere || !checks.notADataFileNamed)
+            return refuse(marker, files,
+                          "this program lacks a check of its put-back (a fault of the program): nothing is put back",
+                          step(ui::Step::RestoreFromBackup, {files, unit.front()->folder}));
         for (auto& pr : proved) {
             struct stat st {};
             if (::lstat(pr.dataFile.c_str(), &st) == 0) {
@@ -942,8 +1025,6 @@ public:
             if (!pr.piece->m.previous &&
                 (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
                 wrong = "its bytes are not those the run copied";
-            else if (!checks.notADataFileNamed)
-                wrong = "it cannot be checked";
             else
                 wrong = checks.notADataFileNamed(pr.aside.path, pr.line->dataFile);
             if (!wrong.empty()) {
@@ -962,7 +1043,7 @@ public:
         // A marker naming files that are not its run's makes no lock file for them.
         static int64_t serial = 0;
         for (auto& pr : proved) {
-            if (checks.openHere && checks.openHere(pr.dataFile)) {
+            if (checks.openHere(pr.dataFile)) {
                 dropAsides();
                 return refuse(
                     marker, files,
@@ -1013,7 +1094,8 @@ public:
             ::stat(pr.dataFile.c_str(), &now);
             if (!pr.aside.ownerKept || !pr.aside.groupKept) {
                 const std::string who = user_name(::geteuid());
-                const std::string had = user_name(pr.had.uid), hadGroup = group_name(pr.had.gid);
+                const std::string had = user_name(pr.had.uid);
+                std::string hadGroup = group_name(pr.had.gid);
                 if (!pr.aside.groupKept && !pr.aside.ownerKept)
                     note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) +
                          ": its owner " + had + " and group " + hadGroup + " could not be given back");
@@ -1024,8 +1106,9 @@ public:
                     note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " +
                          hadGroup + " could not be given back");
                 // One step names every file that is to have the same owner and group again: one
-                // named alone would leave the others as they are.
-                const std::string hadOwner = user_name(pr.had.uid);
+                // named alone would leave the others as they are. What was kept is not asked for.
+                const std::string hadOwner = pr.aside.ownerKept ? std::string() : user_name(pr.had.uid);
+                if (pr.aside.groupKept) hadGroup.clear();
                 if (!next)
                     next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
                 else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
@@ -1102,9 +1185,8 @@ private:
     }
     static std::string copy_path(const Piece* p, const CopyLine& c) { return p->folder + c.name; }
     bool goesBack(const Piece* p, const CopyLine& c) const { return !left.count(p->dataFolder + c.dataFile); }
-    ui::NextStep restore(const Piece* p) const {
-        return step(ui::Step::RestoreFromBackup, {files, p->folder});
-    }
+    // Whichever copy fails, the step names every file and folder of the run.
+    ui::NextStep restore(const Piece* p) const { return restore_run(scan_, p->run, p->owner, files, p->folder); }
     void dropAsides() {
         for (auto& pr : proved)
             if (!pr.aside.path.empty()) ::unlink(pr.aside.path.c_str());
@@ -1115,7 +1197,8 @@ private:
     std::vector<std::string> dataFiles;
     std::string marker, user, files;
     std::set<std::string> left;  // settled data files the run never wrote: never put back
-    PutBackChecks checks;
+    const bool look = !scan_.request.mayWrite;
+    const PutBackChecks checks = put_back_checks();
     std::vector<Proved> proved;
     std::vector<std::unique_ptr<LockTable>> locks;
     std::string notes;  // what else to know of what was put back
@@ -1125,9 +1208,12 @@ private:
 // Puts every copy of a dead run back, step by step.
 void put_back(Scan& scan, std::vector<Piece*>& unit) {
     PutBack run(scan, unit);
-    if (run.judge() && run.proveCopies() && run.writeAsides() && run.lockDataFiles() && run.renameOver() &&
-        run.cutMarkers())
-        run.sayPutBack();
+    if (!run.judge() || !run.proveCopies()) return;
+    if (!scan.request.mayWrite) {
+        run.sayWhatAWriterWillDo();
+        return;
+    }
+    if (run.writeAsides() && run.lockDataFiles() && run.renameOver() && run.cutMarkers()) run.sayPutBack();
 }
 
 // A dead main marker, whole: its run is put back with every part it names (`known` is the part
@@ -1164,7 +1250,8 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
         }
         auto p = std::make_unique<Piece>();
         std::string why;
-        if (!find_piece({main.dataFolder, way, main.run, main.owner, true, false, &taken, &scan.company}, *p, why)) {
+        if (!find_piece({main.dataFolder, way, main.run, main.owner, scan.request.mayWrite, false, &taken, &scan.company}, *p,
+                        why)) {
             // The part the put-back started from, reached by search where this way leads to no
             // folder at all (a company moved): it is this part.
             if (why.empty() && known && !knownIn && folder_id(way_target(main.dataFolder, way)).second == 0) {
@@ -1181,6 +1268,7 @@ void settle_whole_main(Scan& scan, Piece& main, Piece* known) {
                                restore(main.folder));
         }
         if (p->life == Life::Alive) return;
+        if (refuse_unusable_lock(scan, *p, "")) return;
         if (p->m.state != Marker::Whole || p->m.main.empty())
             return refuseRun(p->markerPath(), "",
                                "the run marker " + p->markerPath() + " cannot be read (" +
@@ -1209,7 +1297,8 @@ void settle_whole(Scan& scan, Piece& here) {
     std::vector<std::string> named;
     for (const auto& c : here.m.copies) named.push_back(c.dataFile);
     const std::string files = join_files(named);
-    if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, true, true, &taken, &scan.company}, main, why))
+    const bool putter = scan.request.mayWrite;
+    if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, putter, true, &taken, &scan.company}, main, why))
         // Said once for the run, however many of its parts meet the loss.
         return scan.refuse(scan.request.mayWrite ? RunNoticeKind::Refused : RunNoticeKind::HalfPosted, here.markerPath(), files,
                            why.empty() ? "the main marker of its run (" + marker_name(here.run) + ", in a backup folder "
@@ -1227,9 +1316,10 @@ void settle_whole(Scan& scan, Piece& here) {
     if (main.life == Life::Alive || main.m.state == Marker::Gone) return;
     if (main.m.state == Marker::Empty) {
         // Its run committed every file, or none: the copies of this part are stale.
-        remove_piece(here);
+        if (putter) remove_piece(here);
         return;
     }
+    if (refuse_unusable_lock(scan, main, files)) return;
     if (main.m.state != Marker::Whole || main.m.parts.empty())
         return scan.refuse(main.markerPath(), files,
                            "the run marker " + main.markerPath() + " cannot be read (" +
@@ -1264,6 +1354,20 @@ bool stale_part(Scan& scan, const Piece& here) {
            main.m.state == Marker::Empty;
 }
 
+// A part whose main marker cannot be found anywhere in the company (removed by hand): no command
+// of anyone can put its run back. One whose run ended meanwhile took the part with it.
+bool main_missing(Scan& scan, const Piece& here) {
+    if (here.m.main.empty()) return false;
+    Piece main;
+    std::string why;
+    const FolderIds taken{folder_id(here.dataFolder)};
+    if (find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, main, why) ||
+        !why.empty())
+        return false;
+    struct stat st {};
+    return ::fstatat(here.dir.fd, marker_name(here.run).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
 void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const SettleRequest& req = scan.request;
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -1281,10 +1385,10 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                                   errno_text(err) + ")";
         if (req.mayWrite)
             scan.refuse(RunNoticeKind::OtherUser, folder, "", cause + ", and may hold a conversion of theirs stopped half posted",
-                        step(ui::Step::AskUserToPutBack, {user}));
+                        ask_owner(owner, folder));
         else
             scan.say(RunNoticeKind::Unseen, folder, "", cause + ": whether it holds a conversion stopped half posted could not be seen",
-                     step(ui::Step::AskUserToPutBack, {user}));
+                     ask_owner(owner, folder));
     };
     if (dir.fd < 0) return unseen(openErr);
     bool listed = false;
@@ -1345,7 +1449,6 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             for (const auto& c : here.beside) named.push_back(data_file_of(c));
         if (!req.onlyFile.empty() && std::find(named.begin(), named.end(), req.onlyFile) == named.end()) continue;
         const std::string files = join_files(named);
-        const auto restore = step(ui::Step::RestoreFromBackup, {files, folder});
         if (here.m.state == Marker::Whole && here.m.numbered) {
             // One test for everybody: what the data files carry. A run that none of them carries
             // committed nothing: it stops nobody and is never put back.
@@ -1366,7 +1469,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
                          "the run marker " + here.markerPath() + " of " + user + " names " + files +
                              ", and no data file carries its run: no conversion of theirs wrote them",
-                         step(ui::Step::MoveRunAway, {folder, user}));
+                         step(ui::Step::MoveRunAway, {folder, has_account(owner) ? user : ""}));
                 continue;
             }
             if (j.proof == Proof::Foreign) {
@@ -1374,13 +1477,13 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                          "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and " + j.which +
                              " carries the number of a run of " + j.why + ", not of " + user +
                              ": no conversion of theirs wrote them",
-                         step(ui::Step::MoveRunAway, {folder, user}));
+                         step(ui::Step::MoveRunAway, {folder, has_account(owner) ? user : ""}));
                 continue;
             }
             if (j.proof == Proof::Untold) {
                 scan.refuse(RunNoticeKind::Untold, here.markerPath(), files,
                             "whether the run marker " + here.markerPath() + " of " + user + " is of a conversion cannot "
-                            "be told, as " + j.which + " cannot be read (" + j.why + "): the company may be half posted",
+                            "be told, as " + j.why + ": the company may be half posted",
                             step(ui::Step::RestoreOrHandOver, {files, folder}));
                 continue;
             }
@@ -1396,7 +1499,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 scan.say(RunNoticeKind::NotARun, here.markerPath(), files,
                          "the run marker " + here.markerPath() + " of " + user + " names " + files + ", and that user may not write " +
                              which + ": no conversion of theirs wrote them",
-                         step(ui::Step::MoveRunAway, {folder, user}));
+                         step(ui::Step::MoveRunAway, {folder, has_account(owner) ? user : ""}));
                 continue;
             }
             if (right == Right::Untold && !(here.m.state == Marker::Whole && stale_part(scan, here))) {
@@ -1439,25 +1542,28 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         case Marker::Whole:
             if (!ours && !admin) {
                 if (stale_part(scan, here)) break;
+                // Its owner's command refuses it too: the step is the one their refusal gives,
+                // never a wait for a command that cannot help.
+                if (main_missing(scan, here)) {
+                    scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
+                                "the run marker " + here.markerPath() + " of " + user + " names copies of " + files +
+                                    ", and the main marker of its run (" + marker_name(run) + ", in a backup folder of " +
+                                    way_target(scan.dataFolder, here.m.main) +
+                                    ") is missing: nobody's command can put it back",
+                                restore_run(scan, run, owner, files, folder), 0, std::to_string(owner) + "~" + run);
+                    break;
+                }
                 // One refusal for the run, however many folders it has a marker in.
                 scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
                             "the run marker " + here.markerPath() + " of " + user + " names copies of " + files +
                                 ": that conversion is posting, or stopped before it had finished posting, and only "
                                 "its own user puts it back",
-                            step(ui::Step::AskUserToPutBack, {user}), 0, std::to_string(owner) + "~" + run);
+                            ask_owner(owner, folder), 0, std::to_string(owner) + "~" + run);
                 break;
             }
-            if (here.life != Life::Dead) {
-                scan.refuse(here.markerPath(), files, "the lock file " + folder + lock_name(run) + " of the run cannot be used",
-                            restore);
-                break;
-            }
-            if (!req.mayWrite) {
-                if (stale_part(scan, here)) break;  // its run is whole
-                scan.refuse(RunNoticeKind::HalfPosted, here.markerPath(), files, "", step(ui::Step::AgainToPutBack), 0,
-                            std::to_string(owner) + "~" + run);
-                break;
-            }
+            if (refuse_unusable_lock(scan, here, files)) break;
+            // A look follows the writer's way without writing: it says what a writing command
+            // will do, put the run back or refuse, and why.
             settle_whole(scan, here);
             break;
         }
@@ -1490,10 +1596,15 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
 
 }  // namespace
 
-std::string own_backup_folder(const std::string& dataFolderIn, std::string& why) {
+std::string own_backup_folder(const std::string& dataFolderIn, std::string& why, ui::NextStep* next) {
     const std::string dataFolder = with_slash(dataFolderIn);
     why.clear();
+    if (next) *next = {};
     std::string reasons;
+    // Names taken by other users' folders (a company handed over many times): an administrator
+    // frees one. Any other failure (the data folder cannot be written) has a step of its own.
+    std::vector<std::string> takenFolders, takenBy;
+    bool onlyTaken = true;
     // After a company was handed over (`chown -R`), the names this user had are the new owner's:
     // another of the same form is taken.
     std::vector<std::string> candidates{".backup", ".backup-" + std::to_string(::geteuid())};
@@ -1502,25 +1613,36 @@ std::string own_backup_folder(const std::string& dataFolderIn, std::string& why)
         const std::string folder = dataFolder + name;
         if (::mkdir(folder.c_str(), kBackupFolderMode) != 0 && errno != EEXIST) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
+            onlyTaken = false;
             continue;
         }
         struct stat st {};
         if (::lstat(folder.c_str(), &st) != 0) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
+            onlyTaken = false;
             continue;
         }
         if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+            const bool taken = S_ISDIR(st.st_mode);
+            const std::string owner = user_name(st.st_uid);
             reasons += (reasons.empty() ? "" : "; ") + folder +
-                       (S_ISLNK(st.st_mode) ? " is a link" : !S_ISDIR(st.st_mode) ? " is not a folder" : " belongs to another user");
+                       (S_ISLNK(st.st_mode) ? " is a link" : !taken ? " is not a folder" : " belongs to " + owner);
+            if (taken) {
+                takenFolders.push_back(folder);
+                if (std::find(takenBy.begin(), takenBy.end(), owner) == takenBy.end()) takenBy.push_back(owner);
+            }
             continue;
         }
         if ((st.st_mode & 07777) != kBackupFolderMode && ::chmod(folder.c_str(), kBackupFolderMode) != 0) {
             reasons += (reasons.empty() ? "" : "; ") + folder + ": " + errno_text(errno);
+            onlyTaken = false;
             continue;
         }
         return folder + "/";
     }
     why = "no backup folder can be had (" + escaped(reasons) + ")";
+    if (next && onlyTaken && !takenFolders.empty())
+        *next = {ui::Step::FreeBackupFolder, {escaped(join_files(takenFolders)), escaped(join_files(takenBy))}};
     return "";
 }
 
@@ -1695,10 +1817,7 @@ void take_back_stopped_writes(Scan& scan) {
     r.dataFolder = scan.dataFolder;
     r.onlyFile = scan.request.onlyFile;
     r.takeBack = scan.request.mayWrite;
-    {
-        std::lock_guard<std::mutex> guard(services().mutex);
-        r.openHere = services().checks.openHere;
-    }
+    r.openHere = put_back_checks().openHere;
     for (const StoppedWrite& w : settle_stopped_writes(r)) {
         const std::string journal = w.dataFile + "-journal";
         if (w.takenBack)
@@ -1740,11 +1859,6 @@ void remove_restore_leftovers(const std::string& dataFolderIn) {
         const std::string path = dataFolder + name;
         if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()) ::unlink(path.c_str());
     }
-}
-
-void set_put_back_checks(PutBackChecks checks) {
-    std::lock_guard<std::mutex> guard(services().mutex);
-    services().checks = std::move(checks);
 }
 
 void set_company_folders(std::function<std::vector<std::string>()> folders) {

@@ -68,8 +68,9 @@
 namespace dz::xio {
 
 // This user's backup folder in a data folder, made when missing ("" with `why` when none can be
-// had: the data folder cannot be written, or both names are taken by something else).
-std::string own_backup_folder(const std::string& dataFolder, std::string& why);
+// had: the data folder cannot be written, or every name is taken by something else; `why` names
+// each name's owner, and `next` is the step when every name belongs to another user).
+std::string own_backup_folder(const std::string& dataFolder, std::string& why, ui::NextStep* next = nullptr);
 // The name of this run's copy of a data file: "<name>~<host>~<process>", "~<n>" after it when n > 1.
 std::string run_copy_name(const std::string& dataFileName, long n);
 
@@ -129,14 +130,15 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why = nullptr);
 // no longer runs, regular files of this user) are removed from the data folder.
 void remove_restore_leftovers(const std::string& dataFolder);
 
-// What the put-back needs from the data-file layer above it, given once by that layer.
+// What the put-back needs from the opening of data files (xio_open.cpp), asked for by an explicit
+// call: a build without it does not link, and an empty check refuses every put-back, saying why.
 struct PutBackChecks {
     // Whether this program has the data file open.
     std::function<bool(const std::string& dataFile)> openHere;
     // "" when `file` is a data file of the dictionary file named `name`; else why not.
     std::function<std::string(const std::string& file, const std::string& name)> notADataFileNamed;
 };
-void set_put_back_checks(PutBackChecks checks);
+PutBackChecks put_back_checks();
 // The company's data folders (its own first, then those file control names): where the markers
 // of a run are looked for when the folder a marker names is not where it was (a company moved).
 void set_company_folders(std::function<std::vector<std::string>()> folders);

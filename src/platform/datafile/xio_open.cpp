@@ -56,10 +56,6 @@ std::string not_a_data_file_named(const std::string& file, const std::string& na
     return "";
 }
 
-[[maybe_unused]] const bool kPutBackChecksGiven = [] {
-    xio::set_put_back_checks({open_here, not_a_data_file_named});
-    return true;
-}();
 
 // ---- Opening ------------------------------------------------------------------------------
 
@@ -341,4 +337,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
 }
 
 }  // namespace xio_private
+
+// What the put-back needs from the opening of data files, asked for by the put-back itself.
+xio::PutBackChecks xio::put_back_checks() { return {xio_private::open_here, xio_private::not_a_data_file_named}; }
+
 }  // namespace dz

@@ -134,8 +134,9 @@ namespace {
 std::string FillStepMessage(int number, const std::vector<std::string>& values) {
     return xvlRCString::Table().get(number, std::vector<std::string_view>(values.begin(), values.end()));
 }
-[[maybe_unused]] const bool kStepMessagesInstalled = (ui::set_message_filler(&FillStepMessage), true);
 }  // namespace
+
+void InstallStepWords() { ui::set_message_filler(&FillStepMessage); }
 
 bool xvlRCString::Has(int number) { return Table().find(number) != nullptr; }
 

@@ -77,6 +77,10 @@ public:
     static std::filesystem::path DefaultFile();
 };
 
+// Words every next step (platform/ui/next_step.h) from this table. Each program calls it once at
+// its start, before anything can fail; a step said before it is said as missing words.
+void InstallStepWords();
+
 // The words that follow a failure's own as its cause, for the system's error number of the call
 // that failed: "Out of disk space" (12013) for a full disk, else the system's own words; empty
 // for 0.

@@ -13,6 +13,7 @@ MessageFiller& filler() {
 int step_message(const NextStep& next, Voice voice) {
     // The command line's words are 1334x, the desktop's 1335x, at the same place.
     const int base = voice == Voice::CommandLine ? 13340 : 13350;
+    const int later = voice == Voice::CommandLine ? 13420 : 13430;
     switch (next.step) {
     case Step::None: return 0;
     case Step::Again: return base;
@@ -25,13 +26,25 @@ int step_message(const NextStep& next, Voice voice) {
     // What stopped conversions ask of people: the command line's words are 1336x, the desktop's 1337x.
     case Step::AskUserToPutBack: return base + 20;
     case Step::RestoreFromBackup: return base + 21;
-    case Step::MoveRunAway: return base + 22;
+    // An owner with no account moves nothing: an administrator alone is asked.
+    case Step::MoveRunAway: return next.args.size() > 1 && next.args[1].empty() ? later + 6 : base + 22;
     // One data file is "it", several "them" (the files are joined by ", ").
     case Step::RestoreOrHandOver:
         if (!next.args.empty() && next.args.front().find(", ") == std::string::npos)
             return voice == Voice::CommandLine ? 13460 : 13461;
         return base + 23;
-    case Step::GiveOwnerBack: return base + 24;
+    case Step::GiveOwnerBack: {
+        // Only what was not kept is asked for: the owner, the group, or both.
+        const bool owner = next.args.size() > 1 && !next.args[1].empty();
+        const bool group = next.args.size() > 2 && !next.args[2].empty();
+        if (owner && !group) return later + 1;
+        if (group && !owner) return later + 2;
+        return base + 24;
+    }
+    // Added later: the command line's words are 1342x, the desktop's 1343x.
+    case Step::AskAdministrator: return later;
+    case Step::FreeBackupFolder: return later + 3;
+    case Step::RemoveRunLock: return later + 4;
     }
     return 0;
 }
@@ -40,15 +53,28 @@ int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 1
 
 void set_message_filler(MessageFiller f) { filler() = f; }
 
+namespace {
+// A front end that forgot to install its words: said where the step would stand, so that no
+// test or user sees a refusal silently without its step.
+std::string unworded(int number) {
+    return "[next step " + std::to_string(number) + ": no message table installed (set_message_filler)]";
+}
+}  // namespace
+
 std::string step_words(const NextStep& next, Voice voice) {
     const int number = step_message(next, voice);
-    if (number == 0 || !filler()) return {};
-    return filler()(number, next.args);
+    if (number == 0) return {};
+    if (!filler()) return unworded(number);
+    // The owner or group that was kept is not asked for, so not named.
+    std::vector<std::string> values = next.args;
+    if (next.step == Step::GiveOwnerBack || next.step == Step::MoveRunAway) std::erase(values, std::string());
+    return filler()(number, values);
 }
 
 std::string with_step(const std::string& text, const NextStep& next, Voice voice) {
     const std::string words = step_words(next, voice);
     if (words.empty()) return text;
+    if (!filler()) return text + " " + words;
     return filler()(notice_message(voice), {text, words});
 }
 

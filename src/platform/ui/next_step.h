@@ -31,7 +31,8 @@ enum class Step : int {
     RestoreFromBackup,
     // A run marker that no conversion made (its user may not write the files it names) stands
     // in a backup folder; nothing needs putting back: its user (or an administrator) moves the
-    // marker and its copies away. args: {folder, user}, the backup folder and its owner.
+    // marker and its copies away. args: {folder, user}, the backup folder and its owner ("" when
+    // the owner has no account: an administrator alone is asked).
     MoveRunAway,
     // Whether a stopped conversion is genuine cannot be told (its user has no account): either
     // restore the data files named from a backup, or an administrator gives the backup folder
@@ -39,8 +40,8 @@ enum class Step : int {
     // args: {files, folder}.
     RestoreOrHandOver,
     // A data file put back could not be given its owner or group: an administrator gives it
-    // back. args: {files, owner, group}: the files (", " between them) that are to have again the
-    // owner and group they had.
+    // back. args: {files, owner, group}: the files (", " between them) and the owner and group
+    // they are to have again; "" for the one that was kept (only what was not kept is asked).
     GiveOwnerBack,
     // The report file's disk is full: free space there, or send the report elsewhere.
     // args: {file}, the report file.
@@ -51,6 +52,17 @@ enum class Step : int {
     // A folder the command must write in may not be written by this user.
     // args: {folder}.
     WritableFolder,
+    // A backup folder's owner has no account, so runs nothing: an administrator gives the folder
+    // (`chown -R`) to a user who may write the company's data files, whose next writing command
+    // puts back what stopped in it, or restores the data files from a backup. args: {folder}.
+    AskAdministrator,
+    // Every backup folder name this user may take in a data folder belongs to another user: an
+    // administrator gives this user one that is empty, or removes it. args: {folders, users}.
+    FreeBackupFolder,
+    // A stopped conversion's lock file cannot be used (another owner, a link, a second name):
+    // once the run's program no longer runs, removing it lets a writing command put the run
+    // back. args: {program, lock file}, the program as the run's marker gives it.
+    RemoveRunLock,
 };
 
 struct NextStep {
@@ -73,7 +85,8 @@ int notice_message(Voice voice);
 using MessageFiller = std::string (*)(int number, const std::vector<std::string>& values);
 void set_message_filler(MessageFiller filler);
 
-// `next` in `voice`'s words; empty for Step::None (or before any filler is installed).
+// `next` in `voice`'s words; empty for Step::None. Before a filler is installed it says so in
+// its place (never a step silently dropped).
 std::string step_words(const NextStep& next, Voice voice);
 // What happened followed by its next step in `voice`'s words; `text` alone without a step.
 std::string with_step(const std::string& text, const NextStep& next, Voice voice);

@@ -26,6 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::AnyOf;
 
 std::string read_file(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -678,8 +679,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
     const std::vector<Row> rows = {
         {"its owner, a member of the files' group", ".backup", 1, 1, 1, Back,
          "its owner root (uid 0) could not be given back (its group daemon was kept)"},
-        {"its owner, a member of the files' group: the step names every file to give back", ".backup", 1, 1, 1, Back,
-         "HISTORY.TST;root (uid 0);daemon"},
+        {"its owner, a member of the files' group: the step names every file to give back, and only the owner", ".backup",
+         1, 1, 1, Back, "HISTORY.TST;root (uid 0);\n"},
         {"its owner, the folder handed over under another uid's name", ".backup-7", 1, 1, 1, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, for its owner", ".backup-1", 1, 0, 0, Back, "|MASTER.TST, HISTORY.TST|"},
         {"root, a data file removed since: made again as its sibling", ".backup-1", 1, 0, 0, Back,
@@ -699,6 +700,8 @@ TEST_F(RunMarkerTest, WhoseRunGoesBackIsJudgedByOwnersAndRights) {
         {"root, a run of a uid with no account", ".backup-4242", 4242, 0, 0, Refused, "who has no account"},
         {"a member, that run", ".backup-4242", 4242, 1, 1, Refused, "who has no account"},
         {"its owner, a copy of another uid", ".backup", 1, 1, 1, Refused, "is not a copy this program made",
+         [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/MASTER.TST~" + t.run, 2); }},
+        {"root, who may read it, a copy of another uid", ".backup-1", 1, 0, 0, Refused, "is not a copy this program made",
          [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/MASTER.TST~" + t.run, 2); }},
         {"its owner, a marker of another uid", ".backup", 1, 1, 1, Refused, "belongs to another user than its folder",
          [&](RunMarkerTest& t, const std::string& f) { chownTo(f + "/run~" + t.run + ".marker", 2); }},
@@ -917,5 +920,333 @@ TEST_F(RunMarkerTest, AReadOnlyOpenPutsNothingBackAndAMarkerUnlinkedUnderItsRunF
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
+}  // namespace
+}  // namespace dz::test
+
+namespace dz::test {
+namespace {
+
+// A run of the fixture's kind spread over folders of the company: MASTER.TST in the company
+// folder, with the main marker there, and one data file in each part folder.
+class RunInFoldersTest : public RunMarkerTest {
+public:
+    std::string partBackup(const std::string& part) const { return company() + part + "/.backup/"; }
+    void SetUp() override {
+        RunMarkerTest::SetUp();
+        ::umask(022);
+    }
+    void TearDown() override {
+        xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+        RunMarkerTest::TearDown();
+    }
+    // The parts are {folder, data file of number 6 + i}; each folder its own, beside the company's.
+    void spread(const std::vector<std::string>& parts) {
+        dataFile(1, "MASTER.TST");
+        std::string mainLines = "dodedoz run marker 2\nhost elsewhere\nprocess 4242\n";
+        std::vector<std::string> folders{dir.string()};
+        for (std::size_t i = 0; i < parts.size(); ++i) {
+            const std::string name = i == 0 ? "HISTORY.TST" : "MASTER.TST";
+            fs::create_directories(partBackup(parts[i]));
+            fs::permissions(partBackup(parts[i]), fs::perms(0755));
+            const fs::path file = dir / parts[i] / name;
+            ASSERT_EQ(xio_create_file("TST", i == 0 ? 6 : 1, file), XIO_OK) << xio_error_text();
+            const std::string bytes = read_file(file);
+            partBefore[file.string()] = bytes;
+            write_file(partBackup(parts[i]) + name + "~" + run, bytes);
+            fs::permissions(partBackup(parts[i]) + name + "~" + run, fs::perms(0600));
+            write_file(partBackup(parts[i]) + "run~" + run + ".lock", "");
+            fs::permissions(partBackup(parts[i]) + "run~" + run + ".lock", fs::perms(0600));
+            write_file(partBackup(parts[i]) + "run~" + run + ".marker", "dodedoz run marker 2\nhost elsewhere\nprocess 4242\nmain ..\n" +
+                                                                            copy_line(name + "~" + run, bytes) + "\nend\n");
+            write_file(file, "half posted");
+            mainLines += "part " + parts[i] + "\n";
+            folders.push_back((dir / parts[i]).string());
+        }
+        write_file(marker(), mainLines + lines[0] + "\nend\n");
+        xio::set_company_folders([folders] { return folders; });
+    }
+    bool partIsBefore() {
+        for (const auto& [file, bytes] : partBefore)
+            if (read_file(file) != bytes) return false;
+        return true;
+    }
+    // Gives the company folder, its parts and everything in their backup folders to `uid`.
+    void giveTo(uid_t uid, const std::vector<std::string>& parts) {
+        std::vector<std::string> backups{folder()};
+        for (const auto& p : parts) backups.push_back(partBackup(p));
+        for (const auto& b : backups) {
+            for (const auto& e : fs::directory_iterator(b)) ASSERT_EQ(::lchown(e.path().c_str(), uid, uid), 0);
+            ASSERT_EQ(::chown(b.c_str(), uid, uid), 0);
+        }
+    }
+    std::map<std::string, std::string> partBefore;  // a part's data file -> its bytes before the run
+};
+
+// The notices as "<step>;<args>|<reason>" lines: what a person is told, and what to do next.
+std::string steps() {
+    std::string all;
+    for (const auto& n : xio::take_run_notices()) {
+        all += std::to_string(static_cast<int>(n.next.step));
+        for (const auto& a : n.next.args) all += ";" + a;
+        all += "|" + n.reason + "\n";
+    }
+    xio::forget_run_notices_said();
+    return all;
+}
+std::string step_of(ui::Step s) { return std::to_string(static_cast<int>(s)) + ";"; }
+
+// A copy damaged in one of three folders: the look says what the writer does (refuse), with the
+// writer's reason, and both name every file and every folder of the run.
+TEST_F(RunInFoldersTest, ALookAndAWriterSayTheSameOfADamagedCopyInAThreeFolderRun) {
+    fs::create_directory(dir / "tl");
+    fs::create_directory(dir / "cm");
+    spread({"tl", "cm"});
+    const std::string damaged = partBackup("cm") + "MASTER.TST~" + run;
+    std::string bytes = read_file(damaged);
+    bytes[bytes.size() / 2] ^= 1;
+    write_file(damaged, bytes);
+    const std::string reason = "|the copy " + damaged + " of MASTER.TST does not match its marker (its bytes are not those the run copied)";
+    for (const std::string from : {"", "tl", "cm"}) {
+        SCOPED_TRACE("settled from the folder '" + from + "'");
+        EXPECT_FALSE(xio::settle_dead_runs({(dir / from).string(), false, ""}));
+        const std::string look = steps();
+        EXPECT_FALSE(xio::settle_dead_runs({(dir / from).string(), true, ""}));
+        EXPECT_EQ(steps(), look);  // word for word
+        EXPECT_THAT(look, HasSubstr(step_of(ui::Step::RestoreFromBackup)));
+        EXPECT_THAT(look, HasSubstr(reason));
+        for (const auto& f : {folder(), partBackup("cm"), partBackup("tl")})
+            EXPECT_THAT(look, AnyOf(HasSubstr(f + ","), HasSubstr(f + "|")));
+        EXPECT_THAT(look, AnyOf(HasSubstr("MASTER.TST, HISTORY.TST;"), HasSubstr("HISTORY.TST, MASTER.TST;")));
+    }
+    EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+    // Mended, the look says a writing command puts it back, and it does.
+    write_file(damaged, partBefore[(dir / "cm" / "MASTER.TST").string()]);
+    EXPECT_FALSE(settle(false));
+    EXPECT_THAT(steps(), HasSubstr(std::to_string(static_cast<int>(ui::Step::AgainToPutBack)) + "|"));
+    EXPECT_TRUE(settle(true)) << steps();
+    EXPECT_TRUE(isBefore("MASTER.TST") && partIsBefore());
+}
+
+TEST_F(RunInFoldersTest, ADeadRunInALaterBackupFolderNameIsPutBack) {
+    twoFiles();
+    fs::rename(folder(), company() + ".backup-" + std::to_string(::geteuid()) + "-2");
+    EXPECT_TRUE(settle(true)) << steps();
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+// A part's folder may hold backup folders of other users: a marker of the same run name in one
+// of theirs, sorted before the run's own, is not the run's part.
+TEST_F(RunInFoldersTest, AnotherOwnersMarkerOfTheSameRunInAPartsFolderIsPassedOver) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to make another user's folder";
+    fs::create_directory(dir / "tl");
+    spread({"tl"});
+    const std::string own = company() + "tl/.backup-0/";
+    fs::rename(partBackup("tl"), own);
+    fs::create_directories(partBackup("tl"));
+    write_file(partBackup("tl") + "run~" + run + ".marker", "dodedoz run marker 2\nhost elsewhere\nprocess 4242\nmain ..\nend\n");
+    for (const auto& e : fs::directory_iterator(partBackup("tl"))) ASSERT_EQ(::lchown(e.path().c_str(), 2, 2), 0);
+    ASSERT_EQ(::chown(partBackup("tl").c_str(), 2, 2), 0);
+    EXPECT_TRUE(settle(true)) << steps();
+    EXPECT_TRUE(isBefore("MASTER.TST") && partIsBefore());
+    EXPECT_TRUE(fs::exists(partBackup("tl") + "run~" + run + ".marker"));  // theirs, left alone
+}
+
+// A look from a part whose way to its main leads outside the company reads nothing there (an
+// empty marker of the run outside would make the run look whole): it refuses, naming why.
+TEST_F(RunInFoldersTest, ALookNeverFollowsAPartsWayOutsideTheCompany) {
+    fs::create_directory(dir / "tl");
+    spread({"tl"});
+    const fs::path outside = make_temp_dir();
+    fs::create_directory(outside / ".backup");
+    write_file(outside / ".backup" / ("run~" + run + ".marker"), "");
+    const std::string partMarker = partBackup("tl") + "run~" + run + ".marker";
+    write_file(partMarker, "dodedoz run marker 2\nhost elsewhere\nprocess 4242\nmain " + outside.string() + "\n" +
+                               copy_line("HISTORY.TST~" + run, partBefore.begin()->second) + "\nend\n");
+    EXPECT_FALSE(xio::settle_dead_runs({(dir / "tl").string(), false, ""}));
+    EXPECT_THAT(steps(), HasSubstr("outside the company's folders"));
+    EXPECT_EQ(read_file(outside / ".backup" / ("run~" + run + ".marker")), "");
+    EXPECT_TRUE(fs::exists(partMarker));
+    fs::remove_all(outside);
+}
+
+// A data file this program has open, even only to read it, is never replaced under it.
+TEST_F(RunMarkerTest, ADataFileOpenHereToReadIsNotReplacedUnderIt) {
+    twoFiles();
+    write_file(dir / "HISTORY.TST", before["HISTORY.TST"]);
+    uint16_t h = 0;
+    {
+        xio_read_only_scope look;
+        xio_ask_request req;
+        req.abbr = "TST";
+        req.fileNo = 6;
+        ASSERT_EQ(xio_ask_file(req, h), XIO_OK) << xio_error_text();
+    }
+    write_file(dir / "HISTORY.TST", "half posted");
+    EXPECT_FALSE(settle(true));
+    EXPECT_THAT(said(), HasSubstr("HISTORY.TST is open in this program"));
+    EXPECT_TRUE(halfPosted("MASTER.TST"));
+    close(h);
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+// Owners, rights and lock files, as root and the users daemon (1) and bin (2) meet them: what
+// goes back, what stops nobody, and each step one that works.
+TEST_F(RunInFoldersTest, OwnersRightsAndLockFilesAreJudgedAndEachStepWorks) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(dir, fs::perms(0755));
+    fs::create_directory(dir / "tl");
+    std::string runLock;  // the run's lock file in the company's backup folder, of each fresh company
+    {
+        SCOPED_TRACE("a part naming a file its owner may not write: nothing goes back, nobody is stopped");
+        spread({"tl"});
+        for (const auto& f : {dir / "MASTER.TST", dir / "tl" / "HISTORY.TST"}) ASSERT_EQ(::chown(f.c_str(), 0, 1), 0);
+        fs::permissions(dir / "MASTER.TST", fs::perms(0664));
+        fs::permissions(dir / "tl" / "HISTORY.TST", fs::perms(0644));
+        giveTo(1, {"tl"});
+        EXPECT_TRUE(settle(true));
+        EXPECT_THAT(steps(), HasSubstr("that user may not write " + company() + "tl/HISTORY.TST"));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && fs::exists(marker()));
+    }
+    {
+        SCOPED_TRACE("a garbage marker beside a copy naming a file its user may not write: the writer goes on");
+        write_file(marker(), "garbage\n");
+        fs::permissions(dir / "MASTER.TST", fs::perms(0644));
+        EXPECT_TRUE(settle(true));
+        EXPECT_THAT(steps(), HasSubstr("that user may not write " + company() + "MASTER.TST"));
+    }
+    {
+        SCOPED_TRACE("a part of another member whose main marker was removed: its owner's step, not a wait");
+        TearDown();
+        SetUp();
+        lines.clear();
+        partBefore.clear();
+        fs::permissions(dir, fs::perms(0755));
+        fs::create_directory(dir / "tl");
+        spread({"tl"});
+        giveTo(1, {"tl"});
+        for (const auto& f : {dir / "MASTER.TST", dir / "tl" / "HISTORY.TST"}) fs::permissions(f, fs::perms(0666));
+        // While the main stands, its owner's writing command puts it back: they are asked.
+        const std::string asked = testing_support::AnswerAs(2, 2, [&] {
+            const bool ok = xio::settle_dead_runs({(dir / "tl").string(), true, ""});
+            return std::string(ok ? "1" : "0") + steps();
+        });
+        EXPECT_THAT(asked, HasSubstr("0" + step_of(ui::Step::AskUserToPutBack) + "daemon (uid 1)|"));
+        EXPECT_THAT(asked, Not(HasSubstr("is missing")));
+        fs::remove(marker());
+        const std::string text = testing_support::AnswerAs(2, 2, [&] {
+            const bool ok = xio::settle_dead_runs({(dir / "tl").string(), true, ""});
+            return std::string(ok ? "1" : "0") + steps();
+        });
+        EXPECT_THAT(text, HasSubstr("0" + step_of(ui::Step::RestoreFromBackup) + "HISTORY.TST, MASTER.TST;"));
+        EXPECT_THAT(text, HasSubstr("is missing: nobody's command can put it back"));
+        EXPECT_THAT(text, Not(HasSubstr(step_of(ui::Step::AskUserToPutBack))));
+    }
+    {
+        SCOPED_TRACE("a backup folder of a uid with no account that cannot be read: an administrator acts");
+        const std::string hidden = company() + ".backup-4321";
+        fs::create_directory(hidden);
+        ASSERT_EQ(::chown(hidden.c_str(), 4321, 4321), 0);
+        fs::permissions(hidden, fs::perms(0700));
+        for (const bool mayWrite : {true, false}) {
+            const std::string text = testing_support::AnswerAs(2, 2, [&] {
+                xio::settle_dead_runs({dir.string(), mayWrite, ""});
+                return steps();
+            });
+            EXPECT_THAT(text, HasSubstr(step_of(ui::Step::AskAdministrator) + hidden + "/|")) << mayWrite;
+            EXPECT_THAT(text, Not(HasSubstr(step_of(ui::Step::AskUserToPutBack) + "uid 4321"))) << mayWrite;
+        }
+        fs::remove(hidden);
+    }
+    struct LockCase {
+        const char* what;
+        std::function<void()> spoil;
+        const char* why;
+    };
+    const fs::path elsewhere = make_temp_dir();
+    const std::vector<LockCase> lockCases = {
+        {"the run's lock file of another owner", [&] { ASSERT_EQ(::chown(runLock.c_str(), 1234, 1234), 0); },
+         "it belongs to uid 1234, not to its folder's owner"},
+        {"the run's lock file hard-linked", [&] { fs::create_hard_link(runLock, elsewhere / "second"); }, "it has other links"},
+    };
+    for (const auto& c : lockCases) {
+        SCOPED_TRACE(c.what);
+        TearDown();
+        SetUp();
+        lines.clear();
+        before.clear();
+        twoFiles();
+        runLock = folder() + "run~" + run + ".lock";
+        c.spoil();
+        EXPECT_FALSE(settle(true));
+        EXPECT_THAT(steps(), HasSubstr(step_of(ui::Step::RemoveRunLock) + "process 4242 on host elsewhere;" + runLock +
+                                       "|the lock file " + runLock + " of the run cannot be used (" + c.why + ")"));
+        EXPECT_TRUE(halfPosted("MASTER.TST"));
+        fs::remove(elsewhere / "second");
+        fs::remove(runLock);  // the step, followed
+        EXPECT_TRUE(settle(true)) << steps();
+        EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    }
+    {
+        SCOPED_TRACE("a main marker's lock file of another owner, met from its part: never taken as dead");
+        TearDown();
+        SetUp();
+        lines.clear();
+        partBefore.clear();
+        fs::create_directory(dir / "tl");
+        spread({"tl"});
+        runLock = folder() + "run~" + run + ".lock";
+        ASSERT_EQ(::chown(runLock.c_str(), 1234, 1234), 0);
+        EXPECT_FALSE(xio::settle_dead_runs({(dir / "tl").string(), true, ""}));
+        EXPECT_THAT(steps(), HasSubstr(step_of(ui::Step::RemoveRunLock)));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && !partIsBefore());
+    }
+    {
+        SCOPED_TRACE("a lone data file missing in a 0775 folder of daemon:daemon comes back 0664 of daemon:daemon");
+        TearDown();
+        SetUp();
+        lines.clear();
+        before.clear();
+        dataFile(1, "MASTER.TST");
+        writeMarker(lines);
+        fs::remove(dir / "MASTER.TST");
+        ASSERT_EQ(::chown(dir.c_str(), 1, 1), 0);
+        fs::permissions(dir, fs::perms(0775));
+        EXPECT_TRUE(settle(true)) << steps();
+        struct stat st {};
+        ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, 0664u);
+        EXPECT_EQ(st.st_uid, 1u);
+        EXPECT_EQ(st.st_gid, 1u);
+        EXPECT_TRUE(isBefore("MASTER.TST"));
+    }
+    fs::remove_all(elsewhere);
+}
+
+TEST(OwnBackupFolder, EveryNameTakenByOthersNamesThemAndTheStep) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    const fs::path co = make_temp_dir();
+    fs::permissions(co, fs::perms(0777));
+    std::vector<std::string> names{".backup", ".backup-1"};
+    for (int k = 2; k <= 9; ++k) names.push_back(".backup-1-" + std::to_string(k));
+    for (const auto& n : names) {
+        fs::create_directory(co / n);
+        ASSERT_EQ(::chown((co / n).c_str(), n == ".backup" ? 0 : 2, 2), 0);
+    }
+    const std::string text = testing_support::AnswerAs(1, 1, [&] {
+        std::string why;
+        ui::NextStep next;
+        const std::string got = xio::own_backup_folder(co.string(), why, &next);
+        std::string out = got + "|" + why + "|" + std::to_string(static_cast<int>(next.step));
+        for (const auto& a : next.args) out += ";" + a;
+        return out;
+    });
+    EXPECT_THAT(text, HasSubstr("|no backup folder can be had (" + co.string() + "/.backup belongs to root (uid 0); "));
+    EXPECT_THAT(text, HasSubstr(".backup-1-9 belongs to bin (uid 2))|"));
+    EXPECT_THAT(text, HasSubstr("|" + step_of(ui::Step::FreeBackupFolder) + co.string() + "/.backup, "));
+    EXPECT_THAT(text, HasSubstr(";root (uid 0), bin (uid 2)"));
+    fs::remove_all(co);
+}
+
 }  // namespace
 }  // namespace dz::test

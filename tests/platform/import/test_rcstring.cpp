@@ -1,6 +1,7 @@
 // Message table and placeholder filling.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <gmock/gmock.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -297,6 +298,7 @@ TEST(RCStringTable, EveryNextStepIsWordedForBothFrontEndsFromTheSameValues) {
 
 // The step that hands a stopped run over reads right for one file ("it") and for several.
 TEST(RCStringTable, TheHandOverStepReadsItForOneFileAndThemForSeveral) {
+    dz::xvl::InstallStepWords();
     using dz::ui::Step;
     using dz::ui::Voice;
     const auto words = [](const std::string& files, Voice voice) {
@@ -313,6 +315,7 @@ TEST(RCStringTable, TheHandOverStepReadsItForOneFileAndThemForSeveral) {
 // Each next step, with its values, is said in exactly the words of its own number in each
 // voice: a step worded by a neighbour's number, or a holder dropped, shows here.
 TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
+    dz::xvl::InstallStepWords();
     using dz::ui::Step;
     using dz::ui::Voice;
     struct Row {
@@ -357,11 +360,16 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
         {{Step::MoveRunAway, {"/co/.b", "dzub"}}, 13362, 13372,
          "have the marker and its copies moved out of /co/.b by dzub or an administrator; nothing needs putting back",
          "Have the marker and its copies moved out of /co/.b by dzub or an administrator. Nothing needs putting back."},
-        {{Step::RestoreOrHandOver, {"MASTER.GLM", "/co/.b"}}, 13363, 13373,
-         "restore MASTER.GLM from a backup, or have an administrator give /co/.b to a user who may write them "
-         "(chown -R), whose next writing command puts it back",
-         "Restore MASTER.GLM from a backup, or ask an administrator to give /co/.b to a user who may write them: "
-         "that user's next conversion puts it back."},
+        {{Step::RestoreOrHandOver, {"MASTER.GLM, CURRENT.GLT", "/co/.b"}}, 13363, 13373,
+         "restore MASTER.GLM, CURRENT.GLT from a backup, or have an administrator give /co/.b to a user who may write "
+         "them (chown -R), whose next writing command puts it back",
+         "Restore MASTER.GLM, CURRENT.GLT from a backup, or ask an administrator to give /co/.b to a user who may "
+         "write them: that user's next conversion puts it back."},
+        {{Step::RestoreOrHandOver, {"MASTER.GLM", "/co/.b"}}, 13460, 13461,
+         "restore MASTER.GLM from a backup, or have an administrator give /co/.b to a user who may write it "
+         "(chown -R), whose next writing command puts the stopped conversion back",
+         "Restore MASTER.GLM from a backup, or ask an administrator to give /co/.b to a user who may write it: "
+         "that user's next conversion puts the stopped conversion back."},
         {{Step::GiveOwnerBack, {"MASTER.GLM", "dzua", "dzsg"}}, 13364, 13374,
          "an administrator gives MASTER.GLM back the owner dzua and group dzsg (chown)",
          "Ask an administrator to give MASTER.GLM back the owner dzua and group dzsg."},
@@ -515,4 +523,37 @@ TEST(RCStringShown, EveryUsedNumberWithAFixedTextHasExactlyThatText) {
         }
         EXPECT_GT(reason.size(), 10u) << n << ": an exception needs its reason";
     }
+}
+
+// What a stopped conversion asks of people, in both front ends' words: only what works.
+TEST(RCStringTable, AStoppedRunsStepsAskOnlyWhatWorks) {
+    dz::xvl::InstallStepWords();
+    using dz::ui::NextStep;
+    using dz::ui::Step;
+    using dz::ui::Voice;
+    auto both = [](const NextStep& next) {
+        return dz::ui::step_words(next, Voice::CommandLine) + "\n" + dz::ui::step_words(next, Voice::Desktop);
+    };
+    // The group was kept: only the owner is asked back, and the other way round.
+    const std::string owner = both({Step::GiveOwnerBack, {"MASTER.APM", "dzsa (uid 1001)", ""}});
+    EXPECT_THAT(owner, ::testing::HasSubstr("MASTER.APM back the owner dzsa (uid 1001) (chown)"));
+    EXPECT_THAT(owner, ::testing::Not(::testing::HasSubstr("group")));
+    const std::string group = both({Step::GiveOwnerBack, {"MASTER.APM", "", "dzsg"}});
+    EXPECT_THAT(group, ::testing::HasSubstr("MASTER.APM back the group dzsg (chgrp)"));
+    EXPECT_THAT(group, ::testing::Not(::testing::HasSubstr("owner")));
+    EXPECT_THAT(both({Step::GiveOwnerBack, {"MASTER.APM", "dzsa (uid 1001)", "dzsg"}}),
+                ::testing::HasSubstr("back the owner dzsa (uid 1001) and group dzsg"));
+    // An owner with no account runs nothing: an administrator acts.
+    const std::string admin = both({Step::AskAdministrator, {"/co/.backup-1234"}});
+    EXPECT_THAT(admin, ::testing::HasSubstr("have an administrator give /co/.backup-1234 to a user who may write"));
+    EXPECT_THAT(admin, ::testing::HasSubstr("(chown -R)"));
+    EXPECT_THAT(admin, ::testing::Not(::testing::HasSubstr("runs a writing command")));
+    const std::string move = both({Step::MoveRunAway, {"/co/.backup-1234", ""}});
+    EXPECT_THAT(move, ::testing::HasSubstr("have an administrator move the marker and its copies out of /co/.backup-1234"));
+    EXPECT_THAT(move, ::testing::Not(::testing::HasSubstr(" or an administrator")));
+    EXPECT_THAT(both({Step::FreeBackupFolder, {"/co/.backup, /co/.backup-1004", "dzsb (uid 1002)"}}),
+                ::testing::HasSubstr("give you one of /co/.backup, /co/.backup-1004 (of dzsb (uid 1002)) that is empty"));
+    EXPECT_THAT(both({Step::RemoveRunLock, {"process 42 on host h", "/co/.backup/run~h~42.lock"}}),
+                ::testing::HasSubstr("once process 42 on host h no longer runs, remove /co/.backup/run~h~42.lock, then run a "
+                                     "writing command"));
 }

@@ -288,3 +288,12 @@ TEST(ShownStream, ControlsAreShownWhateverWroteThemAndOnlyTheFrontEndsOwnPass) {
     EXPECT_TRUE(out.good());
     EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r\\010f\n");
 }
+
+// A front end that never installed the step words says so where the step would stand: a
+// refusal never loses its step silently.
+TEST(NextStepWords, AStepWordedBeforeAnyWordsAreInstalledSaysSo) {
+    const NextStep next{Step::RestoreFromBackup, {"MASTER.TST", "/co/.backup/"}};
+    EXPECT_THAT(step_words(next, Voice::CommandLine), ::testing::HasSubstr("next step 13361: no message table installed"));
+    EXPECT_THAT(with_step("refused", next, Voice::Desktop), ::testing::HasSubstr("refused [next step 13371: no message table"));
+    EXPECT_EQ(with_step("refused", NextStep{}, Voice::Desktop), "refused");
+}
