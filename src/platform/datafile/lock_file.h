@@ -31,6 +31,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -67,6 +68,9 @@ struct LockFileOpened {
     dev_t dev = 0;
     ino_t ino = 0;
     std::string path;  // the folder, a slash, the name: as messages say it
+    // Its name holds what no lock can be taken on (a link, a pipe, a folder, a socket, a second
+    // name): RemoveLockFile {path, its owner}. Nothing holds it; waiting never helps.
+    ui::NextStep next;
 };
 
 // Opens the lock file (makes or fits it, see above). The caller owns `fd`.
@@ -93,7 +97,7 @@ struct LockWaitFailure {
     int error = 0;       // EWOULDBLOCK: held all along; else why the lock file could not be had
     std::string cause;   // "the lock file P is held by process 123 of user dzsa" / "... cannot be opened: ..."
     std::string holder;  // "process 123 of user dzsa", when known
-    ui::NextStep next;   // AgainWhenFinished {holder} when held
+    ui::NextStep next;   // AgainWhenFinished {holder} when held; RemoveLockFile for one no lock can be taken on
 };
 
 // Takes an flock on the lock file (made or fitted first), waiting at most the bound for it:
@@ -102,6 +106,10 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
 
 // How long a lock is waited for (10 seconds otherwise). Tests only.
 void set_lock_wait_for_tests(std::chrono::milliseconds wait);
+// Called inside the making afresh of a lock file, the old one's lock held: before the new file is
+// renamed over it, and after. Tests only (to act in those windows); empty: none.
+enum class RefitWindow { BeforeRename, AfterRename };
+void set_refit_hook_for_tests(std::function<void(RefitWindow)> hook);
 std::chrono::milliseconds lock_wait();
 
 }  // namespace dz::xio

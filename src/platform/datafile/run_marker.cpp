@@ -3,6 +3,7 @@
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
 
@@ -75,12 +76,6 @@ std::string errno_text(int err) { return std::strerror(err); }
 
 // Control characters read from a file or a folder are shown, never sent to a terminal or a log.
 std::string escaped(const std::string& text) { return ui::shown_text(text); }
-
-std::string user_name(uid_t uid) {
-    std::string name;
-    gid_t group = 0;
-    return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
-}
 
 // Whether user `uid` may write `path` (or, when it does not exist, make it in its folder).
 using Right = WriteRight;
@@ -755,11 +750,6 @@ void remove_piece(Piece& p) {
     ::fsync(p.dir.fd);
 }
 
-std::string group_name(gid_t gid) {
-    const group* g = ::getgrgid(gid);
-    return g ? std::string(g->gr_name) : "gid " + std::to_string(gid);
-}
-
 // Whose a data file put back where none stands is to be, and its mode: as the run's other data
 // files of that folder, or else as the folder itself gives (its owner and group, and for each of
 // them the folder's read and write permission), so that those who may use the folder may open it.
@@ -916,11 +906,14 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
         if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
             // The program holding the writer's lock is named, and waited for by name.
-            std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
+            bool reading = false;
+            std::string holder = table->error().empty() ? table->holder('W', "", &reading) : std::string();
             if (holder == "another program") holder.clear();
             const std::string why = !table->error().empty() ? table->error() : holder;
             dropAsides();
-            return scan.refuse(marker, files, pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
+            return scan.refuse(marker, files,
+                               pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")") +
+                                   (table->error().empty() && reading ? " that is reading it" : ""),
                                holder.empty() ? step(ui::Step::AgainWhenFinished) : step(ui::Step::AgainWhenFinished, {holder}));
         }
         locks.push_back(std::move(table));

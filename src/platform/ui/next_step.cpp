@@ -28,6 +28,7 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::MoveRunAway: return base + 22;
     case Step::RestoreOrHandOver: return base + 23;
     case Step::GiveOwnerBack: return base + 24;
+    case Step::RemoveLockFile: return voice == Voice::CommandLine ? 13440 : 13450;
     }
     return 0;
 }

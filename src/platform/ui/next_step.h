@@ -51,6 +51,10 @@ enum class Step : int {
     // A folder the command must write in may not be written by this user.
     // args: {folder}.
     WritableFolder,
+    // A lock file's name holds something a lock cannot be taken on (a link, a pipe, a folder, a
+    // socket, a file of two names): nothing holds it, and waiting never helps; whoever made it,
+    // or an administrator, removes it. args: {lock file, user}: its path, and who owns it.
+    RemoveLockFile,
 };
 
 struct NextStep {
