@@ -230,16 +230,21 @@ int make_afresh(int dirFd, const LockFileSpec& spec, const Wanted& w, const stru
     if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) return -1;
     int oldFd = ::openat(dirFd, spec.name.c_str(), O_RDWR | kOpenFlags);
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, spec.name.c_str(), O_RDONLY | kOpenFlags);
-    // One this user cannot open cannot be locked, so it is not replaced: its owner's programs
-    // could take it between a look at who holds it and the rename.
-    if (oldFd < 0) return -1;
+    // One this user cannot open cannot be locked. It is replaced only when it does not fit: then
+    // every program that may take it and can open it makes it afresh under its lock rather than
+    // lock it as it stands, so none holds it past its own look at its name (a look may, which
+    // writes nothing). One that fits, held shut to this user alone (who writes by an ACL entry),
+    // is left as it is.
+    if (oldFd < 0 && (errno != EACCES || fits(spec, w, old))) return -1;
     struct CloseOld {
         int fd;
-        ~CloseOld() { ::close(fd); }  // and with it the lock, only after the rename
+        ~CloseOld() {
+            if (fd >= 0) ::close(fd);  // and with it the lock, only after the rename
+        }
     } closeOld{oldFd};
     struct stat st {};
-    if (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) return -1;
-    if (!lock_old(oldFd, spec.kind, false)) {
+    if (oldFd >= 0 && (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino)) return -1;
+    if (oldFd >= 0 && !lock_old(oldFd, spec.kind, false)) {
         // Held. By one it is for: left as it is. By outsiders alone (a descriptor opened while it
         // was wider): replaced, under the weaker lock, which still keeps every writer off it.
         if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held) || lock_holders(old.st_dev, old.st_ino).empty()) {
@@ -255,7 +260,8 @@ int make_afresh(int dirFd, const LockFileSpec& spec, const Wanted& w, const stru
     give(fd, spec, w);
     if (g_refitHook) g_refitHook(RefitWindow::BeforeRename);
     struct stat named {};
-    if (::fstatat(dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != old.st_dev ||
+    if ((oldFd < 0 && held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) ||
+        ::fstatat(dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != old.st_dev ||
         named.st_ino != old.st_ino || ::renameat(dirFd, aside.c_str(), dirFd, spec.name.c_str()) != 0) {
         ::unlinkat(dirFd, aside.c_str(), 0);
         ::close(fd);

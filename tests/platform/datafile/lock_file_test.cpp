@@ -339,8 +339,8 @@ TEST_F(LockFileTest, ANameThatIsNoLockFileSaysWhatItIsAndWhoCanRemoveIt) {
 
 // As a user who is not root: a new lock file takes the group of what it guards (one of this
 // user's groups, not their own); another's lock file this user may not open is "held by" its
-// holder when one holds it, else "cannot be opened", and is not replaced; a look opens one it may
-// only read for reading.
+// holder when one it is for holds it, "cannot be opened" to one who may not write what it guards,
+// and made afresh otherwise; a look opens one it may only read for reading.
 TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     fs::permissions(folder, fs::perms(0777));
@@ -374,12 +374,14 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
     ASSERT_GT(holder, 0);
     EXPECT_EQ(opened_as({4321, 1234}, true), "refused: is held by process " + std::to_string(holder) + " of user root");
     kill_and_reap(holder);
-    EXPECT_EQ(opened_as({4321, 1234}, true), "refused: cannot be opened: Permission denied");
     EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
-
     fs::permissions(lockFile(), fs::perms(0644));
     EXPECT_EQ(opened_as({4321}, false), "for reading: cannot be opened for writing: Permission denied, group 0");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
+    // Held by nobody, it is made afresh by one who may write what it guards.
+    EXPECT_EQ(opened_as({4321, 1234}, true), "writable, group 1234");
+    EXPECT_NE(stat_of(lockFile()).st_ino, rootsInode);
 }
 
 }  // namespace
