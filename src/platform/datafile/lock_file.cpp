@@ -154,6 +154,9 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
         o.error = EINVAL;
         o.why = kind_words(st.st_mode);
         o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
+    } else if (st.st_nlink == 0) {
+        o.error = ESTALE;  // made afresh by another program since it was opened: opened again
+        o.why = "was made afresh meanwhile";
     } else if (st.st_nlink != 1) {
         o.error = EMLINK;
         o.why = "has other names (hard links), so it is not used as a lock file";
@@ -167,6 +170,15 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
     }
     ::close(fd);
     return o;
+}
+
+// Whether the lock file `fd` was opened on has lost its name since (made afresh by another
+// program in between): closed then, to be opened again by its name.
+bool gone(int fd) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || st.st_nlink != 0) return false;
+    ::close(fd);
+    return true;
 }
 
 // Gives a file just made its mode, and its owner and group as `w` wants them.
@@ -316,7 +328,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
     const Wanted w = wanted_of(spec, dirFd);
     const char* name = spec.name.c_str();
     if (may_make(spec, w)) clear_left_asides(dirFd, spec, w);
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    for (int attempt = 0; attempt < 8; ++attempt) {
         int fd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
         int err = fd < 0 ? errno : 0;
         if (fd < 0 && err == ENOENT) {
@@ -328,13 +340,15 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
             if (fd >= 0) {
                 give(fd, spec, w);
-                return checked(fd, true, o);
+                if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
+                continue;
             }
             if (errno == EEXIST) continue;  // made meanwhile by another program: opened as it stands
             o.error = errno;
             o.why = failure_text(o.error, "cannot be made");
             return o;
         }
+        if (fd >= 0 && gone(fd)) continue;
         struct stat st {};
         if (fd >= 0 ? ::fstat(fd, &st) != 0 : ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (fd >= 0) ::close(fd);
@@ -349,7 +363,8 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             const int fresh = make_afresh(dirFd, spec, w, st, held);
             if (fresh >= 0) {
                 if (fd >= 0) ::close(fd);
-                return checked(fresh, true, o);
+                if (auto r = checked(fresh, true, o); r.error != ESTALE) return r;
+                continue;
             }
             if (fd < 0 && !held.empty()) {
                 if (fd >= 0) ::close(fd);
@@ -363,7 +378,9 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
                 fd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
                 if (fd >= 0) {
                     o.writeWhy = failure_text(err, "cannot be opened for writing");
-                    return checked(fd, false, o);
+                    if (auto r = checked(fd, false, o); r.error != ESTALE) return r;
+                    o.writeWhy.clear();
+                    continue;
                 }
             }
             o.error = err;
@@ -378,7 +395,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             o.why = "cannot be used (it must be a file of the folder's owner alone, with one link)";
             return o;
         }
-        return checked(fd, true, o);
+        if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
     }
     o.error = EAGAIN;
     o.why = "cannot be made: it keeps appearing and going";

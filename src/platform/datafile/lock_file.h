@@ -20,9 +20,14 @@
 // - Found wider, narrower, or of an owner who may not write what it guards, by one who may
 //   (or by root), it is made afresh under a name of its own and renamed over the old one: a new
 //   file, so that a descriptor an outsider opened while it was wider locks nothing any more.
-//   It is never changed in place (fchmod would leave those descriptors working). Nor is it
-//   replaced while a program that may take it holds a lock on it; and every program that locks
-//   it looks again, once locked, that its name still names the file it locked.
+//   It is never changed in place (fchmod would leave those descriptors working). The replacer
+//   holds the old file's own lock, exclusive, from before the rename until after it (a write
+//   lock over every byte of a data file's, the presence byte included; an exclusive flock of
+//   the others), and every program that locks one looks again, once locked, that its name still
+//   names the file it locked: whoever locks the old file after the rename takes the new one.
+//   It is not replaced while a program that may take it holds it (held by outsiders alone, it
+//   is, under the read lock theirs leave, which still keeps every writer off). A "<name>.new<pid>"
+//   left by a refit killed midway is removed by the next who may make the lock file.
 // - A look (make false) never makes or fits one.
 //
 // A lock waited for and not had within the bound (ten seconds) is said with its cause: the

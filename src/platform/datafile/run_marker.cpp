@@ -911,9 +911,10 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
             if (holder == "another program") holder.clear();
             const std::string why = !table->error().empty() ? table->error() : holder;
             dropAsides();
+            // Said as a conversion says it: whether that program reads the file or writes it.
             return scan.refuse(marker, files,
                                pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")") +
-                                   (table->error().empty() && reading ? " that is reading it" : ""),
+                                   (table->error().empty() ? reading ? " that is reading it" : " that is writing it" : ""),
                                holder.empty() ? step(ui::Step::AgainWhenFinished) : step(ui::Step::AgainWhenFinished, {holder}));
         }
         locks.push_back(std::move(table));

@@ -384,5 +384,71 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
     EXPECT_NE(stat_of(lockFile()).st_ino, rootsInode);
 }
 
+
+// Three programs take turns under the lock while a fourth keeps widening the lock file, so that it
+// is made afresh again and again: no two ever hold it at once (every turn adds one to a count
+// that a turn read and wrote back with a pause between), and no turn ends without the lock.
+TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItTogether) {
+    fs::permissions(guarded, fs::perms(0644));
+    const fs::path count = folder / "count";
+    for (const xio::LockKind kind : {xio::LockKind::Writers, xio::LockKind::DataFile}) {
+        SCOPED_TRACE(kind == xio::LockKind::DataFile ? "a data file's writer lock" : "the settings' lock");
+        std::ofstream(count) << 0;
+        const xio::LockFileSpec s = spec(kind);
+        // A data file's lock file is the one its writers use: ".<name>.locks" beside it.
+        const fs::path lock = kind == xio::LockKind::DataFile ? xio::lock_file_path(guarded) : lockFile();
+        constexpr int kTurns = 150;
+        auto turns = [&] {
+            for (int turn = 0; turn < kTurns; ++turn) {
+                int fd = -1;
+                std::unique_ptr<xio::LockTable> table;
+                if (kind == xio::LockKind::DataFile) {
+                    table = std::make_unique<xio::LockTable>(guarded, 1);
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                    while (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+                        if (std::chrono::steady_clock::now() > until) return false;
+                        table = std::make_unique<xio::LockTable>(guarded, 1);
+                        ::usleep(200);
+                    }
+                } else {
+                    xio::LockWaitFailure failure;
+                    if ((fd = xio::take_lock_file(s, true, failure)) < 0) {
+                        std::cerr << failure.cause << "\n";
+                        return false;
+                    }
+                }
+                int n = 0;
+                std::ifstream(count) >> n;
+                ::usleep(100);
+                std::ofstream(count) << n + 1;
+                table.reset();
+                if (fd >= 0) ::close(fd);
+            }
+            return true;
+        };
+        std::vector<pid_t> workers;
+        for (int i = 0; i < 3; ++i) {
+            const pid_t p = ::fork();
+            if (p == 0) ::_exit(turns() ? 0 : 1);
+            workers.push_back(p);
+        }
+        const pid_t widener = ::fork();
+        if (widener == 0)
+            for (;;) {
+                ::chmod(lock.c_str(), 0666);
+                ::usleep(500);
+            }
+        for (const pid_t p : workers) {
+            int status = 0;
+            ::waitpid(p, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a turn ended without the lock";
+        }
+        kill_and_reap(widener);
+        int n = 0;
+        std::ifstream(count) >> n;
+        EXPECT_EQ(n, 3 * kTurns);
+    }
+}
+
 }  // namespace
 }  // namespace dz::test
