@@ -1157,8 +1157,16 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
     ui::NextStep waitFor = step(ui::Step::AgainWhenFinished);
-    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor))
+    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor)) {
+        // With no marker and no copy in it, no run stands there to put back or to stop anybody:
+        // the folder's lock not had (bad, or held by another program) is not said as one.
+        const bool anyRun = std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            std::string dataFile, run;
+            return parse_copy_name(name, dataFile, run) || parse_run_file_name(name, kMarkerSuffix, run);
+        });
+        if (!anyRun) return;
         return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
+    }
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs

@@ -499,6 +499,28 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     EXPECT_TRUE(settle(true));
 }
 
+// A backup folder holding no marker and no copy holds no run: its lock not had (no lock file at
+// all, or held by another program) stops nobody and says nothing of a stopped conversion.
+TEST_F(RunMarkerTest, AFolderLockNotHadWhereNoRunStandsStopsNobody) {
+    fs::create_directories(folder());
+    ASSERT_EQ(::mkfifo((folder() + "folder.lock").c_str(), 0600), 0);
+    EXPECT_TRUE(settle(true));
+    EXPECT_EQ(said(), "");
+    fs::remove(folder() + "folder.lock");
+    const std::string lock = folder() + "folder.lock";
+    write_file(lock, "");
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(lock.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+    EXPECT_TRUE(settle(true));
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    kill_and_reap(holder);
+    EXPECT_EQ(said(), "");
+}
+
 // Lock files left wider than their owner's alone: made afresh, so that what an outsider opened
 // meanwhile holds nothing; one of another owner is refused.
 TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
