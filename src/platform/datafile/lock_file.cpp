@@ -328,7 +328,11 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
     const Wanted w = wanted_of(spec, dirFd);
     const char* name = spec.name.c_str();
     if (may_make(spec, w)) clear_left_asides(dirFd, spec, w);
-    for (int attempt = 0; attempt < 8; ++attempt) {
+    // Made afresh by other programs again and again meanwhile (its mode changed by hand every few
+    // milliseconds): tried again for as long as a lock is waited for.
+    const auto deadline = std::chrono::steady_clock::now() + g_wait;
+    for (int attempt = 0; attempt < 8 || std::chrono::steady_clock::now() < deadline; ++attempt) {
+        if (attempt >= 8) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         int fd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
         int err = fd < 0 ? errno : 0;
         if (fd < 0 && err == ENOENT) {

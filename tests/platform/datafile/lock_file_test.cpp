@@ -397,7 +397,7 @@ TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItToget
         const xio::LockFileSpec s = spec(kind);
         // A data file's lock file is the one its writers use: ".<name>.locks" beside it.
         const fs::path lock = kind == xio::LockKind::DataFile ? xio::lock_file_path(guarded) : lockFile();
-        constexpr int kTurns = 150;
+        constexpr int kTurns = 60;
         auto turns = [&] {
             for (int turn = 0; turn < kTurns; ++turn) {
                 int fd = -1;
@@ -436,7 +436,7 @@ TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItToget
         if (widener == 0)
             for (;;) {
                 ::chmod(lock.c_str(), 0666);
-                ::usleep(500);
+                ::usleep(1000);
             }
         for (const pid_t p : workers) {
             int status = 0;
