@@ -172,15 +172,6 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
     return o;
 }
 
-// Whether the lock file `fd` was opened on has lost its name since (made afresh by another
-// program in between): closed then, to be opened again by its name.
-bool gone(int fd) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_nlink != 0) return false;
-    ::close(fd);
-    return true;
-}
-
 // Gives a file just made its mode, and its owner and group as `w` wants them.
 void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     ::fchmod(fd, w.mode);  // past the umask
@@ -352,7 +343,6 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             o.why = failure_text(o.error, "cannot be made");
             return o;
         }
-        if (fd >= 0 && gone(fd)) continue;
         struct stat st {};
         if (fd >= 0 ? ::fstat(fd, &st) != 0 : ::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
             if (fd >= 0) ::close(fd);

@@ -278,8 +278,8 @@ TEST_F(LockFileTest, AnOutsidersHoldDoesNotKeepRootFromRemakingAFolderLock) {
 }
 
 // What a refit killed midway left ("<name>.new<pid>" of a process that no longer runs, a regular
-// file) goes with the next one who may make the lock file; a look, a live process's, or what is no
-// regular file stays.
+// file) goes with the next one who may make the lock file; a look, a live process's, one of
+// another name or owner, or what is no regular file stays.
 TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     const pid_t gone = ::fork();
     if (gone == 0) ::_exit(0);
@@ -289,9 +289,16 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     const fs::path dead = folder / ("x.locks.new" + std::to_string(gone));
     const fs::path live = folder / ("x.locks.new" + std::to_string(alive));
     const fs::path odd = folder / ("x.locks.new" + std::to_string(gone + 100000));
+    const fs::path named = folder / "x.locks.newer", outsiders = folder / ("x.locks.new" + std::to_string(gone + 200000));
     std::ofstream(dead).flush();
     std::ofstream(live).flush();
+    std::ofstream(named).flush();
     fs::create_directory(odd);
+    std::ofstream(outsiders).flush();
+    fs::permissions(guarded, fs::perms(0644));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(outsiders.c_str(), 4321, 4321), 0);  // of one who may not make the lock file
+    }
     ::close(xio::open_lock_file(spec(xio::LockKind::Writers, false)).fd);
     EXPECT_TRUE(fs::exists(dead));  // a look clears nothing
     const xio::LockFileOpened opened = xio::open_lock_file(spec(xio::LockKind::Writers));
@@ -301,6 +308,8 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     EXPECT_FALSE(fs::exists(dead));
     EXPECT_TRUE(fs::exists(live));
     EXPECT_TRUE(fs::exists(odd));
+    EXPECT_TRUE(fs::exists(named));
+    EXPECT_EQ(fs::exists(outsiders), ::geteuid() == 0);
 }
 
 // A name that holds what no lock can be taken on is said as it is, with the step that works:
