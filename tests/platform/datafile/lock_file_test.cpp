@@ -408,12 +408,13 @@ TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItToget
         const fs::path lock = kind == xio::LockKind::DataFile ? xio::lock_file_path(guarded) : lockFile();
         constexpr int kTurns = 60;
         auto turns = [&] {
+            xio::set_lock_wait_for_tests(std::chrono::seconds(30));  // however loaded the machine
             for (int turn = 0; turn < kTurns; ++turn) {
                 int fd = -1;
                 std::unique_ptr<xio::LockTable> table;
                 if (kind == xio::LockKind::DataFile) {
                     table = std::make_unique<xio::LockTable>(guarded, 1);
-                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
                     while (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
                         if (std::chrono::steady_clock::now() > until) return false;
                         table = std::make_unique<xio::LockTable>(guarded, 1);
@@ -432,6 +433,7 @@ TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItToget
                 std::ofstream(count) << n + 1;
                 table.reset();
                 if (fd >= 0) ::close(fd);
+                ::usleep(2000);  // the others' turn: a waiter looks again only every few milliseconds
             }
             return true;
         };
