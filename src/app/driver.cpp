@@ -156,7 +156,7 @@ void RunConvertExamineTask(ui::zqTask& task) {
     // Examine Files writes nothing: every data file of the run is opened read-only (an older
     // one is read as it is, not upgraded).
     std::optional<xio_read_only_scope> readOnly;
-    if (ModeOf(task) == DriverMode::Examine) readOnly.emplace();
+    if (ModeOf(task) == DriverMode::Examine) readOnly.emplace(true);
     // A conversion that died between the commits of its data files is put back before any data
     // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
     if (std::string ending; !dz::convert::RecoverInterruptedRuns(converting, nullptr, &ending)) {
@@ -451,7 +451,10 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
     case 3: errorText = "does not exist"; break;
     case 7:
         // A company folder or data file this user may not write is no other user's doing.
-        errorText = unwritable ? xvlRCString::Get(12937) : "is being used by another user or another conversion";
+        // Nor is a lock file that no lock can be taken on (a link, a pipe): nothing holds it.
+        errorText = unwritable                                  ? xvlRCString::Get(12937)
+                    : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
+                                                            : "is being used by another user or another conversion";
         break;
     case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;
     case 9844: errorText = "is a General Ledger file and General Ledger is not installed"; break;

@@ -896,6 +896,12 @@ void TableEditor::TableOptionsPanel() {
 
 void RunTableEditor(ui::zqTask& task, int screenFile) {
     auto* file = new SubstitutionMasterFile(static_cast<uint16_t>(task.ID()));
+    if (file->handle() == -1 && xio_error_unwritable()) {
+        // A user who may read the tables but not write them still looks at them.
+        delete file;
+        xio_read_only_scope look;
+        file = new SubstitutionMasterFile(static_cast<uint16_t>(task.ID()));
+    }
     if (file->handle() == -1) {
         // Say why instead of ending silently.
         std::string why = xio_error_text();

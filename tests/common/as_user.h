@@ -9,18 +9,20 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace dz::testing_support {
 
-// The text `body` answers as user `uid` of group `gid` (its only group); "" when the child could
-// not become that user or died.
-inline std::string AnswerAs(uid_t uid, gid_t gid, const std::function<std::string()>& body) {
+// The text `body` answers as user `uid` of `groups` (the first its own group, the others those
+// it is also a member of); "" when the child could not become that user or died.
+inline std::string AnswerAs(uid_t uid, const std::vector<gid_t>& groups, const std::function<std::string()>& body) {
     int fds[2];
-    if (::pipe(fds) != 0) return {};
+    if (groups.empty() || ::pipe(fds) != 0) return {};
     const pid_t child = ::fork();
     if (child == 0) {
         ::close(fds[0]);
-        if (::setgroups(1, &gid) != 0 || ::setgid(gid) != 0 || ::setuid(uid) != 0) ::_exit(100);
+        if (::setgroups(groups.size(), groups.data()) != 0 || ::setgid(groups.front()) != 0 || ::setuid(uid) != 0)
+            ::_exit(100);
         const std::string text = body();
         for (std::size_t done = 0; done < text.size();) {
             const ssize_t n = ::write(fds[1], text.data() + done, text.size() - done);
@@ -37,6 +39,11 @@ inline std::string AnswerAs(uid_t uid, gid_t gid, const std::function<std::strin
     int status = 0;
     if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return {};
     return text;
+}
+
+// As user `uid` of group `gid`, its only group.
+inline std::string AnswerAs(uid_t uid, gid_t gid, const std::function<std::string()>& body) {
+    return AnswerAs(uid, std::vector<gid_t>{gid}, body);
 }
 
 }  // namespace dz::testing_support

@@ -1,12 +1,17 @@
 #include "platform/datafile/lock_file.h"
 
-#include "platform/datafile/locks.h"
+#include "platform/datafile/file_aside.h"
+#include "platform/datafile/users.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cctype>
+#include <dirent.h>
+#include <functional>
+#include <signal.h>
 #include <fcntl.h>
 #include <fstream>
 #include <grp.h>
@@ -27,8 +32,29 @@ std::string failure_text(int err, const char* doing) {
     switch (err) {
         case ELOOP: return "is a symbolic link, which is not used as a lock file";
         case EISDIR: return "is a folder, not a lock file";
+        case ENXIO: return "is a socket, not a lock file";
         default: return std::string(doing) + ": " + std::strerror(err);
     }
+}
+
+// What stands under the name of a lock file that is none: "a pipe (FIFO)" and so on.
+std::string kind_words(mode_t mode) {
+    if (S_ISFIFO(mode)) return "is a pipe (FIFO), not a lock file";
+    if (S_ISSOCK(mode)) return "is a socket, not a lock file";
+    if (S_ISDIR(mode)) return "is a folder, not a lock file";
+    if (S_ISLNK(mode)) return "is a symbolic link, which is not used as a lock file";
+    return "is a device, not a lock file";
+}
+
+// A name that holds what no lock can be taken on: said as it is, with the step that works
+// (nothing holds it, so waiting never would).
+LockFileOpened unusable(LockFileOpened o, int dirFd, const std::string& name) {
+    struct stat st {};
+    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return o;
+    if (!S_ISREG(st.st_mode)) o.why = kind_words(st.st_mode);
+    else if (st.st_nlink == 1) return o;
+    o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
+    return o;
 }
 
 // What the lock file must be: its mode, owner and group, fixed from what it guards.
@@ -82,14 +108,19 @@ bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     return (w.mode & 0070) == 0 || st.st_gid == w.group;
 }
 
-// Whether this user may make the lock file afresh: one who may take what it guards, or root.
-bool may_fit(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
+// Whether this user may make the lock file: one who may take what it guards, or root.
+bool may_make(const LockFileSpec& spec, const Wanted& w) {
     if (!spec.make || !w.known) return false;
-    if (spec.kind == LockKind::OwnerOnly && spec.refuseOtherOwner && st.st_uid != w.owner) return false;
     const uid_t me = ::geteuid();
     if (me == 0) return true;
     if (spec.kind == LockKind::OwnerOnly) return me == w.owner;
     return ::faccessat(AT_FDCWD, spec.guarded.c_str(), W_OK, AT_EACCESS) == 0;
+}
+
+// Whether this user may make the lock file of status `st` afresh.
+bool may_fit(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
+    if (spec.kind == LockKind::OwnerOnly && spec.refuseOtherOwner && st.st_uid != w.owner) return false;
+    return may_make(spec, w);
 }
 
 // Whether a holder of the lock file is one of those it is for (this program, root, the
@@ -121,10 +152,15 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
         o.why = failure_text(o.error, "cannot be examined");
     } else if (!S_ISREG(st.st_mode)) {
         o.error = EINVAL;
-        o.why = "is not a regular file (a pipe, a device or a socket)";
+        o.why = kind_words(st.st_mode);
+        o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
+    } else if (st.st_nlink == 0) {
+        o.error = ESTALE;  // made afresh by another program since it was opened: opened again
+        o.why = "was made afresh meanwhile";
     } else if (st.st_nlink != 1) {
         o.error = EMLINK;
         o.why = "has other names (hard links), so it is not used as a lock file";
+        o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
     } else {
         o.fd = fd;
         o.writable = writable;
@@ -146,38 +182,96 @@ void give(int fd, const LockFileSpec& spec, const Wanted& w) {
         (void)!::fchown(fd, static_cast<uid_t>(-1), w.group);  // a group this user is not in stays as it was
 }
 
+// Takes on `fd` the lock that every program using a lock file of `kind` takes, excluding every
+// one of them: a write lock over every byte (the presence byte too) of a data file's, an
+// exclusive flock of the others. `shared`: the weaker lock that still excludes every writer (a
+// read lock over every byte, a shared flock), which an outsider's read lock lets be had.
+bool lock_old(int fd, LockKind kind, bool shared) {
+    if (kind != LockKind::DataFile) return ::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) == 0;
+    struct flock fl {};
+    fl.l_type = shared ? F_RDLCK : F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    fl.l_start = 0;
+    fl.l_len = 0;  // to the end of every offset
+    return ::fcntl(fd, F_SETLK, &fl) == 0;
+}
+
+std::function<void(RefitWindow)> g_refitHook;
+
+// Clears what a refit killed midway left: "<name>.new<pid>" of a process that no longer runs,
+// a regular file of one who may make the lock file (anything else is not this program's).
+void clear_left_asides(int dirFd, const LockFileSpec& spec, const Wanted& w) {
+    const int dup = ::openat(dirFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = dup < 0 ? nullptr : ::fdopendir(dup);
+    if (!dir) {
+        if (dup >= 0) ::close(dup);
+        return;
+    }
+    const std::string prefix = spec.name + ".new";
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string entry = e->d_name;
+        if (entry.size() <= prefix.size() || entry.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string digits = entry.substr(prefix.size());
+        if (digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(digits));
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        struct stat st {};
+        if (::fstatat(dirFd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        const bool maker = st.st_uid == 0 || st.st_uid == w.owner ||
+                           (spec.kind != LockKind::OwnerOnly && write_right(st.st_uid, w.guarded) == WriteRight::Yes);
+        if (maker) ::unlinkat(dirFd, entry.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
 // Makes the lock file afresh under a name of its own and renames it over the one of status
-// `old` (never while one it is for holds that one). The new descriptor, or -1 (left as it was).
+// `old`, holding the old one's lock all the while: whoever locks the old file after finds its
+// name gone, looks again and takes the new one. Never while one it is for holds the old one.
+// The new descriptor, or -1 (left as it was; `held` says by whom when held).
 int make_afresh(int dirFd, const LockFileSpec& spec, const Wanted& w, const struct stat& old, std::string& held) {
     if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) return -1;
+    int oldFd = ::openat(dirFd, spec.name.c_str(), O_RDWR | kOpenFlags);
+    if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, spec.name.c_str(), O_RDONLY | kOpenFlags);
+    // One this user cannot open cannot be locked. It is replaced only when it does not fit: then
+    // every program that may take it and can open it makes it afresh under its lock rather than
+    // lock it as it stands, so none holds it past its own look at its name (a look may, which
+    // writes nothing). One that fits, held shut to this user alone (who writes by an ACL entry),
+    // is left as it is.
+    if (oldFd < 0 && (errno != EACCES || fits(spec, w, old))) return -1;
+    struct CloseOld {
+        int fd;
+        ~CloseOld() {
+            if (fd >= 0) ::close(fd);  // and with it the lock, only after the rename
+        }
+    } closeOld{oldFd};
+    struct stat st {};
+    if (oldFd >= 0 && (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino)) return -1;
+    if (oldFd >= 0 && !lock_old(oldFd, spec.kind, false)) {
+        // Held. By one it is for: left as it is. By outsiders alone (a descriptor opened while it
+        // was wider): replaced, under the weaker lock, which still keeps every writer off it.
+        if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held) || lock_holders(old.st_dev, old.st_ino).empty()) {
+            if (held.empty()) held = "another program";
+            return -1;
+        }
+        (void)lock_old(oldFd, spec.kind, true);  // not had: an outsider holds it alone, and so nobody else
+    }
     const std::string aside = spec.name + ".new" + std::to_string(::getpid());
     ::unlinkat(dirFd, aside.c_str(), 0);  // left by a program of this number killed midway
     const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
     if (fd < 0) return -1;
     give(fd, spec, w);
-    if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held) ||
-        ::renameat(dirFd, aside.c_str(), dirFd, spec.name.c_str()) != 0) {
+    if (g_refitHook) g_refitHook(RefitWindow::BeforeRename);
+    struct stat named {};
+    if ((oldFd < 0 && held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) ||
+        ::fstatat(dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != old.st_dev ||
+        named.st_ino != old.st_ino || ::renameat(dirFd, aside.c_str(), dirFd, spec.name.c_str()) != 0) {
         ::unlinkat(dirFd, aside.c_str(), 0);
         ::close(fd);
         return -1;
     }
-    // One that locked the old file in between finds its name gone (see take_lock_file) and
-    // lets it go: it is waited for.
-    const auto deadline = std::chrono::steady_clock::now() + g_wait;
-    while (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) {
-        if (std::chrono::steady_clock::now() >= deadline) {
-            ::close(fd);
-            return -2;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    if (g_refitHook) g_refitHook(RefitWindow::AfterRename);
     return fd;
-}
-
-std::string with_slash(std::string folder) {
-    if (folder.empty()) folder = ".";
-    if (folder.back() != '/') folder += '/';
-    return folder;
 }
 
 // A lock file that fits but is held only by outsiders (a descriptor opened while it was wider,
@@ -224,7 +318,12 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
     } closeDir{ownDir};
     const Wanted w = wanted_of(spec, dirFd);
     const char* name = spec.name.c_str();
-    for (int attempt = 0; attempt < 3; ++attempt) {
+    if (may_make(spec, w)) clear_left_asides(dirFd, spec, w);
+    // Made afresh by other programs again and again meanwhile (its mode changed by hand every few
+    // milliseconds): tried again for as long as a lock is waited for.
+    const auto deadline = std::chrono::steady_clock::now() + g_wait;
+    for (int attempt = 0; attempt < 8 || std::chrono::steady_clock::now() < deadline; ++attempt) {
+        if (attempt >= 8) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         int fd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
         int err = fd < 0 ? errno : 0;
         if (fd < 0 && err == ENOENT) {
@@ -236,7 +335,8 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
             if (fd >= 0) {
                 give(fd, spec, w);
-                return checked(fd, true, o);
+                if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
+                continue;
             }
             if (errno == EEXIST) continue;  // made meanwhile by another program: opened as it stands
             o.error = errno;
@@ -257,9 +357,10 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             const int fresh = make_afresh(dirFd, spec, w, st, held);
             if (fresh >= 0) {
                 if (fd >= 0) ::close(fd);
-                return checked(fresh, true, o);
+                if (auto r = checked(fresh, true, o); r.error != ESTALE) return r;
+                continue;
             }
-            if (fresh == -2 || (fd < 0 && !held.empty())) {
+            if (fd < 0 && !held.empty()) {
                 if (fd >= 0) ::close(fd);
                 o.error = EWOULDBLOCK;
                 o.why = "is held by " + held;
@@ -271,12 +372,14 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
                 fd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
                 if (fd >= 0) {
                     o.writeWhy = failure_text(err, "cannot be opened for writing");
-                    return checked(fd, false, o);
+                    if (auto r = checked(fd, false, o); r.error != ESTALE) return r;
+                    o.writeWhy.clear();
+                    continue;
                 }
             }
             o.error = err;
             o.why = failure_text(err, "cannot be opened");
-            return o;
+            return err == ELOOP || err == EISDIR || err == ENXIO ? unusable(o, dirFd, spec.name) : o;
         }
         // One of another owner that could not be made afresh is not used: its owner could let
         // anyone hold it. One its owner widened is used while a program of theirs holds it.
@@ -286,7 +389,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             o.why = "cannot be used (it must be a file of the folder's owner alone, with one link)";
             return o;
         }
-        return checked(fd, true, o);
+        if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
     }
     o.error = EAGAIN;
     o.why = "cannot be made: it keeps appearing and going";
@@ -357,6 +460,7 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
         if (o.fd < 0) {
             failure.error = o.error;
             failure.cause = "the lock file " + o.path + " " + o.why;
+            failure.next = o.next;
             if (o.error == EWOULDBLOCK) {
                 failure.holder = o.why.substr(std::string("is held by ").size());
                 failure.next = {ui::Step::AgainWhenFinished, {failure.holder}};
@@ -410,6 +514,7 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
 }
 
 void set_lock_wait_for_tests(std::chrono::milliseconds wait) { g_wait = wait; }
+void set_refit_hook_for_tests(std::function<void(RefitWindow)> hook) { g_refitHook = std::move(hook); }
 std::chrono::milliseconds lock_wait() { return g_wait; }
 
 }  // namespace dz::xio

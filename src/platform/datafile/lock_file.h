@@ -20,9 +20,14 @@
 // - Found wider, narrower, or of an owner who may not write what it guards, by one who may
 //   (or by root), it is made afresh under a name of its own and renamed over the old one: a new
 //   file, so that a descriptor an outsider opened while it was wider locks nothing any more.
-//   It is never changed in place (fchmod would leave those descriptors working). Nor is it
-//   replaced while a program that may take it holds a lock on it; and every program that locks
-//   it looks again, once locked, that its name still names the file it locked.
+//   It is never changed in place (fchmod would leave those descriptors working). The replacer
+//   holds the old file's own lock, exclusive, from before the rename until after it (a write
+//   lock over every byte of a data file's, the presence byte included; an exclusive flock of
+//   the others), and every program that locks one looks again, once locked, that its name still
+//   names the file it locked: whoever locks the old file after the rename takes the new one.
+//   It is not replaced while a program that may take it holds it (held by outsiders alone, it
+//   is, under the read lock theirs leave, which still keeps every writer off). A "<name>.new<pid>"
+//   left by a refit killed midway is removed by the next who may make the lock file.
 // - A look (make false) never makes or fits one.
 //
 // A lock waited for and not had within the bound (ten seconds) is said with its cause: the
@@ -31,6 +36,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -67,6 +73,9 @@ struct LockFileOpened {
     dev_t dev = 0;
     ino_t ino = 0;
     std::string path;  // the folder, a slash, the name: as messages say it
+    // Its name holds what no lock can be taken on (a link, a pipe, a folder, a socket, a second
+    // name): RemoveLockFile {path, its owner}. Nothing holds it; waiting never helps.
+    ui::NextStep next;
 };
 
 // Opens the lock file (makes or fits it, see above). The caller owns `fd`.
@@ -93,7 +102,7 @@ struct LockWaitFailure {
     int error = 0;       // EWOULDBLOCK: held all along; else why the lock file could not be had
     std::string cause;   // "the lock file P is held by process 123 of user dzsa" / "... cannot be opened: ..."
     std::string holder;  // "process 123 of user dzsa", when known
-    ui::NextStep next;   // AgainWhenFinished {holder} when held
+    ui::NextStep next;   // AgainWhenFinished {holder} when held; RemoveLockFile for one no lock can be taken on
 };
 
 // Takes an flock on the lock file (made or fitted first), waiting at most the bound for it:
@@ -102,6 +111,10 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
 
 // How long a lock is waited for (10 seconds otherwise). Tests only.
 void set_lock_wait_for_tests(std::chrono::milliseconds wait);
+// Called inside the making afresh of a lock file, the old one's lock held: before the new file is
+// renamed over it, and after. Tests only (to act in those windows); empty: none.
+enum class RefitWindow { BeforeRename, AfterRename };
+void set_refit_hook_for_tests(std::function<void(RefitWindow)> hook);
 std::chrono::milliseconds lock_wait();
 
 }  // namespace dz::xio

@@ -4,7 +4,6 @@
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
-#include <grp.h>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -12,7 +11,6 @@
 #include <fcntl.h>
 #include <map>
 #include <vector>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -144,14 +142,17 @@ bool LockTable::attach(bool create) {
     spec.make = create && use_ == LockUse::Write;
     spec.mustWrite = use_ == LockUse::Write;
     const LockFileOpened opened = open_lock_file(spec);
-    if (opened.fd < 0 && opened.error == ENOENT && use_ == LockUse::Look) {
-        // Nobody writes the data file (a writer makes the lock file first): the look keeps
-        // its locks to itself, and writes nothing.
+    if (opened.fd < 0 && (use_ == LockUse::Look || (use_ == LockUse::Foretell && opened.error == ENOENT))) {
+        // Nobody writes the data file (a writer makes the lock file first), or this user may
+        // not open it (narrower than the data file, until a writer fits it), or it is no lock
+        // file at all (which refuses every writer): the look keeps its locks to itself, and
+        // writes nothing, which is all a look needs.
         file_ = std::make_shared<LockFile>();
         return true;
     }
     if (opened.fd < 0) {
         error_ = "the lock file " + name + " " + opened.why;
+        next_ = opened.next;
         return false;
     }
     auto& slot = g_files[{opened.dev, opened.ino}];
@@ -173,10 +174,16 @@ bool LockTable::attach(bool create) {
 // A table that may write needs a lock file the kernel locks for writing: one a look of this
 // program opened for reading only will not do.
 bool LockTable::writable_enough() {
-    if (use_ == LockUse::Look || file_->writable) return true;
+    if (use_ != LockUse::Write || file_->writable) return true;
     error_ = "the lock file " + path_.string() + " " + file_->writeWhy;
     file_.reset();
     return false;
+}
+
+bool LockTable::still_named() const {
+    struct stat mine {}, named {};
+    return ::fstat(file_->fd, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
+           named.st_ino == mine.st_ino;
 }
 
 bool LockTable::kernelWrites() const { return file_ && file_->fd >= 0 && file_->writable; }
@@ -188,16 +195,23 @@ int LockTable::open(LockUse use) {
         if (present_) return XIO_OK;
         struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
         const bool first = file_->present == 0 && file_->fd >= 0;
-        if (first && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+        // Held off only while another program makes the lock file afresh (a few system calls,
+        // under its lock of every byte), or by an outsider's write lock, which is not waited out.
+        bool shown = !first;
+        for (int tries = 0; !shown; ++tries) {
+            shown = ::fcntl(file_->fd, F_SETLK, &fl) == 0;
+            if (shown || (errno != EAGAIN && errno != EACCES) || tries == 50) break;
+            ::usleep(2000);
+        }
+        if (!shown) {
             // Unseen, this program could let another believe it had the file alone.
             error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
             return XIO_LOCKED;
         }
         // Made afresh by another program between the open and the presence lock (see
         // lock_file.h): the lock file that now bears the name is the one every program meets.
-        struct stat mine {}, named {};
-        if (first && attempt < 3 && ::fstat(file_->fd, &mine) == 0 &&
-            (::lstat(path_.c_str(), &named) != 0 || named.st_dev != mine.st_dev || named.st_ino != mine.st_ino)) {
+        struct stat mine {};
+        if (first && attempt < 3 && ::fstat(file_->fd, &mine) == 0 && !still_named()) {
             g_files.erase({mine.st_dev, mine.st_ino});
             file_.reset();
             continue;
@@ -229,6 +243,13 @@ int LockTable::acquire(char kind, const std::string& key) {
     if (kernelWrites() && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
         if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
         return XIO_LOCKED;  // held by another, or not to be had: either way not ours
+    }
+    if (kind == 'W' && key.empty() && kernelWrites() && !still_named()) {
+        // Made afresh after this program showed its presence (by one who found only an
+        // outsider's lock on it): the writers meet on the new file, not on this one.
+        ::fcntl(file_->fd, F_SETLK, &(fl = byte_lock(F_UNLCK, offset_of(kind, key))));
+        error_ = "the lock file " + path_.string() + " was made afresh while this program had it open";
+        return XIO_LOCKED;
     }
     file_->held.emplace(id, owner_);
     if (kind == 'W' && key.empty() && present_ && kernelWrites()) {
@@ -340,43 +361,6 @@ std::string LockTable::holder(char kind, const std::string& key, bool* reading) 
     // 0 when the holder lives in another pid namespace (a container) or on another machine.
     if (fl.l_pid <= 0) return "another program";
     return process_words(fl.l_pid);
-}
-
-bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup) {
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    std::vector<char> buf(16384);
-    if (::getpwuid_r(uid, &pw, buf.data(), buf.size(), &found) != 0 || !found || !pw.pw_name) return false;
-    name = pw.pw_name;
-    primaryGroup = pw.pw_gid;
-    return true;
-}
-
-WriteRight write_right(uid_t uid, const struct stat& st) {
-    if (uid == 0) return WriteRight::Yes;
-    auto bit = [&](mode_t b) { return (st.st_mode & b) != 0 ? WriteRight::Yes : WriteRight::No; };
-    if (st.st_uid == uid) return bit(S_IWUSR);
-    std::vector<gid_t> groups;
-    if (uid == ::geteuid()) {
-        const int n = ::getgroups(0, nullptr);
-        groups.resize(static_cast<std::size_t>(std::max(n, 0)));
-        if (n > 0 && ::getgroups(n, groups.data()) != n) groups.clear();
-        groups.push_back(::getegid());
-    } else {
-        std::string name;
-        gid_t primary = 0;
-        if (!find_user(uid, name, primary)) return bit(S_IWGRP) == bit(S_IWOTH) ? bit(S_IWOTH) : WriteRight::Untold;
-        int count = 64;
-        groups.resize(static_cast<std::size_t>(count));
-        if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
-            groups.resize(static_cast<std::size_t>(count));
-            if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) count = 0;
-        }
-        groups.resize(static_cast<std::size_t>(std::max(count, 0)));
-        groups.push_back(primary);
-    }
-    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
-    return bit(S_IWOTH);
 }
 
 }  // namespace dz::xio

@@ -53,26 +53,20 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include "platform/ui/next_step.h"
+
 namespace dz::xio {
 
 struct LockFile;
-
-// The name and primary group of user `uid` in the user database; false when it has none.
-bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup);
-
-// Whether user `uid` may write a file of status `st`, by the permission bits its owner, group
-// and others have and the user's groups: this program's own for its user, the user database's
-// for another. Untold: a user without an account, whose groups cannot be known, where the
-// group's bits and the others' differ.
-enum class WriteRight { Yes, No, Untold };
-WriteRight write_right(uid_t uid, const struct stat& st);
 
 // The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
 
 // How a table uses its lock file: one that may write makes it; a look only uses it when it
-// is there.
-enum class LockUse { Write, Look };
+// is there, and may open, and goes on without it otherwise; Examine Files (Foretell), a look
+// that foretells a conversion, is refused a lock file that is there but cannot be had, as the
+// conversion would be.
+enum class LockUse { Write, Look, Foretell };
 
 class LockTable {
 public:
@@ -103,6 +97,8 @@ public:
     std::string holder(char kind, const std::string& key, bool* reading = nullptr);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }
+    // What a person can do about it, when the layer knows (one no lock can be taken on).
+    const ui::NextStep& next() const { return next_; }
     const std::filesystem::path& path() const { return path_; }
 
 private:
@@ -110,6 +106,8 @@ private:
     // Whether the kernel takes this table's write locks (a look without a writable lock file
     // keeps them in the table alone).
     bool kernelWrites() const;
+    // Whether the lock file's name still names the file this table locks.
+    bool still_named() const;
     bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
     void leaveAlone();
@@ -119,6 +117,7 @@ private:
     int64_t owner_;
     std::shared_ptr<LockFile> file_;
     std::string error_;
+    ui::NextStep next_;
     LockUse use_ = LockUse::Write;
     bool present_ = false;  // counted in the lock file's present handles
 };

@@ -7,6 +7,7 @@
 #include "platform/datafile/marker_text.h"
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
 
@@ -76,12 +77,6 @@ std::string errno_text(int err) { return std::strerror(err); }
 
 // Control characters read from a file or a folder are shown, never sent to a terminal or a log.
 std::string escaped(const std::string& text) { return ui::shown_text(text); }
-
-std::string user_name(uid_t uid) {
-    std::string name;
-    gid_t group = 0;
-    return find_user(uid, name, group) ? name + " (uid " + std::to_string(uid) + ")" : "uid " + std::to_string(uid);
-}
 
 bool has_account(uid_t uid) {
     std::string name;
@@ -820,11 +815,6 @@ bool may_write_here(const std::string& path) {
     return errno == ENOENT && ::faccessat(AT_FDCWD, fs::path(path).parent_path().c_str(), W_OK, AT_EACCESS) == 0;
 }
 
-std::string group_name(gid_t gid) {
-    const group* g = ::getgrgid(gid);
-    return g ? std::string(g->gr_name) : "gid " + std::to_string(gid);
-}
-
 // Whose a data file put back where none stands is to be, and its mode: as the run's other data
 // files of that folder, or else as the folder itself gives (its owner and group, and for each of
 // them the folder's read and write permission), so that those who may use the folder may open it.
@@ -1053,13 +1043,16 @@ public:
             auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
             if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
                 // The program holding the writer's lock is named, and waited for by name.
-                std::string holder = table->error().empty() ? table->holder('W', "") : std::string();
+                bool reading = false;
+                std::string holder = table->error().empty() ? table->holder('W', "", &reading) : std::string();
                 if (holder == "another program") holder.clear();
                 const std::string why = !table->error().empty() ? table->error() : holder;
                 dropAsides();
+                // Said as a conversion says it: whether that program reads the file or writes it.
                 return refuse(
                     marker, files,
-                    pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")"),
+                    pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")") +
+                        (table->error().empty() ? reading ? " that is reading it" : " that is writing it" : ""),
                     holder.empty() ? step(ui::Step::AgainWhenFinished)
                                    : step(ui::Step::AgainWhenFinished, {holder}));
             }
@@ -1400,8 +1393,16 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const bool putter = req.mayWrite && (ours || admin);
     FolderLock lock;
     ui::NextStep waitFor = step(ui::Step::AgainWhenFinished);
-    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor))
+    if (std::string why; putter && !lock.take(dir.fd, folder, why, &waitFor)) {
+        // With no marker and no copy in it, no run stands there to put back or to stop anybody:
+        // the folder's lock not had (bad, or held by another program) is not said as one.
+        const bool anyRun = std::any_of(names.begin(), names.end(), [](const std::string& name) {
+            std::string dataFile, run;
+            return parse_copy_name(name, dataFile, run) || parse_run_file_name(name, kMarkerSuffix, run);
+        });
+        if (!anyRun) return;
         return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
+    }
 
     std::map<std::string, std::vector<std::string>> copiesOf;  // run -> its copies beside
     std::set<std::string> markers, lockFiles;                   // runs

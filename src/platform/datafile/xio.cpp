@@ -78,8 +78,14 @@ int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& ha
     return open_path(path, "", false, mode == XIO_OPEN_READ_ONLY, handle);
 }
 
-xio_read_only_scope::xio_read_only_scope() { ++g_readOnlyScopes; }
-xio_read_only_scope::~xio_read_only_scope() { --g_readOnlyScopes; }
+xio_read_only_scope::xio_read_only_scope(bool foretell) : foretell_(foretell) {
+    ++g_readOnlyScopes;
+    if (foretell_) ++g_foretellScopes;
+}
+xio_read_only_scope::~xio_read_only_scope() {
+    --g_readOnlyScopes;
+    if (foretell_) --g_foretellScopes;
+}
 
 bool xio_is_read_only(uint16_t h) {
     Handle* hd = H(h);

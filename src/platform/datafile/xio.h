@@ -203,13 +203,18 @@ inline constexpr uint16_t XIO_OPEN_READ_WRITE = 1;
 inline constexpr uint16_t XIO_OPEN_READ_ONLY = 2;
 int xio_ask_file(const xio_ask_request& req, uint16_t& handle);
 int xio_open_file(const std::filesystem::path& path, uint16_t mode, uint16_t& handle);
-// While one of these lives, every data file this program opens is opened read-only.
+// While one of these lives, every data file this program opens is opened read-only. A look
+// needs only read permission; one made `foretell` (Examine Files, which foretells a conversion)
+// also refuses, as unwritable, a file this user may not write.
 class xio_read_only_scope {
 public:
-    xio_read_only_scope();
+    explicit xio_read_only_scope(bool foretell = false);
     ~xio_read_only_scope();
     xio_read_only_scope(const xio_read_only_scope&) = delete;
     xio_read_only_scope& operator=(const xio_read_only_scope&) = delete;
+
+private:
+    bool foretell_;
 };
 bool xio_is_read_only(uint16_t h);
 [[nodiscard]] int xio_start_writes(uint16_t h);

@@ -159,6 +159,7 @@ void end_writers_before_fork() {
 std::vector<std::unique_ptr<Handle>> g_handles(1);
 xio_file_control g_fileControl;
 int g_readOnlyScopes = 0;
+int g_foretellScopes = 0;
 std::string g_error;
 bool g_errorUnwritable = false;  // g_error is a refusal for want of write permission
 ui::NextStep g_errorNext;        // what the person can do about g_error, when the layer knows

@@ -742,6 +742,7 @@ struct Handle {
 extern std::vector<std::unique_ptr<Handle>> g_handles;
 extern xio_file_control g_fileControl;
 extern int g_readOnlyScopes;
+extern int g_foretellScopes;  // of them, those of Examine Files
 extern std::string g_error;
 extern bool g_errorUnwritable;
 extern ui::NextStep g_errorNext;

@@ -169,6 +169,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         if (wal && readOnly)
             return set_error(XIO_CORRUPT, path.string() + " was put in write-ahead-log mode elsewhere; it is put back in "
                                                           "this program's mode when it is next opened to be written");
+        if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0 && errno == EACCES)
+            return set_error(XIO_IO_ERROR, path.string() + " cannot be read: you do not have permission");
         configure_sqlite_once();
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->raw, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->raw);
@@ -186,7 +188,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         exec(hd->conn->raw, sorter_threads());
         g_conns[connKey] = hd->conn;
     }
-    if (asked && (readOnly ? ::access(path.c_str(), W_OK) != 0 : sqlite3_db_readonly(hd->db(), "main") == 1))
+    // A look needs only the file's own read permission; Examine Files refuses, as the conversion
+    // it foretells would, a file this user may not write.
+    if (asked && (readOnly ? g_foretellScopes > 0 && ::access(path.c_str(), W_OK) != 0
+                           : sqlite3_db_readonly(hd->db(), "main") == 1))
         return set_unwritable(path.string() + " is read-only");
     // Every write goes through a journal made beside the file: in a folder that cannot be
     // written each record would fail on its own, so the file is refused before any is tried.
@@ -276,13 +281,14 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     hd->locks = std::make_unique<xio::LockTable>(path, ++g_serial);
     // A look never makes the lock file (it writes nothing anywhere); it uses one that is there.
-    if (hd->locks->open(readOnly ? xio::LockUse::Look : xio::LockUse::Write) != XIO_OK) {
+    const xio::LockUse use = !readOnly ? xio::LockUse::Write : g_foretellScopes > 0 ? xio::LockUse::Foretell : xio::LockUse::Look;
+    if (hd->locks->open(use) != XIO_OK) {
         const std::string text = path.string() + " is in use: " + hd->locks->error();
         // No lock file, and none can be made where this user may not write: not another's doing.
         std::error_code missing;
         if (!readOnly && !folder_writable(path) && !std::filesystem::exists(hd->locks->path(), missing))
             return set_unwritable(text);
-        return set_error(XIO_LOCKED, text);
+        return set_error(XIO_LOCKED, text, hd->locks->next());
     }
     if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))
         return writer_lock_held(*hd, XIO_LOCKED);

@@ -45,6 +45,7 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::AskAdministrator: return later;
     case Step::FreeBackupFolder: return later + 3;
     case Step::RemoveRunLock: return later + 4;
+    case Step::RemoveLockFile: return voice == Voice::CommandLine ? 13440 : 13450;
     }
     return 0;
 }

@@ -63,6 +63,10 @@ enum class Step : int {
     // once the run's program no longer runs, removing it lets a writing command put the run
     // back. args: {program, lock file}, the program as the run's marker gives it.
     RemoveRunLock,
+    // A lock file's name holds something a lock cannot be taken on (a link, a pipe, a folder, a
+    // socket, a file of two names): nothing holds it, and waiting never helps; whoever made it,
+    // or an administrator, removes it. args: {lock file, user}: its path, and who owns it.
+    RemoveLockFile,
 };
 
 struct NextStep {

@@ -2,13 +2,16 @@
 // making them afresh (so that a descriptor opened before locks nothing), never by a look, and a
 // bounded wait that ends naming the lock file and why.
 #include "platform/datafile/lock_file.h"
+#include "as_user.h"
 #include "support.h"
 
 #include <gmock/gmock.h>
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 namespace dz::test {
 namespace {
@@ -69,6 +72,8 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
         {"missing: made", xio::LockKind::Writers, 0666, 0, kMe, kMe, true, 0666, true},
         {"a look uses it as it is", xio::LockKind::Writers, 0644, 0666, kMe, kMe, false, 0666, false},
         {"of an owner who may not write what it guards", xio::LockKind::Writers, 0664, 0660, 4321, 1234, true, 0660, true},
+        {"of the right mode but root's group, not what it guards'", xio::LockKind::Writers, 0660, 0660, 0, 1234, true, 0660, true},
+        {"a run's lock, by a look: used as it is", xio::LockKind::OwnerOnly, 0644, 0644, kMe, kMe, false, 0644, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -99,6 +104,7 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
         EXPECT_EQ(c.afresh, now.st_ino != oldInode);
         if (c.guardedOwner != kMe) {
             EXPECT_EQ(now.st_uid, c.guardedOwner);
+            EXPECT_EQ(now.st_gid, c.guardedOwner);
         }
         if (before >= 0 && c.afresh) {
             // The old descriptor's lock holds nothing: the lock is had at once.
@@ -159,6 +165,299 @@ TEST_F(LockFileTest, AWaitThatEndsNamesTheLockFileAndWhy) {
         ::waitpid(child, &status, 0);
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
         EXPECT_EQ(stat_of(lockFile()).st_mode & 07777, 0600u);  // nobody's permission widened it
+    }
+}
+
+
+// Whether a process other than this one can take, on the file `fd` is open on, the lock every
+// program takes on a lock file of `kind` (the presence byte of a data file's, an exclusive flock).
+bool another_could_lock(int fd, xio::LockKind kind) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int own = ::open(("/proc/self/fd/" + std::to_string(fd)).c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(1ull << 62);
+        fl.l_len = 1;
+        const bool had = own >= 0 && (kind == xio::LockKind::DataFile ? ::fcntl(own, F_SETLK, &fl) == 0
+                                                                       : ::flock(own, LOCK_EX | LOCK_NB) == 0);
+        ::_exit(had ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// A lock file is replaced only while the replacer holds the old one's lock: in both windows (before
+// and after the rename) no other program can lock the old file, so none can lock it and still find
+// its name naming it; after the rename its name leads to the new file, which can be had at once.
+TEST_F(LockFileTest, ALockFileIsReplacedOnlyUnderTheOldOnesLock) {
+    fs::permissions(guarded, fs::perms(0644));
+    for (const xio::LockKind kind : {xio::LockKind::Writers, xio::LockKind::DataFile}) {
+        SCOPED_TRACE(kind == xio::LockKind::DataFile ? "a data file's" : "the settings'");
+        fs::remove(lockFile());
+        std::ofstream(lockFile()).flush();
+        fs::permissions(lockFile(), fs::perms(0666));  // wider than what it guards: made afresh
+        const int old = ::open(lockFile().c_str(), O_RDWR);
+        ASSERT_GE(old, 0);
+        const ino_t oldInode = stat_of(lockFile()).st_ino;
+        std::vector<std::string> seen;
+        xio::set_refit_hook_for_tests([&](xio::RefitWindow window) {
+            const bool before = window == xio::RefitWindow::BeforeRename;
+            const bool named = stat_of(lockFile()).st_ino == oldInode;
+            seen.push_back(std::string(before ? "before" : "after") + (named ? " old named" : " new named") +
+                           (another_could_lock(old, kind) ? ", old lockable" : ", old held"));
+            if (!before) {
+                const int fresh = ::open(lockFile().c_str(), O_RDWR);
+                seen.back() += another_could_lock(fresh, kind) ? ", new lockable" : ", new held";
+                ::close(fresh);
+            }
+        });
+        const xio::LockFileOpened opened = xio::open_lock_file(spec(kind));
+        xio::set_refit_hook_for_tests(nullptr);
+        ASSERT_GE(opened.fd, 0) << opened.why;
+        EXPECT_NE(opened.ino, oldInode);
+        EXPECT_THAT(seen, ::testing::ElementsAre("before old named, old held", "after new named, old held, new lockable"));
+        EXPECT_TRUE(another_could_lock(old, kind));  // let go once the name leads elsewhere
+        ::close(opened.fd);
+        ::close(old);
+    }
+}
+
+// One it is for holds it: it stays as it is, the wait ends naming the holder, and no new file is
+// left in its place.
+TEST_F(LockFileTest, AHolderItIsForKeepsItsLockFileAndNoNewOneIsLeft) {
+    fs::permissions(guarded, fs::perms(0644));
+    std::ofstream(lockFile()).flush();
+    fs::permissions(lockFile(), fs::perms(0666));
+    const ino_t oldInode = stat_of(lockFile()).st_ino;
+    const std::string name = lockFile().string();
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(name.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_SH) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+    xio::LockWaitFailure failure;
+    EXPECT_EQ(xio::take_lock_file(spec(xio::LockKind::Writers), true, failure), -1);
+    kill_and_reap(holder);
+    EXPECT_THAT(failure.cause, HasSubstr("is held by process " + std::to_string(holder)));
+    EXPECT_EQ(stat_of(lockFile()).st_ino, oldInode);
+    for (const auto& e : fs::directory_iterator(folder)) EXPECT_THAT(e.path().filename().string(), ::testing::Not(HasSubstr(".new")));
+}
+
+// Root fits a backup folder's lock left 0666, though a program of a user it is not for opened it
+// then and holds it: that holder is not waited for.
+TEST_F(LockFileTest, AnOutsidersHoldDoesNotKeepRootFromRemakingAFolderLock) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the folder to another user";
+    ASSERT_EQ(::chown(folder.c_str(), 1234, 1234), 0);
+    const fs::path lock = folder / "folder.lock";
+    std::ofstream(lock).flush();
+    ASSERT_EQ(::chown(lock.c_str(), 1234, 1234), 0);
+    fs::permissions(lock, fs::perms(0666));
+    const ino_t oldInode = stat_of(lock).st_ino;
+    const pid_t outsider = spawn_holder([&] {
+        const int fd = ::open(lock.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    }, 4321);
+    ASSERT_GT(outsider, 0);
+    xio::LockFileSpec s = spec(xio::LockKind::OwnerOnly);
+    s.name = "folder.lock";
+    xio::LockWaitFailure failure;
+    const auto start = std::chrono::steady_clock::now();
+    const int fd = xio::take_lock_file(s, true, failure);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    kill_and_reap(outsider);
+    ASSERT_GE(fd, 0) << failure.cause;
+    const struct stat now = stat_of(lock);
+    EXPECT_NE(now.st_ino, oldInode);
+    EXPECT_EQ(now.st_mode & 07777, 0600u);
+    EXPECT_EQ(now.st_uid, 1234u);
+    ::close(fd);
+}
+
+// What a refit killed midway left ("<name>.new<pid>" of a process that no longer runs, a regular
+// file) goes with the next one who may make the lock file; a look, a live process's, one of
+// another name or owner, or what is no regular file stays.
+TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const pid_t alive = spawn_holder([] { return true; });
+    ASSERT_GT(alive, 0);
+    const fs::path dead = folder / ("x.locks.new" + std::to_string(gone));
+    const fs::path live = folder / ("x.locks.new" + std::to_string(alive));
+    const fs::path odd = folder / ("x.locks.new" + std::to_string(gone + 100000));
+    const fs::path named = folder / "x.locks.newer", outsiders = folder / ("x.locks.new" + std::to_string(gone + 200000));
+    std::ofstream(dead).flush();
+    std::ofstream(live).flush();
+    std::ofstream(named).flush();
+    fs::create_directory(odd);
+    std::ofstream(outsiders).flush();
+    fs::permissions(guarded, fs::perms(0644));
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(outsiders.c_str(), 4321, 4321), 0);  // of one who may not make the lock file
+    }
+    ::close(xio::open_lock_file(spec(xio::LockKind::Writers, false)).fd);
+    EXPECT_TRUE(fs::exists(dead));  // a look clears nothing
+    const xio::LockFileOpened opened = xio::open_lock_file(spec(xio::LockKind::Writers));
+    kill_and_reap(alive);
+    ASSERT_GE(opened.fd, 0) << opened.why;
+    ::close(opened.fd);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::exists(live));
+    EXPECT_TRUE(fs::exists(odd));
+    EXPECT_TRUE(fs::exists(named));
+    EXPECT_EQ(fs::exists(outsiders), ::geteuid() == 0);
+}
+
+// A name that holds what no lock can be taken on is said as it is, with the step that works:
+// nothing holds it, and waiting would never help.
+TEST_F(LockFileTest, ANameThatIsNoLockFileSaysWhatItIsAndWhoCanRemoveIt) {
+    auto socket_at = [](const fs::path& p) {
+        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr {};
+        addr.sun_family = AF_UNIX;
+        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.c_str());
+        ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+        ::close(s);
+    };
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> make;
+    } cases[] = {
+        {"is a pipe (FIFO), not a lock file", [](const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0); }},
+        {"is a folder, not a lock file", [](const fs::path& p) { fs::create_directory(p); }},
+        {"is a symbolic link, which is not used as a lock file", [](const fs::path& p) { fs::create_symlink("/etc/passwd", p); }},
+        {"is a socket, not a lock file", socket_at},
+    };
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(lockFile());
+        c.make(lockFile());
+        xio::LockWaitFailure failure;
+        EXPECT_EQ(xio::take_lock_file(spec(xio::LockKind::Writers), true, failure), -1);
+        EXPECT_EQ(failure.cause, "the lock file " + lockFile().string() + " " + c.what);
+        EXPECT_EQ(failure.next.step, ui::Step::RemoveLockFile);
+        ASSERT_EQ(failure.next.args.size(), 2u);
+        EXPECT_EQ(failure.next.args[0], lockFile().string());
+    }
+}
+
+// As a user who is not root: a new lock file takes the group of what it guards (one of this
+// user's groups, not their own); another's lock file this user may not open is "held by" its
+// holder when one it is for holds it, "cannot be opened" to one who may not write what it guards,
+// and made afresh otherwise; a look opens one it may only read for reading.
+TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0664));
+    using testing_support::AnswerAs;
+    auto opened_as = [&](const std::vector<gid_t>& groups, bool make) {
+        return AnswerAs(4321, groups, [&] {
+            xio::LockFileSpec s = spec(xio::LockKind::Writers, make);
+            s.mustWrite = make;
+            const xio::LockFileOpened o = xio::open_lock_file(s);
+            struct stat st {};
+            ::fstat(o.fd, &st);
+            return o.fd < 0 ? "refused: " + o.why
+                            : std::string(o.writable ? "writable" : "for reading: " + o.writeWhy) + ", group " +
+                                  std::to_string(st.st_gid);
+        });
+    };
+    EXPECT_EQ(opened_as({4321, 1234}, true), "writable, group 1234");
+    EXPECT_EQ(stat_of(lockFile()).st_mode & 07777, 0660u);
+
+    fs::remove(lockFile());
+    std::ofstream(lockFile()).flush();
+    fs::permissions(lockFile(), fs::perms(0600));  // root's, narrower than what it guards
+    const ino_t rootsInode = stat_of(lockFile()).st_ino;
+    const std::string name = lockFile().string();
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(name.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_SH) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    EXPECT_EQ(opened_as({4321, 1234}, true), "refused: is held by process " + std::to_string(holder) + " of user root");
+    kill_and_reap(holder);
+    EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
+    fs::permissions(lockFile(), fs::perms(0644));
+    EXPECT_EQ(opened_as({4321}, false), "for reading: cannot be opened for writing: Permission denied, group 0");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
+    // Held by nobody, it is made afresh by one who may write what it guards.
+    EXPECT_EQ(opened_as({4321, 1234}, true), "writable, group 1234");
+    EXPECT_NE(stat_of(lockFile()).st_ino, rootsInode);
+}
+
+
+// Three programs take turns under the lock while a fourth keeps widening the lock file, so that it
+// is made afresh again and again: no two ever hold it at once (every turn adds one to a count
+// that a turn read and wrote back with a pause between), and no turn ends without the lock.
+TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItTogether) {
+    fs::permissions(guarded, fs::perms(0644));
+    const fs::path count = folder / "count";
+    for (const xio::LockKind kind : {xio::LockKind::Writers, xio::LockKind::DataFile}) {
+        SCOPED_TRACE(kind == xio::LockKind::DataFile ? "a data file's writer lock" : "the settings' lock");
+        std::ofstream(count) << 0;
+        const xio::LockFileSpec s = spec(kind);
+        // A data file's lock file is the one its writers use: ".<name>.locks" beside it.
+        const fs::path lock = kind == xio::LockKind::DataFile ? xio::lock_file_path(guarded) : lockFile();
+        constexpr int kTurns = 60;
+        auto turns = [&] {
+            xio::set_lock_wait_for_tests(std::chrono::seconds(30));  // however loaded the machine
+            for (int turn = 0; turn < kTurns; ++turn) {
+                int fd = -1;
+                std::unique_ptr<xio::LockTable> table;
+                if (kind == xio::LockKind::DataFile) {
+                    table = std::make_unique<xio::LockTable>(guarded, 1);
+                    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+                    while (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+                        if (std::chrono::steady_clock::now() > until) return false;
+                        table = std::make_unique<xio::LockTable>(guarded, 1);
+                        ::usleep(200);
+                    }
+                } else {
+                    xio::LockWaitFailure failure;
+                    if ((fd = xio::take_lock_file(s, true, failure)) < 0) {
+                        std::cerr << failure.cause << "\n";
+                        return false;
+                    }
+                }
+                int n = 0;
+                std::ifstream(count) >> n;
+                ::usleep(100);
+                std::ofstream(count) << n + 1;
+                table.reset();
+                if (fd >= 0) ::close(fd);
+                ::usleep(2000);  // the others' turn: a waiter looks again only every few milliseconds
+            }
+            return true;
+        };
+        std::vector<pid_t> workers;
+        for (int i = 0; i < 3; ++i) {
+            const pid_t p = ::fork();
+            if (p == 0) ::_exit(turns() ? 0 : 1);
+            workers.push_back(p);
+        }
+        const pid_t widener = ::fork();
+        if (widener == 0)
+            for (;;) {
+                ::chmod(lock.c_str(), 0666);
+                ::usleep(1000);
+            }
+        for (const pid_t p : workers) {
+            int status = 0;
+            ::waitpid(p, &status, 0);
+            EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a turn ended without the lock";
+        }
+        kill_and_reap(widener);
+        int n = 0;
+        std::ifstream(count) >> n;
+        EXPECT_EQ(n, 3 * kTurns);
     }
 }
 

@@ -291,9 +291,33 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         xio::forget_run_notices_said();
         ASSERT_EQ(notices.size(), 1u);
         EXPECT_THAT(notices[0].reason, HasSubstr("HISTORY.TST is in use by another program (process " + std::to_string(holder)));
+        EXPECT_THAT(notices[0].reason, HasSubstr(") that is writing it"));
         EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
         EXPECT_TRUE(halfPosted("HISTORY.TST"));
         kill_and_reap(holder);
+    }
+    {
+        SCOPED_TRACE("read by another process, which holds a read lock over the writer's byte");
+        const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
+        const pid_t reader = spawn_holder([&] {
+            // The writer's byte: the lock file's hash of the kind 'W' and an empty key.
+            uint64_t h = 1469598103934665603ull;
+            h = (h ^ static_cast<unsigned char>('W')) * 1099511628211ull;
+            struct flock fl {};
+            fl.l_type = F_RDLCK;
+            fl.l_whence = SEEK_SET;
+            fl.l_start = static_cast<off_t>(h & ((1ull << 62) - 1));
+            fl.l_len = 1;
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+        });
+        ASSERT_GT(reader, 0);
+        EXPECT_FALSE(settle(true));
+        const auto notices = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_THAT(notices[0].reason, HasSubstr("(" + xio::process_words(reader) + ") that is reading it"));
+        kill_and_reap(reader);
         EXPECT_TRUE(settle(true));
         EXPECT_TRUE(isBefore("HISTORY.TST"));
     }
@@ -481,6 +505,28 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     kill_and_reap(holder);
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
     EXPECT_TRUE(settle(true));
+}
+
+// A backup folder holding no marker and no copy holds no run: its lock not had (no lock file at
+// all, or held by another program) stops nobody and says nothing of a stopped conversion.
+TEST_F(RunMarkerTest, AFolderLockNotHadWhereNoRunStandsStopsNobody) {
+    fs::create_directories(folder());
+    ASSERT_EQ(::mkfifo((folder() + "folder.lock").c_str(), 0600), 0);
+    EXPECT_TRUE(settle(true));
+    EXPECT_EQ(said(), "");
+    fs::remove(folder() + "folder.lock");
+    const std::string lock = folder() + "folder.lock";
+    write_file(lock, "");
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(lock.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+    EXPECT_TRUE(settle(true));
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    kill_and_reap(holder);
+    EXPECT_EQ(said(), "");
 }
 
 // Lock files left wider than their owner's alone: made afresh, so that what an outsider opened

@@ -388,6 +388,13 @@ TEST_F(Batches, TheSettingsLockIsTheirWritersAndAWaitOnItEndsNamingItsHolder) {
     ASSERT_EQ(::stat(lock.c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, 1234u);
     EXPECT_EQ(st.st_gid, 1234u);
+    // Root's write keeps the settings their owner's, and a log root begins takes their group.
+    ASSERT_EQ(::stat(settings.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1234u);
+    std::filesystem::remove(dir_.path() / "dodedoz.log");
+    x_log("a line");
+    ASSERT_EQ(::stat((dir_.path() / "dodedoz.log").c_str(), &st), 0);
+    EXPECT_EQ(st.st_gid, 1234u);
 }
 
 TEST_F(InitCompany, LastRunCountedPerDataFileInTheCompany) {
