@@ -213,6 +213,7 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
     EXPECT_EQ(p->text_at(12, 3, 15), "75% Complete");
     EXPECT_EQ(p->text_at(12, 64, 7), "01:05");
     EXPECT_EQ(p->progress(), 75);
+    EXPECT_EQ(p->text_at(9, 38, 19), "Messages and notes:");  // a value clears its own cells only
     // A put-back takes the file's accepted records out again: the window counts what stayed.
     s.FileNotKept();
     s.SetPosition(4, 2, 50);
