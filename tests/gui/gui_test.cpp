@@ -618,6 +618,17 @@ private slots:
     // Alt and a letter do one thing: the menu bar's titles have a letter each (Tasks and Tools
     // no longer share T), so have each menu's entries, and a panel shown while a command runs
     // gives its buttons letters that neither the menus still open nor its other buttons have.
+    // Entries of one menu that would share a key get keys of their own, the first keeping its
+    // own; a separator takes none.
+    void clashingEntriesGetKeysOfTheirOwn() {
+        QAction save(QStringLiteral("&Save")), separator, saveAs(QStringLiteral("&Save As..."));
+        separator.setSeparator(true);
+        dz::gui::uniqueMnemonics({&save, &separator, &saveAs});
+        QCOMPARE(save.text(), QStringLiteral("&Save"));
+        QCOMPARE(saveAs.text(), QStringLiteral("Save &As..."));
+        QVERIFY(separator.text().isEmpty());
+    }
+
     void oneKeyPerMnemonic() {
         QTemporaryDir dir;
         std::ofstream(dir.filePath("KEYS.toml").toStdString()) << R"(
