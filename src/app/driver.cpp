@@ -207,13 +207,9 @@ void RunConvertExamineTask(ui::zqTask& task) {
         bool ok = ChooseTextFiles(selection, title);
         std::string why = "no text file was chosen";
         if (ok) {
-            const std::vector<TextFileEntry> chosen = selection.files;
             ok = ValidateTextFiles(selection, ctx->openFiles, task);
             // The files left out at the checks are named as not run when the run closes.
-            for (const auto& c : chosen)
-                if (std::none_of(selection.files.begin(), selection.files.end(),
-                                 [&](const TextFileEntry& e) { return e.path == c.path; }))
-                    ctx->skipped.push_back(c.path);
+            ctx->skipped = selection.skipped;
             // Nothing left after the checks: each file was skipped, not the run ended by a person.
             why = selection.files.empty() ? std::string(kEveryFileSkipped) : "a text file check ended the run";
         }
@@ -298,12 +294,17 @@ bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, 
         std::istringstream in(head);
         int r = read == dz::files::HeadRead::NotRegular ? CheckRegularFile(selection, i)
                                                         : CheckOpen(selection, read == dz::files::HeadRead::Ok, i, task);
+        TextFileEntry checked = selection.files[i];  // with its type once the first line gave it
         if (r == kCheckStays) r = CheckConversionType(selection, in, i, task);
+        if (r == kCheckStays) checked.code = selection.files[i].code;
         if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
         if (r == kCheckStays) r = CheckDataFiles(selection, i, openFiles, task);
         if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task, &openFiles);
         if (r == kCheckEndRun) return false;
-        if (r == kCheckRemoved) --i;  // the next file has moved into this place
+        if (r == kCheckRemoved) {
+            selection.skipped.push_back(checked);
+            --i;  // the next file has moved into this place
+        }
     }
     if (selection.files.empty()) return false;
     SortSelection(selection);

@@ -60,7 +60,7 @@ struct RunContext {
     int firstRow = 1;                    // the first visible row of that list
     int childPanel = 0;
     ConversionOptions options;
-    std::vector<std::string> skipped;    // text files chosen and left out at the checks
+    std::vector<TextFileEntry> skipped;  // text files chosen and left out at the checks
     bool finished = false;               // OnHubEnd ran
 };
 

@@ -24,6 +24,8 @@
 #include <cmath>
 #include <filesystem>
 #include <string_view>
+#include <tuple>
+#include <utility>
 
 namespace dz::app {
 
@@ -343,7 +345,8 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     RunObserver* observer = CurrentRunObserver();
     std::string encodingNotes;  // of the files not read as UTF-8, each after an empty line
     std::string putBack;        // of the files ended early and put back, each after an empty line
-    std::string everyFile;      // each file of the run once, as it ended, each after an empty line
+    // Each file of the run once, as it ended, in run order.
+    std::vector<std::pair<TextFileEntry, std::string>> everyFile;
     bool notRun = !selection.skipped.empty();
     auto nameOf = [](const std::string& path) { return std::filesystem::path(path).filename().string(); };
     // The closing message's counts are those of the files that ran to their end: a file ended
@@ -359,7 +362,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         // A background run that was told to end stops between two files as well.
         if (progress.StopRequested() || (ui::InBackground() && ui::CheckTerminate())) {
             for (std::size_t rest = index; rest < selection.files.size(); ++rest)
-                everyFile += "\r\r" + xvlRCString::Get(13521, nameOf(selection.files[rest].path));
+                everyFile.emplace_back(selection.files[rest], xvlRCString::Get(13521, nameOf(selection.files[rest].path)));
             notRun = true;
             break;
         }
@@ -369,7 +372,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
         auto converter = MakeConverter(entry.code);
         if (!converter) {
             outcome.converterMissing = true;
-            everyFile += "\r\r" + xvlRCString::Get(13521, nameOf(entry.path));
+            everyFile.emplace_back(entry, xvlRCString::Get(13521, nameOf(entry.path)));
             notRun = true;
             if (observer) observer->FileFinished(outcome);
             continue;
@@ -405,13 +408,16 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
                               !ui::InBackground();
         const std::string fileName = nameOf(entry.path);
         std::string ending;  // the file's early end as the closing message says it
-        if (const std::string summary = PutBackSummary(outcome); !summary.empty()) {
+        // A conversion's ending always says what it kept; an examine's is said when the closing
+        // message is where it is said, in the command line's words.
+        if (const std::string summary = EndingSummary(outcome);
+            !summary.empty() && (outcome.converting || outcome.saidAtClose))
             ending = fileName + ": " + summary;
-            // Every data file put back: the window no longer counts the file's records as accepted.
-            if (outcome.endedRestore != 1) progress.FileNotKept();
-        } else if (outcome.saidAtClose) {
-            ending = fileName + ": " + outcome.endedWhy.substr(0, outcome.endedWhy.find('\r'));
-        }
+        // The window's totals, like the closing message's, leave out a file that ended early;
+        // with every data file put back, the file's own row no longer counts its records as accepted.
+        if (!outcome.endedWhy.empty())
+            progress.FileEnded({read, outcome.rejected, outcome.messages + outcome.notes,
+                                converting && outcome.endedRestore != 1});
         if (outcome.saidAtClose) {
             // What the ending said below its first line (why, where) follows it.
             if (const auto more = outcome.endedWhy.find('\r'); more != std::string::npos) {
@@ -422,7 +428,7 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
             if (!closingNext) closingNext = outcome.endedNext;
         }
         if (!ending.empty()) putBack += "\r\r" + ending;
-        everyFile += "\r\r" + (ending.empty() ? FileCounts(fileName, outcome) : ending);
+        everyFile.emplace_back(entry, ending.empty() ? FileCounts(fileName, outcome) : ending);
         if (outcome.endedWhy.empty()) {
             kept.rejected += outcome.rejected;
             kept.messages += outcome.messages;
@@ -467,10 +473,23 @@ void RunTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, int p
     // What was put back comes first: the counts that follow are of the files that were kept.
     // When a file of several ended early or was not run, every file is named once, as it ended,
     // so that none is taken for another's failure (unless the front end names each file itself).
-    for (const auto& path : selection.skipped) everyFile += "\r\r" + xvlRCString::Get(13522, nameOf(path));
+    // A file left out at the checks is named where it would have run (by type, then path; one
+    // whose type could not be read after the others), not after the files that ran.
+    const auto runsBefore = [](const TextFileEntry& a, const TextFileEntry& b) {
+        return std::tuple(a.code == 0, a.code, a.path) < std::tuple(b.code == 0, b.code, b.path);
+    };
+    for (const auto& skipped : selection.skipped) {
+        const auto at = std::find_if(everyFile.begin(), everyFile.end(),
+                                     [&](const auto& named) { return runsBefore(skipped, named.first); });
+        everyFile.emplace(at, skipped, xvlRCString::Get(13522, nameOf(skipped.path)));
+    }
     const bool several = selection.files.size() + selection.skipped.size() > 1;
     const bool nameEach = several && (endedEarly || notRun) && !(observer && observer->NamesEachFile());
-    std::string closing = nameEach ? everyFile : putBack;
+    std::string closing = putBack;
+    if (nameEach) {
+        closing.clear();
+        for (const auto& named : everyFile) closing += "\r\r" + named.second;
+    }
     if (const int n = ClosingMessage(converting, kept.rejected, kept.messages, kept.notes, kept.files > 1)) {
         std::vector<std::string> values;
         if (kept.rejected > 0) {

@@ -205,13 +205,13 @@ public:
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept. A file that ended early is said by its ending, in
         // Examine Files as in Convert.
-        const std::string ending = FileEndingLine(o);
+        const bool ended = !dz::app::EndingSummary(o).empty();
         // The path stays on its line whatever it holds (a line break in a name included).
         const std::string path = dz::ui::shown_text(o.entry.path);
-        if (!ending.empty() && (o.converting || !o.saidAtClose)) {
+        if (ended && (o.converting || !o.saidAtClose)) {
             // Else the run's closing message says how this file ended, with what to do: once.
             // A run in the background has no closing message: its line says what to do next.
-            if (!o.saidAtClose) std::cerr << ending << "\n";
+            if (!o.saidAtClose) std::cerr << FileEndingLine(o, *this) << "\n";
         } else {
             std::cerr << "dodedoz: " << path << ": " << o.accepted << " accepted, " << o.rejected
                       << " rejected, " << o.messages << (o.messages == 1 ? " message, " : " messages, ") << o.notes

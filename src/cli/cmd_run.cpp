@@ -41,18 +41,19 @@ int command_number(std::string text) {
 // its line, with what to do, and fails the command.
 class EndingLines : public dz::app::RunObserver {
 public:
-    EndingLines() { dz::app::SetRunObserver(this); }
+    explicit EndingLines(dz::ui::ConsoleUi& ui) : ui_(ui) { dz::app::SetRunObserver(this); }
     ~EndingLines() override { dz::app::SetRunObserver(nullptr); }
     EndingLines(const EndingLines&) = delete;
     EndingLines& operator=(const EndingLines&) = delete;
     void FileFinished(const dz::app::FileOutcome& o) override {
         if (o.endedWhy.empty()) return;
         ++ended_;
-        if (!o.saidAtClose) std::cerr << FileEndingLine(o) << "\n";
+        if (!o.saidAtClose) std::cerr << FileEndingLine(o, ui_) << "\n";
     }
     int ended() const { return ended_; }
 
 private:
+    dz::ui::ConsoleUi& ui_;
     int ended_ = 0;
 };
 
@@ -73,7 +74,7 @@ int run(const RunArgs& args) {
         return kExitFailure;
     }
     CliUi ui(args.ui);
-    EndingLines endings;
+    EndingLines endings(ui);
     dz::ui::run_state().in_background = args.background;
     if (args.store) dz::ui::run_state().macro_status = dz::ui::kMacroRecord;
     dz::ui::run_state().steps = steps;

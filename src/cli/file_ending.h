@@ -12,12 +12,15 @@
 
 namespace dz::cli {
 
-// Empty for a file that ran to its end. The path stays on its line whatever it holds.
-inline std::string FileEndingLine(const dz::app::FileOutcome& o) {
+// Empty for a file that ran to its end. The path stays on its line whatever it holds. The next
+// step follows unless `ui` has said it already in this command (several files that ended for one
+// cause share it).
+inline std::string FileEndingLine(const dz::app::FileOutcome& o, dz::ui::ConsoleUi& ui) {
     const std::string ending = dz::app::EndingSummary(o);
     if (ending.empty()) return {};
-    return dz::ui::console_text(dz::ui::with_step("dodedoz: " + dz::ui::shown_text(o.entry.path) + ": " + ending,
-                                                  o.endedNext, dz::ui::Voice::CommandLine));
+    const std::string line = "dodedoz: " + dz::ui::shown_text(o.entry.path) + ": " + ending;
+    return dz::ui::console_text(
+        ui.first_saying(o.endedNext) ? dz::ui::with_step(line, o.endedNext, dz::ui::Voice::CommandLine) : line);
 }
 
 }  // namespace dz::cli

@@ -37,7 +37,7 @@ public:
     std::vector<TextFileEntry> files;         // selected files, in selection order until sorted
     std::vector<ConversionTypeEntry> types;   // installed conversion types, in code order
     uint32_t dupInvoiceMode = 1;              // read from AP invoice files' first lines
-    std::vector<std::string> skipped;         // chosen, then left out at the checks: not run
+    std::vector<TextFileEntry> skipped;       // chosen, then left out at the checks: not run (code 0: unread)
 
     uint32_t DupInvoiceMode() const { return dupInvoiceMode; }
     bool HasType(uint16_t code) const;

@@ -10,6 +10,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/zc.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/own_files.h"
 #include "platform/ui/ui.h"
 #include "tables/substitution_set.h"
 
@@ -409,7 +410,13 @@ void xvConvert::RunConvertFile(ConvertContext& ctx, const ConverterProfile& prof
     };
     ctx.mainHandle = FindFileHandle(ctx.files, profile.abbreviation, profile.fileNo);
     GetTextFileTemplate(path, ctx.templatePath);
-    if (ctx.templatePath.empty()) return fail(Msg(12003));
+    if (ctx.templatePath.empty()) {
+        // A text file that cannot be read (one removed since a stored run named it) is said as
+        // the choice of files says it, not as one without a template.
+        std::string head;
+        if (files::read_file_head(path, 1, head) != files::HeadRead::Ok) return fail(Msg(12047, path));
+        return fail(Msg(12003));
+    }
     // A data file that is not open: its description, or empty when every file is.
     auto missingFile = [&]() -> std::string {
         for (const auto& f : dataFiles)
@@ -684,10 +691,12 @@ bool xvConvert::FinishRecord(ConvertContext& ctx, int status, xvl::xvlImpInfo& i
             if (info.ReplaceRecord()) xio_unlock_record(file, info.ImportedRecs(), 1);
             if (info.UDRecordLocked()) xio_unlock_record(file, info.UDRecordLocked(), 1);
         }
-        ++ctx.recordsRejected;
-        ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
+        // A record is counted as rejected once the reject file holds it: one it could not take
+        // was read, and the file's ending says why it is nowhere.
         int32_t rejectLine = copiedAt;
         if (copiedAt < 0 && !ctx.import->xvlRecToRejectFile(rejectLine)) return EndFile(ctx, RejectFailure(ctx), true, true);
+        ++ctx.recordsRejected;
+        ctx.report->AddRecordTypeTotals(static_cast<int16_t>(file), recordKey, true, true, false, false, 0);
         ctx.rejectLine = rejectLine;
         const int32_t line = ctx.converting ? rejectLine : info.StartLine();
         if (!ctx.report->PrintReportLine(info.FormatID(), line, reason)) return EndFile(ctx, PrintFailure(ctx, 12010), true, true);

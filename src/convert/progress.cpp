@@ -104,9 +104,10 @@ void write_position(ui::Panel& p, const ConvertProgress& s) {
         put(p, 7, 22, kNumberWidth, number(s.messages + s.notes - s.file_start_count));
         put(p, 5, 62, 9, percent(s.file_percent, "%"));
         put(p, 6, 62, 9, s.FormatFileElapsed());
-        put(p, 9, 28, kNumberWidth, number(s.run_records - s.run_rejected - s.run_not_kept));
-        put(p, 10, 28, kNumberWidth, number(s.run_rejected));
-        put(p, 9, 62, 9, number(s.messages + s.notes));
+        const uint32_t rejected = s.run_rejected - s.ended_rejected;
+        put(p, 9, 28, kNumberWidth, number(s.run_records - s.ended_records - rejected));
+        put(p, 10, 28, kNumberWidth, number(rejected));
+        put(p, 9, 62, 9, number(s.messages + s.notes - s.ended_messages));
         put(p, 12, 3, 15, percent(s.run_percent, "% Complete"));
         put(p, 12, 64, 7, s.FormatRunElapsed());
         p.set_progress(s.run_percent);
@@ -211,9 +212,11 @@ bool ConvertProgress::SetPosition(uint32_t records, uint32_t rejected, int16_t f
     return stop == 0;
 }
 
-void ConvertProgress::FileNotKept() {
-    run_not_kept += file_records - file_rejected - file_not_kept;
-    file_not_kept = file_records - file_rejected;
+void ConvertProgress::FileEnded(const Ended& ended) {
+    ended_records += ended.records;
+    ended_rejected += ended.rejected;
+    ended_messages += ended.messages;
+    if (ended.put_back) file_not_kept = ended.records - ended.rejected;
 }
 
 bool ConvertProgress::PollDue() const { return Ticks() - polledAt_ >= kPollSeconds; }

@@ -62,10 +62,14 @@ public:
     ui::NextStep ended_next;     // what the person can do about it
     bool ended_box = false;      // the ending is one a box says (not the person's own stop)
     bool ended_written = false;  // a data file had been written (so there was one to put back)
-    // Accepted records that a put-back took out again, in the current file and in the run: the
-    // window counts as accepted only what stayed in the data files.
+    // Accepted records of the current file that a put-back took out again: the window counts as
+    // accepted only what stayed in the data files.
     uint32_t file_not_kept = 0;
-    uint32_t run_not_kept = 0;
+    // What the files that ended early read, rejected and said: the run's totals ("All files")
+    // are those of the files that ran to their end, as the closing message's are.
+    uint32_t ended_records = 0;
+    uint32_t ended_rejected = 0;
+    uint32_t ended_messages = 0;  // messages and notes
 
     // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
     // when the converter writes more than one. False when the person asked to stop.
@@ -78,9 +82,15 @@ public:
     // (nothing is drawn, and the person is not asked anything).
     void CountRead(uint32_t records, uint32_t rejected);
     bool SetStatusText(const std::string& text, int16_t value);
-    // The current file's data files were put back: none of the records it accepted is kept.
-    // The window shows it at its next position.
-    void FileNotKept();
+    // The current file ended early, having read `records`, rejected `rejected` and said
+    // `messages` messages and notes: the run's totals leave it out, and, when its data files were
+    // put back (`put_back`), none of the records it accepted is kept. The window shows it at its
+    // next position.
+    struct Ended {
+        uint32_t records = 0, rejected = 0, messages = 0;
+        bool put_back = false;
+    };
+    void FileEnded(const Ended& ended);
 
     // Elapsed times, at most 7 characters: below an hour minutes and seconds, up to 99 hours
     // hours and minutes, beyond that nothing.

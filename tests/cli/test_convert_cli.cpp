@@ -495,6 +495,27 @@ TEST_F(ConvertCli, AReplayedExamineThatEndsEarlySaysWhyOnItsLineAndInTheLog) {
     EXPECT_THAT(bg.err, HasSubstr("dodedoz: " + text + ": 0 read, examine ended early: " + why + "\n"));
 }
 
+// A replayed run says of a text file removed since it was stored that it cannot be opened, as
+// the choice of files does, never that its first line names no template; a next step that two
+// files share (their report on a full disk) is said once, as `convert` says it.
+TEST_F(ConvertCli, AReplayedRunSaysATextFileIsGoneAndAStepOnce) {
+    const std::string a = Text("a.txt"), b = Text("b.txt");
+    ASSERT_EQ(Run("convert " + Co() + " --store " + a + " " + b).status, 0);
+    if (fs::exists("/dev/full")) {
+        const CliResult full = Run("replay " + Co() + " --report /dev/full convert");
+        EXPECT_EQ(full.status, 2);
+        EXPECT_THAT(full.err, HasSubstr(b + ": 2 read, none kept: Unable to print"));
+        const auto first = full.err.find("\nNext: free space on the disk holding /dev/full");
+        EXPECT_NE(first, std::string::npos) << full.err;
+        EXPECT_EQ(full.err.find("Next:", first + 2), std::string::npos) << full.err;
+    }
+    fs::remove(a);
+    const CliResult r = Run("replay " + Co() + " convert");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: " + a + ": 0 read, none kept: Unable to open file\n"));
+    EXPECT_THAT(r.err, HasSubstr("dodedoz: " + b + ": 2 accepted"));
+}
+
 TEST_F(ConvertCli, UsageErrors) {
     const std::string text = Text("u.txt");
     EXPECT_EQ(Run("convert " + text).status, 64);                                  // no company

@@ -129,9 +129,10 @@ TEST_F(Driver, FirstLineAndTemplateChecksByCount) {
                            "105: " + xvlRCString::Get(12052, texts.str("nowhere.tpl"), missingTemplate),
                            "105: " + ReplaceQuestion(xvlRCString::Get(12050, noTemplate), templateHelp),
                            "105: " + xvlRCString::Get(12048, noType),
-                           // The run's closing words name the files left out as not run.
-                           "101: zz_good.txt: 0 accepted, 0 rejected, 0 messages, 0 notes\r\rgone.txt: skipped; not "
-                           "run\r\rnotpl.txt: skipped; not run\r\rnotype.txt: skipped; not run",
+                           // The run's closing words name the files left out as not run, where
+                           // they would have run: by type and path, one of no type last.
+                           "101: gone.txt: skipped; not run\r\rnotpl.txt: skipped; not run\r\rzz_good.txt: 0 "
+                           "accepted, 0 rejected, 0 messages, 0 notes\r\rnotype.txt: skipped; not run",
                        }));
     EXPECT_EQ(Converted(), (std::vector<std::string>{"zz_good.txt"}));
 
@@ -267,7 +268,7 @@ TEST_F(Driver, AlreadyConvertedFileIsQuestionedEvenAlone) {
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     ASSERT_GE(person.messages().size(), 2u);
     EXPECT_EQ(person.messages().end()[-2].text, xvlRCString::Get(12065, nobody, "on 1/ 2/2026", "at 9:00:00"));
-    EXPECT_EQ(person.messages().back().text, "other.txt: 0 accepted, 0 rejected, 0 messages, 0 notes\r\rnobody.txt: skipped; not run");
+    EXPECT_EQ(person.messages().back().text, "nobody.txt: skipped; not run\r\rother.txt: 0 accepted, 0 rejected, 0 messages, 0 notes");
     EXPECT_EQ(Converted(), (std::vector<std::string>{"other.txt"}));
 }
 
@@ -623,8 +624,32 @@ TEST_F(Driver, TheClosingMessageNamesEachFileOnceAsItEnded) {
                 ::testing::StartsWith("a-glm.txt: 9 accepted, 1 rejected, 0 messages, 0 notes\r\rb-apm.txt: not run"));
 }
 
+// Examine Files closes as the command line says each file: one box naming every file once in
+// run order (one skipped at a question where it would have run), a file that ended early by what
+// it read and its ending, and one that ended with no words of its own at the close by its counts,
+// not completed: the first file's ending, said in the box, is not lent to the next.
+TEST_F(Driver, TheExamineBoxNamesEachFileInRunOrderInTheCommandLinesWords) {
+    StubBehaviour ended{true, 0, "", 3, 1, 0, 0, false};
+    ended.endedWhy = "Unable to open the Master.xvm file\rmore";
+    ended.endedBox = true;
+    World().behaviour[101] = ended;
+    ended.endedBox = false;
+    World().behaviour[401] = ended;
+    const std::string converted = Text("b-glt.txt", "GLT");
+    std::string err;
+    ASSERT_TRUE(dz::xvl::StampTextFile(converted, "#,Previously Converted,on 1/ 2/2026,at 9:00:00,using xvtcv.tpl", err));
+    person.choose({Text("c-apm.txt", "APM"), converted, Text("a-glm.txt", "GLM")});
+    person.answer(dz::ui::kSkip);
+    StartHub("EXAMINE/HUB");
+    EXPECT_EQ(Run("Examine Files"), dz::ui::zqTask::kEndedOk);
+    EXPECT_EQ(Boxes().back(),
+              "103: a-glm.txt: 3 read, examine ended early: Unable to open the Master.xvm file\rmore\r\r"
+              "b-glt.txt: skipped; not run\r\rc-apm.txt: 2 accepted, 1 rejected, 0 messages, 0 notes; not completed");
+}
+
 // The window counts as accepted only what stayed in the data files: a run whose files were all
-// put back ends showing none accepted, in a single file's row and in the totals of several.
+// put back ends showing none accepted, in a single file's row and in the totals of several,
+// whose counts are those of the files that ran to their end, as the closing message's are.
 TEST_F(Driver, AWindowWhoseFilesWereAllPutBackShowsNoneAccepted) {
     StubBehaviour ended{true, 0, "", 4, 1, 0, 0, false};
     ended.endedWhy = "Unable to print warning/log messages";
@@ -647,7 +672,7 @@ TEST_F(Driver, AWindowWhoseFilesWereAllPutBackShowsNoneAccepted) {
     StartHub();
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
     EXPECT_EQ(cell("CONVERT/STATUSM", 9, 28), "0");   // the run's accepted
-    EXPECT_EQ(cell("CONVERT/STATUSM", 10, 28), "2");  // the run's rejected
+    EXPECT_EQ(cell("CONVERT/STATUSM", 10, 28), "0");  // the run's rejected: of no file that ran to its end
     EXPECT_EQ(cell("CONVERT/STATUSM", 5, 22), "0");   // the last file's accepted
 }
 
@@ -804,17 +829,23 @@ TEST_F(Driver, AFileThatCannotOpenIsNamedNotTheLastEntryAnEarlierFileLeft) {
     CloseRunFiles(files);
 }
 
-// The driver over the converter core's test converter: records really written, the text file
-// stamped, the second run questioned, the report delivered and the closing message counted.
-TEST_F(Driver, EndToEndWithTheTestConverter) {
+// Every type converted by the converter core's test converter, into a MASTER.TCV of the company.
+void UseTheTestConverter(const fs::path& company) {
     std::string error;
-    const fs::path dictionaries = company.path() / "dict";
+    const fs::path dictionaries = company / "dict";
     fs::create_directories(dictionaries);
     fs::copy_file(fs::path(DZ_TEST_DATA_DIR) / "core" / "dictionary" / "tcv.toml", dictionaries / "tcv.toml");
     fs::copy_file(dz::data_folder() / "dictionary" / "xvm.toml", dictionaries / "xvm.toml");
     ASSERT_TRUE(xio_load_dictionaries(dictionaries, error)) << error;
-    ASSERT_EQ(xio_create_file("TCV", 1, company.path() / "MASTER.TCV"), XIO_OK);
+    ASSERT_EQ(xio_create_file("TCV", 1, company / "MASTER.TCV"), XIO_OK);
     SetConverterFactory([](uint16_t) { return std::make_unique<convert::testing::TestConverter>(); });
+}
+
+// The driver over the converter core's test converter: records really written, the text file
+// stamped, the second run questioned, the report delivered and the closing message counted.
+TEST_F(Driver, EndToEndWithTheTestConverter) {
+    std::string error;
+    UseTheTestConverter(company.path());
 
     const std::string path = Text("items.txt", "GLM", "", "1,A1,,Alpha,1,\r\n1,B2,,WARNxy,2,\r\n1,A1,,Again,3,\r\n");
     const std::string master = ReadFile(company.path() / "MASTER.TCV");
@@ -839,6 +870,44 @@ TEST_F(Driver, EndToEndWithTheTestConverter) {
     EXPECT_EQ(Run(), dz::ui::zqTask::kEndedCancelled);
     EXPECT_EQ(person.messages().back().kind, dz::ui::kThreeWay);
     EXPECT_NE(person.messages().back().text.find("by Ann Lee"), std::string::npos) << person.messages().back().text;
+    xio_load_dictionaries(dz::data_folder() / "dictionary", error);
+}
+
+// One count for one thing: a run whose second file ends early (its reject file on a full disk)
+// shows in its window, says in its closing message and counts in its report's totals and its
+// files' summaries the same rejected records, those of the files that ran to their end; the
+// record the reject file could not take is read, not rejected.
+TEST_F(Driver, ARunWhoseSecondFileEndsEarlyCountsItsRejectedRecordsOnce) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
+    UseTheTestConverter(company.path());
+    struct Summaries : RunObserver {
+        std::vector<FileOutcome> files;
+        void FileFinished(const FileOutcome& o) override { files.push_back(o); }
+    } summaries;
+    SetRunObserver(&summaries);
+    person.choose({Text("a.txt", "GLM", "", "1,A1,,Alpha,1,\r\n1,A2,,BAD,2,\r\n"),
+                   Text("b.txt", "GLM", "", "1,B1,,Kept,1,\r\n1,B2,,BAD,2,\r\n1,B3,,REJECTFULL,3,\r\n"),
+                   Text("c.txt", "GLM", "", "1,C1,,BAD,1,\r\n1,C2,,BAD,2,\r\n1,C3,,Gamma,3,\r\n")});
+    StartHub();
+    EXPECT_EQ(Run(), dz::ui::zqTask::kEndedOk);
+
+    const std::string box = person.messages().back().text;
+    EXPECT_THAT(box, ::testing::HasSubstr("b.txt: 3 read, none kept: Unable to write to the reject file"));
+    EXPECT_THAT(box, ::testing::HasSubstr("on the 3 rejected records"));
+    const auto window = person.last_screen("CONVERT/STATUSM");
+    ASSERT_GE(window.size(), 10u);
+    EXPECT_THAT(window[9], ::testing::MatchesRegex("  Records rejected: +3 *")) << window[9];
+    EXPECT_THAT(window[8], ::testing::MatchesRegex("  Records accepted: +2 +Messages and notes: +0 *")) << window[8];
+    uint32_t totals = 0;  // the rejected column of each report's "Total:" line
+    ASSERT_EQ(person.reports().size(), 1u);
+    for (const auto& line : dz::ui::all_lines(person.reports()[0]))
+        if (line.rfind("Total:", 0) == 0) totals += static_cast<uint32_t>(std::stoul(line.substr(58, 13)));
+    EXPECT_EQ(totals, 3u);
+    ASSERT_EQ(summaries.files.size(), 3u);
+    EXPECT_EQ(summaries.files[0].rejected + summaries.files[2].rejected, 3u);
+    EXPECT_EQ(summaries.files[1].accepted + summaries.files[1].rejected, 3u);  // b.txt read 3
+    EXPECT_EQ(summaries.files[1].rejected, 1u);  // the BAD line its reject file took
+    std::string error;
     xio_load_dictionaries(dz::data_folder() / "dictionary", error);
 }
 

@@ -214,11 +214,14 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
     EXPECT_EQ(p->text_at(12, 64, 7), "01:05");
     EXPECT_EQ(p->progress(), 75);
     EXPECT_EQ(p->text_at(9, 38, 19), "Messages and notes:");  // a value clears its own cells only
-    // A put-back takes the file's accepted records out again: the window counts what stayed.
-    s.FileNotKept();
+    // A put-back takes the file's accepted records out again: the window counts what stayed,
+    // and the run's totals are the first file's alone.
+    s.FileEnded({4, 2, 0, true});
     s.SetPosition(4, 2, 50);
     EXPECT_EQ(p->text_at(5, 22, 10), "0");   // file accepted
+    EXPECT_EQ(p->text_at(6, 22, 10), "2");   // file rejected: in its reject file
     EXPECT_EQ(p->text_at(9, 28, 10), "4");   // run accepted: the first file's 4
+    EXPECT_EQ(p->text_at(10, 28, 10), "1");  // run rejected: the first file's 1
 }
 
 TEST_F(Progress, StopAskedAndDeclinedLetsTheRunContinue) {

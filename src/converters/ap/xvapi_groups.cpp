@@ -463,11 +463,11 @@ bool xvAPI::FinishGroup(ConvertContext& ctx, GroupCallbackContext& group, xvl::x
     const auto file = static_cast<int16_t>(info.FileNumUsed());
     const auto type = static_cast<int16_t>(info.GroupImportedRec());
     if (!accepted) {
-        ++ctx.recordsRejected;
         ++ctx.recordsRead;
-        ctx.report->AddRecordTypeTotals(file, type, true, true, false, false, 0);
-        int32_t rejectLine = 0;
+        int32_t rejectLine = 0;  // counted as rejected once the reject file holds the group
         if (!ctx.import->xvlGroupToRejectFile(rejectLine)) return EndFile(ctx, RejectFailure(ctx), true, true);
+        ++ctx.recordsRejected;
+        ctx.report->AddRecordTypeTotals(file, type, true, true, false, false, 0);
         // A record the import refused is named and placed by itself, within its group's lines.
         const bool refused = status == 1;
         const std::string& id = refused ? info.FormatID() : info.GroupID();

@@ -98,12 +98,17 @@ int ConsoleUi::ask(int kind) {
 
 int ConsoleUi::message(int kind, const std::string& text) { return say(kind, text, text, {}); }
 
+bool ConsoleUi::first_saying(const NextStep& next) {
+    if (!next || std::find(steps_said_.begin(), steps_said_.end(), next) != steps_said_.end()) return false;
+    steps_said_.push_back(next);
+    return true;
+}
+
 int ConsoleUi::notice(const Notice& n) {
     // Several files refused for one cause (a data file another program writes) share their next
     // step: it is said with the first, not repeated with each.
-    const bool said = std::find(steps_said_.begin(), steps_said_.end(), n.next) != steps_said_.end();
-    if (n.next && !said) steps_said_.push_back(n.next);
-    return say(n.kind, said ? n.text : with_step(n.text, n.next, Voice::CommandLine), n.text, n.next);
+    const bool first = first_saying(n.next);
+    return say(n.kind, first ? with_step(n.text, n.next, Voice::CommandLine) : n.text, n.text, n.next);
 }
 
 int ConsoleUi::say(int kind, const std::string& printed, const std::string& text, const NextStep& next) {

@@ -72,6 +72,10 @@ public:
     // sent to the screen): it is drawn again below them at its next change.
     void erase_progress_line();
 
+    // True when `next` is a step not said yet in this command, which from now on counts as said:
+    // a step several files share is said with the first, not repeated with each.
+    bool first_saying(const NextStep& next);
+
     // Whether a yes/no option was given explicitly (then no prompt is shown).
     bool yes_given = false;
     bool problem_given = false;
