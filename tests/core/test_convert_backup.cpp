@@ -186,6 +186,31 @@ TEST(OpenFilesListTest, FindAndRebind) {
     EXPECT_FALSE(RebindFileHandle(list, "APM", 1, 3));
 }
 
+// A data file has one entry however often it is refused; a file this program closed and could
+// not open again is its run's to open again, and gone with the run's list.
+TEST(OpenFilesListTest, OneEntryPerFileAndWhatARunClosedIsItsOwn) {
+    OpenFilesList run;
+    NoteRefused(run, "CMM", 1);
+    NoteRefused(run, "CMM", 1);
+    NoteRefused(run, "CMM", 2);
+    ASSERT_EQ(run.size(), 2u);
+    EXPECT_EQ(run[0].handle, 0);
+
+    OpenFilesList other = {{"CMM", 1, 0}};
+    run.KeepClosed("CMM", 1, "/nowhere/MASTER.CMM");
+    DataFileBackup backup;
+    EXPECT_TRUE(ReopenWithBackup(other, "CMM", 1, backup));  // nothing of its own to protect
+    EXPECT_FALSE(ReopenWithBackup(run, "CMM", 1, backup));   // its own is opened again, and fails
+    EXPECT_THAT(backup.Why(), HasSubstr("could not be opened again to be written: /nowhere/MASTER.CMM"));
+    EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 0));
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "/nowhere/MASTER.CMM");  // closed still
+    EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 7));
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "");  // open again
+    run.KeepClosed("CMM", 2, "/nowhere/OTHER.CMM");
+    run.clear();
+    EXPECT_EQ(run.ClosedPath("CMM", 2), "");
+}
+
 // A second user of a company keeps copies in a backup folder of their own beside the first's.
 TEST(DataFileBackupTest, ASecondUserKeepsCopiesInAFolderOfTheirOwn) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a second user";
