@@ -59,9 +59,6 @@ bool xvConvert::NotInstalled(const std::string& abbr, uint16_t fileNo, uint16_t 
                              uint16_t& error) {
     error = code;
     failedOpen_ = {abbr, fileNo, 0};
-    failedUnwritable_ = false;
-    failedReason_.clear();
-    failedNext_ = {};
     NoteRefused(list, abbr, fileNo);
     return false;
 }
