@@ -186,17 +186,10 @@ TEST(OpenFilesListTest, FindAndRebind) {
     EXPECT_FALSE(RebindFileHandle(list, "APM", 1, 3));
 }
 
-// A data file has one entry however often it is refused; a file this program closed and could
-// not open again is its run's to open again, and gone with the run's list.
-TEST(OpenFilesListTest, OneEntryPerFileAndWhatARunClosedIsItsOwn) {
-    OpenFilesList run;
-    NoteRefused(run, "CMM", 1);
-    NoteRefused(run, "CMM", 1);
-    NoteRefused(run, "CMM", 2);
-    ASSERT_EQ(run.size(), 2u);
-    EXPECT_EQ(run[0].handle, 0);
-
-    OpenFilesList other = {{"CMM", 1, 0}};
+// A file this program closed and could not open again is its run's to open again, until it is
+// open again or the run's list is gone.
+TEST(OpenFilesListTest, WhatARunClosedIsItsOwn) {
+    OpenFilesList run = {{"CMM", 1, 0}}, other = {{"CMM", 1, 0}};
     run.KeepClosed("CMM", 1, "/nowhere/MASTER.CMM");
     DataFileBackup backup;
     EXPECT_TRUE(ReopenWithBackup(other, "CMM", 1, backup));  // nothing of its own to protect
@@ -205,10 +198,10 @@ TEST(OpenFilesListTest, OneEntryPerFileAndWhatARunClosedIsItsOwn) {
     EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 0));
     EXPECT_EQ(run.ClosedPath("CMM", 1), "/nowhere/MASTER.CMM");  // closed still
     EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 7));
-    EXPECT_EQ(run.ClosedPath("CMM", 1), "");  // open again
-    run.KeepClosed("CMM", 2, "/nowhere/OTHER.CMM");
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "");
+    run.KeepClosed("CMM", 1, "/nowhere/MASTER.CMM");
     run.clear();
-    EXPECT_EQ(run.ClosedPath("CMM", 2), "");
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "");
 }
 
 // A second user of a company keeps copies in a backup folder of their own beside the first's.
