@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <map>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -71,21 +70,8 @@ bool RemoveFile(const std::string& p) {
     return fs::remove(p, ec) && !ec;
 }
 
-// The data files this program closed (for a copy or a put-back) and could not open again, by
-// run list and entry, with their paths: the next text file of the run opens them again, rather
-// than finding them gone from the list.
-struct ClosedEntry {
-    const OpenFilesList* list;
-    std::string abbr;
-    uint16_t fileNo;
-    auto operator<=>(const ClosedEntry&) const = default;
-};
-std::map<ClosedEntry, std::string>& ClosedEntries() {
-    static std::map<ClosedEntry, std::string> closed;
-    return closed;
-}
-
-// Why the data-file layer refused the last open, and what to do; said after `what`.
+// Why the data-file layer refused the call just made, said after `what`: that call's own words
+// (the layer forgot the last failure's before it), never those an earlier failure left.
 std::string OpenCause(const std::string& what, int status) {
     const std::string text = xio_error_text();
     return what + ": " + (text.empty() ? "status " + std::to_string(status) : text);
@@ -96,6 +82,7 @@ bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const
             std::string* why = nullptr) {
     const std::string what = "the data file could not be opened again to be written";
     uint16_t handle = 0;
+    xio_forget_error();
     if (const int s = xio_open_file(path, 1, handle); s != XIO_OK) {
         if (why) *why = OpenCause(what, s);
         return false;
@@ -111,7 +98,6 @@ bool Reopen(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const
         xio_cls_file(handle);
         return false;
     }
-    ClosedEntries().erase({&list, abbr, fileNo});
     return true;
 }
 
@@ -122,6 +108,7 @@ std::string CloseEntry(OpenFilesList& list, const std::string& abbr, uint16_t fi
     xio_file_def def;
     std::string path;
     if (xio_get_def(handle, def) == XIO_OK) path = def.path;
+    xio_forget_error();
     if (const int s = xio_end_writes(handle); s != XIO_OK) {
         if (why) *why = OpenCause(path + ": what was written to it could not be committed", s);
         path.clear();
@@ -131,28 +118,7 @@ std::string CloseEntry(OpenFilesList& list, const std::string& abbr, uint16_t fi
     return path;
 }
 
-// The entry's file, closed by this program, is to be opened again by the next text file.
-void ReopenLater(const OpenFilesList& list, const std::string& abbr, uint16_t fileNo, const std::string& path) {
-    if (!path.empty()) ClosedEntries()[{&list, abbr, fileNo}] = path;
-}
-
 }  // namespace
-
-uint16_t FindFileHandle(const OpenFilesList& list, const std::string& abbr, uint16_t fileNo) {
-    for (const auto& e : list)
-        if (e.fileNo == fileNo && e.abbr == abbr && e.handle != 0) return e.handle;
-    return 0;
-}
-
-bool RebindFileHandle(OpenFilesList& list, const std::string& abbr, uint16_t fileNo, uint16_t handle) {
-    for (auto& e : list) {
-        if (e.fileNo == fileNo && e.abbr == abbr) {
-            e.handle = handle;
-            return true;
-        }
-    }
-    return false;
-}
 
 DataFileBackup::DataFileBackup(const std::string& tempFolder) {
     // No folder given: the copy stays with the company (see Backup).
@@ -322,9 +288,8 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     if (handle == 0) {
         // Not open: nothing to protect, unless this program closed it for an earlier text file's
         // copy or put-back and could not open it again. Then it is opened again now.
-        const auto closed = ClosedEntries().find({&list, abbr, fileNo});
-        if (closed == ClosedEntries().end()) return true;
-        const std::string path = closed->second;
+        const std::string path = list.ClosedPath(abbr, fileNo);
+        if (path.empty()) return true;
         std::string why;
         if (!Reopen(list, abbr, fileNo, path, &why)) {
             backup.Failed(why, xio_error_next_step());
@@ -333,6 +298,7 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
         handle = FindFileHandle(list, abbr, fileNo);
     }
     xio_file_def def;
+    xio_forget_error();
     if (const int s = xio_get_def(handle, def); s != XIO_OK) {
         backup.Failed(OpenCause("the data file's path cannot be had", s), {});
         return false;
@@ -352,7 +318,7 @@ bool ReopenWithBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     // takes it away from the next one.
     std::string reopenWhy;
     if (!Reopen(list, abbr, fileNo, path, &reopenWhy)) {
-        ReopenLater(list, abbr, fileNo, path);
+        list.KeepClosed(abbr, fileNo, path);
         if (copied == 0) {
             backup.Discard();
             backup.Failed(reopenWhy, xio_error_next_step());
@@ -397,7 +363,7 @@ int RestoreFromBackup(OpenFilesList& list, const std::string& abbr, uint16_t fil
     if (!Reopen(list, abbr, fileNo, path)) {
         // It stands as it did before the text file: the next one opens it again. (One that
         // could not be put back is not: nothing more is written over it.)
-        ReopenLater(list, abbr, fileNo, path);
+        list.KeepClosed(abbr, fileNo, path);
         return 2;
     }
     return 0;

@@ -26,6 +26,8 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     req.flag = flag;
     req.fileCode = fileCode;
     uint16_t handle = 0;
+    // What is said of a refusal is this open's own, never what an earlier failure left.
+    xio_forget_error();
     int status = xio_ask_file(req, handle);
     failedUnwritable_ = status == XIO_LOCKED && xio_error_unwritable();
     if (status == XIO_OK) {
@@ -36,7 +38,8 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
     }
     error = static_cast<uint16_t>(status);
     if (status == XIO_OK) {
-        list.push_back({abbr, fileNo, handle});
+        // The file's entry, when an earlier open of it was refused, takes the handle.
+        if (!RebindFileHandle(list, abbr, fileNo, handle)) list.push_back({abbr, fileNo, handle});
         return true;
     }
     failedOpen_ = {abbr, fileNo, 0};
@@ -48,7 +51,15 @@ bool xvConvert::OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t 
         error = XIO_OPTIONAL_ABSENT;
         return true;
     }
-    list.push_back({abbr, fileNo, 0});
+    NoteRefused(list, abbr, fileNo);
+    return false;
+}
+
+bool xvConvert::NotInstalled(const std::string& abbr, uint16_t fileNo, uint16_t code, OpenFilesList& list,
+                             uint16_t& error) {
+    error = code;
+    failedOpen_ = {abbr, fileNo, 0};
+    NoteRefused(list, abbr, fileNo);
     return false;
 }
 

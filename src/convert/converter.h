@@ -84,7 +84,7 @@ public:
     virtual ConverterProfile Profile() const;
     // Opens every data file of the profile into the list, by ascending openOrder, each with its
     // file code and flag (entries already open are reused). False with `error` set when one
-    // fails; the failed file's entry is added last and no later file is asked for.
+    // fails (FailedOpen names it); no later file is asked for.
     virtual bool OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error);
     // The data file OpenDataFile last failed to open, a required one or an optional one found
     // absent (abbreviation empty when none): what a failed OpenFiles is to be told by, since the
@@ -114,8 +114,9 @@ public:
 
     // ---- Record services ----------------------------------------------------------------------
     // Opens a data file into the list and starts writes on it. An entry already open is reused.
-    // A required file that fails gets an entry with handle 0 and false; an optional one sets
-    // `error` to 13 and answers true without an entry.
+    // A required file that fails keeps (or gets) an entry with handle 0 and answers false; an
+    // optional one sets `error` to 13 and answers true without an entry. A file has one entry,
+    // which a later open fills.
     bool OpenDataFile(const std::string& abbr, uint16_t fileNo, uint16_t fileCode, uint8_t flag,
                       OpenFilesList& list, uint16_t commandId, uint16_t& error, bool optional);
     // Writes (or replaces) the record the import staged in the file's buffer, then its
@@ -160,6 +161,10 @@ public:
     void KeepAddedIds(bool keep) { keepAddedIds_ = keep; }
 
 protected:
+    // A data file of a module that is not installed, which the converter does not open: `error`
+    // takes `code`, FailedOpen names the file, and its entry keeps (or gets) handle 0. False.
+    bool NotInstalled(const std::string& abbr, uint16_t fileNo, uint16_t code, OpenFilesList& list, uint16_t& error);
+
     // ---- The common sequence of ConvertFile (convert_file.h) -----------------------------------
     void RunConvertFile(ConvertContext& ctx, const ConverterProfile& profile);
     // The common record loop; false when it ended the file (already reported and restored).

@@ -186,6 +186,24 @@ TEST(OpenFilesListTest, FindAndRebind) {
     EXPECT_FALSE(RebindFileHandle(list, "APM", 1, 3));
 }
 
+// A file this program closed and could not open again is its run's to open again, until it is
+// open again or the run's list is gone.
+TEST(OpenFilesListTest, WhatARunClosedIsItsOwn) {
+    OpenFilesList run = {{"CMM", 1, 0}}, other = {{"CMM", 1, 0}};
+    run.KeepClosed("CMM", 1, "/nowhere/MASTER.CMM");
+    DataFileBackup backup;
+    EXPECT_TRUE(ReopenWithBackup(other, "CMM", 1, backup));  // nothing of its own to protect
+    EXPECT_FALSE(ReopenWithBackup(run, "CMM", 1, backup));   // its own is opened again, and fails
+    EXPECT_THAT(backup.Why(), HasSubstr("could not be opened again to be written: /nowhere/MASTER.CMM"));
+    EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 0));
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "/nowhere/MASTER.CMM");  // closed still
+    EXPECT_TRUE(RebindFileHandle(run, "CMM", 1, 7));
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "");
+    run.KeepClosed("CMM", 1, "/nowhere/MASTER.CMM");
+    run.clear();
+    EXPECT_EQ(run.ClosedPath("CMM", 1), "");
+}
+
 // A second user of a company keeps copies in a backup folder of their own beside the first's.
 TEST(DataFileBackupTest, ASecondUserKeepsCopiesInAFolderOfTheirOwn) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a second user";

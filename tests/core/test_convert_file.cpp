@@ -68,8 +68,8 @@ protected:
 
     uint16_t Handle() const { return FindFileHandle(list, "TCV", 1); }
 
-    // Adds an item to the data file before the run, committed.
-    void Seed(const std::string& code, const std::string& name, const std::string& alt = "") {
+    // Adds an item to the data file before the run, committed unless `commit` is false.
+    void Seed(const std::string& code, const std::string& name, const std::string& alt = "", bool commit = true) {
         const uint16_t h = Handle();
         xio_init_record(h, 1);
         x_value_def v;
@@ -80,7 +80,7 @@ protected:
         v.text = alt;
         xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "ALTKEY"), v);
         ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
-        ASSERT_EQ(xio_commit(h), XIO_OK);
+        if (commit) ASSERT_EQ(xio_commit(h), XIO_OK);
     }
 
     // The stored name of an item, or "<none>".
@@ -131,6 +131,32 @@ protected:
         const std::string data = kCoreData.string();
         for (std::size_t at; (at = report.find(data)) != std::string::npos;) report.replace(at, data.size(), "<DATA>");
         return report;
+    }
+
+    // Converts a text file of one item `code` on its own; how the file ended ("" when it did not).
+    std::string ConvertItem(const std::string& name, const std::string& code) {
+        ConvertProgress progress([] { return int64_t{0}; });
+        Run(WriteText(name, "1," + code + ",,Item " + code + ",0,\r\n"), "Convert", &progress);
+        return progress.ended_why;
+    }
+
+    // Another program holding the data file's writer lock: a child process, until KillHolder.
+    pid_t HoldDataFileInChild() {
+        int ready[2];
+        if (::pipe(ready) != 0) return -1;
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            xio::LockTable held(company.str("MASTER.TCV"), 1);
+            const char ok = held.open() == XIO_OK && held.acquire('W', "") == XIO_OK ? '1' : '0';
+            (void)!::write(ready[1], &ok, 1);
+            for (;;) ::pause();
+        }
+        char ok = 0;
+        const bool held = ::read(ready[0], &ok, 1) == 1 && ok == '1';
+        ::close(ready[0]);
+        ::close(ready[1]);
+        if (!held) KillHolder(holder);
+        return held ? holder : -1;
     }
 
     // Compares with a golden file; DZ_UPDATE_GOLDEN=1 rewrites it.
@@ -1430,42 +1456,25 @@ TEST_F(ConvertFileTest, TwoReadingsOfOneTextFile) {
 // command: that one converts, or ends with its own cause, never "Unable to find an open ...".
 TEST_F(ConvertFileTest, AFailedBackupLeavesTheDataFileToTheNextTextFile) {
     const std::string dataFile = company.str("MASTER.TCV");
-    auto convert = [&](const std::string& name, const std::string& code) {
-        ConvertProgress progress([] { return int64_t{0}; });
-        Run(WriteText(name, "1," + code + ",,Item " + code + ",0,\r\n"), "Convert", &progress);
-        return progress.ended_why;
-    };
     {
         // Closed for its copy, the data file cannot be held for writing again.
         FailingCalls fail;
         fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
-        EXPECT_THAT(convert("h3.txt", "F1"),
+        EXPECT_THAT(ConvertItem("h3.txt", "F1"),
                     HasSubstr("Unable to backup Test Item file: the data file could not be opened again to be written"));
         EXPECT_EQ(Handle(), 0);
     }
     // Another program holds it when the next text file comes: that file ends with who holds it.
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t holder = ::fork();
-    if (holder == 0) {
-        xio::LockTable held(dataFile, 1);
-        const char ok = held.open() == XIO_OK && held.acquire('W', "") == XIO_OK ? '1' : '0';
-        (void)!::write(ready[1], &ok, 1);
-        for (;;) ::pause();
-    }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    ::close(ready[0]);
-    ::close(ready[1]);
-    EXPECT_EQ(ok, '1');
-    const std::string second = convert("h4.txt", "F2");
+    const pid_t holder = HoldDataFileInChild();
+    ASSERT_GT(holder, 0);
+    const std::string second = ConvertItem("h4.txt", "F2");
     KillHolder(holder);
     EXPECT_THAT(second, HasSubstr("Unable to backup Test Item file: the data file could not be opened again to be "
                                   "written: " + dataFile + " is in use by another program (process " +
                                   std::to_string(holder)));
     EXPECT_THAT(second, Not(HasSubstr("Unable to find an open")));
     // Let go, it is the next text file's again.
-    EXPECT_EQ(convert("h5.txt", "F3"), "");
+    EXPECT_EQ(ConvertItem("h5.txt", "F3"), "");
     EXPECT_EQ(NameOf("F1"), "<none>");
     EXPECT_EQ(NameOf("F2"), "<none>");
     EXPECT_EQ(NameOf("F3"), "Item F3");
@@ -1474,12 +1483,87 @@ TEST_F(ConvertFileTest, AFailedBackupLeavesTheDataFileToTheNextTextFile) {
     const pid_t lockHolder = HoldFlockInChild(company.path() / ".backup" / "folder.lock");
     ASSERT_GT(lockHolder, 0);
     xio::set_lock_wait_for_tests(std::chrono::milliseconds(50));
-    EXPECT_THAT(convert("h6.txt", "F4"), HasSubstr("Unable to backup Test Item file: the lock file "));
+    EXPECT_THAT(ConvertItem("h6.txt", "F4"), HasSubstr("Unable to backup Test Item file: the lock file "));
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
     KillHolder(lockHolder);
     EXPECT_NE(Handle(), 0);
-    EXPECT_EQ(convert("h7.txt", "F5"), "");
+    EXPECT_EQ(ConvertItem("h7.txt", "F5"), "");
     EXPECT_EQ(NameOf("F5"), "Item F5");
+}
+
+// Six text files of one command into one data file: another program holds the file when the
+// first is checked, and the third's reopen after its copy is refused. The file keeps one entry,
+// each failure says its own cause, and every later text file converts.
+TEST_F(ConvertFileTest, ARefusedOpenAndAFailedReopenTakeTheDataFileFromNoLaterTextFile) {
+    for (auto& e : list) xio_cls_file(e.handle);
+    list.clear();
+    const pid_t holder = HoldDataFileInChild();
+    ASSERT_GT(holder, 0);
+    const std::string heldBy = "(process " + std::to_string(holder);
+    uint16_t error = 0;
+    TestConverter first;
+    EXPECT_FALSE(first.OpenFiles(list, 3020, error));
+    EXPECT_THAT(first.FailedReason(), HasSubstr(heldBy));
+    KillHolder(holder);
+    for (int n = 2; n <= 6; ++n) {
+        TestConverter next;
+        EXPECT_TRUE(next.OpenFiles(list, 3020, error)) << n;
+    }
+    ASSERT_EQ(list.size(), 1u);
+    EXPECT_EQ(ConvertItem("f2.txt", "F2"), "");
+    {
+        FailingCalls fail;
+        fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+        const std::string third = ConvertItem("f3.txt", "F3");
+        EXPECT_THAT(third, HasSubstr("the data file could not be opened again to be written"));
+        EXPECT_THAT(third, Not(HasSubstr(heldBy)));  // the reader that refused the first is gone
+    }
+    for (const std::string code : {"F4", "F5", "F6"}) EXPECT_EQ(ConvertItem(code + ".txt", code), "") << code;
+    EXPECT_EQ(NameOf("F3"), "<none>");
+    EXPECT_EQ(NameOf("F6"), "Item F6");
+    ASSERT_EQ(list.size(), 1u);
+
+    // A refusal with no words of its own is said without those an earlier failure left.
+    for (auto& e : list) xio_cls_file(e.handle), e.handle = 0;
+    uint16_t none = 0;
+    ASSERT_NE(xio_open_file(company.str("NOWHERE.TCV"), 1, none), XIO_OK);
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::StartWrites, 1, XIO_LOCKED, "TCV");
+    TestConverter again;
+    EXPECT_FALSE(again.OpenFiles(list, 3020, error));
+    EXPECT_EQ(again.FailedReason(), "");
+    EXPECT_EQ(list.size(), 1u);
+}
+
+// A commit that fails where the file is closed for its copy: a copy would lack what was written,
+// so none is made, and the file ends before anything more is written.
+TEST_F(ConvertFileTest, ACommitThatFailsBeforeTheCopyEndsTheFileWithoutACopy) {
+    Seed("P1", "Pending", "", false);
+    FailingCalls fail;
+    fail.Fail(xio::FaultCall::Commit, 1, XIO_IO_ERROR, "TCV");
+    EXPECT_THAT(ConvertItem("c1.txt", "C1"),
+                HasSubstr("Unable to backup Test Item file: " + company.str("MASTER.TCV") +
+                          ": what was written to it could not be committed"));
+    EXPECT_TRUE(fail.Spent());
+    EXPECT_EQ(NameOf("C1"), "<none>");
+    std::error_code ec;
+    for (fs::directory_iterator it(company.path() / ".backup", ec), end; !ec && it != end; it.increment(ec))
+        EXPECT_EQ(it->path().filename(), "folder.lock");  // no copy, no marker
+    EXPECT_EQ(ConvertItem("c2.txt", "C2"), "");  // the file stays the run's
+}
+
+// A data folder that cannot be written (here a read-only mount, which even root may not write):
+// no backup folder can be made there, and the step is to get leave to write in it.
+TEST_F(ConvertFileTest, ABackupRefusedForAnUnwritableDataFolderSaysToGetLeaveToWriteThere) {
+    const int result = OnReadOnlyFolder(company.path(), [&] {
+        ConvertProgress progress([] { return int64_t{0}; });
+        Run(WriteText("ro.txt", "1,R1,,Item,0,\r\n"), "Convert", &progress);
+        EXPECT_THAT(progress.ended_why, HasSubstr("Unable to backup Test Item file: no backup folder can be had"));
+        EXPECT_EQ(progress.ended_next, (ui::NextStep{ui::Step::WritableFolder, {company.str()}}));
+        return true;
+    });
+    if (result == 77) GTEST_SKIP() << "no read-only folder of its own can be made for a test here";
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(ConvertFileTest, RecordLoopFillsItsShareOfTheProgressBar) {

@@ -479,7 +479,10 @@ TEST_F(PmlTest, GlNotInstalledRefusesTheFileWithAGlEntry) {
     EXPECT_EQ(error, 9844);
     ASSERT_FALSE(files.empty());
     EXPECT_EQ(files.back().abbr, "GLM");
-    EXPECT_EQ(files.back().fileNo, 0);
+    EXPECT_EQ(files.back().fileNo, 1);  // the entry a GL master of the run would have
+    EXPECT_EQ(converter.FailedOpen().abbr, "GLM");
+    EXPECT_FALSE(converter.OpenFiles(files, 3020, error));
+    EXPECT_EQ(files.size(), 1u);  // one entry, however often it is refused
 }
 
 }  // namespace

@@ -97,11 +97,7 @@ xvAPI::~xvAPI() { suite::zb_term_batch(batchRecord_); }
 // ---- Files --------------------------------------------------------------------------------------
 
 bool xvAPI::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (suite::xa_appl_installed("CM") == 0) {
-        error = 9845;
-        list.push_back({"CMM", 0, 0});
-        return false;
-    }
+    if (suite::xa_appl_installed("CM") == 0) return NotInstalled("CMM", 1, 9845, list, error);
     if (!InTablesTask(commandId) && !convert::CheckInterfaceWarning("AP", "CM", kApToCmOption)) {
         error = 9846;
         return false;

@@ -58,11 +58,7 @@ ConverterProfile xvPML::Profile() const {
 // ---- Files and lists -------------------------------------------------------------------------------------
 
 bool xvPML::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (suite::xa_appl_installed("GL") == 0) {
-        error = 9844;
-        list.push_back(file_num_map{"GLM", 0, 0});
-        return false;
-    }
+    if (suite::xa_appl_installed("GL") == 0) return NotInstalled("GLM", 1, 9844, list, error);
     return PmConverter::OpenFiles(list, commandId, error);
 }
 

@@ -63,10 +63,7 @@ ConverterProfile xvPMP::Profile() const {
 
 bool xvPMP::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
     for (const auto& [module, code, abbr] : {std::tuple{"GL", uint16_t{9844}, "GLM"}, std::tuple{"CM", uint16_t{9845}, "CMM"}}) {
-        if (suite::xa_appl_installed(module) != 0) continue;
-        error = code;
-        list.push_back(file_num_map{abbr, 0, 0});
-        return false;
+        if (suite::xa_appl_installed(module) == 0) return NotInstalled(abbr, 1, code, list, error);
     }
     return PmConverter::OpenFiles(list, commandId, error);
 }

@@ -66,16 +66,8 @@ ConverterProfile xvPMT::Profile() const {
 
 bool xvPMT::OpenFiles(convert::OpenFilesList& list, uint16_t commandId, uint16_t& error) {
     // Without GL or CM the caller names the missing module's file.
-    if (suite::xa_appl_installed("GL") == 0) {
-        error = 9844;
-        list.push_back({"GLM", 0, 0});
-        return false;
-    }
-    if (suite::xa_appl_installed("CM") == 0) {
-        error = 9845;
-        list.push_back({"CMM", 0, 0});
-        return false;
-    }
+    if (suite::xa_appl_installed("GL") == 0) return NotInstalled("GLM", 1, 9844, list, error);
+    if (suite::xa_appl_installed("CM") == 0) return NotInstalled("CMM", 1, 9845, list, error);
     return PmConverter::OpenFiles(list, commandId, error);
 }
 

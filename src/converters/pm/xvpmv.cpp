@@ -145,11 +145,7 @@ ConverterProfile xvPMV::Profile() const {
 }
 
 bool xvPMV::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (suite::xa_appl_installed("GL") == 0) {
-        error = 9844;
-        list.push_back(file_num_map{"GLM", 0, 0});
-        return false;
-    }
+    if (suite::xa_appl_installed("GL") == 0) return NotInstalled("GLM", 1, 9844, list, error);
     return PmConverter::OpenFiles(list, commandId, error);
 }
 

@@ -63,11 +63,7 @@ ConverterProfile xvPMZ::Profile() const {
 }
 
 bool xvPMZ::OpenFiles(OpenFilesList& list, uint16_t commandId, uint16_t& error) {
-    if (suite::xa_appl_installed("TL") == 0) {
-        error = 9843;
-        list.push_back(file_num_map{"TLI", 0, 0});
-        return false;
-    }
+    if (suite::xa_appl_installed("TL") == 0) return NotInstalled("TLI", 0, 9843, list, error);
     return xvConvert::OpenFiles(list, commandId, error);
 }
 

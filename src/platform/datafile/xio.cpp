@@ -49,6 +49,11 @@ int xio_create_file(const std::string& abbr, uint16_t fileNo, const std::filesys
 std::string xio_error_text() { return g_error; }
 bool xio_error_unwritable() { return g_errorUnwritable; }
 ui::NextStep xio_error_next_step() { return g_errorNext; }
+void xio_forget_error() {
+    g_error.clear();
+    g_errorUnwritable = false;
+    g_errorNext = {};
+}
 
 int xio_ask_file(const xio_ask_request& req, uint16_t& handle) {
     handle = 0;

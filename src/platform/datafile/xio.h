@@ -187,6 +187,9 @@ bool xio_error_unwritable();
 // What the person can do about the last failure, when the layer knows it (Step::None otherwise):
 // a value that each front end words its own way, never part of xio_error_text.
 ui::NextStep xio_error_next_step();
+// Forgets the last failure (its text, its cause and its step): what is read after the next call
+// is then that call's own, and nothing when it failed without words.
+void xio_forget_error();
 
 // ---- Opening and closing ------------------------------------------------------------------
 // xio_ask_file: XIO_NO_FILE when missing (and not to be created), XIO_LOCKED when another
