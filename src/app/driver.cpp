@@ -6,6 +6,7 @@
 #include "app/stored_options.h"
 #include "convert/backup.h"
 #include "convert/run_marker.h"
+#include "convert/sticky_folders.h"
 #include "convert/texts.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_encoding.h"
@@ -157,6 +158,14 @@ void RunConvertExamineTask(ui::zqTask& task) {
     // one is read as it is, not upgraded).
     std::optional<xio_read_only_scope> readOnly;
     if (ModeOf(task) == DriverMode::Examine) readOnly.emplace(true);
+    // A conversion that could not replace the company's files in a sticky folder would find it
+    // out only after its commits: refused before anything is written, and foretold by Examine.
+    if (dz::convert::StickyRefusal sticky; !dz::convert::ConversionMayReplaceItsFiles(sticky)) {
+        ui::xw_wr_message(ui::kError, sticky.text, sticky.next);
+        RunEnded(xvlRCString::Get(13671));
+        task.End(ui::zqTask::kEndedCancelled);
+        return;
+    }
     // A conversion that died between the commits of its data files is put back before any data
     // file is opened; Examine Files, which writes nothing, does not look at a company in that state.
     if (std::string ending; !dz::convert::RecoverInterruptedRuns(converting, nullptr, &ending)) {

@@ -18,6 +18,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/run_state.h"
@@ -141,7 +142,7 @@ public:
         if (n.kind == dz::ui::kError) ++errors_;
         // A step about the report or notes file is what to do about the failure of that output:
         // the outputs' close does not say it again.
-        if (n.next.step == dz::ui::Step::FreeSpaceOrOtherReport || n.next.step == dz::ui::Step::FreeSpaceOrOtherNotes)
+        if (dz::ui::about_full_output(n.next))
             outputFailureSaid_ = true;
         return CliUi::notice(n);
     }
@@ -189,7 +190,7 @@ public:
         if (ec && !failedOutput_->IsFile()) return {};
         const std::string file = ec ? failedOutput_->path() : where.lexically_normal().string();
         const bool notes = failedOutput_ == notesOwn_.get();
-        return {notes ? dz::ui::Step::FreeSpaceOrOtherNotes : dz::ui::Step::FreeSpaceOrOtherReport, {file}};
+        return dz::ui::full_output_step(file, notes);
     }
     // The lines went out as they were printed: none is kept for the end.
     bool show_report(const dz::ui::ReportDocument&) override { return true; }
@@ -200,7 +201,7 @@ public:
         // A file that ended early (its data files put back) was not converted, whatever said so.
         const bool failed = o.converterMissing || o.stopped || !o.endedWhy.empty() || errors_ != errorsAtStart_;
         close_progress_line();
-        if (o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherReport || o.endedNext.step == dz::ui::Step::FreeSpaceOrOtherNotes)
+        if (dz::ui::about_full_output(o.endedNext))
             outputFailureSaid_ = true;  // said with the file's ending, here or in the closing message
         // A file whose data files were put back kept none of the records it read: counting them
         // as accepted would read as kept. A file that ended early is said by its ending, in

@@ -7,6 +7,7 @@
 // DZ_UPDATE_GOLDEN=1 in the environment rewrites every golden file these tests compare with.
 #include "sample_cli_support.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -17,6 +18,8 @@
 namespace {
 
 using namespace dz::cli::testing;
+using ::testing::ContainsRegex;
+using ::testing::HasSubstr;
 
 const fs::path kGolden = fs::path(DZ_TEST_DATA_DIR) / "apicli";
 const fs::path kSamples = fs::path(DZ_SOURCE_DATA_DIR) / "samples";
@@ -49,6 +52,30 @@ protected:
         if (status) *status = last.status;
         return notes.empty() ? report : report + "\f" + notes;
     }
+
+    // The company given to user `uid` and the group kGroup (`chown -R`), and the folder `dir`
+    // opened to every user for the text, report and notes files of each.
+    void GiveCompanyTo(uid_t uid) {
+        fs::permissions(dir, fs::perms::all);
+        ASSERT_EQ(RunShell("chown -R " + std::to_string(uid) + ":" + std::to_string(kGroup) + " " +
+                           ShellWord(company.string()))
+                      .status,
+                  0);
+    }
+    // `command` (convert, examine) of a copy of `textFile` as user `uid`, a member of kGroup.
+    CliResult AsMember(uid_t uid, const std::string& command, const std::string& textFile,
+                       const std::vector<std::string>& more = {}) {
+        // Each user's own primary group, the company's as another.
+        std::string cmd = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+                          " --groups=" + std::to_string(kGroup) + " env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) +
+                          " " + ShellWord(DZ_CLI_BIN) + " " + command + " --company " + ShellWord(company.string());
+        for (const auto& m : more) cmd += " " + ShellWord(m);
+        const fs::path copy = dir / ("u" + std::to_string(uid) + "-" + fs::path(textFile).filename().string());
+        fs::copy_file(textFile, copy, fs::copy_options::overwrite_existing);
+        ::chown(copy.c_str(), uid, uid);
+        return RunShell(cmd + " " + ShellWord(copy.string()) + " </dev/null 2>&1");
+    }
+    static constexpr gid_t kGroup = 4100;
 
     // The header lines of the AP master, AP transaction and CM transaction files.
     std::string Headers() {
@@ -114,19 +141,9 @@ TEST_F(ApiCli, ConvertRejectsWholeGroupsAndTakesRunAndPaymentNumbers) {
 TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
     constexpr uid_t kFirst = 4101, kSecond = 4102;
-    constexpr gid_t kGroup = 4100;
-    fs::permissions(dir, fs::perms::all);  // the text, report and notes files of both
-    ASSERT_EQ(RunShell("chown -R " + std::to_string(kFirst) + ":" + std::to_string(kGroup) + " " + ShellWord(company.string())).status, 0);
+    GiveCompanyTo(kFirst);
     auto as = [&](uid_t uid, const std::string& textFile, const std::vector<std::string>& more = {}) {
-        // Each user's own primary group, the company's as another.
-        std::string cmd = "setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
-                          " --groups=" + std::to_string(kGroup) + " env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " + ShellWord(DZ_CLI_BIN) +
-                          " convert --company " + ShellWord(company.string());
-        for (const auto& m : more) cmd += " " + ShellWord(m);
-        const fs::path copy = dir / ("u" + std::to_string(uid) + "-" + fs::path(textFile).filename().string());
-        fs::copy_file(textFile, copy, fs::copy_options::overwrite_existing);
-        ::chown(copy.c_str(), uid, uid);
-        return RunShell(cmd + " " + ShellWord(copy.string()) + " </dev/null 2>&1");
+        return AsMember(uid, "convert", textFile, more);
     };
     const CliResult first = as(kFirst, text);
     ASSERT_LE(first.status, 1) << first.out;
@@ -144,6 +161,37 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
     EXPECT_EQ(refused.status, 2);
     EXPECT_HAS(refused.out, "Unable to update Last batch, Last payment ID, or Run number: the lock file " +
                                 (company / ".company.toml.locks").string() + " cannot be opened: Permission denied");
+}
+
+// A sticky company folder keeps its files for their owner: another member's conversion could
+// neither store its numbers nor put its data files back, so it is refused before it writes
+// anything (Examine Files foretells it), with what works instead; the owner converts.
+TEST_F(ApiCli, AMemberConvertsNothingInAStickyFolderOfAnotherOwnersFiles) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    constexpr uid_t kOwner = 4111, kMember = 4112;
+    GiveCompanyTo(kOwner);
+    ASSERT_EQ(RunShell("chmod -R g+w " + ShellWord(company.string())).status, 0);
+    ASSERT_EQ(::chmod(company.c_str(), 03775), 0);
+    const auto before = Files(company);
+    for (const char* command : {"examine", "convert"}) {
+        const CliResult refused = AsMember(kMember, command, text);
+        EXPECT_EQ(refused.status, 2) << refused.out;
+        EXPECT_THAT(refused.out, HasSubstr(company.string() + " is a sticky folder (mode 3775)"));
+        // The settings first, two files by name, the others counted.
+        EXPECT_THAT(refused.out, ContainsRegex("must replace company\\.toml, [A-Z]+\\.[A-Z]+ and [0-9]+ other files "
+                                               "\\(of uid 4111\\) when it stores its numbers"));
+        EXPECT_THAT(refused.out, HasSubstr("\nNext: have an administrator remove the sticky bit of " +
+                                           company.string() + " (chmod -t)"));
+    }
+    EXPECT_EQ(Files(company), before);  // no marker, no copy, no data file touched
+    const CliResult owners = AsMember(kOwner, "convert", text);
+    EXPECT_LE(owners.status, 1) << owners.out;
+    EXPECT_NE(Files(company), before);
+    // Given every file a conversion replaces, the member converts there: the lock files it may
+    // open stay the owner's.
+    ASSERT_EQ(RunShell("cd " + ShellWord(company.string()) + " && chown 4112 * .company.toml.locks").status, 0);
+    const CliResult given = AsMember(kMember, "examine", text);
+    EXPECT_LE(given.status, 1) << given.out;
 }
 
 TEST_F(ApiCli, ReconvertingWithDuplicatesRejectedRejectsEveryGroupAndWritesNothing) {

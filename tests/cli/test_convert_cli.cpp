@@ -188,9 +188,10 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_THAT(r.err, HasSubstr("dodedoz: error: clean.txt: 3 read, none kept: Unable to print warning/log messages: "
                                  "Out of disk space; every data file put back\n"));
-    // Said once, with what to do, naming where standard output went.
-    EXPECT_THAT(r.err, HasSubstr("\nNext: free space on the disk holding /dev/full, or give another report file with "
-                                 "--report, then run the command again\n"));
+    // Said once, with what to do, naming where standard output went: a device, no file on a disk.
+    EXPECT_THAT(r.err, HasSubstr("\nNext: /dev/full is a device, not a file on a disk, and takes no more: give another "
+                                 "report file with --report, then run the command again\n"));
+    EXPECT_THAT(r.err, Not(HasSubstr("free space")));
     EXPECT_THAT(r.err, Not(HasSubstr("cannot write the report file")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
@@ -218,8 +219,8 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
     // The notes are named, never the report that was whole, and said once, with what to do.
-    EXPECT_THAT(r.err, HasSubstr("\nNext: free space on the disk holding /dev/full, or give another notes file with "
-                                 "--notes, then run the command again\n"));
+    EXPECT_THAT(r.err, HasSubstr("\nNext: /dev/full is a device, not a file on a disk, and takes no more: give another "
+                                 "notes file with --notes, then run the command again\n"));
     EXPECT_THAT(r.err, Not(HasSubstr("conversion report")));
     EXPECT_THAT(r.err, Not(HasSubstr("cannot write the notes file")));
     // The report does not end on its totals as if all went well: a page of its own says why the

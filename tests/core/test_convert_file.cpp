@@ -1652,10 +1652,10 @@ TEST_F(TwoFileConvertTest, EachEarlyEndSaysItsFailureItsCauseItsNextStepAndWhatH
          "Unable to backup Test Item file: Out of disk space", {ui::Step::FreeSpace, {dataFile}}, 0, 0, false},
         {"report line, full disk", "1,R1,,BAD,0,\r\n1,R2,,New,0,\r\n", here, [&] { reportTo = "/dev/full"; },
          "Unable to print rejecting record messages: Out of disk space",
-         {ui::Step::FreeSpaceOrOtherReport, {"/dev/full"}}, 1, 1, true},
+         {ui::Step::OtherReport, {"/dev/full"}}, 1, 1, true},
         {"totals and notes, full disk", "1,T1,,New,0,\r\n", here, [&] { reportTo = "/dev/full"; },
          "Unable to print warning/log messages: Out of disk space",
-         {ui::Step::FreeSpaceOrOtherReport, {"/dev/full"}}, 1, 0, true},
+         {ui::Step::OtherReport, {"/dev/full"}}, 1, 0, true},
         {"reject file, full disk", "1,J1,,New,0,\r\n1,J2,,REJECTFULL,0,\r\n", here, [] {},
          "Unable to write to the reject file: Out of disk space",
          {ui::Step::FreeSpace, {texts0 + "/RejectTCV.txt"}}, 2, 0, true},  // J2 read, in no reject file

@@ -7,6 +7,7 @@
 #include "platform/datafile/marker_text.h"
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 #include "platform/ui/shown_text.h"
@@ -904,6 +905,17 @@ public:
                                   step(ui::Step::AskUserToPutBack, {admin}), 0,
                                   std::to_string(unit.front()->owner) + "~" + unit.front()->run);
                 }
+        // A sticky folder lets only a file's owner, the folder's owner and root rename over it: the
+        // system would refuse the rename after other files went back. A look says so too.
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (const StickyBar bar = sticky_bar(p->dataFolder + c.dataFile); bar.barred && goesBack(p, c))
+                    return refuse(marker, files,
+                                  bar.folder + " is a sticky folder (mode " + mode_digits(bar.folderMode) +
+                                      "), where only a file's owner, the folder's owner and an administrator may "
+                                      "replace a file, and " + p->dataFolder + c.dataFile + " is of " +
+                                      user_name(bar.fileOwner),
+                                  step(ui::Step::AdministratorPutsBack, {user_name(0)}));
         return true;
     }
 
@@ -1069,9 +1081,13 @@ public:
                 dropAsides();
                 // Those renamed already hold their copies: the marker stays, and the next command
                 // puts every file back again.
-                return refuse(
-                    marker, files, pr.dataFile + ": " + errno_text(err),
-                    err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
+                // A rename the system refuses this user (a sticky folder, an immutable file) is not
+                // refused the less when tried again: an administrator's command puts it back.
+                return refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                              err == ENOSPC                  ? step(ui::Step::FreeSpace, {pr.dataFile})
+                              : err == EPERM || err == EACCES ? step(ui::Step::AdministratorPutsBack, {user_name(0)})
+                                                              : step(ui::Step::Again),
+                              err);
             }
             pr.aside.path.clear();
             auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };

@@ -46,6 +46,12 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::FreeBackupFolder: return later + 3;
     case Step::RemoveRunLock: return later + 4;
     case Step::RemoveLockFile: return voice == Voice::CommandLine ? 13440 : 13450;
+    // Sticky folders and outputs that are devices: the command line's words are even, the
+    // desktop's the odd number after them.
+    case Step::UnstickFolder: return voice == Voice::CommandLine ? 13672 : 13673;
+    case Step::AdministratorPutsBack: return voice == Voice::CommandLine ? 13674 : 13675;
+    case Step::OtherReport: return voice == Voice::CommandLine ? 13676 : 13677;
+    case Step::OtherNotes: return voice == Voice::CommandLine ? 13678 : 13679;
     }
     return 0;
 }

@@ -67,6 +67,18 @@ enum class Step : int {
     // socket, a file of two names): nothing holds it, and waiting never helps; whoever made it,
     // or an administrator, removes it. args: {lock file, user}: its path, and who owns it.
     RemoveLockFile,
+    // A conversion must be able to replace the company's files (company.toml, its data files)
+    // and a sticky folder keeps them for their owner: an administrator removes the folder's
+    // sticky bit, or the files' owner converts. args: {folder, owner}.
+    UnstickFolder,
+    // A stopped conversion's data files cannot be put back by this user (the system refuses the
+    // rename: a sticky folder, a file made immutable): an administrator's writing command puts
+    // it back. args: {administrator}, as "root (uid 0)".
+    AdministratorPutsBack,
+    // The report (or notes) went to a device that takes no more, which is no file on a disk:
+    // another report (notes) file is named. args: {device}.
+    OtherReport,
+    OtherNotes,
 };
 
 struct NextStep {

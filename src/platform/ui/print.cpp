@@ -1,6 +1,7 @@
 #include "platform/ui/print.h"
 
 #include "platform/datafile/utf8.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/shown_text.h"
 #include "platform/ui/ui.h"
@@ -77,7 +78,7 @@ bool emit(Job& j, std::string line, bool page) {
                 if (j.error == ENOSPC) {
                     std::error_code ec;
                     const auto where = std::filesystem::absolute(j.path, ec);
-                    j.step = {Step::FreeSpaceOrOtherReport, {ec ? j.path : where.lexically_normal().string()}};
+                    j.step = full_output_step(ec ? j.path : where.lexically_normal().string(), false);
                 }
             }
             j.failed = true;

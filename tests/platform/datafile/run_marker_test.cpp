@@ -17,7 +17,10 @@
 #include <functional>
 #include <map>
 #include <grp.h>
+#include <linux/fs.h>
+#include <set>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 namespace dz::test {
@@ -1292,6 +1295,62 @@ TEST(OwnBackupFolder, EveryNameTakenByOthersNamesThemAndTheStep) {
     EXPECT_THAT(text, HasSubstr("|" + step_of(ui::Step::FreeBackupFolder) + co.string() + "/.backup, "));
     EXPECT_THAT(text, HasSubstr(";root (uid 0), bin (uid 2)"));
     fs::remove_all(co);
+}
+
+}  // namespace
+}  // namespace dz::test
+
+namespace dz::test {
+namespace {
+
+// Sets or clears a file's immutable flag; false where its file system has none.
+bool SetImmutable(const fs::path& file, bool on) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    int flags = 0;
+    bool ok = fd >= 0 && ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+    ok = ok && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    if (fd >= 0) ::close(fd);
+    return ok;
+}
+
+// A sticky folder keeps a file's name for its owner, the folder's owner and root: another user's
+// put-back is refused before anything is written, and its look says so. A rename the system
+// refuses (EPERM) is never "run the command again": an administrator's command puts the run back.
+TEST_F(RunMarkerTest, APutBackTheSystemWouldRefuseNamesAnAdministrator) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a second user";
+    twoFiles();
+    for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0666));
+    for (const auto& e : fs::directory_iterator(folder())) ASSERT_EQ(::lchown(e.path().c_str(), 1, 1), 0);
+    ASSERT_EQ(::chown(folder().c_str(), 1, 1), 0);
+    fs::permissions(dir, fs::perms(01777));
+    const auto entries = [&] {  // but the backup folder's lock, which the put-back takes
+        std::set<std::string> names;
+        for (const auto& e : fs::recursive_directory_iterator(dir))
+            if (e.path().filename() != "folder.lock") names.insert(e.path().string());
+        return names;
+    };
+    const auto standing = entries();
+    for (const bool mayWrite : {false, true}) {
+        const std::string text = testing_support::AnswerAs(1, 1, [&] {
+            const bool ok = settle(mayWrite);
+            return (ok ? "1" : "0") + steps();
+        });
+        EXPECT_THAT(text, HasSubstr("0" + step_of(ui::Step::AdministratorPutsBack) + "root (uid 0)|"));
+        EXPECT_THAT(text, HasSubstr(dir.string() + " is a sticky folder (mode 1777), where only a file's owner"));
+    }
+    EXPECT_TRUE(halfPosted("MASTER.TST") && halfPosted("HISTORY.TST"));
+    EXPECT_EQ(entries(), standing);  // no file aside, the marker and every copy kept
+    if (SetImmutable(dir / "MASTER.TST", true)) {
+        EXPECT_FALSE(settle(true));
+        const std::string text = steps();
+        SetImmutable(dir / "MASTER.TST", false);
+        EXPECT_THAT(text, HasSubstr(step_of(ui::Step::AdministratorPutsBack) + "root (uid 0)|"));
+        EXPECT_THAT(text, HasSubstr("MASTER.TST: "));
+        EXPECT_THAT(text, Not(HasSubstr(step_of(ui::Step::Again))));
+    }
+    EXPECT_TRUE(settle(true)) << steps();
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
 }
 
 }  // namespace

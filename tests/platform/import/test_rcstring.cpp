@@ -373,6 +373,21 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
         {{Step::GiveOwnerBack, {"MASTER.GLM", "dzua", "dzsg"}}, 13364, 13374,
          "an administrator gives MASTER.GLM back the owner dzua and group dzsg (chown)",
          "Ask an administrator to give MASTER.GLM back the owner dzua and group dzsg."},
+        {{Step::UnstickFolder, {"/co", "dzua (uid 1001)"}}, 13672, 13673,
+         "have an administrator remove the sticky bit of /co (chmod -t), then run the command again, or have dzua "
+         "(uid 1001), who owns the files, convert",
+         "Ask an administrator to remove the sticky bit of /co, then choose Convert again, or have dzua (uid 1001), "
+         "who owns the files, convert."},
+        {{Step::AdministratorPutsBack, {"root (uid 0)"}}, 13674, 13675,
+         "have root (uid 0), an administrator, run a writing command of the company (convert or load): it puts the "
+         "stopped conversion back",
+         "Ask root (uid 0), an administrator, to start a conversion of this company: it puts the stopped conversion "
+         "back first."},
+        {{Step::OtherReport, {"/dev/full"}}, 13676, 13677,
+         "/dev/full is a device, not a file on a disk, and takes no more: give another report file with --report, "
+         "then run the command again",
+         "/dev/full is a device, not a file on a disk, and takes no more: name another report file when you start "
+         "again."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);

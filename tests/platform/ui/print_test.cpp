@@ -1,6 +1,7 @@
 #include "ui_test_support.h"
 
 #include "platform/ui/framework.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/hub.h"
 
 #include <gmock/gmock.h>
@@ -112,6 +113,20 @@ TEST_F(Printing, AFileLineThatCannotBeWrittenFailsAtOnce) {
     EXPECT_NE(xp_wr_line(report, 1, 0, 0), 0);
     EXPECT_EQ(xp_error(report), ENOSPC);
     xp_close_print(report);
+}
+
+// What to do about an output that took no more: a file's disk is freed or another file named; a
+// device (/dev/full) is no disk, so only another file is named.
+TEST(FullOutput, ADeviceIsNoDiskToFreeSpaceOn) {
+    const fs::path dir = temp_dir("full");
+    std::ofstream(dir / "r.txt") << "x";
+    const NextStep file = full_output_step((dir / "r.txt").string(), false);
+    EXPECT_EQ(file, (NextStep{Step::FreeSpaceOrOtherReport, {(dir / "r.txt").string()}}));
+    EXPECT_EQ(full_output_step("/dev/null", true), (NextStep{Step::OtherNotes, {"/dev/null"}}));
+    EXPECT_EQ(full_output_step("/dev/null", false).step, Step::OtherReport);
+    EXPECT_TRUE(about_full_output(file) && about_full_output({Step::OtherNotes, {}}));
+    EXPECT_FALSE(about_full_output({Step::FreeSpace, {}}));
+    fs::remove_all(dir);
 }
 
 TEST_F(Printing, NotesAreSpooledAndPrintedIntoTheReportFromANewPage) {
