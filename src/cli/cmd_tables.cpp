@@ -167,6 +167,15 @@ int RunList(const std::string& dir) {
     return cli::kExitOk;
 }
 
+// A group name longer than a group name holds names no group: said with the limit, before a
+// lookup could find the group of its first characters.
+bool GroupNameRefused(const char* verb, const std::string& group) {
+    const std::string why = GroupNameTooLong(group);
+    if (why.empty()) return false;
+    std::cerr << "dodedoz-cli: tables " << verb << ": " << why << "\n";
+    return true;
+}
+
 // --app takes an application code ("GL") or its number (1 to 8).
 bool ParseApp(const std::string& text, uint32_t& appl) {
     for (const auto& a : SubstitutionApplications()) {
@@ -180,6 +189,7 @@ bool ParseApp(const std::string& text, uint32_t& appl) {
 
 int RunShow(const std::string& dir, const std::string& group, const std::string& appText, int field, bool fieldGiven) {
     xio_read_only_scope readOnly;  // a look: nothing is written, no file upgraded
+    if (GroupNameRefused("show", group)) return cli::kExitUsage;
     uint32_t appl = 0;
     if (!appText.empty() && !ParseApp(appText, appl)) {
         std::cerr << "dodedoz-cli: tables show: unknown application '" << appText
@@ -273,6 +283,7 @@ public:
             std::cerr << "dodedoz-cli: tables " << verb << ": a table group name is needed\n";
             return cli::kExitUsage;
         }
+        if (GroupNameRefused(verb, a.group)) return cli::kExitUsage;
         if (!OpenTables(a.company, verb, mf_, holder_, create)) return cli::kExitFailure;
         const auto field = static_cast<uint16_t>(a.field);
         const bool exists = mf_->HasTable(a.group, appl_, field);
@@ -297,12 +308,14 @@ public:
     // Writes the rows; false after saying why.
     bool Save(const char* verb) {
         if (!doc_->modified) return true;
-        int s = mf_->Save(*doc_);
+        // A save that fails says why itself, with what to do.
+        if (mf_->Save(*doc_) != XIO_OK) return false;
         // A group made here is one a conversion can use, whatever its tables' fields: it gets
         // its group record, as the editor's Save As gives one.
-        if (s == XIO_OK) s = mf_->WriteGroupRecord();
-        if (s != XIO_OK) {
-            std::cerr << "dodedoz-cli: tables " << verb << ": the table could not be saved (status " << s << ")\n";
+        if (const int s = mf_->WriteGroupRecord(); s != XIO_OK) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": the rows were saved, but the group record of '"
+                      << mf_->groupName() << "' could not be written (status " << s << "): " << xio_error_text()
+                      << "; run the command again\n";
             return false;
         }
         return true;

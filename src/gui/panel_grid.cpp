@@ -4,6 +4,7 @@
 // and reports the cell wanted (gridLeft); the program accepts the cell and moves the cursor,
 // or refuses it, and then the cursor stays in the cell with the text typed.
 #include "gui/panel_widget.h"
+#include "gui/length_guard.h"
 #include "gui/shown_edit.h"
 #include "platform/ui/shown_text.h"
 
@@ -20,8 +21,6 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
-#include <QToolTip>
-#include <QValidator>
 #include <functional>
 
 namespace dz::gui {
@@ -94,32 +93,6 @@ private:
     dz::ui::Panel& panel_;
 };
 
-// A cell takes no more characters than its column's size. Typing stops at the size, and a
-// longer paste is refused whole, with a tip that says why, instead of being cut silently.
-// The size counts the characters the value holds, not those it is shown with ("\033" is one).
-class LengthGuard : public QValidator {
-public:
-    LengthGuard(int size, std::string stored, QLineEdit* editor)
-        : QValidator(editor), size_(size), stored_(std::move(stored)), editor_(editor) {}
-    State validate(QString& input, int&) const override {
-        const qsizetype length = qs(editedBack(stored_, ss(input))).size();
-        if (length <= size_) return Acceptable;
-        const QString why = QObject::tr("This column takes at most %1 characters; the text would have %2.")
-                                .arg(size_)
-                                .arg(length);
-        QPointer<QLineEdit> e = editor_;
-        QTimer::singleShot(0, e, [e, why] {
-            if (e) QToolTip::showText(e->mapToGlobal(QPoint(0, e->height())), why, e);
-        });
-        return Invalid;
-    }
-
-private:
-    int size_;
-    std::string stored_;  // the cell's value when its editor opened
-    QLineEdit* editor_;
-};
-
 class GridDelegate : public QStyledItemDelegate {
 public:
     GridDelegate(dz::ui::Panel& panel, QObject* parent) : QStyledItemDelegate(parent), panel_(panel) {}
@@ -136,7 +109,10 @@ public:
         }
         auto* e = new QLineEdit(parent);
         stored_ = storedText(*g, i.row(), i.column());
-        e->setValidator(new LengthGuard(std::max(1, col.size), stored_, e));
+        // The size counts the characters the value holds, not those it is shown with ("\033" is one).
+        e->setValidator(new LengthGuard(std::max(1, col.size), e, [stored = stored_](const QString& input) {
+            return qs(editedBack(stored, ss(input))).size();
+        }));
         if (col.capitals)
             QObject::connect(e, &QLineEdit::textEdited, e, [e](const QString& t) {
                 const int pos = e->cursorPosition();
@@ -380,6 +356,7 @@ void PanelWidget::syncGrid() {
             a->setShortcutContext(Qt::WindowShortcut);
             a->setData(k.command);
             a->setProperty("onMenu", k.on_menu);
+            a->setEnabled(k.enabled);
             const int n = k.command;
             connect(a, &QAction::triggered, this, [this, n] {
                 storeGrid();

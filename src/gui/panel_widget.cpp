@@ -1,6 +1,7 @@
 #include "gui/panel_widget.h"
 
 #include "gui/cell_font.h"
+#include "gui/length_guard.h"
 #include "gui/mnemonics.h"
 
 #include <QButtonGroup>
@@ -174,7 +175,7 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::Number:
         case FieldKind::Date: {
             auto* e = new QLineEdit(this);
-            e->setMaxLength(d.max_length > 0 ? d.max_length : d.width);
+            e->setValidator(new LengthGuard(d.max_length > 0 ? d.max_length : d.width, e));
             if (d.kind == FieldKind::Number) e->setAlignment(Qt::AlignRight);
             e->setGeometry(cellRect(d.row, d.col, d.width + 1));
             connect(e, &QLineEdit::editingFinished, this, [this, e, n = d.number] {

@@ -63,6 +63,8 @@ void SubstitutionMasterFile::OpenFile(uint16_t command, int handle) {
 
 bool SubstitutionMasterFile::ResolveFields() { return fields_.Resolve(H()); }
 
+bool SubstitutionMasterFile::ReadOnly() const { return Open() && xio_is_read_only(H()); }
+
 void SubstitutionMasterFile::Close() {
     if (Open()) xio_cls_file(H());
     handle_ = 0;
@@ -225,6 +227,12 @@ int SubstitutionMasterFile::WriteDefinition(uint16_t oldSize, uint16_t mapJobToE
                                             uint16_t notFoundOption) {
     if (!Open() || IsUnnamedGroup(groupName_)) return XIO_NOT_FOUND;
     const uint16_t h = H();
+    if (ReadOnly()) {
+        // A reader's look: the table as stored, or none; nothing is made, nothing locked.
+        if (!ReadDefinition(groupName_, application_, fieldId_, false)) return XIO_NOT_FOUND;
+        const int s = xio_rd_record(h, kDefinitionRecord, 0, 0);
+        return s == XIO_OK ? XIO_OK : s == XIO_NOT_FOUND ? kRecordUnreadable : s;
+    }
     if (!ReadDefinition(groupName_, application_, fieldId_, false)) {
         if (application_ == kApplGL || fieldId_ == kFieldJob || fieldId_ == kFieldPhase) {
             // The widths are rewritten before the definition exists; the group record's
@@ -254,7 +262,7 @@ bool SubstitutionMasterFile::AnyEntry(std::string_view group, uint16_t fieldId) 
 }
 
 int SubstitutionMasterFile::ReleaseDefinition(bool save) {
-    if (!Open() || IsUnnamedGroup(groupName_)) return XIO_OK;
+    if (!Open() || IsUnnamedGroup(groupName_) || ReadOnly()) return XIO_OK;  // a reader holds no lock
     if (!ReadDefinition(groupName_, application_, fieldId_, true)) return XIO_OK;
     // Without the lock the record current on this handle is not this table's definition (or
     // another user holds it): deleting or replacing "the current record" would hit the wrong one.
@@ -349,6 +357,13 @@ int SubstitutionMasterFile::ListGroups(std::vector<GroupSummary>& groups) {
     groups.clear();
     if (!Open()) return handle_ == 0 ? XIO_NO_FILE : XIO_IO_ERROR;
     const uint16_t h = H();
+    // Every walk below in one read transaction: a group of many entries is read under one
+    // read lock, not one per entry.
+    struct Reads {
+        uint16_t h;
+        ~Reads() { xio_end_reads(h); }
+    } reads{h};
+    xio_begin_reads(h);
     auto group = [&](const std::string& name) -> GroupSummary& {
         for (auto& g : groups)
             if (SameText(g.name, name)) return g;

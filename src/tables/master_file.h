@@ -152,6 +152,9 @@ public:
     // Names of the group records in key order.
     std::vector<std::string> GroupNames();
     void set_handle(int handle) { handle_ = handle; }
+    // True when the file is open but this user may only read it: the tables are shown, never
+    // changed (saves say why and write nothing; opening a table writes and locks nothing).
+    bool ReadOnly() const;
 
     void SetCurrentTable(std::string_view group, uint32_t application, uint16_t fieldId);
     const std::string& groupName() const { return groupName_; }

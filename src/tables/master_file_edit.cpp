@@ -7,6 +7,7 @@
 // As) change only after the commit, so a failed save leaves both the file and the document as
 // they were and the edits can still be saved elsewhere.
 #include "tables/master_file.h"
+#include "tables/save_failure.h"
 #include "tables/table_editor.h"
 
 #include "platform/datafile/utf8.h"
@@ -37,21 +38,23 @@ std::string SavingText(int n, int total) {
 }
 
 // The rows of a save, counted as they are written. Rows left as they were are on disk already:
-// once every write is done the count ends on the table's whole number of rows.
+// once the save is committed the count ends on the table's whole number of rows, and only then
+// (a save that fails has saved no row).
 class SaveProgress {
 public:
     explicit SaveProgress(int total) : total_(total) {}
     void Row(int at) {
-        Progress(at, at == total_, [this, at] {
-            shown_ = at;
-            return SavingText(at, total_);
-        });
+        Progress(at, false, [this, at] { return Text(at); });
     }
     void Done() {
-        if (total_ > 0 && shown_ != total_) Row(total_);
+        if (total_ > 0 && shown_ != total_) ui::x_update_task(Text(total_));
     }
 
 private:
+    std::string Text(int at) {
+        shown_ = at;
+        return SavingText(at, total_);
+    }
     int total_;
     int shown_ = 0;
 };
@@ -61,16 +64,24 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Ends a save's transaction: commits on success, otherwise drops every write.
-int EndSave(uint16_t h, int status) {
+// Ends a save's transaction: commits on success, otherwise drops every write. The cause of a
+// failure is taken before the rollback forgets it.
+int EndSave(uint16_t h, int status, SaveFailure& failure) {
     if (status == XIO_OK) {
         status = xio_end_writes(h);
         if (status == XIO_OK) return XIO_OK;
     }
+    failure = SaveFailureOf(h, status);
     // The save has failed already and says so; dropping its writes is all that is left to try.
     (void)xio_rollback(h);
     (void)xio_end_writes(h);
     return status;
+}
+
+// Says why a save wrote nothing: the wait text of its rows goes, the box says what to do.
+void SayNotSaved(const SaveFailure& failure, const std::string& command) {
+    ui::x_update_task("");
+    ui::xw_wr_message(ui::kError, SaveFailureText(failure, command));
 }
 
 }  // namespace
@@ -103,8 +114,9 @@ bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
     const std::string refusal = GroupNameRefusal(group);
     if (refusal.empty()) return true;
     // A group stored under such a name before names were checked can still be opened, and so
-    // saved under a name that can be shown.
-    if (Open()) {
+    // saved under a name that can be shown. None is stored under a name longer than a group
+    // name holds: looking one up would find the group of its first characters.
+    if (Open() && GroupNameTooLong(group).empty()) {
         xio_init_record(H(), kGroupRecord);
         PutText(H(), kGroupRecord, fields_.table, group.substr(0, kGroupNameMax));
         if (xio_find_record(H(), kGroupRecord, 0) == XIO_OK) return true;
@@ -339,15 +351,18 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         ui::xw_wr_message(ui::kError, "I/O error occurred during save. Please try 'Save As'");
         return handle_ == 0 ? XIO_NO_FILE : XIO_IO_ERROR;
     }
+    if (ReadOnly()) {
+        SayNotSaved(UnwritableFailure(), "Save");
+        return XIO_LOCKED;
+    }
     if (!OpenForEdit(groupName_, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
                      doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, false, true))
         return kSaveRefused;
     const uint16_t h = H();
     int s = xio_start_writes(h);
-    if (s != XIO_OK) return s;
     // Removed rows first, so that a value removed and typed again is written afresh.
     int n = 0;
-    if (doc.removedRows) ui::x_update_task("Freeing deleted disk space");
+    if (s == XIO_OK && doc.removedRows) ui::x_update_task("Freeing deleted disk space");
     for (SubstitutionRow* r = doc.removedRows; r && s == XIO_OK; r = r->next) {
         s = DeleteEntry(groupName_, r->oldValue, false);
         ++n;
@@ -395,13 +410,14 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         written.push_back(doc.pendingNewRow);
         progress.Row(n);
     }
-    if (s == XIO_OK) progress.Done();
     if (s == XIO_OK) s = WriteLastChoice(true);
-    s = EndSave(h, s);
+    SaveFailure failure;
+    s = EndSave(h, s, failure);
     if (s != XIO_OK) {
-        ui::xw_wr_message(ui::kError, "I/O error occurred during save. Please try 'Save As'");
+        SayNotSaved(failure, "Save");
         return s;
     }
+    progress.Done();
     for (SubstitutionRow* r : written) r->newEntry = r->modified = 0;
     FreeRemovedRows(doc);
     return XIO_OK;
@@ -433,28 +449,39 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         const int s = xio_ask_file(req, h);
         if (s != XIO_OK || h == 0 || !fields_.Resolve(h)) {
             if (s == XIO_OK && h != 0) xio_cls_file(h);
+            // The box's own words, then the cause in the program's words and what to do.
+            const std::string cause = "\r\r" + SaveFailureDetail(SaveFailureOf(0, s), "Save As");
             if (s == XIO_LOCKED)
-                ui::xw_wr_message(ui::kInfo, "The MASTER.XVM File is in use or read only, data not saved.");
+                ui::xw_wr_message(ui::kInfo, "The MASTER.XVM File is in use or read only, data not saved." + cause);
             else if (s != XIO_OPTIONAL_ABSENT)
                 ui::xw_wr_message(ui::kInfo,
                                   "IO error occurred during save.\r\rIf this error continues, export this table and "
-                                  "run Fendrick on the MASTER.XVM file and/or reinstall your XV software");
+                                  "run Fendrick on the MASTER.XVM file and/or reinstall your XV software" +
+                                      cause);
             return false;
         }
         handle_ = h;
     }
+    if (ReadOnly()) {
+        SayNotSaved(UnwritableFailure(), "Save As");
+        return false;
+    }
     const uint16_t h = H();
-    const std::string name(newName.substr(0, kGroupNameMax));
+    const std::string name(newName);  // never longer than a group name holds (AcceptGroupName)
     xio_init_record(h, kGroupRecord);
     PutText(h, kGroupRecord, fields_.table, name);
     int s = xio_find_record(h, kGroupRecord, 0);
+    if (s != XIO_OK && s != XIO_NOT_FOUND) {
+        ui::xw_wr_message(ui::kError, "IO error occured, please try again.");
+        return false;
+    }
     if (s == XIO_NOT_FOUND) {
         s = xio_wr_record(h, kGroupRecord);
         if (s == XIO_DUPLICATE) s = XIO_OK;  // another user wrote it meanwhile
-    }
-    if (s != XIO_OK) {
-        ui::xw_wr_message(ui::kError, "IO error occured, please try again.");
-        return false;
+        if (s != XIO_OK) {
+            SayNotSaved(SaveFailureOf(h, s), "Save As");
+            return false;
+        }
     }
     if (!OpenForEdit(name, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
                      doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, name != doc.groupName,
@@ -493,15 +520,17 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
             progress.Row(static_cast<int>(i) + 1);
         });
     if (s == XIO_OK) s = WriteLastChoice(false);
-    s = EndSave(h, s);
+    SaveFailure failure;
+    s = EndSave(h, s, failure);
     if (s != XIO_OK) {
-        ui::xw_wr_message(ui::kInfo,
-                          "IO error occurred during save.\r\rIf this error continues, export this table and run "
-                          "Fendrick on the MASTER.XVM file and/or reinstall your XV software");
+        SayNotSaved(failure, "Save As");
         return false;
     }
+    progress.Done();
+    // Each row keeps the old value as it was written, so that what the editor shows is what is
+    // stored (a GL value's separators do not count against the size).
     for (SubstitutionRow* r : rows) {
-        if (r->oldValue.size() > size) r->oldValue.resize(size);
+        r->oldValue = CutOldValue(doc.fieldId, r->oldValue, size);
         r->newEntry = r->modified = 0;
     }
     FreeRemovedRows(doc);
@@ -512,7 +541,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
 
 void SubstitutionMasterFile::DeleteEmptyGroup() {
     ReleaseDefinition(false);
-    if (!Open() || IsUnnamedGroup(groupName_)) return;
+    if (!Open() || IsUnnamedGroup(groupName_) || ReadOnly()) return;
     const uint16_t h = H();
     xio_init_record(h, kDefinitionRecord);
     PutText(h, kDefinitionRecord, fields_.dTable, groupName_);

@@ -68,7 +68,17 @@ bool SameText(std::string_view a, std::string_view b) {
 
 bool IsUnnamedGroup(std::string_view name) { return name.empty() || SameText(name, kNewTableGroup); }
 
+std::string GroupNameTooLong(std::string_view name) {
+    const std::size_t count = Utf8Length(name);
+    if (count <= kGroupNameMax) return {};
+    // Named by its beginning: a name of thousands of characters would bury the words.
+    constexpr std::size_t kShown = 40;
+    const std::string shown = ui::shown_text(Utf8Prefix(name, kShown)) + "...";
+    return xvl::xvlRCString::Get(kMsgGroupNameTooLong, shown, std::to_string(count), std::to_string(kGroupNameMax));
+}
+
 std::string GroupNameRefusal(std::string_view name) {
+    if (std::string tooLong = GroupNameTooLong(name); !tooLong.empty()) return tooLong;
     for (std::size_t i = 0; i < name.size(); ++i) {
         const auto c = static_cast<unsigned char>(name[i]);
         const bool c1 = ui::shown_detail::is_c1_after(name, i);

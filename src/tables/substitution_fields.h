@@ -91,11 +91,15 @@ const char* ThirdValueFieldName(uint16_t fieldId);
 
 // True for an empty name or "New table group" (in any letter case).
 bool IsUnnamedGroup(std::string_view name);
-// Why `name` cannot name a new table group: it holds a control character, which would act on a
-// terminal wherever the group is named (13481, the name and the character shown escaped). Empty
-// when it can.
+// Why `name` cannot name a new table group: it is longer than a group name holds, or it holds a
+// control character, which would act on a terminal wherever the group is named (13481, the name
+// and the character shown escaped). Empty when it can.
 inline constexpr int kMsgGroupNameControl = 13481;
 std::string GroupNameRefusal(std::string_view name);
+// Why `name` is too long for a table group name (13700, saying the most it holds: it is never cut
+// to fit); empty when it fits. GroupNameRefusal says this first.
+inline constexpr int kMsgGroupNameTooLong = 13700;
+std::string GroupNameTooLong(std::string_view name);
 // A new value counts as blank when it is empty or a single space.
 bool IsBlankValue(std::string_view value);
 // The first 40 characters of a value.

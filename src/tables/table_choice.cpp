@@ -229,7 +229,8 @@ int TableGroupPanelProc(ui::Panel& panel, const ui::PanelMessage& m) {
             if (m.field == kGroupField) {
                 std::string name = panel.text(kGroupField);
                 if (name.empty()) name = panel.selected_item(kGroupField);
-                choice->groupName = name.substr(0, kGroupNameMax);
+                // Whole: a name too long is refused with its words when the table is opened.
+                choice->groupName = name;
                 choice->applCode = FillApplicationList(file, panel, *choice, false);
                 choice->fieldId = FillFieldList(file, panel, *choice, false);
             } else if (m.field == kApplField) {

@@ -1,4 +1,5 @@
 #include "tables/table_editor.h"
+#include "tables/save_failure.h"
 #include "tables/table_text.h"
 
 #include "platform/datafile/utf8.h"
@@ -127,6 +128,15 @@ std::string ShownValue(uint16_t fieldId, const std::string& stored) {
 }
 
 constexpr const char* kUntitled = "Untitled";
+
+// The commands that change the table or write it: off while the table file may only be read.
+bool ChangesTheTable(int cmd) {
+    switch (cmd) {
+        case kCmdSave: case kCmdSaveAs: case kCmdClearTable: case kCmdPrefill: case kCmdImport:
+        case kCmdOptions: case kCmdRemoveLine: case kCmdList: return true;
+        default: return false;
+    }
+}
 
 }  // namespace
 
@@ -299,15 +309,20 @@ int TableEditor::MainProc(ui::Panel& panel, const ui::PanelMessage& m) {
 
 void TableEditor::SetTitle() {
     if (ui::Panel* p = ui::xw_find_panel(main_))
-        p->set_title(p->def().title + " - " + (IsUnnamedGroup(doc_->groupName) ? kUntitled : doc_->groupName));
+        p->set_title(p->def().title + " - " + (IsUnnamedGroup(doc_->groupName) ? kUntitled : doc_->groupName) +
+                     (readOnly_ ? " (read-only)" : ""));
 }
 
 void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     main_ = panel.handle();  // shown before xw_show_panel returns its handle
+    readOnly_ = file_->ReadOnly();
     doc_ = OpenTableDocument(*file_);
     SetTitle();
     TableButtonBar(panel);
-    for (const auto& k : EditorKeys()) panel.add_key(k);
+    for (ui::KeyCommand k : EditorKeys()) {
+        k.enabled = !(readOnly_ && ChangesTheTable(k.command));
+        panel.add_key(std::move(k));
+    }
     // The rows, sorted, with the cursor on a new line at the end.
     BuildTableGrid();
     FillGrid();
@@ -316,8 +331,11 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
 
 void TableEditor::TableButtonBar(ui::Panel& panel) {
     const int gridWidth = TableGridWidth(doc_->oldSize, doc_->newWidth, doc_->thirdWidth, doc_->hasList);
-    const int width = std::max(panel.def().cols, TableWindowWidth(gridWidth));
+    // A reader is told above the grid why nothing can be changed: the window takes the words whole.
+    const std::string notice = readOnly_ ? ReadOnlyNotice() : std::string();
+    const int width = std::max({panel.def().cols, TableWindowWidth(gridWidth), static_cast<int>(Utf8Length(notice)) + 3});
     panel.resize(panel.rows(), width);
+    if (readOnly_) panel.write_text(1, 2, notice);
     // The grid takes the left part; the command buttons stand in a column at the right edge
     // and in a row at the bottom.
     const int right = width - 13;
@@ -343,6 +361,9 @@ void TableEditor::TableButtonBar(ui::Panel& panel) {
     button(kCmdRemoveLine, "~Remove Line", bottom, right - 13);
     button(kCmdHelp, "~Help", bottom, right);
     panel.enable_button(kCmdList, false);
+    if (readOnly_)
+        for (int n : {kCmdPrefill, kCmdImport, kCmdOptions, kCmdSave, kCmdSaveAs, kCmdRemoveLine})
+            panel.enable_button(n, false);
 }
 
 void TableEditor::BuildTableGrid() {
@@ -390,6 +411,7 @@ void TableEditor::BuildTableGrid() {
         widths(third, doc_->thirdWidth);
         g.columns.push_back(third);
     }
+    for (ui::GridColumn& c : g.columns) c.enabled = !readOnly_;  // a reader's cells take no input
     g.structure_changed = g.dirty = true;
 }
 
@@ -514,7 +536,7 @@ bool TableEditor::ValidateRow(SubstitutionRow* row) {
 // The check of the cursor's cell with the text typed into it (reason 3 of the grid).
 bool TableEditor::TableGridEditCell(int column) {
     ui::Grid* g = grid();
-    if (!g) return true;
+    if (!g || readOnly_) return true;  // a reader's cells take nothing: what they hold stays
     const int line = g->cursor_line();
     SubstitutionRow* row = LineRow(line);
     if (!row) return true;
@@ -609,7 +631,7 @@ bool TableEditor::LeaveCell(int toLine, int toColumn) {
     if (ui::Panel* p = ui::xw_find_panel(main_)) {
         const bool listField = doc_->fieldId == 30 || doc_->fieldId == 33 || doc_->fieldId == 39 ||
                                doc_->fieldId == 43 || doc_->fieldId == kFieldUnionLocal;
-        p->enable_button(kCmdList, listField && toColumn != 0 && doc_->payrollHandle != 0);
+        p->enable_button(kCmdList, !readOnly_ && listField && toColumn != 0 && doc_->payrollHandle != 0);
     }
     UpdateThumb();
     return true;
@@ -619,6 +641,10 @@ bool TableEditor::LeaveCell(int toLine, int toColumn) {
 
 void TableEditor::Command(int cmd) {
     if (closing_) return;
+    if (readOnly_ && ChangesTheTable(cmd)) {
+        ui::xw_wr_message(ui::kInfo, ReadOnlyNotice());
+        return;
+    }
     if (cmd != kCmdClearTable && cmd != kCmdRemoveLine && cmd != kCmdHelp && !CheckPendingCell()) return;
     switch (cmd) {
         case kCmdHelp: ui::xw_wr_message(ui::kInfo, EditorHelp()); break;
@@ -701,6 +727,7 @@ void TableEditor::CloseTable() {
 
 bool TableEditor::SaveTableCommand(bool allowSaveAs) {
     if (!HasSomethingToSave(*doc_)) return true;
+    if (readOnly_ && !doc_->modified) return true;  // a reader's table is as stored: nothing to write
     if (IsUnnamedGroup(doc_->groupName)) return allowSaveAs ? SaveTableAsCommand() : false;
     if (!CheckPendingCell()) return false;
     CommitCurrentRow();

@@ -203,6 +203,7 @@ private:
     std::vector<SubstitutionRow*> lineRows_;  // grid line -> row; the pending row is the last line
     bool closed_ = false;
     bool closing_ = false;
+    bool readOnly_ = false;  // the table file may only be read: the table is shown, never changed
     SubstitutionMasterFile* next_ = nullptr;
 };
 

@@ -295,6 +295,26 @@ TEST_F(TablesCli, UnreadableImportAndBadArguments) {
     EXPECT_FALSE(fs::exists(dir / "e.txt"));
 }
 
+// A group name longer than a group name holds is refused with the limit, never saved under its
+// first characters; a look at it says the same, not that it does not exist.
+TEST_F(TablesCli, AGroupNameTooLongIsRefusedWithItsLimitAndNothingIsSaved) {
+    const std::string name(5000, 'G');
+    const CliResult imported = Tables("import", name, "AP", 6, {Write("v.txt", "a,b\n")});
+    EXPECT_EQ(imported.status, 64);
+    EXPECT_THAT(imported.err, ::testing::HasSubstr("it has 5000 characters and a table group name holds at most 80"));
+    EXPECT_THAT(Cli({"tables", "list", "--company", company.string()}).out, ::testing::HasSubstr("No table groups"));
+    // A group of its first 80 characters is not the one named.
+    ASSERT_EQ(Tables("import", name.substr(0, 80), "AP", 6, {Write("v.txt", "a,b\n")}).status, 0);
+    for (const char* verb : {"show", "export"}) {
+        std::vector<std::string> args{"tables", verb, "--company", company.string(), name};
+        if (std::string(verb) == "export") args.insert(args.end(), {"--app", "AP", "--field", "6", (dir / "e.txt").string()});
+        const CliResult r = Cli(args);
+        EXPECT_EQ(r.status, 64) << verb;
+        EXPECT_THAT(r.err, ::testing::HasSubstr("holds at most 80")) << verb;
+    }
+    EXPECT_FALSE(fs::exists(dir / "e.txt"));
+}
+
 // A FIFO, a folder or a device named as a file to read: refused at once, saying what it is.
 TEST_F(TablesCli, FilesThatAreNotFilesAreRefusedByEveryCommandThatReads) {
     const fs::path fifo = dir / "fifo.txt";

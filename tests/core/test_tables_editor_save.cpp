@@ -244,6 +244,10 @@ TEST_F(EditorSaveTest, WriteFailureMidSaveLeavesTheStoredTableAndTheFlags) {
     SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
     EXPECT_NE(saver.Save(doc), XIO_OK);
     EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1", "B=2"}));
+    // Said with its cause and step; no row is left counted as saved.
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("The table was not saved: "));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Choose Save again."));
+    EXPECT_EQ(sui_.task_lines().back(), "");
     EXPECT_EQ(c1->modified, 1);
     EXPECT_EQ(c2->newEntry, 1);
     ASSERT_NE(doc.removedRows, nullptr);
@@ -255,7 +259,55 @@ TEST_F(EditorSaveTest, WriteFailureMidSaveLeavesTheStoredTableAndTheFlags) {
     mf->Close();
 }
 
+// A file this user may only read: a save writes nothing and says why, with the step; closing
+// offers to delete nothing.
+TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    std::unique_ptr<SubstitutionMasterFile> mf;
+    {
+        xio_read_only_scope look;
+        mf = std::make_unique<SubstitutionMasterFile>(kCommand);
+    }
+    ASSERT_TRUE(mf->ReadOnly());
+    ASSERT_TRUE(mf->OpenForEdit("Jobs", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    Add(doc, "B", "2");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_THAT(sui_.message_texts().back(),
+                ::testing::HasSubstr("cannot be written: you do not have permission to change it or the folder it is in"));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("then choose Save again"));
+    EXPECT_FALSE(saver.SaveAs("Copy", doc));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("choose Save As again"));
+    for (const auto& t : sui_.task_lines()) EXPECT_THAT(t, ::testing::Not(::testing::HasSubstr("rows saved")));
+    const std::size_t said = sui_.messages().size();
+    mf->DeleteEmptyGroup();
+    EXPECT_EQ(sui_.messages().size(), said);
+    mf->Close();
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+    SubstitutionMasterFile after(kCommand);
+    EXPECT_TRUE(after.GroupNames().empty());  // no group record for Copy
+    after.Close();
+}
+
 // ---- Save As --------------------------------------------------------------------------------
+
+// A GL value is typed with its separators, which the old size does not count: after a Save As
+// into a new group each row shows the old value as it was stored, whole.
+TEST_F(EditorSaveTest, SaveAsKeepsEachOldValueAsItWasStored) {
+    CreateMasterFile();
+    SubstitutionTable doc("New table group", kFieldGlAccount, kApplGL);
+    doc.oldSize = 11;
+    Add(doc, "01-1-10-1000-00", "01110120000");
+    SubstitutionMasterFile saver(kCommand, 0, "New table group", kApplGL, kFieldGlAccount);
+    ASSERT_TRUE(saver.SaveAs("NEWG", doc));
+    EXPECT_EQ(OldValues(doc), (std::vector<std::string>{"01-1-10-1000-00"}));
+    EXPECT_EQ(Stored("NEWG", kFieldGlAccount), (std::vector<std::string>{"01-1-10-1000-00=01110120000"}));
+    saver.Close();
+}
 
 TEST_F(EditorSaveTest, SaveAsCutsOldValuesAndRefusesCollisionsBeforeWriting) {
     CreateMasterFile();
@@ -330,6 +382,21 @@ TEST_F(EditorSaveTest, ANewGroupNamedWithAControlCharacterIsRefusedWithItsWord) 
     SubstitutionMasterFile mf(kCommand);
     EXPECT_FALSE(mf.OpenForEdit("N\033[2J", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
     EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("'N\\033[2J' cannot be a table group name"));
+    EXPECT_FALSE(mf.OpenForEdit("C\xC2\x9B" "1", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));  // a C1 control
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("it holds a control character (\\302\\233)"));
+    // Neither a name with ESC nor one longer than a group name holds is saved under, nor cut to fit.
+    SubstitutionTable doc("New table group", 30, kApplPR);
+    doc.oldSize = 10;
+    Add(doc, "E1", "X1");
+    SubstitutionMasterFile saver(kCommand, 0, "New table group", kApplPR, 30);
+    EXPECT_FALSE(saver.SaveAs("E\033", doc));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("'E\\033' cannot be a table group name"));
+    const std::string tooLong(81, 'L');
+    EXPECT_FALSE(saver.SaveAs(tooLong, doc));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("it has 81 characters and a table group name holds at most 80"));
+    EXPECT_TRUE(saver.GroupNames().empty());
+    EXPECT_TRUE(Stored(tooLong.substr(0, 80), 30).empty());
+    saver.Close();
     SubstitutionMasterFile old(kCommand, 0, "O\033", kApplPR, 30);
     ASSERT_EQ(old.WriteGroupRecord(), XIO_OK);
     old.Close();

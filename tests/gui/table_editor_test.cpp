@@ -3,6 +3,7 @@
 // the table view (a duplicate refused in place), saved as CONV2026, reopened sorted; the
 // options shrinking the old size into a collision; a list field's drop-down.
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
@@ -14,17 +15,21 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <deque>
 #include <filesystem>
 #include <functional>
+#include <unistd.h>
 
 #include "app/xv_app.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
+#include "platform/datafile/store.h"
+#include "platform/datafile/xio.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/panel.h"
@@ -191,14 +196,39 @@ void pick(QWidget* w, int field, const QString& text) {
 }
 
 #ifdef DZ_CLI_BIN
+// The command-line program run as a person would.
+void runCli(const QStringList& args) {
+    QProcess cli;
+    cli.start(QStringLiteral(DZ_CLI_BIN), args);
+    QVERIFY(cli.waitForFinished(60000));
+    QVERIFY2(cli.exitCode() == 0, cli.readAllStandardError().constData());
+}
+
 // A fresh company made by the command-line program, as a person would.
-void initCompany(const QString& company) {
-    QProcess init;
-    init.start(QStringLiteral(DZ_CLI_BIN), {QStringLiteral("company"), QStringLiteral("init"), company});
-    QVERIFY(init.waitForFinished(60000));
-    QCOMPARE(init.exitCode(), 0);
+void initCompany(const QString& company) { runCli({QStringLiteral("company"), QStringLiteral("init"), company}); }
+
+// A company with the GL account table CONV of one row, made by the command-line program.
+void companyWithTable(QTemporaryDir& dir, const QString& company) {
+    initCompany(company);
+    const QString rows = dir.filePath(QStringLiteral("conv.txt"));
+    QFile f(rows);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("01-1-10-1000-00,01-1-10-1200-00\n");
+    f.close();
+    runCli({"tables", "import", "--company", company, "CONV", "--app", "GL", "--field", "9", "--report",
+            dir.filePath(QStringLiteral("r.txt")), rows});
 }
 #endif
+
+// The File menu's entry of the window holding `w`.
+QAction* fileEntry(QWidget* w, const QString& text) {
+    auto* main = qobject_cast<dz::gui::MainWindow*>(w->window());
+    if (!main) return nullptr;
+    main->menu(QStringLiteral("File"))->aboutToShow();
+    for (QAction* a : main->menu(QStringLiteral("File"))->actions())
+        if (a->text().remove(QLatin1Char('&')) == text) return a;
+    return nullptr;
+}
 
 // Chooses `path` in a file dialog.
 void chooseFile(QWidget* w, const QString& path) {
@@ -369,14 +399,6 @@ private slots:
         const QString company = dir.filePath(QStringLiteral("co"));
         initCompany(company);
         if (QTest::currentTestFailed()) return;
-        auto fileEntry = [](QWidget* w, const QString& text) -> QAction* {
-            auto* main = qobject_cast<dz::gui::MainWindow*>(w->window());
-            if (!main) return nullptr;
-            main->menu(QStringLiteral("File"))->aboutToShow();
-            for (QAction* a : main->menu(QStringLiteral("File"))->actions())
-                if (a->text().remove(QLatin1Char('&')) == text) return a;
-            return nullptr;
-        };
         QStringList shown;
         std::string stored;
         QString title;
@@ -424,6 +446,112 @@ private slots:
         QCOMPARE(shown.value(0), QStringLiteral("A\\033Z|01-2-33-4000-10"));
         QCOMPARE(stored, std::string("A\x1bZ"));
         QVERIFY2(title.endsWith(QLatin1String(" - ESCAPES")), qPrintable(title));
+#endif
+    }
+
+    // A user who may only read the company's files sees its tables read-only and told why: no
+    // cell takes input, the commands that write are off, closing asks nothing, nothing is written.
+    // (Run as user nobody when the tests run as root, whom file permissions do not bind.)
+    void aReaderSeesTheTablesReadOnlyAndToldWhy() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        companyWithTable(dir, company);
+        if (QTest::currentTestFailed()) return;
+        const std::filesystem::path co = company.toStdString(), xvm = co / "MASTER.XVM";
+        const QString before = slurp(QString::fromStdString(xvm.string()));
+        namespace fs = std::filesystem;
+        fs::permissions(dir.path().toStdString(), fs::perms(0755));
+        for (const auto& e : fs::directory_iterator(co)) fs::permissions(e.path(), fs::perms(0444));
+        fs::permissions(co, fs::perms(0555));
+        const bool root = ::geteuid() == 0;
+        if (root && (::setegid(65534) != 0 || ::seteuid(65534) != 0)) QSKIP("cannot become user nobody");
+        QString title, notice;
+        QStringList off, on;
+        bool editable = true, editorOpened = true;
+        std::deque<Step> steps{
+            {"TABLE/OPEN", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 auto* p = qobject_cast<PanelWidget*>(w);
+                 title = w->window()->findChild<QMdiArea*>()->activeSubWindow()->windowTitle();
+                 notice = QString::fromStdString(p->panel().line(1));
+                 for (int n : {dz::tables::kCmdSave, dz::tables::kCmdSaveAs, dz::tables::kCmdImport, dz::tables::kCmdExport})
+                     (p->button(n)->isEnabled() ? on : off) << p->button(n)->text().remove(QLatin1Char('&'));
+                 for (const QString& entry : {QStringLiteral("Save"), QStringLiteral("Save Table Group As...")})
+                     (fileEntry(w, entry)->isEnabled() ? on : off) << entry;
+                 QTableView* v = p->gridView();
+                 const QModelIndex first = v->model()->index(0, 0);
+                 editable = (v->model()->flags(first) & Qt::ItemIsEditable) != 0;
+                 v->setCurrentIndex(first);
+                 v->edit(first);
+                 editorOpened = gridEditor<QLineEdit>(p) != nullptr;
+                 QTest::keyClick(v, Qt::Key_Z);
+                 pressButton(w, dz::tables::kCmdClose);
+             }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        if (root && (::seteuid(0) != 0 || ::setegid(0) != 0)) qFatal("cannot become root again");
+        fs::permissions(co, fs::perms(0755));
+        QCOMPARE(boxes, QStringList{});  // closing asks nothing: nothing changed
+        QVERIFY2(title.endsWith(QLatin1String(" - CONV (read-only)")), qPrintable(title));
+        QVERIFY2(notice.contains(QLatin1String(
+                     "Read-only: MASTER.XVM cannot be written: you do not have permission to change it or the folder it is in.")),
+                 qPrintable(notice));
+        QCOMPARE(off, (QStringList{"Save", "Save As...", "Import...", "Save", "Save Table Group As..."}));
+        QCOMPARE(on, QStringList{"Export..."});
+        QVERIFY(!editable);
+        QVERIFY(!editorOpened);
+        QVERIFY(slurp(QString::fromStdString(xvm.string())) == before);
+#endif
+    }
+
+    // A save that fails writes nothing and says so with its cause and step; nothing of it is left
+    // counted as saved. Done again once the cause is gone, it saves.
+    void aFailedSaveSaysItsCauseAndIsNeverCountedAsSaved() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        companyWithTable(dir, company);
+        if (QTest::currentTestFailed()) return;
+        QStringList status;
+        auto statusLine = [&](QWidget*) {
+            for (QWidget* top : QApplication::topLevelWidgets())
+                if (auto* main = qobject_cast<dz::gui::MainWindow*>(top)) status << main->statusBar()->currentMessage();
+        };
+        std::deque<Step> steps{
+            {"TABLE/OPEN", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-1-10-1001-00")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-1-10-1201-00")); }},
+            {"TABLE/MAIN",
+             [](QWidget* w) {
+                 dz::xio::fail_call(dz::xio::FaultCall::Commit, 1, dz::XIO_DISK_FULL, "XVM");
+                 pressButton(w, dz::tables::kCmdSave);
+             }},
+            {"box",
+             [&](QWidget* w) {
+                 statusLine(w);
+                 clickBox(w, QMessageBox::Ok);
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdSave); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 statusLine(w);
+                 pressButton(w, dz::tables::kCmdClose);
+             }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        dz::xio::clear_faults();
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].startsWith(QLatin1String("The table was not saved: ")), qPrintable(boxes[0]));
+        QVERIFY2(boxes[0].contains(QLatin1String("MASTER.XVM cannot be written: the disk holding it is full.")),
+                 qPrintable(boxes[0]));
+        QVERIFY2(boxes[0].contains(QLatin1String("Free space on the disk holding")), qPrintable(boxes[0]));
+        QCOMPARE(status, (QStringList{"", "Saving table to disk: 2 of 2 rows saved"}));
 #endif
     }
 

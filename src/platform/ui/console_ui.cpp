@@ -342,6 +342,13 @@ ConsoleUi::~ConsoleUi() { flush_task_line(); }
 
 void ConsoleUi::task_line(const std::string& text) {
     ScriptedUi::task_line(text);
+    if (text.empty()) {
+        // The line is cleared: a count not yet written (rows saved by a save that then failed)
+        // is no longer true, and goes unwritten.
+        task_pending_.clear();
+        task_stem_.clear();
+        return;
+    }
     // A run of lines that differ only in their numbers (rows saved, records deleted) counts
     // something up: its last line is written, and one a second while the run goes on.
     std::string stem;

@@ -123,6 +123,7 @@ struct KeyCommand {
     int command = 0;
     std::string text;         // what it does, for menus and help ("Save")
     bool on_menu = false;     // also an entry of the window's File menu while the panel is open
+    bool enabled = true;      // off: shown, but does nothing (a command the panel cannot run now)
 };
 
 struct ButtonState {

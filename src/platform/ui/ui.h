@@ -209,7 +209,7 @@ int zqfdlgFileChooseNew(const FileChooser& request, std::string& chosen);
 // A record picker over `list`. Returns the picked row (1-based), 0 when none.
 int xl_list_records(const RecordList& list);
 
-// The background task's line.
+// The background task's line; an empty text clears it.
 void x_update_task(const std::string& text);
 
 // Ends the program at once after telling the person why (an error box), for a state it cannot

@@ -247,7 +247,10 @@ TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
         }
         c.task_line("Freeing disk space: 1 records deleted");  // another run writes the last first
         for (int n = 1; n <= 60; ++n) c.task_line("Freeing disk space: " + std::to_string(n) + " records deleted");
-        EXPECT_EQ(c.task_lines().size(), 562u);  // every line is still recorded
+        // A line cleared (a save that then failed) drops a count not yet written.
+        for (int n = 1; n <= 9; ++n) c.task_line("Saving table to disk: " + std::to_string(n) + " of 9 rows saved");
+        c.task_line("");
+        EXPECT_EQ(c.task_lines().size(), 572u);  // every line is still recorded
     }
     const std::string e = err.str();
     EXPECT_EQ(e, "dodedoz: Saving table to disk\n"

@@ -1,0 +1,74 @@
+#include "tables/save_failure.h"
+
+#include "tables/master_file.h"
+
+#include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
+
+namespace dz::tables {
+
+namespace {
+
+using xvl::xvlRCString;
+
+constexpr int kMsgUnwritable = 12937;
+constexpr int kMsgReadOnly = 13701;
+constexpr int kMsgNotSaved = 13702;
+constexpr int kMsgNotSavedDetail = 13703;
+constexpr int kMsgDiskFull = 13704;
+constexpr int kMsgNotWritten = 13705;
+constexpr int kMsgStepLeave = 13706;
+constexpr int kMsgStepSpace = 13707;
+constexpr int kMsgStepWait = 13708;
+constexpr int kMsgStepAgain = 13709;
+
+std::string FileName() {
+    const std::string path = SubstitutionMasterFile::MasterPath().string();
+    return path.empty() ? kXvmFileName : path;
+}
+
+std::string CauseText(const SaveFailure& f) {
+    switch (f.cause) {
+        case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgUnwritable);
+        case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgDiskFull);
+        default: return xvlRCString::Get(kMsgNotWritten, f.detail);
+    }
+}
+
+std::string StepText(const SaveFailure& f, const std::string& command) {
+    switch (f.cause) {
+        case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeave, FileName(), command);
+        case SaveFailure::Cause::DiskFull: return xvlRCString::Get(kMsgStepSpace, FileName(), command);
+        case SaveFailure::Cause::InUse: return xvlRCString::Get(kMsgStepWait, command);
+        default: return xvlRCString::Get(kMsgStepAgain, command);
+    }
+}
+
+}  // namespace
+
+SaveFailure SaveFailureOf(uint16_t h, int status) {
+    if (xio_is_read_only(h) || (status == XIO_LOCKED && xio_error_unwritable())) return UnwritableFailure();
+    SaveFailure f;
+    if (status == XIO_DISK_FULL || xio_disk_full_met(h)) {
+        f.cause = SaveFailure::Cause::DiskFull;
+        return f;
+    }
+    f.cause = status == XIO_LOCKED ? SaveFailure::Cause::InUse : SaveFailure::Cause::Other;
+    f.detail = xio_error_text();
+    if (f.detail.empty()) f.detail = "status " + std::to_string(status);
+    return f;
+}
+
+SaveFailure UnwritableFailure() { return SaveFailure{SaveFailure::Cause::Unwritable, {}}; }
+
+std::string SaveFailureText(const SaveFailure& failure, const std::string& command) {
+    return xvlRCString::Get(kMsgNotSaved, FileName(), CauseText(failure), StepText(failure, command));
+}
+
+std::string SaveFailureDetail(const SaveFailure& failure, const std::string& command) {
+    return xvlRCString::Get(kMsgNotSavedDetail, FileName(), CauseText(failure), StepText(failure, command));
+}
+
+std::string ReadOnlyNotice() { return xvlRCString::Get(kMsgReadOnly, kXvmFileName, xvlRCString::Get(kMsgUnwritable)); }
+
+}  // namespace dz::tables

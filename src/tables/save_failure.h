@@ -1,0 +1,35 @@
+// Why a save of a table did not happen, in the words of the editor's boxes, with the step that
+// gets the table saved; and the notice of an editor that may not save at all.
+//
+// A save is all or nothing (see master_file.h), so the words can say that nothing of it was
+// written and that the changes are still in the editor.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace dz::tables {
+
+// The cause of a failed write on MASTER.XVM, taken where it failed: a rollback forgets that
+// the disk was full.
+struct SaveFailure {
+    enum class Cause { Unwritable, DiskFull, InUse, Other };
+    Cause cause = Cause::Other;
+    std::string detail;  // the data-file layer's words (InUse, Other)
+};
+
+// The failure that status `status` of a write on handle `h` stands for.
+SaveFailure SaveFailureOf(uint16_t h, int status);
+// One that comes before any write: the file may not be written by this user.
+SaveFailure UnwritableFailure();
+
+// The box of a failed save (13702): the file, the cause and the step; `command` is the
+// command to choose again ("Save", "Save As").
+std::string SaveFailureText(const SaveFailure& failure, const std::string& command);
+// The cause and the step alone (13703), under words that already say the table was not saved.
+std::string SaveFailureDetail(const SaveFailure& failure, const std::string& command);
+
+// What the editor says of itself when the table file may not be written (13701).
+std::string ReadOnlyNotice();
+
+}  // namespace dz::tables
