@@ -80,7 +80,9 @@ protected:
         v.text = alt;
         xio_put_field(h, 1, xio_num(h, XIO_NUM_RECORD, 1, "ALTKEY"), v);
         ASSERT_EQ(xio_wr_record(h, 1), XIO_OK);
-        if (commit) ASSERT_EQ(xio_commit(h), XIO_OK);
+        if (commit) {
+            ASSERT_EQ(xio_commit(h), XIO_OK);
+        }
     }
 
     // The stored name of an item, or "<none>".
