@@ -3,6 +3,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QImage>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -103,17 +104,32 @@ private slots:
                           Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
         QCoreApplication::sendEvent(pager->viewport(), &wheel);
         QVERIFY(pager->topRow() > page);
+        // Narrower than the report, it moves a character to the right and back.
+        viewer->window()->resize(300, 400);
+        viewer->resize(300, 400);
+        QScrollBar* across = pager->horizontalScrollBar();
+        QVERIFY(across->maximum() > 0);
+        QTest::keyClick(pager, Qt::Key_Right);
+        QCOMPARE(across->value(), across->singleStep());
+        QTest::keyClick(pager, Qt::Key_Left);
+        QCOMPARE(across->value(), 0);
 
-        // From the start of the first row to the fifth character of the third.
+        // From the start of the second row to the fifth character of the fourth.
         key(Qt::Key_Home, Qt::ControlModifier);
         const QFontMetrics fm(pager->font());
-        QTest::mousePress(pager->viewport(), Qt::LeftButton, {}, QPoint(1, fm.lineSpacing() / 2));
+        QTest::mousePress(pager->viewport(), Qt::LeftButton, {}, QPoint(1, fm.lineSpacing() * 3 / 2));
         QMouseEvent drag(QEvent::MouseMove, QPointF(4 + fm.horizontalAdvance(QStringLiteral("line")) + 2,
-                                                    fm.lineSpacing() * 5 / 2),
+                                                    fm.lineSpacing() * 7 / 2),
                          pager->viewport()->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(pager->viewport(), &drag);
         QTest::mouseRelease(pager->viewport(), Qt::LeftButton, {}, drag.position().toPoint());
-        QCOMPARE(pager->selectedText(), QStringLiteral("line 0\nline 1\nline"));
+        QCOMPARE(pager->selectedText(), QStringLiteral("line 1\nline 2\nline"));
+        // Shown selected: the second row, nothing before it nor after the fourth.
+        const QImage shown = pager->viewport()->grab().toImage();
+        const QColor highlight = pager->palette().highlight().color();
+        QVERIFY(shown.pixelColor(6, fm.lineSpacing() / 2) != highlight);
+        QCOMPARE(shown.pixelColor(6, fm.lineSpacing() * 3 / 2), highlight);
+        QVERIFY(shown.pixelColor(6, fm.lineSpacing() * 9 / 2) != highlight);
         QTest::keyClick(pager, Qt::Key_A, Qt::ControlModifier);
         QTest::keyClick(pager, Qt::Key_C, Qt::ControlModifier);
         const QString all = QGuiApplication::clipboard()->text();
