@@ -34,6 +34,7 @@
 #include "gui/cell_font.h"
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
+#include "gui/report_pager.h"
 #include "gui/report_viewer.h"
 #include "platform/suite/company.h"
 #include "platform/ui/console_ui.h"
@@ -519,8 +520,8 @@ int QtUi::list_records(const RecordList& list) {
 }
 
 bool QtUi::show_report(const ReportDocument& report) {
-    showViewer(report, QString());
-    return true;
+    // A spool that could not be read back whole is shown as far as it goes and said not shown.
+    return showViewer(report, QString())->pager()->readWhole();
 }
 
 void QtUi::report_written(const ReportDocument& report, const std::string& path) {
@@ -534,7 +535,7 @@ void QtUi::report_written(const ReportDocument& report, const std::string& path)
     showViewer(ReportDocument{report.title, report.width, {}, dz::ui::LineSpool::of_file(path)}, where);
 }
 
-void QtUi::showViewer(const ReportDocument& report, const QString& path) {
+ReportViewer* QtUi::showViewer(const ReportDocument& report, const QString& path) {
     auto* viewer = new ReportViewer(report, path);
     viewer->setAttribute(Qt::WA_DeleteOnClose);
     connect(viewer, &ReportViewer::printRequested, this, [this](const ReportDocument& r) { print_report(r); });
@@ -551,6 +552,7 @@ void QtUi::showViewer(const ReportDocument& report, const QString& path) {
     } else {
         fitToScreen(*viewer);
     }
+    return viewer;
 }
 
 bool QtUi::print_report(const ReportDocument& report) {

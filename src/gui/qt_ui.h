@@ -22,6 +22,7 @@ class QWidget;
 namespace dz::gui {
 
 class PanelWidget;
+class ReportViewer;
 
 class QtUi : public QObject, public dz::ui::Ui {
     Q_OBJECT
@@ -70,7 +71,7 @@ private:
     int execModal(QDialog& dialog);
     QWidget* dialogParent() const;
     void showWindow(QWidget* w, bool visible);
-    void showViewer(const dz::ui::ReportDocument& report, const QString& path);
+    ReportViewer* showViewer(const dz::ui::ReportDocument& report, const QString& path);
     QString startFolder(const std::string& asked) const;
     void fitToScreen(QWidget& w) const;
     void keepInArea(QMdiSubWindow& sub) const;

@@ -1,6 +1,7 @@
 #include "gui/report_viewer.h"
 
 #include "gui/cell_font.h"
+#include "gui/report_pager.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -9,7 +10,6 @@
 #include <QSettings>
 #include <QKeyEvent>
 #include <QPainter>
-#include <QPlainTextEdit>
 #include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -39,28 +39,9 @@ void rememberReportFolder(const QString& company, const QString& folder) {
 }
 
 ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& path, QWidget* parent)
-    : QWidget(parent), report_(report), path_(path), text_(new QPlainTextEdit(this)) {
+    : QWidget(parent), report_(report), path_(path), pager_(new ReportPager(report, this)) {
     setWindowTitle(path.isEmpty() ? qs(report.title) : tr("%1 - %2").arg(qs(report.title), QFileInfo(path).fileName()));
-    QFont font = fixedFont();
-    text_->setFont(font);
-    text_->setReadOnly(true);
-    text_->setLineWrapMode(QPlainTextEdit::NoWrap);
-    // A page break shows as a rule across the report between blank lines: each text file's
-    // section of a run starts a page, and the sections stand apart as they do on paper. The
-    // lines are read from where the report keeps them (its spool or its file), one at a time.
-    const QString rule(std::clamp(report.width, 1, 132), QLatin1Char('='));
-    QString text;
-    bool any = false;
-    dz::ui::for_each_line(report, [&](std::string_view l) {
-        const bool page = !l.empty() && l.front() == '\f';
-        if (page) l.remove_prefix(1);
-        if (any) text += QLatin1Char('\n');
-        if (page && any) text += QLatin1Char('\n') + rule + QStringLiteral("\n\n");
-        text += qs(l);
-        any = true;
-        return true;
-    });
-    text_->setPlainText(text);
+    setFocusProxy(pager_);
 
     auto* print = new QPushButton(tr("&Print..."), this);
     auto* close = new QPushButton(tr("&Close"), this);
@@ -84,14 +65,14 @@ ReportViewer::ReportViewer(const dz::ui::ReportDocument& report, const QString& 
         where->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(where);
     }
-    layout->addWidget(text_);
+    layout->addWidget(pager_);
     layout->addLayout(buttons);
-    QFontMetrics fm(font);
+    QFontMetrics fm(pager_->font());
     resize(std::min(report.width, 132) * fm.horizontalAdvance(QLatin1Char('M')) + 40, 30 * fm.lineSpacing() + 60);
 }
 
 void ReportViewer::keyPressEvent(QKeyEvent* event) {
-    // Escape closes the report as the Close button does (the text passes the key on).
+    // Escape closes the report as the Close button does (the view passes the key on).
     if (event->key() == Qt::Key_Escape && close_) {
         close_->click();
         return;

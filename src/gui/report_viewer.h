@@ -1,5 +1,6 @@
-// A report sent to the screen: its lines in a fixed-pitch font, with a Print button that sends
-// it to a printer or a PDF file.
+// A report sent to the screen: its lines in a fixed-pitch font, read a page at a time from where
+// the report is kept (see ReportPager), with a Print button that sends it to a printer or a PDF
+// file.
 #pragma once
 
 #include <QWidget>
@@ -7,11 +8,12 @@
 #include "platform/ui/ui.h"
 
 class QKeyEvent;
-class QPlainTextEdit;
 class QPushButton;
 class QPrinter;
 
 namespace dz::gui {
+
+class ReportPager;
 
 class ReportViewer : public QWidget {
     Q_OBJECT
@@ -21,7 +23,7 @@ public:
                           QWidget* parent = nullptr);
 
     const dz::ui::ReportDocument& report() const { return report_; }
-    QPlainTextEdit* text() const { return text_; }
+    ReportPager* pager() const { return pager_; }
     const QString& path() const { return path_; }
 
 signals:
@@ -33,7 +35,7 @@ protected:
 private:
     dz::ui::ReportDocument report_;
     QString path_;
-    QPlainTextEdit* text_;
+    ReportPager* pager_;
     QPushButton* close_ = nullptr;
 };
 

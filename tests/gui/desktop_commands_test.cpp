@@ -37,6 +37,7 @@
 #include "gui/main_window.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
+#include "gui/report_pager.h"
 #include "gui/report_viewer.h"
 #include "platform/suite/company.h"
 #include "platform/ui/hub.h"
@@ -229,7 +230,7 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     const auto subs = ui.mainWindow()->mdiArea()->subWindowList();
     for (QMdiSubWindow* sub : subs)
         if (auto* viewer = qobject_cast<dz::gui::ReportViewer*>(sub->widget()))
-            seen.reports << viewer->text()->toPlainText();
+            seen.reports << viewer->pager()->rowsText(0, viewer->pager()->rowCount());
     seen.shown = ui.shown;
     seen.progress = ui.progress;
     seen.statuses = ui.statuses;

@@ -47,6 +47,7 @@
 #include "gui/shown_edit.h"
 #include "gui/panel_widget.h"
 #include "gui/qt_ui.h"
+#include "gui/report_pager.h"
 #include "gui/report_viewer.h"
 #include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
@@ -953,8 +954,8 @@ button = [ { number = 1, label = "~Help", row = 2, col = 2, width = 10 },
         auto* viewer = qobject_cast<dz::gui::ReportViewer*>(subs[0]->widget());
         QVERIFY(viewer);
         QCOMPARE(viewer->windowTitle(), QStringLiteral("Conversion Report"));
-        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Page 1\nline\n\n%1\n\nPage 2").arg(QString(132, QLatin1Char('='))));
-        QVERIFY(evenAdvances(viewer->text()->font()));
+        QCOMPARE(viewer->pager()->rowsText(0, 99), QStringLiteral("Page 1\nline\n\n%1\n\nPage 2").arg(QString(132, QLatin1Char('='))));
+        QVERIFY(evenAdvances(viewer->pager()->font()));
         // Sized for its 132 columns as far as the main window allows, not to its buttons.
         QVERIFY(subs[0]->width() > ui.mainWindow()->mdiArea()->viewport()->width() / 2);
     }
@@ -1065,7 +1066,7 @@ button = [ { number = 1, label = "~Help", row = 2, col = 2, width = 10 },
         QCOMPARE(viewer->path(), QString::fromStdString(path));
         // The print kept no lines of the file: the viewer shows what the file holds, read from it.
         QVERIFY(dz::ui::all_lines(viewer->report()) == std::vector<std::string>{"Examining"});
-        QCOMPARE(viewer->text()->toPlainText(), QStringLiteral("Examining"));
+        QCOMPARE(viewer->pager()->rowsText(0, 99), QStringLiteral("Examining"));
         QVERIFY(viewer->findChild<QLabel*>(QStringLiteral("reportPath"))->text().contains(QString::fromStdString(path)));
         QVERIFY(ui.mainWindow()->statusBar()->currentMessage().contains(QString::fromStdString(path)));
         // The folder is kept for the company's next session.

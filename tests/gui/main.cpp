@@ -9,6 +9,7 @@
 int runGuiTest(int argc, char** argv);
 int runDesktopCommandsTest(int argc, char** argv);
 int runTableEditorTest(int argc, char** argv);
+int runReportViewTest(int argc, char** argv);
 
 int main(int argc, char** argv) {
     dz::xvl::InstallStepWords();
@@ -18,5 +19,6 @@ int main(int argc, char** argv) {
     int failed = runGuiTest(argc, argv);
     failed += runDesktopCommandsTest(argc, argv);
     failed += runTableEditorTest(argc, argv);
+    failed += runReportViewTest(argc, argv);
     return failed;
 }

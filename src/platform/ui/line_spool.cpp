@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dz::ui {
@@ -38,9 +39,20 @@ bool write_at(int fd, const std::string& bytes, off_t at) {
     return true;
 }
 
-// Splits `bytes` at its line ends, giving each whole line to `each`; the unended rest stays in
-// `partial`. False when `each` stopped.
-bool split_lines(std::string& partial, std::string_view bytes, const std::function<bool(std::string_view)>& each) {
+using Each = std::function<bool(std::string_view, std::uint64_t)>;
+
+std::function<ssize_t(int, char*, std::size_t, off_t)>& read_hook() {
+    static std::function<ssize_t(int, char*, std::size_t, off_t)> hook;
+    return hook;
+}
+
+ssize_t read_at(int fd, char* buf, std::size_t n, off_t at) {
+    return read_hook() ? read_hook()(fd, buf, n, at) : ::pread(fd, buf, n, at);
+}
+
+// Splits `bytes` at its line ends, giving each whole line to `each` with where it starts (`at`,
+// moved past it); the unended rest stays in `partial`. False when `each` stopped.
+bool split_lines(std::string& partial, std::string_view bytes, std::uint64_t& at, const Each& each) {
     for (;;) {
         const std::size_t end = bytes.find('\n');
         if (end == std::string_view::npos) {
@@ -48,11 +60,14 @@ bool split_lines(std::string& partial, std::string_view bytes, const std::functi
             return true;
         }
         bool go = true;
+        const std::uint64_t start = at;
         if (partial.empty()) {
-            go = each(bytes.substr(0, end));
+            go = each(bytes.substr(0, end), start);
+            at += end + 1;
         } else {
             partial.append(bytes.substr(0, end));
-            go = each(partial);
+            go = each(partial, start);
+            at += partial.size() + 1;
             partial.clear();
         }
         if (!go) return false;
@@ -60,23 +75,24 @@ bool split_lines(std::string& partial, std::string_view bytes, const std::functi
     }
 }
 
-// Reads the lines of the open file `fd` up to `limit` bytes (-1: to its end).
-bool read_lines(int fd, off_t limit, const std::function<bool(std::string_view)>& each) {
+// Reads the lines of the open file `fd` from `from` up to `limit` bytes (-1: to its end).
+bool read_lines(int fd, off_t from, off_t limit, const Each& each) {
     std::string chunk(kBufferBytes, '\0');
     std::string partial;
-    off_t at = 0;
+    off_t at = from;
+    std::uint64_t line = static_cast<std::uint64_t>(from);
     while (limit < 0 || at < limit) {
         std::size_t want = chunk.size();
         if (limit >= 0) want = std::min<std::size_t>(want, static_cast<std::size_t>(limit - at));
-        const ssize_t n = ::pread(fd, chunk.data(), want, at);
+        const ssize_t n = read_at(fd, chunk.data(), want, at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
         at += n;
-        if (!split_lines(partial, std::string_view(chunk.data(), static_cast<std::size_t>(n)), each)) return false;
+        if (!split_lines(partial, std::string_view(chunk.data(), static_cast<std::size_t>(n)), line, each)) return false;
     }
-    if (limit >= 0 && at < limit) return false;  // the spool lost bytes it had taken
-    return partial.empty() || each(partial);     // a file's last line without its line end
+    if (limit >= 0 && at < limit) return false;         // the spool lost bytes it had taken
+    return partial.empty() || each(partial, line);      // a file's last line without its line end
 }
 
 }  // namespace
@@ -94,6 +110,7 @@ std::shared_ptr<const LineSpool> LineSpool::of_file(std::string path) {
 void LineSpool::add(std::string_view line) {
     if (no_file_) {
         kept_.emplace_back(line);
+        kept_bytes_ += line.size() + 1;
         return;
     }
     buffer_.append(line);
@@ -112,8 +129,10 @@ void LineSpool::flush() {
     // Nowhere to spool: what the buffer holds, and every line after it, stays in memory.
     no_file_ = true;
     std::string partial;
-    split_lines(partial, buffer_, [this](std::string_view l) {
+    std::uint64_t at = 0;
+    split_lines(partial, buffer_, at, [this](std::string_view l, std::uint64_t) {
         kept_.emplace_back(l);
+        kept_bytes_ += l.size() + 1;
         return true;
     });
     buffer_.clear();
@@ -121,19 +140,46 @@ void LineSpool::flush() {
 }
 
 bool LineSpool::for_each(const std::function<bool(std::string_view)>& each) const {
+    return for_each_from(0, [&each](std::string_view line, std::uint64_t) { return each(line); });
+}
+
+bool LineSpool::for_each_from(std::uint64_t from, const Each& each) const {
     if (!file_.empty()) {
-        const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC);
+        // A report sent to a device (/dev/null, a printer's port) kept nothing to read back, and
+        // some give bytes without end (/dev/zero): only a regular file is read.
+        const int fd = ::open(file_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return false;
-        const bool read = read_lines(fd, -1, each);
+        struct stat st {};
+        const bool read = ::fstat(fd, &st) == 0 && (!S_ISREG(st.st_mode) ||
+                                                    read_lines(fd, static_cast<off_t>(from), -1, each));
         ::close(fd);
         return read;
     }
-    if (fd_ >= 0 && !read_lines(fd_, written_, each)) return false;
+    // The lines in order: the temporary file's, the buffer's, then those kept in memory.
+    const auto written = static_cast<std::uint64_t>(written_);
+    if (fd_ >= 0 && from < written && !read_lines(fd_, static_cast<off_t>(from), written_, each)) return false;
+    std::uint64_t at = written;
     std::string partial;
-    if (!split_lines(partial, buffer_, each)) return false;
-    for (const std::string& l : kept_)
-        if (!each(l)) return false;
+    if (from < at + buffer_.size()) {
+        const std::size_t skip = from > at ? static_cast<std::size_t>(from - at) : 0;
+        at += skip;
+        if (!split_lines(partial, std::string_view(buffer_).substr(skip), at, each)) return false;
+    } else {
+        at += buffer_.size();
+    }
+    for (const std::string& l : kept_) {
+        if (at >= from && !each(l, at)) return false;
+        at += l.size() + 1;
+    }
     return true;
+}
+
+std::uint64_t LineSpool::size() const {
+    if (!file_.empty()) {
+        struct stat st {};
+        return ::stat(file_.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+    }
+    return static_cast<std::uint64_t>(written_) + buffer_.size() + kept_bytes_;
 }
 
 std::vector<std::string> LineSpool::lines() const {
@@ -143,6 +189,10 @@ std::vector<std::string> LineSpool::lines() const {
         return true;
     });
     return out;
+}
+
+void set_spool_read_hook_for_tests(std::function<ssize_t(int, char*, std::size_t, off_t)> read) {
+    read_hook() = std::move(read);
 }
 
 }  // namespace dz::ui

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,7 +27,8 @@ public:
     LineSpool& operator=(const LineSpool&) = delete;
 
     // The lines of the file at `path` as it stands when they are read (a report written
-    // already); a spool of a file takes no lines of its own.
+    // already; a device, which keeps nothing, gives none); a spool of a file takes no lines of
+    // its own.
     static std::shared_ptr<const LineSpool> of_file(std::string path);
 
     // Appends a line (one without a line end of its own).
@@ -34,6 +36,14 @@ public:
     // Gives each line in turn to `each`, which returns false to stop. False when the lines could
     // not be read back whole (or `each` stopped).
     bool for_each(const std::function<bool(std::string_view)>& each) const;
+    // As for_each, from the line that starts `from` bytes into the lines (each counted with its
+    // line end), each given with where it starts: a reader that kept where a line starts reads
+    // on from there without reading what comes before (a report shown a page at a time).
+    bool for_each_from(std::uint64_t from,
+                       const std::function<bool(std::string_view line, std::uint64_t at)>& each) const;
+    // The bytes of the lines as they stand (a file's size as it is now): a reader that kept
+    // places in them sees that they changed under it.
+    std::uint64_t size() const;
     // The lines read back into a list (small documents, tests).
     std::vector<std::string> lines() const;
 
@@ -46,6 +56,11 @@ private:
     off_t written_ = 0;               // bytes of whole lines in the temporary file
     std::string buffer_;              // lines not yet written, each ended by '\n'
     std::vector<std::string> kept_;   // lines kept in memory after the file failed
+    std::uint64_t kept_bytes_ = 0;    // theirs, each with its line end
 };
+
+// Every read of a spool's file goes through `read` (as pread) while it is set, so that a test
+// can fail a read or shorten the file under the spool; nullptr restores pread.
+void set_spool_read_hook_for_tests(std::function<ssize_t(int fd, char* buf, std::size_t n, off_t at)> read);
 
 }  // namespace dz::ui

@@ -3,6 +3,7 @@
 #include "platform/ui/console_ui.h"
 #include "platform/ui/hub.h"
 #include "platform/ui/shown_stream.h"
+#include "platform/ui/shown_text.h"
 
 #include <gmock/gmock.h>
 
@@ -290,6 +291,19 @@ TEST(ShownStream, ControlsAreShownWhateverWroteThemAndOnlyTheFrontEndsOwnPass) {
     out.put('\x08').put('f') << std::endl;  // one character at a time
     EXPECT_TRUE(out.good());
     EXPECT_EQ(target.str(), "a\\033[2Jb\\011c\nd\\302\\233e\xc2\xa0\\007\r\\010f\n");
+}
+
+// The last C1 control, U+009F, is shown as the others, whole or split across writes; a lone
+// 0xC2 that ends the output still reaches its target when the stream goes.
+TEST(ShownStream, TheLastC1ControlIsShownAndALoneLeadByteAtTheEndIsKept) {
+    EXPECT_EQ(shown_text("a\xc2\x9f" "b"), "a\\302\\237b");
+    std::ostringstream target;
+    {
+        ShownStreamBuf buf(target.rdbuf());
+        std::ostream out(&buf);
+        out << "a\xc2\x9f" << "b\xc2" << "\x9f" << "c\xc2";
+    }
+    EXPECT_EQ(target.str(), "a\\302\\237b\\302\\237c\xc2");
 }
 
 // A front end that never installed the step words says so where the step would stand: a

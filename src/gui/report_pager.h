@@ -1,0 +1,85 @@
+// A report shown a page at a time, as a pager shows a file: the view keeps where every so many
+// of the report's lines start and reads the lines in view from where the report is (its spool
+// or its file) as they come into view, so that what the desktop holds for a report does not grow
+// with it. A page break shows as a rule across the report between blank lines: each text file's
+// section of a run starts a page, and the sections stand apart as they do on paper.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/ui/ui.h"
+
+namespace dz::gui {
+
+class ReportPager : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit ReportPager(const dz::ui::ReportDocument& report, QWidget* parent = nullptr);
+
+    // The rows shown: the report's lines, and a blank, the rule and a blank before each line
+    // that starts a page (but the first).
+    std::uint64_t rowCount() const { return rows_; }
+    // `count` rows from `first`, one a line.
+    QString rowsText(std::uint64_t first, std::uint64_t count) const;
+    // The row at the top of the view.
+    std::uint64_t topRow() const;
+    // False when the report's lines could not be read back whole when it was shown.
+    bool readWhole() const { return whole_; }
+
+    QString selectedText() const;
+    void selectAll();
+    void copy() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    // A place in the rows: a row and a character of it (row == rowCount(): after the last).
+    struct Place {
+        std::uint64_t row = 0;
+        int column = 0;
+        auto operator<=>(const Place&) const = default;
+    };
+    // Where a line starts in the report and the first row it shows in, every kLinesPerMark lines.
+    struct Mark {
+        std::uint64_t at = 0;
+        std::uint64_t row = 0;
+    };
+
+    void index();
+    // Gives the rows from `first` in turn to `each` (which returns false to stop).
+    void eachRow(std::uint64_t first, const std::function<bool(std::uint64_t row, const QString& text)>& each) const;
+    // The row `row` as shown, read through a small window of rows kept around the view.
+    const QString& row(std::uint64_t row) const;
+    void updateScrollBars();
+    int visibleRows() const;
+    int lineHeight() const;
+    Place placeAt(const QPoint& point) const;
+    int xOf(const QString& text, int column) const;
+
+    std::shared_ptr<const dz::ui::LineSpool> lines_;
+    QString rule_;
+    std::vector<Mark> marks_;
+    std::uint64_t rows_ = 0;
+    int widest_ = 0;              // the widest line's characters
+    std::uint64_t indexed_ = 0;   // the bytes of the lines when they were indexed
+    bool whole_ = true;
+    mutable std::uint64_t windowFirst_ = 0;
+    mutable QStringList window_;  // the rows in and around the view
+    Place anchor_, caret_;        // the selection, from where it was started to where it ends
+};
+
+}  // namespace dz::gui

@@ -1,0 +1,203 @@
+// The report on the screen: read a page at a time from where the report is kept, moved by the
+// keys a reader expects, copied and printed from there, and holding little however long it is.
+#include <QClipboard>
+#include <QDir>
+#include <QGuiApplication>
+#include <QImage>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMouseEvent>
+#include <QPrinter>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <malloc.h>
+#include <memory>
+
+#include "gui/main_window.h"
+#include "gui/qt_ui.h"
+#include "gui/report_pager.h"
+#include "gui/report_viewer.h"
+#include "platform/ui/line_spool.h"
+#include "platform/ui/print.h"
+
+using dz::gui::QtUi;
+using dz::gui::ReportPager;
+using dz::gui::ReportViewer;
+
+namespace {
+
+// Prints `lines` lines of `text` and their number to the screen, as a run prints its report (a
+// page every 60 lines); the report window it opened, nullptr when none did. `closed`: what the
+// print's end answered.
+ReportViewer* printToScreen(QtUi& ui, int lines, const std::string& text, int* closed = nullptr) {
+    const int print = dz::ui::xp_open_print(dz::ui::PrintDef{"Examine Files Report", 132, 1, 0},
+                                            dz::ui::Destination::Screen);
+    for (int i = 0; i < lines; ++i) {
+        dz::ui::xp_put_field(print, 0, 132, 0, text + std::to_string(i));
+        dz::ui::xp_wr_line(print, 1, 0, 0);
+    }
+    const int end = dz::ui::xp_close_print(print);
+    if (closed) *closed = end;
+    const auto subs = ui.mainWindow()->mdiArea()->subWindowList(QMdiArea::CreationOrder);
+    return subs.isEmpty() ? nullptr : qobject_cast<ReportViewer*>(subs.back()->widget());
+}
+
+void closeReports(QtUi& ui) {
+    ui.mainWindow()->mdiArea()->closeAllSubWindows();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The bytes the program has taken from the heap and not given back.
+std::size_t heapInUse() {
+    const struct mallinfo2 m = ::mallinfo2();
+    return m.uordblks + m.hblkhd;
+}
+
+int openDescriptors() { return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files).size()); }
+
+}  // namespace
+
+class ReportViewTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init() {
+        ui_ = std::make_unique<QtUi>();
+        dz::ui::set_current(ui_.get());
+        ui_->create_main_window(dz::ui::MainWindowDef{"RA Dodedoz", {}, ""});
+        ui_->show_main_window();
+        ui_->mainWindow()->resize(1000, 800);
+    }
+    void cleanup() {
+        dz::ui::set_spool_read_hook_for_tests(nullptr);
+        closeReports(*ui_);
+        dz::ui::reset_printing();
+        dz::ui::set_current(nullptr);
+        ui_.reset();
+    }
+
+    // Ctrl+End, Page Up and Down, Ctrl+Home, the arrows and the wheel move the report; what is
+    // selected, by the mouse or all of it, is copied; it prints from its spool page by page.
+    void keysMoveTheReportAndItCopiesAndPrints() {
+        ReportViewer* viewer = printToScreen(*ui_, 1000, "line ");
+        QVERIFY(viewer);
+        ReportPager* pager = viewer->pager();
+        QCOMPARE(ui_->mainWindow()->focusWidget(), pager);
+        // 16 page breaks, each a blank, the rule and a blank before its line.
+        QCOMPARE(pager->rowCount(), std::uint64_t{1000 + 16 * 3});
+        const auto page = static_cast<std::uint64_t>(pager->verticalScrollBar()->pageStep());
+        QVERIFY(page > 5);
+        auto key = [pager](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+            QTest::keyClick(pager, k, m);
+            return pager->topRow();
+        };
+        QCOMPARE(key(Qt::Key_End, Qt::ControlModifier), pager->rowCount() - page);
+        QVERIFY(pager->rowsText(pager->topRow(), page).endsWith(QLatin1String("\nline 999")));
+        QCOMPARE(key(Qt::Key_PageUp), pager->rowCount() - 2 * page);
+        QCOMPARE(key(Qt::Key_Home, Qt::ControlModifier), std::uint64_t{0});
+        QCOMPARE(key(Qt::Key_PageDown), page);
+        QCOMPARE(key(Qt::Key_Down), page + 1);
+        QCOMPARE(key(Qt::Key_Up), page);
+        QWheelEvent wheel(QPointF(50, 50), pager->viewport()->mapToGlobal(QPointF(50, 50)), QPoint(), QPoint(0, -120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(pager->viewport(), &wheel);
+        QVERIFY(pager->topRow() > page);
+        // Narrower than the report, it moves a character to the right and back.
+        viewer->window()->resize(300, 400);
+        viewer->resize(300, 400);
+        QScrollBar* across = pager->horizontalScrollBar();
+        QVERIFY(across->maximum() > 0);
+        QTest::keyClick(pager, Qt::Key_Right);
+        QCOMPARE(across->value(), across->singleStep());
+        QTest::keyClick(pager, Qt::Key_Left);
+        QCOMPARE(across->value(), 0);
+
+        // From the start of the second row to the fifth character of the fourth.
+        key(Qt::Key_Home, Qt::ControlModifier);
+        const QFontMetrics fm(pager->font());
+        QTest::mousePress(pager->viewport(), Qt::LeftButton, {}, QPoint(1, fm.lineSpacing() * 3 / 2));
+        QMouseEvent drag(QEvent::MouseMove, QPointF(4 + fm.horizontalAdvance(QStringLiteral("line")) + 2,
+                                                    fm.lineSpacing() * 7 / 2),
+                         pager->viewport()->mapToGlobal(QPointF(0, 0)), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(pager->viewport(), &drag);
+        QTest::mouseRelease(pager->viewport(), Qt::LeftButton, {}, drag.position().toPoint());
+        QCOMPARE(pager->selectedText(), QStringLiteral("line 1\nline 2\nline"));
+        // Shown selected: the second row, nothing before it nor after the fourth.
+        const QImage shown = pager->viewport()->grab().toImage();
+        const QColor highlight = pager->palette().highlight().color();
+        // (Looked at just past a row's end, where no letter is drawn.)
+        const int past = 4 + fm.horizontalAdvance(QStringLiteral("line 0")) + fm.horizontalAdvance(QLatin1Char(' ')) / 2;
+        QVERIFY(shown.pixelColor(past, fm.lineSpacing() / 2) != highlight);
+        QCOMPARE(shown.pixelColor(past, fm.lineSpacing() * 3 / 2), highlight);
+        QVERIFY(shown.pixelColor(past, fm.lineSpacing() * 9 / 2) != highlight);
+        QTest::keyClick(pager, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(pager, Qt::Key_C, Qt::ControlModifier);
+        const QString all = QGuiApplication::clipboard()->text();
+        QVERIFY(all.startsWith(QLatin1String("line 0\nline 1\n")));
+        QVERIFY(all.endsWith(QLatin1String("\nline 999")));
+        QCOMPARE(all.count(QLatin1Char('\n')), 1000 + 16 * 3 - 1);
+
+        QTemporaryDir dir;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(dir.filePath(QStringLiteral("r.pdf")));
+        QVERIFY(dz::gui::printReport(viewer->report(), printer));
+        QFile pdf(dir.filePath(QStringLiteral("r.pdf")));
+        QVERIFY(pdf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pdf.readAll();
+        QCOMPARE(bytes.count("/Type /Page") - bytes.count("/Type /Pages"), qsizetype{17});
+    }
+
+    // A spool that cannot be read back whole is shown as far as it goes, and the print to the
+    // screen says it failed.
+    void aReportNotReadBackWholeIsSaidNotShown() {
+        dz::ui::set_spool_read_hook_for_tests([](int, char*, std::size_t, off_t) {
+            errno = EIO;
+            return ssize_t{-1};
+        });
+        int closed = 0;
+        QVERIFY(printToScreen(*ui_, 10000, "line of some twenty bytes ", &closed));
+        QVERIFY(closed != 0);
+    }
+
+    // A report far longer than a screen adds little to the program while it is shown, at its end
+    // too, and gives that back when it is closed: the view keeps none of its lines.
+    void aLongReportHoldsLittleAndGivesItBack() {
+#if defined(__SANITIZE_ADDRESS__)
+        QSKIP("the heap is the sanitizer's");
+#else
+        // A first report shown and closed: what any report window takes once is taken.
+        printToScreen(*ui_, 100, "warm ");
+        closeReports(*ui_);
+        const std::size_t before = heapInUse();
+        const int descriptors = openDescriptors();
+        // Some 18 MB of report.
+        const std::string text = "6        The line has 2 columns, record type '6' needs 12 (fld 2, col 3) (58) ";
+        constexpr int kLines = 200000;
+        ReportViewer* viewer = printToScreen(*ui_, kLines, text);
+        QVERIFY(viewer);
+        QTest::keyClick(viewer->pager(), Qt::Key_End, Qt::ControlModifier);
+        viewer->pager()->viewport()->repaint();
+        QVERIFY(viewer->pager()->rowsText(viewer->pager()->topRow(), 99).endsWith(QLatin1String(") 199999")));
+        const std::size_t report = kLines * (text.size() + 6);
+        const std::size_t shown = heapInUse() - std::min(heapInUse(), before);
+        QVERIFY2(shown < report / 8, qPrintable(QStringLiteral("%1 bytes held for a report of %2").arg(shown).arg(report)));
+        closeReports(*ui_);
+        const std::size_t after = heapInUse() - std::min(heapInUse(), before);
+        QVERIFY2(after < 512 * 1024, qPrintable(QStringLiteral("%1 bytes kept after closing").arg(after)));
+        QCOMPARE(openDescriptors(), descriptors);  // the spool's file went with it
+#endif
+    }
+
+private:
+    std::unique_ptr<QtUi> ui_;
+};
+
+int runReportViewTest(int argc, char** argv) {
+    ReportViewTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "report_view_test.moc"
