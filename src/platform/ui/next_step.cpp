@@ -46,6 +46,11 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::FreeBackupFolder: return later + 3;
     case Step::RemoveRunLock: return later + 4;
     case Step::RemoveLockFile: return voice == Voice::CommandLine ? 13440 : 13450;
+    // A data file's journal: the command line's words are 1363x, the desktop's the next number.
+    case Step::RemoveJournal: return voice == Voice::CommandLine ? 13630 : 13631;
+    case Step::TakeBackWrite:
+        if (next.args.empty()) return voice == Voice::CommandLine ? 13632 : 13633;
+        return voice == Voice::CommandLine ? 13634 : 13635;
     }
     return 0;
 }
