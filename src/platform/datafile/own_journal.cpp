@@ -254,7 +254,7 @@ JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
         return not_own(j, "the journal of another data file");
     // The write had not reached the first page: the file stands as the journal found it. Or it
     // had: the page was written by that commit, which raised its change counter by one, after the
-    // journal's last write (a journal written, copied or touched after the file is not its own).
+    // journal's last write (one written, or copied without its times, after the file is not).
     const bool untouched = saved.firstPage == now;
     const bool committing = be32(&now[kChangeCounter]) == be32(&saved.firstPage[kChangeCounter]) + 1 &&
                             not_later(st.st_mtim, file.st_mtim);
