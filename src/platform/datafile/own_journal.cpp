@@ -110,6 +110,8 @@ Saved saved_pages(int fd, const struct stat& st, const Bytes& head) {
     const off_t record = static_cast<off_t>(pageSize) + 8;
     Bytes part = head, rec;
     for (off_t at = 0;;) {
+        // Each part's header takes a whole sector.
+        if (at + static_cast<off_t>(sector) > size) return saved;
         if (at > 0 && (!read_at(fd, part, kJournalHeader, at) || std::memcmp(part.data(), kJournalMagic, 8) != 0))
             return saved;
         const uint32_t cksumInit = be32(&part[12]);
@@ -130,7 +132,6 @@ Saved saved_pages(int fd, const struct stat& st, const Bytes& head) {
         // The next part starts at the next sector after this one's records.
         const off_t end = first + static_cast<off_t>(count) * record;
         at = (end + sector - 1) / sector * sector;
-        if (at + static_cast<off_t>(kJournalHeader) > size) return saved;
     }
 }
 
