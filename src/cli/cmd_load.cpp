@@ -252,7 +252,8 @@ private:
             // The data files' own text of a missing file says "does not exist" again: it is left out.
             why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
                   (status == XIO_NO_FILE  ? std::string("does not exist")
-                   : status == XIO_LOCKED ? "is in use: " + xio_error_text()
+                   // A journal beside it that is not its own: nothing holds the file.
+                   : status == XIO_LOCKED ? (xio_error_next_step().step == ui::Step::RemoveJournal ? "cannot be opened: " : "is in use: ") + xio_error_text()
                                           : "cannot be opened (status " + std::to_string(status) + "): " + xio_error_text());
             return false;
         }

@@ -107,6 +107,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13464, n.files, ui::kError, n.next};
             ok = false;
             break;
+        case xio::RunNoticeKind::WriteTakenBack:
+            s = {13620, n.files, ui::kWarning, n.next};
+            break;
+        case xio::RunNoticeKind::NotItsJournal:
+            // Refuses that file where it is opened; the command goes on with the others.
+            s = {13621, n.reason, ui::kWarning, n.next};
+            break;
         }
         // The command's ending says what refused it first, in words true for it.
         if (ending && ending->empty()) {
@@ -123,15 +130,17 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         if (s.number == 12924 && !n.reason.empty()) text += ". " + n.reason;  // what became of an owner or group
         // A look writes nothing, the company log included.
         if (mayWrite) LogLine(text + " (" + n.marker + ")");
-        if (s.number == 12924) s.arg = text;  // each put-back is said as it is
+        // Each put-back and each write taken back is said as it is.
+        const bool asItIs = s.number == 12924 || s.number == 13620;
+        if (asItIs) s.arg = text;
         const auto same = std::find_if(says.begin(), says.end(), [&](const Said& o) {
-            return s.number != 12924 && o.number == s.number && o.next.step == s.next.step && o.next.args == s.next.args;
+            return !asItIs && o.number == s.number && o.next.step == s.next.step && o.next.args == s.next.args;
         });
         if (same == says.end()) says.push_back(std::move(s));
         else same->arg += (s.number == 12926 ? ", " : "; ") + s.arg;
     }
     for (const Said& s : says) {
-        const std::string text = s.number == 12924 ? s.arg : xvlRCString::Get(s.number, s.arg);
+        const std::string text = s.number == 12924 || s.number == 13620 ? s.arg : xvlRCString::Get(s.number, s.arg);
         // Said with what the person can do next; a caller that prints the texts itself is the
         // command line, which words the step its way.
         if (said) said->push_back(ui::with_step(text, s.next, ui::Voice::CommandLine));

@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 using namespace dz::cli::testing;
@@ -203,16 +205,26 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
 
     const CliResult look = Cli({"dump", "--company", from.string(), "GLM"});
     EXPECT_EQ(look.status, 2);
-    EXPECT_THAT(look.err, HasSubstr("A conversion stopped in the middle of writing " + glm.string() +
-                                    ": its write will be taken back by the next writing command of the company"));
+    // Another program's write: said as a write that stopped, never as a conversion.
+    EXPECT_THAT(look.err, HasSubstr("A write to " + glm.string() + " stopped before it was committed"));
+    EXPECT_THAT(look.err, ::testing::Not(HasSubstr("conversion")));
     EXPECT_THAT(look.err, HasSubstr("Next: run a writing command of the company (convert or load)"));
     EXPECT_THAT(look.err, ::testing::Not(HasSubstr("corrupt")));
 
+    // A pipe at another file's journal name: that file is refused, said apart, and the command
+    // goes on with the others.
+    const fs::path pipe = from / "MASTER.CMM-journal";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
     Spit(root / "empty.load", "");
     const CliResult load = Cli({"load", "--company", from.string(), (root / "empty.load").string()});
     EXPECT_EQ(load.status, 0) << load.err;
-    EXPECT_THAT(load.err, HasSubstr("put back as they were before it (" + glm.string() +
-                                    "). It stopped in the middle of writing the file, and that write was taken back"));
+    EXPECT_THAT(load.err, HasSubstr("load: A journal that is not its data file's own stands beside it: " + pipe.string() +
+                                    " is a named pipe (FIFO)"));
+    EXPECT_EQ(Cli({"dump", "--company", from.string(), "CMM"}).status, 2);
+    EXPECT_TRUE(fs::is_fifo(pipe));
+    EXPECT_THAT(load.err, HasSubstr("A write to " + glm.string() +
+                                    " stopped before it was committed (the program writing it ended), and it was "
+                                    "taken back from its journal"));
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
     EXPECT_TRUE(Dump(from, "GLM") == before);
 }

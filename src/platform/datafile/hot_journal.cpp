@@ -1,9 +1,14 @@
 #include "platform/datafile/hot_journal.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/own_journal.h"
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio_internal.h"
 
 #include <dirent.h>
+#include <filesystem>
+#include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace dz::xio {
@@ -15,14 +20,16 @@ using xio_private::sqlite_name;
 
 constexpr std::string_view kJournalSuffix = "-journal";
 
-// Reads the file's schema through a connection of its own: the first read is where SQLite meets
-// a hot journal (and, on a connection that may write, plays it back). The SQLite result code,
-// extended; `why` its words when not SQLITE_OK.
-int first_read(const std::string& dataFile, bool mayWrite, std::string& why) {
+std::mutex g_hookMutex;
+std::function<void(const std::string&)> g_takeBackHook;
+
+// Reads the file's schema through a connection that may write it: the first read is where SQLite
+// meets a hot journal and plays it back. The SQLite result code, extended; `why` its words when
+// not SQLITE_OK.
+int first_read(const std::string& dataFile, std::string& why) {
     configure_sqlite_once();
     sqlite3* db = nullptr;
-    const int flags = (mayWrite ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, flags, nullptr);
+    int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);
     if (rc == SQLITE_OK) {
         sqlite3_busy_timeout(db, 2000);
@@ -42,20 +49,13 @@ int first_read(const std::string& dataFile, bool mayWrite, std::string& why) {
     return rc;
 }
 
-// Whether the data file's journal is hot: a read-only connection refuses to read past it.
-bool hot(const std::string& dataFile) {
-    std::string why;
-    return first_read(dataFile, false, why) == SQLITE_READONLY_ROLLBACK;
-}
-
-// The data files of the folder that have a journal beside them.
+// The data files of the folder with something at their journal's name, whatever it is.
 std::vector<std::string> journalled(const std::string& folder, const std::string& onlyFile) {
     std::vector<std::string> names;
     auto stands = [&](const std::string& name) {
         struct stat st {}, journal {};
         return ::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-               ::lstat((folder + name + std::string(kJournalSuffix)).c_str(), &journal) == 0 &&
-               S_ISREG(journal.st_mode) && journal.st_size > 0;
+               ::lstat((folder + name + std::string(kJournalSuffix)).c_str(), &journal) == 0;
     };
     if (!onlyFile.empty()) {
         if (stands(onlyFile)) names.push_back(onlyFile);
@@ -75,6 +75,19 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
 
 }  // namespace
 
+// Playing the journal writes the file and the journal, and removing the journal after writes in
+// its folder.
+ui::NextStep take_back_step(const JournalJudgement& j) {
+    auto may = [](const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; };
+    const std::string folder = std::filesystem::path(j.dataFile).parent_path().string();
+    if (j.kind != JournalKind::Unread && may(j.dataFile, R_OK | W_OK) && may(j.journal, R_OK | W_OK) &&
+        may(folder.empty() ? "." : folder, W_OK | X_OK))
+        return {ui::Step::TakeBackWrite, {}};
+    struct stat st {};
+    const uid_t who = j.kind != JournalKind::Unread && ::stat(j.dataFile.c_str(), &st) == 0 ? st.st_uid : j.owner;
+    return {ui::Step::TakeBackWrite, {user_name(who), j.dataFile}};
+}
+
 std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& request) {
     const std::string folder = with_slash(request.dataFolder);
     std::vector<StoppedWrite> found;
@@ -83,9 +96,23 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         const std::string dataFile = folder + name;
         // Open here, the file's own connection met the journal at its first read.
         if (request.openHere && request.openHere(dataFile)) continue;
-        if (!hot(dataFile)) continue;
+        const JournalJudgement judged = judge_journal(dataFile);
         StoppedWrite w;
         w.dataFile = dataFile;
+        if (judged.kind == JournalKind::NotOwn) {
+            w.state = StoppedWrite::State::NotItsJournal;
+            w.why = judged.reason();
+            w.next = judged.next();
+            found.push_back(std::move(w));
+            continue;
+        }
+        if (judged.kind != JournalKind::Own && judged.kind != JournalKind::Unread) continue;
+        w.next = take_back_step(judged);
+        if (!w.next.args.empty()) {
+            w.why = dataFile + " is not taken back by this user, who may not write it, its journal or its folder";
+            found.push_back(std::move(w));
+            continue;
+        }
         if (!request.takeBack) {
             found.push_back(std::move(w));
             continue;
@@ -96,26 +123,38 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         if (lock.open() != XIO_OK || lock.acquire('W', "") != XIO_OK) {
             if (!lock.error().empty()) {
                 w.why = lock.error();
-                w.next = {ui::Step::Again, {}};
+                w.next = lock.next() ? lock.next() : ui::NextStep{ui::Step::Again, {}};
                 found.push_back(std::move(w));
             }
             continue;
         }
-        if (!hot(dataFile)) continue;
+        {
+            std::function<void(const std::string&)> hook;
+            {
+                std::lock_guard<std::mutex> guard(g_hookMutex);
+                hook = g_takeBackHook;
+            }
+            if (hook) hook(dataFile);
+        }
+        // Taken back by another program while this one waited for the lock: nothing to say.
+        if (judge_journal(dataFile).kind != JournalKind::Own) continue;
         std::string why;
-        const int rc = first_read(dataFile, true, why);
-        w.takenBack = rc == SQLITE_OK && !hot(dataFile);
-        if (!w.takenBack) {
-            // A file or folder this user may not write: one who may takes it back.
-            const bool unwritable = ::access(dataFile.c_str(), W_OK) != 0 || ::access(folder.c_str(), W_OK) != 0;
-            w.why = dataFile + (unwritable ? " or its folder cannot be written by this user"
-                                           : ": " + (why.empty() ? std::string("its journal could not be played back") : why));
-            w.next = unwritable ? ui::NextStep{ui::Step::WritableFolder, {folder.substr(0, folder.size() - 1)}}
-                                : ui::NextStep{ui::Step::Again, {}};
+        const int rc = first_read(dataFile, why);
+        if (rc == SQLITE_OK && judge_journal(dataFile).kind == JournalKind::None) {
+            w.state = StoppedWrite::State::TakenBack;
+            w.next = {};
+        } else {
+            w.why = dataFile + ": " + (why.empty() ? std::string("its journal could not be played back") : why);
+            w.next = {ui::Step::Again, {}};
         }
         found.push_back(std::move(w));
     }
     return found;
+}
+
+void set_take_back_hook_for_tests(std::function<void(const std::string& dataFile)> hook) {
+    std::lock_guard<std::mutex> guard(g_hookMutex);
+    g_takeBackHook = std::move(hook);
 }
 
 }  // namespace dz::xio

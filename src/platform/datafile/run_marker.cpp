@@ -5,6 +5,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/marker_text.h"
+#include "platform/datafile/own_journal.h"
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/stream_hash.h"
 #include "platform/datafile/sticky_folder.h"
@@ -1076,6 +1077,7 @@ public:
     // 6. Each file aside renamed over its data file, its journal removed, every data folder synced.
     bool renameOver() {
         for (auto& pr : proved) {
+            const bool journalGoes = journal_goes_with_its_file(pr.dataFile);
             if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
                 const int err = errno;
                 dropAsides();
@@ -1124,8 +1126,8 @@ public:
                     next.args[0] += ", " + pr.dataFile;
             }
             // The journal of the commit the run died in belongs to the writes the copy takes back: it
-            // must never be played over the copy.
-            ::unlink((pr.dataFile + "-journal").c_str());
+            // must never be played over the copy. Anything else there stays (own_journal.h).
+            if (journalGoes) ::unlink((pr.dataFile + "-journal").c_str());
         }
         std::set<std::string> dataFolders;
         for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
@@ -1837,14 +1839,15 @@ void take_back_stopped_writes(Scan& scan) {
     r.openHere = put_back_checks().openHere;
     for (const StoppedWrite& w : settle_stopped_writes(r)) {
         const std::string journal = w.dataFile + "-journal";
-        if (w.takenBack)
-            scan.say(RunNoticeKind::PutBack, journal, w.dataFile,
-                     "It stopped in the middle of writing the file, and that write was taken back from its journal", {});
-        else if (!scan.request.mayWrite)
-            scan.refuse(RunNoticeKind::WriteStopped, journal, w.dataFile, "", step(ui::Step::AgainToPutBack));
+        if (w.state == StoppedWrite::State::TakenBack)
+            scan.say(RunNoticeKind::WriteTakenBack, journal, w.dataFile, "", {});
+        else if (w.state == StoppedWrite::State::Stopped)
+            scan.refuse(RunNoticeKind::WriteStopped, journal, w.dataFile, w.why, w.next);
+        // A journal not the file's own refuses that file only: said once, and refused where it opens.
+        else if (scan.request.onlyFile.empty())
+            scan.say(RunNoticeKind::NotItsJournal, journal, w.dataFile, w.why, w.next);
         else
-            scan.refuse(RunNoticeKind::Refused, journal, w.dataFile,
-                        w.dataFile + " was left in the middle of a write that cannot be taken back now: " + w.why, w.next);
+            scan.refuse(RunNoticeKind::NotItsJournal, journal, w.dataFile, w.why, w.next);
     }
 }
 

@@ -100,9 +100,24 @@ int clear_run_markers();
 // HalfPosted: a look met a run stopped half posted. OtherUser: another user's run that may be
 // half posted. NotARun: a marker whose user may not write what it names, passed over (a note).
 // Untold: whether a run is genuine cannot be told (its user has no account), refused. Unseen: a
-// look passed a backup folder it cannot read (a note). WriteStopped: a look met a data file left
-// in the middle of a write (a hot journal), which the next writing command takes back.
-enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser, NotARun, Untold, Unseen, WriteStopped };
+// look passed a backup folder it cannot read (a note). WriteStopped: a data file left in the
+// middle of a write (a hot journal) that this command does not take back (a look, or a user who
+// may not write it): `next` says whose writing command does. WriteTakenBack: a writer took such
+// a write back from its journal (a note). NotItsJournal: what stands at a data file's journal
+// name is not its own journal: never played nor removed, the file refused (`reason` says what it
+// is and who removes it).
+enum class RunNoticeKind {
+    PutBack,
+    Refused,
+    HalfPosted,
+    OtherUser,
+    NotARun,
+    Untold,
+    Unseen,
+    WriteStopped,
+    WriteTakenBack,
+    NotItsJournal
+};
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
     std::string files;   // the data files' names, ", " between them

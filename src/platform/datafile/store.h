@@ -18,6 +18,11 @@
 //         notes of the record of type rec whose primary key folds to keytext (key values
 //         joined by U+001F, text values upper-cased)
 //
+// The header's user version holds the file's identity: a number drawn when the file is made (or
+// at its first write, when it has none) and written again at the start of every write
+// transaction, so that the write's journal saves the file's first page first and a journal can be
+// told to be this file's own (own_journal.h).
+//
 // Column types by field type:
 //   text (0, 5)            TEXT COLLATE NOCASE NOT NULL DEFAULT ''  trailing blanks trimmed,
 //                          '' = blank; NOCASE makes every key compare and sort without regard

@@ -3,6 +3,7 @@
 
 #include "platform/datafile/lock_file.h"
 
+#include <sys/random.h>
 #include <sys/stat.h>
 
 namespace dz {
@@ -293,6 +294,52 @@ int writer_settle(Handle& hd) {
     if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
     else g_error = hd.path.string() + ": " + message;
     return failed_with(hd, rc);
+}
+
+// ---- A write transaction ------------------------------------------------------------------
+//
+// A write's journal is tied to its data file by the file's first page, saved in it
+// (own_journal.h): SQLite saves that page at every commit, but a large write spills pages into
+// the file (its journal synced, so hot if it stops then) before the commit saves the first page.
+// So every write transaction begins by writing that page, which its journal then saves before
+// any other. What is written is the file's identity: a number drawn once for the file and kept in
+// its header's user version, so that another file's journal holds another.
+
+uint32_t draw_identity() {
+    uint32_t n = 0;
+    while (n == 0)
+        if (::getrandom(&n, sizeof n, 0) != static_cast<ssize_t>(sizeof n)) n = static_cast<uint32_t>(std::rand());
+    return n;
+}
+
+int set_identity(sqlite3* db, uint32_t identity) {
+    // The user version is a signed 32-bit number: the same 32 bits.
+    return exec(db, "PRAGMA user_version = " + std::to_string(static_cast<int32_t>(identity)));
+}
+
+int begin_immediate(sqlite3* db, std::string& why) {
+    int rc = exec(db, "BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) {
+        why = sqlite3_errmsg(db);
+        return rc;
+    }
+    uint32_t identity = 0;
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &st, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+        identity = static_cast<uint32_t>(sqlite3_column_int(st, 0));
+        rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    if (rc == SQLITE_OK) rc = set_identity(db, identity != 0 ? identity : draw_identity());
+    if (rc != SQLITE_OK) {
+        // The failure's code and words are kept for the caller: the rollback's replace SQLite's.
+        const int code = sqlite3_extended_errcode(db);
+        why = sqlite3_errmsg(db);
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return code != SQLITE_OK ? code : rc;
+    }
+    return SQLITE_OK;
 }
 
 // An identifier for SQL: in double quotes, each double quote inside doubled.

@@ -1022,6 +1022,12 @@ int set_error(int status, const std::string& text, ui::NextStep next);
 int set_unwritable(const std::string& text);
 bool folder_writable(const std::filesystem::path& path);
 int map_sqlite(int rc);
+// BEGIN IMMEDIATE, then the file's first page written (its identity set, drawn when it has none):
+// the write's journal saves that page first. The SQLite code; when not SQLITE_OK, nothing is
+// left begun and `why` holds SQLite's words.
+int begin_immediate(sqlite3* db, std::string& why);
+uint32_t draw_identity();
+int set_identity(sqlite3* db, uint32_t identity);
 void note_txn_gone(Handle& hd);
 int db_fail(Handle& hd, int rc);
 int writer_settle(Handle& hd);

@@ -1,5 +1,6 @@
 // Opening data files.
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/hot_journal.h"
 #include "platform/datafile/run_marker.h"
 
 #include <charconv>
@@ -151,6 +152,10 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (auto it = g_conns.find(connKey); it != g_conns.end()) hd->conn = it->second.lock();
     int rc = SQLITE_OK;
     if (!hd->conn) {
+        // What stands at the file's journal name is judged before anything meets it: SQLite plays
+        // a hot journal at its first read, and waits for ever on a pipe it opens to read.
+        if (const xio::JournalJudgement journal = xio::judge_journal(path.string()); journal.kind == xio::JournalKind::NotOwn)
+            return set_error(XIO_LOCKED, journal.reason(), journal.next());
         // A conversion that died between the commits of its data files left a copy of this one
         // to put back: it goes back before anything reads or writes the file, from wherever the
         // command was started (a look only reports it, at the start of its command).
@@ -215,12 +220,18 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
     // A program stopped in the middle of writing the file left its journal beside it: the file
     // is whole again at its next open for writing, which alone may play the journal back (every
-    // writing command of the company does, when it starts). Nothing in it is damaged.
-    if (extended == SQLITE_READONLY_ROLLBACK)
-        return set_error(XIO_LOCKED,
-                         path.string() + " was left in the middle of a write by a conversion that stopped: the next "
-                                         "writing command of the company takes that write back",
-                         ui::NextStep{ui::Step::AgainToPutBack, {}});
+    // writing command of the company does, when it starts). Nothing in it is damaged. What SQLite
+    // was kept from opening as the file's journal is said as it is, never "corrupt".
+    if (rc != SQLITE_OK) {
+        const xio::JournalJudgement journal = xio::judge_journal(path.string());
+        if (journal.kind == xio::JournalKind::NotOwn) return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        if (extended == SQLITE_READONLY_ROLLBACK || journal.kind == xio::JournalKind::Unread)
+            return set_error(XIO_LOCKED,
+                             path.string() + " was left in the middle of a write: the program writing it stopped before "
+                                             "its commit, and the file is not read until that write is taken back from "
+                                             "its journal",
+                             xio::take_back_step(journal));
+    }
     if (rc != SQLITE_OK || meta["format"] != "dodedoz-datafile")
         return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt");
     std::string err;
@@ -248,11 +259,12 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     } else if (version < hd->dict->version) {
         if (hd->conn->readTxn) end_read_txn(*hd->conn);
         if (hd->conn->inTxn) return set_error(XIO_LOCKED, path.string() + " is in use");
-        rc = exec(hd->db(), "BEGIN IMMEDIATE");
+        std::string why;
+        rc = begin_immediate(hd->db(), why);
         if (rc == SQLITE_OK) rc = ensure_schema(hd->db(), *hd->dict, hd->fileNo);
         if (rc == SQLITE_OK) rc = exec(hd->db(), "COMMIT");
         if (rc != SQLITE_OK) {
-            std::string msg = sqlite3_errmsg(hd->db());
+            std::string msg = why.empty() ? sqlite3_errmsg(hd->db()) : why;
             exec(hd->db(), "ROLLBACK");
             return set_error(map_sqlite(rc) == XIO_LOCKED ? XIO_LOCKED : XIO_IO_ERROR, path.string() + ": " + msg);
         }
@@ -266,7 +278,8 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         std::vector<IndexSpec> astray = unique_indexes_astray(hd->db(), *hd->dict, rc);
         if (rc == SQLITE_OK && !astray.empty()) {
             if (hd->conn->readTxn) end_read_txn(*hd->conn);
-            rc = exec(hd->db(), "BEGIN IMMEDIATE");
+            std::string why;
+            rc = begin_immediate(hd->db(), why);
             for (std::size_t i = 0; rc == SQLITE_OK && i < astray.size(); ++i) {
                 rc = exec(hd->db(), "DROP INDEX IF EXISTS " + quote(astray[i].name));
                 if (rc == SQLITE_OK) rc = exec(hd->db(), astray[i].create);

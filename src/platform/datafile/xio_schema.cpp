@@ -1,5 +1,6 @@
 // Schema: tables, columns and indexes of a data file, and SQLite set up for them.
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/own_journal.h"
 
 namespace dz {
 namespace xio_private {
@@ -214,6 +215,8 @@ void configure_sqlite_once() {
                                                     sqlite_roundup, sqlite_mem_init, sqlite_mem_shutdown, nullptr};
         sqlite3_config(SQLITE_CONFIG_MALLOC, &methods);
         sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        // Before any connection opens: every journal is judged before SQLite opens or removes it.
+        xio::install_journal_guard();
         // A conversion holds a few large tables for a whole text file (key hashes, record IDs, a
         // cross-reference) and lets them go between passes and files. glibc raises its threshold
         // for serving a block from fresh pages to the size of each large block freed, so the
@@ -474,6 +477,7 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");
     if (rc == SQLITE_OK) rc = exec(db, "BEGIN");
     if (rc == SQLITE_OK) rc = ensure_schema(db, d, fileNo);
+    if (rc == SQLITE_OK) rc = set_identity(db, draw_identity());
     if (rc == SQLITE_OK) rc = exec(db, "COMMIT");
     std::string msg = db ? sqlite3_errmsg(db) : "out of memory";
     sqlite3_close(db);

@@ -14,8 +14,12 @@ int begin_write(Handle& hd) {
     // A write after xio_start_commit: the loads the writer's index builds ended are ended here too.
     if (int s = take_index_job(hd); s != XIO_OK) return s;
     if (!hd.writesStarted || hd.conn->inTxn) return XIO_OK;
-    int rc = exec(hd.db(), "BEGIN IMMEDIATE");
-    if (rc != SQLITE_OK) return db_fail(hd, rc);
+    std::string why;
+    if (const int rc = begin_immediate(hd.db(), why); rc != SQLITE_OK) {
+        const int status = db_fail(hd, rc);
+        if ((rc & 0xff) != SQLITE_BUSY) g_error = hd.path.string() + ": " + why;
+        return status;
+    }
     hd.conn->inTxn = true;
     ++hd.conn->txnSerial;
     return XIO_OK;

@@ -52,6 +52,11 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::AdministratorPutsBack: return voice == Voice::CommandLine ? 13674 : 13675;
     case Step::OtherReport: return voice == Voice::CommandLine ? 13676 : 13677;
     case Step::OtherNotes: return voice == Voice::CommandLine ? 13678 : 13679;
+    // A data file's journal: the command line's words are 1363x, the desktop's the next number.
+    case Step::RemoveJournal: return voice == Voice::CommandLine ? 13630 : 13631;
+    case Step::TakeBackWrite:
+        if (next.args.empty()) return voice == Voice::CommandLine ? 13632 : 13633;
+        return voice == Voice::CommandLine ? 13634 : 13635;
     }
     return 0;
 }

@@ -79,6 +79,16 @@ enum class Step : int {
     // another report (notes) file is named. args: {device}.
     OtherReport,
     OtherNotes,
+    // What stands at a data file's journal name is not its own journal (a pipe, a link, another
+    // file's journal, one of a user who may not write the file): it is never played nor removed,
+    // and waiting never helps; whoever made it, or an administrator, removes it.
+    // args: {journal, user}: its path, and who owns it.
+    RemoveJournal,
+    // A write to a data file stopped before its commit: a writing command of the company takes it
+    // back first. args: {} when this user's own writing command does; {user, data file} when this
+    // user may not write the file (or its journal or folder): that user, who may, or an
+    // administrator runs one.
+    TakeBackWrite,
 };
 
 struct NextStep {

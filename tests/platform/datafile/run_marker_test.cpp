@@ -112,6 +112,26 @@ public:
     bool halfPosted(const std::string& name) { return read_file(dir / name) == "half posted"; }
 };
 
+// A run that died inside a commit leaves that commit's journal beside the data file, hot. The
+// put-back puts the copy over the file and removes the journal with the writes it belongs to:
+// nothing plays it over the copy afterwards.
+TEST_F(RunMarkerTest, APutBackRemovesTheJournalOfTheCommitTheRunDiedIn) {
+    dataFile(1, "MASTER.TST");
+    write_file(dir / "MASTER.TST", before["MASTER.TST"]);  // as the run found it
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t h = 0;
+        if (xio_open_file(dir / "MASTER.TST", 1, h) == XIO_OK && xio_start_writes(h) == XIO_OK &&
+            addCustomer(h, "RUN", "RUN") == XIO_OK)
+            xio_commit(h);
+    }));
+    writeMarker(lines);
+    ASSERT_TRUE(fs::exists(dir / "MASTER.TST-journal"));
+    ASSERT_NE(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
+    EXPECT_TRUE(settle(true));
+    EXPECT_EQ(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
+    EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
+}
+
 // A process number of this host that no longer runs: the run of a program that died.
 pid_t DeadProcess() {
     const pid_t dead = ::fork();
@@ -137,7 +157,8 @@ TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
     if (root) {
         ASSERT_EQ(::chown((dir / "MASTER.TST").c_str(), 65534, 65534), 0);
     }
-    write_file(dir / "MASTER.TST-journal", "the dead commit's");
+    // No journal at all: nothing plays it, and the put-back leaves it where it is.
+    write_file(dir / "MASTER.TST-journal", "not the dead commit's");
     EXPECT_FALSE(settle(false));  // a look only says so
     EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|"));
     // Found by a roundabout way, the marker is named by its plain path.
@@ -149,7 +170,7 @@ TEST_F(RunMarkerTest, AWholeRunGoesBackWithTheDataFilesModeOwnerAndGroup) {
     EXPECT_TRUE(settle(true));
     EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|" + marker()));
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
-    EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
+    EXPECT_EQ(read_file(dir / "MASTER.TST-journal"), "not the dead commit's");
     struct stat st {};
     ASSERT_EQ(::stat((dir / "MASTER.TST").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07777, 0640u);

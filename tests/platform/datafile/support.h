@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/datafile/locks.h"
+#include "platform/datafile/own_journal.h"
 #include "platform/datafile/xio.h"
 
 #include <gtest/gtest.h>
@@ -45,6 +46,22 @@ pid_t spawn_holder(Body body, uid_t uid = static_cast<uid_t>(-1)) {
         return -1;
     }
     return pid;
+}
+
+// Leaves a data file in the middle of a commit, as a program killed there does: a child process
+// runs `write`, which commits, and ends where SQLite is about to remove the commit's journal (the
+// file holds the commit's pages, its journal stands beside it, hot). True when it ended there.
+// The caller holds no connection of the file (a child may not use its parent's).
+template <class Write>
+bool stop_in_commit(Write write) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        xio::set_journal_removal_hook_for_tests([](const std::string&) { ::_exit(0); });
+        write();
+        ::_exit(1);  // the commit never came to its journal's removal
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 inline void kill_and_reap(pid_t pid) {

@@ -1,0 +1,67 @@
+// A data file's rollback journal, "<data file>-journal", judged before anything plays it.
+//
+// SQLite plays a hot journal into its database at the first read of any connection that may
+// write it, and asks nothing of where the journal came from: another file's journal, an old one
+// of the same file, or one made by a member who may not write the file (a sticky group folder
+// lets them make files beside it) would write whatever it holds into the file. Here a journal is
+// played only when it is the file's own (the rule is in the README, "Journals"); anything else is
+// never played and never removed, and the file is neither read nor written while it stands.
+#pragma once
+
+#include "platform/ui/next_step.h"
+
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+namespace dz::xio {
+
+enum class JournalKind {
+    None,    // nothing stands at the journal's name
+    Idle,    // a journal SQLite never plays (empty, or its header not written yet), of one who may
+             // write the file: a writer writes over it and removes it, as its own
+    Live,    // a program is writing the file (it holds SQLite's reserved lock): its own journal
+    Own,     // hot, and the file's own: the next connection that may write the file plays it back
+    Unread,  // a journal of one who may write the file that this user may not read: only one
+             // who may read it can tell it, and take it back
+    NotOwn,  // anything else: never played, never removed
+};
+
+// When the journal is judged.
+enum class JournalUse {
+    Look,      // before a connection opens the file (a program writing it is told from a stopped write)
+    Playback,  // SQLite is about to read it as hot (it has checked the file's reserved lock itself)
+    Create,    // SQLite is about to write a journal of its own at that name
+};
+
+struct JournalJudgement {
+    JournalKind kind = JournalKind::None;
+    std::string dataFile;
+    std::string journal;  // its path
+    std::string what;     // NotOwn: what it is, in words ("a named pipe", "the journal of another data file")
+    uid_t owner = 0;      // who made it (whatever it is)
+
+    // NotOwn: why the data file is refused, naming the journal, what it is and who removes it.
+    std::string reason() const;
+    // NotOwn: its owner, or an administrator, removes it.
+    ui::NextStep next() const;
+};
+
+JournalJudgement judge_journal(const std::string& dataFile, JournalUse use = JournalUse::Look);
+
+// Before a data file is replaced whole by the copy it had before a run (the put-back): whether the
+// journal beside it goes with the writes the copy takes back. Only its own journal (or one SQLite
+// never plays, of one who may write it) goes; anything else stays, and keeps the file refused.
+bool journal_goes_with_its_file(const std::string& dataFile);
+
+// Every connection of this program reaches its files through SQLite's file layer with this guard
+// before it: a journal about to be opened or removed is judged first (a journal that is not the
+// file's own is neither opened nor removed: the connection's read fails). Installed as SQLite's
+// default, once, before any connection opens.
+void install_journal_guard();
+
+// Tests: called with a journal's path when SQLite is about to remove it (the commit of a write is
+// done on disk, the journal still hot): a child process that ends there leaves a real hot journal.
+void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook);
+
+}  // namespace dz::xio

@@ -1,0 +1,273 @@
+// A data file's journal is played only when it is the file's own: whatever else stands at its
+// name is never played nor removed, and refuses the file at once, saying what it is and who
+// removes it. A real write stopped in its commit is still taken back.
+#include "platform/datafile/hot_journal.h"
+#include "platform/datafile/run_marker.h"
+#include "platform/datafile/users.h"
+#include "support.h"
+#include "as_user.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+#include <thread>
+
+namespace dz::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::AllOf;
+using ::testing::HasSubstr;
+
+std::string bytes_of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class OwnJournal : public DataFileTest {
+public:
+    fs::path file() const { return dir / "MASTER.TST"; }
+    fs::path journal() const { return dir / "MASTER.TST-journal"; }
+
+    // MASTER.TST with two customers, no connection of it left open.
+    void made() {
+        const uint16_t h = open();
+        ASSERT_EQ(addCustomer(h, "C1", "A1"), XIO_OK);
+        ASSERT_EQ(addCustomer(h, "C2", "A2"), XIO_OK);
+        close(h);
+    }
+    // A write of customer `code` into `f`, stopped in its commit by a child process.
+    bool stopWrite(const fs::path& f, const std::string& code) {
+        return stop_in_commit([&] {
+            uint16_t h = 0;
+            if (xio_open_file(f, 1, h) == XIO_OK && xio_start_writes(h) == XIO_OK && addCustomer(h, code, code) == XIO_OK)
+                xio_commit(h);
+        });
+    }
+    // The kinds of the notices since the last call, with their reasons and steps.
+    std::vector<xio::RunNotice> notices() {
+        std::vector<xio::RunNotice> n = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        return n;
+    }
+    bool settle(bool mayWrite) { return xio::settle_dead_runs({dir.string(), mayWrite, "MASTER.TST"}); }
+    // The customers as a connection of this program that may write the file reads them.
+    std::string customers() {
+        uint16_t h = 0;
+        if (xio_open_file(file(), 1, h) != XIO_OK) return "refused: " + xio_error_text();
+        opened.push_back(h);
+        const std::string codes = walk(h, 0);
+        close(h);
+        return codes;
+    }
+};
+
+TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
+    made();
+    const std::string before = bytes_of(file());
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    ASSERT_TRUE(fs::exists(journal()));
+    EXPECT_NE(bytes_of(file()), before);  // the commit's pages are in the file
+    {
+        xio_read_only_scope look;
+        uint16_t h = 0;
+        EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
+        EXPECT_THAT(xio_error_text(), AllOf(HasSubstr("left in the middle of a write"), HasSubstr("stopped before its commit")));
+        EXPECT_EQ(xio_error_next_step(), (ui::NextStep{ui::Step::TakeBackWrite, {}}));
+    }
+    EXPECT_FALSE(settle(false));
+    auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteStopped);
+    EXPECT_TRUE(fs::exists(journal()));  // a look takes nothing back
+
+    EXPECT_TRUE(settle(true));
+    said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_EQ(said[0].files, file().string());
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+// Only under the file's writer lock (a program holding it is writing the file, and is left
+// alone), and only while the journal is still there to take back.
+TEST_F(OwnJournal, AStoppedWriteIsTakenBackOnlyUnderTheWriterLockAndOnlyOnce) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file());
+    const pid_t writer = spawn_holder([&] {
+        static xio::LockTable table(file(), 1);
+        return table.open() == XIO_OK && table.acquire('W', "") == XIO_OK;
+    });
+    ASSERT_GT(writer, 0);
+    settle(true);
+    EXPECT_TRUE(notices().empty());
+    EXPECT_EQ(bytes_of(file()), stopped);
+    EXPECT_TRUE(fs::exists(journal()));
+    kill_and_reap(writer);
+
+    // Another program takes it back while this one waits for the lock: nothing is said of it.
+    xio::set_take_back_hook_for_tests([](const std::string& dataFile) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(dataFile.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    });
+    EXPECT_TRUE(settle(true));
+    xio::set_take_back_hook_for_tests(nullptr);
+    EXPECT_TRUE(notices().empty());
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+// Each thing that may stand at the journal's name and is not the file's own: the file stays as
+// it is, whoever opens it (a writer, a look, SQLite itself), at once, told what stands there and
+// who removes it; what stands there stays too.
+TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
+    made();
+    const fs::path aside = dir / "aside";
+    fs::create_directory(aside);
+    // This file's own journal of a commit that then ended (kept aside), and another data file's.
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    fs::rename(journal(), aside / "own");
+    fs::create_directory(dir / "other");
+    ASSERT_EQ(xio_create_file("TST", 1, dir / "other" / "MASTER.TST"), XIO_OK);
+    ASSERT_TRUE(stopWrite(dir / "other" / "MASTER.TST", "OTHER"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // what is copied now is younger than the file
+
+    const struct {
+        const char* what;
+        std::function<void()> plant;
+    } ways[] = {
+        {"an old journal of this data file", [&] { fs::copy_file(aside / "own", journal()); }},
+        {"the journal of another data file", [&] { fs::copy_file(dir / "other" / "MASTER.TST-journal", journal()); }},
+        {"a named pipe", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0666), 0); }},
+        {"a symbolic link", [&] { fs::create_symlink(aside / "own", journal()); }},
+        {"a folder", [&] { fs::create_directory(journal()); }},
+        {"a file of 2 names", [&] {
+             fs::copy_file(aside / "own", aside / "second");
+             fs::create_hard_link(aside / "second", journal());
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        way.plant();
+        struct stat planted {};
+        ASSERT_EQ(::lstat(journal().c_str(), &planted), 0);
+        const std::string before = bytes_of(file());
+        const auto started = std::chrono::steady_clock::now();
+        uint16_t h = 0;
+        EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
+        EXPECT_THAT(xio_error_text(), AllOf(HasSubstr(journal().string() + " is " + way.what), HasSubstr("who owns it")));
+        EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveJournal);
+        {
+            xio_read_only_scope look;
+            EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
+            EXPECT_THAT(xio_error_text(), HasSubstr(way.what));
+        }
+        EXPECT_FALSE(settle(true));
+        const auto said = notices();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].kind, xio::RunNoticeKind::NotItsJournal);
+        EXPECT_EQ(said[0].next.step, ui::Step::RemoveJournal);
+        // SQLite's own open, of this program, plays nothing either.
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
+        EXPECT_NE(sqlite3_exec(db, "SELECT count(*) FROM r1", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+        EXPECT_EQ(bytes_of(file()), before);
+        struct stat after {};
+        EXPECT_EQ(::lstat(journal().c_str(), &after), 0);
+        EXPECT_EQ(after.st_ino, planted.st_ino);
+        fs::remove_all(journal());
+    }
+    // Written again since: the old journal stays the old journal.
+    EXPECT_EQ(customers(), "C1,C2,C3");
+    fs::copy_file(aside / "own", journal());
+    EXPECT_EQ(customers(), "refused: " + journal().string() + " is an old journal of this data file (or of a copy of it): "
+                                         "the file was written after it, not the journal of " + file().string() +
+                               ": it is never played into the file nor removed, and the file is neither read nor written "
+                               "until " + xio::user_name(::geteuid()) + ", who owns it, or an administrator removes it");
+}
+
+// A large write spills pages into its file before its commit saves the first page: its journal
+// is hot without that page. Every write of this program saves the page first, so that its
+// journal is tied to the file by the identity the page holds.
+TEST_F(OwnJournal, EveryWriteSavesTheFilesFirstPageFirst) {
+    made();
+    const uint16_t h = open(false);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
+    const std::string journal = bytes_of(this->journal());
+    ASSERT_GE(journal.size(), 28u);
+    auto be32 = [&](std::size_t at) {
+        uint32_t n = 0;
+        for (std::size_t i = 0; i < 4; ++i) n = (n << 8) | static_cast<unsigned char>(journal[at + i]);
+        return n;
+    };
+    const uint32_t sector = be32(20);
+    ASSERT_GE(journal.size(), sector + 4);
+    EXPECT_EQ(be32(sector), 1u);  // the first record's page number
+    ASSERT_EQ(xio_rollback(h), XIO_OK);
+}
+
+// In a sticky folder a member may make files beside a data file they may not write: their
+// journal, even one made from a copy of the file, is never played into it. A member who may
+// write the file stops a write of their own in its commit: that one is taken back. One who may
+// not write the file is told whose command takes it back.
+TEST_F(OwnJournal, AMembersJournalIsPlayedOnlyWhenTheMemberMayWriteTheFile) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    made();
+    const uid_t member = 65534;
+    const gid_t group = 65534;
+    fs::permissions(dir, fs::perms(01777));
+    fs::permissions(file(), fs::perms(0644));
+    const std::string before = bytes_of(file());
+    const std::string planted = testing_support::AnswerAs(member, group, [&] {
+        fs::copy_file(file(), dir / "evil.db");
+        if (!stopWrite(dir / "evil.db", "EVIL")) return std::string("not stopped");
+        fs::copy_file(dir / "evil.db-journal", journal());
+        return std::string("planted");
+    });
+    ASSERT_EQ(planted, "planted");
+    EXPECT_EQ(customers(), "refused: " + journal().string() + " is a file of " + xio::user_name(member) +
+                               ", who may not write the data file, not the journal of " + file().string() +
+                               ": it is never played into the file nor removed, and the file is neither read nor written "
+                               "until " + xio::user_name(member) + ", who owns it, or an administrator removes it");
+    EXPECT_EQ(bytes_of(file()), before);
+    ASSERT_EQ(::unlink(journal().c_str()), 0);
+
+    // Once the member may write the file (its group's), their own stopped write is its own.
+    fs::permissions(dir, fs::perms(0777));
+    // The lock file made for a file of 0644 is not one the member may take: made again for them.
+    fs::remove(dir / ".MASTER.TST.locks");
+    ASSERT_EQ(::chown(file().c_str(), 0, group), 0);
+    fs::permissions(file(), fs::perms(0664));
+    ASSERT_EQ(testing_support::AnswerAs(member, group, [&] { return stopWrite(file(), "C3") ? "stopped" : ""; }), "stopped");
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+
+    // Root's write stopped in its commit, met by one who may not write the file.
+    fs::permissions(file(), fs::perms(0644));
+    ASSERT_TRUE(stopWrite(file(), "C4"));
+    const std::string stopped = bytes_of(file());
+    const std::string step = testing_support::AnswerAs(member, group, [&] {
+        xio::settle_dead_runs({dir.string(), true, "MASTER.TST"});
+        std::string out;
+        for (const auto& n : xio::take_run_notices())
+            for (const auto& a : n.next.args) out += a + "|";
+        return out;
+    });
+    EXPECT_EQ(step, xio::user_name(0) + "|" + file().string() + "|");
+    EXPECT_EQ(bytes_of(file()), stopped);
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+}  // namespace
+}  // namespace dz::test
