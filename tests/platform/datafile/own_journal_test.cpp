@@ -45,7 +45,7 @@ public:
         return stop_in_commit([&] {
             uint16_t h = 0;
             if (xio_open_file(f, 1, h) == XIO_OK && xio_start_writes(h) == XIO_OK && addCustomer(h, code, code) == XIO_OK)
-                xio_commit(h);
+                (void)xio_commit(h);  // the child ends inside it
         });
     }
     // The kinds of the notices since the last call, with their reasons and steps.
