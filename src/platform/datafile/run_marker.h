@@ -130,15 +130,6 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why = nullptr);
 // no longer runs, regular files of this user) are removed from the data folder.
 void remove_restore_leftovers(const std::string& dataFolder);
 
-// What the put-back needs from the opening of data files (xio_open.cpp), asked for by an explicit
-// call: a build without it does not link, and an empty check refuses every put-back, saying why.
-struct PutBackChecks {
-    // Whether this program has the data file open.
-    std::function<bool(const std::string& dataFile)> openHere;
-    // "" when `file` is a data file of the dictionary file named `name`; else why not.
-    std::function<std::string(const std::string& file, const std::string& name)> notADataFileNamed;
-};
-PutBackChecks put_back_checks();
 // The company's data folders (its own first, then those file control names): where the markers
 // of a run are looked for when the folder a marker names is not where it was (a company moved).
 void set_company_folders(std::function<std::vector<std::string>()> folders);
