@@ -455,6 +455,15 @@ void Scan::notARun(const std::string& marker, uid_t owner, const std::string& fo
         step(ui::Step::MoveRunAway, {folder, has_account(owner) ? user : ""}));
 }
 
+void Scan::keptCopies(const std::string& marker, uid_t owner, const std::string& run, const std::string& folder,
+                      const std::string& files, const std::string& which) {
+    const std::string user = user_name(owner);
+    say(RunNoticeKind::Kept, marker, files,
+        "the run marker " + marker + " of " + user + " names " + files + ", and no data file carries its run, though " +
+            which + " differs from its copy",
+        step(ui::Step::LookAtRunCopies, {folder, has_account(owner) ? user : ""}), 0, std::to_string(owner) + "~" + run);
+}
+
 std::string no_account_reason(const std::string& marker, uid_t owner, const std::string& which) {
     return "the run marker " + marker + " is of " + user_name(owner) + ", who has no account, so whether it may write " +
            which + " cannot be told: the company may be half posted";

@@ -98,11 +98,13 @@ int clear_run_markers();
 
 // PutBack: put back (a note). Refused: a writer's put-back refused, the command writes nothing.
 // HalfPosted: a look met a run stopped half posted. OtherUser: another user's run that may be
-// half posted. NotARun: a marker whose user may not write what it names, passed over (a note).
-// Untold: whether a run is genuine cannot be told (its user has no account), refused. Unseen: a
-// look passed a backup folder it cannot read (a note). WriteStopped: a look met a data file left
-// in the middle of a write (a hot journal), which the next writing command takes back.
-enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser, NotARun, Untold, Unseen, WriteStopped };
+// half posted. NotARun: a marker whose user may not write what it names, or whose number no data
+// file carries, passed over (a note). Kept: a marker whose number no data file carries though a
+// data file differs from its copy, passed over with its copies kept (a note). Untold: whether a
+// run is genuine cannot be told, refused. Unseen: a look passed a backup folder it cannot read
+// (a note). WriteStopped: a look met a data file left in the middle of a write (a hot journal),
+// which the next writing command takes back.
+enum class RunNoticeKind { PutBack, Refused, HalfPosted, OtherUser, NotARun, Untold, Unseen, WriteStopped, Kept };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
     std::string files;   // the data files' names, ", " between them

@@ -201,6 +201,10 @@ struct Scan {
     // user (or an administrator) moves it away. `because` says why, after "and".
     void notARun(const std::string& marker, uid_t owner, const std::string& folder, const std::string& files,
                  const std::string& because);
+    // A numbered run that no data file carries, though a data file differs from its copy: named
+    // once, it stops nobody; its copies are kept for its user or an administrator to look at.
+    void keptCopies(const std::string& marker, uid_t owner, const std::string& run, const std::string& folder,
+                    const std::string& files, const std::string& which);
     // Whether a run is a conversion cannot be told: refused, with the step to restore or hand over.
     void untold(const std::string& marker, const std::string& files, const std::string& reason,
                 const std::string& folder);
@@ -243,8 +247,25 @@ struct Judgment {
     Proof proof = Proof::Unproven;
     std::set<std::string> left;  // settled files that do not carry the run: never put back
     std::string which, why;      // Foreign: the file and whose number; Untold: the file and why, as a clause
+    bool unsettled = false;      // a file holds a write left in the middle: what it carries is not known yet
 };
-Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles);
+Judgment judge_run(const Scan& scan, uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles);
+
+// A data file a run names, and the copy the run made of it.
+struct NamedCopy {
+    std::string dataFile;  // its path
+    std::string copy;      // the copy's path
+    uint64_t length = 0, hash = 0;
+    bool hashed = false;   // the marker gives the copy's length and hash (all but the first version)
+};
+// Whether every data file stands as the run copied it (or stands no more): then the run left
+// nothing of its own in them. False with the first that differs, or cannot be compared, in `which`.
+bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which);
+// A run of a marker made before runs carried a number, whose user may not write `which`: unmade
+// only where every data file stands as copied (named, it stops nobody); otherwise whether it is
+// a conversion cannot be told, and it is refused. Either way nothing is put back.
+void judge_unnumbered(Scan& scan, const std::string& marker, uid_t owner, const std::string& folder,
+                      const std::string& files, const std::string& which, const std::vector<NamedCopy>& copies);
 
 // ---- The live run (run_live.cpp) ------------------------------------------------------------------
 

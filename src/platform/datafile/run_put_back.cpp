@@ -65,7 +65,7 @@ public:
     // may write every file it names. Only one who may write them puts them back.
     bool judge() {
         if (unit.front()->m.numbered) {
-            const Judgment j = judge_run(unit.front()->owner, unit.front()->m.number, dataFiles);
+            const Judgment j = judge_run(scan_, unit.front()->owner, unit.front()->m.number, dataFiles);
             if (j.proof != Proof::Proven) return false;  // said where the run was met
             left = j.left;
         }
@@ -81,7 +81,11 @@ public:
             if (const WriteRight right = write_right_all(unit.front()->owner, dataFiles, which);
                 right != WriteRight::Yes) {
                 if (right == WriteRight::No) {
-                    scan_.notARun(marker, unit.front()->owner, unit.front()->folder, files, "that user may not write " + which);
+                    std::vector<NamedCopy> copies;
+                    for (const Piece* p : unit)
+                        for (const auto& c : p->m.copies)
+                            copies.push_back({p->dataFolder + c.dataFile, copy_path(p, c), c.length, c.hash, !p->m.previous});
+                    judge_unnumbered(scan_, marker, unit.front()->owner, unit.front()->folder, files, which, copies);
                     return false;
                 }
                 scan_.untold(marker, files, no_account_reason(marker, unit.front()->owner, which), unit.front()->folder);
@@ -91,19 +95,19 @@ public:
         // Whoever may read its copies and write its files puts a proven run back: its user while they
         // may still write them, and root.
         // A look only says what a writing command will do.
+        std::vector<std::string> unwritable;
         for (const Piece* p : unit)
             for (const auto& c : p->m.copies)
-                if (!look && goesBack(p, c) && ::geteuid() != 0 && write_right(::geteuid(), p->dataFolder + c.dataFile) != WriteRight::Yes) {
-                    const std::string admin = user_name(0);
-                    return refuse(RunNoticeKind::OtherUser, marker, files,
-                                  "the run marker " + marker + " of " + user + " names copies of " + files +
-                                      ", and " + p->dataFolder + c.dataFile +
-                                      " may no longer be written by this user: " +
-                                      "the conversion stopped before it had finished posting, and only an "
-                                      "administrator can put it back",
-                                  step(ui::Step::AskUserToPutBack, {admin}), 0,
-                                  std::to_string(unit.front()->owner) + "~" + unit.front()->run);
-                }
+                if (!look && goesBack(p, c) && write_right(::geteuid(), p->dataFolder + c.dataFile) != WriteRight::Yes)
+                    unwritable.push_back(p->dataFolder + c.dataFile);
+        if (!unwritable.empty())
+            return refuse(RunNoticeKind::OtherUser, marker, files,
+                          "the run marker " + marker + " of " + user + " names copies of " + files + ", and " +
+                              join_files(unwritable) + (unwritable.size() == 1 ? " may" : " may each") +
+                              " no longer be written by this user: the conversion stopped before it had finished "
+                              "posting, and only an administrator can put it back",
+                          step(ui::Step::AdministratorPutsBack), 0,
+                          std::to_string(unit.front()->owner) + "~" + unit.front()->run);
         return true;
     }
 
@@ -344,6 +348,29 @@ public:
         return true;
     }
 
+    // 8. A journal a killed run left beside a file it never committed, zeroed (never hot, so
+    // never played): removed under the file's writer lock, where it is the run's user's or this
+    // user's. One of anybody else, or one that could still be played, is left as it stands.
+    void dropDeadJournals() {
+        static int64_t serial = 0;
+        for (const auto& file : left) {
+            const std::string journal = file + "-journal";
+            Fd j(::open(journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            struct stat st {};
+            if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+                (st.st_uid != unit.front()->owner && st.st_uid != ::geteuid()))
+                continue;
+            char head[8] = {};
+            const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
+            if (got < 0 || std::any_of(head, head + got, [](char c) { return c != 0; })) continue;
+            LockTable table(file, --serial);
+            if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
+            struct stat now {};
+            if (::lstat(journal.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev)
+                ::unlink(journal.c_str());
+        }
+    }
+
     void sayPutBack() {
         RunNotice n;
         n.kind = RunNoticeKind::PutBack;
@@ -402,7 +429,9 @@ void put_back(Scan& scan, std::vector<Piece*>& unit) {
         run.sayWhatAWriterWillDo();
         return;
     }
-    if (run.writeAsides() && run.lockDataFiles() && run.renameOver() && run.cutMarkers()) run.sayPutBack();
+    if (!run.writeAsides() || !run.lockDataFiles() || !run.renameOver() || !run.cutMarkers()) return;
+    run.dropDeadJournals();
+    run.sayPutBack();
 }
 
 }  // namespace runs

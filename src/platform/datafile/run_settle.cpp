@@ -10,8 +10,11 @@
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/users.h"
 
+#include "platform/datafile/stream_hash.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <map>
@@ -22,6 +25,25 @@ namespace runs {
 
 // ---- Proof: what the data files a run names carry ------------------------------------------
 
+// Whether a marker of `uid` that gives `number` stands in a backup folder of the company.
+bool numbered_marker_stands(const Scan& scan, uid_t uid, uint64_t number) {
+    for (const auto& dataFolder : company_data_folders(scan.dataFolder))
+        for (const auto& [folder, folderOwner] : backup_folders(dataFolder)) {
+            if (folderOwner != uid) continue;
+            Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            bool listed = false;
+            if (dir.fd < 0) continue;
+            for (const auto& name : list_folder(dir.fd, listed)) {
+                std::string run;
+                if (!parse_run_file_name(name, kMarkerSuffix, run)) continue;
+                Marker m;
+                read_marker(dir.fd, name, run, uid, false, m);
+                if (m.numbered && m.number == number) return true;
+            }
+        }
+    return false;
+}
+
 // A marker that gives its run's number is judged by the data files alone: the run is proven when
 // one of them carries its user (the backup folder's owner) and that number. Who may write them
 // now is never asked: a run whose user left the group since, or whose file was narrowed, wrote
@@ -29,13 +51,16 @@ namespace runs {
 // number as another user's (a marker made from a number read out of a file). Untold: none
 // carries it and a file cannot be read.
 // A company handed over whole (`chown -R`) gives the run's folder to a new owner while its files
-// still carry the old one's uid: the run is its new owner's when that owner may write every file
-// it names, as nothing it could put back is beyond what that owner may write anyway. One who may
-// not write them (a reader who copied the number out of a file) proves nothing.
-Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles) {
+// still carry the old one's uid: the run is handed over, its new owner's, when no marker of the
+// old uid with that number stands in the company any more (after a real hand-over the old marker
+// is this one) and that owner may write every file it names, as nothing it could put back is
+// beyond what that owner may write anyway. While the old uid's marker stands, a marker of another
+// user with its number (one who read it out of a file) is foreign and proves nothing.
+Judgment judge_run(const Scan& scan, uid_t owner, uint64_t number, const std::vector<std::string>& dataFiles) {
     Judgment j;
     bool carried = false;
     std::string foreign, foreignWhose, untold, untoldWhy;
+    uid_t foreignUid = 0;
     for (const auto& f : dataFiles) {
         RunMark mark;
         std::string why;
@@ -48,6 +73,7 @@ Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>&
             if (mark.number == number) {
                 if (foreign.empty()) {
                     foreign = f;
+                    foreignUid = mark.uid;
                     foreignWhose = user_name(mark.uid);
                 }
                 break;  // written by the run under its former owner: never among those left
@@ -64,31 +90,112 @@ Judgment judge_run(uid_t owner, uint64_t number, const std::vector<std::string>&
             }
             break;
         case MarkFound::Unsettled:  // its write is not committed: it goes back with the run, if any
-        case MarkFound::Missing:    // made again from its copy, with the run, if any
+            j.unsettled = true;
+            break;
+        case MarkFound::Missing:  // made again from its copy, with the run, if any
             break;
         }
     }
     std::string which;
-    const WriteRight right = carried || foreign.empty() ? WriteRight::No : write_right_all(owner, dataFiles, which);
+    const bool handed = !carried && !foreign.empty() && !numbered_marker_stands(scan, foreignUid, number);
+    const WriteRight right = handed ? write_right_all(owner, dataFiles, which) : WriteRight::No;
     if (carried || right == WriteRight::Yes) j.proof = Proof::Proven;
     else if (right == WriteRight::Untold)  // handed to a uid with no account: whose it is cannot be told
         j = {Proof::Untold, j.left, foreign,
              foreign + " carries the number as " + foreignWhose + "'s, and whether " + user_name(owner) +
-                 ", who has no account, may write " + which + " cannot be told either"};
-    else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose};
-    else if (!untold.empty()) j = {Proof::Untold, j.left, untold, untold + " cannot be read (" + untoldWhy + ")"};
+                 ", who has no account, may write " + which + " cannot be told either",
+             j.unsettled};
+    else if (!foreign.empty()) j = {Proof::Foreign, j.left, foreign, foreignWhose, j.unsettled};
+    else if (!untold.empty())
+        j = {Proof::Untold, j.left, untold, untold + " cannot be read (" + untoldWhy + ")", j.unsettled};
     return j;
 }
 
 namespace {
 
-// The data files named by every marker of the run `here` is one of: its main's and every part's.
-std::vector<std::string> unit_data_files(Scan& scan, const Piece& here) {
-    std::vector<std::string> files;
+// Whether the file at `path` holds the bytes of `copy` (the run's copy, read through).
+bool same_bytes(int file, const std::string& copy) {
+    Fd in(::open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (in.fd < 0) return false;
+    std::string a(1 << 16, '\0'), b(1 << 16, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(file, a.data(), a.size(), at);
+        const ssize_t m = ::pread(in.fd, b.data(), b.size(), at);
+        if (n < 0 || m < 0 || n != m || std::memcmp(a.data(), b.data(), static_cast<std::size_t>(n)) != 0) return false;
+        if (n == 0) return true;
+        at += n;
+    }
+}
+
+}  // namespace
+
+bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which) {
+    for (const auto& c : copies) {
+        Fd file(::open(c.dataFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (file.fd < 0 && errno == ENOENT) continue;  // removed since: nothing of the run stands in it
+        struct stat st {};
+        bool same = file.fd >= 0 && ::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode);
+        if (same && c.hashed) {
+            StreamHash hash;
+            std::string buf(1 << 16, '\0');
+            for (off_t at = 0; same;) {
+                const ssize_t n = ::pread(file.fd, buf.data(), buf.size(), at);
+                if (n < 0 && errno == EINTR) continue;
+                if (n < 0) same = false;
+                if (n <= 0) break;
+                hash.Add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+                at += n;
+            }
+            same = same && hash.Length() == c.length && hash.Value() == c.hash;
+        } else if (same) {
+            same = same_bytes(file.fd, c.copy);  // the first version gives no hash: the copy itself
+        }
+        if (!same) {
+            which = c.dataFile;
+            return false;
+        }
+    }
+    return true;
+}
+
+void judge_unnumbered(Scan& scan, const std::string& marker, uid_t owner, const std::string& folder,
+                      const std::string& files, const std::string& which, const std::vector<NamedCopy>& copies) {
+    std::string differs;
+    if (files_as_copied(copies, differs))
+        return scan.notARun(marker, owner, folder, files, "that user may not write " + which);
+    scan.untold(marker, files,
+                "the run marker " + marker + " of " + user_name(owner) + " gives no run number, that user may not write " +
+                    which + ", and " + differs + " differs from its copy: whether it is a conversion that stopped "
+                    "half posted cannot be told",
+                folder);
+}
+
+namespace {
+
+std::vector<NamedCopy> named_copies(const Piece& p) {
+    std::vector<NamedCopy> copies;
+    if (p.m.state == Marker::Whole)
+        for (const auto& c : p.m.copies)
+            copies.push_back({p.dataFolder + c.dataFile, p.folder + c.name, c.length, c.hash, !p.m.previous});
+    else
+        for (const auto& name : p.beside) copies.push_back({p.dataFolder + data_file_of(name), p.folder + name, 0, 0, false});
+    return copies;
+}
+
+std::vector<std::string> paths_of(const std::vector<NamedCopy>& copies) {
+    std::vector<std::string> paths;
+    for (const auto& c : copies) paths.push_back(c.dataFile);
+    return paths;
+}
+
+// The data files named by every marker of the run `here` is one of, with their copies: its
+// main's and every part's. Each folder is read once, whatever the ways that lead to it.
+std::vector<NamedCopy> unit_copies(Scan& scan, const Piece& here) {
+    std::vector<NamedCopy> copies = named_copies(here);
     auto add = [&](const Piece& p) {
-        for (const auto& c : p.m.copies) files.push_back(p.dataFolder + c.dataFile);
+        const std::vector<NamedCopy> more = named_copies(p);
+        copies.insert(copies.end(), more.begin(), more.end());
     };
-    add(here);
     FolderIds taken{folder_id(here.dataFolder)};
     Piece found;
     const Piece* main = &here;
@@ -96,20 +203,19 @@ std::vector<std::string> unit_data_files(Scan& scan, const Piece& here) {
     if (!here.m.main.empty()) {
         if (!find_piece({here.dataFolder, here.m.main, here.run, here.owner, false, true, &taken, &scan.company}, found, why) ||
             found.m.state != Marker::Whole)
-            return files;
+            return copies;
         taken.insert(folder_id(found.dataFolder));
         add(found);
         main = &found;
     }
     for (const auto& way : main->m.parts) {
         Piece part;
-        if (find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why) &&
-            part.m.state == Marker::Whole) {
-            taken.insert(folder_id(part.dataFolder));
-            add(part);
-        }
+        if (!find_piece({main->dataFolder, way, here.run, here.owner, false, false, &taken, &scan.company}, part, why))
+            continue;
+        taken.insert(folder_id(part.dataFolder));
+        if (part.m.state == Marker::Whole) add(part);
     }
-    return files;
+    return copies;
 }
 
 // A dead main marker, whole: its run is put back with every part it names (`known` is the part
@@ -348,20 +454,31 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         if (here.m.state == Marker::Whole && here.m.numbered) {
             // One test for everybody: what the data files carry. A run that none of them carries
             // committed nothing: it stops nobody and is never put back.
-            const Judgment j = judge_run(owner, here.m.number, unit_data_files(scan, here));
+            const std::vector<NamedCopy> copies = unit_copies(scan, here);
+            const Judgment j = judge_run(scan, owner, here.m.number, paths_of(copies));
             if (j.proof == Proof::Unproven) {
-                // For its own user (or root) it is a run killed before its first commit, whose
-                // copies equal the files: a leftover, cleared by a writing command with its parts.
+                // A run whose lock is held may be before its first commit: nothing is said of it
+                // yet (never "move it away" under a run that posts). Its data files' writer locks
+                // keep every writer off while it lives. One whose file holds a write left in the
+                // middle is judged once that write is taken back (below, by a writing command).
+                if (here.life == Life::Alive || j.unsettled) continue;
+                if (struct stat ls {}; !ours && !admin &&
+                                       ::fstatat(dir.fd, lock_name(run).c_str(), &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
+                                       !lock_holders(ls.st_dev, ls.st_ino).empty())
+                    continue;
+                // It committed nothing that stands. Where every file is as it copied it (a run
+                // killed before its first commit), it is a leftover, cleared silently by its own
+                // user's (or root's) writing command with its parts. Where a file differs, what
+                // the files carry may have been changed by hand: its copies are kept, and named.
+                std::string differs;
+                if (!files_as_copied(copies, differs)) {
+                    scan.keptCopies(here.markerPath(), owner, run, folder, files, differs);
+                    continue;
+                }
                 if (ours || admin) {
                     if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
                     continue;
                 }
-                // Another user's run whose lock is held may be before its first commit: nothing
-                // is said of it yet (never "move it away" under a run that posts). Its data files'
-                // writer locks keep every writer off while it lives.
-                if (struct stat ls {}; ::fstatat(dir.fd, lock_name(run).c_str(), &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                       !lock_holders(ls.st_dev, ls.st_ino).empty())
-                    continue;
                 scan.notARun(here.markerPath(), owner, folder, files, "no data file carries its run");
                 continue;
             }
@@ -381,12 +498,11 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             // A marker made before runs carried their number: a run whose user may not write what
             // it names made no conversion of it, and stops nobody; one whose user has no account
             // cannot be judged.
-            std::vector<std::string> paths;
-            for (const auto& f : named) paths.push_back(scan.dataFolder + f);
+            const std::vector<NamedCopy> copies = named_copies(here);
             std::string which;
-            const WriteRight right = write_right_all(owner, paths, which);
+            const WriteRight right = write_right_all(owner, paths_of(copies), which);
             if (right == WriteRight::No) {
-                scan.notARun(here.markerPath(), owner, folder, files, "that user may not write " + which);
+                judge_unnumbered(scan, here.markerPath(), owner, folder, files, which, copies);
                 continue;
             }
             if (right == WriteRight::Untold && !(here.m.state == Marker::Whole && stale_part(scan, here))) {
@@ -409,7 +525,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             break;
         case Marker::Empty:
             // Its run died before its first commit or after its last: every data file is whole.
-            if (req.mayWrite && ours && here.life == Life::Dead) remove_unfinished(scan, here);
+            if (req.mayWrite && (ours || admin) && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
         case Marker::Unreadable: {
             if (here.beside.empty()) break;  // names nothing here: nothing to put back, nothing deleted
@@ -435,12 +551,21 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                                 restore_run(scan, run, owner, files, folder), 0, std::to_string(owner) + "~" + run);
                     break;
                 }
-                // One refusal for the run, however many folders it has a marker in.
+                // One refusal for the run, however many folders it has a marker in. Who puts it
+                // back: its own user while they may write every file it names, else root alone.
+                std::string which;
+                const bool account = has_account(owner);
+                const WriteRight right = write_right_all(owner, paths_of(named_copies(here)), which);
+                // An access control list may let the owner write what the bits refuse them.
+                const bool ownerMay = account && (right == WriteRight::Yes || has_access_acl(which));
                 scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
                             "the run marker " + here.markerPath() + " of " + user + " names copies of " + files +
-                                ": that conversion is posting, or stopped before it had finished posting, and only "
-                                "its own user puts it back",
-                            ask_owner(owner, folder), 0, std::to_string(owner) + "~" + run);
+                                ": that conversion is posting, or stopped before it had finished posting, and " +
+                                (ownerMay ? std::string("only its own user or an administrator puts it back")
+                                 : account ? "only an administrator puts it back, as " + user + " may no longer write " + which
+                                           : std::string("only an administrator puts it back, as its user has no account")),
+                            ownerMay ? step(ui::Step::AskUserToPutBack, {user}) : step(ui::Step::WaitOrAdministrator), 0,
+                            std::to_string(owner) + "~" + run);
                 break;
             }
             if (refuse_unusable_lock(scan, here, files)) break;

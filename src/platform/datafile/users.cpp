@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,6 +89,10 @@ WriteRight write_right(uid_t uid, const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 && ::stat(folder.c_str(), &st) != 0) return WriteRight::No;
     return write_right(uid, st);
+}
+
+bool has_access_acl(const std::string& path) {
+    return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
 }
 
 WriteRight write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which) {

@@ -31,6 +31,9 @@ WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct
 // program's own user by every right the system gives it (access control lists included), another
 // by the bits of `write_right` above; root may write everything.
 WriteRight write_right(uid_t uid, const std::string& path);
+// Whether `path` carries an access control list beyond its permission bits, which may let users
+// write it whom the bits do not (only this program's own user's right is asked of the system).
+bool has_access_acl(const std::string& path);
 // Whether user `uid` may write every one of `files`: No (with the first it may not write, in
 // `which`) before Untold (with the first that cannot be told).
 WriteRight write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which);

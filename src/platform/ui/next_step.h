@@ -67,6 +67,15 @@ enum class Step : int {
     // socket, a file of two names): nothing holds it, and waiting never helps; whoever made it,
     // or an administrator, removes it. args: {lock file, user}: its path, and who owns it.
     RemoveLockFile,
+    // A run marker that no data file carries stands, though a data file differs from its copy:
+    // nothing is put back from it, and its user (or an administrator) looks at its copies, then
+    // moves them away. args: {folder, user} ("" when the owner has no account).
+    LookAtRunCopies,
+    // A stopped conversion whose own user may no longer write its data files (or has no
+    // account): an administrator's writing command puts it back.
+    AdministratorPutsBack,
+    // The same for another user's conversion that may still be posting: wait while it posts.
+    WaitOrAdministrator,
 };
 
 struct NextStep {

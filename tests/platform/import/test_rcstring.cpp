@@ -373,6 +373,25 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
         {{Step::GiveOwnerBack, {"MASTER.GLM", "dzua", "dzsg"}}, 13364, 13374,
          "an administrator gives MASTER.GLM back the owner dzua and group dzsg (chown)",
          "Ask an administrator to give MASTER.GLM back the owner dzua and group dzsg."},
+        {{Step::LookAtRunCopies, {"/co/.b", "dzub"}}, 13641, 13642,
+         "have the marker and copies in /co/.b looked at by dzub or an administrator, then moved out of it; nothing "
+         "is put back from them",
+         "Have the marker and copies in /co/.b looked at by dzub or an administrator, then moved out of it. Nothing "
+         "is put back from them."},
+        {{Step::LookAtRunCopies, {"/co/.b", ""}}, 13643, 13644,
+         "have the marker and copies in /co/.b looked at by an administrator, then moved out of it; nothing is put "
+         "back from them",
+         "Have the marker and copies in /co/.b looked at by an administrator, then moved out of it. Nothing is put "
+         "back from them."},
+        {{Step::AdministratorPutsBack, {}}, 13645, 13646,
+         "have an administrator run a writing command of the company (convert or load), which puts the stopped "
+         "conversion back",
+         "Ask an administrator to start a conversion of this company, which puts the stopped conversion back first."},
+        {{Step::WaitOrAdministrator, {}}, 13647, 13648,
+         "wait while it posts; if it stopped, an administrator runs a writing command of the company (convert or "
+         "load), which puts it back",
+         "Wait while it posts. If it stopped, an administrator starts a conversion of this company, which puts it "
+         "back first."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);
