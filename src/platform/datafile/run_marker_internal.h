@@ -277,5 +277,9 @@ bool run_held_in(const std::string& folder);
 // Puts every copy of a dead run back, step by step: `unit` is its main marker (or its only one)
 // and its parts, each dead and whole. A look says what a writing command would do.
 void put_back(Scan& scan, std::vector<Piece*>& unit);
+// Beside each of `dataFiles`, a journal left zeroed by a killed run (its first eight bytes zero:
+// never hot, never played) is removed under the file's writer lock, when it is a regular file of
+// one link of the run's user or of this user; any other is left as it stands.
+void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner);
 
 }  // namespace dz::xio::runs

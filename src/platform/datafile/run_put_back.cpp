@@ -101,11 +101,10 @@ public:
                 if (!look && goesBack(p, c) && write_right(::geteuid(), p->dataFolder + c.dataFile) != WriteRight::Yes)
                     unwritable.push_back(p->dataFolder + c.dataFile);
         if (!unwritable.empty())
-            return refuse(RunNoticeKind::OtherUser, marker, files,
+            return refuse(RunNoticeKind::Refused, marker, files,
                           "the run marker " + marker + " of " + user + " names copies of " + files + ", and " +
                               join_files(unwritable) + (unwritable.size() == 1 ? " may" : " may each") +
-                              " no longer be written by this user: the conversion stopped before it had finished "
-                              "posting, and only an administrator can put it back",
+                              " no longer be written by this user: only an administrator can put it back",
                           step(ui::Step::AdministratorPutsBack), 0,
                           std::to_string(unit.front()->owner) + "~" + unit.front()->run);
         return true;
@@ -348,28 +347,8 @@ public:
         return true;
     }
 
-    // 8. A journal a killed run left beside a file it never committed, zeroed (never hot, so
-    // never played): removed under the file's writer lock, where it is the run's user's or this
-    // user's. One of anybody else, or one that could still be played, is left as it stands.
-    void dropDeadJournals() {
-        static int64_t serial = 0;
-        for (const auto& file : left) {
-            const std::string journal = file + "-journal";
-            Fd j(::open(journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-            struct stat st {};
-            if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-                (st.st_uid != unit.front()->owner && st.st_uid != ::geteuid()))
-                continue;
-            char head[8] = {};
-            const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
-            if (got < 0 || std::any_of(head, head + got, [](char c) { return c != 0; })) continue;
-            LockTable table(file, --serial);
-            if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
-            struct stat now {};
-            if (::lstat(journal.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev)
-                ::unlink(journal.c_str());
-        }
-    }
+    // 8. The zeroed journals a killed run left beside the files it never committed.
+    void dropDeadJournals() { drop_zeroed_journals({left.begin(), left.end()}, unit.front()->owner); }
 
     void sayPutBack() {
         RunNotice n;
@@ -421,6 +400,26 @@ private:
 };
 
 }  // namespace
+
+void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner) {
+    static int64_t serial = 0;
+    for (const auto& file : dataFiles) {
+        const std::string journal = file + "-journal";
+        Fd j(::open(journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+            (st.st_uid != runOwner && st.st_uid != ::geteuid()))
+            continue;
+        char head[8] = {};
+        const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
+        if (got < 0 || std::any_of(head, head + got, [](char c) { return c != 0; })) continue;
+        LockTable table(file, --serial);
+        if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
+        struct stat now {};
+        if (::lstat(journal.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev)
+            ::unlink(journal.c_str());
+    }
+}
 
 void put_back(Scan& scan, std::vector<Piece*>& unit) {
     PutBack run(scan, unit);

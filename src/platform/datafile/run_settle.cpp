@@ -135,7 +135,11 @@ bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which) {
         if (file.fd < 0 && errno == ENOENT) continue;  // removed since: nothing of the run stands in it
         struct stat st {};
         bool same = file.fd >= 0 && ::fstat(file.fd, &st) == 0 && S_ISREG(st.st_mode);
-        if (same && c.hashed) {
+        // The copy itself where this user may read it (its owner, root); else what the marker
+        // says of it, which a marker of the first version does not.
+        if (same && ::access(c.copy.c_str(), R_OK) == 0) {
+            same = same_bytes(file.fd, c.copy);
+        } else if (same && c.hashed) {
             StreamHash hash;
             std::string buf(1 << 16, '\0');
             for (off_t at = 0; same;) {
@@ -147,8 +151,8 @@ bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which) {
                 at += n;
             }
             same = same && hash.Length() == c.length && hash.Value() == c.hash;
-        } else if (same) {
-            same = same_bytes(file.fd, c.copy);  // the first version gives no hash: the copy itself
+        } else {
+            same = false;
         }
         if (!same) {
             which = c.dataFile;
@@ -327,17 +331,23 @@ void settle_whole(Scan& scan, Piece& here) {
 }
 
 // An empty marker of a dead run of this user: nothing of its run is half posted. A main marker
-// cut back to the names of its parts takes them with it first (never one outside the company).
+// cut back to the names of its parts takes them with it first (never one outside the company),
+// and the journals the run left zeroed beside the files it names go too.
 void remove_unfinished(Scan& scan, Piece& here) {
+    std::vector<std::string> named;
+    for (const auto& c : named_copies(here)) named.push_back(c.dataFile);
     FolderIds taken{folder_id(here.dataFolder)};
     for (const auto& way : here.m.parts) {
         Piece part;
         std::string why;
         if (!find_piece({here.dataFolder, way, here.run, here.owner, true, false, &taken, &scan.company}, part, why)) continue;
         taken.insert(folder_id(part.dataFolder));
-        if (part.life == Life::Dead && (part.m.state == Marker::Empty || (part.m.state == Marker::Whole && !part.m.main.empty())))
+        if (part.life == Life::Dead && (part.m.state == Marker::Empty || (part.m.state == Marker::Whole && !part.m.main.empty()))) {
+            for (const auto& c : named_copies(part)) named.push_back(c.dataFile);
             remove_piece(part);
+        }
     }
+    drop_zeroed_journals(named, here.owner);
     remove_piece(here);
 }
 
