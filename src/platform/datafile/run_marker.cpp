@@ -261,6 +261,18 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
     return "";
 }
 
+bool hash_through(int fd, StreamHash& hash) {
+    std::string buf(1 << 16, '\0');
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(fd, buf.data(), buf.size(), at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        hash.Add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
+        at += n;
+    }
+}
+
 std::vector<std::string> list_folder(int dirFd, bool& ok) {
     std::vector<std::string> names;
     ok = false;

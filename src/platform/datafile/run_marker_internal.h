@@ -7,6 +7,7 @@
 
 #include "platform/datafile/marker_text.h"
 #include "platform/datafile/run_marker.h"
+#include "platform/datafile/stream_hash.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -98,6 +99,9 @@ private:
 
 // Cuts a marker at `at`, synced: 0, or the errno.
 int cut_marker(int fd, off_t at);
+
+// Adds every byte of `fd` (from its start) to `hash`: false when it cannot be read through.
+bool hash_through(int fd, StreamHash& hash);
 
 // The names in a folder (`ok` false when it cannot be listed whole).
 std::vector<std::string> list_folder(int dirFd, bool& ok);

@@ -157,14 +157,7 @@ public:
         for (auto& pr : proved) {
             if (pr.piece->m.previous) continue;
             StreamHash hash;
-            std::string buf(1 << 16, '\0');
-            for (off_t at = 0;;) {
-                const ssize_t n = ::pread(pr.in.fd, buf.data(), buf.size(), at);
-                if (n < 0 && errno == EINTR) continue;
-                if (n <= 0) break;
-                hash.Add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
-                at += n;
-            }
+            hash_through(pr.in.fd, hash);
             if (hash.Length() != pr.line->length || hash.Value() != pr.line->hash)
                 return refuse(marker, files,
                               "the copy " + copy_path(pr.piece, *pr.line) + " of " + pr.line->dataFile +

@@ -10,8 +10,6 @@
 #include "platform/datafile/run_mark.h"
 #include "platform/datafile/users.h"
 
-#include "platform/datafile/stream_hash.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -113,7 +111,7 @@ Judgment judge_run(const Scan& scan, uid_t owner, uint64_t number, const std::ve
 
 namespace {
 
-// Whether the file at `path` holds the bytes of `copy` (the run's copy, read through).
+// Whether the file `file` holds the bytes of `copy` (the run's copy), read through both.
 bool same_bytes(int file, const std::string& copy) {
     Fd in(::open(copy.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (in.fd < 0) return false;
@@ -141,16 +139,7 @@ bool files_as_copied(const std::vector<NamedCopy>& copies, std::string& which) {
             same = same_bytes(file.fd, c.copy);
         } else if (same && c.hashed) {
             StreamHash hash;
-            std::string buf(1 << 16, '\0');
-            for (off_t at = 0; same;) {
-                const ssize_t n = ::pread(file.fd, buf.data(), buf.size(), at);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) same = false;
-                if (n <= 0) break;
-                hash.Add(std::string_view(buf.data(), static_cast<std::size_t>(n)));
-                at += n;
-            }
-            same = same && hash.Length() == c.length && hash.Value() == c.hash;
+            same = hash_through(file.fd, hash) && hash.Length() == c.length && hash.Value() == c.hash;
         } else {
             same = false;
         }
