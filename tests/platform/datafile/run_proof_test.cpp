@@ -305,6 +305,15 @@ TEST_F(RunProofTest, AProvenRunGoesBackForTheFilesItWroteOnly) {
     EXPECT_EQ(read_file(dir / "HISTORY.TST"), later);
     EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
 
+    // A zeroed journal of anybody else than the run's user and this user is left as it stands.
+    clear();
+    stoppedRun(kDaemon, 1);
+    commitBeside(6, "HISTORY.TST", xio::RunMark{kDaemon, number + 1});
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0644);
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kBin, kBin), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
+    EXPECT_TRUE(fs::exists(company() + "HISTORY.TST-journal"));
+
     clear();
     stoppedRun(kDaemon, 2);
     fs::remove(dir / "MASTER.TST");
@@ -318,6 +327,7 @@ TEST_F(RunProofTest, ARunHandedOverWithItsCompanyIsPutBackByItsNewOwner) {
     stoppedRun(kDaemon, 1);
     for (const auto& e : fs::recursive_directory_iterator(dir)) ASSERT_EQ(::lchown(e.path().c_str(), kBin, kBin), 0);
     ASSERT_EQ(::chown(dir.c_str(), kBin, kBin), 0);
+    forge(kDaemon, ".backup-1-2", number + 1);  // a later run of the former owner: another number
     EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
     EXPECT_TRUE(isBefore("MASTER.TST"));
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
@@ -352,6 +362,9 @@ TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByI
         EXPECT_EQ(isBefore("MASTER.TST"), committed == 0);
         EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
     }
+    // Its marker unreadable: a member who may not read the copies beside it cannot tell them equal.
+    write_file(marker(kDaemon), "garbage\n", 0644);
+    EXPECT_THAT(settledAs(kBin, kGroup), AllOf(StartsWith("0"), HasSubstr("differs from its copy")));
 }
 
 // Where no file carries the run and one cannot be read, whether it is a conversion cannot be
@@ -385,6 +398,14 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
     EXPECT_FALSE(fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+
+    // An empty marker of a dead run (killed while filling it): a look leaves it, a writer clears it.
+    stoppedRun(kDaemon, 0);
+    write_file(marker(kDaemon), "", 0644);
+    EXPECT_TRUE(settle(false));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    EXPECT_TRUE(settle(true));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
 }
 
 }  // namespace
