@@ -96,6 +96,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             // Stops nothing: it is said, and the command goes on.
             s = {13291, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::Kept:
+            s = {13640, n.reason, ui::kWarning, n.next};
+            break;
         case xio::RunNoticeKind::Untold:
             s = {13292, n.reason, ui::kError, n.next};
             ok = false;

@@ -98,14 +98,15 @@ int clear_run_markers();
 
 // PutBack: put back (a note). Refused: a writer's put-back refused, the command writes nothing.
 // HalfPosted: a look met a run stopped half posted. OtherUser: another user's run that may be
-// half posted. NotARun: a marker whose user may not write what it names, passed over (a note).
-// Untold: whether a run is genuine cannot be told (its user has no account), refused. Unseen: a
-// look passed a backup folder it cannot read (a note). WriteStopped: a data file left in the
-// middle of a write (a hot journal) that this command does not take back (a look, or a user who
-// may not write it): `next` says whose writing command does. WriteTakenBack: a writer took such
-// a write back from its journal (a note). NotItsJournal: what stands at a data file's journal
-// name is not its own journal: never played nor removed, the file refused (`reason` says what it
-// is and who removes it).
+// half posted. NotARun: a marker whose user may not write what it names, or whose number no data
+// file carries, passed over (a note). Kept: a marker whose number no data file carries though a
+// data file differs from its copy, passed over with its copies kept (a note). Untold: whether a
+// run is genuine cannot be told, refused. Unseen: a look passed a backup folder it cannot read
+// (a note). WriteStopped: a data file left in the middle of a write (a hot journal) that this
+// command does not take back (a look, or a user who may not write it): `next` says whose writing
+// command does. WriteTakenBack: a writer took such a write back from its journal (a note).
+// NotItsJournal: what stands at a data file's journal name is not its own journal: never played
+// nor removed, the file refused (`reason` says what it is and who removes it).
 enum class RunNoticeKind {
     PutBack,
     Refused,
@@ -116,7 +117,8 @@ enum class RunNoticeKind {
     Unseen,
     WriteStopped,
     WriteTakenBack,
-    NotItsJournal
+    NotItsJournal,
+    Kept
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;
@@ -145,15 +147,6 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why = nullptr);
 // no longer runs, regular files of this user) are removed from the data folder.
 void remove_restore_leftovers(const std::string& dataFolder);
 
-// What the put-back needs from the opening of data files (xio_open.cpp), asked for by an explicit
-// call: a build without it does not link, and an empty check refuses every put-back, saying why.
-struct PutBackChecks {
-    // Whether this program has the data file open.
-    std::function<bool(const std::string& dataFile)> openHere;
-    // "" when `file` is a data file of the dictionary file named `name`; else why not.
-    std::function<std::string(const std::string& file, const std::string& name)> notADataFileNamed;
-};
-PutBackChecks put_back_checks();
 // The company's data folders (its own first, then those file control names): where the markers
 // of a run are looked for when the folder a marker names is not where it was (a company moved).
 void set_company_folders(std::function<std::vector<std::string>()> folders);

@@ -1,8 +1,12 @@
 #include "platform/datafile/users.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,6 +20,12 @@ bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup) {
     name = pw.pw_name;
     primaryGroup = pw.pw_gid;
     return true;
+}
+
+bool has_account(uid_t uid) {
+    std::string name;
+    gid_t group = 0;
+    return find_user(uid, name, group);
 }
 
 std::string user_name(uid_t uid) {
@@ -32,10 +42,16 @@ std::string group_name(gid_t gid) {
     return gr.gr_name;
 }
 
-WriteRight write_right(uid_t uid, const struct stat& st) {
+WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st) {
     if (uid == 0) return WriteRight::Yes;
     auto bit = [&](mode_t b) { return (st.st_mode & b) != 0 ? WriteRight::Yes : WriteRight::No; };
     if (st.st_uid == uid) return bit(S_IWUSR);
+    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
+    return bit(S_IWOTH);
+}
+
+WriteRight write_right(uid_t uid, const struct stat& st) {
+    if (uid == 0 || st.st_uid == uid) return write_right(uid, std::vector<gid_t>{}, st);
     std::vector<gid_t> groups;
     if (uid == ::geteuid()) {
         const int n = ::getgroups(0, nullptr);
@@ -45,7 +61,10 @@ WriteRight write_right(uid_t uid, const struct stat& st) {
     } else {
         std::string name;
         gid_t primary = 0;
-        if (!find_user(uid, name, primary)) return bit(S_IWGRP) == bit(S_IWOTH) ? bit(S_IWOTH) : WriteRight::Untold;
+        if (!find_user(uid, name, primary)) {
+            const WriteRight others = write_right(uid, std::vector<gid_t>{}, st);
+            return write_right(uid, std::vector<gid_t>{st.st_gid}, st) == others ? others : WriteRight::Untold;
+        }
         int count = 64;
         groups.resize(static_cast<std::size_t>(count));
         if (::getgrouplist(name.c_str(), primary, groups.data(), &count) < 0) {
@@ -55,8 +74,41 @@ WriteRight write_right(uid_t uid, const struct stat& st) {
         groups.resize(static_cast<std::size_t>(std::max(count, 0)));
         groups.push_back(primary);
     }
-    if (std::find(groups.begin(), groups.end(), st.st_gid) != groups.end()) return bit(S_IWGRP);
-    return bit(S_IWOTH);
+    return write_right(uid, groups, st);
+}
+
+WriteRight write_right(uid_t uid, const std::string& path) {
+    if (uid == 0) return WriteRight::Yes;
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    if (uid == ::geteuid()) {
+        if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0) return WriteRight::Yes;
+        return errno == ENOENT && ::faccessat(AT_FDCWD, folder.empty() ? "." : folder.c_str(), W_OK, AT_EACCESS) == 0
+                   ? WriteRight::Yes
+                   : WriteRight::No;
+    }
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 && ::stat(folder.c_str(), &st) != 0) return WriteRight::No;
+    return write_right(uid, st);
+}
+
+bool has_access_acl(const std::string& path) {
+    return ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0) > 0;
+}
+
+WriteRight write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which) {
+    WriteRight all = WriteRight::Yes;
+    for (const auto& f : files) {
+        const WriteRight r = write_right(uid, f);
+        if (r == WriteRight::No) {
+            which = f;
+            return r;
+        }
+        if (r == WriteRight::Untold && all == WriteRight::Yes) {
+            all = r;
+            which = f;
+        }
+    }
+    return all;
 }
 
 }  // namespace dz::xio

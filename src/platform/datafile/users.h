@@ -1,16 +1,18 @@
 // Users and groups as the user database and the permission bits tell them: who a uid is, and
-// whether a user may write a file. Used by the lock files (who may take one, who holds one) and
-// by the put-back (who a run's owner is, what they may write).
+// whether a user may write a file, asked here alone. Used by the lock files (who may take one, who
+// holds one) and by the put-back (who a run's owner is, what they may write).
 #pragma once
 
 #include <string>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <vector>
 
 namespace dz::xio {
 
 // The name and primary group of user `uid` in the user database; false when it has none.
 bool find_user(uid_t uid, std::string& name, gid_t& primaryGroup);
+bool has_account(uid_t uid);
 
 // "dzsa (uid 1001)", or "uid 1234" for a user without an account.
 std::string user_name(uid_t uid);
@@ -23,5 +25,17 @@ std::string group_name(gid_t gid);
 // group's bits and the others' differ.
 enum class WriteRight { Yes, No, Untold };
 WriteRight write_right(uid_t uid, const struct stat& st);
+// The same for a user of the groups `groups` (a holder of a lock, as the kernel shows it).
+WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st);
+// Whether user `uid` may write `path` (or, where it does not stand, make it in its folder): this
+// program's own user by every right the system gives it (access control lists included), another
+// by the bits of `write_right` above; root may write everything.
+WriteRight write_right(uid_t uid, const std::string& path);
+// Whether `path` carries an access control list beyond its permission bits, which may let users
+// write it whom the bits do not (only this program's own user's right is asked of the system).
+bool has_access_acl(const std::string& path);
+// Whether user `uid` may write every one of `files`: No (with the first it may not write, in
+// `which`) before Untold (with the first that cannot be told).
+WriteRight write_right_all(uid_t uid, const std::vector<std::string>& files, std::string& which);
 
 }  // namespace dz::xio

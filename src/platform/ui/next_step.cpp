@@ -57,6 +57,12 @@ int step_message(const NextStep& next, Voice voice) {
     case Step::TakeBackWrite:
         if (next.args.empty()) return voice == Voice::CommandLine ? 13632 : 13633;
         return voice == Voice::CommandLine ? 13634 : 13635;
+    // Who acts for a stopped run its own user cannot put back: the command line's words first.
+    case Step::LookAtRunCopies: {
+        const bool adminOnly = next.args.size() > 1 && next.args[1].empty();
+        return (adminOnly ? 13643 : 13641) + (voice == Voice::CommandLine ? 0 : 1);
+    }
+    case Step::WaitOrAdministrator: return voice == Voice::CommandLine ? 13647 : 13648;
     }
     return 0;
 }
@@ -79,7 +85,8 @@ std::string step_words(const NextStep& next, Voice voice) {
     if (!filler()) return unworded(number);
     // The owner or group that was kept is not asked for, so not named.
     std::vector<std::string> values = next.args;
-    if (next.step == Step::GiveOwnerBack || next.step == Step::MoveRunAway) std::erase(values, std::string());
+    if (next.step == Step::GiveOwnerBack || next.step == Step::MoveRunAway || next.step == Step::LookAtRunCopies)
+        std::erase(values, std::string());
     return filler()(number, values);
 }
 

@@ -71,9 +71,10 @@ enum class Step : int {
     // and a sticky folder keeps them for their owner: an administrator removes the folder's
     // sticky bit, or the files' owner converts. args: {folder, owner}.
     UnstickFolder,
-    // A stopped conversion's data files cannot be put back by this user (the system refuses the
-    // rename: a sticky folder, a file made immutable): an administrator's writing command puts
-    // it back. args: {administrator}, as "root (uid 0)".
+    // A stopped conversion's data files cannot be put back by this user (its own user may no
+    // longer write them or has no account, or the system refuses the rename: a sticky folder, a
+    // file made immutable): an administrator's writing command puts it back.
+    // args: {administrator}, as "root (uid 0)".
     AdministratorPutsBack,
     // The report (or notes) went to a device that takes no more, which is no file on a disk:
     // another report (notes) file is named. args: {device}.
@@ -89,6 +90,13 @@ enum class Step : int {
     // user may not write the file (or its journal or folder): that user, who may, or an
     // administrator runs one.
     TakeBackWrite,
+    // A run marker that no data file carries stands, though a data file differs from its copy:
+    // nothing is put back from it, and its user (or an administrator) looks at its copies, then
+    // moves them away. args: {folder, user} ("" when the owner has no account).
+    LookAtRunCopies,
+    // Another user's conversion that may still be posting, which only an administrator's writing
+    // command puts back if it stopped: wait while it posts.
+    WaitOrAdministrator,
 };
 
 struct NextStep {

@@ -10,6 +10,8 @@
 
 #include <gmock/gmock.h>
 
+#include <sqlite3.h>
+
 #include <cstdlib>
 #include <map>
 #include <optional>
@@ -21,8 +23,10 @@ namespace dz::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
+using ::testing::StartsWith;
 using testing_support::AnswerAs;
 
 constexpr uid_t kDaemon = 1;  // has an account, and is no member of the company's group
@@ -42,7 +46,9 @@ void write_file(const fs::path& p, const std::string& bytes, mode_t mode) {
 // What the notices since the last call said, each reason with its marker; a call ends a command.
 std::string said() {
     std::string all;
-    for (const auto& n : xio::take_run_notices()) all += n.reason + "|" + n.marker + "\n";
+    for (const auto& n : xio::take_run_notices())
+        all += (n.kind == xio::RunNoticeKind::PutBack ? "put back " + n.files : n.reason) + "|" + n.marker + "|next;" +
+               std::to_string(static_cast<int>(n.next.step)) + "\n";
     xio::forget_run_notices_said();
     return all;
 }
@@ -109,7 +115,40 @@ public:
         ASSERT_EQ(::chown(in.c_str(), user, user), 0);
         fs::permissions(in, fs::perms(0755));
     }
+    // A marker of `user` in the backup folder `name` giving `itsNumber`, naming a copy of MASTER.TST
+    // of their own choosing.
+    void forge(uid_t user, const std::string& name, uint64_t itsNumber) {
+        const std::string in = company() + name + "/";
+        fs::create_directory(in);
+        const std::string forged = "forged bytes";
+        StreamHash h;
+        h.Add(forged);
+        write_file(in + "MASTER.TST~" + run, forged, 0600);
+        write_file(in + "run~" + run + ".marker",
+                   xio::marker_head("elsewhere", 4242, itsNumber) +
+                       xio::marker_copy_line("MASTER.TST~" + run, forged.size(), h.Value()) + xio::marker_end_line(),
+                   0644);
+        for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), user, user), 0);
+        ASSERT_EQ(::chown(in.c_str(), user, user), 0);
+    }
+    // A commit of another program while the run's marker stands out of sight (an open that may
+    // write would put the run back first).
+    void commitBeside(uint16_t fileNo, const std::string& name, std::optional<xio::RunMark> mark) {
+        fs::rename(marker(kDaemon), company() + "aside");
+        commit(fileNo, name, mark);
+        fs::rename(company() + "aside", marker(kDaemon));
+    }
+    void clear() {
+        for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+    }
     bool settle(bool mayWrite) { return xio::settle_dead_runs({dir.string(), mayWrite, ""}); }
+    // "1" when the command went on, "0" when refused, then what it said.
+    std::string settledAs(uid_t user, gid_t group) {
+        return as(user, group, [&] {
+            const std::string went = settle(true) ? "1" : "0";
+            return went + said();
+        });
+    }
     bool isBefore(const std::string& name) { return read_file(dir / name) == before[name]; }
     // `body` as `user` of `group`, answering "ok" or what went wrong.
     std::string as(uid_t user, gid_t group, const std::function<std::string()>& body) {
@@ -150,7 +189,9 @@ TEST_F(RunProofTest, ARunWhoseUserLostTheRightToWriteIsStillPutBack) {
         EXPECT_FALSE(settle(false)) << "a look reads it as whole";
         EXPECT_THAT(said(), Not(HasSubstr("no conversion")));
         const std::string other = as(kBin, kGroup, [&] { return settle(true) ? std::string("went on") : said(); });
-        EXPECT_THAT(other, HasSubstr("only its own user")) << "another member's writing command is refused";
+        // Who may put it back: its user while they may still write the files, else root alone.
+        EXPECT_THAT(other, HasSubstr(way == WroteByAclEntry ? "only its own user or an administrator" : "only an administrator puts it back"))
+            << "another member's writing command is refused";
         EXPECT_FALSE(isBefore("MASTER.TST"));
         if (way == WroteByAclEntry) {
             EXPECT_EQ(as(kDaemon, kDaemon, [&] { return settle(true) ? std::string("ok") : said(); }), "ok");
@@ -197,31 +238,133 @@ TEST_F(RunProofTest, AForgedRunWithAnotherUsersNumberIsNeverPutBack) {
     EXPECT_TRUE(fs::exists(marker(kBin))) << "another user's forged run is named, never removed";
 }
 
-// A user without an account whose run the files carry: proven, and root puts it back. Its marker
-// of the version before (no number) keeps being judged by what its user may write.
+// A writer makes a marker of their own with the number of another user's stopped run, read out
+// of a file, naming a copy of their choosing: while that run's marker stands, it stops nobody and
+// nothing goes back from it, whichever folder is read first; the real run goes back whole, by its
+// own user and by root.
+TEST_F(RunProofTest, AForgedNumberOfAStoppedRunPutsNothingBackFromTheForgersCopy) {
+    for (const uid_t putter : {kDaemon, uid_t{0}}) {
+        SCOPED_TRACE(putter ? "its own user" : "root");
+        clear();
+        stoppedRun(kDaemon, 2);
+        forge(kBin, ".backup-0", number);  // read before the real run's ".backup-1"
+        const std::string forger = settledAs(kBin, kGroup);
+        EXPECT_THAT(forger, AllOf(StartsWith("0"), HasSubstr("not of bin (uid 2)"), HasSubstr("no conversion of theirs")));
+        EXPECT_FALSE(isBefore("MASTER.TST"));
+        EXPECT_THAT(settledAs(putter, putter ? kGroup : 0), StartsWith("1"));
+        EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+        EXPECT_FALSE(fs::exists(marker(kDaemon)));
+        EXPECT_TRUE(fs::exists(company() + ".backup-0/MASTER.TST~" + run)) << "the forger's copy is never removed";
+    }
+}
+
+// A commit outside any run takes the run's row away. A run whose row is gone (or was edited by
+// hand) though a file differs from its copy is named, never cleared: its copies are kept.
+TEST_F(RunProofTest, ARunNoFileCarriesIsClearedOnlyWhereEveryFileIsAsItCopiedIt) {
+    stoppedRun(kDaemon, 1);
+    xio::RunMark mark;
+    ASSERT_EQ(xio::read_run_mark((dir / "MASTER.TST").string(), mark), xio::MarkFound::Carried);
+    commitBeside(1, "MASTER.TST", std::nullopt);
+    EXPECT_EQ(xio::read_run_mark((dir / "MASTER.TST").string(), mark), xio::MarkFound::None);
+    for (const uid_t who : {kDaemon, uid_t{0}, kBin})
+        EXPECT_THAT(settledAs(who, who ? kGroup : 0),
+                    AllOf(StartsWith("1"), HasSubstr("no data file carries its run, though " + company() + "MASTER.TST differs"),
+                          HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::LookAtRunCopies)))));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
+
+    // Its own files removed since: nothing of the run stands, and it is cleared silently.
+    clear();
+    stoppedRun(kDaemon, 0);
+    for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::remove(dir / f);
+    EXPECT_EQ(settledAs(kDaemon, kGroup), "1");
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
+
+    // A file that is an SQLite file of another kind: whether the run wrote it cannot be told.
+    clear();
+    stoppedRun(kDaemon, 0);
+    fs::remove(dir / "HISTORY.TST");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open((dir / "HISTORY.TST").c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db, "CREATE TABLE t(x)", nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), HasSubstr("HISTORY.TST cannot be read")));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+}
+
+// A proven run goes back for the files it wrote: one committed since by another run of the same
+// user is left as it stands (with the zeroed journal the run left beside it removed), and one
+// removed since is made again, by its own user as by root.
+TEST_F(RunProofTest, AProvenRunGoesBackForTheFilesItWroteOnly) {
+    stoppedRun(kDaemon, 1);
+    commitBeside(6, "HISTORY.TST", xio::RunMark{kDaemon, number + 1});
+    const std::string later = read_file(dir / "HISTORY.TST");
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0644);
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kDaemon), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_EQ(read_file(dir / "HISTORY.TST"), later);
+    EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
+
+    // A zeroed journal of anybody else than the run's user and this user is left as it stands.
+    clear();
+    stoppedRun(kDaemon, 1);
+    commitBeside(6, "HISTORY.TST", xio::RunMark{kDaemon, number + 1});
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0644);
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kBin, kBin), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
+    EXPECT_TRUE(fs::exists(company() + "HISTORY.TST-journal"));
+
+    clear();
+    stoppedRun(kDaemon, 2);
+    fs::remove(dir / "MASTER.TST");
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
 // A company handed over whole (`chown -R`) with a run of it stopped half posted: its files carry
 // the former owner, and the new owner, who may write them all, puts the run back.
 TEST_F(RunProofTest, ARunHandedOverWithItsCompanyIsPutBackByItsNewOwner) {
     stoppedRun(kDaemon, 1);
     for (const auto& e : fs::recursive_directory_iterator(dir)) ASSERT_EQ(::lchown(e.path().c_str(), kBin, kBin), 0);
     ASSERT_EQ(::chown(dir.c_str(), kBin, kBin), 0);
+    forge(kDaemon, ".backup-1-2", number + 1);  // a later run of the former owner: another number
     EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
     EXPECT_TRUE(isBefore("MASTER.TST"));
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
 }
 
-TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByRights) {
+// A user without an account whose run the files carry: proven, and root puts it back; another
+// member is sent to an administrator's writing command, never to a `chown`.
+// A marker of the version before (no number) whose user may not write the files: unmade only
+// while every file is as it copied it; one that differs is never called unmade, nor put back by
+// anyone (whether it is a conversion cannot be told).
+TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByItsCopies) {
     stoppedRun(kGone, 1);
+    EXPECT_THAT(as(kBin, kGroup, [&] { return settle(true) ? std::string("went on") : said(); }),
+                AllOf(HasSubstr("only an administrator puts it back, as its user has no account"),
+                      HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::WaitOrAdministrator)))));
     EXPECT_TRUE(settle(true)) << said();
     EXPECT_TRUE(isBefore("MASTER.TST"));
     EXPECT_FALSE(fs::exists(marker(kGone)));
 
-    for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
-    stoppedRun(kDaemon, 1, false);
-    EXPECT_TRUE(settle(true));
-    EXPECT_THAT(said(), HasSubstr("that user may not write"));
-    EXPECT_FALSE(isBefore("MASTER.TST"));
-    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    for (const int committed : {0, 1}) {
+        SCOPED_TRACE(committed ? "a file differs from its copy" : "every file as copied");
+        for (const auto& e : fs::directory_iterator(dir)) fs::remove_all(e.path());
+        stoppedRun(kDaemon, committed, false);
+        for (const uid_t who : {uid_t{0}, kBin, kDaemon}) {
+            const std::string text = settledAs(who, who == kBin ? kGroup : who);
+            if (committed)
+                EXPECT_THAT(text, AllOf(StartsWith("0"), HasSubstr("differs from its copy"), HasSubstr("cannot be told"),
+                                        Not(HasSubstr("no conversion"))));
+            else
+                EXPECT_THAT(text, AllOf(StartsWith("1"), HasSubstr("that user may not write")));
+        }
+        EXPECT_EQ(isBefore("MASTER.TST"), committed == 0);
+        EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
+    }
+    // Its marker unreadable: a member who may not read the copies beside it cannot tell them equal.
+    write_file(marker(kDaemon), "garbage\n", 0644);
+    EXPECT_THAT(settledAs(kBin, kGroup), AllOf(StartsWith("0"), HasSubstr("differs from its copy")));
 }
 
 // Where no file carries the run and one cannot be read, whether it is a conversion cannot be
@@ -255,6 +398,14 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
     EXPECT_FALSE(fs::exists(folder(kDaemon) + "MASTER.TST~" + run));
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+
+    // An empty marker of a dead run (killed while filling it): a look leaves it, a writer clears it.
+    stoppedRun(kDaemon, 0);
+    write_file(marker(kDaemon), "", 0644);
+    EXPECT_TRUE(settle(false));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    EXPECT_TRUE(settle(true));
+    EXPECT_FALSE(fs::exists(marker(kDaemon)));
 }
 
 }  // namespace

@@ -388,6 +388,21 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
          "then run the command again",
          "/dev/full is a device, not a file on a disk, and takes no more: name another report file when you start "
          "again."},
+        {{Step::LookAtRunCopies, {"/co/.b", "dzub"}}, 13641, 13642,
+         "have the marker and copies in /co/.b looked at by dzub or an administrator, then moved out of it; nothing "
+         "is put back from them",
+         "Have the marker and copies in /co/.b looked at by dzub or an administrator, then moved out of it. Nothing "
+         "is put back from them."},
+        {{Step::LookAtRunCopies, {"/co/.b", ""}}, 13643, 13644,
+         "have the marker and copies in /co/.b looked at by an administrator, then moved out of it; nothing is put "
+         "back from them",
+         "Have the marker and copies in /co/.b looked at by an administrator, then moved out of it. Nothing is put "
+         "back from them."},
+        {{Step::WaitOrAdministrator, {}}, 13647, 13648,
+         "wait while it posts; if it stopped, an administrator runs a writing command of the company (convert or "
+         "load), which puts it back",
+         "Wait while it posts. If it stopped, an administrator starts a conversion of this company, which puts it "
+         "back first."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);

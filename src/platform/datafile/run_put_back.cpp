@@ -1,0 +1,455 @@
+// The put-back of a dead run, carried through the steps of its order (see README.md): judged,
+// every copy proved, written aside, the data files locked, renamed over, the markers cut.
+#include "platform/datafile/run_marker_internal.h"
+
+#include "platform/datafile/file_aside.h"
+#include "platform/datafile/locks.h"
+#include "platform/datafile/own_journal.h"
+#include "platform/datafile/put_back_checks.h"
+#include "platform/datafile/stream_hash.h"
+#include "platform/datafile/sticky_folder.h"
+#include "platform/datafile/users.h"
+#include "platform/datafile/xio.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <memory>
+
+namespace dz::xio {
+namespace runs {
+namespace {
+
+std::function<void(const std::string&)> g_putBackHook;
+
+// Whose a data file put back where none stands is to be, and its mode: as the run's other data
+// files of that folder, or else as the folder itself gives (its owner and group, and for each of
+// them the folder's read and write permission), so that those who may use the folder may open it.
+struct Making {
+    AsideOwner owner;
+    mode_t mode = 0600;
+    std::string as;  // what it was made like
+};
+Making making_for(const std::string& dataFolder, const std::vector<std::string>& siblings) {
+    Making k;
+    struct stat st {};
+    for (const auto& f : siblings)
+        if (::stat(f.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            k.owner = {st.st_uid, st.st_gid};
+            k.mode = st.st_mode & 0666;
+            k.as = f;
+            return k;
+        }
+    if (::stat(dataFolder.c_str(), &st) == 0) {
+        k.owner = {st.st_uid, st.st_gid};
+        k.mode = (st.st_mode & 0666) | 0600;
+        k.as = dataFolder;
+    }
+    return k;
+}
+
+// One put-back of a dead run, carried through the steps of its order: `unit` is its main marker
+// (or its only one) and its parts, each dead and whole. Each step answers false once the run is
+// refused or passed over, every file aside removed; nothing is written until every copy is proved.
+class PutBack {
+public:
+    PutBack(Scan& scan, std::vector<Piece*>& unit) : scan_(scan), unit(unit) {
+        for (Piece* p : unit)
+            for (const auto& c : p->m.copies) dataFiles.push_back(p->dataFolder + c.dataFile);
+        marker = unit.front()->markerPath();
+        user = user_name(unit.front()->owner);
+    }
+
+    // 3. The run is genuine, and which files go back: a numbered run for exactly the data files it
+    // committed (one it never wrote is left as it stands); a run of an older marker when its user
+    // may write every file it names. Only one who may write them puts them back.
+    bool judge() {
+        if (unit.front()->m.numbered) {
+            const Judgment j = judge_run(scan_, unit.front()->owner, unit.front()->m.number, dataFiles);
+            if (j.proof != Proof::Proven) return false;  // said where the run was met
+            left = j.left;
+        }
+        std::vector<std::string> names;
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (goesBack(p, c)) names.push_back(c.dataFile);
+        files = join_files(names);
+        if (g_putBackHook && !look) g_putBackHook(marker);
+        std::string which;
+        if (!unit.front()->m.numbered) {
+            // A run whose user may not write every file it names made no conversion of them.
+            if (const WriteRight right = write_right_all(unit.front()->owner, dataFiles, which);
+                right != WriteRight::Yes) {
+                if (right == WriteRight::No) {
+                    std::vector<NamedCopy> copies;
+                    for (const Piece* p : unit)
+                        for (const auto& c : p->m.copies)
+                            copies.push_back({p->dataFolder + c.dataFile, copy_path(p, c), c.length, c.hash, !p->m.previous});
+                    judge_unnumbered(scan_, marker, unit.front()->owner, unit.front()->folder, files, which, copies);
+                    return false;
+                }
+                scan_.untold(marker, files, no_account_reason(marker, unit.front()->owner, which), unit.front()->folder);
+                return false;
+            }
+        }
+        // Whoever may read its copies and write its files puts a proven run back: its user while they
+        // may still write them, and root.
+        // A look only says what a writing command will do.
+        std::vector<std::string> unwritable;
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (!look && goesBack(p, c) && write_right(::geteuid(), p->dataFolder + c.dataFile) != WriteRight::Yes)
+                    unwritable.push_back(p->dataFolder + c.dataFile);
+        if (!unwritable.empty())
+            return refuse(RunNoticeKind::Refused, marker, files,
+                          "the run marker " + marker + " of " + user + " names copies of " + files + ", and " +
+                              join_files(unwritable) + (unwritable.size() == 1 ? " may" : " may each") +
+                              " no longer be written by this user: only an administrator can put it back",
+                          step(ui::Step::AdministratorPutsBack, {user_name(0)}), 0,
+                          std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+        // A sticky folder lets only a file's owner, the folder's owner and root rename over it: the
+        // system would refuse the rename after other files went back. A look says so too.
+        for (const Piece* p : unit)
+            for (const auto& c : p->m.copies)
+                if (const StickyBar bar = sticky_bar(p->dataFolder + c.dataFile); bar.barred && goesBack(p, c))
+                    return refuse(marker, files,
+                                  bar.folder + " is a sticky folder (mode " + mode_digits(bar.folderMode) +
+                                      "), where only a file's owner, the folder's owner and an administrator may "
+                                      "replace a file, and " + p->dataFolder + c.dataFile + " is of " +
+                                      user_name(bar.fileOwner),
+                                  step(ui::Step::AdministratorPutsBack, {user_name(0)}));
+        return true;
+    }
+
+    // 3. Every copy, before anything is locked or written: one missing, changed, or not this
+    // program's leaves every data file as it stands.
+    bool proveCopies() {
+        for (Piece* p : unit) {
+            for (const auto& name : p->beside)
+                if (std::none_of(p->m.copies.begin(), p->m.copies.end(),
+                                 [&](const CopyLine& c) { return c.name == name; }))
+                    return refuse(marker, files,
+                                  p->folder + name + " is a copy of the run that its marker " +
+                                      p->markerPath() + " does not name: nothing is put back",
+                                  restore(p));
+            for (const auto& c : p->m.copies) {
+                if (!goesBack(p, c)) continue;
+                Fd in(::openat(p->dir.fd, c.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+                if (in.fd < 0 && errno == ENOENT && p->m.previous)
+                    continue;  // that version removed a copy put back
+                if (in.fd < 0 && errno == ENOENT)
+                    return refuse(
+                        marker, files,
+                        copy_path(p, c) + ", which its marker names, is missing: nothing is put back",
+                        restore(p));
+                struct stat st {};
+                if (in.fd < 0 || !owned_plain_file(in.fd, p->owner, &st))
+                    return refuse(marker, files,
+                                  copy_path(p, c) +
+                                      " is not a copy this program made (a regular file "
+                                      "of its folder's owner with one link): nothing is put back",
+                                  restore(p));
+                if (!p->m.previous && static_cast<uint64_t>(st.st_size) != c.length)
+                    return refuse(marker, files,
+                                  copy_path(p, c) + " does not match its marker (it holds " +
+                                      std::to_string(st.st_size) + " bytes, the run copied " +
+                                      std::to_string(c.length) + "): nothing is put back",
+                                  restore(p));
+                proved.push_back(
+                    Proved{p, &c, std::move(in), 0600, p->dataFolder + c.dataFile, {}, false, {}, {}});
+            }
+        }
+        return true;
+    }
+
+    // A look reads every copy through, as the writer's proof will, and writes nothing: it says
+    // what a writing command will do, put the run back or refuse, and why. Always false.
+    bool sayWhatAWriterWillDo() {
+        for (auto& pr : proved) {
+            if (pr.piece->m.previous) continue;
+            StreamHash hash;
+            hash_through(pr.in.fd, hash);
+            if (hash.Length() != pr.line->length || hash.Value() != pr.line->hash)
+                return refuse(marker, files,
+                              "the copy " + copy_path(pr.piece, *pr.line) + " of " + pr.line->dataFile +
+                                  " does not match its marker (its bytes are not those the run copied): "
+                                  "nothing is put back",
+                              restore(pr.piece));
+        }
+        return refuse(RunNoticeKind::HalfPosted, marker, files, "", step(ui::Step::AgainToPutBack), 0,
+                      std::to_string(unit.front()->owner) + "~" + unit.front()->run);
+    }
+
+    // 4. Every copy written aside beside its data file, proved to be what the run copied and a
+    // data file of its name.
+    bool writeAsides() {
+        // A build that lost one of its checks never puts back unchecked, and says so.
+        if (!checks.openHere || !checks.notADataFileNamed)
+            return refuse(marker, files,
+                          "this program lacks a check of its put-back (a fault of the program): nothing is put back",
+                          step(ui::Step::RestoreFromBackup, {files, unit.front()->folder}));
+        for (auto& pr : proved) {
+            struct stat st {};
+            if (::lstat(pr.dataFile.c_str(), &st) == 0) {
+                if (!S_ISREG(st.st_mode)) {
+                    dropAsides();
+                    return refuse(marker, files, pr.dataFile + " is not a regular file",
+                                  step(ui::Step::Again));
+                }
+                pr.mode = st.st_mode & 07777;
+                pr.had = {st.st_uid, st.st_gid};
+            } else {
+                // Removed since the run: made again as the company's files of that folder are, never
+                // as a file of whoever puts it back alone.
+                std::vector<std::string> siblings;
+                for (const auto& other : proved)
+                    if (other.piece == pr.piece && &other != &pr) siblings.push_back(other.dataFile);
+                pr.missing = true;
+                pr.making = making_for(pr.piece->dataFolder, siblings);
+                pr.mode = pr.making.mode;
+                pr.had = pr.making.owner;
+            }
+            if (const int err = write_aside(pr.in.fd, pr.dataFile, pr.mode, pr.aside,
+                                            pr.missing ? &pr.making.owner : nullptr);
+                err != 0) {
+                pr.aside.path.clear();
+                dropAsides();
+                // A rename the system refuses this user (a sticky folder, an immutable file) is not
+                // refused the less when tried again: an administrator's command puts it back.
+                return refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                              err == ENOSPC                  ? step(ui::Step::FreeSpace, {pr.dataFile})
+                              : err == EPERM || err == EACCES ? step(ui::Step::AdministratorPutsBack, {user_name(0)})
+                                                              : step(ui::Step::Again),
+                              err);
+            }
+            std::string wrong;
+            if (!pr.piece->m.previous &&
+                (pr.aside.hash.Length() != pr.line->length || pr.aside.hash.Value() != pr.line->hash))
+                wrong = "its bytes are not those the run copied";
+            else
+                wrong = checks.notADataFileNamed(pr.aside.path, pr.line->dataFile);
+            if (!wrong.empty()) {
+                dropAsides();
+                return refuse(marker, files,
+                              "the copy " + copy_path(pr.piece, *pr.line) + " of " + pr.line->dataFile +
+                                  " does not match its marker (" + wrong + "): nothing is put back",
+                              restore(pr.piece));
+            }
+        }
+        return true;
+    }
+
+    // 5. The writer lock of every data file, taken only once every copy is proved.
+    bool lockDataFiles() {
+        // A marker naming files that are not its run's makes no lock file for them.
+        static int64_t serial = 0;
+        for (auto& pr : proved) {
+            if (checks.openHere(pr.dataFile)) {
+                dropAsides();
+                return refuse(
+                    marker, files,
+                    pr.dataFile + " is open in this program, so its copy cannot be put back under it",
+                    step(ui::Step::Again));
+            }
+            auto table = std::make_unique<LockTable>(pr.dataFile, --serial);
+            if (table->open() != XIO_OK || table->acquire('W', "") != XIO_OK) {
+                // The program holding the writer's lock is named, and waited for by name.
+                bool reading = false;
+                std::string holder = table->error().empty() ? table->holder('W', "", &reading) : std::string();
+                if (holder == "another program") holder.clear();
+                const std::string why = !table->error().empty() ? table->error() : holder;
+                dropAsides();
+                // Said as a conversion says it: whether that program reads the file or writes it.
+                return refuse(
+                    marker, files,
+                    pr.dataFile + " is in use by another program" + (why.empty() ? "" : " (" + why + ")") +
+                        (table->error().empty() ? reading ? " that is reading it" : " that is writing it" : ""),
+                    holder.empty() ? step(ui::Step::AgainWhenFinished)
+                                   : step(ui::Step::AgainWhenFinished, {holder}));
+            }
+            locks.push_back(std::move(table));
+        }
+        return true;
+    }
+
+    // 6. Each file aside renamed over its data file, its journal removed, every data folder synced.
+    bool renameOver() {
+        for (auto& pr : proved) {
+            const bool journalGoes = journal_goes_with_its_file(pr.dataFile);
+            if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
+                const int err = errno;
+                dropAsides();
+                // Those renamed already hold their copies: the marker stays, and the next command
+                // puts every file back again.
+                // A rename the system refuses this user (a sticky folder, an immutable file) is not
+                // refused the less when tried again: an administrator's command puts it back.
+                return refuse(marker, files, pr.dataFile + ": " + errno_text(err),
+                              err == ENOSPC                  ? step(ui::Step::FreeSpace, {pr.dataFile})
+                              : err == EPERM || err == EACCES ? step(ui::Step::AdministratorPutsBack, {user_name(0)})
+                                                              : step(ui::Step::Again),
+                              err);
+            }
+            pr.aside.path.clear();
+            auto note = [&](const std::string& text) { notes += (notes.empty() ? "" : "; ") + text; };
+            if (pr.missing)
+                note(pr.dataFile + " did not stand, and was made again as " + pr.making.as + " is (mode " +
+                     [&] {
+                         char b[8];
+                         std::snprintf(b, sizeof b, "%04o", static_cast<unsigned>(pr.mode));
+                         return std::string(b);
+                     }() +
+                     ")");
+            struct stat now {};
+            ::stat(pr.dataFile.c_str(), &now);
+            if (!pr.aside.ownerKept || !pr.aside.groupKept) {
+                const std::string who = user_name(::geteuid());
+                const std::string had = user_name(pr.had.uid);
+                std::string hadGroup = group_name(pr.had.gid);
+                if (!pr.aside.groupKept && !pr.aside.ownerKept)
+                    note(pr.dataFile + " now belongs to " + who + " and the group " + group_name(now.st_gid) +
+                         ": its owner " + had + " and group " + hadGroup + " could not be given back");
+                else if (!pr.aside.ownerKept)
+                    note(pr.dataFile + " now belongs to " + who + ": its owner " + had +
+                         " could not be given back (its group " + hadGroup + " was kept)");
+                else
+                    note(pr.dataFile + " is now of the group " + group_name(now.st_gid) + ": its group " +
+                         hadGroup + " could not be given back");
+                // One step names every file that is to have the same owner and group again: one
+                // named alone would leave the others as they are. What was kept is not asked for.
+                const std::string hadOwner = pr.aside.ownerKept ? std::string() : user_name(pr.had.uid);
+                if (pr.aside.groupKept) hadGroup.clear();
+                if (!next)
+                    next = step(ui::Step::GiveOwnerBack, {pr.dataFile, hadOwner, hadGroup});
+                else if (next.args.size() == 3 && next.args[1] == hadOwner && next.args[2] == hadGroup)
+                    next.args[0] += ", " + pr.dataFile;
+            }
+            // The journal of the commit the run died in belongs to the writes the copy takes back: it
+            // must never be played over the copy. Anything else there stays (own_journal.h).
+            if (journalGoes) ::unlink((pr.dataFile + "-journal").c_str());
+        }
+        std::set<std::string> dataFolders;
+        for (const Piece* p : unit) dataFolders.insert(p->dataFolder);
+        for (const auto& f : dataFolders)
+            if (const int err = sync_folder(f); err != 0)
+                return refuse(marker, files, f + " cannot be synced: " + errno_text(err),
+                              step(ui::Step::Again), err);
+        return true;
+    }
+
+    // 7. The main marker cut back (a lone one removed), then the parts with their copies, the
+    // main last.
+    bool cutMarkers() {
+        // The main marker names no copy from here on: its parts are stale, whatever happens next. Its
+        // removal (or cut) must stand on the disk before the command writes: a marker that came back
+        // after a crash would put these copies back over what the command writes next.
+        Piece& head = *unit.front();
+        int cut = 0;
+        if (head.m.parts.empty()) {
+            if (::unlinkat(head.dir.fd, marker_name(head.run).c_str(), 0) != 0 || ::fsync(head.dir.fd) != 0)
+                cut = errno ? errno : EIO;
+        } else {
+            cut = cut_marker(head.m.fd.fd, head.m.namesEnd);
+        }
+        if (cut != 0)
+            return refuse(marker, files,
+                          "every data file was put back, but " + head.markerPath() +
+                              " cannot be removed: " + errno_text(cut),
+                          step(ui::Step::Again), cut);
+        for (std::size_t i = 1; i < unit.size(); ++i) remove_piece(*unit[i]);
+        remove_piece(head);
+        return true;
+    }
+
+    // 8. The zeroed journals a killed run left beside the files it never committed.
+    void dropDeadJournals() { drop_zeroed_journals({left.begin(), left.end()}, unit.front()->owner); }
+
+    void sayPutBack() {
+        RunNotice n;
+        n.kind = RunNoticeKind::PutBack;
+        n.files = files;
+        n.reason = notes;
+        n.marker = marker;
+        n.next = next;
+        notify(std::move(n));
+    }
+
+private:
+    struct Proved {
+        Piece* piece;
+        const CopyLine* line;
+        Fd in;
+        mode_t mode = 0600;
+        std::string dataFile;
+        Aside aside;
+        bool missing = false;
+        Making making;
+        AsideOwner had;  // the owner and group it is to have
+    };
+    template <class... Args>
+    bool refuse(Args&&... args) {
+        scan_.refuse(std::forward<Args>(args)...);
+        return false;
+    }
+    static std::string copy_path(const Piece* p, const CopyLine& c) { return p->folder + c.name; }
+    bool goesBack(const Piece* p, const CopyLine& c) const { return !left.count(p->dataFolder + c.dataFile); }
+    // Whichever copy fails, the step names every file and folder of the run.
+    ui::NextStep restore(const Piece* p) const { return restore_run(scan_, p->run, p->owner, files, p->folder); }
+    void dropAsides() {
+        for (auto& pr : proved)
+            if (!pr.aside.path.empty()) ::unlink(pr.aside.path.c_str());
+    }
+
+    Scan& scan_;
+    std::vector<Piece*>& unit;
+    std::vector<std::string> dataFiles;
+    std::string marker, user, files;
+    std::set<std::string> left;  // settled data files the run never wrote: never put back
+    const bool look = !scan_.request.mayWrite;
+    const PutBackChecks checks = put_back_checks();
+    std::vector<Proved> proved;
+    std::vector<std::unique_ptr<LockTable>> locks;
+    std::string notes;  // what else to know of what was put back
+    ui::NextStep next;
+};
+
+}  // namespace
+
+void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner) {
+    static int64_t serial = 0;
+    for (const auto& file : dataFiles) {
+        const std::string journal = file + "-journal";
+        Fd j(::open(journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st {};
+        if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
+            (st.st_uid != runOwner && st.st_uid != ::geteuid()))
+            continue;
+        char head[8] = {};
+        const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
+        if (got < 0 || std::any_of(head, head + got, [](char c) { return c != 0; })) continue;
+        LockTable table(file, --serial);
+        if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
+        struct stat now {};
+        if (::lstat(journal.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev)
+            ::unlink(journal.c_str());
+    }
+}
+
+void put_back(Scan& scan, std::vector<Piece*>& unit) {
+    PutBack run(scan, unit);
+    if (!run.judge() || !run.proveCopies()) return;
+    if (!scan.request.mayWrite) {
+        run.sayWhatAWriterWillDo();
+        return;
+    }
+    if (!run.writeAsides() || !run.lockDataFiles() || !run.renameOver() || !run.cutMarkers()) return;
+    run.dropDeadJournals();
+    run.sayPutBack();
+}
+
+}  // namespace runs
+
+void set_put_back_hook_for_tests(std::function<void(const std::string& marker)> hook) { runs::g_putBackHook = std::move(hook); }
+
+}  // namespace dz::xio
