@@ -46,7 +46,9 @@
 // itself alone beside such a look takes no record lock the look could need).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -108,6 +110,17 @@ private:
     bool kernelWrites() const;
     // Whether the lock file's name still names the file this table locks.
     bool still_named() const;
+    // After the lock `fl` was taken: whether the name still names the file it is on; when not,
+    // the lock is let go (and the table is to take it again on the file the name names).
+    bool onNamed(struct flock fl);
+    // Leaves the lock file this table had (its presence there with it) for the one the name
+    // names now, showing presence there when it showed it here: false, error() saying why, when
+    // that cannot be had before `deadline`.
+    bool retake(std::chrono::steady_clock::time_point deadline);
+    void leaveFile();
+    // Shows presence on the lock file, trying until `deadline` while it is made afresh.
+    int show(std::chrono::steady_clock::time_point deadline);
+    bool heldWhole(struct flock fl) const;
     bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
     void leaveAlone();

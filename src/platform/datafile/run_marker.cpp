@@ -242,14 +242,10 @@ int hold_locked(const std::string& folder, std::string* why) {
     spec.dirFd = dir.fd;
     spec.name = lock_name(run);
     spec.refuseOtherOwner = true;
-    const LockFileOpened opened = open_lock_file(spec);
+    const LockFileOpened opened = try_lock_file(spec, true);
     Fd lock(opened.fd);
+    if (lock.fd < 0 && opened.error == EWOULDBLOCK) return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
-    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
-        const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
-        return fail(EBUSY, "the lock file " + opened.path + " is held by " +
-                               (holders.empty() ? std::string("another program") : holders.front().words()));
-    }
     const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (marker < 0) {
         const int err = errno;
@@ -401,17 +397,15 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     spec.create = false;
     spec.mustWrite = false;
     spec.refuseOtherOwner = true;
-    const LockFileOpened opened = open_lock_file(spec);
+    const LockFileOpened opened = try_lock_file(spec, exclusive);
     lockFile = opened.error != ENOENT;
     lock.reset(opened.fd);
-    if (lock.fd < 0) return lockFile ? Life::Unknown : Life::Dead;
-    struct stat st {};
-    if (!owned_plain_file(lock.fd, owner, &st)) return Life::Unknown;
-    if (::flock(lock.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return Life::Dead;
-    if (errno != EWOULDBLOCK) return Life::Unknown;
+    if (lock.fd < 0 && opened.error != EWOULDBLOCK) return lockFile ? Life::Unknown : Life::Dead;
+    if (opened.owner != owner) return Life::Unknown;
+    if (lock.fd >= 0) return Life::Dead;
     // Only a program of its owner (or root) runs it: a holder who could open it only while it
     // was left wider proves nothing. One this machine does not show (another host) may.
-    const std::vector<LockHolder> holders = lock_holders(st.st_dev, st.st_ino);
+    const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
     return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) {
                return !h.uidKnown || h.uid == owner || h.uid == 0;
            })

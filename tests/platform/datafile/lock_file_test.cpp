@@ -203,8 +203,9 @@ TEST_F(LockFileTest, ALockFileIsReplacedOnlyUnderTheOldOnesLock) {
         ASSERT_GE(old, 0);
         const ino_t oldInode = stat_of(lockFile()).st_ino;
         std::vector<std::string> seen;
-        xio::set_refit_hook_for_tests([&](xio::RefitWindow window) {
-            const bool before = window == xio::RefitWindow::BeforeRename;
+        xio::set_lock_hook_for_tests([&](xio::LockStep window, const std::string&) {
+            if (window != xio::LockStep::BeforeRename && window != xio::LockStep::AfterRename) return;
+            const bool before = window == xio::LockStep::BeforeRename;
             const bool named = stat_of(lockFile()).st_ino == oldInode;
             seen.push_back(std::string(before ? "before" : "after") + (named ? " old named" : " new named") +
                            (another_could_lock(old, kind) ? ", old lockable" : ", old held"));
@@ -215,7 +216,7 @@ TEST_F(LockFileTest, ALockFileIsReplacedOnlyUnderTheOldOnesLock) {
             }
         });
         const xio::LockFileOpened opened = xio::open_lock_file(spec(kind));
-        xio::set_refit_hook_for_tests(nullptr);
+        xio::set_lock_hook_for_tests(nullptr);
         ASSERT_GE(opened.fd, 0) << opened.why;
         EXPECT_NE(opened.ino, oldInode);
         EXPECT_THAT(seen, ::testing::ElementsAre("before old named, old held", "after new named, old held, new lockable"));
