@@ -308,6 +308,7 @@ Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
 Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& old) {
     Afresh r;
     const char* name = spec.name.c_str();
+    lock_step(LockStep::Unfitting, path);
     // Write access where it can be had: a data file's exclusive lock is a write lock.
     int oldFd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_WRONLY | kOpenFlags);
@@ -323,7 +324,6 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
         int fd;
         ~CloseOld() { ::close(fd); }  // and with it the lock, only after the rename
     } closeOld{oldFd};
-    lock_step(LockStep::OldOpened, path);
     struct stat st {};
     if (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) {
         r.changed = true;  // made afresh by another program since it was judged

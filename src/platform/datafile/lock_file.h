@@ -134,7 +134,8 @@ enum class LockStep {
     Opened,        // opened and examined, not yet locked (flock, presence byte)
     Locked,        // a lock taken on it (flock; presence, writer's, record or other byte), its
                    // name not yet looked at again
-    OldOpened,     // a replacer opened the old file, not yet looked that it is the one it judged
+    Unfitting,     // a replacer judged it unfitting (or held by outsiders alone), not yet opened
+                   // again to be locked, nor looked that it is still the file it judged
     OldLocked,     // a replacer tried the old file's lock, its holders not yet judged
     BeforeRename,  // the new file made, the name not yet looked at nor renamed over
     AfterRename,   // renamed over, the old file's lock not yet let go
