@@ -275,14 +275,14 @@ Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
     if (fd < 0) return r;
     const char* name = spec.name.c_str();
     lock_step(LockStep::BeforeRename, path);
-    if (!lock_old(fd, spec.kind, false) || !names(dirFd, spec, old) ||
-        ::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE) != 0) {
+    if (!lock_old(fd, spec.kind, false) || ::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE) != 0) {
         r.changed = !names(dirFd, spec, old);
         ::unlinkat(dirFd, aside.c_str(), 0);
         ::close(fd);
         return r;
     }
     lock_step(LockStep::AfterRename, path);
+    // What it was swapped with must be the file judged: another is put back at once.
     struct stat was {};
     const bool isOld = ::fstatat(dirFd, aside.c_str(), &was, AT_SYMLINK_NOFOLLOW) == 0 && was.st_dev == old.st_dev &&
                        was.st_ino == old.st_ino;
@@ -305,7 +305,7 @@ Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
 
 // Makes the lock file afresh under a name of its own and renames it over the one of status
 // `old`, holding the old one's lock from before until after (see lock_file.h).
-Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& old) {
+Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& judged) {
     Afresh r;
     const char* name = spec.name.c_str();
     lock_step(LockStep::Unfitting, path);
@@ -318,14 +318,15 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             r.changed = errno == ENOENT;
             return r;
         }
-        return swap_afresh(dirFd, path, spec, w, old);  // not to be opened, so not to be locked
+        return swap_afresh(dirFd, path, spec, w, judged);  // not to be opened, so not to be locked
     }
     struct CloseOld {
         int fd;
         ~CloseOld() { ::close(fd); }  // and with it the lock, only after the rename
     } closeOld{oldFd};
-    struct stat st {};
-    if (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino) {
+    // From here on, the file opened is the one locked, judged and renamed over.
+    struct stat old {};
+    if (::fstat(oldFd, &old) != 0 || old.st_dev != judged.st_dev || old.st_ino != judged.st_ino) {
         r.changed = true;  // made afresh by another program since it was judged
         return r;
     }

@@ -210,7 +210,7 @@ void LockTable::leaveFile() {
     file_.reset();
 }
 
-bool LockTable::retake(std::chrono::steady_clock::time_point deadline, bool opened) {
+bool LockTable::retake(std::chrono::steady_clock::time_point deadline) {
     // Made afresh by another program, which held every byte of it until after the rename, so
     // this program holds nothing there but its presence: it goes to the file the name names.
     const bool wasPresent = present_;
@@ -219,15 +219,7 @@ bool LockTable::retake(std::chrono::steady_clock::time_point deadline, bool open
         error_ = "the lock file " + path_.string() + " was made afresh again and again while this program took it";
         return false;
     }
-    if (!(wasPresent ? show(deadline) == XIO_OK : attach(true))) return false;
-    // An open meets the writer's byte and is refused while another program holds it (it may be
-    // keeping its record locks to itself, see LockFile::alone): so is this program, come late.
-    if (opened && heldByOther('W', "", true)) {
-        error_ = "the lock file " + path_.string() + " was made afresh while this program had it open, and " +
-                 holder('W', "") + " now writes the data file";
-        return false;
-    }
-    return true;
+    return wasPresent ? show(deadline) == XIO_OK : attach(true);
 }
 
 // Whether a lock of the whole file (a replacer's, for a moment) keeps `fl` off.
@@ -266,7 +258,7 @@ int LockTable::show(std::chrono::steady_clock::time_point deadline) {
             // Made afresh between the open and the presence lock (see lock_file.h): the lock file
             // that now bears the name is the one every program meets.
             if (moved || !onNamed(fl)) {
-                if (!retake(deadline, false)) return XIO_LOCKED;
+                if (!retake(deadline)) return XIO_LOCKED;
                 continue;
             }
         }
@@ -302,7 +294,7 @@ int LockTable::acquire(char kind, const std::string& key) {
                 return XIO_LOCKED;  // held by another, or not to be had: either way not ours
             }
             if (!onNamed(fl)) {
-                if (!retake(deadline, true)) return XIO_LOCKED;
+                if (!retake(deadline)) return XIO_LOCKED;
                 continue;
             }
         }
@@ -345,7 +337,7 @@ int LockTable::acquireRecord(uint16_t rec, int64_t row) {
                 return XIO_LOCKED;
             }
             if (!onNamed(fl)) {
-                if (!retake(deadline, true)) return XIO_LOCKED;
+                if (!retake(deadline)) return XIO_LOCKED;
                 continue;
             }
         }

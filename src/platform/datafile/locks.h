@@ -115,9 +115,8 @@ private:
     bool onNamed(struct flock fl);
     // Leaves the lock file this table had (its presence there with it) for the one the name
     // names now, showing presence there when it showed it here: false, error() saying why, when
-    // that cannot be had before `deadline`, or when the table was `opened` (met no writer's
-    // byte of another program at its open) and another program's writer's byte is there now.
-    bool retake(std::chrono::steady_clock::time_point deadline, bool opened);
+    // that cannot be had before `deadline`.
+    bool retake(std::chrono::steady_clock::time_point deadline);
     void leaveFile();
     // Shows presence on the lock file, trying until `deadline` while it is made afresh.
     int show(std::chrono::steady_clock::time_point deadline);

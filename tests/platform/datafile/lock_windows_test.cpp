@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 
@@ -291,6 +292,49 @@ TEST_F(LockWindows, LocksTakenOnAFileMadeAfreshSinceAreTakenAgainWhereTheNameLea
         EXPECT_EQ(outsider.answer(), "refused");
         tables.clear();
         widen(kind);
+    }
+}
+
+// A lock file this user may not open cannot be locked: a new one, locked by this program alone,
+// is swapped into its name, and swapped back when a holder keeps the old one (an outsider's
+// whole lock too: an ACL entry may let them write what it guards) or when the name had come to
+// name another file meanwhile.
+TEST_F(LockWindows, ALockFileThisUserCannotOpenIsSwappedBackForItsHolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    const LockKind kind = LockKind::Writers;
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0664));
+    std::ofstream(lock(kind)).flush();
+    ASSERT_EQ(::chown(lock(kind).c_str(), 5555, 5555), 0);  // planted, 0600
+    fs::permissions(lock(kind), fs::perms(0600));
+    auto member = [&] {
+        const gid_t groups[] = {4321, 1234};
+        return ::setgroups(2, groups) == 0 && ::setgid(4321) == 0 && ::setuid(4321) == 0 ? take(kind) : "not become";
+    };
+    {
+        SCOPED_TRACE("held whole by the outsider who planted it");
+        const std::string name = lock(kind).string();
+        const pid_t planter = spawn_holder([&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 5555);
+        ASSERT_GT(planter, 0);
+        const ino_t old = inode(kind);
+        Program m(LockStep::Opened, 0, member);
+        EXPECT_THAT(m.answer(), HasSubstr("is held by process " + std::to_string(planter) + " of user 5555"));
+        EXPECT_EQ(inode(kind), old);
+        kill_and_reap(planter);
+    }
+    {
+        SCOPED_TRACE("the name given to another file before the swap");
+        Program m(LockStep::BeforeRename, 1, member);
+        ASSERT_TRUE(m.stopped());
+        fs::remove(lock(kind));
+        EXPECT_EQ(take(kind), "held");
+        const ino_t mine = inode(kind);
+        EXPECT_THAT(m.answer(), StartsWith("refused"));
+        EXPECT_EQ(inode(kind), mine);
     }
 }
 
