@@ -304,8 +304,10 @@ Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
 }
 
 // Makes the lock file afresh under a name of its own and renames it over the one of status
-// `old`, holding the old one's lock from before until after (see lock_file.h).
-Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& judged) {
+// `judged`, holding the old one's lock from before until after (see lock_file.h). One that
+// `fits` is made afresh only from under outsiders' locks: found held by nobody, it is left.
+Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& judged,
+                   bool fitting = false) {
     Afresh r;
     const char* name = spec.name.c_str();
     lock_step(LockStep::Unfitting, path);
@@ -332,6 +334,7 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
     }
     const bool exclusive = lock_old(oldFd, spec.kind, false);
     lock_step(LockStep::OldLocked, path);
+    if (exclusive && fitting) return r;
     if (!exclusive) {
         // Held. Only under the shared lock, and only when none of its holders is one it is
         // for: judged once, while that lock keeps every writer off it.
@@ -374,7 +377,7 @@ int afresh_from_outsiders(const LockFileSpec& spec, const std::string& path, dev
     const Wanted w = wanted_of(spec, dirFd);
     if (::fstatat(dirFd, spec.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino &&
         may_fit(spec, w, st))
-        fd = make_afresh(dirFd, path, spec, w, st).fd;
+        fd = make_afresh(dirFd, path, spec, w, st, fits(spec, w, st)).fd;
     if (ownDir >= 0) ::close(ownDir);
     return fd;
 }
@@ -400,9 +403,8 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
                     ::close(o.fd);
                     o = checked(fresh, true, o);
                     if (o.fd < 0) break;
-                    continue;
                 }
-                errno = EWOULDBLOCK;
+                continue;  // tried again at once: its holder may have let it go meanwhile
             }
             if (errno == EINTR) continue;
             const int err = errno;

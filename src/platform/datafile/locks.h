@@ -20,10 +20,12 @@
 // (see lock_file.h: whoever may read the data file may show presence, whoever may write it may
 // lock it). It is never removed: removing it could part two programs that still hold it open;
 // one of the wrong permission or owner is made afresh and renamed over it, never while another
-// program that may write the data file holds it. An open that only looks (read-only: Examine
-// Files, dump, tables list and show) never makes or fits it: it uses the lock file when it
-// exists, and when it does not, nobody writes the file at that moment (every writer makes it
-// before it writes) and the look writes nothing at all.
+// program that may write the data file holds it. Every lock taken here (presence, the writer's
+// byte, a record, a header, notes) is looked at again once held: when the name no longer names
+// the file it is on, it is let go and taken on the file the name names (see lock_file.h). An
+// open that only looks (read-only: Examine Files, dump, tables list and show) never makes or
+// fits it: it uses the lock file when it exists, and when it does not, nobody writes the file at
+// that moment (every writer makes it before it writes) and the look writes nothing at all.
 //
 // Every lock file is opened O_NOFOLLOW and O_NONBLOCK and must be a regular file of one link;
 // one that exists but cannot be opened or locked (another user's with no permission for this

@@ -312,7 +312,7 @@ TEST_F(Batches, TwoProcessesNeverShareANumber) {
     std::set<std::string> mine;
     for (int i = 0; i < per_process; ++i) {
         const std::string text = KeepABatch();
-        ASSERT_FALSE(text.empty());
+        EXPECT_FALSE(text.empty());  // and the child is waited for all the same
         mine.insert(text);
     }
     int status = 0;
