@@ -26,6 +26,7 @@ stop_load() {
   rm -rf "$work"
 }
 trap stop_load EXIT
+trap 'exit 1' INT TERM
 if [ "${LOAD:-1}" != 0 ]; then
   for _ in $(seq 32); do (while :; do :; done) & loads+=($!); done
   for i in 1 2 3 4; do

@@ -401,6 +401,7 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
             if (errno == EWOULDBLOCK && !looked) {
                 if (const int fresh = afresh_from_outsiders(spec, o.path, o.dev, o.ino); fresh >= 0) {
                     ::close(o.fd);
+                    o.fd = -1;
                     o = checked(fresh, true, o);
                     if (o.fd < 0) break;
                 }

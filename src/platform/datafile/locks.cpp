@@ -210,9 +210,10 @@ void LockTable::leaveFile() {
     file_.reset();
 }
 
-bool LockTable::retake(std::chrono::steady_clock::time_point deadline) {
+bool LockTable::retake(std::chrono::steady_clock::time_point& deadline) {
     // Made afresh by another program, which held every byte of it until after the rename, so
     // this program holds nothing there but its presence: it goes to the file the name names.
+    if (deadline == std::chrono::steady_clock::time_point{}) deadline = std::chrono::steady_clock::now() + lock_wait();
     const bool wasPresent = present_;
     leaveFile();
     if (std::chrono::steady_clock::now() >= deadline) {
@@ -229,10 +230,11 @@ bool LockTable::heldWhole(struct flock fl) const {
 
 int LockTable::open(LockUse use) {
     use_ = use;
-    return show(std::chrono::steady_clock::now() + lock_wait());
+    auto deadline = std::chrono::steady_clock::now() + lock_wait();
+    return show(deadline);
 }
 
-int LockTable::show(std::chrono::steady_clock::time_point deadline) {
+int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
     for (;;) {
         if (!attach(true)) return XIO_LOCKED;
         if (present_) return XIO_OK;
@@ -282,7 +284,7 @@ void LockTable::leaveAlone() {
 int LockTable::acquire(char kind, const std::string& key) {
     if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return acquireRecord(r.first, r.second);
     error_.clear();
-    const auto deadline = std::chrono::steady_clock::now() + lock_wait();
+    std::chrono::steady_clock::time_point deadline{};  // set at the first move
     for (;;) {
         if (!attach(true)) return XIO_LOCKED;
         auto id = std::make_pair(kind, key);
@@ -324,7 +326,7 @@ void LockTable::release(char kind, const std::string& key) {
 
 int LockTable::acquireRecord(uint16_t rec, int64_t row) {
     if (!error_.empty()) error_.clear();
-    const auto deadline = std::chrono::steady_clock::now() + lock_wait();
+    std::chrono::steady_clock::time_point deadline{};  // set at the first move
     for (;;) {
         if (!attach(true)) return XIO_LOCKED;
         const auto id = std::make_pair(rec, row);

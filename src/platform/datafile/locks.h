@@ -117,11 +117,11 @@ private:
     bool onNamed(struct flock fl);
     // Leaves the lock file this table had (its presence there with it) for the one the name
     // names now, showing presence there when it showed it here: false, error() saying why, when
-    // that cannot be had before `deadline`.
-    bool retake(std::chrono::steady_clock::time_point deadline);
+    // that cannot be had before `deadline` (set from now when unset).
+    bool retake(std::chrono::steady_clock::time_point& deadline);
     void leaveFile();
     // Shows presence on the lock file, trying until `deadline` while it is made afresh.
-    int show(std::chrono::steady_clock::time_point deadline);
+    int show(std::chrono::steady_clock::time_point& deadline);
     bool heldWhole(struct flock fl) const;
     bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.

@@ -11,6 +11,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 
+#include <map>
+
 namespace dz::test {
 namespace {
 
@@ -20,23 +22,24 @@ using ::testing::StartsWith;
 using xio::LockKind;
 using xio::LockStep;
 
-// A program of its own (a child process): it runs `body`, stopping at the `nth` `step` of the
-// lock file code (or where `body` calls Program::here()) until let go. What `body` answers comes
-// back; the program then keeps whatever it holds until it is ended.
+// A program of its own (a child process): it runs `body`, stopping at each of `stops` (the nth
+// time the lock file code reaches a step) and where `body` calls Program::here(), until let go.
+// What `body` answers comes back; the program then keeps whatever it holds until it is ended.
 class Program {
 public:
-    Program(LockStep step, int nth, std::function<std::string()> body) {
+    Program(std::vector<std::pair<LockStep, int>> stops, std::function<std::string()> body) {
         if (::pipe(up_) != 0 || ::pipe(down_) != 0) return;
         pid_ = ::fork();
         if (pid_ != 0) return;
-        int seen = 0;
+        std::map<LockStep, int> seen;
         stop_ = [this] {
             (void)!::write(up_[1], "S", 1);
             char c;
             (void)!::read(down_[0], &c, 1);
         };
         xio::set_lock_hook_for_tests([&](LockStep s, const std::string&) {
-            if (s == step && ++seen == nth) stop_();
+            const int n = ++seen[s];
+            if (std::find(stops.begin(), stops.end(), std::make_pair(s, n)) != stops.end()) stop_();
         });
         xio::set_lock_wait_for_tests(std::chrono::milliseconds(400));
         const std::string answer = "E" + body() + "\n";
@@ -44,6 +47,7 @@ public:
         (void)!::write(up_[1], answer.data(), answer.size());
         for (;;) ::pause();
     }
+    Program(LockStep step, int nth, std::function<std::string()> body) : Program({{step, nth}}, std::move(body)) {}
     ~Program() {
         if (pid_ > 0) kill_and_reap(pid_);
         for (int fd : {up_[0], up_[1], down_[0], down_[1]}) ::close(fd);
@@ -52,16 +56,17 @@ public:
     static void here() { stop_(); }
     // Whether it stopped where it was told to (waiting for it); false when it answered first.
     bool stopped() {
-        if (!first_) (void)!::read(up_[0], &first_, 1);
-        return first_ == 'S';
+        if (!next_) (void)!::read(up_[0], &next_, 1);
+        return next_ == 'S';
     }
-    // Lets it go (when stopped) and answers what its body answered.
+    // Lets it go on from where it stopped.
+    void go() {
+        (void)!::write(down_[1], "g", 1);
+        next_ = 0;
+    }
+    // Lets it go on to its end and answers what its body answered.
     std::string answer() {
-        if (stopped()) {
-            (void)!::write(down_[1], "g", 1);
-            first_ = 0;
-            (void)!::read(up_[0], &first_, 1);
-        }
+        while (stopped()) go();
         std::string text;
         for (char c; ::read(up_[0], &c, 1) == 1 && c != '\n';) text += c;
         return text;
@@ -72,7 +77,7 @@ private:
     static inline std::function<void()> stop_;
     pid_t pid_ = -1;
     int up_[2] = {-1, -1}, down_[2] = {-1, -1};
-    char first_ = 0;
+    char next_ = 0;
 };
 
 class LockWindows : public ::testing::Test {
@@ -223,6 +228,22 @@ TEST_F(LockWindows, AReplacerGoesOnOnlyUnderTheOldFilesLockAndWhileTheNameNamesI
             release();
             EXPECT_EQ(replacer.answer(), "held");
             EXPECT_EQ(inode(kind), fresh);
+        }
+        if (kind == LockKind::Writers) {  // a flock refused is looked at again at once
+            SCOPED_TRACE("made afresh from under a holder gone meanwhile, and afresh again before it is locked");
+            auto holder = std::make_unique<Program>(LockStep::Opened, 0, [&] { return take(kind); });
+            ASSERT_EQ(holder->answer(), "held");
+            widen(kind);
+            // Its first look finds the holder; its second, when its lock is refused, is stopped.
+            Program waiter({{LockStep::Unfitting, 2}, {LockStep::AfterRename, 1}}, [&] { return take(kind); });
+            ASSERT_TRUE(waiter.stopped());
+            holder.reset();
+            waiter.go();
+            ASSERT_TRUE(waiter.stopped());
+            widen(kind);
+            EXPECT_EQ(take(kind), "held");
+            release();
+            EXPECT_EQ(waiter.answer(), "held");
         }
         {
             SCOPED_TRACE("renamed over, the old lock not yet let go: the new file is anyone's");
