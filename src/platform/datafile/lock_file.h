@@ -32,9 +32,16 @@
 //   byte, the writer's byte, any other byte) looks again, once it holds it, that the name still
 //   names the file it locked, and takes it again on the file the name names when not: whoever
 //   locks the old file after the rename meets the new one, and so does the replacer, which
-//   takes its lock like anyone else. A lock file this user cannot open cannot be locked, so it
-//   is never replaced by them: it waits for one who may (its owner's command, or root's).
-//   A "<name>.new<pid>" left by a refit killed midway is removed by the next who may make the
+//   takes its lock like anyone else. Neither lock to be had (held whole), it waits for the
+//   holder, but for a backup folder's lock held by an outsider, which is swapped (below).
+// - One this user cannot open cannot be locked: a new file, locked by this program alone, is
+//   swapped into the name in one step (RENAME_EXCHANGE) that sets the old one aside, so that
+//   nobody takes the old one as named any more; its holders are judged once after that, and
+//   when one it is for holds it, or an outsider holds it whole (an ACL entry may let them
+//   write what it guards), or the name had come to name another file, the two are swapped
+//   back and nobody ever held the new one. One that fits is left as it is (an ACL entry that
+//   shuts this user out is not for this program to undo).
+// - A "<name>.new<pid>" left by a refit killed midway is removed by the next who may make the
 //   lock file.
 // - Made once, it stays fitting: one made by a user who could not give it the group it should
 //   have (not one of theirs) is made without the group's bits, and fits so.
