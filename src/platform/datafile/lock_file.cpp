@@ -46,17 +46,6 @@ std::string kind_words(mode_t mode) {
     return "is a device, not a lock file";
 }
 
-// A name that holds what no lock can be taken on: said as it is, with the step that works
-// (nothing holds it, so waiting never would).
-LockFileOpened unusable(LockFileOpened o, int dirFd, const std::string& name) {
-    struct stat st {};
-    if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return o;
-    if (!S_ISREG(st.st_mode)) o.why = kind_words(st.st_mode);
-    else if (st.st_nlink == 1) return o;
-    o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
-    return o;
-}
-
 // What the lock file must be: its mode, owner and group, fixed from what it guards.
 struct Wanted {
     mode_t mode = 0600;
@@ -100,12 +89,24 @@ Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
     return w;
 }
 
-// Whether a lock file of status `st` is as `w` wants it.
+// Whether user `uid` may give a file of theirs group `gid`: root, or one of its members.
+bool may_give_group(uid_t uid, gid_t gid) {
+    struct stat asked {};
+    asked.st_uid = static_cast<uid_t>(-1);  // nobody's: the group's bit alone answers
+    asked.st_gid = gid;
+    asked.st_mode = S_IFREG | S_IWGRP;
+    return write_right(uid, asked) == WriteRight::Yes;
+}
+
+// Whether a lock file of status `st` is as `w` wants it. One made by a user who could not give
+// it the group it wants is made without the group's bits (see give), and fits so: otherwise
+// every writer would make it afresh at every open.
 bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
-    if ((st.st_mode & 07777) != w.mode) return false;
-    if (spec.kind == LockKind::OwnerOnly) return st.st_uid == w.owner;
+    const mode_t mode = st.st_mode & 07777;
+    if (spec.kind == LockKind::OwnerOnly) return mode == w.mode && st.st_uid == w.owner;
     if (st.st_uid != w.guarded.st_uid && write_right(st.st_uid, w.guarded) != WriteRight::Yes) return false;
-    return (w.mode & 0070) == 0 || st.st_gid == w.group;
+    if ((w.mode & 0070) == 0 || st.st_gid == w.group) return mode == w.mode;
+    return mode == (w.mode & ~mode_t{0070}) && !may_give_group(st.st_uid, w.group);
 }
 
 // Whether this user may make the lock file: one who may take what it guards, or root.
@@ -134,13 +135,12 @@ bool entitled(const LockFileSpec& spec, const Wanted& w, const LockHolder& h) {
     return g.st_mode & S_IWOTH;
 }
 
-bool held_by_entitled(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino, std::string* who = nullptr) {
+// The first holder of the file of `dev`/`ino` other than this program that it is for, as
+// words; empty when there is none.
+std::string entitled_holder(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
     for (const auto& h : lock_holders(dev, ino))
-        if (entitled(spec, w, h)) {
-            if (who) *who = h.words();
-            return true;
-        }
-    return false;
+        if (h.pid != ::getpid() && entitled(spec, w, h)) return h.words();
+    return "";
 }
 
 // A descriptor just opened, kept only when it is a regular file of one link: a pipe would
@@ -166,20 +166,24 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
         o.writable = writable;
         o.dev = st.st_dev;
         o.ino = st.st_ino;
+        o.owner = st.st_uid;
         return o;
     }
     ::close(fd);
     return o;
 }
 
-// Gives a file just made its mode, and its owner and group as `w` wants them.
+// Gives a file just made its mode, and its owner and group as `w` wants them. A user who may
+// not give it the group it wants (not one of theirs) leaves the group's bits out: they would
+// open it to a group of this user's, not to the one it is for.
 void give(int fd, const LockFileSpec& spec, const Wanted& w) {
-    ::fchmod(fd, w.mode);  // past the umask
     const uid_t me = ::geteuid();
+    mode_t mode = w.mode;
     if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
         (void)!::fchown(fd, w.owner, w.group);
-    else if ((w.mode & 0070) != 0)
-        (void)!::fchown(fd, static_cast<uid_t>(-1), w.group);  // a group this user is not in stays as it was
+    else if ((w.mode & 0070) != 0 && ::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
+        mode &= ~mode_t{0070};
+    ::fchmod(fd, mode);  // past the umask
 }
 
 // Takes on `fd` the lock that every program using a lock file of `kind` takes, excluding every
@@ -196,7 +200,7 @@ bool lock_old(int fd, LockKind kind, bool shared) {
     return ::fcntl(fd, F_SETLK, &fl) == 0;
 }
 
-std::function<void(RefitWindow)> g_refitHook;
+std::function<void(LockStep, const std::string&)> g_lockHook;
 
 // Clears what a refit killed midway left: "<name>.new<pid>" of a process that no longer runs,
 // a regular file of one who may make the lock file (anything else is not this program's).
@@ -225,59 +229,144 @@ void clear_left_asides(int dirFd, const LockFileSpec& spec, const Wanted& w) {
     ::closedir(dir);
 }
 
-// Makes the lock file afresh under a name of its own and renames it over the one of status
-// `old`, holding the old one's lock all the while: whoever locks the old file after finds its
-// name gone, looks again and takes the new one. Never while one it is for holds the old one.
-// The new descriptor, or -1 (left as it was; `held` says by whom when held).
-int make_afresh(int dirFd, const LockFileSpec& spec, const Wanted& w, const struct stat& old, std::string& held) {
-    if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) return -1;
-    int oldFd = ::openat(dirFd, spec.name.c_str(), O_RDWR | kOpenFlags);
-    if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, spec.name.c_str(), O_RDONLY | kOpenFlags);
-    // One this user cannot open cannot be locked. It is replaced only when it does not fit: then
-    // every program that may take it and can open it makes it afresh under its lock rather than
-    // lock it as it stands, so none holds it past its own look at its name (a look may, which
-    // writes nothing). One that fits, held shut to this user alone (who writes by an ACL entry),
-    // is left as it is.
-    if (oldFd < 0 && (errno != EACCES || fits(spec, w, old))) return -1;
-    struct CloseOld {
-        int fd;
-        ~CloseOld() {
-            if (fd >= 0) ::close(fd);  // and with it the lock, only after the rename
-        }
-    } closeOld{oldFd};
-    struct stat st {};
-    if (oldFd >= 0 && (::fstat(oldFd, &st) != 0 || st.st_dev != old.st_dev || st.st_ino != old.st_ino)) return -1;
-    if (oldFd >= 0 && !lock_old(oldFd, spec.kind, false)) {
-        // Held. By one it is for: left as it is. By outsiders alone (a descriptor opened while it
-        // was wider): replaced, under the weaker lock, which still keeps every writer off it.
-        if (held_by_entitled(spec, w, old.st_dev, old.st_ino, &held) || lock_holders(old.st_dev, old.st_ino).empty()) {
-            if (held.empty()) held = "another program";
-            return -1;
-        }
-        (void)lock_old(oldFd, spec.kind, true);  // not had: an outsider holds it alone, and so nobody else
-    }
-    const std::string aside = spec.name + ".new" + std::to_string(::getpid());
+// What making a lock file afresh came to.
+struct Afresh {
+    int fd = -1;           // the new file, renamed over the name (not locked)
+    bool changed = false;  // the name no longer names the file judged: to be looked at again
+    std::string held;      // left as it was: who holds it (one it is for, or one unseen)
+};
+
+// A new lock file for the name of `spec`, made aside ("<name>.new<pid>") and given what `w`
+// wants: its descriptor and the name it has, or -1.
+int make_aside(int dirFd, const LockFileSpec& spec, const Wanted& w, std::string& aside) {
+    aside = spec.name + ".new" + std::to_string(::getpid());
     ::unlinkat(dirFd, aside.c_str(), 0);  // left by a program of this number killed midway
     const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
-    if (fd < 0) return -1;
-    give(fd, spec, w);
-    if (g_refitHook) g_refitHook(RefitWindow::BeforeRename);
+    if (fd >= 0) give(fd, spec, w);
+    return fd;
+}
+
+// Whether the name of `spec` names the file of status `old`.
+bool names(int dirFd, const LockFileSpec& spec, const struct stat& old) {
     struct stat named {};
-    if ((oldFd < 0 && held_by_entitled(spec, w, old.st_dev, old.st_ino, &held)) ||
-        ::fstatat(dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || named.st_dev != old.st_dev ||
-        named.st_ino != old.st_ino || ::renameat(dirFd, aside.c_str(), dirFd, spec.name.c_str()) != 0) {
+    return ::fstatat(dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == old.st_dev &&
+           named.st_ino == old.st_ino;
+}
+
+// A holder of the old file, seen once the new one bears its name, for whom it is put back: one
+// it is for (this program too), and, but for a backup folder's lock (whose owner alone may
+// hold it), one that holds it whole: they may write what it guards by an entry the permission
+// bits do not show.
+std::string keeps_old(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
+    for (const auto& h : lock_holders(dev, ino))
+        if (entitled(spec, w, h) || (spec.kind != LockKind::OwnerOnly && !h.shared)) return h.words();
+    return "";
+}
+
+// Makes the lock file afresh where the old one's lock cannot be had (this user may not open
+// it, or an outsider holds it whole): the new file, locked by this program alone, takes the
+// name in one step that gives the old file a name aside (RENAME_EXCHANGE), so that nobody
+// takes the old one as named any more; its holders are judged once after that, and when one
+// keeps it (above), the two are swapped back, and nobody ever held the new one.
+Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& old) {
+    Afresh r;
+    std::string aside;
+    const int fd = make_aside(dirFd, spec, w, aside);
+    if (fd < 0) return r;
+    const char* name = spec.name.c_str();
+    lock_step(LockStep::BeforeRename, path);
+    if (!lock_old(fd, spec.kind, false) || ::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE) != 0) {
+        r.changed = !names(dirFd, spec, old);
         ::unlinkat(dirFd, aside.c_str(), 0);
         ::close(fd);
-        return -1;
+        return r;
     }
-    if (g_refitHook) g_refitHook(RefitWindow::AfterRename);
-    return fd;
+    lock_step(LockStep::AfterRename, path);
+    // What it was swapped with must be the file judged: another is put back at once.
+    struct stat was {};
+    const bool isOld = ::fstatat(dirFd, aside.c_str(), &was, AT_SYMLINK_NOFOLLOW) == 0 && was.st_dev == old.st_dev &&
+                       was.st_ino == old.st_ino;
+    if (isOld) r.held = keeps_old(spec, w, old.st_dev, old.st_ino);
+    if (!isOld || !r.held.empty()) {
+        (void)::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE);  // back as they were
+        r.changed = !isOld;
+        ::unlinkat(dirFd, aside.c_str(), 0);
+        ::close(fd);
+        return r;
+    }
+    ::unlinkat(dirFd, aside.c_str(), 0);  // the old file, which nobody holds as named
+    struct flock all {};
+    all.l_type = F_UNLCK;
+    if (spec.kind == LockKind::DataFile) ::fcntl(fd, F_SETLK, &all);
+    else ::flock(fd, LOCK_UN);
+    r.fd = fd;  // taken like anyone else's
+    return r;
+}
+
+// Makes the lock file afresh under a name of its own and renames it over the one of status
+// `judged`, holding the old one's lock from before until after (see lock_file.h). One that
+// `fits` is made afresh only from under outsiders' locks: found held by nobody, it is left.
+Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& judged,
+                   bool fitting = false) {
+    Afresh r;
+    const char* name = spec.name.c_str();
+    lock_step(LockStep::Unfitting, path);
+    // Write access where it can be had: a data file's exclusive lock is a write lock.
+    int oldFd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
+    if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_WRONLY | kOpenFlags);
+    if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
+    if (oldFd < 0) {
+        if (errno != EACCES) {
+            r.changed = errno == ENOENT;
+            return r;
+        }
+        return swap_afresh(dirFd, path, spec, w, judged);  // not to be opened, so not to be locked
+    }
+    struct CloseOld {
+        int fd;
+        ~CloseOld() { ::close(fd); }  // and with it the lock, only after the rename
+    } closeOld{oldFd};
+    // From here on, the file opened is the one locked, judged and renamed over.
+    struct stat old {};
+    if (::fstat(oldFd, &old) != 0 || old.st_dev != judged.st_dev || old.st_ino != judged.st_ino) {
+        r.changed = true;  // made afresh by another program since it was judged
+        return r;
+    }
+    const bool exclusive = lock_old(oldFd, spec.kind, false);
+    lock_step(LockStep::OldLocked, path);
+    if (exclusive && fitting) return r;
+    if (!exclusive) {
+        // Held. Only under the shared lock, and only when none of its holders is one it is
+        // for: judged once, while that lock keeps every writer off it.
+        if (!lock_old(oldFd, spec.kind, true)) {
+            // Held whole: a backup folder's lock held so by an outsider is swapped (above);
+            // any other waits for its holder.
+            if (spec.kind == LockKind::OwnerOnly) return swap_afresh(dirFd, path, spec, w, old);
+            r.held = entitled_holder(spec, w, old.st_dev, old.st_ino);
+            if (r.held.empty()) r.held = "another program";
+            return r;
+        }
+        if (r.held = entitled_holder(spec, w, old.st_dev, old.st_ino); !r.held.empty()) return r;
+    }
+    std::string aside;
+    const int fd = make_aside(dirFd, spec, w, aside);
+    if (fd < 0) return r;
+    lock_step(LockStep::BeforeRename, path);
+    if (!names(dirFd, spec, old) || ::renameat(dirFd, aside.c_str(), dirFd, name) != 0) {
+        r.changed = !names(dirFd, spec, old);
+        ::unlinkat(dirFd, aside.c_str(), 0);
+        ::close(fd);
+        return r;
+    }
+    lock_step(LockStep::AfterRename, path);
+    r.fd = fd;
+    return r;
 }
 
 // A lock file that fits but is held only by outsiders (a descriptor opened while it was wider,
 // before it was narrowed): made afresh, so that their lock holds nothing. The new descriptor,
 // or -1 when it is not for this user to do, or one it is for holds it.
-int afresh_from_outsiders(const LockFileSpec& spec, dev_t dev, ino_t ino) {
+int afresh_from_outsiders(const LockFileSpec& spec, const std::string& path, dev_t dev, ino_t ino) {
     if (!spec.make) return -1;
     int dirFd = spec.dirFd;
     int ownDir = -1;
@@ -286,15 +375,75 @@ int afresh_from_outsiders(const LockFileSpec& spec, dev_t dev, ino_t ino) {
     int fd = -1;
     struct stat st {};
     const Wanted w = wanted_of(spec, dirFd);
-    std::string held;
     if (::fstatat(dirFd, spec.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && st.st_dev == dev && st.st_ino == ino &&
         may_fit(spec, w, st))
-        fd = make_afresh(dirFd, spec, w, st, held);
+        fd = make_afresh(dirFd, path, spec, w, st, fits(spec, w, st)).fd;
     if (ownDir >= 0) ::close(ownDir);
-    return fd < 0 ? -1 : fd;
+    return fd;
+}
+
+// Whether the name the lock file `o` was opened by still names the file it is open on.
+bool still_named(const LockFileSpec& spec, const LockFileOpened& o) {
+    struct stat named {};
+    const int at = spec.dirFd >= 0 ? ::fstatat(spec.dirFd, spec.name.c_str(), &named, AT_SYMLINK_NOFOLLOW)
+                                   : ::lstat(o.path.c_str(), &named);
+    return at == 0 && named.st_dev == o.dev && named.st_ino == o.ino;
+}
+
+// Opens the lock file and takes its flock, trying until `deadline`, until the lock is on the
+// file its name names: `fd` locked, or -1 with the error (EWOULDBLOCK: held, by `holder`).
+LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono::steady_clock::time_point deadline) {
+    for (;;) {
+        LockFileOpened o = open_lock_file(spec);
+        if (o.fd < 0) return o;
+        for (bool looked = false;; looked = true) {
+            if (::flock(o.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) break;
+            if (errno == EWOULDBLOCK && !looked) {
+                if (const int fresh = afresh_from_outsiders(spec, o.path, o.dev, o.ino); fresh >= 0) {
+                    ::close(o.fd);
+                    o.fd = -1;
+                    o = checked(fresh, true, o);
+                    if (o.fd < 0) break;
+                }
+                continue;  // tried again at once: its holder may have let it go meanwhile
+            }
+            if (errno == EINTR) continue;
+            const int err = errno;
+            if (err == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            ::close(o.fd);
+            o.fd = -1;
+            o.error = err;
+            if (err != EWOULDBLOCK) {
+                o.why = std::string("cannot be locked: ") + std::strerror(err);
+                return o;
+            }
+            const auto holders = lock_holders(o.dev, o.ino);
+            o.why = "is held by ";
+            if (holders.empty()) {
+                o.why += "another program";
+            } else {
+                o.holder = holders.front().pid > 0 ? holders.front().words() : "";
+                o.why += holders.front().words() + (holders.front().shared ? ", a program reading it" : "");
+            }
+            return o;
+        }
+        if (o.fd < 0) continue;  // the new file went again meanwhile
+        // Made afresh by another program while this one waited: the lock is on a file nobody
+        // else will look at any more, and the one its name names is taken instead.
+        lock_step(LockStep::Locked, o.path);
+        if (still_named(spec, o)) return o;
+        ::close(o.fd);
+    }
 }
 
 }  // namespace
+
+void lock_step(LockStep step, const std::string& path) {
+    if (g_lockHook) g_lockHook(step, path);
+}
 
 LockFileOpened open_lock_file(const LockFileSpec& spec) {
     LockFileOpened o;
@@ -319,13 +468,18 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
     const Wanted w = wanted_of(spec, dirFd);
     const char* name = spec.name.c_str();
     if (may_make(spec, w)) clear_left_asides(dirFd, spec, w);
+    // Handed to the caller to lock: a window the test hook sees.
+    auto opened = [](LockFileOpened r) {
+        if (r.fd >= 0) lock_step(LockStep::Opened, r.path);
+        return r;
+    };
     // Made afresh by other programs again and again meanwhile (its mode changed by hand every few
     // milliseconds): tried again for as long as a lock is waited for.
     const auto deadline = std::chrono::steady_clock::now() + g_wait;
     for (int attempt = 0; attempt < 8 || std::chrono::steady_clock::now() < deadline; ++attempt) {
         if (attempt >= 8) std::this_thread::sleep_for(std::chrono::milliseconds(1));
         int fd = ::openat(dirFd, name, O_RDWR | kOpenFlags);
-        int err = fd < 0 ? errno : 0;
+        const int err = fd < 0 ? errno : 0;
         if (fd < 0 && err == ENOENT) {
             if (!spec.make || !spec.create) {
                 o.error = ENOENT;
@@ -335,7 +489,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
             if (fd >= 0) {
                 give(fd, spec, w);
-                if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
+                if (auto r = checked(fd, true, o); r.error != ESTALE) return opened(r);
                 continue;
             }
             if (errno == EEXIST) continue;  // made meanwhile by another program: opened as it stands
@@ -351,19 +505,36 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             o.why = failure_text(o.error, "cannot be examined");
             return o;
         }
-        // Too wide, too narrow (this user may not open it), or of the wrong owner: made afresh.
-        if (S_ISREG(st.st_mode) && st.st_nlink == 1 && (fd < 0 || !fits(spec, w, st)) && may_fit(spec, w, st)) {
-            std::string held;
-            const int fresh = make_afresh(dirFd, spec, w, st, held);
-            if (fresh >= 0) {
+        if (fd >= 0 && st.st_nlink == 0) {
+            ::close(fd);  // made afresh between the open and the look
+            continue;
+        }
+        // What no lock can be taken on is said as it is, whether or not this user may open it
+        // (another user's socket refuses the open before it tells what it is).
+        if (!S_ISREG(st.st_mode) || st.st_nlink != 1) {
+            if (fd >= 0) ::close(fd);
+            o.error = S_ISREG(st.st_mode) ? EMLINK : EINVAL;
+            o.why = S_ISREG(st.st_mode) ? "has other names (hard links), so it is not used as a lock file" : kind_words(st.st_mode);
+            o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
+            return o;
+        }
+        // Too wide, too narrow, or of the wrong owner: made afresh. One that fits is left as it
+        // is, even where this user may not open it (an ACL entry shuts them out).
+        if (!fits(spec, w, st) && may_fit(spec, w, st)) {
+            const Afresh fresh = make_afresh(dirFd, o.path, spec, w, st);
+            if (fresh.fd >= 0 || fresh.changed) {
                 if (fd >= 0) ::close(fd);
-                if (auto r = checked(fresh, true, o); r.error != ESTALE) return r;
+                if (fresh.fd < 0) continue;
+                if (auto r = checked(fresh.fd, true, o); r.error != ESTALE) return opened(r);
                 continue;
             }
-            if (fd < 0 && !held.empty()) {
-                if (fd >= 0) ::close(fd);
+            if (fd < 0 && !fresh.held.empty()) {
                 o.error = EWOULDBLOCK;
-                o.why = "is held by " + held;
+                o.holder = fresh.held;
+                o.why = "is held by " + fresh.held;
+                o.dev = st.st_dev;
+                o.ino = st.st_ino;
+                o.owner = st.st_uid;
                 return o;
             }
         }
@@ -372,14 +543,14 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
                 fd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
                 if (fd >= 0) {
                     o.writeWhy = failure_text(err, "cannot be opened for writing");
-                    if (auto r = checked(fd, false, o); r.error != ESTALE) return r;
+                    if (auto r = checked(fd, false, o); r.error != ESTALE) return opened(r);
                     o.writeWhy.clear();
                     continue;
                 }
             }
             o.error = err;
             o.why = failure_text(err, "cannot be opened");
-            return err == ELOOP || err == EISDIR || err == ENXIO ? unusable(o, dirFd, spec.name) : o;
+            return o;
         }
         // One of another owner that could not be made afresh is not used: its owner could let
         // anyone hold it. One its owner widened is used while a program of theirs holds it.
@@ -389,7 +560,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             o.why = "cannot be used (it must be a file of the folder's owner alone, with one link)";
             return o;
         }
-        if (auto r = checked(fd, true, o); r.error != ESTALE) return r;
+        if (auto r = checked(fd, true, o); r.error != ESTALE) return opened(r);
     }
     o.error = EAGAIN;
     o.why = "cannot be made: it keeps appearing and going";
@@ -408,6 +579,7 @@ std::string process_words(pid_t pid) {
 }
 
 std::string LockHolder::words() const {
+    if (pid <= 0) return "another program";  // an open file description's lock names no process
     if (!uidKnown) return "process " + std::to_string(pid);
     std::string name;
     gid_t group = 0;
@@ -419,7 +591,9 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
     std::ifstream in("/proc/locks");
     std::string line;
     while (std::getline(in, line)) {
-        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10952970 0 EOF"; a waiter's line has "->".
+        // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10952970 0 EOF"; a waiter's line has "->". A lock
+        // of an open file description ("OFDLCK") shows no process (-1): it is a holder whose
+        // user cannot be seen, and counts as one.
         std::istringstream fields(line);
         std::string id, kind, advisory, type, pid, where;
         if (!(fields >> id >> kind) || kind == "->") continue;
@@ -430,8 +604,12 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
         if (::makedev(maj, min) != dev || inode != static_cast<unsigned long long>(ino)) continue;
         LockHolder h;
         h.pid = static_cast<pid_t>(std::strtol(pid.c_str(), nullptr, 10));
-        if (h.pid <= 0) continue;
         h.shared = type == "READ";
+        if (h.pid <= 0) {
+            h.pid = 0;
+            holders.push_back(h);
+            continue;
+        }
         // Its own credentials (a user of no account, groups given it alone), as it runs.
         std::ifstream status("/proc/" + pid + "/status");
         for (std::string field; std::getline(status, field);) {
@@ -454,67 +632,25 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
 }
 
 int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& failure) {
-    const auto deadline = std::chrono::steady_clock::now() + g_wait;
-    for (;;) {
-        LockFileOpened o = open_lock_file(spec);
-        if (o.fd < 0) {
-            failure.error = o.error;
-            failure.cause = "the lock file " + o.path + " " + o.why;
-            failure.next = o.next;
-            if (o.error == EWOULDBLOCK) {
-                failure.holder = o.why.substr(std::string("is held by ").size());
-                failure.next = {ui::Step::AgainWhenFinished, {failure.holder}};
-            }
-            return -1;
-        }
-        for (bool looked = false;; looked = true) {
-            if (::flock(o.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) break;
-            if (errno == EWOULDBLOCK && !looked) {
-                if (const int fresh = afresh_from_outsiders(spec, o.dev, o.ino); fresh >= 0) {
-                    ::close(o.fd);
-                    o.fd = fresh;
-                    struct stat st {};
-                    ::fstat(fresh, &st);
-                    o.dev = st.st_dev;
-                    o.ino = st.st_ino;
-                    continue;
-                }
-                errno = EWOULDBLOCK;
-            }
-            if (errno != EWOULDBLOCK && errno != EINTR) {
-                failure.error = errno;
-                failure.cause = "the lock file " + o.path + " cannot be locked: " + std::strerror(errno);
-                ::close(o.fd);
-                return -1;
-            }
-            if (std::chrono::steady_clock::now() >= deadline) {
-                const auto holders = lock_holders(o.dev, o.ino);
-                ::close(o.fd);
-                failure.error = EWOULDBLOCK;
-                failure.cause = "the lock file " + o.path + " is held by ";
-                if (holders.empty()) {
-                    failure.cause += "another program";
-                } else {
-                    failure.holder = holders.front().words();
-                    failure.cause += failure.holder + (holders.front().shared ? ", a program reading it" : "");
-                }
-                failure.next = {ui::Step::AgainWhenFinished, {}};
-                if (!failure.holder.empty()) failure.next.args.push_back(failure.holder);
-                return -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        // Made afresh by another program while this one waited: the lock is on a file nobody
-        // else will look at any more.
-        struct stat now {};
-        const std::string path = o.path;
-        if (::lstat(path.c_str(), &now) == 0 && now.st_dev == o.dev && now.st_ino == o.ino) return o.fd;
-        ::close(o.fd);
+    const LockFileOpened o = lock_named(spec, exclusive, std::chrono::steady_clock::now() + g_wait);
+    if (o.fd >= 0) return o.fd;
+    failure.error = o.error;
+    failure.cause = "the lock file " + o.path + " " + o.why;
+    failure.next = o.next;
+    if (o.error == EWOULDBLOCK) {
+        failure.holder = o.holder;
+        failure.next = {ui::Step::AgainWhenFinished, {}};
+        if (!o.holder.empty()) failure.next.args.push_back(o.holder);
     }
+    return -1;
+}
+
+LockFileOpened try_lock_file(const LockFileSpec& spec, bool exclusive) {
+    return lock_named(spec, exclusive, std::chrono::steady_clock::now());
 }
 
 void set_lock_wait_for_tests(std::chrono::milliseconds wait) { g_wait = wait; }
-void set_refit_hook_for_tests(std::function<void(RefitWindow)> hook) { g_refitHook = std::move(hook); }
+void set_lock_hook_for_tests(std::function<void(LockStep, const std::string&)> hook) { g_lockHook = std::move(hook); }
 std::chrono::milliseconds lock_wait() { return g_wait; }
 
 }  // namespace dz::xio

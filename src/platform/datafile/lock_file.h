@@ -20,14 +20,31 @@
 // - Found wider, narrower, or of an owner who may not write what it guards, by one who may
 //   (or by root), it is made afresh under a name of its own and renamed over the old one: a new
 //   file, so that a descriptor an outsider opened while it was wider locks nothing any more.
-//   It is never changed in place (fchmod would leave those descriptors working). The replacer
-//   holds the old file's own lock, exclusive, from before the rename until after it (a write
-//   lock over every byte of a data file's, the presence byte included; an exclusive flock of
-//   the others), and every program that locks one looks again, once locked, that its name still
-//   names the file it locked: whoever locks the old file after the rename takes the new one.
-//   It is not replaced while a program that may take it holds it (held by outsiders alone, it
-//   is, under the read lock theirs leave, which still keeps every writer off). A "<name>.new<pid>"
-//   left by a refit killed midway is removed by the next who may make the lock file.
+//   It is never changed in place (fchmod would leave those descriptors working).
+// - One holder at a time, by construction. The replacer goes on only while it holds the old
+//   file's own lock: exclusive (a write lock over every byte of a data file's, the presence byte
+//   included; an exclusive flock of the others), or, where an outsider's read lock (a descriptor
+//   opened while it was wider) leaves only the shared one (a read lock over every byte, a shared
+//   flock, which still keeps every writer off), after judging its holders once while holding
+//   that: one it is for among them, or one it cannot see the user of, leaves it as it is. It
+//   renames over the name only while the name still names the old file, and lets the old lock
+//   go after the rename. Every program that takes a lock on a lock file (a flock, the presence
+//   byte, the writer's byte, any other byte) looks again, once it holds it, that the name still
+//   names the file it locked, and takes it again on the file the name names when not: whoever
+//   locks the old file after the rename meets the new one, and so does the replacer, which
+//   takes its lock like anyone else. Neither lock to be had (held whole), it waits for the
+//   holder, but for a backup folder's lock held by an outsider, which is swapped (below).
+// - One this user cannot open cannot be locked: a new file, locked by this program alone, is
+//   swapped into the name in one step (RENAME_EXCHANGE) that sets the old one aside, so that
+//   nobody takes the old one as named any more; its holders are judged once after that, and
+//   when one it is for holds it, or an outsider holds it whole (an ACL entry may let them
+//   write what it guards), or the name had come to name another file, the two are swapped
+//   back and nobody ever held the new one. One that fits is left as it is (an ACL entry that
+//   shuts this user out is not for this program to undo).
+// - A "<name>.new<pid>" left by a refit killed midway is removed by the next who may make the
+//   lock file.
+// - Made once, it stays fitting: one made by a user who could not give it the group it should
+//   have (not one of theirs) is made without the group's bits, and fits so.
 // - A look (make false) never makes or fits one.
 //
 // A lock waited for and not had within the bound (ten seconds) is said with its cause: the
@@ -65,14 +82,16 @@ struct LockFileSpec {
 };
 
 struct LockFileOpened {
-    int fd = -1;
+    int fd = -1;  // locked, when it comes from try_lock_file
     bool writable = false;
     int error = 0;         // errno of the failure, 0 when opened
     std::string why;       // the failure as a message says it after the lock file's path
     std::string writeWhy;  // opened for reading only: why not for writing
     dev_t dev = 0;
     ino_t ino = 0;
+    uid_t owner = 0;   // its owner
     std::string path;  // the folder, a slash, the name: as messages say it
+    std::string holder;  // held (EWOULDBLOCK): "process 123 of user dzsa", when known
     // Its name holds what no lock can be taken on (a link, a pipe, a folder, a socket, a second
     // name): RemoveLockFile {path, its owner}. Nothing holds it; waiting never helps.
     ui::NextStep next;
@@ -106,15 +125,31 @@ struct LockWaitFailure {
 };
 
 // Takes an flock on the lock file (made or fitted first), waiting at most the bound for it:
-// the locked descriptor (the caller's), or -1 with `failure` filled.
+// the locked descriptor (the caller's), or -1 with `failure` filled. The lock is on the file the
+// name names once it is held.
 int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& failure);
+// The same, tried once without waiting: `fd` locked, or -1 with `error` EWOULDBLOCK when
+// another program holds it (`dev`, `ino`: the file held), or why it cannot be had.
+LockFileOpened try_lock_file(const LockFileSpec& spec, bool exclusive);
 
 // How long a lock is waited for (10 seconds otherwise). Tests only.
 void set_lock_wait_for_tests(std::chrono::milliseconds wait);
-// Called inside the making afresh of a lock file, the old one's lock held: before the new file is
-// renamed over it, and after. Tests only (to act in those windows); empty: none.
-enum class RefitWindow { BeforeRename, AfterRename };
-void set_refit_hook_for_tests(std::function<void(RefitWindow)> hook);
+// The steps of taking and making lock files between which another program may act: a test
+// hook called at each (tests only; empty: none), so that two programs can be driven through
+// every window in either order. `path`: the lock file's.
+enum class LockStep {
+    Opened,        // opened and examined, not yet locked (flock, presence byte)
+    Locked,        // a lock taken on it (flock; presence, writer's, record or other byte), its
+                   // name not yet looked at again
+    Unfitting,     // a replacer judged it unfitting (or held by outsiders alone), not yet opened
+                   // again to be locked, nor looked that it is still the file it judged
+    OldLocked,     // a replacer tried the old file's lock, its holders not yet judged
+    BeforeRename,  // the new file made, the name not yet looked at nor renamed over
+    AfterRename,   // renamed over, the old file's lock not yet let go
+};
+void set_lock_hook_for_tests(std::function<void(LockStep step, const std::string& path)> hook);
+// Calls the test hook, when one is set.
+void lock_step(LockStep step, const std::string& path);
 std::chrono::milliseconds lock_wait();
 
 }  // namespace dz::xio

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <string_view>
 #include <fcntl.h>
@@ -21,6 +22,8 @@ namespace dz::xio {
 // program's record locks on it, so there is exactly one.
 struct LockFile {
     int fd = -1;  // -1: a look found no lock file, and keeps its locks here alone
+    dev_t dev = 0;  // the file it is open on
+    ino_t ino = 0;
     bool writable = false;  // opened for writing: the kernel takes its write locks
     std::string writeWhy;   // opened for reading only: why not for writing
     std::map<std::pair<char, std::string>, int64_t> held;  // lock -> owning handle serial
@@ -165,6 +168,8 @@ bool LockTable::attach(bool create) {
     }
     file_ = std::make_shared<LockFile>();
     file_->fd = opened.fd;
+    file_->dev = opened.dev;
+    file_->ino = opened.ino;
     file_->writable = opened.writable;
     file_->writeWhy = opened.writeWhy;
     slot = file_;
@@ -181,40 +186,83 @@ bool LockTable::writable_enough() {
 }
 
 bool LockTable::still_named() const {
-    struct stat mine {}, named {};
-    return ::fstat(file_->fd, &mine) == 0 && ::lstat(path_.c_str(), &named) == 0 && named.st_dev == mine.st_dev &&
-           named.st_ino == mine.st_ino;
+    struct stat named {};
+    return ::lstat(path_.c_str(), &named) == 0 && named.st_dev == file_->dev && named.st_ino == file_->ino;
 }
 
 bool LockTable::kernelWrites() const { return file_ && file_->fd >= 0 && file_->writable; }
 
+bool LockTable::onNamed(struct flock fl) {
+    lock_step(LockStep::Locked, path_.string());
+    if (still_named()) return true;
+    fl.l_type = F_UNLCK;
+    ::fcntl(file_->fd, F_SETLK, &fl);
+    return false;
+}
+
+void LockTable::leaveFile() {
+    if (auto it = g_files.find({file_->dev, file_->ino}); it != g_files.end() && it->second.lock() == file_) g_files.erase(it);
+    if (present_ && --file_->present == 0) {
+        struct flock fl = byte_lock(F_UNLCK, kPresenceByte);
+        ::fcntl(file_->fd, F_SETLK, &fl);
+    }
+    present_ = false;
+    file_.reset();
+}
+
+bool LockTable::retake(std::chrono::steady_clock::time_point& deadline) {
+    // Made afresh by another program, which held every byte of it until after the rename, so
+    // this program holds nothing there but its presence: it goes to the file the name names.
+    if (deadline == std::chrono::steady_clock::time_point{}) deadline = std::chrono::steady_clock::now() + lock_wait();
+    const bool wasPresent = present_;
+    leaveFile();
+    if (std::chrono::steady_clock::now() >= deadline) {
+        error_ = "the lock file " + path_.string() + " was made afresh again and again while this program took it";
+        return false;
+    }
+    return wasPresent ? show(deadline) == XIO_OK : attach(true);
+}
+
+// Whether a lock of the whole file (a replacer's, for a moment) keeps `fl` off.
+bool LockTable::heldWhole(struct flock fl) const {
+    return ::fcntl(file_->fd, F_GETLK, &fl) == 0 && fl.l_type != F_UNLCK && fl.l_start == 0 && fl.l_len == 0;
+}
+
 int LockTable::open(LockUse use) {
     use_ = use;
-    for (int attempt = 0;; ++attempt) {
+    auto deadline = std::chrono::steady_clock::now() + lock_wait();
+    return show(deadline);
+}
+
+int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
+    for (;;) {
         if (!attach(true)) return XIO_LOCKED;
         if (present_) return XIO_OK;
-        struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
-        const bool first = file_->present == 0 && file_->fd >= 0;
-        // Held off only while another program makes the lock file afresh (a few system calls,
-        // under its lock of every byte), or by an outsider's write lock, which is not waited out.
-        bool shown = !first;
-        for (int tries = 0; !shown; ++tries) {
-            shown = ::fcntl(file_->fd, F_SETLK, &fl) == 0;
-            if (shown || (errno != EAGAIN && errno != EACCES) || tries == 50) break;
-            ::usleep(2000);
-        }
-        if (!shown) {
-            // Unseen, this program could let another believe it had the file alone.
-            error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
-            return XIO_LOCKED;
-        }
-        // Made afresh by another program between the open and the presence lock (see
-        // lock_file.h): the lock file that now bears the name is the one every program meets.
-        struct stat mine {};
-        if (first && attempt < 3 && ::fstat(file_->fd, &mine) == 0 && !still_named()) {
-            g_files.erase({mine.st_dev, mine.st_ino});
-            file_.reset();
-            continue;
+        if (file_->present == 0 && file_->fd >= 0) {
+            struct flock fl = byte_lock(F_RDLCK, kPresenceByte);
+            // Held off while another program makes the lock file afresh (a few system calls,
+            // under its lock of every byte), waited for; by an outsider's write lock of the byte,
+            // not waited out.
+            bool moved = false;
+            for (int tries = 0; ::fcntl(file_->fd, F_SETLK, &fl) != 0; ++tries) {
+                const int err = errno;
+                if ((err == EAGAIN || err == EACCES) && !still_named()) {
+                    moved = true;
+                    break;
+                }
+                if ((err != EAGAIN && err != EACCES) || (tries >= 50 && (!heldWhole(fl) || std::chrono::steady_clock::now() >= deadline))) {
+                    // Unseen, this program could let another believe it had the file alone.
+                    error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(err);
+                    return XIO_LOCKED;
+                }
+                ::usleep(2000);
+            }
+            // Made afresh between the open and the presence lock (see lock_file.h): the lock file
+            // that now bears the name is the one every program meets.
+            if (moved || !onNamed(fl)) {
+                if (!retake(deadline)) return XIO_LOCKED;
+                continue;
+            }
         }
         ++file_->present;
         present_ = true;
@@ -236,31 +284,33 @@ void LockTable::leaveAlone() {
 int LockTable::acquire(char kind, const std::string& key) {
     if (std::pair<uint16_t, int64_t> r; record_of(kind, key, r)) return acquireRecord(r.first, r.second);
     error_.clear();
-    if (!attach(true)) return XIO_LOCKED;
-    auto id = std::make_pair(kind, key);
-    if (auto it = file_->held.find(id); it != file_->held.end()) return it->second == owner_ ? XIO_OK : XIO_LOCKED;
-    struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
-    if (kernelWrites() && ::fcntl(file_->fd, F_SETLK, &fl) != 0) {
-        if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
-        return XIO_LOCKED;  // held by another, or not to be had: either way not ours
+    std::chrono::steady_clock::time_point deadline{};  // set at the first move
+    for (;;) {
+        if (!attach(true)) return XIO_LOCKED;
+        auto id = std::make_pair(kind, key);
+        if (auto it = file_->held.find(id); it != file_->held.end()) return it->second == owner_ ? XIO_OK : XIO_LOCKED;
+        struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
+        if (kernelWrites()) {
+            if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+                if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+                return XIO_LOCKED;  // held by another, or not to be had: either way not ours
+            }
+            if (!onNamed(fl)) {
+                if (!retake(deadline)) return XIO_LOCKED;
+                continue;
+            }
+        }
+        file_->held.emplace(id, owner_);
+        if (kind == 'W' && key.empty() && present_ && kernelWrites()) {
+            // Looked at only now that the writer lock is ours (see LockFile::alone). Any lock of
+            // another program counts, not the presence byte alone: one that shows no presence (an
+            // older one) but holds a record lock has the file open too.
+            struct flock probe = byte_lock(F_WRLCK, 0);
+            probe.l_len = kPresenceByte + 1;
+            file_->alone = ::fcntl(file_->fd, F_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
+        }
+        return XIO_OK;
     }
-    if (kind == 'W' && key.empty() && kernelWrites() && !still_named()) {
-        // Made afresh after this program showed its presence (by one who found only an
-        // outsider's lock on it): the writers meet on the new file, not on this one.
-        ::fcntl(file_->fd, F_SETLK, &(fl = byte_lock(F_UNLCK, offset_of(kind, key))));
-        error_ = "the lock file " + path_.string() + " was made afresh while this program had it open";
-        return XIO_LOCKED;
-    }
-    file_->held.emplace(id, owner_);
-    if (kind == 'W' && key.empty() && present_ && kernelWrites()) {
-        // Looked at only now that the writer lock is ours (see LockFile::alone). Any lock of
-        // another program counts, not the presence byte alone: one that shows no presence (an
-        // older one) but holds a record lock has the file open too.
-        struct flock probe = byte_lock(F_WRLCK, 0);
-        probe.l_len = kPresenceByte + 1;
-        file_->alone = ::fcntl(file_->fd, F_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
-    }
-    return XIO_OK;
 }
 
 void LockTable::release(char kind, const std::string& key) {
@@ -276,19 +326,26 @@ void LockTable::release(char kind, const std::string& key) {
 
 int LockTable::acquireRecord(uint16_t rec, int64_t row) {
     if (!error_.empty()) error_.clear();
-    if (!attach(true)) return XIO_LOCKED;
-    const auto id = std::make_pair(rec, row);
-    if (auto it = file_->records.find(id); it != file_->records.end()) return it->second.owner == owner_ ? XIO_OK : XIO_LOCKED;
-    const bool kernel = !file_->alone && kernelWrites();
-    if (kernel) {
-        struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
-        if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
-            if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
-            return XIO_LOCKED;
+    std::chrono::steady_clock::time_point deadline{};  // set at the first move
+    for (;;) {
+        if (!attach(true)) return XIO_LOCKED;
+        const auto id = std::make_pair(rec, row);
+        if (auto it = file_->records.find(id); it != file_->records.end()) return it->second.owner == owner_ ? XIO_OK : XIO_LOCKED;
+        const bool kernel = !file_->alone && kernelWrites();
+        if (kernel) {
+            struct flock fl = byte_lock(F_WRLCK, record_offset(rec, row));
+            if (::fcntl(file_->fd, F_SETLK, &fl) != 0) {
+                if (errno != EAGAIN && errno != EACCES) error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(errno);
+                return XIO_LOCKED;
+            }
+            if (!onNamed(fl)) {
+                if (!retake(deadline)) return XIO_LOCKED;
+                continue;
+            }
         }
+        file_->records.emplace(id, LockFile::RecordLock{owner_, kernel});
+        return XIO_OK;
     }
-    file_->records.emplace(id, LockFile::RecordLock{owner_, kernel});
-    return XIO_OK;
 }
 
 void LockTable::releaseRecord(uint16_t rec, int64_t row) {

@@ -20,10 +20,12 @@
 // (see lock_file.h: whoever may read the data file may show presence, whoever may write it may
 // lock it). It is never removed: removing it could part two programs that still hold it open;
 // one of the wrong permission or owner is made afresh and renamed over it, never while another
-// program that may write the data file holds it. An open that only looks (read-only: Examine
-// Files, dump, tables list and show) never makes or fits it: it uses the lock file when it
-// exists, and when it does not, nobody writes the file at that moment (every writer makes it
-// before it writes) and the look writes nothing at all.
+// program that may write the data file holds it. Every lock taken here (presence, the writer's
+// byte, a record, a header, notes) is looked at again once held: when the name no longer names
+// the file it is on, it is let go and taken on the file the name names (see lock_file.h). An
+// open that only looks (read-only: Examine Files, dump, tables list and show) never makes or
+// fits it: it uses the lock file when it exists, and when it does not, nobody writes the file at
+// that moment (every writer makes it before it writes) and the look writes nothing at all.
 //
 // Every lock file is opened O_NOFOLLOW and O_NONBLOCK and must be a regular file of one link;
 // one that exists but cannot be opened or locked (another user's with no permission for this
@@ -46,7 +48,9 @@
 // itself alone beside such a look takes no record lock the look could need).
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -108,6 +112,17 @@ private:
     bool kernelWrites() const;
     // Whether the lock file's name still names the file this table locks.
     bool still_named() const;
+    // After the lock `fl` was taken: whether the name still names the file it is on; when not,
+    // the lock is let go (and the table is to take it again on the file the name names).
+    bool onNamed(struct flock fl);
+    // Leaves the lock file this table had (its presence there with it) for the one the name
+    // names now, showing presence there when it showed it here: false, error() saying why, when
+    // that cannot be had before `deadline` (set from now when unset).
+    bool retake(std::chrono::steady_clock::time_point& deadline);
+    void leaveFile();
+    // Shows presence on the lock file, trying until `deadline` while it is made afresh.
+    int show(std::chrono::steady_clock::time_point& deadline);
+    bool heldWhole(struct flock fl) const;
     bool writable_enough();
     // Gives the kernel the record locks kept without it (see LockFile::alone), and ends that.
     void leaveAlone();

@@ -77,14 +77,10 @@ int hold_locked(const std::string& folder, std::string* why) {
     spec.dirFd = dir.fd;
     spec.name = lock_name(run);
     spec.refuseOtherOwner = true;
-    const LockFileOpened opened = open_lock_file(spec);
+    const LockFileOpened opened = try_lock_file(spec, true);
     Fd lock(opened.fd);
+    if (lock.fd < 0 && opened.error == EWOULDBLOCK) return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
-    if (::flock(lock.fd, LOCK_EX | LOCK_NB) != 0) {
-        const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
-        return fail(EBUSY, "the lock file " + opened.path + " is held by " +
-                               (holders.empty() ? std::string("another program") : holders.front().words()));
-    }
     const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (marker < 0) {
         const int err = errno;

@@ -173,17 +173,15 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     spec.create = false;
     spec.mustWrite = false;
     spec.refuseOtherOwner = true;
-    const LockFileOpened opened = open_lock_file(spec);
+    const LockFileOpened opened = try_lock_file(spec, exclusive);
     lockFile = opened.error != ENOENT;
     lock.reset(opened.fd);
-    if (lock.fd < 0) return lockFile ? Life::Unknown : Life::Dead;
-    struct stat st {};
-    if (!owned_plain_file(lock.fd, owner, &st)) return Life::Unknown;
-    if (::flock(lock.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return Life::Dead;
-    if (errno != EWOULDBLOCK) return Life::Unknown;
+    if (lock.fd < 0 && opened.error != EWOULDBLOCK) return lockFile ? Life::Unknown : Life::Dead;
+    if (opened.owner != owner) return Life::Unknown;
+    if (lock.fd >= 0) return Life::Dead;
     // Only a program of its owner (or root) runs it: a holder who could open it only while it
     // was left wider proves nothing. One this machine does not show (another host) may.
-    const std::vector<LockHolder> holders = lock_holders(st.st_dev, st.st_ino);
+    const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
     return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) {
                return !h.uidKnown || h.uid == owner || h.uid == 0;
            })

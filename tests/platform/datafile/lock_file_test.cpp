@@ -9,6 +9,9 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
+
+#include <cstring>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -63,6 +66,7 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
         bool make;
         mode_t want;
         bool afresh;
+        gid_t foundGroup = static_cast<gid_t>(-1);  // its owner's, unless given
     } cases[] = {
         {"narrower than the group-writable file it guards", xio::LockKind::Writers, 0664, 0600, kMe, kMe, true, 0660, true},
         {"wider than the file it guards gives writers", xio::LockKind::Writers, 0644, 0666, kMe, kMe, true, 0600, true},
@@ -74,6 +78,9 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
         {"of an owner who may not write what it guards", xio::LockKind::Writers, 0664, 0660, 4321, 1234, true, 0660, true},
         {"of the right mode but root's group, not what it guards'", xio::LockKind::Writers, 0660, 0660, 0, 1234, true, 0660, true},
         {"a run's lock, by a look: used as it is", xio::LockKind::OwnerOnly, 0644, 0644, kMe, kMe, false, 0644, false},
+        {"a backup folder's, of another owner", xio::LockKind::OwnerOnly, 0644, 0600, 4321, kMe, true, 0600, true},
+        {"of the right mode and group, of an owner who may not write what it guards", xio::LockKind::Writers, 0664, 0660,
+         4321, 1234, true, 0660, true, 1234},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -91,7 +98,7 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
             std::ofstream(lockFile()).flush();
             fs::permissions(lockFile(), fs::perms(c.found));
             if (c.foundOwner != kMe) {
-                ASSERT_EQ(::chown(lockFile().c_str(), c.foundOwner, c.foundOwner), 0);
+                ASSERT_EQ(::chown(lockFile().c_str(), c.foundOwner, c.foundGroup != static_cast<gid_t>(-1) ? c.foundGroup : c.foundOwner), 0);
             }
             before = ::open(lockFile().c_str(), O_RDONLY);  // an outsider's, opened while it was so
             ASSERT_GE(before, 0);
@@ -118,6 +125,20 @@ TEST_F(LockFileTest, OneOfTheWrongModeOrOwnerIsMadeAfreshByOneWhoMayWriteWhatItG
         if (before >= 0) ::close(before);
     }
     EXPECT_FALSE(fs::exists(folder / ("x.locks.new" + std::to_string(::getpid()))));
+    if (::geteuid() != 0) return;
+    // Another owner's lock of a backup folder that is not to be made afresh (a run's, or by a
+    // look) is not used.
+    fs::remove(lockFile());
+    std::ofstream(lockFile()).flush();
+    fs::permissions(lockFile(), fs::perms(0600));
+    ASSERT_EQ(::chown(lockFile().c_str(), 4321, 4321), 0);
+    for (const bool make : {true, false}) {
+        xio::LockFileSpec s = spec(xio::LockKind::OwnerOnly, make);
+        s.refuseOtherOwner = true;
+        const xio::LockFileOpened o = xio::open_lock_file(s);
+        EXPECT_EQ(o.why, "cannot be used (it must be a file of the folder's owner alone, with one link)");
+        EXPECT_EQ(o.fd, -1);
+    }
 }
 
 TEST_F(LockFileTest, ALookMakesNoLockFile) {
@@ -203,8 +224,9 @@ TEST_F(LockFileTest, ALockFileIsReplacedOnlyUnderTheOldOnesLock) {
         ASSERT_GE(old, 0);
         const ino_t oldInode = stat_of(lockFile()).st_ino;
         std::vector<std::string> seen;
-        xio::set_refit_hook_for_tests([&](xio::RefitWindow window) {
-            const bool before = window == xio::RefitWindow::BeforeRename;
+        xio::set_lock_hook_for_tests([&](xio::LockStep window, const std::string&) {
+            if (window != xio::LockStep::BeforeRename && window != xio::LockStep::AfterRename) return;
+            const bool before = window == xio::LockStep::BeforeRename;
             const bool named = stat_of(lockFile()).st_ino == oldInode;
             seen.push_back(std::string(before ? "before" : "after") + (named ? " old named" : " new named") +
                            (another_could_lock(old, kind) ? ", old lockable" : ", old held"));
@@ -215,7 +237,7 @@ TEST_F(LockFileTest, ALockFileIsReplacedOnlyUnderTheOldOnesLock) {
             }
         });
         const xio::LockFileOpened opened = xio::open_lock_file(spec(kind));
-        xio::set_refit_hook_for_tests(nullptr);
+        xio::set_lock_hook_for_tests(nullptr);
         ASSERT_GE(opened.fd, 0) << opened.why;
         EXPECT_NE(opened.ino, oldInode);
         EXPECT_THAT(seen, ::testing::ElementsAre("before old named, old held", "after new named, old held, new lockable"));
@@ -343,6 +365,15 @@ TEST_F(LockFileTest, ANameThatIsNoLockFileSaysWhatItIsAndWhoCanRemoveIt) {
         EXPECT_EQ(failure.next.step, ui::Step::RemoveLockFile);
         ASSERT_EQ(failure.next.args.size(), 2u);
         EXPECT_EQ(failure.next.args[0], lockFile().string());
+        if (::geteuid() != 0) continue;
+        // Said the same to a user whom it does not let open it.
+        ::chmod(lockFile().c_str(), 0700);
+        EXPECT_EQ(testing_support::AnswerAs(4321, 4321, [&] {
+                      xio::LockWaitFailure f;
+                      xio::take_lock_file(spec(xio::LockKind::Writers), true, f);
+                      return f.cause + (f.next.step == ui::Step::RemoveLockFile ? ", remove it" : "");
+                  }),
+                  "the lock file " + lockFile().string() + " " + c.what + ", remove it");
     }
 }
 
@@ -387,6 +418,7 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
     fs::permissions(lockFile(), fs::perms(0644));
     EXPECT_EQ(opened_as({4321}, false), "for reading: cannot be opened for writing: Permission denied, group 0");
+    EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");  // a writer never reads only
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
     // Held by nobody, it is made afresh by one who may write what it guards.
     EXPECT_EQ(opened_as({4321, 1234}, true), "writable, group 1234");
@@ -459,6 +491,103 @@ TEST_F(LockFileTest, ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItToget
         std::ifstream(count) >> n;
         EXPECT_EQ(n, 3 * kTurns);
     }
+}
+
+// Whom the holders of a lock file found unfitting keep it for: a holder it is for keeps it as it
+// is (by the owner's, the group's or the others' write bit of what it guards); an outsider's
+// lock, or one that names no process (an open file description's), is judged so too.
+TEST_F(LockFileTest, ItsHoldersAreJudgedByTheWriteBitsOfWhatItGuards) {
+    {
+        SCOPED_TRACE("an open file description's lock, which names no process");
+        std::ofstream(lockFile()).flush();
+        fs::permissions(lockFile(), fs::perms(0666));
+        const int ofd = ::open(lockFile().c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_RDLCK;
+        fl.l_whence = SEEK_SET;
+        ASSERT_EQ(::fcntl(ofd, F_OFD_SETLK, &fl), 0);
+        const ino_t old = stat_of(lockFile()).st_ino;
+        ::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd);
+        EXPECT_EQ(stat_of(lockFile()).st_ino, old);
+        ::close(ofd);
+    }
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold it as other users";
+    ASSERT_EQ(::chown(guarded.c_str(), 1234, 1234), 0);
+    const struct {
+        const char* who;
+        uid_t uid;
+        std::vector<gid_t> groups;
+        mode_t guardedMode;
+        bool kept;
+    } cases[] = {
+        {"its owner, who may write it", 1234, {1234}, 0644, true},
+        {"its owner, who may not", 1234, {1234}, 0444, false},
+        {"a member of its group, who may", 4321, {4321, 1234}, 0664, true},
+        {"a member of its group, who may not", 4321, {4321, 1234}, 0646, false},
+        {"another, who may", 4321, {4321}, 0646, true},
+        {"another, who may not", 4321, {4321}, 0664, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.who);
+        fs::remove(lockFile());
+        std::ofstream(lockFile()).flush();
+        fs::permissions(lockFile(), fs::perms(0666));
+        fs::permissions(guarded, fs::perms(c.guardedMode));
+        const std::string name = lockFile().string();
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return ::setgroups(c.groups.size(), c.groups.data()) == 0 && ::setgid(c.groups[0]) == 0 &&
+                   ::setuid(c.uid) == 0 && fd >= 0 && ::flock(fd, LOCK_SH) == 0;
+        });
+        ASSERT_GT(holder, 0);
+        const ino_t old = stat_of(lockFile()).st_ino;
+        ::close(xio::open_lock_file(spec(xio::LockKind::Writers)).fd);
+        kill_and_reap(holder);
+        EXPECT_EQ(stat_of(lockFile()).st_ino == old, c.kept);
+    }
+}
+
+// Made once, a lock file stays as it is, whoever opens it next: one its maker could not give the
+// group it wants (a group-readable data file whose group they are not in) goes without the
+// group's bits; one of the right mode that an ACL entry keeps a member from opening is left.
+TEST_F(LockFileTest, MadeOnceItStaysWhoeverOpensItNext) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(folder, fs::perms(0777));
+    using testing_support::AnswerAs;
+    auto opened_as = [&](uid_t uid, const std::vector<gid_t>& groups) {
+        return AnswerAs(uid, groups, [&] {
+            const xio::LockFileOpened o = xio::open_lock_file(spec(xio::LockKind::DataFile));
+            ::close(o.fd);
+            return o.fd < 0 ? o.why : "opened";
+        });
+    };
+    ASSERT_EQ(::chown(guarded.c_str(), 4321, 1234), 0);
+    fs::permissions(guarded, fs::perms(0640));
+    ASSERT_EQ(opened_as(4321, {4321}), "opened");
+    const int made = ::open(lockFile().c_str(), O_RDONLY);  // its inode is no other file's meanwhile
+    EXPECT_EQ(stat_of(lockFile()).st_mode & 07777, 0600u);
+    EXPECT_EQ(opened_as(4321, {4321}), "opened");
+    ::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd);  // root's
+    struct stat st {};
+    EXPECT_TRUE(::fstat(made, &st) == 0 && st.st_ino == stat_of(lockFile()).st_ino);
+    ::close(made);
+
+    fs::remove(lockFile());
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0660));
+    ::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd);
+    // user::rw-, user:4321:---, group::rw-, mask::rw-, other::---
+    std::string acl(4, '\0');
+    acl[0] = 2;
+    for (const auto& [tag, perm, id] : {std::tuple{1, 6, ~0u}, {2, 0, 4321u}, {4, 6, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}}) {
+        const uint16_t te[2] = {static_cast<uint16_t>(tag), static_cast<uint16_t>(perm)};
+        acl.append(reinterpret_cast<const char*>(te), sizeof te).append(reinterpret_cast<const char*>(&id), sizeof id);
+    }
+    if (::setxattr(lockFile().c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no ACLs here: " << std::strerror(errno);
+    const ino_t fitting = stat_of(lockFile()).st_ino;
+    EXPECT_EQ(opened_as(4321, {4321, 1234}), "cannot be opened: Permission denied");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, fitting);
 }
 
 }  // namespace

@@ -1,0 +1,363 @@
+// One holder per lock, whoever remakes its lock file: each window of taking a lock (between the
+// open, the lock, the look at the name, and the replacer's look, lock, rename and release) driven
+// by two programs in either order through the test hook, never by load.
+#include "platform/datafile/lock_file.h"
+#include "support.h"
+
+#include <gmock/gmock.h>
+
+#include <fcntl.h>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+
+#include <map>
+
+namespace dz::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using xio::LockKind;
+using xio::LockStep;
+
+// A program of its own (a child process): it runs `body`, stopping at each of `stops` (the nth
+// time the lock file code reaches a step) and where `body` calls Program::here(), until let go.
+// What `body` answers comes back; the program then keeps whatever it holds until it is ended.
+class Program {
+public:
+    Program(std::vector<std::pair<LockStep, int>> stops, std::function<std::string()> body) {
+        if (::pipe(up_) != 0 || ::pipe(down_) != 0) return;
+        pid_ = ::fork();
+        if (pid_ != 0) return;
+        std::map<LockStep, int> seen;
+        stop_ = [this] {
+            (void)!::write(up_[1], "S", 1);
+            char c;
+            (void)!::read(down_[0], &c, 1);
+        };
+        xio::set_lock_hook_for_tests([&](LockStep s, const std::string&) {
+            const int n = ++seen[s];
+            if (std::find(stops.begin(), stops.end(), std::make_pair(s, n)) != stops.end()) stop_();
+        });
+        xio::set_lock_wait_for_tests(std::chrono::milliseconds(400));
+        const std::string answer = "E" + body() + "\n";
+        xio::set_lock_hook_for_tests(nullptr);
+        (void)!::write(up_[1], answer.data(), answer.size());
+        for (;;) ::pause();
+    }
+    Program(LockStep step, int nth, std::function<std::string()> body) : Program({{step, nth}}, std::move(body)) {}
+    ~Program() {
+        if (pid_ > 0) kill_and_reap(pid_);
+        for (int fd : {up_[0], up_[1], down_[0], down_[1]}) ::close(fd);
+    }
+    // Called by a body: stops there until let go.
+    static void here() { stop_(); }
+    // Whether it stopped where it was told to (waiting for it); false when it answered first.
+    bool stopped() {
+        if (!next_) (void)!::read(up_[0], &next_, 1);
+        return next_ == 'S';
+    }
+    // Lets it go on from where it stopped.
+    void go() {
+        (void)!::write(down_[1], "g", 1);
+        next_ = 0;
+    }
+    // Lets it go on to its end and answers what its body answered.
+    std::string answer() {
+        while (stopped()) go();
+        std::string text;
+        for (char c; ::read(up_[0], &c, 1) == 1 && c != '\n';) text += c;
+        return text;
+    }
+    pid_t pid() const { return pid_; }
+
+private:
+    static inline std::function<void()> stop_;
+    pid_t pid_ = -1;
+    int up_[2] = {-1, -1}, down_[2] = {-1, -1};
+    char next_ = 0;
+};
+
+class LockWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = make_temp_dir();
+        fs::permissions(folder, fs::perms(0755));
+        guarded = folder / "MASTER.TST";
+        std::ofstream(guarded) << "x";
+        fs::permissions(guarded, fs::perms(0644));
+        xio::set_lock_wait_for_tests(std::chrono::milliseconds(400));
+    }
+    void TearDown() override {
+        xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+        tables.clear();
+        for (int fd : fds) ::close(fd);
+        std::error_code ec;
+        fs::remove_all(folder, ec);
+    }
+    // The lock file of `kind`: the settings' kind beside what it guards, or a data file's.
+    fs::path lock(LockKind kind) const { return kind == LockKind::DataFile ? xio::lock_file_path(guarded) : folder / "x.locks"; }
+    // Takes the lock every writer takes (an exclusive flock; a data file's presence and writer's
+    // byte), keeping it: "held", or "refused" and why.
+    std::string take(LockKind kind) {
+        if (kind == LockKind::DataFile) {
+            auto& table = tables.emplace_back(std::make_unique<xio::LockTable>(guarded, static_cast<int64_t>(tables.size() + 1)));
+            return table->open() == XIO_OK && table->acquire('W', "") == XIO_OK ? "held" : "refused: " + table->error();
+        }
+        xio::LockFileSpec s;
+        s.folder = folder.string();
+        s.name = "x.locks";
+        s.kind = kind;
+        s.guarded = guarded.string();
+        xio::LockWaitFailure failure;
+        const int fd = xio::take_lock_file(s, true, failure);
+        if (fd < 0) return "refused: " + failure.cause;
+        fds.push_back(fd);
+        return "held";
+    }
+    // Lets go of every lock taken here.
+    void release() {
+        tables.clear();
+        for (int fd : std::exchange(fds, {})) ::close(fd);
+    }
+    // Shows presence only (a data file opened, not written).
+    std::string show() {
+        auto& table = tables.emplace_back(std::make_unique<xio::LockTable>(guarded, static_cast<int64_t>(tables.size() + 1)));
+        return table->open() == XIO_OK ? "present" : "refused: " + table->error();
+    }
+    // Makes its lock file wider than what it guards, so that the next writer makes it afresh.
+    void widen(LockKind kind) const { fs::permissions(lock(kind), fs::perms(0666)); }
+    ino_t inode(LockKind kind) const {
+        struct stat st {};
+        return ::lstat(lock(kind).c_str(), &st) == 0 ? st.st_ino : 0;
+    }
+    // Whether program `pid` holds a lock on the lock file the name names, as the kernel shows it.
+    bool holds(pid_t pid, LockKind kind) const {
+        struct stat st {};
+        if (::lstat(lock(kind).c_str(), &st) != 0) return false;
+        const auto holders = xio::lock_holders(st.st_dev, st.st_ino);
+        return std::any_of(holders.begin(), holders.end(), [&](const xio::LockHolder& h) { return h.pid == pid; });
+    }
+
+    fs::path folder, guarded;
+    std::vector<std::unique_ptr<xio::LockTable>> tables;
+    std::vector<int> fds;
+};
+
+const char* name_of(LockKind kind) { return kind == LockKind::DataFile ? "a data file's (fcntl)" : "the settings' (flock)"; }
+
+// Opened before the lock file is made afresh and locked after: the lock goes to the new file,
+// where its holder is met. Locked first: it is not made afresh under its holder.
+TEST_F(LockWindows, AProgramThatOpenedTheOldFileTakesTheNewOne) {
+    for (const LockKind kind : {LockKind::Writers, LockKind::DataFile}) {
+        SCOPED_TRACE(name_of(kind));
+        ASSERT_EQ(take(kind), "held");
+        release();
+        {
+            SCOPED_TRACE("made afresh between the open and the lock");
+            Program other(LockStep::Opened, 1, [&] { return kind == LockKind::DataFile ? show() : take(kind); });
+            ASSERT_TRUE(other.stopped());
+            widen(kind);
+            const ino_t old = inode(kind);
+            EXPECT_EQ(take(kind), "held");
+            EXPECT_NE(inode(kind), old);
+            if (kind == LockKind::DataFile) {
+                EXPECT_EQ(other.answer(), "present");
+                EXPECT_TRUE(holds(other.pid(), kind));  // shown on the file every program meets
+            } else {
+                EXPECT_THAT(other.answer(), HasSubstr("is held by process " + std::to_string(::getpid())));
+            }
+            release();
+        }
+        {
+            SCOPED_TRACE("locked before it could be made afresh");
+            Program other(LockStep::Locked, 1, [&] { return kind == LockKind::DataFile ? show() : take(kind); });
+            ASSERT_TRUE(other.stopped());
+            widen(kind);
+            const ino_t old = inode(kind);
+            const std::string mine = take(kind);
+            EXPECT_EQ(other.answer(), kind == LockKind::DataFile ? "present" : "held");
+            if (kind == LockKind::Writers) {
+                EXPECT_THAT(mine, HasSubstr("is held by process " + std::to_string(other.pid())));
+            }
+            EXPECT_EQ(inode(kind), old);  // never under one it is for
+            release();
+        }
+    }
+}
+
+// The replacer holds the old file's lock from before its look at the name until after the
+// rename: a holder met there keeps the lock file as it is; a name changed meanwhile is not
+// renamed over; a file made afresh by another since it was judged is not made afresh again.
+TEST_F(LockWindows, AReplacerGoesOnOnlyUnderTheOldFilesLockAndWhileTheNameNamesIt) {
+    for (const LockKind kind : {LockKind::Writers, LockKind::DataFile}) {
+        SCOPED_TRACE(name_of(kind));
+        ASSERT_EQ(take(kind), "held");
+        release();
+        {
+            SCOPED_TRACE("held by a writer: waited for, never replaced");
+            Program holder(LockStep::Opened, 0, [&] { return take(kind); });
+            ASSERT_EQ(holder.answer(), "held");
+            widen(kind);
+            const ino_t old = inode(kind);
+            EXPECT_THAT(take(kind), StartsWith("refused"));
+            EXPECT_EQ(inode(kind), old);
+            release();
+        }
+        {
+            SCOPED_TRACE("the name given to another file before the rename");
+            widen(kind);
+            Program replacer(LockStep::BeforeRename, 1, [&] { return take(kind); });
+            ASSERT_TRUE(replacer.stopped());
+            fs::remove(lock(kind));
+            EXPECT_EQ(take(kind), "held");
+            const ino_t mine = inode(kind);
+            EXPECT_THAT(replacer.answer(), StartsWith("refused"));
+            EXPECT_EQ(inode(kind), mine);
+            release();
+        }
+        {
+            SCOPED_TRACE("made afresh by another after it was judged");
+            widen(kind);
+            Program replacer(LockStep::Unfitting, 1, [&] { return take(kind); });
+            ASSERT_TRUE(replacer.stopped());
+            EXPECT_EQ(take(kind), "held");
+            const ino_t fresh = inode(kind);
+            release();
+            EXPECT_EQ(replacer.answer(), "held");
+            EXPECT_EQ(inode(kind), fresh);
+        }
+        if (kind == LockKind::Writers) {  // a flock refused is looked at again at once
+            SCOPED_TRACE("made afresh from under a holder gone meanwhile, and afresh again before it is locked");
+            auto holder = std::make_unique<Program>(LockStep::Opened, 0, [&] { return take(kind); });
+            ASSERT_EQ(holder->answer(), "held");
+            widen(kind);
+            // Its first look finds the holder; its second, when its lock is refused, is stopped.
+            Program waiter({{LockStep::Unfitting, 2}, {LockStep::AfterRename, 1}}, [&] { return take(kind); });
+            ASSERT_TRUE(waiter.stopped());
+            holder.reset();
+            waiter.go();
+            ASSERT_TRUE(waiter.stopped());
+            widen(kind);
+            EXPECT_EQ(take(kind), "held");
+            release();
+            EXPECT_EQ(waiter.answer(), "held");
+        }
+        {
+            SCOPED_TRACE("renamed over, the old lock not yet let go: the new file is anyone's");
+            widen(kind);
+            Program replacer(LockStep::AfterRename, 1, [&] { return take(kind); });
+            ASSERT_TRUE(replacer.stopped());
+            EXPECT_EQ(take(kind), "held");
+            EXPECT_THAT(replacer.answer(), StartsWith("refused"));
+            release();
+        }
+    }
+}
+
+// A data file's: a writer present on the old file keeps it (judged once, under the shared lock,
+// though it came after that lock); presence held off by the replacer's lock of every byte waits,
+// and is shown on the new file.
+TEST_F(LockWindows, APresentWriterKeepsItsLockFileAndPresenceFollowsTheNewOne) {
+    const LockKind kind = LockKind::DataFile;
+    ASSERT_EQ(show(), "present");
+    tables.clear();
+    {
+        SCOPED_TRACE("present before the replacer looks");
+        Program present(LockStep::Opened, 0, [&] { return show(); });
+        ASSERT_EQ(present.answer(), "present");
+        widen(kind);
+        const ino_t old = inode(kind);
+        EXPECT_EQ(take(kind), "held");  // on the old file, as it stands
+        EXPECT_EQ(inode(kind), old);
+        release();
+    }
+    {
+        SCOPED_TRACE("the replacer holds every byte past the presence's usual patience");
+        widen(kind);
+        Program replacer(LockStep::BeforeRename, 1, [&] { return take(kind); });
+        ASSERT_TRUE(replacer.stopped());
+        Program present(LockStep::Opened, 0, [&] { return show(); });
+        ::usleep(200000);
+        EXPECT_EQ(replacer.answer(), "held");
+        EXPECT_EQ(present.answer(), "present");
+        EXPECT_TRUE(holds(present.pid(), kind));
+    }
+}
+
+// An outsider (a descriptor opened while the lock file was wider) shows presence, so the lock
+// file is made afresh under the shared lock: the outsider's later writer's byte and record locks
+// land on the old file, are found there, and are taken again on the new one, where they are met.
+TEST_F(LockWindows, LocksTakenOnAFileMadeAfreshSinceAreTakenAgainWhereTheNameLeads) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a user who may not write the data file";
+    const LockKind kind = LockKind::DataFile;
+    ASSERT_EQ(show(), "present");
+    tables.clear();
+    widen(kind);
+    for (const bool record : {false, true}) {
+        SCOPED_TRACE(record ? "a record lock" : "the writer's byte");
+        Program outsider(LockStep::Opened, 0, [&] {
+            if (::setgid(4321) != 0 || ::setuid(4321) != 0) return std::string("not become");
+            xio::LockTable table(guarded, 1);
+            if (table.open() != XIO_OK) return "not present: " + table.error();
+            Program::here();
+            return (record ? table.acquireRecord(1, 5) : table.acquire('W', "")) == XIO_OK ? std::string("held") : "refused";
+        });
+        ASSERT_TRUE(outsider.stopped());
+        const ino_t old = inode(kind);
+        ASSERT_EQ(take(kind), "held");
+        ASSERT_EQ(tables.back()->acquireRecord(1, 5), XIO_OK);
+        EXPECT_NE(inode(kind), old);
+        EXPECT_EQ(outsider.answer(), "refused");
+        tables.clear();
+        widen(kind);
+    }
+}
+
+// A lock file this user may not open cannot be locked: a new one, locked by this program alone,
+// is swapped into its name, and swapped back when a holder keeps the old one (an outsider's
+// whole lock too: an ACL entry may let them write what it guards) or when the name had come to
+// name another file meanwhile.
+TEST_F(LockWindows, ALockFileThisUserCannotOpenIsSwappedBackForItsHolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    const LockKind kind = LockKind::Writers;
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0664));
+    std::ofstream(lock(kind)).flush();
+    ASSERT_EQ(::chown(lock(kind).c_str(), 5555, 5555), 0);  // planted, 0600
+    fs::permissions(lock(kind), fs::perms(0600));
+    auto member = [&] {
+        const gid_t groups[] = {4321, 1234};
+        return ::setgroups(2, groups) == 0 && ::setgid(4321) == 0 && ::setuid(4321) == 0 ? take(kind) : "not become";
+    };
+    {
+        SCOPED_TRACE("held whole by the outsider who planted it");
+        const std::string name = lock(kind).string();
+        const pid_t planter = spawn_holder([&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 5555);
+        ASSERT_GT(planter, 0);
+        const ino_t old = inode(kind);
+        Program m(LockStep::Opened, 0, member);
+        EXPECT_THAT(m.answer(), HasSubstr("is held by process " + std::to_string(planter) + " of user 5555"));
+        EXPECT_EQ(inode(kind), old);
+        kill_and_reap(planter);
+    }
+    {
+        SCOPED_TRACE("the name given to another file before the swap");
+        Program m(LockStep::BeforeRename, 1, member);
+        ASSERT_TRUE(m.stopped());
+        fs::remove(lock(kind));
+        EXPECT_EQ(take(kind), "held");
+        const ino_t mine = inode(kind);
+        EXPECT_THAT(m.answer(), StartsWith("refused"));
+        EXPECT_EQ(inode(kind), mine);
+    }
+}
+
+}  // namespace
+}  // namespace dz::test
