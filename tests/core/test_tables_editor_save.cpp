@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "platform/datafile/store.h"
 #include "platform/ui/scripted_ui.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
@@ -291,6 +292,30 @@ TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
     SubstitutionMasterFile after(kCommand);
     EXPECT_TRUE(after.GroupNames().empty());  // no group record for Copy
     after.Close();
+}
+
+// The table could not be made current for a save (its definition not written): the save says
+// so in the program's words, never the words of a tool this system does not have.
+TEST_F(EditorSaveTest, ASaveWhoseTableCannotBeMadeCurrentSaysSoInItsWords) {
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    auto mf = OpenTable("Jobs", kApplPR, 30);
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    doc.oldSize = 10;
+    Load(*mf, doc);
+    Add(doc, "B", "2");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    // The group record is the first record written, the new table's definition the second.
+    xio::fail_call(xio::FaultCall::WriteRecord, 2, XIO_IO_ERROR, "XVM");
+    EXPECT_FALSE(saver.SaveAs("Copy", doc));
+    xio::clear_faults();
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("The table was not saved: "));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Choose Save As again."));
+    EXPECT_EQ(sui_.task_lines().back(), "");
+    EXPECT_EQ(saver.groupName(), "Jobs");  // the table saved from stays current
+    EXPECT_EQ(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1", "B=2"}));
+    mf->Close();
 }
 
 // ---- Save As --------------------------------------------------------------------------------
