@@ -555,8 +555,8 @@ private slots:
 #endif
     }
 
-    // The right to write the file taken away while the editor is open: Save says so in the
-    // program's words, writes nothing, counts nothing as saved and leaves no journal behind.
+    // The right to write the file taken away while the editor is open: Save and Save As say so in
+    // the program's words, write nothing, count nothing as saved and leave no journal behind.
     // (As user nobody, the company theirs, when the tests run as root.)
     void aSaveAfterTheRightToWriteWentWritesNothing() {
 #ifndef DZ_CLI_BIN
@@ -597,12 +597,22 @@ private slots:
                          status << main->statusBar()->currentMessage();
                  clickBox(w, QMessageBox::Ok);
              }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdSaveAs); }},
+            {"TABLE/SAVEAS",
+             [](QWidget* w) {
+                 qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->setText("COPY");
+                 pressButton(w, 3);
+             }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
             {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
             {"box", [](QWidget* w) { clickBox(w, QMessageBox::No); }},
         };
         const QStringList boxes = runEditor(company, steps);
         if (root && (::seteuid(0) != 0 || ::setegid(0) != 0)) qFatal("cannot become root again");
-        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.size(), 3);
+        QVERIFY2(boxes[1].contains(QLatin1String("you do not have permission")) &&
+                     boxes[1].contains(QLatin1String("choose Save As again")),
+                 qPrintable(boxes[1]));
         QVERIFY2(boxes[0].contains(QLatin1String(
                      "MASTER.XVM cannot be written: you do not have permission to change it or the folder it is in.")),
                  qPrintable(boxes[0]));
