@@ -187,6 +187,9 @@ private:
     uint16_t fieldId_ = 0;
     int handle_ = 0;
     int lockStatus_ = 0;  // status of the last definition read with a lock
+    // The save ("Save", "Save As") that makes its table current, while it does: a refusal then
+    // is that save's failure, said in its words.
+    const char* saving_ = nullptr;
     uint16_t command_ = 0;
     bool jcTracksExtras_ = true;
     bool jcUsesCategories_ = true;

@@ -102,11 +102,18 @@ bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCo
     SetCurrentTable(group, applCode > 0 ? applCode - 1u : 0u, fieldId);
     const int s = WriteDefinition(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
     if (s == XIO_OK || s == XIO_NOT_FOUND) return true;
+    // Taken before the previous table is locked again, which may say something else.
+    const SaveFailure failure = SaveFailureOf(H(), s);
     SetCurrentTable(prevName, prevAppl, prevField);
     WriteDefinition(0, kLeaveAsItIs, 0, 0);
-    ui::xw_wr_message(ui::kInfo, s == XIO_LOCKED ? "Another user is currently modifying this table."
-                                                 : "Unable to access this table, please run fendrick on your "
-                                                   "Master.xvc file");
+    // A save says why it wrote nothing, with a step that works; a table another user holds is
+    // said as when it is chosen.
+    if (saving_ && failure.cause != SaveFailure::Cause::InUse)
+        SayNotSaved(failure, saving_);
+    else
+        ui::xw_wr_message(ui::kInfo, s == XIO_LOCKED ? "Another user is currently modifying this table."
+                                                     : "Unable to access this table, please run fendrick on your "
+                                                       "Master.xvc file");
     return false;
 }
 
@@ -351,13 +358,17 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         ui::xw_wr_message(ui::kError, "I/O error occurred during save. Please try 'Save As'");
         return handle_ == 0 ? XIO_NO_FILE : XIO_IO_ERROR;
     }
-    if (ReadOnly()) {
+    // Asked again at each save: the right to write may have been taken away since the editor
+    // opened the file, and a write it no longer has would leave its journal behind.
+    if (ReadOnly() || !MayWriteNow()) {
         SayNotSaved(UnwritableFailure(), "Save");
         return XIO_LOCKED;
     }
-    if (!OpenForEdit(groupName_, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
-                     doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, false, true))
-        return kSaveRefused;
+    saving_ = "Save";
+    const bool current = OpenForEdit(groupName_, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
+                                     doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, false, true);
+    saving_ = nullptr;
+    if (!current) return kSaveRefused;
     const uint16_t h = H();
     int s = xio_start_writes(h);
     // Removed rows first, so that a value removed and typed again is written afresh.
@@ -462,7 +473,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         }
         handle_ = h;
     }
-    if (ReadOnly()) {
+    if (ReadOnly() || !MayWriteNow()) {
         SayNotSaved(UnwritableFailure(), "Save As");
         return false;
     }
@@ -483,10 +494,12 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
             return false;
         }
     }
-    if (!OpenForEdit(name, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
-                     doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, name != doc.groupName,
-                     true))
-        return false;
+    saving_ = "Save As";
+    const bool current = OpenForEdit(name, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
+                                     doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption,
+                                     name != doc.groupName, true);
+    saving_ = nullptr;
+    if (!current) return false;
     s = xio_start_writes(h);
     // Every stored entry of the table goes; the document's rows take their place.
     if (s == XIO_OK) ui::x_update_task("Freeing disk space");

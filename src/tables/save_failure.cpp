@@ -2,8 +2,11 @@
 
 #include "tables/master_file.h"
 
+#include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
+
+#include <unistd.h>
 
 namespace dz::tables {
 
@@ -47,7 +50,8 @@ std::string StepText(const SaveFailure& f, const std::string& command) {
 }  // namespace
 
 SaveFailure SaveFailureOf(uint16_t h, int status) {
-    if (xio_is_read_only(h) || (status == XIO_LOCKED && xio_error_unwritable())) return UnwritableFailure();
+    if (xio_is_read_only(h) || (status == XIO_LOCKED && xio_error_unwritable()) || !MayWriteNow())
+        return UnwritableFailure();
     SaveFailure f;
     if (status == XIO_DISK_FULL || xio_disk_full_met(h)) {
         f.cause = SaveFailure::Cause::DiskFull;
@@ -60,6 +64,14 @@ SaveFailure SaveFailureOf(uint16_t h, int status) {
 }
 
 SaveFailure UnwritableFailure() { return SaveFailure{SaveFailure::Cause::Unwritable, {}}; }
+
+bool MayWriteNow() {
+    const std::filesystem::path path = SubstitutionMasterFile::MasterPath();
+    if (path.empty()) return true;  // no company: nothing to be told
+    const uid_t me = ::geteuid();
+    return xio::write_right(me, path.string()) != xio::WriteRight::No &&
+           xio::write_right(me, path.parent_path().string()) != xio::WriteRight::No;
+}
 
 std::string SaveFailureText(const SaveFailure& failure, const std::string& command) {
     return xvlRCString::Get(kMsgNotSaved, FileName(), CauseText(failure), StepText(failure, command));

@@ -22,6 +22,9 @@ struct SaveFailure {
 SaveFailure SaveFailureOf(uint16_t h, int status);
 // One that comes before any write: the file may not be written by this user.
 SaveFailure UnwritableFailure();
+// Whether this user may write MASTER.XVM and make its journal beside it now (the editor opened it
+// earlier: the right may have been taken away since).
+bool MayWriteNow();
 
 // The box of a failed save (13702): the file, the cause and the step; `command` is the
 // command to choose again ("Save", "Save As").

@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 
+#include "platform/datafile/store.h"
 #include "platform/ui/scripted_ui.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
@@ -202,7 +203,8 @@ TEST_F(EditorSaveTest, ProgressTextForTheFirst49RowsThenEveryTenth) {
     mf->Close();
 }
 
-// A save refused because another user holds the table answers a failure; the edits stay.
+// A save refused because another user holds the table, or because the table cannot be made
+// current, answers a failure and says why; the edits stay.
 TEST_F(EditorSaveTest, SaveRefusedByALockFailsAndKeepsMarksAndFlags) {
     CreateMasterFile();
     WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
@@ -221,6 +223,15 @@ TEST_F(EditorSaveTest, SaveRefusedByALockFailsAndKeepsMarksAndFlags) {
     EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
     EXPECT_EQ(sui_.message_texts().back(), "Another user is currently modifying this table.");
     other->Close();
+    // Not made current for another cause (its definition not written; the group record is the
+    // first record written): the program's words and step, never a tool this system lacks.
+    xio::fail_call(xio::FaultCall::WriteRecord, 2, XIO_IO_ERROR, "XVM");
+    EXPECT_FALSE(saver.SaveAs("Copy", doc));
+    xio::clear_faults();
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("The table was not saved: "));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Choose Save As again."));
+    EXPECT_EQ(sui_.task_lines().back(), "");
+    EXPECT_EQ(saver.groupName(), "Jobs");
     mf->Close();
 
     // Without a file the answer is a failure too, after the error box.

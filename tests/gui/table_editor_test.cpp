@@ -555,6 +555,74 @@ private slots:
 #endif
     }
 
+    // The right to write the file taken away while the editor is open: Save and Save As say so in
+    // the program's words, write nothing, count nothing as saved and leave no journal behind.
+    // (As user nobody, the company theirs, when the tests run as root.)
+    void aSaveAfterTheRightToWriteWentWritesNothing() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        companyWithTable(dir, company);
+        if (QTest::currentTestFailed()) return;
+        namespace fs = std::filesystem;
+        const fs::path co = company.toStdString(), xvm = co / "MASTER.XVM";
+        const bool root = ::geteuid() == 0;
+        if (root) {
+            fs::permissions(dir.path().toStdString(), fs::perms(0755));
+            QVERIFY(::chown(co.c_str(), 65534, 65534) == 0);
+            for (const auto& e : fs::directory_iterator(co)) QVERIFY(::lchown(e.path().c_str(), 65534, 65534) == 0);
+            if (::setegid(65534) != 0 || ::seteuid(65534) != 0) QSKIP("cannot become user nobody");
+        }
+        const QString before = slurp(QString::fromStdString(xvm.string()));
+        QStringList status;
+        std::deque<Step> steps{
+            {"TABLE/OPEN", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-1-10-1001-00")); }},
+            {"TABLE/MAIN", [](QWidget* w) { typeCell(w, QStringLiteral("01-1-10-1201-00")); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 // Given back to root (whose journal a commit of nobody's would leave behind), or
+                 // made read-only.
+                 if (!root) fs::permissions(xvm, fs::perms(0444));
+                 else if (::seteuid(0) != 0 || ::chown(xvm.c_str(), 0, 0) != 0 || ::seteuid(65534) != 0)
+                     qFatal("cannot give the file to root");
+                 pressButton(w, dz::tables::kCmdSave);
+             }},
+            {"box",
+             [&](QWidget* w) {
+                 for (QWidget* top : QApplication::topLevelWidgets())
+                     if (auto* main = qobject_cast<dz::gui::MainWindow*>(top))
+                         status << main->statusBar()->currentMessage();
+                 clickBox(w, QMessageBox::Ok);
+             }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdSaveAs); }},
+            {"TABLE/SAVEAS",
+             [](QWidget* w) {
+                 qobject_cast<QLineEdit*>(qobject_cast<PanelWidget*>(w)->fieldWidget(1))->setText("COPY");
+                 pressButton(w, 3);
+             }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::Ok); }},
+            {"TABLE/MAIN", [](QWidget* w) { pressButton(w, dz::tables::kCmdClose); }},
+            {"box", [](QWidget* w) { clickBox(w, QMessageBox::No); }},
+        };
+        const QStringList boxes = runEditor(company, steps);
+        if (root && (::seteuid(0) != 0 || ::setegid(0) != 0)) qFatal("cannot become root again");
+        QCOMPARE(boxes.size(), 3);
+        QVERIFY2(boxes[1].contains(QLatin1String("you do not have permission")) &&
+                     boxes[1].contains(QLatin1String("choose Save As again")),
+                 qPrintable(boxes[1]));
+        QVERIFY2(boxes[0].contains(QLatin1String(
+                     "MASTER.XVM cannot be written: you do not have permission to change it or the folder it is in.")),
+                 qPrintable(boxes[0]));
+        QVERIFY2(boxes[0].contains(QLatin1String("Ask for leave to write")), qPrintable(boxes[0]));
+        QCOMPARE(status, QStringList{""});
+        QVERIFY(!fs::exists(fs::symlink_status(co / "MASTER.XVM-journal")));
+        QVERIFY(slurp(QString::fromStdString(xvm.string())) == before);
+#endif
+    }
+
     // A value typed right after clicking a cell is the cell's value: nothing of it is lost
     // while the view waits to see whether the click becomes a double click.
     void valueTypedRightAfterAClickIsKept() {
