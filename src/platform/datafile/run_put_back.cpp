@@ -216,13 +216,9 @@ public:
                 err != 0) {
                 pr.aside.path.clear();
                 dropAsides();
-                // A rename the system refuses this user (a sticky folder, an immutable file) is not
-                // refused the less when tried again: an administrator's command puts it back.
-                return refuse(marker, files, pr.dataFile + ": " + errno_text(err),
-                              err == ENOSPC                  ? step(ui::Step::FreeSpace, {pr.dataFile})
-                              : err == EPERM || err == EACCES ? step(ui::Step::AdministratorPutsBack, {user_name(0)})
-                                                              : step(ui::Step::Again),
-                              err);
+                return refuse(
+                    marker, files, pr.dataFile + ": " + errno_text(err),
+                    err == ENOSPC ? step(ui::Step::FreeSpace, {pr.dataFile}) : step(ui::Step::Again), err);
             }
             std::string wrong;
             if (!pr.piece->m.previous &&
