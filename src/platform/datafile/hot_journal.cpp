@@ -2,6 +2,7 @@
 
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/own_journal.h"
+#include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
 #include "platform/datafile/xio_internal.h"
 
@@ -76,15 +77,17 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
 }  // namespace
 
 // Playing the journal writes the file and the journal, and removing the journal after writes in
-// its folder.
+// its folder. A sticky folder lets only the journal's owner, the folder's owner and root remove it.
 ui::NextStep take_back_step(const JournalJudgement& j) {
     auto may = [](const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; };
     const std::string folder = std::filesystem::path(j.dataFile).parent_path().string();
     if (j.kind != JournalKind::Unread && may(j.dataFile, R_OK | W_OK) && may(j.journal, R_OK | W_OK) &&
-        may(folder.empty() ? "." : folder, W_OK | X_OK))
+        may(folder.empty() ? "." : folder, W_OK | X_OK) && !sticky_bar(j.journal).barred)
         return {ui::Step::TakeBackWrite, {}};
     struct stat st {};
-    const uid_t who = j.kind != JournalKind::Unread && ::stat(j.dataFile.c_str(), &st) == 0 ? st.st_uid : j.owner;
+    uid_t who = j.kind != JournalKind::Unread && ::stat(j.dataFile.c_str(), &st) == 0 ? st.st_uid : j.owner;
+    // The journal's owner may write the file (it is the file's own journal) and remove it.
+    if (sticky_bar(j.journal, who).barred) who = j.owner;
     return {ui::Step::TakeBackWrite, {user_name(who), j.dataFile}};
 }
 
@@ -109,7 +112,8 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         if (judged.kind != JournalKind::Own && judged.kind != JournalKind::Unread) continue;
         w.next = take_back_step(judged);
         if (!w.next.args.empty()) {
-            w.why = dataFile + " is not taken back by this user, who may not write it, its journal or its folder";
+            w.why = dataFile + " is not taken back by this user, who may not write it, its journal or its folder, "
+                               "or remove its journal from a sticky folder";
             found.push_back(std::move(w));
             continue;
         }

@@ -42,13 +42,14 @@ struct StoppedWriteRequest {
 // journal that is not theirs. With `takeBack`, each write is taken back under the file's writer
 // lock (a program holding that lock is writing it, and is left alone): the file is opened for
 // writing, which plays its journal back, and stands as it was before the stopped write. A user
-// who may not write the file, its folder or its journal is told who may.
+// who may not write the file, its folder or its journal, or remove the journal, is told who may.
 std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& request);
 
 // Who takes back the stopped write whose journal is judged `journal` (Own, or Unread): this
 // user's writing command, or, when this user may not write the file, its journal or its folder,
-// the command of the file's owner (the journal's, when this user may not read it) or an
-// administrator's.
+// or may not remove the journal from a sticky folder, the command of the file's owner (the
+// journal's, when this user may not read it or the sticky folder keeps the file's owner from
+// removing it) or an administrator's.
 ui::NextStep take_back_step(const JournalJudgement& journal);
 
 // Tests: called once a stopped write's writer lock is taken, before its journal is judged again.

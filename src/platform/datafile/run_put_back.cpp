@@ -273,7 +273,9 @@ public:
     // 6. Each file aside renamed over its data file, its journal removed, every data folder synced.
     bool renameOver() {
         for (auto& pr : proved) {
-            const bool journalGoes = journal_goes_with_its_file(pr.dataFile);
+            struct stat zeroed {};
+            const bool journalGoes = journal_goes_with_its_file(pr.dataFile) ||
+                                     zeroed_journal(pr.dataFile, unit.front()->owner, zeroed);
             if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
                 const int err = errno;
                 dropAsides();
@@ -322,7 +324,9 @@ public:
                     next.args[0] += ", " + pr.dataFile;
             }
             // The journal of the commit the run died in belongs to the writes the copy takes back: it
-            // must never be played over the copy. Anything else there stays (own_journal.h).
+            // must never be played over the copy; one the run left zeroed goes with it (its user may
+            // have lost the right to write the file since, which makes it no journal of the file's).
+            // Anything else there stays (own_journal.h).
             if (journalGoes) ::unlink((pr.dataFile + "-journal").c_str());
         }
         std::set<std::string> dataFolders;
@@ -412,18 +416,26 @@ private:
 
 }  // namespace
 
+bool zeroed_journal(const std::string& dataFile, uid_t runOwner, struct stat& st) {
+    Fd j(::open((dataFile + "-journal").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat file {};
+    if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) return false;
+    // Root's SQLite gives a journal it opens the data file's owner: a look of root's, or root's
+    // own command before it puts the run back, leaves the run's journals so.
+    if (st.st_uid != runOwner && st.st_uid != ::geteuid() &&
+        (::stat(dataFile.c_str(), &file) != 0 || st.st_uid != file.st_uid))
+        return false;
+    char head[8] = {};
+    const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
+    return got >= 0 && std::none_of(head, head + got, [](char c) { return c != 0; });
+}
+
 void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner) {
     static int64_t serial = 0;
     for (const auto& file : dataFiles) {
         const std::string journal = file + "-journal";
-        Fd j(::open(journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st {};
-        if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 ||
-            (st.st_uid != runOwner && st.st_uid != ::geteuid()))
-            continue;
-        char head[8] = {};
-        const ssize_t got = ::pread(j.fd, head, sizeof head, 0);
-        if (got < 0 || std::any_of(head, head + got, [](char c) { return c != 0; })) continue;
+        if (!zeroed_journal(file, runOwner, st)) continue;
         LockTable table(file, --serial);
         if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
         struct stat now {};

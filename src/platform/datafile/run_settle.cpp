@@ -8,6 +8,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/put_back_checks.h"
 #include "platform/datafile/run_mark.h"
+#include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
 
 #include <algorithm>
@@ -455,6 +456,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             // committed nothing: it stops nobody and is never put back.
             const std::vector<NamedCopy> copies = unit_copies(scan, here);
             const Judgment j = judge_run(scan, owner, here.m.number, paths_of(copies));
+            // A main marker that names no copy of its own is said by the files of its parts.
+            const std::string runFiles = named.empty() ? join_files(paths_of(copies)) : files;
             if (j.proof == Proof::Unproven) {
                 // A run whose lock is held may be before its first commit: nothing is said of it
                 // yet (never "move it away" under a run that posts). Its data files' writer locks
@@ -471,23 +474,23 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // the files carry may have been changed by hand: its copies are kept, and named.
                 std::string differs;
                 if (!files_as_copied(copies, differs)) {
-                    scan.keptCopies(here.markerPath(), owner, run, folder, files, differs);
+                    scan.keptCopies(here.markerPath(), owner, run, folder, runFiles, differs);
                     continue;
                 }
                 if (ours || admin) {
                     if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
                     continue;
                 }
-                scan.notARun(here.markerPath(), owner, folder, files, "no data file carries its run");
+                scan.notARun(here.markerPath(), owner, folder, runFiles, "no data file carries its run");
                 continue;
             }
             if (j.proof == Proof::Foreign) {
-                scan.notARun(here.markerPath(), owner, folder, files,
+                scan.notARun(here.markerPath(), owner, folder, runFiles,
                              j.which + " carries the number of a run of " + j.why + ", not of " + user);
                 continue;
             }
             if (j.proof == Proof::Untold) {
-                scan.untold(here.markerPath(), files,
+                scan.untold(here.markerPath(), runFiles,
                             "whether the run marker " + here.markerPath() + " of " + user + " is of a conversion cannot "
                             "be told, as " + j.why + ": the company may be half posted",
                             folder);
@@ -554,13 +557,21 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // back: its own user while they may write every file it names, else root alone.
                 std::string which;
                 const bool account = has_account(owner);
-                const WriteRight right = write_right_all(owner, paths_of(named_copies(here)), which);
+                const std::vector<std::string> paths = paths_of(named_copies(here));
+                const WriteRight right = write_right_all(owner, paths, which);
                 // An access control list may let the owner write what the bits refuse them.
-                const bool ownerMay = account && (right == WriteRight::Yes || has_access_acl(which));
+                const bool writes = account && (right == WriteRight::Yes || has_access_acl(which));
+                // A sticky folder (made so since the run began) keeps them from renaming over a
+                // file that is neither theirs nor the folder owner's.
+                const auto stuck = std::find_if(paths.begin(), paths.end(),
+                                                [&](const std::string& p) { return sticky_bar(p, owner).barred; });
+                const bool ownerMay = writes && stuck == paths.end();
                 scan.refuse(RunNoticeKind::OtherUser, here.markerPath(), files,
                             "the run marker " + here.markerPath() + " of " + user + " names copies of " + files +
                                 ": that conversion is posting, or stopped before it had finished posting, and " +
                                 (ownerMay ? std::string("only its own user or an administrator puts it back")
+                                 : writes ? "only an administrator puts it back, as " + *stuck + " stands in a sticky "
+                                            "folder, where " + user + " may not replace it"
                                  : account ? "only an administrator puts it back, as " + user + " may no longer write " + which
                                            : std::string("only an administrator puts it back, as its user has no account")),
                             ownerMay ? step(ui::Step::AskUserToPutBack, {user}) : step(ui::Step::WaitOrAdministrator), 0,

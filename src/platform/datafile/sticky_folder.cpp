@@ -7,9 +7,10 @@
 
 namespace dz::xio {
 
-StickyBar sticky_bar(const std::string& path) {
+StickyBar sticky_bar(const std::string& path) { return sticky_bar(path, ::geteuid()); }
+
+StickyBar sticky_bar(const std::string& path, uid_t me) {
     StickyBar bar;
-    const uid_t me = ::geteuid();
     struct stat file {};
     // A name that does not stand is made, not replaced: the sticky bit does not keep it.
     if (me == 0 || ::lstat(path.c_str(), &file) != 0) return bar;

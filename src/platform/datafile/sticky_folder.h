@@ -18,6 +18,8 @@ struct StickyBar {
     std::string folder;    // the folder the file stands in
 };
 StickyBar sticky_bar(const std::string& path);
+// The same for the user `who`.
+StickyBar sticky_bar(const std::string& path, uid_t who);
 
 // "1775": permission bits as chmod takes them.
 std::string mode_digits(mode_t mode);

@@ -269,5 +269,38 @@ TEST_F(OwnJournal, AMembersJournalIsPlayedOnlyWhenTheMemberMayWriteTheFile) {
     EXPECT_EQ(customers(), "C1,C2");
 }
 
+// Taking a write back removes its journal, which a sticky folder lets only the journal's owner,
+// the folder's owner and root do: another member who may write the file is sent to the writer.
+TEST_F(OwnJournal, AWriteStoppedInAStickyFolderIsTakenBackByOneWhoMayRemoveItsJournal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be other users";
+    made();
+    const uid_t writer = 65534, member = 65533;
+    const gid_t group = 65534;
+    fs::permissions(dir, fs::perms(01777));
+    fs::remove(dir / ".MASTER.TST.locks");
+    ASSERT_EQ(::chown(file().c_str(), writer, group), 0);
+    fs::permissions(file(), fs::perms(0664));
+    ASSERT_EQ(testing_support::AnswerAs(writer, group, [&] { return stopWrite(file(), "C3") ? "stopped" : ""; }), "stopped");
+    const std::string stopped = bytes_of(file());
+    notices();
+    auto settledAs = [&](uid_t who) {
+        return testing_support::AnswerAs(who, group, [&] {
+            xio::settle_dead_runs({dir.string(), true, "MASTER.TST"});
+            std::string out;
+            for (const auto& n : xio::take_run_notices()) {
+                out += std::to_string(static_cast<int>(n.kind));
+                for (const auto& a : n.next.args) out += "|" + a;
+            }
+            return out;
+        });
+    };
+    EXPECT_EQ(settledAs(member), std::to_string(static_cast<int>(xio::RunNoticeKind::WriteStopped)) + "|" +
+                                     xio::user_name(writer) + "|" + file().string());
+    EXPECT_EQ(bytes_of(file()), stopped);
+    EXPECT_EQ(settledAs(writer), std::to_string(static_cast<int>(xio::RunNoticeKind::WriteTakenBack)));
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
 }  // namespace
 }  // namespace dz::test

@@ -129,8 +129,20 @@ TEST_F(RunMarkerTest, APutBackRemovesTheJournalOfTheCommitTheRunDiedIn) {
     ASSERT_TRUE(fs::exists(dir / "MASTER.TST-journal"));
     ASSERT_NE(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
     EXPECT_TRUE(settle(true));
+    EXPECT_THAT(said(), Not(HasSubstr("MASTER.TST-journal"))) << "the journal was played over the copy afterwards";
     EXPECT_EQ(read_file(dir / "MASTER.TST"), before["MASTER.TST"]);
     EXPECT_FALSE(fs::exists(dir / "MASTER.TST-journal"));
+}
+
+// A backup folder of an earlier version, its owner's alone (0700), is opened to the company by
+// its owner's next writing command; a look leaves it as it is.
+TEST_F(RunMarkerTest, AnOwnersBackupFolderOfAnEarlierVersionIsOpenedToTheCompany) {
+    twoFiles();
+    fs::permissions(folder(), fs::perms(0700));
+    settle(false);
+    EXPECT_EQ(fs::status(folder()).permissions(), fs::perms(0700));
+    EXPECT_TRUE(settle(true)) << said();
+    EXPECT_EQ(fs::status(folder()).permissions(), fs::perms(0755));
 }
 
 // A process number of this host that no longer runs: the run of a program that died.

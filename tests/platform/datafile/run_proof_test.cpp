@@ -73,6 +73,7 @@ public:
     }
     void TearDown() override {
         xio::set_run_mark_for_commits(std::nullopt);
+        xio::set_company_folders(nullptr);
         DataFileTest::TearDown();
     }
     // One commit into data file `name`, carrying `mark` (none: of no run).
@@ -313,6 +314,15 @@ TEST_F(RunProofTest, AProvenRunGoesBackForTheFilesItWroteOnly) {
     ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kBin, kBin), 0);
     EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
     EXPECT_TRUE(fs::exists(company() + "HISTORY.TST-journal"));
+    // One of the data file's owner goes: root's SQLite gives a journal it opens (a look of root's
+    // included) the file's owner.
+    clear();
+    stoppedRun(kDaemon, 1);
+    commitBeside(6, "HISTORY.TST", xio::RunMark{kDaemon, number + 1});
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0644);
+    for (const auto& f : {"HISTORY.TST", "HISTORY.TST-journal"}) ASSERT_EQ(::chown((dir / f).c_str(), kBin, kGroup), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), StartsWith("1"));
+    EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
 
     clear();
     stoppedRun(kDaemon, 2);
@@ -340,12 +350,18 @@ TEST_F(RunProofTest, ARunHandedOverWithItsCompanyIsPutBackByItsNewOwner) {
 // anyone (whether it is a conversion cannot be told).
 TEST_F(RunProofTest, ADeletedUsersRunGoesBackByRootAndAnUnnumberedOneIsJudgedByItsCopies) {
     stoppedRun(kGone, 1);
+    // A journal the run left zeroed: no journal of the file's now that its user is gone (the file
+    // cannot be read, and goes back with the run), and it goes with the put-back.
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kGone, kGroup), 0);
     EXPECT_THAT(as(kBin, kGroup, [&] { return settle(true) ? std::string("went on") : said(); }),
                 AllOf(HasSubstr("only an administrator puts it back, as its user has no account"),
                       HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::WaitOrAdministrator)))));
     EXPECT_TRUE(settle(true)) << said();
     EXPECT_TRUE(isBefore("MASTER.TST"));
     EXPECT_FALSE(fs::exists(marker(kGone)));
+    EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
+    EXPECT_THAT(said(), Not(HasSubstr("-journal")));
 
     for (const int committed : {0, 1}) {
         SCOPED_TRACE(committed ? "a file differs from its copy" : "every file as copied");
@@ -406,6 +422,49 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
     EXPECT_TRUE(fs::exists(marker(kDaemon)));
     EXPECT_TRUE(settle(true));
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
+}
+
+// A run spread over two folders whose main marker names no copy of its own is told by the data
+// files of its part. A sticky folder made since the run began keeps its own user from putting it
+// back: others are sent to an administrator alone.
+TEST_F(RunProofTest, AnotherUsersRunIsToldByItsFilesAndWhoMayPutItBack) {
+    const fs::path sub = dir / "sub";
+    fs::create_directory(sub);
+    ASSERT_EQ(xio_create_file("TST", 6, sub / "HISTORY.TST"), XIO_OK) << xio_error_text();
+    const std::string bytes = read_file(sub / "HISTORY.TST");
+    const std::string part = (sub / ".backup-1").string() + "/";
+    fs::create_directory(part);
+    StreamHash h;
+    h.Add(bytes);
+    write_file(part + "HISTORY.TST~" + run, bytes, 0600);
+    write_file(part + "run~" + run + ".marker",
+               xio::marker_head("elsewhere", 4242, number) + xio::marker_main_line("..") +
+                   xio::marker_copy_line("HISTORY.TST~" + run, bytes.size(), h.Value()) + xio::marker_end_line(),
+               0644);
+    fs::create_directory(folder(kDaemon));
+    write_file(marker(kDaemon), xio::marker_head("elsewhere", 4242, number) + xio::marker_part_line("sub") + xio::marker_end_line(),
+               0644);
+    for (const std::string& in : {part, folder(kDaemon)}) {
+        for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kDaemon), 0);
+        ASSERT_EQ(::chown(in.c_str(), kDaemon, kDaemon), 0);
+    }
+    xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), sub.string()}; });
+    EXPECT_THAT(settledAs(kBin, kGroup),
+                HasSubstr(marker(kDaemon) + " of daemon (uid 1) names " + (sub / "HISTORY.TST").string() +
+                          ", and no data file carries its run"));
+
+    clear();
+    xio::set_company_folders(nullptr);
+    stoppedRun(kDaemon, 1);
+    for (const auto& f : {"MASTER.TST", "HISTORY.TST"}) fs::permissions(dir / f, fs::perms(0666));
+    fs::permissions(dir, fs::perms(01777));
+    EXPECT_THAT(settledAs(kBin, kGroup),
+                AllOf(StartsWith("0"), HasSubstr("only an administrator puts it back, as " + company() +
+                                                 "MASTER.TST stands in a sticky folder, where daemon (uid 1) may not "
+                                                 "replace it"),
+                      HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::WaitOrAdministrator)))));
+    EXPECT_THAT(settledAs(0, 0), StartsWith("1"));
+    EXPECT_TRUE(isBefore("MASTER.TST"));
 }
 
 }  // namespace
