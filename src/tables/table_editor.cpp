@@ -327,6 +327,8 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     BuildTableGrid();
     FillGrid();
     OpenPayrollFile();
+    // New rows start without the list's default, which does not fit: the person is told why.
+    if (!readOnly_ && !doc_->listDefaultRefusal.empty()) ui::xw_wr_message(ui::kInfo, doc_->listDefaultRefusal);
 }
 
 void TableEditor::TableButtonBar(ui::Panel& panel) {
@@ -744,7 +746,9 @@ bool TableEditor::SaveTableAsCommand() {
     if (h == 0) return false;
     ui::Panel* p = ui::xw_find_panel(h);
     p->enable_button(kCmdList, file_->HasGroups());
-    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, doc_->groupName.substr(0, 22));
+    // The whole name is proposed: a shorter proposal accepted with OK would save the table under
+    // another group, its first characters.
+    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, doc_->groupName);
     bool saved = false;
     for (;;) {
         const ui::PanelMessage m = ui::xw_rd_panel(h);
