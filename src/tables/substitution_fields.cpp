@@ -106,6 +106,8 @@ std::string GroupNameRefusal(std::string_view name) {
     return {};
 }
 
+std::string StoredGroupName(std::string_view name) { return std::string(Utf8Prefix(name, kGroupNameMax)); }
+
 bool IsBlankValue(std::string_view value) { return value.empty() || value == " "; }
 
 std::string CutValue(std::string_view value) { return std::string(Utf8Prefix(value, kValueMax)); }

@@ -105,6 +105,9 @@ std::string GroupNameTooLong(std::string_view name);
 // it fits.
 inline constexpr int kMsgListDefaultTooLong = 13710;
 std::string ListDefaultTooLong(std::string_view value, int list, std::size_t most);
+// The group name as MASTER.XVM holds it: its first kGroupNameMax characters (not bytes: a name of
+// accented letters within the limit is kept whole). Names longer than that are refused before.
+std::string StoredGroupName(std::string_view name);
 // A new value counts as blank when it is empty or a single space.
 bool IsBlankValue(std::string_view value);
 // The first 40 characters of a value.

@@ -333,6 +333,15 @@ TEST_F(TablesCli, AListDefaultTooLongForTheNewValueIsRefusedWithItsLimitAndNothi
     EXPECT_THAT(Cli({"tables", "list", "--company", company.string()}).out, ::testing::Not(::testing::HasSubstr("P\n")));
 }
 
+// A group name is held by its characters, not its bytes: 50 accented letters (100 bytes) are
+// within the limit and kept whole.
+TEST_F(TablesCli, AGroupNameOfAccentedLettersWithinTheLimitIsKeptWhole) {
+    std::string name;
+    for (int i = 0; i < 50; ++i) name += "\xc3\x89";  // É
+    ASSERT_EQ(Tables("import", name, "AP", 6, {Write("v.txt", "a,b\n")}).status, 0);
+    EXPECT_EQ(Rows(name, "AP", 6), "a,B\n");
+}
+
 // A FIFO, a folder or a device named as a file to read: refused at once, saying what it is.
 TEST_F(TablesCli, FilesThatAreNotFilesAreRefusedByEveryCommandThatReads) {
     const fs::path fifo = dir / "fifo.txt";

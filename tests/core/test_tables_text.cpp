@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include <gmock/gmock.h>
+
 namespace dz::tables::testing {
 namespace {
 
@@ -47,6 +49,16 @@ TEST_F(TableTextTest, PrefillValueKindsSizesAndLetterCase) {
               "Some values were too long and not prefilled.\r\rFor example '123456' in\r/data/a.txt\rhas 6 "
               "characters and the maximum allowed is 5.\r\rUse the options button to increase the old value size.");
     EXPECT_EQ(Olds(*doc), "AB123;");
+}
+
+// A value longer than a row holds is measured whole: it is refused with its length, never
+// prefilled as its first 40 characters.
+TEST_F(TableTextTest, APrefillValueLongerThanARowHoldsIsRefusedNotCut) {
+    auto doc = Doc(6, 40);
+    PrefillContext ctx(*doc);
+    EXPECT_FALSE(PrefillValue(std::string(50, 'V'), 6, 0, "a.txt", &ctx));
+    EXPECT_THAT(ctx.message, ::testing::HasSubstr("has 50 characters and the maximum allowed is 40"));
+    EXPECT_EQ(Olds(*doc), "");
 }
 
 TEST_F(TableTextTest, PrefixAndBaseTablesTakeTheirSectionsOnly) {
