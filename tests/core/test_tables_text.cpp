@@ -61,6 +61,24 @@ TEST_F(TableTextTest, APrefillValueLongerThanARowHoldsIsRefusedNotCut) {
     EXPECT_EQ(Olds(*doc), "");
 }
 
+// A reason longer than its column goes on below it, whole; the line number stands once.
+TEST_F(TableTextTest, AnImportReasonLongerThanItsColumnWrapsWhole) {
+    const int print = ui::xp_open_print(ui::PrintDef{"Import Report", 40, 1, 0}, ui::Destination::Spool);
+    ASSERT_EQ(PrintImportReject(print, "the default has 50 characters and a new value holds at most 15", 7), 0);
+    const std::vector<std::string> lines = *ui::xp_lines(print);
+    ui::xp_close_print(print);
+    EXPECT_EQ(lines, (std::vector<std::string>{"     7  the default has 50", "          characters and a new",
+                                               "          value holds at most 15"}));
+}
+
+// The default of a custom list is taken up to the most a new value holds, and refused past it,
+// named whole while short.
+TEST(ListDefault, TakenUpToTheLimitAndRefusedPastIt) {
+    EXPECT_EQ(ListDefaultTooLong(std::string(15, 'G'), 434, 15), "");
+    EXPECT_THAT(ListDefaultTooLong(std::string(16, 'G'), 434, 15),
+                ::testing::StartsWith("'" + std::string(16, 'G') + "', the default of custom list 434,"));
+}
+
 TEST_F(TableTextTest, PrefixAndBaseTablesTakeTheirSectionsOnly) {
     auto doc = Doc(kFieldGlPrefixA, 40);
     PrefillContext ctx(*doc);
