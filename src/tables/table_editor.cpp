@@ -746,9 +746,9 @@ bool TableEditor::SaveTableAsCommand() {
     if (h == 0) return false;
     ui::Panel* p = ui::xw_find_panel(h);
     p->enable_button(kCmdList, file_->HasGroups());
-    // The whole name is proposed: a shorter proposal accepted with OK would save the table under
-    // another group, its first characters.
-    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, doc_->groupName);
+    // The proposal is the field's first 22 characters, whole characters: the person sees it and
+    // names the new group there.
+    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, std::string(Utf8Prefix(doc_->groupName, 22)));
     bool saved = false;
     for (;;) {
         const ui::PanelMessage m = ui::xw_rd_panel(h);

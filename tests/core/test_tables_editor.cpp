@@ -195,22 +195,6 @@ TEST_F(EditorTest, ALongNewValueAndANamelessSaveAsAreSaid) {
     EXPECT_EQ(Stored("G1", 30), (std::vector<std::string>{"D1=N1"}));
 }
 
-// Save As proposes the group's whole name: OK on it saves to that group, not to its first
-// characters.
-TEST_F(EditorTest, SaveAsProposesTheWholeGroupName) {
-    CreateMasterFile();
-    const std::string name = "Conversion of year 2026 AP";  // 26 characters
-    WriteTable({name, kApplJC, 16, 0, 0, 65535, {{"A", "1", ""}}});
-    Choose("TABLE/OPEN", name, "Job Cost", "Job");
-    TypeRow(1, "B", "2");
-    Main(PanelAction::press(kCmdSaveAs));
-    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
-    Main(PanelAction::press(kCmdClose));
-    Run();
-    EXPECT_EQ(Stored(name, 16), (std::vector<std::string>{"A=1", "B=2"}));
-    EXPECT_TRUE(Stored(name.substr(0, 22), 16).empty());
-}
-
 // A new value one character past its column is refused; one that fills it is taken whole.
 TEST_F(EditorTest, ANewValueOneCharacterPastItsColumnIsRefused) {
     CreateMasterFile();
