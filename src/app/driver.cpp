@@ -282,10 +282,8 @@ bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title) {
         if (!again) selection.files.push_back(TextFileEntry{*it, 0});
     }
     if (status != 0) return false;
-    if (!chosen.empty()) {
-        std::string folder = std::filesystem::path(chosen.front()).parent_path().string();
-        g_folder = folder.substr(0, 255);
-    }
+    // Remembered whole, however deep: its first characters would name another folder, or none.
+    if (!chosen.empty()) g_folder = std::filesystem::path(chosen.front()).parent_path().string();
     if (selection.files.size() >= 2)
         std::stable_sort(selection.files.begin(), selection.files.end(),
                          [](const TextFileEntry& a, const TextFileEntry& b) { return a.path < b.path; });

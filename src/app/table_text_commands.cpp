@@ -180,6 +180,11 @@ bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables:
 }
 
 bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
+    // Every prefilled row would take the list's default, which does not fit: nothing is read.
+    if (!doc.listDefaultRefusal.empty()) {
+        dz::ui::xw_wr_message(dz::ui::kWarning, doc.listDefaultRefusal);
+        return false;
+    }
     // The payroll converters open the payroll system file themselves: the editor's handle is
     // let go for the prefill and taken again after it.
     const bool reopenPayroll = doc.payrollHandle != 0;

@@ -403,6 +403,11 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
     cli::CliUi ui(uiOptions);
     CliTable t;
     if (int rc = t.Open(a, "prefill", true); rc != cli::kExitOk) return rc;
+    // Every prefilled row would take the list's default, which does not fit: nothing is read.
+    if (!t.doc().listDefaultRefusal.empty()) {
+        std::cerr << "dodedoz-cli: tables prefill: " << t.doc().listDefaultRefusal << "\n";
+        return cli::kExitFailure;
+    }
     app::InstallPrefillCallback();
     ui::zqTask task("Prefill Table", 0, kTablesCommand, 0, "", "");
     app::ConversionTypeList selection;

@@ -13,20 +13,15 @@
 #include <vector>
 
 #include "platform/ui/print.h"
+#include "platform/ui/wrap_lines.h"
 
 namespace dz::convert {
 
 class ConvertProgress;
 class xvConvert;
 
-// Continuation lines of a wrapped text start with this.
-inline constexpr std::string_view kContinuationIndent = "  ";
-
-// Splits `text` into lines of at most `width` bytes, never inside a character, breaking after a
-// blank when one is in the line's second half; every line after the first is indented by
-// kContinuationIndent. Nothing of the text is lost but the blanks at the breaks. Control
-// characters are shown escaped ("\033") and line breaks as blanks: a report line is one line.
-std::vector<std::string> WrapLines(std::string_view text, std::size_t width);
+using ui::kContinuationIndent;
+using ui::WrapLines;
 
 // The messages a record collected while it was read and handled.
 using MessageList = std::vector<std::string>;

@@ -10,8 +10,10 @@
 
 #include <QAbstractTableModel>
 #include <QComboBox>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QLineEdit>
@@ -21,6 +23,8 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
 #include <functional>
 
 namespace dz::gui {
@@ -375,8 +379,18 @@ void PanelWidget::syncGrid() {
     // From row 2 to three rows above the bottom, from column 2, left of the button column.
     const QRect area = cellRect(2, 2, panel_.cols() - 16, panel_.rows() - 4);
     gridView_->setGeometry(area);
+    // The row numbers take the room of the largest, in the bold of the cursor's line, with a
+    // cell to spare: the header's own measure fits it to the pixel, and a font that draws a
+    // pixel wider would show the number cut.
+    QHeaderView* rowNumbers = gridView_->verticalHeader();
+    QFont bold = rowNumbers->font();
+    bold.setBold(true);
+    const QString largest = QString::number(std::max(1, g->line_count()));
+    const int margin = rowNumbers->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, rowNumbers);
+    rowNumbers->setMinimumWidth(static_cast<int>(std::ceil(QFontMetricsF(bold).horizontalAdvance(largest))) +
+                                2 * margin + cell_.width());
     // The room the columns share: the view less its row numbers, its scroll bar and its frame.
-    const int chrome = gridView_->verticalHeader()->sizeHint().width() +
+    const int chrome = std::max(rowNumbers->minimumWidth(), rowNumbers->sizeHint().width()) +
                        gridView_->verticalScrollBar()->sizeHint().width() + 2 * gridView_->frameWidth() + 2;
     const std::vector<int> widths = gridColumnCells(*g, (area.width() - chrome) / std::max(1, cell_.width()));
     for (std::size_t c = 0; c < widths.size(); ++c)

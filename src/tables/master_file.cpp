@@ -15,8 +15,6 @@ namespace {
 
 constexpr uint16_t kLeaveAsItIs = 65535;
 
-std::string CutGroup(std::string_view group) { return std::string(group.substr(0, kGroupNameMax)); }
-
 }  // namespace
 
 // ---- Opening ----------------------------------------------------------------------------------
@@ -111,7 +109,7 @@ void SubstitutionMasterFile::ReadJcOptions() {
 }
 
 void SubstitutionMasterFile::SetCurrentTable(std::string_view group, uint32_t application, uint16_t fieldId) {
-    groupName_ = CutGroup(group);
+    groupName_ = StoredGroupName(group);
     application_ = application;
     fieldId_ = fieldId;
 }
@@ -147,7 +145,7 @@ bool SubstitutionMasterFile::ReadDefinition(std::string_view group, uint32_t app
                                             bool lock) {
     if (!Open() || IsUnnamedGroup(group)) return false;
     const uint16_t h = H();
-    const std::string name = CutGroup(group);
+    const std::string name = StoredGroupName(group);
     if (!lock) {
         xio_init_record(h, kDefinitionRecord);
         PutNumber(h, kDefinitionRecord, fields_.dXOnJob, fieldId == kFieldUnionLocal ? 1 : 0);

@@ -125,7 +125,7 @@ bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
     // name holds: looking one up would find the group of its first characters.
     if (Open() && GroupNameTooLong(group).empty()) {
         xio_init_record(H(), kGroupRecord);
-        PutText(H(), kGroupRecord, fields_.table, group.substr(0, kGroupNameMax));
+        PutText(H(), kGroupRecord, fields_.table, StoredGroupName(group));
         if (xio_find_record(H(), kGroupRecord, 0) == XIO_OK) return true;
     }
     ui::xw_wr_message(ui::kWarning, refusal);
@@ -137,7 +137,7 @@ bool SubstitutionMasterFile::CheckFormat(std::string_view group, uint16_t applCo
     const bool gl = appl == kApplGL;
     if (!Open() || IsUnnamedGroup(group) || (!gl && fieldId != kFieldJob && fieldId != kFieldPhase)) return true;
     const uint16_t h = H();
-    const std::string name(group.substr(0, kGroupNameMax));
+    const std::string name(StoredGroupName(group));
     // Stored widths: the group record, when a table that keeps them exists.
     bool stored = false;
     if (gl) {
@@ -226,7 +226,7 @@ bool SubstitutionMasterFile::HasTable(std::string_view group, uint32_t applicati
     if (!Open() || IsUnnamedGroup(group)) return false;
     const uint16_t h = H();
     xio_init_record(h, kDefinitionRecord);
-    PutText(h, kDefinitionRecord, fields_.dTable, group.substr(0, kGroupNameMax));
+    PutText(h, kDefinitionRecord, fields_.dTable, StoredGroupName(group));
     PutNumber(h, kDefinitionRecord, fields_.dAppl, application);
     PutNumber(h, kDefinitionRecord, fields_.dField, fieldId);
     return xio_find_record(h, kDefinitionRecord, 0) == XIO_OK;
@@ -235,7 +235,7 @@ bool SubstitutionMasterFile::HasTable(std::string_view group, uint32_t applicati
 bool SubstitutionMasterFile::HasApplicationTable(std::string_view group, uint32_t application) {
     if (!Open() || IsUnnamedGroup(group)) return false;
     const uint16_t h = H();
-    const std::string name(group.substr(0, kGroupNameMax));
+    const std::string name(StoredGroupName(group));
     xio_init_record(h, kDefinitionRecord);
     PutText(h, kDefinitionRecord, fields_.dTable, name);
     PutNumber(h, kDefinitionRecord, fields_.dAppl, application);

@@ -68,13 +68,30 @@ bool SameText(std::string_view a, std::string_view b) {
 
 bool IsUnnamedGroup(std::string_view name) { return name.empty() || SameText(name, kNewTableGroup); }
 
+namespace {
+
+// A text too long for its place, named by its beginning: thousands of characters would bury
+// the words.
+std::string ShownBeginning(std::string_view text) {
+    constexpr std::size_t kShown = 40;
+    if (Utf8Length(text) <= kShown) return ui::shown_text(text);
+    return ui::shown_text(Utf8Prefix(text, kShown)) + "...";
+}
+
+}  // namespace
+
 std::string GroupNameTooLong(std::string_view name) {
     const std::size_t count = Utf8Length(name);
     if (count <= kGroupNameMax) return {};
-    // Named by its beginning: a name of thousands of characters would bury the words.
-    constexpr std::size_t kShown = 40;
-    const std::string shown = ui::shown_text(Utf8Prefix(name, kShown)) + "...";
-    return xvl::xvlRCString::Get(kMsgGroupNameTooLong, shown, std::to_string(count), std::to_string(kGroupNameMax));
+    return xvl::xvlRCString::Get(kMsgGroupNameTooLong, ShownBeginning(name), std::to_string(count),
+                                 std::to_string(kGroupNameMax));
+}
+
+std::string ListDefaultTooLong(std::string_view value, int list, std::size_t most) {
+    const std::size_t count = Utf8Length(value);
+    if (count <= most) return {};
+    return xvl::xvlRCString::Get(kMsgListDefaultTooLong, ShownBeginning(value), std::to_string(list),
+                                 std::to_string(count), std::to_string(most), std::to_string(list));
 }
 
 std::string GroupNameRefusal(std::string_view name) {
@@ -88,6 +105,8 @@ std::string GroupNameRefusal(std::string_view name) {
     }
     return {};
 }
+
+std::string StoredGroupName(std::string_view name) { return std::string(Utf8Prefix(name, kGroupNameMax)); }
 
 bool IsBlankValue(std::string_view value) { return value.empty() || value == " "; }
 

@@ -100,6 +100,14 @@ std::string GroupNameRefusal(std::string_view name);
 // to fit); empty when it fits. GroupNameRefusal says this first.
 inline constexpr int kMsgGroupNameTooLong = 13700;
 std::string GroupNameTooLong(std::string_view name);
+// Why the default of custom list `list` cannot be a new value of a table whose new values hold
+// at most `most` characters (13710, with its length): a new row never takes it cut. Empty when
+// it fits.
+inline constexpr int kMsgListDefaultTooLong = 13710;
+std::string ListDefaultTooLong(std::string_view value, int list, std::size_t most);
+// The group name as MASTER.XVM holds it: its first kGroupNameMax characters (not bytes: a name of
+// accented letters within the limit is kept whole). Names longer than that are refused before.
+std::string StoredGroupName(std::string_view name);
 // A new value counts as blank when it is empty or a single space.
 bool IsBlankValue(std::string_view value);
 // The first 40 characters of a value.

@@ -9,9 +9,7 @@
 namespace dz::tables {
 
 SubstitutionTable::SubstitutionTable(std::string group, uint16_t field, uint32_t appl)
-    : groupName(std::move(group)), fieldId(field), application(appl) {
-    if (groupName.size() > kGroupNameMax) groupName.resize(kGroupNameMax);
-}
+    : groupName(StoredGroupName(group)), fieldId(field), application(appl) {}
 
 SubstitutionTable::~SubstitutionTable() { Clear(); }
 

@@ -43,7 +43,8 @@ public:
     int masterHandle = 0;        // MASTER.XVM's handle, 0 when not open
     int payrollHandle = 0;       // the payroll system file for list lookups, 0 when not open
     bool hasList = false;        // the new value is picked from the field's custom list
-    std::string listDefault;     // that list's default value
+    std::string listDefault;     // that list's default value; empty when it does not fit
+    std::string listDefaultRefusal;  // why the list's default does not fit a new value; empty when it does
     uint32_t nextRowNumber = 1;  // rows plus one
     uint16_t oldSize = 0;        // longest old value, 1 to 40
     uint16_t newWidth = 0;       // width of the new value's format

@@ -327,6 +327,8 @@ void TableEditor::SetupEditorWindow(ui::Panel& panel) {
     BuildTableGrid();
     FillGrid();
     OpenPayrollFile();
+    // New rows start without the list's default, which does not fit: the person is told why.
+    if (!readOnly_ && !doc_->listDefaultRefusal.empty()) ui::xw_wr_message(ui::kInfo, doc_->listDefaultRefusal);
 }
 
 void TableEditor::TableButtonBar(ui::Panel& panel) {
@@ -744,7 +746,9 @@ bool TableEditor::SaveTableAsCommand() {
     if (h == 0) return false;
     ui::Panel* p = ui::xw_find_panel(h);
     p->enable_button(kCmdList, file_->HasGroups());
-    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, doc_->groupName.substr(0, 22));
+    // The proposal is the field's first 22 characters, whole characters: the person sees it and
+    // names the new group there.
+    if (!IsUnnamedGroup(doc_->groupName)) p->set_text(1, std::string(Utf8Prefix(doc_->groupName, 22)));
     bool saved = false;
     for (;;) {
         const ui::PanelMessage m = ui::xw_rd_panel(h);

@@ -8,6 +8,7 @@
 #include "platform/ui/own_files.h"
 #include "platform/ui/print.h"
 #include "platform/ui/ui.h"
+#include "platform/ui/wrap_lines.h"
 #include "tables/master_file.h"
 #include "tables/substitution_fields.h"
 #include "tables/table_editor.h"
@@ -72,7 +73,13 @@ std::unique_ptr<SubstitutionTable> OpenTableDocument(SubstitutionMasterFile& fil
     doc->blankValueOption = blank;
     doc->notFoundOption = notFound;
     doc->hasList = hasList;
-    if (hasList) doc->listDefault = suite::xk_get_custom_list_default(field);
+    if (hasList) {
+        // A default longer than a new value holds is never put into a row cut: rows then start
+        // without it, and whoever would have used it is told why.
+        std::string listDefault = suite::xk_get_custom_list_default(field);
+        doc->listDefaultRefusal = ListDefaultTooLong(listDefault, field, newWidth > 0 ? newWidth : kValueMax);
+        if (doc->listDefaultRefusal.empty()) doc->listDefault = std::move(listDefault);
+    }
     if (named) file.LoadRows(doc->groupName, field, *doc);
     SortTableRows(*doc);
     return doc;
@@ -232,9 +239,16 @@ int PrintImportHeading(int print, const std::string& fileName, uint16_t fieldId,
 
 int PrintImportReject(int print, const std::string& message, int32_t line) {
     if (print == 0) return 0;
-    ui::xp_put_field(print, 0, 6, ui::kPrintRight, std::to_string(line));
-    ui::xp_put_field(print, 8, std::max(0, ui::xp_get_def(print).width - 15), 0, message);
-    return ui::xp_wr_line(print, 1, 0, 0);
+    // A reason longer than its column goes on below it: the limit it names is never cut off.
+    const auto room = static_cast<std::size_t>(std::max(1, ui::xp_get_def(print).width - 15));
+    bool first = true;
+    for (const std::string& piece : ui::WrapLines(message, room)) {
+        if (first) ui::xp_put_field(print, 0, 6, ui::kPrintRight, std::to_string(line));
+        ui::xp_put_field(print, 8, static_cast<int>(room), 0, piece);
+        if (int s = ui::xp_wr_line(print, 1, 0, 0)) return s;
+        first = false;
+    }
+    return 0;
 }
 
 int PrintImportTotals(int print, const ImportCounts& c) {
@@ -270,8 +284,9 @@ const std::string& ValueAt(const xvl::xvlImport& import, int position) {
     return import.xvlImpSpecialValueAt(kOneFormat, position).text;
 }
 
+// `refused` (optional) receives why a new row of the record was not added.
 SubstitutionRow* ApplyRow(const xvl::xvlImport& import, const ImportColumns& cols, SubstitutionTable& doc,
-                          RowIndex& index, ImportCounts& counts) {
+                          RowIndex& index, ImportCounts& counts, std::string* refused = nullptr) {
     const std::string& oldValue = ValueAt(import, cols.oldAt);
     if (oldValue.empty()) return nullptr;
     const std::string& given = ValueAt(import, cols.newAt);
@@ -279,6 +294,10 @@ SubstitutionRow* ApplyRow(const xvl::xvlImport& import, const ImportColumns& col
     const std::string& thirdValue = ValueAt(import, cols.thirdAt);
     SubstitutionRow* row = index.Find(oldValue);
     if (!row) {
+        if (refused && given.empty() && !doc.listDefaultRefusal.empty()) {
+            *refused = doc.listDefaultRefusal;
+            return nullptr;
+        }
         row = AppendRow(doc);
         ++counts.added;
         row->oldValue = CutValue(oldValue);
@@ -358,7 +377,10 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
                            " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
                        info.StartLine());
             } else {
-                ApplyRow(import, cols, doc, index, out.counts);
+                // A new row without a new value would take the list's default, which does not fit.
+                std::string refused;
+                ApplyRow(import, cols, doc, index, out.counts, &refused);
+                if (!refused.empty()) reject(refused, info.StartLine());
             }
         }
         if (progress && !progress(out.counts.records, out.counts.rejected, info.PercentDone())) {
@@ -405,15 +427,18 @@ bool PrefillValue(const std::string& value, int16_t fieldId, int16_t section, co
         // Converters hand whole GL accounts as typed (section 8): they fill an account table too.
         kind = static_cast<uint16_t>(fieldId);
     if (kind == 0 || kind != doc.fieldId) return true;
-    const std::string v = CutValue(value);
-    if (OldValueLength(doc.fieldId, v) > doc.oldSize) {
+    // Measured whole: a value cut to what a row holds first could pass as one that fits.
+    const std::size_t length = OldValueLength(doc.fieldId, value);
+    if (length > doc.oldSize) {
+        const std::string shown = Utf8Length(value) > kValueMax ? CutValue(value) + "..." : value;
         if (ctx->message.empty())
-            ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + v + "' in\r" +
-                           textFileName + "\rhas " + std::to_string(OldValueLength(doc.fieldId, v)) +
+            ctx->message = "Some values were too long and not prefilled.\r\rFor example '" + shown + "' in\r" +
+                           textFileName + "\rhas " + std::to_string(length) +
                            " characters and the maximum allowed is " + std::to_string(doc.oldSize) +
                            ".\r\rUse the options button to increase the old value size.";
         return false;
     }
+    const std::string v = CutValue(value);
     if (ctx->index.Find(v)) return true;
     ctx->found = 1;
     SubstitutionRow* row = AppendRow(doc);

@@ -315,6 +315,33 @@ TEST_F(TablesCli, AGroupNameTooLongIsRefusedWithItsLimitAndNothingIsSaved) {
     EXPECT_FALSE(fs::exists(dir / "e.txt"));
 }
 
+// A custom list's default longer than the table's new value holds is never stored cut: an
+// imported row that would take it is rejected with the limit, and a prefill, whose every row
+// would take it, is refused before anything is read or saved.
+TEST_F(TablesCli, AListDefaultTooLongForTheNewValueIsRefusedWithItsLimitAndNothingIsStored) {
+    dz::suite::CompanySettings s = dz::suite::read_settings(company / "company.toml");
+    s.lists[262].default_value = std::string(50, 'L');
+    dz::suite::write_settings(company / "company.toml", s);
+    const std::string limit = "it has 50 characters and a new value of this table holds at most 15";
+    const CliResult imported = Tables("import", "G", "TL", 262, {Write("v.txt", "a,\nb,Safety\n")});
+    EXPECT_EQ(imported.status, 1);
+    EXPECT_THAT(imported.out, ::testing::HasSubstr(limit));
+    EXPECT_EQ(Rows("G", "TL", 262), "b,Safety\n");
+    const CliResult prefilled = Tables("prefill", "P", "TL", 262, {Write("p.txt", "x\n")});
+    EXPECT_EQ(prefilled.status, 2);
+    EXPECT_THAT(prefilled.err, ::testing::HasSubstr(limit));
+    EXPECT_THAT(Cli({"tables", "list", "--company", company.string()}).out, ::testing::Not(::testing::HasSubstr("P\n")));
+}
+
+// A group name is held by its characters, not its bytes: 50 accented letters (100 bytes) are
+// within the limit and kept whole.
+TEST_F(TablesCli, AGroupNameOfAccentedLettersWithinTheLimitIsKeptWhole) {
+    std::string name;
+    for (int i = 0; i < 50; ++i) name += "\xc3\x89";  // É
+    ASSERT_EQ(Tables("import", name, "AP", 6, {Write("v.txt", "a,b\n")}).status, 0);
+    EXPECT_EQ(Rows(name, "AP", 6), "a,B\n");
+}
+
 // A FIFO, a folder or a device named as a file to read: refused at once, saying what it is.
 TEST_F(TablesCli, FilesThatAreNotFilesAreRefusedByEveryCommandThatReads) {
     const fs::path fifo = dir / "fifo.txt";

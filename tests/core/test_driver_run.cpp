@@ -785,6 +785,15 @@ TEST_F(Driver, ACancelledChooserEndsTheTaskAndKeepsTheFolder) {
     EXPECT_EQ(person.choosers()[3].initial_folder, "");
 }
 
+// A folder of more than 255 characters is remembered whole: its first 255 would name another.
+TEST_F(Driver, ADeepFolderIsRememberedWhole) {
+    const std::string folder = "/" + std::string(150, 'a') + "/" + std::string(150, 'b');
+    person.choose({folder + "/x.txt"});
+    person.answer(dz::ui::kEnd);
+    Run();
+    EXPECT_EQ(RememberedTextFileFolder(), folder);
+}
+
 TEST_F(Driver, ThePrefillCommandGetsTheThirdTexts) {
     dz::ui::zqTask prefill("Substitution Tables", 12, 4010, 3);
     const std::string a = Text("a.txt", "GLM"), b = Text("b.txt", "APM");

@@ -278,6 +278,31 @@ TEST_F(EditorTest, ListFieldKeepsASingleBlankAndOffersItsValues) {
     EXPECT_EQ(ui.grids.front(), (std::vector<std::string>{"|Gross"})) << "the pending row starts as the default";
 }
 
+// A list default longer than the new value holds is never put into a row cut: the new row
+// starts without it, and the person is told the default's length and the limit.
+TEST_F(EditorTest, AListDefaultTooLongForTheNewValueIsSaidAndNeverCut) {
+    CreateMasterFile();
+    ui::zqTask task("Substitution Tables", 0, kCommand, 0);
+    app::InstallTableTextCommands(task);
+    suite::current_company()->settings().lists[434].default_value = std::string(50, 'G');
+    Choose("TABLE/NEW", "", "Property Management (new)", "Sales type (new)");
+    TypeRow(0, "R", "Net");
+    Main(PanelAction::press(kCmdSaveAs));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::type(1, "PM"));
+    ui.on_panel("TABLE/SAVEAS", PanelAction::press(3));
+    Main(PanelAction::press(kCmdPrefill));  // every row it adds would take the default: refused
+    Main(PanelAction::press(kCmdClose));
+    Run();
+    const std::string refusal = "the default of custom list 434, cannot be a new value of this table: it has 50 "
+                                "characters and a new value of this table holds at most 15";
+    // Said when the table opens and again at Prefill, which chooses no file and changes nothing.
+    EXPECT_THAT(ui.message_texts(), ::testing::ElementsAre(::testing::HasSubstr(refusal), ::testing::HasSubstr(refusal)));
+    EXPECT_TRUE(ui.choosers().empty());
+    ASSERT_FALSE(ui.grids.empty());
+    EXPECT_EQ(ui.grids.front(), (std::vector<std::string>{"|"})) << "the pending row starts without the default";
+    EXPECT_EQ(Stored("PM", 434), (std::vector<std::string>{"R=Net"}));
+}
+
 // ---- Closing --------------------------------------------------------------------------------
 
 // A save chosen at close that fails keeps the window and its rows.

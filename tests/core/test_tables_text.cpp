@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include <gmock/gmock.h>
+
 namespace dz::tables::testing {
 namespace {
 
@@ -47,6 +49,34 @@ TEST_F(TableTextTest, PrefillValueKindsSizesAndLetterCase) {
               "Some values were too long and not prefilled.\r\rFor example '123456' in\r/data/a.txt\rhas 6 "
               "characters and the maximum allowed is 5.\r\rUse the options button to increase the old value size.");
     EXPECT_EQ(Olds(*doc), "AB123;");
+}
+
+// A value longer than a row holds is measured whole: it is refused with its length, never
+// prefilled as its first 40 characters.
+TEST_F(TableTextTest, APrefillValueLongerThanARowHoldsIsRefusedNotCut) {
+    auto doc = Doc(6, 40);
+    PrefillContext ctx(*doc);
+    EXPECT_FALSE(PrefillValue(std::string(50, 'V'), 6, 0, "a.txt", &ctx));
+    EXPECT_THAT(ctx.message, ::testing::HasSubstr("has 50 characters and the maximum allowed is 40"));
+    EXPECT_EQ(Olds(*doc), "");
+}
+
+// A reason longer than its column goes on below it, whole; the line number stands once.
+TEST_F(TableTextTest, AnImportReasonLongerThanItsColumnWrapsWhole) {
+    const int print = ui::xp_open_print(ui::PrintDef{"Import Report", 40, 1, 0}, ui::Destination::Spool);
+    ASSERT_EQ(PrintImportReject(print, "the default has 50 characters and a new value holds at most 15", 7), 0);
+    const std::vector<std::string> lines = *ui::xp_lines(print);
+    ui::xp_close_print(print);
+    EXPECT_EQ(lines, (std::vector<std::string>{"     7  the default has 50", "          characters and a new",
+                                               "          value holds at most 15"}));
+}
+
+// The default of a custom list is taken up to the most a new value holds, and refused past it,
+// named whole while short.
+TEST(ListDefault, TakenUpToTheLimitAndRefusedPastIt) {
+    EXPECT_EQ(ListDefaultTooLong(std::string(15, 'G'), 434, 15), "");
+    EXPECT_THAT(ListDefaultTooLong(std::string(16, 'G'), 434, 15),
+                ::testing::StartsWith("'" + std::string(16, 'G') + "', the default of custom list 434,"));
 }
 
 TEST_F(TableTextTest, PrefixAndBaseTablesTakeTheirSectionsOnly) {

@@ -14,6 +14,9 @@
 #include <QTableWidget>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableView>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -1174,6 +1177,34 @@ button = [ { number = 1, label = "~Help", row = 2, col = 2, width = 10 },
         w = dz::gui::gridColumnCells(g, 20);
         QCOMPARE(w[0], 17);
         QCOMPARE(w[1], 17);
+    }
+
+    // The row numbers of a grid of 100,000 lines are shown whole, the bold one of the cursor's
+    // line too: the number column takes the room of the largest with some to spare.
+    void gridRowNumbersShownWhole() {
+        QtUi ui;
+        dz::ui::set_current(&ui);
+        const UiInForce inForce;
+        const int h = dz::ui::xw_open_window("Rows", 20, 60, [](dz::ui::Panel&, const dz::ui::PanelMessage&) { return 1; },
+                                             nullptr);
+        dz::ui::Panel* p = dz::ui::xw_find_panel(h);
+        dz::ui::Grid& g = p->attach_grid();
+        dz::ui::GridColumn col;
+        col.header = {"Old", "value"};
+        col.size = col.display_width = col.header_width = 10;
+        g.columns = {col};
+        g.set_lines(std::vector<std::vector<std::string>>(100000, std::vector<std::string>{"V"}));
+        g.structure_changed = g.dirty = true;
+        g.set_cursor(99999, 0);
+        dz::ui::xw_refresh();
+        QHeaderView* rows = ui.panelWidget(h)->gridView()->verticalHeader();
+        QFont bold = rows->font();
+        bold.setBold(true);
+        const int margin = rows->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, rows);
+        const int text = static_cast<int>(std::ceil(QFontMetricsF(bold).horizontalAdvance(QStringLiteral("100000"))));
+        QVERIFY2(rows->width() > text + 2 * margin,
+                 qPrintable(QStringLiteral("%1 pixels for a number of %2").arg(rows->width()).arg(text)));
+        dz::ui::xw_close_panel(h);
     }
 
     void reportPrintedToPdfPageByPage() {
