@@ -649,7 +649,7 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
 }
 
 // A data file's lock file this user may not open is swapped for a new one, which is let go at
-// once: another program shows presence on it while this one still holds it open.
+// once: another program takes the writer lock on it while this one is present there.
 TEST_F(LockFileTest, ALockFileSwappedInIsLetGoForOthersAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     fs::permissions(folder, fs::perms(0777));
@@ -664,9 +664,11 @@ TEST_F(LockFileTest, ALockFileSwappedInIsLetGoForOthersAtOnce) {
     EXPECT_EQ(testing_support::AnswerAs(4321, {4321, 1234}, [&] {
                   xio::LockTable table(guarded, 1);
                   if (table.open() != XIO_OK) return "refused: " + table.error();
-                  return std::string(answer_elsewhere(guarded, [](xio::LockTable&) { return 0; }) == 0 ? "both present" : "kept out");
+                  return std::string(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquire('W', ""); }) == XIO_OK
+                                         ? "written elsewhere"
+                                         : "kept out");
               }),
-              "both present");
+              "written elsewhere");
     EXPECT_NE(stat_of(lock).st_ino, planted);
 }
 
