@@ -6,8 +6,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <pwd.h>
 #include <sqlite3.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -296,6 +300,41 @@ TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {
     // A look writes nothing, so needs no lock: it reads the file.
     const CliResult dumped = Cli({"dump", "--company", shared.string(), "GLM"});
     EXPECT_EQ(dumped.status, 0) << dumped.err;
+}
+
+// A socket under the lock file's name, which a member of the company's group may not even open:
+// root and the member are both told what it is and who can remove it, never "Permission denied";
+// a look by either still reads the file.
+TEST_F(SecurityCli, ASocketForALockFileIsSaidToBeOneToRootAndToAMember) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as a member of the company's group";
+    const struct passwd* member = ::getpwnam("dzsb");
+    const struct group* group = ::getgrnam("dzsg");
+    if (!member || !group || member->pw_gid != group->gr_gid) GTEST_SKIP() << "needs user dzsb of group dzsg";
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(RunShell("chgrp -R dzsg " + ShellWord(shared.string()) + " && chmod -R g+w " + ShellWord(shared.string())).status, 0);
+    const fs::path lockFile = fs::canonical(shared) / ".MASTER.GLM.locks";
+    fs::remove(lockFile);
+    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", lockFile.c_str());
+    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(s);
+    ASSERT_EQ(::chmod(lockFile.c_str(), 0700), 0);  // the member's open is refused before it could tell
+    for (const std::string as : {"", "runuser -u dzsb -- env HOME=/tmp "}) {
+        SCOPED_TRACE(as.empty() ? "root" : "a member");
+        auto run = [&](const std::string& command, const std::string& what) {
+            return RunShell(as + ShellWord(DZ_CLI_BIN) + " " + command + " --company " + ShellWord(shared.string()) + " " +
+                            what + " </dev/null 2>&1");
+        };
+        const CliResult converted = run("convert", ShellWord(text.string()));
+        if (converted.out.find("the program could not start") != std::string::npos) GTEST_SKIP() << converted.out;
+        EXPECT_NE(converted.status, 0);
+        EXPECT_THAT(converted.out, ::testing::HasSubstr("the lock file " + lockFile.string() + " is a socket, not a lock file"));
+        EXPECT_THAT(converted.out, ::testing::HasSubstr("have " + lockFile.string() + " removed by root"));
+        EXPECT_THAT(converted.out, ::testing::Not(::testing::HasSubstr("Permission denied")));
+        EXPECT_EQ(run("dump", "GLM").status, 0);
+    }
 }
 
 }  // namespace

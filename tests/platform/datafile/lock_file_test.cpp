@@ -12,6 +12,7 @@
 #include <sys/xattr.h>
 
 #include <cstring>
+#include <functional>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -592,6 +593,83 @@ TEST_F(LockFileTest, MadeOnceItStaysWhoeverOpensItNext) {
     const ino_t fitting = stat_of(lockFile()).st_ino;
     EXPECT_EQ(opened_as(4321, {4321, 1234}), "cannot be opened: Permission denied");
     EXPECT_EQ(stat_of(lockFile()).st_ino, fitting);
+}
+
+// What another process answers, from a table of its own on the data file `guarded`.
+int answer_elsewhere(const fs::path& guarded, const std::function<int(xio::LockTable&)>& ask) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        xio::LockTable table(guarded, 9);
+        ::_exit(table.open() == XIO_OK ? ask(table) : 100);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// A data file's locks as its tables answer them: another handle's record lock is held by another
+// (but by no other program); a lock another program holds is refused without an error; only the
+// writer lock lets record locks stay out of the kernel (a header lock does not: another program
+// meets them); a write lock on the presence byte alone refuses an open at once.
+TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
+    fs::permissions(guarded, fs::perms(0644));
+    xio::set_lock_wait_for_tests(std::chrono::seconds(3));
+    {
+        xio::LockTable one(guarded, 1), two(guarded, 2);
+        ASSERT_EQ(one.open(), XIO_OK) << one.error();
+        ASSERT_EQ(two.open(), XIO_OK) << two.error();
+        ASSERT_EQ(one.acquireRecord(1, 5), XIO_OK);
+        EXPECT_TRUE(two.heldByOther('R', "1:5"));
+        EXPECT_FALSE(two.heldByOther('R', "1:5", true));
+        EXPECT_FALSE(one.heldByOther('R', "1:5"));
+        ASSERT_EQ(one.acquire('H', "1"), XIO_OK);
+        ASSERT_EQ(one.acquireRecord(1, 6), XIO_OK);  // under a header lock, not the writer's: in the kernel
+        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquireRecord(1, 6); }), XIO_LOCKED);
+        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) {
+                      return t.acquire('H', "1") == XIO_LOCKED && t.error().empty() ? 0 : 1;
+                  }), 0);
+    }
+    const std::string name = xio::lock_file_path(guarded).string();
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(name.c_str(), O_RDWR);
+        struct flock fl {};
+        fl.l_type = F_WRLCK;
+        fl.l_whence = SEEK_SET;
+        fl.l_start = static_cast<off_t>(1ull << 62);
+        fl.l_len = 1;
+        return fd >= 0 && ::fcntl(fd, F_SETLK, &fl) == 0;
+    });
+    ASSERT_GT(holder, 0);
+    xio::LockTable refused(guarded, 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(refused.open(), XIO_LOCKED);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    kill_and_reap(holder);
+    EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+}
+
+// A data file's lock file this user may not open is swapped for a new one, which is let go at
+// once: another program takes the writer lock on it while this one is present there.
+TEST_F(LockFileTest, ALockFileSwappedInIsLetGoForOthersAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0664));
+    const fs::path lock = xio::lock_file_path(guarded);
+    std::ofstream(lock).flush();
+    ASSERT_EQ(::chown(lock.c_str(), 5555, 5555), 0);  // planted, 0600
+    fs::permissions(lock, fs::perms(0600));
+    const ino_t planted = stat_of(lock).st_ino;
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
+    EXPECT_EQ(testing_support::AnswerAs(4321, {4321, 1234}, [&] {
+                  xio::LockTable table(guarded, 1);
+                  if (table.open() != XIO_OK) return "refused: " + table.error();
+                  return std::string(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquire('W', ""); }) == XIO_OK
+                                         ? "written elsewhere"
+                                         : "kept out");
+              }),
+              "written elsewhere");
+    EXPECT_NE(stat_of(lock).st_ino, planted);
 }
 
 }  // namespace
