@@ -81,6 +81,7 @@ public:
     void SetUp() override {
         DataFileTest::SetUp();
         xio::take_run_notices();
+        xio::forget_run_notices_said();  // each test is a command of its own
         fs::create_directory(folder());
         fs::permissions(folder(), fs::perms(0755));
         write_file(folder() + "run~" + run + ".lock", "");
