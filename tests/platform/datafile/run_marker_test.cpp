@@ -146,6 +146,21 @@ TEST_F(RunMarkerTest, AnOwnersBackupFolderOfAnEarlierVersionIsOpenedToTheCompany
     EXPECT_EQ(fs::status(folder()).permissions(), fs::perms(0755));
 }
 
+// A run that died beside this program's own live run, in the same backup folder (the next file
+// of a command looks again): its files are still refused and put back, never passed over.
+TEST_F(RunMarkerTest, ADeadRunBesideThisProgramsLiveRunIsStillSettled) {
+    twoFiles();
+    std::string why;
+    const std::string own = xio::own_backup_folder(dir.string(), why);
+    ASSERT_EQ(own, folder()) << why;
+    ASSERT_EQ(xio::hold_run(own), 0);
+    EXPECT_FALSE(settle(false));
+    EXPECT_THAT(said(), HasSubstr("|MASTER.TST, HISTORY.TST|" + marker()));
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    xio::let_go_run(own);
+}
+
 // A process number of this host that no longer runs: the run of a program that died.
 pid_t DeadProcess() {
     const pid_t dead = ::fork();
