@@ -281,12 +281,16 @@ bool run_held_in(const std::string& folder);
 // Puts every copy of a dead run back, step by step: `unit` is its main marker (or its only one)
 // and its parts, each dead and whole. A look says what a writing command would do.
 void put_back(Scan& scan, std::vector<Piece*>& unit);
+// The run's users: its backup folder's owner, and the user the folder's name gives
+// (".backup-<uid>"), who made the run even after the folder was handed to another (chown -R).
+std::vector<uid_t> run_users(const Piece& p);
 // Whether a journal left zeroed by a killed run (its first eight bytes zero: never hot, never
-// played) stands beside `dataFile`: a regular file of one link of the run's user, of this user or
-// of the data file's owner (root's SQLite gives a journal it opens the file's owner). `st` is it.
-bool zeroed_journal(const std::string& dataFile, uid_t runOwner, struct stat& st);
+// played) stands beside `dataFile`: a regular file of one link of one of the run's users, of this
+// user or of the data file's owner (root's SQLite gives a journal it opens the file's owner). `st`
+// is it.
+bool zeroed_journal(const std::string& dataFile, const std::vector<uid_t>& runUsers, struct stat& st);
 // Beside each of `dataFiles`, such a zeroed journal is removed under the file's writer lock; any
 // other is left as it stands.
-void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner);
+void drop_zeroed_journals(const std::vector<std::string>& dataFiles, const std::vector<uid_t>& runUsers);
 
 }  // namespace dz::xio::runs

@@ -12,6 +12,7 @@
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -275,7 +276,7 @@ public:
         for (auto& pr : proved) {
             struct stat zeroed {};
             const bool journalGoes = journal_goes_with_its_file(pr.dataFile) ||
-                                     zeroed_journal(pr.dataFile, unit.front()->owner, zeroed);
+                                     zeroed_journal(pr.dataFile, run_users(*unit.front()), zeroed);
             if (::rename(pr.aside.path.c_str(), pr.dataFile.c_str()) != 0) {
                 const int err = errno;
                 dropAsides();
@@ -363,7 +364,7 @@ public:
     }
 
     // 8. The zeroed journals a killed run left beside the files it never committed.
-    void dropDeadJournals() { drop_zeroed_journals({left.begin(), left.end()}, unit.front()->owner); }
+    void dropDeadJournals() { drop_zeroed_journals({left.begin(), left.end()}, run_users(*unit.front())); }
 
     void sayPutBack() {
         RunNotice n;
@@ -416,13 +417,27 @@ private:
 
 }  // namespace
 
-bool zeroed_journal(const std::string& dataFile, uid_t runOwner, struct stat& st) {
+std::vector<uid_t> run_users(const Piece& p) {
+    std::vector<uid_t> users{p.owner};
+    std::string name = p.folder;
+    while (!name.empty() && name.back() == '/') name.pop_back();
+    name = name.substr(name.find_last_of('/') + 1);
+    const std::string prefix = ".backup-";
+    if (name.rfind(prefix, 0) != 0) return users;
+    const std::string digits = name.substr(prefix.size(), name.find('-', prefix.size()) - prefix.size());
+    if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return users;
+    users.push_back(static_cast<uid_t>(std::stoul(digits)));
+    return users;
+}
+
+bool zeroed_journal(const std::string& dataFile, const std::vector<uid_t>& runUsers, struct stat& st) {
     Fd j(::open((dataFile + "-journal").c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat file {};
     if (j.fd < 0 || ::fstat(j.fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) return false;
     // Root's SQLite gives a journal it opens the data file's owner: a look of root's, or root's
     // own command before it puts the run back, leaves the run's journals so.
-    if (st.st_uid != runOwner && st.st_uid != ::geteuid() &&
+    if (std::find(runUsers.begin(), runUsers.end(), st.st_uid) == runUsers.end() && st.st_uid != ::geteuid() &&
         (::stat(dataFile.c_str(), &file) != 0 || st.st_uid != file.st_uid))
         return false;
     char head[8] = {};
@@ -430,12 +445,12 @@ bool zeroed_journal(const std::string& dataFile, uid_t runOwner, struct stat& st
     return got >= 0 && std::none_of(head, head + got, [](char c) { return c != 0; });
 }
 
-void drop_zeroed_journals(const std::vector<std::string>& dataFiles, uid_t runOwner) {
+void drop_zeroed_journals(const std::vector<std::string>& dataFiles, const std::vector<uid_t>& runUsers) {
     static int64_t serial = 0;
     for (const auto& file : dataFiles) {
         const std::string journal = file + "-journal";
         struct stat st {};
-        if (!zeroed_journal(file, runOwner, st)) continue;
+        if (!zeroed_journal(file, runUsers, st)) continue;
         LockTable table(file, --serial);
         if (table.open() != XIO_OK || table.acquire('W', "") != XIO_OK) continue;
         struct stat now {};

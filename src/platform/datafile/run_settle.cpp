@@ -337,7 +337,7 @@ void remove_unfinished(Scan& scan, Piece& here) {
             remove_piece(part);
         }
     }
-    drop_zeroed_journals(named, here.owner);
+    drop_zeroed_journals(named, run_users(here));
     remove_piece(here);
 }
 

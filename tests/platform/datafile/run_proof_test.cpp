@@ -341,6 +341,22 @@ TEST_F(RunProofTest, ARunHandedOverWithItsCompanyIsPutBackByItsNewOwner) {
     EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
     EXPECT_TRUE(isBefore("MASTER.TST"));
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
+
+    // The zeroed journal the run left stays its former owner's (an administrator hands the files
+    // and the run's folder, as the step asks): it goes with the put-back, never left to refuse
+    // the file to everyone.
+    clear();
+    stoppedRun(kDaemon, 1);
+    write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
+    ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kDaemon), 0);
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        if (e.path().filename() == "HISTORY.TST-journal") continue;
+        ASSERT_EQ(::lchown(e.path().c_str(), kBin, kBin), 0);
+    }
+    ASSERT_EQ(::chown(dir.c_str(), kBin, kBin), 0);
+    EXPECT_EQ(as(kBin, kBin, [&] { return settle(true) ? std::string("went on") : said(); }), "went on");
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(company() + "HISTORY.TST-journal"));
 }
 
 // A user without an account whose run the files carry: proven, and root puts it back; another
