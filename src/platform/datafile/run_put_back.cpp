@@ -12,7 +12,6 @@
 #include "platform/datafile/xio.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -425,8 +424,7 @@ std::vector<uid_t> run_users(const Piece& p) {
     const std::string prefix = ".backup-";
     if (name.rfind(prefix, 0) != 0) return users;
     const std::string digits = name.substr(prefix.size(), name.find('-', prefix.size()) - prefix.size());
-    if (digits.empty() || digits.size() > 9 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
-        return users;
+    if (!all_digits(digits)) return users;
     users.push_back(static_cast<uid_t>(std::stoul(digits)));
     return users;
 }
