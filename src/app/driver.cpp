@@ -154,15 +154,17 @@ bool ParseDate(const std::string& text, x_date_type& date, std::string* why) {
 
 void RunConvertExamineTask(ui::zqTask& task) {
     const bool converting = ModeOf(task) == DriverMode::Convert;
+    // Every step said in this run names this command to run again.
+    const ui::CommandSteps steps(converting ? ui::Command::Convert : ui::Command::Examine);
     // Examine Files writes nothing: every data file of the run is opened read-only (an older
     // one is read as it is, not upgraded).
     std::optional<xio_read_only_scope> readOnly;
     if (ModeOf(task) == DriverMode::Examine) readOnly.emplace(true);
     // A conversion that could not replace the company's files in a sticky folder would find it
     // out only after its commits: refused before anything is written, and foretold by Examine.
-    if (dz::convert::StickyRefusal sticky; !dz::convert::ConversionMayReplaceItsFiles(sticky)) {
+    if (dz::convert::StickyRefusal sticky; !dz::convert::ConversionMayReplaceItsFiles(sticky, ui::steps_command())) {
         ui::xw_wr_message(ui::kError, sticky.text, sticky.next);
-        RunEnded(xvlRCString::Get(13671));
+        RunEnded(sticky.ending);
         task.End(ui::zqTask::kEndedCancelled);
         return;
     }
@@ -216,11 +218,12 @@ void RunConvertExamineTask(ui::zqTask& task) {
         bool ok = ChooseTextFiles(selection, title);
         std::string why = "no text file was chosen";
         if (ok) {
-            ok = ValidateTextFiles(selection, ctx->openFiles, task);
+            std::string checkEnding;
+            ok = ValidateTextFiles(selection, ctx->openFiles, task, &checkEnding);
             // The files left out at the checks are named as not run when the run closes.
             ctx->skipped = selection.skipped;
             // Nothing left after the checks: each file was skipped, not the run ended by a person.
-            why = selection.files.empty() ? std::string(kEveryFileSkipped) : "a text file check ended the run";
+            why = selection.files.empty() ? std::string(kEveryFileSkipped) : checkEnding;
         }
         if (ok) {
             ok = AskApInvoiceOptions(selection, ctx->openFiles, task, ctx->options.paidTotalsMode);
@@ -292,7 +295,8 @@ bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title) {
 
 // ---- Checks ----------------------------------------------------------------------------------
 
-bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task) {
+bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, ui::zqTask& task,
+                       std::string* ending) {
     for (std::size_t i = 0; i < selection.files.size(); ++i) {
         // Only the head of the file is read here, and only from a regular file: a FIFO would
         // hold the run up for good and a device would never end its first line.
@@ -305,9 +309,18 @@ bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, 
         if (r == kCheckStays) r = CheckConversionType(selection, in, i, task);
         if (r == kCheckStays) checked.code = selection.files[i].code;
         if (r == kCheckStays) r = CheckTemplate(selection, in, i, task);
-        if (r == kCheckStays) r = CheckDataFiles(selection, i, openFiles, task);
+        bool dataFiles = false;  // the check of the data files the text file needs ended it
+        if (r == kCheckStays) {
+            r = CheckDataFiles(selection, i, openFiles, task);
+            dataFiles = r == kCheckEndRun;
+        }
         if (r == kCheckStays) r = CheckAlreadyConverted(selection, i, task, &openFiles);
-        if (r == kCheckEndRun) return false;
+        if (r == kCheckEndRun) {
+            if (ending)
+                *ending = dataFiles ? xvlRCString::Get(ByMode(task, 13785, 13786, 13787))
+                                    : xvlRCString::Get(ByMode(task, 13782, 13783, 13784));
+            return false;
+        }
         if (r == kCheckRemoved) {
             selection.skipped.push_back(checked);
             --i;  // the next file has moved into this place

@@ -76,8 +76,10 @@ std::uint32_t FileSize(const std::string& path);
 
 // ---- Choosing and checking ----------------------------------------------------------------
 bool ChooseTextFiles(ConversionTypeList& selection, const std::string& title);
-// False when the run must end.
-bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, dz::ui::zqTask& task);
+// False when the run must end; `ending`, when given, then says which check ended it, in the
+// words of the task's command.
+bool ValidateTextFiles(ConversionTypeList& selection, OpenFilesList& openFiles, dz::ui::zqTask& task,
+                       std::string* ending = nullptr);
 int CheckOpen(ConversionTypeList& selection, bool opened, std::size_t index, dz::ui::zqTask& task);
 // A chosen name that is not a regular file once links are resolved (a folder, a FIFO, a device).
 int CheckRegularFile(ConversionTypeList& selection, std::size_t index);

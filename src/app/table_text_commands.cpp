@@ -180,6 +180,8 @@ bool RunPrefill(ConversionTypeList& selection, OpenFilesList& openFiles, tables:
 }
 
 bool PrefillTable(tables::SubstitutionTable& doc, dz::ui::zqTask& task) {
+    // A check that refuses a text file says to choose Prefill again, not Convert.
+    const dz::ui::CommandSteps steps(dz::ui::Command::Prefill);
     // Every prefilled row would take the list's default, which does not fit: nothing is read.
     if (!doc.listDefaultRefusal.empty()) {
         dz::ui::xw_wr_message(dz::ui::kWarning, doc.listDefaultRefusal);

@@ -27,6 +27,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -181,17 +182,7 @@ public:
         return written;
     }
     // The output that could not take a line first: free space on its disk, or name another.
-    dz::ui::NextStep report_line_step() override {
-        if (!failedOutput_ || failedOutput_->error() != ENOSPC) return {};
-        std::error_code ec;
-        // Standard output is named by what it is (a file or a device it was sent to).
-        const fs::path where = failedOutput_->IsFile() ? fs::absolute(failedOutput_->path(), ec)
-                                                       : fs::read_symlink("/proc/self/fd/1", ec);
-        if (ec && !failedOutput_->IsFile()) return {};
-        const std::string file = ec ? failedOutput_->path() : where.lexically_normal().string();
-        const bool notes = failedOutput_ == notesOwn_.get();
-        return dz::ui::full_output_step(file, notes);
-    }
+    dz::ui::NextStep report_line_step() override { return failedOutput_ ? FullStep(*failedOutput_) : dz::ui::NextStep{}; }
     // The lines went out as they were printed: none is kept for the end.
     bool show_report(const dz::ui::ReportDocument&) override { return true; }
     bool reads_whole_report() const override { return false; }
@@ -241,7 +232,10 @@ public:
                 if (outputFailureSaid_ && out == failedOutput_) continue;
                 std::cerr << "dodedoz-cli: cannot write the " << (out == &report_ ? "report" : "notes") << " file "
                           << (out->IsFile() ? out->path() : std::string("(standard output)"));
-                if (const std::string cause = dz::xvl::ErrorCause(out->error()); !cause.empty()) std::cerr << ": " << cause;
+                // A device answers in its own words: it is no disk to be out of space.
+                const std::string cause = dz::ui::about_device(FullStep(*out)) ? std::strerror(out->error())
+                                                                               : dz::xvl::ErrorCause(out->error());
+                if (!cause.empty()) std::cerr << ": " << cause;
                 std::cerr << "\n";
             }
         }
@@ -255,6 +249,18 @@ public:
     int filesRun() const { return static_cast<int>(ran_.size()); }
 
 private:
+    // What to do about an output that took no more (ENOSPC): free space on its disk, or name
+    // another; nothing for another failure.
+    dz::ui::NextStep FullStep(const ReportOutput& out) const {
+        if (out.error() != ENOSPC) return {};
+        std::error_code ec;
+        // Standard output is named by what it is (a file or a device it was sent to).
+        const fs::path where = out.IsFile() ? fs::absolute(out.path(), ec) : fs::read_symlink("/proc/self/fd/1", ec);
+        if (ec && !out.IsFile()) return {};
+        const std::string file = ec ? out.path() : where.lexically_normal().string();
+        return dz::ui::full_output_step(file, &out == notesOwn_.get());
+    }
+
     static bool Refused(const char* what, const std::string& path, const std::string& why) {
         std::cerr << "dodedoz-cli: cannot write the " << what << " file " << path << ": " << why << "\n";
         return false;

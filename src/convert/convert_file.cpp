@@ -10,6 +10,7 @@
 #include "platform/suite/util.h"
 #include "platform/suite/zc.h"
 #include "platform/ui/framework.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/ui.h"
 #include "tables/substitution_set.h"
@@ -17,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <utility>
 
@@ -273,7 +275,11 @@ bool xvConvert::EndFile(ConvertContext& ctx, const FileEnding& ending, bool show
 FileEnding xvConvert::PrintFailure(const ConvertContext& ctx, int number) {
     if (!ctx.report) return {Msg(number), {}};
     ctx.report->FailureSaid();
-    return {xvl::WithCause(Msg(number), xvl::ErrorCause(ctx.report->WriteError())), ctx.report->FailureStep()};
+    const int error = ctx.report->WriteError();
+    const ui::NextStep next = ctx.report->FailureStep();
+    // A device that took no more says so in its own words: it is no disk to be out of space.
+    const std::string cause = ui::about_device(next) && error != 0 ? std::strerror(error) : xvl::ErrorCause(error);
+    return {xvl::WithCause(Msg(number), cause), next};
 }
 
 FileEnding xvConvert::RejectFailure(const ConvertContext& ctx) {

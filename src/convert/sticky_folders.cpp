@@ -43,7 +43,7 @@ std::vector<std::string> replaced_files(const suite::Company& company) {
 
 }  // namespace
 
-bool ConversionMayReplaceItsFiles(StickyRefusal& refusal) {
+bool ConversionMayReplaceItsFiles(StickyRefusal& refusal, ui::Command command) {
     const suite::Company* company = suite::current_company();
     if (!company) return true;
     // Named in the first folder that keeps them, with whose they are.
@@ -66,9 +66,11 @@ bool ConversionMayReplaceItsFiles(StickyRefusal& refusal) {
     for (std::size_t i = 0; i < shown; ++i) files += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
     if (shown < names.size()) files += " and " + std::to_string(names.size() - shown) + " other files";
     const std::string owner = xio::user_name(first.fileOwner);
-    refusal.text = xvl::xvlRCString::Get(13670, first.folder, xio::mode_digits(first.folderMode), files,
-                                         owners.size() == 1 ? owner : owner + " and others");
+    const bool converting = command == ui::Command::Convert;
+    refusal.text = xvl::xvlRCString::Get(converting ? 13670 : 13780, first.folder, xio::mode_digits(first.folderMode),
+                                         files, owners.size() == 1 ? owner : owner + " and others");
     refusal.next = {ui::Step::UnstickFolder, {first.folder, owner}};
+    refusal.ending = xvl::xvlRCString::Get(converting ? 13671 : 13781);
     return false;
 }
 

@@ -18,11 +18,13 @@
 namespace dz::convert {
 
 struct StickyRefusal {
-    std::string text;  // what keeps the conversion from writing, in the message's words
+    std::string text;    // what keeps the conversion from writing, in the refused command's words
     ui::NextStep next;
+    std::string ending;  // how the refused run ends
 };
 // True when nothing keeps this user from replacing the files a conversion of the current company
-// may replace; otherwise `refusal` says which, where, and what to do.
-bool ConversionMayReplaceItsFiles(StickyRefusal& refusal);
+// may replace; otherwise `refusal` says which, where, and what to do, in the words of `command`
+// (Convert, or Examine Files, which foretells it).
+bool ConversionMayReplaceItsFiles(StickyRefusal& refusal, ui::Command command);
 
 }  // namespace dz::convert

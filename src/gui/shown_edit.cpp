@@ -21,8 +21,9 @@ std::vector<Boundary> boundaries(std::string_view stored) {
     std::size_t shown = 0;
     for (std::size_t i = 0; i < stored.size();) {
         out.push_back({shown, i});
-        // One stored character, or the two bytes of a C1 control, and its shown length.
-        const std::size_t bytes = dz::ui::shown_detail::is_c1_after(stored, i) ? 2 : 1;
+        // One stored character (a C1 control's two bytes, a lone byte shown as a control), and
+        // its shown length.
+        const std::size_t bytes = dz::ui::shown_detail::unit_bytes(stored, i);
         shown += dz::ui::shown_text(stored.substr(i, bytes)).size();
         i += bytes;
     }

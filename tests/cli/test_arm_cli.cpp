@@ -116,8 +116,8 @@ TEST_F(ArmCli, AReportOrNotesThatCannotBeWrittenPutBothDataFilesBack) {
     };
     const auto before = data();
     const std::pair<std::string, std::string> cases[] = {
-        {"--report", "Unable to print rejecting record messages: Out of disk space"},
-        {"--notes", "Unable to print warning/log messages: Out of disk space"}};
+        {"--report", "Unable to print rejecting record messages: No space left on device"},
+        {"--notes", "Unable to print warning/log messages: No space left on device"}};
     for (const auto& [option, words] : cases) {
         const CliResult r = Cli({"convert", "--company", company.string(), option, "/dev/full", text});
         EXPECT_EQ(r.status, 2) << r.err;

@@ -181,14 +181,14 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     CliResult r = RunWithOutputTo(Words("convert " + Co() + " " + rejected), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
     // The record whose line failed was read (and rejected): it counts.
-    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 3 read, none kept: Unable to print rejecting record messages: Out of "
-                                 "disk space; every data file put back\n"));
+    EXPECT_THAT(r.err, HasSubstr("rejected.txt: 3 read, none kept: Unable to print rejecting record messages: No "
+                                 "space left on device; every data file put back\n"));
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     const std::string text = Text("clean.txt", kNotedAccount);
     r = RunWithOutputTo(Words("convert " + Co() + " " + text), dir, "/dev/full");
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_THAT(r.err, HasSubstr("dodedoz: error: clean.txt: 3 read, none kept: Unable to print warning/log messages: "
-                                 "Out of disk space; every data file put back\n"));
+                                 "No space left on device; every data file put back\n"));
     // Said once, with what to do, naming where standard output went: a device, no file on a disk.
     EXPECT_THAT(r.err, HasSubstr("\nNext: /dev/full is a device, not a file on a disk, and takes no more: give another "
                                  "report file with --report, then run the command again\n"));
@@ -204,6 +204,29 @@ TEST_F(ConvertCli, AReportThatCannotBeWrittenPutsTheDataFileBackAndLeavesTheText
     EXPECT_THAT(Slurp(text), HasSubstr("Previously Converted"));
 }
 
+// A device that takes no more (/dev/full) is no disk: the cause after the failure's own words is
+// what the device answered, in the system's words, in Examine Files as in Convert, for the report
+// and for the notes; and a file's ending is said once.
+TEST_F(ConvertCli, ADeviceThatTakesNoMoreIsSaidInItsOwnWords) {
+    if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to write to";
+    const std::string rejected = Text("rejected.txt", kRejectedJournal), noted = Text("noted.txt", kNotedAccount);
+    const std::string report = "Unable to print rejecting record messages: No space left on device";
+    const std::string notes = "Unable to print warning/log messages: No space left on device";
+    const std::pair<std::string, std::string> cases[] = {{"examine --report /dev/full " + rejected, report},
+                                                         {"examine --notes /dev/full " + noted, notes},
+                                                         {"convert --report /dev/full " + rejected, report}};
+    for (const auto& [args, words] : cases) {
+        const CliResult r = Run(args.substr(0, 8) + Co() + " " + args.substr(8));
+        EXPECT_EQ(r.status, 2) << args;
+        EXPECT_THAT(r.err, HasSubstr(words)) << args;
+        EXPECT_THAT(r.err, HasSubstr("\nNext: /dev/full is a device, not a file on a disk")) << args;
+        EXPECT_THAT(r.err, Not(HasSubstr("disk space"))) << args;
+        std::size_t said = 0;
+        for (std::size_t at = r.err.find(words); at != std::string::npos; at = r.err.find(words, at + 1)) ++said;
+        EXPECT_EQ(said, 1u) << args << "\n" << r.err;
+    }
+}
+
 TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full to stand for a full disk";
     const std::string text = Text("noted.txt", kNotedAccount);
@@ -214,9 +237,9 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     EXPECT_EQ(Slurp(company / "MASTER.GLM"), master);
     EXPECT_THAT(Slurp(text), Not(HasSubstr("Previously Converted")));
     // Nothing was kept, and the summary says so; the report went to its file, not "the screen".
-    // (/dev/full stands for a full disk, and is said as the cause.)
-    EXPECT_THAT(r.err, HasSubstr("noted.txt: 3 read, none kept: Unable to print warning/log messages: Out of disk space; "
-                                 "every data file put back\n"));
+    // (/dev/full stands for a full disk; what it answered is said as the cause.)
+    EXPECT_THAT(r.err, HasSubstr("noted.txt: 3 read, none kept: Unable to print warning/log messages: No space left on "
+                                 "device; every data file put back\n"));
     EXPECT_THAT(r.err, Not(HasSubstr(" accepted, ")));
     EXPECT_THAT(r.err, Not(HasSubstr("to the screen")));
     // The notes are named, never the report that was whole, and said once, with what to do.
@@ -230,7 +253,7 @@ TEST_F(ConvertCli, NotesThatCannotBeWrittenEndTheReportAsAFailure) {
     const auto pointer = rep.find("Look at the next page to view warnings");
     ASSERT_NE(pointer, std::string::npos) << rep;
     EXPECT_THAT(rep.substr(pointer), HasSubstr("\fConverting " + text + " into GL Master File\n\n"
-                                               "Unable to print warning/log messages: Out of disk space\n"
+                                               "Unable to print warning/log messages: No space left on device\n"
                                                "Processing is terminated for this file, the ZQ data file was not changed\n"));
 }
 

@@ -395,7 +395,7 @@ private slots:
         QCOMPARE(seen.messages.size(), qsizetype{1});
         const QString box = seen.messages[0];
         QVERIFY2(box.startsWith(QLatin1String("demo-gl-master.txt: 44 read, none kept: Unable to print rejecting "
-                                              "record messages: Out of disk space; every data file put back")),
+                                              "record messages: No space left on device; every data file put back")),
                  qPrintable(box));
         QVERIFY2(box.endsWith(QLatin1String("\n\n/dev/full is a device, not a file on a disk, and takes no more: name "
                                             "another report file when you start again.")),

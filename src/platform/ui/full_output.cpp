@@ -22,3 +22,9 @@ bool about_full_output(const NextStep& next) {
 }
 
 }  // namespace dz::ui
+
+namespace dz::ui {
+
+bool about_device(const NextStep& next) { return next.step == Step::OtherReport || next.step == Step::OtherNotes; }
+
+}  // namespace dz::ui

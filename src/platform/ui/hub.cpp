@@ -1,10 +1,13 @@
 #include "platform/ui/hub.h"
 
 #include "platform/ui/framework.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 namespace dz::ui {
@@ -59,7 +62,10 @@ int run_started(const xh_hub_def& def, Destination dest, const std::string& path
                                     (ec ? kept : where.lexically_normal().string()) + ".");
     }
     else if (closed != 0 && !said) {
-        if (closed == kPrintDiskFull && !def.disk_full_text.empty())
+        // A device that took no more answers in its own words: it is no disk to be out of space.
+        if (closed == kPrintDiskFull && about_device(step))
+            xw_wr_message(kError, "Unable to print the " + name + ": " + std::strerror(ENOSPC), step);
+        else if (closed == kPrintDiskFull && !def.disk_full_text.empty())
             xw_wr_message(kError, "Unable to print the " + name + ": " + def.disk_full_text, step);
         else
             current().notice(Notice{kError, "Unable to print the " + name + " to " + describe(dest, path) + ".", {},

@@ -8,9 +8,13 @@ MessageFiller& filler() {
     return f;
 }
 
-}  // namespace
+Command& current_command() {
+    static Command c = Command::Convert;
+    return c;
+}
 
-int step_message(const NextStep& next, Voice voice) {
+// Convert's steps: the first words of every step.
+int convert_step(const NextStep& next, Voice voice) {
     // The command line's words are 1334x, the desktop's 1335x, at the same place.
     const int base = voice == Voice::CommandLine ? 13340 : 13350;
     const int later = voice == Voice::CommandLine ? 13420 : 13430;
@@ -67,6 +71,59 @@ int step_message(const NextStep& next, Voice voice) {
     return 0;
 }
 
+// The steps of a command that looks (Examine Files, Prefill): what is run again is that command,
+// whose desktop words are a block of their own (Examine Files' 1376x, Prefill's 1377x, in the
+// same order); what puts a stopped conversion back is still Convert, as Convert says it.
+int looking_step(const NextStep& next, Voice voice, int block) {
+    const bool cli = voice == Voice::CommandLine;
+    switch (next.step) {
+    case Step::None: return 0;
+    case Step::Again: return cli ? convert_step(next, voice) : block;
+    case Step::AgainWhenFinished:
+        return cli ? convert_step(next, voice) : block + (next.args.empty() || next.args.front().empty() ? 2 : 1);
+    case Step::FreeSpace: return cli ? convert_step(next, voice) : block + 3;
+    case Step::WritableFolder: return cli ? convert_step(next, voice) : block + 4;
+    case Step::FreeBackupFolder: return cli ? convert_step(next, voice) : block + 5;
+    case Step::RemoveLockFile: return cli ? convert_step(next, voice) : block + 6;
+    // The files' owner runs this command, not a conversion.
+    case Step::UnstickFolder: return cli ? 13769 : block + 7;
+    case Step::RemoveJournal: return cli ? convert_step(next, voice) : block + 8;
+    case Step::AgainToPutBack:
+    case Step::AskUserToPutBack:
+    case Step::RestoreFromBackup:
+    case Step::MoveRunAway:
+    case Step::RestoreOrHandOver:
+    case Step::GiveOwnerBack:
+    case Step::FreeSpaceOrOtherReport:
+    case Step::FreeSpaceOrOtherNotes:
+    case Step::AskAdministrator:
+    case Step::RemoveRunLock:
+    case Step::AdministratorPutsBack:
+    case Step::OtherReport:
+    case Step::OtherNotes:
+    case Step::TakeBackWrite:
+    case Step::LookAtRunCopies:
+    case Step::WaitOrAdministrator: return convert_step(next, voice);
+    }
+    return 0;
+}
+
+}  // namespace
+
+CommandSteps::CommandSteps(Command command) : before_(current_command()) { current_command() = command; }
+CommandSteps::~CommandSteps() { current_command() = before_; }
+
+Command steps_command() { return current_command(); }
+
+int step_message(const NextStep& next, Voice voice, Command command) {
+    switch (command) {
+    case Command::Convert: return convert_step(next, voice);
+    case Command::Examine: return looking_step(next, voice, 13760);
+    case Command::Prefill: return looking_step(next, voice, 13770);
+    }
+    return 0;
+}
+
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }
 
 void set_message_filler(MessageFiller f) { filler() = f; }
@@ -79,8 +136,8 @@ std::string unworded(int number) {
 }
 }  // namespace
 
-std::string step_words(const NextStep& next, Voice voice) {
-    const int number = step_message(next, voice);
+std::string step_words(const NextStep& next, Voice voice, Command command) {
+    const int number = step_message(next, voice, command);
     if (number == 0) return {};
     if (!filler()) return unworded(number);
     // The owner or group that was kept is not asked for, so not named.
@@ -90,8 +147,8 @@ std::string step_words(const NextStep& next, Voice voice) {
     return filler()(number, values);
 }
 
-std::string with_step(const std::string& text, const NextStep& next, Voice voice) {
-    const std::string words = step_words(next, voice);
+std::string with_step(const std::string& text, const NextStep& next, Voice voice, Command command) {
+    const std::string words = step_words(next, voice, command);
     if (words.empty()) return text;
     if (!filler()) return text + " " + words;
     return filler()(notice_message(voice), {text, words});

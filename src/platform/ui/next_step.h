@@ -109,8 +109,28 @@ struct NextStep {
 // Whose words a step is said in.
 enum class Voice { CommandLine, Desktop };
 
-// The numbered message that words `next` in `voice` (0 for Step::None).
-int step_message(const NextStep& next, Voice voice);
+// The command whose run a step follows: a step names its own command to run again ("choose
+// Examine Files again"), never another's. Each command has one maker of its steps' messages,
+// which words every step, so that a new step or refusal cannot borrow another command's words.
+enum class Command { Convert, Examine, Prefill };
+
+// While it lives, the steps said are `command`'s: a command's run holds one. Outside any, a
+// step is Convert's, the command that writes.
+class CommandSteps {
+  public:
+    explicit CommandSteps(Command command);
+    ~CommandSteps();
+    CommandSteps(const CommandSteps&) = delete;
+    CommandSteps& operator=(const CommandSteps&) = delete;
+
+  private:
+    Command before_;
+};
+// The command whose steps are said now.
+Command steps_command();
+
+// The numbered message that words `next` in `voice` for `command` (0 for Step::None).
+int step_message(const NextStep& next, Voice voice, Command command = steps_command());
 // The message that joins what happened with its next step, in `voice`.
 int notice_message(Voice voice);
 
@@ -121,8 +141,9 @@ void set_message_filler(MessageFiller filler);
 
 // `next` in `voice`'s words; empty for Step::None. Before a filler is installed it says so in
 // its place (never a step silently dropped).
-std::string step_words(const NextStep& next, Voice voice);
+std::string step_words(const NextStep& next, Voice voice, Command command = steps_command());
 // What happened followed by its next step in `voice`'s words; `text` alone without a step.
-std::string with_step(const std::string& text, const NextStep& next, Voice voice);
+std::string with_step(const std::string& text, const NextStep& next, Voice voice,
+                      Command command = steps_command());
 
 }  // namespace dz::ui

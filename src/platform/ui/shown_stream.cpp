@@ -7,7 +7,7 @@
 namespace dz::ui {
 
 ShownStreamBuf::~ShownStreamBuf() {
-    if (heldC2_) pass("\xc2");
+    release();
     target_->pubsync();
 }
 
@@ -16,49 +16,53 @@ bool ShownStreamBuf::pass(std::string_view bytes) {
            static_cast<std::streamsize>(bytes.size());
 }
 
+bool ShownStreamBuf::release() {
+    if (held_.empty()) return true;
+    const std::string held = std::move(held_);
+    held_.clear();
+    return pass(shown_text(held));
+}
+
 void ShownStreamBuf::write_controls(std::string_view bytes) {
-    if (heldC2_) {
-        heldC2_ = false;
-        pass("\xc2");
-    }
+    release();
     pass(bytes);
 }
 
 std::streamsize ShownStreamBuf::xsputn(const char* s, std::streamsize n) {
-    const std::string_view text(s, static_cast<std::size_t>(n));
-    std::size_t i = 0;
-    bool ok = true;
-    if (heldC2_) {
-        heldC2_ = false;
-        if (!text.empty() && static_cast<unsigned char>(text[0]) >= 0x80 &&
-            static_cast<unsigned char>(text[0]) <= 0x9f) {
-            ok = pass(shown_text(std::string("\xc2") + text[0]));
-            i = 1;
-        } else {
-            ok = pass("\xc2");
-        }
+    std::string joined;
+    std::string_view text(s, static_cast<std::size_t>(n));
+    if (!held_.empty()) {
+        joined = std::move(held_) + std::string(text);
+        held_.clear();
+        text = joined;
     }
+    bool ok = true;
     // Runs of bytes that need nothing go as they are; each control is shown.
-    std::size_t plain = i;
+    std::size_t plain = 0;
     auto flush_plain = [&](std::size_t end) {
         if (end > plain) ok = pass(text.substr(plain, end - plain)) && ok;
     };
-    for (; i < text.size(); ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '\n') continue;
-        if (c == 0xc2 && i + 1 == text.size()) {
-            flush_plain(i);
-            heldC2_ = true;
-            plain = i + 1;
+    for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\n') {
+            ++i;
             continue;
         }
-        const bool c1 = shown_detail::is_c1_after(text, i);
-        if (!shown_detail::is_control(c) && !c1) continue;
+        bool cut = false;
+        if (shown_detail::utf8_char(text, i, &cut) == 0 && cut) {
+            flush_plain(i);
+            held_.assign(text.substr(i));
+            plain = text.size();
+            break;
+        }
+        const std::size_t control = shown_detail::control_bytes(text, i);
+        if (control == 0) {
+            i += shown_detail::unit_bytes(text, i);
+            continue;
+        }
         flush_plain(i);
-        const std::size_t bytes = c1 ? 2 : 1;
-        ok = pass(shown_text(text.substr(i, bytes))) && ok;
-        i += bytes - 1;
-        plain = i + 1;
+        ok = pass(shown_text(text.substr(i, control))) && ok;
+        i += control;
+        plain = i;
     }
     flush_plain(text.size());
     return ok ? n : 0;

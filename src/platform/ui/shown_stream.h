@@ -10,6 +10,7 @@
 
 #include <iosfwd>
 #include <streambuf>
+#include <string>
 #include <string_view>
 
 namespace dz::ui {
@@ -32,9 +33,12 @@ class ShownStreamBuf : public std::streambuf {
 
   private:
     bool pass(std::string_view bytes);
+    // Writes what is held as it is shown when nothing more of it comes.
+    bool release();
     std::streambuf* target_;
-    // A 0xC2 at the end of one write: with the next byte it may be a C1 control.
-    bool heldC2_ = false;
+    // The start of a UTF-8 character that one write ended inside (0xC2 alone, E2 80): whether
+    // it is a character, a C1 control or lone bytes to show is told by the next write.
+    std::string held_;
 };
 
 // Lays a ShownStreamBuf over std::cout, std::cerr and std::clog for as long as it lives.

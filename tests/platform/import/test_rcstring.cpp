@@ -420,6 +420,46 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
     EXPECT_EQ(dz::ui::step_message({}, Voice::CommandLine), 0);
 }
 
+// A command that looks says its own steps: Examine Files and Prefill are chosen again, never
+// Convert, and the files' owner runs that command, not a conversion; each step carries the
+// placeholders of Convert's in order. The command a run holds words every step said in it.
+TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
+    dz::xvl::InstallStepWords();
+    using dz::ui::Command;
+    using dz::ui::Step;
+    using dz::ui::Voice;
+    const auto& t = xvlRCString::Table();
+    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::WaitOrAdministrator); ++s) {
+        const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
+        for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
+            const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
+            for (const Command command : {Command::Examine, Command::Prefill}) {
+                const int own = dz::ui::step_message(next, voice, command);
+                SCOPED_TRACE(std::to_string(s) + ": " + std::to_string(own));
+                ASSERT_TRUE(convert && t.find(own));
+                EXPECT_EQ(placeholders(*t.find(own)), placeholders(*convert));
+                const std::string words = dz::ui::step_words(next, voice, command);
+                EXPECT_THAT(words, ::testing::Not(HasSubstr("Convert again")));
+                EXPECT_THAT(words, ::testing::Not(HasSubstr("owns the files, convert")));
+            }
+        }
+    }
+    const dz::ui::NextStep sticky{Step::UnstickFolder, {"/co", "dzua (uid 1001)"}};
+    EXPECT_THAT(dz::ui::step_words(sticky, Voice::Desktop, Command::Examine),
+                HasSubstr("then choose Examine Files again, or have dzua (uid 1001), who owns the files, examine the "
+                          "text files."));
+    EXPECT_THAT(dz::ui::step_words(sticky, Voice::CommandLine, Command::Examine),
+                HasSubstr("(chmod -t), then run the command again, or have dzua (uid 1001), who owns the files, run it"));
+    EXPECT_THAT(dz::ui::step_words({Step::Again, {}}, Voice::Desktop, Command::Prefill),
+                HasSubstr("Choose Prefill again when you are ready."));
+    const dz::ui::NextStep journal{Step::RemoveJournal, {"/co/MASTER.GLM-journal", "dzua"}};
+    {
+        const dz::ui::CommandSteps examining(Command::Examine);
+        EXPECT_THAT(dz::ui::with_step("refused", journal, Voice::Desktop), HasSubstr("then choose Examine Files again."));
+    }
+    EXPECT_THAT(dz::ui::with_step("refused", journal, Voice::Desktop), HasSubstr("then choose Convert again."));
+}
+
 TEST(RCStringTable, CommandVariantsFollowTheirSiblings) {
     const auto& t = xvlRCString::Table();
     auto text = [&](int n) { return *t.find(n); };

@@ -306,6 +306,26 @@ TEST(ShownStream, TheLastC1ControlIsShownAndALoneLeadByteAtTheEndIsKept) {
     EXPECT_EQ(target.str(), "a\\302\\237b\\302\\237c\xc2");
 }
 
+// A byte 0x80 to 0x9F that no UTF-8 character holds is a C1 control to a terminal of eight-bit
+// characters (0x9B is ESC [): shown as one, written whole or split across writes, while the
+// same byte inside a character ("\xc3\x9b" is U+00DB) stays; what a stream's end cuts short is
+// still shown as such, never dropped.
+TEST(ShownStream, ALoneByteOfTheC1RangeIsShownAndACharacterHoldingItIsKept) {
+    EXPECT_EQ(shown_text("\x9bg.txt \xc3\x9b \xe0\xa0\x80 \xe0\x80\x80 \xc2\x9f \xed\xa0\x80"),
+              "\\233g.txt \xc3\x9b \xe0\xa0\x80 \xe0\\200\\200 \\302\\237 \xed\xa0\\200");
+    EXPECT_TRUE(needs_showing("a\x85"));
+    EXPECT_FALSE(needs_showing("a\xc3\x85\xf0\x9f\x98\x80"));
+    EXPECT_EQ(shown_fit("\x9b" "abc", 5), 2u);  // "\233" and "a": an escape is never cut
+    EXPECT_EQ(console_text("a\x9b" "2J\rb"), "a\\2332J\nb");
+    std::ostringstream target;
+    {
+        ShownStreamBuf buf(target.rdbuf());
+        std::ostream out(&buf);
+        out << "a\xc3" << "\x9b" << "b\x9b" << "\xe2\x80" << "\xa6" << "c\xe2" << "\x9b" << "d\xe1\x80";
+    }
+    EXPECT_EQ(target.str(), "a\xc3\x9b" "b\\233\xe2\x80\xa6" "c\xe2\\233" "d\xe1\\200");
+}
+
 // A front end that never installed the step words says so where the step would stand: a
 // refusal never loses its step silently.
 TEST(NextStepWords, AStepWordedBeforeAnyWordsAreInstalledSaysSo) {

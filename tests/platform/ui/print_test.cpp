@@ -364,7 +364,8 @@ TEST_F(Printing, HubReportOnAFullDiskSaysWhatItWasUnableToPrintAndWhy) {
     EXPECT_EQ(run.starts, 1);
     ASSERT_EQ(person.messages().size(), 1u);
     EXPECT_EQ(person.messages()[0].kind, kError);
-    EXPECT_EQ(person.messages()[0].text, "Unable to print the conversion report: Out of disk space");
+    // A device is no disk: what it answered is said, never our words for a full disk.
+    EXPECT_EQ(person.messages()[0].text, "Unable to print the conversion report: No space left on device");
 }
 
 TEST_F(Printing, BackgroundHubStartsAtOnceWithoutAPanel) {
