@@ -182,6 +182,11 @@ TEST_F(ApiCli, AMemberConvertsNothingInAStickyFolderOfAnotherOwnersFiles) {
                                                "\\(of uid 4111\\) when it stores its numbers"));
         EXPECT_THAT(refused.out, HasSubstr("\nNext: have an administrator remove the sticky bit of " +
                                            company.string() + " (chmod -t)"));
+        // Each command in its own words: the owner runs the examine, not a conversion.
+        const bool examining = std::string(command) == "examine";
+        EXPECT_THAT(refused.out, HasSubstr(examining ? "Nothing is examined: " : "Nothing is converted: "));
+        EXPECT_THAT(refused.out, HasSubstr(examining ? "who owns the files, run it\n" : "who owns the files, convert\n"));
+        EXPECT_THAT(refused.out, HasSubstr(examining ? "so nothing is examined\n" : "so nothing is written\n"));
     }
     EXPECT_EQ(Files(company), before);  // no marker, no copy, no data file touched
     const CliResult owners = AsMember(kOwner, "convert", text);

@@ -302,6 +302,22 @@ TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {
     EXPECT_EQ(dumped.status, 0) << dumped.err;
 }
 
+// A journal that is not its data file's own refuses the file in Examine Files as in Convert: each
+// run ends in its own command's words, naming the check that ended it.
+TEST_F(SecurityCli, AForeignJournalEndsEachRunInItsOwnCommandsWords) {
+    const fs::path pipe = shared / "MASTER.GLM-journal";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    const std::pair<std::string, std::string> runs[] = {{"examine", "nothing is examined"},
+                                                        {"convert", "nothing is converted"}};
+    for (const auto& [command, nothing] : runs) {
+        const CliResult r = Look(command, shared, text.string());
+        EXPECT_EQ(r.status, 2) << command;
+        EXPECT_THAT(r.err, ::testing::HasSubstr(": the run ended: a data file check ended the run: " + nothing))
+            << command;
+        EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("text file check"))) << command;
+    }
+}
+
 // A socket under the lock file's name, which a member of the company's group may not even open:
 // root and the member are both told what it is and who can remove it, never "Permission denied";
 // a look by either still reads the file.

@@ -82,4 +82,24 @@ TEST(ShownOutput, NoCommandWritesARawControlCharacterAnywhere) {
     EXPECT_THAT(Slurp(dir / "RejGLM.txt"), HasSubstr("\033[2J,x\n"));
 }
 
+// A lone byte 0x9B, which no UTF-8 character holds, is ESC [ to a terminal of eight-bit
+// characters: a text file named with one is named escaped on standard output, on standard error
+// and in the report, never raw.
+TEST(ShownOutput, ALoneC1ByteInATextFilesNameIsShownAsAControl) {
+    ScratchFolder scratch;
+    ASSERT_FALSE(scratch.path().empty());
+    const fs::path dir = scratch.path(), company = dir / "co";
+    ASSERT_EQ(RunCli({"company", "init", company.string()}, dir).status, 0);
+    const std::string tpl = (fs::path(DZ_SOURCE_DATA_DIR) / "templates" / "xvglm.tpl").string();
+    const std::string text = (dir / "\x9bg.txt").string(), report = (dir / "r.txt").string();
+    Spit(text, "#,GLM," + tpl + "\n6,1000-00,Cash,1,,,,,,,,5\n");
+    const CliResult screen = RunCli({"examine", "--company", company.string(), text}, dir);
+    const CliResult filed = RunCli({"examine", "--company", company.string(), "--report", report, text}, dir);
+    const std::string shown[] = {screen.out, screen.err, filed.err, Slurp(report)};
+    for (const std::string& output : shown) {
+        EXPECT_THAT(output, HasSubstr("/\\233g.txt"));
+        EXPECT_THAT(output, ::testing::Not(HasSubstr("\x9b")));
+    }
+}
+
 }  // namespace
