@@ -313,6 +313,8 @@ TEST(ShownStream, TheLastC1ControlIsShownAndALoneLeadByteAtTheEndIsKept) {
 TEST(ShownStream, ALoneByteOfTheC1RangeIsShownAndACharacterHoldingItIsKept) {
     EXPECT_EQ(shown_text("\x9bg.txt \xc3\x9b \xe0\xa0\x80 \xe0\x80\x80 \xc2\x9f \xed\xa0\x80"),
               "\\233g.txt \xc3\x9b \xe0\xa0\x80 \xe0\\200\\200 \\302\\237 \xed\xa0\\200");
+    // The last of the range alone; the range's bytes after one that starts no character.
+    EXPECT_EQ(shown_text("\x9f \x9b\xa0\xa0\xa0 \xf5\x80"), "\\237 \\233\xa0\xa0\xa0 \xf5\\200");
     EXPECT_TRUE(needs_showing("a\x85"));
     EXPECT_FALSE(needs_showing("a\xc3\x85\xf0\x9f\x98\x80"));
     EXPECT_EQ(shown_fit("\x9b" "abc", 5), 2u);  // "\233" and "a": an escape is never cut

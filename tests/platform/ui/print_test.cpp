@@ -368,6 +368,27 @@ TEST_F(Printing, HubReportOnAFullDiskSaysWhatItWasUnableToPrintAndWhy) {
     EXPECT_EQ(person.messages()[0].text, "Unable to print the conversion report: No space left on device");
 }
 
+// A report whose disk is full keeps the command's words for it; only a device answers in its own.
+TEST_F(Printing, HubReportWhoseDiskIsFullSaysTheCommandsWordsForIt) {
+    struct FullDiskScreen : ScriptedUi {
+        bool report_line(const std::string&) override {
+            errno = ENOSPC;
+            return false;
+        }
+        NextStep report_line_step() override { return {Step::FreeSpaceOrOtherReport, {"/data/r.txt"}}; }
+    } screenUi;
+    set_current(&screenUi);
+    HubRun run;
+    xh_hub_def def = convert_hub(screen, run);
+    def.disk_full_text = "Out of disk space";
+    screenUi.on_panel("CONVERT/HUB", PanelAction::choose(kHubDestinationField, 2));
+    screenUi.on_panel("CONVERT/HUB", PanelAction::press(kHubStartButton));
+    xh_process_hub(def);
+    set_current(&person);
+    ASSERT_EQ(screenUi.messages().size(), 1u);
+    EXPECT_EQ(screenUi.messages()[0].text, "Unable to print the conversion report: Out of disk space");
+}
+
 TEST_F(Printing, BackgroundHubStartsAtOnceWithoutAPanel) {
     fs::path dir = temp_dir("bg");
     run_state().in_background = true;
