@@ -208,13 +208,15 @@ void runCli(const QStringList& args) {
 // A fresh company made by the command-line program, as a person would.
 void initCompany(const QString& company) { runCli({QStringLiteral("company"), QStringLiteral("init"), company}); }
 
-// A company with the GL account table CONV of one row, made by the command-line program.
-void companyWithTable(QTemporaryDir& dir, const QString& company) {
+// A company with the GL account table CONV of `count` rows (01-1-10-1000-00 to 01-1-10-1200-00,
+// then one more account each), made by the command-line program.
+void companyWithTable(QTemporaryDir& dir, const QString& company, int count = 1) {
     initCompany(company);
     const QString rows = dir.filePath(QStringLiteral("conv.txt"));
     QFile f(rows);
     QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("01-1-10-1000-00,01-1-10-1200-00\n");
+    for (int i = 0; i < count; ++i)
+        f.write(QStringLiteral("01-1-10-%1-00,01-1-10-%2-00\n").arg(1000 + i).arg(1200 + i).toLatin1());
     f.close();
     runCli({"tables", "import", "--company", company, "CONV", "--app", "GL", "--field", "9", "--report",
             dir.filePath(QStringLiteral("r.txt")), rows});
@@ -447,6 +449,43 @@ private slots:
         QCOMPARE(shown.value(0), QStringLiteral("A\\033Z|01-2-33-4000-10"));
         QCOMPARE(stored, std::string("A\x1bZ"));
         QVERIFY2(title.endsWith(QLatin1String(" - ESCAPES")), qPrintable(title));
+#endif
+    }
+
+    // A table longer than the view opens at its first row, whole under the header, the cursor
+    // on the new line at its end; the view follows the cursor once it moves.
+    void aLongTableOpensAtItsFirstRow() {
+#ifndef DZ_CLI_BIN
+        QSKIP("dodedoz-cli is not built");
+#else
+        QTemporaryDir dir;
+        const QString company = dir.filePath(QStringLiteral("co"));
+        companyWithTable(dir, company, 60);
+        if (QTest::currentTestFailed()) return;
+        int top = -1, at = -1, cursor = -1;
+        bool followed = false;
+        std::deque<Step> steps{
+            {"TABLE/OPEN", [](QWidget* w) { pressButton(w, 3); }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 QTableView* v = qobject_cast<PanelWidget*>(w)->gridView();
+                 top = v->rowAt(0);
+                 at = v->rowViewportPosition(0);
+                 cursor = v->currentIndex().row();
+                 typeCell(w, QStringLiteral("01-1-10-0999-00"));
+             }},
+            {"TABLE/MAIN",
+             [&](QWidget* w) {
+                 QTableView* v = qobject_cast<PanelWidget*>(w)->gridView();
+                 followed = v->viewport()->rect().contains(v->visualRect(v->currentIndex()));
+                 pressButton(w, dz::tables::kCmdClose);
+             }},
+        };
+        runEditor(company, steps);
+        QCOMPARE(top, 0);
+        QCOMPARE(at, 0);
+        QCOMPARE(cursor, 60);
+        QVERIFY(followed);
 #endif
     }
 
