@@ -49,11 +49,10 @@ public:
     bool hasFormat(const QString& mimeType) const override { return mimeType == kPlainText; }
 
 protected:
-    QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
+    // The text whatever the type asked for: asked for bytes, the caller is given its UTF-8.
+    QVariant retrieveData(const QString& mimeType, QMetaType) const override {
         if (mimeType != kPlainText || lines_->size() != size_) return {};
-        const QString text = reportText(*lines_, from_, to_);
-        if (type.id() == QMetaType::QByteArray) return text.toUtf8();
-        return text;
+        return reportText(*lines_, from_, to_);
     }
 
 private:
@@ -65,7 +64,6 @@ private:
 
 QString reportText(const dz::ui::LineSpool& lines, ReportPlace from, ReportPlace to) {
     QString text;
-    if (!(from < to)) return text;
     lines.for_each_from(from.at, [&](std::string_view line, std::uint64_t at) {
         const QString held = qs(line);
         const int start = at == from.at ? from.column : 0;
@@ -242,24 +240,22 @@ ReportPager::Place ReportPager::placeAt(const QPoint& point) const {
 }
 
 ReportPlace ReportPager::reportPlace(Place place) const {
+    // After the last row: after the last line.
     ReportPlace found{indexed_, 0};
-    if (place.row >= rows_ || marks_.empty()) return found;
+    if (marks_.empty()) return found;
     auto mark = std::upper_bound(marks_.begin(), marks_.end(), place.row,
                                  [](std::uint64_t row, const Mark& m) { return row < m.row; });
     --mark;
     std::uint64_t row = mark->row;
     lines_->for_each_from(mark->at, [&](std::string_view line, std::uint64_t at) {
         const bool page = startsPage(line);
+        if (page && at != 0) row += 3;
         // The blank, the rule and the blank before a page stand for where the page starts.
-        if (page && at != 0 && (row += 3) > place.row) {
+        if (row > place.row)
             found = {at, 0};
-            return false;
-        }
-        if (row++ == place.row) {
+        else if (row == place.row)
             found = {at, place.column + (page ? 1 : 0)};
-            return false;
-        }
-        return true;
+        return ++row <= place.row;
     });
     return found;
 }
