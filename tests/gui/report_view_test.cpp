@@ -183,7 +183,10 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray held = file.readAll();
         QVERIFY(held.contains('\f'));
-        QVERIFY(clipboard->mimeData()->hasText());
+        // Offered as plain text, and as nothing else (rich text would lose the report's spacing).
+        const QMimeData* copied = clipboard->mimeData();
+        QVERIFY(copied->hasFormat(QStringLiteral("text/plain")) && !copied->hasHtml());
+        QVERIFY(copied->data(QStringLiteral("text/html")).isEmpty());
         QCOMPARE(clipboard->text().toUtf8(), held);
 
         const std::vector<std::string> lines = dz::ui::all_lines(viewer->report());
