@@ -21,9 +21,11 @@ namespace {
 // The data files and messages hold UTF-8.
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 QString plain(QString title) { return title.remove(QLatin1Char('&')); }
-// Sends an edit command (cut, copy, paste) to whichever widget has the focus.
+// Sends an edit command (cut, copy, paste) to whichever widget has the focus, when it takes it
+// (a report view copies, and has nothing to cut or paste).
 void editFocus(const char* slot) {
-    if (QWidget* w = QApplication::focusWidget()) QMetaObject::invokeMethod(w, slot);
+    QWidget* w = QApplication::focusWidget();
+    if (w && w->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0) QMetaObject::invokeMethod(w, slot);
 }
 }  // namespace
 

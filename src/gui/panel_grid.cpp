@@ -269,6 +269,8 @@ void PanelWidget::buildGrid() {
     gridView_->setTabKeyNavigation(true);
     gridView_->setFont(font_);
     gridView_->verticalHeader()->setDefaultSectionSize(cell_.height() - 6);
+    // Rows scroll whole: none stands half under the header.
+    gridView_->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
     // Moving the cursor is the program's decision: the view reports the cell wanted and goes
     // back to the core's cursor until the program moves it.
     connect(gridView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -371,6 +373,7 @@ void PanelWidget::syncGrid() {
         emit menuActionsChanged();
     }
     syncingGrid_ = true;
+    const int scrolled = gridView_->verticalScrollBar()->value();
     if (g->structure_changed || gridModel_->rowCount() != g->line_count()) {
         gridModel_->reset();
     } else {
@@ -398,8 +401,19 @@ void PanelWidget::syncGrid() {
     gridView_->setVerticalScrollBarPolicy(g->thumb_position < 0 ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded);
     const QModelIndex cur = gridModel_->index(g->cursor_line(), g->cursor_column());
     if (cur.isValid()) {
+        // A grid opens at its first row, wherever its cursor starts (a table's on the new line
+        // at its end); from then on the view follows the cursor when the program moves it, and
+        // stays where the person scrolled it when it does not.
+        const QPoint at(cur.column(), cur.row());
+        const bool opening = gridCursor_.y() < 0, moved = at != gridCursor_;
+        gridCursor_ = at;
         gridView_->setCurrentIndex(cur);
-        gridView_->scrollTo(cur);
+        if (opening)
+            gridView_->scrollToTop();
+        else if (moved)
+            gridView_->scrollTo(cur);
+        else
+            gridView_->verticalScrollBar()->setValue(scrolled);
         if (g->refused()) {
             static_cast<GridView*>(gridView_)->editCurrent();
             focusGrid();

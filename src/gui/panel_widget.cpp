@@ -18,6 +18,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <set>
 
 namespace dz::gui {
@@ -175,7 +176,9 @@ void PanelWidget::buildField(const FieldState& f) {
         case FieldKind::Number:
         case FieldKind::Date: {
             auto* e = new QLineEdit(this);
-            e->setValidator(new LengthGuard(d.max_length > 0 ? d.max_length : d.width, e));
+            // A field of any length is the program's to refuse, with its own words.
+            if (d.max_length >= 0) e->setValidator(new LengthGuard(d.max_length > 0 ? d.max_length : d.width, e));
+            e->setMaxLength(std::numeric_limits<int>::max());
             if (d.kind == FieldKind::Number) e->setAlignment(Qt::AlignRight);
             e->setGeometry(cellRect(d.row, d.col, d.width + 1));
             connect(e, &QLineEdit::editingFinished, this, [this, e, n = d.number] {

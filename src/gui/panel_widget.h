@@ -4,6 +4,7 @@
 // Panel; this widget shows it (sync) and hands back what the person typed (store).
 #pragma once
 
+#include <QPoint>
 #include <QWidget>
 #include <map>
 #include <vector>
@@ -128,6 +129,7 @@ private:
     GridModel* gridModel_ = nullptr;
     GridDelegate* gridDelegate_ = nullptr;
     bool syncingGrid_ = false;
+    QPoint gridCursor_{-1, -1};  // the grid's cursor (column, line) when the view last followed it
     bool detached_ = false;
 };
 

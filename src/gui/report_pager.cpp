@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
 
@@ -34,7 +35,48 @@ int characters(std::string_view line) {
 bool startsPage(std::string_view line) { return !line.empty() && line.front() == '\f'; }
 
 int clampedInt(std::uint64_t n) { return static_cast<int>(std::min<std::uint64_t>(n, INT_MAX)); }
+
+const QString kPlainText = QStringLiteral("text/plain");
+
+// A selection of a report on the clipboard: where it is in the report's lines, read from there
+// each time it is pasted. A report written again since (its size changed) gives nothing rather
+// than other lines than those selected.
+class ReportSelection : public QMimeData {
+public:
+    ReportSelection(std::shared_ptr<const dz::ui::LineSpool> lines, ReportPlace from, ReportPlace to)
+        : lines_(std::move(lines)), from_(from), to_(to), size_(lines_->size()) {}
+    QStringList formats() const override { return {kPlainText}; }
+    bool hasFormat(const QString& mimeType) const override { return mimeType == kPlainText; }
+
+protected:
+    // The text whatever the type asked for: asked for bytes, the caller is given its UTF-8.
+    QVariant retrieveData(const QString& mimeType, QMetaType) const override {
+        if (mimeType != kPlainText || lines_->size() != size_) return {};
+        return reportText(*lines_, from_, to_);
+    }
+
+private:
+    std::shared_ptr<const dz::ui::LineSpool> lines_;
+    ReportPlace from_, to_;
+    std::uint64_t size_;
+};
 }  // namespace
+
+QString reportText(const dz::ui::LineSpool& lines, ReportPlace from, ReportPlace to) {
+    QString text;
+    lines.for_each_from(from.at, [&](std::string_view line, std::uint64_t at) {
+        const QString held = qs(line);
+        const int start = at == from.at ? from.column : 0;
+        if (at >= to.at) {
+            text += held.mid(start, to.column - start);
+            return false;
+        }
+        text += held.mid(start);
+        text += QLatin1Char('\n');
+        return true;
+    });
+    return text;
+}
 
 ReportPager::ReportPager(const dz::ui::ReportDocument& report, QWidget* parent)
     : QAbstractScrollArea(parent), rule_(std::clamp(report.width, 1, 132), QLatin1Char('=')) {
@@ -197,18 +239,41 @@ ReportPager::Place ReportPager::placeAt(const QPoint& point) const {
     return {static_cast<std::uint64_t>(r), column};
 }
 
-QString ReportPager::selectedText() const {
-    const auto [from, to] = std::minmax(anchor_, caret_);
-    if (from == to) return {};
-    QString text;
-    eachRow(from.row, [&](std::uint64_t r, const QString& line) {
-        if (r > to.row) return false;
-        if (r > from.row) text += QLatin1Char('\n');
-        const int start = r == from.row ? from.column : 0;
-        text += r == to.row ? line.mid(start, to.column - start) : line.mid(start);
-        return true;
+ReportPlace ReportPager::reportPlace(Place place) const {
+    // After the last row: after the last line.
+    ReportPlace found{indexed_, 0};
+    if (marks_.empty()) return found;
+    auto mark = std::upper_bound(marks_.begin(), marks_.end(), place.row,
+                                 [](std::uint64_t row, const Mark& m) { return row < m.row; });
+    --mark;
+    std::uint64_t row = mark->row;
+    lines_->for_each_from(mark->at, [&](std::string_view line, std::uint64_t at) {
+        const bool page = startsPage(line);
+        if (page && at != 0) row += 3;
+        // The blank, the rule and the blank before a page stand for where the page starts.
+        if (row > place.row)
+            found = {at, 0};
+        else if (row == place.row)
+            found = {at, place.column + (page ? 1 : 0)};
+        return ++row <= place.row;
     });
-    return text;
+    return found;
+}
+
+std::pair<ReportPlace, ReportPlace> ReportPager::selection() const {
+    const auto [from, to] = std::minmax(anchor_, caret_);
+    return {reportPlace(from), reportPlace(to)};
+}
+
+QString ReportPager::selectedText() const {
+    const auto [from, to] = selection();
+    return reportText(*lines_, from, to);
+}
+
+void ReportPager::offerSelection(QClipboard::Mode mode) const {
+    const auto [from, to] = selection();
+    if (!(from < to)) return;
+    QGuiApplication::clipboard()->setMimeData(new ReportSelection(lines_, from, to), mode);
 }
 
 void ReportPager::selectAll() {
@@ -217,10 +282,7 @@ void ReportPager::selectAll() {
     viewport()->update();
 }
 
-void ReportPager::copy() const {
-    const QString text = selectedText();
-    if (!text.isEmpty()) QGuiApplication::clipboard()->setText(text);
-}
+void ReportPager::copy() const { offerSelection(QClipboard::Clipboard); }
 
 void ReportPager::keyPressEvent(QKeyEvent* event) {
     QScrollBar* v = verticalScrollBar();
@@ -268,7 +330,7 @@ void ReportPager::mouseReleaseEvent(QMouseEvent* event) {
     // What was selected is the selection to paste with the middle button, where there is one.
     QClipboard* clipboard = QGuiApplication::clipboard();
     if (event->button() == Qt::LeftButton && anchor_ != caret_ && clipboard->supportsSelection())
-        clipboard->setText(selectedText(), QClipboard::Selection);
+        offerSelection(QClipboard::Selection);
     QAbstractScrollArea::mouseReleaseEvent(event);
 }
 

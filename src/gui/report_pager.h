@@ -6,16 +6,29 @@
 #pragma once
 
 #include <QAbstractScrollArea>
+#include <QClipboard>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "platform/ui/ui.h"
 
 namespace dz::gui {
+
+// A place in a report's lines: the line that starts `at` bytes into them, and a character of it
+// as the report holds it (a page's '\f' counted). At the lines' size: after the last line.
+struct ReportPlace {
+    std::uint64_t at = 0;
+    int column = 0;
+    auto operator<=>(const ReportPlace&) const = default;
+};
+
+// The text of `lines` from `from` to `to`, each whole line with its line end.
+QString reportText(const dz::ui::LineSpool& lines, ReportPlace from, ReportPlace to);
 
 class ReportPager : public QAbstractScrollArea {
     Q_OBJECT
@@ -32,8 +45,15 @@ public:
     // False when the report's lines could not be read back whole when it was shown.
     bool readWhole() const { return whole_; }
 
+    // What is selected, as the report holds it: its lines each with its line end, a page's
+    // '\f' where its line starts, and none of the rows the view draws between pages.
     QString selectedText() const;
+
+public slots:
     void selectAll();
+    // The selection to the clipboard (Ctrl+C, Edit > Copy, the context menu). The clipboard is
+    // given where the selection is in the report, not its text: the lines are read from the
+    // report when they are pasted, so that copying a long report holds none of it.
     void copy() const;
 
 protected:
@@ -68,6 +88,12 @@ private:
     int visibleRows() const;
     int lineHeight() const;
     Place placeAt(const QPoint& point) const;
+    // Where `place` is in the report's lines (a row drawn between pages: where the page starts).
+    ReportPlace reportPlace(Place place) const;
+    // The selection's ends in the report's lines, the first first.
+    std::pair<ReportPlace, ReportPlace> selection() const;
+    // Gives the selection to the clipboard's `mode` (the clipboard, or the X selection).
+    void offerSelection(QClipboard::Mode mode) const;
     int xOf(const QString& text, int column) const;
 
     std::shared_ptr<const dz::ui::LineSpool> lines_;

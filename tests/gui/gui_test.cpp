@@ -492,6 +492,8 @@ private slots:
         auto* nameEdit = qobject_cast<QLineEdit*>(pw->fieldWidget(1));
         nameEdit->clear();
         QTest::keyClicks(nameEdit, "BETA");
+        nameEdit->insert(QString(17, QLatin1Char('x')));  // a paste past the field's width: refused whole
+        QCOMPARE(nameEdit->text(), QStringLiteral("BETA"));
         QTest::keyClick(nameEdit, Qt::Key_Return);
         dz::ui::xw_dispatch_messages();
         QCOMPARE(seen, (std::vector<dz::ui::PanelMessage>{{dz::ui::kMsgEdited, 0, 2}, {dz::ui::kMsgEdited, 0, 1}}));

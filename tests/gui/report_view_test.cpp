@@ -1,9 +1,14 @@
 // The report on the screen: read a page at a time from where the report is kept, moved by the
 // keys a reader expects, copied and printed from there, and holding little however long it is.
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QGuiApplication>
+#include <QFile>
 #include <QImage>
+#include <QMenu>
+#include <QMimeData>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMouseEvent>
@@ -32,9 +37,11 @@ namespace {
 // Prints `lines` lines of `text` and their number to the screen, as a run prints its report (a
 // page every 60 lines); the report window it opened, nullptr when none did. `closed`: what the
 // print's end answered.
-ReportViewer* printToScreen(QtUi& ui, int lines, const std::string& text, int* closed = nullptr) {
+// `file`: the report is written there instead, and shown from it.
+ReportViewer* printToScreen(QtUi& ui, int lines, const std::string& text, int* closed = nullptr,
+                            const std::string& file = {}) {
     const int print = dz::ui::xp_open_print(dz::ui::PrintDef{"Examine Files Report", 132, 1, 0},
-                                            dz::ui::Destination::Screen);
+                                            file.empty() ? dz::ui::Destination::Screen : dz::ui::Destination::File, file);
     for (int i = 0; i < lines; ++i) {
         dz::ui::xp_put_field(print, 0, 132, 0, text + std::to_string(i));
         dz::ui::xp_wr_line(print, 1, 0, 0);
@@ -136,8 +143,8 @@ private slots:
         QTest::keyClick(pager, Qt::Key_C, Qt::ControlModifier);
         const QString all = QGuiApplication::clipboard()->text();
         QVERIFY(all.startsWith(QLatin1String("line 0\nline 1\n")));
-        QVERIFY(all.endsWith(QLatin1String("\nline 999")));
-        QCOMPARE(all.count(QLatin1Char('\n')), 1000 + 16 * 3 - 1);
+        QVERIFY(all.endsWith(QLatin1String("\nline 999\n")));
+        QCOMPARE(all.count(QLatin1Char('\n')), 1000);  // the report's lines, none of the rules between pages
 
         QTemporaryDir dir;
         QPrinter printer(QPrinter::HighResolution);
@@ -148,6 +155,58 @@ private slots:
         QVERIFY(pdf.open(QIODevice::ReadOnly));
         const QByteArray bytes = pdf.readAll();
         QCOMPARE(bytes.count("/Type /Page") - bytes.count("/Type /Pages"), qsizetype{17});
+    }
+
+    // Select All then Edit > Copy gives the report as its file holds it (a page's '\f', no rule);
+    // a selection across a page's start, by the mouse, and Ctrl+C give the lines selected.
+    void copyGivesTheLinesAsTheReportFileHoldsThem() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("examine.txt"));
+        ReportViewer* viewer = printToScreen(*ui_, 150, "line ", nullptr, path.toStdString());
+        QVERIFY(viewer);
+        ReportPager* pager = viewer->pager();
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        clipboard->setText(QStringLiteral("kept"));
+        QTest::keyClick(pager, Qt::Key_C, Qt::ControlModifier);  // nothing selected: nothing copied
+        QCOMPARE(clipboard->text(), QStringLiteral("kept"));
+        // Edit > Copy goes to the widget with the focus: the report's, in the active window.
+        QApplication::setActiveWindow(ui_->mainWindow());
+        QVERIFY(QTest::qWaitForWindowActive(ui_->mainWindow()));
+        QCOMPARE(QApplication::focusWidget(), pager);
+        QTest::keyClick(pager, Qt::Key_A, Qt::ControlModifier);
+        QAction* copy = nullptr;
+        for (QAction* a : ui_->mainWindow()->menu(QStringLiteral("Edit"))->actions())
+            if (a->text().remove(QLatin1Char('&')) == QStringLiteral("Copy")) copy = a;
+        QVERIFY(copy);
+        copy->trigger();
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray held = file.readAll();
+        QVERIFY(held.contains('\f'));
+        // Offered as plain text, and as nothing else (rich text would lose the report's spacing).
+        const QMimeData* copied = clipboard->mimeData();
+        QVERIFY(copied->hasFormat(QStringLiteral("text/plain")) && !copied->hasHtml());
+        QVERIFY(copied->data(QStringLiteral("text/html")).isEmpty());
+        QCOMPARE(clipboard->text().toUtf8(), held);
+
+        const std::vector<std::string> lines = dz::ui::all_lines(viewer->report());
+        std::size_t page = 1;
+        while (page < lines.size() && lines[page].front() != '\f') ++page;
+        QVERIFY(page + 3 < lines.size());
+        // From the third character of the second line above the page to the fourth of its first.
+        pager->verticalScrollBar()->setValue(static_cast<int>(page) - 2);
+        const QFontMetrics fm(pager->font());
+        QTest::mousePress(pager->viewport(), Qt::LeftButton, {},
+                          QPoint(4 + fm.horizontalAdvance(QStringLiteral("li")) + 1, fm.lineSpacing() / 2));
+        const QPointF to(4 + fm.horizontalAdvance(QStringLiteral("line")) + 2, fm.lineSpacing() * 11 / 2);
+        QMouseEvent drag(QEvent::MouseMove, to, pager->viewport()->mapToGlobal(to), Qt::NoButton, Qt::LeftButton,
+                         Qt::NoModifier);
+        QCoreApplication::sendEvent(pager->viewport(), &drag);
+        QTest::mouseRelease(pager->viewport(), Qt::LeftButton, {}, to.toPoint());
+        QTest::keyClick(pager, Qt::Key_C, Qt::ControlModifier);
+        const QString expected = QString::fromStdString(lines[page - 2].substr(2) + "\n" + lines[page - 1] + "\n" +
+                                                        lines[page].substr(0, 5));
+        QCOMPARE(clipboard->text(), expected);
     }
 
     // A spool that cannot be read back whole is shown as far as it goes, and the print to the

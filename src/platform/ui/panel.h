@@ -59,7 +59,7 @@ struct FieldDef {
     int row = 1, col = 1;
     int width = 10;           // cells; for Choice/Check the width of the widest label
     int height = 1;           // a List field shows this many rows
-    int max_length = 0;       // characters a person may type; 0 = width
+    int max_length = 0;       // characters a person may type; 0 = width; -1 = any (the program says)
     std::string label;        // Check: the text beside the box
     std::vector<std::string> choices;  // Choice: one label per radio button (numbered from 1)
     std::vector<std::string> items;    // List/Combo: entries present when the panel opens
