@@ -40,6 +40,16 @@ std::string g_missing;  // why the guard could not be installed
 
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
+std::function<void(const std::string&)> g_openHook;
+
+void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        hook = which;
+    }
+    if (hook) hook(name);
+}
 
 struct FileId {
     dev_t dev = 0;
@@ -94,6 +104,13 @@ std::optional<FileId> opened_file(sqlite3_file* file, const char* name) {
     return id_of(held);
 }
 
+// The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was
+// judged (or looked at) answers at once, and is then refused as no regular file, where an open
+// to read would wait for a writer for ever. Regular files read and write as before.
+using OpenCall = int (*)(const char*, int, int);
+OpenCall g_open = nullptr;
+int open_without_waiting(const char* name, int flags, int mode) { return g_open(name, flags | O_NONBLOCK, mode); }
+
 int refuse(sqlite3_file* file) {
     file->pMethods = nullptr;
     return SQLITE_CANTOPEN;
@@ -136,6 +153,7 @@ int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
     if (!looked) return refuse(file);
     const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
     const JournalKind kind = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback).kind;
+    call_hook(g_openHook, name);
     if (creating) {
         if (kind == JournalKind::NotOwn) return refuse(file);
         // Where nothing stood, only a file made by this open is written.
@@ -169,7 +187,7 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
             // A data file, or the file a new one is made in: a regular file or nothing.
             struct stat st {};
             if (!name || (::lstat(name, &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)) return refuse(file);
-            return open_base(name, file, flags, out);
+            return open_checked(name, file, flags, out, std::nullopt, false);
         }
         case SQLITE_OPEN_TEMP_DB:
         case SQLITE_OPEN_TRANSIENT_DB:
@@ -211,14 +229,7 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     const std::string dataFile = data_file_of(name, kJournalSuffix);
     std::optional<uint32_t> nonce;
     if (dataFile.empty() ? id_of(st) != *own : !still_own(name, *own, nonce)) return SQLITE_IOERR_DELETE;
-    if (!dataFile.empty()) {
-        std::function<void(const std::string&)> hook;
-        {
-            std::lock_guard<std::mutex> lock(g_hookMutex);
-            hook = g_removalHook;
-        }
-        if (hook) hook(name);
-    }
+    if (!dataFile.empty()) call_hook(g_removalHook, name);
     const int rc = g_base->xDelete(g_base, name, syncFolder);
     if (rc != SQLITE_OK) return rc;
     forget_own(name);
@@ -250,6 +261,10 @@ std::string install() {
     g_base = sqlite3_vfs_find("unix");
     if (!g_base) return "SQLite has no unix file layer to put it before";
     if (g_base->iVersion < 3) return "SQLite's unix file layer is of version " + std::to_string(g_base->iVersion);
+    g_open = reinterpret_cast<OpenCall>(g_base->xGetSystemCall(g_base, "open"));
+    if (!g_open ||
+        g_base->xSetSystemCall(g_base, "open", reinterpret_cast<sqlite3_syscall_ptr>(open_without_waiting)) != SQLITE_OK)
+        return "SQLite's unix file layer did not let its opens be made without waiting";
     g_guard.iVersion = 3;
     g_guard.szOsFile = g_base->szOsFile;
     g_guard.mxPathname = g_base->mxPathname;
@@ -298,6 +313,11 @@ bool journal_guard_in_place(std::string* why) {
 void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_removalHook = std::move(hook);
+}
+
+void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_openHook = std::move(hook);
 }
 
 }  // namespace dz::xio

@@ -5,6 +5,7 @@
 // beside a data file (a write-ahead log, its shared-memory index) is opened or removed.
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace dz::xio {
@@ -12,5 +13,9 @@ namespace dz::xio {
 // Whether the guard is installed (install_journal_guard, own_journal.h) and still registered with
 // SQLite. False with why in `why`: no data file is opened without it.
 bool journal_guard_in_place(std::string* why = nullptr);
+
+// Tests: called with a journal's path once it is judged, before it is opened (what stands there
+// may be replaced meanwhile).
+void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
 }  // namespace dz::xio

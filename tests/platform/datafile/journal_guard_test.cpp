@@ -156,6 +156,40 @@ TEST_F(JournalGuard, ASuperJournalNamedByAJournalIsNeverOpenedNorRemoved) {
     EXPECT_EQ(names(), "Kept");
 }
 
+// The journal of a write stopped in its commit is replaced after the judge passed it, before
+// SQLite opens it: to see whether it is hot (a pipe there would hold an open to read for ever),
+// or to play it (another file there would be played and removed). Neither is opened; the file
+// stays as the stopped write left it, and is taken back once its own journal stands there again.
+TEST_F(JournalGuard, AJournalReplacedAfterItsJudgementIsNeverOpened) {
+    made();
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t w = 0;
+        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C2", "A2", "Stopped");
+    }));
+    const std::string stopped = bytes_of(file());
+    const fs::path own = dir / "own", pipe = dir / "pipe", other = dir / "other";
+    fs::copy_file(journal(), other);
+    fs::rename(journal(), own);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (auto [swapped, atOpen] : {std::pair{pipe, 1}, {other, 2}}) {
+        fs::rename(own, journal());
+        int opens = 0;
+        xio::set_journal_open_hook_for_tests([&, swapped = swapped, atOpen = atOpen](const std::string&) {
+            if (++opens != atOpen) return;
+            fs::rename(journal(), own);
+            fs::rename(swapped, journal());
+        });
+        EXPECT_TRUE(ends([&] { (void)names(); })) << swapped << " was waited on";
+        xio::set_journal_open_hook_for_tests(nullptr);
+        EXPECT_EQ(bytes_of(file()), stopped) << swapped;
+        ASSERT_TRUE(fs::exists(own)) << swapped;
+        EXPECT_TRUE(fs::exists(journal())) << swapped << " was removed";
+        fs::rename(journal(), swapped);
+    }
+    fs::rename(own, journal());
+    EXPECT_EQ(names(), "Kept");
+}
+
 // What the layer itself is asked: every open of another kind, and every removal of what it did
 // not open as its own, is refused and leaves what stands there as it was.
 TEST_F(JournalGuard, EveryOtherOpenAndRemovalIsRefused) {
