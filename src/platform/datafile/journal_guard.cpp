@@ -293,11 +293,9 @@ std::string install() {
 }  // namespace
 
 void install_journal_guard() {
-    static const bool once = [] {
-        g_missing = install();
-        return true;
-    }();
-    (void)once;
+    // Once; why it could not be installed is kept, and said at every open of a data file.
+    static std::once_flag once;
+    std::call_once(once, [] { g_missing = install(); });
 }
 
 bool journal_guard_in_place(std::string* why) {

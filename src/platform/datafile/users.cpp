@@ -77,15 +77,16 @@ bool access_acl(const std::string& path, const struct stat& st, std::vector<AclE
     acl.clear();
     std::vector<unsigned char> raw(4 + 8 * 32);
     ssize_t n = ::getxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size());
-    if (n < 0 && errno == ERANGE) {
+    int why = n < 0 ? errno : 0;
+    if (why == ERANGE) {
         n = ::getxattr(path.c_str(), "system.posix_acl_access", nullptr, 0);
         raw.resize(static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n > 0) n = ::getxattr(path.c_str(), "system.posix_acl_access", raw.data(), raw.size());
-        if (n < 0) errno = EIO;  // changed between the two reads: read again next time
+        why = n < 0 ? EIO : 0;  // grown between the two reads: read again next time
     }
     struct stat now {};
     if (::stat(path.c_str(), &now) != 0 || now.st_dev != st.st_dev || now.st_ino != st.st_ino) return false;
-    if (n < 0) return errno == ENODATA || errno == ENOTSUP;
+    if (n < 0) return why == ENODATA || why == ENOTSUP;
     const unsigned char* p = raw.data();
     if (n < 4 || (n - 4) % 8 != 0 || le(p, 4) != kAclVersion) return false;
     for (ssize_t at = 4; at < n; at += 8)

@@ -4,6 +4,7 @@
 // opened, read, waited on or removed. The removal of its own journal is noted beside the file.
 #include "platform/datafile/journal_guard.h"
 #include "platform/datafile/journal_notes.h"
+#include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
 #include "support.h"
 #include "as_user.h"
@@ -82,6 +83,12 @@ bool ends(Body body) {
 
 class JournalGuard : public DataFileTest {
 public:
+    // What a command here took back or refused is said to no later test.
+    void TearDown() override {
+        xio::take_run_notices();
+        xio::forget_run_notices_said();
+        DataFileTest::TearDown();
+    }
     fs::path file() const { return dir / "MASTER.TST"; }
     fs::path journal() const { return dir / "MASTER.TST-journal"; }
     void made() {
