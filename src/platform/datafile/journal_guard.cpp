@@ -1,58 +1,240 @@
-// SQLite's file layer with a guard before it: every journal a connection of this program is
-// about to open or remove is judged first (own_journal.h). The judgement before a connection
-// opens says why a file is refused; this one keeps SQLite itself from playing, or even opening,
-// a journal that appeared meanwhile (a pipe opened to read would wait for ever).
-#include "platform/datafile/own_journal.h"
+// SQLite's file layer with a guard before it. SQLite opens and removes files by names it makes
+// from a data file's name, and by names it reads from files (a journal names a super journal,
+// which SQLite reads as a list of journals and removes); a database opens in write-ahead-log mode
+// whenever a "-wal" file stands beside it. Here each open is let through only for what this
+// program makes: the data file, SQLite's nameless temporary files, the journal a connection
+// makes, and a journal the judge passed (own_journal.h). Every other open is refused before
+// anything is opened (a pipe opened to read would wait for ever), and a removal is let through
+// only for a journal this process opened as its own, known by its inode.
+//
+// After the removal of a journal of its own the guard notes the journal's nonce beside the data
+// file (journal_notes.h): a copy of it put back later is a journal of a committed write.
+#include "platform/datafile/journal_guard.h"
 
+#include "platform/datafile/journal_notes.h"
+#include "platform/datafile/own_journal.h"
 #include "platform/datafile/xio_internal.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dz::xio {
 namespace {
 
-constexpr std::string_view kSuffix = "-journal";
+constexpr std::string_view kJournalSuffix = "-journal";
+constexpr std::string_view kLogSuffix = "-wal";
+constexpr std::string_view kIndexSuffix = "-shm";
+constexpr const char* kGuardName = "dodedoz-journal-guard";
+constexpr int kKinds = SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_TEMP_DB | SQLITE_OPEN_TRANSIENT_DB | SQLITE_OPEN_MAIN_JOURNAL |
+                       SQLITE_OPEN_TEMP_JOURNAL | SQLITE_OPEN_SUBJOURNAL | SQLITE_OPEN_SUPER_JOURNAL | SQLITE_OPEN_WAL;
 
 sqlite3_vfs* g_base = nullptr;
 sqlite3_vfs g_guard{};
+std::string g_missing;  // why the guard could not be installed
+
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
+std::function<void(const std::string&)> g_openHook;
 
-// The data file of a main journal's name ("" for any other name).
-std::string data_file_of(const char* name) {
-    const std::string_view n = name ? name : "";
-    if (n.size() <= kSuffix.size() || !n.ends_with(kSuffix)) return {};
-    return std::string(n.substr(0, n.size() - kSuffix.size()));
+void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
+    std::function<void(const std::string&)> hook;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        hook = which;
+    }
+    if (hook) hook(name);
 }
 
-int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out) {
-    if ((flags & SQLITE_OPEN_MAIN_JOURNAL) != 0) {
-        if (const std::string dataFile = data_file_of(name); !dataFile.empty()) {
-            const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
-            const JournalKind kind = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback).kind;
-            // Gone since SQLite saw it: not opened by name again, as something else may stand
-            // there by now (SQLite then takes the journal for played by another program).
-            if (kind == JournalKind::NotOwn || (kind == JournalKind::None && !creating)) {
-                file->pMethods = nullptr;
-                return SQLITE_CANTOPEN;
-            }
-        }
-    }
+struct FileId {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    bool operator==(const FileId&) const = default;
+};
+FileId id_of(const struct stat& st) { return {st.st_dev, st.st_ino}; }
+
+// The journals (and logs) this process opened as its own, by name: what stands there now is
+// removed only while it is still that file.
+std::mutex g_ownMutex;
+std::map<std::string, FileId, std::less<>> g_own;
+
+void remember_own(const std::string& name, FileId id) {
+    std::lock_guard<std::mutex> lock(g_ownMutex);
+    g_own[name] = id;
+}
+std::optional<FileId> own_at(const std::string& name) {
+    std::lock_guard<std::mutex> lock(g_ownMutex);
+    const auto it = g_own.find(name);
+    if (it == g_own.end()) return std::nullopt;
+    return it->second;
+}
+void forget_own(const std::string& name) {
+    std::lock_guard<std::mutex> lock(g_ownMutex);
+    g_own.erase(name);
+}
+
+// The data file of a name "<data file><suffix>" ("" for any other name).
+std::string data_file_of(std::string_view name, std::string_view suffix) {
+    if (name.size() <= suffix.size() || !name.ends_with(suffix)) return {};
+    return std::string(name.substr(0, name.size() - suffix.size()));
+}
+
+// SQLite's unix file layer keeps the descriptor of an open file in its file object, after the
+// methods, the layer and the inode's lock record. What is read from there is trusted only when
+// it names the very file that stands at the name.
+struct UnixFileHead {
+    const sqlite3_io_methods* methods;
+    sqlite3_vfs* vfs;
+    void* inode;
+    int fd;
+};
+
+// The file just opened at `name`, when that is what stands there (a regular file).
+std::optional<FileId> opened_file(sqlite3_file* file, const char* name) {
+    struct stat held {}, named {};
+    const int fd = reinterpret_cast<const UnixFileHead*>(file)->fd;
+    if (fd < 0 || ::fstat(fd, &held) != 0 || ::lstat(name, &named) != 0 || !S_ISREG(held.st_mode) ||
+        id_of(held) != id_of(named))
+        return std::nullopt;
+    return id_of(held);
+}
+
+// The open of SQLite's unix layer, and the same never waiting: a pipe put at a name after it was
+// judged (or looked at) answers at once, and is then refused as no regular file, where an open
+// to read would wait for a writer for ever. Regular files read and write as before.
+using OpenCall = int (*)(const char*, int, int);
+OpenCall g_open = nullptr;
+int open_without_waiting(const char* name, int flags, int mode) { return g_open(name, flags | O_NONBLOCK, mode); }
+
+int refuse(sqlite3_file* file) {
+    file->pMethods = nullptr;
+    return SQLITE_CANTOPEN;
+}
+
+int open_base(const char* name, sqlite3_file* file, int flags, int* out) {
     return g_base->xOpen(g_base, name, file, flags, out);
 }
 
-int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
-    if (const std::string dataFile = data_file_of(name); !dataFile.empty()) {
-        if (judge_journal(dataFile, JournalUse::Create).kind == JournalKind::NotOwn) return SQLITE_IOERR_DELETE;
-        std::function<void(const std::string&)> hook;
-        {
-            std::lock_guard<std::mutex> lock(g_hookMutex);
-            hook = g_removalHook;
-        }
-        if (hook) hook(name);
+// Opens as `name` only the file judged: anything else that stands there by then is closed again.
+int open_checked(const char* name, sqlite3_file* file, int flags, int* out, std::optional<FileId> judged, bool own) {
+    const int rc = open_base(name, file, flags, out);
+    if (rc != SQLITE_OK) return rc;
+    const std::optional<FileId> opened = opened_file(file, name);
+    if (!opened || (judged && *opened != *judged)) {
+        if (file->pMethods) file->pMethods->xClose(file);
+        return refuse(file);
     }
-    return g_base->xDelete(g_base, name, syncFolder);
+    if (own) remember_own(name, *opened);
+    return SQLITE_OK;
+}
+
+// What stands at `name` (nothing: nullopt); `looked` is false when that cannot be told.
+std::optional<FileId> standing(const char* name, bool& looked) {
+    struct stat st {};
+    looked = true;
+    if (::lstat(name, &st) == 0) return id_of(st);
+    looked = errno == ENOENT;
+    return std::nullopt;
+}
+
+// A data file's journal: the one a connection makes, where the judge lets it write one; a hot one
+// the judge passed as the file's own, to be played; any journal a writer may write over, only to
+// read its first byte (SQLite's test of whether it is hot).
+int open_journal(const char* name, sqlite3_file* file, int flags, int* out) {
+    const std::string dataFile = data_file_of(name, kJournalSuffix);
+    if (dataFile.empty()) return refuse(file);
+    bool looked = false;
+    const std::optional<FileId> before = standing(name, looked);
+    if (!looked) return refuse(file);
+    const bool creating = (flags & SQLITE_OPEN_CREATE) != 0;
+    const JournalKind kind = judge_journal(dataFile, creating ? JournalUse::Create : JournalUse::Playback).kind;
+    call_hook(g_openHook, name);
+    if (creating) {
+        if (kind == JournalKind::NotOwn) return refuse(file);
+        // Where nothing stood, only a file made by this open is written.
+        if (kind == JournalKind::None || !before)
+            return open_checked(name, file, flags | SQLITE_OPEN_EXCLUSIVE, out, std::nullopt, true);
+        return open_checked(name, file, flags, out, before, true);
+    }
+    // Gone since SQLite saw it: never opened by name again, as something else may stand there by
+    // now (SQLite then takes the journal for played by another program).
+    const bool reading = (flags & SQLITE_OPEN_READONLY) != 0;
+    if (!before || !(kind == JournalKind::Own || (reading && kind == JournalKind::Idle))) return refuse(file);
+    return open_checked(name, file, flags, out, before, !reading);
+}
+
+// A write-ahead log: only one this connection makes where nothing stood, for a data file put in
+// that mode elsewhere, which is then put back in this program's mode. A log (or its index) that
+// stands beside a data file is never this program's: never opened, read or replayed.
+int open_log(const char* name, sqlite3_file* file, int flags, int* out) {
+    const std::string dataFile = data_file_of(name, kLogSuffix);
+    if (dataFile.empty() || (flags & SQLITE_OPEN_CREATE) == 0) return refuse(file);
+    struct stat st {};
+    const std::string index = dataFile + std::string(kIndexSuffix);
+    if (::lstat(name, &st) == 0 || errno != ENOENT || ::lstat(index.c_str(), &st) == 0 || errno != ENOENT)
+        return refuse(file);
+    return open_checked(name, file, flags | SQLITE_OPEN_EXCLUSIVE, out, std::nullopt, true);
+}
+
+int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* out) {
+    switch (flags & kKinds) {
+        case SQLITE_OPEN_MAIN_DB: {
+            // A data file, or the file a new one is made in: a regular file or nothing.
+            struct stat st {};
+            if (!name || (::lstat(name, &st) == 0 ? !S_ISREG(st.st_mode) : errno != ENOENT)) return refuse(file);
+            return open_checked(name, file, flags, out, std::nullopt, false);
+        }
+        case SQLITE_OPEN_TEMP_DB:
+        case SQLITE_OPEN_TRANSIENT_DB:
+        case SQLITE_OPEN_TEMP_JOURNAL:
+        case SQLITE_OPEN_SUBJOURNAL:
+            // SQLite's own temporary files have no name: the layer beneath makes one and removes
+            // it at once.
+            if (name) return refuse(file);
+            return open_base(name, file, flags, out);
+        case SQLITE_OPEN_MAIN_JOURNAL:
+            return open_journal(name, file, flags, out);
+        case SQLITE_OPEN_WAL:
+            return open_log(name, file, flags, out);
+        default:  // a super journal (this program never writes one), or anything else
+            return refuse(file);
+    }
+}
+
+// The nonce of the journal at `name`, when it is still the file `id`; false when it is not.
+bool still_own(const std::string& name, FileId id, std::optional<uint32_t>& nonce) {
+    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return false;
+    struct stat st {};
+    const bool same = ::fstat(fd, &st) == 0 && id_of(st) == id;
+    if (same) nonce = journal_nonce(fd);
+    ::close(fd);
+    return same;
+}
+
+int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
+    if (!name) return SQLITE_IOERR_DELETE;
+    const std::optional<FileId> own = own_at(name);
+    if (!own) return SQLITE_IOERR_DELETE;
+    struct stat st {};
+    if (::lstat(name, &st) != 0 && errno == ENOENT) {
+        forget_own(name);
+        return SQLITE_IOERR_DELETE_NOENT;
+    }
+    const std::string dataFile = data_file_of(name, kJournalSuffix);
+    std::optional<uint32_t> nonce;
+    if (dataFile.empty() ? id_of(st) != *own : !still_own(name, *own, nonce)) return SQLITE_IOERR_DELETE;
+    if (!dataFile.empty()) call_hook(g_removalHook, name);
+    const int rc = g_base->xDelete(g_base, name, syncFolder);
+    if (rc != SQLITE_OK) return rc;
+    forget_own(name);
+    if (nonce) note_committed_journal(dataFile, *nonce);
+    return rc;
 }
 
 // The rest is SQLite's own, asked of the layer beneath.
@@ -75,40 +257,65 @@ int guard_set_system_call(sqlite3_vfs*, const char* name, sqlite3_syscall_ptr ca
 sqlite3_syscall_ptr guard_get_system_call(sqlite3_vfs*, const char* name) { return g_base->xGetSystemCall(g_base, name); }
 const char* guard_next_system_call(sqlite3_vfs*, const char* name) { return g_base->xNextSystemCall(g_base, name); }
 
+std::string install() {
+    g_base = sqlite3_vfs_find("unix");
+    if (!g_base) return "SQLite has no unix file layer to put it before";
+    if (g_base->iVersion < 3) return "SQLite's unix file layer is of version " + std::to_string(g_base->iVersion);
+    g_open = reinterpret_cast<OpenCall>(g_base->xGetSystemCall(g_base, "open"));
+    if (!g_open ||
+        g_base->xSetSystemCall(g_base, "open", reinterpret_cast<sqlite3_syscall_ptr>(open_without_waiting)) != SQLITE_OK)
+        return "SQLite's unix file layer did not let its opens be made without waiting";
+    g_guard.iVersion = 3;
+    g_guard.szOsFile = g_base->szOsFile;
+    g_guard.mxPathname = g_base->mxPathname;
+    g_guard.zName = kGuardName;
+    g_guard.xOpen = guard_open;
+    g_guard.xDelete = guard_delete;
+    g_guard.xAccess = guard_access;
+    g_guard.xFullPathname = guard_full_pathname;
+    g_guard.xDlOpen = guard_dl_open;
+    g_guard.xDlError = guard_dl_error;
+    g_guard.xDlSym = guard_dl_sym;
+    g_guard.xDlClose = guard_dl_close;
+    g_guard.xRandomness = guard_randomness;
+    g_guard.xSleep = guard_sleep;
+    g_guard.xCurrentTime = guard_current_time;
+    g_guard.xGetLastError = guard_last_error;
+    g_guard.xCurrentTimeInt64 = guard_current_time_int64;
+    g_guard.xSetSystemCall = guard_set_system_call;
+    g_guard.xGetSystemCall = guard_get_system_call;
+    g_guard.xNextSystemCall = guard_next_system_call;
+    if (const int rc = sqlite3_vfs_register(&g_guard, 1); rc != SQLITE_OK)
+        return std::string("SQLite refused it (") + sqlite3_errstr(rc) + ")";
+    return {};
+}
+
 }  // namespace
 
 void install_journal_guard() {
-    static const bool installed = [] {
-        g_base = sqlite3_vfs_find("unix");
-        if (!g_base || g_base->iVersion < 3) return false;
-        g_guard.iVersion = 3;
-        g_guard.szOsFile = g_base->szOsFile;
-        g_guard.mxPathname = g_base->mxPathname;
-        g_guard.zName = "dodedoz-journal-guard";
-        g_guard.xOpen = guard_open;
-        g_guard.xDelete = guard_delete;
-        g_guard.xAccess = guard_access;
-        g_guard.xFullPathname = guard_full_pathname;
-        g_guard.xDlOpen = guard_dl_open;
-        g_guard.xDlError = guard_dl_error;
-        g_guard.xDlSym = guard_dl_sym;
-        g_guard.xDlClose = guard_dl_close;
-        g_guard.xRandomness = guard_randomness;
-        g_guard.xSleep = guard_sleep;
-        g_guard.xCurrentTime = guard_current_time;
-        g_guard.xGetLastError = guard_last_error;
-        g_guard.xCurrentTimeInt64 = guard_current_time_int64;
-        g_guard.xSetSystemCall = guard_set_system_call;
-        g_guard.xGetSystemCall = guard_get_system_call;
-        g_guard.xNextSystemCall = guard_next_system_call;
-        return sqlite3_vfs_register(&g_guard, 1) == SQLITE_OK;
-    }();
-    (void)installed;
+    // Once; why it could not be installed is kept, and said at every open of a data file.
+    static std::once_flag once;
+    std::call_once(once, [] { g_missing = install(); });
+}
+
+bool journal_guard_in_place(std::string* why) {
+    // Registered as SQLite's default; a layer of a test's may stand over it and hand it its files.
+    if (g_guard.zName && sqlite3_vfs_find(kGuardName) == &g_guard) return true;
+    if (why)
+        *why = "the guard that keeps SQLite from opening or removing any file but the data file and its own journal "
+               "is not in place" +
+               (g_missing.empty() ? std::string() : ": " + g_missing);
+    return false;
 }
 
 void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_removalHook = std::move(hook);
+}
+
+void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_openHook = std::move(hook);
 }
 
 }  // namespace dz::xio

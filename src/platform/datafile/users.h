@@ -25,11 +25,15 @@ std::string group_name(gid_t gid);
 // group's bits and the others' differ.
 enum class WriteRight { Yes, No, Untold };
 WriteRight write_right(uid_t uid, const struct stat& st);
+// The same for the file at `path` of status `st`, by its access control list where it has one,
+// as the kernel counts it (its entries for users and groups, and the mask over them). Untold too
+// when the list cannot be read, or `path` no longer names that file.
+WriteRight write_right(uid_t uid, const std::string& path, const struct stat& st);
 // The same for a user of the groups `groups` (a holder of a lock, as the kernel shows it).
 WriteRight write_right(uid_t uid, const std::vector<gid_t>& groups, const struct stat& st);
 // Whether user `uid` may write `path` (or, where it does not stand, make it in its folder): this
-// program's own user by every right the system gives it (access control lists included), another
-// by the bits of `write_right` above; root may write everything.
+// program's own user by every right the system gives it, another by its bits and access control
+// list as `write_right` above tells them; root may write everything.
 WriteRight write_right(uid_t uid, const std::string& path);
 // Whether `path` carries an access control list beyond its permission bits, which may let users
 // write it whom the bits do not (only this program's own user's right is asked of the system).

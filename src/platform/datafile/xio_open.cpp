@@ -1,6 +1,7 @@
 // Opening data files.
 #include "platform/datafile/xio_internal.h"
 #include "platform/datafile/hot_journal.h"
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/run_marker.h"
 
 #include <charconv>
@@ -130,6 +131,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         if (::faccessat(AT_FDCWD, path.c_str(), R_OK, AT_EACCESS) != 0 && errno == EACCES)
             return set_error(XIO_IO_ERROR, path.string() + " cannot be read: you do not have permission");
         configure_sqlite_once();
+        // Without the guard SQLite would open whatever stands beside the file, and play it.
+        if (std::string missing; !xio::journal_guard_in_place(&missing))
+            return set_error(XIO_IO_ERROR, path.string() + " is not opened: " + missing);
         rc = sqlite3_open_v2(sqlite_name(path).c_str(), &hd->conn->raw, flags, nullptr);
         if (rc == SQLITE_OK) rc = harden(hd->conn->raw);
         if (rc == SQLITE_OK) rc = use_nocase_texts(hd->conn->raw);

@@ -1,5 +1,6 @@
 // Schema: tables, columns and indexes of a data file, and SQLite set up for them.
 #include "platform/datafile/xio_internal.h"
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/own_journal.h"
 
 namespace dz {
@@ -472,6 +473,10 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
         ::close(fd);
     sqlite3* db = nullptr;
     configure_sqlite_once();
+    if (std::string missing; !xio::journal_guard_in_place(&missing)) {
+        std::filesystem::remove(tmp, ec);
+        return set_error(XIO_IO_ERROR, path.string() + " is not made: " + missing);
+    }
     int rc = sqlite3_open_v2(sqlite_name(tmp).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);
     if (rc == SQLITE_OK) rc = exec(db, "PRAGMA journal_mode=DELETE");

@@ -1,0 +1,373 @@
+// SQLite's file layer opens only what this program makes (a data file, its nameless temporary
+// files, the journal a connection makes, a journal the judge passed) and removes only a journal
+// it opened as its own: nothing planted beside a data file, and no name read from a journal, is
+// opened, read, waited on or removed. The removal of its own journal is noted beside the file.
+#include "platform/datafile/journal_guard.h"
+#include "platform/datafile/journal_notes.h"
+#include "platform/datafile/run_marker.h"
+#include "platform/datafile/users.h"
+#include "support.h"
+#include "as_user.h"
+
+#include <gmock/gmock.h>
+#include <sqlite3.h>
+
+#include <array>
+#include <cstring>
+#include <fcntl.h>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+
+namespace dz::test {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::HasSubstr;
+
+std::string bytes_of(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+void put32(std::string& s, std::size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
+}
+std::string be32(uint32_t v) {
+    std::string s(4, '\0');
+    put32(s, 0, v);
+    return s;
+}
+constexpr char kMagic[] = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
+
+// A hot journal of `file` as SQLite writes one: the file's first page as it stands, then a
+// super-journal record naming `super`.
+std::string journal_naming(const fs::path& file, const std::string& super) {
+    const std::string db = bytes_of(file);
+    const uint32_t pageSize = (static_cast<uint32_t>(static_cast<unsigned char>(db[16])) << 8) |
+                              static_cast<unsigned char>(db[17]);
+    const uint32_t nonce = 0x5eed1234;
+    std::string j(512, '\0');
+    j.replace(0, 8, kMagic, 8);
+    put32(j, 8, 1);
+    put32(j, 12, nonce);
+    put32(j, 16, static_cast<uint32_t>(db.size() / pageSize));
+    put32(j, 20, 512);
+    put32(j, 24, pageSize);
+    uint32_t sum = nonce;
+    for (int i = static_cast<int>(pageSize) - 200; i > 0; i -= 200) sum += static_cast<unsigned char>(db[static_cast<std::size_t>(i)]);
+    j += be32(1) + db.substr(0, pageSize) + be32(sum);
+    uint32_t nameSum = 0;
+    for (unsigned char c : super) nameSum += c;
+    return j + be32(1073741824 / pageSize + 1) + super + be32(static_cast<uint32_t>(super.size())) + be32(nameSum) +
+           std::string(kMagic, 8);
+}
+
+// Runs `body` in a child process; false when it has not ended within 20 seconds (it waits on
+// something), after which it is killed.
+template <class Body>
+bool ends(Body body) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        body();
+        ::_exit(0);
+    }
+    for (int tenths = 0; tenths < 200; ++tenths) {
+        if (::waitpid(child, nullptr, WNOHANG) == child) return true;
+        ::usleep(100000);
+    }
+    kill_and_reap(child);
+    return false;
+}
+
+class JournalGuard : public DataFileTest {
+public:
+    // What a command here took back or refused is said to no later test.
+    void TearDown() override {
+        xio::take_run_notices();
+        xio::forget_run_notices_said();
+        DataFileTest::TearDown();
+    }
+    fs::path file() const { return dir / "MASTER.TST"; }
+    fs::path journal() const { return dir / "MASTER.TST-journal"; }
+    void made() {
+        const uint16_t h = open();
+        ASSERT_EQ(addCustomer(h, "C1", "A1", "Kept"), XIO_OK);
+        close(h);
+    }
+    // The customers' names as a connection that may write the file reads them.
+    std::string names() {
+        uint16_t h = 0;
+        if (xio_open_file(file(), 1, h) != XIO_OK) return "refused: " + xio_error_text();
+        opened.push_back(h);
+        const std::string codes = walk(h, 0, "NAME");
+        close(h);
+        return codes;
+    }
+    static sqlite3_vfs* guard() { return sqlite3_vfs_find("dodedoz-journal-guard"); }
+    // Asks the guard itself to open `name`: the status, the file closed again when it opened.
+    static int openThrough(const fs::path& name, int flags) {
+        sqlite3_vfs* vfs = guard();
+        std::unique_ptr<char[]> buf(new char[static_cast<std::size_t>(vfs->szOsFile)]());
+        auto* f = reinterpret_cast<sqlite3_file*>(buf.get());
+        int out = 0;
+        const int rc = vfs->xOpen(vfs, name.empty() ? nullptr : name.c_str(), f, flags, &out);
+        if (rc == SQLITE_OK && f->pMethods) f->pMethods->xClose(f);
+        return rc;
+    }
+};
+
+// A log planted beside a data file (a copy of the file put in write-ahead-log mode, every name
+// changed in its log) is neither read nor played nor removed, by a look or by a writer.
+TEST_F(JournalGuard, AWriteAheadLogBesideADataFileNeverReachesIt) {
+    made();
+    fs::copy_file(file(), dir / "evil.db");
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2((dir / "evil.db").c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA wal_autocheckpoint=0; UPDATE r1 SET NAME = 'Planted'",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    fs::copy_file(dir / "evil.db-wal", dir / "MASTER.TST-wal");
+    sqlite3_close(db);
+    const std::string before = bytes_of(file()), log = bytes_of(dir / "MASTER.TST-wal");
+    ASSERT_GT(log.size(), 0u);
+    EXPECT_THAT(names(), HasSubstr("refused"));
+    {
+        xio_read_only_scope look;
+        EXPECT_THAT(names(), HasSubstr("refused"));
+    }
+    EXPECT_EQ(bytes_of(file()), before);
+    EXPECT_EQ(bytes_of(dir / "MASTER.TST-wal"), log);
+    EXPECT_FALSE(fs::exists(dir / "MASTER.TST-shm"));
+    fs::remove(dir / "MASTER.TST-wal");
+    EXPECT_EQ(names(), "Kept");
+}
+
+// A journal that SQLite would play names a file (or a pipe) as its super journal: SQLite would
+// read it as a list of journals and remove it. It is never opened, never waited on, never removed.
+TEST_F(JournalGuard, ASuperJournalNamedByAJournalIsNeverOpenedNorRemoved) {
+    made();
+    const fs::path victim = dir / "victim", pipe = dir / "pipe";
+    std::ofstream(victim) << "precious";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string before = bytes_of(file());
+    for (const fs::path& named : {victim, pipe}) {
+        std::ofstream(journal(), std::ios::binary) << journal_naming(file(), named.string());
+        EXPECT_TRUE(ends([&] { (void)names(); })) << named << " was waited on";
+        EXPECT_TRUE(fs::exists(named)) << named;
+        EXPECT_EQ(bytes_of(file()), before) << named;
+        fs::remove(journal());
+    }
+    EXPECT_EQ(bytes_of(victim), "precious");
+    EXPECT_EQ(names(), "Kept");
+}
+
+// The journal of a write stopped in its commit is replaced after the judge passed it, before
+// SQLite opens it: to see whether it is hot (a pipe there would hold an open to read for ever),
+// or to play it (another file there would be played and removed). Neither is opened; the file
+// stays as the stopped write left it, and is taken back once its own journal stands there again.
+TEST_F(JournalGuard, AJournalReplacedAfterItsJudgementIsNeverOpened) {
+    made();
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t w = 0;
+        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C2", "A2", "Stopped");
+    }));
+    const std::string stopped = bytes_of(file());
+    const fs::path own = dir / "own", pipe = dir / "pipe", other = dir / "other";
+    fs::copy_file(journal(), other);
+    fs::rename(journal(), own);
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (auto [swapped, atOpen] : {std::pair{pipe, 1}, {other, 2}}) {
+        fs::rename(own, journal());
+        int opens = 0;
+        xio::set_journal_open_hook_for_tests([&, swapped = swapped, atOpen = atOpen](const std::string&) {
+            if (++opens != atOpen) return;
+            fs::rename(journal(), own);
+            fs::rename(swapped, journal());
+        });
+        EXPECT_TRUE(ends([&] { (void)names(); })) << swapped << " was waited on";
+        xio::set_journal_open_hook_for_tests(nullptr);
+        EXPECT_EQ(bytes_of(file()), stopped) << swapped;
+        ASSERT_TRUE(fs::exists(own)) << swapped;
+        EXPECT_TRUE(fs::exists(journal())) << swapped << " was removed";
+        fs::rename(journal(), swapped);
+    }
+    fs::rename(own, journal());
+    EXPECT_EQ(names(), "Kept");
+}
+
+// What the layer itself is asked: every open of another kind, and every removal of what it did
+// not open as its own, is refused and leaves what stands there as it was.
+TEST_F(JournalGuard, EveryOtherOpenAndRemovalIsRefused) {
+    made();
+    ASSERT_NE(guard(), nullptr);
+    const fs::path victim = dir / "victim";
+    std::ofstream(victim) << "precious";
+    std::ofstream(dir / "MASTER.TST-shm") << "index";
+    const int rw = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+    struct Case {
+        fs::path name;
+        int flags;
+    } refused[] = {
+        {victim, SQLITE_OPEN_READONLY | SQLITE_OPEN_SUPER_JOURNAL},
+        {victim, rw | SQLITE_OPEN_TEMP_JOURNAL},
+        {victim, rw | SQLITE_OPEN_SUBJOURNAL},
+        {victim, rw},  // of no kind
+        {victim, rw | SQLITE_OPEN_MAIN_JOURNAL},  // no journal's name
+        {dir / "MASTER.TST-wal", rw | SQLITE_OPEN_WAL},  // its index stands beside it
+        {journal(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_MAIN_JOURNAL},  // gone since SQLite saw it
+        {dir / "pipe", rw | SQLITE_OPEN_MAIN_DB},
+    };
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    for (const Case& c : refused) EXPECT_EQ(openThrough(c.name, c.flags), SQLITE_CANTOPEN) << c.name << " " << c.flags;
+    EXPECT_FALSE(fs::exists(dir / "MASTER.TST-wal"));
+    EXPECT_FALSE(fs::exists(journal()));
+
+    // A journal SQLite never plays: read only to see that it is not hot, never played.
+    std::ofstream(journal()) << std::string(512, '\0');
+    EXPECT_EQ(openThrough(journal(), SQLITE_OPEN_READONLY | SQLITE_OPEN_MAIN_JOURNAL), SQLITE_OK);
+    EXPECT_EQ(openThrough(journal(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_MAIN_JOURNAL), SQLITE_CANTOPEN);
+
+    for (const fs::path& p : {victim, journal(), dir / "MASTER.TST-shm", file()}) {
+        EXPECT_EQ(guard()->xDelete(guard(), p.c_str(), 0), SQLITE_IOERR_DELETE) << p;
+        EXPECT_TRUE(fs::exists(p)) << p;
+    }
+    EXPECT_EQ(bytes_of(victim), "precious");
+    // Its nameless temporary files are SQLite's own.
+    EXPECT_EQ(openThrough({}, rw | SQLITE_OPEN_TEMP_JOURNAL | SQLITE_OPEN_DELETEONCLOSE | SQLITE_OPEN_EXCLUSIVE),
+              SQLITE_OK);
+}
+
+// A copy of a journal made at its removal, at the end of a commit, and put back after it is
+// known for a journal of a committed write; one of a write stopped before the removal is not.
+TEST_F(JournalGuard, TheJournalOfACommitIsNotedOnceItIsRemoved) {
+    made();
+    const fs::path saved = dir / "saved";
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) { fs::copy_file(j, saved, fs::copy_options::overwrite_existing); });
+    uint16_t h = open(false);
+    EXPECT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    close(h);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_FALSE(fs::exists(journal()));
+    auto nonce = [](const fs::path& j) {
+        const int fd = ::open(j.c_str(), O_RDONLY);
+        const std::optional<uint32_t> n = xio::journal_nonce(fd);
+        ::close(fd);
+        return n;
+    };
+    ASSERT_TRUE(nonce(saved));
+    EXPECT_TRUE(xio::committed_journal_noted(file().string(), *nonce(saved)));
+
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t w = 0;
+        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C3", "A3", "Third");
+    }));
+    ASSERT_TRUE(nonce(journal()));
+    EXPECT_FALSE(xio::committed_journal_noted(file().string(), *nonce(journal())));
+}
+
+// An access control list as the kernel keeps it: (tag, permission, id) entries in its order.
+bool set_acl(const fs::path& p, const std::vector<std::array<uint32_t, 3>>& entries) {
+    std::string raw = {2, 0, 0, 0};
+    for (const auto& e : entries)
+        for (auto [v, n] : {std::pair{e[0], 2}, {e[1], 2}, {e[2], 4}})
+            for (int i = 0; i < n; ++i) raw += static_cast<char>(v >> (8 * i));
+    return ::setxattr(p.c_str(), "system.posix_acl_access", raw.data(), raw.size(), 0) == 0;
+}
+constexpr uint32_t kUserObj = 1, kUser = 2, kGroupObj = 4, kGroup = 8, kMask = 0x10, kOther = 0x20, kAny = 0xffffffff;
+
+// Whether another user may write a file, by its bits and its access list: as the kernel itself
+// answers that user.
+TEST_F(JournalGuard, WriteRightIsTheKernelsAnswer) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    const uid_t user = 65534;
+    const gid_t group = 65534;
+    fs::permissions(dir, fs::perms(0755));
+    const fs::path f = dir / "file";
+    std::ofstream(f) << "x";
+    struct Case {
+        const char* what;
+        uid_t owner;
+        gid_t fileGroup;
+        mode_t mode;
+        std::vector<std::array<uint32_t, 3>> acl;
+    } cases[] = {
+        {"a 0644 file of theirs", user, 0, 0644, {}},
+        {"a 0464 file of theirs", user, group, 0464, {}},
+        {"a 0664 file of their group", 0, group, 0664, {}},
+        {"a named user, the mask giving it", 0, 0, 0644, {{kUserObj, 6, kAny}, {kUser, 6, user}, {kGroupObj, 4, kAny}, {kMask, 6, kAny}, {kOther, 4, kAny}}},
+        {"a named user, the mask not giving it", 0, 0, 0644, {{kUserObj, 6, kAny}, {kUser, 6, user}, {kGroupObj, 6, kAny}, {kMask, 4, kAny}, {kOther, 6, kAny}}},
+        {"their group named", 0, 0, 0644, {{kUserObj, 6, kAny}, {kGroupObj, 4, kAny}, {kGroup, 6, group}, {kMask, 6, kAny}, {kOther, 4, kAny}}},
+        {"the file's group, the mask not giving it", 0, group, 0644, {{kUserObj, 6, kAny}, {kGroupObj, 6, kAny}, {kMask, 4, kAny}, {kOther, 6, kAny}}},
+        {"a group of theirs named without it, others with it", 0, 0, 0644, {{kUserObj, 6, kAny}, {kGroupObj, 4, kAny}, {kGroup, 4, group}, {kMask, 6, kAny}, {kOther, 6, kAny}}},
+        {"others, another user named", 0, 0, 0644, {{kUserObj, 6, kAny}, {kUser, 4, 1}, {kGroupObj, 4, kAny}, {kMask, 6, kAny}, {kOther, 6, kAny}}},
+    };
+    for (const Case& c : cases) {
+        ::removexattr(f.c_str(), "system.posix_acl_access");
+        ASSERT_EQ(::chown(f.c_str(), c.owner, c.fileGroup), 0);
+        ASSERT_EQ(::chmod(f.c_str(), c.mode), 0);
+        if (!c.acl.empty() && !set_acl(f, c.acl)) GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+        const std::string kernel = testing_support::AnswerAs(user, group, [&] {
+            return std::string(::access(f.c_str(), W_OK) == 0 ? "Yes" : "No");
+        });
+        struct stat st {};
+        ASSERT_EQ(::stat(f.c_str(), &st), 0);
+        const xio::WriteRight ours = c.acl.empty() ? xio::write_right(user, st) : xio::write_right(user, f.string(), st);
+        EXPECT_EQ(ours == xio::WriteRight::Yes ? "Yes" : ours == xio::WriteRight::No ? "No" : "Untold", kernel) << c.what;
+        EXPECT_EQ(xio::write_right(user, f.string()), ours) << c.what;
+    }
+}
+
+// A user whose right to write comes from an access list commits a write, and its journal goes.
+TEST_F(JournalGuard, AWriterByAnAccessListCommitsAndLeavesNoJournal) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    made();
+    const uid_t user = 65534;
+    const gid_t group = 65534;
+    fs::permissions(dir, fs::perms(0755));
+    for (const fs::path& p : {dir, file(), xio::lock_file_path(file())}) {
+        const bool folder = p == dir;
+        if (!set_acl(p, {{kUserObj, 7, kAny}, {kUser, folder ? 7u : 6u, user}, {kGroupObj, 5, kAny}, {kMask, 7, kAny},
+                         {kOther, 5, kAny}}))
+            GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+    }
+    EXPECT_EQ(testing_support::AnswerAs(user, group, [&] {
+                  uint16_t h = 0;
+                  if (xio_open_file(file(), 1, h) != XIO_OK) return "not opened: " + xio_error_text();
+                  const int written = addCustomer(h, "C2", "A2", "Theirs");
+                  xio_cls_file(h);
+                  return written == XIO_OK ? std::string("written") : "not written: " + xio_error_text();
+              }),
+              "written");
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(names(), "Kept,Theirs");
+}
+
+// Without the guard SQLite would open whatever stands beside a file: no data file is opened or
+// made, and the reason is said.
+TEST_F(JournalGuard, NoDataFileIsOpenedOrMadeWithoutTheGuard) {
+    made();
+    sqlite3_vfs* vfs = guard();
+    ASSERT_NE(vfs, nullptr);
+    ASSERT_EQ(sqlite3_vfs_unregister(vfs), SQLITE_OK);
+    std::string why;
+    EXPECT_FALSE(xio::journal_guard_in_place(&why));
+    EXPECT_THAT(names(), HasSubstr("the guard that keeps SQLite from opening or removing any file"));
+    fs::remove(file());
+    xio_ask_request req;
+    req.abbr = "TST";
+    req.fileNo = 1;
+    req.create = true;
+    uint16_t h = 0;
+    EXPECT_NE(xio_ask_file(req, h), XIO_OK);
+    EXPECT_THAT(xio_error_text(), HasSubstr("is not in place"));
+    EXPECT_FALSE(fs::exists(file()));
+    ASSERT_EQ(sqlite3_vfs_register(vfs, 1), SQLITE_OK);
+    EXPECT_TRUE(xio::journal_guard_in_place());
+    EXPECT_NE(open(), 0);
+}
+
+}  // namespace
+}  // namespace dz::test
