@@ -354,8 +354,8 @@ std::string ReportCause(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("nothing more could be written");
 }
 
-int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
-    if (const int rc = cli::check_input("tables import", file); rc != cli::kExitOk) return rc;
+// The import itself; `reportFailure` gets the line that says the report was not written.
+int ImportTable(const TableArgs& a, const std::string& report, const std::string& file, std::string& reportFailure) {
     cli::CliUiOptions uiOptions;
     cli::CliUi ui(uiOptions);
     CliTable t;
@@ -394,8 +394,11 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
         written = false;
         why = ReportCause(errno);
     }
+    auto notWritten = [&](const std::string& table) {
+        reportFailure = "dodedoz-cli: tables import: " + table + "the report could not be written to " + report + ": " + why + "\n";
+    };
     if (!o.opened) {
-        if (!written) std::cerr << "dodedoz-cli: tables import: the report could not be written to " << report << ": " << why << "\n";
+        if (!written) notWritten("");
         return cli::kExitFailure;
     }
     // The summary repeats the report's totals: it is for a report that went to a file.
@@ -408,13 +411,20 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     const bool saved = t.Save();
     if (!written) {
         // The table and its report are two things: whichever was written is said as such.
-        std::cerr << "dodedoz-cli: tables import: "
-                  << (!saved ? "" : changes ? "the table was saved, but " : "the table is unchanged, and ")
-                  << "the report could not be written to " << report << ": " << why << "\n";
+        notWritten(!saved ? "" : changes ? "the table was saved, but " : "the table is unchanged, and ");
         return cli::kExitFailure;
     }
     if (!saved) return cli::kExitFailure;
     return o.counts.rejected > 0 ? kExitRejected : cli::kExitOk;
+}
+
+int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
+    if (const int rc = cli::check_input("tables import", file); rc != cli::kExitOk) return rc;
+    std::string reportFailure;
+    const int rc = ImportTable(a, report, file, reportFailure);
+    // Said last, after the save's own count.
+    std::cerr << reportFailure;
+    return rc;
 }
 
 int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const std::vector<std::string>& paths) {
