@@ -69,6 +69,16 @@ protected:
         StartNewRow(doc);
     }
 
+    // The table "Jobs" (PR field 30, one row A=1) as the editor opens it into `doc`.
+    std::unique_ptr<SubstitutionMasterFile> OpenJobs(SubstitutionTable& doc) {
+        CreateMasterFile();
+        WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+        auto mf = OpenTable("Jobs", kApplPR, 30);
+        doc.oldSize = 10;
+        Load(*mf, doc);
+        return mf;
+    }
+
     ui::ScriptedUi sui_;
 };
 
@@ -461,12 +471,8 @@ TEST_F(EditorSaveTest, ClosingOnAnEmptyTableDropsItAndOffersTheGroup) {
 // A commit that fails leaves the table as it was and the rows unsaved, and says so; a Save As
 // whose commit finds the file in use says to wait, then choose Save As again, and makes no group.
 TEST_F(EditorSaveTest, ACommitThatFailsSavesNothingAndSaysWhatToDo) {
-    CreateMasterFile();
-    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
-    auto mf = OpenTable("Jobs", kApplPR, 30);
     SubstitutionTable doc("Jobs", 30, kApplPR);
-    doc.oldSize = 10;
-    Load(*mf, doc);
+    auto mf = OpenJobs(doc);
     SubstitutionRow* b = Add(doc, "B", "2");
     SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
     xio::fail_call(xio::FaultCall::Commit, 1, XIO_IO_ERROR, "XVM");
@@ -491,12 +497,8 @@ TEST_F(EditorSaveTest, ACommitThatFailsSavesNothingAndSaysWhatToDo) {
 
 // A disk that fills during a save: the table is as it was, and the words say the disk is full.
 TEST_F(EditorSaveTest, ASaveThatFillsTheDiskSaysSo) {
-    CreateMasterFile();
-    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
-    auto mf = OpenTable("Jobs", kApplPR, 30);
     SubstitutionTable doc("Jobs", 30, kApplPR);
-    doc.oldSize = 10;
-    Load(*mf, doc);
+    auto mf = OpenJobs(doc);
     for (int i = 0; i < 3000; ++i) Add(doc, "V" + std::to_string(10000 + i), "N");
     SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
     xio::set_max_pages(static_cast<uint16_t>(mf->handle()), 1);
