@@ -492,6 +492,8 @@ TEST_F(EditorSaveTest, ACommitThatFailsSavesNothingAndSaysWhatToDo) {
     other->Close();
     EXPECT_EQ(saver.Save(doc), XIO_OK);
     EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1", "B=2"}));
+    // The editor's save gives the group no group record (only the command line's saves do).
+    EXPECT_EQ(saver.GroupNames(), std::vector<std::string>{});
     mf->Close();
 }
 
