@@ -37,6 +37,8 @@
 #include "tables/substitution_fields.h"
 
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <unistd.h>
 #include <iostream>
 #include <memory>
@@ -234,8 +236,11 @@ int RunShow(const std::string& dir, const std::string& group, const std::string&
         out << "[" << g->name << "] " << TableHeading(t) << "\n";
         const bool third = ThirdValueFieldName(t.fieldId) != nullptr && t.mapJobToExtra != 0;
         for (const SubstitutionRow* r = doc.firstRow; r; r = r->next) {
-            out << r->oldValue << "," << r->newValue;
-            if (third) out << "," << r->thirdValue;
+            // Both values as the editor shows them (a new account with its separators, as its
+            // old value is typed), each as a table text file holds it: the line imports back to
+            // the same row.
+            out << TableFileValue(r->oldValue, true) << "," << TableFileValue(ShownNewValue(t.fieldId, r->newValue), false);
+            if (third) out << "," << TableFileValue(r->thirdValue, false);
             out << "\n";
         }
         ++shown;
@@ -296,29 +301,25 @@ public:
             doc_ = OpenTableDocument(*mf_);
             return cli::kExitOk;
         }
-        // A table created here gets the editor's default options; one on file keeps its own.
-        if (!mf_->OpenForEdit(a.group, static_cast<uint16_t>(appl_ + 1), field, false,
-                              exists ? 0 : static_cast<uint16_t>(a.oldSize), 65535, 0, 0, true, false))
+        // A table on file is locked while it is filled; one not on file yet is made by the save,
+        // in the same write as its rows.
+        if (!mf_->OpenToFill(a.group, static_cast<uint16_t>(appl_ + 1), field))
             return cli::kExitFailure;  // the reason was shown
         locked_ = true;
         doc_ = OpenTableDocument(*mf_);
-        if (!exists && a.oldSize != 0) doc_->oldSize = static_cast<uint16_t>(a.oldSize);
+        if (!exists) {
+            // The editor's default options, as a definition made now would hold them (never set).
+            doc_->blankValueOption = doc_->notFoundOption = 0;
+            if (a.oldSize != 0) doc_->oldSize = static_cast<uint16_t>(a.oldSize);
+        }
         return cli::kExitOk;
     }
-    // Writes the rows; false after saying why.
-    bool Save(const char* verb) {
+    // Writes the rows; false after saying why (a save that fails says why itself, with what to
+    // do). A group made here is one a conversion can use, whatever its tables' fields: it gets
+    // its group record, as the editor's Save As gives one, in the same write as the rows.
+    bool Save() {
         if (!doc_->modified) return true;
-        // A save that fails says why itself, with what to do.
-        if (mf_->Save(*doc_) != XIO_OK) return false;
-        // A group made here is one a conversion can use, whatever its tables' fields: it gets
-        // its group record, as the editor's Save As gives one.
-        if (const int s = mf_->WriteGroupRecord(); s != XIO_OK) {
-            std::cerr << "dodedoz-cli: tables " << verb << ": the rows were saved, but the group record of '"
-                      << mf_->groupName() << "' could not be written (status " << s << "): " << xio_error_text()
-                      << "; run the command again\n";
-            return false;
-        }
-        return true;
+        return mf_->Save(*doc_, true) == XIO_OK;
     }
     ~CliTable() {
         if (!mf_) return;
@@ -348,8 +349,13 @@ int RunExport(const TableArgs& a, const std::string& file, bool force) {
     return cli::kExitOk;
 }
 
-int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
-    if (const int rc = cli::check_input("tables import", file); rc != cli::kExitOk) return rc;
+// The cause of a failed write, flush or close of a report: the device's own answer.
+std::string ReportCause(int error) {
+    return error != 0 ? std::string(std::strerror(error)) : std::string("nothing more could be written");
+}
+
+// The import itself; `reportFailure` gets the line that says the report was not written.
+int ImportTable(const TableArgs& a, const std::string& report, const std::string& file, std::string& reportFailure) {
     cli::CliUiOptions uiOptions;
     cli::CliUi ui(uiOptions);
     CliTable t;
@@ -358,7 +364,6 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     def.title = "Import Report";
     const int print = ui::xp_open_print(def, ui::Destination::Spool);
     const ImportOutcome o = ImportTableRows(t.doc(), file, print, {});
-    int rc = cli::kExitOk;
     const bool reportOnScreen = report.empty() || report == "-";
     std::string why;
     const int fd = reportOnScreen ? -1 : files::open_report_file(report, why);
@@ -366,8 +371,15 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     // The lines come back from the print's spool and go out a piece at a time, never all held.
     std::string piece;
     auto flush = [&] {
-        if (reportOnScreen) std::cout << piece;
-        else written = written && files::write_all(fd, piece);
+        if (reportOnScreen) {
+            std::cout << piece;
+        } else if (written) {
+            errno = 0;
+            if (!files::write_all(fd, piece)) {
+                written = false;
+                why = ReportCause(errno);
+            }
+        }
         piece.clear();
     };
     ui::xp_each_line(print, [&](std::string_view l) {
@@ -378,22 +390,40 @@ int RunImport(const TableArgs& a, const std::string& report, const std::string& 
     });
     flush();
     ui::xp_close_print(print);
-    if (!reportOnScreen) {
-        if (fd >= 0 && ::close(fd) != 0 && why.empty()) why = "it could not be closed";
-        if (!written) {
-            std::cerr << "dodedoz-cli: tables import: cannot write the report file " << report << ": " << why << "\n";
-            rc = cli::kExitFailure;
-        }
+    if (fd >= 0 && ::close(fd) != 0 && written) {
+        written = false;
+        why = ReportCause(errno);
     }
-    if (!o.opened) return cli::kExitFailure;
+    auto notWritten = [&](const std::string& table) {
+        reportFailure = "dodedoz-cli: tables import: " + table + "the report could not be written to " + report + ": " + why + "\n";
+    };
+    if (!o.opened) {
+        if (!written) notWritten("");
+        return cli::kExitFailure;
+    }
     // The summary repeats the report's totals: it is for a report that went to a file.
     if (o.counts.records >= 1 && !reportOnScreen) std::cerr << ui::console_text(ImportSummary(o.counts)) << "\n";
     if (o.rowsImported()) {
         t.doc().modified = true;
         SortTableRows(t.doc());
     }
-    if (!t.Save("import")) return cli::kExitFailure;
-    if (rc == cli::kExitOk && o.counts.rejected > 0) rc = kExitRejected;
+    const bool changes = t.doc().modified;
+    const bool saved = t.Save();
+    if (!written) {
+        // The table and its report are two things: whichever was written is said as such.
+        notWritten(!saved ? "" : changes ? "the table was saved, but " : "the table is unchanged, and ");
+        return cli::kExitFailure;
+    }
+    if (!saved) return cli::kExitFailure;
+    return o.counts.rejected > 0 ? kExitRejected : cli::kExitOk;
+}
+
+int RunImport(const TableArgs& a, const std::string& report, const std::string& file) {
+    if (const int rc = cli::check_input("tables import", file); rc != cli::kExitOk) return rc;
+    std::string reportFailure;
+    const int rc = ImportTable(a, report, file, reportFailure);
+    // Said last, after the save's own count.
+    std::cerr << reportFailure;
     return rc;
 }
 
@@ -425,7 +455,7 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
     }
     const int added = t.doc().RowCount() - before;
     std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
-    if (!t.Save("prefill")) return cli::kExitFailure;
+    if (!t.Save()) return cli::kExitFailure;
     return cli::kExitOk;
 }
 

@@ -118,20 +118,30 @@ public:
     // ---- The editor's operations (application list codes: DAPPL + 1, 1 = none) ----
     // Makes the given table the current one: the previous one is released (written back with
     // the given options when `save`), the new one's definition created if needed and locked.
-    // On a refusal the previous table is current and locked again and the answer is false.
+    // The release and the making (group widths, definition) are one write. On a refusal the
+    // previous table is current and locked again and the answer is false.
     bool OpenForEdit(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn, uint16_t oldSize,
                      uint16_t mapJobToExtra, uint16_t blankValueOption, uint16_t notFoundOption, bool check,
                      bool save);
+    // Makes the given table the current one for a command that fills it and then saves it
+    // (import, prefill): a table on file is opened as OpenForEdit opens it; one not on file yet
+    // passes OpenForEdit's checks but nothing is written or locked: Save makes it (group widths,
+    // definition, group record) in the same write as its rows, so that a fill stopped anywhere,
+    // or one that keeps no row, leaves no half-made table or group. False after saying why.
+    bool OpenToFill(std::string_view group, uint16_t applCode, uint16_t fieldId);
     // False, after a warning (13481), for a name that cannot name a new group (a control
     // character in it); a group already stored under it is accepted.
     bool AcceptGroupName(std::string_view group);
     // The format warnings and the stored-width check of GL, job and phase tables.
     bool CheckFormat(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn);
-    // Writes the document's rows into the current table, all or nothing. 0 only when the rows
-    // and header 1 were written; every failure answers a non-zero code and leaves the file,
-    // the rows and their flags as they were.
-    int Save(SubstitutionTable& doc);
-    // Writes every row of the document as the table of group `newName`, all or nothing; old
+    // Writes the document's rows into the current table, all or nothing: the table made current
+    // (its definition and group widths when it is not on file yet), the rows and header 1 are one
+    // write. With `groupRecord` the group also gets its group record when it has none, in that
+    // write. 0 only when everything was written; every failure answers a non-zero code and leaves
+    // the file, the rows and their flags as they were.
+    int Save(SubstitutionTable& doc, bool groupRecord = false);
+    // Writes every row of the document as the table of group `newName`, all or nothing (the group
+    // record and the definition in the same write as the rows); old
     // values are cut to the document's old size (refused first when two rows would then
     // collide). True when written.
     bool SaveAs(std::string_view newName, SubstitutionTable& doc);
@@ -181,6 +191,11 @@ private:
     void PutEntryValues(const SubstitutionRow& row);
     int DeleteEntry(std::string_view group, const std::string& oldValue, bool mustExist);
     int WriteLastChoice(bool failIfUnreadable);
+    // OpenForEdit's checks of a table about to be made current.
+    bool PassesOpenChecks(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn, bool check);
+    // After a failed save has dropped its writes: `group`'s table (the one current before the
+    // save) is current again and locked when it is on file; nothing is made or written.
+    void BackTo(const std::string& group, uint32_t application, uint16_t fieldId);
 
     std::string groupName_{kNewTableGroup};
     uint32_t application_ = 0;

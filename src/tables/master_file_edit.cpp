@@ -64,7 +64,7 @@ std::string Upper(std::string s) {
     return s;
 }
 
-// Ends a save's transaction: commits on success, otherwise drops every write. The cause of a
+// Ends a write's transaction: commits on success, otherwise drops every write. The cause of a
 // failure is taken before the rollback forgets it.
 int EndSave(uint16_t h, int status, SaveFailure& failure) {
     if (status == XIO_OK) {
@@ -72,7 +72,7 @@ int EndSave(uint16_t h, int status, SaveFailure& failure) {
         if (status == XIO_OK) return XIO_OK;
     }
     failure = SaveFailureOf(h, status);
-    // The save has failed already and says so; dropping its writes is all that is left to try.
+    // The write has failed already and says so; dropping its writes is all that is left to try.
     (void)xio_rollback(h);
     (void)xio_end_writes(h);
     return status;
@@ -88,22 +88,40 @@ void SayNotSaved(const SaveFailure& failure, const std::string& command) {
 
 // ---- Opening for edit ---------------------------------------------------------------------
 
+bool SubstitutionMasterFile::PassesOpenChecks(std::string_view group, uint16_t applCode, uint16_t fieldId,
+                                              bool warn, bool check) {
+    if (SameText(group, kNewTableGroup) && !CheckMaxGroups()) return false;
+    if (!AcceptGroupName(group)) return false;
+    return !check || CheckFormat(group, applCode, fieldId, warn);
+}
+
 bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn,
                                          uint16_t oldSize, uint16_t mapJobToExtra, uint16_t blankValueOption,
                                          uint16_t notFoundOption, bool check, bool save) {
-    if (SameText(group, kNewTableGroup) && !CheckMaxGroups()) return false;
-    if (!AcceptGroupName(group)) return false;
-    if (check && !CheckFormat(group, applCode, fieldId, warn)) return false;
+    if (!PassesOpenChecks(group, applCode, fieldId, warn, check)) return false;
     const std::string prevName = groupName_;
     const uint32_t prevAppl = application_;
     const uint16_t prevField = fieldId_;
-    if (Open() && !IsUnnamedGroup(groupName_)) PutDefinitionArgs(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
-    ReleaseDefinition(save);
-    SetCurrentTable(group, applCode > 0 ? applCode - 1u : 0u, fieldId);
-    const int s = WriteDefinition(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
-    if (s == XIO_OK || s == XIO_NOT_FOUND) return true;
+    // A save writes inside its own transaction; otherwise letting go of the previous table and
+    // making this one (group widths, then definition) are a write of their own, so that a stop
+    // between them never leaves a group without its table.
+    const bool ownWrite = !saving_ && Open() && !ReadOnly();
+    int s = ownWrite ? xio_start_writes(H()) : XIO_OK;
+    if (s == XIO_OK) {
+        if (Open() && !IsUnnamedGroup(groupName_))
+            PutDefinitionArgs(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
+        ReleaseDefinition(save);
+        SetCurrentTable(group, applCode > 0 ? applCode - 1u : 0u, fieldId);
+        s = WriteDefinition(oldSize, mapJobToExtra, blankValueOption, notFoundOption);
+        if (s == XIO_NOT_FOUND) s = XIO_OK;  // nothing to lock: nothing was written either
+    }
     // Taken before the previous table is locked again, which may say something else.
-    const SaveFailure failure = SaveFailureOf(H(), s);
+    SaveFailure failure;
+    if (ownWrite)
+        s = EndSave(H(), s, failure);
+    else if (s != XIO_OK)
+        failure = SaveFailureOf(H(), s);
+    if (s == XIO_OK) return true;
     SetCurrentTable(prevName, prevAppl, prevField);
     WriteDefinition(0, kLeaveAsItIs, 0, 0);
     // A save says why it wrote nothing, with a step that works; a table another user holds is
@@ -115,6 +133,26 @@ bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCo
                                                      : "Unable to access this table, please run fendrick on your "
                                                        "Master.xvc file");
     return false;
+}
+
+bool SubstitutionMasterFile::OpenToFill(std::string_view group, uint16_t applCode, uint16_t fieldId) {
+    const uint32_t appl = applCode > 0 ? applCode - 1u : 0u;
+    if (!Open() || ReadOnly() || HasTable(group, appl, fieldId))
+        return OpenForEdit(group, applCode, fieldId, false, 0, kLeaveAsItIs, 0, 0, true, false);
+    if (!PassesOpenChecks(group, applCode, fieldId, false, true)) return false;
+    ReleaseDefinition(false);
+    SetCurrentTable(group, appl, fieldId);
+    return true;
+}
+
+void SubstitutionMasterFile::BackTo(const std::string& group, uint32_t application, uint16_t fieldId) {
+    const uint16_t h = H();
+    // A table made by the dropped writes is gone; its lock, and that of another table the save
+    // went to, go too.
+    const bool same = SameText(groupName_, group) && application_ == application && fieldId_ == fieldId;
+    if (!same || !ReadDefinition(groupName_, application_, fieldId_, false)) xio_unlock_record(h, kDefinitionRecord);
+    SetCurrentTable(group, application, fieldId);
+    if (ReadDefinition(group, application, fieldId, false)) (void)xio_rd_record(h, kDefinitionRecord, 0, 1);
 }
 
 bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
@@ -353,7 +391,7 @@ void SubstitutionMasterFile::PutEntryValues(const SubstitutionRow& row) {
         PutText(h, kEntryRecord, fields_.newXOnJ, Utf8Prefix(row.thirdValue, kValueMax));
 }
 
-int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
+int SubstitutionMasterFile::Save(SubstitutionTable& doc, bool groupRecord) {
     if (!Open()) {
         ui::xw_wr_message(ui::kError, "I/O error occurred during save. Please try 'Save As'");
         return handle_ == 0 ? XIO_NO_FILE : XIO_IO_ERROR;
@@ -364,13 +402,27 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         SayNotSaved(UnwritableFailure(), "Save");
         return XIO_LOCKED;
     }
+    const uint16_t h = H();
+    const std::string was = groupName_;
+    const uint32_t wasAppl = application_;
+    const uint16_t wasField = fieldId_;
+    SaveFailure failure;
+    // Everything below is one write: a save stopped anywhere leaves the table as it was.
+    int s = xio_start_writes(h);
+    if (s != XIO_OK) {
+        EndSave(h, s, failure);
+        SayNotSaved(failure, "Save");
+        return s;
+    }
     saving_ = "Save";
     const bool current = OpenForEdit(groupName_, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
                                      doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption, false, true);
     saving_ = nullptr;
-    if (!current) return kSaveRefused;
-    const uint16_t h = H();
-    int s = xio_start_writes(h);
+    if (!current) {
+        EndSave(h, kSaveRefused, failure);  // said by OpenForEdit
+        BackTo(was, wasAppl, wasField);
+        return kSaveRefused;
+    }
     // Removed rows first, so that a value removed and typed again is written afresh.
     int n = 0;
     if (s == XIO_OK && doc.removedRows) ui::x_update_task("Freeing deleted disk space");
@@ -421,10 +473,11 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc) {
         written.push_back(doc.pendingNewRow);
         progress.Row(n);
     }
+    if (s == XIO_OK && groupRecord) s = WriteGroupRecord();
     if (s == XIO_OK) s = WriteLastChoice(true);
-    SaveFailure failure;
     s = EndSave(h, s, failure);
     if (s != XIO_OK) {
+        BackTo(was, wasAppl, wasField);
         SayNotSaved(failure, "Save");
         return s;
     }
@@ -486,21 +539,32 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         ui::xw_wr_message(ui::kError, "IO error occured, please try again.");
         return false;
     }
-    if (s == XIO_NOT_FOUND) {
+    const std::string was = groupName_;
+    const uint32_t wasAppl = application_;
+    const uint16_t wasField = fieldId_;
+    SaveFailure failure;
+    // The group record, the table made current and its rows are one write.
+    const bool newGroup = s == XIO_NOT_FOUND;
+    s = xio_start_writes(h);
+    if (s == XIO_OK && newGroup) {
         s = xio_wr_record(h, kGroupRecord);
         if (s == XIO_DUPLICATE) s = XIO_OK;  // another user wrote it meanwhile
-        if (s != XIO_OK) {
-            SayNotSaved(SaveFailureOf(h, s), "Save As");
-            return false;
-        }
+    }
+    if (s != XIO_OK) {
+        EndSave(h, s, failure);
+        SayNotSaved(failure, "Save As");
+        return false;
     }
     saving_ = "Save As";
     const bool current = OpenForEdit(name, static_cast<uint16_t>(application_ + 1), fieldId_, false, doc.oldSize,
                                      doc.thirdWidth != 0 ? 1 : 0, doc.blankValueOption, doc.notFoundOption,
                                      name != doc.groupName, true);
     saving_ = nullptr;
-    if (!current) return false;
-    s = xio_start_writes(h);
+    if (!current) {
+        EndSave(h, kSaveRefused, failure);  // said by OpenForEdit
+        BackTo(was, wasAppl, wasField);
+        return false;
+    }
     // Every stored entry of the table goes; the document's rows take their place.
     if (s == XIO_OK) ui::x_update_task("Freeing disk space");
     int n = 0;
@@ -533,9 +597,9 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
             progress.Row(static_cast<int>(i) + 1);
         });
     if (s == XIO_OK) s = WriteLastChoice(false);
-    SaveFailure failure;
     s = EndSave(h, s, failure);
     if (s != XIO_OK) {
+        BackTo(was, wasAppl, wasField);
         SayNotSaved(failure, "Save As");
         return false;
     }

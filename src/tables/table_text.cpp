@@ -165,6 +165,21 @@ std::string TableFileText(const SubstitutionTable& doc) {
     return out;
 }
 
+std::string ShownNewValue(uint16_t fieldId, const std::string& stored) {
+    bool formatted = false;
+    switch (fieldId) {
+        case kFieldGlAccount: case kFieldGlPrefixAB: case kFieldGlPrefixABC: case kFieldJob: case kFieldPhase:
+        case 300: case 301: formatted = true; break;
+        case kFieldGlBase: formatted = suite::xk_width(suite::kGlAccountFormat, suite::kGlSuffix) > 0; break;
+        default: break;
+    }
+    if (stored.empty() || !formatted) return stored;
+    const ValueFormat f = NewValueFormat(fieldId);
+    std::string v = stored;
+    suite::xk_format_field(f.format, f.section, v);
+    return v;
+}
+
 bool WriteTableFile(const SubstitutionTable& doc, const std::string& path, std::string& why, bool replace) {
     // The rule of report files: never a data file (the open MASTER.XVM among them), a link, or
     // something that is not a file.

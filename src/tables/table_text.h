@@ -74,6 +74,10 @@ std::string TableFileValue(const std::string& value, bool first);
 // The whole file: one CR LF ended line per row in list order, the pending new row last when
 // it has an old value.
 std::string TableFileText(const SubstitutionTable& doc);
+// A stored new value as the editor shows it: an account, prefix, job or phase with the
+// separators of its format (a base account with them only when the format has a suffix), any
+// other value as stored. Imported, it is stored as it was.
+std::string ShownNewValue(uint16_t fieldId, const std::string& stored);
 // True when export has something to write (the first row or the pending row has an old value).
 bool CanExport(const SubstitutionTable& doc);
 // Writes the file aside and renames it over `path`; false with `why` and `path` untouched.

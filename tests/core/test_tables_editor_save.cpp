@@ -7,10 +7,14 @@
 
 #include "platform/datafile/store.h"
 #include "platform/ui/scripted_ui.h"
+#include "as_user.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
 
 #include <algorithm>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dz::tables::testing {
 namespace {
@@ -63,6 +67,16 @@ protected:
         ASSERT_EQ(mf.LoadRows(doc.groupName, doc.fieldId, doc), XIO_OK);
         SortTableRows(doc);
         StartNewRow(doc);
+    }
+
+    // The table "Jobs" (PR field 30, one row A=1) as the editor opens it into `doc`.
+    std::unique_ptr<SubstitutionMasterFile> OpenJobs(SubstitutionTable& doc) {
+        CreateMasterFile();
+        WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+        auto mf = OpenTable("Jobs", kApplPR, 30);
+        doc.oldSize = 10;
+        Load(*mf, doc);
+        return mf;
     }
 
     ui::ScriptedUi sui_;
@@ -450,6 +464,103 @@ TEST_F(EditorSaveTest, ClosingOnAnEmptyTableDropsItAndOffersTheGroup) {
               "Table group Lone doesn't contain any tables.\r\rDo you want to delete this table group?");
     EXPECT_TRUE(saver.GroupNames().empty());
     saver.Close();
+}
+
+// ---- Failures the save meets ----------------------------------------------------------------
+
+// A commit that fails leaves the table as it was and the rows unsaved, and says so; a Save As
+// whose commit finds the file in use says to wait, then choose Save As again, and makes no group.
+TEST_F(EditorSaveTest, ACommitThatFailsSavesNothingAndSaysWhatToDo) {
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    auto mf = OpenJobs(doc);
+    SubstitutionRow* b = Add(doc, "B", "2");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    xio::fail_call(xio::FaultCall::Commit, 1, XIO_IO_ERROR, "XVM");
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("The table was not saved: "));
+    EXPECT_EQ(b->modified, 1);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+    xio::fail_call(xio::FaultCall::Commit, 1, XIO_LOCKED, "XVM");
+    EXPECT_FALSE(saver.SaveAs("Copy", doc));
+    xio::clear_faults();
+    EXPECT_THAT(sui_.message_texts().back(),
+                ::testing::HasSubstr("Wait until the other program has finished, then choose Save As again."));
+    EXPECT_EQ(saver.GroupNames(), std::vector<std::string>{});
+    // The table is still this editor's: another cannot take it, and the save goes through.
+    auto other = std::make_unique<SubstitutionMasterFile>(kCommand);
+    EXPECT_FALSE(other->OpenForEdit("Jobs", kApplPR + 1, 30, false, 0, 65535, 0, 0, false, false));
+    other->Close();
+    EXPECT_EQ(saver.Save(doc), XIO_OK);
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1", "B=2"}));
+    // The editor's save gives the group no group record (only the command line's saves do).
+    EXPECT_EQ(saver.GroupNames(), std::vector<std::string>{});
+    mf->Close();
+}
+
+// A disk that fills during a save: the table is as it was, and the words say the disk is full.
+TEST_F(EditorSaveTest, ASaveThatFillsTheDiskSaysSo) {
+    SubstitutionTable doc("Jobs", 30, kApplPR);
+    auto mf = OpenJobs(doc);
+    for (int i = 0; i < 3000; ++i) Add(doc, "V" + std::to_string(10000 + i), "N");
+    SubstitutionMasterFile saver(kCommand, mf->handle(), "Jobs", kApplPR, 30);
+    xio::set_max_pages(static_cast<uint16_t>(mf->handle()), 1);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    xio::set_max_pages(static_cast<uint16_t>(mf->handle()), 0);
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("cannot be written: the disk holding it is full"));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Free space on the disk holding "));
+    mf->Close();
+    EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+}
+
+// A user who is not root: the right to write taken away after the editor opened the table (the
+// file made 0444, or its folder 0555) is said as such at the save, and nothing is written, no
+// journal left.
+TEST_F(EditorSaveTest, ASaveWithoutTheRightToWriteSaysSoAsAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to save as another user";
+    CreateMasterFile();
+    WriteTable({"Jobs", kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    const std::filesystem::path master = SubstitutionMasterFile::MasterPath();
+    const std::string said = "cannot be written: you do not have permission to change it or the folder it is in";
+    enum class Taken { File, Folder };
+    for (const Taken taken : {Taken::File, Taken::Folder}) {
+        SCOPED_TRACE(static_cast<int>(taken));
+        for (const auto& e : std::filesystem::recursive_directory_iterator(folder()))
+            ASSERT_EQ(::lchown(e.path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(::chown(folder().c_str(), 65534, 65534), 0);
+        const std::string text = testing_support::AnswerAs(65534, 65534, [&]() -> std::string {
+            SubstitutionMasterFile file(kCommand);
+            SubstitutionTable doc("Jobs", 30, kApplPR);
+            doc.oldSize = 10;
+            if (!file.OpenForEdit("Jobs", kApplPR + 1, 30, false, 0, 65535, 0, 0, false, false)) return "not opened";
+            Load(file, doc);
+            Add(doc, "B", "2");
+            if (taken == Taken::File) ::chmod(master.c_str(), 0444);
+            if (taken == Taken::Folder) ::chmod(master.parent_path().c_str(), 0555);
+            SubstitutionMasterFile saver(kCommand, file.handle(), "Jobs", kApplPR, 30);
+            const int s = saver.Save(doc);
+            file.Close();
+            const auto texts = sui_.message_texts();
+            return std::to_string(s) + "|" + (texts.empty() ? std::string() : texts.back());
+        });
+        EXPECT_THAT(text, ::testing::Not(::testing::StartsWith("0|")));
+        EXPECT_THAT(text, ::testing::HasSubstr(said));
+        ASSERT_EQ(::chmod(folder().c_str(), 0755), 0);
+        ASSERT_EQ(::chmod(master.c_str(), 0644), 0);
+        EXPECT_FALSE(std::filesystem::exists(master.string() + "-journal"));
+        EXPECT_EQ(Stored("Jobs", 30), (std::vector<std::string>{"A=1"}));
+    }
+}
+
+// A name one character longer than a group name holds names no group, even when its first
+// characters are a stored group's name.
+TEST_F(EditorSaveTest, ANameTooLongIsRefusedThoughItBeginsAsAStoredGroup) {
+    CreateMasterFile();
+    const std::string stored(80, 'L');
+    WriteTable({stored, kApplPR, 30, 0, 0, 65535, {{"A", "1", ""}}});
+    SubstitutionMasterFile mf(kCommand);
+    EXPECT_FALSE(mf.OpenForEdit(stored + "M", kApplPR + 1, 30, true, 0, 65535, 0, 0, true, false));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("it has 81 characters and a table group name holds at most 80"));
+    mf.Close();
 }
 
 }  // namespace

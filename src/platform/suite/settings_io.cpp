@@ -4,6 +4,7 @@
 #include "platform/suite/company.h"
 #include "platform/suite/internal.h"
 #include "platform/ui/own_files.h"
+#include "platform/ui/shown_text.h"
 
 #include <toml++/toml.h>
 
@@ -92,10 +93,15 @@ public:
         return s;
     }
 
-    // Tabs and line breaks would break list texts and single-line reports.
+    // Tabs and line breaks would break list texts and single-line reports; any other control
+    // character (an ESC) would be taken into the data files and act on the terminal that shows
+    // it. Each is said as what it is.
     void check_text(const std::string& s, const std::string& entry, const toml::node* n) const {
         for (unsigned char c : s) {
-            if (c < 0x20) fail(entry, "a text without tabs or line breaks", n);
+            if (c == '\t' || c == '\n' || c == '\r') fail(entry, "a text without tabs or line breaks", n);
+            if (c < 0x20)
+                fail(entry, "a text without control characters; it holds the control character " +
+                                ui::shown_text(std::string(1, static_cast<char>(c))), n);
         }
     }
 
