@@ -110,23 +110,6 @@ std::string Lowered(std::string d) {
     return d;
 }
 
-bool ShownFormatted(uint16_t fieldId) {
-    switch (fieldId) {
-        case kFieldGlAccount: case kFieldGlPrefixAB: case kFieldGlPrefixABC: case kFieldJob: case kFieldPhase:
-        case 300: case 301: return true;
-        case kFieldGlBase: return HasSuffix();
-        default: return false;
-    }
-}
-
-std::string ShownValue(uint16_t fieldId, const std::string& stored) {
-    if (stored.empty() || !ShownFormatted(fieldId)) return stored;
-    const ValueFormat f = NewValueFormat(fieldId);
-    std::string v = stored;
-    suite::xk_format_field(f.format, f.section, v);
-    return v;
-}
-
 constexpr const char* kUntitled = "Untitled";
 
 // The commands that change the table or write it: off while the table file may only be read.
@@ -427,7 +410,7 @@ void TableEditor::ShowRow(int line) {
     SubstitutionRow* r = LineRow(line);
     if (!g || !r) return;
     g->set_cell(line, 0, r->oldValue);
-    g->set_cell(line, 1, ShownValue(doc_->fieldId, r->newValue));
+    g->set_cell(line, 1, ShownNewValue(doc_->fieldId, r->newValue));
     if (g->columns.size() > 2) g->set_cell(line, 2, r->thirdValue);
 }
 
@@ -439,7 +422,7 @@ void TableEditor::FillGrid() {
     lines.reserve(lineRows_.size() + 1);
     const bool third = g->columns.size() > 2;
     for (const SubstitutionRow* r : lineRows_) {
-        std::vector<std::string> l{r->oldValue, ShownValue(doc_->fieldId, r->newValue)};
+        std::vector<std::string> l{r->oldValue, ShownNewValue(doc_->fieldId, r->newValue)};
         if (third) l.push_back(r->thirdValue);
         lines.push_back(std::move(l));
     }
@@ -578,7 +561,7 @@ bool TableEditor::TableGridEditCell(int column) {
             }
             suite::xk_unformat_field(f.format, f.section, v);
             row->newValue = v;
-            g->set_cell(line, 1, ShownValue(doc_->fieldId, v));
+            g->set_cell(line, 1, ShownNewValue(doc_->fieldId, v));
             if (doc_->fieldId == kFieldPhase && !CheckAccountSections(v, true)) return false;
             return true;
         }
