@@ -3,6 +3,7 @@
 // bounded wait that ends naming the lock file and why.
 #include "platform/datafile/lock_file.h"
 #include "as_user.h"
+#include "socket_file.h"
 #include "support.h"
 
 #include <gmock/gmock.h>
@@ -13,9 +14,7 @@
 
 #include <cstring>
 #include <functional>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 
 namespace dz::test {
 namespace {
@@ -338,14 +337,7 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
 // A name that holds what no lock can be taken on is said as it is, with the step that works:
 // nothing holds it, and waiting would never help.
 TEST_F(LockFileTest, ANameThatIsNoLockFileSaysWhatItIsAndWhoCanRemoveIt) {
-    auto socket_at = [](const fs::path& p) {
-        const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        sockaddr_un addr {};
-        addr.sun_family = AF_UNIX;
-        std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", p.c_str());
-        ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-        ::close(s);
-    };
+    auto socket_at = [](const fs::path& p) { ASSERT_TRUE(testing_support::MakeSocketFile(p)) << p; };
     const struct {
         const char* what;
         std::function<void(const fs::path&)> make;
