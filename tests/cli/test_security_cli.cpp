@@ -2,6 +2,7 @@
 // to run SQL against another company's files, an older data file that a look must not upgrade,
 // a company folder whose name reads like a URI, and a table file that cannot be opened.
 #include "cli_support.h"
+#include "socket_file.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -9,9 +10,7 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sqlite3.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -330,12 +329,7 @@ TEST_F(SecurityCli, ASocketForALockFileIsSaidToBeOneToRootAndToAMember) {
     ASSERT_EQ(RunShell("chgrp -R dzsg " + ShellWord(shared.string()) + " && chmod -R g+w " + ShellWord(shared.string())).status, 0);
     const fs::path lockFile = fs::canonical(shared) / ".MASTER.GLM.locks";
     fs::remove(lockFile);
-    const int s = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", lockFile.c_str());
-    ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ::close(s);
+    ASSERT_TRUE(dz::testing_support::MakeSocketFile(lockFile)) << lockFile;
     ASSERT_EQ(::chmod(lockFile.c_str(), 0700), 0);  // the member's open is refused before it could tell
     for (const std::string as : {"", "runuser -u dzsb -- env HOME=/tmp "}) {
         SCOPED_TRACE(as.empty() ? "root" : "a member");

@@ -10,6 +10,7 @@
 #include "convert/record_fields.h"
 #include "platform/datafile/data_folder.h"
 #include "platform/ui/ui.h"
+#include "short_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -56,14 +57,15 @@ inline bool OpenTestCompany(const fs::path& folder, const std::set<std::string>&
     return true;
 }
 
-// A fresh folder under the system's temporary folder, removed at the end of the test.
+// A fresh folder, removed at the end of the test. Its path has one length on every machine and
+// in every run: reports of these tests show it, shortened when long and wrapped.
 class ScratchDir {
 public:
     ScratchDir() {
         std::random_device rd;
         char name[32];
-        std::snprintf(name, sizeof name, "dz_core_%08x%08x", rd(), rd());  // one length for every run
-        path_ = fs::temp_directory_path() / name;
+        std::snprintf(name, sizeof name, "dz_core_%08x%08x", rd(), rd());
+        path_ = testing_support::ShortTempFolder() / name;
         fs::create_directories(path_);
     }
     ~ScratchDir() {

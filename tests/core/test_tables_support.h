@@ -7,6 +7,7 @@
 #include "platform/suite/company.h"
 #include "platform/ui/ui.h"
 #include "tables/master_file.h"
+#include "short_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -51,7 +52,8 @@ class TablesTest : public ::testing::Test {
 protected:
     void SetUp() override {
         static std::atomic<int> serial{0};
-        folder_ = std::filesystem::temp_directory_path() /
+        // Shown in the import's report, which shortens a long path: as short on every machine.
+        folder_ = testing_support::ShortTempFolder() /
                   ("dz-tables-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
         std::filesystem::remove_all(folder_);
         std::filesystem::create_directories(folder_);

@@ -44,6 +44,7 @@
 #include "platform/ui/panel.h"
 #include "platform/ui/run_state.h"
 #include "platform/ui/ui.h"
+#include "short_folder.h"
 
 using dz::gui::PanelWidget;
 using dz::gui::QtUi;
@@ -246,9 +247,10 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     dz::suite::close_company();
 }
 
-// A company made by the command-line program, and a folder of text files beside it.
+// A company made by the command-line program, and a folder of text files beside it, where the
+// reports show their paths whole on every machine.
 struct Workplace {
-    QTemporaryDir dir;
+    QTemporaryDir dir{QString::fromStdString((dz::testing_support::ShortTempFolder() / "dz-gui-XXXXXX").string())};
     QString company() const { return dir.filePath(QStringLiteral("co")); }
     QString texts() const { return dir.filePath(QStringLiteral("texts")); }
     QString text(const QString& name) const { return QDir(texts()).filePath(name); }

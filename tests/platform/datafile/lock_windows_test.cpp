@@ -25,9 +25,11 @@ using xio::LockStep;
 // A program of its own (a child process): it runs `body`, stopping at each of `stops` (the nth
 // time the lock file code reaches a step) and where `body` calls Program::here(), until let go.
 // What `body` answers comes back; the program then keeps whatever it holds until it is ended.
+// It waits `wait` for a lock, counted from before any stop.
 class Program {
 public:
-    Program(std::vector<std::pair<LockStep, int>> stops, std::function<std::string()> body) {
+    Program(std::vector<std::pair<LockStep, int>> stops, std::function<std::string()> body,
+            std::chrono::milliseconds wait = std::chrono::milliseconds(400)) {
         if (::pipe(up_) != 0 || ::pipe(down_) != 0) return;
         pid_ = ::fork();
         if (pid_ != 0) return;
@@ -41,13 +43,15 @@ public:
             const int n = ++seen[s];
             if (std::find(stops.begin(), stops.end(), std::make_pair(s, n)) != stops.end()) stop_();
         });
-        xio::set_lock_wait_for_tests(std::chrono::milliseconds(400));
+        xio::set_lock_wait_for_tests(wait);
         const std::string answer = "E" + body() + "\n";
         xio::set_lock_hook_for_tests(nullptr);
         (void)!::write(up_[1], answer.data(), answer.size());
         for (;;) ::pause();
     }
-    Program(LockStep step, int nth, std::function<std::string()> body) : Program({{step, nth}}, std::move(body)) {}
+    Program(LockStep step, int nth, std::function<std::string()> body,
+            std::chrono::milliseconds wait = std::chrono::milliseconds(400))
+        : Program({{step, nth}}, std::move(body), wait) {}
     ~Program() {
         if (pid_ > 0) kill_and_reap(pid_);
         for (int fd : {up_[0], up_[1], down_[0], down_[1]}) ::close(fd);
@@ -157,7 +161,12 @@ TEST_F(LockWindows, AProgramThatOpenedTheOldFileTakesTheNewOne) {
         release();
         {
             SCOPED_TRACE("made afresh between the open and the lock");
-            Program other(LockStep::Opened, 1, [&] { return kind == LockKind::DataFile ? show() : take(kind); });
+            // Stopped there for as long as this program takes to make the file afresh, however
+            // loaded the machine: a data file's open, which has nothing to wait for, has a wait
+            // that outlasts the stop; the settings' lock, held here, is waited for briefly.
+            const auto wait = kind == LockKind::DataFile ? std::chrono::milliseconds(std::chrono::minutes(10))
+                                                         : std::chrono::milliseconds(400);
+            Program other(LockStep::Opened, 1, [&] { return kind == LockKind::DataFile ? show() : take(kind); }, wait);
             ASSERT_TRUE(other.stopped());
             widen(kind);
             const ino_t old = inode(kind);

@@ -160,7 +160,6 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         struct stat planted {};
         ASSERT_EQ(::lstat(journal().c_str(), &planted), 0);
         const std::string before = bytes_of(file());
-        const auto started = std::chrono::steady_clock::now();
         uint16_t h = 0;
         EXPECT_EQ(xio_open_file(file(), 1, h), XIO_LOCKED);
         EXPECT_THAT(xio_error_text(), AllOf(HasSubstr(journal().string() + " is " + way.what), HasSubstr("who owns it")));
@@ -180,7 +179,6 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         sqlite3_open_v2(file().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
         EXPECT_NE(sqlite3_exec(db, "SELECT count(*) FROM r1", nullptr, nullptr, nullptr), SQLITE_OK);
         sqlite3_close(db);
-        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
         EXPECT_EQ(bytes_of(file()), before);
         struct stat after {};
         EXPECT_EQ(::lstat(journal().c_str(), &after), 0);

@@ -48,6 +48,18 @@ pid_t spawn_holder(Body body, uid_t uid = static_cast<uid_t>(-1)) {
     return pid;
 }
 
+// The same, but the holder lets go on its own `seconds` after it took hold (it ends): a program
+// that waited for it, where it should have been refused or gone on at once, then has what it
+// waited for, so that its test fails by what the program answers, never by how long it took.
+template <class Body>
+pid_t spawn_holder_for(unsigned seconds, Body body, uid_t uid = static_cast<uid_t>(-1)) {
+    return spawn_holder([&] {
+        const bool held = body();
+        ::alarm(seconds);
+        return held;
+    }, uid);
+}
+
 // Leaves a data file in the middle of a commit, as a program killed there does: a child process
 // runs `write`, which commits, and ends where SQLite is about to remove the commit's journal (the
 // file holds the commit's pages, its journal stands beside it, hot). True when it ended there.
