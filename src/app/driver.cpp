@@ -475,7 +475,7 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         // Nor is a lock file that no lock can be taken on (a link, a pipe): nothing holds it.
         errorText = unwritable                                  ? xvlRCString::Get(12937)
                     : next.step == ui::Step::RemoveLockFile ? xvlRCString::Get(13442)
-                    : next.step == ui::Step::RemoveJournal  ? xvlRCString::Get(13622)
+                    : ui::journal_refusal(next.step)    ? xvlRCString::Get(13622)
                                                             : "is being used by another user or another conversion";
         break;
     case 9843: errorText = "is an Tolvane file and Tolvane is not installed"; break;

@@ -108,7 +108,7 @@ int run_dump(const std::string& dir, const std::string& abbrIn, int fileNo, bool
         std::string why = status == XIO_NO_FILE  ? "does not exist"
                           : status == XIO_CORRUPT ? "is either an old version or corrupt"
                           // A journal beside it that is not its own: nothing holds the file.
-                          : status == XIO_LOCKED  ? (xio_error_next_step().step == ui::Step::RemoveJournal ? "cannot be opened" : "is in use")
+                          : status == XIO_LOCKED  ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened" : "is in use")
                                                   : "cannot be opened (status " + std::to_string(status) + ")";
         // The data files' own text of a missing file says "does not exist" again: it is left out.
         if (status != XIO_NO_FILE) why += ": " + xio_error_text();

@@ -253,7 +253,7 @@ private:
             why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
                   (status == XIO_NO_FILE  ? std::string("does not exist")
                    // A journal beside it that is not its own: nothing holds the file.
-                   : status == XIO_LOCKED ? (xio_error_next_step().step == ui::Step::RemoveJournal ? "cannot be opened: " : "is in use: ") + xio_error_text()
+                   : status == XIO_LOCKED ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened: " : "is in use: ") + xio_error_text()
                                           : "cannot be opened (status " + std::to_string(status) + "): " + xio_error_text());
             return false;
         }

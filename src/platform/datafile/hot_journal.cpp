@@ -6,6 +6,7 @@
 #include "platform/datafile/users.h"
 #include "platform/datafile/xio_internal.h"
 
+#include <algorithm>
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
@@ -19,7 +20,7 @@ using xio_private::configure_sqlite_once;
 using xio_private::harden;
 using xio_private::sqlite_name;
 
-constexpr std::string_view kJournalSuffix = "-journal";
+constexpr std::string_view kSuffixes[] = {"-journal", "-wal", "-shm"};
 
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_takeBackHook;
@@ -50,13 +51,41 @@ int first_read(const std::string& dataFile, std::string& why) {
     return rc;
 }
 
-// The data files of the folder with something at their journal's name, whatever it is.
+// Whether the file SQLite reads as `dataFile` is whole (its quick check finds nothing wrong);
+// `why` what it found when not.
+bool whole(const std::string& dataFile, std::string& why) {
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK) rc = harden(db);
+    std::string found;
+    if (rc == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        rc = sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr);
+        while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
+            rc = SQLITE_OK;
+            const unsigned char* text = sqlite3_column_text(st, 0);
+            found += (found.empty() ? "" : "; ") + std::string(text ? reinterpret_cast<const char*>(text) : "");
+        }
+        if (rc == SQLITE_DONE) rc = SQLITE_OK;
+        sqlite3_finalize(st);
+    }
+    if (rc != SQLITE_OK) found = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    sqlite3_close(db);
+    if (rc == SQLITE_OK && found == "ok") return true;
+    why = found;
+    return false;
+}
+
+// The data files of the folder with something at their journal's name, whatever it is, or a
+// write-ahead log or its index beside them.
 std::vector<std::string> journalled(const std::string& folder, const std::string& onlyFile) {
     std::vector<std::string> names;
     auto stands = [&](const std::string& name) {
         struct stat st {}, journal {};
-        return ::lstat((folder + name).c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-               ::lstat((folder + name + std::string(kJournalSuffix)).c_str(), &journal) == 0;
+        if (::lstat((folder + name).c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        for (const std::string_view suffix : kSuffixes)
+            if (::lstat((folder + name + std::string(suffix)).c_str(), &journal) == 0) return true;
+        return false;
     };
     if (!onlyFile.empty()) {
         if (stands(onlyFile)) names.push_back(onlyFile);
@@ -66,9 +95,12 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
     if (!d) return names;
     while (const dirent* e = ::readdir(d)) {
         const std::string name = e->d_name;
-        if (name.size() <= kJournalSuffix.size() || !name.ends_with(kJournalSuffix)) continue;
-        const std::string dataFile = name.substr(0, name.size() - kJournalSuffix.size());
-        if (stands(dataFile)) names.push_back(dataFile);
+        for (const std::string_view suffix : kSuffixes) {
+            if (name.size() <= suffix.size() || !name.ends_with(suffix)) continue;
+            const std::string dataFile = name.substr(0, name.size() - suffix.size());
+            if (stands(dataFile) && std::find(names.begin(), names.end(), dataFile) == names.end())
+                names.push_back(dataFile);
+        }
     }
     ::closedir(d);
     return names;
@@ -81,14 +113,14 @@ std::vector<std::string> journalled(const std::string& folder, const std::string
 ui::NextStep take_back_step(const JournalJudgement& j) {
     auto may = [](const std::string& path, int mode) { return ::faccessat(AT_FDCWD, path.c_str(), mode, AT_EACCESS) == 0; };
     const std::string folder = std::filesystem::path(j.dataFile).parent_path().string();
+    // This user's own journal, which this user may not read: only its read right is missing.
+    if (j.kind == JournalKind::Unread && j.owner == ::geteuid()) return {ui::Step::MakeJournalReadable, {j.journal}};
     if (j.kind != JournalKind::Unread && may(j.dataFile, R_OK | W_OK) && may(j.journal, R_OK | W_OK) &&
         may(folder.empty() ? "." : folder, W_OK | X_OK) && !sticky_bar(j.journal).barred)
         return {ui::Step::TakeBackWrite, {}};
-    struct stat st {};
-    uid_t who = j.kind != JournalKind::Unread && ::stat(j.dataFile.c_str(), &st) == 0 ? st.st_uid : j.owner;
-    // The journal's owner may write the file (it is the file's own journal) and remove it.
-    if (sticky_bar(j.journal, who).barred) who = j.owner;
-    return {ui::Step::TakeBackWrite, {user_name(who), j.dataFile}};
+    // The journal's owner may write the file (the judge passed it for that), read and remove the
+    // journal, whatever the folder's sticky bit.
+    return {ui::Step::TakeBackWrite, {user_name(j.owner), j.dataFile}};
 }
 
 std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& request) {
@@ -142,14 +174,21 @@ std::vector<StoppedWrite> settle_stopped_writes(const StoppedWriteRequest& reque
         }
         // Taken back by another program while this one waited for the lock: nothing to say.
         if (judge_journal(dataFile).kind != JournalKind::Own) continue;
+        // Said taken back only once it was, and the file is whole; otherwise what it left.
         std::string why;
         const int rc = first_read(dataFile, why);
-        if (rc == SQLITE_OK && judge_journal(dataFile).kind == JournalKind::None) {
+        const JournalKind left = judge_journal(dataFile).kind;
+        if (left != JournalKind::None && left != JournalKind::Idle) {
+            w.why = dataFile + ": its journal was not played back (" +
+                    (why.empty() ? std::string("it still stands") : why) +
+                    "): the file and its journal stand as the stopped write left them";
+            w.next = {ui::Step::Again, {}};
+        } else if (rc != SQLITE_OK || !whole(dataFile, why)) {
+            w.why = dataFile + ": its journal was played back and removed, and the file is not whole: " + why;
+            w.next = {ui::Step::RestoreDataFile, {dataFile}};
+        } else {
             w.state = StoppedWrite::State::TakenBack;
             w.next = {};
-        } else {
-            w.why = dataFile + ": " + (why.empty() ? std::string("its journal could not be played back") : why);
-            w.next = {ui::Step::Again, {}};
         }
         found.push_back(std::move(w));
     }

@@ -1,8 +1,10 @@
 #include "platform/datafile/own_journal.h"
 
+#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/users.h"
 #include "platform/datafile/xio_internal.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -34,7 +36,8 @@ constexpr std::size_t kOriginalPages = 16;
 uint32_t be32(const unsigned char* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | uint32_t{p[3]};
 }
-bool power_of_two(uint32_t n) { return n != 0 && (n & (n - 1)) == 0; }
+// Pages and sectors are powers of two from 512 to 65536 bytes.
+bool page_size_fits(uint32_t n) { return n >= 512 && n <= 65536 && (n & (n - 1)) == 0; }
 
 // A page size as a database header gives it: 1 stands for 65536.
 uint32_t page_size_of(const unsigned char* header) {
@@ -96,45 +99,6 @@ private:
     bool open_ = false;
 };
 
-// What the journal saves, as SQLite would play it: the records of each of its parts in order,
-// up to the first whose page number is 0 or whose checksum fails (where SQLite stops).
-struct Saved {
-    Bytes firstPage;       // the file's first page as the write found it, when saved
-    uint32_t highest = 0;  // the highest page number saved
-};
-Saved saved_pages(int fd, const struct stat& st, const Bytes& head) {
-    Saved saved;
-    const uint32_t pageSize = be32(&head[24]);
-    const uint32_t sector = be32(&head[20]);
-    const off_t size = st.st_size;
-    const off_t record = static_cast<off_t>(pageSize) + 8;
-    Bytes part = head, rec;
-    for (off_t at = 0;;) {
-        // Each part's header takes a whole sector.
-        if (at + static_cast<off_t>(sector) > size) return saved;
-        if (at > 0 && (!read_at(fd, part, kJournalHeader, at) || std::memcmp(part.data(), kJournalMagic, 8) != 0))
-            return saved;
-        const uint32_t cksumInit = be32(&part[12]);
-        const off_t first = at + sector;
-        uint32_t count = be32(&part[8]);
-        // A journal written without syncs counts its records by its length.
-        if (count == 0xffffffffu) count = static_cast<uint32_t>(std::max<off_t>(0, size - first) / record);
-        for (uint32_t i = 0; i < count; ++i) {
-            if (!read_at(fd, rec, static_cast<std::size_t>(record), first + i * record)) return saved;
-            const uint32_t pgno = be32(rec.data());
-            if (pgno == 0) return saved;
-            uint32_t sum = cksumInit;
-            for (int64_t b = static_cast<int64_t>(pageSize) - 200; b > 0; b -= 200) sum += rec[4 + static_cast<std::size_t>(b)];
-            if (sum != be32(&rec[4 + pageSize])) return saved;
-            saved.highest = std::max(saved.highest, pgno);
-            if (pgno == 1 && saved.firstPage.empty()) saved.firstPage.assign(rec.begin() + 4, rec.begin() + 4 + pageSize);
-        }
-        // The next part starts at the next sector after this one's records.
-        const off_t end = first + static_cast<off_t>(count) * record;
-        at = (end + sector - 1) / sector * sector;
-    }
-}
-
 bool not_later(const struct timespec& a, const struct timespec& b) {
     return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec <= b.tv_nsec);
 }
@@ -156,116 +120,333 @@ std::string kind_of(mode_t mode) {
     return "a device";
 }
 
-JournalJudgement not_own(JournalJudgement j, std::string what) {
-    j.kind = JournalKind::NotOwn;
-    j.what = std::move(what);
-    return j;
+// What the judge has read so far, step by step.
+struct Judging {
+    JournalJudgement& j;
+    JournalUse use;
+    struct stat named {};  // what stands at the journal's name
+    struct stat file {};   // the data file
+    struct stat st {};     // the journal as opened
+    int fd = -1;
+    std::unique_ptr<DataFileReader> data;
+    Bytes head;      // the journal's first header
+    Bytes fileHead;  // the data file's header
+    Bytes now;       // the data file's first page
+    uint32_t pageSize = 0;
+    uint32_t sector = 0;
+    uint32_t pages = 0;  // the pages the file had when the write began
+    bool ownerWrites = false;  // the journal's owner may write the data file
+    Bytes firstPage;       // the file's first page as the write found it, when saved
+    uint32_t highest = 0;  // the highest page number saved
+    std::string detail;    // what a refusal adds to its step's words
+
+    Judging(JournalJudgement& judged, JournalUse u) : j(judged), use(u) {}
+    ~Judging() {
+        if (fd >= 0) ::close(fd);
+    }
+    Judging(const Judging&) = delete;
+    Judging& operator=(const Judging&) = delete;
+    DataFileReader& reader() {
+        if (!data) data = std::make_unique<DataFileReader>(j.dataFile);
+        return *data;
+    }
+};
+
+enum class Outcome {
+    Next,     // this step passes: on to the next
+    Refused,  // never played nor removed: the step's refusal, in its words and the detail
+    Judged,   // judged here (j.kind says how): the steps after it are not asked
+};
+
+Outcome judged(Judging& g, JournalKind kind) {
+    g.j.kind = kind;
+    return Outcome::Judged;
 }
+Outcome refused(Judging& g, std::string detail = {}) {
+    g.detail = std::move(detail);
+    return Outcome::Refused;
+}
+
+// 1. A write-ahead log (or its index) beside the file: SQLite would read the file through it,
+// and a writer would write it into the file. This program never makes one that outlives a
+// connection, so one standing before a connection opens the file is nobody's write of it.
+Outcome no_log(Judging& g) {
+    if (g.use != JournalUse::Look) return Outcome::Next;
+    for (const char* suffix : {"-wal", "-shm"}) {
+        const std::string name = g.j.dataFile + suffix;
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 && errno == ENOENT) continue;
+        g.j.journal = name;
+        g.j.owner = st.st_uid;
+        return refused(g);
+    }
+    return Outcome::Next;
+}
+
+// 2. Something at the journal's name, looked at without following it.
+Outcome stands(Judging& g) {
+    if (::lstat(g.j.journal.c_str(), &g.named) == 0) {
+        g.j.owner = g.named.st_uid;
+        return Outcome::Next;
+    }
+    if (errno == ENOENT) return judged(g, JournalKind::None);
+    return refused(g, std::string(" (") + std::strerror(errno) + ")");
+}
+
+// 3. A regular file of one name: nothing else is a journal SQLite made.
+Outcome one_file(Judging& g) {
+    if (!S_ISREG(g.named.st_mode)) return refused(g, kind_of(g.named.st_mode));
+    if (g.named.st_nlink != 1) return refused(g, "a file of " + std::to_string(g.named.st_nlink) + " names (hard links)");
+    return Outcome::Next;
+}
+
+// 4. Beside its data file; whether the journal's owner may write that file (root, its owner, or
+// one the file's bits and access list let write it) is kept for step 15.
+Outcome beside_file(Judging& g) {
+    if (::stat(g.j.dataFile.c_str(), &g.file) != 0) return refused(g);
+    g.j.fileOwner = g.file.st_uid;
+    const uid_t uid = g.named.st_uid;
+    g.ownerWrites = uid == 0 || uid == g.file.st_uid || write_right(uid, g.j.dataFile, g.file) == WriteRight::Yes;
+    return Outcome::Next;
+}
+
+// 5. Opened without waiting on anything (the name may have been made a pipe since), and still
+// the file looked at. One this user may not read is a writer's to tell.
+Outcome opened(Judging& g) {
+    g.fd = ::open(g.j.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (g.fd < 0) {
+        if (errno == EACCES && g.ownerWrites) return judged(g, JournalKind::Unread);
+        if (errno == EACCES) return refused(g, "a file of " + user_name(g.named.st_uid) + ", who may not write the data file");
+        return refused(g, std::string("something that cannot be opened (") + std::strerror(errno) + ")");
+    }
+    if (::fstat(g.fd, &g.st) != 0 || g.st.st_dev != g.named.st_dev || g.st.st_ino != g.named.st_ino ||
+        !S_ISREG(g.st.st_mode))
+        return refused(g, "a file that was replaced while it was looked at");
+    return Outcome::Next;
+}
+
+// 6. SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
+// written yet, is left to the writers, whoever made it.
+Outcome hot(Judging& g) {
+    Bytes first;
+    if (g.st.st_size == 0 || !read_at(g.fd, first, 1, 0) || first[0] == 0) return judged(g, JournalKind::Idle);
+    return Outcome::Next;
+}
+
+// 7. Hot where SQLite is about to write its own journal: only one who may write the file could
+// have made it since SQLite looked. A look meets a program writing the file (its reserved lock):
+// that program's own journal.
+Outcome live(Judging& g) {
+    if (g.use == JournalUse::Create) return g.ownerWrites ? judged(g, JournalKind::Idle) : refused(g);
+    if (g.use == JournalUse::Look && g.reader().reserved()) return judged(g, JournalKind::Live);
+    return Outcome::Next;
+}
+
+// 8. A journal's header, beside a data file's.
+Outcome header(Judging& g) {
+    if (!read_at(g.fd, g.head, kJournalHeader, 0) || std::memcmp(g.head.data(), kJournalMagic, 8) != 0)
+        return refused(g, "not a journal (it does not start as one)");
+    if (!g.reader().read(g.fileHead, kDatabaseHeader) || std::memcmp(g.fileHead.data(), kDatabaseMagic, 16) != 0 ||
+        !page_size_fits(page_size_of(g.fileHead.data())))
+        return refused(g, "a journal beside a file that is no data file");
+    return Outcome::Next;
+}
+
+// 9. Its pages of the data file's size.
+Outcome page_size(Judging& g) {
+    g.pageSize = be32(&g.head[24]);
+    const uint32_t fileSize = page_size_of(g.fileHead.data());
+    if (g.pageSize == fileSize) return Outcome::Next;
+    return refused(g, "the journal of another file (its pages are of " + std::to_string(g.pageSize) +
+                          " bytes, the data file's of " + std::to_string(fileSize) + ")");
+}
+
+// 10. Its sectors, and the pages it says the file had, within what the file could have had: a
+// journal played truncates or extends the file to that count first.
+Outcome sizes(Judging& g) {
+    g.sector = be32(&g.head[20]);
+    if (!page_size_fits(g.sector)) return refused(g, "its header gives sectors of " + std::to_string(g.sector) + " bytes");
+    g.pages = be32(&g.head[kOriginalPages]);
+    const uint64_t filePages = (static_cast<uint64_t>(g.file.st_size) + g.pageSize - 1) / g.pageSize;
+    if (g.pages > filePages)
+        return refused(g, "it says the data file had " + std::to_string(g.pages) + " pages, more than the " +
+                              std::to_string(filePages) + " it has: played, it would grow the file");
+    if (!g.reader().read(g.now, g.pageSize)) return refused(g, "the data file's first page cannot be read");
+    return Outcome::Next;
+}
+
+// 11. Not the journal of a write this program committed (journal_notes.h).
+Outcome not_committed(Judging& g) {
+    return committed_journal_noted(g.j.dataFile, be32(&g.head[12])) ? refused(g) : Outcome::Next;
+}
+
+// 12. No super journal named at its end: SQLite would open the file it names, read it as a list
+// of journals and remove it. This program never writes one.
+Outcome no_super_journal(Judging& g) {
+    constexpr off_t kTail = 16;  // the name's length, its byte sum, the magic
+    const off_t size = g.st.st_size;
+    Bytes tail;
+    if (size < static_cast<off_t>(g.sector) + kTail || !read_at(g.fd, tail, kTail, size - kTail) ||
+        std::memcmp(&tail[8], kJournalMagic, 8) != 0 || be32(tail.data()) == 0)
+        return Outcome::Next;
+    return refused(g);
+}
+
+// 13. Every record SQLite would play checks out: each part's records in order, as many as its
+// header counts (all that stand, for a journal written without syncs), each of a page within
+// those the file had, the locking page never, and its checksum right. A later part starts at the
+// next sector after its records, with a header of its own; SQLite stops where none stands.
+Outcome records(Judging& g) {
+    const off_t size = g.st.st_size;
+    const off_t record = static_cast<off_t>(g.pageSize) + 8;
+    const uint32_t lockingPage = 0x40000000u / g.pageSize + 1;
+    Bytes part = g.head, rec;
+    uint64_t played = 0;
+    for (off_t at = 0;;) {
+        if (at > 0 && (at + static_cast<off_t>(g.sector) > size || !read_at(g.fd, part, kJournalHeader, at) ||
+                       std::memcmp(part.data(), kJournalMagic, 8) != 0))
+            return Outcome::Next;
+        const uint32_t cksumInit = be32(&part[12]);
+        const off_t first = at + static_cast<off_t>(g.sector);
+        uint64_t count = be32(&part[8]);
+        if (count == 0xffffffffu) count = static_cast<uint64_t>(std::max<off_t>(0, size - first) / record);
+        if (first + static_cast<off_t>(count) * record > size)
+            return refused(g, "its records stop short of the " + std::to_string(played + count) + " its headers count");
+        for (uint64_t i = 0; i < count; ++i) {
+            ++played;
+            if (!read_at(g.fd, rec, static_cast<std::size_t>(record), first + static_cast<off_t>(i) * record))
+                return refused(g, "record " + std::to_string(played) + " cannot be read");
+            const uint32_t pgno = be32(rec.data());
+            if (pgno == 0 || pgno == lockingPage || pgno > g.pages)
+                return refused(g, "record " + std::to_string(played) + " is of page " + std::to_string(pgno) +
+                                      ", not one of the " + std::to_string(g.pages) + " the file had");
+            uint32_t sum = cksumInit;
+            for (int64_t b = static_cast<int64_t>(g.pageSize) - 200; b > 0; b -= 200) sum += rec[4 + static_cast<std::size_t>(b)];
+            if (sum != be32(&rec[4 + g.pageSize]))
+                return refused(g, "record " + std::to_string(played) + " fails its checksum");
+            g.highest = std::max(g.highest, pgno);
+            if (pgno == 1 && g.firstPage.empty()) g.firstPage.assign(rec.begin() + 4, rec.begin() + 4 + g.pageSize);
+        }
+        const off_t end = first + static_cast<off_t>(count) * record;
+        at = (end + g.sector - 1) / g.sector * g.sector;
+    }
+}
+
+// 14. The file's own, by its content. Every commit saves the file's first page; a write of this
+// program saves it first, with the file's identity in it.
+Outcome its_content(Judging& g) {
+    const Bytes& now = g.now;
+    if (g.firstPage.empty()) {
+        // The write never reached the file's first page (a large write spills pages into the
+        // file before): the page stands as the write found it, counting the pages the journal
+        // says the file had. A spill wrote into the file after the journal was made; a journal
+        // made (or copied) since the file's last write is not the one it spilled from.
+        struct timespec born {};
+        const bool sizeKept = be32(&now[kCountValidFor]) == be32(&now[kChangeCounter]) && be32(&now[kPageCount]) == g.pages;
+        if (sizeKept && g.highest != 0 && birth_of(g.fd, born) && not_later(born, g.file.st_mtim)) return Outcome::Next;
+        return refused(g, "a journal that does not hold the data file's first page and was not made before the "
+                          "file's last write, so it cannot be told to be the file's own");
+    }
+    if (std::memcmp(g.firstPage.data(), kDatabaseMagic, 16) != 0 || page_size_of(g.firstPage.data()) != g.pageSize)
+        return refused(g, "the journal of another file (the first page it holds is no data file's)");
+    const uint32_t savedIdentity = be32(&g.firstPage[kIdentity]);
+    if (savedIdentity != 0 && savedIdentity != be32(&now[kIdentity])) return refused(g, "the journal of another data file");
+    // The write had not reached the first page: the file stands as the journal found it. Or it
+    // had: the page was written by that commit, which raised its change counter by one, after the
+    // journal's last write (one written, or copied without its times, after the file is not).
+    const bool untouched = g.firstPage == now;
+    const bool committing = be32(&now[kChangeCounter]) == be32(&g.firstPage[kChangeCounter]) + 1 &&
+                            not_later(g.st.st_mtim, g.file.st_mtim);
+    if (untouched || committing) return Outcome::Next;
+    return refused(g, savedIdentity != 0 ? "an old journal of this data file (or of a copy of it): the file was "
+                                           "written after it"
+                                         : "a journal of another file, or an old one of this file");
+}
+
+// 15. Made by one who may write the file now. A journal of one who may no longer write it cannot
+// be told from one they made to write into it: never played, said as what it may be.
+Outcome its_writer(Judging& g) { return g.ownerWrites ? judged(g, JournalKind::Own) : refused(g); }
+
+struct Check {
+    const char* name;
+    JournalRefusal refusal;  // what a refusal here is
+    const char* words;       // what the journal is, in words, when it refuses here ("" the detail alone)
+    Outcome (*run)(Judging&);
+};
+
+// In the README's order ("Journals").
+constexpr Check kChecks[] = {
+    {"log", JournalRefusal::NotItsOwn, "a write-ahead log or its index, which this program never makes nor reads", no_log},
+    {"stands", JournalRefusal::NotItsOwn, "something that cannot be looked at", stands},
+    {"one file", JournalRefusal::NotItsOwn, "", one_file},
+    {"data file", JournalRefusal::NotItsOwn, "beside no data file", beside_file},
+    {"opened", JournalRefusal::NotItsOwn, "", opened},
+    {"hot", JournalRefusal::NotItsOwn, "", hot},
+    {"live", JournalRefusal::FormerWriter, "", live},
+    {"header", JournalRefusal::NotItsOwn, "", header},
+    {"page size", JournalRefusal::NotItsOwn, "", page_size},
+    {"sizes", JournalRefusal::Damaged, "a damaged journal", sizes},
+    {"committed", JournalRefusal::Committed, "the journal of a write that was committed", not_committed},
+    {"super journal", JournalRefusal::NotItsOwn,
+     "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
+    {"records", JournalRefusal::Damaged, "a damaged journal", records},
+    {"content", JournalRefusal::NotItsOwn, "", its_content},
+    {"writer", JournalRefusal::FormerWriter, "", its_writer},
+};
 
 }  // namespace
 
 std::string JournalJudgement::reason() const {
-    return journal + " is " + what + ", not the journal of " + dataFile +
-           ": it is never played into the file nor removed, and the file is neither read nor written until " +
-           user_name(owner) + ", who owns it, or an administrator removes it";
+    const std::string never = "it is never played into the file nor removed, and the file is neither read nor written until ";
+    switch (refusal) {
+    case JournalRefusal::Damaged:
+        return journal + " is " + what + ", and played back it would leave " + dataFile + " half written: " + never +
+               "the file is restored from a backup and the journal removed";
+    case JournalRefusal::Committed:
+        return journal + " is " + what + " to " + dataFile + ", which holds that write (played, it would take it back): " +
+               never + user_name(owner) + ", who owns it, or an administrator removes it";
+    case JournalRefusal::FormerWriter:
+        return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
+               ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "
+               "cannot tell; " + never + "an administrator settles it";
+    case JournalRefusal::NotItsOwn: break;
+    }
+    return journal + " is " + what + ", not the journal of " + dataFile + ": " + never + user_name(owner) +
+           ", who owns it, or an administrator removes it";
 }
 
-ui::NextStep JournalJudgement::next() const { return {ui::Step::RemoveJournal, {journal, user_name(owner)}}; }
+ui::NextStep JournalJudgement::next() const {
+    switch (refusal) {
+    case JournalRefusal::Damaged: return {ui::Step::RestoreFromBackupAndRemoveJournal, {dataFile, journal}};
+    case JournalRefusal::FormerWriter:
+        return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
+    case JournalRefusal::Committed:
+    case JournalRefusal::NotItsOwn: break;
+    }
+    return {ui::Step::RemoveJournal, {journal, user_name(owner)}};
+}
 
 JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
     JournalJudgement j;
     j.dataFile = dataFile;
     j.journal = dataFile + "-journal";
-    struct stat named {};
-    if (::lstat(j.journal.c_str(), &named) != 0) {
-        if (errno == ENOENT) return j;
-        return not_own(j, std::string("something that cannot be looked at (") + std::strerror(errno) + ")");
-    }
-    j.owner = named.st_uid;
-    if (!S_ISREG(named.st_mode)) return not_own(j, kind_of(named.st_mode));
-    if (named.st_nlink != 1) return not_own(j, "a file of " + std::to_string(named.st_nlink) + " names (hard links)");
-    // Only one who may write the file could have made its journal: another user's file beside it
-    // is no write of the file's.
-    struct stat file {};
-    if (::stat(dataFile.c_str(), &file) != 0) return not_own(j, "beside no data file");
-    if (named.st_uid != 0 && named.st_uid != file.st_uid && write_right(named.st_uid, file) != WriteRight::Yes)
-        return not_own(j, "a file of " + user_name(named.st_uid) + ", who may not write the data file");
-    j.kind = JournalKind::Idle;
-    if (use == JournalUse::Create) return j;  // SQLite writes its own journal over it
-
-    // Opened without waiting on anything: the name may have been made a pipe since.
-    const int fd = ::open(j.journal.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) {
-        if (errno == EACCES) {
-            j.kind = JournalKind::Unread;
+    Judging g(j, use);
+    for (const Check& check : kChecks) {
+        switch (check.run(g)) {
+        case Outcome::Next: continue;
+        case Outcome::Judged: return j;
+        case Outcome::Refused:
+            j.kind = JournalKind::NotOwn;
+            j.refusal = check.refusal;
+            j.step = check.name;
+            j.what = *check.words == '\0' ? g.detail
+                     : g.detail.empty()   ? std::string(check.words)
+                     : g.detail.front() == ' ' ? check.words + g.detail
+                                               : std::string(check.words) + " (" + g.detail + ")";
             return j;
         }
-        return not_own(j, std::string("something that cannot be opened (") + std::strerror(errno) + ")");
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || st.st_dev != named.st_dev || st.st_ino != named.st_ino || !S_ISREG(st.st_mode))
-        return not_own(j, "a file that was replaced while it was looked at");
-    Bytes head;
-    // SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
-    // written yet, is never played.
-    if (st.st_size == 0 || !read_at(fd, head, 1, 0) || head[0] == 0) return j;
-
-    DataFileReader data(dataFile);
-    if (use == JournalUse::Look && data.reserved()) {
-        j.kind = JournalKind::Live;
-        return j;
-    }
-    Bytes fileHead;
-    if (!read_at(fd, head, kJournalHeader, 0) || std::memcmp(head.data(), kJournalMagic, 8) != 0)
-        return not_own(j, "not a journal (it does not start as one)");
-    if (!data.read(fileHead, kDatabaseHeader) || std::memcmp(fileHead.data(), kDatabaseMagic, 16) != 0)
-        return not_own(j, "a journal beside a file that is no data file");
-    const uint32_t pageSize = be32(&head[24]);
-    const uint32_t sector = be32(&head[20]);
-    if (pageSize != page_size_of(fileHead.data()) || !power_of_two(sector) || sector < 32 || sector > 65536)
-        return not_own(j, "the journal of another file (its pages are of " + std::to_string(pageSize) +
-                              " bytes, the data file's of " + std::to_string(page_size_of(fileHead.data())) + ")");
-    Bytes now;
-    if (!data.read(now, pageSize)) return not_own(j, "a journal beside a file that is no data file");
-    const Saved saved = saved_pages(fd, st, head);
-    if (saved.firstPage.empty()) {
-        // The write never reached the file's first page (every commit saves it; a large write
-        // spills pages into the file before): the page stands as the write found it, counting the
-        // pages the journal says the file had. A spill wrote into the file after the journal was
-        // made; a journal made (or copied) since the file's last write is not the one it spilled from.
-        struct timespec born {};
-        const uint32_t pages = be32(&head[kOriginalPages]);
-        const bool sizeKept = be32(&now[kCountValidFor]) == be32(&now[kChangeCounter]) && be32(&now[kPageCount]) == pages;
-        if (sizeKept && saved.highest != 0 && saved.highest <= pages && birth_of(fd, born) &&
-            not_later(born, file.st_mtim)) {
-            j.kind = JournalKind::Own;
-            return j;
-        }
-        return not_own(j, "a journal that does not hold the data file's first page and was not made before the "
-                          "file's last write, so it cannot be told to be the file's own");
-    }
-    if (std::memcmp(saved.firstPage.data(), kDatabaseMagic, 16) != 0 || page_size_of(saved.firstPage.data()) != pageSize)
-        return not_own(j, "the journal of another file (the first page it holds is no data file's)");
-    const uint32_t savedIdentity = be32(&saved.firstPage[kIdentity]);
-    if (savedIdentity != 0 && savedIdentity != be32(&now[kIdentity]))
-        return not_own(j, "the journal of another data file");
-    // The write had not reached the first page: the file stands as the journal found it. Or it
-    // had: the page was written by that commit, which raised its change counter by one, after the
-    // journal's last write (one written, or copied without its times, after the file is not).
-    const bool untouched = saved.firstPage == now;
-    const bool committing = be32(&now[kChangeCounter]) == be32(&saved.firstPage[kChangeCounter]) + 1 &&
-                            not_later(st.st_mtim, file.st_mtim);
-    if (untouched || committing) {
-        j.kind = JournalKind::Own;
-        return j;
-    }
-    return not_own(j, savedIdentity != 0 ? "an old journal of this data file (or of a copy of it): the file was "
-                                           "written after it"
-                                         : "a journal of another file, or an old one of this file");
+    return j;  // the last step judges
 }
 
 bool journal_goes_with_its_file(const std::string& dataFile) {

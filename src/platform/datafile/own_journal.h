@@ -27,6 +27,20 @@ enum class JournalKind {
     NotOwn,  // anything else: never played, never removed
 };
 
+// Why a journal that is not played stands refused (NotOwn): each is said in its own words, with a
+// step that works.
+enum class JournalRefusal {
+    NotItsOwn,   // not this file's journal (a pipe, another file's, an old one, a log beside it, ...):
+                 // its owner or an administrator removes it
+    Damaged,     // the file's journal, perhaps, but it would not be played whole (a record that
+                 // fails, records short of its count, a file it would grow): the file is restored
+                 // from a backup and the journal removed
+    Committed,   // the journal of a write this program committed: the file holds that write, and
+                 // the journal may be removed
+    FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
+                   // file now: their stopped write, or a file they made, which cannot be told
+};
+
 // When the journal is judged.
 enum class JournalUse {
     Look,      // before a connection opens the file (a program writing it is told from a stopped write)
@@ -39,14 +53,20 @@ struct JournalJudgement {
     std::string dataFile;
     std::string journal;  // its path
     std::string what;     // NotOwn: what it is, in words ("a named pipe", "the journal of another data file")
+    JournalRefusal refusal = JournalRefusal::NotItsOwn;
+    std::string step;     // NotOwn: the judge's step that refused it ("records", "super journal", ...)
     uid_t owner = 0;      // who made it (whatever it is)
+    uid_t fileOwner = 0;  // the data file's owner
 
-    // NotOwn: why the data file is refused, naming the journal, what it is and who removes it.
+    // NotOwn: why the data file is refused, naming the journal (or the log beside the file) and
+    // what it is.
     std::string reason() const;
-    // NotOwn: its owner, or an administrator, removes it.
+    // NotOwn: what is done with it, and by whom (JournalRefusal).
     ui::NextStep next() const;
 };
 
+// The checks are one table of named steps, in the order of the README's "Journals"; a look also
+// refuses a file with a write-ahead log or its index beside it (never this program's), naming it.
 JournalJudgement judge_journal(const std::string& dataFile, JournalUse use = JournalUse::Look);
 
 // Before a data file is replaced whole by the copy it had before a run (the put-back): whether the

@@ -67,6 +67,12 @@ int convert_step(const NextStep& next, Voice voice) {
         return (adminOnly ? 13643 : 13641) + (voice == Voice::CommandLine ? 0 : 1);
     }
     case Step::WaitOrAdministrator: return voice == Voice::CommandLine ? 13647 : 13648;
+    // A journal that is not played: the command line's words are even, the desktop's the odd
+    // number after them.
+    case Step::RestoreFromBackupAndRemoveJournal: return voice == Voice::CommandLine ? 13810 : 13811;
+    case Step::RestoreDataFile: return voice == Voice::CommandLine ? 13812 : 13813;
+    case Step::GiveJournalToFileOwner: return voice == Voice::CommandLine ? 13814 : 13815;
+    case Step::MakeJournalReadable: return voice == Voice::CommandLine ? 13816 : 13817;
     }
     return 0;
 }
@@ -103,7 +109,11 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::OtherNotes:
     case Step::TakeBackWrite:
     case Step::LookAtRunCopies:
-    case Step::WaitOrAdministrator: return convert_step(next, voice);
+    case Step::WaitOrAdministrator:
+    case Step::RestoreFromBackupAndRemoveJournal:
+    case Step::RestoreDataFile:
+    case Step::GiveJournalToFileOwner:
+    case Step::MakeJournalReadable: return convert_step(next, voice);
     }
     return 0;
 }
@@ -122,6 +132,11 @@ int step_message(const NextStep& next, Voice voice, Command command) {
     case Command::Prefill: return looking_step(next, voice, 13770);
     }
     return 0;
+}
+
+bool journal_refusal(Step step) {
+    return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
+           step == Step::GiveJournalToFileOwner;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

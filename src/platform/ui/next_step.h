@@ -97,7 +97,28 @@ enum class Step : int {
     // Another user's conversion that may still be posting, which only an administrator's writing
     // command puts back if it stopped: wait while it posts.
     WaitOrAdministrator,
+    // A data file's journal is damaged (its records stop short of its header's count, one fails
+    // its checksum, it would grow the file): played, it would leave the file half written, so it
+    // is never played nor removed. The file is restored from a backup, then the journal removed.
+    // args: {data file, journal}.
+    RestoreFromBackupAndRemoveJournal,
+    // A data file cannot be read after its journal was played back: it is restored from a
+    // backup. args: {data file}.
+    RestoreDataFile,
+    // A hot journal of a user who may no longer write its data file: it may be their write that
+    // stopped, or a file they made, and its content cannot tell. Once that user confirms it is
+    // their stopped write, an administrator gives the journal to the file's owner and any
+    // writer's command takes it back; otherwise the file is restored from a backup and the
+    // journal removed. args: {user, journal, file's owner, data file}.
+    GiveJournalToFileOwner,
+    // This user's own journal, which this user may not read: its read permission is given back.
+    // args: {journal}.
+    MakeJournalReadable,
 };
+
+// Whether `step` follows a refusal of what stands beside a data file as its journal: nothing
+// holds the file, and waiting never helps.
+bool journal_refusal(Step step);
 
 struct NextStep {
     Step step = Step::None;

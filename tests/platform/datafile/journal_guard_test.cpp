@@ -31,39 +31,6 @@ std::string bytes_of(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
-void put32(std::string& s, std::size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
-}
-std::string be32(uint32_t v) {
-    std::string s(4, '\0');
-    put32(s, 0, v);
-    return s;
-}
-constexpr char kMagic[] = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
-
-// A hot journal of `file` as SQLite writes one: the file's first page as it stands, then a
-// super-journal record naming `super`.
-std::string journal_naming(const fs::path& file, const std::string& super) {
-    const std::string db = bytes_of(file);
-    const uint32_t pageSize = (static_cast<uint32_t>(static_cast<unsigned char>(db[16])) << 8) |
-                              static_cast<unsigned char>(db[17]);
-    const uint32_t nonce = 0x5eed1234;
-    std::string j(512, '\0');
-    j.replace(0, 8, kMagic, 8);
-    put32(j, 8, 1);
-    put32(j, 12, nonce);
-    put32(j, 16, static_cast<uint32_t>(db.size() / pageSize));
-    put32(j, 20, 512);
-    put32(j, 24, pageSize);
-    uint32_t sum = nonce;
-    for (int i = static_cast<int>(pageSize) - 200; i > 0; i -= 200) sum += static_cast<unsigned char>(db[static_cast<std::size_t>(i)]);
-    j += be32(1) + db.substr(0, pageSize) + be32(sum);
-    uint32_t nameSum = 0;
-    for (unsigned char c : super) nameSum += c;
-    return j + be32(1073741824 / pageSize + 1) + super + be32(static_cast<uint32_t>(super.size())) + be32(nameSum) +
-           std::string(kMagic, 8);
-}
-
 // Runs `body` in a child process; false when it has not ended within 20 seconds (it waits on
 // something), after which it is killed.
 template <class Body>
@@ -132,15 +99,20 @@ TEST_F(JournalGuard, AWriteAheadLogBesideADataFileNeverReachesIt) {
     sqlite3_close(db);
     const std::string before = bytes_of(file()), log = bytes_of(dir / "MASTER.TST-wal");
     ASSERT_GT(log.size(), 0u);
-    EXPECT_THAT(names(), HasSubstr("refused"));
+    const std::string named = (dir / "MASTER.TST-wal").string() + " is a write-ahead log or its index";
+    EXPECT_THAT(names(), HasSubstr(named));
     {
         xio_read_only_scope look;
-        EXPECT_THAT(names(), HasSubstr("refused"));
+        EXPECT_THAT(names(), HasSubstr(named));
     }
     EXPECT_EQ(bytes_of(file()), before);
     EXPECT_EQ(bytes_of(dir / "MASTER.TST-wal"), log);
     EXPECT_FALSE(fs::exists(dir / "MASTER.TST-shm"));
     fs::remove(dir / "MASTER.TST-wal");
+    // Its index alone is refused as well, named.
+    std::ofstream(dir / "MASTER.TST-shm") << "index";
+    EXPECT_THAT(names(), HasSubstr((dir / "MASTER.TST-shm").string() + " is a write-ahead log or its index"));
+    fs::remove(dir / "MASTER.TST-shm");
     EXPECT_EQ(names(), "Kept");
 }
 
@@ -148,13 +120,21 @@ TEST_F(JournalGuard, AWriteAheadLogBesideADataFileNeverReachesIt) {
 // read it as a list of journals and remove it. It is never opened, never waited on, never removed.
 TEST_F(JournalGuard, ASuperJournalNamedByAJournalIsNeverOpenedNorRemoved) {
     made();
-    const fs::path victim = dir / "victim", pipe = dir / "pipe";
+    // Outside the company folder, as a file an administrator keeps elsewhere.
+    const fs::path victim = dir.string() + "-victim", pipe = dir / "pipe";
+    struct Gone {
+        fs::path p;
+        ~Gone() { fs::remove(p); }
+    } gone{victim};
     std::ofstream(victim) << "precious";
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     const std::string before = bytes_of(file());
     for (const fs::path& named : {victim, pipe}) {
-        std::ofstream(journal(), std::ios::binary) << journal_naming(file(), named.string());
-        EXPECT_TRUE(ends([&] { (void)names(); })) << named << " was waited on";
+        JournalSpec naming;
+        naming.super = named.string();
+        std::ofstream(journal(), std::ios::binary) << journal_of(file(), naming);
+        ASSERT_TRUE(ends([&] { (void)names(); })) << named << " was waited on";
+        EXPECT_THAT(names(), HasSubstr("names another file as its super journal"));
         EXPECT_TRUE(fs::exists(named)) << named;
         EXPECT_EQ(bytes_of(file()), before) << named;
         fs::remove(journal());

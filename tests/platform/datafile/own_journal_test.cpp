@@ -194,6 +194,107 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
                                "until " + xio::user_name(::geteuid()) + ", who owns it, or an administrator removes it");
 }
 
+// Every size and count a journal's header (or the file's) gives is bounded before it is used: a
+// page size of 0, 16, 32 or 64 in both headers, or in the journal's alone, ends the command with
+// words, and leaves the file as it stands.
+TEST_F(OwnJournal, SizesInTheHeadersAreBoundedBeforeUse) {
+    made();
+    const std::string good = bytes_of(file());
+    for (const uint32_t size : {0u, 16u, 32u, 64u}) {
+        for (const bool both : {false, true}) {
+            SCOPED_TRACE(std::to_string(size) + (both ? " in both headers" : " in the journal's"));
+            JournalSpec spec;
+            spec.pageSize = size;
+            std::ofstream(journal(), std::ios::binary) << journal_of(file(), spec);
+            std::string bad = good;
+            if (both) {
+                bad[16] = static_cast<char>(size >> 8);
+                bad[17] = static_cast<char>(size & 0xff);
+                std::ofstream(file(), std::ios::binary | std::ios::trunc) << bad;
+            }
+            EXPECT_THAT(customers(), HasSubstr("refused: " + journal().string() + " is "));
+            EXPECT_FALSE(settle(true));
+            notices();
+            EXPECT_EQ(bytes_of(file()), bad);
+            fs::remove(journal());
+            std::ofstream(file(), std::ios::binary | std::ios::trunc) << good;
+        }
+    }
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A journal is played whole or not at all: one of a real stopped write with a record that fails
+// its checksum, with fewer records than its header counts, of a page the file never had, or that
+// would grow the file, is refused as damaged, named, and left with the file as they stand; the
+// step is a backup. The journal as it was is then taken back, and the file is whole.
+TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file()), real = bytes_of(journal());
+    fs::rename(journal(), dir / "real");
+    auto be32 = [&](std::size_t at) {
+        uint32_t n = 0;
+        for (std::size_t i = 0; i < 4; ++i) n = (n << 8) | static_cast<unsigned char>(real[at + i]);
+        return n;
+    };
+    const uint32_t sector = be32(20), records = be32(8), pages = be32(16), pageSize = be32(24);
+    ASSERT_GE(records, 2u);
+    const std::size_t second = sector + pageSize + 8;  // the second record
+    const struct {
+        std::string what;
+        std::function<void(std::string&)> damage;
+    } ways[] = {
+        {"fails its checksum", [&](std::string& j) { j[second + 4 + pageSize] ^= 0x10; }},
+        {"stop short of the", [&](std::string& j) { put_be32(j, 8, records + 3); }},
+        {"is of page 0", [&](std::string& j) { put_be32(j, second, 0); }},
+        {"is of page " + std::to_string(pages + 1), [&](std::string& j) { put_be32(j, second, pages + 1); }},
+        {"it would grow the file", [&](std::string& j) { put_be32(j, 16, 0xffffffffu); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what);
+        std::string j = real;
+        way.damage(j);
+        std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+        EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is a damaged journal"), HasSubstr(way.what),
+                                       HasSubstr("restored from a backup")));
+        EXPECT_EQ(xio_error_next_step(),
+                  (ui::NextStep{ui::Step::RestoreFromBackupAndRemoveJournal, {file().string(), journal().string()}}));
+        EXPECT_FALSE(settle(true));
+        notices();
+        EXPECT_EQ(bytes_of(file()), stopped);
+        EXPECT_EQ(bytes_of(journal()), j);
+    }
+    fs::rename(dir / "real", journal());  // with its times: last written before the file
+    EXPECT_TRUE(settle(true));
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A copy of a journal made at the end of a commit and put back after it is a committed write's:
+// never played (the commit is kept), said as such.
+TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
+    made();
+    const fs::path saved = dir / "saved";
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) { fs::copy_file(j, saved, fs::copy_options::overwrite_existing); });
+    const uint16_t h = open(false);
+    EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
+    close(h);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    ASSERT_TRUE(fs::exists(saved));
+    fs::rename(saved, journal());
+    const std::string committed = bytes_of(file());
+    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is the journal of a write that was committed"),
+                                   HasSubstr("which holds that write")));
+    EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveJournal);
+    EXPECT_FALSE(settle(true));
+    notices();
+    EXPECT_EQ(bytes_of(file()), committed);
+    fs::remove(journal());
+    EXPECT_EQ(customers(), "C1,C2,C3");
+}
+
 // A large write spills pages into its file before its commit saves the first page: its journal
 // is hot without that page. Every write of this program saves the page first, so that its
 // journal is tied to the file by the identity the page holds.
@@ -234,10 +335,16 @@ TEST_F(OwnJournal, AMembersJournalIsPlayedOnlyWhenTheMemberMayWriteTheFile) {
         return std::string("planted");
     });
     ASSERT_EQ(planted, "planted");
-    EXPECT_EQ(customers(), "refused: " + journal().string() + " is a file of " + xio::user_name(member) +
-                               ", who may not write the data file, not the journal of " + file().string() +
-                               ": it is never played into the file nor removed, and the file is neither read nor written "
-                               "until " + xio::user_name(member) + ", who owns it, or an administrator removes it");
+    // By its content it is the file's own: it may be the member's stopped write, and is never
+    // called another file's; an administrator settles it, keeping the file whole.
+    EXPECT_EQ(customers(), "refused: " + journal().string() + " is a journal of " + xio::user_name(member) +
+                               ", who may no longer write " + file().string() +
+                               ": it may be a write of theirs that stopped before its commit, or a file they made, which "
+                               "its content cannot tell; it is never played into the file nor removed, and the file is "
+                               "neither read nor written until an administrator settles it");
+    EXPECT_EQ(xio_error_next_step(), (ui::NextStep{ui::Step::GiveJournalToFileOwner,
+                                                   {xio::user_name(member), journal().string(), xio::user_name(0),
+                                                    file().string()}}));
     EXPECT_EQ(bytes_of(file()), before);
     ASSERT_EQ(::unlink(journal().c_str()), 0);
 

@@ -12,12 +12,15 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
+#include <optional>
 #include <tuple>
 #include <filesystem>
 #include <string>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 namespace dz::test {
 
@@ -74,6 +77,52 @@ bool stop_in_commit(Write write) {
     }
     int status = 0;
     return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// Writes `v` big-endian at `at` of `s`, as SQLite's file formats keep their numbers.
+inline void put_be32(std::string& s, std::size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (24 - 8 * i));
+}
+
+// A rollback journal of `file` as SQLite writes one (its documented file format): a header of
+// `sector` bytes, a record of each page of `pages` as the file holds it now, and, when `super` is
+// given, a super-journal record naming it. The header's record count, original page count and
+// page size are the true ones unless given.
+struct JournalSpec {
+    std::vector<uint32_t> pages = {1};
+    std::optional<uint32_t> count;
+    std::optional<uint32_t> originalPages;
+    std::optional<uint32_t> pageSize;
+    uint32_t sector = 512;
+    uint32_t nonce = 0x5eed1234;
+    std::string super;
+};
+inline std::string journal_of(const std::filesystem::path& file, const JournalSpec& spec = {}) {
+    std::ifstream in(file, std::ios::binary);
+    const std::string db((std::istreambuf_iterator<char>(in)), {});
+    auto be32 = [](uint32_t v) {
+        std::string s(4, '\0');
+        put_be32(s, 0, v);
+        return s;
+    };
+    const std::string magic = "\xd9\xd5\x05\xf9\x20\xa1\x63\xd7";
+    const uint32_t size = (static_cast<uint32_t>(static_cast<unsigned char>(db[16])) << 8) | static_cast<unsigned char>(db[17]);
+    const uint32_t pageSize = size == 1 ? 65536 : size;
+    std::string j = magic + be32(spec.count.value_or(static_cast<uint32_t>(spec.pages.size()))) + be32(spec.nonce) +
+                    be32(spec.originalPages.value_or(static_cast<uint32_t>(db.size() / pageSize))) + be32(spec.sector) +
+                    be32(spec.pageSize.value_or(pageSize));
+    j.resize(spec.sector, '\0');
+    for (uint32_t page : spec.pages) {
+        const std::string data = db.substr(static_cast<std::size_t>(page - 1) * pageSize, pageSize);
+        uint32_t sum = spec.nonce;
+        for (int i = static_cast<int>(pageSize) - 200; i > 0; i -= 200) sum += static_cast<unsigned char>(data[static_cast<std::size_t>(i)]);
+        j += be32(page) + data + be32(sum);
+    }
+    if (spec.super.empty()) return j;
+    uint32_t nameSum = 0;
+    for (unsigned char c : spec.super) nameSum += c;
+    return j + be32(1073741824 / pageSize + 1) + spec.super + be32(static_cast<uint32_t>(spec.super.size())) +
+           be32(nameSum) + magic;
 }
 
 inline void kill_and_reap(pid_t pid) {
