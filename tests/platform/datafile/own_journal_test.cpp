@@ -22,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string bytes_of(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -292,6 +293,65 @@ TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
     notices();
     EXPECT_EQ(bytes_of(file()), committed);
     fs::remove(journal());
+    EXPECT_EQ(customers(), "C1,C2,C3");
+}
+
+// A member's write stopped in its commit, met once they may no longer write the file: its
+// content cannot tell it from one they made to write into the file, so it is never played, and
+// never called another file's. Before that, its owner who may not read it is told to give its
+// read right back. The step (give it to the file's owner) then lets any writer take it back.
+TEST_F(OwnJournal, AJournalOfAMemberWhoMayNoLongerWriteIsSaidAsWhatItMayBe) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    made();
+    const uid_t member = 65534;
+    const gid_t group = 65534;
+    fs::permissions(dir, fs::perms(0777));
+    fs::remove(dir / ".MASTER.TST.locks");
+    ASSERT_EQ(::chown(file().c_str(), 0, group), 0);
+    fs::permissions(file(), fs::perms(0664));
+    ASSERT_EQ(testing_support::AnswerAs(member, group, [&] { return stopWrite(file(), "C3") ? "stopped" : ""; }), "stopped");
+    const std::string stopped = bytes_of(file());
+    fs::permissions(journal(), fs::perms(0200));
+    EXPECT_EQ(testing_support::AnswerAs(member, group, [&] {
+                  xio::settle_dead_runs({dir.string(), true, "MASTER.TST"});
+                  const auto said = xio::take_run_notices();
+                  return said.size() == 1 && said[0].next == ui::NextStep{ui::Step::MakeJournalReadable, {journal().string()}}
+                             ? "read right" : "said otherwise";
+              }),
+              "read right");
+    fs::permissions(journal(), fs::perms(0664));
+
+    fs::permissions(file(), fs::perms(0644));  // the member may no longer write it
+    const std::string said = customers();
+    EXPECT_THAT(said, AllOf(HasSubstr(journal().string() + " is a journal of " + xio::user_name(member) +
+                                      ", who may no longer write " + file().string()),
+                            HasSubstr("it may be a write of theirs that stopped before its commit"),
+                            Not(HasSubstr("not the journal of"))));
+    EXPECT_FALSE(settle(true));
+    const auto n = notices();
+    ASSERT_EQ(n.size(), 1u);
+    EXPECT_EQ(n[0].next.step, ui::Step::GiveJournalToFileOwner);
+    EXPECT_EQ(bytes_of(file()), stopped);
+    ASSERT_EQ(::chown(journal().c_str(), 0, group), 0);  // the step, once the member says it is theirs
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+}
+
+// A journal SQLite never plays (its header zero) stops nobody, whoever made it: it is left to
+// the writers, as SQLite leaves it.
+TEST_F(OwnJournal, AJournalThatIsNotHotStopsNobody) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    made();
+    std::ofstream(journal(), std::ios::binary) << std::string(4096, '\0');
+    ASSERT_EQ(::chown(journal().c_str(), 65534, 65534), 0);
+    EXPECT_EQ(customers(), "C1,C2");
+    {
+        xio_read_only_scope look;
+        EXPECT_EQ(customers(), "C1,C2");
+    }
+    const uint16_t h = open(false);
+    EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
+    close(h);
     EXPECT_EQ(customers(), "C1,C2,C3");
 }
 
