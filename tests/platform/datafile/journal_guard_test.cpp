@@ -322,7 +322,17 @@ TEST_F(JournalGuard, AWriterByAnAccessListCommitsAndLeavesNoJournal) {
               }),
               "written");
     EXPECT_FALSE(fs::exists(journal()));
+    // Their write stopped in its commit is the file's own journal, taken back by root.
+    ASSERT_EQ(testing_support::AnswerAs(user, group, [&] {
+                  return stop_in_commit([&] {
+                      uint16_t w = 0;
+                      if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C3", "A3", "Stopped");
+                  }) ? "stopped" : "";
+              }),
+              "stopped");
+    ASSERT_TRUE(fs::exists(journal()));
     EXPECT_EQ(names(), "Kept,Theirs");
+    EXPECT_FALSE(fs::exists(journal()));
 }
 
 // Without the guard SQLite would open whatever stands beside a file: no data file is opened or
