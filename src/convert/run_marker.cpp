@@ -107,7 +107,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13293, n.reason, ui::kWarning, n.next};
             break;
         case xio::RunNoticeKind::WriteStopped:
-            s = {13464, n.files, ui::kError, n.next};
+            // Not taken back here although this user may: why (what it left), not "not read until".
+            s = !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite ? Said{13818, n.reason, ui::kError, n.next}
+                                                                            : Said{13464, n.files, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::WriteTakenBack:

@@ -218,7 +218,7 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     Spit(root / "empty.load", "");
     const CliResult load = Cli({"load", "--company", from.string(), (root / "empty.load").string()});
     EXPECT_EQ(load.status, 0) << load.err;
-    EXPECT_THAT(load.err, HasSubstr("load: A journal that is not its data file's own stands beside it: " + pipe.string() +
+    EXPECT_THAT(load.err, HasSubstr("load: A journal beside a data file is not played: " + pipe.string() +
                                     " is a named pipe (FIFO)"));
     EXPECT_EQ(Cli({"dump", "--company", from.string(), "CMM"}).status, 2);
     EXPECT_TRUE(fs::is_fifo(pipe));

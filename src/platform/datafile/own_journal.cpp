@@ -386,7 +386,8 @@ constexpr Check kChecks[] = {
     {"header", JournalRefusal::NotItsOwn, "", header},
     {"page size", JournalRefusal::NotItsOwn, "", page_size},
     {"sizes", JournalRefusal::Damaged, "a damaged journal", sizes},
-    {"committed", JournalRefusal::Committed, "the journal of a write that was committed", not_committed},
+    {"committed", JournalRefusal::Committed,
+     "a journal this program removed already, at the end of a write it committed or took back", not_committed},
     {"super journal", JournalRefusal::NotItsOwn,
      "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
@@ -403,8 +404,8 @@ std::string JournalJudgement::reason() const {
         return journal + " is " + what + ", and played back it would leave " + dataFile + " half written: " + never +
                "the file is restored from a backup and the journal removed";
     case JournalRefusal::Committed:
-        return journal + " is " + what + " to " + dataFile + ", which holds that write (played, it would take it back): " +
-               never + user_name(owner) + ", who owns it, or an administrator removes it";
+        return journal + " is " + what + ": " + dataFile + " holds what came after it, and played it would take that "
+               "back; " + never + user_name(owner) + ", who owns it, or an administrator removes it";
     case JournalRefusal::FormerWriter:
         return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
                ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "

@@ -286,8 +286,9 @@ TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
     ASSERT_TRUE(fs::exists(saved));
     fs::rename(saved, journal());
     const std::string committed = bytes_of(file());
-    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is the journal of a write that was committed"),
-                                   HasSubstr("which holds that write")));
+    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is a journal this program removed already, at the "
+                                             "end of a write it committed"),
+                                   HasSubstr(file().string() + " holds what came after it")));
     EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveJournal);
     EXPECT_FALSE(settle(true));
     notices();
