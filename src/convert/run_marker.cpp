@@ -107,9 +107,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13293, n.reason, ui::kWarning, n.next};
             break;
         case xio::RunNoticeKind::WriteStopped:
-            // Not taken back here although this user may: why (what it left), not "not read until".
-            s = !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite ? Said{13818, n.reason, ui::kError, n.next}
-                                                                            : Said{13464, n.files, ui::kError, n.next};
+            // Tried here and not taken back: why (what it left), not "not read until".
+            s = !n.reason.empty() && n.next.step != ui::Step::TakeBackWrite && n.next.step != ui::Step::MakeJournalReadable
+                    ? Said{13818, n.reason, ui::kError, n.next}
+                    : Said{13464, n.files, ui::kError, n.next};
             ok = false;
             break;
         case xio::RunNoticeKind::WriteTakenBack:
