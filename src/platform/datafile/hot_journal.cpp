@@ -1,6 +1,7 @@
 #include "platform/datafile/hot_journal.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sticky_folder.h"
 #include "platform/datafile/users.h"
@@ -30,6 +31,8 @@ std::function<void(const std::string&)> g_takeBackHook;
 // not SQLITE_OK.
 int first_read(const std::string& dataFile, std::string& why) {
     configure_sqlite_once();
+    // Without the guard SQLite would play whatever stands beside the file.
+    if (!journal_guard_in_place(&why)) return SQLITE_CANTOPEN;
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);

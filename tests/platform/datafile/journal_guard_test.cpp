@@ -339,11 +339,25 @@ TEST_F(JournalGuard, AWriterByAnAccessListCommitsAndLeavesNoJournal) {
 // made, and the reason is said.
 TEST_F(JournalGuard, NoDataFileIsOpenedOrMadeWithoutTheGuard) {
     made();
+    ASSERT_TRUE(stop_in_commit([&] {
+        uint16_t w = 0;
+        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C2", "A2", "Stopped");
+    }));
+    const std::string stopped = bytes_of(file());
     sqlite3_vfs* vfs = guard();
     ASSERT_NE(vfs, nullptr);
     ASSERT_EQ(sqlite3_vfs_unregister(vfs), SQLITE_OK);
     std::string why;
     EXPECT_FALSE(xio::journal_guard_in_place(&why));
+    // Nor is a stopped write taken back: its journal and the file stay as they are, and why is said.
+    EXPECT_FALSE(xio::settle_dead_runs({dir.string(), true, "MASTER.TST"}));
+    const auto said = xio::take_run_notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0].reason, HasSubstr("is not in place"));
+    EXPECT_EQ(bytes_of(file()), stopped);
+    ASSERT_EQ(sqlite3_vfs_register(vfs, 1), SQLITE_OK);
+    EXPECT_EQ(names(), "Kept");
+    ASSERT_EQ(sqlite3_vfs_unregister(vfs), SQLITE_OK);
     EXPECT_THAT(names(), HasSubstr("the guard that keeps SQLite from opening or removing any file"));
     fs::remove(file());
     xio_ask_request req;
