@@ -439,7 +439,6 @@ JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
         case Outcome::Refused:
             j.kind = JournalKind::NotOwn;
             j.refusal = check.refusal;
-            j.step = check.name;
             j.what = *check.words == '\0' ? g.detail
                      : g.detail.empty()   ? std::string(check.words)
                      : g.detail.front() == ' ' ? check.words + g.detail

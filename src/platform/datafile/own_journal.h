@@ -54,7 +54,6 @@ struct JournalJudgement {
     std::string journal;  // its path
     std::string what;     // NotOwn: what it is, in words ("a named pipe", "the journal of another data file")
     JournalRefusal refusal = JournalRefusal::NotItsOwn;
-    std::string step;     // NotOwn: the judge's step that refused it ("records", "super journal", ...)
     uid_t owner = 0;      // who made it (whatever it is)
     uid_t fileOwner = 0;  // the data file's owner
 
