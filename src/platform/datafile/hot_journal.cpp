@@ -2,10 +2,12 @@
 
 #include "platform/datafile/file_aside.h"
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sticky_folder.h"
+#include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
-#include "platform/datafile/xio_internal.h"
+#include "platform/datafile/xio.h"
 
 #include <algorithm>
 #include <dirent.h>
@@ -13,6 +15,7 @@
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace dz::xio {
 namespace {

@@ -1,8 +1,8 @@
 #include "platform/datafile/own_journal.h"
 
 #include "platform/datafile/journal_notes.h"
+#include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
-#include "platform/datafile/xio_internal.h"
 
 #include <algorithm>
 #include <cerrno>
