@@ -25,6 +25,7 @@ namespace dz::test {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 std::string bytes_of(const fs::path& p) {
@@ -353,7 +354,9 @@ TEST_F(JournalGuard, NoDataFileIsOpenedOrMadeWithoutTheGuard) {
     EXPECT_FALSE(xio::settle_dead_runs({dir.string(), true, "MASTER.TST"}));
     const auto said = xio::take_run_notices();
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_THAT(said[0].reason, HasSubstr("is not in place"));
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not in place"),
+                                      HasSubstr("the file and its journal stand as the stopped write left them")));
+    EXPECT_EQ(said[0].next.step, ui::Step::Again);
     EXPECT_EQ(bytes_of(file()), stopped);
     ASSERT_EQ(sqlite3_vfs_register(vfs, 1), SQLITE_OK);
     EXPECT_EQ(names(), "Kept");

@@ -221,6 +221,13 @@ TEST_F(OwnJournal, SizesInTheHeadersAreBoundedBeforeUse) {
             std::ofstream(file(), std::ios::binary | std::ios::trunc) << good;
         }
     }
+    // Beside a file that is no data file.
+    const std::string planted = journal_of(file());
+    std::ofstream(file(), std::ios::binary | std::ios::trunc) << "X" + good.substr(1);
+    std::ofstream(journal(), std::ios::binary) << planted;
+    EXPECT_THAT(customers(), HasSubstr(journal().string() + " is a journal beside a file that is no data file"));
+    fs::remove(journal());
+    std::ofstream(file(), std::ios::binary | std::ios::trunc) << good;
     EXPECT_EQ(customers(), "C1,C2");
 }
 
@@ -323,6 +330,17 @@ TEST_F(OwnJournal, AJournalOfAMemberWhoMayNoLongerWriteIsSaidAsWhatItMayBe) {
     fs::permissions(journal(), fs::perms(0664));
 
     fs::permissions(file(), fs::perms(0644));  // the member may no longer write it
+    // Unread by another member, it is no writer's journal to tell: refused as the member's.
+    fs::permissions(journal(), fs::perms(0600));
+    EXPECT_EQ(testing_support::AnswerAs(65533, group, [&] {
+                  xio_read_only_scope look;
+                  uint16_t h = 0;
+                  return xio_open_file(file(), 1, h) == XIO_OK ? std::string("opened") : xio_error_text();
+              }),
+              journal().string() + " is a file of " + xio::user_name(member) + ", who may not write the data file, not "
+              "the journal of " + file().string() + ": it is never played into the file nor removed, and the file is "
+              "neither read nor written until " + xio::user_name(member) + ", who owns it, or an administrator removes it");
+    fs::permissions(journal(), fs::perms(0664));
     const std::string said = customers();
     EXPECT_THAT(said, AllOf(HasSubstr(journal().string() + " is a journal of " + xio::user_name(member) +
                                       ", who may no longer write " + file().string()),

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -433,6 +434,11 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
         const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
         for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
             const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
+            // The command line's words go after "Next: ", the desktop's are sentences of their own.
+            if (convert && !convert->empty() && convert->front() != '#') {
+                EXPECT_EQ(std::isupper(static_cast<unsigned char>(convert->front())) != 0, voice == Voice::Desktop)
+                    << s << ": " << *convert;
+            }
             for (const Command command : {Command::Examine, Command::Prefill}) {
                 const int own = dz::ui::step_message(next, voice, command);
                 SCOPED_TRACE(std::to_string(s) + ": " + std::to_string(own));
