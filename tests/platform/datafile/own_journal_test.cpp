@@ -221,6 +221,15 @@ TEST_F(OwnJournal, SizesInTheHeadersAreBoundedBeforeUse) {
             std::ofstream(file(), std::ios::binary | std::ios::trunc) << good;
         }
     }
+    // The largest page size is one: a hot journal of a file of 65536-byte pages is judged hot.
+    const fs::path large = dir / "large.db";
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(large.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "PRAGMA page_size=65536; CREATE TABLE t(x)", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
+    std::ofstream(large.string() + "-journal", std::ios::binary) << journal_of(large);
+    EXPECT_EQ(xio::judge_journal(large.string()).kind, xio::JournalKind::Own);
+
     // Beside a file that is no data file.
     const std::string planted = journal_of(file());
     std::ofstream(file(), std::ios::binary | std::ios::trunc) << "X" + good.substr(1);
