@@ -93,6 +93,20 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     EXPECT_EQ(said[0].files, file().string());
     EXPECT_FALSE(fs::exists(journal()));
     EXPECT_EQ(customers(), "C1,C2");
+
+    // A look beside a program writing the file meets that program's journal, and leaves it be.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+    // Pages spilled from a small cache: the journal's header is written, as a stopped write's is.
+    ASSERT_EQ(sqlite3_exec(db,
+                           "PRAGMA cache_size=2; BEGIN IMMEDIATE; CREATE TABLE spill(x); WITH RECURSIVE c(i) AS "
+                           "(SELECT 1 UNION ALL SELECT i + 1 FROM c WHERE i < 2000) INSERT INTO spill SELECT randomblob(200) FROM c",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    ASSERT_TRUE(fs::exists(journal()));
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Live);
+    EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(db);
 }
 
 // Only under the file's writer lock (a program holding it is writing the file, and is left
@@ -230,6 +244,10 @@ TEST_F(OwnJournal, SizesInTheHeadersAreBoundedBeforeUse) {
     std::ofstream(large.string() + "-journal", std::ios::binary) << journal_of(large);
     EXPECT_EQ(xio::judge_journal(large.string()).kind, xio::JournalKind::Own);
 
+    // A hot journal that does not start as one.
+    std::ofstream(journal(), std::ios::binary) << std::string(4096, '\xff');
+    EXPECT_THAT(customers(), HasSubstr(journal().string() + " is not a journal"));
+    fs::remove(journal());
     // Beside a file that is no data file.
     const std::string planted = journal_of(file());
     std::ofstream(file(), std::ios::binary | std::ios::trunc) << "X" + good.substr(1);
@@ -266,6 +284,8 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
         {"is of page 0", [&](std::string& j) { put_be32(j, second, 0); }},
         {"is of page " + std::to_string(pages + 1), [&](std::string& j) { put_be32(j, second, pages + 1); }},
         {"it would grow the file", [&](std::string& j) { put_be32(j, 16, 0xffffffffu); }},
+        {"more than the " + std::to_string(stopped.size() / pageSize) + " it has",
+         [&](std::string& j) { put_be32(j, 16, static_cast<uint32_t>(stopped.size() / pageSize) + 1); }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
