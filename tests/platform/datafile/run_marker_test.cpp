@@ -4,6 +4,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/datafile/users.h"
 #include "support.h"
 #include "as_user.h"
 
@@ -550,8 +551,9 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     xio::forget_run_notices_said();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_THAT(notices[0].reason, HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
-    // ... and waited for by name.
-    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
+    // ... said as a conversion in progress (its holder lives), never as one that stopped.
+    EXPECT_EQ(notices[0].kind, xio::RunNoticeKind::InProgress);
+    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AskUserToPutBack, {xio::user_name(::geteuid())}}));
     EXPECT_TRUE(halfPosted("MASTER.TST"));
     EXPECT_TRUE(settle(false) == false);  // a look never waits on it
     kill_and_reap(holder);
