@@ -267,6 +267,11 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
     if (!S_ISREG(st.st_mode)) return "it is not a regular file";
     if (st.st_uid != owner) return "it belongs to " + user_name(st.st_uid) + ", not to its folder's owner";
     if (st.st_nlink != 1) return "it has other links";
+    // Held by none but users it was never for (opened while it was wider, or readable to ask).
+    const auto holders = lock_holders(st.st_dev, st.st_ino);
+    const bool itsOwn = std::any_of(holders.begin(), holders.end(),
+                                    [&](const LockHolder& h) { return !h.uidKnown || h.uid == owner || h.uid == 0; });
+    if (!holders.empty() && !itsOwn) return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
     return "";
 }
 
