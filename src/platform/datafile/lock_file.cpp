@@ -203,8 +203,11 @@ void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     mode_t mode = w.mode;
     if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
         (void)!::fchown(fd, w.owner, w.group);
-    else if ((w.mode & 0070) != 0 && ::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
+    else if (::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
         mode &= ~mode_t{0070};
+    // Given its group even without the group's bits: a company given to its group later
+    // (`chmod -R g+w`) then lets every member open it to lock it, and so to make it afresh, as
+    // nobody may replace a lock file they cannot lock.
     ::fchmod(fd, mode);  // past the umask
 }
 
