@@ -1,16 +1,19 @@
 #include "platform/datafile/hot_journal.h"
 
 #include "platform/datafile/file_aside.h"
+#include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sticky_folder.h"
+#include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
-#include "platform/datafile/xio_internal.h"
+#include "platform/datafile/xio.h"
 
 #include <dirent.h>
 #include <filesystem>
 #include <fcntl.h>
 #include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace dz::xio {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "platform/datafile/journal_notes.h"
 #include "platform/datafile/own_journal.h"
-#include "platform/datafile/xio_internal.h"
+#include "platform/datafile/sqlite_files.h"
 
 #include <cerrno>
 #include <fcntl.h>

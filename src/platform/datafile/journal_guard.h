@@ -10,7 +10,17 @@
 
 namespace dz::xio {
 
-// Whether the guard is installed (install_journal_guard, own_journal.h) and still registered with
+// Every connection of this program reaches its files through SQLite's file layer with this guard
+// before it: a journal about to be opened or removed is judged first (a journal that is not the
+// file's own is neither opened nor removed: the connection's read fails). Installed as SQLite's
+// default, once, before any connection opens.
+void install_journal_guard();
+
+// Tests: called with a journal's path when SQLite is about to remove it (the commit of a write is
+// done on disk, the journal still hot): a child process that ends there leaves a real hot journal.
+void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook);
+
+// Whether the guard is installed (install_journal_guard) and still registered with
 // SQLite. False with why in `why`: no data file is opened without it.
 bool journal_guard_in_place(std::string* why = nullptr);
 

@@ -1,7 +1,7 @@
 #include "platform/datafile/own_journal.h"
 
+#include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
-#include "platform/datafile/xio_internal.h"
 
 #include <cerrno>
 #include <cstring>

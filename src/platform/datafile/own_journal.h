@@ -10,7 +10,6 @@
 
 #include "platform/ui/next_step.h"
 
-#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -53,15 +52,5 @@ JournalJudgement judge_journal(const std::string& dataFile, JournalUse use = Jou
 // journal beside it goes with the writes the copy takes back. Only its own journal (or one SQLite
 // never plays, of one who may write it) goes; anything else stays, and keeps the file refused.
 bool journal_goes_with_its_file(const std::string& dataFile);
-
-// Every connection of this program reaches its files through SQLite's file layer with this guard
-// before it: a journal about to be opened or removed is judged first (a journal that is not the
-// file's own is neither opened nor removed: the connection's read fails). Installed as SQLite's
-// default, once, before any connection opens.
-void install_journal_guard();
-
-// Tests: called with a journal's path when SQLite is about to remove it (the commit of a write is
-// done on disk, the journal still hot): a child process that ends there leaves a real hot journal.
-void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
 }  // namespace dz::xio

@@ -1,6 +1,7 @@
 // What the put-back of a dead run needs from the data files' own layer, given beside it.
 #include "platform/datafile/put_back_checks.h"
-#include "platform/datafile/xio_internal.h"
+#include "platform/datafile/dictionary.h"
+#include "platform/datafile/sqlite_files.h"
 
 #include <charconv>
 #include <system_error>
@@ -9,24 +10,12 @@ namespace dz {
 namespace xio_private {
 namespace {
 
-// Whether this program has the data file open, on any connection.
-bool open_here(const std::string& dataFile) {
-    std::error_code ec;
-    std::string key = std::filesystem::weakly_canonical(dataFile, ec).string();
-    if (ec || key.empty()) key = std::filesystem::absolute(dataFile, ec).string();
-    for (const std::string& k : {key, key + "\n(read-only)"})
-        if (auto it = g_conns.find(k); it != g_conns.end() && !it->second.expired()) return true;
-    return false;
-}
-
 // "" when `file` is a data file of the dictionary file named `name`. Opened as every data file
 // is, defensively: nothing in the file runs (no view, no trigger), and the reading is bounded.
 std::string not_a_data_file_named(const std::string& file, const std::string& name) {
-    configure_sqlite_once();
     sqlite3* db = nullptr;
     std::map<std::string, std::string> meta;
-    if (sqlite3_open_v2(sqlite_name(file).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) == SQLITE_OK &&
-        harden(db) == SQLITE_OK) {
+    if (open_raw(file, SQLITE_OPEN_READONLY, db) == SQLITE_OK) {
         int steps = 0;
         sqlite3_progress_handler(db, 1000, [](void* n) { return ++*static_cast<int*>(n) > 10000 ? 1 : 0; }, &steps);
         sqlite3_stmt* st = nullptr;
@@ -56,6 +45,6 @@ std::string not_a_data_file_named(const std::string& file, const std::string& na
 }  // namespace
 }  // namespace xio_private
 
-xio::PutBackChecks xio::put_back_checks() { return {xio_private::open_here, xio_private::not_a_data_file_named}; }
+xio::PutBackChecks xio::put_back_checks() { return {xio_private::open_on_a_connection, xio_private::not_a_data_file_named}; }
 
 }  // namespace dz

@@ -1,6 +1,6 @@
 #include "platform/datafile/run_mark.h"
 
-#include "platform/datafile/xio_internal.h"
+#include "platform/datafile/sqlite_files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -70,11 +70,9 @@ MarkFound read_run_mark(const std::string& dataFile, RunMark& mark, std::string*
     mark = {};
     struct stat st {};
     if (::stat(dataFile.c_str(), &st) != 0 && errno == ENOENT) return MarkFound::Missing;
-    configure_sqlite_once();
     sqlite3* db = nullptr;
     // Read-only: a look reads it too, and a write left in the middle is never played here.
-    int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (rc == SQLITE_OK) rc = harden(db);
+    int rc = open_raw(dataFile, SQLITE_OPEN_READONLY, db);
     if (rc == SQLITE_OK) sqlite3_busy_timeout(db, 2000);
     sqlite3_stmt* st1 = nullptr;
     std::string format, value;

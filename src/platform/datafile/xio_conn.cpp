@@ -146,6 +146,15 @@ void note_row_changes(Conn& c, uint16_t rec, int64_t n) {
     c.rowChanges[rec] += n;
 }
 
+bool open_on_a_connection(const std::string& dataFile) {
+    std::error_code ec;
+    std::string key = std::filesystem::weakly_canonical(dataFile, ec).string();
+    if (ec || key.empty()) key = std::filesystem::absolute(dataFile, ec).string();
+    for (const std::string& k : {key, key + "\n(read-only)"})
+        if (auto it = g_conns.find(k); it != g_conns.end() && !it->second.expired()) return true;
+    return false;
+}
+
 // A child process has only the thread that forked it: a writer's thread would be missing there
 // and its rows would wait for ever. Before a fork every writer runs its rows and ends (the next
 // row handed over starts it again).

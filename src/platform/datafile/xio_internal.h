@@ -1,11 +1,12 @@
-// The data-file layer's own types and helpers, shared by its files (xio*.cpp); nothing
-// outside src/platform/datafile includes it.
+// Record I/O's own types and helpers, shared by its files (xio*.cpp) and included by them alone;
+// the journal, run and put-back files take SQLite's set-up from sqlite_files.h.
 #pragma once
 
 #include "platform/datafile/xio.h"
 
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/locks.h"
+#include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/store.h"
 #include "platform/datafile/text_assign.h"
 #include "platform/datafile/utf8.h"
@@ -1038,11 +1039,8 @@ std::string sql_literal(const FieldDef& f);
 Cells default_cells(const Dictionary& d, const RecordDef& r);
 std::vector<uint16_t> order_fields(const RecordDef& r, const std::vector<uint16_t>& keyFields);
 int exec(sqlite3* db, const std::string& sql, const std::vector<std::string>& args = {});
-void configure_sqlite_once();
-int harden(sqlite3* db);
 int nocase_texts(void*, int n1, const void* k1, int n2, const void* k2);
 int use_nocase_texts(sqlite3* db);
-std::string sqlite_name(const std::filesystem::path& path);
 std::vector<IndexSpec> dictionary_index_specs(const Dictionary& d);
 std::vector<IndexSpec> unique_indexes_astray(sqlite3* db, const Dictionary& d, int& rc);
 std::set<std::string> table_columns(sqlite3* db, const std::string& table);

@@ -301,6 +301,13 @@ std::string sqlite_name(const std::filesystem::path& path) {
     if (ec || abs.empty()) return "./" + path.string();
     return abs.string();
 }
+int open_raw(const std::filesystem::path& path, int flags, sqlite3*& db) {
+    configure_sqlite_once();
+    db = nullptr;
+    int rc = sqlite3_open_v2(sqlite_name(path).c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc == SQLITE_OK) rc = harden(db);
+    return rc;
+}
 
 namespace {
 

@@ -2,6 +2,7 @@
 // short ways to put and get fields by name.
 #pragma once
 
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/xio.h"
