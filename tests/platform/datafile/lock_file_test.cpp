@@ -667,9 +667,13 @@ TEST_F(LockFileTest, ALockFileThisUserCannotOpenIsNeverReplacedByThem) {
                   xio::LockTable look(guarded, 1);
                   if (look.open(xio::LockUse::Look) != XIO_OK) return "look refused: " + look.error();
                   xio::LockTable table(guarded, 2);
-                  return table.open() == XIO_OK ? std::string("opened") : "refused: " + table.error();
+                  if (table.open() == XIO_OK) return std::string("opened");
+                  const ui::NextStep& next = table.next();
+                  return "refused: " + table.error() + " | " +
+                         (next.step == ui::Step::RemoveLockFile ? next.args.at(0) + " of " + next.args.at(1) : "no step");
               }),
-              "refused: the lock file " + lock.string() + " cannot be opened: Permission denied");
+              "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " + lock.string() +
+                  " of uid 5555");
     EXPECT_EQ(stat_of(lock).st_ino, planted);
 }
 

@@ -660,6 +660,22 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
         EXPECT_TRUE(halfPosted("MASTER.TST"));
         ASSERT_EQ(::chown(runLock.c_str(), 0, 0), 0);
     }
+    {
+        SCOPED_TRACE("a run lock held whole by a user it was never for: cannot be told, its holder named");
+        fs::permissions(runLock, fs::perms(0644));  // as a run makes it: any member may ask, and hold
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(runLock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+        ASSERT_GT(holder, 0);
+        xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+        EXPECT_FALSE(settle(true));
+        xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+        EXPECT_THAT(said(), HasSubstr("it is held by process " + std::to_string(holder) + " of user "));
+        EXPECT_TRUE(halfPosted("MASTER.TST"));
+        EXPECT_TRUE(fs::exists(runLock));
+        kill_and_reap(holder);
+    }
     // An outsider holds both, opened while they were readable and narrowed again since: the
     // dead run looks alive, and the folder's lock held, to nobody.
     write_file(folderLock, "");
