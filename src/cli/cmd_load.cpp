@@ -261,7 +261,8 @@ private:
         // Held for writing, or the file's lines could not stand or fall together.
         if (const int started = xio_start_writes(t->handle); started != XIO_OK) {
             why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
-                  (started == XIO_LOCKED ? "is in use" : "cannot be written (status " + std::to_string(started) + ")");
+                  (started == XIO_LOCKED ? "is in use: " + xio_error_text()
+                                         : "cannot be written (status " + std::to_string(started) + ")");
             xio_cls_file(t->handle);
             t->handle = 0;
             return false;

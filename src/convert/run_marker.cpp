@@ -116,6 +116,10 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         case xio::RunNoticeKind::WriteTakenBack:
             s = {13620, n.files, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::InProgress:
+            s = {13795, n.reason, ui::kError, n.next};
+            ok = false;
+            break;
         case xio::RunNoticeKind::NotItsJournal:
             // Refuses that file where it is opened; the command goes on with the others.
             s = {13621, n.reason, ui::kWarning, n.next};
@@ -129,6 +133,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::WriteStopped: *ending = xvlRCString::Get(13466); break;
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
+            case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;
             default: break;
             }
         }

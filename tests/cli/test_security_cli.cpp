@@ -10,6 +10,8 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sqlite3.h>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,6 +281,30 @@ TEST_F(SecurityCli, AConversionHeldOffByAReaderNamesTheFileAndTheReader) {
     EXPECT_THAT(r.out + r.err, ::testing::HasSubstr("that is reading it"));
     EXPECT_THAT(r.err, ::testing::HasSubstr("\nNext: wait until process " + std::to_string(::getpid()) + " of user "));
     EXPECT_TRUE(Slurp(glm) == before);
+}
+
+// A backup folder's lock held beside a run's marker is held by a live program (a conversion
+// starting there, or a writing command settling the folder): said as a conversion in progress,
+// with its holder, never as one that stopped.
+TEST_F(SecurityCli, AHeldFolderLockIsSaidAsAConversionInProgress) {
+    const fs::path backup = shared / ".backup";
+    fs::create_directory(backup);
+    fs::permissions(backup, fs::perms(0755));
+    std::ofstream(backup / "run~elsewhere~4242.marker").flush();
+    std::ofstream(backup / "folder.lock").flush();
+    fs::permissions(backup / "folder.lock", fs::perms(0600));
+    const int held = ::open((backup / "folder.lock").c_str(), O_RDWR | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const CliResult r = Look("convert", shared, text.string());  // waits the bound (ten seconds) for it
+    ::close(held);
+    EXPECT_EQ(r.status, 2);
+    const std::string said = r.out + r.err;
+    EXPECT_THAT(said, ::testing::HasSubstr("A conversion of this company is in progress, and this command writes nothing "
+                                           "over it: the lock file "));
+    EXPECT_THAT(said, ::testing::HasSubstr("is held by process " + std::to_string(::getpid()) + " of user "));
+    EXPECT_THAT(said, ::testing::HasSubstr("wait while it posts"));
+    EXPECT_THAT(said, ::testing::HasSubstr("a conversion of this company is in progress, and nothing is written over it"));
+    EXPECT_THAT(said, ::testing::Not(::testing::HasSubstr("stopped before it had finished posting")));
 }
 
 TEST_F(SecurityCli, ConvertAndExamineNameALockFileThatCannotBeUsed) {

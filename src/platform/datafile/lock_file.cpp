@@ -28,6 +28,10 @@ std::chrono::milliseconds g_wait{10000};
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
+// A holder the kernel keeps to itself: a program on another machine sharing the folder, or one
+// that let go between the lock refused and the look at the holders.
+constexpr const char* kUnseenHolder = "another program, which this machine does not show (one on another machine, or one that let go meanwhile)";
+
 std::string failure_text(int err, const char* doing) {
     switch (err) {
         case ELOOP: return "is a symbolic link, which is not used as a lock file";
@@ -60,6 +64,9 @@ Wanted wanted_of(const LockFileSpec& spec, int dirFd) {
     struct stat folder {};
     const bool folderKnown = ::fstat(dirFd, &folder) == 0;
     if (spec.kind == LockKind::OwnerOnly) {
+        // Read access is enough to ask (a shared flock): given to whoever may enter the folder.
+        if (spec.readable && (folder.st_mode & S_IXGRP)) w.mode |= 0040;
+        if (spec.readable && (folder.st_mode & S_IXOTH)) w.mode |= 0004;
         w.owner = folder.st_uid;
         w.group = folder.st_gid;
         w.guarded = folder;
@@ -98,13 +105,20 @@ bool may_give_group(uid_t uid, gid_t gid) {
     return write_right(uid, asked) == WriteRight::Yes;
 }
 
+// Whether user `uid` may write what the lock file guards: by its access control list too where
+// it stands (an entry may give them what the bits do not), else by the bits of what stands in
+// for it.
+WriteRight may_write_guarded(const LockFileSpec& spec, const Wanted& w, uid_t uid) {
+    return w.known ? write_right(uid, spec.guarded, w.guarded) : write_right(uid, w.guarded);
+}
+
 // Whether a lock file of status `st` is as `w` wants it. One made by a user who could not give
 // it the group it wants is made without the group's bits (see give), and fits so: otherwise
 // every writer would make it afresh at every open.
 bool fits(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
     const mode_t mode = st.st_mode & 07777;
     if (spec.kind == LockKind::OwnerOnly) return mode == w.mode && st.st_uid == w.owner;
-    if (st.st_uid != w.guarded.st_uid && write_right(st.st_uid, w.guarded) != WriteRight::Yes) return false;
+    if (st.st_uid != w.guarded.st_uid && may_write_guarded(spec, w, st.st_uid) != WriteRight::Yes) return false;
     if ((w.mode & 0070) == 0 || st.st_gid == w.group) return mode == w.mode;
     return mode == (w.mode & ~mode_t{0070}) && !may_give_group(st.st_uid, w.group);
 }
@@ -133,6 +147,14 @@ bool entitled(const LockFileSpec& spec, const Wanted& w, const LockHolder& h) {
     if (h.uid == g.st_uid) return g.st_mode & S_IWUSR;
     if (std::find(h.groups.begin(), h.groups.end(), g.st_gid) != h.groups.end()) return g.st_mode & S_IWGRP;
     return g.st_mode & S_IWOTH;
+}
+
+// Who holds the file of `dev`/`ino`, as words: its first holder this machine shows, or that
+// none could be seen.
+std::string holder_words(dev_t dev, ino_t ino) {
+    const auto holders = lock_holders(dev, ino);
+    if (holders.empty()) return kUnseenHolder;
+    return holders.front().words() + (holders.front().shared ? ", a program reading it" : "");
 }
 
 // The first holder of the file of `dev`/`ino` other than this program that it is for, as
@@ -181,8 +203,11 @@ void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     mode_t mode = w.mode;
     if (me == 0 || (spec.kind == LockKind::OwnerOnly && me != w.owner))
         (void)!::fchown(fd, w.owner, w.group);
-    else if ((w.mode & 0070) != 0 && ::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
+    else if (::fchown(fd, static_cast<uid_t>(-1), w.group) != 0)
         mode &= ~mode_t{0070};
+    // Given its group even without the group's bits: a company given to its group later
+    // (`chmod -R g+w`) then lets every member open it to lock it, and so to make it afresh, as
+    // nobody may replace a lock file they cannot lock.
     ::fchmod(fd, mode);  // past the umask
 }
 
@@ -223,7 +248,7 @@ void clear_left_asides(int dirFd, const LockFileSpec& spec, const Wanted& w) {
         struct stat st {};
         if (::fstatat(dirFd, entry.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
         const bool maker = st.st_uid == 0 || st.st_uid == w.owner ||
-                           (spec.kind != LockKind::OwnerOnly && write_right(st.st_uid, w.guarded) == WriteRight::Yes);
+                           (spec.kind != LockKind::OwnerOnly && may_write_guarded(spec, w, st.st_uid) == WriteRight::Yes);
         if (maker) ::unlinkat(dirFd, entry.c_str(), 0);
     }
     ::closedir(dir);
@@ -253,56 +278,6 @@ bool names(int dirFd, const LockFileSpec& spec, const struct stat& old) {
            named.st_ino == old.st_ino;
 }
 
-// A holder of the old file, seen once the new one bears its name, for whom it is put back: one
-// it is for (this program too), and, but for a backup folder's lock (whose owner alone may
-// hold it), one that holds it whole: they may write what it guards by an entry the permission
-// bits do not show.
-std::string keeps_old(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
-    for (const auto& h : lock_holders(dev, ino))
-        if (entitled(spec, w, h) || (spec.kind != LockKind::OwnerOnly && !h.shared)) return h.words();
-    return "";
-}
-
-// Makes the lock file afresh where the old one's lock cannot be had (this user may not open
-// it, or an outsider holds it whole): the new file, locked by this program alone, takes the
-// name in one step that gives the old file a name aside (RENAME_EXCHANGE), so that nobody
-// takes the old one as named any more; its holders are judged once after that, and when one
-// keeps it (above), the two are swapped back, and nobody ever held the new one.
-Afresh swap_afresh(int dirFd, const std::string& path, const LockFileSpec& spec, const Wanted& w, const struct stat& old) {
-    Afresh r;
-    std::string aside;
-    const int fd = make_aside(dirFd, spec, w, aside);
-    if (fd < 0) return r;
-    const char* name = spec.name.c_str();
-    lock_step(LockStep::BeforeRename, path);
-    if (!lock_old(fd, spec.kind, false) || ::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE) != 0) {
-        r.changed = !names(dirFd, spec, old);
-        ::unlinkat(dirFd, aside.c_str(), 0);
-        ::close(fd);
-        return r;
-    }
-    lock_step(LockStep::AfterRename, path);
-    // What it was swapped with must be the file judged: another is put back at once.
-    struct stat was {};
-    const bool isOld = ::fstatat(dirFd, aside.c_str(), &was, AT_SYMLINK_NOFOLLOW) == 0 && was.st_dev == old.st_dev &&
-                       was.st_ino == old.st_ino;
-    if (isOld) r.held = keeps_old(spec, w, old.st_dev, old.st_ino);
-    if (!isOld || !r.held.empty()) {
-        (void)::renameat2(dirFd, aside.c_str(), dirFd, name, RENAME_EXCHANGE);  // back as they were
-        r.changed = !isOld;
-        ::unlinkat(dirFd, aside.c_str(), 0);
-        ::close(fd);
-        return r;
-    }
-    ::unlinkat(dirFd, aside.c_str(), 0);  // the old file, which nobody holds as named
-    struct flock all {};
-    all.l_type = F_UNLCK;
-    if (spec.kind == LockKind::DataFile) ::fcntl(fd, F_SETLK, &all);
-    else ::flock(fd, LOCK_UN);
-    r.fd = fd;  // taken like anyone else's
-    return r;
-}
-
 // Makes the lock file afresh under a name of its own and renames it over the one of status
 // `judged`, holding the old one's lock from before until after (see lock_file.h). One that
 // `fits` is made afresh only from under outsiders' locks: found held by nobody, it is left.
@@ -316,11 +291,10 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_WRONLY | kOpenFlags);
     if (oldFd < 0 && errno == EACCES) oldFd = ::openat(dirFd, name, O_RDONLY | kOpenFlags);
     if (oldFd < 0) {
-        if (errno != EACCES) {
-            r.changed = errno == ENOENT;
-            return r;
-        }
-        return swap_afresh(dirFd, path, spec, w, judged);  // not to be opened, so not to be locked
+        // Not to be opened, so not to be locked: no answer of the kernel says that nobody holds
+        // it, so it is left as it stands (and said so by the caller).
+        r.changed = errno == ENOENT;
+        return r;
     }
     struct CloseOld {
         int fd;
@@ -339,11 +313,10 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
         // Held. Only under the shared lock, and only when none of its holders is one it is
         // for: judged once, while that lock keeps every writer off it.
         if (!lock_old(oldFd, spec.kind, true)) {
-            // Held whole: a backup folder's lock held so by an outsider is swapped (above);
-            // any other waits for its holder.
-            if (spec.kind == LockKind::OwnerOnly) return swap_afresh(dirFd, path, spec, w, old);
-            r.held = entitled_holder(spec, w, old.st_dev, old.st_ino);
-            if (r.held.empty()) r.held = "another program";
+            // Held whole, by whomever: waited for. Only the kernel's answer to a lock on this
+            // very file could say that nobody it is for holds it; what this machine shows of
+            // its holders only names them.
+            r.held = holder_words(old.st_dev, old.st_ino);
             return r;
         }
         if (r.held = entitled_holder(spec, w, old.st_dev, old.st_ino); !r.held.empty()) return r;
@@ -421,13 +394,8 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
                 return o;
             }
             const auto holders = lock_holders(o.dev, o.ino);
-            o.why = "is held by ";
-            if (holders.empty()) {
-                o.why += "another program";
-            } else {
-                o.holder = holders.front().pid > 0 ? holders.front().words() : "";
-                o.why += holders.front().words() + (holders.front().shared ? ", a program reading it" : "");
-            }
+            if (!holders.empty() && holders.front().pid > 0) o.holder = holders.front().words();
+            o.why = "is held by " + holder_words(o.dev, o.ino);
             return o;
         }
         if (o.fd < 0) continue;  // the new file went again meanwhile
@@ -550,6 +518,11 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
             }
             o.error = err;
             o.why = failure_text(err, "cannot be opened");
+            if (const std::string held = holder_words(st.st_dev, st.st_ino); err == EACCES && held != kUnseenHolder)
+                o.why += ", and is held by " + held;
+            // Not as it should be and not to be locked by this user, so not to be made afresh by
+            // them either: whoever owns it, or an administrator, removes it once nobody holds it.
+            if (err == EACCES && !fits(spec, w, st)) o.next = {ui::Step::RemoveLockFile, {o.path, user_name(st.st_uid)}};
             return o;
         }
         // One of another owner that could not be made afresh is not used: its owner could let

@@ -8,7 +8,9 @@
 //   (fs.protected_regular) never refuses one user another's lock file.
 // - Openable by exactly those who may take what it guards, and by nobody else: a lock an
 //   outsider can hold would make the program's writers wait on them.
-//     OwnerOnly  mode 0600, of the backup folder's owner (folder.lock, run locks);
+//     OwnerOnly  mode 0600, of the backup folder's owner (folder.lock); a run's lock adds read
+//                for group and others where they may enter the folder, so that every member
+//                who may see the run can ask whether it lives (a shared flock needs no more);
 //     Writers    mode 0600, with read and write for group and others exactly where the file it
 //                guards gives them write (the settings' lock: 0660 beside a group-writable
 //                company.toml);
@@ -33,14 +35,14 @@
 //   names the file it locked, and takes it again on the file the name names when not: whoever
 //   locks the old file after the rename meets the new one, and so does the replacer, which
 //   takes its lock like anyone else. Neither lock to be had (held whole), it waits for the
-//   holder, but for a backup folder's lock held by an outsider, which is swapped (below).
-// - One this user cannot open cannot be locked: a new file, locked by this program alone, is
-//   swapped into the name in one step (RENAME_EXCHANGE) that sets the old one aside, so that
-//   nobody takes the old one as named any more; its holders are judged once after that, and
-//   when one it is for holds it, or an outsider holds it whole (an ACL entry may let them
-//   write what it guards), or the name had come to name another file, the two are swapped
-//   back and nobody ever held the new one. One that fits is left as it is (an ACL entry that
-//   shuts this user out is not for this program to undo).
+//   holder.
+// - Never renamed over nor removed while another program may hold it: only a lock taken on that
+//   very file says that nobody holds it (what /proc/locks shows may miss a lock taken and let
+//   go between its reads, and never shows another machine's), and what this machine shows of
+//   its holders serves only to name them. One held whole is waited for, whoever holds it; one
+//   this user cannot open cannot be locked, so it is left as it stands and said so (with who
+//   may remove it when it is not as it should be). One that fits is left as it is (an ACL entry
+//   that shuts this user out is not for this program to undo).
 // - A "<name>.new<pid>" left by a refit killed midway is removed by the next who may make the
 //   lock file.
 // - Made once, it stays fitting: one made by a user who could not give it the group it should
@@ -79,6 +81,8 @@ struct LockFileSpec {
     // OwnerOnly: refuse, rather than replace, one of another owner (a run's lock: one its
     // folder's owner did not make was made by nobody who runs).
     bool refuseOtherOwner = false;
+    // OwnerOnly: readable by whoever may enter the folder (a run's lock: asked by every member).
+    bool readable = false;
 };
 
 struct LockFileOpened {

@@ -267,10 +267,13 @@ void LockTable::leaveFile() {
 bool LockTable::retake(std::chrono::steady_clock::time_point& deadline) {
     // Made afresh by another program, which held every byte of it until after the rename, so
     // this program holds nothing there but its presence: it goes to the file the name names.
-    if (deadline == std::chrono::steady_clock::time_point{}) deadline = std::chrono::steady_clock::now() + lock_wait();
+    // The bound counts from the first remake met, which is always let through: an open that
+    // waited long for its lock file has not yet seen it made afresh at all.
+    const bool first = deadline == std::chrono::steady_clock::time_point{};
+    if (first) deadline = std::chrono::steady_clock::now() + lock_wait();
     const bool wasPresent = present_;
     leaveFile();
-    if (std::chrono::steady_clock::now() >= deadline) {
+    if (!first && std::chrono::steady_clock::now() >= deadline) {
         error_ = "the lock file " + path_.string() + " was made afresh again and again while this program took it";
         return false;
     }
@@ -284,11 +287,12 @@ bool LockTable::heldWhole(struct flock fl) const {
 
 int LockTable::open(LockUse use) {
     use_ = use;
-    auto deadline = std::chrono::steady_clock::now() + lock_wait();
-    return show(deadline);
+    std::chrono::steady_clock::time_point remade{};  // set at the first remake
+    return show(remade);
 }
 
 int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
+    const auto waitUntil = deadline == std::chrono::steady_clock::time_point{} ? std::chrono::steady_clock::now() + lock_wait() : deadline;
     for (;;) {
         if (!attach(true)) return XIO_LOCKED;
         if (present_) return XIO_OK;
@@ -304,7 +308,7 @@ int LockTable::show(std::chrono::steady_clock::time_point& deadline) {
                     moved = true;
                     break;
                 }
-                if ((err != EAGAIN && err != EACCES) || (tries >= 50 && (!heldWhole(fl) || std::chrono::steady_clock::now() >= deadline))) {
+                if ((err != EAGAIN && err != EACCES) || (tries >= 50 && (!heldWhole(fl) || std::chrono::steady_clock::now() >= waitUntil))) {
                     // Unseen, this program could let another believe it had the file alone.
                     error_ = "the lock file " + path_.string() + " cannot be locked: " + std::strerror(err);
                     return XIO_LOCKED;

@@ -127,10 +127,12 @@ private:
     bool onNamed(struct flock fl);
     // Leaves the lock file this table had (its presence there with it) for the one the name
     // names now, showing presence there when it showed it here: false, error() saying why, when
-    // that cannot be had before `deadline` (set from now when unset).
+    // that cannot be had before `deadline` (set from now at the first remake, which always goes
+    // on: a later one past it is refused).
     bool retake(std::chrono::steady_clock::time_point& deadline);
     void leaveFile();
-    // Shows presence on the lock file, trying until `deadline` while it is made afresh.
+    // Shows presence on the lock file, trying until `deadline` while it is made afresh (unset:
+    // from the first remake; the presence byte held whole is waited for the bound from now).
     int show(std::chrono::steady_clock::time_point& deadline);
     bool heldWhole(struct flock fl) const;
     bool writable_enough();

@@ -77,6 +77,7 @@ int hold_locked(const std::string& folder, std::string* why) {
     spec.dirFd = dir.fd;
     spec.name = lock_name(run);
     spec.refuseOtherOwner = true;
+    spec.readable = true;  // every member who may see the folder may ask whether the run lives
     const LockFileOpened opened = try_lock_file(spec, true);
     Fd lock(opened.fd);
     if (lock.fd < 0 && opened.error == EWOULDBLOCK) return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);

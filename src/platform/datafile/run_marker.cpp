@@ -95,6 +95,7 @@ bool FolderLock::take(int dirFd, const std::string& folder, std::string& why, ui
     LockWaitFailure failure;
     fd_.reset(take_lock_file(spec, true, failure));
     if (fd_.fd >= 0) return true;
+    held_ = failure.error == EWOULDBLOCK;
     why = failure.cause;
     if (next) *next = failure.next;
     return false;
@@ -173,20 +174,30 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     spec.create = false;
     spec.mustWrite = false;
     spec.refuseOtherOwner = true;
+    spec.readable = true;
     const LockFileOpened opened = try_lock_file(spec, exclusive);
     lockFile = opened.error != ENOENT;
     lock.reset(opened.fd);
-    if (lock.fd < 0 && opened.error != EWOULDBLOCK) return lockFile ? Life::Unknown : Life::Dead;
+    if (!lockFile) return Life::Dead;
+    if (lock.fd < 0 && opened.error != EWOULDBLOCK) return Life::Unknown;
     if (opened.owner != owner) return Life::Unknown;
-    if (lock.fd >= 0) return Life::Dead;
+    if (lock.fd >= 0) return Life::Dead;  // held here, on the file its name names (try_lock_file)
     // Only a program of its owner (or root) runs it: a holder who could open it only while it
-    // was left wider proves nothing. One this machine does not show (another host) may.
+    // was left wider proves nothing, but neither does it free the run. Nobody seen holding it is
+    // not nobody holding it (what this machine shows can miss a lock, and never shows another
+    // host's): alive.
     const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
     return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) {
                return !h.uidKnown || h.uid == owner || h.uid == 0;
            })
                ? Life::Alive
-               : Life::Dead;
+               : Life::Unknown;
+}
+
+bool holds_run_lock(int dirFd, const std::string& run, int lockFd, bool dead) {
+    struct stat named {}, held {};
+    if (::fstatat(dirFd, lock_name(run).c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT && (dead || lockFd >= 0);
+    return lockFd >= 0 && ::fstat(lockFd, &held) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 std::string join_files(const std::vector<std::string>& files) {
@@ -256,6 +267,11 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
     if (!S_ISREG(st.st_mode)) return "it is not a regular file";
     if (st.st_uid != owner) return "it belongs to " + user_name(st.st_uid) + ", not to its folder's owner";
     if (st.st_nlink != 1) return "it has other links";
+    // Held by none but users it was never for (opened while it was wider, or readable to ask).
+    const auto holders = lock_holders(st.st_dev, st.st_ino);
+    const bool itsOwn = std::any_of(holders.begin(), holders.end(),
+                                    [&](const LockHolder& h) { return !h.uidKnown || h.uid == owner || h.uid == 0; });
+    if (!holders.empty() && !itsOwn) return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
     return "";
 }
 
@@ -421,6 +437,8 @@ bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) 
 
 // Removes a piece's copies, its marker and its lock file.
 void remove_piece(Piece& p) {
+    // Only under its run's lock, on the file its name names: a run that lives keeps everything.
+    if (p.life != Life::Dead || !holds_run_lock(p.dir.fd, p.run, p.runLock.fd, true)) return;
     std::set<std::string> copies(p.beside.begin(), p.beside.end());
     for (const auto& c : p.m.copies) copies.insert(c.name);
     for (const auto& c : copies) ::unlinkat(p.dir.fd, c.c_str(), 0);

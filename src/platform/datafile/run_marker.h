@@ -118,7 +118,8 @@ enum class RunNoticeKind {
     WriteStopped,
     WriteTakenBack,
     NotItsJournal,
-    Kept
+    Kept,
+    InProgress  // a conversion (or a command settling its folder) holds the backup folder's lock
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

@@ -92,9 +92,13 @@ class FolderLock {
 public:
     // False with why, and what to do (wait for the holder, by name when known).
     bool take(int dirFd, const std::string& folder, std::string& why, ui::NextStep* next = nullptr);
+    // After a refused take: whether another program held it (a conversion starting, or a writing
+    // command settling the folder), not a lock file that could not be had.
+    bool held() const { return held_; }
 
 private:
     Fd fd_;
+    bool held_ = false;
 };
 
 // Cuts a marker at `at`, synced: 0, or the errno.
@@ -133,9 +137,14 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
 
 enum class Life { Dead, Alive, Unknown };
 
-// Tries the lock of run `run`: Dead with `lock` holding it (`lockFile` false when the run has no
-// lock file); Alive when another program holds it; Unknown when it cannot be tried.
+// Tries the lock of run `run`: Dead with `lock` holding it on the file its name names (or with
+// `lockFile` false when the run has no lock file: a run makes it before its marker and removes it
+// after); Alive when another program holds it; Unknown when it cannot be tried (another owner's,
+// one this user cannot open, one held by none but users it was never for): cannot be told.
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile);
+// Whether `lockFd` holds the lock file the name of run `run` names; with no lock held, whether
+// no lock file of it stands (`dead`: none stood when its lock was tried either).
+bool holds_run_lock(int dirFd, const std::string& run, int lockFd, bool dead);
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
 std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner);
 

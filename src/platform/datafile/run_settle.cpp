@@ -405,6 +405,10 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             return parse_copy_name(name, dataFile, run) || parse_run_file_name(name, kMarkerSuffix, run);
         });
         if (!anyRun) return;
+        // Held: a conversion of this folder's owner starting, or a writing command settling it,
+        // live either way; never said as a conversion that stopped.
+        if (lock.held())
+            return scan.refuse(RunNoticeKind::InProgress, folder, "", why, step(ui::Step::AskUserToPutBack, {user}));
         return scan.refuse(folder, "", why, waitFor ? waitFor : step(ui::Step::AgainWhenFinished));
     }
 
@@ -464,9 +468,10 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // keep every writer off while it lives. One whose file holds a write left in the
                 // middle is judged once that write is taken back (below, by a writing command).
                 if (here.life == Life::Alive || j.unsettled) continue;
-                if (struct stat ls {}; !ours && !admin &&
-                                       ::fstatat(dir.fd, lock_name(run).c_str(), &ls, AT_SYMLINK_NOFOLLOW) == 0 &&
-                                       !lock_holders(ls.st_dev, ls.st_ino).empty())
+                // Another user's run is asked by its lock (read access is enough): one whose lock
+                // is held, or cannot be tried, may be alive.
+                bool askedFile = false;
+                if (Fd asked; !ours && !admin && take_run_lock(dir.fd, run, owner, false, asked, askedFile) != Life::Dead)
                     continue;
                 // It committed nothing that stands. Where every file is as it copied it (a run
                 // killed before its first commit), it is a leftover, cleared silently by its own
@@ -606,7 +611,8 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         if (markers.count(run) || run == thisRun) continue;
         Fd held;
         bool lockFile = false;
-        if (take_run_lock(dir.fd, run, owner, true, held, lockFile) == Life::Dead && lockFile)
+        if (take_run_lock(dir.fd, run, owner, true, held, lockFile) == Life::Dead && lockFile &&
+            holds_run_lock(dir.fd, run, held.fd, false))
             ::unlinkat(dir.fd, lock_name(run).c_str(), 0);
     }
 }

@@ -266,21 +266,24 @@ int failed_with(Handle& hd, int rc) {
 // A data file SQLite could not lock in time: another program reads it (an SQLite reader holds
 // its own lock on the data file itself, which the kernel shows), or writes it.
 void say_busy(Handle& hd) {
+    // None seen: one on another machine sharing the folder, or one that let go meanwhile.
     std::string who = "another program";
+    std::string unseen = ", which this machine does not show (one on another machine, or one that let go meanwhile)";
     bool reading = true;
     struct stat st {};
     if (::stat(hd.path.c_str(), &st) == 0)
         for (const auto& h : xio::lock_holders(st.st_dev, st.st_ino))
             if (h.pid != ::getpid()) {
                 who = h.words();
+                unseen.clear();
                 reading = h.shared;
                 break;
             }
     ui::NextStep next{ui::Step::AgainWhenFinished, {}};
-    if (who != "another program") next.args.push_back(who);
+    if (unseen.empty()) next.args.push_back(who);
     set_error(XIO_LOCKED,
-              hd.path.string() + " is in use by another program (" + who + ") that is " +
-                  (reading ? "reading" : "writing") + " it",
+              hd.path.string() + " is in use by another program" +
+                  (unseen.empty() ? " (" + who + ") that is " + (reading ? "reading" : "writing") + " it" : unseen),
               std::move(next));
 }
 

@@ -174,7 +174,9 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     }
     const int extended = rc == SQLITE_OK ? SQLITE_OK : sqlite3_extended_errcode(hd->db());
     sqlite3_finalize(st);
-    if (rc == SQLITE_BUSY || rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
+    // Held by another program: said with its holder, or that none could be seen.
+    if (rc == SQLITE_BUSY) return db_fail(*hd, rc);
+    if (rc == SQLITE_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
     // A program stopped in the middle of writing the file left its journal beside it: the file
     // is whole again at its next open for writing, which alone may play the journal back (every
     // writing command of the company does, when it starts). Nothing in it is damaged. What SQLite
@@ -245,6 +247,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
             if (rc != SQLITE_OK) exec(hd->db(), "ROLLBACK");
         }
         if (rc != SQLITE_OK) {
+            if ((rc & 0xff) == SQLITE_BUSY) return db_fail(*hd, rc);
             if (map_sqlite(rc) == XIO_LOCKED) return set_error(XIO_LOCKED, path.string() + " is in use");
             return set_error(XIO_CORRUPT, path.string() + " is either an old version or corrupt (a unique key holds duplicates)");
         }

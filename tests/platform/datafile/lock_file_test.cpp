@@ -268,33 +268,31 @@ TEST_F(LockFileTest, AHolderItIsForKeepsItsLockFileAndNoNewOneIsLeft) {
     for (const auto& e : fs::directory_iterator(folder)) EXPECT_THAT(e.path().filename().string(), ::testing::Not(HasSubstr(".new")));
 }
 
-// Root fits a backup folder's lock left 0666, though a program of a user it is not for opened it
-// then and holds it: that holder is not waited for.
-TEST_F(LockFileTest, AnOutsidersHoldDoesNotKeepRootFromRemakingAFolderLock) {
+// Root fits a backup folder's lock left 0666 only under its own lock: a program of a user it is
+// not for that opened it then and holds it is waited for and named (what this machine shows of
+// holders never frees a lock file), and the lock file is made afresh once it lets go.
+TEST_F(LockFileTest, AnOutsidersHoldOfAFolderLockIsWaitedForAndNamed) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give the folder to another user";
     ASSERT_EQ(::chown(folder.c_str(), 1234, 1234), 0);
     const fs::path lock = folder / "folder.lock";
     std::ofstream(lock).flush();
     ASSERT_EQ(::chown(lock.c_str(), 1234, 1234), 0);
     fs::permissions(lock, fs::perms(0666));
-    const struct stat old = stat_of(lock);
-    const ino_t oldInode = old.st_ino;
-    // It lets go a minute later, and the wait would outlast that: a program that waited for it
-    // would find it gone.
-    const pid_t outsider = spawn_holder_for(60, [&] {
+    const ino_t oldInode = stat_of(lock).st_ino;
+    const pid_t outsider = spawn_holder([&] {
         const int fd = ::open(lock.c_str(), O_RDWR);
         return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
     }, 4321);
     ASSERT_GT(outsider, 0);
-    xio::set_lock_wait_for_tests(std::chrono::minutes(10));
+    xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
     xio::LockFileSpec s = spec(xio::LockKind::OwnerOnly);
     s.name = "folder.lock";
     xio::LockWaitFailure failure;
-    const int fd = xio::take_lock_file(s, true, failure);
-    const auto holders = xio::lock_holders(old.st_dev, oldInode);
-    EXPECT_TRUE(std::any_of(holders.begin(), holders.end(), [&](const xio::LockHolder& h) { return h.pid == outsider; }))
-        << "the lock was had only once the outsider had let go";
+    EXPECT_EQ(xio::take_lock_file(s, true, failure), -1);
+    EXPECT_THAT(failure.cause, HasSubstr("is held by process " + std::to_string(outsider) + " of user 4321"));
+    EXPECT_EQ(stat_of(lock).st_ino, oldInode);
     kill_and_reap(outsider);
+    const int fd = xio::take_lock_file(s, true, failure);
     ASSERT_GE(fd, 0) << failure.cause;
     const struct stat now = stat_of(lock);
     EXPECT_NE(now.st_ino, oldInode);
@@ -413,7 +411,11 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
         return fd >= 0 && ::flock(fd, LOCK_SH) == 0;
     });
     ASSERT_GT(holder, 0);
-    EXPECT_EQ(opened_as({4321, 1234}, true), "refused: is held by process " + std::to_string(holder) + " of user root");
+    // Not to be locked by this user, so never replaced: no lock of theirs could say nobody holds it.
+    EXPECT_EQ(opened_as({4321, 1234}, true),
+              "refused: cannot be opened: Permission denied, and is held by process " + std::to_string(holder) +
+                  " of user root, a program reading it");
+    EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
     kill_and_reap(holder);
     EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
@@ -421,7 +423,8 @@ TEST_F(LockFileTest, AsAUserWhoIsNotRoot) {
     EXPECT_EQ(opened_as({4321}, false), "for reading: cannot be opened for writing: Permission denied, group 0");
     EXPECT_EQ(opened_as({4321}, true), "refused: cannot be opened: Permission denied");  // a writer never reads only
     EXPECT_EQ(stat_of(lockFile()).st_ino, rootsInode);
-    // Held by nobody, it is made afresh by one who may write what it guards.
+    // Held by nobody, and readable, it is locked (for reading is enough) and so made afresh by one
+    // who may write what it guards.
     EXPECT_EQ(opened_as({4321, 1234}, true), "writable, group 1234");
     EXPECT_NE(stat_of(lockFile()).st_ino, rootsInode);
 }
@@ -647,9 +650,9 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
 }
 
-// A data file's lock file this user may not open is swapped for a new one, which is let go at
-// once: another program takes the writer lock on it while this one is present there.
-TEST_F(LockFileTest, ALockFileSwappedInIsLetGoForOthersAtOnce) {
+// A data file's lock file this user may not open is never replaced by them, held or not: their
+// writer is refused, naming it and who may remove it; a look goes on without it.
+TEST_F(LockFileTest, ALockFileThisUserCannotOpenIsNeverReplacedByThem) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
     fs::permissions(folder, fs::perms(0777));
     ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
@@ -661,14 +664,17 @@ TEST_F(LockFileTest, ALockFileSwappedInIsLetGoForOthersAtOnce) {
     const ino_t planted = stat_of(lock).st_ino;
     xio::set_lock_wait_for_tests(std::chrono::milliseconds(300));
     EXPECT_EQ(testing_support::AnswerAs(4321, {4321, 1234}, [&] {
-                  xio::LockTable table(guarded, 1);
-                  if (table.open() != XIO_OK) return "refused: " + table.error();
-                  return std::string(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquire('W', ""); }) == XIO_OK
-                                         ? "written elsewhere"
-                                         : "kept out");
+                  xio::LockTable look(guarded, 1);
+                  if (look.open(xio::LockUse::Look) != XIO_OK) return "look refused: " + look.error();
+                  xio::LockTable table(guarded, 2);
+                  if (table.open() == XIO_OK) return std::string("opened");
+                  const ui::NextStep& next = table.next();
+                  return "refused: " + table.error() + " | " +
+                         (next.step == ui::Step::RemoveLockFile ? next.args.at(0) + " of " + next.args.at(1) : "no step");
               }),
-              "written elsewhere");
-    EXPECT_NE(stat_of(lock).st_ino, planted);
+              "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " + lock.string() +
+                  " of uid 5555");
+    EXPECT_EQ(stat_of(lock).st_ino, planted);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "platform/datafile/lock_file.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/stream_hash.h"
+#include "platform/datafile/users.h"
 #include "support.h"
 #include "as_user.h"
 
@@ -550,8 +551,9 @@ TEST_F(RunMarkerTest, AHeldFolderLockIsWaitedForABoundedTimeAndNamed) {
     xio::forget_run_notices_said();
     ASSERT_EQ(notices.size(), 1u);
     EXPECT_THAT(notices[0].reason, HasSubstr("the lock file " + lock + " is held by process " + std::to_string(holder) + " of user "));
-    // ... and waited for by name.
-    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AgainWhenFinished, {xio::process_words(holder)}}));
+    // ... said as a conversion in progress (its holder lives), never as one that stopped.
+    EXPECT_EQ(notices[0].kind, xio::RunNoticeKind::InProgress);
+    EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::AskUserToPutBack, {xio::user_name(::geteuid())}}));
     EXPECT_TRUE(halfPosted("MASTER.TST"));
     EXPECT_TRUE(settle(false) == false);  // a look never waits on it
     kill_and_reap(holder);
@@ -581,6 +583,68 @@ TEST_F(RunMarkerTest, AFolderLockNotHadWhereNoRunStandsStopsNobody) {
     EXPECT_EQ(said(), "");
 }
 
+// A settler beside a live run, at each window of taking the run's lock, in either order: the run
+// holding its lock before the settler opens it, or taking it after the open, or coming to hold
+// the file the name names after the settler's lock (its look at the name not yet made). The run
+// keeps its copies, marker and lock file; its lock file is never set aside, renamed over or
+// removed while held. Let go, the run is dead and put back.
+TEST_F(RunMarkerTest, ASettlerBesideALiveRunTakesNothingOfIt) {
+    twoFiles();
+    const std::string lock = folder() + "run~" + run + ".lock";
+    struct Window {
+        const char* name;
+        xio::LockStep step;  // where the run comes to hold it (Opened as the settler's first step too)
+        bool heldFirst;      // the run holds it before the settler opens it
+    };
+    for (const Window w : {Window{"held before the settler looks", xio::LockStep::Opened, true},
+                           Window{"taken between the settler's open and lock", xio::LockStep::Opened, false},
+                           Window{"the name leads to the run's file after the settler's lock", xio::LockStep::Locked, false}}) {
+        SCOPED_TRACE(w.name);
+        int live = -1;
+        auto hold = [&](const std::string& path) {
+            live = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            ASSERT_EQ(::flock(live, LOCK_EX | LOCK_NB), 0);
+        };
+        if (w.heldFirst) hold(lock);
+        std::vector<xio::LockStep> seen;
+        xio::set_lock_hook_for_tests([&](xio::LockStep step, const std::string& path) {
+            if (fs::path(path).filename() != fs::path(lock).filename()) return;
+            if (live >= 0) seen.push_back(step);  // steps taken while the run holds it
+            if (w.heldFirst || live >= 0 || step != w.step) return;
+            if (step == xio::LockStep::Locked) {
+                // The run's own file comes to bear the name (as a run of this number made it).
+                write_file(lock + ".run", "");
+                fs::permissions(lock + ".run", fs::perms(0644));
+                hold(lock + ".run");
+                fs::rename(lock + ".run", lock);
+            } else {
+                hold(lock);
+            }
+        });
+        struct stat was {};
+        ASSERT_EQ(::lstat(lock.c_str(), &was), 0);
+        EXPECT_TRUE(settle(true)) << said();
+        xio::set_lock_hook_for_tests(nullptr);
+        said();
+        struct stat named {}, held {};
+        ASSERT_EQ(::lstat(lock.c_str(), &named), 0) << "the live run's lock file was removed";
+        ASSERT_EQ(::fstat(live, &held), 0);
+        EXPECT_EQ(named.st_ino, held.st_ino) << "the name no longer names the live run's lock file";
+        if (w.heldFirst) {
+            EXPECT_EQ(named.st_ino, was.st_ino);
+        }
+        EXPECT_THAT(seen, Not(::testing::Contains(xio::LockStep::BeforeRename))) << "a held lock file was to be replaced";
+        EXPECT_TRUE(fs::exists(marker()));
+        EXPECT_TRUE(fs::exists(copy("MASTER.TST")) && fs::exists(copy("HISTORY.TST")));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && halfPosted("HISTORY.TST"));
+        ::close(live);
+    }
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+    EXPECT_FALSE(fs::exists(marker()));
+    EXPECT_FALSE(fs::exists(lock));
+}
+
 // Lock files left wider than their owner's alone: made afresh, so that what an outsider opened
 // meanwhile holds nothing; one of another owner is refused.
 TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
@@ -595,6 +659,22 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
         EXPECT_THAT(said(), HasSubstr(runLock));
         EXPECT_TRUE(halfPosted("MASTER.TST"));
         ASSERT_EQ(::chown(runLock.c_str(), 0, 0), 0);
+    }
+    {
+        SCOPED_TRACE("a run lock held whole by a user it was never for: cannot be told, its holder named");
+        fs::permissions(runLock, fs::perms(0644));  // as a run makes it: any member may ask, and hold
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(runLock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+        ASSERT_GT(holder, 0);
+        xio::set_lock_wait_for_tests(std::chrono::milliseconds(100));
+        EXPECT_FALSE(settle(true));
+        xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+        EXPECT_THAT(said(), HasSubstr("it is held by process " + std::to_string(holder) + " of user "));
+        EXPECT_TRUE(halfPosted("MASTER.TST"));
+        EXPECT_TRUE(fs::exists(runLock));
+        kill_and_reap(holder);
     }
     // An outsider holds both, opened while they were readable and narrowed again since: the
     // dead run looks alive, and the folder's lock held, to nobody.

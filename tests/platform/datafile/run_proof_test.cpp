@@ -110,7 +110,7 @@ public:
             text += xio::marker_copy_line(name + "~" + run, before[name].size(), h.Value());
             if (i++ < committed) commit(fileNo, name, xio::RunMark{user, number});
         }
-        write_file(in + "run~" + run + ".lock", "", 0600);
+        write_file(in + "run~" + run + ".lock", "", 0644);  // as a run makes it: every member may ask
         write_file(marker(user), text + xio::marker_end_line(), 0644);
         for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), user, user), 0);
         ASSERT_EQ(::chown(in.c_str(), user, user), 0);
