@@ -1,9 +1,21 @@
 # What the run-lock races (race_run_lock_load.sh, race_run_lock_long.sh) share; sourced from the
-# top folder. A race sets $cli, $work and $co, starts its load with race_load, runs its writers,
-# each writing one output file per command and a line "<kind> <status> <title>" per command to
-# $work/status.<writer>, then calls race_report.
+# top folder. A race calls race_start (which sets $cli, $work and $co), starts its load with
+# race_load, runs its writers, each writing one output file per command and a line
+# "<kind> <status> <title>" per command to $work/status.<writer>, then calls race_report.
 
 loads=()
+
+# race_start BUILD: builds the command line, makes the work folder (the company is $co in it) and
+# stops the load and removes the folder when the race ends.
+race_start() {
+  cmake --build "$1" --target dodedoz-cli >/dev/null || exit 1
+  cli="$(cd "$1" && pwd)/bin/dodedoz-cli"
+  export DODEDOZ_DATA="$PWD/data"
+  work="$(mktemp -d)"
+  co="$work/co"
+  trap race_stop EXIT
+  trap 'exit 1' INT TERM
+}
 race_stop() {
   for p in "${loads[@]}"; do
     pkill -P "$p" 2>/dev/null

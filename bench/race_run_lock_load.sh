@@ -13,14 +13,8 @@ cd "$(dirname "$0")/.."
 commands="${1:-25}"
 writers="${2:-6}"
 build="${3:-build}"
-cmake --build "$build" --target dodedoz-cli >/dev/null || exit 1
-cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
-export DODEDOZ_DATA="$PWD/data"
-work="$(mktemp -d)"
-co="$work/co"
 . bench/race_lib.sh
-trap race_stop EXIT
-trap 'exit 1' INT TERM
+race_start "$build"
 DEMO_CLI="$cli" DEMO_DIR="$co" ./scripts/demo glm glt apm api >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; exit 1; }
 invoice=$(grep -v '^#' data/samples/api/demo-invoices.txt | head -2)
 race_load 32 4 0

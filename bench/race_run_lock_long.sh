@@ -16,14 +16,8 @@ lines="${2:-400000}"
 converters="${3:-2}"
 loaders="${4:-6}"
 build="${5:-build}"
-cmake --build "$build" --target dodedoz-cli >/dev/null || exit 1
-cli="$(cd "$build" && pwd)/bin/dodedoz-cli"
-export DODEDOZ_DATA="$PWD/data"
-work="$(mktemp -d)"
-co="$work/co"
 . bench/race_lib.sh
-trap race_stop EXIT
-trap 'exit 1' INT TERM
+race_start "$build"
 DEMO_CLI="$cli" DEMO_DIR="$co" ./scripts/demo glm glt >"$work/demo.log" 2>&1 || { cat "$work/demo.log"; exit 1; }
 race_load 32 4 4
 
