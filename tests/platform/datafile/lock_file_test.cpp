@@ -334,6 +334,14 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     EXPECT_TRUE(fs::exists(odd));
     EXPECT_TRUE(fs::exists(named));
     EXPECT_EQ(fs::exists(outsiders), ::geteuid() == 0);
+    // Left by a killed program whose number this one has now: given way to when this one refits.
+    const fs::path mine = folder / ("x.locks.new" + std::to_string(::getpid()));
+    std::ofstream(mine).flush();
+    fs::permissions(lockFile(), fs::perms(0666));
+    const ino_t old = stat_of(lockFile()).st_ino;
+    ::close(xio::open_lock_file(spec(xio::LockKind::Writers)).fd);
+    EXPECT_NE(stat_of(lockFile()).st_ino, old);
+    EXPECT_FALSE(fs::exists(mine));
 }
 
 // A name that holds what no lock can be taken on is said as it is, with the step that works:
