@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <sys/stat.h>
 
 namespace dz::test {
@@ -658,10 +659,25 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     });
     ASSERT_GT(holder, 0);
     xio::set_lock_wait_for_tests(std::chrono::minutes(10));
-    xio::LockTable refused(guarded, 1);
-    EXPECT_EQ(refused.open(), XIO_LOCKED);
+    {
+        xio::LockTable refused(guarded, 1);
+        EXPECT_EQ(refused.open(), XIO_LOCKED);
+        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+    }
+    // Made afresh between an open and its presence: refused there, it goes to the new file, whose
+    // byte nobody holds.
+    bool remade = false;
+    xio::set_lock_hook_for_tests([&](xio::LockStep step, const std::string&) {
+        if (step != xio::LockStep::Opened || std::exchange(remade, true)) return;
+        std::ofstream(name + ".other").flush();
+        fs::permissions(name + ".other", fs::perms(0644));
+        fs::rename(name + ".other", name);
+    });
+    xio::LockTable moved(guarded, 1);
+    EXPECT_EQ(moved.open(), XIO_OK) << moved.error();
+    xio::set_lock_hook_for_tests(nullptr);
     kill_and_reap(holder);
-    EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+    EXPECT_TRUE(remade);
 }
 
 // A data file's lock file this user may not open is never replaced by them, held or not: their
