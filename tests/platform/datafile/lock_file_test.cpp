@@ -147,6 +147,13 @@ TEST_F(LockFileTest, ALookMakesNoLockFile) {
     EXPECT_EQ(opened.fd, -1);
     EXPECT_EQ(opened.error, ENOENT);
     EXPECT_FALSE(fs::exists(lockFile()));
+    // A data file's table that looks, or foretells a conversion, goes on without one.
+    for (const xio::LockUse use : {xio::LockUse::Look, xio::LockUse::Foretell}) {
+        xio::LockTable look(guarded, 1);
+        EXPECT_EQ(look.open(use), XIO_OK) << look.error();
+        EXPECT_EQ(look.acquire('H', "1"), XIO_OK);
+    }
+    EXPECT_FALSE(fs::exists(xio::lock_file_path(guarded)));
 }
 
 // A wait that ends says the lock file and its cause, and the next step as a value.
