@@ -14,6 +14,7 @@
 
 #include <cstring>
 #include <functional>
+#include <utility>
 #include <sys/stat.h>
 
 namespace dz::test {
@@ -146,6 +147,13 @@ TEST_F(LockFileTest, ALookMakesNoLockFile) {
     EXPECT_EQ(opened.fd, -1);
     EXPECT_EQ(opened.error, ENOENT);
     EXPECT_FALSE(fs::exists(lockFile()));
+    // A data file's table that looks, or foretells a conversion, goes on without one.
+    for (const xio::LockUse use : {xio::LockUse::Look, xio::LockUse::Foretell}) {
+        xio::LockTable look(guarded, 1);
+        EXPECT_EQ(look.open(use), XIO_OK) << look.error();
+        EXPECT_EQ(look.acquire('H', "1"), XIO_OK);
+    }
+    EXPECT_FALSE(fs::exists(xio::lock_file_path(guarded)));
 }
 
 // A wait that ends says the lock file and its cause, and the next step as a value.
@@ -334,6 +342,14 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     EXPECT_TRUE(fs::exists(odd));
     EXPECT_TRUE(fs::exists(named));
     EXPECT_EQ(fs::exists(outsiders), ::geteuid() == 0);
+    // Left by a killed program whose number this one has now: given way to when this one refits.
+    const fs::path mine = folder / ("x.locks.new" + std::to_string(::getpid()));
+    std::ofstream(mine).flush();
+    fs::permissions(lockFile(), fs::perms(0666));
+    const ino_t old = stat_of(lockFile()).st_ino;
+    ::close(xio::open_lock_file(spec(xio::LockKind::Writers)).fd);
+    EXPECT_NE(stat_of(lockFile()).st_ino, old);
+    EXPECT_FALSE(fs::exists(mine));
 }
 
 // A name that holds what no lock can be taken on is said as it is, with the step that works:
@@ -532,6 +548,7 @@ TEST_F(LockFileTest, ItsHoldersAreJudgedByTheWriteBitsOfWhatItGuards) {
         {"a member of its group, who may not", 4321, {4321, 1234}, 0646, false},
         {"another, who may", 4321, {4321}, 0646, true},
         {"another, who may not", 4321, {4321}, 0664, false},
+        {"root, whatever the bits", 0, {0}, 0660, true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.who);
@@ -625,10 +642,15 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
         EXPECT_FALSE(one.heldByOther('R', "1:5"));
         ASSERT_EQ(one.acquire('H', "1"), XIO_OK);
         ASSERT_EQ(one.acquireRecord(1, 6), XIO_OK);  // under a header lock, not the writer's: in the kernel
-        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquireRecord(1, 6); }), XIO_LOCKED);
+        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) {
+                      return t.acquireRecord(1, 6) == XIO_LOCKED && t.error().empty() ? 0 : 1;
+                  }), 0);
         EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) {
                       return t.acquire('H', "1") == XIO_LOCKED && t.error().empty() ? 0 : 1;
                   }), 0);
+        // Let go while another handle keeps the lock file open: the kernel lets the byte go too.
+        one.releaseAll();
+        EXPECT_EQ(answer_elsewhere(guarded, [](xio::LockTable& t) { return t.acquireRecord(1, 6); }), XIO_OK);
     }
     const std::string name = xio::lock_file_path(guarded).string();
     // Let go a minute later, and the wait would outlast that: an open that waited for the byte
@@ -644,10 +666,25 @@ TEST_F(LockFileTest, ATablesLocksAreMetByOtherHandlesAndPrograms) {
     });
     ASSERT_GT(holder, 0);
     xio::set_lock_wait_for_tests(std::chrono::minutes(10));
-    xio::LockTable refused(guarded, 1);
-    EXPECT_EQ(refused.open(), XIO_LOCKED);
+    {
+        xio::LockTable refused(guarded, 1);
+        EXPECT_EQ(refused.open(), XIO_LOCKED);
+        EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+    }
+    // Made afresh between an open and its presence: refused there, it goes to the new file, whose
+    // byte nobody holds.
+    bool remade = false;
+    xio::set_lock_hook_for_tests([&](xio::LockStep step, const std::string&) {
+        if (step != xio::LockStep::Opened || std::exchange(remade, true)) return;
+        std::ofstream(name + ".other").flush();
+        fs::permissions(name + ".other", fs::perms(0644));
+        fs::rename(name + ".other", name);
+    });
+    xio::LockTable moved(guarded, 1);
+    EXPECT_EQ(moved.open(), XIO_OK) << moved.error();
+    xio::set_lock_hook_for_tests(nullptr);
     kill_and_reap(holder);
-    EXPECT_THAT(refused.error(), HasSubstr("the lock file " + name + " cannot be locked: "));
+    EXPECT_TRUE(remade);
 }
 
 // A data file's lock file this user may not open is never replaced by them, held or not: their
@@ -675,6 +712,59 @@ TEST_F(LockFileTest, ALockFileThisUserCannotOpenIsNeverReplacedByThem) {
               "refused: the lock file " + lock.string() + " cannot be opened: Permission denied | " + lock.string() +
                   " of uid 5555");
     EXPECT_EQ(stat_of(lock).st_ino, planted);
+}
+
+// A program started with its standard input closed gets descriptor 0 for the first file it
+// opens: a lock file opened, or refitted, on it is used like any other, and nothing is left open.
+TEST_F(LockFileTest, DescriptorZeroIsALockFileLikeAnyOther) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(folder, fs::perms(0777));
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0664));
+    // Opened by user 4321 of `groups` with descriptor 0 free, the folder already open.
+    auto opened_as = [&](const std::vector<gid_t>& groups, bool make) {
+        return testing_support::AnswerAs(4321, groups, [&] {
+            xio::LockFileSpec s = spec(xio::LockKind::Writers, make);
+            s.mustWrite = make;
+            s.dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+            ::close(0);
+            const xio::LockFileOpened o = xio::open_lock_file(s);
+            return o.fd < 0 ? "refused: " + o.why : o.writable ? "writable" : "for reading";
+        });
+    };
+    auto planted = [&](mode_t mode) {
+        fs::remove(lockFile());
+        std::ofstream(lockFile()).flush();  // root's
+        fs::permissions(lockFile(), fs::perms(mode));
+    };
+    planted(0602);  // one who may write what it guards can open it for writing only: locked so, made afresh
+    EXPECT_EQ(opened_as({4321, 1234}, true), "writable");
+    planted(0644);
+    EXPECT_EQ(opened_as({4321}, false), "for reading");
+
+    // Held only by an outsider who opened it while it was wider: made afresh under a look at the
+    // folder that takes descriptor 0, and given back.
+    fs::permissions(guarded, fs::perms(0644));
+    planted(0666);
+    const std::string name = lockFile().string();
+    const pid_t outsider = spawn_holder([&] {
+        const int fd = ::open(name.c_str(), O_RDWR);
+        return fd >= 0 && ::flock(fd, LOCK_SH) == 0;
+    }, 4321);
+    ASSERT_GT(outsider, 0);
+    fs::permissions(lockFile(), fs::perms(0600));
+    const ino_t old = stat_of(lockFile()).st_ino;
+    EXPECT_EQ(testing_support::AnswerAs(0, {0}, [&] {
+                  ::close(0);
+                  xio::LockWaitFailure failure;
+                  const int fd = xio::take_lock_file(spec(xio::LockKind::Writers), true, failure);
+                  if (fd < 0) return "refused: " + failure.cause;
+                  ::close(fd);
+                  return std::string(::fcntl(0, F_GETFD) == -1 ? "taken" : "taken, descriptor 0 left open");
+              }),
+              "taken");
+    kill_and_reap(outsider);
+    EXPECT_NE(stat_of(lockFile()).st_ino, old);
 }
 
 }  // namespace

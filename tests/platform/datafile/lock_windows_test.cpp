@@ -237,6 +237,7 @@ TEST_F(LockWindows, AReplacerGoesOnOnlyUnderTheOldFilesLockAndWhileTheNameNamesI
             const ino_t mine = inode(kind);
             EXPECT_THAT(replacer.answer(), StartsWith("refused"));
             EXPECT_EQ(inode(kind), mine);
+            EXPECT_FALSE(fs::exists(lock(kind).string() + ".new" + std::to_string(replacer.pid())));  // its own aside gone
             release();
         }
         {
