@@ -350,6 +350,15 @@ TEST_F(LockFileTest, WhatAKilledRefitLeftIsClearedByTheNextWhoMayMakeIt) {
     ::close(xio::open_lock_file(spec(xio::LockKind::Writers)).fd);
     EXPECT_NE(stat_of(lockFile()).st_ino, old);
     EXPECT_FALSE(fs::exists(mine));
+    if (::geteuid() != 0) return;
+    // Left by another who may write what a writers' lock file guards: one who may make it too.
+    const fs::path writers = folder / ("x.locks.new" + std::to_string(gone + 300000));
+    std::ofstream(writers).flush();
+    ASSERT_EQ(::chown(writers.c_str(), 4322, 4322), 0);
+    fs::permissions(guarded, fs::perms(0666));
+    fs::permissions(lockFile(), fs::perms(0666));
+    ::close(xio::open_lock_file(spec(xio::LockKind::Writers)).fd);
+    EXPECT_FALSE(fs::exists(writers));
 }
 
 // A name that holds what no lock can be taken on is said as it is, with the step that works:
