@@ -150,6 +150,8 @@ enum class LockStep {
     OldLocked,     // a replacer tried the old file's lock, its holders not yet judged
     BeforeRename,  // the new file made, the name not yet looked at nor renamed over
     AfterRename,   // renamed over, the old file's lock not yet let go
+    Removing,      // a settler holding a dead run's lock, about to remove its pieces, its lock
+                   // file's name not yet looked at again
 };
 void set_lock_hook_for_tests(std::function<void(LockStep step, const std::string& path)> hook);
 // Calls the test hook, when one is set.

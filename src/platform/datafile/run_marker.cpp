@@ -438,7 +438,9 @@ bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) 
 // Removes a piece's copies, its marker and its lock file.
 void remove_piece(Piece& p) {
     // Only under its run's lock, on the file its name names: a run that lives keeps everything.
-    if (p.life != Life::Dead || !holds_run_lock(p.dir.fd, p.run, p.runLock.fd, true)) return;
+    if (p.life != Life::Dead) return;
+    lock_step(LockStep::Removing, p.folder + lock_name(p.run));
+    if (!holds_run_lock(p.dir.fd, p.run, p.runLock.fd, true)) return;
     std::set<std::string> copies(p.beside.begin(), p.beside.end());
     for (const auto& c : p.m.copies) copies.insert(c.name);
     for (const auto& c : copies) ::unlinkat(p.dir.fd, c.c_str(), 0);

@@ -598,7 +598,8 @@ TEST_F(RunMarkerTest, ASettlerBesideALiveRunTakesNothingOfIt) {
     };
     for (const Window w : {Window{"held before the settler looks", xio::LockStep::Opened, true},
                            Window{"taken between the settler's open and lock", xio::LockStep::Opened, false},
-                           Window{"the name leads to the run's file after the settler's lock", xio::LockStep::Locked, false}}) {
+                           Window{"the name leads to the run's file after the settler's lock", xio::LockStep::Locked, false},
+                           Window{"the name leads to the run's file once the settler judged it dead", xio::LockStep::Removing, false}}) {
         SCOPED_TRACE(w.name);
         int live = -1;
         auto hold = [&](const std::string& path) {
@@ -611,7 +612,7 @@ TEST_F(RunMarkerTest, ASettlerBesideALiveRunTakesNothingOfIt) {
             if (fs::path(path).filename() != fs::path(lock).filename()) return;
             if (live >= 0) seen.push_back(step);  // steps taken while the run holds it
             if (w.heldFirst || live >= 0 || step != w.step) return;
-            if (step == xio::LockStep::Locked) {
+            if (step == xio::LockStep::Locked || step == xio::LockStep::Removing) {
                 // The run's own file comes to bear the name (as a run of this number made it).
                 write_file(lock + ".run", "");
                 fs::permissions(lock + ".run", fs::perms(0644));
@@ -634,10 +635,12 @@ TEST_F(RunMarkerTest, ASettlerBesideALiveRunTakesNothingOfIt) {
             EXPECT_EQ(named.st_ino, was.st_ino);
         }
         EXPECT_THAT(seen, Not(::testing::Contains(xio::LockStep::BeforeRename))) << "a held lock file was to be replaced";
+        ::close(live);
+        // Judged dead under its lock, the run was put back; only the lock file now at its name stays.
+        if (w.step == xio::LockStep::Removing) continue;
         EXPECT_TRUE(fs::exists(marker()));
         EXPECT_TRUE(fs::exists(copy("MASTER.TST")) && fs::exists(copy("HISTORY.TST")));
         EXPECT_TRUE(halfPosted("MASTER.TST") && halfPosted("HISTORY.TST"));
-        ::close(live);
     }
     EXPECT_TRUE(settle(true));
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
