@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # The lock races run many at a time on a loaded machine: a race that passes on a quiet machine
-# proves little. Beside 32 busy loops and four loops writing and syncing 32 MB, each race runs
-# ROUNDS rounds of WIDTH copies at once, and the runs that failed are counted and their last
-# lines kept. Never part of the suite (the suite drives each window through the test hooks).
+# proves little. Beside 32 busy loops, four loops writing and syncing 32 MB and LOCKERS (4)
+# programs taking and dropping flocks and lockfs on 40 files each (a long, changing /proc/locks,
+# read in parts), each race runs ROUNDS rounds of WIDTH copies at once, and the runs that failed
+# are counted and their last lines kept. Never part of the suite (the suite drives each window through the test hooks).
 #   - LockFileTest.ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItTogether
 #   - Batches.TwoProcessesNeverShareANumber
+#   - RunMarkerTest.ASettlerBesideALiveRunTakesNothingOfIt
 # usage: bench/run_lock_race.sh [ROUNDS (40)] [WIDTH (8)] [build folder]
 #        LOAD=0 bench/run_lock_race.sh ...   runs without the busy loops and the syncing writes
-#        ONLY=turns|batches bench/run_lock_race.sh ...   runs one of the two
+#        ONLY=turns|batches|settler bench/run_lock_race.sh ...   runs one of the three
 set -uo pipefail
 cd "$(dirname "$0")/.."
 rounds="${1:-40}"
@@ -16,23 +18,10 @@ build="${3:-build}"
 cmake --build "$build" --target test_datafile test_suite >/dev/null || exit 1
 bin="$(cd "$build" && pwd)/tests"
 work="$(mktemp -d)"
-loads=()
-stop_load() {
-  for p in "${loads[@]}"; do
-    pkill -P "$p" 2>/dev/null
-    kill "$p" 2>/dev/null
-  done
-  wait 2>/dev/null
-  rm -rf "$work"
-}
-trap stop_load EXIT
+. bench/race_lib.sh
+trap race_stop EXIT
 trap 'exit 1' INT TERM
-if [ "${LOAD:-1}" != 0 ]; then
-  for _ in $(seq 32); do (while :; do :; done) & loads+=($!); done
-  for i in 1 2 3 4; do
-    (while :; do dd if=/dev/zero of="$work/io.$i" bs=1M count=32 conv=fsync status=none; done) & loads+=($!)
-  done
-fi
+race_load 32 4 "${LOCKERS:-4}"
 
 # race BINARY FILTER: runs it ROUNDS x WIDTH times and says how many failed.
 race() {
@@ -57,4 +46,5 @@ race() {
 
 [ "${ONLY:-turns}" = turns ] && race test_datafile LockFileTest.ProgramsTakingTurnsWhileTheLockFileIsRemadeNeverHoldItTogether
 [ "${ONLY:-batches}" = batches ] && race test_suite Batches.TwoProcessesNeverShareANumber
+[ "${ONLY:-settler}" = settler ] && race test_datafile RunMarkerTest.ASettlerBesideALiveRunTakesNothingOfIt
 exit 0
