@@ -79,9 +79,9 @@ public:
     DataFileReader(const DataFileReader&) = delete;
     DataFileReader& operator=(const DataFileReader&) = delete;
 
-    bool read(Bytes& out, std::size_t n) {
+    bool read(Bytes& out, std::size_t n, sqlite3_int64 at = 0) {
         out.assign(n, 0);
-        return open_ && file_->pMethods->xRead(file_.get(), out.data(), static_cast<int>(n), 0) == SQLITE_OK;
+        return open_ && file_->pMethods->xRead(file_.get(), out.data(), static_cast<int>(n), at) == SQLITE_OK;
     }
     // Whether a program holds the file's reserved lock: it is writing the file now.
     bool reserved() {
@@ -201,7 +201,7 @@ Outcome one_file(Judging& g) {
 }
 
 // 4. Beside its data file; whether the journal's owner may write that file (root, its owner, or
-// one the file's bits and access list let write it) is kept for step 15.
+// one the file's bits and access list let write it) is kept for step 16.
 Outcome beside_file(Judging& g) {
     if (::stat(g.j.dataFile.c_str(), &g.file) != 0) return refused(g);
     g.j.fileOwner = g.file.st_uid;
@@ -292,10 +292,45 @@ Outcome no_super_journal(Judging& g) {
     return refused(g);
 }
 
+// Whether `rec`, a record of a part whose checksums start at `cksumInit`, checks out as one SQLite
+// plays: its page is one of those the file had, never the locking page, and its checksum is right.
+// The page's number; 0 when it does not.
+uint32_t good_record(const Judging& g, const Bytes& rec, uint32_t cksumInit) {
+    const uint32_t lockingPage = 0x40000000u / g.pageSize + 1;
+    const uint32_t pgno = be32(rec.data());
+    if (pgno == 0 || pgno == lockingPage || pgno > g.pages) return 0;
+    uint32_t sum = cksumInit;
+    for (int64_t b = static_cast<int64_t>(g.pageSize) - 200; b > 0; b -= 200) sum += rec[4 + static_cast<std::size_t>(b)];
+    return sum == be32(&rec[4 + g.pageSize]) ? pgno : 0;
+}
+
+// Past a part's count SQLite plays nothing. A writer's own records stand there only while not yet
+// synced (a part's count is written when it is), and a page is written into the file only once
+// its record is synced: each such record saves its page as the file holds it. A whole record past
+// the count that checks out and saves its page otherwise was counted once: played, the journal
+// would leave that page as the stopped write left it.
+Outcome past_count(Judging& g, off_t at, uint32_t cksumInit, uint64_t counted) {
+    const off_t record = static_cast<off_t>(g.pageSize) + 8;
+    Bytes rec, page;
+    for (uint64_t n = counted + 1; at + record <= g.st.st_size; at += record, ++n) {
+        uint32_t pgno = 0;
+        if (!read_at(g.fd, rec, static_cast<std::size_t>(record), at) || (pgno = good_record(g, rec, cksumInit)) == 0)
+            return Outcome::Next;
+        const bool same = g.reader().read(page, g.pageSize, static_cast<sqlite3_int64>(pgno - 1) * g.pageSize) &&
+                          std::equal(page.begin(), page.end(), rec.begin() + 4);
+        if (!same)
+            return refused(g, "record " + std::to_string(n) + ", past the " + std::to_string(counted) +
+                                  " its headers count, checks out and saves page " + std::to_string(pgno) +
+                                  " as the file no longer holds it: the count is wrong");
+    }
+    return Outcome::Next;
+}
+
 // 13. Every record SQLite would play checks out: each part's records in order, as many as its
 // header counts (all that stand, for a journal written without syncs), each of a page within
 // those the file had, the locking page never, and its checksum right. A later part starts at the
-// next sector after its records, with a header of its own; SQLite stops where none stands.
+// next sector after its records, with a header of its own; SQLite stops where none stands. No
+// record past a part's count says the count was lowered (past_count).
 Outcome records(Judging& g) {
     const off_t size = g.st.st_size;
     const off_t record = static_cast<off_t>(g.pageSize) + 8;
@@ -320,19 +355,31 @@ Outcome records(Judging& g) {
             if (pgno == 0 || pgno == lockingPage || pgno > g.pages)
                 return refused(g, "record " + std::to_string(played) + " is of page " + std::to_string(pgno) +
                                       ", not one of the " + std::to_string(g.pages) + " the file had");
-            uint32_t sum = cksumInit;
-            for (int64_t b = static_cast<int64_t>(g.pageSize) - 200; b > 0; b -= 200) sum += rec[4 + static_cast<std::size_t>(b)];
-            if (sum != be32(&rec[4 + g.pageSize]))
+            if (good_record(g, rec, cksumInit) != pgno)
                 return refused(g, "record " + std::to_string(played) + " fails its checksum");
             g.highest = std::max(g.highest, pgno);
             if (pgno == 1 && g.firstPage.empty()) g.firstPage.assign(rec.begin() + 4, rec.begin() + 4 + g.pageSize);
         }
         const off_t end = first + static_cast<off_t>(count) * record;
+        if (const Outcome o = past_count(g, end, cksumInit, played); o != Outcome::Next) return o;
         at = (end + g.sector - 1) / g.sector * g.sector;
     }
 }
 
-// 14. The file's own, by its content. Every commit saves the file's first page; a write of this
+// 14. The pages it says the file had are those its saved first page counts, where that count is
+// valid (written at the change counter the page holds): SQLite cuts or grows the file to the
+// journal's count before it plays a record, so a count changed since would cut pages away or add
+// empty ones. A first page of no data file is the content step's to tell.
+Outcome original_size(Judging& g) {
+    const Bytes& saved = g.firstPage;
+    if (saved.empty() || std::memcmp(saved.data(), kDatabaseMagic, 16) != 0 ||
+        be32(&saved[kCountValidFor]) != be32(&saved[kChangeCounter]) || be32(&saved[kPageCount]) == g.pages)
+        return Outcome::Next;
+    return refused(g, "its header says the data file had " + std::to_string(g.pages) +
+                          " pages, the first page it saved says " + std::to_string(be32(&saved[kPageCount])));
+}
+
+// 15. The file's own, by its content. Every commit saves the file's first page; a write of this
 // program saves it first, with the file's identity in it.
 Outcome its_content(Judging& g) {
     const Bytes& now = g.now;
@@ -363,7 +410,7 @@ Outcome its_content(Judging& g) {
                                          : "a journal of another file, or an old one of this file");
 }
 
-// 15. Made by one who may write the file now. A journal of one who may no longer write it cannot
+// 16. Made by one who may write the file now. A journal of one who may no longer write it cannot
 // be told from one they made to write into it: never played, said as what it may be.
 Outcome its_writer(Judging& g) { return g.ownerWrites ? judged(g, JournalKind::Own) : refused(g); }
 
@@ -391,6 +438,7 @@ constexpr Check kChecks[] = {
     {"super journal", JournalRefusal::NotItsOwn,
      "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
+    {"original size", JournalRefusal::Damaged, "a damaged journal", original_size},
     {"content", JournalRefusal::NotItsOwn, "", its_content},
     {"writer", JournalRefusal::FormerWriter, "", its_writer},
 };

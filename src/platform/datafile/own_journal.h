@@ -32,8 +32,9 @@ enum class JournalRefusal {
     NotItsOwn,   // not this file's journal (a pipe, another file's, an old one, a log beside it, ...):
                  // its owner or an administrator removes it
     Damaged,     // the file's journal, perhaps, but it would not be played whole (a record that
-                 // fails, records short of its count, a file it would grow): the file is restored
-                 // from a backup and the journal removed
+                 // fails, records short of its count or past it, a file it would grow, a page count
+                 // its saved first page contradicts): the file is restored from a backup and the
+                 // journal removed
     Committed,   // the journal of a write this program committed: the file holds that write, and
                  // the journal may be removed
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
