@@ -10,6 +10,7 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <iterator>
@@ -23,6 +24,12 @@ namespace fs = std::filesystem;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
+
+uint32_t be32_at(const std::string& s, std::size_t at) {
+    uint32_t n = 0;
+    for (std::size_t i = 0; i < 4; ++i) n = (n << 8) | static_cast<unsigned char>(s[at + i]);
+    return n;
+}
 
 std::string bytes_of(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
@@ -310,6 +317,138 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     EXPECT_EQ(customers(), "C1,C2");
+}
+
+// A journal's header counts agree with what it holds, or it is damaged, whatever its times: a page
+// count its saved first page contradicts (played, SQLite would cut the file to it), or a record
+// count short of records that check out and save pages the write had changed (played, the file
+// would be left half old, half new). A record past the count that saves its page as the file
+// holds it (written after the last sync) is no damage: that journal is taken back.
+TEST_F(OwnJournal, AJournalsHeaderCountsAgreeWithWhatItHolds) {
+    made();
+    {  // pages enough that the stopped write saves some of them only
+        const uint16_t h = open(false);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        for (int i = 0; i < 300; ++i)
+            ASSERT_EQ(addCustomer(h, "K" + std::to_string(1000 + i), "B" + std::to_string(i), std::string(30, 'n')), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+        close(h);
+    }
+    const std::string before = customers();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file()), real = bytes_of(journal());
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    const uint32_t sector = be32_at(real, 20), records = be32_at(real, 8), pages = be32_at(real, 16),
+                   pageSize = be32_at(real, 24), nonce = be32_at(real, 12);
+    ASSERT_EQ(real.size(), sector + records * (pageSize + 8));
+    std::vector<uint32_t> saved;
+    for (uint32_t i = 0; i < records; ++i) saved.push_back(be32_at(real, sector + i * (pageSize + 8)));
+    const uint32_t highest = *std::max_element(saved.begin(), saved.end());
+    ASSERT_GE(records, 2u);
+    ASSERT_LT(highest, pages);
+    const struct {
+        std::string what;
+        uint32_t at, value;
+        bool later;  // the journal last written after the file
+    } ways[] = {
+        {"its header says the data file had " + std::to_string(highest) + " pages, the first page it saved says " +
+             std::to_string(pages), 16, highest, false},
+        {"record 2, past the 1 its headers count, checks out and saves page " + std::to_string(saved[1]) +
+             " as the file no longer holds it", 8, 1, false},
+        {"record 2, past the 1 its headers count", 8, 1, true},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.what + (way.later ? ", written after the file" : ""));
+        std::string j = real;
+        put_be32(j, way.at, way.value);
+        std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+        fs::last_write_time(journal(), way.later ? fs::last_write_time(file()) + std::chrono::seconds(1) : madeAt);
+        EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is a damaged journal (" + way.what),
+                                       Not(HasSubstr("old journal"))));
+        EXPECT_EQ(xio_error_next_step().step, ui::Step::RestoreFromBackupAndRemoveJournal);
+        EXPECT_FALSE(settle(true));
+        const auto said = notices();
+        ASSERT_EQ(said.size(), 1u);
+        EXPECT_EQ(said[0].next.step, ui::Step::RestoreFromBackupAndRemoveJournal);
+        EXPECT_EQ(bytes_of(file()), stopped);
+        EXPECT_EQ(bytes_of(journal()), j);
+    }
+    // A page the write left alone, saved past the count as the file holds it.
+    uint32_t alone = 2;
+    while (std::find(saved.begin(), saved.end(), alone) != saved.end()) ++alone;
+    ASSERT_LE(alone, pages);
+    const std::string page = stopped.substr(static_cast<std::size_t>(alone - 1) * pageSize, pageSize);
+    uint32_t sum = nonce;
+    for (int64_t b = static_cast<int64_t>(pageSize) - 200; b > 0; b -= 200) sum += static_cast<unsigned char>(page[static_cast<std::size_t>(b)]);
+    std::string tail(4, '\0'), check(4, '\0');
+    put_be32(tail, 0, alone);
+    put_be32(check, 0, sum);
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << real + tail + page + check;
+    fs::last_write_time(journal(), madeAt);
+    EXPECT_TRUE(settle(true));
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_EQ(customers(), before);
+}
+
+// A hot journal's sectors are a power of two from 512 to 65536 bytes, as SQLite writes them; any
+// other is damage, told before any record is looked for (a record holds none to look for).
+TEST_F(OwnJournal, AJournalsSectorsAreOnesSQLiteWrites) {
+    made();
+    for (const uint32_t sector : {256u, 1536u, 0u}) {
+        SCOPED_TRACE(sector);
+        JournalSpec spec;
+        if (sector == 0) spec.pages.clear();
+        else spec.sector = sector;
+        std::string j = journal_of(file(), spec);
+        put_be32(j, 20, sector);
+        std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+        const xio::JournalJudgement judged = xio::judge_journal(file().string());
+        EXPECT_EQ(judged.kind, xio::JournalKind::NotOwn);
+        EXPECT_EQ(judged.refusal, xio::JournalRefusal::Damaged);
+        EXPECT_THAT(judged.what, HasSubstr("its header gives sectors of " + std::to_string(sector) + " bytes"));
+    }
+}
+
+// A journal's checksums sample one byte in 200: a saved page changed elsewhere is played into the
+// file, where an index may then disagree with its rows, which SQLite's quick check never compares.
+// Such a take-back is said as failed, with what was found, never as the file standing as it was.
+TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string j = bytes_of(journal());
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    const uint32_t sector = be32_at(j, 20), records = be32_at(j, 8), pageSize = be32_at(j, 24);
+    // Customer C1's code becomes C0 in one saved page (its row or its key), at a byte not sampled.
+    bool changed = false;
+    for (uint32_t i = 1; i < records && !changed; ++i) {
+        const std::size_t data = sector + i * (pageSize + 8) + 4;
+        for (std::size_t at = j.find("C1", data); at != std::string::npos && at + 1 < data + pageSize && !changed;
+             at = j.find("C1", at + 1)) {
+            if ((data + pageSize - (at + 1)) % 200 == 0) continue;
+            j[at + 1] = '0';
+            changed = true;
+        }
+    }
+    ASSERT_TRUE(changed);
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+    fs::last_write_time(journal(), madeAt);
+    settle(true);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not whole"), HasSubstr("missing from index")));
+    EXPECT_EQ(said[0].next, (ui::NextStep{ui::Step::RestoreDataFile, {file().string()}}));
+    // What the quick check would have passed.
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open_v2(file().c_str(), &db, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "PRAGMA quick_check", -1, &st, nullptr), SQLITE_OK);
+    ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "ok");
+    sqlite3_finalize(st);
+    sqlite3_close(db);
 }
 
 // A copy of a journal made at the end of a commit and put back after it is a committed write's:
