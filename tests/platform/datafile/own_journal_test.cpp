@@ -355,7 +355,9 @@ TEST_F(OwnJournal, AJournalsHeaderCountsAgreeWithWhatItHolds) {
              std::to_string(pages), 16, highest, false},
         {"record 2, past the 1 its headers count, checks out and saves page " + std::to_string(saved[1]) +
              " as the file no longer holds it", 8, 1, false},
-        {"record 2, past the 1 its headers count", 8, 1, true},
+        // The last record alone past the count, ending where the journal ends.
+        {"record " + std::to_string(records) + ", past the " + std::to_string(records - 1) +
+             " its headers count, checks out and saves page " + std::to_string(saved.back()), 8, records - 1, true},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what + (way.later ? ", written after the file" : ""));
