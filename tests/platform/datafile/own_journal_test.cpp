@@ -400,10 +400,10 @@ TEST_F(OwnJournal, AJournalsSectorsAreOnesSQLiteWrites) {
     made();
     for (const uint32_t sector : {256u, 1536u, 0u}) {
         SCOPED_TRACE(sector);
-        JournalSpec spec;
-        if (sector == 0) spec.pages.clear();
-        else spec.sector = sector;
-        std::string j = journal_of(file(), spec);
+        JournalSpec form;
+        if (sector == 0) form.pages.clear();
+        else form.sector = sector;
+        std::string j = journal_of(file(), form);
         put_be32(j, 20, sector);
         std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
         const xio::JournalJudgement judged = xio::judge_journal(file().string());
