@@ -402,9 +402,13 @@ Outcome its_content(Judging& g) {
     // had: the page was written by that commit, which raised its change counter by one, after the
     // journal's last write (one written, or copied without its times, after the file is not).
     const bool untouched = g.firstPage == now;
-    const bool committing = be32(&now[kChangeCounter]) == be32(&g.firstPage[kChangeCounter]) + 1 &&
-                            not_later(g.st.st_mtim, g.file.st_mtim);
-    if (untouched || committing) return Outcome::Next;
+    const bool counted = be32(&now[kChangeCounter]) == be32(&g.firstPage[kChangeCounter]) + 1;
+    if (untouched || (counted && not_later(g.st.st_mtim, g.file.st_mtim))) return Outcome::Next;
+    // Its content is that of the file's last write: only its times tell against it, and they say
+    // it was written after the file, never that it is old.
+    if (counted)
+        return refused(g, "a journal last written after the data file (a copy, or one made since), so it cannot be "
+                          "told to be the one the file's last write left");
     return refused(g, savedIdentity != 0 ? "an old journal of this data file (or of a copy of it): the file was "
                                            "written after it"
                                          : "a journal of another file, or an old one of this file");

@@ -166,7 +166,7 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         const char* what;
         std::function<void()> plant;
     } ways[] = {
-        {"an old journal of this data file", [&] { fs::copy_file(aside / "own", journal()); }},
+        {"a journal last written after the data file", [&] { fs::copy_file(aside / "own", journal()); }},
         {"the journal of another data file", [&] { fs::copy_file(dir / "other" / "MASTER.TST-journal", journal()); }},
         {"a named pipe", [&] { ASSERT_EQ(::mkfifo(journal().c_str(), 0666), 0); }},
         {"a symbolic link", [&] { fs::create_symlink(aside / "own", journal()); }},
@@ -207,9 +207,13 @@ TEST_F(OwnJournal, WhatIsNotTheFilesOwnJournalIsNeverPlayedNorRemoved) {
         EXPECT_EQ(after.st_ino, planted.st_ino);
         fs::remove_all(journal());
     }
-    // Written again since: the old journal stays the old journal.
+    // Written again since: the journal is old by its content, whatever its times.
     EXPECT_EQ(customers(), "C1,C2,C3");
+    const uint16_t h = open(false);
+    ASSERT_EQ(addCustomer(h, "C4", "A4"), XIO_OK);
+    close(h);
     fs::copy_file(aside / "own", journal());
+    fs::last_write_time(journal(), fs::last_write_time(file()) - std::chrono::hours(1));
     EXPECT_EQ(customers(), "refused: " + journal().string() + " is an old journal of this data file (or of a copy of it): "
                                          "the file was written after it, not the journal of " + file().string() +
                                ": it is never played into the file nor removed, and the file is neither read nor written "
