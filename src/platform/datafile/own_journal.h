@@ -34,8 +34,9 @@ enum class JournalRefusal {
     Damaged,     // the file's journal, perhaps, but it would not be played whole (a record that
                  // fails, records short of its count, a file it would grow): the file is restored
                  // from a backup and the journal removed
-    Committed,   // the journal of a write this program committed: the file holds that write, and
-                 // the journal may be removed
+    Committed,   // the journal of a write this program finished (its note was on the disk before
+                 // the journal was to be removed): the file holds that write whole, and the journal
+                 // is removed, the file kept as it is
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
                    // file now: their stopped write, or a file they made, which cannot be told
 };
