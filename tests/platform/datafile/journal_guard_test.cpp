@@ -301,6 +301,25 @@ TEST_F(JournalGuard, WriteRightIsTheKernelsAnswer) {
     }
 }
 
+// The latest 16 journals removed are remembered, each commit's beside the earlier ones: the
+// 17th back is forgotten (by then the file is more than one change past it).
+TEST_F(JournalGuard, TheLatestSixteenJournalsAreRemembered) {
+    made();
+    std::vector<uint32_t> nonces;
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) {
+        const int fd = ::open(j.c_str(), O_RDONLY);
+        if (const std::optional<uint32_t> n = xio::journal_nonce(fd)) nonces.push_back(*n);
+        ::close(fd);
+    });
+    const uint16_t h = open(false);
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(addCustomer(h, "D" + std::to_string(i), "B" + std::to_string(i)), XIO_OK);
+    close(h);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    ASSERT_EQ(nonces.size(), 17u);
+    for (std::size_t i = 0; i < nonces.size(); ++i)
+        EXPECT_EQ(xio::committed_journal_noted(file().string(), nonces[i]), i > 0) << "commit " << i;
+}
+
 // Notes count only from a lock file that none but the data file's writers could have written:
 // the same head, in a lock file of an outsider, or one that others, a group that may not write
 // the data file, or an access list's entry may write, notes nothing.
