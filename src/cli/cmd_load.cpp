@@ -24,6 +24,7 @@
 
 #include "platform/datafile/dictionary.h"
 #include "platform/datafile/xio.h"
+#include "platform/ui/console_ui.h"
 #include "platform/import/xvl_encoding.h"
 
 #include <unistd.h>
@@ -255,6 +256,9 @@ private:
                    // A journal beside it that is not its own: nothing holds the file.
                    : status == XIO_LOCKED ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened: " : "is in use: ") + xio_error_text()
                                           : "cannot be opened (status " + std::to_string(status) + "): " + xio_error_text());
+            // What stands in the way and who may move it: said with the refusal, as a conversion says it.
+            if (const ui::NextStep next = xio_error_next_step(); next)
+                why = ui::console_text(ui::with_step(why, next, ui::Voice::CommandLine));
             return false;
         }
         xio_get_def(t->handle, t->def);

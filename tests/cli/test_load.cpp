@@ -228,3 +228,15 @@ TEST_F(Load, AWriteStoppedMidwayIsTakenBackByTheNextWritingCommand) {
     EXPECT_FALSE(fs::exists(glm.string() + "-journal"));
     EXPECT_TRUE(Dump(from, "GLM") == before);
 }
+
+// A data file a load line names that is refused for what stands beside it as its journal is
+// said on that line with its step, as a conversion says it.
+TEST_F(Load, AFileRefusedForItsJournalIsSaidWithItsStep) {
+    const fs::path pipe = from / "MASTER.GLM-journal";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    Spit(root / "one.load", "@GLM\nR1 AACCT=\"01110990000\" ATITLE=\"One\" ATYPE=1\n");
+    const CliResult load = Cli({"load", "--company", from.string(), (root / "one.load").string()});
+    EXPECT_NE(load.status, 0);
+    EXPECT_THAT(load.err, ::testing::ContainsRegex(":1: GLM file 1 \\(MASTER.GLM\\) cannot be opened: [^\n]*\nNext: have " +
+                                                   pipe.string() + " removed by "));
+}

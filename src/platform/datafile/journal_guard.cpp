@@ -7,8 +7,10 @@
 // anything is opened (a pipe opened to read would wait for ever), and a removal is let through
 // only for a journal this process opened as its own, known by its inode.
 //
-// After the removal of a journal of its own the guard notes the journal's nonce beside the data
-// file (journal_notes.h): a copy of it put back later is a journal of a committed write.
+// Before the removal of a journal of its own (SQLite has written and synced the data file whole
+// by then) the guard notes the journal's nonce beside the data file, on the disk
+// (journal_notes.h): the journal itself, left by a kill before its removal, or a copy of it put
+// back later, is a journal of a finished write.
 #include "platform/datafile/journal_guard.h"
 
 #include "platform/datafile/journal_notes.h"
@@ -41,6 +43,7 @@ std::string g_missing;  // why the guard could not be installed
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
+std::function<void(const std::string&)> g_notedHook;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -230,10 +233,9 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     std::optional<uint32_t> nonce;
     if (dataFile.empty() ? id_of(st) != *own : !still_own(name, *own, nonce)) return SQLITE_IOERR_DELETE;
     if (!dataFile.empty()) call_hook(g_removalHook, name);
+    if (nonce && note_committed_journal(dataFile, *nonce)) call_hook(g_notedHook, name);
     const int rc = g_base->xDelete(g_base, name, syncFolder);
-    if (rc != SQLITE_OK) return rc;
-    forget_own(name);
-    if (nonce) note_committed_journal(dataFile, *nonce);
+    if (rc == SQLITE_OK) forget_own(name);
     return rc;
 }
 
@@ -316,6 +318,11 @@ void set_journal_removal_hook_for_tests(std::function<void(const std::string& jo
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_openHook = std::move(hook);
+}
+
+void set_journal_noted_hook_for_tests(std::function<void(const std::string& journal)> hook) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_notedHook = std::move(hook);
 }
 
 }  // namespace dz::xio

@@ -1,10 +1,12 @@
 #include "platform/datafile/journal_notes.h"
 
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dz::xio {
@@ -34,6 +36,17 @@ uint32_t filled(const Head& head) {
     return count < static_cast<uint32_t>(kJournalNotes) ? count : static_cast<uint32_t>(kJournalNotes);
 }
 
+// The head of the data file's lock file, when one may believe what it holds
+// (lock_file_trusted); a head of no notes otherwise, or when there is none.
+Head trusted_head(const std::string& dataFile) {
+    Head head{};
+    struct stat st {};
+    if (!read_lock_file_head(dataFile, head.data(), head.size(), &st) ||
+        !lock_file_trusted(dataFile, lock_file_path(dataFile).string(), st))
+        head.fill(0);
+    return head;
+}
+
 }  // namespace
 
 std::optional<uint32_t> journal_nonce(int journalFd) {
@@ -48,19 +61,19 @@ std::optional<uint32_t> journal_nonce(int journalFd) {
     return get32(header + 12);
 }
 
-void note_committed_journal(const std::string& dataFile, uint32_t nonce) {
-    Head head{};
-    if (!read_lock_file_head(dataFile, head.data(), head.size())) return;
+bool note_committed_journal(const std::string& dataFile, uint32_t nonce) {
+    // Notes of a head no one may believe are not carried on: they are written afresh.
+    Head head = trusted_head(dataFile);
     const uint32_t count = filled(head) == 0 ? 0 : get32(&head[kCountAt]);
+    if (count == 0) head.fill(0);
     std::memcpy(head.data(), kTag, sizeof(kTag));
     put32(&head[kSlotsAt + 4 * (count % kJournalNotes)], nonce);
     put32(&head[kCountAt], count + 1 == 0 ? static_cast<uint32_t>(kJournalNotes) : count + 1);
-    write_lock_file_head(dataFile, head.data(), head.size());
+    return write_lock_file_head(dataFile, head.data(), head.size());
 }
 
 bool committed_journal_noted(const std::string& dataFile, uint32_t nonce) {
-    Head head{};
-    if (!read_lock_file_head(dataFile, head.data(), head.size())) return false;
+    const Head head = trusted_head(dataFile);
     const uint32_t n = filled(head);
     for (uint32_t i = 0; i < n; ++i)
         if (get32(&head[kSlotsAt + 4 * i]) == nonce) return true;

@@ -139,15 +139,19 @@ bool pread_whole(int fd, void* out, std::size_t n) {
 }
 }  // namespace
 
-bool read_lock_file_head(const std::filesystem::path& dataFile, void* out, std::size_t n) {
+bool read_lock_file_head(const std::filesystem::path& dataFile, void* out, std::size_t n, struct stat* status) {
     std::lock_guard<std::mutex> guard(g_headMutex);
     const std::filesystem::path lockFile = lock_file_path(dataFile);
-    if (const auto file = open_here(lockFile); file && file->fd >= 0) return pread_whole(file->fd, out, n);
+    struct stat st {};
+    if (const auto file = open_here(lockFile); file && file->fd >= 0) {
+        if (status && ::fstat(file->fd, status) != 0) return false;
+        return pread_whole(file->fd, out, n);
+    }
     const int fd = ::open(lockFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) return false;
-    struct stat st {};
     const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && pread_whole(fd, out, n);
     ::close(fd);
+    if (ok && status) *status = st;
     return ok;
 }
 
@@ -163,7 +167,7 @@ bool write_lock_file_head(const std::filesystem::path& dataFile, const void* byt
         if (put <= 0) return false;
         done += static_cast<std::size_t>(put);
     }
-    return true;
+    return ::fdatasync(file->fd) == 0;
 }
 
 LockTable::LockTable(std::filesystem::path dataFile, int64_t owner)

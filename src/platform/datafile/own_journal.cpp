@@ -438,7 +438,8 @@ constexpr Check kChecks[] = {
     {"page size", JournalRefusal::NotItsOwn, "", page_size},
     {"sizes", JournalRefusal::Damaged, "a damaged journal", sizes},
     {"committed", JournalRefusal::Committed,
-     "a journal this program removed already, at the end of a write it committed or took back", not_committed},
+     "the journal of a write this program finished (committed, or took back whole), noted as finished before the "
+     "journal was to be removed", not_committed},
     {"super journal", JournalRefusal::NotItsOwn,
      "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
@@ -456,8 +457,9 @@ std::string JournalJudgement::reason() const {
         return journal + " is " + what + ", and played back it would leave " + dataFile + " half written: " + never +
                "the file is restored from a backup and the journal removed";
     case JournalRefusal::Committed:
-        return journal + " is " + what + ": " + dataFile + " holds what came after it, and played it would take that "
-               "back; " + never + user_name(owner) + ", who owns it, or an administrator removes it";
+        return journal + " is " + what + ": " + dataFile + " was written whole and synced before that note, so it "
+               "holds that write, and the journal played would take it back; " + never + user_name(owner) +
+               ", who owns it, or an administrator removes it, keeping the file as it is";
     case JournalRefusal::FormerWriter:
         return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
                ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "
@@ -473,7 +475,7 @@ ui::NextStep JournalJudgement::next() const {
     case JournalRefusal::Damaged: return {ui::Step::RestoreFromBackupAndRemoveJournal, {dataFile, journal}};
     case JournalRefusal::FormerWriter:
         return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
-    case JournalRefusal::Committed:
+    case JournalRefusal::Committed: return {ui::Step::RemoveFinishedJournal, {dataFile, journal, user_name(owner)}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};

@@ -35,8 +35,9 @@ enum class JournalRefusal {
                  // fails, records short of its count or past it, a file it would grow, a page count
                  // its saved first page contradicts): the file is restored from a backup and the
                  // journal removed
-    Committed,   // the journal of a write this program committed: the file holds that write, and
-                 // the journal may be removed
+    Committed,   // the journal of a write this program finished (its note was on the disk before
+                 // the journal was to be removed): the file holds that write whole, and the journal
+                 // is removed, the file kept as it is
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
                    // file now: their stopped write, or a file they made, which cannot be told
 };

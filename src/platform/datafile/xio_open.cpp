@@ -1,6 +1,7 @@
 // Opening data files.
 #include "platform/datafile/xio_internal.h"
 #include "platform/datafile/hot_journal.h"
+#include "platform/datafile/idle_journal.h"
 #include "platform/datafile/journal_guard.h"
 #include "platform/datafile/run_marker.h"
 
@@ -108,8 +109,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     if (!hd->conn) {
         // What stands at the file's journal name is judged before anything meets it: SQLite plays
         // a hot journal at its first read, and waits for ever on a pipe it opens to read.
-        if (const xio::JournalJudgement journal = xio::judge_journal(path.string()); journal.kind == xio::JournalKind::NotOwn)
-            return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        const xio::JournalJudgement journal = xio::judge_journal(path.string());
+        if (journal.kind == xio::JournalKind::NotOwn) return set_error(XIO_LOCKED, journal.reason(), journal.next());
+        // One that holds no write is a writer's to write over: named when this one may not.
+        if (const xio::IdleJournalBar idle = readOnly ? xio::IdleJournalBar{} : xio::idle_journal_bar(journal); idle.barred)
+            return set_error(XIO_LOCKED, idle.reason, idle.next);
         // A conversion that died between the commits of its data files left a copy of this one
         // to put back: it goes back before anything reads or writes the file, from wherever the
         // command was started (a look only reports it, at the start of its command).

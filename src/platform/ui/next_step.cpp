@@ -73,6 +73,8 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RestoreDataFile: return voice == Voice::CommandLine ? 13812 : 13813;
     case Step::GiveJournalToFileOwner: return voice == Voice::CommandLine ? 13814 : 13815;
     case Step::MakeJournalReadable: return voice == Voice::CommandLine ? 13816 : 13817;
+    case Step::RemoveFinishedJournal: return voice == Voice::CommandLine ? 13830 : 13831;
+    case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     }
     return 0;
 }
@@ -113,7 +115,9 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RestoreFromBackupAndRemoveJournal:
     case Step::RestoreDataFile:
     case Step::GiveJournalToFileOwner:
-    case Step::MakeJournalReadable: return convert_step(next, voice);
+    case Step::MakeJournalReadable:
+    case Step::RemoveFinishedJournal:
+    case Step::RemoveIdleJournal: return convert_step(next, voice);
     }
     return 0;
 }
@@ -136,7 +140,8 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
-           step == Step::GiveJournalToFileOwner;
+           step == Step::GiveJournalToFileOwner || step == Step::RemoveFinishedJournal ||
+           step == Step::RemoveIdleJournal;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

@@ -301,6 +301,62 @@ TEST_F(JournalGuard, WriteRightIsTheKernelsAnswer) {
     }
 }
 
+// The latest 16 journals removed are remembered, each commit's beside the earlier ones: the
+// 17th back is forgotten (by then the file is more than one change past it).
+TEST_F(JournalGuard, TheLatestSixteenJournalsAreRemembered) {
+    made();
+    std::vector<uint32_t> nonces;
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) {
+        const int fd = ::open(j.c_str(), O_RDONLY);
+        if (const std::optional<uint32_t> n = xio::journal_nonce(fd)) nonces.push_back(*n);
+        ::close(fd);
+    });
+    const uint16_t h = open(false);
+    for (int i = 0; i < 17; ++i) EXPECT_EQ(addCustomer(h, "D" + std::to_string(i), "B" + std::to_string(i)), XIO_OK);
+    close(h);
+    xio::set_journal_removal_hook_for_tests(nullptr);
+    ASSERT_EQ(nonces.size(), 17u);
+    for (std::size_t i = 0; i < nonces.size(); ++i)
+        EXPECT_EQ(xio::committed_journal_noted(file().string(), nonces[i]), i > 0) << "commit " << i;
+}
+
+// Notes count only from a lock file that none but the data file's writers could have written:
+// the same head, in a lock file of an outsider, or one that others, a group that may not write
+// the data file, or an access list's entry may write, notes nothing.
+TEST_F(JournalGuard, NotesCountOnlyFromALockFileOfTheFilesWriters) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users";
+    made();
+    ASSERT_EQ(::chown(file().c_str(), 0, 1234), 0);
+    fs::permissions(file(), fs::perms(0664));
+    const uint32_t nonce = 0x9ca20533;
+    const std::string head("dzjnote1\0\0\0\x01\x9c\xa2\x05\x33", 16);
+    struct Case {
+        const char* what;
+        uid_t owner;
+        gid_t group;
+        mode_t mode;
+        bool acl, believed;
+    } cases[] = {
+        {"the data file's owner's, its group's", 0, 1234, 0664, false, true},
+        {"an outsider's", 4321, 1234, 0600, false, false},
+        {"writable by the others", 0, 1234, 0666, false, false},
+        {"writable by a group that may not write the data file", 0, 4321, 0664, false, false},
+        {"opened to an outsider by an access list", 0, 1234, 0664, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const fs::path aside = dir / "aside";
+        std::ofstream(aside, std::ios::binary) << head;
+        ASSERT_EQ(::chown(aside.c_str(), c.owner, c.group), 0);
+        fs::permissions(aside, fs::perms(c.mode));
+        if (c.acl && !set_acl(aside, {{kUserObj, 6, kAny}, {kUser, 6, 4321}, {kGroupObj, 6, kAny}, {kMask, 6, kAny},
+                                      {kOther, 4, kAny}}))
+            GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
+        fs::rename(aside, dir / ".MASTER.TST.locks");
+        EXPECT_EQ(xio::committed_journal_noted(file().string(), nonce), c.believed);
+    }
+}
+
 // A user whose right to write comes from an access list commits a write, and its journal goes.
 TEST_F(JournalGuard, AWriterByAnAccessListCommitsAndLeavesNoJournal) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";

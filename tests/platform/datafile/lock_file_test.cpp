@@ -622,6 +622,46 @@ TEST_F(LockFileTest, MadeOnceItStaysWhoeverOpensItNext) {
     EXPECT_EQ(stat_of(lockFile()).st_ino, fitting);
 }
 
+// A data file's lock file made by a member for a file of a group that is not their own takes
+// that group; one made by a user who may write the file by an access list entry alone fits as
+// they made it: neither is made afresh by the next who opens it.
+TEST_F(LockFileTest, AMembersOrAnAccessListWritersLockFileFitsAsMade) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as other users";
+    fs::permissions(folder, fs::perms(0777));
+    auto openedAs = [&](uid_t uid, const std::vector<gid_t>& groups) {
+        return testing_support::AnswerAs(uid, groups, [&] {
+            const xio::LockFileOpened o = xio::open_lock_file(spec(xio::LockKind::DataFile));
+            ::close(o.fd);
+            return o.fd < 0 ? o.why : "opened";
+        });
+    };
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 1234), 0);
+    fs::permissions(guarded, fs::perms(0660));
+    ASSERT_EQ(openedAs(4321, {4321, 1234}), "opened");
+    EXPECT_EQ(stat_of(lockFile()).st_gid, 1234u);
+    EXPECT_EQ(stat_of(lockFile()).st_mode & 07777, 0660u);
+
+    fs::remove(lockFile());
+    ASSERT_EQ(::chown(guarded.c_str(), 0, 0), 0);
+    // user::rw-, user:4321:rw-, group::r--, mask::rw-, other::---
+    std::string acl(4, '\0');
+    acl[0] = 2;
+    for (const auto& [tag, perm, id] : {std::tuple{1, 6, ~0u}, {2, 6, 4321u}, {4, 4, ~0u}, {0x10, 6, ~0u}, {0x20, 0, ~0u}}) {
+        const uint16_t te[2] = {static_cast<uint16_t>(tag), static_cast<uint16_t>(perm)};
+        acl.append(reinterpret_cast<const char*>(te), sizeof te).append(reinterpret_cast<const char*>(&id), sizeof id);
+    }
+    if (::setxattr(guarded.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
+        GTEST_SKIP() << "no ACLs here: " << std::strerror(errno);
+    ASSERT_EQ(openedAs(4321, {4321}), "opened");
+    const int made = ::open(lockFile().c_str(), O_RDONLY);  // its inode is no other file's meanwhile
+    EXPECT_EQ(stat_of(lockFile()).st_uid, 4321u);
+    EXPECT_EQ(openedAs(4321, {4321}), "opened");
+    ::close(xio::open_lock_file(spec(xio::LockKind::DataFile)).fd);  // root's
+    struct stat st {};
+    EXPECT_TRUE(::fstat(made, &st) == 0 && st.st_ino == stat_of(lockFile()).st_ino);
+    ::close(made);
+}
+
 // What another process answers, from a table of its own on the data file `guarded`.
 int answer_elsewhere(const fs::path& guarded, const std::function<int(xio::LockTable&)>& ask) {
     const pid_t child = ::fork();

@@ -2,6 +2,8 @@
 // name is never played nor removed, and refuses the file at once, saying what it is and who
 // removes it. A real write stopped in its commit is still taken back.
 #include "platform/datafile/hot_journal.h"
+#include "platform/datafile/journal_guard.h"
+#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
 #include "support.h"
@@ -12,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -470,15 +473,125 @@ TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
     ASSERT_TRUE(fs::exists(saved));
     fs::rename(saved, journal());
     const std::string committed = bytes_of(file());
-    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is a journal this program removed already, at the "
-                                             "end of a write it committed"),
-                                   HasSubstr(file().string() + " holds what came after it")));
-    EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveJournal);
+    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is the journal of a write this program finished "
+                                             "(committed, or took back whole)"),
+                                   HasSubstr(file().string() + " was written whole and synced before that note, so it "
+                                             "holds that write")));
+    EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveFinishedJournal);
     EXPECT_FALSE(settle(true));
     notices();
     EXPECT_EQ(bytes_of(file()), committed);
     fs::remove(journal());
     EXPECT_EQ(customers(), "C1,C2,C3");
+}
+
+// A kill between a journal's note and its removal, after a commit or after a take-back: the
+// journal, noted on the disk before the removal, still stands, and the file holds that write
+// whole. It is never played, and said as a finished write's, with the file kept as it is.
+TEST_F(OwnJournal, AFinishedWritesJournalLeftStandingKeepsTheFileAsItIs) {
+    made();
+    // Ends the child at the note: 0 when the journal still stood, noted, by then.
+    auto killedAtNote = [&](const std::function<void()>& write) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            xio::set_journal_noted_hook_for_tests([&](const std::string& j) {
+                const int fd = ::open(j.c_str(), O_RDONLY);
+                const std::optional<uint32_t> nonce = xio::journal_nonce(fd);
+                ::_exit(nonce && xio::committed_journal_noted(file().string(), *nonce) ? 0 : 2);
+            });
+            write();
+            ::_exit(1);
+        }
+        int status = 0;
+        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const ui::NextStep keep{ui::Step::RemoveFinishedJournal, {file().string(), journal().string(), xio::user_name(::geteuid())}};
+    auto commit = [&] {
+        uint16_t h = 0;
+        if (xio_open_file(file(), 1, h) == XIO_OK) (void)addCustomer(h, "C3", "A3");
+    };
+    for (const bool takeBack : {false, true}) {
+        SCOPED_TRACE(takeBack ? "a take-back" : "a commit");
+        if (takeBack) {
+            ASSERT_TRUE(stopWrite(file(), "C4"));
+        }
+        ASSERT_EQ(killedAtNote(takeBack ? std::function<void()>([&] { (void)customers(); }) : commit), 0);
+        ASSERT_TRUE(fs::exists(journal()));
+        const std::string kept = bytes_of(file());
+        EXPECT_THAT(customers(), HasSubstr(journal().string() + " is the journal of a write this program finished"));
+        EXPECT_EQ(xio_error_next_step(), keep);
+        EXPECT_FALSE(settle(true));
+        notices();
+        EXPECT_EQ(bytes_of(file()), kept);
+        fs::remove(journal());
+        EXPECT_EQ(customers(), "C1,C2,C3");
+    }
+}
+
+// A lock file another user put in the place of the data file's own, holding the note of a real
+// stopped write's journal, notes nothing: the write is taken back, and the lock file made afresh.
+TEST_F(OwnJournal, ANoteInALockFileAnOutsiderPutThereIsNotBelieved) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string head = "dzjnote1" + std::string(4, '\0') + bytes_of(journal()).substr(12, 4);
+    head[11] = 1;
+    const fs::path forged = dir / "forged";
+    std::ofstream(forged, std::ios::binary) << head;
+    ASSERT_EQ(::chown(forged.c_str(), 65534, 65534), 0);
+    fs::rename(forged, dir / ".MASTER.TST.locks");
+    EXPECT_EQ(customers(), "C1,C2");
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(notices().size(), 1u);
+    struct stat st {};
+    ASSERT_EQ(::stat((dir / ".MASTER.TST.locks").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+// A journal that holds no write which a writer may not write over, or may not remove from a
+// sticky folder, is named with its owner before the file is written, with who may remove it;
+// a look goes on, and a writer who may write over and remove it writes.
+TEST_F(OwnJournal, AnIdleJournalAWriterMayNotUseIsNamedWithWhoMayRemoveIt) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be other users";
+    made();
+    const uid_t owner = 65534, writer = 65533;
+    fs::permissions(file(), fs::perms(0666));
+    fs::remove(dir / ".MASTER.TST.locks");
+    auto writeAs = [&](bool look) {
+        return testing_support::AnswerAs(writer, writer, [&] {
+            std::unique_ptr<xio_read_only_scope> scope(look ? new xio_read_only_scope : nullptr);
+            uint16_t h = 0;
+            if (xio_open_file(file(), 1, h) != XIO_OK) {
+                std::string out = xio_error_text();
+                for (const auto& a : xio_error_next_step().args) out += "|" + a;
+                return out + "|" + std::to_string(static_cast<int>(xio_error_next_step().step));
+            }
+            return std::string(look || addCustomer(h, "C9", "A9") == XIO_OK ? "written" : "failed");
+        });
+    };
+    const std::string named = journal().string() + " is a journal of " + xio::user_name(owner) + " that holds no write";
+    const std::string who = "|" + journal().string() + "|" + xio::user_name(owner) + "|";
+    struct Case {
+        mode_t folder, journal;
+        std::string said;
+    } cases[] = {
+        {0777, 0644, named + " (it is never played), which you may not write over: " + file().string() +
+                         " is not written while it stands, as every write makes its journal at that name" + who + std::to_string(static_cast<int>(ui::Step::RemoveIdleJournal))},
+        {01777, 0644, named + " (it is never played), which you may not write over nor remove (its folder is sticky)" +
+                          ": " + file().string() + " is not written while it stands, as every write makes its journal "
+                          "at that name" + who + std::to_string(static_cast<int>(ui::Step::RemoveJournal))},
+        {01777, 0666, named + " (it is never played), which you may not remove (its folder is sticky)"},
+        {0777, 0666, "written"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.folder) + " " + std::to_string(c.journal));
+        std::ofstream(journal(), std::ios::binary) << std::string(4096, '\0');
+        ASSERT_EQ(::chown(journal().c_str(), owner, owner), 0);
+        fs::permissions(journal(), fs::perms(c.journal));
+        fs::permissions(dir, fs::perms(c.folder));
+        EXPECT_EQ(writeAs(true), "written");
+        EXPECT_THAT(writeAs(false), HasSubstr(c.said));
+    }
 }
 
 // A member's write stopped in its commit, met once they may no longer write the file: its
