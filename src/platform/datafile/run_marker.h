@@ -106,7 +106,9 @@ int clear_run_markers();
 // command does not take back (a look, or a user who may not write it): `next` says whose writing
 // command does. WriteTakenBack: a writer took such a write back from its journal (a note).
 // NotItsJournal: what stands at a data file's journal name is not its own journal: never played
-// nor removed, the file refused (`reason` says what it is and who removes it).
+// nor removed, the file refused (`reason` says what it is and who removes it). NothingPosted:
+// another user's numbered run that no data file carries, every file as it copied it, of a user
+// who may write them: a conversion that stopped with whatever it wrote taken back (a note).
 enum class RunNoticeKind {
     PutBack,
     Refused,
@@ -119,7 +121,8 @@ enum class RunNoticeKind {
     WriteTakenBack,
     NotItsJournal,
     Kept,
-    InProgress  // a conversion (or a command settling its folder) holds the backup folder's lock
+    InProgress,  // a conversion (or a command settling its folder) holds the backup folder's lock
+    NothingPosted
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

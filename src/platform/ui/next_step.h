@@ -114,6 +114,10 @@ enum class Step : int {
     // This user's own journal, which this user may not read: its read permission is given back.
     // args: {journal}.
     MakeJournalReadable,
+    // Another user's conversion that stopped with nothing of it posted (whatever it wrote was
+    // taken back): nothing needs putting back, and that user's next writing command (or an
+    // administrator's) clears its marker and copies away. args: {user, folder}.
+    ClearedByItsUser,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing
