@@ -99,6 +99,9 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
         case xio::RunNoticeKind::Kept:
             s = {13640, n.reason, ui::kWarning, n.next};
             break;
+        case xio::RunNoticeKind::NothingPosted:
+            s = {13850, n.reason, ui::kWarning, n.next};
+            break;
         case xio::RunNoticeKind::Untold:
             s = {13292, n.reason, ui::kError, n.next};
             ok = false;

@@ -163,6 +163,74 @@ TEST_F(ApiCli, AnotherMemberConvertsOnceTheCompanyIsGivenToItsGroup) {
                                 (company / ".company.toml.locks").string() + " cannot be opened: Permission denied");
 }
 
+// A member's conversion killed inside its first commit, its data file left in the middle of the
+// write: another member's writing command takes that write back and tells the conversion as one
+// whose writes were taken back, as does their look after it; the converting member's own writing
+// command clears what the run left (its marker, copies, lock and idle journals).
+TEST_F(ApiCli, AConversionKilledInItsFirstCommitIsToldAsTakenBackAndClearedByItsUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as two users of one group";
+    constexpr uid_t kFirst = 4101, kSecond = 4102;
+    GiveCompanyTo(kFirst);
+    // Shared as a group shares it: what a member makes there is the group's.
+    ASSERT_EQ(RunShell("chmod -R g+w " + ShellWord(company.string()) + " && find " + ShellWord(company.string()) +
+                       " -type d -exec chmod g+s {} +")
+                  .status,
+              0);
+    const fs::path base = dir / "base", empty = dir / "empty.load";
+    ASSERT_EQ(RunShell("cp -a " + ShellWord(company.string()) + " " + ShellWord(base.string())).status, 0);
+    Spit(empty, "");
+    fs::copy_file(text, dir / "co.txt");
+    fs::permissions(dir / "co.txt", fs::perms(0644));
+    auto as = [&](uid_t uid, const std::string& words, const std::string& env = "") {
+        return RunShell("setpriv --reuid=" + std::to_string(uid) + " --regid=" + std::to_string(uid) +
+                        " --groups=" + std::to_string(kGroup) + " env HOME=/tmp DODEDOZ_NOW=" + ShellWord(now) + " " +
+                        env + " " + ShellWord(DZ_CLI_BIN) + " " + words + " </dev/null 2>&1");
+    };
+    const std::string co = " --company " + ShellWord(company.string()) + " ";
+    // The first sync at which the run stops with its marker filled and a data file's journal hot.
+    auto stoppedInCommit = [&] {
+        const fs::path backup = company / ".backup";
+        if (!fs::exists(backup)) return false;
+        bool filled = false, hot = false;
+        for (const auto& e : fs::directory_iterator(backup))
+            filled = filled || (e.path().extension() == ".marker" && fs::file_size(e.path()) > 0);
+        for (const auto& e : fs::directory_iterator(company))
+            hot = hot || (e.path().filename().string().ends_with("-journal") && Slurp(e.path()).rfind("\xd9\xd5", 0) == 0);
+        return filled && hot;
+    };
+    int point = 1;
+    for (; point < 400; ++point) {
+        ASSERT_EQ(RunShell("rm -rf " + ShellWord(company.string()) + " && cp -a " + ShellWord(base.string()) + " " +
+                           ShellWord(company.string()))
+                      .status,
+                  0);
+        const CliResult killed = as(kFirst, "convert" + co + ShellWord((dir / "co.txt").string()),
+                                    "LD_PRELOAD=" + ShellWord(DZ_KILL_AT_SYNC_LIB) + " DZ_KILL_AT_SYNC=" + std::to_string(point));
+        ASSERT_NE(killed.status, 0) << "the conversion ran to its end before it stopped inside a commit";
+        ASSERT_NE(killed.status, 1) << "the conversion ran to its end before it stopped inside a commit";
+        if (stoppedInCommit()) break;
+    }
+    SCOPED_TRACE("killed at sync " + std::to_string(point));
+    const std::string taken = "A conversion that stopped stands in the company with nothing of it posted";
+    const CliResult second = as(kSecond, "load" + co + ShellWord(empty.string()));
+    EXPECT_EQ(second.status, 0) << second.out;
+    EXPECT_HAS(second.out, "it was taken back from its journal");
+    EXPECT_HAS(second.out, taken);
+    EXPECT_HAS(second.out, "whatever that conversion wrote was taken back");
+    EXPECT_LACKS(second.out, "no conversion");
+    const CliResult look = as(kSecond, "dump" + co + "APM");
+    EXPECT_EQ(look.status, 0) << look.out;
+    EXPECT_HAS(look.out, taken);
+
+    const CliResult first = as(kFirst, "load" + co + ShellWord(empty.string()));
+    EXPECT_EQ(first.status, 0) << first.out;
+    EXPECT_LACKS(first.out, "run marker");
+    for (const auto& e : fs::directory_iterator(company / ".backup"))
+        EXPECT_EQ(e.path().filename(), "folder.lock") << "left by the run";
+    for (const auto& e : fs::directory_iterator(company))
+        EXPECT_FALSE(e.path().filename().string().ends_with("-journal")) << e.path();
+}
+
 // A sticky company folder keeps its files for their owner: another member's conversion could
 // neither store its numbers nor put its data files back, so it is refused before it writes
 // anything (Examine Files foretells it), with what works instead; the owner converts.

@@ -36,9 +36,11 @@
 // handed over whole (`chown -R`) has its stopped runs put back by its new owner. A run is put
 // back by its owner's command, or by root's, and only when it is genuine: a data file it names
 // carries its owner and the number its marker gives (run_mark.h), put there by the run's own
-// commit; it then goes back for exactly the files it wrote. A run that no file carries made no
-// conversion: it stops nobody, is never put back, is named once per command as one to move away,
-// and its own user's (or root's) writing command clears it as a leftover. A marker made before
+// commit; it then goes back for exactly the files it wrote. A run that no file carries left
+// nothing posted: it stops nobody, is never put back, is named once per command (as its user's
+// conversion whose writes were taken back where that user may write what it names, else as one
+// no conversion made, to move away), and its own user's (or root's) writing command clears it as
+// a leftover, the one that took its stopped commit back included. A marker made before
 // runs carried a number is genuine when its owner may write every data file it names (owner,
 // group and other bits, the owner's groups from the user database); where that cannot be told
 // (the owner has no account) every command refuses, saying so. Another user's genuine run that
@@ -106,7 +108,9 @@ int clear_run_markers();
 // command does not take back (a look, or a user who may not write it): `next` says whose writing
 // command does. WriteTakenBack: a writer took such a write back from its journal (a note).
 // NotItsJournal: what stands at a data file's journal name is not its own journal: never played
-// nor removed, the file refused (`reason` says what it is and who removes it).
+// nor removed, the file refused (`reason` says what it is and who removes it). NothingPosted:
+// another user's numbered run that no data file carries, every file as it copied it, of a user
+// who may write them: a conversion that stopped with whatever it wrote taken back (a note).
 enum class RunNoticeKind {
     PutBack,
     Refused,
@@ -119,7 +123,8 @@ enum class RunNoticeKind {
     WriteTakenBack,
     NotItsJournal,
     Kept,
-    InProgress  // a conversion (or a command settling its folder) holds the backup folder's lock
+    InProgress,  // a conversion (or a command settling its folder) holds the backup folder's lock
+    NothingPosted
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

@@ -200,6 +200,7 @@ struct Scan {
     std::string* why;
     bool ok = true;
     FolderIds company;  // the company's folders (this data folder among them): where ways may lead
+    bool awaitsTakeBack = false;  // a dead run was left unjudged for a write left in the middle
 
     // A notice that stops nothing.
     void say(RunNoticeKind kind, const std::string& marker, const std::string& files, const std::string& reason,

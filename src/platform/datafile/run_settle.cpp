@@ -467,7 +467,11 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 // yet (never "move it away" under a run that posts). Its data files' writer locks
                 // keep every writer off while it lives. One whose file holds a write left in the
                 // middle is judged once that write is taken back (below, by a writing command).
-                if (here.life == Life::Alive || j.unsettled) continue;
+                if (here.life == Life::Alive) continue;
+                if (j.unsettled) {
+                    scan.awaitsTakeBack = true;
+                    continue;
+                }
                 // Another user's run is asked by its lock (read access is enough): one whose lock
                 // is held, or cannot be tried, may be alive.
                 bool askedFile = false;
@@ -484,6 +488,17 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                 }
                 if (ours || admin) {
                     if (req.mayWrite && here.life == Life::Dead && here.m.main.empty()) remove_unfinished(scan, here);
+                    continue;
+                }
+                // Its user may write every file: a conversion of theirs that stopped, whatever it
+                // wrote taken back (a writing command took its stopped commit back). Only a marker
+                // of one who may not proves no conversion.
+                if (std::string which; write_right_all(owner, paths_of(copies), which) == WriteRight::Yes) {
+                    scan.say(RunNoticeKind::NothingPosted, here.markerPath(), runFiles,
+                             "the run marker " + here.markerPath() + " of " + user + " names " + runFiles +
+                                 ", and no data file carries its run: whatever that conversion wrote was taken "
+                                 "back, and every file stands as it copied it",
+                             step(ui::Step::ClearedByItsUser, {user, folder}));
                     continue;
                 }
                 scan.notARun(here.markerPath(), owner, folder, runFiles, "no data file carries its run");
@@ -621,14 +636,17 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
 // settled (a put-back removes the journal of each file it puts back): a writer takes each write
 // back and says so, as a put-back; a look refuses, naming the file and the writing command that
 // takes it back.
-void take_back_stopped_writes(Scan& scan) {
+// True when a write was taken back.
+bool take_back_stopped_writes(Scan& scan) {
     StoppedWriteRequest r;
     r.dataFolder = scan.dataFolder;
     r.onlyFile = scan.request.onlyFile;
     r.takeBack = scan.request.mayWrite;
     r.openHere = put_back_checks().openHere;
+    bool takenBack = false;
     for (const StoppedWrite& w : settle_stopped_writes(r)) {
         const std::string journal = w.dataFile + "-journal";
+        takenBack = takenBack || w.state == StoppedWrite::State::TakenBack;
         if (w.state == StoppedWrite::State::TakenBack)
             scan.say(RunNoticeKind::WriteTakenBack, journal, w.dataFile, "", {});
         else if (w.state == StoppedWrite::State::Stopped)
@@ -639,6 +657,7 @@ void take_back_stopped_writes(Scan& scan) {
         else
             scan.refuse(RunNoticeKind::NotItsJournal, journal, w.dataFile, w.why, w.next);
     }
+    return takenBack;
 }
 
 }  // namespace
@@ -650,8 +669,12 @@ bool settle_dead_runs(const SettleRequest& request, std::string* why) {
     Scan scan{request, with_slash(normal(request.dataFolder)), why, true, {}};
     for (const auto& f : company_data_folders(scan.dataFolder))
         if (const auto id = folder_id(f); id.second != 0) scan.company.insert(id);
-    for (const auto& [folder, owner] : backup_folders(scan.dataFolder)) settle_folder(scan, folder, owner);
-    take_back_stopped_writes(scan);
+    const auto folders = backup_folders(scan.dataFolder);
+    for (const auto& [folder, owner] : folders) settle_folder(scan, folder, owner);
+    // A dead run whose stopped commit was just taken back is judged now, by the command that took
+    // it back: cleared where this command may (it holds the run's lock), else said as it stands.
+    if (take_back_stopped_writes(scan) && scan.awaitsTakeBack)
+        for (const auto& [folder, owner] : folders) settle_folder(scan, folder, owner);
     return scan.ok;
 }
 

@@ -75,6 +75,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::MakeJournalReadable: return voice == Voice::CommandLine ? 13816 : 13817;
     case Step::RemoveFinishedJournal: return voice == Voice::CommandLine ? 13830 : 13831;
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
+    case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
     }
     return 0;
 }
@@ -118,6 +119,7 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::MakeJournalReadable:
     case Step::RemoveFinishedJournal:
     case Step::RemoveIdleJournal: return convert_step(next, voice);
+    case Step::ClearedByItsUser: return convert_step(next, voice);
     }
     return 0;
 }

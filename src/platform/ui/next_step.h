@@ -123,6 +123,10 @@ enum class Step : int {
     // in a folder that is not sticky any writer of the folder may remove it, its owner among
     // them. args: {journal, user}: its path, and who owns it.
     RemoveIdleJournal,
+    // Another user's conversion that stopped with nothing of it posted (whatever it wrote was
+    // taken back): nothing needs putting back, and that user's next writing command (or an
+    // administrator's) clears its marker and copies away. args: {user, folder}.
+    ClearedByItsUser,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing

@@ -440,6 +440,52 @@ TEST_F(RunProofTest, ARunNoFileCarriesIsALeftoverForItsUserAndNamedToOthers) {
     EXPECT_FALSE(fs::exists(marker(kDaemon)));
 }
 
+// A run killed inside its first commit, whose commit a writing command then took back: nothing of
+// it stands. The command that took it back clears it when it is the run's user's (or root's), the
+// zeroed journal it left included; anybody else's command, and every later look, says it as that
+// user's conversion whose writes were taken back, never as a marker no conversion made.
+TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndToldToOthers) {
+    auto stopInFirstCommit = [&] {
+        stoppedRun(kDaemon, 0);
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.is_regular_file()) {
+                ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kGroup), 0);
+            }
+        // Out of sight of the writer's own settling, which would clear the run first.
+        fs::rename(marker(kDaemon), company() + "aside");
+        ASSERT_TRUE(stop_in_commit([&] { commit(1, "MASTER.TST", xio::RunMark{kDaemon, number}); }));
+        fs::rename(company() + "aside", marker(kDaemon));
+        ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
+        write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
+        ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+    };
+    stopInFirstCommit();
+    const std::string told =
+        "of daemon (uid 1) names MASTER.TST, HISTORY.TST, and no data file carries its run: whatever that conversion "
+        "wrote was taken back";
+    const std::string next = "next;" + std::to_string(static_cast<int>(ui::Step::ClearedByItsUser));
+    const std::string member = settledAs(kBin, kGroup);
+    EXPECT_THAT(member, AllOf(StartsWith("1"), HasSubstr(told), HasSubstr(next), Not(HasSubstr("no conversion"))));
+    EXPECT_FALSE(fs::exists(company() + "MASTER.TST-journal"));
+    EXPECT_TRUE(isBefore("MASTER.TST"));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)));
+    EXPECT_THAT(as(kBin, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }),
+                AllOf(StartsWith("the run marker"), HasSubstr(told)));
+    EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+
+    for (const uid_t who : {kDaemon, uid_t{0}}) {
+        clear();
+        stopInFirstCommit();
+        // Said: the write taken back, and nothing else.
+        EXPECT_EQ(settledAs(who, who ? kGroup : 0), "1|" + company() + "MASTER.TST-journal|next;0\n") << who;
+        for (const std::string& gone : {marker(kDaemon), folder(kDaemon) + "MASTER.TST~" + run,
+                                        folder(kDaemon) + "run~" + run + ".lock", company() + "HISTORY.TST-journal",
+                                        company() + "MASTER.TST-journal"})
+            EXPECT_FALSE(fs::exists(gone)) << gone << " " << who;
+        EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST")) << who;
+    }
+}
+
 // A run spread over two folders whose main marker names no copy of its own is told by the data
 // files of its part. A sticky folder made since the run began keeps its own user from putting it
 // back: others are sent to an administrator alone.

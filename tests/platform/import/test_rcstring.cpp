@@ -404,6 +404,11 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
          "load), which puts it back",
          "Wait while it posts. If it stopped, an administrator starts a conversion of this company, which puts it "
          "back first."},
+        {{Step::ClearedByItsUser, {"dzub", "/co/.b"}}, 13852, 13853,
+         "nothing needs putting back: the next writing command of the company (convert or load) of dzub, or of an "
+         "administrator, clears its marker and copies out of /co/.b",
+         "Nothing needs putting back: the next conversion of this company by dzub, or by an administrator, clears "
+         "its marker and copies out of /co/.b."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);
@@ -430,7 +435,7 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
     using dz::ui::Step;
     using dz::ui::Voice;
     const auto& t = xvlRCString::Table();
-    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::RemoveIdleJournal); ++s) {
+    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::ClearedByItsUser); ++s) {
         const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
         for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
             const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
