@@ -504,12 +504,13 @@ TEST_F(TablesCli, AnImportThatKeepsNoRowMakesNoGroup) {
 }
 
 // A report that cannot be written (a device that takes nothing) is said with the device's own
-// answer, apart from the table, which was saved.
+// answer and named as the device it is, apart from the table, which was saved.
 TEST_F(TablesCli, AReportThatCannotBeWrittenIsSaidApartFromTheSavedTable) {
     const CliResult r = Tables("import", "G", "AP", 6, {"--report", "/dev/full", Write("v.txt", "Acme,A1\n")});
     EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, ::testing::HasSubstr("the table was saved, but the report could not be written to /dev/full: "
-                                            "No space left on device\n"));
+                                            "No space left on device; /dev/full is a device, not a file on a disk, "
+                                            "and takes no more: give another report file with --report"));
     EXPECT_EQ(Rows("G", "AP", 6), "Acme,A1\n");
     const CliResult again = Tables("import", "G", "AP", 6, {"--report", "/dev/full", (dir / "v.txt").string()});
     EXPECT_THAT(again.err, ::testing::HasSubstr("the table is unchanged, and the report could not be written"));
