@@ -390,6 +390,7 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
             if (!files::write_all(fd, piece)) {
                 written = false;
                 error = errno;
+                why = ReportCause(error);
             }
         }
         piece.clear();
@@ -405,8 +406,8 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
     if (fd >= 0 && ::close(fd) != 0 && written) {
         written = false;
         error = errno;
+        why = ReportCause(error);
     }
-    if (fd >= 0 && !written) why = ReportCause(error);
     auto notWritten = [&](const std::string& table) {
         std::string line = table + "the report could not be written to " + report + ": " + why;
         // A device that took no more is no disk to free space on: it is named for what it is.

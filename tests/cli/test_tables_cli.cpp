@@ -534,6 +534,7 @@ TEST_F(TablesCli, AReportThatCannotBeWrittenIsSaidApartFromTheSavedTable) {
     EXPECT_THAT(r.err, ::testing::HasSubstr("the table was saved, but the report could not be written to /dev/full: "
                                             "No space left on device; /dev/full is a device, not a file on a disk, "
                                             "and takes no more: give another report file with --report"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("     1 entry added\n"));  // the totals, on the screen once
     EXPECT_EQ(Rows("G", "AP", 6), "Acme,A1\n");
     const CliResult again = Tables("import", "G", "AP", 6, {"--report", "/dev/full", (dir / "v.txt").string()});
     EXPECT_THAT(again.err, ::testing::HasSubstr("the table is unchanged, and the report could not be written"));
@@ -575,6 +576,17 @@ TEST_F(TablesCli, ASaveOnAFullDiskSaysTheCommandsStepAndCountsNothingAsAdded) {
                                                 " 20000 new entries not saved\n"));
         EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("added")));
         EXPECT_EQ(Cli({"tables", "list", "--company", company.string()}).out, "No table groups\n");
+        // A prefill whose save finds the disk full counts its rows as not saved.
+        {
+            std::ofstream filler(company / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        }
+        const CliResult p = Tables("prefill", "P", "GL", 9, {CopySample("glm/demo-gl-master.txt", "glm.txt")});
+        EXPECT_EQ(p.status, 2);
+        EXPECT_EQ(p.out, "18 new rows not saved\n");
+        EXPECT_THAT(p.err, ::testing::HasSubstr("then run the command again"));
         return true;
     });
     if (result == 77) GTEST_SKIP() << "no small disk can be made here (no mount namespace)";
