@@ -25,6 +25,7 @@
 #include "app/table_text_commands.h"
 #include "cli/cli_ui.h"
 #include "platform/datafile/data_folder.h"
+#include "platform/ui/full_output.h"
 #include "platform/ui/screen_file.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/print.h"
@@ -290,6 +291,7 @@ public:
         }
         if (GroupNameRefused(verb, a.group)) return cli::kExitUsage;
         if (!OpenTables(a.company, verb, mf_, holder_, create)) return cli::kExitFailure;
+        mf_->SetVoice(ui::Voice::CommandLine);
         const auto field = static_cast<uint16_t>(a.field);
         const bool exists = mf_->HasTable(a.group, appl_, field);
         if (!exists && !create) {
@@ -354,7 +356,8 @@ std::string ReportCause(int error) {
     return error != 0 ? std::string(std::strerror(error)) : std::string("nothing more could be written");
 }
 
-// The import itself; `reportFailure` gets the line that says the report was not written.
+// The import itself; `reportFailure` gets the line that says the report was not written. The
+// table is saved before the report's totals are printed: they say what the save kept.
 int ImportTable(const TableArgs& a, const std::string& report, const std::string& file, std::string& reportFailure) {
     cli::CliUiOptions uiOptions;
     cli::CliUi ui(uiOptions);
@@ -363,9 +366,18 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
     ui::PrintDef def;
     def.title = "Import Report";
     const int print = ui::xp_open_print(def, ui::Destination::Spool);
-    const ImportOutcome o = ImportTableRows(t.doc(), file, print, {});
+    const ImportOutcome o = ImportRowsWithoutTotals(t.doc(), file, print, {});
+    if (o.rowsImported()) {
+        t.doc().modified = true;
+        SortTableRows(t.doc());
+    }
+    const bool changes = t.doc().modified;
+    const bool saved = !o.opened || t.Save();
+    const RowsKept kept = saved ? RowsKept::Kept : RowsKept::NotSaved;
+    EndImportReport(print, file, t.doc().fieldId, o, kept);
     const bool reportOnScreen = report.empty() || report == "-";
     std::string why;
+    int error = 0;
     const int fd = reportOnScreen ? -1 : files::open_report_file(report, why);
     bool written = reportOnScreen || fd >= 0;
     // The lines come back from the print's spool and go out a piece at a time, never all held.
@@ -377,7 +389,8 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
             errno = 0;
             if (!files::write_all(fd, piece)) {
                 written = false;
-                why = ReportCause(errno);
+                error = errno;
+                why = ReportCause(error);
             }
         }
         piece.clear();
@@ -392,23 +405,22 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
     ui::xp_close_print(print);
     if (fd >= 0 && ::close(fd) != 0 && written) {
         written = false;
-        why = ReportCause(errno);
+        error = errno;
+        why = ReportCause(error);
     }
     auto notWritten = [&](const std::string& table) {
-        reportFailure = "dodedoz-cli: tables import: " + table + "the report could not be written to " + report + ": " + why + "\n";
+        std::string line = table + "the report could not be written to " + report + ": " + why;
+        // A device that took no more is no disk to free space on: it is named for what it is.
+        const ui::NextStep next = error == ENOSPC ? ui::full_output_step(report, false) : ui::NextStep{};
+        if (ui::about_device(next)) line += "; " + ui::step_words(next, ui::Voice::CommandLine);
+        reportFailure = "dodedoz-cli: tables import: " + line + "\n";
     };
     if (!o.opened) {
         if (!written) notWritten("");
         return cli::kExitFailure;
     }
     // The summary repeats the report's totals: it is for a report that went to a file.
-    if (o.counts.records >= 1 && !reportOnScreen) std::cerr << ui::console_text(ImportSummary(o.counts)) << "\n";
-    if (o.rowsImported()) {
-        t.doc().modified = true;
-        SortTableRows(t.doc());
-    }
-    const bool changes = t.doc().modified;
-    const bool saved = t.Save();
+    if (o.counts.records >= 1 && !reportOnScreen) std::cerr << ui::console_text(ImportSummary(o.counts, kept)) << "\n";
     if (!written) {
         // The table and its report are two things: whichever was written is said as such.
         notWritten(!saved ? "" : changes ? "the table was saved, but " : "the table is unchanged, and ");
@@ -453,10 +465,12 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
         t.doc().modified = true;
         SortTableRows(t.doc());
     }
+    // Counted once the save has said what it kept: rows it did not write were never added.
     const int added = t.doc().RowCount() - before;
-    std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
-    if (!t.Save()) return cli::kExitFailure;
-    return cli::kExitOk;
+    const bool saved = t.Save();
+    if (saved) std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
+    else std::cout << added << (added == 1 ? " new row" : " new rows") << " not saved\n";
+    return saved ? cli::kExitOk : cli::kExitFailure;
 }
 
 void AddTableArgs(CLI::App* cmd, const std::shared_ptr<TableArgs>& a, bool oldSize) {

@@ -11,6 +11,7 @@
 // 11 not found) plus kRecordUnreadable (14).
 #pragma once
 
+#include "platform/ui/next_step.h"
 #include "tables/substitution_fields.h"
 #include "tables/substitution_rows.h"
 #include "tables/xvm_fields.h"
@@ -166,6 +167,10 @@ public:
     // changed (saves say why and write nothing; opening a table writes and locks nothing).
     bool ReadOnly() const;
 
+    // Whose words a failed save is said in: the editor's (its changes stay in it: choose Save
+    // again), or the command line's (its command kept nothing: run the command again).
+    void SetVoice(ui::Voice voice) { voice_ = voice; }
+
     void SetCurrentTable(std::string_view group, uint32_t application, uint16_t fieldId);
     const std::string& groupName() const { return groupName_; }
     uint32_t application() const { return application_; }
@@ -205,6 +210,7 @@ private:
     // The save ("Save", "Save As") that makes its table current, while it does: a refusal then
     // is that save's failure, said in its words.
     const char* saving_ = nullptr;
+    ui::Voice voice_ = ui::Voice::Desktop;
     uint16_t command_ = 0;
     bool jcTracksExtras_ = true;
     bool jcUsesCategories_ = true;

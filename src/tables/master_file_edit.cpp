@@ -79,9 +79,9 @@ int EndSave(uint16_t h, int status, SaveFailure& failure) {
 }
 
 // Says why a save wrote nothing: the wait text of its rows goes, the box says what to do.
-void SayNotSaved(const SaveFailure& failure, const std::string& command) {
+void SayNotSaved(const SaveFailure& failure, const std::string& command, ui::Voice voice) {
     ui::x_update_task("");
-    ui::xw_wr_message(ui::kError, SaveFailureText(failure, command));
+    ui::xw_wr_message(ui::kError, SaveFailureText(failure, command, voice));
 }
 
 }  // namespace
@@ -127,7 +127,7 @@ bool SubstitutionMasterFile::OpenForEdit(std::string_view group, uint16_t applCo
     // A save says why it wrote nothing, with a step that works; a table another user holds is
     // said as when it is chosen.
     if (saving_ && failure.cause != SaveFailure::Cause::InUse)
-        SayNotSaved(failure, saving_);
+        SayNotSaved(failure, saving_, voice_);
     else
         ui::xw_wr_message(ui::kInfo, s == XIO_LOCKED ? "Another user is currently modifying this table."
                                                      : "Unable to access this table, please run fendrick on your "
@@ -399,7 +399,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc, bool groupRecord) {
     // Asked again at each save: the right to write may have been taken away since the editor
     // opened the file, and a write it no longer has would leave its journal behind.
     if (ReadOnly() || !MayWriteNow()) {
-        SayNotSaved(UnwritableFailure(), "Save");
+        SayNotSaved(UnwritableFailure(), "Save", voice_);
         return XIO_LOCKED;
     }
     const uint16_t h = H();
@@ -411,7 +411,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc, bool groupRecord) {
     int s = xio_start_writes(h);
     if (s != XIO_OK) {
         EndSave(h, s, failure);
-        SayNotSaved(failure, "Save");
+        SayNotSaved(failure, "Save", voice_);
         return s;
     }
     saving_ = "Save";
@@ -478,7 +478,7 @@ int SubstitutionMasterFile::Save(SubstitutionTable& doc, bool groupRecord) {
     s = EndSave(h, s, failure);
     if (s != XIO_OK) {
         BackTo(was, wasAppl, wasField);
-        SayNotSaved(failure, "Save");
+        SayNotSaved(failure, "Save", voice_);
         return s;
     }
     progress.Done();
@@ -527,7 +527,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
         handle_ = h;
     }
     if (ReadOnly() || !MayWriteNow()) {
-        SayNotSaved(UnwritableFailure(), "Save As");
+        SayNotSaved(UnwritableFailure(), "Save As", voice_);
         return false;
     }
     const uint16_t h = H();
@@ -552,7 +552,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     }
     if (s != XIO_OK) {
         EndSave(h, s, failure);
-        SayNotSaved(failure, "Save As");
+        SayNotSaved(failure, "Save As", voice_);
         return false;
     }
     saving_ = "Save As";
@@ -600,7 +600,7 @@ bool SubstitutionMasterFile::SaveAs(std::string_view newName, SubstitutionTable&
     s = EndSave(h, s, failure);
     if (s != XIO_OK) {
         BackTo(was, wasAppl, wasField);
-        SayNotSaved(failure, "Save As");
+        SayNotSaved(failure, "Save As", voice_);
         return false;
     }
     progress.Done();

@@ -5,6 +5,7 @@
 #include "platform/datafile/users.h"
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_rcstring.h"
+#include "platform/ui/next_step.h"
 
 #include <unistd.h>
 
@@ -24,6 +25,9 @@ constexpr int kMsgStepLeave = 13706;
 constexpr int kMsgStepSpace = 13707;
 constexpr int kMsgStepWait = 13708;
 constexpr int kMsgStepAgain = 13709;
+// The command line's: its command kept nothing, and is run again.
+constexpr int kMsgStepLeaveCli = 13860;
+constexpr int kMsgNotSavedCli = 13862;
 
 std::string FileName() {
     const std::string path = SubstitutionMasterFile::MasterPath().string();
@@ -45,6 +49,19 @@ std::string StepText(const SaveFailure& f, const std::string& command) {
         case SaveFailure::Cause::InUse: return xvlRCString::Get(kMsgStepWait, command);
         default: return xvlRCString::Get(kMsgStepAgain, command);
     }
+}
+
+// The command line's step: what is mended, then the command run again. Those of a full disk,
+// another program and any other cause are the ones every command says.
+std::string CommandLineStep(const SaveFailure& f) {
+    ui::NextStep next;
+    switch (f.cause) {
+        case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeaveCli, FileName());
+        case SaveFailure::Cause::DiskFull: next = {ui::Step::FreeSpace, {FileName()}}; break;
+        case SaveFailure::Cause::InUse: next = {ui::Step::AgainWhenFinished, {}}; break;
+        default: next = {ui::Step::Again, {}}; break;
+    }
+    return ui::step_words(next, ui::Voice::CommandLine, ui::Command::Convert);
 }
 
 }  // namespace
@@ -73,7 +90,10 @@ bool MayWriteNow() {
            xio::write_right(me, path.parent_path().string()) != xio::WriteRight::No;
 }
 
-std::string SaveFailureText(const SaveFailure& failure, const std::string& command) {
+std::string SaveFailureText(const SaveFailure& failure, const std::string& command, ui::Voice voice) {
+    if (voice == ui::Voice::CommandLine)
+        return xvlRCString::Get(ui::notice_message(voice), xvlRCString::Get(kMsgNotSavedCli, FileName(), CauseText(failure)),
+                                CommandLineStep(failure));
     return xvlRCString::Get(kMsgNotSaved, FileName(), CauseText(failure), StepText(failure, command));
 }
 

@@ -1,9 +1,12 @@
-// Why a save of a table did not happen, in the words of the editor's boxes, with the step that
-// gets the table saved; and the notice of an editor that may not save at all.
+// Why a save of a table did not happen, in the words of the editor's boxes or of the command
+// line, with the step that gets the table saved; and the notice of an editor that may not save
+// at all.
 //
 // A save is all or nothing (see master_file.h), so the words can say that nothing of it was
-// written and that the changes are still in the editor.
+// written: in the editor the changes are still there; a command's are not kept anywhere.
 #pragma once
+
+#include "platform/ui/next_step.h"
 
 #include <cstdint>
 #include <string>
@@ -27,8 +30,10 @@ SaveFailure UnwritableFailure();
 bool MayWriteNow();
 
 // The box of a failed save (13702): the file, the cause and the step; `command` is the
-// command to choose again ("Save", "Save As").
-std::string SaveFailureText(const SaveFailure& failure, const std::string& command);
+// command to choose again ("Save", "Save As"). In the command line's voice (13862 with its step)
+// nothing is said to stay anywhere: the command kept nothing and is run again.
+std::string SaveFailureText(const SaveFailure& failure, const std::string& command,
+                            ui::Voice voice = ui::Voice::Desktop);
 // The cause and the step alone (13703), under words that already say the table was not saved.
 std::string SaveFailureDetail(const SaveFailure& failure, const std::string& command);
 

@@ -96,12 +96,14 @@ std::string ListDefaultTooLong(std::string_view value, int list, std::size_t mos
 
 std::string GroupNameRefusal(std::string_view name) {
     if (std::string tooLong = GroupNameTooLong(name); !tooLong.empty()) return tooLong;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const auto c = static_cast<unsigned char>(name[i]);
-        const bool c1 = ui::shown_detail::is_c1_after(name, i);
-        if (!ui::shown_detail::is_control(c) && !c1) continue;
+    // Character by character: a C1 control is one whether written in UTF-8 or as the lone byte
+    // 0x80 to 0x9F that an eight-bit terminal acts on, while the same byte inside a letter's
+    // UTF-8 form (the 0x89 of C3 89) is no control.
+    for (std::size_t i = 0; i < name.size(); i += ui::shown_detail::unit_bytes(name, i)) {
+        const std::size_t control = ui::shown_detail::control_bytes(name, i);
+        if (control == 0) continue;
         return xvl::xvlRCString::Get(kMsgGroupNameControl, ui::shown_text(name),
-                                     ui::shown_text(name.substr(i, c1 ? 2 : 1)));
+                                     ui::shown_text(name.substr(i, control)));
     }
     return {};
 }

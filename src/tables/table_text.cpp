@@ -221,11 +221,26 @@ bool ExportTableFile(SubstitutionTable& doc) {
 
 // ---- Import -----------------------------------------------------------------------------------
 
-std::string ImportSummary(const ImportCounts& c) {
-    return Counted(c.added, "entry added", "entries added") + "\r" +
-           Counted(c.changed, "entry changed", "entries changed") + "\r" +
-           Counted(c.duplicates(), "exact duplicate", "exact duplicates") + "\r" +
-           Counted(c.rejected, "rejected entry", "rejected entries");
+namespace {
+
+// The four lines of the totals. Rows a failed save did not keep are never said as added or
+// changed: they are counted as not saved.
+std::vector<std::string> TotalsLines(const ImportCounts& c, RowsKept kept) {
+    const bool saved = kept == RowsKept::Kept;
+    return {saved ? Counted(c.added, "entry added", "entries added")
+                  : Counted(c.added, "new entry not saved", "new entries not saved"),
+            saved ? Counted(c.changed, "entry changed", "entries changed")
+                  : Counted(c.changed, "changed entry not saved", "changed entries not saved"),
+            Counted(c.duplicates(), "exact duplicate", "exact duplicates"),
+            Counted(c.rejected, "rejected entry", "rejected entries")};
+}
+
+}  // namespace
+
+std::string ImportSummary(const ImportCounts& c, RowsKept kept) {
+    std::string text;
+    for (const std::string& line : TotalsLines(c, kept)) text += (text.empty() ? "" : "\r") + line;
+    return text;
 }
 
 std::string ImportHeadingText(const std::string& fileName, uint16_t fieldId) {
@@ -266,15 +281,12 @@ int PrintImportReject(int print, const std::string& message, int32_t line) {
     return 0;
 }
 
-int PrintImportTotals(int print, const ImportCounts& c) {
+int PrintImportTotals(int print, const ImportCounts& c, RowsKept kept) {
     if (print == 0) return 0;
-    ui::xp_put_field(print, 2, 80, 0, "Totals:");
+    ui::xp_put_field(print, 2, 80, 0,
+                     kept == RowsKept::Kept ? "Totals:" : "Totals: the table was not saved, and nothing of this file was kept");
     if (int s = ui::xp_wr_line(print, 2, 0, 0)) return s;
-    const std::string lines[] = {Counted(c.added, "entry added", "entries added"),
-                                 Counted(c.changed, "entry changed", "entries changed"),
-                                 Counted(c.duplicates(), "exact duplicate", "exact duplicates"),
-                                 Counted(c.rejected, "rejected entry", "rejected entries")};
-    for (const auto& l : lines) {
+    for (const auto& l : TotalsLines(c, kept)) {
         ui::xp_put_field(print, 0, 80, 0, l);
         if (int s = ui::xp_wr_line(print, 1, 0, 0)) return s;
     }
@@ -338,8 +350,8 @@ SubstitutionRow* ApplyImportedRow(xvl::xvlImport& import, SubstitutionTable& doc
     return ApplyRow(import, ImportColumns(import), doc, index, counts);
 }
 
-ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, int print,
-                              const ImportProgress& progress) {
+ImportOutcome ImportRowsWithoutTotals(SubstitutionTable& doc, const std::string& path, int print,
+                                      const ImportProgress& progress) {
     ImportOutcome out;
     const ValueFormat vf = NewValueFormat(doc.fieldId);
     xvl::xvlImpTemplate tpl;
@@ -387,7 +399,11 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
         } else {
             const std::string& ov = ValueAt(import, cols.oldAt);
             std::string tooLong = cols.oldAt >= 0 ? OldValueTooLong(doc.fieldId, ov, doc.oldSize) : std::string();
-            if (!tooLong.empty()) {
+            if (ov.empty()) {
+                // A line of no values (",,") or with no old value is no entry: never counted as
+                // one already in the table.
+                reject("The old value is blank, and an entry needs one (fld 1, col 1)", info.StartLine());
+            } else if (!tooLong.empty()) {
                 reject("Old value '" + ov + "' has " + std::to_string(OldValueLength(doc.fieldId, ov)) +
                            " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
                        info.StartLine());
@@ -403,10 +419,24 @@ ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, i
             return out;
         }
     }
-    if (printing && out.counts.rejected == 0) printing = PrintImportHeading(print, path, doc.fieldId, false) == 0;
-    if (printing) PrintImportTotals(print, out.counts);
+    out.reportCut = !printing;
+    return out;
+}
+
+ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, int print,
+                              const ImportProgress& progress) {
+    ImportOutcome out = ImportRowsWithoutTotals(doc, path, print, progress);
+    if (out.stopped) return out;
+    EndImportReport(print, path, doc.fieldId, out, RowsKept::Kept);
     if (progress) out.stopped = !progress(out.counts.records, out.counts.rejected, 100);
     return out;
+}
+
+void EndImportReport(int print, const std::string& path, uint16_t fieldId, const ImportOutcome& outcome,
+                     RowsKept kept) {
+    bool printing = !outcome.reportCut;
+    if (printing && outcome.counts.rejected == 0) printing = PrintImportHeading(print, path, fieldId, false) == 0;
+    if (printing) PrintImportTotals(print, outcome.counts, kept);
 }
 
 // ---- Prefill ----------------------------------------------------------------------------------

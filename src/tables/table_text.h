@@ -102,24 +102,36 @@ struct ImportOutcome {
     ImportCounts counts;
     bool opened = false;   // the file could be read
     bool stopped = false;  // the person stopped the import
+    bool reportCut = false;  // a line of the report could not be printed: none after it is
     bool rowsImported() const { return counts.added + counts.changed > 0; }
 };
+
+// What the totals say of the rows counted as added or changed: kept (in the editor, or saved),
+// or not saved (the save after the import failed, and kept none of them).
+enum class RowsKept { Kept, NotSaved };
 
 // Reads `path` into the document, printing the report on `print` (0: no report). A file that
 // cannot be read gives the message box and imports nothing. Shows no summary (ImportSummary).
 ImportOutcome ImportTableRows(SubstitutionTable& doc, const std::string& path, int print,
                               const ImportProgress& progress);
+// The same without the report's ending (its totals): the command line saves first, then ends
+// the report with EndImportReport, saying what the save kept.
+ImportOutcome ImportRowsWithoutTotals(SubstitutionTable& doc, const std::string& path, int print,
+                                      const ImportProgress& progress);
+// The report's ending: the heading of a report that rejected nothing, then the totals.
+void EndImportReport(int print, const std::string& path, uint16_t fieldId, const ImportOutcome& outcome,
+                     RowsKept kept);
 // Adds or changes the row of the record just read; the row, or null for an exact duplicate or
 // an empty old value.
 SubstitutionRow* ApplyImportedRow(xvl::xvlImport& import, SubstitutionTable& doc, RowIndex& index,
                                   ImportCounts& counts);
 // The summary box's text.
-std::string ImportSummary(const ImportCounts& counts);
+std::string ImportSummary(const ImportCounts& counts, RowsKept kept = RowsKept::Kept);
 // The report's parts.
 std::string ImportHeadingText(const std::string& fileName, uint16_t fieldId);
 int PrintImportHeading(int print, const std::string& fileName, uint16_t fieldId, bool columnHeadings);
 int PrintImportReject(int print, const std::string& message, int32_t line);
-int PrintImportTotals(int print, const ImportCounts& counts);
+int PrintImportTotals(int print, const ImportCounts& counts, RowsKept kept = RowsKept::Kept);
 
 // ---- Prefill --------------------------------------------------------------------------------
 // The state of one prefill run, handed to every converter as the callback's context.

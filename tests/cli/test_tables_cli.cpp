@@ -4,6 +4,7 @@
 // derivation of new GL accounts from the prefix and base tables, and a table held by another
 // process.
 #include "cli_support.h"
+#include "small_disk.h"
 
 #include <gmock/gmock.h>
 #include <sys/stat.h>
@@ -350,6 +351,28 @@ TEST_F(TablesCli, AGroupNameOfAccentedLettersWithinTheLimitIsKeptWhole) {
     EXPECT_EQ(Rows(name, "AP", 6), "a,B\n");
 }
 
+// A C1 control in a group name is refused as one whether written in UTF-8 or as the lone byte
+// an eight-bit terminal acts on; nothing is saved under either.
+TEST_F(TablesCli, AC1ControlInAGroupNameIsRefusedInEitherForm) {
+    for (const std::string name : {"G\xc2\x85X", "G\x85X"}) {
+        const CliResult r = Tables("import", name, "AP", 6, {Write("v.txt", "a,b\n")});
+        EXPECT_EQ(r.status, 2) << r.err;
+        EXPECT_THAT(r.err, ::testing::HasSubstr("it holds a control character ("));
+    }
+    EXPECT_EQ(Cli({"tables", "list", "--company", company.string()}).out, "No table groups\n");
+}
+
+// A line with no old value (",," among them) is rejected with its line number, never counted as
+// an entry already in the table.
+TEST_F(TablesCli, ALineWithoutAnOldValueIsRejectedNeverADuplicate) {
+    const CliResult r = Tables("import", "G", "AP", 6, {Write("v.txt", ",,\nA,1\n,x\n")});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     1  The old value is blank, and an entry needs one"));
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     3  The old value is blank"));
+    EXPECT_THAT(r.out, ::testing::HasSubstr("     0 exact duplicates\n     2 rejected entries"));
+    EXPECT_EQ(Rows("G", "AP", 6), "A,1\n");
+}
+
 // A FIFO, a folder or a device named as a file to read: refused at once, saying what it is.
 TEST_F(TablesCli, FilesThatAreNotFilesAreRefusedByEveryCommandThatReads) {
     const fs::path fifo = dir / "fifo.txt";
@@ -511,12 +534,14 @@ TEST_F(TablesCli, AnImportThatKeepsNoRowMakesNoGroup) {
 }
 
 // A report that cannot be written (a device that takes nothing) is said with the device's own
-// answer, apart from the table, which was saved.
+// answer and named as the device it is, apart from the table, which was saved.
 TEST_F(TablesCli, AReportThatCannotBeWrittenIsSaidApartFromTheSavedTable) {
     const CliResult r = Tables("import", "G", "AP", 6, {"--report", "/dev/full", Write("v.txt", "Acme,A1\n")});
     EXPECT_EQ(r.status, 2);
     EXPECT_THAT(r.err, ::testing::HasSubstr("the table was saved, but the report could not be written to /dev/full: "
-                                            "No space left on device\n"));
+                                            "No space left on device; /dev/full is a device, not a file on a disk, "
+                                            "and takes no more: give another report file with --report"));
+    EXPECT_THAT(r.err, ::testing::HasSubstr("     1 entry added\n"));  // the totals, on the screen once
     EXPECT_EQ(Rows("G", "AP", 6), "Acme,A1\n");
     const CliResult again = Tables("import", "G", "AP", 6, {"--report", "/dev/full", (dir / "v.txt").string()});
     EXPECT_THAT(again.err, ::testing::HasSubstr("the table is unchanged, and the report could not be written"));
@@ -536,6 +561,43 @@ TEST_F(TablesCli, AControlCharacterInAListDefaultIsSaidAsOne) {
     EXPECT_THAT(r.err, ::testing::HasSubstr("expected a text without control characters; it holds the control "
                                             "character \\033"));
     EXPECT_EQ(Slurp(settings), planted);
+}
+
+// A save that fails on a full disk is said in the command line's words (run the command again,
+// nothing kept in any editor), and the report's totals count no row as added: none was kept.
+TEST_F(TablesCli, ASaveOnAFullDiskSaysTheCommandsStepAndCountsNothingAsAdded) {
+    std::string rows;
+    for (int i = 0; i < 20000; ++i) rows += "V" + std::to_string(100000 + i) + ",N" + std::to_string(i) + "\n";
+    const std::string in = Write("big.txt", rows);
+    std::uintmax_t used = 0;
+    for (const auto& e : fs::directory_iterator(company)) used += e.is_regular_file() ? e.file_size() : 0;
+    const int result = dz::testing_support::OnSmallDisk(company, static_cast<int>(used / 1024) + 256, [&] {
+        const CliResult r = Tables("import", "BIG", "AP", 6, {"--old-size", "20", in});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_THAT(r.err, ::testing::HasSubstr("The table was not saved: <DIR>/co/MASTER.XVM cannot be written: "
+                                                "the disk holding it is full."));
+        EXPECT_THAT(r.err, ::testing::HasSubstr("Next: free space on the disk holding <DIR>/co/MASTER.XVM, then run "
+                                                "the command again"));
+        EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("editor")));
+        EXPECT_THAT(r.out, ::testing::HasSubstr("Totals: the table was not saved, and nothing of this file was kept\n"
+                                                " 20000 new entries not saved\n"));
+        EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("added")));
+        EXPECT_EQ(Cli({"tables", "list", "--company", company.string()}).out, "No table groups\n");
+        // A prefill whose save finds the disk full counts its rows as not saved.
+        {
+            std::ofstream filler(company / "filler", std::ios::binary);
+            const std::string block(4096, 'x');
+            while (filler.write(block.data(), block.size()) && filler.flush()) {
+            }
+        }
+        const CliResult p = Tables("prefill", "P", "GL", 9, {CopySample("glm/demo-gl-master.txt", "glm.txt")});
+        EXPECT_EQ(p.status, 2);
+        EXPECT_EQ(p.out, "18 new rows not saved\n");
+        EXPECT_THAT(p.err, ::testing::HasSubstr("then run the command again"));
+        return true;
+    });
+    if (result == 77) GTEST_SKIP() << "no small disk can be made here (no mount namespace)";
+    EXPECT_EQ(result, 0);
 }
 
 }  // namespace

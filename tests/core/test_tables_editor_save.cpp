@@ -6,6 +6,7 @@
 #include <gmock/gmock.h>
 
 #include "platform/datafile/store.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/ui/scripted_ui.h"
 #include "as_user.h"
 #include "tables/substitution_fields.h"
@@ -41,6 +42,7 @@ protected:
     void SetUp() override {
         TablesTest::SetUp();
         ui::set_current(&sui_);
+        xvl::InstallStepWords();  // the command line's steps are said in its numbered words
     }
 
     // The stored entries of a table as "old=new", in key order.
@@ -277,6 +279,11 @@ TEST_F(EditorSaveTest, WriteFailureMidSaveLeavesTheStoredTableAndTheFlags) {
     EXPECT_EQ(c2->newEntry, 1);
     ASSERT_NE(doc.removedRows, nullptr);
     EXPECT_TRUE(doc.modified);
+    // The command line's words: nothing stays in an editor, and the command is run again.
+    saver.SetVoice(ui::Voice::CommandLine);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("and nothing this command read into it was kept\r"
+                                                                  "Next: run the command again"));
     // Corrected, the same document saves.
     c2->oldValue = "D";
     EXPECT_EQ(saver.Save(doc), XIO_OK);
@@ -307,6 +314,10 @@ TEST_F(EditorSaveTest, ASaveOnAFileThatMayOnlyBeReadSaysWhyAndWritesNothing) {
     EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("then choose Save again"));
     EXPECT_FALSE(saver.SaveAs("Copy", doc));
     EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("choose Save As again"));
+    saver.SetVoice(ui::Voice::CommandLine);
+    EXPECT_NE(saver.Save(doc), XIO_OK);
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("Next: ask for leave to write "));
+    EXPECT_THAT(sui_.message_texts().back(), ::testing::HasSubstr("MASTER.XVM and its folder, then run the command again"));
     for (const auto& t : sui_.task_lines()) EXPECT_THAT(t, ::testing::Not(::testing::HasSubstr("rows saved")));
     const std::size_t said = sui_.messages().size();
     mf->DeleteEmptyGroup();

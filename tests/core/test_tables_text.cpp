@@ -143,6 +143,9 @@ TEST_F(TableTextTest, SummaryWordsAndHeading) {
     c.added = 1;
     c.changed = 2;
     EXPECT_EQ(ImportSummary(c), "     1 entry added\r     2 entries changed\r     1 exact duplicate\r     0 rejected entries");
+    // Rows a failed save did not keep are never said as added or changed.
+    EXPECT_EQ(ImportSummary(c, RowsKept::NotSaved), "     1 new entry not saved\r     2 changed entries not saved\r"
+                                                    "     1 exact duplicate\r     0 rejected entries");
     const std::string longPath = "/" + std::string(70, 'x') + "/table.txt";
     EXPECT_EQ(ImportHeadingText(longPath, 6).substr(0, 24), "Importing table.txt into");
 }
@@ -163,6 +166,16 @@ TEST_F(TableTextTest, AnExportThatCannotBeWrittenKeepsTheOldFile) {
     ASSERT_TRUE(WriteTableFile(*doc, target.string(), why, true)) << why;
     std::ifstream in(target, std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "A,1\r\n");
+}
+
+// A base account's new value is shown with the separator before its suffix, and as stored in a
+// company whose account format has no suffix.
+TEST_F(TableTextTest, ABaseAccountIsShownWithItsSeparatorsOnlyWhenTheFormatHasASuffix) {
+    EXPECT_EQ(ShownNewValue(kFieldGlBase, "400010"), "4000-10");
+    auto settings = suite::default_settings({"GL"});
+    settings.formats[9].sections.back().width = 0;
+    suite::set_company(suite::Company(folder(), settings));
+    EXPECT_EQ(ShownNewValue(kFieldGlBase, "40001"), "40001");
 }
 
 }  // namespace
