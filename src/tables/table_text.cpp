@@ -399,10 +399,12 @@ ImportOutcome ImportRowsWithoutTotals(SubstitutionTable& doc, const std::string&
         } else {
             const std::string& ov = ValueAt(import, cols.oldAt);
             std::string tooLong = cols.oldAt >= 0 ? OldValueTooLong(doc.fieldId, ov, doc.oldSize) : std::string();
-            if (ov.empty()) {
-                // A line of no values (",,") or with no old value is no entry: never counted as
-                // one already in the table.
-                reject("The old value is blank, and an entry needs one (fld 1, col 1)", info.StartLine());
+            if (ov.empty() && ValueAt(import, cols.newAt).empty() &&
+                (cols.thirdAt < 0 || ValueAt(import, cols.thirdAt).empty())) {
+                // A line of no values (",,") is no entry at all: never counted as one already in
+                // the table. One with a new value and no old value changes nothing, as before.
+                reject("The line holds no values, and an entry needs an old value (fld 1, col 1)",
+                       info.StartLine());
             } else if (!tooLong.empty()) {
                 reject("Old value '" + ov + "' has " + std::to_string(OldValueLength(doc.fieldId, ov)) +
                            " characters; the old value size is " + std::to_string(doc.oldSize) + " (fld 1, col 1)",
