@@ -239,9 +239,29 @@ private slots:
 
         pager->verticalScrollBar()->setValue(10);
         QCOMPARE(shift(Qt::Key_Down), QStringLiteral("line 10\n"));
-        // Without Shift the keys only move the view.
+        // Without Shift the keys only move the view; a selection scrolled out of sight goes on
+        // from where it was started, and the view comes back to its end.
         QTest::keyClick(pager, Qt::Key_Down);
         QCOMPARE(pager->selectedText(), QStringLiteral("line 10\n"));
+        pager->verticalScrollBar()->setValue(500);
+        QCOMPARE(shift(Qt::Key_Down), QStringLiteral("line 10\nline 11\n"));
+        QCOMPARE(pager->topRow(), std::uint64_t{12});
+
+        // Past the bottom row in view, the view moves by that row.
+        QTest::mouseClick(pager->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+        shift(Qt::Key_Down, static_cast<int>(page) - 1);
+        QCOMPARE(pager->topRow(), std::uint64_t{12});
+        shift(Qt::Key_Down);
+        QCOMPARE(pager->topRow(), std::uint64_t{13});
+
+        // At the report's end the selection goes no farther, and comes back to the last line's end.
+        pager->selectAll();
+        QVERIFY(shift(Qt::Key_Right).endsWith(QLatin1String("line 999\n")));
+        QVERIFY(shift(Qt::Key_Left).endsWith(QLatin1String("\nline 999")));
+        // Shift with any other key is that key's own: End still moves the view to the end.
+        QTest::keyClick(pager, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(pager, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), pager->rowCount() - page);
     }
 
     // The report's view can be copied from, never cut from nor pasted into: Edit offers Copy
