@@ -496,6 +496,16 @@ int CheckDataFiles(ConversionTypeList& selection, std::size_t index, OpenFilesLi
         return explained && !reason.empty() ? UnderMessage(text, reason, question) : text;
     };
 
+    // A journal refused when the command started was said then, with what to do about it; the
+    // file it stands beside is not opened for the rest of the command. Said again here, the same
+    // cause would come twice: a single file ends the run, one of several is left out (the closing
+    // message names it as not run).
+    if (error == 7 && ui::journal_refusal(next.step) && ui::step_said_in_command(next)) {
+        if (single) return kCheckEndRun;
+        selection.files.erase(selection.files.begin() + static_cast<std::ptrdiff_t>(index));
+        return kCheckRemoved;
+    }
+
     if (single) {
         if (error == 13) return kCheckEndRun;
         ui::xw_wr_message(ui::kError, withReason(xvlRCString::Get(ByMode(task, 12055, 12057, 12059), entry.path,

@@ -90,25 +90,29 @@ void write_initial(ui::Panel& p, const ConvertProgress& s) {
     p.set_progress(0);
 }
 
+// How far a file or run went: an early end is said as such, never as a part "Complete".
+std::string complete(bool ended, int p) { return ended ? "Ended early" : percent(p, "% Complete"); }
+
 void write_position(ui::Panel& p, const ConvertProgress& s) {
     if (s.single_file) {
         put(p, 5, 28, kNumberWidth, number(s.file_records - s.file_rejected - s.file_not_kept));
         put(p, 6, 28, kNumberWidth, number(s.file_rejected));
-        put(p, 5, 62, 9, number(s.messages + s.notes));
-        put(p, 8, 3, 15, percent(s.file_percent, "% Complete"));
+        // As the closing message counts: a file that ended early is left out.
+        put(p, 5, 62, 9, number(s.messages + s.notes - s.ended_messages));
+        put(p, 8, 3, 15, complete(s.file_ended, s.file_percent));
         put(p, 8, 64, 7, s.FormatRunElapsed());
         p.set_progress(s.file_percent);
     } else {
         put(p, 5, 22, kNumberWidth, number(s.file_records - s.file_rejected - s.file_not_kept));
         put(p, 6, 22, kNumberWidth, number(s.file_rejected));
         put(p, 7, 22, kNumberWidth, number(s.messages + s.notes - s.file_start_count));
-        put(p, 5, 62, 9, percent(s.file_percent, "%"));
+        put(p, 5, 62, 9, s.file_ended ? std::string("Ended") : percent(s.file_percent, "%"));
         put(p, 6, 62, 9, s.FormatFileElapsed());
         const uint32_t rejected = s.run_rejected - s.ended_rejected;
         put(p, 9, 28, kNumberWidth, number(s.run_records - s.ended_records - rejected));
         put(p, 10, 28, kNumberWidth, number(rejected));
         put(p, 9, 62, 9, number(s.messages + s.notes - s.ended_messages));
-        put(p, 12, 3, 15, percent(s.run_percent, "% Complete"));
+        put(p, 12, 3, 15, complete(s.files_ended > 0 && s.run_percent >= 100, s.run_percent));
         put(p, 12, 64, 7, s.FormatRunElapsed());
         p.set_progress(s.run_percent);
     }
@@ -174,6 +178,7 @@ bool ConvertProgress::SetCurrentFile(const std::string& path, const std::string&
     file_rejected = 0;
     file_start_count = messages + notes;
     file_not_kept = 0;
+    file_ended = false;
     return Post(kProgressNewFile);
 }
 
@@ -216,6 +221,8 @@ void ConvertProgress::FileEnded(const Ended& ended) {
     ended_records += ended.records;
     ended_rejected += ended.rejected;
     ended_messages += ended.messages;
+    file_ended = true;
+    ++files_ended;
     if (ended.put_back) file_not_kept = ended.records - ended.rejected;
 }
 

@@ -70,6 +70,10 @@ public:
     uint32_t ended_records = 0;
     uint32_t ended_rejected = 0;
     uint32_t ended_messages = 0;  // messages and notes
+    // Whether the current file ended early, and how many of the run's files did: the window
+    // never says such a file (nor a run ended by one) went through "Complete".
+    bool file_ended = false;
+    uint32_t files_ended = 0;
 
     // A new text file. `list`, `abbr` and `file_no` find the data file it goes into; `several`
     // when the converter writes more than one. False when the person asked to stop.

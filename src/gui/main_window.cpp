@@ -21,11 +21,17 @@ namespace {
 // The data files and messages hold UTF-8.
 QString qs(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 QString plain(QString title) { return title.remove(QLatin1Char('&')); }
-// Sends an edit command (cut, copy, paste) to whichever widget has the focus, when it takes it
-// (a report view copies, and has nothing to cut or paste).
-void editFocus(const char* slot) {
+// Whether the widget with the focus takes an edit command (cut, copy, paste): a report view
+// copies, and has nothing to cut or paste; a read-only field gives up nothing to cut and takes
+// nothing pasted.
+bool focusTakes(const char* slot) {
     QWidget* w = QApplication::focusWidget();
-    if (w && w->metaObject()->indexOfMethod(QByteArray(slot) + "()") >= 0) QMetaObject::invokeMethod(w, slot);
+    if (!w || w->metaObject()->indexOfMethod(QByteArray(slot) + "()") < 0) return false;
+    return qstrcmp(slot, "copy") == 0 || !w->property("readOnly").toBool();
+}
+// Sends an edit command to whichever widget has the focus, when it takes it.
+void editFocus(const char* slot) {
+    if (focusTakes(slot)) QMetaObject::invokeMethod(QApplication::focusWidget(), slot);
 }
 }  // namespace
 
@@ -83,9 +89,15 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     connect(file, &QMenu::aboutToShow, this, [this] { showFileCommands({}); });
 
     QMenu* edit = menuBar()->addMenu(tr("&Edit"));
-    edit->addAction(tr("Cu&t"), this, [] { editFocus("cut"); })->setShortcut(QKeySequence::Cut);
+    cut_ = edit->addAction(tr("Cu&t"), this, [] { editFocus("cut"); });
+    cut_->setShortcut(QKeySequence::Cut);
     edit->addAction(tr("&Copy"), this, [] { editFocus("copy"); })->setShortcut(QKeySequence::Copy);
-    edit->addAction(tr("&Paste"), this, [] { editFocus("paste"); })->setShortcut(QKeySequence::Paste);
+    paste_ = edit->addAction(tr("&Paste"), this, [] { editFocus("paste"); });
+    paste_->setShortcut(QKeySequence::Paste);
+    // Cut and Paste are offered only where they do something: never in a report's view.
+    connect(edit, &QMenu::aboutToShow, this, &MainWindow::updateEditMenu);
+    connect(qApp, &QApplication::focusChanged, this, &MainWindow::updateEditMenu);
+    updateEditMenu();
 
     // The program's own menus, in the order their first entry appears.
     std::vector<std::pair<std::string, QMenu*>> own;
@@ -131,7 +143,16 @@ void MainWindow::buildMenus(const dz::ui::MainWindowDef& def) {
     reserveMenuKeys();
 }
 
-MainWindow::~MainWindow() { PanelWidget::reserveMnemonics(QString()); }
+MainWindow::~MainWindow() {
+    // The focus moves while the window's children go: the menu they would update is going too.
+    disconnect(qApp, nullptr, this, nullptr);
+    PanelWidget::reserveMnemonics(QString());
+}
+
+void MainWindow::updateEditMenu() {
+    cut_->setEnabled(focusTakes("cut"));
+    paste_->setEnabled(focusTakes("paste"));
+}
 
 void MainWindow::reserveMenuKeys() {
     // Panels are shown while a command runs, when only the menus that stay on hold their keys.

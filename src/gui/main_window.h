@@ -53,6 +53,8 @@ signals:
 private:
     void buildMenus(const dz::ui::MainWindowDef& def);
     void updateWindowMenu();
+    // Edit > Cut and Paste are on only when the widget with the focus takes them.
+    void updateEditMenu();
     // Turns the menus that start things on or off, as a running command and the company allow.
     void updateCommandMenus();
     // Tells the panels the keys of the menus that can be opened now.
@@ -64,6 +66,8 @@ private:
     QAction* fileCommandsEnd_ = nullptr;  // the separator below the panels' File commands
     QList<QAction*> fileOwn_;             // the File menu's own entries, off while a command runs
     QMenu* windowMenu_ = nullptr;
+    QAction* cut_ = nullptr;
+    QAction* paste_ = nullptr;
     QStringList commandMenus_;  // the menus off while a command runs
     QStringList companyMenus_;  // the menus off while no company is open
     QLabel* company_ = nullptr;

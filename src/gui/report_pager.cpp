@@ -284,9 +284,65 @@ void ReportPager::selectAll() {
 
 void ReportPager::copy() const { offerSelection(QClipboard::Clipboard); }
 
+bool ReportPager::extendSelection(int key) {
+    const std::uint64_t top = topRow();
+    const auto shown = static_cast<std::uint64_t>(visibleRows());
+    // Nothing selected where the person looks: the selection starts at the top of the view,
+    // not at a place scrolled out of sight long ago.
+    if (anchor_ == caret_ && (caret_.row < top || caret_.row >= top + shown)) anchor_ = caret_ = {top, 0};
+    Place& to = caret_;
+    const auto length = [this](std::uint64_t r) { return static_cast<int>(row(r).size()); };
+    switch (key) {
+    case Qt::Key_Up:
+    case Qt::Key_PageUp: {
+        const std::uint64_t by = key == Qt::Key_Up ? 1 : shown;
+        if (to.row == 0) to.column = 0;  // above the first row: its start
+        to.row = to.row > by ? to.row - by : 0;
+        break;
+    }
+    case Qt::Key_Down:
+    case Qt::Key_PageDown:
+        to.row = std::min(to.row + (key == Qt::Key_Down ? 1 : shown), rows_);
+        if (to.row == rows_) to.column = 0;  // past the last row: the report's end
+        break;
+    case Qt::Key_Left: {
+        // From past a short row's end, as from its end.
+        const int at = to.row < rows_ ? std::min(to.column, length(to.row)) : 0;
+        if (at > 0) {
+            to.column = at - 1;
+        } else if (to.row > 0) {
+            --to.row;
+            to.column = length(to.row);
+        }
+        break;
+    }
+    case Qt::Key_Right:
+        if (to.row >= rows_) break;
+        if (to.column < length(to.row)) {
+            ++to.column;
+        } else {
+            ++to.row;
+            to.column = 0;
+        }
+        break;
+    default: return false;
+    }
+    // The view follows the end that moved.
+    if (to.row < top) verticalScrollBar()->setValue(clampedInt(to.row));
+    else if (to.row >= top + shown && to.row < rows_) verticalScrollBar()->setValue(clampedInt(to.row - shown + 1));
+    else if (to.row == rows_) verticalScrollBar()->triggerAction(QScrollBar::SliderToMaximum);
+    viewport()->update();
+    return true;
+}
+
 void ReportPager::keyPressEvent(QKeyEvent* event) {
     QScrollBar* v = verticalScrollBar();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    // Shift with the arrows and Page Up or Down moves the selection's end, as in any text.
+    if ((event->modifiers() & Qt::ShiftModifier) && !ctrl && extendSelection(event->key())) {
+        event->accept();
+        return;
+    }
     if (event == QKeySequence::Copy) {
         copy();
     } else if (event == QKeySequence::SelectAll) {

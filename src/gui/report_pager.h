@@ -85,6 +85,9 @@ private:
     // The row `row` as shown, read through a small window of rows kept around the view.
     const QString& row(std::uint64_t row) const;
     void updateScrollBars();
+    // Moves the selection's moving end by a row, a page or a character for `key` (an arrow, Page
+    // Up or Down); false for any other key.
+    bool extendSelection(int key);
     int visibleRows() const;
     int lineHeight() const;
     Place placeAt(const QPoint& point) const;

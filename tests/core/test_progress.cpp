@@ -173,6 +173,11 @@ TEST_F(Progress, SingleFilePanelShowsTheFileAndItsCounts) {
     EXPECT_EQ(p->text_at(8, 3, 15), "40% Complete");
     EXPECT_EQ(p->text_at(8, 64, 7), "00:07");
     EXPECT_EQ(p->progress(), 40);
+    // A file that ended early is said so, and its messages are not counted as a finished file's.
+    s.FileEnded({12, 3, 3, false});
+    s.SetPosition(12, 3, 100);
+    EXPECT_EQ(p->text_at(8, 3, 15), "Ended early");
+    EXPECT_EQ(p->text_at(5, 62, 9), "0");
     s.SetStatusText("Rebuilding totals", 25);
     EXPECT_EQ(p->text_at(1, 12, 30), "Rebuilding totals");
     EXPECT_EQ(p->text_at(1, 42, 4), "25%");
@@ -222,6 +227,14 @@ TEST_F(Progress, SeveralFilesPanelShowsTheFileAndTheRun) {
     EXPECT_EQ(p->text_at(6, 22, 10), "2");   // file rejected: in its reject file
     EXPECT_EQ(p->text_at(9, 28, 10), "4");   // run accepted: the first file's 4
     EXPECT_EQ(p->text_at(10, 28, 10), "1");  // run rejected: the first file's 1
+    EXPECT_EQ(p->text_at(5, 62, 9), "Ended");
+    EXPECT_EQ(p->text_at(12, 3, 15), "75% Complete");  // the run goes on
+    s.SetPosition(4, 2, 100);
+    EXPECT_EQ(p->text_at(12, 3, 15), "Ended early");
+    // The next file is its own again.
+    s.SetCurrentFile(file("c.txt", 10), "", false);
+    s.SetPosition(1, 0, 30);
+    EXPECT_EQ(p->text_at(5, 62, 9), "30%");
 }
 
 TEST_F(Progress, StopAskedAndDeclinedLetsTheRunContinue) {

@@ -97,6 +97,17 @@ public:
     }
 };
 
+// While one stands, it is called when the file chooser comes, before the files are chosen.
+class OnChooser {
+public:
+    explicit OnChooser(std::function<void()> action) { current() = std::move(action); }
+    ~OnChooser() { current() = {}; }
+    static std::function<void()>& current() {
+        static std::function<void()> action;
+        return action;
+    }
+};
+
 // The desktop front end, watched: the panels it showed and how far a progress bar went.
 class WatchedUi : public QtUi {
 public:
@@ -111,6 +122,8 @@ public:
             statuses << QString::fromStdString(panel.text_at(1, 12, 40));
             if (const auto* b = panel.button(1)) lastButton = QString::fromStdString(b->def.label);
             accepted = QString::fromStdString(panel.text_at(5, 28, 10)).trimmed();
+            complete = QString::fromStdString(panel.text_at(8, 3, 15)).trimmed();
+            noted = QString::fromStdString(panel.text_at(5, 62, 9)).trimmed();
             if (OnProgress::current()) OnProgress::current()(w);
         }
     }
@@ -119,6 +132,8 @@ public:
     QStringList statuses;  // the progress window's status line, as it changed
     QString lastButton;    // its button's label when it last changed
     QString accepted;      // its records accepted (one text file) when it last changed
+    QString complete;      // how far it said it went (one text file) when it last changed
+    QString noted;         // its messages and notes (one text file) when it last changed
 };
 
 // What a person saw of one command.
@@ -133,6 +148,8 @@ struct Seen {
     QStringList statuses;   // the progress window's status lines
     QString lastButton;     // the label its button had at the end
     QString accepted;       // the records accepted it showed at the end (one text file)
+    QString complete;       // how far it said it went at the end (one text file)
+    QString noted;          // the messages and notes it counted at the end (one text file)
     QStringList reports;    // the report viewers' texts
     int panelsLeft = -1;    // panels still open afterwards
     QStringList printFiles; // the file a print dialog proposed, each time one came (then cancelled)
@@ -177,6 +194,7 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     ui.setModalHook([&](QWidget* w) {
         if (auto* chooser = qobject_cast<QFileDialog*>(w)) {
             ++seen.choosers;
+            if (OnChooser::current()) OnChooser::current()();
             chooser->setDirectory(folder);
             QStringList quoted;
             for (const QString& n : names) quoted << QLatin1Char('"') + n + QLatin1Char('"');
@@ -237,6 +255,8 @@ void runFromTheMenu(const QString& company, const QString& entry, const QString&
     seen.statuses = ui.statuses;
     seen.lastButton = ui.lastButton;
     seen.accepted = ui.accepted;
+    seen.complete = ui.complete;
+    seen.noted = ui.noted;
     seen.panelsLeft = static_cast<int>(dz::ui::open_panels().size());
     const auto labels = ui.mainWindow()->statusBar()->findChildren<QLabel*>();
     for (QLabel* l : labels)
@@ -403,6 +423,97 @@ private slots:
                                             "another report file when you start again.")),
                  qPrintable(box));
         QVERIFY(!place.dump(QStringLiteral("GLM")).contains(QLatin1String("AACCT=")));
+    }
+
+    // An examine whose report takes no more (/dev/full) ended early: its window neither says it
+    // went to the end nor counts the messages of a file that ran through.
+    void anExamineOnAFullDiskNeverSaysComplete() {
+        if (!QFile::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full to stand for a full disk");
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        auto toFullDisk = [](PanelWidget* hub, PanelWidget*) {
+            qobject_cast<QLineEdit*>(hub->fieldWidget(dz::ui::kHubFileField))->setText(QStringLiteral("/dev/full"));
+            QTest::mouseClick(hub->button(dz::ui::kHubStartButton), Qt::LeftButton);
+        };
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Examine Files..."), place.texts(), {"demo-gl-master.txt"},
+                       toFullDisk, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        QVERIFY2(seen.messages[0].contains(QLatin1String("examine ended early")), qPrintable(seen.messages[0]));
+        QCOMPARE(seen.statuses.last(), QStringLiteral("Examine ended early"));
+        QCOMPARE(seen.complete, QStringLiteral("Ended early"));
+        QCOMPARE(seen.noted, QStringLiteral("0"));
+    }
+
+    // What is planted beside a data file as its journal or log is said once a command, when the
+    // command starts, with what to do; the file beside it is then neither examined nor
+    // converted, and the journal and the file stay as they were.
+    void aPlantedJournalIsSaidOncePerCommand() {
+        Workplace place;
+        place.make({QStringLiteral("demo-gl-master.txt")});
+        if (QTest::currentTestFailed()) return;
+        for (const char* suffix : {"-journal", "-wal"}) {
+            QFile planted(QDir(place.company()).filePath(QStringLiteral("MASTER.GLM") + QLatin1String(suffix)));
+            QVERIFY(planted.open(QIODevice::WriteOnly));
+            QByteArray junk(4096, '\0');
+            for (int i = 0; i < junk.size(); ++i) junk[i] = static_cast<char>((i * 131 + 7) % 251 + 1);
+            planted.write(junk);
+            planted.close();
+            const QByteArray file = slurp(QDir(place.company()).filePath(QStringLiteral("MASTER.GLM")));
+            for (const QString& entry : {QStringLiteral("&Examine Files..."), QStringLiteral("&Convert...")}) {
+                Seen seen;
+                runFromTheMenu(place.company(), entry, place.texts(), {"demo-gl-master.txt"}, startToScreen, seen);
+                QVERIFY(!QTest::currentTestFailed());
+                QCOMPARE(seen.messages.size(), qsizetype{1});
+                QVERIFY2(seen.messages[0].startsWith(QLatin1String("A journal beside a data file is not played: ")),
+                         qPrintable(seen.messages[0]));
+                QVERIFY2(seen.messages[0].contains(entry.mid(1).chopped(3) + QLatin1String(" again.")),
+                         qPrintable(seen.messages[0]));
+                QVERIFY(seen.reads.isEmpty());
+                QCOMPARE(slurp(QDir(place.company()).filePath(QStringLiteral("MASTER.GLM"))), file);
+                QCOMPARE(slurp(planted.fileName()), junk);
+            }
+            QVERIFY(QFile::remove(planted.fileName()));
+        }
+        // Planted while the person chooses, it is first known when the file is opened: said there.
+        const QString journal = QDir(place.company()).filePath(QStringLiteral("MASTER.GLM-journal"));
+        OnChooser plant([&journal] {
+            QFile late(journal);
+            QVERIFY(late.open(QIODevice::WriteOnly));
+            late.write(QByteArray(4096, '\x5a'));
+        });
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Examine Files..."), place.texts(), {"demo-gl-master.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.messages.size(), qsizetype{1});
+        QVERIFY2(seen.messages[0].startsWith(QLatin1String("Unable to examine file")), qPrintable(seen.messages[0]));
+        QVERIFY2(seen.messages[0].contains(QLatin1String("MASTER.GLM-journal is not a journal")), qPrintable(seen.messages[0]));
+    }
+
+    // Of several text files, the one whose data file stands beside a journal said at the start
+    // is left out without a second box; the others run, and the closing message names it.
+    void aPlantedJournalLeavesItsFileOutOfSeveral() {
+        Workplace place;
+        place.make({QStringLiteral("a.txt")});
+        if (QTest::currentTestFailed()) return;
+        QVERIFY(QFile::copy(QStringLiteral(DZ_SOURCE_DATA_DIR "/samples/apm/demo-vendors.txt"),
+                            place.text(QStringLiteral("b.txt"))));
+        QFile planted(QDir(place.company()).filePath(QStringLiteral("MASTER.APM-journal")));
+        QVERIFY(planted.open(QIODevice::WriteOnly));
+        planted.write(QByteArray(4096, '\x5a'));
+        planted.close();
+        Seen seen;
+        runFromTheMenu(place.company(), QStringLiteral("&Examine Files..."), place.texts(), {"a.txt", "b.txt"},
+                       startToScreen, seen);
+        QVERIFY(!QTest::currentTestFailed());
+        QCOMPARE(seen.messages.size(), qsizetype{2});
+        QVERIFY2(seen.messages[0].contains(QLatin1String("MASTER.APM-journal is not a journal")), qPrintable(seen.messages[0]));
+        QVERIFY2(seen.messages[1].startsWith(QLatin1String("a.txt: 43 accepted")), qPrintable(seen.messages[1]));
+        QVERIFY2(seen.messages[1].contains(QLatin1String("\n\nb.txt: skipped; not run\n\n")), qPrintable(seen.messages[1]));
+        QCOMPARE(seen.listed.value(0), QStringLiteral("GL Master Records - a.txt"));
     }
 
     void examineFilesFromTheMenuWritesNothing() {

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QFile>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QMdiArea>
@@ -207,6 +208,88 @@ private slots:
         const QString expected = QString::fromStdString(lines[page - 2].substr(2) + "\n" + lines[page - 1] + "\n" +
                                                         lines[page].substr(0, 5));
         QCOMPARE(clipboard->text(), expected);
+    }
+
+    // Shift with the arrows and Page Up or Down extends the selection from where it was started,
+    // and the view follows its end; with nothing selected in view it starts at the view's top.
+    void shiftKeysExtendTheSelection() {
+        ReportViewer* viewer = printToScreen(*ui_, 1000, "line ");
+        QVERIFY(viewer);
+        ReportPager* pager = viewer->pager();
+        const auto page = static_cast<std::uint64_t>(pager->verticalScrollBar()->pageStep());
+        QVERIFY(page > 5);
+        auto shift = [pager](Qt::Key k, int times = 1) {
+            for (int i = 0; i < times; ++i) QTest::keyClick(pager, k, Qt::ShiftModifier);
+            return pager->selectedText();
+        };
+        const QString twoRowsAndAnL = QStringLiteral("line 0\nline 1\nl");
+        QCOMPARE(shift(Qt::Key_Down, 2), QStringLiteral("line 0\nline 1\n"));
+        QCOMPARE(shift(Qt::Key_Right, 2), QStringLiteral("line 0\nline 1\nli"));
+        QCOMPARE(shift(Qt::Key_Left), twoRowsAndAnL);
+        // A page down: the view follows the selection's end to its last row.
+        QVERIFY(shift(Qt::Key_PageDown).startsWith(twoRowsAndAnL + QLatin1String("ine 2\n")));
+        QCOMPARE(pager->topRow(), std::uint64_t{3});
+        QCOMPARE(shift(Qt::Key_PageUp), twoRowsAndAnL);
+        QCOMPARE(pager->topRow(), std::uint64_t{2});
+        // Back past the start of a row, and up over where the selection started.
+        QCOMPARE(shift(Qt::Key_Left, 2), QStringLiteral("line 0\nline 1"));
+        QCOMPARE(shift(Qt::Key_Up), QStringLiteral("line 0"));
+        QCOMPARE(pager->topRow(), std::uint64_t{0});
+        QCOMPARE(shift(Qt::Key_Up), QString());
+
+        pager->verticalScrollBar()->setValue(10);
+        QCOMPARE(shift(Qt::Key_Down), QStringLiteral("line 10\n"));
+        // Without Shift the keys only move the view; a selection scrolled out of sight goes on
+        // from where it was started, and the view comes back to its end.
+        QTest::keyClick(pager, Qt::Key_Down);
+        QCOMPARE(pager->selectedText(), QStringLiteral("line 10\n"));
+        pager->verticalScrollBar()->setValue(500);
+        QCOMPARE(shift(Qt::Key_Down), QStringLiteral("line 10\nline 11\n"));
+        QCOMPARE(pager->topRow(), std::uint64_t{12});
+
+        // Past the bottom row in view, the view moves by that row.
+        QTest::mouseClick(pager->viewport(), Qt::LeftButton, {}, QPoint(1, 1));
+        shift(Qt::Key_Down, static_cast<int>(page) - 1);
+        QCOMPARE(pager->topRow(), std::uint64_t{12});
+        shift(Qt::Key_Down);
+        QCOMPARE(pager->topRow(), std::uint64_t{13});
+
+        // At the report's end the selection goes no farther, and comes back to the last line's end.
+        pager->selectAll();
+        QVERIFY(shift(Qt::Key_Right).endsWith(QLatin1String("line 999\n")));
+        QVERIFY(shift(Qt::Key_Left).endsWith(QLatin1String("\nline 999")));
+        // Shift with any other key is that key's own: End still moves the view to the end.
+        QTest::keyClick(pager, Qt::Key_Home, Qt::ControlModifier);
+        QTest::keyClick(pager, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), pager->rowCount() - page);
+    }
+
+    // The report's view can be copied from, never cut from nor pasted into: Edit offers Copy
+    // alone there, and Cut and Paste again in a field that takes them.
+    void editMenuOffersOnlyCopyInAReport() {
+        ReportViewer* viewer = printToScreen(*ui_, 10, "line ");
+        QVERIFY(viewer);
+        QMenu* edit = ui_->mainWindow()->menu(QStringLiteral("Edit"));
+        QVERIFY(edit);
+        auto offered = [edit] {
+            emit edit->aboutToShow();
+            QStringList on;
+            for (QAction* a : edit->actions())
+                if (a->isEnabled()) on << a->text().remove(QLatin1Char('&'));
+            return on.join(QLatin1Char(' '));
+        };
+        QApplication::setActiveWindow(ui_->mainWindow());
+        QVERIFY(QTest::qWaitForWindowActive(ui_->mainWindow()));
+        viewer->pager()->setFocus();
+        QCOMPARE(QApplication::focusWidget(), viewer->pager());
+        QCOMPARE(offered(), QStringLiteral("Copy"));
+        auto* field = new QLineEdit;
+        ui_->mainWindow()->addChild(field);
+        field->setFocus();
+        QCOMPARE(QApplication::focusWidget(), field);
+        QCOMPARE(offered(), QStringLiteral("Cut Copy Paste"));
+        field->setReadOnly(true);
+        QCOMPARE(offered(), QStringLiteral("Copy"));
     }
 
     // A spool that cannot be read back whole is shown as far as it goes, and the print to the

@@ -1,5 +1,7 @@
 #include "platform/ui/next_step.h"
 
+#include <algorithm>
+
 namespace dz::ui {
 namespace {
 
@@ -11,6 +13,11 @@ MessageFiller& filler() {
 Command& current_command() {
     static Command c = Command::Convert;
     return c;
+}
+
+std::vector<NextStep>& steps_said() {
+    static std::vector<NextStep> said;
+    return said;
 }
 
 // Convert's steps: the first words of every step.
@@ -126,8 +133,22 @@ int looking_step(const NextStep& next, Voice voice, int block) {
 
 }  // namespace
 
-CommandSteps::CommandSteps(Command command) : before_(current_command()) { current_command() = command; }
-CommandSteps::~CommandSteps() { current_command() = before_; }
+CommandSteps::CommandSteps(Command command) : before_(current_command()), saidBefore_(std::move(steps_said())) {
+    current_command() = command;
+    steps_said().clear();
+}
+CommandSteps::~CommandSteps() {
+    current_command() = before_;
+    steps_said() = std::move(saidBefore_);
+}
+
+void note_step_said(const NextStep& next) {
+    if (next && !step_said_in_command(next)) steps_said().push_back(next);
+}
+
+bool step_said_in_command(const NextStep& next) {
+    return std::find(steps_said().begin(), steps_said().end(), next) != steps_said().end();
+}
 
 Command steps_command() { return current_command(); }
 

@@ -159,9 +159,16 @@ class CommandSteps {
 
   private:
     Command before_;
+    std::vector<NextStep> saidBefore_;
 };
 // The command whose steps are said now.
 Command steps_command();
+
+// A refusal whose step waiting never helps (a journal that is not played) stands for the whole
+// command: said once in a box, it is not said again when the same file is opened later in the
+// same command. The front end's boxes note each step they said; a command's start forgets them.
+void note_step_said(const NextStep& next);
+bool step_said_in_command(const NextStep& next);
 
 // The numbered message that words `next` in `voice` for `command` (0 for Step::None).
 int step_message(const NextStep& next, Voice voice, Command command = steps_command());

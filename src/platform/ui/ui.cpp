@@ -52,6 +52,7 @@ int Ui::notice(const Notice& n) { return message(n.kind, with_step(n.text, n.nex
 int xw_wr_message(int kind, const std::string& text) { return current().message(kind, text); }
 
 int xw_wr_message(int kind, const std::string& text, const NextStep& next) {
+    note_step_said(next);
     return next ? current().notice(Notice{kind, text, next}) : current().message(kind, text);
 }
 

@@ -463,6 +463,12 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
                 HasSubstr("(chmod -t), then run the command again, or have dzua (uid 1001), who owns the files, run it"));
     EXPECT_THAT(dz::ui::step_words({Step::Again, {}}, Voice::Desktop, Command::Prefill),
                 HasSubstr("Choose Prefill again when you are ready."));
+    // A holder nobody can see (another user's program) is not named, and no empty name is said.
+    for (const auto& unseen : {std::vector<std::string>{}, std::vector<std::string>{""}})
+        EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, unseen}, Voice::Desktop, Command::Examine),
+                    HasSubstr("Wait until the other program has finished, then choose Examine Files again."));
+    EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, {"process 7"}}, Voice::Desktop, Command::Examine),
+                HasSubstr("Wait until process 7 has finished, then choose Examine Files again."));
     const dz::ui::NextStep journal{Step::RemoveJournal, {"/co/MASTER.GLM-journal", "dzua"}};
     {
         const dz::ui::CommandSteps examining(Command::Examine);
