@@ -73,6 +73,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RestoreDataFile: return voice == Voice::CommandLine ? 13812 : 13813;
     case Step::GiveJournalToFileOwner: return voice == Voice::CommandLine ? 13814 : 13815;
     case Step::MakeJournalReadable: return voice == Voice::CommandLine ? 13816 : 13817;
+    case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
     }
     return 0;
 }
@@ -113,7 +114,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RestoreFromBackupAndRemoveJournal:
     case Step::RestoreDataFile:
     case Step::GiveJournalToFileOwner:
-    case Step::MakeJournalReadable: return convert_step(next, voice);
+    case Step::MakeJournalReadable:
+    case Step::EndLockHolder: return convert_step(next, voice);
     }
     return 0;
 }

@@ -114,6 +114,11 @@ enum class Step : int {
     // This user's own journal, which this user may not read: its read permission is given back.
     // args: {journal}.
     MakeJournalReadable,
+    // A lock file is held by none of the programs it is for (a user who may not take what it
+    // guards, or a process that has ended, through a descriptor another process kept): nothing
+    // the company's users run ends it, and waiting may never end. An administrator ends the
+    // process that keeps it open. args: {lock file, holder}.
+    EndLockHolder,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing
