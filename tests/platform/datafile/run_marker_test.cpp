@@ -759,6 +759,15 @@ TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
             EXPECT_TRUE(halfPosted("MASTER.TST"));
         }
     }
+    // A run of this program that needs the folder is refused at once the same way.
+    const pid_t holder = holdFolderLock();
+    ASSERT_GT(holder, 0);
+    std::string why;
+    ui::NextStep next;
+    EXPECT_EQ(xio::hold_run(folder(), &why, &next), EWOULDBLOCK);
+    kill_and_reap(holder);
+    EXPECT_THAT(why, HasSubstr(folderLock + " is held by process " + std::to_string(holder)));
+    EXPECT_EQ(next.step, ui::Step::EndLockHolder);
 }
 
 // Root, for another user's backup folder: that user's lock file, made as theirs when missing,
