@@ -28,11 +28,11 @@ std::chrono::milliseconds g_wait{10000};
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
-// A holder the kernel keeps to itself: a program on another machine sharing the folder, or one
-// that let go between the lock refused and the look at the holders.
 // An open file description's lock (F_OFD_SETLK), which /proc/locks shows without a process.
 constexpr const char* kDescriptionHolder = "a program whose process cannot be seen (it holds the lock through an open file description)";
 
+// A holder the kernel keeps to itself: a program on another machine sharing the folder, or one
+// that let go between the lock refused and the look at the holders.
 constexpr const char* kUnseenHolder = "another program, which this machine does not show (one on another machine, or one that let go meanwhile)";
 
 std::string failure_text(int err, const char* doing) {
@@ -432,6 +432,7 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
                     o.foreign = true;
                     o.holder = foreign;
                     o.why = "is held by " + foreign + ", which is none of the programs it is for";
+                    o.next = {ui::Step::EndLockHolder, {o.path, foreign}};
                     return o;
                 }
             }
@@ -726,7 +727,6 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
     if (o.error == EWOULDBLOCK && o.foreign) {
         failure.holder = o.holder;
         failure.foreign = true;
-        failure.next = {ui::Step::EndLockHolder, {o.path, o.holder}};
     } else if (o.error == EWOULDBLOCK) {
         failure.holder = o.holder;
         failure.next = {ui::Step::AgainWhenFinished, {}};

@@ -138,7 +138,9 @@ struct LockWaitFailure {
     int error = 0;       // EWOULDBLOCK: held all along; else why the lock file could not be had
     std::string cause;   // "the lock file P is held by process 123 of user dzsa" / "... cannot be opened: ..."
     std::string holder;  // "process 123 of user dzsa", when known
-    ui::NextStep next;   // AgainWhenFinished {holder} when held; RemoveLockFile for one no lock can be taken on
+    // AgainWhenFinished {holder} when held; EndLockHolder {lock file, holder} when held by none it
+    // is for; RemoveLockFile for one no lock can be taken on
+    ui::NextStep next;
     bool foreign = false;  // held by none but holders it is not for (LockFileOpened::foreign): not waited for
 };
 

@@ -81,7 +81,7 @@ int hold_locked(const std::string& folder, std::string* why, ui::NextStep* next)
     const LockFileOpened opened = try_lock_file(spec, true);
     Fd lock(opened.fd);
     if (lock.fd < 0 && opened.error == EWOULDBLOCK) {
-        if (next && opened.foreign) *next = {ui::Step::EndLockHolder, {opened.path, opened.holder}};
+        if (next && opened.foreign) *next = opened.next;
         return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
     }
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);

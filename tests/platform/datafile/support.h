@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -137,7 +138,8 @@ inline void kill_and_reap(pid_t pid) {
 }
 
 // Takes an flock (`how`) on `path` in a process that then ends, the lock kept by a descriptor a
-// process it started holds for `seconds` (then it ends, and the lock with it): /proc/locks shows
+// process it started holds for `seconds`, or until the leader ends (then it ends, and the lock
+// with it): /proc/locks shows
 // the pid of a process that has ended. Answers the leader of their process group (which waits
 // to be killed with it by kill_group_and_reap), or -1.
 inline pid_t spawn_kept_lock(const std::string& path, int how, unsigned seconds, uid_t uid = static_cast<uid_t>(-1)) {
@@ -148,8 +150,12 @@ inline pid_t spawn_kept_lock(const std::string& path, int how, unsigned seconds,
             const int fd = ::open(path.c_str(), O_RDONLY);
             if (fd < 0 || ::flock(fd, how) != 0) ::_exit(1);
             if (::fork() == 0) {
-                ::alarm(seconds);
-                for (;;) ::pause();
+                // Keeps no stream of the test's open, and ends with its group's leader.
+                const int null = ::open("/dev/null", O_RDWR);
+                for (int stream = 0; stream < 3; ++stream) ::dup2(null, stream);
+                const pid_t leader = ::getpgrp();
+                for (unsigned i = 0; i < seconds * 100 && (::kill(leader, 0) == 0 || errno != ESRCH); ++i) ::usleep(10000);
+                ::_exit(0);
             }
             ::_exit(0);
         }
