@@ -22,6 +22,7 @@
 #include <string>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -144,7 +145,8 @@ inline void kill_and_reap(pid_t pid) {
 // to be killed with it by kill_group_and_reap), or -1.
 inline pid_t spawn_kept_lock(const std::string& path, int how, unsigned seconds, uid_t uid = static_cast<uid_t>(-1)) {
     return spawn_holder([&] {
-        if (::setpgid(0, 0) != 0) return false;
+        // Ends with the test, even one that stops before it kills the group.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() == 1 || ::setpgid(0, 0) != 0) return false;
         const pid_t taker = ::fork();
         if (taker == 0) {
             const int fd = ::open(path.c_str(), O_RDONLY);
