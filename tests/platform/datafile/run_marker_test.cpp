@@ -723,6 +723,23 @@ TEST_F(RunMarkerTest, ADeadRunsLockKeptByAnEndedProcessIsNamedNeverTakenForAPost
     EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
 }
 
+// A run's lock its own user cannot open, which nobody holds: refused as one that cannot be used,
+// naming no holder.
+TEST_F(RunMarkerTest, ARunLockItsUserCannotOpenNamesNoHolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a user who may not open their own file";
+    fs::permissions(dir, fs::perms(0755));
+    twoFiles();
+    const std::string runLock = folder() + "run~" + run + ".lock";
+    std::vector<std::string> theirs = {dir.string(), folder(), (dir / "MASTER.TST").string(), (dir / "HISTORY.TST").string()};
+    for (const auto& e : fs::directory_iterator(folder())) theirs.push_back(e.path().string());
+    for (const auto& f : theirs) ASSERT_EQ(::chown(f.c_str(), 4321, 4321), 0) << f;
+    fs::permissions(runLock, fs::perms::none);
+    const std::string answer = testing_support::AnswerAs(4321, 4321, [&] { return settle(true) ? "settled" : "refused: " + said(); });
+    EXPECT_THAT(answer, HasSubstr("refused: the lock file " + runLock + " of the run cannot be used: nothing is put back"));
+    EXPECT_THAT(answer, Not(HasSubstr("held by")));
+    EXPECT_TRUE(halfPosted("MASTER.TST"));
+}
+
 // A backup folder's lock held by a user it is not for, opened while it was wider: said at once,
 // with the step to have that process ended; a folder holding no run stops nobody, one holding a
 // run refuses the command. The holder lets go on its own within the wait, so a wait shows as a
