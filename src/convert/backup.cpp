@@ -177,11 +177,14 @@ int DataFileBackup::Prepare(const std::string& dataFilePath) {
         // Dead runs there go first: those half posted back, the copies of others away.
         if (!target_.empty()) (void)xio::settle_dead_runs({folder, true, ""});
         if (!target_.empty()) {
-            if (const int err = xio::hold_run(target_, &why_); err != 0) {
+            ui::NextStep held;
+            if (const int err = xio::hold_run(target_, &why_, &held); err != 0) {
                 lastError_ = err;
-                // The folder's lock, or the run's, held by another program: wait for it; a run of
-                // this program that could not put its files back: the next command puts them back.
-                if (err == EALREADY) next_ = {ui::Step::AgainToPutBack, {}};
+                // The folder's lock, or the run's, held by another program: wait for it, unless
+                // none of the programs it is for holds it; a run of this program that could not
+                // put its files back: the next command puts them back.
+                if (held) next_ = held;
+                else if (err == EALREADY) next_ = {ui::Step::AgainToPutBack, {}};
                 else if (err == EWOULDBLOCK || err == EBUSY) next_ = {ui::Step::AgainWhenFinished, {}};
                 else if (err == EACCES || err == EPERM || err == EROFS)
                     next_ = {ui::Step::WritableFolder, {target_.substr(0, target_.size() - 1)}};

@@ -123,6 +123,13 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             s = {13795, n.reason, ui::kError, n.next};
             ok = false;
             break;
+        case xio::RunNoticeKind::ForeignLock:
+            s = {13842, n.reason, ui::kError, n.next};
+            ok = false;
+            break;
+        case xio::RunNoticeKind::ForeignLockAside:
+            s = {13844, n.reason, ui::kWarning, n.next};
+            break;
         case xio::RunNoticeKind::NotItsJournal:
             // Refuses that file where it is opened; the command goes on with the others.
             s = {13621, n.reason, ui::kWarning, n.next};
@@ -137,6 +144,7 @@ bool SayRunNotices(bool mayWrite, std::vector<std::string>* said, std::string* e
             case xio::RunNoticeKind::OtherUser: *ending = xvlRCString::Get(13467); break;
             case xio::RunNoticeKind::Untold: *ending = xvlRCString::Get(13468); break;
             case xio::RunNoticeKind::InProgress: *ending = xvlRCString::Get(13796); break;
+            case xio::RunNoticeKind::ForeignLock: *ending = xvlRCString::Get(13843); break;
             default: break;
             }
         }

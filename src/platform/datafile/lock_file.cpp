@@ -28,6 +28,9 @@ std::chrono::milliseconds g_wait{10000};
 
 constexpr int kOpenFlags = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY;
 
+// An open file description's lock (F_OFD_SETLK), which /proc/locks shows without a process.
+constexpr const char* kDescriptionHolder = "a program whose process cannot be seen (it holds the lock through an open file description)";
+
 // A holder the kernel keeps to itself: a program on another machine sharing the folder, or one
 // that let go between the lock refused and the look at the holders.
 constexpr const char* kUnseenHolder = "another program, which this machine does not show (one on another machine, or one that let go meanwhile)";
@@ -141,7 +144,11 @@ bool may_fit(const LockFileSpec& spec, const Wanted& w, const struct stat& st) {
 // Whether a holder of the lock file is one of those it is for (this program, root, the
 // folder's owner, one who may write what it guards; one whose user cannot be seen counts too).
 bool entitled(const LockFileSpec& spec, const Wanted& w, const LockHolder& h) {
-    if (h.pid == ::getpid() || !h.uidKnown || h.uid == 0) return true;
+    if (h.pid == ::getpid()) return true;
+    // A process that has ended runs nothing, whatever it was: the descriptor that keeps its lock
+    // is another process's.
+    if (h.ended) return false;
+    if (!h.uidKnown || h.uid == 0) return true;
     if (spec.kind == LockKind::OwnerOnly) return h.uid == w.owner;
     const struct stat& g = w.guarded;
     if (h.uid == g.st_uid) return g.st_mode & S_IWUSR;
@@ -163,6 +170,18 @@ std::string entitled_holder(const LockFileSpec& spec, const Wanted& w, dev_t dev
     for (const auto& h : lock_holders(dev, ino))
         if (h.pid != ::getpid() && entitled(spec, w, h)) return h.words();
     return "";
+}
+
+// The holders of the file of `dev`/`ino` as words, when every one seen (this program aside) is
+// one it is not for: empty when none is seen, or one it is for is among them.
+std::string foreign_holders(const LockFileSpec& spec, const Wanted& w, dev_t dev, ino_t ino) {
+    std::string words;
+    for (const auto& h : lock_holders(dev, ino)) {
+        if (h.pid == ::getpid()) continue;
+        if (entitled(spec, w, h)) return "";
+        if (words.empty()) words = h.words();
+    }
+    return words;
 }
 
 // A descriptor just opened, kept only when it is a regular file of one link: a pipe would
@@ -320,6 +339,14 @@ Afresh make_afresh(int dirFd, const std::string& path, const LockFileSpec& spec,
             return r;
         }
         if (r.held = entitled_holder(spec, w, old.st_dev, old.st_ino); !r.held.empty()) return r;
+        // Nobody seen at all: whoever held the exclusive lock let it go meanwhile (or is not
+        // shown). What /proc/locks shows never frees a file to be renamed over: the caller
+        // tries the lock again, where the kernel answers for this very file.
+        const auto holders = lock_holders(old.st_dev, old.st_ino);
+        if (std::none_of(holders.begin(), holders.end(), [](const LockHolder& h) { return h.pid != ::getpid(); })) {
+            r.changed = true;
+            return r;
+        }
     }
     std::string aside;
     const int fd = make_aside(dirFd, spec, w, aside);
@@ -355,6 +382,17 @@ int afresh_from_outsiders(const LockFileSpec& spec, const std::string& path, dev
     return fd;
 }
 
+// foreign_holders for the lock file of `spec` (its folder opened when not given).
+std::string foreign_holder(const LockFileSpec& spec, dev_t dev, ino_t ino) {
+    int dirFd = spec.dirFd;
+    int ownDir = -1;
+    if (dirFd < 0 && (dirFd = ownDir = ::open(with_slash(spec.folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) < 0)
+        return "";
+    const std::string words = foreign_holders(spec, wanted_of(spec, dirFd), dev, ino);
+    if (ownDir >= 0) ::close(ownDir);
+    return words;
+}
+
 // Whether the name the lock file `o` was opened by still names the file it is open on.
 bool still_named(const LockFileSpec& spec, const LockFileOpened& o) {
     struct stat named {};
@@ -369,6 +407,7 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
     for (;;) {
         LockFileOpened o = open_lock_file(spec);
         if (o.fd < 0) return o;
+        bool judged = false;
         for (bool looked = false;; looked = true) {
             if (::flock(o.fd, (exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) break;
             if (errno == EWOULDBLOCK && !looked) {
@@ -382,6 +421,21 @@ LockFileOpened lock_named(const LockFileSpec& spec, bool exclusive, std::chrono:
             }
             if (errno == EINTR) continue;
             const int err = errno;
+            // Held by none it is for: nothing this program or its users run lets it go, so it
+            // is said at once rather than waited for.
+            if (err == EWOULDBLOCK && !judged) {
+                judged = true;
+                if (const std::string foreign = foreign_holder(spec, o.dev, o.ino); !foreign.empty()) {
+                    ::close(o.fd);
+                    o.fd = -1;
+                    o.error = EWOULDBLOCK;
+                    o.foreign = true;
+                    o.holder = foreign;
+                    o.why = "is held by " + foreign + ", which is none of the programs it is for";
+                    o.next = {ui::Step::EndLockHolder, {o.path, foreign}};
+                    return o;
+                }
+            }
             if (err == EWOULDBLOCK && std::chrono::steady_clock::now() < deadline) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(20));
                 continue;
@@ -552,21 +606,28 @@ std::string process_words(pid_t pid) {
 }
 
 std::string LockHolder::words() const {
-    if (pid <= 0) return "another program";  // an open file description's lock names no process
+    if (pid <= 0) return kDescriptionHolder;
+    if (ended)
+        return "a process that has ended (process " + std::to_string(pid) +
+               ", which took the lock), through a descriptor another process kept" +
+               (keeper.empty() ? "" : " (" + keeper + " has it open)");
     if (!uidKnown) return "process " + std::to_string(pid);
     std::string name;
     gid_t group = 0;
     return "process " + std::to_string(pid) + " of user " + (find_user(uid, name, group) ? name : std::to_string(uid));
 }
 
-std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
-    std::vector<LockHolder> holders;
+namespace {
+
+// The locks /proc/locks lists on the file of `dev`/`ino`: each holder's pid (0 for an open file
+// description's lock) and whether it only reads.
+std::vector<std::pair<pid_t, bool>> lock_lines(dev_t dev, ino_t ino) {
+    std::vector<std::pair<pid_t, bool>> lines;
     std::ifstream in("/proc/locks");
     std::string line;
     while (std::getline(in, line)) {
         // "1: FLOCK  ADVISORY  WRITE 1234 fe:00:10952970 0 EOF"; a waiter's line has "->". A lock
-        // of an open file description ("OFDLCK") shows no process (-1): it is a holder whose
-        // user cannot be seen, and counts as one.
+        // of an open file description ("OFDLCK") shows no process (-1).
         std::istringstream fields(line);
         std::string id, kind, advisory, type, pid, where;
         if (!(fields >> id >> kind) || kind == "->") continue;
@@ -575,16 +636,59 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
         unsigned long long inode = 0;
         if (std::sscanf(where.c_str(), "%x:%x:%llu", &maj, &min, &inode) != 3) continue;
         if (::makedev(maj, min) != dev || inode != static_cast<unsigned long long>(ino)) continue;
+        const long p = std::strtol(pid.c_str(), nullptr, 10);
+        lines.emplace_back(p > 0 ? static_cast<pid_t>(p) : 0, type == "READ");
+    }
+    return lines;
+}
+
+// A process other than `except` seen holding the file of `dev`/`ino` open, as words; empty when
+// none can be seen (another user's descriptors are shown to root and to that user alone).
+std::string keeper_of(dev_t dev, ino_t ino, pid_t except) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return "";
+    std::string found;
+    while (const dirent* e = ::readdir(proc)) {
+        const std::string pid = e->d_name;
+        if (pid.empty() || !std::all_of(pid.begin(), pid.end(), [](unsigned char c) { return std::isdigit(c); })) continue;
+        const pid_t p = static_cast<pid_t>(std::stol(pid));
+        if (p == except || p == ::getpid()) continue;
+        const std::string fds = "/proc/" + pid + "/fd";
+        DIR* dir = ::opendir(fds.c_str());
+        if (!dir) continue;
+        while (const dirent* f = ::readdir(dir)) {
+            struct stat st {};
+            if (f->d_name[0] == '.' || ::stat((fds + "/" + f->d_name).c_str(), &st) != 0) continue;
+            if (st.st_dev == dev && st.st_ino == ino) {
+                found = process_words(p);
+                break;
+            }
+        }
+        ::closedir(dir);
+        if (!found.empty()) break;
+    }
+    ::closedir(proc);
+    return found;
+}
+
+}  // namespace
+
+std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
+    std::vector<LockHolder> holders;
+    bool endedSeen = false;
+    for (const auto& [pid, shared] : lock_lines(dev, ino)) {
         LockHolder h;
-        h.pid = static_cast<pid_t>(std::strtol(pid.c_str(), nullptr, 10));
-        h.shared = type == "READ";
+        h.pid = pid;
+        h.shared = shared;
+        // An open file description's lock: a holder whose user cannot be seen, and counts as one.
         if (h.pid <= 0) {
-            h.pid = 0;
             holders.push_back(h);
             continue;
         }
         // Its own credentials (a user of no account, groups given it alone), as it runs.
-        std::ifstream status("/proc/" + pid + "/status");
+        const std::string id = std::to_string(pid);
+        std::ifstream status("/proc/" + id + "/status");
+        if (!status && ::kill(pid, 0) != 0 && errno == ESRCH) h.ended = endedSeen = true;
         for (std::string field; std::getline(status, field);) {
             std::istringstream values(field);
             std::string key;
@@ -601,6 +705,16 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
         }
         holders.push_back(h);
     }
+    if (!endedSeen) return holders;
+    // A process that ended and let its lock go while it was being looked at is no holder: only
+    // one still listed after its process was found gone holds the lock through a descriptor
+    // another process kept.
+    const auto again = lock_lines(dev, ino);
+    std::erase_if(holders, [&](const LockHolder& h) {
+        return h.ended && std::none_of(again.begin(), again.end(), [&](const auto& l) { return l.first == h.pid; });
+    });
+    for (auto& h : holders)
+        if (h.ended) h.keeper = keeper_of(dev, ino, h.pid);
     return holders;
 }
 
@@ -622,7 +736,10 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
     failure.error = o.error;
     failure.cause = "the lock file " + o.path + " " + o.why;
     failure.next = o.next;
-    if (o.error == EWOULDBLOCK) {
+    if (o.error == EWOULDBLOCK && o.foreign) {
+        failure.holder = o.holder;
+        failure.foreign = true;
+    } else if (o.error == EWOULDBLOCK) {
         failure.holder = o.holder;
         failure.next = {ui::Step::AgainWhenFinished, {}};
         if (!o.holder.empty()) failure.next.args.push_back(o.holder);

@@ -35,7 +35,8 @@
 //   names the file it locked, and takes it again on the file the name names when not: whoever
 //   locks the old file after the rename meets the new one, and so does the replacer, which
 //   takes its lock like anyone else. Neither lock to be had (held whole), it waits for the
-//   holder.
+//   holder. A shared lock had where nobody is seen holding the file renames nothing: the
+//   exclusive lock was let go meanwhile, and is tried again.
 // - Never renamed over nor removed while another program may hold it: only a lock taken on that
 //   very file says that nobody holds it (what /proc/locks shows may miss a lock taken and let
 //   go between its reads, and never shows another machine's), and what this machine shows of
@@ -51,7 +52,10 @@
 //
 // A lock waited for and not had within the bound (ten seconds) is said with its cause: the
 // lock file, and who holds it ("process 123 of user dzsa", and whether it only reads) as this
-// machine's kernel shows it, or why it cannot be opened.
+// machine's kernel shows it, or why it cannot be opened. One held by none but holders it is not
+// for (a user who may not take what it guards, or a process that has ended, through a
+// descriptor another process kept) is not waited for: nothing of the program's ends them, and
+// an administrator ends the process that keeps it.
 #pragma once
 
 #include <chrono>
@@ -96,6 +100,10 @@ struct LockFileOpened {
     uid_t owner = 0;   // its owner
     std::string path;  // the folder, a slash, the name: as messages say it
     std::string holder;  // held (EWOULDBLOCK): "process 123 of user dzsa", when known
+    // Held (EWOULDBLOCK) by none but holders it is not for: users who may not take what it
+    // guards, or a process that has ended, whose lock a descriptor another process kept holds.
+    // Said at once, never waited for: nothing ends them. next: EndLockHolder {path, holder}.
+    bool foreign = false;
     // Its name holds what no lock can be taken on (a link, a pipe, a folder, a socket, a second
     // name): RemoveLockFile {path, its owner}. Nothing holds it; waiting never helps.
     ui::NextStep next;
@@ -110,8 +118,13 @@ struct LockHolder {
     bool shared = false;  // a read (shared) lock
     uid_t uid = 0;  // its effective user and groups
     bool uidKnown = false;
+    // The process that took the lock has ended, and a descriptor another process kept holds it
+    // (seen listed again after its process was found gone): never a live run.
+    bool ended = false;
+    std::string keeper;  // ended: "process 456 of user dzso", a process seen keeping it open
     std::vector<gid_t> groups;
-    // "process 123 of user dzsa" (or "of uid 1234"; "process 123" when its user cannot be seen).
+    // "process 123 of user dzsa" (or "of uid 1234"; "process 123" when its user cannot be seen);
+    // an open file description's lock (pid 0) and an ended process's are said as what they are.
     std::string words() const;
 };
 // The processes (this one included) that hold a lock (flock or POSIX) on the file of `dev`/`ino`; an empty
@@ -125,7 +138,10 @@ struct LockWaitFailure {
     int error = 0;       // EWOULDBLOCK: held all along; else why the lock file could not be had
     std::string cause;   // "the lock file P is held by process 123 of user dzsa" / "... cannot be opened: ..."
     std::string holder;  // "process 123 of user dzsa", when known
-    ui::NextStep next;   // AgainWhenFinished {holder} when held; RemoveLockFile for one no lock can be taken on
+    // AgainWhenFinished {holder} when held; EndLockHolder {lock file, holder} when held by none it
+    // is for; RemoveLockFile for one no lock can be taken on
+    ui::NextStep next;
+    bool foreign = false;  // held by none but holders it is not for (LockFileOpened::foreign): not waited for
 };
 
 // Takes an flock on the lock file (made or fitted first), waiting at most the bound for it:

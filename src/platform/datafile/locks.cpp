@@ -477,8 +477,10 @@ std::string LockTable::holder(char kind, const std::string& key, bool* reading) 
     struct flock fl = byte_lock(F_WRLCK, offset_of(kind, key));
     if (::fcntl(file_->fd, F_GETLK, &fl) != 0 || fl.l_type == F_UNLCK) return "";
     if (reading) *reading = fl.l_type == F_RDLCK;
-    // 0 when the holder lives in another pid namespace (a container) or on another machine.
-    if (fl.l_pid <= 0) return "another program";
+    // -1 for an open file description's lock (F_OFD_SETLK), which belongs to no process; 0 when
+    // the holder lives in another pid namespace (a container) or on another machine.
+    if (fl.l_pid < 0) return "a program whose process cannot be seen (it holds the lock through an open file description)";
+    if (fl.l_pid == 0) return "a program this machine does not show (one on another machine, or in another container)";
     return process_words(fl.l_pid);
 }
 

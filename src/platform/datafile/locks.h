@@ -107,8 +107,9 @@ public:
     // Whether another handle or program holds the lock. `otherProcessOnly` ignores this program.
     bool heldByOther(char kind, const std::string& key, bool otherProcessOnly = false);
     // Who else holds the lock, as a message says it: "process <pid> of user <name>" when the
-    // kernel names a process of this machine, else "another program"; empty when nobody else
-    // does. `reading` (when given) tells whether it holds a read lock only.
+    // kernel names a process of this machine, else what it is (a program whose process cannot
+    // be seen, for an open file description's lock; one this machine does not show); empty when
+    // nobody else does. `reading` (when given) tells whether it holds a read lock only.
     std::string holder(char kind, const std::string& key, bool* reading = nullptr);
     // Why the lock file could not be had; empty when it could.
     const std::string& error() const { return error_; }

@@ -60,7 +60,7 @@ void drop_if_done(std::map<std::string, Held>::iterator it) {
 }
 
 // Makes and holds the run's lock file and empty marker in `folder` (g_heldMutex held).
-int hold_locked(const std::string& folder, std::string* why) {
+int hold_locked(const std::string& folder, std::string* why, ui::NextStep* next) {
     auto fail = [&](int err, const std::string& what) {
         if (why) *why = what;
         return err;
@@ -68,7 +68,7 @@ int hold_locked(const std::string& folder, std::string* why) {
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (dir.fd < 0) return fail(errno, folder + ": " + errno_text(errno));
     FolderLock folderLock;
-    if (std::string w; !folderLock.take(dir.fd, folder, w)) return fail(EWOULDBLOCK, w);
+    if (std::string w; !folderLock.take(dir.fd, folder, w, next)) return fail(EWOULDBLOCK, w);
     const std::string run = this_run();
     // One left by a dead run of the same host and process number is taken over when its lock
     // can be had; one of another owner is not used.
@@ -80,7 +80,10 @@ int hold_locked(const std::string& folder, std::string* why) {
     spec.readable = true;  // every member who may see the folder may ask whether the run lives
     const LockFileOpened opened = try_lock_file(spec, true);
     Fd lock(opened.fd);
-    if (lock.fd < 0 && opened.error == EWOULDBLOCK) return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
+    if (lock.fd < 0 && opened.error == EWOULDBLOCK) {
+        if (next && opened.foreign) *next = opened.next;
+        return fail(EBUSY, "the lock file " + opened.path + " " + opened.why);
+    }
     if (lock.fd < 0) return fail(opened.error, opened.path + " " + opened.why);
     const int marker = ::openat(dir.fd, marker_name(run).c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (marker < 0) {
@@ -195,7 +198,7 @@ std::string run_copy_name(const std::string& dataFileName, long n) {
     return s;
 }
 
-int hold_run(const std::string& backupFolderIn, std::string* why) {
+int hold_run(const std::string& backupFolderIn, std::string* why, ui::NextStep* next) {
     const std::string folder = with_slash(backupFolderIn);
     std::lock_guard<std::mutex> guard(g_heldMutex);
     if (auto it = g_held.find(folder); it != g_held.end()) {
@@ -209,7 +212,9 @@ int hold_run(const std::string& backupFolderIn, std::string* why) {
         ++it->second.copies;
         return 0;
     }
-    const int err = hold_locked(folder, why);
+    ui::NextStep step;
+    const int err = hold_locked(folder, why, &step);
+    if (next && step.step == ui::Step::EndLockHolder) *next = step;
     if (err == 0) g_held[folder].copies = 1;
     return err;
 }
@@ -270,7 +275,7 @@ int write_run_markers(const std::vector<RunCopy>& copies, const std::string& mai
     const std::string mainFolder = own_backup_folder(mainDataFolder, why);
     if (mainFolder.empty()) return EACCES;
     if (!g_held.count(mainFolder))
-        if (const int err = hold_locked(mainFolder, nullptr); err != 0) return err;
+        if (const int err = hold_locked(mainFolder, nullptr, nullptr); err != 0) return err;
     Held& main = g_held[mainFolder];
     const std::string mainData = data_folder_of(mainFolder);
     std::string names = head;

@@ -95,7 +95,8 @@ bool FolderLock::take(int dirFd, const std::string& folder, std::string& why, ui
     LockWaitFailure failure;
     fd_.reset(take_lock_file(spec, true, failure));
     if (fd_.fd >= 0) return true;
-    held_ = failure.error == EWOULDBLOCK;
+    held_ = failure.error == EWOULDBLOCK && !failure.foreign;
+    foreign_ = failure.foreign;
     why = failure.cause;
     if (next) *next = failure.next;
     return false;
@@ -164,6 +165,16 @@ void read_marker(int dirFd, const std::string& name, const std::string& run, uid
     m.namesEnd = static_cast<off_t>(t.namesEnd);
 }
 
+namespace {
+// Whether a holder of a run's lock may be the run's own program: one of its owner or root, or
+// one whose user cannot be seen (another namespace, an open file description's lock); never a
+// process that has ended.
+bool runs_it(const LockHolder& h, uid_t owner) {
+    if (h.ended) return false;
+    return !h.uidKnown || h.uid == owner || h.uid == 0;
+}
+}  // namespace
+
 Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusive, Fd& lock, bool& lockFile) {
     // A putter makes one found wider or narrower afresh (see lock_file.h); a look uses it as it
     // is. A missing one is never made: its run is dead.
@@ -186,10 +197,10 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
     // was left wider proves nothing, but neither does it free the run. Nobody seen holding it is
     // not nobody holding it (what this machine shows can miss a lock, and never shows another
     // host's): alive.
+    // A holder whose process has ended runs nothing: a descriptor another process kept holds
+    // its lock, which is never a live run (nor a dead one it may be taken from).
     const std::vector<LockHolder> holders = lock_holders(opened.dev, opened.ino);
-    return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) {
-               return !h.uidKnown || h.uid == owner || h.uid == 0;
-           })
+    return holders.empty() || std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); })
                ? Life::Alive
                : Life::Unknown;
 }
@@ -260,7 +271,7 @@ ui::NextStep ask_owner(uid_t owner, const std::string& folder) {
 }
 
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
-std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
+std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::string* holder) {
     struct stat st {};
     if (::fstatat(dirFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? "" : errno_text(errno);
     if (S_ISLNK(st.st_mode)) return "it is a link";
@@ -269,10 +280,10 @@ std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner) {
     if (st.st_nlink != 1) return "it has other links";
     // Held by none but users it was never for (opened while it was wider, or readable to ask).
     const auto holders = lock_holders(st.st_dev, st.st_ino);
-    const bool itsOwn = std::any_of(holders.begin(), holders.end(),
-                                    [&](const LockHolder& h) { return !h.uidKnown || h.uid == owner || h.uid == 0; });
-    if (!holders.empty() && !itsOwn) return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
-    return "";
+    const bool itsOwn = std::any_of(holders.begin(), holders.end(), [&](const LockHolder& h) { return runs_it(h, owner); });
+    if (holders.empty() || itsOwn) return "";
+    if (holder) *holder = holders.front().words();
+    return "it is held by " + holders.front().words() + ", not by a program of " + user_name(owner);
 }
 
 bool hash_through(int fd, StreamHash& hash) {
@@ -425,13 +436,16 @@ ui::NextStep restore_run(const Scan& scan, const std::string& run, uid_t owner, 
 bool refuse_unusable_lock(Scan& scan, const Piece& p, const std::string& files) {
     if (p.life != Life::Unknown) return false;
     const std::string lock = p.folder + lock_name(p.run);
-    const std::string fault = lock_file_fault(p.dir.fd, lock_name(p.run), p.owner);
+    std::string holder;
+    const std::string fault = lock_file_fault(p.dir.fd, lock_name(p.run), p.owner, &holder);
     const std::string program = "process " + (p.m.process.empty() ? std::string("?") : p.m.process) + " on host " +
                                 (p.m.host.empty() ? std::string("?") : p.m.host);
     scan.refuse(p.markerPath(), files,
                 "the lock file " + lock + " of the run cannot be used" + (fault.empty() ? "" : " (" + fault + ")") +
                     ": nothing is put back",
-                step(ui::Step::RemoveRunLock, {program, lock}), 0, std::to_string(p.owner) + "~" + p.run);
+                // Held by none of its own: whoever keeps it is ended, and the run is put back.
+                holder.empty() ? step(ui::Step::RemoveRunLock, {program, lock}) : step(ui::Step::EndLockHolder, {lock, holder}),
+                0, std::to_string(p.owner) + "~" + p.run);
     return true;
 }
 

@@ -79,7 +79,9 @@ std::string run_copy_name(const std::string& dataFileName, long n);
 // A copy of this run is about to be made in `backupFolder`: the run's lock and marker there stand
 // and are held (made the first time). 0, or an errno with `why` in words: EALREADY when a run
 // of this program there could not put its files back (the next command puts them back first).
-int hold_run(const std::string& backupFolder, std::string* why = nullptr);
+// `next` (when given) is set where the layer knows the step: a lock held by none of the
+// programs it is for (EndLockHolder), never waited for.
+int hold_run(const std::string& backupFolder, std::string* why = nullptr, ui::NextStep* next = nullptr);
 // A copy of this run in `backupFolder` is gone (or kept for the next command): with the last,
 // a marker that names nothing is removed.
 void let_go_run(const std::string& backupFolder);
@@ -124,7 +126,13 @@ enum class RunNoticeKind {
     NotItsJournal,
     Kept,
     InProgress,  // a conversion (or a command settling its folder) holds the backup folder's lock
-    NothingPosted
+    NothingPosted,
+    // A backup folder's lock is held by none of the programs it is for (another user's process,
+    // or one that has ended, through a descriptor another process kept): what it guards is not
+    // looked at. ForeignLock: a run stands there, and the command is refused; ForeignLockAside:
+    // none stands there, and the command goes on. `next`: EndLockHolder.
+    ForeignLock,
+    ForeignLockAside
 };
 struct RunNotice {
     RunNoticeKind kind = RunNoticeKind::PutBack;

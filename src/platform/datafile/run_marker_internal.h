@@ -95,10 +95,14 @@ public:
     // After a refused take: whether another program held it (a conversion starting, or a writing
     // command settling the folder), not a lock file that could not be had.
     bool held() const { return held_; }
+    // After a refused take: whether none but holders it is not for held it (another user's
+    // process, or one that has ended, through a descriptor another process kept): said at once.
+    bool foreign() const { return foreign_; }
 
 private:
     Fd fd_;
     bool held_ = false;
+    bool foreign_ = false;
 };
 
 // Cuts a marker at `at`, synced: 0, or the errno.
@@ -146,7 +150,8 @@ Life take_run_lock(int dirFd, const std::string& run, uid_t owner, bool exclusiv
 // no lock file of it stands (`dead`: none stood when its lock was tried either).
 bool holds_run_lock(int dirFd, const std::string& run, int lockFd, bool dead);
 // Why a run's lock file cannot be used, as it stands in its folder: "" when nothing is seen wrong.
-std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner);
+// Held by none but holders that are not its run's: `holder` (when given) names the first.
+std::string lock_file_fault(int dirFd, const std::string& name, uid_t owner, std::string* holder = nullptr);
 
 // ---- The company's folders -------------------------------------------------------------------------
 

@@ -404,6 +404,12 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             std::string dataFile, run;
             return parse_copy_name(name, dataFile, run) || parse_run_file_name(name, kMarkerSuffix, run);
         });
+        // Held by none of the programs it is for (an outsider, or a process that has ended,
+        // through a descriptor another process kept): said at once, and what it keeps from
+        // being looked at is refused; nothing this program or its users run lets it go.
+        if (lock.foreign())
+            return anyRun ? scan.refuse(RunNoticeKind::ForeignLock, folder, "", why, waitFor)
+                          : scan.say(RunNoticeKind::ForeignLockAside, folder, "", why, waitFor);
         if (!anyRun) return;
         // Held: a conversion of this folder's owner starting, or a writing command settling it,
         // live either way; never said as a conversion that stopped.

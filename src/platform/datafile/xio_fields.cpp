@@ -13,15 +13,26 @@ int take_lock(Handle& hd, char kind, const std::string& key) {
 
 int writer_lock_held(Handle& hd, int status) {
     bool reading = false;
-    std::string who = hd.locks->holder('W', "", &reading);
-    if (who.empty()) who = "another program";  // it let go between the two looks
+    const std::string who = hd.locks->holder('W', "", &reading);
+    const std::string lockFile = "; its lock file is " + hd.locks->path().string();
+    // Refused a moment ago, and nobody holds it now: it let go between the two looks, and who it
+    // was is not known.
+    if (who.empty())
+        return set_error(status,
+                         hd.path.string() + " is in use by another program, though none could be seen holding it when "
+                                            "looked for (it may have finished meanwhile)" + lockFile,
+                         ui::NextStep{ui::Step::AgainWhenFinished, {}});
     // A read lock over the writer's byte is a program reading the file, not writing it.
+    const std::string doing = std::string(reading ? "reading" : "writing") + " it";
     ui::NextStep next{ui::Step::AgainWhenFinished, {}};
-    if (who != "another program") next.args.push_back(who);
-    return set_error(status,
-                     hd.path.string() + " is in use by another program (" + who + ") that is " +
-                         (reading ? "reading" : "writing") + " it; its lock file is " + hd.locks->path().string(),
-                     std::move(next));
+    // A process this machine names; otherwise what the holder is (one whose process cannot be
+    // seen, one this machine does not show) is said once, as it is.
+    if (who.rfind("process ", 0) == 0) {
+        next.args.push_back(who);
+        return set_error(status, hd.path.string() + " is in use by another program (" + who + ") that is " + doing + lockFile,
+                         std::move(next));
+    }
+    return set_error(status, hd.path.string() + " is in use by " + who + ", which is " + doing + lockFile, std::move(next));
 }
 
 namespace {

@@ -83,6 +83,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RemoveFinishedJournal: return voice == Voice::CommandLine ? 13830 : 13831;
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
+    case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
     }
     return 0;
 }
@@ -127,6 +128,7 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RemoveFinishedJournal:
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
+    case Step::EndLockHolder: return convert_step(next, voice);
     }
     return 0;
 }

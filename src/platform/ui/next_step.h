@@ -127,6 +127,11 @@ enum class Step : int {
     // taken back): nothing needs putting back, and that user's next writing command (or an
     // administrator's) clears its marker and copies away. args: {user, folder}.
     ClearedByItsUser,
+    // A lock file is held by none of the programs it is for (a user who may not take what it
+    // guards, or a process that has ended, through a descriptor another process kept): nothing
+    // the company's users run ends it, and waiting may never end. An administrator ends the
+    // process that keeps it open. args: {lock file, holder}.
+    EndLockHolder,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing

@@ -309,6 +309,71 @@ TEST_F(LockFileTest, AnOutsidersHoldOfAFolderLockIsWaitedForAndNamed) {
     ::close(fd);
 }
 
+// A lock held by none of the programs it is for (a user who may not take it, who opened it while
+// it was wider; a process that has ended, through a descriptor another process kept) is said at
+// once, naming it and its holder, with the step to have that process ended: waiting would not
+// end it. One it is for is waited for. Each holder lets go on its own within the wait, so a
+// wait shows as a lock had.
+TEST_F(LockFileTest, ALockHeldByNoneItIsForIsSaidAtOnceAndOneItIsForIsWaitedFor) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
+    xio::LockFileSpec s = spec(xio::LockKind::OwnerOnly);
+    s.name = "folder.lock";
+    const std::string lock = (folder / "folder.lock").string();
+    std::ofstream(lock).flush();
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    auto take = [&](xio::LockWaitFailure& failure) {
+        const int fd = xio::take_lock_file(s, true, failure);
+        if (fd >= 0) ::close(fd);
+        return fd >= 0;
+    };
+    {
+        SCOPED_TRACE("an outsider's, opened while it was wider");
+        fs::permissions(lock, fs::perms(0666));
+        const pid_t outsider = spawn_holder_for(3, [&] {
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 4321);
+        ASSERT_GT(outsider, 0);
+        fs::permissions(lock, fs::perms(0600));
+        xio::LockWaitFailure failure;
+        EXPECT_FALSE(take(failure));
+        kill_and_reap(outsider);
+        const std::string holder = "process " + std::to_string(outsider) + " of user 4321";
+        EXPECT_THAT(failure.cause, HasSubstr(lock + " is held by " + holder + ", which is none of the programs it is for"));
+        EXPECT_TRUE(failure.foreign);
+        EXPECT_EQ(failure.next, (ui::NextStep{ui::Step::EndLockHolder, {lock, holder}}));
+    }
+    {
+        SCOPED_TRACE("root's, kept by a descriptor after the process that took it ended");
+        const pid_t group = spawn_kept_lock(lock, LOCK_EX, 3);
+        ASSERT_GT(group, 0);
+        xio::LockWaitFailure failure;
+        EXPECT_FALSE(take(failure));
+        EXPECT_THAT(failure.cause, HasSubstr("is held by a process that has ended (process "));
+        EXPECT_THAT(failure.cause, HasSubstr(", which took the lock), through a descriptor another process kept (process "));
+        EXPECT_EQ(failure.next.step, ui::Step::EndLockHolder);
+        // The process named as keeping it open is the one that does: of the holder's group.
+        const std::string kept = "through a descriptor another process kept (process ";
+        const auto at = failure.cause.find(kept);
+        ASSERT_NE(at, std::string::npos) << failure.cause;
+        const pid_t keeper = static_cast<pid_t>(std::atol(failure.cause.c_str() + at + kept.size()));
+        EXPECT_THAT(failure.cause, HasSubstr("(process " + std::to_string(keeper) + " of user root has it open)"));
+        EXPECT_EQ(::getpgid(keeper), group);
+        kill_group_and_reap(group, lock);
+    }
+    {
+        SCOPED_TRACE("root's own live program: waited for");
+        const pid_t holder = spawn_holder_for(1, [&] {
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        });
+        ASSERT_GT(holder, 0);
+        xio::LockWaitFailure failure;
+        EXPECT_TRUE(take(failure)) << failure.cause;
+        kill_and_reap(holder);
+    }
+}
+
 // What a refit killed midway left ("<name>.new<pid>" of a process that no longer runs, a regular
 // file) goes with the next one who may make the lock file; a look, a live process's, one of
 // another name or owner, or what is no regular file stays.

@@ -309,6 +309,31 @@ TEST_F(LockWindows, APresentWriterKeepsItsLockFileAndPresenceFollowsTheNewOne) {
     }
 }
 
+// A lock file that fits, whose exclusive lock another program let go between a replacer's two
+// tries, is taken as it stands, never renamed over: nobody seen holding it says nothing, as
+// only a lock taken on that very file does.
+TEST_F(LockWindows, AFittingLockFileLetGoBetweenTwoTriesIsNeverRenamedOver) {
+    const LockKind kind = LockKind::Writers;
+    ASSERT_EQ(take(kind), "held");  // made, and fitting
+    release();
+    const std::string name = lock(kind).string();
+    for (const LockStep step : {LockStep::Unfitting, LockStep::OldLocked}) {
+        SCOPED_TRACE(step == LockStep::Unfitting ? "let go before the old file's lock is tried"
+                                                 : "let go after its exclusive lock was refused");
+        const pid_t holder = spawn_holder([&] {
+            const int fd = ::open(name.c_str(), O_RDWR);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        });
+        ASSERT_GT(holder, 0);
+        const ino_t old = inode(kind);
+        Program taker(step, 1, [&] { return take(kind); });
+        ASSERT_TRUE(taker.stopped());
+        kill_and_reap(holder);
+        EXPECT_EQ(taker.answer(), "held");
+        EXPECT_EQ(inode(kind), old);
+    }
+}
+
 // An outsider (a descriptor opened while the lock file was wider) shows presence, so the lock
 // file is made afresh under the shared lock: the outsider's later writer's byte and record locks
 // land on the old file, are found there, and are taken again on the new one, where they are met.

@@ -698,6 +698,95 @@ TEST_F(RunMarkerTest, WidenedLockFilesAreMadeAfreshNotRefused) {
     EXPECT_EQ(fs::status(folderLock).permissions(), fs::perms(0600));
 }
 
+// A dead run's lock kept by a descriptor after the process that took it ended: never a run that
+// posts, never put back under it; the refusal names the lock file and its holder, with the step
+// to have that process ended, after which the run is put back.
+TEST_F(RunMarkerTest, ADeadRunsLockKeptByAnEndedProcessIsNamedNeverTakenForAPostingRun) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
+    fs::permissions(dir, fs::perms(0755));
+    twoFiles();
+    const std::string runLock = folder() + "run~" + run + ".lock";
+    fs::permissions(runLock, fs::perms(0644));  // as a run makes it: any member may ask
+    const pid_t group = spawn_kept_lock(runLock, LOCK_EX, 30, 65534);
+    ASSERT_GT(group, 0);
+    for (const std::string only : {"", "MASTER.TST"}) {
+        SCOPED_TRACE(only.empty() ? "the company's settling" : "under a data file's writer lock");
+        EXPECT_FALSE(settle(true, only));
+        const std::string text = said();
+        EXPECT_THAT(text, HasSubstr("the lock file " + runLock + " of the run cannot be used (it is held by a process that has ended"));
+        EXPECT_THAT(text, HasSubstr("|next;" + runLock + ";a process that has ended (process "));
+        EXPECT_THAT(text, Not(HasSubstr("posting")));
+        EXPECT_TRUE(halfPosted("MASTER.TST") && halfPosted("HISTORY.TST"));
+    }
+    kill_group_and_reap(group, runLock);
+    EXPECT_TRUE(settle(true)) << said();
+    EXPECT_TRUE(isBefore("MASTER.TST") && isBefore("HISTORY.TST"));
+}
+
+// A run's lock its own user cannot open, which nobody holds: refused as one that cannot be used,
+// naming no holder.
+TEST_F(RunMarkerTest, ARunLockItsUserCannotOpenNamesNoHolder) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as a user who may not open their own file";
+    fs::permissions(dir, fs::perms(0755));
+    twoFiles();
+    const std::string runLock = folder() + "run~" + run + ".lock";
+    std::vector<std::string> theirs = {dir.string(), folder(), (dir / "MASTER.TST").string(), (dir / "HISTORY.TST").string()};
+    for (const auto& e : fs::directory_iterator(folder())) theirs.push_back(e.path().string());
+    for (const auto& f : theirs) ASSERT_EQ(::chown(f.c_str(), 4321, 4321), 0) << f;
+    fs::permissions(runLock, fs::perms::none);
+    const std::string answer = testing_support::AnswerAs(4321, 4321, [&] { return settle(true) ? "settled" : "refused: " + said(); });
+    EXPECT_THAT(answer, HasSubstr("refused: the lock file " + runLock + " of the run cannot be used: nothing is put back"));
+    EXPECT_THAT(answer, Not(HasSubstr("held by")));
+    EXPECT_TRUE(halfPosted("MASTER.TST"));
+}
+
+// A backup folder's lock held by a user it is not for, opened while it was wider: said at once,
+// with the step to have that process ended; a folder holding no run stops nobody, one holding a
+// run refuses the command. The holder lets go on its own within the wait, so a wait shows as a
+// run put back.
+TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
+    fs::permissions(dir, fs::perms(0755));
+    const std::string folderLock = folder() + "folder.lock";
+    write_file(folderLock, "");
+    auto holdFolderLock = [&] {
+        fs::permissions(folderLock, fs::perms(0644));
+        const pid_t holder = spawn_holder_for(3, [&] {
+            const int fd = ::open(folderLock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+        fs::permissions(folderLock, fs::perms(0600));
+        return holder;
+    };
+    xio::set_lock_wait_for_tests(std::chrono::seconds(10));
+    for (const bool withRun : {false, true}) {
+        SCOPED_TRACE(withRun ? "a run stands there" : "no run stands there");
+        if (withRun) twoFiles();
+        const pid_t holder = holdFolderLock();
+        ASSERT_GT(holder, 0);
+        EXPECT_EQ(settle(true), !withRun);
+        const auto notices = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        kill_and_reap(holder);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0].kind, withRun ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
+        EXPECT_THAT(notices[0].reason, HasSubstr(folderLock + " is held by process " + std::to_string(holder)));
+        EXPECT_EQ(notices[0].next.step, ui::Step::EndLockHolder);
+        if (withRun) {
+            EXPECT_TRUE(halfPosted("MASTER.TST"));
+        }
+    }
+    // A run of this program that needs the folder is refused at once the same way.
+    const pid_t holder = holdFolderLock();
+    ASSERT_GT(holder, 0);
+    std::string why;
+    ui::NextStep next;
+    EXPECT_EQ(xio::hold_run(folder(), &why, &next), EWOULDBLOCK);
+    kill_and_reap(holder);
+    EXPECT_THAT(why, HasSubstr(folderLock + " is held by process " + std::to_string(holder)));
+    EXPECT_EQ(next.step, ui::Step::EndLockHolder);
+}
+
 // Root, for another user's backup folder: that user's lock file, made as theirs when missing,
 // and waited for a bounded time when held, the message naming it and its holder.
 TEST_F(RunMarkerTest, RootTakesAnotherUsersFolderLockAsTheirs) {

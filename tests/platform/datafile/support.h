@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/datafile/journal_guard.h"
+#include "platform/datafile/lock_file.h"
 #include "platform/datafile/locks.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/xio.h"
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +20,10 @@
 #include <tuple>
 #include <filesystem>
 #include <string>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -130,6 +136,44 @@ inline void kill_and_reap(pid_t pid) {
     ::kill(pid, SIGKILL);
     int status = 0;
     ::waitpid(pid, &status, 0);
+}
+
+// Takes an flock (`how`) on `path` in a process that then ends, the lock kept by a descriptor a
+// process it started holds for `seconds`, or until the leader ends (then it ends, and the lock
+// with it): /proc/locks shows
+// the pid of a process that has ended. Answers the leader of their process group (which waits
+// to be killed with it by kill_group_and_reap), or -1.
+inline pid_t spawn_kept_lock(const std::string& path, int how, unsigned seconds, uid_t uid = static_cast<uid_t>(-1)) {
+    return spawn_holder([&] {
+        // Ends with the test, even one that stops before it kills the group.
+        if (::prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || ::getppid() == 1 || ::setpgid(0, 0) != 0) return false;
+        const pid_t taker = ::fork();
+        if (taker == 0) {
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            if (fd < 0 || ::flock(fd, how) != 0) ::_exit(1);
+            if (::fork() == 0) {
+                // Keeps no stream of the test's open, and ends with its group's leader.
+                const int null = ::open("/dev/null", O_RDWR);
+                for (int stream = 0; stream < 3; ++stream) ::dup2(null, stream);
+                const pid_t leader = ::getpgrp();
+                for (unsigned i = 0; i < seconds * 100 && (::kill(leader, 0) == 0 || errno != ESRCH); ++i) ::usleep(10000);
+                ::_exit(0);
+            }
+            ::_exit(0);
+        }
+        int status = 0;
+        return ::waitpid(taker, &status, 0) == taker && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }, uid);
+}
+// Ends the group and waits (a few seconds at most) until no lock on `path` is shown any more:
+// the kept descriptor's process ends after the leader is reaped.
+inline void kill_group_and_reap(pid_t leader, const std::string& path) {
+    ::kill(-leader, SIGKILL);
+    int status = 0;
+    ::waitpid(leader, &status, 0);
+    struct stat st {};
+    for (int i = 0; i < 500 && ::stat(path.c_str(), &st) == 0 && !xio::lock_holders(st.st_dev, st.st_ino).empty(); ++i)
+        ::usleep(10000);
 }
 
 inline std::filesystem::path make_temp_dir() {
