@@ -20,11 +20,6 @@ void install_journal_guard();
 // done on disk, the journal still hot): a child process that ends there leaves a real hot journal.
 void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
-// Tests: called with a journal's path once its nonce is noted beside the data file
-// (journal_notes.h), before it is removed: a child process that ends there leaves a journal of a
-// finished write standing.
-void set_journal_noted_hook_for_tests(std::function<void(const std::string& journal)> hook);
-
 // Whether the guard is installed (install_journal_guard) and still registered with
 // SQLite. False with why in `why`: no data file is opened without it.
 bool journal_guard_in_place(std::string* why = nullptr);

@@ -3,7 +3,6 @@
 // removes it. A real write stopped in its commit is still taken back.
 #include "platform/datafile/hot_journal.h"
 #include "platform/datafile/journal_guard.h"
-#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
 #include "support.h"
@@ -460,80 +459,24 @@ TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
     sqlite3_close(db);
 }
 
-// A copy of a journal made at the end of a commit and put back after it is a committed write's:
-// never played (the commit is kept), said as such.
-TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
+// A journal copied with its times at the end of a commit and put back before any later write is,
+// by what it holds and who made it, the commit's own: taken back, as SQLite would take it. A
+// lock file's head, whatever it holds and whoever wrote it, changes no verdict.
+TEST_F(OwnJournal, AJournalCopiedAtACommitAndPutBackIsTakenBackWhateverTheLockFileHolds) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
     made();
     const fs::path saved = dir / "saved";
-    xio::set_journal_removal_hook_for_tests([&](const std::string& j) { fs::copy_file(j, saved, fs::copy_options::overwrite_existing); });
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) {
+        fs::copy_file(j, saved, fs::copy_options::overwrite_existing);
+        fs::last_write_time(saved, fs::last_write_time(j));
+    });
     const uint16_t h = open(false);
     EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
     close(h);
     xio::set_journal_removal_hook_for_tests(nullptr);
     ASSERT_TRUE(fs::exists(saved));
     fs::rename(saved, journal());
-    const std::string committed = bytes_of(file());
-    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is the journal of a write this program finished "
-                                             "(committed, or took back whole)"),
-                                   HasSubstr(file().string() + " was written whole and synced before that note, so it "
-                                             "holds that write")));
-    EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveFinishedJournal);
-    EXPECT_FALSE(settle(true));
-    notices();
-    EXPECT_EQ(bytes_of(file()), committed);
-    fs::remove(journal());
-    EXPECT_EQ(customers(), "C1,C2,C3");
-}
-
-// A kill between a journal's note and its removal, after a commit or after a take-back: the
-// journal, noted on the disk before the removal, still stands, and the file holds that write
-// whole. It is never played, and said as a finished write's, with the file kept as it is.
-TEST_F(OwnJournal, AFinishedWritesJournalLeftStandingKeepsTheFileAsItIs) {
-    made();
-    // Ends the child at the note: 0 when the journal still stood, noted, by then.
-    auto killedAtNote = [&](const std::function<void()>& write) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            xio::set_journal_noted_hook_for_tests([&](const std::string& j) {
-                const int fd = ::open(j.c_str(), O_RDONLY);
-                const std::optional<uint32_t> nonce = xio::journal_nonce(fd);
-                ::_exit(nonce && xio::committed_journal_noted(file().string(), *nonce) ? 0 : 2);
-            });
-            write();
-            ::_exit(1);
-        }
-        int status = 0;
-        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    const ui::NextStep keep{ui::Step::RemoveFinishedJournal, {file().string(), journal().string(), xio::user_name(::geteuid())}};
-    auto commit = [&] {
-        uint16_t h = 0;
-        if (xio_open_file(file(), 1, h) == XIO_OK) (void)addCustomer(h, "C3", "A3");
-    };
-    for (const bool takeBack : {false, true}) {
-        SCOPED_TRACE(takeBack ? "a take-back" : "a commit");
-        if (takeBack) {
-            ASSERT_TRUE(stopWrite(file(), "C4"));
-        }
-        ASSERT_EQ(killedAtNote(takeBack ? std::function<void()>([&] { (void)customers(); }) : commit), 0);
-        ASSERT_TRUE(fs::exists(journal()));
-        const std::string kept = bytes_of(file());
-        EXPECT_THAT(customers(), HasSubstr(journal().string() + " is the journal of a write this program finished"));
-        EXPECT_EQ(xio_error_next_step(), keep);
-        EXPECT_FALSE(settle(true));
-        notices();
-        EXPECT_EQ(bytes_of(file()), kept);
-        fs::remove(journal());
-        EXPECT_EQ(customers(), "C1,C2,C3");
-    }
-}
-
-// A lock file another user put in the place of the data file's own, holding the note of a real
-// stopped write's journal, notes nothing: the write is taken back, and the lock file made afresh.
-TEST_F(OwnJournal, ANoteInALockFileAnOutsiderPutThereIsNotBelieved) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
-    made();
-    ASSERT_TRUE(stopWrite(file(), "C3"));
+    // What earlier versions took for a note of that journal, by an outsider in the lock file's place.
     std::string head = "dzjnote1" + std::string(4, '\0') + bytes_of(journal()).substr(12, 4);
     head[11] = 1;
     const fs::path forged = dir / "forged";
@@ -542,10 +485,25 @@ TEST_F(OwnJournal, ANoteInALockFileAnOutsiderPutThereIsNotBelieved) {
     fs::rename(forged, dir / ".MASTER.TST.locks");
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
-    EXPECT_EQ(notices().size(), 1u);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     struct stat st {};
     ASSERT_EQ(::stat((dir / ".MASTER.TST.locks").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+// A take-back killed just before its journal's removal (the file already played back and synced)
+// leaves the journal hot: the next command plays it again, and the file stands as before.
+TEST_F(OwnJournal, ATakeBackKilledJustBeforeItsJournalsRemovalIsTakenBackAgain) {
+    made();
+    const std::string before = customers();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    ASSERT_TRUE(stop_in_commit([&] { (void)customers(); }));
+    ASSERT_TRUE(fs::exists(journal()));
+    EXPECT_EQ(customers(), before);
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(notices().size(), 1u);
 }
 
 // A journal that holds no write which a writer may not write over, or may not remove from a
