@@ -12,6 +12,7 @@
 #include "platform/datafile/sqlite_files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -37,6 +38,11 @@ std::string g_missing;  // why the guard could not be installed
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
+int g_removalError = 0;  // tests: every removal of a journal fails with it
+
+// Why the removal of a journal failed, by its path, until the commit's failure is worded.
+std::mutex g_failedMutex;
+std::map<std::string, std::string, std::less<>> g_failedRemovals;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -212,9 +218,26 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         return SQLITE_IOERR_DELETE_NOENT;
     }
     if (id_of(st) != *own) return SQLITE_IOERR_DELETE;
-    if (!data_file_of(name, kJournalSuffix).empty()) call_hook(g_removalHook, name);
-    const int rc = g_base->xDelete(g_base, name, syncFolder);
+    const bool journal = !data_file_of(name, kJournalSuffix).empty();
+    if (journal) call_hook(g_removalHook, name);
+    int error = 0;
+    int rc = SQLITE_IOERR_DELETE;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        error = g_removalError;
+    }
+    if (error == 0) {
+        errno = 0;
+        rc = g_base->xDelete(g_base, name, syncFolder);
+        error = errno;
+    }
     if (rc == SQLITE_OK) forget_own(name);
+    // The journal stands, hot: SQLite ends the commit as failed, and the file's next open that
+    // may write it takes the write back. Why it stands is kept for the failure's words.
+    if (journal && (rc & 0xff) == SQLITE_IOERR && ::lstat(name, &st) == 0) {
+        std::lock_guard<std::mutex> lock(g_failedMutex);
+        g_failedRemovals[name] = error != 0 ? std::strerror(error) : "the system gave no reason";
+    }
     return rc;
 }
 
@@ -292,6 +315,20 @@ bool journal_guard_in_place(std::string* why) {
 void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_removalHook = std::move(hook);
+}
+
+std::string journal_removal_failure(const std::string& dataFile) {
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    const auto it = g_failedRemovals.find(dataFile + std::string(kJournalSuffix));
+    if (it == g_failedRemovals.end()) return {};
+    std::string why = std::move(it->second);
+    g_failedRemovals.erase(it);
+    return why;
+}
+
+void set_journal_removal_error_for_tests(int error) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_removalError = error;
 }
 
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {

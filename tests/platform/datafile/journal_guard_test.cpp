@@ -219,6 +219,25 @@ TEST_F(JournalGuard, EveryOtherOpenAndRemovalIsRefused) {
               SQLITE_OK);
 }
 
+// A commit whose journal cannot be removed (a folder made immutable) is said as not committed,
+// naming the journal and why it stands; the journal, hot, takes the write back at the next open.
+TEST_F(JournalGuard, ACommitWhoseJournalStaysIsSaidNotCommittedAndTakenBack) {
+    made();
+    const uint16_t h = open(false);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    xio::set_journal_removal_error_for_tests(EPERM);
+    const int s = xio_end_writes(h);
+    xio::set_journal_removal_error_for_tests(0);
+    EXPECT_NE(s, XIO_OK);
+    EXPECT_THAT(xio_error_text(), AllOf(HasSubstr("the write was not committed"),
+                                        HasSubstr(journal().string() + " could not be removed (" + std::strerror(EPERM) + ")"),
+                                        HasSubstr("takes the write back")));
+    close(h);
+    EXPECT_EQ(names(), "Kept");
+    EXPECT_FALSE(fs::exists(journal()));
+}
+
 // An access control list as the kernel keeps it: (tag, permission, id) entries in its order.
 bool set_acl(const fs::path& p, const std::vector<std::array<uint32_t, 3>>& entries) {
     std::string raw = {2, 0, 0, 0};
