@@ -237,10 +237,12 @@ Outcome opened(Judging& g) {
 
 // 6. SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
 // written yet, is left to the writers, whoever made it.
+// A look that finds the file's reserved lock held meets a writer that has just made its journal
+// (SQLite makes it empty, of the mode the umask gives, then sets its mode): that writer's own.
 Outcome hot(Judging& g) {
     Bytes first;
-    if (g.st.st_size == 0 || !read_at(g.fd, first, 1, 0) || first[0] == 0) return judged(g, JournalKind::Idle);
-    return Outcome::Next;
+    if (g.st.st_size != 0 && read_at(g.fd, first, 1, 0) && first[0] != 0) return Outcome::Next;
+    return judged(g, g.use == JournalUse::Look && g.reader().reserved() ? JournalKind::Live : JournalKind::Idle);
 }
 
 // 7. Hot where SQLite is about to write its own journal: only one who may write the file could

@@ -115,7 +115,63 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     ASSERT_TRUE(fs::exists(journal()));
     EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Live);
     EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    // So is a journal just made, still empty (its mode not yet set past the umask).
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::ofstream(journal()).close();
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Live);
+    fs::remove(journal());
+    EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
+}
+
+// A verdict holds only for the journal it was given of: one removed between the judge's look and
+// its verdict is no journal, and nothing is said of it; one replaced is judged again, whichever
+// way round (a refused one replaced by a stopped write's, or the other way).
+TEST_F(OwnJournal, AJournalRemovedOrReplacedWhileJudgedIsJudgedAsItStandsAfter) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file());
+    const fs::path own = dir / "own", bad = dir / "bad";
+    fs::copy_file(journal(), own);
+    fs::last_write_time(own, fs::last_write_time(journal()));
+    fs::remove(journal());
+    std::ofstream(bad, std::ios::binary) << std::string(512, 'x');
+    // Acts once, on the first verdict given.
+    auto once = [](std::function<void()> act) {
+        auto done = std::make_shared<bool>(false);
+        xio::set_journal_judged_hook_for_tests([act, done](const std::string&) {
+            if (!*done) {
+                *done = true;
+                act();
+            }
+        });
+    };
+    fs::copy_file(bad, journal());
+    once([&] { fs::remove(journal()); });
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::None);
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(notices().empty());
+
+    fs::copy_file(bad, journal());
+    once([&] {
+        fs::remove(journal());
+        fs::copy_file(own, journal());
+        fs::last_write_time(journal(), fs::last_write_time(own));
+    });
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Own);
+
+    once([&] {
+        fs::remove(journal());
+        fs::copy_file(bad, journal());
+    });
+    EXPECT_THAT(customers(), HasSubstr("not a journal"));
+    xio::set_journal_judged_hook_for_tests(nullptr);
+    EXPECT_EQ(bytes_of(file()), stopped);
+    fs::remove(journal());
+    fs::copy_file(own, journal());
+    fs::last_write_time(journal(), fs::last_write_time(own));
+    EXPECT_EQ(customers(), "C1,C2");
+    notices();
 }
 
 // Only under the file's writer lock (a program holding it is writing the file, and is left
