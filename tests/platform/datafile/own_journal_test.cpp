@@ -355,6 +355,16 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
         {"it would grow the file", [&](std::string& j) { put_be32(j, 16, 0xffffffffu); }},
         {"more than the " + std::to_string(stopped.size() / pageSize) + " it has",
          [&](std::string& j) { put_be32(j, 16, static_cast<uint32_t>(stopped.size() / pageSize) + 1); }},
+        {"is of page " + std::to_string(0x40000000u / pageSize + 1) + ", the locking page",
+         [&](std::string& j) { put_be32(j, second, 0x40000000u / pageSize + 1); }},
+        // SQLite would play the last copy over the first.
+        {"record 2 saves page 1 a second time (record 1 saved it first)",
+         [&](std::string& j) { j.replace(second, pageSize + 8, j, sector, pageSize + 8); }},
+        // Cut inside its second part's header, the magic standing.
+        {"it ends inside the header of its part 2: the journal was cut", [&](std::string& j) {
+             j.resize((j.size() + sector - 1) / sector * sector, '\0');
+             j += real.substr(0, 12);
+         }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
@@ -370,8 +380,13 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
         EXPECT_EQ(bytes_of(file()), stopped);
         EXPECT_EQ(bytes_of(journal()), j);
     }
-    // What follows its last part without a part's header is not played, as SQLite plays it.
-    std::ofstream(dir / "real", std::ios::binary | std::ios::app) << std::string(2 * sector, '\x01');
+    // What follows its last part without a part's header is not played, as SQLite plays it; nor
+    // is a later part's header whose writing stopped (whole pieces of it, counting nothing).
+    std::string piece = real.substr(0, std::min(pageSize, sector));
+    put_be32(piece, 8, 0);
+    std::ofstream(dir / "real", std::ios::binary | std::ios::app)
+        << std::string((real.size() + sector - 1) / sector * sector - real.size(), '\0') << piece
+        << std::string(sector - piece.size(), '\0') << std::string(2 * sector, '\x01');
     fs::last_write_time(dir / "real", fs::last_write_time(file()));  // last written no later than the file
     fs::rename(dir / "real", journal());
     EXPECT_TRUE(settle(true));
@@ -379,6 +394,36 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     EXPECT_EQ(customers(), "C1,C2");
+}
+
+// The pages a stopped write's journal says the file had are SQLite's own reading of the file: its
+// length, where bytes lie past the count its header gives, and a header count of 0 is none. Such
+// a journal is the file's own, and taken back whole.
+TEST_F(OwnJournal, AJournalsPageCountIsReadAsSQLiteReadsTheFile) {
+    made();
+    const std::string before = customers();
+    const std::string clean = bytes_of(file());
+    for (const std::size_t extra : {std::size_t{1000}, std::size_t{4096}}) {
+        SCOPED_TRACE(std::to_string(extra) + " bytes past the header's count");
+        std::ofstream(file(), std::ios::binary | std::ios::app) << std::string(extra, '\0');
+        ASSERT_TRUE(stopWrite(file(), "C3"));
+        EXPECT_EQ(customers(), before);
+        EXPECT_FALSE(fs::exists(journal()));
+        notices();
+    }
+    // The first page it saved counting 0 pages (bytes SQLite's checksums do not sample).
+    std::ofstream(file(), std::ios::binary | std::ios::trunc) << clean;
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string j = bytes_of(journal());
+    const uint32_t sector = be32_at(j, 20);
+    ASSERT_EQ(be32_at(j, sector), 1u);
+    put_be32(j, sector + 4 + 28, 0);
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+    fs::last_write_time(journal(), madeAt);
+    EXPECT_EQ(customers(), before);
+    EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);
 }
 
 // A journal's header counts agree with what it holds, or it is damaged, whatever its times: a page
@@ -513,6 +558,45 @@ TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(sqlite3_column_text(st, 0))), "ok");
     sqlite3_finalize(st);
     sqlite3_close(db);
+}
+
+// A file left not whole by a take-back is said with the check's first findings and how many it
+// found, never every one of them.
+TEST_F(OwnJournal, ATakeBackLeavingTheFileNotWholeSaysItsFirstFindingsAndHowMany) {
+    made();
+    {
+        const uint16_t h = open(false);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(addCustomer(h, "K" + std::to_string(1000 + i), "B" + std::to_string(i)), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+        close(h);
+    }
+    {  // a write that changes every customer, stopped in its commit: its journal saves their pages
+        const uint16_t h = open(false);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(addCustomer(h, "L" + std::to_string(1000 + i), "M" + std::to_string(i)), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+        close(h);
+    }
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string j = bytes_of(journal());
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    const uint32_t sector = be32_at(j, 20), records = be32_at(j, 8), pageSize = be32_at(j, 24);
+    // Every code saved in a row page, at bytes not sampled, made another one.
+    int changed = 0;
+    for (uint32_t i = 1; i < records; ++i) {
+        const std::size_t data = sector + i * (pageSize + 8) + 4;
+        for (std::size_t at = j.find("K1", data); at != std::string::npos && at + 1 < data + pageSize; at = j.find("K1", at + 1))
+            if ((data + pageSize - (at + 1)) % 200 != 0 && ++changed) j[at + 1] = '7';
+    }
+    ASSERT_GT(changed, 4);
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+    fs::last_write_time(journal(), madeAt);
+    settle(true);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not whole: "), HasSubstr("(100 findings or more in all)"), Not(HasSubstr("***"))));
+    EXPECT_LT(said[0].reason.size(), 600u);
 }
 
 // A journal copied with its times at the end of a commit and put back before any later write is,
