@@ -1,6 +1,7 @@
-// A command killed at any of its syncs (a journal's, a data file's, just before a journal is
-// removed, a marker's) is finished or taken back by the next writing command: every data file
-// then stands as it was before the command, or as the command leaves it, and nothing is refused.
+// A conversion killed at any of its syncs (a journal's, a data file's, just before a journal is
+// removed, a marker's) is finished or put back by the next writing command: every data file then
+// stands as it was before the conversion, or as the conversion leaves it, and nothing is refused.
+// (A table import killed so: test_tables_cli.cpp.)
 #include "cli_support.h"
 
 #include <gmock/gmock.h>
@@ -76,13 +77,6 @@ protected:
 
 TEST_F(Killed, AConversionKilledAtAnySyncIsPutBackWholeOrStandsWhole) {
     KillAtEverySync(base, {"convert", "--company", "{co}", "--yes"}, samples / "glm" / "demo-gl-master.txt", {"GLM", "CMM"});
-}
-
-TEST_F(Killed, ATableImportKilledAtAnySyncIsTakenBackOrStands) {
-    fs::copy_file(samples / "glm" / "demo-gl-master.txt", root / "glm.txt");
-    ASSERT_LE(Cli({"convert", "--company", base.string(), "--yes", (root / "glm.txt").string()}).status, 1);
-    KillAtEverySync(base, {"tables", "import", "--company", "{co}", "DEMO", "--app", "GL", "--field", "9"},
-                    samples / "tables" / "demo-account-table.txt", {"XVM"});
 }
 
 }  // namespace
