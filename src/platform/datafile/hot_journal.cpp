@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <mutex>
+#include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -57,6 +58,18 @@ int first_read(const std::string& dataFile, std::string& why) {
     return rc;
 }
 
+// What the integrity check found, as a person reads it: the first few findings, then how many
+// there were (the check stops at 100).
+std::string said_findings(const std::vector<std::string>& findings) {
+    constexpr std::size_t kSaid = 3, kCheckStops = 100;
+    std::string said;
+    for (std::size_t i = 0; i < findings.size() && i < kSaid; ++i) said += (i == 0 ? "" : "; ") + findings[i];
+    if (findings.size() > kSaid)
+        said += " (" + std::to_string(findings.size()) + (findings.size() >= kCheckStops ? " findings or more" : " findings") +
+                " in all)";
+    return said;
+}
+
 // Whether the file SQLite reads as `dataFile` is whole (its integrity check finds nothing wrong:
 // a journal's checksums sample one byte in 200, so a played page may break what only that check
 // sees, an index against its rows); `why` what it found when not. Run only after a take-back.
@@ -64,22 +77,24 @@ bool whole(const std::string& dataFile, std::string& why) {
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(sqlite_name(dataFile).c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc == SQLITE_OK) rc = harden(db);
-    std::string found;
+    std::vector<std::string> findings;
     if (rc == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
         rc = sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr);
         while (rc == SQLITE_OK && (rc = sqlite3_step(st)) == SQLITE_ROW) {
             rc = SQLITE_OK;
             const unsigned char* text = sqlite3_column_text(st, 0);
-            found += (found.empty() ? "" : "; ") + std::string(text ? reinterpret_cast<const char*>(text) : "");
+            std::istringstream lines(text ? reinterpret_cast<const char*>(text) : "");
+            for (std::string line; std::getline(lines, line);)
+                if (!line.empty() && !line.starts_with("*** in database")) findings.push_back(line);
         }
         if (rc == SQLITE_DONE) rc = SQLITE_OK;
         sqlite3_finalize(st);
     }
-    if (rc != SQLITE_OK) found = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    if (rc != SQLITE_OK) findings = {db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)};
     sqlite3_close(db);
-    if (rc == SQLITE_OK && found == "ok") return true;
-    why = found;
+    if (rc == SQLITE_OK && findings.size() == 1 && findings[0] == "ok") return true;
+    why = said_findings(findings);
     return false;
 }
 

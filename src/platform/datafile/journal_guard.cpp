@@ -6,18 +6,13 @@
 // makes, and a journal the judge passed (own_journal.h). Every other open is refused before
 // anything is opened (a pipe opened to read would wait for ever), and a removal is let through
 // only for a journal this process opened as its own, known by its inode.
-//
-// Before the removal of a journal of its own (SQLite has written and synced the data file whole
-// by then) the guard notes the journal's nonce beside the data file, on the disk
-// (journal_notes.h): the journal itself, left by a kill before its removal, or a copy of it put
-// back later, is a journal of a finished write.
 #include "platform/datafile/journal_guard.h"
 
-#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/own_journal.h"
 #include "platform/datafile/sqlite_files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <mutex>
@@ -43,7 +38,11 @@ std::string g_missing;  // why the guard could not be installed
 std::mutex g_hookMutex;
 std::function<void(const std::string&)> g_removalHook;
 std::function<void(const std::string&)> g_openHook;
-std::function<void(const std::string&)> g_notedHook;
+int g_removalError = 0;  // tests: every removal of a journal fails with it
+
+// Why the removal of a journal failed, by its path, until the commit's failure is worded.
+std::mutex g_failedMutex;
+std::map<std::string, std::string, std::less<>> g_failedRemovals;
 
 void call_hook(const std::function<void(const std::string&)>& which, const char* name) {
     std::function<void(const std::string&)> hook;
@@ -209,17 +208,6 @@ int guard_open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flag
     }
 }
 
-// The nonce of the journal at `name`, when it is still the file `id`; false when it is not.
-bool still_own(const std::string& name, FileId id, std::optional<uint32_t>& nonce) {
-    const int fd = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    struct stat st {};
-    const bool same = ::fstat(fd, &st) == 0 && id_of(st) == id;
-    if (same) nonce = journal_nonce(fd);
-    ::close(fd);
-    return same;
-}
-
 int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
     if (!name) return SQLITE_IOERR_DELETE;
     const std::optional<FileId> own = own_at(name);
@@ -229,13 +217,27 @@ int guard_delete(sqlite3_vfs*, const char* name, int syncFolder) {
         forget_own(name);
         return SQLITE_IOERR_DELETE_NOENT;
     }
-    const std::string dataFile = data_file_of(name, kJournalSuffix);
-    std::optional<uint32_t> nonce;
-    if (dataFile.empty() ? id_of(st) != *own : !still_own(name, *own, nonce)) return SQLITE_IOERR_DELETE;
-    if (!dataFile.empty()) call_hook(g_removalHook, name);
-    if (nonce && note_committed_journal(dataFile, *nonce)) call_hook(g_notedHook, name);
-    const int rc = g_base->xDelete(g_base, name, syncFolder);
+    if (id_of(st) != *own) return SQLITE_IOERR_DELETE;
+    const bool journal = !data_file_of(name, kJournalSuffix).empty();
+    if (journal) call_hook(g_removalHook, name);
+    int error = 0;
+    int rc = SQLITE_IOERR_DELETE;
+    {
+        std::lock_guard<std::mutex> lock(g_hookMutex);
+        error = g_removalError;
+    }
+    if (error == 0) {
+        errno = 0;
+        rc = g_base->xDelete(g_base, name, syncFolder);
+        error = errno;
+    }
     if (rc == SQLITE_OK) forget_own(name);
+    // The journal stands, hot: SQLite ends the commit as failed, and the file's next open that
+    // may write it takes the write back. Why it stands is kept for the failure's words.
+    if (journal && (rc & 0xff) == SQLITE_IOERR && ::lstat(name, &st) == 0) {
+        std::lock_guard<std::mutex> lock(g_failedMutex);
+        g_failedRemovals[name] = error != 0 ? std::strerror(error) : "the system gave no reason";
+    }
     return rc;
 }
 
@@ -315,14 +317,23 @@ void set_journal_removal_hook_for_tests(std::function<void(const std::string& jo
     g_removalHook = std::move(hook);
 }
 
+std::string journal_removal_failure(const std::string& dataFile) {
+    std::lock_guard<std::mutex> lock(g_failedMutex);
+    const auto it = g_failedRemovals.find(dataFile + std::string(kJournalSuffix));
+    if (it == g_failedRemovals.end()) return {};
+    std::string why = std::move(it->second);
+    g_failedRemovals.erase(it);
+    return why;
+}
+
+void set_journal_removal_error_for_tests(int error) {
+    std::lock_guard<std::mutex> lock(g_hookMutex);
+    g_removalError = error;
+}
+
 void set_journal_open_hook_for_tests(std::function<void(const std::string& journal)> hook) {
     std::lock_guard<std::mutex> lock(g_hookMutex);
     g_openHook = std::move(hook);
-}
-
-void set_journal_noted_hook_for_tests(std::function<void(const std::string& journal)> hook) {
-    std::lock_guard<std::mutex> lock(g_hookMutex);
-    g_notedHook = std::move(hook);
 }
 
 }  // namespace dz::xio

@@ -20,10 +20,12 @@ void install_journal_guard();
 // done on disk, the journal still hot): a child process that ends there leaves a real hot journal.
 void set_journal_removal_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
-// Tests: called with a journal's path once its nonce is noted beside the data file
-// (journal_notes.h), before it is removed: a child process that ends there leaves a journal of a
-// finished write standing.
-void set_journal_noted_hook_for_tests(std::function<void(const std::string& journal)> hook);
+// Why the removal of `dataFile`'s journal at the end of a commit failed, when it did (the journal
+// then stands hot, and the commit failed with it): the system's words, said once; "" otherwise.
+std::string journal_removal_failure(const std::string& dataFile);
+
+// Tests: every removal of a journal fails with `error` (0: none), as in a folder made immutable.
+void set_journal_removal_error_for_tests(int error);
 
 // Whether the guard is installed (install_journal_guard) and still registered with
 // SQLite. False with why in `why`: no data file is opened without it.

@@ -718,18 +718,6 @@ std::vector<LockHolder> lock_holders(dev_t dev, ino_t ino) {
     return holders;
 }
 
-bool lock_file_trusted(const std::string& dataFile, const std::string& lockFile, const struct stat& st) {
-    struct stat data {};
-    if (!S_ISREG(st.st_mode) || st.st_nlink != 1 || ::stat(dataFile.c_str(), &data) != 0) return false;
-    const uid_t owner = st.st_uid;
-    if (owner != 0 && owner != data.st_uid && write_right(owner, dataFile, data) != WriteRight::Yes) return false;
-    const bool othersWrite = (data.st_mode & S_IWOTH) != 0;
-    if ((st.st_mode & S_IWOTH) && !othersWrite) return false;
-    if ((st.st_mode & S_IWGRP) == 0 || othersWrite) return true;
-    // The group's write bit is an access list's mask where it has one: its entries may name anyone.
-    return st.st_gid == data.st_gid && (data.st_mode & S_IWGRP) && !has_access_acl(lockFile);
-}
-
 int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& failure) {
     const LockFileOpened o = lock_named(spec, exclusive, std::chrono::steady_clock::now() + g_wait);
     if (o.fd >= 0) return o.fd;

@@ -152,14 +152,6 @@ int take_lock_file(const LockFileSpec& spec, bool exclusive, LockWaitFailure& fa
 // another program holds it (`dev`, `ino`: the file held), or why it cannot be had.
 LockFileOpened try_lock_file(const LockFileSpec& spec, bool exclusive);
 
-// Whether what stands at the head of a data file's lock file (journal_notes.h) may be believed:
-// none but those who may write the data file could have written it. Its owner is root, the data
-// file's owner or one who may write it; its write bits go to nobody else (its group's only where
-// that group may write the data file, the others' only where they may); and no access list opens
-// it wider. `st`: the lock file's status, at `lockFile`. Anything else is heeded as a lock file
-// alone, and the next writer makes it afresh (it does not fit).
-bool lock_file_trusted(const std::string& dataFile, const std::string& lockFile, const struct stat& st);
-
 // How long a lock is waited for (10 seconds otherwise). Tests only.
 void set_lock_wait_for_tests(std::chrono::milliseconds wait);
 // The steps of taking and making lock files between which another program may act: a test

@@ -113,62 +113,6 @@ std::filesystem::path lock_file_path(const std::filesystem::path& dataFile) {
     return canon / ("." + dataFile.filename().string() + ".locks");
 }
 
-namespace {
-std::mutex g_headMutex;
-
-// The lock file this program has open at `dataFile`'s lock file's name, if any.
-std::shared_ptr<LockFile> open_here(const std::filesystem::path& lockFile) {
-    if (g_filesPid != ::getpid()) return nullptr;
-    struct stat st {};
-    if (::lstat(lockFile.c_str(), &st) != 0) return nullptr;
-    const auto it = g_files.find({st.st_dev, st.st_ino});
-    return it == g_files.end() ? nullptr : it->second.lock();
-}
-
-bool pread_whole(int fd, void* out, std::size_t n) {
-    std::memset(out, 0, n);
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, static_cast<char*>(out) + done, n - done, static_cast<off_t>(done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) return true;  // past the end: zeros
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-}  // namespace
-
-bool read_lock_file_head(const std::filesystem::path& dataFile, void* out, std::size_t n, struct stat* status) {
-    std::lock_guard<std::mutex> guard(g_headMutex);
-    const std::filesystem::path lockFile = lock_file_path(dataFile);
-    struct stat st {};
-    if (const auto file = open_here(lockFile); file && file->fd >= 0) {
-        if (status && ::fstat(file->fd, status) != 0) return false;
-        return pread_whole(file->fd, out, n);
-    }
-    const int fd = ::open(lockFile.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) return false;
-    const bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_nlink == 1 && pread_whole(fd, out, n);
-    ::close(fd);
-    if (ok && status) *status = st;
-    return ok;
-}
-
-bool write_lock_file_head(const std::filesystem::path& dataFile, const void* bytes, std::size_t n) {
-    std::lock_guard<std::mutex> guard(g_headMutex);
-    const auto file = open_here(lock_file_path(dataFile));
-    if (!file || file->fd < 0 || !file->writable) return false;
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t put =
-            ::pwrite(file->fd, static_cast<const char*>(bytes) + done, n - done, static_cast<off_t>(done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return ::fdatasync(file->fd) == 0;
-}
 
 LockTable::LockTable(std::filesystem::path dataFile, int64_t owner)
     : path_(lock_file_path(dataFile)), dataFile_(std::move(dataFile)), owner_(owner) {}

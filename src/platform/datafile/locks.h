@@ -66,17 +66,6 @@ struct LockFile;
 // The lock file of a data file: ".<file name>.locks" in its folder (the folder's canonical path).
 std::filesystem::path lock_file_path(const std::filesystem::path& dataFile);
 
-// The head of a data file's lock file (its first bytes; every lock is on a byte, never on what
-// the file holds), where the program notes what it must remember beside the data file
-// (journal_notes.h). Read and written through the descriptor this program holds on the lock
-// file: one opened and closed beside it would drop the program's locks there. Read through a
-// descriptor of its own only where this program has none open (it then holds no lock there).
-// False when it cannot be had: no lock file, or not writable here; what lies past the file's end
-// reads as zeros. `status`: the lock file's, as read (whose it is, who may write it). A write is
-// on the disk (synced) when it answers true.
-bool read_lock_file_head(const std::filesystem::path& dataFile, void* out, std::size_t n, struct stat* status = nullptr);
-bool write_lock_file_head(const std::filesystem::path& dataFile, const void* bytes, std::size_t n);
-
 // How a table uses its lock file: one that may write makes it; a look only uses it when it
 // is there, and may open, and goes on without it otherwise; Examine Files (Foretell), a look
 // that foretells a conversion, is refused a lock file that is there but cannot be had, as the

@@ -1,6 +1,5 @@
 #include "platform/datafile/own_journal.h"
 
-#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/sqlite_files.h"
 #include "platform/datafile/users.h"
 
@@ -8,9 +7,12 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <vector>
 
 namespace dz::xio {
@@ -43,6 +45,13 @@ bool page_size_fits(uint32_t n) { return n >= 512 && n <= 65536 && (n & (n - 1))
 uint32_t page_size_of(const unsigned char* header) {
     const uint32_t n = (uint32_t{header[16]} << 8) | header[17];
     return n == 1 ? 65536 : n;
+}
+
+// The pages a database header counts, where SQLite reads that count: written at the change counter
+// the header holds, and not 0. 0 when it gives none: SQLite then reads the file's length.
+uint32_t counted_pages(const unsigned char* header) {
+    const uint32_t n = be32(header + kPageCount);
+    return be32(header + kCountValidFor) == be32(header + kChangeCounter) ? n : 0;
 }
 
 bool read_at(int fd, Bytes& out, std::size_t n, off_t at) {
@@ -135,6 +144,7 @@ struct Judging {
     uint32_t pageSize = 0;
     uint32_t sector = 0;
     uint32_t pages = 0;  // the pages the file had when the write began
+    uint64_t filePages = 0;  // the pages the file's length holds now
     bool ownerWrites = false;  // the journal's owner may write the data file
     Bytes firstPage;       // the file's first page as the write found it, when saved
     uint32_t highest = 0;  // the highest page number saved
@@ -201,7 +211,7 @@ Outcome one_file(Judging& g) {
 }
 
 // 4. Beside its data file; whether the journal's owner may write that file (root, its owner, or
-// one the file's bits and access list let write it) is kept for step 16.
+// one the file's bits and access list let write it) is kept for step 15.
 Outcome beside_file(Judging& g) {
     if (::stat(g.j.dataFile.c_str(), &g.file) != 0) return refused(g);
     g.j.fileOwner = g.file.st_uid;
@@ -227,10 +237,12 @@ Outcome opened(Judging& g) {
 
 // 6. SQLite plays only a journal whose first byte is not zero: one empty, or whose header is not
 // written yet, is left to the writers, whoever made it.
+// A look that finds the file's reserved lock held meets a writer that has just made its journal
+// (SQLite makes it empty, of the mode the umask gives, then sets its mode): that writer's own.
 Outcome hot(Judging& g) {
     Bytes first;
-    if (g.st.st_size == 0 || !read_at(g.fd, first, 1, 0) || first[0] == 0) return judged(g, JournalKind::Idle);
-    return Outcome::Next;
+    if (g.st.st_size != 0 && read_at(g.fd, first, 1, 0) && first[0] != 0) return Outcome::Next;
+    return judged(g, g.use == JournalUse::Look && g.reader().reserved() ? JournalKind::Live : JournalKind::Idle);
 }
 
 // 7. Hot where SQLite is about to write its own journal: only one who may write the file could
@@ -267,20 +279,15 @@ Outcome sizes(Judging& g) {
     g.sector = be32(&g.head[20]);
     if (!page_size_fits(g.sector)) return refused(g, "its header gives sectors of " + std::to_string(g.sector) + " bytes");
     g.pages = be32(&g.head[kOriginalPages]);
-    const uint64_t filePages = (static_cast<uint64_t>(g.file.st_size) + g.pageSize - 1) / g.pageSize;
-    if (g.pages > filePages)
+    g.filePages = (static_cast<uint64_t>(g.file.st_size) + g.pageSize - 1) / g.pageSize;
+    if (g.pages > g.filePages)
         return refused(g, "it says the data file had " + std::to_string(g.pages) + " pages, more than the " +
-                              std::to_string(filePages) + " it has: played, it would grow the file");
+                              std::to_string(g.filePages) + " it has: played, it would grow the file");
     if (!g.reader().read(g.now, g.pageSize)) return refused(g, "the data file's first page cannot be read");
     return Outcome::Next;
 }
 
-// 11. Not the journal of a write this program committed (journal_notes.h).
-Outcome not_committed(Judging& g) {
-    return committed_journal_noted(g.j.dataFile, be32(&g.head[12])) ? refused(g) : Outcome::Next;
-}
-
-// 12. No super journal named at its end: SQLite would open the file it names, read it as a list
+// 11. No super journal named at its end: SQLite would open the file it names, read it as a list
 // of journals and remove it. This program never writes one.
 Outcome no_super_journal(Judging& g) {
     constexpr off_t kTail = 16;  // the name's length, its byte sum, the magic
@@ -326,19 +333,46 @@ Outcome past_count(Judging& g, off_t at, uint32_t cksumInit, uint64_t counted) {
     return Outcome::Next;
 }
 
-// 13. Every record SQLite would play checks out: each part's records in order, as many as its
+// A later part that stands only in part: the file ends inside the sector its header starts.
+// SQLite writes a part's header before any of its records, whole, as copies of the header in
+// pieces of a page (or of the sector, when smaller), each with a count of 0 until the part is
+// synced, and a page reaches the file only after its part is synced. So what a write stopped in
+// the middle of that header leaves is those pieces, whole, counting nothing: SQLite rightly stops
+// there. Anything else that is not all zeros was cut from a part that may have reached the file:
+// played without it, the file would be left half written.
+Outcome part_cut(Judging& g, off_t at, uint64_t partNo) {
+    const std::size_t left = static_cast<std::size_t>(g.st.st_size - at);
+    Bytes tail;
+    if (!read_at(g.fd, tail, left, at)) return refused(g, "its part " + std::to_string(partNo) + " cannot be read");
+    if (std::all_of(tail.begin(), tail.end(), [](unsigned char b) { return b == 0; })) return Outcome::Next;
+    const std::size_t piece = std::min<std::size_t>(g.pageSize, g.sector);
+    bool headerPieces = left % piece == 0;
+    for (std::size_t p = 0; headerPieces && p < left; p += piece)
+        headerPieces = std::equal(tail.begin() + static_cast<std::ptrdiff_t>(p),
+                                  tail.begin() + static_cast<std::ptrdiff_t>(p + piece), tail.begin()) &&
+                       std::memcmp(&tail[p], kJournalMagic, 8) == 0 && be32(&tail[p + 8]) == 0;
+    if (headerPieces) return Outcome::Next;
+    return refused(g, "it ends inside the header of its part " + std::to_string(partNo) + ": the journal was cut");
+}
+
+// 12. Every record SQLite would play checks out: each part's records in order, as many as its
 // header counts (all that stand, for a journal written without syncs), each of a page within
-// those the file had, the locking page never, and its checksum right. A later part starts at the
-// next sector after its records, with a header of its own; SQLite stops where none stands. No
-// record past a part's count says the count was lowered (past_count).
+// those the file had, the locking page never, no page twice (a journal saves a page once, at its
+// first change: the first copy is the one to put back), and its checksum right. A later part
+// starts at the next sector after its records, with a header of its own; SQLite stops where none
+// stands, and one cut is damage (part_cut). No record past a part's count says the count was
+// lowered (past_count).
 Outcome records(Judging& g) {
     const off_t size = g.st.st_size;
     const off_t record = static_cast<off_t>(g.pageSize) + 8;
     const uint32_t lockingPage = 0x40000000u / g.pageSize + 1;
     Bytes part = g.head, rec;
     uint64_t played = 0;
-    for (off_t at = 0;;) {
-        if (at > 0 && (at + static_cast<off_t>(g.sector) > size || !read_at(g.fd, part, kJournalHeader, at) ||
+    std::unordered_map<uint32_t, uint64_t> saved;  // each page saved, by the record that saved it
+    for (off_t at = 0, partNo = 1;; ++partNo) {
+        if (at > 0 && at < size && at + static_cast<off_t>(g.sector) > size)
+            return part_cut(g, at, static_cast<uint64_t>(partNo));
+        if (at > 0 && (at >= size || !read_at(g.fd, part, kJournalHeader, at) ||
                        std::memcmp(part.data(), kJournalMagic, 8) != 0))
             return Outcome::Next;
         const uint32_t cksumInit = be32(&part[12]);
@@ -349,16 +383,22 @@ Outcome records(Judging& g) {
             return refused(g, "its records stop short of the " + std::to_string(played + count) + " its headers count");
         for (uint64_t i = 0; i < count; ++i) {
             ++played;
+            const std::string which = "record " + std::to_string(played);
             if (!read_at(g.fd, rec, static_cast<std::size_t>(record), first + static_cast<off_t>(i) * record))
-                return refused(g, "record " + std::to_string(played) + " cannot be read");
+                return refused(g, which + " cannot be read");
             const uint32_t pgno = be32(rec.data());
-            if (pgno == 0 || pgno == lockingPage || pgno > g.pages)
-                return refused(g, "record " + std::to_string(played) + " is of page " + std::to_string(pgno) +
-                                      ", not one of the " + std::to_string(g.pages) + " the file had");
-            if (good_record(g, rec, cksumInit) != pgno)
-                return refused(g, "record " + std::to_string(played) + " fails its checksum");
+            if (pgno == lockingPage)
+                return refused(g, which + " is of page " + std::to_string(pgno) +
+                                      ", the locking page, which no data file holds and no journal saves");
+            if (pgno == 0 || pgno > g.pages)
+                return refused(g, which + " is of page " + std::to_string(pgno) + ", not one of the " +
+                                      std::to_string(g.pages) + " the file had");
+            if (good_record(g, rec, cksumInit) != pgno) return refused(g, which + " fails its checksum");
+            if (const auto [it, fresh] = saved.emplace(pgno, played); !fresh)
+                return refused(g, which + " saves page " + std::to_string(pgno) + " a second time (record " +
+                                      std::to_string(it->second) + " saved it first)");
             g.highest = std::max(g.highest, pgno);
-            if (pgno == 1 && g.firstPage.empty()) g.firstPage.assign(rec.begin() + 4, rec.begin() + 4 + g.pageSize);
+            if (pgno == 1) g.firstPage.assign(rec.begin() + 4, rec.begin() + 4 + g.pageSize);
         }
         const off_t end = first + static_cast<off_t>(count) * record;
         if (const Outcome o = past_count(g, end, cksumInit, played); o != Outcome::Next) return o;
@@ -366,20 +406,21 @@ Outcome records(Judging& g) {
     }
 }
 
-// 14. The pages it says the file had are those its saved first page counts, where that count is
-// valid (written at the change counter the page holds): SQLite cuts or grows the file to the
-// journal's count before it plays a record, so a count changed since would cut pages away or add
-// empty ones. A first page of no data file is the content step's to tell.
+// 13. The pages it says the file had are at least those its saved first page counts, where that
+// page gives a count (counted_pages): SQLite cuts or grows the file to the journal's count before
+// it plays a record, so a count lowered since would cut pages away. A higher one is SQLite's own
+// reading of a file with bytes past its header's count (it reads the file's length). A first page
+// of no data file is the content step's to tell.
 Outcome original_size(Judging& g) {
     const Bytes& saved = g.firstPage;
-    if (saved.empty() || std::memcmp(saved.data(), kDatabaseMagic, 16) != 0 ||
-        be32(&saved[kCountValidFor]) != be32(&saved[kChangeCounter]) || be32(&saved[kPageCount]) == g.pages)
-        return Outcome::Next;
+    if (saved.empty() || std::memcmp(saved.data(), kDatabaseMagic, 16) != 0) return Outcome::Next;
+    const uint32_t counted = counted_pages(saved.data());
+    if (g.pages >= counted) return Outcome::Next;
     return refused(g, "its header says the data file had " + std::to_string(g.pages) +
-                          " pages, the first page it saved says " + std::to_string(be32(&saved[kPageCount])));
+                          " pages, the first page it saved says " + std::to_string(counted));
 }
 
-// 15. The file's own, by its content. Every commit saves the file's first page; a write of this
+// 14. The file's own, by its content. Every commit saves the file's first page; a write of this
 // program saves it first, with the file's identity in it.
 Outcome its_content(Judging& g) {
     const Bytes& now = g.now;
@@ -389,7 +430,8 @@ Outcome its_content(Judging& g) {
         // says the file had. A spill wrote into the file after the journal was made; a journal
         // made (or copied) since the file's last write is not the one it spilled from.
         struct timespec born {};
-        const bool sizeKept = be32(&now[kCountValidFor]) == be32(&now[kChangeCounter]) && be32(&now[kPageCount]) == g.pages;
+        const uint32_t counted = counted_pages(now.data());
+        const bool sizeKept = counted != 0 ? g.pages >= counted : g.pages == g.filePages;
         if (sizeKept && g.highest != 0 && birth_of(g.fd, born) && not_later(born, g.file.st_mtim)) return Outcome::Next;
         return refused(g, "a journal that does not hold the data file's first page and was not made before the "
                           "file's last write, so it cannot be told to be the file's own");
@@ -414,7 +456,7 @@ Outcome its_content(Judging& g) {
                                          : "a journal of another file, or an old one of this file");
 }
 
-// 16. Made by one who may write the file now. A journal of one who may no longer write it cannot
+// 15. Made by one who may write the file now. A journal of one who may no longer write it cannot
 // be told from one they made to write into it: never played, said as what it may be.
 Outcome its_writer(Judging& g) { return g.ownerWrites ? judged(g, JournalKind::Own) : refused(g); }
 
@@ -437,9 +479,6 @@ constexpr Check kChecks[] = {
     {"header", JournalRefusal::NotItsOwn, "", header},
     {"page size", JournalRefusal::NotItsOwn, "", page_size},
     {"sizes", JournalRefusal::Damaged, "a damaged journal", sizes},
-    {"committed", JournalRefusal::Committed,
-     "the journal of a write this program finished (committed, or took back whole), noted as finished before the "
-     "journal was to be removed", not_committed},
     {"super journal", JournalRefusal::NotItsOwn,
      "a journal that names another file as its super journal (which this program never writes)", no_super_journal},
     {"records", JournalRefusal::Damaged, "a damaged journal", records},
@@ -456,10 +495,6 @@ std::string JournalJudgement::reason() const {
     case JournalRefusal::Damaged:
         return journal + " is " + what + ", and played back it would leave " + dataFile + " half written: " + never +
                "the file is restored from a backup and the journal removed";
-    case JournalRefusal::Committed:
-        return journal + " is " + what + ": " + dataFile + " was written whole and synced before that note, so it "
-               "holds that write, and the journal played would take it back; " + never + user_name(owner) +
-               ", who owns it, or an administrator removes it, keeping the file as it is";
     case JournalRefusal::FormerWriter:
         return journal + " is a journal of " + user_name(owner) + ", who may no longer write " + dataFile +
                ": it may be a write of theirs that stopped before its commit, or a file they made, which its content "
@@ -475,32 +510,87 @@ ui::NextStep JournalJudgement::next() const {
     case JournalRefusal::Damaged: return {ui::Step::RestoreFromBackupAndRemoveJournal, {dataFile, journal}};
     case JournalRefusal::FormerWriter:
         return {ui::Step::GiveJournalToFileOwner, {user_name(owner), journal, user_name(fileOwner), dataFile}};
-    case JournalRefusal::Committed: return {ui::Step::RemoveFinishedJournal, {dataFile, journal, user_name(owner)}};
     case JournalRefusal::NotItsOwn: break;
     }
     return {ui::Step::RemoveJournal, {journal, user_name(owner)}};
 }
 
-JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
+namespace {
+
+std::mutex g_judgedHookMutex;
+std::function<void(const std::string&)> g_judgedHook;
+
+// Whether the journal judged still stands at its name, as the file judged (its device and inode;
+// the judge's descriptor keeps that inode from being given to another file meanwhile) and still
+// linked: a verdict holds for that journal alone.
+enum class Standing { Same, Gone, Replaced };
+Standing still_standing(const Judging& g) {
+    if (g.named.st_ino == 0) return Standing::Same;  // nothing was looked at by its name
+    struct stat held {}, now {};
+    if (g.fd >= 0 && ::fstat(g.fd, &held) == 0 && held.st_nlink == 0 &&
+        (::lstat(g.j.journal.c_str(), &now) != 0 || now.st_ino == held.st_ino))
+        return Standing::Gone;
+    if (::lstat(g.j.journal.c_str(), &now) != 0) return errno == ENOENT ? Standing::Gone : Standing::Same;
+    return now.st_dev == g.named.st_dev && now.st_ino == g.named.st_ino ? Standing::Same : Standing::Replaced;
+}
+
+// One judgement of what stands at the journal's name; `standing` whether it stands there still.
+JournalJudgement judge_once(const std::string& dataFile, JournalUse use, Standing& standing) {
     JournalJudgement j;
     j.dataFile = dataFile;
     j.journal = dataFile + "-journal";
     Judging g(j, use);
     for (const Check& check : kChecks) {
-        switch (check.run(g)) {
-        case Outcome::Next: continue;
-        case Outcome::Judged: return j;
-        case Outcome::Refused:
+        const Outcome o = check.run(g);
+        if (o == Outcome::Next) continue;
+        if (o == Outcome::Refused) {
             j.kind = JournalKind::NotOwn;
             j.refusal = check.refusal;
             j.what = *check.words == '\0' ? g.detail
                      : g.detail.empty()   ? std::string(check.words)
                      : g.detail.front() == ' ' ? check.words + g.detail
                                                : std::string(check.words) + " (" + g.detail + ")";
-            return j;
         }
+        break;  // judged here, or refused
     }
-    return j;  // the last step judges
+    if (j.kind != JournalKind::None) {
+        std::function<void(const std::string&)> hook;
+        {
+            std::lock_guard<std::mutex> lock(g_judgedHookMutex);
+            hook = g_judgedHook;
+        }
+        if (hook) hook(j.journal);
+    }
+    // Looked at while the judge's descriptor still holds it. A writer that is committing holds
+    // the file's reserved lock from before its journal is made until after it is removed, so a
+    // journal the live step found no writer of and that still stands after it is no live write's.
+    standing = j.kind == JournalKind::None ? Standing::Same : still_standing(g);
+    return j;
+}
+
+}  // namespace
+
+JournalJudgement judge_journal(const std::string& dataFile, JournalUse use) {
+    // A journal removed while it was judged (a writer's commit, a take-back) is no journal, and
+    // nothing is said of it; one replaced meanwhile is judged again, a few times at most: a name
+    // that keeps changing belongs to writers at work, and the last verdict stands.
+    constexpr int kTries = 8;
+    for (int tries = 1;; ++tries) {
+        Standing standing = Standing::Same;
+        JournalJudgement j = judge_once(dataFile, use, standing);
+        if (standing == Standing::Gone) {
+            JournalJudgement none;
+            none.dataFile = j.dataFile;
+            none.journal = j.journal;
+            return none;
+        }
+        if (standing == Standing::Same || tries == kTries) return j;
+    }
+}
+
+void set_journal_judged_hook_for_tests(std::function<void(const std::string& journal)> hook) {
+    std::lock_guard<std::mutex> lock(g_judgedHookMutex);
+    g_judgedHook = std::move(hook);
 }
 
 bool journal_goes_with_its_file(const std::string& dataFile) {

@@ -10,6 +10,7 @@
 
 #include "platform/ui/next_step.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 
@@ -35,9 +36,6 @@ enum class JournalRefusal {
                  // fails, records short of its count or past it, a file it would grow, a page count
                  // its saved first page contradicts): the file is restored from a backup and the
                  // journal removed
-    Committed,   // the journal of a write this program finished (its note was on the disk before
-                 // the journal was to be removed): the file holds that write whole, and the journal
-                 // is removed, the file kept as it is
     FormerWriter,  // hot and, by its content, the file's own, but of a user who may not write the
                    // file now: their stopped write, or a file they made, which cannot be told
 };
@@ -67,7 +65,13 @@ struct JournalJudgement {
 
 // The checks are one table of named steps, in the order of the README's "Journals"; a look also
 // refuses a file with a write-ahead log or its index beside it (never this program's), naming it.
+// The verdict is of the journal that still stands at the name once it is given: one removed
+// meanwhile is none (kind None), one replaced is judged again.
 JournalJudgement judge_journal(const std::string& dataFile, JournalUse use = JournalUse::Look);
+
+// Tests: called with a journal's path once it is judged, before the verdict is checked to be of
+// the journal that still stands there (it may be removed or replaced meanwhile).
+void set_journal_judged_hook_for_tests(std::function<void(const std::string& journal)> hook);
 
 // Before a data file is replaced whole by the copy it had before a run (the put-back): whether the
 // journal beside it goes with the writes the copy takes back. Only its own journal (or one SQLite

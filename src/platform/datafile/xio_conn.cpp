@@ -1,6 +1,7 @@
 // Connections, their writer threads, handles and errors.
 #include "platform/datafile/xio_internal.h"
 
+#include "platform/datafile/journal_guard.h"
 #include "platform/datafile/lock_file.h"
 
 #include <sys/random.h>
@@ -288,7 +289,15 @@ void say_busy(Handle& hd) {
 }
 
 int db_fail(Handle& hd, int rc) {
+    const char* name = sqlite3_db_filename(hd.db(), "main");
+    const std::string removal = name && *name ? xio::journal_removal_failure(name) : std::string();
     if ((rc & 0xff) == SQLITE_BUSY) say_busy(hd);
+    else if (!removal.empty())
+        // The file holds the write, and its journal, hot, takes it back at the file's next open for
+        // writing: the write is not committed, as the failure says.
+        g_error = hd.path.string() + ": the write was not committed: its journal " + std::string(name) +
+                  "-journal could not be removed (" + removal + "), so it still stands beside the file, and the "
+                  "file's next open for writing takes the write back from it";
     else g_error = hd.path.string() + ": " + sqlite3_errmsg(hd.db());
     return failed_with(hd, rc);
 }

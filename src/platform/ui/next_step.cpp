@@ -80,7 +80,6 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RestoreDataFile: return voice == Voice::CommandLine ? 13812 : 13813;
     case Step::GiveJournalToFileOwner: return voice == Voice::CommandLine ? 13814 : 13815;
     case Step::MakeJournalReadable: return voice == Voice::CommandLine ? 13816 : 13817;
-    case Step::RemoveFinishedJournal: return voice == Voice::CommandLine ? 13830 : 13831;
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
     case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
@@ -125,7 +124,6 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RestoreDataFile:
     case Step::GiveJournalToFileOwner:
     case Step::MakeJournalReadable:
-    case Step::RemoveFinishedJournal:
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
     case Step::EndLockHolder: return convert_step(next, voice);
@@ -165,8 +163,7 @@ int step_message(const NextStep& next, Voice voice, Command command) {
 
 bool journal_refusal(Step step) {
     return step == Step::RemoveJournal || step == Step::RestoreFromBackupAndRemoveJournal ||
-           step == Step::GiveJournalToFileOwner || step == Step::RemoveFinishedJournal ||
-           step == Step::RemoveIdleJournal;
+           step == Step::GiveJournalToFileOwner || step == Step::RemoveIdleJournal;
 }
 
 int notice_message(Voice voice) { return voice == Voice::CommandLine ? 13349 : 13359; }

@@ -114,11 +114,6 @@ enum class Step : int {
     // This user's own journal, which this user may not read: its read permission is given back.
     // args: {journal}.
     MakeJournalReadable,
-    // The journal of a write this program finished (committed, or took back whole), left standing
-    // by a kill before its removal or put back since: the file holds that write, so it is kept as
-    // it is and the journal removed, by its owner or an administrator.
-    // args: {data file, journal, user}: the file it stands beside, its path, and who owns it.
-    RemoveFinishedJournal,
     // A journal that holds no write (SQLite never plays it) which this user may not write over:
     // in a folder that is not sticky any writer of the folder may remove it, its owner among
     // them. args: {journal, user}: its path, and who owns it.

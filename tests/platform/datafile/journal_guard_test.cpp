@@ -1,9 +1,8 @@
 // SQLite's file layer opens only what this program makes (a data file, its nameless temporary
 // files, the journal a connection makes, a journal the judge passed) and removes only a journal
 // it opened as its own: nothing planted beside a data file, and no name read from a journal, is
-// opened, read, waited on or removed. The removal of its own journal is noted beside the file.
+// opened, read, waited on or removed.
 #include "platform/datafile/journal_guard.h"
-#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
 #include "support.h"
@@ -220,33 +219,23 @@ TEST_F(JournalGuard, EveryOtherOpenAndRemovalIsRefused) {
               SQLITE_OK);
 }
 
-// A copy of a journal made at its removal, at the end of a commit, and put back after it is
-// known for a journal of a committed write; one of a write stopped before the removal is not.
-TEST_F(JournalGuard, TheJournalOfACommitIsNotedOnceItIsRemoved) {
+// A commit whose journal cannot be removed (a folder made immutable) is said as not committed,
+// naming the journal and why it stands; the journal, hot, takes the write back at the next open.
+TEST_F(JournalGuard, ACommitWhoseJournalStaysIsSaidNotCommittedAndTakenBack) {
     made();
-    const fs::path saved = dir / "saved";
-    xio::set_journal_removal_hook_for_tests([&](const std::string& j) { fs::copy_file(j, saved, fs::copy_options::overwrite_existing); });
-    uint16_t h = open(false);
-    EXPECT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    const uint16_t h = open(false);
+    ASSERT_EQ(xio_start_writes(h), XIO_OK);
+    ASSERT_EQ(addCustomer(h, "C2", "A2", "Second"), XIO_OK);
+    xio::set_journal_removal_error_for_tests(EPERM);
+    const int s = xio_end_writes(h);
+    xio::set_journal_removal_error_for_tests(0);
+    EXPECT_NE(s, XIO_OK);
+    EXPECT_THAT(xio_error_text(), AllOf(HasSubstr("the write was not committed"),
+                                        HasSubstr(journal().string() + " could not be removed (" + std::strerror(EPERM) + ")"),
+                                        HasSubstr("takes the write back")));
     close(h);
-    xio::set_journal_removal_hook_for_tests(nullptr);
-    ASSERT_TRUE(fs::exists(saved));
+    EXPECT_EQ(names(), "Kept");
     EXPECT_FALSE(fs::exists(journal()));
-    auto nonce = [](const fs::path& j) {
-        const int fd = ::open(j.c_str(), O_RDONLY);
-        const std::optional<uint32_t> n = xio::journal_nonce(fd);
-        ::close(fd);
-        return n;
-    };
-    ASSERT_TRUE(nonce(saved));
-    EXPECT_TRUE(xio::committed_journal_noted(file().string(), *nonce(saved)));
-
-    ASSERT_TRUE(stop_in_commit([&] {
-        uint16_t w = 0;
-        if (xio_open_file(file(), 1, w) == XIO_OK) (void)addCustomer(w, "C3", "A3", "Third");
-    }));
-    ASSERT_TRUE(nonce(journal()));
-    EXPECT_FALSE(xio::committed_journal_noted(file().string(), *nonce(journal())));
 }
 
 // An access control list as the kernel keeps it: (tag, permission, id) entries in its order.
@@ -298,62 +287,6 @@ TEST_F(JournalGuard, WriteRightIsTheKernelsAnswer) {
         const xio::WriteRight ours = c.acl.empty() ? xio::write_right(user, st) : xio::write_right(user, f.string(), st);
         EXPECT_EQ(ours == xio::WriteRight::Yes ? "Yes" : ours == xio::WriteRight::No ? "No" : "Untold", kernel) << c.what;
         EXPECT_EQ(xio::write_right(user, f.string()), ours) << c.what;
-    }
-}
-
-// The latest 16 journals removed are remembered, each commit's beside the earlier ones: the
-// 17th back is forgotten (by then the file is more than one change past it).
-TEST_F(JournalGuard, TheLatestSixteenJournalsAreRemembered) {
-    made();
-    std::vector<uint32_t> nonces;
-    xio::set_journal_removal_hook_for_tests([&](const std::string& j) {
-        const int fd = ::open(j.c_str(), O_RDONLY);
-        if (const std::optional<uint32_t> n = xio::journal_nonce(fd)) nonces.push_back(*n);
-        ::close(fd);
-    });
-    const uint16_t h = open(false);
-    for (int i = 0; i < 17; ++i) EXPECT_EQ(addCustomer(h, "D" + std::to_string(i), "B" + std::to_string(i)), XIO_OK);
-    close(h);
-    xio::set_journal_removal_hook_for_tests(nullptr);
-    ASSERT_EQ(nonces.size(), 17u);
-    for (std::size_t i = 0; i < nonces.size(); ++i)
-        EXPECT_EQ(xio::committed_journal_noted(file().string(), nonces[i]), i > 0) << "commit " << i;
-}
-
-// Notes count only from a lock file that none but the data file's writers could have written:
-// the same head, in a lock file of an outsider, or one that others, a group that may not write
-// the data file, or an access list's entry may write, notes nothing.
-TEST_F(JournalGuard, NotesCountOnlyFromALockFileOfTheFilesWriters) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to give files to other users";
-    made();
-    ASSERT_EQ(::chown(file().c_str(), 0, 1234), 0);
-    fs::permissions(file(), fs::perms(0664));
-    const uint32_t nonce = 0x9ca20533;
-    const std::string head("dzjnote1\0\0\0\x01\x9c\xa2\x05\x33", 16);
-    struct Case {
-        const char* what;
-        uid_t owner;
-        gid_t group;
-        mode_t mode;
-        bool acl, believed;
-    } cases[] = {
-        {"the data file's owner's, its group's", 0, 1234, 0664, false, true},
-        {"an outsider's", 4321, 1234, 0600, false, false},
-        {"writable by the others", 0, 1234, 0666, false, false},
-        {"writable by a group that may not write the data file", 0, 4321, 0664, false, false},
-        {"opened to an outsider by an access list", 0, 1234, 0664, true, false},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        const fs::path aside = dir / "aside";
-        std::ofstream(aside, std::ios::binary) << head;
-        ASSERT_EQ(::chown(aside.c_str(), c.owner, c.group), 0);
-        fs::permissions(aside, fs::perms(c.mode));
-        if (c.acl && !set_acl(aside, {{kUserObj, 6, kAny}, {kUser, 6, 4321}, {kGroupObj, 6, kAny}, {kMask, 6, kAny},
-                                      {kOther, 4, kAny}}))
-            GTEST_SKIP() << "no access lists here: " << std::strerror(errno);
-        fs::rename(aside, dir / ".MASTER.TST.locks");
-        EXPECT_EQ(xio::committed_journal_noted(file().string(), nonce), c.believed);
     }
 }
 

@@ -3,7 +3,6 @@
 // removes it. A real write stopped in its commit is still taken back.
 #include "platform/datafile/hot_journal.h"
 #include "platform/datafile/journal_guard.h"
-#include "platform/datafile/journal_notes.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/users.h"
 #include "support.h"
@@ -116,7 +115,63 @@ TEST_F(OwnJournal, AWriteStoppedInItsCommitIsTakenBackByAWriterAndToldByALook) {
     ASSERT_TRUE(fs::exists(journal()));
     EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Live);
     EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+    // So is a journal just made, still empty (its mode not yet set past the umask).
+    ASSERT_EQ(sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    std::ofstream(journal()).close();
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Live);
+    fs::remove(journal());
+    EXPECT_EQ(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
     sqlite3_close(db);
+}
+
+// A verdict holds only for the journal it was given of: one removed between the judge's look and
+// its verdict is no journal, and nothing is said of it; one replaced is judged again, whichever
+// way round (a refused one replaced by a stopped write's, or the other way).
+TEST_F(OwnJournal, AJournalRemovedOrReplacedWhileJudgedIsJudgedAsItStandsAfter) {
+    made();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    const std::string stopped = bytes_of(file());
+    const fs::path own = dir / "own", bad = dir / "bad";
+    fs::copy_file(journal(), own);
+    fs::last_write_time(own, fs::last_write_time(journal()));
+    fs::remove(journal());
+    std::ofstream(bad, std::ios::binary) << std::string(512, 'x');
+    // Acts once, on the first verdict given.
+    auto once = [](std::function<void()> act) {
+        auto done = std::make_shared<bool>(false);
+        xio::set_journal_judged_hook_for_tests([act, done](const std::string&) {
+            if (!*done) {
+                *done = true;
+                act();
+            }
+        });
+    };
+    fs::copy_file(bad, journal());
+    once([&] { fs::remove(journal()); });
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::None);
+    EXPECT_TRUE(settle(true));
+    EXPECT_TRUE(notices().empty());
+
+    fs::copy_file(bad, journal());
+    once([&] {
+        fs::remove(journal());
+        fs::copy_file(own, journal());
+        fs::last_write_time(journal(), fs::last_write_time(own));
+    });
+    EXPECT_EQ(xio::judge_journal(file().string()).kind, xio::JournalKind::Own);
+
+    once([&] {
+        fs::remove(journal());
+        fs::copy_file(bad, journal());
+    });
+    EXPECT_THAT(customers(), HasSubstr("not a journal"));
+    xio::set_journal_judged_hook_for_tests(nullptr);
+    EXPECT_EQ(bytes_of(file()), stopped);
+    fs::remove(journal());
+    fs::copy_file(own, journal());
+    fs::last_write_time(journal(), fs::last_write_time(own));
+    EXPECT_EQ(customers(), "C1,C2");
+    notices();
 }
 
 // Only under the file's writer lock (a program holding it is writing the file, and is left
@@ -300,6 +355,16 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
         {"it would grow the file", [&](std::string& j) { put_be32(j, 16, 0xffffffffu); }},
         {"more than the " + std::to_string(stopped.size() / pageSize) + " it has",
          [&](std::string& j) { put_be32(j, 16, static_cast<uint32_t>(stopped.size() / pageSize) + 1); }},
+        {"is of page " + std::to_string(0x40000000u / pageSize + 1) + ", the locking page",
+         [&](std::string& j) { put_be32(j, second, 0x40000000u / pageSize + 1); }},
+        // SQLite would play the last copy over the first.
+        {"record 2 saves page 1 a second time (record 1 saved it first)",
+         [&](std::string& j) { j.replace(second, pageSize + 8, j, sector, pageSize + 8); }},
+        // Cut inside its second part's header, the magic standing.
+        {"it ends inside the header of its part 2: the journal was cut", [&](std::string& j) {
+             j.resize((j.size() + sector - 1) / sector * sector, '\0');
+             j += real.substr(0, 12);
+         }},
     };
     for (const auto& way : ways) {
         SCOPED_TRACE(way.what);
@@ -315,8 +380,13 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
         EXPECT_EQ(bytes_of(file()), stopped);
         EXPECT_EQ(bytes_of(journal()), j);
     }
-    // What follows its last part without a part's header is not played, as SQLite plays it.
-    std::ofstream(dir / "real", std::ios::binary | std::ios::app) << std::string(2 * sector, '\x01');
+    // What follows its last part without a part's header is not played, as SQLite plays it; nor
+    // is a later part's header whose writing stopped (whole pieces of it, counting nothing).
+    std::string piece = real.substr(0, std::min(pageSize, sector));
+    put_be32(piece, 8, 0);
+    std::ofstream(dir / "real", std::ios::binary | std::ios::app)
+        << std::string((real.size() + sector - 1) / sector * sector - real.size(), '\0') << piece
+        << std::string(sector - piece.size(), '\0') << std::string(2 * sector, '\x01');
     fs::last_write_time(dir / "real", fs::last_write_time(file()));  // last written no later than the file
     fs::rename(dir / "real", journal());
     EXPECT_TRUE(settle(true));
@@ -324,6 +394,36 @@ TEST_F(OwnJournal, AJournalIsPlayedWholeOrNotAtAll) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     EXPECT_EQ(customers(), "C1,C2");
+}
+
+// The pages a stopped write's journal says the file had are SQLite's own reading of the file: its
+// length, where bytes lie past the count its header gives, and a header count of 0 is none. Such
+// a journal is the file's own, and taken back whole.
+TEST_F(OwnJournal, AJournalsPageCountIsReadAsSQLiteReadsTheFile) {
+    made();
+    const std::string before = customers();
+    const std::string clean = bytes_of(file());
+    for (const std::size_t extra : {std::size_t{1000}, std::size_t{4096}}) {
+        SCOPED_TRACE(std::to_string(extra) + " bytes past the header's count");
+        std::ofstream(file(), std::ios::binary | std::ios::app) << std::string(extra, '\0');
+        ASSERT_TRUE(stopWrite(file(), "C3"));
+        EXPECT_EQ(customers(), before);
+        EXPECT_FALSE(fs::exists(journal()));
+        notices();
+    }
+    // The first page it saved counting 0 pages (bytes SQLite's checksums do not sample).
+    std::ofstream(file(), std::ios::binary | std::ios::trunc) << clean;
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string j = bytes_of(journal());
+    const uint32_t sector = be32_at(j, 20);
+    ASSERT_EQ(be32_at(j, sector), 1u);
+    put_be32(j, sector + 4 + 28, 0);
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+    fs::last_write_time(journal(), madeAt);
+    EXPECT_EQ(customers(), before);
+    EXPECT_FALSE(fs::exists(journal()));
+    ASSERT_EQ(notices().size(), 1u);
 }
 
 // A journal's header counts agree with what it holds, or it is damaged, whatever its times: a page
@@ -460,80 +560,63 @@ TEST_F(OwnJournal, ATakeBackIsSaidWholeOnlyWhenIndexesAgreeWithTheirRows) {
     sqlite3_close(db);
 }
 
-// A copy of a journal made at the end of a commit and put back after it is a committed write's:
-// never played (the commit is kept), said as such.
-TEST_F(OwnJournal, AJournalOfACommittedWriteIsNeverPlayed) {
+// A file left not whole by a take-back is said with the check's first findings and how many it
+// found, never every one of them.
+TEST_F(OwnJournal, ATakeBackLeavingTheFileNotWholeSaysItsFirstFindingsAndHowMany) {
+    made();
+    {
+        const uint16_t h = open(false);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(addCustomer(h, "K" + std::to_string(1000 + i), "B" + std::to_string(i)), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+        close(h);
+    }
+    {  // a write that changes every customer, stopped in its commit: its journal saves their pages
+        const uint16_t h = open(false);
+        ASSERT_EQ(xio_start_writes(h), XIO_OK);
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(addCustomer(h, "L" + std::to_string(1000 + i), "M" + std::to_string(i)), XIO_OK);
+        ASSERT_EQ(xio_commit(h), XIO_OK);
+        close(h);
+    }
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    std::string j = bytes_of(journal());
+    const fs::file_time_type madeAt = fs::last_write_time(journal());
+    const uint32_t sector = be32_at(j, 20), records = be32_at(j, 8), pageSize = be32_at(j, 24);
+    // Every code saved in a row page, at bytes not sampled, made another one.
+    int changed = 0;
+    for (uint32_t i = 1; i < records; ++i) {
+        const std::size_t data = sector + i * (pageSize + 8) + 4;
+        for (std::size_t at = j.find("K1", data); at != std::string::npos && at + 1 < data + pageSize; at = j.find("K1", at + 1))
+            if ((data + pageSize - (at + 1)) % 200 != 0 && ++changed) j[at + 1] = '7';
+    }
+    ASSERT_GT(changed, 4);
+    std::ofstream(journal(), std::ios::binary | std::ios::trunc) << j;
+    fs::last_write_time(journal(), madeAt);
+    settle(true);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0].reason, AllOf(HasSubstr("is not whole: "), HasSubstr("(100 findings or more in all)"), Not(HasSubstr("***"))));
+    EXPECT_LT(said[0].reason.size(), 600u);
+}
+
+// A journal copied with its times at the end of a commit and put back before any later write is,
+// by what it holds and who made it, the commit's own: taken back, as SQLite would take it. A
+// lock file's head, whatever it holds and whoever wrote it, changes no verdict.
+TEST_F(OwnJournal, AJournalCopiedAtACommitAndPutBackIsTakenBackWhateverTheLockFileHolds) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
     made();
     const fs::path saved = dir / "saved";
-    xio::set_journal_removal_hook_for_tests([&](const std::string& j) { fs::copy_file(j, saved, fs::copy_options::overwrite_existing); });
+    xio::set_journal_removal_hook_for_tests([&](const std::string& j) {
+        fs::copy_file(j, saved, fs::copy_options::overwrite_existing);
+        fs::last_write_time(saved, fs::last_write_time(j));
+    });
     const uint16_t h = open(false);
     EXPECT_EQ(addCustomer(h, "C3", "A3"), XIO_OK);
     close(h);
     xio::set_journal_removal_hook_for_tests(nullptr);
     ASSERT_TRUE(fs::exists(saved));
     fs::rename(saved, journal());
-    const std::string committed = bytes_of(file());
-    EXPECT_THAT(customers(), AllOf(HasSubstr(journal().string() + " is the journal of a write this program finished "
-                                             "(committed, or took back whole)"),
-                                   HasSubstr(file().string() + " was written whole and synced before that note, so it "
-                                             "holds that write")));
-    EXPECT_EQ(xio_error_next_step().step, ui::Step::RemoveFinishedJournal);
-    EXPECT_FALSE(settle(true));
-    notices();
-    EXPECT_EQ(bytes_of(file()), committed);
-    fs::remove(journal());
-    EXPECT_EQ(customers(), "C1,C2,C3");
-}
-
-// A kill between a journal's note and its removal, after a commit or after a take-back: the
-// journal, noted on the disk before the removal, still stands, and the file holds that write
-// whole. It is never played, and said as a finished write's, with the file kept as it is.
-TEST_F(OwnJournal, AFinishedWritesJournalLeftStandingKeepsTheFileAsItIs) {
-    made();
-    // Ends the child at the note: 0 when the journal still stood, noted, by then.
-    auto killedAtNote = [&](const std::function<void()>& write) {
-        const pid_t child = ::fork();
-        if (child == 0) {
-            xio::set_journal_noted_hook_for_tests([&](const std::string& j) {
-                const int fd = ::open(j.c_str(), O_RDONLY);
-                const std::optional<uint32_t> nonce = xio::journal_nonce(fd);
-                ::_exit(nonce && xio::committed_journal_noted(file().string(), *nonce) ? 0 : 2);
-            });
-            write();
-            ::_exit(1);
-        }
-        int status = 0;
-        return ::waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    const ui::NextStep keep{ui::Step::RemoveFinishedJournal, {file().string(), journal().string(), xio::user_name(::geteuid())}};
-    auto commit = [&] {
-        uint16_t h = 0;
-        if (xio_open_file(file(), 1, h) == XIO_OK) (void)addCustomer(h, "C3", "A3");
-    };
-    for (const bool takeBack : {false, true}) {
-        SCOPED_TRACE(takeBack ? "a take-back" : "a commit");
-        if (takeBack) {
-            ASSERT_TRUE(stopWrite(file(), "C4"));
-        }
-        ASSERT_EQ(killedAtNote(takeBack ? std::function<void()>([&] { (void)customers(); }) : commit), 0);
-        ASSERT_TRUE(fs::exists(journal()));
-        const std::string kept = bytes_of(file());
-        EXPECT_THAT(customers(), HasSubstr(journal().string() + " is the journal of a write this program finished"));
-        EXPECT_EQ(xio_error_next_step(), keep);
-        EXPECT_FALSE(settle(true));
-        notices();
-        EXPECT_EQ(bytes_of(file()), kept);
-        fs::remove(journal());
-        EXPECT_EQ(customers(), "C1,C2,C3");
-    }
-}
-
-// A lock file another user put in the place of the data file's own, holding the note of a real
-// stopped write's journal, notes nothing: the write is taken back, and the lock file made afresh.
-TEST_F(OwnJournal, ANoteInALockFileAnOutsiderPutThereIsNotBelieved) {
-    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to be another user";
-    made();
-    ASSERT_TRUE(stopWrite(file(), "C3"));
+    // What earlier versions took for a note of that journal, by an outsider in the lock file's place.
     std::string head = "dzjnote1" + std::string(4, '\0') + bytes_of(journal()).substr(12, 4);
     head[11] = 1;
     const fs::path forged = dir / "forged";
@@ -542,10 +625,25 @@ TEST_F(OwnJournal, ANoteInALockFileAnOutsiderPutThereIsNotBelieved) {
     fs::rename(forged, dir / ".MASTER.TST.locks");
     EXPECT_EQ(customers(), "C1,C2");
     EXPECT_FALSE(fs::exists(journal()));
-    EXPECT_EQ(notices().size(), 1u);
+    const auto said = notices();
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].kind, xio::RunNoticeKind::WriteTakenBack);
     struct stat st {};
     ASSERT_EQ(::stat((dir / ".MASTER.TST.locks").c_str(), &st), 0);
     EXPECT_EQ(st.st_uid, ::geteuid());
+}
+
+// A take-back killed just before its journal's removal (the file already played back and synced)
+// leaves the journal hot: the next command plays it again, and the file stands as before.
+TEST_F(OwnJournal, ATakeBackKilledJustBeforeItsJournalsRemovalIsTakenBackAgain) {
+    made();
+    const std::string before = customers();
+    ASSERT_TRUE(stopWrite(file(), "C3"));
+    ASSERT_TRUE(stop_in_commit([&] { (void)customers(); }));
+    ASSERT_TRUE(fs::exists(journal()));
+    EXPECT_EQ(customers(), before);
+    EXPECT_FALSE(fs::exists(journal()));
+    EXPECT_EQ(notices().size(), 1u);
 }
 
 // A journal that holds no write which a writer may not write over, or may not remove from a
