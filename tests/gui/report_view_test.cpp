@@ -310,6 +310,11 @@ private slots:
         key(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(key(Qt::Key_Up, Qt::ShiftModifier), line(999) + QLatin1Char('\n'));
         QCOMPARE(pager->topRow(), bottom);
+        // Nothing selected at the end, the view moved up from it: Shift+Down starts in sight.
+        key(Qt::Key_End, Qt::ControlModifier);
+        key(Qt::Key_Up, Qt::NoModifier);
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), bottom - 1);
     }
 
     // The report's view can be copied from, never cut from nor pasted into: Edit offers Copy
