@@ -310,7 +310,12 @@ private slots:
         key(Qt::Key_End, Qt::ControlModifier);
         QCOMPARE(key(Qt::Key_Up, Qt::ShiftModifier), line(999) + QLatin1Char('\n'));
         QCOMPARE(pager->topRow(), bottom);
-        // Nothing selected at the end, the view moved up from it: Shift+Down starts in sight.
+        // Nothing selected just below the view, or at the end with the view moved up from it:
+        // Shift+Down starts in sight.
+        QTest::mouseClick(pager->viewport(), Qt::LeftButton, {}, QPoint(1, spacing / 2));
+        key(Qt::Key_PageUp, Qt::NoModifier);
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), bottom - page);
         key(Qt::Key_End, Qt::ControlModifier);
         key(Qt::Key_Up, Qt::NoModifier);
         key(Qt::Key_Down, Qt::ShiftModifier);
