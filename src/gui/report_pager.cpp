@@ -288,8 +288,9 @@ bool ReportPager::extendSelection(int key) {
     const std::uint64_t top = topRow();
     const auto shown = static_cast<std::uint64_t>(visibleRows());
     // Nothing selected where the person looks: the selection starts at the top of the view,
-    // not at a place scrolled out of sight long ago.
-    if (anchor_ == caret_ && (caret_.row < top || caret_.row >= top + shown)) anchor_ = caret_ = {top, 0};
+    // not at a place scrolled out of sight long ago. The report's end is in sight with its last row.
+    const bool seen = caret_.row >= top && (caret_.row < top + shown || (caret_.row == rows_ && rows_ <= top + shown));
+    if (anchor_ == caret_ && !seen) anchor_ = caret_ = {top, 0};
     Place& to = caret_;
     const auto length = [this](std::uint64_t r) { return static_cast<int>(row(r).size()); };
     switch (key) {
@@ -325,6 +326,8 @@ bool ReportPager::extendSelection(int key) {
             to.column = 0;
         }
         break;
+    case Qt::Key_Home: to = {0, 0}; break;
+    case Qt::Key_End: to = {rows_, 0}; break;
     default: return false;
     }
     // The view follows the end that moved.
@@ -338,8 +341,10 @@ bool ReportPager::extendSelection(int key) {
 void ReportPager::keyPressEvent(QKeyEvent* event) {
     QScrollBar* v = verticalScrollBar();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    const bool shift = event->modifiers() & Qt::ShiftModifier;
+    const bool ends = event->key() == Qt::Key_Home || event->key() == Qt::Key_End;
     // Shift with the arrows and Page Up or Down moves the selection's end, as in any text.
-    if ((event->modifiers() & Qt::ShiftModifier) && !ctrl && extendSelection(event->key())) {
+    if (shift && !ctrl && !ends && extendSelection(event->key())) {
         event->accept();
         return;
     }
@@ -347,9 +352,12 @@ void ReportPager::keyPressEvent(QKeyEvent* event) {
         copy();
     } else if (event == QKeySequence::SelectAll) {
         selectAll();
-    } else if (event->key() == Qt::Key_Home || event->key() == Qt::Key_End) {
+    } else if (ends) {
         // The report's start or end, with Ctrl or without: there is no cursor to move in a line.
-        v->triggerAction(event->key() == Qt::Key_Home ? QScrollBar::SliderToMinimum : QScrollBar::SliderToMaximum);
+        // The selection's moving end goes there with the view, so that Shift with a key goes on
+        // from what is in sight; with Shift the selection runs there, else it starts afresh there.
+        extendSelection(event->key());
+        if (!shift) anchor_ = caret_;
         if (event->key() == Qt::Key_Home) horizontalScrollBar()->triggerAction(QScrollBar::SliderToMinimum);
     } else if (event->key() == Qt::Key_PageUp || event->key() == Qt::Key_PageDown) {
         v->triggerAction(event->key() == Qt::Key_PageUp ? QScrollBar::SliderPageStepSub : QScrollBar::SliderPageStepAdd);

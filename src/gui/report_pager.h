@@ -86,7 +86,7 @@ private:
     const QString& row(std::uint64_t row) const;
     void updateScrollBars();
     // Moves the selection's moving end by a row, a page or a character for `key` (an arrow, Page
-    // Up or Down); false for any other key.
+    // Up or Down), or to the report's start or end (Home, End); false for any other key.
     bool extendSelection(int key);
     int visibleRows() const;
     int lineHeight() const;

@@ -258,10 +258,68 @@ private slots:
         pager->selectAll();
         QVERIFY(shift(Qt::Key_Right).endsWith(QLatin1String("line 999\n")));
         QVERIFY(shift(Qt::Key_Left).endsWith(QLatin1String("\nline 999")));
-        // Shift with any other key is that key's own: End still moves the view to the end.
+        // Shift+End, as Shift+Ctrl+End, selects to the report's end, and the view shows it.
         QTest::keyClick(pager, Qt::Key_Home, Qt::ControlModifier);
-        QTest::keyClick(pager, Qt::Key_End, Qt::ShiftModifier);
+        QCOMPARE(shift(Qt::Key_End).count(QLatin1Char('\n')), 1000);
         QCOMPARE(pager->topRow(), pager->rowCount() - page);
+    }
+
+    // Ctrl+End and Ctrl+Home take the selection's moving end with the view: Shift with a key then
+    // goes on from the report's end or start, never from a selection left out of sight; Shift with
+    // them selects from where the selection was started to there.
+    void ctrlEndAndHomeTakeTheSelectionsEnd() {
+        ReportViewer* viewer = printToScreen(*ui_, 1000, "line ");
+        QVERIFY(viewer);
+        ReportPager* pager = viewer->pager();
+        const auto page = static_cast<std::uint64_t>(pager->verticalScrollBar()->pageStep());
+        QVERIFY(page > 5 && page < 60);  // the first page's rows, no page break among them
+        const std::uint64_t bottom = pager->rowCount() - page;
+        auto key = [pager](Qt::Key k, Qt::KeyboardModifiers m) {
+            QTest::keyClick(pager, k, m);
+            return pager->selectedText();
+        };
+        const auto line = [](std::uint64_t n) { return QStringLiteral("line %1").arg(n); };
+        // A selection's first and last lines, so that a failure shows them.
+        const auto first = [](const QString& text) { return text.section(QLatin1Char('\n'), 0, 0); };
+        const auto last = [](const QString& text) { return text.section(QLatin1Char('\n'), -2, -2); };
+        QCOMPARE(key(Qt::Key_Down, Qt::ShiftModifier), line(0) + QLatin1Char('\n'));  // left behind at the start
+
+        // From the end a page up: the last page's lines, the view kept where it is.
+        key(Qt::Key_End, Qt::ControlModifier);
+        const QString lastPage = key(Qt::Key_PageUp, Qt::ShiftModifier);
+        QVERIFY2(first(lastPage).startsWith(QLatin1String("line 9")), qPrintable(first(lastPage)));
+        QCOMPARE(last(lastPage), line(999));
+        QCOMPARE(pager->topRow(), bottom);
+
+        // From the start a page down: the first page's lines.
+        key(Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(key(Qt::Key_PageDown, Qt::ShiftModifier), pager->rowsText(0, page) + QLatin1Char('\n'));
+
+        // Started at the view's third row: Shift+Ctrl+End selects from there to the end, and
+        // Shift+Ctrl+Home from there back to the start.
+        const int spacing = QFontMetrics(pager->font()).lineSpacing();
+        QTest::mouseClick(pager->viewport(), Qt::LeftButton, {}, QPoint(1, spacing * 5 / 2));
+        const std::uint64_t third = pager->topRow() + 2;
+        const QString toEnd = key(Qt::Key_End, Qt::ShiftModifier | Qt::ControlModifier);
+        QCOMPARE(first(toEnd), line(third));
+        QCOMPARE(last(toEnd), line(999));
+        QCOMPARE(pager->topRow(), bottom);
+        QCOMPARE(key(Qt::Key_Home, Qt::ShiftModifier | Qt::ControlModifier), pager->rowsText(0, third) + QLatin1Char('\n'));
+
+        // A selection made, then Ctrl+End: Shift+Up selects the last line alone.
+        key(Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(key(Qt::Key_Up, Qt::ShiftModifier), line(999) + QLatin1Char('\n'));
+        QCOMPARE(pager->topRow(), bottom);
+        // Nothing selected just below the view, or at the end with the view moved up from it:
+        // Shift+Down starts in sight.
+        QTest::mouseClick(pager->viewport(), Qt::LeftButton, {}, QPoint(1, spacing / 2));
+        key(Qt::Key_PageUp, Qt::NoModifier);
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), bottom - page);
+        key(Qt::Key_End, Qt::ControlModifier);
+        key(Qt::Key_Up, Qt::NoModifier);
+        key(Qt::Key_Down, Qt::ShiftModifier);
+        QCOMPARE(pager->topRow(), bottom - 1);
     }
 
     // The report's view can be copied from, never cut from nor pasted into: Edit offers Copy
