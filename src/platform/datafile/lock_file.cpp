@@ -217,6 +217,11 @@ LockFileOpened checked(int fd, bool writable, LockFileOpened o) {
 // Gives a file just made its mode, and its owner and group as `w` wants them. A user who may
 // not give it the group it wants (not one of theirs) leaves the group's bits out: they would
 // open it to a group of this user's, not to the one it is for.
+// A lock file is made its maker's alone, whatever the umask and the folder's group: only once it
+// has the owner and group it wants is it opened to them (give). Made in its final mode, it would
+// be open for a moment to the maker's group (a setgid folder's, or root's), before it had its own.
+constexpr mode_t kMadeMode = 0600;
+
 void give(int fd, const LockFileSpec& spec, const Wanted& w) {
     const uid_t me = ::geteuid();
     mode_t mode = w.mode;
@@ -285,7 +290,7 @@ struct Afresh {
 int make_aside(int dirFd, const LockFileSpec& spec, const Wanted& w, std::string& aside) {
     aside = spec.name + ".new" + std::to_string(::getpid());
     ::unlinkat(dirFd, aside.c_str(), 0);  // left by a program of this number killed midway
-    const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
+    const int fd = ::openat(dirFd, aside.c_str(), O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
     if (fd >= 0) give(fd, spec, w);
     return fd;
 }
@@ -508,7 +513,7 @@ LockFileOpened open_lock_file(const LockFileSpec& spec) {
                 o.why = failure_text(ENOENT, "cannot be opened");
                 return o;
             }
-            fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, w.mode);
+            fd = ::openat(dirFd, name, O_RDWR | O_CREAT | O_EXCL | kOpenFlags, kMadeMode);
             if (fd >= 0) {
                 give(fd, spec, w);
                 if (auto r = checked(fd, true, o); r.error != ESTALE) return opened(r);
