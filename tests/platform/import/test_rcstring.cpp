@@ -466,6 +466,10 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
                 HasSubstr("(chmod -t), then run the command again, or have dzua (uid 1001), who owns the files, run it"));
     EXPECT_THAT(dz::ui::step_words({Step::Again, {}}, Voice::Desktop, Command::Prefill),
                 HasSubstr("Choose Prefill again when you are ready."));
+    for (const auto& [command, again] : {std::pair{Command::Examine, "choose Examine Files again."},
+                                         std::pair{Command::Prefill, "choose Prefill again."}})
+        EXPECT_THAT(dz::ui::step_words({Step::WritableFile, {"/co/A"}}, Voice::Desktop, command),
+                    HasSubstr(std::string("Ask for leave to write /co/A and its folder, then ") + again));
     // A holder nobody can see (another user's program) is not named, and no empty name is said.
     for (const auto& unseen : {std::vector<std::string>{}, std::vector<std::string>{""}})
         EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, unseen}, Voice::Desktop, Command::Examine),
