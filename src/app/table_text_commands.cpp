@@ -86,8 +86,10 @@ int ImportHubStart(int print, ImportTableTask& task) {
     if (panel) dz::ui::xw_close_panel(panel);
     const auto& o = task.outcome;
     task.rowsImported = o.rowsImported();
+    // A file read as Windows-1252 is said so under the totals, as a conversion's closing message says it.
     if (!o.stopped && o.counts.records >= 1)
-        dz::ui::xw_wr_message(dz::ui::kInfo, tables::ImportSummary(o.counts));
+        dz::ui::xw_wr_message(dz::ui::kInfo, tables::ImportSummary(o.counts) +
+                                                 (o.encodingNote.empty() ? "" : "\r\r" + o.encodingNote));
     return 1;
 }
 

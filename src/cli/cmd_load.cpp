@@ -250,8 +250,12 @@ private:
         req.fileNo = t->fileNo;
         const int status = xio_ask_file(req, t->handle);
         if (status != XIO_OK) {
+            const std::string named = t->label() + " (" + dict->file(req.fileNo)->name + ")";
+            // Nothing holds a file this user may not write, and waiting never helps.
+            why = cli::unwritable_refusal(status, named);
+            if (!why.empty()) return false;
             // The data files' own text of a missing file says "does not exist" again: it is left out.
-            why = t->label() + " (" + dict->file(req.fileNo)->name + ") " +
+            why = named + " " +
                   (status == XIO_NO_FILE  ? std::string("does not exist")
                    // A journal beside it that is not its own: nothing holds the file.
                    : status == XIO_LOCKED ? (ui::journal_refusal(xio_error_next_step().step) ? "cannot be opened: " : "is in use: ") + xio_error_text()

@@ -131,9 +131,13 @@ bool OpenTables(const std::string& dir, const char* what, SubstitutionMasterFile
             req.command = kTablesCommand;
             req.abbr = kXvmAbbr;
             uint16_t h = 0;
-            if (xio_ask_file(req, h) == XIO_OK && h != 0) {
+            const int status = xio_ask_file(req, h);
+            if (status == XIO_OK && h != 0) {
                 xio_cls_file(h);
                 detail = "it is not a table file";
+            } else if (const std::string refusal = cli::unwritable_refusal(status, kXvmFileName); !refusal.empty()) {
+                std::cerr << "dodedoz-cli: tables " << what << ": " << refusal << "\n";
+                return false;
             } else {
                 detail = xio_error_text();
             }
@@ -291,6 +295,12 @@ public:
         }
         if (GroupNameRefused(verb, a.group)) return cli::kExitUsage;
         if (!OpenTables(a.company, verb, mf_, holder_, create)) return cli::kExitFailure;
+        // A name no new group may take ends the command before anything is read, as one too long
+        // does; a look finds only groups on file, whatever their names.
+        if (const std::string refused = create ? mf_->RefusedGroupName(a.group) : std::string(); !refused.empty()) {
+            std::cerr << "dodedoz-cli: tables " << verb << ": " << refused << "\n";
+            return cli::kExitUsage;
+        }
         mf_->SetVoice(ui::Voice::CommandLine);
         const auto field = static_cast<uint16_t>(a.field);
         const bool exists = mf_->HasTable(a.group, appl_, field);
@@ -373,6 +383,8 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
     }
     const bool changes = t.doc().modified;
     const bool saved = !o.opened || t.Save();
+    // The save's last count comes before the report and totals that say what it kept.
+    ui.close_progress_line();
     const RowsKept kept = saved ? RowsKept::Kept : RowsKept::NotSaved;
     EndImportReport(print, file, t.doc().fieldId, o, kept);
     const bool reportOnScreen = report.empty() || report == "-";
@@ -421,6 +433,7 @@ int ImportTable(const TableArgs& a, const std::string& report, const std::string
     }
     // The summary repeats the report's totals: it is for a report that went to a file.
     if (o.counts.records >= 1 && !reportOnScreen) std::cerr << ui::console_text(ImportSummary(o.counts, kept)) << "\n";
+    if (!o.encodingNote.empty()) std::cerr << "dodedoz: " << ui::console_text(o.encodingNote) << "\n";
     if (!written) {
         // The table and its report are two things: whichever was written is said as such.
         notWritten(!saved ? "" : changes ? "the table was saved, but " : "the table is unchanged, and ");
@@ -468,6 +481,7 @@ int RunPrefillCli(const TableArgs& a, const cli::CliUiOptions& uiOptions, const 
     // Counted once the save has said what it kept: rows it did not write were never added.
     const int added = t.doc().RowCount() - before;
     const bool saved = t.Save();
+    ui.close_progress_line();
     if (saved) std::cout << added << (added == 1 ? " row added\n" : " rows added\n");
     else std::cout << added << (added == 1 ? " new row" : " new rows") << " not saved\n";
     return saved ? cli::kExitOk : cli::kExitFailure;

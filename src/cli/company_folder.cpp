@@ -4,6 +4,7 @@
 #include "convert/run_marker.h"
 #include "platform/datafile/run_marker.h"
 #include "platform/datafile/xio.h"
+#include "platform/import/xvl_rcstring.h"
 #include "platform/suite/company.h"
 #include "platform/ui/console_ui.h"
 
@@ -20,6 +21,13 @@ bool recover_interrupted_runs(const std::string& command, bool mayWrite) {
     // Each text's "\r" line breaks (the next step's, among them) printed as new lines.
     for (const auto& text : said) std::cerr << "dodedoz-cli: " << command << ": " << ui::console_text(text) << "\n";
     return whole;
+}
+
+std::string unwritable_refusal(int status, const std::string& subject) {
+    if (status != XIO_LOCKED || !xio_error_unwritable()) return {};
+    constexpr int kMsgUnwritable = 12937;
+    return ui::console_text(ui::with_step(subject + " " + xvl::xvlRCString::Get(kMsgUnwritable), xio_error_next_step(),
+                                          ui::Voice::CommandLine));
 }
 
 bool open_company_folder(const std::string& dir, const std::string& command, bool mayWrite) {

@@ -16,4 +16,10 @@ bool open_company_folder(const std::string& dir, const std::string& command, boo
 // while posting, said as "dodedoz-cli: COMMAND: ...". False when the command may not go on.
 bool recover_interrupted_runs(const std::string& command, bool mayWrite);
 
+// When the data-file layer's last refusal (`status`) was for want of write permission on a data
+// file or its folder: `subject` (the file as the command names it), "cannot be written: ..."
+// (12937) and the step to be given that permission, on lines of their own, as every command
+// says it. Empty for any other refusal, whose own words the command says.
+std::string unwritable_refusal(int status, const std::string& subject);
+
 }  // namespace dz::cli

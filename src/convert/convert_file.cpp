@@ -601,8 +601,8 @@ bool xvConvert::OpenTextFile(ConvertContext& ctx, xvl::xvlImport& import, const 
     }
     if (!import.xvlImpOpen(ctx.text, rejectName)) return false;
     // A file read as Windows-1252 is said to be, on screen, with its first line that is not UTF-8.
-    if (ctx.progress && ctx.text->Encoding() == xvl::TextEncoding::Windows1252 && ctx.progress->encoding_note.empty())
-        ctx.progress->encoding_note = Msg(12918, ctx.entry.path, std::to_string(ctx.text->FirstNonUtf8Line()));
+    if (ctx.progress && ctx.progress->encoding_note.empty())
+        ctx.progress->encoding_note = xvl::Windows1252Note(*ctx.text, ctx.entry.path);
     return true;
 }
 

@@ -130,8 +130,10 @@ public:
     // definition, group record) in the same write as its rows, so that a fill stopped anywhere,
     // or one that keeps no row, leaves no half-made table or group. False after saying why.
     bool OpenToFill(std::string_view group, uint16_t applCode, uint16_t fieldId);
-    // False, after a warning (13481), for a name that cannot name a new group (a control
-    // character in it); a group already stored under it is accepted.
+    // Why `group` cannot name a new group (GroupNameRefusal: a control character in it); empty
+    // when it can, or when a group is already stored under it.
+    std::string RefusedGroupName(std::string_view group);
+    // False, after a warning (13481), for a name RefusedGroupName refuses.
     bool AcceptGroupName(std::string_view group);
     // The format warnings and the stored-width check of GL, job and phase tables.
     bool CheckFormat(std::string_view group, uint16_t applCode, uint16_t fieldId, bool warn);

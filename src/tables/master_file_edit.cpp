@@ -155,17 +155,23 @@ void SubstitutionMasterFile::BackTo(const std::string& group, uint32_t applicati
     if (ReadDefinition(group, application, fieldId, false)) (void)xio_rd_record(h, kDefinitionRecord, 0, 1);
 }
 
-bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
-    const std::string refusal = GroupNameRefusal(group);
-    if (refusal.empty()) return true;
+std::string SubstitutionMasterFile::RefusedGroupName(std::string_view group) {
+    std::string refusal = GroupNameRefusal(group);
+    if (refusal.empty()) return refusal;
     // A group stored under such a name before names were checked can still be opened, and so
     // saved under a name that can be shown. None is stored under a name longer than a group
     // name holds: looking one up would find the group of its first characters.
     if (Open() && GroupNameTooLong(group).empty()) {
         xio_init_record(H(), kGroupRecord);
         PutText(H(), kGroupRecord, fields_.table, StoredGroupName(group));
-        if (xio_find_record(H(), kGroupRecord, 0) == XIO_OK) return true;
+        if (xio_find_record(H(), kGroupRecord, 0) == XIO_OK) return {};
     }
+    return refusal;
+}
+
+bool SubstitutionMasterFile::AcceptGroupName(std::string_view group) {
+    const std::string refusal = RefusedGroupName(group);
+    if (refusal.empty()) return true;
     ui::xw_wr_message(ui::kWarning, refusal);
     return false;
 }

@@ -26,7 +26,6 @@ constexpr int kMsgStepSpace = 13707;
 constexpr int kMsgStepWait = 13708;
 constexpr int kMsgStepAgain = 13709;
 // The command line's: its command kept nothing, and is run again.
-constexpr int kMsgStepLeaveCli = 13860;
 constexpr int kMsgNotSavedCli = 13862;
 
 std::string FileName() {
@@ -51,12 +50,11 @@ std::string StepText(const SaveFailure& f, const std::string& command) {
     }
 }
 
-// The command line's step: what is mended, then the command run again. Those of a full disk,
-// another program and any other cause are the ones every command says.
+// The command line's step: what is mended, then the command run again, as every command says it.
 std::string CommandLineStep(const SaveFailure& f) {
     ui::NextStep next;
     switch (f.cause) {
-        case SaveFailure::Cause::Unwritable: return xvlRCString::Get(kMsgStepLeaveCli, FileName());
+        case SaveFailure::Cause::Unwritable: next = {ui::Step::WritableFile, {FileName()}}; break;
         case SaveFailure::Cause::DiskFull: next = {ui::Step::FreeSpace, {FileName()}}; break;
         case SaveFailure::Cause::InUse: next = {ui::Step::AgainWhenFinished, {}}; break;
         default: next = {ui::Step::Again, {}}; break;

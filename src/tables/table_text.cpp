@@ -4,6 +4,7 @@
 #include "platform/datafile/xio.h"
 #include "platform/import/xvl_helpers.h"
 #include "platform/import/xvl_import.h"
+#include "platform/import/xvl_source.h"
 #include "platform/suite/xk.h"
 #include "platform/ui/own_files.h"
 #include "platform/ui/print.h"
@@ -375,6 +376,7 @@ ImportOutcome ImportRowsWithoutTotals(SubstitutionTable& doc, const std::string&
     const ImportColumns cols(import);
     xvl::xvlImpInfo info;
     out.opened = import.xvlImpFileNames(path, "", false);
+    if (out.opened) out.encodingNote = xvl::Windows1252Note(*import.Source(), path);
     if (!out.opened) {
         // Nothing is read from a file that could not be opened: the report shows no lines.
         ui::xw_wr_message(ui::kInfo, "Unable to open text file " + path +

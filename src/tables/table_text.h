@@ -103,6 +103,7 @@ struct ImportOutcome {
     bool opened = false;   // the file could be read
     bool stopped = false;  // the person stopped the import
     bool reportCut = false;  // a line of the report could not be printed: none after it is
+    std::string encodingNote;  // said of a file read as Windows-1252, as a conversion says it
     bool rowsImported() const { return counts.added + counts.changed > 0; }
 };
 

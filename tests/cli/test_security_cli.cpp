@@ -215,6 +215,37 @@ TEST_F(SecurityCli, AReaderWhoMayNotWriteACompanyLooksAtIt) {
     EXPECT_THAT(unread.out, ::testing::HasSubstr("MASTER.GLM cannot be read: you do not have permission"));
 }
 
+// The same reader's writing commands are each told the file cannot be written, with the step to
+// be given write permission: never that it is in use, nor a bare "read-only".
+TEST_F(SecurityCli, EveryWritingCommandOfAReaderSaysTheFileCannotBeWrittenWithTheStep) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user";
+    Spit(dir / "t.txt", "A,B\n");
+    Spit(dir / "g1.load", "@GLM\nR1 AACCT=\"01999900000\" ATITLE=\"Test\"\n");
+    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
+    ASSERT_EQ(RunShell("chmod -R u+rwX,go=rX " + ShellWord(shared.string())).status, 0);
+    const std::string co = " --company " + ShellWord(shared.string()) + " ";
+    const std::string xvm = (shared / "MASTER.XVM").string(), glm = (shared / "MASTER.GLM").string();
+    const std::pair<std::string, std::string> runs[] = {
+        {"tables import" + co + "G3 --app GL --field 9 " + ShellWord((dir / "t.txt").string()), xvm},
+        {"tables prefill" + co + "G3 --app GL --field 9 " + ShellWord(text.string()), xvm},
+        {"load" + co + ShellWord((dir / "g1.load").string()), glm},
+        {"examine" + co + "--report /dev/null " + ShellWord(text.string()), glm},
+        {"convert" + co + "--report /dev/null " + ShellWord(text.string()), glm},
+    };
+    for (const auto& [command, file] : runs) {
+        const CliResult r = RunShell("setpriv --reuid=65534 --regid=65534 --clear-groups env HOME=/tmp " +
+                                     ShellWord(DZ_CLI_BIN) + " " + command + " </dev/null 2>&1");
+        if (r.out.find("the program could not start") != std::string::npos) GTEST_SKIP() << r.out;
+        EXPECT_EQ(r.status, 2) << command << "\n" << r.out;
+        EXPECT_THAT(r.out, ::testing::HasSubstr("cannot be written: you do not have permission to change it or the "
+                                                "folder it is in")) << command;
+        EXPECT_THAT(r.out, ::testing::HasSubstr("Next: ask for leave to write " + file +
+                                                " and its folder, then run the command again")) << command;
+        EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("in use"))) << command;
+        EXPECT_THAT(r.out, ::testing::Not(::testing::HasSubstr("read-only"))) << command;
+    }
+}
+
 // A dictionary version that is no whole number from 1 to the current one was never written by this
 // program: the file is "either an old version or corrupt", neither read as current nor upgraded,
 // and the message says why.

@@ -157,7 +157,10 @@ TEST_F(TablesCli, ImportOfTheDemoTableReportsRejectsTotalsAndSummary) {
     // The totals are on the screen once: the summary is for a report written to a file.
     EXPECT_EQ(Messages(r.err), "");
     const CliResult toFile = Tables("import", "FILED", "GL", 9, {"--report", (dir / "r.txt").string(), sample});
-    EXPECT_EQ(Messages(toFile.err), "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n");
+    const std::string totals = "     4 entries added\n     1 entry changed\n     1 exact duplicate\n     3 rejected entries\n";
+    EXPECT_EQ(Messages(toFile.err), totals);
+    // After the save's last line, which they count.
+    EXPECT_THAT(toFile.err, ::testing::EndsWith("dodedoz: Saving table to disk: 4 of 4 rows saved\n" + totals));
     // The table's options in the words of the options panel.
     EXPECT_THAT(Cli({"tables", "list", "--company", company.string()}).out,
                 ::testing::HasSubstr("GL 9 Account: 4 entries (when the new value is blank: use original value; when "
@@ -352,14 +355,31 @@ TEST_F(TablesCli, AGroupNameOfAccentedLettersWithinTheLimitIsKeptWhole) {
 }
 
 // A C1 control in a group name is refused as one whether written in UTF-8 or as the lone byte
-// an eight-bit terminal acts on; nothing is saved under either.
+// an eight-bit terminal acts on; nothing is saved under either. The refusal ends the command as
+// a usage error, said as the command's own, never as a warning.
 TEST_F(TablesCli, AC1ControlInAGroupNameIsRefusedInEitherForm) {
-    for (const std::string name : {"G\xc2\x85X", "G\x85X"}) {
-        const CliResult r = Tables("import", name, "AP", 6, {Write("v.txt", "a,b\n")});
-        EXPECT_EQ(r.status, 2) << r.err;
-        EXPECT_THAT(r.err, ::testing::HasSubstr("it holds a control character ("));
+    for (const std::string name : {"G\xc2\x85X", "G\x85X", "G\x01"}) {
+        for (const char* verb : {"import", "prefill"}) {
+            const CliResult r = Tables(verb, name, "AP", 6, {Write("v.txt", "a,b\n")});
+            EXPECT_EQ(r.status, 64) << verb << r.err;
+            EXPECT_THAT(r.err, ::testing::StartsWith(std::string("dodedoz-cli: tables ") + verb + ": '"));
+            EXPECT_THAT(r.err, ::testing::HasSubstr("it holds a control character ("));
+            EXPECT_THAT(r.err, ::testing::Not(::testing::HasSubstr("warning")));
+        }
     }
     EXPECT_EQ(Cli({"tables", "list", "--company", company.string()}).out, "No table groups\n");
+}
+
+// A table text that is not all UTF-8 is read as Windows-1252, with or without a UTF-8 byte-order
+// mark before it, and said so as a conversion says it.
+TEST_F(TablesCli, ATableTextReadAsWindows1252IsSaidToBe) {
+    for (const std::string bom : {"", "\xef\xbb\xbf"}) {
+        const CliResult r = Tables("import", "W", "AP", 6, {Write("w.txt", bom + "a,b\nCaf\xe9,c\n")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_THAT(r.err, ::testing::HasSubstr("dodedoz: <DIR>/w.txt is not all UTF-8, so it was read as "
+                                                "Windows-1252: line 2 is the first that is not valid UTF-8.\n"));
+    }
+    EXPECT_THAT(Rows("W", "AP", 6), ::testing::HasSubstr("Caf\xc3\xa9,C\n"));
 }
 
 // A line with no old value (",," among them) is rejected with its line number, never counted as

@@ -1020,7 +1020,8 @@ bool planned_failure(const Handle& hd, xio::FaultCall call, int& status);
 int set_error(int status, const std::string& text);
 // The same, with what the person can do next kept apart from the cause's words.
 int set_error(int status, const std::string& text, ui::NextStep next);
-int set_unwritable(const std::string& text);
+// A refusal for want of write permission on `file` or its folder, with the step to be given it.
+int set_unwritable(const std::string& text, const std::filesystem::path& file);
 bool folder_writable(const std::filesystem::path& path);
 int map_sqlite(int rc);
 // BEGIN IMMEDIATE, then the file's first page written (its identity set, drawn when it has none):

@@ -158,11 +158,11 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
     // it foretells would, a file this user may not write.
     if (asked && (readOnly ? g_foretellScopes > 0 && ::access(path.c_str(), W_OK) != 0
                            : sqlite3_db_readonly(hd->db(), "main") == 1))
-        return set_unwritable(path.string() + " is read-only");
+        return set_unwritable(path.string() + " is read-only", path);
     // Every write goes through a journal made beside the file: in a folder that cannot be
     // written each record would fail on its own, so the file is refused before any is tried.
     if (asked && !readOnly && !folder_writable(path))
-        return set_unwritable(path.string() + " is in a folder that cannot be written");
+        return set_unwritable(path.string() + " is in a folder that cannot be written", path);
     std::map<std::string, std::string> meta;
     sqlite3_stmt* st = nullptr;
     rc = sqlite3_prepare_v2(hd->db(), "SELECT name, value FROM dz_meta", -1, &st, nullptr);
@@ -264,7 +264,7 @@ int open_path(const std::filesystem::path& path, const std::string& expectAbbr, 
         // No lock file, and none can be made where this user may not write: not another's doing.
         std::error_code missing;
         if (!readOnly && !folder_writable(path) && !std::filesystem::exists(hd->locks->path(), missing))
-            return set_unwritable(text);
+            return set_unwritable(text, path);
         return set_error(XIO_LOCKED, text, hd->locks->next());
     }
     if (!hd->dict->multiUser && hd->locks->heldByOther('W', "", true))

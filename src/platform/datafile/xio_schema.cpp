@@ -468,7 +468,7 @@ int create_file(const Dictionary& d, uint16_t fileNo, const std::filesystem::pat
     if (std::filesystem::exists(path, ec)) return set_error(XIO_LOCKED, path.string() + " already exists");
     // A folder this user may not write in, said as such (a missing one fails below as it did).
     if (!folder_writable(path) && (errno == EACCES || errno == EROFS || errno == EPERM))
-        return set_unwritable(path.string() + " cannot be made: its folder cannot be written");
+        return set_unwritable(path.string() + " cannot be made: its folder cannot be written", path);
     // Built aside and renamed, so that a data file is never seen half made.
     const std::filesystem::path tmp = path.string() + ".creating";
     std::filesystem::remove(tmp, ec);

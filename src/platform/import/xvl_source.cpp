@@ -1,5 +1,6 @@
 #include "platform/import/xvl_source.h"
 
+#include "platform/import/xvl_rcstring.h"
 #include "platform/import/xvl_text.h"
 #include "platform/ui/own_files.h"
 
@@ -200,5 +201,11 @@ uint64_t TextSource::FirstNonUtf8Line() const {
 }
 
 bool TextSource::StillNamedBy(const std::string& path) const { return files::same_file(fd_, path); }
+
+std::string Windows1252Note(const TextSource& text, const std::string& path) {
+    if (text.Encoding() != TextEncoding::Windows1252) return {};
+    constexpr int kMsgReadAsWindows1252 = 12918;
+    return xvlRCString::Get(kMsgReadAsWindows1252, path, std::to_string(text.FirstNonUtf8Line()));
+}
 
 }  // namespace dz::xvl

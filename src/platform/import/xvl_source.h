@@ -74,4 +74,8 @@ private:
     mutable StreamHash hash_;         // over the bytes [0, hash_.Length()) as they were read
 };
 
+// What is said of a text file read as Windows-1252, by every command that reads one (12918: `path`
+// and its first line that is not UTF-8); empty for a UTF-8 file.
+std::string Windows1252Note(const TextSource& text, const std::string& path);
+
 }  // namespace dz::xvl

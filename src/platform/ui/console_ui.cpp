@@ -282,8 +282,8 @@ void ConsoleUi::draw_progress(Panel& panel, bool final) {
 }
 
 void ConsoleUi::close_progress_line() {
-    if (!progress_shown_) return;
-    if (Panel* p = xw_find_panel(progress_panel_)) draw_progress(*p, true);
+    if (progress_shown_)
+        if (Panel* p = xw_find_panel(progress_panel_)) draw_progress(*p, true);
     end_progress_line();
 }
 

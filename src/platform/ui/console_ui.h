@@ -65,8 +65,9 @@ public:
     bool print_report(const ReportDocument& report) override;
     void task_line(const std::string& text) override;
 
-    // Draws the progress line a last time, as the panel stands, and ends it: for a front end
-    // that prints its own lines (a file's summary) while the progress panel is open.
+    // Draws the progress line a last time, as the panel stands, and ends it, and writes the last
+    // line of a count not written yet (rows saved): for a front end that prints its own lines (a
+    // file's summary, a save's totals) after them.
     void close_progress_line();
     // Wipes the progress line off the terminal, for lines written to the same terminal (a report
     // sent to the screen): it is drawn again below them at its next change.

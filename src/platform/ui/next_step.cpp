@@ -83,6 +83,8 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
     case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
+    // The command line's words are those of a table's save that may not write its file.
+    case Step::WritableFile: return voice == Voice::CommandLine ? 13860 : 13880;
     }
     return 0;
 }
@@ -90,6 +92,9 @@ int convert_step(const NextStep& next, Voice voice) {
 // The steps of a command that looks (Examine Files, Prefill): what is run again is that command,
 // whose desktop words are a block of their own (Examine Files' 1376x, Prefill's 1377x, in the
 // same order); what puts a stopped conversion back is still Convert, as Convert says it.
+constexpr int kExamineBlock = 13760;
+constexpr int kPrefillBlock = 13770;
+
 int looking_step(const NextStep& next, Voice voice, int block) {
     const bool cli = voice == Voice::CommandLine;
     switch (next.step) {
@@ -104,6 +109,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     // The files' owner runs this command, not a conversion.
     case Step::UnstickFolder: return cli ? 13769 : block + 7;
     case Step::RemoveJournal: return cli ? convert_step(next, voice) : block + 8;
+    // Blocks of their own are full: Examine Files' words, then Prefill's, follow Convert's.
+    case Step::WritableFile: return cli ? convert_step(next, voice) : block == kExamineBlock ? 13881 : 13882;
     case Step::AgainToPutBack:
     case Step::AskUserToPutBack:
     case Step::RestoreFromBackup:
@@ -155,8 +162,8 @@ Command steps_command() { return current_command(); }
 int step_message(const NextStep& next, Voice voice, Command command) {
     switch (command) {
     case Command::Convert: return convert_step(next, voice);
-    case Command::Examine: return looking_step(next, voice, 13760);
-    case Command::Prefill: return looking_step(next, voice, 13770);
+    case Command::Examine: return looking_step(next, voice, kExamineBlock);
+    case Command::Prefill: return looking_step(next, voice, kPrefillBlock);
     }
     return 0;
 }

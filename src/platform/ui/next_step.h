@@ -127,6 +127,10 @@ enum class Step : int {
     // the company's users run ends it, and waiting may never end. An administrator ends the
     // process that keeps it open. args: {lock file, holder}.
     EndLockHolder,
+    // A data file this user may not write, or whose folder they may not write in (its journal is
+    // made there): nothing holds it, and waiting never helps; whoever may, an administrator or
+    // the file's owner, gives this user write permission on both. args: {data file}.
+    WritableFile,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing

@@ -409,6 +409,9 @@ TEST(RCStringTable, EachNextStepSaysTheWordsOfItsNumberInBothVoices) {
          "administrator, clears its marker and copies out of /co/.b",
          "Nothing needs putting back: the next conversion of this company by dzub, or by an administrator, clears "
          "its marker and copies out of /co/.b."},
+        {{Step::WritableFile, {disk}}, 13860, 13880,
+         "ask for leave to write " + disk + " and its folder, then run the command again",
+         "Ask for leave to write " + disk + " and its folder, then choose Convert again."},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.cli);
@@ -435,7 +438,7 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
     using dz::ui::Step;
     using dz::ui::Voice;
     const auto& t = xvlRCString::Table();
-    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::EndLockHolder); ++s) {
+    for (int s = static_cast<int>(Step::Again); s <= static_cast<int>(Step::WritableFile); ++s) {
         const dz::ui::NextStep next{static_cast<Step>(s), {"/co/A", "dzua"}};
         for (const Voice voice : {Voice::CommandLine, Voice::Desktop}) {
             const std::string* convert = t.find(dz::ui::step_message(next, voice, Command::Convert));
@@ -463,6 +466,10 @@ TEST(RCStringTable, EachCommandSaysItsOwnStepsToRunAgain) {
                 HasSubstr("(chmod -t), then run the command again, or have dzua (uid 1001), who owns the files, run it"));
     EXPECT_THAT(dz::ui::step_words({Step::Again, {}}, Voice::Desktop, Command::Prefill),
                 HasSubstr("Choose Prefill again when you are ready."));
+    for (const auto& [command, again] : {std::pair{Command::Examine, "choose Examine Files again."},
+                                         std::pair{Command::Prefill, "choose Prefill again."}})
+        EXPECT_THAT(dz::ui::step_words({Step::WritableFile, {"/co/A"}}, Voice::Desktop, command),
+                    HasSubstr(std::string("Ask for leave to write /co/A and its folder, then ") + again));
     // A holder nobody can see (another user's program) is not named, and no empty name is said.
     for (const auto& unseen : {std::vector<std::string>{}, std::vector<std::string>{""}})
         EXPECT_THAT(dz::ui::step_words({Step::AgainWhenFinished, unseen}, Voice::Desktop, Command::Examine),

@@ -18,7 +18,16 @@ using namespace dz::ui;
 
 class Console : public UiTest {
 protected:
+    // Options that draw the progress line, on a clock the test moves (`now`).
+    ConsoleOptions LineOptions() {
+        ConsoleOptions o;
+        o.progress_line = true;
+        o.clock = [this] { return now; };
+        return o;
+    }
+
     std::ostringstream out, err;
+    double now = 0;
 };
 
 TEST_F(Console, WithoutOptionsAProblemFileEndsTheRunAndQuestionsAreAnsweredNo) {
@@ -132,11 +141,8 @@ TEST_F(Console, AModalPanelWithNothingGivenIsCancelledAndSaysSo) {
 }
 
 TEST_F(Console, TheProgressLineIsRedrawnInPlaceAndEndedWhenThePanelCloses) {
-    ConsoleOptions o;
-    o.progress_line = true;
-    double now = 100;
-    o.clock = [&now] { return now; };
-    ConsoleUi c(o, out, err);
+    now = 100;
+    ConsoleUi c(LineOptions(), out, err);
     set_current(&c);
     int h = xw_show_panel(screen, "CONVERT", "STATUSS", {}, nullptr);
     Panel* p = xw_find_panel(h);
@@ -174,11 +180,7 @@ TEST_F(Console, TheProgressLineIsRedrawnInPlaceAndEndedWhenThePanelCloses) {
 }
 
 TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
-    ConsoleOptions o;
-    o.progress_line = true;
-    double now = 0;
-    o.clock = [&now] { return now; };
-    ConsoleUi c(o, out, err);
+    ConsoleUi c(LineOptions(), out, err);
     set_current(&c);
     int h = xw_show_panel(screen, "CONVERT", "STATUSM", {}, nullptr);
     Panel* p = xw_find_panel(h);
@@ -216,6 +218,29 @@ TEST_F(Console, ClosingDrawsTheFinalStateAfterAThrottledChange) {
     set_current(&person);
 }
 
+// A front end about to print its own lines closes the line first: the progress line is drawn as
+// the panel stands, a throttled change with it, and a count not written yet comes out.
+TEST_F(Console, ClosingTheLineForLinesOfOurOwnDrawsItsLastStateAndCount) {
+    ConsoleUi c(LineOptions(), out, err);
+    set_current(&c);
+    const int h = xw_show_panel(screen, "CONVERT", "STATUSM", {}, nullptr);
+    Panel* p = xw_find_panel(h);
+    p->write_text(2, 15, "a.txt");
+    p->set_progress(5);
+    xw_refresh();
+    p->set_progress(100);
+    now = 0.05;
+    xw_refresh();  // too soon: not drawn
+    c.close_progress_line();
+    EXPECT_THAT(err.str(), ::testing::EndsWith("100%  0 records  0:00  0/s\n"));
+    c.task_line("Saving table to disk");
+    c.task_line("Saving table to disk: 3 of 3 rows saved");  // within its first second: held back
+    c.close_progress_line();
+    EXPECT_THAT(err.str(), ::testing::EndsWith("dodedoz: Saving table to disk: 3 of 3 rows saved\n"));
+    xw_close_panel(h);
+    set_current(&person);
+}
+
 TEST(ProgressLine, NarrowTerminalsDropPartsButNeverWrap) {
     const std::string full = fit_progress_line("glm.txt", 51, "49,173", "0:00", "98,338", 0);
     EXPECT_EQ(full, "glm.txt [##########----------]  51%  49,173 records  0:00  98,338/s");
@@ -237,8 +262,8 @@ TEST(ConsoleText, CarriageReturnsBecomeLineBreaks) {
 
 TEST_F(Console, ALongRunOfTaskLinesIsPacedAndEndsOnItsLastLine) {
     ConsoleOptions o;
-    double now = 100;
-    o.clock = [&now] { return now; };
+    now = 100;
+    o.clock = [this] { return now; };
     {
         ConsoleUi c(o, out, err);
         c.task_line("Saving table to disk");
