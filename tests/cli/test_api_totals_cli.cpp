@@ -11,9 +11,9 @@ namespace {
 
 using namespace dz::cli::testing;
 
-// Year end 12/31/2025 for both years. ALDER's invoices fall in this, last and next year (one on the
-// day twelve months before last year's end) and one in none; BIRCH has none; CEDAR is paid by checks
-// of this, last and next year, of the year before last, and by a check that is not on file; BEECH,
+// Year end 12/31/2025 for both years. ALDER's invoices fall in this, last and next year and two in
+// none (one on the day that closes the year before last); BIRCH has none; CEDAR is paid by checks of
+// this, last and next year, of the year before last, and by a check that is not on file; BEECH,
 // invoiced and paid, is not on file at all. Every vendor starts with totals that the rebuild must
 // clear.
 const char* kOnFile =
@@ -32,7 +32,7 @@ const char* kOnFile =
     "R4 CBANK=\"OPERATING\" CHECK=101 CDATE=2025-06-30\n"
     "R4 CBANK=\"OPERATING\" CHECK=102 CDATE=2024-12-31\n"
     "R4 CBANK=\"OPERATING\" CHECK=103 CDATE=2026-01-01\n"
-    "R4 CBANK=\"OPERATING\" CHECK=104 CDATE=2023-12-30\n"
+    "R4 CBANK=\"OPERATING\" CHECK=104 CDATE=2023-12-31\n"
     "R2 ODVND=\"CEDAR\" ODINV=\"C-1\" ODDSEQ=1 ODEXMPT=0\n"
     "R2 ODVND=\"CEDAR\" ODINV=\"C-1\" ODDSEQ=2 ODEXMPT=1\n"
     // Gross 100.00: discount 1.00, tax 2.00, deduction applied 3.00, deducted 0.50, paid 94.00.
@@ -90,9 +90,9 @@ protected:
 TEST_F(ApiTotalsCli, ClearingRunSumsInvoicesAndPaymentsOnFileByYear) {
     const auto vendors = ConvertClearing("first.txt");
     ASSERT_EQ(vendors.size(), 3u);
-    // Invoiced this, last (12/31/2024 and 12/31/2023) and next year; 06/30/2023 counts in no year.
-    // Every stale total is gone.
-    EXPECT_EQ(Totals(vendors[0]), "VLYAMT=180000 VNYAMT=40000 VYTDAMT=10000");
+    // Invoiced this, last and next year; 06/30/2023 and 12/31/2023 count in no year. Every stale
+    // total is gone.
+    EXPECT_EQ(Totals(vendors[0]), "VLYAMT=20000 VNYAMT=40000 VYTDAMT=10000");
     EXPECT_EQ(Totals(vendors[1]), "");
     // Paid this year: the 1099 payment and the exempt one in the five paid totals (paid and
     // discount, discount taken, paid, deduction applied, gross), the 1099 payment alone in the

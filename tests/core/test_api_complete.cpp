@@ -218,7 +218,7 @@ TEST_F(ApiComplete, VendorTotalsAndTermsDates) {
     conv.invoiceImage.accountingDate = zqDate(12, 31, 2025);
     ASSERT_TRUE(Complete()) << reason;
     EXPECT_EQ(conv.vendorImage.lyInvoiced, 10000);
-    conv.invoiceImage.accountingDate = zqDate(12, 30, 2024);  // the year before last
+    conv.invoiceImage.accountingDate = zqDate(12, 31, 2024);  // the year before last
     ASSERT_TRUE(Complete()) << reason;
     EXPECT_EQ(conv.vendorImage.lyInvoiced, 10000);
     EXPECT_EQ(conv.vendorImage.openAmount, 30000);

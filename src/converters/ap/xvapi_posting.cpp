@@ -30,9 +30,9 @@ YearBucket YearOf(const x_date_type& date, const x_date_type& yearEnd) {
     suite::xd_offset_date(lastEnd, -12, 0);
     const long sinceLastEnd = suite::xd_compare_dates(date, lastEnd);
     if (sinceLastEnd > 0) return YearBucket::This;
-    // Up to and including the end of last year, back to and including the same day twelve months
-    // before it; only an earlier date counts in no year.
-    return -sinceLastEnd <= CompareWithYearEarlier(lastEnd) ? YearBucket::Last : YearBucket::None;
+    // Up to and including the end of last year, and strictly after the day that closed the year
+    // before it: that day is twelve months before last year's end.
+    return -sinceLastEnd < CompareWithYearEarlier(lastEnd) ? YearBucket::Last : YearBucket::None;
 }
 
 // ---- 1099 prefix totals -----------------------------------------------------------------------

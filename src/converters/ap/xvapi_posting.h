@@ -21,8 +21,9 @@ enum class YearBucket { None, Last, This, Next };
 // The number of days from the same date twelve months earlier to `date` (365 or 366).
 long CompareWithYearEarlier(const x_date_type& date);
 
-// Next: after Y. This: after Y-1 (Y one year earlier), up to Y. Last: from Y-1 less twelve
-// months, that day included, up to Y-1. An earlier date or a blank one counts in none.
+// Next: after Y. This: after Y-1 (Y one year earlier), up to Y. Last: after Y-1 less twelve
+// months, up to Y-1; the day twelve months before Y-1 closes the year before it and counts in
+// none. A blank date counts in none.
 YearBucket YearOf(const x_date_type& date, const x_date_type& yearEnd);
 
 // Of three totals kept for this, last and next year, the one `year` names; null for none.
