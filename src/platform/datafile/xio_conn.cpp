@@ -270,6 +270,7 @@ void say_busy(Handle& hd) {
     std::string who = "another program";
     std::string unseen = ", which this machine does not show (one on another machine, or one that let go meanwhile)";
     bool reading = true;
+    bool description = false;  // an open file description's lock, which names no process
     struct stat st {};
     if (::stat(hd.path.c_str(), &st) == 0)
         for (const auto& h : xio::lock_holders(st.st_dev, st.st_ino))
@@ -277,10 +278,12 @@ void say_busy(Handle& hd) {
                 who = h.words();
                 unseen.clear();
                 reading = h.shared;
+                description = h.pid <= 0;
                 break;
             }
     ui::NextStep next{ui::Step::AgainWhenFinished, {}};
-    if (unseen.empty()) next.args.push_back(who);
+    if (description) next = {ui::Step::FindLockHolder, {hd.path.string()}};
+    else if (unseen.empty()) next.args.push_back(who);
     set_error(XIO_LOCKED,
               hd.path.string() + " is in use by another program" +
                   (unseen.empty() ? " (" + who + ") that is " + (reading ? "reading" : "writing") + " it" : unseen),

@@ -84,6 +84,7 @@ int convert_step(const NextStep& next, Voice voice) {
     case Step::RemoveIdleJournal: return voice == Voice::CommandLine ? 13832 : 13833;
     case Step::ClearedByItsUser: return voice == Voice::CommandLine ? 13852 : 13853;
     case Step::EndLockHolder: return voice == Voice::CommandLine ? 13840 : 13841;
+    case Step::FindLockHolder: return voice == Voice::CommandLine ? 13864 : 13865;
     }
     return 0;
 }
@@ -128,7 +129,8 @@ int looking_step(const NextStep& next, Voice voice, int block) {
     case Step::RemoveFinishedJournal:
     case Step::RemoveIdleJournal: return convert_step(next, voice);
     case Step::ClearedByItsUser: return convert_step(next, voice);
-    case Step::EndLockHolder: return convert_step(next, voice);
+    case Step::EndLockHolder:
+    case Step::FindLockHolder: return convert_step(next, voice);
     }
     return 0;
 }

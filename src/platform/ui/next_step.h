@@ -132,6 +132,10 @@ enum class Step : int {
     // the company's users run ends it, and waiting may never end. An administrator ends the
     // process that keeps it open. args: {lock file, holder}.
     EndLockHolder,
+    // A lock on a file is held through an open file description, which names no process: wait
+    // until it is let go; if it never is, an administrator finds the process that keeps it
+    // (`fuser -v` on the file) and ends it. args: {file}.
+    FindLockHolder,
 };
 
 // Whether `step` follows a refusal of what stands beside a data file as its journal: nothing
