@@ -1023,6 +1023,36 @@ TEST_F(TwoFileConvertTest, ACommandRefusedByAStoppedRunEndsWithWordsTrueForItsRe
     EXPECT_THAT(untold + other, Not(HasSubstr("not put back")));
 }
 
+// A run killed before its first commit whose lock an outsider holds: every writing command is
+// refused at once in words true for it (nothing of it posted), naming the holder, with the step
+// to have it ended; once it is, the next writing command clears the run.
+TEST_F(TwoFileConvertTest, AStoppedRunWhoseLockAnOutsiderHoldsEndsAWritingCommandInItsOwnWords) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root, to hold the lock as another user";
+    dz::xvl::InstallStepWords();
+    const std::string before = Files();
+    ConvertKilledAt(WriteText("two.txt", "1,N1,,New,0,\r\n"), 0);
+    fs::path runLock;
+    for (const auto& name : Backups())
+        if (name.ends_with(".lock")) runLock = company.path() / ".backup" / name;
+    const pid_t holder = HoldFlockInChild(runLock, 65534);
+    ASSERT_GT(holder, 0);
+    std::vector<std::string> said;
+    std::string ending;
+    EXPECT_FALSE(RecoverInterruptedRuns(CompanyUse::Write, &said, &ending));
+    KillHolder(holder);
+    EXPECT_EQ(ending, "a stopped conversion's lock is held by a process that is none of the programs it is for, and "
+                      "nothing is written over the data files it names");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_THAT(said[0], HasSubstr("A conversion that stopped stands in the company, and its lock is held by a process "
+                                   "that is none of the programs it is for"));
+    EXPECT_THAT(said[0], HasSubstr(runLock.string() + " is held by process " + std::to_string(holder) + " of user nobody"));
+    EXPECT_THAT(said[0], HasSubstr("Next: have an administrator end the process that holds " + runLock.string()));
+    said.clear();
+    EXPECT_TRUE(RecoverInterruptedRuns(CompanyUse::Write, &said));
+    EXPECT_THAT(Backups(), ::testing::IsEmpty());
+    EXPECT_TRUE(Files() == before);
+}
+
 // Two backup folders of another user that this user cannot read ask the same of the person: one
 // refusal names them both, rather than a box for each.
 TEST_F(TwoFileConvertTest, BackupFoldersOfAnotherUserThatCannotBeReadAreOneRefusal) {

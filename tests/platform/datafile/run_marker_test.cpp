@@ -741,9 +741,9 @@ TEST_F(RunMarkerTest, ARunLockItsUserCannotOpenNamesNoHolder) {
 }
 
 // A backup folder's lock held by a user it is not for, opened while it was wider: said at once,
-// with the step to have that process ended; a folder holding no run stops nobody, one holding a
-// run refuses the command. The holder lets go on its own within the wait, so a wait shows as a
-// run put back.
+// with the step to have that process ended; a folder holding no run stops nobody but a
+// conversion, which would make its run there; one holding a run refuses the command. The holder
+// lets go on its own within the wait, so a wait shows as a run put back.
 TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
     if (::geteuid() != 0) GTEST_SKIP() << "needs root, to act as an outsider";
     fs::permissions(dir, fs::perms(0755));
@@ -759,18 +759,24 @@ TEST_F(RunMarkerTest, AFolderLockHeldByAnOutsiderIsSaidAtOnce) {
         return holder;
     };
     xio::set_lock_wait_for_tests(std::chrono::seconds(10));
-    for (const bool withRun : {false, true}) {
-        SCOPED_TRACE(withRun ? "a run stands there" : "no run stands there");
+    const struct {
+        bool withRun, converting;
+    } cases[] = {{false, false}, {false, true}, {true, false}};
+    for (const auto& [withRun, converting] : cases) {
+        SCOPED_TRACE(withRun ? "a run stands there" : converting ? "a conversion, no run there" : "no run stands there");
         if (withRun) twoFiles();
         const pid_t holder = holdFolderLock();
         ASSERT_GT(holder, 0);
-        EXPECT_EQ(settle(true), !withRun);
+        const bool refused = withRun || converting;
+        EXPECT_EQ(xio::settle_dead_runs({dir.string(), true, "", converting}), !refused);
         const auto notices = xio::take_run_notices();
         xio::forget_run_notices_said();
         kill_and_reap(holder);
         ASSERT_EQ(notices.size(), 1u);
-        EXPECT_EQ(notices[0].kind, withRun ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
-        EXPECT_THAT(notices[0].reason, HasSubstr(folderLock + " is held by process " + std::to_string(holder)));
+        EXPECT_EQ(notices[0].kind, refused ? xio::RunNoticeKind::ForeignLock : xio::RunNoticeKind::ForeignLockAside);
+        // The message says whose it is not: the reason names the lock file and its holder alone.
+        EXPECT_EQ(notices[0].reason, "the lock file " + folderLock + " is held by process " + std::to_string(holder) +
+                                         " of user nobody");
         EXPECT_EQ(notices[0].next.step, ui::Step::EndLockHolder);
         if (withRun) {
             EXPECT_TRUE(halfPosted("MASTER.TST"));

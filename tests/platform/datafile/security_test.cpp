@@ -677,7 +677,7 @@ TEST_F(Security, AReaderThatKeepsAWriterOutIsSaidToBeReadingIt) {
 }
 
 // A reader's lock of an open file description, which the kernel shows without a process, is
-// said once as one whose process cannot be seen.
+// said once as one whose process cannot be seen; its step says how an administrator finds it.
 TEST_F(Security, AnOpenFileDescriptionsLockIsSaidAsOneWhoseProcessCannotBeSeen) {
     close(open());
     const std::string lockFile = xio::lock_file_path(dir / "MASTER.TST").string(), data = (dir / "MASTER.TST").string();
@@ -699,6 +699,7 @@ TEST_F(Security, AnOpenFileDescriptionsLockIsSaidAsOneWhoseProcessCannotBeSeen) 
     EXPECT_THAT(xio_error_text(), ::testing::HasSubstr(data + " is in use by a program whose process cannot be seen (it holds "
                                                               "the lock through an open file description), which is reading it"));
     EXPECT_THAT(xio_error_text(), ::testing::Not(::testing::HasSubstr("another program")));
+    EXPECT_EQ(xio_error_next_step(), (ui::NextStep{ui::Step::FindLockHolder, {lockFile}}));
     if (h) {
         (void)xio_rollback(h);
         xio_cls_file(h);
