@@ -318,9 +318,9 @@ TEST_F(SecurityCli, AnOutsidersHoldOfTheBackupFoldersLockRefusesAConversionAtOnc
     fs::permissions(backup, fs::perms(0755));
     const pid_t holder = dz::testing_support::HoldFlockInChild(backup / "folder.lock", 65534);
     ASSERT_GT(holder, 0);
-    Spit(dir / "empty.load", "");
+    Spit(dir / "header.load", "@GLM 1\nH3 CREATED=0\n");
     const CliResult converted = Look("convert", shared, text.string());
-    const CliResult loaded = Cli({"load", "--company", shared.string(), (dir / "empty.load").string()});
+    const CliResult loaded = Cli({"load", "--company", shared.string(), (dir / "header.load").string()});
     dz::testing_support::KillHolder(holder);
     const std::string held = "folder.lock is held by process " + std::to_string(holder) + " of user nobody\n";
     EXPECT_EQ(converted.status, 2);

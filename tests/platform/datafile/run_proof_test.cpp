@@ -518,52 +518,73 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
 // A run whose main marker lies in the company folder and whose part lies in a folder of file
 // control, killed inside its first commit, there: the command that takes that write back clears
 // the whole run at once (markers, copies, lock files, the journal it left zeroed), whichever
-// folder it settles first.
+// folder it settles first; where an outsider holds the main marker's lock, that command is
+// refused, naming the holder, and nothing of the run is removed.
 TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOnce) {
     const fs::path sub = dir / "sub";
-    fs::create_directory(sub);
-    fs::permissions(sub, fs::perms(0775));
-    ASSERT_EQ(::chown(sub.c_str(), 0, kGroup), 0);
-    xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), sub.string()}; });
     const std::string part = (sub / ".backup-1").string() + "/";
-    std::map<std::string, std::string> heads{{folder(kDaemon), xio::marker_part_line("sub")},
-                                             {part, xio::marker_main_line("..")}};
-    for (const auto& [in, file] : {std::pair<std::string, std::string>{folder(kDaemon), "MASTER.TST"}, {part, "sub/HISTORY.TST"}}) {
-        commit(file == "MASTER.TST" ? 1 : 6, file, std::nullopt);
-        before[file] = read_file(dir / file);
-        fs::create_directory(in);
-        const std::string copy = fs::path(file).filename().string() + "~" + run;
-        write_file(in + copy, before[file], 0600);
-        StreamHash h;
-        h.Add(before[file]);
-        write_file(in + "run~" + run + ".lock", "", 0644);
-        write_file(in + "run~" + run + ".marker",
-                   xio::marker_head("elsewhere", 4242, number) + heads[in] +
-                       xio::marker_copy_line(copy, before[file].size(), h.Value()) + xio::marker_end_line(),
-                   0644);
-        for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kDaemon), 0);
-        ASSERT_EQ(::chown(in.c_str(), kDaemon, kDaemon), 0);
-        ASSERT_EQ(::chown((dir / file).c_str(), kDaemon, kGroup), 0);
-    }
-    // Killed in its first commit, in the folder of file control.
-    fs::rename(part + "run~" + run + ".marker", company() + "aside");
-    ASSERT_TRUE(stop_in_commit([&] { commit(6, "sub/HISTORY.TST", xio::RunMark{kDaemon, number}); }));
-    fs::rename(company() + "aside", part + "run~" + run + ".marker");
-    ASSERT_EQ(::chown((sub / "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
-    ASSERT_EQ(::chown((dir / "sub/HISTORY.TST").c_str(), kDaemon, kGroup), 0);
-    write_file(company() + "MASTER.TST-journal", std::string(512, '\0'), 0664);
-    ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
+    xio::set_company_folders([&] { return std::vector<std::string>{dir.string(), sub.string()}; });
+    auto stopInSub = [&] {
+        fs::create_directory(sub);
+        fs::permissions(sub, fs::perms(0775));
+        ASSERT_EQ(::chown(sub.c_str(), 0, kGroup), 0);
+        std::map<std::string, std::string> heads{{folder(kDaemon), xio::marker_part_line("sub")},
+                                                 {part, xio::marker_main_line("..")}};
+        for (const auto& [in, file] :
+             {std::pair<std::string, std::string>{folder(kDaemon), "MASTER.TST"}, {part, "sub/HISTORY.TST"}}) {
+            commit(file == "MASTER.TST" ? 1 : 6, file, std::nullopt);
+            before[file] = read_file(dir / file);
+            fs::create_directory(in);
+            const std::string copy = fs::path(file).filename().string() + "~" + run;
+            write_file(in + copy, before[file], 0600);
+            StreamHash h;
+            h.Add(before[file]);
+            write_file(in + "run~" + run + ".lock", "", 0644);
+            write_file(in + "run~" + run + ".marker",
+                       xio::marker_head("elsewhere", 4242, number) + heads[in] +
+                           xio::marker_copy_line(copy, before[file].size(), h.Value()) + xio::marker_end_line(),
+                       0644);
+            for (const auto& e : fs::directory_iterator(in)) ASSERT_EQ(::chown(e.path().c_str(), kDaemon, kDaemon), 0);
+            ASSERT_EQ(::chown(in.c_str(), kDaemon, kDaemon), 0);
+            ASSERT_EQ(::chown((dir / file).c_str(), kDaemon, kGroup), 0);
+        }
+        // Killed in its first commit, in the folder of file control.
+        fs::rename(part + "run~" + run + ".marker", company() + "aside");
+        ASSERT_TRUE(stop_in_commit([&] { commit(6, "sub/HISTORY.TST", xio::RunMark{kDaemon, number}); }));
+        fs::rename(company() + "aside", part + "run~" + run + ".marker");
+        ASSERT_EQ(::chown((sub / "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
+        ASSERT_EQ(::chown((dir / "sub/HISTORY.TST").c_str(), kDaemon, kGroup), 0);
+        write_file(company() + "MASTER.TST-journal", std::string(512, '\0'), 0664);
+        ASSERT_EQ(::chown((company() + "MASTER.TST-journal").c_str(), kDaemon, kGroup), 0);
+    };
     // As a command settles the company: its own folder first, then the folder of file control.
-    EXPECT_EQ(as(kDaemon, kGroup, [&] {
-                  const bool whole = xio::settle_dead_runs({dir.string(), true, ""}) && xio::settle_dead_runs({sub.string(), true, ""});
-                  return (whole ? "1" : "0") + said();
-              }),
-              "1|" + (sub / "HISTORY.TST-journal").string() + "|next;0\n");
+    auto settleCompany = [&] {
+        return as(kDaemon, kGroup, [&] {
+            const bool whole = xio::settle_dead_runs({dir.string(), true, ""}) && xio::settle_dead_runs({sub.string(), true, ""});
+            return (whole ? "1" : "0") + said();
+        });
+    };
+    const std::string takenBack = (sub / "HISTORY.TST-journal").string() + "|next;0\n";
+    stopInSub();
+    EXPECT_EQ(settleCompany(), "1|" + takenBack);
     EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
     for (const std::string& in : {folder(kDaemon), part})
         for (const auto& e : fs::directory_iterator(in))
             if (e.path().filename() != "folder.lock") ADD_FAILURE() << "left: " << e.path();  // the folder's own
     EXPECT_FALSE(fs::exists(company() + "MASTER.TST-journal"));
+
+    clear();
+    stopInSub();
+    const std::string mainLock = folder(kDaemon) + "run~" + run + ".lock";
+    const pid_t holder = spawn_holder([&] {
+        const int fd = ::open(mainLock.c_str(), O_RDONLY);
+        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+    }, 65534);
+    ASSERT_GT(holder, 0);
+    EXPECT_THAT(settleCompany(), AllOf(StartsWith("0|" + takenBack), HasSubstr(mainLock + " is held by process " + std::to_string(holder))));
+    kill_and_reap(holder);
+    EXPECT_TRUE(isBefore("sub/HISTORY.TST"));
+    EXPECT_TRUE(fs::exists(marker(kDaemon)) && fs::exists(part + "run~" + run + ".marker") && fs::exists(mainLock));
 }
 
 // A run spread over two folders whose main marker names no copy of its own is told by the data
