@@ -167,6 +167,13 @@ public:
         write_file(company() + "HISTORY.TST-journal", std::string(512, '\0'), 0664);
         ASSERT_EQ(::chown((company() + "HISTORY.TST-journal").c_str(), kDaemon, kGroup), 0);
     }
+    // A process of nobody's holding the run lock `lock` (opened while it was readable to them).
+    pid_t holdAsOutsider(const std::string& lock) {
+        return spawn_holder([&] {
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
+        }, 65534);
+    }
     // `body` as `user` of `group`, answering "ok" or what went wrong.
     std::string as(uid_t user, gid_t group, const std::function<std::string()>& body) {
         return AnswerAs(user, group, body);
@@ -495,10 +502,7 @@ TEST_F(RunProofTest, ARunWhoseStoppedCommitWasTakenBackIsClearedByItsUserAndTold
 TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilItIsGone) {
     stopInFirstCommit();
     const std::string runLock = folder(kDaemon) + "run~" + run + ".lock";
-    const pid_t holder = spawn_holder([&] {
-        const int fd = ::open(runLock.c_str(), O_RDONLY);
-        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-    }, 65534);
+    const pid_t holder = holdAsOutsider(runLock);
     ASSERT_GT(holder, 0);
     for (const uid_t who : {kDaemon, kBin}) {
         EXPECT_THAT(settledAs(who, kGroup),
@@ -576,10 +580,7 @@ TEST_F(RunProofTest, AStoppedCommitTakenBackInAFileControlFolderClearsItsRunAtOn
     clear();
     stopInSub();
     const std::string mainLock = folder(kDaemon) + "run~" + run + ".lock";
-    const pid_t holder = spawn_holder([&] {
-        const int fd = ::open(mainLock.c_str(), O_RDONLY);
-        return fd >= 0 && ::flock(fd, LOCK_EX) == 0;
-    }, 65534);
+    const pid_t holder = holdAsOutsider(mainLock);
     ASSERT_GT(holder, 0);
     EXPECT_THAT(settleCompany(), AllOf(StartsWith("0|" + takenBack), HasSubstr(mainLock + " is held by process " + std::to_string(holder))));
     kill_and_reap(holder);
