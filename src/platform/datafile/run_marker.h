@@ -134,9 +134,10 @@ enum class RunNoticeKind {
     // names the lock file and its holder. `next`: EndLockHolder.
     ForeignLock,
     ForeignLockAside,
-    // A stopped run that posted nothing (no data file carries it) whose lock is held by none of
-    // its programs: nothing of it can be cleared, and every writer is refused until that process
-    // ends. `reason` names the lock file and its holder; `next`: EndLockHolder.
+    // A stopped run with nothing to put back (no data file carries it, or its marker is empty
+    // beside its copies) whose lock is held by none of its programs: nothing of it can be
+    // cleared, and every writer is refused until that process ends. `reason` names the lock file
+    // and its holder; `next`: EndLockHolder.
     StoppedRunHeld
 };
 struct RunNotice {

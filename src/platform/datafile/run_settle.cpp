@@ -365,6 +365,25 @@ bool main_missing(Scan& scan, const Piece& here) {
     return ::fstatat(here.dir.fd, marker_name(here.run).c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// A dead run with nothing to put back (it committed nothing that stands, or its marker names
+// nothing) whose lock is held by none of its run's programs (an outsider, or a process that has
+// ended, through a descriptor another process kept): nothing of it may be cleared while that lock
+// stands. Every writer is refused at once, whoever's command it is, so
+// nothing is written over the files it names until that process is ended (a look writes nothing,
+// and is not stopped): true when refused.
+bool refuse_held_run(Scan& scan, const Piece& here, const std::string& files) {
+    std::string holder;
+    if (!scan.request.mayWrite || here.life == Life::Dead) return false;
+    lock_file_fault(here.dir.fd, lock_name(here.run), here.owner, &holder);
+    if (holder.empty()) return false;
+    const std::string runLock = here.folder + lock_name(here.run);
+    scan.refuse(RunNoticeKind::StoppedRunHeld, here.markerPath(), files,
+                "the run of the marker " + here.markerPath() + " of " + user_name(here.owner) + " copied " + files +
+                    ", and its lock file " + runLock + " is held by " + holder,
+                step(ui::Step::EndLockHolder, {runLock, holder}), 0, std::to_string(here.owner) + "~" + here.run);
+    return true;
+}
+
 void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
     const SettleRequest& req = scan.request;
     Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -483,20 +502,7 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
                     scan.awaited.insert(std::to_string(owner) + "~" + run);
                     continue;
                 }
-                // Held by none of its run's programs (an outsider, or a process that has ended,
-                // through a descriptor another process kept): it died, and nothing of it may be
-                // cleared while that lock stands. Every writer is refused at once, whoever's
-                // command it is: nothing is written over the files it names until that process
-                // is ended (a look writes nothing, and is not stopped).
-                if (std::string holder; req.mayWrite && here.life != Life::Dead &&
-                                        (lock_file_fault(dir.fd, lock_name(run), owner, &holder), !holder.empty())) {
-                    const std::string runLock = folder + lock_name(run);
-                    scan.refuse(RunNoticeKind::StoppedRunHeld, here.markerPath(), runFiles,
-                                "the run marker " + here.markerPath() + " of " + user + " names " + runFiles +
-                                    ", and its lock file " + runLock + " is held by " + holder,
-                                step(ui::Step::EndLockHolder, {runLock, holder}), 0, std::to_string(owner) + "~" + run);
-                    continue;
-                }
+                if (refuse_held_run(scan, here, runFiles)) continue;
                 // Another user's run is asked by its lock (read access is enough): one whose lock
                 // is held, or cannot be tried, may be alive.
                 bool askedFile = false;
@@ -572,6 +578,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
             break;
         case Marker::Empty:
             // Its run died before its first commit or after its last: every data file is whole.
+            // Its copies name the files it copied, which nobody writes over while it cannot be
+            // cleared.
+            if (!here.beside.empty() && refuse_held_run(scan, here, files)) break;
             if (req.mayWrite && (ours || admin) && here.life == Life::Dead) remove_unfinished(scan, here);
             break;
         case Marker::Unreadable: {

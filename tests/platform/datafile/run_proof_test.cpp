@@ -506,7 +506,8 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
     ASSERT_GT(holder, 0);
     for (const uid_t who : {kDaemon, kBin}) {
         EXPECT_THAT(settledAs(who, kGroup),
-                    AllOf(StartsWith("0"), HasSubstr("its lock file " + runLock + " is held by process " + std::to_string(holder)),
+                    AllOf(StartsWith("0"), HasSubstr("copied MASTER.TST, HISTORY.TST, and its lock file " + runLock +
+                                                     " is held by process " + std::to_string(holder)),
                           HasSubstr("next;" + std::to_string(static_cast<int>(ui::Step::EndLockHolder)))))
             << who;
         EXPECT_TRUE(isBefore("MASTER.TST")) << who;  // its write taken back
@@ -514,6 +515,9 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
             << who;
     }
     EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+    // Its marker emptied (a run killed before it filled it): its copies still name the files.
+    fs::resize_file(marker(kDaemon), 0);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), HasSubstr("copied MASTER.TST, HISTORY.TST, and its lock file")));
     kill_and_reap(holder);
     EXPECT_EQ(settledAs(kDaemon, kGroup), "1");
     EXPECT_FALSE(fs::exists(marker(kDaemon)) || fs::exists(runLock) || fs::exists(company() + "HISTORY.TST-journal"));
