@@ -351,6 +351,24 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
         kill_and_reap(holder);
     }
     {
+        SCOPED_TRACE("read through an open file description, which names no process");
+        const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
+        const pid_t reader = spawn_holder([&] {
+            struct flock fl {};
+            fl.l_type = F_RDLCK;
+            fl.l_whence = SEEK_SET;
+            const int fd = ::open(lock.c_str(), O_RDONLY);
+            return fd >= 0 && ::fcntl(fd, F_OFD_SETLK, &fl) == 0;
+        });
+        ASSERT_GT(reader, 0);
+        EXPECT_FALSE(settle(true));
+        const auto notices = xio::take_run_notices();
+        xio::forget_run_notices_said();
+        kill_and_reap(reader);
+        ASSERT_EQ(notices.size(), 1u);
+        EXPECT_EQ(notices[0].next, (ui::NextStep{ui::Step::FindLockHolder, {lock}}));
+    }
+    {
         SCOPED_TRACE("read by another process, which holds a read lock over the writer's byte");
         const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
         const pid_t reader = spawn_holder([&] {

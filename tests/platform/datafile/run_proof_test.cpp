@@ -515,6 +515,9 @@ TEST_F(RunProofTest, AStoppedRunWhoseLockAnOutsiderHoldsRefusesEveryWriterUntilI
             << who;
     }
     EXPECT_EQ(as(kDaemon, kGroup, [&] { return settle(false) ? said() : "refused: " + said(); }), "");
+    // A file written since (it differs from its copy): refused all the same, never passed over.
+    commitBeside(1, "MASTER.TST", std::nullopt);
+    EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), Not(HasSubstr("differs from its copy"))));
     // Its marker emptied (a run killed before it filled it): its copies still name the files.
     fs::resize_file(marker(kDaemon), 0);
     EXPECT_THAT(settledAs(kDaemon, kGroup), AllOf(StartsWith("0"), HasSubstr("copied MASTER.TST, HISTORY.TST, and its lock file")));
