@@ -483,9 +483,12 @@ LockHeld LockTable::holder(char kind, const std::string& key) {
     // -1 for an open file description's lock (F_OFD_SETLK), which belongs to no process; 0 when
     // the holder lives in another pid namespace (a container) or on another machine.
     held.description = fl.l_pid < 0;
-    held.who = held.description ? "a program whose process cannot be seen (it holds the lock through an open file description)"
-               : fl.l_pid == 0  ? "a program this machine does not show (one on another machine, or in another container)"
-                                : process_words(fl.l_pid);
+    if (held.description)
+        held.who = "a program whose process cannot be seen (it holds the lock through an open file description)";
+    else if (fl.l_pid == 0)
+        held.who = "a program this machine does not show (one on another machine, or in another container)";
+    else
+        held.who = process_words(fl.l_pid);
     return held;
 }
 

@@ -430,8 +430,9 @@ void settle_folder(Scan& scan, const std::string& folder, uid_t listedOwner) {
         // names the lock file and its holder.
         if (lock.foreign()) {
             const std::string held = "the lock file " + folder + kFolderLockName + " is held by " + lock.holder();
-            return anyRun || (req.makesRuns && ours) ? scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor)
-                                                     : scan.say(RunNoticeKind::ForeignLockAside, folder, "", held, waitFor);
+            if (anyRun || (req.makesRuns && ours))
+                return scan.refuse(RunNoticeKind::ForeignLock, folder, "", held, waitFor);
+            return scan.say(RunNoticeKind::ForeignLockAside, folder, "", held, waitFor);
         }
         if (!anyRun) return;
         // Held: a conversion of this folder's owner starting, or a writing command settling it,

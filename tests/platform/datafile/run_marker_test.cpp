@@ -354,7 +354,8 @@ TEST_F(RunMarkerTest, ADataFileInUseIsNotReplacedUnderItsUser) {
     // kind 'W' and an empty key) names its process; one through an open file description names
     // none, and its step is how to find it.
     const std::string lock = xio::lock_file_path(dir / "HISTORY.TST").string();
-    const uint64_t writerByte = ((1469598103934665603ull ^ static_cast<unsigned char>('W')) * 1099511628211ull) & ((1ull << 62) - 1);
+    const uint64_t writerByte =
+        ((1469598103934665603ull ^ static_cast<unsigned char>('W')) * 1099511628211ull) & ((1ull << 62) - 1);
     const struct {
         int how;
         off_t start, len;
